@@ -1,0 +1,125 @@
+#include "api/krapi_frame.h"
+
+#include <cstdio>
+#include <new>
+
+#include "core/krerr.h"
+#include "core/krtrace.h"
+#include "core/krzel.h"
+
+namespace tq::api {
+
+namespace {
+
+// The frame's own trace lines and reports name the interface file, whatever
+// wrapper file stamped out the export.
+constexpr const char* kInterfaceFile = "krapi.cpp";
+
+// Guard texts carry the parameter's name; names are short identifiers.
+using guard_text = char[512];
+
+int32_t check_failed(context* ctx, const char* file, uint32_t line, const guard_text& text) {
+  err_report_at(ctx, file, line);
+  err_record_append(ctx, -802, 57, static_cast<const char*>(text));
+  return -802;
+}
+
+}  // namespace
+
+int32_t api_check_not_null(context* ctx, const char* file, uint32_t line, uint32_t flag,
+                           const char* name, const void* value) {
+  if (!(flag & 1) || value != nullptr) return 0;
+  guard_text text;
+  std::snprintf(text, sizeof text, "'%s' is null.", name);
+  return check_failed(ctx, file, line, text);
+}
+
+int32_t api_check_string_empty(context* ctx, const char* file, uint32_t line, uint32_t flag,
+                               const char* name, const char* text) {
+  if (!(flag & 2) || (text != nullptr && text[0] != '\0')) return 0;
+  guard_text message;
+  std::snprintf(message, sizeof message, "'%s' is empty.", name);
+  return check_failed(ctx, file, line, message);
+}
+
+int32_t api_check_value_zero(context* ctx, const char* file, uint32_t line, uint32_t flag,
+                             const char* name, uintptr_t value) {
+  guard_text text;
+  if ((flag & 1) && value == 0) {
+    std::snprintf(text, sizeof text, "'%s' is 0.", name);
+  } else if ((flag & 2) && value != 0) {
+    std::snprintf(text, sizeof text, "'%s' is not 0.", name);
+  } else if ((flag & 4) && value != 0) {
+    std::snprintf(text, sizeof text, "'%s' is false.", name);
+  } else {
+    return 0;
+  }
+  return check_failed(ctx, file, line, text);
+}
+
+int32_t api_check_context(const context* ctx, const char* file, uint32_t line, uint32_t flag) {
+  (void)file;
+  (void)line;
+  return ((flag & 1) && ctx == nullptr) ? -100 : 0;
+}
+
+int32_t api_check_edit_mode(const context* ctx, const char* file, uint32_t line, uint32_t flag) {
+  (void)file;
+  (void)line;
+  if (flag == NEEDS_EDIT && !ctx->edit_mode) return -501;
+  if (flag == REFUSES_EDIT && ctx->edit_mode) return -500;
+  return 0;
+}
+
+int32_t api_lock_enter(context* ctx, uint32_t lock_word) {
+  if (!(lock_word & 1)) return 0;
+  return shared_state_read_lock(ctx, ctx->shared);
+}
+
+int32_t api_lock_leave(context* ctx, uint32_t lock_word) {
+  if (!(lock_word & 1)) return 0;
+  return shared_state_read_unlock(ctx, ctx->shared);
+}
+
+int32_t frame(context* ctx, const char* export_name, uint32_t hold, uint32_t edit,
+              const checked_arg* checks, invoke_fn invoke, void* closure) noexcept {
+  if (api_check_context(ctx, kInterfaceFile, __LINE__, 1) != 0) return -100;
+  err_list_reset(ctx);
+  // The implementation's name: the export's with "tq_" replaced by "tqx_".
+  const char* rest = export_name + 3;
+  if (ctx->trace.on) {
+    ctx->trace.source_file = kInterfaceFile;
+    trace_write(ctx, 0, "API Entry @ tqx_%s", rest);
+  }
+  int32_t rc = api_check_edit_mode(ctx, kInterfaceFile, __LINE__, edit);
+  if (rc != 0) return rc;
+  for (const checked_arg* c = checks; c->name != nullptr; ++c) {
+    rc = api_check_not_null(ctx, kInterfaceFile, __LINE__, 1, c->name, c->value);
+    if (rc != 0) return rc;
+  }
+  if (ctx->call_depth >= kCallStateDepth) return -601;
+  ctx->call_state[ctx->call_depth++] = hold;
+  rc = api_lock_enter(ctx, hold);
+  if (rc != 0) {
+    ctx->call_depth--;
+    return rc;
+  }
+  try {
+    rc = invoke(closure);
+  } catch (const std::bad_alloc&) {
+    rc = -600;
+  } catch (...) {
+    rc = -1;
+  }
+  err_record_generic(ctx, rc);
+  if (rc != 0 && ctx->trace.on) {
+    ctx->trace.source_file = kInterfaceFile;
+    trace_write(ctx, 0, "API Exit @ tqx_%s, rc=%d", rest, rc);
+  }
+  if (ctx->call_depth == 0) return -602;
+  uint32_t word = ctx->call_state[--ctx->call_depth];
+  int32_t released = api_lock_leave(ctx, word);
+  return released != 0 ? released : rc;
+}
+
+}  // namespace tq::api

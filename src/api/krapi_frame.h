@@ -1,0 +1,93 @@
+// The frame every framed export passes through. Each export is one row of a
+// table in src/api/tables/<family>.def:
+//
+//   TQ_FN(tq_session_encoding_get, NOHOLD, ANY, session_encoding_get, (uint32_t*, enc, NONNULL))
+//
+// name in full, read hold (READ or NOHOLD), edit rule (ANY, NEEDS_EDIT,
+// REFUSES_EDIT), the implementation in namespace tq, then each parameter
+// after the context as (type, name[, NONNULL]). The macros only stamp out
+// the extern "C" definition; the logic is the ordinary function frame().
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "tq.h"
+#include "core/krcorvel.h"
+
+namespace tq::api {
+
+enum hold_rule : uint32_t { NOHOLD = 0, READ = 1 };
+enum edit_rule : uint32_t { ANY = 0, REFUSES_EDIT = 1, NEEDS_EDIT = 2 };
+
+struct checked_arg {
+  const char* name;  // nullptr ends the list
+  const void* value;
+};
+
+using invoke_fn = int32_t (*)(void* closure);
+
+// Runs the whole frame around one implementation call: context check, error
+// list reset, entry trace, edit rule, pointer guards, call-state push, read
+// hold, the call, generic error record, exit trace, pop and hold release.
+// Never throws: out of memory becomes -600.
+int32_t frame(context* ctx, const char* export_name, uint32_t hold, uint32_t edit,
+              const checked_arg* checks, invoke_fn invoke, void* closure) noexcept;
+
+template <typename F>
+int32_t thunk(void* closure) {
+  return (*static_cast<F*>(closure))();
+}
+
+// Argument guards, for implementations too. Each records -802 with message 57
+// and returns -802 when it fails; a clear flag bit does nothing.
+int32_t api_check_not_null(context* ctx, const char* file, uint32_t line, uint32_t flag,
+                           const char* name, const void* value);
+int32_t api_check_string_empty(context* ctx, const char* file, uint32_t line, uint32_t flag,
+                               const char* name, const char* text);
+int32_t api_check_value_zero(context* ctx, const char* file, uint32_t line, uint32_t flag,
+                             const char* name, uintptr_t value);
+int32_t api_check_context(const context* ctx, const char* file, uint32_t line, uint32_t flag);
+int32_t api_check_edit_mode(const context* ctx, const char* file, uint32_t line, uint32_t flag);
+int32_t api_lock_enter(context* ctx, uint32_t lock_word);
+int32_t api_lock_leave(context* ctx, uint32_t lock_word);
+
+}  // namespace tq::api
+
+// ---- Table expansion machinery ----------------------------------------------
+
+#define TQ_PARENS ()
+#define TQ_EXPAND(...) TQ_EXPAND4(TQ_EXPAND4(TQ_EXPAND4(TQ_EXPAND4(__VA_ARGS__))))
+#define TQ_EXPAND4(...) TQ_EXPAND3(TQ_EXPAND3(TQ_EXPAND3(TQ_EXPAND3(__VA_ARGS__))))
+#define TQ_EXPAND3(...) TQ_EXPAND2(TQ_EXPAND2(TQ_EXPAND2(TQ_EXPAND2(__VA_ARGS__))))
+#define TQ_EXPAND2(...) TQ_EXPAND1(TQ_EXPAND1(TQ_EXPAND1(TQ_EXPAND1(__VA_ARGS__))))
+#define TQ_EXPAND1(...) __VA_ARGS__
+#define TQ_FOR_EACH(macro, ...) __VA_OPT__(TQ_EXPAND(TQ_FOR_EACH_HELPER(macro, __VA_ARGS__)))
+#define TQ_FOR_EACH_HELPER(macro, a1, ...) \
+  macro(a1) __VA_OPT__(TQ_FOR_EACH_AGAIN TQ_PARENS(macro, __VA_ARGS__))
+#define TQ_FOR_EACH_AGAIN() TQ_FOR_EACH_HELPER
+
+// One parameter tuple (type, name[, NONNULL]) as a declaration, an argument
+// and a guard entry.
+#define TQ_P_DECL(p) , TQ_P_DECL_ p
+#define TQ_P_DECL_(type, name, ...) type name
+#define TQ_P_ARG(p) , TQ_P_ARG_ p
+#define TQ_P_ARG_(type, name, ...) name
+#define TQ_P_TYPE(p) , TQ_P_TYPE_ p
+#define TQ_P_TYPE_(type, name, ...) type
+#define TQ_P_CHECK(p) TQ_P_CHECK_ p
+#define TQ_P_CHECK_(type, name, ...) __VA_OPT__(TQ_CHECK_##__VA_ARGS__(name))
+#define TQ_CHECK_NONNULL(name) ::tq::api::checked_arg{#name, static_cast<const void*>(name)},
+
+// The definition of one framed export.
+#define TQ_FN_DEFINE(export_name, hold, edit, impl, ...)                                       \
+  extern "C" TQ_API int32_t export_name(tq_context* ctx TQ_FOR_EACH(TQ_P_DECL, __VA_ARGS__)) \
+      noexcept {                                                                             \
+    const ::tq::api::checked_arg tq_checks_[] = {TQ_FOR_EACH(TQ_P_CHECK, __VA_ARGS__){      \
+        nullptr, nullptr}};                                                                  \
+    auto tq_call_ = [&]() -> int32_t {                                                       \
+      return ::tq::impl(ctx TQ_FOR_EACH(TQ_P_ARG, __VA_ARGS__));                            \
+    };                                                                                       \
+    return ::tq::api::frame(ctx, #export_name, ::tq::api::hold, ::tq::api::edit, tq_checks_, \
+                            &::tq::api::thunk<decltype(tq_call_)>, &tq_call_);              \
+  }

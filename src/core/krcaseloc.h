@@ -1,0 +1,37 @@
+// Locale-aware casing of UTF-8 texts: the special casing of Turkish, Azeri
+// and Lithuanian where a locale asks for it. Casing can lengthen a text
+// (German sharp s, Turkish dotted capital I); results stay within the bound
+// the caller gives and are cut between characters.
+#pragma once
+
+#include <cstdint>
+
+struct tq_context;
+
+namespace tq {
+
+using context = ::tq_context;
+
+// The language whose special casing applies to a locale code: "az", "lt",
+// "tr", or NULL for every other code.
+const char* case_locale_special_lang_get(int32_t locale_code);
+
+// Change a text in place, in a buffer of max_bytes bytes (terminator
+// included), with the special casing of the given locale. A NULL text or a
+// zero size is left alone.
+void case_upper_by_locale(context* ctx, char* text, int32_t locale_code, uint32_t max_bytes);
+void case_lower_by_locale(context* ctx, char* text, int32_t locale_code, uint32_t max_bytes);
+void case_title_by_locale(context* ctx, char* text, int32_t locale_code, uint32_t max_bytes);
+
+// The same with the context's current locale (none when there is none).
+void case_upper_current_locale(context* ctx, char* text, uint32_t max_bytes);
+void case_lower_current_locale(context* ctx, char* text, uint32_t max_bytes);
+void case_title_current_locale(context* ctx, char* text, uint32_t max_bytes);
+
+// Uppercases `in` into `out` (size bytes with the terminator) with the
+// special casing of the current locale, cut between characters. 0; -802 for
+// a missing text or buffer; -600 when memory runs out; -1 when the case
+// mapping fails (out is then empty).
+int32_t case_upper_builtin(context* ctx, const char* in, char* out, uint32_t size);
+
+}  // namespace tq

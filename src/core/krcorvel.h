@@ -1,0 +1,64 @@
+// The engine context: the per-caller object every exported function takes
+// first. It owns its paths, options, call-state stack, trace state, error
+// list and scratch areas; loaded knowledge lives in the shared state that it
+// references (and that its clones share).
+#pragma once
+
+#include <cstdint>
+
+#include "core/krerr.h"
+#include "core/krtrace.h"
+
+struct tq_context;
+
+namespace tq {
+
+struct path_list;
+struct hash_table;
+struct block_pool;
+struct shared_state;
+
+using context = ::tq_context;
+
+inline constexpr uint32_t kContextMarker = 0xF0FFF0FFu;
+inline constexpr uint32_t kCallStateDepth = 256;
+
+// Option word bits (tq_options_set); the default word is 1.
+inline constexpr uint32_t kOptNoLockFiles = 0x10000;
+inline constexpr uint32_t kOptSecondOpenFlag = 0x20000;
+inline constexpr uint32_t kOptStrictConversion = 0x40000;
+inline constexpr uint32_t kOptWarnReplaced = 0x80000;
+inline constexpr uint32_t kOptAllSurfaced = 0x100000;
+inline constexpr uint32_t kOptAllowParsedInput = 0x200000;
+inline constexpr uint32_t kOptPrepareOnRead = 0x400000;
+inline constexpr uint32_t kOptApplyNewerDefns = 0x800000;
+
+}  // namespace tq
+
+struct tq_context {
+  uint32_t marker;
+  uint32_t record_size;
+  char* root_path;                 // UTF-8, owned; NULL when none
+  tq::path_list* search_path;      // owned
+  uint32_t options;
+  uint32_t edit_mode;
+  int32_t session_encoding;        // 0..15; -1 after teardown
+  uint32_t call_state[tq::kCallStateDepth];
+  uint32_t call_depth;
+  uint32_t read_holds;             // re-entrant holds on the shared state
+  uint32_t write_holds;
+  tq::trace_state trace;
+  tq::err_list errors;
+  uint32_t pending_line;           // where the next error report comes from
+  const char* pending_file;
+  char msg_locale[20];
+  uint32_t allow_msgs;
+  tq::hash_table* file_locks;      // lock files this context holds
+  tq::hash_table* xml_stash;       // newer included XML sections kept for rewriting
+  int32_t current_locale;          // index of the current loaded locale, -1 for none
+  int32_t current_locale_code;     // its locale code (0 for none), for locale-aware casing
+  tq::shared_state* shared;
+  tq::block_pool* small_pool;      // 320-byte blocks: vector slots
+  tq::block_pool* large_pool;      // 4,096-byte blocks
+  tq::block_pool* lock_entry_pool; // entries of the file-lock table
+};

@@ -1,0 +1,265 @@
+#include "core/krenc.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/krcorvel.h"
+#include "core/krerr.h"
+#include "platform/npuchar.h"
+#include "platform/nputf8.h"
+
+namespace tq {
+
+const encoding_row kEncodingTable[kEncodingCount] = {
+    {0, "ISO-8859-1 (Latin 1)", 1},
+    {1, "IBM 1047 (EBCDIC)", 10},
+    {2, "ISO-8859-2 (Latin 2)", 2},
+    {3, "ISO-8859-7 (Latin Greek)", 4},
+    {4, "ISO-8859-11 (Latin Thai)", 6},
+    {5, "ISO-8859-5 (Latin Cyrillic)", 3},
+    {6, "ISO-8859-9 (Latin 5)", 5},
+    {7, "CP1252 (WinLatin-1)", 24},
+    {8, "CP1250 (WinLatin-2)", 22},
+    {9, "CP1253 (WinGreek)", 25},
+    {10, "CP874 (WinThai)", 21},
+    {11, "CP1251 (WinCyrillic)", 23},
+    {12, "CP1254 (WinTurkish)", 26},
+    {13, "UTF-8", 0},
+    {14, "UCS-2 Big Endian", 7},
+    {15, "UCS-2 Little Endian", 8},
+};
+
+namespace {
+
+constexpr int32_t kErrUnsupported = -700;
+constexpr int32_t kErrInvalidArg = -802;
+constexpr int32_t kErrInvalidChar = -10000;
+constexpr int32_t kWarnReplaced = 116;
+
+// The encoding has no charset, or the character library failed on it.
+int32_t library_failed(context* ctx, int32_t encoding) {
+  TQ_REPORT(ctx, kErrUnsupported, 1491, encoding);
+  return kErrUnsupported;
+}
+
+// The row of an encoding that can be converted, or a recorded failure.
+int32_t usable_row(context* ctx, int32_t encoding, const encoding_row** row) {
+  if (!enc_id_is_known(encoding)) {
+    TQ_REPORT(ctx, kErrInvalidArg, 1490, encoding);
+    return kErrInvalidArg;
+  }
+  const encoding_row* r = &kEncodingTable[encoding];
+  if (r->charset < 0) return library_failed(ctx, encoding);
+  *row = r;
+  return 0;
+}
+
+// The character library's flags for a conversion in this context.
+uint32_t conversion_flags(const context* ctx, const encoding_row* row) {
+  uint32_t flags = static_cast<uint32_t>(row->charset) | kNpUcharCompat;
+  if (ctx->options & kOptStrictConversion) flags |= kNpUcharStrict;
+  return flags;
+}
+
+// The outcome of a character the library refused or replaced, by option.
+int32_t refused_or_replaced(const context* ctx) {
+  if (ctx->options & kOptStrictConversion) return kErrInvalidChar;
+  if (ctx->options & kOptWarnReplaced) return kWarnReplaced;
+  return 0;
+}
+
+// Byte-for-byte copy of a UTF-8 text: at most max bytes, cut between
+// characters, followed by `term` zero bytes.
+void copy_bounded(const char* src, char* dst, uint32_t max, uint32_t term) {
+  size_t keep = strnlen(src, static_cast<size_t>(max) + 1);
+  if (keep > max) keep = np_uchar_cut(src, max);
+  std::memcpy(dst, src, keep);
+  std::memset(dst + keep, 0, term);
+}
+
+int32_t strio_convert_in(context* ctx, const char* src, char* dst, uint32_t max, uint32_t flags) {
+  if (ctx == nullptr) return -100;
+  if (src == nullptr || dst == nullptr) return kErrInvalidArg;
+  if ((flags & kStrioConvert) == 0) {
+    // The destination is internal UTF-8 text: one terminator byte.
+    copy_bounded(src, dst, max, 1);
+    return 0;
+  }
+  int32_t rc = enc_convert_in(ctx, ctx->session_encoding, src, dst, max);
+  // Only a refused or replaced character depends on the options; any other
+  // failure is a failure whatever they say.
+  if (rc == kErrInvalidChar) return refused_or_replaced(ctx);
+  return rc;
+}
+
+int32_t strio_convert_out(context* ctx, const char* src, char* dst, uint32_t max, uint32_t flags) {
+  if (ctx == nullptr) return -100;
+  if (src == nullptr || dst == nullptr) return kErrInvalidArg;
+  if ((flags & kStrioConvert) == 0) {
+    copy_bounded(src, dst, max, strio_terminator_size(ctx));
+    return 0;
+  }
+  int32_t rc = enc_convert_out(ctx, ctx->session_encoding, src, dst, max);
+  if (rc == kErrInvalidChar) return refused_or_replaced(ctx);
+  return rc;
+}
+
+}  // namespace
+
+int32_t enc_id_get_by_name(const char* name, int32_t* id) {
+  if (name == nullptr) return -1;
+  for (const encoding_row& row : kEncodingTable) {
+    if (std::strcmp(row.name, name) == 0) {
+      if (id != nullptr) *id = row.id;
+      return 0;
+    }
+  }
+  return -1;
+}
+
+int32_t enc_name_get_by_id(int32_t id, char* out, uint32_t size) {
+  if (!enc_id_is_known(id) || out == nullptr || size == 0) return -1;
+  // Row names are ASCII, so any byte is a character boundary.
+  size_t n = std::min<size_t>({std::strlen(kEncodingTable[id].name), kEncodingNameMax, size - 1});
+  std::memcpy(out, kEncodingTable[id].name, n);
+  out[n] = '\0';
+  return 0;
+}
+
+int32_t enc_id_is_known(int32_t id) { return id >= 0 && id < kEncodingCount ? 1 : 0; }
+
+int32_t enc_char_size_min(context* ctx, int32_t encoding, uint32_t* out) {
+  const encoding_row* row = nullptr;
+  if (int32_t rc = usable_row(ctx, encoding, &row); rc != 0) return rc;
+  int32_t n = np_uchar_chsize_min(static_cast<uint32_t>(row->charset));
+  if (n <= 0) return library_failed(ctx, encoding);
+  if (out != nullptr) *out = static_cast<uint32_t>(n);
+  return 0;
+}
+
+int32_t enc_convert_in(context* ctx, int32_t encoding, const char* src, char* dst, uint32_t max) {
+  if (ctx == nullptr) return -100;
+  if (src == nullptr || dst == nullptr || max == UINT32_MAX) return kErrInvalidArg;
+  const encoding_row* row = nullptr;
+  if (int32_t rc = usable_row(ctx, encoding, &row); rc != 0) return rc;
+  int32_t rc = np_uchar_encode(conversion_flags(ctx, row), src, dst, max + 1);
+  if (rc < 0) return library_failed(ctx, encoding);
+  return rc == 0 ? 0 : kErrInvalidChar;
+}
+
+int32_t enc_convert_out(context* ctx, int32_t encoding, const char* src, char* dst, uint32_t max) {
+  if (ctx == nullptr) return -100;
+  if (src == nullptr || dst == nullptr) return kErrInvalidArg;
+  uint32_t term = 0;
+  if (int32_t rc = enc_char_size_min(ctx, encoding, &term); rc != 0) return rc;
+  if (max > UINT32_MAX - term) return kErrInvalidArg;
+  const encoding_row* row = &kEncodingTable[encoding];
+  int32_t rc = np_uchar_decode(conversion_flags(ctx, row), src, dst, max + term);
+  if (rc < 0) return library_failed(ctx, encoding);
+  return rc == 0 ? 0 : refused_or_replaced(ctx);
+}
+
+int32_t enc_char_code_point_get(uint8_t byte, int32_t encoding) {
+  if (!enc_id_is_known(encoding) || kEncodingTable[encoding].charset < 0) return -1;
+  // The byte with room for any terminator behind it (two zero bytes close a
+  // UCS-2 text).
+  const char src[4] = {static_cast<char>(byte), 0, 0, 0};
+  char utf8[8] = {};
+  if (np_uchar_encode(static_cast<uint32_t>(kEncodingTable[encoding].charset), src, utf8, sizeof utf8) != 0) {
+    return -1;
+  }
+  const char* cursor = utf8;
+  int32_t code = 0;
+  if (np_uchar_toint(&cursor, &code) < 0) return -1;
+  return code;
+}
+
+// ---- Interface string layer --------------------------------------------------
+
+int32_t strio_in(context* ctx, const char* src, char* dst, uint32_t max, uint32_t flags) {
+  return strio_convert_in(ctx, src, dst, max, flags);
+}
+
+int32_t strio_in_1024(context* ctx, const char* src, char* dst, uint32_t flags) {
+  return strio_convert_in(ctx, src, dst, 1024, flags);
+}
+
+int32_t strio_in_4096(context* ctx, const char* src, char* dst, uint32_t flags) {
+  return strio_convert_in(ctx, src, dst, 4096, flags);
+}
+
+int32_t strio_in_16384(context* ctx, const char* src, char* dst, uint32_t flags) {
+  return strio_convert_in(ctx, src, dst, 16384, flags);
+}
+
+int32_t strio_out(context* ctx, const char* src, char* dst, uint32_t max, uint32_t flags) {
+  return strio_convert_out(ctx, src, dst, max, flags);
+}
+
+int32_t strio_out_1028(context* ctx, const char* src, char* dst, uint32_t flags) {
+  return strio_convert_out(ctx, src, dst, 1028, flags);
+}
+
+int32_t strio_out_4096(context* ctx, const char* src, char* dst, uint32_t flags) {
+  return strio_convert_out(ctx, src, dst, 4096, flags);
+}
+
+int32_t strio_out_16384(context* ctx, const char* src, char* dst, uint32_t flags) {
+  return strio_convert_out(ctx, src, dst, 16384, flags);
+}
+
+void strio_out_clear(context* ctx, char* out) { strio_out_clear_n(ctx, out, 4); }
+
+void strio_out_clear_n(context* ctx, char* out, uint32_t size) {
+  (void)ctx;
+  if (out == nullptr) return;
+  std::memset(out, 0, std::min<uint32_t>(size, 4));
+}
+
+int strio_is_empty(context* ctx, const char* text, uint32_t flags) {
+  if (ctx == nullptr) return 0;
+  if (text == nullptr) return 1;
+  // Byte 0 is the terminator of every single-byte charset, EBCDIC included;
+  // a UCS-2 text is empty only when its first unit is zero.
+  if ((flags & kStrioConvert) != 0 && strio_terminator_size(ctx) == 2) return text[0] == 0 && text[1] == 0;
+  return text[0] == 0;
+}
+
+uint32_t strio_terminator_size(const context* ctx) {
+  if (ctx == nullptr) return 1;
+  int32_t e = ctx->session_encoding;
+  return e == kEncodingUcs2Be || e == kEncodingUcs2Le ? 2 : 1;
+}
+
+// ---- Export implementations ----------------------------------------------------
+
+int32_t session_encoding_get(context* ctx, uint32_t* enc) {
+  *enc = static_cast<uint32_t>(ctx->session_encoding);
+  return 0;
+}
+
+int32_t session_encoding_set(context* ctx, uint32_t enc) {
+  // The frame records the generic message of the refusal.
+  if (enc >= static_cast<uint32_t>(kEncodingCount)) return kErrInvalidArg;
+  ctx->session_encoding = static_cast<int32_t>(enc);
+  return 0;
+}
+
+int32_t session_encoding_name_get(context* ctx, char* name) {
+  strio_out_clear(ctx, name);
+  if (!enc_id_is_known(ctx->session_encoding)) return -1;
+  return strio_out(ctx, kEncodingTable[ctx->session_encoding].name, name, kEncodingNameMax, kStrioConvert);
+}
+
+int32_t encoding_get_by_name(context* ctx, const char* name, uint32_t* enc) {
+  char text[kEncodingNameMax + 1];
+  int32_t rc = strio_in(ctx, name, text, kEncodingNameMax, kStrioConvert);
+  if (rc < 0) return rc;
+  *enc = UINT32_MAX;
+  int32_t id = -1;
+  if (enc_id_get_by_name(text, &id) != 0) return -1;
+  *enc = static_cast<uint32_t>(id);
+  return rc;
+}
+
+}  // namespace tq

@@ -1,0 +1,99 @@
+// Session encodings and the interface string layer. Text crosses the
+// interface in the context's session encoding and is held inside in UTF-8;
+// every interface point converts through strio_in_* / strio_out_*.
+#pragma once
+
+#include <cstdint>
+
+struct tq_context;
+
+namespace tq {
+
+using context = ::tq_context;
+
+struct encoding_row {
+  int32_t id;        // the session-encoding value (= row index)
+  const char* name;  // the encoding's display name
+  int32_t charset;   // charset code of the character library; negative: none
+};
+
+inline constexpr int32_t kEncodingCount = 16;
+inline constexpr int32_t kEncodingUtf8 = 13;
+inline constexpr int32_t kEncodingUcs2Be = 14;
+inline constexpr int32_t kEncodingUcs2Le = 15;
+// Longest encoding name in bytes, terminator not included.
+inline constexpr uint32_t kEncodingNameMax = 320;
+
+// Flag bit 0 of the strio calls: convert through the session encoding.
+inline constexpr uint32_t kStrioConvert = 0x1;
+
+extern const encoding_row kEncodingTable[kEncodingCount];
+
+// The id of the row whose name equals `name` exactly; 0, or -1 when none.
+int32_t enc_id_get_by_name(const char* name, int32_t* id);
+// Copies the row's name into out (size bytes with the terminator, at most
+// 320 characters); 0, or -1 for an id missing from the table.
+int32_t enc_name_get_by_id(int32_t id, char* out, uint32_t size);
+// 1 when the id is a row of the table, else 0.
+int32_t enc_id_is_known(int32_t id);
+
+// The smallest character size of an encoding in bytes. -802 (message 1490)
+// for an id outside the table, -700 (message 1491) when the encoding has no
+// charset.
+int32_t enc_char_size_min(context* ctx, int32_t encoding, uint32_t* out);
+
+// Text in `encoding` -> UTF-8 in dst (max bytes of text + 1 terminator).
+// 0; -10000 when a character could not be converted (replaced, or under
+// option 0x40000 refused: the output stops there); -802 / -700 as
+// enc_char_size_min; -700 (message 1491) when the character library fails.
+// Over-long text is cut between characters without a failure.
+int32_t enc_convert_in(context* ctx, int32_t encoding, const char* src, char* dst, uint32_t max);
+// UTF-8 -> text in `encoding` in dst (max bytes + the encoding's terminator,
+// 1 byte or 2 for UCS-2). A character that could not be converted gives
+// -10000 under option 0x40000, 116 under option 0x80000, else 0 (replaced
+// silently). Other failures as enc_convert_in.
+int32_t enc_convert_out(context* ctx, int32_t encoding, const char* src, char* dst, uint32_t max);
+
+// The code point of one byte of a single-byte encoding; -1 when the byte
+// has no character there.
+int32_t enc_char_code_point_get(uint8_t byte, int32_t encoding);
+
+// ---- Interface string layer --------------------------------------------------
+// `max` counts bytes of text; the destination holds max + one terminator of
+// the session encoding (out) or of UTF-8 (in). With flag bit 0 clear the
+// text is copied byte for byte, cut between UTF-8 characters. Results: 0;
+// 116 when a character was replaced (option 0x80000); -10000 for an
+// unconvertible character (option 0x40000); other negative codes for a
+// failure of the conversion itself.
+
+int32_t strio_in(context* ctx, const char* src, char* dst, uint32_t max, uint32_t flags);
+int32_t strio_in_1024(context* ctx, const char* src, char* dst, uint32_t flags);
+int32_t strio_in_4096(context* ctx, const char* src, char* dst, uint32_t flags);
+int32_t strio_in_16384(context* ctx, const char* src, char* dst, uint32_t flags);
+
+int32_t strio_out(context* ctx, const char* src, char* dst, uint32_t max, uint32_t flags);
+int32_t strio_out_1028(context* ctx, const char* src, char* dst, uint32_t flags);
+int32_t strio_out_4096(context* ctx, const char* src, char* dst, uint32_t flags);
+int32_t strio_out_16384(context* ctx, const char* src, char* dst, uint32_t flags);
+
+// Makes a caller's output text empty in every session encoding: its first
+// four bytes zero. strio_out_clear_n clears min(4, size) bytes for callers
+// that know the buffer's size.
+void strio_out_clear(context* ctx, char* out);
+void strio_out_clear_n(context* ctx, char* out, uint32_t size);
+
+// 1 when the text is NULL or starts with the terminator (of the session
+// encoding with flag bit 0 set); 0 otherwise, and for a NULL context.
+int strio_is_empty(context* ctx, const char* text, uint32_t flags);
+
+// The session encoding's terminator size: 2 for the UCS-2 encodings, else 1.
+uint32_t strio_terminator_size(const context* ctx);
+
+// ---- Export implementations ----------------------------------------------------
+
+int32_t session_encoding_get(context* ctx, uint32_t* enc);
+int32_t session_encoding_set(context* ctx, uint32_t enc);
+int32_t session_encoding_name_get(context* ctx, char* name);
+int32_t encoding_get_by_name(context* ctx, const char* name, uint32_t* enc);
+
+}  // namespace tq

@@ -1,0 +1,78 @@
+// Error list and result codes. Failures are recorded, not thrown: the failing
+// code reports a result code and a catalogue message number with its
+// arguments; the catalogue turns them into the record's text.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/tqmsg.h"
+
+struct tq_context;
+
+namespace tq {
+
+using context = ::tq_context;
+
+inline constexpr uint32_t kErrTextSize = 4100;
+
+struct err_rec {
+  int32_t code;
+  char text[kErrTextSize];
+};
+
+// The records of the current exported call. `last` points at the newest
+// record, or at the static empty record while the list is empty.
+struct err_list {
+  err_rec* recs;
+  uint32_t count;
+  uint32_t capacity;
+  const err_rec* last;
+};
+
+const err_rec* err_empty_record();
+
+// Where the next report comes from; err_record_append consumes it.
+void err_report_at(context* ctx, const char* file, uint32_t line);
+
+// Appends a record: 0, 109 when messages are disallowed (nothing recorded),
+// 108 when the catalogue produced no text (the record stays), -600 when the
+// list cannot grow. Call it through TQ_REPORT, which checks the arguments
+// against the message's format at compile time.
+int32_t err_record_append(context* ctx, int32_t code, int32_t msg_number, ...);
+
+// After an implementation returns: a negative code with nothing recorded gets
+// the generic message of its code.
+void err_record_generic(context* ctx, int32_t code);
+
+void err_list_init(context* ctx);
+void err_list_reset(context* ctx);
+void err_list_free(context* ctx);
+// Copies the records of one context into another (tq_clone); -600.
+int32_t err_list_copy(const context* src, context* dst);
+
+int32_t err_msg_locale_set(context* ctx, const char* locale);
+
+int32_t err_generic_msg_number(int32_t code);
+bool err_is_critical(int32_t code);
+int32_t err_from_fio_status(int32_t status);
+int32_t err_from_mutex_status(int32_t status);
+
+}  // namespace tq
+
+namespace tq {
+
+// Checked front of err_record_append: the message number is a template
+// argument so that its format is looked up and compared with the argument
+// types at compile time.
+template <int32_t N, typename... A>
+int32_t err_report(context* ctx, int32_t code, const char* file, uint32_t line, A... args) {
+  static_assert(msg::args_match<N, A...>(), "arguments do not match the format of this message");
+  err_report_at(ctx, file, line);
+  return err_record_append(ctx, code, N, msg::vararg(args)...);
+}
+
+}  // namespace tq
+
+// Records `code` with catalogue message `msgno`, reported at this source line.
+#define TQ_REPORT(ctx, code, msgno, ...) \
+  ::tq::err_report<(msgno)>((ctx), (code), __FILE__, __LINE__ __VA_OPT__(, ) __VA_ARGS__)

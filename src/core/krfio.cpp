@@ -1,0 +1,412 @@
+#include "core/krfio.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "core/krerr.h"
+#include "platform/npfio.h"
+
+namespace tq {
+
+namespace {
+
+constexpr const char* kKindExtensions[kFioKindCount] = {"dat", "sch", "mct", "xml", "krd",
+                                                        "lck", "krv", "zel", "zev"};
+constexpr const char* kStrippable[] = {"xml", "krd", "krv", "zel", "zev"};
+
+bool is_separator(char c) { return c == '/' || c == '\\'; }
+
+// Start of the last component: a '.' before it belongs to a directory and
+// does not start an extension.
+const char* last_component(const char* path) {
+  const char* base = path;
+  for (const char* p = path; *p; ++p) {
+    if (is_separator(*p)) base = p + 1;
+  }
+  return base;
+}
+
+// The '.' that starts the name's extension, or NULL.
+const char* extension_dot(const char* name) {
+  const char* dot = nullptr;
+  for (const char* p = last_component(name); *p; ++p) {
+    if (*p == '.') dot = p;
+  }
+  return dot;
+}
+
+// An older extension asked for as its newer kind is replaced, never the
+// other way round.
+bool is_older_twin(const char* have, const char* want) {
+  return (std::strcmp(have, "krd") == 0 && std::strcmp(want, "zel") == 0) ||
+         (std::strcmp(have, "krv") == 0 && std::strcmp(want, "zev") == 0);
+}
+
+// Copies the whole text or nothing: -1 (out emptied) when it does not fit.
+int32_t copy_whole(const char* text, char* out, uint32_t size) {
+  size_t n = std::strlen(text);
+  if (n >= size) {
+    if (size > 0) out[0] = '\0';
+    return -1;
+  }
+  std::memcpy(out, text, n + 1);
+  return 0;
+}
+
+// The largest length <= limit that does not end inside a UTF-8 sequence.
+size_t utf8_cut(const char* text, size_t limit) {
+  while (limit > 0 && (static_cast<unsigned char>(text[limit]) & 0xC0) == 0x80) --limit;
+  return limit;
+}
+
+}  // namespace
+
+const char* fio_kind_extension(uint32_t kind) {
+  return kind < kFioKindCount ? kKindExtensions[kind] : nullptr;
+}
+
+int32_t path_list_create(path_list** out) {
+  if (out == nullptr) return -802;
+  *out = static_cast<path_list*>(std::calloc(1, sizeof(path_list)));
+  return *out != nullptr ? 0 : -600;
+}
+
+int32_t path_list_set(context* ctx, path_list* list, const char* text) {
+  if (list == nullptr) return -802;
+  if (text == nullptr || *text == '\0') return path_list_free(ctx, list);
+
+  size_t len = std::strlen(text);
+  size_t slots = 1;
+  for (const char* p = text; *p; ++p) {
+    if (*p == ';') ++slots;
+  }
+  char* block = static_cast<char*>(std::malloc(len + 1));
+  if (block == nullptr) return -600;
+  std::memcpy(block, text, len + 1);
+  char** dirs = static_cast<char**>(std::malloc(slots * sizeof(char*)));
+  if (dirs == nullptr) {
+    std::free(block);
+    return -600;
+  }
+
+  uint32_t count = 0;
+  char* start = block;
+  for (char* p = block;; ++p) {
+    if (*p != ';' && *p != '\0') continue;
+    bool at_end = *p == '\0';
+    *p = '\0';
+    if (p > start) dirs[count++] = start;  // an empty directory takes no slot
+    if (at_end) break;
+    start = p + 1;
+  }
+
+  path_list_free(ctx, list);
+  if (count == 0) {
+    std::free(dirs);
+    std::free(block);
+    return 0;
+  }
+  list->block = block;
+  list->dirs = dirs;
+  list->count = count;
+  return 0;
+}
+
+int32_t path_list_join(context* ctx, const path_list* list, char* out, uint32_t size) {
+  (void)ctx;
+  if (out == nullptr || size == 0) return 0;
+  out[0] = '\0';
+  if (list == nullptr || list->count == 0 || size < 2) return 0;
+  size_t room = size - 1;
+  size_t pos = 0;
+  for (uint32_t i = 0; i < list->count; ++i) {
+    if (i > 0) {
+      if (pos >= room) break;
+      out[pos++] = ';';
+    }
+    const char* dir = list->dirs[i];
+    size_t n = std::strlen(dir);
+    if (n > room - pos) {
+      n = utf8_cut(dir, room - pos);
+      std::memcpy(out + pos, dir, n);
+      pos += n;
+      break;
+    }
+    std::memcpy(out + pos, dir, n);
+    pos += n;
+  }
+  out[pos] = '\0';
+  return 0;
+}
+
+int32_t path_list_copy(context* ctx, const path_list* src, path_list* dst) {
+  if (src == nullptr || dst == nullptr) return -802;
+  if (src == dst) return 0;
+  if (src->count == 0) return path_list_free(ctx, dst);
+
+  // Everything from the first directory to the end of the last one, so that
+  // the copy's pointers keep their offsets.
+  const char* first = src->dirs[0];
+  const char* last = src->dirs[src->count - 1];
+  size_t span = static_cast<size_t>(last - first) + std::strlen(last) + 1;
+  char* block = static_cast<char*>(std::malloc(span));
+  if (block == nullptr) return -600;
+  char** dirs = static_cast<char**>(std::malloc(src->count * sizeof(char*)));
+  if (dirs == nullptr) {
+    std::free(block);
+    return -600;
+  }
+  std::memcpy(block, first, span);
+  for (uint32_t i = 0; i < src->count; ++i) dirs[i] = block + (src->dirs[i] - first);
+
+  path_list_free(ctx, dst);
+  dst->block = block;
+  dst->dirs = dirs;
+  dst->count = src->count;
+  return 0;
+}
+
+int32_t path_list_free(context* ctx, path_list* list) {
+  (void)ctx;
+  if (list == nullptr) return 0;
+  std::free(list->block);
+  std::free(list->dirs);
+  list->block = nullptr;
+  list->dirs = nullptr;
+  list->count = 0;
+  return 0;
+}
+
+void path_list_destroy(path_list* list) {
+  if (list == nullptr) return;
+  path_list_free(nullptr, list);
+  std::free(list);
+}
+
+int32_t fio_path_join(const char* dir, const char* name, char* out, uint32_t size) {
+  if (out == nullptr || size == 0) return -1;
+  out[0] = '\0';
+  if (dir == nullptr || name == nullptr) return -1;
+  size_t dlen = std::strlen(dir);
+  size_t nlen = std::strlen(name);
+  // An empty directory adds no separator: "/name" would be another file.
+  bool sep = dlen > 0 && !is_separator(dir[dlen - 1]);
+  size_t total = dlen + (sep ? 1 : 0) + nlen;
+  // A cut path could name some other file that exists; refuse instead.
+  if (total >= size) return -1;
+  std::memcpy(out, dir, dlen);
+  if (sep) out[dlen] = '/';
+  std::memcpy(out + dlen + (sep ? 1 : 0), name, nlen + 1);
+  return 0;
+}
+
+int32_t fio_name_extension_set(const char* name, const char* extension, char* out, uint32_t size) {
+  if (out == nullptr || size == 0) return -1;
+  if (name == nullptr || extension == nullptr) {
+    out[0] = '\0';
+    return -1;
+  }
+  if (*extension == '.') ++extension;
+  if (copy_whole(name, out, size) != 0) return -1;
+  if (*extension == '\0') return 0;
+
+  size_t nlen = std::strlen(name);
+  size_t elen = std::strlen(extension);
+  size_t keep = nlen + 1;  // the name and a new '.'
+  if (const char* dot = extension_dot(name)) {
+    if (std::strcmp(dot + 1, extension) == 0) return 0;
+    if (is_older_twin(dot + 1, extension)) keep = static_cast<size_t>(dot - name) + 1;
+  }
+  if (keep + elen >= size) {
+    out[0] = '\0';
+    return -1;
+  }
+  out[keep - 1] = '.';
+  std::memcpy(out + keep, extension, elen + 1);
+  return 0;
+}
+
+int32_t fio_name_extension_strip(const char* name, char* out, uint32_t size) {
+  if (out == nullptr || size == 0) return -1;
+  out[0] = '\0';
+  if (name == nullptr) return -1;
+  size_t n = std::strlen(name);
+  if (const char* dot = extension_dot(name)) {
+    for (const char* ext : kStrippable) {
+      if (std::strcmp(dot + 1, ext) == 0) {
+        n = static_cast<size_t>(dot - name);
+        break;
+      }
+    }
+  }
+  if (n >= size) return -1;
+  std::memcpy(out, name, n);
+  out[n] = '\0';
+  return 0;
+}
+
+int32_t fio_name_build(context* ctx, uint32_t kind, uint32_t flags, const char* name, char* out,
+                       uint32_t size) {
+  (void)ctx;
+  if (out == nullptr || size == 0) return -1;
+  out[0] = '\0';
+  if (kind >= kFioKindCount || name == nullptr) return -1;
+  if (flags & kFioFlagNameAsGiven) return copy_whole(name, out, size);
+  return fio_name_extension_set(name, kKindExtensions[kind], out, size);
+}
+
+int32_t fio_path_basename_get(const char* path, char* out, uint32_t size) {
+  if (out == nullptr || size == 0) return -1;
+  out[0] = '\0';
+  if (path == nullptr) return -1;
+  size_t end = std::strlen(path);
+  while (end > 0 && is_separator(path[end - 1])) --end;
+  size_t start = end;
+  while (start > 0 && !is_separator(path[start - 1])) --start;
+  size_t n = end - start;
+  if (n >= size) return -1;
+  std::memcpy(out, path + start, n);
+  out[n] = '\0';
+  return 0;
+}
+
+int32_t fio_path_type(const char* path) {
+  switch (np_fio_ptype(path)) {
+    case kNpFioPathName: return 0;
+    case kNpFioPathRelative: return 1;
+    case kNpFioPathAbsolute: return 2;
+    default: return -1;
+  }
+}
+
+int32_t fio_stat(const char* path, char* out, uint32_t size) {
+  if (path == nullptr) return -802;
+  if (np_fio_stat(path, 0) != 0) return -404;
+  if (out == nullptr) return 0;
+  size_t n = std::strlen(path);
+  if (n >= size) {
+    if (size > 0) out[0] = '\0';
+    return -1;
+  }
+  std::memcpy(out, path, n);
+  std::memset(out + n, 0, size - n);
+  return 0;
+}
+
+int32_t fio_path_resolve(context* ctx, const char* name, uint32_t kind, char* out, uint32_t size) {
+  if (out == nullptr || size == 0) return -802;
+  out[0] = '\0';
+  if (name == nullptr) return -802;
+  if (kind >= kFioKindCount || *name == '\0') return -1;
+
+  char built[kFioPathSize];
+  if (fio_name_extension_set(name, kKindExtensions[kind], built, sizeof built) != 0) return -1;
+  int32_t type = fio_path_type(built);
+  if (type == 1 || type == 2) return fio_stat(built, out, size);
+  if (type != 0) return -1;
+  if (ctx == nullptr) return fio_stat(built, out, size);
+
+  const path_list* list = ctx->search_path;
+  if (list == nullptr || list->count == 0) return -1;
+  char joined[kFioPathSize];
+  for (uint32_t i = 0; i < list->count; ++i) {
+    if (fio_path_join(list->dirs[i], built, joined, sizeof joined) != 0) continue;
+    int32_t rc = fio_stat(joined, out, size);
+    if (rc != -404) return rc;
+  }
+  return -404;
+}
+
+int32_t fio_open(const char* path, uint32_t flags, fio_handle** out) {
+  if (out == nullptr) return -802;
+  *out = nullptr;
+  if (path == nullptr) return -802;
+  auto* cell = static_cast<fio_handle*>(std::calloc(1, sizeof(fio_handle)));
+  if (cell == nullptr) return -600;
+  // Engine flag 16 asks for an exclusive open; the file library's 16 means
+  // shared, so the bit is inverted on the way down.
+  uint32_t mode = (flags & 15u) | kNpFioShared;
+  if (flags & kFioFlagExclusive) mode &= ~kNpFioShared;
+  int32_t status = np_fio_open(path, mode, &cell->file);
+  if (status == 0) {
+    *out = cell;
+    return 0;
+  }
+  std::free(cell);
+  return status > 0 ? err_from_fio_status(status) : status;
+}
+
+int32_t fio_open_in_path(context* ctx, const char* name, uint32_t kind, uint32_t flags,
+                         fio_handle** out) {
+  if (out == nullptr) return -802;
+  *out = nullptr;
+  if (name == nullptr) return -802;
+  if (kind >= kFioKindCount || *name == '\0') return -1;
+  // The options set bits rather than add them: adding 16 to the lock-file
+  // flags 22 would carry into 32 and open the lock file shared.
+  if (ctx != nullptr) {
+    if (ctx->options & kOptNoLockFiles) flags |= kFioFlagNoLock;
+    if (ctx->options & kOptSecondOpenFlag) flags |= kFioFlagExclusive;
+  }
+
+  char built[kFioPathSize];
+  if (fio_name_build(ctx, kind, flags, name, built, sizeof built) != 0) return -1;
+  int32_t type = fio_path_type(built);
+  if (type < 0) return -1;
+
+  bool locked = false;
+  bool no_memory = false;
+  auto attempt = [&](const char* path) {
+    int32_t rc = fio_open(path, flags, out);
+    if (rc == -401) locked = true;
+    if (rc == -600) no_memory = true;
+    return rc == 0;
+  };
+
+  if (type != 0 || ctx == nullptr) {
+    if (attempt(built)) return 0;
+  } else if (const path_list* list = ctx->search_path) {
+    char joined[kFioPathSize];
+    for (uint32_t i = 0; i < list->count; ++i) {
+      if (fio_path_join(list->dirs[i], built, joined, sizeof joined) != 0) continue;
+      if (attempt(joined)) return 0;
+    }
+  }
+  // A file locked in one directory is reported as locked even when later
+  // directories lack it: the caller must learn that it exists but is busy.
+  if (locked) return -401;
+  if (no_memory) return -600;
+  return -400;
+}
+
+void fio_close(fio_handle* handle) {
+  if (handle == nullptr) return;
+  np_fio_close(handle->file);
+  std::free(handle);
+}
+
+int32_t fio_gets(fio_handle* handle, char* buffer, uint32_t size) {
+  return np_fio_gets(handle != nullptr ? handle->file : nullptr, buffer, size);
+}
+
+int32_t fio_getb(fio_handle* handle, void* buffer, uint32_t size) {
+  return np_fio_getb(handle != nullptr ? handle->file : nullptr, buffer, size);
+}
+
+int32_t fio_puts(fio_handle* handle, const char* text) {
+  int32_t n = np_fio_puts(handle != nullptr ? handle->file : nullptr, text);
+  return n < 0 ? -402 : n;
+}
+
+int32_t fio_putb(fio_handle* handle, const void* bytes, uint32_t size) {
+  int32_t n = np_fio_putb(handle != nullptr ? handle->file : nullptr, bytes, size);
+  return n < 0 ? -402 : n;
+}
+
+int32_t fio_trunc(fio_handle* handle) {
+  return np_fio_trunc(handle != nullptr ? handle->file : nullptr) == 0 ? 0 : -400;
+}
+
+int32_t fio_unlink(const char* path) { return np_fio_unlink(path) == 0 ? 0 : -400; }
+
+}  // namespace tq

@@ -1,0 +1,128 @@
+// The file layer: every knowledge-base file is named by its kind, found
+// along the context's search path and opened through here, so that file
+// statuses become result codes in one place. The search path itself is a
+// path_list.
+#pragma once
+
+#include <cstdint>
+
+#include "core/krcorvel.h"
+
+struct np_fio_file;
+
+namespace tq {
+
+// Directories of a search path. `block` owns one copy of the text given, in
+// which every ';' became a terminator; dirs[i] points into it. Empty
+// directories are not listed. The block is kept apart from dirs[0] because
+// a leading empty directory moves dirs[0] past the block's start.
+struct path_list {
+  uint32_t count;
+  char** dirs;
+  char* block;
+};
+
+// File kinds; the index selects the extension.
+enum fio_kind : uint32_t {
+  kFioKindDat = 0,   // "dat"
+  kFioKindSch = 1,   // "sch"
+  kFioKindMct = 2,   // "mct"
+  kFioKindXml = 3,   // "xml": plain XML
+  kFioKindKrd = 4,   // "krd": older form of the vault
+  kFioKindLck = 5,   // "lck": lock files
+  kFioKindKrv = 6,   // "krv": older form of the vault vocabulary
+  kFioKindZel = 7,   // "zel": vault files
+  kFioKindZev = 8,   // "zev": vault vocabulary files
+};
+inline constexpr uint32_t kFioKindCount = 9;
+
+// Engine open flags. 1, 2, 4 and 8 pass to the file library unchanged;
+// 16 asks for an exclusive open (without it files are shared); 32 uses the
+// name as given, with no extension added.
+inline constexpr uint32_t kFioFlagRead = 1;
+inline constexpr uint32_t kFioFlagWrite = 2;
+inline constexpr uint32_t kFioFlagCreate = 4;
+inline constexpr uint32_t kFioFlagNoLock = 8;
+inline constexpr uint32_t kFioFlagExclusive = 16;
+inline constexpr uint32_t kFioFlagNameAsGiven = 32;
+inline constexpr uint32_t kFioOpenRead = 1;
+inline constexpr uint32_t kFioOpenWrite = 6;   // created or truncated
+inline constexpr uint32_t kFioOpenLock = 22;   // exclusive, created or truncated
+
+// Size of the name and path buffers the layer builds into.
+inline constexpr uint32_t kFioPathSize = 16384;
+
+// An open file: one heap cell holding the file library's handle.
+struct fio_handle {
+  np_fio_file* file;
+};
+
+// The extension of a kind (without '.'), NULL for a kind out of range.
+const char* fio_kind_extension(uint32_t kind);
+
+// The record of an empty list; -600.
+int32_t path_list_create(path_list** out);
+// Replaces the directories by those of a ';'-separated text; NULL or empty
+// text leaves the list empty. On -600 the list keeps its old directories.
+int32_t path_list_set(context* ctx, path_list* list, const char* text);
+// The directories joined by ';' into out: at most size - 1 bytes, cut between
+// characters, terminated. Empty text for an empty list or size below 2.
+int32_t path_list_join(context* ctx, const path_list* list, char* out, uint32_t size);
+// Replaces dst's directories by a copy of src's; -600 (dst then unchanged).
+int32_t path_list_copy(context* ctx, const path_list* src, path_list* dst);
+// Frees the directories, not the record; count 0.
+int32_t path_list_free(context* ctx, path_list* list);
+// Frees the directories and the record; NULL is ignored.
+void path_list_destroy(path_list* list);
+
+// dir + '/' + name, the '/' left out when dir already ends in '/' or '\' (or
+// is empty). -1 when the result does not fit in size, out then empty.
+int32_t fio_path_join(const char* dir, const char* name, char* out, uint32_t size);
+// The name with the extension (a leading '.' of it ignored): kept when the
+// name already has it; the older twin replaced ("krd" -> "zel",
+// "krv" -> "zev"); otherwise appended. -1 when it does not fit.
+int32_t fio_name_extension_set(const char* name, const char* extension, char* out, uint32_t size);
+// The name without a strippable extension ("xml", "krd", "krv", "zel",
+// "zev"); -1 when it does not fit.
+int32_t fio_name_extension_strip(const char* name, char* out, uint32_t size);
+// The file name for a kind: with flag 32 the name as given, else with the
+// kind's extension. -1 for a kind out of range or a result that does not fit.
+int32_t fio_name_build(context* ctx, uint32_t kind, uint32_t flags, const char* name, char* out,
+                       uint32_t size);
+// The last component of a path ('/' or '\' separated; a trailing separator
+// ignored); the whole path when it has no separator. -1 when it does not fit.
+int32_t fio_path_basename_get(const char* path, char* out, uint32_t size);
+// 0 a plain name, 1 a relative path, 2 an absolute path, -1 otherwise.
+int32_t fio_path_type(const char* path);
+
+// Finds an existing file of a kind: a path is checked as it is, a plain
+// name along the search path. 0 with out the path found; -404 when there is
+// none; -1 for a bad kind, an empty search path or a path too long for out.
+int32_t fio_path_resolve(context* ctx, const char* name, uint32_t kind, char* out, uint32_t size);
+// Opens a file of a kind, a plain name in the first search-path directory
+// where it opens. -401 when any attempt found the file locked, -400 when no
+// attempt opened it, -600, -1 for a bad kind or name.
+int32_t fio_open_in_path(context* ctx, const char* name, uint32_t kind, uint32_t flags,
+                         fio_handle** out);
+// Opens one path with engine open flags; the file statuses mapped.
+int32_t fio_open(const char* path, uint32_t flags, fio_handle** out);
+// Closes and frees; NULL is ignored.
+void fio_close(fio_handle* handle);
+// A line with its '\n' (at most size - 1 bytes, terminated): the count, 0 or
+// less at the end or on failure.
+int32_t fio_gets(fio_handle* handle, char* buffer, uint32_t size);
+// Up to size bytes: the count, 0 or less at the end or on failure.
+int32_t fio_getb(fio_handle* handle, void* buffer, uint32_t size);
+// The count written, or -402.
+int32_t fio_puts(fio_handle* handle, const char* text);
+int32_t fio_putb(fio_handle* handle, const void* bytes, uint32_t size);
+// Cuts the file at the current position: 0 or -400.
+int32_t fio_trunc(fio_handle* handle);
+// 0 when path names a regular file, with the path copied into out (when out
+// is not NULL; the rest of out zeroed); -404 when it does not; -1 when the
+// path does not fit in out.
+int32_t fio_stat(const char* path, char* out, uint32_t size);
+// 0 or -400.
+int32_t fio_unlink(const char* path);
+
+}  // namespace tq

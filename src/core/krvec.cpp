@@ -1,0 +1,330 @@
+#include "core/krvec.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+namespace tq {
+
+namespace {
+
+inline constexpr uint32_t kDefaultHeapSlots = 80;
+
+}  // namespace
+
+// ---------------------------------------------------------------- vec
+
+void vec_free_heap(void* element) { std::free(element); }
+
+void vec_free_noop(void* /*element*/) {}
+
+int32_t vec_init(vec* v, uint32_t n) {
+  if (v == nullptr) return kRcBadArgument;
+  *v = vec{};
+  if (n > 0) {
+    v->slots = static_cast<void**>(std::malloc(n * sizeof(void*)));
+    if (v->slots == nullptr) return kRcNoMemory;
+  }
+  v->capacity = n;
+  v->step = n;
+  v->free_fn = vec_free_heap;
+  return 0;
+}
+
+int32_t vec_init_from_pool(block_pool* pool, vec* v) {
+  if (v == nullptr) return kRcBadArgument;
+  // A pool whose blocks cannot hold one slot is no use; fall back to the heap.
+  if (pool != nullptr && pool->block_size >= sizeof(void*)) {
+    void* block = pool_block_take(pool);
+    if (block != nullptr) {
+      *v = vec{};
+      v->pool = pool;
+      v->block = block;
+      v->slots = static_cast<void**>(block);
+      v->capacity = pool->block_size / static_cast<uint32_t>(sizeof(void*));
+      v->step = v->capacity;
+      v->free_fn = vec_free_heap;
+      return 0;
+    }
+  }
+  return vec_init(v, kDefaultHeapSlots);
+}
+
+int32_t vec_init_owning(block_pool* pool, vec* v) { return vec_init_from_pool(pool, v); }
+
+namespace {
+
+int32_t vec_grow(vec* v) {
+  // A vector made with no slots has step 0; grow it by one all the same.
+  const uint32_t step = v->step > 0 ? v->step : 1;
+  if (v->capacity > std::numeric_limits<uint32_t>::max() - step) return kRcNoMemory;
+  const uint32_t new_capacity = v->capacity + step;
+  if (v->block != nullptr) {
+    auto* slots = static_cast<void**>(std::malloc(static_cast<size_t>(new_capacity) * sizeof(void*)));
+    if (slots == nullptr) return kRcNoMemory;
+    std::memcpy(slots, v->slots, static_cast<size_t>(v->count) * sizeof(void*));
+    pool_block_return(v->pool, v->block);
+    v->pool = nullptr;
+    v->block = nullptr;
+    v->slots = slots;
+  } else {
+    auto* slots = static_cast<void**>(std::realloc(v->slots, static_cast<size_t>(new_capacity) * sizeof(void*)));
+    if (slots == nullptr) return kRcNoMemory;
+    v->slots = slots;
+  }
+  v->capacity = new_capacity;
+  v->step = new_capacity / 2 + 1;
+  return 0;
+}
+
+}  // namespace
+
+int32_t vec_push(vec* v, void* element) {
+  if (v == nullptr) return kRcBadArgument;
+  if (v->count >= v->capacity) {
+    const int32_t rc = vec_grow(v);
+    if (rc != 0) return rc;
+  }
+  v->slots[v->count++] = element;
+  return 0;
+}
+
+void* vec_get(const vec* v, int32_t index) {
+  if (v == nullptr || index < 0 || static_cast<uint32_t>(index) >= v->count) return nullptr;
+  return v->slots[index];
+}
+
+uint32_t vec_count(const vec* v) { return v == nullptr ? 0 : v->count; }
+
+int32_t vec_remove_value(vec* v, void* element) {
+  if (v == nullptr) return -1;
+  for (uint32_t i = 0; i < v->count; ++i) {
+    if (v->slots[i] == element) {
+      std::memmove(&v->slots[i], &v->slots[i + 1], static_cast<size_t>(v->count - i - 1) * sizeof(void*));
+      --v->count;
+      return 0;
+    }
+  }
+  return -1;
+}
+
+int32_t vec_clear(vec* v) {
+  if (v == nullptr) return 0;
+  if (v->free_fn != nullptr && v->free_fn != vec_free_noop) {
+    // Count down first so that a free function that looks at the vector sees
+    // only the elements still alive.
+    while (v->count > 0) {
+      --v->count;
+      v->free_fn(v->slots[v->count]);
+    }
+  }
+  v->count = 0;
+  return 0;
+}
+
+void vec_free(vec* v) {
+  if (v == nullptr) return;
+  vec_clear(v);
+  if (v->block != nullptr) {
+    pool_block_return(v->pool, v->block);
+  } else {
+    std::free(v->slots);
+  }
+  v->pool = nullptr;
+  v->block = nullptr;
+  v->slots = nullptr;
+  v->capacity = 0;
+}
+
+int32_t vec_free_fn_set(vec* v, vec_free_fn fn) {
+  if (v != nullptr) v->free_fn = fn;
+  return 0;
+}
+
+void vec_user_data_set(vec* v, uintptr_t word) {
+  if (v != nullptr) v->user_data = word;
+}
+
+// ---------------------------------------------------------------- block pool
+
+namespace {
+
+inline size_t align_up(size_t n, size_t a) { return (n + a - 1) / a * a; }
+
+// Distance between two blocks of a chunk: header plus data, kept aligned so
+// that every block's data is suitably aligned for any record.
+inline size_t block_stride(const block_pool* pool) {
+  return align_up(kPoolBlockHeader + pool->block_size, alignof(std::max_align_t));
+}
+
+inline pool_block_link* link_of(void* data) {
+  return reinterpret_cast<pool_block_link*>(static_cast<char*>(data) - kPoolBlockHeader);
+}
+
+inline void* data_of(pool_block_link* link) { return reinterpret_cast<char*>(link) + kPoolBlockHeader; }
+
+bool pool_add_chunk(block_pool* pool) {
+  const size_t stride = block_stride(pool);
+  auto* chunk = static_cast<pool_chunk*>(std::calloc(1, sizeof(pool_chunk) + stride * kPoolChunkBlocks));
+  if (chunk == nullptr) return false;
+  // Link the new blocks in order; they become the whole free list (it was empty).
+  char* base = reinterpret_cast<char*>(chunk) + sizeof(pool_chunk);
+  pool_block_link* prev = nullptr;
+  for (uint32_t i = 0; i < kPoolChunkBlocks; ++i) {
+    auto* link = reinterpret_cast<pool_block_link*>(base + stride * i);
+    link->prev = prev;
+    link->next = nullptr;
+    if (prev != nullptr) {
+      prev->next = link;
+    } else {
+      pool->free_list = link;
+    }
+    prev = link;
+  }
+  pool_chunk** tail = &pool->chunks;
+  while (*tail != nullptr) tail = &(*tail)->next;
+  *tail = chunk;
+  return true;
+}
+
+}  // namespace
+
+block_pool* pool_create(uint32_t block_size) {
+  if (block_size > std::numeric_limits<uint32_t>::max() - 7) return nullptr;
+  auto* pool = static_cast<block_pool*>(std::calloc(1, sizeof(block_pool)));
+  if (pool == nullptr) return nullptr;
+  pool->block_size = (block_size + 7u) & ~7u;
+  if (!pool_add_chunk(pool)) {
+    std::free(pool);
+    return nullptr;
+  }
+  return pool;
+}
+
+void* pool_block_take(block_pool* pool) {
+  if (pool == nullptr) return nullptr;
+  if (pool->free_list == nullptr && !pool_add_chunk(pool)) return nullptr;
+  pool_block_link* link = pool->free_list;
+  pool->free_list = link->next;
+  if (pool->free_list != nullptr) pool->free_list->prev = nullptr;
+  link->prev = nullptr;
+  link->next = pool->used_list;
+  if (pool->used_list != nullptr) pool->used_list->prev = link;
+  pool->used_list = link;
+  return data_of(link);
+}
+
+void* pool_block_return(block_pool* pool, void* block) {
+  if (pool == nullptr || block == nullptr) return block;
+  pool_block_link* link = link_of(block);
+  if (link->prev != nullptr) {
+    link->prev->next = link->next;
+  } else {
+    pool->used_list = link->next;
+  }
+  if (link->next != nullptr) link->next->prev = link->prev;
+  link->prev = nullptr;
+  link->next = pool->free_list;
+  if (pool->free_list != nullptr) pool->free_list->prev = link;
+  pool->free_list = link;
+  return block;
+}
+
+void pool_destroy(block_pool* pool) {
+  if (pool == nullptr) return;
+  pool_chunk* chunk = pool->chunks;
+  while (chunk != nullptr) {
+    pool_chunk* next = chunk->next;
+    std::free(chunk);
+    chunk = next;
+  }
+  std::free(pool);
+}
+
+// ---------------------------------------------------------------- memory pool
+
+int32_t mempool_init(mempool* pool, uint32_t kilobytes) {
+  if (pool == nullptr) return kRcBadArgument;
+  *pool = mempool{};
+  if (kilobytes == 0 || kilobytes > (std::numeric_limits<uint32_t>::max() >> 10)) return kRcBadArgument;
+  const uint32_t size = kilobytes << 10;
+  char* first = static_cast<char*>(std::malloc(size));
+  if (first == nullptr) return kRcNoMemory;
+  if (vec_init(&pool->blocks, kDefaultHeapSlots) != 0 || vec_push(&pool->blocks, first) != 0) {
+    std::free(first);
+    vec_free(&pool->blocks);
+    *pool = mempool{};
+    return kRcNoMemory;
+  }
+  pool->block_size = size;
+  pool->current = first;
+  pool->next_free = first;
+  pool->initialised = 1;
+  return 0;
+}
+
+void mempool_enable_set(mempool* pool, uint32_t flag) {
+  if (pool != nullptr) pool->enabled = flag;
+}
+
+void* mempool_alloc(mempool* pool, uint32_t size, int32_t* status) {
+  int32_t dummy = 0;
+  int32_t& rc = status != nullptr ? *status : dummy;
+  rc = 0;
+  if (pool == nullptr || !pool->enabled || !pool->initialised) {
+    rc = kRcPoolDisabled;
+    return nullptr;
+  }
+  if (pool->failed) {
+    rc = kRcPoolFailedBefore;
+    return nullptr;
+  }
+  // A request no block can hold is refused outright; it does not mark the
+  // pool as failed.
+  const uint64_t rounded = (static_cast<uint64_t>(size) + 7u) & ~static_cast<uint64_t>(7u);
+  if (rounded > pool->block_size) {
+    rc = kRcNoMemory;
+    return nullptr;
+  }
+  size = static_cast<uint32_t>(rounded);
+  if (size > pool->block_size - pool->used) {
+    const uint32_t next_index = pool->index + 1;
+    char* block = static_cast<char*>(vec_get(&pool->blocks, static_cast<int32_t>(next_index)));
+    if (block == nullptr) {
+      block = static_cast<char*>(std::malloc(pool->block_size));
+      if (block == nullptr || vec_push(&pool->blocks, block) != 0) {
+        std::free(block);
+        pool->failed = 1;
+        rc = kRcNoMemory;
+        return nullptr;
+      }
+    }
+    pool->current = block;
+    pool->next_free = block;
+    pool->used = 0;
+    pool->index = next_index;
+  }
+  void* result = pool->next_free;
+  pool->next_free += size;
+  pool->used += size;
+  return result;
+}
+
+void mempool_reset(mempool* pool) {
+  if (pool == nullptr || pool->blocks.count == 0) return;
+  pool->current = static_cast<char*>(pool->blocks.slots[0]);
+  pool->next_free = pool->current;
+  pool->index = 0;
+  pool->used = 0;
+  pool->failed = 0;
+  pool->initialised = 1;
+}
+
+void mempool_free(mempool* pool) {
+  if (pool == nullptr) return;
+  vec_free_fn_set(&pool->blocks, vec_free_heap);
+  vec_free(&pool->blocks);
+  *pool = mempool{};
+}
+
+}  // namespace tq

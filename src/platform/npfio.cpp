@@ -1,0 +1,277 @@
+#include "platform/npfio.h"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr uint32_t kReadBufferSize = 8192;
+// A locked file whose name keeps being replaced under us is given up on
+// after this many attempts rather than looping for ever.
+constexpr int kOpenAttempts = 64;
+constexpr uint32_t kMaxCount = static_cast<uint32_t>(INT32_MAX);
+
+int32_t status_of(int err) {
+  switch (err) {
+    case ENOENT:
+    case ENOTDIR:
+      return kNpFioNotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return kNpFioDenied;
+    case EISDIR:
+      return kNpFioIsDirectory;
+    case EMFILE:
+    case ENFILE:
+      return kNpFioTooManyOpen;
+    case ENAMETOOLONG:
+      return kNpFioNameTooLong;
+    case EINVAL:
+      return kNpFioBadArgument;
+    case ENOMEM:
+      return kNpFioNoMemory;
+    default:
+      return kNpFioFailed;
+  }
+}
+
+// Knowledge bases authored elsewhere name their files with '\'; the system
+// takes '/'. False when the path does not fit.
+bool to_native(const char* path, char (&out)[PATH_MAX]) {
+  size_t n = std::strlen(path);
+  if (n >= sizeof out) return false;
+  for (size_t i = 0; i < n; ++i) out[i] = path[i] == '\\' ? '/' : path[i];
+  out[n] = '\0';
+  return true;
+}
+
+ssize_t read_some(int fd, void* buffer, size_t size) {
+  for (;;) {
+    ssize_t r = ::read(fd, buffer, size);
+    if (r >= 0 || errno != EINTR) return r;
+  }
+}
+
+}  // namespace
+
+// The file and a read-ahead buffer for line reads. Bytes read ahead but not
+// yet handed out are given back to the file (by seeking) before any write,
+// truncation or close-time position matters.
+struct np_fio_file {
+  int fd;
+  uint32_t pos;
+  uint32_t len;
+  char buf[kReadBufferSize];
+};
+
+namespace {
+
+bool sync_position(np_fio_file* f) {
+  if (f->pos < f->len) {
+    off_t back = static_cast<off_t>(f->len - f->pos);
+    if (::lseek(f->fd, -back, SEEK_CUR) < 0) return false;
+  }
+  f->pos = 0;
+  f->len = 0;
+  return true;
+}
+
+}  // namespace
+
+int32_t np_fio_open(const char* path, uint32_t mode, np_fio_handle* out) {
+  if (out == nullptr || path == nullptr) return kNpFioBadArgument;
+  *out = nullptr;
+  if (*path == '\0') return kNpFioNotFound;
+  char native[PATH_MAX];
+  if (!to_native(path, native)) return kNpFioNameTooLong;
+
+  bool reads = (mode & kNpFioRead) != 0;
+  bool writes = (mode & (kNpFioWrite | kNpFioCreate)) != 0;
+  if (!reads && !writes) return kNpFioBadArgument;
+  int oflags = O_CLOEXEC | (reads && writes ? O_RDWR : writes ? O_WRONLY : O_RDONLY);
+  // Never O_TRUNC: the file may be locked by someone else, and truncating
+  // before the lock is ours would destroy their contents.
+  if (mode & kNpFioCreate) oflags |= O_CREAT;
+
+  auto* f = static_cast<np_fio_file*>(std::calloc(1, sizeof(np_fio_file)));
+  if (f == nullptr) return kNpFioNoMemory;
+
+  for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+    int fd = ::open(native, oflags, 0666);
+    if (fd < 0) {
+      int32_t st = status_of(errno);
+      std::free(f);
+      return st;
+    }
+    struct stat by_fd {};
+    if (::fstat(fd, &by_fd) != 0 || S_ISDIR(by_fd.st_mode)) {
+      int32_t st = S_ISDIR(by_fd.st_mode) ? kNpFioIsDirectory : status_of(errno);
+      ::close(fd);
+      std::free(f);
+      return st;
+    }
+    if ((mode & kNpFioNoLock) == 0) {
+      int how = (mode & kNpFioShared) ? LOCK_SH : LOCK_EX;
+      if (::flock(fd, how | LOCK_NB) != 0) {
+        int err = errno;
+        ::close(fd);
+        std::free(f);
+        return err == EWOULDBLOCK ? kNpFioLocked : status_of(err);
+      }
+      // The holder we waited behind may have removed or replaced the file
+      // between our open and our lock; then our lock guards nothing that
+      // the name reaches, so start again.
+      struct stat by_path {};
+      if (::stat(native, &by_path) != 0 || by_path.st_dev != by_fd.st_dev ||
+          by_path.st_ino != by_fd.st_ino) {
+        ::close(fd);
+        continue;
+      }
+    }
+    if ((mode & kNpFioCreate) && ::ftruncate(fd, 0) != 0) {
+      int32_t st = status_of(errno);
+      ::close(fd);
+      std::free(f);
+      return st;
+    }
+    f->fd = fd;
+    *out = f;
+    return kNpFioOk;
+  }
+  std::free(f);
+  return kNpFioFailed;
+}
+
+int32_t np_fio_close(np_fio_handle handle) {
+  if (handle == nullptr) return kNpFioOk;
+  int r = ::close(handle->fd);
+  std::free(handle);
+  return r == 0 ? kNpFioOk : kNpFioFailed;
+}
+
+int32_t np_fio_gets(np_fio_handle handle, char* buffer, uint32_t size) {
+  if (handle == nullptr || buffer == nullptr || size == 0) return -kNpFioBadArgument;
+  if (size > kMaxCount) size = kMaxCount;
+  uint32_t n = 0;
+  while (n < size - 1) {
+    if (handle->pos == handle->len) {
+      ssize_t r = read_some(handle->fd, handle->buf, sizeof handle->buf);
+      if (r < 0) {
+        if (n == 0) {
+          buffer[0] = '\0';
+          return -kNpFioFailed;
+        }
+        break;
+      }
+      if (r == 0) break;
+      handle->pos = 0;
+      handle->len = static_cast<uint32_t>(r);
+    }
+    uint32_t take = handle->len - handle->pos;
+    if (take > size - 1 - n) take = size - 1 - n;
+    const char* from = handle->buf + handle->pos;
+    const void* nl = std::memchr(from, '\n', take);
+    if (nl != nullptr) take = static_cast<uint32_t>(static_cast<const char*>(nl) - from) + 1;
+    std::memcpy(buffer + n, from, take);
+    n += take;
+    handle->pos += take;
+    if (nl != nullptr) break;
+  }
+  buffer[n] = '\0';
+  return static_cast<int32_t>(n);
+}
+
+int32_t np_fio_getb(np_fio_handle handle, void* buffer, uint32_t size) {
+  if (handle == nullptr || (buffer == nullptr && size != 0)) return -kNpFioBadArgument;
+  if (size > kMaxCount) size = kMaxCount;
+  auto* out = static_cast<char*>(buffer);
+  uint32_t n = 0;
+  if (handle->pos < handle->len) {
+    uint32_t take = handle->len - handle->pos;
+    if (take > size) take = size;
+    std::memcpy(out, handle->buf + handle->pos, take);
+    handle->pos += take;
+    n = take;
+  }
+  while (n < size) {
+    ssize_t r = read_some(handle->fd, out + n, size - n);
+    if (r < 0) {
+      if (n == 0) return -kNpFioFailed;
+      break;
+    }
+    if (r == 0) break;
+    n += static_cast<uint32_t>(r);
+  }
+  return static_cast<int32_t>(n);
+}
+
+int32_t np_fio_putb(np_fio_handle handle, const void* bytes, uint32_t size) {
+  if (handle == nullptr || (bytes == nullptr && size != 0)) return -kNpFioBadArgument;
+  if (size > kMaxCount) return -kNpFioBadArgument;
+  if (!sync_position(handle)) return -kNpFioWriteFailed;
+  const auto* from = static_cast<const char*>(bytes);
+  uint32_t n = 0;
+  while (n < size) {
+    ssize_t w = ::write(handle->fd, from + n, size - n);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      return -kNpFioWriteFailed;
+    }
+    n += static_cast<uint32_t>(w);
+  }
+  return static_cast<int32_t>(n);
+}
+
+int32_t np_fio_puts(np_fio_handle handle, const char* text) {
+  if (text == nullptr) return -kNpFioBadArgument;
+  size_t n = std::strlen(text);
+  if (n > kMaxCount) return -kNpFioBadArgument;
+  return np_fio_putb(handle, text, static_cast<uint32_t>(n));
+}
+
+int32_t np_fio_trunc(np_fio_handle handle) {
+  if (handle == nullptr) return kNpFioBadArgument;
+  if (!sync_position(handle)) return status_of(errno);
+  off_t at = ::lseek(handle->fd, 0, SEEK_CUR);
+  if (at < 0 || ::ftruncate(handle->fd, at) != 0) return status_of(errno);
+  return kNpFioOk;
+}
+
+int32_t np_fio_stat(const char* path, uint32_t flags) {
+  (void)flags;
+  if (path == nullptr) return kNpFioBadArgument;
+  if (*path == '\0') return kNpFioNotFound;
+  char native[PATH_MAX];
+  if (!to_native(path, native)) return kNpFioNameTooLong;
+  struct stat st {};
+  if (::stat(native, &st) != 0) return status_of(errno);
+  if (S_ISDIR(st.st_mode)) return kNpFioIsDirectory;
+  return S_ISREG(st.st_mode) ? kNpFioOk : kNpFioFailed;
+}
+
+int32_t np_fio_unlink(const char* path) {
+  if (path == nullptr) return kNpFioBadArgument;
+  if (*path == '\0') return kNpFioNotFound;
+  char native[PATH_MAX];
+  if (!to_native(path, native)) return kNpFioNameTooLong;
+  return ::unlink(native) == 0 ? kNpFioOk : status_of(errno);
+}
+
+int32_t np_fio_ptype(const char* path) {
+  if (path == nullptr || *path == '\0') return kNpFioPathEmpty;
+  if (path[0] == '/' || path[0] == '\\') return kNpFioPathAbsolute;
+  char c = path[0];
+  if (((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) && path[1] == ':') return kNpFioPathAbsolute;
+  for (const char* p = path; *p; ++p) {
+    if (*p == '/' || *p == '\\') return kNpFioPathRelative;
+  }
+  return kNpFioPathName;
+}

@@ -1,0 +1,497 @@
+#include "platform/npuchar.h"
+
+#include <unicode/uchar.h>
+#include <unicode/ucasemap.h>
+#include <unicode/ucnv.h>
+#include <unicode/ustring.h>
+#include <unicode/utf16.h>
+#include <unicode/utf8.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/nputf8.h"
+
+namespace tq {
+
+namespace {
+
+constexpr UChar32 kReplacement = 0xFFFD;
+
+// ---- Single-byte charsets ---------------------------------------------------
+
+struct charset_info {
+  uint32_t charset;
+  const char* icu_name;
+};
+
+// The single-byte charsets and the ICU converters their tables come from.
+constexpr std::array<charset_info, 13> kSingleByte = {{
+    {kNpCharsetIso8859_1, "ISO-8859-1"},
+    {kNpCharsetIso8859_2, "ISO-8859-2"},
+    {kNpCharsetIso8859_5, "ISO-8859-5"},
+    {kNpCharsetIso8859_7, "ISO-8859-7"},
+    {kNpCharsetIso8859_9, "ISO-8859-9"},
+    {kNpCharsetIso8859_11, "ISO-8859-11"},
+    {kNpCharsetIbm1047, "ibm-1047"},
+    {kNpCharsetCp874, "windows-874"},
+    {kNpCharsetCp1250, "windows-1250"},
+    {kNpCharsetCp1251, "windows-1251"},
+    {kNpCharsetCp1252, "windows-1252"},
+    {kNpCharsetCp1253, "windows-1253"},
+    {kNpCharsetCp1254, "windows-1254"},
+}};
+
+// Byte <-> code point tables of one single-byte charset. Only round-trip
+// mappings are used (never ICU's fallbacks), so a text converted out and
+// back in is unchanged whenever it converted without replacement.
+struct byte_table {
+  bool ok = false;
+  std::array<int32_t, 256> to_cp{};                  // -1: the byte has no character
+  std::vector<std::pair<uint32_t, uint8_t>> from_cp;  // sorted by code point
+  uint8_t replacement = 0x1A;                         // the charset's '?'
+};
+
+int single_byte_slot(uint32_t charset) {
+  for (size_t i = 0; i < kSingleByte.size(); ++i) {
+    if (kSingleByte[i].charset == charset) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+struct icu_converter_closer {
+  void operator()(UConverter* c) const { ucnv_close(c); }
+};
+
+void build_table(const char* icu_name, byte_table* t) {
+  UErrorCode err = U_ZERO_ERROR;
+  std::unique_ptr<UConverter, icu_converter_closer> cnv(ucnv_open(icu_name, &err));
+  if (U_FAILURE(err) || !cnv) return;
+  ucnv_setToUCallBack(cnv.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &err);
+  if (U_FAILURE(err)) return;
+  for (int b = 0; b < 256; ++b) {
+    t->to_cp[b] = -1;
+    char in = static_cast<char>(b);
+    UChar out[4];
+    err = U_ZERO_ERROR;
+    ucnv_resetToUnicode(cnv.get());
+    int32_t n = ucnv_toUChars(cnv.get(), out, 4, &in, 1, &err);
+    if (U_FAILURE(err) || n != 1 || U16_IS_SURROGATE(out[0])) continue;
+    if (b != 0 && out[0] == 0) continue;
+    t->to_cp[b] = out[0];
+  }
+  for (int b = 0; b < 256; ++b) {
+    if (t->to_cp[b] >= 0) t->from_cp.emplace_back(static_cast<uint32_t>(t->to_cp[b]), static_cast<uint8_t>(b));
+  }
+  // When two bytes share a character, the lower byte is the one written.
+  std::stable_sort(t->from_cp.begin(), t->from_cp.end(),
+                   [](const auto& x, const auto& y) { return x.first < y.first; });
+  auto last = std::unique(t->from_cp.begin(), t->from_cp.end(),
+                          [](const auto& x, const auto& y) { return x.first == y.first; });
+  t->from_cp.erase(last, t->from_cp.end());
+  for (const auto& e : t->from_cp) {
+    if (e.first == '?') t->replacement = e.second;
+  }
+  t->ok = true;
+}
+
+// The table of a single-byte charset, built on first use.
+const byte_table* table_for(int slot) {
+  static std::array<std::once_flag, kSingleByte.size()> once;
+  static std::array<byte_table, kSingleByte.size()> tables;
+  std::call_once(once[static_cast<size_t>(slot)],
+                 [slot] { build_table(kSingleByte[static_cast<size_t>(slot)].icu_name, &tables[static_cast<size_t>(slot)]); });
+  return &tables[static_cast<size_t>(slot)];
+}
+
+int32_t byte_for(const byte_table* t, UChar32 cp) {
+  auto it = std::lower_bound(t->from_cp.begin(), t->from_cp.end(), static_cast<uint32_t>(cp),
+                             [](const auto& e, uint32_t v) { return e.first < v; });
+  if (it == t->from_cp.end() || it->first != static_cast<uint32_t>(cp)) return -1;
+  return it->second;
+}
+
+// ---- Bounded output -----------------------------------------------------------
+
+// Appends whole characters while they fit beside the terminator.
+class bounded_out {
+ public:
+  bounded_out(char* dst, uint32_t size, uint32_t term) : dst_(dst), size_(size), term_(term) {}
+
+  bool put(const uint8_t* bytes, uint32_t n) {
+    if (size_ < term_ || n > size_ - term_ - len_) return false;
+    std::memcpy(dst_ + len_, bytes, n);
+    len_ += n;
+    return true;
+  }
+
+  void finish() {
+    uint32_t zeros = std::min(term_, size_ - len_);
+    std::memset(dst_ + len_, 0, zeros);
+  }
+
+ private:
+  char* dst_;
+  uint32_t size_;
+  uint32_t term_;
+  uint32_t len_ = 0;
+};
+
+bool put_utf8(bounded_out* out, UChar32 cp) {
+  uint8_t buf[U8_MAX_LENGTH];
+  int32_t n = 0;
+  U8_APPEND_UNSAFE(buf, n, cp);
+  return out->put(buf, static_cast<uint32_t>(n));
+}
+
+bool put_ucs2(bounded_out* out, UChar32 cp, bool big_endian) {
+  uint8_t hi = static_cast<uint8_t>((cp >> 8) & 0xFF);
+  uint8_t lo = static_cast<uint8_t>(cp & 0xFF);
+  uint8_t buf[2] = {big_endian ? hi : lo, big_endian ? lo : hi};
+  return out->put(buf, 2);
+}
+
+enum class kind { utf8, ucs2_be, ucs2_le, single, unknown };
+
+kind kind_of(uint32_t charset) {
+  if (charset == kNpCharsetUtf8) return kind::utf8;
+  if (charset == kNpCharsetUcs2Be) return kind::ucs2_be;
+  if (charset == kNpCharsetUcs2Le) return kind::ucs2_le;
+  if (single_byte_slot(charset) >= 0) return kind::single;
+  return kind::unknown;
+}
+
+// Reads code points of a source text one at a time: the charset's
+// characters, or -1 for one that cannot be converted (and is skipped).
+class source_reader {
+ public:
+  source_reader(kind k, const char* src, const byte_table* table)
+      : kind_(k), src_(reinterpret_cast<const uint8_t*>(src)), table_(table) {
+    if (k == kind::utf8) len_ = static_cast<int32_t>(std::strlen(src));
+  }
+
+  // False at the terminator.
+  bool next(UChar32* cp) {
+    switch (kind_) {
+      case kind::utf8: {
+        if (pos_ >= len_) return false;
+        U8_NEXT(src_, pos_, len_, *cp);
+        if (*cp < 0) *cp = -1;
+        return true;
+      }
+      case kind::ucs2_be:
+      case kind::ucs2_le: {
+        const uint8_t* p = src_ + pos_;
+        uint32_t unit = kind_ == kind::ucs2_be ? (p[0] << 8) | p[1] : (p[1] << 8) | p[0];
+        if (unit == 0) return false;
+        pos_ += 2;
+        *cp = U16_IS_SURROGATE(unit) ? -1 : static_cast<UChar32>(unit);
+        return true;
+      }
+      case kind::single: {
+        uint8_t b = src_[pos_];
+        if (b == 0) return false;
+        ++pos_;
+        *cp = table_->to_cp[b];
+        return true;
+      }
+      case kind::unknown:
+        break;
+    }
+    return false;
+  }
+
+ private:
+  kind kind_;
+  const uint8_t* src_;
+  const byte_table* table_;
+  int32_t pos_ = 0;
+  int32_t len_ = 0;
+};
+
+// Resolves the table of a single-byte charset; -2 when it cannot be built.
+int32_t table_of(kind k, uint32_t charset, const byte_table** table) {
+  *table = nullptr;
+  if (k != kind::single) return 0;
+  *table = table_for(single_byte_slot(charset));
+  return (*table)->ok ? 0 : -2;
+}
+
+}  // namespace
+
+int32_t np_uchar_chsize_min(uint32_t flags) {
+  switch (kind_of(flags & kNpCharsetMask)) {
+    case kind::ucs2_be:
+    case kind::ucs2_le:
+      return 2;
+    case kind::unknown:
+      return -1;
+    default:
+      return 1;
+  }
+}
+
+int32_t np_uchar_encode(uint32_t flags, const char* src, char* dst, uint32_t size) {
+  uint32_t charset = flags & kNpCharsetMask;
+  kind k = kind_of(charset);
+  if (k == kind::unknown || src == nullptr || dst == nullptr) return -1;
+  const byte_table* table = nullptr;
+  if (int32_t rc = table_of(k, charset, &table); rc != 0) return rc;
+  bool strict = (flags & kNpUcharStrict) != 0;
+  bounded_out out(dst, size, 1);
+  source_reader in(k, src, table);
+  int32_t result = 0;
+  UChar32 cp = 0;
+  while (in.next(&cp)) {
+    if (cp < 0) {
+      result = 1;
+      if (strict) break;
+      cp = kReplacement;
+    }
+    if (!put_utf8(&out, cp)) break;
+  }
+  out.finish();
+  return result;
+}
+
+int32_t np_uchar_decode(uint32_t flags, const char* src, char* dst, uint32_t size) {
+  uint32_t charset = flags & kNpCharsetMask;
+  kind k = kind_of(charset);
+  if (k == kind::unknown || src == nullptr || dst == nullptr) return -1;
+  const byte_table* table = nullptr;
+  if (int32_t rc = table_of(k, charset, &table); rc != 0) return rc;
+  bool strict = (flags & kNpUcharStrict) != 0;
+  bool ucs2 = k == kind::ucs2_be || k == kind::ucs2_le;
+  bounded_out out(dst, size, ucs2 ? 2 : 1);
+  source_reader in(kind::utf8, src, nullptr);
+  int32_t result = 0;
+  UChar32 cp = 0;
+  while (in.next(&cp)) {
+    bool fits = true;
+    switch (k) {
+      case kind::utf8:
+        if (cp < 0) {
+          result = 1;
+          if (strict) break;
+          cp = kReplacement;
+        }
+        fits = put_utf8(&out, cp);
+        break;
+      case kind::ucs2_be:
+      case kind::ucs2_le:
+        if (cp < 0 || cp > 0xFFFF) {
+          result = 1;
+          if (strict) break;
+          cp = kReplacement;
+        }
+        fits = put_ucs2(&out, cp, k == kind::ucs2_be);
+        break;
+      case kind::single: {
+        int32_t b = cp < 0 ? -1 : byte_for(table, cp);
+        if (b < 0) {
+          result = 1;
+          if (strict) break;
+          b = table->replacement;
+        }
+        uint8_t byte = static_cast<uint8_t>(b);
+        fits = out.put(&byte, 1);
+        break;
+      }
+      case kind::unknown:
+        break;
+    }
+    if ((result != 0 && strict) || !fits) break;
+  }
+  out.finish();
+  return result;
+}
+
+// ---- Case mapping ---------------------------------------------------------------
+
+namespace {
+
+struct case_map_closer {
+  void operator()(UCaseMap* m) const { ucasemap_close(m); }
+};
+using case_map_ptr = std::unique_ptr<UCaseMap, case_map_closer>;
+
+// Case maps are kept per thread: a title-casing map holds break-iterator
+// state and cannot be shared between threads.
+struct thread_case_maps {
+  std::array<case_map_ptr, 4> maps;  // none, "tr", "az", "lt"
+};
+
+int special_slot(const char* lang) {
+  if (lang == nullptr || lang[0] == '\0') return 0;
+  if (std::strcmp(lang, "tr") == 0) return 1;
+  if (std::strcmp(lang, "az") == 0) return 2;
+  if (std::strcmp(lang, "lt") == 0) return 3;
+  return -1;
+}
+
+// A case map for the language; `owned` keeps a map of an uncommon language
+// alive for the one call.
+UCaseMap* case_map_for(const char* lang, case_map_ptr* owned, UErrorCode* err) {
+  int slot = special_slot(lang);
+  if (slot < 0) {
+    owned->reset(ucasemap_open(lang, 0, err));
+    return U_SUCCESS(*err) ? owned->get() : nullptr;
+  }
+  thread_local thread_case_maps cache;
+  case_map_ptr& m = cache.maps[static_cast<size_t>(slot)];
+  if (!m) {
+    // "" is the root locale: no language-specific rules.
+    m.reset(ucasemap_open(slot == 0 ? "" : lang, 0, err));
+    if (U_FAILURE(*err)) {
+      m.reset();
+      return nullptr;
+    }
+  }
+  return m.get();
+}
+
+enum class case_op { upper, lower, title };
+
+int32_t run_case_map(UCaseMap* m, case_op op, char* dst, int32_t cap, const char* src, UErrorCode* err) {
+  switch (op) {
+    case case_op::upper:
+      return ucasemap_utf8ToUpper(m, dst, cap, src, -1, err);
+    case case_op::lower:
+      return ucasemap_utf8ToLower(m, dst, cap, src, -1, err);
+    case case_op::title:
+      return ucasemap_utf8ToTitle(m, dst, cap, src, -1, err);
+  }
+  return 0;
+}
+
+int32_t case_text(case_op op, const char* src, char* dst, uint32_t size, const char* lang) {
+  if (src == nullptr || dst == nullptr || size == 0) return -1;
+  UErrorCode err = U_ZERO_ERROR;
+  case_map_ptr owned;
+  UCaseMap* m = case_map_for(lang, &owned, &err);
+  if (m == nullptr) {
+    dst[0] = '\0';
+    return err == U_MEMORY_ALLOCATION_ERROR ? -2 : -3;
+  }
+  // Case into a buffer of its own: the cased text can be longer than the
+  // source (German sharp s, Turkish dotted capital I) and src may be dst.
+  std::string cased(std::strlen(src) + 16, '\0');
+  int32_t n = run_case_map(m, op, cased.data(), static_cast<int32_t>(cased.size()), src, &err);
+  if (err == U_BUFFER_OVERFLOW_ERROR || err == U_STRING_NOT_TERMINATED_WARNING) {
+    err = U_ZERO_ERROR;
+    cased.assign(static_cast<size_t>(n) + 1, '\0');
+    n = run_case_map(m, op, cased.data(), static_cast<int32_t>(cased.size()), src, &err);
+  }
+  if (U_FAILURE(err) || n < 0) {
+    dst[0] = '\0';
+    return err == U_MEMORY_ALLOCATION_ERROR ? -2 : -3;
+  }
+  size_t keep = static_cast<size_t>(n);
+  if (keep > size - 1) keep = np_uchar_cut(cased.data(), size - 1);
+  std::memcpy(dst, cased.data(), keep);
+  dst[keep] = '\0';
+  return static_cast<int32_t>(keep);
+}
+
+// Full case mapping of the single character at *src.
+int32_t case_char(bool upper, const char** src, char* dst, uint32_t size) {
+  if (src == nullptr || *src == nullptr || dst == nullptr) return -1;
+  const auto* s = reinterpret_cast<const uint8_t*>(*src);
+  if (s[0] == 0) {
+    if (size > 0) dst[0] = '\0';
+    return 0;
+  }
+  int32_t len = 0;
+  while (len < U8_MAX_LENGTH && s[len] != 0) ++len;
+  int32_t pos = 0;
+  UChar32 c = 0;
+  U8_NEXT(s, pos, len, c);
+  char mapped[64];
+  int32_t n = 0;
+  if (c < 0) {
+    std::memcpy(mapped, s, static_cast<size_t>(pos));
+    n = pos;
+  } else {
+    UChar in16[2];
+    int32_t in_len = 0;
+    U16_APPEND_UNSAFE(in16, in_len, c);
+    UChar out16[16];
+    UErrorCode err = U_ZERO_ERROR;
+    int32_t out_len = upper ? u_strToUpper(out16, 16, in16, in_len, "", &err)
+                            : u_strToLower(out16, 16, in16, in_len, "", &err);
+    if (U_FAILURE(err) || out_len > 16) return -1;
+    err = U_ZERO_ERROR;
+    u_strToUTF8(mapped, sizeof mapped, &n, out16, out_len, &err);
+    if (U_FAILURE(err) || n >= static_cast<int32_t>(sizeof mapped)) return -1;
+  }
+  if (static_cast<uint32_t>(n) + 1 > size) return -1;
+  std::memcpy(dst, mapped, static_cast<size_t>(n));
+  dst[n] = '\0';
+  *src += pos;
+  return n;
+}
+
+// UTF-8 -> UTF-16; malformed sequences become U+FFFD.
+bool to_utf16(const char* s, std::u16string* out) {
+  int32_t len = static_cast<int32_t>(std::strlen(s));
+  out->assign(static_cast<size_t>(len) + 1, u'\0');
+  int32_t n = 0;
+  UErrorCode err = U_ZERO_ERROR;
+  u_strFromUTF8WithSub(reinterpret_cast<UChar*>(out->data()), len + 1, &n, s, len, kReplacement,
+                       nullptr, &err);
+  if (U_FAILURE(err)) return false;
+  out->resize(static_cast<size_t>(n));
+  return true;
+}
+
+}  // namespace
+
+int32_t np_uchar_icomp(const char* a, const char* b) {
+  if (a == nullptr || b == nullptr) return (a == nullptr ? 0 : 1) - (b == nullptr ? 0 : 1);
+  std::u16string wa;
+  std::u16string wb;
+  if (!to_utf16(a, &wa) || !to_utf16(b, &wb)) {
+    int c = std::strcmp(a, b);
+    return (c > 0) - (c < 0);
+  }
+  UErrorCode err = U_ZERO_ERROR;
+  int32_t c = u_strCaseCompare(reinterpret_cast<const UChar*>(wa.data()), static_cast<int32_t>(wa.size()),
+                               reinterpret_cast<const UChar*>(wb.data()), static_cast<int32_t>(wb.size()),
+                               U_FOLD_CASE_DEFAULT | U_COMPARE_CODE_POINT_ORDER, &err);
+  return (c > 0) - (c < 0);
+}
+
+int32_t np_uchar_isupper(const char* text) {
+  if (text == nullptr || text[0] == '\0') return 0;
+  const auto* s = reinterpret_cast<const uint8_t*>(text);
+  int32_t len = 0;
+  while (len < U8_MAX_LENGTH && s[len] != 0) ++len;
+  int32_t pos = 0;
+  UChar32 c = 0;
+  U8_NEXT(s, pos, len, c);
+  return c >= 0 && u_isupper(c) ? 1 : 0;
+}
+
+int32_t np_uchar_upper(const char** src, char* dst, uint32_t size) { return case_char(true, src, dst, size); }
+
+int32_t np_uchar_lower(const char** src, char* dst, uint32_t size) { return case_char(false, src, dst, size); }
+
+int32_t np_uchar_upper_cs(const char* src, char* dst, uint32_t size, const char* lang) {
+  return case_text(case_op::upper, src, dst, size, lang);
+}
+
+int32_t np_uchar_lower_cs(const char* src, char* dst, uint32_t size, const char* lang) {
+  return case_text(case_op::lower, src, dst, size, lang);
+}
+
+int32_t np_uchar_title_cs(const char* src, char* dst, uint32_t size, const char* lang) {
+  return case_text(case_op::title, src, dst, size, lang);
+}
+
+}  // namespace tq

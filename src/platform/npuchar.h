@@ -1,0 +1,82 @@
+// Character library: conversion between the session charsets and UTF-8, and
+// locale-aware case mapping of UTF-8 text. Built on ICU.
+//
+// Texts are terminated. A conversion reads its source up to the terminator
+// of the source charset (two zero bytes for UCS-2) and writes at most `size`
+// bytes including the terminator of the target charset, always terminated
+// when size allows it; a text that does not fit is cut between characters.
+#pragma once
+
+#include <cstdint>
+
+namespace tq {
+
+// Charset codes: the low bits of the flags of a conversion.
+inline constexpr uint32_t kNpCharsetUtf8 = 0;
+inline constexpr uint32_t kNpCharsetIso8859_1 = 1;
+inline constexpr uint32_t kNpCharsetIso8859_2 = 2;
+inline constexpr uint32_t kNpCharsetIso8859_5 = 3;
+inline constexpr uint32_t kNpCharsetIso8859_7 = 4;
+inline constexpr uint32_t kNpCharsetIso8859_9 = 5;
+inline constexpr uint32_t kNpCharsetIso8859_11 = 6;
+inline constexpr uint32_t kNpCharsetUcs2Be = 7;
+inline constexpr uint32_t kNpCharsetUcs2Le = 8;
+inline constexpr uint32_t kNpCharsetIbm1047 = 10;
+inline constexpr uint32_t kNpCharsetCp874 = 21;
+inline constexpr uint32_t kNpCharsetCp1250 = 22;
+inline constexpr uint32_t kNpCharsetCp1251 = 23;
+inline constexpr uint32_t kNpCharsetCp1252 = 24;
+inline constexpr uint32_t kNpCharsetCp1253 = 25;
+inline constexpr uint32_t kNpCharsetCp1254 = 26;
+
+inline constexpr uint32_t kNpCharsetMask = 0x1FF;
+// Refuse an unconvertible character (stop there) instead of replacing it.
+inline constexpr uint32_t kNpUcharStrict = 0x200;
+// Accepted for compatibility with callers of the original library; no effect.
+inline constexpr uint32_t kNpUcharCompat = 0x1000;
+
+// Text of the charset in `flags` -> UTF-8. Returns 0 when every character was
+// converted (also when the text was cut to fit), 1 when a character could not
+// be converted (replaced by U+FFFD, or with kNpUcharStrict the conversion
+// stops before it; the output is terminated either way), -1 for an unknown
+// charset or a missing pointer, -2 when the charset's table cannot be built.
+int32_t np_uchar_encode(uint32_t flags, const char* src, char* dst, uint32_t size);
+
+// UTF-8 -> text of the charset in `flags`; results as np_uchar_encode.
+// Malformed UTF-8 is unconvertible. A character missing from a single-byte
+// charset is replaced by the charset's '?'; in UCS-2 (BMP only) a character
+// beyond U+FFFF is replaced by U+FFFD.
+int32_t np_uchar_decode(uint32_t flags, const char* src, char* dst, uint32_t size);
+
+// The smallest character size of the charset in bytes (2 for UCS-2, else 1);
+// -1 for an unknown charset.
+int32_t np_uchar_chsize_min(uint32_t flags);
+
+// Case-insensitive comparison of two UTF-8 texts by full case folding, in
+// code point order: <0, 0 or >0. A NULL text sorts before any other.
+int32_t np_uchar_icomp(const char* a, const char* b);
+
+// 1 when the character at the start of the UTF-8 text is an uppercase
+// letter, else 0.
+int32_t np_uchar_isupper(const char* text);
+
+// Upper-/lowercases the one character at *src (full mapping, no locale) into
+// dst, terminated, and moves *src past it. Returns the bytes written without
+// the terminator; 0 at the end of the text; -1 when the cased character does
+// not fit in `size` bytes with its terminator (nothing consumed) or a pointer
+// is missing. A malformed sequence is copied unchanged.
+int32_t np_uchar_upper(const char** src, char* dst, uint32_t size);
+int32_t np_uchar_lower(const char** src, char* dst, uint32_t size);
+
+// Upper-, lower- or title-cases a UTF-8 text with the special casing of the
+// language `lang` ("tr", "az", "lt", ...; NULL or "" for none) into dst,
+// at most `size` bytes with the terminator, cut between characters. The
+// cased form is built apart first, so src may equal dst. Returns the bytes
+// written without the terminator; -1 for a missing pointer or size 0, -2
+// when memory runs out, -3 for any other failure of the case mapping (dst
+// is then empty).
+int32_t np_uchar_upper_cs(const char* src, char* dst, uint32_t size, const char* lang);
+int32_t np_uchar_lower_cs(const char* src, char* dst, uint32_t size, const char* lang);
+int32_t np_uchar_title_cs(const char* src, char* dst, uint32_t size, const char* lang);
+
+}  // namespace tq

@@ -1,0 +1,141 @@
+// Error records and their readers, through the exports.
+#include <cstring>
+#include <string>
+
+#include "support/tq_test.h"
+
+namespace {
+
+using tq_test::Context;
+
+struct Record {
+  int32_t rc;
+  int32_t code;
+  std::string text;
+};
+
+Record last_error(tq_context* ctx) {
+  Record r{};
+  char text[4100];
+  r.rc = tq_error_info_get(ctx, &r.code, text);
+  r.text = text;
+  return r;
+}
+
+TEST(Errors, FreshContextHasNoError) {
+  Context ctx;
+  Record r = last_error(ctx);
+  EXPECT_EQ(r.rc, 0);
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.text, "No error info available");
+}
+
+TEST(Errors, GuardFailureRecordsOneRecord) {
+  Context ctx;
+  EXPECT_EQ(tq_session_encoding_get(ctx, nullptr), -802);
+  uint32_t count = 0;
+  EXPECT_EQ(tq_error_count_get(ctx, &count), 0);
+  EXPECT_EQ(count, 1u);
+  int32_t code = 1;
+  char text[4100];
+  EXPECT_EQ(tq_error_info_get_by_index(ctx, 0, &code, text), 0);
+  EXPECT_EQ(code, -802);
+  EXPECT_STREQ(text, "'enc' is null.");
+  std::strcpy(text, "junk");
+  EXPECT_EQ(tq_error_info_get_by_index(ctx, 1, &code, text), -800);
+  EXPECT_EQ(code, 0);
+  EXPECT_STREQ(text, "");
+  // Reading the list does not clear it; the next framed call does.
+  EXPECT_EQ(tq_error_count_get(ctx, &count), 0);
+  EXPECT_EQ(count, 1u);
+  uint32_t enc = 0;
+  EXPECT_EQ(tq_session_encoding_get(ctx, &enc), 0);
+  EXPECT_EQ(tq_error_count_get(ctx, &count), 0);
+  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(last_error(ctx).text, "No error info available");
+}
+
+TEST(Errors, FirstNullPointerIsTheOneReported) {
+  Context ctx;
+  EXPECT_EQ(tq_encoding_get_by_name(ctx, nullptr, nullptr), -802);
+  uint32_t count = 0;
+  tq_error_count_get(ctx, &count);
+  EXPECT_EQ(count, 1u);
+  EXPECT_EQ(last_error(ctx).text, "'name' is null.");
+}
+
+TEST(Errors, GenericRecordForUnrecordedFailure) {
+  Context ctx;
+  uint32_t enc = 0;
+  EXPECT_EQ(tq_encoding_get_by_name(ctx, "utf-8", &enc), -1);
+  EXPECT_EQ(enc, 0xFFFFFFFFu);
+  uint32_t count = 0;
+  tq_error_count_get(ctx, &count);
+  EXPECT_EQ(count, 1u);
+  Record r = last_error(ctx);
+  EXPECT_EQ(r.code, -1);
+  EXPECT_EQ(r.text, "The operation failed.");
+  EXPECT_EQ(tq_session_encoding_set(ctx, 16), -802);
+  r = last_error(ctx);
+  EXPECT_EQ(r.code, -802);
+  EXPECT_EQ(r.text, "An argument is invalid.");
+  EXPECT_EQ(tq_session_encoding_get(ctx, &enc), 0);
+  EXPECT_EQ(enc, 0u);
+}
+
+TEST(Errors, MessagesDisallowed) {
+  Context ctx;
+  uint32_t allow = 5;
+  EXPECT_EQ(tq_error_allow_msgs_get(ctx, &allow), 0);
+  EXPECT_EQ(allow, 1u);
+  EXPECT_EQ(tq_error_allow_msgs_set(ctx, 0), 0);
+  EXPECT_EQ(tq_session_encoding_get(ctx, nullptr), -802);
+  EXPECT_EQ(tq_session_encoding_set(ctx, 99), -802);
+  uint32_t count = 9;
+  EXPECT_EQ(tq_error_count_get(ctx, &count), 0);
+  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(tq_error_allow_msgs_get(ctx, &allow), 0);
+  EXPECT_EQ(allow, 0u);
+  EXPECT_EQ(tq_error_allow_msgs_set(nullptr, 1), -100);
+  EXPECT_EQ(tq_error_allow_msgs_get(nullptr, &allow), -100);
+}
+
+TEST(Errors, ReaderArgumentChecks) {
+  Context ctx;
+  int32_t code = 0;
+  char text[4100];
+  EXPECT_EQ(tq_error_info_get(nullptr, &code, text), -100);
+  EXPECT_EQ(tq_error_info_get(ctx, nullptr, text), -802);
+  EXPECT_EQ(last_error(ctx).text, "'error_code' is null.");
+  EXPECT_EQ(tq_error_info_get(ctx, &code, nullptr), -802);
+  EXPECT_EQ(last_error(ctx).text, "'error_string' is null.");
+  EXPECT_EQ(tq_error_info_get_by_index(ctx, 0, nullptr, text), -802);
+  EXPECT_EQ(tq_error_info_get_by_index(nullptr, 0, &code, text), -100);
+  EXPECT_EQ(tq_error_count_get(ctx, nullptr), -802);
+  uint32_t count = 3;
+  EXPECT_EQ(tq_error_count_get(nullptr, &count), -100);
+  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(tq_error_allow_msgs_get(ctx, nullptr), -802);
+  EXPECT_EQ(last_error(ctx).text, "'allow' is null.");
+}
+
+TEST(Errors, CriticalCodes) {
+  EXPECT_EQ(tq_error_is_critical(-600), 1u);
+  EXPECT_EQ(tq_error_is_critical(-200), 1u);
+  EXPECT_EQ(tq_error_is_critical(-100), 1u);
+  EXPECT_EQ(tq_error_is_critical(-802), 0u);
+  EXPECT_EQ(tq_error_is_critical(116), 0u);
+  EXPECT_EQ(tq_error_is_critical(0), 0u);
+}
+
+TEST(Errors, ErrorTextInSessionEncoding) {
+  Context ctx;
+  ASSERT_EQ(tq_session_encoding_set(ctx, 14), 0);
+  EXPECT_EQ(tq_session_encoding_get(ctx, nullptr), -802);
+  int32_t code = 0;
+  char text[8200];
+  ASSERT_EQ(tq_error_info_get(ctx, &code, text), 0);
+  EXPECT_EQ(std::string(text, 8), std::string("\0'\0e\0n\0c", 8));
+}
+
+}  // namespace

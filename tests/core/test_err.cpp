@@ -1,0 +1,126 @@
+// Error records, the message catalogue and the status tables.
+#include <cstring>
+#include <memory>
+#include <set>
+#include <string>
+
+#include "core/krcorvel.h"
+#include "core/krerr.h"
+#include "platform/tqmsg.h"
+#include "support/tq_test.h"
+
+namespace {
+
+std::unique_ptr<tq_context> bare_context() {
+  auto ctx = std::make_unique<tq_context>();
+  std::memset(static_cast<void*>(ctx.get()), 0, sizeof(tq_context));
+  tq::err_list_init(ctx.get());
+  ctx->allow_msgs = 1;
+  std::strcpy(ctx->msg_locale, "EN");
+  return ctx;
+}
+
+TEST(Catalogue, NumbersUniqueAndFormatsWellFormed) {
+  std::set<int32_t> seen;
+  for (const auto& e : tq::msg::kCatalog) {
+    EXPECT_TRUE(seen.insert(e.number).second) << "duplicate message " << e.number;
+    EXPECT_GE(tq::msg::conversions(e.format, nullptr, 0), 0) << "bad format in message " << e.number;
+    EXPECT_LT(std::strlen(e.format), 1000u);
+  }
+  // Every generic message exists and takes no arguments.
+  for (int32_t code : {-100, -101, -200, -300, -301, -400, -401, -402, -403, -404, -405, -406, -407, -500,
+                       -501, -600, -601, -602, -603, -604, -700, -701, -702, -703, -704, -705, -706, -707,
+                       -708, -800, -801, -802, -803, -10000, -1, -12345}) {
+    int32_t n = tq::err_generic_msg_number(code);
+    const char* f = tq::msg::find_format(n);
+    ASSERT_NE(f, nullptr) << "no generic message for " << code;
+    EXPECT_EQ(tq::msg::conversions(f, nullptr, 0), 0) << n;
+  }
+  EXPECT_EQ(tq::err_generic_msg_number(-10000), 1529);
+  EXPECT_EQ(tq::err_generic_msg_number(-708), 1532);
+  EXPECT_EQ(tq::err_generic_msg_number(-200), 1553);
+  EXPECT_EQ(tq::err_generic_msg_number(-1), 1530);
+  EXPECT_STREQ(tq::msg::find_format(57), "%s");
+}
+
+TEST(Catalogue, CompileTimeArgumentCheck) {
+  static_assert(tq::msg::args_match<57, const char*>());
+  static_assert(!tq::msg::args_match<57>());
+  static_assert(!tq::msg::args_match<57, int>());
+  static_assert(tq::msg::args_match<1490, int>());
+  static_assert(!tq::msg::args_match<1490, const char*>());
+  static_assert(tq::msg::args_match<1495>());
+  static_assert(!tq::msg::args_match<999999>());
+}
+
+TEST(Catalogue, LongTextIsCutBetweenCharacters) {
+  auto ctx = bare_context();
+  std::string detail;
+  for (int i = 0; i < 3000; ++i) detail += "\xC3\xA9";  // 6,000 bytes of 'é'
+  TQ_REPORT(ctx.get(), -300, 57, detail.c_str());
+  ASSERT_EQ(ctx->errors.count, 1u);
+  std::size_t len = std::strlen(ctx->errors.recs[0].text);
+  EXPECT_LT(len, tq::kErrTextSize);
+  EXPECT_EQ(len % 2, 0u);
+  tq::err_list_free(ctx.get());
+}
+
+TEST(ErrList, RecordingAndReset) {
+  auto ctx = bare_context();
+  EXPECT_EQ(ctx->errors.last, tq::err_empty_record());
+  EXPECT_EQ(TQ_REPORT(ctx.get(), -802, 57, "'x' is null."), 0);
+  EXPECT_EQ(TQ_REPORT(ctx.get(), -300, 1491, 5), 0);
+  ASSERT_EQ(ctx->errors.count, 2u);
+  EXPECT_EQ(ctx->errors.capacity, 2u);
+  EXPECT_EQ(ctx->errors.last, &ctx->errors.recs[1]);
+  EXPECT_STREQ(ctx->errors.recs[1].text, "Encoding 5 cannot be converted by the character library.");
+  // The pending report is consumed by each record.
+  EXPECT_STREQ(ctx->pending_file, "");
+  tq::err_record_generic(ctx.get(), -600);
+  EXPECT_EQ(ctx->errors.count, 2u);
+  tq::err_list_reset(ctx.get());
+  EXPECT_EQ(ctx->errors.count, 0u);
+  EXPECT_EQ(ctx->errors.last, tq::err_empty_record());
+  tq::err_record_generic(ctx.get(), -600);
+  EXPECT_EQ(ctx->errors.count, 1u);
+  EXPECT_STREQ(ctx->errors.recs[0].text, "Out of memory.");
+  tq::err_record_generic(ctx.get(), 116);
+  EXPECT_EQ(ctx->errors.count, 1u);
+  ctx->allow_msgs = 0;
+  tq::err_list_reset(ctx.get());
+  EXPECT_EQ(TQ_REPORT(ctx.get(), -802, 57, "'x' is null."), 109);
+  EXPECT_EQ(ctx->errors.count, 0u);
+  EXPECT_EQ(tq::err_record_append(nullptr, -1, 1530), 0);
+  tq::err_list_free(ctx.get());
+}
+
+TEST(ErrList, MessageLocale) {
+  auto ctx = bare_context();
+  EXPECT_EQ(tq::err_msg_locale_set(ctx.get(), "EN"), 0);
+  EXPECT_STREQ(ctx->msg_locale, "EN");
+  EXPECT_EQ(tq::err_msg_locale_set(ctx.get(), "ABCDEFGHIJKLMNOPQRST"), -101);
+  EXPECT_EQ(tq::err_msg_locale_set(ctx.get(), "E1"), -101);
+  EXPECT_STREQ(ctx->msg_locale, "EN");
+  EXPECT_EQ(tq::err_msg_locale_set(nullptr, "EN"), -100);
+  EXPECT_EQ(tq::err_msg_locale_set(ctx.get(), nullptr), -802);
+  tq::err_list_free(ctx.get());
+}
+
+TEST(ErrList, StatusTables) {
+  EXPECT_EQ(tq::err_from_fio_status(0), 0);
+  EXPECT_EQ(tq::err_from_fio_status(2), -600);
+  EXPECT_EQ(tq::err_from_fio_status(7), -401);
+  EXPECT_EQ(tq::err_from_fio_status(11), -400);
+  EXPECT_EQ(tq::err_from_fio_status(13), -802);
+  EXPECT_EQ(tq::err_from_fio_status(10), -601);
+  EXPECT_EQ(tq::err_from_fio_status(12), -402);
+  EXPECT_EQ(tq::err_from_fio_status(99), -1);
+  EXPECT_EQ(tq::err_from_mutex_status(4), -406);
+  EXPECT_EQ(tq::err_from_mutex_status(3), -405);
+  EXPECT_EQ(tq::err_from_mutex_status(2), -600);
+  EXPECT_EQ(tq::err_from_mutex_status(9), -1);
+  EXPECT_TRUE(tq::err_is_critical(-200));
+  EXPECT_FALSE(tq::err_is_critical(-802));
+}
+
+}  // namespace

@@ -1,0 +1,350 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "core/krcorvel.h"
+#include "core/krfio.h"
+#include "platform/npfio.h"
+
+namespace fs = std::filesystem;
+using namespace tq;
+
+namespace {
+
+// A temporary folder removed at the end of the test.
+struct Scratch {
+  fs::path dir;
+  Scratch() {
+    std::string tmpl = (fs::temp_directory_path() / "tq-fio-XXXXXX").string();
+    char* made = mkdtemp(tmpl.data());
+    EXPECT_NE(made, nullptr);
+    dir = tmpl;
+  }
+  ~Scratch() {
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+  }
+  std::string put(const std::string& rel, const std::string& bytes) const {
+    fs::path p = dir / rel;
+    fs::create_directories(p.parent_path());
+    std::ofstream(p, std::ios::binary) << bytes;
+    return p.string();
+  }
+  std::string at(const std::string& rel) const { return (dir / rel).string(); }
+};
+
+struct Ctx {
+  std::unique_ptr<tq_context> c;
+  Ctx() : c(std::make_unique<tq_context>()) {
+    std::memset(c.get(), 0, sizeof *c);
+    EXPECT_EQ(path_list_create(&c->search_path), 0);
+  }
+  ~Ctx() { path_list_destroy(c->search_path); }
+  tq_context* get() { return c.get(); }
+  void path(const std::string& text) { ASSERT_EQ(path_list_set(get(), c->search_path, text.c_str()), 0); }
+};
+
+std::string ext_set(const char* name, const char* ext, uint32_t size = 64) {
+  char out[64];
+  int32_t rc = fio_name_extension_set(name, ext, out, size);
+  return rc == 0 ? std::string(out) : "<" + std::to_string(rc) + ">";
+}
+
+std::string joined(const path_list* list, uint32_t size = 256) {
+  char out[256];
+  path_list_join(nullptr, list, out, size);
+  return out;
+}
+
+std::string read_all(fio_handle* h) {
+  std::string all;
+  char buf[7];  // small on purpose: reads come in pieces
+  for (int32_t n; (n = fio_getb(h, buf, sizeof buf)) > 0;) all.append(buf, static_cast<size_t>(n));
+  return all;
+}
+
+}  // namespace
+
+TEST(FioNames, ExtensionsAreAddedKeptOrReplacedByTheNewerTwin) {
+  EXPECT_EQ(ext_set("de.loc", "zel"), "de.loc.zel");
+  EXPECT_EQ(ext_set("x.krd", "zel"), "x.zel");
+  EXPECT_EQ(ext_set("x.krv", "zev"), "x.zev");
+  EXPECT_EQ(ext_set("x.zel", "krd"), "x.zel.krd");  // never newer -> older
+  EXPECT_EQ(ext_set("x.zel", ".zel"), "x.zel");
+  EXPECT_EQ(ext_set("x.ZEL", "zel"), "x.ZEL.zel");  // case-sensitive
+  EXPECT_EQ(ext_set("kb.v2/de", "zel"), "kb.v2/de.zel");
+  EXPECT_EQ(ext_set("x.krd", "zel", 6), "x.zel");
+  EXPECT_EQ(ext_set("abc", "zel", 8), "abc.zel");
+  EXPECT_EQ(ext_set("abc", "zel", 7), "<-1>");
+  EXPECT_EQ(ext_set("abcdefg", "zel", 7), "<-1>");
+
+  char out[32];
+  EXPECT_EQ(fio_name_extension_strip("de.loc.zel", out, sizeof out), 0);
+  EXPECT_STREQ(out, "de.loc");
+  EXPECT_EQ(fio_name_extension_strip("a.krd", out, sizeof out), 0);
+  EXPECT_STREQ(out, "a");
+  EXPECT_EQ(fio_name_extension_strip("notes.txt", out, sizeof out), 0);
+  EXPECT_STREQ(out, "notes.txt");
+  EXPECT_EQ(fio_name_extension_strip("a.xml/b", out, sizeof out), 0);
+  EXPECT_STREQ(out, "a.xml/b");
+  EXPECT_EQ(fio_name_extension_strip("abcdef.zel", out, 6), -1);
+  EXPECT_EQ(fio_name_extension_strip("abcde.zel", out, 6), 0);
+  EXPECT_STREQ(out, "abcde");
+
+  EXPECT_EQ(fio_name_build(nullptr, kFioKindLck, 0, "vault", out, sizeof out), 0);
+  EXPECT_STREQ(out, "vault.lck");
+  EXPECT_EQ(fio_name_build(nullptr, kFioKindLck, kFioFlagNameAsGiven, "vault", out, sizeof out), 0);
+  EXPECT_STREQ(out, "vault");
+  EXPECT_EQ(fio_name_build(nullptr, 9, 0, "vault", out, sizeof out), -1);
+  EXPECT_EQ(fio_name_build(nullptr, kFioKindZel, kFioFlagNameAsGiven, "vault", out, 5), -1);
+}
+
+TEST(FioPaths, JoinBasenameAndType) {
+  char out[32];
+  EXPECT_EQ(fio_path_join("C:\\kb\\", "vocab", out, sizeof out), 0);
+  EXPECT_STREQ(out, "C:\\kb\\vocab");
+  EXPECT_EQ(fio_path_join("/kb/", "vocab", out, sizeof out), 0);
+  EXPECT_STREQ(out, "/kb/vocab");
+  EXPECT_EQ(fio_path_join("/kb", "vocab", out, sizeof out), 0);
+  EXPECT_STREQ(out, "/kb/vocab");
+  EXPECT_EQ(fio_path_join("", "vocab", out, sizeof out), 0);
+  EXPECT_STREQ(out, "vocab");
+  // "/kb/vocab" needs 10 bytes; one fewer is refused, never cut.
+  EXPECT_EQ(fio_path_join("/kb", "vocab", out, 10), 0);
+  EXPECT_EQ(fio_path_join("/kb", "vocab", out, 9), -1);
+  EXPECT_STREQ(out, "");
+
+  EXPECT_EQ(fio_path_basename_get("a/b\\c.zel", out, sizeof out), 0);
+  EXPECT_STREQ(out, "c.zel");
+  EXPECT_EQ(fio_path_basename_get("C:\\kb\\vocab\\", out, sizeof out), 0);
+  EXPECT_STREQ(out, "vocab");
+  EXPECT_EQ(fio_path_basename_get("plain", out, sizeof out), 0);
+  EXPECT_STREQ(out, "plain");
+  EXPECT_EQ(fio_path_basename_get("/", out, sizeof out), 0);
+  EXPECT_STREQ(out, "");
+  EXPECT_EQ(fio_path_basename_get("/d/plain", out, 5), -1);
+
+  EXPECT_EQ(fio_path_type("casetab.xml"), 0);
+  EXPECT_EQ(fio_path_type("d1/casetab.xml"), 1);
+  EXPECT_EQ(fio_path_type("d1\\casetab.xml"), 1);
+  EXPECT_EQ(fio_path_type("/kb/casetab.xml"), 2);
+  EXPECT_EQ(fio_path_type("C:\\kb"), 2);
+  EXPECT_EQ(fio_path_type(""), -1);
+  EXPECT_EQ(fio_path_type(nullptr), -1);
+}
+
+TEST(FioPathList, EmptyDirectoriesDropAndTheBlockIsFreedSafely) {
+  path_list* list = nullptr;
+  ASSERT_EQ(path_list_create(&list), 0);
+  EXPECT_EQ(list->count, 0u);
+  EXPECT_EQ(joined(list), "");
+
+  // A leading empty directory moves dirs[0] off the block's start.
+  ASSERT_EQ(path_list_set(nullptr, list, ";a"), 0);
+  ASSERT_EQ(list->count, 1u);
+  EXPECT_STREQ(list->dirs[0], "a");
+  EXPECT_EQ(joined(list), "a");
+
+  ASSERT_EQ(path_list_set(nullptr, list, "a;;b;"), 0);
+  EXPECT_EQ(list->count, 2u);
+  EXPECT_EQ(joined(list), "a;b");
+
+  ASSERT_EQ(path_list_set(nullptr, list, ";;;"), 0);
+  EXPECT_EQ(list->count, 0u);
+  ASSERT_EQ(path_list_set(nullptr, list, "x"), 0);
+  ASSERT_EQ(path_list_set(nullptr, list, nullptr), 0);
+  EXPECT_EQ(list->count, 0u);
+  ASSERT_EQ(path_list_set(nullptr, list, "x"), 0);
+  ASSERT_EQ(path_list_set(nullptr, list, ""), 0);
+  EXPECT_EQ(list->count, 0u);
+
+  // Joins are cut to size - 1 bytes, between characters.
+  ASSERT_EQ(path_list_set(nullptr, list, "abcdef"), 0);
+  EXPECT_EQ(joined(list, 4), "abc");
+  EXPECT_EQ(joined(list, 1), "");
+  ASSERT_EQ(path_list_set(nullptr, list, "a\xC3\xA9;b"), 0);
+  EXPECT_EQ(joined(list, 3), "a");
+  EXPECT_EQ(joined(list, 4), "a\xC3\xA9");
+  EXPECT_EQ(joined(list, 5), "a\xC3\xA9;");
+
+  // A copy owns its own block with the pointers rebased.
+  ASSERT_EQ(path_list_set(nullptr, list, ";x;;yy;"), 0);
+  path_list* copy = nullptr;
+  ASSERT_EQ(path_list_create(&copy), 0);
+  ASSERT_EQ(path_list_set(nullptr, copy, "old;dirs"), 0);
+  ASSERT_EQ(path_list_copy(nullptr, list, copy), 0);
+  path_list_destroy(list);
+  ASSERT_EQ(copy->count, 2u);
+  EXPECT_EQ(joined(copy), "x;yy");
+  EXPECT_EQ(path_list_free(nullptr, copy), 0);
+  EXPECT_EQ(copy->count, 0u);
+  EXPECT_EQ(copy->dirs, nullptr);
+  path_list_destroy(copy);
+  path_list_destroy(nullptr);
+}
+
+TEST(FioSearch, ResolveAndOpenAlongTheSearchPath) {
+  Scratch s;
+  Ctx ctx;
+  std::string d1 = s.at("d1"), d2 = s.at("d2");
+  fs::create_directories(d1);
+  std::string found = s.put("d2/de.loc.zel", "vault");
+  s.put("d2/casetab.xml", "<casetab/>");
+  s.put("d1/old.krd", "older vault");
+
+  char out[kFioPathSize];
+  // No search path yet.
+  EXPECT_EQ(fio_path_resolve(ctx.get(), "de.loc", kFioKindZel, out, sizeof out), -1);
+
+  ctx.path(d1 + ";" + d2);
+  EXPECT_EQ(fio_path_resolve(ctx.get(), "de.loc", kFioKindZel, out, sizeof out), 0);
+  EXPECT_EQ(std::string(out), found);
+  EXPECT_EQ(fio_path_resolve(ctx.get(), "de.loc.zel", kFioKindZel, out, sizeof out), 0);
+  EXPECT_EQ(std::string(out), found);
+  EXPECT_EQ(fio_path_resolve(ctx.get(), "old", kFioKindKrd, out, sizeof out), 0);
+  EXPECT_EQ(std::string(out), d1 + "/old.krd");
+  EXPECT_EQ(fio_path_resolve(ctx.get(), "missing", kFioKindZel, out, sizeof out), -404);
+  EXPECT_STREQ(out, "");
+  EXPECT_EQ(fio_path_resolve(ctx.get(), "de.loc", 9, out, sizeof out), -1);
+  // A path is checked as it is, context or not; directories are not files.
+  EXPECT_EQ(fio_path_resolve(nullptr, (d2 + "/de.loc").c_str(), kFioKindZel, out, sizeof out), 0);
+  EXPECT_EQ(std::string(out), found);
+  EXPECT_EQ(fio_path_resolve(nullptr, d2.c_str(), kFioKindXml, out, sizeof out), -404);
+  EXPECT_EQ(fio_stat(d2.c_str(), nullptr, 0), -404);
+  // A result that does not fit is refused, not cut.
+  char small[8];
+  EXPECT_EQ(fio_path_resolve(ctx.get(), "de.loc", kFioKindZel, small, sizeof small), -1);
+
+  fio_handle* h = nullptr;
+  ASSERT_EQ(fio_open_in_path(ctx.get(), "casetab.xml", kFioKindXml, kFioOpenRead, &h), 0);
+  EXPECT_EQ(read_all(h), "<casetab/>");
+  fio_close(h);
+  EXPECT_EQ(fio_open_in_path(ctx.get(), "nothing", kFioKindXml, kFioOpenRead, &h), -400);
+  EXPECT_EQ(h, nullptr);
+  EXPECT_EQ(fio_open_in_path(ctx.get(), "casetab", 9, kFioOpenRead, &h), -1);
+  fio_close(nullptr);
+}
+
+TEST(FioLocking, ConflictingOpensReportLocked) {
+  Scratch s;
+  Ctx ctx;
+  std::string d1 = s.at("d1"), d2 = s.at("d2");
+  fs::create_directories(d1);
+  fs::create_directories(d2);
+  ctx.path(d1 + ";" + d2);
+
+  fio_handle* a = nullptr;
+  fio_handle* b = nullptr;
+  ASSERT_EQ(fio_open_in_path(ctx.get(), "vault", kFioKindLck, kFioOpenLock, &a), 0);
+  EXPECT_TRUE(fs::exists(d1 + "/vault.lck"));
+  // A second handle of the same process is refused, as another process is.
+  EXPECT_EQ(fio_open((d1 + "/vault.lck").c_str(), kFioOpenLock, &b), -401);
+  EXPECT_EQ(b, nullptr);
+  // Locked in d1 and missing in d2 is still "locked", not "cannot open".
+  EXPECT_EQ(fio_open_in_path(ctx.get(), "vault", kFioKindLck, kFioFlagRead, &b), -401);
+  // Shared opens meet the exclusive lock too.
+  EXPECT_EQ(fio_open((d1 + "/vault.lck").c_str(), kFioOpenRead, &b), -401);
+
+  np_fio_handle raw = nullptr;
+  EXPECT_EQ(np_fio_open((d1 + "/vault.lck").c_str(), kNpFioWrite | kNpFioCreate, &raw), kNpFioLocked);
+  // The option to take no locks opens it anyway.
+  ctx.get()->options |= kOptNoLockFiles;
+  ASSERT_EQ(fio_open_in_path(ctx.get(), "vault", kFioKindLck, kFioFlagRead, &b), 0);
+  fio_close(b);
+  ctx.get()->options = 0;
+
+  fio_close(a);
+  ASSERT_EQ(fio_open_in_path(ctx.get(), "vault", kFioKindLck, kFioOpenLock, &a), 0);
+  fio_close(a);
+
+  // Shared opens coexist; an exclusive one is refused while they are open.
+  std::string data = s.put("d1/data.dat", "x");
+  ASSERT_EQ(fio_open(data.c_str(), kFioOpenRead, &a), 0);
+  ASSERT_EQ(fio_open(data.c_str(), kFioOpenRead, &b), 0);
+  fio_handle* c = nullptr;
+  EXPECT_EQ(fio_open(data.c_str(), kFioOpenRead | kFioFlagExclusive, &c), -401);
+  // With the exclusive-open option every open through the path is exclusive.
+  ctx.get()->options |= kOptSecondOpenFlag;
+  EXPECT_EQ(fio_open_in_path(ctx.get(), "data", kFioKindDat, kFioOpenRead, &c), -401);
+  fio_close(a);
+  fio_close(b);
+  ASSERT_EQ(fio_open_in_path(ctx.get(), "data", kFioKindDat, kFioOpenRead, &c), 0);
+  fio_close(c);
+
+  // A lock file removed while held leaves the name free: the next lock
+  // open makes and locks a fresh file.
+  ASSERT_EQ(fio_open((d1 + "/vault.lck").c_str(), kFioOpenLock, &a), 0);
+  EXPECT_EQ(fio_unlink((d1 + "/vault.lck").c_str()), 0);
+  ASSERT_EQ(fio_open((d1 + "/vault.lck").c_str(), kFioOpenLock, &b), 0);
+  fio_close(a);
+  fio_close(b);
+}
+
+TEST(FioIo, BinaryWriteReadLinesAndTruncate) {
+  Scratch s;
+  std::string path = s.at("f.dat");
+  const std::string bytes("line one\r\nline\0two\n\xC3\xA9nd", 23);
+
+  fio_handle* h = nullptr;
+  ASSERT_EQ(fio_open(path.c_str(), kFioOpenWrite, &h), 0);
+  EXPECT_EQ(fio_putb(h, bytes.data(), static_cast<uint32_t>(bytes.size())), 23);
+  EXPECT_EQ(fio_puts(h, "!"), 1);
+  fio_close(h);
+
+  ASSERT_EQ(fio_open(path.c_str(), kFioOpenRead, &h), 0);
+  EXPECT_EQ(read_all(h), bytes + "!");  // no newline translation
+  EXPECT_EQ(fio_getb(h, nullptr, 0), 0);
+  fio_close(h);
+
+  // Lines keep their '\n' (and any '\r'); long lines come in pieces.
+  ASSERT_EQ(fio_open(path.c_str(), kFioOpenRead, &h), 0);
+  char line[64];
+  EXPECT_EQ(fio_gets(h, line, sizeof line), 10);
+  EXPECT_STREQ(line, "line one\r\n");
+  EXPECT_EQ(fio_gets(h, line, 4), 3);
+  EXPECT_STREQ(line, "lin");
+  EXPECT_EQ(fio_gets(h, line, sizeof line), 6);
+  EXPECT_EQ(std::string(line, 6), std::string("e\0two\n", 6));
+  EXPECT_EQ(fio_gets(h, line, sizeof line), 5);
+  EXPECT_STREQ(line, "\xC3\xA9nd!");
+  EXPECT_EQ(fio_gets(h, line, sizeof line), 0);
+  // Writing to a read-only handle fails as a write failure.
+  EXPECT_EQ(fio_puts(h, "x"), -402);
+  fio_close(h);
+
+  // Opening for writing truncates; truncation cuts at the position reached,
+  // bytes read ahead for lines not counted.
+  ASSERT_EQ(np_fio_stat(path.c_str(), 0), 0);
+  np_fio_handle raw = nullptr;
+  ASSERT_EQ(np_fio_open(path.c_str(), kNpFioRead | kNpFioWrite, &raw), 0);
+  fio_handle wrap{raw};
+  EXPECT_EQ(fio_gets(&wrap, line, sizeof line), 10);
+  EXPECT_EQ(fio_puts(&wrap, "LINE"), 4);
+  EXPECT_EQ(fio_trunc(&wrap), 0);
+  np_fio_close(raw);
+  std::ifstream in(path, std::ios::binary);
+  std::string back((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(back, "line one\r\nLINE");
+
+  ASSERT_EQ(fio_open(path.c_str(), kFioOpenWrite, &h), 0);
+  fio_close(h);
+  EXPECT_EQ(fs::file_size(path), 0u);
+
+  EXPECT_EQ(fio_unlink(path.c_str()), 0);
+  EXPECT_EQ(fio_unlink(path.c_str()), -400);
+  EXPECT_EQ(fio_open(path.c_str(), kFioOpenRead, &h), -400);
+  EXPECT_EQ(fio_open(s.dir.string().c_str(), kFioOpenRead, &h), -400);
+  EXPECT_EQ(fio_open(nullptr, kFioOpenRead, &h), -802);
+  // Paths written with '\' reach the same file.
+  std::string back_slashed = s.put("sub/g.dat", "g");
+  std::string win = s.dir.string() + "\\sub\\g.dat";
+  EXPECT_EQ(fio_stat(win.c_str(), line, sizeof line), 0);
+  ASSERT_EQ(fio_open(win.c_str(), kFioOpenRead, &h), 0);
+  EXPECT_EQ(read_all(h), "g");
+  fio_close(h);
+}

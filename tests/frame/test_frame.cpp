@@ -1,0 +1,145 @@
+// The export frame itself, driven with implementations written here.
+#include <functional>
+#include <string>
+
+#include "api/krapi_frame.h"
+#include "core/krcorvel.h"
+#include "core/krerr.h"
+#include "support/tq_test.h"
+
+namespace {
+
+using tq::api::frame;
+using tq_test::Context;
+
+int32_t run(tq_context* ctx, uint32_t hold, uint32_t edit, const std::function<int32_t()>& body,
+            const tq::api::checked_arg* checks = nullptr) {
+  static const tq::api::checked_arg none[] = {{nullptr, nullptr}};
+  auto call = [&]() -> int32_t { return body(); };
+  return frame(ctx, "tq_test_call", hold, edit, checks ? checks : none, &tq::api::thunk<decltype(call)>, &call);
+}
+
+uint32_t error_count(tq_context* ctx) { return ctx->errors.count; }
+
+TEST(Frame, NestedCallsUpToTheStackDepth) {
+  Context ctx;
+  int deepest = 0;
+  std::function<int32_t(int)> nest = [&](int level) -> int32_t {
+    return run(ctx, 1, 0, [&]() -> int32_t {
+      deepest = level;
+      if (level == 300) return 0;
+      return nest(level + 1);
+    });
+  };
+  EXPECT_EQ(nest(1), -601);
+  EXPECT_EQ(deepest, 256);
+  EXPECT_EQ(ctx.get()->call_depth, 0u);
+  EXPECT_EQ(ctx.get()->read_holds, 0u);
+}
+
+TEST(Frame, ReadHoldIsTakenOnceAndReentrant) {
+  Context ctx;
+  uint32_t outer = 0, inner = 0;
+  EXPECT_EQ(run(ctx, 1, 0, [&]() -> int32_t {
+              outer = ctx.get()->read_holds;
+              return run(ctx, 1, 0, [&]() -> int32_t {
+                inner = ctx.get()->read_holds;
+                return 0;
+              });
+            }),
+            0);
+  EXPECT_EQ(outer, 1u);
+  EXPECT_EQ(inner, 2u);
+  EXPECT_EQ(ctx.get()->read_holds, 0u);
+  uint32_t during = 9;
+  EXPECT_EQ(run(ctx, 0, 0, [&]() -> int32_t {
+              during = ctx.get()->read_holds;
+              return 0;
+            }),
+            0);
+  EXPECT_EQ(during, 0u);
+}
+
+TEST(Frame, GenericRecordOnlyWhenNothingWasRecorded) {
+  Context ctx;
+  EXPECT_EQ(run(ctx, 1, 0, [] { return -707; }), -707);
+  ASSERT_EQ(error_count(ctx), 1u);
+  EXPECT_EQ(ctx.get()->errors.recs[0].code, -707);
+  EXPECT_STREQ(ctx.get()->errors.recs[0].text, "The locale is not loaded, or no locale is current.");
+  EXPECT_EQ(run(ctx, 1, 0, [&]() -> int32_t {
+              TQ_REPORT(ctx.get(), -300, 1491, 7);
+              return -300;
+            }),
+            -300);
+  ASSERT_EQ(error_count(ctx), 1u);
+  EXPECT_STREQ(ctx.get()->errors.recs[0].text, "Encoding 7 cannot be converted by the character library.");
+  // Warnings pass through without a record.
+  EXPECT_EQ(run(ctx, 1, 0, [] { return 101; }), 101);
+  EXPECT_EQ(error_count(ctx), 0u);
+  // Out of memory thrown by the implementation becomes -600.
+  EXPECT_EQ(run(ctx, 1, 0, []() -> int32_t { throw std::bad_alloc(); }), -600);
+  EXPECT_EQ(ctx.get()->call_depth, 0u);
+  EXPECT_EQ(ctx.get()->read_holds, 0u);
+}
+
+TEST(Frame, EditRulesRecordNothing) {
+  Context plain;
+  Context edit(nullptr, true);
+  bool called = false;
+  auto body = [&]() -> int32_t {
+    called = true;
+    return 0;
+  };
+  EXPECT_EQ(run(plain, 1, tq::api::NEEDS_EDIT, body), -501);
+  EXPECT_EQ(run(edit, 1, tq::api::REFUSES_EDIT, body), -500);
+  EXPECT_FALSE(called);
+  EXPECT_EQ(error_count(plain), 0u);
+  EXPECT_EQ(error_count(edit), 0u);
+  EXPECT_EQ(run(edit, 1, tq::api::NEEDS_EDIT, body), 0);
+  EXPECT_TRUE(called);
+  EXPECT_EQ(run(nullptr, 1, 0, body), -100);
+}
+
+TEST(Frame, GuardsCheckInOrder) {
+  Context ctx;
+  int value = 1;
+  const tq::api::checked_arg checks[] = {{"first", &value}, {"second", nullptr}, {"third", nullptr}, {nullptr, nullptr}};
+  EXPECT_EQ(run(ctx, 1, 0, [] { return 0; }, checks), -802);
+  ASSERT_EQ(error_count(ctx), 1u);
+  EXPECT_STREQ(ctx.get()->errors.recs[0].text, "'second' is null.");
+  EXPECT_EQ(ctx.get()->call_depth, 0u);
+}
+
+TEST(Frame, ImplementationGuards) {
+  Context ctx;
+  using namespace tq::api;
+  EXPECT_EQ(api_check_string_empty(ctx, "f.cpp", 1, 2, "name", ""), -802);
+  EXPECT_STREQ(ctx.get()->errors.last->text, "'name' is empty.");
+  EXPECT_EQ(api_check_string_empty(ctx, "f.cpp", 1, 2, "name", "x"), 0);
+  EXPECT_EQ(api_check_value_zero(ctx, "f.cpp", 1, 1, "count", 0), -802);
+  EXPECT_STREQ(ctx.get()->errors.last->text, "'count' is 0.");
+  EXPECT_EQ(api_check_value_zero(ctx, "f.cpp", 1, 2, "count", 3), -802);
+  EXPECT_STREQ(ctx.get()->errors.last->text, "'count' is not 0.");
+  EXPECT_EQ(api_check_value_zero(ctx, "f.cpp", 1, 4, "ok", 1), -802);
+  EXPECT_STREQ(ctx.get()->errors.last->text, "'ok' is false.");
+  EXPECT_EQ(api_check_value_zero(ctx, "f.cpp", 1, 0, "ok", 1), 0);
+  EXPECT_EQ(api_check_not_null(ctx, "f.cpp", 1, 0, "p", nullptr), 0);
+  EXPECT_EQ(error_count(ctx), 4u);
+}
+
+TEST(Frame, ExitTraceCarriesWarnings) {
+  tq_test::TempDir dir;
+  std::string file = (dir / "t.log").string();
+  tq_test::ScopedEnv env("CORVEL_TRACE_FILE", file.c_str());
+  tq_test::ScopedEnv opts("CORVEL_TRACE_OPTIONS", "1");
+  tq_context* ctx = nullptr;
+  ASSERT_EQ(tq_init(&ctx, nullptr), 0);
+  EXPECT_EQ(run(ctx, 1, 0, [] { return 101; }), 101);
+  tq_close(ctx);
+  auto lines = tq_test::read_lines(file);
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_NE(lines[1].find("]: API Entry @ tqx_test_call"), std::string::npos);
+  EXPECT_NE(lines[2].find("]: API Exit @ tqx_test_call, rc=101"), std::string::npos);
+}
+
+}  // namespace

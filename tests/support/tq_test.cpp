@@ -1,0 +1,100 @@
+#include "support/tq_test.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+namespace tq_test {
+
+std::string error_list_text(tq_context* ctx) {
+  if (ctx == nullptr) return "(no context)";
+  uint32_t count = 0;
+  tq_error_count_get(ctx, &count);
+  std::ostringstream out;
+  for (uint32_t i = 0; i < count; ++i) {
+    int32_t code = 0;
+    std::vector<char> text(4100 * 2);
+    tq_error_info_get_by_index(ctx, i, &code, text.data());
+    out << "  [" << i << "] " << code << ": " << text.data() << "\n";
+  }
+  if (count == 0) out << "  (no error records)\n";
+  return out.str();
+}
+
+TempDir::TempDir() {
+  std::random_device rd;
+  std::mt19937_64 gen(rd());
+  auto base = std::filesystem::temp_directory_path();
+  for (;;) {
+    auto candidate = base / ("tqtest-" + std::to_string(gen()));
+    std::error_code ec;
+    if (std::filesystem::create_directory(candidate, ec)) {
+      path_ = candidate;
+      break;
+    }
+  }
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  std::filesystem::remove_all(path_, ec);
+}
+
+std::filesystem::path TempDir::write(const std::string& name, const std::string& bytes) const {
+  auto p = path_ / name;
+  std::filesystem::create_directories(p.parent_path());
+  std::ofstream f(p, std::ios::binary | std::ios::trunc);
+  f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return p;
+}
+
+KbSandbox::KbSandbox(const std::string& fixture) {
+  std::filesystem::path src = std::filesystem::path(TQ_TEST_KB_DIR) / fixture;
+  std::filesystem::copy(src, path(), std::filesystem::copy_options::recursive);
+}
+
+std::string read_file(const std::filesystem::path& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::ostringstream out;
+  out << f.rdbuf();
+  return out.str();
+}
+
+std::vector<std::string> read_lines(const std::filesystem::path& path) {
+  std::vector<std::string> lines;
+  std::ifstream f(path, std::ios::binary);
+  std::string line;
+  while (std::getline(f, line)) lines.push_back(line);
+  return lines;
+}
+
+ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name) {
+  const char* old = std::getenv(name);
+  had_ = old != nullptr;
+  if (had_) old_ = old;
+  if (value != nullptr) {
+    setenv(name, value, 1);
+  } else {
+    unsetenv(name);
+  }
+}
+
+ScopedEnv::~ScopedEnv() {
+  if (had_) {
+    setenv(name_.c_str(), old_.c_str(), 1);
+  } else {
+    unsetenv(name_.c_str());
+  }
+}
+
+Context::Context(const char* root, bool edit_mode) {
+  int32_t rc = edit_mode ? tq_init_edit_mode(&ctx_, root) : tq_init(&ctx_, root);
+  if (rc != 0) ADD_FAILURE() << "opening a context failed: " << rc;
+}
+
+Context::~Context() {
+  if (ctx_ != nullptr) tq_close(ctx_);
+}
+
+}  // namespace tq_test

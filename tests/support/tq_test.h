@@ -1,0 +1,85 @@
+// Shared test helpers.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tq.h"
+
+namespace tq_test {
+
+// The context's error records, one per line, for failure messages.
+std::string error_list_text(tq_context* ctx);
+
+// A temporary folder removed when the test ends.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  std::string str() const { return path_.string(); }
+  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+  // Writes a file (creating its folders) and returns its path.
+  std::filesystem::path write(const std::string& name, const std::string& bytes) const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Copies the fixture knowledge base tests/kb/<name> into a temporary folder.
+class KbSandbox : public TempDir {
+ public:
+  explicit KbSandbox(const std::string& fixture);
+};
+
+std::string read_file(const std::filesystem::path& path);
+std::vector<std::string> read_lines(const std::filesystem::path& path);
+
+// Sets an environment variable for the lifetime of the object.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value);
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  std::string name_;
+  bool had_;
+  std::string old_;
+};
+
+// An open context closed at the end of the scope.
+class Context {
+ public:
+  explicit Context(const char* root = nullptr, bool edit_mode = false);
+  ~Context();
+  Context(const Context&) = delete;
+  Context& operator=(const Context&) = delete;
+  tq_context* get() const { return ctx_; }
+  operator tq_context*() const { return ctx_; }
+
+ private:
+  tq_context* ctx_ = nullptr;
+};
+
+}  // namespace tq_test
+
+// Expects a call to succeed (0 or a warning); on failure prints the context's
+// error list.
+#define EXPECT_TQ_OK(ctx, call)                                                    \
+  do {                                                                             \
+    int32_t tq_rc_ = (call);                                                       \
+    EXPECT_GE(tq_rc_, 0) << #call << "\n" << ::tq_test::error_list_text(ctx);      \
+  } while (0)
+#define ASSERT_TQ_OK(ctx, call)                                                    \
+  do {                                                                             \
+    int32_t tq_rc_ = (call);                                                       \
+    ASSERT_GE(tq_rc_, 0) << #call << "\n" << ::tq_test::error_list_text(ctx);      \
+  } while (0)
