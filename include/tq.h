@@ -171,6 +171,601 @@ TQ_API int32_t tq_session_encoding_name_get(tq_context* ctx, char* name) TQ_NOEX
 /* The id of an encoding by its exact name; -1 (and *enc = 0xFFFFFFFF) when unknown. */
 TQ_API int32_t tq_encoding_get_by_name(tq_context* ctx, const char* name, uint32_t* enc) TQ_NOEXCEPT;
 
+/* ---- XML documents ---- */
+
+/* A krxml document: made by tq_xml_create or tq_xml_read, freed by
+ * tq_xml_free (an included document belongs to the document it is in). */
+typedef struct tq_xmldoc tq_xmldoc;
+/* One field of a record; a record gives one per column, in column order.
+ * type is the column's type: 1 string (text; NULL counts as ""), 2 int
+ * (number). */
+typedef struct tq_xml_field {
+  uint32_t type;
+  const char* text;
+  int32_t number;
+} tq_xml_field;
+
+/* Read and write flags: 1 vault (enciphered) file, 2 sort the records by
+ * key, 8 use the name as given (no extension added). A plain name is found
+ * along the search path; a written plain name goes into the first
+ * search-path folder where it can be made. */
+TQ_API int32_t tq_xml_read(tq_context* ctx, const char* file, uint32_t flags, tq_xmldoc** xml) TQ_NOEXCEPT;
+/* unused has no effect. The file is replaced whole: a failed write leaves
+ * the previous file as it was. */
+TQ_API int32_t tq_xml_write(tq_context* ctx, int32_t unused, const char* fname, uint32_t flags,
+                            tq_xmldoc* xml) TQ_NOEXCEPT;
+TQ_API int32_t tq_xml_create(tq_context* ctx, const char* type, const char* version, tq_xmldoc** xml) TQ_NOEXCEPT;
+TQ_API int32_t tq_xml_addprop(tq_context* ctx, tq_xmldoc* xml, const char* name, const char* value) TQ_NOEXCEPT;
+/* kind 2: value is a file name (const char*) referenced by the document;
+ * kind 1: value is a tq_xmldoc* that the document takes over. */
+TQ_API int32_t tq_xml_addref(tq_context* ctx, tq_xmldoc* xml, const char* name, uint32_t kind,
+                             void* value) TQ_NOEXCEPT;
+/* value: 1,028 bytes + terminator; "" when there is no such property. */
+TQ_API int32_t tq_xml_getprop(tq_context* ctx, tq_xmldoc* xml, const char* name, char* value) TQ_NOEXCEPT;
+/* Replaces the value of an existing property; nothing happens when absent. */
+TQ_API int32_t tq_xml_setprop(tq_context* ctx, tq_xmldoc* xml, const char* name, const char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_xml_free(tq_context* ctx, tq_xmldoc* xml) TQ_NOEXCEPT;
+/* key NULL counts as ""; value may be NULL; fields NULL gives empty fields. */
+TQ_API int32_t tq_xml_addrec(tq_context* ctx, tq_xmldoc* xml, const char* key, const char* value,
+                             const tq_xml_field* fields) TQ_NOEXCEPT;
+TQ_API int32_t tq_xml_setrec(tq_context* ctx, tq_xmldoc* xml, int32_t index, const char* key, const char* value,
+                             const tq_xml_field* fields) TQ_NOEXCEPT;
+/* Sets the string field of column `field` in record `index`. */
+TQ_API int32_t tq_xml_setrecstring(tq_context* ctx, tq_xmldoc* xml, int32_t index, int32_t field,
+                                   const char* value) TQ_NOEXCEPT;
+/* Looks for file_name as a vault file ("zel", then "krd"), or with vocab
+ * nonzero as a vault vocabulary ("zev", then "krv"): 0 when found, -1 when
+ * not. path (may be NULL): TQ_PATH_MAX + terminator bytes. */
+TQ_API int32_t tq_file_exists(tq_context* ctx, const char* file_name, int32_t vocab, char* path) TQ_NOEXCEPT;
+
+/* ---- Locales ---- */
+
+/* Texts of the locale table (bytes, terminator not included). */
+#define TQ_LOCALE_ISO_MAX 20
+#define TQ_LOCALE_DESCRIPTION_MAX 320
+#define TQ_LOCALE_FILE_NAME_MAX 4096
+
+/* Locale code of a description or of an ISO code ("ENUSA"); exact and
+ * case-sensitive; *locale = -1 and -802 when unknown. */
+TQ_API int32_t tq_locale_code_get_by_description(tq_context* ctx, const char* desc, int32_t* locale) TQ_NOEXCEPT;
+TQ_API int32_t tq_locale_code_get_by_iso_name(tq_context* ctx, const char* iso_name, int32_t* locale) TQ_NOEXCEPT;
+/* name: TQ_LOCALE_ISO_MAX + terminator bytes. */
+TQ_API int32_t tq_locale_iso_name_get_by_code(tq_context* ctx, int32_t locale, char* name) TQ_NOEXCEPT;
+/* desc: TQ_LOCALE_DESCRIPTION_MAX + terminator bytes. */
+TQ_API int32_t tq_locale_description_get_by_code(tq_context* ctx, int32_t locale, char* desc) TQ_NOEXCEPT;
+/* The number of locales the engine knows (511). */
+TQ_API int32_t tq_supported_locale_count_get(tq_context* ctx, uint32_t* count) TQ_NOEXCEPT;
+/* The row at index (0 .. count - 1; -800 beyond): iso_code_name
+ * TQ_LOCALE_ISO_MAX + terminator bytes, description
+ * TQ_LOCALE_DESCRIPTION_MAX + terminator bytes. */
+TQ_API int32_t tq_supported_locale_info_get(tq_context* ctx, uint32_t index, char* iso_code_name,
+                                            char* description) TQ_NOEXCEPT;
+TQ_API int32_t tq_supported_locale_code_get(tq_context* ctx, uint32_t index, int32_t* locale) TQ_NOEXCEPT;
+/* The default parent of a locale of the table; -1 when it has none. */
+TQ_API int32_t tq_supported_locale_parent_get(tq_context* ctx, int32_t locale, int32_t* parent) TQ_NOEXCEPT;
+/* The locales whose files are on the search path: begin makes an iterator
+ * (freed by end), next gives one code after the other and -1 at the end. */
+TQ_API int32_t tq_available_locale_code_get_begin(tq_context* ctx, void** locale_handle_ptr) TQ_NOEXCEPT;
+TQ_API int32_t tq_available_locale_code_get_next(tq_context* ctx, void* handle, int32_t* code) TQ_NOEXCEPT;
+TQ_API int32_t tq_available_locale_code_get_end(tq_context* ctx, void* handle) TQ_NOEXCEPT;
+/* The ISO code of a locale file name ("enusa.loc" -> "ENUSA"; "" for a name
+ * that is not a locale file's). iso_name: TQ_LOCALE_ISO_MAX + terminator
+ * bytes. */
+TQ_API int32_t tq_locale_get_iso_name_from_filename(tq_context* ctx, const char* filename,
+                                                    char* iso_name) TQ_NOEXCEPT;
+/* The locale file name of an ISO code ("ENUSA" -> "enusa.loc"). filename:
+ * TQ_LOCALE_FILE_NAME_MAX + terminator bytes. */
+TQ_API int32_t tq_locale_get_file_name(tq_context* ctx, const char* iso_name, char* filename) TQ_NOEXCEPT;
+/* The ISO code of the parent that the file of locale `iso` names ("Parent
+ * Locale"), without loading it; -1 when the file names no parent.
+ * parent_iso: TQ_LOCALE_ISO_MAX + terminator bytes. */
+TQ_API int32_t tq_parent_locale_nonloaded_get_from_file(tq_context* ctx, const char* iso,
+                                                        char* parent_iso) TQ_NOEXCEPT;
+
+/* ---- Lock files ---- */
+
+/* A context's hold on the lock files of knowledge-base files opened for
+ * editing; made by tq_lock_init, freed by tq_lock_free. */
+typedef struct tq_lock_handle tq_lock_handle;
+
+TQ_API int32_t tq_lock_init(tq_context* ctx, tq_lock_handle** lock) TQ_NOEXCEPT;
+/* Releases every file the handle locks, then frees it; NULL is ignored. */
+TQ_API int32_t tq_lock_free(tq_context* ctx, tq_lock_handle* lock) TQ_NOEXCEPT;
+/* Locks the file fname of file kind `kind` (found along the search path):
+ * the file "<resolved path>.lck" is created and held until the last handle
+ * of the context releases the file. -404 when the file does not exist,
+ * -401 when another context or process holds its lock, -400 when the lock
+ * file cannot be made. With option TQ_OPT_NO_LOCK_FILES no lock file is
+ * made, but the file is recorded as locked. path (may be NULL) receives
+ * the resolved path: TQ_PATH_MAX + terminator bytes. */
+TQ_API int32_t tq_lock_create(tq_context* ctx, const char* fname, uint32_t kind, tq_lock_handle* lock,
+                              char* path) TQ_NOEXCEPT;
+
+/* ---- Locale loading and the current locale ---- */
+
+/* What tq_zel_locale_load reads besides the locale itself. */
+#define TQ_LOAD_DATATYPES 0x2u
+#define TQ_LOAD_PARSE_DEFNS 0x4u
+#define TQ_LOAD_IDENT_DEFNS 0x8u
+#define TQ_LOAD_STDZN_DEFNS 0x10u
+#define TQ_LOAD_GENDER_DEFNS 0x20u
+#define TQ_LOAD_MATCH_DEFNS 0x40u
+#define TQ_LOAD_CASE_DEFNS 0x80u
+#define TQ_LOAD_GUESS_DEFNS 0x100u
+#define TQ_LOAD_PATTERN_DEFNS 0x200u
+#define TQ_LOAD_EXTRACT_DEFNS 0x400u
+#define TQ_LOAD_LANGUAGE_DEFNS 0x800u
+
+/* Loads a locale with its ancestors (parent first) and makes it current: 0,
+ * or 104 when something it was asked to read could not be read (the error
+ * list says what). Each load needs one unload; a locale loaded only as the
+ * parent of another stays until that one is unloaded. */
+TQ_API int32_t tq_zel_locale_load(tq_context* ctx, int32_t locale, uint32_t flags) TQ_NOEXCEPT;
+/* The same in edit mode: the files read are locked through the handle. */
+TQ_API int32_t tq_zel_locale_load_edit(tq_context* ctx, int32_t locale, uint32_t flags,
+                                       tq_lock_handle* lock) TQ_NOEXCEPT;
+/* A locale that is not loaded changes nothing. */
+TQ_API int32_t tq_zel_locale_unload(tq_context* ctx, int32_t locale) TQ_NOEXCEPT;
+TQ_API int32_t tq_zel_locale_unload_edit(tq_context* ctx, int32_t locale, tq_lock_handle* lock) TQ_NOEXCEPT;
+/* Makes a loaded locale current: -707 when it is not loaded, -802 for a code
+ * outside the locale table. */
+TQ_API int32_t tq_locale_set(tq_context* ctx, int32_t locale) TQ_NOEXCEPT;
+/* The current locale; -707 and *locale = -1 when none. */
+TQ_API int32_t tq_locale_get(tq_context* ctx, int32_t* locale) TQ_NOEXCEPT;
+/* The parent of a loaded locale (-1 when it has none). */
+TQ_API int32_t tq_parent_locale_get(tq_context* ctx, int32_t locale, int32_t* parent) TQ_NOEXCEPT;
+
+/* ---- Knowledge-base version ---- */
+
+/* The product line and version of the knowledge base (its meta file
+ * "tqx.meta"): product code -1 and version "0000X" when unknown, product
+ * code 0 when the meta file names no product. */
+typedef struct tq_zel_version_info {
+  int32_t product_code;
+  char version[6];
+} tq_zel_version_info;
+
+/* The product code of a product name (at most 7 bytes) or abbreviation
+ * (2 bytes); -1 when the table has none. */
+TQ_API int32_t tq_zel_product_code_get_by_name(tq_context* ctx, const char* name, int32_t* code) TQ_NOEXCEPT;
+TQ_API int32_t tq_zel_product_code_get_by_abbrev(tq_context* ctx, const char* abbrev, int32_t* code) TQ_NOEXCEPT;
+/* 0, or the warning 107 when the meta file is missing or names no version. */
+TQ_API int32_t tq_zel_version_info_get(tq_context* ctx, tq_zel_version_info* info) TQ_NOEXCEPT;
+/* 0 when a resource of any kind is registered under the name of the file
+ * (at most 4,096 bytes; an extension such as ".zel" is ignored), else -1. */
+TQ_API int32_t tq_zel_file_is_loaded(tq_context* ctx, const char* filename) TQ_NOEXCEPT;
+
+/* ---- Vault files ---- */
+
+/* An opened vault file (kind 7 "zel", or 8 a compiled vocabulary vault);
+ * closed by tq_zel_vlt_file_close, also after a failed open. The texts of
+ * this family are UTF-8 and not converted; only the file name of an XML
+ * vault is converted from the session encoding. */
+typedef struct tq_vault_file tq_vault_file;
+TQ_API int32_t tq_zel_vlt_file_open(tq_context* ctx, const char* filename, int32_t kind,
+                                    tq_vault_file** outhandle) TQ_NOEXCEPT;
+/* As open, and an XML vault is locked for editing until the handle is closed. */
+TQ_API int32_t tq_zel_vlt_file_edit(tq_context* ctx, const char* filename, int32_t kind,
+                                    tq_vault_file** outhandle) TQ_NOEXCEPT;
+/* obj_name, desc: 1,024 bytes + terminator. */
+TQ_API int32_t tq_zel_vlt_file_obj_name_get(tq_context* ctx, tq_vault_file* hnd, char* obj_name) TQ_NOEXCEPT;
+TQ_API int32_t tq_zel_vlt_file_obj_name_set(tq_context* ctx, tq_vault_file* hnd, const char* obj_name) TQ_NOEXCEPT;
+TQ_API int32_t tq_zel_vlt_file_desc_get(tq_context* ctx, tq_vault_file* hnd, char* desc) TQ_NOEXCEPT;
+TQ_API int32_t tq_zel_vlt_file_desc_set(tq_context* ctx, tq_vault_file* hnd, const char* desc) TQ_NOEXCEPT;
+/* -1 (and *locale -1) when the file names no locale code. */
+TQ_API int32_t tq_zel_vlt_file_locale_get(tq_context* ctx, tq_vault_file* hnd, int32_t* locale) TQ_NOEXCEPT;
+/* Kind 7 handles only; -1 (and *stdtype -1) otherwise or when unset. */
+TQ_API int32_t tq_zel_vlt_file_stdtype_get(tq_context* ctx, tq_vault_file* hnd, int32_t* stdtype) TQ_NOEXCEPT;
+/* Writes the file back; needs a handle made by tq_zel_vlt_file_edit (-603 otherwise). */
+TQ_API int32_t tq_zel_vlt_file_write(tq_context* ctx, tq_vault_file* hnd) TQ_NOEXCEPT;
+TQ_API int32_t tq_zel_vlt_file_close(tq_context* ctx, tq_vault_file* hnd) TQ_NOEXCEPT;
+/* iso: 20 bytes + terminator. */
+TQ_API int32_t tq_locale_props_noload_get(tq_context* ctx, tq_vault_file* hnd, char* iso) TQ_NOEXCEPT;
+/* Replaces the locale ISO code, code and description the file already has. */
+TQ_API int32_t tq_locale_props_noload_set(tq_context* ctx, tq_vault_file* hnd, const char* iso) TQ_NOEXCEPT;
+
+/* ---- Vocabularies ---- */
+
+/* Registers a vocabulary by its compiled file name ("abc", "abc.zev"); it is
+ * read on first use. With a lock handle (may be NULL) the file is locked
+ * for editing when it is read. *index: the vocabulary index. */
+TQ_API int32_t tq_vocabulary_load(tq_context* ctx, const char* name, tq_lock_handle* lock,
+                                  int32_t* index) TQ_NOEXCEPT;
+TQ_API int32_t tq_vocabulary_unload(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+/* Releases every file the lock handle locks. */
+TQ_API int32_t tq_vocabulary_close(tq_context* ctx, tq_lock_handle* lock) TQ_NOEXCEPT;
+/* Edit mode: a new empty vocabulary for the current locale. */
+TQ_API int32_t tq_vocabulary_create(tq_context* ctx, int32_t* index) TQ_NOEXCEPT;
+/* The five named likelihoods: "Very Low" 10, "Low" 30, "Medium" 50,
+ * "High" 70, "Very High" 90. name: 1,028 bytes + terminator. */
+TQ_API int32_t tq_vocabulary_likelihood_count_get(tq_context* ctx, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_vocabulary_likelihood_info_get(tq_context* ctx, int32_t position, char* name,
+                                                 int32_t* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_vocabulary_likelihood_name_get_by_value(tq_context* ctx, int32_t value, char* name) TQ_NOEXCEPT;
+/* Exact names (case matters); an unknown name leaves *value 0 and is no failure. */
+TQ_API int32_t tq_vocabulary_likelihood_value_get_by_name(tq_context* ctx, const char* name,
+                                                          int32_t* value) TQ_NOEXCEPT;
+/* iso: 20 bytes + terminator; desc: 320 bytes + terminator. */
+TQ_API int32_t tq_vocab_locale_info_get(tq_context* ctx, int32_t index, char* iso, char* desc,
+                                        int32_t* code) TQ_NOEXCEPT;
+TQ_API int32_t tq_vocab_locale_info_set(tq_context* ctx, int32_t index, const char* iso, const char* desc,
+                                        int32_t code) TQ_NOEXCEPT;
+/* name, desc: at most 1,024 bytes each. */
+TQ_API int32_t tq_vocab_vault_info_set(tq_context* ctx, int32_t index, const char* name,
+                                       const char* desc) TQ_NOEXCEPT;
+TQ_API int32_t tq_vocab_index_get_by_name(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
+/* Edit mode. direction 0: XML file to compiled file; 1: compiled to XML. */
+TQ_API int32_t tq_vocab_file_convert(tq_context* ctx, int32_t direction, const char* fromfile,
+                                     const char* tofile) TQ_NOEXCEPT;
+TQ_API int32_t tq_vocab_numwords_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_vocab_numcats_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+/* word: 1,028 bytes + terminator; -1 when word_index is out of range. */
+TQ_API int32_t tq_vocab_word_get(tq_context* ctx, int32_t index, uint32_t word_index, char* word,
+                                 uint32_t* num_cats) TQ_NOEXCEPT;
+/* abbrev: 128 bytes + terminator; -1 when a position is out of range. */
+TQ_API int32_t tq_vocab_wordcat_get(tq_context* ctx, int32_t index, uint32_t word_index, uint32_t cat_pos,
+                                    char* abbrev, int32_t* likelihood) TQ_NOEXCEPT;
+/* category (its name): 1,028 bytes + terminator; abbrev: 128 bytes +
+ * terminator; -1 when cat_index is out of range. */
+TQ_API int32_t tq_vocab_category_get(tq_context* ctx, int32_t index, uint32_t cat_index, char* category,
+                                     char* abbrev) TQ_NOEXCEPT;
+/* Edit mode. Building a vocabulary: tq_vocab_edit_new, tq_vocabulary_create,
+ * the category count and every category, tq_vocab_edit_prepare, the word
+ * count, every word and its categories, tq_vocab_save. The counts can be
+ * set once (-1 after). Positions out of range give -800. */
+TQ_API int32_t tq_vocab_edit_numcategories_set(tq_context* ctx, int32_t index, uint32_t count) TQ_NOEXCEPT;
+TQ_API int32_t tq_vocab_edit_numwords_set(tq_context* ctx, int32_t index, uint32_t count) TQ_NOEXCEPT;
+/* abbrev: at most 128 bytes (stored uppercased); name: at most 1,024 bytes. */
+TQ_API int32_t tq_vocab_edit_category_set(tq_context* ctx, int32_t index, uint32_t cat_index, const char* abbrev,
+                                          const char* name) TQ_NOEXCEPT;
+/* word: at most 1,024 bytes; num_cats: at most 255 (-802 beyond either). */
+TQ_API int32_t tq_vocab_edit_word_set(tq_context* ctx, int32_t index, uint32_t word_index, const char* word,
+                                      uint32_t num_cats) TQ_NOEXCEPT;
+/* likelihood 10 to 90 (-802 otherwise); -1 when the abbreviation (exact,
+ * upper case) is not a category of the prepared vocabulary. */
+TQ_API int32_t tq_vocab_edit_wordcat_set(tq_context* ctx, int32_t index, uint32_t word_index, uint32_t cat_pos,
+                                         const char* abbrev, int32_t likelihood) TQ_NOEXCEPT;
+/* Sorts the categories and words; -300 when two categories share an abbreviation. */
+TQ_API int32_t tq_vocab_edit_prepare(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+/* Creates (or empties) the compiled file path/name (path "" : the first
+ * search-path folder) and locks it with the handle. path, name: at most
+ * 1,024 bytes. */
+TQ_API int32_t tq_vocab_edit_new(tq_context* ctx, const char* path, const char* name,
+                                 tq_lock_handle* lock) TQ_NOEXCEPT;
+/* Writes the vocabulary compiled to the lock handle's file: 111 when
+ * duplicate word categories were dropped (the lowest likelihood kept);
+ * -300 when a word, pair or category was never set or no locale is set. */
+TQ_API int32_t tq_vocab_save(tq_context* ctx, int32_t index, tq_lock_handle* lock) TQ_NOEXCEPT;
+/* owner: 320 bytes + terminator. */
+TQ_API int32_t tq_vocab_owner_get(tq_context* ctx, int32_t index, char* owner) TQ_NOEXCEPT;
+TQ_API int32_t tq_vocab_owner_set(tq_context* ctx, int32_t index, const char* owner) TQ_NOEXCEPT;
+
+/* ---- Choppers ---- */
+
+/* A chopper is given by its index (tq_chopper_load, tq_chopper_edit,
+ * tq_chopper_create). Names of the fixed tables, flag names and vocabulary
+ * or category names come out in buffers of 1,028 bytes + terminator;
+ * regex, prerequisite, output-flags and notes texts go in and come out with
+ * at most 4,096 bytes (+ terminator). */
+
+/* Classification ids of the character table (the listed ones are 0, 3, 4,
+ * 5, 6) and operation ids (listed 0, 1, 2; REPLACE chops like USE). */
+#define TQ_CHOP_CLASS_LETTER 0
+#define TQ_CHOP_CLASS_LOWERCASE 1
+#define TQ_CHOP_CLASS_UPPERCASE 2
+#define TQ_CHOP_CLASS_NUMBER 3
+#define TQ_CHOP_CLASS_LEAD_SEPARATOR 4
+#define TQ_CHOP_CLASS_TRAIL_SEPARATOR 5
+#define TQ_CHOP_CLASS_FULL_SEPARATOR 6
+#define TQ_CHOP_CLASS_NULL 7
+#define TQ_CHOP_OPER_USE 0
+#define TQ_CHOP_OPER_TRIM 1
+#define TQ_CHOP_OPER_SUPPRESS 2
+#define TQ_CHOP_OPER_REPLACE 3
+/* Rule options: a word starts before the match, after the match. */
+#define TQ_CHOP_RULE_BOUNDARY_BEFORE 0x1u
+#define TQ_CHOP_RULE_BOUNDARY_AFTER 0x2u
+/* Rule error bits: the vocabulary could not be had, the category is not in it. */
+#define TQ_CHOP_RULE_ERR_VOCAB 0x1u
+#define TQ_CHOP_RULE_ERR_CATEGORY 0x2u
+
+/* Registers a chopper by file name (at most 1,024 bytes); it is read on
+ * first use. An already registered name gives its index. */
+TQ_API int32_t tq_chopper_load(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
+/* Edit mode: as tq_chopper_load; reading it locks its file with the handle. */
+TQ_API int32_t tq_chopper_edit(tq_context* ctx, const char* name, tq_lock_handle* lock,
+                               int32_t* index) TQ_NOEXCEPT;
+/* Edit mode: a new chopper for the current locale (-707 when none is
+ * current, -407 for a name in use). */
+TQ_API int32_t tq_chopper_create(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
+/* Edit mode: creates (or empties) the vault file path/name (path "": the
+ * first search-path folder) and locks it with the handle. */
+TQ_API int32_t tq_chopper_edit_new(tq_context* ctx, const char* path, const char* name,
+                                   tq_lock_handle* lock) TQ_NOEXCEPT;
+/* Edit mode: writes the chopper to the primary file of the lock handle. */
+TQ_API int32_t tq_chopper_save(tq_context* ctx, int32_t chopper, tq_lock_handle* lock) TQ_NOEXCEPT;
+TQ_API int32_t tq_chopper_unload(tq_context* ctx, int32_t chopper) TQ_NOEXCEPT;
+/* Releases every file the lock handle locks. */
+TQ_API int32_t tq_chopper_close(tq_context* ctx, tq_lock_handle* lock) TQ_NOEXCEPT;
+/* iso: 20 bytes + terminator; desc: 320 bytes + terminator. */
+TQ_API int32_t tq_chopper_locale_info_get(tq_context* ctx, int32_t chopper, char* iso, char* desc,
+                                          int32_t* code) TQ_NOEXCEPT;
+TQ_API int32_t tq_chopper_locale_info_set(tq_context* ctx, int32_t chopper, const char* iso, const char* desc,
+                                          int32_t code) TQ_NOEXCEPT;
+/* name, desc: at most 1,024 bytes each. */
+TQ_API int32_t tq_chopper_vault_info_set(tq_context* ctx, int32_t chopper, const char* name,
+                                         const char* desc) TQ_NOEXCEPT;
+/* owner: 320 bytes + terminator. */
+TQ_API int32_t tq_chopper_owner_get(tq_context* ctx, int32_t chopper, char* owner) TQ_NOEXCEPT;
+TQ_API int32_t tq_chopper_owner_set(tq_context* ctx, int32_t chopper, const char* owner) TQ_NOEXCEPT;
+/* -404 when no chopper of that name is registered. */
+TQ_API int32_t tq_chopper_index_get_by_name(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
+
+/* Character table. Entries 0..127 are the ASCII code points; other code
+ * points follow in descending order, only those that differ from
+ * LETTER/USE. Edits run between set_begin and set_end (edit mode); reading
+ * the table or chopping with the chopper meanwhile gives -500. */
+TQ_API int32_t tq_chopper_table_impsep_flag_get(tq_context* ctx, int32_t chopper, uint32_t* flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_chopper_table_impsep_flag_set(tq_context* ctx, int32_t chopper, uint32_t flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_chopper_table_char_count_get(tq_context* ctx, int32_t chopper, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_chopper_table_char_metadata_get_by_index(tq_context* ctx, int32_t chopper, uint32_t index,
+                                                           uint32_t* codepoint, uint32_t* clsfn,
+                                                           uint32_t* oprn) TQ_NOEXCEPT;
+TQ_API int32_t tq_chopper_table_char_metadata_get_by_codepoint(tq_context* ctx, int32_t chopper,
+                                                               uint32_t codepoint, uint32_t* clsfn,
+                                                               uint32_t* oprn) TQ_NOEXCEPT;
+TQ_API int32_t tq_chopper_table_char_classif_name_get(tq_context* ctx, uint32_t classif, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_chopper_table_char_oper_name_get(tq_context* ctx, uint32_t oper, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_chopper_table_char_classif_count_get(tq_context* ctx, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_chopper_table_char_oper_count_get(tq_context* ctx, uint32_t* count) TQ_NOEXCEPT;
+/* Beyond the listed ones: result -1 with *classif 8 (*oper 4). */
+TQ_API int32_t tq_chopper_table_char_classif_get_by_index(tq_context* ctx, uint32_t index,
+                                                          uint32_t* classif) TQ_NOEXCEPT;
+TQ_API int32_t tq_chopper_table_char_oper_get_by_index(tq_context* ctx, uint32_t index, uint32_t* oper) TQ_NOEXCEPT;
+TQ_API int32_t tq_chopper_table_char_metadata_set_begin(tq_context* ctx, int32_t chopper) TQ_NOEXCEPT;
+/* desc: at most 83 bytes are kept; classification above 7 or operation
+ * above 3: -802. */
+TQ_API int32_t tq_chopper_table_char_metadata_set(tq_context* ctx, int32_t chopper, uint32_t codepoint,
+                                                  const char* desc, uint32_t clsfn, uint32_t oprn) TQ_NOEXCEPT;
+TQ_API int32_t tq_chopper_table_char_metadata_set_end(tq_context* ctx, int32_t chopper) TQ_NOEXCEPT;
+TQ_API int32_t tq_chopper_table_enabled_get(tq_context* ctx, int32_t chopper, uint32_t* enabled) TQ_NOEXCEPT;
+TQ_API int32_t tq_chopper_table_enabled_set(tq_context* ctx, int32_t chopper, uint32_t value) TQ_NOEXCEPT;
+
+/* Chopping rules. Flag names: at most 128 bytes, none of blank, tab, '!',
+ * '&', '(', ')', ',' and '|'; a chopper has at most 256 (ids 0..255).
+ * Prerequisites combine flag names with '!', '&', '|' and parentheses ('&'
+ * and '|' bind equally, from the left); output flags are names separated by
+ * ','. An empty category name means any category. */
+TQ_API int32_t tq_chopper_rule_flag_name_validate(tq_context* ctx, const char* name, uint32_t* valid) TQ_NOEXCEPT;
+/* *valid 0 (result 0, nothing recorded) for an expression that does not parse. */
+TQ_API int32_t tq_chopper_rule_validate(tq_context* ctx, const char* expr, uint32_t* valid) TQ_NOEXCEPT;
+TQ_API int32_t tq_chopper_rules_init_flag_add(tq_context* ctx, int32_t chopper, const char* name,
+                                              uint32_t* flag_id) TQ_NOEXCEPT;
+TQ_API int32_t tq_chopper_rules_init_flag_remove(tq_context* ctx, int32_t chopper, uint32_t flag_id) TQ_NOEXCEPT;
+/* Result -1 for an id that names no flag. */
+TQ_API int32_t tq_chopper_rules_flag_name_get(tq_context* ctx, int32_t chopper, uint32_t flag_id,
+                                              char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_chopper_rules_flag_id_get(tq_context* ctx, int32_t chopper, const char* name,
+                                            uint32_t* id) TQ_NOEXCEPT;
+/* flag_ids: room for 256 ids. */
+TQ_API int32_t tq_chopper_rules_init_flags_get(tq_context* ctx, int32_t chopper, uint32_t* flag_ids,
+                                               uint32_t* num_flags) TQ_NOEXCEPT;
+/* rule_ids: room for tq_chopper_rules_list_count ids. */
+TQ_API int32_t tq_chopper_rules_list_get(tq_context* ctx, int32_t chopper, uint32_t* rule_ids) TQ_NOEXCEPT;
+TQ_API int32_t tq_chopper_rules_list_count(tq_context* ctx, int32_t chopper, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_chopper_rule_output_flag_add(tq_context* ctx, int32_t chopper, uint32_t rule, const char* name,
+                                               uint32_t* flag_id) TQ_NOEXCEPT;
+TQ_API int32_t tq_chopper_rule_output_flag_remove(tq_context* ctx, int32_t chopper, uint32_t rule,
+                                                  uint32_t flag_id) TQ_NOEXCEPT;
+/* flag_ids: room for 256 ids. */
+TQ_API int32_t tq_chopper_rule_output_flags_get(tq_context* ctx, int32_t chopper, uint32_t rule,
+                                                uint32_t* flag_ids, uint32_t* num_flags) TQ_NOEXCEPT;
+TQ_API int32_t tq_chopper_rule_notes_set(tq_context* ctx, int32_t chopper, uint32_t rule,
+                                         const char* notes) TQ_NOEXCEPT;
+TQ_API int32_t tq_chopper_rule_notes_get(tq_context* ctx, int32_t chopper, uint32_t rule, char* notes) TQ_NOEXCEPT;
+TQ_API int32_t tq_chopper_rule_method_regex_set(tq_context* ctx, int32_t chopper, uint32_t rule,
+                                                const char* regex) TQ_NOEXCEPT;
+TQ_API int32_t tq_chopper_rule_method_vocab_set(tq_context* ctx, int32_t chopper, uint32_t rule, const char* vocab,
+                                                const char* category) TQ_NOEXCEPT;
+/* *type: 0 regular expression, 1 vocabulary. */
+TQ_API int32_t tq_chopper_rule_method_get(tq_context* ctx, int32_t chopper, uint32_t rule,
+                                          uint32_t* type) TQ_NOEXCEPT;
+TQ_API int32_t tq_chopper_rule_regex_set(tq_context* ctx, int32_t chopper, uint32_t rule,
+                                         const char* regex) TQ_NOEXCEPT;
+TQ_API int32_t tq_chopper_rule_regex_get(tq_context* ctx, int32_t chopper, uint32_t rule, char* regex) TQ_NOEXCEPT;
+TQ_API int32_t tq_chopper_rule_vocab_set(tq_context* ctx, int32_t chopper, uint32_t rule,
+                                         const char* vocab) TQ_NOEXCEPT;
+TQ_API int32_t tq_chopper_rule_vocab_get(tq_context* ctx, int32_t chopper, uint32_t rule, char* vocab) TQ_NOEXCEPT;
+TQ_API int32_t tq_chopper_rule_vocab_category_set(tq_context* ctx, int32_t chopper, uint32_t rule,
+                                                  const char* cat) TQ_NOEXCEPT;
+/* *all 1 for any category (cat empty). */
+TQ_API int32_t tq_chopper_rule_vocab_category_get(tq_context* ctx, int32_t chopper, uint32_t rule, uint32_t* all,
+                                                  char* cat) TQ_NOEXCEPT;
+TQ_API int32_t tq_chopper_rule_prereq_set(tq_context* ctx, int32_t chopper, uint32_t rule,
+                                          const char* prereq) TQ_NOEXCEPT;
+TQ_API int32_t tq_chopper_rule_prereq_get(tq_context* ctx, int32_t chopper, uint32_t rule,
+                                          char* prereq) TQ_NOEXCEPT;
+TQ_API int32_t tq_chopper_rule_options_set(tq_context* ctx, int32_t chopper, uint32_t rule,
+                                           uint32_t options) TQ_NOEXCEPT;
+TQ_API int32_t tq_chopper_rule_options_get(tq_context* ctx, int32_t chopper, uint32_t rule,
+                                           uint32_t* options) TQ_NOEXCEPT;
+TQ_API int32_t tq_chopper_rules_list_clear(tq_context* ctx, int32_t chopper) TQ_NOEXCEPT;
+/* rule_id (may be NULL) receives the new rule's id. */
+TQ_API int32_t tq_chopper_regex_rule_add(tq_context* ctx, int32_t chopper, const char* regex, const char* prereq,
+                                         const char* flags, uint32_t options, const char* notes,
+                                         uint32_t* rule_id) TQ_NOEXCEPT;
+TQ_API int32_t tq_chopper_vocab_rule_add(tq_context* ctx, int32_t chopper, const char* vocab, const char* category,
+                                         const char* prereq, const char* flags, uint32_t options,
+                                         const char* notes, uint32_t* rule_id) TQ_NOEXCEPT;
+TQ_API int32_t tq_chopper_rules_enabled_get(tq_context* ctx, int32_t chopper, uint32_t* enabled) TQ_NOEXCEPT;
+TQ_API int32_t tq_chopper_rules_enabled_set(tq_context* ctx, int32_t chopper, uint32_t value) TQ_NOEXCEPT;
+TQ_API int32_t tq_chopper_rule_errors_get(tq_context* ctx, int32_t chopper, uint32_t rule,
+                                          uint32_t* errors) TQ_NOEXCEPT;
+
+/* ---- Chopping ---- */
+
+/* Chopper handles besides a chopper index: -1 and -2 the built-in
+ * whitespace-only chopper, -3 the built-in whitespace and CJK chopper
+ * (which chops the same way). */
+#define TQ_CHOPPER_DEFAULT (-1)
+#define TQ_CHOPPER_WHITESPACE (-2)
+#define TQ_CHOPPER_WHITESPACE_CJK (-3)
+
+/* One word of tq_chop_string: at most TQ_CHOP_WORD_MAX bytes in the session
+ * encoding and its terminator (the type has room for 4 bytes more). */
+#define TQ_CHOP_WORD_MAX 1028
+typedef char tq_chop_word[TQ_CHOP_WORD_MAX + 4];
+
+/* Chops in_string (at most 1,024 bytes once in UTF-8: -601 beyond) into
+ * words. out_strings is an array of *num_out_strings entries (0: -802);
+ * the first words go into it and *num_out_strings becomes the number
+ * written. */
+TQ_API int32_t tq_chop_string(tq_context* ctx, int32_t chopper, const char* in_string, tq_chop_word* out_strings,
+                              uint32_t* num_out_strings) TQ_NOEXCEPT;
+
+/* Why each word starts where it does. Made by tq_chop_info_init, freed by
+ * tq_chop_info_free; every chop into it appends its words. Source types:
+ * 0 none (the first word of a value, for example), 1 a separator (data: its
+ * code point), 2 a chopping rule (data: the rule id), 3 implicit separation
+ * (data: the code point that starts the word). At most 1,025 words are
+ * recorded in all. */
+typedef struct tq_chop_info tq_chop_info;
+
+TQ_API int32_t tq_chop_string_with_info(tq_context* ctx, int32_t chopper, const char* in_string,
+                                        tq_chop_word* out_strings, uint32_t* num_out_strings,
+                                        tq_chop_info* chop_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_chop_info_init(tq_context* ctx, tq_chop_info** chop_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_chop_info_free(tq_context* ctx, tq_chop_info* chop_info) TQ_NOEXCEPT;
+/* -800 for a word index below 0 or not below the number of recorded words. */
+TQ_API int32_t tq_chop_info_source_type_get(tq_context* ctx, tq_chop_info* chop_info, int32_t word_index,
+                                            uint32_t* type) TQ_NOEXCEPT;
+TQ_API int32_t tq_chop_info_source_data_get(tq_context* ctx, tq_chop_info* chop_info, int32_t word_index,
+                                            uint32_t* data) TQ_NOEXCEPT;
+
+/* ---- Regex libraries ---- */
+
+/* A regex library is given by its index. Library names go in with at most
+ * 1,024 bytes; regex, substitution and notes texts go in and come out with
+ * at most 16,384 bytes (+ terminator). Substitutions: \0 the whole match,
+ * \1..\9 a group, \U \L upper/lowercase until \E, \u \l the next character
+ * only; "\x" for any other x gives x. */
+
+/* Registers a library by file name ("abc", "abc.zel"); it is read (and
+ * compiled) on first use. With a lock handle (may be NULL) the file is
+ * locked for editing when it is read. The no-compile form reads without
+ * compiling; its elements are compiled when first matched. */
+TQ_API int32_t tq_regexlib_load(tq_context* ctx, const char* name, tq_lock_handle* lock,
+                                int32_t* index) TQ_NOEXCEPT;
+TQ_API int32_t tq_regexlib_load_no_compile(tq_context* ctx, const char* name, tq_lock_handle* lock,
+                                           int32_t* index) TQ_NOEXCEPT;
+TQ_API int32_t tq_regexlib_rule_count_get(tq_context* ctx, int32_t library, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_regexlib_unload(tq_context* ctx, int32_t library) TQ_NOEXCEPT;
+TQ_API int32_t tq_regexlib_unload_ex(tq_context* ctx, int32_t library) TQ_NOEXCEPT;
+/* Edit mode. Writes the library to the lock handle's file; -300 when it has
+ * no locale or an element without its regex. */
+TQ_API int32_t tq_regexlib_save(tq_context* ctx, int32_t library, tq_lock_handle* lock) TQ_NOEXCEPT;
+/* Edit mode: a new empty library (-407 for a name in use); it takes the
+ * current locale, when one is current. */
+TQ_API int32_t tq_regexlib_create(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
+/* Edit mode: creates (or empties) the vault file path/name (path "": the
+ * first search-path folder) and locks it with the handle. path, name: at
+ * most 16,384 bytes. */
+TQ_API int32_t tq_regexlib_edit_new(tq_context* ctx, const char* path, const char* name,
+                                    tq_lock_handle* lock) TQ_NOEXCEPT;
+/* Releases every file the lock handle locks; NULL does nothing. */
+TQ_API int32_t tq_regexlib_close(tq_context* ctx, tq_lock_handle* lock) TQ_NOEXCEPT;
+/* Edit mode: replaces every element by n empty ones. */
+TQ_API int32_t tq_regexlib_element_array_size_set(tq_context* ctx, int32_t library, uint32_t n) TQ_NOEXCEPT;
+/* regex, sub, notes: 16,384 bytes + terminator each; -800 for an index not
+ * below the count. */
+TQ_API int32_t tq_regexlib_element_info_get(tq_context* ctx, int32_t library, uint32_t index, char* regex,
+                                            char* sub, char* notes) TQ_NOEXCEPT;
+/* Edit mode: sets and compiles element index: -802 for an empty regex,
+ * -803 when it does not compile; -800 for an index not below the count. */
+TQ_API int32_t tq_regexlib_element_info_set(tq_context* ctx, int32_t library, uint32_t index, const char* regex,
+                                            const char* sub, const char* notes) TQ_NOEXCEPT;
+/* Compiles a regex to check it: 0, or -803 when it does not compile. */
+TQ_API int32_t tq_regexlib_regex_compile(tq_context* ctx, const char* regex) TQ_NOEXCEPT;
+/* Edit mode: -407 for a name in use. */
+TQ_API int32_t tq_regexlib_name_set(tq_context* ctx, int32_t library, const char* name) TQ_NOEXCEPT;
+/* *matched := 1 when any element matches s (at most 1,024 bytes). */
+TQ_API int32_t tq_regexlib_match(tq_context* ctx, int32_t library, const char* s, int32_t* matched) TQ_NOEXCEPT;
+/* Applies every element in turn as search and replace; r: 1,028 bytes +
+ * terminator; *matched := 1 when any element matched. */
+TQ_API int32_t tq_regexlib_match_and_replace(tq_context* ctx, int32_t library, const char* s, char* r,
+                                             int32_t* matched) TQ_NOEXCEPT;
+/* -404 when no library of that name is registered. */
+TQ_API int32_t tq_regexlib_index_get_by_name(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
+/* iso: 20 bytes + terminator; desc: 320 bytes + terminator. */
+TQ_API int32_t tq_regexlib_locale_info_get(tq_context* ctx, int32_t library, char* iso, char* desc,
+                                           int32_t* code) TQ_NOEXCEPT;
+TQ_API int32_t tq_regexlib_locale_info_set(tq_context* ctx, int32_t library, const char* iso, const char* desc,
+                                           int32_t code) TQ_NOEXCEPT;
+/* name, desc: at most 1,024 bytes each. */
+TQ_API int32_t tq_regexlib_vault_info_set(tq_context* ctx, int32_t library, const char* name,
+                                          const char* desc) TQ_NOEXCEPT;
+/* owner: 320 bytes + terminator. */
+TQ_API int32_t tq_regexlib_owner_get(tq_context* ctx, int32_t library, char* owner) TQ_NOEXCEPT;
+TQ_API int32_t tq_regexlib_owner_set(tq_context* ctx, int32_t library, const char* owner) TQ_NOEXCEPT;
+
+/* ---- Phonetics rule sets ---- */
+
+/* Rule flags: 1 push a begin-of-word marker after applying, 2 rewind (read
+ * the replacement again as input), 4 ignore (keep the matched text); 2 and
+ * 4 together are refused (-705). */
+#define TQ_PHONETX_FLAG_RESET_BOW 0x1
+#define TQ_PHONETX_FLAG_REWIND 0x2
+#define TQ_PHONETX_FLAG_IGNORE 0x4
+
+/* Registers a rule set by its file name ("abc", "abc.zel"); it is read and
+ * compiled on first use. */
+TQ_API int32_t tq_phonetx_load(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
+TQ_API int32_t tq_phonetx_unload(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+/* Releases every file the lock handle locks; 0. */
+TQ_API int32_t tq_phonetx_close(tq_context* ctx, tq_lock_handle* lock) TQ_NOEXCEPT;
+/* An empty editable set; it takes the current locale when there is one. */
+TQ_API int32_t tq_phonetx_create(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
+/* Texts at most 1,024 bytes each; the priority is kept within 10..90.
+ * rule_index: the new rule's position, -1 on failure. */
+TQ_API int32_t tq_phonetx_rule_add(tq_context* ctx, int32_t index, const char* rule_text, const char* replace_text,
+                                   int32_t priority, uint32_t flags, int32_t* rule_index) TQ_NOEXCEPT;
+/* Compiles a created set (-603 when it is compiled already, -803 for a
+ * pattern that does not compile). */
+TQ_API int32_t tq_phonetx_prepare(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+/* Writes the set to the file the lock handle locks. */
+TQ_API int32_t tq_phonetx_save(tq_context* ctx, int32_t index, tq_lock_handle* lock) TQ_NOEXCEPT;
+/* input: at most 1,024 bytes. size: the bytes of the result buffer,
+ * terminator included; at most 1,024 bytes of text are written. -1 for a
+ * set that is not compiled; 114 when the rewind limit was reached; 115 when
+ * the result was cut to fit. */
+TQ_API int32_t tq_phonetx_execute(tq_context* ctx, int32_t index, const char* input, char* result,
+                                  uint32_t size) TQ_NOEXCEPT;
+/* iso: 20 bytes + terminator; desc: 320 bytes + terminator. */
+TQ_API int32_t tq_phonetx_locale_info_get(tq_context* ctx, int32_t index, char* iso, char* desc,
+                                          int32_t* code) TQ_NOEXCEPT;
+TQ_API int32_t tq_phonetx_locale_info_set(tq_context* ctx, int32_t index, const char* iso, const char* desc,
+                                          int32_t code) TQ_NOEXCEPT;
+/* name, desc: at most 1,024 bytes each. */
+TQ_API int32_t tq_phonetx_vault_info_set(tq_context* ctx, int32_t index, const char* name,
+                                         const char* desc) TQ_NOEXCEPT;
+/* owner: 320 bytes + terminator. */
+TQ_API int32_t tq_phonetx_owner_get(tq_context* ctx, int32_t index, char* owner) TQ_NOEXCEPT;
+TQ_API int32_t tq_phonetx_owner_set(tq_context* ctx, int32_t index, const char* owner) TQ_NOEXCEPT;
+/* Creates (or empties) the file "name" in the folder path ("" for the first
+ * search-path folder) and locks it through the handle. */
+TQ_API int32_t tq_phonetx_edit_new(tq_context* ctx, const char* path, const char* name,
+                                   tq_lock_handle* lock) TQ_NOEXCEPT;
+/* Reads a rule-set file, locked through the handle, into the context's edit
+ * session. */
+TQ_API int32_t tq_phonetx_edit(tq_context* ctx, const char* name, tq_lock_handle* lock) TQ_NOEXCEPT;
+TQ_API int32_t tq_phonetx_edit_rule_count_get(tq_context* ctx, uint32_t* count) TQ_NOEXCEPT;
+/* rule_text, replace_text: 1,028 bytes + terminator each. */
+TQ_API int32_t tq_phonetx_edit_rule_get(tq_context* ctx, int32_t index, char* rule_text, char* replace_text,
+                                        int32_t* priority, uint32_t* flags) TQ_NOEXCEPT;
+/* iso: 20 bytes + terminator; desc: 320 bytes + terminator. */
+TQ_API int32_t tq_phonetx_edit_locale_info_get(tq_context* ctx, char* iso, char* desc, int32_t* code) TQ_NOEXCEPT;
+TQ_API int32_t tq_phonetx_edit_free(tq_context* ctx) TQ_NOEXCEPT;
+
 #ifdef __cplusplus
 }
 #endif

@@ -16,6 +16,13 @@
 #include "core/krtrace.h"
 #include "core/krvec.h"
 #include "core/krzel.h"
+#include "kbstore/krlock.h"
+#include "kbstore/krshared.h"
+#include "resources/krvcld.h"
+#include "kbstore/krxml.h"
+#include "resources/krchop.h"
+#include "resources/krchpr.h"
+#include "resources/krphtx.h"
 
 namespace tq {
 
@@ -65,6 +72,10 @@ int32_t root_set(context* ctx, const char* root) {
 // trace state is set up by the caller: a clone copies it instead of starting
 // tracing again.
 int32_t context_build(context* ctx) {
+  // Vault handles open compiled vocabulary files through the vocabulary
+  // component, which lives above them; hand it over (once is enough, again
+  // is harmless).
+  vocab_vault_ops_install();
   ctx->allow_msgs = 1;
   int32_t rc = err_msg_locale_set(ctx, "EN");
   if (rc != 0) return rc;
@@ -77,8 +88,18 @@ int32_t context_build(context* ctx) {
   if (ctx->small_pool == nullptr || ctx->large_pool == nullptr) return -600;
   rc = path_list_create(&ctx->search_path);
   if (rc != 0) return rc;
+  rc = lock_table_init(ctx);
+  if (rc != 0) return rc;
+  rc = xmldoc_stash_create(ctx);
+  if (rc != 0) return rc;
   ctx->current_locale = -1;
   ctx->current_locale_code = 0;
+  if (phonetx_work_create(ctx, &ctx->phonetx_work) != 0) return -600;
+  // The chopping work area first: the built-in choppers come after it.
+  rc = chop_work_create(ctx, &ctx->chop_work);
+  if (rc != 0) return rc;
+  rc = chopper_builtins_create(ctx);
+  if (rc != 0) return rc;
   return 0;
 }
 
@@ -96,6 +117,14 @@ void context_teardown(context* ctx) {
     path_list_destroy(ctx->search_path);
     ctx->search_path = nullptr;
   }
+  chopper_builtins_free(ctx);
+  chop_work_free(ctx->chop_work);
+  ctx->chop_work = nullptr;
+  phonetx_work_free(ctx, ctx->phonetx_work);
+  ctx->phonetx_work = nullptr;
+  phonetx_edit_session_free(ctx);
+  lock_table_free(ctx);
+  xmldoc_stash_free(ctx);
   if (ctx->small_pool != nullptr) pool_destroy(ctx->small_pool);
   if (ctx->large_pool != nullptr) pool_destroy(ctx->large_pool);
   ctx->small_pool = nullptr;
@@ -129,7 +158,9 @@ int32_t context_init(context* ctx, const char* root) {
       if (rc != 0) return rc;
     }
   }
-  return shared_state_create(ctx, &ctx->shared);
+  rc = shared_state_create(ctx, &ctx->shared);
+  if (rc != 0) return rc;
+  return shared_contents_create(ctx, ctx->shared);
 }
 
 int32_t open_context(tq_context** out, const char* root, uint32_t edit_mode) {

@@ -17,6 +17,10 @@ struct path_list;
 struct hash_table;
 struct block_pool;
 struct shared_state;
+struct chop_work;
+struct chopper_builtin;
+struct phonetx_work;
+struct phonetx_edit_session;
 
 using context = ::tq_context;
 
@@ -61,4 +65,9 @@ struct tq_context {
   tq::block_pool* small_pool;      // 320-byte blocks: vector slots
   tq::block_pool* large_pool;      // 4,096-byte blocks
   tq::block_pool* lock_entry_pool; // entries of the file-lock table
+  tq::chop_work* chop_work;        // the chopping engine's work area
+  tq::chopper_builtin* chopper_whitespace;  // built-in chopper of handles -1 and -2
+  tq::chopper_builtin* chopper_cjk;         // built-in chopper of handle -3
+  tq::phonetx_work* phonetx_work;  // the phonetics engine's work area
+  tq::phonetx_edit_session* phonetx_edit;  // rules of a phonetics file read for editing, or NULL
 };

@@ -230,6 +230,8 @@ int32_t shared_state_release(context* ctx, shared_state* ss) {
   ss->ref_count -= 1;
   if (ss->ref_count > 0) return shared_state_write_unlock(ctx, ss);
 
+  if (ss->contents_free != nullptr) ss->contents_free(ctx, ss);
+
   // The last reference: no other context can be waiting on the lock, and
   // no hold of this context may outlive the state, so the write hold is
   // left straight away and the context's counts cleared (re-entering as a

@@ -32,9 +32,16 @@ struct rwlock {
 
 // What a context and its clones share. Loaded locales, the resource slots,
 // the category registry and the parser cache join it with their components.
+struct shared_contents;
+
 struct shared_state {
   rwlock lock;
   uint32_t ref_count;  // contexts that reference it
+  // The knowledge-base contents (loaded locales, resource slots, categories),
+  // built and freed by the knowledge-base store. The free function runs at
+  // the last release, under the write hold, before the lock is destroyed.
+  shared_contents* contents;
+  void (*contents_free)(context* ctx, shared_state* ss);
 };
 
 // 0, or the mapped status of the mutex that failed (those made are destroyed).

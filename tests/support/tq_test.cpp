@@ -7,21 +7,6 @@
 
 namespace tq_test {
 
-std::string error_list_text(tq_context* ctx) {
-  if (ctx == nullptr) return "(no context)";
-  uint32_t count = 0;
-  tq_error_count_get(ctx, &count);
-  std::ostringstream out;
-  for (uint32_t i = 0; i < count; ++i) {
-    int32_t code = 0;
-    std::vector<char> text(4100 * 2);
-    tq_error_info_get_by_index(ctx, i, &code, text.data());
-    out << "  [" << i << "] " << code << ": " << text.data() << "\n";
-  }
-  if (count == 0) out << "  (no error records)\n";
-  return out.str();
-}
-
 TempDir::TempDir() {
   std::random_device rd;
   std::mt19937_64 gen(rd());
@@ -86,15 +71,6 @@ ScopedEnv::~ScopedEnv() {
   } else {
     unsetenv(name_.c_str());
   }
-}
-
-Context::Context(const char* root, bool edit_mode) {
-  int32_t rc = edit_mode ? tq_init_edit_mode(&ctx_, root) : tq_init(&ctx_, root);
-  if (rc != 0) ADD_FAILURE() << "opening a context failed: " << rc;
-}
-
-Context::~Context() {
-  if (ctx_ != nullptr) tq_close(ctx_);
 }
 
 }  // namespace tq_test

@@ -1,0 +1,7 @@
+// Framed exports of the lock-file family.
+#include "api/krapi_frame.h"
+#include "kbstore/krlock.h"
+
+#define TQ_FN TQ_FN_DEFINE
+#include "api/tables/lock.def"
+#undef TQ_FN

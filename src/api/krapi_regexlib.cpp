@@ -1,0 +1,8 @@
+// Framed exports of the regex-library family.
+#include "api/krapi_frame.h"
+#include "kbstore/krlock.h"
+#include "resources/krregx.h"
+
+#define TQ_FN TQ_FN_DEFINE
+#include "api/tables/regexlib.def"
+#undef TQ_FN

@@ -1,0 +1,7 @@
+// Framed exports of the vault-file family.
+#include "api/krapi_frame.h"
+#include "kbstore/krvlt.h"
+
+#define TQ_FN TQ_FN_DEFINE
+#include "api/tables/vault.def"
+#undef TQ_FN

@@ -1,0 +1,426 @@
+#include "kbstore/krdcat.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "core/krcaseloc.h"
+#include "core/krerr.h"
+#include "core/krzel.h"
+#include "kbstore/krshared.h"
+#include "kbstore/krxml.h"
+#include "platform/nputf8.h"
+
+namespace tq {
+
+namespace {
+
+constexpr const char* kDefaultListName = "Deflt Cat List";
+constexpr const char* kDefaultListVersion = "7.0";
+constexpr const char* kColCategory = "Category";
+constexpr const char* kColLikelihood = "Likelihood";
+constexpr const char* kFuzzyProperty = "Fuzzy Vocab Threshold";
+constexpr const char* kColFuzzyEnabled = "Fuzzy Vocab Enabled";
+constexpr const char* kColFuzzyThreshold = "Fuzzy Vocab Threshold";
+
+// Static texts for the fuzzy "enabled" field: the document copies what it
+// is given, so the field may point at them.
+char g_yes[] = "Yes";
+char g_no[] = "No";
+
+// The first include of that name whose document is at hand.
+const xmldoc* include_doc_get(const xmldoc* doc, const char* name) {
+  if (doc == nullptr) return nullptr;
+  for (int32_t i = 0; i < doc->include_count; ++i) {
+    if (std::strcmp(doc->includes[i].name, name) == 0) return doc->includes[i].doc;
+  }
+  return nullptr;
+}
+
+// A record's field of a column, or NULL when the record is empty, has no
+// fields or the column does not exist.
+const xmldoc_field* record_field(const xmldoc* doc, int32_t record, int32_t column) {
+  if (doc == nullptr || record < 0 || record >= doc->record_count) return nullptr;
+  if (column < 0 || column >= doc->column_count) return nullptr;
+  const xmldoc_record& rec = doc->records[record];
+  if (rec.fields == nullptr) return nullptr;
+  return &rec.fields[column];
+}
+
+const char* field_text(const xmldoc_field* f) {
+  if (f == nullptr || f->type != kXmlColString || f->text == nullptr) return "";
+  return f->text;
+}
+
+int32_t field_number(const xmldoc_field* f, int32_t dflt) {
+  if (f == nullptr || f->type != kXmlColInt) return dflt;
+  return f->number;
+}
+
+void default_entry_delete(void* element) {
+  auto* entry = static_cast<default_category_entry*>(element);
+  if (entry == nullptr) return;
+  default_category_entry_free(entry);
+  std::free(entry);
+}
+
+}  // namespace
+
+// ---- Categories ----------------------------------------------------------------
+
+// When the case mapping itself fails the name is kept as given (still
+// bounded), so that a category is never lost for its letters.
+int32_t category_name_upper(context* ctx, const char* name, char* out) {
+  if (out == nullptr) return -802;
+  if (name == nullptr) name = "";
+  int32_t rc = case_upper_builtin(ctx, name, out, kCategoryNameSize);
+  if (rc == -600) {
+    out[0] = '\0';
+    return rc;
+  }
+  if (rc < 0) np_uchar_bufcopy(out, name, kCategoryNameSize);
+  return 0;
+}
+
+int32_t category_registry_create(category_registry* registry) {
+  if (registry == nullptr) return -802;
+  registry->initialised = 0;
+  if (hash_init(&registry->table, kHashKeyTextCi, 1, 0) != 0) return -600;
+  registry->initialised = 1;
+  // The word stored is the id; a word of 0 also reads as "absent", so the
+  // table holds id + 1.
+  if (hash_put_word(&registry->table, "NUM", -1, static_cast<uintptr_t>(kCategoryNumberId) + 1) != 0) {
+    category_registry_free(registry);
+    return -600;
+  }
+  return 0;
+}
+
+void category_registry_free(category_registry* registry) {
+  if (registry == nullptr || registry->initialised == 0) return;
+  hash_free(&registry->table);
+  registry->initialised = 0;
+}
+
+category_registry* category_registry_of(context* ctx) {
+  shared_contents* sc = ctx_contents(ctx);
+  if (sc == nullptr || sc->categories.initialised == 0) return nullptr;
+  return &sc->categories;
+}
+
+int32_t category_intern(context* ctx, category_rec* record, const char* name, const char* description) {
+  if (record == nullptr) return -802;
+  if (name == nullptr) name = "";
+  if (description == nullptr) description = "";
+  record->id = -1;
+  int32_t rc = category_name_upper(ctx, name, record->name);
+  if (rc < 0) {
+    record->name[0] = '\0';
+    return rc;
+  }
+  np_uchar_bufcopy(record->description, description, kCategoryDescriptionSize);
+
+  if (ctx == nullptr || ctx->shared == nullptr) return -802;
+  rc = shared_state_write_lock(ctx, ctx->shared);
+  if (rc != 0) return rc;
+  category_registry* reg = category_registry_of(ctx);
+  if (reg == nullptr) {
+    rc = -600;
+  } else {
+    uintptr_t word = hash_get_word(&reg->table, record->name, -1);
+    if (word != 0) {
+      record->id = static_cast<int32_t>(word - 1);
+    } else {
+      // The next id is the number of names registered so far.
+      uint32_t next = reg->table.count;
+      if (next >= static_cast<uint32_t>(INT32_MAX) ||
+          hash_put_word(&reg->table, record->name, -1, static_cast<uintptr_t>(next) + 1) != 0) {
+        rc = -600;
+      } else {
+        record->id = static_cast<int32_t>(next);
+      }
+    }
+  }
+  int32_t urc = shared_state_write_unlock(ctx, ctx->shared);
+  if (rc == 0 && urc != 0) rc = urc;
+  return rc;
+}
+
+void category_copy(const category_rec* source, category_rec* target) {
+  if (source == nullptr || target == nullptr || source == target) return;
+  std::memcpy(target->name, source->name, sizeof target->name);
+  std::memcpy(target->description, source->description, sizeof target->description);
+  target->name[kCategoryNameSize - 1] = '\0';
+  target->description[kCategoryDescriptionSize - 1] = '\0';
+  target->id = source->id;
+}
+
+void category_init_number(category_rec* record) {
+  if (record == nullptr) return;
+  std::memset(record, 0, sizeof *record);
+  std::memcpy(record->name, "NUM", 4);
+  std::memcpy(record->description, "Number", 7);
+  record->id = kCategoryNumberId;
+}
+
+// ---- Default categories ---------------------------------------------------------
+
+int32_t default_category_list_init(default_category_list* list) {
+  if (list == nullptr) return -802;
+  std::memset(list, 0, sizeof *list);
+  if (vec_init(list, 4) != 0) return -600;
+  vec_free_fn_set(list, default_entry_delete);
+  return 0;
+}
+
+int32_t default_category_entry_build(context* ctx, default_category_entry* entry, const char* name,
+                                     int32_t likelihood) {
+  if (entry == nullptr) return -802;
+  auto* rec = static_cast<category_rec*>(std::calloc(1, sizeof(category_rec)));
+  if (rec == nullptr) return -600;
+  // category_intern uppercases the name with the current locale's casing.
+  int32_t rc = category_intern(ctx, rec, name, "");
+  if (rc < 0) {
+    std::free(rec);
+    return rc;
+  }
+  entry->likelihood = likelihood;
+  entry->category = rec;
+  return 0;
+}
+
+int32_t default_category_entry_set(context* ctx, default_category_entry* entry, const char* name,
+                                   int32_t likelihood) {
+  if (entry == nullptr) return -802;
+  default_category_entry fresh{0, nullptr};
+  int32_t rc = default_category_entry_build(ctx, &fresh, name, likelihood);
+  if (rc < 0) return rc;
+  default_category_entry_free(entry);
+  *entry = fresh;
+  return 0;
+}
+
+void default_category_entry_free(default_category_entry* entry) {
+  if (entry == nullptr) return;
+  std::free(entry->category);
+  entry->category = nullptr;
+  entry->likelihood = 0;
+}
+
+int32_t default_category_add(context* ctx, default_category_list* list, const char* name, int32_t likelihood) {
+  if (list == nullptr) return -802;
+  auto* entry = static_cast<default_category_entry*>(std::calloc(1, sizeof(default_category_entry)));
+  if (entry == nullptr) return -600;
+  int32_t rc = default_category_entry_build(ctx, entry, name, likelihood);
+  if (rc < 0) {
+    std::free(entry);
+    return rc;
+  }
+  if (vec_push(list, entry) != 0) {
+    default_entry_delete(entry);
+    return -600;
+  }
+  return 0;
+}
+
+int32_t default_category_delete(default_category_list* list, int32_t i) {
+  if (list == nullptr) return -802;
+  if (i < 0 || static_cast<uint32_t>(i) >= list->count) return -800;
+  auto* entry = static_cast<default_category_entry*>(list->slots[i]);
+  std::memmove(&list->slots[i], &list->slots[i + 1],
+               (list->count - static_cast<uint32_t>(i) - 1) * sizeof(void*));
+  --list->count;
+  default_entry_delete(entry);
+  return 0;
+}
+
+void default_category_list_clear(default_category_list* list) {
+  if (list == nullptr) return;
+  vec_clear(list);
+}
+
+void default_category_list_free(default_category_list* list) {
+  if (list == nullptr) return;
+  vec_free(list);
+}
+
+int32_t default_category_list_copy(context* ctx, const default_category_list* source,
+                                   default_category_list* target) {
+  if (source == nullptr || target == nullptr) return -802;
+  if (source == target) return 0;
+  default_category_list_clear(target);
+  for (uint32_t i = 0; i < source->count; ++i) {
+    auto* s = static_cast<const default_category_entry*>(source->slots[i]);
+    int32_t rc;
+    if (s->category != nullptr) {
+      rc = default_category_add(ctx, target, s->category->name, s->likelihood);
+    } else {
+      // An entry appended without a category stays without one.
+      auto* e = static_cast<default_category_entry*>(std::calloc(1, sizeof(default_category_entry)));
+      rc = e == nullptr ? -600 : 0;
+      if (e != nullptr) {
+        e->likelihood = s->likelihood;
+        if (vec_push(target, e) != 0) {
+          std::free(e);
+          rc = -600;
+        }
+      }
+    }
+    if (rc < 0) {
+      default_category_list_clear(target);
+      return rc;
+    }
+  }
+  return 0;
+}
+
+int32_t default_category_list_write(context* ctx, const default_category_list* list, xmldoc* defn) {
+  if (list == nullptr || defn == nullptr) return -802;
+  if (list->count == 0) return 0;
+  xmldoc* doc = nullptr;
+  int32_t rc = xmldoc_create(ctx, kDefaultListName, kDefaultListVersion, &doc);
+  if (rc < 0) return rc;
+  rc = xmldoc_column_add(ctx, doc, kColCategory, kXmlColString);
+  if (rc >= 0) rc = xmldoc_column_add(ctx, doc, kColLikelihood, kXmlColInt);
+  for (uint32_t i = 0; rc >= 0 && i < list->count; ++i) {
+    auto* e = static_cast<const default_category_entry*>(list->slots[i]);
+    xmldoc_field fields[2];
+    fields[0].type = kXmlColString;
+    fields[0].text = const_cast<char*>(e->category != nullptr ? e->category->name : "");
+    fields[1].type = kXmlColInt;
+    fields[1].number = e->likelihood;
+    rc = xmldoc_record_add(ctx, doc, "", nullptr, fields);
+  }
+  if (rc >= 0) rc = xmldoc_include_add(ctx, defn, kDefaultListName, kXmlIncludeInline, doc);
+  if (rc < 0) {
+    xml_free(ctx, doc);
+    return rc;
+  }
+  return 0;
+}
+
+int32_t default_category_list_read(context* ctx, default_category_list* list, const xmldoc* defn) {
+  if (list == nullptr || defn == nullptr) return -802;
+  const xmldoc* doc = include_doc_get(defn, kDefaultListName);
+  if (doc == nullptr) return 0;
+  int32_t col_cat = -1;
+  int32_t col_lik = -1;
+  if (xmldoc_column_find(ctx, doc, kColCategory, &col_cat) != 0 ||
+      xmldoc_column_find(ctx, doc, kColLikelihood, &col_lik) != 0) {
+    return -300;
+  }
+  for (int32_t r = 0; r < doc->record_count; ++r) {
+    if (doc->records[r].key == nullptr) continue;  // an emptied record
+    const char* name = field_text(record_field(doc, r, col_cat));
+    int32_t likelihood = field_number(record_field(doc, r, col_lik), kLikelihoodDefault);
+    int32_t rc = default_category_add(ctx, list, name, likelihood);
+    if (rc == -600) {
+      TQ_REPORT(ctx, -600, 29, "Allocating memory for default category.");
+      return rc;
+    }
+    if (rc < 0) return rc;
+  }
+  return 0;
+}
+
+// ---- Fuzzy vocabulary lookup -------------------------------------------------------
+
+void fuzzy_params_default(fuzzy_params* params) {
+  if (params == nullptr) return;
+  params->enabled = 0;
+  params->threshold = kFuzzyThresholdDefault;
+}
+
+void fuzzy_params_copy(const fuzzy_params* source, fuzzy_params* target) {
+  if (source == nullptr || target == nullptr) return;
+  *target = *source;
+}
+
+void fuzzy_params_get(const fuzzy_params* params, uint32_t* enabled, uint32_t* threshold) {
+  if (params == nullptr) return;
+  if (enabled != nullptr) *enabled = params->enabled;
+  if (threshold != nullptr) *threshold = params->enabled != 0 ? params->threshold : kFuzzyThresholdDefault;
+}
+
+void fuzzy_params_set(fuzzy_params* params, uint32_t enabled, uint32_t threshold) {
+  if (params == nullptr) return;
+  params->enabled = enabled;
+  if (enabled != 0) params->threshold = threshold;
+}
+
+int32_t fuzzy_params_from_property(context* ctx, const xmldoc* element, fuzzy_params* params) {
+  if (element == nullptr || params == nullptr) return -802;
+  const char* text = xmldoc_prop_get(ctx, element, kFuzzyProperty);
+  if (text == nullptr || text[0] == '\0') {
+    params->enabled = 0;
+    return 0;
+  }
+  // The text's leading decimal integer, as atoi reads it, without overflow.
+  const char* p = text;
+  while (*p == ' ' || *p == '\t') ++p;
+  bool negative = false;
+  if (*p == '+' || *p == '-') negative = *p++ == '-';
+  int64_t value = 0;
+  while (*p >= '0' && *p <= '9' && value <= INT32_MAX) value = value * 10 + (*p++ - '0');
+  if (value > INT32_MAX) value = INT32_MAX;
+  if (negative) value = -value;
+  params->enabled = 1;
+  params->threshold = static_cast<uint32_t>(static_cast<int32_t>(value));
+  return 0;
+}
+
+int32_t fuzzy_params_columns_read(context* ctx, const xmldoc* table, int32_t record, fuzzy_params* params) {
+  if (table == nullptr || params == nullptr) return -802;
+  int32_t col_en = -1;
+  int32_t col_th = -1;
+  int32_t rc = xmldoc_column_find(ctx, table, kColFuzzyEnabled, &col_en);
+  if (rc != 0) return rc;
+  rc = xmldoc_column_find(ctx, table, kColFuzzyThreshold, &col_th);
+  if (rc != 0) return rc;
+  const xmldoc_field* en = record_field(table, record, col_en);
+  if (en == nullptr) return -1;
+  params->enabled = std::strcmp(field_text(en), "Yes") == 0 ? 1 : 0;
+  if (params->enabled != 0) {
+    params->threshold = static_cast<uint32_t>(field_number(record_field(table, record, col_th), 0));
+  }
+  return 0;
+}
+
+int32_t fuzzy_params_columns_declare(context* ctx, xmldoc* table, int32_t first, xmldoc_field* fields,
+                                     int32_t capacity, int32_t* added) {
+  if (added != nullptr) *added = 0;
+  if (table == nullptr || fields == nullptr || first < 0 || capacity < 2 || first > capacity - 2) return -802;
+  int32_t rc = xmldoc_column_add(ctx, table, kColFuzzyEnabled, kXmlColString);
+  if (rc < 0) return rc;
+  rc = xmldoc_column_add(ctx, table, kColFuzzyThreshold, kXmlColInt);
+  if (rc < 0) return rc;
+  fields[first].type = kXmlColString;
+  fields[first].text = g_no;
+  fields[first + 1].type = kXmlColInt;
+  fields[first + 1].number = 0;
+  if (added != nullptr) *added = 2;
+  return 0;
+}
+
+void fuzzy_params_columns_fill(const fuzzy_params* params, xmldoc_field* fields, int32_t position) {
+  if (params == nullptr || fields == nullptr || position < 0) return;
+  fields[position].type = kXmlColString;
+  fields[position + 1].type = kXmlColInt;
+  if (params->enabled != 0) {
+    fields[position].text = g_yes;
+    fields[position + 1].number = static_cast<int32_t>(params->threshold);
+  } else {
+    fields[position].text = g_no;
+    fields[position + 1].number = 0;
+  }
+}
+
+int32_t fuzzy_params_property_write(context* ctx, xmldoc* element, const fuzzy_params* params) {
+  if (element == nullptr || params == nullptr) return -802;
+  if (params->enabled == 0) return 0;
+  char text[16];
+  std::snprintf(text, sizeof text, "%d", static_cast<int32_t>(params->threshold));
+  return xmldoc_prop_add(ctx, element, kFuzzyProperty, text);
+}
+
+}  // namespace tq

@@ -1,0 +1,411 @@
+#include "kbstore/krlib.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "core/krenc.h"
+#include "core/krerr.h"
+#include "core/krfio.h"
+#include "core/krstr.h"
+#include "core/krzel.h"
+#include "kbstore/krshared.h"
+#include "kbstore/krxml.h"
+
+namespace tq {
+
+namespace {
+
+constexpr const char* kKindNames[] = {"", "Chopper", "Grammar", "Phonetx", "Regex", "Scheme", "Vocab"};
+
+bool kind_ok(uint32_t kind) { return kind >= 1 && kind <= kRsrcKindCount; }
+
+rsrc_table* table_of(const context* ctx, uint32_t kind) {
+  shared_contents* sc = ctx_contents(ctx);
+  return sc == nullptr ? nullptr : &sc->rsrc[kind];
+}
+
+// Two resource names are the same when they agree up to the first '.' of each.
+bool same_stem(const char* a, const char* b) {
+  std::size_t la = std::strcspn(a, ".");
+  std::size_t lb = std::strcspn(b, ".");
+  return la == lb && std::memcmp(a, b, la) == 0;
+}
+
+void slot_clear(resource_slot* slot) { std::memset(static_cast<void*>(slot), 0, sizeof *slot); }
+
+// A free slot of the kind, or a new one at the end of the table.
+int32_t slot_take(rsrc_table* table, int32_t* index) {
+  for (uint32_t i = 0; i < table->count; ++i) {
+    if (table->slots[i]->state == kRsrcFree) {
+      *index = static_cast<int32_t>(i);
+      return 0;
+    }
+  }
+  auto* slot = static_cast<resource_slot*>(std::calloc(1, sizeof(resource_slot)));
+  if (slot == nullptr) return -600;
+  auto* grown = static_cast<resource_slot**>(std::realloc(table->slots, sizeof(resource_slot*) * (table->count + 1)));
+  if (grown == nullptr) {
+    std::free(slot);
+    return -600;
+  }
+  table->slots = grown;
+  table->slots[table->count] = slot;
+  *index = static_cast<int32_t>(table->count);
+  table->count += 1;
+  return 0;
+}
+
+void slot_fill(resource_slot* slot, uint32_t kind, const char* name, uint32_t state, const rsrc_callbacks* cb) {
+  slot_clear(slot);
+  str_copy_bounded(slot->name, name != nullptr ? name : "", kRsrcNameSize);
+  slot->kind = kind;
+  slot->state = state;
+  slot->refs = 1;
+  slot->version_supported = 1;
+  if (cb != nullptr) slot->cb = *cb;
+}
+
+resource_slot* slot_at(const rsrc_table* table, int32_t index) {
+  if (table == nullptr || index < 0 || static_cast<uint32_t>(index) >= table->count) return nullptr;
+  return table->slots[index];
+}
+
+// Whether an existing slot serves a registration of `name`, by the tests of
+// the registration (not those stored in the slot).
+int32_t slot_serves(context* ctx, resource_slot* slot, const char* name, const rsrc_callbacks* cb, int32_t* same) {
+  auto test = slot->state == kRsrcRegistered ? cb->same_registered : cb->same_loaded;
+  if (test == nullptr) {
+    *same = same_stem(slot->name, name) ? 1 : 0;
+    return 0;
+  }
+  return test(ctx, slot, name, cb->arg, same);
+}
+
+// Whether the resource's file exists along the search path: vocabularies as
+// compiled vaults, every other kind as a document vault.
+bool resource_file_exists(context* ctx, uint32_t kind, const char* name) {
+  char path[kFioPathSize + 1];
+  if (kind == kRsrcVocab) {
+    return fio_path_resolve(ctx, name, kFioKindZev, path, sizeof path) == 0 ||
+           fio_path_resolve(ctx, name, kFioKindKrv, path, sizeof path) == 0;
+  }
+  return fio_path_resolve(ctx, name, kFioKindZel, path, sizeof path) == 0 ||
+         fio_path_resolve(ctx, name, kFioKindKrd, path, sizeof path) == 0;
+}
+
+// Loads a registered slot; the caller holds the write hold.
+int32_t slot_load(context* ctx, resource_slot* slot) {
+  if (slot->state != kRsrcRegistered) return 0;
+  if (slot->cb.load != nullptr) {
+    int32_t rc = slot->cb.load(ctx, slot, slot->cb.lock, slot->cb.arg);
+    // A failed load leaves the slot registered, so the next use tries again.
+    if (rc < 0) return rc;
+  }
+  slot->state = kRsrcLoaded;
+  return 0;
+}
+
+void slot_free(context* ctx, resource_slot* slot, int32_t* result) {
+  int32_t rc = 0;
+  if (slot->state != kRsrcRegistered && slot->cb.free != nullptr) rc = slot->cb.free(ctx, slot, slot->cb.arg);
+  slot_clear(slot);
+  if (result != nullptr) *result = rc;
+}
+
+int32_t write_lock(context* ctx) { return shared_state_write_lock(ctx, ctx->shared); }
+int32_t write_unlock(context* ctx) { return shared_state_write_unlock(ctx, ctx->shared); }
+
+// The version text's integer part (its first 12 characters before '.').
+long version_integer(const char* v) {
+  char head[13];
+  std::size_t n = std::strcspn(v, ".");
+  if (n > 12) n = 12;
+  std::memcpy(head, v, n);
+  head[n] = '\0';
+  return std::strtol(head, nullptr, 10);
+}
+
+}  // namespace
+
+const char* rsrc_kind_name_get(uint32_t kind) { return kind_ok(kind) ? kKindNames[kind] : kKindNames[0]; }
+
+int32_t rsrc_register(context* ctx, uint32_t kind, const char* name, const rsrc_callbacks* cb, int32_t* out_index) {
+  if (out_index != nullptr) *out_index = -1;
+  if (!kind_ok(kind) || name == nullptr || cb == nullptr || out_index == nullptr) return -802;
+  char stem[kRsrcNameSize];
+  fio_name_extension_strip(name, stem, sizeof stem);
+  int32_t rc = write_lock(ctx);
+  if (rc != 0) return rc;
+  rsrc_table* table = table_of(ctx, kind);
+  for (uint32_t i = 0; i < table->count; ++i) {
+    resource_slot* slot = table->slots[i];
+    if (slot->state == kRsrcFree) continue;
+    int32_t same = 0;
+    rc = slot_serves(ctx, slot, stem, cb, &same);
+    if (rc != 0) {
+      write_unlock(ctx);
+      return rc;
+    }
+    if (same) {
+      slot->refs += 1;
+      *out_index = static_cast<int32_t>(i);
+      write_unlock(ctx);
+      return 100;
+    }
+  }
+  if (!resource_file_exists(ctx, kind, stem)) {
+    TQ_REPORT(ctx, -400, 1455, static_cast<const char*>(stem));
+    write_unlock(ctx);
+    return -400;
+  }
+  int32_t index = -1;
+  rc = slot_take(table, &index);
+  if (rc != 0) {
+    write_unlock(ctx);
+    return rc;
+  }
+  resource_slot* slot = table->slots[index];
+  slot_fill(slot, kind, stem, kRsrcRegistered, cb);
+  *out_index = index;
+  // The registrant owns the reference even when loading at once fails.
+  if (ctx->options & kOptPrepareOnRead) rc = slot_load(ctx, slot);
+  int32_t released = write_unlock(ctx);
+  return rc != 0 ? rc : released;
+}
+
+int32_t rsrc_slot_create(context* ctx, uint32_t kind, const char* name, uint32_t allow_duplicate,
+                         const rsrc_callbacks* cb, int32_t* out_index) {
+  if (out_index != nullptr) *out_index = -1;
+  if (!kind_ok(kind) || out_index == nullptr) return -802;
+  int32_t rc = write_lock(ctx);
+  if (rc != 0) return rc;
+  rsrc_table* table = table_of(ctx, kind);
+  if (!allow_duplicate && name != nullptr) {
+    for (uint32_t i = 0; i < table->count; ++i) {
+      resource_slot* slot = table->slots[i];
+      if (slot->state != kRsrcFree && same_stem(slot->name, name)) {
+        write_unlock(ctx);
+        return -407;
+      }
+    }
+  }
+  int32_t index = -1;
+  rc = slot_take(table, &index);
+  if (rc == 0) {
+    slot_fill(table->slots[index], kind, name, kRsrcCreated, cb);
+    *out_index = index;
+  }
+  int32_t released = write_unlock(ctx);
+  return rc != 0 ? rc : released;
+}
+
+int32_t rsrc_slot_get_loaded(context* ctx, uint32_t kind, int32_t index, uint32_t hold, resource_slot** out) {
+  if (out != nullptr) *out = nullptr;
+  if (!kind_ok(kind) || out == nullptr) return -802;
+  int32_t rc = 0;
+  if (hold == 1 && (rc = write_lock(ctx)) != 0) return rc;
+  resource_slot* slot = slot_at(table_of(ctx, kind), index);
+  if (slot == nullptr || slot->state == kRsrcFree) {
+    if (hold == 1) write_unlock(ctx);
+    return -800;
+  }
+  if (slot->state == kRsrcRegistered) {
+    // A first use loads under the write hold, so that two contexts sharing
+    // the state never load the same resource at once.
+    if (hold != 1 && (rc = write_lock(ctx)) != 0) return rc;
+    rc = slot_load(ctx, slot);
+    if (hold != 1) {
+      int32_t released = write_unlock(ctx);
+      if (rc == 0) rc = released;
+    }
+    if (rc != 0) {
+      if (hold == 1) write_unlock(ctx);
+      return rc;
+    }
+  }
+  *out = slot;
+  return 0;
+}
+
+int32_t rsrc_slot_get(context* ctx, uint32_t kind, int32_t index, uint32_t hold, resource_slot** out) {
+  if (out != nullptr) *out = nullptr;
+  if (!kind_ok(kind) || out == nullptr) return -802;
+  int32_t rc = 0;
+  if (hold == 1 && (rc = write_lock(ctx)) != 0) return rc;
+  resource_slot* slot = slot_at(table_of(ctx, kind), index);
+  // A stale index names a freed slot: out of range like any other.
+  if (slot == nullptr || slot->state == kRsrcFree) {
+    if (hold == 1) write_unlock(ctx);
+    return -800;
+  }
+  *out = slot;
+  return 0;
+}
+
+int32_t rsrc_slot_get_used(context* ctx, uint32_t kind, int32_t index, resource_slot** out) {
+  if (out != nullptr) *out = nullptr;
+  if (!kind_ok(kind) || out == nullptr) return -802;
+  resource_slot* slot = slot_at(table_of(ctx, kind), index);
+  if (slot == nullptr || slot->state == kRsrcFree) return -800;
+  *out = slot;
+  return 0;
+}
+
+int32_t rsrc_unlock(context* ctx, resource_slot* slot, uint32_t hold) {
+  (void)slot;
+  return hold == 1 ? write_unlock(ctx) : 0;
+}
+
+int32_t rsrc_addref(context* ctx, uint32_t kind, int32_t index) {
+  if (!kind_ok(kind)) return -802;
+  int32_t rc = write_lock(ctx);
+  if (rc != 0) return rc;
+  resource_slot* slot = slot_at(table_of(ctx, kind), index);
+  if (slot == nullptr || slot->state == kRsrcFree) {
+    write_unlock(ctx);
+    return -800;
+  }
+  slot->refs += 1;
+  return write_unlock(ctx);
+}
+
+int32_t rsrc_release(context* ctx, resource_slot* slot) {
+  if (slot == nullptr || slot->state == kRsrcFree) return 0;
+  int32_t rc = write_lock(ctx);
+  if (rc != 0) return rc;
+  if (slot->refs > 0) slot->refs -= 1;
+  int32_t result = 0;
+  if (slot->refs == 0) slot_free(ctx, slot, &result);
+  int32_t released = write_unlock(ctx);
+  return result != 0 ? result : released;
+}
+
+int32_t rsrc_unref(context* ctx, uint32_t kind, int32_t index) {
+  resource_slot* slot = nullptr;
+  if (rsrc_slot_get_used(ctx, kind, index, &slot) != 0) return 0;
+  int32_t rc = rsrc_release(ctx, slot);
+  return rc < 0 ? rc : 0;
+}
+
+int32_t rsrc_find_by_name(context* ctx, uint32_t kind, const char* name, int32_t* out_index) {
+  if (out_index != nullptr) *out_index = -1;
+  if (!kind_ok(kind) || name == nullptr || out_index == nullptr) return -802;
+  const rsrc_table* table = table_of(ctx, kind);
+  for (uint32_t i = 0; i < table->count; ++i) {
+    const resource_slot* slot = table->slots[i];
+    if (slot->state != kRsrcFree && same_stem(slot->name, name)) {
+      *out_index = static_cast<int32_t>(i);
+      return 0;
+    }
+  }
+  return -404;
+}
+
+int32_t rsrc_rename(context* ctx, uint32_t kind, int32_t index, const char* name) {
+  if (name == nullptr || !kind_ok(kind)) return -802;
+  int32_t rc = write_lock(ctx);
+  if (rc != 0) return rc;
+  rsrc_table* table = table_of(ctx, kind);
+  resource_slot* slot = slot_at(table, index);
+  if (slot == nullptr || slot->state == kRsrcFree) {
+    write_unlock(ctx);
+    return -800;
+  }
+  for (uint32_t i = 0; i < table->count; ++i) {
+    const resource_slot* other = table->slots[i];
+    if (other->state != kRsrcFree && same_stem(other->name, name)) {
+      write_unlock(ctx);
+      return -407;
+    }
+  }
+  str_copy_bounded(slot->name, name, kRsrcNameSize);
+  return write_unlock(ctx);
+}
+
+int32_t rsrc_owner_set(context* ctx, uint32_t kind, int32_t index, const char* text, uint32_t flags) {
+  if (text == nullptr) return -802;
+  resource_slot* slot = nullptr;
+  int32_t rc = rsrc_slot_get_loaded(ctx, kind, index, 1, &slot);
+  if (rc != 0) return rc;
+  char owner[kRsrcOwnerSize];
+  rc = strio_in(ctx, text, owner, kRsrcOwnerSize - 1, flags);
+  if (rc >= 0) std::memcpy(slot->owner, owner, sizeof owner);
+  int32_t released = rsrc_unlock(ctx, slot, 1);
+  return rc != 0 ? rc : released;
+}
+
+int32_t rsrc_owner_get(context* ctx, uint32_t kind, int32_t index, uint32_t flags, char* out) {
+  if (out == nullptr) return -802;
+  resource_slot* slot = nullptr;
+  int32_t rc = rsrc_slot_get_loaded(ctx, kind, index, 0, &slot);
+  if (rc != 0) return rc;
+  return strio_out(ctx, slot->owner, out, kRsrcOwnerSize - 1, flags);
+}
+
+int32_t rsrc_owner_read(context* ctx, resource_slot* slot, const xmldoc* doc) {
+  const char* owner = xmldoc_prop_get(ctx, doc, "Owner");
+  if (owner != nullptr && owner[0] != '\0') uchar_buf_copy(slot->owner, owner, kRsrcOwnerSize);
+  return 0;
+}
+
+int32_t rsrc_version_read(context* ctx, resource_slot* slot, const xmldoc* doc) {
+  const char* version = xmldoc_prop_get(ctx, doc, "Version");
+  if (version == nullptr || version[0] == '\0') return 0;
+  uchar_buf_copy(slot->version, version, kRsrcVersionSize);
+  uint32_t not_newer = 1;
+  kbstore_version_check_engine(ctx, slot->version, &not_newer);
+  slot->version_supported = not_newer;
+  if (!not_newer) {
+    TQ_REPORT(ctx, 117, 1539, rsrc_kind_name_get(slot->kind), static_cast<const char*>(slot->name),
+              static_cast<const char*>(slot->version));
+  }
+  return 0;
+}
+
+void rsrc_tables_free(context* ctx, rsrc_table* tables) {
+  // Chopper, grammar, regex, scheme, phonetics, vocabulary: resources that
+  // use others go first.
+  static constexpr uint32_t kOrder[] = {kRsrcChopper, kRsrcGrammar, kRsrcRegex, kRsrcScheme, kRsrcPhonetx, kRsrcVocab};
+  for (uint32_t kind : kOrder) {
+    rsrc_table* table = &tables[kind];
+    for (uint32_t i = 0; i < table->count; ++i) {
+      resource_slot* slot = table->slots[i];
+      if (slot->state != kRsrcFree) slot_free(ctx, slot, nullptr);
+      std::free(slot);
+    }
+    std::free(table->slots);
+    table->slots = nullptr;
+    table->count = 0;
+  }
+}
+
+int32_t kbstore_version_compare(context* ctx, const char* a, const char* b, uint32_t* not_newer) {
+  (void)ctx;
+  if (a == nullptr || b == nullptr || not_newer == nullptr) return -802;
+  long ia = version_integer(a);
+  long ib = version_integer(b);
+  if (ia != ib) {
+    *not_newer = ia > ib ? 0 : 1;
+    return 0;
+  }
+  const char* fa = std::strchr(a, '.');
+  const char* fb = std::strchr(b, '.');
+  fa = fa != nullptr ? fa + 1 : "";
+  fb = fb != nullptr ? fb + 1 : "";
+  while (*fa != '\0' || *fb != '\0') {
+    char ca = *fa != '\0' ? *fa++ : '0';
+    char cb = *fb != '\0' ? *fb++ : '0';
+    if (ca != cb) {
+      *not_newer = ca > cb ? 0 : 1;
+      return 0;
+    }
+  }
+  *not_newer = 1;
+  return 0;
+}
+
+int32_t kbstore_version_check_engine(context* ctx, const char* version, uint32_t* not_newer) {
+  return kbstore_version_compare(ctx, version, kEngineVersion, not_newer);
+}
+
+}  // namespace tq

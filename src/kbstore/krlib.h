@@ -1,0 +1,108 @@
+// The resource registry: per shared state and resource kind, the slots of the
+// resources that definitions name. A resource is registered by name when a
+// definition naming it is read, loaded on first use through its kind's load
+// operation, shared by reference count and freed with its last reference.
+#pragma once
+
+#include <cstdint>
+
+#include "core/krcorvel.h"
+
+struct tq_xmldoc;
+
+namespace tq {
+
+struct lock_handle;
+struct resource_slot;
+using xmldoc = ::tq_xmldoc;
+
+enum rsrc_kind : uint32_t {
+  kRsrcChopper = 1,
+  kRsrcGrammar = 2,
+  kRsrcPhonetx = 3,
+  kRsrcRegex = 4,
+  kRsrcScheme = 5,
+  kRsrcVocab = 6,
+};
+inline constexpr uint32_t kRsrcKindCount = 6;
+
+enum rsrc_state : uint32_t {
+  kRsrcFree = 0,
+  kRsrcCreated = 1,     // made in edit mode
+  kRsrcRegistered = 2,  // named, not read yet
+  kRsrcLoaded = 3,
+};
+
+inline constexpr uint32_t kRsrcNameSize = 1025;
+inline constexpr uint32_t kRsrcVersionSize = 17;
+inline constexpr uint32_t kRsrcOwnerSize = 321;
+
+// The operations a resource kind hands over with each registration.
+struct rsrc_callbacks {
+  // Reads the resource into the slot's part on first use.
+  int32_t (*load)(context* ctx, resource_slot* slot, lock_handle* lock, uintptr_t arg);
+  // Frees the slot's part at the last release of a created or loaded slot.
+  int32_t (*free)(context* ctx, resource_slot* slot, uintptr_t arg);
+  // Whether a created or loaded slot serves a new registration of `name`;
+  // NULL: the names are compared up to their first '.'.
+  int32_t (*same_loaded)(context* ctx, resource_slot* slot, const char* name, uintptr_t arg, int32_t* same);
+  // The same for a registered slot.
+  int32_t (*same_registered)(context* ctx, resource_slot* slot, const char* name, uintptr_t arg, int32_t* same);
+  uintptr_t arg;
+  lock_handle* lock;  // the lock handle of a load for editing, or NULL
+};
+
+struct resource_slot {
+  char name[kRsrcNameSize];  // without file extension
+  char version[kRsrcVersionSize];
+  char owner[kRsrcOwnerSize];
+  uint32_t version_supported;  // 0 when the version read is newer than the engine
+  uint32_t kind;
+  uint32_t state;
+  uint32_t refs;
+  rsrc_callbacks cb;
+  void* part;  // the kind's own record
+};
+
+// The slots of one kind. Slots live in their own allocations so that a slot
+// pointer stays valid while the table grows.
+struct rsrc_table {
+  resource_slot** slots;
+  uint32_t count;
+};
+
+const char* rsrc_kind_name_get(uint32_t kind);
+
+int32_t rsrc_register(context* ctx, uint32_t kind, const char* name, const rsrc_callbacks* cb, int32_t* out_index);
+int32_t rsrc_slot_create(context* ctx, uint32_t kind, const char* name, uint32_t allow_duplicate,
+                         const rsrc_callbacks* cb, int32_t* out_index);
+// With hold 1 the write hold is taken and, on success, kept for the caller
+// (rsrc_unlock ends it).
+int32_t rsrc_slot_get_loaded(context* ctx, uint32_t kind, int32_t index, uint32_t hold, resource_slot** out);
+int32_t rsrc_slot_get(context* ctx, uint32_t kind, int32_t index, uint32_t hold, resource_slot** out);
+int32_t rsrc_slot_get_used(context* ctx, uint32_t kind, int32_t index, resource_slot** out);
+int32_t rsrc_unlock(context* ctx, resource_slot* slot, uint32_t hold);
+int32_t rsrc_addref(context* ctx, uint32_t kind, int32_t index);
+int32_t rsrc_release(context* ctx, resource_slot* slot);
+// For unload operations: releases and reports only failures.
+int32_t rsrc_unref(context* ctx, uint32_t kind, int32_t index);
+int32_t rsrc_find_by_name(context* ctx, uint32_t kind, const char* name, int32_t* out_index);
+int32_t rsrc_rename(context* ctx, uint32_t kind, int32_t index, const char* name);
+int32_t rsrc_owner_set(context* ctx, uint32_t kind, int32_t index, const char* text, uint32_t flags);
+int32_t rsrc_owner_get(context* ctx, uint32_t kind, int32_t index, uint32_t flags, char* out);
+
+// Records the document's "Owner" and "Version" properties in the slot. A
+// version newer than the engine's is recorded as the warning 117 and still
+// read; the result is 0.
+int32_t rsrc_owner_read(context* ctx, resource_slot* slot, const xmldoc* doc);
+int32_t rsrc_version_read(context* ctx, resource_slot* slot, const xmldoc* doc);
+
+// Frees every slot of every kind (the last release of the shared state).
+void rsrc_tables_free(context* ctx, rsrc_table* tables);
+
+// Compares dotted version texts: *not_newer := 1 when a is not newer than b.
+int32_t kbstore_version_compare(context* ctx, const char* a, const char* b, uint32_t* not_newer);
+// Compares with the engine's version "9.0".
+int32_t kbstore_version_check_engine(context* ctx, const char* version, uint32_t* not_newer);
+
+}  // namespace tq

@@ -1,0 +1,297 @@
+#include "kbstore/krlock.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "core/krenc.h"
+#include "core/krerr.h"
+#include "core/krhash.h"
+#include "core/krstr.h"
+#include "core/krvec.h"
+
+namespace tq {
+
+namespace {
+
+// The lock file of a guarded file is its resolved path with ".lck" added,
+// always added: a guarded file that itself ends in ".lck" must never be
+// opened (and emptied) as its own lock file.
+constexpr char kLockSuffix[] = ".lck";
+constexpr uint32_t kLockFilePathSize = kLockPathSize + sizeof kLockSuffix;
+
+bool owned_by(const lock_handle* handle, const context* ctx) { return handle->owner == ctx; }
+
+int32_t report_foreign(context* ctx) {
+  TQ_REPORT(ctx, -802, 1493);
+  return -802;
+}
+
+int32_t report_not_held(context* ctx) {
+  TQ_REPORT(ctx, -603, 1492);
+  return -603;
+}
+
+void lock_file_path(const lock_entry* entry, char* out) {
+  size_t n = std::strlen(entry->path);
+  std::memcpy(out, entry->path, n);
+  std::memcpy(out + n, kLockSuffix, sizeof kLockSuffix);
+}
+
+// Copies a resolved path whole: a cut path could name another file.
+int32_t path_copy(const char* resolved, char* out, uint32_t size) {
+  if (out == nullptr) return 0;
+  if (std::strlen(resolved) >= size) {
+    if (size > 0) out[0] = '\0';
+    return -1;
+  }
+  std::strcpy(out, resolved);
+  return 0;
+}
+
+// The file a name stands for: resolved along the search path, and keyed in
+// the lock table by its canonical path, so that two spellings of one file
+// share one entry (and one lock file), while files whose names differ only
+// in case, which this file system keeps apart, get entries of their own.
+struct resolved_file {
+  char path[kLockPathSize];
+  char* canonical;  // heap, NULL when the path could not be made canonical
+  const char* key() const { return canonical != nullptr ? canonical : path; }
+  ~resolved_file() { std::free(canonical); }
+};
+
+int32_t resolve(context* ctx, const char* name, uint32_t kind, resolved_file& file) {
+  file.canonical = nullptr;
+  if (name == nullptr || name[0] == '\0' || kind >= kFioKindCount) return -802;
+  int32_t rc = fio_path_resolve(ctx, name, kind, file.path, sizeof file.path);
+  if (rc != 0) return rc;
+  file.canonical = ::realpath(file.path, nullptr);
+  return 0;
+}
+
+lock_entry* entry_find(context* ctx, const resolved_file& file) {
+  if (ctx->file_locks == nullptr) return nullptr;
+  const char* key = file.key();
+  return reinterpret_cast<lock_entry*>(
+      hash_get_word(ctx->file_locks, key, static_cast<int32_t>(std::strlen(key))));
+}
+
+// The entry of a resolved file, made when the table has none: 0 or -600.
+int32_t entry_get(context* ctx, const resolved_file& file, lock_entry** out) {
+  *out = nullptr;
+  if (ctx->file_locks == nullptr || ctx->lock_entry_pool == nullptr) return -600;
+  lock_entry* entry = entry_find(ctx, file);
+  if (entry == nullptr) {
+    void* block = pool_block_take(ctx->lock_entry_pool);
+    if (block == nullptr) return -600;
+    entry = new (block) lock_entry{};
+    const char* key = file.key();
+    auto word = reinterpret_cast<uintptr_t>(entry);
+    if (hash_put_word(ctx->file_locks, key, static_cast<int32_t>(std::strlen(key)), word) == word) {
+      pool_block_return(ctx->lock_entry_pool, block);
+      return -600;
+    }
+  }
+  if (entry->ref_count == 0) std::strcpy(entry->path, file.path);
+  *out = entry;
+  return 0;
+}
+
+// Takes one reference on an entry, opening its lock file first when the
+// context uses lock files and none is open yet.
+int32_t entry_acquire(context* ctx, lock_entry* entry) {
+  if (!(ctx->options & kOptNoLockFiles) && entry->file == nullptr) {
+    char lock_path[kLockFilePathSize];
+    lock_file_path(entry, lock_path);
+    fio_handle* file = nullptr;
+    int32_t rc = fio_open(lock_path, kFioOpenLock, &file);
+    if (rc != 0) return rc;
+    entry->file = file;
+  }
+  ++entry->ref_count;
+  return 0;
+}
+
+// Gives one reference back; the last one deletes the lock file. The name
+// goes before the lock is let go, so that whoever opens the path next makes
+// a new lock file instead of locking the one being deleted.
+void entry_release(lock_entry* entry) {
+  if (entry == nullptr || entry->ref_count == 0) return;
+  if (--entry->ref_count > 0) return;
+  if (entry->file != nullptr) {
+    char lock_path[kLockFilePathSize];
+    lock_file_path(entry, lock_path);
+    (void)fio_unlink(lock_path);
+    fio_close(entry->file);
+    entry->file = nullptr;
+  }
+}
+
+bool handle_has(const lock_handle* handle, const lock_entry* entry) {
+  if (!handle->held || entry == nullptr) return false;
+  if (handle->primary == entry) return true;
+  for (uint32_t i = 0; i < handle->further_count; ++i) {
+    if (handle->further[i] == entry) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+int32_t lock_table_init(context* ctx) {
+  auto* table = static_cast<hash_table*>(std::calloc(1, sizeof(hash_table)));
+  if (table == nullptr) return -600;
+  if (hash_init(table, kHashKeyBytes, 1, 0) != 0) {
+    std::free(table);
+    return -600;
+  }
+  block_pool* pool = pool_create(sizeof(lock_entry));
+  if (pool == nullptr) {
+    hash_free(table);
+    std::free(table);
+    return -600;
+  }
+  ctx->file_locks = table;
+  ctx->lock_entry_pool = pool;
+  return 0;
+}
+
+void lock_table_free(context* ctx) {
+  if (ctx->file_locks != nullptr) {
+    for (hash_entry* e = ctx->file_locks->list; e != nullptr; e = e->next) {
+      auto* entry = reinterpret_cast<lock_entry*>(e->value[0]);
+      if (entry == nullptr) continue;
+      if (entry->ref_count > 0) {
+        entry->ref_count = 1;
+        entry_release(entry);
+      }
+    }
+    hash_free(ctx->file_locks);
+    std::free(ctx->file_locks);
+    ctx->file_locks = nullptr;
+  }
+  if (ctx->lock_entry_pool != nullptr) {
+    pool_destroy(ctx->lock_entry_pool);
+    ctx->lock_entry_pool = nullptr;
+  }
+}
+
+int32_t lock_file_create(context* ctx, const char* name, uint32_t kind, lock_handle* handle, char* path,
+                         uint32_t size) {
+  if (path != nullptr && size > 0) path[0] = '\0';
+  if (handle == nullptr) return -802;
+  if (!owned_by(handle, ctx)) return report_foreign(ctx);
+  if (handle->held) return lock_add(handle, ctx, name, kind, path, size);
+
+  resolved_file file;
+  int32_t rc = resolve(ctx, name, kind, file);
+  if (rc != 0) return rc;
+  if (path != nullptr && std::strlen(file.path) >= size) return -1;
+  lock_entry* entry = nullptr;
+  rc = entry_get(ctx, file, &entry);
+  if (rc != 0) return rc;
+  rc = entry_acquire(ctx, entry);
+  if (rc != 0) return rc;
+  handle->primary = entry;
+  handle->held = 1;
+  return path_copy(entry->path, path, size);
+}
+
+int32_t lock_add(lock_handle* handle, context* ctx, const char* name, uint32_t kind, char* path,
+                 uint32_t size) {
+  if (path != nullptr && size > 0) path[0] = '\0';
+  if (handle == nullptr) return -802;
+  if (!owned_by(handle, ctx)) return report_foreign(ctx);
+  if (!handle->held) return report_not_held(ctx);
+
+  resolved_file file;
+  int32_t rc = resolve(ctx, name, kind, file);
+  if (rc != 0) return rc;
+  if (path != nullptr && std::strlen(file.path) >= size) return -1;
+  lock_entry* known = entry_find(ctx, file);
+  if (handle_has(handle, known)) return path_copy(known->path, path, size);
+  if (handle->further_count >= kLockFurtherMax) return -401;
+
+  lock_entry* entry = nullptr;
+  rc = entry_get(ctx, file, &entry);
+  if (rc != 0) return rc;
+  rc = entry_acquire(ctx, entry);
+  if (rc != 0) return rc;
+  handle->further[handle->further_count++] = entry;
+  return path_copy(entry->path, path, size);
+}
+
+int32_t lock_is_held_for(context* ctx, const char* name, uint32_t kind, lock_handle* handle, uint32_t* held,
+                         char* path, uint32_t size) {
+  if (held != nullptr) *held = 0;
+  if (path != nullptr && size > 0) path[0] = '\0';
+  if (handle == nullptr || held == nullptr) return -802;
+  if (!owned_by(handle, ctx)) return report_foreign(ctx);
+  resolved_file file;
+  int32_t rc = resolve(ctx, name, kind, file);
+  if (rc != 0) return rc;
+  lock_entry* entry = entry_find(ctx, file);
+  if (!handle_has(handle, entry)) return 0;
+  *held = 1;
+  return path_copy(entry->path, path, size);
+}
+
+int32_t lock_path_get(context* ctx, lock_handle* handle, char* out, uint32_t size) {
+  if (out != nullptr && size > 0) out[0] = '\0';
+  if (handle == nullptr || out == nullptr) return -802;
+  if (!owned_by(handle, ctx)) return report_foreign(ctx);
+  if (!handle->held || handle->primary == nullptr) return report_not_held(ctx);
+  return path_copy(handle->primary->path, out, size);
+}
+
+int32_t lock_release_all(context* ctx, lock_handle* handle) {
+  if (handle == nullptr) return -802;
+  if (!owned_by(handle, ctx)) return report_foreign(ctx);
+  if (!handle->held) return report_not_held(ctx);
+  while (handle->further_count > 0) {
+    --handle->further_count;
+    entry_release(handle->further[handle->further_count]);
+    handle->further[handle->further_count] = nullptr;
+  }
+  entry_release(handle->primary);
+  handle->primary = nullptr;
+  handle->held = 0;
+  return 0;
+}
+
+// ---- Export implementations --------------------------------------------------
+
+int32_t lock_init(context* ctx, tq_lock_handle** lock) {
+  *lock = nullptr;
+  auto* handle = static_cast<tq_lock_handle*>(std::calloc(1, sizeof(tq_lock_handle)));
+  if (handle == nullptr) return -600;
+  handle->owner = ctx;
+  *lock = handle;
+  return 0;
+}
+
+int32_t lock_free(context* ctx, lock_handle* lock) {
+  if (lock == nullptr) return 0;
+  if (!owned_by(lock, ctx)) return report_foreign(ctx);
+  if (lock->held) (void)lock_release_all(ctx, lock);
+  std::free(lock);
+  return 0;
+}
+
+int32_t lock_create(context* ctx, const char* fname, uint32_t kind, lock_handle* lock, char* path) {
+  if (path != nullptr) strio_out_clear(ctx, path);
+  if (!owned_by(lock, ctx)) return report_foreign(ctx);
+  char name[kFioPathSize + 4];
+  int32_t in = strio_in_16384(ctx, fname, name, kStrioConvert);
+  if (in < 0) return in;
+  char resolved[kLockPathSize];
+  int32_t rc = lock_file_create(ctx, name, kind, lock, resolved, sizeof resolved);
+  if (rc != 0) return rc;
+  if (path != nullptr) {
+    int32_t out = strio_out_16384(ctx, resolved, path, kStrioConvert);
+    if (out != 0) return out;
+  }
+  return in;
+}
+
+}  // namespace tq

@@ -1,0 +1,88 @@
+// Lock files: in edit mode a knowledge-base file read for change is guarded
+// by a file "<resolved path>.lck", created and held open (with an exclusive
+// lock) while any lock handle of the context references the file, and
+// deleted when the last reference goes. The lock files of one context are
+// shared through its lock table, so two handles locking the same file share
+// one lock file; a second context, or another process, finds it locked.
+#pragma once
+
+#include <cstdint>
+
+#include "core/krcorvel.h"
+#include "core/krfio.h"
+
+namespace tq {
+
+struct lock_entry;
+
+// Further files one handle can lock besides its primary one.
+inline constexpr uint32_t kLockFurtherMax = 10;
+// Size of a resolved path, terminator included.
+inline constexpr uint32_t kLockPathSize = 16388;
+
+// One locked file of the context's lock table (from the lock-entry pool).
+struct lock_entry {
+  char path[kLockPathSize];  // the resolved path of the guarded file
+  fio_handle* file;          // the open lock file; NULL under option 0x10000
+  uint32_t ref_count;        // handles referencing the entry
+};
+
+// A client's hold on the lock files of the files it edits.
+struct lock_handle {
+  uint32_t held;  // 1 once it references a file
+  context* owner;
+  lock_entry* primary;
+  uint32_t further_count;
+  lock_entry* further[kLockFurtherMax];
+};
+
+}  // namespace tq
+
+// The handle under its public name; the exports take and give this type.
+struct tq_lock_handle : tq::lock_handle {};
+
+namespace tq {
+
+// The context's lock table and lock-entry pool: made at context
+// initialisation (-600), freed at teardown, where every lock file still held
+// is closed and deleted. Both are safe to call on a partly built context.
+int32_t lock_table_init(context* ctx);
+void lock_table_free(context* ctx);
+
+// Locks a file for a handle: name is UTF-8, resolved along the search path
+// as the file kind (-404 when it does not exist). The first file becomes the
+// handle's primary one, later ones are added as further files (lock_add).
+// path (may be NULL) receives the resolved path, at most size - 1 bytes.
+// -802 (recorded) for a handle of another context; -401 when another context
+// or process holds the lock file; -400 when the lock file cannot be made;
+// -600. Under option 0x10000 no lock file is made, but the file is resolved
+// and recorded as locked all the same, so that editing and saving work.
+int32_t lock_file_create(context* ctx, const char* name, uint32_t kind, lock_handle* handle, char* path,
+                         uint32_t size);
+// Adds a further file to a held handle: -603 when not held, -401 when the
+// handle already has kLockFurtherMax further files; a file the handle
+// already locks is only reported (its path copied), 0.
+int32_t lock_add(lock_handle* handle, context* ctx, const char* name, uint32_t kind, char* path,
+                 uint32_t size);
+// *held := 1 when the resolved file is the handle's primary or one of its
+// further files (path then receives the resolved path), else 0 (path empty).
+// The resolution's failure is returned.
+int32_t lock_is_held_for(context* ctx, const char* name, uint32_t kind, lock_handle* handle, uint32_t* held,
+                         char* path, uint32_t size);
+// The primary file's resolved path: -802 for a handle of another context,
+// -603 (message 1492) when the handle holds nothing, -1 when out is too small.
+int32_t lock_path_get(context* ctx, lock_handle* handle, char* out, uint32_t size);
+// Releases the further files (last first), then the primary one; the handle
+// holds nothing afterwards. -802 for another context, -603 when not held.
+int32_t lock_release_all(context* ctx, lock_handle* handle);
+
+// ---- Export implementations --------------------------------------------------
+
+int32_t lock_init(context* ctx, tq_lock_handle** lock);
+int32_t lock_free(context* ctx, lock_handle* lock);
+// fname in the session encoding (at most 16,384 bytes); path (may be NULL)
+// receives the resolved path in the session encoding (at most 16,384 bytes
+// and a terminator).
+int32_t lock_create(context* ctx, const char* fname, uint32_t kind, lock_handle* lock, char* path);
+
+}  // namespace tq

@@ -1,0 +1,446 @@
+#include "kbstore/krlocload.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "core/krerr.h"
+#include "core/krstr.h"
+#include "core/krzel.h"
+#include "kbstore/krlock.h"
+#include "kbstore/krlocl.h"
+#include "kbstore/krshared.h"
+#include "kbstore/krxml.h"
+#include "core/krfio.h"
+
+namespace tq {
+
+namespace {
+
+constexpr uint32_t kUtf8Encoding = 13;
+// A parent chain deeper than this can only be a loop of "Parent Locale"
+// properties (the table's chains are at most four ancestors long).
+constexpr uint32_t kMaxChain = 16;
+constexpr uint32_t kFileNameSize = 4097;
+
+// The mask bits in reading order, with what each reads.
+struct mask_step {
+  uint32_t bit;
+  const char* what;
+};
+constexpr mask_step kMaskOrder[] = {
+    {kLoadDatatypes, "Datatypes"},
+    {kLoadPatternDefns, "Pattern Analysis definitions"},
+    {kLoadCaseDefns, "Case definitions"},
+    {kLoadParseDefns, "Parse definitions"},
+    {kLoadIdentDefns, "Identification Analysis definitions"},
+    {kLoadStdznDefns, "Standardization definitions"},
+    {kLoadGenderDefns, "Gender Analysis definitions"},
+    {kLoadMatchDefns, "Match definitions"},
+    {kLoadLanguageDefns, "Language Guess definitions"},
+    {kLoadGuessDefns, "Locale Guess definitions"},
+    {kLoadExtractDefns, "Extraction definitions"},
+};
+
+locale_table_loaded* loaded(const context* ctx) {
+  shared_contents* sc = ctx_contents(ctx);
+  return sc == nullptr ? nullptr : &sc->locales;
+}
+
+loaded_locale_rec* rec_at(const context* ctx, int32_t index) {
+  const locale_table_loaded* t = loaded(ctx);
+  if (t == nullptr || index < 0 || static_cast<uint32_t>(index) >= t->count) return nullptr;
+  return t->recs[index];
+}
+
+int32_t find_index(const context* ctx, int32_t code) {
+  const locale_table_loaded* t = loaded(ctx);
+  if (t == nullptr || code < 0) return -1;
+  for (uint32_t i = 0; i < t->count; ++i) {
+    if (t->recs[i]->code == code) return static_cast<int32_t>(i);
+  }
+  return -1;
+}
+
+void make_current(context* ctx, int32_t index, int32_t code) {
+  ctx->current_locale = index;
+  ctx->current_locale_code = code;
+}
+
+// -707 for a code of the table that is not loaded, -802 (recorded) for one
+// outside the table.
+int32_t not_loaded(context* ctx, int32_t code) {
+  if (locale_table_contains(code)) return -707;
+  TQ_REPORT(ctx, -802, 144, code);
+  return -802;
+}
+
+int32_t write_lock(context* ctx) { return shared_state_write_lock(ctx, ctx->shared); }
+int32_t write_unlock(context* ctx) { return shared_state_write_unlock(ctx, ctx->shared); }
+
+// Drops one reference held by a child record; at the last one the record is
+// freed and its own parent released in turn.
+void release_ref(context* ctx, int32_t index, lock_handle* lock) {
+  while (index >= 0) {
+    loaded_locale_rec* rec = rec_at(ctx, index);
+    if (rec == nullptr || rec->code == -1 || rec->refs == 0) return;
+    rec->refs -= 1;
+    if (rec->client_refs > rec->refs) rec->client_refs = rec->refs;
+    if (rec->refs > 0) return;
+    if (ctx->current_locale == index) make_current(ctx, -1, 0);
+    int32_t parent = rec->parent;
+    rec->code = -1;
+    rec->iso[0] = '\0';
+    rec->description[0] = '\0';
+    rec->parent = -1;
+    rec->top_level = 0;
+    rec->client_refs = 0;
+    if (lock != nullptr && lock->held) lock_release_all(ctx, lock);
+    index = parent;
+  }
+}
+
+struct load_chain {
+  char iso[kMaxChain][kLocaleIsoSize];
+  uint32_t depth;
+};
+
+int32_t read_locale_file(context* ctx, const char* iso, lock_handle* lock, xmldoc** doc) {
+  char file[kFileNameSize];
+  if (locale_file_name_get(ctx, iso, file, sizeof file) != 0) {
+    TQ_REPORT(ctx, -802, 1470, iso);
+    return -802;
+  }
+  int32_t rc = lock != nullptr ? xmldoc_read_for_edit(ctx, file, kXmlFlagVault, lock, doc)
+                               : xmldoc_read(ctx, file, kXmlFlagVault, doc);
+  if (rc < 0) {
+    TQ_REPORT(ctx, rc, 1583, static_cast<const char*>(file));
+    *doc = nullptr;
+  }
+  return rc < 0 ? rc : 0;
+}
+
+// With a lock handle, an already loaded ancestor's file is locked too.
+void lock_ancestors(context* ctx, int32_t index, lock_handle* lock) {
+  if (lock == nullptr) return;
+  for (uint32_t guard = 0; index >= 0 && guard < kMaxChain; ++guard) {
+    loaded_locale_rec* rec = rec_at(ctx, index);
+    if (rec == nullptr || rec->code == -1) return;
+    char file[kFileNameSize];
+    if (locale_file_name_get(ctx, rec->iso, file, sizeof file) == 0) {
+      if (lock_add(lock, ctx, file, kFioKindZel, nullptr, 0) != 0) lock_add(lock, ctx, file, kFioKindKrd, nullptr, 0);
+    }
+    index = rec->parent;
+  }
+}
+
+int32_t load_impl(context* ctx, const char* iso, uint32_t flags, lock_handle* lock, uint32_t nested,
+                  int32_t* code_out, load_chain* chain);
+
+// Loads the parent named by the document, or the table's first ancestor.
+int32_t parent_load(context* ctx, int32_t code, const xmldoc* doc, uint32_t flags, lock_handle* lock,
+                    int32_t* parent_index, load_chain* chain) {
+  *parent_index = -1;
+  char parent_iso[kLocaleIsoSize] = "";
+  const char* parent_file = xmldoc_prop_get(ctx, doc, "Parent Locale");
+  if (parent_file != nullptr && parent_file[0] != '\0') {
+    locale_iso_from_file_name(ctx, parent_file, parent_iso, sizeof parent_iso);
+  } else {
+    const locale_row* row = locale_table_row_get(code);
+    if (row != nullptr && row->ancestors[0] >= 0) {
+      locale_table_iso_get(nullptr, row->ancestors[0], parent_iso, sizeof parent_iso);
+    }
+  }
+  if (parent_iso[0] == '\0') return 0;
+  int32_t parent_code = -1;
+  int32_t rc = load_impl(ctx, parent_iso, flags, lock, 1, &parent_code, chain);
+  if (rc < 0) return rc;
+  *parent_index = find_index(ctx, parent_code);
+  return *parent_index < 0 ? -603 : rc;
+}
+
+int32_t load_impl(context* ctx, const char* iso, uint32_t flags, lock_handle* lock, uint32_t nested,
+                  int32_t* code_out, load_chain* chain) {
+  *code_out = -1;
+  for (uint32_t i = 0; i < chain->depth; ++i) {
+    if (std::strcmp(chain->iso[i], iso) == 0) {
+      TQ_REPORT(ctx, -300, 1700, iso);
+      return -300;
+    }
+  }
+  if (chain->depth >= kMaxChain) {
+    TQ_REPORT(ctx, -300, 1700, iso);
+    return -300;
+  }
+  str_copy_bounded(chain->iso[chain->depth++], iso, kLocaleIsoSize);
+
+  const int32_t previous_index = ctx->current_locale;
+  const int32_t previous_code = ctx->current_locale_code;
+  xmldoc* doc = nullptr;
+  int32_t rc = read_locale_file(ctx, iso, lock, &doc);
+  if (rc != 0) {
+    chain->depth--;
+    return rc;
+  }
+  const char* description = xmldoc_prop_get(ctx, doc, "Locale Description");
+  int32_t code = -1;
+  if (description == nullptr || locale_table_code_get_by_description(nullptr, description, &code) != 0) {
+    TQ_REPORT(ctx, -300, 140, iso, description != nullptr ? description : "");
+    xml_free(ctx, doc);
+    chain->depth--;
+    return -300;
+  }
+
+  int32_t index = find_index(ctx, code);
+  if (index >= 0) {
+    loaded_locale_rec* rec = rec_at(ctx, index);
+    if (nested) {
+      rec->refs += 1;
+      lock_ancestors(ctx, rec->parent, lock);
+    } else if (rec->client_refs == 0) {
+      // Loaded so far only as another locale's parent: this is the client's
+      // first load.
+      rec->refs += 1;
+      rec->client_refs = 1;
+    } else if (!rec->top_level) {
+      rec->top_level = 1;
+      rec->refs += 1;
+      rec->client_refs += 1;
+    }
+    make_current(ctx, index, code);
+    *code_out = code;
+    xml_free(ctx, doc);
+    chain->depth--;
+    return 0;
+  }
+
+  int32_t parent_index = -1;
+  rc = parent_load(ctx, code, doc, flags, lock, &parent_index, chain);
+  if (rc < 0) {
+    make_current(ctx, previous_index, previous_code);
+    xml_free(ctx, doc);
+    chain->depth--;
+    return rc;
+  }
+  int32_t remembered = rc > 0 ? rc : 0;
+  uint32_t new_index = 0;
+  rc = loaded_locale_rec_create(ctx, &new_index);
+  if (rc != 0) {
+    release_ref(ctx, parent_index, nullptr);
+    make_current(ctx, previous_index, previous_code);
+    xml_free(ctx, doc);
+    chain->depth--;
+    return rc;
+  }
+  loaded_locale_rec* rec = rec_at(ctx, static_cast<int32_t>(new_index));
+  rec->parent = parent_index;
+  rec->code = code;
+  rec->client_refs = nested ? 0 : 1;
+  str_copy_bounded(rec->iso, iso, kLocaleIsoSize);
+  uchar_buf_copy(rec->description, description, kLocaleDescriptionSize);
+  make_current(ctx, static_cast<int32_t>(new_index), code);
+
+  // The datatypes and definition kinds are read by their own components as
+  // they join the engine; a kind asked for that cannot be read yet is
+  // reported, and the locale is loaded without it.
+  for (const mask_step& step : kMaskOrder) {
+    if (flags & step.bit) {
+      TQ_REPORT(ctx, 105, 1701, step.what, iso);
+      remembered = 104;
+    }
+  }
+  xml_free(ctx, doc);
+  chain->depth--;
+  *code_out = code;
+  return remembered != 0 ? 104 : 0;
+}
+
+int32_t query_prologue(context* ctx, int32_t code, int32_t* index) {
+  *index = find_index(ctx, code);
+  return *index < 0 ? not_loaded(ctx, code) : 0;
+}
+
+}  // namespace
+
+int32_t loaded_locale_rec_create(context* ctx, uint32_t* index) {
+  locale_table_loaded* t = loaded(ctx);
+  if (t == nullptr) return -707;
+  int32_t rc = write_lock(ctx);
+  if (rc != 0) return rc;
+  uint32_t at = t->count;
+  for (uint32_t i = 0; i < t->count; ++i) {
+    if (t->recs[i]->code == -1) {
+      at = i;
+      break;
+    }
+  }
+  if (at == t->count) {
+    auto* rec = static_cast<loaded_locale_rec*>(std::calloc(1, sizeof(loaded_locale_rec)));
+    auto* grown = rec == nullptr ? nullptr
+                                 : static_cast<loaded_locale_rec**>(
+                                       std::realloc(t->recs, sizeof(loaded_locale_rec*) * (t->count + 1)));
+    if (grown == nullptr) {
+      std::free(rec);
+      write_unlock(ctx);
+      return -600;
+    }
+    t->recs = grown;
+    t->recs[t->count++] = rec;
+  }
+  loaded_locale_rec* rec = t->recs[at];
+  std::memset(static_cast<void*>(rec), 0, sizeof *rec);
+  rec->code = -1;
+  rec->encoding = kUtf8Encoding;
+  rec->refs = 1;
+  rec->parent = -1;
+  *index = at;
+  return write_unlock(ctx);
+}
+
+void loaded_locales_free(context* ctx, locale_table_loaded* table) {
+  (void)ctx;
+  for (uint32_t i = 0; i < table->count; ++i) std::free(table->recs[i]);
+  std::free(table->recs);
+  table->recs = nullptr;
+  table->count = 0;
+}
+
+int32_t locale_load(context* ctx, const char* iso, uint32_t flags, lock_handle* lock, uint32_t nested,
+                    int32_t* code_out) {
+  *code_out = -1;
+  int32_t rc = write_lock(ctx);
+  if (rc != 0) return rc;
+  load_chain chain{};
+  rc = load_impl(ctx, iso, flags, lock, nested, code_out, &chain);
+  if (rc < 0 && err_is_critical(rc) && !nested && lock != nullptr && lock->held) lock_release_all(ctx, lock);
+  int32_t released = write_unlock(ctx);
+  return rc != 0 ? rc : released;
+}
+
+int32_t locale_client_unload(context* ctx, int32_t code, lock_handle* lock) {
+  int32_t rc = write_lock(ctx);
+  if (rc != 0) return rc;
+  int32_t index = find_index(ctx, code);
+  loaded_locale_rec* rec = rec_at(ctx, index);
+  // A locale loaded only as another's parent is held by that child: a
+  // client's unload does not take the child's reference away.
+  if (rec != nullptr && rec->client_refs > 0) {
+    rec->client_refs -= 1;
+    if (rec->top_level && rec->client_refs < 2) rec->top_level = 0;
+    release_ref(ctx, index, lock);
+  }
+  return write_unlock(ctx);
+}
+
+int32_t locale_current_rec_get(context* ctx, loaded_locale_rec** rec) {
+  *rec = nullptr;
+  loaded_locale_rec* r = rec_at(ctx, ctx->current_locale);
+  // The index is checked against the code it was made current with: another
+  // context sharing the state may have unloaded it (and the record been
+  // reused for another locale) since.
+  if (r == nullptr || r->code == -1 || r->code != ctx->current_locale_code) return -707;
+  *rec = r;
+  return 0;
+}
+
+int32_t locale_current_rec_get_locked(context* ctx, loaded_locale_rec** rec) {
+  *rec = nullptr;
+  int32_t rc = write_lock(ctx);
+  if (rc != 0) return rc;
+  rc = locale_current_rec_get(ctx, rec);
+  if (rc != 0) write_unlock(ctx);
+  return rc;
+}
+
+int32_t locale_select(context* ctx, int32_t code) {
+  int32_t index = -1;
+  int32_t rc = query_prologue(ctx, code, &index);
+  if (rc != 0) return rc;
+  make_current(ctx, index, code);
+  return 0;
+}
+
+int32_t locale_index_get(context* ctx, int32_t code, uint32_t* index) {
+  int32_t at = -1;
+  int32_t rc = query_prologue(ctx, code, &at);
+  *index = rc == 0 ? static_cast<uint32_t>(at) : 0;
+  return rc;
+}
+
+int32_t locale_rec_get(context* ctx, int32_t code, loaded_locale_rec** rec) {
+  *rec = nullptr;
+  int32_t at = -1;
+  int32_t rc = query_prologue(ctx, code, &at);
+  if (rc == 0) *rec = rec_at(ctx, at);
+  return rc;
+}
+
+int32_t locale_rec_get_locked(context* ctx, int32_t code, loaded_locale_rec** rec) {
+  *rec = nullptr;
+  int32_t rc = write_lock(ctx);
+  if (rc != 0) return rc;
+  rc = locale_rec_get(ctx, code, rec);
+  if (rc != 0) write_unlock(ctx);
+  return rc;
+}
+
+int32_t locale_rec_get_by_index(context* ctx, uint32_t index, loaded_locale_rec** rec) {
+  *rec = nullptr;
+  const locale_table_loaded* t = loaded(ctx);
+  if (t == nullptr || index >= t->count) return -800;
+  *rec = t->recs[index];
+  return 0;
+}
+
+int32_t locale_rec_get_by_index_locked(context* ctx, uint32_t index, loaded_locale_rec** rec) {
+  *rec = nullptr;
+  int32_t rc = write_lock(ctx);
+  if (rc != 0) return rc;
+  rc = locale_rec_get_by_index(ctx, index, rec);
+  if (rc != 0) write_unlock(ctx);
+  return rc;
+}
+
+// ---- Exports ------------------------------------------------------------------
+
+int32_t zel_locale_load_edit(context* ctx, int32_t locale, uint32_t flags, lock_handle* lock) {
+  char iso[kLocaleIsoSize];
+  if (locale_table_iso_get(nullptr, locale, iso, sizeof iso) != 0) {
+    TQ_REPORT(ctx, -802, 144, locale);
+    return -802;
+  }
+  int32_t code = -1;
+  return locale_load(ctx, iso, flags, lock, 0, &code);
+}
+
+int32_t zel_locale_load(context* ctx, int32_t locale, uint32_t flags) {
+  return zel_locale_load_edit(ctx, locale, flags, nullptr);
+}
+
+int32_t zel_locale_unload_edit(context* ctx, int32_t locale, lock_handle* lock) {
+  return locale_client_unload(ctx, locale, lock);
+}
+
+int32_t zel_locale_unload(context* ctx, int32_t locale) { return locale_client_unload(ctx, locale, nullptr); }
+
+int32_t locale_set(context* ctx, int32_t locale) { return locale_select(ctx, locale); }
+
+int32_t locale_get(context* ctx, int32_t* locale) {
+  *locale = -1;
+  loaded_locale_rec* rec = nullptr;
+  int32_t rc = locale_current_rec_get(ctx, &rec);
+  if (rc != 0) return rc;
+  *locale = rec->code;
+  return 0;
+}
+
+int32_t parent_locale_get(context* ctx, int32_t locale, int32_t* parent) {
+  *parent = -1;
+  loaded_locale_rec* rec = nullptr;
+  int32_t rc = locale_rec_get(ctx, locale, &rec);
+  if (rc != 0) return rc;
+  loaded_locale_rec* up = rec_at(ctx, rec->parent);
+  if (up != nullptr && up->code != -1) *parent = up->code;
+  return 0;
+}
+
+}  // namespace tq

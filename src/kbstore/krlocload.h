@@ -1,0 +1,78 @@
+// Loading and unloading locales, and the queries on loaded locales. A
+// locale is loaded with its ancestors (parent first), kept in the shared
+// state as a reference-counted record, and made current for the loading
+// context.
+#pragma once
+
+#include <cstdint>
+
+#include "core/krcorvel.h"
+#include "kbstore/krlocp.h"
+
+namespace tq {
+
+struct lock_handle;
+
+// What a load reads, in this order.
+inline constexpr uint32_t kLoadDatatypes = 0x2;
+inline constexpr uint32_t kLoadPatternDefns = 0x200;
+inline constexpr uint32_t kLoadCaseDefns = 0x80;
+inline constexpr uint32_t kLoadParseDefns = 0x4;
+inline constexpr uint32_t kLoadIdentDefns = 0x8;
+inline constexpr uint32_t kLoadStdznDefns = 0x10;
+inline constexpr uint32_t kLoadGenderDefns = 0x20;
+inline constexpr uint32_t kLoadMatchDefns = 0x40;
+inline constexpr uint32_t kLoadLanguageDefns = 0x800;
+inline constexpr uint32_t kLoadGuessDefns = 0x100;
+inline constexpr uint32_t kLoadExtractDefns = 0x400;
+
+struct loaded_locale_rec {
+  int32_t code;  // -1 marks a free record
+  char iso[kLocaleIsoSize];
+  char description[kLocaleDescriptionSize];
+  uint32_t encoding;      // 13 at creation
+  uint32_t refs;          // child records naming it as parent, plus client loads
+  uint32_t client_refs;   // the part of refs that client loads hold
+  int32_t parent;         // index of the parent's record, -1 for none
+  uint32_t top_level;     // set by the second client load
+};
+
+// The loaded locales of a shared state. Records live in their own
+// allocations, so a record pointer stays valid while the array grows.
+struct locale_table_loaded {
+  loaded_locale_rec** recs;
+  uint32_t count;
+};
+
+// Loads the locale of an ISO code with its ancestors and makes it current.
+// nested: 0 for a client's load, 1 for a parent's. 0, 104 when something
+// could not be read, or the failure.
+int32_t locale_load(context* ctx, const char* iso, uint32_t flags, lock_handle* lock, uint32_t nested,
+                    int32_t* code_out);
+// Gives back one client reference of a loaded locale (nothing when the
+// locale is loaded only as another's parent).
+int32_t locale_client_unload(context* ctx, int32_t code, lock_handle* lock);
+int32_t loaded_locale_rec_create(context* ctx, uint32_t* index);
+void loaded_locales_free(context* ctx, locale_table_loaded* table);
+
+// Queries on loaded locales; -707 for a locale of the table that is not
+// loaded (or no current locale), -802 for a code outside the table.
+int32_t locale_current_rec_get(context* ctx, loaded_locale_rec** rec);
+int32_t locale_current_rec_get_locked(context* ctx, loaded_locale_rec** rec);
+int32_t locale_select(context* ctx, int32_t code);
+int32_t locale_index_get(context* ctx, int32_t code, uint32_t* index);
+int32_t locale_rec_get(context* ctx, int32_t code, loaded_locale_rec** rec);
+int32_t locale_rec_get_locked(context* ctx, int32_t code, loaded_locale_rec** rec);
+int32_t locale_rec_get_by_index(context* ctx, uint32_t index, loaded_locale_rec** rec);
+int32_t locale_rec_get_by_index_locked(context* ctx, uint32_t index, loaded_locale_rec** rec);
+
+// Export implementations.
+int32_t zel_locale_load(context* ctx, int32_t locale, uint32_t flags);
+int32_t zel_locale_load_edit(context* ctx, int32_t locale, uint32_t flags, lock_handle* lock);
+int32_t zel_locale_unload(context* ctx, int32_t locale);
+int32_t zel_locale_unload_edit(context* ctx, int32_t locale, lock_handle* lock);
+int32_t locale_set(context* ctx, int32_t locale);
+int32_t locale_get(context* ctx, int32_t* locale);
+int32_t parent_locale_get(context* ctx, int32_t locale, int32_t* parent);
+
+}  // namespace tq

@@ -1,0 +1,106 @@
+#include "kbstore/krlocp.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "core/krenc.h"
+#include "core/krerr.h"
+#include "core/krstr.h"
+#include "kbstore/krlocl.h"
+#include "kbstore/krxml.h"
+
+namespace tq {
+
+namespace {
+
+constexpr const char* kPropIso = "Locale ISO Code";
+constexpr const char* kPropDescription = "Locale Description";
+constexpr const char* kPropCode = "Locale Code";
+
+// A failed conversion ends the call at once; otherwise the first warning wins.
+int32_t combine(int32_t first, int32_t second) {
+  if (first < 0) return first;
+  return first > 0 ? first : second;
+}
+
+}  // namespace
+
+void locale_info_clear(locale_info* info) {
+  info->code = -1;
+  info->iso[0] = '\0';
+  info->description[0] = '\0';
+}
+
+int32_t locale_info_get(context* ctx, const locale_info* info, char* iso, char* description, int32_t* code,
+                        uint32_t flags) {
+  int32_t rc_iso = strio_out(ctx, info->iso, iso, kLocaleIsoSize - 1, flags);
+  if (rc_iso < 0) return rc_iso;
+  int32_t rc_desc = strio_out(ctx, info->description, description, kLocaleDescriptionSize - 1, flags);
+  if (rc_desc < 0) return rc_desc;
+  *code = info->code;
+  return combine(rc_iso, rc_desc);
+}
+
+int32_t locale_info_set(context* ctx, locale_info* info, const char* iso, const char* description, int32_t code,
+                        uint32_t flags) {
+  int32_t rc_iso = strio_in(ctx, iso, info->iso, kLocaleIsoSize - 1, flags);
+  if (rc_iso < 0) return rc_iso;
+  int32_t rc_desc = strio_in(ctx, description, info->description, kLocaleDescriptionSize - 1, flags);
+  if (rc_desc < 0) return rc_desc;
+  info->code = code;
+  return combine(rc_iso, rc_desc);
+}
+
+int32_t locale_info_write(context* ctx, const locale_info* info, xmldoc* doc) {
+  char code[16];
+  std::snprintf(code, sizeof code, "%d", info->code);
+  int32_t rc = xmldoc_prop_add(ctx, doc, kPropIso, info->iso);
+  if (rc != 0) return rc;
+  rc = xmldoc_prop_add(ctx, doc, kPropDescription, info->description);
+  if (rc != 0) return rc;
+  return xmldoc_prop_add(ctx, doc, kPropCode, code);
+}
+
+int32_t locale_info_read(context* ctx, const xmldoc* doc, locale_info* info) {
+  locale_info_clear(info);
+  const char* code = xmldoc_prop_get(ctx, doc, kPropCode);
+  if (code == nullptr || code[0] == '\0') {
+    TQ_REPORT(ctx, -300, 142);
+    return -300;
+  }
+  long value = std::strtol(code, nullptr, 10);
+  int32_t as_code = static_cast<int32_t>(value);
+  if (value != as_code || !locale_table_contains(as_code)) {
+    TQ_REPORT(ctx, -300, 144, as_code);
+    return -300;
+  }
+  info->code = as_code;
+  const char* iso = xmldoc_prop_get(ctx, doc, kPropIso);
+  if (iso == nullptr || iso[0] == '\0') {
+    TQ_REPORT(ctx, -300, 143);
+    return -300;
+  }
+  uchar_buf_copy(info->iso, iso, kLocaleIsoSize);
+  const char* description = xmldoc_prop_get(ctx, doc, kPropDescription);
+  if (description == nullptr || description[0] == '\0') {
+    TQ_REPORT(ctx, -300, 145);
+    return -300;
+  }
+  uchar_buf_copy(info->description, description, kLocaleDescriptionSize);
+  return 0;
+}
+
+void locale_info_from_current(context* ctx, locale_info* info) {
+  locale_info_clear(info);
+  if (ctx == nullptr || ctx->current_locale_code == 0) return;
+  int32_t code = ctx->current_locale_code;
+  if (locale_table_iso_get(nullptr, code, info->iso, kLocaleIsoSize) != 0 ||
+      locale_table_description_get(nullptr, code, info->description, kLocaleDescriptionSize) != 0) {
+    locale_info_clear(info);
+    return;
+  }
+  info->code = code;
+}
+
+}  // namespace tq

@@ -1,0 +1,266 @@
+// krxml documents: the one container format of every knowledge-base file.
+// A document has a type and version, named properties (some grouped in
+// "Properties" sub-documents), includes (inline documents or references to
+// other files) and one table of keyed records with typed columns. This
+// header gives the in-memory model, its building operations, the reader
+// and writer of krxml files (plain or enciphered vault files), and the
+// implementations of the exported XML family.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "tq.h"
+#include "core/krcorvel.h"
+
+namespace tq {
+
+struct lock_handle;
+
+// Sizes of the fixed texts, terminator included.
+inline constexpr uint32_t kXmlTypeSize = 32;     // document type, at most 31 bytes
+inline constexpr uint32_t kXmlVersionSize = 16;  // document version, at most 15 bytes
+inline constexpr uint32_t kXmlNameSize = 32;     // property, include and column names
+
+// Column and field types; the names are "NULL", "string" and "int".
+inline constexpr uint32_t kXmlColNull = 0;
+inline constexpr uint32_t kXmlColString = 1;
+inline constexpr uint32_t kXmlColInt = 2;
+
+// Include kinds.
+inline constexpr uint32_t kXmlIncludeInline = 1;
+inline constexpr uint32_t kXmlIncludeRef = 2;
+
+// Read and write flags.
+inline constexpr uint32_t kXmlFlagVault = 0x1;        // enciphered vault file (kind "zel", else "krd")
+inline constexpr uint32_t kXmlFlagSort = 0x2;         // sort the records by key
+inline constexpr uint32_t kXmlFlagNameAsGiven = 0x8;  // use the name as given, no extension added
+
+// Document flag bit: the records are sorted by the last comparator.
+inline constexpr uint32_t kXmlDocSorted = 0x1;
+
+// The engine's own version: documents newer than this are kept aside when
+// edited and refused when read for edit at the top.
+inline constexpr const char* kEngineVersion = "9.0";
+
+// Result codes of the reader and of de-duplication.
+inline constexpr int32_t kXmlErrSyntax = -5001;
+inline constexpr int32_t kXmlErrPlacement = -5002;
+inline constexpr int32_t kXmlErrNoFile = -5003;
+inline constexpr int32_t kXmlErrNoType = -5004;
+inline constexpr int32_t kXmlErrNoVersion = -5005;
+inline constexpr int32_t kXmlErrPropertyName = -5006;
+inline constexpr int32_t kXmlErrIncludeName = -5007;
+inline constexpr int32_t kXmlErrColumnType = -5008;
+inline constexpr int32_t kXmlErrRecordCount = -5009;
+inline constexpr int32_t kXmlErrColumnCount = -5010;
+inline constexpr int32_t kXmlErrFieldColumn = -5011;
+inline constexpr int32_t kXmlErrUnsorted = -5012;
+
+struct xmldoc_prop {
+  char name[kXmlNameSize];
+  char* value;  // heap text, never NULL
+};
+
+using xmldoc = ::tq_xmldoc;
+
+struct xmldoc_include {
+  uint32_t kind;  // 1 inline, 2 reference
+  char name[kXmlNameSize];
+  char* file_name;  // heap text, kind 2 only
+  xmldoc* doc;  // owned; for kind 2 the referenced file as read (NULL until read)
+};
+
+struct xmldoc_column {
+  uint32_t type;
+  char name[kXmlNameSize];
+};
+
+// One field of a record: a text for a "string" column (never NULL in a
+// stored record), a number for an "int" column.
+struct xmldoc_field {
+  uint32_t type;
+  union {
+    char* text;
+    int32_t number;
+  };
+};
+
+// key NULL marks an empty record (never written); value may be NULL;
+// fields: one per column, or NULL when the document has no columns.
+struct xmldoc_record {
+  char* key;
+  char* value;
+  xmldoc_field* fields;
+};
+
+// The document's text pool: allocation only, freed with the document.
+struct xml_pool_block;
+struct xml_pool {
+  xml_pool_block* blocks;  // newest first
+  xml_pool_block* large;   // requests too big for a block, one each
+};
+
+}  // namespace tq
+
+// The document itself is the public handle's structure, so that any
+// document (an include too) may be handed out as it is.
+struct tq_xmldoc {
+  uint32_t marker;
+  char type[tq::kXmlTypeSize];
+  char version[tq::kXmlVersionSize];
+  int32_t prop_count;
+  int32_t prop_capacity;
+  tq::xmldoc_prop* props;
+  int32_t include_count;
+  int32_t include_capacity;
+  tq::xmldoc_include* includes;
+  int32_t record_count;
+  int32_t record_capacity;
+  int32_t column_count;
+  int32_t column_capacity;
+  tq::xmldoc_column* columns;
+  tq::xmldoc_record* records;
+  int32_t trailing_empty;  // empty records at the end of the table
+  tq::xml_pool pool;
+  uint32_t flags;
+};
+
+namespace tq {
+
+inline constexpr uint32_t kXmlDocMarker = 0x584D4C44u;  // "XMLD"
+
+// Record order: negative, zero or positive like strcmp.
+using xmldoc_record_compare_fn = int32_t (*)(const xmldoc_record* a, const xmldoc_record* b);
+// Nonzero when `later` repeats `earlier` and is to be emptied.
+using xmldoc_record_same_fn = int32_t (*)(context* ctx, const xmldoc_record* later,
+                                          const xmldoc_record* earlier);
+
+// ---- Building ------------------------------------------------------------------
+
+// A new empty document; type cut to 31 bytes, version to 15. -600.
+int32_t xmldoc_create(context* ctx, const char* type, const char* version, xmldoc** out);
+// Frees the document with everything it owns; NULL is accepted. 0.
+int32_t xml_free(context* ctx, xmldoc* doc);
+
+// Appends a property (name cut to 31 bytes). With a non-empty group it goes
+// into the first included "Properties" document of that version, made and
+// included as "Properties" when there is none. -600.
+int32_t xmldoc_prop_add(context* ctx, xmldoc* doc, const char* name, const char* value);
+int32_t xmldoc_prop_add_grouped(context* ctx, xmldoc* doc, const char* group, const char* name,
+                                const char* value);
+// "Yes"/"No" (short_form 0) or "Y"/"N" (short_form 1).
+int32_t xmldoc_prop_add_yes_no(context* ctx, xmldoc* doc, const char* name, int32_t flag, int32_t short_form);
+int32_t xmldoc_prop_add_yes_no_grouped(context* ctx, xmldoc* doc, const char* group, const char* name,
+                                       int32_t flag, int32_t short_form);
+// The first property of that exact name among the document's own, then
+// among its "Properties" groups in include order; "" when none (never NULL).
+const char* xmldoc_prop_get(context* ctx, const xmldoc* doc, const char* name);
+// 1 when xmldoc_prop_get would find one, else 0.
+int32_t xmldoc_prop_exists(context* ctx, const xmldoc* doc, const char* name);
+// Absent or empty: *flag = dflt; "Yes"/"Y": 1; "No"/"N": 0; anything else
+// -1 with *flag unchanged. *text (when not NULL) receives the value.
+int32_t xmldoc_prop_get_yes_no(context* ctx, const xmldoc* doc, const char* name, int32_t dflt,
+                               int32_t* flag, const char** text);
+// Replaces the value of the property xmldoc_prop_get would find; 0 and no
+// change when there is none. -600.
+int32_t xmldoc_prop_set(context* ctx, xmldoc* doc, const char* name, const char* value);
+
+// Appends an include (name cut to 31 bytes). Kind 2: `what` is a file name,
+// copied. Any other kind: `what` is a document the include takes over (on
+// failure the caller keeps it); -802 for NULL, for something that is not a
+// document, or for a document that holds `doc` (a cycle). -600.
+int32_t xmldoc_include_add(context* ctx, xmldoc* doc, const char* name, uint32_t kind, void* what);
+
+// Appends a column (name cut to 31 bytes). -1 once the document holds any
+// record, empty ones included, or for a type other than string and int. -600.
+int32_t xmldoc_column_add(context* ctx, xmldoc* doc, const char* name, uint32_t type);
+// The last column of that exact name: 0 with its index, or -1 with *index -1.
+int32_t xmldoc_column_find(context* ctx, const xmldoc* doc, const char* name, int32_t* index);
+
+// Appends n empty records (n below 1 does nothing). -600.
+int32_t xmldoc_records_append_empty(context* ctx, xmldoc* doc, int32_t n);
+// Adds a record into the first of the trailing empty records, else at the
+// end. key NULL counts as "". fields NULL gives every field its column's
+// zero value ("" or 0); given fields must match the column types (-1).
+// Texts are copied. -600.
+int32_t xmldoc_record_add(context* ctx, xmldoc* doc, const char* key, const char* value,
+                          const xmldoc_field* fields);
+// Replaces key, value and fields of a record (-1 for an index out of range
+// or a field type that differs from its column's). key NULL empties the
+// record. fields NULL keeps the record's fields (zero values when it had
+// none). Texts are copied unless they are the record's own.
+int32_t xmldoc_record_set(context* ctx, xmldoc* doc, int32_t index, const char* key, const char* value,
+                          const xmldoc_field* fields);
+// Sets a string field (-1 when the record or column does not exist, the
+// record is empty or the column is not a string column).
+int32_t xmldoc_field_string_set(context* ctx, xmldoc* doc, int32_t record, int32_t column, const char* text);
+
+// Keys in unsigned byte order; empty records after every other, equal
+// among themselves.
+int32_t xmldoc_record_key_compare(const xmldoc_record* a, const xmldoc_record* b);
+// Sorts the records (default comparator: by key) unless already sorted.
+int32_t xmldoc_records_sort(context* ctx, xmldoc* doc, xmldoc_record_compare_fn compare);
+// Empties every record that `same` finds equal to the nearest earlier
+// non-empty record. Needs sorted records (-5012). 111 when any record was
+// emptied, else 0.
+int32_t xmldoc_records_dedupe(context* ctx, xmldoc* doc, xmldoc_record_same_fn same);
+
+// Deep copy. -802 when out is NULL; source NULL: 0, *out NULL. -600.
+int32_t xmldoc_copy(context* ctx, xmldoc** out, const xmldoc* source);
+// A new document of the source's type and version that takes over every
+// include of the source, in order. -600 (the source then unchanged).
+int32_t xmldoc_includes_move(context* ctx, xmldoc** out, xmldoc* source);
+
+// 1 when a version text is newer than the engine's "9.0", else 0.
+int32_t xmldoc_version_is_newer(const char* version);
+
+// ---- Files ---------------------------------------------------------------------
+
+// Reads a krxml file found along the search path (kind "zel", then "krd",
+// with kXmlFlagVault; else "xml"). Referenced files are read with the same
+// flags; a reference cycle is -300. On failure message 52 is recorded and
+// *out is NULL.
+int32_t xmldoc_read(context* ctx, const char* file, uint32_t flags, xmldoc** out);
+// Writes the document to a file (kind "zel" with kXmlFlagVault, else "xml";
+// a plain name goes into the first search-path folder where it can be
+// made). The file is written whole to a temporary file beside it and then
+// renamed over it, so a failure leaves the previous file as it was. Kept
+// newer sections of this file are written with it. -401 when the file is
+// locked, -400 when it cannot be made, -402 when writing fails, -1 for an
+// include or field of a kind the format lacks.
+int32_t xmldoc_write(context* ctx, const char* path, uint32_t flags, xmldoc* doc);
+
+// Reads a file for editing: locks it through the lock handle, reads it,
+// and keeps aside included sections newer than the engine so that writing
+// the file back restores them. -705 (message 1536) when the document itself
+// is newer. On failure the lock handle releases everything it holds.
+int32_t xmldoc_read_for_edit(context* ctx, const char* file, uint32_t flags, lock_handle* lock, xmldoc** out);
+// Writes to the primary path of the lock handle; -603 when it holds none.
+int32_t xmldoc_write_locked(context* ctx, uint32_t flags, lock_handle* lock, xmldoc* doc);
+// Creates (or empties) a knowledge-base file for a resource made in edit
+// mode: folder (default the first search-path folder) joined with name,
+// kind "zel" with flag bit 0 else "xml". With a lock handle the file is
+// locked before anything is emptied.
+int32_t xmldoc_file_create(context* ctx, const char* folder, const char* name, uint32_t flags, lock_handle* lock);
+
+// The context's table of kept newer sections.
+int32_t xmldoc_stash_create(context* ctx);
+void xmldoc_stash_free(context* ctx);
+
+// ---- Export implementations ------------------------------------------------------
+
+int32_t xml_read(context* ctx, const char* file, uint32_t flags, tq_xmldoc** xml);
+int32_t xml_write(context* ctx, int32_t unused, const char* fname, uint32_t flags, tq_xmldoc* xml);
+int32_t xml_create(context* ctx, const char* type, const char* version, tq_xmldoc** xml);
+int32_t xml_addprop(context* ctx, tq_xmldoc* xml, const char* name, const char* value);
+int32_t xml_addref(context* ctx, tq_xmldoc* xml, const char* name, uint32_t kind, void* value);
+int32_t xml_getprop(context* ctx, tq_xmldoc* xml, const char* name, char* value);
+int32_t xml_setprop(context* ctx, tq_xmldoc* xml, const char* name, const char* value);
+int32_t xml_addrec(context* ctx, tq_xmldoc* xml, const char* key, const char* value, const tq_xml_field* fields);
+int32_t xml_setrec(context* ctx, tq_xmldoc* xml, int32_t index, const char* key, const char* value,
+                   const tq_xml_field* fields);
+int32_t xml_setrecstring(context* ctx, tq_xmldoc* xml, int32_t index, int32_t field, const char* value);
+int32_t file_exists(context* ctx, const char* file_name, int32_t vocab, char* path);
+
+}  // namespace tq

@@ -1,0 +1,99 @@
+// Editing knowledge-base files: reading under a lock file with the newer
+// sections kept aside, writing back to the locked file, and creating the
+// file of a resource made in edit mode.
+#include <string>
+
+#include "core/krerr.h"
+#include "core/krfio.h"
+#include "kbstore/krlock.h"
+#include "kbstore/krxml.h"
+#include "kbstore/krxmlpriv.h"
+
+namespace tq {
+
+namespace {
+
+int32_t read_for_edit(context* ctx, const char* file, uint32_t flags, lock_handle* lock, xmldoc** out) {
+  bool vault = (flags & kXmlFlagVault) != 0;
+  char path[kLockPathSize];
+  int32_t rc = lock_file_create(ctx, file, vault ? kFioKindZel : kFioKindXml, lock, path, sizeof path);
+  if (rc == -401) return rc;
+  if (rc != 0 && vault) rc = lock_file_create(ctx, file, kFioKindKrd, lock, path, sizeof path);
+  if (rc != 0) return rc;
+
+  // The locked file itself, whatever its extension.
+  rc = xmldoc_read(ctx, path, flags | kXmlFlagNameAsGiven, out);
+  if (rc != 0) return rc;
+
+  // A fresh read replaces whatever was kept of this file before.
+  xml_stash_drop_file(ctx, path);
+  xmldoc* doc = *out;
+  if (xmldoc_version_is_newer(doc->version)) {
+    TQ_REPORT(ctx, -705, 1536, path, doc->version, kEngineVersion);
+    xml_free(ctx, doc);
+    *out = nullptr;
+    return -705;
+  }
+  rc = xml_stash_walk(ctx, doc, xml_stash_base_key(path));
+  if (rc != 0) {
+    xml_stash_drop_file(ctx, path);
+    xml_free(ctx, doc);
+    *out = nullptr;
+  }
+  return rc;
+}
+
+}  // namespace
+
+int32_t xmldoc_read_for_edit(context* ctx, const char* file, uint32_t flags, lock_handle* lock, xmldoc** out) {
+  if (out == nullptr || lock == nullptr || file == nullptr) return -802;
+  *out = nullptr;
+  int32_t rc = read_for_edit(ctx, file, flags, lock, out);
+  if (rc < 0 && lock->held) (void)lock_release_all(ctx, lock);
+  return rc;
+}
+
+int32_t xmldoc_write_locked(context* ctx, uint32_t flags, lock_handle* lock, xmldoc* doc) {
+  if (lock == nullptr || doc == nullptr) return -802;
+  char path[kLockPathSize];
+  int32_t rc = lock_path_get(ctx, lock, path, sizeof path);
+  if (rc != 0) return rc;
+  return xmldoc_write(ctx, path, flags, doc);
+}
+
+int32_t xmldoc_file_create(context* ctx, const char* folder, const char* name, uint32_t flags, lock_handle* lock) {
+  if (ctx == nullptr || name == nullptr) return -802;
+  if (folder == nullptr) {
+    if (ctx->search_path == nullptr || ctx->search_path->count == 0) return -1;
+    folder = ctx->search_path->dirs[0];
+  }
+  uint32_t kind = (flags & kXmlFlagVault) ? kFioKindZel : kFioKindXml;
+  char joined[kFioPathSize];
+  char path[kFioPathSize];
+  if (fio_path_join(folder, name, joined, sizeof joined) != 0 ||
+      fio_name_build(ctx, kind, kFioOpenWrite, joined, path, sizeof path) != 0) {
+    return -1;
+  }
+  fio_handle* fh = nullptr;
+  int32_t rc = 0;
+  if (lock != nullptr) {
+    // The lock comes first: a file that someone else is editing must not
+    // be emptied under them. A lock file needs the file to exist, so a new
+    // file is made empty first (nothing is lost by that).
+    if (fio_stat(path, nullptr, 0) != 0) {
+      rc = fio_open(path, kFioOpenWrite, &fh);
+      if (rc != 0) return rc;
+      fio_close(fh);
+      fh = nullptr;
+    }
+    rc = lock_file_create(ctx, path, kind, lock, nullptr, 0);
+    if (rc != 0) return rc;
+  }
+  rc = fio_open(path, kFioOpenWrite, &fh);
+  if (rc != 0) return rc;
+  rc = fio_trunc(fh);
+  fio_close(fh);
+  return rc;
+}
+
+}  // namespace tq

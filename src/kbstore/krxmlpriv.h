@@ -1,0 +1,67 @@
+// Internals shared by the document, reader and writer sources of krxml.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "core/krfio.h"
+#include "kbstore/krxml.h"
+
+namespace tq {
+
+// Text pool of a document: NULL when out of memory.
+void* xml_pool_alloc(xmldoc* doc, size_t size);
+char* xml_pool_strdup(xmldoc* doc, const char* text);  // NULL text gives ""
+char* xml_pool_strndup(xmldoc* doc, const char* text, size_t length);
+// The shared empty text that zero-valued string fields point at.
+char* xml_empty_text();
+
+// Raw appends without the building rules; 0 or -600.
+int32_t xml_column_push(xmldoc* doc, const char* name, uint32_t type);
+int32_t xml_record_reserve(xmldoc* doc, int32_t need);
+int32_t xml_include_push(xmldoc* doc, const xmldoc_include& inc);
+int32_t xml_prop_push(xmldoc* doc, const char* name, const char* value);
+// A field array of zero values for the document's columns (NULL when it
+// has none); -600.
+int32_t xml_fields_default(xmldoc* doc, xmldoc_field** out);
+
+// Referenced files being read, innermost first: the guard against a file
+// that includes itself, directly or through others.
+struct xml_read_chain {
+  std::string path;  // canonical path of the file being read
+  const xml_read_chain* parent;
+  int32_t depth;
+};
+
+// Opens an existing file of a kind for reading: a path as it is, a plain
+// name in the first search-path folder that has it. *path receives the
+// path opened. Open-layer results.
+int32_t xml_open_existing(context* ctx, const char* name, uint32_t kind, uint32_t open_flags, std::string* path,
+                          fio_handle** out);
+
+// The reader without recording: on failure *text holds the message text.
+int32_t xml_read_file(context* ctx, const char* file, uint32_t flags, const xml_read_chain* chain, xmldoc** out,
+                      std::string* text, std::string* opened_path);
+
+// Writes a document to exactly this path (no extension added, no search):
+// temporary file beside it, renamed over it on success.
+int32_t xml_write_path(context* ctx, const char* path, uint32_t flags, xmldoc* doc);
+
+// Kept newer sections (the context's stash table). Keys: the file's base
+// name, then per include on the way down 0x01 name 0x01 type 0x02 "Name".
+std::string xml_stash_base_key(const char* path);
+void xml_stash_drop_file(context* ctx, const char* path);
+// Takes over doc on success.
+int32_t xml_stash_keep(context* ctx, const std::string& key, xmldoc* doc);
+// Detaches the inline sections newer than the engine below doc into the table.
+int32_t xml_stash_walk(context* ctx, xmldoc* doc, const std::string& key);
+
+// An interface text converted from the session encoding into UTF-8, never
+// cut; NULL gives "". The conversion's result (a warning or a failure).
+int32_t text_in(context* ctx, const char* src, std::string* out);
+
+// Text of message 52 for a file path: at most 255 bytes.
+std::string xml_read_error_text(uint32_t line, const char* file);
+
+}  // namespace tq

@@ -1,0 +1,634 @@
+// The krxml reader: Expat events checked against the element table and
+// turned into documents. Plain files are fed line by line; vault files one
+// deciphered line at a time.
+#include <expat.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "core/krerr.h"
+#include "core/krstr.h"
+#include "kbstore/krvlt.h"
+#include "kbstore/krxml.h"
+#include "kbstore/krxmlpriv.h"
+
+namespace tq {
+
+namespace {
+
+// Nested documents (inline includes and referenced files together) deeper
+// than this are refused: freeing, copying and writing walk them recursively.
+constexpr int32_t kMaxNesting = 64;
+// Records and columns reserved ahead from "length" and "width"; beyond this
+// the table grows as records arrive, so a false count costs nothing.
+constexpr int32_t kMaxReserve = 4096;
+constexpr uint32_t kPlainPiece = 1024;  // a read of a plain file: at most 1,023 bytes
+constexpr uint32_t kErrorTextMax = 255;
+
+enum element_id : uint8_t {
+  kNone = 0,
+  kKrxml,
+  kFile,
+  kProperty,
+  kInclude,
+  kRef,
+  kData,
+  kLayout,
+  kRecord,
+  kColumn,
+  kField,
+  kValue,
+  kElementCount
+};
+
+constexpr uint8_t kNoParent = 0xFF;
+
+struct element_row {
+  const char* name;
+  uint8_t parent;
+  uint8_t other_parent;  // kNoParent when only one
+  uint8_t follows;       // the element it may follow (a chain), kNone when none
+  bool repeatable;
+};
+
+constexpr element_row kElements[kElementCount] = {
+    {"", kNoParent, kNoParent, kNone, false},
+    {"krxml", kNone, kNoParent, kNone, false},
+    {"file", kKrxml, kInclude, kNone, false},
+    {"property", kFile, kNoParent, kNone, true},
+    {"include", kFile, kNoParent, kProperty, true},
+    {"ref", kInclude, kNoParent, kNone, false},
+    {"data", kFile, kNoParent, kInclude, false},
+    {"layout", kData, kNoParent, kNone, false},
+    {"record", kData, kNoParent, kLayout, true},
+    {"column", kLayout, kNoParent, kNone, true},
+    {"field", kRecord, kNoParent, kNone, true},
+    {"value", kRecord, kNoParent, kField, false},
+};
+
+constexpr const char* kColumnTypes[] = {"NULL", "string", "int"};
+
+uint8_t element_lookup(const char* name) {
+  for (uint8_t id = 1; id < kElementCount; ++id) {
+    if (std::strcmp(kElements[id].name, name) == 0) return id;
+  }
+  return kNone;
+}
+
+struct open_element {
+  uint8_t id;
+  uint8_t last_child;  // the child that closed last, kNone before the first
+};
+
+// Whether an element may open here: after an earlier sibling it must repeat
+// that sibling (when repeatable) or reach it by the may-follow chain; as
+// the first child its parent must be the table's.
+bool placement_ok(uint8_t id, const open_element& parent) {
+  const element_row& row = kElements[id];
+  if (parent.last_child != kNone) {
+    if (parent.last_child == id) return row.repeatable;
+    for (uint8_t f = row.follows; f != kNone; f = kElements[f].follows) {
+      if (f == parent.last_child) return true;
+    }
+    return false;
+  }
+  return parent.id == row.parent || parent.id == row.other_parent;
+}
+
+// One `file` element being read.
+struct read_level {
+  xmldoc* doc = nullptr;
+  int32_t length = 0;
+  int32_t width = 0;
+  xmldoc_include pending{};  // the include being read in this document
+  bool in_include = false;
+  char prop_name[kXmlNameSize] = {};
+  uint32_t column_type = kXmlColString;
+  int32_t record = -1;
+  int32_t field_column = -1;
+};
+
+struct read_state {
+  context* ctx = nullptr;
+  const char* file = nullptr;  // as opened, for messages
+  uint32_t flags = 0;
+  const xml_read_chain* chain = nullptr;  // this file's own link
+  int32_t error = 0;
+  std::string text;  // message text of the first error
+  uint32_t reads = 0;
+  std::vector<open_element> stack;
+  std::vector<read_level> levels;
+  std::string chars;
+  xmldoc* result = nullptr;
+
+  read_state() = default;
+  read_state(const read_state&) = delete;
+  read_state& operator=(const read_state&) = delete;
+  ~read_state() {
+    for (read_level& l : levels) {
+      xml_free(ctx, l.pending.doc);
+      std::free(l.pending.file_name);
+      xml_free(ctx, l.doc);
+    }
+    xml_free(ctx, result);
+  }
+};
+
+// Characters U+10FF00..U+10FFFF stand for bytes the format cannot carry:
+// control characters come back as their byte, the rest of the range is
+// dropped. A NUL cannot live inside a text and is dropped too.
+std::string controls_restore(const char* s, size_t n) {
+  std::string out;
+  out.reserve(n);
+  const auto* u = reinterpret_cast<const unsigned char*>(s);
+  for (size_t i = 0; i < n;) {
+    if (u[i] == 0xF4 && i + 3 < n && u[i + 1] == 0x8F && (u[i + 2] & 0xFC) == 0xBC && (u[i + 3] & 0xC0) == 0x80) {
+      unsigned low = ((u[i + 2] & 0x03u) << 6) | (u[i + 3] & 0x3Fu);
+      if ((low > 0 && low < 0x20) || low == 0x7F) out.push_back(static_cast<char>(low));
+      i += 4;
+      continue;
+    }
+    out.push_back(s[i]);
+    ++i;
+  }
+  return out;
+}
+
+std::string controls_restore(const char* s) { return controls_restore(s, std::strlen(s)); }
+
+const char* attribute(const XML_Char** atts, const char* name) {
+  for (int i = 0; atts[i] != nullptr; i += 2) {
+    if (std::strcmp(atts[i], name) == 0) return atts[i + 1];
+  }
+  return nullptr;
+}
+
+void fail(read_state& st, int32_t code) {
+  if (st.error != 0) return;
+  st.error = code;
+  st.text = xml_read_error_text(st.reads, st.file);
+}
+
+// A count attribute: absent is 0; anything but a decimal number that fits
+// is refused.
+bool count_parse(const char* text, int32_t* out) {
+  *out = 0;
+  if (text == nullptr) return true;
+  std::string t = controls_restore(text);
+  if (t.empty()) return true;
+  char* end = nullptr;
+  long v = std::strtol(t.c_str(), &end, 10);
+  if (*end != '\0' || v < 0 || v > INT32_MAX) return false;
+  *out = static_cast<int32_t>(v);
+  return true;
+}
+
+// An "int" field: the leading number, signed; 0 when there is none.
+int32_t int_parse(const std::string& t) {
+  long v = std::strtol(t.c_str(), nullptr, 10);
+  if (v > INT32_MAX) return INT32_MAX;
+  if (v < INT32_MIN) return INT32_MIN;
+  return static_cast<int32_t>(v);
+}
+
+void referenced_read(read_state& st, read_level& level, const std::string& name);
+
+void element_start(read_state& st, uint8_t id, const XML_Char** atts) {
+  read_level* level = st.levels.empty() ? nullptr : &st.levels.back();
+  xmldoc* doc = level != nullptr ? level->doc : nullptr;
+  switch (id) {
+    case kKrxml:
+      return;
+    case kFile: {
+      int32_t depth = static_cast<int32_t>(st.levels.size()) + (st.chain != nullptr ? st.chain->depth : 0);
+      if (depth >= kMaxNesting) return fail(st, kXmlErrPlacement);
+      const char* type = attribute(atts, "type");
+      const char* version = attribute(atts, "version");
+      std::string t = controls_restore(type != nullptr ? type : "");
+      std::string v = controls_restore(version != nullptr ? version : "");
+      if (t.empty()) return fail(st, kXmlErrNoType);
+      if (v.empty()) return fail(st, kXmlErrNoVersion);
+      xmldoc* made = nullptr;
+      if (xmldoc_create(st.ctx, t.c_str(), v.c_str(), &made) != 0) return fail(st, -600);
+      st.levels.emplace_back();
+      st.levels.back().doc = made;
+      return;
+    }
+    case kProperty: {
+      const char* name = attribute(atts, "name");
+      std::string n = controls_restore(name != nullptr ? name : "");
+      if (n.empty()) return fail(st, kXmlErrPropertyName);
+      str_copy_bounded(level->prop_name, n.c_str(), kXmlNameSize);
+      return;
+    }
+    case kInclude: {
+      const char* name = attribute(atts, "name");
+      std::string n = controls_restore(name != nullptr ? name : "");
+      if (n.empty()) return fail(st, kXmlErrIncludeName);
+      level->pending = xmldoc_include{};
+      str_copy_bounded(level->pending.name, n.c_str(), kXmlNameSize);
+      level->in_include = true;
+      return;
+    }
+    case kRef:
+      level->pending.kind = kXmlIncludeRef;
+      return;
+    case kData: {
+      if (!count_parse(attribute(atts, "length"), &level->length)) return fail(st, kXmlErrRecordCount);
+      int32_t reserve = level->length < kMaxReserve ? level->length : kMaxReserve;
+      if (xml_record_reserve(doc, reserve) != 0) return fail(st, -600);
+      return;
+    }
+    case kLayout:
+      if (!count_parse(attribute(atts, "width"), &level->width)) return fail(st, kXmlErrColumnCount);
+      return;
+    case kColumn: {
+      if (doc->column_count >= level->width) return fail(st, kXmlErrColumnCount);
+      const char* type = attribute(atts, "type");
+      std::string t = controls_restore(type != nullptr ? type : "string");
+      uint32_t found = kXmlColNull;
+      for (uint32_t k = 1; k < 3; ++k) {
+        if (t == kColumnTypes[k]) found = k;
+      }
+      if (found == kXmlColNull) return fail(st, kXmlErrColumnType);
+      level->column_type = found;
+      return;
+    }
+    case kRecord: {
+      if (doc->record_count >= level->length) return fail(st, kXmlErrRecordCount);
+      const char* key = attribute(atts, "key");
+      xmldoc_record rec{};
+      rec.key = xml_pool_strdup(doc, controls_restore(key != nullptr ? key : "").c_str());
+      if (rec.key == nullptr || xml_fields_default(doc, &rec.fields) != 0 ||
+          xml_record_reserve(doc, doc->record_count + 1) != 0) {
+        return fail(st, -600);
+      }
+      level->record = doc->record_count;
+      doc->records[doc->record_count++] = rec;
+      return;
+    }
+    case kField: {
+      const char* column = attribute(atts, "column");
+      if (column == nullptr) return fail(st, kXmlErrFieldColumn);
+      int32_t c = -1;
+      if (xmldoc_column_find(st.ctx, doc, controls_restore(column).c_str(), &c) != 0) {
+        return fail(st, kXmlErrFieldColumn);
+      }
+      level->field_column = c;
+      return;
+    }
+    case kValue:
+    default:
+      return;
+  }
+}
+
+void element_end(read_state& st, uint8_t id) {
+  read_level* level = st.levels.empty() ? nullptr : &st.levels.back();
+  xmldoc* doc = level != nullptr ? level->doc : nullptr;
+  switch (id) {
+    case kKrxml:
+      if (st.result == nullptr) fail(st, kXmlErrNoFile);
+      return;
+    case kFile: {
+      xmldoc* done = level->doc;
+      level->doc = nullptr;
+      st.levels.pop_back();
+      if (st.levels.empty()) {
+        st.result = done;
+      } else {
+        read_level& outer = st.levels.back();
+        outer.pending.kind = kXmlIncludeInline;
+        outer.pending.doc = done;
+      }
+      return;
+    }
+    case kProperty:
+      if (xml_prop_push(doc, level->prop_name, controls_restore(st.chars.data(), st.chars.size()).c_str()) != 0) {
+        fail(st, -600);
+      }
+      return;
+    case kInclude: {
+      level->in_include = false;
+      xmldoc_include inc = level->pending;
+      level->pending = xmldoc_include{};
+      if (inc.doc == nullptr) {  // neither a reference nor a document: dropped
+        std::free(inc.file_name);
+        return;
+      }
+      if (xml_include_push(doc, inc) != 0) {
+        xml_free(st.ctx, inc.doc);
+        std::free(inc.file_name);
+        fail(st, -600);
+      }
+      return;
+    }
+    case kRef:
+      referenced_read(st, *level, controls_restore(st.chars.data(), st.chars.size()));
+      return;
+    case kData:
+      if (doc->record_count < level->length) fail(st, kXmlErrRecordCount);
+      return;
+    case kLayout:
+      if (doc->column_count < level->width) fail(st, kXmlErrColumnCount);
+      return;
+    case kColumn: {
+      std::string name = controls_restore(st.chars.data(), st.chars.size());
+      if (xml_column_push(doc, name.c_str(), level->column_type) != 0) fail(st, -600);
+      return;
+    }
+    case kRecord:
+      level->record = -1;
+      return;
+    case kField: {
+      xmldoc_field& f = doc->records[level->record].fields[level->field_column];
+      std::string t = controls_restore(st.chars.data(), st.chars.size());
+      if (f.type == kXmlColInt) {
+        f.number = int_parse(t);
+      } else if (t.empty()) {
+        f.text = xml_empty_text();
+      } else if ((f.text = xml_pool_strndup(doc, t.data(), t.size())) == nullptr) {
+        f.text = xml_empty_text();
+        fail(st, -600);
+      }
+      level->field_column = -1;
+      return;
+    }
+    case kValue: {
+      std::string t = controls_restore(st.chars.data(), st.chars.size());
+      char* v = xml_pool_strndup(doc, t.data(), t.size());
+      if (v == nullptr) return fail(st, -600);
+      doc->records[level->record].value = v;
+      return;
+    }
+    default:
+      return;
+  }
+}
+
+void referenced_read(read_state& st, read_level& level, const std::string& name) {
+  level.pending.kind = kXmlIncludeRef;
+  level.pending.file_name = str_dup(name.c_str());
+  if (level.pending.file_name == nullptr) return fail(st, -600);
+  xmldoc* ref = nullptr;
+  std::string text;
+  int32_t rc = xml_read_file(st.ctx, name.c_str(), st.flags, st.chain, &ref, &text, nullptr);
+  if (rc < 0) {
+    // The referenced file's failure is the whole read's, with its text.
+    st.error = rc;
+    st.text = text;
+    return;
+  }
+  level.pending.doc = ref;
+}
+
+void XMLCALL on_start(void* user, const XML_Char* name, const XML_Char** atts) {
+  auto& st = *static_cast<read_state*>(user);
+  if (st.error != 0) return;
+  try {
+    uint8_t id = element_lookup(name);
+    if (id == kNone || !placement_ok(id, st.stack.back())) return fail(st, kXmlErrPlacement);
+    st.stack.push_back(open_element{id, kNone});
+    st.chars.clear();
+    element_start(st, id, atts);
+  } catch (const std::bad_alloc&) {
+    fail(st, -600);
+  }
+}
+
+void XMLCALL on_end(void* user, const XML_Char* name) {
+  (void)name;
+  auto& st = *static_cast<read_state*>(user);
+  if (st.error != 0) return;
+  try {
+    uint8_t id = st.stack.back().id;
+    element_end(st, id);
+    st.stack.pop_back();
+    st.stack.back().last_child = id;
+    st.chars.clear();
+  } catch (const std::bad_alloc&) {
+    fail(st, -600);
+  }
+}
+
+void XMLCALL on_chars(void* user, const XML_Char* s, int len) {
+  auto& st = *static_cast<read_state*>(user);
+  if (st.error != 0) return;
+  try {
+    st.chars.append(s, static_cast<size_t>(len));
+  } catch (const std::bad_alloc&) {
+    fail(st, -600);
+  }
+}
+
+// One line of a vault file: at most its first 72 characters, the line end
+// and anything past character 72 dropped. 1 for a line, 0 at the end,
+// negative for a read failure.
+int32_t vault_line_get(fio_handle* fh, char* line) {
+  char buf[kPlainPiece];
+  uint32_t kept = 0;
+  bool any = false;
+  for (;;) {
+    int32_t n = fio_gets(fh, buf, sizeof buf);
+    if (n < 0) return n;
+    if (n == 0) break;
+    any = true;
+    bool ended = false;
+    for (int32_t k = 0; k < n; ++k) {
+      char c = buf[k];
+      if (c == '\n') {
+        ended = true;
+        break;
+      }
+      if (c == '\r') continue;
+      if (kept < kCipherLineChars) line[kept++] = c;
+    }
+    if (ended) break;
+  }
+  line[kept] = '\0';
+  return any ? 1 : 0;
+}
+
+struct parser_guard {
+  XML_Parser parser;
+  ~parser_guard() {
+    if (parser != nullptr) XML_ParserFree(parser);
+  }
+};
+
+struct file_guard {
+  fio_handle* fh;
+  ~file_guard() { fio_close(fh); }
+};
+
+int32_t read_open(context* ctx, const char* file, uint32_t flags, uint32_t* kind, std::string* path,
+                  fio_handle** fh, std::string* text) {
+  bool vault = (flags & kXmlFlagVault) != 0;
+  uint32_t open_flags = kFioOpenRead | ((flags & kXmlFlagNameAsGiven) ? kFioFlagNameAsGiven : 0);
+  *kind = vault ? kFioKindZel : kFioKindXml;
+  int32_t rc = xml_open_existing(ctx, file, *kind, open_flags, path, fh);
+  if (rc != 0 && vault) {
+    *kind = kFioKindKrd;
+    rc = xml_open_existing(ctx, file, *kind, open_flags, path, fh);
+  }
+  if (rc != 0) {
+    char built[kFioPathSize];
+    if (fio_name_build(ctx, *kind, open_flags, file, built, sizeof built) != 0) str_copy_bounded(built, file, sizeof built);
+    *text = built;
+  }
+  return rc;
+}
+
+}  // namespace
+
+std::string xml_read_error_text(uint32_t line, const char* file) {
+  std::string t = "Read error at line " + std::to_string(line) + " in file " + (file != nullptr ? file : "");
+  char cut[kErrorTextMax + 1];
+  str_copy_bounded(cut, t.c_str(), sizeof cut);
+  return cut;
+}
+
+int32_t xml_open_existing(context* ctx, const char* name, uint32_t kind, uint32_t open_flags, std::string* path,
+                          fio_handle** out) {
+  *out = nullptr;
+  path->clear();
+  if (name == nullptr || *name == '\0' || kind >= kFioKindCount) return -1;
+  if (ctx != nullptr) {
+    if (ctx->options & kOptNoLockFiles) open_flags |= kFioFlagNoLock;
+    if (ctx->options & kOptSecondOpenFlag) open_flags |= kFioFlagExclusive;
+  }
+  char built[kFioPathSize];
+  if (fio_name_build(ctx, kind, open_flags, name, built, sizeof built) != 0) return -1;
+  int32_t type = fio_path_type(built);
+  if (type < 0) return -1;
+  if (type != 0 || ctx == nullptr) {
+    *path = built;
+    return fio_open(built, open_flags, out);
+  }
+  const path_list* list = ctx->search_path;
+  if (list == nullptr) return -400;
+  char joined[kFioPathSize];
+  for (uint32_t i = 0; i < list->count; ++i) {
+    if (fio_path_join(list->dirs[i], built, joined, sizeof joined) != 0) continue;
+    if (fio_stat(joined, nullptr, 0) != 0) continue;
+    *path = joined;
+    return fio_open(joined, open_flags, out);
+  }
+  return -400;
+}
+
+int32_t xml_read_file(context* ctx, const char* file, uint32_t flags, const xml_read_chain* chain, xmldoc** out,
+                      std::string* text, std::string* opened_path) {
+  *out = nullptr;
+  text->clear();
+  if (file == nullptr || *file == '\0') {
+    *text = "";
+    return -400;
+  }
+  bool vault = (flags & kXmlFlagVault) != 0;
+  uint32_t kind = 0;
+  std::string path;
+  file_guard fg{nullptr};
+  int32_t rc = read_open(ctx, file, flags, &kind, &path, &fg.fh, text);
+  if (rc != 0) return rc;
+  if (opened_path != nullptr) *opened_path = path;
+
+  // A file met again on the way down would be read without end.
+  xml_read_chain link{};
+  std::error_code ec;
+  link.path = std::filesystem::weakly_canonical(std::filesystem::path(path), ec).string();
+  if (ec) link.path = path;
+  link.parent = chain;
+  link.depth = chain != nullptr ? chain->depth + 1 : 0;
+  for (const xml_read_chain* c = chain; c != nullptr; c = c->parent) {
+    if (c->path == link.path) {
+      *text = "The file " + path + " includes itself.";
+      return -300;
+    }
+  }
+  if (link.depth >= kMaxNesting) {
+    *text = "Files refer to each other too deeply at " + path + ".";
+    return -300;
+  }
+
+  parser_guard pg{XML_ParserCreate(nullptr)};
+  if (pg.parser == nullptr) {
+    *text = path;
+    return -1;
+  }
+  read_state st;
+  st.ctx = ctx;
+  st.file = path.c_str();
+  st.flags = flags;
+  st.chain = &link;
+  st.stack.push_back(open_element{kNone, kNone});
+  XML_SetUserData(pg.parser, &st);
+  XML_SetElementHandler(pg.parser, on_start, on_end);
+  XML_SetCharacterDataHandler(pg.parser, on_chars);
+
+  cipher_state cipher;
+  if (vault) cipher_key_setup(&cipher);
+  bool parse_failed = false;
+  bool read_failed = false;
+  for (;;) {
+    char piece[kPlainPiece];
+    int32_t n = 0;
+    if (vault) {
+      char line[kCipherLineChars + 1];
+      n = vault_line_get(fg.fh, line);
+      if (n > 0) n = cipher_line_decode(&cipher, line, piece);
+      else if (n == 0) break;
+    } else {
+      n = fio_gets(fg.fh, piece, sizeof piece);
+      if (n == 0) break;
+    }
+    if (n < 0) {
+      read_failed = true;
+      break;
+    }
+    ++st.reads;
+    if (XML_Parse(pg.parser, piece, n, 0) == XML_STATUS_ERROR) {
+      parse_failed = true;
+      break;
+    }
+  }
+  if (!parse_failed && !read_failed && XML_Parse(pg.parser, nullptr, 0, 1) == XML_STATUS_ERROR) parse_failed = true;
+
+  if (parse_failed) {
+    XML_Error code = XML_GetErrorCode(pg.parser);
+    rc = code == XML_ERROR_NO_MEMORY ? -600 : code == XML_ERROR_UNEXPECTED_STATE ? -1 : kXmlErrSyntax;
+    *text = xml_read_error_text(st.reads, path.c_str());
+  } else if (read_failed) {
+    rc = kXmlErrSyntax;
+    *text = xml_read_error_text(st.reads, path.c_str());
+  } else {
+    rc = st.error;
+    *text = st.text;
+  }
+  if (vault && rc <= kXmlErrSyntax && rc >= kXmlErrUnsorted) {
+    rc = -300;
+    *text = "internal error";
+  }
+  if (rc < 0) return rc;
+
+  xmldoc* doc = st.result;
+  st.result = nullptr;
+  if (flags & kXmlFlagSort) xmldoc_records_sort(ctx, doc, nullptr);
+  *out = doc;
+  return 0;
+}
+
+int32_t xmldoc_read(context* ctx, const char* file, uint32_t flags, xmldoc** out) {
+  if (out == nullptr) return -802;
+  *out = nullptr;
+  std::string text;
+  int32_t rc = xml_read_file(ctx, file, flags, nullptr, out, &text, nullptr);
+  if (rc < 0) TQ_REPORT(ctx, rc, 52, text.c_str());
+  return rc;
+}
+
+}  // namespace tq

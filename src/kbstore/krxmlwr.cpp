@@ -1,0 +1,545 @@
+// The krxml writer, the replacement of files through a temporary file, and
+// the context's table of kept newer sections.
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/krhash.h"
+#include "core/krstr.h"
+#include "core/krvec.h"
+#include "kbstore/krvlt.h"
+#include "kbstore/krxml.h"
+#include "kbstore/krxmlpriv.h"
+
+namespace tq {
+
+namespace {
+
+constexpr uint32_t kIndentMax = 64;
+constexpr size_t kFlushAt = 1 << 16;
+constexpr const char* kHeader =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE krxml SYSTEM \"krxml.dtd\">\n<krxml>\n";
+constexpr const char* kFooter = "</krxml>\n";
+constexpr const char* kColumnTypes[] = {"NULL", "string", "int"};
+
+// Where the output goes: collected in a buffer, written in large pieces,
+// through the line cipher for a vault file.
+struct sink {
+  fio_handle* fh = nullptr;
+  bool vault = false;
+  cipher_state cipher{};
+  std::string buf;
+  int32_t rc = 0;
+
+  // Bytes below 0x20 other than tab, LF and CR never reach the file.
+  void put(const char* s, size_t n) {
+    for (size_t k = 0; k < n; ++k) {
+      auto c = static_cast<unsigned char>(s[k]);
+      if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') continue;
+      buf.push_back(static_cast<char>(c));
+    }
+    if (buf.size() >= kFlushAt) flush();
+  }
+  void put(const char* s) { put(s, std::strlen(s)); }
+
+  void write_out(const std::string& bytes) {
+    if (rc != 0 || bytes.empty()) return;
+    if (fio_putb(fh, bytes.data(), static_cast<uint32_t>(bytes.size())) < 0) rc = -402;
+  }
+
+  void flush() {
+    if (!vault) {
+      write_out(buf);
+      buf.clear();
+      return;
+    }
+    std::string lines;
+    char line[kCipherLineSize];
+    size_t off = 0;
+    while (off < buf.size()) {
+      int32_t ready = 0;
+      int32_t took = cipher_line_encode(&cipher, buf.data() + off, static_cast<uint32_t>(buf.size() - off), line, &ready);
+      off += static_cast<size_t>(took);
+      if (ready) lines.append(line);
+    }
+    buf.clear();
+    write_out(lines);
+  }
+
+  void finish() {
+    flush();
+    if (!vault) return;
+    char line[kCipherLineSize];
+    int32_t ready = 0;
+    cipher_line_encode(&cipher, nullptr, 0, line, &ready);
+    if (ready) write_out(line);
+  }
+};
+
+void indent(sink& s, uint32_t n) {
+  static const char spaces[kIndentMax + 1] = "                                                                ";
+  s.put(spaces, n < kIndentMax ? n : kIndentMax);
+}
+
+// The five markup characters as entities; control bytes as characters of
+// U+10FF00..U+10FF7F, which the reader turns back into the bytes.
+void put_escaped(sink& s, const char* text) {
+  if (text == nullptr) return;
+  std::string out;
+  for (const char* p = text; *p != '\0'; ++p) {
+    auto c = static_cast<unsigned char>(*p);
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '\'': out += "&apos;"; break;
+      case '"': out += "&quot;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      default:
+        if (c < 0x20 || c == 0x7F) {
+          char ref[16];
+          std::snprintf(ref, sizeof ref, "&#x%06x;", 0x10FF00u + c);
+          out += ref;
+        } else {
+          out.push_back(static_cast<char>(c));
+        }
+    }
+  }
+  s.put(out.data(), out.size());
+}
+
+void start_tag(sink& s, const char* name, const char* attr = nullptr, const char* value = nullptr) {
+  s.put("<");
+  s.put(name);
+  if (attr != nullptr) {
+    s.put(" ");
+    s.put(attr);
+    s.put("=\"");
+    put_escaped(s, value);
+    s.put("\"");
+  }
+  s.put(">");
+}
+
+void end_tag(sink& s, const char* name) {
+  s.put("</");
+  s.put(name);
+  s.put(">");
+}
+
+int32_t write_doc(sink& s, const xmldoc* d, uint32_t at) {
+  indent(s, at);
+  s.put("<file type=\"");
+  put_escaped(s, d->type);
+  s.put("\" version=\"");
+  put_escaped(s, d->version);
+  s.put("\">\n");
+
+  for (int32_t i = 0; i < d->prop_count; ++i) {
+    indent(s, at + 4);
+    start_tag(s, "property", "name", d->props[i].name);
+    put_escaped(s, d->props[i].value);
+    end_tag(s, "property");
+    s.put("\n");
+  }
+
+  for (int32_t i = 0; i < d->include_count; ++i) {
+    const xmldoc_include& inc = d->includes[i];
+    indent(s, at + 4);
+    start_tag(s, "include", "name", inc.name);
+    if (inc.kind == kXmlIncludeRef) {
+      start_tag(s, "ref");
+      put_escaped(s, inc.file_name);
+      end_tag(s, "ref");
+      end_tag(s, "include");
+      s.put("\n");
+    } else if (inc.kind == kXmlIncludeInline && inc.doc != nullptr) {
+      s.put("\n");
+      if (int32_t rc = write_doc(s, inc.doc, at + 8); rc != 0) return rc;
+      indent(s, at + 4);
+      end_tag(s, "include");
+      s.put("\n");
+    } else {
+      return -1;
+    }
+  }
+
+  int32_t kept = 0;
+  for (int32_t r = 0; r < d->record_count; ++r) {
+    if (d->records[r].key != nullptr) ++kept;
+  }
+  char number[kIntTextSize];
+  indent(s, at + 4);
+  start_tag(s, "data", "length", str_from_int(kept, number));
+  s.put("\n");
+
+  if (d->column_count > 0) {
+    indent(s, at + 8);
+    start_tag(s, "layout", "width", str_from_int(d->column_count, number));
+    s.put("\n");
+    for (int32_t c = 0; c < d->column_count; ++c) {
+      uint32_t type = d->columns[c].type;
+      if (type > kXmlColInt) return -1;
+      indent(s, at + 12);
+      start_tag(s, "column", "type", kColumnTypes[type]);
+      put_escaped(s, d->columns[c].name);
+      end_tag(s, "column");
+      s.put("\n");
+    }
+    indent(s, at + 8);
+    end_tag(s, "layout");
+    s.put("\n");
+  }
+
+  for (int32_t r = 0; r < d->record_count; ++r) {
+    const xmldoc_record& rec = d->records[r];
+    if (rec.key == nullptr) continue;
+    indent(s, at + 8);
+    if (rec.key[0] != '\0') {
+      start_tag(s, "record", "key", rec.key);
+    } else {
+      start_tag(s, "record");
+    }
+    if (d->column_count == 0) {
+      if (rec.value != nullptr) {
+        start_tag(s, "value");
+        put_escaped(s, rec.value);
+        end_tag(s, "value");
+      }
+      end_tag(s, "record");
+      s.put("\n");
+      continue;
+    }
+    s.put("\n");
+    for (int32_t c = 0; c < d->column_count; ++c) {
+      indent(s, at + 12);
+      start_tag(s, "field", "column", d->columns[c].name);
+      const xmldoc_field* f = rec.fields != nullptr ? &rec.fields[c] : nullptr;
+      uint32_t type = f != nullptr ? f->type : d->columns[c].type;
+      if (type == kXmlColString) {
+        put_escaped(s, f != nullptr ? f->text : "");
+      } else if (type == kXmlColInt) {
+        put_escaped(s, str_from_int(f != nullptr ? f->number : 0, number));
+      } else {
+        return -1;
+      }
+      end_tag(s, "field");
+      s.put("\n");
+    }
+    if (rec.value != nullptr) {
+      indent(s, at + 12);
+      start_tag(s, "value");
+      put_escaped(s, rec.value);
+      end_tag(s, "value");
+      s.put("\n");
+    }
+    indent(s, at + 8);
+    end_tag(s, "record");
+    s.put("\n");
+  }
+
+  indent(s, at + 4);
+  end_tag(s, "data");
+  s.put("\n");
+  indent(s, at);
+  end_tag(s, "file");
+  s.put("\n");
+  return s.rc;
+}
+
+// ---- Kept newer sections -------------------------------------------------------------
+
+// One step of a stash key: the include's name, its document's type and
+// "Name" property.
+std::string key_segment(context* ctx, const xmldoc_include& inc) {
+  std::string seg;
+  seg.push_back('\x01');
+  seg += inc.name;
+  seg.push_back('\x01');
+  seg += inc.doc->type;
+  seg.push_back('\x02');
+  seg += xmldoc_prop_get(ctx, inc.doc, "Name");
+  return seg;
+}
+
+struct key_step {
+  std::string name;
+  std::string type;
+  std::string value;
+};
+
+// The steps of a key after the file's base name.
+std::vector<key_step> key_steps(const char* key, size_t length, size_t start) {
+  std::vector<key_step> steps;
+  size_t i = start;
+  while (i < length && key[i] == '\x01') {
+    key_step st;
+    size_t j = ++i;
+    while (j < length && key[j] != '\x01') ++j;
+    st.name.assign(key + i, j - i);
+    i = j + 1;
+    j = i;
+    while (j < length && key[j] != '\x02') ++j;
+    st.type.assign(key + i, j - i);
+    i = j + 1;
+    j = i;
+    while (j < length && key[j] != '\x01') ++j;
+    st.value.assign(key + i, j - i);
+    i = j;
+    steps.push_back(std::move(st));
+  }
+  return steps;
+}
+
+bool key_has_prefix(const hash_entry* e, const std::string& prefix) {
+  return static_cast<size_t>(e->key_length) >= prefix.size() &&
+         std::memcmp(e->key, prefix.data(), prefix.size()) == 0;
+}
+
+vec* entry_docs(const hash_entry* e) { return reinterpret_cast<vec*>(e->value[0]); }
+
+// Whether any kept section belongs to the file of this base name.
+bool stash_has_file(context* ctx, const std::string& prefix) {
+  if (ctx == nullptr || ctx->xml_stash == nullptr) return false;
+  for (const hash_entry* e = ctx->xml_stash->list; e != nullptr; e = e->next) {
+    if (key_has_prefix(e, prefix) && vec_count(entry_docs(e)) > 0) return true;
+  }
+  return false;
+}
+
+// Appends copies of the kept sections of this file to their places in doc.
+int32_t stash_attach(context* ctx, const std::string& prefix, xmldoc* doc) {
+  for (const hash_entry* e = ctx->xml_stash->list; e != nullptr; e = e->next) {
+    if (!key_has_prefix(e, prefix)) continue;
+    vec* docs = entry_docs(e);
+    if (vec_count(docs) == 0) continue;
+    auto steps = key_steps(static_cast<const char*>(e->key), static_cast<size_t>(e->key_length), prefix.size() - 1);
+    if (steps.empty()) continue;
+    xmldoc* target = doc;
+    for (size_t k = 0; k + 1 < steps.size() && target != nullptr; ++k) {
+      xmldoc* next = nullptr;
+      for (int32_t i = 0; i < target->include_count && next == nullptr; ++i) {
+        const xmldoc_include& inc = target->includes[i];
+        if (inc.kind != kXmlIncludeInline || inc.doc == nullptr) continue;
+        if (steps[k].name == inc.name && steps[k].type == inc.doc->type &&
+            steps[k].value == xmldoc_prop_get(ctx, inc.doc, "Name")) {
+          next = inc.doc;
+        }
+      }
+      target = next;
+    }
+    if (target == nullptr) continue;  // the path is gone: the section is not written
+    for (uint32_t k = 0; k < vec_count(docs); ++k) {
+      xmldoc* copy = nullptr;
+      int32_t rc = xmldoc_copy(ctx, &copy, static_cast<xmldoc*>(vec_get(docs, static_cast<int32_t>(k))));
+      if (rc == 0) rc = xmldoc_include_add(ctx, target, steps.back().name.c_str(), kXmlIncludeInline, copy);
+      if (rc != 0) {
+        xml_free(ctx, copy);
+        return rc;
+      }
+    }
+  }
+  return 0;
+}
+
+std::string stash_prefix(const char* path) {
+  char base[kFioPathSize];
+  if (fio_path_basename_get(path, base, sizeof base) != 0) base[0] = '\0';
+  return std::string(base) + '\x01';
+}
+
+std::atomic<uint32_t> g_temp_counter{0};
+
+// A name beside the target that no other writer uses.
+std::string temp_path_for(const char* path) {
+  return std::string(path) + ".~tq" + std::to_string(static_cast<long>(::getpid())) + "." +
+         std::to_string(g_temp_counter.fetch_add(1));
+}
+
+// The open flags the options add, as the file layer adds them.
+uint32_t option_flags(context* ctx) {
+  uint32_t f = 0;
+  if (ctx != nullptr && (ctx->options & kOptNoLockFiles)) f |= kFioFlagNoLock;
+  if (ctx != nullptr && (ctx->options & kOptSecondOpenFlag)) f |= kFioFlagExclusive;
+  return f;
+}
+
+}  // namespace
+
+int32_t xml_write_path(context* ctx, const char* path, uint32_t flags, xmldoc* doc) {
+  if (doc == nullptr || path == nullptr) return -802;
+  if (flags & kXmlFlagSort) xmldoc_records_sort(ctx, doc, nullptr);
+
+  // Sections kept from a newer engine go out with the file, attached to a
+  // copy: the caller's document stays as it was, so writing it twice does
+  // not double them.
+  xmldoc* copy = nullptr;
+  std::string prefix = stash_prefix(path);
+  if (stash_has_file(ctx, prefix)) {
+    int32_t rc = xmldoc_copy(ctx, &copy, doc);
+    if (rc == 0) rc = stash_attach(ctx, prefix, copy);
+    if (rc != 0) {
+      xml_free(ctx, copy);
+      return rc;
+    }
+  }
+  const xmldoc* out_doc = copy != nullptr ? copy : doc;
+
+  // Hold the present file while its replacement is written, so that
+  // nobody reads or writes it half way; an existing file that is locked or
+  // cannot be opened for writing is not replaced.
+  fio_handle* guard = nullptr;
+  if (fio_stat(path, nullptr, 0) == 0) {
+    int32_t rc = fio_open(path, kFioFlagWrite | option_flags(ctx), &guard);
+    if (rc != 0) {
+      xml_free(ctx, copy);
+      return rc;
+    }
+  }
+  std::string temp = temp_path_for(path);
+  sink s;
+  int32_t rc = fio_open(temp.c_str(), kFioOpenWrite, &s.fh);
+  if (rc == 0) {
+    s.vault = (flags & kXmlFlagVault) != 0;
+    if (s.vault) cipher_key_setup(&s.cipher);
+    s.put(kHeader);
+    rc = write_doc(s, out_doc, 4);
+    if (rc == 0) {
+      s.put(kFooter);
+      s.finish();
+      rc = s.rc;
+    }
+    if (rc == 0 && fio_trunc(s.fh) != 0) rc = -402;
+    fio_close(s.fh);
+    if (rc == 0 && std::rename(temp.c_str(), path) != 0) rc = -402;
+    if (rc != 0) fio_unlink(temp.c_str());
+  }
+  fio_close(guard);
+  xml_free(ctx, copy);
+  return rc;
+}
+
+int32_t xmldoc_write(context* ctx, const char* path, uint32_t flags, xmldoc* doc) {
+  if (doc == nullptr || path == nullptr) return -802;
+  uint32_t kind = (flags & kXmlFlagVault) ? kFioKindZel : kFioKindXml;
+  uint32_t open_flags = kFioOpenWrite | ((flags & kXmlFlagNameAsGiven) ? kFioFlagNameAsGiven : 0);
+  char built[kFioPathSize];
+  if (*path == '\0' || fio_name_build(ctx, kind, open_flags, path, built, sizeof built) != 0) return -1;
+  int32_t type = fio_path_type(built);
+  if (type < 0) return -1;
+  if (type != 0 || ctx == nullptr) return xml_write_path(ctx, built, flags, doc);
+  // A plain name goes into the first search-path folder where it can be made.
+  const path_list* list = ctx->search_path;
+  char joined[kFioPathSize];
+  for (uint32_t i = 0; list != nullptr && i < list->count; ++i) {
+    if (fio_path_join(list->dirs[i], built, joined, sizeof joined) != 0) continue;
+    int32_t rc = xml_write_path(ctx, joined, flags, doc);
+    if (rc != -400) return rc;
+  }
+  return -400;
+}
+
+// ---- The table of kept sections --------------------------------------------------------
+
+int32_t xmldoc_stash_create(context* ctx) {
+  if (ctx == nullptr) return -802;
+  if (ctx->xml_stash != nullptr) return 0;
+  auto* t = static_cast<hash_table*>(std::calloc(1, sizeof(hash_table)));
+  if (t == nullptr) return -600;
+  int32_t rc = hash_init(t, kHashKeyBytes, 1, 0);
+  if (rc != 0) {
+    std::free(t);
+    return rc;
+  }
+  ctx->xml_stash = t;
+  return 0;
+}
+
+namespace {
+
+void docs_free(context* ctx, vec* docs) {
+  if (docs == nullptr) return;
+  for (uint32_t k = 0; k < vec_count(docs); ++k) xml_free(ctx, static_cast<xmldoc*>(vec_get(docs, static_cast<int32_t>(k))));
+  vec_free(docs);
+  std::free(docs);
+}
+
+}  // namespace
+
+void xmldoc_stash_free(context* ctx) {
+  if (ctx == nullptr || ctx->xml_stash == nullptr) return;
+  for (hash_entry* e = ctx->xml_stash->list; e != nullptr; e = e->next) docs_free(ctx, entry_docs(e));
+  hash_free(ctx->xml_stash);
+  std::free(ctx->xml_stash);
+  ctx->xml_stash = nullptr;
+}
+
+// Drops every kept section of the file of this path.
+void xml_stash_drop_file(context* ctx, const char* path) {
+  if (ctx == nullptr || ctx->xml_stash == nullptr) return;
+  std::string prefix = stash_prefix(path);
+  std::vector<std::string> keys;
+  for (const hash_entry* e = ctx->xml_stash->list; e != nullptr; e = e->next) {
+    if (key_has_prefix(e, prefix)) keys.emplace_back(static_cast<const char*>(e->key), static_cast<size_t>(e->key_length));
+  }
+  for (const std::string& k : keys) {
+    auto* docs = reinterpret_cast<vec*>(hash_remove(ctx->xml_stash, k.data(), static_cast<int32_t>(k.size())));
+    docs_free(ctx, docs);
+  }
+}
+
+// Keeps a detached section under its key; on failure the caller still owns it.
+int32_t xml_stash_keep(context* ctx, const std::string& key, xmldoc* doc) {
+  if (ctx->xml_stash == nullptr) {
+    if (int32_t rc = xmldoc_stash_create(ctx); rc != 0) return rc;
+  }
+  auto len = static_cast<int32_t>(key.size());
+  vec* docs = reinterpret_cast<vec*>(hash_get_word(ctx->xml_stash, key.data(), len));
+  if (docs == nullptr) {
+    docs = static_cast<vec*>(std::calloc(1, sizeof(vec)));
+    if (docs == nullptr || vec_init(docs, 4) != 0) {
+      std::free(docs);
+      return -600;
+    }
+    vec_free_fn_set(docs, vec_free_noop);
+    uintptr_t* slot = hash_find_or_insert(ctx->xml_stash, key.data(), len, reinterpret_cast<uintptr_t>(docs), 0);
+    if (slot == nullptr) {
+      vec_free(docs);
+      std::free(docs);
+      return -600;
+    }
+  }
+  return vec_push(docs, doc);
+}
+
+// Detaches, from the last include to the first, every inline section newer
+// than the engine into the table; walks into the others.
+int32_t xml_stash_walk(context* ctx, xmldoc* doc, const std::string& key) {
+  for (int32_t i = doc->include_count - 1; i >= 0; --i) {
+    xmldoc_include inc = doc->includes[i];
+    if (inc.kind != kXmlIncludeInline || inc.doc == nullptr) continue;
+    std::string child = key + key_segment(ctx, inc);
+    if (!xmldoc_version_is_newer(inc.doc->version)) {
+      if (int32_t rc = xml_stash_walk(ctx, inc.doc, child); rc != 0) return rc;
+      continue;
+    }
+    if (int32_t rc = xml_stash_keep(ctx, child, inc.doc); rc != 0) return rc;
+    std::free(inc.file_name);
+    std::memmove(&doc->includes[i], &doc->includes[i + 1],
+                 sizeof(xmldoc_include) * static_cast<size_t>(doc->include_count - i - 1));
+    --doc->include_count;
+  }
+  return 0;
+}
+
+std::string xml_stash_base_key(const char* path) {
+  std::string p = stash_prefix(path);
+  p.pop_back();
+  return p;
+}
+
+}  // namespace tq

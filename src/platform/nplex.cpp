@@ -1,0 +1,129 @@
+#include "platform/nplex.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+struct np_lex_state {
+  std::FILE* file;
+  char* line;          // the current line, heap
+  uint32_t capacity;   // bytes of line
+};
+
+namespace {
+
+bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+
+}  // namespace
+
+int32_t np_lex_init(np_lex_state** state, const char* path) {
+  if (state == nullptr) return kNpLexBadArgument;
+  *state = nullptr;
+  if (path == nullptr || path[0] == '\0') return kNpLexOpenFailed;
+  auto* s = static_cast<np_lex_state*>(std::calloc(1, sizeof(np_lex_state)));
+  if (s == nullptr) return kNpLexNoMemory;
+  s->file = std::fopen(path, "rb");
+  if (s->file == nullptr) {
+    std::free(s);
+    return kNpLexOpenFailed;
+  }
+  *state = s;
+  return kNpLexOk;
+}
+
+int32_t np_lex_line(np_lex_state* state, uint32_t flags, const char** line, uint32_t* length) {
+  if (state == nullptr || line == nullptr || length == nullptr || flags != 0) return kNpLexBadArgument;
+  *line = nullptr;
+  *length = 0;
+  uint32_t n = 0;
+  bool any = false;
+  for (;;) {
+    int c = std::fgetc(state->file);
+    if (c == EOF) {
+      if (std::ferror(state->file)) return kNpLexReadFailed;
+      if (!any) return kNpLexEnd;
+      break;
+    }
+    any = true;
+    if (c == '\n') break;
+    if (n + 1 >= state->capacity) {
+      if (state->capacity >= kNpLexLineMax + 1) return kNpLexLineTooLong;
+      uint32_t grown = state->capacity == 0 ? 256 : state->capacity * 2;
+      if (grown > kNpLexLineMax + 1) grown = kNpLexLineMax + 1;
+      auto* bigger = static_cast<char*>(std::realloc(state->line, grown));
+      if (bigger == nullptr) return kNpLexNoMemory;
+      state->line = bigger;
+      state->capacity = grown;
+    }
+    state->line[n++] = static_cast<char>(c);
+  }
+  if (n > 0 && state->line[n - 1] == '\r') --n;
+  if (state->line == nullptr) {
+    // An empty line before anything was read: keep a buffer for it.
+    state->line = static_cast<char*>(std::malloc(256));
+    if (state->line == nullptr) return kNpLexNoMemory;
+    state->capacity = 256;
+  }
+  state->line[n] = '\0';
+  *line = state->line;
+  *length = n;
+  return kNpLexOk;
+}
+
+int32_t np_lex_split(const char* line, uint32_t length, char*** tokens, uint32_t* count) {
+  if (tokens == nullptr || count == nullptr) return kNpLexBadArgument;
+  *tokens = nullptr;
+  *count = 0;
+  if (line == nullptr && length > 0) return kNpLexBadArgument;
+  uint32_t found = 0;
+  for (uint32_t i = 0; i < length;) {
+    while (i < length && is_blank(line[i])) ++i;
+    if (i == length) break;
+    ++found;
+    while (i < length && !is_blank(line[i])) ++i;
+  }
+  // One block: the pointer array with a NULL after it, then the texts, each
+  // no longer than the line and terminated.
+  size_t pointers = (static_cast<size_t>(found) + 1) * sizeof(char*);
+  auto* block = static_cast<char*>(std::malloc(pointers + length + found + 1));
+  if (block == nullptr) return kNpLexNoMemory;
+  auto** array = reinterpret_cast<char**>(block);
+  char* text = block + pointers;
+  uint32_t k = 0;
+  for (uint32_t i = 0; i < length;) {
+    while (i < length && is_blank(line[i])) ++i;
+    if (i == length) break;
+    uint32_t start = i;
+    while (i < length && !is_blank(line[i])) ++i;
+    array[k++] = text;
+    std::memcpy(text, line + start, i - start);
+    text += i - start;
+    *text++ = '\0';
+  }
+  array[k] = nullptr;
+  *tokens = array;
+  *count = found;
+  return kNpLexOk;
+}
+
+void np_lex_tokens_free(char** tokens) { std::free(tokens); }
+
+void np_lex_clean(np_lex_state* state) {
+  if (state == nullptr) return;
+  if (state->file != nullptr) std::fclose(state->file);
+  std::free(state->line);
+  std::free(state);
+}
+
+const char* np_lex_status_text(int32_t status) {
+  switch (status) {
+    case kNpLexOk: return "no error";
+    case kNpLexNoMemory: return "out of memory";
+    case kNpLexOpenFailed: return "the file cannot be opened";
+    case kNpLexEnd: return "the file ends before the line sought";
+    case kNpLexReadFailed: return "reading the file failed";
+    case kNpLexLineTooLong: return "a line is too long";
+    case kNpLexBadArgument: return "invalid argument";
+    default: return "unknown lexer status";
+  }
+}

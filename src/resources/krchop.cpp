@@ -1,0 +1,314 @@
+#include "resources/krchop.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "core/krenc.h"
+#include "core/krerr.h"
+#include "platform/nputf8.h"
+#include "resources/krchpr.h"
+
+namespace tq {
+
+namespace {
+
+static_assert(sizeof(::tq_chop_word) == TQ_CHOP_WORD_MAX + 4);
+
+// Merge priority of each boundary code.
+constexpr uint8_t kPriority[5] = {1, 2, 2, 1, 0};
+
+enum table_state : uint32_t { kInWord = 0, kInSeparator = 1, kInDropped = 2, kAtStart = 4 };
+
+// The table pass: boundaries where the character table says words part,
+// separators (TRIM) begin and dropped spans (SUPPRESS) begin.
+int32_t table_pass(const chopper_table* table, const char* value, uint8_t* codes, chop_info* info) {
+  uint32_t state = kAtStart;
+  uint32_t prev = kClassNull;
+  uint32_t last_separator = 0;
+  uint32_t p = 0;
+  while (p < kChopPositions) {
+    const char* cursor = value + p;
+    int32_t cp = 0;
+    int32_t n = np_uchar_toint(&cursor, &cp);
+    if (n <= 0 || cp <= 0) break;
+    const auto code_point = static_cast<uint32_t>(cp);
+    uint32_t c = 0;
+    uint32_t op = 0;
+    int32_t rc = chopper_table_char_lookup(table, code_point, &c, &op);
+    if (rc < 0) return rc;
+    if (c == kClassLeadSeparator || c == kClassFullSeparator) last_separator = code_point;
+    if (op == kOperTrim) {
+      if (state != kInSeparator) {
+        codes[p] = kCodeSeparator;
+        state = kInSeparator;
+      }
+    } else if (op == kOperSuppress) {
+      if (state == kInWord) {
+        prev = c;
+        codes[p] = kCodeDropped;
+        state = kInDropped;
+      } else if (state != kInDropped) {
+        codes[p] = kCodeDropped;
+        state = kInDropped;
+      }
+    } else if (state == kInWord && chopper_table_breaks(table, prev, c) == 0) {
+      prev = c;
+    } else {
+      codes[p] = kCodeWord;
+      if (info != nullptr) {
+        if (state == kInWord && table->implicit_sep) {
+          info->table_sources[p] = {kSourceImplicit, code_point};
+        } else if (last_separator != 0) {
+          info->table_sources[p] = {kSourceSeparator, last_separator};
+        }
+      }
+      prev = c;
+      state = kInWord;
+    }
+    if (c == kClassTrailSeparator || c == kClassFullSeparator) last_separator = code_point;
+    p += static_cast<uint32_t>(n);
+  }
+  return 0;
+}
+
+// Chooses, position by position, between the primary pass's codes and the
+// secondary's, writing the result into the primary array. A rule's word
+// start splits a word the table left whole, but never breaks into a
+// separator or dropped span; at equal priority the table wins.
+void merge(uint8_t* primary, const uint8_t* secondary, uint32_t length, const chop_source* primary_sources,
+           const chop_source* secondary_sources, chop_info* info) {
+  if (secondary == nullptr) {
+    if (info != nullptr) std::memcpy(info->merged_sources, primary_sources, sizeof(chop_source) * (length + 1));
+    return;
+  }
+  uint8_t run = kCodeContinue;
+  bool from_primary = true;
+  for (uint32_t pos = 0; pos < length; ++pos) {
+    const uint8_t a = primary[pos];
+    const uint8_t b = secondary[pos];
+    uint8_t result = kCodeContinue;
+    if (a == kCodeContinue && from_primary) {
+      if (kPriority[run] <= kPriority[b]) {
+        result = b;
+        run = b;
+        from_primary = false;
+      }
+    } else if (b == kCodeContinue) {
+      if (!from_primary && kPriority[run] > kPriority[a]) {
+        result = kCodeContinue;
+      } else {
+        result = a;
+        run = a;
+        from_primary = true;
+      }
+    } else if (kPriority[b] > kPriority[a]) {
+      result = b;
+      run = b;
+      from_primary = false;
+    } else {
+      result = a;
+      run = a;
+      from_primary = true;
+    }
+    if (info != nullptr) info->merged_sources[pos] = from_primary ? primary_sources[pos] : secondary_sources[pos];
+    primary[pos] = result;
+  }
+}
+
+// Cuts the value at the merged boundaries into the word list.
+int32_t word_split(context* ctx, block_pool* pool, const char* value, uint32_t length, const uint8_t* codes,
+                   word_list* out, chop_info* info) {
+  uint32_t s = 0;
+  size_t text_used = 0;
+  for (uint32_t q = 1; q <= length; ++q) {
+    if (q < length && codes[q] == kCodeContinue) continue;
+    const uint8_t type = codes[s];
+    word_rec* rec = nullptr;
+    int32_t rc = wordlist_word_take(ctx, pool, &rec, static_cast<int32_t>(s));
+    if (rc != 0) return rc;
+    const uint32_t bytes = q - s;
+    std::memcpy(rec->text, value + s, bytes);
+    rec->text[bytes] = '\0';
+    if (std::strlen(rec->text) != bytes) {
+      wordlist_word_release(rec);
+      return -603;
+    }
+    rec->length = static_cast<int32_t>(bytes);
+    rec->char_length = np_uchar_length(rec->text);
+    vec* into = type == kCodeSeparator ? &out->separators : type == kCodeDropped ? &out->dropped : &out->words;
+    if (type != kCodeDropped && text_used + bytes < kWordTextSize) {
+      std::memcpy(out->text + text_used, rec->text, bytes);
+      text_used += bytes;
+      out->text[text_used] = '\0';
+    }
+    rc = vec_push(into, rec);
+    if (rc != 0) {
+      wordlist_word_release(rec);
+      return rc;
+    }
+    if (info != nullptr && into == &out->words && info->word_count >= 0 &&
+        static_cast<uint32_t>(info->word_count) < kChopPositions) {
+      info->word_sources[info->word_count] = info->merged_sources[s];
+      info->word_count += 1;
+    }
+    s = q;
+  }
+  return 0;
+}
+
+int32_t chop_strings(context* ctx, int32_t chopper, const char* in_string, ::tq_chop_word* out_strings,
+                     uint32_t* num_out_strings, chop_info* info) {
+  if (*num_out_strings == 0) return -802;
+  char value[4096 + 1];
+  int32_t rc = strio_in_4096(ctx, in_string, value, 1);
+  if (rc < 0) return rc;
+  int32_t warning = rc;
+  word_list words;
+  rc = chop_core(ctx, chopper, value, &words, info);
+  if (rc < 0) {
+    wordlist_free(&words);
+    return rc;
+  }
+  uint32_t n = wordlist_word_count(&words);
+  if (n > *num_out_strings) n = *num_out_strings;
+  for (uint32_t i = 0; i < n; ++i) {
+    rc = strio_out_1028(ctx, wordlist_word_at(&words, static_cast<int32_t>(i))->text, out_strings[i], 1);
+    if (rc < 0) {
+      wordlist_free(&words);
+      return rc;
+    }
+    if (rc > 0) warning = rc;
+  }
+  *num_out_strings = n;
+  wordlist_free(&words);
+  return warning > 0 ? warning : 0;
+}
+
+}  // namespace
+
+int32_t chop_work_create(context* ctx, chop_work** out) {
+  (void)ctx;
+  *out = nullptr;
+  auto* work = static_cast<chop_work*>(std::calloc(1, sizeof(chop_work)));
+  if (work == nullptr) return -600;
+  work->word_pool = pool_create(static_cast<uint32_t>(sizeof(word_rec)));
+  if (work->word_pool == nullptr) {
+    std::free(work);
+    return -600;
+  }
+  *out = work;
+  return 0;
+}
+
+void chop_work_free(chop_work* work) {
+  if (work == nullptr) return;
+  pool_destroy(work->word_pool);
+  std::free(work);
+}
+
+int32_t chop_codes_prepare(uint8_t* codes, uint32_t length) {
+  if (length > kChopValueMax) return -601;
+  std::memset(codes, kCodeContinue, length);
+  codes[0] = kCodeWord;
+  codes[length] = kCodeWord;
+  return 0;
+}
+
+int32_t chop_core(context* ctx, int32_t handle, const char* value, word_list* out, chop_info* info) {
+  if (ctx == nullptr) return -100;
+  if (out == nullptr) return -802;
+  // The list is made first, so that the caller can free it on every path.
+  int32_t rc = wordlist_init(ctx, out);
+  if (rc < 0) return rc;
+  if (value == nullptr || ctx->chop_work == nullptr) return -802;
+  chop_work* work = ctx->chop_work;
+  chopper_rec* rec = nullptr;
+  rc = chopper_get_for_chop(ctx, handle, &rec);
+  if (rc < 0) return rc;
+  const chopper_table* table = &rec->table;
+  const bool use_table = table->use_table != 0;
+  const bool use_rules = rec->rules.use_rules != 0;
+  if (!use_table && !use_rules) return 0;
+
+  const size_t length = strnlen(value, kChopPositions);
+  if (length > kChopValueMax) return -601;
+  const auto len = static_cast<uint32_t>(length);
+  if (info != nullptr) {
+    // Positions where this chop records no reason hold none, not what an
+    // earlier chop left there.
+    std::memset(info->table_sources, 0, sizeof info->table_sources);
+    std::memset(info->rules_sources, 0, sizeof info->rules_sources);
+    std::memset(info->merged_sources, 0, sizeof info->merged_sources);
+  }
+  if (use_table) {
+    rc = chop_codes_prepare(work->table_codes, len);
+    if (rc == 0) rc = table_pass(table, value, work->table_codes, info);
+    if (rc < 0) return rc;
+  }
+  if (use_rules) {
+    rc = chop_codes_prepare(work->rules_codes, len);
+    if (rc == 0) rc = chopper_rules_pass(ctx, rec, value, len, work->rules_codes, work->eval_stack, info);
+    if (rc < 0) return rc;
+  }
+  if (info != nullptr) {
+    info->table_codes = use_table ? work->table_codes : nullptr;
+    info->rules_codes = use_rules ? work->rules_codes : nullptr;
+  }
+  uint8_t* primary = use_table ? work->table_codes : work->rules_codes;
+  const uint8_t* secondary = use_table && use_rules ? work->rules_codes : nullptr;
+  const chop_source* primary_sources = nullptr;
+  const chop_source* secondary_sources = nullptr;
+  if (info != nullptr) {
+    primary_sources = use_table ? info->table_sources : info->rules_sources;
+    secondary_sources = info->rules_sources;
+  }
+  merge(primary, secondary, len, primary_sources, secondary_sources, info);
+  return word_split(ctx, work->word_pool, value, len, primary, out, info);
+}
+
+int32_t chop_run(context* ctx, int32_t handle, const char* value, word_list* out) {
+  return chop_core(ctx, handle, value, out, nullptr);
+}
+
+// ---- Export implementations ------------------------------------------------------------------
+
+int32_t chop_string(context* ctx, int32_t chopper, const char* in_string, ::tq_chop_word* out_strings,
+                    uint32_t* num_out_strings) {
+  return chop_strings(ctx, chopper, in_string, out_strings, num_out_strings, nullptr);
+}
+
+int32_t chop_string_with_info(context* ctx, int32_t chopper, const char* in_string, ::tq_chop_word* out_strings,
+                              uint32_t* num_out_strings, chop_info* info) {
+  return chop_strings(ctx, chopper, in_string, out_strings, num_out_strings, info);
+}
+
+int32_t chop_info_init(context* ctx, chop_info** info) {
+  if (ctx == nullptr) return -100;
+  if (info == nullptr) return -802;
+  *info = static_cast<::tq_chop_info*>(std::calloc(1, sizeof(::tq_chop_info)));
+  if (*info == nullptr) return -600;
+  (*info)->word_count = 0;
+  return 0;
+}
+
+int32_t chop_info_free(context* ctx, chop_info* info) {
+  (void)ctx;
+  std::free(info);
+  return 0;
+}
+
+int32_t chop_info_source_type_get(context* ctx, chop_info* info, int32_t word_index, uint32_t* type) {
+  (void)ctx;
+  if (word_index < 0 || word_index >= info->word_count) return -800;
+  *type = info->word_sources[word_index].type;
+  return 0;
+}
+
+int32_t chop_info_source_data_get(context* ctx, chop_info* info, int32_t word_index, uint32_t* data) {
+  (void)ctx;
+  if (word_index < 0 || word_index >= info->word_count) return -800;
+  *data = info->word_sources[word_index].data;
+  return 0;
+}
+
+}  // namespace tq

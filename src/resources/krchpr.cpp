@@ -1,0 +1,411 @@
+#include "resources/krchpr.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "core/krenc.h"
+#include "core/krerr.h"
+#include "core/krstr.h"
+#include "core/krzel.h"
+#include "kbstore/krlock.h"
+#include "kbstore/krxml.h"
+
+namespace tq {
+
+namespace {
+
+constexpr const char* kDocType = "Chopping Table";
+constexpr const char* kDocVersion = "7.0";
+constexpr const char* kPropertyGroup = "9.0";
+
+constexpr const char* kWhitespaceName = "Vantrel Whitespace-Only Chopper";
+constexpr const char* kCjkName = "Vantrel Whitespace and CJK Chopper";
+constexpr int32_t kGlobalLocaleCode = 800010;
+
+// Combines a conversion's warning with the operation's result: a failure
+// wins, then the operation's own warning, then the conversion's.
+int32_t with_warning(int32_t rc, int32_t warning) {
+  if (rc != 0) return rc;
+  return warning > 0 ? warning : 0;
+}
+
+// The document's "Version" and "Owner" properties into the slot; a version
+// newer than the engine's is recorded as a warning and still read.
+void version_owner_read(context* ctx, resource_slot* slot, const xmldoc* doc) {
+  const char* version = xmldoc_prop_get(ctx, doc, "Version");
+  if (version[0] != '\0') {
+    str_copy_bounded(slot->version, version, kRsrcVersionSize);
+    uint32_t not_newer = 1;
+    kbstore_version_check_engine(ctx, slot->version, &not_newer);
+    slot->version_supported = not_newer;
+    if (not_newer == 0) {
+      TQ_REPORT(ctx, 117, 1539, rsrc_kind_name_get(kRsrcChopper), static_cast<const char*>(slot->name),
+                static_cast<const char*>(slot->version));
+    }
+  }
+  const char* owner = xmldoc_prop_get(ctx, doc, "Owner");
+  if (owner[0] != '\0') str_copy_bounded(slot->owner, owner, kRsrcOwnerSize);
+}
+
+}  // namespace
+
+int32_t chopper_rec_init(chopper_rec* rec) {
+  locale_info_clear(&rec->locale);
+  vault_info_clear(&rec->vault);
+  if (chopper_table_init(&rec->table) != 0) return -600;
+  if (chopper_rules_init(&rec->rules) != 0) {
+    chopper_table_free(&rec->table);
+    return -600;
+  }
+  return 0;
+}
+
+void chopper_rec_content_free(context* ctx, chopper_rec* rec) {
+  if (rec == nullptr) return;
+  chopper_rules_free(ctx, &rec->rules);
+  chopper_table_free(&rec->table);
+}
+
+const char* chopper_name(const chopper_rec* rec) {
+  return rec != nullptr && rec->slot != nullptr ? rec->slot->name : "[none]";
+}
+
+lock_handle* chopper_lock(const chopper_rec* rec) {
+  return rec != nullptr && rec->slot != nullptr ? rec->slot->cb.lock : nullptr;
+}
+
+// ---- Built-ins ------------------------------------------------------------------------------
+
+int32_t chopper_builtin_create(context* ctx, int32_t handle, chopper_builtin** out) {
+  (void)ctx;
+  *out = nullptr;
+  const char* name = nullptr;
+  if (handle == kChopperDefault || handle == kChopperWhitespace) {
+    name = kWhitespaceName;
+  } else if (handle == kChopperWhitespaceCjk) {
+    name = kCjkName;
+  } else {
+    return -802;
+  }
+  auto* builtin = static_cast<chopper_builtin*>(std::calloc(1, sizeof(chopper_builtin)));
+  if (builtin == nullptr) return -600;
+  if (chopper_rec_init(&builtin->rec) != 0) {
+    std::free(builtin);
+    return -600;
+  }
+  resource_slot* slot = &builtin->slot;
+  str_copy_bounded(slot->name, name, kRsrcNameSize);
+  slot->kind = kRsrcChopper;
+  slot->state = kRsrcLoaded;
+  slot->refs = 1;
+  slot->version_supported = 1;
+  slot->part = &builtin->rec;
+  chopper_rec* rec = &builtin->rec;
+  rec->slot = slot;
+  rec->locale.code = kGlobalLocaleCode;
+  str_copy_bounded(rec->locale.iso, "GB", kLocaleIsoSize);
+  str_copy_bounded(rec->locale.description, "Global", kLocaleDescriptionSize);
+  vault_info_set(&rec->vault, name, "For internal use only");
+  *out = builtin;
+  return 0;
+}
+
+void chopper_builtin_free(context* ctx, chopper_builtin* builtin) {
+  if (builtin == nullptr) return;
+  chopper_rec_content_free(ctx, &builtin->rec);
+  std::free(builtin);
+}
+
+int32_t chopper_builtins_create(context* ctx) {
+  int32_t rc = chopper_builtin_create(ctx, kChopperWhitespace, &ctx->chopper_whitespace);
+  if (rc == 0) rc = chopper_builtin_create(ctx, kChopperWhitespaceCjk, &ctx->chopper_cjk);
+  return rc;
+}
+
+void chopper_builtins_free(context* ctx) {
+  chopper_builtin_free(ctx, ctx->chopper_whitespace);
+  chopper_builtin_free(ctx, ctx->chopper_cjk);
+  ctx->chopper_whitespace = nullptr;
+  ctx->chopper_cjk = nullptr;
+}
+
+// ---- Getting choppers ----------------------------------------------------------------------
+
+int32_t chopper_get(context* ctx, int32_t index, chopper_rec** out) {
+  *out = nullptr;
+  resource_slot* slot = nullptr;
+  int32_t rc = rsrc_slot_get_loaded(ctx, kRsrcChopper, index, 0, &slot);
+  if (rc != 0) return rc;
+  if (slot->part == nullptr) return -800;
+  *out = static_cast<chopper_rec*>(slot->part);
+  return 0;
+}
+
+int32_t chopper_get_for_chop(context* ctx, int32_t handle, chopper_rec** out) {
+  *out = nullptr;
+  if (handle >= 0) return chopper_get(ctx, handle, out);
+  chopper_builtin* builtin = nullptr;
+  if (handle == kChopperDefault || handle == kChopperWhitespace) {
+    builtin = ctx->chopper_whitespace;
+  } else if (handle == kChopperWhitespaceCjk) {
+    builtin = ctx->chopper_cjk;
+  }
+  if (builtin == nullptr) return -802;
+  *out = &builtin->rec;
+  return 0;
+}
+
+int32_t chopper_get_for_edit(context* ctx, int32_t index, chopper_rec** out) {
+  *out = nullptr;
+  resource_slot* slot = nullptr;
+  int32_t rc = rsrc_slot_get_loaded(ctx, kRsrcChopper, index, 1, &slot);
+  if (rc != 0) return rc;
+  if (slot->part == nullptr) {
+    (void)rsrc_unlock(ctx, slot, 1);
+    return -800;
+  }
+  *out = static_cast<chopper_rec*>(slot->part);
+  return 0;
+}
+
+int32_t chopper_edit_end(context* ctx, chopper_rec* rec) {
+  return rsrc_unlock(ctx, rec != nullptr ? rec->slot : nullptr, 1);
+}
+
+int32_t chopper_load_by_name(context* ctx, const char* name, lock_handle* lock, int32_t* index) {
+  rsrc_callbacks cb{};
+  cb.load = chopper_rsrc_load;
+  cb.free = chopper_rsrc_free;
+  cb.lock = lock;
+  int32_t rc = rsrc_register(ctx, kRsrcChopper, name, &cb, index);
+  return rc == 100 ? 0 : rc;
+}
+
+// ---- Documents ----------------------------------------------------------------------------------
+
+int32_t chopper_document_read(context* ctx, const xmldoc* doc, resource_slot* slot, chopper_rec* rec) {
+  const char* name = slot != nullptr ? slot->name : "[none]";
+  if (slot != nullptr) version_owner_read(ctx, slot, doc);
+  int32_t rc = locale_info_read(ctx, doc, &rec->locale);
+  if (rc < 0) {
+    TQ_REPORT(ctx, rc, 207, name);
+    return rc;
+  }
+  rc = chopper_table_read(ctx, doc, name, &rec->table);
+  if (rc < 0) return rc;
+  rc = chopper_rules_read(ctx, doc, rec);
+  if (rc < 0) return rc;
+  vault_info_read(doc, &rec->vault);
+  return 0;
+}
+
+int32_t chopper_document_build(context* ctx, const chopper_rec* rec, xmldoc** out) {
+  *out = nullptr;
+  xmldoc* doc = nullptr;
+  int32_t rc = xmldoc_create(ctx, kDocType, kDocVersion, &doc);
+  if (rc != 0) return rc;
+  const resource_slot* slot = rec->slot;
+  if (slot != nullptr && slot->version[0] != '\0') {
+    rc = xmldoc_prop_add_grouped(ctx, doc, kPropertyGroup, "Version", slot->version);
+  }
+  if (rc == 0 && slot != nullptr && slot->owner[0] != '\0') {
+    rc = xmldoc_prop_add_grouped(ctx, doc, kPropertyGroup, "Owner", slot->owner);
+  }
+  if (rc == 0) rc = locale_info_write(ctx, &rec->locale, doc);
+  if (rc == 0) rc = xmldoc_prop_add(ctx, doc, "Encoding", kEncodingTable[kEncodingUtf8].name);
+  if (rc == 0) rc = chopper_table_write(ctx, &rec->table, doc);
+  if (rc == 0) rc = chopper_rules_write(ctx, rec, doc);
+  if (rc == 0) rc = vault_info_write(doc, &rec->vault);
+  if (rc != 0) {
+    xml_free(ctx, doc);
+    return rc;
+  }
+  *out = doc;
+  return 0;
+}
+
+int32_t chopper_rsrc_load(context* ctx, resource_slot* slot, lock_handle* lock, uintptr_t arg) {
+  (void)arg;
+  xmldoc* doc = nullptr;
+  int32_t rc = lock != nullptr ? xmldoc_read_for_edit(ctx, slot->name, kXmlFlagVault, lock, &doc)
+                               : xmldoc_read(ctx, slot->name, kXmlFlagVault, &doc);
+  if (rc < 0) {
+    TQ_REPORT(ctx, rc, 205, static_cast<const char*>(slot->name));
+    return rc;
+  }
+  auto* rec = static_cast<chopper_rec*>(std::calloc(1, sizeof(chopper_rec)));
+  if (rec == nullptr || chopper_rec_init(rec) != 0) {
+    std::free(rec);
+    TQ_REPORT(ctx, -600, 206, static_cast<const char*>(slot->name));
+    rc = -600;
+  } else {
+    rec->slot = slot;
+    rc = chopper_document_read(ctx, doc, slot, rec);
+    if (rc < 0) {
+      chopper_rec_content_free(ctx, rec);
+      std::free(rec);
+    }
+  }
+  xml_free(ctx, doc);
+  if (rc < 0) {
+    // What the load built is gone; the registrant keeps its reference and
+    // the next use tries again. The edit's locks go with the failed read.
+    if (lock != nullptr && lock->held) (void)lock_release_all(ctx, lock);
+    return rc;
+  }
+  slot->part = rec;
+  return 0;
+}
+
+int32_t chopper_rsrc_free(context* ctx, resource_slot* slot, uintptr_t arg) {
+  (void)arg;
+  auto* rec = static_cast<chopper_rec*>(slot->part);
+  if (rec != nullptr) {
+    chopper_rec_content_free(ctx, rec);
+    std::free(rec);
+  }
+  slot->part = nullptr;
+  return 0;
+}
+
+// ---- Export implementations ----------------------------------------------------------------------
+
+int32_t chopper_load(context* ctx, const char* name, int32_t* index) {
+  *index = -1;
+  char converted[1024 + 1];
+  int32_t warning = strio_in_1024(ctx, name, converted, 1);
+  if (warning < 0) return warning;
+  return with_warning(chopper_load_by_name(ctx, converted, nullptr, index), warning);
+}
+
+int32_t chopper_edit(context* ctx, const char* name, lock_handle* lock, int32_t* index) {
+  *index = -1;
+  char converted[1024 + 1];
+  int32_t warning = strio_in_1024(ctx, name, converted, 1);
+  if (warning < 0) return warning;
+  return with_warning(chopper_load_by_name(ctx, converted, lock, index), warning);
+}
+
+int32_t chopper_create(context* ctx, const char* name, int32_t* index) {
+  *index = -1;
+  char converted[1024 + 1];
+  int32_t warning = strio_in_1024(ctx, name, converted, 1);
+  if (warning < 0) return warning;
+  // The locale is checked before the slot is made, so that a refused create
+  // leaves no slot behind holding the name.
+  locale_info locale;
+  locale_info_from_current(ctx, &locale);
+  if (locale.code == -1) return -707;
+  auto* rec = static_cast<chopper_rec*>(std::calloc(1, sizeof(chopper_rec)));
+  if (rec == nullptr) return -600;
+  if (chopper_rec_init(rec) != 0) {
+    std::free(rec);
+    return -600;
+  }
+  rec->locale = locale;
+  rsrc_callbacks cb{};
+  cb.free = chopper_rsrc_free;
+  int32_t slot_index = -1;
+  int32_t rc = rsrc_slot_create(ctx, kRsrcChopper, converted, 0, &cb, &slot_index);
+  resource_slot* slot = nullptr;
+  if (rc == 0) rc = rsrc_slot_get(ctx, kRsrcChopper, slot_index, 1, &slot);
+  if (rc != 0) {
+    chopper_rec_content_free(ctx, rec);
+    std::free(rec);
+    if (slot_index >= 0) (void)rsrc_unref(ctx, kRsrcChopper, slot_index);
+    return rc;
+  }
+  rec->slot = slot;
+  slot->part = rec;
+  rc = rsrc_unlock(ctx, slot, 1);
+  *index = slot_index;
+  return with_warning(rc, warning);
+}
+
+int32_t chopper_edit_new(context* ctx, const char* path, const char* name, lock_handle* lock) {
+  char folder[1024 + 1];
+  char file[1024 + 1];
+  int32_t warning = strio_in_1024(ctx, path, folder, 1);
+  if (warning < 0) return warning;
+  int32_t rc = strio_in_1024(ctx, name, file, 1);
+  if (rc < 0) return rc;
+  if (rc > 0) warning = rc;
+  rc = xmldoc_file_create(ctx, folder[0] != '\0' ? folder : nullptr, file, kXmlFlagVault, lock);
+  return with_warning(rc, warning);
+}
+
+int32_t chopper_save(context* ctx, int32_t chopper, lock_handle* lock) {
+  chopper_rec* rec = nullptr;
+  int32_t rc = chopper_get(ctx, chopper, &rec);
+  if (rc != 0) return rc;
+  xmldoc* doc = nullptr;
+  rc = chopper_document_build(ctx, rec, &doc);
+  if (rc != 0) return rc;
+  rc = xmldoc_write_locked(ctx, kXmlFlagVault | kXmlFlagNameAsGiven, lock, doc);
+  xml_free(ctx, doc);
+  return rc;
+}
+
+int32_t chopper_unload(context* ctx, int32_t chopper) {
+  resource_slot* slot = nullptr;
+  int32_t rc = rsrc_slot_get(ctx, kRsrcChopper, chopper, 1, &slot);
+  if (rc != 0) return rc;
+  rc = rsrc_release(ctx, slot);
+  int32_t released = rsrc_unlock(ctx, slot, 1);
+  return rc != 0 ? rc : released;
+}
+
+int32_t chopper_close(context* ctx, lock_handle* lock) {
+  // A handle that holds nothing any more is already closed; one of another
+  // context is refused.
+  int32_t rc = lock_release_all(ctx, lock);
+  return rc == -603 ? 0 : rc;
+}
+
+int32_t chopper_locale_info_get(context* ctx, int32_t chopper, char* iso, char* desc, int32_t* code) {
+  chopper_rec* rec = nullptr;
+  int32_t rc = chopper_get(ctx, chopper, &rec);
+  if (rc != 0) return rc;
+  return locale_info_get(ctx, &rec->locale, iso, desc, code, 1);
+}
+
+int32_t chopper_locale_info_set(context* ctx, int32_t chopper, const char* iso, const char* desc, int32_t code) {
+  chopper_edit_scope edit(ctx, chopper);
+  if (edit.rc != 0) return edit.rc;
+  locale_info changed = edit.rec->locale;
+  int32_t rc = locale_info_set(ctx, &changed, iso, desc, code, 1);
+  if (rc >= 0) edit.rec->locale = changed;
+  return rc;
+}
+
+int32_t chopper_vault_info_set(context* ctx, int32_t chopper, const char* name, const char* desc) {
+  char converted_name[kVaultTextMax + 1];
+  char converted_desc[kVaultTextMax + 1];
+  int32_t warning = strio_in(ctx, name, converted_name, kVaultTextMax, 1);
+  if (warning < 0) return warning;
+  int32_t rc = strio_in(ctx, desc, converted_desc, kVaultTextMax, 1);
+  if (rc < 0) return rc;
+  if (rc > 0) warning = rc;
+  chopper_edit_scope edit(ctx, chopper);
+  if (edit.rc != 0) return edit.rc;
+  vault_info_set(&edit.rec->vault, converted_name, converted_desc);
+  return with_warning(0, warning);
+}
+
+int32_t chopper_owner_get(context* ctx, int32_t chopper, char* owner) {
+  return rsrc_owner_get(ctx, kRsrcChopper, chopper, 1, owner);
+}
+
+int32_t chopper_owner_set(context* ctx, int32_t chopper, const char* owner) {
+  return rsrc_owner_set(ctx, kRsrcChopper, chopper, owner, 1);
+}
+
+int32_t chopper_index_get_by_name(context* ctx, const char* name, int32_t* index) {
+  *index = -1;
+  char converted[1024 + 1];
+  int32_t warning = strio_in_1024(ctx, name, converted, 1);
+  if (warning < 0) return warning;
+  return with_warning(rsrc_find_by_name(ctx, kRsrcChopper, converted, index), warning);
+}
+
+}  // namespace tq

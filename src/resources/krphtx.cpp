@@ -1,0 +1,587 @@
+#include "resources/krphtx.h"
+
+#include <strings.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "core/krenc.h"
+#include "core/krerr.h"
+#include "core/krstr.h"
+#include "kbstore/krlock.h"
+#include "kbstore/krxml.h"
+
+namespace tq {
+
+namespace {
+
+constexpr const char* kDocType = "phonetx";
+constexpr const char* kDocVersion = "7.0";
+constexpr const char* kPropGroup = "9.0";
+// The columns, read by position.
+constexpr const char* kColumns[] = {"search_for", "replace_with", "priority", "flags"};
+constexpr uint32_t kColumnTypes[] = {kXmlColString, kXmlColString, kXmlColInt, kXmlColInt};
+constexpr int32_t kColumnCount = 4;
+// Saved texts: 1,024 bytes and the terminator.
+constexpr uint32_t kSavedTextSize = 1025;
+constexpr uint32_t kNameMax = 4096;
+constexpr uint32_t kRuleTextMax = 1024;
+constexpr uint32_t kFolderMax = 16384;
+
+// A failed conversion ends the call at once; otherwise the first warning wins.
+int32_t combine(int32_t first, int32_t second) {
+  if (first < 0) return first;
+  if (second < 0) return second;
+  return first > 0 ? first : second;
+}
+
+phonetx_rec* rec_new(const char* name) {
+  auto* rec = static_cast<phonetx_rec*>(std::calloc(1, sizeof(phonetx_rec)));
+  if (rec == nullptr) return nullptr;
+  locale_info_clear(&rec->locale);
+  vault_info_clear(&rec->vault);
+  px_ruleset_init(&rec->rules, name);
+  return rec;
+}
+
+void rec_delete(phonetx_rec* rec) {
+  if (rec == nullptr) return;
+  px_machine_free(rec->rules.machine);
+  rec->rules.machine = nullptr;
+  px_rules_free(&rec->rules);
+  std::free(rec);
+}
+
+// The document's "Version" and "Owner" properties into the slot; a version
+// newer than the engine's is recorded as the warning 117.
+void version_owner_read(context* ctx, resource_slot* slot, const xmldoc* doc) {
+  const char* version = xmldoc_prop_get(ctx, doc, "Version");
+  if (version[0] != '\0') {
+    str_copy_bounded(slot->version, version, kRsrcVersionSize);
+    uint32_t not_newer = 1;
+    (void)kbstore_version_check_engine(ctx, slot->version, &not_newer);
+    slot->version_supported = not_newer;
+    if (not_newer == 0) {
+      TQ_REPORT(ctx, 117, 1539, rsrc_kind_name_get(kRsrcPhonetx), static_cast<const char*>(slot->name),
+                static_cast<const char*>(slot->version));
+    }
+  }
+  const char* owner = xmldoc_prop_get(ctx, doc, "Owner");
+  if (owner[0] != '\0') str_copy_bounded(slot->owner, owner, kRsrcOwnerSize);
+}
+
+// Fields are read by position, so a rule-set document must have exactly
+// the four columns with their types.
+bool columns_ok(const xmldoc* doc) {
+  if (doc->column_count != kColumnCount) return false;
+  for (int32_t c = 0; c < kColumnCount; ++c) {
+    if (doc->columns[c].type != kColumnTypes[c]) return false;
+  }
+  return true;
+}
+
+// A record that holds a rule (empty records hold none).
+bool record_used(const xmldoc* doc, int32_t r) {
+  const xmldoc_record& rec = doc->records[r];
+  return rec.key != nullptr && rec.fields != nullptr;
+}
+
+const char* field_text(const xmldoc* doc, int32_t r, int32_t c) {
+  const char* text = doc->records[r].fields[c].text;
+  return text != nullptr ? text : "";
+}
+
+int32_t field_number(const xmldoc* doc, int32_t r, int32_t c) { return doc->records[r].fields[c].number; }
+
+// Reads the document into a new compiled record.
+int32_t read_document(context* ctx, resource_slot* slot, phonetx_rec** out) {
+  *out = nullptr;
+  phonetx_rec* rec = rec_new(slot->name);
+  if (rec == nullptr) return -600;
+  xmldoc* doc = nullptr;
+  int32_t rc = xmldoc_read(ctx, slot->name, kXmlFlagVault, &doc);
+  if (rc < 0) {
+    rec_delete(rec);
+    return rc;
+  }
+  version_owner_read(ctx, slot, doc);
+  rc = locale_info_read(ctx, doc, &rec->locale);
+  if (rc < 0) {
+    TQ_REPORT(ctx, rc, 111, static_cast<const char*>(slot->name), rc);
+  } else {
+    rc = 0;
+    vault_info_read(doc, &rec->vault);
+    if (!columns_ok(doc)) rc = -300;
+  }
+  for (int32_t r = 0; rc == 0 && r < doc->record_count; ++r) {
+    if (!record_used(doc, r)) continue;
+    // Rules from a file keep their priority as written.
+    rc = px_rule_intake(ctx, &rec->rules, field_text(doc, r, 0), field_text(doc, r, 1), field_number(doc, r, 2),
+                        static_cast<uint32_t>(field_number(doc, r, 3)));
+  }
+  xml_free(ctx, doc);
+  if (rc == 0) rc = px_compile(ctx, &rec->rules);
+  if (rc < 0) {
+    rec_delete(rec);
+    return rc;
+  }
+  *out = rec;
+  return 0;
+}
+
+// Whether a path names a vault file (".zel" or ".krd"), which is written
+// enciphered.
+bool is_vault_path(const char* path) {
+  size_t n = std::strlen(path);
+  if (n < 4) return false;
+  const char* ext = path + n - 4;
+  return strcasecmp(ext, ".zel") == 0 || strcasecmp(ext, ".krd") == 0;
+}
+
+// Builds the document of a set: negative on failure (-1 for the document
+// layer, the locale writer's own code).
+int32_t document_build(context* ctx, const resource_slot* slot, const phonetx_rec* rec, xmldoc** out) {
+  *out = nullptr;
+  xmldoc* doc = nullptr;
+  int32_t rc = xmldoc_create(ctx, kDocType, kDocVersion, &doc);
+  if (rc < 0) return rc == -600 ? rc : -1;
+  if (slot->version[0] != '\0') rc = xmldoc_prop_add_grouped(ctx, doc, kPropGroup, "Version", slot->version);
+  if (rc >= 0 && slot->owner[0] != '\0') rc = xmldoc_prop_add_grouped(ctx, doc, kPropGroup, "Owner", slot->owner);
+  if (rc < 0) rc = rc == -600 ? rc : -1;
+  if (rc >= 0) rc = locale_info_write(ctx, &rec->locale, doc);
+  if (rc >= 0 && vault_info_write(doc, &rec->vault) < 0) rc = -600;
+  for (int32_t c = 0; rc >= 0 && c < kColumnCount; ++c) {
+    if (xmldoc_column_add(ctx, doc, kColumns[c], kColumnTypes[c]) < 0) rc = -1;
+  }
+  char pattern[kSavedTextSize];
+  char replacement[kSavedTextSize];
+  for (uint32_t i = 0; rc >= 0 && i < rec->rules.rule_count; ++i) {
+    const px_rule* rule = rec->rules.rules[i];
+    if (rule->generated) continue;
+    // A blank pattern is saved as it was given.
+    px_encode(rule->given_pattern != nullptr ? rule->given_pattern : rule->pattern, pattern, sizeof pattern);
+    px_encode(rule->replacement, replacement, sizeof replacement);
+    xmldoc_field fields[kColumnCount];
+    fields[0].type = kXmlColString;
+    fields[0].text = pattern;
+    fields[1].type = kXmlColString;
+    fields[1].text = replacement;
+    fields[2].type = kXmlColInt;
+    fields[2].number = rule->given_priority;
+    fields[3].type = kXmlColInt;
+    fields[3].number = static_cast<int32_t>(rule->flags);
+    int32_t added = xmldoc_record_add(ctx, doc, nullptr, nullptr, fields);
+    if (added < 0) rc = added == -600 ? added : -1;
+  }
+  if (rc < 0) {
+    xml_free(ctx, doc);
+    return rc;
+  }
+  *out = doc;
+  return 0;
+}
+
+phonetx_edit_session* session_of(context* ctx, bool make) {
+  if (ctx->phonetx_edit == nullptr && make) {
+    auto* session = static_cast<phonetx_edit_session*>(std::calloc(1, sizeof(phonetx_edit_session)));
+    if (session == nullptr) return nullptr;
+    locale_info_clear(&session->locale);
+    ctx->phonetx_edit = session;
+  }
+  return ctx->phonetx_edit;
+}
+
+void session_clear(phonetx_edit_session* session) {
+  for (uint32_t i = 0; i < session->count; ++i) {
+    std::free(session->rules[i].search);
+    std::free(session->rules[i].replace);
+  }
+  std::free(session->rules);
+  session->rules = nullptr;
+  session->count = 0;
+  locale_info_clear(&session->locale);
+}
+
+// Reads the rules of a document into a new table.
+int32_t session_table_read(const xmldoc* doc, phonetx_edit_rule** out, uint32_t* count) {
+  *out = nullptr;
+  *count = 0;
+  if (doc->record_count <= 0) return 0;
+  auto* rules = static_cast<phonetx_edit_rule*>(
+      std::calloc(static_cast<size_t>(doc->record_count), sizeof(phonetx_edit_rule)));
+  if (rules == nullptr) return -600;
+  uint32_t n = 0;
+  for (int32_t r = 0; r < doc->record_count; ++r) {
+    if (!record_used(doc, r)) continue;
+    phonetx_edit_rule* rule = &rules[n++];
+    rule->search = str_dup(field_text(doc, r, 0));
+    rule->replace = str_dup(field_text(doc, r, 1));
+    rule->priority = field_number(doc, r, 2);
+    rule->flags = static_cast<uint32_t>(field_number(doc, r, 3));
+    if (rule->search == nullptr || rule->replace == nullptr) {
+      for (uint32_t i = 0; i < n; ++i) {
+        std::free(rules[i].search);
+        std::free(rules[i].replace);
+      }
+      std::free(rules);
+      return -600;
+    }
+  }
+  *out = rules;
+  *count = n;
+  return 0;
+}
+
+// The byte length of a text in the session encoding.
+uint32_t session_text_length(const context* ctx, const char* text, uint32_t max) {
+  if (strio_terminator_size(ctx) == 1) return static_cast<uint32_t>(strnlen(text, max + 1));
+  uint32_t n = 0;
+  while (n + 1 < max + 2 && (text[n] != 0 || text[n + 1] != 0)) n += 2;
+  return n;
+}
+
+}  // namespace
+
+// ---- The resource kind -------------------------------------------------------------
+
+int32_t phonetx_rsrc_load(context* ctx, resource_slot* slot, lock_handle* lock, uintptr_t arg) {
+  (void)lock;
+  (void)arg;
+  if (slot == nullptr) return -802;
+  phonetx_rec* rec = nullptr;
+  int32_t rc = read_document(ctx, slot, &rec);
+  if (rc < 0) return rc;
+  slot->part = rec;
+  return 0;
+}
+
+int32_t phonetx_rsrc_free(context* ctx, resource_slot* slot, uintptr_t arg) {
+  (void)ctx;
+  (void)arg;
+  if (slot == nullptr) return 0;
+  rec_delete(static_cast<phonetx_rec*>(slot->part));
+  slot->part = nullptr;
+  return 0;
+}
+
+int32_t phonetx_get(context* ctx, int32_t index, phonetx_rec** out) {
+  *out = nullptr;
+  resource_slot* slot = nullptr;
+  int32_t rc = rsrc_slot_get_loaded(ctx, kRsrcPhonetx, index, 0, &slot);
+  if (rc != 0) return rc;
+  auto* rec = static_cast<phonetx_rec*>(slot->part);
+  if (rec == nullptr) return -800;
+  *out = rec;
+  return 0;
+}
+
+int32_t phonetx_get_for_edit(context* ctx, int32_t index, resource_slot** slot, phonetx_rec** out) {
+  *out = nullptr;
+  int32_t rc = rsrc_slot_get_loaded(ctx, kRsrcPhonetx, index, 1, slot);
+  if (rc != 0) return rc;
+  auto* rec = static_cast<phonetx_rec*>((*slot)->part);
+  if (rec == nullptr) {
+    (void)rsrc_unlock(ctx, *slot, 1);
+    return -800;
+  }
+  *out = rec;
+  return 0;
+}
+
+int32_t phonetx_edit_end(context* ctx, resource_slot* slot) { return rsrc_unlock(ctx, slot, 1); }
+
+int32_t phonetx_load_by_name(context* ctx, const char* name, int32_t* index) {
+  rsrc_callbacks cb{};
+  cb.load = phonetx_rsrc_load;
+  cb.free = phonetx_rsrc_free;
+  int32_t rc = rsrc_register(ctx, kRsrcPhonetx, name, &cb, index);
+  return rc == 100 ? 0 : rc;
+}
+
+int32_t phonetx_run(context* ctx, const phonetx_rec* set, const char* input, char* output) {
+  output[0] = '\0';
+  if (set == nullptr || ctx->phonetx_work == nullptr) return -1;
+  return px_run(ctx, &set->rules, ctx->phonetx_work, input, output, kPxOutputMax);
+}
+
+void phonetx_edit_session_free(context* ctx) {
+  if (ctx == nullptr || ctx->phonetx_edit == nullptr) return;
+  session_clear(ctx->phonetx_edit);
+  std::free(ctx->phonetx_edit);
+  ctx->phonetx_edit = nullptr;
+}
+
+// ---- Export implementations ---------------------------------------------------------
+
+int32_t phonetx_load(context* ctx, const char* name, int32_t* index) {
+  *index = -1;
+  char text[kNameMax + 1];
+  int32_t crc = strio_in(ctx, name, text, kNameMax, kStrioConvert);
+  if (crc < 0) return crc;
+  int32_t rc = phonetx_load_by_name(ctx, text, index);
+  return combine(rc, crc);
+}
+
+int32_t phonetx_unload(context* ctx, int32_t index) {
+  resource_slot* slot = nullptr;
+  int32_t rc = rsrc_slot_get_used(ctx, kRsrcPhonetx, index, &slot);
+  if (rc != 0) return rc;
+  rc = rsrc_release(ctx, slot);
+  return rc < 0 ? rc : 0;
+}
+
+int32_t phonetx_close(context* ctx, tq_lock_handle* lock) {
+  if (lock->held) (void)lock_release_all(ctx, lock);
+  return 0;
+}
+
+int32_t phonetx_create(context* ctx, const char* name, int32_t* index) {
+  *index = -1;
+  char text[kNameMax + 1];
+  int32_t crc = strio_in(ctx, name, text, kNameMax, kStrioConvert);
+  if (crc < 0) return crc;
+  rsrc_callbacks cb{};
+  cb.free = phonetx_rsrc_free;
+  int32_t slot_index = -1;
+  int32_t rc = rsrc_slot_create(ctx, kRsrcPhonetx, text, 0, &cb, &slot_index);
+  if (rc != 0) return rc;
+  resource_slot* slot = nullptr;
+  rc = rsrc_slot_get(ctx, kRsrcPhonetx, slot_index, 1, &slot);
+  if (rc != 0) return rc;
+  phonetx_rec* rec = rec_new(slot->name);
+  if (rec == nullptr) {
+    (void)rsrc_unlock(ctx, slot, 1);
+    (void)rsrc_release(ctx, slot);
+    return -600;
+  }
+  // A set made here takes the current locale, when there is one, so that
+  // once saved it can be read again.
+  locale_info_from_current(ctx, &rec->locale);
+  slot->part = rec;
+  rc = rsrc_unlock(ctx, slot, 1);
+  *index = slot_index;
+  return combine(rc, crc);
+}
+
+int32_t phonetx_rule_add(context* ctx, int32_t index, const char* rule_text, const char* replace_text,
+                         int32_t priority, uint32_t flags, int32_t* rule_index) {
+  *rule_index = -1;
+  priority = std::clamp(priority, kPhonetxPriorityMin, kPhonetxPriorityMax);
+  char pattern[kRuleTextMax + 1];
+  char replacement[kRuleTextMax + 1];
+  int32_t crc = strio_in(ctx, rule_text, pattern, kRuleTextMax, kStrioConvert);
+  if (crc < 0) return crc;
+  crc = combine(crc, strio_in(ctx, replace_text, replacement, kRuleTextMax, kStrioConvert));
+  if (crc < 0) return crc;
+  resource_slot* slot = nullptr;
+  phonetx_rec* rec = nullptr;
+  int32_t rc = phonetx_get_for_edit(ctx, index, &slot, &rec);
+  if (rc != 0) return rc;
+  rc = px_rule_intake(ctx, &rec->rules, pattern, replacement, priority, flags);
+  if (rc == 0) *rule_index = static_cast<int32_t>(rec->rules.rule_count) - 1;
+  int32_t released = phonetx_edit_end(ctx, slot);
+  if (rc < 0) return rc;
+  return combine(released, crc);
+}
+
+int32_t phonetx_prepare(context* ctx, int32_t index) {
+  resource_slot* slot = nullptr;
+  phonetx_rec* rec = nullptr;
+  int32_t rc = phonetx_get_for_edit(ctx, index, &slot, &rec);
+  if (rc != 0) return rc;
+  rc = px_compile(ctx, &rec->rules);
+  int32_t released = phonetx_edit_end(ctx, slot);
+  return rc != 0 ? rc : released;
+}
+
+int32_t phonetx_save(context* ctx, int32_t index, tq_lock_handle* lock) {
+  phonetx_rec* rec = nullptr;
+  int32_t rc = phonetx_get(ctx, index, &rec);
+  if (rc != 0) return rc;
+  resource_slot* slot = nullptr;
+  rc = rsrc_slot_get_used(ctx, kRsrcPhonetx, index, &slot);
+  if (rc != 0) return rc;
+  char path[kLockPathSize];
+  rc = lock_path_get(ctx, lock, path, sizeof path);
+  if (rc != 0) return rc;
+  xmldoc* doc = nullptr;
+  rc = document_build(ctx, slot, rec, &doc);
+  if (rc < 0) return rc;
+  rc = xmldoc_write_locked(ctx, is_vault_path(path) ? kXmlFlagVault : 0, lock, doc);
+  xml_free(ctx, doc);
+  return rc < 0 ? rc : 0;
+}
+
+int32_t phonetx_execute(context* ctx, int32_t index, const char* input, char* result, uint32_t size) {
+  strio_out_clear_n(ctx, result, size);
+  // size is the whole buffer: the text and the session encoding's terminator.
+  uint32_t term = strio_terminator_size(ctx);
+  if (size < term) return -802;
+  uint32_t max = std::min(size - term, kPxOutputMax);
+  char in[kRuleTextMax + 1];
+  int32_t rc_in = strio_in_1024(ctx, input, in, kStrioConvert);
+  if (rc_in < 0) return rc_in;
+  phonetx_rec* rec = nullptr;
+  int32_t rc = phonetx_get(ctx, index, &rec);
+  if (rc != 0) return rc;
+  char out[kPhonetxRunSize];
+  int32_t rc_run = ctx->phonetx_work != nullptr
+                       ? px_run(ctx, &rec->rules, ctx->phonetx_work, in, out, kPxOutputMax)
+                       : -1;
+  if (rc_run < 0) return rc_run;
+  // The caller's limit counts bytes of the session encoding, where the text
+  // may be shorter or longer than in UTF-8: a result that does not fit is
+  // cut there, between characters, and reported as the engine reports its
+  // own cut. Every encoding takes at most four bytes for a UTF-8 byte.
+  constexpr uint32_t kWide = 4 * kPxOutputMax;
+  char wide[kWide + 2];
+  int32_t rc_out = strio_out(ctx, out, wide, kWide, kStrioConvert);
+  if (rc_out >= 0) {
+    uint32_t length = session_text_length(ctx, wide, kWide);
+    if (length <= max) {
+      std::memcpy(result, wide, length + term);
+    } else {
+      rc_out = strio_out(ctx, out, result, max, kStrioConvert);
+      if (rc_out >= 0 && rc_run != 115) {
+        TQ_REPORT(ctx, 115, 1485, static_cast<const char*>(rec->rules.name));
+        rc_run = 115;
+      }
+    }
+  }
+  if (rc_out < 0) {
+    strio_out_clear_n(ctx, result, size);
+    return rc_out;
+  }
+  if (rc_run > 0) return rc_run;
+  return rc_in > 0 ? rc_in : rc_out;
+}
+
+int32_t phonetx_locale_info_get(context* ctx, int32_t index, char* iso, char* desc, int32_t* code) {
+  phonetx_rec* rec = nullptr;
+  int32_t rc = phonetx_get(ctx, index, &rec);
+  if (rc != 0) return rc;
+  return locale_info_get(ctx, &rec->locale, iso, desc, code, kStrioConvert);
+}
+
+int32_t phonetx_locale_info_set(context* ctx, int32_t index, const char* iso, const char* desc, int32_t code) {
+  resource_slot* slot = nullptr;
+  phonetx_rec* rec = nullptr;
+  int32_t rc = phonetx_get_for_edit(ctx, index, &slot, &rec);
+  if (rc != 0) return rc;
+  // Either both texts change or neither.
+  locale_info changed = rec->locale;
+  rc = locale_info_set(ctx, &changed, iso, desc, code, kStrioConvert);
+  if (rc >= 0) rec->locale = changed;
+  int32_t released = phonetx_edit_end(ctx, slot);
+  return rc != 0 ? rc : released;
+}
+
+int32_t phonetx_vault_info_set(context* ctx, int32_t index, const char* name, const char* desc) {
+  auto* texts = static_cast<char*>(std::malloc(2 * (kVaultTextMax + 1)));
+  if (texts == nullptr) return -600;
+  char* name_in = texts;
+  char* desc_in = texts + kVaultTextMax + 1;
+  int32_t crc = strio_in(ctx, name, name_in, kVaultTextMax, kStrioConvert);
+  if (crc >= 0) crc = combine(crc, strio_in(ctx, desc, desc_in, kVaultTextMax, kStrioConvert));
+  int32_t rc = crc;
+  if (crc >= 0) {
+    resource_slot* slot = nullptr;
+    phonetx_rec* rec = nullptr;
+    rc = phonetx_get_for_edit(ctx, index, &slot, &rec);
+    if (rc == 0) {
+      vault_info_set(&rec->vault, name_in, desc_in);
+      rc = combine(phonetx_edit_end(ctx, slot), crc);
+    }
+  }
+  std::free(texts);
+  return rc;
+}
+
+int32_t phonetx_owner_get(context* ctx, int32_t index, char* owner) {
+  return rsrc_owner_get(ctx, kRsrcPhonetx, index, kStrioConvert, owner);
+}
+
+int32_t phonetx_owner_set(context* ctx, int32_t index, const char* owner) {
+  return rsrc_owner_set(ctx, kRsrcPhonetx, index, owner, kStrioConvert);
+}
+
+int32_t phonetx_edit_new(context* ctx, const char* path, const char* name, tq_lock_handle* lock) {
+  auto* texts = static_cast<char*>(std::malloc(kFolderMax + 1 + kNameMax + 1));
+  if (texts == nullptr) return -600;
+  char* folder = texts;
+  char* file = texts + kFolderMax + 1;
+  int32_t rc_path = strio_in(ctx, path, folder, kFolderMax, kStrioConvert);
+  int32_t rc_name = rc_path < 0 ? 0 : strio_in(ctx, name, file, kNameMax, kStrioConvert);
+  int32_t rc = combine(rc_path, rc_name);
+  if (rc >= 0) {
+    int32_t made = xmldoc_file_create(ctx, folder[0] != '\0' ? folder : nullptr, file, kXmlFlagVault, lock);
+    if (made < 0) rc = made;
+  }
+  std::free(texts);
+  return rc;
+}
+
+int32_t phonetx_edit(context* ctx, const char* name, tq_lock_handle* lock) {
+  phonetx_edit_session* session = session_of(ctx, true);
+  if (session == nullptr) return -600;
+  session_clear(session);
+  char text[kNameMax + 1];
+  int32_t crc = strio_in(ctx, name, text, kNameMax, kStrioConvert);
+  if (crc < 0) return crc;
+  xmldoc* doc = nullptr;
+  int32_t rc = xmldoc_read_for_edit(ctx, text, kXmlFlagVault, lock, &doc);
+  if (rc < 0) return rc;
+  rc = locale_info_read(ctx, doc, &session->locale);
+  if (rc >= 0 && !columns_ok(doc)) rc = -300;
+  if (rc >= 0) rc = session_table_read(doc, &session->rules, &session->count);
+  xml_free(ctx, doc);
+  if (rc < 0) {
+    session_clear(session);
+    if (lock->held) (void)lock_release_all(ctx, lock);
+    return rc;
+  }
+  return crc;
+}
+
+int32_t phonetx_edit_rule_count_get(context* ctx, uint32_t* count) {
+  const phonetx_edit_session* session = session_of(ctx, false);
+  *count = session != nullptr ? session->count : 0;
+  return 0;
+}
+
+int32_t phonetx_edit_rule_get(context* ctx, int32_t index, char* rule_text, char* replace_text, int32_t* priority,
+                              uint32_t* flags) {
+  strio_out_clear(ctx, rule_text);
+  strio_out_clear(ctx, replace_text);
+  *priority = kPhonetxPriorityDefault;
+  *flags = 0;
+  const phonetx_edit_session* session = session_of(ctx, false);
+  uint32_t count = session != nullptr ? session->count : 0;
+  if (index < 0 || static_cast<uint32_t>(index) >= count) return -800;
+  const phonetx_edit_rule& rule = session->rules[index];
+  int32_t rc_rule = strio_out_1028(ctx, rule.search, rule_text, kStrioConvert);
+  if (rc_rule < 0) return rc_rule;
+  int32_t rc_repl = strio_out_1028(ctx, rule.replace, replace_text, kStrioConvert);
+  if (rc_repl < 0) return rc_repl;
+  *priority = rule.priority;
+  *flags = rule.flags;
+  return combine(rc_rule, rc_repl);
+}
+
+int32_t phonetx_edit_locale_info_get(context* ctx, char* iso, char* desc, int32_t* code) {
+  strio_out_clear(ctx, iso);
+  strio_out_clear(ctx, desc);
+  locale_info none;
+  locale_info_clear(&none);
+  const phonetx_edit_session* session = session_of(ctx, false);
+  return locale_info_get(ctx, session != nullptr ? &session->locale : &none, iso, desc, code, kStrioConvert);
+}
+
+int32_t phonetx_edit_free(context* ctx) {
+  phonetx_edit_session* session = session_of(ctx, false);
+  if (session != nullptr) session_clear(session);
+  return 0;
+}
+
+}  // namespace tq

@@ -1,0 +1,285 @@
+#include "resources/krpxfsm.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "core/krerr.h"
+#include "core/krtrace.h"
+
+namespace tq {
+
+namespace {
+
+// Texts of a rule for messages: at most 1,024 bytes each.
+constexpr uint32_t kMessageTextSize = 1025;
+
+struct rule_texts {
+  char pattern[kMessageTextSize];
+  char replacement[kMessageTextSize];
+};
+
+void texts_of(const px_rule* rule, rule_texts* out) {
+  px_encode(rule->pattern, out->pattern, sizeof out->pattern);
+  px_encode(rule->replacement, out->replacement, sizeof out->replacement);
+}
+
+// Reports a pattern syntax error of one rule: -803 with the message.
+template <int32_t N>
+int32_t syntax_error(context* ctx, const px_ruleset* set, const px_rule* rule, const char* file, uint32_t line) {
+  rule_texts texts;
+  texts_of(rule, &texts);
+  if constexpr (N == 1484) {
+    err_report<N>(ctx, -803, file, line, set->name, static_cast<const char*>(texts.pattern),
+                  static_cast<const char*>(texts.replacement));
+  } else {
+    err_report<N>(ctx, -803, file, line, set->name, static_cast<const char*>(texts.pattern));
+  }
+  return -803;
+}
+
+#define PX_SYNTAX(n) syntax_error<n>(ctx, set, rule, __FILE__, __LINE__)
+
+px_check* node_new(uint32_t type) {
+  auto* node = static_cast<px_check*>(std::calloc(1, sizeof(px_check)));
+  if (node != nullptr) node->type = type;
+  return node;
+}
+
+void node_free(px_check* node) {
+  std::free(node->set);
+  std::free(node->children);
+  std::free(node->char_links);
+  std::free(node->other_positions);
+  std::free(node);
+}
+
+// Builds the child index of a node and of every node below it. -600.
+int32_t index_build(px_check* node) {
+  uint32_t n = static_cast<uint32_t>(node->child_count);
+  if (n == 0) return 0;
+  node->char_links = static_cast<px_char_link*>(std::malloc(sizeof(px_char_link) * n));
+  node->other_positions = static_cast<uint32_t*>(std::malloc(sizeof(uint32_t) * n));
+  if (node->char_links == nullptr || node->other_positions == nullptr) return -600;
+  for (uint32_t i = 0; i < n; ++i) {
+    const px_check* child = node->children[i];
+    if (child->type == kPxCheckChar) {
+      node->char_links[node->char_count++] = {child->code, i};
+    } else {
+      node->other_positions[node->other_count++] = i;
+    }
+  }
+  std::sort(node->char_links, node->char_links + node->char_count,
+            [](const px_char_link& a, const px_char_link& b) { return a.code < b.code; });
+  for (uint32_t i = 0; i < n; ++i) {
+    int32_t rc = index_build(node->children[i]);
+    if (rc != 0) return rc;
+  }
+  return 0;
+}
+
+bool same_check(const px_check* a, const px_check* b) {
+  if (a->type != b->type) return false;
+  switch (a->type) {
+    case kPxCheckChar:
+      return a->code == b->code;
+    case kPxCheckClass:
+    case kPxCheckNotClass:
+      return a->set_count == b->set_count &&
+             (a->set_count == 0 || std::memcmp(a->set, b->set, sizeof(px_sym) * a->set_count) == 0);
+    default:
+      return true;
+  }
+}
+
+void trace_found(context* ctx, uint32_t type) {
+  if (type == kPxCheckChar) {
+    TQ_TRACE(ctx, 0, "Existing check found (CHAR)");
+  } else if (type == kPxCheckClass || type == kPxCheckNotClass) {
+    TQ_TRACE(ctx, 0, "Existing check found (CLASS/NOTCLASS)");
+  } else {
+    TQ_TRACE(ctx, 0, "Existing check found (BOW/EOW/ANY)");
+  }
+}
+
+// The child of `node` equal to `probe`, or a new child made from it (the
+// probe's class set then belongs to the child). The probe's set is freed
+// when an equal child exists. NULL when out of memory.
+px_check* child_find_or_add(context* ctx, px_check* node, px_check* probe) {
+  for (int32_t i = 0; i < node->child_count; ++i) {
+    px_check* child = node->children[i];
+    if (same_check(child, probe)) {
+      trace_found(ctx, probe->type);
+      std::free(probe->set);
+      probe->set = nullptr;
+      return child;
+    }
+  }
+  if (static_cast<uint32_t>(node->child_count) == node->child_capacity) {
+    uint32_t capacity = node->child_capacity == 0 ? 4 : node->child_capacity * 2;
+    auto* grown = static_cast<px_check**>(std::realloc(node->children, sizeof(px_check*) * capacity));
+    if (grown == nullptr) return nullptr;
+    node->children = grown;
+    node->child_capacity = capacity;
+  }
+  px_check* child = node_new(probe->type);
+  if (child == nullptr) return nullptr;
+  child->code = probe->code;
+  child->set = probe->set;
+  child->set_count = probe->set_count;
+  probe->set = nullptr;
+  node->children[node->child_count++] = child;
+  return child;
+}
+
+// The class between pattern[open] ("[") and pattern[close] ("]"): a "^"
+// right after the "[" makes it a NOTCLASS; inside, "$" stands for EOW and
+// "^" for BOW. -600.
+int32_t class_make(const px_sym* pattern, uint32_t open, uint32_t close, px_check* probe) {
+  uint32_t first = open + 1;
+  probe->type = kPxCheckClass;
+  if (first < close && pattern[first] == '^') {
+    probe->type = kPxCheckNotClass;
+    first += 1;
+  }
+  uint32_t n = close - first;
+  probe->set = nullptr;
+  probe->set_count = 0;
+  if (n == 0) return 0;
+  probe->set = static_cast<px_sym*>(std::malloc(sizeof(px_sym) * n));
+  if (probe->set == nullptr) return -600;
+  for (uint32_t i = 0; i < n; ++i) {
+    px_sym c = pattern[first + i];
+    probe->set[i] = c == '$' ? kPxEow : c == '^' ? kPxBow : c;
+  }
+  std::sort(probe->set, probe->set + n);
+  probe->set_count = static_cast<uint32_t>(std::unique(probe->set, probe->set + n) - probe->set);
+  return 0;
+}
+
+// Merges one rule's pattern into the tree below the root.
+int32_t merge(context* ctx, px_ruleset* set, px_check* root, px_rule* rule) {
+  const px_sym* pattern = rule->pattern;
+  uint32_t length = px_length(pattern);
+  px_check* node = root;
+  uint32_t checks = 0;
+  bool slash = false;
+  uint32_t before_slash = 0;
+  for (uint32_t i = 0; i < length; ++i) {
+    px_sym c = pattern[i];
+    px_check probe{};
+    if (c == '\\') {
+      // The next character is plain, whatever it is; a backslash at the very
+      // end stands for itself.
+      probe.type = kPxCheckChar;
+      probe.code = i + 1 < length ? pattern[++i] : '\\';
+    } else if (c == '^') {
+      if (i != 0) return PX_SYNTAX(1482);
+      probe.type = kPxCheckBow;
+    } else if (c == '$') {
+      if (!rule->generated && i + 1 != length) return PX_SYNTAX(1483);
+      probe.type = kPxCheckEow;
+    } else if (c == '.') {
+      probe.type = kPxCheckAny;
+    } else if (c == '/') {
+      if (i == 0) return PX_SYNTAX(1479);
+      if (slash) return PX_SYNTAX(1480);
+      slash = true;
+      before_slash = checks;
+      continue;
+    } else if (c == '[') {
+      uint32_t close = i + 1;
+      while (close < length && pattern[close] != ']') ++close;
+      if (close >= length) return PX_SYNTAX(1481);
+      if (class_make(pattern, i, close, &probe) != 0) return -600;
+      i = close;
+    } else {
+      probe.type = kPxCheckChar;
+      probe.code = c;
+    }
+    px_check* next = child_find_or_add(ctx, node, &probe);
+    if (next == nullptr) {
+      std::free(probe.set);
+      return -600;
+    }
+    node = next;
+    checks += 1;
+  }
+  if (node->rule != nullptr) return PX_SYNTAX(1484);
+  node->rule = rule;
+  rule->path_length = checks;
+  rule->replace_length = slash ? before_slash : checks;
+  return 0;
+}
+
+bool set_has_blank_rule(const px_ruleset* set) {
+  for (uint32_t i = 0; i < set->rule_count; ++i) {
+    const px_sym* p = set->rules[i]->pattern;
+    if (p[0] == ' ' && p[1] == 0) return true;
+  }
+  return false;
+}
+
+// A twin before every rule that ends a word and does not keep its text.
+int32_t twins_add(px_ruleset* set) {
+  for (uint32_t i = 0; i < set->rule_count; ++i) {
+    px_rule* rule = set->rules[i];
+    if (rule->generated || (rule->flags & kPxFlagIgnore) || !px_pattern_ends_word(rule->pattern)) continue;
+    px_rule* twin = px_twin_make(rule);
+    if (twin == nullptr || px_rules_insert(set, i, twin) != 0) {
+      px_rule_free(twin);
+      return -600;
+    }
+    rule->linked = twin;
+    i += 1;  // past the rule itself
+  }
+  return 0;
+}
+
+}  // namespace
+
+bool px_class_holds(const px_check* check, px_sym s) {
+  return std::binary_search(check->set, check->set + check->set_count, s);
+}
+
+int32_t px_compile(context* ctx, px_ruleset* set) {
+  if (set->state != kPxStateEditable) {
+    TQ_REPORT(ctx, -603, 1488, set->name);
+    return -603;
+  }
+  px_rules_drop_generated(set);
+  std::sort(set->rules, set->rules + set->rule_count, [](const px_rule* a, const px_rule* b) {
+    if (a->priority != b->priority) return a->priority > b->priority;
+    return a->order < b->order;
+  });
+  for (uint32_t i = 0; i < set->rule_count; ++i) set->rules[i]->order = i;
+
+  px_check* root = node_new(kPxCheckRoot);
+  if (root == nullptr) return -600;
+  int32_t rc = set_has_blank_rule(set) ? twins_add(set) : 0;
+  for (uint32_t i = 0; rc == 0 && i < set->rule_count; ++i) rc = merge(ctx, set, root, set->rules[i]);
+  if (rc == 0) rc = index_build(root);
+  if (rc != 0) {
+    px_machine_free(root);
+    return rc;
+  }
+  set->machine = root;
+  set->state = kPxStateCompiled;
+  return 0;
+}
+
+int32_t px_char_child(const px_check* node, px_sym s) {
+  const px_char_link* first = node->char_links;
+  const px_char_link* last = first + node->char_count;
+  const px_char_link* at =
+      std::lower_bound(first, last, s, [](const px_char_link& link, px_sym code) { return link.code < code; });
+  return at != last && at->code == s ? static_cast<int32_t>(at->position) : -1;
+}
+
+void px_machine_free(px_check* root) {
+  if (root == nullptr) return;
+  for (int32_t i = 0; i < root->child_count; ++i) px_machine_free(root->children[i]);
+  node_free(root);
+}
+
+}  // namespace tq

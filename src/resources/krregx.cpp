@@ -1,0 +1,454 @@
+// The regex element engine: compiling on PCRE2, running, search and replace
+// with the substitution syntax and its case escapes, and the library-wide
+// operations (any-element match, replace with every element, coverage).
+#include "resources/krregx.h"
+
+#define PCRE2_CODE_UNIT_WIDTH 8
+#include <pcre2.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "core/krenc.h"
+#include "core/krerr.h"
+#include "core/krstr.h"
+#include "platform/npuchar.h"
+#include "platform/nputf8.h"
+
+namespace tq {
+
+namespace {
+
+// Locale codes whose regexes carry the Turkish bit.
+constexpr int32_t kLocaleTr = 123000;
+constexpr int32_t kLocaleTrTur = 123792;
+constexpr int32_t kLocaleL5 = 800005;
+
+// The pairs a match reports: whole match and groups 1..9.
+constexpr uint32_t kMatchPairs = kRegexOvectorSize / 3;
+
+// One match-data block per thread: libraries are shared between clones that
+// may run in parallel, so it cannot live in the element.
+struct match_data_holder {
+  pcre2_match_data* md = nullptr;
+  ~match_data_holder() {
+    if (md != nullptr) pcre2_match_data_free(md);
+  }
+};
+thread_local match_data_holder tl_match;
+
+pcre2_match_data* match_data() {
+  if (tl_match.md == nullptr) tl_match.md = pcre2_match_data_create(kMatchPairs, nullptr);
+  return tl_match.md;
+}
+
+// Bytes of the UTF-8 character starting at text[pos] (1 for a byte that
+// does not start a well-formed character), never past length.
+size_t char_bytes_at(const char* text, size_t pos, size_t length) {
+  if (pos >= length) return 0;
+  const char* cursor = text + pos;
+  int32_t code = 0;
+  int32_t n = np_uchar_toint(&cursor, &code);
+  if (n < 1) n = 1;
+  size_t step = static_cast<size_t>(n);
+  return pos + step > length ? length - pos : step;
+}
+
+// A growing output text bounded at `cap` bytes (a terminator follows).
+struct bounded_text {
+  char* data;
+  uint32_t length;
+  uint32_t cap;
+
+  uint32_t room() const { return length < cap ? cap - length : 0; }
+
+  // Appends whole characters of src[0, n) that fit. Returns the bytes taken.
+  uint32_t append(const char* src, size_t n) {
+    size_t take = n < room() ? n : room();
+    if (take < n) take = np_uchar_cut(src, take);
+    std::memcpy(data + length, src, take);
+    length += static_cast<uint32_t>(take);
+    data[length] = '\0';
+    return static_cast<uint32_t>(take);
+  }
+};
+
+// The case state of a substitution.
+struct case_state {
+  bool upper_all = false;
+  bool lower_all = false;
+  bool upper_next = false;
+  bool lower_next = false;
+  bool u_just_set = false;
+  bool l_just_set = false;
+
+  void clear_marks() { u_just_set = l_just_set = false; }
+};
+
+// Moves the segment into the result with the current case state. A pending
+// upper-next / lower-next changes the first character only; the rest of
+// that segment is copied as it is.
+void flush_segment(bounded_text* seg, bounded_text* out, case_state* cs) {
+  if (seg->length == 0) return;
+  const char* src = seg->data;
+  if (cs->upper_next || cs->lower_next) {
+    bool upper = cs->upper_next;
+    cs->upper_next = cs->lower_next = false;
+    char first[16];
+    const char* cursor = src;
+    int32_t n = upper ? np_uchar_upper(&cursor, first, sizeof first) : np_uchar_lower(&cursor, first, sizeof first);
+    if (n > 0 && static_cast<uint32_t>(n) <= out->room()) {
+      out->append(first, static_cast<size_t>(n));
+      out->append(cursor, seg->length - static_cast<size_t>(cursor - src));
+    } else if (n <= 0) {
+      out->append(src, seg->length);
+    }
+  } else if (cs->upper_all || cs->lower_all) {
+    // Cased apart first (casing can lengthen the text), then appended whole
+    // characters at a time.
+    std::vector<char> cased(static_cast<size_t>(seg->length) * 3 + 4);
+    int32_t n = cs->upper_all
+                    ? np_uchar_upper_cs(src, cased.data(), static_cast<uint32_t>(cased.size()), nullptr)
+                    : np_uchar_lower_cs(src, cased.data(), static_cast<uint32_t>(cased.size()), nullptr);
+    if (n >= 0) {
+      out->append(cased.data(), static_cast<size_t>(n));
+    } else {
+      out->append(src, seg->length);
+    }
+  } else {
+    out->append(src, seg->length);
+  }
+  seg->length = 0;
+  seg->data[0] = '\0';
+}
+
+// Builds the replacement of one match from the substitution text into out.
+void substitute(const char* sub, const char* subject, const size_t* ov, int32_t pairs, bounded_text* out,
+                case_state* cs) {
+  char seg_buf[kRegexResultSize];
+  seg_buf[0] = '\0';
+  bounded_text seg{seg_buf, 0, kRegexResultMax};
+  bool escape = false;
+  size_t sub_len = std::strlen(sub);
+  size_t i = 0;
+  while (i < sub_len) {
+    size_t n = char_bytes_at(sub, i, sub_len);
+    char c = sub[i];
+    if (escape) {
+      escape = false;
+      if (c >= '0' && c <= '9') {
+        int32_t g = c - '0';
+        if (g < pairs && ov[2 * g] != kRegexUnset && ov[2 * g + 1] != kRegexUnset &&
+            (g == 0 || ov[2 * g + 1] > ov[2 * g])) {
+          seg.append(subject + ov[2 * g], ov[2 * g + 1] - ov[2 * g]);
+        }
+        cs->clear_marks();
+      } else if (c == 'U' || c == 'L' || c == 'E' || c == 'u' || c == 'l') {
+        flush_segment(&seg, out, cs);
+        switch (c) {
+          case 'U':
+            cs->upper_all = true;
+            cs->lower_all = cs->upper_next = cs->lower_next = false;
+            cs->u_just_set = true;
+            cs->l_just_set = false;
+            break;
+          case 'L':
+            cs->lower_all = true;
+            cs->upper_all = cs->upper_next = cs->lower_next = false;
+            cs->l_just_set = true;
+            cs->u_just_set = false;
+            break;
+          case 'E':
+            *cs = case_state{};
+            break;
+          case 'u':
+            if (!(cs->lower_all && !cs->l_just_set)) {
+              cs->upper_next = true;
+              cs->lower_next = false;
+            }
+            cs->clear_marks();
+            break;
+          default:  // 'l'
+            if (!(cs->upper_all && !cs->u_just_set)) {
+              cs->lower_next = true;
+              cs->upper_next = false;
+            }
+            cs->clear_marks();
+            break;
+        }
+      } else if (c == '\\') {
+        // A backslash after a backslash only starts the escape again.
+        escape = true;
+      } else {
+        seg.append(sub + i, n);
+        cs->clear_marks();
+      }
+    } else if (c == '\\') {
+      escape = true;
+    } else {
+      seg.append(sub + i, n);
+      cs->clear_marks();
+    }
+    i += n;
+  }
+  flush_segment(&seg, out, cs);
+}
+
+}  // namespace
+
+// ---- Elements ----------------------------------------------------------------------
+
+int32_t regexlib_element_create(regexlib_element* e, const char* regex, const char* sub, const char* notes,
+                                uint32_t options) {
+  if (e == nullptr) return -802;
+  if (regex == nullptr || regex[0] == '\0') return -802;
+  char* r = str_dup(regex);
+  char* s = str_dup(sub != nullptr ? sub : "");
+  char* n = str_dup(notes != nullptr ? notes : "");
+  if (r == nullptr || s == nullptr || n == nullptr) {
+    std::free(r);
+    std::free(s);
+    std::free(n);
+    return -600;
+  }
+  *e = regexlib_element{};
+  e->regex = r;
+  e->sub = s;
+  e->notes = n;
+  e->options = options;
+  e->encoding = -1;
+  return 0;
+}
+
+void regexlib_element_free(regexlib_element* e) {
+  if (e == nullptr) return;
+  if (e->code != nullptr) pcre2_code_free(static_cast<pcre2_code*>(e->code));
+  std::free(e->regex);
+  std::free(e->sub);
+  std::free(e->notes);
+  *e = regexlib_element{};
+}
+
+uint32_t regexlib_compile_options(context* ctx) {
+  uint32_t opts = kRegexOptUtf8;
+  int32_t code = ctx != nullptr ? ctx->current_locale_code : 0;
+  if (code == kLocaleTr || code == kLocaleTrTur || code == kLocaleL5) opts |= kRegexOptTurkish;
+  return opts;
+}
+
+namespace {
+
+int32_t element_compile(context* ctx, regexlib_element* e, uint32_t options) {
+  if (e->code != nullptr) {
+    pcre2_code_free(static_cast<pcre2_code*>(e->code));
+    e->code = nullptr;
+    e->jit = 0;
+  }
+  // Translate the stored bits: UTF-8 without UCP, so that \w, \d and the
+  // POSIX classes stay ASCII. The Turkish bit stays with the element.
+  uint32_t pcre_opts = 0;
+  if ((options & kRegexOptUtf8) != 0) pcre_opts |= PCRE2_UTF;
+  if ((options & kRegexOptAnchored) != 0) pcre_opts |= PCRE2_ANCHORED;
+  int err = 0;
+  PCRE2_SIZE offset = 0;
+  pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(e->regex), PCRE2_ZERO_TERMINATED, pcre_opts,
+                                   &err, &offset, nullptr);
+  if (code == nullptr) {
+    if (err == PCRE2_ERROR_NOMEMORY) return -600;
+    PCRE2_UCHAR text[256];
+    if (pcre2_get_error_message(err, text, sizeof text) < 0) text[0] = 0;
+    TQ_REPORT(ctx, kRcRegexSyntax, 51, static_cast<const char*>(e->regex), reinterpret_cast<const char*>(text),
+              static_cast<int32_t>(offset));
+    return kRcRegexSyntax;
+  }
+  e->code = code;
+  e->compiled_with = options;
+  int jrc = pcre2_jit_compile(code, PCRE2_JIT_COMPLETE);
+  if (jrc == 0) {
+    e->jit = 1;
+    return 0;
+  }
+  // JIT missing from this build or platform is not a fault of the pattern.
+  if (jrc == PCRE2_ERROR_JIT_BADOPTION) return 0;
+  return kRcRegexNotStudied;
+}
+
+}  // namespace
+
+int32_t regexlib_element_compile(context* ctx, regexlib_element* e, uint32_t options) {
+  if (e == nullptr) return -802;
+  if (e->regex == nullptr || e->regex[0] == '\0') {
+    e->compile_rc = -802;
+    return -802;
+  }
+  e->compile_rc = element_compile(ctx, e, options);
+  return e->compile_rc;
+}
+
+int32_t regexlib_element_exec(context* ctx, const regexlib_element* e, const char* subject, size_t length,
+                              size_t start, size_t* ovector, uint32_t ovector_size, int32_t* result,
+                              uint32_t exec_options) {
+  (void)ctx;
+  uint32_t pairs_out = ovector_size / 3;
+  if (pairs_out > kMatchPairs) pairs_out = kMatchPairs;
+  for (uint32_t i = 0; ovector != nullptr && i < 2 * pairs_out; ++i) ovector[i] = kRegexUnset;
+  if (result != nullptr) *result = PCRE2_ERROR_NOMATCH;
+  if (e == nullptr || e->code == nullptr || subject == nullptr || start > length) return 0;
+  pcre2_match_data* md = match_data();
+  if (md == nullptr) return 0;
+  uint32_t opts = (exec_options & kRegexExecAnchored) != 0 ? PCRE2_ANCHORED : 0;
+  auto* code = static_cast<pcre2_code*>(e->code);
+  int rc = pcre2_match(code, reinterpret_cast<PCRE2_SPTR>(subject), length, start, opts, md, nullptr);
+  if (rc == PCRE2_ERROR_JIT_STACKLIMIT) {
+    // The interpreter has a larger budget than the JIT's default stack.
+    rc = pcre2_match(code, reinterpret_cast<PCRE2_SPTR>(subject), length, start, opts | PCRE2_NO_JIT, md,
+                     nullptr);
+  }
+  if (result != nullptr) *result = rc;
+  if (rc <= 0) return 0;
+  if (ovector != nullptr) {
+    const PCRE2_SIZE* ov = pcre2_get_ovector_pointer(md);
+    uint32_t n = static_cast<uint32_t>(rc) < pairs_out ? static_cast<uint32_t>(rc) : pairs_out;
+    for (uint32_t i = 0; i < 2 * n; ++i) ovector[i] = ov[i] == PCRE2_UNSET ? kRegexUnset : ov[i];
+  }
+  return 1;
+}
+
+int32_t regexlib_element_replace(context* ctx, const regexlib_element* e, const char* subject, char* result) {
+  if (e == nullptr || subject == nullptr || result == nullptr) return 0;
+  const size_t length = std::strlen(subject);
+  const char* sub = e->sub != nullptr ? e->sub : "";
+  // Built apart, so that a caller may pass the subject's own buffer.
+  char buf[kRegexResultSize];
+  buf[0] = '\0';
+  bounded_text out{buf, 0, kRegexResultMax};
+  case_state cs;
+  size_t pos = 0;
+  int32_t matched = 0;
+  while (true) {
+    size_t ov[kRegexOvectorSize];
+    int32_t rc = 0;
+    if (regexlib_element_exec(ctx, e, subject, length, pos, ov, kRegexOvectorSize, &rc, 0) == 0) {
+      if (matched == 0) return 0;
+      break;
+    }
+    matched = 1;
+    size_t ms = ov[0];
+    size_t me = ov[1];
+    if (ms < pos || me < ms || me > length) break;  // not expected from PCRE2; stop safely
+    out.append(subject + pos, ms - pos);
+    size_t next;
+    size_t kept = 0;  // bytes of the character an empty match stands before
+    if (me > ms) {
+      next = me;
+    } else {
+      // After an empty match the character at the match keeps its place
+      // after the replacement and the search resumes behind it.
+      kept = char_bytes_at(subject, ms, length);
+      next = ms + kept;
+    }
+    substitute(sub, subject, ov, rc, &out, &cs);
+    if (kept > 0) out.append(subject + ms, kept);
+    pos = next;
+    if (next >= length) break;
+    if (out.length >= kRegexResultMax) {
+      std::memcpy(result, buf, out.length + 1);
+      return 1;
+    }
+  }
+  if (pos < length) out.append(subject + pos, length - pos);
+  std::memcpy(result, buf, out.length + 1);
+  return matched;
+}
+
+// ---- Libraries -----------------------------------------------------------------------
+
+int32_t regexlib_match_any(context* ctx, const regexlib_rec* lib, const char* text, uint32_t convert) {
+  if (lib == nullptr || text == nullptr) return 0;
+  std::vector<char> conv;
+  const char* s = text;
+  if (convert == 1) {
+    conv.resize(kRegexResultSize);
+    if (strio_in_1024(ctx, text, conv.data(), kStrioConvert) < 0) return 0;
+    s = conv.data();
+  }
+  size_t length = std::strlen(s);
+  for (uint32_t i = 0; i < lib->count; ++i) {
+    if (regexlib_element_exec(ctx, &lib->elements[i], s, length, 0, nullptr, 0, nullptr, 0) != 0) return 1;
+  }
+  return 0;
+}
+
+int32_t regexlib_replace_all(context* ctx, const regexlib_rec* lib, const char* input, char* out,
+                             uint32_t convert) {
+  if (lib == nullptr || input == nullptr || out == nullptr) return 0;
+  char running[kRegexResultSize];
+  if (convert == 1) {
+    if (strio_in_1024(ctx, input, running, kStrioConvert) < 0) return 0;
+  } else {
+    np_uchar_bufcopy(running, input, kRegexResultSize);
+  }
+  int32_t any = 0;
+  char next[kRegexResultSize];
+  for (uint32_t i = 0; i < lib->count; ++i) {
+    if (regexlib_element_replace(ctx, &lib->elements[i], running, next) != 0) {
+      any = 1;
+      std::memcpy(running, next, std::strlen(next) + 1);
+    }
+  }
+  if (convert == 1) {
+    if (strio_out_1028(ctx, running, out, kStrioConvert) < 0) return 0;
+  } else {
+    std::memcpy(out, running, std::strlen(running) + 1);
+  }
+  return any;
+}
+
+int32_t regexlib_coverage_scan(context* ctx, const regexlib_rec* lib, const char* text, uint32_t* matches,
+                               uint32_t* covered, uint32_t* length) {
+  if (matches != nullptr) *matches = 0;
+  if (covered != nullptr) *covered = 0;
+  if (length != nullptr) *length = 0;
+  if (lib == nullptr || text == nullptr) return -802;
+  const size_t len = std::strlen(text);
+  std::vector<uint8_t> map(len, 0);
+  uint32_t count = 0;
+  for (uint32_t i = 0; i < lib->count; ++i) {
+    size_t pos = 0;
+    while (pos <= len) {
+      size_t ov[kRegexOvectorSize];
+      if (regexlib_element_exec(ctx, &lib->elements[i], text, len, pos, ov, kRegexOvectorSize, nullptr, 0) == 0) {
+        break;
+      }
+      size_t ms = ov[0];
+      size_t me = ov[1];
+      if (ms < pos || me < ms || me > len) break;
+      ++count;
+      for (size_t b = ms; b < me; ++b) map[b] = 1;
+      if (me > ms) {
+        pos = me;
+      } else {
+        // No progress from an empty match: move on one character.
+        if (ms >= len) break;
+        pos = ms + char_bytes_at(text, ms, len);
+      }
+    }
+  }
+  uint32_t cov = 0;
+  for (uint8_t b : map) cov += b;
+  if (matches != nullptr) *matches = count;
+  if (covered != nullptr) *covered = cov;
+  if (length != nullptr) *length = static_cast<uint32_t>(len);
+  return 0;
+}
+
+void regexlib_elements_free(regexlib_rec* lib) {
+  if (lib == nullptr) return;
+  for (uint32_t i = 0; lib->elements != nullptr && i < lib->count; ++i) regexlib_element_free(&lib->elements[i]);
+  std::free(lib->elements);
+  lib->elements = nullptr;
+  lib->count = 0;
+}
+
+}  // namespace tq

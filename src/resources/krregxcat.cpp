@@ -1,0 +1,317 @@
+#include "resources/krregxcat.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "core/krenc.h"
+#include "kbstore/krlib.h"
+#include "kbstore/krxml.h"
+#include "resources/krregx.h"
+
+namespace tq {
+
+namespace {
+
+constexpr const char* kColCategory = "Category";
+constexpr const char* kColRegexlib = "Regexlib";
+constexpr const char* kColLikelihood = "Likelihood";
+constexpr const char* kColStop = "Stop";
+
+char g_yes[] = "Yes";
+char g_no[] = "No";
+char g_empty[] = "";
+
+// The category a grammar holds under that name: 1 with *out filled, 0 when
+// the grammar has none. Grammars hand out no categories yet, so every name
+// falls back to the entry's own record.
+int32_t grammar_category_find(context* ctx, int32_t grammar, const char* name, category_rec* out) {
+  (void)ctx;
+  (void)grammar;
+  (void)name;
+  (void)out;
+  return 0;
+}
+
+category_rec* record_new(const char* name, int32_t id) {
+  auto* rec = static_cast<category_rec*>(std::calloc(1, sizeof(category_rec)));
+  if (rec == nullptr) return nullptr;
+  std::memcpy(rec->name, name, kCategoryNameSize);
+  rec->name[kCategoryNameSize - 1] = '\0';
+  rec->id = id;
+  return rec;
+}
+
+const xmldoc* nested_stop_doc(const xmldoc* table) {
+  for (int32_t i = 0; i < table->include_count; ++i) {
+    if (std::strcmp(table->includes[i].name, kCatRegexlibStopDoc) == 0) return table->includes[i].doc;
+  }
+  return nullptr;
+}
+
+const xmldoc_field* field_at(const xmldoc* doc, int32_t record, int32_t column) {
+  if (doc == nullptr || record < 0 || record >= doc->record_count) return nullptr;
+  if (column < 0 || column >= doc->column_count) return nullptr;
+  const xmldoc_record& rec = doc->records[record];
+  return rec.fields == nullptr ? nullptr : &rec.fields[column];
+}
+
+const char* text_of(const xmldoc_field* f) {
+  return f != nullptr && f->type == kXmlColString && f->text != nullptr ? f->text : "";
+}
+
+// The stop flag of a record: 0 when nothing says otherwise, -1 for a value
+// other than "Yes" and "No".
+int32_t stop_read(context* ctx, const xmldoc* table, int32_t record, int32_t* stop) {
+  *stop = 0;
+  const xmldoc* doc = nested_stop_doc(table);
+  int32_t row = record;
+  if (doc == nullptr) doc = table;  // the four-column form of the table
+  int32_t col = -1;
+  if (xmldoc_column_find(ctx, doc, kColStop, &col) != 0) return 0;
+  // A nested document shorter than the table gives the missing rows 0.
+  const xmldoc_field* f = field_at(doc, row, col);
+  if (f == nullptr || doc->records[row].key == nullptr) return 0;
+  const char* text = text_of(f);
+  if (std::strcmp(text, "Yes") == 0) {
+    *stop = 1;
+  } else if (std::strcmp(text, "No") != 0) {
+    return -1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+void cat_regexlib_entry_init(cat_regexlib_entry* entry) {
+  if (entry == nullptr) return;
+  std::memset(entry, 0, sizeof *entry);
+  entry->regexlib = -1;
+}
+
+int32_t cat_regexlib_entry_build(context* ctx, cat_regexlib_entry* entry, const char* category, int32_t grammar,
+                                 int32_t likelihood, int32_t stop, const char* regexlib) {
+  if (entry == nullptr || category == nullptr || regexlib == nullptr) return -802;
+  if (likelihood < kLikelihoodMin || likelihood > kLikelihoodMax) return -802;
+  cat_regexlib_entry fresh;
+  cat_regexlib_entry_init(&fresh);
+  fresh.likelihood = likelihood;
+  int32_t rc = category_name_upper(ctx, category, fresh.name);
+  if (rc < 0) return rc;
+  category_rec found{};
+  if (grammar != -1 && grammar_category_find(ctx, grammar, fresh.name, &found) == 1) {
+    fresh.category = record_new(found.name, found.id);
+    if (fresh.category != nullptr) std::memcpy(fresh.category->description, found.description, kCategoryDescriptionSize);
+    fresh.borrowed = 1;
+  } else {
+    fresh.category = record_new(fresh.name, -1);
+  }
+  if (fresh.category == nullptr) return -600;
+  rc = regexlib_load_by_name(ctx, regexlib, nullptr, &fresh.regexlib, 0);
+  if (rc < 0) {
+    std::free(fresh.category);
+    return rc;
+  }
+  fresh.stop = stop;
+  fresh.bound = 1;
+  *entry = fresh;
+  return 0;
+}
+
+int32_t cat_regexlib_entry_set(context* ctx, cat_regexlib_entry* entry, const char* category, int32_t grammar,
+                               int32_t likelihood, const char* regexlib, int32_t stop, uint32_t flags) {
+  if (entry == nullptr || category == nullptr || regexlib == nullptr) return -802;
+  char cat_in[kCategoryNameSize];
+  int32_t crc = strio_in(ctx, category, cat_in, kCategoryNameSize - 1, flags);
+  if (crc < 0) return crc;
+  auto* name_in = static_cast<char*>(std::malloc(kCatRegexlibNameMax + 1));
+  if (name_in == nullptr) return -600;
+  int32_t nrc = strio_in(ctx, regexlib, name_in, kCatRegexlibNameMax, flags);
+  if (nrc < 0) {
+    std::free(name_in);
+    return nrc;
+  }
+  cat_regexlib_entry fresh;
+  cat_regexlib_entry_init(&fresh);
+  int32_t rc = cat_regexlib_entry_build(ctx, &fresh, cat_in, grammar, likelihood, stop, name_in);
+  std::free(name_in);
+  if (rc < 0) return rc;
+  cat_regexlib_entry_free(ctx, entry, 0);
+  *entry = fresh;
+  if (crc > 0) return crc;
+  return nrc > 0 ? nrc : 0;
+}
+
+int32_t cat_regexlib_entry_bind_grammar(context* ctx, cat_regexlib_entry* entry, int32_t grammar) {
+  if (entry == nullptr) return -802;
+  category_rec found{};
+  category_rec* rec = nullptr;
+  int32_t borrowed = 0;
+  if (grammar != -1 && grammar_category_find(ctx, grammar, entry->name, &found) == 1) {
+    rec = static_cast<category_rec*>(std::calloc(1, sizeof(category_rec)));
+    if (rec == nullptr) return -600;
+    category_copy(&found, rec);
+    borrowed = 1;
+  } else {
+    rec = static_cast<category_rec*>(std::calloc(1, sizeof(category_rec)));
+    if (rec == nullptr) return -600;
+    int32_t rc = category_intern(ctx, rec, entry->name, "");
+    if (rc < 0) {
+      std::free(rec);
+      return rc;
+    }
+  }
+  std::free(entry->category);
+  entry->category = rec;
+  entry->borrowed = borrowed;
+  entry->bound = 1;
+  return 0;
+}
+
+void cat_regexlib_entry_free(context* ctx, cat_regexlib_entry* entry, int32_t keep_refs) {
+  if (entry == nullptr) return;
+  std::free(entry->category);
+  entry->category = nullptr;
+  entry->bound = 0;
+  entry->borrowed = 0;
+  entry->name[0] = '\0';
+  if (keep_refs == 0) {
+    if (entry->regexlib >= 0) (void)regexlib_unload(ctx, entry->regexlib);
+    entry->regexlib = -1;
+  }
+}
+
+int32_t cat_regexlib_entry_copy(context* ctx, const cat_regexlib_entry* source, cat_regexlib_entry* target,
+                                int32_t keep_refs) {
+  if (source == nullptr || target == nullptr) return -802;
+  if (source == target) return 0;
+  cat_regexlib_entry fresh;
+  cat_regexlib_entry_init(&fresh);
+  std::memcpy(fresh.name, source->name, sizeof fresh.name);
+  fresh.likelihood = source->likelihood;
+  fresh.stop = source->stop;
+  fresh.borrowed = source->borrowed;
+  fresh.bound = source->bound;
+  if (source->category != nullptr) {
+    fresh.category = static_cast<category_rec*>(std::calloc(1, sizeof(category_rec)));
+    if (fresh.category == nullptr) {
+      cat_regexlib_entry_init(target);
+      return -600;
+    }
+    category_copy(source->category, fresh.category);
+  } else {
+    fresh.bound = 0;
+  }
+  fresh.regexlib = source->regexlib;
+  if (source->regexlib >= 0 && keep_refs == 0) {
+    int32_t rc = rsrc_addref(ctx, kRsrcRegex, source->regexlib);
+    if (rc < 0) {
+      std::free(fresh.category);
+      cat_regexlib_entry_init(target);
+      return rc;
+    }
+  }
+  *target = fresh;
+  return 0;
+}
+
+int32_t cat_regexlib_entry_info_get(context* ctx, const cat_regexlib_entry* entry, char* category,
+                                    char* regexlib, int32_t* likelihood, int32_t* stop, uint32_t flags) {
+  if (entry == nullptr || category == nullptr || regexlib == nullptr || likelihood == nullptr || stop == nullptr) {
+    return -802;
+  }
+  char name[kRsrcNameSize];
+  name[0] = '\0';
+  if (entry->regexlib >= 0) {
+    int32_t rc = regexlib_name_get(ctx, entry->regexlib, name, sizeof name);
+    if (rc < 0) name[0] = '\0';
+  }
+  int32_t r1 = strio_out(ctx, entry->name, category, kCategoryNameSize - 1, flags);
+  if (r1 < 0) return r1;
+  int32_t r2 = strio_out(ctx, name, regexlib, kCatRegexlibNameMax, flags);
+  if (r2 < 0) return r2;
+  *likelihood = entry->likelihood;
+  *stop = entry->stop;
+  return r1 > 0 ? r1 : r2;
+}
+
+int32_t cat_regexlib_table_declare(context* ctx, xmldoc* table, int32_t first, xmldoc_field* fields,
+                                   int32_t capacity, int32_t* added) {
+  if (added != nullptr) *added = 0;
+  if (table == nullptr || fields == nullptr || first < 0 || capacity < 3 || first > capacity - 3) return -802;
+  int32_t rc = xmldoc_column_add(ctx, table, kColCategory, kXmlColString);
+  if (rc >= 0) rc = xmldoc_column_add(ctx, table, kColRegexlib, kXmlColString);
+  if (rc >= 0) rc = xmldoc_column_add(ctx, table, kColLikelihood, kXmlColInt);
+  if (rc < 0) return rc;
+  xmldoc* nested = nullptr;
+  rc = xmldoc_create(ctx, kCatRegexlibStopDoc, "9.0", &nested);
+  if (rc < 0) return rc;
+  rc = xmldoc_column_add(ctx, nested, kColStop, kXmlColString);
+  if (rc >= 0) rc = xmldoc_include_add(ctx, table, kCatRegexlibStopDoc, kXmlIncludeInline, nested);
+  if (rc < 0) {
+    xml_free(ctx, nested);
+    return rc;
+  }
+  fields[first].type = kXmlColString;
+  fields[first].text = g_empty;
+  fields[first + 1].type = kXmlColString;
+  fields[first + 1].text = g_empty;
+  fields[first + 2].type = kXmlColInt;
+  fields[first + 2].number = kLikelihoodDefault;
+  if (added != nullptr) *added = 3;
+  return 0;
+}
+
+int32_t cat_regexlib_row_write(context* ctx, xmldoc* table, const cat_regexlib_entry* entry, int32_t first,
+                               xmldoc_field* fields) {
+  if (table == nullptr || entry == nullptr || fields == nullptr || first < 0) return -802;
+  xmldoc* nested = const_cast<xmldoc*>(nested_stop_doc(table));
+  if (nested == nullptr) return -802;
+  char name[kRsrcNameSize];
+  name[0] = '\0';
+  if (entry->regexlib >= 0 && regexlib_name_get(ctx, entry->regexlib, name, sizeof name) < 0) name[0] = '\0';
+  char category[kCategoryNameSize];
+  std::memcpy(category, entry->name, sizeof category);
+  fields[first].type = kXmlColString;
+  fields[first].text = category;
+  fields[first + 1].type = kXmlColString;
+  fields[first + 1].text = name;
+  fields[first + 2].type = kXmlColInt;
+  fields[first + 2].number = entry->likelihood;
+  int32_t rc = xmldoc_record_add(ctx, table, "", nullptr, fields);
+  // The caller's list must not keep pointers to these local texts.
+  fields[first].text = g_empty;
+  fields[first + 1].text = g_empty;
+  if (rc < 0) return rc;
+  xmldoc_field stop_field;
+  stop_field.type = kXmlColString;
+  stop_field.text = entry->stop != 0 ? g_yes : g_no;
+  return xmldoc_record_add(ctx, nested, "", nullptr, &stop_field);
+}
+
+int32_t cat_regexlib_table_read(context* ctx, const xmldoc* table, int32_t record, cat_regexlib_entry* entry) {
+  if (table == nullptr || entry == nullptr) return -802;
+  int32_t col_cat = -1, col_rx = -1, col_lik = -1;
+  int32_t rc = xmldoc_column_find(ctx, table, kColCategory, &col_cat);
+  if (rc != 0) return rc;
+  rc = xmldoc_column_find(ctx, table, kColRegexlib, &col_rx);
+  if (rc != 0) return rc;
+  if (xmldoc_column_find(ctx, table, kColLikelihood, &col_lik) != 0) col_lik = -1;
+  if (record < 0 || record >= table->record_count) return -800;
+
+  cat_regexlib_entry fresh;
+  cat_regexlib_entry_init(&fresh);
+  rc = category_name_upper(ctx, text_of(field_at(table, record, col_cat)), fresh.name);
+  if (rc < 0) return rc;
+  const xmldoc_field* lf = field_at(table, record, col_lik);
+  fresh.likelihood = lf != nullptr && lf->type == kXmlColInt ? lf->number : kLikelihoodDefault;
+  rc = stop_read(ctx, table, record, &fresh.stop);
+  if (rc < 0) return rc;
+  const char* rx = text_of(field_at(table, record, col_rx));
+  if (rx[0] == '\0') return -300;
+  rc = regexlib_load_by_name(ctx, rx, nullptr, &fresh.regexlib, 0);
+  if (rc < 0) return rc;
+  *entry = fresh;
+  return 0;
+}
+
+}  // namespace tq

@@ -1,0 +1,635 @@
+// The regex library as a resource of kind 4: registry callbacks, the
+// "Regexlib" document, editing, saving, and the exported regexlib family.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <strings.h>
+
+#include "core/krenc.h"
+#include "core/krerr.h"
+#include "core/krstr.h"
+#include "core/krzel.h"
+#include "kbstore/krlib.h"
+#include "kbstore/krlocl.h"
+#include "kbstore/krlock.h"
+#include "kbstore/krxml.h"
+#include "platform/nputf8.h"
+#include "resources/krregx.h"
+
+namespace tq {
+
+namespace {
+
+constexpr const char* kDocType = "Regexlib";
+constexpr const char* kDocVersion = "7.0";
+constexpr const char* kMarker = "9.0";
+constexpr const char* kColRegex = "Regex";
+constexpr const char* kColSubV7 = "Substitution V7";
+constexpr const char* kColSub = "Substitution";
+constexpr const char* kColNotes = "Notes";
+constexpr const char* kColOptions = "Options";
+
+// Names cross the interface in at most 1,024 bytes; element texts in at
+// most 16,384.
+constexpr uint32_t kNameMax = kRsrcNameSize - 1;
+constexpr uint32_t kTextMax = 16384;
+// More elements than any library needs: refused as out of memory rather
+// than attempted.
+constexpr uint32_t kElementCountMax = 1u << 20;
+
+int32_t combine(int32_t first, int32_t second) {
+  if (first < 0) return first;
+  if (second < 0) return second;
+  return first > 0 ? first : second;
+}
+
+regexlib_rec* rec_new() {
+  auto* rec = static_cast<regexlib_rec*>(std::calloc(1, sizeof(regexlib_rec)));
+  if (rec == nullptr) return nullptr;
+  vault_info_clear(&rec->vault);
+  locale_info_clear(&rec->locale);
+  return rec;
+}
+
+void rec_delete(regexlib_rec* rec) {
+  if (rec == nullptr) return;
+  regexlib_elements_free(rec);
+  std::free(rec);
+}
+
+const xmldoc_field* field_at(const xmldoc* doc, int32_t record, int32_t column) {
+  if (column < 0 || column >= doc->column_count) return nullptr;
+  const xmldoc_record& rec = doc->records[record];
+  return rec.fields == nullptr ? nullptr : &rec.fields[column];
+}
+
+const char* text_of(const xmldoc_field* f) {
+  return f != nullptr && f->type == kXmlColString ? f->text : nullptr;
+}
+
+// Reads the document into a new record; on failure nothing is left behind.
+int32_t read_document(context* ctx, resource_slot* slot, lock_handle* lock, regexlib_rec** out) {
+  *out = nullptr;
+  xmldoc* doc = nullptr;
+  int32_t rc = lock != nullptr ? xmldoc_read_for_edit(ctx, slot->name, kXmlFlagVault, lock, &doc)
+                               : xmldoc_read(ctx, slot->name, kXmlFlagVault, &doc);
+  if (rc < 0) return rc;
+  const char* name = slot->name;
+  regexlib_rec* rec = rec_new();
+  if (rec == nullptr) {
+    rc = -600;
+    TQ_REPORT(ctx, rc, 29, "Allocating memory for regexlib.");
+  }
+  if (rc >= 0) {
+    rsrc_version_read(ctx, slot, doc);
+    rsrc_owner_read(ctx, slot, doc);
+    int32_t lrc = locale_info_read(ctx, doc, &rec->locale);
+    if (lrc < 0) {
+      TQ_REPORT(ctx, lrc, 99, name);
+      rc = lrc;
+    }
+  }
+  if (rc >= 0) {
+    vault_info_read(doc, &rec->vault);
+    if (doc->record_count < 1) {
+      rc = -300;
+      TQ_REPORT(ctx, rc, 101, name);
+    }
+  }
+  int32_t col_regex = -1, col_sub = -1, col_notes = -1, col_options = -1;
+  if (rc >= 0) {
+    rec->elements =
+        static_cast<regexlib_element*>(std::calloc(static_cast<size_t>(doc->record_count), sizeof(regexlib_element)));
+    if (rec->elements == nullptr) {
+      rc = -600;
+      char detail[kRsrcNameSize + 64];
+      std::snprintf(detail, sizeof detail, "Allocate element memory for regexlib %s.", name);
+      TQ_REPORT(ctx, rc, 29, static_cast<const char*>(detail));
+    }
+  }
+  if (rc >= 0) {
+    const char* missing = nullptr;
+    if (xmldoc_column_find(ctx, doc, kColRegex, &col_regex) != 0) {
+      missing = kColRegex;
+    } else if (xmldoc_column_find(ctx, doc, kColSubV7, &col_sub) != 0 &&
+               xmldoc_column_find(ctx, doc, kColSub, &col_sub) != 0) {
+      missing = kColSub;
+    } else if (xmldoc_column_find(ctx, doc, kColOptions, &col_options) != 0) {
+      missing = kColOptions;
+    }
+    if (xmldoc_column_find(ctx, doc, kColNotes, &col_notes) != 0) col_notes = -1;
+    if (missing != nullptr) {
+      rc = -300;
+      TQ_REPORT(ctx, rc, 96, missing, name);
+    }
+  }
+  uint32_t encoding = 0;
+  if (rc >= 0 && locale_table_encoding_get(nullptr, rec->locale.code, &encoding) != 0) encoding = 0;
+  for (int32_t r = 0; rc >= 0 && r < doc->record_count; ++r) {
+    const char* regex = text_of(field_at(doc, r, col_regex));
+    const char* sub = text_of(field_at(doc, r, col_sub));
+    if (regex == nullptr || sub == nullptr) {
+      rc = -300;
+      char detail[kRsrcNameSize + 64];
+      std::snprintf(detail, sizeof detail, "Regex library '%s' has a record without its regex or substitution.", name);
+      TQ_REPORT(ctx, rc, 97, static_cast<const char*>(detail));
+      break;
+    }
+    const char* notes = col_notes >= 0 ? text_of(field_at(doc, r, col_notes)) : nullptr;
+    const xmldoc_field* of = field_at(doc, r, col_options);
+    uint32_t options = of != nullptr && of->type == kXmlColInt ? static_cast<uint32_t>(of->number) : 0;
+    regexlib_element* e = &rec->elements[rec->count];
+    rc = regexlib_element_create(e, regex, sub, notes, options);
+    if (rc == -600) {
+      char detail[kRsrcNameSize + 64];
+      std::snprintf(detail, sizeof detail, "Allocating regex memory for regexlib %s.", name);
+      TQ_REPORT(ctx, rc, 29, static_cast<const char*>(detail));
+    } else if (rc == -802) {
+      TQ_REPORT(ctx, rc, 98, kColRegex, name, r + 1);
+    }
+    if (rc < 0) break;
+    e->encoding = static_cast<int32_t>(encoding);
+    rec->count += 1;
+  }
+  xml_free(ctx, doc);
+  if (rc < 0) {
+    rec_delete(rec);
+    return rc;
+  }
+  *out = rec;
+  return rc;
+}
+
+// After a failed load: the locks of an edit are given back; the slot stays
+// registered with its references, so that a later use tries again.
+void load_failed(context* ctx, lock_handle* lock) {
+  if (lock != nullptr && lock->held) (void)lock_release_all(ctx, lock);
+}
+
+int32_t load_common(context* ctx, resource_slot* slot, lock_handle* lock, bool compile) {
+  if (slot == nullptr) return -802;
+  regexlib_rec* rec = nullptr;
+  int32_t rc = read_document(ctx, slot, lock, &rec);
+  if (rc < 0) {
+    load_failed(ctx, lock);
+    return rc;
+  }
+  int32_t warning = rc;
+  if (compile) {
+    uint32_t opts = regexlib_compile_options(ctx);
+    for (uint32_t i = 0; i < rec->count; ++i) {
+      int32_t crc = regexlib_element_compile(ctx, &rec->elements[i], opts);
+      if (crc < 0) {
+        rec_delete(rec);
+        load_failed(ctx, lock);
+        return crc;
+      }
+      if (warning == 0) warning = crc;
+    }
+  }
+  slot->part = rec;
+  return warning;
+}
+
+rsrc_callbacks callbacks_for(bool compile, lock_handle* lock) {
+  rsrc_callbacks cb{};
+  cb.load = compile ? regexlib_rsrc_load : regexlib_rsrc_load_no_compile;
+  cb.free = regexlib_rsrc_free;
+  cb.lock = lock;
+  return cb;
+}
+
+int32_t load_by_name(context* ctx, const char* name, lock_handle* lock, int32_t* index, uint32_t convert,
+                     bool compile) {
+  if (index != nullptr) *index = -1;
+  if (name == nullptr || index == nullptr) return -802;
+  char in[kRsrcNameSize];
+  int32_t crc = strio_in(ctx, name, in, kNameMax, convert == 1 ? kStrioConvert : 0);
+  if (crc < 0) return crc;
+  rsrc_callbacks cb = callbacks_for(compile, lock);
+  int32_t rc = rsrc_register(ctx, kRsrcRegex, in, &cb, index);
+  if (rc == 100) rc = 0;  // already registered: one more reference
+  if (rc < 0) return rc;
+  return combine(crc, rc);
+}
+
+// The library for change: the write hold is kept until edit_end.
+int32_t get_for_edit(context* ctx, int32_t index, resource_slot** slot, regexlib_rec** rec) {
+  int32_t rc = rsrc_slot_get_loaded(ctx, kRsrcRegex, index, 1, slot);
+  if (rc != 0) return rc;
+  *rec = static_cast<regexlib_rec*>((*slot)->part);
+  if (*rec == nullptr) {
+    rsrc_unlock(ctx, *slot, 1);
+    return -800;
+  }
+  return 0;
+}
+
+int32_t edit_end(context* ctx, resource_slot* slot, int32_t rc) {
+  int32_t released = rsrc_unlock(ctx, slot, 1);
+  return rc != 0 ? rc : released;
+}
+
+// Whether a path names a vault file (".zel" or ".krd"), which is written
+// enciphered.
+bool is_vault_path(const char* path) {
+  size_t n = std::strlen(path);
+  if (n < 4) return false;
+  const char* ext = path + n - 4;
+  return strcasecmp(ext, ".zel") == 0 || strcasecmp(ext, ".krd") == 0;
+}
+
+int32_t save_document(context* ctx, resource_slot* slot, const regexlib_rec* rec, lock_handle* lock) {
+  xmldoc* doc = nullptr;
+  int32_t rc = xmldoc_create(ctx, kDocType, kDocVersion, &doc);
+  if (rc < 0) return rc;
+  rc = vault_info_write(doc, &rec->vault);
+  if (rc >= 0 && slot->version[0] != '\0') rc = xmldoc_prop_add_grouped(ctx, doc, kMarker, "Version", slot->version);
+  if (rc >= 0 && slot->owner[0] != '\0') rc = xmldoc_prop_add_grouped(ctx, doc, kMarker, "Owner", slot->owner);
+  if (rc >= 0) rc = locale_info_write(ctx, &rec->locale, doc);
+  if (rc >= 0) rc = xmldoc_column_add(ctx, doc, kColRegex, kXmlColString);
+  if (rc >= 0) rc = xmldoc_column_add(ctx, doc, kColSubV7, kXmlColString);
+  if (rc >= 0) rc = xmldoc_column_add(ctx, doc, kColNotes, kXmlColString);
+  if (rc >= 0) rc = xmldoc_column_add(ctx, doc, kColOptions, kXmlColInt);
+  static char empty[] = "";
+  for (uint32_t i = 0; rc >= 0 && i < rec->count; ++i) {
+    const regexlib_element& e = rec->elements[i];
+    xmldoc_field fields[4];
+    fields[0].type = kXmlColString;
+    fields[0].text = e.regex != nullptr ? e.regex : empty;
+    fields[1].type = kXmlColString;
+    fields[1].text = e.sub != nullptr ? e.sub : empty;
+    fields[2].type = kXmlColString;
+    fields[2].text = e.notes != nullptr ? e.notes : empty;
+    fields[3].type = kXmlColInt;
+    fields[3].number = static_cast<int32_t>(e.options);
+    rc = xmldoc_record_add(ctx, doc, "", nullptr, fields);
+  }
+  if (rc >= 0) {
+    char path[kLockPathSize];
+    rc = lock_path_get(ctx, lock, path, sizeof path);
+    if (rc >= 0) rc = xmldoc_write_locked(ctx, is_vault_path(path) ? kXmlFlagVault : 0, lock, doc);
+  }
+  xml_free(ctx, doc);
+  return rc;
+}
+
+}  // namespace
+
+// ---- The resource kind -------------------------------------------------------------
+
+int32_t regexlib_rsrc_load(context* ctx, resource_slot* slot, lock_handle* lock, uintptr_t arg) {
+  (void)arg;
+  return load_common(ctx, slot, lock, true);
+}
+
+int32_t regexlib_rsrc_load_no_compile(context* ctx, resource_slot* slot, lock_handle* lock, uintptr_t arg) {
+  (void)arg;
+  return load_common(ctx, slot, lock, false);
+}
+
+int32_t regexlib_rsrc_free(context* ctx, resource_slot* slot, uintptr_t arg) {
+  (void)ctx;
+  (void)arg;
+  if (slot == nullptr) return 0;
+  rec_delete(static_cast<regexlib_rec*>(slot->part));
+  slot->part = nullptr;
+  return 0;
+}
+
+int32_t regexlib_get(context* ctx, int32_t index, regexlib_rec** out) {
+  if (out == nullptr) return -802;
+  *out = nullptr;
+  resource_slot* slot = nullptr;
+  int32_t rc = rsrc_slot_get_loaded(ctx, kRsrcRegex, index, 0, &slot);
+  if (rc != 0) return rc;
+  auto* rec = static_cast<regexlib_rec*>(slot->part);
+  if (rec == nullptr) return -800;
+  bool pending = false;
+  for (uint32_t i = 0; i < rec->count && !pending; ++i) {
+    pending = rec->elements[i].code == nullptr && rec->elements[i].compile_rc == 0;
+  }
+  if (pending) {
+    // A library read without compiling is compiled on its first use for
+    // matching, under the write hold (it is shared); the slot is looked up
+    // again once the hold is taken.
+    rc = rsrc_slot_get_loaded(ctx, kRsrcRegex, index, 1, &slot);
+    if (rc != 0) return rc;
+    rec = static_cast<regexlib_rec*>(slot->part);
+    uint32_t opts = regexlib_compile_options(ctx);
+    for (uint32_t i = 0; rec != nullptr && i < rec->count; ++i) {
+      regexlib_element* e = &rec->elements[i];
+      if (e->code == nullptr && e->compile_rc == 0) (void)regexlib_element_compile(ctx, e, opts);
+    }
+    rc = rsrc_unlock(ctx, slot, 1);
+    if (rc != 0) return rc;
+    if (rec == nullptr) return -800;
+  }
+  *out = rec;
+  return 0;
+}
+
+int32_t regexlib_load_by_name(context* ctx, const char* name, lock_handle* lock, int32_t* index,
+                              uint32_t convert) {
+  return load_by_name(ctx, name, lock, index, convert, true);
+}
+
+int32_t regexlib_unload(context* ctx, int32_t index) { return rsrc_unref(ctx, kRsrcRegex, index); }
+
+int32_t regexlib_name_get(context* ctx, int32_t index, char* out, uint32_t size) {
+  if (out == nullptr || size == 0) return -802;
+  out[0] = '\0';
+  resource_slot* slot = nullptr;
+  int32_t rc = rsrc_slot_get(ctx, kRsrcRegex, index, 0, &slot);
+  if (rc != 0) return rc;
+  np_uchar_bufcopy(out, slot->name, size);
+  return 0;
+}
+
+// ---- Export implementations ----------------------------------------------------------
+
+int32_t regexlib_load(context* ctx, const char* name, tq_lock_handle* lock, int32_t* index) {
+  return load_by_name(ctx, name, lock, index, 1, true);
+}
+
+int32_t regexlib_load_no_compile(context* ctx, const char* name, tq_lock_handle* lock, int32_t* index) {
+  return load_by_name(ctx, name, lock, index, 1, false);
+}
+
+int32_t regexlib_rule_count_get(context* ctx, int32_t library, uint32_t* count) {
+  if (count == nullptr) return -802;
+  *count = 0;
+  regexlib_rec* rec = nullptr;
+  int32_t rc = regexlib_get(ctx, library, &rec);
+  if (rc != 0) return rc;
+  *count = rec->count;
+  return 0;
+}
+
+int32_t regexlib_unload_ex(context* ctx, int32_t library) { return regexlib_unload(ctx, library); }
+
+int32_t regexlib_save(context* ctx, int32_t library, tq_lock_handle* lock) {
+  if (lock == nullptr) return -802;
+  resource_slot* slot = nullptr;
+  regexlib_rec* rec = nullptr;
+  int32_t rc = regexlib_get(ctx, library, &rec);
+  if (rc != 0) return rc;
+  rc = rsrc_slot_get(ctx, kRsrcRegex, library, 0, &slot);
+  if (rc != 0) return rc;
+  // A library without a locale could be written but never read again.
+  if (!locale_table_contains(rec->locale.code) || rec->locale.iso[0] == '\0' || rec->locale.description[0] == '\0') {
+    TQ_REPORT(ctx, -300, 99, static_cast<const char*>(slot->name));
+    return -300;
+  }
+  // So is one with an element left without its regex.
+  for (uint32_t i = 0; i < rec->count; ++i) {
+    if (rec->elements[i].regex == nullptr || rec->elements[i].regex[0] == '\0') {
+      TQ_REPORT(ctx, -300, 98, kColRegex, static_cast<const char*>(slot->name), static_cast<int32_t>(i + 1));
+      return -300;
+    }
+  }
+  return save_document(ctx, slot, rec, lock);
+}
+
+int32_t regexlib_create(context* ctx, const char* name, int32_t* index) {
+  if (name == nullptr || index == nullptr) return -802;
+  *index = -1;
+  char in[kRsrcNameSize];
+  int32_t crc = strio_in(ctx, name, in, kNameMax, kStrioConvert);
+  if (crc < 0) return crc;
+  regexlib_rec* rec = rec_new();
+  if (rec == nullptr) return -600;
+  // What is created takes the current locale, when there is one, so that
+  // it can be saved and read back.
+  locale_info_from_current(ctx, &rec->locale);
+  rsrc_callbacks cb{};
+  cb.free = regexlib_rsrc_free;
+  int32_t slot_index = -1;
+  int32_t rc = rsrc_slot_create(ctx, kRsrcRegex, in, 0, &cb, &slot_index);
+  if (rc != 0) {
+    rec_delete(rec);
+    return rc;
+  }
+  resource_slot* slot = nullptr;
+  rc = rsrc_slot_get(ctx, kRsrcRegex, slot_index, 1, &slot);
+  if (rc != 0) {
+    rec_delete(rec);
+    return rc;
+  }
+  slot->part = rec;
+  rc = edit_end(ctx, slot, 0);
+  *index = slot_index;
+  return combine(crc, rc);
+}
+
+int32_t regexlib_edit_new(context* ctx, const char* path, const char* name, tq_lock_handle* lock) {
+  if (path == nullptr || name == nullptr || lock == nullptr) return -802;
+  char folder[kTextMax + 1];
+  char file[kTextMax + 1];
+  int32_t rc1 = strio_in_16384(ctx, path, folder, kStrioConvert);
+  if (rc1 < 0) return rc1;
+  int32_t rc2 = strio_in_16384(ctx, name, file, kStrioConvert);
+  if (rc2 < 0) return rc2;
+  int32_t rc = xmldoc_file_create(ctx, folder[0] != '\0' ? folder : nullptr, file, kXmlFlagVault, lock);
+  if (rc < 0) return rc;
+  return combine(combine(rc1, rc2), rc);
+}
+
+int32_t regexlib_close(context* ctx, tq_lock_handle* lock) {
+  if (lock == nullptr) return 0;
+  (void)lock_release_all(ctx, lock);
+  return 0;
+}
+
+int32_t regexlib_element_array_size_set(context* ctx, int32_t library, uint32_t n) {
+  resource_slot* slot = nullptr;
+  regexlib_rec* rec = nullptr;
+  int32_t rc = get_for_edit(ctx, library, &slot, &rec);
+  if (rc != 0) return rc;
+  regexlib_elements_free(rec);
+  if (n > 0) {
+    if (n > kElementCountMax) return edit_end(ctx, slot, -600);
+    rec->elements = static_cast<regexlib_element*>(std::calloc(n, sizeof(regexlib_element)));
+    if (rec->elements == nullptr) return edit_end(ctx, slot, -600);
+    for (uint32_t i = 0; i < n; ++i) {
+      rec->elements[i].options = 1;
+      rec->elements[i].encoding = -1;
+    }
+  }
+  rec->count = n;
+  return edit_end(ctx, slot, 0);
+}
+
+int32_t regexlib_element_info_get(context* ctx, int32_t library, uint32_t index, char* regex, char* sub,
+                                  char* notes) {
+  if (regex == nullptr || sub == nullptr || notes == nullptr) return -802;
+  regexlib_rec* rec = nullptr;
+  int32_t rc = regexlib_get(ctx, library, &rec);
+  if (rc != 0) return rc;
+  if (index >= rec->count) return -800;
+  const regexlib_element& e = rec->elements[index];
+  int32_t r1 = strio_out_16384(ctx, e.regex != nullptr ? e.regex : "", regex, kStrioConvert);
+  if (r1 < 0) return r1;
+  int32_t r2 = strio_out_16384(ctx, e.sub != nullptr ? e.sub : "", sub, kStrioConvert);
+  if (r2 < 0) return r2;
+  int32_t r3 = strio_out_16384(ctx, e.notes != nullptr ? e.notes : "", notes, kStrioConvert);
+  if (r3 < 0) return r3;
+  return combine(combine(r1, r2), r3);
+}
+
+int32_t regexlib_element_info_set(context* ctx, int32_t library, uint32_t index, const char* regex,
+                                  const char* sub, const char* notes) {
+  if (regex == nullptr || sub == nullptr || notes == nullptr) return -802;
+  // Converted before the hold is taken: a text that does not convert
+  // leaves the element as it was.
+  auto* texts = static_cast<char*>(std::malloc(3 * (kTextMax + 1)));
+  if (texts == nullptr) return -600;
+  char* r_in = texts;
+  char* s_in = texts + (kTextMax + 1);
+  char* n_in = texts + 2 * (kTextMax + 1);
+  int32_t crc = strio_in_16384(ctx, regex, r_in, kStrioConvert);
+  if (crc >= 0) crc = combine(crc, strio_in_16384(ctx, sub, s_in, kStrioConvert));
+  if (crc >= 0) crc = combine(crc, strio_in_16384(ctx, notes, n_in, kStrioConvert));
+  if (crc < 0) {
+    std::free(texts);
+    return crc;
+  }
+  resource_slot* slot = nullptr;
+  regexlib_rec* rec = nullptr;
+  int32_t rc = get_for_edit(ctx, library, &slot, &rec);
+  if (rc != 0) {
+    std::free(texts);
+    return rc;
+  }
+  if (index >= rec->count) {
+    std::free(texts);
+    return edit_end(ctx, slot, -800);
+  }
+  regexlib_element fresh{};
+  rc = regexlib_element_create(&fresh, r_in, s_in, n_in, 1);
+  std::free(texts);
+  if (rc < 0) return edit_end(ctx, slot, rc);
+  fresh.encoding = ctx->session_encoding;
+  // Compiled before it replaces the old element: a pattern that does not
+  // compile leaves the library as it was.
+  rc = regexlib_element_compile(ctx, &fresh, regexlib_compile_options(ctx));
+  if (rc < 0) {
+    regexlib_element_free(&fresh);
+    return edit_end(ctx, slot, rc);
+  }
+  regexlib_element* e = &rec->elements[index];
+  regexlib_element_free(e);
+  *e = fresh;
+  rc = edit_end(ctx, slot, rc);
+  return rc < 0 ? rc : combine(crc, rc);
+}
+
+int32_t regexlib_regex_compile(context* ctx, const char* regex) {
+  if (regex == nullptr) return -802;
+  auto* in = static_cast<char*>(std::malloc(kTextMax + 1));
+  if (in == nullptr) return -600;
+  int32_t crc = strio_in_16384(ctx, regex, in, kStrioConvert);
+  if (crc < 0) {
+    std::free(in);
+    return crc;
+  }
+  regexlib_element scratch{};
+  int32_t rc = regexlib_element_create(&scratch, in, nullptr, nullptr, 1);
+  std::free(in);
+  if (rc < 0) return rc;
+  rc = regexlib_element_compile(ctx, &scratch, regexlib_compile_options(ctx));
+  regexlib_element_free(&scratch);
+  return rc < 0 ? rc : combine(crc, rc);
+}
+
+int32_t regexlib_name_set(context* ctx, int32_t library, const char* name) {
+  if (name == nullptr) return -802;
+  char in[kRsrcNameSize];
+  int32_t crc = strio_in(ctx, name, in, kNameMax, kStrioConvert);
+  if (crc < 0) return crc;
+  int32_t rc = rsrc_rename(ctx, kRsrcRegex, library, in);
+  return rc < 0 ? rc : combine(crc, rc);
+}
+
+int32_t regexlib_match(context* ctx, int32_t library, const char* s, int32_t* matched) {
+  if (s == nullptr || matched == nullptr) return -802;
+  *matched = 0;
+  regexlib_rec* rec = nullptr;
+  int32_t rc = regexlib_get(ctx, library, &rec);
+  if (rc != 0) return rc;
+  *matched = regexlib_match_any(ctx, rec, s, 1);
+  return 0;
+}
+
+int32_t regexlib_match_and_replace(context* ctx, int32_t library, const char* s, char* r, int32_t* matched) {
+  if (s == nullptr || r == nullptr || matched == nullptr) return -802;
+  *matched = 0;
+  regexlib_rec* rec = nullptr;
+  int32_t rc = regexlib_get(ctx, library, &rec);
+  if (rc != 0) return rc;
+  *matched = regexlib_replace_all(ctx, rec, s, r, 1);
+  return 0;
+}
+
+int32_t regexlib_index_get_by_name(context* ctx, const char* name, int32_t* index) {
+  if (name == nullptr || index == nullptr) return -802;
+  *index = -1;
+  char in[kRsrcNameSize];
+  int32_t crc = strio_in(ctx, name, in, kNameMax, kStrioConvert);
+  if (crc < 0) return crc;
+  int32_t rc = rsrc_find_by_name(ctx, kRsrcRegex, in, index);
+  if (rc > 0) rc = 0;
+  return rc < 0 ? rc : crc;
+}
+
+int32_t regexlib_locale_info_get(context* ctx, int32_t library, char* iso, char* desc, int32_t* code) {
+  if (iso == nullptr || desc == nullptr || code == nullptr) return -802;
+  regexlib_rec* rec = nullptr;
+  int32_t rc = regexlib_get(ctx, library, &rec);
+  if (rc != 0) return rc;
+  return locale_info_get(ctx, &rec->locale, iso, desc, code, kStrioConvert);
+}
+
+int32_t regexlib_locale_info_set(context* ctx, int32_t library, const char* iso, const char* desc,
+                                 int32_t code) {
+  if (iso == nullptr || desc == nullptr) return -802;
+  resource_slot* slot = nullptr;
+  regexlib_rec* rec = nullptr;
+  int32_t rc = get_for_edit(ctx, library, &slot, &rec);
+  if (rc != 0) return rc;
+  (void)locale_info_set(ctx, &rec->locale, iso, desc, code, kStrioConvert);
+  return edit_end(ctx, slot, 0);
+}
+
+int32_t regexlib_vault_info_set(context* ctx, int32_t library, const char* name, const char* desc) {
+  if (name == nullptr || desc == nullptr) return -802;
+  auto* texts = static_cast<char*>(std::malloc(2 * (kVaultTextMax + 1)));
+  if (texts == nullptr) return -600;
+  char* n_in = texts;
+  char* d_in = texts + (kVaultTextMax + 1);
+  int32_t crc = strio_in(ctx, name, n_in, kVaultTextMax, kStrioConvert);
+  if (crc >= 0) crc = combine(crc, strio_in(ctx, desc, d_in, kVaultTextMax, kStrioConvert));
+  if (crc < 0) {
+    std::free(texts);
+    return crc;
+  }
+  resource_slot* slot = nullptr;
+  regexlib_rec* rec = nullptr;
+  int32_t rc = get_for_edit(ctx, library, &slot, &rec);
+  if (rc == 0) {
+    vault_info_set(&rec->vault, n_in, d_in);
+    rc = edit_end(ctx, slot, 0);
+  }
+  std::free(texts);
+  return rc < 0 ? rc : combine(crc, rc);
+}
+
+int32_t regexlib_owner_get(context* ctx, int32_t library, char* owner) {
+  return rsrc_owner_get(ctx, kRsrcRegex, library, kStrioConvert, owner);
+}
+
+int32_t regexlib_owner_set(context* ctx, int32_t library, const char* owner) {
+  return rsrc_owner_set(ctx, kRsrcRegex, library, owner, kStrioConvert);
+}
+
+}  // namespace tq

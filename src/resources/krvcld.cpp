@@ -1,0 +1,1063 @@
+#include "resources/krvcld.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "core/krenc.h"
+#include "core/krerr.h"
+#include "core/krfio.h"
+#include "core/krstr.h"
+#include "core/krzel.h"
+#include "kbstore/krlocl.h"
+#include "kbstore/krlock.h"
+#include "kbstore/krxml.h"
+
+namespace tq {
+
+const vocab_likelihood kVocabLikelihoods[kVocabLikelihoodCount] = {
+    {"Very Low", 10}, {"Low", 30}, {"Medium", 50}, {"High", 70}, {"Very High", 90},
+};
+
+namespace {
+
+constexpr uint32_t kConvert = kStrioConvert;
+
+// ---- The record -------------------------------------------------------------------
+
+void vocab_parts_free(vocab_rec* vocab) {
+  vocab_text_pool_free(&vocab->texts);
+  vocab_text_pool_free(&vocab->pairs);
+  std::free(vocab->words);
+  std::free(vocab->categories);
+  vocab->words = nullptr;
+  vocab->word_count = 0;
+  vocab->words_made = 0;
+  vocab->categories = nullptr;
+  vocab->category_count = 0;
+  vocab->categories_made = 0;
+}
+
+bool text_less(const char* a, const char* b) { return vocab_text_compare(a, b) < 0; }
+
+// ---- Building from a document ----------------------------------------------------
+
+const xmldoc* include_find(const xmldoc* doc, const char* name) {
+  for (int32_t i = 0; i < doc->include_count; ++i) {
+    const xmldoc_include& inc = doc->includes[i];
+    if (inc.kind == kXmlIncludeInline && inc.doc != nullptr && std::strcmp(inc.name, name) == 0) return inc.doc;
+  }
+  return nullptr;
+}
+
+const char* field_text(const xmldoc_record& rec, int32_t column) {
+  if (column < 0 || rec.fields == nullptr || rec.fields[column].type != kXmlColString) return "";
+  return rec.fields[column].text != nullptr ? rec.fields[column].text : "";
+}
+
+int32_t field_number(const xmldoc_record& rec, int32_t column) {
+  if (column < 0 || rec.fields == nullptr || rec.fields[column].type != kXmlColInt) return 0;
+  return rec.fields[column].number;
+}
+
+const char* first_key(const xmldoc* doc) {
+  for (int32_t i = 0; i < doc->record_count; ++i) {
+    if (doc->records[i].key != nullptr) return doc->records[i].key;
+  }
+  return "";
+}
+
+int32_t missing_column(context* ctx, const char* name, const xmldoc* doc, const char* column) {
+  TQ_REPORT(ctx, -300, 85, name, first_key(doc), column);
+  return -300;
+}
+
+// Sorts the words unless they are in order already (compiled files are
+// written sorted, so a load usually only checks).
+void words_sort_if_needed(vocab_rec* vocab) {
+  for (uint32_t i = 1; i < vocab->word_count; ++i) {
+    if (vocab_text_compare(vocab->words[i - 1].text, vocab->words[i].text) > 0) {
+      std::sort(vocab->words, vocab->words + vocab->word_count,
+                [](const vocab_word& a, const vocab_word& b) { return text_less(a.text, b.text); });
+      return;
+    }
+  }
+}
+
+// ---- Resource access ---------------------------------------------------------------
+
+vocab_rec* part_of(resource_slot* slot) { return slot != nullptr ? static_cast<vocab_rec*>(slot->part) : nullptr; }
+
+// Combines an operation's result with a conversion's: a failure first, else
+// the conversion's warning, else the operation's result.
+int32_t with_warning(int32_t rc, int32_t conversion) {
+  if (rc < 0) return rc;
+  return conversion > 0 ? conversion : rc;
+}
+
+int32_t refuse_save(context* ctx, const char* detail) {
+  TQ_REPORT(ctx, -300, 1571, detail);
+  return -300;
+}
+
+// Duplicate abbreviations in the sorted category array: the first repeated
+// one, or NULL.
+const char* duplicate_category(const vocab_rec* vocab) {
+  for (uint32_t i = 1; i < vocab->category_count; ++i) {
+    if (std::strcmp(vocab->categories[i - 1].name, vocab->categories[i].name) == 0) return vocab->categories[i].name;
+  }
+  return nullptr;
+}
+
+// ---- Writing ---------------------------------------------------------------------------
+
+int32_t record_compare(const xmldoc_record* a, const xmldoc_record* b) {
+  // Records without a key go last.
+  if (a->key == nullptr || b->key == nullptr) return (a->key == nullptr) - (b->key == nullptr);
+  int32_t c = vocab_text_compare(a->key, b->key);
+  if (c != 0) return c;
+  c = vocab_text_compare(field_text(*a, 1), field_text(*b, 1));
+  if (c != 0) return c;
+  const int32_t la = field_number(*a, 0);
+  const int32_t lb = field_number(*b, 0);
+  return (la > lb) - (la < lb);
+}
+
+int32_t record_same(context*, const xmldoc_record* later, const xmldoc_record* earlier) {
+  return later->key != nullptr && earlier->key != nullptr && std::strcmp(later->key, earlier->key) == 0 &&
+         std::strcmp(field_text(*later, 1), field_text(*earlier, 1)) == 0;
+}
+
+// The two documents of the XML form, filled from the vocabulary.
+int32_t documents_build(context* ctx, const vocab_rec* vocab, const resource_slot* slot, xmldoc* doc,
+                        xmldoc* category, int32_t* dropped) {
+  int32_t rc = 0;
+  if (slot != nullptr && slot->version[0] != '\0') rc = xmldoc_prop_add_grouped(ctx, doc, "9.0", "Version", slot->version);
+  if (rc == 0 && slot != nullptr && slot->owner[0] != '\0') {
+    rc = xmldoc_prop_add_grouped(ctx, doc, "9.0", "Owner", slot->owner);
+  }
+  if (rc == 0) rc = locale_info_write(ctx, &vocab->locale, doc);
+  if (rc == 0) rc = vault_info_write(doc, &vocab->vault);
+  if (rc == 0) rc = xmldoc_column_add(ctx, category, "CategoryName", kXmlColString);
+  if (rc == 0) rc = xmldoc_column_add(ctx, doc, "Likelihood", kXmlColInt);
+  if (rc == 0) rc = xmldoc_column_add(ctx, doc, "CategoryAbbreviation", kXmlColString);
+  for (uint32_t i = 0; rc == 0 && i < vocab->category_count; ++i) {
+    xmldoc_field field{};
+    field.type = kXmlColString;
+    field.text = const_cast<char*>(vocab->categories[i].description);
+    rc = xmldoc_record_add(ctx, category, vocab->categories[i].name, nullptr, &field);
+  }
+  for (uint32_t w = 0; rc == 0 && w < vocab->word_count; ++w) {
+    const vocab_word& word = vocab->words[w];
+    for (uint32_t p = 0; rc == 0 && p < word.category_count; ++p) {
+      const category_rec* cat = vocab_category_get(vocab, word.pairs[p].category);
+      xmldoc_field fields[2]{};
+      fields[0].type = kXmlColInt;
+      fields[0].number = word.pairs[p].likelihood;
+      fields[1].type = kXmlColString;
+      fields[1].text = const_cast<char*>(cat != nullptr ? cat->name : "");
+      rc = xmldoc_record_add(ctx, doc, word.text != nullptr ? word.text : "", nullptr, fields);
+    }
+  }
+  if (rc == 0) rc = xmldoc_records_sort(ctx, category, nullptr);
+  if (rc == 0) rc = xmldoc_records_sort(ctx, doc, record_compare);
+  if (rc == 0) {
+    rc = xmldoc_records_dedupe(ctx, doc, record_same);
+    if (rc == 111) {
+      *dropped = 1;
+      rc = 0;
+    }
+  }
+  return rc;
+}
+
+// ---- Files -----------------------------------------------------------------------------
+
+// Creates (or empties) the compiled file `name` in `folder` for a new
+// vocabulary, locking it first when a lock handle is given, so that a file
+// someone else edits is never emptied under them.
+int32_t vocab_file_create(context* ctx, const char* name, const char* folder, lock_handle* lock) {
+  if (folder == nullptr || *folder == '\0') {
+    if (ctx->search_path == nullptr || ctx->search_path->count == 0) return -1;
+    folder = ctx->search_path->dirs[0];
+  }
+  char joined[kFioPathSize];
+  char path[kFioPathSize];
+  if (fio_path_join(folder, name, joined, sizeof joined) != 0 ||
+      fio_name_build(ctx, kFioKindZev, 0, joined, path, sizeof path) != 0) {
+    TQ_REPORT(ctx, -802, 57, "The vocabulary path is too long.");
+    return -802;
+  }
+  fio_handle* fh = nullptr;
+  int32_t rc = 0;
+  if (lock != nullptr) {
+    bool made = false;
+    if (fio_stat(path, nullptr, 0) != 0) {
+      rc = fio_open(path, kFioOpenWrite, &fh);
+      if (rc != 0) return rc;
+      fio_close(fh);
+      fh = nullptr;
+      made = true;
+    }
+    rc = lock_file_create(ctx, path, kFioKindZev, lock, nullptr, 0);
+    if (rc != 0) {
+      if (made) fio_unlink(path);
+      return rc;
+    }
+  }
+  rc = fio_open(path, kFioOpenWrite, &fh);
+  if (rc != 0) return rc;
+  rc = fio_trunc(fh);
+  fio_close(fh);
+  return rc;
+}
+
+// The UTF-8 text of an interface text into a buffer of max + 1 bytes.
+int32_t text_in(context* ctx, const char* src, char* dst, uint32_t max) { return strio_in(ctx, src, dst, max, kConvert); }
+
+}  // namespace
+
+// ---- The record -------------------------------------------------------------------
+
+int32_t vocab_rec_create(vocab_rec** out) {
+  *out = nullptr;
+  auto* vocab = static_cast<vocab_rec*>(std::calloc(1, sizeof(vocab_rec)));
+  if (vocab == nullptr) return -600;
+  locale_info_clear(&vocab->locale);
+  vault_info_clear(&vocab->vault);
+  *out = vocab;
+  return 0;
+}
+
+void vocab_rec_destroy(vocab_rec* vocab) {
+  if (vocab == nullptr) return;
+  vocab_parts_free(vocab);
+  std::free(vocab);
+}
+
+void* vocab_text_pool_alloc(vocab_text_pool* pool, uint32_t n) {
+  if (n > kVocabChunkSize) return nullptr;
+  const uint32_t need = (n + 7u) & ~7u;
+  vocab_chunk* chunk = pool->head;
+  if (chunk == nullptr || chunk->used + need > kVocabChunkSize) {
+    chunk = static_cast<vocab_chunk*>(std::calloc(1, sizeof(vocab_chunk)));
+    if (chunk == nullptr) return nullptr;
+    chunk->next = pool->head;
+    pool->head = chunk;
+  }
+  void* block = chunk->bytes + chunk->used;
+  chunk->used += need;
+  return block;
+}
+
+void vocab_text_pool_free(vocab_text_pool* pool) {
+  vocab_chunk* chunk = pool->head;
+  while (chunk != nullptr) {
+    vocab_chunk* next = chunk->next;
+    std::free(chunk);
+    chunk = next;
+  }
+  pool->head = nullptr;
+}
+
+int32_t vocab_clear(vocab_rec* vocab, uint32_t n_words, uint32_t n_categories) {
+  vocab_parts_free(vocab);
+  vault_info_clear(&vocab->vault);
+  if (vocab_text_pool_alloc(&vocab->texts, 0) == nullptr || vocab_text_pool_alloc(&vocab->pairs, 0) == nullptr) {
+    vocab_parts_free(vocab);
+    return -600;
+  }
+  if (n_words > 0) {
+    vocab->words = static_cast<vocab_word*>(std::calloc(n_words, sizeof(vocab_word)));
+    if (vocab->words == nullptr) {
+      vocab_parts_free(vocab);
+      return -600;
+    }
+  }
+  if (n_categories > 0) {
+    vocab->categories = static_cast<category_rec*>(std::calloc(n_categories, sizeof(category_rec)));
+    if (vocab->categories == nullptr) {
+      vocab_parts_free(vocab);
+      return -600;
+    }
+  }
+  vocab->word_count = n_words;
+  vocab->words_made = 1;
+  vocab->category_count = n_categories;
+  vocab->categories_made = 1;
+  return 0;
+}
+
+int32_t vocab_word_set(vocab_rec* vocab, uint32_t index, const char* text, uint32_t count, const vocab_pair* pairs) {
+  if (index >= vocab->word_count || text == nullptr || count > kVocabCategoriesMax) return -802;
+  const size_t length = std::strlen(text);
+  if (length > kVocabWordMax) return -802;
+  auto* copy = static_cast<char*>(vocab_text_pool_alloc(&vocab->texts, static_cast<uint32_t>(length + 1)));
+  vocab_pair* pair_copy = nullptr;
+  if (count > 0) {
+    pair_copy = static_cast<vocab_pair*>(vocab_text_pool_alloc(&vocab->pairs, count * sizeof(vocab_pair)));
+  }
+  if (copy == nullptr || (count > 0 && pair_copy == nullptr)) return -600;
+  std::memcpy(copy, text, length + 1);
+  if (pairs != nullptr && count > 0) std::memcpy(static_cast<void*>(pair_copy), pairs, count * sizeof(vocab_pair));
+  vocab_word& word = vocab->words[index];
+  word.text = copy;
+  word.category_count = count;
+  word.pairs = pair_copy;
+  return 0;
+}
+
+int32_t vocab_text_compare(const char* a, const char* b) {
+  const int c = std::strcmp(a != nullptr ? a : "", b != nullptr ? b : "");
+  return (c > 0) - (c < 0);
+}
+
+int32_t vocab_sort(vocab_rec* vocab) {
+  const uint32_t m = vocab->category_count;
+  if (m > 1) {
+    // Sort through a permutation so that every pair can follow its category
+    // to the new place: pairs hold indices, not names.
+    auto* order = static_cast<uint32_t*>(std::malloc(sizeof(uint32_t) * m));
+    auto* where = static_cast<uint32_t*>(std::malloc(sizeof(uint32_t) * m));
+    auto* sorted = static_cast<category_rec*>(std::malloc(sizeof(category_rec) * m));
+    if (order == nullptr || where == nullptr || sorted == nullptr) {
+      std::free(order);
+      std::free(where);
+      std::free(sorted);
+      return -600;
+    }
+    for (uint32_t i = 0; i < m; ++i) order[i] = i;
+    const category_rec* cats = vocab->categories;
+    std::sort(order, order + m, [cats](uint32_t a, uint32_t b) { return text_less(cats[a].name, cats[b].name); });
+    for (uint32_t k = 0; k < m; ++k) {
+      sorted[k] = cats[order[k]];
+      where[order[k]] = k;
+    }
+    std::memcpy(static_cast<void*>(vocab->categories), sorted, sizeof(category_rec) * m);
+    for (uint32_t w = 0; w < vocab->word_count; ++w) {
+      vocab_word& word = vocab->words[w];
+      for (uint32_t p = 0; p < word.category_count; ++p) {
+        if (word.pairs[p].category < m) word.pairs[p].category = where[word.pairs[p].category];
+      }
+    }
+    std::free(order);
+    std::free(where);
+    std::free(sorted);
+  }
+  if (vocab->word_count > 1) {
+    std::sort(vocab->words, vocab->words + vocab->word_count,
+              [](const vocab_word& a, const vocab_word& b) { return text_less(a.text, b.text); });
+  }
+  return 0;
+}
+
+int32_t vocab_category_find(const vocab_rec* vocab, const char* abbrev) {
+  if (vocab == nullptr || vocab->categories == nullptr || abbrev == nullptr) return -1;
+  int64_t low = 0;
+  int64_t high = static_cast<int64_t>(vocab->category_count) - 1;
+  while (low <= high) {
+    const int64_t middle = (low + high) / 2;
+    const int32_t c = vocab_text_compare(abbrev, vocab->categories[middle].name);
+    if (c == 0) return static_cast<int32_t>(middle);
+    if (c < 0) {
+      high = middle - 1;
+    } else {
+      low = middle + 1;
+    }
+  }
+  return -1;
+}
+
+const category_rec* vocab_category_get(const vocab_rec* vocab, uint32_t index) {
+  if (vocab == nullptr || vocab->categories == nullptr || index >= vocab->category_count) return nullptr;
+  return &vocab->categories[index];
+}
+
+int32_t vocab_name_cut(const char* name, char* out, uint32_t size) {
+  if (name == nullptr || out == nullptr || size == 0) return -1;
+  size_t n = std::strlen(name);
+  if (n >= 5) {
+    const char* tail = name + n - 4;
+    if (std::strcmp(tail, ".krd") == 0 || std::strcmp(tail, ".xml") == 0 || std::strcmp(tail, ".krv") == 0 ||
+        std::strcmp(tail, ".zev") == 0) {
+      n -= 4;
+    }
+  }
+  if (n >= size) {
+    out[0] = '\0';
+    return -1;
+  }
+  std::memcpy(out, name, n);
+  out[n] = '\0';
+  return 0;
+}
+
+// ---- Building from a document ----------------------------------------------------
+
+int32_t vocab_from_document(context* ctx, const char* name, const xmldoc* doc, vocab_rec* vocab) {
+  const xmldoc* category = include_find(doc, "Category");
+  if (category == nullptr) {
+    TQ_REPORT(ctx, -1, 1573, name);
+    return -1;
+  }
+  // Words are runs of records with byte-equal keys, in document order.
+  uint32_t n_words = 0;
+  const char* previous = nullptr;
+  for (int32_t i = 0; i < doc->record_count; ++i) {
+    const char* key = doc->records[i].key;
+    if (key == nullptr) continue;
+    if (previous == nullptr || std::strcmp(previous, key) != 0) ++n_words;
+    previous = key;
+  }
+  uint32_t n_categories = 0;
+  for (int32_t i = 0; i < category->record_count; ++i) {
+    if (category->records[i].key != nullptr) ++n_categories;
+  }
+  int32_t rc = vocab_clear(vocab, n_words, n_categories);
+  if (rc != 0) return rc;
+  vault_info_read(doc, &vocab->vault);
+
+  int32_t name_col = -1;
+  if (xmldoc_column_find(ctx, category, "CategoryName", &name_col) != 0) {
+    return missing_column(ctx, name, category, "CategoryName");
+  }
+  uint32_t c = 0;
+  for (int32_t i = 0; i < category->record_count; ++i) {
+    const xmldoc_record& rec = category->records[i];
+    if (rec.key == nullptr) continue;
+    if (std::strlen(rec.key) > kVocabAbbrevMax) {
+      TQ_REPORT(ctx, -300, 1570, name);
+      return -300;
+    }
+    rc = category_intern(ctx, &vocab->categories[c++], rec.key, field_text(rec, name_col));
+    if (rc < 0) return rc;
+  }
+  std::sort(vocab->categories, vocab->categories + vocab->category_count,
+            [](const category_rec& a, const category_rec& b) { return text_less(a.name, b.name); });
+
+  int32_t like_col = -1;
+  int32_t abbrev_col = -1;
+  if (n_words > 0 && xmldoc_column_find(ctx, doc, "Likelihood", &like_col) != 0) {
+    return missing_column(ctx, name, doc, "Likelihood");
+  }
+  if (n_words > 0 && xmldoc_column_find(ctx, doc, "CategoryAbbreviation", &abbrev_col) != 0) {
+    return missing_column(ctx, name, doc, "CategoryAbbreviation");
+  }
+  vocab_pair pairs[kVocabCategoriesMax];
+  uint32_t w = 0;
+  int32_t i = 0;
+  while (i < doc->record_count) {
+    const char* key = doc->records[i].key;
+    if (key == nullptr) {
+      ++i;
+      continue;
+    }
+    uint32_t count = 0;
+    for (; i < doc->record_count; ++i) {
+      const xmldoc_record& rec = doc->records[i];
+      if (rec.key == nullptr) continue;
+      if (std::strcmp(rec.key, key) != 0) break;
+      if (count == kVocabCategoriesMax) {
+        TQ_REPORT(ctx, -300, 83, name, key);
+        return -300;
+      }
+      const char* abbrev = field_text(rec, abbrev_col);
+      const int32_t at = vocab_category_find(vocab, abbrev);
+      if (at < 0) {
+        TQ_REPORT(ctx, -300, 84, name, key, abbrev);
+        return -300;
+      }
+      pairs[count].category = static_cast<uint32_t>(at);
+      pairs[count].likelihood = static_cast<uint8_t>(field_number(rec, like_col) & 0xFF);
+      ++count;
+    }
+    if (std::strlen(key) > kVocabWordMax) {
+      TQ_REPORT(ctx, -300, 1570, name);
+      return -300;
+    }
+    rc = vocab_word_set(vocab, w++, key, count, pairs);
+    if (rc < 0) return rc;
+  }
+  words_sort_if_needed(vocab);
+  return 0;
+}
+
+int32_t vocab_read_file(context* ctx, const char* name, uint32_t form, resource_slot* slot, vocab_rec** out) {
+  *out = nullptr;
+  xmldoc* doc = nullptr;
+  uint32_t encoding = 0;
+  int32_t rc = 0;
+  if (form == kVocabFormXml) {
+    rc = xmldoc_read(ctx, name, 0, &doc);
+  } else if (form == kVocabFormCompiled) {
+    rc = vocab_compiled_read(&encoding, ctx, name, kVocabFileCode, &doc);
+  } else {
+    return -1;
+  }
+  if (rc < 0) return rc;
+  if (slot != nullptr) {
+    rsrc_version_read(ctx, slot, doc);
+    rsrc_owner_read(ctx, slot, doc);
+  }
+  vocab_rec* vocab = nullptr;
+  locale_info locale;
+  rc = locale_info_read(ctx, doc, &locale);
+  if (rc >= 0) rc = vocab_rec_create(&vocab);
+  if (rc >= 0) {
+    vocab->locale = locale;
+    vocab->slot = slot;
+    rc = vocab_from_document(ctx, slot != nullptr ? slot->name : name, doc, vocab);
+  }
+  xml_free(ctx, doc);
+  if (rc < 0) {
+    vocab_rec_destroy(vocab);
+    return rc;
+  }
+  *out = vocab;
+  return 0;
+}
+
+int32_t vocab_check_complete(context* ctx, const vocab_rec* vocab) {
+  char detail[kVocabWordMax + 128];
+  for (uint32_t i = 0; i < vocab->category_count; ++i) {
+    if (vocab->categories[i].name[0] == '\0') {
+      std::snprintf(detail, sizeof detail, "category %u has no abbreviation.", i);
+      return refuse_save(ctx, detail);
+    }
+  }
+  for (uint32_t w = 0; w < vocab->word_count; ++w) {
+    const vocab_word& word = vocab->words[w];
+    if (word.text == nullptr) {
+      std::snprintf(detail, sizeof detail, "word %u was never set.", w);
+      return refuse_save(ctx, detail);
+    }
+    for (uint32_t p = 0; p < word.category_count; ++p) {
+      if (word.pairs[p].likelihood == 0 || word.pairs[p].category >= vocab->category_count) {
+        std::snprintf(detail, sizeof detail, "category %u of the word '%s' was never set.", p, word.text);
+        return refuse_save(ctx, detail);
+      }
+    }
+  }
+  if (!locale_table_contains(vocab->locale.code)) return refuse_save(ctx, "it has no locale.");
+  return 0;
+}
+
+int32_t vocab_write(vocab_rec* vocab, const resource_slot* slot, context* ctx, const char* path, uint32_t mode) {
+  xmldoc* doc = nullptr;
+  xmldoc* category = nullptr;
+  int32_t dropped = 0;
+  int32_t rc = xmldoc_create(ctx, "Category", "7.0", &category);
+  if (rc == 0) rc = xmldoc_create(ctx, "Vocabulary", "7.0", &doc);
+  if (rc == 0) rc = documents_build(ctx, vocab, slot, doc, category, &dropped);
+  if (rc == 0) {
+    rc = xmldoc_include_add(ctx, doc, "Category", kXmlIncludeInline, category);
+    if (rc == 0) category = nullptr;
+  }
+  char cut[kFioPathSize];
+  if (rc == 0 && vocab_name_cut(path, cut, sizeof cut) != 0) rc = -1;
+  if (rc == 0) {
+    if (mode == kVocabFormXml) {
+      rc = xmldoc_write(ctx, cut, 0, doc);
+    } else if (mode == kVocabFormCompiled) {
+      rc = vocab_compile(cut, ctx, doc, kVocabFileCode);
+    }
+  }
+  xml_free(ctx, category);
+  xml_free(ctx, doc);
+  if (rc < 0) return rc;
+  return dropped ? 111 : 0;
+}
+
+// ---- The resource ---------------------------------------------------------------
+
+int32_t vocab_get(context* ctx, int32_t index, vocab_rec** out) {
+  *out = nullptr;
+  resource_slot* slot = nullptr;
+  int32_t rc = rsrc_slot_get_loaded(ctx, kRsrcVocab, index, 0, &slot);
+  if (rc != 0) return rc;
+  if (part_of(slot) == nullptr) return -800;
+  *out = part_of(slot);
+  return 0;
+}
+
+int32_t vocab_get_for_edit(context* ctx, int32_t index, vocab_rec** out) {
+  *out = nullptr;
+  resource_slot* slot = nullptr;
+  int32_t rc = rsrc_slot_get_loaded(ctx, kRsrcVocab, index, 1, &slot);
+  if (rc != 0) return rc;
+  if (part_of(slot) == nullptr) {
+    rsrc_unlock(ctx, slot, 1);
+    return -800;
+  }
+  *out = part_of(slot);
+  return 0;
+}
+
+int32_t vocab_edit_end(context* ctx, vocab_rec* vocab) {
+  return rsrc_unlock(ctx, vocab != nullptr ? vocab->slot : nullptr, 1);
+}
+
+int32_t vocab_load_by_name(context* ctx, const char* name, lock_handle* lock, uint32_t form, int32_t* index) {
+  rsrc_callbacks cb{};
+  cb.load = vocab_rsrc_load;
+  cb.free = vocab_rsrc_free;
+  cb.arg = form;
+  cb.lock = lock;
+  int32_t rc = rsrc_register(ctx, kRsrcVocab, name, &cb, index);
+  return rc < 0 ? rc : 0;
+}
+
+int32_t vocab_load_from_record(context* ctx, const char* kind_name, const char* defn_name, const xmldoc* doc,
+                               int32_t row, vocab_ref* out) {
+  out->index = -1;
+  out->stop = 0;
+  int32_t name_col = -1;
+  int32_t stop_col = -1;
+  xmldoc_column_find(ctx, doc, "Name", &name_col);
+  xmldoc_column_find(ctx, doc, "Stop Flag", &stop_col);
+  const char* name = "";
+  if (row >= 0 && row < doc->record_count) {
+    name = field_text(doc->records[row], name_col);
+    out->stop = field_number(doc->records[row], stop_col);
+  }
+  if (*name == '\0') {
+    TQ_REPORT(ctx, -300, 1469, kind_name, defn_name);
+    return -300;
+  }
+  int32_t rc = vocab_load_by_name(ctx, name, nullptr, kVocabFormCompiled, &out->index);
+  if (rc < 0) TQ_REPORT(ctx, rc, 192, name, kind_name, defn_name);
+  return rc;
+}
+
+int32_t vocab_find_by_name(context* ctx, const char* name, int32_t* index) {
+  int32_t rc = rsrc_find_by_name(ctx, kRsrcVocab, name, index);
+  if (rc < 0) TQ_REPORT(ctx, rc, 1404, name);
+  return rc;
+}
+
+int32_t vocab_rsrc_load(context* ctx, resource_slot* slot, lock_handle* lock, uintptr_t form) {
+  char name[kRsrcNameSize];
+  if (vocab_name_cut(slot->name, name, sizeof name) != 0) return -1;
+  if (lock != nullptr) {
+    int32_t rc = lock_file_create(ctx, name, kFioKindZev, lock, nullptr, 0);
+    if (rc < 0 && rc != -401) rc = lock_file_create(ctx, name, kFioKindKrv, lock, nullptr, 0);
+    if (rc < 0) return rc;
+  }
+  vocab_rec* vocab = nullptr;
+  // A failure leaves the slot registered with its references as they were:
+  // the registrant still owns its reference, and the next use tries again.
+  int32_t rc = vocab_read_file(ctx, name, static_cast<uint32_t>(form), slot, &vocab);
+  if (rc < 0) return rc;
+  slot->part = vocab;
+  return 0;
+}
+
+int32_t vocab_rsrc_free(context* ctx, resource_slot* slot, uintptr_t arg) {
+  (void)ctx;
+  (void)arg;
+  if (slot == nullptr) return 0;
+  vocab_rec_destroy(part_of(slot));
+  slot->part = nullptr;
+  return 0;
+}
+
+// ---- Export implementations ---------------------------------------------------------
+
+int32_t vocabulary_load(context* ctx, const char* name, lock_handle* lock, int32_t* index) {
+  *index = -1;
+  char text[4096 + 1];
+  const int32_t conv = strio_in_4096(ctx, name, text, kConvert);
+  if (conv < 0) return conv;
+  const int32_t rc = vocab_load_by_name(ctx, text, lock, kVocabFormCompiled, index);
+  return with_warning(rc, conv);
+}
+
+int32_t vocabulary_unload(context* ctx, int32_t index) {
+  resource_slot* slot = nullptr;
+  int32_t rc = rsrc_slot_get_used(ctx, kRsrcVocab, index, &slot);
+  if (rc != 0) return rc;
+  rc = rsrc_release(ctx, slot);
+  return rc < 0 ? rc : 0;
+}
+
+int32_t vocabulary_close(context* ctx, lock_handle* lock) {
+  const int32_t rc = lock_release_all(ctx, lock);
+  // A handle that holds nothing has nothing to release.
+  return rc == -603 ? 0 : rc;
+}
+
+int32_t vocabulary_create(context* ctx, int32_t* index) {
+  *index = -1;
+  vocab_rec* vocab = nullptr;
+  int32_t rc = vocab_rec_create(&vocab);
+  if (rc != 0) return rc;
+  // A new vocabulary is made for the current locale, so that what is saved
+  // can be loaded again.
+  locale_info_from_current(ctx, &vocab->locale);
+  rsrc_callbacks cb{};
+  cb.free = vocab_rsrc_free;
+  rc = shared_state_write_lock(ctx, ctx->shared);
+  if (rc != 0) {
+    vocab_rec_destroy(vocab);
+    return rc;
+  }
+  rc = rsrc_slot_create(ctx, kRsrcVocab, nullptr, 1, &cb, index);
+  resource_slot* slot = nullptr;
+  if (rc == 0) rc = rsrc_slot_get_used(ctx, kRsrcVocab, *index, &slot);
+  if (rc == 0) {
+    vocab->slot = slot;
+    slot->part = vocab;
+  } else {
+    vocab_rec_destroy(vocab);
+  }
+  const int32_t released = shared_state_write_unlock(ctx, ctx->shared);
+  return rc != 0 ? rc : released;
+}
+
+int32_t vocabulary_likelihood_count_get(context* ctx, uint32_t* count) {
+  (void)ctx;
+  *count = kVocabLikelihoodCount;
+  return 0;
+}
+
+int32_t vocabulary_likelihood_info_get(context* ctx, int32_t position, char* name, int32_t* value) {
+  strio_out_clear(ctx, name);
+  *value = 0;
+  if (position < 0 || position >= kVocabLikelihoodCount) return -802;
+  const int32_t rc = strio_out_1028(ctx, kVocabLikelihoods[position].name, name, kConvert);
+  if (rc >= 0) *value = kVocabLikelihoods[position].value;
+  return rc;
+}
+
+int32_t vocabulary_likelihood_name_get_by_value(context* ctx, int32_t value, char* name) {
+  strio_out_clear(ctx, name);
+  for (const vocab_likelihood& l : kVocabLikelihoods) {
+    if (l.value == value) return strio_out_1028(ctx, l.name, name, kConvert);
+  }
+  return -802;
+}
+
+int32_t vocabulary_likelihood_value_get_by_name(context* ctx, const char* name, int32_t* value) {
+  *value = 0;
+  char text[1024 + 1];
+  const int32_t conv = strio_in_1024(ctx, name, text, kConvert);
+  if (conv < 0) return conv;
+  for (const vocab_likelihood& l : kVocabLikelihoods) {
+    if (std::strcmp(l.name, text) == 0) *value = l.value;
+  }
+  return conv;
+}
+
+int32_t vocab_locale_info_get(context* ctx, int32_t index, char* iso, char* desc, int32_t* code) {
+  vocab_rec* vocab = nullptr;
+  int32_t rc = vocab_get(ctx, index, &vocab);
+  if (rc != 0) return rc;
+  return locale_info_get(ctx, &vocab->locale, iso, desc, code, kConvert);
+}
+
+int32_t vocab_locale_info_set(context* ctx, int32_t index, const char* iso, const char* desc, int32_t code) {
+  vocab_rec* vocab = nullptr;
+  int32_t rc = vocab_get_for_edit(ctx, index, &vocab);
+  if (rc != 0) return rc;
+  // Converted into a copy, so that a failing conversion changes nothing.
+  locale_info changed = vocab->locale;
+  rc = locale_info_set(ctx, &changed, iso, desc, code, kConvert);
+  if (rc >= 0) vocab->locale = changed;
+  vocab_edit_end(ctx, vocab);
+  return rc;
+}
+
+int32_t vocab_vault_info_set(context* ctx, int32_t index, const char* name, const char* desc) {
+  char name_text[kVaultTextMax + 1];
+  char desc_text[kVaultTextMax + 1];
+  const int32_t conv_name = text_in(ctx, name, name_text, kVaultTextMax);
+  if (conv_name < 0) return conv_name;
+  const int32_t conv_desc = text_in(ctx, desc, desc_text, kVaultTextMax);
+  if (conv_desc < 0) return conv_desc;
+  vocab_rec* vocab = nullptr;
+  int32_t rc = vocab_get_for_edit(ctx, index, &vocab);
+  if (rc != 0) return rc;
+  vault_info_set(&vocab->vault, name_text, desc_text);
+  vocab_edit_end(ctx, vocab);
+  return conv_name > 0 ? conv_name : conv_desc;
+}
+
+int32_t vocab_index_get_by_name(context* ctx, const char* name, int32_t* index) {
+  *index = -1;
+  char text[4096 + 1];
+  const int32_t conv = strio_in_4096(ctx, name, text, kConvert);
+  if (conv < 0) return conv;
+  return with_warning(vocab_find_by_name(ctx, text, index), conv);
+}
+
+int32_t vocab_file_convert(context* ctx, int32_t direction, const char* fromfile, const char* tofile) {
+  uint32_t read_form = 0;
+  uint32_t write_mode = 0;
+  if (direction == 0) {
+    read_form = kVocabFormXml;
+    write_mode = kVocabFormCompiled;
+  } else if (direction == 1) {
+    read_form = kVocabFormCompiled;
+    write_mode = kVocabFormXml;
+  } else {
+    return -802;
+  }
+  char from[4096 + 1];
+  char to[4096 + 1];
+  const int32_t conv_from = strio_in_4096(ctx, fromfile, from, kConvert);
+  if (conv_from < 0) return conv_from;
+  const int32_t conv_to = strio_in_4096(ctx, tofile, to, kConvert);
+  if (conv_to < 0) return conv_to;
+  // The source is read directly rather than registered: registration wants
+  // a compiled file of the name, and a vocabulary of the same name already
+  // loaded (perhaps being edited) is not the file asked for.
+  auto* slot = static_cast<resource_slot*>(std::calloc(1, sizeof(resource_slot)));
+  if (slot == nullptr) return -600;
+  char cut[kRsrcNameSize];
+  int32_t rc = vocab_name_cut(from, cut, sizeof cut);
+  if (rc == 0) {
+    str_copy_bounded(slot->name, cut, sizeof slot->name);
+    slot->kind = kRsrcVocab;
+    slot->version_supported = 1;
+  }
+  vocab_rec* vocab = nullptr;
+  if (rc == 0) rc = vocab_read_file(ctx, cut, read_form, slot, &vocab);
+  if (rc >= 0) rc = vocab_write(vocab, slot, ctx, to, write_mode);
+  vocab_rec_destroy(vocab);
+  std::free(slot);
+  if (rc < 0) return rc;
+  return conv_from > 0 ? conv_from : conv_to;
+}
+
+int32_t vocab_numwords_get(context* ctx, int32_t index, uint32_t* count) {
+  *count = 0;
+  vocab_rec* vocab = nullptr;
+  int32_t rc = vocab_get(ctx, index, &vocab);
+  if (rc != 0) return rc;
+  *count = vocab->word_count;
+  return 0;
+}
+
+int32_t vocab_numcats_get(context* ctx, int32_t index, uint32_t* count) {
+  *count = 0;
+  vocab_rec* vocab = nullptr;
+  int32_t rc = vocab_get(ctx, index, &vocab);
+  if (rc != 0) return rc;
+  *count = vocab->category_count;
+  return 0;
+}
+
+int32_t vocab_word_get(context* ctx, int32_t index, uint32_t word_index, char* word, uint32_t* num_cats) {
+  strio_out_clear(ctx, word);
+  *num_cats = 0;
+  vocab_rec* vocab = nullptr;
+  int32_t rc = vocab_get(ctx, index, &vocab);
+  if (rc != 0) return rc;
+  if (word_index >= vocab->word_count) return -1;
+  const vocab_word& entry = vocab->words[word_index];
+  rc = strio_out_1028(ctx, entry.text != nullptr ? entry.text : "", word, kConvert);
+  if (rc >= 0) *num_cats = entry.category_count;
+  return rc;
+}
+
+int32_t vocab_wordcat_get(context* ctx, int32_t index, uint32_t word_index, uint32_t cat_pos, char* abbrev,
+                          int32_t* likelihood) {
+  strio_out_clear(ctx, abbrev);
+  *likelihood = -1;
+  vocab_rec* vocab = nullptr;
+  int32_t rc = vocab_get(ctx, index, &vocab);
+  if (rc != 0) return rc;
+  if (word_index >= vocab->word_count) return -1;
+  const vocab_word& entry = vocab->words[word_index];
+  if (cat_pos >= entry.category_count) return -1;
+  const category_rec* cat = vocab_category_get(vocab, entry.pairs[cat_pos].category);
+  rc = strio_out(ctx, cat != nullptr ? cat->name : "", abbrev, kVocabAbbrevMax, kConvert);
+  if (rc >= 0) *likelihood = entry.pairs[cat_pos].likelihood;
+  return rc;
+}
+
+int32_t vocab_category_get(context* ctx, int32_t index, uint32_t cat_index, char* category, char* abbrev) {
+  strio_out_clear(ctx, category);
+  strio_out_clear(ctx, abbrev);
+  vocab_rec* vocab = nullptr;
+  int32_t rc = vocab_get(ctx, index, &vocab);
+  if (rc != 0) return rc;
+  const category_rec* cat = vocab_category_get(vocab, cat_index);
+  if (cat == nullptr) return -1;
+  const int32_t rc_name = strio_out_1028(ctx, cat->description, category, kConvert);
+  if (rc_name < 0) return rc_name;
+  const int32_t rc_abbrev = strio_out(ctx, cat->name, abbrev, kVocabAbbrevMax, kConvert);
+  if (rc_abbrev < 0) return rc_abbrev;
+  return rc_name > 0 ? rc_name : rc_abbrev;
+}
+
+int32_t vocab_edit_numcategories_set(context* ctx, int32_t index, uint32_t count) {
+  vocab_rec* vocab = nullptr;
+  int32_t rc = vocab_get_for_edit(ctx, index, &vocab);
+  if (rc != 0) return rc;
+  if (vocab->categories_made) {
+    rc = -1;
+  } else {
+    auto* made = count > 0 ? static_cast<category_rec*>(std::calloc(count, sizeof(category_rec))) : nullptr;
+    if (count > 0 && made == nullptr) {
+      rc = -600;
+    } else {
+      vocab->categories = made;
+      vocab->category_count = count;
+      vocab->categories_made = 1;
+    }
+  }
+  vocab_edit_end(ctx, vocab);
+  return rc;
+}
+
+int32_t vocab_edit_numwords_set(context* ctx, int32_t index, uint32_t count) {
+  vocab_rec* vocab = nullptr;
+  int32_t rc = vocab_get_for_edit(ctx, index, &vocab);
+  if (rc != 0) return rc;
+  if (vocab->words_made) {
+    rc = -1;
+  } else {
+    auto* made = count > 0 ? static_cast<vocab_word*>(std::calloc(count, sizeof(vocab_word))) : nullptr;
+    if (count > 0 && made == nullptr) {
+      rc = -600;
+    } else {
+      vocab->words = made;
+      vocab->word_count = count;
+      vocab->words_made = 1;
+    }
+  }
+  vocab_edit_end(ctx, vocab);
+  return rc;
+}
+
+int32_t vocab_edit_category_set(context* ctx, int32_t index, uint32_t cat_index, const char* abbrev,
+                                const char* name) {
+  char abbrev_text[kVocabAbbrevMax + 1];
+  char name_text[1024 + 1];
+  const int32_t conv_abbrev = text_in(ctx, abbrev, abbrev_text, kVocabAbbrevMax);
+  if (conv_abbrev < 0) return conv_abbrev;
+  const int32_t conv_name = strio_in_1024(ctx, name, name_text, kConvert);
+  if (conv_name < 0) return conv_name;
+  vocab_rec* vocab = nullptr;
+  int32_t rc = vocab_get_for_edit(ctx, index, &vocab);
+  if (rc != 0) return rc;
+  if (cat_index >= vocab->category_count) {
+    rc = -800;
+  } else {
+    // Interned into a copy: a failure leaves the category as it was.
+    category_rec changed = vocab->categories[cat_index];
+    rc = category_intern(ctx, &changed, abbrev_text, name_text);
+    if (rc >= 0) vocab->categories[cat_index] = changed;
+  }
+  vocab_edit_end(ctx, vocab);
+  return with_warning(rc, conv_abbrev > 0 ? conv_abbrev : conv_name);
+}
+
+int32_t vocab_edit_word_set(context* ctx, int32_t index, uint32_t word_index, const char* word, uint32_t num_cats) {
+  if (num_cats > kVocabCategoriesMax) {
+    TQ_REPORT(ctx, -802, 57, "'num_cats' is above 255.");
+    return -802;
+  }
+  // Converted with room to spare, so that a word over the limit is refused
+  // rather than cut.
+  char text[4096 + 1];
+  const int32_t conv = strio_in_4096(ctx, word, text, kConvert);
+  if (conv < 0) return conv;
+  if (std::strlen(text) > kVocabWordMax) {
+    TQ_REPORT(ctx, -802, 57, "'word' is longer than 1,024 bytes.");
+    return -802;
+  }
+  vocab_rec* vocab = nullptr;
+  int32_t rc = vocab_get_for_edit(ctx, index, &vocab);
+  if (rc != 0) return rc;
+  rc = word_index >= vocab->word_count ? -800 : vocab_word_set(vocab, word_index, text, num_cats, nullptr);
+  vocab_edit_end(ctx, vocab);
+  return with_warning(rc, conv);
+}
+
+int32_t vocab_edit_wordcat_set(context* ctx, int32_t index, uint32_t word_index, uint32_t cat_pos,
+                               const char* abbrev, int32_t likelihood) {
+  char text[kVocabAbbrevMax + 1];
+  const int32_t conv = text_in(ctx, abbrev, text, kVocabAbbrevMax);
+  if (conv < 0) return conv;
+  if (likelihood < kLikelihoodMin || likelihood > kLikelihoodMax) return -802;
+  vocab_rec* vocab = nullptr;
+  int32_t rc = vocab_get_for_edit(ctx, index, &vocab);
+  if (rc != 0) return rc;
+  if (word_index >= vocab->word_count || cat_pos >= vocab->words[word_index].category_count) {
+    rc = -800;
+  } else {
+    const int32_t at = vocab_category_find(vocab, text);
+    if (at < 0) {
+      rc = -1;
+    } else {
+      vocab_pair& pair = vocab->words[word_index].pairs[cat_pos];
+      pair.category = static_cast<uint32_t>(at);
+      pair.likelihood = static_cast<uint8_t>(likelihood);
+    }
+  }
+  vocab_edit_end(ctx, vocab);
+  return with_warning(rc, conv);
+}
+
+int32_t vocab_edit_prepare(context* ctx, int32_t index) {
+  vocab_rec* vocab = nullptr;
+  int32_t rc = vocab_get_for_edit(ctx, index, &vocab);
+  if (rc != 0) return rc;
+  rc = vocab_sort(vocab);
+  // Two categories of one abbreviation would make the pairs ambiguous.
+  if (rc == 0) {
+    if (const char* twice = duplicate_category(vocab)) {
+      TQ_REPORT(ctx, -300, 1574, twice);
+      rc = -300;
+    }
+  }
+  vocab_edit_end(ctx, vocab);
+  return rc;
+}
+
+int32_t vocab_edit_new(context* ctx, const char* path, const char* name, lock_handle* lock) {
+  char folder[1024 + 1];
+  char file[1024 + 1];
+  const int32_t conv_path = strio_in_1024(ctx, path, folder, kConvert);
+  if (conv_path < 0) return conv_path;
+  const int32_t conv_name = strio_in_1024(ctx, name, file, kConvert);
+  if (conv_name < 0) return conv_name;
+  const int32_t rc = vocab_file_create(ctx, file, folder, lock);
+  if (rc < 0) return rc;
+  return conv_path > 0 ? conv_path : conv_name;
+}
+
+int32_t vocab_save(context* ctx, int32_t index, lock_handle* lock) {
+  char path[kFioPathSize];
+  int32_t rc = lock_path_get(ctx, lock, path, sizeof path);
+  if (rc != 0) return rc;
+  vocab_rec* vocab = nullptr;
+  rc = vocab_get_for_edit(ctx, index, &vocab);
+  if (rc != 0) return rc;
+  // Checked before sorting, so that a refused save leaves every index as
+  // the caller set it.
+  rc = vocab_check_complete(ctx, vocab);
+  if (rc == 0) rc = vocab_sort(vocab);
+  if (rc == 0) {
+    if (const char* twice = duplicate_category(vocab)) {
+      TQ_REPORT(ctx, -300, 1574, twice);
+      rc = -300;
+    }
+  }
+  if (rc == 0) rc = vocab_write(vocab, vocab->slot, ctx, path, kVocabFormCompiled);
+  vocab_edit_end(ctx, vocab);
+  return rc;
+}
+
+int32_t vocab_owner_get(context* ctx, int32_t index, char* owner) {
+  return rsrc_owner_get(ctx, kRsrcVocab, index, kConvert, owner);
+}
+
+int32_t vocab_owner_set(context* ctx, int32_t index, const char* owner) {
+  return rsrc_owner_set(ctx, kRsrcVocab, index, owner, kConvert);
+}
+
+}  // namespace tq

@@ -1,0 +1,282 @@
+// Chopping through the public interface: the built-in choppers, chop info,
+// the fixed tables of the character table, rule validation, and a chopper
+// document written by hand and loaded from a knowledge base.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "support/tq_test.h"
+
+namespace {
+
+using tq_test::Context;
+using Words = std::vector<std::string>;
+
+struct ChopResult {
+  int32_t rc;
+  Words words;
+};
+
+ChopResult chop(tq_context* ctx, int32_t chopper, const std::string& value, uint32_t entries = 16,
+                tq_chop_info* info = nullptr) {
+  std::vector<tq_chop_word> out(entries + 1);
+  std::memset(out.data(), 0x55, out.size() * sizeof(tq_chop_word));
+  uint32_t n = entries;
+  int32_t rc = info != nullptr ? tq_chop_string_with_info(ctx, chopper, value.c_str(), out.data(), &n, info)
+                               : tq_chop_string(ctx, chopper, value.c_str(), out.data(), &n);
+  ChopResult r{rc, {}};
+  if (rc >= 0) {
+    for (uint32_t i = 0; i < n; ++i) r.words.emplace_back(out[i]);
+    // The entry after the last one written is untouched.
+    EXPECT_EQ(static_cast<unsigned char>(out[n][0]), 0x55u);
+  }
+  return r;
+}
+
+int32_t last_code(tq_context* ctx) {
+  int32_t code = 0;
+  char text[4200];
+  tq_error_info_get(ctx, &code, text);
+  return code;
+}
+
+TEST(Chop, BuiltInChoppersOnAContextWithoutKnowledgeBase) {
+  Context ctx;
+  for (int32_t handle : {TQ_CHOPPER_DEFAULT, TQ_CHOPPER_WHITESPACE, TQ_CHOPPER_WHITESPACE_CJK}) {
+    ChopResult r = chop(ctx, handle, "  John   Smith ");
+    EXPECT_EQ(r.rc, 0);
+    EXPECT_EQ(r.words, (Words{"John", "Smith"}));
+  }
+  EXPECT_EQ(chop(ctx, -4, "a").rc, -802);
+  // Fewer entries than words: the first ones, and the count says so.
+  ChopResult two = chop(ctx, -2, "a b c", 2);
+  EXPECT_EQ(two.words, (Words{"a", "b"}));
+  uint32_t zero = 0;
+  tq_chop_word one[1];
+  EXPECT_EQ(tq_chop_string(ctx, -2, "a", one, &zero), -802);
+  EXPECT_EQ(last_code(ctx), -802);
+  // Session encoding ISO-8859-1: no-break space and line tabulation stay
+  // inside words; text comes back in the session encoding.
+  EXPECT_EQ(chop(ctx, -2, "A\xA0" "B").words, (Words{"A\xA0" "B"}));
+  EXPECT_EQ(chop(ctx, -2, "A\x0B" "B").words, (Words{"A\x0B" "B"}));
+  EXPECT_EQ(chop(ctx, -2, "M\xFCller\tStra\xDF" "e").words, (Words{"M\xFCller", "Stra\xDF" "e"}));
+  // 1,024 bytes are chopped; anything longer is refused, never overrun.
+  EXPECT_EQ(chop(ctx, -2, std::string(1024, 'x')).words, (Words{std::string(1024, 'x')}));
+  EXPECT_EQ(chop(ctx, -2, std::string(1025, 'x')).rc, -601);
+  EXPECT_EQ(chop(ctx, -2, std::string(20000, 'x')).rc, -601);
+  // Two-byte characters in UTF-8 count their bytes: 512 of them fit.
+  ASSERT_EQ(tq_session_encoding_set(ctx, TQ_ENC_UTF8), 0);
+  std::string wide;
+  for (int i = 0; i < 512; ++i) wide += "\xC3\xA9";
+  EXPECT_EQ(chop(ctx, -3, wide).words.size(), 1u);
+  EXPECT_EQ(chop(ctx, -3, wide + "e").rc, -601);
+}
+
+TEST(Chop, ChopInfoRecordsWhyWordsStart) {
+  Context ctx;
+  tq_chop_info* info = nullptr;
+  ASSERT_EQ(tq_chop_info_init(ctx, &info), 0);
+  EXPECT_EQ(chop(ctx, -2, "John  Smith", 16, info).words, (Words{"John", "Smith"}));
+  uint32_t type = 9, data = 9;
+  EXPECT_EQ(tq_chop_info_source_type_get(ctx, info, 0, &type), 0);
+  EXPECT_EQ(type, 0u);
+  EXPECT_EQ(tq_chop_info_source_type_get(ctx, info, 1, &type), 0);
+  EXPECT_EQ(tq_chop_info_source_data_get(ctx, info, 1, &data), 0);
+  EXPECT_EQ(type, 1u);
+  EXPECT_EQ(data, 32u);
+  EXPECT_EQ(tq_chop_info_source_type_get(ctx, info, 2, &type), -800);
+  // A second chop appends its words.
+  chop(ctx, -2, "A\tB", 16, info);
+  EXPECT_EQ(tq_chop_info_source_data_get(ctx, info, 3, &data), 0);
+  EXPECT_EQ(data, 9u);
+  EXPECT_EQ(tq_chop_info_source_data_get(ctx, info, 4, &data), -800);
+  EXPECT_EQ(tq_chop_info_source_data_get(ctx, info, -1, &data), -800);
+  EXPECT_EQ(tq_chop_info_free(ctx, info), 0);
+}
+
+TEST(Chop, FixedTablesAndValidation) {
+  Context ctx;
+  uint32_t count = 0;
+  EXPECT_EQ(tq_chopper_table_char_classif_count_get(ctx, &count), 0);
+  EXPECT_EQ(count, 5u);
+  EXPECT_EQ(tq_chopper_table_char_oper_count_get(ctx, &count), 0);
+  EXPECT_EQ(count, 3u);
+  std::vector<uint32_t> ids;
+  for (uint32_t i = 0; i < 5; ++i) {
+    uint32_t id = 99;
+    EXPECT_EQ(tq_chopper_table_char_classif_get_by_index(ctx, i, &id), 0);
+    ids.push_back(id);
+  }
+  EXPECT_EQ(ids, (std::vector<uint32_t>{0, 3, 4, 5, 6}));
+  uint32_t id = 0;
+  EXPECT_EQ(tq_chopper_table_char_classif_get_by_index(ctx, 5, &id), -1);
+  EXPECT_EQ(id, 8u);
+  EXPECT_EQ(tq_chopper_table_char_oper_get_by_index(ctx, 3, &id), -1);
+  EXPECT_EQ(id, 4u);
+  char name[1040];
+  EXPECT_EQ(tq_chopper_table_char_classif_name_get(ctx, 2, name), 0);
+  EXPECT_STREQ(name, "UPPERCASE LETTER");
+  EXPECT_EQ(tq_chopper_table_char_classif_name_get(ctx, 0, name), 0);
+  EXPECT_STREQ(name, "LETTER/SYMBOL");
+  EXPECT_EQ(tq_chopper_table_char_oper_name_get(ctx, 3, name), 0);
+  EXPECT_STREQ(name, "REPLACE");
+  EXPECT_EQ(tq_chopper_table_char_classif_name_get(ctx, 8, name), -802);
+  EXPECT_STREQ(name, "");
+  uint32_t errors = 0;
+  tq_error_count_get(ctx, &errors);
+  EXPECT_EQ(errors, 1u);
+
+  struct Case {
+    const char* expr;
+    uint32_t valid;
+  };
+  for (const Case& c : {Case{"A | B & C", 1}, Case{"A &", 1}, Case{"!(A | B)", 1}, Case{"", 1}, Case{"!!A", 0},
+                        Case{"A B", 0}, Case{"(A", 0}, Case{"A)", 0}, Case{"A,B", 0}}) {
+    uint32_t valid = 9;
+    EXPECT_EQ(tq_chopper_rule_validate(ctx, c.expr, &valid), 0) << c.expr;
+    EXPECT_EQ(valid, c.valid) << c.expr;
+    tq_error_count_get(ctx, &errors);
+    EXPECT_EQ(errors, 0u) << c.expr;
+  }
+  for (const Case& c : {Case{"ABC", 1}, Case{"", 1}, Case{"A_B-1", 1}, Case{"A B", 0}, Case{"A|B", 0},
+                        Case{"A,B", 0}, Case{"(A)", 0}, Case{"!A", 0}}) {
+    uint32_t valid = 9;
+    EXPECT_EQ(tq_chopper_rule_flag_name_validate(ctx, c.expr, &valid), 0);
+    EXPECT_EQ(valid, c.valid) << c.expr;
+  }
+}
+
+TEST(Chop, BadHandlesAndEditRules) {
+  Context plain;
+  Context edit(nullptr, true);
+  uint32_t count = 0;
+  EXPECT_EQ(tq_chopper_table_char_count_get(plain, 0, &count), -800);
+  EXPECT_EQ(tq_chopper_table_char_count_get(plain, -2, &count), -800);
+  EXPECT_EQ(tq_chopper_rules_list_count(plain, 3, &count), -800);
+  EXPECT_EQ(tq_chopper_table_char_metadata_set_begin(plain, 0), -501);
+  EXPECT_EQ(tq_chopper_table_char_metadata_set_begin(edit, -3), -800);
+  EXPECT_EQ(tq_chopper_unload(plain, 0), -800);
+  int32_t index = 5;
+  EXPECT_EQ(tq_chopper_index_get_by_name(plain, "none", &index), -404);
+  EXPECT_EQ(index, -1);
+  EXPECT_EQ(tq_chopper_load(plain, "none", &index), -400);
+  // Creating needs a current locale.
+  EXPECT_EQ(tq_chopper_create(edit, "new", &index), -707);
+  EXPECT_EQ(tq_chopper_create(plain, "new", &index), -501);
+}
+
+// ---- A chopper document written by hand -------------------------------------------------------
+
+std::string encoding_name(tq_context* ctx, uint32_t enc) {
+  uint32_t old = 0;
+  tq_session_encoding_get(ctx, &old);
+  tq_session_encoding_set(ctx, enc);
+  char name[400];
+  tq_session_encoding_name_get(ctx, name);
+  tq_session_encoding_set(ctx, old);
+  return name;
+}
+
+std::string char_row(const char* desc, uint32_t value, const char* cls, const char* op) {
+  return std::string("<record>\n<field column=\"Char Description\">") + desc +
+         "</field>\n<field column=\"Char Value\">" + std::to_string(value) +
+         "</field>\n<field column=\"Char Classification\">" + cls + "</field>\n<field column=\"Char Operation\">" +
+         op + "</field>\n</record>\n";
+}
+
+std::string chopper_document(const std::string& encoding, const std::string& rows, int row_count) {
+  return std::string(
+             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<krxml>\n"
+             "<file type=\"Chopping Table\" version=\"7.0\">\n"
+             "<property name=\"Locale ISO Code\">GB</property>\n"
+             "<property name=\"Locale Description\">Global</property>\n"
+             "<property name=\"Locale Code\">800010</property>\n"
+             "<property name=\"Encoding\">") +
+         encoding +
+         "</property>\n"
+         "<property name=\"Implicit Separation\">On</property>\n"
+         "<property name=\"Use Rules\">Yes</property>\n"
+         "<property name=\"Vault Object Name\">Hand</property>\n"
+         "<include name=\"Chopping Rules\">\n<file type=\"Chopping Rules\" version=\"1.0\">\n"
+         "<include name=\"Initial Flags\">\n<file type=\"Initial Flags\" version=\"1.0\">\n<data length=\"1\">\n"
+         "<layout width=\"1\"><column type=\"string\">Name</column></layout>\n"
+         "<record><field column=\"Name\">S</field></record>\n</data>\n</file>\n</include>\n"
+         "<include name=\"Rule List\">\n<file type=\"Rule List\" version=\"1.0\">\n<data length=\"1\">\n"
+         "<layout width=\"8\"><column type=\"string\">Method</column><column type=\"string\">Regex</column>"
+         "<column type=\"string\">Vocab</column><column type=\"string\">Vocab Cat</column>"
+         "<column type=\"string\">Prerequisite Expression</column><column type=\"string\">Output Flags</column>"
+         "<column type=\"int\">Options</column><column type=\"string\">Notes</column></layout>\n"
+         "<record><field column=\"Method\">Regex</field><field column=\"Regex\">[0-9]+</field>"
+         "<field column=\"Vocab\"></field><field column=\"Vocab Cat\"></field>"
+         "<field column=\"Prerequisite Expression\">S</field><field column=\"Output Flags\"></field>"
+         "<field column=\"Options\">1</field><field column=\"Notes\">first number</field></record>\n"
+         "</data>\n</file>\n</include>\n</file>\n</include>\n"
+         "<data length=\"" + std::to_string(row_count) + "\">\n<layout width=\"4\">"
+         "<column type=\"string\">Char Description</column><column type=\"int\">Char Value</column>"
+         "<column type=\"string\">Char Classification</column><column type=\"string\">Char Operation</column>"
+         "</layout>\n" +
+         rows + "</data>\n</file>\n</krxml>\n";
+}
+
+// Writes the text as a plain file, reads it and writes it as a vault file
+// of the knowledge base's chopper folder.
+void install(tq_context* ctx, const tq_test::TempDir& kb, const std::string& name, const std::string& text) {
+  std::string plain = kb.write(name + ".xml", text).string();
+  tq_xmldoc* doc = nullptr;
+  ASSERT_EQ(tq_xml_read(ctx, plain.c_str(), 8, &doc), 0) << tq_test::error_list_text(ctx);
+  ASSERT_EQ(tq_xml_write(ctx, 0, (kb.str() + "/chopinfo/" + name).c_str(), 1, doc), 0)
+      << tq_test::error_list_text(ctx);
+  tq_xml_free(ctx, doc);
+}
+
+TEST(Chop, HandWrittenChopperLoadsAndChops) {
+  tq_test::TempDir kb;
+  kb.write("chopinfo/.keep", "");
+  Context ctx(kb.str().c_str());
+  std::string cp1252 = encoding_name(ctx, TQ_ENC_CP1252);
+  // In a CP1252 document, value 128 is the euro sign; ';' becomes a trail
+  // separator and '-' a suppressed character.
+  std::string rows = char_row("EURO", 128, "FULL SEPARATOR", "TRIM") + char_row("SEMI", ';', "TRAIL_SEPARATOR", "USE") +
+                     char_row("DASH", '-', "LETTER", "SUPPRESS");
+  install(ctx, kb, "hand", chopper_document(cp1252, rows, 3));
+  install(ctx, kb, "badvalue", chopper_document(cp1252, char_row("BIG", 300, "NUMBER", "USE"), 1));
+
+  int32_t ch = -1;
+  ASSERT_EQ(tq_chopper_load(ctx, "hand", &ch), 0) << tq_test::error_list_text(ctx);
+  ASSERT_EQ(tq_session_encoding_set(ctx, TQ_ENC_UTF8), 0);
+  // The euro sign separates, ';' ends a word, '-' is dropped, implicit
+  // separation splits AB12.
+  EXPECT_EQ(chop(ctx, ch, "a\xE2\x82\xAC" "b;c AB12 x-y").words, (Words{"a", "b;", "c", "AB", "12", "x", "y"}));
+  uint32_t cls = 0, op = 0, count = 0, flag = 0;
+  EXPECT_EQ(tq_chopper_table_char_metadata_get_by_codepoint(ctx, ch, 0x20AC, &cls, &op), 0);
+  EXPECT_EQ(cls, 6u);
+  EXPECT_EQ(op, 1u);
+  EXPECT_EQ(tq_chopper_table_char_count_get(ctx, ch, &count), 0);
+  EXPECT_EQ(count, 129u);
+  EXPECT_EQ(tq_chopper_table_impsep_flag_get(ctx, ch, &flag), 0);
+  EXPECT_EQ(flag, 1u);
+  EXPECT_EQ(tq_chopper_rules_list_count(ctx, ch, &count), 0);
+  EXPECT_EQ(count, 1u);
+  char text[4200];
+  EXPECT_EQ(tq_chopper_rule_notes_get(ctx, ch, 0, text), 0);
+  EXPECT_STREQ(text, "first number");
+  char iso[40], desc[400];
+  int32_t code = 0;
+  EXPECT_EQ(tq_chopper_locale_info_get(ctx, ch, iso, desc, &code), 0);
+  EXPECT_STREQ(iso, "GB");
+  EXPECT_EQ(code, 800010);
+  int32_t again = -1;
+  EXPECT_EQ(tq_chopper_load(ctx, "hand", &again), 0);
+  EXPECT_EQ(again, ch);
+  EXPECT_EQ(tq_chopper_unload(ctx, ch), 0);
+  EXPECT_EQ(tq_chopper_unload(ctx, ch), 0);
+  EXPECT_EQ(tq_chopper_table_char_count_get(ctx, ch, &count), -800);
+
+  // A value that is no character of the document's encoding.
+  ASSERT_EQ(tq_chopper_load(ctx, "badvalue", &ch), 0);
+  EXPECT_EQ(tq_chopper_table_char_count_get(ctx, ch, &count), -300);
+  EXPECT_NE(tq_test::error_list_text(ctx).find("300"), std::string::npos);
+  EXPECT_EQ(chop(ctx, ch, "a").rc, -300);
+}
+
+}  // namespace

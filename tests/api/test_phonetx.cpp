@@ -1,0 +1,172 @@
+// Phonetics rule sets through the exported interface: built in edit mode,
+// compiled and executed, saved, read back in the edit session and loaded by
+// a plain context.
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/tq_test.h"
+#include "tq.h"
+
+namespace {
+
+using tq_test::Context;
+using tq_test::TempDir;
+namespace fs = std::filesystem;
+
+struct Kb {
+  TempDir dir;
+  Kb() { fs::create_directories(dir / "phonetx"); }
+  std::string root() const { return dir.str(); }
+  std::string folder() const { return (dir / "phonetx").string(); }
+};
+
+std::string execute(tq_context* ctx, int32_t index, const char* input, int32_t expected_rc = 0,
+                    uint32_t size = 1100) {
+  std::vector<char> out(size + 8, '#');
+  EXPECT_EQ(tq_phonetx_execute(ctx, index, input, out.data(), size), expected_rc)
+      << tq_test::error_list_text(ctx);
+  return out.data();
+}
+
+std::string last_error(tq_context* ctx) {
+  int32_t code = 0;
+  char text[4200] = {};
+  tq_error_info_get(ctx, &code, text);
+  return text;
+}
+
+// Worked by hand: PH -> F; in "Q " the word-end twin of Q$ wins, copies the
+// Q and takes the blank; the last Q ends the input, so Q$ -> K applies.
+constexpr const char* kInput = "PHQ Q";
+constexpr const char* kExpected = "FQK";
+
+TEST(PhonetxApi, BuildSaveEditAndReload) {
+  Kb kb;
+  {
+    Context ctx(kb.root().c_str(), true);
+    tq_lock_handle* lock = nullptr;
+    ASSERT_EQ(tq_lock_init(ctx, &lock), 0);
+    ASSERT_TQ_OK(ctx, tq_phonetx_edit_new(ctx, kb.folder().c_str(), "sound", lock));
+    int32_t idx = -1;
+    ASSERT_TQ_OK(ctx, tq_phonetx_create(ctx, "sound", &idx));
+    ASSERT_GE(idx, 0);
+    ASSERT_TQ_OK(ctx, tq_phonetx_locale_info_set(ctx, idx, "EN", "English", 29000));
+    int32_t ri = -5;
+    ASSERT_TQ_OK(ctx, tq_phonetx_rule_add(ctx, idx, "\\ ", "", 50, 0, &ri));
+    EXPECT_EQ(ri, 0);
+    ASSERT_TQ_OK(ctx, tq_phonetx_rule_add(ctx, idx, "Q$", "K", 95, 0, &ri));
+    ASSERT_TQ_OK(ctx, tq_phonetx_rule_add(ctx, idx, "PH", "F", 5, 0, &ri));
+    EXPECT_EQ(ri, 2);
+    EXPECT_EQ(tq_phonetx_rule_add(ctx, idx, "A", "B", 50, 6, &ri), -705);
+    EXPECT_EQ(ri, -1);
+
+    EXPECT_EQ(execute(ctx, idx, kInput, -1), "");
+    ASSERT_TQ_OK(ctx, tq_phonetx_prepare(ctx, idx));
+    EXPECT_EQ(tq_phonetx_prepare(ctx, idx), -603);
+    EXPECT_NE(last_error(ctx).find("'sound' is already compiled"), std::string::npos) << last_error(ctx);
+    EXPECT_EQ(execute(ctx, idx, kInput), kExpected);
+    EXPECT_EQ(tq_phonetx_owner_set(ctx, idx, "Sound team"), 0);
+    EXPECT_EQ(tq_phonetx_vault_info_set(ctx, idx, "sound", "Test rules"), 0);
+    ASSERT_TQ_OK(ctx, tq_phonetx_save(ctx, idx, lock));
+
+    // The saved file: three rules in priority order, clamped, no twin, the
+    // blank pattern as given.
+    tq_lock_handle* lock2 = nullptr;
+    ASSERT_EQ(tq_lock_init(ctx, &lock2), 0);
+    ASSERT_TQ_OK(ctx, tq_phonetx_edit(ctx, "sound", lock2));
+    uint32_t count = 0;
+    EXPECT_EQ(tq_phonetx_edit_rule_count_get(ctx, &count), 0);
+    ASSERT_EQ(count, 3u);
+    const char* patterns[] = {"Q$", "\\ ", "PH"};
+    const int32_t priorities[] = {90, 50, 10};
+    for (uint32_t i = 0; i < count; ++i) {
+      char text[1100], repl[1100];
+      int32_t priority = 0;
+      uint32_t flags = 9;
+      EXPECT_EQ(tq_phonetx_edit_rule_get(ctx, static_cast<int32_t>(i), text, repl, &priority, &flags), 0);
+      EXPECT_STREQ(text, patterns[i]);
+      EXPECT_EQ(priority, priorities[i]);
+      EXPECT_EQ(flags, 0u);
+    }
+    char iso[40], desc[400];
+    int32_t code = 0;
+    EXPECT_EQ(tq_phonetx_edit_locale_info_get(ctx, iso, desc, &code), 0);
+    EXPECT_STREQ(desc, "English");
+    EXPECT_EQ(tq_phonetx_edit_free(ctx), 0);
+    EXPECT_EQ(tq_phonetx_close(ctx, lock2), 0);
+    EXPECT_EQ(tq_phonetx_close(ctx, lock), 0);
+    tq_lock_free(ctx, lock2);
+    tq_lock_free(ctx, lock);
+  }
+  {
+    Context ctx(kb.root().c_str());
+    int32_t idx = -1;
+    EXPECT_EQ(tq_phonetx_create(ctx, "other", &idx), -501);
+    ASSERT_TQ_OK(ctx, tq_phonetx_load(ctx, "sound", &idx));
+    EXPECT_EQ(execute(ctx, idx, kInput), kExpected);
+    // The result buffer's size includes the terminator.
+    EXPECT_EQ(execute(ctx, idx, kInput, 115, 3), "FQ");
+    EXPECT_EQ(tq_phonetx_prepare(ctx, idx), -603);
+    char owner[400];
+    EXPECT_EQ(tq_phonetx_owner_get(ctx, idx, owner), 0);
+    EXPECT_STREQ(owner, "Sound team");
+    char iso[40], desc[400];
+    int32_t code = 0;
+    EXPECT_EQ(tq_phonetx_locale_info_get(ctx, idx, iso, desc, &code), 0);
+    EXPECT_STREQ(iso, "EN");
+    EXPECT_EQ(code, 29000);
+    EXPECT_EQ(tq_phonetx_unload(ctx, idx), 0);
+    int32_t missing = 5;
+    EXPECT_EQ(tq_phonetx_load(ctx, "nothing", &missing), -400);
+    EXPECT_EQ(missing, -1);
+  }
+}
+
+TEST(PhonetxApi, CompileErrorsGiveTheirCodesAndMessages) {
+  Context ctx(nullptr, true);
+  struct Case {
+    const char* pattern;
+    const char* message_part;
+  };
+  const Case cases[] = {
+      {"A[B", "opens a '[' class without a closing ']'"},
+      {"A/B/C", "has more than one '/'"},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.pattern);
+    std::string name = "bad" + std::to_string(n++);
+    int32_t idx = -1, ri = -1;
+    ASSERT_TQ_OK(ctx, tq_phonetx_create(ctx, name.c_str(), &idx));
+    ASSERT_TQ_OK(ctx, tq_phonetx_rule_add(ctx, idx, c.pattern, "x", 50, 0, &ri));
+    EXPECT_EQ(tq_phonetx_prepare(ctx, idx), -803);
+    std::string text = last_error(ctx);
+    EXPECT_NE(text.find(c.message_part), std::string::npos) << text;
+    EXPECT_NE(text.find("'" + name + "'"), std::string::npos) << text;
+    // Still editable: compiling again fails the same way.
+    EXPECT_EQ(tq_phonetx_prepare(ctx, idx), -803);
+    EXPECT_EQ(execute(ctx, idx, "A", -1), "");
+  }
+  int32_t idx = -1, ri = -1;
+  ASSERT_TQ_OK(ctx, tq_phonetx_create(ctx, "dup", &idx));
+  ASSERT_TQ_OK(ctx, tq_phonetx_rule_add(ctx, idx, "AB", "x", 50, 0, &ri));
+  ASSERT_TQ_OK(ctx, tq_phonetx_rule_add(ctx, idx, "AB", "y", 60, 0, &ri));
+  EXPECT_EQ(tq_phonetx_prepare(ctx, idx), -803);
+  EXPECT_NE(last_error(ctx).find("'AB' (replacement 'x') repeats"), std::string::npos) << last_error(ctx);
+}
+
+TEST(PhonetxApi, RewindLimitAndLatin1Text) {
+  Context ctx(nullptr, true);
+  int32_t idx = -1, ri = -1;
+  ASSERT_TQ_OK(ctx, tq_phonetx_create(ctx, "loop", &idx));
+  ASSERT_TQ_OK(ctx, tq_phonetx_rule_add(ctx, idx, "A", "A", 50, TQ_PHONETX_FLAG_REWIND, &ri));
+  ASSERT_TQ_OK(ctx, tq_phonetx_rule_add(ctx, idx, "\xE9", "E", 50, 0, &ri));  // é in Latin-1
+  ASSERT_TQ_OK(ctx, tq_phonetx_prepare(ctx, idx));
+  EXPECT_EQ(execute(ctx, idx, "A", 114), "A");
+  EXPECT_NE(last_error(ctx).find("rewind limit"), std::string::npos);
+  EXPECT_EQ(execute(ctx, idx, "\xE9t\xE9"), "EtE");
+}
+
+}  // namespace

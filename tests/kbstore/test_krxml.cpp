@@ -1,0 +1,560 @@
+// krxml documents: the model, the exact file form, the reader's checks and
+// the kept newer sections.
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "core/krerr.h"
+#include "kbstore/krlock.h"
+#include "kbstore/krxml.h"
+#include "support/bare_context.h"
+#include "support/tq_test.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace tq;
+
+constexpr const char* kHead =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE krxml SYSTEM \"krxml.dtd\">\n<krxml>\n";
+
+// A bare context with the parts documents use: search path, kept-section
+// table and lock table.
+struct Env {
+  tq_test::TempDir dir;
+  tq_test::BareContext bc{dir.str()};
+  Env() {
+    xmldoc_stash_create(bc.get());
+    lock_table_init(bc.get());
+  }
+  ~Env() {
+    lock_table_free(bc.get());
+    xmldoc_stash_free(bc.get());
+  }
+  context* ctx() { return bc.get(); }
+  std::string path(const std::string& name) const { return (dir / name).string(); }
+};
+
+// Frees a document at the end of the scope.
+struct Doc {
+  xmldoc* d = nullptr;
+  ~Doc() { xml_free(nullptr, d); }
+  xmldoc* operator->() const { return d; }
+  operator xmldoc*() const { return d; }
+};
+
+std::string wrap(const std::string& body) { return std::string(kHead) + body + "</krxml>\n"; }
+
+int32_t read_text(Env& env, const std::string& text, Doc* out, uint32_t flags = 0) {
+  env.dir.write("t.xml", text);
+  return xmldoc_read(env.ctx(), env.path("t.xml").c_str(), flags, &out->d);
+}
+
+std::string write_text(Env& env, xmldoc* doc, uint32_t flags = 0) {
+  EXPECT_EQ(xmldoc_write(env.ctx(), env.path("out").c_str(), flags, doc), 0) << env.bc.last_error();
+  return tq_test::read_file(env.dir / ((flags & kXmlFlagVault) ? "out.zel" : "out.xml"));
+}
+
+TEST(Krxml, WriterProducesTheExactFileForm) {
+  Env env;
+  Doc doc;
+  ASSERT_EQ(xmldoc_create(env.ctx(), "Vocabulary", "9.0", &doc.d), 0);
+  ASSERT_EQ(xmldoc_prop_add(env.ctx(), doc, "Name", "A&B"), 0);
+  ASSERT_EQ(xmldoc_record_add(env.ctx(), doc, "K1", "v<1>", nullptr), 0);
+  std::string text = write_text(env, doc);
+  EXPECT_EQ(text, wrap("    <file type=\"Vocabulary\" version=\"9.0\">\n"
+                       "        <property name=\"Name\">A&amp;B</property>\n"
+                       "        <data length=\"1\">\n"
+                       "            <record key=\"K1\"><value>v&lt;1&gt;</value></record>\n"
+                       "        </data>\n"
+                       "    </file>\n"));
+  EXPECT_EQ(text.size(), 302u);
+
+  Doc empty;
+  ASSERT_EQ(xmldoc_create(env.ctx(), "T", "1.0", &empty.d), 0);
+  text = write_text(env, empty);
+  EXPECT_EQ(text, wrap("    <file type=\"T\" version=\"1.0\">\n        <data length=\"0\">\n        </data>\n    </file>\n"));
+  EXPECT_EQ(text.size(), 180u);
+}
+
+const char* kCanonical =
+    "    <file type=\"Vocabulary\" version=\"9.0\">\n"
+    "        <property name=\"Name\">Words</property>\n"
+    "        <property name=\"Owner\">&quot;me&quot; &apos;n&apos; you</property>\n"
+    "        <include name=\"Category\">\n"
+    "            <file type=\"Category\" version=\"7.0\">\n"
+    "                <data length=\"2\">\n"
+    "                    <layout width=\"1\">\n"
+    "                        <column type=\"string\">CategoryName</column>\n"
+    "                    </layout>\n"
+    "                    <record key=\"A\">\n"
+    "                        <field column=\"CategoryName\">Alpha</field>\n"
+    "                    </record>\n"
+    "                    <record key=\"B\">\n"
+    "                        <field column=\"CategoryName\"></field>\n"
+    "                        <value>x</value>\n"
+    "                    </record>\n"
+    "                </data>\n"
+    "            </file>\n"
+    "        </include>\n"
+    "        <data length=\"2\">\n"
+    "            <layout width=\"2\">\n"
+    "                <column type=\"int\">Likelihood</column>\n"
+    "                <column type=\"string\">CategoryAbbreviation</column>\n"
+    "            </layout>\n"
+    "            <record key=\"street\">\n"
+    "                <field column=\"Likelihood\">-1</field>\n"
+    "                <field column=\"CategoryAbbreviation\">A</field>\n"
+    "            </record>\n"
+    "            <record>\n"
+    "                <field column=\"Likelihood\">70</field>\n"
+    "                <field column=\"CategoryAbbreviation\">a&#x10ff09;b&#x10ff0a;c&#x10ff7f;</field>\n"
+    "            </record>\n"
+    "        </data>\n"
+    "    </file>\n";
+
+TEST(Krxml, CanonicalFileReadsAndWritesBackByteForByte) {
+  Env env;
+  Doc doc;
+  ASSERT_EQ(read_text(env, wrap(kCanonical), &doc), 0) << env.bc.last_error();
+  ASSERT_EQ(doc->include_count, 1);
+  xmldoc* cat = doc->includes[0].doc;
+  ASSERT_NE(cat, nullptr);
+  EXPECT_EQ(doc->includes[0].kind, kXmlIncludeInline);
+  EXPECT_STREQ(cat->type, "Category");
+  ASSERT_EQ(doc->record_count, 2);
+  EXPECT_EQ(doc->records[0].fields[0].number, -1);  // negative numbers read back as written
+  EXPECT_STREQ(doc->records[1].key, "");            // no "key": the empty key
+  EXPECT_STREQ(doc->records[1].fields[1].text, "a\tb\nc\x7f");
+  EXPECT_STREQ(cat->records[1].fields[0].text, "");
+  EXPECT_STREQ(cat->records[1].value, "x");
+  EXPECT_STREQ(xmldoc_prop_get(env.ctx(), doc, "Owner"), "\"me\" 'n' you");
+  EXPECT_EQ(write_text(env, doc), wrap(kCanonical));
+}
+
+TEST(Krxml, ControlCharactersAreEscapedAndRestored) {
+  Env env;
+  Doc doc;
+  ASSERT_EQ(xmldoc_create(env.ctx(), "T", "1.0", &doc.d), 0);
+  ASSERT_EQ(xmldoc_prop_add(env.ctx(), doc, "P", "a\tb\x01z\x1f."), 0);
+  ASSERT_EQ(xmldoc_record_add(env.ctx(), doc, "k\x7f", "l1\r\nl2", nullptr), 0);
+  std::string text = write_text(env, doc);
+  EXPECT_NE(text.find("<property name=\"P\">a&#x10ff09;b&#x10ff01;z&#x10ff1f;.</property>"), std::string::npos);
+  EXPECT_NE(text.find("<record key=\"k&#x10ff7f;\"><value>l1&#x10ff0d;&#x10ff0a;l2</value></record>"),
+            std::string::npos);
+
+  Doc back;
+  ASSERT_EQ(xmldoc_read(env.ctx(), env.path("out").c_str(), 0, &back.d), 0) << env.bc.last_error();
+  EXPECT_STREQ(xmldoc_prop_get(env.ctx(), back, "P"), "a\tb\x01z\x1f.");
+  EXPECT_STREQ(back->records[0].key, "k\x7f");
+  EXPECT_STREQ(back->records[0].value, "l1\r\nl2");
+
+  // Other characters of that range, and NUL, are dropped.
+  Doc other;
+  ASSERT_EQ(read_text(env,
+                      wrap("<file type=\"T\" version=\"1\"><property name=\"P\">x&#x10FF41;y&#x10ff00;z</property>"
+                           "<data length=\"0\"></data></file>"),
+                      &other),
+            0);
+  EXPECT_STREQ(xmldoc_prop_get(env.ctx(), other, "P"), "xyz");
+}
+
+struct BadCase {
+  const char* body;
+  int32_t code;
+};
+
+TEST(Krxml, EveryReaderErrorHasItsCode) {
+  const BadCase cases[] = {
+      {"<file type=\"T\" version=\"1\"><property name=\"P\">x</property>", -5001},  // unclosed
+      {"<file type=\"T\" version=\"1\"><bogus/></file>", -5002},
+      {"<file type=\"T\" version=\"1\"><data length=\"0\"></data><property name=\"P\"/></file>", -5002},
+      {"<file type=\"T\" version=\"1\"><data length=\"1\"><record key=\"k\"><value>v</value><field column=\"c\"/>"
+       "</record></data></file>",
+       -5002},
+      {"<file type=\"T\" version=\"1\"><data length=\"0\"></data></file><file type=\"T\" version=\"1\"></file>", -5002},
+      {"<file type=\"T\" version=\"1\"><include name=\"I\"><file type=\"U\" version=\"1\"/>"
+       "<file type=\"U\" version=\"1\"/></include></file>",
+       -5002},
+      {"", -5003},
+      {"<file version=\"1\"></file>", -5004},
+      {"<file type=\"T\"></file>", -5005},
+      {"<file type=\"T\" version=\"1\"><property>v</property></file>", -5006},
+      {"<file type=\"T\" version=\"1\"><include><ref>x</ref></include></file>", -5007},
+      {"<file type=\"T\" version=\"1\"><data length=\"0\"><layout width=\"1\"><column type=\"NULL\">c</column>"
+       "</layout></data></file>",
+       -5008},
+      {"<file type=\"T\" version=\"1\"><data length=\"0\"><layout width=\"1\"><column type=\"float\">c</column>"
+       "</layout></data></file>",
+       -5008},
+      {"<file type=\"T\" version=\"1\"><data length=\"2\"><record key=\"a\"/></data></file>", -5009},
+      {"<file type=\"T\" version=\"1\"><data length=\"1\"><record key=\"a\"/><record key=\"b\"/></data></file>", -5009},
+      {"<file type=\"T\" version=\"1\"><data length=\"-1\"></data></file>", -5009},
+      {"<file type=\"T\" version=\"1\"><data length=\"0\"><layout width=\"2\"><column>c</column></layout></data>"
+       "</file>",
+       -5010},
+      {"<file type=\"T\" version=\"1\"><data length=\"0\"><layout width=\"0\"><column>c</column></layout></data>"
+       "</file>",
+       -5010},
+      {"<file type=\"T\" version=\"1\"><data length=\"1\"><layout width=\"1\"><column>c</column></layout>"
+       "<record key=\"a\"><field column=\"d\">x</field></record></data></file>",
+       -5011},
+      {"<file type=\"T\" version=\"1\"><data length=\"1\"><record key=\"a\"><field>x</field></record></data></file>",
+       -5011},
+  };
+  for (const BadCase& c : cases) {
+    SCOPED_TRACE(c.body);
+    Env env;
+    Doc doc;
+    std::string text = c.code == -5003 ? std::string(kHead) + "</krxml>\n" : wrap(c.body);
+    EXPECT_EQ(read_text(env, text, &doc), c.code);
+    EXPECT_EQ(doc.d, nullptr);
+    ASSERT_EQ(env.ctx()->errors.count, 1u);
+    EXPECT_EQ(env.ctx()->errors.recs[0].code, c.code);
+    EXPECT_NE(env.bc.last_error().find("Read error at line "), std::string::npos);
+    EXPECT_NE(env.bc.last_error().find("t.xml"), std::string::npos);
+  }
+}
+
+TEST(Krxml, PlacementAcceptsTheChains) {
+  Env env;
+  Doc doc;
+  // data right after property; value without field; a record without fields.
+  ASSERT_EQ(read_text(env,
+                      wrap("<file type=\"T\" version=\"1\"><property name=\"P\">p</property><data length=\"2\">"
+                           "<layout width=\"1\"><column type=\"int\">n</column></layout>"
+                           "<record key=\"a\"><value>v</value></record><record key=\"b\"/></data></file>"),
+                      &doc),
+            0)
+      << env.bc.last_error();
+  ASSERT_EQ(doc->record_count, 2);
+  EXPECT_STREQ(doc->records[0].value, "v");
+  EXPECT_EQ(doc->records[1].fields[0].number, 0);
+  EXPECT_EQ(doc->records[1].value, nullptr);
+
+  Doc missing;
+  EXPECT_EQ(xmldoc_read(env.ctx(), env.path("nothing").c_str(), 0, &missing.d), -400);
+  EXPECT_NE(env.bc.last_error().find("nothing.xml"), std::string::npos);
+}
+
+TEST(Krxml, ReferencesAreReadAndCyclesRefused) {
+  Env env;
+  env.dir.write("cat.xml", wrap("<file type=\"Category\" version=\"7.0\"><property name=\"Name\">c</property>"
+                                "<data length=\"0\"></data></file>"));
+  Doc doc;
+  ASSERT_EQ(read_text(env,
+                      wrap("<file type=\"T\" version=\"1\"><include name=\"Category\"><ref>cat</ref></include>"
+                           "<include name=\"Empty\"></include><data length=\"0\"></data></file>"),
+                      &doc),
+            0)
+      << env.bc.last_error();
+  ASSERT_EQ(doc->include_count, 1);  // an include with neither is dropped
+  EXPECT_EQ(doc->includes[0].kind, kXmlIncludeRef);
+  EXPECT_STREQ(doc->includes[0].file_name, "cat");
+  ASSERT_NE(doc->includes[0].doc, nullptr);
+  EXPECT_STREQ(xmldoc_prop_get(env.ctx(), doc->includes[0].doc, "Name"), "c");
+  // Written back as the reference, not the referenced content.
+  EXPECT_NE(write_text(env, doc).find("        <include name=\"Category\"><ref>cat</ref></include>\n"),
+            std::string::npos);
+
+  // A file that includes itself, and two that include each other.
+  env.dir.write("self.xml", wrap("<file type=\"T\" version=\"1\"><include name=\"I\"><ref>self</ref></include>"
+                                 "<data length=\"0\"></data></file>"));
+  env.dir.write("a.xml", wrap("<file type=\"T\" version=\"1\"><include name=\"I\"><ref>b</ref></include>"
+                              "<data length=\"0\"></data></file>"));
+  env.dir.write("b.xml", wrap("<file type=\"T\" version=\"1\"><include name=\"I\"><ref>a</ref></include>"
+                              "<data length=\"0\"></data></file>"));
+  for (const char* name : {"self", "a"}) {
+    Doc cyc;
+    EXPECT_EQ(xmldoc_read(env.ctx(), name, 0, &cyc.d), -300);
+    EXPECT_EQ(cyc.d, nullptr);
+    EXPECT_NE(env.bc.last_error().find("includes itself"), std::string::npos);
+  }
+  // A missing referenced file fails the whole read with its result.
+  Doc broken;
+  EXPECT_EQ(read_text(env,
+                      wrap("<file type=\"T\" version=\"1\"><include name=\"I\"><ref>gone</ref></include>"
+                           "<data length=\"0\"></data></file>"),
+                      &broken),
+            -400);
+  EXPECT_NE(env.bc.last_error().find("gone.xml"), std::string::npos);
+}
+
+TEST(Krxml, RecordsFillTrailingEmptiesAndEmptyOnesAreNotWritten) {
+  Env env;
+  Doc doc;
+  ASSERT_EQ(xmldoc_create(env.ctx(), "T", "1.0", &doc.d), 0);
+  ASSERT_EQ(xmldoc_column_add(env.ctx(), doc, "S", kXmlColString), 0);
+  ASSERT_EQ(xmldoc_column_add(env.ctx(), doc, "N", kXmlColInt), 0);
+  ASSERT_EQ(xmldoc_records_append_empty(env.ctx(), doc, 3), 0);
+  EXPECT_EQ(xmldoc_column_add(env.ctx(), doc, "Late", kXmlColString), -1);
+  EXPECT_EQ(write_text(env, doc).find("<record"), std::string::npos);
+  EXPECT_NE(write_text(env, doc).find("<data length=\"0\">"), std::string::npos);
+
+  ASSERT_EQ(xmldoc_record_add(env.ctx(), doc, "x", nullptr, nullptr), 0);  // fields never set
+  EXPECT_EQ(doc->record_count, 3);
+  EXPECT_STREQ(doc->records[0].key, "x");
+  xmldoc_field wrong[2] = {};
+  wrong[0].type = kXmlColInt;
+  wrong[1].type = kXmlColInt;
+  EXPECT_EQ(xmldoc_record_add(env.ctx(), doc, "y", nullptr, wrong), -1);
+  xmldoc_field ok[2] = {};
+  ok[0].type = kXmlColString;
+  ok[0].text = const_cast<char*>("s");
+  ok[1].type = kXmlColInt;
+  ok[1].number = -7;
+  ASSERT_EQ(xmldoc_record_add(env.ctx(), doc, "y", nullptr, ok), 0);
+  EXPECT_STREQ(doc->records[1].key, "y");
+  EXPECT_EQ(xmldoc_record_set(env.ctx(), doc, 3, "z", "v", ok), -1);
+
+  std::string text = write_text(env, doc);
+  EXPECT_NE(text.find("<record key=\"x\">\n                <field column=\"S\"></field>\n"
+                      "                <field column=\"N\">0</field>\n            </record>"),
+            std::string::npos);
+  EXPECT_NE(text.find("<field column=\"N\">-7</field>"), std::string::npos);
+  EXPECT_NE(text.find("<data length=\"2\">"), std::string::npos);
+
+  // A short text is copied over the old one, a longer one gets new room.
+  EXPECT_EQ(xmldoc_field_string_set(env.ctx(), doc, 1, 0, "t"), 0);
+  EXPECT_STREQ(doc->records[1].fields[0].text, "t");
+  EXPECT_EQ(xmldoc_field_string_set(env.ctx(), doc, 0, 0, "longer"), 0);
+  EXPECT_STREQ(doc->records[0].fields[0].text, "longer");
+  EXPECT_EQ(xmldoc_field_string_set(env.ctx(), doc, 0, 1, "no"), -1);  // an int column
+  EXPECT_EQ(xmldoc_field_string_set(env.ctx(), doc, 2, 0, "no"), -1);  // an empty record
+}
+
+int32_t same_key(context*, const xmldoc_record* a, const xmldoc_record* b) { return std::strcmp(a->key, b->key) == 0; }
+
+TEST(Krxml, SortAndDedupe) {
+  Env env;
+  Doc doc;
+  ASSERT_EQ(xmldoc_create(env.ctx(), "T", "1.0", &doc.d), 0);
+  for (const char* k : {"b", "\xc3\xa9", "a", "b", "a"}) ASSERT_EQ(xmldoc_record_add(env.ctx(), doc, k, nullptr, nullptr), 0);
+  ASSERT_EQ(xmldoc_records_append_empty(env.ctx(), doc, 1), 0);
+  EXPECT_EQ(xmldoc_records_dedupe(env.ctx(), doc, same_key), -5012);
+  ASSERT_EQ(xmldoc_records_sort(env.ctx(), doc, nullptr), 0);
+  EXPECT_STREQ(doc->records[0].key, "a");
+  EXPECT_STREQ(doc->records[4].key, "\xc3\xa9");  // unsigned byte order
+  EXPECT_EQ(doc->records[5].key, nullptr);        // empty records last
+  EXPECT_EQ(xmldoc_records_dedupe(env.ctx(), doc, same_key), 111);
+  EXPECT_EQ(write_text(env, doc), wrap("    <file type=\"T\" version=\"1.0\">\n        <data length=\"3\">\n"
+                                       "            <record key=\"a\"></record>\n"
+                                       "            <record key=\"b\"></record>\n"
+                                       "            <record key=\"\xc3\xa9\"></record>\n"
+                                       "        </data>\n    </file>\n"));
+  EXPECT_EQ(xmldoc_records_dedupe(env.ctx(), doc, same_key), 0);
+}
+
+TEST(Krxml, PropertiesAndGroups) {
+  Env env;
+  Doc doc;
+  ASSERT_EQ(xmldoc_create(env.ctx(), "A-very-long-document-type-name-over-31", "9.0.0.0.0.0.0.0.1", &doc.d), 0);
+  EXPECT_EQ(std::strlen(doc->type), 31u);
+  EXPECT_EQ(std::strlen(doc->version), 15u);
+  ASSERT_EQ(xmldoc_prop_add_yes_no_grouped(env.ctx(), doc, "9.0", "Sort Words", 1, 0), 0);
+  ASSERT_EQ(xmldoc_prop_add_grouped(env.ctx(), doc, "9.0", "Owner", "me"), 0);
+  ASSERT_EQ(xmldoc_prop_add_yes_no(env.ctx(), doc, "Flag", 0, 1), 0);
+  ASSERT_EQ(doc->include_count, 1);  // one group per version
+  EXPECT_STREQ(doc->includes[0].name, "Properties");
+  EXPECT_EQ(doc->includes[0].doc->prop_count, 2);
+  EXPECT_STREQ(xmldoc_prop_get(env.ctx(), doc, "Owner"), "me");
+  EXPECT_STREQ(xmldoc_prop_get(env.ctx(), doc, "Nope"), "");
+  EXPECT_EQ(xmldoc_prop_exists(env.ctx(), doc, "Nope"), 0);
+  int32_t flag = 5;
+  EXPECT_EQ(xmldoc_prop_get_yes_no(env.ctx(), doc, "Sort Words", 0, &flag, nullptr), 0);
+  EXPECT_EQ(flag, 1);
+  EXPECT_EQ(xmldoc_prop_get_yes_no(env.ctx(), doc, "Flag", 1, &flag, nullptr), 0);
+  EXPECT_EQ(flag, 0);
+  EXPECT_EQ(xmldoc_prop_get_yes_no(env.ctx(), doc, "Nope", 7, &flag, nullptr), 0);
+  EXPECT_EQ(flag, 7);
+  EXPECT_EQ(xmldoc_prop_get_yes_no(env.ctx(), doc, "Owner", 7, &flag, nullptr), -1);
+  EXPECT_EQ(flag, 7);
+  EXPECT_EQ(xmldoc_prop_set(env.ctx(), doc, "Owner", "you"), 0);
+  EXPECT_STREQ(doc->includes[0].doc->props[1].value, "you");
+  EXPECT_EQ(xmldoc_prop_set(env.ctx(), doc, "Nope", "x"), 0);
+  EXPECT_EQ(xmldoc_prop_exists(env.ctx(), doc, "Nope"), 0);
+
+  int32_t index = 9;
+  EXPECT_EQ(xmldoc_column_find(env.ctx(), doc, "C", &index), -1);
+  EXPECT_EQ(index, -1);
+  // A document cannot include itself or one that holds it.
+  EXPECT_EQ(xmldoc_include_add(env.ctx(), doc, "Me", kXmlIncludeInline, doc.d), -802);
+  EXPECT_EQ(xmldoc_include_add(env.ctx(), doc->includes[0].doc, "Up", kXmlIncludeInline, doc.d), -802);
+}
+
+TEST(Krxml, CopyAndMove) {
+  Env env;
+  Doc doc;
+  ASSERT_EQ(read_text(env, wrap(kCanonical), &doc), 0);
+  Doc copy;
+  ASSERT_EQ(xmldoc_copy(env.ctx(), &copy.d, doc), 0);
+  EXPECT_EQ(write_text(env, copy), wrap(kCanonical));
+  xmldoc* none = reinterpret_cast<xmldoc*>(1);
+  EXPECT_EQ(xmldoc_copy(env.ctx(), &none, nullptr), 0);
+  EXPECT_EQ(none, nullptr);
+  Doc moved;
+  ASSERT_EQ(xmldoc_includes_move(env.ctx(), &moved.d, copy), 0);
+  EXPECT_EQ(copy->include_count, 0);
+  ASSERT_EQ(moved->include_count, 1);
+  EXPECT_STREQ(moved->type, "Vocabulary");
+}
+
+TEST(Krxml, IndentationStopsAt64) {
+  Env env;
+  Doc doc;
+  ASSERT_EQ(xmldoc_create(env.ctx(), "L0", "1", &doc.d), 0);
+  xmldoc* at = doc;
+  for (int i = 1; i <= 12; ++i) {
+    xmldoc* inner = nullptr;
+    ASSERT_EQ(xmldoc_create(env.ctx(), ("L" + std::to_string(i)).c_str(), "1", &inner), 0);
+    ASSERT_EQ(xmldoc_include_add(env.ctx(), at, "I", kXmlIncludeInline, inner), 0);
+    at = inner;
+  }
+  std::string text = write_text(env, doc);
+  EXPECT_NE(text.find(std::string(64, ' ') + "<file type=\"L12\""), std::string::npos);
+  EXPECT_EQ(text.find(std::string(65, ' ')), std::string::npos);
+  Doc back;
+  ASSERT_EQ(xmldoc_read(env.ctx(), env.path("out").c_str(), 0, &back.d), 0);
+  EXPECT_EQ(write_text(env, back), text);
+}
+
+TEST(Krxml, FailedWriteLeavesThePreviousFile) {
+  Env env;
+  Doc doc;
+  ASSERT_EQ(xmldoc_create(env.ctx(), "T", "1.0", &doc.d), 0);
+  ASSERT_EQ(xmldoc_record_add(env.ctx(), doc, "k", "v", nullptr), 0);
+  std::string before = write_text(env, doc);
+
+  // An include of a kind the format lacks fails the write half way.
+  xmldoc* odd = nullptr;
+  ASSERT_EQ(xmldoc_create(env.ctx(), "U", "1.0", &odd), 0);
+  ASSERT_EQ(xmldoc_include_add(env.ctx(), doc, "Odd", 3, odd), 0);
+  EXPECT_EQ(xmldoc_write(env.ctx(), env.path("out").c_str(), 0, doc), -1);
+  EXPECT_EQ(tq_test::read_file(env.dir / "out.xml"), before);
+  int files = 0;
+  for (const auto& e : fs::directory_iterator(env.dir.path())) {
+    (void)e;
+    ++files;
+  }
+  EXPECT_EQ(files, 1);  // no temporary file left behind
+
+  // A folder that does not exist.
+  EXPECT_EQ(xmldoc_write(env.ctx(), env.path("no/such/out").c_str(), 0, doc), -400);
+}
+
+TEST(Krxml, PlainNamesGoAlongTheSearchPath) {
+  Env env;
+  Doc doc;
+  ASSERT_EQ(xmldoc_create(env.ctx(), "T", "1.0", &doc.d), 0);
+  ASSERT_EQ(xmldoc_write(env.ctx(), "plain", 0, doc), 0);
+  EXPECT_TRUE(fs::exists(env.dir / "plain.xml"));
+  Doc back;
+  ASSERT_EQ(xmldoc_read(env.ctx(), "plain", kXmlFlagSort, &back.d), 0);
+  EXPECT_STREQ(back->type, "T");
+  // With the name as given no extension is added.
+  ASSERT_EQ(xmldoc_write(env.ctx(), env.path("raw.name").c_str(), kXmlFlagNameAsGiven, doc), 0);
+  EXPECT_TRUE(fs::exists(env.dir / "raw.name"));
+}
+
+TEST(Krxml, NewerSectionsAreKeptAsideAndWrittenBack) {
+  Env env;
+  env.bc.ctx.edit_mode = 1;
+  const std::string file = wrap(
+      "    <file type=\"Locale\" version=\"9.0\">\n"
+      "        <include name=\"Defn\">\n"
+      "            <file type=\"Parse\" version=\"9.0\">\n"
+      "                <property name=\"Name\">P1</property>\n"
+      "                <include name=\"Future\">\n"
+      "                    <file type=\"Extra\" version=\"9.1\">\n"
+      "                        <data length=\"0\">\n"
+      "                        </data>\n"
+      "                    </file>\n"
+      "                </include>\n"
+      "                <include name=\"Now\">\n"
+      "                    <file type=\"Extra\" version=\"9.0\">\n"
+      "                        <data length=\"0\">\n"
+      "                        </data>\n"
+      "                    </file>\n"
+      "                </include>\n"
+      "                <data length=\"0\">\n"
+      "                </data>\n"
+      "            </file>\n"
+      "        </include>\n"
+      "        <data length=\"0\">\n"
+      "        </data>\n"
+      "    </file>\n");
+  env.dir.write("loc.xml", file);
+  tq_lock_handle lock{};
+  lock.owner = env.ctx();
+  Doc doc;
+  ASSERT_EQ(xmldoc_read_for_edit(env.ctx(), "loc", 0, &lock, &doc.d), 0) << env.bc.last_error();
+  EXPECT_TRUE(fs::exists(env.dir / "loc.xml.lck"));
+  xmldoc* parse = doc->includes[0].doc;
+  ASSERT_EQ(parse->include_count, 1);  // the 9.1 section is kept aside
+  EXPECT_STREQ(parse->includes[0].name, "Now");
+
+  // Written back, it follows its parent's includes; writing twice does
+  // not double it, and the caller's document stays without it.
+  ASSERT_EQ(xmldoc_write_locked(env.ctx(), 0, &lock, doc), 0);
+  ASSERT_EQ(xmldoc_write_locked(env.ctx(), 0, &lock, doc), 0);
+  EXPECT_EQ(parse->include_count, 1);
+  std::string written = tq_test::read_file(env.dir / "loc.xml");
+  EXPECT_NE(written.find("<include name=\"Now\">"), std::string::npos);
+  EXPECT_LT(written.find("<include name=\"Now\">"), written.find("<include name=\"Future\">"));
+  EXPECT_EQ(written.find("<include name=\"Future\">"), written.rfind("<include name=\"Future\">"));
+  EXPECT_NE(written.find("version=\"9.1\""), std::string::npos);
+
+  // A section whose path is gone is not written.
+  std::strcpy(parse->includes[0].name, "x");
+  ASSERT_EQ(xmldoc_prop_set(env.ctx(), parse, "Name", "P2"), 0);
+  ASSERT_EQ(xmldoc_write_locked(env.ctx(), 0, &lock, doc), 0);
+  EXPECT_EQ(tq_test::read_file(env.dir / "loc.xml").find("9.1"), std::string::npos);
+  ASSERT_EQ(lock_release_all(env.ctx(), &lock), 0);
+  EXPECT_FALSE(fs::exists(env.dir / "loc.xml.lck"));
+
+  // A document newer than the engine is refused, and its lock released.
+  env.dir.write("new.xml", wrap("<file type=\"T\" version=\"10.0\"><data length=\"0\"></data></file>"));
+  Doc newer;
+  EXPECT_EQ(xmldoc_read_for_edit(env.ctx(), "new", 0, &lock, &newer.d), -705);
+  EXPECT_EQ(newer.d, nullptr);
+  EXPECT_EQ(lock.held, 0u);
+  EXPECT_FALSE(fs::exists(env.dir / "new.xml.lck"));
+  EXPECT_NE(env.bc.last_error().find("10.0"), std::string::npos);
+  EXPECT_EQ(xmldoc_write_locked(env.ctx(), 0, &lock, doc), -603);
+}
+
+TEST(Krxml, FileCreateLocksBeforeEmptying) {
+  Env env;
+  env.dir.write("res.xml", "precious");
+  tq_test::BareContext other(env.dir.str());
+  lock_table_init(other.get());
+  tq_lock_handle theirs{};
+  theirs.owner = other.get();
+  ASSERT_EQ(lock_file_create(other.get(), "res", kFioKindXml, &theirs, nullptr, 0), 0);
+
+  tq_lock_handle mine{};
+  mine.owner = env.ctx();
+  EXPECT_EQ(xmldoc_file_create(env.ctx(), nullptr, "res", 0, &mine), -401);
+  EXPECT_EQ(tq_test::read_file(env.dir / "res.xml"), "precious");
+  lock_release_all(other.get(), &theirs);
+  lock_table_free(other.get());
+
+  EXPECT_EQ(xmldoc_file_create(env.ctx(), nullptr, "res", 0, &mine), 0);
+  EXPECT_EQ(tq_test::read_file(env.dir / "res.xml"), "");
+  EXPECT_EQ(xmldoc_file_create(env.ctx(), env.dir.str().c_str(), "fresh", kXmlFlagVault, &mine), 0);
+  EXPECT_TRUE(fs::exists(env.dir / "fresh.zel"));
+  lock_release_all(env.ctx(), &mine);
+}
+
+TEST(Krxml, VersionComparison) {
+  EXPECT_EQ(xmldoc_version_is_newer("9.0"), 0);
+  EXPECT_EQ(xmldoc_version_is_newer("9"), 0);
+  EXPECT_EQ(xmldoc_version_is_newer("9.00"), 0);
+  EXPECT_EQ(xmldoc_version_is_newer("7.0"), 0);
+  EXPECT_EQ(xmldoc_version_is_newer("9.1"), 1);
+  EXPECT_EQ(xmldoc_version_is_newer("9.01"), 1);
+  EXPECT_EQ(xmldoc_version_is_newer("10.0"), 1);
+  EXPECT_EQ(xmldoc_version_is_newer("8.9"), 0);
+}
+
+}  // namespace
