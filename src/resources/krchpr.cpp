@@ -29,24 +29,6 @@ int32_t with_warning(int32_t rc, int32_t warning) {
   return warning > 0 ? warning : 0;
 }
 
-// The document's "Version" and "Owner" properties into the slot; a version
-// newer than the engine's is recorded as a warning and still read.
-void version_owner_read(context* ctx, resource_slot* slot, const xmldoc* doc) {
-  const char* version = xmldoc_prop_get(ctx, doc, "Version");
-  if (version[0] != '\0') {
-    str_copy_bounded(slot->version, version, kRsrcVersionSize);
-    uint32_t not_newer = 1;
-    kbstore_version_check_engine(ctx, slot->version, &not_newer);
-    slot->version_supported = not_newer;
-    if (not_newer == 0) {
-      TQ_REPORT(ctx, 117, 1539, rsrc_kind_name_get(kRsrcChopper), static_cast<const char*>(slot->name),
-                static_cast<const char*>(slot->version));
-    }
-  }
-  const char* owner = xmldoc_prop_get(ctx, doc, "Owner");
-  if (owner[0] != '\0') str_copy_bounded(slot->owner, owner, kRsrcOwnerSize);
-}
-
 }  // namespace
 
 int32_t chopper_rec_init(chopper_rec* rec) {
@@ -185,7 +167,10 @@ int32_t chopper_load_by_name(context* ctx, const char* name, lock_handle* lock, 
 
 int32_t chopper_document_read(context* ctx, const xmldoc* doc, resource_slot* slot, chopper_rec* rec) {
   const char* name = slot != nullptr ? slot->name : "[none]";
-  if (slot != nullptr) version_owner_read(ctx, slot, doc);
+  if (slot != nullptr) {
+    (void)rsrc_version_read(ctx, slot, doc);
+    (void)rsrc_owner_read(ctx, slot, doc);
+  }
   int32_t rc = locale_info_read(ctx, doc, &rec->locale);
   if (rc < 0) {
     TQ_REPORT(ctx, rc, 207, name);

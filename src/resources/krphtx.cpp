@@ -10,6 +10,7 @@
 #include "core/krerr.h"
 #include "core/krstr.h"
 #include "kbstore/krlock.h"
+#include "kbstore/krlocl.h"
 #include "kbstore/krxml.h"
 
 namespace tq {
@@ -53,24 +54,6 @@ void rec_delete(phonetx_rec* rec) {
   std::free(rec);
 }
 
-// The document's "Version" and "Owner" properties into the slot; a version
-// newer than the engine's is recorded as the warning 117.
-void version_owner_read(context* ctx, resource_slot* slot, const xmldoc* doc) {
-  const char* version = xmldoc_prop_get(ctx, doc, "Version");
-  if (version[0] != '\0') {
-    str_copy_bounded(slot->version, version, kRsrcVersionSize);
-    uint32_t not_newer = 1;
-    (void)kbstore_version_check_engine(ctx, slot->version, &not_newer);
-    slot->version_supported = not_newer;
-    if (not_newer == 0) {
-      TQ_REPORT(ctx, 117, 1539, rsrc_kind_name_get(kRsrcPhonetx), static_cast<const char*>(slot->name),
-                static_cast<const char*>(slot->version));
-    }
-  }
-  const char* owner = xmldoc_prop_get(ctx, doc, "Owner");
-  if (owner[0] != '\0') str_copy_bounded(slot->owner, owner, kRsrcOwnerSize);
-}
-
 // Fields are read by position, so a rule-set document must have exactly
 // the four columns with their types.
 bool columns_ok(const xmldoc* doc) {
@@ -105,7 +88,8 @@ int32_t read_document(context* ctx, resource_slot* slot, phonetx_rec** out) {
     rec_delete(rec);
     return rc;
   }
-  version_owner_read(ctx, slot, doc);
+  (void)rsrc_version_read(ctx, slot, doc);
+  (void)rsrc_owner_read(ctx, slot, doc);
   rc = locale_info_read(ctx, doc, &rec->locale);
   if (rc < 0) {
     TQ_REPORT(ctx, rc, 111, static_cast<const char*>(slot->name), rc);
@@ -402,6 +386,13 @@ int32_t phonetx_save(context* ctx, int32_t index, tq_lock_handle* lock) {
   resource_slot* slot = nullptr;
   rc = rsrc_slot_get_used(ctx, kRsrcPhonetx, index, &slot);
   if (rc != 0) return rc;
+  // A rule set without a valid locale would be written but could never be
+  // loaded again: refuse it, as the other resources do.
+  if (!locale_table_contains(rec->locale.code) || rec->locale.iso[0] == '\0' ||
+      rec->locale.description[0] == '\0') {
+    TQ_REPORT(ctx, -300, 1702, static_cast<const char*>(slot->name));
+    return -300;
+  }
   char path[kLockPathSize];
   rc = lock_path_get(ctx, lock, path, sizeof path);
   if (rc != 0) return rc;

@@ -125,6 +125,7 @@ struct ExportCase {
                Scratch& s = g_scratch;                                                 \
                int checked_seen = 0;                                                   \
                (void)checked_seen;                                                     \
+               (void)s;                                                                \
                (void)null_index;                                                       \
                /* A braced list evaluates left to right, so the checked */              \
                /* pointers are counted in parameter order. */                          \

@@ -431,6 +431,7 @@ TEST(ChopperResource, SavedChopperReloadsWithTheSameTableRulesAndNames) {
     ASSERT_EQ(chopper_vocab_rule_add(cc.get(), ch, "nosuch", "GONE", "", "", 2, "", &id), 0);
     ASSERT_EQ(chopper_vault_info_set(cc.get(), ch, "RT vault", "for tests"), 0);
     ASSERT_EQ(chopper_owner_set(cc.get(), ch, "tester"), 0);
+    std::strcpy(cc.rec(ch)->slot->version, "9.5");
     lock_handle* lock = nullptr;
     ASSERT_EQ(lock_init(cc.get(), reinterpret_cast<tq_lock_handle**>(&lock)), 0);
     ASSERT_EQ(chopper_edit_new(cc.get(), dir.str().c_str(), "roundtrip", lock), 0) << cc.bc.last_error();
@@ -459,6 +460,9 @@ TEST(ChopperResource, SavedChopperReloadsWithTheSameTableRulesAndNames) {
   EXPECT_STREQ(rec->vault.name, "RT vault");
   EXPECT_STREQ(rec->vault.description, "for tests");
   EXPECT_STREQ(rec->slot->owner, "tester");
+  // A version newer than the engine's is read with a warning.
+  EXPECT_STREQ(rec->slot->version, "9.5");
+  EXPECT_EQ(rec->slot->version_supported, 0u);
   uint32_t count = 0;
   ASSERT_EQ(chopper_rules_list_count(cc.get(), ch, &count), 0);
   ASSERT_EQ(count, 3u);

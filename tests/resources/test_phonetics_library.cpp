@@ -172,6 +172,8 @@ TEST(PhonetxLibrary, SaveAndLoadRoundTrip) {
   ASSERT_TRUE(std::filesystem::exists(lib.dir / "ph.zel"));
   int32_t idx = -1, ri = -1;
   ASSERT_EQ(phonetx_create(ctx, "ph", &idx), 0);
+  // Without a locale the set could never be loaded again: not saved.
+  ASSERT_EQ(phonetx_save(ctx, idx, lib.lock), -300);
   ASSERT_EQ(phonetx_locale_info_set(ctx, idx, "EN", "English", 29000), 0);
   ASSERT_EQ(phonetx_rule_add(ctx, idx, "\\ ", "_", 50, 0, &ri), 0);
   ASSERT_EQ(phonetx_rule_add(ctx, idx, "Q$", "K", 70, 0, &ri), 0);
