@@ -47,15 +47,6 @@ const xmldoc_field* record_field(const xmldoc* doc, int32_t record, int32_t colu
   return &rec.fields[column];
 }
 
-const char* field_text(const xmldoc_field* f) {
-  if (f == nullptr || f->type != kXmlColString || f->text == nullptr) return "";
-  return f->text;
-}
-
-int32_t field_number(const xmldoc_field* f, int32_t dflt) {
-  if (f == nullptr || f->type != kXmlColInt) return dflt;
-  return f->number;
-}
 
 void default_entry_delete(void* element) {
   auto* entry = static_cast<default_category_entry*>(element);
@@ -311,8 +302,8 @@ int32_t default_category_list_read(context* ctx, default_category_list* list, co
   }
   for (int32_t r = 0; r < doc->record_count; ++r) {
     if (doc->records[r].key == nullptr) continue;  // an emptied record
-    const char* name = field_text(record_field(doc, r, col_cat));
-    int32_t likelihood = field_number(record_field(doc, r, col_lik), kLikelihoodDefault);
+    const char* name = xmldoc_field_text(record_field(doc, r, col_cat));
+    int32_t likelihood = xmldoc_field_number(record_field(doc, r, col_lik), kLikelihoodDefault);
     int32_t rc = default_category_add(ctx, list, name, likelihood);
     if (rc == -600) {
       TQ_REPORT(ctx, -600, 29, "Allocating memory for default category.");
@@ -379,9 +370,9 @@ int32_t fuzzy_params_columns_read(context* ctx, const xmldoc* table, int32_t rec
   if (rc != 0) return rc;
   const xmldoc_field* en = record_field(table, record, col_en);
   if (en == nullptr) return -1;
-  params->enabled = std::strcmp(field_text(en), "Yes") == 0 ? 1 : 0;
+  params->enabled = std::strcmp(xmldoc_field_text(en), "Yes") == 0 ? 1 : 0;
   if (params->enabled != 0) {
-    params->threshold = static_cast<uint32_t>(field_number(record_field(table, record, col_th), 0));
+    params->threshold = static_cast<uint32_t>(xmldoc_field_number(record_field(table, record, col_th), 0));
   }
   return 0;
 }

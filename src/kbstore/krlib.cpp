@@ -287,6 +287,14 @@ int32_t rsrc_unref(context* ctx, uint32_t kind, int32_t index) {
   return rc < 0 ? rc : 0;
 }
 
+int32_t rsrc_unload(context* ctx, uint32_t kind, int32_t index) {
+  resource_slot* slot = nullptr;
+  int32_t rc = rsrc_slot_get_used(ctx, kind, index, &slot);
+  if (rc != 0) return rc;
+  rc = rsrc_release(ctx, slot);
+  return rc < 0 ? rc : 0;
+}
+
 int32_t rsrc_find_by_name(context* ctx, uint32_t kind, const char* name, int32_t* out_index) {
   if (out_index != nullptr) *out_index = -1;
   if (!kind_ok(kind) || name == nullptr || out_index == nullptr) return -802;

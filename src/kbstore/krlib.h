@@ -86,6 +86,9 @@ int32_t rsrc_addref(context* ctx, uint32_t kind, int32_t index);
 int32_t rsrc_release(context* ctx, resource_slot* slot);
 // For unload operations: releases and reports only failures.
 int32_t rsrc_unref(context* ctx, uint32_t kind, int32_t index);
+// The unload export of every kind: -800 for a free or out-of-range index,
+// else one reference given back (a failure of the free operation returned).
+int32_t rsrc_unload(context* ctx, uint32_t kind, int32_t index);
 int32_t rsrc_find_by_name(context* ctx, uint32_t kind, const char* name, int32_t* out_index);
 int32_t rsrc_rename(context* ctx, uint32_t kind, int32_t index, const char* name);
 int32_t rsrc_owner_set(context* ctx, uint32_t kind, int32_t index, const char* text, uint32_t flags);

@@ -442,6 +442,37 @@ int32_t xmldoc_record_set(context* ctx, xmldoc* doc, int32_t index, const char* 
   return 0;
 }
 
+const xmldoc_field* xmldoc_field_get(const xmldoc* doc, int32_t record, int32_t column) {
+  if (doc == nullptr || record < 0 || record >= doc->record_count) return nullptr;
+  if (column < 0 || column >= doc->column_count) return nullptr;
+  const xmldoc_record& rec = doc->records[record];
+  return rec.fields == nullptr ? nullptr : &rec.fields[column];
+}
+
+const char* xmldoc_field_text(const xmldoc_field* f) {
+  return f != nullptr && f->type == kXmlColString && f->text != nullptr ? f->text : "";
+}
+
+int32_t xmldoc_field_number(const xmldoc_field* f, int32_t dflt) {
+  return f != nullptr && f->type == kXmlColInt ? f->number : dflt;
+}
+
+const char* xmldoc_record_text(const xmldoc_record& rec, int32_t column) {
+  return column < 0 || rec.fields == nullptr ? "" : xmldoc_field_text(&rec.fields[column]);
+}
+
+int32_t xmldoc_record_number(const xmldoc_record& rec, int32_t column, int32_t dflt) {
+  return column < 0 || rec.fields == nullptr ? dflt : xmldoc_field_number(&rec.fields[column], dflt);
+}
+
+const xmldoc* xmldoc_include_doc_find(const xmldoc* doc, const char* name) {
+  for (int32_t i = 0; i < doc->include_count; ++i) {
+    const xmldoc_include& inc = doc->includes[i];
+    if (inc.kind == kXmlIncludeInline && inc.doc != nullptr && std::strcmp(inc.name, name) == 0) return inc.doc;
+  }
+  return nullptr;
+}
+
 int32_t xmldoc_field_string_set(context* ctx, xmldoc* doc, int32_t record, int32_t column, const char* text) {
   (void)ctx;
   if (doc == nullptr) return -802;

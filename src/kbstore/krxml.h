@@ -194,6 +194,17 @@ int32_t xmldoc_record_set(context* ctx, xmldoc* doc, int32_t index, const char* 
                           const xmldoc_field* fields);
 // Sets a string field (-1 when the record or column does not exist, the
 // record is empty or the column is not a string column).
+// Reading records: the field of a record's column (NULL when the record or
+// column is out of range or the record has no fields); its text ("" when
+// absent or not a string) and number (dflt when absent or not an int).
+const xmldoc_field* xmldoc_field_get(const xmldoc* doc, int32_t record, int32_t column);
+const char* xmldoc_field_text(const xmldoc_field* f);
+int32_t xmldoc_field_number(const xmldoc_field* f, int32_t dflt);
+// The same for a record whose column the caller found (column < 0: absent).
+const char* xmldoc_record_text(const xmldoc_record& rec, int32_t column);
+int32_t xmldoc_record_number(const xmldoc_record& rec, int32_t column, int32_t dflt);
+// The document of the inline include of that name, or NULL.
+const xmldoc* xmldoc_include_doc_find(const xmldoc* doc, const char* name);
 int32_t xmldoc_field_string_set(context* ctx, xmldoc* doc, int32_t record, int32_t column, const char* text);
 
 // Keys in unsigned byte order; empty records after every other, equal

@@ -331,14 +331,7 @@ int32_t chopper_save(context* ctx, int32_t chopper, lock_handle* lock) {
   return rc;
 }
 
-int32_t chopper_unload(context* ctx, int32_t chopper) {
-  resource_slot* slot = nullptr;
-  int32_t rc = rsrc_slot_get(ctx, kRsrcChopper, chopper, 1, &slot);
-  if (rc != 0) return rc;
-  rc = rsrc_release(ctx, slot);
-  int32_t released = rsrc_unlock(ctx, slot, 1);
-  return rc != 0 ? rc : released;
-}
+int32_t chopper_unload(context* ctx, int32_t chopper) { return rsrc_unload(ctx, kRsrcChopper, chopper); }
 
 int32_t chopper_close(context* ctx, lock_handle* lock) {
   // A handle that holds nothing any more is already closed; one of another

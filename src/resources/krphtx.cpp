@@ -307,13 +307,7 @@ int32_t phonetx_load(context* ctx, const char* name, int32_t* index) {
   return combine(rc, crc);
 }
 
-int32_t phonetx_unload(context* ctx, int32_t index) {
-  resource_slot* slot = nullptr;
-  int32_t rc = rsrc_slot_get_used(ctx, kRsrcPhonetx, index, &slot);
-  if (rc != 0) return rc;
-  rc = rsrc_release(ctx, slot);
-  return rc < 0 ? rc : 0;
-}
+int32_t phonetx_unload(context* ctx, int32_t index) { return rsrc_unload(ctx, kRsrcPhonetx, index); }
 
 int32_t phonetx_close(context* ctx, tq_lock_handle* lock) {
   if (lock->held) (void)lock_release_all(ctx, lock);

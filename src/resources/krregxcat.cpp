@@ -48,16 +48,7 @@ const xmldoc* nested_stop_doc(const xmldoc* table) {
   return nullptr;
 }
 
-const xmldoc_field* field_at(const xmldoc* doc, int32_t record, int32_t column) {
-  if (doc == nullptr || record < 0 || record >= doc->record_count) return nullptr;
-  if (column < 0 || column >= doc->column_count) return nullptr;
-  const xmldoc_record& rec = doc->records[record];
-  return rec.fields == nullptr ? nullptr : &rec.fields[column];
-}
 
-const char* text_of(const xmldoc_field* f) {
-  return f != nullptr && f->type == kXmlColString && f->text != nullptr ? f->text : "";
-}
 
 // The stop flag of a record: 0 when nothing says otherwise, -1 for a value
 // other than "Yes" and "No".
@@ -69,9 +60,9 @@ int32_t stop_read(context* ctx, const xmldoc* table, int32_t record, int32_t* st
   int32_t col = -1;
   if (xmldoc_column_find(ctx, doc, kColStop, &col) != 0) return 0;
   // A nested document shorter than the table gives the missing rows 0.
-  const xmldoc_field* f = field_at(doc, row, col);
+  const xmldoc_field* f = xmldoc_field_get(doc, row, col);
   if (f == nullptr || doc->records[row].key == nullptr) return 0;
-  const char* text = text_of(f);
+  const char* text = xmldoc_field_text(f);
   if (std::strcmp(text, "Yes") == 0) {
     *stop = 1;
   } else if (std::strcmp(text, "No") != 0) {
@@ -300,13 +291,13 @@ int32_t cat_regexlib_table_read(context* ctx, const xmldoc* table, int32_t recor
 
   cat_regexlib_entry fresh;
   cat_regexlib_entry_init(&fresh);
-  rc = category_name_upper(ctx, text_of(field_at(table, record, col_cat)), fresh.name);
+  rc = category_name_upper(ctx, xmldoc_field_text(xmldoc_field_get(table, record, col_cat)), fresh.name);
   if (rc < 0) return rc;
-  const xmldoc_field* lf = field_at(table, record, col_lik);
+  const xmldoc_field* lf = xmldoc_field_get(table, record, col_lik);
   fresh.likelihood = lf != nullptr && lf->type == kXmlColInt ? lf->number : kLikelihoodDefault;
   rc = stop_read(ctx, table, record, &fresh.stop);
   if (rc < 0) return rc;
-  const char* rx = text_of(field_at(table, record, col_rx));
+  const char* rx = xmldoc_field_text(xmldoc_field_get(table, record, col_rx));
   if (rx[0] == '\0') return -300;
   rc = regexlib_load_by_name(ctx, rx, nullptr, &fresh.regexlib, 0);
   if (rc < 0) return rc;

@@ -57,15 +57,7 @@ void rec_delete(regexlib_rec* rec) {
   std::free(rec);
 }
 
-const xmldoc_field* field_at(const xmldoc* doc, int32_t record, int32_t column) {
-  if (column < 0 || column >= doc->column_count) return nullptr;
-  const xmldoc_record& rec = doc->records[record];
-  return rec.fields == nullptr ? nullptr : &rec.fields[column];
-}
 
-const char* text_of(const xmldoc_field* f) {
-  return f != nullptr && f->type == kXmlColString ? f->text : nullptr;
-}
 
 // Reads the document into a new record; on failure nothing is left behind.
 int32_t read_document(context* ctx, resource_slot* slot, lock_handle* lock, regexlib_rec** out) {
@@ -126,8 +118,8 @@ int32_t read_document(context* ctx, resource_slot* slot, lock_handle* lock, rege
   uint32_t encoding = 0;
   if (rc >= 0 && locale_table_encoding_get(nullptr, rec->locale.code, &encoding) != 0) encoding = 0;
   for (int32_t r = 0; rc >= 0 && r < doc->record_count; ++r) {
-    const char* regex = text_of(field_at(doc, r, col_regex));
-    const char* sub = text_of(field_at(doc, r, col_sub));
+    const char* regex = xmldoc_field_text(xmldoc_field_get(doc, r, col_regex));
+    const char* sub = xmldoc_field_text(xmldoc_field_get(doc, r, col_sub));
     if (regex == nullptr || sub == nullptr) {
       rc = -300;
       char detail[kRsrcNameSize + 64];
@@ -135,8 +127,8 @@ int32_t read_document(context* ctx, resource_slot* slot, lock_handle* lock, rege
       TQ_REPORT(ctx, rc, 97, static_cast<const char*>(detail));
       break;
     }
-    const char* notes = col_notes >= 0 ? text_of(field_at(doc, r, col_notes)) : nullptr;
-    const xmldoc_field* of = field_at(doc, r, col_options);
+    const char* notes = col_notes >= 0 ? xmldoc_field_text(xmldoc_field_get(doc, r, col_notes)) : nullptr;
+    const xmldoc_field* of = xmldoc_field_get(doc, r, col_options);
     uint32_t options = of != nullptr && of->type == kXmlColInt ? static_cast<uint32_t>(of->number) : 0;
     regexlib_element* e = &rec->elements[rec->count];
     rc = regexlib_element_create(e, regex, sub, notes, options);
@@ -334,7 +326,7 @@ int32_t regexlib_load_by_name(context* ctx, const char* name, lock_handle* lock,
   return load_by_name(ctx, name, lock, index, convert, true);
 }
 
-int32_t regexlib_unload(context* ctx, int32_t index) { return rsrc_unref(ctx, kRsrcRegex, index); }
+int32_t regexlib_unload(context* ctx, int32_t index) { return rsrc_unload(ctx, kRsrcRegex, index); }
 
 int32_t regexlib_name_get(context* ctx, int32_t index, char* out, uint32_t size) {
   if (out == nullptr || size == 0) return -802;

@@ -43,23 +43,6 @@ bool text_less(const char* a, const char* b) { return vocab_text_compare(a, b) <
 
 // ---- Building from a document ----------------------------------------------------
 
-const xmldoc* include_find(const xmldoc* doc, const char* name) {
-  for (int32_t i = 0; i < doc->include_count; ++i) {
-    const xmldoc_include& inc = doc->includes[i];
-    if (inc.kind == kXmlIncludeInline && inc.doc != nullptr && std::strcmp(inc.name, name) == 0) return inc.doc;
-  }
-  return nullptr;
-}
-
-const char* field_text(const xmldoc_record& rec, int32_t column) {
-  if (column < 0 || rec.fields == nullptr || rec.fields[column].type != kXmlColString) return "";
-  return rec.fields[column].text != nullptr ? rec.fields[column].text : "";
-}
-
-int32_t field_number(const xmldoc_record& rec, int32_t column) {
-  if (column < 0 || rec.fields == nullptr || rec.fields[column].type != kXmlColInt) return 0;
-  return rec.fields[column].number;
-}
 
 const char* first_key(const xmldoc* doc) {
   for (int32_t i = 0; i < doc->record_count; ++i) {
@@ -117,16 +100,16 @@ int32_t record_compare(const xmldoc_record* a, const xmldoc_record* b) {
   if (a->key == nullptr || b->key == nullptr) return (a->key == nullptr) - (b->key == nullptr);
   int32_t c = vocab_text_compare(a->key, b->key);
   if (c != 0) return c;
-  c = vocab_text_compare(field_text(*a, 1), field_text(*b, 1));
+  c = vocab_text_compare(xmldoc_record_text(*a, 1), xmldoc_record_text(*b, 1));
   if (c != 0) return c;
-  const int32_t la = field_number(*a, 0);
-  const int32_t lb = field_number(*b, 0);
+  const int32_t la = xmldoc_record_number(*a, 0, 0);
+  const int32_t lb = xmldoc_record_number(*b, 0, 0);
   return (la > lb) - (la < lb);
 }
 
 int32_t record_same(context*, const xmldoc_record* later, const xmldoc_record* earlier) {
   return later->key != nullptr && earlier->key != nullptr && std::strcmp(later->key, earlier->key) == 0 &&
-         std::strcmp(field_text(*later, 1), field_text(*earlier, 1)) == 0;
+         std::strcmp(xmldoc_record_text(*later, 1), xmldoc_record_text(*earlier, 1)) == 0;
 }
 
 // The two documents of the XML form, filled from the vocabulary.
@@ -396,7 +379,7 @@ int32_t vocab_name_cut(const char* name, char* out, uint32_t size) {
 // ---- Building from a document ----------------------------------------------------
 
 int32_t vocab_from_document(context* ctx, const char* name, const xmldoc* doc, vocab_rec* vocab) {
-  const xmldoc* category = include_find(doc, "Category");
+  const xmldoc* category = xmldoc_include_doc_find(doc, "Category");
   if (category == nullptr) {
     TQ_REPORT(ctx, -1, 1573, name);
     return -1;
@@ -430,7 +413,7 @@ int32_t vocab_from_document(context* ctx, const char* name, const xmldoc* doc, v
       TQ_REPORT(ctx, -300, 1570, name);
       return -300;
     }
-    rc = category_intern(ctx, &vocab->categories[c++], rec.key, field_text(rec, name_col));
+    rc = category_intern(ctx, &vocab->categories[c++], rec.key, xmldoc_record_text(rec, name_col));
     if (rc < 0) return rc;
   }
   std::sort(vocab->categories, vocab->categories + vocab->category_count,
@@ -462,14 +445,14 @@ int32_t vocab_from_document(context* ctx, const char* name, const xmldoc* doc, v
         TQ_REPORT(ctx, -300, 83, name, key);
         return -300;
       }
-      const char* abbrev = field_text(rec, abbrev_col);
+      const char* abbrev = xmldoc_record_text(rec, abbrev_col);
       const int32_t at = vocab_category_find(vocab, abbrev);
       if (at < 0) {
         TQ_REPORT(ctx, -300, 84, name, key, abbrev);
         return -300;
       }
       pairs[count].category = static_cast<uint32_t>(at);
-      pairs[count].likelihood = static_cast<uint8_t>(field_number(rec, like_col) & 0xFF);
+      pairs[count].likelihood = static_cast<uint8_t>(xmldoc_record_number(rec, like_col, 0) & 0xFF);
       ++count;
     }
     if (std::strlen(key) > kVocabWordMax) {
@@ -618,8 +601,8 @@ int32_t vocab_load_from_record(context* ctx, const char* kind_name, const char* 
   xmldoc_column_find(ctx, doc, "Stop Flag", &stop_col);
   const char* name = "";
   if (row >= 0 && row < doc->record_count) {
-    name = field_text(doc->records[row], name_col);
-    out->stop = field_number(doc->records[row], stop_col);
+    name = xmldoc_record_text(doc->records[row], name_col);
+    out->stop = xmldoc_record_number(doc->records[row], stop_col, 0);
   }
   if (*name == '\0') {
     TQ_REPORT(ctx, -300, 1469, kind_name, defn_name);
@@ -673,13 +656,7 @@ int32_t vocabulary_load(context* ctx, const char* name, lock_handle* lock, int32
   return with_warning(rc, conv);
 }
 
-int32_t vocabulary_unload(context* ctx, int32_t index) {
-  resource_slot* slot = nullptr;
-  int32_t rc = rsrc_slot_get_used(ctx, kRsrcVocab, index, &slot);
-  if (rc != 0) return rc;
-  rc = rsrc_release(ctx, slot);
-  return rc < 0 ? rc : 0;
-}
+int32_t vocabulary_unload(context* ctx, int32_t index) { return rsrc_unload(ctx, kRsrcVocab, index); }
 
 int32_t vocabulary_close(context* ctx, lock_handle* lock) {
   const int32_t rc = lock_release_all(ctx, lock);

@@ -82,23 +82,6 @@ unsigned char substitute_byte(unsigned char b) {
   return b;
 }
 
-const xmldoc* include_find(const xmldoc* doc, const char* name) {
-  for (int32_t i = 0; i < doc->include_count; ++i) {
-    const xmldoc_include& inc = doc->includes[i];
-    if (inc.kind == kXmlIncludeInline && inc.doc != nullptr && std::strcmp(inc.name, name) == 0) return inc.doc;
-  }
-  return nullptr;
-}
-
-const char* field_text(const xmldoc_record& rec, int32_t column) {
-  if (column < 0 || rec.fields == nullptr || rec.fields[column].type != kXmlColString) return "";
-  return rec.fields[column].text != nullptr ? rec.fields[column].text : "";
-}
-
-int32_t field_number(const xmldoc_record& rec, int32_t column) {
-  if (column < 0 || rec.fields == nullptr || rec.fields[column].type != kXmlColInt) return 0;
-  return rec.fields[column].number;
-}
 
 int32_t column_of(const xmldoc* doc, const char* name) {
   int32_t index = -1;
@@ -454,7 +437,7 @@ void vocab_locale_code_substitute(unsigned char* bytes, uint32_t n) {
 int32_t vocab_compile(const char* path, context* ctx, const xmldoc* doc, uint32_t flags) {
   if (path == nullptr || doc == nullptr) return -802;
   TQ_TRACE(ctx, 0, "Compiling file to '%s'", path);
-  const xmldoc* category = include_find(doc, "Category");
+  const xmldoc* category = xmldoc_include_doc_find(doc, "Category");
   if (category == nullptr) return -1;
   const int32_t name_col = column_of(category, "CategoryName");
   const int32_t like_col = column_of(doc, "Likelihood");
@@ -471,7 +454,7 @@ int32_t vocab_compile(const char* path, context* ctx, const xmldoc* doc, uint32_
     if (rec.key == nullptr) continue;
     ++n_categories;
     size_t a = std::strlen(rec.key);
-    size_t n = std::strlen(field_text(rec, name_col));
+    size_t n = std::strlen(xmldoc_record_text(rec, name_col));
     if (a > kVocabAbbrevMax || n > kVocabNameMax) return too_long(ctx, path);
     if (a > longest_abbrev) longest_abbrev = a;
     if (n > longest_name) longest_name = n;
@@ -481,7 +464,7 @@ int32_t vocab_compile(const char* path, context* ctx, const xmldoc* doc, uint32_
     if (rec.key == nullptr) continue;
     ++n_entries;
     size_t w = std::strlen(rec.key);
-    if (w > kVocabWordMax || std::strlen(field_text(rec, abbrev_col)) > kVocabAbbrevMax) return too_long(ctx, path);
+    if (w > kVocabWordMax || std::strlen(xmldoc_record_text(rec, abbrev_col)) > kVocabAbbrevMax) return too_long(ctx, path);
     if (w > longest_word) longest_word = w;
   }
   const auto category_size = static_cast<uint32_t>(4 * (longest_abbrev + longest_name) / 3 + 8);
@@ -498,7 +481,7 @@ int32_t vocab_compile(const char* path, context* ctx, const xmldoc* doc, uint32_
     const xmldoc_record& rec = category->records[i];
     if (rec.key == nullptr) continue;
     encode_text(rec.key, flags, first);
-    encode_text(field_text(rec, name_col), flags, second);
+    encode_text(xmldoc_record_text(rec, name_col), flags, second);
     int32_t rc = append_record(&file, category_size, "", first, second);
     if (rc != 0) return rc == -300 ? too_long(ctx, path) : rc;
   }
@@ -506,9 +489,9 @@ int32_t vocab_compile(const char* path, context* ctx, const xmldoc* doc, uint32_
     const xmldoc_record& rec = doc->records[i];
     if (rec.key == nullptr) continue;
     char likelihood[kNumberBytes + 1];
-    hex8_format(static_cast<uint32_t>(field_number(rec, like_col)), likelihood);
+    hex8_format(static_cast<uint32_t>(xmldoc_record_number(rec, like_col, 0)), likelihood);
     encode_text(rec.key, flags, first);
-    encode_text(field_text(rec, abbrev_col), flags, second);
+    encode_text(xmldoc_record_text(rec, abbrev_col), flags, second);
     // An entry whose abbreviation is longer than every category's does not
     // fit its record: it names no category of the vocabulary.
     int32_t rc = append_record(&file, entry_size, likelihood, first, second);
