@@ -766,6 +766,84 @@ TQ_API int32_t tq_phonetx_edit_rule_get(tq_context* ctx, int32_t index, char* ru
 TQ_API int32_t tq_phonetx_edit_locale_info_get(tq_context* ctx, char* iso, char* desc, int32_t* code) TQ_NOEXCEPT;
 TQ_API int32_t tq_phonetx_edit_free(tq_context* ctx) TQ_NOEXCEPT;
 
+/* ---- Schemes ---- */
+/* Scheme option bits (tq_transf_scheme_load, tq_scheme_create ...). */
+#define TQ_SCHEME_ELEMENT 0x1u          /* applied to runs of words; else to the whole value */
+#define TQ_SCHEME_CASE_INSENSITIVE 0x2u
+#define TQ_SCHEME_MATCH_KEYED 0x4u      /* keyed by match codes (mdefn_index, sens) */
+#define TQ_SCHEME_EDIT_STATE 0x8u       /* being built or changed; cannot be applied */
+#define TQ_SCHEME_DUPLICATES 0x10u      /* equal data kept; needed for several outputs */
+#define TQ_SCHEME_OUT_UPPER 0x20u
+#define TQ_SCHEME_OUT_LOWER 0x40u
+#define TQ_SCHEME_OUT_PROPER 0x80u
+#define TQ_SCHEME_TRANSF_LOAD 0x100u    /* loaded through tq_transf_scheme_load */
+#define TQ_SCHEME_NO_TRIM 0x200u        /* data keep their surrounding white space */
+/* scheme_name: at most 16,384 bytes. options below 0 take the options from
+ * the scheme's file. */
+TQ_API int32_t tq_transf_scheme_load(tq_context* ctx, const char* scheme_name, int32_t options, int32_t mdefn_index,
+                                     uint32_t sens, int32_t* index) TQ_NOEXCEPT;
+TQ_API int32_t tq_scheme_load_edit(tq_context* ctx, const char* scheme_name, tq_lock_handle* lock,
+                                   int32_t* index) TQ_NOEXCEPT;
+TQ_API int32_t tq_transf_scheme_unload(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_scheme_unload_edit(tq_context* ctx, int32_t index, tq_lock_handle* lock) TQ_NOEXCEPT;
+TQ_API int32_t tq_scheme_close(tq_context* ctx, tq_lock_handle* lock) TQ_NOEXCEPT;
+/* data: at most 1,024 bytes. out: out_size bytes, terminator included.
+ * num_trans: the entries applied (0 when the value came back unchanged). */
+TQ_API int32_t tq_transf_scheme_apply(tq_context* ctx, int32_t index, const char* data, char* out, uint32_t out_size,
+                                      int32_t* num_trans) TQ_NOEXCEPT;
+/* out_bufs: num_bufs pointers (at most 32 used), each to a buffer of
+ * buf_size bytes, terminator included. num_out: the outputs filled. */
+TQ_API int32_t tq_transf_scheme_apply_mult_out(tq_context* ctx, int32_t index, const char* data, uint32_t num_bufs,
+                                               uint32_t buf_size, char** out_bufs, uint32_t* num_out) TQ_NOEXCEPT;
+TQ_API int32_t tq_transf_scheme_options_get(tq_context* ctx, int32_t index, uint32_t* options, int32_t* mdefn_index,
+                                            uint32_t* sens) TQ_NOEXCEPT;
+TQ_API int32_t tq_transf_scheme_options_set(tq_context* ctx, int32_t index, uint32_t options, int32_t mdefn_index,
+                                            uint32_t sens) TQ_NOEXCEPT;
+/* path: at most 16,384 bytes ("" for the first search-path folder);
+ * scheme_name: at most 1,024 bytes. The file is "<scheme_name>.sch". */
+TQ_API int32_t tq_scheme_create(tq_context* ctx, const char* path, const char* scheme_name, uint32_t options,
+                                tq_lock_handle* lock, int32_t* index) TQ_NOEXCEPT;
+/* scheme_name: at most 4,096 bytes (a scheme's name keeps 1,024). */
+TQ_API int32_t tq_scheme_create_in_memory(tq_context* ctx, const char* scheme_name, uint32_t options,
+                                          int32_t* index) TQ_NOEXCEPT;
+TQ_API int32_t tq_scheme_finalize_in_memory(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+/* data, standard: at most 1,024 bytes each. */
+TQ_API int32_t tq_scheme_entry_add(tq_context* ctx, int32_t index, const char* data, const char* standard) TQ_NOEXCEPT;
+TQ_API int32_t tq_scheme_entry_delete(tq_context* ctx, int32_t index, const char* data) TQ_NOEXCEPT;
+TQ_API int32_t tq_scheme_import_begin(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_scheme_import_record(tq_context* ctx, int32_t index, const char* data,
+                                       const char* standard) TQ_NOEXCEPT;
+/* 112 when duplicate entries were removed. */
+TQ_API int32_t tq_scheme_import_end(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_scheme_write(tq_context* ctx, int32_t index, tq_lock_handle* lock) TQ_NOEXCEPT;
+TQ_API int32_t tq_scheme_element_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+/* data, standard: 1,028 bytes + terminator. */
+TQ_API int32_t tq_scheme_element_data_get(tq_context* ctx, int32_t index, uint32_t element, char* data) TQ_NOEXCEPT;
+TQ_API int32_t tq_scheme_element_standard_get(tq_context* ctx, int32_t index, uint32_t element,
+                                              char* standard) TQ_NOEXCEPT;
+TQ_API int32_t tq_scheme_merge(tq_context* ctx, int32_t index, int32_t source_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_scheme_clear(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+/* name: at most 16,384 bytes. */
+TQ_API int32_t tq_scheme_index_get_by_name(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
+/* name: 4,096 bytes + terminator. */
+TQ_API int32_t tq_scheme_name_get_by_index(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+/* iso: 20 bytes + terminator; desc: 320 bytes + terminator. */
+TQ_API int32_t tq_scheme_locale_info_get(tq_context* ctx, int32_t index, char* iso, char* desc,
+                                         int32_t* code) TQ_NOEXCEPT;
+TQ_API int32_t tq_scheme_locale_info_set(tq_context* ctx, int32_t index, const char* iso, const char* desc,
+                                         int32_t code) TQ_NOEXCEPT;
+TQ_API int32_t tq_scheme_locale_set(tq_context* ctx, int32_t index, int32_t code) TQ_NOEXCEPT;
+/* name, desc: at most 1,024 bytes each. */
+TQ_API int32_t tq_scheme_vault_info_set(tq_context* ctx, int32_t index, const char* name,
+                                        const char* desc) TQ_NOEXCEPT;
+/* owner: 320 bytes + terminator. */
+TQ_API int32_t tq_scheme_owner_get(tq_context* ctx, int32_t index, char* owner) TQ_NOEXCEPT;
+TQ_API int32_t tq_scheme_owner_set(tq_context* ctx, int32_t index, const char* owner) TQ_NOEXCEPT;
+/* name: 4,096 bytes + terminator; -708 when the scheme has no chopper. */
+TQ_API int32_t tq_scheme_chopper_name_get(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+/* name: at most 16,384 bytes; NULL or "" leaves the scheme without a chopper. */
+TQ_API int32_t tq_scheme_chopper_name_set(tq_context* ctx, int32_t index, const char* name) TQ_NOEXCEPT;
+
 #ifdef __cplusplus
 }
 #endif

@@ -23,6 +23,7 @@
 #include "resources/krchop.h"
 #include "resources/krchpr.h"
 #include "resources/krphtx.h"
+#include "resources/krsch.h"
 
 namespace tq {
 
@@ -94,6 +95,8 @@ int32_t context_build(context* ctx) {
   if (rc != 0) return rc;
   ctx->current_locale = -1;
   ctx->current_locale_code = 0;
+  rc = scheme_scratch_create(ctx);
+  if (rc != 0) return rc;
   if (phonetx_work_create(ctx, &ctx->phonetx_work) != 0) return -600;
   // The chopping work area first: the built-in choppers come after it.
   rc = chop_work_create(ctx, &ctx->chop_work);
@@ -118,6 +121,7 @@ void context_teardown(context* ctx) {
     ctx->search_path = nullptr;
   }
   chopper_builtins_free(ctx);
+  scheme_scratch_free(ctx);
   chop_work_free(ctx->chop_work);
   ctx->chop_work = nullptr;
   phonetx_work_free(ctx, ctx->phonetx_work);

@@ -20,6 +20,7 @@ struct shared_state;
 struct chop_work;
 struct chopper_builtin;
 struct phonetx_work;
+struct scheme_scratch;
 struct phonetx_edit_session;
 
 using context = ::tq_context;
@@ -68,6 +69,7 @@ struct tq_context {
   tq::chop_work* chop_work;        // the chopping engine's work area
   tq::chopper_builtin* chopper_whitespace;  // built-in chopper of handles -1 and -2
   tq::chopper_builtin* chopper_cjk;         // built-in chopper of handle -3
+  tq::scheme_scratch* scheme_scratch;  // block pools of scheme applications
   tq::phonetx_work* phonetx_work;  // the phonetics engine's work area
   tq::phonetx_edit_session* phonetx_edit;  // rules of a phonetics file read for editing, or NULL
 };

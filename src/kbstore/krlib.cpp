@@ -85,6 +85,11 @@ int32_t slot_serves(context* ctx, resource_slot* slot, const char* name, const r
 // compiled vaults, every other kind as a document vault.
 bool resource_file_exists(context* ctx, uint32_t kind, const char* name) {
   char path[kFioPathSize + 1];
+  char scheme_file[kRsrcNameSize + 8];
+  if (kind == kRsrcScheme) {
+    if (rsrc_scheme_file_name(name, scheme_file, sizeof scheme_file) != 0) return false;
+    name = scheme_file;
+  }
   if (kind == kRsrcVocab) {
     return fio_path_resolve(ctx, name, kFioKindZev, path, sizeof path) == 0 ||
            fio_path_resolve(ctx, name, kFioKindKrv, path, sizeof path) == 0;
@@ -126,6 +131,19 @@ long version_integer(const char* v) {
 }
 
 }  // namespace
+
+int32_t rsrc_scheme_file_name(const char* name, char* out, uint32_t size) {
+  if (name == nullptr || out == nullptr || size == 0) return -1;
+  std::size_t n = std::strlen(name);
+  bool has_sch = (n >= 5 && std::memcmp(name + n - 4, ".sch", 4) == 0) ||
+                 (n >= 9 && std::memcmp(name + n - 8, ".sch", 4) == 0);
+  std::size_t total = n + (has_sch ? 0 : 4);
+  if (total + 1 > size) return -1;
+  std::memcpy(out, name, n);
+  if (!has_sch) std::memcpy(out + n, ".sch", 4);
+  out[total] = '\0';
+  return 0;
+}
 
 const char* rsrc_kind_name_get(uint32_t kind) { return kind_ok(kind) ? kKindNames[kind] : kKindNames[0]; }
 

@@ -100,6 +100,41 @@ int32_t rsrc_owner_get(context* ctx, uint32_t kind, int32_t index, uint32_t flag
 int32_t rsrc_owner_read(context* ctx, resource_slot* slot, const xmldoc* doc);
 int32_t rsrc_version_read(context* ctx, resource_slot* slot, const xmldoc* doc);
 
+// The file name of a scheme: "<name>.sch", or the name as it is when it
+// already ends in ".sch" or in ".sch" and a file extension ("t.sch.zel").
+// The registry checks that this file exists before it registers a scheme,
+// and the scheme loader reads it. -1 when it does not fit in size bytes.
+int32_t rsrc_scheme_file_name(const char* name, char* out, uint32_t size);
+
+// The kind's record of a slot for reading, loaded on first use; -800 when
+// the slot holds no record.
+template <typename T>
+int32_t rsrc_part_get(context* ctx, uint32_t kind, int32_t index, T** out) {
+  if (out == nullptr) return -802;
+  *out = nullptr;
+  resource_slot* slot = nullptr;
+  int32_t rc = rsrc_slot_get_loaded(ctx, kind, index, 0, &slot);
+  if (rc != 0) return rc;
+  if (slot->part == nullptr) return -800;
+  *out = static_cast<T*>(slot->part);
+  return 0;
+}
+
+// A resource record held for change for the life of the object: Get returns
+// holding the shared state's write hold, End gives it back on every path.
+template <typename T, int32_t (*Get)(context*, int32_t, T**), int32_t (*End)(context*, T*)>
+struct rsrc_edit_scope {
+  context* ctx;
+  T* rec = nullptr;
+  int32_t rc;
+  rsrc_edit_scope(context* c, int32_t index) : ctx(c) { rc = Get(c, index, &rec); }
+  ~rsrc_edit_scope() {
+    if (rc == 0) (void)End(ctx, rec);
+  }
+  rsrc_edit_scope(const rsrc_edit_scope&) = delete;
+  rsrc_edit_scope& operator=(const rsrc_edit_scope&) = delete;
+};
+
 // Frees every slot of every kind (the last release of the shared state).
 void rsrc_tables_free(context* ctx, rsrc_table* tables);
 

@@ -114,13 +114,7 @@ void chopper_builtins_free(context* ctx) {
 // ---- Getting choppers ----------------------------------------------------------------------
 
 int32_t chopper_get(context* ctx, int32_t index, chopper_rec** out) {
-  *out = nullptr;
-  resource_slot* slot = nullptr;
-  int32_t rc = rsrc_slot_get_loaded(ctx, kRsrcChopper, index, 0, &slot);
-  if (rc != 0) return rc;
-  if (slot->part == nullptr) return -800;
-  *out = static_cast<chopper_rec*>(slot->part);
-  return 0;
+  return rsrc_part_get(ctx, kRsrcChopper, index, out);
 }
 
 int32_t chopper_get_for_chop(context* ctx, int32_t handle, chopper_rec** out) {

@@ -77,17 +77,7 @@ int32_t chopper_get_for_edit(context* ctx, int32_t index, chopper_rec** out);
 int32_t chopper_edit_end(context* ctx, chopper_rec* rec);
 // The chopper of an index held for change for the life of the object: the
 // write hold is given back on every path.
-struct chopper_edit_scope {
-  context* ctx;
-  chopper_rec* rec = nullptr;
-  int32_t rc;
-  chopper_edit_scope(context* c, int32_t index) : ctx(c) { rc = chopper_get_for_edit(c, index, &rec); }
-  ~chopper_edit_scope() {
-    if (rc == 0) (void)chopper_edit_end(ctx, rec);
-  }
-  chopper_edit_scope(const chopper_edit_scope&) = delete;
-  chopper_edit_scope& operator=(const chopper_edit_scope&) = delete;
-};
+using chopper_edit_scope = rsrc_edit_scope<chopper_rec, chopper_get_for_edit, chopper_edit_end>;
 // Registers (or references) a chopper by file name; an already registered
 // chopper gives its index with result 0. lock: the handle of an edit, or NULL.
 int32_t chopper_load_by_name(context* ctx, const char* name, lock_handle* lock, int32_t* index);

@@ -250,14 +250,7 @@ int32_t phonetx_rsrc_free(context* ctx, resource_slot* slot, uintptr_t arg) {
 }
 
 int32_t phonetx_get(context* ctx, int32_t index, phonetx_rec** out) {
-  *out = nullptr;
-  resource_slot* slot = nullptr;
-  int32_t rc = rsrc_slot_get_loaded(ctx, kRsrcPhonetx, index, 0, &slot);
-  if (rc != 0) return rc;
-  auto* rec = static_cast<phonetx_rec*>(slot->part);
-  if (rec == nullptr) return -800;
-  *out = rec;
-  return 0;
+  return rsrc_part_get(ctx, kRsrcPhonetx, index, out);
 }
 
 int32_t phonetx_get_for_edit(context* ctx, int32_t index, resource_slot** slot, phonetx_rec** out) {

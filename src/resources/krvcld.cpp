@@ -555,13 +555,7 @@ int32_t vocab_write(vocab_rec* vocab, const resource_slot* slot, context* ctx, c
 // ---- The resource ---------------------------------------------------------------
 
 int32_t vocab_get(context* ctx, int32_t index, vocab_rec** out) {
-  *out = nullptr;
-  resource_slot* slot = nullptr;
-  int32_t rc = rsrc_slot_get_loaded(ctx, kRsrcVocab, index, 0, &slot);
-  if (rc != 0) return rc;
-  if (part_of(slot) == nullptr) return -800;
-  *out = part_of(slot);
-  return 0;
+  return rsrc_part_get(ctx, kRsrcVocab, index, out);
 }
 
 int32_t vocab_get_for_edit(context* ctx, int32_t index, vocab_rec** out) {

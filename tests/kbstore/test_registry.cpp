@@ -119,7 +119,8 @@ TEST(Registry, LoadOnFirstUseRetriesAfterFailureAndFreesAtLastRelease) {
 
 TEST(Registry, RegisteredNeverLoadedIsReleasedWithoutFree) {
   tq_test::TempDir dir;
-  dir.write("addr.zel", "x");
+  // A scheme's file is "<name>.sch" in the vault form.
+  dir.write("addr.sch.zel", "x");
   BareContext bc(dir.str());
   Counters c;
   rsrc_callbacks cb = callbacks(&c);

@@ -1,0 +1,8 @@
+// Framed exports of the scheme family.
+#include "api/krapi_frame.h"
+#include "kbstore/krlock.h"
+#include "resources/krsch.h"
+
+#define TQ_FN TQ_FN_DEFINE
+#include "api/tables/scheme.def"
+#undef TQ_FN

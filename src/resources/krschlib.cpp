@@ -1,0 +1,987 @@
+// The scheme as a resource of kind 5: registry callbacks, the "scheme"
+// document, editing, writing, and the exported scheme family.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <set>
+#include <strings.h>
+#include <tuple>
+
+#include "core/krenc.h"
+#include "core/krerr.h"
+#include "core/krstr.h"
+#include "kbstore/krlib.h"
+#include "kbstore/krlocl.h"
+#include "kbstore/krlocload.h"
+#include "kbstore/krlock.h"
+#include "kbstore/krxml.h"
+#include "platform/nputf8.h"
+#include "resources/krchpr.h"
+#include "resources/krregx.h"
+#include "resources/krsch.h"
+
+namespace tq {
+
+namespace {
+
+constexpr const char* kDocType = "scheme";
+constexpr const char* kDocVersion = "7.0";
+constexpr const char* kGroup = "9.0";
+constexpr const char* kPropStdType = "std_type";
+constexpr const char* kPropCaseInsensitive = "Case Insensitive";
+constexpr const char* kPropTrim = "Trim Whitespace";
+constexpr const char* kPropMatchDefn = "Match Definition";
+constexpr const char* kPropSensitivity = "Sensitivity";
+constexpr const char* kPropChopper = "Chopper";
+
+// Texts taken in: names of at most 1,024 bytes (the slot's limit) after
+// conversions of up to 16,384; data and standards of at most 1,024.
+constexpr uint32_t kPathMax = 16384;
+constexpr uint32_t kNameMax = kRsrcNameSize - 1;
+constexpr uint32_t kTextSize = kSchemeValueMax + 1;
+
+const scheme_options kNoOptions{-1, -1, 0};
+
+int32_t combine(int32_t first, int32_t second) {
+  if (first < 0) return first;
+  if (second < 0) return second;
+  return first > 0 ? first : second;
+}
+
+bool same_stem(const char* a, const char* b) {
+  std::size_t la = std::strcspn(a, ".");
+  std::size_t lb = std::strcspn(b, ".");
+  return la == lb && std::memcmp(a, b, la) == 0;
+}
+
+const char* name_of(const scheme_rec* rec) { return rec->slot != nullptr ? rec->slot->name : ""; }
+
+// ---- Option blocks -------------------------------------------------------------------------
+
+// The words a scheme is opened with live as long as the process: a slot
+// that is registered and never loaded is freed without its kind's free
+// operation, so a block made per registration would be lost. Equal blocks
+// are shared; there are only ever a few distinct ones.
+struct options_less {
+  bool operator()(const scheme_options& a, const scheme_options& b) const {
+    return std::tie(a.flags, a.mdefn, a.sens) < std::tie(b.flags, b.mdefn, b.sens);
+  }
+};
+
+const scheme_options* options_intern(const scheme_options& wanted) {
+  static std::mutex guard;
+  static auto* blocks = new (std::nothrow) std::set<scheme_options, options_less>();
+  if (blocks == nullptr) return nullptr;
+  try {
+    std::lock_guard<std::mutex> hold(guard);
+    return &*blocks->insert(wanted).first;
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+// Without the match-code bit the match definition and sensitivity mean
+// nothing: they are made the same, so that equal requests share a slot.
+scheme_options options_normalise(int32_t flags, int32_t mdefn, uint32_t sens) {
+  scheme_options o{flags, mdefn, sens};
+  if (flags < 0 || !(static_cast<uint32_t>(flags) & kSchemeMatchKeyed)) {
+    o.mdefn = -1;
+    o.sens = 0;
+  }
+  return o;
+}
+
+const scheme_options* options_of(uintptr_t arg) {
+  return arg != 0 ? reinterpret_cast<const scheme_options*>(arg) : &kNoOptions;
+}
+
+// ---- Reading -----------------------------------------------------------------------------------
+
+// Entries from the document's records, in document order. A scheme in edit
+// state gets a heap copy of every text; any other keeps them all in one
+// block. Data are trimmed unless the scheme keeps white space.
+int32_t entries_read(context* ctx, const xmldoc* doc, scheme_rec* rec) {
+  const bool edit = (rec->flags & kSchemeEditState) != 0;
+  const bool trim = !(rec->flags & kSchemeNoTrim);
+  auto records = static_cast<uint32_t>(doc->record_count > 0 ? doc->record_count : 0);
+  if (scheme_entries_reserve(rec, records + 1) != 0) return -600;
+  if (edit) {
+    for (uint32_t r = 0; r < records; ++r) {
+      const xmldoc_record& record = doc->records[r];
+      if (record.key == nullptr) continue;
+      int32_t rc = scheme_entry_append_copy(rec, record.key, record.value != nullptr ? record.value : "");
+      if (rc != 0) return rc;
+      scheme_entry& e = rec->entries[rec->count - 1];
+      if (trim) np_uchar_trim(e.data, static_cast<uint32_t>(std::strlen(e.data) + 1));
+    }
+    return 0;
+  }
+  size_t total = 0;
+  for (uint32_t r = 0; r < records; ++r) {
+    const xmldoc_record& record = doc->records[r];
+    if (record.key == nullptr) continue;
+    total += std::strlen(record.key) + 1 + std::strlen(record.value != nullptr ? record.value : "") + 1;
+  }
+  rec->text_block = static_cast<char*>(std::malloc(total > 0 ? total : 1));
+  if (rec->text_block == nullptr) return -600;
+  rec->text_size = total;
+  char* at = rec->text_block;
+  for (uint32_t r = 0; r < records; ++r) {
+    const xmldoc_record& record = doc->records[r];
+    if (record.key == nullptr) continue;
+    const char* value = record.value != nullptr ? record.value : "";
+    size_t dlen = std::strlen(record.key);
+    size_t slen = std::strlen(value);
+    scheme_entry& e = rec->entries[rec->count];
+    e.data = at;
+    std::memcpy(at, record.key, dlen + 1);
+    at += dlen + 1;
+    e.standard = at;
+    std::memcpy(at, value, slen + 1);
+    at += slen + 1;
+    e.key = nullptr;
+    e.group = 0;
+    e.owned = 0;
+    if (trim) np_uchar_trim(e.data, static_cast<uint32_t>(dlen + 1));
+    rec->count += 1;
+  }
+  return 0;
+}
+
+// Decimal text to a sensitivity: leading digits, nothing else counted.
+uint32_t sensitivity_parse(const char* text) {
+  long value = std::strtol(text, nullptr, 10);
+  if (value < 0) return 0;
+  if (value > static_cast<long>(INT32_MAX)) return INT32_MAX;
+  return static_cast<uint32_t>(value);
+}
+
+// The options of the document: element or phrase, case, trimming, match
+// definition and sensitivity.
+int32_t options_read(context* ctx, const xmldoc* doc, const char* name, scheme_rec* rec) {
+  uint32_t flags = 0;
+  if (std::strcmp(xmldoc_prop_get(ctx, doc, kPropStdType), "element") == 0) flags |= kSchemeElement;
+  if (std::strcmp(xmldoc_prop_get(ctx, doc, kPropCaseInsensitive), "Yes") == 0) flags |= kSchemeCaseInsensitive;
+  int32_t trim = 1;
+  if (xmldoc_prop_get_yes_no(ctx, doc, kPropTrim, 1, &trim, nullptr) < 0) {
+    TQ_REPORT(ctx, -300, 1721, name, kPropTrim);
+    return -300;
+  }
+  if (!trim) flags |= kSchemeNoTrim;
+  rec->mdefn = -1;
+  rec->sens = 0;
+  const char* mdefn_name = xmldoc_prop_get(ctx, doc, kPropMatchDefn);
+  if (mdefn_name[0] != '\0') {
+    const scheme_match_ops* ops = scheme_match_ops_get();
+    if (ops == nullptr) {
+      TQ_REPORT(ctx, -705, 1720, name);
+      return -705;
+    }
+    flags |= kSchemeMatchKeyed;
+    int32_t index = -1;
+    int32_t rc = ops->defn_index_get_by_name(ctx, mdefn_name, &index);
+    if (rc < 0) {
+      TQ_REPORT(ctx, rc, 93, mdefn_name, name);
+      return rc;
+    }
+    const char* sens = xmldoc_prop_get(ctx, doc, kPropSensitivity);
+    if (sens[0] == '\0') {
+      TQ_REPORT(ctx, -300, 94, mdefn_name, name);
+      return -300;
+    }
+    rec->mdefn = index;
+    rec->sens = sensitivity_parse(sens);
+  }
+  rec->flags = flags;
+  return 0;
+}
+
+int32_t document_read(context* ctx, resource_slot* slot, const xmldoc* doc, const scheme_options* options,
+                      scheme_rec* rec) {
+  const char* name = slot->name;
+  rsrc_version_read(ctx, slot, doc);
+  rsrc_owner_read(ctx, slot, doc);
+  int32_t rc = locale_info_read(ctx, doc, &rec->locale);
+  if (rc < 0) return rc;
+  vault_info_read(doc, &rec->vault);
+  const char* chopper = xmldoc_prop_get(ctx, doc, kPropChopper);
+  if (chopper[0] != '\0') {
+    int32_t index = -1;
+    rc = chopper_load_by_name(ctx, chopper, nullptr, &index);
+    if (rc < 0) return rc;
+    rec->chopper = index;
+  }
+  if (options->flags >= 0 && !(static_cast<uint32_t>(options->flags) & kSchemeEditState)) {
+    rec->flags = static_cast<uint32_t>(options->flags);
+    if (rec->flags & kSchemeMatchKeyed) {
+      rec->mdefn = options->mdefn;
+      rec->sens = options->sens;
+    }
+  } else {
+    rc = options_read(ctx, doc, name, rec);
+    if (rc < 0) return rc;
+    // Negative flags ask for the file's options and carry no bits.
+    if (options->flags >= 0 && (static_cast<uint32_t>(options->flags) & kSchemeEditState)) {
+      rec->flags |= kSchemeEditState;
+    }
+  }
+  if ((rec->flags & kSchemeDuplicates) && (rec->flags & kSchemeMatchKeyed)) {
+    TQ_REPORT(ctx, -705, 95, name);
+    return -705;
+  }
+  rc = entries_read(ctx, doc, rec);
+  if (rc == -600) {
+    char detail[kRsrcNameSize + 64];
+    std::snprintf(detail, sizeof detail, "Allocating the entries of scheme %s.", name);
+    TQ_REPORT(ctx, rc, 29, static_cast<const char*>(detail));
+  }
+  return rc;
+}
+
+// ---- Editing helpers --------------------------------------------------------------------------
+
+int32_t need_edit_state(const scheme_rec* rec) { return (rec->flags & kSchemeEditState) ? 0 : -501; }
+
+// A scheme for reading that must be in edit state.
+int32_t get_editing(context* ctx, int32_t index, scheme_rec** rec) {
+  int32_t rc = scheme_get(ctx, index, rec);
+  if (rc != 0) return rc;
+  return need_edit_state(*rec);
+}
+
+// The entries in data order, for operations that search them during an
+// edit (an import leaves them unsorted).
+void ensure_sorted(scheme_rec* rec) {
+  if (!rec->sorted) scheme_sort(rec, 0);
+}
+
+void data_trim(const scheme_rec* rec, char* data) {
+  if (!(rec->flags & kSchemeNoTrim)) np_uchar_trim(data, kTextSize);
+}
+
+// Whether a path names a vault file (".zel" or ".krd"), which is written
+// enciphered.
+bool is_vault_path(const char* path) {
+  size_t n = std::strlen(path);
+  if (n < 4) return false;
+  const char* ext = path + n - 4;
+  return strcasecmp(ext, ".zel") == 0 || strcasecmp(ext, ".krd") == 0;
+}
+
+rsrc_callbacks callbacks_for(const scheme_options* options, lock_handle* lock) {
+  rsrc_callbacks cb{};
+  cb.load = scheme_rsrc_load;
+  cb.free = scheme_rsrc_free;
+  cb.same_loaded = scheme_rsrc_same_loaded;
+  cb.same_registered = scheme_rsrc_same_registered;
+  cb.arg = reinterpret_cast<uintptr_t>(options);
+  cb.lock = lock;
+  return cb;
+}
+
+// A new scheme in edit state, named by a UTF-8 name, for the current locale.
+int32_t create_in_memory(context* ctx, const char* name, uint32_t options, int32_t* index) {
+  *index = -1;
+  if (name[0] == '\0') return -802;
+  loaded_locale_rec* locale = nullptr;
+  int32_t rc = locale_current_rec_get(ctx, &locale);
+  if (rc != 0) return rc;
+  scheme_rec* rec = scheme_rec_new();
+  if (rec == nullptr || scheme_entries_reserve(rec, kSchemeInitialCapacity) != 0) {
+    scheme_rec_delete(ctx, rec);
+    return -600;
+  }
+  str_copy_bounded(rec->locale.iso, locale->iso, kLocaleIsoSize);
+  str_copy_bounded(rec->locale.description, locale->description, kLocaleDescriptionSize);
+  rec->locale.code = locale->code;
+  rec->flags = options | kSchemeEditState;
+  rsrc_callbacks cb = callbacks_for(nullptr, nullptr);
+  cb.load = nullptr;
+  int32_t slot_index = -1;
+  rc = rsrc_slot_create(ctx, kRsrcScheme, name, 0, &cb, &slot_index);
+  if (rc != 0) {
+    scheme_rec_delete(ctx, rec);
+    return rc;
+  }
+  resource_slot* slot = nullptr;
+  rc = rsrc_slot_get(ctx, kRsrcScheme, slot_index, 1, &slot);
+  if (rc != 0) {
+    scheme_rec_delete(ctx, rec);
+    (void)rsrc_unref(ctx, kRsrcScheme, slot_index);
+    return rc;
+  }
+  slot->part = rec;
+  rec->slot = slot;
+  rc = rsrc_unlock(ctx, slot, 1);
+  *index = slot_index;
+  return rc;
+}
+
+int32_t document_write(context* ctx, const scheme_rec* rec, lock_handle* lock) {
+  const resource_slot* slot = rec->slot;
+  xmldoc* doc = nullptr;
+  int32_t rc = xmldoc_create(ctx, kDocType, kDocVersion, &doc);
+  if (rc < 0) return rc;
+  if (slot != nullptr && slot->version[0] != '\0') rc = xmldoc_prop_add_grouped(ctx, doc, kGroup, "Version", slot->version);
+  if (rc >= 0 && slot != nullptr && slot->owner[0] != '\0') {
+    rc = xmldoc_prop_add_grouped(ctx, doc, kGroup, "Owner", slot->owner);
+  }
+  if (rc >= 0) rc = locale_info_write(ctx, &rec->locale, doc);
+  if (rc >= 0) rc = xmldoc_prop_add(ctx, doc, kPropStdType, (rec->flags & kSchemeElement) ? "element" : "phrase");
+  if (rc >= 0) rc = xmldoc_prop_add_yes_no(ctx, doc, kPropCaseInsensitive, (rec->flags & kSchemeCaseInsensitive) ? 1 : 0, 0);
+  if (rc >= 0) rc = xmldoc_prop_add_yes_no(ctx, doc, kPropTrim, (rec->flags & kSchemeNoTrim) ? 0 : 1, 0);
+  if (rc >= 0 && (rec->flags & kSchemeMatchKeyed)) {
+    const scheme_match_ops* ops = scheme_match_ops_get();
+    char mdefn_name[kRsrcNameSize] = "";
+    if (ops == nullptr) {
+      TQ_REPORT(ctx, -705, 1720, name_of(rec));
+      rc = -705;
+    } else {
+      rc = ops->defn_name_get(ctx, rec->mdefn, mdefn_name, sizeof mdefn_name);
+    }
+    char sens[kIntTextSize];
+    str_from_int(static_cast<int32_t>(rec->sens), sens);
+    if (rc >= 0) rc = xmldoc_prop_add(ctx, doc, kPropMatchDefn, mdefn_name);
+    if (rc >= 0) rc = xmldoc_prop_add(ctx, doc, kPropSensitivity, sens);
+  }
+  if (rc >= 0 && rec->chopper >= 0) {
+    resource_slot* chopper = nullptr;
+    if (rsrc_slot_get_used(ctx, kRsrcChopper, rec->chopper, &chopper) == 0) {
+      rc = xmldoc_prop_add_grouped(ctx, doc, kGroup, kPropChopper, chopper->name);
+    }
+  }
+  for (uint32_t i = 0; rc >= 0 && i < rec->count; ++i) {
+    rc = xmldoc_record_add(ctx, doc, rec->entries[i].data, rec->entries[i].standard, nullptr);
+  }
+  if (rc >= 0) rc = vault_info_write(doc, &rec->vault);
+  if (rc >= 0) {
+    char path[kLockPathSize];
+    rc = lock_path_get(ctx, lock, path, sizeof path);
+    if (rc >= 0) rc = xmldoc_write_locked(ctx, is_vault_path(path) ? kXmlFlagVault : 0, lock, doc);
+  }
+  xml_free(ctx, doc);
+  return rc < 0 ? rc : 0;
+}
+
+// Converts a text in (at most 1,024 bytes) into a heap buffer of kTextSize.
+struct text_in {
+  char* text = nullptr;
+  int32_t rc = 0;
+  text_in(context* ctx, const char* src) {
+    text = static_cast<char*>(std::malloc(kTextSize));
+    if (text == nullptr) {
+      rc = -600;
+      return;
+    }
+    rc = strio_in_1024(ctx, src, text, kStrioConvert);
+  }
+  ~text_in() { std::free(text); }
+  text_in(const text_in&) = delete;
+  text_in& operator=(const text_in&) = delete;
+};
+
+}  // namespace
+
+// ---- The resource kind -------------------------------------------------------------------------
+
+int32_t scheme_rsrc_load(context* ctx, resource_slot* slot, lock_handle* lock, uintptr_t arg) {
+  if (slot == nullptr) return -802;
+  const scheme_options* options = options_of(arg);
+  char file[kRsrcNameSize + 8];
+  if (rsrc_scheme_file_name(slot->name, file, sizeof file) != 0) return -802;
+  xmldoc* doc = nullptr;
+  int32_t rc = lock != nullptr ? xmldoc_read_for_edit(ctx, file, kXmlFlagVault, lock, &doc)
+                               : xmldoc_read(ctx, file, kXmlFlagVault, &doc);
+  if (rc < 0) return rc;
+  scheme_rec* rec = scheme_rec_new();
+  if (rec == nullptr) {
+    rc = -600;
+  } else {
+    rec->slot = slot;
+    rc = document_read(ctx, slot, doc, options, rec);
+  }
+  xml_free(ctx, doc);
+  if (rc >= 0) rc = scheme_prepare(ctx, rec);
+  if (rc < 0) {
+    // The slot stays registered with its references, so that a later use
+    // tries again; the locks of an edit are given back.
+    scheme_rec_delete(ctx, rec);
+    if (lock != nullptr && lock->held) (void)lock_release_all(ctx, lock);
+    return rc;
+  }
+  slot->part = rec;
+  return 0;
+}
+
+int32_t scheme_rsrc_free(context* ctx, resource_slot* slot, uintptr_t arg) {
+  (void)arg;
+  if (slot == nullptr) return 0;
+  scheme_rec_delete(ctx, static_cast<scheme_rec*>(slot->part));
+  slot->part = nullptr;
+  return 0;
+}
+
+int32_t scheme_rsrc_same_registered(context* ctx, resource_slot* slot, const char* name, uintptr_t arg,
+                                    int32_t* same) {
+  (void)ctx;
+  if (same == nullptr) return -802;
+  *same = 0;
+  if (slot == nullptr || name == nullptr || !same_stem(slot->name, name)) return 0;
+  const scheme_options* stored = options_of(slot->cb.arg);
+  const scheme_options* wanted = options_of(arg);
+  *same = stored->flags == wanted->flags && stored->mdefn == wanted->mdefn && stored->sens == wanted->sens;
+  return 0;
+}
+
+int32_t scheme_rsrc_same_loaded(context* ctx, resource_slot* slot, const char* name, uintptr_t arg, int32_t* same) {
+  if (same == nullptr) return -802;
+  *same = 0;
+  if (slot == nullptr || name == nullptr || !same_stem(slot->name, name)) return 0;
+  const auto* rec = static_cast<const scheme_rec*>(slot->part);
+  if (rec == nullptr) return 0;
+  const scheme_options* wanted = options_of(arg);
+  const auto flags = static_cast<uint32_t>(wanted->flags);
+  if ((flags & kSchemeTransfLoad) != (rec->flags & kSchemeTransfLoad)) return 0;
+  if (wanted->flags < 0) {
+    *same = (rec->flags & kSchemeTopBit) ? 1 : 0;
+    return 0;
+  }
+  if (flags != (rec->flags & ~kSchemeTopBit)) return 0;
+  if (flags & kSchemeMatchKeyed) {
+    *same = wanted->mdefn == rec->mdefn && wanted->sens == rec->sens && ctx->current_locale_code == rec->key_locale;
+    return 0;
+  }
+  *same = 1;
+  return 0;
+}
+
+int32_t scheme_get(context* ctx, int32_t index, scheme_rec** out) {
+  return rsrc_part_get(ctx, kRsrcScheme, index, out);
+}
+
+int32_t scheme_get_for_edit(context* ctx, int32_t index, scheme_rec** out) {
+  if (out == nullptr) return -802;
+  *out = nullptr;
+  resource_slot* slot = nullptr;
+  int32_t rc = rsrc_slot_get_loaded(ctx, kRsrcScheme, index, 1, &slot);
+  if (rc != 0) return rc;
+  auto* rec = static_cast<scheme_rec*>(slot->part);
+  if (rec == nullptr) {
+    rsrc_unlock(ctx, slot, 1);
+    return -800;
+  }
+  *out = rec;
+  return 0;
+}
+
+int32_t scheme_edit_end(context* ctx, scheme_rec* rec) {
+  return rsrc_unlock(ctx, rec != nullptr ? rec->slot : nullptr, 1);
+}
+
+int32_t scheme_load_by_name(context* ctx, const char* name, int32_t flags, int32_t mdefn, uint32_t sens,
+                            lock_handle* lock, uint32_t convert, int32_t* index) {
+  if (index != nullptr) *index = -1;
+  if (name == nullptr || index == nullptr) return -802;
+  auto* in = static_cast<char*>(std::malloc(kPathMax + 1));
+  if (in == nullptr) return -600;
+  int32_t crc = strio_in(ctx, name, in, kPathMax, convert == 1 ? kStrioConvert : 0);
+  if (crc < 0) {
+    std::free(in);
+    return crc;
+  }
+  const scheme_options* options = options_intern(options_normalise(flags, mdefn, sens));
+  if (options == nullptr) {
+    std::free(in);
+    return -600;
+  }
+  rsrc_callbacks cb = callbacks_for(options, lock);
+  int32_t rc = rsrc_register(ctx, kRsrcScheme, in, &cb, index);
+  std::free(in);
+  if (rc == 100) rc = 0;  // already registered: one more reference
+  if (rc < 0) return rc;
+  return combine(crc, rc);
+}
+
+int32_t scheme_unload(context* ctx, int32_t index) { return rsrc_unload(ctx, kRsrcScheme, index); }
+
+int32_t scheme_name_get(context* ctx, int32_t index, char* out, uint32_t size) {
+  if (out == nullptr || size == 0) return -802;
+  out[0] = '\0';
+  resource_slot* slot = nullptr;
+  int32_t rc = rsrc_slot_get(ctx, kRsrcScheme, index, 0, &slot);
+  if (rc != 0) return rc;
+  np_uchar_bufcopy(out, slot->name, size);
+  return 0;
+}
+
+// ---- Export implementations ------------------------------------------------------------------
+
+int32_t transf_scheme_load(context* ctx, const char* scheme_name, int32_t options, int32_t mdefn_index, uint32_t sens,
+                           int32_t* index) {
+  int32_t flags = static_cast<int32_t>(static_cast<uint32_t>(options) | kSchemeTransfLoad);
+  return scheme_load_by_name(ctx, scheme_name, flags, mdefn_index, sens, nullptr, 1, index);
+}
+
+int32_t scheme_load_edit(context* ctx, const char* scheme_name, tq_lock_handle* lock, int32_t* index) {
+  if (lock == nullptr) return -802;
+  return scheme_load_by_name(ctx, scheme_name, static_cast<int32_t>(kSchemeEditState), -1, 0, lock, 1, index);
+}
+
+int32_t transf_scheme_unload(context* ctx, int32_t index) { return rsrc_unload(ctx, kRsrcScheme, index); }
+
+int32_t scheme_unload_edit(context* ctx, int32_t index, tq_lock_handle* lock) {
+  int32_t rc = rsrc_unload(ctx, kRsrcScheme, index);
+  (void)regexlib_close(ctx, lock);
+  return rc;
+}
+
+int32_t scheme_close(context* ctx, tq_lock_handle* lock) { return regexlib_close(ctx, lock); }
+
+int32_t transf_scheme_apply(context* ctx, int32_t index, const char* data, char* out, uint32_t out_size,
+                            int32_t* num_trans) {
+  if (data == nullptr || out == nullptr || num_trans == nullptr) return -802;
+  *num_trans = 0;
+  scheme_rec* rec = nullptr;
+  int32_t rc = scheme_get(ctx, index, &rec);
+  if (rc != 0) return rc;
+  char* outputs[1] = {out};
+  uint32_t count = 0;
+  int32_t found = 0;
+  rc = scheme_apply(ctx, rec, data, 1, out_size, 0, 1, outputs, &count, &found);
+  *num_trans = found;
+  return rc;
+}
+
+int32_t transf_scheme_apply_mult_out(context* ctx, int32_t index, const char* data, uint32_t num_bufs,
+                                     uint32_t buf_size, char** out_bufs, uint32_t* num_out) {
+  if (data == nullptr || out_bufs == nullptr || num_out == nullptr) return -802;
+  *num_out = 0;
+  scheme_rec* rec = nullptr;
+  int32_t rc = scheme_get(ctx, index, &rec);
+  if (rc != 0) return rc;
+  if (!(rec->flags & kSchemeDuplicates)) {
+    TQ_REPORT(ctx, -705, 1478, name_of(rec));
+    return -705;
+  }
+  if (num_bufs > kSchemeMaxOutputs) num_bufs = kSchemeMaxOutputs;
+  uint32_t count = 0;
+  int32_t found = 0;
+  rc = scheme_apply(ctx, rec, data, num_bufs, buf_size, 0, 1, out_bufs, &count, &found);
+  *num_out = count;
+  return rc;
+}
+
+int32_t transf_scheme_options_get(context* ctx, int32_t index, uint32_t* options, int32_t* mdefn_index,
+                                  uint32_t* sens) {
+  if (options == nullptr || mdefn_index == nullptr || sens == nullptr) return -802;
+  *options = 0;
+  *mdefn_index = -1;
+  *sens = 0;
+  scheme_rec* rec = nullptr;
+  int32_t rc = scheme_get(ctx, index, &rec);
+  if (rc != 0) return rc;
+  *options = rec->flags;
+  if (rec->flags & kSchemeMatchKeyed) {
+    *mdefn_index = rec->mdefn;
+    *sens = rec->sens;
+  }
+  return 0;
+}
+
+int32_t transf_scheme_options_set(context* ctx, int32_t index, uint32_t options, int32_t mdefn_index,
+                                  uint32_t sens) {
+  scheme_edit_scope edit(ctx, index);
+  if (edit.rc != 0) return edit.rc;
+  scheme_rec* rec = edit.rec;
+  int32_t rc = need_edit_state(rec);
+  if (rc != 0) return rc;
+  // The same rule as for a scheme read from its file: keys made from
+  // match codes leave no room for duplicate entries.
+  if ((options & kSchemeMatchKeyed) && (options & kSchemeDuplicates)) {
+    TQ_REPORT(ctx, -705, 95, name_of(rec));
+    return -705;
+  }
+  rec->flags = options | kSchemeEditState;
+  if (options & kSchemeMatchKeyed) {
+    rec->mdefn = mdefn_index;
+    rec->sens = sens;
+  } else {
+    rec->mdefn = -1;
+    rec->sens = 0;
+  }
+  return 0;
+}
+
+int32_t scheme_create(context* ctx, const char* path, const char* scheme_name, uint32_t options,
+                      tq_lock_handle* lock, int32_t* index) {
+  if (path == nullptr || scheme_name == nullptr || lock == nullptr || index == nullptr) return -802;
+  *index = -1;
+  auto* folder = static_cast<char*>(std::malloc(kPathMax + 1));
+  if (folder == nullptr) return -600;
+  int32_t prc = strio_in_16384(ctx, path, folder, kStrioConvert);
+  char name[kTextSize];
+  int32_t nrc = prc < 0 ? prc : strio_in_1024(ctx, scheme_name, name, kStrioConvert);
+  if (prc < 0 || nrc < 0) {
+    std::free(folder);
+    return prc < 0 ? prc : nrc;
+  }
+  int32_t created = -1;
+  int32_t rc = create_in_memory(ctx, name, options, &created);
+  if (rc != 0) {
+    std::free(folder);
+    return rc;
+  }
+  char file[kTextSize + 8];
+  rc = rsrc_scheme_file_name(name, file, sizeof file) == 0 ? 0 : -802;
+  if (rc == 0) rc = xmldoc_file_create(ctx, folder[0] != '\0' ? folder : nullptr, file, kXmlFlagVault, lock);
+  std::free(folder);
+  if (rc < 0) {
+    (void)rsrc_unload(ctx, kRsrcScheme, created);
+    return rc;
+  }
+  *index = created;
+  return combine(prc, nrc);
+}
+
+int32_t scheme_create_in_memory(context* ctx, const char* scheme_name, uint32_t options, int32_t* index) {
+  if (scheme_name == nullptr || index == nullptr) return -802;
+  *index = -1;
+  auto* name = static_cast<char*>(std::malloc(4096 + 1));
+  if (name == nullptr) return -600;
+  int32_t crc = strio_in_4096(ctx, scheme_name, name, kStrioConvert);
+  int32_t rc = crc < 0 ? crc : create_in_memory(ctx, name, options, index);
+  std::free(name);
+  if (rc < 0) return rc;
+  return combine(crc, rc);
+}
+
+int32_t scheme_finalize_in_memory(context* ctx, int32_t index) {
+  scheme_edit_scope edit(ctx, index);
+  if (edit.rc != 0) return edit.rc;
+  scheme_rec* rec = edit.rec;
+  int32_t rc = need_edit_state(rec);
+  if (rc != 0) return rc;
+  rec->flags &= ~kSchemeEditState;
+  rc = scheme_prepare(ctx, rec);
+  // A scheme that cannot be made ready stays in edit state: it is never
+  // applied half prepared.
+  if (rc < 0) rec->flags |= kSchemeEditState;
+  return rc;
+}
+
+int32_t scheme_entry_add(context* ctx, int32_t index, const char* data, const char* standard) {
+  if (data == nullptr || standard == nullptr) return -802;
+  text_in d(ctx, data);
+  if (d.rc < 0) return d.rc;
+  text_in s(ctx, standard);
+  if (s.rc < 0) return s.rc;
+  scheme_edit_scope edit(ctx, index);
+  if (edit.rc != 0) return edit.rc;
+  scheme_rec* rec = edit.rec;
+  int32_t rc = need_edit_state(rec);
+  if (rc != 0) return rc;
+  data_trim(rec, d.text);
+  if (d.text[0] == '\0') return 0;
+  ensure_sorted(rec);
+  if (scheme_search_data(rec, d.text) >= 0) return -407;
+  rc = scheme_entry_append_copy(rec, d.text, s.text);
+  if (rc != 0) return rc;
+  scheme_sort(rec, 0);
+  return combine(d.rc, s.rc);
+}
+
+int32_t scheme_entry_delete(context* ctx, int32_t index, const char* data) {
+  if (data == nullptr) return -802;
+  scheme_edit_scope edit(ctx, index);
+  if (edit.rc != 0) return edit.rc;
+  scheme_rec* rec = edit.rec;
+  int32_t rc = need_edit_state(rec);
+  if (rc != 0) return rc;
+  if (strio_is_empty(ctx, data, kStrioConvert)) return 0;
+  text_in d(ctx, data);
+  if (d.rc < 0) return d.rc;
+  data_trim(rec, d.text);
+  if (d.text[0] == '\0') return 0;
+  ensure_sorted(rec);
+  int32_t at = scheme_search_data(rec, d.text);
+  if (at < 0) return 0;
+  scheme_entry_remove(rec, static_cast<uint32_t>(at));
+  return d.rc;
+}
+
+int32_t scheme_import_begin(context* ctx, int32_t index) {
+  scheme_edit_scope edit(ctx, index);
+  if (edit.rc != 0) return edit.rc;
+  int32_t rc = need_edit_state(edit.rec);
+  if (rc != 0) return rc;
+  edit.rec->sorted = 0;
+  return 0;
+}
+
+int32_t scheme_import_record(context* ctx, int32_t index, const char* data, const char* standard) {
+  if (data == nullptr || standard == nullptr) return -802;
+  if (strio_is_empty(ctx, data, kStrioConvert)) return 0;
+  text_in d(ctx, data);
+  if (d.rc < 0) return d.rc;
+  text_in s(ctx, standard);
+  if (s.rc < 0) return s.rc;
+  scheme_edit_scope edit(ctx, index);
+  if (edit.rc != 0) return edit.rc;
+  scheme_rec* rec = edit.rec;
+  int32_t rc = need_edit_state(rec);
+  if (rc != 0) return rc;
+  data_trim(rec, d.text);
+  if (d.text[0] == '\0') return 0;
+  rc = scheme_entry_append_copy(rec, d.text, s.text);
+  if (rc != 0) return rc;
+  rec->sorted = 0;
+  return combine(d.rc, s.rc);
+}
+
+int32_t scheme_import_end(context* ctx, int32_t index) {
+  scheme_edit_scope edit(ctx, index);
+  if (edit.rc != 0) return edit.rc;
+  scheme_rec* rec = edit.rec;
+  int32_t rc = need_edit_state(rec);
+  if (rc != 0) return rc;
+  uint32_t removed = 0;
+  if (!(rec->flags & kSchemeDuplicates)) removed = scheme_duplicates_remove(rec, 0);
+  rc = scheme_prepare(ctx, rec);
+  if (rc < 0) return rc;
+  return removed > 0 ? 112 : 0;
+}
+
+int32_t scheme_write(context* ctx, int32_t index, tq_lock_handle* lock) {
+  if (lock == nullptr) return -802;
+  scheme_rec* rec = nullptr;
+  int32_t rc = get_editing(ctx, index, &rec);
+  if (rc != 0) return rc;
+  return document_write(ctx, rec, lock);
+}
+
+int32_t scheme_element_count_get(context* ctx, int32_t index, uint32_t* count) {
+  if (count == nullptr) return -802;
+  *count = 0;
+  scheme_rec* rec = nullptr;
+  int32_t rc = get_editing(ctx, index, &rec);
+  if (rc != 0) return rc;
+  *count = rec->count;
+  return 0;
+}
+
+namespace {
+
+int32_t element_text_get(context* ctx, int32_t index, uint32_t element, char* out, bool standard) {
+  if (out == nullptr) return -802;
+  strio_out_clear(ctx, out);
+  scheme_rec* rec = nullptr;
+  int32_t rc = get_editing(ctx, index, &rec);
+  if (rc != 0) return rc;
+  if (element >= rec->count) return -802;
+  const scheme_entry& e = rec->entries[element];
+  return strio_out_1028(ctx, standard ? e.standard : e.data, out, kStrioConvert);
+}
+
+}  // namespace
+
+int32_t scheme_element_data_get(context* ctx, int32_t index, uint32_t element, char* data) {
+  return element_text_get(ctx, index, element, data, false);
+}
+
+int32_t scheme_element_standard_get(context* ctx, int32_t index, uint32_t element, char* standard) {
+  return element_text_get(ctx, index, element, standard, true);
+}
+
+int32_t scheme_merge(context* ctx, int32_t index, int32_t source_index) {
+  // The target is taken first: once the write hold is held, the source
+  // cannot go away while it is read.
+  scheme_edit_scope edit(ctx, index);
+  if (edit.rc != 0) return edit.rc;
+  scheme_rec* target = edit.rec;
+  int32_t rc = need_edit_state(target);
+  if (rc != 0) return rc;
+  scheme_rec* source = nullptr;
+  rc = scheme_get(ctx, source_index, &source);
+  if (rc != 0) return rc;
+  if (source == target) return 0;
+  ensure_sorted(target);
+  const uint32_t known = target->count;
+  for (uint32_t i = 0; i < source->count; ++i) {
+    const scheme_entry& e = source->entries[i];
+    // Searched among the target's own entries only: a source that keeps
+    // duplicates brings its groups over whole.
+    uint32_t lo = 0;
+    uint32_t hi = known;
+    bool present = false;
+    while (lo < hi && !present) {
+      uint32_t mid = lo + (hi - lo) / 2;
+      int c = std::strcmp(target->entries[mid].data, e.data);
+      if (c == 0) {
+        present = true;
+      } else if (c < 0) {
+        lo = mid + 1;
+      } else {
+        hi = mid;
+      }
+    }
+    if (present) continue;
+    rc = scheme_entry_append_copy(target, e.data, e.standard);
+    if (rc != 0) {
+      scheme_sort(target, 0);
+      return rc;
+    }
+  }
+  scheme_sort(target, 0);
+  return 0;
+}
+
+int32_t scheme_clear(context* ctx, int32_t index) {
+  scheme_edit_scope edit(ctx, index);
+  if (edit.rc != 0) return edit.rc;
+  scheme_rec* rec = edit.rec;
+  int32_t rc = need_edit_state(rec);
+  if (rc != 0) return rc;
+  scheme_entries_free(ctx, rec);
+  if (rec->chopper >= 0) (void)rsrc_unref(ctx, kRsrcChopper, rec->chopper);
+  rec->chopper = kSchemeNoChopper;
+  rc = scheme_entries_reserve(rec, kSchemeInitialCapacity);
+  rec->sorted = 1;
+  rec->flags = kSchemeEditState;
+  rec->mdefn = -1;
+  rec->sens = 0;
+  rec->key_locale = -1;
+  return rc;
+}
+
+int32_t scheme_index_get_by_name(context* ctx, const char* name, int32_t* index) {
+  if (name == nullptr || index == nullptr) return -802;
+  *index = -1;
+  auto* in = static_cast<char*>(std::malloc(kPathMax + 1));
+  if (in == nullptr) return -600;
+  int32_t crc = strio_in_16384(ctx, name, in, kStrioConvert);
+  int32_t rc = crc < 0 ? crc : rsrc_find_by_name(ctx, kRsrcScheme, in, index);
+  std::free(in);
+  return rc < 0 ? rc : 0;
+}
+
+int32_t scheme_name_get_by_index(context* ctx, int32_t index, char* name) {
+  if (name == nullptr) return -802;
+  strio_out_clear(ctx, name);
+  resource_slot* slot = nullptr;
+  int32_t rc = rsrc_slot_get_used(ctx, kRsrcScheme, index, &slot);
+  if (rc != 0) return -800;
+  return strio_out_4096(ctx, slot->name, name, kStrioConvert);
+}
+
+int32_t scheme_locale_info_get(context* ctx, int32_t index, char* iso, char* desc, int32_t* code) {
+  if (iso == nullptr || desc == nullptr || code == nullptr) return -802;
+  scheme_rec* rec = nullptr;
+  int32_t rc = get_editing(ctx, index, &rec);
+  if (rc != 0) return rc;
+  return locale_info_get(ctx, &rec->locale, iso, desc, code, kStrioConvert);
+}
+
+int32_t scheme_locale_info_set(context* ctx, int32_t index, const char* iso, const char* desc, int32_t code) {
+  if (iso == nullptr || desc == nullptr) return -802;
+  scheme_edit_scope edit(ctx, index);
+  if (edit.rc != 0) return edit.rc;
+  int32_t rc = need_edit_state(edit.rec);
+  if (rc != 0) return rc;
+  return locale_info_set(ctx, &edit.rec->locale, iso, desc, code, kStrioConvert);
+}
+
+int32_t scheme_locale_set(context* ctx, int32_t index, int32_t code) {
+  if (!locale_table_contains(code)) {
+    TQ_REPORT(ctx, -700, 1531, code);
+    return -700;
+  }
+  scheme_edit_scope edit(ctx, index);
+  if (edit.rc != 0) return edit.rc;
+  scheme_rec* rec = edit.rec;
+  int32_t rc = need_edit_state(rec);
+  if (rc != 0) return rc;
+  locale_info info{};
+  locale_info_clear(&info);
+  rc = locale_table_iso_get(ctx, code, info.iso, kLocaleIsoSize);
+  if (rc == 0) rc = locale_table_description_get(ctx, code, info.description, kLocaleDescriptionSize);
+  if (rc != 0) return rc;
+  info.code = code;
+  rec->locale = info;
+  return 0;
+}
+
+int32_t scheme_vault_info_set(context* ctx, int32_t index, const char* name, const char* desc) {
+  if (name == nullptr || desc == nullptr) return -802;
+  scheme_edit_scope edit(ctx, index);
+  if (edit.rc != 0) return edit.rc;
+  int32_t rc = need_edit_state(edit.rec);
+  if (rc != 0) return rc;
+  auto* texts = static_cast<char*>(std::malloc(2 * (kVaultTextMax + 1)));
+  if (texts == nullptr) return -600;
+  char* n_in = texts;
+  char* d_in = texts + (kVaultTextMax + 1);
+  int32_t crc = strio_in(ctx, name, n_in, kVaultTextMax, kStrioConvert);
+  if (crc >= 0) crc = combine(crc, strio_in(ctx, desc, d_in, kVaultTextMax, kStrioConvert));
+  if (crc >= 0) vault_info_set(&edit.rec->vault, n_in, d_in);
+  std::free(texts);
+  return crc;
+}
+
+int32_t scheme_owner_get(context* ctx, int32_t index, char* owner) {
+  return rsrc_owner_get(ctx, kRsrcScheme, index, kStrioConvert, owner);
+}
+
+int32_t scheme_owner_set(context* ctx, int32_t index, const char* owner) {
+  return rsrc_owner_set(ctx, kRsrcScheme, index, owner, kStrioConvert);
+}
+
+int32_t scheme_chopper_name_get(context* ctx, int32_t index, char* name) {
+  if (name == nullptr) return -802;
+  strio_out_clear(ctx, name);
+  scheme_rec* rec = nullptr;
+  int32_t rc = scheme_get(ctx, index, &rec);
+  if (rc != 0) return rc;
+  resource_slot* chopper = nullptr;
+  if (rec->chopper < 0 || rsrc_slot_get_used(ctx, kRsrcChopper, rec->chopper, &chopper) != 0) return -708;
+  return strio_out_4096(ctx, chopper->name, name, kStrioConvert);
+}
+
+int32_t scheme_chopper_name_set(context* ctx, int32_t index, const char* name) {
+  auto* in = static_cast<char*>(std::malloc(kPathMax + 1));
+  if (in == nullptr) return -600;
+  in[0] = '\0';
+  int32_t crc = name != nullptr ? strio_in_16384(ctx, name, in, kStrioConvert) : 0;
+  if (crc < 0) {
+    std::free(in);
+    return crc;
+  }
+  int32_t rc = 0;
+  {
+    scheme_edit_scope edit(ctx, index);
+    rc = edit.rc;
+    scheme_rec* rec = edit.rec;
+    if (rc == 0 && rec->chopper >= 0) {
+      resource_slot* chopper = nullptr;
+      bool same = rsrc_slot_get_used(ctx, kRsrcChopper, rec->chopper, &chopper) == 0 && in[0] != '\0' &&
+                  same_stem(chopper->name, in);
+      if (!same) {
+        (void)rsrc_unref(ctx, kRsrcChopper, rec->chopper);
+        rec->chopper = kSchemeNoChopper;
+      }
+    }
+    if (rc == 0 && rec->chopper < 0 && in[0] != '\0') {
+      int32_t chopper = -1;
+      rc = chopper_load_by_name(ctx, in, nullptr, &chopper);
+      if (rc >= 0) {
+        rec->chopper = chopper;
+        rc = 0;
+      }
+    }
+  }
+  std::free(in);
+  return rc != 0 ? rc : crc;
+}
+
+}  // namespace tq

@@ -1,0 +1,572 @@
+// Schemes through the exports: building in memory, applying to phrases and
+// element runs, editing, importing, merging, writing and reading back.
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/tq_test.h"
+
+namespace {
+
+using tq_test::Context;
+using tq_test::TempDir;
+
+constexpr int32_t kEnUsa = 29840;
+
+// A knowledge base with the locale files of ENUSA and a scheme folder.
+std::string kb_root(const TempDir& dir) {
+  std::filesystem::create_directories(dir / "locale");
+  std::filesystem::create_directories(dir / "scheme");
+  std::filesystem::create_directories(dir / "chopinfo");
+  return dir.str();
+}
+
+void locale_file(tq_context* ctx, const TempDir& dir, const char* file, const char* description,
+                 const char* parent) {
+  tq_xmldoc* doc = nullptr;
+  ASSERT_EQ(tq_xml_create(ctx, "Locale Settings", "9.0", &doc), 0);
+  tq_xml_addprop(ctx, doc, "Locale Description", description);
+  tq_xml_addprop(ctx, doc, "Parent Locale", parent);
+  std::string path = (dir / "locale" / file).string();
+  ASSERT_EQ(tq_xml_write(ctx, 0, path.c_str(), 1, doc), 0) << tq_test::error_list_text(ctx);
+  tq_xml_free(ctx, doc);
+}
+
+struct SchemeKb {
+  TempDir dir;
+  Context ctx{kb_root(dir).c_str()};
+  SchemeKb() {
+    locale_file(ctx, dir, "l1.loc", "ISO-8859-1 (Latin-1)", "");
+    locale_file(ctx, dir, "en.loc", "English", "l1.loc");
+    locale_file(ctx, dir, "enusa.loc", "English (United States)", "");
+    EXPECT_GE(tq_zel_locale_load(ctx, kEnUsa, 0), 0) << tq_test::error_list_text(ctx);
+    // Texts cross the interface in UTF-8 here.
+    EXPECT_EQ(tq_session_encoding_set(ctx, 13), 0);
+  }
+  std::string scheme_dir() const { return (dir / "scheme").string(); }
+
+  // A scheme made in memory with the entries given, then finalized.
+  int32_t make(const char* name, uint32_t options, const std::vector<std::pair<std::string, std::string>>& entries,
+               bool finalize = true) {
+    int32_t index = -1;
+    EXPECT_EQ(tq_scheme_create_in_memory(ctx, name, options, &index), 0) << tq_test::error_list_text(ctx);
+    for (const auto& [data, standard] : entries) {
+      EXPECT_EQ(tq_scheme_import_record(ctx, index, data.c_str(), standard.c_str()), 0);
+    }
+    EXPECT_GE(tq_scheme_import_end(ctx, index), 0);
+    if (finalize) {
+      EXPECT_EQ(tq_scheme_finalize_in_memory(ctx, index), 0) << tq_test::error_list_text(ctx);
+    }
+    return index;
+  }
+
+  std::string apply(int32_t index, const char* value, int32_t* found = nullptr, uint32_t size = 64) {
+    std::vector<char> out(size + 4, 'x');
+    int32_t n = -1;
+    int32_t rc = tq_transf_scheme_apply(ctx, index, value, out.data(), size, &n);
+    EXPECT_GE(rc, 0) << value << "\n" << tq_test::error_list_text(ctx);
+    if (found != nullptr) *found = n;
+    return out.data();
+  }
+
+  std::vector<std::string> apply_many(int32_t index, const char* value, uint32_t bufs, int32_t* rc_out = nullptr) {
+    std::vector<std::vector<char>> space(bufs, std::vector<char>(64, 'x'));
+    std::vector<char*> ptrs;
+    for (auto& s : space) ptrs.push_back(s.data());
+    uint32_t n = 99;
+    int32_t rc = tq_transf_scheme_apply_mult_out(ctx, index, value, bufs, 64, ptrs.data(), &n);
+    if (rc_out != nullptr) *rc_out = rc;
+    std::vector<std::string> result;
+    for (uint32_t i = 0; i < n && i < bufs; ++i) result.emplace_back(space[i].data());
+    return result;
+  }
+
+  uint32_t count(int32_t index) {
+    uint32_t n = 0;
+    EXPECT_EQ(tq_scheme_element_count_get(ctx, index, &n), 0);
+    return n;
+  }
+
+  std::string data_at(int32_t index, uint32_t i) {
+    char text[1100] = "x";
+    EXPECT_EQ(tq_scheme_element_data_get(ctx, index, i, text), 0);
+    return text;
+  }
+
+  std::string standard_at(int32_t index, uint32_t i) {
+    char text[1100] = "x";
+    EXPECT_EQ(tq_scheme_element_standard_get(ctx, index, i, text), 0);
+    return text;
+  }
+};
+
+TEST(Scheme, PhraseSchemeReplacesWholeValues) {
+  SchemeKb kb;
+  int32_t i = kb.make("streets", 0, {{"ST", "STREET"}, {"AVE", "AVENUE"}});
+  int32_t n = -1;
+  EXPECT_EQ(kb.apply(i, " ST ", &n), "STREET");
+  EXPECT_EQ(n, 1);
+  EXPECT_EQ(kb.apply(i, "MAIN ST", &n), "MAIN ST");
+  EXPECT_EQ(n, 0);
+  // Case-sensitive: the lowercase value is not found and comes back as it was.
+  EXPECT_EQ(kb.apply(i, "st", &n), "st");
+  EXPECT_EQ(n, 0);
+  // The output is cut to the buffer, terminator included.
+  EXPECT_EQ(kb.apply(i, "AVE", &n, 5), "AVEN");
+  EXPECT_EQ(n, 1);
+}
+
+TEST(Scheme, ElementSchemeReplacesLongestRuns) {
+  SchemeKb kb;
+  int32_t i = kb.make("elems", 1, {{"ST", "STREET"}, {"ST LOUIS", "SAINT LOUIS"}, {"N", "NORTH"}});
+  int32_t n = -1;
+  EXPECT_EQ(kb.apply(i, "MAIN ST", &n), "MAIN STREET");
+  EXPECT_EQ(n, 1);
+  // The longest run from a word wins; the scan goes on after it.
+  EXPECT_EQ(kb.apply(i, "N ST LOUIS ST", &n), "NORTH SAINT LOUIS STREET");
+  EXPECT_EQ(n, 3);
+  // Nothing replaced: the value itself, its inner separators kept.
+  EXPECT_EQ(kb.apply(i, "  MAIN   ROAD ", &n), "MAIN   ROAD");
+  EXPECT_EQ(n, 0);
+}
+
+TEST(Scheme, ElementSchemeKeepsWordsAfterTheLookedUpOnes) {
+  SchemeKb kb;
+  int32_t i = kb.make("elems", 1, {{"ST", "STREET"}});
+  std::string value = "ST";
+  std::string expected = "STREET";
+  for (int w = 1; w < 70; ++w) {
+    value += " W" + std::to_string(w);
+    expected += " W" + std::to_string(w);
+  }
+  value += " ST";
+  expected += " ST";  // the 71st word is not looked up, but it is kept
+  int32_t n = -1;
+  EXPECT_EQ(kb.apply(i, value.c_str(), &n, 1024), expected);
+  EXPECT_EQ(n, 1);
+}
+
+TEST(Scheme, CaseInsensitiveSchemes) {
+  SchemeKb kb;
+  int32_t i = kb.make("ci", 2, {{"St", "STREET"}, {"ŉ", "APOSTROPHE N"}, {"Z", "ZED"}});
+  int32_t n = -1;
+  EXPECT_EQ(kb.apply(i, "st", &n), "STREET");
+  EXPECT_EQ(n, 1);
+  EXPECT_EQ(kb.apply(i, "ST", &n), "STREET");
+  // A datum whose uppercase form is longer ("ŉ" -> "ʼN") is stored apart,
+  // leaving its neighbours whole.
+  EXPECT_EQ(kb.apply(i, "ŉ", &n), "APOSTROPHE N");
+  EXPECT_EQ(n, 1);
+  EXPECT_EQ(kb.apply(i, "z", &n), "ZED");
+}
+
+TEST(Scheme, OutputCasing) {
+  SchemeKb kb;
+  int32_t upper = kb.make("up", 0x20, {{"ST", "Saint street"}});
+  int32_t lower = kb.make("low", 0x40, {{"ST", "Saint STREET"}});
+  int32_t proper = kb.make("prop", 0x80, {{"ST", "saint STREET"}});
+  EXPECT_EQ(kb.apply(upper, "ST"), "SAINT STREET");
+  EXPECT_EQ(kb.apply(lower, "ST"), "saint street");
+  EXPECT_EQ(kb.apply(proper, "ST"), "Saint Street");
+  // A value that is not found is not cased.
+  EXPECT_EQ(kb.apply(upper, "Main"), "Main");
+}
+
+TEST(Scheme, RemoveAndPercentStandards) {
+  SchemeKb kb;
+  int32_t i = kb.make("special", 0, {{"C/O", "//Remove"}, {"ATTN", "//remove"}, {"KEEP", "%"}});
+  int32_t n = -1;
+  EXPECT_EQ(kb.apply(i, "C/O", &n), "");
+  EXPECT_EQ(n, 1);
+  EXPECT_EQ(kb.apply(i, "ATTN", &n), "");
+  EXPECT_EQ(n, 1);
+  EXPECT_EQ(kb.apply(i, "KEEP", &n), "KEEP");
+  EXPECT_EQ(n, 0);
+  // In an element scheme a removed run leaves no gap.
+  int32_t e = kb.make("special-e", 1, {{"C/O", "//Remove"}, {"KEEP", "%"}});
+  EXPECT_EQ(kb.apply(e, "JOHN C/O MARY", &n), "JOHN MARY");
+  EXPECT_EQ(n, 1);
+  EXPECT_EQ(kb.apply(e, "KEEP IT", &n), "KEEP IT");
+  EXPECT_EQ(n, 0);
+}
+
+TEST(Scheme, SeveralOutputsWithDuplicateGroups) {
+  SchemeKb kb;
+  // Adding the same data twice is refused; importing keeps both in a
+  // scheme that keeps duplicates.
+  int32_t i = kb.make("dups", 0x10, {{"A", "X"}, {"A", "Y"}, {"B", "Z"}, {"A", "%"}});
+  EXPECT_EQ(kb.apply_many(i, "A", 4), (std::vector<std::string>{"X", "Y"}));
+  EXPECT_EQ(kb.apply_many(i, "B", 4), (std::vector<std::string>{"Z"}));
+  EXPECT_EQ(kb.apply_many(i, "C", 4), (std::vector<std::string>{"C"}));
+  // Fewer buffers than standards: the first ones.
+  EXPECT_EQ(kb.apply_many(i, "A", 1), (std::vector<std::string>{"X"}));
+  // One output through the single-output export: the first standard.
+  EXPECT_EQ(kb.apply(i, "A"), "X");
+
+  // Element runs with several standards multiply the outputs, in order.
+  int32_t e = kb.make("dups-e", 0x11, {{"ST", "STREET"}, {"ST", "SAINT"}, {"N", "NORTH"}, {"N", "NEW"}});
+  EXPECT_EQ(kb.apply_many(e, "N ST", 8),
+            (std::vector<std::string>{"NORTH STREET", "NORTH SAINT", "NEW STREET", "NEW SAINT"}));
+  // Never more than the buffers given.
+  EXPECT_EQ(kb.apply_many(e, "N ST", 3), (std::vector<std::string>{"NORTH STREET", "NORTH SAINT", "NEW STREET"}));
+
+  // Without duplicates kept there are no several outputs.
+  int32_t plain = kb.make("plain", 0, {{"A", "X"}});
+  int32_t rc = 0;
+  kb.apply_many(plain, "A", 4, &rc);
+  EXPECT_EQ(rc, -705);
+}
+
+TEST(Scheme, ImportRemovesDuplicates) {
+  SchemeKb kb;
+  int32_t i = -1;
+  ASSERT_EQ(tq_scheme_create_in_memory(kb.ctx, "imp", 0, &i), 0);
+  EXPECT_EQ(tq_scheme_import_begin(kb.ctx, i), 0);
+  EXPECT_EQ(tq_scheme_import_record(kb.ctx, i, "B", "FIRST"), 0);
+  EXPECT_EQ(tq_scheme_import_record(kb.ctx, i, "A", "X"), 0);
+  EXPECT_EQ(tq_scheme_import_record(kb.ctx, i, " A ", "X"), 0);
+  EXPECT_EQ(tq_scheme_import_record(kb.ctx, i, "B", "SECOND"), 0);
+  EXPECT_EQ(tq_scheme_import_record(kb.ctx, i, "", "EMPTY"), 0);
+  EXPECT_EQ(kb.count(i), 4u);
+  EXPECT_EQ(tq_scheme_import_end(kb.ctx, i), 112);
+  ASSERT_EQ(kb.count(i), 2u);
+  EXPECT_EQ(kb.data_at(i, 0), "A");
+  EXPECT_EQ(kb.data_at(i, 1), "B");
+  // Of equal data, the one imported last stays.
+  EXPECT_EQ(kb.standard_at(i, 1), "SECOND");
+  // Nothing more to remove.
+  EXPECT_EQ(tq_scheme_import_end(kb.ctx, i), 0);
+
+  // A case-insensitive scheme keeps equal data with different standards.
+  int32_t ci = -1;
+  ASSERT_EQ(tq_scheme_create_in_memory(kb.ctx, "imp-ci", 2, &ci), 0);
+  EXPECT_EQ(tq_scheme_import_record(kb.ctx, ci, "ST", "STREET"), 0);
+  EXPECT_EQ(tq_scheme_import_record(kb.ctx, ci, "ST", "SAINT"), 0);
+  EXPECT_EQ(tq_scheme_import_record(kb.ctx, ci, "ST", "STREET"), 0);
+  EXPECT_EQ(tq_scheme_import_end(kb.ctx, ci), 112);
+  EXPECT_EQ(kb.count(ci), 2u);
+}
+
+TEST(Scheme, EntriesAddDeleteAndRefusals) {
+  SchemeKb kb;
+  int32_t i = -1;
+  ASSERT_EQ(tq_scheme_create_in_memory(kb.ctx, "edit", 0, &i), 0);
+  EXPECT_EQ(tq_scheme_entry_add(kb.ctx, i, "ST", "STREET"), 0);
+  EXPECT_EQ(tq_scheme_entry_add(kb.ctx, i, " AVE", "AVENUE"), 0);
+  EXPECT_EQ(tq_scheme_entry_add(kb.ctx, i, "ST ", "SAINT"), -407);
+  EXPECT_EQ(tq_scheme_entry_add(kb.ctx, i, "", "NOTHING"), 0);
+  EXPECT_EQ(tq_scheme_entry_add(kb.ctx, i, "   ", "NOTHING"), 0);
+  ASSERT_EQ(kb.count(i), 2u);
+  EXPECT_EQ(kb.data_at(i, 0), "AVE");
+  EXPECT_EQ(kb.standard_at(i, 1), "STREET");
+  char text[1100];
+  EXPECT_EQ(tq_scheme_element_data_get(kb.ctx, i, 2, text), -802);
+  EXPECT_STREQ(text, "");
+
+  EXPECT_EQ(tq_scheme_entry_delete(kb.ctx, i, "RD"), 0);
+  EXPECT_EQ(tq_scheme_entry_delete(kb.ctx, i, ""), 0);
+  EXPECT_EQ(kb.count(i), 2u);
+  EXPECT_EQ(tq_scheme_entry_delete(kb.ctx, i, "AVE"), 0);
+  ASSERT_EQ(kb.count(i), 1u);
+  EXPECT_EQ(kb.data_at(i, 0), "ST");
+
+  // In edit state the scheme is not applied.
+  char out[64];
+  int32_t n = 7;
+  EXPECT_EQ(tq_transf_scheme_apply(kb.ctx, i, "ST", out, sizeof out, &n), -500);
+  EXPECT_EQ(n, 0);
+  EXPECT_EQ(tq_scheme_chopper_name_get(kb.ctx, i, text), -708);
+  EXPECT_EQ(tq_scheme_locale_set(kb.ctx, i, 12345), -700);
+
+  // Once finalized, reading and changing the content need edit state.
+  EXPECT_EQ(tq_scheme_finalize_in_memory(kb.ctx, i), 0);
+  uint32_t count = 9;
+  EXPECT_EQ(tq_scheme_element_count_get(kb.ctx, i, &count), -501);
+  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(tq_scheme_entry_add(kb.ctx, i, "RD", "ROAD"), -501);
+  EXPECT_EQ(tq_scheme_import_begin(kb.ctx, i), -501);
+  EXPECT_EQ(tq_scheme_finalize_in_memory(kb.ctx, i), -501);
+  EXPECT_EQ(tq_transf_scheme_options_set(kb.ctx, i, 1, -1, 0), -501);
+  EXPECT_EQ(kb.apply(i, "ST"), "STREET");
+
+  // Clear takes it back to an empty scheme in edit state.
+  int32_t j = kb.make("clr", 2, {{"A", "B"}}, false);
+  EXPECT_EQ(tq_scheme_clear(kb.ctx, j), 0);
+  EXPECT_EQ(kb.count(j), 0u);
+  uint32_t options = 0;
+  int32_t mdefn = 5;
+  uint32_t sens = 5;
+  EXPECT_EQ(tq_transf_scheme_options_get(kb.ctx, j, &options, &mdefn, &sens), 0);
+  EXPECT_EQ(options, 8u);
+  EXPECT_EQ(mdefn, -1);
+  EXPECT_EQ(sens, 0u);
+
+  // A scheme needs a loaded locale and a name.
+  tq_test::Context bare;
+  EXPECT_EQ(tq_scheme_create_in_memory(bare, "x", 0, &j), -707);
+  EXPECT_EQ(j, -1);
+  EXPECT_EQ(tq_scheme_create_in_memory(kb.ctx, "", 0, &j), -802);
+}
+
+TEST(Scheme, MergeNeedsEditStateAndAddsMissingData) {
+  SchemeKb kb;
+  int32_t source = kb.make("src", 0, {{"A", "SRC-A"}, {"C", "SRC-C"}, {"E", "SRC-E"}});
+  int32_t ready = kb.make("ready", 0, {{"B", "B"}});
+  EXPECT_EQ(tq_scheme_merge(kb.ctx, ready, source), -501);
+  int32_t target = kb.make("tgt", 0, {{"D", "TGT-D"}, {"C", "TGT-C"}}, false);
+  EXPECT_EQ(tq_scheme_merge(kb.ctx, target, source), 0);
+  ASSERT_EQ(kb.count(target), 4u);
+  EXPECT_EQ(kb.data_at(target, 0), "A");
+  EXPECT_EQ(kb.data_at(target, 1), "C");
+  EXPECT_EQ(kb.standard_at(target, 1), "TGT-C");
+  EXPECT_EQ(kb.data_at(target, 2), "D");
+  EXPECT_EQ(kb.data_at(target, 3), "E");
+  EXPECT_EQ(tq_scheme_merge(kb.ctx, target, target), 0);
+  EXPECT_EQ(kb.count(target), 4u);
+  EXPECT_EQ(tq_scheme_merge(kb.ctx, target, 999), -800);
+  // The source is unchanged and still applies.
+  EXPECT_EQ(kb.apply(source, "E"), "SRC-E");
+}
+
+TEST(Scheme, OptionsAndKeyedSchemesWithoutMatching) {
+  SchemeKb kb;
+  int32_t i = -1;
+  ASSERT_EQ(tq_scheme_create_in_memory(kb.ctx, "opts", 0x21, &i), 0);
+  uint32_t options = 0;
+  int32_t mdefn = 0;
+  uint32_t sens = 9;
+  EXPECT_EQ(tq_transf_scheme_options_get(kb.ctx, i, &options, &mdefn, &sens), 0);
+  EXPECT_EQ(options, 0x29u);
+  EXPECT_EQ(mdefn, -1);
+  EXPECT_EQ(sens, 0u);
+  EXPECT_EQ(tq_transf_scheme_options_set(kb.ctx, i, 0x14, 2, 85), -705);
+  EXPECT_EQ(tq_transf_scheme_options_set(kb.ctx, i, 0x4, 2, 85), 0);
+  EXPECT_EQ(tq_transf_scheme_options_get(kb.ctx, i, &options, &mdefn, &sens), 0);
+  EXPECT_EQ(options, 0xCu);
+  EXPECT_EQ(mdefn, 2);
+  EXPECT_EQ(sens, 85u);
+  EXPECT_EQ(tq_scheme_entry_add(kb.ctx, i, "A", "B"), 0);
+  // Keys made from match codes need the matching component: refused, and
+  // the scheme stays in edit state rather than being applied half made.
+  EXPECT_EQ(tq_scheme_finalize_in_memory(kb.ctx, i), -705);
+  int32_t code = 0;
+  char text[4100];
+  tq_error_info_get(kb.ctx, &code, text);
+  EXPECT_EQ(code, -705);
+  EXPECT_NE(std::string(text).find("match codes"), std::string::npos) << text;
+  EXPECT_EQ(kb.count(i), 1u);
+}
+
+TEST(Scheme, WriteAndReload) {
+  SchemeKb kb;
+  tq_lock_handle* lock = nullptr;
+  ASSERT_EQ(tq_lock_init(kb.ctx, &lock), 0);
+  int32_t i = -1;
+  ASSERT_EQ(tq_scheme_create(kb.ctx, kb.scheme_dir().c_str(), "streets", 0, lock, &i), 0)
+      << tq_test::error_list_text(kb.ctx);
+  EXPECT_TRUE(std::filesystem::exists(kb.dir / "scheme" / "streets.sch.zel"));
+  EXPECT_EQ(tq_scheme_entry_add(kb.ctx, i, "ST", "STREET"), 0);
+  EXPECT_EQ(tq_scheme_entry_add(kb.ctx, i, "AVE", "AVENUE"), 0);
+  EXPECT_EQ(tq_scheme_owner_set(kb.ctx, i, "Tester"), 0);
+  EXPECT_EQ(tq_scheme_vault_info_set(kb.ctx, i, "Street types", "Abbreviations"), 0);
+  char iso[32], desc[400];
+  int32_t code = 0;
+  EXPECT_EQ(tq_scheme_locale_info_get(kb.ctx, i, iso, desc, &code), 0);
+  EXPECT_STREQ(iso, "ENUSA");
+  EXPECT_EQ(code, kEnUsa);
+  EXPECT_EQ(tq_scheme_write(kb.ctx, i, lock), 0) << tq_test::error_list_text(kb.ctx);
+  EXPECT_EQ(tq_scheme_unload_edit(kb.ctx, i, lock), 0);
+
+  // The document as written.
+  tq_xmldoc* doc = nullptr;
+  std::string file = (kb.dir / "scheme" / "streets.sch").string();
+  ASSERT_EQ(tq_xml_read(kb.ctx, file.c_str(), 1, &doc), 0) << tq_test::error_list_text(kb.ctx);
+  auto prop = [&](const char* name) {
+    char value[1100] = "";
+    tq_xml_getprop(kb.ctx, doc, name, value);
+    return std::string(value);
+  };
+  EXPECT_EQ(prop("std_type"), "phrase");
+  EXPECT_EQ(prop("Case Insensitive"), "No");
+  EXPECT_EQ(prop("Trim Whitespace"), "Yes");
+  EXPECT_EQ(prop("Owner"), "Tester");
+  EXPECT_EQ(prop("Locale ISO Code"), "ENUSA");
+  EXPECT_EQ(prop("Vault Object Name"), "Street types");
+  tq_xml_free(kb.ctx, doc);
+
+  // Read back for editing, by the name it was created with.
+  int32_t j = -1;
+  ASSERT_EQ(tq_scheme_load_edit(kb.ctx, "streets", lock, &j), 0) << tq_test::error_list_text(kb.ctx);
+  ASSERT_EQ(kb.count(j), 2u);
+  EXPECT_EQ(kb.data_at(j, 0), "AVE");
+  EXPECT_EQ(kb.standard_at(j, 1), "STREET");
+  char owner[400];
+  EXPECT_EQ(tq_scheme_owner_get(kb.ctx, j, owner), 0);
+  EXPECT_STREQ(owner, "Tester");
+  // Changed to an element scheme and written again.
+  EXPECT_EQ(tq_transf_scheme_options_set(kb.ctx, j, 1, -1, 0), 0);
+  EXPECT_EQ(tq_scheme_write(kb.ctx, j, lock), 0) << tq_test::error_list_text(kb.ctx);
+  EXPECT_EQ(tq_scheme_unload_edit(kb.ctx, j, lock), 0);
+
+  // Loaded for use with the options of its file.
+  int32_t k = -1;
+  ASSERT_EQ(tq_transf_scheme_load(kb.ctx, "streets", -1, -1, 0, &k), 0) << tq_test::error_list_text(kb.ctx);
+  char name[4100];
+  EXPECT_EQ(tq_scheme_name_get_by_index(kb.ctx, k, name), 0);
+  EXPECT_STREQ(name, "streets");
+  int32_t found_index = -1;
+  EXPECT_EQ(tq_scheme_index_get_by_name(kb.ctx, "streets", &found_index), 0);
+  EXPECT_EQ(found_index, k);
+  int32_t n = -1;
+  EXPECT_EQ(kb.apply(k, "MAIN ST", &n), "MAIN STREET");
+  EXPECT_EQ(n, 1);
+  uint32_t options = 0;
+  int32_t mdefn = 0;
+  uint32_t sens = 0;
+  EXPECT_EQ(tq_transf_scheme_options_get(kb.ctx, k, &options, &mdefn, &sens), 0);
+  EXPECT_EQ(options, 0x1u);
+  // Loaded with options of its own: a phrase scheme this time, a slot of its own.
+  int32_t p = -1;
+  ASSERT_EQ(tq_transf_scheme_load(kb.ctx, "streets.sch", 2, 0, 0, &p), 0) << tq_test::error_list_text(kb.ctx);
+  EXPECT_NE(p, k);
+  EXPECT_EQ(kb.apply(p, "ave", &n), "AVENUE");
+  EXPECT_EQ(kb.apply(p, "MAIN ST", &n), "MAIN ST");
+  // The same request shares the slot.
+  int32_t q = -1;
+  ASSERT_EQ(tq_transf_scheme_load(kb.ctx, "streets", 2, 7, 7, &q), 0);
+  EXPECT_EQ(q, p);
+  EXPECT_EQ(tq_transf_scheme_unload(kb.ctx, q), 0);
+  EXPECT_EQ(tq_transf_scheme_unload(kb.ctx, p), 0);
+  EXPECT_EQ(tq_transf_scheme_unload(kb.ctx, k), 0);
+  EXPECT_EQ(tq_transf_scheme_unload(kb.ctx, k), -800);
+  EXPECT_EQ(tq_scheme_name_get_by_index(kb.ctx, k, name), -800);
+  EXPECT_EQ(tq_transf_scheme_load(kb.ctx, "nosuch", -1, -1, 0, &k), -400);
+  EXPECT_EQ(k, -1);
+  EXPECT_EQ(tq_scheme_close(kb.ctx, lock), 0);
+  EXPECT_EQ(tq_lock_free(kb.ctx, lock), 0);
+}
+
+// A scheme document written directly, as a knowledge base delivers it.
+void scheme_file(tq_context* ctx, const TempDir& dir, const char* name,
+                 const std::vector<std::pair<const char*, const char*>>& props,
+                 const std::vector<std::pair<const char*, const char*>>& records) {
+  tq_xmldoc* doc = nullptr;
+  ASSERT_EQ(tq_xml_create(ctx, "scheme", "7.0", &doc), 0);
+  tq_xml_addprop(ctx, doc, "Locale ISO Code", "ENUSA");
+  tq_xml_addprop(ctx, doc, "Locale Description", "English (United States)");
+  tq_xml_addprop(ctx, doc, "Locale Code", "29840");
+  for (const auto& [key, value] : props) tq_xml_addprop(ctx, doc, key, value);
+  for (const auto& [data, standard] : records) tq_xml_addrec(ctx, doc, data, standard, nullptr);
+  std::string path = (dir / "scheme" / name).string();
+  ASSERT_EQ(tq_xml_write(ctx, 0, path.c_str(), 1, doc), 0) << tq_test::error_list_text(ctx);
+  tq_xml_free(ctx, doc);
+}
+
+TEST(Scheme, FilesFromTheKnowledgeBase) {
+  SchemeKb kb;
+  scheme_file(kb.ctx, kb.dir, "ci.sch", {{"std_type", "phrase"}, {"Case Insensitive", "Yes"}},
+              {{"  Rue ", "RUE"}, {"ŉ", "N"}, {"straße", "STRASSE"}, {"Zz", "ZZ"}});
+  int32_t i = -1;
+  ASSERT_EQ(tq_transf_scheme_load(kb.ctx, "ci", -1, -1, 0, &i), 0) << tq_test::error_list_text(kb.ctx);
+  EXPECT_EQ(kb.apply(i, "rue"), "RUE");
+  EXPECT_EQ(kb.apply(i, "ŉ"), "N");
+  EXPECT_EQ(kb.apply(i, "STRASSE"), "STRASSE");
+  EXPECT_EQ(kb.apply(i, "zZ"), "ZZ");
+
+  scheme_file(kb.ctx, kb.dir, "notrim.sch", {{"Trim Whitespace", "No"}}, {{" X ", "PADDED"}});
+  ASSERT_EQ(tq_transf_scheme_load(kb.ctx, "notrim", -1, -1, 0, &i), 0) << tq_test::error_list_text(kb.ctx);
+  int32_t n = 0;
+  EXPECT_EQ(kb.apply(i, " X ", &n), "PADDED");
+  EXPECT_EQ(n, 1);
+  EXPECT_EQ(kb.apply(i, "X", &n), "X");
+  EXPECT_EQ(n, 0);
+
+  scheme_file(kb.ctx, kb.dir, "badtrim.sch", {{"Trim Whitespace", "Maybe"}}, {{"A", "B"}});
+  EXPECT_EQ(tq_transf_scheme_load(kb.ctx, "badtrim", -1, -1, 0, &i), 0);
+  char out[64];
+  EXPECT_EQ(tq_transf_scheme_apply(kb.ctx, i, "A", out, sizeof out, &n), -300);
+
+  // Keyed by match codes: refused while no match-code operation exists.
+  scheme_file(kb.ctx, kb.dir, "keyed.sch", {{"Match Definition", "Name"}, {"Sensitivity", "85"}}, {{"A", "B"}});
+  tq_lock_handle* lock = nullptr;
+  ASSERT_EQ(tq_lock_init(kb.ctx, &lock), 0);
+  ASSERT_EQ(tq_scheme_load_edit(kb.ctx, "keyed", lock, &i), 0);
+  uint32_t count = 9;
+  EXPECT_EQ(tq_scheme_element_count_get(kb.ctx, i, &count), -705);
+  EXPECT_EQ(tq_scheme_unload_edit(kb.ctx, i, lock), 0);
+  EXPECT_EQ(tq_lock_free(kb.ctx, lock), 0);
+
+  // Keyed and keeping duplicates cannot go together.
+  scheme_file(kb.ctx, kb.dir, "both.sch", {}, {{"A", "B"}});
+  ASSERT_EQ(tq_transf_scheme_load(kb.ctx, "both", 0x14, 1, 85, &i), 0);
+  EXPECT_EQ(tq_transf_scheme_apply(kb.ctx, i, "A", out, sizeof out, &n), -705);
+}
+
+// A chopper whose table makes '-' a separator, installed as a vault file.
+void dash_chopper(tq_context* ctx, const TempDir& dir) {
+  char encoding[400] = "";
+  int32_t old = 0;
+  tq_session_encoding_get(ctx, reinterpret_cast<uint32_t*>(&old));
+  tq_session_encoding_set(ctx, 13);
+  tq_session_encoding_name_get(ctx, encoding);
+  tq_session_encoding_set(ctx, static_cast<uint32_t>(old));
+  std::string text = std::string(
+                         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<krxml>\n"
+                         "<file type=\"Chopping Table\" version=\"7.0\">\n"
+                         "<property name=\"Locale ISO Code\">GB</property>\n"
+                         "<property name=\"Locale Description\">Global</property>\n"
+                         "<property name=\"Locale Code\">800010</property>\n"
+                         "<property name=\"Encoding\">") +
+                     encoding +
+                     "</property>\n<property name=\"Use Rules\">No</property>\n"
+                     "<data length=\"1\">\n<layout width=\"4\">"
+                     "<column type=\"string\">Char Description</column><column type=\"int\">Char Value</column>"
+                     "<column type=\"string\">Char Classification</column>"
+                     "<column type=\"string\">Char Operation</column></layout>\n"
+                     "<record><field column=\"Char Description\">DASH</field><field column=\"Char Value\">45</field>"
+                     "<field column=\"Char Classification\">FULL SEPARATOR</field>"
+                     "<field column=\"Char Operation\">TRIM</field></record>\n"
+                     "</data>\n</file>\n</krxml>\n";
+  std::string plain = dir.write("dash.xml", text).string();
+  tq_xmldoc* doc = nullptr;
+  ASSERT_EQ(tq_xml_read(ctx, plain.c_str(), 8, &doc), 0) << tq_test::error_list_text(ctx);
+  ASSERT_EQ(tq_xml_write(ctx, 0, (dir.str() + "/chopinfo/dash").c_str(), 1, doc), 0)
+      << tq_test::error_list_text(ctx);
+  tq_xml_free(ctx, doc);
+}
+
+TEST(Scheme, ElementSchemesChopWithTheirChopper) {
+  SchemeKb kb;
+  dash_chopper(kb.ctx, kb.dir);
+  tq_lock_handle* lock = nullptr;
+  ASSERT_EQ(tq_lock_init(kb.ctx, &lock), 0);
+  int32_t i = -1;
+  ASSERT_EQ(tq_scheme_create(kb.ctx, kb.scheme_dir().c_str(), "chopped", 1, lock, &i), 0) << tq_test::error_list_text(kb.ctx);
+  EXPECT_EQ(tq_scheme_entry_add(kb.ctx, i, "ST", "STREET"), 0);
+  char name[4100];
+  EXPECT_EQ(tq_scheme_chopper_name_get(kb.ctx, i, name), -708);
+  EXPECT_EQ(tq_scheme_chopper_name_set(kb.ctx, i, "dash"), 0) << tq_test::error_list_text(kb.ctx);
+  EXPECT_EQ(tq_scheme_chopper_name_get(kb.ctx, i, name), 0);
+  EXPECT_STREQ(name, "dash");
+  // Another name gives the chopper back first; one that cannot be had
+  // leaves the scheme without a chopper.
+  EXPECT_EQ(tq_scheme_chopper_name_set(kb.ctx, i, "missing"), -400);
+  EXPECT_EQ(tq_scheme_chopper_name_get(kb.ctx, i, name), -708);
+  EXPECT_EQ(tq_scheme_chopper_name_set(kb.ctx, i, "dash"), 0);
+  EXPECT_EQ(tq_scheme_chopper_name_set(kb.ctx, i, "dash"), 0);
+  EXPECT_EQ(tq_scheme_write(kb.ctx, i, lock), 0) << tq_test::error_list_text(kb.ctx);
+  EXPECT_EQ(tq_scheme_unload_edit(kb.ctx, i, lock), 0);
+  EXPECT_EQ(tq_lock_free(kb.ctx, lock), 0);
+
+  int32_t k = -1;
+  ASSERT_EQ(tq_transf_scheme_load(kb.ctx, "chopped", -1, -1, 0, &k), 0);
+  int32_t n = 0;
+  EXPECT_EQ(kb.apply(k, "MAIN-ST", &n), "MAIN STREET");
+  EXPECT_EQ(n, 1);
+  EXPECT_EQ(tq_scheme_chopper_name_get(kb.ctx, k, name), 0);
+  EXPECT_STREQ(name, "dash");
+  EXPECT_EQ(tq_transf_scheme_unload(kb.ctx, k), 0);
+}
+
+}  // namespace
