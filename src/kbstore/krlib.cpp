@@ -327,6 +327,16 @@ int32_t rsrc_find_by_name(context* ctx, uint32_t kind, const char* name, int32_t
   return -404;
 }
 
+int32_t rsrc_name_get(context* ctx, uint32_t kind, int32_t index, char* out, uint32_t size) {
+  if (out == nullptr || size == 0) return -802;
+  out[0] = '\0';
+  resource_slot* slot = nullptr;
+  int32_t rc = rsrc_slot_get(ctx, kind, index, 0, &slot);
+  if (rc != 0) return rc;
+  uchar_buf_copy(out, slot->name, size);
+  return 0;
+}
+
 int32_t rsrc_rename(context* ctx, uint32_t kind, int32_t index, const char* name) {
   if (name == nullptr || !kind_ok(kind)) return -802;
   int32_t rc = write_lock(ctx);

@@ -90,6 +90,9 @@ int32_t rsrc_unref(context* ctx, uint32_t kind, int32_t index);
 // else one reference given back (a failure of the free operation returned).
 int32_t rsrc_unload(context* ctx, uint32_t kind, int32_t index);
 int32_t rsrc_find_by_name(context* ctx, uint32_t kind, const char* name, int32_t* out_index);
+// The slot's name, UTF-8, cut between characters to size bytes with the
+// terminator; -802 for no buffer, -800 for a free or out-of-range index.
+int32_t rsrc_name_get(context* ctx, uint32_t kind, int32_t index, char* out, uint32_t size);
 int32_t rsrc_rename(context* ctx, uint32_t kind, int32_t index, const char* name);
 int32_t rsrc_owner_set(context* ctx, uint32_t kind, int32_t index, const char* text, uint32_t flags);
 int32_t rsrc_owner_get(context* ctx, uint32_t kind, int32_t index, uint32_t flags, char* out);

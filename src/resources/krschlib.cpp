@@ -507,13 +507,7 @@ int32_t scheme_load_by_name(context* ctx, const char* name, int32_t flags, int32
 int32_t scheme_unload(context* ctx, int32_t index) { return rsrc_unload(ctx, kRsrcScheme, index); }
 
 int32_t scheme_name_get(context* ctx, int32_t index, char* out, uint32_t size) {
-  if (out == nullptr || size == 0) return -802;
-  out[0] = '\0';
-  resource_slot* slot = nullptr;
-  int32_t rc = rsrc_slot_get(ctx, kRsrcScheme, index, 0, &slot);
-  if (rc != 0) return rc;
-  np_uchar_bufcopy(out, slot->name, size);
-  return 0;
+  return rsrc_name_get(ctx, kRsrcScheme, index, out, size);
 }
 
 // ---- Export implementations ------------------------------------------------------------------
