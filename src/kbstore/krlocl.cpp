@@ -77,7 +77,10 @@ const locale_row* locale_table_row_get(int32_t code) {
 
 int32_t locale_table_contains(int32_t code) { return locale_table_row_get(code) != nullptr ? 1 : 0; }
 
-int32_t locale_table_iso_get(context* ctx, int32_t code, char* out, uint32_t size) {
+namespace {
+
+// One text of a row: out empty and -802 (recorded) for an unknown code.
+int32_t row_text_get(context* ctx, int32_t code, const char* locale_row::*field, char* out, uint32_t size) {
   if (out != nullptr && size > 0) out[0] = '\0';
   const locale_row* row = locale_table_row_get(code);
   if (row == nullptr) {
@@ -85,20 +88,18 @@ int32_t locale_table_iso_get(context* ctx, int32_t code, char* out, uint32_t siz
     return -802;
   }
   if (out == nullptr || size == 0) return -802;
-  str_copy_bounded(out, row->iso, size);
+  str_copy_bounded(out, row->*field, size);
   return 0;
 }
 
+}  // namespace
+
+int32_t locale_table_iso_get(context* ctx, int32_t code, char* out, uint32_t size) {
+  return row_text_get(ctx, code, &locale_row::iso, out, size);
+}
+
 int32_t locale_table_description_get(context* ctx, int32_t code, char* out, uint32_t size) {
-  if (out != nullptr && size > 0) out[0] = '\0';
-  const locale_row* row = locale_table_row_get(code);
-  if (row == nullptr) {
-    report_unknown_code(ctx, code);
-    return -802;
-  }
-  if (out == nullptr || size == 0) return -802;
-  str_copy_bounded(out, row->description, size);
-  return 0;
+  return row_text_get(ctx, code, &locale_row::description, out, size);
 }
 
 int32_t locale_table_code_get_by_iso(context* ctx, const char* iso, int32_t* code) {

@@ -122,9 +122,20 @@ int64_t field_number(const xmldoc_field& f) {
   return f.text != nullptr ? std::strtoll(f.text, nullptr, 10) : 0;
 }
 
-const char* field_text(const xmldoc_field& f) {
-  if (f.type == kXmlColString) return f.text != nullptr ? f.text : "";
-  return "";
+
+// The table row that is the index-th of the rows listed to callers.
+template <typename Row>
+int32_t listed_at(const Row* rows, uint32_t count, uint32_t index, uint32_t* id) {
+  uint32_t seen = 0;
+  for (uint32_t i = 0; i < count; ++i) {
+    if (!rows[i].listed) continue;
+    if (seen++ == index) {
+      *id = i;
+      return 0;
+    }
+  }
+  *id = count;
+  return -1;
 }
 
 }  // namespace
@@ -159,31 +170,9 @@ int32_t chop_oper_by_name(const char* name, uint32_t* id) {
   return -1;
 }
 
-int32_t chop_class_listed(uint32_t index, uint32_t* id) {
-  uint32_t seen = 0;
-  for (uint32_t i = 0; i < kClassCount; ++i) {
-    if (!kClasses[i].listed) continue;
-    if (seen++ == index) {
-      *id = i;
-      return 0;
-    }
-  }
-  *id = kClassCount;
-  return -1;
-}
+int32_t chop_class_listed(uint32_t index, uint32_t* id) { return listed_at(kClasses, kClassCount, index, id); }
 
-int32_t chop_oper_listed(uint32_t index, uint32_t* id) {
-  uint32_t seen = 0;
-  for (uint32_t i = 0; i < kOperCount; ++i) {
-    if (!kOpers[i].listed) continue;
-    if (seen++ == index) {
-      *id = i;
-      return 0;
-    }
-  }
-  *id = kOperCount;
-  return -1;
-}
+int32_t chop_oper_listed(uint32_t index, uint32_t* id) { return listed_at(kOpers, kOperCount, index, id); }
 
 int32_t chopper_table_init(chopper_table* table) {
   *table = chopper_table{};
@@ -364,19 +353,19 @@ int32_t chopper_table_read(context* ctx, const xmldoc* doc, const char* name, ch
       }
       code_point = static_cast<uint32_t>(converted);
     }
-    const char* class_text = field_text(rec.fields[index[2]]);
+    const char* class_text = xmldoc_field_text(&rec.fields[index[2]]);
     uint32_t clsfn = 0;
     if (chop_class_by_name(class_text, &clsfn) != 0) {
       TQ_REPORT(ctx, -300, 211, class_text, name, r);
       return -300;
     }
-    const char* oper_text = field_text(rec.fields[index[3]]);
+    const char* oper_text = xmldoc_field_text(&rec.fields[index[3]]);
     uint32_t oprn = 0;
     if (chop_oper_by_name(oper_text, &oprn) != 0) {
       TQ_REPORT(ctx, -300, 212, oper_text, name, r);
       return -300;
     }
-    int32_t rc = chopper_table_entry_set(ctx, table, field_text(rec.fields[index[1]]), clsfn, oprn, code_point, 1);
+    int32_t rc = chopper_table_entry_set(ctx, table, xmldoc_field_text(&rec.fields[index[1]]), clsfn, oprn, code_point, 1);
     if (rc != 0) return rc;
   }
   return chopper_table_finish(table);
