@@ -255,8 +255,6 @@ int32_t handle_new(context* ctx, int32_t kind, tq_vault_file** out) {
   return 0;
 }
 
-
-
 const vault_vocab_ops* vocab_ops() { return g_vocab_ops.load(std::memory_order_acquire); }
 
 int32_t vocab_open(context* ctx, tq_vault_file* h, const char* filename) {

@@ -174,6 +174,7 @@ int32_t vocab_file_create(context* ctx, const char* name, const char* folder, lo
   }
   fio_handle* fh = nullptr;
   int32_t rc = 0;
+  const lock_mark mark = lock_mark_get(lock);
   if (lock != nullptr) {
     bool made = false;
     if (fio_stat(path, nullptr, 0) != 0) {
@@ -190,9 +191,12 @@ int32_t vocab_file_create(context* ctx, const char* name, const char* folder, lo
     }
   }
   rc = fio_open(path, kFioOpenWrite, &fh);
-  if (rc != 0) return rc;
-  rc = fio_trunc(fh);
-  fio_close(fh);
+  if (rc == 0) {
+    rc = fio_trunc(fh);
+    fio_close(fh);
+  }
+  // A failure gives back only the lock this call took.
+  if (rc != 0) lock_release_since(ctx, lock, mark);
   return rc;
 }
 
