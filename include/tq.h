@@ -269,7 +269,10 @@ TQ_API int32_t tq_parent_locale_nonloaded_get_from_file(tq_context* ctx, const c
 typedef struct tq_lock_handle tq_lock_handle;
 
 TQ_API int32_t tq_lock_init(tq_context* ctx, tq_lock_handle** lock) TQ_NOEXCEPT;
-/* Releases every file the handle locks, then frees it; NULL is ignored. */
+/* Releases every file the handle locks, then frees it; NULL is ignored.
+ * Resources registered for editing with the handle and not used yet load
+ * without it afterwards. A handle locks its first file and at most 10
+ * further ones; the next gives -401 (its message says the handle is full). */
 TQ_API int32_t tq_lock_free(tq_context* ctx, tq_lock_handle* lock) TQ_NOEXCEPT;
 /* Locks the file fname of file kind `kind` (found along the search path):
  * the file "<resolved path>.lck" is created and held until the last handle
@@ -358,6 +361,8 @@ TQ_API int32_t tq_zel_vlt_file_locale_get(tq_context* ctx, tq_vault_file* hnd, i
 TQ_API int32_t tq_zel_vlt_file_stdtype_get(tq_context* ctx, tq_vault_file* hnd, int32_t* stdtype) TQ_NOEXCEPT;
 /* Writes the file back; needs a handle made by tq_zel_vlt_file_edit (-603 otherwise). */
 TQ_API int32_t tq_zel_vlt_file_write(tq_context* ctx, tq_vault_file* hnd) TQ_NOEXCEPT;
+/* Only the context that opened the handle closes it (-802 from another,
+ * which leaves it open); handles still open are closed by tq_close. */
 TQ_API int32_t tq_zel_vlt_file_close(tq_context* ctx, tq_vault_file* hnd) TQ_NOEXCEPT;
 /* iso: 20 bytes + terminator. */
 TQ_API int32_t tq_locale_props_noload_get(tq_context* ctx, tq_vault_file* hnd, char* iso) TQ_NOEXCEPT;
@@ -432,9 +437,12 @@ TQ_API int32_t tq_vocab_edit_prepare(tq_context* ctx, int32_t index) TQ_NOEXCEPT
  * 1,024 bytes. */
 TQ_API int32_t tq_vocab_edit_new(tq_context* ctx, const char* path, const char* name,
                                  tq_lock_handle* lock) TQ_NOEXCEPT;
-/* Writes the vocabulary compiled to the lock handle's file: 111 when
- * duplicate word categories were dropped (the lowest likelihood kept);
- * -300 when a word, pair or category was never set or no locale is set. */
+/* Writes the vocabulary compiled to its own file, which the lock handle
+ * must lock (a vocabulary made by tq_vocabulary_create has no name: the
+ * handle's only vocabulary file; -405 when the handle locks none or
+ * several): 111 when duplicate word categories were dropped (the lowest
+ * likelihood kept); -300 when a word, pair or category was never set or no
+ * locale is set. */
 TQ_API int32_t tq_vocab_save(tq_context* ctx, int32_t index, tq_lock_handle* lock) TQ_NOEXCEPT;
 /* owner: 320 bytes + terminator. */
 TQ_API int32_t tq_vocab_owner_get(tq_context* ctx, int32_t index, char* owner) TQ_NOEXCEPT;
@@ -482,7 +490,8 @@ TQ_API int32_t tq_chopper_create(tq_context* ctx, const char* name, int32_t* ind
  * first search-path folder) and locks it with the handle. */
 TQ_API int32_t tq_chopper_edit_new(tq_context* ctx, const char* path, const char* name,
                                    tq_lock_handle* lock) TQ_NOEXCEPT;
-/* Edit mode: writes the chopper to the primary file of the lock handle. */
+/* Edit mode: writes the chopper to its own file, which the lock handle must
+ * lock (-405 otherwise). */
 TQ_API int32_t tq_chopper_save(tq_context* ctx, int32_t chopper, tq_lock_handle* lock) TQ_NOEXCEPT;
 TQ_API int32_t tq_chopper_unload(tq_context* ctx, int32_t chopper) TQ_NOEXCEPT;
 /* Releases every file the lock handle locks. */
@@ -661,8 +670,9 @@ TQ_API int32_t tq_regexlib_load_no_compile(tq_context* ctx, const char* name, tq
 TQ_API int32_t tq_regexlib_rule_count_get(tq_context* ctx, int32_t library, uint32_t* count) TQ_NOEXCEPT;
 TQ_API int32_t tq_regexlib_unload(tq_context* ctx, int32_t library) TQ_NOEXCEPT;
 TQ_API int32_t tq_regexlib_unload_ex(tq_context* ctx, int32_t library) TQ_NOEXCEPT;
-/* Edit mode. Writes the library to the lock handle's file; -300 when it has
- * no locale or an element without its regex. */
+/* Edit mode. Writes the library to its own file, which the lock handle must
+ * lock (-405 otherwise); -300 when it has no locale or an element without
+ * its regex. */
 TQ_API int32_t tq_regexlib_save(tq_context* ctx, int32_t library, tq_lock_handle* lock) TQ_NOEXCEPT;
 /* Edit mode: a new empty library (-407 for a name in use); it takes the
  * current locale, when one is current. */
@@ -732,7 +742,8 @@ TQ_API int32_t tq_phonetx_rule_add(tq_context* ctx, int32_t index, const char* r
 /* Compiles a created set (-603 when it is compiled already, -803 for a
  * pattern that does not compile). */
 TQ_API int32_t tq_phonetx_prepare(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
-/* Writes the set to the file the lock handle locks. */
+/* Writes the set to its own file, which the lock handle must lock (-405
+ * otherwise). */
 TQ_API int32_t tq_phonetx_save(tq_context* ctx, int32_t index, tq_lock_handle* lock) TQ_NOEXCEPT;
 /* input: at most 1,024 bytes. size: the bytes of the result buffer,
  * terminator included; at most 1,024 bytes of text are written. -1 for a
@@ -815,6 +826,8 @@ TQ_API int32_t tq_scheme_import_record(tq_context* ctx, int32_t index, const cha
                                        const char* standard) TQ_NOEXCEPT;
 /* 112 when duplicate entries were removed. */
 TQ_API int32_t tq_scheme_import_end(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+/* Writes the scheme to its own file, which the lock handle must lock (-405
+ * otherwise). */
 TQ_API int32_t tq_scheme_write(tq_context* ctx, int32_t index, tq_lock_handle* lock) TQ_NOEXCEPT;
 TQ_API int32_t tq_scheme_element_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
 /* data, standard: 1,028 bytes + terminator. */

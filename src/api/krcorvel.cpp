@@ -18,6 +18,7 @@
 #include "core/krzel.h"
 #include "kbstore/krlock.h"
 #include "kbstore/krshared.h"
+#include "kbstore/krvlt.h"
 #include "resources/krvcld.h"
 #include "kbstore/krxml.h"
 #include "resources/krchop.h"
@@ -127,6 +128,7 @@ void context_teardown(context* ctx) {
   phonetx_work_free(ctx, ctx->phonetx_work);
   ctx->phonetx_work = nullptr;
   phonetx_edit_session_free(ctx);
+  vault_files_close_all(ctx);
   lock_table_free(ctx);
   xmldoc_stash_free(ctx);
   if (ctx->small_pool != nullptr) pool_destroy(ctx->small_pool);

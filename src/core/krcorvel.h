@@ -10,6 +10,7 @@
 #include "core/krtrace.h"
 
 struct tq_context;
+struct tq_vault_file;
 
 namespace tq {
 
@@ -60,6 +61,7 @@ struct tq_context {
   uint32_t allow_msgs;
   tq::hash_table* file_locks;      // lock files this context holds
   tq::hash_table* xml_stash;       // newer included XML sections kept for rewriting
+  tq_vault_file* vault_files;      // open vault-file handles, closed at teardown when the client did not
   int32_t current_locale;          // index of the current loaded locale, -1 for none
   int32_t current_locale_code;     // its locale code (0 for none), for locale-aware casing
   tq::shared_state* shared;

@@ -8,6 +8,7 @@
 #include "core/krfio.h"
 #include "core/krstr.h"
 #include "core/krzel.h"
+#include "kbstore/krlock.h"
 #include "kbstore/krshared.h"
 #include "kbstore/krxml.h"
 
@@ -24,12 +25,47 @@ rsrc_table* table_of(const context* ctx, uint32_t kind) {
   return sc == nullptr ? nullptr : &sc->rsrc[kind];
 }
 
-// Two resource names are the same when they agree up to the first '.' of each.
-bool same_stem(const char* a, const char* b) {
-  std::size_t la = std::strcspn(a, ".");
-  std::size_t lb = std::strcspn(b, ".");
-  return la == lb && std::memcmp(a, b, la) == 0;
+// The extensions of the files a kind is read from, as its loader finds them
+// from a name. Vocabularies are read compiled; their loader also cuts the
+// extensions of their source forms.
+constexpr const char* kVaultExtensions[] = {"zel", "krd", nullptr};
+constexpr const char* kVocabFileExtensions[] = {"zev", "krv", nullptr};
+constexpr const char* kVocabNameExtensions[] = {"zev", "krv", "krd", "xml", nullptr};
+
+const char* const* name_extensions(uint32_t kind) {
+  return kind == kRsrcVocab ? kVocabNameExtensions : kVaultExtensions;
 }
+
+const char* const* file_extensions(uint32_t kind) {
+  return kind == kRsrcVocab ? kVocabFileExtensions : kVaultExtensions;
+}
+
+// Cuts ".ext" from the end of name[0..*n) when it is there with something
+// before it.
+bool cut_extension(const char* name, std::size_t* n, const char* ext) {
+  std::size_t e = std::strlen(ext);
+  if (*n <= e + 1 || name[*n - e - 1] != '.' || std::memcmp(name + *n - e, ext, e) != 0) return false;
+  *n -= e + 1;
+  return true;
+}
+
+// The length of a name without the file extension of its kind.
+std::size_t without_file_extension(uint32_t kind, const char* name, std::size_t n) {
+  for (const char* const* ext = name_extensions(kind); *ext != nullptr; ++ext) {
+    if (cut_extension(name, &n, *ext)) break;
+  }
+  return n;
+}
+
+// The part of a name that tells resources of a kind apart: without its file
+// extension, and for a scheme without ".sch" (its file name adds it).
+std::size_t stem_length(uint32_t kind, const char* name) {
+  std::size_t n = without_file_extension(kind, name, std::strlen(name));
+  if (kind == kRsrcScheme) cut_extension(name, &n, "sch");
+  return n;
+}
+
+bool is_separator(char c) { return c == '/' || c == '\\'; }
 
 void slot_clear(resource_slot* slot) { std::memset(static_cast<void*>(slot), 0, sizeof *slot); }
 
@@ -75,7 +111,7 @@ resource_slot* slot_at(const rsrc_table* table, int32_t index) {
 int32_t slot_serves(context* ctx, resource_slot* slot, const char* name, const rsrc_callbacks* cb, int32_t* same) {
   auto test = slot->state == kRsrcRegistered ? cb->same_registered : cb->same_loaded;
   if (test == nullptr) {
-    *same = same_stem(slot->name, name) ? 1 : 0;
+    *same = rsrc_same_name(slot->kind, slot->name, name) ? 1 : 0;
     return 0;
   }
   return test(ctx, slot, name, cb->arg, same);
@@ -145,13 +181,89 @@ int32_t rsrc_scheme_file_name(const char* name, char* out, uint32_t size) {
   return 0;
 }
 
+bool rsrc_same_name(uint32_t kind, const char* a, const char* b) {
+  if (a == nullptr || b == nullptr) return false;
+  std::size_t la = stem_length(kind, a);
+  std::size_t lb = stem_length(kind, b);
+  return la == lb && std::memcmp(a, b, la) == 0;
+}
+
+int32_t rsrc_save_path(context* ctx, const resource_slot* slot, lock_handle* lock, char* path, uint32_t size) {
+  if (path != nullptr && size > 0) path[0] = '\0';
+  if (slot == nullptr || path == nullptr || size == 0) return -802;
+  int32_t rc = lock_owner_check(ctx, lock);
+  if (rc != 0) return rc;
+  const uint32_t kind = slot->kind;
+  // The file's name without its extension, as the kind's loader builds it.
+  char file[kRsrcNameSize + 8];
+  std::size_t n = without_file_extension(kind, slot->name, std::strlen(slot->name));
+  std::memcpy(file, slot->name, n);
+  file[n] = '\0';
+  if (kind == kRsrcScheme && n > 0) {
+    char base[kRsrcNameSize];
+    std::memcpy(base, file, n + 1);
+    if (rsrc_scheme_file_name(base, file, sizeof file) != 0) return -802;
+  }
+  const std::size_t flen = std::strlen(file);
+  const char* found = nullptr;
+  uint32_t candidates = 0;
+  for (uint32_t i = 0; i < lock_file_count(lock); ++i) {
+    const char* held = lock_file_path_at(lock, i);
+    std::size_t hn = std::strlen(held);
+    bool has_extension = false;
+    for (const char* const* ext = file_extensions(kind); *ext != nullptr && !has_extension; ++ext) {
+      has_extension = cut_extension(held, &hn, *ext);
+    }
+    if (!has_extension) continue;
+    if (flen == 0) {
+      // No name yet: any file of the kind will do, when it is the only one.
+      if (++candidates == 1) found = held;
+      continue;
+    }
+    // The name may carry folders of its own; it must match whole ones.
+    if (hn >= flen && std::memcmp(held + hn - flen, file, flen) == 0 &&
+        (hn == flen || is_separator(held[hn - flen - 1]))) {
+      found = held;
+      break;
+    }
+  }
+  if (flen == 0 && candidates != 1) found = nullptr;
+  if (found == nullptr) {
+    const char* what = flen != 0 ? file : "(it has no name, and the handle does not lock exactly one such file)";
+    TQ_REPORT(ctx, -405, 1497, rsrc_kind_name_get(kind), static_cast<const char*>(slot->name), what);
+    return -405;
+  }
+  if (std::strlen(found) >= size) return -1;
+  std::strcpy(path, found);
+  return 0;
+}
+
+void rsrc_lock_detach(context* ctx, const lock_handle* lock) {
+  if (lock == nullptr || ctx_contents(ctx) == nullptr) return;
+  // Loads run under the write hold, so none is using the handle while it
+  // is forgotten. Should the hold be refused, it is forgotten all the same:
+  // a registration left pointing at freed memory is worse.
+  const bool held = write_lock(ctx) == 0;
+  for (uint32_t kind = 1; kind <= kRsrcKindCount; ++kind) {
+    rsrc_table* table = table_of(ctx, kind);
+    for (uint32_t i = 0; i < table->count; ++i) {
+      if (table->slots[i]->cb.lock == lock) table->slots[i]->cb.lock = nullptr;
+    }
+  }
+  if (held) (void)write_unlock(ctx);
+}
+
 const char* rsrc_kind_name_get(uint32_t kind) { return kind_ok(kind) ? kKindNames[kind] : kKindNames[0]; }
 
 int32_t rsrc_register(context* ctx, uint32_t kind, const char* name, const rsrc_callbacks* cb, int32_t* out_index) {
   if (out_index != nullptr) *out_index = -1;
   if (!kind_ok(kind) || name == nullptr || cb == nullptr || out_index == nullptr) return -802;
+  // Only an extension the kind's files carry is cut: "Addr.v1" stays whole.
   char stem[kRsrcNameSize];
-  fio_name_extension_strip(name, stem, sizeof stem);
+  std::size_t stem_n = without_file_extension(kind, name, std::strlen(name));
+  if (stem_n >= sizeof stem) return -802;
+  std::memcpy(stem, name, stem_n);
+  stem[stem_n] = '\0';
   int32_t rc = write_lock(ctx);
   if (rc != 0) return rc;
   rsrc_table* table = table_of(ctx, kind);
@@ -201,7 +313,7 @@ int32_t rsrc_slot_create(context* ctx, uint32_t kind, const char* name, uint32_t
   if (!allow_duplicate && name != nullptr) {
     for (uint32_t i = 0; i < table->count; ++i) {
       resource_slot* slot = table->slots[i];
-      if (slot->state != kRsrcFree && same_stem(slot->name, name)) {
+      if (slot->state != kRsrcFree && rsrc_same_name(kind, slot->name, name)) {
         write_unlock(ctx);
         return -407;
       }
@@ -319,7 +431,7 @@ int32_t rsrc_find_by_name(context* ctx, uint32_t kind, const char* name, int32_t
   const rsrc_table* table = table_of(ctx, kind);
   for (uint32_t i = 0; i < table->count; ++i) {
     const resource_slot* slot = table->slots[i];
-    if (slot->state != kRsrcFree && same_stem(slot->name, name)) {
+    if (slot->state != kRsrcFree && rsrc_same_name(kind, slot->name, name)) {
       *out_index = static_cast<int32_t>(i);
       return 0;
     }
@@ -349,7 +461,7 @@ int32_t rsrc_rename(context* ctx, uint32_t kind, int32_t index, const char* name
   }
   for (uint32_t i = 0; i < table->count; ++i) {
     const resource_slot* other = table->slots[i];
-    if (other->state != kRsrcFree && same_stem(other->name, name)) {
+    if (other->state != kRsrcFree && rsrc_same_name(kind, other->name, name)) {
       write_unlock(ctx);
       return -407;
     }

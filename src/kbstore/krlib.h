@@ -103,6 +103,28 @@ int32_t rsrc_owner_get(context* ctx, uint32_t kind, int32_t index, uint32_t flag
 int32_t rsrc_owner_read(context* ctx, resource_slot* slot, const xmldoc* doc);
 int32_t rsrc_version_read(context* ctx, resource_slot* slot, const xmldoc* doc);
 
+// Whether two names of resources of a kind name the same resource: equal
+// once the file extension that the kind's files carry is cut from each
+// ("zel" or "krd"; for vocabularies "zev", "krv", "krd" or "xml"; a scheme's
+// ".sch" as well). Any other dot belongs to the name: "Addr.v1" and
+// "Addr.v2" are two resources.
+bool rsrc_same_name(uint32_t kind, const char* a, const char* b);
+
+// The file a save of the slot's resource writes: among the files the lock
+// handle locks, the one named after the resource (its name with an
+// extension of its kind; for a scheme its file name). A vocabulary made
+// without a name has no file of its own yet: it takes the handle's only
+// vocabulary file. -405 (recorded) when the handle does not lock that file
+// (or, for a vocabulary without a name, locks none or several); -802 or
+// -603 (recorded) for a handle of another context or one that holds
+// nothing; -1 when path is too small.
+int32_t rsrc_save_path(context* ctx, const resource_slot* slot, lock_handle* lock, char* path, uint32_t size);
+
+// Forgets a lock handle that is being freed: registrations that kept it for
+// their first load (or for the vocabularies their rules name) load without
+// it from now on.
+void rsrc_lock_detach(context* ctx, const lock_handle* lock);
+
 // The file name of a scheme: "<name>.sch", or the name as it is when it
 // already ends in ".sch" or in ".sch" and a file extension ("t.sch.zel").
 // The registry checks that this file exists before it registers a scheme,

@@ -9,6 +9,7 @@
 #include "core/krhash.h"
 #include "core/krstr.h"
 #include "core/krvec.h"
+#include "kbstore/krlib.h"
 
 namespace tq {
 
@@ -210,7 +211,12 @@ int32_t lock_add(lock_handle* handle, context* ctx, const char* name, uint32_t k
   if (path != nullptr && std::strlen(file.path) >= size) return -1;
   lock_entry* known = entry_find(ctx, file);
   if (handle_has(handle, known)) return path_copy(known->path, path, size);
-  if (handle->further_count >= kLockFurtherMax) return -401;
+  if (handle->further_count >= kLockFurtherMax) {
+    // Nothing is locked by anyone else: say so, or the caller goes looking
+    // for another editor of the file.
+    TQ_REPORT(ctx, -401, 1494, kLockFurtherMax, static_cast<const char*>(file.path));
+    return -401;
+  }
 
   lock_entry* entry = nullptr;
   rc = entry_get(ctx, file, &entry);
@@ -259,6 +265,41 @@ int32_t lock_release_all(context* ctx, lock_handle* handle) {
   return 0;
 }
 
+lock_mark lock_mark_get(const lock_handle* handle) {
+  if (handle == nullptr) return lock_mark{0, 0};
+  return lock_mark{handle->held, handle->held ? handle->further_count : 0};
+}
+
+void lock_release_since(context* ctx, lock_handle* handle, lock_mark mark) {
+  if (handle == nullptr || !owned_by(handle, ctx) || !handle->held) return;
+  if (!mark.held) {
+    (void)lock_release_all(ctx, handle);
+    return;
+  }
+  while (handle->further_count > mark.further_count) {
+    --handle->further_count;
+    entry_release(handle->further[handle->further_count]);
+    handle->further[handle->further_count] = nullptr;
+  }
+}
+
+uint32_t lock_file_count(const lock_handle* handle) {
+  if (handle == nullptr || !handle->held || handle->primary == nullptr) return 0;
+  return 1 + handle->further_count;
+}
+
+const char* lock_file_path_at(const lock_handle* handle, uint32_t index) {
+  if (index >= lock_file_count(handle)) return nullptr;
+  return index == 0 ? handle->primary->path : handle->further[index - 1]->path;
+}
+
+int32_t lock_owner_check(context* ctx, const lock_handle* handle) {
+  if (handle == nullptr) return -802;
+  if (!owned_by(handle, ctx)) return report_foreign(ctx);
+  if (!handle->held || handle->primary == nullptr) return report_not_held(ctx);
+  return 0;
+}
+
 // ---- Export implementations --------------------------------------------------
 
 int32_t lock_init(context* ctx, tq_lock_handle** lock) {
@@ -274,6 +315,9 @@ int32_t lock_free(context* ctx, lock_handle* lock) {
   if (lock == nullptr) return 0;
   if (!owned_by(lock, ctx)) return report_foreign(ctx);
   if (lock->held) (void)lock_release_all(ctx, lock);
+  // Registrations made for editing borrowed the handle for their first
+  // load; they must not keep it past this point.
+  rsrc_lock_detach(ctx, lock);
   std::free(lock);
   return 0;
 }

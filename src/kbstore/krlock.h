@@ -59,9 +59,10 @@ void lock_table_free(context* ctx);
 // and recorded as locked all the same, so that editing and saving work.
 int32_t lock_file_create(context* ctx, const char* name, uint32_t kind, lock_handle* handle, char* path,
                          uint32_t size);
-// Adds a further file to a held handle: -603 when not held, -401 when the
-// handle already has kLockFurtherMax further files; a file the handle
-// already locks is only reported (its path copied), 0.
+// Adds a further file to a held handle: -603 when not held, -401 (recorded
+// as a full handle) when the handle already has kLockFurtherMax further
+// files; a file the handle already locks is only reported (its path
+// copied), 0.
 int32_t lock_add(lock_handle* handle, context* ctx, const char* name, uint32_t kind, char* path,
                  uint32_t size);
 // *held := 1 when the resolved file is the handle's primary or one of its
@@ -75,6 +76,30 @@ int32_t lock_path_get(context* ctx, lock_handle* handle, char* out, uint32_t siz
 // Releases the further files (last first), then the primary one; the handle
 // holds nothing afterwards. -802 for another context, -603 when not held.
 int32_t lock_release_all(context* ctx, lock_handle* handle);
+
+// What a handle held at one moment. An operation that locks files through a
+// handle the caller may already be using marks the handle first and, when it
+// fails, gives back only what it took since (lock_release_since), so that the
+// caller's other locks stay held.
+struct lock_mark {
+  uint32_t held;
+  uint32_t further_count;
+};
+lock_mark lock_mark_get(const lock_handle* handle);
+// Releases the files the handle took after the mark: the further files added
+// since (last first) and, when it held nothing then, its primary file. A
+// NULL handle, or one of another context, is left alone.
+void lock_release_since(context* ctx, lock_handle* handle, lock_mark mark);
+
+// The resolved paths of the files a handle locks, primary first (index 0),
+// then its further files in the order they were added; count is 0 for a
+// handle that holds nothing. No owner check: callers check it first with
+// lock_owner_check.
+uint32_t lock_file_count(const lock_handle* handle);
+const char* lock_file_path_at(const lock_handle* handle, uint32_t index);
+// 0 when the handle is the context's and holds a file; else -802 (another
+// context) or -603 (holds nothing), both recorded.
+int32_t lock_owner_check(context* ctx, const lock_handle* handle);
 
 // ---- Export implementations --------------------------------------------------
 

@@ -310,8 +310,11 @@ int32_t locale_load(context* ctx, const char* iso, uint32_t flags, lock_handle* 
   int32_t rc = write_lock(ctx);
   if (rc != 0) return rc;
   load_chain chain{};
+  // A failed client's load gives back the locks it took (its own file and
+  // its ancestors'), and only those: the handle may hold others.
+  const lock_mark mark = lock_mark_get(lock);
   rc = load_impl(ctx, iso, flags, lock, nested, code_out, &chain);
-  if (rc < 0 && err_is_critical(rc) && !nested && lock != nullptr && lock->held) lock_release_all(ctx, lock);
+  if (rc < 0 && !nested) lock_release_since(ctx, lock, mark);
   int32_t released = write_unlock(ctx);
   return rc != 0 ? rc : released;
 }

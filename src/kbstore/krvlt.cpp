@@ -248,6 +248,9 @@ int32_t handle_new(context* ctx, int32_t kind, tq_vault_file** out) {
   h->ctx = ctx;
   h->kind = kind;
   h->lock.owner = ctx;
+  h->next = ctx->vault_files;
+  if (h->next != nullptr) h->next->prev = h;
+  ctx->vault_files = h;
   *out = h;
   return 0;
 }
@@ -261,6 +264,23 @@ int32_t vocab_open(context* ctx, tq_vault_file* h, const char* filename) {
 }
 
 bool is_vocab(const tq_vault_file* h) { return h->kind == kVaultKindVocabulary; }
+
+// Closes a handle of this context: its document, its locks, its header and
+// the handle itself.
+int32_t handle_close(context* ctx, tq_vault_file* h) {
+  if (h->prev != nullptr) h->prev->next = h->next;
+  if (ctx->vault_files == h) ctx->vault_files = h->next;
+  if (h->next != nullptr) h->next->prev = h->prev;
+  xml_free(ctx, h->doc);
+  h->doc = nullptr;
+  int32_t rc = 0;
+  if (h->edit && h->lock.held) rc = lock_release_all(ctx, &h->lock);
+  if (h->vocab_header != nullptr) {
+    if (const vault_vocab_ops* ops = vocab_ops()) ops->free(h->vocab_header);
+  }
+  std::free(h);
+  return rc;
+}
 
 // The header's fields of a compiled vocabulary vault; false when it has
 // none (not opened, or no operations).
@@ -404,16 +424,17 @@ int32_t zel_vlt_file_write(context* ctx, tq_vault_file* hnd) {
 }
 
 int32_t zel_vlt_file_close(context* ctx, tq_vault_file* hnd) {
-  if (hnd->ctx != ctx && hnd->edit && hnd->lock.held) return foreign_handle(ctx);
-  xml_free(ctx, hnd->doc);
-  hnd->doc = nullptr;
-  int32_t rc = 0;
-  if (hnd->edit && hnd->lock.held) rc = lock_release_all(ctx, &hnd->lock);
-  if (hnd->vocab_header != nullptr) {
-    if (const vault_vocab_ops* ops = vocab_ops()) ops->free(hnd->vocab_header);
-  }
-  std::free(hnd);
-  return rc;
+  // A handle is its context's: its locks live in that context's lock table
+  // and its place in that context's list, which only the owner's thread may
+  // touch. Another context is refused and changes nothing; the handle stays
+  // open for its owner to close, and the owner's tq_close closes it at the
+  // latest.
+  if (hnd->ctx != ctx) return foreign_handle(ctx);
+  return handle_close(ctx, hnd);
+}
+
+void vault_files_close_all(context* ctx) {
+  while (ctx->vault_files != nullptr) (void)handle_close(ctx, ctx->vault_files);
 }
 
 int32_t locale_props_noload_get(context* ctx, tq_vault_file* hnd, char* iso) {

@@ -126,6 +126,10 @@ struct tq_vault_file {
   tq_lock_handle lock;  // the context owns it
   uint32_t edit;       // 1 when made for editing an XML vault
   void* vocab_header;  // kind 8
+  // The context's list of open handles, so that its teardown closes those
+  // the client left open.
+  tq_vault_file* prev;
+  tq_vault_file* next;
 };
 
 namespace tq {
@@ -146,6 +150,8 @@ int32_t zel_vlt_file_locale_get(context* ctx, tq_vault_file* hnd, int32_t* local
 int32_t zel_vlt_file_stdtype_get(context* ctx, tq_vault_file* hnd, int32_t* stdtype);
 int32_t zel_vlt_file_write(context* ctx, tq_vault_file* hnd);
 int32_t zel_vlt_file_close(context* ctx, tq_vault_file* hnd);
+// Closes every handle the context still has open (its teardown).
+void vault_files_close_all(context* ctx);
 int32_t locale_props_noload_get(context* ctx, tq_vault_file* hnd, char* iso);
 int32_t locale_props_noload_set(context* ctx, tq_vault_file* hnd, const char* iso);
 

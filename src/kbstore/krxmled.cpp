@@ -48,8 +48,11 @@ int32_t read_for_edit(context* ctx, const char* file, uint32_t flags, lock_handl
 int32_t xmldoc_read_for_edit(context* ctx, const char* file, uint32_t flags, lock_handle* lock, xmldoc** out) {
   if (out == nullptr || lock == nullptr || file == nullptr) return -802;
   *out = nullptr;
+  // The handle may already lock other files for the caller: a failure
+  // gives back only what this read took.
+  const lock_mark mark = lock_mark_get(lock);
   int32_t rc = read_for_edit(ctx, file, flags, lock, out);
-  if (rc < 0 && lock->held) (void)lock_release_all(ctx, lock);
+  if (rc < 0) lock_release_since(ctx, lock, mark);
   return rc;
 }
 
@@ -76,6 +79,7 @@ int32_t xmldoc_file_create(context* ctx, const char* folder, const char* name, u
   }
   fio_handle* fh = nullptr;
   int32_t rc = 0;
+  const lock_mark mark = lock_mark_get(lock);
   if (lock != nullptr) {
     // The lock comes first: a file that someone else is editing must not
     // be emptied under them. A lock file needs the file to exist, so a new
@@ -90,9 +94,11 @@ int32_t xmldoc_file_create(context* ctx, const char* folder, const char* name, u
     if (rc != 0) return rc;
   }
   rc = fio_open(path, kFioOpenWrite, &fh);
-  if (rc != 0) return rc;
-  rc = fio_trunc(fh);
-  fio_close(fh);
+  if (rc == 0) {
+    rc = fio_trunc(fh);
+    fio_close(fh);
+  }
+  if (rc != 0) lock_release_since(ctx, lock, mark);
   return rc;
 }
 

@@ -205,6 +205,9 @@ int32_t chopper_document_build(context* ctx, const chopper_rec* rec, xmldoc** ou
 
 int32_t chopper_rsrc_load(context* ctx, resource_slot* slot, lock_handle* lock, uintptr_t arg) {
   (void)arg;
+  // The handle may lock other files for the caller: a failure gives back
+  // only what this load took.
+  const lock_mark mark = lock_mark_get(lock);
   xmldoc* doc = nullptr;
   int32_t rc = lock != nullptr ? xmldoc_read_for_edit(ctx, slot->name, kXmlFlagVault, lock, &doc)
                                : xmldoc_read(ctx, slot->name, kXmlFlagVault, &doc);
@@ -228,8 +231,8 @@ int32_t chopper_rsrc_load(context* ctx, resource_slot* slot, lock_handle* lock, 
   xml_free(ctx, doc);
   if (rc < 0) {
     // What the load built is gone; the registrant keeps its reference and
-    // the next use tries again. The edit's locks go with the failed read.
-    if (lock != nullptr && lock->held) (void)lock_release_all(ctx, lock);
+    // the next use tries again. The lock this read took goes with it.
+    lock_release_since(ctx, lock, mark);
     return rc;
   }
   slot->part = rec;
@@ -317,10 +320,15 @@ int32_t chopper_save(context* ctx, int32_t chopper, lock_handle* lock) {
   chopper_rec* rec = nullptr;
   int32_t rc = chopper_get(ctx, chopper, &rec);
   if (rc != 0) return rc;
+  // The chopper's own file, which the handle must lock; never whichever
+  // file the handle happened to lock first.
+  char path[kLockPathSize];
+  rc = rsrc_save_path(ctx, rec->slot, lock, path, sizeof path);
+  if (rc != 0) return rc;
   xmldoc* doc = nullptr;
   rc = chopper_document_build(ctx, rec, &doc);
   if (rc != 0) return rc;
-  rc = xmldoc_write_locked(ctx, kXmlFlagVault | kXmlFlagNameAsGiven, lock, doc);
+  rc = xmldoc_write(ctx, path, kXmlFlagVault | kXmlFlagNameAsGiven, doc);
   xml_free(ctx, doc);
   return rc;
 }

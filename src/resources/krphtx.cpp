@@ -380,13 +380,14 @@ int32_t phonetx_save(context* ctx, int32_t index, tq_lock_handle* lock) {
     TQ_REPORT(ctx, -300, 1702, static_cast<const char*>(slot->name));
     return -300;
   }
+  // The rule set's own file, which the handle must lock.
   char path[kLockPathSize];
-  rc = lock_path_get(ctx, lock, path, sizeof path);
+  rc = rsrc_save_path(ctx, slot, lock, path, sizeof path);
   if (rc != 0) return rc;
   xmldoc* doc = nullptr;
   rc = document_build(ctx, slot, rec, &doc);
   if (rc < 0) return rc;
-  rc = xmldoc_write_locked(ctx, is_vault_path(path) ? kXmlFlagVault : 0, lock, doc);
+  rc = xmldoc_write(ctx, path, (is_vault_path(path) ? kXmlFlagVault : 0) | kXmlFlagNameAsGiven, doc);
   xml_free(ctx, doc);
   return rc < 0 ? rc : 0;
 }
@@ -507,6 +508,9 @@ int32_t phonetx_edit(context* ctx, const char* name, tq_lock_handle* lock) {
   char text[kNameMax + 1];
   int32_t crc = strio_in(ctx, name, text, kNameMax, kStrioConvert);
   if (crc < 0) return crc;
+  // The handle may lock other files for the caller: a failure gives back
+  // only what this edit took.
+  const lock_mark mark = lock_mark_get(lock);
   xmldoc* doc = nullptr;
   int32_t rc = xmldoc_read_for_edit(ctx, text, kXmlFlagVault, lock, &doc);
   if (rc < 0) return rc;
@@ -516,7 +520,7 @@ int32_t phonetx_edit(context* ctx, const char* name, tq_lock_handle* lock) {
   xml_free(ctx, doc);
   if (rc < 0) {
     session_clear(session);
-    if (lock->held) (void)lock_release_all(ctx, lock);
+    lock_release_since(ctx, lock, mark);
     return rc;
   }
   return crc;

@@ -152,18 +152,18 @@ int32_t read_document(context* ctx, resource_slot* slot, lock_handle* lock, rege
   return rc;
 }
 
-// After a failed load: the locks of an edit are given back; the slot stays
-// registered with its references, so that a later use tries again.
-void load_failed(context* ctx, lock_handle* lock) {
-  if (lock != nullptr && lock->held) (void)lock_release_all(ctx, lock);
-}
+// After a failed load: the lock this load took is given back (the handle
+// may lock other files for the caller); the slot stays registered with its
+// references, so that a later use tries again.
+void load_failed(context* ctx, lock_handle* lock, lock_mark mark) { lock_release_since(ctx, lock, mark); }
 
 int32_t load_common(context* ctx, resource_slot* slot, lock_handle* lock, bool compile) {
   if (slot == nullptr) return -802;
+  const lock_mark mark = lock_mark_get(lock);
   regexlib_rec* rec = nullptr;
   int32_t rc = read_document(ctx, slot, lock, &rec);
   if (rc < 0) {
-    load_failed(ctx, lock);
+    load_failed(ctx, lock, mark);
     return rc;
   }
   int32_t warning = rc;
@@ -173,7 +173,7 @@ int32_t load_common(context* ctx, resource_slot* slot, lock_handle* lock, bool c
       int32_t crc = regexlib_element_compile(ctx, &rec->elements[i], opts);
       if (crc < 0) {
         rec_delete(rec);
-        load_failed(ctx, lock);
+        load_failed(ctx, lock, mark);
         return crc;
       }
       if (warning == 0) warning = crc;
@@ -258,9 +258,10 @@ int32_t save_document(context* ctx, resource_slot* slot, const regexlib_rec* rec
     rc = xmldoc_record_add(ctx, doc, "", nullptr, fields);
   }
   if (rc >= 0) {
+    // The library's own file, which the handle must lock.
     char path[kLockPathSize];
-    rc = lock_path_get(ctx, lock, path, sizeof path);
-    if (rc >= 0) rc = xmldoc_write_locked(ctx, is_vault_path(path) ? kXmlFlagVault : 0, lock, doc);
+    rc = rsrc_save_path(ctx, slot, lock, path, sizeof path);
+    if (rc >= 0) rc = xmldoc_write(ctx, path, (is_vault_path(path) ? kXmlFlagVault : 0) | kXmlFlagNameAsGiven, doc);
   }
   xml_free(ctx, doc);
   return rc;

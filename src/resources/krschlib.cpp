@@ -50,12 +50,6 @@ int32_t combine(int32_t first, int32_t second) {
   return first > 0 ? first : second;
 }
 
-bool same_stem(const char* a, const char* b) {
-  std::size_t la = std::strcspn(a, ".");
-  std::size_t lb = std::strcspn(b, ".");
-  return la == lb && std::memcmp(a, b, la) == 0;
-}
-
 const char* name_of(const scheme_rec* rec) { return rec->slot != nullptr ? rec->slot->name : ""; }
 
 // ---- Option blocks -------------------------------------------------------------------------
@@ -357,9 +351,10 @@ int32_t document_write(context* ctx, const scheme_rec* rec, lock_handle* lock) {
   }
   if (rc >= 0) rc = vault_info_write(doc, &rec->vault);
   if (rc >= 0) {
+    // The scheme's own file, which the handle must lock.
     char path[kLockPathSize];
-    rc = lock_path_get(ctx, lock, path, sizeof path);
-    if (rc >= 0) rc = xmldoc_write_locked(ctx, is_vault_path(path) ? kXmlFlagVault : 0, lock, doc);
+    rc = slot != nullptr ? rsrc_save_path(ctx, slot, lock, path, sizeof path) : -802;
+    if (rc >= 0) rc = xmldoc_write(ctx, path, (is_vault_path(path) ? kXmlFlagVault : 0) | kXmlFlagNameAsGiven, doc);
   }
   xml_free(ctx, doc);
   return rc < 0 ? rc : 0;
@@ -391,6 +386,9 @@ int32_t scheme_rsrc_load(context* ctx, resource_slot* slot, lock_handle* lock, u
   const scheme_options* options = options_of(arg);
   char file[kRsrcNameSize + 8];
   if (rsrc_scheme_file_name(slot->name, file, sizeof file) != 0) return -802;
+  // The handle may lock other files for the caller: a failure gives back
+  // only what this load took.
+  const lock_mark mark = lock_mark_get(lock);
   xmldoc* doc = nullptr;
   int32_t rc = lock != nullptr ? xmldoc_read_for_edit(ctx, file, kXmlFlagVault, lock, &doc)
                                : xmldoc_read(ctx, file, kXmlFlagVault, &doc);
@@ -406,9 +404,9 @@ int32_t scheme_rsrc_load(context* ctx, resource_slot* slot, lock_handle* lock, u
   if (rc >= 0) rc = scheme_prepare(ctx, rec);
   if (rc < 0) {
     // The slot stays registered with its references, so that a later use
-    // tries again; the locks of an edit are given back.
+    // tries again; the lock this load took is given back.
     scheme_rec_delete(ctx, rec);
-    if (lock != nullptr && lock->held) (void)lock_release_all(ctx, lock);
+    lock_release_since(ctx, lock, mark);
     return rc;
   }
   slot->part = rec;
@@ -428,7 +426,7 @@ int32_t scheme_rsrc_same_registered(context* ctx, resource_slot* slot, const cha
   (void)ctx;
   if (same == nullptr) return -802;
   *same = 0;
-  if (slot == nullptr || name == nullptr || !same_stem(slot->name, name)) return 0;
+  if (slot == nullptr || name == nullptr || !rsrc_same_name(kRsrcScheme, slot->name, name)) return 0;
   const scheme_options* stored = options_of(slot->cb.arg);
   const scheme_options* wanted = options_of(arg);
   *same = stored->flags == wanted->flags && stored->mdefn == wanted->mdefn && stored->sens == wanted->sens;
@@ -438,7 +436,7 @@ int32_t scheme_rsrc_same_registered(context* ctx, resource_slot* slot, const cha
 int32_t scheme_rsrc_same_loaded(context* ctx, resource_slot* slot, const char* name, uintptr_t arg, int32_t* same) {
   if (same == nullptr) return -802;
   *same = 0;
-  if (slot == nullptr || name == nullptr || !same_stem(slot->name, name)) return 0;
+  if (slot == nullptr || name == nullptr || !rsrc_same_name(kRsrcScheme, slot->name, name)) return 0;
   const auto* rec = static_cast<const scheme_rec*>(slot->part);
   if (rec == nullptr) return 0;
   const scheme_options* wanted = options_of(arg);
@@ -959,7 +957,7 @@ int32_t scheme_chopper_name_set(context* ctx, int32_t index, const char* name) {
     if (rc == 0 && rec->chopper >= 0) {
       resource_slot* chopper = nullptr;
       bool same = rsrc_slot_get_used(ctx, kRsrcChopper, rec->chopper, &chopper) == 0 && in[0] != '\0' &&
-                  same_stem(chopper->name, in);
+                  rsrc_same_name(kRsrcChopper, chopper->name, in);
       if (!same) {
         (void)rsrc_unref(ctx, kRsrcChopper, rec->chopper);
         rec->chopper = kSchemeNoChopper;

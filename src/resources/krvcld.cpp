@@ -174,6 +174,7 @@ int32_t vocab_file_create(context* ctx, const char* name, const char* folder, lo
   }
   fio_handle* fh = nullptr;
   int32_t rc = 0;
+  const lock_mark mark = lock_mark_get(lock);
   if (lock != nullptr) {
     bool made = false;
     if (fio_stat(path, nullptr, 0) != 0) {
@@ -190,9 +191,12 @@ int32_t vocab_file_create(context* ctx, const char* name, const char* folder, lo
     }
   }
   rc = fio_open(path, kFioOpenWrite, &fh);
-  if (rc != 0) return rc;
-  rc = fio_trunc(fh);
-  fio_close(fh);
+  if (rc == 0) {
+    rc = fio_trunc(fh);
+    fio_close(fh);
+  }
+  // A failure gives back only the lock this call took.
+  if (rc != 0) lock_release_since(ctx, lock, mark);
   return rc;
 }
 
@@ -616,6 +620,9 @@ int32_t vocab_find_by_name(context* ctx, const char* name, int32_t* index) {
 int32_t vocab_rsrc_load(context* ctx, resource_slot* slot, lock_handle* lock, uintptr_t form) {
   char name[kRsrcNameSize];
   if (vocab_name_cut(slot->name, name, sizeof name) != 0) return -1;
+  // The handle may lock other files for the caller: a failure gives back
+  // only what this load took.
+  const lock_mark mark = lock_mark_get(lock);
   if (lock != nullptr) {
     int32_t rc = lock_file_create(ctx, name, kFioKindZev, lock, nullptr, 0);
     if (rc < 0 && rc != -401) rc = lock_file_create(ctx, name, kFioKindKrv, lock, nullptr, 0);
@@ -625,7 +632,10 @@ int32_t vocab_rsrc_load(context* ctx, resource_slot* slot, lock_handle* lock, ui
   // A failure leaves the slot registered with its references as they were:
   // the registrant still owns its reference, and the next use tries again.
   int32_t rc = vocab_read_file(ctx, name, static_cast<uint32_t>(form), slot, &vocab);
-  if (rc < 0) return rc;
+  if (rc < 0) {
+    lock_release_since(ctx, lock, mark);
+    return rc;
+  }
   slot->part = vocab;
   return 0;
 }
@@ -1002,15 +1012,16 @@ int32_t vocab_edit_new(context* ctx, const char* path, const char* name, lock_ha
 }
 
 int32_t vocab_save(context* ctx, int32_t index, lock_handle* lock) {
-  char path[kFioPathSize];
-  int32_t rc = lock_path_get(ctx, lock, path, sizeof path);
-  if (rc != 0) return rc;
   vocab_rec* vocab = nullptr;
-  rc = vocab_get_for_edit(ctx, index, &vocab);
+  int32_t rc = vocab_get_for_edit(ctx, index, &vocab);
   if (rc != 0) return rc;
-  // Checked before sorting, so that a refused save leaves every index as
-  // the caller set it.
-  rc = vocab_check_complete(ctx, vocab);
+  // The vocabulary's own file, which the handle must lock (one made here
+  // without a name takes the handle's only vocabulary file). Checked, like
+  // the content, before sorting, so that a refused save leaves every index
+  // as the caller set it.
+  char path[kFioPathSize];
+  rc = rsrc_save_path(ctx, vocab->slot, lock, path, sizeof path);
+  if (rc == 0) rc = vocab_check_complete(ctx, vocab);
   if (rc == 0) rc = vocab_sort(vocab);
   if (rc == 0) {
     if (const char* twice = duplicate_category(vocab)) {

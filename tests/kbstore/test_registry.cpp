@@ -206,3 +206,25 @@ TEST(Registry, VersionComparison) {
 }
 
 }  // namespace
+
+// Only the extension a kind's files carry is cut when names are compared.
+TEST(Registry, NamesKeepDotsOtherThanTheirKindsExtension) {
+  struct Case {
+    uint32_t kind;
+    const char* a;
+    const char* b;
+    bool same;
+  };
+  const Case cases[] = {
+      {kRsrcRegex, "Addr.v1", "Addr.v2", false},   {kRsrcRegex, "Addr.v1", "Addr.v1.zel", true},
+      {kRsrcRegex, "Addr", "Addr.krd", true},       {kRsrcRegex, "Addr", "Addr.zev", false},
+      {kRsrcChopper, "a.b", "a", false},            {kRsrcScheme, "t", "t.sch", true},
+      {kRsrcScheme, "t", "t.sch.zel", true},        {kRsrcScheme, "t.x", "t.y", false},
+      {kRsrcVocab, "words", "words.zev", true},     {kRsrcVocab, "words", "words.krv", true},
+      {kRsrcVocab, "words", "words.zel", false},    {kRsrcPhonetx, ".zel", "", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(rsrc_same_name(c.kind, c.a, c.b), c.same) << c.kind << " " << c.a << " / " << c.b;
+    EXPECT_EQ(rsrc_same_name(c.kind, c.b, c.a), c.same) << c.kind << " " << c.b << " / " << c.a;
+  }
+}
