@@ -379,6 +379,49 @@ int32_t fio_open_in_path(context* ctx, const char* name, uint32_t kind, uint32_t
   return -400;
 }
 
+int32_t fio_open_existing(const char* path, uint32_t flags, fio_handle** out) {
+  if (out == nullptr) return -802;
+  *out = nullptr;
+  if (path == nullptr) return -802;
+  auto* cell = static_cast<fio_handle*>(std::calloc(1, sizeof(fio_handle)));
+  if (cell == nullptr) return -600;
+  uint32_t mode = (flags & 15u) | kNpFioShared | kNpFioRegularOnly;
+  if (flags & kFioFlagExclusive) mode &= ~kNpFioShared;
+  int32_t status = np_fio_open(path, mode, &cell->file);
+  if (status == 0) {
+    *out = cell;
+    return 0;
+  }
+  std::free(cell);
+  if (status == kNpFioNotFound) return -404;
+  // A refusal says nothing certain about the file itself (the folder may be
+  // the one that cannot be searched): only a file that is there stops the
+  // search with the open's failure.
+  if (status != kNpFioLocked && status != kNpFioNoMemory && np_fio_stat(path, 0) != 0) return -404;
+  return status > 0 ? err_from_fio_status(status) : status;
+}
+
+int32_t fio_identity(fio_handle* handle, fio_file_id* out) {
+  if (handle == nullptr || out == nullptr) return -802;
+  np_fio_id id{};
+  if (np_fio_identity(handle->file, &id) != 0) return -802;
+  out->device = id.device;
+  out->inode = id.inode;
+  return 0;
+}
+
+int32_t fio_replace_target(const char* path, char* out, uint32_t size) {
+  if (path == nullptr || out == nullptr || size == 0) return -802;
+  int32_t status = np_fio_link_resolve(path, out, size);
+  if (status == 0) return 0;
+  return status == kNpFioNameTooLong ? -1 : -400;
+}
+
+int32_t fio_mode_copy(fio_handle* handle, const char* path) {
+  if (handle == nullptr || path == nullptr) return -802;
+  return np_fio_mode_copy(handle->file, path) == 0 ? 0 : -400;
+}
+
 void fio_close(fio_handle* handle) {
   if (handle == nullptr) return;
   np_fio_close(handle->file);

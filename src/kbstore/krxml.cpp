@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <unordered_map>
 
 #include "core/krstr.h"
 #include "kbstore/krxmlpriv.h"
@@ -244,6 +245,10 @@ int32_t xmldoc_create(context* ctx, const char* type, const char* version, xmldo
 
 int32_t xml_free(context* ctx, xmldoc* doc) {
   if (doc == nullptr) return 0;
+  if (doc->shares > 0) {
+    doc->shares -= 1;
+    return 0;
+  }
   for (int32_t i = 0; i < doc->prop_count; ++i) std::free(doc->props[i].value);
   std::free(doc->props);
   includes_free(ctx, doc);
@@ -535,10 +540,41 @@ int32_t xmldoc_records_dedupe(context* ctx, xmldoc* doc, xmldoc_record_same_fn s
   return emptied ? 111 : 0;
 }
 
+namespace {
+
+// Copies of shared documents made so far in one copy, so that each is
+// copied once however many includes hold it.
+using copy_memo = std::unordered_map<const xmldoc*, xmldoc*>;
+
+int32_t copy_doc(context* ctx, xmldoc** out, const xmldoc* source, copy_memo& memo);
+
+}  // namespace
+
 int32_t xmldoc_copy(context* ctx, xmldoc** out, const xmldoc* source) {
   if (out == nullptr) return -802;
   *out = nullptr;
   if (source == nullptr) return 0;
+  try {
+    copy_memo memo;
+    return copy_doc(ctx, out, source, memo);
+  } catch (const std::bad_alloc&) {
+    return -600;
+  }
+}
+
+namespace {
+
+int32_t copy_doc(context* ctx, xmldoc** out, const xmldoc* source, copy_memo& memo) {
+  *out = nullptr;
+  if (source == nullptr) return 0;
+  if (source->shares > 0) {
+    auto it = memo.find(source);
+    if (it != memo.end()) {
+      it->second->shares += 1;
+      *out = it->second;
+      return 0;
+    }
+  }
   xmldoc* doc = nullptr;
   int32_t rc = xmldoc_create(ctx, source->type, source->version, &doc);
   if (rc != 0) return rc;
@@ -572,7 +608,7 @@ int32_t xmldoc_copy(context* ctx, xmldoc** out, const xmldoc* source) {
     d.kind = s.kind;
     std::memcpy(d.name, s.name, kXmlNameSize);
     if (s.file_name != nullptr && (d.file_name = str_dup(s.file_name)) == nullptr) return fail(-600);
-    rc = xmldoc_copy(ctx, &d.doc, s.doc);
+    rc = copy_doc(ctx, &d.doc, s.doc, memo);
     if (rc == 0 && xml_include_push(doc, d) != 0) {
       xml_free(ctx, d.doc);
       rc = -600;
@@ -582,9 +618,14 @@ int32_t xmldoc_copy(context* ctx, xmldoc** out, const xmldoc* source) {
       return fail(rc);
     }
   }
+  // Entered only once the copy is whole: a failed copy leaves no entry
+  // pointing at what its failure freed.
+  if (source->shares > 0) memo.emplace(source, doc);
   *out = doc;
   return 0;
 }
+
+}  // namespace
 
 int32_t xmldoc_includes_move(context* ctx, xmldoc** out, xmldoc* source) {
   if (out == nullptr || source == nullptr) return -802;

@@ -26,12 +26,17 @@ int32_t xml_prop_push(xmldoc* doc, const char* name, const char* value);
 // has none); -600.
 int32_t xml_fields_default(xmldoc* doc, xmldoc_field** out);
 
+// The referenced files one document read has read so far, each kept once
+// and shared by every include that names it.
+struct xml_read_cache;
+
 // Referenced files being read, innermost first: the guard against a file
 // that includes itself, directly or through others.
 struct xml_read_chain {
-  std::string path;  // canonical path of the file being read
+  fio_file_id id;  // the file being read, however it was named
   const xml_read_chain* parent;
   int32_t depth;
+  xml_read_cache* cache;  // of the whole read
 };
 
 // Opens an existing file of a kind for reading: a path as it is, a plain

@@ -5,9 +5,10 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
+#include <map>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/krerr.h"
@@ -485,6 +486,32 @@ int32_t read_open(context* ctx, const char* file, uint32_t flags, uint32_t* kind
 
 }  // namespace
 
+// Holds one share of each document it keeps, given back when the read ends.
+struct xml_read_cache {
+  context* ctx = nullptr;
+  std::map<std::pair<uint64_t, uint64_t>, xmldoc*> docs;
+
+  xml_read_cache() = default;
+  xml_read_cache(const xml_read_cache&) = delete;
+  xml_read_cache& operator=(const xml_read_cache&) = delete;
+  ~xml_read_cache() {
+    for (auto& entry : docs) xml_free(ctx, entry.second);
+  }
+  xmldoc* find(const fio_file_id& id) const {
+    auto it = docs.find({id.device, id.inode});
+    return it != docs.end() ? it->second : nullptr;
+  }
+  bool keep(const fio_file_id& id, xmldoc* doc) {
+    try {
+      docs.emplace(std::make_pair(id.device, id.inode), doc);
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+    doc->shares += 1;
+    return true;
+  }
+};
+
 std::string xml_read_error_text(uint32_t line, const char* file) {
   std::string t = "Read error at line " + std::to_string(line) + " in file " + (file != nullptr ? file : "");
   char cut[kErrorTextMax + 1];
@@ -511,12 +538,15 @@ int32_t xml_open_existing(context* ctx, const char* name, uint32_t kind, uint32_
   }
   const path_list* list = ctx->search_path;
   if (list == nullptr) return -400;
+  // One open per folder: a folder without the file costs one failed open,
+  // not a look-up before it.
   char joined[kFioPathSize];
   for (uint32_t i = 0; i < list->count; ++i) {
     if (fio_path_join(list->dirs[i], built, joined, sizeof joined) != 0) continue;
-    if (fio_stat(joined, nullptr, 0) != 0) continue;
+    int32_t rc = fio_open_existing(joined, open_flags, out);
+    if (rc == -404) continue;
     *path = joined;
-    return fio_open(joined, open_flags, out);
+    return rc;
   }
   return -400;
 }
@@ -537,15 +567,18 @@ int32_t xml_read_file(context* ctx, const char* file, uint32_t flags, const xml_
   if (rc != 0) return rc;
   if (opened_path != nullptr) *opened_path = path;
 
-  // A file met again on the way down would be read without end.
+  // A file met again on the way down would be read without end. Files are
+  // told apart by identity, so another name or a link for the same file is
+  // the same file.
+  xml_read_cache top_cache;
   xml_read_chain link{};
-  std::error_code ec;
-  link.path = std::filesystem::weakly_canonical(std::filesystem::path(path), ec).string();
-  if (ec) link.path = path;
+  fio_identity(fg.fh, &link.id);
   link.parent = chain;
   link.depth = chain != nullptr ? chain->depth + 1 : 0;
+  top_cache.ctx = ctx;
+  link.cache = chain != nullptr ? chain->cache : &top_cache;
   for (const xml_read_chain* c = chain; c != nullptr; c = c->parent) {
-    if (c->path == link.path) {
+    if (c->id == link.id) {
       *text = "The file " + path + " includes itself.";
       return -300;
     }
@@ -553,6 +586,14 @@ int32_t xml_read_file(context* ctx, const char* file, uint32_t flags, const xml_
   if (link.depth >= kMaxNesting) {
     *text = "Files refer to each other too deeply at " + path + ".";
     return -300;
+  }
+  // A file referenced again in the same read is the document already read,
+  // shared: reading it once per reference would cost 2^n reads for a chain
+  // of n files that each name the next one twice.
+  if (xmldoc* seen = link.cache->find(link.id)) {
+    seen->shares += 1;
+    *out = seen;
+    return 0;
   }
 
   parser_guard pg{XML_ParserCreate(nullptr)};
@@ -618,6 +659,11 @@ int32_t xml_read_file(context* ctx, const char* file, uint32_t flags, const xml_
   xmldoc* doc = st.result;
   st.result = nullptr;
   if (flags & kXmlFlagSort) xmldoc_records_sort(ctx, doc, nullptr);
+  if (chain != nullptr && !link.cache->keep(link.id, doc)) {
+    xml_free(ctx, doc);
+    *text = path;
+    return -600;
+  }
   *out = doc;
   return 0;
 }
