@@ -7,6 +7,7 @@
 #include <cstring>
 #include <map>
 #include <new>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -454,6 +455,19 @@ int32_t vault_line_get(fio_handle* fh, char* line) {
   return any ? 1 : 0;
 }
 
+// Expat salts its hash tables against crafted names; one secret salt per
+// process does that as well as a fresh one per parser, without asking the
+// system for random bytes on every file read.
+unsigned long hash_salt() {
+  static const unsigned long salt = [] {
+    std::random_device rd;
+    unsigned long s = 0;
+    for (size_t i = 0; i < sizeof s / sizeof(unsigned int); ++i) s = (s << 16 << 16) | rd();
+    return s != 0 ? s : 1;
+  }();
+  return salt;
+}
+
 struct parser_guard {
   XML_Parser parser;
   ~parser_guard() {
@@ -601,6 +615,7 @@ int32_t xml_read_file(context* ctx, const char* file, uint32_t flags, const xml_
     *text = path;
     return -1;
   }
+  XML_SetHashSalt(pg.parser, hash_salt());
   read_state st;
   st.ctx = ctx;
   st.file = path.c_str();
