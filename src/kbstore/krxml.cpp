@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "core/krstr.h"
 #include "kbstore/krxmlpriv.h"
@@ -101,12 +102,14 @@ void includes_free(context* ctx, xmldoc* doc) {
   doc->include_capacity = 0;
 }
 
-// Whether `inner` is `target` or holds it somewhere among its includes.
-bool doc_contains(const xmldoc* inner, const xmldoc* target) {
+// Whether `inner` is `target` or holds it somewhere among its includes. A
+// shared document is looked through once, however many includes hold it.
+bool doc_contains(const xmldoc* inner, const xmldoc* target, std::unordered_set<const xmldoc*>& seen) {
   if (inner == target) return true;
+  if (inner->shares > 0 && !seen.insert(inner).second) return false;
   for (int32_t i = 0; i < inner->include_count; ++i) {
     const xmldoc* d = inner->includes[i].doc;
-    if (d != nullptr && doc_contains(d, target)) return true;
+    if (d != nullptr && doc_contains(d, target, seen)) return true;
   }
   return false;
 }
@@ -345,7 +348,13 @@ int32_t xmldoc_include_add(context* ctx, xmldoc* doc, const char* name, uint32_t
     xmldoc* child = static_cast<tq_xmldoc*>(what);
     // A document that holds the parent would make the tree a loop that
     // freeing and writing never leave.
-    if (child == nullptr || child->marker != kXmlDocMarker || doc_contains(child, doc)) return -802;
+    if (child == nullptr || child->marker != kXmlDocMarker) return -802;
+    try {
+      std::unordered_set<const xmldoc*> seen;
+      if (doc_contains(child, doc, seen)) return -802;
+    } catch (const std::bad_alloc&) {
+      return -600;
+    }
     inc.doc = child;
   }
   int32_t rc = xml_include_push(doc, inc);

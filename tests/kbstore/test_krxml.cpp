@@ -612,6 +612,14 @@ TEST(Krxml, AFileReferencedTwiceIsReadOnce) {
   std::string text = write_text(env, copy);
   EXPECT_NE(text.find("<include name=\"A\"><ref>c1</ref></include>\n        <include name=\"B\"><ref>c1</ref></include>"),
             std::string::npos);
+  // Included into another document: the loop check looks through each
+  // shared document once.
+  Doc outer;
+  ASSERT_EQ(xmldoc_create(env.ctx(), "Outer", "1", &outer.d), 0);
+  ASSERT_EQ(xmldoc_include_add(env.ctx(), outer, "Chain", kXmlIncludeInline, copy.d), 0);
+  xmldoc* chain = copy.d;
+  copy.d = nullptr;
+  EXPECT_EQ(xmldoc_include_add(env.ctx(), chain, "Loop", kXmlIncludeInline, outer.d), -802);
 
   // Another name for a file already read (a link) is the same file.
   fs::create_symlink("c2.xml", env.dir / "alias.xml");
