@@ -46,8 +46,10 @@ int32_t xml_open_existing(context* ctx, const char* name, uint32_t kind, uint32_
                           fio_handle** out);
 
 // The reader without recording: on failure *text holds the message text.
+// *reach (when not NULL) receives the deepest nesting the document reaches,
+// counted as the reader's nesting limit counts it.
 int32_t xml_read_file(context* ctx, const char* file, uint32_t flags, const xml_read_chain* chain, xmldoc** out,
-                      std::string* text, std::string* opened_path);
+                      std::string* text, std::string* opened_path, int32_t* reach = nullptr);
 
 // Writes a document to exactly this path (no extension added, no search):
 // temporary file beside it, renamed over it on success.

@@ -122,6 +122,7 @@ struct read_state {
   int32_t error = 0;
   std::string text;  // message text of the first error
   uint32_t reads = 0;
+  int32_t reach = 0;  // the deepest `file` met, referenced files' included
   std::vector<open_element> stack;
   std::vector<read_level> levels;
   std::string chars;
@@ -208,6 +209,7 @@ void element_start(read_state& st, uint8_t id, const XML_Char** atts) {
     case kFile: {
       int32_t depth = static_cast<int32_t>(st.levels.size()) + (st.chain != nullptr ? st.chain->depth : 0);
       if (depth >= kMaxNesting) return fail(st, kXmlErrPlacement);
+      if (depth > st.reach) st.reach = depth;
       const char* type = attribute(atts, "type");
       const char* version = attribute(atts, "version");
       std::string t = controls_restore(type != nullptr ? type : "");
@@ -378,7 +380,8 @@ void referenced_read(read_state& st, read_level& level, const std::string& name)
   if (level.pending.file_name == nullptr) return fail(st, -600);
   xmldoc* ref = nullptr;
   std::string text;
-  int32_t rc = xml_read_file(st.ctx, name.c_str(), st.flags, st.chain, &ref, &text, nullptr);
+  int32_t reach = 0;
+  int32_t rc = xml_read_file(st.ctx, name.c_str(), st.flags, st.chain, &ref, &text, nullptr, &reach);
   if (rc < 0) {
     // The referenced file's failure is the whole read's, with its text.
     st.error = rc;
@@ -386,6 +389,7 @@ void referenced_read(read_state& st, read_level& level, const std::string& name)
     return;
   }
   level.pending.doc = ref;
+  if (reach > st.reach) st.reach = reach;
 }
 
 void XMLCALL on_start(void* user, const XML_Char* name, const XML_Char** atts) {
@@ -502,22 +506,26 @@ int32_t read_open(context* ctx, const char* file, uint32_t flags, uint32_t* kind
 
 // Holds one share of each document it keeps, given back when the read ends.
 struct xml_read_cache {
+  struct entry {
+    xmldoc* doc;
+    int32_t reach;  // nesting below the file's own depth
+  };
   context* ctx = nullptr;
-  std::map<std::pair<uint64_t, uint64_t>, xmldoc*> docs;
+  std::map<std::pair<uint64_t, uint64_t>, entry> docs;
 
   xml_read_cache() = default;
   xml_read_cache(const xml_read_cache&) = delete;
   xml_read_cache& operator=(const xml_read_cache&) = delete;
   ~xml_read_cache() {
-    for (auto& entry : docs) xml_free(ctx, entry.second);
+    for (auto& e : docs) xml_free(ctx, e.second.doc);
   }
-  xmldoc* find(const fio_file_id& id) const {
+  const entry* find(const fio_file_id& id) const {
     auto it = docs.find({id.device, id.inode});
-    return it != docs.end() ? it->second : nullptr;
+    return it != docs.end() ? &it->second : nullptr;
   }
-  bool keep(const fio_file_id& id, xmldoc* doc) {
+  bool keep(const fio_file_id& id, xmldoc* doc, int32_t reach) {
     try {
-      docs.emplace(std::make_pair(id.device, id.inode), doc);
+      docs.emplace(std::make_pair(id.device, id.inode), entry{doc, reach});
     } catch (const std::bad_alloc&) {
       return false;
     }
@@ -566,8 +574,9 @@ int32_t xml_open_existing(context* ctx, const char* name, uint32_t kind, uint32_
 }
 
 int32_t xml_read_file(context* ctx, const char* file, uint32_t flags, const xml_read_chain* chain, xmldoc** out,
-                      std::string* text, std::string* opened_path) {
+                      std::string* text, std::string* opened_path, int32_t* reach) {
   *out = nullptr;
+  if (reach != nullptr) *reach = 0;
   text->clear();
   if (file == nullptr || *file == '\0') {
     *text = "";
@@ -604,9 +613,15 @@ int32_t xml_read_file(context* ctx, const char* file, uint32_t flags, const xml_
   // A file referenced again in the same read is the document already read,
   // shared: reading it once per reference would cost 2^n reads for a chain
   // of n files that each name the next one twice.
-  if (xmldoc* seen = link.cache->find(link.id)) {
-    seen->shares += 1;
-    *out = seen;
+  // Its nesting counts from where it is met now, as if read afresh here.
+  if (const xml_read_cache::entry* seen = link.cache->find(link.id)) {
+    if (link.depth + seen->reach >= kMaxNesting) {
+      *text = "Files refer to each other too deeply at " + path + ".";
+      return -300;
+    }
+    seen->doc->shares += 1;
+    *out = seen->doc;
+    if (reach != nullptr) *reach = link.depth + seen->reach;
     return 0;
   }
 
@@ -674,12 +689,13 @@ int32_t xml_read_file(context* ctx, const char* file, uint32_t flags, const xml_
   xmldoc* doc = st.result;
   st.result = nullptr;
   if (flags & kXmlFlagSort) xmldoc_records_sort(ctx, doc, nullptr);
-  if (chain != nullptr && !link.cache->keep(link.id, doc)) {
+  if (chain != nullptr && !link.cache->keep(link.id, doc, st.reach - link.depth)) {
     xml_free(ctx, doc);
     *text = path;
     return -600;
   }
   *out = doc;
+  if (reach != nullptr) *reach = st.reach;
   return 0;
 }
 

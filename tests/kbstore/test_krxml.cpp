@@ -629,6 +629,24 @@ TEST(Krxml, AFileReferencedTwiceIsReadOnce) {
   ASSERT_EQ(xmldoc_read(env.ctx(), "two", 0, &two.d), 0) << env.bc.last_error();
   EXPECT_EQ(two->includes[0].doc, two->includes[1].doc);
   EXPECT_STREQ(two->includes[1].file_name, "alias");
+
+  // A file met again deeper down nests as deep as it would read afresh
+  // there: d0 holds 39 levels below it; met again under m0 .. m<k>.
+  auto chain_file = [&](const std::string& name, const std::string& next) {
+    std::string inc = next.empty() ? "" : "<include name=\"N\"><ref>" + next + "</ref></include>";
+    env.dir.write(name + ".xml", wrap("<file type=\"T\" version=\"1\">" + inc + "<data length=\"0\"></data></file>"));
+  };
+  for (int i = 0; i < 40; ++i) chain_file("d" + std::to_string(i), i < 39 ? "d" + std::to_string(i + 1) : "");
+  for (int k : {4, 29}) {
+    for (int i = 0; i <= k; ++i) chain_file("m" + std::to_string(i), i < k ? "m" + std::to_string(i + 1) : "d0");
+    env.dir.write("top.xml", wrap("<file type=\"T\" version=\"1\"><include name=\"A\"><ref>d0</ref></include>"
+                                  "<include name=\"B\"><ref>m0</ref></include><data length=\"0\"></data></file>"));
+    Doc top;
+    Doc alone;
+    int32_t expected = k == 4 ? 0 : -300;
+    EXPECT_EQ(xmldoc_read(env.ctx(), "top", 0, &top.d), expected) << k;
+    EXPECT_EQ(xmldoc_read(env.ctx(), "m0", 0, &alone.d), expected) << k;
+  }
 }
 
 TEST(Krxml, SearchSkipsWhatIsNoFileAndRewritesKeepLinksAndModes) {
