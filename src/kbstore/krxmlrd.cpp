@@ -461,13 +461,18 @@ int32_t vault_line_get(fio_handle* fh, char* line) {
 
 // Expat salts its hash tables against crafted names; one secret salt per
 // process does that as well as a fresh one per parser, without asking the
-// system for random bytes on every file read.
+// system for random bytes on every file read. 0 when no random source
+// answers: Expat then makes its own.
 unsigned long hash_salt() {
   static const unsigned long salt = [] {
-    std::random_device rd;
     unsigned long s = 0;
-    for (size_t i = 0; i < sizeof s / sizeof(unsigned int); ++i) s = (s << 16 << 16) | rd();
-    return s != 0 ? s : 1;
+    try {
+      std::random_device rd;
+      for (size_t i = 0; i < sizeof s / sizeof(unsigned int); ++i) s = (s << 16 << 16) | rd();
+    } catch (...) {
+      s = 0;
+    }
+    return s;
   }();
   return salt;
 }
@@ -612,8 +617,8 @@ int32_t xml_read_file(context* ctx, const char* file, uint32_t flags, const xml_
   }
   // A file referenced again in the same read is the document already read,
   // shared: reading it once per reference would cost 2^n reads for a chain
-  // of n files that each name the next one twice.
-  // Its nesting counts from where it is met now, as if read afresh here.
+  // of n files that each name the next one twice. Its nesting counts from
+  // where it is met now, as if it were read afresh here.
   if (const xml_read_cache::entry* seen = link.cache->find(link.id)) {
     if (link.depth + seen->reach >= kMaxNesting) {
       *text = "Files refer to each other too deeply at " + path + ".";
@@ -630,7 +635,7 @@ int32_t xml_read_file(context* ctx, const char* file, uint32_t flags, const xml_
     *text = path;
     return -1;
   }
-  XML_SetHashSalt(pg.parser, hash_salt());
+  if (unsigned long salt = hash_salt()) XML_SetHashSalt(pg.parser, salt);
   read_state st;
   st.ctx = ctx;
   st.file = path.c_str();

@@ -331,5 +331,7 @@ int32_t np_fio_mode_copy(np_fio_handle handle, const char* path) {
   if (!to_native(path, native)) return kNpFioNameTooLong;
   struct stat st {};
   if (::stat(native, &st) != 0) return errno == ENOENT ? kNpFioOk : status_of(errno);
-  return ::fchmod(handle->fd, st.st_mode & 07777) == 0 ? kNpFioOk : status_of(errno);
+  // The permission bits only: set-id bits carried onto new contents would
+  // hand them privileges nobody gave them.
+  return ::fchmod(handle->fd, st.st_mode & 0777) == 0 ? kNpFioOk : status_of(errno);
 }

@@ -52,8 +52,8 @@ int32_t np_fio_identity(np_fio_handle handle, np_fio_id* out);
 // need not exist yet). kNpFioNameTooLong when that does not fit in size;
 // kNpFioFailed for a loop of links.
 int32_t np_fio_link_resolve(const char* path, char* out, uint32_t size);
-// Gives the open file the permission bits of the file at `path`; nothing
-// (kNpFioOk) when there is none.
+// Gives the open file the permission bits (0777) of the file at `path`;
+// nothing (kNpFioOk) when there is none.
 int32_t np_fio_mode_copy(np_fio_handle handle, const char* path);
 // Closes the file and releases its lock; NULL is ignored.
 int32_t np_fio_close(np_fio_handle handle);
