@@ -317,23 +317,35 @@ int32_t fio_path_resolve(context* ctx, const char* name, uint32_t kind, char* ou
   return -404;
 }
 
-int32_t fio_open(const char* path, uint32_t flags, fio_handle** out) {
-  if (out == nullptr) return -802;
-  *out = nullptr;
-  if (path == nullptr) return -802;
+namespace {
+
+// Opens through the file library into a new handle cell: 0, -600 for the
+// cell, or the library's own status (*status) mapped by the caller.
+int32_t open_cell(const char* path, uint32_t flags, uint32_t extra_mode, fio_handle** out, int32_t* status) {
+  *status = 0;
   auto* cell = static_cast<fio_handle*>(std::calloc(1, sizeof(fio_handle)));
   if (cell == nullptr) return -600;
   // Engine flag 16 asks for an exclusive open; the file library's 16 means
   // shared, so the bit is inverted on the way down.
-  uint32_t mode = (flags & 15u) | kNpFioShared;
+  uint32_t mode = (flags & 15u) | kNpFioShared | extra_mode;
   if (flags & kFioFlagExclusive) mode &= ~kNpFioShared;
-  int32_t status = np_fio_open(path, mode, &cell->file);
-  if (status == 0) {
+  *status = np_fio_open(path, mode, &cell->file);
+  if (*status == 0) {
     *out = cell;
     return 0;
   }
   std::free(cell);
-  return status > 0 ? err_from_fio_status(status) : status;
+  return *status > 0 ? err_from_fio_status(*status) : *status;
+}
+
+}  // namespace
+
+int32_t fio_open(const char* path, uint32_t flags, fio_handle** out) {
+  if (out == nullptr) return -802;
+  *out = nullptr;
+  if (path == nullptr) return -802;
+  int32_t status = 0;
+  return open_cell(path, flags, 0, out, &status);
 }
 
 int32_t fio_open_in_path(context* ctx, const char* name, uint32_t kind, uint32_t flags,
@@ -383,22 +395,14 @@ int32_t fio_open_existing(const char* path, uint32_t flags, fio_handle** out) {
   if (out == nullptr) return -802;
   *out = nullptr;
   if (path == nullptr) return -802;
-  auto* cell = static_cast<fio_handle*>(std::calloc(1, sizeof(fio_handle)));
-  if (cell == nullptr) return -600;
-  uint32_t mode = (flags & 15u) | kNpFioShared | kNpFioRegularOnly;
-  if (flags & kFioFlagExclusive) mode &= ~kNpFioShared;
-  int32_t status = np_fio_open(path, mode, &cell->file);
-  if (status == 0) {
-    *out = cell;
-    return 0;
-  }
-  std::free(cell);
+  int32_t status = 0;
+  int32_t rc = open_cell(path, flags, kNpFioRegularOnly, out, &status);
+  if (rc == 0 || status == kNpFioLocked || status == kNpFioNoMemory || rc == -600) return rc;
   if (status == kNpFioNotFound) return -404;
   // A refusal says nothing certain about the file itself (the folder may be
   // the one that cannot be searched): only a file that is there stops the
   // search with the open's failure.
-  if (status != kNpFioLocked && status != kNpFioNoMemory && np_fio_stat(path, 0) != 0) return -404;
-  return status > 0 ? err_from_fio_status(status) : status;
+  return np_fio_stat(path, 0) == 0 ? rc : -404;
 }
 
 int32_t fio_identity(fio_handle* handle, fio_file_id* out) {
