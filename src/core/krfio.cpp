@@ -319,8 +319,9 @@ int32_t fio_path_resolve(context* ctx, const char* name, uint32_t kind, char* ou
 
 namespace {
 
-// Opens through the file library into a new handle cell: 0, -600 for the
-// cell, or the library's own status (*status) mapped by the caller.
+// Opens through the file library into a new handle cell: 0; -600 when the
+// cell cannot be made; else the library's status as a result, the status
+// itself in *status.
 int32_t open_cell(const char* path, uint32_t flags, uint32_t extra_mode, fio_handle** out, int32_t* status) {
   *status = 0;
   auto* cell = static_cast<fio_handle*>(std::calloc(1, sizeof(fio_handle)));
