@@ -317,23 +317,36 @@ int32_t fio_path_resolve(context* ctx, const char* name, uint32_t kind, char* ou
   return -404;
 }
 
-int32_t fio_open(const char* path, uint32_t flags, fio_handle** out) {
-  if (out == nullptr) return -802;
-  *out = nullptr;
-  if (path == nullptr) return -802;
+namespace {
+
+// Opens through the file library into a new handle cell: 0; -600 when the
+// cell cannot be made; else the library's status as a result, the status
+// itself in *status.
+int32_t open_cell(const char* path, uint32_t flags, uint32_t extra_mode, fio_handle** out, int32_t* status) {
+  *status = 0;
   auto* cell = static_cast<fio_handle*>(std::calloc(1, sizeof(fio_handle)));
   if (cell == nullptr) return -600;
   // Engine flag 16 asks for an exclusive open; the file library's 16 means
   // shared, so the bit is inverted on the way down.
-  uint32_t mode = (flags & 15u) | kNpFioShared;
+  uint32_t mode = (flags & 15u) | kNpFioShared | extra_mode;
   if (flags & kFioFlagExclusive) mode &= ~kNpFioShared;
-  int32_t status = np_fio_open(path, mode, &cell->file);
-  if (status == 0) {
+  *status = np_fio_open(path, mode, &cell->file);
+  if (*status == 0) {
     *out = cell;
     return 0;
   }
   std::free(cell);
-  return status > 0 ? err_from_fio_status(status) : status;
+  return *status > 0 ? err_from_fio_status(*status) : *status;
+}
+
+}  // namespace
+
+int32_t fio_open(const char* path, uint32_t flags, fio_handle** out) {
+  if (out == nullptr) return -802;
+  *out = nullptr;
+  if (path == nullptr) return -802;
+  int32_t status = 0;
+  return open_cell(path, flags, 0, out, &status);
 }
 
 int32_t fio_open_in_path(context* ctx, const char* name, uint32_t kind, uint32_t flags,
@@ -377,6 +390,41 @@ int32_t fio_open_in_path(context* ctx, const char* name, uint32_t kind, uint32_t
   if (locked) return -401;
   if (no_memory) return -600;
   return -400;
+}
+
+int32_t fio_open_existing(const char* path, uint32_t flags, fio_handle** out) {
+  if (out == nullptr) return -802;
+  *out = nullptr;
+  if (path == nullptr) return -802;
+  int32_t status = 0;
+  int32_t rc = open_cell(path, flags, kNpFioRegularOnly, out, &status);
+  if (rc == 0 || status == kNpFioLocked || status == kNpFioNoMemory || rc == -600) return rc;
+  if (status == kNpFioNotFound) return -404;
+  // A refusal says nothing certain about the file itself (the folder may be
+  // the one that cannot be searched): only a file that is there stops the
+  // search with the open's failure.
+  return np_fio_stat(path, 0) == 0 ? rc : -404;
+}
+
+int32_t fio_identity(fio_handle* handle, fio_file_id* out) {
+  if (handle == nullptr || out == nullptr) return -802;
+  np_fio_id id{};
+  if (np_fio_identity(handle->file, &id) != 0) return -802;
+  out->device = id.device;
+  out->inode = id.inode;
+  return 0;
+}
+
+int32_t fio_replace_target(const char* path, char* out, uint32_t size) {
+  if (path == nullptr || out == nullptr || size == 0) return -802;
+  int32_t status = np_fio_link_resolve(path, out, size);
+  if (status == 0) return 0;
+  return status == kNpFioNameTooLong ? -1 : -400;
+}
+
+int32_t fio_mode_copy(fio_handle* handle, const char* path) {
+  if (handle == nullptr || path == nullptr) return -802;
+  return np_fio_mode_copy(handle->file, path) == 0 ? 0 : -400;
 }
 
 void fio_close(fio_handle* handle) {

@@ -106,8 +106,29 @@ int32_t fio_open_in_path(context* ctx, const char* name, uint32_t kind, uint32_t
                          fio_handle** out);
 // Opens one path with engine open flags; the file statuses mapped.
 int32_t fio_open(const char* path, uint32_t flags, fio_handle** out);
+// Opens a path when it names an existing regular file: -404 when it does
+// not (nothing there, a folder, a pipe, a folder on the way that cannot be
+// searched), so that a search goes on to its next folder; otherwise as
+// fio_open. One open for a file that is there or plainly missing.
+int32_t fio_open_existing(const char* path, uint32_t flags, fio_handle** out);
 // Closes and frees; NULL is ignored.
 void fio_close(fio_handle* handle);
+// The identity of an open file: equal for every name or link reaching it.
+struct fio_file_id {
+  uint64_t device;
+  uint64_t inode;
+  bool operator==(const fio_file_id&) const = default;
+};
+// 0, or -802 for NULL.
+int32_t fio_identity(fio_handle* handle, fio_file_id* out);
+// The file that a write replacing `path` by a new file must replace: the
+// end of the chain when `path` is a symbolic link (so the link stays a
+// link), else `path`. -1 when it does not fit in out; -400 for a loop of
+// links or a link that cannot be read.
+int32_t fio_replace_target(const char* path, char* out, uint32_t size);
+// Gives a file just made to replace `path` the permission bits of the file
+// there now (none there: nothing to do). 0 or -400.
+int32_t fio_mode_copy(fio_handle* handle, const char* path);
 // A line with its '\n' (at most size - 1 bytes, terminated): the count, 0 or
 // less at the end or on failure.
 int32_t fio_gets(fio_handle* handle, char* buffer, uint32_t size);

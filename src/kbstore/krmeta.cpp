@@ -89,13 +89,14 @@ int32_t version_from_tokens(char** tokens, uint32_t count, tq_zel_version_info* 
   }
   if (version_sep < 0) return 107;
   str_copy_bounded(info->version, tokens[version_sep + 1], kVersionSize);
-  if (product_sep < 0) {
-    info->product_code = 0;
-    return 0;
+  info->product_code = 0;
+  // A product is named by one known abbreviation standing alone between
+  // the two separators. Anything else there is a description that has a
+  // " - " of its own ("Data Quality - KB - 2009A"): the version is still
+  // the knowledge base's, and it names no product.
+  if (product_sep >= 0 && product_sep + 2 == version_sep) {
+    if (const product_row* row = product_find_by_abbrev(tokens[product_sep + 1])) info->product_code = row->code;
   }
-  const product_row* row = product_find_by_abbrev(tokens[product_sep + 1]);
-  if (row == nullptr) return -1;
-  info->product_code = row->code;
   return 0;
 }
 

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "core/krstr.h"
 #include "kbstore/krxmlpriv.h"
@@ -100,12 +102,14 @@ void includes_free(context* ctx, xmldoc* doc) {
   doc->include_capacity = 0;
 }
 
-// Whether `inner` is `target` or holds it somewhere among its includes.
-bool doc_contains(const xmldoc* inner, const xmldoc* target) {
+// Whether `inner` is `target` or holds it somewhere among its includes. A
+// shared document is looked through once, however many includes hold it.
+bool doc_contains(const xmldoc* inner, const xmldoc* target, std::unordered_set<const xmldoc*>& seen) {
   if (inner == target) return true;
+  if (inner->shares > 0 && !seen.insert(inner).second) return false;
   for (int32_t i = 0; i < inner->include_count; ++i) {
     const xmldoc* d = inner->includes[i].doc;
-    if (d != nullptr && doc_contains(d, target)) return true;
+    if (d != nullptr && doc_contains(d, target, seen)) return true;
   }
   return false;
 }
@@ -244,6 +248,10 @@ int32_t xmldoc_create(context* ctx, const char* type, const char* version, xmldo
 
 int32_t xml_free(context* ctx, xmldoc* doc) {
   if (doc == nullptr) return 0;
+  if (doc->shares > 0) {
+    doc->shares -= 1;
+    return 0;
+  }
   for (int32_t i = 0; i < doc->prop_count; ++i) std::free(doc->props[i].value);
   std::free(doc->props);
   includes_free(ctx, doc);
@@ -340,7 +348,13 @@ int32_t xmldoc_include_add(context* ctx, xmldoc* doc, const char* name, uint32_t
     xmldoc* child = static_cast<tq_xmldoc*>(what);
     // A document that holds the parent would make the tree a loop that
     // freeing and writing never leave.
-    if (child == nullptr || child->marker != kXmlDocMarker || doc_contains(child, doc)) return -802;
+    if (child == nullptr || child->marker != kXmlDocMarker) return -802;
+    try {
+      std::unordered_set<const xmldoc*> seen;
+      if (doc_contains(child, doc, seen)) return -802;
+    } catch (const std::bad_alloc&) {
+      return -600;
+    }
     inc.doc = child;
   }
   int32_t rc = xml_include_push(doc, inc);
@@ -535,10 +549,41 @@ int32_t xmldoc_records_dedupe(context* ctx, xmldoc* doc, xmldoc_record_same_fn s
   return emptied ? 111 : 0;
 }
 
+namespace {
+
+// Copies of shared documents made so far in one copy, so that each is
+// copied once however many includes hold it.
+using copy_memo = std::unordered_map<const xmldoc*, xmldoc*>;
+
+int32_t copy_doc(context* ctx, xmldoc** out, const xmldoc* source, copy_memo& memo);
+
+}  // namespace
+
 int32_t xmldoc_copy(context* ctx, xmldoc** out, const xmldoc* source) {
   if (out == nullptr) return -802;
   *out = nullptr;
   if (source == nullptr) return 0;
+  try {
+    copy_memo memo;
+    return copy_doc(ctx, out, source, memo);
+  } catch (const std::bad_alloc&) {
+    return -600;
+  }
+}
+
+namespace {
+
+int32_t copy_doc(context* ctx, xmldoc** out, const xmldoc* source, copy_memo& memo) {
+  *out = nullptr;
+  if (source == nullptr) return 0;
+  if (source->shares > 0) {
+    auto it = memo.find(source);
+    if (it != memo.end()) {
+      it->second->shares += 1;
+      *out = it->second;
+      return 0;
+    }
+  }
   xmldoc* doc = nullptr;
   int32_t rc = xmldoc_create(ctx, source->type, source->version, &doc);
   if (rc != 0) return rc;
@@ -572,7 +617,7 @@ int32_t xmldoc_copy(context* ctx, xmldoc** out, const xmldoc* source) {
     d.kind = s.kind;
     std::memcpy(d.name, s.name, kXmlNameSize);
     if (s.file_name != nullptr && (d.file_name = str_dup(s.file_name)) == nullptr) return fail(-600);
-    rc = xmldoc_copy(ctx, &d.doc, s.doc);
+    rc = copy_doc(ctx, &d.doc, s.doc, memo);
     if (rc == 0 && xml_include_push(doc, d) != 0) {
       xml_free(ctx, d.doc);
       rc = -600;
@@ -582,9 +627,14 @@ int32_t xmldoc_copy(context* ctx, xmldoc** out, const xmldoc* source) {
       return fail(rc);
     }
   }
+  // Entered only once the copy is whole: a failed copy leaves no entry
+  // pointing at what its failure freed.
+  if (source->shares > 0) memo.emplace(source, doc);
   *out = doc;
   return 0;
 }
+
+}  // namespace
 
 int32_t xmldoc_includes_move(context* ctx, xmldoc** out, xmldoc* source) {
   if (out == nullptr || source == nullptr) return -802;

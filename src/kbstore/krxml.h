@@ -107,6 +107,10 @@ struct xml_pool {
 // document (an include too) may be handed out as it is.
 struct tq_xmldoc {
   uint32_t marker;
+  // Owners beyond the first: a file referenced by several includes of one
+  // read is one document that each of those includes holds. xml_free gives
+  // one back; the last frees the document.
+  uint32_t shares;
   char type[tq::kXmlTypeSize];
   char version[tq::kXmlVersionSize];
   int32_t prop_count;
@@ -140,7 +144,8 @@ using xmldoc_record_same_fn = int32_t (*)(context* ctx, const xmldoc_record* lat
 
 // A new empty document; type cut to 31 bytes, version to 15. -600.
 int32_t xmldoc_create(context* ctx, const char* type, const char* version, xmldoc** out);
-// Frees the document with everything it owns; NULL is accepted. 0.
+// Frees the document with everything it owns, or, when it is shared, gives
+// back one share; NULL is accepted. 0.
 int32_t xml_free(context* ctx, xmldoc* doc);
 
 // Appends a property (name cut to 31 bytes). With a non-empty group it goes
@@ -217,7 +222,9 @@ int32_t xmldoc_records_sort(context* ctx, xmldoc* doc, xmldoc_record_compare_fn 
 // emptied, else 0.
 int32_t xmldoc_records_dedupe(context* ctx, xmldoc* doc, xmldoc_record_same_fn same);
 
-// Deep copy. -802 when out is NULL; source NULL: 0, *out NULL. -600.
+// Deep copy. -802 when out is NULL; source NULL: 0, *out NULL. -600. A
+// document the source holds in several includes is copied once and held
+// by the same includes of the copy.
 int32_t xmldoc_copy(context* ctx, xmldoc** out, const xmldoc* source);
 // A new document of the source's type and version that takes over every
 // include of the source, in order. -600 (the source then unchanged).

@@ -26,12 +26,17 @@ int32_t xml_prop_push(xmldoc* doc, const char* name, const char* value);
 // has none); -600.
 int32_t xml_fields_default(xmldoc* doc, xmldoc_field** out);
 
+// The referenced files one document read has read so far, each kept once
+// and shared by every include that names it.
+struct xml_read_cache;
+
 // Referenced files being read, innermost first: the guard against a file
 // that includes itself, directly or through others.
 struct xml_read_chain {
-  std::string path;  // canonical path of the file being read
+  fio_file_id id;  // the file being read, however it was named
   const xml_read_chain* parent;
   int32_t depth;
+  xml_read_cache* cache;  // of the whole read
 };
 
 // Opens an existing file of a kind for reading: a path as it is, a plain
@@ -41,8 +46,10 @@ int32_t xml_open_existing(context* ctx, const char* name, uint32_t kind, uint32_
                           fio_handle** out);
 
 // The reader without recording: on failure *text holds the message text.
+// *reach (when not NULL) receives the deepest nesting the document reaches,
+// counted as the reader's nesting limit counts it.
 int32_t xml_read_file(context* ctx, const char* file, uint32_t flags, const xml_read_chain* chain, xmldoc** out,
-                      std::string* text, std::string* opened_path);
+                      std::string* text, std::string* opened_path, int32_t* reach = nullptr);
 
 // Writes a document to exactly this path (no extension added, no search):
 // temporary file beside it, renamed over it on success.

@@ -5,9 +5,11 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
+#include <map>
 #include <new>
+#include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/krerr.h"
@@ -120,6 +122,7 @@ struct read_state {
   int32_t error = 0;
   std::string text;  // message text of the first error
   uint32_t reads = 0;
+  int32_t reach = 0;  // the deepest `file` met, referenced files' included
   std::vector<open_element> stack;
   std::vector<read_level> levels;
   std::string chars;
@@ -206,6 +209,7 @@ void element_start(read_state& st, uint8_t id, const XML_Char** atts) {
     case kFile: {
       int32_t depth = static_cast<int32_t>(st.levels.size()) + (st.chain != nullptr ? st.chain->depth : 0);
       if (depth >= kMaxNesting) return fail(st, kXmlErrPlacement);
+      if (depth > st.reach) st.reach = depth;
       const char* type = attribute(atts, "type");
       const char* version = attribute(atts, "version");
       std::string t = controls_restore(type != nullptr ? type : "");
@@ -376,7 +380,8 @@ void referenced_read(read_state& st, read_level& level, const std::string& name)
   if (level.pending.file_name == nullptr) return fail(st, -600);
   xmldoc* ref = nullptr;
   std::string text;
-  int32_t rc = xml_read_file(st.ctx, name.c_str(), st.flags, st.chain, &ref, &text, nullptr);
+  int32_t reach = 0;
+  int32_t rc = xml_read_file(st.ctx, name.c_str(), st.flags, st.chain, &ref, &text, nullptr, &reach);
   if (rc < 0) {
     // The referenced file's failure is the whole read's, with its text.
     st.error = rc;
@@ -384,6 +389,7 @@ void referenced_read(read_state& st, read_level& level, const std::string& name)
     return;
   }
   level.pending.doc = ref;
+  if (reach > st.reach) st.reach = reach;
 }
 
 void XMLCALL on_start(void* user, const XML_Char* name, const XML_Char** atts) {
@@ -453,6 +459,24 @@ int32_t vault_line_get(fio_handle* fh, char* line) {
   return any ? 1 : 0;
 }
 
+// Expat salts its hash tables against crafted names; one secret salt per
+// process does that as well as a fresh one per parser, without asking the
+// system for random bytes on every file read. 0 when no random source
+// answers: Expat then makes its own.
+unsigned long hash_salt() {
+  static const unsigned long salt = [] {
+    unsigned long s = 0;
+    try {
+      std::random_device rd;
+      for (size_t i = 0; i < sizeof s / sizeof(unsigned int); ++i) s = (s << 16 << 16) | rd();
+    } catch (...) {
+      s = 0;
+    }
+    return s;
+  }();
+  return salt;
+}
+
 struct parser_guard {
   XML_Parser parser;
   ~parser_guard() {
@@ -485,6 +509,36 @@ int32_t read_open(context* ctx, const char* file, uint32_t flags, uint32_t* kind
 
 }  // namespace
 
+// Holds one share of each document it keeps, given back when the read ends.
+struct xml_read_cache {
+  struct entry {
+    xmldoc* doc;
+    int32_t reach;  // nesting below the file's own depth
+  };
+  context* ctx = nullptr;
+  std::map<std::pair<uint64_t, uint64_t>, entry> docs;
+
+  xml_read_cache() = default;
+  xml_read_cache(const xml_read_cache&) = delete;
+  xml_read_cache& operator=(const xml_read_cache&) = delete;
+  ~xml_read_cache() {
+    for (auto& e : docs) xml_free(ctx, e.second.doc);
+  }
+  const entry* find(const fio_file_id& id) const {
+    auto it = docs.find({id.device, id.inode});
+    return it != docs.end() ? &it->second : nullptr;
+  }
+  bool keep(const fio_file_id& id, xmldoc* doc, int32_t reach) {
+    try {
+      docs.emplace(std::make_pair(id.device, id.inode), entry{doc, reach});
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+    doc->shares += 1;
+    return true;
+  }
+};
+
 std::string xml_read_error_text(uint32_t line, const char* file) {
   std::string t = "Read error at line " + std::to_string(line) + " in file " + (file != nullptr ? file : "");
   char cut[kErrorTextMax + 1];
@@ -511,19 +565,23 @@ int32_t xml_open_existing(context* ctx, const char* name, uint32_t kind, uint32_
   }
   const path_list* list = ctx->search_path;
   if (list == nullptr) return -400;
+  // One open per folder: a folder without the file costs one failed open,
+  // not a look-up before it.
   char joined[kFioPathSize];
   for (uint32_t i = 0; i < list->count; ++i) {
     if (fio_path_join(list->dirs[i], built, joined, sizeof joined) != 0) continue;
-    if (fio_stat(joined, nullptr, 0) != 0) continue;
+    int32_t rc = fio_open_existing(joined, open_flags, out);
+    if (rc == -404) continue;
     *path = joined;
-    return fio_open(joined, open_flags, out);
+    return rc;
   }
   return -400;
 }
 
 int32_t xml_read_file(context* ctx, const char* file, uint32_t flags, const xml_read_chain* chain, xmldoc** out,
-                      std::string* text, std::string* opened_path) {
+                      std::string* text, std::string* opened_path, int32_t* reach) {
   *out = nullptr;
+  if (reach != nullptr) *reach = 0;
   text->clear();
   if (file == nullptr || *file == '\0') {
     *text = "";
@@ -537,15 +595,18 @@ int32_t xml_read_file(context* ctx, const char* file, uint32_t flags, const xml_
   if (rc != 0) return rc;
   if (opened_path != nullptr) *opened_path = path;
 
-  // A file met again on the way down would be read without end.
+  // A file met again on the way down would be read without end. Files are
+  // told apart by identity, so another name or a link for the same file is
+  // the same file.
+  xml_read_cache top_cache;
   xml_read_chain link{};
-  std::error_code ec;
-  link.path = std::filesystem::weakly_canonical(std::filesystem::path(path), ec).string();
-  if (ec) link.path = path;
+  fio_identity(fg.fh, &link.id);
   link.parent = chain;
   link.depth = chain != nullptr ? chain->depth + 1 : 0;
+  top_cache.ctx = ctx;
+  link.cache = chain != nullptr ? chain->cache : &top_cache;
   for (const xml_read_chain* c = chain; c != nullptr; c = c->parent) {
-    if (c->path == link.path) {
+    if (c->id == link.id) {
       *text = "The file " + path + " includes itself.";
       return -300;
     }
@@ -554,12 +615,27 @@ int32_t xml_read_file(context* ctx, const char* file, uint32_t flags, const xml_
     *text = "Files refer to each other too deeply at " + path + ".";
     return -300;
   }
+  // A file referenced again in the same read is the document already read,
+  // shared: reading it once per reference would cost 2^n reads for a chain
+  // of n files that each name the next one twice. Its nesting counts from
+  // where it is met now, as if it were read afresh here.
+  if (const xml_read_cache::entry* seen = link.cache->find(link.id)) {
+    if (link.depth + seen->reach >= kMaxNesting) {
+      *text = "Files refer to each other too deeply at " + path + ".";
+      return -300;
+    }
+    seen->doc->shares += 1;
+    *out = seen->doc;
+    if (reach != nullptr) *reach = link.depth + seen->reach;
+    return 0;
+  }
 
   parser_guard pg{XML_ParserCreate(nullptr)};
   if (pg.parser == nullptr) {
     *text = path;
     return -1;
   }
+  if (unsigned long salt = hash_salt()) XML_SetHashSalt(pg.parser, salt);
   read_state st;
   st.ctx = ctx;
   st.file = path.c_str();
@@ -618,7 +694,13 @@ int32_t xml_read_file(context* ctx, const char* file, uint32_t flags, const xml_
   xmldoc* doc = st.result;
   st.result = nullptr;
   if (flags & kXmlFlagSort) xmldoc_records_sort(ctx, doc, nullptr);
+  if (chain != nullptr && !link.cache->keep(link.id, doc, st.reach - link.depth)) {
+    xml_free(ctx, doc);
+    *text = path;
+    return -600;
+  }
   *out = doc;
+  if (reach != nullptr) *reach = st.reach;
   return 0;
 }
 

@@ -400,9 +400,19 @@ int32_t xml_write_path(context* ctx, const char* path, uint32_t flags, xmldoc* d
       return rc;
     }
   }
-  std::string temp = temp_path_for(path);
+  // The new file replaces what the path ends at: a link stays a link, and
+  // the file keeps its permissions.
+  char target[kFioPathSize];
+  int32_t rc = fio_replace_target(path, target, sizeof target);
+  if (rc != 0) {
+    fio_close(guard);
+    xml_free(ctx, copy);
+    return rc == -1 ? -400 : rc;
+  }
+  std::string temp = temp_path_for(target);
   sink s;
-  int32_t rc = fio_open(temp.c_str(), kFioOpenWrite, &s.fh);
+  rc = fio_open(temp.c_str(), kFioOpenWrite, &s.fh);
+  if (rc == 0 && fio_mode_copy(s.fh, target) != 0) rc = -402;
   if (rc == 0) {
     s.vault = (flags & kXmlFlagVault) != 0;
     if (s.vault) cipher_key_setup(&s.cipher);
@@ -414,8 +424,10 @@ int32_t xml_write_path(context* ctx, const char* path, uint32_t flags, xmldoc* d
       rc = s.rc;
     }
     if (rc == 0 && fio_trunc(s.fh) != 0) rc = -402;
+  }
+  if (s.fh != nullptr) {
     fio_close(s.fh);
-    if (rc == 0 && std::rename(temp.c_str(), path) != 0) rc = -402;
+    if (rc == 0 && std::rename(temp.c_str(), target) != 0) rc = -402;
     if (rc != 0) fio_unlink(temp.c_str());
   }
   fio_close(guard);

@@ -67,6 +67,7 @@ ssize_t read_some(int fd, void* buffer, size_t size) {
 // truncation or close-time position matters.
 struct np_fio_file {
   int fd;
+  np_fio_id id;
   uint32_t pos;
   uint32_t len;
   char buf[kReadBufferSize];
@@ -95,11 +96,14 @@ int32_t np_fio_open(const char* path, uint32_t mode, np_fio_handle* out) {
 
   bool reads = (mode & kNpFioRead) != 0;
   bool writes = (mode & (kNpFioWrite | kNpFioCreate)) != 0;
+  bool regular_only = (mode & kNpFioRegularOnly) != 0;
   if (!reads && !writes) return kNpFioBadArgument;
   int oflags = O_CLOEXEC | (reads && writes ? O_RDWR : writes ? O_WRONLY : O_RDONLY);
   // Never O_TRUNC: the file may be locked by someone else, and truncating
   // before the lock is ours would destroy their contents.
   if (mode & kNpFioCreate) oflags |= O_CREAT;
+  // Opening a pipe would wait for a writer; a regular file ignores the flag.
+  if (regular_only) oflags |= O_NONBLOCK;
 
   auto* f = static_cast<np_fio_file*>(std::calloc(1, sizeof(np_fio_file)));
   if (f == nullptr) return kNpFioNoMemory;
@@ -112,8 +116,10 @@ int32_t np_fio_open(const char* path, uint32_t mode, np_fio_handle* out) {
       return st;
     }
     struct stat by_fd {};
-    if (::fstat(fd, &by_fd) != 0 || S_ISDIR(by_fd.st_mode)) {
-      int32_t st = S_ISDIR(by_fd.st_mode) ? kNpFioIsDirectory : status_of(errno);
+    if (::fstat(fd, &by_fd) != 0 || S_ISDIR(by_fd.st_mode) || (regular_only && !S_ISREG(by_fd.st_mode))) {
+      int32_t st = regular_only && by_fd.st_mode != 0 ? kNpFioNotFound
+                   : S_ISDIR(by_fd.st_mode)           ? kNpFioIsDirectory
+                                                      : status_of(errno);
       ::close(fd);
       std::free(f);
       return st;
@@ -128,10 +134,12 @@ int32_t np_fio_open(const char* path, uint32_t mode, np_fio_handle* out) {
       }
       // The holder we waited behind may have removed or replaced the file
       // between our open and our lock; then our lock guards nothing that
-      // the name reaches, so start again.
+      // the name reaches, so start again. A reader needs no such check:
+      // files are replaced whole (renamed over), so the file it holds is
+      // still one complete version, merely an older one.
       struct stat by_path {};
-      if (::stat(native, &by_path) != 0 || by_path.st_dev != by_fd.st_dev ||
-          by_path.st_ino != by_fd.st_ino) {
+      if (writes && (::stat(native, &by_path) != 0 || by_path.st_dev != by_fd.st_dev ||
+                     by_path.st_ino != by_fd.st_ino)) {
         ::close(fd);
         continue;
       }
@@ -143,6 +151,8 @@ int32_t np_fio_open(const char* path, uint32_t mode, np_fio_handle* out) {
       return st;
     }
     f->fd = fd;
+    f->id.device = static_cast<uint64_t>(by_fd.st_dev);
+    f->id.inode = static_cast<uint64_t>(by_fd.st_ino);
     *out = f;
     return kNpFioOk;
   }
@@ -274,4 +284,54 @@ int32_t np_fio_ptype(const char* path) {
     if (*p == '/' || *p == '\\') return kNpFioPathRelative;
   }
   return kNpFioPathName;
+}
+
+int32_t np_fio_identity(np_fio_handle handle, np_fio_id* out) {
+  if (handle == nullptr || out == nullptr) return kNpFioBadArgument;
+  *out = handle->id;
+  return kNpFioOk;
+}
+
+int32_t np_fio_link_resolve(const char* path, char* out, uint32_t size) {
+  if (path == nullptr || out == nullptr || size == 0) return kNpFioBadArgument;
+  out[0] = '\0';
+  if (*path == '\0') return kNpFioNotFound;
+  char current[PATH_MAX];
+  if (!to_native(path, current)) return kNpFioNameTooLong;
+  // The kernel gives up on chains longer than this too (ELOOP).
+  constexpr int kMaxLinks = 40;
+  for (int hop = 0;; ++hop) {
+    struct stat st {};
+    if (::lstat(current, &st) != 0 || !S_ISLNK(st.st_mode)) break;  // the end of the chain
+    if (hop == kMaxLinks) return kNpFioFailed;
+    char target[PATH_MAX];
+    ssize_t n = ::readlink(current, target, sizeof target - 1);
+    if (n < 0) return status_of(errno);
+    if (static_cast<size_t>(n) >= sizeof target - 1) return kNpFioNameTooLong;
+    target[n] = '\0';
+    if (target[0] == '/') {
+      std::memcpy(current, target, static_cast<size_t>(n) + 1);
+      continue;
+    }
+    // A relative target is relative to the folder that holds the link.
+    char* slash = std::strrchr(current, '/');
+    size_t keep = slash != nullptr ? static_cast<size_t>(slash - current) + 1 : 0;
+    if (keep + static_cast<size_t>(n) >= sizeof current) return kNpFioNameTooLong;
+    std::memcpy(current + keep, target, static_cast<size_t>(n) + 1);
+  }
+  size_t len = std::strlen(current);
+  if (len >= size) return kNpFioNameTooLong;
+  std::memcpy(out, current, len + 1);
+  return kNpFioOk;
+}
+
+int32_t np_fio_mode_copy(np_fio_handle handle, const char* path) {
+  if (handle == nullptr || path == nullptr) return kNpFioBadArgument;
+  char native[PATH_MAX];
+  if (!to_native(path, native)) return kNpFioNameTooLong;
+  struct stat st {};
+  if (::stat(native, &st) != 0) return errno == ENOENT ? kNpFioOk : status_of(errno);
+  // The permission bits only: set-id bits carried onto new contents would
+  // hand them privileges nobody gave them.
+  return ::fchmod(handle->fd, st.st_mode & 0777) == 0 ? kNpFioOk : status_of(errno);
 }

@@ -14,6 +14,9 @@ inline constexpr uint32_t kNpFioWrite = 2;
 inline constexpr uint32_t kNpFioCreate = 4;   // create when missing, truncate when present
 inline constexpr uint32_t kNpFioNoLock = 8;   // take no lock at all
 inline constexpr uint32_t kNpFioShared = 16;  // shared lock; without it the lock is exclusive
+// Only an existing regular file: anything else (a directory, a pipe, a
+// device) is kNpFioNotFound, and a pipe never blocks the open.
+inline constexpr uint32_t kNpFioRegularOnly = 32;
 
 // Statuses. Operations that return a count return a negative value on failure.
 inline constexpr int32_t kNpFioOk = 0;
@@ -37,6 +40,21 @@ inline constexpr int32_t kNpFioPathAbsolute = 3;  // starts with a separator or 
 // Opens `path` with the mode bits above. A lock held elsewhere (another
 // handle of this process included) that conflicts gives kNpFioLocked at once.
 int32_t np_fio_open(const char* path, uint32_t mode, np_fio_handle* out);
+// The identity of the open file (device and inode), the same for every name
+// and link that reaches it.
+struct np_fio_id {
+  uint64_t device;
+  uint64_t inode;
+};
+int32_t np_fio_identity(np_fio_handle handle, np_fio_id* out);
+// The file a write that replaces `path` must replace: `path` itself, or,
+// when it is a symbolic link, the file the chain of links ends at (which
+// need not exist yet). kNpFioNameTooLong when that does not fit in size;
+// kNpFioFailed for a loop of links.
+int32_t np_fio_link_resolve(const char* path, char* out, uint32_t size);
+// Gives the open file the permission bits (0777) of the file at `path`;
+// nothing (kNpFioOk) when there is none.
+int32_t np_fio_mode_copy(np_fio_handle handle, const char* path);
 // Closes the file and releases its lock; NULL is ignored.
 int32_t np_fio_close(np_fio_handle handle);
 // Reads one line of at most size - 1 bytes, the '\n' kept, and terminates

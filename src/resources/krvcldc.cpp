@@ -128,14 +128,19 @@ bool append_vault_field(byte_buffer* file, const char* text) {
 // Writes the bytes to a temporary file beside the path and renames it over
 // the path, so that a failed write leaves the previous file as it was.
 int32_t write_replacing(context* ctx, const char* path, const byte_buffer& file) {
+  // What the path ends at is replaced: a link stays a link, and the file
+  // keeps its permissions.
+  char target[kFioPathSize];
+  if (fio_replace_target(path, target, sizeof target) != 0) return -1;
   char temp[kFioPathSize + 32];
   static std::atomic<uint32_t> counter{0};
-  std::snprintf(temp, sizeof temp, "%s.%ld.%u.tmp", path, static_cast<long>(getpid()), ++counter);
+  std::snprintf(temp, sizeof temp, "%s.%ld.%u.tmp", target, static_cast<long>(getpid()), ++counter);
   fio_handle* handle = nullptr;
   uint32_t flags = kFioOpenWrite | kFioFlagExclusive;
   if (ctx != nullptr && (ctx->options & kOptNoLockFiles)) flags |= kFioFlagNoLock;
   int32_t rc = fio_open(temp, flags, &handle);
   if (rc != 0) return rc == -600 ? -600 : -1;
+  if (fio_mode_copy(handle, target) != 0) rc = -1;
   size_t done = 0;
   while (rc == 0 && done < file.size) {
     size_t n = file.size - done;
@@ -144,7 +149,7 @@ int32_t write_replacing(context* ctx, const char* path, const byte_buffer& file)
     done += n;
   }
   fio_close(handle);
-  if (rc == 0 && std::rename(temp, path) != 0) rc = -1;
+  if (rc == 0 && std::rename(temp, target) != 0) rc = -1;
   if (rc != 0) fio_unlink(temp);
   return rc;
 }

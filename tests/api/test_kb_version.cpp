@@ -61,10 +61,17 @@ TEST(KbVersion, MissingOrUnreadableMetaFile) {
     EXPECT_EQ(v.product, -1);
     EXPECT_EQ(v.version, "0000X");
   }
-  // An abbreviation the table does not hold fails.
-  Version v = version_of("description Data Quality - ZZ - 2009A\n");
-  EXPECT_EQ(v.rc, -1);
-  EXPECT_EQ(v.product, -1);
+  // A description with a " - " of its own still gives the version; what
+  // stands between the separators names a product only when it is one
+  // abbreviation of the table.
+  for (const char* meta : {"description Data Quality - ZZ - 2009A\n", "description Data Quality - KB - 2009A\n",
+                           "description Data - Quality CO - 2009A\n", "description A - B - C - 2009A\n"}) {
+    SCOPED_TRACE(meta);
+    Version v = version_of(meta);
+    EXPECT_EQ(v.rc, 0);
+    EXPECT_EQ(v.product, 0);
+    EXPECT_EQ(v.version, "2009A");
+  }
 
   // No root at all.
   Context ctx;

@@ -348,3 +348,59 @@ TEST(FioIo, BinaryWriteReadLinesAndTruncate) {
   EXPECT_EQ(read_all(h), "g");
   fio_close(h);
 }
+
+TEST(FioFiles, ExistingOpensIdentitiesAndReplaceTargets) {
+  Scratch s;
+  std::string file = s.put("d/f.xml", "x");
+  std::string other = s.put("d/g.xml", "y");
+  fs::create_symlink("f.xml", s.at("d/link.xml"));
+
+  // What is no file is -404 (a search goes on); a locked file stops it.
+  fio_handle* a = nullptr;
+  fio_handle* b = nullptr;
+  EXPECT_EQ(fio_open_existing(s.at("d/f.xml/x").c_str(), kFioOpenRead, &a), -404);
+  ASSERT_EQ(fio_open(other.c_str(), kFioOpenLock, &a), 0);
+  EXPECT_EQ(fio_open_existing(other.c_str(), kFioOpenRead, &b), -401);
+  fio_close(a);
+
+  // A file has one identity under every name.
+  fio_file_id ids[3]{};
+  const std::string names[3] = {file, s.at("d/link.xml"), other};
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_EQ(fio_open_existing(names[i].c_str(), kFioOpenRead, &a), 0) << names[i];
+    EXPECT_EQ(fio_identity(a, &ids[i]), 0);
+    fio_close(a);
+  }
+  EXPECT_TRUE(ids[0] == ids[1]);
+  EXPECT_FALSE(ids[0] == ids[2]);
+
+  // Replace targets: a file itself, the end of a chain of links (relative
+  // to each link's folder, or absolute), a missing end; loops refused.
+  fs::create_directories(s.at("e"));
+  fs::create_symlink("../d/link.xml", s.at("e/up.xml"));
+  fs::create_symlink(s.at("e/up.xml"), s.at("abs.xml"));
+  fs::create_symlink("nothing.xml", s.at("d/dangling.xml"));
+  fs::create_symlink("loop.xml", s.at("d/loop.xml"));
+  char out[kFioPathSize];
+  struct Case {
+    std::string path;
+    int32_t rc;
+    std::string target;
+  };
+  const Case cases[] = {
+      {file, 0, file},
+      {s.at("e/up.xml"), 0, s.at("e/../d/f.xml")},
+      {s.at("abs.xml"), 0, s.at("e/../d/f.xml")},
+      {s.at("d/dangling.xml"), 0, s.at("d/nothing.xml")},
+      {s.at("d/new.xml"), 0, s.at("d/new.xml")},
+      {s.at("d/loop.xml"), -400, ""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(fio_replace_target(c.path.c_str(), out, sizeof out), c.rc) << c.path;
+    if (c.rc == 0) {
+      EXPECT_EQ(std::string(out), c.target);
+    }
+  }
+  char small[8];
+  EXPECT_EQ(fio_replace_target(file.c_str(), small, sizeof small), -1);
+}

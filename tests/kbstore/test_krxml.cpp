@@ -1,5 +1,7 @@
 // krxml documents: the model, the exact file form, the reader's checks and
 // the kept newer sections.
+#include <sys/stat.h>
+
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -555,6 +557,127 @@ TEST(Krxml, VersionComparison) {
   EXPECT_EQ(xmldoc_version_is_newer("9.01"), 1);
   EXPECT_EQ(xmldoc_version_is_newer("10.0"), 1);
   EXPECT_EQ(xmldoc_version_is_newer("8.9"), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// Files c0 .. cN: each but the last names the next one twice, the last has
+// the property Name. Read whole each time, that is 2^N reads.
+void write_double_chain(Env& env, int n) {
+  for (int i = 0; i < n; ++i) {
+    std::string next = "c" + std::to_string(i + 1);
+    env.dir.write("c" + std::to_string(i) + ".xml",
+                  wrap("<file type=\"T\" version=\"1\"><include name=\"A\"><ref>" + next +
+                       "</ref></include><include name=\"B\"><ref>" + next +
+                       "</ref></include><data length=\"0\"></data></file>"));
+  }
+  env.dir.write("c" + std::to_string(n) + ".xml",
+                wrap("<file type=\"Leaf\" version=\"1\"><property name=\"Name\">end</property>"
+                     "<data length=\"1\"><record key=\"k\"><value>v</value></record></data></file>"));
+}
+
+TEST(Krxml, AFileReferencedTwiceIsReadOnce) {
+  constexpr int kDepth = 24;  // 16 million reads if each reference read its file
+  Env env;
+  write_double_chain(env, kDepth);
+  Doc doc;
+  ASSERT_EQ(xmldoc_read(env.ctx(), "c0", 0, &doc.d), 0) << env.bc.last_error();
+
+  // Both includes hold the same document, which is what each of them would
+  // hold when read apart.
+  auto walk = [](const xmldoc* at) {
+    for (int i = 0; i < kDepth; ++i) {
+      if (at->include_count != 2 || at->includes[0].doc == nullptr) return std::string("bad at ") + std::to_string(i);
+      const xmldoc_include& a = at->includes[0];
+      const xmldoc_include& b = at->includes[1];
+      if (a.kind != kXmlIncludeRef || b.kind != kXmlIncludeRef || a.doc != b.doc ||
+          std::strcmp(a.file_name, ("c" + std::to_string(i + 1)).c_str()) != 0) {
+        return std::string("unshared at ") + std::to_string(i);
+      }
+      at = a.doc;
+    }
+    return std::string(at->type) + " " + xmldoc_prop_get(nullptr, at, "Name") + " " + at->records[0].key;
+  };
+  EXPECT_EQ(walk(doc), "Leaf end k");
+
+  // A copy keeps the sharing; freeing either leaves the other whole.
+  Doc copy;
+  ASSERT_EQ(xmldoc_copy(env.ctx(), &copy.d, doc), 0);
+  xml_free(nullptr, doc.d);
+  doc.d = nullptr;
+  EXPECT_EQ(walk(copy), "Leaf end k");
+  // Written back as its two references.
+  std::string text = write_text(env, copy);
+  EXPECT_NE(text.find("<include name=\"A\"><ref>c1</ref></include>\n        <include name=\"B\"><ref>c1</ref></include>"),
+            std::string::npos);
+  // Included into another document: the loop check looks through each
+  // shared document once.
+  Doc outer;
+  ASSERT_EQ(xmldoc_create(env.ctx(), "Outer", "1", &outer.d), 0);
+  ASSERT_EQ(xmldoc_include_add(env.ctx(), outer, "Chain", kXmlIncludeInline, copy.d), 0);
+  xmldoc* chain = copy.d;
+  copy.d = nullptr;
+  EXPECT_EQ(xmldoc_include_add(env.ctx(), chain, "Loop", kXmlIncludeInline, outer.d), -802);
+
+  // Another name for a file already read (a link) is the same file.
+  fs::create_symlink("c2.xml", env.dir / "alias.xml");
+  env.dir.write("two.xml", wrap("<file type=\"T\" version=\"1\"><include name=\"A\"><ref>c2</ref></include>"
+                                "<include name=\"B\"><ref>alias</ref></include><data length=\"0\"></data></file>"));
+  Doc two;
+  ASSERT_EQ(xmldoc_read(env.ctx(), "two", 0, &two.d), 0) << env.bc.last_error();
+  EXPECT_EQ(two->includes[0].doc, two->includes[1].doc);
+  EXPECT_STREQ(two->includes[1].file_name, "alias");
+
+  // A file met again deeper down nests as deep as it would read afresh
+  // there: d0 holds 39 levels below it; met again under m0 .. m<k>.
+  auto chain_file = [&](const std::string& name, const std::string& next) {
+    std::string inc = next.empty() ? "" : "<include name=\"N\"><ref>" + next + "</ref></include>";
+    env.dir.write(name + ".xml", wrap("<file type=\"T\" version=\"1\">" + inc + "<data length=\"0\"></data></file>"));
+  };
+  for (int i = 0; i < 40; ++i) chain_file("d" + std::to_string(i), i < 39 ? "d" + std::to_string(i + 1) : "");
+  for (int k : {4, 29}) {
+    for (int i = 0; i <= k; ++i) chain_file("m" + std::to_string(i), i < k ? "m" + std::to_string(i + 1) : "d0");
+    env.dir.write("top.xml", wrap("<file type=\"T\" version=\"1\"><include name=\"A\"><ref>d0</ref></include>"
+                                  "<include name=\"B\"><ref>m0</ref></include><data length=\"0\"></data></file>"));
+    Doc top;
+    Doc alone;
+    int32_t expected = k == 4 ? 0 : -300;
+    EXPECT_EQ(xmldoc_read(env.ctx(), "top", 0, &top.d), expected) << k;
+    EXPECT_EQ(xmldoc_read(env.ctx(), "m0", 0, &alone.d), expected) << k;
+  }
+}
+
+TEST(Krxml, SearchSkipsWhatIsNoFileAndRewritesKeepLinksAndModes) {
+  Env env;
+  tq_test::TempDir second;
+  std::string search = env.dir.str() + ";" + second.str();
+  ASSERT_EQ(path_list_set(env.ctx(), env.ctx()->search_path, search.c_str()), 0);
+  // In the first folder a folder and a pipe carry the names; the files are
+  // in the second.
+  fs::create_directories(env.dir / "d.xml");
+  ASSERT_EQ(::mkfifo((env.dir / "p.xml").c_str(), 0600), 0);
+  for (const char* name : {"d", "p"}) {
+    second.write(std::string(name) + ".xml", wrap("<file type=\"T\" version=\"1\"><data length=\"0\"></data></file>"));
+    Doc found;
+    EXPECT_EQ(xmldoc_read(env.ctx(), name, 0, &found.d), 0) << name << ": " << env.bc.last_error();
+  }
+
+  // A document written through a link replaces the file the link names,
+  // with that file's permissions.
+  Doc doc;
+  ASSERT_EQ(xmldoc_create(env.ctx(), "T", "1.0", &doc.d), 0);
+  second.write("real.xml", "old");
+  fs::permissions(second / "real.xml", fs::perms::owner_read | fs::perms::owner_write);
+  fs::create_symlink(second / "real.xml", env.dir / "out.xml");
+  std::string text = write_text(env, doc);
+  EXPECT_TRUE(fs::is_symlink(env.dir / "out.xml"));
+  EXPECT_EQ(tq_test::read_file(second / "real.xml"), text);
+  EXPECT_EQ(fs::status(second / "real.xml").permissions(), fs::perms::owner_read | fs::perms::owner_write);
+  // A loop of links is refused.
+  fs::create_symlink("loop.xml", env.dir / "loop.xml");
+  EXPECT_EQ(xmldoc_write(env.ctx(), env.path("loop").c_str(), 0, doc), -400);
 }
 
 }  // namespace

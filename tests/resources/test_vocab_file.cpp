@@ -389,3 +389,21 @@ TEST(VocabFile, NewVocabulariesTakeTheCurrentLocale) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(VocabFile, RewriteKeepsLinksAndPermissions) {
+  Files f;
+  namespace fs = std::filesystem;
+  vocab_rec* v = small_vocab(f.ctx());
+  f.dir.write("store/v1.zev", "old");
+  fs::permissions(f.dir / "store" / "v1.zev", fs::perms::owner_read | fs::perms::owner_write);
+  fs::create_symlink("store/v1.zev", f.dir / "v1.zev");
+  EXPECT_EQ(vocab_write(v, nullptr, f.ctx(), f.path("v1").c_str(), kVocabFormCompiled), 0);
+  vocab_rec_destroy(v);
+  EXPECT_TRUE(fs::is_symlink(f.dir / "v1.zev"));
+  EXPECT_EQ(tq_test::read_file(f.dir / "store" / "v1.zev"), kSmallFile);
+  EXPECT_EQ(fs::status(f.dir / "store" / "v1.zev").permissions(), fs::perms::owner_read | fs::perms::owner_write);
+}
+
+}  // namespace
