@@ -180,6 +180,17 @@ int32_t strio_in(context* ctx, const char* src, char* dst, uint32_t max, uint32_
   return strio_convert_in(ctx, src, dst, max, flags);
 }
 
+int32_t strio_in_view(context* ctx, const char* src, char* dst, uint32_t max, uint32_t flags, const char** out) {
+  *out = dst;
+  if (ctx != nullptr && src != nullptr && dst != nullptr &&
+      ((flags & kStrioConvert) == 0 || ctx->session_encoding == kEncodingUtf8) &&
+      np_uchar_valid_length(src, max) >= 0) {
+    *out = src;
+    return 0;
+  }
+  return strio_convert_in(ctx, src, dst, max, flags);
+}
+
 int32_t strio_in_1024(context* ctx, const char* src, char* dst, uint32_t flags) {
   return strio_convert_in(ctx, src, dst, 1024, flags);
 }

@@ -27,9 +27,12 @@ int32_t table_pass(const chopper_table* table, const char* value, uint8_t* codes
   uint32_t last_separator = 0;
   uint32_t p = 0;
   while (p < kChopPositions) {
-    const char* cursor = value + p;
-    int32_t cp = 0;
-    int32_t n = np_uchar_toint(&cursor, &cp);
+    int32_t cp = static_cast<unsigned char>(value[p]);
+    int32_t n = 1;
+    if (cp >= 0x80) {
+      const char* cursor = value + p;
+      n = np_uchar_toint(&cursor, &cp);
+    }
     if (n <= 0 || cp <= 0) break;
     const auto code_point = static_cast<uint32_t>(cp);
     uint32_t c = 0;
@@ -127,12 +130,10 @@ int32_t word_split(context* ctx, block_pool* pool, const char* value, uint32_t l
     int32_t rc = wordlist_word_take(ctx, pool, &rec, static_cast<int32_t>(s));
     if (rc != 0) return rc;
     const uint32_t bytes = q - s;
+    // The value holds no zero byte before `length` (it was measured so), so
+    // every piece copies whole: the copied length is the piece's length.
     std::memcpy(rec->text, value + s, bytes);
     rec->text[bytes] = '\0';
-    if (std::strlen(rec->text) != bytes) {
-      wordlist_word_release(rec);
-      return -603;
-    }
     rec->length = static_cast<int32_t>(bytes);
     rec->char_length = np_uchar_length(rec->text);
     vec* into = type == kCodeSeparator ? &out->separators : type == kCodeDropped ? &out->dropped : &out->words;
@@ -159,8 +160,10 @@ int32_t word_split(context* ctx, block_pool* pool, const char* value, uint32_t l
 int32_t chop_strings(context* ctx, int32_t chopper, const char* in_string, ::tq_chop_word* out_strings,
                      uint32_t* num_out_strings, chop_info* info) {
   if (*num_out_strings == 0) return -802;
-  char value[4096 + 1];
-  int32_t rc = strio_in_4096(ctx, in_string, value, 1);
+  // A UTF-8 session's well-formed value is chopped where it lies.
+  char converted[4096 + 1];
+  const char* value = converted;
+  int32_t rc = strio_in_view(ctx, in_string, converted, 4096, 1, &value);
   if (rc < 0) return rc;
   int32_t warning = rc;
   word_list words;
