@@ -88,7 +88,9 @@ void report_allocs(benchmark::State& state, uint64_t before, size_t values) {
   state.SetItemsProcessed(static_cast<int64_t>(n));
 }
 
-void chop_export(benchmark::State& state, uint32_t encoding) {
+using chop_fn = int32_t (*)(tq_context*, int32_t, const char*, tq_chop_word*, uint32_t*);
+
+void chop_export(benchmark::State& state, uint32_t encoding, chop_fn chop = tq_chop_string) {
   Fixture f;
   if (tq_session_encoding_set(f.ctx, encoding) != 0) std::abort();
   std::vector<std::string> values;
@@ -97,13 +99,13 @@ void chop_export(benchmark::State& state, uint32_t encoding) {
   // Warm up the context's pools.
   for (const std::string& v : values) {
     uint32_t n = 64;
-    if (tq_chop_string(f.ctx, TQ_CHOPPER_DEFAULT, v.c_str(), out.data(), &n) != 0) std::abort();
+    if (chop(f.ctx, TQ_CHOPPER_DEFAULT, v.c_str(), out.data(), &n) != 0) std::abort();
   }
   const uint64_t before = g_allocs.load();
   for (auto _ : state) {
     for (const std::string& v : values) {
       uint32_t n = 64;
-      int32_t rc = tq_chop_string(f.ctx, TQ_CHOPPER_DEFAULT, v.c_str(), out.data(), &n);
+      int32_t rc = chop(f.ctx, TQ_CHOPPER_DEFAULT, v.c_str(), out.data(), &n);
       benchmark::DoNotOptimize(rc);
       benchmark::DoNotOptimize(out[0][0]);
     }
@@ -113,6 +115,29 @@ void chop_export(benchmark::State& state, uint32_t encoding) {
 
 void BM_ChopStringLatin1(benchmark::State& state) { chop_export(state, TQ_ENC_ISO_8859_1); }
 void BM_ChopStringUtf8(benchmark::State& state) { chop_export(state, TQ_ENC_UTF8); }
+// The export's body without the call frame (argument checks, read hold,
+// error list), to tell the frame's share from the conversions'.
+void BM_ChopStringLatin1NoFrame(benchmark::State& state) { chop_export(state, TQ_ENC_ISO_8859_1, tq::chop_string); }
+void BM_ChopStringUtf8NoFrame(benchmark::State& state) { chop_export(state, TQ_ENC_UTF8, tq::chop_string); }
+
+// A value of 512 one-letter words, more pieces than a small pool block's
+// slots: still no heap allocation once warm.
+void BM_ChopStringLongValue(benchmark::State& state) {
+  Fixture f;
+  std::string value;
+  for (int i = 0; i < 511; ++i) value += static_cast<char>('a' + i % 26) + std::string(" ");
+  value += "z";
+  std::vector<tq_chop_word> out(600);
+  uint32_t n = 600;
+  if (tq_chop_string(f.ctx, TQ_CHOPPER_DEFAULT, value.c_str(), out.data(), &n) != 0 || n != 512) std::abort();
+  const uint64_t before = g_allocs.load();
+  for (auto _ : state) {
+    n = 600;
+    int32_t rc = tq_chop_string(f.ctx, TQ_CHOPPER_DEFAULT, value.c_str(), out.data(), &n);
+    benchmark::DoNotOptimize(rc);
+  }
+  report_allocs(state, before, 1);
+}
 
 void BM_ChopCore(benchmark::State& state) {
   Fixture f;
@@ -164,5 +189,8 @@ void BM_IcuWordBreak(benchmark::State& state) {
 
 BENCHMARK(BM_ChopStringLatin1);
 BENCHMARK(BM_ChopStringUtf8);
+BENCHMARK(BM_ChopStringLatin1NoFrame);
+BENCHMARK(BM_ChopStringUtf8NoFrame);
 BENCHMARK(BM_ChopCore);
+BENCHMARK(BM_ChopStringLongValue);
 BENCHMARK(BM_IcuWordBreak);

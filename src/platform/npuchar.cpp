@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -147,12 +148,19 @@ void build_table(const char* icu_name, byte_table* t) {
 }
 
 // The table of a single-byte charset, built on first use.
+// Once built, a table is published through `ready`, so that every later
+// conversion costs one atomic load rather than a call into std::call_once.
 const byte_table* table_for(int slot) {
+  static std::array<std::atomic<const byte_table*>, kSingleByte.size()> ready{};
   static std::array<std::once_flag, kSingleByte.size()> once;
   static std::array<byte_table, kSingleByte.size()> tables;
-  std::call_once(once[static_cast<size_t>(slot)],
-                 [slot] { build_table(kSingleByte[static_cast<size_t>(slot)].icu_name, &tables[static_cast<size_t>(slot)]); });
-  return &tables[static_cast<size_t>(slot)];
+  const auto i = static_cast<size_t>(slot);
+  if (const byte_table* t = ready[i].load(std::memory_order_acquire)) return t;
+  std::call_once(once[i], [i] {
+    build_table(kSingleByte[i].icu_name, &tables[i]);
+    ready[i].store(&tables[i], std::memory_order_release);
+  });
+  return &tables[i];
 }
 
 int32_t byte_for(const byte_table* t, UChar32 cp) {
