@@ -616,7 +616,10 @@ int32_t case_text(case_op op, const char* src, char* dst, uint32_t size, const c
   }
   // Case into a buffer of its own: the cased text can be longer than the
   // source (German sharp s, Turkish dotted capital I) and src may be dst.
-  std::string cased(std::strlen(src) + 16, '\0');
+  // The buffer is the thread's and keeps its capacity, so casing allocates
+  // nothing once a thread has cased a text of the size.
+  thread_local std::string cased;
+  cased.assign(std::strlen(src) + 16, '\0');
   int32_t n = run_case_map(m, op, cased.data(), static_cast<int32_t>(cased.size()), src, &err);
   if (err == U_BUFFER_OVERFLOW_ERROR || err == U_STRING_NOT_TERMINATED_WARNING) {
     err = U_ZERO_ERROR;
@@ -689,8 +692,9 @@ bool to_utf16(const char* s, std::u16string* out) {
 
 int32_t np_uchar_icomp(const char* a, const char* b) {
   if (a == nullptr || b == nullptr) return (a == nullptr ? 0 : 1) - (b == nullptr ? 0 : 1);
-  std::u16string wa;
-  std::u16string wb;
+  // The thread's buffers, reused: no allocation per comparison once warm.
+  thread_local std::u16string wa;
+  thread_local std::u16string wb;
   if (!to_utf16(a, &wa) || !to_utf16(b, &wb)) {
     int c = std::strcmp(a, b);
     return (c > 0) - (c < 0);
