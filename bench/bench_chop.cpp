@@ -7,7 +7,6 @@
 #include <unicode/brkiter.h>
 #include <unicode/utext.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -18,26 +17,7 @@
 #include "core/krcorvel.h"
 #include "resources/krchop.h"
 
-// Counts heap allocations of the whole program (glibc: the real allocator
-// stays reachable under its internal name).
-extern "C" void* __libc_malloc(size_t size);
-extern "C" void* __libc_calloc(size_t n, size_t size);
-extern "C" void* __libc_realloc(void* p, size_t size);
-namespace {
-std::atomic<uint64_t> g_allocs{0};
-}
-extern "C" void* malloc(size_t size) {
-  g_allocs.fetch_add(1, std::memory_order_relaxed);
-  return __libc_malloc(size);
-}
-extern "C" void* calloc(size_t n, size_t size) {
-  g_allocs.fetch_add(1, std::memory_order_relaxed);
-  return __libc_calloc(n, size);
-}
-extern "C" void* realloc(void* p, size_t size) {
-  g_allocs.fetch_add(1, std::memory_order_relaxed);
-  return __libc_realloc(p, size);
-}
+#include "bench_allocs.h"
 
 namespace {
 
@@ -84,7 +64,7 @@ struct Fixture {
 
 void report_allocs(benchmark::State& state, uint64_t before, size_t values) {
   const double n = static_cast<double>(state.iterations()) * static_cast<double>(values);
-  state.counters["allocs"] = static_cast<double>(g_allocs.load() - before) / (n > 0 ? n : 1);
+  state.counters["allocs"] = static_cast<double>(bench::allocs.load() - before) / (n > 0 ? n : 1);
   state.SetItemsProcessed(static_cast<int64_t>(n));
 }
 
@@ -101,7 +81,7 @@ void chop_export(benchmark::State& state, uint32_t encoding, chop_fn chop = tq_c
     uint32_t n = 64;
     if (chop(f.ctx, TQ_CHOPPER_DEFAULT, v.c_str(), out.data(), &n) != 0) std::abort();
   }
-  const uint64_t before = g_allocs.load();
+  const uint64_t before = bench::allocs.load();
   for (auto _ : state) {
     for (const std::string& v : values) {
       uint32_t n = 64;
@@ -130,7 +110,7 @@ void BM_ChopStringLongValue(benchmark::State& state) {
   std::vector<tq_chop_word> out(600);
   uint32_t n = 600;
   if (tq_chop_string(f.ctx, TQ_CHOPPER_DEFAULT, value.c_str(), out.data(), &n) != 0 || n != 512) std::abort();
-  const uint64_t before = g_allocs.load();
+  const uint64_t before = bench::allocs.load();
   for (auto _ : state) {
     n = 600;
     int32_t rc = tq_chop_string(f.ctx, TQ_CHOPPER_DEFAULT, value.c_str(), out.data(), &n);
@@ -147,7 +127,7 @@ void BM_ChopCore(benchmark::State& state) {
     if (tq::chop_run(f.ctx, TQ_CHOPPER_DEFAULT, v.c_str(), &words) != 0) std::abort();
     tq::wordlist_free(&words);
   }
-  const uint64_t before = g_allocs.load();
+  const uint64_t before = bench::allocs.load();
   for (auto _ : state) {
     for (const std::string& v : values) {
       tq::word_list words;
@@ -168,7 +148,7 @@ void BM_IcuWordBreak(benchmark::State& state) {
   if (U_FAILURE(err)) std::abort();
   const std::vector<std::string>& values = utf8_values();
   UText text = UTEXT_INITIALIZER;
-  const uint64_t before = g_allocs.load();
+  const uint64_t before = bench::allocs.load();
   for (auto _ : state) {
     for (const std::string& v : values) {
       err = U_ZERO_ERROR;

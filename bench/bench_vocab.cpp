@@ -6,7 +6,6 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdlib>
 #include <random>
 #include <string>
@@ -18,26 +17,7 @@
 #include "core/krcorvel.h"
 #include "resources/krvocb.h"
 
-// Counts heap allocations of the whole program (glibc: the real allocator
-// stays reachable under its internal name).
-extern "C" void* __libc_malloc(size_t size);
-extern "C" void* __libc_calloc(size_t n, size_t size);
-extern "C" void* __libc_realloc(void* p, size_t size);
-namespace {
-std::atomic<uint64_t> g_allocs{0};
-}
-extern "C" void* malloc(size_t size) {
-  g_allocs.fetch_add(1, std::memory_order_relaxed);
-  return __libc_malloc(size);
-}
-extern "C" void* calloc(size_t n, size_t size) {
-  g_allocs.fetch_add(1, std::memory_order_relaxed);
-  return __libc_calloc(n, size);
-}
-extern "C" void* realloc(void* p, size_t size) {
-  g_allocs.fetch_add(1, std::memory_order_relaxed);
-  return __libc_realloc(p, size);
-}
+#include "bench_allocs.h"
 
 namespace {
 
@@ -92,7 +72,7 @@ void lookups(benchmark::State& state, bool with_index) {
   tq::vocab_rec* vocab = make_vocab(with_index);
   const Data& d = data();
   tq::vocab_word_match match;
-  const uint64_t before = g_allocs.load();
+  const uint64_t before = bench::allocs.load();
   for (auto _ : state) {
     uint32_t hits = 0;
     for (const std::string& p : d.probes) {
@@ -104,7 +84,7 @@ void lookups(benchmark::State& state, bool with_index) {
   }
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * d.probes.size()));
   state.counters["allocs"] =
-      static_cast<double>(g_allocs.load() - before) / static_cast<double>(state.iterations() * d.probes.size());
+      static_cast<double>(bench::allocs.load() - before) / static_cast<double>(state.iterations() * d.probes.size());
   tq::vocab_rec_destroy(vocab);
 }
 
@@ -143,7 +123,7 @@ void BM_VocabFuzzy(benchmark::State& state) {
   tq::vocab_word_match match;
   uint32_t found = 0;
   for (const std::string& p : probes) tq::vocab_word_lookup(ctx, vocab, p.c_str(), 1, 70, &found, &match);
-  const uint64_t before = g_allocs.load();
+  const uint64_t before = bench::allocs.load();
   for (auto _ : state) {
     for (const std::string& p : probes) {
       int32_t rc = tq::vocab_word_lookup(ctx, vocab, p.c_str(), 1, 70, &found, &match);
@@ -152,7 +132,7 @@ void BM_VocabFuzzy(benchmark::State& state) {
   }
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * probes.size()));
   state.counters["allocs"] =
-      static_cast<double>(g_allocs.load() - before) / static_cast<double>(state.iterations() * probes.size());
+      static_cast<double>(bench::allocs.load() - before) / static_cast<double>(state.iterations() * probes.size());
   tq::vocab_rec_destroy(vocab);
   tq_close(ctx);
 }
