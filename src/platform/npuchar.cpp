@@ -147,13 +147,15 @@ void build_table(const char* icu_name, byte_table* t) {
   t->ok = true;
 }
 
-// The table of a single-byte charset, built on first use.
-// Once built, a table is published through `ready`, so that every later
-// conversion costs one atomic load rather than a call into std::call_once.
+// The tables of the single-byte charsets, each built on first use. They are constant-initialised at namespace
+// scope, so reaching them needs no guard of a function's static; once built,
+// a table is published through `ready`, so that every later conversion costs
+// one atomic load rather than a call into std::call_once.
+constinit std::array<byte_table, kSingleByte.size()> tables;
+constinit std::array<std::atomic<const byte_table*>, kSingleByte.size()> ready{};
+constinit std::array<std::once_flag, kSingleByte.size()> once;
+
 const byte_table* table_for(int slot) {
-  static std::array<std::atomic<const byte_table*>, kSingleByte.size()> ready{};
-  static std::array<std::once_flag, kSingleByte.size()> once;
-  static std::array<byte_table, kSingleByte.size()> tables;
   const auto i = static_cast<size_t>(slot);
   if (const byte_table* t = ready[i].load(std::memory_order_acquire)) return t;
   std::call_once(once[i], [i] {
