@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <random>
+#include <set>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -36,14 +37,15 @@ const Data& data() {
     std::mt19937 rng(7);
     std::uniform_int_distribution<int> pick(0, 23);
     std::uniform_int_distribution<int> parts(2, 4);
-    std::vector<std::string> made;
-    while (made.size() < kWords * 4 / 3) {
+    std::set<std::string> unique;
+    while (unique.size() < kWords * 4 / 3) {
       std::string w;
       for (int i = parts(rng); i > 0; --i) w += syllables[pick(rng)];
-      made.push_back(w);
+      // Some words with a digit, so that there are enough distinct ones.
+      if (pick(rng) < 8) w += static_cast<char>('0' + pick(rng) % 10);
+      unique.insert(w);
     }
-    std::sort(made.begin(), made.end());
-    made.erase(std::unique(made.begin(), made.end()), made.end());
+    std::vector<std::string> made(unique.begin(), unique.end());
     std::shuffle(made.begin(), made.end(), rng);
     out.probes = made;
     made.resize(std::min<size_t>(made.size(), kWords));
