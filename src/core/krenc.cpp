@@ -151,7 +151,13 @@ int32_t enc_convert_out(context* ctx, int32_t encoding, const char* src, char* d
   if (ctx == nullptr) return -100;
   if (src == nullptr || dst == nullptr) return kErrInvalidArg;
   uint32_t term = 0;
-  if (int32_t rc = enc_char_size_min(ctx, encoding, &term); rc != 0) return rc;
+  if (enc_id_is_known(encoding) && kEncodingTable[encoding].charset >= 0) {
+    // Every row converts: its terminator is known without asking the
+    // character library on each call (a test holds the two equal).
+    term = strio_char_size(encoding);
+  } else if (int32_t rc = enc_char_size_min(ctx, encoding, &term); rc != 0) {
+    return rc;
+  }
   if (max > UINT32_MAX - term) return kErrInvalidArg;
   const encoding_row* row = &kEncodingTable[encoding];
   int32_t rc = np_uchar_decode(conversion_flags(ctx, row), src, dst, max + term);
@@ -180,6 +186,17 @@ int32_t strio_in(context* ctx, const char* src, char* dst, uint32_t max, uint32_
   return strio_convert_in(ctx, src, dst, max, flags);
 }
 
+int32_t strio_in_view(context* ctx, const char* src, char* dst, uint32_t max, uint32_t flags, const char** out) {
+  *out = dst;
+  if (ctx != nullptr && src != nullptr && dst != nullptr &&
+      ((flags & kStrioConvert) == 0 || ctx->session_encoding == kEncodingUtf8) &&
+      np_uchar_valid_length(src, max) >= 0) {
+    *out = src;
+    return 0;
+  }
+  return strio_convert_in(ctx, src, dst, max, flags);
+}
+
 int32_t strio_in_1024(context* ctx, const char* src, char* dst, uint32_t flags) {
   return strio_convert_in(ctx, src, dst, 1024, flags);
 }
@@ -194,6 +211,25 @@ int32_t strio_in_16384(context* ctx, const char* src, char* dst, uint32_t flags)
 
 int32_t strio_out(context* ctx, const char* src, char* dst, uint32_t max, uint32_t flags) {
   return strio_convert_out(ctx, src, dst, max, flags);
+}
+
+void strio_out_plan_make(context* ctx, uint32_t flags, strio_out_plan* plan) {
+  *plan = strio_out_plan{ctx, flags, 0, 1, false};
+  if (ctx == nullptr || (flags & kStrioConvert) == 0) return;
+  const int32_t e = ctx->session_encoding;
+  if (!enc_id_is_known(e) || kEncodingTable[e].charset < 0) return;
+  plan->lib_flags = conversion_flags(ctx, &kEncodingTable[e]);
+  plan->term = strio_char_size(e);
+  plan->direct = true;
+}
+
+int32_t strio_out_planned(const strio_out_plan* plan, const char* src, char* dst, uint32_t max) {
+  if (!plan->direct || src == nullptr || dst == nullptr || max > UINT32_MAX - plan->term) {
+    return strio_out(plan->ctx, src, dst, max, plan->flags);
+  }
+  const int32_t rc = np_uchar_decode(plan->lib_flags, src, dst, max + plan->term);
+  if (rc < 0) return library_failed(plan->ctx, plan->ctx->session_encoding);
+  return rc == 0 ? 0 : refused_or_replaced(plan->ctx);
 }
 
 int32_t strio_out_1028(context* ctx, const char* src, char* dst, uint32_t flags) {
@@ -227,9 +263,10 @@ int strio_is_empty(context* ctx, const char* text, uint32_t flags) {
 
 uint32_t strio_terminator_size(const context* ctx) {
   if (ctx == nullptr) return 1;
-  int32_t e = ctx->session_encoding;
-  return e == kEncodingUcs2Be || e == kEncodingUcs2Le ? 2 : 1;
+  return strio_char_size(ctx->session_encoding);
 }
+
+uint32_t strio_char_size(int32_t encoding) { return encoding == kEncodingUcs2Be || encoding == kEncodingUcs2Le ? 2 : 1; }
 
 // ---- Export implementations ----------------------------------------------------
 

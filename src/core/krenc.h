@@ -71,7 +71,29 @@ int32_t strio_in_1024(context* ctx, const char* src, char* dst, uint32_t flags);
 int32_t strio_in_4096(context* ctx, const char* src, char* dst, uint32_t flags);
 int32_t strio_in_16384(context* ctx, const char* src, char* dst, uint32_t flags);
 
+// strio_in for a caller that only reads the text: in a UTF-8 session (or
+// with flag bit 0 clear) a well-formed text of at most max bytes is used
+// where it lies, *out = src, since converting it would copy it unchanged.
+// Otherwise the text is converted into dst as strio_in does and *out = dst.
+// Results as strio_in.
+int32_t strio_in_view(context* ctx, const char* src, char* dst, uint32_t max, uint32_t flags, const char** out);
+
 int32_t strio_out(context* ctx, const char* src, char* dst, uint32_t max, uint32_t flags);
+
+// strio_out resolved once for a caller that converts many texts in one call
+// (the words of a chop): the checks of the session encoding and the
+// character library's flags are settled by strio_out_plan_make, and
+// strio_out_planned then gives exactly what strio_out would. A plan whose
+// encoding cannot convert leaves every text to strio_out, which reports it.
+struct strio_out_plan {
+  context* ctx;
+  uint32_t flags;     // strio flags
+  uint32_t lib_flags; // the character library's flags; 0 with `direct` false
+  uint32_t term;      // terminator bytes of the session encoding
+  bool direct;        // the encoding converts: np_uchar_decode is called as is
+};
+void strio_out_plan_make(context* ctx, uint32_t flags, strio_out_plan* plan);
+int32_t strio_out_planned(const strio_out_plan* plan, const char* src, char* dst, uint32_t max);
 int32_t strio_out_1028(context* ctx, const char* src, char* dst, uint32_t flags);
 int32_t strio_out_4096(context* ctx, const char* src, char* dst, uint32_t flags);
 int32_t strio_out_16384(context* ctx, const char* src, char* dst, uint32_t flags);
@@ -88,6 +110,8 @@ int strio_is_empty(context* ctx, const char* text, uint32_t flags);
 
 // The session encoding's terminator size: 2 for the UCS-2 encodings, else 1.
 uint32_t strio_terminator_size(const context* ctx);
+// The same for an encoding id: 2 for the UCS-2 encodings, else 1.
+uint32_t strio_char_size(int32_t encoding);
 
 // ---- Export implementations ----------------------------------------------------
 

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -51,19 +52,39 @@ constexpr std::array<charset_info, 13> kSingleByte = {{
 // Byte <-> code point tables of one single-byte charset. Only round-trip
 // mappings are used (never ICU's fallbacks), so a text converted out and
 // back in is unchanged whenever it converted without replacement.
+//
+// Beside the byte -> code point array and the sorted pairs that the
+// character-at-a-time conversion searches, each table holds the two direct
+// forms the fast conversions index: every byte's character already encoded in
+// UTF-8, and a two-level array from code point to byte (pages of 256 code
+// points of the BMP; page 0 of `pages` maps nothing), so that neither
+// direction searches or decodes per character.
+struct utf8_char {
+  uint8_t length;  // 0: the byte has no character
+  uint8_t bytes[3];
+};
+
 struct byte_table {
   bool ok = false;
   std::array<int32_t, 256> to_cp{};                  // -1: the byte has no character
   std::vector<std::pair<uint32_t, uint8_t>> from_cp;  // sorted by code point
   uint8_t replacement = 0x1A;                         // the charset's '?'
+  bool ascii_same = false;                            // bytes 1..0x7F are U+0001..U+007F
+  std::array<utf8_char, 256> to_utf8{};
+  std::array<uint16_t, 256> page_of{};                // BMP page -> index into pages
+  std::vector<std::array<uint8_t, 256>> pages;        // byte of a code point, 0 = none
 };
 
-int single_byte_slot(uint32_t charset) {
-  for (size_t i = 0; i < kSingleByte.size(); ++i) {
-    if (kSingleByte[i].charset == charset) return static_cast<int>(i);
-  }
-  return -1;
-}
+// Charset code -> slot in kSingleByte, or -1; built at compile time.
+constexpr uint32_t kCharsetCodes = 32;
+constexpr std::array<int8_t, kCharsetCodes> kSlotOfCharset = [] {
+  std::array<int8_t, kCharsetCodes> slots{};
+  slots.fill(-1);
+  for (size_t i = 0; i < kSingleByte.size(); ++i) slots[kSingleByte[i].charset] = static_cast<int8_t>(i);
+  return slots;
+}();
+
+int single_byte_slot(uint32_t charset) { return charset < kCharsetCodes ? kSlotOfCharset[charset] : -1; }
 
 struct icu_converter_closer {
   void operator()(UConverter* c) const { ucnv_close(c); }
@@ -98,16 +119,50 @@ void build_table(const char* icu_name, byte_table* t) {
   for (const auto& e : t->from_cp) {
     if (e.first == '?') t->replacement = e.second;
   }
+  t->ascii_same = true;
+  for (int b = 1; b < 0x80; ++b) {
+    if (t->to_cp[b] != b) t->ascii_same = false;
+  }
+  for (int b = 0; b < 256; ++b) {
+    utf8_char& u = t->to_utf8[b];
+    // Byte 0 ends a text and is never converted as a character.
+    if (b == 0 || t->to_cp[b] < 0) continue;
+    int32_t n = 0;
+    U8_APPEND_UNSAFE(u.bytes, n, t->to_cp[b]);
+    u.length = static_cast<uint8_t>(n);
+  }
+  t->pages.emplace_back();
+  t->pages[0].fill(0);
+  // from_cp holds one byte per code point (the lowest), as the search finds.
+  for (const auto& e : t->from_cp) {
+    if (e.first == 0 || e.first > 0xFFFF) continue;
+    uint16_t& page = t->page_of[e.first >> 8];
+    if (page == 0) {
+      page = static_cast<uint16_t>(t->pages.size());
+      t->pages.emplace_back();
+      t->pages.back().fill(0);
+    }
+    t->pages[page][e.first & 0xFF] = e.second;
+  }
   t->ok = true;
 }
 
-// The table of a single-byte charset, built on first use.
+// The tables of the single-byte charsets, each built on first use. They are constant-initialised at namespace
+// scope, so reaching them needs no guard of a function's static; once built,
+// a table is published through `ready`, so that every later conversion costs
+// one atomic load rather than a call into std::call_once.
+constinit std::array<byte_table, kSingleByte.size()> tables;
+constinit std::array<std::atomic<const byte_table*>, kSingleByte.size()> ready{};
+constinit std::array<std::once_flag, kSingleByte.size()> once;
+
 const byte_table* table_for(int slot) {
-  static std::array<std::once_flag, kSingleByte.size()> once;
-  static std::array<byte_table, kSingleByte.size()> tables;
-  std::call_once(once[static_cast<size_t>(slot)],
-                 [slot] { build_table(kSingleByte[static_cast<size_t>(slot)].icu_name, &tables[static_cast<size_t>(slot)]); });
-  return &tables[static_cast<size_t>(slot)];
+  const auto i = static_cast<size_t>(slot);
+  if (const byte_table* t = ready[i].load(std::memory_order_acquire)) return t;
+  std::call_once(once[i], [i] {
+    build_table(kSingleByte[i].icu_name, &tables[i]);
+    ready[i].store(&tables[i], std::memory_order_release);
+  });
+  return &tables[i];
 }
 
 int32_t byte_for(const byte_table* t, UChar32 cp) {
@@ -237,7 +292,7 @@ int32_t np_uchar_chsize_min(uint32_t flags) {
   }
 }
 
-int32_t np_uchar_encode(uint32_t flags, const char* src, char* dst, uint32_t size) {
+int32_t np_uchar_encode_reference(uint32_t flags, const char* src, char* dst, uint32_t size) {
   uint32_t charset = flags & kNpCharsetMask;
   kind k = kind_of(charset);
   if (k == kind::unknown || src == nullptr || dst == nullptr) return -1;
@@ -260,7 +315,7 @@ int32_t np_uchar_encode(uint32_t flags, const char* src, char* dst, uint32_t siz
   return result;
 }
 
-int32_t np_uchar_decode(uint32_t flags, const char* src, char* dst, uint32_t size) {
+int32_t np_uchar_decode_reference(uint32_t flags, const char* src, char* dst, uint32_t size) {
   uint32_t charset = flags & kNpCharsetMask;
   kind k = kind_of(charset);
   if (k == kind::unknown || src == nullptr || dst == nullptr) return -1;
@@ -310,6 +365,188 @@ int32_t np_uchar_decode(uint32_t flags, const char* src, char* dst, uint32_t siz
   }
   out.finish();
   return result;
+}
+
+// ---- Fast conversions ----------------------------------------------------------
+//
+// The same results as the character-at-a-time conversions above, byte for
+// byte and code for code, for the paths every value takes: runs of ASCII are
+// copied as they are, single-byte charsets go through their direct tables,
+// and valid UTF-8 is copied rather than decoded and encoded again. As there,
+// a character that cannot be converted is noted (result 1) before the check
+// whether its replacement fits, and the first character that does not fit
+// ends the text. UCS-2 keeps the general path.
+
+namespace {
+
+constexpr uint8_t kReplacementUtf8[3] = {0xEF, 0xBF, 0xBD};
+
+// Output of `room` bytes of text (the terminator's byte kept apart).
+struct fast_out {
+  char* dst;
+  uint32_t room;
+  uint32_t len = 0;
+
+  bool put(const uint8_t* bytes, uint32_t n) {
+    if (n > room - len) return false;
+    std::memcpy(dst + len, bytes, n);
+    len += n;
+    return true;
+  }
+  // Copies the run of ASCII at *s (one byte per character) and moves *s past
+  // what it copied; false when the room ran out inside the run.
+  bool put_run(const uint8_t** s) {
+    const uint8_t* p = *s;
+    while (*p != 0 && *p < 0x80) {
+      if (len == room) {
+        *s = p;
+        return false;
+      }
+      dst[len++] = static_cast<char>(*p++);
+    }
+    *s = p;
+    return true;
+  }
+};
+
+fast_out make_out(char* dst, uint32_t size) { return fast_out{dst, size > 0 ? size - 1 : 0}; }
+
+void finish(const fast_out& out, uint32_t size) {
+  if (size > out.len) out.dst[out.len] = '\0';
+}
+
+
+// UTF-8 -> UTF-8: a valid character is copied; an ill-formed sequence (as
+// U8_NEXT delimits it) is refused or becomes U+FFFD.
+int32_t utf8_to_utf8(bool strict, const char* src, char* dst, uint32_t size) {
+  const auto* s = reinterpret_cast<const uint8_t*>(src);
+  fast_out out = make_out(dst, size);
+  int32_t result = 0;
+  int32_t pos = 0;
+  while (s[pos] != 0) {
+    if (s[pos] < 0x80) {
+      const uint8_t* run = s + pos;
+      const bool whole = out.put_run(&run);
+      pos = static_cast<int32_t>(run - s);
+      if (!whole) break;
+      continue;
+    }
+    const int32_t start = pos;
+    UChar32 cp = 0;
+    U8_NEXT(s, pos, -1, cp);
+    const uint8_t* bytes = s + start;
+    auto n = static_cast<uint32_t>(pos - start);
+    if (cp < 0) {
+      result = 1;
+      if (strict) break;
+      bytes = kReplacementUtf8;
+      n = 3;
+    }
+    if (!out.put(bytes, n)) break;
+  }
+  finish(out, size);
+  return result;
+}
+
+int32_t single_to_utf8(const byte_table* t, bool strict, const char* src, char* dst, uint32_t size) {
+  const auto* s = reinterpret_cast<const uint8_t*>(src);
+  fast_out out = make_out(dst, size);
+  int32_t result = 0;
+  while (*s != 0) {
+    if (*s < 0x80 && t->ascii_same) {
+      if (!out.put_run(&s)) break;
+      continue;
+    }
+    const utf8_char& c = t->to_utf8[*s];
+    const uint8_t* bytes = c.bytes;
+    uint32_t n = c.length;
+    if (n == 0) {
+      result = 1;
+      if (strict) break;
+      bytes = kReplacementUtf8;
+      n = 3;
+    }
+    if (!out.put(bytes, n)) break;
+    ++s;
+  }
+  finish(out, size);
+  return result;
+}
+
+int32_t utf8_to_single(const byte_table* t, bool strict, const char* src, char* dst, uint32_t size) {
+  const auto* s = reinterpret_cast<const uint8_t*>(src);
+  fast_out out = make_out(dst, size);
+  int32_t result = 0;
+  int32_t pos = 0;
+  while (s[pos] != 0) {
+    if (s[pos] < 0x80 && t->ascii_same) {
+      const uint8_t* run = s + pos;
+      const bool whole = out.put_run(&run);
+      pos = static_cast<int32_t>(run - s);
+      if (!whole) break;
+      continue;
+    }
+    UChar32 cp = 0;
+    U8_NEXT(s, pos, -1, cp);
+    int32_t b = 0;
+    if (cp > 0 && cp <= 0xFFFF) b = t->pages[t->page_of[static_cast<uint32_t>(cp) >> 8]][cp & 0xFF];
+    if (b == 0) {
+      result = 1;
+      if (strict) break;
+      b = t->replacement;
+    }
+    const auto byte = static_cast<uint8_t>(b);
+    if (!out.put(&byte, 1)) break;
+  }
+  finish(out, size);
+  return result;
+}
+
+}  // namespace
+
+int32_t np_uchar_encode(uint32_t flags, const char* src, char* dst, uint32_t size) {
+  const uint32_t charset = flags & kNpCharsetMask;
+  const bool strict = (flags & kNpUcharStrict) != 0;
+  if (src != nullptr && dst != nullptr) {
+    if (charset == kNpCharsetUtf8) return utf8_to_utf8(strict, src, dst, size);
+    if (int slot = single_byte_slot(charset); slot >= 0) {
+      const byte_table* t = table_for(slot);
+      if (!t->ok) return -2;
+      return single_to_utf8(t, strict, src, dst, size);
+    }
+  }
+  return np_uchar_encode_reference(flags, src, dst, size);
+}
+
+int32_t np_uchar_decode(uint32_t flags, const char* src, char* dst, uint32_t size) {
+  const uint32_t charset = flags & kNpCharsetMask;
+  const bool strict = (flags & kNpUcharStrict) != 0;
+  if (src != nullptr && dst != nullptr) {
+    if (charset == kNpCharsetUtf8) return utf8_to_utf8(strict, src, dst, size);
+    if (int slot = single_byte_slot(charset); slot >= 0) {
+      const byte_table* t = table_for(slot);
+      if (!t->ok) return -2;
+      return utf8_to_single(t, strict, src, dst, size);
+    }
+  }
+  return np_uchar_decode_reference(flags, src, dst, size);
+}
+
+int32_t np_uchar_valid_length(const char* text, uint32_t max) {
+  if (text == nullptr) return -1;
+  const auto* s = reinterpret_cast<const uint8_t*>(text);
+  int32_t pos = 0;
+  while (s[pos] != 0) {
+    if (static_cast<uint32_t>(pos) >= max) return -1;
+    if (s[pos] < 0x80) {
+      ++pos;
+      continue;
+    }
+    UChar32 cp = 0;
+    U8_NEXT(s, pos, -1, cp);
+    if (cp < 0 || static_cast<uint32_t>(pos) > max) return -1;
+  }
+  return pos;
 }
 
 // ---- Case mapping ---------------------------------------------------------------
@@ -381,7 +618,10 @@ int32_t case_text(case_op op, const char* src, char* dst, uint32_t size, const c
   }
   // Case into a buffer of its own: the cased text can be longer than the
   // source (German sharp s, Turkish dotted capital I) and src may be dst.
-  std::string cased(std::strlen(src) + 16, '\0');
+  // The buffer is the thread's and keeps its capacity, so casing allocates
+  // nothing once a thread has cased a text of the size.
+  thread_local std::string cased;
+  cased.assign(std::strlen(src) + 16, '\0');
   int32_t n = run_case_map(m, op, cased.data(), static_cast<int32_t>(cased.size()), src, &err);
   if (err == U_BUFFER_OVERFLOW_ERROR || err == U_STRING_NOT_TERMINATED_WARNING) {
     err = U_ZERO_ERROR;
@@ -454,8 +694,9 @@ bool to_utf16(const char* s, std::u16string* out) {
 
 int32_t np_uchar_icomp(const char* a, const char* b) {
   if (a == nullptr || b == nullptr) return (a == nullptr ? 0 : 1) - (b == nullptr ? 0 : 1);
-  std::u16string wa;
-  std::u16string wb;
+  // The thread's buffers, reused: no allocation per comparison once warm.
+  thread_local std::u16string wa;
+  thread_local std::u16string wb;
   if (!to_utf16(a, &wa) || !to_utf16(b, &wb)) {
     int c = std::strcmp(a, b);
     return (c > 0) - (c < 0);

@@ -48,6 +48,16 @@ int32_t np_uchar_encode(uint32_t flags, const char* src, char* dst, uint32_t siz
 // beyond U+FFFF is replaced by U+FFFD.
 int32_t np_uchar_decode(uint32_t flags, const char* src, char* dst, uint32_t size);
 
+// The character-at-a-time forms of the two conversions, which the ones
+// above must match byte for byte (kept as their reference in tests).
+int32_t np_uchar_encode_reference(uint32_t flags, const char* src, char* dst, uint32_t size);
+int32_t np_uchar_decode_reference(uint32_t flags, const char* src, char* dst, uint32_t size);
+
+// The byte length of a UTF-8 text when it is well formed (as np_uchar_decode
+// accepts it: no character would be replaced) and at most max bytes long;
+// -1 otherwise (and for NULL). Reads at most max + 4 bytes.
+int32_t np_uchar_valid_length(const char* text, uint32_t max);
+
 // The smallest character size of the charset in bytes (2 for UCS-2, else 1);
 // -1 for an unknown charset.
 int32_t np_uchar_chsize_min(uint32_t flags);

@@ -103,7 +103,12 @@ int32_t np_uchar_length(const char* text) {
   const char* p = text;
   int32_t code = 0;
   while (*p != '\0') {
-    np_uchar_toint(&p, &code);
+    // ASCII needs no decoding; anything else counts as the decoder steps.
+    if (static_cast<unsigned char>(*p) < 0x80) {
+      ++p;
+    } else {
+      np_uchar_toint(&p, &code);
+    }
     ++count;
   }
   return count;

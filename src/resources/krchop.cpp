@@ -26,16 +26,26 @@ int32_t table_pass(const chopper_table* table, const char* value, uint8_t* codes
   uint32_t prev = kClassNull;
   uint32_t last_separator = 0;
   uint32_t p = 0;
+  const bool direct = table->set_in_progress == 0 && table->count >= kAsciiRows;
   while (p < kChopPositions) {
-    const char* cursor = value + p;
-    int32_t cp = 0;
-    int32_t n = np_uchar_toint(&cursor, &cp);
+    int32_t cp = static_cast<unsigned char>(value[p]);
+    int32_t n = 1;
+    if (cp >= 0x80) {
+      const char* cursor = value + p;
+      n = np_uchar_toint(&cursor, &cp);
+    }
     if (n <= 0 || cp <= 0) break;
     const auto code_point = static_cast<uint32_t>(cp);
     uint32_t c = 0;
     uint32_t op = 0;
-    int32_t rc = chopper_table_char_lookup(table, code_point, &c, &op);
-    if (rc < 0) return rc;
+    if (direct && code_point < kAsciiRows) {
+      // The rows of ASCII are indexed directly, as the lookup itself does.
+      c = table->entries[code_point].classification;
+      op = table->entries[code_point].operation;
+    } else {
+      int32_t rc = chopper_table_char_lookup(table, code_point, &c, &op);
+      if (rc < 0) return rc;
+    }
     if (c == kClassLeadSeparator || c == kClassFullSeparator) last_separator = code_point;
     if (op == kOperTrim) {
       if (state != kInSeparator) {
@@ -115,6 +125,49 @@ void merge(uint8_t* primary, const uint8_t* secondary, uint32_t length, const ch
   }
 }
 
+// Characters of a piece's text, counted as np_uchar_length counts them;
+// ASCII is counted here without a call per piece.
+int32_t char_count(const char* text) {
+  int32_t n = 0;
+  for (const char* p = text; *p != '\0'; ++p, ++n) {
+    if (static_cast<unsigned char>(*p) >= 0x80) return n + np_uchar_length(p);
+  }
+  return n;
+}
+
+// Index of the list a piece of boundary code `code` goes to: separators,
+// dropped spans, else words.
+inline int list_of(uint8_t code) { return code == kCodeSeparator ? 1 : code == kCodeDropped ? 2 : 0; }
+
+// A list's slots come from a block of the context's small pool and would
+// grow on the heap, on every chop, for a value of more pieces than the block
+// holds; such a list takes a block of the large pool instead (still empty,
+// so nothing moves). Lists that fit, and every value of few bytes, are left
+// as they are.
+void lists_make_room(context* ctx, word_list* out, const uint8_t* codes, uint32_t length) {
+  vec* lists[3] = {&out->words, &out->separators, &out->dropped};
+  uint32_t least = lists[0]->capacity;
+  for (const vec* v : lists) least = v->capacity < least ? v->capacity : least;
+  if (length <= least || ctx->large_pool == nullptr) return;
+  uint32_t counts[3] = {0, 0, 0};
+  counts[list_of(codes[0])] += 1;
+  for (uint32_t q = 1; q < length; ++q) {
+    if (codes[q] != kCodeContinue) counts[list_of(codes[q])] += 1;
+  }
+  for (int k = 0; k < 3; ++k) {
+    if (counts[k] <= lists[k]->capacity) continue;
+    vec larger{};
+    if (vec_init_from_pool(ctx->large_pool, &larger) != 0) continue;
+    if (larger.capacity <= lists[k]->capacity) {
+      vec_free(&larger);
+      continue;
+    }
+    vec_free(lists[k]);
+    *lists[k] = larger;
+    vec_free_fn_set(lists[k], wordlist_word_release);
+  }
+}
+
 // Cuts the value at the merged boundaries into the word list.
 int32_t word_split(context* ctx, block_pool* pool, const char* value, uint32_t length, const uint8_t* codes,
                    word_list* out, chop_info* info) {
@@ -127,14 +180,12 @@ int32_t word_split(context* ctx, block_pool* pool, const char* value, uint32_t l
     int32_t rc = wordlist_word_take(ctx, pool, &rec, static_cast<int32_t>(s));
     if (rc != 0) return rc;
     const uint32_t bytes = q - s;
+    // The value holds no zero byte before `length` (it was measured so), so
+    // every piece copies whole: the copied length is the piece's length.
     std::memcpy(rec->text, value + s, bytes);
     rec->text[bytes] = '\0';
-    if (std::strlen(rec->text) != bytes) {
-      wordlist_word_release(rec);
-      return -603;
-    }
     rec->length = static_cast<int32_t>(bytes);
-    rec->char_length = np_uchar_length(rec->text);
+    rec->char_length = char_count(rec->text);
     vec* into = type == kCodeSeparator ? &out->separators : type == kCodeDropped ? &out->dropped : &out->words;
     if (type != kCodeDropped && text_used + bytes < kWordTextSize) {
       std::memcpy(out->text + text_used, rec->text, bytes);
@@ -159,8 +210,10 @@ int32_t word_split(context* ctx, block_pool* pool, const char* value, uint32_t l
 int32_t chop_strings(context* ctx, int32_t chopper, const char* in_string, ::tq_chop_word* out_strings,
                      uint32_t* num_out_strings, chop_info* info) {
   if (*num_out_strings == 0) return -802;
-  char value[4096 + 1];
-  int32_t rc = strio_in_4096(ctx, in_string, value, 1);
+  // A UTF-8 session's well-formed value is chopped where it lies.
+  char converted[4096 + 1];
+  const char* value = converted;
+  int32_t rc = strio_in_view(ctx, in_string, converted, 4096, 1, &value);
   if (rc < 0) return rc;
   int32_t warning = rc;
   word_list words;
@@ -171,8 +224,11 @@ int32_t chop_strings(context* ctx, int32_t chopper, const char* in_string, ::tq_
   }
   uint32_t n = wordlist_word_count(&words);
   if (n > *num_out_strings) n = *num_out_strings;
+  strio_out_plan plan;
+  strio_out_plan_make(ctx, 1, &plan);
   for (uint32_t i = 0; i < n; ++i) {
-    rc = strio_out_1028(ctx, wordlist_word_at(&words, static_cast<int32_t>(i))->text, out_strings[i], 1);
+    rc = strio_out_planned(&plan, wordlist_word_at(&words, static_cast<int32_t>(i))->text, out_strings[i],
+                           TQ_CHOP_WORD_MAX);
     if (rc < 0) {
       wordlist_free(&words);
       return rc;
@@ -263,6 +319,7 @@ int32_t chop_core(context* ctx, int32_t handle, const char* value, word_list* ou
     secondary_sources = info->rules_sources;
   }
   merge(primary, secondary, len, primary_sources, secondary_sources, info);
+  lists_make_room(ctx, out, primary, len);
   return word_split(ctx, work->word_pool, value, len, primary, out, info);
 }
 

@@ -13,6 +13,7 @@
 #include "kbstore/krlocl.h"
 #include "kbstore/krlock.h"
 #include "kbstore/krxml.h"
+#include "resources/krvocb.h"
 
 namespace tq {
 
@@ -27,6 +28,7 @@ constexpr uint32_t kConvert = kStrioConvert;
 // ---- The record -------------------------------------------------------------------
 
 void vocab_parts_free(vocab_rec* vocab) {
+  vocab_index_drop(vocab);
   vocab_text_pool_free(&vocab->texts);
   vocab_text_pool_free(&vocab->pairs);
   std::free(vocab->words);
@@ -288,6 +290,7 @@ int32_t vocab_word_set(vocab_rec* vocab, uint32_t index, const char* text, uint3
   if (copy == nullptr || (count > 0 && pair_copy == nullptr)) return -600;
   std::memcpy(copy, text, length + 1);
   if (pairs != nullptr && count > 0) std::memcpy(static_cast<void*>(pair_copy), pairs, count * sizeof(vocab_pair));
+  vocab_index_drop(vocab);
   vocab_word& word = vocab->words[index];
   word.text = copy;
   word.category_count = count;
@@ -336,6 +339,9 @@ int32_t vocab_sort(vocab_rec* vocab) {
     std::sort(vocab->words, vocab->words + vocab->word_count,
               [](const vocab_word& a, const vocab_word& b) { return text_less(a.text, b.text); });
   }
+  // Without an index lookups still work (by search), so memory running out
+  // here fails nothing.
+  (void)vocab_index_build(vocab);
   return 0;
 }
 
@@ -467,6 +473,7 @@ int32_t vocab_from_document(context* ctx, const char* name, const xmldoc* doc, v
     if (rc < 0) return rc;
   }
   words_sort_if_needed(vocab);
+  (void)vocab_index_build(vocab);
   return 0;
 }
 

@@ -71,6 +71,22 @@ struct vocab_word {
   vocab_pair* pairs;  // in the pair pool
 };
 
+// The hash index of the word texts that exact lookups use: open addressing,
+// each slot the text's hash and its word index + 1 (0: empty). It is built
+// while the words are sorted (after a load, a prepare, a save) and dropped
+// whenever a word changes; a lookup also checks that it was built for the
+// word array in place, and falls back to the binary search otherwise.
+struct vocab_index_slot {
+  uint32_t hash;
+  uint32_t word;
+};
+struct vocab_word_index {
+  vocab_index_slot* slots;
+  uint32_t mask;            // slot count - 1 (a power of two)
+  const void* words;        // the word array it was built for
+  uint32_t count;           // and its word count
+};
+
 struct vocab_rec {
   resource_slot* slot;  // the registry slot whose part this is
   locale_info locale;
@@ -83,6 +99,7 @@ struct vocab_rec {
   category_rec* categories;
   uint32_t category_count;
   uint32_t categories_made;
+  vocab_word_index index;  // exact lookup; slots NULL while there is none
 };
 
 // The result of a lookup: the found word's text (owned by the vocabulary),

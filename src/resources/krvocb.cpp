@@ -1,6 +1,8 @@
 #include "resources/krvocb.h"
 
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 
 #include "core/krerr.h"
 #include "core/krstr.h"
@@ -23,6 +25,15 @@ bool has_words(const vocab_rec* vocab) {
   return vocab != nullptr && vocab->words != nullptr && vocab->word_count > 0;
 }
 
+// FNV-1a over the text's bytes, folded to 32 bits.
+uint32_t text_hash(const char* text) {
+  uint64_t h = 0xcbf29ce484222325ull;
+  for (const auto* p = reinterpret_cast<const unsigned char*>(text); *p != 0; ++p) {
+    h = (h ^ *p) * 0x100000001b3ull;
+  }
+  return static_cast<uint32_t>(h ^ (h >> 32));
+}
+
 int32_t first_code(const char* text, int32_t* code) {
   const char* cursor = text;
   return uchar_get(&cursor, code);
@@ -43,26 +54,81 @@ void vocab_match_fill(const vocab_rec* vocab, const vocab_word* entry, vocab_wor
   }
 }
 
-int32_t vocab_word_find_exact(const vocab_rec* vocab, const char* word, uint32_t* found, vocab_word_match* match) {
-  if (found != nullptr) *found = 0;
-  if (!has_words(vocab) || word == nullptr) return 0;
+int32_t vocab_word_search(const vocab_rec* vocab, const char* word) {
+  if (!has_words(vocab) || word == nullptr) return -1;
   int32_t low = 0;
   int32_t high = last_index(vocab);
   while (low <= high) {
     const int32_t middle = low + (high - low) / 2;
-    const vocab_word& entry = vocab->words[middle];
-    const int32_t cmp = vocab_text_compare(word, text_of(entry));
-    if (cmp == 0) {
-      if (found != nullptr) *found = 1;
-      vocab_match_fill(vocab, &entry, match);
-      return 0;
-    }
+    const int32_t cmp = vocab_text_compare(word, text_of(vocab->words[middle]));
+    if (cmp == 0) return middle;
     if (cmp < 0) {
       high = middle - 1;
     } else {
       low = middle + 1;
     }
   }
+  return -1;
+}
+
+void vocab_index_drop(vocab_rec* vocab) {
+  if (vocab == nullptr) return;
+  std::free(vocab->index.slots);
+  vocab->index = vocab_word_index{};
+}
+
+int32_t vocab_index_build(vocab_rec* vocab) {
+  vocab_index_drop(vocab);
+  if (!has_words(vocab) || vocab->word_count > (1u << 29)) return 0;
+  const uint32_t n = vocab->word_count;
+  for (uint32_t i = 1; i < n; ++i) {
+    if (vocab_text_compare(text_of(vocab->words[i - 1]), text_of(vocab->words[i])) > 0) return 0;
+  }
+  // At most half full, so that a miss ends after a probe or two.
+  uint32_t size = 16;
+  while (size < 2 * n) size *= 2;
+  auto* slots = static_cast<vocab_index_slot*>(std::calloc(size, sizeof(vocab_index_slot)));
+  if (slots == nullptr) return -600;
+  const uint32_t mask = size - 1;
+  for (uint32_t i = 0; i < n; ++i) {
+    const char* text = text_of(vocab->words[i]);
+    // Of words with equal texts, the one the search lands on is the one found.
+    const bool twin = (i > 0 && vocab_text_compare(text_of(vocab->words[i - 1]), text) == 0) ||
+                      (i + 1 < n && vocab_text_compare(text, text_of(vocab->words[i + 1])) == 0);
+    if (twin && vocab_word_search(vocab, text) != static_cast<int32_t>(i)) continue;
+    const uint32_t h = text_hash(text);
+    uint32_t at = h & mask;
+    while (slots[at].word != 0) at = (at + 1) & mask;
+    slots[at] = {h, i + 1};
+  }
+  vocab->index.slots = slots;
+  vocab->index.mask = mask;
+  vocab->index.words = vocab->words;
+  vocab->index.count = n;
+  return 0;
+}
+
+int32_t vocab_word_find_exact(const vocab_rec* vocab, const char* word, uint32_t* found, vocab_word_match* match) {
+  if (found != nullptr) *found = 0;
+  if (!has_words(vocab) || word == nullptr) return 0;
+  int32_t at = -1;
+  const vocab_word_index& index = vocab->index;
+  if (index.slots != nullptr && index.words == vocab->words && index.count == vocab->word_count) {
+    const uint32_t h = text_hash(word);
+    for (uint32_t s = h & index.mask; index.slots[s].word != 0; s = (s + 1) & index.mask) {
+      if (index.slots[s].hash != h) continue;
+      const uint32_t w = index.slots[s].word - 1;
+      if (std::strcmp(text_of(vocab->words[w]), word) == 0) {
+        at = static_cast<int32_t>(w);
+        break;
+      }
+    }
+  } else {
+    at = vocab_word_search(vocab, word);
+  }
+  if (at < 0) return 0;
+  if (found != nullptr) *found = 1;
+  vocab_match_fill(vocab, &vocab->words[at], match);
   return 0;
 }
 

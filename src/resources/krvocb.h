@@ -24,8 +24,19 @@ struct vocab_prefix_range {
 // otherwise 0. A caller tells a fuzzy hit by comparing match->text.
 int32_t vocab_word_lookup(context* ctx, const vocab_rec* vocab, const char* word, uint32_t fuzzy_enabled,
                           int32_t threshold, uint32_t* found, vocab_word_match* match);
-// Binary search; *found 1 or 0; always 0. match may be NULL.
+// Through the hash index when there is one, else binary search, with the
+// same result either way; *found 1 or 0; always 0. match may be NULL.
 int32_t vocab_word_find_exact(const vocab_rec* vocab, const char* word, uint32_t* found, vocab_word_match* match);
+// Builds the hash index of the words for exact lookup (see vocab_word_index).
+// Words out of order get none: the search alone finds what it finds there.
+// -600 when memory runs out (the vocabulary is then searched as before).
+int32_t vocab_index_build(vocab_rec* vocab);
+// Drops the index; lookups search until it is built again.
+void vocab_index_drop(vocab_rec* vocab);
+// The binary search of the sorted words alone: the index of the word whose
+// text equals `word`, or -1.
+int32_t vocab_word_search(const vocab_rec* vocab, const char* word);
+
 // The most similar word (str_similarity, both texts uppercased) among those
 // whose first character is the word's; found when the score times 100,
 // truncated, reaches the threshold. Among equal scores the first met wins:

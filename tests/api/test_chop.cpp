@@ -72,6 +72,43 @@ TEST(Chop, BuiltInChoppersOnAContextWithoutKnowledgeBase) {
   EXPECT_EQ(chop(ctx, -3, wide + "e").rc, -601);
 }
 
+TEST(Chop, SessionConversionOutcomesAndLongValues) {
+  Context ctx;
+  ASSERT_EQ(tq_session_encoding_set(ctx, TQ_ENC_UTF8), 0);
+  // A well-formed value is chopped where it lies; an ill-formed one is
+  // converted first, its bad byte replaced or refused as the options say.
+  EXPECT_EQ(chop(ctx, -2, "Gr\xC3\xBC\xC3\x9F Gott").words, (Words{"Gr\xC3\xBC\xC3\x9F", "Gott"}));
+  const uint32_t base = tq_options_get(ctx);
+  struct Outcome {
+    uint32_t options;
+    int32_t rc;
+  };
+  for (const Outcome& o : {Outcome{0, 0}, Outcome{TQ_OPT_WARN_REPLACED, 116}, Outcome{TQ_OPT_STRICT_CONVERSION, -10000}}) {
+    tq_options_set(ctx, base | o.options);
+    ChopResult r = chop(ctx, -2, "A\x80" "B C");
+    EXPECT_EQ(r.rc, o.rc) << o.options;
+    if (o.rc >= 0) {
+      EXPECT_EQ(r.words, (Words{"A\xEF\xBF\xBD" "B", "C"}));
+    }
+  }
+  tq_options_set(ctx, base);
+  // Hundreds of pieces in one value: every word comes back, in both sessions.
+  std::string many;
+  for (int i = 0; i < 511; ++i) many += static_cast<char>('a' + i % 26) + std::string(" ");
+  many += "z";
+  ASSERT_EQ(many.size(), 1023u);
+  for (uint32_t enc : {TQ_ENC_UTF8, TQ_ENC_ISO_8859_1}) {
+    ASSERT_EQ(tq_session_encoding_set(ctx, enc), 0);
+    for (int round = 0; round < 2; ++round) {
+      ChopResult r = chop(ctx, -2, many, 600);
+      ASSERT_EQ(r.rc, 0);
+      ASSERT_EQ(r.words.size(), 512u);
+      EXPECT_EQ(r.words[27], "b");
+      EXPECT_EQ(r.words[511], "z");
+    }
+  }
+}
+
 TEST(Chop, ChopInfoRecordsWhyWordsStart) {
   Context ctx;
   tq_chop_info* info = nullptr;

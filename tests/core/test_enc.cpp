@@ -68,6 +68,11 @@ TEST(EncodingTable, NamesAndIds) {
   EXPECT_EQ(size, 2u);
   EXPECT_EQ(tq::enc_char_size_min(ctx.get(), 1, &size), 0);
   EXPECT_EQ(size, 1u);
+  // The conversions' own terminator sizes agree with the character library.
+  for (int32_t e = 0; e < tq::kEncodingCount; ++e) {
+    ASSERT_EQ(tq::enc_char_size_min(ctx.get(), e, &size), 0);
+    EXPECT_EQ(tq::strio_char_size(e), size) << e;
+  }
   EXPECT_EQ(tq::enc_char_size_min(ctx.get(), 16, &size), -802);
   ASSERT_EQ(ctx->errors.count, 1u);
   EXPECT_EQ(ctx->errors.recs[0].code, -802);
@@ -255,6 +260,38 @@ TEST(Strio, LongTextsAreCutBetweenCharacters) {
   EXPECT_EQ(tq::strio_out_1028(ctx.get(), big.c_str(), out.data(), 1), 0);
   EXPECT_EQ(std::strlen(out.c_str()), 1028u);
   EXPECT_EQ(out[1029], '\x55');
+}
+
+TEST(Strio, ReadInPlaceOnlyWhereConvertingWouldCopyUnchanged) {
+  struct Case {
+    const char* text;
+    bool in_place;  // in a UTF-8 session, max 8
+  };
+  const Case cases[] = {
+      {"", true},           {"abc", true},          {"12345678", true},        {"123456789", false},
+      {"a\xC3\xA9", true},  {"1234567\xC3\xA9", false}, {"a\x80z", false},        {"\xED\xA0\x80", false},
+      {"\xC0\xAF", false}, {"\xF0\x9F\x98\x80!", true}, {"\xF0\x9F\x98", false},
+  };
+  for (int32_t encoding : {tq::kEncodingUtf8, 0}) {
+    for (uint32_t options : {1u, 1u | tq::kOptStrictConversion, 1u | tq::kOptWarnReplaced}) {
+      for (uint32_t flags : {0u, tq::kStrioConvert}) {
+        auto ctx = bare_context(encoding, options);
+        for (const Case& c : cases) {
+          char viewed[16];
+          char copied[16];
+          std::memset(viewed, 0x5A, sizeof viewed);
+          std::memset(copied, 0x5A, sizeof copied);
+          const char* out = nullptr;
+          const int32_t rv = tq::strio_in_view(ctx.get(), c.text, viewed, 8, flags, &out);
+          const int32_t rc = tq::strio_in(ctx.get(), c.text, copied, 8, flags);
+          const bool utf8_reading = flags == 0 || encoding == tq::kEncodingUtf8;
+          EXPECT_EQ(rv, rc) << c.text;
+          EXPECT_STREQ(out, copied) << c.text;
+          EXPECT_EQ(out == c.text, utf8_reading && c.in_place) << c.text << " enc " << encoding << " flags " << flags;
+        }
+      }
+    }
+  }
 }
 
 TEST(Strio, ClearAndEmpty) {

@@ -94,6 +94,54 @@ TEST(VocabLookup, ExactFillsTheMatch) {
   vocab_rec_destroy(v);
 }
 
+// The exact lookup through the hash index lands on the entry the binary
+// search lands on (among twins too), and the index goes as soon as a word
+// changes and comes back with the next sort.
+void expect_same_as_search(const vocab_rec* v, const std::string& probe) {
+  uint32_t found = 9;
+  vocab_word_match match{};
+  EXPECT_EQ(vocab_word_find_exact(v, probe.c_str(), &found, &match), 0);
+  const int32_t at = vocab_word_search(v, probe.c_str());
+  EXPECT_EQ(found, at >= 0 ? 1u : 0u) << probe;
+  if (at >= 0 && found == 1) {
+    EXPECT_EQ(match.text, v->words[at].text) << probe;
+  }
+}
+
+TEST(VocabLookup, HashIndexFindsWhatTheSearchFinds) {
+  std::vector<std::string> words = {"B", "B", "B", "A", "C", "C", "ABC", "AB", "\xC3\x9F" "E", "ZZ"};
+  for (int i = 0; i < 3000; ++i) words.push_back("W" + std::to_string(i * 7919 % 100003));
+  Vocab vocab(words);
+  ASSERT_NE(vocab.v->index.slots, nullptr);
+  std::vector<std::string> probes = words;
+  for (const char* miss : {"", "A ", "Z", "ABCD", "W", "W100003", "\xC3\x9F"}) probes.push_back(miss);
+  for (const std::string& p : probes) expect_same_as_search(vocab.v, p);
+
+  // An edit drops the index; lookups search until the words are sorted again.
+  const vocab_pair pair{0, 50};
+  ASSERT_EQ(vocab_word_set(vocab.v, 0, "ZZZ", 1, &pair), 0);
+  EXPECT_EQ(vocab.v->index.slots, nullptr);
+  for (const char* p : {"ZZZ", "B", "ZZ"}) expect_same_as_search(vocab.v, p);
+  ASSERT_EQ(vocab_sort(vocab.v), 0);
+  ASSERT_NE(vocab.v->index.slots, nullptr);
+  uint32_t found = 0;
+  vocab_word_find_exact(vocab.v, "ZZZ", &found, nullptr);
+  EXPECT_EQ(found, 1u);
+
+  // Words out of order get no index; a word never set reads as "".
+  vocab_rec* raw = nullptr;
+  ASSERT_EQ(vocab_rec_create(&raw), 0);
+  ASSERT_EQ(vocab_clear(raw, 3, 1), 0);
+  ASSERT_EQ(vocab_word_set(raw, 0, "Q", 1, &pair), 0);
+  ASSERT_EQ(vocab_word_set(raw, 1, "P", 1, &pair), 0);
+  ASSERT_EQ(vocab_index_build(raw), 0);
+  EXPECT_EQ(raw->index.slots, nullptr);
+  ASSERT_EQ(vocab_sort(raw), 0);
+  ASSERT_NE(raw->index.slots, nullptr);
+  for (const char* p : {"", "P", "Q", "R"}) expect_same_as_search(raw, p);
+  vocab_rec_destroy(raw);
+}
+
 TEST(VocabLookup, FuzzyThresholdEdges) {
   Vocab vocab({"ABDC"});
   uint32_t found = 0;
