@@ -15,6 +15,10 @@ namespace {
 // wrapper file stamped out the export.
 constexpr const char* kInterfaceFile = "krapi.cpp";
 
+// The static empty record the last-error pointer shows while the list is
+// empty; fetched once, not on every call.
+const err_rec* const kEmptyRecord = err_empty_record();
+
 // Guard texts carry the parameter's name; names are short identifiers.
 using guard_text = char[512];
 
@@ -81,28 +85,37 @@ int32_t api_lock_leave(context* ctx, uint32_t lock_word) {
   return shared_state_read_unlock(ctx, ctx->shared);
 }
 
+// The frame runs around every framed call, so its usual path (no trace, no
+// error left from the call before, no failing guard) is kept to a few tests
+// and stores on the context, plus the read hold's fast path.
 int32_t frame(context* ctx, const char* export_name, uint32_t hold, uint32_t edit,
               const checked_arg* checks, invoke_fn invoke, void* closure) noexcept {
-  if (api_check_context(ctx, kInterfaceFile, __LINE__, 1) != 0) return -100;
-  err_list_reset(ctx);
+  if (ctx == nullptr) return -100;
+  // Errors of the call before are gone from here on.
+  ctx->errors.count = 0;
+  ctx->errors.last = kEmptyRecord;
   // The implementation's name: the export's with "tq_" replaced by "tqx_".
   const char* rest = export_name + 3;
   if (ctx->trace.on) {
     ctx->trace.source_file = kInterfaceFile;
     trace_write(ctx, 0, "API Entry @ tqx_%s", rest);
   }
-  int32_t rc = api_check_edit_mode(ctx, kInterfaceFile, __LINE__, edit);
-  if (rc != 0) return rc;
-  for (const checked_arg* c = checks; c->name != nullptr; ++c) {
-    rc = api_check_not_null(ctx, kInterfaceFile, __LINE__, 1, c->name, c->value);
+  int32_t rc = 0;
+  if (edit != ANY) {
+    rc = api_check_edit_mode(ctx, kInterfaceFile, __LINE__, edit);
     if (rc != 0) return rc;
+  }
+  for (const checked_arg* c = checks; c->name != nullptr; ++c) {
+    if (c->value == nullptr) return api_check_not_null(ctx, kInterfaceFile, __LINE__, 1, c->name, c->value);
   }
   if (ctx->call_depth >= kCallStateDepth) return -601;
   ctx->call_state[ctx->call_depth++] = hold;
-  rc = api_lock_enter(ctx, hold);
-  if (rc != 0) {
-    ctx->call_depth--;
-    return rc;
+  if (hold & READ) {
+    rc = shared_state_read_lock(ctx, ctx->shared);
+    if (rc != 0) {
+      ctx->call_depth--;
+      return rc;
+    }
   }
   try {
     rc = invoke(closure);
@@ -111,14 +124,17 @@ int32_t frame(context* ctx, const char* export_name, uint32_t hold, uint32_t edi
   } catch (...) {
     rc = -1;
   }
-  err_record_generic(ctx, rc);
-  if (rc != 0 && ctx->trace.on) {
-    ctx->trace.source_file = kInterfaceFile;
-    trace_write(ctx, 0, "API Exit @ tqx_%s, rc=%d", rest, rc);
+  if (rc != 0) {
+    err_record_generic(ctx, rc);
+    if (ctx->trace.on) {
+      ctx->trace.source_file = kInterfaceFile;
+      trace_write(ctx, 0, "API Exit @ tqx_%s, rc=%d", rest, rc);
+    }
   }
   if (ctx->call_depth == 0) return -602;
   uint32_t word = ctx->call_state[--ctx->call_depth];
-  int32_t released = api_lock_leave(ctx, word);
+  if (!(word & READ)) return rc;
+  int32_t released = shared_state_read_unlock(ctx, ctx->shared);
   return released != 0 ? released : rc;
 }
 
