@@ -15,10 +15,6 @@ namespace {
 // wrapper file stamped out the export.
 constexpr const char* kInterfaceFile = "krapi.cpp";
 
-// The static empty record the last-error pointer shows while the list is
-// empty; fetched once, not on every call.
-const err_rec* const kEmptyRecord = err_empty_record();
-
 // Guard texts carry the parameter's name; names are short identifiers.
 using guard_text = char[512];
 
@@ -92,8 +88,11 @@ int32_t frame(context* ctx, const char* export_name, uint32_t hold, uint32_t edi
               const checked_arg* checks, invoke_fn invoke, void* closure) noexcept {
   if (ctx == nullptr) return -100;
   // Errors of the call before are gone from here on.
+  // (The static empty record is fetched once, not on every call; a local
+  // static, so that a call made while statics are still being built works.)
+  static const err_rec* const empty = err_empty_record();
   ctx->errors.count = 0;
-  ctx->errors.last = kEmptyRecord;
+  ctx->errors.last = empty;
   // The implementation's name: the export's with "tq_" replaced by "tqx_".
   const char* rest = export_name + 3;
   if (ctx->trace.on) {
