@@ -57,12 +57,6 @@ int32_t api_check_value_zero(context* ctx, const char* file, uint32_t line, uint
   return check_failed(ctx, file, line, text);
 }
 
-int32_t api_check_context(const context* ctx, const char* file, uint32_t line, uint32_t flag) {
-  (void)file;
-  (void)line;
-  return ((flag & 1) && ctx == nullptr) ? -100 : 0;
-}
-
 int32_t api_check_edit_mode(const context* ctx, const char* file, uint32_t line, uint32_t flag) {
   (void)file;
   (void)line;
@@ -71,25 +65,15 @@ int32_t api_check_edit_mode(const context* ctx, const char* file, uint32_t line,
   return 0;
 }
 
-int32_t api_lock_enter(context* ctx, uint32_t lock_word) {
-  if (!(lock_word & 1)) return 0;
-  return shared_state_read_lock(ctx, ctx->shared);
-}
-
-int32_t api_lock_leave(context* ctx, uint32_t lock_word) {
-  if (!(lock_word & 1)) return 0;
-  return shared_state_read_unlock(ctx, ctx->shared);
-}
-
 // The frame runs around every framed call, so its usual path (no trace, no
 // error left from the call before, no failing guard) is kept to a few tests
 // and stores on the context, plus the read hold's fast path.
 int32_t frame(context* ctx, const char* export_name, uint32_t hold, uint32_t edit,
               const checked_arg* checks, invoke_fn invoke, void* closure) noexcept {
-  if (ctx == nullptr) return -100;
-  // Errors of the call before are gone from here on.
-  // (The static empty record is fetched once, not on every call; a local
-  // static, so that a call made while statics are still being built works.)
+  if (api_check_context(ctx, kInterfaceFile, __LINE__, 1) != 0) return -100;
+  // Errors of the call before are gone from here on. (The static empty
+  // record is fetched once; a local static, so that a call made while the
+  // program's statics are still being built finds it too.)
   static const err_rec* const empty = err_empty_record();
   ctx->errors.count = 0;
   ctx->errors.last = empty;
@@ -109,12 +93,10 @@ int32_t frame(context* ctx, const char* export_name, uint32_t hold, uint32_t edi
   }
   if (ctx->call_depth >= kCallStateDepth) return -601;
   ctx->call_state[ctx->call_depth++] = hold;
-  if (hold & READ) {
-    rc = shared_state_read_lock(ctx, ctx->shared);
-    if (rc != 0) {
-      ctx->call_depth--;
-      return rc;
-    }
+  rc = api_lock_enter(ctx, hold);
+  if (rc != 0) {
+    ctx->call_depth--;
+    return rc;
   }
   try {
     rc = invoke(closure);
@@ -132,8 +114,7 @@ int32_t frame(context* ctx, const char* export_name, uint32_t hold, uint32_t edi
   }
   if (ctx->call_depth == 0) return -602;
   uint32_t word = ctx->call_state[--ctx->call_depth];
-  if (!(word & READ)) return rc;
-  int32_t released = shared_state_read_unlock(ctx, ctx->shared);
+  int32_t released = api_lock_leave(ctx, word);
   return released != 0 ? released : rc;
 }
 

@@ -2,7 +2,12 @@
 // shared-state lock under load, through the exports. Short enough for every
 // run; the ThreadSanitizer build (-DTQ_TSAN=ON) runs it to find races.
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,11 +34,36 @@ void write_locales(tq_context* ctx, const TempDir& dir) {
   }
 }
 
+// Ends the run instead of hanging it when the threads deadlock.
+struct Watchdog {
+  std::mutex m;
+  std::condition_variable cv;
+  bool done = false;
+  std::thread t;
+  Watchdog()
+      : t([this] {
+          std::unique_lock<std::mutex> lk(m);
+          if (!cv.wait_for(lk, std::chrono::seconds(60), [this] { return done; })) {
+            std::fprintf(stderr, "no progress within 60 s: the threads are deadlocked\n");
+            std::abort();
+          }
+        }) {}
+  ~Watchdog() {
+    {
+      std::lock_guard<std::mutex> lk(m);
+      done = true;
+    }
+    cv.notify_one();
+    t.join();
+  }
+};
+
 constexpr int32_t kRoot = 800000;     // L1: stays loaded throughout
 constexpr int32_t kGerman = 39000;
 constexpr int32_t kGermany = 39276;   // comes and goes
 
 TEST(CloneThreads, ReadersWritersAndNewClonesTogether) {
+  Watchdog watchdog;
   TempDir dir;
   tq_context* a = nullptr;
   ASSERT_EQ(tq_init(&a, dir.str().c_str()), 0);

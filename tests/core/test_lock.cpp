@@ -2,8 +2,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -25,6 +29,30 @@ struct Ctx {
 
 uint32_t readers_of(shared_state* ss) { return rwlock_readers(&ss->lock); }
 uint32_t writers_of(shared_state* ss) { return rwlock_writers(&ss->lock); }
+
+// Ends the run instead of hanging it when the threads deadlock.
+struct Watchdog {
+  std::mutex m;
+  std::condition_variable cv;
+  bool done = false;
+  std::thread t;
+  Watchdog()
+      : t([this] {
+          std::unique_lock<std::mutex> lk(m);
+          if (!cv.wait_for(lk, std::chrono::seconds(60), [this] { return done; })) {
+            std::fprintf(stderr, "no progress within 60 s: the threads are deadlocked\n");
+            std::abort();
+          }
+        }) {}
+  ~Watchdog() {
+    {
+      std::lock_guard<std::mutex> lk(m);
+      done = true;
+    }
+    cv.notify_one();
+    t.join();
+  }
+};
 
 template <typename F>
 bool eventually(F cond) {
@@ -133,6 +161,7 @@ TEST(SharedStateLock, WriteFromReadGivesThePlaceBackAndRetakesIt) {
 }
 
 TEST(SharedStateLock, WaitingWriterKeepsNewReadersOut) {
+  Watchdog watchdog;
   State st;
   Ctx& a = st.owner;
   Sharer w(st), r(st);
@@ -171,6 +200,7 @@ TEST(SharedStateLock, WaitingWriterKeepsNewReadersOut) {
 // The writers change two words one step apart; no reader may see them differ
 // and no two writers may be inside together. Run under ThreadSanitizer too.
 TEST(SharedStateLock, ReadersAndWritersOnManyThreadsNeverOverlap) {
+  Watchdog watchdog;
   State st;
   std::vector<std::unique_ptr<Sharer>> readers;
   for (int i = 0; i < 4; ++i) readers.push_back(std::make_unique<Sharer>(st));
