@@ -1,6 +1,7 @@
 #include "core/krzel.h"
 
 #include <cstdlib>
+#include <cstring>
 
 #include "core/krerr.h"
 
@@ -223,8 +224,10 @@ int32_t ctx_shared_state_write_unlock(context* ctx) {
 int32_t shared_state_create(context* ctx, shared_state** out) {
   if (ctx == nullptr || out == nullptr) return -802;
   *out = nullptr;
-  auto* ss = static_cast<shared_state*>(std::calloc(1, sizeof(shared_state)));
+  // Aligned to whole cache lines (see rwlock).
+  auto* ss = static_cast<shared_state*>(std::aligned_alloc(alignof(shared_state), sizeof(shared_state)));
   if (ss == nullptr) return -600;
+  std::memset(static_cast<void*>(ss), 0, sizeof *ss);
   ss->ref_count = 1;
   int32_t rc = rwlock_init(&ss->lock);
   if (rc == 0) rc = rwlock_reader_add(&ss->lock, &ctx->reader);

@@ -25,6 +25,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 #include "core/krcorvel.h"
@@ -32,7 +33,12 @@
 
 namespace tq {
 
-struct rwlock {
+// Every read hold loads `writers`: it sits at the start of a cache line of
+// its own kind (the lock and the shared state are written only by writers),
+// so that no busy neighbour on the heap can share its line.
+inline constexpr std::size_t kCacheLine = 64;
+
+struct alignas(kCacheLine) rwlock {
   uint32_t writers;       // writers waiting or writing; accessed atomically only
   uint32_t writer_in;     // 1 while a writer holds the lock; under the gate
   np_gate_handle gate;    // slow paths: waits, wake-ups, the reader registry
