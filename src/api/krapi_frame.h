@@ -14,6 +14,7 @@
 
 #include "tq.h"
 #include "core/krcorvel.h"
+#include "core/krzel.h"
 
 namespace tq::api {
 
@@ -47,10 +48,23 @@ int32_t api_check_string_empty(context* ctx, const char* file, uint32_t line, ui
                                const char* name, const char* text);
 int32_t api_check_value_zero(context* ctx, const char* file, uint32_t line, uint32_t flag,
                              const char* name, uintptr_t value);
-int32_t api_check_context(const context* ctx, const char* file, uint32_t line, uint32_t flag);
 int32_t api_check_edit_mode(const context* ctx, const char* file, uint32_t line, uint32_t flag);
-int32_t api_lock_enter(context* ctx, uint32_t lock_word);
-int32_t api_lock_leave(context* ctx, uint32_t lock_word);
+
+// These three run on every framed call: inline, down to the read hold's
+// fast path.
+inline int32_t api_check_context(const context* ctx, const char* file, uint32_t line, uint32_t flag) {
+  (void)file;
+  (void)line;
+  return ((flag & 1) && ctx == nullptr) ? -100 : 0;
+}
+inline int32_t api_lock_enter(context* ctx, uint32_t lock_word) {
+  if (!(lock_word & READ)) return 0;
+  return shared_state_read_lock(ctx, ctx->shared);
+}
+inline int32_t api_lock_leave(context* ctx, uint32_t lock_word) {
+  if (!(lock_word & READ)) return 0;
+  return shared_state_read_unlock(ctx, ctx->shared);
+}
 
 }  // namespace tq::api
 

@@ -207,10 +207,9 @@ int32_t clone_into(context* src, context* dst) {
   dst->allow_msgs = src->allow_msgs;
   dst->current_locale = src->current_locale;
   dst->current_locale_code = src->current_locale_code;
-  rc = shared_state_addref(src, src->shared);
-  if (rc != 0) return rc;
-  dst->shared = src->shared;
-  return 0;
+  // The copy joins the source's shared state (and its readers) last, so a
+  // failure before here leaves nothing to give back.
+  return shared_state_addref(src, src->shared, dst);
 }
 
 }  // namespace

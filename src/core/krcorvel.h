@@ -25,6 +25,19 @@ struct scheme_scratch;
 struct phonetx_edit_session;
 
 using context = ::tq_context;
+struct rwlock;
+
+// A context's place among the readers of its shared state. The context's
+// own thread writes `inside` on every read hold; a writer only reads it, and
+// only while it waits. It lives in the context record, so no two contexts'
+// words share a cache line. The links are changed under the lock's gate
+// when a context joins or leaves a shared state.
+struct reader_slot {
+  uint32_t inside;     // 1 while among the readers; accessed atomically only
+  rwlock* lock;        // the lock it is registered with, or NULL
+  reader_slot* next;   // the lock's other registered readers
+  reader_slot* prev;
+};
 
 inline constexpr uint32_t kContextMarker = 0xF0FFF0FFu;
 inline constexpr uint32_t kCallStateDepth = 256;
@@ -53,6 +66,7 @@ struct tq_context {
   uint32_t call_depth;
   uint32_t read_holds;             // re-entrant holds on the shared state
   uint32_t write_holds;
+  tq::reader_slot reader;          // where a writer sees this context reading
   tq::trace_state trace;
   tq::err_list errors;
   uint32_t pending_line;           // where the next error report comes from

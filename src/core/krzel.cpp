@@ -1,6 +1,7 @@
 #include "core/krzel.h"
 
 #include <cstdlib>
+#include <cstring>
 
 #include "core/krerr.h"
 
@@ -8,58 +9,48 @@ namespace tq {
 
 namespace {
 
-int32_t lock_mutex(np_mutex_handle m) { return err_from_mutex_status(np_mutex_lock(m, 0)); }
-int32_t unlock_mutex(np_mutex_handle m) { return err_from_mutex_status(np_mutex_unlock(m)); }
+// The gate's two wait queues.
+constexpr uint32_t kReaderQueue = 0;  // readers waiting for the last writer to leave
+constexpr uint32_t kWriterQueue = 1;  // writers waiting for the writer or the readers
+
+// A writer's look at the readers is repeated at least this often (in
+// milliseconds) while it waits: a reader leaving wakes it, but may not see
+// it announced in time to do so (see rwlock_read_release).
+constexpr uint32_t kWriterRecheckMs = 1;
+
+std::atomic_ref<uint32_t> writers_of(rwlock* lock) { return std::atomic_ref<uint32_t>(lock->writers); }
+
+int32_t gate_enter(rwlock* lock) { return err_from_mutex_status(np_gate_enter(lock->gate)); }
+void gate_leave(rwlock* lock) { np_gate_leave(lock->gate); }
 
 // Keeps the first failure of a sequence whose later steps must still run.
 void keep_first(int32_t& first, int32_t rc) {
   if (first == 0) first = rc;
 }
 
-// Enters as the writer: queue on the writer count (the first writer closes
-// read-try to new readers), then wait for the resource.
-int32_t writer_enter(rwlock* lock) {
-  int32_t rc = lock_mutex(lock->writer_count_guard);
-  if (rc != 0) return rc;
-  lock->writers += 1;
-  if (lock->writers == 1) {
-    rc = lock_mutex(lock->read_try);
-    if (rc != 0) {
-      lock->writers -= 1;
-      unlock_mutex(lock->writer_count_guard);
-      return rc;
-    }
+// Under the gate: whether any registered reader is inside.
+bool any_reader_inside(rwlock* lock) {
+  for (reader_slot* s = lock->readers; s != nullptr; s = s->next) {
+    if (std::atomic_ref<uint32_t>(s->inside).load(std::memory_order_seq_cst) != 0) return true;
   }
-  unlock_mutex(lock->writer_count_guard);
-
-  rc = lock_mutex(lock->resource);
-  if (rc != 0) {
-    // Leave the queue again, or readers would stay shut out for good.
-    if (lock_mutex(lock->writer_count_guard) == 0) {
-      lock->writers -= 1;
-      if (lock->writers == 0) unlock_mutex(lock->read_try);
-      unlock_mutex(lock->writer_count_guard);
-    }
-    return rc;
-  }
-  return 0;
+  return false;
 }
 
-int32_t writer_exit(rwlock* lock) {
-  int32_t first = unlock_mutex(lock->resource);
-  int32_t rc = lock_mutex(lock->writer_count_guard);
-  if (rc != 0) return first != 0 ? first : rc;
-  lock->writers -= 1;
-  if (lock->writers == 0) keep_first(first, unlock_mutex(lock->read_try));
-  keep_first(first, unlock_mutex(lock->writer_count_guard));
-  return first;
+// Under the gate: a writer leaves the queue (entered or not). The last one
+// lets the readers in; otherwise the next writer is woken.
+void writer_leave_queue(rwlock* lock) {
+  if (writers_of(lock).fetch_sub(1, std::memory_order_seq_cst) == 1) {
+    np_gate_wake_all(lock->gate, kReaderQueue);
+  } else {
+    np_gate_wake_all(lock->gate, kWriterQueue);
+  }
 }
 
 // Takes the context's place among the readers again after a write. When that
 // fails the context has lost its reads: its count is cleared so that a later
-// release reports -603 instead of leaving some other reader's place.
+// release reports -603 instead of leaving a place it does not have.
 int32_t reader_reenter(context* ctx, shared_state* ss) {
-  int32_t rc = rwlock_read_acquire(&ss->lock);
+  int32_t rc = rwlock_read_acquire(&ss->lock, &ctx->reader);
   if (rc != 0) ctx->read_holds = 0;
   return rc;
 }
@@ -68,97 +59,129 @@ int32_t reader_reenter(context* ctx, shared_state* ss) {
 
 int32_t rwlock_init(rwlock* lock) {
   *lock = rwlock{};
-  np_mutex_handle* made[] = {&lock->reader_count_guard, &lock->writer_count_guard, &lock->read_try,
-                             &lock->resource, &lock->reader_entry};
-  for (np_mutex_handle* m : made) {
-    int32_t status = np_mutex_create(0, m);
-    if (status != 0) {
-      rwlock_destroy(lock);
-      return err_from_mutex_status(status);
-    }
+  int32_t status = np_gate_create(&lock->gate);
+  if (status != 0) {
+    *lock = rwlock{};
+    return err_from_mutex_status(status);
   }
   return 0;
 }
 
 void rwlock_destroy(rwlock* lock) {
-  np_mutex_destroy(lock->reader_count_guard);
-  np_mutex_destroy(lock->writer_count_guard);
-  np_mutex_destroy(lock->read_try);
-  np_mutex_destroy(lock->resource);
-  np_mutex_destroy(lock->reader_entry);
+  // Slots still registered are let go, so that they can join another lock.
+  for (reader_slot* s = lock->readers; s != nullptr;) {
+    reader_slot* next = s->next;
+    *s = reader_slot{};
+    s = next;
+  }
+  np_gate_destroy(lock->gate);
   *lock = rwlock{};
 }
 
-int32_t rwlock_read_acquire(rwlock* lock) {
-  int32_t rc = lock_mutex(lock->reader_entry);
+int32_t rwlock_reader_add(rwlock* lock, reader_slot* slot) {
+  if (slot->lock == lock) return 0;
+  if (slot->lock != nullptr) return -802;
+  int32_t rc = gate_enter(lock);
   if (rc != 0) return rc;
-  rc = lock_mutex(lock->read_try);
-  if (rc != 0) {
-    unlock_mutex(lock->reader_entry);
-    return rc;
-  }
-  rc = lock_mutex(lock->reader_count_guard);
-  if (rc != 0) {
-    unlock_mutex(lock->read_try);
-    unlock_mutex(lock->reader_entry);
-    return rc;
-  }
-  lock->readers += 1;
-  if (lock->readers == 1) {
-    rc = lock_mutex(lock->resource);
-    if (rc != 0) {
-      lock->readers -= 1;
-      unlock_mutex(lock->reader_count_guard);
-      unlock_mutex(lock->read_try);
-      unlock_mutex(lock->reader_entry);
-      return rc;
-    }
-  }
-  int32_t first = unlock_mutex(lock->reader_count_guard);
-  keep_first(first, unlock_mutex(lock->read_try));
-  keep_first(first, unlock_mutex(lock->reader_entry));
-  return first;
-}
-
-int32_t rwlock_read_release(rwlock* lock) {
-  int32_t rc = lock_mutex(lock->reader_count_guard);
-  if (rc != 0) return rc;
-  if (lock->readers == 0) {
-    unlock_mutex(lock->reader_count_guard);
-    return -603;
-  }
-  lock->readers -= 1;
-  int32_t first = 0;
-  if (lock->readers == 0) first = unlock_mutex(lock->resource);
-  keep_first(first, unlock_mutex(lock->reader_count_guard));
-  return first;
-}
-
-// A context is inside the lock as a reader exactly while it has read holds
-// and no write hold. Read holds taken while writing are only counted (the
-// write hold already keeps everyone else out; entering as a reader there
-// would wait on ourselves); the place among the readers is taken when the
-// last write hold ends.
-
-int32_t shared_state_read_lock(context* ctx, shared_state* ss) {
-  if (ctx == nullptr || ss == nullptr) return -802;
-  if (ctx->read_holds > 0 || ctx->write_holds > 0) {
-    ctx->read_holds += 1;
-    return 0;
-  }
-  int32_t rc = rwlock_read_acquire(&ss->lock);
-  if (rc != 0) return rc;
-  ctx->read_holds = 1;
+  std::atomic_ref<uint32_t>(slot->inside).store(0, std::memory_order_relaxed);
+  slot->lock = lock;
+  slot->prev = nullptr;
+  slot->next = lock->readers;
+  if (lock->readers != nullptr) lock->readers->prev = slot;
+  lock->readers = slot;
+  gate_leave(lock);
   return 0;
 }
 
-int32_t shared_state_read_unlock(context* ctx, shared_state* ss) {
-  if (ctx == nullptr || ss == nullptr) return -802;
-  if (ctx->read_holds == 0) return -603;
-  ctx->read_holds -= 1;
-  if (ctx->read_holds > 0 || ctx->write_holds > 0) return 0;
-  return rwlock_read_release(&ss->lock);
+void rwlock_reader_remove(rwlock* lock, reader_slot* slot) {
+  if (slot->lock != lock) return;
+  if (std::atomic_ref<uint32_t>(slot->inside).load(std::memory_order_relaxed) != 0) return;
+  if (gate_enter(lock) != 0) return;
+  if (slot->prev != nullptr) {
+    slot->prev->next = slot->next;
+  } else {
+    lock->readers = slot->next;
+  }
+  if (slot->next != nullptr) slot->next->prev = slot->prev;
+  *slot = reader_slot{};
+  gate_leave(lock);
 }
+
+// A writer waits or writes: step back out, wake a writer that may be waiting
+// for this slot, wait under the gate for the last writer to leave, and come
+// in there (a writer announces itself under the gate too, so it will see us).
+int32_t rwlock_read_wait(rwlock* lock, reader_slot* slot) {
+  std::atomic_ref<uint32_t> inside(slot->inside);
+  inside.store(0, std::memory_order_seq_cst);
+  int32_t rc = gate_enter(lock);
+  if (rc != 0) return rc;
+  np_gate_wake_all(lock->gate, kWriterQueue);
+  while (writers_of(lock).load(std::memory_order_seq_cst) != 0) {
+    rc = err_from_mutex_status(np_gate_wait(lock->gate, kReaderQueue, 0));
+    if (rc != 0) break;
+  }
+  if (rc == 0) inside.store(1, std::memory_order_seq_cst);
+  gate_leave(lock);
+  return rc;
+}
+
+int32_t rwlock_read_wake_writers(rwlock* lock) {
+  int32_t rc = gate_enter(lock);
+  if (rc != 0) return rc;
+  np_gate_wake_all(lock->gate, kWriterQueue);
+  gate_leave(lock);
+  return 0;
+}
+
+int32_t rwlock_write_acquire(rwlock* lock) {
+  int32_t rc = gate_enter(lock);
+  if (rc != 0) return rc;
+  // Announce first: from here on no new reader comes in.
+  writers_of(lock).fetch_add(1, std::memory_order_seq_cst);
+  while (lock->writer_in != 0 && rc == 0) {
+    rc = err_from_mutex_status(np_gate_wait(lock->gate, kWriterQueue, 0));
+  }
+  if (rc == 0) {
+    lock->writer_in = 1;
+    while (any_reader_inside(lock) && rc == 0) {
+      rc = err_from_mutex_status(np_gate_wait(lock->gate, kWriterQueue, kWriterRecheckMs));
+    }
+    if (rc != 0) lock->writer_in = 0;
+  }
+  // Leave the queue again on failure, or readers would stay shut out.
+  if (rc != 0) writer_leave_queue(lock);
+  gate_leave(lock);
+  return rc;
+}
+
+int32_t rwlock_write_release(rwlock* lock) {
+  int32_t rc = gate_enter(lock);
+  if (rc != 0) return rc;
+  if (lock->writer_in == 0) {
+    gate_leave(lock);
+    return -603;
+  }
+  lock->writer_in = 0;
+  writer_leave_queue(lock);
+  gate_leave(lock);
+  return 0;
+}
+
+uint32_t rwlock_readers(rwlock* lock) {
+  if (gate_enter(lock) != 0) return 0;
+  uint32_t n = 0;
+  for (reader_slot* s = lock->readers; s != nullptr; s = s->next) {
+    n += std::atomic_ref<uint32_t>(s->inside).load(std::memory_order_seq_cst);
+  }
+  gate_leave(lock);
+  return n;
+}
+
+uint32_t rwlock_writers(rwlock* lock) { return writers_of(lock).load(std::memory_order_seq_cst); }
+
+// A context is inside the lock as a reader exactly while it has read holds
+// and no write hold. Read holds taken while writing are only counted; the
+// place among the readers is taken when the last write hold ends.
 
 int32_t shared_state_write_lock(context* ctx, shared_state* ss) {
   if (ctx == nullptr || ss == nullptr) return -802;
@@ -166,14 +189,14 @@ int32_t shared_state_write_lock(context* ctx, shared_state* ss) {
     ctx->write_holds += 1;
     return 0;
   }
-  // Give our place among the readers back first, or the resource the
-  // readers hold as a group would never come free for us. The read-hold
-  // count stays; the place is taken again when the write ends.
+  // Give our place among the readers back first, or we would wait for
+  // ourselves. The read-hold count stays; the place is taken again when the
+  // write ends.
   if (ctx->read_holds > 0) {
-    int32_t rc = rwlock_read_release(&ss->lock);
+    int32_t rc = rwlock_read_release(&ss->lock, &ctx->reader);
     if (rc != 0) return rc;
   }
-  int32_t rc = writer_enter(&ss->lock);
+  int32_t rc = rwlock_write_acquire(&ss->lock);
   if (rc != 0) {
     if (ctx->read_holds > 0) reader_reenter(ctx, ss);
     return rc;
@@ -187,7 +210,7 @@ int32_t shared_state_write_unlock(context* ctx, shared_state* ss) {
   if (ctx->write_holds == 0) return -603;
   ctx->write_holds -= 1;
   if (ctx->write_holds > 0) return 0;
-  int32_t first = writer_exit(&ss->lock);
+  int32_t first = rwlock_write_release(&ss->lock);
   if (ctx->read_holds > 0) keep_first(first, reader_reenter(ctx, ss));
   return first;
 }
@@ -199,14 +222,17 @@ int32_t ctx_shared_state_write_unlock(context* ctx) {
 }
 
 int32_t shared_state_create(context* ctx, shared_state** out) {
-  (void)ctx;
-  if (out == nullptr) return -802;
+  if (ctx == nullptr || out == nullptr) return -802;
   *out = nullptr;
-  auto* ss = static_cast<shared_state*>(std::calloc(1, sizeof(shared_state)));
+  // Aligned to whole cache lines (see rwlock).
+  auto* ss = static_cast<shared_state*>(std::aligned_alloc(alignof(shared_state), sizeof(shared_state)));
   if (ss == nullptr) return -600;
+  std::memset(static_cast<void*>(ss), 0, sizeof *ss);
   ss->ref_count = 1;
   int32_t rc = rwlock_init(&ss->lock);
+  if (rc == 0) rc = rwlock_reader_add(&ss->lock, &ctx->reader);
   if (rc != 0) {
+    rwlock_destroy(&ss->lock);
     std::free(ss);
     return rc;
   }
@@ -214,12 +240,17 @@ int32_t shared_state_create(context* ctx, shared_state** out) {
   return 0;
 }
 
-int32_t shared_state_addref(context* ctx, shared_state* ss) {
-  if (ctx == nullptr || ss == nullptr) return -802;
+int32_t shared_state_addref(context* ctx, shared_state* ss, context* sharer) {
+  if (ctx == nullptr || ss == nullptr || sharer == nullptr) return -802;
   int32_t rc = shared_state_write_lock(ctx, ss);
   if (rc != 0) return rc;
-  ss->ref_count += 1;
-  return shared_state_write_unlock(ctx, ss);
+  rc = rwlock_reader_add(&ss->lock, &sharer->reader);
+  if (rc == 0) {
+    ss->ref_count += 1;
+    sharer->shared = ss;
+  }
+  int32_t released = shared_state_write_unlock(ctx, ss);
+  return rc != 0 ? rc : released;
 }
 
 int32_t shared_state_release(context* ctx, shared_state* ss) {
@@ -227,17 +258,19 @@ int32_t shared_state_release(context* ctx, shared_state* ss) {
   if (ctx == nullptr) return -802;
   int32_t rc = shared_state_write_lock(ctx, ss);
   if (rc != 0) return rc;
+  // The context leaves for good: every hold it still has goes now (one that
+  // stayed would shut the others out for ever), and writers stop looking at
+  // its slot.
+  ctx->read_holds = 0;
+  ctx->write_holds = 1;
+  rwlock_reader_remove(&ss->lock, &ctx->reader);
   ss->ref_count -= 1;
   if (ss->ref_count > 0) return shared_state_write_unlock(ctx, ss);
 
   if (ss->contents_free != nullptr) ss->contents_free(ctx, ss);
 
-  // The last reference: no other context can be waiting on the lock, and
-  // no hold of this context may outlive the state, so the write hold is
-  // left straight away and the context's counts cleared (re-entering as a
-  // reader would leave a hold on freed memory).
-  writer_exit(&ss->lock);
-  ctx->read_holds = 0;
+  // The last reference: no other context can be waiting on the lock.
+  rwlock_write_release(&ss->lock);
   ctx->write_holds = 0;
   rwlock_destroy(&ss->lock);
   std::free(ss);

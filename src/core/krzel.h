@@ -1,9 +1,20 @@
 // The shared state of a context and its clones, and the readers-writer lock
 // that guards it.
 //
-// The lock prefers writers: the first waiting writer closes the door
-// (read-try) to new readers while the current readers finish. Each context
-// counts its own holds, so nested calls enter the lock once.
+// Every framed call takes a read hold, from every clone on every thread, so
+// the read path must not make clones contend. Each context therefore reads
+// through its own slot (a word in its own record) instead of a shared
+// counter: a reader sets its word, then looks whether a writer waits or
+// writes; a writer announces itself, then waits until every registered
+// reader's word is clear. With no writer about, a read hold writes nothing
+// that another thread writes and takes no mutex. The gate (a mutex with two
+// wait queues) is used only while a writer waits or writes, and when a
+// context joins or leaves the shared state.
+//
+// The lock prefers writers: once a writer waits, new readers wait for the
+// last writer to leave while the current readers finish. Each context counts
+// its own holds, so nested calls enter the lock once. Holds belong to the
+// context, not the thread: a hold may be given back on another thread.
 //
 // Taking the write hold while holding reads gives the context's place among
 // the readers back first (it would otherwise wait on itself) and takes it
@@ -13,6 +24,8 @@
 // taken, and never reuse pointers obtained under the read hold.
 #pragma once
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 #include "core/krcorvel.h"
@@ -20,14 +33,16 @@
 
 namespace tq {
 
-struct rwlock {
-  uint32_t readers;                    // contexts inside as readers
-  uint32_t writers;                    // writers waiting or writing
-  np_mutex_handle reader_count_guard;  // protects readers
-  np_mutex_handle writer_count_guard;  // protects writers
-  np_mutex_handle read_try;            // held while any writer waits or writes
-  np_mutex_handle resource;            // held by the readers as a group, or by one writer
-  np_mutex_handle reader_entry;        // one reader at a time queues on read-try
+// Every read hold loads `writers`: it sits at the start of a cache line of
+// its own kind (the lock and the shared state are written only by writers),
+// so that no busy neighbour on the heap can share its line.
+inline constexpr std::size_t kCacheLine = 64;
+
+struct alignas(kCacheLine) rwlock {
+  uint32_t writers;       // writers waiting or writing; accessed atomically only
+  uint32_t writer_in;     // 1 while a writer holds the lock; under the gate
+  np_gate_handle gate;    // slow paths: waits, wake-ups, the reader registry
+  reader_slot* readers;   // the registered reader slots; under the gate
 };
 
 // What a context and its clones share. Loaded locales, the resource slots,
@@ -44,25 +59,90 @@ struct shared_state {
   void (*contents_free)(context* ctx, shared_state* ss);
 };
 
-// 0, or the mapped status of the mutex that failed (those made are destroyed).
+// 0, or the mapped status of the gate that could not be made.
 int32_t rwlock_init(rwlock* lock);
+// No reader or writer may be inside or waiting.
 void rwlock_destroy(rwlock* lock);
-// Enters as a reader: 0 or a mutex failure (everything undone).
-int32_t rwlock_read_acquire(rwlock* lock);
-// Leaves as a reader: 0, -603 when there is no reader, or a mutex failure.
-int32_t rwlock_read_release(rwlock* lock);
 
-// A new shared state with one reference; -600 or a mutex failure.
+// A slot must be registered before it reads, so that writers see it; a
+// slot is registered with one lock at a time. Adding: 0, -802 when it is
+// registered elsewhere, or a gate failure. Removing a slot that reads or
+// is not registered with the lock does nothing to the lock.
+int32_t rwlock_reader_add(rwlock* lock, reader_slot* slot);
+void rwlock_reader_remove(rwlock* lock, reader_slot* slot);
+
+// Enters as the writer once every reader is out; 0 or a gate failure.
+int32_t rwlock_write_acquire(rwlock* lock);
+int32_t rwlock_write_release(rwlock* lock);
+
+// Readers inside and writers waiting or writing, as of now (tests, checks).
+uint32_t rwlock_readers(rwlock* lock);
+uint32_t rwlock_writers(rwlock* lock);
+
+// The slow paths of the inline read hold below.
+int32_t rwlock_read_wait(rwlock* lock, reader_slot* slot);
+int32_t rwlock_read_wake_writers(rwlock* lock);
+
+// Enters as a reader (a slot enters once): 0, -802 for a slot not
+// registered with the lock, or a gate failure (nothing held).
+inline int32_t rwlock_read_acquire(rwlock* lock, reader_slot* slot) {
+  if (slot->lock != lock) return -802;
+  // Set our word, then look for a writer; a writer announces itself, then
+  // looks at our word. Both orders are sequentially consistent, so at least
+  // one of the two sees the other: never a reader and a writer inside.
+  std::atomic_ref<uint32_t>(slot->inside).store(1, std::memory_order_seq_cst);
+  if (std::atomic_ref<uint32_t>(lock->writers).load(std::memory_order_seq_cst) == 0) return 0;
+  return rwlock_read_wait(lock, slot);
+}
+
+// Leaves as a reader: 0, -603 when the slot is not inside, or a gate failure.
+inline int32_t rwlock_read_release(rwlock* lock, reader_slot* slot) {
+  std::atomic_ref<uint32_t> inside(slot->inside);
+  if (slot->lock != lock || inside.load(std::memory_order_relaxed) == 0) return -603;
+  // Release: what we read stays before a writer's changes.
+  inside.store(0, std::memory_order_release);
+  // A writer waiting for us is woken. Without a full fence this load may
+  // see an announcing writer late; that writer then finds our word clear on
+  // its next look (its waits are short and timed), so nothing is lost.
+  if (std::atomic_ref<uint32_t>(lock->writers).load(std::memory_order_seq_cst) == 0) return 0;
+  return rwlock_read_wake_writers(lock);
+}
+
+// A new shared state with one reference, the context registered as its
+// reader; -600 or a gate failure.
 int32_t shared_state_create(context* ctx, shared_state** out);
-// Gives back one reference under the write hold; the last one frees it.
-// NULL: 0.
+// Gives back the context's reference under the write hold and removes the
+// context from the readers; any hold it still has goes with it. The last
+// reference frees the state. NULL: 0.
 int32_t shared_state_release(context* ctx, shared_state* ss);
-// Adds a reference under the write hold (a clone now shares it).
-int32_t shared_state_addref(context* ctx, shared_state* ss);
+// Under the context's write hold: adds a reference for another context (a
+// clone), registers it as a reader and points it at the state.
+int32_t shared_state_addref(context* ctx, shared_state* ss, context* sharer);
 
 // The context's re-entrant holds. Releasing a hold that is not held: -603.
-int32_t shared_state_read_lock(context* ctx, shared_state* ss);
-int32_t shared_state_read_unlock(context* ctx, shared_state* ss);
+// The read holds are inline: every framed call takes one.
+inline int32_t shared_state_read_lock(context* ctx, shared_state* ss) {
+  if (ctx == nullptr || ss == nullptr) return -802;
+  // Only the first hold enters; holds taken while writing are only counted
+  // (the write hold already keeps everyone else out).
+  if (ctx->read_holds > 0 || ctx->write_holds > 0) {
+    ctx->read_holds += 1;
+    return 0;
+  }
+  int32_t rc = rwlock_read_acquire(&ss->lock, &ctx->reader);
+  if (rc != 0) return rc;
+  ctx->read_holds = 1;
+  return 0;
+}
+
+inline int32_t shared_state_read_unlock(context* ctx, shared_state* ss) {
+  if (ctx == nullptr || ss == nullptr) return -802;
+  if (ctx->read_holds == 0) return -603;
+  ctx->read_holds -= 1;
+  if (ctx->read_holds > 0 || ctx->write_holds > 0) return 0;
+  return rwlock_read_release(&ss->lock, &ctx->reader);
+}
+
 int32_t shared_state_write_lock(context* ctx, shared_state* ss);
 int32_t shared_state_write_unlock(context* ctx, shared_state* ss);
 // The write unlock on the context's own shared state, ending an operation

@@ -1,7 +1,6 @@
 // Mutexes of the system layer. They are owner-less binary semaphores: a
-// mutex locked on one thread may be unlocked on another. The shared-state
-// lock depends on that: the first reader of a group takes the resource
-// mutex and the last reader, on whatever thread, gives it back.
+// mutex locked on one thread may be unlocked on another (a hold taken by
+// one party and given back by another, on whatever thread).
 #pragma once
 
 #include <cstdint>
@@ -25,3 +24,22 @@ int32_t np_mutex_lock(np_mutex_handle handle, uint32_t timeout);
 int32_t np_mutex_unlock(np_mutex_handle handle);
 // Destroys the mutex; NULL is ignored. No thread may be waiting on it.
 int32_t np_mutex_destroy(np_mutex_handle handle);
+
+// A gate: one short-lived mutex with two wait queues, for code that must
+// sleep until a condition made under the gate holds (the shared-state lock's
+// slow paths). Waiting releases the gate and takes it again before it
+// returns; spurious wake-ups happen, so callers wait in a loop.
+struct np_gate;
+using np_gate_handle = np_gate*;
+
+inline constexpr uint32_t kNpGateQueues = 2;
+
+int32_t np_gate_create(np_gate_handle* out);
+int32_t np_gate_destroy(np_gate_handle handle);
+int32_t np_gate_enter(np_gate_handle handle);
+int32_t np_gate_leave(np_gate_handle handle);
+// Sleeps on one queue (0 or 1) until woken; with a timeout in milliseconds
+// above 0, at most that long. Must be called inside the gate.
+int32_t np_gate_wait(np_gate_handle handle, uint32_t queue, uint32_t timeout_ms);
+// Wakes every thread sleeping on the queue.
+int32_t np_gate_wake_all(np_gate_handle handle, uint32_t queue);

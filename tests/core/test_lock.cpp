@@ -2,8 +2,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -23,19 +27,32 @@ struct Ctx {
   tq_context* operator->() { return c.get(); }
 };
 
-// The lock's counts, read under their guards so that threads do not race.
-uint32_t readers_of(shared_state* ss) {
-  np_mutex_lock(ss->lock.reader_count_guard, 0);
-  uint32_t n = ss->lock.readers;
-  np_mutex_unlock(ss->lock.reader_count_guard);
-  return n;
-}
-uint32_t writers_of(shared_state* ss) {
-  np_mutex_lock(ss->lock.writer_count_guard, 0);
-  uint32_t n = ss->lock.writers;
-  np_mutex_unlock(ss->lock.writer_count_guard);
-  return n;
-}
+uint32_t readers_of(shared_state* ss) { return rwlock_readers(&ss->lock); }
+uint32_t writers_of(shared_state* ss) { return rwlock_writers(&ss->lock); }
+
+// Ends the run instead of hanging it when the threads deadlock.
+struct Watchdog {
+  std::mutex m;
+  std::condition_variable cv;
+  bool done = false;
+  std::thread t;
+  Watchdog()
+      : t([this] {
+          std::unique_lock<std::mutex> lk(m);
+          if (!cv.wait_for(lk, std::chrono::seconds(60), [this] { return done; })) {
+            std::fprintf(stderr, "no progress within 60 s: the threads are deadlocked\n");
+            std::abort();
+          }
+        }) {}
+  ~Watchdog() {
+    {
+      std::lock_guard<std::mutex> lk(m);
+      done = true;
+    }
+    cv.notify_one();
+    t.join();
+  }
+};
 
 template <typename F>
 bool eventually(F cond) {
@@ -54,6 +71,16 @@ struct State {
     owner->shared = ss;
   }
   ~State() { EXPECT_EQ(shared_state_release(owner.get(), ss), 0); }
+};
+
+// Another context sharing the state, as a clone does; it leaves at the end.
+struct Sharer {
+  Ctx c;
+  shared_state* ss;
+  explicit Sharer(State& st) : ss(st.ss) { EXPECT_EQ(shared_state_addref(st.owner.get(), ss, c.get()), 0); }
+  ~Sharer() { EXPECT_EQ(shared_state_release(c.get(), ss), 0); }
+  tq_context* get() { return c.get(); }
+  tq_context* operator->() { return c.get(); }
 };
 
 }  // namespace
@@ -78,7 +105,11 @@ TEST(SharedStateLock, ReadHoldsNestAndUnheldReleasesFail) {
   EXPECT_EQ(shared_state_read_unlock(a.get(), st.ss), -603);
   EXPECT_EQ(shared_state_write_unlock(a.get(), st.ss), -603);
   EXPECT_EQ(ctx_shared_state_write_unlock(a.get()), -603);
-  EXPECT_EQ(rwlock_read_release(&st.ss->lock), -603);
+  EXPECT_EQ(rwlock_read_release(&st.ss->lock, &a->reader), -603);
+  // A context that never joined the state cannot read it.
+  Ctx stranger;
+  EXPECT_EQ(shared_state_read_lock(stranger.get(), st.ss), -802);
+  EXPECT_EQ(stranger->read_holds, 0u);
 
   ASSERT_EQ(shared_state_read_lock(a.get(), st.ss), 0);
   ASSERT_EQ(shared_state_read_lock(a.get(), st.ss), 0);
@@ -95,7 +126,7 @@ TEST(SharedStateLock, ReadHoldsNestAndUnheldReleasesFail) {
 TEST(SharedStateLock, WriteFromReadGivesThePlaceBackAndRetakesIt) {
   State st;
   Ctx& a = st.owner;
-  Ctx b;
+  Sharer b(st);
   ASSERT_EQ(shared_state_read_lock(b.get(), st.ss), 0);
   ASSERT_EQ(shared_state_read_lock(a.get(), st.ss), 0);
   EXPECT_EQ(readers_of(st.ss), 2u);
@@ -130,9 +161,10 @@ TEST(SharedStateLock, WriteFromReadGivesThePlaceBackAndRetakesIt) {
 }
 
 TEST(SharedStateLock, WaitingWriterKeepsNewReadersOut) {
+  Watchdog watchdog;
   State st;
   Ctx& a = st.owner;
-  Ctx w, r;
+  Sharer w(st), r(st);
   std::atomic<int> order{0};
   std::atomic<int> wrote_at{0}, read_at{0};
 
@@ -163,45 +195,111 @@ TEST(SharedStateLock, WaitingWriterKeepsNewReadersOut) {
   EXPECT_EQ(writers_of(st.ss), 0u);
 }
 
-TEST(SharedStateLock, ReadersOnTwoThreadsWithAWriterNeverSeeAHalfWrite) {
+// Readers on four contexts (nested holds), a writer, and a reader that
+// upgrades to the write hold inside its read hold, all on their own threads.
+// The writers change two words one step apart; no reader may see them differ
+// and no two writers may be inside together. Run under ThreadSanitizer too.
+TEST(SharedStateLock, ReadersAndWritersOnManyThreadsNeverOverlap) {
+  Watchdog watchdog;
   State st;
-  Ctx c1, c2, cw;
-  ASSERT_EQ(shared_state_addref(st.owner.get(), st.ss), 0);
-  ASSERT_EQ(shared_state_addref(st.owner.get(), st.ss), 0);
-  ASSERT_EQ(shared_state_addref(st.owner.get(), st.ss), 0);
-  EXPECT_EQ(st.ss->ref_count, 4u);
+  std::vector<std::unique_ptr<Sharer>> readers;
+  for (int i = 0; i < 4; ++i) readers.push_back(std::make_unique<Sharer>(st));
+  Sharer writer(st), upgrader(st);
+  EXPECT_EQ(st.ss->ref_count, 7u);
 
-  int pair[2] = {0, 0};  // the writer keeps both equal, one step at a time
-  std::atomic<int> torn{0};
-  auto read_loop = [&](Ctx* c) {
-    for (int i = 0; i < 3000; ++i) {
-      ASSERT_EQ(shared_state_read_lock(c->get(), st.ss), 0);
-      ASSERT_EQ(shared_state_read_lock(c->get(), st.ss), 0);
+  int pair[2] = {0, 0};  // plain data: the lock alone orders its accesses
+  std::atomic<int> torn{0}, failed{0}, writers_inside{0};
+  std::atomic<bool> go{false};  // every thread starts at once
+  auto wait_go = [&] {
+    while (!go.load()) std::this_thread::yield();
+  };
+  auto check = [&](int32_t rc) {
+    if (rc != 0) ++failed;
+  };
+  auto read_loop = [&](Sharer* c) {
+    wait_go();
+    for (int i = 0; i < 4000; ++i) {
+      check(shared_state_read_lock(c->get(), st.ss));
+      check(shared_state_read_lock(c->get(), st.ss));
       if (pair[0] != pair[1]) ++torn;
-      ASSERT_EQ(shared_state_read_unlock(c->get(), st.ss), 0);
-      ASSERT_EQ(shared_state_read_unlock(c->get(), st.ss), 0);
+      check(shared_state_read_unlock(c->get(), st.ss));
+      check(shared_state_read_unlock(c->get(), st.ss));
     }
   };
-  std::thread t1(read_loop, &c1), t2(read_loop, &c2);
-  std::thread tw([&] {
-    for (int i = 0; i < 300; ++i) {
-      ASSERT_EQ(shared_state_write_lock(cw.get(), st.ss), 0);
-      ++pair[0];
-      std::this_thread::yield();
-      ++pair[1];
-      ASSERT_EQ(shared_state_write_unlock(cw.get(), st.ss), 0);
+  auto write_step = [&](tq_context* ctx) {
+    check(shared_state_write_lock(ctx, st.ss));
+    if (writers_inside.fetch_add(1) != 0) ++torn;
+    ++pair[0];
+    std::this_thread::yield();
+    ++pair[1];
+    writers_inside.fetch_sub(1);
+    check(shared_state_write_unlock(ctx, st.ss));
+  };
+  std::vector<std::thread> threads;
+  for (auto& r : readers) threads.emplace_back(read_loop, r.get());
+  threads.emplace_back([&] {
+    wait_go();
+    for (int i = 0; i < 200; ++i) write_step(writer.get());
+  });
+  threads.emplace_back([&] {
+    wait_go();
+    for (int i = 0; i < 200; ++i) {
+      check(shared_state_read_lock(upgrader.get(), st.ss));
+      int before = pair[0];
+      if (before != pair[1]) ++torn;
+      write_step(upgrader.get());
+      // Back among the readers with the count it had.
+      if (upgrader->read_holds != 1 || upgrader->write_holds != 0) ++failed;
+      if (pair[0] != pair[1]) ++torn;
+      check(shared_state_read_unlock(upgrader.get(), st.ss));
     }
   });
-  t1.join();
-  t2.join();
-  tw.join();
+  go = true;
+  for (std::thread& t : threads) t.join();
   EXPECT_EQ(torn.load(), 0);
-  EXPECT_EQ(pair[0], 300);
-
-  // Each clone gives its reference back; the last one (the owner, in the
-  // fixture) frees the state.
-  for (Ctx* c : {&c1, &c2, &cw}) EXPECT_EQ(shared_state_release(c->get(), st.ss), 0);
-  EXPECT_EQ(st.ss->ref_count, 1u);
+  EXPECT_EQ(failed.load(), 0);
+  EXPECT_EQ(pair[0], 400);
   EXPECT_EQ(readers_of(st.ss), 0u);
-  EXPECT_EQ(shared_state_release(c1.get(), nullptr), 0);
+  EXPECT_EQ(writers_of(st.ss), 0u);
+  readers.clear();
+  EXPECT_EQ(st.ss->ref_count, 3u);
+  EXPECT_EQ(shared_state_release(nullptr, nullptr), 0);
+}
+
+// A context that leaves while it still holds reads and a write takes every
+// hold with it: the others can read and write on.
+TEST(SharedStateLock, LeavingWithHoldsLetsTheOthersOn) {
+  State st;
+  Ctx gone;
+  ASSERT_EQ(shared_state_addref(st.owner.get(), st.ss, gone.get()), 0);
+  EXPECT_EQ(gone->shared, st.ss);
+  // A slot joins one shared state at a time.
+  shared_state* other = nullptr;
+  Ctx second;
+  ASSERT_EQ(shared_state_create(second.get(), &other), 0);
+  EXPECT_EQ(shared_state_addref(second.get(), other, gone.get()), -802);
+  EXPECT_EQ(other->ref_count, 1u);
+  EXPECT_EQ(shared_state_release(second.get(), other), 0);
+
+  ASSERT_EQ(shared_state_read_lock(gone.get(), st.ss), 0);
+  ASSERT_EQ(shared_state_read_lock(gone.get(), st.ss), 0);
+  EXPECT_EQ(readers_of(st.ss), 1u);
+  ASSERT_EQ(shared_state_release(gone.get(), st.ss), 0);
+  EXPECT_EQ(gone->read_holds, 0u);
+  EXPECT_EQ(readers_of(st.ss), 0u);
+  EXPECT_EQ(st.ss->ref_count, 1u);
+
+  Ctx writer;
+  ASSERT_EQ(shared_state_addref(st.owner.get(), st.ss, writer.get()), 0);
+  ASSERT_EQ(shared_state_write_lock(writer.get(), st.ss), 0);
+  ASSERT_EQ(shared_state_write_lock(writer.get(), st.ss), 0);
+  ASSERT_EQ(shared_state_read_lock(writer.get(), st.ss), 0);
+  ASSERT_EQ(shared_state_release(writer.get(), st.ss), 0);
+  EXPECT_EQ(writer->read_holds + writer->write_holds, 0u);
+  EXPECT_EQ(writers_of(st.ss), 0u);
+  Ctx& a = st.owner;
+  ASSERT_EQ(shared_state_write_lock(a.get(), st.ss), 0);
+  ASSERT_EQ(shared_state_write_unlock(a.get(), st.ss), 0);
+  ASSERT_EQ(shared_state_read_lock(a.get(), st.ss), 0);
+  ASSERT_EQ(shared_state_read_unlock(a.get(), st.ss), 0);
 }

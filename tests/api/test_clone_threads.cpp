@@ -1,0 +1,136 @@
+// Clones on their own threads while locales are loaded and unloaded: the
+// shared-state lock under load, through the exports. Short enough for every
+// run; the ThreadSanitizer build (-DTQ_TSAN=ON) runs it to find races.
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/tq_test.h"
+
+namespace {
+
+using tq_test::TempDir;
+
+// L1 at the root, DE under it, DEDEU under DE.
+void write_locales(tq_context* ctx, const TempDir& dir) {
+  std::filesystem::create_directories(dir / "locale");
+  const char* rows[][3] = {{"l1.loc", "ISO-8859-1 (Latin-1)", ""},
+                           {"de.loc", "German", "l1.loc"},
+                           {"dedeu.loc", "German (Germany)", "de.loc"}};
+  for (const auto& row : rows) {
+    tq_xmldoc* doc = nullptr;
+    ASSERT_EQ(tq_xml_create(ctx, "Locale Settings", "9.0", &doc), 0);
+    tq_xml_addprop(ctx, doc, "Locale Description", row[1]);
+    tq_xml_addprop(ctx, doc, "Parent Locale", row[2]);
+    ASSERT_EQ(tq_xml_write(ctx, 0, (dir / "locale" / row[0]).string().c_str(), 1, doc), 0);
+    tq_xml_free(ctx, doc);
+  }
+}
+
+// Ends the run instead of hanging it when the threads deadlock.
+struct Watchdog {
+  std::mutex m;
+  std::condition_variable cv;
+  bool done = false;
+  std::thread t;
+  Watchdog()
+      : t([this] {
+          std::unique_lock<std::mutex> lk(m);
+          if (!cv.wait_for(lk, std::chrono::seconds(60), [this] { return done; })) {
+            std::fprintf(stderr, "no progress within 60 s: the threads are deadlocked\n");
+            std::abort();
+          }
+        }) {}
+  ~Watchdog() {
+    {
+      std::lock_guard<std::mutex> lk(m);
+      done = true;
+    }
+    cv.notify_one();
+    t.join();
+  }
+};
+
+constexpr int32_t kRoot = 800000;     // L1: stays loaded throughout
+constexpr int32_t kGerman = 39000;
+constexpr int32_t kGermany = 39276;   // comes and goes
+
+TEST(CloneThreads, ReadersWritersAndNewClonesTogether) {
+  Watchdog watchdog;
+  TempDir dir;
+  tq_context* a = nullptr;
+  ASSERT_EQ(tq_init(&a, dir.str().c_str()), 0);
+  write_locales(a, dir);
+  ASSERT_EQ(tq_zel_locale_load(a, kRoot, 0), 0);
+
+  constexpr int kReaders = 4;
+  std::vector<tq_context*> clones(kReaders + 2, nullptr);
+  for (tq_context*& c : clones) ASSERT_EQ(tq_clone(a, &c), 0);
+  std::atomic<bool> go{false};
+  std::atomic<int> bad{0};
+  auto wait_go = [&] {
+    while (!go.load()) std::this_thread::yield();
+  };
+  std::vector<std::thread> threads;
+  // Readers: the root is always there; DEDEU is either loaded with its
+  // parent or not loaded at all.
+  for (int r = 0; r < kReaders; ++r) {
+    threads.emplace_back([&, ctx = clones[r]] {
+      wait_go();
+      for (int i = 0; i < 1500; ++i) {
+        int32_t parent = 0;
+        if (tq_parent_locale_get(ctx, kRoot, &parent) != 0 || parent != -1) ++bad;
+        int32_t rc = tq_parent_locale_get(ctx, kGermany, &parent);
+        if (!(rc == 0 && parent == kGerman) && rc != -707) ++bad;
+      }
+    });
+  }
+  // A clone that loads and unloads from inside its read hold (the write hold
+  // taken on top of it), and one that makes, uses and closes clones of its own.
+  threads.emplace_back([&, ctx = clones[kReaders]] {
+    wait_go();
+    for (int i = 0; i < 40; ++i) {
+      if (tq_zel_locale_load(ctx, kGermany, 0) != 0) ++bad;
+      int32_t parent = 0;
+      if (tq_parent_locale_get(ctx, kGermany, &parent) != 0 || parent != kGerman) ++bad;
+      if (tq_zel_locale_unload(ctx, kGermany) != 0) ++bad;
+    }
+  });
+  threads.emplace_back([&, ctx = clones[kReaders + 1]] {
+    wait_go();
+    for (int i = 0; i < 40; ++i) {
+      tq_context* mine = nullptr;
+      if (tq_clone(ctx, &mine) != 0) {
+        ++bad;
+        continue;
+      }
+      int32_t parent = 0;
+      if (tq_parent_locale_get(mine, kRoot, &parent) != 0 || parent != -1) ++bad;
+      tq_close(mine);
+    }
+  });
+  go = true;
+  for (int i = 0; i < 40; ++i) {
+    if (tq_zel_locale_load(a, kGermany, 0) != 0) ++bad;
+    if (tq_zel_locale_unload(a, kGermany) != 0) ++bad;
+  }
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(bad.load(), 0);
+  int32_t parent = 0;
+  EXPECT_EQ(tq_parent_locale_get(a, kGermany, &parent), -707);
+  // Closed in any order; the root stays loaded until the last one goes.
+  EXPECT_EQ(tq_close(a), 0);
+  for (tq_context* c : clones) {
+    EXPECT_EQ(tq_parent_locale_get(c, kRoot, &parent), 0);
+    EXPECT_EQ(tq_close(c), 0);
+  }
+}
+
+}  // namespace
