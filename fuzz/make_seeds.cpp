@@ -204,6 +204,9 @@ void vocab_seeds(const Seeds& seeds) {
   tq_vocabulary_close(ctx, lock);
   tq_lock_free(ctx, lock);
   seeds.put("vocab", "streets", slurp(kb / "vocab" / "v.zev"));
+  // A plain name is written into the first folder of the search path.
+  check(ctx, tq_vocab_file_convert(ctx, 1, "v", (kb / "vocab" / "vx").c_str()), "vocab to xml");
+  seeds.put("vocabxml", "streets", slurp(kb / "vocab" / "vx.xml"));
 }
 
 // A chopper of ENUSA: a rule list with an initial flag and a regex rule, and
