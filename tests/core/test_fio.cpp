@@ -52,7 +52,8 @@ struct Ctx {
 std::string ext_set(const char* name, const char* ext, uint32_t size = 64) {
   char out[64];
   int32_t rc = fio_name_extension_set(name, ext, out, size);
-  return rc == 0 ? std::string(out) : "<" + std::to_string(rc) + ">";
+  // Built with append: GCC 12 at -O2 and above warns falsely (-Wrestrict) on "literal" + temporary string.
+  return rc == 0 ? std::string(out) : std::string("<").append(std::to_string(rc)).append(">");
 }
 
 std::string joined(const path_list* list, uint32_t size = 256) {

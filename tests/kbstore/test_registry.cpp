@@ -52,8 +52,8 @@ TEST(Registry, RegisterSharesBySameStemAndNeedsTheFile) {
   tq_test::TempDir dir;
   dir.write("addr.zel", "x");
   dir.write("words.zev", "x");
+  Counters c;  // before the context, whose teardown calls back into it
   BareContext bc(dir.str());
-  Counters c;
   rsrc_callbacks cb = callbacks(&c);
   int32_t a = -5, b = -5;
   EXPECT_EQ(rsrc_register(bc.get(), kRsrcGrammar, "addr", &cb, &a), 0);
@@ -80,8 +80,8 @@ TEST(Registry, RegisterSharesBySameStemAndNeedsTheFile) {
 TEST(Registry, LoadOnFirstUseRetriesAfterFailureAndFreesAtLastRelease) {
   tq_test::TempDir dir;
   dir.write("addr.zel", "x");
+  Counters c;  // before the context, whose teardown calls back into it
   BareContext bc(dir.str());
-  Counters c;
   c.fail_loads = 1;
   rsrc_callbacks cb = callbacks(&c);
   int32_t index = -1;
@@ -121,8 +121,8 @@ TEST(Registry, RegisteredNeverLoadedIsReleasedWithoutFree) {
   tq_test::TempDir dir;
   // A scheme's file is "<name>.sch" in the vault form.
   dir.write("addr.sch.zel", "x");
+  Counters c;  // before the context, whose teardown calls back into it
   BareContext bc(dir.str());
-  Counters c;
   rsrc_callbacks cb = callbacks(&c);
   int32_t index = -1;
   ASSERT_EQ(rsrc_register(bc.get(), kRsrcScheme, "addr", &cb, &index), 0);
@@ -137,9 +137,9 @@ TEST(Registry, RegisteredNeverLoadedIsReleasedWithoutFree) {
 TEST(Registry, OptionLoadsAtRegistration) {
   tq_test::TempDir dir;
   dir.write("addr.zel", "x");
+  Counters c;  // before the context, whose teardown calls back into it
   BareContext bc(dir.str());
   bc.ctx.options |= kOptPrepareOnRead;
-  Counters c;
   c.fail_loads = 1;
   rsrc_callbacks cb = callbacks(&c);
   int32_t index = -1;
@@ -158,8 +158,8 @@ TEST(Registry, OptionLoadsAtRegistration) {
 
 TEST(Registry, CreatedSlotsRenameAndOwners) {
   tq_test::TempDir dir;
+  Counters c;  // before the context, whose teardown calls back into it
   BareContext bc(dir.str());
-  Counters c;
   rsrc_callbacks cb = callbacks(&c);
   int32_t a = -1, b = -1;
   ASSERT_EQ(rsrc_slot_create(bc.get(), kRsrcChopper, "mine", 0, &cb, &a), 0);

@@ -1,0 +1,179 @@
+// What every fuzz target shares: the input format and a scratch knowledge
+// base. Targets go through the public interface only.
+//
+// Input format. The bytes before the first marker line are the main file.
+// A marker line is exactly "@@ NAME" (NAME of letters, digits, '.', '_' and
+// '-', at most 64 bytes) and starts the next section, which runs to the next
+// marker or the end; the line break before a marker belongs to the marker.
+// A section named "values" holds the texts given to a string export, one per
+// line; any other section is one more file of that name beside the main file
+// (so that documents can refer to each other).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "tq.h"
+
+namespace tq_fuzz {
+
+struct Input {
+  std::string main;
+  std::vector<std::pair<std::string, std::string>> files;  // further files: name, bytes
+  std::vector<std::string> values;
+};
+
+inline bool marker_name_ok(std::string_view name) {
+  if (name.empty() || name.size() > 64 || name == "." || name == "..") return false;
+  for (char c : name) {
+    bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+              c == '_' || c == '-';
+    if (!ok) return false;
+  }
+  return true;
+}
+
+inline Input split_input(const uint8_t* data, size_t size) {
+  std::string_view text(reinterpret_cast<const char*>(data), size);
+  Input in;
+  std::string name;  // of the section being read; empty for the main file
+  size_t start = 0;
+  auto finish = [&](size_t end) {
+    std::string body(text.substr(start, end - start));
+    if (name.empty()) {
+      in.main = std::move(body);
+    } else if (name == "values") {
+      for (size_t from = 0; from < body.size();) {
+        size_t nl = body.find('\n', from);
+        if (nl == std::string::npos) nl = body.size();
+        in.values.push_back(body.substr(from, nl - from));
+        from = nl + 1;
+      }
+    } else {
+      in.files.emplace_back(name, std::move(body));
+    }
+  };
+  size_t line = 0;
+  while (line <= text.size()) {
+    size_t nl = text.find('\n', line);
+    size_t end = nl == std::string_view::npos ? text.size() : nl;
+    std::string_view l = text.substr(line, end - line);
+    if (l.size() > 3 && l.substr(0, 3) == "@@ " && marker_name_ok(l.substr(3))) {
+      finish(line > start ? line - 1 : start);  // the line break before belongs to the marker
+      name = std::string(l.substr(3));
+      start = nl == std::string_view::npos ? text.size() : nl + 1;
+    }
+    if (nl == std::string_view::npos) break;
+    line = nl + 1;
+  }
+  finish(text.size());
+  return in;
+}
+
+// A knowledge-base root with its eight sub-folders in a temporary folder of
+// its own, emptied for every input and removed when the process ends.
+class Kb {
+ public:
+  static Kb& get() {
+    static Kb kb;
+    return kb;
+  }
+  const std::filesystem::path& root() const { return root_; }
+  std::filesystem::path operator/(const char* name) const { return root_ / name; }
+
+  void reset() {
+    std::error_code ec;
+    std::filesystem::remove_all(root_, ec);
+    for (const char* sub : {"casetab", "chopinfo", "grammar", "locale", "phonetx", "regexlib", "scheme", "vocab"}) {
+      std::filesystem::create_directories(root_ / sub, ec);
+    }
+  }
+  ~Kb() {
+    std::error_code ec;
+    std::filesystem::remove_all(root_, ec);
+  }
+
+ private:
+  Kb() {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/tq_fuzz_XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) {
+      std::perror("mkdtemp");
+      std::abort();
+    }
+    root_ = pattern;
+  }
+  std::filesystem::path root_;
+};
+
+inline void write_file(const std::filesystem::path& path, std::string_view bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// Writes a plain krxml text as a vault file (the form the registry reads)
+// with the library's own reader and writer: dest is the path without
+// extension. 0, or the failure of the reader or writer.
+inline int32_t install_vault(tq_context* ctx, const std::string& text, const std::filesystem::path& dest) {
+  std::filesystem::path plain = Kb::get() / "input.txt";
+  write_file(plain, text);
+  tq_xmldoc* doc = nullptr;
+  int32_t rc = tq_xml_read(ctx, plain.c_str(), 8, &doc);
+  if (rc < 0) return rc;
+  rc = tq_xml_write(ctx, 0, dest.c_str(), 1, doc);
+  tq_xml_free(ctx, doc);
+  return rc < 0 ? rc : 0;
+}
+
+// Writes the locale settings of ENUSA and its ancestors (EN, L1) as vault
+// files, as the library writes them, and loads ENUSA: what resources made
+// for a locale need. 0 or the failure.
+inline int32_t install_locales(tq_context* ctx) {
+  struct Row {
+    const char* file;
+    const char* description;
+    const char* parent;
+  };
+  for (Row r : {Row{"l1.loc", "ISO-8859-1 (Latin-1)", ""}, Row{"en.loc", "English", "l1.loc"},
+                Row{"enusa.loc", "English (United States)", ""}}) {
+    tq_xmldoc* doc = nullptr;
+    int32_t rc = tq_xml_create(ctx, "Locale Settings", "9.0", &doc);
+    if (rc < 0) return rc;
+    tq_xml_addprop(ctx, doc, "Locale Description", r.description);
+    tq_xml_addprop(ctx, doc, "Parent Locale", r.parent);
+    rc = tq_xml_write(ctx, 0, (Kb::get() / "locale" / r.file).c_str(), 1, doc);
+    tq_xml_free(ctx, doc);
+    if (rc < 0) return rc;
+  }
+  return tq_zel_locale_load(ctx, 29840, 0);
+}
+
+// An open context closed at the end of the scope.
+class Context {
+ public:
+  explicit Context(const std::filesystem::path& root, bool edit = false) {
+    if ((edit ? tq_init_edit_mode(&ctx_, root.c_str()) : tq_init(&ctx_, root.c_str())) < 0) ctx_ = nullptr;
+  }
+  ~Context() {
+    if (ctx_ != nullptr) tq_close(ctx_);
+  }
+  Context(const Context&) = delete;
+  Context& operator=(const Context&) = delete;
+  operator tq_context*() const { return ctx_; }
+  bool ok() const { return ctx_ != nullptr; }
+
+ private:
+  tq_context* ctx_ = nullptr;
+};
+
+}  // namespace tq_fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);

@@ -1,0 +1,271 @@
+// Writes the seed corpora of the fuzz targets with the library's own
+// writers, so that no opaque file is kept in the tree:
+//   tq_fuzz_seeds OUT   fills OUT/<target>/ for every target.
+// Each seed is in its target's input format (fuzz_kb.h).
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "fuzz_kb.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using tq_fuzz::Kb;
+
+int failures = 0;
+
+void check(tq_context* ctx, int32_t rc, const char* what) {
+  if (rc >= 0) return;
+  int32_t code = 0;
+  char text[4200] = "";
+  if (ctx != nullptr) tq_error_info_get(ctx, &code, text);
+  std::fprintf(stderr, "%s: %d %s\n", what, rc, text);
+  ++failures;
+}
+
+std::string slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// The plain text of a vault file, through the library's reader and writer.
+std::string plain_of(tq_context* ctx, const fs::path& vault) {
+  tq_xmldoc* doc = nullptr;
+  check(ctx, tq_xml_read(ctx, vault.c_str(), 1 | 8, &doc), vault.c_str());
+  if (doc == nullptr) return "";
+  fs::path out = Kb::get() / "plain.txt";
+  check(ctx, tq_xml_write(ctx, 0, out.c_str(), 8, doc), "plain write");
+  tq_xml_free(ctx, doc);
+  return slurp(out);
+}
+
+struct Seeds {
+  fs::path dir;
+  void put(const char* target, const char* name, const std::string& bytes) const {
+    fs::create_directories(dir / target);
+    tq_fuzz::write_file(dir / target / name, bytes);
+  }
+};
+
+std::string values(std::initializer_list<const char*> lines) {
+  std::string s = "\n@@ values\n";
+  for (const char* l : lines) s += std::string(l) + "\n";
+  return s;
+}
+
+// A document with properties, a grouped property, records and a reference
+// to a second document; the plain files and one vault file.
+void xml_and_vault_seeds(const Seeds& seeds) {
+  Kb::get().reset();
+  tq_fuzz::Context ctx(Kb::get().root());
+  fs::path dir = Kb::get() / "locale";
+  tq_xmldoc* leaf = nullptr;
+  check(ctx, tq_xml_create(ctx, "Leaf", "1.0", &leaf), "create leaf");
+  check(ctx, tq_xml_addprop(ctx, leaf, "Colour", "blue & <green>\t"), "leaf prop");
+  check(ctx, tq_xml_write(ctx, 0, (dir / "leaf").c_str(), 8, leaf), "write leaf");
+  tq_xml_free(ctx, leaf);
+
+  tq_xmldoc* doc = nullptr;
+  check(ctx, tq_xml_create(ctx, "Locale Settings", "9.0", &doc), "create");
+  check(ctx, tq_xml_addprop(ctx, doc, "Locale ISO Code", "ENUSA"), "prop");
+  check(ctx, tq_xml_addprop(ctx, doc, "Locale Description", "English (United States)"), "prop");
+  tq_xmldoc* inner = nullptr;
+  check(ctx, tq_xml_create(ctx, "Inner", "2.0", &inner), "create inner");
+  check(ctx, tq_xml_addprop(ctx, inner, "Depth", "1"), "inner prop");
+  check(ctx, tq_xml_addref(ctx, doc, "Inline", 1, inner), "inline include");
+  check(ctx, tq_xml_addref(ctx, doc, "Leaf", 2, const_cast<char*>("leaf")), "ref include");
+  check(ctx, tq_xml_write(ctx, 0, (dir / "doc").c_str(), 8, doc), "write doc");
+  std::string main = slurp(dir / "doc");
+  seeds.put("xml", "document", main + "\n@@ leaf\n" + slurp(dir / "leaf"));
+  seeds.put("xml", "leaf", slurp(dir / "leaf"));
+  check(ctx, tq_xml_write(ctx, 0, (dir / "doc").c_str(), 1, doc), "write vault");
+  tq_xmldoc* leaf_again = nullptr;
+  check(ctx, tq_xml_read(ctx, (dir / "leaf").c_str(), 8, &leaf_again), "read leaf");
+  check(ctx, tq_xml_write(ctx, 0, (dir / "leaf").c_str(), 1, leaf_again), "write leaf vault");
+  tq_xml_free(ctx, leaf_again);
+  seeds.put("vault", "document", slurp(dir / "doc.zel") + "\n@@ leaf.zel\n" + slurp(dir / "leaf.zel"));
+  seeds.put("vault", "leaf", slurp(dir / "leaf.zel"));
+  tq_xml_free(ctx, doc);
+}
+
+// Locale settings: ENUSA with and without a parent file.
+void locale_seeds(const Seeds& seeds) {
+  Kb::get().reset();
+  tq_fuzz::Context ctx(Kb::get().root());
+  check(ctx, tq_fuzz::install_locales(ctx), "locales");
+  fs::path dir = Kb::get() / "locale";
+  seeds.put("locale", "enusa", plain_of(ctx, dir / "enusa.loc.zel"));
+  seeds.put("locale", "enusa-en-l1",
+            plain_of(ctx, dir / "enusa.loc.zel") + "\n@@ en.loc\n" + plain_of(ctx, dir / "en.loc.zel") +
+                "\n@@ l1.loc\n" + plain_of(ctx, dir / "l1.loc.zel"));
+}
+
+// Phonetics: word-begin and word-end rules, a class, a context slash, the
+// blank rule (so that word-end twins are made) and every flag.
+void phonetx_seeds(const Seeds& seeds) {
+  Kb::get().reset();
+  fs::path kb = Kb::get().root();
+  tq_fuzz::Context ctx(kb, true);
+  check(ctx, tq_session_encoding_set(ctx, TQ_ENC_UTF8), "encoding");
+  tq_lock_handle* lock = nullptr;
+  check(ctx, tq_lock_init(ctx, &lock), "lock");
+  check(ctx, tq_phonetx_edit_new(ctx, (kb / "phonetx").c_str(), "p", lock), "phonetx new");
+  int32_t idx = -1, ri = -1;
+  check(ctx, tq_phonetx_create(ctx, "p", &idx), "phonetx create");
+  check(ctx, tq_phonetx_locale_info_set(ctx, idx, "ENUSA", "English (United States)", 29840), "locale");
+  struct Rule {
+    const char* search;
+    const char* replace;
+    int32_t priority;
+    uint32_t flags;
+  };
+  for (Rule r : {Rule{"\\ ", "", 50, 0}, Rule{"PH", "F", 40, 0}, Rule{"^KN", "N", 60, 0}, Rule{"GH$", "", 55, 0},
+                 Rule{"[AEIOU]/R", "", 30, 0}, Rule{"C[^H]", "K.", 20, 1}, Rule{"SCH", "SK", 45, 2},
+                 Rule{"\xC3\x9F", "SS", 35, 4}, Rule{"Q.", "KW", 25, 0}}) {
+    check(ctx, tq_phonetx_rule_add(ctx, idx, r.search, r.replace, r.priority, r.flags, &ri), r.search);
+  }
+  check(ctx, tq_phonetx_vault_info_set(ctx, idx, "Sounds", "Seed rules"), "vault info");
+  check(ctx, tq_phonetx_save(ctx, idx, lock), "phonetx save");
+  tq_phonetx_close(ctx, lock);
+  tq_lock_free(ctx, lock);
+  seeds.put("phonetx", "rules", plain_of(ctx, kb / "phonetx" / "p.zel") +
+                                    values({"KNIGHT SCHOOL", "PHILIP", "STRA\xC3\x9F" "E", "QUEEN CARR", ""}));
+}
+
+// A regex library with groups, case changes and anchors.
+void regexlib_seeds(const Seeds& seeds) {
+  Kb::get().reset();
+  fs::path kb = Kb::get().root();
+  tq_fuzz::Context ctx(kb, true);
+  check(ctx, tq_session_encoding_set(ctx, TQ_ENC_UTF8), "encoding");
+  tq_lock_handle* lock = nullptr;
+  check(ctx, tq_lock_init(ctx, &lock), "lock");
+  check(ctx, tq_regexlib_edit_new(ctx, (kb / "regexlib").c_str(), "r", lock), "regexlib new");
+  int32_t lib = -1;
+  check(ctx, tq_regexlib_create(ctx, "r", &lib), "regexlib create");
+  check(ctx, tq_regexlib_locale_info_set(ctx, lib, "ENUSA", "English (United States)", 29840), "locale");
+  check(ctx, tq_regexlib_element_array_size_set(ctx, lib, 3), "size");
+  check(ctx, tq_regexlib_element_info_set(ctx, lib, 0, "([A-Z]+)-([0-9]+)", "\\2 \\1", "swap"), "e0");
+  check(ctx, tq_regexlib_element_info_set(ctx, lib, 1, "^mc([a-z]+)", "Mc\\u\\1", ""), "e1");
+  check(ctx, tq_regexlib_element_info_set(ctx, lib, 2, "(\xC3\xA9[a-z]*)", "\\U\\1", "upper"), "e2");
+  check(ctx, tq_regexlib_save(ctx, lib, lock), "regexlib save");
+  tq_regexlib_close(ctx, lock);
+  tq_lock_free(ctx, lock);
+  seeds.put("regexlib", "library",
+            plain_of(ctx, kb / "regexlib" / "r.zel") + values({"AB-12", "mcdonald", "\xC3\xA9t\xC3\xA9", "nothing"}));
+}
+
+// A scheme of phrases for ENUSA.
+void scheme_seeds(const Seeds& seeds) {
+  Kb::get().reset();
+  fs::path kb = Kb::get().root();
+  tq_fuzz::Context ctx(kb);
+  check(ctx, tq_fuzz::install_locales(ctx), "locales");
+  check(ctx, tq_session_encoding_set(ctx, TQ_ENC_UTF8), "encoding");
+  tq_lock_handle* lock = nullptr;
+  check(ctx, tq_lock_init(ctx, &lock), "lock");
+  int32_t idx = -1;
+  check(ctx, tq_scheme_create(ctx, (kb / "scheme").c_str(), "s", 0, lock, &idx), "scheme create");
+  check(ctx, tq_scheme_entry_add(ctx, idx, "ST", "STREET"), "entry");
+  check(ctx, tq_scheme_entry_add(ctx, idx, "AVE", "AVENUE"), "entry");
+  check(ctx, tq_scheme_entry_add(ctx, idx, "N", "NORTH"), "entry");
+  check(ctx, tq_scheme_write(ctx, idx, lock), "scheme write");
+  tq_scheme_unload_edit(ctx, idx, lock);
+  tq_scheme_close(ctx, lock);
+  tq_lock_free(ctx, lock);
+  seeds.put("scheme", "phrases", plain_of(ctx, kb / "scheme" / "s.sch.zel") + values({"ST", "N MAIN AVE", "other"}));
+}
+
+// A compiled vocabulary of two categories and two words.
+void vocab_seeds(const Seeds& seeds) {
+  Kb::get().reset();
+  fs::path kb = Kb::get().root();
+  tq_fuzz::Context ctx(kb, true);
+  tq_lock_handle* lock = nullptr;
+  check(ctx, tq_lock_init(ctx, &lock), "lock");
+  check(ctx, tq_vocab_edit_new(ctx, (kb / "vocab").c_str(), "v", lock), "vocab new");
+  int32_t idx = -1;
+  check(ctx, tq_vocabulary_create(ctx, &idx), "vocab create");
+  check(ctx, tq_vocab_edit_numcategories_set(ctx, idx, 2), "cats");
+  check(ctx, tq_vocab_edit_category_set(ctx, idx, 0, "ZZ", "Zed"), "cat");
+  check(ctx, tq_vocab_edit_category_set(ctx, idx, 1, "AA", "Aye"), "cat");
+  check(ctx, tq_vocab_edit_prepare(ctx, idx), "prepare");
+  check(ctx, tq_vocab_edit_numwords_set(ctx, idx, 2), "words");
+  check(ctx, tq_vocab_edit_word_set(ctx, idx, 0, "MAIN", 2), "word");
+  check(ctx, tq_vocab_edit_wordcat_set(ctx, idx, 0, 0, "AA", 70), "pair");
+  check(ctx, tq_vocab_edit_wordcat_set(ctx, idx, 0, 1, "ZZ", 30), "pair");
+  check(ctx, tq_vocab_edit_word_set(ctx, idx, 1, "STREET", 1), "word");
+  check(ctx, tq_vocab_edit_wordcat_set(ctx, idx, 1, 0, "ZZ", 50), "pair");
+  check(ctx, tq_vocab_locale_info_set(ctx, idx, "ENUSA", "English (United States)", 29840), "locale");
+  check(ctx, tq_vocab_vault_info_set(ctx, idx, "Streets", "Street words"), "vault info");
+  check(ctx, tq_vocab_save(ctx, idx, lock), "vocab save");
+  tq_vocabulary_close(ctx, lock);
+  tq_lock_free(ctx, lock);
+  seeds.put("vocab", "streets", slurp(kb / "vocab" / "v.zev"));
+  // A plain name is written into the first folder of the search path.
+  check(ctx, tq_vocab_file_convert(ctx, 1, "v", (kb / "vocab" / "vx").c_str()), "vocab to xml");
+  seeds.put("vocabxml", "streets", slurp(kb / "vocab" / "vx.xml"));
+}
+
+// A chopper of ENUSA: a rule list with an initial flag and a regex rule, and
+// character-table changes.
+void chop_seeds(const Seeds& seeds) {
+  Kb::get().reset();
+  fs::path kb = Kb::get().root();
+  tq_fuzz::Context ctx(kb, true);
+  check(ctx, tq_fuzz::install_locales(ctx), "locales");
+  check(ctx, tq_session_encoding_set(ctx, TQ_ENC_UTF8), "encoding");
+  tq_lock_handle* lock = nullptr;
+  check(ctx, tq_lock_init(ctx, &lock), "lock");
+  check(ctx, tq_chopper_edit_new(ctx, (kb / "chopinfo").c_str(), "c", lock), "chopper new");
+  int32_t ch = -1;
+  uint32_t id = 0;
+  check(ctx, tq_chopper_create(ctx, "c", &ch), "chopper create");
+  check(ctx, tq_chopper_rules_init_flag_add(ctx, ch, "S", &id), "flag");
+  check(ctx, tq_chopper_regex_rule_add(ctx, ch, "[0-9]+", "S", "", TQ_CHOP_RULE_BOUNDARY_BEFORE, "first number", &id),
+        "rule");
+  check(ctx, tq_chopper_rules_enabled_set(ctx, ch, 1), "rules on");
+  check(ctx, tq_chopper_table_char_metadata_set_begin(ctx, ch), "table");
+  check(ctx, tq_chopper_table_char_metadata_set(ctx, ch, ';', "SEMI", TQ_CHOP_CLASS_TRAIL_SEPARATOR, TQ_CHOP_OPER_USE),
+        "semicolon");
+  check(ctx, tq_chopper_table_char_metadata_set(ctx, ch, '-', "DASH", TQ_CHOP_CLASS_LETTER, TQ_CHOP_OPER_SUPPRESS),
+        "dash");
+  check(ctx, tq_chopper_table_char_metadata_set(ctx, ch, 0x20AC, "EURO", TQ_CHOP_CLASS_FULL_SEPARATOR,
+                                                TQ_CHOP_OPER_TRIM),
+        "euro");
+  check(ctx, tq_chopper_table_char_metadata_set_end(ctx, ch), "table end");
+  check(ctx, tq_chopper_save(ctx, ch, lock), "chopper save");
+  tq_chopper_close(ctx, lock);
+  tq_lock_free(ctx, lock);
+  seeds.put("chop", "chopper",
+            plain_of(ctx, kb / "chopinfo" / "c.zel") +
+                values({"a\xE2\x82\xAC" "b;c AB12 x-y", "  John   Smith ", "12 MAIN ST", ""}));
+}
+
+// The meta file is written by hand by whoever builds a knowledge base; the
+// seeds are its documented shapes.
+void meta_seeds(const Seeds& seeds) {
+  seeds.put("meta", "plain", "description Knowledge Base - 2009A\n");
+  seeds.put("meta", "product", "name kb\r\ndescription Knowledge Base - CO - 2010B\r\nother - x - y\r\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s OUT\n", argv[0]);
+    return 2;
+  }
+  Seeds seeds{argv[1]};
+  xml_and_vault_seeds(seeds);
+  locale_seeds(seeds);
+  phonetx_seeds(seeds);
+  regexlib_seeds(seeds);
+  scheme_seeds(seeds);
+  vocab_seeds(seeds);
+  chop_seeds(seeds);
+  meta_seeds(seeds);
+  return failures == 0 ? 0 : 1;
+}
