@@ -49,6 +49,17 @@ bool stack_push(S* stack, T value) {
   return true;
 }
 
+// Makes room for n entries in all; the contents are not kept.
+template <typename S>
+bool stack_reserve(S* stack, uint32_t n) {
+  if (n <= stack->capacity) return true;
+  auto* grown = static_cast<decltype(stack->items)>(std::realloc(static_cast<void*>(stack->items), sizeof(*stack->items) * n));
+  if (grown == nullptr) return false;
+  stack->items = grown;
+  stack->capacity = n;
+  return true;
+}
+
 // ---- Pins -----------------------------------------------------------------------
 
 px_pin* pin_add(phonetx_work* work, const px_check* node) {
@@ -134,34 +145,21 @@ void trace_grab_bag(context* ctx, const phonetx_work* work) {
 
 // ---- Choosing the preferred match -------------------------------------------
 
-// Lowest order number among the first n rules; on equal numbers a generated
-// rule replaces the current best.
-uint32_t lowest_order(const px_rule* const* rules, uint32_t n) {
-  uint32_t best = 0;
-  for (uint32_t i = 1; i < n; ++i) {
-    if (rules[i]->order < rules[best]->order || (rules[i]->order == rules[best]->order && rules[i]->generated)) {
-      best = i;
-    }
-  }
-  return best;
-}
-
-// Lowest order number among rules 0..k, k itself unless one is strictly lower.
-uint32_t lowest_order_up_to(const px_rule* const* rules, uint32_t k) {
-  uint32_t best = k;
-  for (uint32_t i = 0; i < k; ++i) {
-    if (rules[i]->order < rules[best]->order) best = i;
-  }
-  return best;
-}
-
-// The nearest earlier rule that ends before the best one's first symbol, or -1.
+// The nearest earlier rule that ends before the best one's first symbol, or
+// -1. Ends never decrease along the list, so the search is a bisection.
 int64_t ends_before(const px_rule* const* rules, const px_sym* ends, uint32_t best) {
   int64_t first = static_cast<int64_t>(ends[best]) - static_cast<int64_t>(rules[best]->path_length);
-  for (int64_t j = static_cast<int64_t>(best) - 1; j >= 0; --j) {
-    if (ends[j] <= first) return j;
+  uint32_t lo = 0;
+  uint32_t hi = best;  // ends[0..lo) <= first < ends[hi..best)
+  while (lo < hi) {
+    uint32_t mid = lo + (hi - lo) / 2;
+    if (static_cast<int64_t>(ends[mid]) <= first) {
+      lo = mid + 1;
+    } else {
+      hi = mid;
+    }
   }
-  return -1;
+  return static_cast<int64_t>(lo) - 1;
 }
 
 // ---- The matching loop ------------------------------------------------------------
@@ -170,9 +168,23 @@ struct run_state {
   context* ctx;
   const px_ruleset* set;
   phonetx_work* work;
-  int64_t budget;
+  int64_t budget;     // rewinds left
+  int64_t work_left;  // see kPxWorkPerSymbolRule
+  uint32_t max;       // bytes of text the output takes
+  uint32_t visible;   // symbols on the output that are text (not markers)
+  bool spent;         // the work budget ran out
   bool trace;
 };
+
+bool out_push(run_state* st, px_sym s) {
+  if (!stack_push(&st->work->output, s)) return false;
+  if (s > 0) st->visible += 1;
+  return true;
+}
+
+// Once more text symbols went out than the output takes bytes, the result
+// is cut whatever follows: the run can stop.
+bool output_full(const run_state* st) { return st->visible > st->max; }
 
 // Fills the input stack so that popping gives the text with a BOW before
 // and an EOW after every word; blanks stay as symbols.
@@ -216,6 +228,7 @@ bool child_accepts(run_state* st, const px_check* child, px_sym s, uint32_t posi
       TQ_TRACE(st->ctx, 0, "Grabbing '%s' (int pos %d)--> '%s'", rule_text(child->rule->pattern).c_str(),
                static_cast<int32_t>(position), rule_text(child->rule->replacement).c_str());
     }
+    st->work_left -= 1;
     if (!stack_push(&work->matched, static_cast<const px_rule*>(child->rule)) ||
         !stack_push(&work->ends, static_cast<px_sym>(position))) {
       return false;
@@ -268,7 +281,10 @@ bool pins_advance(run_state* st, px_sym s, uint32_t position) {
   px_pin* old = work->active;
   work->active = nullptr;
   bool ok = true;
-  for (px_pin* pin = old; pin != nullptr && ok; pin = pin->next) ok = node_visit(st, pin->node, s, position);
+  for (px_pin* pin = old; pin != nullptr && ok; pin = pin->next) {
+    st->work_left -= 1;
+    ok = node_visit(st, pin->node, s, position);
+  }
   pins_release_list(work, old);
   return ok;
 }
@@ -283,7 +299,9 @@ bool matched_contains(const phonetx_work* work, const px_rule* rule) {
 // Applies the preferred match of the window.
 bool apply_match(run_state* st) {
   phonetx_work* work = st->work;
-  uint32_t chosen = px_preferred_match(work->matched.items, work->ends.items, work->matched.count);
+  if (!stack_reserve(&work->scratch, 2 * work->matched.count)) return false;
+  uint32_t chosen = px_preferred_match(work->matched.items, work->ends.items, work->matched.count,
+                                       reinterpret_cast<uint32_t*>(work->scratch.items));
   const px_rule* m = work->matched.items[chosen];
   uint32_t end = static_cast<uint32_t>(work->ends.items[chosen]);
   uint32_t start = end + 1 - m->path_length;
@@ -294,7 +312,7 @@ bool apply_match(run_state* st) {
     TQ_TRACE(st->ctx, 0, "Emit pre: %s", syms_text(work->window.items, 0, start).c_str());
   }
   for (uint32_t i = 0; i < start; ++i) {
-    if (!stack_push(&work->output, work->window.items[i])) return false;
+    if (!out_push(st, work->window.items[i])) return false;
   }
   const px_rule* used = m;
   if (m->linked != nullptr && matched_contains(work, m->linked)) used = m->linked;
@@ -316,7 +334,7 @@ bool apply_match(run_state* st) {
     if (!(used->flags & kPxFlagIgnore)) {
       for (uint32_t i = 0; i < used->marked_length; ++i) {
         px_sym s = 0;
-        if (resolve(work, used, start, i, &s) && !stack_push(&work->output, s)) return false;
+        if (resolve(work, used, start, i, &s) && !out_push(st, s)) return false;
       }
       if (st->trace) TQ_TRACE(st->ctx, 0, "Emit repl: %s", rule_text(used->marked).c_str());
     }
@@ -332,7 +350,7 @@ bool apply_match(run_state* st) {
                  static_cast<int32_t>(keep_from) - 1);
       }
       for (uint32_t i = start; i < keep_from && i < top; ++i) {
-        if (!stack_push(&work->output, work->window.items[i])) return false;
+        if (!out_push(st, work->window.items[i])) return false;
       }
     }
   }
@@ -352,17 +370,44 @@ bool apply_match(run_state* st) {
   return true;
 }
 
-// The loop over the input stack: 0, 114 when no rewind budget is left, -1.
+// When the work budget is spent the run stops applying rules: what was read
+// and what is left to read go out unchanged, as far as the output takes them.
+bool stop_and_flush(run_state* st) {
+  phonetx_work* work = st->work;
+  st->spent = true;
+  for (uint32_t i = 0; i < work->window.count && !output_full(st); ++i) {
+    if (!out_push(st, work->window.items[i])) return false;
+  }
+  while (work->input.count > 0 && !output_full(st)) {
+    if (!out_push(st, work->input.items[--work->input.count])) return false;
+  }
+  pins_release_list(work, work->active);
+  work->active = nullptr;
+  work->window.count = 0;
+  work->input.count = 0;
+  return true;
+}
+
+// The loop over the input stack: 0, 114 when no rewind budget is left or
+// the work budget was spent, -1.
 int32_t matching_loop(run_state* st) {
   phonetx_work* work = st->work;
-  st->budget = 2 * static_cast<int64_t>(st->set->rules_added) * static_cast<int64_t>(work->input.count);
+  int64_t symbols = static_cast<int64_t>(work->input.count);
+  int64_t rules = st->set->rules_added > 0 ? static_cast<int64_t>(st->set->rules_added) : 1;
+  st->budget = 2 * static_cast<int64_t>(st->set->rules_added) * symbols;
+  st->work_left = kPxWorkPerSymbolRule * symbols * rules;
   if (st->trace) TQ_TRACE(st->ctx, 0, "Maximum rewinds: %lld", static_cast<long long>(st->budget));
-  while (work->input.count > 0) {
+  while (work->input.count > 0 && !output_full(st)) {
     px_sym s = work->input.items[--work->input.count];
     if (st->trace) TQ_TRACE(st->ctx, 0, "--Incoming letter-->'%s'", sym_text(s).c_str());
+    st->work_left -= 1;
     if (pin_add(work, st->set->machine) == nullptr) return -1;
     if (!stack_push(&work->window, s)) return -1;
     if (!pins_advance(st, s, work->window.count - 1)) return -1;
+    if (st->work_left < 0) {
+      if (!stop_and_flush(st)) return -1;
+      break;
+    }
     if (work->input.count == 0 && work->active != nullptr) {
       if (st->trace) TQ_TRACE(st->ctx, 0, "End of input string");
       if (st->trace) TQ_TRACE(st->ctx, 0, "    Release dangling pin");
@@ -376,7 +421,7 @@ int32_t matching_loop(run_state* st) {
                  syms_text(work->window.items, 0, work->window.count).c_str());
       }
       for (uint32_t i = 0; i < work->window.count; ++i) {
-        if (!stack_push(&work->output, work->window.items[i])) return -1;
+        if (!out_push(st, work->window.items[i])) return -1;
       }
       work->window.count = 0;
       continue;
@@ -386,8 +431,14 @@ int32_t matching_loop(run_state* st) {
       trace_grab_bag(st->ctx, work);
     }
     if (!apply_match(st)) return -1;
+    // Rewinds that lengthen the text pile it up on the input; past a bound
+    // no output could still take it in.
+    if (work->input.count > kPxPendingMax) {
+      if (!stop_and_flush(st)) return -1;
+      break;
+    }
   }
-  if (st->budget <= 0) {
+  if (st->budget <= 0 || st->spent) {
     TQ_REPORT(st->ctx, 114, 1486, st->set->name);
     return 114;
   }
@@ -421,7 +472,7 @@ int32_t phonetx_work_create(context* ctx, phonetx_work** out) {
   auto* work = static_cast<phonetx_work*>(std::calloc(1, sizeof(phonetx_work)));
   if (work == nullptr) return -1;
   if (!stack_init(&work->input) || !stack_init(&work->window) || !stack_init(&work->output) ||
-      !stack_init(&work->matched) || !stack_init(&work->ends)) {
+      !stack_init(&work->matched) || !stack_init(&work->ends) || !stack_init(&work->scratch)) {
     phonetx_work_free(ctx, work);
     return -1;
   }
@@ -437,6 +488,7 @@ void phonetx_work_free(context* ctx, phonetx_work* work) {
   stack_free(&work->output);
   stack_free(&work->matched);
   stack_free(&work->ends);
+  stack_free(&work->scratch);
   while (work->blocks != nullptr) {
     px_pin_block* next = work->blocks->next;
     std::free(work->blocks);
@@ -445,12 +497,38 @@ void phonetx_work_free(context* ctx, phonetx_work* work) {
   std::free(work);
 }
 
-uint32_t px_preferred_match(const px_rule* const* rules, const px_sym* ends, uint32_t n) {
+uint32_t px_preferred_match(const px_rule* const* rules, const px_sym* ends, uint32_t n, uint32_t* scratch) {
   if (n <= 1) return 0;
+  // lowest[m]: the rule with the lowest order number among the first m (on
+  // equal numbers a generated rule replaces the current best); first_min[m]:
+  // the first rule with the lowest number among the first m. Both are folds
+  // over the list, so one pass gives every prefix and each choice below
+  // takes constant time.
+  uint32_t* lowest = scratch;
+  uint32_t* first_min = scratch + n;
+  lowest[1] = 0;
+  first_min[1] = 0;
+  for (uint32_t m = 2; m < n; ++m) {
+    const px_rule* r = rules[m - 1];
+    const px_rule* b = rules[lowest[m - 1]];
+    lowest[m] = r->order < b->order || (r->order == b->order && r->generated) ? m - 1 : lowest[m - 1];
+    first_min[m] = r->order < rules[first_min[m - 1]]->order ? m - 1 : first_min[m - 1];
+  }
+  auto lowest_of = [&](uint32_t m) {  // among rules 0..m-1
+    if (m < n) return lowest[m];
+    const px_rule* r = rules[n - 1];
+    const px_rule* b = rules[lowest[n - 1]];
+    return r->order < b->order || (r->order == b->order && r->generated) ? n - 1 : lowest[n - 1];
+  };
+  // Among rules 0..k: k itself unless an earlier one has a strictly lower
+  // number (then the first of the lowest).
+  auto lowest_up_to = [&](uint32_t k) { return k > 0 && rules[first_min[k]]->order < rules[k]->order ? first_min[k] : k; };
+
   // A choice among rules 0..j nested in the current one hands its result
-  // back; `pending` counts the choices waiting for one.
+  // back; `pending` counts the choices waiting for one. The best rule only
+  // moves to earlier positions, so the loop ends within about 2n rounds.
   uint32_t pending = 0;
-  uint32_t best = lowest_order(rules, n);
+  uint32_t best = lowest_of(n);
   for (;;) {
     uint32_t result = 0;
     bool decided = true;
@@ -460,7 +538,7 @@ uint32_t px_preferred_match(const px_rule* const* rules, const px_sym* ends, uin
         result = best;
       } else if (j > 0) {
         pending += 1;
-        best = lowest_order(rules, static_cast<uint32_t>(j) + 1);
+        best = lowest_of(static_cast<uint32_t>(j) + 1);
         decided = false;
       }
     }
@@ -469,7 +547,7 @@ uint32_t px_preferred_match(const px_rule* const* rules, const px_sym* ends, uin
     while (pending > 0 && !resumed) {
       pending -= 1;
       if (result != 0) {
-        best = lowest_order_up_to(rules, result);
+        best = lowest_up_to(result);
         resumed = true;
       }
     }
@@ -487,7 +565,7 @@ int32_t px_run(context* ctx, const px_ruleset* set, phonetx_work* work, const ch
   px_sym text[kPxTextMax + 1];
   uint32_t n = px_decode(input, text, kPxTextMax);
   if (!input_fill(work, text, n)) return -1;
-  run_state st{ctx, set, work, 0, ctx != nullptr && ctx->trace.on != 0};
+  run_state st{ctx, set, work, 0, 0, size, 0, false, ctx != nullptr && ctx->trace.on != 0};
   int32_t rc = matching_loop(&st);
   if (rc < 0) {
     work_reset(work);

@@ -16,6 +16,16 @@ namespace tq {
 // terminator).
 inline constexpr uint32_t kPxOutputMax = 1024;
 
+// The work a run may do, per input symbol (markers included) and per rule
+// added to the set: every symbol read, every partial match advanced over it
+// and every rule matched costs one. Rewinding rules can otherwise make a run
+// take time far beyond its input; a run that spends it stops applying rules
+// and reports 114 (message 1486), as when the rewind budget is used up.
+inline constexpr int64_t kPxWorkPerSymbolRule = 64;
+// Symbols that may wait on the input: rewinds that lengthen the text stop
+// there (114), since no output could take more.
+inline constexpr uint32_t kPxPendingMax = 65536;
+
 struct px_sym_stack {
   px_sym* items;
   uint32_t count;
@@ -48,6 +58,7 @@ struct phonetx_work {
   px_sym_stack output;
   px_rule_stack matched; // rules matched in the window, in the order found
   px_sym_stack ends;     // the window position where each matched rule ends
+  px_sym_stack scratch;  // for choosing the preferred match
   px_pin_block* blocks;
   px_pin* free_pins;
   px_pin* active;        // newest first
@@ -62,14 +73,15 @@ void phonetx_work_free(context* ctx, phonetx_work* work);
 // Rewrites `input` (UTF-8; its first 257 characters) with a compiled set into
 // `output`, which holds size + 1 bytes: at most size bytes of text (never
 // more than 1,024), always terminated. 0; 114 (message 1486) when the
-// rewind budget was used up; 115 (message 1485) when the result was cut to
+// rewind budget or the work budget was used up; 115 (message 1485) when the result was cut to
 // fit; -1 for a set that is not compiled or when memory runs out (output
 // empty). An empty input gives an empty output and 0.
 int32_t px_run(context* ctx, const px_ruleset* set, phonetx_work* work, const char* input, char* output,
                uint32_t size);
 
 // The position (0..n-1) of the preferred match among n matched rules, in
-// the order found, with the window position where each ends.
-uint32_t px_preferred_match(const px_rule* const* rules, const px_sym* ends, uint32_t n);
+// the order found, with the window position where each ends; scratch holds
+// 2n entries.
+uint32_t px_preferred_match(const px_rule* const* rules, const px_sym* ends, uint32_t n, uint32_t* scratch);
 
 }  // namespace tq

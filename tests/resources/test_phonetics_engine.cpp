@@ -367,3 +367,46 @@ TEST(PhonetxEngine, IndexedAndScannedChildrenAgree) {
 }
 
 }  // namespace
+
+namespace {
+
+// Rule sets built to make a run's work explode stay bounded: the output
+// limit bounds a rewind that lengthens the text, and the work budget bounds
+// the rereading that rewinds and many partial matches cause.
+TEST(PhonetxEngine, CraftedRuleSetsStayBounded) {
+  // A to 257 As, rewinding, and nine rules that never match: every A read
+  // pushes 257 back, then, with the rewinds used up, each A emits 257.
+  {
+    Engine e;
+    std::string as(257, 'A');
+    std::vector<Rule> rules = {{"A", as.c_str(), 50, kPxFlagRewind}};
+    std::vector<std::string> fillers;
+    for (int i = 1; i <= 9; ++i) fillers.push_back("Q" + std::to_string(i));
+    for (const std::string& f : fillers) rules.push_back({f.c_str(), "x"});
+    e.build(rules);
+    Result r = e.run(as.c_str());
+    EXPECT_EQ(r.rc, 115);
+    EXPECT_EQ(r.text, std::string(1024, 'A'));
+    EXPECT_LE(e.work()->output.count, 2048u);
+    EXPECT_LE(e.work()->input.capacity, 2 * kPxPendingMax);
+  }
+  // T$ rewinding at the end of a word, and 101 (then 250) rules ".", "..",
+  // ... whose partial matches never end: every rewind rereads the rest of
+  // the text with a hundred partial matches and thousands of matched rules.
+  // The work budget stops the run; the dots had removed the letters before
+  // the T, the rest goes out unchanged.
+  for (int fillers : {101, 250}) {
+    Engine e;
+    std::vector<std::string> dots;
+    for (int k = 1; k <= fillers; ++k) dots.push_back(std::string(static_cast<size_t>(k), '.'));
+    std::vector<Rule> rules = {{"T$", "T", 90, kPxFlagRewind}};
+    for (const std::string& d : dots) rules.push_back({d.c_str(), "", 10});
+    e.build(rules);
+    Result r = e.run("KNIGHT SCHOOL");
+    EXPECT_EQ(r.rc, 114);
+    EXPECT_NE(e.last_error().find("rewind limit"), std::string::npos) << e.last_error();
+    EXPECT_EQ(r.text, "T SCHOOL");
+  }
+}
+
+}  // namespace
