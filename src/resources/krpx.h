@@ -26,44 +26,55 @@ inline constexpr int64_t kPxWorkPerSymbolRule = 64;
 // there (114), since no output could take more.
 inline constexpr uint32_t kPxPendingMax = 65536;
 
-struct px_sym_stack {
-  px_sym* items;
+// A growable array of the work area (malloc'd, kept between runs).
+template <typename T>
+struct px_array {
+  T* items;
   uint32_t count;
   uint32_t capacity;
 };
 
-struct px_rule_stack {
-  const px_rule** items;
-  uint32_t count;
-  uint32_t capacity;
-};
+using px_sym_stack = px_array<px_sym>;
 
-// A partial match: the check node reached so far.
+// A partial match: the node reached (its number in the run tables) and the
+// read position of its first symbol.
 struct px_pin {
-  const px_check* node;
-  px_pin* next;
+  uint32_t node;
+  uint32_t start;
 };
 
-inline constexpr uint32_t kPxPinBlock = 32;
-
-struct px_pin_block {
-  px_pin_block* next;
-  px_pin pins[kPxPinBlock];
+// A rule matched when a symbol was read: the rule and its first position.
+struct px_hit {
+  const px_rule* rule;
+  uint32_t start;
 };
 
-// The per-context work area of the engine.
+// One symbol read, with what reading it found: its matches end at `hits`
+// in the hit array, and the first positions of the partial matches left
+// after it, ascending, end at `alive` in the alive array.
+struct px_step {
+  px_sym sym;
+  uint32_t hits;
+  uint32_t alive;
+};
+
+// The per-context work area of the engine. The run reads each symbol once:
+// what was read and not yet emitted stays in `steps`, and a match that would
+// send the symbols after it back to be read again instead moves the window
+// start over them and replays what reading them found, which is the same
+// for every partial match that starts there.
 struct phonetx_work {
-  px_sym_stack input;    // popping gives the text still to read
-  px_sym_stack window;   // symbols read since the last emission
+  px_sym_stack input;            // popping gives the symbols still to read
   px_sym_stack output;
-  px_rule_stack matched; // rules matched in the window, in the order found
-  px_sym_stack ends;     // the window position where each matched rule ends
-  px_sym_stack scratch;  // for choosing the preferred match
-  px_pin_block* blocks;
-  px_pin* free_pins;
-  px_pin* active;        // newest first
+  px_array<px_step> steps;       // symbols read since the buffer was last emptied
+  px_array<px_hit> hits;
+  px_array<uint32_t> alive;
+  px_array<px_pin> pins;         // the partial matches after the last step, newest last
+  px_array<px_pin> next_pins;
+  px_array<const px_rule*> matched;  // the window's matches, for choosing
+  px_array<px_sym> ends;             // their window positions
+  px_array<uint32_t> scratch;        // for choosing the preferred match
 };
-
 // Makes a work area (stacks of 64 entries, no pins yet): 0, or -1 when any
 // part cannot be made (what was made is freed).
 int32_t phonetx_work_create(context* ctx, phonetx_work** out);

@@ -11,6 +11,7 @@
 #include "resources/krpx.h"
 #include "resources/krpxfsm.h"
 #include "resources/krpxraw.h"
+#include "resources/px_reference.h"
 #include "support/bare_context.h"
 #include "support/tq_test.h"
 
@@ -51,9 +52,24 @@ class Engine {
     for (const Rule& r : rules) ASSERT_EQ(add(r), 0) << r.pattern;
     ASSERT_EQ(compile(), 0) << bc_.last_error();
   }
+  // Runs the engine, and the reference engine beside it, which must give the
+  // same text, result and messages.
   Result run(const char* input, uint32_t size = kPxOutputMax) {
     std::vector<char> out(size + 1, '#');
+    uint32_t errors = bc_.ctx.errors.count;
     int32_t rc = px_run(bc_.get(), &set_, work_, input, out.data(), size);
+    std::string message = bc_.ctx.errors.count != errors ? last_error() : "";
+    uint32_t reported = bc_.ctx.errors.count - errors;
+    tq_ref::px_ref_work* ref = nullptr;
+    EXPECT_EQ(tq_ref::px_ref_work_create(&ref), 0);
+    std::vector<char> ref_out(size + 1, '#');
+    errors = bc_.ctx.errors.count;
+    int32_t ref_rc = tq_ref::px_ref_run(bc_.get(), &set_, ref, input, ref_out.data(), size);
+    tq_ref::px_ref_work_free(ref);
+    EXPECT_EQ(rc, ref_rc) << input;
+    EXPECT_STREQ(out.data(), ref_out.data()) << input;
+    EXPECT_EQ(reported, bc_.ctx.errors.count - errors) << input;
+    EXPECT_EQ(message, bc_.ctx.errors.count != errors ? last_error() : "") << input;
     return {rc, out.data()};
   }
   std::string last_error() const { return bc_.last_error(); }
@@ -299,9 +315,10 @@ TEST(PhonetxEngine, RunEdgesAndADirtyWorkArea) {
   ASSERT_EQ(e.compile(), 0);
   // Whatever a failed run left in the work area, the next run starts clean.
   phonetx_work* w = e.work();
-  w->window.items[w->window.count++] = 'Z';
+  w->steps.items[w->steps.count++] = {'Z', 0, 0};
   w->output.items[w->output.count++] = 'Z';
   w->input.items[w->input.count++] = 'Z';
+  w->pins.items[w->pins.count++] = {0, 0};
   w->matched.items[w->matched.count++] = e.set().rules[0];
   w->ends.items[w->ends.count++] = 0;
   EXPECT_RUN(e.run("XAX"), 0, "XBX");
