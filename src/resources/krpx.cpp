@@ -228,32 +228,69 @@ bool step_read(run_state* st, px_sym s) {
   return array_push(&work->steps, px_step{s, work->hits.count, work->alive.count});
 }
 
-// Partial matches left after step t that start in the window.
-uint32_t alive_in_window(const run_state* st, uint32_t t) {
+// Partial matches left after step t that start in the window (the first
+// positions are ascending, and there are few).
+inline uint32_t alive_in_window(const run_state* st, uint32_t t) {
   const phonetx_work* work = st->work;
   uint32_t from = t > 0 ? work->steps.items[t - 1].alive : 0;
-  uint32_t to = work->steps.items[t].alive;
+  uint32_t k = work->steps.items[t].alive;
   const uint32_t* a = work->alive.items;
-  uint32_t lo = from;
-  uint32_t hi = to;
-  while (lo < hi) {
-    uint32_t mid = lo + (hi - lo) / 2;
-    if (a[mid] < st->ws) {
-      lo = mid + 1;
-    } else {
-      hi = mid;
-    }
+  uint32_t n = 0;
+  while (k > from && a[k - 1] >= st->ws) {
+    --k;
+    ++n;
   }
-  return to - lo;
+  return n;
+}
+
+// Whether a partial match that starts in the window is left after step t.
+inline bool alive_after(const run_state* st, uint32_t t) {
+  const px_step& step = st->work->steps.items[t];
+  uint32_t from = t > 0 ? st->work->steps.items[t - 1].alive : 0;
+  return step.alive > from && st->work->alive.items[step.alive - 1] >= st->ws;
 }
 
 // Rules matched at step t that start in the window.
-uint32_t hits_in_window(const run_state* st, uint32_t t) {
+inline uint32_t hits_in_window(const run_state* st, uint32_t t) {
   const phonetx_work* work = st->work;
   uint32_t from = t > 0 ? work->steps.items[t - 1].hits : 0;
   uint32_t n = 0;
   for (uint32_t i = from; i < work->steps.items[t].hits; ++i) n += work->hits.items[i].start >= st->ws ? 1 : 0;
   return n;
+}
+
+// All partial matches left after step t, and all rules matched at step t.
+inline uint32_t step_alive_total(const phonetx_work* work, uint32_t t) {
+  return work->steps.items[t].alive - (t > 0 ? work->steps.items[t - 1].alive : 0);
+}
+inline uint32_t step_hits_total(const phonetx_work* work, uint32_t t) {
+  return work->steps.items[t].hits - (t > 0 ? work->steps.items[t - 1].hits : 0);
+}
+
+// Rules matched in steps ws..t that start in the window.
+uint32_t hits_in_range(const run_state* st, uint32_t t) {
+  const phonetx_work* work = st->work;
+  uint32_t n = 0;
+  for (uint32_t i = st->ws > 0 ? work->steps.items[st->ws - 1].hits : 0; i < work->steps.items[t].hits; ++i) {
+    n += work->hits.items[i].start >= st->ws ? 1 : 0;
+  }
+  return n;
+}
+
+// The cost of the steps ws..t of the window, with the number of rules
+// matched in them: two for each, and the partial matches left after the
+// steps before t that start in the window (they are one list).
+int64_t scan_cost(const run_state* st, uint32_t t, uint32_t hits) {
+  const phonetx_work* work = st->work;
+  uint32_t ws = st->ws;
+  int64_t cost = 2 * static_cast<int64_t>(t - ws + 1) + hits;
+  if (t > ws) {
+    const uint32_t* a = work->alive.items;
+    for (uint32_t i = ws > 0 ? work->steps.items[ws - 1].alive : 0; i < work->steps.items[t - 1].alive; ++i) {
+      cost += a[i] >= ws ? 1 : 0;
+    }
+  }
+  return cost;
 }
 
 // Empties the buffer of steps (nothing in it is waiting any longer).
@@ -401,18 +438,24 @@ bool apply_match(run_state* st, uint32_t t) {
 // were found, with their window positions. False when out of memory.
 bool window_matches(run_state* st, uint32_t t) {
   phonetx_work* work = st->work;
-  work->matched.count = 0;
-  work->ends.count = 0;
-  uint32_t from = st->ws > 0 ? work->steps.items[st->ws - 1].hits : 0;
-  uint32_t step = st->ws;
-  for (uint32_t i = from; i < work->steps.items[t].hits; ++i) {
-    while (work->steps.items[step].hits <= i) ++step;
-    const px_hit& hit = work->hits.items[i];
-    if (hit.start < st->ws) continue;
-    if (!array_push(&work->matched, hit.rule) || !array_push(&work->ends, static_cast<px_sym>(step - st->ws))) {
-      return false;
+  uint32_t ws = st->ws;
+  uint32_t need = work->steps.items[t].hits - (ws > 0 ? work->steps.items[ws - 1].hits : 0);
+  if (!array_reserve(&work->matched, need) || !array_reserve(&work->ends, need)) return false;
+  const px_hit* hits = work->hits.items;
+  const px_rule** rules = work->matched.items;
+  px_sym* ends = work->ends.items;
+  uint32_t n = 0;
+  uint32_t i = ws > 0 ? work->steps.items[ws - 1].hits : 0;
+  for (uint32_t step = ws; step <= t; ++step) {
+    for (uint32_t to = work->steps.items[step].hits; i < to; ++i) {
+      if (hits[i].start < ws) continue;
+      rules[n] = hits[i].rule;
+      ends[n] = static_cast<px_sym>(step - ws);
+      ++n;
     }
   }
+  work->matched.count = n;
+  work->ends.count = n;
   return true;
 }
 
@@ -436,6 +479,8 @@ int32_t matching_loop(run_state* st) {
   st->work_left = kPxWorkPerSymbolRule * symbols * rules;
   if (st->trace) TQ_TRACE(st->ctx, 0, "Maximum rewinds: %lld", static_cast<long long>(st->budget));
   uint32_t t = 0;  // the step to take next
+  int64_t bound = 0;   // the most the steps of this scan of the window can cost
+  bool exact = false;  // their cost is counted step by step
   for (;;) {
     if (st->ws == work->steps.count) {
       steps_clear(work, st);
@@ -450,24 +495,37 @@ int32_t matching_loop(run_state* st) {
     } else if (st->trace) {
       TQ_TRACE(st->ctx, 0, "--Incoming letter-->'%s'", sym_text(work->steps.items[t].sym).c_str());
     }
-    // What reading the symbol costs: the symbol, the partial matches
-    // advanced over it (the new one at the root among them), the rules
-    // matched, counting only those that start in the window.
-    st->work_left -= 2 + (t > st->ws ? alive_in_window(st, t - 1) : 0) + hits_in_window(st, t);
+    // What taking the step costs: the symbol, the partial matches advanced
+    // over it (the new one at the root among them), the rules matched,
+    // counting only those that start in the window. Counted exactly when a
+    // scan of the window ends; until then a bound from the totals that
+    // reading found shows whether the budget could run out on this step.
+    if (exact) {
+      st->work_left -= 2 + (t > st->ws ? alive_in_window(st, t - 1) : 0) + hits_in_window(st, t);
+    } else {
+      bound += 2 + (t > st->ws ? step_alive_total(work, t - 1) : 0) + step_hits_total(work, t);
+      if (st->work_left - bound < 0) {
+        st->work_left -= scan_cost(st, t, hits_in_range(st, t));
+        exact = true;
+      }
+    }
     if (st->work_left < 0) {
       if (!stop_and_flush(st)) return -1;
       break;
     }
     bool last = t + 1 == work->steps.count && work->input.count == 0;
-    if (last && st->trace && alive_in_window(st, t) > 0) {
+    if (last && st->trace && alive_after(st, t)) {
       TQ_TRACE(st->ctx, 0, "End of input string");
       TQ_TRACE(st->ctx, 0, "    Release dangling pin");
     }
-    if (!last && alive_in_window(st, t) > 0) {
+    if (!last && alive_after(st, t)) {
       t += 1;
       continue;
     }
     if (!window_matches(st, t)) return -1;
+    if (!exact) st->work_left -= scan_cost(st, t, work->matched.count);
+    exact = false;
+    bound = 0;
     if (work->matched.count == 0) {
       if (st->trace) TQ_TRACE(st->ctx, 0, "No grabs...Emit int-stack: %s", steps_text(work, st->ws, t + 1).c_str());
       for (uint32_t i = st->ws; i <= t; ++i) {
@@ -552,6 +610,16 @@ void phonetx_work_free(context* ctx, phonetx_work* work) {
 
 uint32_t px_preferred_match(const px_rule* const* rules, const px_sym* ends, uint32_t n, uint32_t* scratch) {
   if (n <= 1) return 0;
+  auto better = [&](uint32_t i, uint32_t b) {  // i replaces the best so far, b
+    return rules[i]->order < rules[b]->order || (rules[i]->order == rules[b]->order && rules[i]->generated);
+  };
+  uint32_t best = 0;
+  for (uint32_t i = 1; i < n; ++i) {
+    if (better(i, best)) best = i;
+  }
+  // Most often the best rule is first, or nothing ends before it starts.
+  if (best == 0 || ends_before(rules, ends, best) < 0) return best;
+
   // lowest[m]: the rule with the lowest order number among the first m (on
   // equal numbers a generated rule replaces the current best); first_min[m]:
   // the first rule with the lowest number among the first m. Both are folds
@@ -562,17 +630,9 @@ uint32_t px_preferred_match(const px_rule* const* rules, const px_sym* ends, uin
   lowest[1] = 0;
   first_min[1] = 0;
   for (uint32_t m = 2; m < n; ++m) {
-    const px_rule* r = rules[m - 1];
-    const px_rule* b = rules[lowest[m - 1]];
-    lowest[m] = r->order < b->order || (r->order == b->order && r->generated) ? m - 1 : lowest[m - 1];
-    first_min[m] = r->order < rules[first_min[m - 1]]->order ? m - 1 : first_min[m - 1];
+    lowest[m] = better(m - 1, lowest[m - 1]) ? m - 1 : lowest[m - 1];
+    first_min[m] = rules[m - 1]->order < rules[first_min[m - 1]]->order ? m - 1 : first_min[m - 1];
   }
-  auto lowest_of = [&](uint32_t m) {  // among rules 0..m-1
-    if (m < n) return lowest[m];
-    const px_rule* r = rules[n - 1];
-    const px_rule* b = rules[lowest[n - 1]];
-    return r->order < b->order || (r->order == b->order && r->generated) ? n - 1 : lowest[n - 1];
-  };
   // Among rules 0..k: k itself unless an earlier one has a strictly lower
   // number (then the first of the lowest).
   auto lowest_up_to = [&](uint32_t k) { return k > 0 && rules[first_min[k]]->order < rules[k]->order ? first_min[k] : k; };
@@ -581,7 +641,6 @@ uint32_t px_preferred_match(const px_rule* const* rules, const px_sym* ends, uin
   // back; `pending` counts the choices waiting for one. The best rule only
   // moves to earlier positions, so the loop ends within about 2n rounds.
   uint32_t pending = 0;
-  uint32_t best = lowest_of(n);
   for (;;) {
     uint32_t result = 0;
     bool decided = true;
@@ -591,7 +650,7 @@ uint32_t px_preferred_match(const px_rule* const* rules, const px_sym* ends, uin
         result = best;
       } else if (j > 0) {
         pending += 1;
-        best = lowest_of(static_cast<uint32_t>(j) + 1);
+        best = lowest[j + 1];
         decided = false;
       }
     }
