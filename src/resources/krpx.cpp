@@ -152,7 +152,7 @@ bool input_fill(phonetx_work* work, const px_sym* text, uint32_t n) {
 inline bool child_take(run_state* st, uint32_t child, uint32_t start) {
   phonetx_work* work = st->work;
   const px_rule* rule = st->tables->rules[child];
-  if (rule != nullptr && !array_push(&work->hits, px_hit{rule, start})) return false;
+  if (rule != nullptr && !array_push(&work->hits, px_hit{rule, start, st->tables->keys[child]})) return false;
   return !st->tables->has_children[child] || array_push(&work->next_pins, px_pin{child, start});
 }
 
@@ -225,7 +225,14 @@ bool step_read(run_state* st, px_sym s) {
     work->alive.items[j] = start;
   }
   std::swap(work->pins, work->next_pins);
-  return array_push(&work->steps, px_step{s, work->hits.count, work->alive.count});
+  // The bound counts every partial match left after the step before and
+  // every rule matched here, whichever window they start in.
+  uint32_t hits_from = t > 0 ? work->steps.items[t - 1].hits : 0;
+  int64_t before = t > 0 ? work->steps.items[t - 1].bound : 0;
+  uint32_t alive_before = t > 0 ? work->steps.items[t - 1].alive - (t > 1 ? work->steps.items[t - 2].alive : 0) : 0;
+  int64_t bound = before + 2 + alive_before + (work->hits.count - hits_from);
+  uint32_t top = work->alive.count > from ? work->alive.items[work->alive.count - 1] + 1 : 0;
+  return array_push(&work->steps, px_step{s, work->hits.count, work->alive.count, top, bound});
 }
 
 // Partial matches left after step t that start in the window (the first
@@ -244,11 +251,7 @@ inline uint32_t alive_in_window(const run_state* st, uint32_t t) {
 }
 
 // Whether a partial match that starts in the window is left after step t.
-inline bool alive_after(const run_state* st, uint32_t t) {
-  const px_step& step = st->work->steps.items[t];
-  uint32_t from = t > 0 ? st->work->steps.items[t - 1].alive : 0;
-  return step.alive > from && st->work->alive.items[step.alive - 1] >= st->ws;
-}
+inline bool alive_after(const run_state* st, uint32_t t) { return st->work->steps.items[t].top > st->ws; }
 
 // Rules matched at step t that start in the window.
 inline uint32_t hits_in_window(const run_state* st, uint32_t t) {
@@ -257,14 +260,6 @@ inline uint32_t hits_in_window(const run_state* st, uint32_t t) {
   uint32_t n = 0;
   for (uint32_t i = from; i < work->steps.items[t].hits; ++i) n += work->hits.items[i].start >= st->ws ? 1 : 0;
   return n;
-}
-
-// All partial matches left after step t, and all rules matched at step t.
-inline uint32_t step_alive_total(const phonetx_work* work, uint32_t t) {
-  return work->steps.items[t].alive - (t > 0 ? work->steps.items[t - 1].alive : 0);
-}
-inline uint32_t step_hits_total(const phonetx_work* work, uint32_t t) {
-  return work->steps.items[t].hits - (t > 0 ? work->steps.items[t - 1].hits : 0);
 }
 
 // Rules matched in steps ws..t that start in the window.
@@ -358,7 +353,7 @@ bool apply_match(run_state* st, uint32_t t) {
   uint32_t chosen = 0;
   if (n > 1) {
     if (!array_reserve(&work->scratch, 2 * n)) return false;
-    chosen = px_preferred_match(work->matched.items, work->ends.items, n, work->scratch.items);
+    chosen = px_preferred_match(work->matched.items, work->keys.items, work->ends.items, n, work->scratch.items);
   }
   const px_rule* m = work->matched.items[chosen];
   uint32_t end = st->ws + static_cast<uint32_t>(work->ends.items[chosen]);
@@ -440,16 +435,20 @@ bool window_matches(run_state* st, uint32_t t) {
   phonetx_work* work = st->work;
   uint32_t ws = st->ws;
   uint32_t need = work->steps.items[t].hits - (ws > 0 ? work->steps.items[ws - 1].hits : 0);
-  if (!array_reserve(&work->matched, need) || !array_reserve(&work->ends, need)) return false;
+  if (!array_reserve(&work->matched, need) || !array_reserve(&work->ends, need) || !array_reserve(&work->keys, need)) {
+    return false;
+  }
   const px_hit* hits = work->hits.items;
   const px_rule** rules = work->matched.items;
   px_sym* ends = work->ends.items;
+  uint32_t* keys = work->keys.items;
   uint32_t n = 0;
   uint32_t i = ws > 0 ? work->steps.items[ws - 1].hits : 0;
   for (uint32_t step = ws; step <= t; ++step) {
     for (uint32_t to = work->steps.items[step].hits; i < to; ++i) {
       if (hits[i].start < ws) continue;
       rules[n] = hits[i].rule;
+      keys[n] = hits[i].key;
       ends[n] = static_cast<px_sym>(step - ws);
       ++n;
     }
@@ -479,7 +478,6 @@ int32_t matching_loop(run_state* st) {
   st->work_left = kPxWorkPerSymbolRule * symbols * rules;
   if (st->trace) TQ_TRACE(st->ctx, 0, "Maximum rewinds: %lld", static_cast<long long>(st->budget));
   uint32_t t = 0;  // the step to take next
-  int64_t bound = 0;   // the most the steps of this scan of the window can cost
   bool exact = false;  // their cost is counted step by step
   for (;;) {
     if (st->ws == work->steps.count) {
@@ -503,7 +501,7 @@ int32_t matching_loop(run_state* st) {
     if (exact) {
       st->work_left -= 2 + (t > st->ws ? alive_in_window(st, t - 1) : 0) + hits_in_window(st, t);
     } else {
-      bound += 2 + (t > st->ws ? step_alive_total(work, t - 1) : 0) + step_hits_total(work, t);
+      int64_t bound = work->steps.items[t].bound - (st->ws > 0 ? work->steps.items[st->ws - 1].bound : 0);
       if (st->work_left - bound < 0) {
         st->work_left -= scan_cost(st, t, hits_in_range(st, t));
         exact = true;
@@ -525,7 +523,6 @@ int32_t matching_loop(run_state* st) {
     if (!window_matches(st, t)) return -1;
     if (!exact) st->work_left -= scan_cost(st, t, work->matched.count);
     exact = false;
-    bound = 0;
     if (work->matched.count == 0) {
       if (st->trace) TQ_TRACE(st->ctx, 0, "No grabs...Emit int-stack: %s", steps_text(work, st->ws, t + 1).c_str());
       for (uint32_t i = st->ws; i <= t; ++i) {
@@ -584,7 +581,7 @@ int32_t phonetx_work_create(context* ctx, phonetx_work** out) {
   if (!array_init(&work->input) || !array_init(&work->output) || !array_init(&work->steps) ||
       !array_init(&work->hits) || !array_init(&work->alive) || !array_init(&work->pins) ||
       !array_init(&work->next_pins) || !array_init(&work->matched) || !array_init(&work->ends) ||
-      !array_init(&work->scratch)) {
+      !array_init(&work->keys) || !array_init(&work->scratch)) {
     phonetx_work_free(ctx, work);
     return -1;
   }
@@ -604,14 +601,18 @@ void phonetx_work_free(context* ctx, phonetx_work* work) {
   array_free(&work->next_pins);
   array_free(&work->matched);
   array_free(&work->ends);
+  array_free(&work->keys);
   array_free(&work->scratch);
   std::free(work);
 }
 
-uint32_t px_preferred_match(const px_rule* const* rules, const px_sym* ends, uint32_t n, uint32_t* scratch) {
+uint32_t px_preferred_match(const px_rule* const* rules, const uint32_t* keys, const px_sym* ends, uint32_t n,
+                            uint32_t* scratch) {
   if (n <= 1) return 0;
-  auto better = [&](uint32_t i, uint32_t b) {  // i replaces the best so far, b
-    return rules[i]->order < rules[b]->order || (rules[i]->order == rules[b]->order && rules[i]->generated);
+  // i replaces the best so far, b: a lower order number, or an equal one
+  // and i generated.
+  auto better = [&](uint32_t i, uint32_t b) {
+    return (keys[i] >> 1) < (keys[b] >> 1) || ((keys[i] >> 1) == (keys[b] >> 1) && (keys[i] & 1u) != 0);
   };
   uint32_t best = 0;
   for (uint32_t i = 1; i < n; ++i) {
@@ -631,11 +632,11 @@ uint32_t px_preferred_match(const px_rule* const* rules, const px_sym* ends, uin
   first_min[1] = 0;
   for (uint32_t m = 2; m < n; ++m) {
     lowest[m] = better(m - 1, lowest[m - 1]) ? m - 1 : lowest[m - 1];
-    first_min[m] = rules[m - 1]->order < rules[first_min[m - 1]]->order ? m - 1 : first_min[m - 1];
+    first_min[m] = (keys[m - 1] >> 1) < (keys[first_min[m - 1]] >> 1) ? m - 1 : first_min[m - 1];
   }
   // Among rules 0..k: k itself unless an earlier one has a strictly lower
   // number (then the first of the lowest).
-  auto lowest_up_to = [&](uint32_t k) { return k > 0 && rules[first_min[k]]->order < rules[k]->order ? first_min[k] : k; };
+  auto lowest_up_to = [&](uint32_t k) { return k > 0 && (keys[first_min[k]] >> 1) < (keys[k] >> 1) ? first_min[k] : k; };
 
   // A choice among rules 0..j nested in the current one hands its result
   // back; `pending` counts the choices waiting for one. The best rule only

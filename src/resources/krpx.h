@@ -47,6 +47,7 @@ struct px_pin {
 struct px_hit {
   const px_rule* rule;
   uint32_t start;
+  uint32_t key;  // the rule's order number times two, plus one when generated
 };
 
 // One symbol read, with what reading it found: its matches end at `hits`
@@ -56,6 +57,8 @@ struct px_step {
   px_sym sym;
   uint32_t hits;
   uint32_t alive;
+  uint32_t top;    // the latest first position of those partial matches, plus one; 0 when none
+  int64_t bound;   // the most steps 0 to this one can cost, whatever the window (see the run)
 };
 
 // The per-context work area of the engine. The run reads each symbol once:
@@ -72,6 +75,7 @@ struct phonetx_work {
   px_array<px_pin> pins;         // the partial matches after the last step, newest last
   px_array<px_pin> next_pins;
   px_array<const px_rule*> matched;  // the window's matches, for choosing
+  px_array<uint32_t> keys;           // their keys (see px_hit)
   px_array<px_sym> ends;             // their window positions
   px_array<uint32_t> scratch;        // for choosing the preferred match
 };
@@ -91,8 +95,9 @@ int32_t px_run(context* ctx, const px_ruleset* set, phonetx_work* work, const ch
                uint32_t size);
 
 // The position (0..n-1) of the preferred match among n matched rules, in
-// the order found, with the window position where each ends; scratch holds
-// 2n entries.
-uint32_t px_preferred_match(const px_rule* const* rules, const px_sym* ends, uint32_t n, uint32_t* scratch);
+// the order found, with their keys (see px_hit) and the window position
+// where each ends; scratch holds 2n entries.
+uint32_t px_preferred_match(const px_rule* const* rules, const uint32_t* keys, const px_sym* ends, uint32_t n,
+                            uint32_t* scratch);
 
 }  // namespace tq

@@ -66,6 +66,7 @@ struct px_tables {
   std::vector<const px_check*> nodes;   // by number
   std::vector<const px_rule*> rules;    // by number: the rule ending there, or NULL
   std::vector<uint8_t> has_children;    // by number
+  std::vector<uint32_t> keys;           // by number: the rule's order number times two, plus one when generated
   std::vector<px_sym> class_syms;       // the named symbols, ascending
   uint32_t class_count = 0;             // class_syms + 2
   uint32_t ascii[128] = {};             // the class of each ASCII symbol

@@ -315,7 +315,7 @@ TEST(PhonetxEngine, RunEdgesAndADirtyWorkArea) {
   ASSERT_EQ(e.compile(), 0);
   // Whatever a failed run left in the work area, the next run starts clean.
   phonetx_work* w = e.work();
-  w->steps.items[w->steps.count++] = {'Z', 0, 0};
+  w->steps.items[w->steps.count++] = {'Z', 0, 0, 0, 0};
   w->output.items[w->output.count++] = 'Z';
   w->input.items[w->input.count++] = 'Z';
   w->pins.items[w->pins.count++] = {0, 0};
