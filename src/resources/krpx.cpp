@@ -100,6 +100,7 @@ struct run_state {
   const px_tables* tables;
   phonetx_work* work;
   uint32_t ws;         // the window: steps ws .. the current one
+  uint32_t pins_ws;    // the window start the partial matches were last sorted out for
   int64_t budget;      // rewinds left
   int64_t work_left;   // see kPxWorkPerSymbolRule
   uint32_t max;        // bytes of text the output takes
@@ -187,65 +188,82 @@ bool step_read(run_state* st, px_sym s) {
   phonetx_work* work = st->work;
   const px_tables* tables = st->tables;
   uint32_t t = work->steps.count;
+  uint32_t ws = st->ws;
   // Partial matches that start before the window were dropped with it.
-  uint32_t kept = 0;
-  for (uint32_t i = 0; i < work->pins.count; ++i) {
-    if (work->pins.items[i].start >= st->ws) work->pins.items[kept++] = work->pins.items[i];
+  if (work->pins.count > 0 && st->pins_ws != ws) {
+    uint32_t kept = 0;
+    for (uint32_t i = 0; i < work->pins.count; ++i) {
+      if (work->pins.items[i].start >= ws) work->pins.items[kept++] = work->pins.items[i];
+    }
+    work->pins.count = kept;
   }
-  work->pins.count = kept;
-  if (!array_push(&work->pins, px_pin{0, t})) return false;
+  st->pins_ws = ws;
+  // Room for the most this step can add, so that the loops below need not
+  // check.
+  uint32_t most = (work->pins.count + 1) * (tables->max_children > 0 ? tables->max_children : 1);
+  if (!array_reserve(&work->pins, work->pins.count + 1) || !array_reserve(&work->next_pins, most) ||
+      !array_reserve(&work->hits, work->hits.count + most) || !array_reserve(&work->alive, work->alive.count + most) ||
+      !array_reserve(&work->steps, t + 1)) {
+    return false;
+  }
+  work->pins.items[work->pins.count++] = px_pin{0, t};
   work->next_pins.count = 0;
-  if (!array_reserve(&work->next_pins, work->pins.count) && work->pins.count > 0) return false;
   const px_pin* pins = work->pins.items;
+  uint32_t hits_from = work->hits.count;
   if (!tables->next.empty() && !st->trace) {
     uint32_t cls = px_class_of(tables, s);
     const uint32_t* next = tables->next.data();
     const uint32_t* lists = tables->lists.data();
+    const px_rule* const* rules = tables->rules.data();
+    const uint32_t* keys = tables->keys.data();
     size_t stride = tables->class_count;
+    px_hit* hits = work->hits.items;
+    uint32_t nh = work->hits.count;
+    px_pin* out = work->next_pins.items;
+    uint32_t np = 0;
     for (uint32_t i = work->pins.count; i-- > 0;) {
       uint32_t offset = next[pins[i].node * stride + cls];
       if (offset == 0) continue;
-      uint32_t n = lists[offset];
-      for (uint32_t k = 1; k <= n; ++k) {
-        if (!child_take(st, lists[offset + k], pins[i].start)) return false;
+      uint32_t start = pins[i].start;
+      const uint32_t* entry = lists + offset + 1;
+      for (const uint32_t* last = entry + lists[offset]; entry < last; ++entry) {
+        uint32_t child = *entry >> 2;
+        if (*entry & 1u) hits[nh++] = px_hit{rules[child], start, keys[child]};
+        if (*entry & 2u) out[np++] = px_pin{child, start};
       }
     }
+    work->hits.count = nh;
+    work->next_pins.count = np;
   } else {
     for (uint32_t i = work->pins.count; i-- > 0;) {
       if (!node_scan(st, tables->nodes[pins[i].node], s, pins[i].start)) return false;
     }
   }
-  // The first positions of the partial matches left, ascending.
-  uint32_t from = work->alive.count;
+  // The first positions of the partial matches left, and the latest.
+  uint32_t top = 0;
+  uint32_t* alive = work->alive.items + work->alive.count;
   for (uint32_t i = 0; i < work->next_pins.count; ++i) {
     uint32_t start = work->next_pins.items[i].start;
-    if (!array_push(&work->alive, start)) return false;
-    uint32_t j = work->alive.count - 1;
-    for (; j > from && work->alive.items[j - 1] > start; --j) work->alive.items[j] = work->alive.items[j - 1];
-    work->alive.items[j] = start;
+    alive[i] = start;
+    if (start + 1 > top) top = start + 1;
   }
+  work->alive.count += work->next_pins.count;
   std::swap(work->pins, work->next_pins);
   // The bound counts every partial match left after the step before and
   // every rule matched here, whichever window they start in.
-  uint32_t hits_from = t > 0 ? work->steps.items[t - 1].hits : 0;
   int64_t before = t > 0 ? work->steps.items[t - 1].bound : 0;
   uint32_t alive_before = t > 0 ? work->steps.items[t - 1].alive - (t > 1 ? work->steps.items[t - 2].alive : 0) : 0;
   int64_t bound = before + 2 + alive_before + (work->hits.count - hits_from);
-  uint32_t top = work->alive.count > from ? work->alive.items[work->alive.count - 1] + 1 : 0;
-  return array_push(&work->steps, px_step{s, work->hits.count, work->alive.count, top, bound});
+  work->steps.items[work->steps.count++] = px_step{s, work->hits.count, work->alive.count, top, bound};
+  return true;
 }
 
-// Partial matches left after step t that start in the window (the first
-// positions are ascending, and there are few).
+// Partial matches left after step t that start in the window.
 inline uint32_t alive_in_window(const run_state* st, uint32_t t) {
   const phonetx_work* work = st->work;
-  uint32_t from = t > 0 ? work->steps.items[t - 1].alive : 0;
-  uint32_t k = work->steps.items[t].alive;
-  const uint32_t* a = work->alive.items;
   uint32_t n = 0;
-  while (k > from && a[k - 1] >= st->ws) {
-    --k;
-    ++n;
+  for (uint32_t i = t > 0 ? work->steps.items[t - 1].alive : 0; i < work->steps.items[t].alive; ++i) {
+    n += work->alive.items[i] >= st->ws ? 1 : 0;
   }
   return n;
 }
@@ -681,7 +699,7 @@ int32_t px_run(context* ctx, const px_ruleset* set, phonetx_work* work, const ch
   // left behind when it failed.
   work->input.count = 0;
   work->output.count = 0;
-  run_state st{ctx, set, set->machine->tables, work, 0, 0, 0, size, 0, false, ctx != nullptr && ctx->trace.on != 0};
+  run_state st{ctx, set, set->machine->tables, work, 0, 0, 0, 0, size, 0, false, ctx != nullptr && ctx->trace.on != 0};
   steps_clear(work, &st);
   px_sym text[kPxTextMax + 1];
   uint32_t n = px_decode(input, text, kPxTextMax);

@@ -291,6 +291,7 @@ int32_t px_tables_build(px_check* root, size_t dense_max) {
     t->rules[i] = t->nodes[i]->rule;
     if (t->rules[i] != nullptr) t->keys[i] = t->rules[i]->order << 1 | (t->rules[i]->generated != 0 ? 1u : 0u);
     t->has_children[i] = t->nodes[i]->child_count > 0 ? 1 : 0;
+    t->max_children = std::max(t->max_children, static_cast<uint32_t>(t->nodes[i]->child_count));
     const px_check* node = t->nodes[i];
     if (node->type == kPxCheckChar) t->class_syms.push_back(node->code);
     if (node->type == kPxCheckClass || node->type == kPxCheckNotClass) {
@@ -324,7 +325,9 @@ int32_t px_tables_build(px_check* root, size_t dense_max) {
       for (uint32_t c = 0; c < t->class_count; ++c) {
         list.clear();
         for (int32_t k = 0; k < node->child_count; ++k) {
-          if (px_check_matches(node->children[k], reps[c])) list.push_back(node->children[k]->id);
+          const px_check* child = node->children[k];
+          if (!px_check_matches(child, reps[c])) continue;
+          list.push_back(child->id << 2 | (child->rule != nullptr ? 1u : 0u) | (child->child_count > 0 ? 2u : 0u));
         }
         if (list.empty()) continue;
         uint32_t offset = 0;

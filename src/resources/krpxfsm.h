@@ -58,7 +58,8 @@ struct px_check {
 // word markers), in ascending signed order, and a last class for the
 // wildcard. For each node and class, `next` gives the children that accept
 // the class's symbols, in the order they were added, as an offset into
-// `lists` (a count, then node numbers; 0 for none). When nodes times
+// `lists` (a count, then entries: node number times four, plus one when a
+// rule ends there, plus two when it has children; 0 for none). When nodes times
 // classes would make the table too large, `next` is left empty and a run
 // tests each node's children instead.
 struct px_tables {
@@ -72,6 +73,7 @@ struct px_tables {
   uint32_t ascii[128] = {};             // the class of each ASCII symbol
   std::vector<uint32_t> next;           // node * class_count + class
   std::vector<uint32_t> lists;
+  uint32_t max_children = 0;            // the most children a node has
 };
 
 // The class of an input symbol.
