@@ -101,6 +101,7 @@ struct run_state {
   phonetx_work* work;
   uint32_t ws;         // the window: steps ws .. the current one
   uint32_t pins_ws;    // the window start the partial matches were last sorted out for
+  uint32_t best;       // the matched rule with the best key, from window_matches
   int64_t budget;      // rewinds left
   int64_t work_left;   // see kPxWorkPerSymbolRule
   uint32_t max;        // bytes of text the output takes
@@ -368,8 +369,10 @@ bool resolve(const run_state* st, const px_rule* rule, uint32_t start, uint32_t 
 bool apply_match(run_state* st, uint32_t t) {
   phonetx_work* work = st->work;
   uint32_t n = work->matched.count;
-  uint32_t chosen = 0;
-  if (n > 1) {
+  // Most often the best rule is first, or nothing ends before it starts:
+  // it is chosen without the prefix tables.
+  uint32_t chosen = st->best;
+  if (chosen != 0 && ends_before(work->matched.items, work->ends.items, chosen) >= 0) {
     if (!array_reserve(&work->scratch, 2 * n)) return false;
     chosen = px_preferred_match(work->matched.items, work->keys.items, work->ends.items, n, work->scratch.items);
   }
@@ -462,15 +465,24 @@ bool window_matches(run_state* st, uint32_t t) {
   uint32_t* keys = work->keys.items;
   uint32_t n = 0;
   uint32_t i = ws > 0 ? work->steps.items[ws - 1].hits : 0;
+  // The best rule by key comes along (see px_preferred_match).
+  uint32_t best = 0;
+  uint32_t best_key = 0;
   for (uint32_t step = ws; step <= t; ++step) {
     for (uint32_t to = work->steps.items[step].hits; i < to; ++i) {
       if (hits[i].start < ws) continue;
+      uint32_t key = hits[i].key;
+      if (n == 0 || (key >> 1) < (best_key >> 1) || ((key >> 1) == (best_key >> 1) && (key & 1u) != 0)) {
+        best = n;
+        best_key = key;
+      }
       rules[n] = hits[i].rule;
-      keys[n] = hits[i].key;
+      keys[n] = key;
       ends[n] = static_cast<px_sym>(step - ws);
       ++n;
     }
   }
+  st->best = best;
   work->matched.count = n;
   work->ends.count = n;
   return true;
@@ -577,6 +589,10 @@ int32_t output_encode(context* ctx, const px_ruleset* set, const phonetx_work* w
   for (uint32_t i = 0; i < work->output.count; ++i) {
     px_sym s = work->output.items[i];
     if (s <= 0) continue;  // markers
+    if (s < 0x80 && used < max) {
+      output[used++] = static_cast<char>(s);
+      continue;
+    }
     int32_t n = np_uchar_intcopy(s, output + used, max - used);
     if (n == 0) {
       output[used] = '\0';
@@ -699,7 +715,7 @@ int32_t px_run(context* ctx, const px_ruleset* set, phonetx_work* work, const ch
   // left behind when it failed.
   work->input.count = 0;
   work->output.count = 0;
-  run_state st{ctx, set, set->machine->tables, work, 0, 0, 0, 0, size, 0, false, ctx != nullptr && ctx->trace.on != 0};
+  run_state st{ctx, set, set->machine->tables, work, 0, 0, 0, 0, 0, size, 0, false, ctx != nullptr && ctx->trace.on != 0};
   steps_clear(work, &st);
   px_sym text[kPxTextMax + 1];
   uint32_t n = px_decode(input, text, kPxTextMax);
