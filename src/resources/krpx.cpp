@@ -215,8 +215,7 @@ bool step_read(run_state* st, px_sym s) {
     uint32_t cls = px_class_of(tables, s);
     const uint32_t* next = tables->next.data();
     const uint32_t* lists = tables->lists.data();
-    const px_rule* const* rules = tables->rules.data();
-    const uint32_t* keys = tables->keys.data();
+    const px_tables::ending* endings = tables->endings.data();
     size_t stride = tables->class_count;
     px_hit* hits = work->hits.items;
     uint32_t nh = work->hits.count;
@@ -229,7 +228,7 @@ bool step_read(run_state* st, px_sym s) {
       const uint32_t* entry = lists + offset + 1;
       for (const uint32_t* last = entry + lists[offset]; entry < last; ++entry) {
         uint32_t child = *entry >> 2;
-        if (*entry & 1u) hits[nh++] = px_hit{rules[child], start, keys[child]};
+        if (*entry & 1u) hits[nh++] = px_hit{endings[child].rule, start, endings[child].key};
         if (*entry & 2u) out[np++] = px_pin{child, start};
       }
     }
@@ -249,7 +248,14 @@ bool step_read(run_state* st, px_sym s) {
     if (start + 1 > top) top = start + 1;
   }
   work->alive.count += work->next_pins.count;
-  std::swap(work->pins, work->next_pins);
+  px_pin* items = work->pins.items;
+  uint32_t capacity = work->pins.capacity;
+  work->pins.items = work->next_pins.items;
+  work->pins.capacity = work->next_pins.capacity;
+  work->pins.count = work->next_pins.count;
+  work->next_pins.items = items;
+  work->next_pins.capacity = capacity;
+  work->next_pins.count = 0;
   // The bound counts every partial match left after the step before and
   // every rule matched here, whichever window they start in.
   int64_t before = t > 0 ? work->steps.items[t - 1].bound : 0;

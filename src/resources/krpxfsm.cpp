@@ -287,9 +287,11 @@ int32_t px_tables_build(px_check* root, size_t dense_max) {
   t->rules.resize(t->node_count);
   t->has_children.resize(t->node_count);
   t->keys.resize(t->node_count);
+  t->endings.resize(t->node_count);
   for (uint32_t i = 0; i < t->node_count; ++i) {
     t->rules[i] = t->nodes[i]->rule;
     if (t->rules[i] != nullptr) t->keys[i] = t->rules[i]->order << 1 | (t->rules[i]->generated != 0 ? 1u : 0u);
+    t->endings[i] = {t->rules[i], t->keys[i]};
     t->has_children[i] = t->nodes[i]->child_count > 0 ? 1 : 0;
     t->max_children = std::max(t->max_children, static_cast<uint32_t>(t->nodes[i]->child_count));
     const px_check* node = t->nodes[i];

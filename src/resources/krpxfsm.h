@@ -68,6 +68,11 @@ struct px_tables {
   std::vector<const px_rule*> rules;    // by number: the rule ending there, or NULL
   std::vector<uint8_t> has_children;    // by number
   std::vector<uint32_t> keys;           // by number: the rule's order number times two, plus one when generated
+  struct ending {
+    const px_rule* rule;
+    uint32_t key;
+  };
+  std::vector<ending> endings;          // by number: rule and key together, for the run
   std::vector<px_sym> class_syms;       // the named symbols, ascending
   uint32_t class_count = 0;             // class_syms + 2
   uint32_t ascii[128] = {};             // the class of each ASCII symbol
