@@ -522,6 +522,15 @@ int32_t matching_loop(run_state* st) {
     }
     if (t == work->steps.count && work->input.count == 0) break;
     if (output_full(st)) break;
+    if (t < work->steps.count && !exact && !st->trace) {
+      // Replayed steps that neither end the scan of the window nor could
+      // run out the budget are passed over at once.
+      const px_step* steps = work->steps.items;
+      int64_t limit = (st->ws > 0 ? steps[st->ws - 1].bound : 0) + st->work_left;
+      uint32_t end = work->steps.count - (work->input.count == 0 ? 1 : 0);
+      while (t < end && steps[t].bound <= limit && steps[t].top > st->ws) ++t;
+      if (t == work->steps.count) continue;
+    }
     if (t == work->steps.count) {
       px_sym s = work->input.items[--work->input.count];
       if (st->trace) TQ_TRACE(st->ctx, 0, "--Incoming letter-->'%s'", sym_text(s).c_str());
