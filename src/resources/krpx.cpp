@@ -154,7 +154,9 @@ bool input_fill(phonetx_work* work, const px_sym* text, uint32_t n) {
 inline bool child_take(run_state* st, uint32_t child, uint32_t start) {
   phonetx_work* work = st->work;
   const px_rule* rule = st->tables->rules[child];
-  if (rule != nullptr && !array_push(&work->hits, px_hit{rule, start, st->tables->keys[child]})) return false;
+  if (rule != nullptr && !array_push(&work->hits, px_hit{rule, start, st->tables->keys[child], work->steps.count})) {
+    return false;
+  }
   return !st->tables->has_children[child] || array_push(&work->next_pins, px_pin{child, start});
 }
 
@@ -228,7 +230,7 @@ bool step_read(run_state* st, px_sym s) {
       const uint32_t* entry = lists + offset + 1;
       for (const uint32_t* last = entry + lists[offset]; entry < last; ++entry) {
         uint32_t child = *entry >> 2;
-        if (*entry & 1u) hits[nh++] = px_hit{endings[child].rule, start, endings[child].key};
+        if (*entry & 1u) hits[nh++] = px_hit{endings[child].rule, start, endings[child].key, t};
         if (*entry & 2u) out[np++] = px_pin{child, start};
       }
     }
@@ -470,23 +472,20 @@ bool window_matches(run_state* st, uint32_t t) {
   px_sym* ends = work->ends.items;
   uint32_t* keys = work->keys.items;
   uint32_t n = 0;
-  uint32_t i = ws > 0 ? work->steps.items[ws - 1].hits : 0;
   // The best rule by key comes along (see px_preferred_match).
   uint32_t best = 0;
   uint32_t best_key = 0;
-  for (uint32_t step = ws; step <= t; ++step) {
-    for (uint32_t to = work->steps.items[step].hits; i < to; ++i) {
-      if (hits[i].start < ws) continue;
-      uint32_t key = hits[i].key;
-      if (n == 0 || (key >> 1) < (best_key >> 1) || ((key >> 1) == (best_key >> 1) && (key & 1u) != 0)) {
-        best = n;
-        best_key = key;
-      }
-      rules[n] = hits[i].rule;
-      keys[n] = key;
-      ends[n] = static_cast<px_sym>(step - ws);
-      ++n;
+  for (uint32_t i = ws > 0 ? work->steps.items[ws - 1].hits : 0, to = work->steps.items[t].hits; i < to; ++i) {
+    if (hits[i].start < ws) continue;
+    uint32_t key = hits[i].key;
+    if (n == 0 || (key >> 1) < (best_key >> 1) || ((key >> 1) == (best_key >> 1) && (key & 1u) != 0)) {
+      best = n;
+      best_key = key;
     }
+    rules[n] = hits[i].rule;
+    keys[n] = key;
+    ends[n] = static_cast<px_sym>(hits[i].end - ws);
+    ++n;
   }
   st->best = best;
   work->matched.count = n;

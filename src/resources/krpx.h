@@ -48,6 +48,7 @@ struct px_hit {
   const px_rule* rule;
   uint32_t start;
   uint32_t key;  // the rule's order number times two, plus one when generated
+  uint32_t end;  // the read position it ends at
 };
 
 // One symbol read, with what reading it found: its matches end at `hits`
