@@ -102,6 +102,7 @@ struct run_state {
   uint32_t ws;         // the window: steps ws .. the current one
   uint32_t pins_ws;    // the window start the partial matches were last sorted out for
   uint32_t best;       // the matched rule with the best key, from window_matches
+  uint32_t memo_hash;  // of the window being decided
   int64_t budget;      // rewinds left
   int64_t work_left;   // see kPxWorkPerSymbolRule
   uint32_t max;        // bytes of text the output takes
@@ -373,8 +374,16 @@ bool resolve(const run_state* st, const px_rule* rule, uint32_t start, uint32_t 
   return true;
 }
 
-// Applies the preferred match of the window, which ends at step t.
-bool apply_match(run_state* st, uint32_t t) {
+// A window's choice: the rule chosen, the one used (its word-end twin when
+// that matched too), and where in the window the chosen rule ends.
+struct px_choice {
+  const px_rule* chosen;
+  const px_rule* used;
+  uint32_t end;  // in the window
+};
+
+// Chooses among the window's matches (window_matches filled them).
+bool choose(run_state* st, px_choice* out) {
   phonetx_work* work = st->work;
   uint32_t n = work->matched.count;
   // Most often the best rule is first, or nothing ends before it starts:
@@ -385,19 +394,28 @@ bool apply_match(run_state* st, uint32_t t) {
     chosen = px_preferred_match(work->matched.items, work->keys.items, work->ends.items, n, work->scratch.items);
   }
   const px_rule* m = work->matched.items[chosen];
-  uint32_t end = st->ws + static_cast<uint32_t>(work->ends.items[chosen]);
-  uint32_t start = end + 1 - m->path_length;
+  out->chosen = m;
+  out->used = m->linked != nullptr && matched_contains(work, m->linked) ? m->linked : m;
+  out->end = static_cast<uint32_t>(work->ends.items[chosen]);
   if (st->trace) {
     TQ_TRACE(st->ctx, 0, "(0 based) grab with highest priority is %d", static_cast<int32_t>(chosen));
     TQ_TRACE(st->ctx, 0, "Preferred repl: '%s' ending at stack pos %d", rule_text(m->replacement).c_str(),
              work->ends.items[chosen]);
-    TQ_TRACE(st->ctx, 0, "Emit pre: %s", steps_text(work, st->ws, start).c_str());
   }
+  return true;
+}
+
+// Applies the window's choice; the window ends at step t.
+bool apply_match(run_state* st, uint32_t t, const px_choice& choice) {
+  phonetx_work* work = st->work;
+  const px_rule* m = choice.chosen;
+  uint32_t end = st->ws + choice.end;
+  uint32_t start = end + 1 - m->path_length;
+  if (st->trace) TQ_TRACE(st->ctx, 0, "Emit pre: %s", steps_text(work, st->ws, start).c_str());
   for (uint32_t i = st->ws; i < start; ++i) {
     if (!out_push(st, work->steps.items[i].sym)) return false;
   }
-  const px_rule* used = m;
-  if (m->linked != nullptr && matched_contains(work, m->linked)) used = m->linked;
+  const px_rule* used = choice.used;
   uint32_t keep_from = start + used->replace_length;  // symbols from here are read again
   uint32_t window_start = st->ws;
   bool rewound = false;
@@ -502,6 +520,47 @@ void trace_grab_bag(context* ctx, const phonetx_work* work) {
   }
 }
 
+// ---- Windows met before -------------------------------------------------------
+
+uint32_t window_hash(const phonetx_work* work, uint32_t from, uint32_t to) {
+  uint32_t h = 2166136261u;
+  for (uint32_t i = from; i <= to; ++i) {
+    h ^= static_cast<uint32_t>(work->steps.items[i].sym);
+    h *= 16777619u;
+  }
+  return h;
+}
+
+// The memo slot of the window ws..t, or NULL when the window is too long to
+// keep.
+px_memo_entry* memo_slot(run_state* st, uint32_t t) {
+  uint32_t length = t + 1 - st->ws;
+  if (length > kPxMemoSymbols) return nullptr;
+  st->memo_hash = window_hash(st->work, st->ws, t);
+  return &st->work->memo[st->memo_hash & st->work->memo_mask & (kPxMemoSlots - 1)];
+}
+
+bool memo_matches(const run_state* st, uint32_t t, const px_memo_entry* e) {
+  uint32_t length = t + 1 - st->ws;
+  if (e->serial != st->tables->serial || e->hash != st->memo_hash || e->length != length) return false;
+  for (uint32_t i = 0; i < length; ++i) {
+    if (e->syms[i] != st->work->steps.items[st->ws + i].sym) return false;
+  }
+  return true;
+}
+
+void memo_store(const run_state* st, uint32_t t, px_memo_entry* e, const px_choice& choice, int64_t cost) {
+  uint32_t length = t + 1 - st->ws;
+  e->serial = st->tables->serial;
+  e->hash = st->memo_hash;
+  e->length = length;
+  for (uint32_t i = 0; i < length; ++i) e->syms[i] = st->work->steps.items[st->ws + i].sym;
+  e->chosen = choice.chosen;
+  e->used = choice.used;
+  e->end = choice.end;
+  e->cost = cost;
+}
+
 // The loop over the input: each step is a symbol read, or one read before
 // and replayed. 0, 114 when no rewind budget is left or the work budget was
 // spent, -1.
@@ -564,10 +623,32 @@ int32_t matching_loop(run_state* st) {
       t += 1;
       continue;
     }
-    if (!window_matches(st, t)) return -1;
-    if (!exact) st->work_left -= scan_cost(st, t, work->matched.count);
+    // The choice and the cost of the scan depend only on the symbols of the
+    // window: a window met before is looked up.
+    px_choice choice{nullptr, nullptr, 0};
+    px_memo_entry* memo = nullptr;
+    bool known = false;
+    if (!exact && !st->trace && work->memo != nullptr) {
+      memo = memo_slot(st, t);
+      known = memo != nullptr && memo_matches(st, t, memo);
+    }
+    int64_t cost = 0;
+    if (known) {
+      choice = {memo->chosen, memo->used, memo->end};
+      cost = memo->cost;
+    } else {
+      if (!window_matches(st, t)) return -1;
+      if (!exact) cost = scan_cost(st, t, work->matched.count);
+      if (st->trace && work->matched.count > 0) {
+        TQ_TRACE(st->ctx, 0, "Grabs exist...int-stack: %s", steps_text(work, st->ws, t + 1).c_str());
+        trace_grab_bag(st->ctx, work);
+      }
+      if (work->matched.count > 0 && !choose(st, &choice)) return -1;
+      if (memo != nullptr) memo_store(st, t, memo, choice, cost);
+    }
+    if (!exact) st->work_left -= cost;
     exact = false;
-    if (work->matched.count == 0) {
+    if (choice.chosen == nullptr) {
       if (st->trace) TQ_TRACE(st->ctx, 0, "No grabs...Emit int-stack: %s", steps_text(work, st->ws, t + 1).c_str());
       for (uint32_t i = st->ws; i <= t; ++i) {
         if (!out_push(st, work->steps.items[i].sym)) return -1;
@@ -576,11 +657,7 @@ int32_t matching_loop(run_state* st) {
       t += 1;
       continue;
     }
-    if (st->trace) {
-      TQ_TRACE(st->ctx, 0, "Grabs exist...int-stack: %s", steps_text(work, st->ws, t + 1).c_str());
-      trace_grab_bag(st->ctx, work);
-    }
-    if (!apply_match(st, t)) return -1;
+    if (!apply_match(st, t, choice)) return -1;
     t = st->ws;  // the steps after the match are taken again (replayed)
     // Rewinds that lengthen the text pile it up on the input; past a bound
     // no output could still take it in.
@@ -633,6 +710,7 @@ int32_t phonetx_work_create(context* ctx, phonetx_work** out) {
     phonetx_work_free(ctx, work);
     return -1;
   }
+  work->memo_mask = kPxMemoSlots - 1;
   *out = work;
   return 0;
 }
@@ -651,6 +729,7 @@ void phonetx_work_free(context* ctx, phonetx_work* work) {
   array_free(&work->ends);
   array_free(&work->keys);
   array_free(&work->scratch);
+  std::free(work->memo);
   std::free(work);
 }
 
@@ -729,7 +808,11 @@ int32_t px_run(context* ctx, const px_ruleset* set, phonetx_work* work, const ch
   // left behind when it failed.
   work->input.count = 0;
   work->output.count = 0;
-  run_state st{ctx, set, set->machine->tables, work, 0, 0, 0, 0, 0, size, 0, false, ctx != nullptr && ctx->trace.on != 0};
+  if (work->memo == nullptr) {
+    // Made on the first run of a context, kept until it closes.
+    work->memo = static_cast<px_memo_entry*>(std::calloc(kPxMemoSlots, sizeof(px_memo_entry)));
+  }
+  run_state st{ctx, set, set->machine->tables, work, 0, 0, 0, 0, 0, 0, size, 0, false, ctx != nullptr && ctx->trace.on != 0};
   steps_clear(work, &st);
   px_sym text[kPxTextMax + 1];
   uint32_t n = px_decode(input, text, kPxTextMax);

@@ -62,6 +62,24 @@ struct px_step {
   int64_t bound;   // the most steps 0 to this one can cost, whatever the window (see the run)
 };
 
+// A window met before and what was decided for it: the rule chosen and the
+// one used, where the chosen one ends, and the cost of scanning the window.
+// Windows of a set are told apart from those of others by the set tables'
+// serial number.
+inline constexpr uint32_t kPxMemoSymbols = 12;
+inline constexpr uint32_t kPxMemoSlots = 1024;  // a power of two
+
+struct px_memo_entry {
+  uint64_t serial;
+  uint32_t hash;
+  uint32_t length;
+  const px_rule* chosen;  // NULL: nothing matched
+  const px_rule* used;
+  uint32_t end;
+  int64_t cost;
+  px_sym syms[kPxMemoSymbols];
+};
+
 // The per-context work area of the engine. The run reads each symbol once:
 // what was read and not yet emitted stays in `steps`, and a match that would
 // send the symbols after it back to be read again instead moves the window
@@ -79,6 +97,8 @@ struct phonetx_work {
   px_array<uint32_t> keys;           // their keys (see px_hit)
   px_array<px_sym> ends;             // their window positions
   px_array<uint32_t> scratch;        // for choosing the preferred match
+  px_memo_entry* memo;               // kPxMemoSlots, by hash of the window; NULL until the first run
+  uint32_t memo_mask;                // slot of a hash: hash & memo_mask (kPxMemoSlots - 1)
 };
 // Makes a work area (stacks of 64 entries, no pins yet): 0, or -1 when any
 // part cannot be made (what was made is freed).

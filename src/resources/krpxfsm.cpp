@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <atomic>
 #include <new>
 
 #include "core/krerr.h"
@@ -276,6 +277,8 @@ int32_t px_tables_build(px_check* root, size_t dense_max) {
   root->tables = nullptr;
   auto* t = new (std::nothrow) px_tables;
   if (t == nullptr) return -600;
+  static std::atomic<uint64_t> serials{0};
+  t->serial = ++serials;
   // Breadth first, so that the root is 0 and a node's children are near.
   t->nodes.push_back(root);
   for (size_t i = 0; i < t->nodes.size(); ++i) {

@@ -63,6 +63,7 @@ struct px_check {
 // classes would make the table too large, `next` is left empty and a run
 // tests each node's children instead.
 struct px_tables {
+  uint64_t serial = 0;                  // different for every set of tables made
   uint32_t node_count = 0;
   std::vector<const px_check*> nodes;   // by number
   std::vector<const px_rule*> rules;    // by number: the rule ending there, or NULL
