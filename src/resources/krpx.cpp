@@ -79,6 +79,11 @@ std::string rule_text(const px_sym* text) {
 // -1. Ends never decrease along the list, so the search is a bisection.
 int64_t ends_before(const px_rule* const* rules, const px_sym* ends, uint32_t best) {
   int64_t first = static_cast<int64_t>(ends[best]) - static_cast<int64_t>(rules[best]->path_length);
+  if (best <= 16) {  // a few rules: looking back is quicker
+    int64_t j = static_cast<int64_t>(best) - 1;
+    while (j >= 0 && static_cast<int64_t>(ends[j]) > first) --j;
+    return j;
+  }
   uint32_t lo = 0;
   uint32_t hi = best;  // ends[0..lo) <= first < ends[hi..best)
   while (lo < hi) {
@@ -757,7 +762,8 @@ uint32_t px_preferred_match(const px_rule* const* rules, const uint32_t* keys, c
   uint32_t* first_min = scratch + n;
   lowest[1] = 0;
   first_min[1] = 0;
-  for (uint32_t m = 2; m < n; ++m) {
+  // Every choice below looks at rules before the best one only.
+  for (uint32_t m = 2; m <= best; ++m) {
     lowest[m] = better(m - 1, lowest[m - 1]) ? m - 1 : lowest[m - 1];
     first_min[m] = (keys[m - 1] >> 1) < (keys[first_min[m - 1]] >> 1) ? m - 1 : first_min[m - 1];
   }
