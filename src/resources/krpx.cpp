@@ -208,8 +208,10 @@ bool step_read(run_state* st, px_sym s) {
   }
   st->pins_ws = ws;
   // Room for the most this step can add, so that the loops below need not
-  // check.
-  uint32_t most = (work->pins.count + 1) * (tables->max_children > 0 ? tables->max_children : 1);
+  // check. A node is reached at most once in a step (its depth fixes where
+  // the partial match started), so no step adds more than there are nodes.
+  uint64_t fan = static_cast<uint64_t>(work->pins.count + 1) * (tables->max_children > 0 ? tables->max_children : 1);
+  auto most = static_cast<uint32_t>(fan < tables->node_count ? fan : tables->node_count);
   if (!array_reserve(&work->pins, work->pins.count + 1) || !array_reserve(&work->next_pins, most) ||
       !array_reserve(&work->hits, work->hits.count + most) || !array_reserve(&work->alive, work->alive.count + most) ||
       !array_reserve(&work->steps, t + 1)) {

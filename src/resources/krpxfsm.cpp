@@ -272,13 +272,9 @@ int32_t px_compile(context* ctx, px_ruleset* set) {
   return 0;
 }
 
-int32_t px_tables_build(px_check* root, size_t dense_max) {
-  delete root->tables;
-  root->tables = nullptr;
-  auto* t = new (std::nothrow) px_tables;
-  if (t == nullptr) return -600;
-  static std::atomic<uint64_t> serials{0};
-  t->serial = ++serials;
+namespace {
+
+void tables_fill(px_tables* t, px_check* root, size_t dense_max) {
   // Breadth first, so that the root is 0 and a node's children are near.
   t->nodes.push_back(root);
   for (size_t i = 0; i < t->nodes.size(); ++i) {
@@ -348,6 +344,23 @@ int32_t px_tables_build(px_check* root, size_t dense_max) {
         t->next[static_cast<size_t>(n) * t->class_count + c] = offset;
       }
     }
+  }
+}
+
+}  // namespace
+
+int32_t px_tables_build(px_check* root, size_t dense_max) {
+  delete root->tables;
+  root->tables = nullptr;
+  auto* t = new (std::nothrow) px_tables;
+  if (t == nullptr) return -600;
+  static std::atomic<uint64_t> serials{0};
+  t->serial = ++serials;
+  try {
+    tables_fill(t, root, dense_max);
+  } catch (const std::bad_alloc&) {
+    delete t;
+    return -600;
   }
   root->tables = t;
   return 0;
