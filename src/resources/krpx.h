@@ -1,7 +1,10 @@
 // The phonetics run: a text, marked with word boundaries, is fed symbol by
-// symbol through a compiled rule set's check tree; the rules that match are
-// collected, one is chosen by priority and position, and its replacement is
-// emitted or fed back as input. Each context runs in its own work area.
+// symbol through a compiled rule set's run tables (made from its check tree
+// when it compiles); the rules that match are collected, one is chosen by
+// priority and position, and its replacement is emitted or fed back as
+// input. Each symbol is read once: the symbols after a match that the rules
+// would read again are replayed from what reading them found. Each context
+// runs in its own work area, which keeps its buffers from run to run.
 #pragma once
 
 #include <cstdint>
