@@ -167,8 +167,8 @@ inline bool child_take(run_state* st, uint32_t child, uint32_t start) {
 }
 
 // The children of a node that accept s, tested one by one in the order
-// they were added: for sets too large for the transition table, and when
-// tracing, which writes every test.
+// they were added: when tracing, which writes every test, and for the
+// wildcard.
 bool node_scan(run_state* st, const px_check* node, px_sym s, uint32_t start) {
   for (int32_t i = 0; i < node->child_count; ++i) {
     const px_check* child = node->children[i];
@@ -182,12 +182,31 @@ bool node_scan(run_state* st, const px_check* node, px_sym s, uint32_t start) {
     if (!px_check_matches(child, s)) continue;
     if (st->trace && child->rule != nullptr) {
       TQ_TRACE(st->ctx, 0, "Grabbing '%s' (int pos %d)--> '%s'", rule_text(child->rule->pattern).c_str(),
-               static_cast<int32_t>(st->work->steps.count - 1 - st->ws), rule_text(child->rule->replacement).c_str());
+               static_cast<int32_t>(st->work->steps.count - st->ws), rule_text(child->rule->replacement).c_str());
     }
     if (st->trace && child->child_count > 0) TQ_TRACE(st->ctx, 0, "  Positive. Pin '%s'", sym_text(s).c_str());
     if (!child_take(st, child->id, start)) return false;
   }
   return true;
+}
+
+// The same through the node's index, for sets too large for the transition
+// table: at most one CHAR child accepts a symbol other than the wildcard, so
+// only it and the children of other kinds are tested, still in the order
+// they were added.
+bool node_visit(run_state* st, const px_check* node, px_sym s, uint32_t start) {
+  if (st->trace || s == kPxWild || node->char_links == nullptr) return node_scan(st, node, s, start);
+  int32_t char_pos = px_char_child(node, s);
+  for (uint32_t k = 0; k < node->other_count; ++k) {
+    uint32_t p = node->other_positions[k];
+    if (char_pos >= 0 && static_cast<uint32_t>(char_pos) < p) {
+      if (!child_take(st, node->children[char_pos]->id, start)) return false;
+      char_pos = -1;
+    }
+    const px_check* child = node->children[p];
+    if (px_check_matches(child, s) && !child_take(st, child->id, start)) return false;
+  }
+  return char_pos < 0 || child_take(st, node->children[char_pos]->id, start);
 }
 
 // Reads a new symbol as step t: every partial match that starts in the
@@ -246,7 +265,7 @@ bool step_read(run_state* st, px_sym s) {
     work->next_pins.count = np;
   } else {
     for (uint32_t i = work->pins.count; i-- > 0;) {
-      if (!node_scan(st, tables->nodes[pins[i].node], s, pins[i].start)) return false;
+      if (!node_visit(st, tables->nodes[pins[i].node], s, pins[i].start)) return false;
     }
   }
   // The first positions of the partial matches left, and the latest.
