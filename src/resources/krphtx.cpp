@@ -414,13 +414,17 @@ int32_t phonetx_execute(context* ctx, int32_t index, const char* input, char* re
   // cut there, between characters, and reported as the engine reports its
   // own cut. Every encoding takes at most four bytes for a UTF-8 byte.
   constexpr uint32_t kWide = 4 * kPxOutputMax;
-  char wide[kWide + 2];
-  int32_t rc_out = strio_out(ctx, out, wide, kWide, kStrioConvert);
-  if (rc_out >= 0) {
-    uint32_t length = session_text_length(ctx, wide, kWide);
-    if (length <= max) {
+  int32_t rc_out = 0;
+  if (4 * static_cast<uint32_t>(std::strlen(out)) <= max) {
+    // Fits whatever the encoding: converted straight into the result.
+    rc_out = strio_out(ctx, out, result, max, kStrioConvert);
+  } else {
+    char wide[kWide + 2];
+    rc_out = strio_out(ctx, out, wide, kWide, kStrioConvert);
+    uint32_t length = rc_out >= 0 ? session_text_length(ctx, wide, kWide) : 0;
+    if (rc_out >= 0 && length <= max) {
       std::memcpy(result, wide, length + term);
-    } else {
+    } else if (rc_out >= 0) {
       rc_out = strio_out(ctx, out, result, max, kStrioConvert);
       if (rc_out >= 0 && rc_run != 115) {
         TQ_REPORT(ctx, 115, 1485, static_cast<const char*>(rec->rules.name));

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <atomic>
+#include <new>
 
 #include "core/krerr.h"
 #include "core/krtrace.h"
@@ -47,6 +49,7 @@ px_check* node_new(uint32_t type) {
 }
 
 void node_free(px_check* node) {
+  delete node->tables;
   std::free(node->set);
   std::free(node->children);
   std::free(node->char_links);
@@ -259,12 +262,107 @@ int32_t px_compile(context* ctx, px_ruleset* set) {
   int32_t rc = set_has_blank_rule(set) ? twins_add(set) : 0;
   for (uint32_t i = 0; rc == 0 && i < set->rule_count; ++i) rc = merge(ctx, set, root, set->rules[i]);
   if (rc == 0) rc = index_build(root);
+  if (rc == 0) rc = px_tables_build(root, kPxDenseMax);
   if (rc != 0) {
     px_machine_free(root);
     return rc;
   }
   set->machine = root;
   set->state = kPxStateCompiled;
+  return 0;
+}
+
+namespace {
+
+void tables_fill(px_tables* t, px_check* root, size_t dense_max) {
+  // Breadth first, so that the root is 0 and a node's children are near.
+  t->nodes.push_back(root);
+  for (size_t i = 0; i < t->nodes.size(); ++i) {
+    px_check* node = const_cast<px_check*>(t->nodes[i]);
+    node->id = static_cast<uint32_t>(i);
+    for (int32_t k = 0; k < node->child_count; ++k) t->nodes.push_back(node->children[k]);
+  }
+  t->node_count = static_cast<uint32_t>(t->nodes.size());
+  t->rules.resize(t->node_count);
+  t->has_children.resize(t->node_count);
+  t->keys.resize(t->node_count);
+  t->endings.resize(t->node_count);
+  for (uint32_t i = 0; i < t->node_count; ++i) {
+    t->rules[i] = t->nodes[i]->rule;
+    if (t->rules[i] != nullptr) t->keys[i] = t->rules[i]->order << 1 | (t->rules[i]->generated != 0 ? 1u : 0u);
+    t->endings[i] = {t->rules[i], t->keys[i]};
+    t->has_children[i] = t->nodes[i]->child_count > 0 ? 1 : 0;
+    t->max_children = std::max(t->max_children, static_cast<uint32_t>(t->nodes[i]->child_count));
+    const px_check* node = t->nodes[i];
+    if (node->type == kPxCheckChar) t->class_syms.push_back(node->code);
+    if (node->type == kPxCheckClass || node->type == kPxCheckNotClass) {
+      t->class_syms.insert(t->class_syms.end(), node->set, node->set + node->set_count);
+    }
+  }
+  t->class_syms.push_back(kPxBow);
+  t->class_syms.push_back(kPxEow);
+  std::sort(t->class_syms.begin(), t->class_syms.end());
+  t->class_syms.erase(std::unique(t->class_syms.begin(), t->class_syms.end()), t->class_syms.end());
+  t->class_count = static_cast<uint32_t>(t->class_syms.size()) + 2;
+  for (px_sym s = 0; s < 128; ++s) {
+    auto at = std::lower_bound(t->class_syms.begin(), t->class_syms.end(), s);
+    t->ascii[s] = at != t->class_syms.end() && *at == s ? static_cast<uint32_t>(at - t->class_syms.begin()) + 1 : 0;
+  }
+
+  if (static_cast<size_t>(t->node_count) * t->class_count <= dense_max) {
+    // A symbol standing for each class: one no check names (beyond every
+    // code point), each named symbol, the wildcard.
+    std::vector<px_sym> reps;
+    reps.push_back(0x110000);
+    reps.insert(reps.end(), t->class_syms.begin(), t->class_syms.end());
+    reps.push_back(kPxWild);
+    t->next.assign(static_cast<size_t>(t->node_count) * t->class_count, 0);
+    t->lists.push_back(0);  // offset 0: no children
+    std::vector<uint32_t> list;
+    std::vector<std::pair<std::vector<uint32_t>, uint32_t>> seen;  // this node's lists
+    for (uint32_t n = 0; n < t->node_count; ++n) {
+      const px_check* node = t->nodes[n];
+      seen.clear();
+      for (uint32_t c = 0; c < t->class_count; ++c) {
+        list.clear();
+        for (int32_t k = 0; k < node->child_count; ++k) {
+          const px_check* child = node->children[k];
+          if (!px_check_matches(child, reps[c])) continue;
+          list.push_back(child->id << 2 | (child->rule != nullptr ? 1u : 0u) | (child->child_count > 0 ? 2u : 0u));
+        }
+        if (list.empty()) continue;
+        uint32_t offset = 0;
+        for (const auto& entry : seen) {
+          if (entry.first == list) offset = entry.second;
+        }
+        if (offset == 0) {
+          offset = static_cast<uint32_t>(t->lists.size());
+          t->lists.push_back(static_cast<uint32_t>(list.size()));
+          t->lists.insert(t->lists.end(), list.begin(), list.end());
+          seen.emplace_back(list, offset);
+        }
+        t->next[static_cast<size_t>(n) * t->class_count + c] = offset;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+int32_t px_tables_build(px_check* root, size_t dense_max) {
+  delete root->tables;
+  root->tables = nullptr;
+  auto* t = new (std::nothrow) px_tables;
+  if (t == nullptr) return -600;
+  static std::atomic<uint64_t> serials{0};
+  t->serial = ++serials;
+  try {
+    tables_fill(t, root, dense_max);
+  } catch (const std::bad_alloc&) {
+    delete t;
+    return -600;
+  }
+  root->tables = t;
   return 0;
 }
 

@@ -93,6 +93,12 @@ uint32_t px_decode(const char* text, px_sym* out, uint32_t max) {
   uint32_t n = 0;
   const char* cursor = text != nullptr ? text : "";
   while (n < max) {
+    auto byte = static_cast<unsigned char>(*cursor);
+    if (byte != 0 && byte < 0x80) {  // ASCII, most of every text
+      out[n++] = byte;
+      ++cursor;
+      continue;
+    }
     int32_t code = 0;
     (void)uchar_get(&cursor, &code);
     if (code == 0) break;

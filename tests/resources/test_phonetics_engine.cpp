@@ -11,6 +11,7 @@
 #include "resources/krpx.h"
 #include "resources/krpxfsm.h"
 #include "resources/krpxraw.h"
+#include "resources/px_reference.h"
 #include "support/bare_context.h"
 #include "support/tq_test.h"
 
@@ -51,9 +52,24 @@ class Engine {
     for (const Rule& r : rules) ASSERT_EQ(add(r), 0) << r.pattern;
     ASSERT_EQ(compile(), 0) << bc_.last_error();
   }
+  // Runs the engine, and the reference engine beside it, which must give the
+  // same text, result and messages.
   Result run(const char* input, uint32_t size = kPxOutputMax) {
     std::vector<char> out(size + 1, '#');
+    uint32_t errors = bc_.ctx.errors.count;
     int32_t rc = px_run(bc_.get(), &set_, work_, input, out.data(), size);
+    std::string message = bc_.ctx.errors.count != errors ? last_error() : "";
+    uint32_t reported = bc_.ctx.errors.count - errors;
+    tq_ref::px_ref_work* ref = nullptr;
+    EXPECT_EQ(tq_ref::px_ref_work_create(&ref), 0);
+    std::vector<char> ref_out(size + 1, '#');
+    errors = bc_.ctx.errors.count;
+    int32_t ref_rc = tq_ref::px_ref_run(bc_.get(), &set_, ref, input, ref_out.data(), size);
+    tq_ref::px_ref_work_free(ref);
+    EXPECT_EQ(rc, ref_rc) << input;
+    EXPECT_STREQ(out.data(), ref_out.data()) << input;
+    EXPECT_EQ(reported, bc_.ctx.errors.count - errors) << input;
+    EXPECT_EQ(message, bc_.ctx.errors.count != errors ? last_error() : "") << input;
     return {rc, out.data()};
   }
   std::string last_error() const { return bc_.last_error(); }
@@ -299,9 +315,10 @@ TEST(PhonetxEngine, RunEdgesAndADirtyWorkArea) {
   ASSERT_EQ(e.compile(), 0);
   // Whatever a failed run left in the work area, the next run starts clean.
   phonetx_work* w = e.work();
-  w->window.items[w->window.count++] = 'Z';
+  w->steps.items[w->steps.count++] = {'Z', 0, 0, 0, 0};
   w->output.items[w->output.count++] = 'Z';
   w->input.items[w->input.count++] = 'Z';
+  w->pins.items[w->pins.count++] = {0, 0};
   w->matched.items[w->matched.count++] = e.set().rules[0];
   w->ends.items[w->ends.count++] = 0;
   EXPECT_RUN(e.run("XAX"), 0, "XBX");
@@ -364,6 +381,49 @@ TEST(PhonetxEngine, IndexedAndScannedChildrenAgree) {
   // One worked by hand: "AC" finds [AB]C, AC (order 2 and 3) and .C at C;
   // .C has the best order (its priority is highest after ^A): "3".
   EXPECT_RUN(e.run("XAC"), 0, "X3");
+}
+
+}  // namespace
+
+namespace {
+
+// Rule sets built to make a run's work explode stay bounded: the output
+// limit bounds a rewind that lengthens the text, and the work budget bounds
+// the rereading that rewinds and many partial matches cause.
+TEST(PhonetxEngine, CraftedRuleSetsStayBounded) {
+  // A to 257 As, rewinding, and nine rules that never match: every A read
+  // pushes 257 back, then, with the rewinds used up, each A emits 257.
+  {
+    Engine e;
+    std::string as(257, 'A');
+    std::vector<Rule> rules = {{"A", as.c_str(), 50, kPxFlagRewind}};
+    std::vector<std::string> fillers;
+    for (int i = 1; i <= 9; ++i) fillers.push_back("Q" + std::to_string(i));
+    for (const std::string& f : fillers) rules.push_back({f.c_str(), "x"});
+    e.build(rules);
+    Result r = e.run(as.c_str());
+    EXPECT_EQ(r.rc, 115);
+    EXPECT_EQ(r.text, std::string(1024, 'A'));
+    EXPECT_LE(e.work()->output.count, 2048u);
+    EXPECT_LE(e.work()->input.capacity, 2 * kPxPendingMax);
+  }
+  // T$ rewinding at the end of a word, and 101 (then 250) rules ".", "..",
+  // ... whose partial matches never end: every rewind rereads the rest of
+  // the text with a hundred partial matches and thousands of matched rules.
+  // The work budget stops the run; the dots had removed the letters before
+  // the T, the rest goes out unchanged.
+  for (int fillers : {101, 250}) {
+    Engine e;
+    std::vector<std::string> dots;
+    for (int k = 1; k <= fillers; ++k) dots.push_back(std::string(static_cast<size_t>(k), '.'));
+    std::vector<Rule> rules = {{"T$", "T", 90, kPxFlagRewind}};
+    for (const std::string& d : dots) rules.push_back({d.c_str(), "", 10});
+    e.build(rules);
+    Result r = e.run("KNIGHT SCHOOL");
+    EXPECT_EQ(r.rc, 114);
+    EXPECT_NE(e.last_error().find("rewind limit"), std::string::npos) << e.last_error();
+    EXPECT_EQ(r.text, "T SCHOOL");
+  }
 }
 
 }  // namespace
