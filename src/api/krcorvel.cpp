@@ -127,6 +127,8 @@ void context_teardown(context* ctx) {
   phonetx_work_free(ctx, ctx->phonetx_work);
   ctx->phonetx_work = nullptr;
   phonetx_edit_session_free(ctx);
+  if (ctx->regex_work != nullptr) ctx->regex_work->release(ctx->regex_work);
+  ctx->regex_work = nullptr;
   lock_table_free(ctx);
   xmldoc_stash_free(ctx);
   if (ctx->small_pool != nullptr) pool_destroy(ctx->small_pool);

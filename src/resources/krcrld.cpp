@@ -678,6 +678,18 @@ int32_t chopper_rules_pass(context* ctx, const chopper_rec* chopper, const char*
   uint8_t flags[kFlagCount];
   std::memcpy(flags, rules->initial_flags, sizeof flags);
   uint32_t pos = 0;
+  // A value checked once for UTF-8 is not checked again by the match at
+  // each of its positions.
+  uint32_t exec_options = kRegexExecAnchored;
+  bool any_regex = false;
+  for (uint32_t i = 0; i < vec_count(&rules->rules) && !any_regex; ++i) {
+    any_regex = rule_at(rules, i)->method == kRuleMethodRegex;
+  }
+  if (any_regex) {
+    int32_t valid = regexlib_subject_check(ctx, value, length);
+    if (valid < 0) return valid;
+    if (valid == 1) exec_options |= kRegexExecChecked;
+  }
   while (pos < length && value[pos] != '\0') {
     bool fired = false;
     for (uint32_t i = 0; i < vec_count(&rules->rules) && !fired; ++i) {
@@ -693,7 +705,9 @@ int32_t chopper_rules_pass(context* ctx, const chopper_rec* chopper, const char*
         size_t ovector[kRegexOvectorSize];
         int32_t result = 0;
         matched = regexlib_element_exec(ctx, &rule->regex, value, length, pos, ovector, kRegexOvectorSize, &result,
-                                        kRegexExecAnchored);
+                                        exec_options);
+        // A pattern that gives up at its limits ends the chop.
+        if (matched < 0) return matched;
         if (matched) n = static_cast<uint32_t>(ovector[1] - ovector[0]);
       } else {
         matched = vocab_method_match(ctx, rule, value, length, pos, &n);
