@@ -535,7 +535,12 @@ TQ_API int32_t tq_chopper_table_enabled_set(tq_context* ctx, int32_t chopper, ui
  * '&', '(', ')', ',' and '|'; a chopper has at most 256 (ids 0..255).
  * Prerequisites combine flag names with '!', '&', '|' and parentheses ('&'
  * and '|' bind equally, from the left); output flags are names separated by
- * ','. An empty category name means any category. */
+ * ','. The category name given to tq_chopper_vocab_rule_add and
+ * tq_chopper_rule_method_vocab_set is looked up like any other: an empty
+ * name is not a category, so the rule gets TQ_CHOP_RULE_ERR_CATEGORY. A rule
+ * read from a chopper document with an empty "Vocab Cat" matches any
+ * category, and tq_chopper_rule_vocab_category_set with an empty name makes
+ * an existing rule match any category. */
 TQ_API int32_t tq_chopper_rule_flag_name_validate(tq_context* ctx, const char* name, uint32_t* valid) TQ_NOEXCEPT;
 /* *valid 0 (result 0, nothing recorded) for an expression that does not parse. */
 TQ_API int32_t tq_chopper_rule_validate(tq_context* ctx, const char* expr, uint32_t* valid) TQ_NOEXCEPT;
