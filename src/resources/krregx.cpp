@@ -362,7 +362,9 @@ int32_t regexlib_element_exec(context* ctx, const regexlib_element* e, const cha
                               uint32_t exec_options) {
   uint32_t pairs_out = ovector_size / 3;
   if (pairs_out > kMatchPairs) pairs_out = kMatchPairs;
-  for (uint32_t i = 0; ovector != nullptr && i < 2 * pairs_out; ++i) ovector[i] = kRegexUnset;
+  // Without a match only the whole match's pair is set (unset); the rules
+  // pass tries at every position, so the rest is written only on a match.
+  if (ovector != nullptr && pairs_out > 0) ovector[0] = ovector[1] = kRegexUnset;
   if (result != nullptr) *result = PCRE2_ERROR_NOMATCH;
   if (e == nullptr || e->code == nullptr || subject == nullptr || start > length) return 0;
   regex_work* work = work_get(ctx);
@@ -392,6 +394,7 @@ int32_t regexlib_element_exec(context* ctx, const regexlib_element* e, const cha
     const PCRE2_SIZE* ov = pcre2_get_ovector_pointer(work->md);
     uint32_t n = static_cast<uint32_t>(rc) < pairs_out ? static_cast<uint32_t>(rc) : pairs_out;
     for (uint32_t i = 0; i < 2 * n; ++i) ovector[i] = ov[i] == PCRE2_UNSET ? kRegexUnset : ov[i];
+    for (uint32_t i = 2 * n; i < 2 * pairs_out; ++i) ovector[i] = kRegexUnset;
   }
   return 1;
 }

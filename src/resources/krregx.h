@@ -100,8 +100,9 @@ int32_t regexlib_element_compile(context* ctx, regexlib_element* e, uint32_t opt
 // result goes to *result (when not NULL): above 0 the number of pairs set,
 // 0 when more than the ovector's pairs were needed, negative for no match
 // or an error. ovector (may be NULL) receives ovector_size / 3 pairs of
-// offsets (unset groups kRegexUnset); ovector_size is counted like the
-// classic interface, 30 for groups 0..9. Returns 1 when it matched, else 0;
+// offsets (unset groups kRegexUnset; without a match only the first pair
+// is written, unset); ovector_size is counted like the classic interface,
+// 30 for groups 0..9. Returns 1 when it matched, else 0;
 // -601 (recorded) when the match gave up at its limits; -600 when the
 // context's match data cannot be made. An uncompiled element or a NULL
 // subject never matches. The match data and limits are the context's, made
