@@ -40,8 +40,9 @@ struct regex_work {
   pcre2_jit_stack* jit_stack;
 };
 
-// The JIT's stack: large enough that no pattern within the limits above
-// runs out of it on a 1,024-byte value.
+// The JIT's own stack, grown on demand: deeply nested patterns over a
+// 1,024-byte value outgrow the 32 KB the JIT otherwise takes from the
+// machine stack, and would then run again in the slower interpreter.
 constexpr size_t kJitStackStart = 32 * 1024;
 constexpr size_t kJitStackMax = 1024 * 1024;
 
