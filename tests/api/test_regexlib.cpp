@@ -232,6 +232,11 @@ TEST(RegexlibApi, FailuresAreReturnedNotTakenForNoMatch) {
   EXPECT_EQ(tq_regexlib_match_and_replace(ctx, lib, "ab\xC3", out.data(), &matched), -10000);
   EXPECT_EQ(matched, 0);
   EXPECT_EQ(out[0], 'Z');
+  // Replaced instead, with a warning asked for: the warning is the result.
+  tq_options_set(ctx, (tq_options_get(ctx) & ~TQ_OPT_STRICT_CONVERSION) | TQ_OPT_WARN_REPLACED);
+  EXPECT_EQ(tq_regexlib_match(ctx, lib, "aab\xC3", &matched), 116);
+  EXPECT_EQ(matched, 1);
+  tq_options_set(ctx, tq_options_get(ctx) & ~TQ_OPT_WARN_REPLACED);
 
   // 100 a's: without limits this backtracks for seconds.
   std::string as(100, 'a');
