@@ -544,7 +544,12 @@ TQ_API int32_t tq_chopper_table_enabled_set(tq_context* ctx, int32_t chopper, ui
  * '&', '(', ')', ',' and '|'; a chopper has at most 256 (ids 0..255).
  * Prerequisites combine flag names with '!', '&', '|' and parentheses ('&'
  * and '|' bind equally, from the left); output flags are names separated by
- * ','. An empty category name means any category. */
+ * ','. The category name given to tq_chopper_vocab_rule_add and
+ * tq_chopper_rule_method_vocab_set is looked up like any other: an empty
+ * name is not a category, so the rule gets TQ_CHOP_RULE_ERR_CATEGORY. A rule
+ * read from a chopper document with an empty "Vocab Cat" matches any
+ * category, and tq_chopper_rule_vocab_category_set with an empty name makes
+ * an existing rule match any category. */
 TQ_API int32_t tq_chopper_rule_flag_name_validate(tq_context* ctx, const char* name, uint32_t* valid) TQ_NOEXCEPT;
 /* *valid 0 (result 0, nothing recorded) for an expression that does not parse. */
 TQ_API int32_t tq_chopper_rule_validate(tq_context* ctx, const char* expr, uint32_t* valid) TQ_NOEXCEPT;
@@ -628,7 +633,8 @@ typedef char tq_chop_word[TQ_CHOP_WORD_MAX + 4];
 /* Chops in_string (at most 1,024 bytes once in UTF-8: -601 beyond) into
  * words. out_strings is an array of *num_out_strings entries (0: -802);
  * the first words go into it and *num_out_strings becomes the number
- * written. */
+ * written. A chopping rule whose pattern backtracks past its limit also
+ * ends the chop with -601. */
 TQ_API int32_t tq_chop_string(tq_context* ctx, int32_t chopper, const char* in_string, tq_chop_word* out_strings,
                               uint32_t* num_out_strings) TQ_NOEXCEPT;
 
@@ -698,7 +704,11 @@ TQ_API int32_t tq_regexlib_element_info_set(tq_context* ctx, int32_t library, ui
 TQ_API int32_t tq_regexlib_regex_compile(tq_context* ctx, const char* regex) TQ_NOEXCEPT;
 /* Edit mode: -407 for a name in use. */
 TQ_API int32_t tq_regexlib_name_set(tq_context* ctx, int32_t library, const char* name) TQ_NOEXCEPT;
-/* *matched := 1 when any element matches s (at most 1,024 bytes). */
+/* *matched := 1 when any element matches s (at most 1,024 bytes). A
+ * conversion failure of s is returned (-10000 under strict conversion), as
+ * is -601 when a pattern backtracks past the limit a value of 1,024 bytes
+ * allows; *matched is then 0. The same holds for the call below, which
+ * leaves r as it was when s does not convert or a pattern gives up. */
 TQ_API int32_t tq_regexlib_match(tq_context* ctx, int32_t library, const char* s, int32_t* matched) TQ_NOEXCEPT;
 /* Applies every element in turn as search and replace; r: 1,028 bytes +
  * terminator; *matched := 1 when any element matched. */

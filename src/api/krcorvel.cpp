@@ -129,6 +129,8 @@ void context_teardown(context* ctx) {
   ctx->phonetx_work = nullptr;
   phonetx_edit_session_free(ctx);
   vault_files_close_all(ctx);
+  if (ctx->regex_work != nullptr) ctx->regex_work->release(ctx->regex_work);
+  ctx->regex_work = nullptr;
   lock_table_free(ctx);
   xmldoc_stash_free(ctx);
   if (ctx->small_pool != nullptr) pool_destroy(ctx->small_pool);

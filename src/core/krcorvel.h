@@ -24,6 +24,13 @@ struct phonetx_work;
 struct scheme_scratch;
 struct phonetx_edit_session;
 
+// A work area that a higher layer makes on a context's first use of it and
+// that carries its own release, so that whoever tears the context down
+// frees it without knowing its contents.
+struct lazy_work {
+  void (*release)(lazy_work* work);
+};
+
 using context = ::tq_context;
 struct rwlock;
 
@@ -88,4 +95,5 @@ struct tq_context {
   tq::scheme_scratch* scheme_scratch;  // block pools of scheme applications
   tq::phonetx_work* phonetx_work;  // the phonetics engine's work area
   tq::phonetx_edit_session* phonetx_edit;  // rules of a phonetics file read for editing, or NULL
+  tq::lazy_work* regex_work;       // match data and limits of regex matching; NULL until first used
 };

@@ -618,23 +618,27 @@ int32_t case_text(case_op op, const char* src, char* dst, uint32_t size, const c
   }
   // Case into a buffer of its own: the cased text can be longer than the
   // source (German sharp s, Turkish dotted capital I) and src may be dst.
-  // The buffer is the thread's and keeps its capacity, so casing allocates
-  // nothing once a thread has cased a text of the size.
-  thread_local std::string cased;
-  cased.assign(std::strlen(src) + 16, '\0');
-  int32_t n = run_case_map(m, op, cased.data(), static_cast<int32_t>(cased.size()), src, &err);
+  // Values of the engine's roads fit the one on the stack; only longer
+  // texts take one from the heap.
+  char local[4096];
+  std::string grown;
+  char* cased = local;
+  int32_t room = static_cast<int32_t>(sizeof local);
+  int32_t n = run_case_map(m, op, cased, room, src, &err);
   if (err == U_BUFFER_OVERFLOW_ERROR || err == U_STRING_NOT_TERMINATED_WARNING) {
     err = U_ZERO_ERROR;
-    cased.assign(static_cast<size_t>(n) + 1, '\0');
-    n = run_case_map(m, op, cased.data(), static_cast<int32_t>(cased.size()), src, &err);
+    grown.assign(static_cast<size_t>(n) + 1, '\0');
+    cased = grown.data();
+    room = static_cast<int32_t>(grown.size());
+    n = run_case_map(m, op, cased, room, src, &err);
   }
   if (U_FAILURE(err) || n < 0) {
     dst[0] = '\0';
     return err == U_MEMORY_ALLOCATION_ERROR ? -2 : -3;
   }
   size_t keep = static_cast<size_t>(n);
-  if (keep > size - 1) keep = np_uchar_cut(cased.data(), size - 1);
-  std::memcpy(dst, cased.data(), keep);
+  if (keep > size - 1) keep = np_uchar_cut(cased, size - 1);
+  std::memcpy(dst, cased, keep);
   dst[keep] = '\0';
   return static_cast<int32_t>(keep);
 }

@@ -578,11 +578,14 @@ void chopper_rule_free(context* ctx, chopper_rule* rule) {
   std::free(rule);
 }
 
+// No name (NULL) means any category. A name, an empty one included, is
+// looked up like any other: the empty name is no category, so such a rule
+// carries error bit 2 rather than silently matching every category.
 int32_t chopper_rule_category_assign(context* ctx, chopper_rec* chopper, chopper_rule* rule, const char* category) {
-  if (text_replace(&rule->category_name, category_empty(category) ? nullptr : category) != 0) return -600;
+  if (text_replace(&rule->category_name, category) != 0) return -600;
   rule->category = -1;
   rule->errors &= ~kRuleErrCategory;
-  if (category_empty(category)) return 0;
+  if (category == nullptr) return 0;
   int32_t index = -1;
   int32_t rc = category_lookup(ctx, chopper, rule, category, &index);
   if (rc != 0) {
@@ -640,7 +643,7 @@ int32_t chopper_rule_add(context* ctx, chopper_rec* chopper, uint32_t method, co
   if (method == kRuleMethodVocab) {
     // A vocabulary or category that cannot be had leaves error bits; the
     // rule is kept and skipped when chopping.
-    if (text_replace(&rule->category_name, category_empty(category) ? nullptr : category) != 0) rc = -600;
+    if (text_replace(&rule->category_name, category) != 0) rc = -600;
     if (rc == 0) {
       int32_t assigned = chopper_rule_vocab_assign(ctx, chopper, rule, vocab != nullptr ? vocab : "");
       if (assigned == -600) rc = -600;
@@ -678,6 +681,18 @@ int32_t chopper_rules_pass(context* ctx, const chopper_rec* chopper, const char*
   uint8_t flags[kFlagCount];
   std::memcpy(flags, rules->initial_flags, sizeof flags);
   uint32_t pos = 0;
+  // A value checked once for UTF-8 is not checked again by the match at
+  // each of its positions.
+  uint32_t exec_options = kRegexExecAnchored;
+  bool any_regex = false;
+  for (uint32_t i = 0; i < vec_count(&rules->rules) && !any_regex; ++i) {
+    any_regex = rule_at(rules, i)->method == kRuleMethodRegex;
+  }
+  if (any_regex) {
+    int32_t valid = regexlib_subject_check(ctx, value, length);
+    if (valid < 0) return valid;
+    if (valid == 1) exec_options |= kRegexExecChecked;
+  }
   while (pos < length && value[pos] != '\0') {
     bool fired = false;
     for (uint32_t i = 0; i < vec_count(&rules->rules) && !fired; ++i) {
@@ -693,7 +708,9 @@ int32_t chopper_rules_pass(context* ctx, const chopper_rec* chopper, const char*
         size_t ovector[kRegexOvectorSize];
         int32_t result = 0;
         matched = regexlib_element_exec(ctx, &rule->regex, value, length, pos, ovector, kRegexOvectorSize, &result,
-                                        kRegexExecAnchored);
+                                        exec_options);
+        // A pattern that gives up at its limits ends the chop.
+        if (matched < 0) return matched;
         if (matched) n = static_cast<uint32_t>(ovector[1] - ovector[0]);
       } else {
         matched = vocab_method_match(ctx, rule, value, length, pos, &n);
@@ -1112,7 +1129,8 @@ int32_t chopper_rule_method_vocab_set(context* ctx, int32_t chopper, uint32_t ru
   if (r == nullptr) return -802;
   chopper_rule_method_clear(ctx, r);
   r->method = kRuleMethodVocab;
-  if (text_replace(&r->category_name, category_empty(category_in.text) ? nullptr : category_in.text) != 0) {
+  // The category is looked up as in adding a rule: an empty name too.
+  if (text_replace(&r->category_name, category_in.text) != 0) {
     return -600;
   }
   // A vocabulary that cannot be had leaves the rule with its error bit, so
@@ -1335,9 +1353,10 @@ int32_t chopper_vocab_rule_add(context* ctx, int32_t chopper, const char* vocab,
     chopper_edit_scope edit(ctx, chopper);
     rc = edit.rc;
     if (rc == 0) {
-      rc = chopper_rule_add(ctx, edit.rec, kRuleMethodVocab, nullptr, in[0].text,
-                            category_empty(in[1].text) ? nullptr : in[1].text, in[2].text, in[3].text, options,
-                            in[4].text, rule_id);
+      // The name is always given here, so an empty one is looked up (and
+      // not found); only a chopper document makes an any-category rule.
+      rc = chopper_rule_add(ctx, edit.rec, kRuleMethodVocab, nullptr, in[0].text, in[1].text, in[2].text,
+                            in[3].text, options, in[4].text, rule_id);
     }
   }
   std::free(in);

@@ -28,19 +28,92 @@ constexpr int32_t kLocaleL5 = 800005;
 // The pairs a match reports: whole match and groups 1..9.
 constexpr uint32_t kMatchPairs = kRegexOvectorSize / 3;
 
-// One match-data block per thread: libraries are shared between clones that
-// may run in parallel, so it cannot live in the element.
-struct match_data_holder {
-  pcre2_match_data* md = nullptr;
-  ~match_data_holder() {
-    if (md != nullptr) pcre2_match_data_free(md);
+// The context's regex work area: match data for the pairs callers ask for,
+// and a match context carrying the limits and the JIT's stack. Made on the
+// context's first match and reused by every later one, so that matching
+// allocates nothing per call. Libraries are shared between clones, so none
+// of this can live in the element.
+struct regex_work {
+  lazy_work base;  // first: the context releases it through this
+  pcre2_match_data* md;
+  pcre2_match_context* mctx;
+  pcre2_jit_stack* jit_stack;
+};
+
+// The JIT's own stack, grown on demand: deeply nested patterns over a
+// 1,024-byte value outgrow the 32 KB the JIT otherwise takes from the
+// machine stack, and would then run again in the slower interpreter.
+constexpr size_t kJitStackStart = 32 * 1024;
+constexpr size_t kJitStackMax = 1024 * 1024;
+
+void work_release(lazy_work* base) {
+  auto* work = reinterpret_cast<regex_work*>(base);
+  if (work == nullptr) return;
+  if (work->md != nullptr) pcre2_match_data_free(work->md);
+  if (work->mctx != nullptr) pcre2_match_context_free(work->mctx);
+  if (work->jit_stack != nullptr) pcre2_jit_stack_free(work->jit_stack);
+  std::free(work);
+}
+
+regex_work* work_create() {
+  auto* work = static_cast<regex_work*>(std::calloc(1, sizeof(regex_work)));
+  if (work == nullptr) return nullptr;
+  work->base.release = work_release;
+  work->md = pcre2_match_data_create(kMatchPairs, nullptr);
+  work->mctx = pcre2_match_context_create(nullptr);
+  if (work->md == nullptr || work->mctx == nullptr) {
+    work_release(&work->base);
+    return nullptr;
+  }
+  pcre2_set_match_limit(work->mctx, kRegexMatchLimit);
+  pcre2_set_depth_limit(work->mctx, kRegexDepthLimit);
+  // Without its own stack the JIT uses 32 KB on the machine stack; a JIT
+  // that cannot be given one still runs there.
+  work->jit_stack = pcre2_jit_stack_create(kJitStackStart, kJitStackMax, nullptr);
+  if (work->jit_stack != nullptr) pcre2_jit_stack_assign(work->mctx, nullptr, work->jit_stack);
+  return work;
+}
+
+// Matching without a context (never on the engine's roads) uses one area
+// per thread.
+struct thread_work_holder {
+  regex_work* work = nullptr;
+  ~thread_work_holder() {
+    if (work != nullptr) work_release(&work->base);
   }
 };
-thread_local match_data_holder tl_match;
+thread_local thread_work_holder tl_work;
 
-pcre2_match_data* match_data() {
-  if (tl_match.md == nullptr) tl_match.md = pcre2_match_data_create(kMatchPairs, nullptr);
-  return tl_match.md;
+regex_work* work_get(context* ctx) {
+  if (ctx == nullptr) {
+    if (tl_work.work == nullptr) tl_work.work = work_create();
+    return tl_work.work;
+  }
+  if (ctx->regex_work == nullptr) {
+    regex_work* work = work_create();
+    if (work == nullptr) return nullptr;
+    ctx->regex_work = &work->base;
+  }
+  return reinterpret_cast<regex_work*>(ctx->regex_work);
+}
+
+bool is_limit(int rc) {
+  return rc == PCRE2_ERROR_MATCHLIMIT || rc == PCRE2_ERROR_DEPTHLIMIT || rc == PCRE2_ERROR_HEAPLIMIT ||
+         rc == PCRE2_ERROR_JIT_STACKLIMIT;
+}
+
+// Whether a match result says the subject is not well-formed UTF-8.
+bool is_utf_error(int32_t rc) { return rc <= PCRE2_ERROR_UTF8_ERR1 && rc >= PCRE2_ERROR_UTF8_ERR21; }
+
+// A compiled pattern that matches at once: run at offset 0 it only checks
+// the subject's UTF-8.
+pcre2_code* utf_probe() {
+  static pcre2_code* const probe = [] {
+    int err = 0;
+    PCRE2_SIZE offset = 0;
+    return pcre2_compile(reinterpret_cast<PCRE2_SPTR>(""), 0, PCRE2_UTF, &err, &offset, nullptr);
+  }();
+  return probe;
 }
 
 // Bytes of the UTF-8 character starting at text[pos] (1 for a byte that
@@ -107,12 +180,11 @@ void flush_segment(bounded_text* seg, bounded_text* out, case_state* cs) {
   } else if (cs->upper_all || cs->lower_all) {
     // Cased apart first (casing can lengthen the text), then appended whole
     // characters at a time.
-    std::vector<char> cased(static_cast<size_t>(seg->length) * 3 + 4);
-    int32_t n = cs->upper_all
-                    ? np_uchar_upper_cs(src, cased.data(), static_cast<uint32_t>(cased.size()), nullptr)
-                    : np_uchar_lower_cs(src, cased.data(), static_cast<uint32_t>(cased.size()), nullptr);
+    char cased[kRegexResultSize * 3 + 4];
+    int32_t n = cs->upper_all ? np_uchar_upper_cs(src, cased, static_cast<uint32_t>(sizeof cased), nullptr)
+                              : np_uchar_lower_cs(src, cased, static_cast<uint32_t>(sizeof cased), nullptr);
     if (n >= 0) {
-      out->append(cased.data(), static_cast<size_t>(n));
+      out->append(cased, static_cast<size_t>(n));
     } else {
       out->append(src, seg->length);
     }
@@ -289,30 +361,52 @@ int32_t regexlib_element_compile(context* ctx, regexlib_element* e, uint32_t opt
 int32_t regexlib_element_exec(context* ctx, const regexlib_element* e, const char* subject, size_t length,
                               size_t start, size_t* ovector, uint32_t ovector_size, int32_t* result,
                               uint32_t exec_options) {
-  (void)ctx;
   uint32_t pairs_out = ovector_size / 3;
   if (pairs_out > kMatchPairs) pairs_out = kMatchPairs;
-  for (uint32_t i = 0; ovector != nullptr && i < 2 * pairs_out; ++i) ovector[i] = kRegexUnset;
+  // Without a match only the whole match's pair is set (unset); the rules
+  // pass tries at every position, so the rest is written only on a match.
+  if (ovector != nullptr && pairs_out > 0) ovector[0] = ovector[1] = kRegexUnset;
   if (result != nullptr) *result = PCRE2_ERROR_NOMATCH;
   if (e == nullptr || e->code == nullptr || subject == nullptr || start > length) return 0;
-  pcre2_match_data* md = match_data();
-  if (md == nullptr) return 0;
-  uint32_t opts = (exec_options & kRegexExecAnchored) != 0 ? PCRE2_ANCHORED : 0;
+  regex_work* work = work_get(ctx);
+  if (work == nullptr) return -600;
+  uint32_t opts = 0;
+  // Anchoring at match time would keep the JIT from running; a pattern
+  // compiled anchored needs no more.
+  if ((exec_options & kRegexExecAnchored) != 0 && (e->compiled_with & kRegexOptAnchored) == 0) {
+    opts |= PCRE2_ANCHORED;
+  }
+  if ((exec_options & kRegexExecChecked) != 0) opts |= PCRE2_NO_UTF_CHECK;
   auto* code = static_cast<pcre2_code*>(e->code);
-  int rc = pcre2_match(code, reinterpret_cast<PCRE2_SPTR>(subject), length, start, opts, md, nullptr);
+  int rc = pcre2_match(code, reinterpret_cast<PCRE2_SPTR>(subject), length, start, opts, work->md, work->mctx);
   if (rc == PCRE2_ERROR_JIT_STACKLIMIT) {
-    // The interpreter has a larger budget than the JIT's default stack.
-    rc = pcre2_match(code, reinterpret_cast<PCRE2_SPTR>(subject), length, start, opts | PCRE2_NO_JIT, md,
-                     nullptr);
+    // The interpreter keeps its frames on the heap, under the same limits.
+    rc = pcre2_match(code, reinterpret_cast<PCRE2_SPTR>(subject), length, start, opts | PCRE2_NO_JIT, work->md,
+                     work->mctx);
   }
   if (result != nullptr) *result = rc;
+  if (is_limit(rc)) {
+    TQ_REPORT(ctx, kRcRegexLimit, 1730, static_cast<const char*>(e->regex));
+    return kRcRegexLimit;
+  }
+  if (rc == PCRE2_ERROR_NOMEMORY) return -600;
   if (rc <= 0) return 0;
   if (ovector != nullptr) {
-    const PCRE2_SIZE* ov = pcre2_get_ovector_pointer(md);
+    const PCRE2_SIZE* ov = pcre2_get_ovector_pointer(work->md);
     uint32_t n = static_cast<uint32_t>(rc) < pairs_out ? static_cast<uint32_t>(rc) : pairs_out;
     for (uint32_t i = 0; i < 2 * n; ++i) ovector[i] = ov[i] == PCRE2_UNSET ? kRegexUnset : ov[i];
+    for (uint32_t i = 2 * n; i < 2 * pairs_out; ++i) ovector[i] = kRegexUnset;
   }
   return 1;
+}
+
+int32_t regexlib_subject_check(context* ctx, const char* subject, size_t length) {
+  if (subject == nullptr) return 0;
+  regex_work* work = work_get(ctx);
+  pcre2_code* probe = utf_probe();
+  if (work == nullptr || probe == nullptr) return -600;
+  int rc = pcre2_match(probe, reinterpret_cast<PCRE2_SPTR>(subject), length, 0, 0, work->md, work->mctx);
+  return rc >= 0 ? 1 : 0;
 }
 
 int32_t regexlib_element_replace(context* ctx, const regexlib_element* e, const char* subject, char* result) {
@@ -326,10 +420,16 @@ int32_t regexlib_element_replace(context* ctx, const regexlib_element* e, const 
   case_state cs;
   size_t pos = 0;
   int32_t matched = 0;
+  // The first match, from offset 0, checks the whole subject's UTF-8; the
+  // later ones need not check it again.
+  uint32_t checked = 0;
   while (true) {
     size_t ov[kRegexOvectorSize];
     int32_t rc = 0;
-    if (regexlib_element_exec(ctx, e, subject, length, pos, ov, kRegexOvectorSize, &rc, 0) == 0) {
+    int32_t m = regexlib_element_exec(ctx, e, subject, length, pos, ov, kRegexOvectorSize, &rc, checked);
+    if (m < 0) return m;
+    checked = kRegexExecChecked;
+    if (m == 0) {
       if (matched == 0) return 0;
       break;
     }
@@ -366,16 +466,24 @@ int32_t regexlib_element_replace(context* ctx, const regexlib_element* e, const 
 
 int32_t regexlib_match_any(context* ctx, const regexlib_rec* lib, const char* text, uint32_t convert) {
   if (lib == nullptr || text == nullptr) return 0;
-  std::vector<char> conv;
+  char conv[kRegexResultSize];
   const char* s = text;
   if (convert == 1) {
-    conv.resize(kRegexResultSize);
-    if (strio_in_1024(ctx, text, conv.data(), kStrioConvert) < 0) return 0;
-    s = conv.data();
+    int32_t crc = strio_in_1024(ctx, text, conv, kStrioConvert);
+    if (crc < 0) return crc;
+    s = conv;
   }
   size_t length = std::strlen(s);
+  uint32_t checked = 0;
   for (uint32_t i = 0; i < lib->count; ++i) {
-    if (regexlib_element_exec(ctx, &lib->elements[i], s, length, 0, nullptr, 0, nullptr, 0) != 0) return 1;
+    const regexlib_element* e = &lib->elements[i];
+    int32_t result = 0;
+    int32_t m = regexlib_element_exec(ctx, e, s, length, 0, nullptr, 0, &result, checked);
+    if (m != 0) return m;
+    if (e->code == nullptr) continue;
+    // Text that is not well-formed UTF-8 matches no element.
+    if (is_utf_error(result)) return 0;
+    checked = kRegexExecChecked;
   }
   return 0;
 }
@@ -385,20 +493,24 @@ int32_t regexlib_replace_all(context* ctx, const regexlib_rec* lib, const char* 
   if (lib == nullptr || input == nullptr || out == nullptr) return 0;
   char running[kRegexResultSize];
   if (convert == 1) {
-    if (strio_in_1024(ctx, input, running, kStrioConvert) < 0) return 0;
+    int32_t crc = strio_in_1024(ctx, input, running, kStrioConvert);
+    if (crc < 0) return crc;
   } else {
     np_uchar_bufcopy(running, input, kRegexResultSize);
   }
   int32_t any = 0;
   char next[kRegexResultSize];
   for (uint32_t i = 0; i < lib->count; ++i) {
-    if (regexlib_element_replace(ctx, &lib->elements[i], running, next) != 0) {
+    int32_t m = regexlib_element_replace(ctx, &lib->elements[i], running, next);
+    if (m < 0) return m;
+    if (m != 0) {
       any = 1;
       std::memcpy(running, next, std::strlen(next) + 1);
     }
   }
   if (convert == 1) {
-    if (strio_out_1028(ctx, running, out, kStrioConvert) < 0) return 0;
+    int32_t crc = strio_out_1028(ctx, running, out, kStrioConvert);
+    if (crc < 0) return crc;
   } else {
     std::memcpy(out, running, std::strlen(running) + 1);
   }
@@ -412,15 +524,27 @@ int32_t regexlib_coverage_scan(context* ctx, const regexlib_rec* lib, const char
   if (length != nullptr) *length = 0;
   if (lib == nullptr || text == nullptr) return -802;
   const size_t len = std::strlen(text);
-  std::vector<uint8_t> map(len, 0);
+  // Values are at most 1,024 bytes; a longer text gets a map of its own.
+  uint8_t local[kRegexResultSize];
+  std::vector<uint8_t> grown;
+  uint8_t* map = local;
+  if (len > sizeof local) {
+    grown.assign(len, 0);
+    map = grown.data();
+  } else {
+    std::memset(local, 0, len);
+  }
   uint32_t count = 0;
   for (uint32_t i = 0; i < lib->count; ++i) {
     size_t pos = 0;
+    uint32_t checked = 0;
     while (pos <= len) {
       size_t ov[kRegexOvectorSize];
-      if (regexlib_element_exec(ctx, &lib->elements[i], text, len, pos, ov, kRegexOvectorSize, nullptr, 0) == 0) {
-        break;
-      }
+      int32_t m = regexlib_element_exec(ctx, &lib->elements[i], text, len, pos, ov, kRegexOvectorSize, nullptr,
+                                        checked);
+      if (m < 0) return m;
+      if (m == 0) break;
+      checked = kRegexExecChecked;
       size_t ms = ov[0];
       size_t me = ov[1];
       if (ms < pos || me < ms || me > len) break;
@@ -436,7 +560,7 @@ int32_t regexlib_coverage_scan(context* ctx, const regexlib_rec* lib, const char
     }
   }
   uint32_t cov = 0;
-  for (uint8_t b : map) cov += b;
+  for (size_t b = 0; b < len; ++b) cov += map[b];
   if (matches != nullptr) *matches = count;
   if (covered != nullptr) *covered = cov;
   if (length != nullptr) *length = static_cast<uint32_t>(len);

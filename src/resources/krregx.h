@@ -32,8 +32,11 @@ inline constexpr uint32_t kRegexOptTurkish = 0x80000000u;
 // always run anchored, so that the JIT serves them).
 inline constexpr uint32_t kRegexOptAnchored = 0x10;
 
-// Execution options of regexlib_element_exec.
+// Execution options of regexlib_element_exec: anchored at the start
+// offset; the subject is already known to be well-formed UTF-8 (it is then
+// not checked again, which matters for calls at every offset of a value).
 inline constexpr uint32_t kRegexExecAnchored = 0x10;
+inline constexpr uint32_t kRegexExecChecked = 0x2000;
 
 // Match positions callers ask for: the whole match and groups 1 to 9, as
 // pairs of offsets. A pattern needing more pairs reports no match.
@@ -44,9 +47,18 @@ inline constexpr size_t kRegexUnset = ~static_cast<size_t>(0);
 inline constexpr uint32_t kRegexResultMax = 1024;
 inline constexpr uint32_t kRegexResultSize = kRegexResultMax + 1;
 
+// Every match runs under limits suited to values of at most 1,024 bytes: a
+// pattern that backtracks without end (such as '(a+)+b') gives up after
+// this many backtracking steps, or at this depth of nested backtracking,
+// instead of taking seconds per value. Giving up is the code -601 (a fixed
+// capacity exceeded), recorded with message 1730.
+inline constexpr uint32_t kRegexMatchLimit = 1000000;
+inline constexpr uint32_t kRegexDepthLimit = 10000;
+
 // Codes.
 inline constexpr int32_t kRcRegexSyntax = -803;
 inline constexpr int32_t kRcRegexNotStudied = 113;
+inline constexpr int32_t kRcRegexLimit = -601;
 
 struct regexlib_element {
   void* code;              // compiled pattern (pcre2_code); NULL until compiled
@@ -88,32 +100,43 @@ int32_t regexlib_element_compile(context* ctx, regexlib_element* e, uint32_t opt
 // result goes to *result (when not NULL): above 0 the number of pairs set,
 // 0 when more than the ovector's pairs were needed, negative for no match
 // or an error. ovector (may be NULL) receives ovector_size / 3 pairs of
-// offsets (unset groups kRegexUnset); ovector_size is counted like the
-// classic interface, 30 for groups 0..9. Returns 1 when it matched, else 0.
-// An uncompiled element or a NULL subject never matches.
+// offsets (unset groups kRegexUnset; without a match only the first pair
+// is written, unset); ovector_size is counted like the classic interface,
+// 30 for groups 0..9. Returns 1 when it matched, else 0;
+// -601 (recorded) when the match gave up at its limits; -600 when the
+// context's match data cannot be made. An uncompiled element or a NULL
+// subject never matches. The match data and limits are the context's, made
+// on its first match and reused.
 int32_t regexlib_element_exec(context* ctx, const regexlib_element* e, const char* subject, size_t length,
                               size_t start, size_t* ovector, uint32_t ovector_size, int32_t* result,
                               uint32_t exec_options);
+// 1 when subject[0, length) is well-formed UTF-8 (calls over it may then
+// pass kRegexExecChecked), 0 when not; -600.
+int32_t regexlib_subject_check(context* ctx, const char* subject, size_t length);
 // Search and replace with one element over a UTF-8 subject into result
 // (kRegexResultSize bytes). 0 when nothing matched (result untouched); 1
 // when something matched (result = the rewritten text, at most 1,024 bytes,
-// cut between characters).
+// cut between characters); negative when a match failed (-601, -600;
+// result untouched).
 int32_t regexlib_element_replace(context* ctx, const regexlib_element* e, const char* subject, char* result);
 
 // ---- Libraries -----------------------------------------------------------------------
 
 // 1 when any element matches the text (converted from the session encoding
-// first when convert is 1; a failed conversion is no match), else 0.
+// first when convert is 1), else 0. Negative: the conversion's failure, or
+// a match that gave up at its limits (-601).
 int32_t regexlib_match_any(context* ctx, const regexlib_rec* lib, const char* text, uint32_t convert);
 // Every element in turn rewrites the running text; the result goes to out
 // (converted to the session encoding when convert is 1; out then holds 1,028
-// bytes, else kRegexResultSize). 1 when any element matched; 0 when none did
-// or a conversion failed.
+// bytes, else kRegexResultSize). 1 when any element matched; 0 when none
+// did. Negative: a conversion's failure or a match that gave up (out is
+// then untouched).
 int32_t regexlib_replace_all(context* ctx, const regexlib_rec* lib, const char* input, char* out,
                              uint32_t convert);
 // Every element from offset 0 and again after each match: the number of
 // matches, the bytes covered by any match, and the text's length (outs may
 // be NULL). An element matching the empty string moves on one character.
+// 0; -802 without a library or text; -601 when a match gave up.
 int32_t regexlib_coverage_scan(context* ctx, const regexlib_rec* lib, const char* text, uint32_t* matches,
                                uint32_t* covered, uint32_t* length);
 // Frees every element and the array; count 0.

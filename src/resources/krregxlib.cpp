@@ -538,14 +538,22 @@ int32_t regexlib_name_set(context* ctx, int32_t library, const char* name) {
   return rc < 0 ? rc : combine(crc, rc);
 }
 
+// A conversion's failure is returned like every other export's (under strict
+// conversion an unconvertible character is -10000, never a silent "no
+// match"); its positive warning is returned when the call succeeds.
 int32_t regexlib_match(context* ctx, int32_t library, const char* s, int32_t* matched) {
   if (s == nullptr || matched == nullptr) return -802;
   *matched = 0;
   regexlib_rec* rec = nullptr;
   int32_t rc = regexlib_get(ctx, library, &rec);
   if (rc != 0) return rc;
-  *matched = regexlib_match_any(ctx, rec, s, 1);
-  return 0;
+  char in[kRegexResultSize];
+  int32_t crc = strio_in_1024(ctx, s, in, kStrioConvert);
+  if (crc < 0) return crc;
+  int32_t m = regexlib_match_any(ctx, rec, in, 0);
+  if (m < 0) return m;
+  *matched = m;
+  return crc;
 }
 
 int32_t regexlib_match_and_replace(context* ctx, int32_t library, const char* s, char* r, int32_t* matched) {
@@ -554,8 +562,18 @@ int32_t regexlib_match_and_replace(context* ctx, int32_t library, const char* s,
   regexlib_rec* rec = nullptr;
   int32_t rc = regexlib_get(ctx, library, &rec);
   if (rc != 0) return rc;
-  *matched = regexlib_replace_all(ctx, rec, s, r, 1);
-  return 0;
+  char in[kRegexResultSize];
+  int32_t crc = strio_in_1024(ctx, s, in, kStrioConvert);
+  if (crc < 0) return crc;
+  // Replaced apart and converted out last: r may be the caller's s, and a
+  // failure leaves it as it was.
+  char replaced[kRegexResultSize];
+  int32_t m = regexlib_replace_all(ctx, rec, in, replaced, 0);
+  if (m < 0) return m;
+  int32_t orc = strio_out_1028(ctx, replaced, r, kStrioConvert);
+  if (orc < 0) return orc;
+  *matched = m;
+  return combine(crc, orc);
 }
 
 int32_t regexlib_index_get_by_name(context* ctx, const char* name, int32_t* index) {

@@ -315,16 +315,26 @@ struct pool_block {
   }
 };
 
-// n texts of cap bytes in one allocation, their addresses in slots.
+// n empty texts of cap bytes from the context's text arena, their
+// addresses in slots; given back at the end of the scope.
 struct text_set {
-  char* block = nullptr;
-  int32_t make(char** slots, uint32_t n, uint32_t cap) {
-    block = static_cast<char*>(std::calloc(n, cap));
-    if (block == nullptr) return -600;
-    for (uint32_t i = 0; i < n; ++i) slots[i] = block + static_cast<size_t>(i) * cap;
+  scheme_text_arena* arena = nullptr;
+  scheme_text_mark mark{};
+  int32_t make(context* ctx, char** slots, uint32_t n, uint32_t cap) {
+    if (ctx->scheme_scratch == nullptr) return -802;
+    char* block = nullptr;
+    int32_t rc = scheme_text_take(&ctx->scheme_scratch->texts, static_cast<size_t>(n) * cap, &block, &mark);
+    if (rc != 0) return rc;
+    arena = &ctx->scheme_scratch->texts;
+    for (uint32_t i = 0; i < n; ++i) {
+      slots[i] = block + static_cast<size_t>(i) * cap;
+      slots[i][0] = '\0';
+    }
     return 0;
   }
-  ~text_set() { std::free(block); }
+  ~text_set() {
+    if (arena != nullptr) scheme_text_give_back(arena, mark);
+  }
 };
 
 // The words of a chop, freed at the end of the scope.
@@ -371,12 +381,12 @@ void outputs_continue(char** outs, uint32_t* n, uint32_t nout, uint32_t cap, cha
   uint32_t made = 0;
   for (uint32_t i = 0; i < *n && made < nout; ++i) {
     for (uint32_t j = 0; j < run_count && made < nout; ++j) {
-      std::memcpy(next[made], outs[i], cap);
+      std::memcpy(next[made], outs[i], std::strlen(outs[i]) + 1);
       piece_append(next[made], cap, run[j]);
       ++made;
     }
   }
-  for (uint32_t i = 0; i < made; ++i) std::memcpy(outs[i], next[i], cap);
+  for (uint32_t i = 0; i < made; ++i) std::memcpy(outs[i], next[i], std::strlen(next[i]) + 1);
   *n = made;
 }
 
@@ -406,11 +416,11 @@ int32_t element_apply(context* ctx, const scheme_rec* rec, uint32_t flags, const
   char** run = run_slots.slots;
   char** next = next_slots.slots;
   text_set run_texts;
-  rc = run_texts.make(run, nout, cap);
+  rc = run_texts.make(ctx, run, nout, cap);
   if (rc != 0) return rc;
   text_set next_texts;
   if (nout > 1) {
-    rc = next_texts.make(next, nout, cap);
+    rc = next_texts.make(ctx, next, nout, cap);
     if (rc != 0) return rc;
   }
 
@@ -514,6 +524,54 @@ void scheme_pool_free(context* ctx, scheme_pool* pool) {
   std::memset(static_cast<void*>(pool), 0, sizeof *pool);
 }
 
+int32_t scheme_text_take(scheme_text_arena* arena, size_t bytes, char** room, scheme_text_mark* mark) {
+  *room = nullptr;
+  if (arena->count > 0) {
+    scheme_text_chunk& c = arena->chunks[arena->current];
+    *mark = {arena->current, c.used};
+    if (c.size - c.used >= bytes) {
+      *room = c.data + c.used;
+      c.used += bytes;
+      return 0;
+    }
+  } else {
+    *mark = {0, 0};
+  }
+  // The next chunk (unused: texts are given back in order), made or made
+  // large enough now. An empty current chunk is replaced in place.
+  uint32_t next = arena->count == 0 || arena->chunks[arena->current].used == 0 ? arena->current : arena->current + 1;
+  if (next >= arena->count) {
+    auto* grown =
+        static_cast<scheme_text_chunk*>(std::realloc(arena->chunks, sizeof(scheme_text_chunk) * (next + 1)));
+    if (grown == nullptr) return -600;
+    arena->chunks = grown;
+    for (uint32_t i = arena->count; i <= next; ++i) arena->chunks[i] = scheme_text_chunk{};
+    arena->count = next + 1;
+  }
+  scheme_text_chunk& c = arena->chunks[next];
+  if (c.size < bytes) {
+    constexpr size_t kChunkMin = 64 * 1024;
+    size_t size = bytes > kChunkMin ? bytes : kChunkMin;
+    auto* data = static_cast<char*>(std::malloc(size));
+    if (data == nullptr) return -600;
+    std::free(c.data);
+    c.data = data;
+    c.size = size;
+  }
+  c.used = bytes;
+  arena->current = next;
+  *room = c.data;
+  return 0;
+}
+
+void scheme_text_give_back(scheme_text_arena* arena, const scheme_text_mark& mark) {
+  if (arena->count == 0) return;
+  // Chunks taken after the mark are empty again.
+  for (uint32_t i = mark.chunk + 1; i <= arena->current && i < arena->count; ++i) arena->chunks[i].used = 0;
+  arena->current = mark.chunk;
+  arena->chunks[mark.chunk].used = mark.used;
+}
+
 int32_t scheme_scratch_create(context* ctx) {
   if (ctx == nullptr) return -802;
   auto* scratch = static_cast<scheme_scratch*>(std::calloc(1, sizeof(scheme_scratch)));
@@ -526,6 +584,9 @@ int32_t scheme_scratch_create(context* ctx) {
 void scheme_scratch_free(context* ctx) {
   if (ctx == nullptr || ctx->scheme_scratch == nullptr) return;
   for (scheme_pool& pool : ctx->scheme_scratch->pools) scheme_pool_free(ctx, &pool);
+  scheme_text_arena& texts = ctx->scheme_scratch->texts;
+  for (uint32_t i = 0; i < texts.count; ++i) std::free(texts.chunks[i].data);
+  std::free(texts.chunks);
   std::free(ctx->scheme_scratch);
   ctx->scheme_scratch = nullptr;
 }
@@ -716,11 +777,19 @@ int32_t scheme_standard_get_by_data(context* ctx, const scheme_rec* rec, const c
   if (standard != nullptr) *standard = nullptr;
   if (rec == nullptr || data == nullptr) return 0;
   char* upper = nullptr;
+  char local[kUpperSize];
   const char* text = data;
   if (rec->flags & kSchemeCaseInsensitive) {
-    upper = upper_dup(ctx, data);
-    if (upper == nullptr) return 0;
-    text = upper;
+    // A value of the usual size is uppercased on the stack.
+    if (std::strlen(data) <= kSchemeValueMax) {
+      int32_t rc = case_upper_builtin(ctx, data, local, sizeof local);
+      if (rc == -600) return 0;
+      text = rc < 0 ? data : local;
+    } else {
+      upper = upper_dup(ctx, data);
+      if (upper == nullptr) return 0;
+      text = upper;
+    }
   }
   int32_t hit = -1;
   if ((rec->flags & kSchemeMatchKeyed) || !rec->sorted) {
@@ -768,7 +837,7 @@ int32_t scheme_apply(context* ctx, const scheme_rec* rec, const char* value, uin
   int32_t rc = slots.take(ctx, kPoolApply);
   if (rc != 0) return rc;
   text_set texts;
-  rc = texts.make(slots.slots, nout, cap);
+  rc = texts.make(ctx, slots.slots, nout, cap);
   if (rc != 0) return rc;
   char** outs = slots.slots;
 

@@ -112,10 +112,34 @@ int32_t scheme_pool_block_return(scheme_pool* pool);
 // Frees every page.
 void scheme_pool_free(context* ctx, scheme_pool* pool);
 
+// Room for the texts of applications, taken and given back last-in
+// first-out like the pools' blocks (an application inside the matching of
+// another takes after it and gives back before it). Chunks are kept once
+// made, so a warm context takes its texts without allocating.
+struct scheme_text_chunk {
+  char* data;
+  size_t size;
+  size_t used;
+};
+struct scheme_text_arena {
+  scheme_text_chunk* chunks;
+  uint32_t count;
+  uint32_t current;  // the chunk texts are taken from
+};
+// Where the arena stands, to give back to.
+struct scheme_text_mark {
+  uint32_t chunk;
+  size_t used;
+};
+// bytes of room (uninitialised) and the mark to give it back with; -600.
+int32_t scheme_text_take(scheme_text_arena* arena, size_t bytes, char** room, scheme_text_mark* mark);
+void scheme_text_give_back(scheme_text_arena* arena, const scheme_text_mark& mark);
+
 // The context's scratch: one pool for whole applications, one for the runs
-// of element applications.
+// of element applications, and the texts of both.
 struct scheme_scratch {
   scheme_pool pools[2];
+  scheme_text_arena texts;
 };
 // Made at context initialisation (-600), freed at teardown; freeing a
 // context that has none is harmless.

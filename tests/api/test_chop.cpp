@@ -1,6 +1,7 @@
 // Chopping through the public interface: the built-in choppers, chop info,
 // the fixed tables of the character table, rule validation, and a chopper
 // document written by hand and loaded from a knowledge base.
+#include <chrono>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -221,7 +222,8 @@ std::string char_row(const char* desc, uint32_t value, const char* cls, const ch
          op + "</field>\n</record>\n";
 }
 
-std::string chopper_document(const std::string& encoding, const std::string& rows, int row_count) {
+std::string chopper_document(const std::string& encoding, const std::string& rows, int row_count,
+                             const std::string& regex = "[0-9]+", const std::string& prereq = "S") {
   return std::string(
              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<krxml>\n"
              "<file type=\"Chopping Table\" version=\"7.0\">\n"
@@ -243,9 +245,9 @@ std::string chopper_document(const std::string& encoding, const std::string& row
          "<column type=\"string\">Vocab</column><column type=\"string\">Vocab Cat</column>"
          "<column type=\"string\">Prerequisite Expression</column><column type=\"string\">Output Flags</column>"
          "<column type=\"int\">Options</column><column type=\"string\">Notes</column></layout>\n"
-         "<record><field column=\"Method\">Regex</field><field column=\"Regex\">[0-9]+</field>"
+         "<record><field column=\"Method\">Regex</field><field column=\"Regex\">" + regex + "</field>"
          "<field column=\"Vocab\"></field><field column=\"Vocab Cat\"></field>"
-         "<field column=\"Prerequisite Expression\">S</field><field column=\"Output Flags\"></field>"
+         "<field column=\"Prerequisite Expression\">" + prereq + "</field><field column=\"Output Flags\"></field>"
          "<field column=\"Options\">1</field><field column=\"Notes\">first number</field></record>\n"
          "</data>\n</file>\n</include>\n</file>\n</include>\n"
          "<data length=\"" + std::to_string(row_count) + "\">\n<layout width=\"4\">"
@@ -314,6 +316,24 @@ TEST(Chop, HandWrittenChopperLoadsAndChops) {
   EXPECT_EQ(tq_chopper_table_char_count_get(ctx, ch, &count), -300);
   EXPECT_NE(tq_test::error_list_text(ctx).find("300"), std::string::npos);
   EXPECT_EQ(chop(ctx, ch, "a").rc, -300);
+}
+
+// A rule that backtracks without end gives up at its limit on the first
+// position and ends the chop, at once rather than after seconds.
+TEST(Chop, BacktrackingRuleGivesUpQuickly) {
+  tq_test::TempDir kb;
+  kb.write("chopinfo/.keep", "");
+  Context ctx(kb.str().c_str());
+  install(ctx, kb, "backtrack", chopper_document("UTF-8", "", 0, "(a+)+[bc]", ""));
+  int32_t ch = -1;
+  ASSERT_EQ(tq_chopper_load(ctx, "backtrack", &ch), 0) << tq_test::error_list_text(ctx);
+  auto t0 = std::chrono::steady_clock::now();
+  EXPECT_EQ(chop(ctx, ch, std::string(100, 'a')).rc, -601);
+  EXPECT_EQ(chop(ctx, ch, std::string(1024, 'a')).rc, -601);
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(1));
+  EXPECT_EQ(last_code(ctx), -601);
+  // Values the pattern settles chop as before.
+  EXPECT_EQ(chop(ctx, ch, "aab x").words, (Words{"aab", "x"}));
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 // Regex libraries through the exported interface: building one in edit
 // mode, matching and replacing, saving, and reading it back elsewhere.
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -204,6 +206,56 @@ TEST(RegexlibApi, CompileCheckRenameAndMissingFiles) {
   EXPECT_EQ(tq_regexlib_rule_count_get(ctx, 99, &n), -800);
   // Unloading names a library like every other call: a bad index is -800.
   EXPECT_EQ(tq_regexlib_unload(ctx, 99), -800);
+}
+
+// Conversion failures and patterns that give up are returned as results,
+// never reported as "no match"; the output is then left as it was.
+TEST(RegexlibApi, FailuresAreReturnedNotTakenForNoMatch) {
+  Context ctx(nullptr, true);
+  int32_t lib = -1;
+  ASSERT_EQ(tq_regexlib_create(ctx, "fails", &lib), 0);
+  ASSERT_EQ(tq_regexlib_element_array_size_set(ctx, lib, 2), 0);
+  ASSERT_TQ_OK(ctx, tq_regexlib_element_info_set(ctx, lib, 0, "(\xFF)", "\\U\\1", ""));
+  ASSERT_TQ_OK(ctx, tq_regexlib_element_info_set(ctx, lib, 1, "(a+)+[bc]", "x", ""));
+  int32_t matched = -1;
+  std::vector<char> out(1030, 'Z');
+  // Latin-1 session: y-diaeresis uppercases to U+0178, which Latin-1 lacks.
+  tq_options_set(ctx, tq_options_get(ctx) | TQ_OPT_STRICT_CONVERSION);
+  EXPECT_EQ(tq_regexlib_match_and_replace(ctx, lib, "\xFF", out.data(), &matched), -10000);
+  EXPECT_EQ(matched, 0);
+  std::fill(out.begin(), out.end(), 'Z');
+  // UTF-8 session: a byte that is no character.
+  ASSERT_EQ(tq_session_encoding_set(ctx, TQ_ENC_UTF8), 0);
+  matched = -1;
+  EXPECT_EQ(tq_regexlib_match(ctx, lib, "ab\xC3", &matched), -10000);
+  EXPECT_EQ(matched, 0);
+  EXPECT_EQ(tq_regexlib_match_and_replace(ctx, lib, "ab\xC3", out.data(), &matched), -10000);
+  EXPECT_EQ(matched, 0);
+  EXPECT_EQ(out[0], 'Z');
+  // Replaced instead, with a warning asked for: the warning is the result.
+  tq_options_set(ctx, (tq_options_get(ctx) & ~TQ_OPT_STRICT_CONVERSION) | TQ_OPT_WARN_REPLACED);
+  EXPECT_EQ(tq_regexlib_match(ctx, lib, "aab\xC3", &matched), 116);
+  EXPECT_EQ(matched, 1);
+  tq_options_set(ctx, tq_options_get(ctx) & ~TQ_OPT_WARN_REPLACED);
+
+  // 100 a's: without limits this backtracks for seconds.
+  std::string as(100, 'a');
+  auto t0 = std::chrono::steady_clock::now();
+  matched = -1;
+  EXPECT_EQ(tq_regexlib_match(ctx, lib, as.c_str(), &matched), -601);
+  EXPECT_EQ(matched, 0);
+  EXPECT_EQ(tq_regexlib_match_and_replace(ctx, lib, as.c_str(), out.data(), &matched), -601);
+  EXPECT_EQ(out[0], 'Z');
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(1));
+  int32_t code = 0;
+  std::vector<char> text(8200);
+  ASSERT_EQ(tq_error_info_get(ctx, &code, text.data()), 0);
+  EXPECT_EQ(code, -601);
+  EXPECT_NE(std::string(text.data()).find("(a+)+[bc]"), std::string::npos) << text.data();
+  // The same pattern on a value it can settle still works.
+  EXPECT_EQ(tq_regexlib_match_and_replace(ctx, lib, "aab", out.data(), &matched), 0);
+  EXPECT_STREQ(out.data(), "x");
+  EXPECT_EQ(matched, 1);
 }
 
 }  // namespace

@@ -266,7 +266,7 @@ TEST(ChopRules, RuleAccessorsAndMethods) {
   EXPECT_EQ(chopper_rule_method_vocab_set(cc.get(), ch, rule, "nosuch", ""), -400);
   uint32_t errors = 0;
   EXPECT_EQ(chopper_rule_errors_get(cc.get(), ch, rule, &errors), 0);
-  EXPECT_EQ(errors, kRuleErrVocab);
+  EXPECT_EQ(errors, kRuleErrVocab | kRuleErrCategory);
   EXPECT_EQ(chopper_rule_method_get(cc.get(), ch, rule, &value), 0);
   EXPECT_EQ(value, kRuleMethodVocab);
   EXPECT_EQ(chopper_rule_regex_get(cc.get(), ch, rule, text), -700);
@@ -375,10 +375,10 @@ TEST(ChopRules, VocabularyRulesMatchUppercasedTextAndCutTheOriginal) {
   // A vocabulary that cannot be had: the rule is kept, flagged and skipped.
   uint32_t missing = 0;
   err_list_reset(cc.get());
-  ASSERT_EQ(chopper_vocab_rule_add(cc.get(), ch, "nosuch", "", "", "", 3, "", &missing), 0);
+  ASSERT_EQ(chopper_vocab_rule_add(cc.get(), ch, "nosuch", "PFX", "", "", 3, "", &missing), 0);
   EXPECT_TRUE(cc.has_error_text("'nosuch'"));
   EXPECT_EQ(chopper_rule_errors_get(cc.get(), ch, missing, &errors), 0);
-  EXPECT_EQ(errors, kRuleErrVocab);
+  EXPECT_EQ(errors, kRuleErrVocab | kRuleErrCategory);
   uint32_t wrong_cat = 0;
   ASSERT_EQ(chopper_vocab_rule_add(cc.get(), ch, "names", "NOPE", "", "", 3, "", &wrong_cat), 0);
   EXPECT_EQ(chopper_rule_errors_get(cc.get(), ch, wrong_cat, &errors), 0);
@@ -387,6 +387,26 @@ TEST(ChopRules, VocabularyRulesMatchUppercasedTextAndCutTheOriginal) {
   EXPECT_EQ(all, 0u);
   EXPECT_STREQ(cat, "");
   EXPECT_EQ(chop_words(cc.get(), ch, "McDonald"), (Words{"Mc", "Donald"}));
+
+  // An empty category name given to the add is looked up like any other and
+  // is not found; only the document's empty "Vocab Cat" means any category.
+  int32_t ch2 = cc.create("voc2");
+  uint32_t empty_cat = 0;
+  ASSERT_EQ(chopper_vocab_rule_add(cc.get(), ch2, "names", "", "", "", kRuleBoundaryAfter, "", &empty_cat), 0);
+  EXPECT_EQ(chopper_rule_errors_get(cc.get(), ch2, empty_cat, &errors), 0);
+  EXPECT_EQ(errors, kRuleErrCategory);
+  EXPECT_EQ(chop_words(cc.get(), ch2, "McDonald"), (Words{"McDonald"}));
+  xmldoc* doc = nullptr;
+  ASSERT_EQ(xmldoc_create(cc.get(), "Chopping Table", "7.0", &doc), 0);
+  ASSERT_EQ(chopper_rules_write(cc.get(), cc.rec(ch2), doc), 0);
+  ASSERT_EQ(chopper_rules_list_clear(cc.get(), ch2), 0);
+  ASSERT_EQ(chopper_rules_read(cc.get(), doc, cc.rec(ch2)), 0);
+  xml_free(cc.get(), doc);
+  EXPECT_EQ(chopper_rule_errors_get(cc.get(), ch2, 0, &errors), 0);
+  EXPECT_EQ(errors, 0u);
+  EXPECT_EQ(chopper_rule_vocab_category_get(cc.get(), ch2, 0, &all, cat), 0);
+  EXPECT_EQ(all, 1u);
+  EXPECT_EQ(chop_words(cc.get(), ch2, "McDonald"), (Words{"Mc", "Donald"}));
 }
 
 TEST(ChopRules, DocumentWithoutRulesPartTurnsRulesOff) {

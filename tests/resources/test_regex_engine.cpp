@@ -6,6 +6,7 @@
 
 #include "core/krcorvel.h"
 #include "resources/krregx.h"
+#include "support/alloc_counter.h"
 #include "support/bare_context.h"
 #include "support/tq_test.h"
 
@@ -173,6 +174,48 @@ TEST(RegexEngine, CoverageScan) {
   // "12", "3"; "A", "B"; and the empty matches of x* at 0..8 (9 of them).
   EXPECT_EQ(matches, 2u + 2u + 9u);
   EXPECT_EQ(covered, 5u);
+}
+
+// Matching keeps its match data and limits in the context: once warm, no
+// call allocates, case escapes included.
+TEST(RegexEngine, MatchingAllocatesNothingOnceWarm) {
+  BareContext bc;
+  context* ctx = bc.get();
+  Lib lib(ctx, {{"([A-Z]+)-([0-9]+)", "\\U\\2 \\1"}, {"x*", "-"}, {"(\\w+)", "\\u\\L\\1"}});
+  const char* value = "ab AB-12 stra\xC3\x9F" "e cd";
+  char out[kRegexResultSize];
+  ASSERT_EQ(regexlib_replace_all(ctx, &lib.rec, value, out, 0), 1);
+  tq_test::AllocCounter counter;
+  if (!counter.available) GTEST_SKIP() << "allocations are counted in sanitizer builds only";
+  uint32_t matches = 0;
+  for (int i = 0; i < 50; ++i) {
+    EXPECT_EQ(regexlib_match_any(ctx, &lib.rec, value, 0), 1);
+    EXPECT_EQ(regexlib_replace_all(ctx, &lib.rec, value, out, 0), 1);
+    EXPECT_EQ(regexlib_coverage_scan(ctx, &lib.rec, value, &matches, nullptr, nullptr), 0);
+  }
+  EXPECT_EQ(counter.allocations(), 0);
+}
+
+// A pattern that backtracks without end gives up at its limit, says so,
+// and fails the operation instead of passing for "no match".
+TEST(RegexEngine, BacktrackingGivesUpAtTheLimit) {
+  BareContext bc;
+  context* ctx = bc.get();
+  Lib lib(ctx, {{"(a+)+[bc]", "x"}});
+  std::string as(1024, 'a');
+  char out[kRegexResultSize] = "untouched";
+  int32_t rc = 0;
+  EXPECT_EQ(regexlib_element_exec(ctx, &lib.rec.elements[0], as.c_str(), as.size(), 0, nullptr, 0, &rc, 0),
+            kRcRegexLimit);
+  EXPECT_LT(rc, 0);
+  EXPECT_NE(bc.last_error().find("(a+)+[bc]"), std::string::npos) << bc.last_error();
+  EXPECT_EQ(regexlib_match_any(ctx, &lib.rec, as.c_str(), 0), kRcRegexLimit);
+  EXPECT_EQ(regexlib_replace_all(ctx, &lib.rec, as.c_str(), out, 0), kRcRegexLimit);
+  EXPECT_STREQ(out, "untouched");
+  EXPECT_EQ(regexlib_coverage_scan(ctx, &lib.rec, as.c_str(), nullptr, nullptr, nullptr), kRcRegexLimit);
+  // Ill-formed UTF-8 matches nothing, and is no failure.
+  EXPECT_EQ(regexlib_match_any(ctx, &lib.rec, "aab\xC3", 0), 0);
+  EXPECT_EQ(regexlib_match_any(ctx, &lib.rec, "aab", 0), 1);
 }
 
 }  // namespace

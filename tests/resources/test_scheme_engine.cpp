@@ -14,6 +14,7 @@
 #include "resources/krchop.h"
 #include "resources/krchpr.h"
 #include "resources/krsch.h"
+#include "support/alloc_counter.h"
 #include "support/bare_context.h"
 #include "support/tq_test.h"
 
@@ -93,6 +94,57 @@ TEST(SchemeEngine, PoolBlocksComeInPagesAndGoBackInOrder) {
   EXPECT_EQ(static_cast<char*>(again)[0], 0);  // zeroed when taken again
   scheme_pool_free(nullptr, &pool);
   EXPECT_EQ(pool.pages, nullptr);
+}
+
+TEST(SchemeEngine, TextsComeFromChunksKeptForTheNextApplication) {
+  scheme_text_arena arena{};
+  char* a = nullptr;
+  char* b = nullptr;
+  char* c = nullptr;
+  scheme_text_mark ma{}, mb{}, mc{};
+  ASSERT_EQ(scheme_text_take(&arena, 100, &a, &ma), 0);
+  // Larger than a chunk: a chunk of its own, after the one in use.
+  ASSERT_EQ(scheme_text_take(&arena, 200000, &b, &mb), 0);
+  EXPECT_EQ(arena.count, 2u);
+  ASSERT_EQ(scheme_text_take(&arena, 10, &c, &mc), 0);
+  EXPECT_EQ(arena.count, 3u);
+  std::memset(a, 1, 100);
+  std::memset(b, 2, 200000);
+  std::memset(c, 3, 10);
+  scheme_text_give_back(&arena, mc);
+  scheme_text_give_back(&arena, mb);
+  // Given back in order, the same room serves again without new chunks.
+  char* again = nullptr;
+  ASSERT_EQ(scheme_text_take(&arena, 150000, &again, &mb), 0);
+  EXPECT_EQ(again, b);
+  scheme_text_give_back(&arena, mb);
+  scheme_text_give_back(&arena, ma);
+  ASSERT_EQ(scheme_text_take(&arena, 100, &again, &ma), 0);
+  EXPECT_EQ(again, a);
+  EXPECT_EQ(arena.count, 3u);
+  for (uint32_t i = 0; i < arena.count; ++i) std::free(arena.chunks[i].data);
+  std::free(arena.chunks);
+}
+
+TEST(SchemeEngine, PhraseApplicationsAllocateNothingOnceWarm) {
+  Engine e;
+  Rec r(e.ctx(), kSchemeCaseInsensitive | kSchemeDuplicates, {{"ST", "STREET"}, {"ST", "SAINT"}, {"RD", "ROAD"}});
+  ASSERT_EQ(scheme_prepare(e.ctx(), r.rec), 0);
+  EXPECT_EQ(apply(e.ctx(), r.rec, "st", 2).outputs, (std::vector<std::string>{"STREET", "SAINT"}));
+  char a[128], b[128];
+  char* outs[2] = {a, b};
+  uint32_t n = 0;
+  int32_t found = 0;
+  const char* standard = nullptr;
+  tq_test::AllocCounter counter;
+  if (!counter.available) GTEST_SKIP() << "allocations are counted in sanitizer builds only";
+  for (int i = 0; i < 50; ++i) {
+    EXPECT_EQ(scheme_apply(e.ctx(), r.rec, "st", 2, 128, 0, 0, outs, &n, &found, kSchemeOwnFlags), 0);
+    EXPECT_EQ(scheme_apply(e.ctx(), r.rec, "nothing", 2, 128, 0, 0, outs, &n, &found, kSchemeOwnFlags), 0);
+    EXPECT_EQ(scheme_standard_get_by_data(e.ctx(), r.rec, "rd", &standard), 1);
+  }
+  EXPECT_EQ(counter.allocations(), 0);
+  EXPECT_STREQ(standard, "ROAD");
 }
 
 TEST(SchemeEngine, SortGroupsAndDuplicates) {

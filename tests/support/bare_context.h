@@ -29,6 +29,7 @@ struct BareContext {
     tq::shared_contents_create(&ctx, ctx.shared);
   }
   ~BareContext() {
+    if (ctx.regex_work != nullptr) ctx.regex_work->release(ctx.regex_work);
     tq::shared_state_release(&ctx, ctx.shared);
     tq::path_list_destroy(ctx.search_path);
     tq::err_list_free(&ctx);
