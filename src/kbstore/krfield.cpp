@@ -95,7 +95,7 @@ int32_t store_value(context* ctx, const field_desc& f, void* rec, const new_valu
   return converted;
 }
 
-int32_t set_any(context* ctx, int32_t kind, const field_desc& f, int32_t index, bool fits_type, const new_value& v) {
+int32_t set_any(context* ctx, const field_addr& addr, const field_desc& f, bool fits_type, const new_value& v) {
   if (ctx == nullptr) return -100;
   if (!fits_type || f.store == nullptr) return -802;
   if (f.type == field_type::text && v.text == nullptr) return -802;
@@ -104,35 +104,54 @@ int32_t set_any(context* ctx, int32_t kind, const field_desc& f, int32_t index, 
   // Looked up only now: under the read hold another clone may have moved or
   // dropped the record before our write hold began.
   void* rec = nullptr;
-  rc = f.store->lookup(ctx, field_addr{kind, index, -1}, &rec);
+  rc = f.store->lookup(ctx, addr, &rec);
   if (rc >= 0) rc = first_failure(rc, store_value(ctx, f, rec, v));
   return first_failure(rc, shared_state_write_unlock(ctx, ctx->shared));
 }
 
+bool fits_signed(const field_desc& f) { return f.type == field_type::i32 || f.type == field_type::flag; }
+
 }  // namespace
 
-int32_t field_get(context* ctx, int32_t kind, const field_desc& f, int32_t index, char* out) {
-  field_addr addr{kind, index, -1};
+int32_t field_get(context* ctx, int32_t kind, const field_desc& f, int32_t index, int32_t item, char* out) {
+  field_addr addr{kind, index, item};
   return get_any(ctx, f, &addr, nullptr, out);
 }
-int32_t field_get(context* ctx, int32_t kind, const field_desc& f, int32_t index, int32_t* out) {
-  field_addr addr{kind, index, -1};
+int32_t field_get(context* ctx, int32_t kind, const field_desc& f, int32_t index, int32_t item, int32_t* out) {
+  field_addr addr{kind, index, item};
   return get_any(ctx, f, &addr, nullptr, out);
 }
-int32_t field_get(context* ctx, int32_t kind, const field_desc& f, int32_t index, uint32_t* out) {
-  field_addr addr{kind, index, -1};
+int32_t field_get(context* ctx, int32_t kind, const field_desc& f, int32_t index, int32_t item, uint32_t* out) {
+  field_addr addr{kind, index, item};
   return get_any(ctx, f, &addr, nullptr, out);
+}
+int32_t field_set(context* ctx, int32_t kind, const field_desc& f, int32_t index, int32_t item, const char* value) {
+  return set_any(ctx, {kind, index, item}, f, f.type == field_type::text, new_value{value, 0});
+}
+int32_t field_set(context* ctx, int32_t kind, const field_desc& f, int32_t index, int32_t item, int32_t value) {
+  return set_any(ctx, {kind, index, item}, f, fits_signed(f), new_value{nullptr, static_cast<uint32_t>(value)});
+}
+int32_t field_set(context* ctx, int32_t kind, const field_desc& f, int32_t index, int32_t item, uint32_t value) {
+  return set_any(ctx, {kind, index, item}, f, f.type == field_type::u32, new_value{nullptr, value});
 }
 
+int32_t field_get(context* ctx, int32_t kind, const field_desc& f, int32_t index, char* out) {
+  return field_get(ctx, kind, f, index, -1, out);
+}
+int32_t field_get(context* ctx, int32_t kind, const field_desc& f, int32_t index, int32_t* out) {
+  return field_get(ctx, kind, f, index, -1, out);
+}
+int32_t field_get(context* ctx, int32_t kind, const field_desc& f, int32_t index, uint32_t* out) {
+  return field_get(ctx, kind, f, index, -1, out);
+}
 int32_t field_set(context* ctx, int32_t kind, const field_desc& f, int32_t index, const char* value) {
-  return set_any(ctx, kind, f, index, f.type == field_type::text, new_value{value, 0});
+  return field_set(ctx, kind, f, index, -1, value);
 }
 int32_t field_set(context* ctx, int32_t kind, const field_desc& f, int32_t index, int32_t value) {
-  return set_any(ctx, kind, f, index, f.type == field_type::i32 || f.type == field_type::flag,
-                 new_value{nullptr, static_cast<uint32_t>(value)});
+  return field_set(ctx, kind, f, index, -1, value);
 }
 int32_t field_set(context* ctx, int32_t kind, const field_desc& f, int32_t index, uint32_t value) {
-  return set_any(ctx, kind, f, index, f.type == field_type::u32, new_value{nullptr, value});
+  return field_set(ctx, kind, f, index, -1, value);
 }
 
 int32_t field_get(context* ctx, const field_desc& f, const void* object, char* out) {

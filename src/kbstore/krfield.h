@@ -54,17 +54,20 @@ struct record_store {
   int32_t (*version_raise)(context* ctx, void* rec, const char* version);
 };
 
+// Built with the helpers below from a member of the record; a field reached
+// another way (inside a kind's part of a record) names its own `at`:
+//   field_desc{.name = "x", .store = &s, .type = field_type::i32, .at = [](void* r) -> void* {...}}
 struct field_desc {
-  const char* name;            // for messages and generated tests
-  const record_store* store;   // NULL: a caller-owned object (info objects)
-  field_type type;
-  void* (*at)(void* rec);      // the field inside its record
-  uint32_t max_bytes;          // text: bytes of text the field holds
-  uint32_t text_flags;         // kFieldConvert, kFieldTrim
-  int32_t out_default;         // what a getter leaves in a number output when it fails
-  int32_t get_failure;         // nonzero: every failure of a get is reported as this code
-  uint32_t drop_mask;          // kFieldDrops* bits a set hands to the store
-  const char* raise_to;        // the version a set raises the record to; NULL: none
+  const char* name = nullptr;           // for messages and generated tests
+  const record_store* store = nullptr;  // NULL: a caller-owned object (info objects)
+  field_type type = field_type::i32;
+  void* (*at)(void* rec) = nullptr;     // the field inside its record
+  uint32_t max_bytes = 0;               // text: bytes of text the field holds
+  uint32_t text_flags = 0;              // kFieldConvert, kFieldTrim
+  int32_t out_default = 0;              // what a getter leaves in a number output when it fails
+  int32_t get_failure = 0;              // nonzero: every failure of a get is reported as this code
+  uint32_t drop_mask = 0;               // kFieldDrops* bits a set hands to the store
+  const char* raise_to = nullptr;       // the version a set raises the record to; NULL: none
 
   // Table-building modifiers: kFieldOwner = text_field<&rec::owner>(...).raises("9.0").
   constexpr field_desc drops(uint32_t what) const { field_desc f = *this; f.drop_mask = what; return f; }
@@ -134,6 +137,14 @@ int32_t field_get(context* ctx, int32_t kind, const field_desc& f, int32_t index
 int32_t field_set(context* ctx, int32_t kind, const field_desc& f, int32_t index, const char* value);
 int32_t field_set(context* ctx, int32_t kind, const field_desc& f, int32_t index, int32_t value);
 int32_t field_set(context* ctx, int32_t kind, const field_desc& f, int32_t index, uint32_t value);
+
+// Records inside records (a definition's tokens), by (kind, index, item).
+int32_t field_get(context* ctx, int32_t kind, const field_desc& f, int32_t index, int32_t item, char* out);
+int32_t field_get(context* ctx, int32_t kind, const field_desc& f, int32_t index, int32_t item, int32_t* out);
+int32_t field_get(context* ctx, int32_t kind, const field_desc& f, int32_t index, int32_t item, uint32_t* out);
+int32_t field_set(context* ctx, int32_t kind, const field_desc& f, int32_t index, int32_t item, const char* value);
+int32_t field_set(context* ctx, int32_t kind, const field_desc& f, int32_t index, int32_t item, int32_t value);
+int32_t field_set(context* ctx, int32_t kind, const field_desc& f, int32_t index, int32_t item, uint32_t value);
 
 // A caller-owned object (an info object): no store and no hold.
 int32_t field_get(context* ctx, const field_desc& f, const void* object, char* out);

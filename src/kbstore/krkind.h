@@ -38,37 +38,37 @@ struct defn_rec;
 struct dtok_rec;
 
 // A kind's handlers. Each takes the context first and returns 0 or a
-// positive warning on success, a negative code on failure. NULL: the kind
-// has nothing to do at that step. A free hook with keep_refs set forgets the
+// positive warning on success, a negative code on failure. NULL (the
+// default): the kind has nothing to do at that step. A free hook with keep_refs set forgets the
 // resource indices of the kind part without giving the references back; a
 // copy hook takes one more reference on every resource it copies.
 struct defn_kind_ops {
   // Nonzero when an include name of a locale document names a definition
   // element of this kind; 0 for NULL.
-  int32_t (*type_matches)(context* ctx, const char* include_name);
+  int32_t (*type_matches)(context* ctx, const char* include_name) = nullptr;
   // The kind part of a new record, of a record read from its element, added
   // to an element being written, copied, released.
-  int32_t (*init)(context* ctx, defn_rec* rec);
-  int32_t (*read)(context* ctx, const xmldoc* element, defn_rec* rec);
-  int32_t (*write)(context* ctx, xmldoc* element, const defn_rec* rec);
-  int32_t (*copy)(context* ctx, const defn_rec* src, defn_rec* dst);
-  int32_t (*free)(context* ctx, defn_rec* rec, int32_t keep_refs);
+  int32_t (*init)(context* ctx, defn_rec* rec) = nullptr;
+  int32_t (*read)(context* ctx, const xmldoc* element, defn_rec* rec) = nullptr;
+  int32_t (*write)(context* ctx, xmldoc* element, const defn_rec* rec) = nullptr;
+  int32_t (*copy)(context* ctx, const defn_rec* src, defn_rec* dst) = nullptr;
+  int32_t (*free)(context* ctx, defn_rec* rec, int32_t keep_refs) = nullptr;
   // After a definition and its tokens were read (token count against the
   // datatype's).
-  int32_t (*validate)(context* ctx, defn_rec* rec);
+  int32_t (*validate)(context* ctx, defn_rec* rec) = nullptr;
   // After a copy from an ancestor locale in edit mode: re-expresses the
   // definition indices the kind part holds, as the store rebases its own.
-  int32_t (*remap)(context* ctx, defn_rec* rec, int32_t source_index);
+  int32_t (*remap)(context* ctx, defn_rec* rec, int32_t source_index) = nullptr;
   // The datatype name of a definition whose element names none, derived
   // from the definition's name (size bytes with the terminator); an empty
   // answer fails the read.
-  int32_t (*datatype_from_name)(context* ctx, const char* defn_name, char* out, uint32_t size);
+  int32_t (*datatype_from_name)(context* ctx, const char* defn_name, char* out, uint32_t size) = nullptr;
   // The kind block of a definition token.
-  int32_t (*token_init)(context* ctx, dtok_rec* tok);
-  int32_t (*token_read)(context* ctx, const xmldoc* element, dtok_rec* tok);
-  int32_t (*token_write)(context* ctx, xmldoc* element, const dtok_rec* tok);
-  int32_t (*token_copy)(context* ctx, const dtok_rec* src, dtok_rec* dst, int32_t keep_refs);
-  int32_t (*token_free)(context* ctx, dtok_rec* tok, int32_t keep_refs);
+  int32_t (*token_init)(context* ctx, dtok_rec* tok) = nullptr;
+  int32_t (*token_read)(context* ctx, const xmldoc* element, dtok_rec* tok) = nullptr;
+  int32_t (*token_write)(context* ctx, xmldoc* element, const dtok_rec* tok) = nullptr;
+  int32_t (*token_copy)(context* ctx, const dtok_rec* src, dtok_rec* dst, int32_t keep_refs) = nullptr;
+  int32_t (*token_free)(context* ctx, dtok_rec* tok, int32_t keep_refs) = nullptr;
 };
 
 // The display name of a kind ("Case" ... "Language Guess"); "" outside 1..10.
