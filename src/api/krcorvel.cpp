@@ -16,6 +16,7 @@
 #include "core/krtrace.h"
 #include "core/krvec.h"
 #include "core/krzel.h"
+#include "api/krwire.h"
 #include "kbstore/krlock.h"
 #include "kbstore/krshared.h"
 #include "kbstore/krvlt.h"
@@ -74,10 +75,9 @@ int32_t root_set(context* ctx, const char* root) {
 // trace state is set up by the caller: a clone copies it instead of starting
 // tracing again.
 int32_t context_build(context* ctx) {
-  // Vault handles open compiled vocabulary files through the vocabulary
-  // component, which lives above them; hand it over (once is enough, again
-  // is harmless).
-  vocab_vault_ops_install();
+  // Lower layers reach the components above them through operations lent
+  // here (once is enough, again is harmless).
+  wiring_install();
   ctx->allow_msgs = 1;
   int32_t rc = err_msg_locale_set(ctx, "EN");
   if (rc != 0) return rc;

@@ -244,10 +244,10 @@ void vocab_baked_header_fields_get(const vocab_baked_header* header, const char*
                                    int32_t* locale_code);
 int32_t vocab_baked_header_locale_get(context* ctx, const vocab_baked_header* header, locale_info* out);
 void vocab_baked_header_free(vocab_baked_header* header);
-// Lends the header operations to the vault-file handles of the knowledge-base
-// store (a layer below), so that handles of kind 8 reach compiled files.
-// Idempotent; run once while a context is made.
-void vocab_vault_ops_install();
+// The header operations that the vault-file handles of the knowledge-base
+// store (a layer below) need to reach compiled files (kind 8); the top
+// layer's wiring lends them (src/api/krwire.cpp).
+const vault_vocab_ops* vocab_vault_ops();
 
 // ---- Export implementations ---------------------------------------------------------
 

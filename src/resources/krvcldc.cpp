@@ -722,6 +722,6 @@ constexpr vault_vocab_ops kVaultOps = {ops_open,      ops_write,      ops_free, 
 
 }  // namespace
 
-void vocab_vault_ops_install() { vault_vocab_ops_set(&kVaultOps); }
+const vault_vocab_ops* vocab_vault_ops() { return &kVaultOps; }
 
 }  // namespace tq

@@ -298,7 +298,7 @@ TEST(VocabFile, HeaderRewritesOnlyWhatChanged) {
 
 TEST(VocabFile, VaultHandlesReachCompiledFiles) {
   Files f;
-  vocab_vault_ops_install();
+  vault_vocab_ops_set(vocab_vault_ops());
   f.dir.write("x.krv", kSmallFile);
   tq_vault_file* h = nullptr;
   ASSERT_EQ(zel_vlt_file_open(f.ctx(), f.path("x").c_str(), 8, &h), 0) << f.bc.last_error();

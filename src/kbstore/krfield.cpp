@@ -1,0 +1,167 @@
+#include "kbstore/krfield.h"
+
+#include <cstring>
+
+#include "core/krenc.h"
+#include "core/krzel.h"
+#include "platform/nputf8.h"
+
+namespace tq {
+
+namespace {
+
+// The first failure wins over any warning; else the first warning.
+// (The same rule as core's result combiner, which replaces it once merged.)
+int32_t first_failure(int32_t first, int32_t second) {
+  if (first < 0) return first;
+  if (second < 0) return second;
+  return first != 0 ? first : second;
+}
+
+uint32_t strio_flags(const field_desc& f) { return (f.text_flags & kFieldConvert) ? kStrioConvert : 0; }
+
+bool fits(const field_desc& f, const char*) { return f.type == field_type::text; }
+bool fits(const field_desc& f, const int32_t*) { return f.type == field_type::i32 || f.type == field_type::flag; }
+bool fits(const field_desc& f, const uint32_t*) { return f.type == field_type::u32; }
+
+void clear(context* ctx, const field_desc&, char* out) { strio_out_clear(ctx, out); }
+template <typename N>
+void clear(context*, const field_desc& f, N* out) {
+  *out = static_cast<N>(f.out_default);
+}
+
+int32_t copy_out(context* ctx, const field_desc& f, void* rec, char* out) {
+  return strio_out(ctx, static_cast<const char*>(f.at(rec)), out, f.max_bytes, strio_flags(f));
+}
+template <typename N>
+int32_t copy_out(context*, const field_desc& f, void* rec, N* out) {
+  std::memcpy(out, f.at(rec), sizeof(N));
+  return 0;
+}
+
+// A get: from the store by address, or from the caller's object.
+template <typename Out>
+int32_t get_any(context* ctx, const field_desc& f, const field_addr* addr, const void* object, Out* out) {
+  if (ctx == nullptr) return -100;
+  if (out == nullptr) return -802;
+  clear(ctx, f, out);
+  if (!fits(f, out)) return -802;
+  // Reading only: the const of a caller's object is given back to `at`,
+  // which serves gets and sets alike.
+  void* rec = const_cast<void*>(object);
+  int32_t rc = 0;
+  if (addr != nullptr) {
+    if (f.store == nullptr) return -802;
+    rc = f.store->lookup(ctx, *addr, &rec);
+  } else if (rec == nullptr) {
+    rc = -802;
+  }
+  if (rc >= 0) rc = first_failure(rc, copy_out(ctx, f, rec, out));
+  if (rc < 0) {
+    clear(ctx, f, out);
+    if (f.get_failure != 0) rc = f.get_failure;
+  }
+  return rc;
+}
+
+// The value a set brings, made ready before anything changes.
+struct new_value {
+  const char* text;  // the caller's text, or NULL for a number
+  uint32_t number;
+};
+
+// Under the write hold, on the record found again under it. Everything that
+// can fail comes before the first change.
+int32_t store_value(context* ctx, const field_desc& f, void* rec, const new_value& v) {
+  char text[kFieldTextMax + 1];
+  int32_t converted = 0;
+  if (f.type == field_type::text) {
+    converted = strio_in(ctx, v.text, text, f.max_bytes, strio_flags(f));
+    if (converted < 0) return converted;
+    if (f.text_flags & kFieldTrim) np_uchar_trim(text, f.max_bytes + 1);
+  }
+  if (f.raise_to != nullptr && f.store->version_raise != nullptr) {
+    int32_t rc = f.store->version_raise(ctx, rec, f.raise_to);
+    if (rc < 0) return rc;
+  }
+  void* field = f.at(rec);
+  if (f.type == field_type::text) {
+    std::memcpy(field, text, std::strlen(text) + 1);
+  } else {
+    uint32_t number = (f.type == field_type::flag) ? (v.number != 0 ? 1u : 0u) : v.number;
+    std::memcpy(field, &number, sizeof number);
+  }
+  if (f.drop_mask != 0 && f.store->invalidate != nullptr) f.store->invalidate(ctx, rec, f.drop_mask);
+  return converted;
+}
+
+int32_t set_any(context* ctx, const field_addr& addr, const field_desc& f, bool fits_type, const new_value& v) {
+  if (ctx == nullptr) return -100;
+  if (!fits_type || f.store == nullptr) return -802;
+  if (f.type == field_type::text && v.text == nullptr) return -802;
+  int32_t rc = shared_state_write_lock(ctx, ctx->shared);
+  if (rc != 0) return rc;
+  // Looked up only now: under the read hold another clone may have moved or
+  // dropped the record before our write hold began.
+  void* rec = nullptr;
+  rc = f.store->lookup(ctx, addr, &rec);
+  if (rc >= 0) rc = first_failure(rc, store_value(ctx, f, rec, v));
+  return first_failure(rc, shared_state_write_unlock(ctx, ctx->shared));
+}
+
+bool fits_signed(const field_desc& f) { return f.type == field_type::i32 || f.type == field_type::flag; }
+
+}  // namespace
+
+int32_t field_get(context* ctx, int32_t kind, const field_desc& f, int32_t index, int32_t item, char* out) {
+  field_addr addr{kind, index, item};
+  return get_any(ctx, f, &addr, nullptr, out);
+}
+int32_t field_get(context* ctx, int32_t kind, const field_desc& f, int32_t index, int32_t item, int32_t* out) {
+  field_addr addr{kind, index, item};
+  return get_any(ctx, f, &addr, nullptr, out);
+}
+int32_t field_get(context* ctx, int32_t kind, const field_desc& f, int32_t index, int32_t item, uint32_t* out) {
+  field_addr addr{kind, index, item};
+  return get_any(ctx, f, &addr, nullptr, out);
+}
+int32_t field_set(context* ctx, int32_t kind, const field_desc& f, int32_t index, int32_t item, const char* value) {
+  return set_any(ctx, {kind, index, item}, f, f.type == field_type::text, new_value{value, 0});
+}
+int32_t field_set(context* ctx, int32_t kind, const field_desc& f, int32_t index, int32_t item, int32_t value) {
+  return set_any(ctx, {kind, index, item}, f, fits_signed(f), new_value{nullptr, static_cast<uint32_t>(value)});
+}
+int32_t field_set(context* ctx, int32_t kind, const field_desc& f, int32_t index, int32_t item, uint32_t value) {
+  return set_any(ctx, {kind, index, item}, f, f.type == field_type::u32, new_value{nullptr, value});
+}
+
+int32_t field_get(context* ctx, int32_t kind, const field_desc& f, int32_t index, char* out) {
+  return field_get(ctx, kind, f, index, -1, out);
+}
+int32_t field_get(context* ctx, int32_t kind, const field_desc& f, int32_t index, int32_t* out) {
+  return field_get(ctx, kind, f, index, -1, out);
+}
+int32_t field_get(context* ctx, int32_t kind, const field_desc& f, int32_t index, uint32_t* out) {
+  return field_get(ctx, kind, f, index, -1, out);
+}
+int32_t field_set(context* ctx, int32_t kind, const field_desc& f, int32_t index, const char* value) {
+  return field_set(ctx, kind, f, index, -1, value);
+}
+int32_t field_set(context* ctx, int32_t kind, const field_desc& f, int32_t index, int32_t value) {
+  return field_set(ctx, kind, f, index, -1, value);
+}
+int32_t field_set(context* ctx, int32_t kind, const field_desc& f, int32_t index, uint32_t value) {
+  return field_set(ctx, kind, f, index, -1, value);
+}
+
+int32_t field_get(context* ctx, const field_desc& f, const void* object, char* out) {
+  return get_any(ctx, f, nullptr, object, out);
+}
+int32_t field_get(context* ctx, const field_desc& f, const void* object, int32_t* out) {
+  return get_any(ctx, f, nullptr, object, out);
+}
+int32_t field_get(context* ctx, const field_desc& f, const void* object, uint32_t* out) {
+  return get_any(ctx, f, nullptr, object, out);
+}
+
+}  // namespace tq

@@ -1,0 +1,101 @@
+// The table of definition-kind operations. Ten kinds of definition share one
+// store, but each kind keeps its own part of the record and its own handlers
+// in the layer of its subsystem, above the store. The store reaches them
+// through this table, which the top layer fills when a context starts
+// (src/api/krwire.cpp). A kind that is not built is simply absent: its type
+// test accepts nothing, so no definition of it is read, and every other call
+// on it fails as for a number that is no kind.
+#pragma once
+
+#include <cstdint>
+
+#include "core/krcorvel.h"
+
+struct tq_xmldoc;
+
+namespace tq {
+
+using xmldoc = ::tq_xmldoc;
+
+// Definition kinds, by their numbers in files and messages.
+enum defn_kind : int32_t {
+  kDefnCase = 1,
+  kDefnGender = 2,
+  kDefnIdent = 3,
+  kDefnMatch = 4,
+  kDefnParse = 5,
+  kDefnPattern = 6,
+  kDefnStdzn = 7,
+  kDefnExtract = 8,
+  kDefnLocaleGuess = 9,
+  kDefnLangGuess = 10,
+};
+inline constexpr int32_t kDefnKindCount = 10;
+
+// The definition store's records: a definition and one of its tokens. Each
+// kind's handlers own the kind part of both.
+struct defn_rec;
+struct dtok_rec;
+
+// A kind's handlers. Each takes the context first and returns 0 or a
+// positive warning on success, a negative code on failure. NULL (the
+// default): the kind has nothing to do at that step. A free hook with keep_refs set forgets the
+// resource indices of the kind part without giving the references back; a
+// copy hook takes one more reference on every resource it copies.
+struct defn_kind_ops {
+  // Nonzero when an include name of a locale document names a definition
+  // element of this kind; 0 for NULL.
+  int32_t (*type_matches)(context* ctx, const char* include_name) = nullptr;
+  // The kind part of a new record, of a record read from its element, added
+  // to an element being written, copied, released.
+  int32_t (*init)(context* ctx, defn_rec* rec) = nullptr;
+  int32_t (*read)(context* ctx, const xmldoc* element, defn_rec* rec) = nullptr;
+  int32_t (*write)(context* ctx, xmldoc* element, const defn_rec* rec) = nullptr;
+  int32_t (*copy)(context* ctx, const defn_rec* src, defn_rec* dst) = nullptr;
+  int32_t (*free)(context* ctx, defn_rec* rec, int32_t keep_refs) = nullptr;
+  // After a definition and its tokens were read (token count against the
+  // datatype's).
+  int32_t (*validate)(context* ctx, defn_rec* rec) = nullptr;
+  // After a copy from an ancestor locale in edit mode: re-expresses the
+  // definition indices the kind part holds, as the store rebases its own.
+  int32_t (*remap)(context* ctx, defn_rec* rec, int32_t source_index) = nullptr;
+  // The datatype name of a definition whose element names none, derived
+  // from the definition's name (size bytes with the terminator); an empty
+  // answer fails the read.
+  int32_t (*datatype_from_name)(context* ctx, const char* defn_name, char* out, uint32_t size) = nullptr;
+  // The kind block of a definition token.
+  int32_t (*token_init)(context* ctx, dtok_rec* tok) = nullptr;
+  int32_t (*token_read)(context* ctx, const xmldoc* element, dtok_rec* tok) = nullptr;
+  int32_t (*token_write)(context* ctx, xmldoc* element, const dtok_rec* tok) = nullptr;
+  int32_t (*token_copy)(context* ctx, const dtok_rec* src, dtok_rec* dst, int32_t keep_refs) = nullptr;
+  int32_t (*token_free)(context* ctx, dtok_rec* tok, int32_t keep_refs) = nullptr;
+};
+
+// The display name of a kind ("Case" ... "Language Guess"); "" outside 1..10.
+const char* defn_kind_name(int32_t kind);
+
+// A kind's operations; NULL outside 1..10 or for a kind not built.
+const defn_kind_ops* defn_kind_ops_get(int32_t kind);
+// Fills (or with NULL empties) a kind's entry; a kind outside 1..10 is
+// ignored. The operations must outlive every context.
+void defn_kind_ops_set(int32_t kind, const defn_kind_ops* ops);
+
+// 0 for a kind of 1..10 whose operations are filled; else -802, recorded
+// with message 171.
+int32_t defn_kind_check(context* ctx, int32_t kind);
+
+// The type test by kind: 0 for a kind outside 1..10 or not built.
+int32_t defn_kind_type_matches(context* ctx, int32_t kind, const char* include_name);
+
+// Calls one hook of a kind: defn_kind_call<&defn_kind_ops::copy>(ctx, kind,
+// src, dst). A kind outside 1..10 or not built fails as defn_kind_check; a
+// hook the kind leaves NULL has nothing to do (0).
+template <auto Hook, typename... A>
+int32_t defn_kind_call(context* ctx, int32_t kind, A... args) {
+  if (int32_t rc = defn_kind_check(ctx, kind); rc != 0) return rc;
+  const defn_kind_ops* ops = defn_kind_ops_get(kind);
+  if (ops->*Hook == nullptr) return 0;
+  return (ops->*Hook)(ctx, args...);
+}
+
+}  // namespace tq
