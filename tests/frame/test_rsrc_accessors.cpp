@@ -136,15 +136,16 @@ struct Kb {
     EXPECT_GE(tq_zel_locale_load(ctx, 29840, 0), 0) << tq_test::error_list_text(ctx);
   }
   int32_t make(uint32_t kind) {
-    std::string name = "r" + std::to_string(++serial);
+    char name[16];
+    std::snprintf(name, sizeof name, "r%d", ++serial);
     int32_t i = -1;
     int32_t rc = -1;
     switch (kind) {
-      case tq::kRsrcChopper: rc = tq_chopper_create(ctx, name.c_str(), &i); break;
-      case tq::kRsrcRegex: rc = tq_regexlib_create(ctx, name.c_str(), &i); break;
-      case tq::kRsrcScheme: rc = tq_scheme_create_in_memory(ctx, name.c_str(), 0, &i); break;
+      case tq::kRsrcChopper: rc = tq_chopper_create(ctx, name, &i); break;
+      case tq::kRsrcRegex: rc = tq_regexlib_create(ctx, name, &i); break;
+      case tq::kRsrcScheme: rc = tq_scheme_create_in_memory(ctx, name, 0, &i); break;
       case tq::kRsrcVocab: rc = tq_vocabulary_create(ctx, &i); break;
-      case tq::kRsrcPhonetx: rc = tq_phonetx_create(ctx, name.c_str(), &i); break;
+      case tq::kRsrcPhonetx: rc = tq_phonetx_create(ctx, name, &i); break;
       default: break;
     }
     EXPECT_EQ(rc, 0) << "kind " << kind << "\n" << tq_test::error_list_text(ctx);
