@@ -14,7 +14,6 @@ struct tq_xmldoc;
 namespace tq {
 
 struct lock_handle;
-struct locale_info;
 struct resource_slot;
 using xmldoc = ::tq_xmldoc;
 
