@@ -7,6 +7,15 @@
 // REFUSES_EDIT), the implementation in namespace tq, then each parameter
 // after the context as (type, name[, NONNULL]). The macros only stamp out
 // the extern "C" definition; the logic is the ordinary function frame().
+//
+// A row that binds constants is written TQ_FNK: the constants (names in
+// namespace tq, bare, before the parenthesised parameters) are passed first,
+// so one generic implementation serves every kind:
+//
+//   TQ_FNK(tq_chopper_owner_get, READ, ANY, rsrc_owner_get, kChopperAccess, (int32_t, chopper), (char*, owner, NONNULL))
+//
+// calls tq::rsrc_owner_get(ctx, tq::kChopperAccess, chopper, owner). Table
+// readers define TQ_FNK beside TQ_FN; both take the same arguments.
 #pragma once
 
 #include <cstddef>
@@ -82,7 +91,9 @@ inline int32_t api_lock_leave(context* ctx, uint32_t lock_word) {
 #define TQ_FOR_EACH_AGAIN() TQ_FOR_EACH_HELPER
 
 // One parameter tuple (type, name[, NONNULL]) as a declaration, an argument
-// and a guard entry.
+// and a guard entry. Each row argument after the implementation is either
+// such a tuple or a bound constant; TQ_IS_PAREN tells them apart (1 for a
+// tuple), and a constant adds only an argument.
 #define TQ_P_DECL(p) , TQ_P_DECL_ p
 #define TQ_P_DECL_(type, name, ...) type name
 #define TQ_P_ARG(p) , TQ_P_ARG_ p
@@ -93,14 +104,30 @@ inline int32_t api_lock_leave(context* ctx, uint32_t lock_word) {
 #define TQ_P_CHECK_(type, name, ...) __VA_OPT__(TQ_CHECK_##__VA_ARGS__(name))
 #define TQ_CHECK_NONNULL(name) ::tq::api::checked_arg{#name, static_cast<const void*>(name)},
 
-// The definition of one framed export.
+#define TQ_CAT(a, b) TQ_CAT_(a, b)
+#define TQ_CAT_(a, b) a##b
+#define TQ_SECOND(a, b, ...) b
+#define TQ_SECOND_(...) TQ_SECOND(__VA_ARGS__)
+#define TQ_PAREN_PROBE(...) ~, 1
+#define TQ_IS_PAREN(x) TQ_SECOND_(TQ_PAREN_PROBE x, 0, ~)
+#define TQ_A_DECL(a) TQ_CAT(TQ_A_DECL_, TQ_IS_PAREN(a))(a)
+#define TQ_A_DECL_1(p) TQ_P_DECL(p)
+#define TQ_A_DECL_0(c)
+#define TQ_A_ARG(a) TQ_CAT(TQ_A_ARG_, TQ_IS_PAREN(a))(a)
+#define TQ_A_ARG_1(p) TQ_P_ARG(p)
+#define TQ_A_ARG_0(c) , ::tq::c
+#define TQ_A_CHECK(a) TQ_CAT(TQ_A_CHECK_, TQ_IS_PAREN(a))(a)
+#define TQ_A_CHECK_1(p) TQ_P_CHECK(p)
+#define TQ_A_CHECK_0(c)
+
+// The definition of one framed export (a TQ_FN or a TQ_FNK row).
 #define TQ_FN_DEFINE(export_name, hold, edit, impl, ...)                                       \
-  extern "C" TQ_API int32_t export_name(tq_context* ctx TQ_FOR_EACH(TQ_P_DECL, __VA_ARGS__)) \
+  extern "C" TQ_API int32_t export_name(tq_context* ctx TQ_FOR_EACH(TQ_A_DECL, __VA_ARGS__)) \
       noexcept {                                                                             \
-    const ::tq::api::checked_arg tq_checks_[] = {TQ_FOR_EACH(TQ_P_CHECK, __VA_ARGS__){      \
+    const ::tq::api::checked_arg tq_checks_[] = {TQ_FOR_EACH(TQ_A_CHECK, __VA_ARGS__){      \
         nullptr, nullptr}};                                                                  \
     auto tq_call_ = [&]() -> int32_t {                                                       \
-      return ::tq::impl(ctx TQ_FOR_EACH(TQ_P_ARG, __VA_ARGS__));                            \
+      return ::tq::impl(ctx TQ_FOR_EACH(TQ_A_ARG, __VA_ARGS__));                            \
     };                                                                                       \
     return ::tq::api::frame(ctx, #export_name, ::tq::api::hold, ::tq::api::edit, tq_checks_, \
                             &::tq::api::thunk<decltype(tq_call_)>, &tq_call_);              \

@@ -4,5 +4,7 @@
 #include "kbstore/krlocload.h"
 
 #define TQ_FN TQ_FN_DEFINE
+#define TQ_FNK TQ_FN_DEFINE
 #include "api/tables/zel.def"
 #undef TQ_FN
+#undef TQ_FNK

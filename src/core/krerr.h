@@ -52,6 +52,17 @@ int32_t err_list_copy(const context* src, context* dst);
 
 int32_t err_msg_locale_set(context* ctx, const char* locale);
 
+// The result of a call that did two things: the first failure (in argument
+// order) wins over any warning, then the first warning, then 0. Among
+// warnings the caller's argument order is the precedence: every call that
+// names one ("the path's warning, else the name's") names the earlier step
+// first, so callers pass their steps in that order.
+constexpr int32_t rc_combine(int32_t first, int32_t second) {
+  if (first < 0) return first;
+  if (second < 0) return second;
+  return first != 0 ? first : second;
+}
+
 int32_t err_generic_msg_number(int32_t code);
 bool err_is_critical(int32_t code);
 int32_t err_from_fio_status(int32_t status);

@@ -8,8 +8,10 @@
 #include "core/krfio.h"
 #include "core/krstr.h"
 #include "core/krzel.h"
+#include "kbstore/krlocp.h"
 #include "kbstore/krlock.h"
 #include "kbstore/krshared.h"
+#include "kbstore/krvlt.h"
 #include "kbstore/krxml.h"
 
 namespace tq {
@@ -470,16 +472,63 @@ int32_t rsrc_rename(context* ctx, uint32_t kind, int32_t index, const char* name
   return write_unlock(ctx);
 }
 
+// ---- The accessors every resource kind shares --------------------------------------------
+
+namespace {
+
+// The record of a slot, held for reading (hold 0: the caller's read hold
+// keeps it) or for change (hold 1: the write hold, given back by end() or
+// on any path that leaves early). With content set the record must exist
+// (-800) and meet the kind's state rule (-501).
+struct part_guard {
+  context* ctx;
+  uint32_t hold;
+  resource_slot* slot = nullptr;
+  char* part = nullptr;
+  int32_t rc;
+  part_guard(context* c, const rsrc_access& k, int32_t index, uint32_t h, bool content) : ctx(c), hold(h) {
+    rc = rsrc_slot_get_loaded(c, k.kind, index, h, &slot);
+    if (rc != 0) {
+      slot = nullptr;
+      return;
+    }
+    part = static_cast<char*>(slot->part);
+    if (!content) return;
+    if (part == nullptr) {
+      rc = -800;
+    } else if (k.state_bit != 0) {
+      uint32_t state = 0;
+      std::memcpy(&state, part + k.state_at, sizeof state);
+      if (!(state & k.state_bit)) rc = -501;
+    }
+  }
+  ~part_guard() { (void)end(0); }
+  part_guard(const part_guard&) = delete;
+  part_guard& operator=(const part_guard&) = delete;
+  // Gives the hold back; the call's result combined with the release's.
+  int32_t end(int32_t result) {
+    int32_t released = slot != nullptr && hold == 1 ? rsrc_unlock(ctx, slot, 1) : 0;
+    slot = nullptr;
+    return rc_combine(result, released);
+  }
+  locale_info* locale(const rsrc_access& k) const { return reinterpret_cast<locale_info*>(part + k.locale_at); }
+  vault_info* vault(const rsrc_access& k) const { return reinterpret_cast<vault_info*>(part + k.vault_at); }
+};
+
+}  // namespace
+
+int32_t rsrc_unload(context* ctx, const rsrc_access& k, int32_t index) { return rsrc_unload(ctx, k.kind, index); }
+
 int32_t rsrc_owner_set(context* ctx, uint32_t kind, int32_t index, const char* text, uint32_t flags) {
   if (text == nullptr) return -802;
+  char owner[kRsrcOwnerSize];
+  int32_t crc = strio_in(ctx, text, owner, kRsrcOwnerSize - 1, flags);
+  if (crc < 0) return crc;
   resource_slot* slot = nullptr;
   int32_t rc = rsrc_slot_get_loaded(ctx, kind, index, 1, &slot);
   if (rc != 0) return rc;
-  char owner[kRsrcOwnerSize];
-  rc = strio_in(ctx, text, owner, kRsrcOwnerSize - 1, flags);
-  if (rc >= 0) std::memcpy(slot->owner, owner, sizeof owner);
-  int32_t released = rsrc_unlock(ctx, slot, 1);
-  return rc != 0 ? rc : released;
+  std::memcpy(slot->owner, owner, sizeof owner);
+  return rc_combine(crc, rsrc_unlock(ctx, slot, 1));
 }
 
 int32_t rsrc_owner_get(context* ctx, uint32_t kind, int32_t index, uint32_t flags, char* out) {
@@ -488,6 +537,72 @@ int32_t rsrc_owner_get(context* ctx, uint32_t kind, int32_t index, uint32_t flag
   int32_t rc = rsrc_slot_get_loaded(ctx, kind, index, 0, &slot);
   if (rc != 0) return rc;
   return strio_out(ctx, slot->owner, out, kRsrcOwnerSize - 1, flags);
+}
+
+int32_t rsrc_owner_get(context* ctx, const rsrc_access& k, int32_t index, char* owner) {
+  return rsrc_owner_get(ctx, k.kind, index, kStrioConvert, owner);
+}
+
+int32_t rsrc_owner_set(context* ctx, const rsrc_access& k, int32_t index, const char* owner) {
+  return rsrc_owner_set(ctx, k.kind, index, owner, kStrioConvert);
+}
+
+int32_t rsrc_locale_info_get(context* ctx, const rsrc_access& k, int32_t index, char* iso, char* desc,
+                             int32_t* code) {
+  part_guard g(ctx, k, index, 0, true);
+  if (g.rc != 0) return g.rc;
+  return locale_info_get(ctx, g.locale(k), iso, desc, code, kStrioConvert);
+}
+
+int32_t rsrc_locale_info_set(context* ctx, const rsrc_access& k, int32_t index, const char* iso,
+                             const char* desc, int32_t code) {
+  locale_info in{};
+  int32_t crc = locale_info_set(ctx, &in, iso, desc, code, kStrioConvert);
+  if (crc < 0) return crc;
+  part_guard g(ctx, k, index, 1, true);
+  if (g.rc != 0) return g.rc;
+  *g.locale(k) = in;
+  return g.end(crc);
+}
+
+int32_t rsrc_vault_info_set(context* ctx, const rsrc_access& k, int32_t index, const char* name,
+                            const char* desc) {
+  char name_in[kVaultTextMax + 1];
+  char desc_in[kVaultTextMax + 1];
+  int32_t crc = strio_in(ctx, name, name_in, kVaultTextMax, kStrioConvert);
+  if (crc >= 0) crc = rc_combine(crc, strio_in(ctx, desc, desc_in, kVaultTextMax, kStrioConvert));
+  if (crc < 0) return crc;
+  part_guard g(ctx, k, index, 1, true);
+  if (g.rc != 0) return g.rc;
+  vault_info_set(g.vault(k), name_in, desc_in);
+  return g.end(crc);
+}
+
+int32_t rsrc_index_get_by_name(context* ctx, const rsrc_access& k, const char* name, int32_t* index) {
+  *index = -1;
+  auto* in = static_cast<char*>(std::malloc(k.name_max + 1));
+  if (in == nullptr) return -600;
+  int32_t crc = strio_in(ctx, name, in, k.name_max, kStrioConvert);
+  int32_t rc = crc;
+  if (crc >= 0) rc = k.find != nullptr ? k.find(ctx, in, index) : rsrc_find_by_name(ctx, k.kind, in, index);
+  std::free(in);
+  if (rc < 0) return rc;
+  // Schemes answer a found name with 0 whatever its conversion gave.
+  return k.find_warns ? crc : 0;
+}
+
+int32_t rsrc_name_get_by_index(context* ctx, const rsrc_access& k, int32_t index, char* name) {
+  strio_out_clear(ctx, name);
+  resource_slot* slot = nullptr;
+  if (rsrc_slot_get_used(ctx, k.kind, index, &slot) != 0) return -800;
+  return strio_out_4096(ctx, slot->name, name, kStrioConvert);
+}
+
+int32_t rsrc_name_set(context* ctx, const rsrc_access& k, int32_t index, const char* name) {
+  char in[kRsrcNameSize];
+  int32_t crc = strio_in(ctx, name, in, kRsrcNameSize - 1, kStrioConvert);
+  if (crc < 0) return crc;
+  return rc_combine(rsrc_rename(ctx, k.kind, index, in), crc);
 }
 
 int32_t rsrc_owner_read(context* ctx, resource_slot* slot, const xmldoc* doc) {

@@ -4,6 +4,7 @@
 // operation, shared by reference count and freed with its last reference.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "core/krcorvel.h"
@@ -94,6 +95,8 @@ int32_t rsrc_find_by_name(context* ctx, uint32_t kind, const char* name, int32_t
 // terminator; -802 for no buffer, -800 for a free or out-of-range index.
 int32_t rsrc_name_get(context* ctx, uint32_t kind, int32_t index, char* out, uint32_t size);
 int32_t rsrc_rename(context* ctx, uint32_t kind, int32_t index, const char* name);
+// The owner text (at most 320 bytes), converted with the strio flags; a set
+// converts before it takes the write hold and changes nothing on a failure.
 int32_t rsrc_owner_set(context* ctx, uint32_t kind, int32_t index, const char* text, uint32_t flags);
 int32_t rsrc_owner_get(context* ctx, uint32_t kind, int32_t index, uint32_t flags, char* out);
 
@@ -159,6 +162,48 @@ struct rsrc_edit_scope {
   rsrc_edit_scope(const rsrc_edit_scope&) = delete;
   rsrc_edit_scope& operator=(const rsrc_edit_scope&) = delete;
 };
+
+// ---- The accessors every resource kind shares --------------------------------------------
+//
+// One function per operation serves all kinds: a kind's export rows bind its
+// rsrc_access (TQ_FNK rows, src/api/krapi_frame.h), and what makes the kinds
+// differ is data there, not code. Every one converts texts from and to the
+// session encoding; a setter converts before it takes the write hold, changes
+// nothing unless every text converted, and returns the first failure, else
+// the first conversion warning.
+struct rsrc_access {
+  uint32_t kind;
+  std::size_t locale_at;  // offsetof the record's locale_info
+  std::size_t vault_at;   // offsetof the record's vault_info
+  // A word of the record that must have state_bit set before its locale or
+  // vault names are read or changed (a scheme's edit state), else -501;
+  // state_bit 0: no such rule.
+  std::size_t state_at;
+  uint32_t state_bit;
+  uint32_t name_max;        // bytes a name taken in converts into
+  uint32_t find_warns;      // a lookup by name returns the name's conversion warning
+  // The kind's lookup by name when it records more than the registry's
+  // (NULL: rsrc_find_by_name).
+  int32_t (*find)(context* ctx, const char* name, int32_t* index);
+};
+
+int32_t rsrc_unload(context* ctx, const rsrc_access& k, int32_t index);
+int32_t rsrc_owner_get(context* ctx, const rsrc_access& k, int32_t index, char* owner);
+int32_t rsrc_owner_set(context* ctx, const rsrc_access& k, int32_t index, const char* owner);
+int32_t rsrc_locale_info_get(context* ctx, const rsrc_access& k, int32_t index, char* iso, char* desc,
+                             int32_t* code);
+// Both texts and the code, or nothing.
+int32_t rsrc_locale_info_set(context* ctx, const rsrc_access& k, int32_t index, const char* iso,
+                             const char* desc, int32_t code);
+// Vault object name and description (1,024 bytes each), both or nothing.
+int32_t rsrc_vault_info_set(context* ctx, const rsrc_access& k, int32_t index, const char* name,
+                            const char* desc);
+// index := the used slot of that name, -1 when none (-404).
+int32_t rsrc_index_get_by_name(context* ctx, const rsrc_access& k, const char* name, int32_t* index);
+// The slot's name out (at most 4,096 bytes); -800 for a free or out-of-range index.
+int32_t rsrc_name_get_by_index(context* ctx, const rsrc_access& k, int32_t index, char* name);
+// Renames the slot (-407 for a name in use); the conversion's warning.
+int32_t rsrc_name_set(context* ctx, const rsrc_access& k, int32_t index, const char* name);
 
 // Frees every slot of every kind (the last release of the shared state).
 void rsrc_tables_free(context* ctx, rsrc_table* tables);

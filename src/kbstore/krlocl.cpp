@@ -58,14 +58,6 @@ struct available_iter {
   int32_t* codes;  // NULL when no locale file was found
 };
 
-// The combined result of two conversions: a failure of either wins, then
-// the first one's warning, then the second's.
-int32_t combine(int32_t first, int32_t second) {
-  if (first < 0) return first;
-  if (second < 0) return second;
-  return first != 0 ? first : second;
-}
-
 }  // namespace
 
 const locale_row* locale_table_row_get(int32_t code) {
@@ -243,7 +235,7 @@ int32_t supported_locale_info_get(context* ctx, uint32_t index, char* iso_code_n
   int32_t first = strio_out(ctx, row.iso, iso_code_name, kLocaleIsoMax, kStrioConvert);
   if (first < 0) return first;
   int32_t second = strio_out(ctx, row.description, description, kLocaleDescriptionMax, kStrioConvert);
-  return combine(first, second);
+  return rc_combine(first, second);
 }
 
 int32_t supported_locale_code_get(context* ctx, uint32_t index, int32_t* locale) {
@@ -331,7 +323,7 @@ int32_t locale_get_iso_name_from_filename(context* ctx, const char* filename, ch
   if (locale_iso_from_file_name(ctx, name, iso, sizeof iso) != 0 || std::strlen(iso) > kLocaleIsoMax) {
     return rc;
   }
-  return combine(rc, strio_out(ctx, iso, iso_name, kLocaleIsoMax, kStrioConvert));
+  return rc_combine(rc, strio_out(ctx, iso, iso_name, kLocaleIsoMax, kStrioConvert));
 }
 
 int32_t locale_get_file_name(context* ctx, const char* iso_name, char* filename) {
@@ -341,7 +333,7 @@ int32_t locale_get_file_name(context* ctx, const char* iso_name, char* filename)
   if (rc < 0) return rc;
   char name[kFileNameBufferSize];
   if (locale_file_name_get(ctx, iso, name, sizeof name) != 0) return -802;
-  return combine(rc, strio_out_4096(ctx, name, filename, kStrioConvert));
+  return rc_combine(rc, strio_out_4096(ctx, name, filename, kStrioConvert));
 }
 
 int32_t parent_locale_nonloaded_get_from_file(context* ctx, const char* iso, char* parent_iso) {
@@ -365,7 +357,7 @@ int32_t parent_locale_nonloaded_get_from_file(context* ctx, const char* iso, cha
       std::strlen(parent_code) > kLocaleIsoMax) {
     return -1;
   }
-  return combine(rc, strio_out(ctx, parent_code, parent_iso, kLocaleIsoMax, kStrioConvert));
+  return rc_combine(rc, strio_out(ctx, parent_code, parent_iso, kLocaleIsoMax, kStrioConvert));
 }
 
 }  // namespace tq

@@ -18,12 +18,6 @@ constexpr const char* kPropIso = "Locale ISO Code";
 constexpr const char* kPropDescription = "Locale Description";
 constexpr const char* kPropCode = "Locale Code";
 
-// A failed conversion ends the call at once; otherwise the first warning wins.
-int32_t combine(int32_t first, int32_t second) {
-  if (first < 0) return first;
-  return first > 0 ? first : second;
-}
-
 }  // namespace
 
 void locale_info_clear(locale_info* info) {
@@ -39,17 +33,19 @@ int32_t locale_info_get(context* ctx, const locale_info* info, char* iso, char* 
   int32_t rc_desc = strio_out(ctx, info->description, description, kLocaleDescriptionSize - 1, flags);
   if (rc_desc < 0) return rc_desc;
   *code = info->code;
-  return combine(rc_iso, rc_desc);
+  return rc_combine(rc_iso, rc_desc);
 }
 
 int32_t locale_info_set(context* ctx, locale_info* info, const char* iso, const char* description, int32_t code,
                         uint32_t flags) {
-  int32_t rc_iso = strio_in(ctx, iso, info->iso, kLocaleIsoSize - 1, flags);
-  if (rc_iso < 0) return rc_iso;
-  int32_t rc_desc = strio_in(ctx, description, info->description, kLocaleDescriptionSize - 1, flags);
-  if (rc_desc < 0) return rc_desc;
-  info->code = code;
-  return combine(rc_iso, rc_desc);
+  // Converted apart: a text that does not convert leaves the record as it was.
+  locale_info in{};
+  int32_t rc = strio_in(ctx, iso, in.iso, kLocaleIsoSize - 1, flags);
+  if (rc >= 0) rc = rc_combine(rc, strio_in(ctx, description, in.description, kLocaleDescriptionSize - 1, flags));
+  if (rc < 0) return rc;
+  in.code = code;
+  *info = in;
+  return rc;
 }
 
 int32_t locale_info_write(context* ctx, const locale_info* info, xmldoc* doc) {

@@ -28,7 +28,8 @@ void locale_info_clear(locale_info* info);
 // otherwise the ISO code's warning, else the description's result.
 int32_t locale_info_get(context* ctx, const locale_info* info, char* iso, char* description, int32_t* code,
                         uint32_t flags);
-// In through the interface; the code is stored as given.
+// In through the interface; the code is stored as given. Both texts convert
+// or nothing changes.
 int32_t locale_info_set(context* ctx, locale_info* info, const char* iso, const char* description, int32_t code,
                         uint32_t flags);
 // Adds the three properties to a document; the first failure is returned.

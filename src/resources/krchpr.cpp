@@ -333,59 +333,11 @@ int32_t chopper_save(context* ctx, int32_t chopper, lock_handle* lock) {
   return rc;
 }
 
-int32_t chopper_unload(context* ctx, int32_t chopper) { return rsrc_unload(ctx, kRsrcChopper, chopper); }
-
 int32_t chopper_close(context* ctx, lock_handle* lock) {
   // A handle that holds nothing any more is already closed; one of another
   // context is refused.
   int32_t rc = lock_release_all(ctx, lock);
   return rc == -603 ? 0 : rc;
-}
-
-int32_t chopper_locale_info_get(context* ctx, int32_t chopper, char* iso, char* desc, int32_t* code) {
-  chopper_rec* rec = nullptr;
-  int32_t rc = chopper_get(ctx, chopper, &rec);
-  if (rc != 0) return rc;
-  return locale_info_get(ctx, &rec->locale, iso, desc, code, 1);
-}
-
-int32_t chopper_locale_info_set(context* ctx, int32_t chopper, const char* iso, const char* desc, int32_t code) {
-  chopper_edit_scope edit(ctx, chopper);
-  if (edit.rc != 0) return edit.rc;
-  locale_info changed = edit.rec->locale;
-  int32_t rc = locale_info_set(ctx, &changed, iso, desc, code, 1);
-  if (rc >= 0) edit.rec->locale = changed;
-  return rc;
-}
-
-int32_t chopper_vault_info_set(context* ctx, int32_t chopper, const char* name, const char* desc) {
-  char converted_name[kVaultTextMax + 1];
-  char converted_desc[kVaultTextMax + 1];
-  int32_t warning = strio_in(ctx, name, converted_name, kVaultTextMax, 1);
-  if (warning < 0) return warning;
-  int32_t rc = strio_in(ctx, desc, converted_desc, kVaultTextMax, 1);
-  if (rc < 0) return rc;
-  if (rc > 0) warning = rc;
-  chopper_edit_scope edit(ctx, chopper);
-  if (edit.rc != 0) return edit.rc;
-  vault_info_set(&edit.rec->vault, converted_name, converted_desc);
-  return with_warning(0, warning);
-}
-
-int32_t chopper_owner_get(context* ctx, int32_t chopper, char* owner) {
-  return rsrc_owner_get(ctx, kRsrcChopper, chopper, 1, owner);
-}
-
-int32_t chopper_owner_set(context* ctx, int32_t chopper, const char* owner) {
-  return rsrc_owner_set(ctx, kRsrcChopper, chopper, owner, 1);
-}
-
-int32_t chopper_index_get_by_name(context* ctx, const char* name, int32_t* index) {
-  *index = -1;
-  char converted[1024 + 1];
-  int32_t warning = strio_in_1024(ctx, name, converted, 1);
-  if (warning < 0) return warning;
-  return with_warning(rsrc_find_by_name(ctx, kRsrcChopper, converted, index), warning);
 }
 
 }  // namespace tq

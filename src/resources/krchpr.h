@@ -101,13 +101,6 @@ int32_t chopper_edit(context* ctx, const char* name, lock_handle* lock, int32_t*
 int32_t chopper_create(context* ctx, const char* name, int32_t* index);
 int32_t chopper_edit_new(context* ctx, const char* path, const char* name, lock_handle* lock);
 int32_t chopper_save(context* ctx, int32_t chopper, lock_handle* lock);
-int32_t chopper_unload(context* ctx, int32_t chopper);
 int32_t chopper_close(context* ctx, lock_handle* lock);
-int32_t chopper_locale_info_get(context* ctx, int32_t chopper, char* iso, char* desc, int32_t* code);
-int32_t chopper_locale_info_set(context* ctx, int32_t chopper, const char* iso, const char* desc, int32_t code);
-int32_t chopper_vault_info_set(context* ctx, int32_t chopper, const char* name, const char* desc);
-int32_t chopper_owner_get(context* ctx, int32_t chopper, char* owner);
-int32_t chopper_owner_set(context* ctx, int32_t chopper, const char* owner);
-int32_t chopper_index_get_by_name(context* ctx, const char* name, int32_t* index);
 
 }  // namespace tq

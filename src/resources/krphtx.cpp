@@ -30,13 +30,6 @@ constexpr uint32_t kNameMax = 4096;
 constexpr uint32_t kRuleTextMax = 1024;
 constexpr uint32_t kFolderMax = 16384;
 
-// A failed conversion ends the call at once; otherwise the first warning wins.
-int32_t combine(int32_t first, int32_t second) {
-  if (first < 0) return first;
-  if (second < 0) return second;
-  return first > 0 ? first : second;
-}
-
 phonetx_rec* rec_new(const char* name) {
   auto* rec = static_cast<phonetx_rec*>(std::calloc(1, sizeof(phonetx_rec)));
   if (rec == nullptr) return nullptr;
@@ -297,10 +290,8 @@ int32_t phonetx_load(context* ctx, const char* name, int32_t* index) {
   int32_t crc = strio_in(ctx, name, text, kNameMax, kStrioConvert);
   if (crc < 0) return crc;
   int32_t rc = phonetx_load_by_name(ctx, text, index);
-  return combine(rc, crc);
+  return rc_combine(rc, crc);
 }
-
-int32_t phonetx_unload(context* ctx, int32_t index) { return rsrc_unload(ctx, kRsrcPhonetx, index); }
 
 int32_t phonetx_close(context* ctx, tq_lock_handle* lock) {
   if (lock->held) (void)lock_release_all(ctx, lock);
@@ -332,7 +323,7 @@ int32_t phonetx_create(context* ctx, const char* name, int32_t* index) {
   slot->part = rec;
   rc = rsrc_unlock(ctx, slot, 1);
   *index = slot_index;
-  return combine(rc, crc);
+  return rc_combine(rc, crc);
 }
 
 int32_t phonetx_rule_add(context* ctx, int32_t index, const char* rule_text, const char* replace_text,
@@ -343,7 +334,7 @@ int32_t phonetx_rule_add(context* ctx, int32_t index, const char* rule_text, con
   char replacement[kRuleTextMax + 1];
   int32_t crc = strio_in(ctx, rule_text, pattern, kRuleTextMax, kStrioConvert);
   if (crc < 0) return crc;
-  crc = combine(crc, strio_in(ctx, replace_text, replacement, kRuleTextMax, kStrioConvert));
+  crc = rc_combine(crc, strio_in(ctx, replace_text, replacement, kRuleTextMax, kStrioConvert));
   if (crc < 0) return crc;
   resource_slot* slot = nullptr;
   phonetx_rec* rec = nullptr;
@@ -353,7 +344,7 @@ int32_t phonetx_rule_add(context* ctx, int32_t index, const char* rule_text, con
   if (rc == 0) *rule_index = static_cast<int32_t>(rec->rules.rule_count) - 1;
   int32_t released = phonetx_edit_end(ctx, slot);
   if (rc < 0) return rc;
-  return combine(released, crc);
+  return rc_combine(released, crc);
 }
 
 int32_t phonetx_prepare(context* ctx, int32_t index) {
@@ -440,55 +431,6 @@ int32_t phonetx_execute(context* ctx, int32_t index, const char* input, char* re
   return rc_in > 0 ? rc_in : rc_out;
 }
 
-int32_t phonetx_locale_info_get(context* ctx, int32_t index, char* iso, char* desc, int32_t* code) {
-  phonetx_rec* rec = nullptr;
-  int32_t rc = phonetx_get(ctx, index, &rec);
-  if (rc != 0) return rc;
-  return locale_info_get(ctx, &rec->locale, iso, desc, code, kStrioConvert);
-}
-
-int32_t phonetx_locale_info_set(context* ctx, int32_t index, const char* iso, const char* desc, int32_t code) {
-  resource_slot* slot = nullptr;
-  phonetx_rec* rec = nullptr;
-  int32_t rc = phonetx_get_for_edit(ctx, index, &slot, &rec);
-  if (rc != 0) return rc;
-  // Either both texts change or neither.
-  locale_info changed = rec->locale;
-  rc = locale_info_set(ctx, &changed, iso, desc, code, kStrioConvert);
-  if (rc >= 0) rec->locale = changed;
-  int32_t released = phonetx_edit_end(ctx, slot);
-  return rc != 0 ? rc : released;
-}
-
-int32_t phonetx_vault_info_set(context* ctx, int32_t index, const char* name, const char* desc) {
-  auto* texts = static_cast<char*>(std::malloc(2 * (kVaultTextMax + 1)));
-  if (texts == nullptr) return -600;
-  char* name_in = texts;
-  char* desc_in = texts + kVaultTextMax + 1;
-  int32_t crc = strio_in(ctx, name, name_in, kVaultTextMax, kStrioConvert);
-  if (crc >= 0) crc = combine(crc, strio_in(ctx, desc, desc_in, kVaultTextMax, kStrioConvert));
-  int32_t rc = crc;
-  if (crc >= 0) {
-    resource_slot* slot = nullptr;
-    phonetx_rec* rec = nullptr;
-    rc = phonetx_get_for_edit(ctx, index, &slot, &rec);
-    if (rc == 0) {
-      vault_info_set(&rec->vault, name_in, desc_in);
-      rc = combine(phonetx_edit_end(ctx, slot), crc);
-    }
-  }
-  std::free(texts);
-  return rc;
-}
-
-int32_t phonetx_owner_get(context* ctx, int32_t index, char* owner) {
-  return rsrc_owner_get(ctx, kRsrcPhonetx, index, kStrioConvert, owner);
-}
-
-int32_t phonetx_owner_set(context* ctx, int32_t index, const char* owner) {
-  return rsrc_owner_set(ctx, kRsrcPhonetx, index, owner, kStrioConvert);
-}
-
 int32_t phonetx_edit_new(context* ctx, const char* path, const char* name, tq_lock_handle* lock) {
   auto* texts = static_cast<char*>(std::malloc(kFolderMax + 1 + kNameMax + 1));
   if (texts == nullptr) return -600;
@@ -496,7 +438,7 @@ int32_t phonetx_edit_new(context* ctx, const char* path, const char* name, tq_lo
   char* file = texts + kFolderMax + 1;
   int32_t rc_path = strio_in(ctx, path, folder, kFolderMax, kStrioConvert);
   int32_t rc_name = rc_path < 0 ? 0 : strio_in(ctx, name, file, kNameMax, kStrioConvert);
-  int32_t rc = combine(rc_path, rc_name);
+  int32_t rc = rc_combine(rc_path, rc_name);
   if (rc >= 0) {
     int32_t made = xmldoc_file_create(ctx, folder[0] != '\0' ? folder : nullptr, file, kXmlFlagVault, lock);
     if (made < 0) rc = made;
@@ -552,7 +494,7 @@ int32_t phonetx_edit_rule_get(context* ctx, int32_t index, char* rule_text, char
   if (rc_repl < 0) return rc_repl;
   *priority = rule.priority;
   *flags = rule.flags;
-  return combine(rc_rule, rc_repl);
+  return rc_combine(rc_rule, rc_repl);
 }
 
 int32_t phonetx_edit_locale_info_get(context* ctx, char* iso, char* desc, int32_t* code) {

@@ -77,7 +77,6 @@ void phonetx_edit_session_free(context* ctx);
 // ---- Export implementations ---------------------------------------------------------
 
 int32_t phonetx_load(context* ctx, const char* name, int32_t* index);
-int32_t phonetx_unload(context* ctx, int32_t index);
 int32_t phonetx_close(context* ctx, tq_lock_handle* lock);
 int32_t phonetx_create(context* ctx, const char* name, int32_t* index);
 int32_t phonetx_rule_add(context* ctx, int32_t index, const char* rule_text, const char* replace_text,
@@ -85,11 +84,6 @@ int32_t phonetx_rule_add(context* ctx, int32_t index, const char* rule_text, con
 int32_t phonetx_prepare(context* ctx, int32_t index);
 int32_t phonetx_save(context* ctx, int32_t index, tq_lock_handle* lock);
 int32_t phonetx_execute(context* ctx, int32_t index, const char* input, char* result, uint32_t size);
-int32_t phonetx_locale_info_get(context* ctx, int32_t index, char* iso, char* desc, int32_t* code);
-int32_t phonetx_locale_info_set(context* ctx, int32_t index, const char* iso, const char* desc, int32_t code);
-int32_t phonetx_vault_info_set(context* ctx, int32_t index, const char* name, const char* desc);
-int32_t phonetx_owner_get(context* ctx, int32_t index, char* owner);
-int32_t phonetx_owner_set(context* ctx, int32_t index, const char* owner);
 int32_t phonetx_edit_new(context* ctx, const char* path, const char* name, tq_lock_handle* lock);
 int32_t phonetx_edit(context* ctx, const char* name, tq_lock_handle* lock);
 int32_t phonetx_edit_rule_count_get(context* ctx, uint32_t* count);

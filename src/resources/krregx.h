@@ -168,7 +168,6 @@ int32_t regexlib_rsrc_free(context* ctx, resource_slot* slot, uintptr_t arg);
 int32_t regexlib_load(context* ctx, const char* name, tq_lock_handle* lock, int32_t* index);
 int32_t regexlib_load_no_compile(context* ctx, const char* name, tq_lock_handle* lock, int32_t* index);
 int32_t regexlib_rule_count_get(context* ctx, int32_t library, uint32_t* count);
-int32_t regexlib_unload_ex(context* ctx, int32_t library);
 int32_t regexlib_save(context* ctx, int32_t library, tq_lock_handle* lock);
 int32_t regexlib_create(context* ctx, const char* name, int32_t* index);
 int32_t regexlib_edit_new(context* ctx, const char* path, const char* name, tq_lock_handle* lock);
@@ -179,15 +178,7 @@ int32_t regexlib_element_info_get(context* ctx, int32_t library, uint32_t index,
 int32_t regexlib_element_info_set(context* ctx, int32_t library, uint32_t index, const char* regex,
                                   const char* sub, const char* notes);
 int32_t regexlib_regex_compile(context* ctx, const char* regex);
-int32_t regexlib_name_set(context* ctx, int32_t library, const char* name);
 int32_t regexlib_match(context* ctx, int32_t library, const char* s, int32_t* matched);
 int32_t regexlib_match_and_replace(context* ctx, int32_t library, const char* s, char* r, int32_t* matched);
-int32_t regexlib_index_get_by_name(context* ctx, const char* name, int32_t* index);
-int32_t regexlib_locale_info_get(context* ctx, int32_t library, char* iso, char* desc, int32_t* code);
-int32_t regexlib_locale_info_set(context* ctx, int32_t library, const char* iso, const char* desc,
-                                 int32_t code);
-int32_t regexlib_vault_info_set(context* ctx, int32_t library, const char* name, const char* desc);
-int32_t regexlib_owner_get(context* ctx, int32_t library, char* owner);
-int32_t regexlib_owner_set(context* ctx, int32_t library, const char* owner);
 
 }  // namespace tq

@@ -37,12 +37,6 @@ constexpr uint32_t kTextMax = 16384;
 // than attempted.
 constexpr uint32_t kElementCountMax = 1u << 20;
 
-int32_t combine(int32_t first, int32_t second) {
-  if (first < 0) return first;
-  if (second < 0) return second;
-  return first > 0 ? first : second;
-}
-
 regexlib_rec* rec_new() {
   auto* rec = static_cast<regexlib_rec*>(std::calloc(1, sizeof(regexlib_rec)));
   if (rec == nullptr) return nullptr;
@@ -202,7 +196,7 @@ int32_t load_by_name(context* ctx, const char* name, lock_handle* lock, int32_t*
   int32_t rc = rsrc_register(ctx, kRsrcRegex, in, &cb, index);
   if (rc == 100) rc = 0;  // already registered: one more reference
   if (rc < 0) return rc;
-  return combine(crc, rc);
+  return rc_combine(crc, rc);
 }
 
 // The library for change: the write hold is kept until edit_end.
@@ -353,8 +347,6 @@ int32_t regexlib_rule_count_get(context* ctx, int32_t library, uint32_t* count) 
   return 0;
 }
 
-int32_t regexlib_unload_ex(context* ctx, int32_t library) { return regexlib_unload(ctx, library); }
-
 int32_t regexlib_save(context* ctx, int32_t library, tq_lock_handle* lock) {
   if (lock == nullptr) return -802;
   resource_slot* slot = nullptr;
@@ -406,7 +398,7 @@ int32_t regexlib_create(context* ctx, const char* name, int32_t* index) {
   slot->part = rec;
   rc = edit_end(ctx, slot, 0);
   *index = slot_index;
-  return combine(crc, rc);
+  return rc_combine(crc, rc);
 }
 
 int32_t regexlib_edit_new(context* ctx, const char* path, const char* name, tq_lock_handle* lock) {
@@ -419,7 +411,7 @@ int32_t regexlib_edit_new(context* ctx, const char* path, const char* name, tq_l
   if (rc2 < 0) return rc2;
   int32_t rc = xmldoc_file_create(ctx, folder[0] != '\0' ? folder : nullptr, file, kXmlFlagVault, lock);
   if (rc < 0) return rc;
-  return combine(combine(rc1, rc2), rc);
+  return rc_combine(rc_combine(rc1, rc2), rc);
 }
 
 int32_t regexlib_close(context* ctx, tq_lock_handle* lock) {
@@ -461,7 +453,7 @@ int32_t regexlib_element_info_get(context* ctx, int32_t library, uint32_t index,
   if (r2 < 0) return r2;
   int32_t r3 = strio_out_16384(ctx, e.notes != nullptr ? e.notes : "", notes, kStrioConvert);
   if (r3 < 0) return r3;
-  return combine(combine(r1, r2), r3);
+  return rc_combine(rc_combine(r1, r2), r3);
 }
 
 int32_t regexlib_element_info_set(context* ctx, int32_t library, uint32_t index, const char* regex,
@@ -475,8 +467,8 @@ int32_t regexlib_element_info_set(context* ctx, int32_t library, uint32_t index,
   char* s_in = texts + (kTextMax + 1);
   char* n_in = texts + 2 * (kTextMax + 1);
   int32_t crc = strio_in_16384(ctx, regex, r_in, kStrioConvert);
-  if (crc >= 0) crc = combine(crc, strio_in_16384(ctx, sub, s_in, kStrioConvert));
-  if (crc >= 0) crc = combine(crc, strio_in_16384(ctx, notes, n_in, kStrioConvert));
+  if (crc >= 0) crc = rc_combine(crc, strio_in_16384(ctx, sub, s_in, kStrioConvert));
+  if (crc >= 0) crc = rc_combine(crc, strio_in_16384(ctx, notes, n_in, kStrioConvert));
   if (crc < 0) {
     std::free(texts);
     return crc;
@@ -508,7 +500,7 @@ int32_t regexlib_element_info_set(context* ctx, int32_t library, uint32_t index,
   regexlib_element_free(e);
   *e = fresh;
   rc = edit_end(ctx, slot, rc);
-  return rc < 0 ? rc : combine(crc, rc);
+  return rc < 0 ? rc : rc_combine(crc, rc);
 }
 
 int32_t regexlib_regex_compile(context* ctx, const char* regex) {
@@ -526,16 +518,7 @@ int32_t regexlib_regex_compile(context* ctx, const char* regex) {
   if (rc < 0) return rc;
   rc = regexlib_element_compile(ctx, &scratch, regexlib_compile_options(ctx));
   regexlib_element_free(&scratch);
-  return rc < 0 ? rc : combine(crc, rc);
-}
-
-int32_t regexlib_name_set(context* ctx, int32_t library, const char* name) {
-  if (name == nullptr) return -802;
-  char in[kRsrcNameSize];
-  int32_t crc = strio_in(ctx, name, in, kNameMax, kStrioConvert);
-  if (crc < 0) return crc;
-  int32_t rc = rsrc_rename(ctx, kRsrcRegex, library, in);
-  return rc < 0 ? rc : combine(crc, rc);
+  return rc < 0 ? rc : rc_combine(crc, rc);
 }
 
 // A conversion's failure is returned like every other export's (under strict
@@ -573,68 +556,7 @@ int32_t regexlib_match_and_replace(context* ctx, int32_t library, const char* s,
   int32_t orc = strio_out_1028(ctx, replaced, r, kStrioConvert);
   if (orc < 0) return orc;
   *matched = m;
-  return combine(crc, orc);
-}
-
-int32_t regexlib_index_get_by_name(context* ctx, const char* name, int32_t* index) {
-  if (name == nullptr || index == nullptr) return -802;
-  *index = -1;
-  char in[kRsrcNameSize];
-  int32_t crc = strio_in(ctx, name, in, kNameMax, kStrioConvert);
-  if (crc < 0) return crc;
-  int32_t rc = rsrc_find_by_name(ctx, kRsrcRegex, in, index);
-  if (rc > 0) rc = 0;
-  return rc < 0 ? rc : crc;
-}
-
-int32_t regexlib_locale_info_get(context* ctx, int32_t library, char* iso, char* desc, int32_t* code) {
-  if (iso == nullptr || desc == nullptr || code == nullptr) return -802;
-  regexlib_rec* rec = nullptr;
-  int32_t rc = regexlib_get(ctx, library, &rec);
-  if (rc != 0) return rc;
-  return locale_info_get(ctx, &rec->locale, iso, desc, code, kStrioConvert);
-}
-
-int32_t regexlib_locale_info_set(context* ctx, int32_t library, const char* iso, const char* desc,
-                                 int32_t code) {
-  if (iso == nullptr || desc == nullptr) return -802;
-  resource_slot* slot = nullptr;
-  regexlib_rec* rec = nullptr;
-  int32_t rc = get_for_edit(ctx, library, &slot, &rec);
-  if (rc != 0) return rc;
-  (void)locale_info_set(ctx, &rec->locale, iso, desc, code, kStrioConvert);
-  return edit_end(ctx, slot, 0);
-}
-
-int32_t regexlib_vault_info_set(context* ctx, int32_t library, const char* name, const char* desc) {
-  if (name == nullptr || desc == nullptr) return -802;
-  auto* texts = static_cast<char*>(std::malloc(2 * (kVaultTextMax + 1)));
-  if (texts == nullptr) return -600;
-  char* n_in = texts;
-  char* d_in = texts + (kVaultTextMax + 1);
-  int32_t crc = strio_in(ctx, name, n_in, kVaultTextMax, kStrioConvert);
-  if (crc >= 0) crc = combine(crc, strio_in(ctx, desc, d_in, kVaultTextMax, kStrioConvert));
-  if (crc < 0) {
-    std::free(texts);
-    return crc;
-  }
-  resource_slot* slot = nullptr;
-  regexlib_rec* rec = nullptr;
-  int32_t rc = get_for_edit(ctx, library, &slot, &rec);
-  if (rc == 0) {
-    vault_info_set(&rec->vault, n_in, d_in);
-    rc = edit_end(ctx, slot, 0);
-  }
-  std::free(texts);
-  return rc < 0 ? rc : combine(crc, rc);
-}
-
-int32_t regexlib_owner_get(context* ctx, int32_t library, char* owner) {
-  return rsrc_owner_get(ctx, kRsrcRegex, library, kStrioConvert, owner);
-}
-
-int32_t regexlib_owner_set(context* ctx, int32_t library, const char* owner) {
-  return rsrc_owner_set(ctx, kRsrcRegex, library, owner, kStrioConvert);
+  return rc_combine(crc, orc);
 }
 
 }  // namespace tq

@@ -265,7 +265,6 @@ int32_t scheme_rsrc_same_registered(context* ctx, resource_slot* slot, const cha
 int32_t transf_scheme_load(context* ctx, const char* scheme_name, int32_t options, int32_t mdefn_index, uint32_t sens,
                            int32_t* index);
 int32_t scheme_load_edit(context* ctx, const char* scheme_name, tq_lock_handle* lock, int32_t* index);
-int32_t transf_scheme_unload(context* ctx, int32_t index);
 int32_t scheme_unload_edit(context* ctx, int32_t index, tq_lock_handle* lock);
 int32_t scheme_close(context* ctx, tq_lock_handle* lock);
 int32_t transf_scheme_apply(context* ctx, int32_t index, const char* data, char* out, uint32_t out_size,
@@ -290,14 +289,7 @@ int32_t scheme_element_data_get(context* ctx, int32_t index, uint32_t element, c
 int32_t scheme_element_standard_get(context* ctx, int32_t index, uint32_t element, char* standard);
 int32_t scheme_merge(context* ctx, int32_t index, int32_t source_index);
 int32_t scheme_clear(context* ctx, int32_t index);
-int32_t scheme_index_get_by_name(context* ctx, const char* name, int32_t* index);
-int32_t scheme_name_get_by_index(context* ctx, int32_t index, char* name);
-int32_t scheme_locale_info_get(context* ctx, int32_t index, char* iso, char* desc, int32_t* code);
-int32_t scheme_locale_info_set(context* ctx, int32_t index, const char* iso, const char* desc, int32_t code);
 int32_t scheme_locale_set(context* ctx, int32_t index, int32_t code);
-int32_t scheme_vault_info_set(context* ctx, int32_t index, const char* name, const char* desc);
-int32_t scheme_owner_get(context* ctx, int32_t index, char* owner);
-int32_t scheme_owner_set(context* ctx, int32_t index, const char* owner);
 int32_t scheme_chopper_name_get(context* ctx, int32_t index, char* name);
 int32_t scheme_chopper_name_set(context* ctx, int32_t index, const char* name);
 

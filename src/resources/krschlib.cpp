@@ -44,12 +44,6 @@ constexpr uint32_t kTextSize = kSchemeValueMax + 1;
 
 const scheme_options kNoOptions{-1, -1, 0};
 
-int32_t combine(int32_t first, int32_t second) {
-  if (first < 0) return first;
-  if (second < 0) return second;
-  return first > 0 ? first : second;
-}
-
 const char* name_of(const scheme_rec* rec) { return rec->slot != nullptr ? rec->slot->name : ""; }
 
 // ---- Option blocks -------------------------------------------------------------------------
@@ -499,7 +493,7 @@ int32_t scheme_load_by_name(context* ctx, const char* name, int32_t flags, int32
   std::free(in);
   if (rc == 100) rc = 0;  // already registered: one more reference
   if (rc < 0) return rc;
-  return combine(crc, rc);
+  return rc_combine(crc, rc);
 }
 
 int32_t scheme_unload(context* ctx, int32_t index) { return rsrc_unload(ctx, kRsrcScheme, index); }
@@ -520,8 +514,6 @@ int32_t scheme_load_edit(context* ctx, const char* scheme_name, tq_lock_handle* 
   if (lock == nullptr) return -802;
   return scheme_load_by_name(ctx, scheme_name, static_cast<int32_t>(kSchemeEditState), -1, 0, lock, 1, index);
 }
-
-int32_t transf_scheme_unload(context* ctx, int32_t index) { return rsrc_unload(ctx, kRsrcScheme, index); }
 
 int32_t scheme_unload_edit(context* ctx, int32_t index, tq_lock_handle* lock) {
   int32_t rc = rsrc_unload(ctx, kRsrcScheme, index);
@@ -634,7 +626,7 @@ int32_t scheme_create(context* ctx, const char* path, const char* scheme_name, u
     return rc;
   }
   *index = created;
-  return combine(prc, nrc);
+  return rc_combine(prc, nrc);
 }
 
 int32_t scheme_create_in_memory(context* ctx, const char* scheme_name, uint32_t options, int32_t* index) {
@@ -646,7 +638,7 @@ int32_t scheme_create_in_memory(context* ctx, const char* scheme_name, uint32_t 
   int32_t rc = crc < 0 ? crc : create_in_memory(ctx, name, options, index);
   std::free(name);
   if (rc < 0) return rc;
-  return combine(crc, rc);
+  return rc_combine(crc, rc);
 }
 
 int32_t scheme_finalize_in_memory(context* ctx, int32_t index) {
@@ -681,7 +673,7 @@ int32_t scheme_entry_add(context* ctx, int32_t index, const char* data, const ch
   rc = scheme_entry_append_copy(rec, d.text, s.text);
   if (rc != 0) return rc;
   scheme_sort(rec, 0);
-  return combine(d.rc, s.rc);
+  return rc_combine(d.rc, s.rc);
 }
 
 int32_t scheme_entry_delete(context* ctx, int32_t index, const char* data) {
@@ -729,7 +721,7 @@ int32_t scheme_import_record(context* ctx, int32_t index, const char* data, cons
   rc = scheme_entry_append_copy(rec, d.text, s.text);
   if (rc != 0) return rc;
   rec->sorted = 0;
-  return combine(d.rc, s.rc);
+  return rc_combine(d.rc, s.rc);
 }
 
 int32_t scheme_import_end(context* ctx, int32_t index) {
@@ -847,43 +839,6 @@ int32_t scheme_clear(context* ctx, int32_t index) {
   return rc;
 }
 
-int32_t scheme_index_get_by_name(context* ctx, const char* name, int32_t* index) {
-  if (name == nullptr || index == nullptr) return -802;
-  *index = -1;
-  auto* in = static_cast<char*>(std::malloc(kPathMax + 1));
-  if (in == nullptr) return -600;
-  int32_t crc = strio_in_16384(ctx, name, in, kStrioConvert);
-  int32_t rc = crc < 0 ? crc : rsrc_find_by_name(ctx, kRsrcScheme, in, index);
-  std::free(in);
-  return rc < 0 ? rc : 0;
-}
-
-int32_t scheme_name_get_by_index(context* ctx, int32_t index, char* name) {
-  if (name == nullptr) return -802;
-  strio_out_clear(ctx, name);
-  resource_slot* slot = nullptr;
-  int32_t rc = rsrc_slot_get_used(ctx, kRsrcScheme, index, &slot);
-  if (rc != 0) return -800;
-  return strio_out_4096(ctx, slot->name, name, kStrioConvert);
-}
-
-int32_t scheme_locale_info_get(context* ctx, int32_t index, char* iso, char* desc, int32_t* code) {
-  if (iso == nullptr || desc == nullptr || code == nullptr) return -802;
-  scheme_rec* rec = nullptr;
-  int32_t rc = get_editing(ctx, index, &rec);
-  if (rc != 0) return rc;
-  return locale_info_get(ctx, &rec->locale, iso, desc, code, kStrioConvert);
-}
-
-int32_t scheme_locale_info_set(context* ctx, int32_t index, const char* iso, const char* desc, int32_t code) {
-  if (iso == nullptr || desc == nullptr) return -802;
-  scheme_edit_scope edit(ctx, index);
-  if (edit.rc != 0) return edit.rc;
-  int32_t rc = need_edit_state(edit.rec);
-  if (rc != 0) return rc;
-  return locale_info_set(ctx, &edit.rec->locale, iso, desc, code, kStrioConvert);
-}
-
 int32_t scheme_locale_set(context* ctx, int32_t index, int32_t code) {
   if (!locale_table_contains(code)) {
     TQ_REPORT(ctx, -700, 1531, code);
@@ -902,31 +857,6 @@ int32_t scheme_locale_set(context* ctx, int32_t index, int32_t code) {
   info.code = code;
   rec->locale = info;
   return 0;
-}
-
-int32_t scheme_vault_info_set(context* ctx, int32_t index, const char* name, const char* desc) {
-  if (name == nullptr || desc == nullptr) return -802;
-  scheme_edit_scope edit(ctx, index);
-  if (edit.rc != 0) return edit.rc;
-  int32_t rc = need_edit_state(edit.rec);
-  if (rc != 0) return rc;
-  auto* texts = static_cast<char*>(std::malloc(2 * (kVaultTextMax + 1)));
-  if (texts == nullptr) return -600;
-  char* n_in = texts;
-  char* d_in = texts + (kVaultTextMax + 1);
-  int32_t crc = strio_in(ctx, name, n_in, kVaultTextMax, kStrioConvert);
-  if (crc >= 0) crc = combine(crc, strio_in(ctx, desc, d_in, kVaultTextMax, kStrioConvert));
-  if (crc >= 0) vault_info_set(&edit.rec->vault, n_in, d_in);
-  std::free(texts);
-  return crc;
-}
-
-int32_t scheme_owner_get(context* ctx, int32_t index, char* owner) {
-  return rsrc_owner_get(ctx, kRsrcScheme, index, kStrioConvert, owner);
-}
-
-int32_t scheme_owner_set(context* ctx, int32_t index, const char* owner) {
-  return rsrc_owner_set(ctx, kRsrcScheme, index, owner, kStrioConvert);
 }
 
 int32_t scheme_chopper_name_get(context* ctx, int32_t index, char* name) {

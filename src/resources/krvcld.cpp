@@ -74,13 +74,6 @@ void words_sort_if_needed(vocab_rec* vocab) {
 
 vocab_rec* part_of(resource_slot* slot) { return slot != nullptr ? static_cast<vocab_rec*>(slot->part) : nullptr; }
 
-// Combines an operation's result with a conversion's: a failure first, else
-// the conversion's warning, else the operation's result.
-int32_t with_warning(int32_t rc, int32_t conversion) {
-  if (rc < 0) return rc;
-  return conversion > 0 ? conversion : rc;
-}
-
 int32_t refuse_save(context* ctx, const char* detail) {
   TQ_REPORT(ctx, -300, 1571, detail);
   return -300;
@@ -664,10 +657,8 @@ int32_t vocabulary_load(context* ctx, const char* name, lock_handle* lock, int32
   const int32_t conv = strio_in_4096(ctx, name, text, kConvert);
   if (conv < 0) return conv;
   const int32_t rc = vocab_load_by_name(ctx, text, lock, kVocabFormCompiled, index);
-  return with_warning(rc, conv);
+  return rc_combine(conv, rc);
 }
-
-int32_t vocabulary_unload(context* ctx, int32_t index) { return rsrc_unload(ctx, kRsrcVocab, index); }
 
 int32_t vocabulary_close(context* ctx, lock_handle* lock) {
   const int32_t rc = lock_release_all(ctx, lock);
@@ -735,48 +726,6 @@ int32_t vocabulary_likelihood_value_get_by_name(context* ctx, const char* name, 
     if (std::strcmp(l.name, text) == 0) *value = l.value;
   }
   return conv;
-}
-
-int32_t vocab_locale_info_get(context* ctx, int32_t index, char* iso, char* desc, int32_t* code) {
-  vocab_rec* vocab = nullptr;
-  int32_t rc = vocab_get(ctx, index, &vocab);
-  if (rc != 0) return rc;
-  return locale_info_get(ctx, &vocab->locale, iso, desc, code, kConvert);
-}
-
-int32_t vocab_locale_info_set(context* ctx, int32_t index, const char* iso, const char* desc, int32_t code) {
-  vocab_rec* vocab = nullptr;
-  int32_t rc = vocab_get_for_edit(ctx, index, &vocab);
-  if (rc != 0) return rc;
-  // Converted into a copy, so that a failing conversion changes nothing.
-  locale_info changed = vocab->locale;
-  rc = locale_info_set(ctx, &changed, iso, desc, code, kConvert);
-  if (rc >= 0) vocab->locale = changed;
-  vocab_edit_end(ctx, vocab);
-  return rc;
-}
-
-int32_t vocab_vault_info_set(context* ctx, int32_t index, const char* name, const char* desc) {
-  char name_text[kVaultTextMax + 1];
-  char desc_text[kVaultTextMax + 1];
-  const int32_t conv_name = text_in(ctx, name, name_text, kVaultTextMax);
-  if (conv_name < 0) return conv_name;
-  const int32_t conv_desc = text_in(ctx, desc, desc_text, kVaultTextMax);
-  if (conv_desc < 0) return conv_desc;
-  vocab_rec* vocab = nullptr;
-  int32_t rc = vocab_get_for_edit(ctx, index, &vocab);
-  if (rc != 0) return rc;
-  vault_info_set(&vocab->vault, name_text, desc_text);
-  vocab_edit_end(ctx, vocab);
-  return conv_name > 0 ? conv_name : conv_desc;
-}
-
-int32_t vocab_index_get_by_name(context* ctx, const char* name, int32_t* index) {
-  *index = -1;
-  char text[4096 + 1];
-  const int32_t conv = strio_in_4096(ctx, name, text, kConvert);
-  if (conv < 0) return conv;
-  return with_warning(vocab_find_by_name(ctx, text, index), conv);
 }
 
 int32_t vocab_file_convert(context* ctx, int32_t direction, const char* fromfile, const char* tofile) {
@@ -940,7 +889,7 @@ int32_t vocab_edit_category_set(context* ctx, int32_t index, uint32_t cat_index,
     if (rc >= 0) vocab->categories[cat_index] = changed;
   }
   vocab_edit_end(ctx, vocab);
-  return with_warning(rc, conv_abbrev > 0 ? conv_abbrev : conv_name);
+  return rc_combine(rc_combine(conv_abbrev, conv_name), rc);
 }
 
 int32_t vocab_edit_word_set(context* ctx, int32_t index, uint32_t word_index, const char* word, uint32_t num_cats) {
@@ -962,7 +911,7 @@ int32_t vocab_edit_word_set(context* ctx, int32_t index, uint32_t word_index, co
   if (rc != 0) return rc;
   rc = word_index >= vocab->word_count ? -800 : vocab_word_set(vocab, word_index, text, num_cats, nullptr);
   vocab_edit_end(ctx, vocab);
-  return with_warning(rc, conv);
+  return rc_combine(conv, rc);
 }
 
 int32_t vocab_edit_wordcat_set(context* ctx, int32_t index, uint32_t word_index, uint32_t cat_pos,
@@ -987,7 +936,7 @@ int32_t vocab_edit_wordcat_set(context* ctx, int32_t index, uint32_t word_index,
     }
   }
   vocab_edit_end(ctx, vocab);
-  return with_warning(rc, conv);
+  return rc_combine(conv, rc);
 }
 
 int32_t vocab_edit_prepare(context* ctx, int32_t index) {
@@ -1039,14 +988,6 @@ int32_t vocab_save(context* ctx, int32_t index, lock_handle* lock) {
   if (rc == 0) rc = vocab_write(vocab, vocab->slot, ctx, path, kVocabFormCompiled);
   vocab_edit_end(ctx, vocab);
   return rc;
-}
-
-int32_t vocab_owner_get(context* ctx, int32_t index, char* owner) {
-  return rsrc_owner_get(ctx, kRsrcVocab, index, kConvert, owner);
-}
-
-int32_t vocab_owner_set(context* ctx, int32_t index, const char* owner) {
-  return rsrc_owner_set(ctx, kRsrcVocab, index, owner, kConvert);
 }
 
 }  // namespace tq

@@ -252,17 +252,12 @@ const vault_vocab_ops* vocab_vault_ops();
 // ---- Export implementations ---------------------------------------------------------
 
 int32_t vocabulary_load(context* ctx, const char* name, lock_handle* lock, int32_t* index);
-int32_t vocabulary_unload(context* ctx, int32_t index);
 int32_t vocabulary_close(context* ctx, lock_handle* lock);
 int32_t vocabulary_create(context* ctx, int32_t* index);
 int32_t vocabulary_likelihood_count_get(context* ctx, uint32_t* count);
 int32_t vocabulary_likelihood_info_get(context* ctx, int32_t position, char* name, int32_t* value);
 int32_t vocabulary_likelihood_name_get_by_value(context* ctx, int32_t value, char* name);
 int32_t vocabulary_likelihood_value_get_by_name(context* ctx, const char* name, int32_t* value);
-int32_t vocab_locale_info_get(context* ctx, int32_t index, char* iso, char* desc, int32_t* code);
-int32_t vocab_locale_info_set(context* ctx, int32_t index, const char* iso, const char* desc, int32_t code);
-int32_t vocab_vault_info_set(context* ctx, int32_t index, const char* name, const char* desc);
-int32_t vocab_index_get_by_name(context* ctx, const char* name, int32_t* index);
 int32_t vocab_file_convert(context* ctx, int32_t direction, const char* fromfile, const char* tofile);
 int32_t vocab_numwords_get(context* ctx, int32_t index, uint32_t* count);
 int32_t vocab_numcats_get(context* ctx, int32_t index, uint32_t* count);
@@ -280,7 +275,5 @@ int32_t vocab_edit_wordcat_set(context* ctx, int32_t index, uint32_t word_index,
 int32_t vocab_edit_prepare(context* ctx, int32_t index);
 int32_t vocab_edit_new(context* ctx, const char* path, const char* name, lock_handle* lock);
 int32_t vocab_save(context* ctx, int32_t index, lock_handle* lock);
-int32_t vocab_owner_get(context* ctx, int32_t index, char* owner);
-int32_t vocab_owner_set(context* ctx, int32_t index, const char* owner);
 
 }  // namespace tq

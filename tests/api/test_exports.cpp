@@ -107,6 +107,21 @@ struct ExportCase {
 #define TQ_T_HELPER(macro, a1, ...) macro(a1) __VA_OPT__(TQ_T_AGAIN TQ_T_PARENS(macro, __VA_ARGS__))
 #define TQ_T_AGAIN() TQ_T_HELPER
 
+// A row's arguments after the implementation are parameter tuples, or
+// (TQ_FNK rows) bound constants first, which the export does not take.
+#define TQ_T_CAT(a, b) TQ_T_CAT_(a, b)
+#define TQ_T_CAT_(a, b) a##b
+#define TQ_T_SECOND(a, b, ...) b
+#define TQ_T_SECOND_(...) TQ_T_SECOND(__VA_ARGS__)
+#define TQ_T_PROBE(...) ~, 1
+#define TQ_T_IS_PAREN(x) TQ_T_SECOND_(TQ_T_PROBE x, 0, ~)
+#define TQ_T_PARAM(m, a) TQ_T_CAT(TQ_T_PARAM_, TQ_T_IS_PAREN(a))(m, a)
+#define TQ_T_PARAM_1(m, p) m(p)
+#define TQ_T_PARAM_0(m, c)
+#define TQ_T_A_ARG(a) TQ_T_PARAM(TQ_T_ARG, a)
+#define TQ_T_A_TYPE(a) TQ_T_PARAM(TQ_T_TYPE, a)
+#define TQ_T_A_NAME(a) TQ_T_PARAM(TQ_T_NAME, a)
+
 // Each argument: harmless, or NULL when it is the checked pointer under test.
 #define TQ_T_ARG(p) , TQ_T_ARG_ p
 #define TQ_T_ARG_(type, name, ...) TQ_T_ARG_SEL_##__VA_ARGS__(type)
@@ -120,7 +135,7 @@ struct ExportCase {
 #define TQ_T_NAME_SEL_NONNULL(name) #name,
 
 #define TQ_FN(export_name, hold, edit, impl, ...)                                     \
-  ExportCase{#export_name, edit, 0, {TQ_T_FOR_EACH(TQ_T_NAME, __VA_ARGS__)},         \
+  ExportCase{#export_name, edit, 0, {TQ_T_FOR_EACH(TQ_T_A_NAME, __VA_ARGS__)},         \
              [](tq_context* ctx, int null_index) -> int32_t {                          \
                Scratch& s = g_scratch;                                                 \
                int checked_seen = 0;                                                   \
@@ -129,10 +144,12 @@ struct ExportCase {
                (void)null_index;                                                       \
                /* A braced list evaluates left to right, so the checked */              \
                /* pointers are counted in parameter order. */                          \
-               std::tuple<tq_context* TQ_T_FOR_EACH(TQ_T_TYPE, __VA_ARGS__)> args{      \
-                   ctx TQ_T_FOR_EACH(TQ_T_ARG, __VA_ARGS__)};                          \
+               std::tuple<tq_context* TQ_T_FOR_EACH(TQ_T_A_TYPE, __VA_ARGS__)> args{      \
+                   ctx TQ_T_FOR_EACH(TQ_T_A_ARG, __VA_ARGS__)};                          \
                return std::apply(export_name, args);                                   \
              }},
+
+#define TQ_FNK TQ_FN
 
 const std::vector<ExportCase>& all_exports() {
   static const std::vector<ExportCase> cases = {
@@ -142,6 +159,7 @@ const std::vector<ExportCase>& all_exports() {
 }
 
 #undef TQ_FN
+#undef TQ_FNK
 
 TEST(Exports, EveryFramedExportGuardsItsArguments) {
   Context plain;

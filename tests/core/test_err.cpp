@@ -124,3 +124,14 @@ TEST(ErrList, StatusTables) {
 }
 
 }  // namespace
+
+// Two steps' results: the first failure wins over any warning (a warning of
+// the first step never hides a failing second one), then the first warning.
+TEST(Errors, ResultsCombineFirstFailureThenFirstWarning) {
+  EXPECT_EQ(tq::rc_combine(0, 0), 0);
+  EXPECT_EQ(tq::rc_combine(116, -10000), -10000);
+  EXPECT_EQ(tq::rc_combine(-800, 116), -800);
+  EXPECT_EQ(tq::rc_combine(-800, -10000), -800);
+  EXPECT_EQ(tq::rc_combine(116, 117), 116);
+  EXPECT_EQ(tq::rc_combine(0, 117), 117);
+}

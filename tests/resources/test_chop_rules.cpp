@@ -10,6 +10,7 @@
 #include "kbstore/krlock.h"
 #include "kbstore/krxml.h"
 #include "resources/krchop.h"
+#include "resources/krrsacc.h"
 #include "resources/krchpr.h"
 #include "resources/krcrld.h"
 #include "resources/krvcld.h"
@@ -450,8 +451,8 @@ TEST(ChopperResource, SavedChopperReloadsWithTheSameTableRulesAndNames) {
     cc.regex_rule(ch, "Q+", "START | AFTER", "AFTER,NUM", 3);
     ASSERT_EQ(chopper_vocab_rule_add(cc.get(), ch, "names", "PFX", "!NUM", "", 2, "prefixes", &id), 0);
     ASSERT_EQ(chopper_vocab_rule_add(cc.get(), ch, "nosuch", "GONE", "", "", 2, "", &id), 0);
-    ASSERT_EQ(chopper_vault_info_set(cc.get(), ch, "RT vault", "for tests"), 0);
-    ASSERT_EQ(chopper_owner_set(cc.get(), ch, "tester"), 0);
+    ASSERT_EQ(rsrc_vault_info_set(cc.get(), kChopperAccess, ch, "RT vault", "for tests"), 0);
+    ASSERT_EQ(rsrc_owner_set(cc.get(), kChopperAccess, ch, "tester"), 0);
     std::strcpy(cc.rec(ch)->slot->version, "9.5");
     lock_handle* lock = nullptr;
     ASSERT_EQ(lock_init(cc.get(), reinterpret_cast<tq_lock_handle**>(&lock)), 0);
@@ -571,11 +572,11 @@ TEST(ChopperResource, FailedLoadKeepsTheRegistrationAndCreateNeedsALocale) {
   EXPECT_TRUE(cc.has_error_text("locale of chopper 'nolocale'"));
   EXPECT_EQ(chopper_get(cc.get(), ch, &rec), -300);
   int32_t again = -1;
-  EXPECT_EQ(chopper_index_get_by_name(cc.get(), "nolocale", &again), 0);
+  EXPECT_EQ(rsrc_index_get_by_name(cc.get(), kChopperAccess, "nolocale", &again), 0);
   EXPECT_EQ(again, ch);
-  EXPECT_EQ(chopper_unload(cc.get(), ch), 0);
-  EXPECT_EQ(chopper_index_get_by_name(cc.get(), "nolocale", &again), -404);
-  EXPECT_EQ(chopper_unload(cc.get(), ch), -800);
+  EXPECT_EQ(rsrc_unload(cc.get(), kChopperAccess, ch), 0);
+  EXPECT_EQ(rsrc_index_get_by_name(cc.get(), kChopperAccess, "nolocale", &again), -404);
+  EXPECT_EQ(rsrc_unload(cc.get(), kChopperAccess, ch), -800);
 
   cc.bc.ctx.current_locale_code = 0;
   EXPECT_EQ(chopper_create(cc.get(), "fresh", &ch), -707);

@@ -13,6 +13,7 @@
 #include "kbstore/krlock.h"
 #include "kbstore/krxml.h"
 #include "resources/krphtx.h"
+#include "resources/krrsacc.h"
 #include "support/bare_context.h"
 #include "support/tq_test.h"
 
@@ -174,13 +175,13 @@ TEST(PhonetxLibrary, SaveAndLoadRoundTrip) {
   ASSERT_EQ(phonetx_create(ctx, "ph", &idx), 0);
   // Without a locale the set could never be loaded again: not saved.
   ASSERT_EQ(phonetx_save(ctx, idx, lib.lock), -300);
-  ASSERT_EQ(phonetx_locale_info_set(ctx, idx, "EN", "English", 29000), 0);
+  ASSERT_EQ(rsrc_locale_info_set(ctx, kPhonetxAccess, idx, "EN", "English", 29000), 0);
   ASSERT_EQ(phonetx_rule_add(ctx, idx, "\\ ", "_", 50, 0, &ri), 0);
   ASSERT_EQ(phonetx_rule_add(ctx, idx, "Q$", "K", 70, 0, &ri), 0);
   ASSERT_EQ(phonetx_rule_add(ctx, idx, "AB", "X", 5, 0, &ri), 0);
   ASSERT_EQ(phonetx_rule_add(ctx, idx, "C", "S", 60, kPxFlagRewind, &ri), 0);
-  ASSERT_EQ(phonetx_owner_set(ctx, idx, "Team"), 0);
-  ASSERT_EQ(phonetx_vault_info_set(ctx, idx, "ph", "Phonetics test"), 0);
+  ASSERT_EQ(rsrc_owner_set(ctx, kPhonetxAccess, idx, "Team"), 0);
+  ASSERT_EQ(rsrc_vault_info_set(ctx, kPhonetxAccess, idx, "ph", "Phonetics test"), 0);
   ASSERT_EQ(phonetx_prepare(ctx, idx), 0);
   phonetx_rec* rec = nullptr;
   ASSERT_EQ(phonetx_get(ctx, idx, &rec), 0);
@@ -211,9 +212,9 @@ TEST(PhonetxLibrary, SaveAndLoadRoundTrip) {
   EXPECT_STREQ(xmldoc_prop_get(ctx, doc, "Description"), "Phonetics test");
   xml_free(ctx, doc);
 
-  EXPECT_EQ(phonetx_unload(ctx, idx), 0);
+  EXPECT_EQ(rsrc_unload(ctx, kPhonetxAccess, idx), 0);
   EXPECT_EQ(phonetx_close(ctx, lib.lock), 0);
-  EXPECT_EQ(phonetx_unload(ctx, idx), -800);
+  EXPECT_EQ(rsrc_unload(ctx, kPhonetxAccess, idx), -800);
 
   int32_t loaded = -1;
   ASSERT_EQ(phonetx_load(ctx, "ph", &loaded), 0);
@@ -227,11 +228,11 @@ TEST(PhonetxLibrary, SaveAndLoadRoundTrip) {
   EXPECT_STREQ(rec->vault.name, "ph");
   EXPECT_EQ(phonetx_prepare(ctx, loaded), -603);
   char owner[400];
-  EXPECT_EQ(phonetx_owner_get(ctx, loaded, owner), 0);
+  EXPECT_EQ(rsrc_owner_get(ctx, kPhonetxAccess, loaded, owner), 0);
   EXPECT_STREQ(owner, "Team");
   char iso[40], desc[400];
   int32_t code = 0;
-  EXPECT_EQ(phonetx_locale_info_get(ctx, loaded, iso, desc, &code), 0);
+  EXPECT_EQ(rsrc_locale_info_get(ctx, kPhonetxAccess, loaded, iso, desc, &code), 0);
   EXPECT_STREQ(iso, "EN");
   EXPECT_STREQ(desc, "English");
   EXPECT_EQ(code, 29000);
@@ -277,7 +278,7 @@ TEST(PhonetxLibrary, FilesThatAreNotSoundAreRefused) {
     }
     // The slot stays registered with its reference: the next use tries again.
     EXPECT_EQ(phonetx_get(ctx, bad, &rec), c.rc);
-    EXPECT_EQ(phonetx_unload(ctx, bad), 0);
+    EXPECT_EQ(rsrc_unload(ctx, kPhonetxAccess, bad), 0);
   }
 }
 
@@ -347,11 +348,11 @@ TEST(PhonetxLibrary, CreateTakesTheCurrentLocaleAndVaultTextsMustConvert) {
 
   ctx->session_encoding = kEncodingUtf8;
   ctx->options |= kOptStrictConversion;
-  EXPECT_EQ(phonetx_vault_info_set(ctx, idx, "\xFF", "desc"), -10000);
+  EXPECT_EQ(rsrc_vault_info_set(ctx, kPhonetxAccess, idx, "\xFF", "desc"), -10000);
   EXPECT_STREQ(rec->vault.name, "");
-  EXPECT_EQ(phonetx_vault_info_set(ctx, idx, "name", "\xFF"), -10000);
+  EXPECT_EQ(rsrc_vault_info_set(ctx, kPhonetxAccess, idx, "name", "\xFF"), -10000);
   EXPECT_STREQ(rec->vault.name, "");
-  EXPECT_EQ(phonetx_vault_info_set(ctx, idx, "name", "desc"), 0);
+  EXPECT_EQ(rsrc_vault_info_set(ctx, kPhonetxAccess, idx, "name", "desc"), 0);
   EXPECT_STREQ(rec->vault.description, "desc");
   int32_t ri = -1;
   EXPECT_EQ(phonetx_rule_add(ctx, idx, "\xFF", "x", 50, 0, &ri), -10000);

@@ -9,6 +9,7 @@
 #include "kbstore/krvlt.h"
 #include "kbstore/krxml.h"
 #include "resources/krvcld.h"
+#include "resources/krrsacc.h"
 #include "support/bare_context.h"
 #include "support/tq_test.h"
 
@@ -384,8 +385,8 @@ TEST(VocabFile, NewVocabulariesTakeTheCurrentLocale) {
   ASSERT_EQ(vocabulary_create(f.ctx(), &other), 0);
   ASSERT_EQ(vocab_get(f.ctx(), other, &v), 0);
   EXPECT_EQ(v->locale.code, -1);
-  EXPECT_EQ(vocabulary_unload(f.ctx(), index), 0);
-  EXPECT_EQ(vocabulary_unload(f.ctx(), other), 0);
+  EXPECT_EQ(rsrc_unload(f.ctx(), kVocabAccess, index), 0);
+  EXPECT_EQ(rsrc_unload(f.ctx(), kVocabAccess, other), 0);
 }
 
 }  // namespace
