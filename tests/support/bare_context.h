@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -67,5 +68,21 @@ struct BareContext {
  private:
   Layers layers_;
 };
+
+// The same on the heap, for tests that hand a context around.
+struct ContextDeleter {
+  void operator()(tq_context* ctx) const {
+    tq::context_parts_free(ctx, default_layers());
+    delete ctx;
+  }
+};
+using ContextPtr = std::unique_ptr<tq_context, ContextDeleter>;
+
+inline ContextPtr make_bare_context() {
+  ContextPtr ctx(new tq_context);
+  tq::context_record_init(ctx.get());
+  EXPECT_EQ(tq::context_parts_create(ctx.get(), default_layers()), 0);
+  return ctx;
+}
 
 }  // namespace tq_test
