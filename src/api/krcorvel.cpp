@@ -77,8 +77,10 @@ constexpr context_part kApiParts[] = {
 };
 
 // Every layer's parts, in the order a context is built; teardown walks them
-// back. The shared state comes last: a copy joins its source's only when
-// everything else is made.
+// back. A new work area is an entry in its own layer's list; a new layer's
+// list goes in layer order before the shared state, which comes last: a copy
+// joins its source's only when everything else is made, and the last
+// context to leave unloads while every work area still exists.
 std::span<const context_layer> context_layers() {
   static const context_layer layers[] = {kApiParts, core_context_parts(), kbstore_context_parts(),
                                          resources_context_parts(), shared_state_parts()};

@@ -34,7 +34,8 @@ inline Layers resources_layers() {
           tq::shared_state_parts()};
 }
 
-// Every layer that the test executable links (its build names the highest).
+// Every layer that the test executable links (its build names the highest
+// as TQ_TEST_LAYER_<folder>); a new layer adds its branch here once.
 inline Layers default_layers() {
 #if defined(TQ_TEST_LAYER_resources)
   return resources_layers();
