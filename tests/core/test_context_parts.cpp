@@ -92,32 +92,4 @@ TEST(ContextParts, CopyUsesCloneWhereThereIsOne) {
   g_log.clear();
 }
 
-// Core's own parts on their own: a context that reports errors and keeps a
-// search path; a copy has its own copies of both.
-TEST(ContextParts, CoreLayerAlone) {
-  const tq::context_layer core[] = {tq::core_context_parts()};
-  tq_context src;
-  tq::context_record_init(&src);
-  ASSERT_EQ(tq::context_parts_create(&src, core), 0);
-  EXPECT_EQ(src.options, 1u);
-  EXPECT_STREQ(src.msg_locale, "EN");
-  ASSERT_NE(src.small_pool, nullptr);
-  tq_context dst;
-  tq::context_record_init(&dst);
-  for (uint32_t n = 1;; ++n) {
-    tq::context_part_fail_at(n);
-    int32_t rc = tq::context_parts_clone(&src, &dst, core);
-    tq::context_part_fail_at(0);
-    if (rc == 0) {
-      EXPECT_EQ(n, core[0].size() + 1);
-      break;
-    }
-    EXPECT_EQ(rc, -600);
-    tq::context_record_init(&dst);
-  }
-  EXPECT_STREQ(dst.msg_locale, "EN");
-  tq::context_parts_free(&dst, core);
-  tq::context_parts_free(&src, core);
-}
-
 }  // namespace
