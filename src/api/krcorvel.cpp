@@ -1,7 +1,7 @@
 // The exports outside the frame: context life cycle, paths, options,
-// version and the error readers. Each makes its own checks. Context
-// initialisation and teardown live here, at the top of the layers, because
-// they create and free the parts of every subsystem.
+// version and the error readers. Each makes its own checks. Each layer lists
+// the parts it adds to a context; context start, clone and close walk those
+// lists from here, the top of the layers, where all of them are known.
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -17,15 +17,8 @@
 #include "core/krvec.h"
 #include "core/krzel.h"
 #include "api/krwire.h"
-#include "kbstore/krlock.h"
-#include "kbstore/krshared.h"
-#include "kbstore/krvlt.h"
-#include "resources/krvcld.h"
-#include "kbstore/krxml.h"
-#include "resources/krchop.h"
-#include "resources/krchpr.h"
-#include "resources/krphtx.h"
-#include "resources/krsch.h"
+#include "kbstore/krkbctx.h"
+#include "resources/krrsctx.h"
 
 namespace tq {
 
@@ -34,8 +27,6 @@ namespace {
 constexpr const char* kVersionText = "Corvel version 9.0 (build 135)";
 constexpr int32_t kVersionNumber = 0x900;
 constexpr uint32_t kPathMax = 16384;
-constexpr uint32_t kSmallBlockSize = 320;
-constexpr uint32_t kLargeBlockSize = 4096;
 constexpr const char* kSubFolders[] = {"casetab", "chopinfo", "grammar", "locale",
                                        "phonetx", "regexlib", "scheme",  "vocab"};
 
@@ -71,104 +62,43 @@ int32_t root_set(context* ctx, const char* root) {
   return 0;
 }
 
-// The parts every context owns, built in the order teardown expects. The
-// trace state is set up by the caller: a clone copies it instead of starting
-// tracing again.
-int32_t context_build(context* ctx) {
-  // Lower layers reach the components above them through operations lent
-  // here (once is enough, again is harmless).
+// Wiring of the layers: operations that a lower layer calls upward, handed
+// over when a context starts (once is enough, again is harmless).
+int32_t layer_wiring(context* ctx) {
+  (void)ctx;
   wiring_install();
-  ctx->allow_msgs = 1;
-  int32_t rc = err_msg_locale_set(ctx, "EN");
-  if (rc != 0) return rc;
-  ctx->edit_mode = 0;
-  ctx->session_encoding = 0;
-  ctx->options = 1;
-  err_list_init(ctx);
-  ctx->small_pool = pool_create(kSmallBlockSize);
-  ctx->large_pool = pool_create(kLargeBlockSize);
-  if (ctx->small_pool == nullptr || ctx->large_pool == nullptr) return -600;
-  rc = path_list_create(&ctx->search_path);
-  if (rc != 0) return rc;
-  rc = lock_table_init(ctx);
-  if (rc != 0) return rc;
-  rc = xmldoc_stash_create(ctx);
-  if (rc != 0) return rc;
-  ctx->current_locale = -1;
-  ctx->current_locale_code = 0;
-  rc = scheme_scratch_create(ctx);
-  if (rc != 0) return rc;
-  if (phonetx_work_create(ctx, &ctx->phonetx_work) != 0) return -600;
-  // The chopping work area first: the built-in choppers come after it.
-  rc = chop_work_create(ctx, &ctx->chop_work);
-  if (rc != 0) return rc;
-  rc = chopper_builtins_create(ctx);
-  if (rc != 0) return rc;
   return 0;
 }
 
-// Tears down whatever was built; always runs to the end.
-void context_teardown(context* ctx) {
-  if (ctx->shared != nullptr) {
-    (void)shared_state_release(ctx, ctx->shared);
-    ctx->shared = nullptr;
-  }
-  ctx->current_locale = -1;
-  ctx->current_locale_code = 0;
-  std::free(ctx->root_path);
-  ctx->root_path = nullptr;
-  if (ctx->search_path != nullptr) {
-    path_list_destroy(ctx->search_path);
-    ctx->search_path = nullptr;
-  }
-  chopper_builtins_free(ctx);
-  scheme_scratch_free(ctx);
-  chop_work_free(ctx->chop_work);
-  ctx->chop_work = nullptr;
-  phonetx_work_free(ctx, ctx->phonetx_work);
-  ctx->phonetx_work = nullptr;
-  phonetx_edit_session_free(ctx);
-  vault_files_close_all(ctx);
-  if (ctx->regex_work != nullptr) ctx->regex_work->release(ctx->regex_work);
-  ctx->regex_work = nullptr;
-  lock_table_free(ctx);
-  xmldoc_stash_free(ctx);
-  if (ctx->small_pool != nullptr) pool_destroy(ctx->small_pool);
-  if (ctx->large_pool != nullptr) pool_destroy(ctx->large_pool);
-  ctx->small_pool = nullptr;
-  ctx->large_pool = nullptr;
-  err_list_free(ctx);
-  trace_term(ctx, &ctx->trace);
-  ctx->session_encoding = -1;
-  std::memset(static_cast<void*>(ctx), 0, sizeof *ctx);
+constexpr context_part kApiParts[] = {
+    {"layer wiring", layer_wiring, nullptr, nullptr},
+};
+
+// Every layer's parts, in the order a context is built; teardown walks them
+// back. A new work area is an entry in its own layer's list; a new layer's
+// list goes in layer order before the shared state, which comes last: a copy
+// joins its source's only when everything else is made, and the last
+// context to leave unloads while every work area still exists.
+std::span<const context_layer> context_layers() {
+  static const context_layer layers[] = {kApiParts, core_context_parts(), kbstore_context_parts(),
+                                         resources_context_parts(), shared_state_parts()};
+  return layers;
 }
 
-context* context_alloc() {
-  auto* ctx = static_cast<context*>(std::calloc(1, sizeof(context)));
-  if (ctx == nullptr) return nullptr;
-  ctx->marker = kContextMarker;
-  ctx->record_size = sizeof(context);
-  ctx->errors.last = err_empty_record();
-  return ctx;
+void context_close(context* ctx) {
+  context_parts_free(ctx, context_layers());
+  std::free(ctx);
 }
 
-int32_t context_init(context* ctx, const char* root) {
-  int32_t rc = trace_init(ctx, &ctx->trace);
-  if (rc != 0) return rc;
-  rc = context_build(ctx);
-  if (rc != 0) return rc;
-  if (root != nullptr && root[0] != '\0') {
-    path_buffer converted;
-    rc = strio_in_16384(ctx, root, converted.text, 1);
-    if (rc < 0) return rc;
-    if (converted.text[0] != '\0') {
-      rc = root_set(ctx, converted.text);
-      if (rc != 0) return rc;
-    }
-  }
-  rc = shared_state_create(ctx, &ctx->shared);
-  if (rc != 0) return rc;
-  return shared_contents_create(ctx, ctx->shared);
+// A root given to tq_init is set as tq_zel_path_set sets it, once the
+// context is built.
+int32_t root_apply(context* ctx, const char* root) {
+  if (root == nullptr || root[0] == '\0') return 0;
+  path_buffer converted;
+  int32_t rc = strio_in_16384(ctx, root, converted.text, 1);
+  if (rc < 0) return rc;
+  if (converted.text[0] == '\0') return 0;
+  return root_set(ctx, converted.text);
 }
 
 int32_t open_context(tq_context** out, const char* root, uint32_t edit_mode) {
@@ -176,42 +106,19 @@ int32_t open_context(tq_context** out, const char* root, uint32_t edit_mode) {
   *out = nullptr;
   context* ctx = context_alloc();
   if (ctx == nullptr) return -600;
-  int32_t rc = context_init(ctx, root);
+  int32_t rc = context_parts_create(ctx, context_layers());
   if (rc != 0) {
-    context_teardown(ctx);
     std::free(ctx);
+    return rc;
+  }
+  rc = root_apply(ctx, root);
+  if (rc != 0) {
+    context_close(ctx);
     return rc;
   }
   ctx->edit_mode = edit_mode;
   *out = ctx;
   return 0;
-}
-
-int32_t clone_into(context* src, context* dst) {
-  int32_t rc = context_build(dst);
-  if (rc != 0) return rc;
-  if (src->root_path != nullptr) {
-    dst->root_path = str_dup(src->root_path);
-    if (dst->root_path == nullptr) return -600;
-  }
-  rc = path_list_copy(dst, src->search_path, dst->search_path);
-  if (rc != 0) return rc;
-  dst->options = src->options;
-  dst->edit_mode = src->edit_mode;
-  dst->session_encoding = src->session_encoding;
-  rc = trace_copy(dst, &src->trace, &dst->trace);
-  if (rc != 0) return rc;
-  rc = err_list_copy(src, dst);
-  if (rc != 0) return rc;
-  dst->pending_line = src->pending_line;
-  dst->pending_file = src->pending_file;
-  std::memcpy(dst->msg_locale, src->msg_locale, sizeof dst->msg_locale);
-  dst->allow_msgs = src->allow_msgs;
-  dst->current_locale = src->current_locale;
-  dst->current_locale_code = src->current_locale_code;
-  // The copy joins the source's shared state (and its readers) last, so a
-  // failure before here leaves nothing to give back.
-  return shared_state_addref(src, src->shared, dst);
 }
 
 }  // namespace
@@ -238,9 +145,8 @@ TQ_API int32_t tq_clone(tq_context* ctx, tq_context** result) noexcept {
   *result = nullptr;
   context* copy = context_alloc();
   if (copy == nullptr) return -600;
-  int32_t rc = clone_into(ctx, copy);
+  int32_t rc = context_parts_clone(ctx, copy, context_layers());
   if (rc != 0) {
-    context_teardown(copy);
     std::free(copy);
     return rc;
   }
@@ -250,8 +156,7 @@ TQ_API int32_t tq_clone(tq_context* ctx, tq_context** result) noexcept {
 
 TQ_API int32_t tq_close(tq_context* ctx) noexcept {
   if (ctx == nullptr) return -100;
-  context_teardown(ctx);
-  std::free(ctx);
+  context_close(ctx);
   return 0;
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "core/krerr.h"
 #include "core/krtrace.h"
@@ -97,3 +98,54 @@ struct tq_context {
   tq::phonetx_edit_session* phonetx_edit;  // rules of a phonetics file read for editing, or NULL
   tq::lazy_work* regex_work;       // match data and limits of regex matching; NULL until first used
 };
+
+namespace tq {
+
+// One thing a layer adds to every context: a work area, a table, a setting.
+// Each layer lists its parts in the order they are made; a context is built
+// by walking the layers' lists from the bottom up and torn down by walking
+// them back. A new work area is one more entry, not an edit to every place
+// that makes or frees a context.
+struct context_part {
+  const char* name;
+  // Makes the part in a zeroed record: 0, or a negative code. NULL when the
+  // part is made later (lazily) or not at all and only needs freeing.
+  int32_t (*create)(context* ctx);
+  // Frees the part. Runs for every part the walk reached, the one that
+  // failed included, so it accepts a zeroed, half-made or made part.
+  void (*free)(context* ctx);
+  // Makes the part of a copy from its source's (tq_clone). NULL when a copy
+  // makes its own as a new context does.
+  int32_t (*clone)(context* src, context* dst);
+};
+
+using context_layer = std::span<const context_part>;
+
+// Core's parts: trace state, messages and settings, error list, block pools,
+// root and search path.
+context_layer core_context_parts();
+
+// A zeroed record with its marker and size, ready for the walk; NULL when
+// out of memory. context_record_init does the same to a record the caller
+// holds.
+context* context_alloc();
+void context_record_init(context* ctx);
+
+// Makes every part of every layer in order. The first failure frees what was
+// made, in reverse (the failing part included), and returns its code; the
+// record itself is left to the caller.
+int32_t context_parts_create(context* ctx, std::span<const context_layer> layers);
+
+// The same walk for a copy: each part's clone, or its create where it has
+// none. A failure leaves dst as context_parts_create's does.
+int32_t context_parts_clone(context* src, context* dst, std::span<const context_layer> layers);
+
+// Frees every part of every layer, last made first, then zeroes the record.
+// Always runs to the end.
+void context_parts_free(context* ctx, std::span<const context_layer> layers);
+
+// A test hook: the nth part made from now on (by create or clone, counted
+// across contexts) fails with -600 without being called; 0 turns it off.
+void context_part_fail_at(uint32_t nth);
+
+}  // namespace tq

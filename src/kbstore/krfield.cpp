@@ -3,20 +3,13 @@
 #include <cstring>
 
 #include "core/krenc.h"
+#include "core/krerr.h"
 #include "core/krzel.h"
 #include "platform/nputf8.h"
 
 namespace tq {
 
 namespace {
-
-// The first failure wins over any warning; else the first warning.
-// (The same rule as core's result combiner, which replaces it once merged.)
-int32_t first_failure(int32_t first, int32_t second) {
-  if (first < 0) return first;
-  if (second < 0) return second;
-  return first != 0 ? first : second;
-}
 
 uint32_t strio_flags(const field_desc& f) { return (f.text_flags & kFieldConvert) ? kStrioConvert : 0; }
 
@@ -56,7 +49,7 @@ int32_t get_any(context* ctx, const field_desc& f, const field_addr* addr, const
   } else if (rec == nullptr) {
     rc = -802;
   }
-  if (rc >= 0) rc = first_failure(rc, copy_out(ctx, f, rec, out));
+  if (rc >= 0) rc = rc_combine(rc, copy_out(ctx, f, rec, out));
   if (rc < 0) {
     clear(ctx, f, out);
     if (f.get_failure != 0) rc = f.get_failure;
@@ -105,8 +98,8 @@ int32_t set_any(context* ctx, const field_addr& addr, const field_desc& f, bool 
   // dropped the record before our write hold began.
   void* rec = nullptr;
   rc = f.store->lookup(ctx, addr, &rec);
-  if (rc >= 0) rc = first_failure(rc, store_value(ctx, f, rec, v));
-  return first_failure(rc, shared_state_write_unlock(ctx, ctx->shared));
+  if (rc >= 0) rc = rc_combine(rc, store_value(ctx, f, rec, v));
+  return rc_combine(rc, shared_state_write_unlock(ctx, ctx->shared));
 }
 
 bool fits_signed(const field_desc& f) { return f.type == field_type::i32 || f.type == field_type::flag; }

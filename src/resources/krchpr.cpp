@@ -22,13 +22,6 @@ constexpr const char* kWhitespaceName = "Vantrel Whitespace-Only Chopper";
 constexpr const char* kCjkName = "Vantrel Whitespace and CJK Chopper";
 constexpr int32_t kGlobalLocaleCode = 800010;
 
-// Combines a conversion's warning with the operation's result: a failure
-// wins, then the operation's own warning, then the conversion's.
-int32_t with_warning(int32_t rc, int32_t warning) {
-  if (rc != 0) return rc;
-  return warning > 0 ? warning : 0;
-}
-
 }  // namespace
 
 int32_t chopper_rec_init(chopper_rec* rec) {
@@ -257,7 +250,7 @@ int32_t chopper_load(context* ctx, const char* name, int32_t* index) {
   char converted[1024 + 1];
   int32_t warning = strio_in_1024(ctx, name, converted, 1);
   if (warning < 0) return warning;
-  return with_warning(chopper_load_by_name(ctx, converted, nullptr, index), warning);
+  return rc_combine(chopper_load_by_name(ctx, converted, nullptr, index), warning);
 }
 
 int32_t chopper_edit(context* ctx, const char* name, lock_handle* lock, int32_t* index) {
@@ -265,7 +258,7 @@ int32_t chopper_edit(context* ctx, const char* name, lock_handle* lock, int32_t*
   char converted[1024 + 1];
   int32_t warning = strio_in_1024(ctx, name, converted, 1);
   if (warning < 0) return warning;
-  return with_warning(chopper_load_by_name(ctx, converted, lock, index), warning);
+  return rc_combine(chopper_load_by_name(ctx, converted, lock, index), warning);
 }
 
 int32_t chopper_create(context* ctx, const char* name, int32_t* index) {
@@ -301,7 +294,7 @@ int32_t chopper_create(context* ctx, const char* name, int32_t* index) {
   slot->part = rec;
   rc = rsrc_unlock(ctx, slot, 1);
   *index = slot_index;
-  return with_warning(rc, warning);
+  return rc_combine(rc, warning);
 }
 
 int32_t chopper_edit_new(context* ctx, const char* path, const char* name, lock_handle* lock) {
@@ -313,7 +306,7 @@ int32_t chopper_edit_new(context* ctx, const char* path, const char* name, lock_
   if (rc < 0) return rc;
   if (rc > 0) warning = rc;
   rc = xmldoc_file_create(ctx, folder[0] != '\0' ? folder : nullptr, file, kXmlFlagVault, lock);
-  return with_warning(rc, warning);
+  return rc_combine(rc, warning);
 }
 
 int32_t chopper_save(context* ctx, int32_t chopper, lock_handle* lock) {

@@ -7,24 +7,13 @@
 #include "core/krcorvel.h"
 #include "core/krenc.h"
 #include "core/krerr.h"
+#include "support/bare_context.h"
 #include "support/tq_test.h"
 
 namespace {
 
-struct context_deleter {
-  void operator()(tq_context* ctx) const {
-    tq::err_list_free(ctx);
-    delete ctx;
-  }
-};
-using context_ptr = std::unique_ptr<tq_context, context_deleter>;
-
-context_ptr bare_context(int32_t encoding = 0, uint32_t options = 1) {
-  context_ptr ctx(new tq_context);
-  std::memset(static_cast<void*>(ctx.get()), 0, sizeof(tq_context));
-  tq::err_list_init(ctx.get());
-  ctx->allow_msgs = 1;
-  std::strcpy(ctx->msg_locale, "EN");
+tq_test::ContextPtr bare_context(int32_t encoding = 0, uint32_t options = 1) {
+  tq_test::ContextPtr ctx = tq_test::make_bare_context();
   ctx->session_encoding = encoding;
   ctx->options = options;
   return ctx;

@@ -7,18 +7,12 @@
 #include "core/krcorvel.h"
 #include "core/krerr.h"
 #include "platform/tqmsg.h"
+#include "support/bare_context.h"
 #include "support/tq_test.h"
 
 namespace {
 
-std::unique_ptr<tq_context> bare_context() {
-  auto ctx = std::make_unique<tq_context>();
-  std::memset(static_cast<void*>(ctx.get()), 0, sizeof(tq_context));
-  tq::err_list_init(ctx.get());
-  ctx->allow_msgs = 1;
-  std::strcpy(ctx->msg_locale, "EN");
-  return ctx;
-}
+tq_test::ContextPtr bare_context() { return tq_test::make_bare_context(); }
 
 TEST(Catalogue, NumbersUniqueAndFormatsWellFormed) {
   std::set<int32_t> seen;

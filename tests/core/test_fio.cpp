@@ -10,6 +10,7 @@
 #include "core/krcorvel.h"
 #include "core/krfio.h"
 #include "platform/npfio.h"
+#include "support/bare_context.h"
 
 namespace fs = std::filesystem;
 using namespace tq;
@@ -39,12 +40,7 @@ struct Scratch {
 };
 
 struct Ctx {
-  std::unique_ptr<tq_context> c;
-  Ctx() : c(std::make_unique<tq_context>()) {
-    std::memset(c.get(), 0, sizeof *c);
-    EXPECT_EQ(path_list_create(&c->search_path), 0);
-  }
-  ~Ctx() { path_list_destroy(c->search_path); }
+  tq_test::ContextPtr c = tq_test::make_bare_context();
   tq_context* get() { return c.get(); }
   void path(const std::string& text) { ASSERT_EQ(path_list_set(get(), c->search_path, text.c_str()), 0); }
 };

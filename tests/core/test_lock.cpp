@@ -14,6 +14,7 @@
 #include "core/krcorvel.h"
 #include "core/krzel.h"
 #include "platform/npmutex.h"
+#include "support/bare_context.h"
 
 using namespace tq;
 using namespace std::chrono_literals;
@@ -21,8 +22,7 @@ using namespace std::chrono_literals;
 namespace {
 
 struct Ctx {
-  std::unique_ptr<tq_context> c;
-  Ctx() : c(std::make_unique<tq_context>()) { std::memset(c.get(), 0, sizeof *c); }
+  tq_test::ContextPtr c = tq_test::make_bare_context();
   tq_context* get() { return c.get(); }
   tq_context* operator->() { return c.get(); }
 };

@@ -91,8 +91,6 @@ TEST(Cipher, WholeTextBase64) {
 struct Env {
   tq_test::TempDir dir;
   tq_test::BareContext bc{dir.str()};
-  Env() { xmldoc_stash_create(bc.get()); }
-  ~Env() { xmldoc_stash_free(bc.get()); }
   context* ctx() { return bc.get(); }
   std::string path(const std::string& n) const { return (dir / n).string(); }
 };

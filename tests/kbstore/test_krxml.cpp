@@ -25,14 +25,6 @@ constexpr const char* kHead =
 struct Env {
   tq_test::TempDir dir;
   tq_test::BareContext bc{dir.str()};
-  Env() {
-    xmldoc_stash_create(bc.get());
-    lock_table_init(bc.get());
-  }
-  ~Env() {
-    lock_table_free(bc.get());
-    xmldoc_stash_free(bc.get());
-  }
   context* ctx() { return bc.get(); }
   std::string path(const std::string& name) const { return (dir / name).string(); }
 };
@@ -530,7 +522,6 @@ TEST(Krxml, FileCreateLocksBeforeEmptying) {
   Env env;
   env.dir.write("res.xml", "precious");
   tq_test::BareContext other(env.dir.str());
-  lock_table_init(other.get());
   tq_lock_handle theirs{};
   theirs.owner = other.get();
   ASSERT_EQ(lock_file_create(other.get(), "res", kFioKindXml, &theirs, nullptr, 0), 0);

@@ -28,20 +28,8 @@ struct Lib {
   tq_test::BareContext bc{dir.str()};
   tq_lock_handle* lock = nullptr;
 
-  Lib() {
-    EXPECT_EQ(lock_table_init(ctx()), 0);
-    EXPECT_EQ(xmldoc_stash_create(ctx()), 0);
-    EXPECT_EQ(phonetx_work_create(ctx(), &ctx()->phonetx_work), 0);
-    EXPECT_EQ(lock_init(ctx(), &lock), 0);
-  }
-  ~Lib() {
-    lock_free(ctx(), lock);
-    phonetx_edit_session_free(ctx());
-    phonetx_work_free(ctx(), ctx()->phonetx_work);
-    ctx()->phonetx_work = nullptr;
-    lock_table_free(ctx());
-    xmldoc_stash_free(ctx());
-  }
+  Lib() { EXPECT_EQ(lock_init(ctx(), &lock), 0); }
+  ~Lib() { lock_free(ctx(), lock); }
   tq_context* ctx() { return bc.get(); }
 
   std::string execute(int32_t index, const char* input, int32_t expected_rc = 0) {

@@ -25,16 +25,6 @@ using tq_test::BareContext;
 
 struct Engine {
   BareContext bc;
-  Engine() {
-    EXPECT_EQ(scheme_scratch_create(&bc.ctx), 0);
-    EXPECT_EQ(chop_work_create(&bc.ctx, &bc.ctx.chop_work), 0);
-    EXPECT_EQ(chopper_builtins_create(&bc.ctx), 0);
-  }
-  ~Engine() {
-    chopper_builtins_free(&bc.ctx);
-    chop_work_free(bc.ctx.chop_work);
-    scheme_scratch_free(&bc.ctx);
-  }
   context* ctx() { return &bc.ctx; }
 };
 
