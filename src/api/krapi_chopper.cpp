@@ -2,8 +2,7 @@
 // and its chopping rules.
 #include "api/krapi_frame.h"
 #include "resources/krchpr.h"
-#include "resources/krcrld.h"
-#include "resources/krctld.h"
+#include "resources/krchprexp.h"
 
 #define TQ_FN TQ_FN_DEFINE
 #include "api/tables/chopper.def"
