@@ -125,6 +125,8 @@ int32_t chopper_rules_flag_name_get(context* ctx, int32_t chopper, uint32_t flag
   int32_t rc = chopper_get(ctx, chopper, &rec);
   if (rc != 0) return rc;
   const char* text = rec->rules.flag_names[flag_id];
+  // A free id answers -1 with nothing recorded, not an error code: existing
+  // clients read -1 as "no flag has this id".
   if (text == nullptr) return -1;
   return strio_out_1028(ctx, text, name, 1);
 }
@@ -439,6 +441,8 @@ int32_t chopper_rule_options_set(context* ctx, int32_t chopper, uint32_t rule, u
   chopper_edit_scope edit(ctx, chopper);
   if (edit.rc != 0) return edit.rc;
   chopper_rule* r = chopper_rule_find(&edit.rec->rules, rule);
+  // An unknown rule id is ignored with result 0, unlike the other rule
+  // setters; kept so that existing clients get the result they always got.
   if (r != nullptr) r->options = options;
   return 0;
 }

@@ -524,6 +524,8 @@ int32_t chopper_rules_read(context* ctx, const xmldoc* doc, const char* chopper,
     } else {
       continue;
     }
+    // An empty "Vocab Cat" in a document is a rule for any category: that is
+    // how saved choppers store one, unlike an empty name given to the setters.
     const char* category = record_text(rec, col[3]);
     int32_t rc = chopper_rule_add(ctx, chopper, lock, rules, m, record_text(rec, col[1]), record_text(rec, col[2]),
                                   category[0] != '\0' ? category : nullptr, record_text(rec, col[4]),
