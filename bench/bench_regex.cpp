@@ -20,6 +20,7 @@
 #include "core/krcorvel.h"
 #include "resources/krchop.h"
 #include "resources/krchpr.h"
+#include "resources/krchprexp.h"
 #include "resources/krcrld.h"
 #include "resources/krregx.h"
 #include "resources/krwlst.h"

@@ -3,8 +3,7 @@
 #include "api/krapi_frame.h"
 #include "resources/krrsacc.h"
 #include "resources/krchpr.h"
-#include "resources/krcrld.h"
-#include "resources/krctld.h"
+#include "resources/krchprexp.h"
 
 #define TQ_FN TQ_FN_DEFINE
 #define TQ_FNK TQ_FN_DEFINE

@@ -159,6 +159,9 @@ int32_t err_generic_msg_number(int32_t code) {
 
 bool err_is_critical(int32_t code) { return code == -100 || code == -200 || code == -600; }
 
+// A result code names a kind of failure, not its cause, and clients test the
+// numbers: a file library at its limit gives -601 like a full call-state
+// stack, a bad file name -802 like any bad argument.
 int32_t err_from_fio_status(int32_t status) {
   switch (status) {
     case 0: return 0;

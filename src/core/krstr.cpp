@@ -176,6 +176,8 @@ double str_similarity(context* ctx, uint32_t uppercased, const char* text1, cons
   if (n1 == 0 || n2 == 0) return 0.0;
   const double ratio1 = static_cast<double>(window_matches(codes1, n1, codes2, n2)) / n1;
   const double ratio2 = static_cast<double>(window_matches(codes2, n2, codes1, n1)) / n2;
+  // Summed in this order, then halved: callers truncate the score, and
+  // thresholds stored in definitions were set against exactly these values.
   return (ratio2 + ratio1) * 0.5;
 }
 

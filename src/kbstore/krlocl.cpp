@@ -152,6 +152,8 @@ int32_t locale_file_name_get(context* ctx, const char* iso, char* out, uint32_t 
   if (copy_whole(iso, name, kLocaleFileNameMax + 1) != 0) return -1;
   case_lower_by_locale(ctx, name, kLocaleFileNameCasing, kLocaleFileNameMax + 1);
   size_t n = std::strlen(name);
+  // A name already ending in ".krd" (the older file kind) is used as given;
+  // only ".loc" names map back to an ISO code (locale_iso_from_file_name).
   if (!ends_with(name, ".loc") && !ends_with(name, ".krd")) {
     if (n + 4 > kLocaleFileNameMax) return -1;
     std::memcpy(name + n, ".loc", 5);

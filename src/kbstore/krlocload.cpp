@@ -192,6 +192,8 @@ int32_t load_impl(context* ctx, const char* iso, uint32_t flags, lock_handle* lo
 
   int32_t index = find_index(ctx, code);
   if (index >= 0) {
+    // A locale already loaded is taken as it is: a load asking for more
+    // parts (a wider mask) reads nothing more, as clients have always seen.
     loaded_locale_rec* rec = rec_at(ctx, index);
     if (nested) {
       rec->refs += 1;

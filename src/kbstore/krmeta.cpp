@@ -175,6 +175,8 @@ int32_t zel_file_is_loaded(context* ctx, const char* filename) {
     const rsrc_table& table = contents->rsrc[kind];
     for (uint32_t i = 0; i < table.count; ++i) {
       const resource_slot* slot = table.slots[i];
+      // Up to the first '.' only, unlike the registry's own lookups: "de" is
+      // loaded for "de.loc" and for "de.v2"; clients asking this rely on it.
       if (slot != nullptr && slot->state != kRsrcFree && str_stem_compare(slot->name, stem) == 0) return 0;
     }
   }

@@ -3,10 +3,14 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/krcaseloc.h"
 #include "core/krenc.h"
 #include "core/krerr.h"
+#include "platform/npuchar.h"
 #include "platform/nputf8.h"
 #include "resources/krchpr.h"
+#include "resources/krvcld.h"
+#include "resources/krvocb.h"
 
 namespace tq {
 
@@ -77,6 +81,134 @@ int32_t table_pass(const chopper_table* table, const char* value, uint8_t* codes
     }
     if (c == kClassTrailSeparator || c == kClassFullSeparator) last_separator = code_point;
     p += static_cast<uint32_t>(n);
+  }
+  return 0;
+}
+
+// Whether a vocabulary match carries the rule's category.
+bool match_has_category(const vocab_rec* vocab, const chopper_rule* rule, const vocab_word_match& match) {
+  if (rule->category < 0) return true;
+  const category_rec* wanted = vocab_category_get(vocab, static_cast<uint32_t>(rule->category));
+  if (wanted == nullptr) return false;
+  for (uint32_t k = 0; k < match.category_count && k < kVocabCategoriesMax; ++k) {
+    const category_rec* c = match.categories[k].category;
+    if (c == wanted || (c != nullptr && std::strcmp(c->name, wanted->name) == 0)) return true;
+  }
+  return false;
+}
+
+// Byte length of the character at text (1 for an undecodable byte).
+uint32_t char_length_at(const char* text) {
+  const char* cursor = text;
+  int32_t code = 0;
+  int32_t n = np_uchar_toint(&cursor, &code);
+  return n > 0 ? static_cast<uint32_t>(n) : 1;
+}
+
+// The longest word of the rule's vocabulary that the value starts with at
+// `pos`, comparing uppercased text. Each character is uppercased on its own
+// so that the matched length maps back to whole characters of the value
+// (casing can change a character's byte length, as the Turkish i does).
+int32_t vocab_method_match(context* ctx, const chopper_rule* rule, const char* value, uint32_t length, uint32_t pos,
+                           uint32_t* matched) {
+  *matched = 0;
+  vocab_rec* vocab = nullptr;
+  int32_t rc = vocab_get(ctx, rule->vocab, &vocab);
+  if (rc < 0) return rc;
+  const char* lang = case_locale_special_lang_get(ctx->current_locale_code);
+  vocab_prefix_range range;
+  vocab_prefix_range_init(ctx, vocab, &range);
+  // A character uppercases to at most three characters.
+  char upper[kChopValueMax * 3 + 16];
+  size_t used = 0;
+  vocab_word_match match;
+  uint32_t o = pos;
+  uint32_t best = 0;
+  while (o < length) {
+    uint32_t k = char_length_at(value + o);
+    if (o + k > length) break;
+    char one[8] = {};
+    std::memcpy(one, value + o, k);
+    char cased[32];
+    int32_t m = np_uchar_upper_cs(one, cased, sizeof cased, lang);
+    if (m < 0) break;
+    if (used + static_cast<size_t>(m) + 1 > sizeof upper) break;
+    std::memcpy(upper + used, cased, static_cast<size_t>(m));
+    used += static_cast<size_t>(m);
+    upper[used] = '\0';
+    o += k;
+    uint32_t found = 0;
+    uint32_t finished = 0;
+    vocab_prefix_lookup(ctx, vocab, &range, upper, &found, &finished, &match);
+    if (found && match_has_category(vocab, rule, match)) best = o - pos;
+    if (finished) break;
+  }
+  *matched = best;
+  return best > 0 ? 1 : 0;
+}
+
+// The rules pass: marks word starts (code 0) in `codes` (prepared) where
+// rules fire over the UTF-8 value of `length` bytes; with info, records the
+// rule's id as the source at those positions. `stack` is the evaluation
+// stack of the context's chop work area. Failures of an evaluation, a
+// vocabulary or a match end the pass with their code.
+int32_t rules_pass(context* ctx, const chopper_rec* chopper, const char* value, uint32_t length, uint8_t* codes,
+                   uint32_t* stack, chop_info* info) {
+  const chopper_rules* rules = &chopper->rules;
+  uint8_t flags[kFlagCount];
+  std::memcpy(flags, rules->initial_flags, sizeof flags);
+  uint32_t pos = 0;
+  // A value checked once for UTF-8 is not checked again by the match at
+  // each of its positions.
+  uint32_t exec_options = kRegexExecAnchored;
+  bool any_regex = false;
+  for (uint32_t i = 0; i < vec_count(&rules->rules) && !any_regex; ++i) {
+    any_regex = chopper_rule_at(rules, i)->method == kRuleMethodRegex;
+  }
+  if (any_regex) {
+    int32_t valid = regexlib_subject_check(ctx, value, length);
+    if (valid < 0) return valid;
+    if (valid == 1) exec_options |= kRegexExecChecked;
+  }
+  while (pos < length && value[pos] != '\0') {
+    bool fired = false;
+    for (uint32_t i = 0; i < vec_count(&rules->rules) && !fired; ++i) {
+      const chopper_rule* rule = chopper_rule_at(rules, i);
+      if (rule->errors != 0) continue;
+      uint32_t holds = 0;
+      int32_t rc = prereq_evaluate(rule->postfix, rule->postfix_count, flags, stack, &holds);
+      if (rc < 0) return rc;
+      if (!holds) continue;
+      uint32_t n = 0;
+      int32_t matched = 0;
+      if (rule->method == kRuleMethodRegex) {
+        size_t ovector[kRegexOvectorSize];
+        int32_t result = 0;
+        matched = regexlib_element_exec(ctx, &rule->regex, value, length, pos, ovector, kRegexOvectorSize, &result,
+                                        exec_options);
+        // A pattern that gives up at its limits ends the chop.
+        if (matched < 0) return matched;
+        if (matched) n = static_cast<uint32_t>(ovector[1] - ovector[0]);
+      } else {
+        matched = vocab_method_match(ctx, rule, value, length, pos, &n);
+        if (matched < 0) return matched;
+      }
+      if (!matched) continue;
+      if (pos + n > length) n = length - pos;
+      fired = true;
+      std::memcpy(flags, rule->output_flags, sizeof flags);
+      if (rule->options & kRuleBoundaryBefore) {
+        codes[pos] = kCodeWord;
+        if (info != nullptr) info->rules_sources[pos] = {kSourceRule, rule->id};
+      }
+      if (rule->options & kRuleBoundaryAfter) {
+        codes[pos + n] = kCodeWord;
+        if (info != nullptr) info->rules_sources[pos + n] = {kSourceRule, rule->id};
+      }
+      // A match of no length still moves the pass on by one character.
+      pos += n > 0 ? n : char_length_at(value + pos);
+    }
+    if (!fired) pos += char_length_at(value + pos);
   }
   return 0;
 }
@@ -303,7 +435,7 @@ int32_t chop_core(context* ctx, int32_t handle, const char* value, word_list* ou
   }
   if (use_rules) {
     rc = chop_codes_prepare(work->rules_codes, len);
-    if (rc == 0) rc = chopper_rules_pass(ctx, rec, value, len, work->rules_codes, work->eval_stack, info);
+    if (rc == 0) rc = rules_pass(ctx, rec, value, len, work->rules_codes, work->eval_stack, info);
     if (rc < 0) return rc;
   }
   if (info != nullptr) {

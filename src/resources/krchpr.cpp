@@ -165,7 +165,7 @@ int32_t chopper_document_read(context* ctx, const xmldoc* doc, resource_slot* sl
   }
   rc = chopper_table_read(ctx, doc, name, &rec->table);
   if (rc < 0) return rc;
-  rc = chopper_rules_read(ctx, doc, rec);
+  rc = chopper_rules_read(ctx, doc, chopper_name(rec), chopper_lock(rec), &rec->rules);
   if (rc < 0) return rc;
   vault_info_read(doc, &rec->vault);
   return 0;
@@ -186,7 +186,7 @@ int32_t chopper_document_build(context* ctx, const chopper_rec* rec, xmldoc** ou
   if (rc == 0) rc = locale_info_write(ctx, &rec->locale, doc);
   if (rc == 0) rc = xmldoc_prop_add(ctx, doc, "Encoding", kEncodingTable[kEncodingUtf8].name);
   if (rc == 0) rc = chopper_table_write(ctx, &rec->table, doc);
-  if (rc == 0) rc = chopper_rules_write(ctx, rec, doc);
+  if (rc == 0) rc = chopper_rules_write(ctx, &rec->rules, doc);
   if (rc == 0) rc = vault_info_write(doc, &rec->vault);
   if (rc != 0) {
     xml_free(ctx, doc);

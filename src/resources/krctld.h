@@ -124,26 +124,4 @@ int32_t chopper_table_write(context* ctx, const chopper_table* table, xmldoc* do
 // -706, -600.
 int32_t chopper_table_read(context* ctx, const xmldoc* doc, const char* name, chopper_table* table);
 
-// ---- Export implementations ------------------------------------------------------------
-
-int32_t chopper_table_impsep_flag_get(context* ctx, int32_t chopper, uint32_t* flag);
-int32_t chopper_table_impsep_flag_set(context* ctx, int32_t chopper, uint32_t flag);
-int32_t chopper_table_char_count_get(context* ctx, int32_t chopper, uint32_t* count);
-int32_t chopper_table_char_metadata_get_by_index(context* ctx, int32_t chopper, uint32_t index, uint32_t* codepoint,
-                                                 uint32_t* clsfn, uint32_t* oprn);
-int32_t chopper_table_char_metadata_get_by_codepoint(context* ctx, int32_t chopper, uint32_t codepoint,
-                                                     uint32_t* clsfn, uint32_t* oprn);
-int32_t chopper_table_char_classif_name_get(context* ctx, uint32_t classif, char* name);
-int32_t chopper_table_char_oper_name_get(context* ctx, uint32_t oper, char* name);
-int32_t chopper_table_char_classif_count_get(context* ctx, uint32_t* count);
-int32_t chopper_table_char_oper_count_get(context* ctx, uint32_t* count);
-int32_t chopper_table_char_classif_get_by_index(context* ctx, uint32_t index, uint32_t* classif);
-int32_t chopper_table_char_oper_get_by_index(context* ctx, uint32_t index, uint32_t* oper);
-int32_t chopper_table_char_metadata_set_begin(context* ctx, int32_t chopper);
-int32_t chopper_table_char_metadata_set(context* ctx, int32_t chopper, uint32_t codepoint, const char* desc,
-                                        uint32_t clsfn, uint32_t oprn);
-int32_t chopper_table_char_metadata_set_end(context* ctx, int32_t chopper);
-int32_t chopper_table_enabled_get(context* ctx, int32_t chopper, uint32_t* enabled);
-int32_t chopper_table_enabled_set(context* ctx, int32_t chopper, uint32_t value);
-
 }  // namespace tq

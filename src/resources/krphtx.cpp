@@ -329,6 +329,8 @@ int32_t phonetx_create(context* ctx, const char* name, int32_t* index) {
 int32_t phonetx_rule_add(context* ctx, int32_t index, const char* rule_text, const char* replace_text,
                          int32_t priority, uint32_t flags, int32_t* rule_index) {
   *rule_index = -1;
+  // Priorities given here are held to 10..90 (5 stores 10), while rules read
+  // from a file keep theirs, so that saved rule sets give the same codes.
   priority = std::clamp(priority, kPhonetxPriorityMin, kPhonetxPriorityMax);
   char pattern[kRuleTextMax + 1];
   char replacement[kRuleTextMax + 1];

@@ -9,6 +9,7 @@
 #include "kbstore/krxml.h"
 #include "resources/krchop.h"
 #include "resources/krchpr.h"
+#include "resources/krchprexp.h"
 #include "resources/krctld.h"
 #include "resources/krwlst.h"
 #include "support/bare_context.h"

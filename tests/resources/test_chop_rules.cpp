@@ -12,6 +12,7 @@
 #include "resources/krchop.h"
 #include "resources/krrsacc.h"
 #include "resources/krchpr.h"
+#include "resources/krchprexp.h"
 #include "resources/krcrld.h"
 #include "resources/krvcld.h"
 #include "resources/krwlst.h"
@@ -124,7 +125,7 @@ TEST(ChopRules, GroupingOfCompiledExpressions) {
   auto eval = [&](const char* expr, std::vector<int> set) {
     prereq_element* postfix = nullptr;
     uint32_t count = 0;
-    EXPECT_EQ(prereq_compile(cc.get(), "t", &rules, expr, &postfix, &count), 0);
+    EXPECT_EQ(chopper_prereq_compile(cc.get(), "t", &rules, expr, &postfix, &count), 0);
     uint8_t flags[kFlagCount] = {};
     for (int name = 0; name < 4; ++name) {
       const char text[2] = {static_cast<char>('A' + name), 0};
@@ -153,7 +154,7 @@ TEST(ChopRules, GroupingOfCompiledExpressions) {
   deep += "A" + std::string(40, ')');
   prereq_element* postfix = nullptr;
   uint32_t count = 0;
-  EXPECT_EQ(prereq_compile(cc.get(), "t", &rules, deep.c_str(), &postfix, &count), -601);
+  EXPECT_EQ(chopper_prereq_compile(cc.get(), "t", &rules, deep.c_str(), &postfix, &count), -601);
   chopper_rules_free(cc.get(), &rules);
 }
 
@@ -386,9 +387,10 @@ TEST(ChopRules, VocabularyRulesMatchUppercasedTextAndCutTheOriginal) {
   EXPECT_EQ(chop_words(cc.get(), ch2, "McDonald"), (Words{"McDonald"}));
   xmldoc* doc = nullptr;
   ASSERT_EQ(xmldoc_create(cc.get(), "Chopping Table", "7.0", &doc), 0);
-  ASSERT_EQ(chopper_rules_write(cc.get(), cc.rec(ch2), doc), 0);
+  ASSERT_EQ(chopper_rules_write(cc.get(), &cc.rec(ch2)->rules, doc), 0);
   ASSERT_EQ(chopper_rules_list_clear(cc.get(), ch2), 0);
-  ASSERT_EQ(chopper_rules_read(cc.get(), doc, cc.rec(ch2)), 0);
+  chopper_rec* rec2 = cc.rec(ch2);
+  ASSERT_EQ(chopper_rules_read(cc.get(), doc, chopper_name(rec2), chopper_lock(rec2), &rec2->rules), 0);
   xml_free(cc.get(), doc);
   EXPECT_EQ(chopper_rule_errors_get(cc.get(), ch2, 0, &errors), 0);
   EXPECT_EQ(errors, 0u);
@@ -404,14 +406,14 @@ TEST(ChopRules, DocumentWithoutRulesPartTurnsRulesOff) {
   ASSERT_EQ(xmldoc_create(cc.get(), "Chopping Table", "7.0", &doc), 0);
   ASSERT_EQ(xmldoc_prop_add(cc.get(), doc, "Use Rules", "Yes"), 0);
   chopper_rec* rec = cc.rec(ch);
-  EXPECT_EQ(chopper_rules_read(cc.get(), doc, rec), 0);
+  EXPECT_EQ(chopper_rules_read(cc.get(), doc, chopper_name(rec), chopper_lock(rec), &rec->rules), 0);
   EXPECT_EQ(rec->rules.use_rules, 0u);
   // With the part written by the chopper itself, "Use Rules" comes back.
   cc.regex_rule(ch, "x", "", "", 1);
-  ASSERT_EQ(chopper_rules_write(cc.get(), rec, doc), 0);
+  ASSERT_EQ(chopper_rules_write(cc.get(), &rec->rules, doc), 0);
   ASSERT_EQ(chopper_rules_list_clear(cc.get(), ch), 0);
   ASSERT_EQ(xmldoc_prop_set(cc.get(), doc, "Use Rules", "Yes"), 0);
-  EXPECT_EQ(chopper_rules_read(cc.get(), doc, rec), 0);
+  EXPECT_EQ(chopper_rules_read(cc.get(), doc, chopper_name(rec), chopper_lock(rec), &rec->rules), 0);
   EXPECT_EQ(rec->rules.use_rules, 1u);
   uint32_t count = 0;
   EXPECT_EQ(chopper_rules_list_count(cc.get(), ch, &count), 0);

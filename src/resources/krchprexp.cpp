@@ -1,0 +1,685 @@
+#include "resources/krchprexp.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "core/krenc.h"
+#include "core/krerr.h"
+#include "core/krstr.h"
+#include "kbstore/krlib.h"
+#include "resources/krchpr.h"
+#include "resources/krvcld.h"
+
+namespace tq {
+
+// ---- Chopping rules ----------------------------------------------------------------------
+
+namespace {
+
+constexpr uint32_t kTextMax = 4096;
+constexpr uint32_t kNameMax = 1024;
+
+// A text converted in from the session encoding; keeps the first warning.
+struct text_in {
+  char text[kTextMax + 1];
+};
+
+int32_t convert_in(context* ctx, const char* src, char* dst, uint32_t max, int32_t* warning) {
+  int32_t rc = strio_in(ctx, src, dst, max, 1);
+  if (rc > 0 && *warning == 0) *warning = rc;
+  return rc < 0 ? rc : 0;
+}
+
+int32_t finish(int32_t rc, int32_t warning) {
+  if (rc != 0) return rc;
+  return warning > 0 ? warning : 0;
+}
+
+// The rule of an id for reading, or -802.
+int32_t rule_for_read(context* ctx, int32_t chopper, uint32_t id, chopper_rec** rec, chopper_rule** rule) {
+  *rule = nullptr;
+  int32_t rc = chopper_get(ctx, chopper, rec);
+  if (rc != 0) return rc;
+  *rule = chopper_rule_find(&(*rec)->rules, id);
+  return *rule != nullptr ? 0 : -802;
+}
+
+// A new compiled element for a rule's pattern; the caller frees it.
+int32_t regex_element_make(context* ctx, const char* regex, regexlib_element* e) {
+  *e = regexlib_element{};
+  int32_t rc = regexlib_element_create(e, regex, "", "", 1);
+  if (rc == 0) rc = regexlib_element_compile(ctx, e, regexlib_compile_options(ctx) | kRegexOptAnchored);
+  if (rc < 0) {
+    regexlib_element_free(e);
+    return rc;
+  }
+  return 0;
+}
+
+bool category_empty(const char* name) { return name == nullptr || name[0] == '\0'; }
+
+}  // namespace
+
+int32_t chopper_rule_flag_name_validate(context* ctx, const char* name, uint32_t* valid) {
+  *valid = 0;
+  text_in in;
+  int32_t warning = 0;
+  int32_t rc = convert_in(ctx, name, in.text, kNameMax, &warning);
+  if (rc < 0) return rc;
+  *valid = chopper_flag_name_valid(in.text);
+  return finish(0, warning);
+}
+
+int32_t chopper_rule_validate(context* ctx, const char* expr, uint32_t* valid) {
+  *valid = 0;
+  text_in in;
+  int32_t warning = 0;
+  int32_t rc = convert_in(ctx, expr, in.text, kTextMax, &warning);
+  if (rc < 0) return rc;
+  if (prereq_syntax_check(ctx, in.text, 0) != 0) return 0;
+  // Compiled against flag names of its own, so that no chopper changes.
+  auto* scratch = static_cast<chopper_rules*>(std::malloc(sizeof(chopper_rules)));
+  if (scratch == nullptr) return -600;
+  rc = chopper_rules_init(scratch);
+  if (rc == 0) {
+    prereq_element* postfix = nullptr;
+    uint32_t count = 0;
+    rc = chopper_prereq_compile(ctx, nullptr, scratch, in.text, &postfix, &count);
+    std::free(postfix);
+    chopper_rules_free(ctx, scratch);
+  }
+  std::free(scratch);
+  if (rc == 0) *valid = 1;
+  return finish(rc, warning);
+}
+
+int32_t chopper_rules_init_flag_add(context* ctx, int32_t chopper, const char* name, uint32_t* flag_id) {
+  text_in in;
+  int32_t warning = 0;
+  int32_t rc = convert_in(ctx, name, in.text, kNameMax, &warning);
+  if (rc < 0) return rc;
+  if (!chopper_flag_name_valid(in.text)) return -802;
+  chopper_edit_scope edit(ctx, chopper);
+  if (edit.rc != 0) return edit.rc;
+  uint32_t id = 0;
+  rc = chopper_flag_id_get_or_create(ctx, chopper_name(edit.rec), &edit.rec->rules, in.text, &id);
+  if (rc != 0) return rc;
+  edit.rec->rules.initial_flags[id] = 1;
+  *flag_id = id;
+  return finish(0, warning);
+}
+
+int32_t chopper_rules_init_flag_remove(context* ctx, int32_t chopper, uint32_t flag_id) {
+  if (flag_id >= kFlagCount) return -802;
+  chopper_edit_scope edit(ctx, chopper);
+  if (edit.rc != 0) return edit.rc;
+  edit.rec->rules.initial_flags[flag_id] = 0;
+  chopper_flag_names_sweep(&edit.rec->rules);
+  return 0;
+}
+
+int32_t chopper_rules_flag_name_get(context* ctx, int32_t chopper, uint32_t flag_id, char* name) {
+  strio_out_clear(ctx, name);
+  if (flag_id >= kFlagCount) return -802;
+  chopper_rec* rec = nullptr;
+  int32_t rc = chopper_get(ctx, chopper, &rec);
+  if (rc != 0) return rc;
+  const char* text = rec->rules.flag_names[flag_id];
+  // A free id answers -1 with nothing recorded, not an error code: existing
+  // clients read -1 as "no flag has this id".
+  if (text == nullptr) return -1;
+  return strio_out_1028(ctx, text, name, 1);
+}
+
+int32_t chopper_rules_flag_id_get(context* ctx, int32_t chopper, const char* name, uint32_t* id) {
+  text_in in;
+  int32_t warning = 0;
+  int32_t rc = convert_in(ctx, name, in.text, kNameMax, &warning);
+  if (rc < 0) return rc;
+  chopper_rec* rec = nullptr;
+  rc = chopper_get(ctx, chopper, &rec);
+  if (rc != 0) return rc;
+  char cut[kFlagNameSize];
+  prereq_name_cut(in.text, std::strlen(in.text), cut);
+  if (chopper_flag_id_find(&rec->rules, cut, id) != 0) {
+    TQ_REPORT(ctx, -801, 1477, chopper_name(rec), static_cast<const char*>(cut));
+    return -801;
+  }
+  return finish(0, warning);
+}
+
+int32_t chopper_rules_init_flags_get(context* ctx, int32_t chopper, uint32_t* flag_ids, uint32_t* num_flags) {
+  *num_flags = 0;
+  chopper_rec* rec = nullptr;
+  int32_t rc = chopper_get(ctx, chopper, &rec);
+  if (rc != 0) return rc;
+  uint32_t n = 0;
+  for (uint32_t f = 0; f < kFlagCount; ++f) {
+    if (rec->rules.initial_flags[f]) flag_ids[n++] = f;
+  }
+  *num_flags = n;
+  return 0;
+}
+
+int32_t chopper_rules_list_get(context* ctx, int32_t chopper, uint32_t* rule_ids) {
+  chopper_rec* rec = nullptr;
+  int32_t rc = chopper_get(ctx, chopper, &rec);
+  if (rc != 0) return rc;
+  for (uint32_t i = 0; i < vec_count(&rec->rules.rules); ++i) rule_ids[i] = chopper_rule_at(&rec->rules, i)->id;
+  return 0;
+}
+
+int32_t chopper_rules_list_count(context* ctx, int32_t chopper, uint32_t* count) {
+  *count = 0;
+  chopper_rec* rec = nullptr;
+  int32_t rc = chopper_get(ctx, chopper, &rec);
+  if (rc != 0) return rc;
+  *count = vec_count(&rec->rules.rules);
+  return 0;
+}
+
+int32_t chopper_rule_output_flag_add(context* ctx, int32_t chopper, uint32_t rule, const char* name,
+                                     uint32_t* flag_id) {
+  text_in in;
+  int32_t warning = 0;
+  int32_t rc = convert_in(ctx, name, in.text, kNameMax, &warning);
+  if (rc < 0) return rc;
+  if (!chopper_flag_name_valid(in.text)) return -802;
+  chopper_edit_scope edit(ctx, chopper);
+  if (edit.rc != 0) return edit.rc;
+  chopper_rule* r = chopper_rule_find(&edit.rec->rules, rule);
+  if (r == nullptr) return -802;
+  uint32_t id = 0;
+  rc = chopper_flag_id_get_or_create(ctx, chopper_name(edit.rec), &edit.rec->rules, in.text, &id);
+  if (rc != 0) return rc;
+  r->output_flags[id] = 1;
+  *flag_id = id;
+  return finish(0, warning);
+}
+
+int32_t chopper_rule_output_flag_remove(context* ctx, int32_t chopper, uint32_t rule, uint32_t flag_id) {
+  if (flag_id >= kFlagCount) return -802;
+  chopper_edit_scope edit(ctx, chopper);
+  if (edit.rc != 0) return edit.rc;
+  chopper_rule* r = chopper_rule_find(&edit.rec->rules, rule);
+  if (r == nullptr) return -802;
+  r->output_flags[flag_id] = 0;
+  chopper_flag_names_sweep(&edit.rec->rules);
+  return 0;
+}
+
+int32_t chopper_rule_output_flags_get(context* ctx, int32_t chopper, uint32_t rule, uint32_t* flag_ids,
+                                      uint32_t* num_flags) {
+  *num_flags = 0;
+  chopper_rec* rec = nullptr;
+  chopper_rule* r = nullptr;
+  int32_t rc = rule_for_read(ctx, chopper, rule, &rec, &r);
+  if (rc != 0) return rc;
+  uint32_t n = 0;
+  for (uint32_t f = 0; f < kFlagCount; ++f) {
+    if (r->output_flags[f]) flag_ids[n++] = f;
+  }
+  *num_flags = n;
+  return 0;
+}
+
+int32_t chopper_rule_notes_set(context* ctx, int32_t chopper, uint32_t rule, const char* notes) {
+  text_in in;
+  int32_t warning = 0;
+  int32_t rc = convert_in(ctx, notes, in.text, kTextMax, &warning);
+  if (rc < 0) return rc;
+  chopper_edit_scope edit(ctx, chopper);
+  if (edit.rc != 0) return edit.rc;
+  chopper_rule* r = chopper_rule_find(&edit.rec->rules, rule);
+  if (r == nullptr) return -802;
+  rc = chopper_rule_text_replace(&r->notes, in.text[0] != '\0' ? in.text : nullptr);
+  return finish(rc, warning);
+}
+
+int32_t chopper_rule_notes_get(context* ctx, int32_t chopper, uint32_t rule, char* notes) {
+  strio_out_clear(ctx, notes);
+  chopper_rec* rec = nullptr;
+  chopper_rule* r = nullptr;
+  int32_t rc = rule_for_read(ctx, chopper, rule, &rec, &r);
+  if (rc != 0) return rc;
+  return strio_out_4096(ctx, r->notes != nullptr ? r->notes : "", notes, 1);
+}
+
+int32_t chopper_rule_method_regex_set(context* ctx, int32_t chopper, uint32_t rule, const char* regex) {
+  text_in in;
+  int32_t warning = 0;
+  int32_t rc = convert_in(ctx, regex, in.text, kTextMax, &warning);
+  if (rc < 0) return rc;
+  chopper_edit_scope edit(ctx, chopper);
+  if (edit.rc != 0) return edit.rc;
+  chopper_rule* r = chopper_rule_find(&edit.rec->rules, rule);
+  if (r == nullptr) return -802;
+  // A pattern that does not compile leaves the rule as it was.
+  regexlib_element fresh;
+  rc = regex_element_make(ctx, in.text, &fresh);
+  if (rc != 0) return rc;
+  chopper_rule_method_clear(ctx, r);
+  r->regex = fresh;
+  r->method = kRuleMethodRegex;
+  return finish(0, warning);
+}
+
+int32_t chopper_rule_method_vocab_set(context* ctx, int32_t chopper, uint32_t rule, const char* vocab,
+                                      const char* category) {
+  text_in vocab_in;
+  text_in category_in;
+  int32_t warning = 0;
+  int32_t rc = convert_in(ctx, vocab, vocab_in.text, kNameMax, &warning);
+  if (rc == 0) rc = convert_in(ctx, category, category_in.text, kNameMax, &warning);
+  if (rc < 0) return rc;
+  chopper_edit_scope edit(ctx, chopper);
+  if (edit.rc != 0) return edit.rc;
+  chopper_rule* r = chopper_rule_find(&edit.rec->rules, rule);
+  if (r == nullptr) return -802;
+  chopper_rule_method_clear(ctx, r);
+  r->method = kRuleMethodVocab;
+  // The category is looked up as in adding a rule: an empty name too.
+  if (chopper_rule_text_replace(&r->category_name, category_in.text) != 0) {
+    return -600;
+  }
+  // A vocabulary that cannot be had leaves the rule with its error bit, so
+  // that chopping skips it.
+  rc = chopper_rule_vocab_assign(ctx, chopper_name(edit.rec), chopper_lock(edit.rec), r, vocab_in.text);
+  return finish(rc, warning);
+}
+
+int32_t chopper_rule_method_get(context* ctx, int32_t chopper, uint32_t rule, uint32_t* type) {
+  *type = 0;
+  chopper_rec* rec = nullptr;
+  chopper_rule* r = nullptr;
+  int32_t rc = rule_for_read(ctx, chopper, rule, &rec, &r);
+  if (rc != 0) return rc;
+  *type = r->method;
+  return 0;
+}
+
+int32_t chopper_rule_regex_set(context* ctx, int32_t chopper, uint32_t rule, const char* regex) {
+  text_in in;
+  int32_t warning = 0;
+  int32_t rc = convert_in(ctx, regex, in.text, kTextMax, &warning);
+  if (rc < 0) return rc;
+  chopper_edit_scope edit(ctx, chopper);
+  if (edit.rc != 0) return edit.rc;
+  chopper_rule* r = chopper_rule_find(&edit.rec->rules, rule);
+  if (r == nullptr) return -802;
+  if (r->method != kRuleMethodRegex) return -700;
+  regexlib_element fresh;
+  rc = regex_element_make(ctx, in.text, &fresh);
+  if (rc != 0) return rc;
+  regexlib_element_free(&r->regex);
+  r->regex = fresh;
+  return finish(0, warning);
+}
+
+int32_t chopper_rule_regex_get(context* ctx, int32_t chopper, uint32_t rule, char* regex) {
+  strio_out_clear(ctx, regex);
+  chopper_rec* rec = nullptr;
+  chopper_rule* r = nullptr;
+  int32_t rc = rule_for_read(ctx, chopper, rule, &rec, &r);
+  if (rc != 0) return rc;
+  if (r->method != kRuleMethodRegex) return -700;
+  return strio_out_4096(ctx, r->regex.regex != nullptr ? r->regex.regex : "", regex, 1);
+}
+
+int32_t chopper_rule_vocab_set(context* ctx, int32_t chopper, uint32_t rule, const char* vocab) {
+  text_in in;
+  int32_t warning = 0;
+  int32_t rc = convert_in(ctx, vocab, in.text, kNameMax, &warning);
+  if (rc < 0) return rc;
+  chopper_edit_scope edit(ctx, chopper);
+  if (edit.rc != 0) return edit.rc;
+  chopper_rule* r = chopper_rule_find(&edit.rec->rules, rule);
+  if (r == nullptr) return -802;
+  if (r->method != kRuleMethodVocab) return -700;
+  rc = chopper_rule_vocab_assign(ctx, chopper_name(edit.rec), chopper_lock(edit.rec), r, in.text);
+  return finish(rc, warning);
+}
+
+int32_t chopper_rule_vocab_get(context* ctx, int32_t chopper, uint32_t rule, char* vocab) {
+  strio_out_clear(ctx, vocab);
+  chopper_rec* rec = nullptr;
+  chopper_rule* r = nullptr;
+  int32_t rc = rule_for_read(ctx, chopper, rule, &rec, &r);
+  if (rc != 0) return rc;
+  if (r->method != kRuleMethodVocab) return -700;
+  if (r->errors & kRuleErrVocab) return 0;
+  resource_slot* slot = nullptr;
+  const char* name = r->vocab_name != nullptr ? r->vocab_name : "";
+  if (r->vocab >= 0 && rsrc_slot_get_used(ctx, kRsrcVocab, r->vocab, &slot) == 0) name = slot->name;
+  return strio_out_1028(ctx, name, vocab, 1);
+}
+
+int32_t chopper_rule_vocab_category_set(context* ctx, int32_t chopper, uint32_t rule, const char* cat) {
+  text_in in;
+  int32_t warning = 0;
+  int32_t rc = convert_in(ctx, cat, in.text, kNameMax, &warning);
+  if (rc < 0) return rc;
+  chopper_edit_scope edit(ctx, chopper);
+  if (edit.rc != 0) return edit.rc;
+  chopper_rule* r = chopper_rule_find(&edit.rec->rules, rule);
+  if (r == nullptr) return -802;
+  if (r->method != kRuleMethodVocab) return -700;
+  if (category_empty(in.text)) return finish(chopper_rule_category_assign(ctx, chopper_name(edit.rec), r, nullptr), warning);
+  // A category the vocabulary lacks is refused and changes nothing.
+  int32_t index = -1;
+  rc = chopper_rule_category_lookup(ctx, chopper_name(edit.rec), r, in.text, &index);
+  if (rc != 0) return rc;
+  if (chopper_rule_text_replace(&r->category_name, in.text) != 0) return -600;
+  r->category = index;
+  r->errors &= ~kRuleErrCategory;
+  return finish(0, warning);
+}
+
+int32_t chopper_rule_vocab_category_get(context* ctx, int32_t chopper, uint32_t rule, uint32_t* all, char* cat) {
+  *all = 0;
+  strio_out_clear(ctx, cat);
+  chopper_rec* rec = nullptr;
+  chopper_rule* r = nullptr;
+  int32_t rc = rule_for_read(ctx, chopper, rule, &rec, &r);
+  if (rc != 0) return rc;
+  if (r->method != kRuleMethodVocab) return -700;
+  if (r->errors & kRuleErrCategory) return 0;
+  if (r->category < 0) {
+    *all = 1;
+    return 0;
+  }
+  const char* name = r->category_name != nullptr ? r->category_name : "";
+  vocab_rec* vocab = nullptr;
+  if (vocab_get(ctx, r->vocab, &vocab) == 0) {
+    const category_rec* c = vocab_category_get(vocab, static_cast<uint32_t>(r->category));
+    if (c != nullptr) name = c->name;
+  }
+  return strio_out_1028(ctx, name, cat, 1);
+}
+
+int32_t chopper_rule_prereq_set(context* ctx, int32_t chopper, uint32_t rule, const char* prereq) {
+  text_in in;
+  int32_t warning = 0;
+  int32_t rc = convert_in(ctx, prereq, in.text, kTextMax, &warning);
+  if (rc < 0) return rc;
+  chopper_edit_scope edit(ctx, chopper);
+  if (edit.rc != 0) return edit.rc;
+  chopper_rules* rules = &edit.rec->rules;
+  chopper_rule* r = chopper_rule_find(rules, rule);
+  if (r == nullptr) return -802;
+  rc = prereq_syntax_check(ctx, in.text, 1);
+  if (rc != 0) return rc;
+  prereq_element* postfix = nullptr;
+  uint32_t count = 0;
+  rc = chopper_prereq_compile(ctx, chopper_name(edit.rec), rules, in.text, &postfix, &count);
+  char* text = rc == 0 ? str_dup(in.text) : nullptr;
+  if (rc == 0 && text == nullptr) rc = -600;
+  if (rc != 0) {
+    std::free(postfix);
+    chopper_flag_names_sweep(rules);
+    return rc;
+  }
+  std::free(r->prereq);
+  std::free(r->postfix);
+  r->prereq = text;
+  r->postfix = postfix;
+  r->postfix_count = count;
+  chopper_flag_names_sweep(rules);
+  return finish(0, warning);
+}
+
+int32_t chopper_rule_prereq_get(context* ctx, int32_t chopper, uint32_t rule, char* prereq) {
+  strio_out_clear(ctx, prereq);
+  chopper_rec* rec = nullptr;
+  chopper_rule* r = nullptr;
+  int32_t rc = rule_for_read(ctx, chopper, rule, &rec, &r);
+  if (rc != 0) return rc;
+  return strio_out_4096(ctx, r->prereq != nullptr ? r->prereq : "", prereq, 1);
+}
+
+int32_t chopper_rule_options_set(context* ctx, int32_t chopper, uint32_t rule, uint32_t options) {
+  chopper_edit_scope edit(ctx, chopper);
+  if (edit.rc != 0) return edit.rc;
+  chopper_rule* r = chopper_rule_find(&edit.rec->rules, rule);
+  // An unknown rule id is ignored with result 0, unlike the other rule
+  // setters; kept so that existing clients get the result they always got.
+  if (r != nullptr) r->options = options;
+  return 0;
+}
+
+int32_t chopper_rule_options_get(context* ctx, int32_t chopper, uint32_t rule, uint32_t* options) {
+  *options = 0;
+  chopper_rec* rec = nullptr;
+  chopper_rule* r = nullptr;
+  int32_t rc = rule_for_read(ctx, chopper, rule, &rec, &r);
+  if (rc != 0) return rc;
+  *options = r->options;
+  return 0;
+}
+
+int32_t chopper_rules_list_clear(context* ctx, int32_t chopper) {
+  chopper_edit_scope edit(ctx, chopper);
+  if (edit.rc != 0) return edit.rc;
+  chopper_rules* rules = &edit.rec->rules;
+  for (uint32_t i = 0; i < vec_count(&rules->rules); ++i) chopper_rule_free(ctx, chopper_rule_at(rules, i));
+  vec_clear(&rules->rules);
+  rules->next_rule_id = 0;
+  chopper_flag_names_sweep(rules);
+  return 0;
+}
+
+int32_t chopper_regex_rule_add(context* ctx, int32_t chopper, const char* regex, const char* prereq,
+                               const char* flags, uint32_t options, const char* notes, uint32_t* rule_id) {
+  auto* in = static_cast<text_in*>(std::malloc(sizeof(text_in) * 4));
+  if (in == nullptr) return -600;
+  int32_t warning = 0;
+  int32_t rc = convert_in(ctx, regex, in[0].text, kTextMax, &warning);
+  if (rc == 0) rc = convert_in(ctx, prereq, in[1].text, kTextMax, &warning);
+  if (rc == 0) rc = convert_in(ctx, flags, in[2].text, kTextMax, &warning);
+  if (rc == 0) rc = convert_in(ctx, notes, in[3].text, kTextMax, &warning);
+  if (rc == 0) {
+    chopper_edit_scope edit(ctx, chopper);
+    rc = edit.rc;
+    if (rc == 0) {
+      rc = chopper_rule_add(ctx, chopper_name(edit.rec), chopper_lock(edit.rec), &edit.rec->rules, kRuleMethodRegex,
+                            in[0].text, nullptr, nullptr, in[1].text, in[2].text, options, in[3].text, rule_id);
+    }
+  }
+  std::free(in);
+  return finish(rc, warning);
+}
+
+int32_t chopper_vocab_rule_add(context* ctx, int32_t chopper, const char* vocab, const char* category,
+                               const char* prereq, const char* flags, uint32_t options, const char* notes,
+                               uint32_t* rule_id) {
+  auto* in = static_cast<text_in*>(std::malloc(sizeof(text_in) * 5));
+  if (in == nullptr) return -600;
+  int32_t warning = 0;
+  int32_t rc = convert_in(ctx, vocab, in[0].text, kNameMax, &warning);
+  if (rc == 0) rc = convert_in(ctx, category, in[1].text, kNameMax, &warning);
+  if (rc == 0) rc = convert_in(ctx, prereq, in[2].text, kTextMax, &warning);
+  if (rc == 0) rc = convert_in(ctx, flags, in[3].text, kTextMax, &warning);
+  if (rc == 0) rc = convert_in(ctx, notes, in[4].text, kTextMax, &warning);
+  if (rc == 0) {
+    chopper_edit_scope edit(ctx, chopper);
+    rc = edit.rc;
+    if (rc == 0) {
+      // The name is always given here, so an empty one is looked up (and
+      // not found); only a chopper document makes an any-category rule.
+      rc = chopper_rule_add(ctx, chopper_name(edit.rec), chopper_lock(edit.rec), &edit.rec->rules, kRuleMethodVocab,
+                            nullptr, in[0].text, in[1].text, in[2].text, in[3].text, options, in[4].text, rule_id);
+    }
+  }
+  std::free(in);
+  return finish(rc, warning);
+}
+
+int32_t chopper_rules_enabled_get(context* ctx, int32_t chopper, uint32_t* enabled) {
+  *enabled = 0;
+  chopper_rec* rec = nullptr;
+  int32_t rc = chopper_get(ctx, chopper, &rec);
+  if (rc != 0) return rc;
+  *enabled = rec->rules.use_rules;
+  return 0;
+}
+
+int32_t chopper_rules_enabled_set(context* ctx, int32_t chopper, uint32_t value) {
+  chopper_edit_scope edit(ctx, chopper);
+  if (edit.rc != 0) return edit.rc;
+  edit.rec->rules.use_rules = value;
+  return 0;
+}
+
+int32_t chopper_rule_errors_get(context* ctx, int32_t chopper, uint32_t rule, uint32_t* errors) {
+  *errors = 0;
+  chopper_rec* rec = nullptr;
+  chopper_rule* r = nullptr;
+  int32_t rc = rule_for_read(ctx, chopper, rule, &rec, &r);
+  if (rc != 0) return rc;
+  *errors = r->errors;
+  return 0;
+}
+
+// ---- Character table ---------------------------------------------------------------------
+
+int32_t chopper_table_impsep_flag_get(context* ctx, int32_t chopper, uint32_t* flag) {
+  *flag = 0;
+  chopper_rec* rec = nullptr;
+  int32_t rc = chopper_get(ctx, chopper, &rec);
+  if (rc != 0) return rc;
+  *flag = rec->table.implicit_sep ? 1 : 0;
+  return 0;
+}
+
+int32_t chopper_table_impsep_flag_set(context* ctx, int32_t chopper, uint32_t flag) {
+  chopper_edit_scope edit(ctx, chopper);
+  if (edit.rc != 0) return edit.rc;
+  chopper_table_impsep_set(&edit.rec->table, flag);
+  return 0;
+}
+
+int32_t chopper_table_char_count_get(context* ctx, int32_t chopper, uint32_t* count) {
+  *count = 0;
+  chopper_rec* rec = nullptr;
+  int32_t rc = chopper_get(ctx, chopper, &rec);
+  if (rc != 0) return rc;
+  if (rec->table.set_in_progress) return -500;
+  *count = rec->table.count;
+  return 0;
+}
+
+int32_t chopper_table_char_metadata_get_by_index(context* ctx, int32_t chopper, uint32_t index, uint32_t* codepoint,
+                                                 uint32_t* clsfn, uint32_t* oprn) {
+  *codepoint = 0;
+  *clsfn = 0;
+  *oprn = 0;
+  chopper_rec* rec = nullptr;
+  int32_t rc = chopper_get(ctx, chopper, &rec);
+  if (rc != 0) return rc;
+  if (rec->table.set_in_progress) return -500;
+  if (index >= rec->table.count) return -802;
+  const chopper_char& e = rec->table.entries[index];
+  *codepoint = e.code_point;
+  *clsfn = e.classification;
+  *oprn = e.operation;
+  return 0;
+}
+
+int32_t chopper_table_char_metadata_get_by_codepoint(context* ctx, int32_t chopper, uint32_t codepoint,
+                                                     uint32_t* clsfn, uint32_t* oprn) {
+  *clsfn = 0;
+  *oprn = 0;
+  chopper_rec* rec = nullptr;
+  int32_t rc = chopper_get(ctx, chopper, &rec);
+  if (rc != 0) return rc;
+  uint32_t c = 0;
+  uint32_t op = 0;
+  rc = chopper_table_char_lookup(&rec->table, codepoint, &c, &op);
+  if (rc != 0) return rc;
+  *clsfn = c;
+  *oprn = op;
+  return 0;
+}
+
+int32_t chopper_table_char_classif_name_get(context* ctx, uint32_t classif, char* name) {
+  strio_out_clear(ctx, name);
+  const char* text = chop_class_name(classif);
+  if (text == nullptr) return -802;
+  return strio_out_1028(ctx, text, name, 1);
+}
+
+int32_t chopper_table_char_oper_name_get(context* ctx, uint32_t oper, char* name) {
+  strio_out_clear(ctx, name);
+  const char* text = chop_oper_name(oper);
+  if (text == nullptr) return -802;
+  return strio_out_1028(ctx, text, name, 1);
+}
+
+int32_t chopper_table_char_classif_count_get(context* ctx, uint32_t* count) {
+  (void)ctx;
+  *count = kListedClassCount;
+  return 0;
+}
+
+int32_t chopper_table_char_oper_count_get(context* ctx, uint32_t* count) {
+  (void)ctx;
+  *count = kListedOperCount;
+  return 0;
+}
+
+int32_t chopper_table_char_classif_get_by_index(context* ctx, uint32_t index, uint32_t* classif) {
+  (void)ctx;
+  return chop_class_listed(index, classif);
+}
+
+int32_t chopper_table_char_oper_get_by_index(context* ctx, uint32_t index, uint32_t* oper) {
+  (void)ctx;
+  return chop_oper_listed(index, oper);
+}
+
+int32_t chopper_table_char_metadata_set_begin(context* ctx, int32_t chopper) {
+  chopper_edit_scope edit(ctx, chopper);
+  if (edit.rc != 0) return edit.rc;
+  edit.rec->table.set_in_progress = 1;
+  return 0;
+}
+
+int32_t chopper_table_char_metadata_set(context* ctx, int32_t chopper, uint32_t codepoint, const char* desc,
+                                        uint32_t clsfn, uint32_t oprn) {
+  chopper_edit_scope edit(ctx, chopper);
+  if (edit.rc != 0) return edit.rc;
+  if (!edit.rec->table.set_in_progress) return -501;
+  char description[1024 + 1];
+  int32_t warning = strio_in_1024(ctx, desc, description, 1);
+  if (warning < 0) return warning;
+  int32_t rc = chopper_table_entry_set(ctx, &edit.rec->table, description, clsfn, oprn, codepoint, 0);
+  if (rc != 0) return rc;
+  return warning;
+}
+
+int32_t chopper_table_char_metadata_set_end(context* ctx, int32_t chopper) {
+  chopper_edit_scope edit(ctx, chopper);
+  if (edit.rc != 0) return edit.rc;
+  if (!edit.rec->table.set_in_progress) return -501;
+  int32_t rc = chopper_table_finish(&edit.rec->table);
+  if (rc == 0) edit.rec->table.set_in_progress = 0;
+  return rc;
+}
+
+int32_t chopper_table_enabled_get(context* ctx, int32_t chopper, uint32_t* enabled) {
+  *enabled = 0;
+  chopper_rec* rec = nullptr;
+  int32_t rc = chopper_get(ctx, chopper, &rec);
+  if (rc != 0) return rc;
+  *enabled = rec->table.use_table;
+  return 0;
+}
+
+int32_t chopper_table_enabled_set(context* ctx, int32_t chopper, uint32_t value) {
+  chopper_edit_scope edit(ctx, chopper);
+  if (edit.rc != 0) return edit.rc;
+  edit.rec->table.use_table = value;
+  return 0;
+}
+
+}  // namespace tq
