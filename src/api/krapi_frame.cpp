@@ -20,8 +20,8 @@ using guard_text = char[512];
 
 int32_t check_failed(context* ctx, const char* file, uint32_t line, const guard_text& text) {
   err_report_at(ctx, file, line);
-  err_record_append(ctx, -802, 57, static_cast<const char*>(text));
-  return -802;
+  err_record_append(ctx, TQ_ERR_ARGUMENT, 57, static_cast<const char*>(text));
+  return TQ_ERR_ARGUMENT;
 }
 
 }  // namespace
@@ -60,8 +60,8 @@ int32_t api_check_value_zero(context* ctx, const char* file, uint32_t line, uint
 int32_t api_check_edit_mode(const context* ctx, const char* file, uint32_t line, uint32_t flag) {
   (void)file;
   (void)line;
-  if (flag == NEEDS_EDIT && !ctx->edit_mode) return -501;
-  if (flag == REFUSES_EDIT && ctx->edit_mode) return -500;
+  if (flag == NEEDS_EDIT && !ctx->edit_mode) return TQ_ERR_NEEDS_EDIT_MODE;
+  if (flag == REFUSES_EDIT && ctx->edit_mode) return TQ_ERR_EDIT_MODE;
   return 0;
 }
 
@@ -70,7 +70,7 @@ int32_t api_check_edit_mode(const context* ctx, const char* file, uint32_t line,
 // and stores on the context, plus the read hold's fast path.
 int32_t frame(context* ctx, const char* export_name, uint32_t hold, uint32_t edit,
               const checked_arg* checks, invoke_fn invoke, void* closure) noexcept {
-  if (api_check_context(ctx, kInterfaceFile, __LINE__, 1) != 0) return -100;
+  if (api_check_context(ctx, kInterfaceFile, __LINE__, 1) != 0) return TQ_ERR_NULL_CONTEXT;
   // Errors of the call before are gone from here on. (The static empty
   // record is fetched once; a local static, so that a call made while the
   // program's statics are still being built finds it too.)
@@ -91,7 +91,7 @@ int32_t frame(context* ctx, const char* export_name, uint32_t hold, uint32_t edi
   for (const checked_arg* c = checks; c->name != nullptr; ++c) {
     if (c->value == nullptr) return api_check_not_null(ctx, kInterfaceFile, __LINE__, 1, c->name, c->value);
   }
-  if (ctx->call_depth >= kCallStateDepth) return -601;
+  if (ctx->call_depth >= kCallStateDepth) return TQ_ERR_CALL_STACK_FULL;
   ctx->call_state[ctx->call_depth++] = hold;
   rc = api_lock_enter(ctx, hold);
   if (rc != 0) {
@@ -101,7 +101,7 @@ int32_t frame(context* ctx, const char* export_name, uint32_t hold, uint32_t edi
   try {
     rc = invoke(closure);
   } catch (const std::bad_alloc&) {
-    rc = -600;
+    rc = TQ_ERR_NO_MEMORY;
   } catch (...) {
     rc = -1;
   }
@@ -112,7 +112,7 @@ int32_t frame(context* ctx, const char* export_name, uint32_t hold, uint32_t edi
       trace_write(ctx, 0, "API Exit @ tqx_%s, rc=%d", rest, rc);
     }
   }
-  if (ctx->call_depth == 0) return -602;
+  if (ctx->call_depth == 0) return TQ_ERR_CALL_STACK_EMPTY;
   uint32_t word = ctx->call_state[--ctx->call_depth];
   int32_t released = api_lock_leave(ctx, word);
   return released != 0 ? released : rc;

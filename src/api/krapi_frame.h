@@ -64,7 +64,7 @@ int32_t api_check_edit_mode(const context* ctx, const char* file, uint32_t line,
 inline int32_t api_check_context(const context* ctx, const char* file, uint32_t line, uint32_t flag) {
   (void)file;
   (void)line;
-  return ((flag & 1) && ctx == nullptr) ? -100 : 0;
+  return ((flag & 1) && ctx == nullptr) ? TQ_ERR_NULL_CONTEXT : 0;
 }
 inline int32_t api_lock_enter(context* ctx, uint32_t lock_word) {
   if (!(lock_word & READ)) return 0;

@@ -41,7 +41,7 @@ int32_t search_path_from_root(context* ctx, const char* root) {
   std::size_t size = std::strlen(root) + 16;
   std::string one(size, '\0');
   for (const char* folder : kSubFolders) {
-    if (fio_path_join(root, folder, one.data(), static_cast<uint32_t>(size)) != 0) return -802;
+    if (fio_path_join(root, folder, one.data(), static_cast<uint32_t>(size)) != 0) return TQ_ERR_ARGUMENT;
     if (!joined.empty()) joined += ';';
     joined += one.c_str();
   }
@@ -51,7 +51,7 @@ int32_t search_path_from_root(context* ctx, const char* root) {
 // Keeps a copy of the root and points the search path at its sub-folders.
 int32_t root_set(context* ctx, const char* root) {
   char* copy = str_dup(root);
-  if (copy == nullptr) return -600;
+  if (copy == nullptr) return TQ_ERR_NO_MEMORY;
   int32_t rc = search_path_from_root(ctx, copy);
   if (rc != 0) {
     std::free(copy);
@@ -102,10 +102,10 @@ int32_t root_apply(context* ctx, const char* root) {
 }
 
 int32_t open_context(tq_context** out, const char* root, uint32_t edit_mode) {
-  if (out == nullptr) return -802;
+  if (out == nullptr) return TQ_ERR_ARGUMENT;
   *out = nullptr;
   context* ctx = context_alloc();
-  if (ctx == nullptr) return -600;
+  if (ctx == nullptr) return TQ_ERR_NO_MEMORY;
   int32_t rc = context_parts_create(ctx, context_layers());
   if (rc != 0) {
     std::free(ctx);
@@ -136,15 +136,15 @@ TQ_API int32_t tq_init_edit_mode(tq_context** out, const char* root) noexcept {
 }
 
 TQ_API int32_t tq_clone(tq_context* ctx, tq_context** result) noexcept {
-  if (ctx == nullptr) return -100;
-  if (ctx->edit_mode) return -500;
+  if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
+  if (ctx->edit_mode) return TQ_ERR_EDIT_MODE;
   if (result == nullptr) {
-    TQ_REPORT(ctx, -802, 57, "'result' is null.");
-    return -802;
+    TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 57, "'result' is null.");
+    return TQ_ERR_ARGUMENT;
   }
   *result = nullptr;
   context* copy = context_alloc();
-  if (copy == nullptr) return -600;
+  if (copy == nullptr) return TQ_ERR_NO_MEMORY;
   int32_t rc = context_parts_clone(ctx, copy, context_layers());
   if (rc != 0) {
     std::free(copy);
@@ -155,14 +155,14 @@ TQ_API int32_t tq_clone(tq_context* ctx, tq_context** result) noexcept {
 }
 
 TQ_API int32_t tq_close(tq_context* ctx) noexcept {
-  if (ctx == nullptr) return -100;
+  if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
   context_close(ctx);
   return 0;
 }
 
 TQ_API int32_t tq_zel_path_set(tq_context* ctx, const char* root) noexcept {
-  if (ctx == nullptr) return -100;
-  if (root == nullptr) return -802;
+  if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
+  if (root == nullptr) return TQ_ERR_ARGUMENT;
   path_buffer converted;
   int32_t rc = strio_in_16384(ctx, root, converted.text, 1);
   if (rc < 0) return rc;
@@ -172,8 +172,8 @@ TQ_API int32_t tq_zel_path_set(tq_context* ctx, const char* root) noexcept {
 }
 
 TQ_API int32_t tq_path_set(tq_context* ctx, const char* path) noexcept {
-  if (ctx == nullptr) return -100;
-  if (path == nullptr) return -802;
+  if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
+  if (path == nullptr) return TQ_ERR_ARGUMENT;
   path_buffer converted;
   int32_t rc = strio_in_16384(ctx, path, converted.text, 1);
   if (rc < 0) return rc;
@@ -182,11 +182,11 @@ TQ_API int32_t tq_path_set(tq_context* ctx, const char* path) noexcept {
 }
 
 TQ_API int32_t tq_path_get(tq_context* ctx, char* buffer, uint32_t size) noexcept {
-  if (ctx == nullptr) return -100;
-  if (buffer == nullptr) return -802;
+  if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
+  if (buffer == nullptr) return TQ_ERR_ARGUMENT;
   // The caller's size bounds everything written, terminator included.
   uint32_t term = strio_terminator_size(ctx);
-  if (size < term) return -802;
+  if (size < term) return TQ_ERR_ARGUMENT;
   uint32_t max = size - term;
   if (max > kPathMax) max = kPathMax;
   path_buffer joined;
@@ -196,10 +196,10 @@ TQ_API int32_t tq_path_get(tq_context* ctx, char* buffer, uint32_t size) noexcep
 }
 
 TQ_API int32_t tq_root_path_get(tq_context* ctx, char* path) noexcept {
-  if (ctx == nullptr) return -100;
+  if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
   if (path == nullptr) {
-    TQ_REPORT(ctx, -802, 57, "'path' is null.");
-    return -802;
+    TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 57, "'path' is null.");
+    return TQ_ERR_ARGUMENT;
   }
   return strio_out_16384(ctx, ctx->root_path != nullptr ? ctx->root_path : "", path, 1);
 }
@@ -224,14 +224,14 @@ TQ_API int32_t tq_version_get(char* buffer) noexcept {
 }
 
 TQ_API int32_t tq_error_info_get(tq_context* ctx, int32_t* error_code, char* error_string) noexcept {
-  if (ctx == nullptr) return -100;
+  if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
   if (error_code == nullptr) {
-    TQ_REPORT(ctx, -802, 57, "'error_code' is null.");
-    return -802;
+    TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 57, "'error_code' is null.");
+    return TQ_ERR_ARGUMENT;
   }
   if (error_string == nullptr) {
-    TQ_REPORT(ctx, -802, 57, "'error_string' is null.");
-    return -802;
+    TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 57, "'error_string' is null.");
+    return TQ_ERR_ARGUMENT;
   }
   const err_rec* last = ctx->errors.last != nullptr ? ctx->errors.last : err_empty_record();
   *error_code = last->code;
@@ -241,35 +241,35 @@ TQ_API int32_t tq_error_info_get(tq_context* ctx, int32_t* error_code, char* err
 
 TQ_API int32_t tq_error_info_get_by_index(tq_context* ctx, uint32_t index, int32_t* error_code,
                                           char* error_string) noexcept {
-  if (error_code == nullptr || error_string == nullptr) return -802;
+  if (error_code == nullptr || error_string == nullptr) return TQ_ERR_ARGUMENT;
   *error_code = 0;
   std::memset(error_string, 0, 4);
-  if (ctx == nullptr) return -100;
-  if (index >= ctx->errors.count) return -800;
+  if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
+  if (index >= ctx->errors.count) return TQ_ERR_INDEX;
   const err_rec& rec = ctx->errors.recs[index];
   *error_code = rec.code;
   return strio_out_4096(ctx, rec.text, error_string, 1);
 }
 
 TQ_API int32_t tq_error_count_get(tq_context* ctx, uint32_t* count) noexcept {
-  if (count == nullptr) return -802;
+  if (count == nullptr) return TQ_ERR_ARGUMENT;
   *count = 0;
-  if (ctx == nullptr) return -100;
+  if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
   *count = ctx->errors.count;
   return 0;
 }
 
 TQ_API int32_t tq_error_allow_msgs_set(tq_context* ctx, uint32_t allow) noexcept {
-  if (ctx == nullptr) return -100;
+  if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
   ctx->allow_msgs = allow;
   return 0;
 }
 
 TQ_API int32_t tq_error_allow_msgs_get(tq_context* ctx, uint32_t* allow) noexcept {
-  if (ctx == nullptr) return -100;
+  if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
   if (allow == nullptr) {
-    TQ_REPORT(ctx, -802, 57, "'allow' is null.");
-    return -802;
+    TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 57, "'allow' is null.");
+    return TQ_ERR_ARGUMENT;
   }
   *allow = ctx->allow_msgs;
   return 0;

@@ -81,13 +81,13 @@ void case_title_current_locale(context* ctx, char* text, uint32_t max_bytes) {
 }
 
 int32_t case_upper_builtin(context* ctx, const char* in, char* out, uint32_t size) {
-  if (out == nullptr || size == 0) return -802;
+  if (out == nullptr || size == 0) return TQ_ERR_ARGUMENT;
   out[0] = '\0';
-  if (in == nullptr) return -802;
+  if (in == nullptr) return TQ_ERR_ARGUMENT;
   if (in[0] == '\0') return 0;
   int32_t rc = np_uchar_upper_cs(in, out, size, case_locale_special_lang_get(current_locale_code(ctx)));
   if (rc >= 0) return 0;
-  return rc == -2 ? -600 : -1;
+  return rc == -2 ? TQ_ERR_NO_MEMORY : -1;
 }
 
 }  // namespace tq

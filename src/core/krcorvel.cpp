@@ -75,7 +75,7 @@ void errors_free(context* ctx) { err_list_free(ctx); }
 int32_t pools_create(context* ctx) {
   ctx->small_pool = pool_create(kSmallBlockSize);
   ctx->large_pool = pool_create(kLargeBlockSize);
-  return ctx->small_pool == nullptr || ctx->large_pool == nullptr ? -600 : 0;
+  return ctx->small_pool == nullptr || ctx->large_pool == nullptr ? TQ_ERR_NO_MEMORY : 0;
 }
 
 void pools_free(context* ctx) {
@@ -94,7 +94,7 @@ int32_t paths_clone(context* src, context* dst) {
   if (rc != 0) return rc;
   if (src->root_path != nullptr) {
     dst->root_path = str_dup(src->root_path);
-    if (dst->root_path == nullptr) return -600;
+    if (dst->root_path == nullptr) return TQ_ERR_NO_MEMORY;
   }
   return path_list_copy(dst, src->search_path, dst->search_path);
 }
@@ -141,7 +141,7 @@ int32_t parts_walk(context* src, context* dst, std::span<const context_layer> la
       ++made;
       int32_t rc = 0;
       if (injected_failure()) {
-        rc = -600;
+        rc = TQ_ERR_NO_MEMORY;
       } else if (src != nullptr && part.clone != nullptr) {
         rc = part.clone(src, dst);
       } else if (part.create != nullptr) {

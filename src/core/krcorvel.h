@@ -51,14 +51,14 @@ inline constexpr uint32_t kContextMarker = 0xF0FFF0FFu;
 inline constexpr uint32_t kCallStateDepth = 256;
 
 // Option word bits (tq_options_set); the default word is 1.
-inline constexpr uint32_t kOptNoLockFiles = 0x10000;
-inline constexpr uint32_t kOptSecondOpenFlag = 0x20000;
-inline constexpr uint32_t kOptStrictConversion = 0x40000;
-inline constexpr uint32_t kOptWarnReplaced = 0x80000;
-inline constexpr uint32_t kOptAllSurfaced = 0x100000;
-inline constexpr uint32_t kOptAllowParsedInput = 0x200000;
-inline constexpr uint32_t kOptPrepareOnRead = 0x400000;
-inline constexpr uint32_t kOptApplyNewerDefns = 0x800000;
+inline constexpr uint32_t kOptNoLockFiles = TQ_OPT_NO_LOCK_FILES;
+inline constexpr uint32_t kOptSecondOpenFlag = TQ_OPT_SECOND_OPEN_FLAG;
+inline constexpr uint32_t kOptStrictConversion = TQ_OPT_STRICT_CONVERSION;
+inline constexpr uint32_t kOptWarnReplaced = TQ_OPT_WARN_REPLACED;
+inline constexpr uint32_t kOptAllSurfaced = TQ_OPT_ALL_SURFACED;
+inline constexpr uint32_t kOptAllowParsedInput = TQ_OPT_ALLOW_PARSED_INPUT;
+inline constexpr uint32_t kOptPrepareOnRead = TQ_OPT_PREPARE_ON_READ;
+inline constexpr uint32_t kOptApplyNewerDefns = TQ_OPT_APPLY_NEWER_DEFNS;
 
 }  // namespace tq
 

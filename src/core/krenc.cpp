@@ -31,10 +31,10 @@ const encoding_row kEncodingTable[kEncodingCount] = {
 
 namespace {
 
-constexpr int32_t kErrUnsupported = -700;
-constexpr int32_t kErrInvalidArg = -802;
-constexpr int32_t kErrInvalidChar = -10000;
-constexpr int32_t kWarnReplaced = 116;
+constexpr int32_t kErrUnsupported = TQ_ERR_NOT_SUPPORTED;
+constexpr int32_t kErrInvalidArg = TQ_ERR_ARGUMENT;
+constexpr int32_t kErrInvalidChar = TQ_ERR_INVALID_CHAR;
+constexpr int32_t kWarnReplaced = TQ_WARN_CHAR_REPLACED;
 
 // The encoding has no charset, or the character library failed on it.
 int32_t library_failed(context* ctx, int32_t encoding) {
@@ -78,7 +78,7 @@ void copy_bounded(const char* src, char* dst, uint32_t max, uint32_t term) {
 }
 
 int32_t strio_convert_in(context* ctx, const char* src, char* dst, uint32_t max, uint32_t flags) {
-  if (ctx == nullptr) return -100;
+  if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
   if (src == nullptr || dst == nullptr) return kErrInvalidArg;
   if ((flags & kStrioConvert) == 0) {
     // The destination is internal UTF-8 text: one terminator byte.
@@ -93,7 +93,7 @@ int32_t strio_convert_in(context* ctx, const char* src, char* dst, uint32_t max,
 }
 
 int32_t strio_convert_out(context* ctx, const char* src, char* dst, uint32_t max, uint32_t flags) {
-  if (ctx == nullptr) return -100;
+  if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
   if (src == nullptr || dst == nullptr) return kErrInvalidArg;
   if ((flags & kStrioConvert) == 0) {
     copy_bounded(src, dst, max, strio_terminator_size(ctx));
@@ -138,7 +138,7 @@ int32_t enc_char_size_min(context* ctx, int32_t encoding, uint32_t* out) {
 }
 
 int32_t enc_convert_in(context* ctx, int32_t encoding, const char* src, char* dst, uint32_t max) {
-  if (ctx == nullptr) return -100;
+  if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
   if (src == nullptr || dst == nullptr || max == UINT32_MAX) return kErrInvalidArg;
   const encoding_row* row = nullptr;
   if (int32_t rc = usable_row(ctx, encoding, &row); rc != 0) return rc;
@@ -148,7 +148,7 @@ int32_t enc_convert_in(context* ctx, int32_t encoding, const char* src, char* ds
 }
 
 int32_t enc_convert_out(context* ctx, int32_t encoding, const char* src, char* dst, uint32_t max) {
-  if (ctx == nullptr) return -100;
+  if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
   if (src == nullptr || dst == nullptr) return kErrInvalidArg;
   uint32_t term = 0;
   if (enc_id_is_known(encoding) && kEncodingTable[encoding].charset >= 0) {

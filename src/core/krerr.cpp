@@ -18,7 +18,7 @@ const err_rec kEmptyRecord = {0, {0}};
 int32_t grow(err_list* list) {
   uint32_t want = list->count + 1;
   auto* recs = static_cast<err_rec*>(std::realloc(list->recs, sizeof(err_rec) * want));
-  if (recs == nullptr) return -600;
+  if (recs == nullptr) return TQ_ERR_NO_MEMORY;
   list->recs = recs;
   list->capacity = want;
   return 0;
@@ -40,9 +40,9 @@ int32_t err_record_append(context* ctx, int32_t code, int32_t msg_number, ...) {
   uint32_t line = ctx->pending_line;
   ctx->pending_file = "";
   ctx->pending_line = 0;
-  if (!ctx->allow_msgs) return 109;
+  if (!ctx->allow_msgs) return TQ_WARN_MESSAGES_DISALLOWED;
   err_list* list = &ctx->errors;
-  if (list->count == list->capacity && grow(list) != 0) return -600;
+  if (list->count == list->capacity && grow(list) != 0) return TQ_ERR_NO_MEMORY;
   err_rec* rec = &list->recs[list->count];
   rec->code = code;
   rec->text[0] = '\0';
@@ -53,7 +53,7 @@ int32_t err_record_append(context* ctx, int32_t code, int32_t msg_number, ...) {
   va_end(args);
   list->last = rec;
   TQ_TRACE(ctx, 0, "Error: %s (rc = %d)", rec->text, code);
-  return rc >= 0 ? 0 : 108;
+  return rc >= 0 ? 0 : TQ_WARN_NO_MESSAGE_TEXT;
 }
 
 void err_record_generic(context* ctx, int32_t code) {
@@ -91,7 +91,7 @@ int32_t err_list_copy(const context* src, context* dst) {
   const err_list& from = src->errors;
   if (from.count == 0) return 0;
   auto* recs = static_cast<err_rec*>(std::malloc(sizeof(err_rec) * from.count));
-  if (recs == nullptr) return -600;
+  if (recs == nullptr) return TQ_ERR_NO_MEMORY;
   std::memcpy(recs, from.recs, sizeof(err_rec) * from.count);
   dst->errors.recs = recs;
   dst->errors.count = from.count;
@@ -103,15 +103,15 @@ int32_t err_list_copy(const context* src, context* dst) {
 }
 
 int32_t err_msg_locale_set(context* ctx, const char* locale) {
-  if (ctx == nullptr) return -100;
+  if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
   if (locale == nullptr) {
-    TQ_REPORT(ctx, -802, 57, "'locale' is null.");
-    return -802;
+    TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 57, "'locale' is null.");
+    return TQ_ERR_ARGUMENT;
   }
   // The locale is kept as a terminated text; one that does not fit is refused
   // like any other locale the catalogue does not take.
-  if (std::strlen(locale) >= sizeof ctx->msg_locale) return -101;
-  if (tqmsg12_set_locale(locale) < 0) return -101;
+  if (std::strlen(locale) >= sizeof ctx->msg_locale) return TQ_ERR_MSG_LOCALE;
+  if (tqmsg12_set_locale(locale) < 0) return TQ_ERR_MSG_LOCALE;
   std::memset(ctx->msg_locale, 0, sizeof ctx->msg_locale);
   std::memcpy(ctx->msg_locale, locale, std::strlen(locale));
   return 0;
@@ -119,45 +119,47 @@ int32_t err_msg_locale_set(context* ctx, const char* locale) {
 
 int32_t err_generic_msg_number(int32_t code) {
   switch (code) {
-    case -100: return 1495;
-    case -101: return 1496;
-    case -200: return 1553;
-    case -300: return 1500;
-    case -301: return 1501;
-    case -400: return 1502;
-    case -401: return 1503;
-    case -402: return 1504;
+    case TQ_ERR_NULL_CONTEXT: return 1495;
+    case TQ_ERR_MSG_LOCALE: return 1496;
+    case TQ_ERR_COMPILED_VOCAB_SHORT: return 1553;
+    case TQ_ERR_INVALID_CONTENT: return 1500;
+    case TQ_ERR_NOTHING_TO_DO: return 1501;
+    case TQ_ERR_FILE_OPEN: return 1502;
+    case TQ_ERR_FILE_LOCKED: return 1503;
+    case TQ_ERR_FILE_WRITE: return 1504;
     case -403: return 1505;
-    case -404: return 1506;
-    case -405: return 1507;
-    case -406: return 1508;
-    case -407: return 1509;
-    case -500: return 1510;
-    case -501: return 1511;
-    case -600: return 1512;
-    case -601: return 1513;
-    case -602: return 1514;
-    case -603: return 1515;
-    case -604: return 1516;
-    case -700: return 1517;
-    case -701: return 1518;
-    case -702: return 1519;
-    case -703: return 1520;
-    case -704: return 1521;
-    case -705: return 1522;
-    case -706: return 1523;
-    case -707: return 1524;
-    case -708: return 1532;
-    case -800: return 1525;
-    case -801: return 1526;
-    case -802: return 1527;
-    case -803: return 1528;
-    case -10000: return 1529;
+    case TQ_ERR_FILE_MISSING: return 1506;
+    case TQ_ERR_LOCK_ACQUIRE: return 1507;
+    case TQ_ERR_LOCK_RELEASE: return 1508;
+    case TQ_ERR_NAME_IN_USE: return 1509;
+    case TQ_ERR_EDIT_MODE: return 1510;
+    case TQ_ERR_NEEDS_EDIT_MODE: return 1511;
+    case TQ_ERR_NO_MEMORY: return 1512;
+    case TQ_ERR_CALL_STACK_FULL: return 1513;
+    case TQ_ERR_CALL_STACK_EMPTY: return 1514;
+    case TQ_ERR_HOLD_NOT_HELD: return 1515;
+    case TQ_ERR_EMPTY_STACK_READ: return 1516;
+    case TQ_ERR_NOT_SUPPORTED: return 1517;
+    case TQ_ERR_NOT_SURFACED: return 1518;
+    case TQ_ERR_FAILED: return 1519;
+    case TQ_ERR_PARSER_UNBOUND: return 1520;
+    case TQ_ERR_DEFN_INVALID: return 1521;
+    case TQ_ERR_NOT_USABLE: return 1522;
+    case TQ_ERR_RESOURCE_LACKS: return 1523;
+    case TQ_ERR_NO_LOCALE: return 1524;
+    case TQ_ERR_PART_MISSING: return 1532;
+    case TQ_ERR_INDEX: return 1525;
+    case TQ_ERR_NAME: return 1526;
+    case TQ_ERR_ARGUMENT: return 1527;
+    case TQ_ERR_SYNTAX: return 1528;
+    case TQ_ERR_INVALID_CHAR: return 1529;
     default: return 1530;
   }
 }
 
-bool err_is_critical(int32_t code) { return code == -100 || code == -200 || code == -600; }
+bool err_is_critical(int32_t code) {
+  return code == TQ_ERR_NULL_CONTEXT || code == TQ_ERR_COMPILED_VOCAB_SHORT || code == TQ_ERR_NO_MEMORY;
+}
 
 // A result code names a kind of failure, not its cause, and clients test the
 // numbers: a file library at its limit gives -601 like a full call-state
@@ -165,12 +167,12 @@ bool err_is_critical(int32_t code) { return code == -100 || code == -200 || code
 int32_t err_from_fio_status(int32_t status) {
   switch (status) {
     case 0: return 0;
-    case 2: return -600;
-    case 3: case 4: case 5: case 6: case 8: case 11: return -400;
-    case 7: return -401;
-    case 9: case 13: return -802;
+    case 2: return TQ_ERR_NO_MEMORY;
+    case 3: case 4: case 5: case 6: case 8: case 11: return TQ_ERR_FILE_OPEN;
+    case 7: return TQ_ERR_FILE_LOCKED;
+    case 9: case 13: return TQ_ERR_ARGUMENT;
     case 10: return -601;
-    case 12: return -402;
+    case 12: return TQ_ERR_FILE_WRITE;
     default: return -1;
   }
 }
@@ -178,9 +180,9 @@ int32_t err_from_fio_status(int32_t status) {
 int32_t err_from_mutex_status(int32_t status) {
   switch (status) {
     case 0: return 0;
-    case 2: return -600;
-    case 3: return -405;
-    case 4: return -406;
+    case 2: return TQ_ERR_NO_MEMORY;
+    case 3: return TQ_ERR_LOCK_ACQUIRE;
+    case 4: return TQ_ERR_LOCK_RELEASE;
     default: return -1;
   }
 }

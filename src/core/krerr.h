@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "tq.h"
 #include "platform/tqmsg.h"
 
 struct tq_context;

@@ -66,13 +66,13 @@ const char* fio_kind_extension(uint32_t kind) {
 }
 
 int32_t path_list_create(path_list** out) {
-  if (out == nullptr) return -802;
+  if (out == nullptr) return TQ_ERR_ARGUMENT;
   *out = static_cast<path_list*>(std::calloc(1, sizeof(path_list)));
-  return *out != nullptr ? 0 : -600;
+  return *out != nullptr ? 0 : TQ_ERR_NO_MEMORY;
 }
 
 int32_t path_list_set(context* ctx, path_list* list, const char* text) {
-  if (list == nullptr) return -802;
+  if (list == nullptr) return TQ_ERR_ARGUMENT;
   if (text == nullptr || *text == '\0') return path_list_free(ctx, list);
 
   size_t len = std::strlen(text);
@@ -81,12 +81,12 @@ int32_t path_list_set(context* ctx, path_list* list, const char* text) {
     if (*p == ';') ++slots;
   }
   char* block = static_cast<char*>(std::malloc(len + 1));
-  if (block == nullptr) return -600;
+  if (block == nullptr) return TQ_ERR_NO_MEMORY;
   std::memcpy(block, text, len + 1);
   char** dirs = static_cast<char**>(std::malloc(slots * sizeof(char*)));
   if (dirs == nullptr) {
     std::free(block);
-    return -600;
+    return TQ_ERR_NO_MEMORY;
   }
 
   uint32_t count = 0;
@@ -140,7 +140,7 @@ int32_t path_list_join(context* ctx, const path_list* list, char* out, uint32_t 
 }
 
 int32_t path_list_copy(context* ctx, const path_list* src, path_list* dst) {
-  if (src == nullptr || dst == nullptr) return -802;
+  if (src == nullptr || dst == nullptr) return TQ_ERR_ARGUMENT;
   if (src == dst) return 0;
   if (src->count == 0) return path_list_free(ctx, dst);
 
@@ -150,11 +150,11 @@ int32_t path_list_copy(context* ctx, const path_list* src, path_list* dst) {
   const char* last = src->dirs[src->count - 1];
   size_t span = static_cast<size_t>(last - first) + std::strlen(last) + 1;
   char* block = static_cast<char*>(std::malloc(span));
-  if (block == nullptr) return -600;
+  if (block == nullptr) return TQ_ERR_NO_MEMORY;
   char** dirs = static_cast<char**>(std::malloc(src->count * sizeof(char*)));
   if (dirs == nullptr) {
     std::free(block);
-    return -600;
+    return TQ_ERR_NO_MEMORY;
   }
   std::memcpy(block, first, span);
   for (uint32_t i = 0; i < src->count; ++i) dirs[i] = block + (src->dirs[i] - first);
@@ -280,8 +280,8 @@ int32_t fio_path_type(const char* path) {
 }
 
 int32_t fio_stat(const char* path, char* out, uint32_t size) {
-  if (path == nullptr) return -802;
-  if (np_fio_stat(path, 0) != 0) return -404;
+  if (path == nullptr) return TQ_ERR_ARGUMENT;
+  if (np_fio_stat(path, 0) != 0) return TQ_ERR_FILE_MISSING;
   if (out == nullptr) return 0;
   size_t n = std::strlen(path);
   if (n >= size) {
@@ -294,9 +294,9 @@ int32_t fio_stat(const char* path, char* out, uint32_t size) {
 }
 
 int32_t fio_path_resolve(context* ctx, const char* name, uint32_t kind, char* out, uint32_t size) {
-  if (out == nullptr || size == 0) return -802;
+  if (out == nullptr || size == 0) return TQ_ERR_ARGUMENT;
   out[0] = '\0';
-  if (name == nullptr) return -802;
+  if (name == nullptr) return TQ_ERR_ARGUMENT;
   if (kind >= kFioKindCount || *name == '\0') return -1;
 
   char built[kFioPathSize];
@@ -312,9 +312,9 @@ int32_t fio_path_resolve(context* ctx, const char* name, uint32_t kind, char* ou
   for (uint32_t i = 0; i < list->count; ++i) {
     if (fio_path_join(list->dirs[i], built, joined, sizeof joined) != 0) continue;
     int32_t rc = fio_stat(joined, out, size);
-    if (rc != -404) return rc;
+    if (rc != TQ_ERR_FILE_MISSING) return rc;
   }
-  return -404;
+  return TQ_ERR_FILE_MISSING;
 }
 
 namespace {
@@ -325,7 +325,7 @@ namespace {
 int32_t open_cell(const char* path, uint32_t flags, uint32_t extra_mode, fio_handle** out, int32_t* status) {
   *status = 0;
   auto* cell = static_cast<fio_handle*>(std::calloc(1, sizeof(fio_handle)));
-  if (cell == nullptr) return -600;
+  if (cell == nullptr) return TQ_ERR_NO_MEMORY;
   // Engine flag 16 asks for an exclusive open; the file library's 16 means
   // shared, so the bit is inverted on the way down.
   uint32_t mode = (flags & 15u) | kNpFioShared | extra_mode;
@@ -342,18 +342,18 @@ int32_t open_cell(const char* path, uint32_t flags, uint32_t extra_mode, fio_han
 }  // namespace
 
 int32_t fio_open(const char* path, uint32_t flags, fio_handle** out) {
-  if (out == nullptr) return -802;
+  if (out == nullptr) return TQ_ERR_ARGUMENT;
   *out = nullptr;
-  if (path == nullptr) return -802;
+  if (path == nullptr) return TQ_ERR_ARGUMENT;
   int32_t status = 0;
   return open_cell(path, flags, 0, out, &status);
 }
 
 int32_t fio_open_in_path(context* ctx, const char* name, uint32_t kind, uint32_t flags,
                          fio_handle** out) {
-  if (out == nullptr) return -802;
+  if (out == nullptr) return TQ_ERR_ARGUMENT;
   *out = nullptr;
-  if (name == nullptr) return -802;
+  if (name == nullptr) return TQ_ERR_ARGUMENT;
   if (kind >= kFioKindCount || *name == '\0') return -1;
   // The options set bits rather than add them: adding 16 to the lock-file
   // flags 22 would carry into 32 and open the lock file shared.
@@ -371,8 +371,8 @@ int32_t fio_open_in_path(context* ctx, const char* name, uint32_t kind, uint32_t
   bool no_memory = false;
   auto attempt = [&](const char* path) {
     int32_t rc = fio_open(path, flags, out);
-    if (rc == -401) locked = true;
-    if (rc == -600) no_memory = true;
+    if (rc == TQ_ERR_FILE_LOCKED) locked = true;
+    if (rc == TQ_ERR_NO_MEMORY) no_memory = true;
     return rc == 0;
   };
 
@@ -387,44 +387,44 @@ int32_t fio_open_in_path(context* ctx, const char* name, uint32_t kind, uint32_t
   }
   // A file locked in one directory is reported as locked even when later
   // directories lack it: the caller must learn that it exists but is busy.
-  if (locked) return -401;
-  if (no_memory) return -600;
-  return -400;
+  if (locked) return TQ_ERR_FILE_LOCKED;
+  if (no_memory) return TQ_ERR_NO_MEMORY;
+  return TQ_ERR_FILE_OPEN;
 }
 
 int32_t fio_open_existing(const char* path, uint32_t flags, fio_handle** out) {
-  if (out == nullptr) return -802;
+  if (out == nullptr) return TQ_ERR_ARGUMENT;
   *out = nullptr;
-  if (path == nullptr) return -802;
+  if (path == nullptr) return TQ_ERR_ARGUMENT;
   int32_t status = 0;
   int32_t rc = open_cell(path, flags, kNpFioRegularOnly, out, &status);
-  if (rc == 0 || status == kNpFioLocked || status == kNpFioNoMemory || rc == -600) return rc;
-  if (status == kNpFioNotFound) return -404;
+  if (rc == 0 || status == kNpFioLocked || status == kNpFioNoMemory || rc == TQ_ERR_NO_MEMORY) return rc;
+  if (status == kNpFioNotFound) return TQ_ERR_FILE_MISSING;
   // A refusal says nothing certain about the file itself (the folder may be
   // the one that cannot be searched): only a file that is there stops the
   // search with the open's failure.
-  return np_fio_stat(path, 0) == 0 ? rc : -404;
+  return np_fio_stat(path, 0) == 0 ? rc : TQ_ERR_FILE_MISSING;
 }
 
 int32_t fio_identity(fio_handle* handle, fio_file_id* out) {
-  if (handle == nullptr || out == nullptr) return -802;
+  if (handle == nullptr || out == nullptr) return TQ_ERR_ARGUMENT;
   np_fio_id id{};
-  if (np_fio_identity(handle->file, &id) != 0) return -802;
+  if (np_fio_identity(handle->file, &id) != 0) return TQ_ERR_ARGUMENT;
   out->device = id.device;
   out->inode = id.inode;
   return 0;
 }
 
 int32_t fio_replace_target(const char* path, char* out, uint32_t size) {
-  if (path == nullptr || out == nullptr || size == 0) return -802;
+  if (path == nullptr || out == nullptr || size == 0) return TQ_ERR_ARGUMENT;
   int32_t status = np_fio_link_resolve(path, out, size);
   if (status == 0) return 0;
-  return status == kNpFioNameTooLong ? -1 : -400;
+  return status == kNpFioNameTooLong ? -1 : TQ_ERR_FILE_OPEN;
 }
 
 int32_t fio_mode_copy(fio_handle* handle, const char* path) {
-  if (handle == nullptr || path == nullptr) return -802;
-  return np_fio_mode_copy(handle->file, path) == 0 ? 0 : -400;
+  if (handle == nullptr || path == nullptr) return TQ_ERR_ARGUMENT;
+  return np_fio_mode_copy(handle->file, path) == 0 ? 0 : TQ_ERR_FILE_OPEN;
 }
 
 void fio_close(fio_handle* handle) {
@@ -443,18 +443,18 @@ int32_t fio_getb(fio_handle* handle, void* buffer, uint32_t size) {
 
 int32_t fio_puts(fio_handle* handle, const char* text) {
   int32_t n = np_fio_puts(handle != nullptr ? handle->file : nullptr, text);
-  return n < 0 ? -402 : n;
+  return n < 0 ? TQ_ERR_FILE_WRITE : n;
 }
 
 int32_t fio_putb(fio_handle* handle, const void* bytes, uint32_t size) {
   int32_t n = np_fio_putb(handle != nullptr ? handle->file : nullptr, bytes, size);
-  return n < 0 ? -402 : n;
+  return n < 0 ? TQ_ERR_FILE_WRITE : n;
 }
 
 int32_t fio_trunc(fio_handle* handle) {
-  return np_fio_trunc(handle != nullptr ? handle->file : nullptr) == 0 ? 0 : -400;
+  return np_fio_trunc(handle != nullptr ? handle->file : nullptr) == 0 ? 0 : TQ_ERR_FILE_OPEN;
 }
 
-int32_t fio_unlink(const char* path) { return np_fio_unlink(path) == 0 ? 0 : -400; }
+int32_t fio_unlink(const char* path) { return np_fio_unlink(path) == 0 ? 0 : TQ_ERR_FILE_OPEN; }
 
 }  // namespace tq

@@ -12,7 +12,7 @@
 
 namespace tq {
 
-inline constexpr int32_t kRcBadCharacter = -10000;
+inline constexpr int32_t kRcBadCharacter = TQ_ERR_INVALID_CHAR;
 // Bytes str_from_int may write: sign, ten digits, terminator.
 inline constexpr uint32_t kIntTextSize = 12;
 // Texts str_trim handles: 1,024 bytes and the terminator.

@@ -22,7 +22,7 @@ bool is_separator(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\
 // silence every ordinary line.
 int32_t parse_modules(const char* text, trace_state* ts) {
   char* block = static_cast<char*>(std::malloc(std::strlen(text) + 1));
-  if (block == nullptr) return -600;
+  if (block == nullptr) return TQ_ERR_NO_MEMORY;
   // The names are packed one after another from the start of the block, so
   // modules[0] owns it and freeing it frees every name.
   char* out = block;
@@ -95,11 +95,11 @@ int32_t trace_init(context* ctx, trace_state* ts) {
   if (file == nullptr) return 0;
   // A path that does not fit is refused rather than cut: a cut path could
   // name some other file.
-  if (std::strlen(file) >= kTracePathSize) return -400;
+  if (std::strlen(file) >= kTracePathSize) return TQ_ERR_FILE_OPEN;
   if (options != nullptr) ts->options = static_cast<uint32_t>(std::strtoul(options, nullptr, 16));
   int flags = O_WRONLY | O_CREAT | O_CLOEXEC | ((ts->options & kTraceTruncate) ? O_TRUNC : O_APPEND);
   int fd = ::open(file, flags, 0644);
-  if (fd < 0) return -400;
+  if (fd < 0) return TQ_ERR_FILE_OPEN;
   ::close(fd);
   ts->on = 1;
   std::strcpy(ts->path, file);
@@ -162,7 +162,7 @@ int32_t trace_copy(context* ctx, const trace_state* src, trace_state* dst) {
   uint32_t n = 0;
   for (; src->modules[n] != nullptr; ++n) total += std::strlen(src->modules[n]) + 1;
   char* block = static_cast<char*>(std::malloc(total));
-  if (block == nullptr) return -600;
+  if (block == nullptr) return TQ_ERR_NO_MEMORY;
   char* p = block;
   for (uint32_t i = 0; i < n; ++i) {
     std::size_t len = std::strlen(src->modules[i]) + 1;

@@ -10,13 +10,15 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "tq.h"
+
 namespace tq {
 
 // Result codes of these allocators.
-inline constexpr int32_t kRcNoMemory = -600;
+inline constexpr int32_t kRcNoMemory = TQ_ERR_NO_MEMORY;
 inline constexpr int32_t kRcPoolFailedBefore = -601;
 inline constexpr int32_t kRcPoolDisabled = -603;
-inline constexpr int32_t kRcBadArgument = -802;
+inline constexpr int32_t kRcBadArgument = TQ_ERR_ARGUMENT;
 
 struct block_pool;
 

@@ -80,7 +80,7 @@ void rwlock_destroy(rwlock* lock) {
 
 int32_t rwlock_reader_add(rwlock* lock, reader_slot* slot) {
   if (slot->lock == lock) return 0;
-  if (slot->lock != nullptr) return -802;
+  if (slot->lock != nullptr) return TQ_ERR_ARGUMENT;
   int32_t rc = gate_enter(lock);
   if (rc != 0) return rc;
   std::atomic_ref<uint32_t>(slot->inside).store(0, std::memory_order_relaxed);
@@ -159,7 +159,7 @@ int32_t rwlock_write_release(rwlock* lock) {
   if (rc != 0) return rc;
   if (lock->writer_in == 0) {
     gate_leave(lock);
-    return -603;
+    return TQ_ERR_HOLD_NOT_HELD;
   }
   lock->writer_in = 0;
   writer_leave_queue(lock);
@@ -184,7 +184,7 @@ uint32_t rwlock_writers(rwlock* lock) { return writers_of(lock).load(std::memory
 // place among the readers is taken when the last write hold ends.
 
 int32_t shared_state_write_lock(context* ctx, shared_state* ss) {
-  if (ctx == nullptr || ss == nullptr) return -802;
+  if (ctx == nullptr || ss == nullptr) return TQ_ERR_ARGUMENT;
   if (ctx->write_holds > 0) {
     ctx->write_holds += 1;
     return 0;
@@ -206,8 +206,8 @@ int32_t shared_state_write_lock(context* ctx, shared_state* ss) {
 }
 
 int32_t shared_state_write_unlock(context* ctx, shared_state* ss) {
-  if (ctx == nullptr || ss == nullptr) return -802;
-  if (ctx->write_holds == 0) return -603;
+  if (ctx == nullptr || ss == nullptr) return TQ_ERR_ARGUMENT;
+  if (ctx->write_holds == 0) return TQ_ERR_HOLD_NOT_HELD;
   ctx->write_holds -= 1;
   if (ctx->write_holds > 0) return 0;
   int32_t first = rwlock_write_release(&ss->lock);
@@ -216,17 +216,17 @@ int32_t shared_state_write_unlock(context* ctx, shared_state* ss) {
 }
 
 int32_t ctx_shared_state_write_unlock(context* ctx) {
-  if (ctx == nullptr) return -802;
-  if (ctx->shared == nullptr) return -603;
+  if (ctx == nullptr) return TQ_ERR_ARGUMENT;
+  if (ctx->shared == nullptr) return TQ_ERR_HOLD_NOT_HELD;
   return shared_state_write_unlock(ctx, ctx->shared);
 }
 
 int32_t shared_state_create(context* ctx, shared_state** out) {
-  if (ctx == nullptr || out == nullptr) return -802;
+  if (ctx == nullptr || out == nullptr) return TQ_ERR_ARGUMENT;
   *out = nullptr;
   // Aligned to whole cache lines (see rwlock).
   auto* ss = static_cast<shared_state*>(std::aligned_alloc(alignof(shared_state), sizeof(shared_state)));
-  if (ss == nullptr) return -600;
+  if (ss == nullptr) return TQ_ERR_NO_MEMORY;
   std::memset(static_cast<void*>(ss), 0, sizeof *ss);
   ss->ref_count = 1;
   int32_t rc = rwlock_init(&ss->lock);
@@ -241,7 +241,7 @@ int32_t shared_state_create(context* ctx, shared_state** out) {
 }
 
 int32_t shared_state_addref(context* ctx, shared_state* ss, context* sharer) {
-  if (ctx == nullptr || ss == nullptr || sharer == nullptr) return -802;
+  if (ctx == nullptr || ss == nullptr || sharer == nullptr) return TQ_ERR_ARGUMENT;
   int32_t rc = shared_state_write_lock(ctx, ss);
   if (rc != 0) return rc;
   rc = rwlock_reader_add(&ss->lock, &sharer->reader);
@@ -255,7 +255,7 @@ int32_t shared_state_addref(context* ctx, shared_state* ss, context* sharer) {
 
 int32_t shared_state_release(context* ctx, shared_state* ss) {
   if (ss == nullptr) return 0;
-  if (ctx == nullptr) return -802;
+  if (ctx == nullptr) return TQ_ERR_ARGUMENT;
   int32_t rc = shared_state_write_lock(ctx, ss);
   if (rc != 0) return rc;
   // The context leaves for good: every hold it still has goes now (one that

@@ -86,7 +86,7 @@ int32_t rwlock_read_wake_writers(rwlock* lock);
 // Enters as a reader (a slot enters once): 0, -802 for a slot not
 // registered with the lock, or a gate failure (nothing held).
 inline int32_t rwlock_read_acquire(rwlock* lock, reader_slot* slot) {
-  if (slot->lock != lock) return -802;
+  if (slot->lock != lock) return TQ_ERR_ARGUMENT;
   // Set our word, then look for a writer; a writer announces itself, then
   // looks at our word. Both orders are sequentially consistent, so at least
   // one of the two sees the other: never a reader and a writer inside.
@@ -98,7 +98,7 @@ inline int32_t rwlock_read_acquire(rwlock* lock, reader_slot* slot) {
 // Leaves as a reader: 0, -603 when the slot is not inside, or a gate failure.
 inline int32_t rwlock_read_release(rwlock* lock, reader_slot* slot) {
   std::atomic_ref<uint32_t> inside(slot->inside);
-  if (slot->lock != lock || inside.load(std::memory_order_relaxed) == 0) return -603;
+  if (slot->lock != lock || inside.load(std::memory_order_relaxed) == 0) return TQ_ERR_HOLD_NOT_HELD;
   // Release: what we read stays before a writer's changes.
   inside.store(0, std::memory_order_release);
   // A writer waiting for us is woken. Without a full fence this load may
@@ -122,7 +122,7 @@ int32_t shared_state_addref(context* ctx, shared_state* ss, context* sharer);
 // The context's re-entrant holds. Releasing a hold that is not held: -603.
 // The read holds are inline: every framed call takes one.
 inline int32_t shared_state_read_lock(context* ctx, shared_state* ss) {
-  if (ctx == nullptr || ss == nullptr) return -802;
+  if (ctx == nullptr || ss == nullptr) return TQ_ERR_ARGUMENT;
   // Only the first hold enters; holds taken while writing are only counted
   // (the write hold already keeps everyone else out).
   if (ctx->read_holds > 0 || ctx->write_holds > 0) {
@@ -136,8 +136,8 @@ inline int32_t shared_state_read_lock(context* ctx, shared_state* ss) {
 }
 
 inline int32_t shared_state_read_unlock(context* ctx, shared_state* ss) {
-  if (ctx == nullptr || ss == nullptr) return -802;
-  if (ctx->read_holds == 0) return -603;
+  if (ctx == nullptr || ss == nullptr) return TQ_ERR_ARGUMENT;
+  if (ctx->read_holds == 0) return TQ_ERR_HOLD_NOT_HELD;
   ctx->read_holds -= 1;
   if (ctx->read_holds > 0 || ctx->write_holds > 0) return 0;
   return rwlock_read_release(&ss->lock, &ctx->reader);

@@ -62,10 +62,10 @@ void default_entry_delete(void* element) {
 // When the case mapping itself fails the name is kept as given (still
 // bounded), so that a category is never lost for its letters.
 int32_t category_name_upper(context* ctx, const char* name, char* out) {
-  if (out == nullptr) return -802;
+  if (out == nullptr) return TQ_ERR_ARGUMENT;
   if (name == nullptr) name = "";
   int32_t rc = case_upper_builtin(ctx, name, out, kCategoryNameSize);
-  if (rc == -600) {
+  if (rc == TQ_ERR_NO_MEMORY) {
     out[0] = '\0';
     return rc;
   }
@@ -74,15 +74,15 @@ int32_t category_name_upper(context* ctx, const char* name, char* out) {
 }
 
 int32_t category_registry_create(category_registry* registry) {
-  if (registry == nullptr) return -802;
+  if (registry == nullptr) return TQ_ERR_ARGUMENT;
   registry->initialised = 0;
-  if (hash_init(&registry->table, kHashKeyTextCi, 1, 0) != 0) return -600;
+  if (hash_init(&registry->table, kHashKeyTextCi, 1, 0) != 0) return TQ_ERR_NO_MEMORY;
   registry->initialised = 1;
   // The word stored is the id; a word of 0 also reads as "absent", so the
   // table holds id + 1.
   if (hash_put_word(&registry->table, "NUM", -1, static_cast<uintptr_t>(kCategoryNumberId) + 1) != 0) {
     category_registry_free(registry);
-    return -600;
+    return TQ_ERR_NO_MEMORY;
   }
   return 0;
 }
@@ -100,7 +100,7 @@ category_registry* category_registry_of(context* ctx) {
 }
 
 int32_t category_intern(context* ctx, category_rec* record, const char* name, const char* description) {
-  if (record == nullptr) return -802;
+  if (record == nullptr) return TQ_ERR_ARGUMENT;
   if (name == nullptr) name = "";
   if (description == nullptr) description = "";
   record->id = -1;
@@ -111,12 +111,12 @@ int32_t category_intern(context* ctx, category_rec* record, const char* name, co
   }
   np_uchar_bufcopy(record->description, description, kCategoryDescriptionSize);
 
-  if (ctx == nullptr || ctx->shared == nullptr) return -802;
+  if (ctx == nullptr || ctx->shared == nullptr) return TQ_ERR_ARGUMENT;
   rc = shared_state_write_lock(ctx, ctx->shared);
   if (rc != 0) return rc;
   category_registry* reg = category_registry_of(ctx);
   if (reg == nullptr) {
-    rc = -600;
+    rc = TQ_ERR_NO_MEMORY;
   } else {
     uintptr_t word = hash_get_word(&reg->table, record->name, -1);
     if (word != 0) {
@@ -126,7 +126,7 @@ int32_t category_intern(context* ctx, category_rec* record, const char* name, co
       uint32_t next = reg->table.count;
       if (next >= static_cast<uint32_t>(INT32_MAX) ||
           hash_put_word(&reg->table, record->name, -1, static_cast<uintptr_t>(next) + 1) != 0) {
-        rc = -600;
+        rc = TQ_ERR_NO_MEMORY;
       } else {
         record->id = static_cast<int32_t>(next);
       }
@@ -157,18 +157,18 @@ void category_init_number(category_rec* record) {
 // ---- Default categories ---------------------------------------------------------
 
 int32_t default_category_list_init(default_category_list* list) {
-  if (list == nullptr) return -802;
+  if (list == nullptr) return TQ_ERR_ARGUMENT;
   std::memset(list, 0, sizeof *list);
-  if (vec_init(list, 4) != 0) return -600;
+  if (vec_init(list, 4) != 0) return TQ_ERR_NO_MEMORY;
   vec_free_fn_set(list, default_entry_delete);
   return 0;
 }
 
 int32_t default_category_entry_build(context* ctx, default_category_entry* entry, const char* name,
                                      int32_t likelihood) {
-  if (entry == nullptr) return -802;
+  if (entry == nullptr) return TQ_ERR_ARGUMENT;
   auto* rec = static_cast<category_rec*>(std::calloc(1, sizeof(category_rec)));
-  if (rec == nullptr) return -600;
+  if (rec == nullptr) return TQ_ERR_NO_MEMORY;
   // category_intern uppercases the name with the current locale's casing.
   int32_t rc = category_intern(ctx, rec, name, "");
   if (rc < 0) {
@@ -182,7 +182,7 @@ int32_t default_category_entry_build(context* ctx, default_category_entry* entry
 
 int32_t default_category_entry_set(context* ctx, default_category_entry* entry, const char* name,
                                    int32_t likelihood) {
-  if (entry == nullptr) return -802;
+  if (entry == nullptr) return TQ_ERR_ARGUMENT;
   default_category_entry fresh{0, nullptr};
   int32_t rc = default_category_entry_build(ctx, &fresh, name, likelihood);
   if (rc < 0) return rc;
@@ -199,9 +199,9 @@ void default_category_entry_free(default_category_entry* entry) {
 }
 
 int32_t default_category_add(context* ctx, default_category_list* list, const char* name, int32_t likelihood) {
-  if (list == nullptr) return -802;
+  if (list == nullptr) return TQ_ERR_ARGUMENT;
   auto* entry = static_cast<default_category_entry*>(std::calloc(1, sizeof(default_category_entry)));
-  if (entry == nullptr) return -600;
+  if (entry == nullptr) return TQ_ERR_NO_MEMORY;
   int32_t rc = default_category_entry_build(ctx, entry, name, likelihood);
   if (rc < 0) {
     std::free(entry);
@@ -209,14 +209,14 @@ int32_t default_category_add(context* ctx, default_category_list* list, const ch
   }
   if (vec_push(list, entry) != 0) {
     default_entry_delete(entry);
-    return -600;
+    return TQ_ERR_NO_MEMORY;
   }
   return 0;
 }
 
 int32_t default_category_delete(default_category_list* list, int32_t i) {
-  if (list == nullptr) return -802;
-  if (i < 0 || static_cast<uint32_t>(i) >= list->count) return -800;
+  if (list == nullptr) return TQ_ERR_ARGUMENT;
+  if (i < 0 || static_cast<uint32_t>(i) >= list->count) return TQ_ERR_INDEX;
   auto* entry = static_cast<default_category_entry*>(list->slots[i]);
   std::memmove(&list->slots[i], &list->slots[i + 1],
                (list->count - static_cast<uint32_t>(i) - 1) * sizeof(void*));
@@ -237,7 +237,7 @@ void default_category_list_free(default_category_list* list) {
 
 int32_t default_category_list_copy(context* ctx, const default_category_list* source,
                                    default_category_list* target) {
-  if (source == nullptr || target == nullptr) return -802;
+  if (source == nullptr || target == nullptr) return TQ_ERR_ARGUMENT;
   if (source == target) return 0;
   default_category_list_clear(target);
   for (uint32_t i = 0; i < source->count; ++i) {
@@ -248,12 +248,12 @@ int32_t default_category_list_copy(context* ctx, const default_category_list* so
     } else {
       // An entry appended without a category stays without one.
       auto* e = static_cast<default_category_entry*>(std::calloc(1, sizeof(default_category_entry)));
-      rc = e == nullptr ? -600 : 0;
+      rc = e == nullptr ? TQ_ERR_NO_MEMORY : 0;
       if (e != nullptr) {
         e->likelihood = s->likelihood;
         if (vec_push(target, e) != 0) {
           std::free(e);
-          rc = -600;
+          rc = TQ_ERR_NO_MEMORY;
         }
       }
     }
@@ -266,7 +266,7 @@ int32_t default_category_list_copy(context* ctx, const default_category_list* so
 }
 
 int32_t default_category_list_write(context* ctx, const default_category_list* list, xmldoc* defn) {
-  if (list == nullptr || defn == nullptr) return -802;
+  if (list == nullptr || defn == nullptr) return TQ_ERR_ARGUMENT;
   if (list->count == 0) return 0;
   xmldoc* doc = nullptr;
   int32_t rc = xmldoc_create(ctx, kDefaultListName, kDefaultListVersion, &doc);
@@ -291,22 +291,22 @@ int32_t default_category_list_write(context* ctx, const default_category_list* l
 }
 
 int32_t default_category_list_read(context* ctx, default_category_list* list, const xmldoc* defn) {
-  if (list == nullptr || defn == nullptr) return -802;
+  if (list == nullptr || defn == nullptr) return TQ_ERR_ARGUMENT;
   const xmldoc* doc = include_doc_get(defn, kDefaultListName);
   if (doc == nullptr) return 0;
   int32_t col_cat = -1;
   int32_t col_lik = -1;
   if (xmldoc_column_find(ctx, doc, kColCategory, &col_cat) != 0 ||
       xmldoc_column_find(ctx, doc, kColLikelihood, &col_lik) != 0) {
-    return -300;
+    return TQ_ERR_INVALID_CONTENT;
   }
   for (int32_t r = 0; r < doc->record_count; ++r) {
     if (doc->records[r].key == nullptr) continue;  // an emptied record
     const char* name = xmldoc_field_text(record_field(doc, r, col_cat));
     int32_t likelihood = xmldoc_field_number(record_field(doc, r, col_lik), kLikelihoodDefault);
     int32_t rc = default_category_add(ctx, list, name, likelihood);
-    if (rc == -600) {
-      TQ_REPORT(ctx, -600, 29, "Allocating memory for default category.");
+    if (rc == TQ_ERR_NO_MEMORY) {
+      TQ_REPORT(ctx, TQ_ERR_NO_MEMORY, 29, "Allocating memory for default category.");
       return rc;
     }
     if (rc < 0) return rc;
@@ -340,7 +340,7 @@ void fuzzy_params_set(fuzzy_params* params, uint32_t enabled, uint32_t threshold
 }
 
 int32_t fuzzy_params_from_property(context* ctx, const xmldoc* element, fuzzy_params* params) {
-  if (element == nullptr || params == nullptr) return -802;
+  if (element == nullptr || params == nullptr) return TQ_ERR_ARGUMENT;
   const char* text = xmldoc_prop_get(ctx, element, kFuzzyProperty);
   if (text == nullptr || text[0] == '\0') {
     params->enabled = 0;
@@ -361,7 +361,7 @@ int32_t fuzzy_params_from_property(context* ctx, const xmldoc* element, fuzzy_pa
 }
 
 int32_t fuzzy_params_columns_read(context* ctx, const xmldoc* table, int32_t record, fuzzy_params* params) {
-  if (table == nullptr || params == nullptr) return -802;
+  if (table == nullptr || params == nullptr) return TQ_ERR_ARGUMENT;
   int32_t col_en = -1;
   int32_t col_th = -1;
   int32_t rc = xmldoc_column_find(ctx, table, kColFuzzyEnabled, &col_en);
@@ -380,7 +380,8 @@ int32_t fuzzy_params_columns_read(context* ctx, const xmldoc* table, int32_t rec
 int32_t fuzzy_params_columns_declare(context* ctx, xmldoc* table, int32_t first, xmldoc_field* fields,
                                      int32_t capacity, int32_t* added) {
   if (added != nullptr) *added = 0;
-  if (table == nullptr || fields == nullptr || first < 0 || capacity < 2 || first > capacity - 2) return -802;
+  if (table == nullptr || fields == nullptr || first < 0 || capacity < 2 || first > capacity - 2)
+    return TQ_ERR_ARGUMENT;
   int32_t rc = xmldoc_column_add(ctx, table, kColFuzzyEnabled, kXmlColString);
   if (rc < 0) return rc;
   rc = xmldoc_column_add(ctx, table, kColFuzzyThreshold, kXmlColInt);
@@ -407,7 +408,7 @@ void fuzzy_params_columns_fill(const fuzzy_params* params, xmldoc_field* fields,
 }
 
 int32_t fuzzy_params_property_write(context* ctx, xmldoc* element, const fuzzy_params* params) {
-  if (element == nullptr || params == nullptr) return -802;
+  if (element == nullptr || params == nullptr) return TQ_ERR_ARGUMENT;
   if (params->enabled == 0) return 0;
   char text[16];
   std::snprintf(text, sizeof text, "%d", static_cast<int32_t>(params->threshold));

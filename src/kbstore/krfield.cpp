@@ -35,19 +35,19 @@ int32_t copy_out(context*, const field_desc& f, void* rec, N* out) {
 // A get: from the store by address, or from the caller's object.
 template <typename Out>
 int32_t get_any(context* ctx, const field_desc& f, const field_addr* addr, const void* object, Out* out) {
-  if (ctx == nullptr) return -100;
-  if (out == nullptr) return -802;
+  if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
+  if (out == nullptr) return TQ_ERR_ARGUMENT;
   clear(ctx, f, out);
-  if (!fits(f, out)) return -802;
+  if (!fits(f, out)) return TQ_ERR_ARGUMENT;
   // Reading only: the const of a caller's object is given back to `at`,
   // which serves gets and sets alike.
   void* rec = const_cast<void*>(object);
   int32_t rc = 0;
   if (addr != nullptr) {
-    if (f.store == nullptr) return -802;
+    if (f.store == nullptr) return TQ_ERR_ARGUMENT;
     rc = f.store->lookup(ctx, *addr, &rec);
   } else if (rec == nullptr) {
-    rc = -802;
+    rc = TQ_ERR_ARGUMENT;
   }
   if (rc >= 0) rc = rc_combine(rc, copy_out(ctx, f, rec, out));
   if (rc < 0) {
@@ -89,9 +89,9 @@ int32_t store_value(context* ctx, const field_desc& f, void* rec, const new_valu
 }
 
 int32_t set_any(context* ctx, const field_addr& addr, const field_desc& f, bool fits_type, const new_value& v) {
-  if (ctx == nullptr) return -100;
-  if (!fits_type || f.store == nullptr) return -802;
-  if (f.type == field_type::text && v.text == nullptr) return -802;
+  if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
+  if (!fits_type || f.store == nullptr) return TQ_ERR_ARGUMENT;
+  if (f.type == field_type::text && v.text == nullptr) return TQ_ERR_ARGUMENT;
   int32_t rc = shared_state_write_lock(ctx, ctx->shared);
   if (rc != 0) return rc;
   // Looked up only now: under the read hold another clone may have moved or

@@ -33,8 +33,8 @@ void defn_kind_ops_set(int32_t kind, const defn_kind_ops* ops) {
 
 int32_t defn_kind_check(context* ctx, int32_t kind) {
   if (defn_kind_ops_get(kind) != nullptr) return 0;
-  TQ_REPORT(ctx, -802, 171, kind);
-  return -802;
+  TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 171, kind);
+  return TQ_ERR_ARGUMENT;
 }
 
 int32_t defn_kind_type_matches(context* ctx, int32_t kind, const char* include_name) {

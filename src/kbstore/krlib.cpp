@@ -80,11 +80,11 @@ int32_t slot_take(rsrc_table* table, int32_t* index) {
     }
   }
   auto* slot = static_cast<resource_slot*>(std::calloc(1, sizeof(resource_slot)));
-  if (slot == nullptr) return -600;
+  if (slot == nullptr) return TQ_ERR_NO_MEMORY;
   auto* grown = static_cast<resource_slot**>(std::realloc(table->slots, sizeof(resource_slot*) * (table->count + 1)));
   if (grown == nullptr) {
     std::free(slot);
-    return -600;
+    return TQ_ERR_NO_MEMORY;
   }
   table->slots = grown;
   table->slots[table->count] = slot;
@@ -192,7 +192,7 @@ bool rsrc_same_name(uint32_t kind, const char* a, const char* b) {
 
 int32_t rsrc_save_path(context* ctx, const resource_slot* slot, lock_handle* lock, char* path, uint32_t size) {
   if (path != nullptr && size > 0) path[0] = '\0';
-  if (slot == nullptr || path == nullptr || size == 0) return -802;
+  if (slot == nullptr || path == nullptr || size == 0) return TQ_ERR_ARGUMENT;
   int32_t rc = lock_owner_check(ctx, lock);
   if (rc != 0) return rc;
   const uint32_t kind = slot->kind;
@@ -204,7 +204,7 @@ int32_t rsrc_save_path(context* ctx, const resource_slot* slot, lock_handle* loc
   if (kind == kRsrcScheme && n > 0) {
     char base[kRsrcNameSize];
     std::memcpy(base, file, n + 1);
-    if (rsrc_scheme_file_name(base, file, sizeof file) != 0) return -802;
+    if (rsrc_scheme_file_name(base, file, sizeof file) != 0) return TQ_ERR_ARGUMENT;
   }
   const std::size_t flen = std::strlen(file);
   const char* found = nullptr;
@@ -232,8 +232,8 @@ int32_t rsrc_save_path(context* ctx, const resource_slot* slot, lock_handle* loc
   if (flen == 0 && candidates != 1) found = nullptr;
   if (found == nullptr) {
     const char* what = flen != 0 ? file : "(it has no name, and the handle does not lock exactly one such file)";
-    TQ_REPORT(ctx, -405, 1497, rsrc_kind_name_get(kind), static_cast<const char*>(slot->name), what);
-    return -405;
+    TQ_REPORT(ctx, TQ_ERR_LOCK_ACQUIRE, 1497, rsrc_kind_name_get(kind), static_cast<const char*>(slot->name), what);
+    return TQ_ERR_LOCK_ACQUIRE;
   }
   if (std::strlen(found) >= size) return -1;
   std::strcpy(path, found);
@@ -259,11 +259,11 @@ const char* rsrc_kind_name_get(uint32_t kind) { return kind_ok(kind) ? kKindName
 
 int32_t rsrc_register(context* ctx, uint32_t kind, const char* name, const rsrc_callbacks* cb, int32_t* out_index) {
   if (out_index != nullptr) *out_index = -1;
-  if (!kind_ok(kind) || name == nullptr || cb == nullptr || out_index == nullptr) return -802;
+  if (!kind_ok(kind) || name == nullptr || cb == nullptr || out_index == nullptr) return TQ_ERR_ARGUMENT;
   // Only an extension the kind's files carry is cut: "Addr.v1" stays whole.
   char stem[kRsrcNameSize];
   std::size_t stem_n = without_file_extension(kind, name, std::strlen(name));
-  if (stem_n >= sizeof stem) return -802;
+  if (stem_n >= sizeof stem) return TQ_ERR_ARGUMENT;
   std::memcpy(stem, name, stem_n);
   stem[stem_n] = '\0';
   int32_t rc = write_lock(ctx);
@@ -282,13 +282,13 @@ int32_t rsrc_register(context* ctx, uint32_t kind, const char* name, const rsrc_
       slot->refs += 1;
       *out_index = static_cast<int32_t>(i);
       write_unlock(ctx);
-      return 100;
+      return TQ_WARN_ALREADY_REGISTERED;
     }
   }
   if (!resource_file_exists(ctx, kind, stem)) {
-    TQ_REPORT(ctx, -400, 1455, static_cast<const char*>(stem));
+    TQ_REPORT(ctx, TQ_ERR_FILE_OPEN, 1455, static_cast<const char*>(stem));
     write_unlock(ctx);
-    return -400;
+    return TQ_ERR_FILE_OPEN;
   }
   int32_t index = -1;
   rc = slot_take(table, &index);
@@ -308,7 +308,7 @@ int32_t rsrc_register(context* ctx, uint32_t kind, const char* name, const rsrc_
 int32_t rsrc_slot_create(context* ctx, uint32_t kind, const char* name, uint32_t allow_duplicate,
                          const rsrc_callbacks* cb, int32_t* out_index) {
   if (out_index != nullptr) *out_index = -1;
-  if (!kind_ok(kind) || out_index == nullptr) return -802;
+  if (!kind_ok(kind) || out_index == nullptr) return TQ_ERR_ARGUMENT;
   int32_t rc = write_lock(ctx);
   if (rc != 0) return rc;
   rsrc_table* table = table_of(ctx, kind);
@@ -317,7 +317,7 @@ int32_t rsrc_slot_create(context* ctx, uint32_t kind, const char* name, uint32_t
       resource_slot* slot = table->slots[i];
       if (slot->state != kRsrcFree && rsrc_same_name(kind, slot->name, name)) {
         write_unlock(ctx);
-        return -407;
+        return TQ_ERR_NAME_IN_USE;
       }
     }
   }
@@ -333,13 +333,13 @@ int32_t rsrc_slot_create(context* ctx, uint32_t kind, const char* name, uint32_t
 
 int32_t rsrc_slot_get_loaded(context* ctx, uint32_t kind, int32_t index, uint32_t hold, resource_slot** out) {
   if (out != nullptr) *out = nullptr;
-  if (!kind_ok(kind) || out == nullptr) return -802;
+  if (!kind_ok(kind) || out == nullptr) return TQ_ERR_ARGUMENT;
   int32_t rc = 0;
   if (hold == 1 && (rc = write_lock(ctx)) != 0) return rc;
   resource_slot* slot = slot_at(table_of(ctx, kind), index);
   if (slot == nullptr || slot->state == kRsrcFree) {
     if (hold == 1) write_unlock(ctx);
-    return -800;
+    return TQ_ERR_INDEX;
   }
   if (slot->state == kRsrcRegistered) {
     // A first use loads under the write hold, so that two contexts sharing
@@ -361,14 +361,14 @@ int32_t rsrc_slot_get_loaded(context* ctx, uint32_t kind, int32_t index, uint32_
 
 int32_t rsrc_slot_get(context* ctx, uint32_t kind, int32_t index, uint32_t hold, resource_slot** out) {
   if (out != nullptr) *out = nullptr;
-  if (!kind_ok(kind) || out == nullptr) return -802;
+  if (!kind_ok(kind) || out == nullptr) return TQ_ERR_ARGUMENT;
   int32_t rc = 0;
   if (hold == 1 && (rc = write_lock(ctx)) != 0) return rc;
   resource_slot* slot = slot_at(table_of(ctx, kind), index);
   // A stale index names a freed slot: out of range like any other.
   if (slot == nullptr || slot->state == kRsrcFree) {
     if (hold == 1) write_unlock(ctx);
-    return -800;
+    return TQ_ERR_INDEX;
   }
   *out = slot;
   return 0;
@@ -376,9 +376,9 @@ int32_t rsrc_slot_get(context* ctx, uint32_t kind, int32_t index, uint32_t hold,
 
 int32_t rsrc_slot_get_used(context* ctx, uint32_t kind, int32_t index, resource_slot** out) {
   if (out != nullptr) *out = nullptr;
-  if (!kind_ok(kind) || out == nullptr) return -802;
+  if (!kind_ok(kind) || out == nullptr) return TQ_ERR_ARGUMENT;
   resource_slot* slot = slot_at(table_of(ctx, kind), index);
-  if (slot == nullptr || slot->state == kRsrcFree) return -800;
+  if (slot == nullptr || slot->state == kRsrcFree) return TQ_ERR_INDEX;
   *out = slot;
   return 0;
 }
@@ -389,13 +389,13 @@ int32_t rsrc_unlock(context* ctx, resource_slot* slot, uint32_t hold) {
 }
 
 int32_t rsrc_addref(context* ctx, uint32_t kind, int32_t index) {
-  if (!kind_ok(kind)) return -802;
+  if (!kind_ok(kind)) return TQ_ERR_ARGUMENT;
   int32_t rc = write_lock(ctx);
   if (rc != 0) return rc;
   resource_slot* slot = slot_at(table_of(ctx, kind), index);
   if (slot == nullptr || slot->state == kRsrcFree) {
     write_unlock(ctx);
-    return -800;
+    return TQ_ERR_INDEX;
   }
   slot->refs += 1;
   return write_unlock(ctx);
@@ -429,7 +429,7 @@ int32_t rsrc_unload(context* ctx, uint32_t kind, int32_t index) {
 
 int32_t rsrc_find_by_name(context* ctx, uint32_t kind, const char* name, int32_t* out_index) {
   if (out_index != nullptr) *out_index = -1;
-  if (!kind_ok(kind) || name == nullptr || out_index == nullptr) return -802;
+  if (!kind_ok(kind) || name == nullptr || out_index == nullptr) return TQ_ERR_ARGUMENT;
   const rsrc_table* table = table_of(ctx, kind);
   for (uint32_t i = 0; i < table->count; ++i) {
     const resource_slot* slot = table->slots[i];
@@ -438,11 +438,11 @@ int32_t rsrc_find_by_name(context* ctx, uint32_t kind, const char* name, int32_t
       return 0;
     }
   }
-  return -404;
+  return TQ_ERR_FILE_MISSING;
 }
 
 int32_t rsrc_name_get(context* ctx, uint32_t kind, int32_t index, char* out, uint32_t size) {
-  if (out == nullptr || size == 0) return -802;
+  if (out == nullptr || size == 0) return TQ_ERR_ARGUMENT;
   out[0] = '\0';
   resource_slot* slot = nullptr;
   int32_t rc = rsrc_slot_get(ctx, kind, index, 0, &slot);
@@ -452,20 +452,20 @@ int32_t rsrc_name_get(context* ctx, uint32_t kind, int32_t index, char* out, uin
 }
 
 int32_t rsrc_rename(context* ctx, uint32_t kind, int32_t index, const char* name) {
-  if (name == nullptr || !kind_ok(kind)) return -802;
+  if (name == nullptr || !kind_ok(kind)) return TQ_ERR_ARGUMENT;
   int32_t rc = write_lock(ctx);
   if (rc != 0) return rc;
   rsrc_table* table = table_of(ctx, kind);
   resource_slot* slot = slot_at(table, index);
   if (slot == nullptr || slot->state == kRsrcFree) {
     write_unlock(ctx);
-    return -800;
+    return TQ_ERR_INDEX;
   }
   for (uint32_t i = 0; i < table->count; ++i) {
     const resource_slot* other = table->slots[i];
     if (other->state != kRsrcFree && rsrc_same_name(kind, other->name, name)) {
       write_unlock(ctx);
-      return -407;
+      return TQ_ERR_NAME_IN_USE;
     }
   }
   str_copy_bounded(slot->name, name, kRsrcNameSize);
@@ -495,11 +495,11 @@ struct part_guard {
     part = static_cast<char*>(slot->part);
     if (!content) return;
     if (part == nullptr) {
-      rc = -800;
+      rc = TQ_ERR_INDEX;
     } else if (k.state_bit != 0) {
       uint32_t state = 0;
       std::memcpy(&state, part + k.state_at, sizeof state);
-      if (!(state & k.state_bit)) rc = -501;
+      if (!(state & k.state_bit)) rc = TQ_ERR_NEEDS_EDIT_MODE;
     }
   }
   ~part_guard() { (void)end(0); }
@@ -520,7 +520,7 @@ struct part_guard {
 int32_t rsrc_unload(context* ctx, const rsrc_access& k, int32_t index) { return rsrc_unload(ctx, k.kind, index); }
 
 int32_t rsrc_owner_set(context* ctx, uint32_t kind, int32_t index, const char* text, uint32_t flags) {
-  if (text == nullptr) return -802;
+  if (text == nullptr) return TQ_ERR_ARGUMENT;
   char owner[kRsrcOwnerSize];
   int32_t crc = strio_in(ctx, text, owner, kRsrcOwnerSize - 1, flags);
   if (crc < 0) return crc;
@@ -532,7 +532,7 @@ int32_t rsrc_owner_set(context* ctx, uint32_t kind, int32_t index, const char* t
 }
 
 int32_t rsrc_owner_get(context* ctx, uint32_t kind, int32_t index, uint32_t flags, char* out) {
-  if (out == nullptr) return -802;
+  if (out == nullptr) return TQ_ERR_ARGUMENT;
   resource_slot* slot = nullptr;
   int32_t rc = rsrc_slot_get_loaded(ctx, kind, index, 0, &slot);
   if (rc != 0) return rc;
@@ -581,7 +581,7 @@ int32_t rsrc_vault_info_set(context* ctx, const rsrc_access& k, int32_t index, c
 int32_t rsrc_index_get_by_name(context* ctx, const rsrc_access& k, const char* name, int32_t* index) {
   *index = -1;
   auto* in = static_cast<char*>(std::malloc(k.name_max + 1));
-  if (in == nullptr) return -600;
+  if (in == nullptr) return TQ_ERR_NO_MEMORY;
   int32_t crc = strio_in(ctx, name, in, k.name_max, kStrioConvert);
   int32_t rc = crc;
   if (crc >= 0) rc = k.find != nullptr ? k.find(ctx, in, index) : rsrc_find_by_name(ctx, k.kind, in, index);
@@ -594,7 +594,7 @@ int32_t rsrc_index_get_by_name(context* ctx, const rsrc_access& k, const char* n
 int32_t rsrc_name_get_by_index(context* ctx, const rsrc_access& k, int32_t index, char* name) {
   strio_out_clear(ctx, name);
   resource_slot* slot = nullptr;
-  if (rsrc_slot_get_used(ctx, k.kind, index, &slot) != 0) return -800;
+  if (rsrc_slot_get_used(ctx, k.kind, index, &slot) != 0) return TQ_ERR_INDEX;
   return strio_out_4096(ctx, slot->name, name, kStrioConvert);
 }
 
@@ -619,7 +619,7 @@ int32_t rsrc_version_read(context* ctx, resource_slot* slot, const xmldoc* doc) 
   kbstore_version_check_engine(ctx, slot->version, &not_newer);
   slot->version_supported = not_newer;
   if (!not_newer) {
-    TQ_REPORT(ctx, 117, 1539, rsrc_kind_name_get(slot->kind), static_cast<const char*>(slot->name),
+    TQ_REPORT(ctx, TQ_WARN_NEWER_VERSION, 1539, rsrc_kind_name_get(slot->kind), static_cast<const char*>(slot->name),
               static_cast<const char*>(slot->version));
   }
   return 0;
@@ -644,7 +644,7 @@ void rsrc_tables_free(context* ctx, rsrc_table* tables) {
 
 int32_t kbstore_version_compare(context* ctx, const char* a, const char* b, uint32_t* not_newer) {
   (void)ctx;
-  if (a == nullptr || b == nullptr || not_newer == nullptr) return -802;
+  if (a == nullptr || b == nullptr || not_newer == nullptr) return TQ_ERR_ARGUMENT;
   long ia = version_integer(a);
   long ib = version_integer(b);
   if (ia != ib) {

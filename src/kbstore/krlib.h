@@ -138,12 +138,12 @@ int32_t rsrc_scheme_file_name(const char* name, char* out, uint32_t size);
 // the slot holds no record.
 template <typename T>
 int32_t rsrc_part_get(context* ctx, uint32_t kind, int32_t index, T** out) {
-  if (out == nullptr) return -802;
+  if (out == nullptr) return TQ_ERR_ARGUMENT;
   *out = nullptr;
   resource_slot* slot = nullptr;
   int32_t rc = rsrc_slot_get_loaded(ctx, kind, index, 0, &slot);
   if (rc != 0) return rc;
-  if (slot->part == nullptr) return -800;
+  if (slot->part == nullptr) return TQ_ERR_INDEX;
   *out = static_cast<T*>(slot->part);
   return 0;
 }

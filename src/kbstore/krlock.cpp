@@ -24,13 +24,13 @@ constexpr uint32_t kLockFilePathSize = kLockPathSize + sizeof kLockSuffix;
 bool owned_by(const lock_handle* handle, const context* ctx) { return handle->owner == ctx; }
 
 int32_t report_foreign(context* ctx) {
-  TQ_REPORT(ctx, -802, 1493);
-  return -802;
+  TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 1493);
+  return TQ_ERR_ARGUMENT;
 }
 
 int32_t report_not_held(context* ctx) {
-  TQ_REPORT(ctx, -603, 1492);
-  return -603;
+  TQ_REPORT(ctx, TQ_ERR_HOLD_NOT_HELD, 1492);
+  return TQ_ERR_HOLD_NOT_HELD;
 }
 
 void lock_file_path(const lock_entry* entry, char* out) {
@@ -63,7 +63,7 @@ struct resolved_file {
 
 int32_t resolve(context* ctx, const char* name, uint32_t kind, resolved_file& file) {
   file.canonical = nullptr;
-  if (name == nullptr || name[0] == '\0' || kind >= kFioKindCount) return -802;
+  if (name == nullptr || name[0] == '\0' || kind >= kFioKindCount) return TQ_ERR_ARGUMENT;
   int32_t rc = fio_path_resolve(ctx, name, kind, file.path, sizeof file.path);
   if (rc != 0) return rc;
   file.canonical = ::realpath(file.path, nullptr);
@@ -80,17 +80,17 @@ lock_entry* entry_find(context* ctx, const resolved_file& file) {
 // The entry of a resolved file, made when the table has none: 0 or -600.
 int32_t entry_get(context* ctx, const resolved_file& file, lock_entry** out) {
   *out = nullptr;
-  if (ctx->file_locks == nullptr || ctx->lock_entry_pool == nullptr) return -600;
+  if (ctx->file_locks == nullptr || ctx->lock_entry_pool == nullptr) return TQ_ERR_NO_MEMORY;
   lock_entry* entry = entry_find(ctx, file);
   if (entry == nullptr) {
     void* block = pool_block_take(ctx->lock_entry_pool);
-    if (block == nullptr) return -600;
+    if (block == nullptr) return TQ_ERR_NO_MEMORY;
     entry = new (block) lock_entry{};
     const char* key = file.key();
     auto word = reinterpret_cast<uintptr_t>(entry);
     if (hash_put_word(ctx->file_locks, key, static_cast<int32_t>(std::strlen(key)), word) == word) {
       pool_block_return(ctx->lock_entry_pool, block);
-      return -600;
+      return TQ_ERR_NO_MEMORY;
     }
   }
   if (entry->ref_count == 0) std::strcpy(entry->path, file.path);
@@ -141,16 +141,16 @@ bool handle_has(const lock_handle* handle, const lock_entry* entry) {
 
 int32_t lock_table_init(context* ctx) {
   auto* table = static_cast<hash_table*>(std::calloc(1, sizeof(hash_table)));
-  if (table == nullptr) return -600;
+  if (table == nullptr) return TQ_ERR_NO_MEMORY;
   if (hash_init(table, kHashKeyBytes, 1, 0) != 0) {
     std::free(table);
-    return -600;
+    return TQ_ERR_NO_MEMORY;
   }
   block_pool* pool = pool_create(sizeof(lock_entry));
   if (pool == nullptr) {
     hash_free(table);
     std::free(table);
-    return -600;
+    return TQ_ERR_NO_MEMORY;
   }
   ctx->file_locks = table;
   ctx->lock_entry_pool = pool;
@@ -180,7 +180,7 @@ void lock_table_free(context* ctx) {
 int32_t lock_file_create(context* ctx, const char* name, uint32_t kind, lock_handle* handle, char* path,
                          uint32_t size) {
   if (path != nullptr && size > 0) path[0] = '\0';
-  if (handle == nullptr) return -802;
+  if (handle == nullptr) return TQ_ERR_ARGUMENT;
   if (!owned_by(handle, ctx)) return report_foreign(ctx);
   if (handle->held) return lock_add(handle, ctx, name, kind, path, size);
 
@@ -201,7 +201,7 @@ int32_t lock_file_create(context* ctx, const char* name, uint32_t kind, lock_han
 int32_t lock_add(lock_handle* handle, context* ctx, const char* name, uint32_t kind, char* path,
                  uint32_t size) {
   if (path != nullptr && size > 0) path[0] = '\0';
-  if (handle == nullptr) return -802;
+  if (handle == nullptr) return TQ_ERR_ARGUMENT;
   if (!owned_by(handle, ctx)) return report_foreign(ctx);
   if (!handle->held) return report_not_held(ctx);
 
@@ -214,8 +214,8 @@ int32_t lock_add(lock_handle* handle, context* ctx, const char* name, uint32_t k
   if (handle->further_count >= kLockFurtherMax) {
     // Nothing is locked by anyone else: say so, or the caller goes looking
     // for another editor of the file.
-    TQ_REPORT(ctx, -401, 1494, kLockFurtherMax, static_cast<const char*>(file.path));
-    return -401;
+    TQ_REPORT(ctx, TQ_ERR_FILE_LOCKED, 1494, kLockFurtherMax, static_cast<const char*>(file.path));
+    return TQ_ERR_FILE_LOCKED;
   }
 
   lock_entry* entry = nullptr;
@@ -231,7 +231,7 @@ int32_t lock_is_held_for(context* ctx, const char* name, uint32_t kind, lock_han
                          char* path, uint32_t size) {
   if (held != nullptr) *held = 0;
   if (path != nullptr && size > 0) path[0] = '\0';
-  if (handle == nullptr || held == nullptr) return -802;
+  if (handle == nullptr || held == nullptr) return TQ_ERR_ARGUMENT;
   if (!owned_by(handle, ctx)) return report_foreign(ctx);
   resolved_file file;
   int32_t rc = resolve(ctx, name, kind, file);
@@ -244,14 +244,14 @@ int32_t lock_is_held_for(context* ctx, const char* name, uint32_t kind, lock_han
 
 int32_t lock_path_get(context* ctx, lock_handle* handle, char* out, uint32_t size) {
   if (out != nullptr && size > 0) out[0] = '\0';
-  if (handle == nullptr || out == nullptr) return -802;
+  if (handle == nullptr || out == nullptr) return TQ_ERR_ARGUMENT;
   if (!owned_by(handle, ctx)) return report_foreign(ctx);
   if (!handle->held || handle->primary == nullptr) return report_not_held(ctx);
   return path_copy(handle->primary->path, out, size);
 }
 
 int32_t lock_release_all(context* ctx, lock_handle* handle) {
-  if (handle == nullptr) return -802;
+  if (handle == nullptr) return TQ_ERR_ARGUMENT;
   if (!owned_by(handle, ctx)) return report_foreign(ctx);
   if (!handle->held) return report_not_held(ctx);
   while (handle->further_count > 0) {
@@ -294,7 +294,7 @@ const char* lock_file_path_at(const lock_handle* handle, uint32_t index) {
 }
 
 int32_t lock_owner_check(context* ctx, const lock_handle* handle) {
-  if (handle == nullptr) return -802;
+  if (handle == nullptr) return TQ_ERR_ARGUMENT;
   if (!owned_by(handle, ctx)) return report_foreign(ctx);
   if (!handle->held || handle->primary == nullptr) return report_not_held(ctx);
   return 0;
@@ -305,7 +305,7 @@ int32_t lock_owner_check(context* ctx, const lock_handle* handle) {
 int32_t lock_init(context* ctx, tq_lock_handle** lock) {
   *lock = nullptr;
   auto* handle = static_cast<tq_lock_handle*>(std::calloc(1, sizeof(tq_lock_handle)));
-  if (handle == nullptr) return -600;
+  if (handle == nullptr) return TQ_ERR_NO_MEMORY;
   handle->owner = ctx;
   *lock = handle;
   return 0;

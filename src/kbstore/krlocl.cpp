@@ -30,7 +30,7 @@ int compare_iso(const char* a, const char* b) {
 }
 
 void report_unknown_code(context* ctx, int32_t code) {
-  if (ctx != nullptr) TQ_REPORT(ctx, -802, 144, code);
+  if (ctx != nullptr) TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 144, code);
 }
 
 // A bounded copy that refuses rather than cuts: 0, or -1 with out empty.
@@ -77,9 +77,9 @@ int32_t row_text_get(context* ctx, int32_t code, const char* locale_row::*field,
   const locale_row* row = locale_table_row_get(code);
   if (row == nullptr) {
     report_unknown_code(ctx, code);
-    return -802;
+    return TQ_ERR_ARGUMENT;
   }
-  if (out == nullptr || size == 0) return -802;
+  if (out == nullptr || size == 0) return TQ_ERR_ARGUMENT;
   str_copy_bounded(out, row->*field, size);
   return 0;
 }
@@ -95,9 +95,9 @@ int32_t locale_table_description_get(context* ctx, int32_t code, char* out, uint
 }
 
 int32_t locale_table_code_get_by_iso(context* ctx, const char* iso, int32_t* code) {
-  if (code == nullptr) return -802;
+  if (code == nullptr) return TQ_ERR_ARGUMENT;
   *code = -1;
-  if (iso == nullptr) return -802;
+  if (iso == nullptr) return TQ_ERR_ARGUMENT;
   uint32_t low = 0;
   uint32_t high = kLocaleCount;
   while (low < high) {
@@ -113,31 +113,31 @@ int32_t locale_table_code_get_by_iso(context* ctx, const char* iso, int32_t* cod
       high = mid;
     }
   }
-  if (ctx != nullptr) TQ_REPORT(ctx, -802, 1470, iso);
-  return -802;
+  if (ctx != nullptr) TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 1470, iso);
+  return TQ_ERR_ARGUMENT;
 }
 
 int32_t locale_table_code_get_by_description(context* ctx, const char* description, int32_t* code) {
-  if (code == nullptr) return -802;
+  if (code == nullptr) return TQ_ERR_ARGUMENT;
   *code = -1;
-  if (description == nullptr) return -802;
+  if (description == nullptr) return TQ_ERR_ARGUMENT;
   for (const locale_row& row : kLocaleTable) {
     if (std::strcmp(row.description, description) == 0) {
       *code = row.code;
       return 0;
     }
   }
-  if (ctx != nullptr) TQ_REPORT(ctx, -802, 1471, description);
-  return -802;
+  if (ctx != nullptr) TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 1471, description);
+  return TQ_ERR_ARGUMENT;
 }
 
 int32_t locale_table_encoding_get(context* ctx, int32_t code, uint32_t* encoding) {
   const locale_row* row = locale_table_row_get(code);
   if (row == nullptr) {
     report_unknown_code(ctx, code);
-    return -802;
+    return TQ_ERR_ARGUMENT;
   }
-  if (encoding == nullptr) return -802;
+  if (encoding == nullptr) return TQ_ERR_ARGUMENT;
   *encoding = row->encoding;
   return 0;
 }
@@ -208,7 +208,7 @@ int32_t locale_iso_name_get_by_code(context* ctx, int32_t locale, char* name) {
   const locale_row* row = locale_table_row_get(locale);
   if (row == nullptr) {
     report_unknown_code(ctx, locale);
-    return -802;
+    return TQ_ERR_ARGUMENT;
   }
   return strio_out(ctx, row->iso, name, kLocaleIsoMax, kStrioConvert);
 }
@@ -218,7 +218,7 @@ int32_t locale_description_get_by_code(context* ctx, int32_t locale, char* desc)
   const locale_row* row = locale_table_row_get(locale);
   if (row == nullptr) {
     report_unknown_code(ctx, locale);
-    return -802;
+    return TQ_ERR_ARGUMENT;
   }
   return strio_out(ctx, row->description, desc, kLocaleDescriptionMax, kStrioConvert);
 }
@@ -232,7 +232,7 @@ int32_t supported_locale_count_get(context* ctx, uint32_t* count) {
 int32_t supported_locale_info_get(context* ctx, uint32_t index, char* iso_code_name, char* description) {
   strio_out_clear(ctx, iso_code_name);
   strio_out_clear(ctx, description);
-  if (index >= kLocaleCount) return -800;
+  if (index >= kLocaleCount) return TQ_ERR_INDEX;
   const locale_row& row = kLocaleTable[index];
   int32_t first = strio_out(ctx, row.iso, iso_code_name, kLocaleIsoMax, kStrioConvert);
   if (first < 0) return first;
@@ -243,7 +243,7 @@ int32_t supported_locale_info_get(context* ctx, uint32_t index, char* iso_code_n
 int32_t supported_locale_code_get(context* ctx, uint32_t index, int32_t* locale) {
   (void)ctx;
   *locale = -1;
-  if (index >= kLocaleCount) return -800;
+  if (index >= kLocaleCount) return TQ_ERR_INDEX;
   *locale = kLocaleTable[index].code;
   return 0;
 }
@@ -253,7 +253,7 @@ int32_t supported_locale_parent_get(context* ctx, int32_t locale, int32_t* paren
   const locale_row* row = locale_table_row_get(locale);
   if (row == nullptr) {
     report_unknown_code(ctx, locale);
-    return -802;
+    return TQ_ERR_ARGUMENT;
   }
   *parent = row->ancestors[0];
   return 0;
@@ -262,11 +262,11 @@ int32_t supported_locale_parent_get(context* ctx, int32_t locale, int32_t* paren
 int32_t available_locale_code_get_begin(context* ctx, void** locale_handle_ptr) {
   *locale_handle_ptr = nullptr;
   auto* iter = static_cast<available_iter*>(std::calloc(1, sizeof(available_iter)));
-  if (iter == nullptr) return -600;
+  if (iter == nullptr) return TQ_ERR_NO_MEMORY;
   auto* codes = static_cast<int32_t*>(std::malloc(kLocaleCount * sizeof(int32_t)));
   if (codes == nullptr) {
     std::free(iter);
-    return -600;
+    return TQ_ERR_NO_MEMORY;
   }
   uint32_t count = 0;
   char name[kFileNameBufferSize];
@@ -286,7 +286,7 @@ int32_t available_locale_code_get_begin(context* ctx, void** locale_handle_ptr) 
     if (shrunk == nullptr) {
       std::free(codes);
       std::free(iter);
-      return -600;
+      return TQ_ERR_NO_MEMORY;
     }
     codes = shrunk;
   }
@@ -300,7 +300,7 @@ int32_t available_locale_code_get_begin(context* ctx, void** locale_handle_ptr) 
 int32_t available_locale_code_get_next(context* ctx, void* handle, int32_t* code) {
   (void)ctx;
   *code = -1;
-  if (handle == nullptr) return -802;
+  if (handle == nullptr) return TQ_ERR_ARGUMENT;
   auto* iter = static_cast<available_iter*>(handle);
   if (iter->codes != nullptr && iter->position < iter->count) *code = iter->codes[iter->position++];
   return 0;
@@ -334,7 +334,7 @@ int32_t locale_get_file_name(context* ctx, const char* iso_name, char* filename)
   int32_t rc = strio_in(ctx, iso_name, iso, kLocaleIsoMax, kStrioConvert);
   if (rc < 0) return rc;
   char name[kFileNameBufferSize];
-  if (locale_file_name_get(ctx, iso, name, sizeof name) != 0) return -802;
+  if (locale_file_name_get(ctx, iso, name, sizeof name) != 0) return TQ_ERR_ARGUMENT;
   return rc_combine(rc, strio_out_4096(ctx, name, filename, kStrioConvert));
 }
 
@@ -344,7 +344,7 @@ int32_t parent_locale_nonloaded_get_from_file(context* ctx, const char* iso, cha
   int32_t rc = strio_in(ctx, iso, code, kLocaleIsoMax, kStrioConvert);
   if (rc < 0) return rc;
   char name[kFileNameBufferSize];
-  if (locale_file_name_get(ctx, code, name, sizeof name) != 0) return -802;
+  if (locale_file_name_get(ctx, code, name, sizeof name) != 0) return TQ_ERR_ARGUMENT;
   xmldoc* doc = nullptr;
   int32_t read = xmldoc_read(ctx, name, kXmlFlagVault, &doc);
   if (read < 0) return read;

@@ -69,9 +69,9 @@ void make_current(context* ctx, int32_t index, int32_t code) {
 // -707 for a code of the table that is not loaded, -802 (recorded) for one
 // outside the table.
 int32_t not_loaded(context* ctx, int32_t code) {
-  if (locale_table_contains(code)) return -707;
-  TQ_REPORT(ctx, -802, 144, code);
-  return -802;
+  if (locale_table_contains(code)) return TQ_ERR_NO_LOCALE;
+  TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 144, code);
+  return TQ_ERR_ARGUMENT;
 }
 
 int32_t write_lock(context* ctx) { return shared_state_write_lock(ctx, ctx->shared); }
@@ -107,8 +107,8 @@ struct load_chain {
 int32_t read_locale_file(context* ctx, const char* iso, lock_handle* lock, xmldoc** doc) {
   char file[kFileNameSize];
   if (locale_file_name_get(ctx, iso, file, sizeof file) != 0) {
-    TQ_REPORT(ctx, -802, 1470, iso);
-    return -802;
+    TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 1470, iso);
+    return TQ_ERR_ARGUMENT;
   }
   int32_t rc = lock != nullptr ? xmldoc_read_for_edit(ctx, file, kXmlFlagVault, lock, doc)
                                : xmldoc_read(ctx, file, kXmlFlagVault, doc);
@@ -163,13 +163,13 @@ int32_t load_impl(context* ctx, const char* iso, uint32_t flags, lock_handle* lo
   *code_out = -1;
   for (uint32_t i = 0; i < chain->depth; ++i) {
     if (std::strcmp(chain->iso[i], iso) == 0) {
-      TQ_REPORT(ctx, -300, 1700, iso);
-      return -300;
+      TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 1700, iso);
+      return TQ_ERR_INVALID_CONTENT;
     }
   }
   if (chain->depth >= kMaxChain) {
-    TQ_REPORT(ctx, -300, 1700, iso);
-    return -300;
+    TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 1700, iso);
+    return TQ_ERR_INVALID_CONTENT;
   }
   str_copy_bounded(chain->iso[chain->depth++], iso, kLocaleIsoSize);
 
@@ -184,10 +184,10 @@ int32_t load_impl(context* ctx, const char* iso, uint32_t flags, lock_handle* lo
   const char* description = xmldoc_prop_get(ctx, doc, "Locale Description");
   int32_t code = -1;
   if (description == nullptr || locale_table_code_get_by_description(nullptr, description, &code) != 0) {
-    TQ_REPORT(ctx, -300, 140, iso, description != nullptr ? description : "");
+    TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 140, iso, description != nullptr ? description : "");
     xml_free(ctx, doc);
     chain->depth--;
-    return -300;
+    return TQ_ERR_INVALID_CONTENT;
   }
 
   int32_t index = find_index(ctx, code);
@@ -246,14 +246,14 @@ int32_t load_impl(context* ctx, const char* iso, uint32_t flags, lock_handle* lo
   // reported, and the locale is loaded without it.
   for (const mask_step& step : kMaskOrder) {
     if (flags & step.bit) {
-      TQ_REPORT(ctx, 105, 1701, step.what, iso);
+      TQ_REPORT(ctx, TQ_WARN_READ_PROBLEMS, 1701, step.what, iso);
       remembered = 104;
     }
   }
   xml_free(ctx, doc);
   chain->depth--;
   *code_out = code;
-  return remembered != 0 ? 104 : 0;
+  return remembered != 0 ? TQ_WARN_LOCALE_PROBLEMS : 0;
 }
 
 int32_t query_prologue(context* ctx, int32_t code, int32_t* index) {
@@ -265,7 +265,7 @@ int32_t query_prologue(context* ctx, int32_t code, int32_t* index) {
 
 int32_t loaded_locale_rec_create(context* ctx, uint32_t* index) {
   locale_table_loaded* t = loaded(ctx);
-  if (t == nullptr) return -707;
+  if (t == nullptr) return TQ_ERR_NO_LOCALE;
   int32_t rc = write_lock(ctx);
   if (rc != 0) return rc;
   uint32_t at = t->count;
@@ -283,7 +283,7 @@ int32_t loaded_locale_rec_create(context* ctx, uint32_t* index) {
     if (grown == nullptr) {
       std::free(rec);
       write_unlock(ctx);
-      return -600;
+      return TQ_ERR_NO_MEMORY;
     }
     t->recs = grown;
     t->recs[t->count++] = rec;
@@ -342,7 +342,7 @@ int32_t locale_current_rec_get(context* ctx, loaded_locale_rec** rec) {
   // The index is checked against the code it was made current with: another
   // context sharing the state may have unloaded it (and the record been
   // reused for another locale) since.
-  if (r == nullptr || r->code == -1 || r->code != ctx->current_locale_code) return -707;
+  if (r == nullptr || r->code == -1 || r->code != ctx->current_locale_code) return TQ_ERR_NO_LOCALE;
   *rec = r;
   return 0;
 }
@@ -391,7 +391,7 @@ int32_t locale_rec_get_locked(context* ctx, int32_t code, loaded_locale_rec** re
 int32_t locale_rec_get_by_index(context* ctx, uint32_t index, loaded_locale_rec** rec) {
   *rec = nullptr;
   const locale_table_loaded* t = loaded(ctx);
-  if (t == nullptr || index >= t->count) return -800;
+  if (t == nullptr || index >= t->count) return TQ_ERR_INDEX;
   *rec = t->recs[index];
   return 0;
 }
@@ -410,8 +410,8 @@ int32_t locale_rec_get_by_index_locked(context* ctx, uint32_t index, loaded_loca
 int32_t zel_locale_load_edit(context* ctx, int32_t locale, uint32_t flags, lock_handle* lock) {
   char iso[kLocaleIsoSize];
   if (locale_table_iso_get(nullptr, locale, iso, sizeof iso) != 0) {
-    TQ_REPORT(ctx, -802, 144, locale);
-    return -802;
+    TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 144, locale);
+    return TQ_ERR_ARGUMENT;
   }
   int32_t code = -1;
   return locale_load(ctx, iso, flags, lock, 0, &code);

@@ -62,26 +62,26 @@ int32_t locale_info_read(context* ctx, const xmldoc* doc, locale_info* info) {
   locale_info_clear(info);
   const char* code = xmldoc_prop_get(ctx, doc, kPropCode);
   if (code == nullptr || code[0] == '\0') {
-    TQ_REPORT(ctx, -300, 142);
-    return -300;
+    TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 142);
+    return TQ_ERR_INVALID_CONTENT;
   }
   long value = std::strtol(code, nullptr, 10);
   int32_t as_code = static_cast<int32_t>(value);
   if (value != as_code || !locale_table_contains(as_code)) {
-    TQ_REPORT(ctx, -300, 144, as_code);
-    return -300;
+    TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 144, as_code);
+    return TQ_ERR_INVALID_CONTENT;
   }
   info->code = as_code;
   const char* iso = xmldoc_prop_get(ctx, doc, kPropIso);
   if (iso == nullptr || iso[0] == '\0') {
-    TQ_REPORT(ctx, -300, 143);
-    return -300;
+    TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 143);
+    return TQ_ERR_INVALID_CONTENT;
   }
   uchar_buf_copy(info->iso, iso, kLocaleIsoSize);
   const char* description = xmldoc_prop_get(ctx, doc, kPropDescription);
   if (description == nullptr || description[0] == '\0') {
-    TQ_REPORT(ctx, -300, 145);
-    return -300;
+    TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 145);
+    return TQ_ERR_INVALID_CONTENT;
   }
   uchar_buf_copy(info->description, description, kLocaleDescriptionSize);
   return 0;

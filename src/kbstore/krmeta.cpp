@@ -50,10 +50,10 @@ void set_defaults(tq_zel_version_info* info) {
 // only a warning, with the defaults.
 int32_t lexer_failure(context* ctx, int32_t status, tq_zel_version_info* info) {
   set_defaults(info);
-  if (status == kNpLexNoMemory) return -600;
+  if (status == kNpLexNoMemory) return TQ_ERR_NO_MEMORY;
   if (status >= kNpLexOpenFailed && status <= kNpLexLineTooLong) {
-    TQ_REPORT(ctx, 107, 109, np_lex_status_text(status));
-    return 107;
+    TQ_REPORT(ctx, TQ_WARN_META_MISSING, 109, np_lex_status_text(status));
+    return TQ_WARN_META_MISSING;
   }
   return -1;
 }
@@ -87,7 +87,7 @@ int32_t version_from_tokens(char** tokens, uint32_t count, tq_zel_version_info* 
       break;
     }
   }
-  if (version_sep < 0) return 107;
+  if (version_sep < 0) return TQ_WARN_META_MISSING;
   str_copy_bounded(info->version, tokens[version_sep + 1], kVersionSize);
   info->product_code = 0;
   // A product is named by one known abbreviation standing alone between
@@ -157,7 +157,7 @@ int32_t zel_version_info_get(context* ctx, tq_zel_version_info* info) {
   if (st != kNpLexOk) return lexer_failure(ctx, st, info);
   int32_t rc = version_from_tokens(tokens, count, info);
   np_lex_tokens_free(tokens);
-  if (rc == 107) set_defaults(info);
+  if (rc == TQ_WARN_META_MISSING) set_defaults(info);
   return rc;
 }
 

@@ -24,10 +24,10 @@ void contents_free(context* ctx, shared_state* ss) {
 int32_t shared_contents_create(context* ctx, shared_state* ss) {
   (void)ctx;
   auto* sc = static_cast<shared_contents*>(std::calloc(1, sizeof(shared_contents)));
-  if (sc == nullptr) return -600;
+  if (sc == nullptr) return TQ_ERR_NO_MEMORY;
   if (category_registry_create(&sc->categories) != 0) {
     std::free(sc);
-    return -600;
+    return TQ_ERR_NO_MEMORY;
   }
   ss->contents = sc;
   ss->contents_free = contents_free;

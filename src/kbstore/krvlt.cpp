@@ -211,10 +211,11 @@ void vault_info_set(vault_info* info, const char* name, const char* description)
 
 int32_t xmldoc_name_stop_columns_add(context* ctx, xmldoc* doc, int32_t first, xmldoc_field** pairs,
                                      int32_t* capacity, int32_t* count) {
-  if (doc == nullptr || pairs == nullptr || capacity == nullptr || first < 0 || first > INT32_MAX - 2) return -802;
+  if (doc == nullptr || pairs == nullptr || capacity == nullptr || first < 0 || first > INT32_MAX - 2)
+    return TQ_ERR_ARGUMENT;
   if (first + 2 > *capacity) {
     void* grown = std::realloc(*pairs, sizeof(xmldoc_field) * static_cast<size_t>(first + 2));
-    if (grown == nullptr) return -600;
+    if (grown == nullptr) return TQ_ERR_NO_MEMORY;
     *pairs = static_cast<xmldoc_field*>(grown);
     *capacity = first + 2;
   }
@@ -244,7 +245,7 @@ std::atomic<const vault_vocab_ops*> g_vocab_ops{nullptr};
 
 int32_t handle_new(context* ctx, int32_t kind, tq_vault_file** out) {
   auto* h = static_cast<tq_vault_file*>(std::calloc(1, sizeof(tq_vault_file)));
-  if (h == nullptr) return -600;
+  if (h == nullptr) return TQ_ERR_NO_MEMORY;
   h->ctx = ctx;
   h->kind = kind;
   h->lock.owner = ctx;
@@ -259,7 +260,7 @@ const vault_vocab_ops* vocab_ops() { return g_vocab_ops.load(std::memory_order_a
 
 int32_t vocab_open(context* ctx, tq_vault_file* h, const char* filename) {
   const vault_vocab_ops* ops = vocab_ops();
-  if (ops == nullptr) return -700;
+  if (ops == nullptr) return TQ_ERR_NOT_SUPPORTED;
   return ops->open(ctx, filename, 0, &h->vocab_header);
 }
 
@@ -343,8 +344,8 @@ int32_t number_prop(const xmldoc* doc, const char* name, int32_t* out) {
 }
 
 int32_t foreign_handle(context* ctx) {
-  TQ_REPORT(ctx, -802, 57, "'hnd' belongs to another context.");
-  return -802;
+  TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 57, "'hnd' belongs to another context.");
+  return TQ_ERR_ARGUMENT;
 }
 
 }  // namespace
@@ -411,7 +412,7 @@ int32_t zel_vlt_file_stdtype_get(context* ctx, tq_vault_file* hnd, int32_t* stdt
 }
 
 int32_t zel_vlt_file_write(context* ctx, tq_vault_file* hnd) {
-  if (hnd == nullptr) return -802;
+  if (hnd == nullptr) return TQ_ERR_ARGUMENT;
   if (is_vocab(hnd)) {
     const vault_vocab_ops* ops = vocab_ops();
     if (ops == nullptr || hnd->vocab_header == nullptr) return -1;

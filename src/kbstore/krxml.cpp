@@ -126,7 +126,7 @@ int32_t fields_make(xmldoc* doc, const xmldoc_field* given, const xmldoc_field* 
   *out = nullptr;
   if (doc->column_count == 0) return 0;
   auto* f = static_cast<xmldoc_field*>(xml_pool_alloc(doc, sizeof(xmldoc_field) * doc->column_count));
-  if (f == nullptr) return -600;
+  if (f == nullptr) return TQ_ERR_NO_MEMORY;
   for (int32_t c = 0; c < doc->column_count; ++c) {
     f[c].type = doc->columns[c].type;
     if (f[c].type != kXmlColString) {
@@ -140,7 +140,7 @@ int32_t fields_make(xmldoc* doc, const xmldoc_field* given, const xmldoc_field* 
       f[c].text = own[c].text;
     } else {
       f[c].text = xml_pool_strdup(doc, text);
-      if (f[c].text == nullptr) return -600;
+      if (f[c].text == nullptr) return TQ_ERR_NO_MEMORY;
     }
   }
   *out = f;
@@ -155,9 +155,9 @@ void trailing_recount(xmldoc* doc) {
 }
 
 int32_t prop_append(xmldoc* doc, const char* name, const char* value) {
-  if (!grow(doc->props, doc->prop_capacity, doc->prop_count + 1, kInitialProps)) return -600;
+  if (!grow(doc->props, doc->prop_capacity, doc->prop_count + 1, kInitialProps)) return TQ_ERR_NO_MEMORY;
   char* v = str_dup(value != nullptr ? value : "");
-  if (v == nullptr) return -600;
+  if (v == nullptr) return TQ_ERR_NO_MEMORY;
   xmldoc_prop& p = doc->props[doc->prop_count];
   str_copy_bounded(p.name, name != nullptr ? name : "", kXmlNameSize);
   p.value = v;
@@ -208,7 +208,7 @@ char* xml_pool_strndup(xmldoc* doc, const char* text, size_t length) {
 char* xml_empty_text() { return g_empty_text; }
 
 int32_t xml_column_push(xmldoc* doc, const char* name, uint32_t type) {
-  if (!grow(doc->columns, doc->column_capacity, doc->column_count + 1, 8)) return -600;
+  if (!grow(doc->columns, doc->column_capacity, doc->column_count + 1, 8)) return TQ_ERR_NO_MEMORY;
   xmldoc_column& c = doc->columns[doc->column_count];
   c.type = type;
   str_copy_bounded(c.name, name != nullptr ? name : "", kXmlNameSize);
@@ -217,11 +217,11 @@ int32_t xml_column_push(xmldoc* doc, const char* name, uint32_t type) {
 }
 
 int32_t xml_record_reserve(xmldoc* doc, int32_t need) {
-  return grow(doc->records, doc->record_capacity, need, 16) ? 0 : -600;
+  return grow(doc->records, doc->record_capacity, need, 16) ? 0 : TQ_ERR_NO_MEMORY;
 }
 
 int32_t xml_include_push(xmldoc* doc, const xmldoc_include& inc) {
-  if (!grow(doc->includes, doc->include_capacity, doc->include_count + 1, 4)) return -600;
+  if (!grow(doc->includes, doc->include_capacity, doc->include_count + 1, 4)) return TQ_ERR_NO_MEMORY;
   doc->includes[doc->include_count++] = inc;
   return 0;
 }
@@ -234,11 +234,11 @@ int32_t xml_fields_default(xmldoc* doc, xmldoc_field** out) { return fields_make
 
 int32_t xmldoc_create(context* ctx, const char* type, const char* version, xmldoc** out) {
   (void)ctx;
-  if (out == nullptr) return -802;
+  if (out == nullptr) return TQ_ERR_ARGUMENT;
   *out = nullptr;
   // Allocated as the public handle, so that any document may be handed out.
   xmldoc* doc = static_cast<tq_xmldoc*>(std::calloc(1, sizeof(tq_xmldoc)));
-  if (doc == nullptr) return -600;
+  if (doc == nullptr) return TQ_ERR_NO_MEMORY;
   doc->marker = kXmlDocMarker;
   str_copy_bounded(doc->type, type != nullptr ? type : "", kXmlTypeSize);
   str_copy_bounded(doc->version, version != nullptr ? version : "", kXmlVersionSize);
@@ -270,7 +270,7 @@ int32_t xmldoc_prop_add(context* ctx, xmldoc* doc, const char* name, const char*
 
 int32_t xmldoc_prop_add_grouped(context* ctx, xmldoc* doc, const char* group, const char* name,
                                 const char* value) {
-  if (doc == nullptr) return -802;
+  if (doc == nullptr) return TQ_ERR_ARGUMENT;
   if (group == nullptr || *group == '\0') return prop_append(doc, name, value);
   for (int32_t i = 0; i < doc->include_count; ++i) {
     const xmldoc_include& inc = doc->includes[i];
@@ -311,7 +311,7 @@ int32_t xmldoc_prop_get_yes_no(context* ctx, const xmldoc* doc, const char* name
                                int32_t* flag, const char** text) {
   const char* v = xmldoc_prop_get(ctx, doc, name);
   if (text != nullptr) *text = v;
-  if (flag == nullptr) return -802;
+  if (flag == nullptr) return TQ_ERR_ARGUMENT;
   if (*v == '\0') {
     *flag = dflt;
   } else if (std::strcmp(v, "Yes") == 0 || std::strcmp(v, "Y") == 0) {
@@ -329,7 +329,7 @@ int32_t xmldoc_prop_set(context* ctx, xmldoc* doc, const char* name, const char*
   xmldoc_prop* p = prop_find(doc, name);
   if (p == nullptr) return 0;
   char* v = str_dup(value != nullptr ? value : "");
-  if (v == nullptr) return -600;
+  if (v == nullptr) return TQ_ERR_NO_MEMORY;
   std::free(p->value);
   p->value = v;
   return 0;
@@ -337,23 +337,23 @@ int32_t xmldoc_prop_set(context* ctx, xmldoc* doc, const char* name, const char*
 
 int32_t xmldoc_include_add(context* ctx, xmldoc* doc, const char* name, uint32_t kind, void* what) {
   (void)ctx;
-  if (doc == nullptr) return -802;
+  if (doc == nullptr) return TQ_ERR_ARGUMENT;
   xmldoc_include inc{};
   inc.kind = kind;
   str_copy_bounded(inc.name, name != nullptr ? name : "", kXmlNameSize);
   if (kind == kXmlIncludeRef) {
     inc.file_name = str_dup(what != nullptr ? static_cast<const char*>(what) : "");
-    if (inc.file_name == nullptr) return -600;
+    if (inc.file_name == nullptr) return TQ_ERR_NO_MEMORY;
   } else {
     xmldoc* child = static_cast<tq_xmldoc*>(what);
     // A document that holds the parent would make the tree a loop that
     // freeing and writing never leave.
-    if (child == nullptr || child->marker != kXmlDocMarker) return -802;
+    if (child == nullptr || child->marker != kXmlDocMarker) return TQ_ERR_ARGUMENT;
     try {
       std::unordered_set<const xmldoc*> seen;
-      if (doc_contains(child, doc, seen)) return -802;
+      if (doc_contains(child, doc, seen)) return TQ_ERR_ARGUMENT;
     } catch (const std::bad_alloc&) {
-      return -600;
+      return TQ_ERR_NO_MEMORY;
     }
     inc.doc = child;
   }
@@ -364,7 +364,7 @@ int32_t xmldoc_include_add(context* ctx, xmldoc* doc, const char* name, uint32_t
 
 int32_t xmldoc_column_add(context* ctx, xmldoc* doc, const char* name, uint32_t type) {
   (void)ctx;
-  if (doc == nullptr) return -802;
+  if (doc == nullptr) return TQ_ERR_ARGUMENT;
   if (doc->record_count > 0) return -1;
   // A NULL column could never be written or read back.
   if (type != kXmlColString && type != kXmlColInt) return -1;
@@ -386,10 +386,10 @@ int32_t xmldoc_column_find(context* ctx, const xmldoc* doc, const char* name, in
 
 int32_t xmldoc_records_append_empty(context* ctx, xmldoc* doc, int32_t n) {
   (void)ctx;
-  if (doc == nullptr) return -802;
+  if (doc == nullptr) return TQ_ERR_ARGUMENT;
   if (n < 1) return 0;
-  if (n > INT32_MAX - doc->record_count) return -600;
-  if (xml_record_reserve(doc, doc->record_count + n) != 0) return -600;
+  if (n > INT32_MAX - doc->record_count) return TQ_ERR_NO_MEMORY;
+  if (xml_record_reserve(doc, doc->record_count + n) != 0) return TQ_ERR_NO_MEMORY;
   for (int32_t i = 0; i < n; ++i) doc->records[doc->record_count + i] = xmldoc_record{};
   doc->record_count += n;
   doc->trailing_empty += n;
@@ -400,19 +400,19 @@ int32_t xmldoc_records_append_empty(context* ctx, xmldoc* doc, int32_t n) {
 int32_t xmldoc_record_add(context* ctx, xmldoc* doc, const char* key, const char* value,
                           const xmldoc_field* fields) {
   (void)ctx;
-  if (doc == nullptr) return -802;
+  if (doc == nullptr) return TQ_ERR_ARGUMENT;
   if (fields != nullptr && !fields_match_columns(doc, fields)) return -1;
   xmldoc_record rec{};
   rec.key = xml_pool_strdup(doc, key);
-  if (rec.key == nullptr) return -600;
-  if (value != nullptr && (rec.value = xml_pool_strdup(doc, value)) == nullptr) return -600;
-  if (fields_make(doc, fields, nullptr, &rec.fields) != 0) return -600;
+  if (rec.key == nullptr) return TQ_ERR_NO_MEMORY;
+  if (value != nullptr && (rec.value = xml_pool_strdup(doc, value)) == nullptr) return TQ_ERR_NO_MEMORY;
+  if (fields_make(doc, fields, nullptr, &rec.fields) != 0) return TQ_ERR_NO_MEMORY;
 
   if (doc->trailing_empty > 0) {
     doc->records[doc->record_count - doc->trailing_empty] = rec;
     --doc->trailing_empty;
   } else {
-    if (doc->record_count == INT32_MAX || xml_record_reserve(doc, doc->record_count + 1) != 0) return -600;
+    if (doc->record_count == INT32_MAX || xml_record_reserve(doc, doc->record_count + 1) != 0) return TQ_ERR_NO_MEMORY;
     doc->records[doc->record_count++] = rec;
   }
   doc->flags &= ~kXmlDocSorted;
@@ -422,20 +422,20 @@ int32_t xmldoc_record_add(context* ctx, xmldoc* doc, const char* key, const char
 int32_t xmldoc_record_set(context* ctx, xmldoc* doc, int32_t index, const char* key, const char* value,
                           const xmldoc_field* fields) {
   (void)ctx;
-  if (doc == nullptr) return -802;
+  if (doc == nullptr) return TQ_ERR_ARGUMENT;
   if (index < 0 || index >= doc->record_count) return -1;
   if (fields != nullptr && !fields_match_columns(doc, fields)) return -1;
   xmldoc_record& old = doc->records[index];
   xmldoc_record rec{};
   if (key != nullptr) {
     rec.key = key == old.key ? old.key : xml_pool_strdup(doc, key);
-    if (rec.key == nullptr) return -600;
+    if (rec.key == nullptr) return TQ_ERR_NO_MEMORY;
     if (value != nullptr) {
       rec.value = value == old.value ? old.value : xml_pool_strdup(doc, value);
-      if (rec.value == nullptr) return -600;
+      if (rec.value == nullptr) return TQ_ERR_NO_MEMORY;
     }
     if (fields != nullptr || old.fields == nullptr) {
-      if (fields_make(doc, fields, old.fields, &rec.fields) != 0) return -600;
+      if (fields_make(doc, fields, old.fields, &rec.fields) != 0) return TQ_ERR_NO_MEMORY;
     } else {
       rec.fields = old.fields;
     }
@@ -489,7 +489,7 @@ const xmldoc* xmldoc_include_doc_find(const xmldoc* doc, const char* name) {
 
 int32_t xmldoc_field_string_set(context* ctx, xmldoc* doc, int32_t record, int32_t column, const char* text) {
   (void)ctx;
-  if (doc == nullptr) return -802;
+  if (doc == nullptr) return TQ_ERR_ARGUMENT;
   if (record < 0 || record >= doc->record_count || column < 0 || column >= doc->column_count) return -1;
   xmldoc_record& rec = doc->records[record];
   if (rec.fields == nullptr || rec.fields[column].type != kXmlColString) return -1;
@@ -501,7 +501,7 @@ int32_t xmldoc_field_string_set(context* ctx, xmldoc* doc, int32_t record, int32
     std::memmove(slot, text, n + 1);
   } else {
     char* copy = xml_pool_strndup(doc, text, n);
-    if (copy == nullptr) return -600;
+    if (copy == nullptr) return TQ_ERR_NO_MEMORY;
     slot = copy;
   }
   doc->flags &= ~kXmlDocSorted;
@@ -520,7 +520,7 @@ int32_t xmldoc_record_key_compare(const xmldoc_record* a, const xmldoc_record* b
 
 int32_t xmldoc_records_sort(context* ctx, xmldoc* doc, xmldoc_record_compare_fn compare) {
   (void)ctx;
-  if (doc == nullptr) return -802;
+  if (doc == nullptr) return TQ_ERR_ARGUMENT;
   if (doc->flags & kXmlDocSorted) return 0;
   if (compare == nullptr) compare = xmldoc_record_key_compare;
   std::sort(doc->records, doc->records + doc->record_count,
@@ -531,7 +531,7 @@ int32_t xmldoc_records_sort(context* ctx, xmldoc* doc, xmldoc_record_compare_fn 
 }
 
 int32_t xmldoc_records_dedupe(context* ctx, xmldoc* doc, xmldoc_record_same_fn same) {
-  if (doc == nullptr || same == nullptr) return -802;
+  if (doc == nullptr || same == nullptr) return TQ_ERR_ARGUMENT;
   if ((doc->flags & kXmlDocSorted) == 0) return kXmlErrUnsorted;
   bool emptied = false;
   for (int32_t i = doc->record_count - 1; i >= 1; --i) {
@@ -546,7 +546,7 @@ int32_t xmldoc_records_dedupe(context* ctx, xmldoc* doc, xmldoc_record_same_fn s
     }
   }
   trailing_recount(doc);
-  return emptied ? 111 : 0;
+  return emptied ? TQ_WARN_DUPLICATES_DROPPED : 0;
 }
 
 namespace {
@@ -560,14 +560,14 @@ int32_t copy_doc(context* ctx, xmldoc** out, const xmldoc* source, copy_memo& me
 }  // namespace
 
 int32_t xmldoc_copy(context* ctx, xmldoc** out, const xmldoc* source) {
-  if (out == nullptr) return -802;
+  if (out == nullptr) return TQ_ERR_ARGUMENT;
   *out = nullptr;
   if (source == nullptr) return 0;
   try {
     copy_memo memo;
     return copy_doc(ctx, out, source, memo);
   } catch (const std::bad_alloc&) {
-    return -600;
+    return TQ_ERR_NO_MEMORY;
   }
 }
 
@@ -592,19 +592,19 @@ int32_t copy_doc(context* ctx, xmldoc** out, const xmldoc* source, copy_memo& me
     return code;
   };
   for (int32_t i = 0; i < source->prop_count; ++i) {
-    if (prop_append(doc, source->props[i].name, source->props[i].value) != 0) return fail(-600);
+    if (prop_append(doc, source->props[i].name, source->props[i].value) != 0) return fail(TQ_ERR_NO_MEMORY);
   }
   for (int32_t c = 0; c < source->column_count; ++c) {
-    if (xml_column_push(doc, source->columns[c].name, source->columns[c].type) != 0) return fail(-600);
+    if (xml_column_push(doc, source->columns[c].name, source->columns[c].type) != 0) return fail(TQ_ERR_NO_MEMORY);
   }
-  if (xml_record_reserve(doc, source->record_count) != 0) return fail(-600);
+  if (xml_record_reserve(doc, source->record_count) != 0) return fail(TQ_ERR_NO_MEMORY);
   for (int32_t r = 0; r < source->record_count; ++r) {
     const xmldoc_record& s = source->records[r];
     xmldoc_record d{};
     if (s.key != nullptr) {
-      if ((d.key = xml_pool_strdup(doc, s.key)) == nullptr) return fail(-600);
-      if (s.value != nullptr && (d.value = xml_pool_strdup(doc, s.value)) == nullptr) return fail(-600);
-      if (s.fields != nullptr && fields_make(doc, s.fields, nullptr, &d.fields) != 0) return fail(-600);
+      if ((d.key = xml_pool_strdup(doc, s.key)) == nullptr) return fail(TQ_ERR_NO_MEMORY);
+      if (s.value != nullptr && (d.value = xml_pool_strdup(doc, s.value)) == nullptr) return fail(TQ_ERR_NO_MEMORY);
+      if (s.fields != nullptr && fields_make(doc, s.fields, nullptr, &d.fields) != 0) return fail(TQ_ERR_NO_MEMORY);
     }
     doc->records[r] = d;
   }
@@ -616,11 +616,11 @@ int32_t copy_doc(context* ctx, xmldoc** out, const xmldoc* source, copy_memo& me
     xmldoc_include d{};
     d.kind = s.kind;
     std::memcpy(d.name, s.name, kXmlNameSize);
-    if (s.file_name != nullptr && (d.file_name = str_dup(s.file_name)) == nullptr) return fail(-600);
+    if (s.file_name != nullptr && (d.file_name = str_dup(s.file_name)) == nullptr) return fail(TQ_ERR_NO_MEMORY);
     rc = copy_doc(ctx, &d.doc, s.doc, memo);
     if (rc == 0 && xml_include_push(doc, d) != 0) {
       xml_free(ctx, d.doc);
-      rc = -600;
+      rc = TQ_ERR_NO_MEMORY;
     }
     if (rc != 0) {
       std::free(d.file_name);
@@ -637,7 +637,7 @@ int32_t copy_doc(context* ctx, xmldoc** out, const xmldoc* source, copy_memo& me
 }  // namespace
 
 int32_t xmldoc_includes_move(context* ctx, xmldoc** out, xmldoc* source) {
-  if (out == nullptr || source == nullptr) return -802;
+  if (out == nullptr || source == nullptr) return TQ_ERR_ARGUMENT;
   *out = nullptr;
   xmldoc* doc = nullptr;
   int32_t rc = xmldoc_create(ctx, source->type, source->version, &doc);

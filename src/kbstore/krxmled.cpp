@@ -17,7 +17,7 @@ int32_t read_for_edit(context* ctx, const char* file, uint32_t flags, lock_handl
   bool vault = (flags & kXmlFlagVault) != 0;
   char path[kLockPathSize];
   int32_t rc = lock_file_create(ctx, file, vault ? kFioKindZel : kFioKindXml, lock, path, sizeof path);
-  if (rc == -401) return rc;
+  if (rc == TQ_ERR_FILE_LOCKED) return rc;
   if (rc != 0 && vault) rc = lock_file_create(ctx, file, kFioKindKrd, lock, path, sizeof path);
   if (rc != 0) return rc;
 
@@ -29,10 +29,10 @@ int32_t read_for_edit(context* ctx, const char* file, uint32_t flags, lock_handl
   xml_stash_drop_file(ctx, path);
   xmldoc* doc = *out;
   if (xmldoc_version_is_newer(doc->version)) {
-    TQ_REPORT(ctx, -705, 1536, path, doc->version, kEngineVersion);
+    TQ_REPORT(ctx, TQ_ERR_NOT_USABLE, 1536, path, doc->version, kEngineVersion);
     xml_free(ctx, doc);
     *out = nullptr;
-    return -705;
+    return TQ_ERR_NOT_USABLE;
   }
   rc = xml_stash_walk(ctx, doc, xml_stash_base_key(path));
   if (rc != 0) {
@@ -46,7 +46,7 @@ int32_t read_for_edit(context* ctx, const char* file, uint32_t flags, lock_handl
 }  // namespace
 
 int32_t xmldoc_read_for_edit(context* ctx, const char* file, uint32_t flags, lock_handle* lock, xmldoc** out) {
-  if (out == nullptr || lock == nullptr || file == nullptr) return -802;
+  if (out == nullptr || lock == nullptr || file == nullptr) return TQ_ERR_ARGUMENT;
   *out = nullptr;
   // The handle may already lock other files for the caller: a failure
   // gives back only what this read took.
@@ -57,7 +57,7 @@ int32_t xmldoc_read_for_edit(context* ctx, const char* file, uint32_t flags, loc
 }
 
 int32_t xmldoc_write_locked(context* ctx, uint32_t flags, lock_handle* lock, xmldoc* doc) {
-  if (lock == nullptr || doc == nullptr) return -802;
+  if (lock == nullptr || doc == nullptr) return TQ_ERR_ARGUMENT;
   char path[kLockPathSize];
   int32_t rc = lock_path_get(ctx, lock, path, sizeof path);
   if (rc != 0) return rc;
@@ -65,7 +65,7 @@ int32_t xmldoc_write_locked(context* ctx, uint32_t flags, lock_handle* lock, xml
 }
 
 int32_t xmldoc_file_create(context* ctx, const char* folder, const char* name, uint32_t flags, lock_handle* lock) {
-  if (ctx == nullptr || name == nullptr) return -802;
+  if (ctx == nullptr || name == nullptr) return TQ_ERR_ARGUMENT;
   if (folder == nullptr) {
     if (ctx->search_path == nullptr || ctx->search_path->count == 0) return -1;
     folder = ctx->search_path->dirs[0];

@@ -24,7 +24,7 @@ int32_t text_in(context* ctx, const char* src, std::string* out) {
   }
   // Every encoding turns one byte into at most three bytes of UTF-8
   // (a replaced character included), so nothing is ever cut.
-  if (len > (UINT32_MAX - 8) / 3) return -802;
+  if (len > (UINT32_MAX - 8) / 3) return TQ_ERR_ARGUMENT;
   auto max = static_cast<uint32_t>(len * 3 + 4);
   std::string buf(static_cast<size_t>(max) + 1, '\0');
   int32_t rc = strio_in(ctx, src, buf.data(), max, kStrioConvert);
@@ -48,8 +48,8 @@ struct warnings {
 
 int32_t doc_check(context* ctx, const xmldoc* doc) {
   if (doc != nullptr && doc->marker == kXmlDocMarker) return 0;
-  TQ_REPORT(ctx, -802, 57, "'xml' is not a document.");
-  return -802;
+  TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 57, "'xml' is not a document.");
+  return TQ_ERR_ARGUMENT;
 }
 
 // Converted copies of a caller's fields, with the storage of their texts.
@@ -133,7 +133,8 @@ int32_t xml_addref(context* ctx, tq_xmldoc* xml, const char* name, uint32_t kind
     return w.result(xmldoc_include_add(ctx, xml, n.c_str(), kind, file.data()));
   }
   int32_t rc = xmldoc_include_add(ctx, xml, n.c_str(), kind, value);
-  if (rc == -802) TQ_REPORT(ctx, -802, 57, "'value' is not a document that can be included here.");
+  if (rc == TQ_ERR_ARGUMENT)
+    TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 57, "'value' is not a document that can be included here.");
   return w.result(rc);
 }
 

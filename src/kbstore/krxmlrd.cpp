@@ -217,7 +217,7 @@ void element_start(read_state& st, uint8_t id, const XML_Char** atts) {
       if (t.empty()) return fail(st, kXmlErrNoType);
       if (v.empty()) return fail(st, kXmlErrNoVersion);
       xmldoc* made = nullptr;
-      if (xmldoc_create(st.ctx, t.c_str(), v.c_str(), &made) != 0) return fail(st, -600);
+      if (xmldoc_create(st.ctx, t.c_str(), v.c_str(), &made) != 0) return fail(st, TQ_ERR_NO_MEMORY);
       st.levels.emplace_back();
       st.levels.back().doc = made;
       return;
@@ -244,7 +244,7 @@ void element_start(read_state& st, uint8_t id, const XML_Char** atts) {
     case kData: {
       if (!count_parse(attribute(atts, "length"), &level->length)) return fail(st, kXmlErrRecordCount);
       int32_t reserve = level->length < kMaxReserve ? level->length : kMaxReserve;
-      if (xml_record_reserve(doc, reserve) != 0) return fail(st, -600);
+      if (xml_record_reserve(doc, reserve) != 0) return fail(st, TQ_ERR_NO_MEMORY);
       return;
     }
     case kLayout:
@@ -269,7 +269,7 @@ void element_start(read_state& st, uint8_t id, const XML_Char** atts) {
       rec.key = xml_pool_strdup(doc, controls_restore(key != nullptr ? key : "").c_str());
       if (rec.key == nullptr || xml_fields_default(doc, &rec.fields) != 0 ||
           xml_record_reserve(doc, doc->record_count + 1) != 0) {
-        return fail(st, -600);
+        return fail(st, TQ_ERR_NO_MEMORY);
       }
       level->record = doc->record_count;
       doc->records[doc->record_count++] = rec;
@@ -313,7 +313,7 @@ void element_end(read_state& st, uint8_t id) {
     }
     case kProperty:
       if (xml_prop_push(doc, level->prop_name, controls_restore(st.chars.data(), st.chars.size()).c_str()) != 0) {
-        fail(st, -600);
+        fail(st, TQ_ERR_NO_MEMORY);
       }
       return;
     case kInclude: {
@@ -327,7 +327,7 @@ void element_end(read_state& st, uint8_t id) {
       if (xml_include_push(doc, inc) != 0) {
         xml_free(st.ctx, inc.doc);
         std::free(inc.file_name);
-        fail(st, -600);
+        fail(st, TQ_ERR_NO_MEMORY);
       }
       return;
     }
@@ -342,7 +342,7 @@ void element_end(read_state& st, uint8_t id) {
       return;
     case kColumn: {
       std::string name = controls_restore(st.chars.data(), st.chars.size());
-      if (xml_column_push(doc, name.c_str(), level->column_type) != 0) fail(st, -600);
+      if (xml_column_push(doc, name.c_str(), level->column_type) != 0) fail(st, TQ_ERR_NO_MEMORY);
       return;
     }
     case kRecord:
@@ -357,7 +357,7 @@ void element_end(read_state& st, uint8_t id) {
         f.text = xml_empty_text();
       } else if ((f.text = xml_pool_strndup(doc, t.data(), t.size())) == nullptr) {
         f.text = xml_empty_text();
-        fail(st, -600);
+        fail(st, TQ_ERR_NO_MEMORY);
       }
       level->field_column = -1;
       return;
@@ -365,7 +365,7 @@ void element_end(read_state& st, uint8_t id) {
     case kValue: {
       std::string t = controls_restore(st.chars.data(), st.chars.size());
       char* v = xml_pool_strndup(doc, t.data(), t.size());
-      if (v == nullptr) return fail(st, -600);
+      if (v == nullptr) return fail(st, TQ_ERR_NO_MEMORY);
       doc->records[level->record].value = v;
       return;
     }
@@ -377,7 +377,7 @@ void element_end(read_state& st, uint8_t id) {
 void referenced_read(read_state& st, read_level& level, const std::string& name) {
   level.pending.kind = kXmlIncludeRef;
   level.pending.file_name = str_dup(name.c_str());
-  if (level.pending.file_name == nullptr) return fail(st, -600);
+  if (level.pending.file_name == nullptr) return fail(st, TQ_ERR_NO_MEMORY);
   xmldoc* ref = nullptr;
   std::string text;
   int32_t reach = 0;
@@ -402,7 +402,7 @@ void XMLCALL on_start(void* user, const XML_Char* name, const XML_Char** atts) {
     st.chars.clear();
     element_start(st, id, atts);
   } catch (const std::bad_alloc&) {
-    fail(st, -600);
+    fail(st, TQ_ERR_NO_MEMORY);
   }
 }
 
@@ -417,7 +417,7 @@ void XMLCALL on_end(void* user, const XML_Char* name) {
     st.stack.back().last_child = id;
     st.chars.clear();
   } catch (const std::bad_alloc&) {
-    fail(st, -600);
+    fail(st, TQ_ERR_NO_MEMORY);
   }
 }
 
@@ -427,7 +427,7 @@ void XMLCALL on_chars(void* user, const XML_Char* s, int len) {
   try {
     st.chars.append(s, static_cast<size_t>(len));
   } catch (const std::bad_alloc&) {
-    fail(st, -600);
+    fail(st, TQ_ERR_NO_MEMORY);
   }
 }
 
@@ -564,18 +564,18 @@ int32_t xml_open_existing(context* ctx, const char* name, uint32_t kind, uint32_
     return fio_open(built, open_flags, out);
   }
   const path_list* list = ctx->search_path;
-  if (list == nullptr) return -400;
+  if (list == nullptr) return TQ_ERR_FILE_OPEN;
   // One open per folder: a folder without the file costs one failed open,
   // not a look-up before it.
   char joined[kFioPathSize];
   for (uint32_t i = 0; i < list->count; ++i) {
     if (fio_path_join(list->dirs[i], built, joined, sizeof joined) != 0) continue;
     int32_t rc = fio_open_existing(joined, open_flags, out);
-    if (rc == -404) continue;
+    if (rc == TQ_ERR_FILE_MISSING) continue;
     *path = joined;
     return rc;
   }
-  return -400;
+  return TQ_ERR_FILE_OPEN;
 }
 
 int32_t xml_read_file(context* ctx, const char* file, uint32_t flags, const xml_read_chain* chain, xmldoc** out,
@@ -585,7 +585,7 @@ int32_t xml_read_file(context* ctx, const char* file, uint32_t flags, const xml_
   text->clear();
   if (file == nullptr || *file == '\0') {
     *text = "";
-    return -400;
+    return TQ_ERR_FILE_OPEN;
   }
   bool vault = (flags & kXmlFlagVault) != 0;
   uint32_t kind = 0;
@@ -608,12 +608,12 @@ int32_t xml_read_file(context* ctx, const char* file, uint32_t flags, const xml_
   for (const xml_read_chain* c = chain; c != nullptr; c = c->parent) {
     if (c->id == link.id) {
       *text = "The file " + path + " includes itself.";
-      return -300;
+      return TQ_ERR_INVALID_CONTENT;
     }
   }
   if (link.depth >= kMaxNesting) {
     *text = "Files refer to each other too deeply at " + path + ".";
-    return -300;
+    return TQ_ERR_INVALID_CONTENT;
   }
   // A file referenced again in the same read is the document already read,
   // shared: reading it once per reference would cost 2^n reads for a chain
@@ -622,7 +622,7 @@ int32_t xml_read_file(context* ctx, const char* file, uint32_t flags, const xml_
   if (const xml_read_cache::entry* seen = link.cache->find(link.id)) {
     if (link.depth + seen->reach >= kMaxNesting) {
       *text = "Files refer to each other too deeply at " + path + ".";
-      return -300;
+      return TQ_ERR_INVALID_CONTENT;
     }
     seen->doc->shares += 1;
     *out = seen->doc;
@@ -676,7 +676,7 @@ int32_t xml_read_file(context* ctx, const char* file, uint32_t flags, const xml_
 
   if (parse_failed) {
     XML_Error code = XML_GetErrorCode(pg.parser);
-    rc = code == XML_ERROR_NO_MEMORY ? -600 : code == XML_ERROR_UNEXPECTED_STATE ? -1 : kXmlErrSyntax;
+    rc = code == XML_ERROR_NO_MEMORY ? TQ_ERR_NO_MEMORY : code == XML_ERROR_UNEXPECTED_STATE ? -1 : kXmlErrSyntax;
     *text = xml_read_error_text(st.reads, path.c_str());
   } else if (read_failed) {
     rc = kXmlErrSyntax;
@@ -686,7 +686,7 @@ int32_t xml_read_file(context* ctx, const char* file, uint32_t flags, const xml_
     *text = st.text;
   }
   if (vault && rc <= kXmlErrSyntax && rc >= kXmlErrUnsorted) {
-    rc = -300;
+    rc = TQ_ERR_INVALID_CONTENT;
     *text = "internal error";
   }
   if (rc < 0) return rc;
@@ -697,7 +697,7 @@ int32_t xml_read_file(context* ctx, const char* file, uint32_t flags, const xml_
   if (chain != nullptr && !link.cache->keep(link.id, doc, st.reach - link.depth)) {
     xml_free(ctx, doc);
     *text = path;
-    return -600;
+    return TQ_ERR_NO_MEMORY;
   }
   *out = doc;
   if (reach != nullptr) *reach = st.reach;
@@ -705,7 +705,7 @@ int32_t xml_read_file(context* ctx, const char* file, uint32_t flags, const xml_
 }
 
 int32_t xmldoc_read(context* ctx, const char* file, uint32_t flags, xmldoc** out) {
-  if (out == nullptr) return -802;
+  if (out == nullptr) return TQ_ERR_ARGUMENT;
   *out = nullptr;
   std::string text;
   int32_t rc = xml_read_file(ctx, file, flags, nullptr, out, &text, nullptr);

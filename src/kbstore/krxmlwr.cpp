@@ -49,7 +49,7 @@ struct sink {
 
   void write_out(const std::string& bytes) {
     if (rc != 0 || bytes.empty()) return;
-    if (fio_putb(fh, bytes.data(), static_cast<uint32_t>(bytes.size())) < 0) rc = -402;
+    if (fio_putb(fh, bytes.data(), static_cast<uint32_t>(bytes.size())) < 0) rc = TQ_ERR_FILE_WRITE;
   }
 
   void flush() {
@@ -371,7 +371,7 @@ uint32_t option_flags(context* ctx) {
 }  // namespace
 
 int32_t xml_write_path(context* ctx, const char* path, uint32_t flags, xmldoc* doc) {
-  if (doc == nullptr || path == nullptr) return -802;
+  if (doc == nullptr || path == nullptr) return TQ_ERR_ARGUMENT;
   if (flags & kXmlFlagSort) xmldoc_records_sort(ctx, doc, nullptr);
 
   // Sections kept from a newer engine go out with the file, attached to a
@@ -407,12 +407,12 @@ int32_t xml_write_path(context* ctx, const char* path, uint32_t flags, xmldoc* d
   if (rc != 0) {
     fio_close(guard);
     xml_free(ctx, copy);
-    return rc == -1 ? -400 : rc;
+    return rc == -1 ? TQ_ERR_FILE_OPEN : rc;
   }
   std::string temp = temp_path_for(target);
   sink s;
   rc = fio_open(temp.c_str(), kFioOpenWrite, &s.fh);
-  if (rc == 0 && fio_mode_copy(s.fh, target) != 0) rc = -402;
+  if (rc == 0 && fio_mode_copy(s.fh, target) != 0) rc = TQ_ERR_FILE_WRITE;
   if (rc == 0) {
     s.vault = (flags & kXmlFlagVault) != 0;
     if (s.vault) cipher_key_setup(&s.cipher);
@@ -423,11 +423,11 @@ int32_t xml_write_path(context* ctx, const char* path, uint32_t flags, xmldoc* d
       s.finish();
       rc = s.rc;
     }
-    if (rc == 0 && fio_trunc(s.fh) != 0) rc = -402;
+    if (rc == 0 && fio_trunc(s.fh) != 0) rc = TQ_ERR_FILE_WRITE;
   }
   if (s.fh != nullptr) {
     fio_close(s.fh);
-    if (rc == 0 && std::rename(temp.c_str(), target) != 0) rc = -402;
+    if (rc == 0 && std::rename(temp.c_str(), target) != 0) rc = TQ_ERR_FILE_WRITE;
     if (rc != 0) fio_unlink(temp.c_str());
   }
   fio_close(guard);
@@ -436,7 +436,7 @@ int32_t xml_write_path(context* ctx, const char* path, uint32_t flags, xmldoc* d
 }
 
 int32_t xmldoc_write(context* ctx, const char* path, uint32_t flags, xmldoc* doc) {
-  if (doc == nullptr || path == nullptr) return -802;
+  if (doc == nullptr || path == nullptr) return TQ_ERR_ARGUMENT;
   uint32_t kind = (flags & kXmlFlagVault) ? kFioKindZel : kFioKindXml;
   uint32_t open_flags = kFioOpenWrite | ((flags & kXmlFlagNameAsGiven) ? kFioFlagNameAsGiven : 0);
   char built[kFioPathSize];
@@ -450,18 +450,18 @@ int32_t xmldoc_write(context* ctx, const char* path, uint32_t flags, xmldoc* doc
   for (uint32_t i = 0; list != nullptr && i < list->count; ++i) {
     if (fio_path_join(list->dirs[i], built, joined, sizeof joined) != 0) continue;
     int32_t rc = xml_write_path(ctx, joined, flags, doc);
-    if (rc != -400) return rc;
+    if (rc != TQ_ERR_FILE_OPEN) return rc;
   }
-  return -400;
+  return TQ_ERR_FILE_OPEN;
 }
 
 // ---- The table of kept sections --------------------------------------------------------
 
 int32_t xmldoc_stash_create(context* ctx) {
-  if (ctx == nullptr) return -802;
+  if (ctx == nullptr) return TQ_ERR_ARGUMENT;
   if (ctx->xml_stash != nullptr) return 0;
   auto* t = static_cast<hash_table*>(std::calloc(1, sizeof(hash_table)));
-  if (t == nullptr) return -600;
+  if (t == nullptr) return TQ_ERR_NO_MEMORY;
   int32_t rc = hash_init(t, kHashKeyBytes, 1, 0);
   if (rc != 0) {
     std::free(t);
@@ -515,14 +515,14 @@ int32_t xml_stash_keep(context* ctx, const std::string& key, xmldoc* doc) {
     docs = static_cast<vec*>(std::calloc(1, sizeof(vec)));
     if (docs == nullptr || vec_init(docs, 4) != 0) {
       std::free(docs);
-      return -600;
+      return TQ_ERR_NO_MEMORY;
     }
     vec_free_fn_set(docs, vec_free_noop);
     uintptr_t* slot = hash_find_or_insert(ctx->xml_stash, key.data(), len, reinterpret_cast<uintptr_t>(docs), 0);
     if (slot == nullptr) {
       vec_free(docs);
       std::free(docs);
-      return -600;
+      return TQ_ERR_NO_MEMORY;
     }
   }
   return vec_push(docs, doc);

@@ -341,7 +341,7 @@ int32_t word_split(context* ctx, block_pool* pool, const char* value, uint32_t l
 
 int32_t chop_strings(context* ctx, int32_t chopper, const char* in_string, ::tq_chop_word* out_strings,
                      uint32_t* num_out_strings, chop_info* info) {
-  if (*num_out_strings == 0) return -802;
+  if (*num_out_strings == 0) return TQ_ERR_ARGUMENT;
   // A UTF-8 session's well-formed value is chopped where it lies.
   char converted[4096 + 1];
   const char* value = converted;
@@ -378,11 +378,11 @@ int32_t chop_work_create(context* ctx, chop_work** out) {
   (void)ctx;
   *out = nullptr;
   auto* work = static_cast<chop_work*>(std::calloc(1, sizeof(chop_work)));
-  if (work == nullptr) return -600;
+  if (work == nullptr) return TQ_ERR_NO_MEMORY;
   work->word_pool = pool_create(static_cast<uint32_t>(sizeof(word_rec)));
   if (work->word_pool == nullptr) {
     std::free(work);
-    return -600;
+    return TQ_ERR_NO_MEMORY;
   }
   *out = work;
   return 0;
@@ -403,12 +403,12 @@ int32_t chop_codes_prepare(uint8_t* codes, uint32_t length) {
 }
 
 int32_t chop_core(context* ctx, int32_t handle, const char* value, word_list* out, chop_info* info) {
-  if (ctx == nullptr) return -100;
-  if (out == nullptr) return -802;
+  if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
+  if (out == nullptr) return TQ_ERR_ARGUMENT;
   // The list is made first, so that the caller can free it on every path.
   int32_t rc = wordlist_init(ctx, out);
   if (rc < 0) return rc;
-  if (value == nullptr || ctx->chop_work == nullptr) return -802;
+  if (value == nullptr || ctx->chop_work == nullptr) return TQ_ERR_ARGUMENT;
   chop_work* work = ctx->chop_work;
   chopper_rec* rec = nullptr;
   rc = chopper_get_for_chop(ctx, handle, &rec);
@@ -472,10 +472,10 @@ int32_t chop_string_with_info(context* ctx, int32_t chopper, const char* in_stri
 }
 
 int32_t chop_info_init(context* ctx, chop_info** info) {
-  if (ctx == nullptr) return -100;
-  if (info == nullptr) return -802;
+  if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
+  if (info == nullptr) return TQ_ERR_ARGUMENT;
   *info = static_cast<::tq_chop_info*>(std::calloc(1, sizeof(::tq_chop_info)));
-  if (*info == nullptr) return -600;
+  if (*info == nullptr) return TQ_ERR_NO_MEMORY;
   (*info)->word_count = 0;
   return 0;
 }
@@ -488,14 +488,14 @@ int32_t chop_info_free(context* ctx, chop_info* info) {
 
 int32_t chop_info_source_type_get(context* ctx, chop_info* info, int32_t word_index, uint32_t* type) {
   (void)ctx;
-  if (word_index < 0 || word_index >= info->word_count) return -800;
+  if (word_index < 0 || word_index >= info->word_count) return TQ_ERR_INDEX;
   *type = info->word_sources[word_index].type;
   return 0;
 }
 
 int32_t chop_info_source_data_get(context* ctx, chop_info* info, int32_t word_index, uint32_t* data) {
   (void)ctx;
-  if (word_index < 0 || word_index >= info->word_count) return -800;
+  if (word_index < 0 || word_index >= info->word_count) return TQ_ERR_INDEX;
   *data = info->word_sources[word_index].data;
   return 0;
 }

@@ -27,10 +27,10 @@ constexpr int32_t kGlobalLocaleCode = 800010;
 int32_t chopper_rec_init(chopper_rec* rec) {
   locale_info_clear(&rec->locale);
   vault_info_clear(&rec->vault);
-  if (chopper_table_init(&rec->table) != 0) return -600;
+  if (chopper_table_init(&rec->table) != 0) return TQ_ERR_NO_MEMORY;
   if (chopper_rules_init(&rec->rules) != 0) {
     chopper_table_free(&rec->table);
-    return -600;
+    return TQ_ERR_NO_MEMORY;
   }
   return 0;
 }
@@ -60,13 +60,13 @@ int32_t chopper_builtin_create(context* ctx, int32_t handle, chopper_builtin** o
   } else if (handle == kChopperWhitespaceCjk) {
     name = kCjkName;
   } else {
-    return -802;
+    return TQ_ERR_ARGUMENT;
   }
   auto* builtin = static_cast<chopper_builtin*>(std::calloc(1, sizeof(chopper_builtin)));
-  if (builtin == nullptr) return -600;
+  if (builtin == nullptr) return TQ_ERR_NO_MEMORY;
   if (chopper_rec_init(&builtin->rec) != 0) {
     std::free(builtin);
-    return -600;
+    return TQ_ERR_NO_MEMORY;
   }
   resource_slot* slot = &builtin->slot;
   str_copy_bounded(slot->name, name, kRsrcNameSize);
@@ -119,7 +119,7 @@ int32_t chopper_get_for_chop(context* ctx, int32_t handle, chopper_rec** out) {
   } else if (handle == kChopperWhitespaceCjk) {
     builtin = ctx->chopper_cjk;
   }
-  if (builtin == nullptr) return -802;
+  if (builtin == nullptr) return TQ_ERR_ARGUMENT;
   *out = &builtin->rec;
   return 0;
 }
@@ -131,7 +131,7 @@ int32_t chopper_get_for_edit(context* ctx, int32_t index, chopper_rec** out) {
   if (rc != 0) return rc;
   if (slot->part == nullptr) {
     (void)rsrc_unlock(ctx, slot, 1);
-    return -800;
+    return TQ_ERR_INDEX;
   }
   *out = static_cast<chopper_rec*>(slot->part);
   return 0;
@@ -147,7 +147,7 @@ int32_t chopper_load_by_name(context* ctx, const char* name, lock_handle* lock, 
   cb.free = chopper_rsrc_free;
   cb.lock = lock;
   int32_t rc = rsrc_register(ctx, kRsrcChopper, name, &cb, index);
-  return rc == 100 ? 0 : rc;
+  return rc == TQ_WARN_ALREADY_REGISTERED ? 0 : rc;
 }
 
 // ---- Documents ----------------------------------------------------------------------------------
@@ -211,8 +211,8 @@ int32_t chopper_rsrc_load(context* ctx, resource_slot* slot, lock_handle* lock, 
   auto* rec = static_cast<chopper_rec*>(std::calloc(1, sizeof(chopper_rec)));
   if (rec == nullptr || chopper_rec_init(rec) != 0) {
     std::free(rec);
-    TQ_REPORT(ctx, -600, 206, static_cast<const char*>(slot->name));
-    rc = -600;
+    TQ_REPORT(ctx, TQ_ERR_NO_MEMORY, 206, static_cast<const char*>(slot->name));
+    rc = TQ_ERR_NO_MEMORY;
   } else {
     rec->slot = slot;
     rc = chopper_document_read(ctx, doc, slot, rec);
@@ -270,12 +270,12 @@ int32_t chopper_create(context* ctx, const char* name, int32_t* index) {
   // leaves no slot behind holding the name.
   locale_info locale;
   locale_info_from_current(ctx, &locale);
-  if (locale.code == -1) return -707;
+  if (locale.code == -1) return TQ_ERR_NO_LOCALE;
   auto* rec = static_cast<chopper_rec*>(std::calloc(1, sizeof(chopper_rec)));
-  if (rec == nullptr) return -600;
+  if (rec == nullptr) return TQ_ERR_NO_MEMORY;
   if (chopper_rec_init(rec) != 0) {
     std::free(rec);
-    return -600;
+    return TQ_ERR_NO_MEMORY;
   }
   rec->locale = locale;
   rsrc_callbacks cb{};

@@ -41,7 +41,7 @@ int32_t rule_for_read(context* ctx, int32_t chopper, uint32_t id, chopper_rec** 
   int32_t rc = chopper_get(ctx, chopper, rec);
   if (rc != 0) return rc;
   *rule = chopper_rule_find(&(*rec)->rules, id);
-  return *rule != nullptr ? 0 : -802;
+  return *rule != nullptr ? 0 : TQ_ERR_ARGUMENT;
 }
 
 // A new compiled element for a rule's pattern; the caller frees it.
@@ -79,7 +79,7 @@ int32_t chopper_rule_validate(context* ctx, const char* expr, uint32_t* valid) {
   if (prereq_syntax_check(ctx, in.text, 0) != 0) return 0;
   // Compiled against flag names of its own, so that no chopper changes.
   auto* scratch = static_cast<chopper_rules*>(std::malloc(sizeof(chopper_rules)));
-  if (scratch == nullptr) return -600;
+  if (scratch == nullptr) return TQ_ERR_NO_MEMORY;
   rc = chopper_rules_init(scratch);
   if (rc == 0) {
     prereq_element* postfix = nullptr;
@@ -98,7 +98,7 @@ int32_t chopper_rules_init_flag_add(context* ctx, int32_t chopper, const char* n
   int32_t warning = 0;
   int32_t rc = convert_in(ctx, name, in.text, kNameMax, &warning);
   if (rc < 0) return rc;
-  if (!chopper_flag_name_valid(in.text)) return -802;
+  if (!chopper_flag_name_valid(in.text)) return TQ_ERR_ARGUMENT;
   chopper_edit_scope edit(ctx, chopper);
   if (edit.rc != 0) return edit.rc;
   uint32_t id = 0;
@@ -110,7 +110,7 @@ int32_t chopper_rules_init_flag_add(context* ctx, int32_t chopper, const char* n
 }
 
 int32_t chopper_rules_init_flag_remove(context* ctx, int32_t chopper, uint32_t flag_id) {
-  if (flag_id >= kFlagCount) return -802;
+  if (flag_id >= kFlagCount) return TQ_ERR_ARGUMENT;
   chopper_edit_scope edit(ctx, chopper);
   if (edit.rc != 0) return edit.rc;
   edit.rec->rules.initial_flags[flag_id] = 0;
@@ -120,7 +120,7 @@ int32_t chopper_rules_init_flag_remove(context* ctx, int32_t chopper, uint32_t f
 
 int32_t chopper_rules_flag_name_get(context* ctx, int32_t chopper, uint32_t flag_id, char* name) {
   strio_out_clear(ctx, name);
-  if (flag_id >= kFlagCount) return -802;
+  if (flag_id >= kFlagCount) return TQ_ERR_ARGUMENT;
   chopper_rec* rec = nullptr;
   int32_t rc = chopper_get(ctx, chopper, &rec);
   if (rc != 0) return rc;
@@ -142,8 +142,8 @@ int32_t chopper_rules_flag_id_get(context* ctx, int32_t chopper, const char* nam
   char cut[kFlagNameSize];
   prereq_name_cut(in.text, std::strlen(in.text), cut);
   if (chopper_flag_id_find(&rec->rules, cut, id) != 0) {
-    TQ_REPORT(ctx, -801, 1477, chopper_name(rec), static_cast<const char*>(cut));
-    return -801;
+    TQ_REPORT(ctx, TQ_ERR_NAME, 1477, chopper_name(rec), static_cast<const char*>(cut));
+    return TQ_ERR_NAME;
   }
   return finish(0, warning);
 }
@@ -184,11 +184,11 @@ int32_t chopper_rule_output_flag_add(context* ctx, int32_t chopper, uint32_t rul
   int32_t warning = 0;
   int32_t rc = convert_in(ctx, name, in.text, kNameMax, &warning);
   if (rc < 0) return rc;
-  if (!chopper_flag_name_valid(in.text)) return -802;
+  if (!chopper_flag_name_valid(in.text)) return TQ_ERR_ARGUMENT;
   chopper_edit_scope edit(ctx, chopper);
   if (edit.rc != 0) return edit.rc;
   chopper_rule* r = chopper_rule_find(&edit.rec->rules, rule);
-  if (r == nullptr) return -802;
+  if (r == nullptr) return TQ_ERR_ARGUMENT;
   uint32_t id = 0;
   rc = chopper_flag_id_get_or_create(ctx, chopper_name(edit.rec), &edit.rec->rules, in.text, &id);
   if (rc != 0) return rc;
@@ -198,11 +198,11 @@ int32_t chopper_rule_output_flag_add(context* ctx, int32_t chopper, uint32_t rul
 }
 
 int32_t chopper_rule_output_flag_remove(context* ctx, int32_t chopper, uint32_t rule, uint32_t flag_id) {
-  if (flag_id >= kFlagCount) return -802;
+  if (flag_id >= kFlagCount) return TQ_ERR_ARGUMENT;
   chopper_edit_scope edit(ctx, chopper);
   if (edit.rc != 0) return edit.rc;
   chopper_rule* r = chopper_rule_find(&edit.rec->rules, rule);
-  if (r == nullptr) return -802;
+  if (r == nullptr) return TQ_ERR_ARGUMENT;
   r->output_flags[flag_id] = 0;
   chopper_flag_names_sweep(&edit.rec->rules);
   return 0;
@@ -231,7 +231,7 @@ int32_t chopper_rule_notes_set(context* ctx, int32_t chopper, uint32_t rule, con
   chopper_edit_scope edit(ctx, chopper);
   if (edit.rc != 0) return edit.rc;
   chopper_rule* r = chopper_rule_find(&edit.rec->rules, rule);
-  if (r == nullptr) return -802;
+  if (r == nullptr) return TQ_ERR_ARGUMENT;
   rc = chopper_rule_text_replace(&r->notes, in.text[0] != '\0' ? in.text : nullptr);
   return finish(rc, warning);
 }
@@ -253,7 +253,7 @@ int32_t chopper_rule_method_regex_set(context* ctx, int32_t chopper, uint32_t ru
   chopper_edit_scope edit(ctx, chopper);
   if (edit.rc != 0) return edit.rc;
   chopper_rule* r = chopper_rule_find(&edit.rec->rules, rule);
-  if (r == nullptr) return -802;
+  if (r == nullptr) return TQ_ERR_ARGUMENT;
   // A pattern that does not compile leaves the rule as it was.
   regexlib_element fresh;
   rc = regex_element_make(ctx, in.text, &fresh);
@@ -275,12 +275,12 @@ int32_t chopper_rule_method_vocab_set(context* ctx, int32_t chopper, uint32_t ru
   chopper_edit_scope edit(ctx, chopper);
   if (edit.rc != 0) return edit.rc;
   chopper_rule* r = chopper_rule_find(&edit.rec->rules, rule);
-  if (r == nullptr) return -802;
+  if (r == nullptr) return TQ_ERR_ARGUMENT;
   chopper_rule_method_clear(ctx, r);
   r->method = kRuleMethodVocab;
   // The category is looked up as in adding a rule: an empty name too.
   if (chopper_rule_text_replace(&r->category_name, category_in.text) != 0) {
-    return -600;
+    return TQ_ERR_NO_MEMORY;
   }
   // A vocabulary that cannot be had leaves the rule with its error bit, so
   // that chopping skips it.
@@ -306,8 +306,8 @@ int32_t chopper_rule_regex_set(context* ctx, int32_t chopper, uint32_t rule, con
   chopper_edit_scope edit(ctx, chopper);
   if (edit.rc != 0) return edit.rc;
   chopper_rule* r = chopper_rule_find(&edit.rec->rules, rule);
-  if (r == nullptr) return -802;
-  if (r->method != kRuleMethodRegex) return -700;
+  if (r == nullptr) return TQ_ERR_ARGUMENT;
+  if (r->method != kRuleMethodRegex) return TQ_ERR_NOT_SUPPORTED;
   regexlib_element fresh;
   rc = regex_element_make(ctx, in.text, &fresh);
   if (rc != 0) return rc;
@@ -322,7 +322,7 @@ int32_t chopper_rule_regex_get(context* ctx, int32_t chopper, uint32_t rule, cha
   chopper_rule* r = nullptr;
   int32_t rc = rule_for_read(ctx, chopper, rule, &rec, &r);
   if (rc != 0) return rc;
-  if (r->method != kRuleMethodRegex) return -700;
+  if (r->method != kRuleMethodRegex) return TQ_ERR_NOT_SUPPORTED;
   return strio_out_4096(ctx, r->regex.regex != nullptr ? r->regex.regex : "", regex, 1);
 }
 
@@ -334,8 +334,8 @@ int32_t chopper_rule_vocab_set(context* ctx, int32_t chopper, uint32_t rule, con
   chopper_edit_scope edit(ctx, chopper);
   if (edit.rc != 0) return edit.rc;
   chopper_rule* r = chopper_rule_find(&edit.rec->rules, rule);
-  if (r == nullptr) return -802;
-  if (r->method != kRuleMethodVocab) return -700;
+  if (r == nullptr) return TQ_ERR_ARGUMENT;
+  if (r->method != kRuleMethodVocab) return TQ_ERR_NOT_SUPPORTED;
   rc = chopper_rule_vocab_assign(ctx, chopper_name(edit.rec), chopper_lock(edit.rec), r, in.text);
   return finish(rc, warning);
 }
@@ -346,7 +346,7 @@ int32_t chopper_rule_vocab_get(context* ctx, int32_t chopper, uint32_t rule, cha
   chopper_rule* r = nullptr;
   int32_t rc = rule_for_read(ctx, chopper, rule, &rec, &r);
   if (rc != 0) return rc;
-  if (r->method != kRuleMethodVocab) return -700;
+  if (r->method != kRuleMethodVocab) return TQ_ERR_NOT_SUPPORTED;
   if (r->errors & kRuleErrVocab) return 0;
   resource_slot* slot = nullptr;
   const char* name = r->vocab_name != nullptr ? r->vocab_name : "";
@@ -362,14 +362,14 @@ int32_t chopper_rule_vocab_category_set(context* ctx, int32_t chopper, uint32_t 
   chopper_edit_scope edit(ctx, chopper);
   if (edit.rc != 0) return edit.rc;
   chopper_rule* r = chopper_rule_find(&edit.rec->rules, rule);
-  if (r == nullptr) return -802;
-  if (r->method != kRuleMethodVocab) return -700;
+  if (r == nullptr) return TQ_ERR_ARGUMENT;
+  if (r->method != kRuleMethodVocab) return TQ_ERR_NOT_SUPPORTED;
   if (category_empty(in.text)) return finish(chopper_rule_category_assign(ctx, chopper_name(edit.rec), r, nullptr), warning);
   // A category the vocabulary lacks is refused and changes nothing.
   int32_t index = -1;
   rc = chopper_rule_category_lookup(ctx, chopper_name(edit.rec), r, in.text, &index);
   if (rc != 0) return rc;
-  if (chopper_rule_text_replace(&r->category_name, in.text) != 0) return -600;
+  if (chopper_rule_text_replace(&r->category_name, in.text) != 0) return TQ_ERR_NO_MEMORY;
   r->category = index;
   r->errors &= ~kRuleErrCategory;
   return finish(0, warning);
@@ -382,7 +382,7 @@ int32_t chopper_rule_vocab_category_get(context* ctx, int32_t chopper, uint32_t 
   chopper_rule* r = nullptr;
   int32_t rc = rule_for_read(ctx, chopper, rule, &rec, &r);
   if (rc != 0) return rc;
-  if (r->method != kRuleMethodVocab) return -700;
+  if (r->method != kRuleMethodVocab) return TQ_ERR_NOT_SUPPORTED;
   if (r->errors & kRuleErrCategory) return 0;
   if (r->category < 0) {
     *all = 1;
@@ -406,14 +406,14 @@ int32_t chopper_rule_prereq_set(context* ctx, int32_t chopper, uint32_t rule, co
   if (edit.rc != 0) return edit.rc;
   chopper_rules* rules = &edit.rec->rules;
   chopper_rule* r = chopper_rule_find(rules, rule);
-  if (r == nullptr) return -802;
+  if (r == nullptr) return TQ_ERR_ARGUMENT;
   rc = prereq_syntax_check(ctx, in.text, 1);
   if (rc != 0) return rc;
   prereq_element* postfix = nullptr;
   uint32_t count = 0;
   rc = chopper_prereq_compile(ctx, chopper_name(edit.rec), rules, in.text, &postfix, &count);
   char* text = rc == 0 ? str_dup(in.text) : nullptr;
-  if (rc == 0 && text == nullptr) rc = -600;
+  if (rc == 0 && text == nullptr) rc = TQ_ERR_NO_MEMORY;
   if (rc != 0) {
     std::free(postfix);
     chopper_flag_names_sweep(rules);
@@ -471,7 +471,7 @@ int32_t chopper_rules_list_clear(context* ctx, int32_t chopper) {
 int32_t chopper_regex_rule_add(context* ctx, int32_t chopper, const char* regex, const char* prereq,
                                const char* flags, uint32_t options, const char* notes, uint32_t* rule_id) {
   auto* in = static_cast<text_in*>(std::malloc(sizeof(text_in) * 4));
-  if (in == nullptr) return -600;
+  if (in == nullptr) return TQ_ERR_NO_MEMORY;
   int32_t warning = 0;
   int32_t rc = convert_in(ctx, regex, in[0].text, kTextMax, &warning);
   if (rc == 0) rc = convert_in(ctx, prereq, in[1].text, kTextMax, &warning);
@@ -493,7 +493,7 @@ int32_t chopper_vocab_rule_add(context* ctx, int32_t chopper, const char* vocab,
                                const char* prereq, const char* flags, uint32_t options, const char* notes,
                                uint32_t* rule_id) {
   auto* in = static_cast<text_in*>(std::malloc(sizeof(text_in) * 5));
-  if (in == nullptr) return -600;
+  if (in == nullptr) return TQ_ERR_NO_MEMORY;
   int32_t warning = 0;
   int32_t rc = convert_in(ctx, vocab, in[0].text, kNameMax, &warning);
   if (rc == 0) rc = convert_in(ctx, category, in[1].text, kNameMax, &warning);
@@ -563,7 +563,7 @@ int32_t chopper_table_char_count_get(context* ctx, int32_t chopper, uint32_t* co
   chopper_rec* rec = nullptr;
   int32_t rc = chopper_get(ctx, chopper, &rec);
   if (rc != 0) return rc;
-  if (rec->table.set_in_progress) return -500;
+  if (rec->table.set_in_progress) return TQ_ERR_EDIT_MODE;
   *count = rec->table.count;
   return 0;
 }
@@ -576,8 +576,8 @@ int32_t chopper_table_char_metadata_get_by_index(context* ctx, int32_t chopper, 
   chopper_rec* rec = nullptr;
   int32_t rc = chopper_get(ctx, chopper, &rec);
   if (rc != 0) return rc;
-  if (rec->table.set_in_progress) return -500;
-  if (index >= rec->table.count) return -802;
+  if (rec->table.set_in_progress) return TQ_ERR_EDIT_MODE;
+  if (index >= rec->table.count) return TQ_ERR_ARGUMENT;
   const chopper_char& e = rec->table.entries[index];
   *codepoint = e.code_point;
   *clsfn = e.classification;
@@ -604,14 +604,14 @@ int32_t chopper_table_char_metadata_get_by_codepoint(context* ctx, int32_t chopp
 int32_t chopper_table_char_classif_name_get(context* ctx, uint32_t classif, char* name) {
   strio_out_clear(ctx, name);
   const char* text = chop_class_name(classif);
-  if (text == nullptr) return -802;
+  if (text == nullptr) return TQ_ERR_ARGUMENT;
   return strio_out_1028(ctx, text, name, 1);
 }
 
 int32_t chopper_table_char_oper_name_get(context* ctx, uint32_t oper, char* name) {
   strio_out_clear(ctx, name);
   const char* text = chop_oper_name(oper);
-  if (text == nullptr) return -802;
+  if (text == nullptr) return TQ_ERR_ARGUMENT;
   return strio_out_1028(ctx, text, name, 1);
 }
 
@@ -648,7 +648,7 @@ int32_t chopper_table_char_metadata_set(context* ctx, int32_t chopper, uint32_t 
                                         uint32_t clsfn, uint32_t oprn) {
   chopper_edit_scope edit(ctx, chopper);
   if (edit.rc != 0) return edit.rc;
-  if (!edit.rec->table.set_in_progress) return -501;
+  if (!edit.rec->table.set_in_progress) return TQ_ERR_NEEDS_EDIT_MODE;
   char description[1024 + 1];
   int32_t warning = strio_in_1024(ctx, desc, description, 1);
   if (warning < 0) return warning;
@@ -660,7 +660,7 @@ int32_t chopper_table_char_metadata_set(context* ctx, int32_t chopper, uint32_t 
 int32_t chopper_table_char_metadata_set_end(context* ctx, int32_t chopper) {
   chopper_edit_scope edit(ctx, chopper);
   if (edit.rc != 0) return edit.rc;
-  if (!edit.rec->table.set_in_progress) return -501;
+  if (!edit.rec->table.set_in_progress) return TQ_ERR_NEEDS_EDIT_MODE;
   int32_t rc = chopper_table_finish(&edit.rec->table);
   if (rc == 0) edit.rec->table.set_in_progress = 0;
   return rc;

@@ -107,7 +107,7 @@ int32_t chopper_rule_text_replace(char** slot, const char* text) {
   char* copy = nullptr;
   if (text != nullptr) {
     copy = str_dup(text);
-    if (copy == nullptr) return -600;
+    if (copy == nullptr) return TQ_ERR_NO_MEMORY;
   }
   std::free(*slot);
   *slot = copy;
@@ -117,7 +117,7 @@ int32_t chopper_rule_text_replace(char** slot, const char* text) {
 int32_t chopper_rule_category_lookup(context* ctx, const char* chopper, const chopper_rule* rule, const char* name,
                                      int32_t* index) {
   *index = -1;
-  int32_t rc = -802;
+  int32_t rc = TQ_ERR_ARGUMENT;
   if (rule->vocab >= 0 && (rule->errors & kRuleErrVocab) == 0) {
     vocab_rec* vocab = nullptr;
     rc = vocab_get(ctx, rule->vocab, &vocab);
@@ -130,7 +130,7 @@ int32_t chopper_rule_category_lookup(context* ctx, const char* chopper, const ch
         *index = found;
         return 0;
       }
-      rc = -802;
+      rc = TQ_ERR_ARGUMENT;
     }
   }
   TQ_REPORT(ctx, rc, 1550, name, name_of(chopper));
@@ -142,10 +142,10 @@ int32_t chopper_rule_category_lookup(context* ctx, const char* chopper, const ch
 int32_t chopper_rules_init(chopper_rules* rules) {
   std::memset(static_cast<void*>(rules), 0, sizeof *rules);
   std::memset(rules->flag_free, 1, sizeof rules->flag_free);
-  if (hash_init(&rules->flag_ids, kHashKeyBytes, 1, 0) != 0) return -600;
+  if (hash_init(&rules->flag_ids, kHashKeyBytes, 1, 0) != 0) return TQ_ERR_NO_MEMORY;
   if (vec_init(&rules->rules, 8) != 0) {
     hash_free(&rules->flag_ids);
-    return -600;
+    return TQ_ERR_NO_MEMORY;
   }
   // Rules need the context to give their vocabulary back, which the
   // vector's free function lacks: chopper_rules_free frees them first.
@@ -207,11 +207,11 @@ int32_t chopper_flag_id_get_or_create(context* ctx, const char* chopper, chopper
     return -601;
   }
   char* copy = str_dup(cut);
-  if (copy == nullptr) return -600;
+  if (copy == nullptr) return TQ_ERR_NO_MEMORY;
   uintptr_t out[2] = {0, 0};
   if (hash_put(&rules->flag_ids, copy, static_cast<int32_t>(std::strlen(copy)), free_id, 0, out) != 0) {
     std::free(copy);
-    return -600;
+    return TQ_ERR_NO_MEMORY;
   }
   rules->flag_names[free_id] = copy;
   rules->flag_free[free_id] = 0;
@@ -266,8 +266,8 @@ int32_t chopper_output_flags_parse(context* ctx, const char* chopper, chopper_ru
       continue;
     }
     if (prereq_special(text[i])) {
-      TQ_REPORT(ctx, -803, 1475, chopper, static_cast<int32_t>(i), text);
-      return -803;
+      TQ_REPORT(ctx, TQ_ERR_SYNTAX, 1475, chopper, static_cast<int32_t>(i), text);
+      return TQ_ERR_SYNTAX;
     }
     size_t j = i;
     while (text[j] != '\0' && !prereq_special(text[j])) ++j;
@@ -281,8 +281,8 @@ int32_t chopper_output_flags_parse(context* ctx, const char* chopper, chopper_ru
     while (prereq_blank(text[i])) ++i;
     if (text[i] == '\0') break;
     if (text[i] != ',') {
-      TQ_REPORT(ctx, -803, 1475, chopper, static_cast<int32_t>(i), text);
-      return -803;
+      TQ_REPORT(ctx, TQ_ERR_SYNTAX, 1475, chopper, static_cast<int32_t>(i), text);
+      return TQ_ERR_SYNTAX;
     }
     ++i;
   }
@@ -314,7 +314,7 @@ void chopper_rule_free(context* ctx, chopper_rule* rule) {
 // looked up like any other: the empty name is no category, so such a rule
 // carries error bit 2 rather than silently matching every category.
 int32_t chopper_rule_category_assign(context* ctx, const char* chopper, chopper_rule* rule, const char* category) {
-  if (chopper_rule_text_replace(&rule->category_name, category) != 0) return -600;
+  if (chopper_rule_text_replace(&rule->category_name, category) != 0) return TQ_ERR_NO_MEMORY;
   rule->category = -1;
   rule->errors &= ~kRuleErrCategory;
   if (category == nullptr) return 0;
@@ -330,7 +330,7 @@ int32_t chopper_rule_category_assign(context* ctx, const char* chopper, chopper_
 
 int32_t chopper_rule_vocab_assign(context* ctx, const char* chopper, lock_handle* lock, chopper_rule* rule,
                                   const char* vocab) {
-  if (chopper_rule_text_replace(&rule->vocab_name, vocab) != 0) return -600;
+  if (chopper_rule_text_replace(&rule->vocab_name, vocab) != 0) return TQ_ERR_NO_MEMORY;
   int32_t index = -1;
   int32_t rc = vocab_load_by_name(ctx, vocab, lock, kVocabFormCompiled, &index);
   if (rc >= 0) {
@@ -355,7 +355,7 @@ int32_t chopper_rule_vocab_assign(context* ctx, const char* chopper, lock_handle
   }
   // The category is looked up again in the vocabulary now set.
   char* category = rule->category_name != nullptr ? str_dup(rule->category_name) : nullptr;
-  if (rule->category_name != nullptr && category == nullptr) return -600;
+  if (rule->category_name != nullptr && category == nullptr) return TQ_ERR_NO_MEMORY;
   int32_t cat_rc = chopper_rule_category_assign(ctx, chopper, rule, category);
   std::free(category);
   return rc != 0 ? rc : cat_rc;
@@ -364,10 +364,10 @@ int32_t chopper_rule_vocab_assign(context* ctx, const char* chopper, lock_handle
 int32_t chopper_rule_add(context* ctx, const char* chopper, lock_handle* lock, chopper_rules* rules, uint32_t method,
                          const char* regex, const char* vocab, const char* category, const char* prereq,
                          const char* flags, uint32_t options, const char* notes, uint32_t* id) {
-  if (method != kRuleMethodRegex && method != kRuleMethodVocab) return -802;
+  if (method != kRuleMethodRegex && method != kRuleMethodVocab) return TQ_ERR_ARGUMENT;
   const char* name = name_of(chopper);
   auto* rule = static_cast<chopper_rule*>(std::calloc(1, sizeof(chopper_rule)));
-  if (rule == nullptr) return -600;
+  if (rule == nullptr) return TQ_ERR_NO_MEMORY;
   rule->vocab = -1;
   rule->category = -1;
   rule->method = method;
@@ -375,10 +375,10 @@ int32_t chopper_rule_add(context* ctx, const char* chopper, lock_handle* lock, c
   if (method == kRuleMethodVocab) {
     // A vocabulary or category that cannot be had leaves error bits; the
     // rule is kept and skipped when chopping.
-    if (chopper_rule_text_replace(&rule->category_name, category) != 0) rc = -600;
+    if (chopper_rule_text_replace(&rule->category_name, category) != 0) rc = TQ_ERR_NO_MEMORY;
     if (rc == 0) {
       int32_t assigned = chopper_rule_vocab_assign(ctx, chopper, lock, rule, vocab != nullptr ? vocab : "");
-      if (assigned == -600) rc = -600;
+      if (assigned == TQ_ERR_NO_MEMORY) rc = TQ_ERR_NO_MEMORY;
     }
   } else {
     rc = regexlib_element_create(&rule->regex, regex, "", "", 1);
@@ -434,7 +434,7 @@ int32_t chopper_rules_write(context* ctx, const chopper_rules* rules, xmldoc* do
     const chopper_rule* rule = chopper_rule_at(rules, i);
     char* output = output_flags_text(rules, rule);
     if (output == nullptr) {
-      rc = -600;
+      rc = TQ_ERR_NO_MEMORY;
       break;
     }
     const bool is_regex = rule->method == kRuleMethodRegex;
@@ -491,8 +491,8 @@ int32_t chopper_rules_read(context* ctx, const xmldoc* doc, const char* chopper,
 
   int32_t col_name = -1;
   if (initial->record_count > 0 && xmldoc_column_find(ctx, initial, kColName, &col_name) != 0) {
-    TQ_REPORT(ctx, -300, 209, kColName, name);
-    return -300;
+    TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 209, kColName, name);
+    return TQ_ERR_INVALID_CONTENT;
   }
   for (int32_t r = 0; r < initial->record_count; ++r) {
     const xmldoc_record& rec = initial->records[r];
@@ -508,8 +508,8 @@ int32_t chopper_rules_read(context* ctx, const xmldoc* doc, const char* chopper,
   int32_t col[8];
   for (int k = 0; k < 8; ++k) {
     if (xmldoc_column_find(ctx, list, columns[k], &col[k]) != 0) {
-      TQ_REPORT(ctx, -300, 209, columns[k], name);
-      return -300;
+      TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 209, columns[k], name);
+      return TQ_ERR_INVALID_CONTENT;
     }
   }
   for (int32_t r = 0; r < list->record_count; ++r) {

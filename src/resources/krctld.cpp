@@ -178,7 +178,7 @@ int32_t chopper_table_init(chopper_table* table) {
   table->use_table = 1;
   table->matrix = &kMatrixOff;
   auto* entries = static_cast<chopper_char*>(std::calloc(kAsciiRows, sizeof(chopper_char)));
-  if (entries == nullptr) return -600;
+  if (entries == nullptr) return TQ_ERR_NO_MEMORY;
   for (uint32_t cp = 0; cp < kAsciiRows; ++cp) default_ascii_row(&entries[cp], cp);
   table->entries = entries;
   table->count = kAsciiRows;
@@ -199,8 +199,8 @@ void chopper_table_impsep_set(chopper_table* table, uint32_t flag) {
 
 int32_t chopper_table_char_lookup(const chopper_table* table, uint32_t code_point, uint32_t* clsfn,
                                   uint32_t* oprn) {
-  if (code_point > static_cast<uint32_t>(kMaxCodePoint)) return -802;
-  if (table->set_in_progress) return -500;
+  if (code_point > static_cast<uint32_t>(kMaxCodePoint)) return TQ_ERR_ARGUMENT;
+  if (table->set_in_progress) return TQ_ERR_EDIT_MODE;
   if (code_point < kAsciiRows && code_point < table->count) {
     *clsfn = table->entries[code_point].classification;
     *oprn = table->entries[code_point].operation;
@@ -230,12 +230,12 @@ int32_t chopper_table_char_lookup(const chopper_table* table, uint32_t code_poin
 
 int32_t chopper_table_entry_set(context* ctx, chopper_table* table, const char* description, uint32_t clsfn,
                                 uint32_t oprn, uint32_t code_point, uint32_t from_document) {
-  if (ctx == nullptr) return -100;
+  if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
   // An id outside the fixed tables would index past the break matrix when
   // chopping and could not be written back by name.
   if (table == nullptr || code_point == kBadCodePoint || code_point > static_cast<uint32_t>(kMaxCodePoint) ||
       clsfn >= kClassCount || oprn >= kOperCount) {
-    return -802;
+    return TQ_ERR_ARGUMENT;
   }
   if (code_point < kAsciiRows) {
     entry_fill(&table->entries[code_point], code_point, description, clsfn, oprn);
@@ -252,7 +252,7 @@ int32_t chopper_table_entry_set(context* ctx, chopper_table* table, const char* 
   }
   if (is_default(clsfn, oprn)) return 0;
   auto* grown = static_cast<chopper_char*>(std::realloc(table->entries, sizeof(chopper_char) * (table->count + 1)));
-  if (grown == nullptr) return -600;
+  if (grown == nullptr) return TQ_ERR_NO_MEMORY;
   table->entries = grown;
   chopper_char* e = &table->entries[table->count];
   *e = chopper_char{};
@@ -263,9 +263,9 @@ int32_t chopper_table_entry_set(context* ctx, chopper_table* table, const char* 
 
 int32_t chopper_table_finish(chopper_table* table) {
   table->matrix = table->implicit_sep ? &kMatrixOn : &kMatrixOff;
-  if (table->count < kAsciiRows) return -706;
+  if (table->count < kAsciiRows) return TQ_ERR_RESOURCE_LACKS;
   for (uint32_t i = 0; i < kAsciiRows; ++i) {
-    if (table->entries[i].code_point != i) return -706;
+    if (table->entries[i].code_point != i) return TQ_ERR_RESOURCE_LACKS;
   }
   if (table->count == kAsciiRows) return 0;
   chopper_char* first = table->entries + kAsciiRows;
@@ -287,7 +287,7 @@ int32_t chopper_table_finish(chopper_table* table) {
   }
   if (kept < table->count) {
     auto* shrunk = static_cast<chopper_char*>(std::realloc(table->entries, sizeof(chopper_char) * kept));
-    if (shrunk == nullptr) return -600;
+    if (shrunk == nullptr) return TQ_ERR_NO_MEMORY;
     table->entries = shrunk;
     table->count = kept;
   }
@@ -312,7 +312,7 @@ int32_t chopper_table_write(context* ctx, const chopper_table* table, xmldoc* do
     fields[2].text = const_cast<char*>(chop_class_name(e.classification));
     fields[3].type = kXmlColString;
     fields[3].text = const_cast<char*>(chop_oper_name(e.operation));
-    if (fields[2].text == nullptr || fields[3].text == nullptr) return -802;
+    if (fields[2].text == nullptr || fields[3].text == nullptr) return TQ_ERR_ARGUMENT;
     rc = xmldoc_record_add(ctx, doc, "", nullptr, fields);
   }
   return rc;
@@ -327,8 +327,8 @@ int32_t chopper_table_read(context* ctx, const xmldoc* doc, const char* name, ch
   int32_t index[4] = {-1, -1, -1, -1};
   for (int k = 0; k < 4; ++k) {
     if (xmldoc_column_find(ctx, doc, columns[k], &index[k]) != 0) {
-      TQ_REPORT(ctx, -300, 209, columns[k], name);
-      return -300;
+      TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 209, columns[k], name);
+      return TQ_ERR_INVALID_CONTENT;
     }
   }
   // A document in a single-byte encoding gives its characters as byte
@@ -342,27 +342,27 @@ int32_t chopper_table_read(context* ctx, const xmldoc* doc, const char* name, ch
     const xmldoc_record& rec = doc->records[r];
     if (rec.key == nullptr || rec.fields == nullptr) continue;
     int64_t value = field_number(rec.fields[index[0]]);
-    if (value == -1 || value == static_cast<int64_t>(kBadCodePoint)) return -802;
+    if (value == -1 || value == static_cast<int64_t>(kBadCodePoint)) return TQ_ERR_ARGUMENT;
     uint32_t code_point = static_cast<uint32_t>(value);
     if (by_byte) {
       int32_t converted = value >= 0 && value < 256 ? enc_char_code_point_get(static_cast<uint8_t>(value), encoding) : -1;
       if (converted < 0) {
-        TQ_REPORT(ctx, -300, 210, static_cast<int32_t>(value), name);
-        return -300;
+        TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 210, static_cast<int32_t>(value), name);
+        return TQ_ERR_INVALID_CONTENT;
       }
       code_point = static_cast<uint32_t>(converted);
     }
     const char* class_text = xmldoc_field_text(&rec.fields[index[2]]);
     uint32_t clsfn = 0;
     if (chop_class_by_name(class_text, &clsfn) != 0) {
-      TQ_REPORT(ctx, -300, 211, class_text, name, r);
-      return -300;
+      TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 211, class_text, name, r);
+      return TQ_ERR_INVALID_CONTENT;
     }
     const char* oper_text = xmldoc_field_text(&rec.fields[index[3]]);
     uint32_t oprn = 0;
     if (chop_oper_by_name(oper_text, &oprn) != 0) {
-      TQ_REPORT(ctx, -300, 212, oper_text, name, r);
-      return -300;
+      TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 212, oper_text, name, r);
+      return TQ_ERR_INVALID_CONTENT;
     }
     int32_t rc = chopper_table_entry_set(ctx, table, xmldoc_field_text(&rec.fields[index[1]]), clsfn, oprn, code_point, 1);
     if (rc != 0) return rc;

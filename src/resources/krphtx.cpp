@@ -74,7 +74,7 @@ int32_t field_number(const xmldoc* doc, int32_t r, int32_t c) { return doc->reco
 int32_t read_document(context* ctx, resource_slot* slot, phonetx_rec** out) {
   *out = nullptr;
   phonetx_rec* rec = rec_new(slot->name);
-  if (rec == nullptr) return -600;
+  if (rec == nullptr) return TQ_ERR_NO_MEMORY;
   xmldoc* doc = nullptr;
   int32_t rc = xmldoc_read(ctx, slot->name, kXmlFlagVault, &doc);
   if (rc < 0) {
@@ -89,7 +89,7 @@ int32_t read_document(context* ctx, resource_slot* slot, phonetx_rec** out) {
   } else {
     rc = 0;
     vault_info_read(doc, &rec->vault);
-    if (!columns_ok(doc)) rc = -300;
+    if (!columns_ok(doc)) rc = TQ_ERR_INVALID_CONTENT;
   }
   for (int32_t r = 0; rc == 0 && r < doc->record_count; ++r) {
     if (!record_used(doc, r)) continue;
@@ -122,12 +122,12 @@ int32_t document_build(context* ctx, const resource_slot* slot, const phonetx_re
   *out = nullptr;
   xmldoc* doc = nullptr;
   int32_t rc = xmldoc_create(ctx, kDocType, kDocVersion, &doc);
-  if (rc < 0) return rc == -600 ? rc : -1;
+  if (rc < 0) return rc == TQ_ERR_NO_MEMORY ? rc : -1;
   if (slot->version[0] != '\0') rc = xmldoc_prop_add_grouped(ctx, doc, kPropGroup, "Version", slot->version);
   if (rc >= 0 && slot->owner[0] != '\0') rc = xmldoc_prop_add_grouped(ctx, doc, kPropGroup, "Owner", slot->owner);
-  if (rc < 0) rc = rc == -600 ? rc : -1;
+  if (rc < 0) rc = rc == TQ_ERR_NO_MEMORY ? rc : -1;
   if (rc >= 0) rc = locale_info_write(ctx, &rec->locale, doc);
-  if (rc >= 0 && vault_info_write(doc, &rec->vault) < 0) rc = -600;
+  if (rc >= 0 && vault_info_write(doc, &rec->vault) < 0) rc = TQ_ERR_NO_MEMORY;
   for (int32_t c = 0; rc >= 0 && c < kColumnCount; ++c) {
     if (xmldoc_column_add(ctx, doc, kColumns[c], kColumnTypes[c]) < 0) rc = -1;
   }
@@ -149,7 +149,7 @@ int32_t document_build(context* ctx, const resource_slot* slot, const phonetx_re
     fields[3].type = kXmlColInt;
     fields[3].number = static_cast<int32_t>(rule->flags);
     int32_t added = xmldoc_record_add(ctx, doc, nullptr, nullptr, fields);
-    if (added < 0) rc = added == -600 ? added : -1;
+    if (added < 0) rc = added == TQ_ERR_NO_MEMORY ? added : -1;
   }
   if (rc < 0) {
     xml_free(ctx, doc);
@@ -187,7 +187,7 @@ int32_t session_table_read(const xmldoc* doc, phonetx_edit_rule** out, uint32_t*
   if (doc->record_count <= 0) return 0;
   auto* rules = static_cast<phonetx_edit_rule*>(
       std::calloc(static_cast<size_t>(doc->record_count), sizeof(phonetx_edit_rule)));
-  if (rules == nullptr) return -600;
+  if (rules == nullptr) return TQ_ERR_NO_MEMORY;
   uint32_t n = 0;
   for (int32_t r = 0; r < doc->record_count; ++r) {
     if (!record_used(doc, r)) continue;
@@ -202,7 +202,7 @@ int32_t session_table_read(const xmldoc* doc, phonetx_edit_rule** out, uint32_t*
         std::free(rules[i].replace);
       }
       std::free(rules);
-      return -600;
+      return TQ_ERR_NO_MEMORY;
     }
   }
   *out = rules;
@@ -225,7 +225,7 @@ uint32_t session_text_length(const context* ctx, const char* text, uint32_t max)
 int32_t phonetx_rsrc_load(context* ctx, resource_slot* slot, lock_handle* lock, uintptr_t arg) {
   (void)lock;
   (void)arg;
-  if (slot == nullptr) return -802;
+  if (slot == nullptr) return TQ_ERR_ARGUMENT;
   phonetx_rec* rec = nullptr;
   int32_t rc = read_document(ctx, slot, &rec);
   if (rc < 0) return rc;
@@ -253,7 +253,7 @@ int32_t phonetx_get_for_edit(context* ctx, int32_t index, resource_slot** slot, 
   auto* rec = static_cast<phonetx_rec*>((*slot)->part);
   if (rec == nullptr) {
     (void)rsrc_unlock(ctx, *slot, 1);
-    return -800;
+    return TQ_ERR_INDEX;
   }
   *out = rec;
   return 0;
@@ -266,7 +266,7 @@ int32_t phonetx_load_by_name(context* ctx, const char* name, int32_t* index) {
   cb.load = phonetx_rsrc_load;
   cb.free = phonetx_rsrc_free;
   int32_t rc = rsrc_register(ctx, kRsrcPhonetx, name, &cb, index);
-  return rc == 100 ? 0 : rc;
+  return rc == TQ_WARN_ALREADY_REGISTERED ? 0 : rc;
 }
 
 int32_t phonetx_run(context* ctx, const phonetx_rec* set, const char* input, char* output) {
@@ -315,7 +315,7 @@ int32_t phonetx_create(context* ctx, const char* name, int32_t* index) {
   if (rec == nullptr) {
     (void)rsrc_unlock(ctx, slot, 1);
     (void)rsrc_release(ctx, slot);
-    return -600;
+    return TQ_ERR_NO_MEMORY;
   }
   // A set made here takes the current locale, when there is one, so that
   // once saved it can be read again.
@@ -370,8 +370,8 @@ int32_t phonetx_save(context* ctx, int32_t index, tq_lock_handle* lock) {
   // loaded again: refuse it, as the other resources do.
   if (!locale_table_contains(rec->locale.code) || rec->locale.iso[0] == '\0' ||
       rec->locale.description[0] == '\0') {
-    TQ_REPORT(ctx, -300, 1702, static_cast<const char*>(slot->name));
-    return -300;
+    TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 1702, static_cast<const char*>(slot->name));
+    return TQ_ERR_INVALID_CONTENT;
   }
   // The rule set's own file, which the handle must lock.
   char path[kLockPathSize];
@@ -389,7 +389,7 @@ int32_t phonetx_execute(context* ctx, int32_t index, const char* input, char* re
   strio_out_clear_n(ctx, result, size);
   // size is the whole buffer: the text and the session encoding's terminator.
   uint32_t term = strio_terminator_size(ctx);
-  if (size < term) return -802;
+  if (size < term) return TQ_ERR_ARGUMENT;
   uint32_t max = std::min(size - term, kPxOutputMax);
   char in[kRuleTextMax + 1];
   int32_t rc_in = strio_in_1024(ctx, input, in, kStrioConvert);
@@ -419,9 +419,9 @@ int32_t phonetx_execute(context* ctx, int32_t index, const char* input, char* re
       std::memcpy(result, wide, length + term);
     } else if (rc_out >= 0) {
       rc_out = strio_out(ctx, out, result, max, kStrioConvert);
-      if (rc_out >= 0 && rc_run != 115) {
-        TQ_REPORT(ctx, 115, 1485, static_cast<const char*>(rec->rules.name));
-        rc_run = 115;
+      if (rc_out >= 0 && rc_run != TQ_WARN_PHONETICS_CUT) {
+        TQ_REPORT(ctx, TQ_WARN_PHONETICS_CUT, 1485, static_cast<const char*>(rec->rules.name));
+        rc_run = TQ_WARN_PHONETICS_CUT;
       }
     }
   }
@@ -435,7 +435,7 @@ int32_t phonetx_execute(context* ctx, int32_t index, const char* input, char* re
 
 int32_t phonetx_edit_new(context* ctx, const char* path, const char* name, tq_lock_handle* lock) {
   auto* texts = static_cast<char*>(std::malloc(kFolderMax + 1 + kNameMax + 1));
-  if (texts == nullptr) return -600;
+  if (texts == nullptr) return TQ_ERR_NO_MEMORY;
   char* folder = texts;
   char* file = texts + kFolderMax + 1;
   int32_t rc_path = strio_in(ctx, path, folder, kFolderMax, kStrioConvert);
@@ -451,7 +451,7 @@ int32_t phonetx_edit_new(context* ctx, const char* path, const char* name, tq_lo
 
 int32_t phonetx_edit(context* ctx, const char* name, tq_lock_handle* lock) {
   phonetx_edit_session* session = session_of(ctx, true);
-  if (session == nullptr) return -600;
+  if (session == nullptr) return TQ_ERR_NO_MEMORY;
   session_clear(session);
   char text[kNameMax + 1];
   int32_t crc = strio_in(ctx, name, text, kNameMax, kStrioConvert);
@@ -463,7 +463,7 @@ int32_t phonetx_edit(context* ctx, const char* name, tq_lock_handle* lock) {
   int32_t rc = xmldoc_read_for_edit(ctx, text, kXmlFlagVault, lock, &doc);
   if (rc < 0) return rc;
   rc = locale_info_read(ctx, doc, &session->locale);
-  if (rc >= 0 && !columns_ok(doc)) rc = -300;
+  if (rc >= 0 && !columns_ok(doc)) rc = TQ_ERR_INVALID_CONTENT;
   if (rc >= 0) rc = session_table_read(doc, &session->rules, &session->count);
   xml_free(ctx, doc);
   if (rc < 0) {
@@ -488,7 +488,7 @@ int32_t phonetx_edit_rule_get(context* ctx, int32_t index, char* rule_text, char
   *flags = 0;
   const phonetx_edit_session* session = session_of(ctx, false);
   uint32_t count = session != nullptr ? session->count : 0;
-  if (index < 0 || static_cast<uint32_t>(index) >= count) return -800;
+  if (index < 0 || static_cast<uint32_t>(index) >= count) return TQ_ERR_INDEX;
   const phonetx_edit_rule& rule = session->rules[index];
   int32_t rc_rule = strio_out_1028(ctx, rule.search, rule_text, kStrioConvert);
   if (rc_rule < 0) return rc_rule;

@@ -89,8 +89,8 @@ void prereq_name_cut(const char* text, size_t len, char* out) {
 int32_t prereq_syntax_check(context* ctx, const char* expr, uint32_t record) {
   const char* comma = std::strchr(expr, ',');
   if (comma != nullptr) {
-    if (record) TQ_REPORT(ctx, -803, 756, static_cast<int32_t>(comma - expr + 1));
-    return -803;
+    if (record) TQ_REPORT(ctx, TQ_ERR_SYNTAX, 756, static_cast<int32_t>(comma - expr + 1));
+    return TQ_ERR_SYNTAX;
   }
   uint32_t prev = kTokStart;
   int32_t depth = 0;
@@ -99,22 +99,22 @@ int32_t prereq_syntax_check(context* ctx, const char* expr, uint32_t record) {
   while (next_token(expr, &i, &tok)) {
     const auto position = static_cast<int32_t>(tok.pos + 1);
     if (!allowed_after(tok.type, prev)) {
-      if (record) TQ_REPORT(ctx, -803, 757, position);
-      return -803;
+      if (record) TQ_REPORT(ctx, TQ_ERR_SYNTAX, 757, position);
+      return TQ_ERR_SYNTAX;
     }
     if (tok.type == kTokOpen) depth += 1;
     if (tok.type == kTokClose) {
       if (depth == 0) {
-        if (record) TQ_REPORT(ctx, -803, 754, position);
-        return -803;
+        if (record) TQ_REPORT(ctx, TQ_ERR_SYNTAX, 754, position);
+        return TQ_ERR_SYNTAX;
       }
       depth -= 1;
     }
     prev = tok.type;
   }
   if (depth > 0) {
-    if (record) TQ_REPORT(ctx, -803, 755, static_cast<int32_t>(std::strlen(expr)));
-    return -803;
+    if (record) TQ_REPORT(ctx, TQ_ERR_SYNTAX, 755, static_cast<int32_t>(std::strlen(expr)));
+    return TQ_ERR_SYNTAX;
   }
   return 0;
 }
@@ -132,7 +132,7 @@ int32_t prereq_compile(context* ctx, const char* expr, prereq_flag_fn flag_id, v
   }
   if (tokens == 0) return 0;
   auto* list = static_cast<prereq_element*>(std::malloc(sizeof(prereq_element) * tokens));
-  if (list == nullptr) return -600;
+  if (list == nullptr) return TQ_ERR_NO_MEMORY;
   uint32_t n = 0;
   stack_entry stack[kOperatorStackSize];
   uint32_t top = 1;

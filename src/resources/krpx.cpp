@@ -693,8 +693,8 @@ int32_t matching_loop(run_state* st) {
     }
   }
   if (st->budget <= 0 || st->spent) {
-    TQ_REPORT(st->ctx, 114, 1486, st->set->name);
-    return 114;
+    TQ_REPORT(st->ctx, TQ_WARN_PHONETICS_REWIND, 1486, st->set->name);
+    return TQ_WARN_PHONETICS_REWIND;
   }
   return 0;
 }
@@ -713,8 +713,8 @@ int32_t output_encode(context* ctx, const px_ruleset* set, const phonetx_work* w
     int32_t n = np_uchar_intcopy(s, output + used, max - used);
     if (n == 0) {
       output[used] = '\0';
-      TQ_REPORT(ctx, 115, 1485, set->name);
-      return 115;
+      TQ_REPORT(ctx, TQ_WARN_PHONETICS_CUT, 1485, set->name);
+      return TQ_WARN_PHONETICS_CUT;
     }
     if (n > 0) used += static_cast<uint32_t>(n);
   }

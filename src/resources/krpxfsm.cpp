@@ -32,12 +32,12 @@ int32_t syntax_error(context* ctx, const px_ruleset* set, const px_rule* rule, c
   rule_texts texts;
   texts_of(rule, &texts);
   if constexpr (N == 1484) {
-    err_report<N>(ctx, -803, file, line, set->name, static_cast<const char*>(texts.pattern),
+    err_report<N>(ctx, TQ_ERR_SYNTAX, file, line, set->name, static_cast<const char*>(texts.pattern),
                   static_cast<const char*>(texts.replacement));
   } else {
-    err_report<N>(ctx, -803, file, line, set->name, static_cast<const char*>(texts.pattern));
+    err_report<N>(ctx, TQ_ERR_SYNTAX, file, line, set->name, static_cast<const char*>(texts.pattern));
   }
-  return -803;
+  return TQ_ERR_SYNTAX;
 }
 
 #define PX_SYNTAX(n) syntax_error<n>(ctx, set, rule, __FILE__, __LINE__)
@@ -63,7 +63,7 @@ int32_t index_build(px_check* node) {
   if (n == 0) return 0;
   node->char_links = static_cast<px_char_link*>(std::malloc(sizeof(px_char_link) * n));
   node->other_positions = static_cast<uint32_t*>(std::malloc(sizeof(uint32_t) * n));
-  if (node->char_links == nullptr || node->other_positions == nullptr) return -600;
+  if (node->char_links == nullptr || node->other_positions == nullptr) return TQ_ERR_NO_MEMORY;
   for (uint32_t i = 0; i < n; ++i) {
     const px_check* child = node->children[i];
     if (child->type == kPxCheckChar) {
@@ -150,7 +150,7 @@ int32_t class_make(const px_sym* pattern, uint32_t open, uint32_t close, px_chec
   probe->set_count = 0;
   if (n == 0) return 0;
   probe->set = static_cast<px_sym*>(std::malloc(sizeof(px_sym) * n));
-  if (probe->set == nullptr) return -600;
+  if (probe->set == nullptr) return TQ_ERR_NO_MEMORY;
   for (uint32_t i = 0; i < n; ++i) {
     px_sym c = pattern[first + i];
     probe->set[i] = c == '$' ? kPxEow : c == '^' ? kPxBow : c;
@@ -194,7 +194,7 @@ int32_t merge(context* ctx, px_ruleset* set, px_check* root, px_rule* rule) {
       uint32_t close = i + 1;
       while (close < length && pattern[close] != ']') ++close;
       if (close >= length) return PX_SYNTAX(1481);
-      if (class_make(pattern, i, close, &probe) != 0) return -600;
+      if (class_make(pattern, i, close, &probe) != 0) return TQ_ERR_NO_MEMORY;
       i = close;
     } else {
       probe.type = kPxCheckChar;
@@ -203,7 +203,7 @@ int32_t merge(context* ctx, px_ruleset* set, px_check* root, px_rule* rule) {
     px_check* next = child_find_or_add(ctx, node, &probe);
     if (next == nullptr) {
       std::free(probe.set);
-      return -600;
+      return TQ_ERR_NO_MEMORY;
     }
     node = next;
     checks += 1;
@@ -231,7 +231,7 @@ int32_t twins_add(px_ruleset* set) {
     px_rule* twin = px_twin_make(rule);
     if (twin == nullptr || px_rules_insert(set, i, twin) != 0) {
       px_rule_free(twin);
-      return -600;
+      return TQ_ERR_NO_MEMORY;
     }
     rule->linked = twin;
     i += 1;  // past the rule itself
@@ -258,7 +258,7 @@ int32_t px_compile(context* ctx, px_ruleset* set) {
   for (uint32_t i = 0; i < set->rule_count; ++i) set->rules[i]->order = i;
 
   px_check* root = node_new(kPxCheckRoot);
-  if (root == nullptr) return -600;
+  if (root == nullptr) return TQ_ERR_NO_MEMORY;
   int32_t rc = set_has_blank_rule(set) ? twins_add(set) : 0;
   for (uint32_t i = 0; rc == 0 && i < set->rule_count; ++i) rc = merge(ctx, set, root, set->rules[i]);
   if (rc == 0) rc = index_build(root);
@@ -353,14 +353,14 @@ int32_t px_tables_build(px_check* root, size_t dense_max) {
   delete root->tables;
   root->tables = nullptr;
   auto* t = new (std::nothrow) px_tables;
-  if (t == nullptr) return -600;
+  if (t == nullptr) return TQ_ERR_NO_MEMORY;
   static std::atomic<uint64_t> serials{0};
   t->serial = ++serials;
   try {
     tables_fill(t, root, dense_max);
   } catch (const std::bad_alloc&) {
     delete t;
-    return -600;
+    return TQ_ERR_NO_MEMORY;
   }
   root->tables = t;
   return 0;

@@ -71,7 +71,7 @@ int32_t list_reserve(px_ruleset* set, uint32_t needed) {
   uint32_t capacity = set->rule_capacity < 16 ? 16 : set->rule_capacity * 2;
   while (capacity < needed) capacity *= 2;
   auto* grown = static_cast<px_rule**>(std::realloc(set->rules, sizeof(px_rule*) * capacity));
-  if (grown == nullptr) return -600;
+  if (grown == nullptr) return TQ_ERR_NO_MEMORY;
   set->rules = grown;
   set->rule_capacity = capacity;
   return 0;
@@ -139,8 +139,8 @@ bool px_pattern_ends_word(const px_sym* pattern) {
 int32_t px_rule_intake(context* ctx, px_ruleset* set, const char* pattern_text, const char* replacement_text,
                        int32_t priority, uint32_t flags) {
   if ((flags & kPxFlagRewind) && (flags & kPxFlagIgnore)) {
-    TQ_REPORT(ctx, -705, 1487, set->name);
-    return -705;
+    TQ_REPORT(ctx, TQ_ERR_NOT_USABLE, 1487, set->name);
+    return TQ_ERR_NOT_USABLE;
   }
   px_sym pattern[kPxTextMax + 1];
   px_sym replacement[kPxTextMax + 1];
@@ -160,9 +160,9 @@ int32_t px_rule_intake(context* ctx, px_ruleset* set, const char* pattern_text, 
   }
   if (ctx != nullptr && ctx->trace.on) trace_rule(ctx, priority, flags);
 
-  if (list_reserve(set, set->rule_count + 1) != 0) return -600;
+  if (list_reserve(set, set->rule_count + 1) != 0) return TQ_ERR_NO_MEMORY;
   auto* rule = static_cast<px_rule*>(std::calloc(1, sizeof(px_rule)));
-  if (rule == nullptr) return -600;
+  if (rule == nullptr) return TQ_ERR_NO_MEMORY;
   rule->pattern = sym_dup(pattern, pattern_length);
   rule->replacement = sym_dup(replacement, replacement_length);
   rule->given_pattern = replaced ? sym_dup(given, px_length(given)) : nullptr;
@@ -172,7 +172,7 @@ int32_t px_rule_intake(context* ctx, px_ruleset* set, const char* pattern_text, 
   if (rule->pattern == nullptr || rule->replacement == nullptr || rule->marked == nullptr ||
       (replaced && rule->given_pattern == nullptr)) {
     px_rule_free(rule);
-    return -600;
+    return TQ_ERR_NO_MEMORY;
   }
   rule->priority = priority;
   rule->given_priority = priority;
@@ -224,7 +224,7 @@ void px_rule_free(px_rule* rule) {
 
 int32_t px_rules_insert(px_ruleset* set, uint32_t position, px_rule* rule) {
   if (position > set->rule_count) position = set->rule_count;
-  if (list_reserve(set, set->rule_count + 1) != 0) return -600;
+  if (list_reserve(set, set->rule_count + 1) != 0) return TQ_ERR_NO_MEMORY;
   std::memmove(set->rules + position + 1, set->rules + position, sizeof(px_rule*) * (set->rule_count - position));
   set->rules[position] = rule;
   set->rule_count += 1;

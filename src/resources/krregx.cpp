@@ -273,8 +273,8 @@ void substitute(const char* sub, const char* subject, const size_t* ov, int32_t 
 
 int32_t regexlib_element_create(regexlib_element* e, const char* regex, const char* sub, const char* notes,
                                 uint32_t options) {
-  if (e == nullptr) return -802;
-  if (regex == nullptr || regex[0] == '\0') return -802;
+  if (e == nullptr) return TQ_ERR_ARGUMENT;
+  if (regex == nullptr || regex[0] == '\0') return TQ_ERR_ARGUMENT;
   char* r = str_dup(regex);
   char* s = str_dup(sub != nullptr ? sub : "");
   char* n = str_dup(notes != nullptr ? notes : "");
@@ -282,7 +282,7 @@ int32_t regexlib_element_create(regexlib_element* e, const char* regex, const ch
     std::free(r);
     std::free(s);
     std::free(n);
-    return -600;
+    return TQ_ERR_NO_MEMORY;
   }
   *e = regexlib_element{};
   e->regex = r;
@@ -327,7 +327,7 @@ int32_t element_compile(context* ctx, regexlib_element* e, uint32_t options) {
   pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(e->regex), PCRE2_ZERO_TERMINATED, pcre_opts,
                                    &err, &offset, nullptr);
   if (code == nullptr) {
-    if (err == PCRE2_ERROR_NOMEMORY) return -600;
+    if (err == PCRE2_ERROR_NOMEMORY) return TQ_ERR_NO_MEMORY;
     PCRE2_UCHAR text[256];
     if (pcre2_get_error_message(err, text, sizeof text) < 0) text[0] = 0;
     TQ_REPORT(ctx, kRcRegexSyntax, 51, static_cast<const char*>(e->regex), reinterpret_cast<const char*>(text),
@@ -349,10 +349,10 @@ int32_t element_compile(context* ctx, regexlib_element* e, uint32_t options) {
 }  // namespace
 
 int32_t regexlib_element_compile(context* ctx, regexlib_element* e, uint32_t options) {
-  if (e == nullptr) return -802;
+  if (e == nullptr) return TQ_ERR_ARGUMENT;
   if (e->regex == nullptr || e->regex[0] == '\0') {
-    e->compile_rc = -802;
-    return -802;
+    e->compile_rc = TQ_ERR_ARGUMENT;
+    return TQ_ERR_ARGUMENT;
   }
   e->compile_rc = element_compile(ctx, e, options);
   return e->compile_rc;
@@ -369,7 +369,7 @@ int32_t regexlib_element_exec(context* ctx, const regexlib_element* e, const cha
   if (result != nullptr) *result = PCRE2_ERROR_NOMATCH;
   if (e == nullptr || e->code == nullptr || subject == nullptr || start > length) return 0;
   regex_work* work = work_get(ctx);
-  if (work == nullptr) return -600;
+  if (work == nullptr) return TQ_ERR_NO_MEMORY;
   uint32_t opts = 0;
   // Anchoring at match time would keep the JIT from running; a pattern
   // compiled anchored needs no more.
@@ -389,7 +389,7 @@ int32_t regexlib_element_exec(context* ctx, const regexlib_element* e, const cha
     TQ_REPORT(ctx, kRcRegexLimit, 1730, static_cast<const char*>(e->regex));
     return kRcRegexLimit;
   }
-  if (rc == PCRE2_ERROR_NOMEMORY) return -600;
+  if (rc == PCRE2_ERROR_NOMEMORY) return TQ_ERR_NO_MEMORY;
   if (rc <= 0) return 0;
   if (ovector != nullptr) {
     const PCRE2_SIZE* ov = pcre2_get_ovector_pointer(work->md);
@@ -404,7 +404,7 @@ int32_t regexlib_subject_check(context* ctx, const char* subject, size_t length)
   if (subject == nullptr) return 0;
   regex_work* work = work_get(ctx);
   pcre2_code* probe = utf_probe();
-  if (work == nullptr || probe == nullptr) return -600;
+  if (work == nullptr || probe == nullptr) return TQ_ERR_NO_MEMORY;
   int rc = pcre2_match(probe, reinterpret_cast<PCRE2_SPTR>(subject), length, 0, 0, work->md, work->mctx);
   return rc >= 0 ? 1 : 0;
 }
@@ -522,7 +522,7 @@ int32_t regexlib_coverage_scan(context* ctx, const regexlib_rec* lib, const char
   if (matches != nullptr) *matches = 0;
   if (covered != nullptr) *covered = 0;
   if (length != nullptr) *length = 0;
-  if (lib == nullptr || text == nullptr) return -802;
+  if (lib == nullptr || text == nullptr) return TQ_ERR_ARGUMENT;
   const size_t len = std::strlen(text);
   // Values are at most 1,024 bytes; a longer text gets a map of its own.
   uint8_t local[kRegexResultSize];

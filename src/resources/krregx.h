@@ -56,8 +56,8 @@ inline constexpr uint32_t kRegexMatchLimit = 1000000;
 inline constexpr uint32_t kRegexDepthLimit = 10000;
 
 // Codes.
-inline constexpr int32_t kRcRegexSyntax = -803;
-inline constexpr int32_t kRcRegexNotStudied = 113;
+inline constexpr int32_t kRcRegexSyntax = TQ_ERR_SYNTAX;
+inline constexpr int32_t kRcRegexNotStudied = TQ_WARN_REGEX_NOT_STUDIED;
 inline constexpr int32_t kRcRegexLimit = -601;
 
 struct regexlib_element {

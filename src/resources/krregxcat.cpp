@@ -81,8 +81,8 @@ void cat_regexlib_entry_init(cat_regexlib_entry* entry) {
 
 int32_t cat_regexlib_entry_build(context* ctx, cat_regexlib_entry* entry, const char* category, int32_t grammar,
                                  int32_t likelihood, int32_t stop, const char* regexlib) {
-  if (entry == nullptr || category == nullptr || regexlib == nullptr) return -802;
-  if (likelihood < kLikelihoodMin || likelihood > kLikelihoodMax) return -802;
+  if (entry == nullptr || category == nullptr || regexlib == nullptr) return TQ_ERR_ARGUMENT;
+  if (likelihood < kLikelihoodMin || likelihood > kLikelihoodMax) return TQ_ERR_ARGUMENT;
   cat_regexlib_entry fresh;
   cat_regexlib_entry_init(&fresh);
   fresh.likelihood = likelihood;
@@ -96,7 +96,7 @@ int32_t cat_regexlib_entry_build(context* ctx, cat_regexlib_entry* entry, const 
   } else {
     fresh.category = record_new(fresh.name, -1);
   }
-  if (fresh.category == nullptr) return -600;
+  if (fresh.category == nullptr) return TQ_ERR_NO_MEMORY;
   rc = regexlib_load_by_name(ctx, regexlib, nullptr, &fresh.regexlib, 0);
   if (rc < 0) {
     std::free(fresh.category);
@@ -110,12 +110,12 @@ int32_t cat_regexlib_entry_build(context* ctx, cat_regexlib_entry* entry, const 
 
 int32_t cat_regexlib_entry_set(context* ctx, cat_regexlib_entry* entry, const char* category, int32_t grammar,
                                int32_t likelihood, const char* regexlib, int32_t stop, uint32_t flags) {
-  if (entry == nullptr || category == nullptr || regexlib == nullptr) return -802;
+  if (entry == nullptr || category == nullptr || regexlib == nullptr) return TQ_ERR_ARGUMENT;
   char cat_in[kCategoryNameSize];
   int32_t crc = strio_in(ctx, category, cat_in, kCategoryNameSize - 1, flags);
   if (crc < 0) return crc;
   auto* name_in = static_cast<char*>(std::malloc(kCatRegexlibNameMax + 1));
-  if (name_in == nullptr) return -600;
+  if (name_in == nullptr) return TQ_ERR_NO_MEMORY;
   int32_t nrc = strio_in(ctx, regexlib, name_in, kCatRegexlibNameMax, flags);
   if (nrc < 0) {
     std::free(name_in);
@@ -133,18 +133,18 @@ int32_t cat_regexlib_entry_set(context* ctx, cat_regexlib_entry* entry, const ch
 }
 
 int32_t cat_regexlib_entry_bind_grammar(context* ctx, cat_regexlib_entry* entry, int32_t grammar) {
-  if (entry == nullptr) return -802;
+  if (entry == nullptr) return TQ_ERR_ARGUMENT;
   category_rec found{};
   category_rec* rec = nullptr;
   int32_t borrowed = 0;
   if (grammar != -1 && grammar_category_find(ctx, grammar, entry->name, &found) == 1) {
     rec = static_cast<category_rec*>(std::calloc(1, sizeof(category_rec)));
-    if (rec == nullptr) return -600;
+    if (rec == nullptr) return TQ_ERR_NO_MEMORY;
     category_copy(&found, rec);
     borrowed = 1;
   } else {
     rec = static_cast<category_rec*>(std::calloc(1, sizeof(category_rec)));
-    if (rec == nullptr) return -600;
+    if (rec == nullptr) return TQ_ERR_NO_MEMORY;
     int32_t rc = category_intern(ctx, rec, entry->name, "");
     if (rc < 0) {
       std::free(rec);
@@ -173,7 +173,7 @@ void cat_regexlib_entry_free(context* ctx, cat_regexlib_entry* entry, int32_t ke
 
 int32_t cat_regexlib_entry_copy(context* ctx, const cat_regexlib_entry* source, cat_regexlib_entry* target,
                                 int32_t keep_refs) {
-  if (source == nullptr || target == nullptr) return -802;
+  if (source == nullptr || target == nullptr) return TQ_ERR_ARGUMENT;
   if (source == target) return 0;
   cat_regexlib_entry fresh;
   cat_regexlib_entry_init(&fresh);
@@ -186,7 +186,7 @@ int32_t cat_regexlib_entry_copy(context* ctx, const cat_regexlib_entry* source, 
     fresh.category = static_cast<category_rec*>(std::calloc(1, sizeof(category_rec)));
     if (fresh.category == nullptr) {
       cat_regexlib_entry_init(target);
-      return -600;
+      return TQ_ERR_NO_MEMORY;
     }
     category_copy(source->category, fresh.category);
   } else {
@@ -208,7 +208,7 @@ int32_t cat_regexlib_entry_copy(context* ctx, const cat_regexlib_entry* source, 
 int32_t cat_regexlib_entry_info_get(context* ctx, const cat_regexlib_entry* entry, char* category,
                                     char* regexlib, int32_t* likelihood, int32_t* stop, uint32_t flags) {
   if (entry == nullptr || category == nullptr || regexlib == nullptr || likelihood == nullptr || stop == nullptr) {
-    return -802;
+    return TQ_ERR_ARGUMENT;
   }
   char name[kRsrcNameSize];
   name[0] = '\0';
@@ -228,7 +228,8 @@ int32_t cat_regexlib_entry_info_get(context* ctx, const cat_regexlib_entry* entr
 int32_t cat_regexlib_table_declare(context* ctx, xmldoc* table, int32_t first, xmldoc_field* fields,
                                    int32_t capacity, int32_t* added) {
   if (added != nullptr) *added = 0;
-  if (table == nullptr || fields == nullptr || first < 0 || capacity < 3 || first > capacity - 3) return -802;
+  if (table == nullptr || fields == nullptr || first < 0 || capacity < 3 || first > capacity - 3)
+    return TQ_ERR_ARGUMENT;
   int32_t rc = xmldoc_column_add(ctx, table, kColCategory, kXmlColString);
   if (rc >= 0) rc = xmldoc_column_add(ctx, table, kColRegexlib, kXmlColString);
   if (rc >= 0) rc = xmldoc_column_add(ctx, table, kColLikelihood, kXmlColInt);
@@ -254,9 +255,9 @@ int32_t cat_regexlib_table_declare(context* ctx, xmldoc* table, int32_t first, x
 
 int32_t cat_regexlib_row_write(context* ctx, xmldoc* table, const cat_regexlib_entry* entry, int32_t first,
                                xmldoc_field* fields) {
-  if (table == nullptr || entry == nullptr || fields == nullptr || first < 0) return -802;
+  if (table == nullptr || entry == nullptr || fields == nullptr || first < 0) return TQ_ERR_ARGUMENT;
   xmldoc* nested = const_cast<xmldoc*>(nested_stop_doc(table));
-  if (nested == nullptr) return -802;
+  if (nested == nullptr) return TQ_ERR_ARGUMENT;
   char name[kRsrcNameSize];
   name[0] = '\0';
   if (entry->regexlib >= 0 && regexlib_name_get(ctx, entry->regexlib, name, sizeof name) < 0) name[0] = '\0';
@@ -280,14 +281,14 @@ int32_t cat_regexlib_row_write(context* ctx, xmldoc* table, const cat_regexlib_e
 }
 
 int32_t cat_regexlib_table_read(context* ctx, const xmldoc* table, int32_t record, cat_regexlib_entry* entry) {
-  if (table == nullptr || entry == nullptr) return -802;
+  if (table == nullptr || entry == nullptr) return TQ_ERR_ARGUMENT;
   int32_t col_cat = -1, col_rx = -1, col_lik = -1;
   int32_t rc = xmldoc_column_find(ctx, table, kColCategory, &col_cat);
   if (rc != 0) return rc;
   rc = xmldoc_column_find(ctx, table, kColRegexlib, &col_rx);
   if (rc != 0) return rc;
   if (xmldoc_column_find(ctx, table, kColLikelihood, &col_lik) != 0) col_lik = -1;
-  if (record < 0 || record >= table->record_count) return -800;
+  if (record < 0 || record >= table->record_count) return TQ_ERR_INDEX;
 
   cat_regexlib_entry fresh;
   cat_regexlib_entry_init(&fresh);
@@ -298,7 +299,7 @@ int32_t cat_regexlib_table_read(context* ctx, const xmldoc* table, int32_t recor
   rc = stop_read(ctx, table, record, &fresh.stop);
   if (rc < 0) return rc;
   const char* rx = xmldoc_field_text(xmldoc_field_get(table, record, col_rx));
-  if (rx[0] == '\0') return -300;
+  if (rx[0] == '\0') return TQ_ERR_INVALID_CONTENT;
   rc = regexlib_load_by_name(ctx, rx, nullptr, &fresh.regexlib, 0);
   if (rc < 0) return rc;
   *entry = fresh;

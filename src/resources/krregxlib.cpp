@@ -63,7 +63,7 @@ int32_t read_document(context* ctx, resource_slot* slot, lock_handle* lock, rege
   const char* name = slot->name;
   regexlib_rec* rec = rec_new();
   if (rec == nullptr) {
-    rc = -600;
+    rc = TQ_ERR_NO_MEMORY;
     TQ_REPORT(ctx, rc, 29, "Allocating memory for regexlib.");
   }
   if (rc >= 0) {
@@ -78,7 +78,7 @@ int32_t read_document(context* ctx, resource_slot* slot, lock_handle* lock, rege
   if (rc >= 0) {
     vault_info_read(doc, &rec->vault);
     if (doc->record_count < 1) {
-      rc = -300;
+      rc = TQ_ERR_INVALID_CONTENT;
       TQ_REPORT(ctx, rc, 101, name);
     }
   }
@@ -87,7 +87,7 @@ int32_t read_document(context* ctx, resource_slot* slot, lock_handle* lock, rege
     rec->elements =
         static_cast<regexlib_element*>(std::calloc(static_cast<size_t>(doc->record_count), sizeof(regexlib_element)));
     if (rec->elements == nullptr) {
-      rc = -600;
+      rc = TQ_ERR_NO_MEMORY;
       char detail[kRsrcNameSize + 64];
       std::snprintf(detail, sizeof detail, "Allocate element memory for regexlib %s.", name);
       TQ_REPORT(ctx, rc, 29, static_cast<const char*>(detail));
@@ -105,7 +105,7 @@ int32_t read_document(context* ctx, resource_slot* slot, lock_handle* lock, rege
     }
     if (xmldoc_column_find(ctx, doc, kColNotes, &col_notes) != 0) col_notes = -1;
     if (missing != nullptr) {
-      rc = -300;
+      rc = TQ_ERR_INVALID_CONTENT;
       TQ_REPORT(ctx, rc, 96, missing, name);
     }
   }
@@ -115,7 +115,7 @@ int32_t read_document(context* ctx, resource_slot* slot, lock_handle* lock, rege
     const char* regex = xmldoc_field_text(xmldoc_field_get(doc, r, col_regex));
     const char* sub = xmldoc_field_text(xmldoc_field_get(doc, r, col_sub));
     if (regex == nullptr || sub == nullptr) {
-      rc = -300;
+      rc = TQ_ERR_INVALID_CONTENT;
       char detail[kRsrcNameSize + 64];
       std::snprintf(detail, sizeof detail, "Regex library '%s' has a record without its regex or substitution.", name);
       TQ_REPORT(ctx, rc, 97, static_cast<const char*>(detail));
@@ -126,11 +126,11 @@ int32_t read_document(context* ctx, resource_slot* slot, lock_handle* lock, rege
     uint32_t options = of != nullptr && of->type == kXmlColInt ? static_cast<uint32_t>(of->number) : 0;
     regexlib_element* e = &rec->elements[rec->count];
     rc = regexlib_element_create(e, regex, sub, notes, options);
-    if (rc == -600) {
+    if (rc == TQ_ERR_NO_MEMORY) {
       char detail[kRsrcNameSize + 64];
       std::snprintf(detail, sizeof detail, "Allocating regex memory for regexlib %s.", name);
       TQ_REPORT(ctx, rc, 29, static_cast<const char*>(detail));
-    } else if (rc == -802) {
+    } else if (rc == TQ_ERR_ARGUMENT) {
       TQ_REPORT(ctx, rc, 98, kColRegex, name, r + 1);
     }
     if (rc < 0) break;
@@ -152,7 +152,7 @@ int32_t read_document(context* ctx, resource_slot* slot, lock_handle* lock, rege
 void load_failed(context* ctx, lock_handle* lock, lock_mark mark) { lock_release_since(ctx, lock, mark); }
 
 int32_t load_common(context* ctx, resource_slot* slot, lock_handle* lock, bool compile) {
-  if (slot == nullptr) return -802;
+  if (slot == nullptr) return TQ_ERR_ARGUMENT;
   const lock_mark mark = lock_mark_get(lock);
   regexlib_rec* rec = nullptr;
   int32_t rc = read_document(ctx, slot, lock, &rec);
@@ -188,13 +188,13 @@ rsrc_callbacks callbacks_for(bool compile, lock_handle* lock) {
 int32_t load_by_name(context* ctx, const char* name, lock_handle* lock, int32_t* index, uint32_t convert,
                      bool compile) {
   if (index != nullptr) *index = -1;
-  if (name == nullptr || index == nullptr) return -802;
+  if (name == nullptr || index == nullptr) return TQ_ERR_ARGUMENT;
   char in[kRsrcNameSize];
   int32_t crc = strio_in(ctx, name, in, kNameMax, convert == 1 ? kStrioConvert : 0);
   if (crc < 0) return crc;
   rsrc_callbacks cb = callbacks_for(compile, lock);
   int32_t rc = rsrc_register(ctx, kRsrcRegex, in, &cb, index);
-  if (rc == 100) rc = 0;  // already registered: one more reference
+  if (rc == TQ_WARN_ALREADY_REGISTERED) rc = 0;  // already registered: one more reference
   if (rc < 0) return rc;
   return rc_combine(crc, rc);
 }
@@ -206,7 +206,7 @@ int32_t get_for_edit(context* ctx, int32_t index, resource_slot** slot, regexlib
   *rec = static_cast<regexlib_rec*>((*slot)->part);
   if (*rec == nullptr) {
     rsrc_unlock(ctx, *slot, 1);
-    return -800;
+    return TQ_ERR_INDEX;
   }
   return 0;
 }
@@ -285,13 +285,13 @@ int32_t regexlib_rsrc_free(context* ctx, resource_slot* slot, uintptr_t arg) {
 }
 
 int32_t regexlib_get(context* ctx, int32_t index, regexlib_rec** out) {
-  if (out == nullptr) return -802;
+  if (out == nullptr) return TQ_ERR_ARGUMENT;
   *out = nullptr;
   resource_slot* slot = nullptr;
   int32_t rc = rsrc_slot_get_loaded(ctx, kRsrcRegex, index, 0, &slot);
   if (rc != 0) return rc;
   auto* rec = static_cast<regexlib_rec*>(slot->part);
-  if (rec == nullptr) return -800;
+  if (rec == nullptr) return TQ_ERR_INDEX;
   bool pending = false;
   for (uint32_t i = 0; i < rec->count && !pending; ++i) {
     pending = rec->elements[i].code == nullptr && rec->elements[i].compile_rc == 0;
@@ -310,7 +310,7 @@ int32_t regexlib_get(context* ctx, int32_t index, regexlib_rec** out) {
     }
     rc = rsrc_unlock(ctx, slot, 1);
     if (rc != 0) return rc;
-    if (rec == nullptr) return -800;
+    if (rec == nullptr) return TQ_ERR_INDEX;
   }
   *out = rec;
   return 0;
@@ -338,7 +338,7 @@ int32_t regexlib_load_no_compile(context* ctx, const char* name, tq_lock_handle*
 }
 
 int32_t regexlib_rule_count_get(context* ctx, int32_t library, uint32_t* count) {
-  if (count == nullptr) return -802;
+  if (count == nullptr) return TQ_ERR_ARGUMENT;
   *count = 0;
   regexlib_rec* rec = nullptr;
   int32_t rc = regexlib_get(ctx, library, &rec);
@@ -348,7 +348,7 @@ int32_t regexlib_rule_count_get(context* ctx, int32_t library, uint32_t* count) 
 }
 
 int32_t regexlib_save(context* ctx, int32_t library, tq_lock_handle* lock) {
-  if (lock == nullptr) return -802;
+  if (lock == nullptr) return TQ_ERR_ARGUMENT;
   resource_slot* slot = nullptr;
   regexlib_rec* rec = nullptr;
   int32_t rc = regexlib_get(ctx, library, &rec);
@@ -357,27 +357,28 @@ int32_t regexlib_save(context* ctx, int32_t library, tq_lock_handle* lock) {
   if (rc != 0) return rc;
   // A library without a locale could be written but never read again.
   if (!locale_table_contains(rec->locale.code) || rec->locale.iso[0] == '\0' || rec->locale.description[0] == '\0') {
-    TQ_REPORT(ctx, -300, 99, static_cast<const char*>(slot->name));
-    return -300;
+    TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 99, static_cast<const char*>(slot->name));
+    return TQ_ERR_INVALID_CONTENT;
   }
   // So is one with an element left without its regex.
   for (uint32_t i = 0; i < rec->count; ++i) {
     if (rec->elements[i].regex == nullptr || rec->elements[i].regex[0] == '\0') {
-      TQ_REPORT(ctx, -300, 98, kColRegex, static_cast<const char*>(slot->name), static_cast<int32_t>(i + 1));
-      return -300;
+      TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 98, kColRegex, static_cast<const char*>(slot->name),
+                static_cast<int32_t>(i + 1));
+      return TQ_ERR_INVALID_CONTENT;
     }
   }
   return save_document(ctx, slot, rec, lock);
 }
 
 int32_t regexlib_create(context* ctx, const char* name, int32_t* index) {
-  if (name == nullptr || index == nullptr) return -802;
+  if (name == nullptr || index == nullptr) return TQ_ERR_ARGUMENT;
   *index = -1;
   char in[kRsrcNameSize];
   int32_t crc = strio_in(ctx, name, in, kNameMax, kStrioConvert);
   if (crc < 0) return crc;
   regexlib_rec* rec = rec_new();
-  if (rec == nullptr) return -600;
+  if (rec == nullptr) return TQ_ERR_NO_MEMORY;
   // What is created takes the current locale, when there is one, so that
   // it can be saved and read back.
   locale_info_from_current(ctx, &rec->locale);
@@ -402,7 +403,7 @@ int32_t regexlib_create(context* ctx, const char* name, int32_t* index) {
 }
 
 int32_t regexlib_edit_new(context* ctx, const char* path, const char* name, tq_lock_handle* lock) {
-  if (path == nullptr || name == nullptr || lock == nullptr) return -802;
+  if (path == nullptr || name == nullptr || lock == nullptr) return TQ_ERR_ARGUMENT;
   char folder[kTextMax + 1];
   char file[kTextMax + 1];
   int32_t rc1 = strio_in_16384(ctx, path, folder, kStrioConvert);
@@ -427,9 +428,9 @@ int32_t regexlib_element_array_size_set(context* ctx, int32_t library, uint32_t 
   if (rc != 0) return rc;
   regexlib_elements_free(rec);
   if (n > 0) {
-    if (n > kElementCountMax) return edit_end(ctx, slot, -600);
+    if (n > kElementCountMax) return edit_end(ctx, slot, TQ_ERR_NO_MEMORY);
     rec->elements = static_cast<regexlib_element*>(std::calloc(n, sizeof(regexlib_element)));
-    if (rec->elements == nullptr) return edit_end(ctx, slot, -600);
+    if (rec->elements == nullptr) return edit_end(ctx, slot, TQ_ERR_NO_MEMORY);
     for (uint32_t i = 0; i < n; ++i) {
       rec->elements[i].options = 1;
       rec->elements[i].encoding = -1;
@@ -441,11 +442,11 @@ int32_t regexlib_element_array_size_set(context* ctx, int32_t library, uint32_t 
 
 int32_t regexlib_element_info_get(context* ctx, int32_t library, uint32_t index, char* regex, char* sub,
                                   char* notes) {
-  if (regex == nullptr || sub == nullptr || notes == nullptr) return -802;
+  if (regex == nullptr || sub == nullptr || notes == nullptr) return TQ_ERR_ARGUMENT;
   regexlib_rec* rec = nullptr;
   int32_t rc = regexlib_get(ctx, library, &rec);
   if (rc != 0) return rc;
-  if (index >= rec->count) return -800;
+  if (index >= rec->count) return TQ_ERR_INDEX;
   const regexlib_element& e = rec->elements[index];
   int32_t r1 = strio_out_16384(ctx, e.regex != nullptr ? e.regex : "", regex, kStrioConvert);
   if (r1 < 0) return r1;
@@ -458,11 +459,11 @@ int32_t regexlib_element_info_get(context* ctx, int32_t library, uint32_t index,
 
 int32_t regexlib_element_info_set(context* ctx, int32_t library, uint32_t index, const char* regex,
                                   const char* sub, const char* notes) {
-  if (regex == nullptr || sub == nullptr || notes == nullptr) return -802;
+  if (regex == nullptr || sub == nullptr || notes == nullptr) return TQ_ERR_ARGUMENT;
   // Converted before the hold is taken: a text that does not convert
   // leaves the element as it was.
   auto* texts = static_cast<char*>(std::malloc(3 * (kTextMax + 1)));
-  if (texts == nullptr) return -600;
+  if (texts == nullptr) return TQ_ERR_NO_MEMORY;
   char* r_in = texts;
   char* s_in = texts + (kTextMax + 1);
   char* n_in = texts + 2 * (kTextMax + 1);
@@ -482,7 +483,7 @@ int32_t regexlib_element_info_set(context* ctx, int32_t library, uint32_t index,
   }
   if (index >= rec->count) {
     std::free(texts);
-    return edit_end(ctx, slot, -800);
+    return edit_end(ctx, slot, TQ_ERR_INDEX);
   }
   regexlib_element fresh{};
   rc = regexlib_element_create(&fresh, r_in, s_in, n_in, 1);
@@ -504,9 +505,9 @@ int32_t regexlib_element_info_set(context* ctx, int32_t library, uint32_t index,
 }
 
 int32_t regexlib_regex_compile(context* ctx, const char* regex) {
-  if (regex == nullptr) return -802;
+  if (regex == nullptr) return TQ_ERR_ARGUMENT;
   auto* in = static_cast<char*>(std::malloc(kTextMax + 1));
-  if (in == nullptr) return -600;
+  if (in == nullptr) return TQ_ERR_NO_MEMORY;
   int32_t crc = strio_in_16384(ctx, regex, in, kStrioConvert);
   if (crc < 0) {
     std::free(in);
@@ -525,7 +526,7 @@ int32_t regexlib_regex_compile(context* ctx, const char* regex) {
 // conversion an unconvertible character is -10000, never a silent "no
 // match"); its positive warning is returned when the call succeeds.
 int32_t regexlib_match(context* ctx, int32_t library, const char* s, int32_t* matched) {
-  if (s == nullptr || matched == nullptr) return -802;
+  if (s == nullptr || matched == nullptr) return TQ_ERR_ARGUMENT;
   *matched = 0;
   regexlib_rec* rec = nullptr;
   int32_t rc = regexlib_get(ctx, library, &rec);
@@ -540,7 +541,7 @@ int32_t regexlib_match(context* ctx, int32_t library, const char* s, int32_t* ma
 }
 
 int32_t regexlib_match_and_replace(context* ctx, int32_t library, const char* s, char* r, int32_t* matched) {
-  if (s == nullptr || r == nullptr || matched == nullptr) return -802;
+  if (s == nullptr || r == nullptr || matched == nullptr) return TQ_ERR_ARGUMENT;
   *matched = 0;
   regexlib_rec* rec = nullptr;
   int32_t rc = regexlib_get(ctx, library, &rec);

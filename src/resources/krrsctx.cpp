@@ -11,7 +11,9 @@ namespace tq {
 namespace {
 
 // The phonetics engine gives no code of its own; its only failure is memory.
-int32_t phonetx_part_create(context* ctx) { return phonetx_work_create(ctx, &ctx->phonetx_work) != 0 ? -600 : 0; }
+int32_t phonetx_part_create(context* ctx) {
+  return phonetx_work_create(ctx, &ctx->phonetx_work) != 0 ? TQ_ERR_NO_MEMORY : 0;
+}
 
 void phonetx_part_free(context* ctx) {
   phonetx_work_free(ctx, ctx->phonetx_work);

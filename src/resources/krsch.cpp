@@ -83,7 +83,7 @@ char* upper_dup(context* ctx, const char* text) {
   auto* out = static_cast<char*>(std::malloc(size));
   if (out == nullptr) return nullptr;
   int32_t rc = case_upper_builtin(ctx, text, out, size);
-  if (rc == -600) {
+  if (rc == TQ_ERR_NO_MEMORY) {
     std::free(out);
     return nullptr;
   }
@@ -95,7 +95,7 @@ char* upper_dup(context* ctx, const char* text) {
 // place: a longer form is stored as a text of its own.
 int32_t entry_data_uppercase(context* ctx, scheme_entry* e) {
   char* upper = upper_dup(ctx, e->data);
-  if (upper == nullptr) return -600;
+  if (upper == nullptr) return TQ_ERR_NO_MEMORY;
   size_t old_len = std::strlen(e->data);
   size_t new_len = std::strlen(upper);
   if (new_len <= old_len) {
@@ -114,8 +114,8 @@ int32_t entry_data_uppercase(context* ctx, scheme_entry* e) {
 int32_t keys_build(context* ctx, scheme_rec* rec) {
   const scheme_match_ops* ops = scheme_match_ops_get();
   if (ops == nullptr) {
-    TQ_REPORT(ctx, -705, 1720, name_of(rec));
-    return -705;
+    TQ_REPORT(ctx, TQ_ERR_NOT_USABLE, 1720, name_of(rec));
+    return TQ_ERR_NOT_USABLE;
   }
   int32_t rc = ops->defn_usable(ctx, rec->mdefn);
   if (rc < 0) {
@@ -127,7 +127,7 @@ int32_t keys_build(context* ctx, scheme_rec* rec) {
     scheme_entry* e = &rec->entries[i];
     std::free(e->key);
     e->key = static_cast<char*>(std::calloc(1, kSchemeKeySize));
-    if (e->key == nullptr) return -600;
+    if (e->key == nullptr) return TQ_ERR_NO_MEMORY;
     char* codes[1] = {e->key};
     rc = ops->match_string_by_defn_index(ctx, rec->mdefn, &rec->sens, 1, e->data, 0, codes, nullptr);
     if (rc < 0) return rc;
@@ -140,8 +140,8 @@ int32_t keys_build(context* ctx, scheme_rec* rec) {
 int32_t value_key(context* ctx, const scheme_rec* rec, const char* value, char* key) {
   const scheme_match_ops* ops = scheme_match_ops_get();
   if (ops == nullptr) {
-    TQ_REPORT(ctx, -705, 1720, name_of(rec));
-    return -705;
+    TQ_REPORT(ctx, TQ_ERR_NOT_USABLE, 1720, name_of(rec));
+    return TQ_ERR_NOT_USABLE;
   }
   int32_t saved_index = ctx->current_locale;
   int32_t saved_code = ctx->current_locale_code;
@@ -262,7 +262,7 @@ int32_t phrase_apply(context* ctx, const scheme_rec* rec, uint32_t flags, const 
     search = key;
   } else if (flags & kSchemeCaseInsensitive) {
     int32_t rc = case_upper_builtin(ctx, text, upper, sizeof upper);
-    if (rc == -600) return rc;
+    if (rc == TQ_ERR_NO_MEMORY) return rc;
     if (rc == 0) search = upper;
   }
   uint32_t produced = 0;
@@ -299,7 +299,7 @@ struct pool_block {
   scheme_pool* pool = nullptr;
   char** slots = nullptr;
   int32_t take(context* ctx, uint32_t which) {
-    if (ctx->scheme_scratch == nullptr) return -802;
+    if (ctx->scheme_scratch == nullptr) return TQ_ERR_ARGUMENT;
     pool = &ctx->scheme_scratch->pools[which];
     void* block = nullptr;
     int32_t rc = scheme_pool_block_take(pool, &block);
@@ -321,7 +321,7 @@ struct text_set {
   scheme_text_arena* arena = nullptr;
   scheme_text_mark mark{};
   int32_t make(context* ctx, char** slots, uint32_t n, uint32_t cap) {
-    if (ctx->scheme_scratch == nullptr) return -802;
+    if (ctx->scheme_scratch == nullptr) return TQ_ERR_ARGUMENT;
     char* block = nullptr;
     int32_t rc = scheme_text_take(&ctx->scheme_scratch->texts, static_cast<size_t>(n) * cap, &block, &mark);
     if (rc != 0) return rc;
@@ -488,15 +488,15 @@ void scheme_pool_init(context* ctx, scheme_pool* pool) {
 }
 
 int32_t scheme_pool_block_take(scheme_pool* pool, void** block) {
-  if (pool == nullptr || block == nullptr) return -802;
+  if (pool == nullptr || block == nullptr) return TQ_ERR_ARGUMENT;
   *block = nullptr;
   if (pool->in_use == pool->page_count * kSchemePoolPageBlocks) {
     auto* page = static_cast<char*>(std::calloc(kSchemePoolPageBlocks, kSchemePoolBlockSize));
-    if (page == nullptr) return -600;
+    if (page == nullptr) return TQ_ERR_NO_MEMORY;
     auto* pages = static_cast<char**>(std::realloc(pool->pages, sizeof(char*) * (pool->page_count + 1)));
     if (pages == nullptr) {
       std::free(page);
-      return -600;
+      return TQ_ERR_NO_MEMORY;
     }
     pool->pages = pages;
     pool->pages[pool->page_count] = page;
@@ -511,7 +511,7 @@ int32_t scheme_pool_block_take(scheme_pool* pool, void** block) {
 }
 
 int32_t scheme_pool_block_return(scheme_pool* pool) {
-  if (pool == nullptr || pool->in_use == 0) return -802;
+  if (pool == nullptr || pool->in_use == 0) return TQ_ERR_ARGUMENT;
   pool->in_use -= 1;
   return 0;
 }
@@ -543,7 +543,7 @@ int32_t scheme_text_take(scheme_text_arena* arena, size_t bytes, char** room, sc
   if (next >= arena->count) {
     auto* grown =
         static_cast<scheme_text_chunk*>(std::realloc(arena->chunks, sizeof(scheme_text_chunk) * (next + 1)));
-    if (grown == nullptr) return -600;
+    if (grown == nullptr) return TQ_ERR_NO_MEMORY;
     arena->chunks = grown;
     for (uint32_t i = arena->count; i <= next; ++i) arena->chunks[i] = scheme_text_chunk{};
     arena->count = next + 1;
@@ -553,7 +553,7 @@ int32_t scheme_text_take(scheme_text_arena* arena, size_t bytes, char** room, sc
     constexpr size_t kChunkMin = 64 * 1024;
     size_t size = bytes > kChunkMin ? bytes : kChunkMin;
     auto* data = static_cast<char*>(std::malloc(size));
-    if (data == nullptr) return -600;
+    if (data == nullptr) return TQ_ERR_NO_MEMORY;
     std::free(c.data);
     c.data = data;
     c.size = size;
@@ -573,9 +573,9 @@ void scheme_text_give_back(scheme_text_arena* arena, const scheme_text_mark& mar
 }
 
 int32_t scheme_scratch_create(context* ctx) {
-  if (ctx == nullptr) return -802;
+  if (ctx == nullptr) return TQ_ERR_ARGUMENT;
   auto* scratch = static_cast<scheme_scratch*>(std::calloc(1, sizeof(scheme_scratch)));
-  if (scratch == nullptr) return -600;
+  if (scratch == nullptr) return TQ_ERR_NO_MEMORY;
   for (scheme_pool& pool : scratch->pools) scheme_pool_init(ctx, &pool);
   ctx->scheme_scratch = scratch;
   return 0;
@@ -632,13 +632,13 @@ void scheme_rec_delete(context* ctx, scheme_rec* rec) {
 }
 
 int32_t scheme_entries_reserve(scheme_rec* rec, uint32_t extra) {
-  if (extra > kEntryCountMax || rec->count > kEntryCountMax - extra) return -600;
+  if (extra > kEntryCountMax || rec->count > kEntryCountMax - extra) return TQ_ERR_NO_MEMORY;
   uint32_t need = rec->count + extra;
   if (need <= rec->capacity) return 0;
   uint32_t capacity = rec->capacity != 0 ? rec->capacity : kSchemeInitialCapacity;
   while (capacity < need) capacity *= 2;
   auto* grown = static_cast<scheme_entry*>(std::realloc(rec->entries, sizeof(scheme_entry) * capacity));
-  if (grown == nullptr) return -600;
+  if (grown == nullptr) return TQ_ERR_NO_MEMORY;
   std::memset(static_cast<void*>(grown + rec->capacity), 0, sizeof(scheme_entry) * (capacity - rec->capacity));
   rec->entries = grown;
   rec->capacity = capacity;
@@ -653,7 +653,7 @@ int32_t scheme_entry_append_copy(scheme_rec* rec, const char* data, const char* 
   if (d == nullptr || s == nullptr) {
     std::free(d);
     std::free(s);
-    return -600;
+    return TQ_ERR_NO_MEMORY;
   }
   scheme_entry& e = rec->entries[rec->count];
   e.data = d;
@@ -783,7 +783,7 @@ int32_t scheme_standard_get_by_data(context* ctx, const scheme_rec* rec, const c
     // A value of the usual size is uppercased on the stack.
     if (std::strlen(data) <= kSchemeValueMax) {
       int32_t rc = case_upper_builtin(ctx, data, local, sizeof local);
-      if (rc == -600) return 0;
+      if (rc == TQ_ERR_NO_MEMORY) return 0;
       text = rc < 0 ? data : local;
     } else {
       upper = upper_dup(ctx, data);
@@ -811,16 +811,16 @@ int32_t scheme_apply(context* ctx, const scheme_rec* rec, const char* value, uin
                      int64_t flags_override) {
   if (count != nullptr) *count = 0;
   if (found != nullptr) *found = 0;
-  if (ctx == nullptr || rec == nullptr || outputs == nullptr || nout == 0) return -802;
+  if (ctx == nullptr || rec == nullptr || outputs == nullptr || nout == 0) return TQ_ERR_ARGUMENT;
   if (nout > kSchemeMaxOutputs) nout = kSchemeMaxOutputs;
   const uint32_t io_flags = convert ? kStrioConvert : 0;
   const uint32_t term = convert ? strio_terminator_size(ctx) : 1;
-  if (out_size < term) return -802;
+  if (out_size < term) return TQ_ERR_ARGUMENT;
   for (uint32_t i = 0; i < nout; ++i) {
-    if (outputs[i] == nullptr) return -802;
+    if (outputs[i] == nullptr) return TQ_ERR_ARGUMENT;
   }
   for (uint32_t i = 0; i < nout; ++i) strio_out_clear_n(ctx, outputs[i], out_size);
-  if (rec->flags & kSchemeEditState) return -500;
+  if (rec->flags & kSchemeEditState) return TQ_ERR_EDIT_MODE;
   if (value == nullptr) return 0;
 
   uint32_t flags = rec->flags;

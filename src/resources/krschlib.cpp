@@ -94,7 +94,7 @@ int32_t entries_read(context* ctx, const xmldoc* doc, scheme_rec* rec) {
   const bool edit = (rec->flags & kSchemeEditState) != 0;
   const bool trim = !(rec->flags & kSchemeNoTrim);
   auto records = static_cast<uint32_t>(doc->record_count > 0 ? doc->record_count : 0);
-  if (scheme_entries_reserve(rec, records + 1) != 0) return -600;
+  if (scheme_entries_reserve(rec, records + 1) != 0) return TQ_ERR_NO_MEMORY;
   if (edit) {
     for (uint32_t r = 0; r < records; ++r) {
       const xmldoc_record& record = doc->records[r];
@@ -113,7 +113,7 @@ int32_t entries_read(context* ctx, const xmldoc* doc, scheme_rec* rec) {
     total += std::strlen(record.key) + 1 + std::strlen(record.value != nullptr ? record.value : "") + 1;
   }
   rec->text_block = static_cast<char*>(std::malloc(total > 0 ? total : 1));
-  if (rec->text_block == nullptr) return -600;
+  if (rec->text_block == nullptr) return TQ_ERR_NO_MEMORY;
   rec->text_size = total;
   char* at = rec->text_block;
   for (uint32_t r = 0; r < records; ++r) {
@@ -154,8 +154,8 @@ int32_t options_read(context* ctx, const xmldoc* doc, const char* name, scheme_r
   if (std::strcmp(xmldoc_prop_get(ctx, doc, kPropCaseInsensitive), "Yes") == 0) flags |= kSchemeCaseInsensitive;
   int32_t trim = 1;
   if (xmldoc_prop_get_yes_no(ctx, doc, kPropTrim, 1, &trim, nullptr) < 0) {
-    TQ_REPORT(ctx, -300, 1721, name, kPropTrim);
-    return -300;
+    TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 1721, name, kPropTrim);
+    return TQ_ERR_INVALID_CONTENT;
   }
   if (!trim) flags |= kSchemeNoTrim;
   rec->mdefn = -1;
@@ -164,8 +164,8 @@ int32_t options_read(context* ctx, const xmldoc* doc, const char* name, scheme_r
   if (mdefn_name[0] != '\0') {
     const scheme_match_ops* ops = scheme_match_ops_get();
     if (ops == nullptr) {
-      TQ_REPORT(ctx, -705, 1720, name);
-      return -705;
+      TQ_REPORT(ctx, TQ_ERR_NOT_USABLE, 1720, name);
+      return TQ_ERR_NOT_USABLE;
     }
     flags |= kSchemeMatchKeyed;
     int32_t index = -1;
@@ -176,8 +176,8 @@ int32_t options_read(context* ctx, const xmldoc* doc, const char* name, scheme_r
     }
     const char* sens = xmldoc_prop_get(ctx, doc, kPropSensitivity);
     if (sens[0] == '\0') {
-      TQ_REPORT(ctx, -300, 94, mdefn_name, name);
-      return -300;
+      TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 94, mdefn_name, name);
+      return TQ_ERR_INVALID_CONTENT;
     }
     rec->mdefn = index;
     rec->sens = sensitivity_parse(sens);
@@ -216,11 +216,11 @@ int32_t document_read(context* ctx, resource_slot* slot, const xmldoc* doc, cons
     }
   }
   if ((rec->flags & kSchemeDuplicates) && (rec->flags & kSchemeMatchKeyed)) {
-    TQ_REPORT(ctx, -705, 95, name);
-    return -705;
+    TQ_REPORT(ctx, TQ_ERR_NOT_USABLE, 95, name);
+    return TQ_ERR_NOT_USABLE;
   }
   rc = entries_read(ctx, doc, rec);
-  if (rc == -600) {
+  if (rc == TQ_ERR_NO_MEMORY) {
     char detail[kRsrcNameSize + 64];
     std::snprintf(detail, sizeof detail, "Allocating the entries of scheme %s.", name);
     TQ_REPORT(ctx, rc, 29, static_cast<const char*>(detail));
@@ -230,7 +230,7 @@ int32_t document_read(context* ctx, resource_slot* slot, const xmldoc* doc, cons
 
 // ---- Editing helpers --------------------------------------------------------------------------
 
-int32_t need_edit_state(const scheme_rec* rec) { return (rec->flags & kSchemeEditState) ? 0 : -501; }
+int32_t need_edit_state(const scheme_rec* rec) { return (rec->flags & kSchemeEditState) ? 0 : TQ_ERR_NEEDS_EDIT_MODE; }
 
 // A scheme for reading that must be in edit state.
 int32_t get_editing(context* ctx, int32_t index, scheme_rec** rec) {
@@ -272,14 +272,14 @@ rsrc_callbacks callbacks_for(const scheme_options* options, lock_handle* lock) {
 // A new scheme in edit state, named by a UTF-8 name, for the current locale.
 int32_t create_in_memory(context* ctx, const char* name, uint32_t options, int32_t* index) {
   *index = -1;
-  if (name[0] == '\0') return -802;
+  if (name[0] == '\0') return TQ_ERR_ARGUMENT;
   loaded_locale_rec* locale = nullptr;
   int32_t rc = locale_current_rec_get(ctx, &locale);
   if (rc != 0) return rc;
   scheme_rec* rec = scheme_rec_new();
   if (rec == nullptr || scheme_entries_reserve(rec, kSchemeInitialCapacity) != 0) {
     scheme_rec_delete(ctx, rec);
-    return -600;
+    return TQ_ERR_NO_MEMORY;
   }
   str_copy_bounded(rec->locale.iso, locale->iso, kLocaleIsoSize);
   str_copy_bounded(rec->locale.description, locale->description, kLocaleDescriptionSize);
@@ -324,8 +324,8 @@ int32_t document_write(context* ctx, const scheme_rec* rec, lock_handle* lock) {
     const scheme_match_ops* ops = scheme_match_ops_get();
     char mdefn_name[kRsrcNameSize] = "";
     if (ops == nullptr) {
-      TQ_REPORT(ctx, -705, 1720, name_of(rec));
-      rc = -705;
+      TQ_REPORT(ctx, TQ_ERR_NOT_USABLE, 1720, name_of(rec));
+      rc = TQ_ERR_NOT_USABLE;
     } else {
       rc = ops->defn_name_get(ctx, rec->mdefn, mdefn_name, sizeof mdefn_name);
     }
@@ -347,7 +347,7 @@ int32_t document_write(context* ctx, const scheme_rec* rec, lock_handle* lock) {
   if (rc >= 0) {
     // The scheme's own file, which the handle must lock.
     char path[kLockPathSize];
-    rc = slot != nullptr ? rsrc_save_path(ctx, slot, lock, path, sizeof path) : -802;
+    rc = slot != nullptr ? rsrc_save_path(ctx, slot, lock, path, sizeof path) : TQ_ERR_ARGUMENT;
     if (rc >= 0) rc = xmldoc_write(ctx, path, (is_vault_path(path) ? kXmlFlagVault : 0) | kXmlFlagNameAsGiven, doc);
   }
   xml_free(ctx, doc);
@@ -361,7 +361,7 @@ struct text_in {
   text_in(context* ctx, const char* src) {
     text = static_cast<char*>(std::malloc(kTextSize));
     if (text == nullptr) {
-      rc = -600;
+      rc = TQ_ERR_NO_MEMORY;
       return;
     }
     rc = strio_in_1024(ctx, src, text, kStrioConvert);
@@ -376,10 +376,10 @@ struct text_in {
 // ---- The resource kind -------------------------------------------------------------------------
 
 int32_t scheme_rsrc_load(context* ctx, resource_slot* slot, lock_handle* lock, uintptr_t arg) {
-  if (slot == nullptr) return -802;
+  if (slot == nullptr) return TQ_ERR_ARGUMENT;
   const scheme_options* options = options_of(arg);
   char file[kRsrcNameSize + 8];
-  if (rsrc_scheme_file_name(slot->name, file, sizeof file) != 0) return -802;
+  if (rsrc_scheme_file_name(slot->name, file, sizeof file) != 0) return TQ_ERR_ARGUMENT;
   // The handle may lock other files for the caller: a failure gives back
   // only what this load took.
   const lock_mark mark = lock_mark_get(lock);
@@ -389,7 +389,7 @@ int32_t scheme_rsrc_load(context* ctx, resource_slot* slot, lock_handle* lock, u
   if (rc < 0) return rc;
   scheme_rec* rec = scheme_rec_new();
   if (rec == nullptr) {
-    rc = -600;
+    rc = TQ_ERR_NO_MEMORY;
   } else {
     rec->slot = slot;
     rc = document_read(ctx, slot, doc, options, rec);
@@ -418,7 +418,7 @@ int32_t scheme_rsrc_free(context* ctx, resource_slot* slot, uintptr_t arg) {
 int32_t scheme_rsrc_same_registered(context* ctx, resource_slot* slot, const char* name, uintptr_t arg,
                                     int32_t* same) {
   (void)ctx;
-  if (same == nullptr) return -802;
+  if (same == nullptr) return TQ_ERR_ARGUMENT;
   *same = 0;
   if (slot == nullptr || name == nullptr || !rsrc_same_name(kRsrcScheme, slot->name, name)) return 0;
   const scheme_options* stored = options_of(slot->cb.arg);
@@ -428,7 +428,7 @@ int32_t scheme_rsrc_same_registered(context* ctx, resource_slot* slot, const cha
 }
 
 int32_t scheme_rsrc_same_loaded(context* ctx, resource_slot* slot, const char* name, uintptr_t arg, int32_t* same) {
-  if (same == nullptr) return -802;
+  if (same == nullptr) return TQ_ERR_ARGUMENT;
   *same = 0;
   if (slot == nullptr || name == nullptr || !rsrc_same_name(kRsrcScheme, slot->name, name)) return 0;
   const auto* rec = static_cast<const scheme_rec*>(slot->part);
@@ -454,7 +454,7 @@ int32_t scheme_get(context* ctx, int32_t index, scheme_rec** out) {
 }
 
 int32_t scheme_get_for_edit(context* ctx, int32_t index, scheme_rec** out) {
-  if (out == nullptr) return -802;
+  if (out == nullptr) return TQ_ERR_ARGUMENT;
   *out = nullptr;
   resource_slot* slot = nullptr;
   int32_t rc = rsrc_slot_get_loaded(ctx, kRsrcScheme, index, 1, &slot);
@@ -462,7 +462,7 @@ int32_t scheme_get_for_edit(context* ctx, int32_t index, scheme_rec** out) {
   auto* rec = static_cast<scheme_rec*>(slot->part);
   if (rec == nullptr) {
     rsrc_unlock(ctx, slot, 1);
-    return -800;
+    return TQ_ERR_INDEX;
   }
   *out = rec;
   return 0;
@@ -475,9 +475,9 @@ int32_t scheme_edit_end(context* ctx, scheme_rec* rec) {
 int32_t scheme_load_by_name(context* ctx, const char* name, int32_t flags, int32_t mdefn, uint32_t sens,
                             lock_handle* lock, uint32_t convert, int32_t* index) {
   if (index != nullptr) *index = -1;
-  if (name == nullptr || index == nullptr) return -802;
+  if (name == nullptr || index == nullptr) return TQ_ERR_ARGUMENT;
   auto* in = static_cast<char*>(std::malloc(kPathMax + 1));
-  if (in == nullptr) return -600;
+  if (in == nullptr) return TQ_ERR_NO_MEMORY;
   int32_t crc = strio_in(ctx, name, in, kPathMax, convert == 1 ? kStrioConvert : 0);
   if (crc < 0) {
     std::free(in);
@@ -486,12 +486,12 @@ int32_t scheme_load_by_name(context* ctx, const char* name, int32_t flags, int32
   const scheme_options* options = options_intern(options_normalise(flags, mdefn, sens));
   if (options == nullptr) {
     std::free(in);
-    return -600;
+    return TQ_ERR_NO_MEMORY;
   }
   rsrc_callbacks cb = callbacks_for(options, lock);
   int32_t rc = rsrc_register(ctx, kRsrcScheme, in, &cb, index);
   std::free(in);
-  if (rc == 100) rc = 0;  // already registered: one more reference
+  if (rc == TQ_WARN_ALREADY_REGISTERED) rc = 0;  // already registered: one more reference
   if (rc < 0) return rc;
   return rc_combine(crc, rc);
 }
@@ -511,7 +511,7 @@ int32_t transf_scheme_load(context* ctx, const char* scheme_name, int32_t option
 }
 
 int32_t scheme_load_edit(context* ctx, const char* scheme_name, tq_lock_handle* lock, int32_t* index) {
-  if (lock == nullptr) return -802;
+  if (lock == nullptr) return TQ_ERR_ARGUMENT;
   return scheme_load_by_name(ctx, scheme_name, static_cast<int32_t>(kSchemeEditState), -1, 0, lock, 1, index);
 }
 
@@ -525,7 +525,7 @@ int32_t scheme_close(context* ctx, tq_lock_handle* lock) { return regexlib_close
 
 int32_t transf_scheme_apply(context* ctx, int32_t index, const char* data, char* out, uint32_t out_size,
                             int32_t* num_trans) {
-  if (data == nullptr || out == nullptr || num_trans == nullptr) return -802;
+  if (data == nullptr || out == nullptr || num_trans == nullptr) return TQ_ERR_ARGUMENT;
   *num_trans = 0;
   scheme_rec* rec = nullptr;
   int32_t rc = scheme_get(ctx, index, &rec);
@@ -540,14 +540,14 @@ int32_t transf_scheme_apply(context* ctx, int32_t index, const char* data, char*
 
 int32_t transf_scheme_apply_mult_out(context* ctx, int32_t index, const char* data, uint32_t num_bufs,
                                      uint32_t buf_size, char** out_bufs, uint32_t* num_out) {
-  if (data == nullptr || out_bufs == nullptr || num_out == nullptr) return -802;
+  if (data == nullptr || out_bufs == nullptr || num_out == nullptr) return TQ_ERR_ARGUMENT;
   *num_out = 0;
   scheme_rec* rec = nullptr;
   int32_t rc = scheme_get(ctx, index, &rec);
   if (rc != 0) return rc;
   if (!(rec->flags & kSchemeDuplicates)) {
-    TQ_REPORT(ctx, -705, 1478, name_of(rec));
-    return -705;
+    TQ_REPORT(ctx, TQ_ERR_NOT_USABLE, 1478, name_of(rec));
+    return TQ_ERR_NOT_USABLE;
   }
   if (num_bufs > kSchemeMaxOutputs) num_bufs = kSchemeMaxOutputs;
   uint32_t count = 0;
@@ -559,7 +559,7 @@ int32_t transf_scheme_apply_mult_out(context* ctx, int32_t index, const char* da
 
 int32_t transf_scheme_options_get(context* ctx, int32_t index, uint32_t* options, int32_t* mdefn_index,
                                   uint32_t* sens) {
-  if (options == nullptr || mdefn_index == nullptr || sens == nullptr) return -802;
+  if (options == nullptr || mdefn_index == nullptr || sens == nullptr) return TQ_ERR_ARGUMENT;
   *options = 0;
   *mdefn_index = -1;
   *sens = 0;
@@ -584,8 +584,8 @@ int32_t transf_scheme_options_set(context* ctx, int32_t index, uint32_t options,
   // The same rule as for a scheme read from its file: keys made from
   // match codes leave no room for duplicate entries.
   if ((options & kSchemeMatchKeyed) && (options & kSchemeDuplicates)) {
-    TQ_REPORT(ctx, -705, 95, name_of(rec));
-    return -705;
+    TQ_REPORT(ctx, TQ_ERR_NOT_USABLE, 95, name_of(rec));
+    return TQ_ERR_NOT_USABLE;
   }
   rec->flags = options | kSchemeEditState;
   if (options & kSchemeMatchKeyed) {
@@ -600,10 +600,10 @@ int32_t transf_scheme_options_set(context* ctx, int32_t index, uint32_t options,
 
 int32_t scheme_create(context* ctx, const char* path, const char* scheme_name, uint32_t options,
                       tq_lock_handle* lock, int32_t* index) {
-  if (path == nullptr || scheme_name == nullptr || lock == nullptr || index == nullptr) return -802;
+  if (path == nullptr || scheme_name == nullptr || lock == nullptr || index == nullptr) return TQ_ERR_ARGUMENT;
   *index = -1;
   auto* folder = static_cast<char*>(std::malloc(kPathMax + 1));
-  if (folder == nullptr) return -600;
+  if (folder == nullptr) return TQ_ERR_NO_MEMORY;
   int32_t prc = strio_in_16384(ctx, path, folder, kStrioConvert);
   char name[kTextSize];
   int32_t nrc = prc < 0 ? prc : strio_in_1024(ctx, scheme_name, name, kStrioConvert);
@@ -618,7 +618,7 @@ int32_t scheme_create(context* ctx, const char* path, const char* scheme_name, u
     return rc;
   }
   char file[kTextSize + 8];
-  rc = rsrc_scheme_file_name(name, file, sizeof file) == 0 ? 0 : -802;
+  rc = rsrc_scheme_file_name(name, file, sizeof file) == 0 ? 0 : TQ_ERR_ARGUMENT;
   if (rc == 0) rc = xmldoc_file_create(ctx, folder[0] != '\0' ? folder : nullptr, file, kXmlFlagVault, lock);
   std::free(folder);
   if (rc < 0) {
@@ -630,10 +630,10 @@ int32_t scheme_create(context* ctx, const char* path, const char* scheme_name, u
 }
 
 int32_t scheme_create_in_memory(context* ctx, const char* scheme_name, uint32_t options, int32_t* index) {
-  if (scheme_name == nullptr || index == nullptr) return -802;
+  if (scheme_name == nullptr || index == nullptr) return TQ_ERR_ARGUMENT;
   *index = -1;
   auto* name = static_cast<char*>(std::malloc(4096 + 1));
-  if (name == nullptr) return -600;
+  if (name == nullptr) return TQ_ERR_NO_MEMORY;
   int32_t crc = strio_in_4096(ctx, scheme_name, name, kStrioConvert);
   int32_t rc = crc < 0 ? crc : create_in_memory(ctx, name, options, index);
   std::free(name);
@@ -656,7 +656,7 @@ int32_t scheme_finalize_in_memory(context* ctx, int32_t index) {
 }
 
 int32_t scheme_entry_add(context* ctx, int32_t index, const char* data, const char* standard) {
-  if (data == nullptr || standard == nullptr) return -802;
+  if (data == nullptr || standard == nullptr) return TQ_ERR_ARGUMENT;
   text_in d(ctx, data);
   if (d.rc < 0) return d.rc;
   text_in s(ctx, standard);
@@ -669,7 +669,7 @@ int32_t scheme_entry_add(context* ctx, int32_t index, const char* data, const ch
   data_trim(rec, d.text);
   if (d.text[0] == '\0') return 0;
   ensure_sorted(rec);
-  if (scheme_search_data(rec, d.text) >= 0) return -407;
+  if (scheme_search_data(rec, d.text) >= 0) return TQ_ERR_NAME_IN_USE;
   rc = scheme_entry_append_copy(rec, d.text, s.text);
   if (rc != 0) return rc;
   scheme_sort(rec, 0);
@@ -677,7 +677,7 @@ int32_t scheme_entry_add(context* ctx, int32_t index, const char* data, const ch
 }
 
 int32_t scheme_entry_delete(context* ctx, int32_t index, const char* data) {
-  if (data == nullptr) return -802;
+  if (data == nullptr) return TQ_ERR_ARGUMENT;
   scheme_edit_scope edit(ctx, index);
   if (edit.rc != 0) return edit.rc;
   scheme_rec* rec = edit.rec;
@@ -705,7 +705,7 @@ int32_t scheme_import_begin(context* ctx, int32_t index) {
 }
 
 int32_t scheme_import_record(context* ctx, int32_t index, const char* data, const char* standard) {
-  if (data == nullptr || standard == nullptr) return -802;
+  if (data == nullptr || standard == nullptr) return TQ_ERR_ARGUMENT;
   if (strio_is_empty(ctx, data, kStrioConvert)) return 0;
   text_in d(ctx, data);
   if (d.rc < 0) return d.rc;
@@ -734,11 +734,11 @@ int32_t scheme_import_end(context* ctx, int32_t index) {
   if (!(rec->flags & kSchemeDuplicates)) removed = scheme_duplicates_remove(rec, 0);
   rc = scheme_prepare(ctx, rec);
   if (rc < 0) return rc;
-  return removed > 0 ? 112 : 0;
+  return removed > 0 ? TQ_WARN_SCHEME_DUPLICATES : 0;
 }
 
 int32_t scheme_write(context* ctx, int32_t index, tq_lock_handle* lock) {
-  if (lock == nullptr) return -802;
+  if (lock == nullptr) return TQ_ERR_ARGUMENT;
   scheme_rec* rec = nullptr;
   int32_t rc = get_editing(ctx, index, &rec);
   if (rc != 0) return rc;
@@ -746,7 +746,7 @@ int32_t scheme_write(context* ctx, int32_t index, tq_lock_handle* lock) {
 }
 
 int32_t scheme_element_count_get(context* ctx, int32_t index, uint32_t* count) {
-  if (count == nullptr) return -802;
+  if (count == nullptr) return TQ_ERR_ARGUMENT;
   *count = 0;
   scheme_rec* rec = nullptr;
   int32_t rc = get_editing(ctx, index, &rec);
@@ -758,12 +758,12 @@ int32_t scheme_element_count_get(context* ctx, int32_t index, uint32_t* count) {
 namespace {
 
 int32_t element_text_get(context* ctx, int32_t index, uint32_t element, char* out, bool standard) {
-  if (out == nullptr) return -802;
+  if (out == nullptr) return TQ_ERR_ARGUMENT;
   strio_out_clear(ctx, out);
   scheme_rec* rec = nullptr;
   int32_t rc = get_editing(ctx, index, &rec);
   if (rc != 0) return rc;
-  if (element >= rec->count) return -802;
+  if (element >= rec->count) return TQ_ERR_ARGUMENT;
   const scheme_entry& e = rec->entries[element];
   return strio_out_1028(ctx, standard ? e.standard : e.data, out, kStrioConvert);
 }
@@ -841,8 +841,8 @@ int32_t scheme_clear(context* ctx, int32_t index) {
 
 int32_t scheme_locale_set(context* ctx, int32_t index, int32_t code) {
   if (!locale_table_contains(code)) {
-    TQ_REPORT(ctx, -700, 1531, code);
-    return -700;
+    TQ_REPORT(ctx, TQ_ERR_NOT_SUPPORTED, 1531, code);
+    return TQ_ERR_NOT_SUPPORTED;
   }
   scheme_edit_scope edit(ctx, index);
   if (edit.rc != 0) return edit.rc;
@@ -860,19 +860,20 @@ int32_t scheme_locale_set(context* ctx, int32_t index, int32_t code) {
 }
 
 int32_t scheme_chopper_name_get(context* ctx, int32_t index, char* name) {
-  if (name == nullptr) return -802;
+  if (name == nullptr) return TQ_ERR_ARGUMENT;
   strio_out_clear(ctx, name);
   scheme_rec* rec = nullptr;
   int32_t rc = scheme_get(ctx, index, &rec);
   if (rc != 0) return rc;
   resource_slot* chopper = nullptr;
-  if (rec->chopper < 0 || rsrc_slot_get_used(ctx, kRsrcChopper, rec->chopper, &chopper) != 0) return -708;
+  if (rec->chopper < 0 || rsrc_slot_get_used(ctx, kRsrcChopper, rec->chopper, &chopper) != 0)
+    return TQ_ERR_PART_MISSING;
   return strio_out_4096(ctx, chopper->name, name, kStrioConvert);
 }
 
 int32_t scheme_chopper_name_set(context* ctx, int32_t index, const char* name) {
   auto* in = static_cast<char*>(std::malloc(kPathMax + 1));
-  if (in == nullptr) return -600;
+  if (in == nullptr) return TQ_ERR_NO_MEMORY;
   in[0] = '\0';
   int32_t crc = name != nullptr ? strio_in_16384(ctx, name, in, kStrioConvert) : 0;
   if (crc < 0) {

@@ -54,8 +54,8 @@ const char* first_key(const xmldoc* doc) {
 }
 
 int32_t missing_column(context* ctx, const char* name, const xmldoc* doc, const char* column) {
-  TQ_REPORT(ctx, -300, 85, name, first_key(doc), column);
-  return -300;
+  TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 85, name, first_key(doc), column);
+  return TQ_ERR_INVALID_CONTENT;
 }
 
 // Sorts the words unless they are in order already (compiled files are
@@ -75,8 +75,8 @@ void words_sort_if_needed(vocab_rec* vocab) {
 vocab_rec* part_of(resource_slot* slot) { return slot != nullptr ? static_cast<vocab_rec*>(slot->part) : nullptr; }
 
 int32_t refuse_save(context* ctx, const char* detail) {
-  TQ_REPORT(ctx, -300, 1571, detail);
-  return -300;
+  TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 1571, detail);
+  return TQ_ERR_INVALID_CONTENT;
 }
 
 // Duplicate abbreviations in the sorted category array: the first repeated
@@ -142,7 +142,7 @@ int32_t documents_build(context* ctx, const vocab_rec* vocab, const resource_slo
   if (rc == 0) rc = xmldoc_records_sort(ctx, doc, record_compare);
   if (rc == 0) {
     rc = xmldoc_records_dedupe(ctx, doc, record_same);
-    if (rc == 111) {
+    if (rc == TQ_WARN_DUPLICATES_DROPPED) {
       *dropped = 1;
       rc = 0;
     }
@@ -164,8 +164,8 @@ int32_t vocab_file_create(context* ctx, const char* name, const char* folder, lo
   char path[kFioPathSize];
   if (fio_path_join(folder, name, joined, sizeof joined) != 0 ||
       fio_name_build(ctx, kFioKindZev, 0, joined, path, sizeof path) != 0) {
-    TQ_REPORT(ctx, -802, 57, "The vocabulary path is too long.");
-    return -802;
+    TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 57, "The vocabulary path is too long.");
+    return TQ_ERR_ARGUMENT;
   }
   fio_handle* fh = nullptr;
   int32_t rc = 0;
@@ -205,7 +205,7 @@ int32_t text_in(context* ctx, const char* src, char* dst, uint32_t max) { return
 int32_t vocab_rec_create(vocab_rec** out) {
   *out = nullptr;
   auto* vocab = static_cast<vocab_rec*>(std::calloc(1, sizeof(vocab_rec)));
-  if (vocab == nullptr) return -600;
+  if (vocab == nullptr) return TQ_ERR_NO_MEMORY;
   locale_info_clear(&vocab->locale);
   vault_info_clear(&vocab->vault);
   *out = vocab;
@@ -248,20 +248,20 @@ int32_t vocab_clear(vocab_rec* vocab, uint32_t n_words, uint32_t n_categories) {
   vault_info_clear(&vocab->vault);
   if (vocab_text_pool_alloc(&vocab->texts, 0) == nullptr || vocab_text_pool_alloc(&vocab->pairs, 0) == nullptr) {
     vocab_parts_free(vocab);
-    return -600;
+    return TQ_ERR_NO_MEMORY;
   }
   if (n_words > 0) {
     vocab->words = static_cast<vocab_word*>(std::calloc(n_words, sizeof(vocab_word)));
     if (vocab->words == nullptr) {
       vocab_parts_free(vocab);
-      return -600;
+      return TQ_ERR_NO_MEMORY;
     }
   }
   if (n_categories > 0) {
     vocab->categories = static_cast<category_rec*>(std::calloc(n_categories, sizeof(category_rec)));
     if (vocab->categories == nullptr) {
       vocab_parts_free(vocab);
-      return -600;
+      return TQ_ERR_NO_MEMORY;
     }
   }
   vocab->word_count = n_words;
@@ -272,15 +272,15 @@ int32_t vocab_clear(vocab_rec* vocab, uint32_t n_words, uint32_t n_categories) {
 }
 
 int32_t vocab_word_set(vocab_rec* vocab, uint32_t index, const char* text, uint32_t count, const vocab_pair* pairs) {
-  if (index >= vocab->word_count || text == nullptr || count > kVocabCategoriesMax) return -802;
+  if (index >= vocab->word_count || text == nullptr || count > kVocabCategoriesMax) return TQ_ERR_ARGUMENT;
   const size_t length = std::strlen(text);
-  if (length > kVocabWordMax) return -802;
+  if (length > kVocabWordMax) return TQ_ERR_ARGUMENT;
   auto* copy = static_cast<char*>(vocab_text_pool_alloc(&vocab->texts, static_cast<uint32_t>(length + 1)));
   vocab_pair* pair_copy = nullptr;
   if (count > 0) {
     pair_copy = static_cast<vocab_pair*>(vocab_text_pool_alloc(&vocab->pairs, count * sizeof(vocab_pair)));
   }
-  if (copy == nullptr || (count > 0 && pair_copy == nullptr)) return -600;
+  if (copy == nullptr || (count > 0 && pair_copy == nullptr)) return TQ_ERR_NO_MEMORY;
   std::memcpy(copy, text, length + 1);
   if (pairs != nullptr && count > 0) std::memcpy(static_cast<void*>(pair_copy), pairs, count * sizeof(vocab_pair));
   vocab_index_drop(vocab);
@@ -308,7 +308,7 @@ int32_t vocab_sort(vocab_rec* vocab) {
       std::free(order);
       std::free(where);
       std::free(sorted);
-      return -600;
+      return TQ_ERR_NO_MEMORY;
     }
     for (uint32_t i = 0; i < m; ++i) order[i] = i;
     const category_rec* cats = vocab->categories;
@@ -413,8 +413,8 @@ int32_t vocab_from_document(context* ctx, const char* name, const xmldoc* doc, v
     const xmldoc_record& rec = category->records[i];
     if (rec.key == nullptr) continue;
     if (std::strlen(rec.key) > kVocabAbbrevMax) {
-      TQ_REPORT(ctx, -300, 1570, name);
-      return -300;
+      TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 1570, name);
+      return TQ_ERR_INVALID_CONTENT;
     }
     rc = category_intern(ctx, &vocab->categories[c++], rec.key, xmldoc_record_text(rec, name_col));
     if (rc < 0) return rc;
@@ -445,22 +445,22 @@ int32_t vocab_from_document(context* ctx, const char* name, const xmldoc* doc, v
       if (rec.key == nullptr) continue;
       if (std::strcmp(rec.key, key) != 0) break;
       if (count == kVocabCategoriesMax) {
-        TQ_REPORT(ctx, -300, 83, name, key);
-        return -300;
+        TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 83, name, key);
+        return TQ_ERR_INVALID_CONTENT;
       }
       const char* abbrev = xmldoc_record_text(rec, abbrev_col);
       const int32_t at = vocab_category_find(vocab, abbrev);
       if (at < 0) {
-        TQ_REPORT(ctx, -300, 84, name, key, abbrev);
-        return -300;
+        TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 84, name, key, abbrev);
+        return TQ_ERR_INVALID_CONTENT;
       }
       pairs[count].category = static_cast<uint32_t>(at);
       pairs[count].likelihood = static_cast<uint8_t>(xmldoc_record_number(rec, like_col, 0) & 0xFF);
       ++count;
     }
     if (std::strlen(key) > kVocabWordMax) {
-      TQ_REPORT(ctx, -300, 1570, name);
-      return -300;
+      TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 1570, name);
+      return TQ_ERR_INVALID_CONTENT;
     }
     rc = vocab_word_set(vocab, w++, key, count, pairs);
     if (rc < 0) return rc;
@@ -553,7 +553,7 @@ int32_t vocab_write(vocab_rec* vocab, const resource_slot* slot, context* ctx, c
   xml_free(ctx, category);
   xml_free(ctx, doc);
   if (rc < 0) return rc;
-  return dropped ? 111 : 0;
+  return dropped ? TQ_WARN_DUPLICATES_DROPPED : 0;
 }
 
 // ---- The resource ---------------------------------------------------------------
@@ -569,7 +569,7 @@ int32_t vocab_get_for_edit(context* ctx, int32_t index, vocab_rec** out) {
   if (rc != 0) return rc;
   if (part_of(slot) == nullptr) {
     rsrc_unlock(ctx, slot, 1);
-    return -800;
+    return TQ_ERR_INDEX;
   }
   *out = part_of(slot);
   return 0;
@@ -603,8 +603,8 @@ int32_t vocab_load_from_record(context* ctx, const char* kind_name, const char* 
     out->stop = xmldoc_record_number(doc->records[row], stop_col, 0);
   }
   if (*name == '\0') {
-    TQ_REPORT(ctx, -300, 1469, kind_name, defn_name);
-    return -300;
+    TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 1469, kind_name, defn_name);
+    return TQ_ERR_INVALID_CONTENT;
   }
   int32_t rc = vocab_load_by_name(ctx, name, nullptr, kVocabFormCompiled, &out->index);
   if (rc < 0) TQ_REPORT(ctx, rc, 192, name, kind_name, defn_name);
@@ -625,7 +625,7 @@ int32_t vocab_rsrc_load(context* ctx, resource_slot* slot, lock_handle* lock, ui
   const lock_mark mark = lock_mark_get(lock);
   if (lock != nullptr) {
     int32_t rc = lock_file_create(ctx, name, kFioKindZev, lock, nullptr, 0);
-    if (rc < 0 && rc != -401) rc = lock_file_create(ctx, name, kFioKindKrv, lock, nullptr, 0);
+    if (rc < 0 && rc != TQ_ERR_FILE_LOCKED) rc = lock_file_create(ctx, name, kFioKindKrv, lock, nullptr, 0);
     if (rc < 0) return rc;
   }
   vocab_rec* vocab = nullptr;
@@ -703,7 +703,7 @@ int32_t vocabulary_likelihood_count_get(context* ctx, uint32_t* count) {
 int32_t vocabulary_likelihood_info_get(context* ctx, int32_t position, char* name, int32_t* value) {
   strio_out_clear(ctx, name);
   *value = 0;
-  if (position < 0 || position >= kVocabLikelihoodCount) return -802;
+  if (position < 0 || position >= kVocabLikelihoodCount) return TQ_ERR_ARGUMENT;
   const int32_t rc = strio_out_1028(ctx, kVocabLikelihoods[position].name, name, kConvert);
   if (rc >= 0) *value = kVocabLikelihoods[position].value;
   return rc;
@@ -714,7 +714,7 @@ int32_t vocabulary_likelihood_name_get_by_value(context* ctx, int32_t value, cha
   for (const vocab_likelihood& l : kVocabLikelihoods) {
     if (l.value == value) return strio_out_1028(ctx, l.name, name, kConvert);
   }
-  return -802;
+  return TQ_ERR_ARGUMENT;
 }
 
 int32_t vocabulary_likelihood_value_get_by_name(context* ctx, const char* name, int32_t* value) {
@@ -738,7 +738,7 @@ int32_t vocab_file_convert(context* ctx, int32_t direction, const char* fromfile
     read_form = kVocabFormCompiled;
     write_mode = kVocabFormXml;
   } else {
-    return -802;
+    return TQ_ERR_ARGUMENT;
   }
   char from[4096 + 1];
   char to[4096 + 1];
@@ -750,7 +750,7 @@ int32_t vocab_file_convert(context* ctx, int32_t direction, const char* fromfile
   // a compiled file of the name, and a vocabulary of the same name already
   // loaded (perhaps being edited) is not the file asked for.
   auto* slot = static_cast<resource_slot*>(std::calloc(1, sizeof(resource_slot)));
-  if (slot == nullptr) return -600;
+  if (slot == nullptr) return TQ_ERR_NO_MEMORY;
   char cut[kRsrcNameSize];
   int32_t rc = vocab_name_cut(from, cut, sizeof cut);
   if (rc == 0) {
@@ -838,7 +838,7 @@ int32_t vocab_edit_numcategories_set(context* ctx, int32_t index, uint32_t count
   } else {
     auto* made = count > 0 ? static_cast<category_rec*>(std::calloc(count, sizeof(category_rec))) : nullptr;
     if (count > 0 && made == nullptr) {
-      rc = -600;
+      rc = TQ_ERR_NO_MEMORY;
     } else {
       vocab->categories = made;
       vocab->category_count = count;
@@ -858,7 +858,7 @@ int32_t vocab_edit_numwords_set(context* ctx, int32_t index, uint32_t count) {
   } else {
     auto* made = count > 0 ? static_cast<vocab_word*>(std::calloc(count, sizeof(vocab_word))) : nullptr;
     if (count > 0 && made == nullptr) {
-      rc = -600;
+      rc = TQ_ERR_NO_MEMORY;
     } else {
       vocab->words = made;
       vocab->word_count = count;
@@ -881,7 +881,7 @@ int32_t vocab_edit_category_set(context* ctx, int32_t index, uint32_t cat_index,
   int32_t rc = vocab_get_for_edit(ctx, index, &vocab);
   if (rc != 0) return rc;
   if (cat_index >= vocab->category_count) {
-    rc = -800;
+    rc = TQ_ERR_INDEX;
   } else {
     // Interned into a copy: a failure leaves the category as it was.
     category_rec changed = vocab->categories[cat_index];
@@ -894,8 +894,8 @@ int32_t vocab_edit_category_set(context* ctx, int32_t index, uint32_t cat_index,
 
 int32_t vocab_edit_word_set(context* ctx, int32_t index, uint32_t word_index, const char* word, uint32_t num_cats) {
   if (num_cats > kVocabCategoriesMax) {
-    TQ_REPORT(ctx, -802, 57, "'num_cats' is above 255.");
-    return -802;
+    TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 57, "'num_cats' is above 255.");
+    return TQ_ERR_ARGUMENT;
   }
   // Converted with room to spare, so that a word over the limit is refused
   // rather than cut.
@@ -903,13 +903,13 @@ int32_t vocab_edit_word_set(context* ctx, int32_t index, uint32_t word_index, co
   const int32_t conv = strio_in_4096(ctx, word, text, kConvert);
   if (conv < 0) return conv;
   if (std::strlen(text) > kVocabWordMax) {
-    TQ_REPORT(ctx, -802, 57, "'word' is longer than 1,024 bytes.");
-    return -802;
+    TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 57, "'word' is longer than 1,024 bytes.");
+    return TQ_ERR_ARGUMENT;
   }
   vocab_rec* vocab = nullptr;
   int32_t rc = vocab_get_for_edit(ctx, index, &vocab);
   if (rc != 0) return rc;
-  rc = word_index >= vocab->word_count ? -800 : vocab_word_set(vocab, word_index, text, num_cats, nullptr);
+  rc = word_index >= vocab->word_count ? TQ_ERR_INDEX : vocab_word_set(vocab, word_index, text, num_cats, nullptr);
   vocab_edit_end(ctx, vocab);
   return rc_combine(conv, rc);
 }
@@ -919,12 +919,12 @@ int32_t vocab_edit_wordcat_set(context* ctx, int32_t index, uint32_t word_index,
   char text[kVocabAbbrevMax + 1];
   const int32_t conv = text_in(ctx, abbrev, text, kVocabAbbrevMax);
   if (conv < 0) return conv;
-  if (likelihood < kLikelihoodMin || likelihood > kLikelihoodMax) return -802;
+  if (likelihood < kLikelihoodMin || likelihood > kLikelihoodMax) return TQ_ERR_ARGUMENT;
   vocab_rec* vocab = nullptr;
   int32_t rc = vocab_get_for_edit(ctx, index, &vocab);
   if (rc != 0) return rc;
   if (word_index >= vocab->word_count || cat_pos >= vocab->words[word_index].category_count) {
-    rc = -800;
+    rc = TQ_ERR_INDEX;
   } else {
     const int32_t at = vocab_category_find(vocab, text);
     if (at < 0) {
@@ -947,8 +947,8 @@ int32_t vocab_edit_prepare(context* ctx, int32_t index) {
   // Two categories of one abbreviation would make the pairs ambiguous.
   if (rc == 0) {
     if (const char* twice = duplicate_category(vocab)) {
-      TQ_REPORT(ctx, -300, 1574, twice);
-      rc = -300;
+      TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 1574, twice);
+      rc = TQ_ERR_INVALID_CONTENT;
     }
   }
   vocab_edit_end(ctx, vocab);
@@ -981,8 +981,8 @@ int32_t vocab_save(context* ctx, int32_t index, lock_handle* lock) {
   if (rc == 0) rc = vocab_sort(vocab);
   if (rc == 0) {
     if (const char* twice = duplicate_category(vocab)) {
-      TQ_REPORT(ctx, -300, 1574, twice);
-      rc = -300;
+      TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 1574, twice);
+      rc = TQ_ERR_INVALID_CONTENT;
     }
   }
   if (rc == 0) rc = vocab_write(vocab, vocab->slot, ctx, path, kVocabFormCompiled);

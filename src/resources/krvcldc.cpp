@@ -93,7 +93,7 @@ int32_t column_of(const xmldoc* doc, const char* name) {
 // longer than a record text may be.
 int32_t encode_text(const char* text, uint32_t flags, char* out) {
   size_t n = std::strlen(text);
-  if (n > kVocabWordMax) return -300;
+  if (n > kVocabWordMax) return TQ_ERR_INVALID_CONTENT;
   if (flags & kVocabFileCode) {
     cipher_base64_encode(text, out, kCodedTextSize);
   } else {
@@ -108,9 +108,9 @@ int32_t append_record(byte_buffer* file, uint32_t size, const char* prefix, cons
   size_t lp = std::strlen(prefix);
   size_t l1 = std::strlen(first);
   size_t l2 = std::strlen(second);
-  if (lp + l1 + 1 + l2 + 1 > size) return -300;
+  if (lp + l1 + 1 + l2 + 1 > size) return TQ_ERR_INVALID_CONTENT;
   size_t start = file->size;
-  if (!file->append_fill(' ', size)) return -600;
+  if (!file->append_fill(' ', size)) return TQ_ERR_NO_MEMORY;
   unsigned char* p = file->bytes + start;
   std::memcpy(p, prefix, lp);
   std::memcpy(p + lp, first, l1 + 1);
@@ -139,7 +139,7 @@ int32_t write_replacing(context* ctx, const char* path, const byte_buffer& file)
   uint32_t flags = kFioOpenWrite | kFioFlagExclusive;
   if (ctx != nullptr && (ctx->options & kOptNoLockFiles)) flags |= kFioFlagNoLock;
   int32_t rc = fio_open(temp, flags, &handle);
-  if (rc != 0) return rc == -600 ? -600 : -1;
+  if (rc != 0) return rc == TQ_ERR_NO_MEMORY ? TQ_ERR_NO_MEMORY : -1;
   if (fio_mode_copy(handle, target) != 0) rc = -1;
   size_t done = 0;
   while (rc == 0 && done < file.size) {
@@ -170,7 +170,7 @@ int32_t write_compiled(context* ctx, const char* name, uint32_t kind, uint32_t n
   for (uint32_t i = 0; i < ctx->search_path->count; ++i) {
     if (fio_path_join(ctx->search_path->dirs[i], built, path, sizeof path) != 0) continue;
     rc = write_replacing(ctx, path, file);
-    if (rc == 0 || rc == -600) return rc;
+    if (rc == 0 || rc == TQ_ERR_NO_MEMORY) return rc;
   }
   return rc;
 }
@@ -178,7 +178,7 @@ int32_t write_compiled(context* ctx, const char* name, uint32_t kind, uint32_t n
 // The whole file of an open handle. -600.
 int32_t read_all(fio_handle* handle, byte_buffer* out) {
   for (;;) {
-    if (!out->reserve(out->size + kReadStep)) return -600;
+    if (!out->reserve(out->size + kReadStep)) return TQ_ERR_NO_MEMORY;
     int32_t n = fio_getb(handle, out->bytes + out->size, kReadStep);
     if (n <= 0) return 0;
     out->size += static_cast<size_t>(n);
@@ -211,8 +211,8 @@ int32_t open_and_read(context* ctx, const char* path, uint32_t name_as_given, by
 }
 
 int32_t damaged(context* ctx, const char* path) {
-  TQ_REPORT(ctx, -300, 1468, "Vocabulary", path);
-  return -300;
+  TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 1468, "Vocabulary", path);
+  return TQ_ERR_INVALID_CONTENT;
 }
 
 // The parts of a compiled file, located and checked.
@@ -258,8 +258,8 @@ int32_t layout_read(context* ctx, const char* path, const byte_buffer& file, com
 
   size_t pos = out->records_end;
   if (file.size - pos < 2 * kNumberBytes + kVocabLocaleBlockSize) {
-    TQ_REPORT(ctx, -200, 1553);
-    return -200;
+    TQ_REPORT(ctx, TQ_ERR_COMPILED_VOCAB_SHORT, 1553);
+    return TQ_ERR_COMPILED_VOCAB_SHORT;
   }
   out->locale_code = static_cast<int32_t>(hex8_parse(b + pos));
   pos += 2 * kNumberBytes;  // the locale code and the reserved number
@@ -308,12 +308,12 @@ bool record_texts(const unsigned char* record, uint32_t size, uint32_t skip, con
 int32_t text_decode(context* ctx, const char* stored, uint32_t encoding, uint32_t flags, uint32_t max, char* out) {
   if (flags & kVocabFileCode) {
     // Only UTF-8 files get here: legacy ones are refused before.
-    if (std::strlen(stored) > kCodedTextSize - 1) return -300;
+    if (std::strlen(stored) > kCodedTextSize - 1) return TQ_ERR_INVALID_CONTENT;
     cipher_base64_decode(stored, out, kCodedTextSize);
-    return std::strlen(out) > max ? -300 : 0;
+    return std::strlen(out) > max ? TQ_ERR_INVALID_CONTENT : 0;
   }
   if (encoding == static_cast<uint32_t>(kEncodingUtf8)) {
-    if (std::strlen(stored) > max) return -300;
+    if (std::strlen(stored) > max) return TQ_ERR_INVALID_CONTENT;
     std::strcpy(out, stored);
     return 0;
   }
@@ -360,8 +360,8 @@ int32_t set_document_properties(context* ctx, xmldoc* doc, const compiled_layout
 }
 
 int32_t too_long(context* ctx, const char* path) {
-  TQ_REPORT(ctx, -300, 1570, path);
-  return -300;
+  TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 1570, path);
+  return TQ_ERR_INVALID_CONTENT;
 }
 
 int32_t records_read(context* ctx, const char* path, const byte_buffer& file, const compiled_layout& layout,
@@ -379,7 +379,7 @@ int32_t records_read(context* ctx, const char* path, const byte_buffer& file, co
     if (!record_texts(p, layout.category_size, 0, &first, &second)) return damaged(ctx, path);
     int32_t rc = text_decode(ctx, first, encoding, flags, kVocabAbbrevMax, key);
     if (rc == 0) rc = text_decode(ctx, second, encoding, flags, kVocabNameMax, value);
-    if (rc == -300) return too_long(ctx, path);
+    if (rc == TQ_ERR_INVALID_CONTENT) return too_long(ctx, path);
     if (rc < 0) return rc;
     fields[name_col].type = kXmlColString;
     fields[name_col].text = value;
@@ -393,7 +393,7 @@ int32_t records_read(context* ctx, const char* path, const byte_buffer& file, co
     if (!record_texts(p, layout.entry_size, kNumberBytes, &first, &second)) return damaged(ctx, path);
     int32_t rc = text_decode(ctx, first, encoding, flags, kVocabWordMax, key);
     if (rc == 0) rc = text_decode(ctx, second, encoding, flags, kVocabAbbrevMax, value);
-    if (rc == -300) return too_long(ctx, path);
+    if (rc == TQ_ERR_INVALID_CONTENT) return too_long(ctx, path);
     if (rc < 0) return rc;
     fields[like_col].type = kXmlColInt;
     fields[like_col].number = static_cast<int32_t>(hex8_parse(p));
@@ -440,7 +440,7 @@ void vocab_locale_code_substitute(unsigned char* bytes, uint32_t n) {
 // ---- Compiling --------------------------------------------------------------------------
 
 int32_t vocab_compile(const char* path, context* ctx, const xmldoc* doc, uint32_t flags) {
-  if (path == nullptr || doc == nullptr) return -802;
+  if (path == nullptr || doc == nullptr) return TQ_ERR_ARGUMENT;
   TQ_TRACE(ctx, 0, "Compiling file to '%s'", path);
   const xmldoc* category = xmldoc_include_doc_find(doc, "Category");
   if (category == nullptr) return -1;
@@ -478,7 +478,7 @@ int32_t vocab_compile(const char* path, context* ctx, const xmldoc* doc, uint32_
   byte_buffer file;
   if (!file.append_hex8(n_categories) || !file.append_hex8(n_entries) || !file.append_hex8(category_size) ||
       !file.append_hex8(entry_size)) {
-    return -600;
+    return TQ_ERR_NO_MEMORY;
   }
   char first[kCodedTextSize];
   char second[kCodedTextSize];
@@ -488,7 +488,7 @@ int32_t vocab_compile(const char* path, context* ctx, const xmldoc* doc, uint32_
     encode_text(rec.key, flags, first);
     encode_text(xmldoc_record_text(rec, name_col), flags, second);
     int32_t rc = append_record(&file, category_size, "", first, second);
-    if (rc != 0) return rc == -300 ? too_long(ctx, path) : rc;
+    if (rc != 0) return rc == TQ_ERR_INVALID_CONTENT ? too_long(ctx, path) : rc;
   }
   for (int32_t i = 0; i < doc->record_count; ++i) {
     const xmldoc_record& rec = doc->records[i];
@@ -500,7 +500,7 @@ int32_t vocab_compile(const char* path, context* ctx, const xmldoc* doc, uint32_
     // An entry whose abbreviation is longer than every category's does not
     // fit its record: it names no category of the vocabulary.
     int32_t rc = append_record(&file, entry_size, likelihood, first, second);
-    if (rc != 0) return rc == -300 ? too_long(ctx, path) : rc;
+    if (rc != 0) return rc == TQ_ERR_INVALID_CONTENT ? too_long(ctx, path) : rc;
   }
 
   const auto locale_code = static_cast<int32_t>(std::strtol(xmldoc_prop_get(ctx, doc, "Locale Code"), nullptr, 10));
@@ -516,7 +516,7 @@ int32_t vocab_compile(const char* path, context* ctx, const xmldoc* doc, uint32_
       !file.append(block, sizeof block) || !file.append_hex8(static_cast<uint32_t>(kEncodingUtf8)) ||
       !append_vault_field(&file, xmldoc_prop_get(ctx, doc, "Vault Object Name")) ||
       !append_vault_field(&file, xmldoc_prop_get(ctx, doc, "Description"))) {
-    return -600;
+    return TQ_ERR_NO_MEMORY;
   }
   return write_compiled(ctx, path, kFioKindZev, flags & kVocabFileNameAsGiven, file);
 }
@@ -525,7 +525,7 @@ int32_t vocab_compile(const char* path, context* ctx, const xmldoc* doc, uint32_
 
 int32_t vocab_compiled_read(uint32_t* encoding, context* ctx, const char* path, uint32_t flags, xmldoc** out) {
   if (out != nullptr) *out = nullptr;
-  if (encoding == nullptr || path == nullptr || out == nullptr) return -802;
+  if (encoding == nullptr || path == nullptr || out == nullptr) return TQ_ERR_ARGUMENT;
   TQ_TRACE(ctx, 0, "Load baked vocab file '%s'", path);
   byte_buffer file;
   uint32_t found_kind = 0;
@@ -541,8 +541,8 @@ int32_t vocab_compiled_read(uint32_t* encoding, context* ctx, const char* path, 
   // Older files store their texts in a legacy encoding through a byte
   // substitution of their own, which this engine cannot undo.
   if ((flags & kVocabFileCode) && code != static_cast<uint32_t>(kEncodingUtf8)) {
-    TQ_REPORT(ctx, -700, 1572, path, code);
-    return -700;
+    TQ_REPORT(ctx, TQ_ERR_NOT_SUPPORTED, 1572, path, code);
+    return TQ_ERR_NOT_SUPPORTED;
   }
 
   xmldoc* vocab = nullptr;
@@ -571,9 +571,9 @@ int32_t vocab_compiled_read(uint32_t* encoding, context* ctx, const char* path, 
 
 int32_t vocab_baked_header_open(context* ctx, const char* path, uint32_t open_flags, vocab_baked_header** out) {
   if (out != nullptr) *out = nullptr;
-  if (path == nullptr || out == nullptr) return -802;
+  if (path == nullptr || out == nullptr) return TQ_ERR_ARGUMENT;
   auto* header = static_cast<vocab_baked_header*>(std::calloc(1, sizeof(vocab_baked_header)));
-  if (header == nullptr) return -600;
+  if (header == nullptr) return TQ_ERR_NO_MEMORY;
   header->ctx = ctx;
   header->open_flags = open_flags;
   str_copy_bounded(header->path, path, sizeof header->path);
@@ -586,7 +586,7 @@ int32_t vocab_baked_header_open(context* ctx, const char* path, uint32_t open_fl
   if (rc == 0) {
     const size_t size = layout.records_end - layout.records;
     header->data = static_cast<unsigned char*>(std::malloc(size > 0 ? size : 1));
-    if (header->data == nullptr) rc = -600;
+    if (header->data == nullptr) rc = TQ_ERR_NO_MEMORY;
   }
   if (rc != 0) {
     vocab_baked_header_free(header);
@@ -608,7 +608,7 @@ int32_t vocab_baked_header_open(context* ctx, const char* path, uint32_t open_fl
 }
 
 int32_t vocab_baked_header_write(context* ctx, vocab_baked_header* header) {
-  if (header == nullptr) return -802;
+  if (header == nullptr) return TQ_ERR_ARGUMENT;
   const uint32_t kind = header->found_kind == kFioKindKrv ? kFioKindKrv : kFioKindZev;
   byte_buffer file;
   if (!file.append_hex8(header->category_count) || !file.append_hex8(header->entry_count) ||
@@ -617,13 +617,13 @@ int32_t vocab_baked_header_write(context* ctx, vocab_baked_header* header) {
       !file.append_hex8(static_cast<uint32_t>(header->locale_code)) || !file.append_hex8(0) ||
       !file.append(header->locale_block, kVocabLocaleBlockSize) || !file.append_hex8(header->encoding) ||
       !append_vault_field(&file, header->vault_name) || !append_vault_field(&file, header->description)) {
-    return -600;
+    return TQ_ERR_NO_MEMORY;
   }
   return write_compiled(ctx, header->path, kind, header->open_flags & kVocabFileNameAsGiven, file);
 }
 
 int32_t vocab_baked_header_locale_set(context* ctx, vocab_baked_header* header, const char* iso) {
-  if (header == nullptr || iso == nullptr) return -802;
+  if (header == nullptr || iso == nullptr) return TQ_ERR_ARGUMENT;
   int32_t code = -1;
   int32_t rc = locale_table_code_get_by_iso(ctx, iso, &code);
   if (rc != 0) return rc;
@@ -633,8 +633,8 @@ int32_t vocab_baked_header_locale_set(context* ctx, vocab_baked_header* header, 
   // Only UTF-8 headers are ever rewritten: a legacy header's substitution is
   // not known to this engine.
   if (header->encoding != static_cast<uint32_t>(kEncodingUtf8)) {
-    TQ_REPORT(ctx, -700, 1572, static_cast<const char*>(header->path), header->encoding);
-    return -700;
+    TQ_REPORT(ctx, TQ_ERR_NOT_SUPPORTED, 1572, static_cast<const char*>(header->path), header->encoding);
+    return TQ_ERR_NOT_SUPPORTED;
   }
   // The ISO code (at most 6 bytes, zero-padded), then the description in the
   // 81 bytes after it, both through the substitution.
@@ -670,15 +670,15 @@ void vocab_baked_header_fields_get(const vocab_baked_header* header, const char*
 }
 
 int32_t vocab_baked_header_locale_get(context* ctx, const vocab_baked_header* header, locale_info* out) {
-  if (header == nullptr || out == nullptr) return -802;
+  if (header == nullptr || out == nullptr) return TQ_ERR_ARGUMENT;
   locale_info_clear(out);
   compiled_layout layout{};
   layout.locale_code = header->locale_code;
   layout.locale_block = header->locale_block;
   layout_locale(layout, header->encoding == static_cast<uint32_t>(kEncodingUtf8), out->iso, out->description);
   if (out->iso[0] == '\0') {
-    TQ_REPORT(ctx, -802, 144, header->locale_code);
-    return -802;
+    TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 144, header->locale_code);
+    return TQ_ERR_ARGUMENT;
   }
   out->code = header->locale_code;
   return 0;

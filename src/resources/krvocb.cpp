@@ -88,7 +88,7 @@ int32_t vocab_index_build(vocab_rec* vocab) {
   uint32_t size = 16;
   while (size < 2 * n) size *= 2;
   auto* slots = static_cast<vocab_index_slot*>(std::calloc(size, sizeof(vocab_index_slot)));
-  if (slots == nullptr) return -600;
+  if (slots == nullptr) return TQ_ERR_NO_MEMORY;
   const uint32_t mask = size - 1;
   for (uint32_t i = 0; i < n; ++i) {
     const char* text = text_of(vocab->words[i]);
@@ -135,22 +135,22 @@ int32_t vocab_word_find_exact(const vocab_rec* vocab, const char* word, uint32_t
 int32_t vocab_word_find_fuzzy(context* ctx, const vocab_rec* vocab, const char* word, int32_t threshold,
                               uint32_t* found, vocab_word_match* match) {
   if (found != nullptr) *found = 0;
-  if (ctx == nullptr) return -100;
+  if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
   if (word == nullptr) {
-    TQ_REPORT(ctx, -802, 57, "'word' is null.");
-    return -802;
+    TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 57, "'word' is null.");
+    return TQ_ERR_ARGUMENT;
   }
   if (*word == '\0') {
-    TQ_REPORT(ctx, -802, 57, "'word' is empty.");
-    return -802;
+    TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 57, "'word' is empty.");
+    return TQ_ERR_ARGUMENT;
   }
   if (threshold < 0) {
-    TQ_REPORT(ctx, -802, 57, "threshold < 0");
-    return -802;
+    TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 57, "threshold < 0");
+    return TQ_ERR_ARGUMENT;
   }
   if (threshold > 100) {
-    TQ_REPORT(ctx, -802, 57, "threshold > 100");
-    return -802;
+    TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 57, "threshold > 100");
+    return TQ_ERR_ARGUMENT;
   }
   if (!has_words(vocab)) return 0;
 

@@ -92,7 +92,7 @@ void text_rebuild(word_list* list) {
 }  // namespace
 
 int32_t wordlist_init(context* ctx, word_list* list) {
-  if (list == nullptr) return -802;
+  if (list == nullptr) return TQ_ERR_ARGUMENT;
   list->text[0] = '\0';
   list->words = vec{};
   list->separators = vec{};
@@ -109,11 +109,11 @@ int32_t wordlist_init(context* ctx, word_list* list) {
 
 int32_t wordlist_word_take(context* ctx, block_pool* pool, word_rec** out, int32_t start) {
   (void)ctx;
-  if (out == nullptr) return -802;
+  if (out == nullptr) return TQ_ERR_ARGUMENT;
   *out = nullptr;
-  if (pool == nullptr || pool->block_size < sizeof(word_rec)) return -600;
+  if (pool == nullptr || pool->block_size < sizeof(word_rec)) return TQ_ERR_NO_MEMORY;
   auto* rec = static_cast<word_rec*>(pool_block_take(pool));
-  if (rec == nullptr) return -600;
+  if (rec == nullptr) return TQ_ERR_NO_MEMORY;
   rec->text[0] = '\0';
   rec->start = start;
   rec->length = 0;
@@ -154,14 +154,14 @@ const word_rec* wordlist_dropped_at(const word_list* list, int32_t i) {
 int32_t wordlist_word_get(context* ctx, const word_list* list, int32_t i, char* out) {
   (void)ctx;
   const word_rec* w = wordlist_word_at(list, i);
-  if (w == nullptr || out == nullptr) return -800;
+  if (w == nullptr || out == nullptr) return TQ_ERR_INDEX;
   std::memcpy(out, w->text, kWordTextSize);
   out[kWordTextSize - 1] = '\0';
   return 0;
 }
 
 int32_t wordlist_copy(context* ctx, const word_list* src, word_list* dst) {
-  if (src == nullptr || dst == nullptr) return -802;
+  if (src == nullptr || dst == nullptr) return TQ_ERR_ARGUMENT;
   int32_t rc = wordlist_init(ctx, dst);
   if (rc != 0) return rc;
   std::memcpy(dst->text, src->text, sizeof dst->text);
@@ -178,9 +178,9 @@ int32_t wordlist_copy(context* ctx, const word_list* src, word_list* dst) {
 }
 
 int32_t wordlist_slice_copy(context* ctx, const word_list* src, int32_t from, int32_t to, word_list* dst) {
-  if (src == nullptr || dst == nullptr) return -802;
+  if (src == nullptr || dst == nullptr) return TQ_ERR_ARGUMENT;
   const int32_t count = static_cast<int32_t>(wordlist_word_count(src));
-  if (from < 0 || to >= count || from > to) return -800;
+  if (from < 0 || to >= count || from > to) return TQ_ERR_INDEX;
   const word_rec* first = piece_at(&src->words, from);
   const word_rec* last = piece_at(&src->words, to);
   const int32_t lo = first->start;
@@ -210,8 +210,8 @@ int32_t wordlist_slice_copy(context* ctx, const word_list* src, int32_t from, in
 
 int32_t wordlist_word_delete(context* ctx, word_list* list, int32_t i) {
   (void)ctx;
-  if (list == nullptr) return -802;
-  if (i < 0 || static_cast<uint32_t>(i) >= vec_count(&list->words)) return -800;
+  if (list == nullptr) return TQ_ERR_ARGUMENT;
+  if (i < 0 || static_cast<uint32_t>(i) >= vec_count(&list->words)) return TQ_ERR_INDEX;
   word_rec* gone = piece_at(&list->words, i);
   const int32_t s = gone->start;
   const int32_t length = gone->length;
@@ -293,7 +293,7 @@ void wordlist_surface_text_all(char* out, const word_list* list) {
 
 int32_t wordlist_merge_by_offset(context* ctx, word_list* list) {
   (void)ctx;
-  if (list == nullptr) return -802;
+  if (list == nullptr) return TQ_ERR_ARGUMENT;
   std::vector<ordered_piece> seq;
   if (!pieces_in_order(list, &seq)) return -603;
   // The word slots of the sequence keep their places; their occupants are
