@@ -98,13 +98,15 @@ struct TestKind {
 
 }  // namespace
 
-// The accessors as export rows: one line each once rows bind constants.
+// The accessors as export rows, one line each: the rows bind the kind and
+// the field (bound constants are named in namespace tq).
 namespace tq {
-int32_t test_owner_get(context* ctx, int32_t index, char* out) { return field_get(ctx, kTestKind, kOwner, index, out); }
-int32_t test_owner_set(context* ctx, int32_t index, const char* v) { return field_set(ctx, kTestKind, kOwner, index, v); }
+inline constexpr int32_t kTestKindRow = ::kTestKind;
+inline constexpr const field_desc& kTestOwnerRow = ::kOwner;
 }  // namespace tq
-TQ_FN_DEFINE(tq_test_kind_owner_get, READ, ANY, test_owner_get, (int32_t, index), (char*, owner, NONNULL))
-TQ_FN_DEFINE(tq_test_kind_owner_set, READ, NEEDS_EDIT, test_owner_set, (int32_t, index), (const char*, owner, NONNULL))
+TQ_FN_DEFINE(tq_test_kind_owner_get, READ, ANY, field_get, kTestKindRow, kTestOwnerRow, (int32_t, index), (char*, owner, NONNULL))
+TQ_FN_DEFINE(tq_test_kind_owner_set, READ, NEEDS_EDIT, field_set, kTestKindRow, kTestOwnerRow, (int32_t, index),
+             (const char*, owner, NONNULL))
 
 namespace {
 
