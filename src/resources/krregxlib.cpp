@@ -531,10 +531,12 @@ int32_t regexlib_match(context* ctx, int32_t library, const char* s, int32_t* ma
   regexlib_rec* rec = nullptr;
   int32_t rc = regexlib_get(ctx, library, &rec);
   if (rc != 0) return rc;
+  // Only read: a UTF-8 session's value is matched where it lies.
   char in[kRegexResultSize];
-  int32_t crc = strio_in_1024(ctx, s, in, kStrioConvert);
+  const char* text = nullptr;
+  int32_t crc = strio_in_view(ctx, s, in, 1024, kStrioConvert, &text);
   if (crc < 0) return crc;
-  int32_t m = regexlib_match_any(ctx, rec, in, 0);
+  int32_t m = regexlib_match_any(ctx, rec, text, 0);
   if (m < 0) return m;
   *matched = m;
   return crc;
