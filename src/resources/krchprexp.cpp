@@ -58,7 +58,40 @@ int32_t regex_element_make(context* ctx, const char* regex, regexlib_element* e)
 
 bool category_empty(const char* name) { return name == nullptr || name[0] == '\0'; }
 
+// The stores of the chopper's fields: each finds the chopper by index (read
+// on first use, under whatever hold the caller has) and gives the part its
+// fields live in.
+int32_t table_lookup(context* ctx, const field_addr& a, void** rec) {
+  chopper_rec* chopper = nullptr;
+  int32_t rc = chopper_get(ctx, a.index, &chopper);
+  if (rc == 0) *rec = &chopper->table;
+  return rc;
+}
+int32_t rules_lookup(context* ctx, const field_addr& a, void** rec) {
+  chopper_rec* chopper = nullptr;
+  int32_t rc = chopper_get(ctx, a.index, &chopper);
+  if (rc == 0) *rec = &chopper->rules;
+  return rc;
+}
+int32_t rule_lookup(context* ctx, const field_addr& a, void** rec) {
+  chopper_rec* chopper = nullptr;
+  chopper_rule* rule = nullptr;
+  // The caller's rule id came through the item's int32_t unchanged.
+  int32_t rc = rule_for_read(ctx, a.index, static_cast<uint32_t>(a.item), &chopper, &rule);
+  if (rc == 0) *rec = rule;
+  return rc;
+}
+// The table's break matrix is what it has prepared from its flag.
+void table_invalidate(context*, void* rec, uint32_t what) {
+  auto* table = static_cast<chopper_table*>(rec);
+  if (what & kFieldDropsPrepared) chopper_table_impsep_set(table, table->implicit_sep);
+}
+
 }  // namespace
+
+const record_store kChopperTableStore{table_lookup, table_invalidate, nullptr};
+const record_store kChopperRulesStore{rules_lookup, nullptr, nullptr};
+const record_store kChopperRuleStore{rule_lookup, nullptr, nullptr};
 
 int32_t chopper_rule_flag_name_validate(context* ctx, const char* name, uint32_t* valid) {
   *valid = 0;
@@ -223,28 +256,6 @@ int32_t chopper_rule_output_flags_get(context* ctx, int32_t chopper, uint32_t ru
   return 0;
 }
 
-int32_t chopper_rule_notes_set(context* ctx, int32_t chopper, uint32_t rule, const char* notes) {
-  text_in in;
-  int32_t warning = 0;
-  int32_t rc = convert_in(ctx, notes, in.text, kTextMax, &warning);
-  if (rc < 0) return rc;
-  chopper_edit_scope edit(ctx, chopper);
-  if (edit.rc != 0) return edit.rc;
-  chopper_rule* r = chopper_rule_find(&edit.rec->rules, rule);
-  if (r == nullptr) return TQ_ERR_ARGUMENT;
-  rc = chopper_rule_text_replace(&r->notes, in.text[0] != '\0' ? in.text : nullptr);
-  return finish(rc, warning);
-}
-
-int32_t chopper_rule_notes_get(context* ctx, int32_t chopper, uint32_t rule, char* notes) {
-  strio_out_clear(ctx, notes);
-  chopper_rec* rec = nullptr;
-  chopper_rule* r = nullptr;
-  int32_t rc = rule_for_read(ctx, chopper, rule, &rec, &r);
-  if (rc != 0) return rc;
-  return strio_out_4096(ctx, r->notes != nullptr ? r->notes : "", notes, 1);
-}
-
 int32_t chopper_rule_method_regex_set(context* ctx, int32_t chopper, uint32_t rule, const char* regex) {
   text_in in;
   int32_t warning = 0;
@@ -286,16 +297,6 @@ int32_t chopper_rule_method_vocab_set(context* ctx, int32_t chopper, uint32_t ru
   // that chopping skips it.
   rc = chopper_rule_vocab_assign(ctx, chopper_name(edit.rec), chopper_lock(edit.rec), r, vocab_in.text);
   return finish(rc, warning);
-}
-
-int32_t chopper_rule_method_get(context* ctx, int32_t chopper, uint32_t rule, uint32_t* type) {
-  *type = 0;
-  chopper_rec* rec = nullptr;
-  chopper_rule* r = nullptr;
-  int32_t rc = rule_for_read(ctx, chopper, rule, &rec, &r);
-  if (rc != 0) return rc;
-  *type = r->method;
-  return 0;
 }
 
 int32_t chopper_rule_regex_set(context* ctx, int32_t chopper, uint32_t rule, const char* regex) {
@@ -428,15 +429,6 @@ int32_t chopper_rule_prereq_set(context* ctx, int32_t chopper, uint32_t rule, co
   return finish(0, warning);
 }
 
-int32_t chopper_rule_prereq_get(context* ctx, int32_t chopper, uint32_t rule, char* prereq) {
-  strio_out_clear(ctx, prereq);
-  chopper_rec* rec = nullptr;
-  chopper_rule* r = nullptr;
-  int32_t rc = rule_for_read(ctx, chopper, rule, &rec, &r);
-  if (rc != 0) return rc;
-  return strio_out_4096(ctx, r->prereq != nullptr ? r->prereq : "", prereq, 1);
-}
-
 int32_t chopper_rule_options_set(context* ctx, int32_t chopper, uint32_t rule, uint32_t options) {
   chopper_edit_scope edit(ctx, chopper);
   if (edit.rc != 0) return edit.rc;
@@ -444,16 +436,6 @@ int32_t chopper_rule_options_set(context* ctx, int32_t chopper, uint32_t rule, u
   // An unknown rule id is ignored with result 0, unlike the other rule
   // setters; kept so that existing clients get the result they always got.
   if (r != nullptr) r->options = options;
-  return 0;
-}
-
-int32_t chopper_rule_options_get(context* ctx, int32_t chopper, uint32_t rule, uint32_t* options) {
-  *options = 0;
-  chopper_rec* rec = nullptr;
-  chopper_rule* r = nullptr;
-  int32_t rc = rule_for_read(ctx, chopper, rule, &rec, &r);
-  if (rc != 0) return rc;
-  *options = r->options;
   return 0;
 }
 
@@ -514,49 +496,7 @@ int32_t chopper_vocab_rule_add(context* ctx, int32_t chopper, const char* vocab,
   return finish(rc, warning);
 }
 
-int32_t chopper_rules_enabled_get(context* ctx, int32_t chopper, uint32_t* enabled) {
-  *enabled = 0;
-  chopper_rec* rec = nullptr;
-  int32_t rc = chopper_get(ctx, chopper, &rec);
-  if (rc != 0) return rc;
-  *enabled = rec->rules.use_rules;
-  return 0;
-}
-
-int32_t chopper_rules_enabled_set(context* ctx, int32_t chopper, uint32_t value) {
-  chopper_edit_scope edit(ctx, chopper);
-  if (edit.rc != 0) return edit.rc;
-  edit.rec->rules.use_rules = value;
-  return 0;
-}
-
-int32_t chopper_rule_errors_get(context* ctx, int32_t chopper, uint32_t rule, uint32_t* errors) {
-  *errors = 0;
-  chopper_rec* rec = nullptr;
-  chopper_rule* r = nullptr;
-  int32_t rc = rule_for_read(ctx, chopper, rule, &rec, &r);
-  if (rc != 0) return rc;
-  *errors = r->errors;
-  return 0;
-}
-
 // ---- Character table ---------------------------------------------------------------------
-
-int32_t chopper_table_impsep_flag_get(context* ctx, int32_t chopper, uint32_t* flag) {
-  *flag = 0;
-  chopper_rec* rec = nullptr;
-  int32_t rc = chopper_get(ctx, chopper, &rec);
-  if (rc != 0) return rc;
-  *flag = rec->table.implicit_sep ? 1 : 0;
-  return 0;
-}
-
-int32_t chopper_table_impsep_flag_set(context* ctx, int32_t chopper, uint32_t flag) {
-  chopper_edit_scope edit(ctx, chopper);
-  if (edit.rc != 0) return edit.rc;
-  chopper_table_impsep_set(&edit.rec->table, flag);
-  return 0;
-}
 
 int32_t chopper_table_char_count_get(context* ctx, int32_t chopper, uint32_t* count) {
   *count = 0;
@@ -664,22 +604,6 @@ int32_t chopper_table_char_metadata_set_end(context* ctx, int32_t chopper) {
   int32_t rc = chopper_table_finish(&edit.rec->table);
   if (rc == 0) edit.rec->table.set_in_progress = 0;
   return rc;
-}
-
-int32_t chopper_table_enabled_get(context* ctx, int32_t chopper, uint32_t* enabled) {
-  *enabled = 0;
-  chopper_rec* rec = nullptr;
-  int32_t rc = chopper_get(ctx, chopper, &rec);
-  if (rc != 0) return rc;
-  *enabled = rec->table.use_table;
-  return 0;
-}
-
-int32_t chopper_table_enabled_set(context* ctx, int32_t chopper, uint32_t value) {
-  chopper_edit_scope edit(ctx, chopper);
-  if (edit.rc != 0) return edit.rc;
-  edit.rec->table.use_table = value;
-  return 0;
 }
 
 }  // namespace tq
