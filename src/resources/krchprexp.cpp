@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "core/krenc.h"
 #include "core/krerr.h"
@@ -43,6 +44,27 @@ int32_t rule_for_read(context* ctx, int32_t chopper, uint32_t id, chopper_rec** 
   *rule = chopper_rule_find(&(*rec)->rules, id);
   return *rule != nullptr ? 0 : TQ_ERR_ARGUMENT;
 }
+
+// A rule setter's start: the caller's text converted in first (so that its
+// failure is the result whatever the indices), then the chopper held for
+// change and the rule of the id found (-802 when none). rc: the first
+// failure; warning: the conversion's.
+struct rule_edit {
+  text_in in;
+  int32_t warning = 0;
+  int32_t rc;
+  std::optional<chopper_edit_scope> edit;
+  chopper_rule* rule = nullptr;
+  rule_edit(context* ctx, int32_t chopper, uint32_t id, const char* text, uint32_t max) {
+    rc = convert_in(ctx, text, in.text, max, &warning);
+    if (rc != 0) return;
+    rc = edit.emplace(ctx, chopper).rc;
+    if (rc != 0) return;
+    rule = chopper_rule_find(&edit->rec->rules, id);
+    if (rule == nullptr) rc = TQ_ERR_ARGUMENT;
+  }
+  chopper_rec* rec() const { return edit->rec; }
+};
 
 // A new compiled element for a rule's pattern; the caller frees it.
 int32_t regex_element_make(context* ctx, const char* regex, regexlib_element* e) {
@@ -257,22 +279,17 @@ int32_t chopper_rule_output_flags_get(context* ctx, int32_t chopper, uint32_t ru
 }
 
 int32_t chopper_rule_method_regex_set(context* ctx, int32_t chopper, uint32_t rule, const char* regex) {
-  text_in in;
-  int32_t warning = 0;
-  int32_t rc = convert_in(ctx, regex, in.text, kTextMax, &warning);
-  if (rc < 0) return rc;
-  chopper_edit_scope edit(ctx, chopper);
-  if (edit.rc != 0) return edit.rc;
-  chopper_rule* r = chopper_rule_find(&edit.rec->rules, rule);
-  if (r == nullptr) return TQ_ERR_ARGUMENT;
+  rule_edit e(ctx, chopper, rule, regex, kTextMax);
+  if (e.rc != 0) return e.rc;
+  chopper_rule* r = e.rule;
   // A pattern that does not compile leaves the rule as it was.
   regexlib_element fresh;
-  rc = regex_element_make(ctx, in.text, &fresh);
+  int32_t rc = regex_element_make(ctx, e.in.text, &fresh);
   if (rc != 0) return rc;
   chopper_rule_method_clear(ctx, r);
   r->regex = fresh;
   r->method = kRuleMethodRegex;
-  return finish(0, warning);
+  return finish(0, e.warning);
 }
 
 int32_t chopper_rule_method_vocab_set(context* ctx, int32_t chopper, uint32_t rule, const char* vocab,
@@ -300,21 +317,16 @@ int32_t chopper_rule_method_vocab_set(context* ctx, int32_t chopper, uint32_t ru
 }
 
 int32_t chopper_rule_regex_set(context* ctx, int32_t chopper, uint32_t rule, const char* regex) {
-  text_in in;
-  int32_t warning = 0;
-  int32_t rc = convert_in(ctx, regex, in.text, kTextMax, &warning);
-  if (rc < 0) return rc;
-  chopper_edit_scope edit(ctx, chopper);
-  if (edit.rc != 0) return edit.rc;
-  chopper_rule* r = chopper_rule_find(&edit.rec->rules, rule);
-  if (r == nullptr) return TQ_ERR_ARGUMENT;
+  rule_edit e(ctx, chopper, rule, regex, kTextMax);
+  if (e.rc != 0) return e.rc;
+  chopper_rule* r = e.rule;
   if (r->method != kRuleMethodRegex) return TQ_ERR_NOT_SUPPORTED;
   regexlib_element fresh;
-  rc = regex_element_make(ctx, in.text, &fresh);
+  int32_t rc = regex_element_make(ctx, e.in.text, &fresh);
   if (rc != 0) return rc;
   regexlib_element_free(&r->regex);
   r->regex = fresh;
-  return finish(0, warning);
+  return finish(0, e.warning);
 }
 
 int32_t chopper_rule_regex_get(context* ctx, int32_t chopper, uint32_t rule, char* regex) {
@@ -328,17 +340,12 @@ int32_t chopper_rule_regex_get(context* ctx, int32_t chopper, uint32_t rule, cha
 }
 
 int32_t chopper_rule_vocab_set(context* ctx, int32_t chopper, uint32_t rule, const char* vocab) {
-  text_in in;
-  int32_t warning = 0;
-  int32_t rc = convert_in(ctx, vocab, in.text, kNameMax, &warning);
-  if (rc < 0) return rc;
-  chopper_edit_scope edit(ctx, chopper);
-  if (edit.rc != 0) return edit.rc;
-  chopper_rule* r = chopper_rule_find(&edit.rec->rules, rule);
-  if (r == nullptr) return TQ_ERR_ARGUMENT;
+  rule_edit e(ctx, chopper, rule, vocab, kNameMax);
+  if (e.rc != 0) return e.rc;
+  chopper_rule* r = e.rule;
   if (r->method != kRuleMethodVocab) return TQ_ERR_NOT_SUPPORTED;
-  rc = chopper_rule_vocab_assign(ctx, chopper_name(edit.rec), chopper_lock(edit.rec), r, in.text);
-  return finish(rc, warning);
+  int32_t rc = chopper_rule_vocab_assign(ctx, chopper_name(e.rec()), chopper_lock(e.rec()), r, e.in.text);
+  return finish(rc, e.warning);
 }
 
 int32_t chopper_rule_vocab_get(context* ctx, int32_t chopper, uint32_t rule, char* vocab) {
@@ -356,24 +363,21 @@ int32_t chopper_rule_vocab_get(context* ctx, int32_t chopper, uint32_t rule, cha
 }
 
 int32_t chopper_rule_vocab_category_set(context* ctx, int32_t chopper, uint32_t rule, const char* cat) {
-  text_in in;
-  int32_t warning = 0;
-  int32_t rc = convert_in(ctx, cat, in.text, kNameMax, &warning);
-  if (rc < 0) return rc;
-  chopper_edit_scope edit(ctx, chopper);
-  if (edit.rc != 0) return edit.rc;
-  chopper_rule* r = chopper_rule_find(&edit.rec->rules, rule);
-  if (r == nullptr) return TQ_ERR_ARGUMENT;
+  rule_edit e(ctx, chopper, rule, cat, kNameMax);
+  if (e.rc != 0) return e.rc;
+  chopper_rule* r = e.rule;
   if (r->method != kRuleMethodVocab) return TQ_ERR_NOT_SUPPORTED;
-  if (category_empty(in.text)) return finish(chopper_rule_category_assign(ctx, chopper_name(edit.rec), r, nullptr), warning);
+  if (category_empty(e.in.text)) {
+    return finish(chopper_rule_category_assign(ctx, chopper_name(e.rec()), r, nullptr), e.warning);
+  }
   // A category the vocabulary lacks is refused and changes nothing.
   int32_t index = -1;
-  rc = chopper_rule_category_lookup(ctx, chopper_name(edit.rec), r, in.text, &index);
+  int32_t rc = chopper_rule_category_lookup(ctx, chopper_name(e.rec()), r, e.in.text, &index);
   if (rc != 0) return rc;
-  if (chopper_rule_text_replace(&r->category_name, in.text) != 0) return TQ_ERR_NO_MEMORY;
+  if (chopper_rule_text_replace(&r->category_name, e.in.text) != 0) return TQ_ERR_NO_MEMORY;
   r->category = index;
   r->errors &= ~kRuleErrCategory;
-  return finish(0, warning);
+  return finish(0, e.warning);
 }
 
 int32_t chopper_rule_vocab_category_get(context* ctx, int32_t chopper, uint32_t rule, uint32_t* all, char* cat) {
@@ -399,21 +403,16 @@ int32_t chopper_rule_vocab_category_get(context* ctx, int32_t chopper, uint32_t 
 }
 
 int32_t chopper_rule_prereq_set(context* ctx, int32_t chopper, uint32_t rule, const char* prereq) {
-  text_in in;
-  int32_t warning = 0;
-  int32_t rc = convert_in(ctx, prereq, in.text, kTextMax, &warning);
-  if (rc < 0) return rc;
-  chopper_edit_scope edit(ctx, chopper);
-  if (edit.rc != 0) return edit.rc;
-  chopper_rules* rules = &edit.rec->rules;
-  chopper_rule* r = chopper_rule_find(rules, rule);
-  if (r == nullptr) return TQ_ERR_ARGUMENT;
-  rc = prereq_syntax_check(ctx, in.text, 1);
+  rule_edit e(ctx, chopper, rule, prereq, kTextMax);
+  if (e.rc != 0) return e.rc;
+  chopper_rule* r = e.rule;
+  chopper_rules* rules = &e.rec()->rules;
+  int32_t rc = prereq_syntax_check(ctx, e.in.text, 1);
   if (rc != 0) return rc;
   prereq_element* postfix = nullptr;
   uint32_t count = 0;
-  rc = chopper_prereq_compile(ctx, chopper_name(edit.rec), rules, in.text, &postfix, &count);
-  char* text = rc == 0 ? str_dup(in.text) : nullptr;
+  rc = chopper_prereq_compile(ctx, chopper_name(e.rec()), rules, e.in.text, &postfix, &count);
+  char* text = rc == 0 ? str_dup(e.in.text) : nullptr;
   if (rc == 0 && text == nullptr) rc = TQ_ERR_NO_MEMORY;
   if (rc != 0) {
     std::free(postfix);
@@ -426,7 +425,7 @@ int32_t chopper_rule_prereq_set(context* ctx, int32_t chopper, uint32_t rule, co
   r->postfix = postfix;
   r->postfix_count = count;
   chopper_flag_names_sweep(rules);
-  return finish(0, warning);
+  return finish(0, e.warning);
 }
 
 int32_t chopper_rule_options_set(context* ctx, int32_t chopper, uint32_t rule, uint32_t options) {

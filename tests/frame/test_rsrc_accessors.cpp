@@ -131,7 +131,8 @@ int32_t get(const Row& r, tq_context* ctx, int32_t i, std::string* out, uint32_t
 // text may be none.
 char** field_text(const Row& r, tq_context* ctx, int32_t i, char** array) {
   void* rec = nullptr;
-  if (r.field->store->lookup(ctx, {static_cast<int32_t>(r.kind), i, static_cast<int32_t>(kItem)}, &rec) != 0) return nullptr;
+  const tq::field_addr addr{static_cast<int32_t>(r.kind), i, static_cast<int32_t>(kItem)};
+  if (r.field->store->lookup(ctx, addr, &rec) != 0) return nullptr;
   if (r.field->type == tq::field_type::owned_text) return static_cast<char**>(r.field->at(rec));
   *array = static_cast<char*>(r.field->at(rec));
   return array;
