@@ -449,50 +449,50 @@ int32_t chopper_rules_list_clear(context* ctx, int32_t chopper) {
   return 0;
 }
 
-int32_t chopper_regex_rule_add(context* ctx, int32_t chopper, const char* regex, const char* prereq,
-                               const char* flags, uint32_t options, const char* notes, uint32_t* rule_id) {
-  auto* in = static_cast<text_in*>(std::malloc(sizeof(text_in) * 4));
+namespace {
+
+// Adding a rule: every text converted in first, in the order of the call's
+// arguments (the first warning is the one returned), then the chopper held
+// for change. texts: pattern, vocabulary, category, prerequisite, flags,
+// notes; NULL where the method has none.
+int32_t rule_add(context* ctx, int32_t chopper, uint32_t method, const char* const (&texts)[6], uint32_t options,
+                 uint32_t* rule_id) {
+  static constexpr uint32_t kMax[6] = {kTextMax, kNameMax, kNameMax, kTextMax, kTextMax, kTextMax};
+  auto* in = static_cast<text_in*>(std::malloc(sizeof(text_in) * 6));
   if (in == nullptr) return TQ_ERR_NO_MEMORY;
+  const char* text[6] = {};
   int32_t warning = 0;
-  int32_t rc = convert_in(ctx, regex, in[0].text, kTextMax, &warning);
-  if (rc == 0) rc = convert_in(ctx, prereq, in[1].text, kTextMax, &warning);
-  if (rc == 0) rc = convert_in(ctx, flags, in[2].text, kTextMax, &warning);
-  if (rc == 0) rc = convert_in(ctx, notes, in[3].text, kTextMax, &warning);
+  int32_t rc = 0;
+  for (int k = 0; k < 6 && rc == 0; ++k) {
+    if (texts[k] == nullptr) continue;
+    rc = convert_in(ctx, texts[k], in[k].text, kMax[k], &warning);
+    text[k] = in[k].text;
+  }
   if (rc == 0) {
     chopper_edit_scope edit(ctx, chopper);
     rc = edit.rc;
     if (rc == 0) {
-      rc = chopper_rule_add(ctx, chopper_name(edit.rec), chopper_lock(edit.rec), &edit.rec->rules, kRuleMethodRegex,
-                            in[0].text, nullptr, nullptr, in[1].text, in[2].text, options, in[3].text, rule_id);
+      rc = chopper_rule_add(ctx, chopper_name(edit.rec), chopper_lock(edit.rec), &edit.rec->rules, method, text[0],
+                            text[1], text[2], text[3], text[4], options, text[5], rule_id);
     }
   }
   std::free(in);
   return finish(rc, warning);
 }
 
+}  // namespace
+
+int32_t chopper_regex_rule_add(context* ctx, int32_t chopper, const char* regex, const char* prereq,
+                               const char* flags, uint32_t options, const char* notes, uint32_t* rule_id) {
+  return rule_add(ctx, chopper, kRuleMethodRegex, {regex, nullptr, nullptr, prereq, flags, notes}, options, rule_id);
+}
+
+// The names are always given here, so an empty category is looked up (and
+// not found); only a chopper document makes an any-category rule.
 int32_t chopper_vocab_rule_add(context* ctx, int32_t chopper, const char* vocab, const char* category,
                                const char* prereq, const char* flags, uint32_t options, const char* notes,
                                uint32_t* rule_id) {
-  auto* in = static_cast<text_in*>(std::malloc(sizeof(text_in) * 5));
-  if (in == nullptr) return TQ_ERR_NO_MEMORY;
-  int32_t warning = 0;
-  int32_t rc = convert_in(ctx, vocab, in[0].text, kNameMax, &warning);
-  if (rc == 0) rc = convert_in(ctx, category, in[1].text, kNameMax, &warning);
-  if (rc == 0) rc = convert_in(ctx, prereq, in[2].text, kTextMax, &warning);
-  if (rc == 0) rc = convert_in(ctx, flags, in[3].text, kTextMax, &warning);
-  if (rc == 0) rc = convert_in(ctx, notes, in[4].text, kTextMax, &warning);
-  if (rc == 0) {
-    chopper_edit_scope edit(ctx, chopper);
-    rc = edit.rc;
-    if (rc == 0) {
-      // The name is always given here, so an empty one is looked up (and
-      // not found); only a chopper document makes an any-category rule.
-      rc = chopper_rule_add(ctx, chopper_name(edit.rec), chopper_lock(edit.rec), &edit.rec->rules, kRuleMethodVocab,
-                            nullptr, in[0].text, in[1].text, in[2].text, in[3].text, options, in[4].text, rule_id);
-    }
-  }
-  std::free(in);
-  return finish(rc, warning);
+  return rule_add(ctx, chopper, kRuleMethodVocab, {nullptr, vocab, category, prereq, flags, notes}, options, rule_id);
 }
 
 // ---- Character table ---------------------------------------------------------------------
