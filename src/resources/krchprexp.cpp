@@ -66,6 +66,31 @@ struct rule_edit {
   chopper_rec* rec() const { return edit->rec; }
 };
 
+// Sets a flag by name, its id made when the name is new: among the initial
+// flags, or the output flags of the rule of an id (-802 when none). The
+// name must convert and be valid (-802) before the chopper is held.
+int32_t flag_add(context* ctx, int32_t chopper, const uint32_t* rule, const char* name, uint32_t* flag_id) {
+  text_in in;
+  int32_t warning = 0;
+  int32_t rc = convert_in(ctx, name, in.text, kNameMax, &warning);
+  if (rc < 0) return rc;
+  if (!chopper_flag_name_valid(in.text)) return TQ_ERR_ARGUMENT;
+  chopper_edit_scope edit(ctx, chopper);
+  if (edit.rc != 0) return edit.rc;
+  uint8_t* flags = edit.rec->rules.initial_flags;
+  if (rule != nullptr) {
+    chopper_rule* r = chopper_rule_find(&edit.rec->rules, *rule);
+    if (r == nullptr) return TQ_ERR_ARGUMENT;
+    flags = r->output_flags;
+  }
+  uint32_t id = 0;
+  rc = chopper_flag_id_get_or_create(ctx, chopper_name(edit.rec), &edit.rec->rules, in.text, &id);
+  if (rc != 0) return rc;
+  flags[id] = 1;
+  *flag_id = id;
+  return finish(0, warning);
+}
+
 // A new compiled element for a rule's pattern; the caller frees it.
 int32_t regex_element_make(context* ctx, const char* regex, regexlib_element* e) {
   *e = regexlib_element{};
@@ -149,19 +174,7 @@ int32_t chopper_rule_validate(context* ctx, const char* expr, uint32_t* valid) {
 }
 
 int32_t chopper_rules_init_flag_add(context* ctx, int32_t chopper, const char* name, uint32_t* flag_id) {
-  text_in in;
-  int32_t warning = 0;
-  int32_t rc = convert_in(ctx, name, in.text, kNameMax, &warning);
-  if (rc < 0) return rc;
-  if (!chopper_flag_name_valid(in.text)) return TQ_ERR_ARGUMENT;
-  chopper_edit_scope edit(ctx, chopper);
-  if (edit.rc != 0) return edit.rc;
-  uint32_t id = 0;
-  rc = chopper_flag_id_get_or_create(ctx, chopper_name(edit.rec), &edit.rec->rules, in.text, &id);
-  if (rc != 0) return rc;
-  edit.rec->rules.initial_flags[id] = 1;
-  *flag_id = id;
-  return finish(0, warning);
+  return flag_add(ctx, chopper, nullptr, name, flag_id);
 }
 
 int32_t chopper_rules_init_flag_remove(context* ctx, int32_t chopper, uint32_t flag_id) {
@@ -235,21 +248,7 @@ int32_t chopper_rules_list_count(context* ctx, int32_t chopper, uint32_t* count)
 
 int32_t chopper_rule_output_flag_add(context* ctx, int32_t chopper, uint32_t rule, const char* name,
                                      uint32_t* flag_id) {
-  text_in in;
-  int32_t warning = 0;
-  int32_t rc = convert_in(ctx, name, in.text, kNameMax, &warning);
-  if (rc < 0) return rc;
-  if (!chopper_flag_name_valid(in.text)) return TQ_ERR_ARGUMENT;
-  chopper_edit_scope edit(ctx, chopper);
-  if (edit.rc != 0) return edit.rc;
-  chopper_rule* r = chopper_rule_find(&edit.rec->rules, rule);
-  if (r == nullptr) return TQ_ERR_ARGUMENT;
-  uint32_t id = 0;
-  rc = chopper_flag_id_get_or_create(ctx, chopper_name(edit.rec), &edit.rec->rules, in.text, &id);
-  if (rc != 0) return rc;
-  r->output_flags[id] = 1;
-  *flag_id = id;
-  return finish(0, warning);
+  return flag_add(ctx, chopper, &rule, name, flag_id);
 }
 
 int32_t chopper_rule_output_flag_remove(context* ctx, int32_t chopper, uint32_t rule, uint32_t flag_id) {
