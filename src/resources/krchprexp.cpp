@@ -36,32 +36,43 @@ int32_t finish(int32_t rc, int32_t warning) {
   return warning > 0 ? warning : 0;
 }
 
-// The rule of an id for reading, or -802.
-int32_t rule_for_read(context* ctx, int32_t chopper, uint32_t id, chopper_rec** rec, chopper_rule** rule) {
+constexpr uint32_t kAnyMethod = 0xFFFFFFFFu;
+
+// The rule of an id for reading, or -802; -700 when it does not use the
+// method asked for.
+int32_t rule_for_read(context* ctx, int32_t chopper, uint32_t id, chopper_rule** rule, uint32_t method = kAnyMethod) {
   *rule = nullptr;
-  int32_t rc = chopper_get(ctx, chopper, rec);
+  chopper_rec* rec = nullptr;
+  int32_t rc = chopper_get(ctx, chopper, &rec);
   if (rc != 0) return rc;
-  *rule = chopper_rule_find(&(*rec)->rules, id);
-  return *rule != nullptr ? 0 : TQ_ERR_ARGUMENT;
+  *rule = chopper_rule_find(&rec->rules, id);
+  if (*rule == nullptr) return TQ_ERR_ARGUMENT;
+  return method == kAnyMethod || (*rule)->method == method ? 0 : TQ_ERR_NOT_SUPPORTED;
 }
 
 // A rule setter's start: the caller's text converted in first (so that its
 // failure is the result whatever the indices), then the chopper held for
-// change and the rule of the id found (-802 when none). rc: the first
-// failure; warning: the conversion's.
+// change and the rule of the id found (-802 when none; -700 when it does
+// not use the method asked for). rc: the first failure; warning: the
+// conversion's.
 struct rule_edit {
   text_in in;
   int32_t warning = 0;
   int32_t rc;
   std::optional<chopper_edit_scope> edit;
   chopper_rule* rule = nullptr;
-  rule_edit(context* ctx, int32_t chopper, uint32_t id, const char* text, uint32_t max) {
+  rule_edit(context* ctx, int32_t chopper, uint32_t id, const char* text, uint32_t max,
+            uint32_t method = kAnyMethod) {
     rc = convert_in(ctx, text, in.text, max, &warning);
     if (rc != 0) return;
     rc = edit.emplace(ctx, chopper).rc;
     if (rc != 0) return;
     rule = chopper_rule_find(&edit->rec->rules, id);
-    if (rule == nullptr) rc = TQ_ERR_ARGUMENT;
+    if (rule == nullptr) {
+      rc = TQ_ERR_ARGUMENT;
+    } else if (method != kAnyMethod && rule->method != method) {
+      rc = TQ_ERR_NOT_SUPPORTED;
+    }
   }
   chopper_rec* rec() const { return edit->rec; }
 };
@@ -121,10 +132,9 @@ int32_t rules_lookup(context* ctx, const field_addr& a, void** rec) {
   return rc;
 }
 int32_t rule_lookup(context* ctx, const field_addr& a, void** rec) {
-  chopper_rec* chopper = nullptr;
   chopper_rule* rule = nullptr;
   // The caller's rule id came through the item's int32_t unchanged.
-  int32_t rc = rule_for_read(ctx, a.index, static_cast<uint32_t>(a.item), &chopper, &rule);
+  int32_t rc = rule_for_read(ctx, a.index, static_cast<uint32_t>(a.item), &rule);
   if (rc == 0) *rec = rule;
   return rc;
 }
@@ -265,9 +275,8 @@ int32_t chopper_rule_output_flag_remove(context* ctx, int32_t chopper, uint32_t 
 int32_t chopper_rule_output_flags_get(context* ctx, int32_t chopper, uint32_t rule, uint32_t* flag_ids,
                                       uint32_t* num_flags) {
   *num_flags = 0;
-  chopper_rec* rec = nullptr;
   chopper_rule* r = nullptr;
-  int32_t rc = rule_for_read(ctx, chopper, rule, &rec, &r);
+  int32_t rc = rule_for_read(ctx, chopper, rule, &r);
   if (rc != 0) return rc;
   uint32_t n = 0;
   for (uint32_t f = 0; f < kFlagCount; ++f) {
@@ -316,10 +325,9 @@ int32_t chopper_rule_method_vocab_set(context* ctx, int32_t chopper, uint32_t ru
 }
 
 int32_t chopper_rule_regex_set(context* ctx, int32_t chopper, uint32_t rule, const char* regex) {
-  rule_edit e(ctx, chopper, rule, regex, kTextMax);
+  rule_edit e(ctx, chopper, rule, regex, kTextMax, kRuleMethodRegex);
   if (e.rc != 0) return e.rc;
   chopper_rule* r = e.rule;
-  if (r->method != kRuleMethodRegex) return TQ_ERR_NOT_SUPPORTED;
   regexlib_element fresh;
   int32_t rc = regex_element_make(ctx, e.in.text, &fresh);
   if (rc != 0) return rc;
@@ -330,30 +338,25 @@ int32_t chopper_rule_regex_set(context* ctx, int32_t chopper, uint32_t rule, con
 
 int32_t chopper_rule_regex_get(context* ctx, int32_t chopper, uint32_t rule, char* regex) {
   strio_out_clear(ctx, regex);
-  chopper_rec* rec = nullptr;
   chopper_rule* r = nullptr;
-  int32_t rc = rule_for_read(ctx, chopper, rule, &rec, &r);
+  int32_t rc = rule_for_read(ctx, chopper, rule, &r, kRuleMethodRegex);
   if (rc != 0) return rc;
-  if (r->method != kRuleMethodRegex) return TQ_ERR_NOT_SUPPORTED;
   return strio_out_4096(ctx, r->regex.regex != nullptr ? r->regex.regex : "", regex, 1);
 }
 
 int32_t chopper_rule_vocab_set(context* ctx, int32_t chopper, uint32_t rule, const char* vocab) {
-  rule_edit e(ctx, chopper, rule, vocab, kNameMax);
+  rule_edit e(ctx, chopper, rule, vocab, kNameMax, kRuleMethodVocab);
   if (e.rc != 0) return e.rc;
   chopper_rule* r = e.rule;
-  if (r->method != kRuleMethodVocab) return TQ_ERR_NOT_SUPPORTED;
   int32_t rc = chopper_rule_vocab_assign(ctx, chopper_name(e.rec()), chopper_lock(e.rec()), r, e.in.text);
   return finish(rc, e.warning);
 }
 
 int32_t chopper_rule_vocab_get(context* ctx, int32_t chopper, uint32_t rule, char* vocab) {
   strio_out_clear(ctx, vocab);
-  chopper_rec* rec = nullptr;
   chopper_rule* r = nullptr;
-  int32_t rc = rule_for_read(ctx, chopper, rule, &rec, &r);
+  int32_t rc = rule_for_read(ctx, chopper, rule, &r, kRuleMethodVocab);
   if (rc != 0) return rc;
-  if (r->method != kRuleMethodVocab) return TQ_ERR_NOT_SUPPORTED;
   if (r->errors & kRuleErrVocab) return 0;
   resource_slot* slot = nullptr;
   const char* name = r->vocab_name != nullptr ? r->vocab_name : "";
@@ -362,10 +365,9 @@ int32_t chopper_rule_vocab_get(context* ctx, int32_t chopper, uint32_t rule, cha
 }
 
 int32_t chopper_rule_vocab_category_set(context* ctx, int32_t chopper, uint32_t rule, const char* cat) {
-  rule_edit e(ctx, chopper, rule, cat, kNameMax);
+  rule_edit e(ctx, chopper, rule, cat, kNameMax, kRuleMethodVocab);
   if (e.rc != 0) return e.rc;
   chopper_rule* r = e.rule;
-  if (r->method != kRuleMethodVocab) return TQ_ERR_NOT_SUPPORTED;
   if (category_empty(e.in.text)) {
     return finish(chopper_rule_category_assign(ctx, chopper_name(e.rec()), r, nullptr), e.warning);
   }
@@ -382,11 +384,9 @@ int32_t chopper_rule_vocab_category_set(context* ctx, int32_t chopper, uint32_t 
 int32_t chopper_rule_vocab_category_get(context* ctx, int32_t chopper, uint32_t rule, uint32_t* all, char* cat) {
   *all = 0;
   strio_out_clear(ctx, cat);
-  chopper_rec* rec = nullptr;
   chopper_rule* r = nullptr;
-  int32_t rc = rule_for_read(ctx, chopper, rule, &rec, &r);
+  int32_t rc = rule_for_read(ctx, chopper, rule, &r, kRuleMethodVocab);
   if (rc != 0) return rc;
-  if (r->method != kRuleMethodVocab) return TQ_ERR_NOT_SUPPORTED;
   if (r->errors & kRuleErrCategory) return 0;
   if (r->category < 0) {
     *all = 1;
