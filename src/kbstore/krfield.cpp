@@ -71,8 +71,8 @@ int32_t get_any(context* ctx, const field_desc& f, const field_addr* addr, const
 // converted (and trimmed, and for an owned text copied), a number as given.
 struct new_value {
   uint32_t number = 0;
-  int32_t converted = 0;    // the text's conversion warning
-  char* owned = nullptr;    // an owned text's new copy (NULL: none), freed unless stored
+  int32_t converted = 0;  // the text's conversion warning
+  char* owned = nullptr;  // an owned text's new copy (NULL: none), freed unless stored
   char text[kFieldTextMax + 1];
 };
 
@@ -134,7 +134,6 @@ int32_t set_any(context* ctx, const field_addr& addr, const field_desc& f, bool 
   std::free(v.owned);
   return rc;
 }
-
 
 }  // namespace
 

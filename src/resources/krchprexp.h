@@ -33,7 +33,7 @@ inline constexpr field_desc kChopperImplicitSep =
 inline constexpr field_desc kChopperUseRules = u32_field<&chopper_rules::use_rules>("Use Rules", &kChopperRulesStore);
 inline constexpr field_desc kChopperRuleMethod = u32_field<&chopper_rule::method>("Method", &kChopperRuleStore);
 inline constexpr field_desc kChopperRuleOptions = u32_field<&chopper_rule::options>("Options", &kChopperRuleStore);
-inline constexpr field_desc kChopperRuleErrors = u32_field<&chopper_rule::errors>("errors", &kChopperRuleStore);
+inline constexpr field_desc kChopperRuleErrors = u32_field<&chopper_rule::errors>("Errors", &kChopperRuleStore);
 // Texts of up to 4,096 bytes in the session encoding; empty notes are none.
 inline constexpr field_desc kChopperRuleNotes =
     owned_text_field<&chopper_rule::notes, 4096>("Notes", &kChopperRuleStore, kFieldConvert);
