@@ -79,7 +79,7 @@ struct Setup {
     // chopper carries the locale code the context would have.
     ctx->current_locale_code = 800010;
     if (tq::chopper_create(ctx, "bench", &chopper) != 0) std::abort();
-    if (tq::chopper_rules_enabled_set(ctx, chopper, 1) != 0) std::abort();
+    if (tq_chopper_rules_enabled_set(ctx, chopper, 1) != 0) std::abort();
     uint32_t id = 0;
     if (tq::chopper_regex_rule_add(ctx, chopper, kRulePattern, "", "", 3, "", &id) != 0) std::abort();
     while (long_value.size() < 990) long_value += "unit" + std::to_string(long_value.size()) + " block ";

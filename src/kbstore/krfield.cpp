@@ -1,9 +1,11 @@
 #include "kbstore/krfield.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #include "core/krenc.h"
 #include "core/krerr.h"
+#include "core/krstr.h"
 #include "core/krzel.h"
 #include "platform/nputf8.h"
 
@@ -13,9 +15,12 @@ namespace {
 
 uint32_t strio_flags(const field_desc& f) { return (f.text_flags & kFieldConvert) ? kStrioConvert : 0; }
 
-bool fits(const field_desc& f, const char*) { return f.type == field_type::text; }
-bool fits(const field_desc& f, const int32_t*) { return f.type == field_type::i32 || f.type == field_type::flag; }
-bool fits(const field_desc& f, const uint32_t*) { return f.type == field_type::u32; }
+bool is_text(const field_desc& f) { return f.type == field_type::text || f.type == field_type::owned_text; }
+bool fits(const field_desc& f, const char*) { return is_text(f); }
+bool fits_signed(const field_desc& f) { return f.type == field_type::i32 || f.type == field_type::flag; }
+bool fits_unsigned(const field_desc& f) { return f.type == field_type::u32 || f.type == field_type::u32_flag; }
+bool fits(const field_desc& f, const int32_t*) { return fits_signed(f); }
+bool fits(const field_desc& f, const uint32_t*) { return fits_unsigned(f); }
 
 void clear(context* ctx, const field_desc&, char* out) { strio_out_clear(ctx, out); }
 template <typename N>
@@ -24,7 +29,12 @@ void clear(context*, const field_desc& f, N* out) {
 }
 
 int32_t copy_out(context* ctx, const field_desc& f, void* rec, char* out) {
-  return strio_out(ctx, static_cast<const char*>(f.at(rec)), out, f.max_bytes, strio_flags(f));
+  const char* text = static_cast<const char*>(f.at(rec));
+  if (f.type == field_type::owned_text) {
+    text = *static_cast<char* const*>(f.at(rec));
+    if (text == nullptr) text = "";
+  }
+  return strio_out(ctx, text, out, f.max_bytes, strio_flags(f));
 }
 template <typename N>
 int32_t copy_out(context*, const field_desc& f, void* rec, N* out) {
@@ -57,52 +67,73 @@ int32_t get_any(context* ctx, const field_desc& f, const field_addr* addr, const
   return rc;
 }
 
-// The value a set brings, made ready before anything changes.
+// The value a set brings, made ready before the hold is taken: a text
+// converted (and trimmed, and for an owned text copied), a number as given.
 struct new_value {
-  const char* text;  // the caller's text, or NULL for a number
-  uint32_t number;
+  uint32_t number = 0;
+  int32_t converted = 0;  // the text's conversion warning
+  char* owned = nullptr;  // an owned text's new copy (NULL: none), freed unless stored
+  char text[kFieldTextMax + 1];
 };
+
+int32_t prepare_text(context* ctx, const field_desc& f, const char* in, new_value* v) {
+  v->converted = strio_in(ctx, in, v->text, f.max_bytes, strio_flags(f));
+  if (v->converted < 0) return v->converted;
+  if (f.text_flags & kFieldTrim) np_uchar_trim(v->text, f.max_bytes + 1);
+  if (f.type == field_type::owned_text && v->text[0] != '\0') {
+    v->owned = str_dup(v->text);
+    if (v->owned == nullptr) return TQ_ERR_NO_MEMORY;
+  }
+  return 0;
+}
 
 // Under the write hold, on the record found again under it. Everything that
 // can fail comes before the first change.
-int32_t store_value(context* ctx, const field_desc& f, void* rec, const new_value& v) {
-  char text[kFieldTextMax + 1];
-  int32_t converted = 0;
-  if (f.type == field_type::text) {
-    converted = strio_in(ctx, v.text, text, f.max_bytes, strio_flags(f));
-    if (converted < 0) return converted;
-    if (f.text_flags & kFieldTrim) np_uchar_trim(text, f.max_bytes + 1);
-  }
+int32_t store_value(context* ctx, const field_desc& f, void* rec, new_value* v) {
   if (f.raise_to != nullptr && f.store->version_raise != nullptr) {
     int32_t rc = f.store->version_raise(ctx, rec, f.raise_to);
     if (rc < 0) return rc;
   }
   void* field = f.at(rec);
   if (f.type == field_type::text) {
-    std::memcpy(field, text, std::strlen(text) + 1);
+    std::memcpy(field, v->text, std::strlen(v->text) + 1);
+  } else if (f.type == field_type::owned_text) {
+    char** slot = static_cast<char**>(field);
+    std::free(*slot);
+    *slot = v->owned;
+    v->owned = nullptr;
   } else {
-    uint32_t number = (f.type == field_type::flag) ? (v.number != 0 ? 1u : 0u) : v.number;
+    const bool flag = f.type == field_type::flag || f.type == field_type::u32_flag;
+    uint32_t number = flag ? (v->number != 0 ? 1u : 0u) : v->number;
     std::memcpy(field, &number, sizeof number);
   }
   if (f.drop_mask != 0 && f.store->invalidate != nullptr) f.store->invalidate(ctx, rec, f.drop_mask);
-  return converted;
+  return v->converted;
 }
 
-int32_t set_any(context* ctx, const field_addr& addr, const field_desc& f, bool fits_type, const new_value& v) {
+int32_t set_any(context* ctx, const field_addr& addr, const field_desc& f, bool fits_type, const char* text,
+                uint32_t number) {
   if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
   if (!fits_type || f.store == nullptr) return TQ_ERR_ARGUMENT;
-  if (f.type == field_type::text && v.text == nullptr) return TQ_ERR_ARGUMENT;
+  if (is_text(f) && text == nullptr) return TQ_ERR_ARGUMENT;
+  new_value v;
+  v.number = number;
+  if (is_text(f)) {
+    int32_t rc = prepare_text(ctx, f, text, &v);
+    if (rc < 0) return rc;
+  }
   int32_t rc = shared_state_write_lock(ctx, ctx->shared);
-  if (rc != 0) return rc;
-  // Looked up only now: under the read hold another clone may have moved or
-  // dropped the record before our write hold began.
-  void* rec = nullptr;
-  rc = f.store->lookup(ctx, addr, &rec);
-  if (rc >= 0) rc = rc_combine(rc, store_value(ctx, f, rec, v));
-  return rc_combine(rc, shared_state_write_unlock(ctx, ctx->shared));
+  if (rc == 0) {
+    // Looked up only now: under the read hold another clone may have moved
+    // or dropped the record before our write hold began.
+    void* rec = nullptr;
+    rc = f.store->lookup(ctx, addr, &rec);
+    if (rc >= 0) rc = rc_combine(rc, store_value(ctx, f, rec, &v));
+    rc = rc_combine(rc, shared_state_write_unlock(ctx, ctx->shared));
+  }
+  std::free(v.owned);
+  return rc;
 }
-
-bool fits_signed(const field_desc& f) { return f.type == field_type::i32 || f.type == field_type::flag; }
 
 }  // namespace
 
@@ -119,13 +150,13 @@ int32_t field_get(context* ctx, int32_t kind, const field_desc& f, int32_t index
   return get_any(ctx, f, &addr, nullptr, out);
 }
 int32_t field_set(context* ctx, int32_t kind, const field_desc& f, int32_t index, int32_t item, const char* value) {
-  return set_any(ctx, {kind, index, item}, f, f.type == field_type::text, new_value{value, 0});
+  return set_any(ctx, {kind, index, item}, f, is_text(f), value, 0);
 }
 int32_t field_set(context* ctx, int32_t kind, const field_desc& f, int32_t index, int32_t item, int32_t value) {
-  return set_any(ctx, {kind, index, item}, f, fits_signed(f), new_value{nullptr, static_cast<uint32_t>(value)});
+  return set_any(ctx, {kind, index, item}, f, fits_signed(f), nullptr, static_cast<uint32_t>(value));
 }
 int32_t field_set(context* ctx, int32_t kind, const field_desc& f, int32_t index, int32_t item, uint32_t value) {
-  return set_any(ctx, {kind, index, item}, f, f.type == field_type::u32, new_value{nullptr, value});
+  return set_any(ctx, {kind, index, item}, f, fits_unsigned(f), nullptr, value);
 }
 
 int32_t field_get(context* ctx, int32_t kind, const field_desc& f, int32_t index, char* out) {

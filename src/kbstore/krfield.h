@@ -19,7 +19,10 @@
 
 namespace tq {
 
-enum class field_type : uint8_t { text, i32, u32, flag };
+// text: a char array in the record; owned_text: a char* the record owns
+// (malloc'd, NULL for none, an empty text kept as none); u32_flag: a flag
+// kept in a uint32_t.
+enum class field_type : uint8_t { text, i32, u32, flag, owned_text, u32_flag };
 
 // Text fields: the text crosses the interface in the session encoding (else
 // it is UTF-8 on both sides); a set trims white space at both ends.
@@ -112,23 +115,34 @@ constexpr field_desc u32_field(const char* name, const record_store* store) {
   static_assert(std::is_same_v<field_detail::type_of<M>, uint32_t>, "a u32 field is a uint32_t");
   return {name, store, field_type::u32, &field_detail::at<M>, 0, 0, 0, 0, 0, nullptr};
 }
-// A flag is kept as 0 or 1 whatever nonzero value a caller sets.
+// A text the record owns, of at most MaxBytes.
+template <auto M, uint32_t MaxBytes>
+constexpr field_desc owned_text_field(const char* name, const record_store* store, uint32_t text_flags) {
+  static_assert(std::is_same_v<field_detail::type_of<M>, char*>, "an owned text field is a char*");
+  static_assert(MaxBytes >= 1 && MaxBytes <= kFieldTextMax, "text field size out of range");
+  return {name, store, field_type::owned_text, &field_detail::at<M>, MaxBytes, text_flags, 0, 0, 0, nullptr};
+}
+// A flag is kept as 0 or 1 whatever nonzero value a caller sets; it is read
+// and set as the member's type (int32_t or uint32_t).
 template <auto M>
 constexpr field_desc flag_field(const char* name, const record_store* store) {
-  static_assert(std::is_same_v<field_detail::type_of<M>, int32_t>, "a flag field is an int32_t");
-  return {name, store, field_type::flag, &field_detail::at<M>, 0, 0, 0, 0, 0, nullptr};
+  using T = field_detail::type_of<M>;
+  static_assert(std::is_same_v<T, int32_t> || std::is_same_v<T, uint32_t>, "a flag field is an int32_t or uint32_t");
+  constexpr field_type type = std::is_same_v<T, int32_t> ? field_type::flag : field_type::u32_flag;
+  return {name, store, type, &field_detail::at<M>, 0, 0, 0, 0, 0, nullptr};
 }
 
 // ---- The generic accessors ---------------------------------------------------------
 // Getters clear their output first (text empty, numbers the field's out
 // default), look the record up under the caller's read hold and copy the
 // field out: a text converted to the session encoding when the field says
-// so, with its conversion result (116, -10000). Setters take the write hold,
-// look the record up again under it, convert the caller's text first and
-// change nothing when anything fails; then raise the version, store the
-// value, drop what went stale, and give the hold back on every path. A text
-// set returns its conversion warning when nothing failed. A field whose type
-// does not fit the call: -802.
+// so, with its conversion result (116, -10000). Setters convert the caller's
+// text first (a failure there is the result, whatever the index), then take
+// the write hold, look the record up again under it and change nothing when
+// anything fails; then raise the version, store the value, drop what went
+// stale, and give the hold back on every path. A text set returns its
+// conversion warning when nothing failed. A field whose type does not fit
+// the call: -802. An owned text that cannot be copied: -600.
 
 // Records of a store, by (bound kind, caller's index).
 int32_t field_get(context* ctx, int32_t kind, const field_desc& f, int32_t index, char* out);

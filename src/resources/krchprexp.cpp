@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "core/krenc.h"
 #include "core/krerr.h"
@@ -35,13 +36,70 @@ int32_t finish(int32_t rc, int32_t warning) {
   return warning > 0 ? warning : 0;
 }
 
-// The rule of an id for reading, or -802.
-int32_t rule_for_read(context* ctx, int32_t chopper, uint32_t id, chopper_rec** rec, chopper_rule** rule) {
+constexpr uint32_t kAnyMethod = 0xFFFFFFFFu;
+
+// The rule of an id for reading, or -802; -700 when it does not use the
+// method asked for.
+int32_t rule_for_read(context* ctx, int32_t chopper, uint32_t id, chopper_rule** rule, uint32_t method = kAnyMethod) {
   *rule = nullptr;
-  int32_t rc = chopper_get(ctx, chopper, rec);
+  chopper_rec* rec = nullptr;
+  int32_t rc = chopper_get(ctx, chopper, &rec);
   if (rc != 0) return rc;
-  *rule = chopper_rule_find(&(*rec)->rules, id);
-  return *rule != nullptr ? 0 : TQ_ERR_ARGUMENT;
+  *rule = chopper_rule_find(&rec->rules, id);
+  if (*rule == nullptr) return TQ_ERR_ARGUMENT;
+  return method == kAnyMethod || (*rule)->method == method ? 0 : TQ_ERR_NOT_SUPPORTED;
+}
+
+// A rule setter's start: the caller's text converted in first (so that its
+// failure is the result whatever the indices), then the chopper held for
+// change and the rule of the id found (-802 when none; -700 when it does
+// not use the method asked for). rc: the first failure; warning: the
+// conversion's.
+struct rule_edit {
+  text_in in;
+  int32_t warning = 0;
+  int32_t rc;
+  std::optional<chopper_edit_scope> edit;
+  chopper_rule* rule = nullptr;
+  rule_edit(context* ctx, int32_t chopper, uint32_t id, const char* text, uint32_t max,
+            uint32_t method = kAnyMethod) {
+    rc = convert_in(ctx, text, in.text, max, &warning);
+    if (rc != 0) return;
+    rc = edit.emplace(ctx, chopper).rc;
+    if (rc != 0) return;
+    rule = chopper_rule_find(&edit->rec->rules, id);
+    if (rule == nullptr) {
+      rc = TQ_ERR_ARGUMENT;
+    } else if (method != kAnyMethod && rule->method != method) {
+      rc = TQ_ERR_NOT_SUPPORTED;
+    }
+  }
+  chopper_rec* rec() const { return edit->rec; }
+};
+
+// Sets a flag by name, its id made when the name is new: among the initial
+// flags, or the output flags of the rule of an id (-802 when none). The
+// name must convert and be valid (-802) before the chopper is held.
+int32_t flag_add(context* ctx, int32_t chopper, const uint32_t* rule, const char* name, uint32_t* flag_id) {
+  text_in in;
+  int32_t warning = 0;
+  int32_t rc = convert_in(ctx, name, in.text, kNameMax, &warning);
+  if (rc < 0) return rc;
+  if (!chopper_flag_name_valid(in.text)) return TQ_ERR_ARGUMENT;
+  chopper_edit_scope edit(ctx, chopper);
+  if (edit.rc != 0) return edit.rc;
+  uint8_t* flags = edit.rec->rules.initial_flags;
+  if (rule != nullptr) {
+    chopper_rule* r = chopper_rule_find(&edit.rec->rules, *rule);
+    if (r == nullptr) return TQ_ERR_ARGUMENT;
+    flags = r->output_flags;
+  }
+  uint32_t id = 0;
+  rc = chopper_flag_id_get_or_create(ctx, chopper_name(edit.rec), &edit.rec->rules, in.text, &id);
+  if (rc != 0) return rc;
+  flags[id] = 1;
+  *flag_id = id;
+  return finish(0, warning);
 }
 
 // A new compiled element for a rule's pattern; the caller frees it.
@@ -58,7 +116,39 @@ int32_t regex_element_make(context* ctx, const char* regex, regexlib_element* e)
 
 bool category_empty(const char* name) { return name == nullptr || name[0] == '\0'; }
 
+// The stores of the chopper's fields: each finds the chopper by index (read
+// on first use, under whatever hold the caller has) and gives the part its
+// fields live in.
+int32_t table_lookup(context* ctx, const field_addr& a, void** rec) {
+  chopper_rec* chopper = nullptr;
+  int32_t rc = chopper_get(ctx, a.index, &chopper);
+  if (rc == 0) *rec = &chopper->table;
+  return rc;
+}
+int32_t rules_lookup(context* ctx, const field_addr& a, void** rec) {
+  chopper_rec* chopper = nullptr;
+  int32_t rc = chopper_get(ctx, a.index, &chopper);
+  if (rc == 0) *rec = &chopper->rules;
+  return rc;
+}
+int32_t rule_lookup(context* ctx, const field_addr& a, void** rec) {
+  chopper_rule* rule = nullptr;
+  // The caller's rule id came through the item's int32_t unchanged.
+  int32_t rc = rule_for_read(ctx, a.index, static_cast<uint32_t>(a.item), &rule);
+  if (rc == 0) *rec = rule;
+  return rc;
+}
+// The table's break matrix is what it has prepared from its flag.
+void table_invalidate(context*, void* rec, uint32_t what) {
+  auto* table = static_cast<chopper_table*>(rec);
+  if (what & kFieldDropsPrepared) chopper_table_impsep_set(table, table->implicit_sep);
+}
+
 }  // namespace
+
+const record_store kChopperTableStore{table_lookup, table_invalidate, nullptr};
+const record_store kChopperRulesStore{rules_lookup, nullptr, nullptr};
+const record_store kChopperRuleStore{rule_lookup, nullptr, nullptr};
 
 int32_t chopper_rule_flag_name_validate(context* ctx, const char* name, uint32_t* valid) {
   *valid = 0;
@@ -94,19 +184,7 @@ int32_t chopper_rule_validate(context* ctx, const char* expr, uint32_t* valid) {
 }
 
 int32_t chopper_rules_init_flag_add(context* ctx, int32_t chopper, const char* name, uint32_t* flag_id) {
-  text_in in;
-  int32_t warning = 0;
-  int32_t rc = convert_in(ctx, name, in.text, kNameMax, &warning);
-  if (rc < 0) return rc;
-  if (!chopper_flag_name_valid(in.text)) return TQ_ERR_ARGUMENT;
-  chopper_edit_scope edit(ctx, chopper);
-  if (edit.rc != 0) return edit.rc;
-  uint32_t id = 0;
-  rc = chopper_flag_id_get_or_create(ctx, chopper_name(edit.rec), &edit.rec->rules, in.text, &id);
-  if (rc != 0) return rc;
-  edit.rec->rules.initial_flags[id] = 1;
-  *flag_id = id;
-  return finish(0, warning);
+  return flag_add(ctx, chopper, nullptr, name, flag_id);
 }
 
 int32_t chopper_rules_init_flag_remove(context* ctx, int32_t chopper, uint32_t flag_id) {
@@ -180,21 +258,7 @@ int32_t chopper_rules_list_count(context* ctx, int32_t chopper, uint32_t* count)
 
 int32_t chopper_rule_output_flag_add(context* ctx, int32_t chopper, uint32_t rule, const char* name,
                                      uint32_t* flag_id) {
-  text_in in;
-  int32_t warning = 0;
-  int32_t rc = convert_in(ctx, name, in.text, kNameMax, &warning);
-  if (rc < 0) return rc;
-  if (!chopper_flag_name_valid(in.text)) return TQ_ERR_ARGUMENT;
-  chopper_edit_scope edit(ctx, chopper);
-  if (edit.rc != 0) return edit.rc;
-  chopper_rule* r = chopper_rule_find(&edit.rec->rules, rule);
-  if (r == nullptr) return TQ_ERR_ARGUMENT;
-  uint32_t id = 0;
-  rc = chopper_flag_id_get_or_create(ctx, chopper_name(edit.rec), &edit.rec->rules, in.text, &id);
-  if (rc != 0) return rc;
-  r->output_flags[id] = 1;
-  *flag_id = id;
-  return finish(0, warning);
+  return flag_add(ctx, chopper, &rule, name, flag_id);
 }
 
 int32_t chopper_rule_output_flag_remove(context* ctx, int32_t chopper, uint32_t rule, uint32_t flag_id) {
@@ -211,9 +275,8 @@ int32_t chopper_rule_output_flag_remove(context* ctx, int32_t chopper, uint32_t 
 int32_t chopper_rule_output_flags_get(context* ctx, int32_t chopper, uint32_t rule, uint32_t* flag_ids,
                                       uint32_t* num_flags) {
   *num_flags = 0;
-  chopper_rec* rec = nullptr;
   chopper_rule* r = nullptr;
-  int32_t rc = rule_for_read(ctx, chopper, rule, &rec, &r);
+  int32_t rc = rule_for_read(ctx, chopper, rule, &r);
   if (rc != 0) return rc;
   uint32_t n = 0;
   for (uint32_t f = 0; f < kFlagCount; ++f) {
@@ -223,45 +286,18 @@ int32_t chopper_rule_output_flags_get(context* ctx, int32_t chopper, uint32_t ru
   return 0;
 }
 
-int32_t chopper_rule_notes_set(context* ctx, int32_t chopper, uint32_t rule, const char* notes) {
-  text_in in;
-  int32_t warning = 0;
-  int32_t rc = convert_in(ctx, notes, in.text, kTextMax, &warning);
-  if (rc < 0) return rc;
-  chopper_edit_scope edit(ctx, chopper);
-  if (edit.rc != 0) return edit.rc;
-  chopper_rule* r = chopper_rule_find(&edit.rec->rules, rule);
-  if (r == nullptr) return TQ_ERR_ARGUMENT;
-  rc = chopper_rule_text_replace(&r->notes, in.text[0] != '\0' ? in.text : nullptr);
-  return finish(rc, warning);
-}
-
-int32_t chopper_rule_notes_get(context* ctx, int32_t chopper, uint32_t rule, char* notes) {
-  strio_out_clear(ctx, notes);
-  chopper_rec* rec = nullptr;
-  chopper_rule* r = nullptr;
-  int32_t rc = rule_for_read(ctx, chopper, rule, &rec, &r);
-  if (rc != 0) return rc;
-  return strio_out_4096(ctx, r->notes != nullptr ? r->notes : "", notes, 1);
-}
-
 int32_t chopper_rule_method_regex_set(context* ctx, int32_t chopper, uint32_t rule, const char* regex) {
-  text_in in;
-  int32_t warning = 0;
-  int32_t rc = convert_in(ctx, regex, in.text, kTextMax, &warning);
-  if (rc < 0) return rc;
-  chopper_edit_scope edit(ctx, chopper);
-  if (edit.rc != 0) return edit.rc;
-  chopper_rule* r = chopper_rule_find(&edit.rec->rules, rule);
-  if (r == nullptr) return TQ_ERR_ARGUMENT;
+  rule_edit e(ctx, chopper, rule, regex, kTextMax);
+  if (e.rc != 0) return e.rc;
+  chopper_rule* r = e.rule;
   // A pattern that does not compile leaves the rule as it was.
   regexlib_element fresh;
-  rc = regex_element_make(ctx, in.text, &fresh);
+  int32_t rc = regex_element_make(ctx, e.in.text, &fresh);
   if (rc != 0) return rc;
   chopper_rule_method_clear(ctx, r);
   r->regex = fresh;
   r->method = kRuleMethodRegex;
-  return finish(0, warning);
+  return finish(0, e.warning);
 }
 
 int32_t chopper_rule_method_vocab_set(context* ctx, int32_t chopper, uint32_t rule, const char* vocab,
@@ -288,65 +324,39 @@ int32_t chopper_rule_method_vocab_set(context* ctx, int32_t chopper, uint32_t ru
   return finish(rc, warning);
 }
 
-int32_t chopper_rule_method_get(context* ctx, int32_t chopper, uint32_t rule, uint32_t* type) {
-  *type = 0;
-  chopper_rec* rec = nullptr;
-  chopper_rule* r = nullptr;
-  int32_t rc = rule_for_read(ctx, chopper, rule, &rec, &r);
-  if (rc != 0) return rc;
-  *type = r->method;
-  return 0;
-}
-
 int32_t chopper_rule_regex_set(context* ctx, int32_t chopper, uint32_t rule, const char* regex) {
-  text_in in;
-  int32_t warning = 0;
-  int32_t rc = convert_in(ctx, regex, in.text, kTextMax, &warning);
-  if (rc < 0) return rc;
-  chopper_edit_scope edit(ctx, chopper);
-  if (edit.rc != 0) return edit.rc;
-  chopper_rule* r = chopper_rule_find(&edit.rec->rules, rule);
-  if (r == nullptr) return TQ_ERR_ARGUMENT;
-  if (r->method != kRuleMethodRegex) return TQ_ERR_NOT_SUPPORTED;
+  rule_edit e(ctx, chopper, rule, regex, kTextMax, kRuleMethodRegex);
+  if (e.rc != 0) return e.rc;
+  chopper_rule* r = e.rule;
   regexlib_element fresh;
-  rc = regex_element_make(ctx, in.text, &fresh);
+  int32_t rc = regex_element_make(ctx, e.in.text, &fresh);
   if (rc != 0) return rc;
   regexlib_element_free(&r->regex);
   r->regex = fresh;
-  return finish(0, warning);
+  return finish(0, e.warning);
 }
 
 int32_t chopper_rule_regex_get(context* ctx, int32_t chopper, uint32_t rule, char* regex) {
   strio_out_clear(ctx, regex);
-  chopper_rec* rec = nullptr;
   chopper_rule* r = nullptr;
-  int32_t rc = rule_for_read(ctx, chopper, rule, &rec, &r);
+  int32_t rc = rule_for_read(ctx, chopper, rule, &r, kRuleMethodRegex);
   if (rc != 0) return rc;
-  if (r->method != kRuleMethodRegex) return TQ_ERR_NOT_SUPPORTED;
   return strio_out_4096(ctx, r->regex.regex != nullptr ? r->regex.regex : "", regex, 1);
 }
 
 int32_t chopper_rule_vocab_set(context* ctx, int32_t chopper, uint32_t rule, const char* vocab) {
-  text_in in;
-  int32_t warning = 0;
-  int32_t rc = convert_in(ctx, vocab, in.text, kNameMax, &warning);
-  if (rc < 0) return rc;
-  chopper_edit_scope edit(ctx, chopper);
-  if (edit.rc != 0) return edit.rc;
-  chopper_rule* r = chopper_rule_find(&edit.rec->rules, rule);
-  if (r == nullptr) return TQ_ERR_ARGUMENT;
-  if (r->method != kRuleMethodVocab) return TQ_ERR_NOT_SUPPORTED;
-  rc = chopper_rule_vocab_assign(ctx, chopper_name(edit.rec), chopper_lock(edit.rec), r, in.text);
-  return finish(rc, warning);
+  rule_edit e(ctx, chopper, rule, vocab, kNameMax, kRuleMethodVocab);
+  if (e.rc != 0) return e.rc;
+  chopper_rule* r = e.rule;
+  int32_t rc = chopper_rule_vocab_assign(ctx, chopper_name(e.rec()), chopper_lock(e.rec()), r, e.in.text);
+  return finish(rc, e.warning);
 }
 
 int32_t chopper_rule_vocab_get(context* ctx, int32_t chopper, uint32_t rule, char* vocab) {
   strio_out_clear(ctx, vocab);
-  chopper_rec* rec = nullptr;
   chopper_rule* r = nullptr;
-  int32_t rc = rule_for_read(ctx, chopper, rule, &rec, &r);
+  int32_t rc = rule_for_read(ctx, chopper, rule, &r, kRuleMethodVocab);
   if (rc != 0) return rc;
-  if (r->method != kRuleMethodVocab) return TQ_ERR_NOT_SUPPORTED;
   if (r->errors & kRuleErrVocab) return 0;
   resource_slot* slot = nullptr;
   const char* name = r->vocab_name != nullptr ? r->vocab_name : "";
@@ -355,34 +365,28 @@ int32_t chopper_rule_vocab_get(context* ctx, int32_t chopper, uint32_t rule, cha
 }
 
 int32_t chopper_rule_vocab_category_set(context* ctx, int32_t chopper, uint32_t rule, const char* cat) {
-  text_in in;
-  int32_t warning = 0;
-  int32_t rc = convert_in(ctx, cat, in.text, kNameMax, &warning);
-  if (rc < 0) return rc;
-  chopper_edit_scope edit(ctx, chopper);
-  if (edit.rc != 0) return edit.rc;
-  chopper_rule* r = chopper_rule_find(&edit.rec->rules, rule);
-  if (r == nullptr) return TQ_ERR_ARGUMENT;
-  if (r->method != kRuleMethodVocab) return TQ_ERR_NOT_SUPPORTED;
-  if (category_empty(in.text)) return finish(chopper_rule_category_assign(ctx, chopper_name(edit.rec), r, nullptr), warning);
+  rule_edit e(ctx, chopper, rule, cat, kNameMax, kRuleMethodVocab);
+  if (e.rc != 0) return e.rc;
+  chopper_rule* r = e.rule;
+  if (category_empty(e.in.text)) {
+    return finish(chopper_rule_category_assign(ctx, chopper_name(e.rec()), r, nullptr), e.warning);
+  }
   // A category the vocabulary lacks is refused and changes nothing.
   int32_t index = -1;
-  rc = chopper_rule_category_lookup(ctx, chopper_name(edit.rec), r, in.text, &index);
+  int32_t rc = chopper_rule_category_lookup(ctx, chopper_name(e.rec()), r, e.in.text, &index);
   if (rc != 0) return rc;
-  if (chopper_rule_text_replace(&r->category_name, in.text) != 0) return TQ_ERR_NO_MEMORY;
+  if (chopper_rule_text_replace(&r->category_name, e.in.text) != 0) return TQ_ERR_NO_MEMORY;
   r->category = index;
   r->errors &= ~kRuleErrCategory;
-  return finish(0, warning);
+  return finish(0, e.warning);
 }
 
 int32_t chopper_rule_vocab_category_get(context* ctx, int32_t chopper, uint32_t rule, uint32_t* all, char* cat) {
   *all = 0;
   strio_out_clear(ctx, cat);
-  chopper_rec* rec = nullptr;
   chopper_rule* r = nullptr;
-  int32_t rc = rule_for_read(ctx, chopper, rule, &rec, &r);
+  int32_t rc = rule_for_read(ctx, chopper, rule, &r, kRuleMethodVocab);
   if (rc != 0) return rc;
-  if (r->method != kRuleMethodVocab) return TQ_ERR_NOT_SUPPORTED;
   if (r->errors & kRuleErrCategory) return 0;
   if (r->category < 0) {
     *all = 1;
@@ -398,21 +402,16 @@ int32_t chopper_rule_vocab_category_get(context* ctx, int32_t chopper, uint32_t 
 }
 
 int32_t chopper_rule_prereq_set(context* ctx, int32_t chopper, uint32_t rule, const char* prereq) {
-  text_in in;
-  int32_t warning = 0;
-  int32_t rc = convert_in(ctx, prereq, in.text, kTextMax, &warning);
-  if (rc < 0) return rc;
-  chopper_edit_scope edit(ctx, chopper);
-  if (edit.rc != 0) return edit.rc;
-  chopper_rules* rules = &edit.rec->rules;
-  chopper_rule* r = chopper_rule_find(rules, rule);
-  if (r == nullptr) return TQ_ERR_ARGUMENT;
-  rc = prereq_syntax_check(ctx, in.text, 1);
+  rule_edit e(ctx, chopper, rule, prereq, kTextMax);
+  if (e.rc != 0) return e.rc;
+  chopper_rule* r = e.rule;
+  chopper_rules* rules = &e.rec()->rules;
+  int32_t rc = prereq_syntax_check(ctx, e.in.text, 1);
   if (rc != 0) return rc;
   prereq_element* postfix = nullptr;
   uint32_t count = 0;
-  rc = chopper_prereq_compile(ctx, chopper_name(edit.rec), rules, in.text, &postfix, &count);
-  char* text = rc == 0 ? str_dup(in.text) : nullptr;
+  rc = chopper_prereq_compile(ctx, chopper_name(e.rec()), rules, e.in.text, &postfix, &count);
+  char* text = rc == 0 ? str_dup(e.in.text) : nullptr;
   if (rc == 0 && text == nullptr) rc = TQ_ERR_NO_MEMORY;
   if (rc != 0) {
     std::free(postfix);
@@ -425,16 +424,7 @@ int32_t chopper_rule_prereq_set(context* ctx, int32_t chopper, uint32_t rule, co
   r->postfix = postfix;
   r->postfix_count = count;
   chopper_flag_names_sweep(rules);
-  return finish(0, warning);
-}
-
-int32_t chopper_rule_prereq_get(context* ctx, int32_t chopper, uint32_t rule, char* prereq) {
-  strio_out_clear(ctx, prereq);
-  chopper_rec* rec = nullptr;
-  chopper_rule* r = nullptr;
-  int32_t rc = rule_for_read(ctx, chopper, rule, &rec, &r);
-  if (rc != 0) return rc;
-  return strio_out_4096(ctx, r->prereq != nullptr ? r->prereq : "", prereq, 1);
+  return finish(0, e.warning);
 }
 
 int32_t chopper_rule_options_set(context* ctx, int32_t chopper, uint32_t rule, uint32_t options) {
@@ -444,16 +434,6 @@ int32_t chopper_rule_options_set(context* ctx, int32_t chopper, uint32_t rule, u
   // An unknown rule id is ignored with result 0, unlike the other rule
   // setters; kept so that existing clients get the result they always got.
   if (r != nullptr) r->options = options;
-  return 0;
-}
-
-int32_t chopper_rule_options_get(context* ctx, int32_t chopper, uint32_t rule, uint32_t* options) {
-  *options = 0;
-  chopper_rec* rec = nullptr;
-  chopper_rule* r = nullptr;
-  int32_t rc = rule_for_read(ctx, chopper, rule, &rec, &r);
-  if (rc != 0) return rc;
-  *options = r->options;
   return 0;
 }
 
@@ -468,95 +448,53 @@ int32_t chopper_rules_list_clear(context* ctx, int32_t chopper) {
   return 0;
 }
 
-int32_t chopper_regex_rule_add(context* ctx, int32_t chopper, const char* regex, const char* prereq,
-                               const char* flags, uint32_t options, const char* notes, uint32_t* rule_id) {
-  auto* in = static_cast<text_in*>(std::malloc(sizeof(text_in) * 4));
+namespace {
+
+// Adding a rule: every text converted in first, in the order of the call's
+// arguments (the first warning is the one returned), then the chopper held
+// for change. texts: pattern, vocabulary, category, prerequisite, flags,
+// notes; NULL where the method has none.
+int32_t rule_add(context* ctx, int32_t chopper, uint32_t method, const char* const (&texts)[6], uint32_t options,
+                 uint32_t* rule_id) {
+  static constexpr uint32_t kMax[6] = {kTextMax, kNameMax, kNameMax, kTextMax, kTextMax, kTextMax};
+  auto* in = static_cast<text_in*>(std::malloc(sizeof(text_in) * 6));
   if (in == nullptr) return TQ_ERR_NO_MEMORY;
+  const char* text[6] = {};
   int32_t warning = 0;
-  int32_t rc = convert_in(ctx, regex, in[0].text, kTextMax, &warning);
-  if (rc == 0) rc = convert_in(ctx, prereq, in[1].text, kTextMax, &warning);
-  if (rc == 0) rc = convert_in(ctx, flags, in[2].text, kTextMax, &warning);
-  if (rc == 0) rc = convert_in(ctx, notes, in[3].text, kTextMax, &warning);
+  int32_t rc = 0;
+  for (int k = 0; k < 6 && rc == 0; ++k) {
+    if (texts[k] == nullptr) continue;
+    rc = convert_in(ctx, texts[k], in[k].text, kMax[k], &warning);
+    text[k] = in[k].text;
+  }
   if (rc == 0) {
     chopper_edit_scope edit(ctx, chopper);
     rc = edit.rc;
     if (rc == 0) {
-      rc = chopper_rule_add(ctx, chopper_name(edit.rec), chopper_lock(edit.rec), &edit.rec->rules, kRuleMethodRegex,
-                            in[0].text, nullptr, nullptr, in[1].text, in[2].text, options, in[3].text, rule_id);
+      rc = chopper_rule_add(ctx, chopper_name(edit.rec), chopper_lock(edit.rec), &edit.rec->rules, method, text[0],
+                            text[1], text[2], text[3], text[4], options, text[5], rule_id);
     }
   }
   std::free(in);
   return finish(rc, warning);
 }
 
+}  // namespace
+
+int32_t chopper_regex_rule_add(context* ctx, int32_t chopper, const char* regex, const char* prereq,
+                               const char* flags, uint32_t options, const char* notes, uint32_t* rule_id) {
+  return rule_add(ctx, chopper, kRuleMethodRegex, {regex, nullptr, nullptr, prereq, flags, notes}, options, rule_id);
+}
+
+// The names are always given here, so an empty category is looked up (and
+// not found); only a chopper document makes an any-category rule.
 int32_t chopper_vocab_rule_add(context* ctx, int32_t chopper, const char* vocab, const char* category,
                                const char* prereq, const char* flags, uint32_t options, const char* notes,
                                uint32_t* rule_id) {
-  auto* in = static_cast<text_in*>(std::malloc(sizeof(text_in) * 5));
-  if (in == nullptr) return TQ_ERR_NO_MEMORY;
-  int32_t warning = 0;
-  int32_t rc = convert_in(ctx, vocab, in[0].text, kNameMax, &warning);
-  if (rc == 0) rc = convert_in(ctx, category, in[1].text, kNameMax, &warning);
-  if (rc == 0) rc = convert_in(ctx, prereq, in[2].text, kTextMax, &warning);
-  if (rc == 0) rc = convert_in(ctx, flags, in[3].text, kTextMax, &warning);
-  if (rc == 0) rc = convert_in(ctx, notes, in[4].text, kTextMax, &warning);
-  if (rc == 0) {
-    chopper_edit_scope edit(ctx, chopper);
-    rc = edit.rc;
-    if (rc == 0) {
-      // The name is always given here, so an empty one is looked up (and
-      // not found); only a chopper document makes an any-category rule.
-      rc = chopper_rule_add(ctx, chopper_name(edit.rec), chopper_lock(edit.rec), &edit.rec->rules, kRuleMethodVocab,
-                            nullptr, in[0].text, in[1].text, in[2].text, in[3].text, options, in[4].text, rule_id);
-    }
-  }
-  std::free(in);
-  return finish(rc, warning);
-}
-
-int32_t chopper_rules_enabled_get(context* ctx, int32_t chopper, uint32_t* enabled) {
-  *enabled = 0;
-  chopper_rec* rec = nullptr;
-  int32_t rc = chopper_get(ctx, chopper, &rec);
-  if (rc != 0) return rc;
-  *enabled = rec->rules.use_rules;
-  return 0;
-}
-
-int32_t chopper_rules_enabled_set(context* ctx, int32_t chopper, uint32_t value) {
-  chopper_edit_scope edit(ctx, chopper);
-  if (edit.rc != 0) return edit.rc;
-  edit.rec->rules.use_rules = value;
-  return 0;
-}
-
-int32_t chopper_rule_errors_get(context* ctx, int32_t chopper, uint32_t rule, uint32_t* errors) {
-  *errors = 0;
-  chopper_rec* rec = nullptr;
-  chopper_rule* r = nullptr;
-  int32_t rc = rule_for_read(ctx, chopper, rule, &rec, &r);
-  if (rc != 0) return rc;
-  *errors = r->errors;
-  return 0;
+  return rule_add(ctx, chopper, kRuleMethodVocab, {nullptr, vocab, category, prereq, flags, notes}, options, rule_id);
 }
 
 // ---- Character table ---------------------------------------------------------------------
-
-int32_t chopper_table_impsep_flag_get(context* ctx, int32_t chopper, uint32_t* flag) {
-  *flag = 0;
-  chopper_rec* rec = nullptr;
-  int32_t rc = chopper_get(ctx, chopper, &rec);
-  if (rc != 0) return rc;
-  *flag = rec->table.implicit_sep ? 1 : 0;
-  return 0;
-}
-
-int32_t chopper_table_impsep_flag_set(context* ctx, int32_t chopper, uint32_t flag) {
-  chopper_edit_scope edit(ctx, chopper);
-  if (edit.rc != 0) return edit.rc;
-  chopper_table_impsep_set(&edit.rec->table, flag);
-  return 0;
-}
 
 int32_t chopper_table_char_count_get(context* ctx, int32_t chopper, uint32_t* count) {
   *count = 0;
@@ -664,22 +602,6 @@ int32_t chopper_table_char_metadata_set_end(context* ctx, int32_t chopper) {
   int32_t rc = chopper_table_finish(&edit.rec->table);
   if (rc == 0) edit.rec->table.set_in_progress = 0;
   return rc;
-}
-
-int32_t chopper_table_enabled_get(context* ctx, int32_t chopper, uint32_t* enabled) {
-  *enabled = 0;
-  chopper_rec* rec = nullptr;
-  int32_t rc = chopper_get(ctx, chopper, &rec);
-  if (rc != 0) return rc;
-  *enabled = rec->table.use_table;
-  return 0;
-}
-
-int32_t chopper_table_enabled_set(context* ctx, int32_t chopper, uint32_t value) {
-  chopper_edit_scope edit(ctx, chopper);
-  if (edit.rc != 0) return edit.rc;
-  edit.rec->table.use_table = value;
-  return 0;
 }
 
 }  // namespace tq

@@ -59,6 +59,7 @@ constexpr field_desc kTag = text_field<&test_rec::tag>("tag", &kStore, 0);
 constexpr field_desc kCount = i32_field<&test_rec::count>("count", &kStore).out(-1).fails_as(-708);
 constexpr field_desc kEnabled = flag_field<&test_rec::enabled>("enabled", &kStore);
 constexpr field_desc kBits = u32_field<&test_rec::bits>("bits", &kStore);
+constexpr field_desc kBitsFlag = flag_field<&test_rec::bits>("bits", &kStore);
 constexpr field_desc kInfoCount = i32_field<&test_rec::count>("count", nullptr);
 constexpr field_desc kCountAt{.name = "count", .store = &kStore, .type = field_type::i32,
                               .at = [](void* r) -> void* { return &static_cast<test_rec*>(r)->count; }};
@@ -168,6 +169,8 @@ TEST(FieldTable, UnconvertibleCharacters) {
   c->options |= kOptStrictConversion;
   EXPECT_EQ(field_set(c, kTestKind, kName, 0, "a\xff"), -10000);
   EXPECT_EQ(field_set(c, kTestKind, kOwner, 0, "a\xff"), -10000);
+  // The text is converted before the record is looked up.
+  EXPECT_EQ(field_set(c, kTestKind, kOwner, 7, "a\xff"), -10000);
   EXPECT_STREQ(r.name, "old");
   EXPECT_STREQ(r.owner, "old");
   EXPECT_STREQ(r.version, "");
@@ -213,6 +216,11 @@ TEST(FieldTable, NumbersFlagsAndTypeChecks) {
   EXPECT_EQ(field_set(ctx, kTestKind, kBits, 0, 0x80000009u), 0);
   EXPECT_EQ(field_get(ctx, kTestKind, kBits, 0, &u), 0);
   EXPECT_EQ(u, 0x80000009u);
+  // A flag kept in a uint32_t: set and read as one.
+  EXPECT_EQ(field_set(ctx, kTestKind, kBitsFlag, 1, 7u), 0);
+  EXPECT_EQ(field_get(ctx, kTestKind, kBitsFlag, 1, &u), 0);
+  EXPECT_EQ(u, 1u);
+  EXPECT_EQ(field_set(ctx, kTestKind, kBitsFlag, 1, 0), -802);
   // A call whose value does not fit the field's type changes nothing.
   EXPECT_EQ(field_set(ctx, kTestKind, kBits, 0, 1), -802);
   EXPECT_EQ(field_set(ctx, kTestKind, kCount, 0, "7"), -802);

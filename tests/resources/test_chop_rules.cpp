@@ -31,7 +31,7 @@ struct ChopContext {
   int32_t create(const char* name) {
     int32_t index = -1;
     EXPECT_EQ(chopper_create(get(), name, &index), 0) << bc.last_error();
-    EXPECT_EQ(chopper_rules_enabled_set(get(), index, 1), 0);
+    EXPECT_EQ(field_set(get(), kRsrcChopper, kChopperUseRules, index, 1u), 0);
     return index;
   }
   chopper_rec* rec(int32_t index) {
@@ -189,7 +189,7 @@ TEST(ChopRules, FlagNamesLiveWhileUsed) {
   EXPECT_EQ(chopper_rules_flag_id_get(cc.get(), ch, "START", &id), -801);
   EXPECT_EQ(chopper_rule_prereq_set(cc.get(), ch, rule, "!!X"), -803);
   char text[4100];
-  EXPECT_EQ(chopper_rule_prereq_get(cc.get(), ch, rule, text), 0);
+  EXPECT_EQ(field_get(cc.get(), kRsrcChopper, kChopperRulePrereq, ch, rule, text), 0);
   EXPECT_STREQ(text, "OTHER");
   // Clearing the list keeps only the names of initial flags.
   ASSERT_EQ(chopper_rules_init_flag_add(cc.get(), ch, "KEEP", &a), 0);
@@ -226,12 +226,12 @@ TEST(ChopRules, RuleAccessorsAndMethods) {
   uint32_t value = 9;
   EXPECT_EQ(chopper_rule_regex_get(cc.get(), ch, rule, text), 0);
   EXPECT_STREQ(text, "[0-9]+");
-  EXPECT_EQ(chopper_rule_notes_get(cc.get(), ch, rule, text), 0);
+  EXPECT_EQ(field_get(cc.get(), kRsrcChopper, kChopperRuleNotes, ch, rule, text), 0);
   EXPECT_STREQ(text, "digits");
-  EXPECT_EQ(chopper_rule_options_get(cc.get(), ch, rule, &value), 0);
+  EXPECT_EQ(field_get(cc.get(), kRsrcChopper, kChopperRuleOptions, ch, rule, &value), 0);
   EXPECT_EQ(value, 3u);
   EXPECT_EQ(chopper_rule_options_set(cc.get(), ch, 77, 1), 0);  // unknown rule ignored
-  EXPECT_EQ(chopper_rule_options_get(cc.get(), ch, 77, &value), -802);
+  EXPECT_EQ(field_get(cc.get(), kRsrcChopper, kChopperRuleOptions, ch, 77, &value), -802);
   EXPECT_EQ(chopper_rule_vocab_get(cc.get(), ch, rule, text), -700);
   EXPECT_EQ(chopper_rule_vocab_set(cc.get(), ch, rule, "v"), -700);
   EXPECT_EQ(chopper_rule_vocab_category_set(cc.get(), ch, rule, "C"), -700);
@@ -254,9 +254,9 @@ TEST(ChopRules, RuleAccessorsAndMethods) {
   EXPECT_EQ(chopper_regex_rule_add(cc.get(), ch, "x", "", "A|B", 0, "", &bad), -803);
   EXPECT_EQ(chopper_rule_method_vocab_set(cc.get(), ch, rule, "nosuch", ""), -400);
   uint32_t errors = 0;
-  EXPECT_EQ(chopper_rule_errors_get(cc.get(), ch, rule, &errors), 0);
+  EXPECT_EQ(field_get(cc.get(), kRsrcChopper, kChopperRuleErrors, ch, rule, &errors), 0);
   EXPECT_EQ(errors, kRuleErrVocab | kRuleErrCategory);
-  EXPECT_EQ(chopper_rule_method_get(cc.get(), ch, rule, &value), 0);
+  EXPECT_EQ(field_get(cc.get(), kRsrcChopper, kChopperRuleMethod, ch, rule, &value), 0);
   EXPECT_EQ(value, kRuleMethodVocab);
   EXPECT_EQ(chopper_rule_regex_get(cc.get(), ch, rule, text), -700);
   EXPECT_EQ(chopper_rule_vocab_get(cc.get(), ch, rule, text), 0);
@@ -264,7 +264,7 @@ TEST(ChopRules, RuleAccessorsAndMethods) {
   uint32_t ids_list[4];
   EXPECT_EQ(chopper_rules_list_get(cc.get(), ch, ids_list), 0);
   EXPECT_EQ(ids_list[0], rule);
-  EXPECT_EQ(chopper_rule_notes_set(cc.get(), ch, 99, "x"), -802);
+  EXPECT_EQ(field_set(cc.get(), kRsrcChopper, kChopperRuleNotes, ch, 99, "x"), -802);
 }
 
 // ---- The rules pass ----------------------------------------------------------------------------------
@@ -321,7 +321,7 @@ TEST(ChopRules, FlagsChainRulesAndBadPrerequisitesFailTheChop) {
   chop_words(cc.get(), broken, "abc", &rc);
   EXPECT_EQ(rc, -602);
   // With the rules off the same chopper chops.
-  ASSERT_EQ(chopper_rules_enabled_set(cc.get(), broken, 0), 0);
+  ASSERT_EQ(field_set(cc.get(), kRsrcChopper, kChopperUseRules, broken, 0u), 0);
   EXPECT_EQ(chop_words(cc.get(), broken, "abc", &rc), (Words{"abc"}));
   EXPECT_EQ(rc, 0);
 }
@@ -334,7 +334,7 @@ TEST(ChopRules, VocabularyRulesMatchUppercasedTextAndCutTheOriginal) {
   ASSERT_EQ(chopper_vocab_rule_add(cc.get(), ch, "names", "pfx", "", "", kRuleBoundaryAfter, "", &rule), 0)
       << cc.bc.last_error();
   uint32_t errors = 9;
-  EXPECT_EQ(chopper_rule_errors_get(cc.get(), ch, rule, &errors), 0);
+  EXPECT_EQ(field_get(cc.get(), kRsrcChopper, kChopperRuleErrors, ch, rule, &errors), 0);
   EXPECT_EQ(errors, 0u);
   EXPECT_EQ(chop_words(cc.get(), ch, "McDonald"), (Words{"Mc", "Donald"}));
   // "MAC" is a word of another category.
@@ -366,11 +366,11 @@ TEST(ChopRules, VocabularyRulesMatchUppercasedTextAndCutTheOriginal) {
   err_list_reset(cc.get());
   ASSERT_EQ(chopper_vocab_rule_add(cc.get(), ch, "nosuch", "PFX", "", "", 3, "", &missing), 0);
   EXPECT_TRUE(cc.has_error_text("'nosuch'"));
-  EXPECT_EQ(chopper_rule_errors_get(cc.get(), ch, missing, &errors), 0);
+  EXPECT_EQ(field_get(cc.get(), kRsrcChopper, kChopperRuleErrors, ch, missing, &errors), 0);
   EXPECT_EQ(errors, kRuleErrVocab | kRuleErrCategory);
   uint32_t wrong_cat = 0;
   ASSERT_EQ(chopper_vocab_rule_add(cc.get(), ch, "names", "NOPE", "", "", 3, "", &wrong_cat), 0);
-  EXPECT_EQ(chopper_rule_errors_get(cc.get(), ch, wrong_cat, &errors), 0);
+  EXPECT_EQ(field_get(cc.get(), kRsrcChopper, kChopperRuleErrors, ch, wrong_cat, &errors), 0);
   EXPECT_EQ(errors, kRuleErrCategory);
   EXPECT_EQ(chopper_rule_vocab_category_get(cc.get(), ch, wrong_cat, &all, cat), 0);
   EXPECT_EQ(all, 0u);
@@ -382,7 +382,7 @@ TEST(ChopRules, VocabularyRulesMatchUppercasedTextAndCutTheOriginal) {
   int32_t ch2 = cc.create("voc2");
   uint32_t empty_cat = 0;
   ASSERT_EQ(chopper_vocab_rule_add(cc.get(), ch2, "names", "", "", "", kRuleBoundaryAfter, "", &empty_cat), 0);
-  EXPECT_EQ(chopper_rule_errors_get(cc.get(), ch2, empty_cat, &errors), 0);
+  EXPECT_EQ(field_get(cc.get(), kRsrcChopper, kChopperRuleErrors, ch2, empty_cat, &errors), 0);
   EXPECT_EQ(errors, kRuleErrCategory);
   EXPECT_EQ(chop_words(cc.get(), ch2, "McDonald"), (Words{"McDonald"}));
   xmldoc* doc = nullptr;
@@ -392,7 +392,7 @@ TEST(ChopRules, VocabularyRulesMatchUppercasedTextAndCutTheOriginal) {
   chopper_rec* rec2 = cc.rec(ch2);
   ASSERT_EQ(chopper_rules_read(cc.get(), doc, chopper_name(rec2), chopper_lock(rec2), &rec2->rules), 0);
   xml_free(cc.get(), doc);
-  EXPECT_EQ(chopper_rule_errors_get(cc.get(), ch2, 0, &errors), 0);
+  EXPECT_EQ(field_get(cc.get(), kRsrcChopper, kChopperRuleErrors, ch2, 0, &errors), 0);
   EXPECT_EQ(errors, 0u);
   EXPECT_EQ(chopper_rule_vocab_category_get(cc.get(), ch2, 0, &all, cat), 0);
   EXPECT_EQ(all, 1u);
@@ -434,7 +434,7 @@ TEST(ChopperResource, SavedChopperReloadsWithTheSameTableRulesAndNames) {
     ASSERT_EQ(chopper_table_char_metadata_set(cc.get(), ch, 0x4E00, "CJK", 4, 0), 0);
     ASSERT_EQ(chopper_table_char_metadata_set(cc.get(), ch, '#', "HASH", 0, 2), 0);
     ASSERT_EQ(chopper_table_char_metadata_set_end(cc.get(), ch), 0);
-    ASSERT_EQ(chopper_table_impsep_flag_set(cc.get(), ch, 1), 0);
+    ASSERT_EQ(field_set(cc.get(), kRsrcChopper, kChopperImplicitSep, ch, 1u), 0);
     uint32_t id = 0;
     ASSERT_EQ(chopper_rules_init_flag_add(cc.get(), ch, "START", &id), 0);
     cc.regex_rule(ch, "Q+", "START | AFTER", "AFTER,NUM", 3);
@@ -482,7 +482,7 @@ TEST(ChopperResource, SavedChopperReloadsWithTheSameTableRulesAndNames) {
   char text[4100];
   EXPECT_EQ(chopper_rule_regex_get(cc.get(), ch, ids[0], text), 0);
   EXPECT_STREQ(text, "Q+");
-  EXPECT_EQ(chopper_rule_prereq_get(cc.get(), ch, ids[0], text), 0);
+  EXPECT_EQ(field_get(cc.get(), kRsrcChopper, kChopperRulePrereq, ch, ids[0], text), 0);
   EXPECT_STREQ(text, "START | AFTER");
   uint32_t flags[256];
   uint32_t n = 0;
@@ -492,13 +492,13 @@ TEST(ChopperResource, SavedChopperReloadsWithTheSameTableRulesAndNames) {
   ASSERT_EQ(n, 1u);
   EXPECT_EQ(chopper_rules_flag_name_get(cc.get(), ch, flags[0], text), 0);
   EXPECT_STREQ(text, "START");
-  EXPECT_EQ(chopper_rule_notes_get(cc.get(), ch, ids[1], text), 0);
+  EXPECT_EQ(field_get(cc.get(), kRsrcChopper, kChopperRuleNotes, ch, ids[1], text), 0);
   EXPECT_STREQ(text, "prefixes");
   uint32_t errors = 9;
-  EXPECT_EQ(chopper_rule_errors_get(cc.get(), ch, ids[1], &errors), 0);
+  EXPECT_EQ(field_get(cc.get(), kRsrcChopper, kChopperRuleErrors, ch, ids[1], &errors), 0);
   EXPECT_EQ(errors, 0u);
   // A vocabulary that could not be had keeps the names it was given.
-  EXPECT_EQ(chopper_rule_errors_get(cc.get(), ch, ids[2], &errors), 0);
+  EXPECT_EQ(field_get(cc.get(), kRsrcChopper, kChopperRuleErrors, ch, ids[2], &errors), 0);
   EXPECT_EQ(errors, kRuleErrVocab | kRuleErrCategory);
   chopper_rule* kept = chopper_rule_find(&rec->rules, ids[2]);
   ASSERT_NE(kept, nullptr);
@@ -506,7 +506,7 @@ TEST(ChopperResource, SavedChopperReloadsWithTheSameTableRulesAndNames) {
   EXPECT_STREQ(kept->category_name, "GONE");
   EXPECT_EQ(chop_words(cc.get(), ch, "A\xC2\xA0" "B12#C QQx"), (Words{"A", "B", "12", "C", "QQ", "x"}));
   EXPECT_EQ(chop_words(cc.get(), ch, "McQQ"), (Words{"Mc", "QQ"}));
-  ASSERT_EQ(chopper_table_impsep_flag_set(cc.get(), ch, 0), 0);
+  ASSERT_EQ(field_set(cc.get(), kRsrcChopper, kChopperImplicitSep, ch, 0u), 0);
   EXPECT_EQ(chop_words(cc.get(), ch, "B12 x"), (Words{"B12", "x"}));
 }
 
