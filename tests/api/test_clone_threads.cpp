@@ -21,13 +21,8 @@ void write_locales(tq_context* ctx, const TempDir& dir) {
   const char* rows[][3] = {{"l1.loc", "ISO-8859-1 (Latin-1)", ""},
                            {"de.loc", "German", "l1.loc"},
                            {"dedeu.loc", "German (Germany)", "de.loc"}};
-  for (const auto& row : rows) {
-    tq_xmldoc* doc = nullptr;
-    ASSERT_EQ(tq_xml_create(ctx, "Locale Settings", "9.0", &doc), 0);
-    tq_xml_addprop(ctx, doc, "Locale Description", row[1]);
-    tq_xml_addprop(ctx, doc, "Parent Locale", row[2]);
-    ASSERT_EQ(tq_xml_write(ctx, 0, (dir / "locale" / row[0]).string().c_str(), 1, doc), 0);
-    tq_xml_free(ctx, doc);
+  for (const auto& [file, description, parent] : rows) {
+    tq_test::write_locale_settings(ctx, dir.path(), file, description, parent);
   }
 }
 

@@ -22,24 +22,13 @@ std::string kb_root(const TempDir& dir) {
   return dir.str();
 }
 
-void locale_file(tq_context* ctx, const TempDir& dir, const char* file, const char* description,
-                 const char* parent) {
-  tq_xmldoc* doc = nullptr;
-  ASSERT_EQ(tq_xml_create(ctx, "Locale Settings", "9.0", &doc), 0);
-  tq_xml_addprop(ctx, doc, "Locale Description", description);
-  tq_xml_addprop(ctx, doc, "Parent Locale", parent);
-  std::string path = (dir / "locale" / file).string();
-  ASSERT_EQ(tq_xml_write(ctx, 0, path.c_str(), 1, doc), 0) << tq_test::error_list_text(ctx);
-  tq_xml_free(ctx, doc);
-}
-
 struct SchemeKb {
   TempDir dir;
   Context ctx{kb_root(dir).c_str()};
   SchemeKb() {
-    locale_file(ctx, dir, "l1.loc", "ISO-8859-1 (Latin-1)", "");
-    locale_file(ctx, dir, "en.loc", "English", "l1.loc");
-    locale_file(ctx, dir, "enusa.loc", "English (United States)", "");
+    tq_test::write_locale_settings(ctx, dir.path(), "l1.loc", "ISO-8859-1 (Latin-1)", "");
+    tq_test::write_locale_settings(ctx, dir.path(), "en.loc", "English", "l1.loc");
+    tq_test::write_locale_settings(ctx, dir.path(), "enusa.loc", "English (United States)", "");
     EXPECT_GE(tq_zel_locale_load(ctx, kEnUsa, 0), 0) << tq_test::error_list_text(ctx);
     // Texts cross the interface in UTF-8 here.
     EXPECT_EQ(tq_session_encoding_set(ctx, 13), 0);

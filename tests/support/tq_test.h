@@ -55,6 +55,12 @@ class ScopedEnv {
   std::string old_;
 };
 
+// Writes root/locale/FILE (FILE without the vault extension) as a "Locale
+// Settings" vault file with the library's writer: the description, and the
+// parent locale's file ("" for none). The locale folder must exist.
+void write_locale_settings(tq_context* ctx, const std::filesystem::path& root, const char* file,
+                           const char* description, const char* parent);
+
 // An open context closed at the end of the scope.
 class Context {
  public:
