@@ -14,6 +14,8 @@ namespace {
 using tq_test::char_row;
 using tq_test::chopper_document;
 using tq_test::Context;
+using tq_test::encoding_name;
+using tq_test::install_chopper;
 using Words = std::vector<std::string>;
 
 struct ChopResult {
@@ -208,27 +210,6 @@ TEST(Chop, BadHandlesAndEditRules) {
 
 // ---- A chopper document written by hand -------------------------------------------------------
 
-std::string encoding_name(tq_context* ctx, uint32_t enc) {
-  uint32_t old = 0;
-  tq_session_encoding_get(ctx, &old);
-  tq_session_encoding_set(ctx, enc);
-  char name[400];
-  tq_session_encoding_name_get(ctx, name);
-  tq_session_encoding_set(ctx, old);
-  return name;
-}
-
-// Writes the text as a plain file, reads it and writes it as a vault file
-// of the knowledge base's chopper folder.
-void install(tq_context* ctx, const tq_test::TempDir& kb, const std::string& name, const std::string& text) {
-  std::string plain = kb.write(name + ".xml", text).string();
-  tq_xmldoc* doc = nullptr;
-  ASSERT_EQ(tq_xml_read(ctx, plain.c_str(), 8, &doc), 0) << tq_test::error_list_text(ctx);
-  ASSERT_EQ(tq_xml_write(ctx, 0, (kb.str() + "/chopinfo/" + name).c_str(), 1, doc), 0)
-      << tq_test::error_list_text(ctx);
-  tq_xml_free(ctx, doc);
-}
-
 TEST(Chop, HandWrittenChopperLoadsAndChops) {
   tq_test::TempDir kb;
   kb.write("chopinfo/.keep", "");
@@ -238,8 +219,8 @@ TEST(Chop, HandWrittenChopperLoadsAndChops) {
   // separator and '-' a suppressed character.
   std::string rows = char_row("EURO", 128, "FULL SEPARATOR", "TRIM") + char_row("SEMI", ';', "TRAIL_SEPARATOR", "USE") +
                      char_row("DASH", '-', "LETTER", "SUPPRESS");
-  install(ctx, kb, "hand", chopper_document(cp1252, rows, 3));
-  install(ctx, kb, "badvalue", chopper_document(cp1252, char_row("BIG", 300, "NUMBER", "USE"), 1));
+  install_chopper(ctx, kb, "hand", chopper_document(cp1252, rows, 3));
+  install_chopper(ctx, kb, "badvalue", chopper_document(cp1252, char_row("BIG", 300, "NUMBER", "USE"), 1));
 
   int32_t ch = -1;
   ASSERT_EQ(tq_chopper_load(ctx, "hand", &ch), 0) << tq_test::error_list_text(ctx);
@@ -285,7 +266,7 @@ TEST(Chop, BacktrackingRuleGivesUpQuickly) {
   tq_test::TempDir kb;
   kb.write("chopinfo/.keep", "");
   Context ctx(kb.str().c_str());
-  install(ctx, kb, "backtrack", chopper_document("UTF-8", "", 0, "(a+)+[bc]", ""));
+  install_chopper(ctx, kb, "backtrack", chopper_document("UTF-8", "", 0, "(a+)+[bc]", ""));
   int32_t ch = -1;
   ASSERT_EQ(tq_chopper_load(ctx, "backtrack", &ch), 0) << tq_test::error_list_text(ctx);
   auto t0 = std::chrono::steady_clock::now();

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "support/chopper_doc.h"
 #include "support/tq_test.h"
 
 namespace {
@@ -494,35 +495,10 @@ TEST(Scheme, FilesFromTheKnowledgeBase) {
 
 // A chopper whose table makes '-' a separator, installed as a vault file.
 void dash_chopper(tq_context* ctx, const TempDir& dir) {
-  char encoding[400] = "";
-  int32_t old = 0;
-  tq_session_encoding_get(ctx, reinterpret_cast<uint32_t*>(&old));
-  tq_session_encoding_set(ctx, 13);
-  tq_session_encoding_name_get(ctx, encoding);
-  tq_session_encoding_set(ctx, static_cast<uint32_t>(old));
-  std::string text = std::string(
-                         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<krxml>\n"
-                         "<file type=\"Chopping Table\" version=\"7.0\">\n"
-                         "<property name=\"Locale ISO Code\">GB</property>\n"
-                         "<property name=\"Locale Description\">Global</property>\n"
-                         "<property name=\"Locale Code\">800010</property>\n"
-                         "<property name=\"Encoding\">") +
-                     encoding +
-                     "</property>\n<property name=\"Use Rules\">No</property>\n"
-                     "<data length=\"1\">\n<layout width=\"4\">"
-                     "<column type=\"string\">Char Description</column><column type=\"int\">Char Value</column>"
-                     "<column type=\"string\">Char Classification</column>"
-                     "<column type=\"string\">Char Operation</column></layout>\n"
-                     "<record><field column=\"Char Description\">DASH</field><field column=\"Char Value\">45</field>"
-                     "<field column=\"Char Classification\">FULL SEPARATOR</field>"
-                     "<field column=\"Char Operation\">TRIM</field></record>\n"
-                     "</data>\n</file>\n</krxml>\n";
-  std::string plain = dir.write("dash.xml", text).string();
-  tq_xmldoc* doc = nullptr;
-  ASSERT_EQ(tq_xml_read(ctx, plain.c_str(), 8, &doc), 0) << tq_test::error_list_text(ctx);
-  ASSERT_EQ(tq_xml_write(ctx, 0, (dir.str() + "/chopinfo/dash").c_str(), 1, doc), 0)
-      << tq_test::error_list_text(ctx);
-  tq_xml_free(ctx, doc);
+  std::string text = tq_test::chopping_table_head(tq_test::encoding_name(ctx, TQ_ENC_UTF8)) +
+                     "<property name=\"Use Rules\">No</property>\n" +
+                     tq_test::char_table(tq_test::char_row("DASH", '-', "FULL SEPARATOR", "TRIM"), 1);
+  tq_test::install_chopper(ctx, dir, "dash", text);
 }
 
 TEST(Scheme, ElementSchemesChopWithTheirChopper) {

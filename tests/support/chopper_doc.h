@@ -1,8 +1,6 @@
-// A "Chopping Table" document in its plain krxml form, as someone writes it
-// by hand: locale GB, implicit separation on, rules on, the initial flag S
-// and one regex rule (with its prerequisite expression), then the given
-// character-table rows. Header-only and standard-library-only, so that
-// benchmarks can build the same document as the tests.
+// "Chopping Table" documents of locale GB in their plain krxml form, as
+// someone writes them by hand. Header-only and standard-library-only, so
+// that benchmarks can build the same documents as the tests.
 #pragma once
 
 #include <cstdint>
@@ -18,9 +16,8 @@ inline std::string char_row(const char* desc, uint32_t value, const char* cls, c
          op + "</field>\n</record>\n";
 }
 
-// encoding is the document's encoding name; rows are row_count char_row()s.
-inline std::string chopper_document(const std::string& encoding, const std::string& rows, int row_count,
-                                    const std::string& regex = "[0-9]+", const std::string& prereq = "S") {
+// The document's start: its type, locale GB and the encoding named.
+inline std::string chopping_table_head(const std::string& encoding) {
   return std::string(
              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<krxml>\n"
              "<file type=\"Chopping Table\" version=\"7.0\">\n"
@@ -28,8 +25,24 @@ inline std::string chopper_document(const std::string& encoding, const std::stri
              "<property name=\"Locale Description\">Global</property>\n"
              "<property name=\"Locale Code\">800010</property>\n"
              "<property name=\"Encoding\">") +
-         encoding +
-         "</property>\n"
+         encoding + "</property>\n";
+}
+
+// The character table of row_count char_row()s, and the document's end.
+inline std::string char_table(const std::string& rows, int row_count) {
+  return "<data length=\"" + std::to_string(row_count) +
+         "\">\n<layout width=\"4\">"
+         "<column type=\"string\">Char Description</column><column type=\"int\">Char Value</column>"
+         "<column type=\"string\">Char Classification</column><column type=\"string\">Char Operation</column>"
+         "</layout>\n" +
+         rows + "</data>\n</file>\n</krxml>\n";
+}
+
+// The whole document: implicit separation and rules on, the initial flag S
+// and one regex rule with its prerequisite expression.
+inline std::string chopper_document(const std::string& encoding, const std::string& rows, int row_count,
+                                    const std::string& regex = "[0-9]+", const std::string& prereq = "S") {
+  return chopping_table_head(encoding) +
          "<property name=\"Implicit Separation\">On</property>\n"
          "<property name=\"Use Rules\">Yes</property>\n"
          "<property name=\"Vault Object Name\">Hand</property>\n"
@@ -46,12 +59,8 @@ inline std::string chopper_document(const std::string& encoding, const std::stri
          "<field column=\"Vocab\"></field><field column=\"Vocab Cat\"></field>"
          "<field column=\"Prerequisite Expression\">" + prereq + "</field><field column=\"Output Flags\"></field>"
          "<field column=\"Options\">1</field><field column=\"Notes\">first number</field></record>\n"
-         "</data>\n</file>\n</include>\n</file>\n</include>\n"
-         "<data length=\"" + std::to_string(row_count) + "\">\n<layout width=\"4\">"
-         "<column type=\"string\">Char Description</column><column type=\"int\">Char Value</column>"
-         "<column type=\"string\">Char Classification</column><column type=\"string\">Char Operation</column>"
-         "</layout>\n" +
-         rows + "</data>\n</file>\n</krxml>\n";
+         "</data>\n</file>\n</include>\n</file>\n</include>\n" +
+         char_table(rows, row_count);
 }
 
 }  // namespace tq_test

@@ -61,6 +61,14 @@ class ScopedEnv {
 void write_locale_settings(tq_context* ctx, const std::filesystem::path& root, const char* file,
                            const char* description, const char* parent);
 
+// The name of an encoding (a TQ_ENC_* value) as documents give it; the
+// session encoding is left as it was.
+std::string encoding_name(tq_context* ctx, uint32_t enc);
+
+// Writes a plain krxml text as kb/NAME.xml, reads it and writes it as the
+// vault file chopinfo/NAME of the knowledge base kb.
+void install_chopper(tq_context* ctx, const TempDir& kb, const std::string& name, const std::string& text);
+
 // An open context closed at the end of the scope.
 class Context {
  public:
