@@ -21,6 +21,7 @@
 #include "core/krzel.h"
 #include "resources/krchop.h"
 #include "resources/krphtx.h"
+#include "support/chopper_doc.h"
 
 namespace {
 
@@ -61,46 +62,13 @@ void add_rules(tq_context* ctx, int32_t index) {
   }
 }
 
-std::string char_row(const char* desc, uint32_t value, const char* cls, const char* op) {
-  return std::string("<record>\n<field column=\"Char Description\">") + desc + "</field>\n<field column=\"Char Value\">" +
-         std::to_string(value) + "</field>\n<field column=\"Char Classification\">" + cls +
-         "</field>\n<field column=\"Char Operation\">" + op + "</field>\n</record>\n";
-}
-
 // A chopper: ',' and ';' end words, '-' is dropped, implicit separation
 // splits letters from digits, and one regex rule marks numbers.
 std::string chopper_document() {
+  using tq_test::char_row;
   std::string rows = char_row("COMMA", ',', "TRAIL_SEPARATOR", "TRIM") + char_row("SEMI", ';', "TRAIL_SEPARATOR", "USE") +
                      char_row("DASH", '-', "LETTER", "SUPPRESS");
-  return std::string(
-             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<krxml>\n"
-             "<file type=\"Chopping Table\" version=\"7.0\">\n"
-             "<property name=\"Locale ISO Code\">GB</property>\n"
-             "<property name=\"Locale Description\">Global</property>\n"
-             "<property name=\"Locale Code\">800010</property>\n"
-             "<property name=\"Encoding\">UTF-8</property>\n"
-             "<property name=\"Implicit Separation\">On</property>\n"
-             "<property name=\"Use Rules\">Yes</property>\n"
-             "<property name=\"Vault Object Name\">Bench</property>\n"
-             "<include name=\"Chopping Rules\">\n<file type=\"Chopping Rules\" version=\"1.0\">\n"
-             "<include name=\"Initial Flags\">\n<file type=\"Initial Flags\" version=\"1.0\">\n<data length=\"1\">\n"
-             "<layout width=\"1\"><column type=\"string\">Name</column></layout>\n"
-             "<record><field column=\"Name\">S</field></record>\n</data>\n</file>\n</include>\n"
-             "<include name=\"Rule List\">\n<file type=\"Rule List\" version=\"1.0\">\n<data length=\"1\">\n"
-             "<layout width=\"8\"><column type=\"string\">Method</column><column type=\"string\">Regex</column>"
-             "<column type=\"string\">Vocab</column><column type=\"string\">Vocab Cat</column>"
-             "<column type=\"string\">Prerequisite Expression</column><column type=\"string\">Output Flags</column>"
-             "<column type=\"int\">Options</column><column type=\"string\">Notes</column></layout>\n"
-             "<record><field column=\"Method\">Regex</field><field column=\"Regex\">[0-9]+</field>"
-             "<field column=\"Vocab\"></field><field column=\"Vocab Cat\"></field>"
-             "<field column=\"Prerequisite Expression\">S</field><field column=\"Output Flags\"></field>"
-             "<field column=\"Options\">1</field><field column=\"Notes\">numbers</field></record>\n"
-             "</data>\n</file>\n</include>\n</file>\n</include>\n"
-             "<data length=\"3\">\n<layout width=\"4\">"
-             "<column type=\"string\">Char Description</column><column type=\"int\">Char Value</column>"
-             "<column type=\"string\">Char Classification</column><column type=\"string\">Char Operation</column>"
-             "</layout>\n") +
-         rows + "</data>\n</file>\n</krxml>\n";
+  return tq_test::chopper_document("UTF-8", rows, 3);
 }
 
 const std::vector<std::string>& names() {

@@ -7,11 +7,9 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   tq_fuzz::Input in = tq_fuzz::split_input(data, size);
-  tq_fuzz::Kb& kb = tq_fuzz::Kb::get();
-  kb.reset();
+  tq_fuzz::Kb& kb = tq_fuzz::Kb::fresh();
   tq_fuzz::Context ctx(kb.root());
-  if (!ctx.ok() || tq_session_encoding_set(ctx, TQ_ENC_UTF8) < 0) return 0;
-  if (tq_fuzz::install_vault(ctx, in.main, kb / "chopinfo" / "c") < 0) return 0;
+  if (!ctx.ok() || !tq_fuzz::install_resource(ctx, in.main, kb / "chopinfo" / "c")) return 0;
   int32_t ch = -1;
   if (tq_chopper_load(ctx, "c", &ch) < 0) return 0;
   tq_chop_info* info = nullptr;

@@ -86,6 +86,12 @@ class Kb {
     static Kb kb;
     return kb;
   }
+  // The knowledge base, emptied: where every input and every seed starts.
+  static Kb& fresh() {
+    Kb& kb = get();
+    kb.reset();
+    return kb;
+  }
   const std::filesystem::path& root() const { return root_; }
   std::filesystem::path operator/(const char* name) const { return root_ / name; }
 
@@ -119,6 +125,16 @@ inline void write_file(const std::filesystem::path& path, std::string_view bytes
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+// Writes the further files of the input into dir under their own names, then
+// the main file as main_name (so that it wins over a further file of that
+// name). The main file's path.
+inline std::filesystem::path write_input(const Input& in, const std::filesystem::path& dir, const char* main_name) {
+  for (const auto& [name, bytes] : in.files) write_file(dir / name, bytes);
+  std::filesystem::path main = dir / main_name;
+  write_file(main, in.main);
+  return main;
+}
+
 // Writes a plain krxml text as a vault file (the form the registry reads)
 // with the library's own reader and writer: dest is the path without
 // extension. 0, or the failure of the reader or writer.
@@ -131,6 +147,14 @@ inline int32_t install_vault(tq_context* ctx, const std::string& text, const std
   rc = tq_xml_write(ctx, 0, dest.c_str(), 1, doc);
   tq_xml_free(ctx, doc);
   return rc < 0 ? rc : 0;
+}
+
+// For the targets of a resource made from a krxml document: the session
+// encoding becomes UTF-8 (the values are UTF-8) and the main file is
+// installed as the vault file dest. False when either fails: the input goes
+// no further.
+inline bool install_resource(tq_context* ctx, const std::string& text, const std::filesystem::path& dest) {
+  return tq_session_encoding_set(ctx, TQ_ENC_UTF8) >= 0 && install_vault(ctx, text, dest) >= 0;
 }
 
 // Writes the locale settings of ENUSA and its ancestors (EN, L1) as vault

@@ -6,11 +6,9 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   tq_fuzz::Input in = tq_fuzz::split_input(data, size);
-  tq_fuzz::Kb& kb = tq_fuzz::Kb::get();
-  kb.reset();
+  tq_fuzz::Kb& kb = tq_fuzz::Kb::fresh();
   tq_fuzz::Context ctx(kb.root());
-  if (!ctx.ok() || tq_session_encoding_set(ctx, TQ_ENC_UTF8) < 0) return 0;
-  if (tq_fuzz::install_vault(ctx, in.main, kb / "regexlib" / "r") < 0) return 0;
+  if (!ctx.ok() || !tq_fuzz::install_resource(ctx, in.main, kb / "regexlib" / "r")) return 0;
   int32_t lib = -1;
   if (tq_regexlib_load(ctx, "r", nullptr, &lib) < 0) return 0;
   static char out[16384 + 8];

@@ -6,11 +6,10 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   tq_fuzz::Input in = tq_fuzz::split_input(data, size);
-  tq_fuzz::Kb& kb = tq_fuzz::Kb::get();
-  kb.reset();
+  tq_fuzz::Kb& kb = tq_fuzz::Kb::fresh();
   tq_fuzz::Context ctx(kb.root());
-  if (!ctx.ok() || tq_fuzz::install_locales(ctx) < 0 || tq_session_encoding_set(ctx, TQ_ENC_UTF8) < 0) return 0;
-  if (tq_fuzz::install_vault(ctx, in.main, kb / "scheme" / "s.sch") < 0) return 0;
+  if (!ctx.ok() || tq_fuzz::install_locales(ctx) < 0) return 0;
+  if (!tq_fuzz::install_resource(ctx, in.main, kb / "scheme" / "s.sch")) return 0;
   int32_t idx = -1;
   if (tq_transf_scheme_load(ctx, "s", -1, -1, 0, &idx) < 0) return 0;
   char out[1100];

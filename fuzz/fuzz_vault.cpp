@@ -6,12 +6,9 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   tq_fuzz::Input in = tq_fuzz::split_input(data, size);
-  tq_fuzz::Kb& kb = tq_fuzz::Kb::get();
-  kb.reset();
+  tq_fuzz::Kb& kb = tq_fuzz::Kb::fresh();
   std::filesystem::path dir = kb / "locale";
-  for (const auto& [name, bytes] : in.files) tq_fuzz::write_file(dir / name, bytes);
-  std::string path = (dir / "in.zel").string();
-  tq_fuzz::write_file(path, in.main);
+  std::string path = tq_fuzz::write_input(in, dir, "in.zel").string();
   tq_fuzz::Context ctx(kb.root());
   if (!ctx.ok()) return 0;
   tq_vault_file* h = nullptr;

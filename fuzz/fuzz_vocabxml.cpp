@@ -5,8 +5,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   tq_fuzz::Input in = tq_fuzz::split_input(data, size);
-  tq_fuzz::Kb& kb = tq_fuzz::Kb::get();
-  kb.reset();
+  tq_fuzz::Kb& kb = tq_fuzz::Kb::fresh();
   tq_fuzz::write_file(kb / "vocab" / "v.xml", in.main);
   tq_fuzz::Context ctx(kb.root(), true);
   if (!ctx.ok()) return 0;

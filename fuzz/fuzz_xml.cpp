@@ -5,16 +5,14 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   tq_fuzz::Input in = tq_fuzz::split_input(data, size);
-  tq_fuzz::Kb& kb = tq_fuzz::Kb::get();
-  kb.reset();
+  tq_fuzz::Kb& kb = tq_fuzz::Kb::fresh();
   // Names are found along the search path: the root's sub-folders.
   std::filesystem::path dir = kb / "locale";
-  for (const auto& [name, bytes] : in.files) tq_fuzz::write_file(dir / name, bytes);
-  tq_fuzz::write_file(dir / "main.in", in.main);
+  std::string main = tq_fuzz::write_input(in, dir, "main.in").string();
   tq_fuzz::Context ctx(kb.root());
   if (!ctx.ok()) return 0;
   tq_xmldoc* doc = nullptr;
-  if (tq_xml_read(ctx, (dir / "main.in").c_str(), 8, &doc) < 0) return 0;
+  if (tq_xml_read(ctx, main.c_str(), 8, &doc) < 0) return 0;
   char value[4200];
   tq_xml_getprop(ctx, doc, "Locale ISO Code", value);
   std::string out = (dir / "main.out").string();

@@ -49,6 +49,19 @@ struct Seeds {
   }
 };
 
+// A context on the emptied scratch knowledge base with a lock handle, for
+// making one resource with the library's own editors; the handle is freed at
+// the end of the scope.
+struct Workbench {
+  fs::path kb = Kb::fresh().root();
+  tq_fuzz::Context ctx;
+  tq_lock_handle* lock = nullptr;
+  explicit Workbench(bool edit_mode) : ctx(kb, edit_mode) { check(ctx, tq_lock_init(ctx, &lock), "lock"); }
+  ~Workbench() { tq_lock_free(ctx, lock); }
+  Workbench(const Workbench&) = delete;
+  Workbench& operator=(const Workbench&) = delete;
+};
+
 std::string values(std::initializer_list<const char*> lines) {
   std::string s = "\n@@ values\n";
   for (const char* l : lines) s += std::string(l) + "\n";
@@ -58,8 +71,7 @@ std::string values(std::initializer_list<const char*> lines) {
 // A document with properties, a grouped property, records and a reference
 // to a second document; the plain files and one vault file.
 void xml_and_vault_seeds(const Seeds& seeds) {
-  Kb::get().reset();
-  tq_fuzz::Context ctx(Kb::get().root());
+  tq_fuzz::Context ctx(Kb::fresh().root());
   fs::path dir = Kb::get() / "locale";
   tq_xmldoc* leaf = nullptr;
   check(ctx, tq_xml_create(ctx, "Leaf", "1.0", &leaf), "create leaf");
@@ -92,8 +104,7 @@ void xml_and_vault_seeds(const Seeds& seeds) {
 
 // Locale settings: ENUSA with and without a parent file.
 void locale_seeds(const Seeds& seeds) {
-  Kb::get().reset();
-  tq_fuzz::Context ctx(Kb::get().root());
+  tq_fuzz::Context ctx(Kb::fresh().root());
   check(ctx, tq_fuzz::install_locales(ctx), "locales");
   fs::path dir = Kb::get() / "locale";
   seeds.put("locale", "enusa", plain_of(ctx, dir / "enusa.loc.zel"));
@@ -105,12 +116,9 @@ void locale_seeds(const Seeds& seeds) {
 // Phonetics: word-begin and word-end rules, a class, a context slash, the
 // blank rule (so that word-end twins are made) and every flag.
 void phonetx_seeds(const Seeds& seeds) {
-  Kb::get().reset();
-  fs::path kb = Kb::get().root();
-  tq_fuzz::Context ctx(kb, true);
+  Workbench wb(/*edit_mode=*/true);
+  auto& [kb, ctx, lock] = wb;
   check(ctx, tq_session_encoding_set(ctx, TQ_ENC_UTF8), "encoding");
-  tq_lock_handle* lock = nullptr;
-  check(ctx, tq_lock_init(ctx, &lock), "lock");
   check(ctx, tq_phonetx_edit_new(ctx, (kb / "phonetx").c_str(), "p", lock), "phonetx new");
   int32_t idx = -1, ri = -1;
   check(ctx, tq_phonetx_create(ctx, "p", &idx), "phonetx create");
@@ -129,19 +137,15 @@ void phonetx_seeds(const Seeds& seeds) {
   check(ctx, tq_phonetx_vault_info_set(ctx, idx, "Sounds", "Seed rules"), "vault info");
   check(ctx, tq_phonetx_save(ctx, idx, lock), "phonetx save");
   tq_phonetx_close(ctx, lock);
-  tq_lock_free(ctx, lock);
   seeds.put("phonetx", "rules", plain_of(ctx, kb / "phonetx" / "p.zel") +
                                     values({"KNIGHT SCHOOL", "PHILIP", "STRA\xC3\x9F" "E", "QUEEN CARR", ""}));
 }
 
 // A regex library with groups, case changes and anchors.
 void regexlib_seeds(const Seeds& seeds) {
-  Kb::get().reset();
-  fs::path kb = Kb::get().root();
-  tq_fuzz::Context ctx(kb, true);
+  Workbench wb(/*edit_mode=*/true);
+  auto& [kb, ctx, lock] = wb;
   check(ctx, tq_session_encoding_set(ctx, TQ_ENC_UTF8), "encoding");
-  tq_lock_handle* lock = nullptr;
-  check(ctx, tq_lock_init(ctx, &lock), "lock");
   check(ctx, tq_regexlib_edit_new(ctx, (kb / "regexlib").c_str(), "r", lock), "regexlib new");
   int32_t lib = -1;
   check(ctx, tq_regexlib_create(ctx, "r", &lib), "regexlib create");
@@ -152,20 +156,16 @@ void regexlib_seeds(const Seeds& seeds) {
   check(ctx, tq_regexlib_element_info_set(ctx, lib, 2, "(\xC3\xA9[a-z]*)", "\\U\\1", "upper"), "e2");
   check(ctx, tq_regexlib_save(ctx, lib, lock), "regexlib save");
   tq_regexlib_close(ctx, lock);
-  tq_lock_free(ctx, lock);
   seeds.put("regexlib", "library",
             plain_of(ctx, kb / "regexlib" / "r.zel") + values({"AB-12", "mcdonald", "\xC3\xA9t\xC3\xA9", "nothing"}));
 }
 
 // A scheme of phrases for ENUSA.
 void scheme_seeds(const Seeds& seeds) {
-  Kb::get().reset();
-  fs::path kb = Kb::get().root();
-  tq_fuzz::Context ctx(kb);
+  Workbench wb(/*edit_mode=*/false);
+  auto& [kb, ctx, lock] = wb;
   check(ctx, tq_fuzz::install_locales(ctx), "locales");
   check(ctx, tq_session_encoding_set(ctx, TQ_ENC_UTF8), "encoding");
-  tq_lock_handle* lock = nullptr;
-  check(ctx, tq_lock_init(ctx, &lock), "lock");
   int32_t idx = -1;
   check(ctx, tq_scheme_create(ctx, (kb / "scheme").c_str(), "s", 0, lock, &idx), "scheme create");
   check(ctx, tq_scheme_entry_add(ctx, idx, "ST", "STREET"), "entry");
@@ -174,17 +174,13 @@ void scheme_seeds(const Seeds& seeds) {
   check(ctx, tq_scheme_write(ctx, idx, lock), "scheme write");
   tq_scheme_unload_edit(ctx, idx, lock);
   tq_scheme_close(ctx, lock);
-  tq_lock_free(ctx, lock);
   seeds.put("scheme", "phrases", plain_of(ctx, kb / "scheme" / "s.sch.zel") + values({"ST", "N MAIN AVE", "other"}));
 }
 
 // A compiled vocabulary of two categories and two words.
 void vocab_seeds(const Seeds& seeds) {
-  Kb::get().reset();
-  fs::path kb = Kb::get().root();
-  tq_fuzz::Context ctx(kb, true);
-  tq_lock_handle* lock = nullptr;
-  check(ctx, tq_lock_init(ctx, &lock), "lock");
+  Workbench wb(/*edit_mode=*/true);
+  auto& [kb, ctx, lock] = wb;
   check(ctx, tq_vocab_edit_new(ctx, (kb / "vocab").c_str(), "v", lock), "vocab new");
   int32_t idx = -1;
   check(ctx, tq_vocabulary_create(ctx, &idx), "vocab create");
@@ -202,7 +198,6 @@ void vocab_seeds(const Seeds& seeds) {
   check(ctx, tq_vocab_vault_info_set(ctx, idx, "Streets", "Street words"), "vault info");
   check(ctx, tq_vocab_save(ctx, idx, lock), "vocab save");
   tq_vocabulary_close(ctx, lock);
-  tq_lock_free(ctx, lock);
   seeds.put("vocab", "streets", slurp(kb / "vocab" / "v.zev"));
   // A plain name is written into the first folder of the search path.
   check(ctx, tq_vocab_file_convert(ctx, 1, "v", (kb / "vocab" / "vx").c_str()), "vocab to xml");
@@ -212,13 +207,10 @@ void vocab_seeds(const Seeds& seeds) {
 // A chopper of ENUSA: a rule list with an initial flag and a regex rule, and
 // character-table changes.
 void chop_seeds(const Seeds& seeds) {
-  Kb::get().reset();
-  fs::path kb = Kb::get().root();
-  tq_fuzz::Context ctx(kb, true);
+  Workbench wb(/*edit_mode=*/true);
+  auto& [kb, ctx, lock] = wb;
   check(ctx, tq_fuzz::install_locales(ctx), "locales");
   check(ctx, tq_session_encoding_set(ctx, TQ_ENC_UTF8), "encoding");
-  tq_lock_handle* lock = nullptr;
-  check(ctx, tq_lock_init(ctx, &lock), "lock");
   check(ctx, tq_chopper_edit_new(ctx, (kb / "chopinfo").c_str(), "c", lock), "chopper new");
   int32_t ch = -1;
   uint32_t id = 0;
@@ -238,7 +230,6 @@ void chop_seeds(const Seeds& seeds) {
   check(ctx, tq_chopper_table_char_metadata_set_end(ctx, ch), "table end");
   check(ctx, tq_chopper_save(ctx, ch, lock), "chopper save");
   tq_chopper_close(ctx, lock);
-  tq_lock_free(ctx, lock);
   seeds.put("chop", "chopper",
             plain_of(ctx, kb / "chopinfo" / "c.zel") +
                 values({"a\xE2\x82\xAC" "b;c AB12 x-y", "  John   Smith ", "12 MAIN ST", ""}));

@@ -6,11 +6,16 @@
 #include <string>
 #include <vector>
 
+#include "support/chopper_doc.h"
 #include "support/tq_test.h"
 
 namespace {
 
+using tq_test::char_row;
+using tq_test::chopper_document;
 using tq_test::Context;
+using tq_test::encoding_name;
+using tq_test::install_chopper;
 using Words = std::vector<std::string>;
 
 struct ChopResult {
@@ -205,69 +210,6 @@ TEST(Chop, BadHandlesAndEditRules) {
 
 // ---- A chopper document written by hand -------------------------------------------------------
 
-std::string encoding_name(tq_context* ctx, uint32_t enc) {
-  uint32_t old = 0;
-  tq_session_encoding_get(ctx, &old);
-  tq_session_encoding_set(ctx, enc);
-  char name[400];
-  tq_session_encoding_name_get(ctx, name);
-  tq_session_encoding_set(ctx, old);
-  return name;
-}
-
-std::string char_row(const char* desc, uint32_t value, const char* cls, const char* op) {
-  return std::string("<record>\n<field column=\"Char Description\">") + desc +
-         "</field>\n<field column=\"Char Value\">" + std::to_string(value) +
-         "</field>\n<field column=\"Char Classification\">" + cls + "</field>\n<field column=\"Char Operation\">" +
-         op + "</field>\n</record>\n";
-}
-
-std::string chopper_document(const std::string& encoding, const std::string& rows, int row_count,
-                             const std::string& regex = "[0-9]+", const std::string& prereq = "S") {
-  return std::string(
-             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<krxml>\n"
-             "<file type=\"Chopping Table\" version=\"7.0\">\n"
-             "<property name=\"Locale ISO Code\">GB</property>\n"
-             "<property name=\"Locale Description\">Global</property>\n"
-             "<property name=\"Locale Code\">800010</property>\n"
-             "<property name=\"Encoding\">") +
-         encoding +
-         "</property>\n"
-         "<property name=\"Implicit Separation\">On</property>\n"
-         "<property name=\"Use Rules\">Yes</property>\n"
-         "<property name=\"Vault Object Name\">Hand</property>\n"
-         "<include name=\"Chopping Rules\">\n<file type=\"Chopping Rules\" version=\"1.0\">\n"
-         "<include name=\"Initial Flags\">\n<file type=\"Initial Flags\" version=\"1.0\">\n<data length=\"1\">\n"
-         "<layout width=\"1\"><column type=\"string\">Name</column></layout>\n"
-         "<record><field column=\"Name\">S</field></record>\n</data>\n</file>\n</include>\n"
-         "<include name=\"Rule List\">\n<file type=\"Rule List\" version=\"1.0\">\n<data length=\"1\">\n"
-         "<layout width=\"8\"><column type=\"string\">Method</column><column type=\"string\">Regex</column>"
-         "<column type=\"string\">Vocab</column><column type=\"string\">Vocab Cat</column>"
-         "<column type=\"string\">Prerequisite Expression</column><column type=\"string\">Output Flags</column>"
-         "<column type=\"int\">Options</column><column type=\"string\">Notes</column></layout>\n"
-         "<record><field column=\"Method\">Regex</field><field column=\"Regex\">" + regex + "</field>"
-         "<field column=\"Vocab\"></field><field column=\"Vocab Cat\"></field>"
-         "<field column=\"Prerequisite Expression\">" + prereq + "</field><field column=\"Output Flags\"></field>"
-         "<field column=\"Options\">1</field><field column=\"Notes\">first number</field></record>\n"
-         "</data>\n</file>\n</include>\n</file>\n</include>\n"
-         "<data length=\"" + std::to_string(row_count) + "\">\n<layout width=\"4\">"
-         "<column type=\"string\">Char Description</column><column type=\"int\">Char Value</column>"
-         "<column type=\"string\">Char Classification</column><column type=\"string\">Char Operation</column>"
-         "</layout>\n" +
-         rows + "</data>\n</file>\n</krxml>\n";
-}
-
-// Writes the text as a plain file, reads it and writes it as a vault file
-// of the knowledge base's chopper folder.
-void install(tq_context* ctx, const tq_test::TempDir& kb, const std::string& name, const std::string& text) {
-  std::string plain = kb.write(name + ".xml", text).string();
-  tq_xmldoc* doc = nullptr;
-  ASSERT_EQ(tq_xml_read(ctx, plain.c_str(), 8, &doc), 0) << tq_test::error_list_text(ctx);
-  ASSERT_EQ(tq_xml_write(ctx, 0, (kb.str() + "/chopinfo/" + name).c_str(), 1, doc), 0)
-      << tq_test::error_list_text(ctx);
-  tq_xml_free(ctx, doc);
-}
-
 TEST(Chop, HandWrittenChopperLoadsAndChops) {
   tq_test::TempDir kb;
   kb.write("chopinfo/.keep", "");
@@ -277,8 +219,8 @@ TEST(Chop, HandWrittenChopperLoadsAndChops) {
   // separator and '-' a suppressed character.
   std::string rows = char_row("EURO", 128, "FULL SEPARATOR", "TRIM") + char_row("SEMI", ';', "TRAIL_SEPARATOR", "USE") +
                      char_row("DASH", '-', "LETTER", "SUPPRESS");
-  install(ctx, kb, "hand", chopper_document(cp1252, rows, 3));
-  install(ctx, kb, "badvalue", chopper_document(cp1252, char_row("BIG", 300, "NUMBER", "USE"), 1));
+  install_chopper(ctx, kb, "hand", chopper_document(cp1252, rows, 3));
+  install_chopper(ctx, kb, "badvalue", chopper_document(cp1252, char_row("BIG", 300, "NUMBER", "USE"), 1));
 
   int32_t ch = -1;
   ASSERT_EQ(tq_chopper_load(ctx, "hand", &ch), 0) << tq_test::error_list_text(ctx);
@@ -324,7 +266,7 @@ TEST(Chop, BacktrackingRuleGivesUpQuickly) {
   tq_test::TempDir kb;
   kb.write("chopinfo/.keep", "");
   Context ctx(kb.str().c_str());
-  install(ctx, kb, "backtrack", chopper_document("UTF-8", "", 0, "(a+)+[bc]", ""));
+  install_chopper(ctx, kb, "backtrack", chopper_document("UTF-8", "", 0, "(a+)+[bc]", ""));
   int32_t ch = -1;
   ASSERT_EQ(tq_chopper_load(ctx, "backtrack", &ch), 0) << tq_test::error_list_text(ctx);
   auto t0 = std::chrono::steady_clock::now();

@@ -2,21 +2,18 @@
 // shared-state lock under load, through the exports. Short enough for every
 // run; the ThreadSanitizer build (-DTQ_TSAN=ON) runs it to find races.
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "support/tq_test.h"
+#include "support/watchdog.h"
 
 namespace {
 
 using tq_test::TempDir;
+using tq_test::Watchdog;
 
 // L1 at the root, DE under it, DEDEU under DE.
 void write_locales(tq_context* ctx, const TempDir& dir) {
@@ -24,39 +21,10 @@ void write_locales(tq_context* ctx, const TempDir& dir) {
   const char* rows[][3] = {{"l1.loc", "ISO-8859-1 (Latin-1)", ""},
                            {"de.loc", "German", "l1.loc"},
                            {"dedeu.loc", "German (Germany)", "de.loc"}};
-  for (const auto& row : rows) {
-    tq_xmldoc* doc = nullptr;
-    ASSERT_EQ(tq_xml_create(ctx, "Locale Settings", "9.0", &doc), 0);
-    tq_xml_addprop(ctx, doc, "Locale Description", row[1]);
-    tq_xml_addprop(ctx, doc, "Parent Locale", row[2]);
-    ASSERT_EQ(tq_xml_write(ctx, 0, (dir / "locale" / row[0]).string().c_str(), 1, doc), 0);
-    tq_xml_free(ctx, doc);
+  for (const auto& [file, description, parent] : rows) {
+    tq_test::write_locale_settings(ctx, dir.path(), file, description, parent);
   }
 }
-
-// Ends the run instead of hanging it when the threads deadlock.
-struct Watchdog {
-  std::mutex m;
-  std::condition_variable cv;
-  bool done = false;
-  std::thread t;
-  Watchdog()
-      : t([this] {
-          std::unique_lock<std::mutex> lk(m);
-          if (!cv.wait_for(lk, std::chrono::seconds(60), [this] { return done; })) {
-            std::fprintf(stderr, "no progress within 60 s: the threads are deadlocked\n");
-            std::abort();
-          }
-        }) {}
-  ~Watchdog() {
-    {
-      std::lock_guard<std::mutex> lk(m);
-      done = true;
-    }
-    cv.notify_one();
-    t.join();
-  }
-};
 
 constexpr int32_t kRoot = 800000;     // L1: stays loaded throughout
 constexpr int32_t kGerman = 39000;

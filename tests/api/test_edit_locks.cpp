@@ -32,12 +32,7 @@ struct EditKb {
     EXPECT_GE(tq_zel_locale_load(ctx, kEnUsa, 0), 0) << tq_test::error_list_text(ctx);
   }
   void locale(const char* file, const char* description, const char* parent) {
-    tq_xmldoc* doc = nullptr;
-    ASSERT_EQ(tq_xml_create(ctx, "Locale Settings", "9.0", &doc), 0);
-    tq_xml_addprop(ctx, doc, "Locale Description", description);
-    tq_xml_addprop(ctx, doc, "Parent Locale", parent);
-    ASSERT_EQ(tq_xml_write(ctx, 0, (dir / "locale" / file).string().c_str(), 1, doc), 0);
-    tq_xml_free(ctx, doc);
+    tq_test::write_locale_settings(ctx, dir.path(), file, description, parent);
   }
   // A vault document of the given type without any locale: it cannot load.
   void damaged(const char* folder, const char* name, const char* type) {

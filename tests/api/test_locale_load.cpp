@@ -17,13 +17,7 @@ struct LocaleKb {
   TempDir dir;
   LocaleKb() { std::filesystem::create_directories(dir / "locale"); }
   void add(tq_context* ctx, const char* file, const char* description, const char* parent) {
-    tq_xmldoc* doc = nullptr;
-    ASSERT_EQ(tq_xml_create(ctx, "Locale Settings", "9.0", &doc), 0);
-    tq_xml_addprop(ctx, doc, "Locale Description", description);
-    tq_xml_addprop(ctx, doc, "Parent Locale", parent);
-    std::string path = (dir / "locale" / file).string();
-    ASSERT_EQ(tq_xml_write(ctx, 0, path.c_str(), 1, doc), 0) << tq_test::error_list_text(ctx);
-    tq_xml_free(ctx, doc);
+    tq_test::write_locale_settings(ctx, dir.path(), file, description, parent);
   }
   // EN under L1, ENUSA under EN (by the table), DE under L1, DEDEU under DE.
   void standard(tq_context* ctx) {

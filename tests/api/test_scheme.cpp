@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "support/chopper_doc.h"
 #include "support/tq_test.h"
 
 namespace {
@@ -22,24 +23,13 @@ std::string kb_root(const TempDir& dir) {
   return dir.str();
 }
 
-void locale_file(tq_context* ctx, const TempDir& dir, const char* file, const char* description,
-                 const char* parent) {
-  tq_xmldoc* doc = nullptr;
-  ASSERT_EQ(tq_xml_create(ctx, "Locale Settings", "9.0", &doc), 0);
-  tq_xml_addprop(ctx, doc, "Locale Description", description);
-  tq_xml_addprop(ctx, doc, "Parent Locale", parent);
-  std::string path = (dir / "locale" / file).string();
-  ASSERT_EQ(tq_xml_write(ctx, 0, path.c_str(), 1, doc), 0) << tq_test::error_list_text(ctx);
-  tq_xml_free(ctx, doc);
-}
-
 struct SchemeKb {
   TempDir dir;
   Context ctx{kb_root(dir).c_str()};
   SchemeKb() {
-    locale_file(ctx, dir, "l1.loc", "ISO-8859-1 (Latin-1)", "");
-    locale_file(ctx, dir, "en.loc", "English", "l1.loc");
-    locale_file(ctx, dir, "enusa.loc", "English (United States)", "");
+    tq_test::write_locale_settings(ctx, dir.path(), "l1.loc", "ISO-8859-1 (Latin-1)", "");
+    tq_test::write_locale_settings(ctx, dir.path(), "en.loc", "English", "l1.loc");
+    tq_test::write_locale_settings(ctx, dir.path(), "enusa.loc", "English (United States)", "");
     EXPECT_GE(tq_zel_locale_load(ctx, kEnUsa, 0), 0) << tq_test::error_list_text(ctx);
     // Texts cross the interface in UTF-8 here.
     EXPECT_EQ(tq_session_encoding_set(ctx, 13), 0);
@@ -505,35 +495,10 @@ TEST(Scheme, FilesFromTheKnowledgeBase) {
 
 // A chopper whose table makes '-' a separator, installed as a vault file.
 void dash_chopper(tq_context* ctx, const TempDir& dir) {
-  char encoding[400] = "";
-  int32_t old = 0;
-  tq_session_encoding_get(ctx, reinterpret_cast<uint32_t*>(&old));
-  tq_session_encoding_set(ctx, 13);
-  tq_session_encoding_name_get(ctx, encoding);
-  tq_session_encoding_set(ctx, static_cast<uint32_t>(old));
-  std::string text = std::string(
-                         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<krxml>\n"
-                         "<file type=\"Chopping Table\" version=\"7.0\">\n"
-                         "<property name=\"Locale ISO Code\">GB</property>\n"
-                         "<property name=\"Locale Description\">Global</property>\n"
-                         "<property name=\"Locale Code\">800010</property>\n"
-                         "<property name=\"Encoding\">") +
-                     encoding +
-                     "</property>\n<property name=\"Use Rules\">No</property>\n"
-                     "<data length=\"1\">\n<layout width=\"4\">"
-                     "<column type=\"string\">Char Description</column><column type=\"int\">Char Value</column>"
-                     "<column type=\"string\">Char Classification</column>"
-                     "<column type=\"string\">Char Operation</column></layout>\n"
-                     "<record><field column=\"Char Description\">DASH</field><field column=\"Char Value\">45</field>"
-                     "<field column=\"Char Classification\">FULL SEPARATOR</field>"
-                     "<field column=\"Char Operation\">TRIM</field></record>\n"
-                     "</data>\n</file>\n</krxml>\n";
-  std::string plain = dir.write("dash.xml", text).string();
-  tq_xmldoc* doc = nullptr;
-  ASSERT_EQ(tq_xml_read(ctx, plain.c_str(), 8, &doc), 0) << tq_test::error_list_text(ctx);
-  ASSERT_EQ(tq_xml_write(ctx, 0, (dir.str() + "/chopinfo/dash").c_str(), 1, doc), 0)
-      << tq_test::error_list_text(ctx);
-  tq_xml_free(ctx, doc);
+  std::string text = tq_test::chopping_table_head(tq_test::encoding_name(ctx, TQ_ENC_UTF8)) +
+                     "<property name=\"Use Rules\">No</property>\n" +
+                     tq_test::char_table(tq_test::char_row("DASH", '-', "FULL SEPARATOR", "TRIM"), 1);
+  tq_test::install_chopper(ctx, dir, "dash", text);
 }
 
 TEST(Scheme, ElementSchemesChopWithTheirChopper) {

@@ -2,12 +2,8 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -15,9 +11,11 @@
 #include "core/krzel.h"
 #include "platform/npmutex.h"
 #include "support/bare_context.h"
+#include "support/watchdog.h"
 
 using namespace tq;
 using namespace std::chrono_literals;
+using tq_test::Watchdog;
 
 namespace {
 
@@ -29,30 +27,6 @@ struct Ctx {
 
 uint32_t readers_of(shared_state* ss) { return rwlock_readers(&ss->lock); }
 uint32_t writers_of(shared_state* ss) { return rwlock_writers(&ss->lock); }
-
-// Ends the run instead of hanging it when the threads deadlock.
-struct Watchdog {
-  std::mutex m;
-  std::condition_variable cv;
-  bool done = false;
-  std::thread t;
-  Watchdog()
-      : t([this] {
-          std::unique_lock<std::mutex> lk(m);
-          if (!cv.wait_for(lk, std::chrono::seconds(60), [this] { return done; })) {
-            std::fprintf(stderr, "no progress within 60 s: the threads are deadlocked\n");
-            std::abort();
-          }
-        }) {}
-  ~Watchdog() {
-    {
-      std::lock_guard<std::mutex> lk(m);
-      done = true;
-    }
-    cv.notify_one();
-    t.join();
-  }
-};
 
 template <typename F>
 bool eventually(F cond) {

@@ -187,12 +187,7 @@ struct Kb {
                               {"en.loc", "English", "l1.loc"},
                               {"enusa.loc", "English (United States)", ""}};
     for (const auto& [file, description, parent] : files) {
-      tq_xmldoc* doc = nullptr;
-      EXPECT_EQ(tq_xml_create(ctx, "Locale Settings", "9.0", &doc), 0);
-      tq_xml_addprop(ctx, doc, "Locale Description", description);
-      tq_xml_addprop(ctx, doc, "Parent Locale", parent);
-      EXPECT_EQ(tq_xml_write(ctx, 0, (dir / "locale" / file).string().c_str(), 1, doc), 0);
-      tq_xml_free(ctx, doc);
+      tq_test::write_locale_settings(ctx, dir.path(), file, description, parent);
     }
     EXPECT_GE(tq_zel_locale_load(ctx, 29840, 0), 0) << tq_test::error_list_text(ctx);
   }

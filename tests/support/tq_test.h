@@ -55,6 +55,20 @@ class ScopedEnv {
   std::string old_;
 };
 
+// Writes root/locale/FILE (FILE without the vault extension) as a "Locale
+// Settings" vault file with the library's writer: the description, and the
+// parent locale's file ("" for none). The locale folder must exist.
+void write_locale_settings(tq_context* ctx, const std::filesystem::path& root, const char* file,
+                           const char* description, const char* parent);
+
+// The name of an encoding (a TQ_ENC_* value) as documents give it; the
+// session encoding is left as it was.
+std::string encoding_name(tq_context* ctx, uint32_t enc);
+
+// Writes a plain krxml text as kb/NAME.xml, reads it and writes it as the
+// vault file chopinfo/NAME of the knowledge base kb.
+void install_chopper(tq_context* ctx, const TempDir& kb, const std::string& name, const std::string& text);
+
 // An open context closed at the end of the scope.
 class Context {
  public:

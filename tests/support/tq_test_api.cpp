@@ -22,6 +22,36 @@ std::string error_list_text(tq_context* ctx) {
   return out.str();
 }
 
+void write_locale_settings(tq_context* ctx, const std::filesystem::path& root, const char* file,
+                           const char* description, const char* parent) {
+  tq_xmldoc* doc = nullptr;
+  ASSERT_EQ(tq_xml_create(ctx, "Locale Settings", "9.0", &doc), 0) << error_list_text(ctx);
+  tq_xml_addprop(ctx, doc, "Locale Description", description);
+  tq_xml_addprop(ctx, doc, "Parent Locale", parent);
+  int32_t rc = tq_xml_write(ctx, 0, (root / "locale" / file).string().c_str(), 1, doc);
+  tq_xml_free(ctx, doc);
+  ASSERT_EQ(rc, 0) << error_list_text(ctx);
+}
+
+std::string encoding_name(tq_context* ctx, uint32_t enc) {
+  uint32_t old = 0;
+  tq_session_encoding_get(ctx, &old);
+  tq_session_encoding_set(ctx, enc);
+  char name[400] = "";
+  tq_session_encoding_name_get(ctx, name);
+  tq_session_encoding_set(ctx, old);
+  return name;
+}
+
+void install_chopper(tq_context* ctx, const TempDir& kb, const std::string& name, const std::string& text) {
+  std::string plain = kb.write(name + ".xml", text).string();
+  tq_xmldoc* doc = nullptr;
+  ASSERT_EQ(tq_xml_read(ctx, plain.c_str(), 8, &doc), 0) << error_list_text(ctx);
+  int32_t rc = tq_xml_write(ctx, 0, (kb / "chopinfo" / name).string().c_str(), 1, doc);
+  tq_xml_free(ctx, doc);
+  ASSERT_EQ(rc, 0) << error_list_text(ctx);
+}
+
 Context::Context(const char* root, bool edit_mode) {
   int32_t rc = edit_mode ? tq_init_edit_mode(&ctx_, root) : tq_init(&ctx_, root);
   if (rc != 0) ADD_FAILURE() << "opening a context failed: " << rc;
