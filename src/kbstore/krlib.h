@@ -45,7 +45,7 @@ struct rsrc_callbacks {
   // Frees the slot's part at the last release of a created or loaded slot.
   int32_t (*free)(context* ctx, resource_slot* slot, uintptr_t arg);
   // Whether a created or loaded slot serves a new registration of `name`;
-  // NULL: the names are compared up to their first '.'.
+  // NULL: the names are compared as rsrc_same_name does (without the kind's file extension).
   int32_t (*same_loaded)(context* ctx, resource_slot* slot, const char* name, uintptr_t arg, int32_t* same);
   // The same for a registered slot.
   int32_t (*same_registered)(context* ctx, resource_slot* slot, const char* name, uintptr_t arg, int32_t* same);
