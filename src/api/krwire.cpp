@@ -1,7 +1,9 @@
 #include "api/krwire.h"
 
+#include "kbstore/krdtok.h"
 #include "kbstore/krkind.h"
 #include "kbstore/krvlt.h"
+#include "resources/krregx.h"
 #include "resources/krsch.h"
 #include "resources/krvcld.h"
 
@@ -30,9 +32,19 @@ constexpr const defn_kind_ops* kKindOps[kDefnKindCount + 1] = {
 // -705, so nothing is installed rather than a stand-in.
 constexpr const scheme_match_ops* kSchemeMatchOps = nullptr;
 
+// How definition tokens open the regex libraries and schemes they name.
+int32_t token_regexlib_open(context* ctx, const char* name, int32_t* index) {
+  return regexlib_load_by_name(ctx, name, nullptr, index, 0);
+}
+int32_t token_scheme_open(context* ctx, const char* name, uint32_t options, int32_t* index) {
+  return scheme_load_by_name(ctx, name, static_cast<int32_t>(options), -1, 0, nullptr, 0, index);
+}
+constexpr dtok_rsrc_ops kTokenRsrcOps{token_regexlib_open, token_scheme_open};
+
 }  // namespace
 
 void wiring_install() {
+  dtok_rsrc_ops_set(&kTokenRsrcOps);
   vault_vocab_ops_set(vocab_vault_ops());
   // Only what is built is installed: a test that lends its own operations
   // keeps them across the contexts it opens.

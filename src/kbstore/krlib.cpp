@@ -427,6 +427,22 @@ int32_t rsrc_unload(context* ctx, uint32_t kind, int32_t index) {
   return rc < 0 ? rc : 0;
 }
 
+int32_t rsrc_ref::share(context* ctx, rsrc_ref* out) const {
+  if (out == nullptr || out->held()) return TQ_ERR_ARGUMENT;
+  if (index_ < 0) return TQ_ERR_INDEX;
+  int32_t rc = rsrc_addref(ctx, kind_, index_);
+  if (rc != 0) return rc;
+  *out = adopt(kind_, index_);
+  return 0;
+}
+
+int32_t rsrc_ref::release(context* ctx) {
+  if (index_ < 0) return 0;
+  int32_t index = index_;
+  index_ = -1;  // set before the slot is freed: nothing can give it back twice
+  return rsrc_unref(ctx, kind_, index);
+}
+
 int32_t rsrc_find_by_name(context* ctx, uint32_t kind, const char* name, int32_t* out_index) {
   if (out_index != nullptr) *out_index = -1;
   if (!kind_ok(kind) || name == nullptr || out_index == nullptr) return TQ_ERR_ARGUMENT;

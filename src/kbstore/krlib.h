@@ -205,6 +205,58 @@ int32_t rsrc_name_get_by_index(context* ctx, const rsrc_access& k, int32_t index
 // Renames the slot (-407 for a name in use); the conversion's warning.
 int32_t rsrc_name_set(context* ctx, const rsrc_access& k, int32_t index, const char* name);
 
+// ---- Counted references ------------------------------------------------------------------
+//
+// One registry reference to a resource, as a record keeps it. Move-only: a
+// second holder needs share(), which takes a reference of its own, so two
+// holders never give back the same reference, and moving leaves the source
+// empty, so a record moved to another place holds the reference once.
+// Giving a reference back takes the shared state's write hold, which belongs
+// to a context, so it is explicit: release() gives it back, forget() drops
+// the index without (for records whose references are accounted for
+// elsewhere). Both leave the ref empty; on an empty ref they do nothing.
+class rsrc_ref {
+ public:
+  rsrc_ref() = default;
+  // Takes over one reference the caller holds (what an open by name gives).
+  static rsrc_ref adopt(uint32_t kind, int32_t index) {
+    rsrc_ref r;
+    r.kind_ = kind;
+    r.index_ = index;
+    return r;
+  }
+  rsrc_ref(rsrc_ref&& other) noexcept : kind_(other.kind_), index_(other.index_) { other.index_ = -1; }
+  // Into an empty ref only: a held reference must be released first (the
+  // old one is otherwise kept and the move refused, so nothing is lost).
+  rsrc_ref& operator=(rsrc_ref&& other) noexcept {
+    if (this != &other && index_ < 0) {
+      kind_ = other.kind_;
+      index_ = other.index_;
+      other.index_ = -1;
+    }
+    return *this;
+  }
+  rsrc_ref(const rsrc_ref&) = delete;
+  rsrc_ref& operator=(const rsrc_ref&) = delete;
+  ~rsrc_ref() = default;
+
+  // A second reference to the same resource into an empty ref (out). -800
+  // when this one is empty or the slot is free.
+  int32_t share(context* ctx, rsrc_ref* out) const;
+  // Gives the reference back (the last one frees the resource); a failure of
+  // the kind's free operation is returned. The ref is empty afterwards.
+  int32_t release(context* ctx);
+  void forget() { index_ = -1; }
+
+  bool held() const { return index_ >= 0; }
+  int32_t index() const { return index_; }
+  uint32_t kind() const { return kind_; }
+
+ private:
+  uint32_t kind_ = 0;
+  int32_t index_ = -1;
+};
+
 // Frees every slot of every kind (the last release of the shared state).
 void rsrc_tables_free(context* ctx, rsrc_table* tables);
 
