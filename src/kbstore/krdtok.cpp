@@ -340,23 +340,47 @@ int32_t dtok_copy(context* ctx, dtok_rec* dst, const dtok_rec* src) {
   return 0;
 }
 
-int32_t dtok_name_set(context* ctx, const dtok_owner& owner, uint32_t token_count, dtok_rec* tok, const char* name) {
-  if (tok == nullptr || name == nullptr) return TQ_ERR_ARGUMENT;
+namespace {
+
+// The name (UTF-8) and its key into the token. A refused name is stored
+// only when keep_refused is set: a token read from a file keeps the name it
+// was written with, so that saving it again loses nothing.
+int32_t name_assign(context* ctx, const dtok_owner& owner, uint32_t token_count, dtok_rec* tok, const char* name,
+                    bool keep_refused) {
   if (name[0] == '\0') {
     TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 86, defn_kind_name(owner.kind), owner.defn_name, name);
     return TQ_ERR_INVALID_CONTENT;
   }
-  str_copy_bounded(tok->name, name, sizeof tok->name);
+  char cut[kDtokNameSize];
+  str_copy_bounded(cut, name, sizeof cut);
   const char* dtype = owner.datatype_name != nullptr ? owner.datatype_name : "";
+  int32_t key = -1;
   if (owner.kind != kDefnParse && owner.kind != kDefnExtract && owner.parse_defn < 0 && token_count == 1 &&
-      std::strcmp(tok->name, dtype) == 0) {
-    tok->key = 0;
-    return 0;
+      std::strcmp(cut, dtype) == 0) {
+    key = 0;
+  } else {
+    key = datatype_key(owner, cut);
   }
-  tok->key = datatype_key(owner, tok->name);
-  if (tok->key >= 0) return 0;
-  TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 87, tok->name, dtype, defn_kind_name(owner.kind));
-  return TQ_ERR_INVALID_CONTENT;
+  int32_t rc = 0;
+  if (key < 0) {
+    TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 87, cut, dtype, defn_kind_name(owner.kind));
+    rc = TQ_ERR_INVALID_CONTENT;
+    if (!keep_refused) return rc;
+  }
+  std::memcpy(tok->name, cut, sizeof cut);
+  tok->key = key;
+  return rc;
+}
+
+}  // namespace
+
+int32_t dtok_name_set(context* ctx, const dtok_owner& owner, uint32_t token_count, dtok_rec* tok, const char* name,
+                      uint32_t flags) {
+  if (tok == nullptr || name == nullptr) return TQ_ERR_ARGUMENT;
+  name_in in;
+  int32_t crc = in.take(ctx, name, kDtokNameInMax, flags);
+  if (crc < 0) return crc;
+  return rc_combine(name_assign(ctx, owner, token_count, tok, in.text, false), crc);
 }
 
 int32_t dtok_regexlib_add(context* ctx, dtok_rec* tok, const char* name, int32_t high, int32_t low, uint32_t flags) {
@@ -538,7 +562,7 @@ int32_t dtok_xml_read(context* ctx, const dtok_owner& owner, uint32_t token_coun
                       dtok_rec* tok) {
   if (element == nullptr || tok == nullptr) return TQ_ERR_ARGUMENT;
   tok->kind = owner.kind;
-  int32_t result = dtok_name_set(ctx, owner, token_count, tok, xmldoc_prop_get(ctx, element, kPropName));
+  int32_t result = name_assign(ctx, owner, token_count, tok, xmldoc_prop_get(ctx, element, kPropName), true);
   tok->automatic_uppercasing = std::strcmp(xmldoc_prop_get(ctx, element, kPropUpper), "No") == 0 ? 0 : 1;
   if (!err_is_critical(result)) result = worst(result, regexlibs_read(ctx, owner, element, tok));
   if (!err_is_critical(result)) result = worst(result, schemes_read(ctx, owner, element, tok));
@@ -642,6 +666,46 @@ int32_t dtok_list_copy(context* ctx, dtok_list* dst, const dtok_list* src) {
     dst->items.push_back(std::move(tok));
   }
   return 0;
+}
+
+namespace {
+
+// Bytes of name text that fit a kDtokNameOutSize buffer with the session's
+// terminator.
+uint32_t name_out_max(context* ctx, uint32_t flags) {
+  uint32_t term = 1;
+  if ((flags & kStrioConvert) &&
+      (ctx->session_encoding == kEncodingUcs2Be || ctx->session_encoding == kEncodingUcs2Le)) {
+    term = 2;
+  }
+  return kDtokNameOutSize - term;
+}
+
+}  // namespace
+
+int32_t dtok_list_name_get(context* ctx, const dtok_owner& owner, const dtok_list* list, int32_t i, char* out,
+                           uint32_t flags) {
+  if (out != nullptr) out[0] = '\0';
+  if (out == nullptr) return TQ_ERR_ARGUMENT;
+  dtok_rec* tok = nullptr;
+  int32_t rc = dtok_list_get(ctx, owner, list, i, &tok);
+  if (rc != 0) return rc;
+  return strio_out(ctx, tok->name, out, name_out_max(ctx, flags), flags & kStrioConvert);
+}
+
+int32_t dtok_list_names_get(context* ctx, const dtok_list* list, char* const* out, uint32_t* count,
+                            uint32_t flags) {
+  if (count != nullptr) *count = 0;
+  if (list == nullptr || out == nullptr || count == nullptr) return TQ_ERR_ARGUMENT;
+  int32_t result = 0;
+  for (uint32_t i = 0; i < list->count() && i < kDtokMax; ++i) {
+    if (out[i] == nullptr) return TQ_ERR_ARGUMENT;
+    int32_t rc = strio_out(ctx, list->items[i]->name, out[i], name_out_max(ctx, flags), flags & kStrioConvert);
+    if (rc < 0) return rc;
+    if (rc > 0) result = rc;
+    *count = i + 1;
+  }
+  return result;
 }
 
 int32_t dtok_list_key_get_by_name(context* ctx, const dtok_owner& owner, const dtok_list* list, const char* name,

@@ -111,11 +111,16 @@ void dtok_clear(context* ctx, dtok_rec* tok, int32_t keep_refs);
 // cleared.
 int32_t dtok_copy(context* ctx, dtok_rec* dst, const dtok_rec* src);
 
-// Names the token (UTF-8, cut at 320 bytes) and sets its key from the
-// owner's datatype. token_count: the tokens the definition has. -300 with
-// message 86 for an empty name, with message 87 when the datatype has no
-// such token (the name is then kept, the key -1).
-int32_t dtok_name_set(context* ctx, const dtok_owner& owner, uint32_t token_count, dtok_rec* tok, const char* name);
+// Names the token (at most 1,024 bytes taken in, kept cut at 320) and sets
+// its key from the owner's datatype: the single-token rule (a definition of
+// a kind other than parse and extraction, naming no parse definition, with
+// one token named like the datatype: key 0), else the position of the
+// datatype token of that name (byte-exact). token_count: the tokens the
+// definition has. -300 with message 86 for an empty name, with message 87
+// when the datatype has no such token; a refused name leaves the token as
+// it was.
+int32_t dtok_name_set(context* ctx, const dtok_owner& owner, uint32_t token_count, dtok_rec* tok, const char* name,
+                      uint32_t flags);
 
 // Opens the library and appends it with {low, high}. The open's failure.
 int32_t dtok_regexlib_add(context* ctx, dtok_rec* tok, const char* name, int32_t high, int32_t low, uint32_t flags);
@@ -181,6 +186,16 @@ void dtok_list_clear(context* ctx, dtok_list* list, int32_t keep_refs);
 // dst (cleared first) becomes a copy of src, each token initialised for its
 // kind and copied. On failure dst is empty.
 int32_t dtok_list_copy(context* ctx, dtok_list* dst, const dtok_list* src);
+// Caller buffers of token names hold 320 bytes with the terminator (two
+// bytes in a UCS-2 session), so a name is cut to fit them.
+inline constexpr uint32_t kDtokNameOutSize = 320;
+// Token i's name; -800 with message 194.
+int32_t dtok_list_name_get(context* ctx, const dtok_owner& owner, const dtok_list* list, int32_t i, char* out,
+                           uint32_t flags);
+// Every name into out[0 .. count - 1] (at most 32 buffers), *count := the
+// names given. The last positive conversion warning, or the first failure.
+int32_t dtok_list_names_get(context* ctx, const dtok_list* list, char* const* out, uint32_t* count,
+                            uint32_t flags);
 // The key of the token whose name equals name ignoring case; -802 with
 // message 86 when none does.
 int32_t dtok_list_key_get_by_name(context* ctx, const dtok_owner& owner, const dtok_list* list, const char* name,

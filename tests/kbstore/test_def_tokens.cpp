@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/krenc.h"
 #include "core/krerr.h"
 #include "kbstore/krdtok.h"
 #include "kbstore/krkind.h"
@@ -108,7 +109,7 @@ struct Fixture {
     int32_t i = -1;
     EXPECT_EQ(dtok_list_add(ctx(), owner, &list, &i), 0);
     dtok_rec* tok = list.items.at(static_cast<size_t>(i)).get();
-    EXPECT_EQ(dtok_name_set(ctx(), owner, list.count(), tok, name), 0);
+    EXPECT_EQ(dtok_name_set(ctx(), owner, list.count(), tok, name, 0), 0);
     return tok;
   }
   // References held on a resource; 0 once its slot is free.
@@ -189,6 +190,23 @@ TEST(DefinitionTokens, RearrangeAndTheTokenLimit) {
   EXPECT_EQ(f.names(), "FAMILY=2 GIVEN=0 MIDDLE=1 ");
   EXPECT_EQ(f.refs(kRsrcRegex, "R1"), 3u);
 
+  // Names out into buffers of exactly 320 bytes (ASan guards each), cut to
+  // leave room for the terminator: one byte, two in a UCS-2 session.
+  std::memset(f.list.items[0]->name, 'a', kDtokNameSize - 1);
+  std::vector<std::vector<char>> bufs(kDtokMax, std::vector<char>(kDtokNameOutSize));
+  std::vector<char*> outs;
+  for (auto& b : bufs) outs.push_back(b.data());
+  uint32_t count = 0;
+  EXPECT_EQ(dtok_list_names_get(f.ctx(), &f.list, outs.data(), &count, kStrioConvert), 0);
+  EXPECT_EQ(count, 3u);
+  EXPECT_EQ(std::strlen(outs[0]), kDtokNameOutSize - 1);
+  EXPECT_STREQ(outs[2], "MIDDLE");
+  f.ctx()->session_encoding = kEncodingUcs2Le;
+  EXPECT_EQ(dtok_list_name_get(f.ctx(), f.owner, &f.list, 0, outs[0], kStrioConvert), 0);
+  EXPECT_EQ(outs[0][kDtokNameOutSize - 2], 0);
+  EXPECT_EQ(outs[0][kDtokNameOutSize - 1], 0);
+  f.ctx()->session_encoding = 0;
+
   for (uint32_t i = f.list.count(); i < kDtokMax; ++i) f.add("GIVEN");
   int32_t index = 5;
   EXPECT_EQ(dtok_list_add(f.ctx(), f.owner, &f.list, &index), TQ_ERR_CALL_STACK_FULL);
@@ -251,10 +269,13 @@ TEST(DefinitionTokens, ReadKeepsWhatCouldBeRead) {
   // parse or extraction.
   dtok_rec single;
   ASSERT_EQ(dtok_init(f.ctx(), f.owner.kind, &single), 0);
-  EXPECT_EQ(dtok_name_set(f.ctx(), f.owner, 1, &single, "Name"), 0);
+  EXPECT_EQ(dtok_name_set(f.ctx(), f.owner, 1, &single, "Name", 0), 0);
   EXPECT_EQ(single.key, 0);
-  EXPECT_EQ(dtok_name_set(f.ctx(), f.owner, 2, &single, "Name"), TQ_ERR_INVALID_CONTENT);
-  EXPECT_EQ(dtok_name_set(f.ctx(), f.owner, 1, &single, ""), TQ_ERR_INVALID_CONTENT);
+  // A refused name leaves the token as it was.
+  EXPECT_EQ(dtok_name_set(f.ctx(), f.owner, 2, &single, "Name", 0), TQ_ERR_INVALID_CONTENT);
+  EXPECT_EQ(dtok_name_set(f.ctx(), f.owner, 1, &single, "", 0), TQ_ERR_INVALID_CONTENT);
+  EXPECT_STREQ(single.name, "Name");
+  EXPECT_EQ(single.key, 0);
   dtok_clear(f.ctx(), &single, 0);
 }
 
