@@ -627,7 +627,7 @@ int32_t dtok_list_delete(context* ctx, const dtok_owner& owner, dtok_list* list,
 }
 
 int32_t dtok_list_rearrange(context*, dtok_list* list, const int32_t* order, uint32_t n) {
-  if (list == nullptr || order == nullptr || n != list->count()) return TQ_ERR_ARGUMENT;
+  if (list == nullptr || order == nullptr || n != list->count() || n > kDtokMax) return TQ_ERR_ARGUMENT;
   // Each old position exactly once, before anything moves.
   bool seen[kDtokMax] = {};
   for (uint32_t k = 0; k < n; ++k) {

@@ -99,7 +99,8 @@ void dtok_rsrc_ops_set(const dtok_rsrc_ops* ops);
 // Texts in and out follow flags bit 0 (kStrioConvert): in the session
 // encoding, else UTF-8.
 
-// The defaults, then the kind's token init hook (a kind not built: -802).
+// A new or cleared token: the defaults, then the kind's token init hook (a
+// kind not built: -802).
 int32_t dtok_init(context* ctx, int32_t kind, dtok_rec* tok);
 // The kind's free hook (skipped for a cleared token, so a second clear is
 // harmless), then every list given back (keep_refs 0) or forgotten (1);
