@@ -235,6 +235,41 @@ void chop_seeds(const Seeds& seeds) {
                 values({"a\xE2\x82\xAC" "b;c AB12 x-y", "  John   Smith ", "12 MAIN ST", ""}));
 }
 
+// A grammar of ENUSA: terminal categories, a category with rules of one and
+// two entries, and one with an empty right side.
+void grammar_seeds(const Seeds& seeds) {
+  Workbench wb(/*edit_mode=*/true);
+  auto& [kb, ctx, lock] = wb;
+  check(ctx, tq_fuzz::install_locales(ctx), "locales");
+  check(ctx, tq_session_encoding_set(ctx, TQ_ENC_UTF8), "encoding");
+  check(ctx, tq_grammar_edit_new(ctx, (kb / "grammar").c_str(), "g", lock), "grammar new");
+  int32_t g = -1;
+  check(ctx, tq_grammar_create(ctx, "g", &g), "grammar create");
+  for (const char* c : {"NAME", "GIVEN", "FAMILY", "STRA\xC3\x9F" "E", "EMPTY"}) {
+    check(ctx, tq_grammar_category_add(ctx, g, c, "seed category"), c);
+  }
+  struct Rule {
+    int32_t cat;
+    int32_t priority;
+    std::initializer_list<const char*> right;
+  };
+  for (const Rule& r : {Rule{0, 70, {"GIVEN", "FAMILY"}}, Rule{0, 40, {"FAMILY"}}, Rule{0, 50, {"NAME", "NAME"}},
+                        Rule{4, 90, {}}}) {
+    uint32_t rules = 0;
+    char a[1100], n[1100];
+    check(ctx, tq_grammar_category_info_get(ctx, g, r.cat, a, n, &rules), "info");
+    check(ctx, tq_grammar_rule_add(ctx, g, r.cat, r.priority), "rule");
+    for (const char* e : r.right) {
+      check(ctx, tq_grammar_rule_category_add(ctx, g, r.cat, static_cast<int32_t>(rules), e), e);
+    }
+  }
+  check(ctx, tq_grammar_owner_set(ctx, g, "Seeds"), "owner");
+  check(ctx, tq_grammar_vault_info_set(ctx, g, "Names", "Seed grammar"), "vault info");
+  check(ctx, tq_grammar_save(ctx, g, lock), "grammar save");
+  tq_grammar_close(ctx, lock);
+  seeds.put("grammar", "names", plain_of(ctx, kb / "grammar" / "g.zel"));
+}
+
 // The meta file is written by hand by whoever builds a knowledge base; the
 // seeds are its documented shapes.
 void meta_seeds(const Seeds& seeds) {
@@ -257,6 +292,7 @@ int main(int argc, char** argv) {
   scheme_seeds(seeds);
   vocab_seeds(seeds);
   chop_seeds(seeds);
+  grammar_seeds(seeds);
   meta_seeds(seeds);
   return failures == 0 ? 0 : 1;
 }

@@ -867,6 +867,63 @@ TQ_API int32_t tq_scheme_chopper_name_get(tq_context* ctx, int32_t index, char* 
 /* name: at most 16,384 bytes; NULL or "" leaves the scheme without a chopper. */
 TQ_API int32_t tq_scheme_chopper_name_set(tq_context* ctx, int32_t index, const char* name) TQ_NOEXCEPT;
 
+/* ---- Grammars ----------------------------------------------------------
+ * Token categories and the rules that build larger categories out of
+ * sequences of categories. Names in at most 4,096 bytes. */
+TQ_API int32_t tq_grammar_load(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
+TQ_API int32_t tq_grammar_edit(tq_context* ctx, const char* name, tq_lock_handle* lock, int32_t* index) TQ_NOEXCEPT;
+TQ_API int32_t tq_grammar_unload(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_grammar_close(tq_context* ctx, tq_lock_handle* lock) TQ_NOEXCEPT;
+/* The new grammar takes the current locale, when there is one. */
+TQ_API int32_t tq_grammar_create(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
+/* path: at most 16,384 bytes; name: at most 1,024. */
+TQ_API int32_t tq_grammar_edit_new(tq_context* ctx, const char* path, const char* name,
+                                   tq_lock_handle* lock) TQ_NOEXCEPT;
+/* Writes the grammar to its own file, which the lock handle must lock (-405
+ * otherwise); -300 for a grammar without a valid locale or with two rules of
+ * one category that have the same right side. */
+TQ_API int32_t tq_grammar_save(tq_context* ctx, int32_t index, tq_lock_handle* lock) TQ_NOEXCEPT;
+TQ_API int32_t tq_grammar_index_get_by_name(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
+TQ_API int32_t tq_grammar_category_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+/* abbrev, name: 1,028 bytes + terminator; rule_count 0 for a terminal category. */
+TQ_API int32_t tq_grammar_category_info_get(tq_context* ctx, int32_t index, int32_t cat_index, char* abbrev,
+                                            char* name, uint32_t* rule_count) TQ_NOEXCEPT;
+/* -800 for a terminal category. */
+TQ_API int32_t tq_grammar_rule_info_get(tq_context* ctx, int32_t index, int32_t cat_index, int32_t rule_index,
+                                        int32_t* priority, uint32_t* cat_count) TQ_NOEXCEPT;
+/* abbrev: 1,028 bytes + terminator. */
+TQ_API int32_t tq_grammar_rule_category_abbrev_get(tq_context* ctx, int32_t index, int32_t cat_index,
+                                                   int32_t rule_index, int32_t position, char* abbrev) TQ_NOEXCEPT;
+/* abbrev: at most 128 bytes, name: at most 256; -300 for an abbreviation the
+ * grammar holds (in any letter case). */
+TQ_API int32_t tq_grammar_category_add(tq_context* ctx, int32_t index, const char* abbrev,
+                                       const char* name) TQ_NOEXCEPT;
+/* priority 10..90 (-802 otherwise); appends a rule with an empty right side. */
+TQ_API int32_t tq_grammar_rule_add(tq_context* ctx, int32_t index, int32_t cat_index, int32_t priority) TQ_NOEXCEPT;
+/* abbrev: at most 1,024 bytes; -801 for a name that is not a category of the grammar. */
+TQ_API int32_t tq_grammar_rule_category_add(tq_context* ctx, int32_t index, int32_t cat_index, int32_t rule_index,
+                                            const char* abbrev) TQ_NOEXCEPT;
+TQ_API int32_t tq_grammar_syntactic_category_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+/* name: 128 bytes + terminator; derived_flag 1 when the category has a rule. */
+TQ_API int32_t tq_grammar_syntactic_category_info_get(tq_context* ctx, int32_t index, int32_t cat_index, char* name,
+                                                      int32_t* derived_flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_grammar_syntactic_category_name_get(tq_context* ctx, int32_t index, int32_t cat_index,
+                                                      char* name) TQ_NOEXCEPT;
+/* desc: 256 bytes + terminator. */
+TQ_API int32_t tq_grammar_syntactic_category_desc_get(tq_context* ctx, int32_t index, int32_t cat_index,
+                                                      char* desc) TQ_NOEXCEPT;
+/* iso: 20 bytes + terminator; desc: 320 bytes + terminator. */
+TQ_API int32_t tq_grammar_locale_info_get(tq_context* ctx, int32_t index, char* iso, char* desc,
+                                          int32_t* code) TQ_NOEXCEPT;
+TQ_API int32_t tq_grammar_locale_info_set(tq_context* ctx, int32_t index, const char* iso, const char* desc,
+                                          int32_t code) TQ_NOEXCEPT;
+/* name, desc: at most 1,024 bytes each. */
+TQ_API int32_t tq_grammar_vault_info_set(tq_context* ctx, int32_t index, const char* name,
+                                         const char* desc) TQ_NOEXCEPT;
+/* owner: 320 bytes + terminator. */
+TQ_API int32_t tq_grammar_owner_get(tq_context* ctx, int32_t index, char* owner) TQ_NOEXCEPT;
+TQ_API int32_t tq_grammar_owner_set(tq_context* ctx, int32_t index, const char* owner) TQ_NOEXCEPT;
+
 #ifdef __cplusplus
 }
 #endif

@@ -6,6 +6,7 @@
 #include "core/krenc.h"
 #include "kbstore/krlib.h"
 #include "kbstore/krxml.h"
+#include "resources/krgram.h"
 #include "resources/krregx.h"
 
 namespace tq {
@@ -21,15 +22,12 @@ char g_yes[] = "Yes";
 char g_no[] = "No";
 char g_empty[] = "";
 
-// The category a grammar holds under that name: 1 with *out filled, 0 when
-// the grammar has none. Grammars hand out no categories yet, so every name
-// falls back to the entry's own record.
+// The category a grammar holds under that name: 1 with *out a copy of its
+// record (name, description, registry id), 0 when the grammar has none, or
+// the failure to take the grammar. The entry keeps the copy, never a pointer
+// into the grammar, so an edit or unload of the grammar leaves it whole.
 int32_t grammar_category_find(context* ctx, int32_t grammar, const char* name, category_rec* out) {
-  (void)ctx;
-  (void)grammar;
-  (void)name;
-  (void)out;
-  return 0;
+  return grammar_category_copy_by_name(ctx, grammar, name, out);
 }
 
 category_rec* record_new(const char* name, int32_t id) {
@@ -89,9 +87,11 @@ int32_t cat_regexlib_entry_build(context* ctx, cat_regexlib_entry* entry, const 
   int32_t rc = category_name_upper(ctx, category, fresh.name);
   if (rc < 0) return rc;
   category_rec found{};
-  if (grammar != -1 && grammar_category_find(ctx, grammar, fresh.name, &found) == 1) {
-    fresh.category = record_new(found.name, found.id);
-    if (fresh.category != nullptr) std::memcpy(fresh.category->description, found.description, kCategoryDescriptionSize);
+  int32_t in_grammar = grammar != -1 ? grammar_category_find(ctx, grammar, fresh.name, &found) : 0;
+  if (in_grammar < 0) return in_grammar;
+  if (in_grammar == 1) {
+    fresh.category = static_cast<category_rec*>(std::calloc(1, sizeof(category_rec)));
+    if (fresh.category != nullptr) category_copy(&found, fresh.category);
     fresh.borrowed = 1;
   } else {
     fresh.category = record_new(fresh.name, -1);
@@ -137,7 +137,9 @@ int32_t cat_regexlib_entry_bind_grammar(context* ctx, cat_regexlib_entry* entry,
   category_rec found{};
   category_rec* rec = nullptr;
   int32_t borrowed = 0;
-  if (grammar != -1 && grammar_category_find(ctx, grammar, entry->name, &found) == 1) {
+  int32_t in_grammar = grammar != -1 ? grammar_category_find(ctx, grammar, entry->name, &found) : 0;
+  if (in_grammar < 0) return in_grammar;
+  if (in_grammar == 1) {
     rec = static_cast<category_rec*>(std::calloc(1, sizeof(category_rec)));
     if (rec == nullptr) return TQ_ERR_NO_MEMORY;
     category_copy(&found, rec);

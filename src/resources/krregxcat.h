@@ -33,9 +33,11 @@ struct cat_regexlib_entry {
 // Name empty, regexlib -1, everything else 0 (holds nothing).
 void cat_regexlib_entry_init(cat_regexlib_entry* entry);
 // -802 for a likelihood outside 10..90. Builds the entry: the category name
-// (uppercased, 128 bytes), a record of its own (id -1) unless a grammar
-// given by index holds that category, and one reference to the regex
-// library opened by name (UTF-8). The entry is changed only on success.
+// (uppercased, 128 bytes), a copy of the category record of a grammar given
+// by index that holds that category (borrowed 1) or else a record of its
+// own (id -1), and one reference to the regex library opened by name
+// (UTF-8). A grammar index that names no grammar gives its failure (-800).
+// The entry is changed only on success.
 int32_t cat_regexlib_entry_build(context* ctx, cat_regexlib_entry* entry, const char* category, int32_t grammar,
                                  int32_t likelihood, int32_t stop, const char* regexlib);
 // The same from texts in the session encoding (flags bit 0: convert; the
@@ -45,8 +47,10 @@ int32_t cat_regexlib_entry_build(context* ctx, cat_regexlib_entry* entry, const 
 // returned on success.
 int32_t cat_regexlib_entry_set(context* ctx, cat_regexlib_entry* entry, const char* category, int32_t grammar,
                                int32_t likelihood, const char* regexlib, int32_t stop, uint32_t flags);
-// Attaches the category record: grammar -1 (or a grammar without that
-// category) gives an own record interned with the entry's name. -600.
+// Attaches the category record: a copy of the grammar's category of the
+// entry's name; grammar -1 (or a grammar without that category) gives an own
+// record interned with the entry's name. -600; the failure to take the
+// grammar (-800), the entry then unchanged.
 int32_t cat_regexlib_entry_bind_grammar(context* ctx, cat_regexlib_entry* entry, int32_t grammar);
 // Frees the category record and empties the name; unless keep_refs, gives
 // the regex library's reference back (regexlib -1).

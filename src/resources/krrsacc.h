@@ -9,6 +9,7 @@
 
 #include "kbstore/krlib.h"
 #include "resources/krchpr.h"
+#include "resources/krgram.h"
 #include "resources/krphtx.h"
 #include "resources/krregx.h"
 #include "resources/krsch.h"
@@ -29,6 +30,9 @@ inline constexpr rsrc_access kSchemeAccess{kRsrcScheme, offsetof(scheme_rec, loc
 inline constexpr rsrc_access kVocabAccess{kRsrcVocab, offsetof(vocab_rec, locale), offsetof(vocab_rec, vault),
                                           0, 0, 4096, 1, vocab_find_by_name};
 inline constexpr rsrc_access kPhonetxAccess{kRsrcPhonetx, offsetof(phonetx_rec, locale), offsetof(phonetx_rec, vault),
+                                            0, 0, 4096, 1, nullptr};
+
+inline constexpr rsrc_access kGrammarAccess{kRsrcGrammar, offsetof(grammar_rec, locale), offsetof(grammar_rec, vault),
                                             0, 0, 4096, 1, nullptr};
 
 }  // namespace tq

@@ -22,7 +22,7 @@ struct EditKb {
   TempDir dir;
   Context ctx;
   EditKb() : ctx(dir.str().c_str(), true) {
-    for (const char* sub : {"locale", "chopinfo", "regexlib", "scheme", "phonetx", "vocab"}) {
+    for (const char* sub : {"locale", "chopinfo", "regexlib", "scheme", "phonetx", "vocab", "grammar"}) {
       fs::create_directories(dir / sub);
     }
     locale("l1.loc", "ISO-8859-1 (Latin-1)", "");
@@ -71,6 +71,7 @@ constexpr Kind kKinds[] = {
     {"regexlib", ".zel", tq_regexlib_edit_new, tq_regexlib_create, tq_regexlib_owner_set, tq_regexlib_save},
     {"scheme", ".sch.zel", nullptr, nullptr, tq_scheme_owner_set, tq_scheme_write},
     {"phonetx", ".zel", tq_phonetx_edit_new, tq_phonetx_create, tq_phonetx_owner_set, tq_phonetx_save},
+    {"grammar", ".zel", tq_grammar_edit_new, tq_grammar_create, tq_grammar_owner_set, tq_grammar_save},
 };
 
 int32_t make(EditKb& kb, const Kind& kind, const char* name, tq_lock_handle* lock, int32_t* i) {
@@ -146,7 +147,9 @@ constexpr Editor kEditors[] = {
     {"regexlib", ".zel", tq_regexlib_load, tq_regexlib_rule_count_get},
     {"scheme", ".sch.zel", tq_scheme_load_edit, tq_scheme_element_count_get},
     {"vocab", ".zev", tq_vocabulary_load, tq_vocab_numwords_get},
+    {"grammar", ".zel", tq_grammar_edit, tq_grammar_category_count_get},
 };
+constexpr int kEditorCount = static_cast<int>(sizeof kEditors / sizeof kEditors[0]);
 
 // Edits and first use; resources of all kinds are found along one search
 // path, so each kind's file has a name of its own.
@@ -163,15 +166,16 @@ TEST(EditLocks, AFailureGivesBackOnlyWhatItTook) {
   kb.damaged("regexlib", "bad_regexlib", "Regex Library");
   kb.damaged("scheme", "bad_scheme.sch", "Scheme");
   kb.dir.write("vocab/bad_vocab.zev", "not a vocabulary");
+  kb.damaged("grammar", "bad_grammar", "Grammar");
   Context other(kb.dir.str().c_str(), true);
-  for (int c = 0; c <= 4; ++c) {
+  for (int c = 0; c <= kEditorCount; ++c) {
     SCOPED_TRACE(c);
     tq_lock_handle* lock = nullptr;
     ASSERT_EQ(tq_lock_init(kb.ctx, &lock), 0);
     int32_t keep = -1;
     ASSERT_TQ_OK(kb.ctx, tq_chopper_edit_new(kb.ctx, kb.folder("chopinfo").c_str(), "kept", lock));
     ASSERT_TQ_OK(kb.ctx, tq_chopper_create(kb.ctx, "kept", &keep));
-    if (c < 4) {
+    if (c < kEditorCount) {
       const Editor& e = kEditors[c];
       EXPECT_LT(edit_and_use(kb.ctx, e, std::string("bad_") + e.folder, lock), 0);
       EXPECT_FALSE(kb.locked(e.folder, (std::string("bad_") + e.folder + e.extension).c_str()));

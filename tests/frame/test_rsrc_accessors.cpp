@@ -202,6 +202,7 @@ struct Kb {
       case tq::kRsrcScheme: rc = tq_scheme_create_in_memory(ctx, name, 0, &i); break;
       case tq::kRsrcVocab: rc = tq_vocabulary_create(ctx, &i); break;
       case tq::kRsrcPhonetx: rc = tq_phonetx_create(ctx, name, &i); break;
+      case tq::kRsrcGrammar: rc = tq_grammar_create(ctx, name, &i); break;
       default: break;
     }
     EXPECT_EQ(rc, 0) << "kind " << kind << "\n" << tq_test::error_list_text(ctx);
@@ -225,10 +226,10 @@ struct Kb {
 };
 
 TEST(ResourceTextAccessors, EveryRowOfTheTables) {
-  // Five kinds: owner get and set each, locale info get and set and vault
+  // Six kinds: owner get and set each, locale info get and set and vault
   // info set each; a regex library's name set, a scheme's name get; a
   // chopper rule's notes get and set and prerequisite get.
-  ASSERT_EQ(text_rows().size(), 30u);
+  ASSERT_EQ(text_rows().size(), 35u);
   Kb kb;
   Context plain;
   for (const Row& r : text_rows()) {

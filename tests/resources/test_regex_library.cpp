@@ -7,6 +7,7 @@
 #include "core/krcorvel.h"
 #include "kbstore/krlib.h"
 #include "kbstore/krxml.h"
+#include "resources/krgram.h"
 #include "resources/krregx.h"
 #include "resources/krregxcat.h"
 #include "support/bare_context.h"
@@ -243,6 +244,54 @@ TEST(CatRegexlib, BuildSetCopyFreeAndReferences) {
   ASSERT_EQ(category_intern(ctx, &again, "Name", ""), 0);
   EXPECT_EQ(again.id, e.category->id);
   cat_regexlib_entry_free(ctx, &e, 0);
+  EXPECT_EQ(ctx->write_holds, 0u);
+}
+
+// Entries bound to a grammar hold a copy of its category (name, description,
+// registry id): edits that grow the grammar and its unload leave them whole.
+TEST(CatRegexlib, GrammarCategoriesAreCopiedNotPointedAt) {
+  tq_test::TempDir dir;
+  BareContext bc(dir.str());
+  context* ctx = bc.get();
+  write_lib(ctx, dir, "digits", {{"^[0-9]+$", "", "", 1}});
+  int32_t g = -1;
+  ASSERT_EQ(grammar_create(ctx, "g", &g), 0);
+  ASSERT_EQ(grammar_category_add(ctx, g, "street", "Street name"), 0);
+  category_rec street{};
+  ASSERT_EQ(category_intern(ctx, &street, "STREET", ""), 0);
+
+  cat_regexlib_entry e, own;
+  cat_regexlib_entry_init(&e);
+  cat_regexlib_entry_init(&own);
+  ASSERT_EQ(cat_regexlib_entry_build(ctx, &e, "Street", g, 60, 0, "digits"), 0);
+  EXPECT_EQ(e.borrowed, 1);
+  EXPECT_STREQ(e.category->description, "Street name");
+  EXPECT_EQ(e.category->id, street.id);
+  ASSERT_EQ(cat_regexlib_entry_build(ctx, &own, "other", g, 60, 0, "digits"), 0);
+  EXPECT_EQ(own.borrowed, 0);
+  EXPECT_EQ(own.category->id, -1);
+  // A grammar index that names no grammar is refused; the entry stays as it was.
+  EXPECT_EQ(cat_regexlib_entry_set(ctx, &e, "x", 99, 50, "digits", 0, 0), -800);
+  EXPECT_STREQ(e.name, "STREET");
+  EXPECT_EQ(e.borrowed, 1);
+
+  for (int i = 0; i < 100; ++i) {
+    ASSERT_EQ(grammar_category_add(ctx, g, ("c" + std::to_string(i)).c_str(), ""), 0);
+  }
+  ASSERT_EQ(grammar_category_add(ctx, g, "other", "Other"), 0);
+  ASSERT_EQ(cat_regexlib_entry_bind_grammar(ctx, &own, g), 0);
+  EXPECT_EQ(own.borrowed, 1);
+  EXPECT_STREQ(own.category->description, "Other");
+  ASSERT_EQ(rsrc_unload(ctx, kRsrcGrammar, g), 0);
+  EXPECT_STREQ(e.category->name, "STREET");
+  EXPECT_STREQ(e.category->description, "Street name");
+  EXPECT_EQ(cat_regexlib_entry_bind_grammar(ctx, &e, g), -800);
+  EXPECT_STREQ(e.category->description, "Street name");
+  cat_regexlib_entry c;
+  cat_regexlib_entry_init(&c);
+  ASSERT_EQ(cat_regexlib_entry_copy(ctx, &own, &c, 0), 0);
+  EXPECT_STREQ(c.category->description, "Other");
+  for (cat_regexlib_entry* x : {&e, &own, &c}) cat_regexlib_entry_free(ctx, x, 0);
   EXPECT_EQ(ctx->write_holds, 0u);
 }
 
