@@ -175,7 +175,8 @@ int32_t dtype_record_get(context* ctx, const dtype_chain& chain, int32_t index, 
   }
   dtype_rec* rec = ref.inherited ? pair_rec(chain, own.inherited[ref.position])
                                  : chain.sets[ref.depth]->recs[ref.position];
-  if (rec == nullptr) {
+  // An unloaded datatype keeps its place but is no datatype any more.
+  if (rec == nullptr || rec->own_index < 0) {
     TQ_REPORT(ctx, TQ_ERR_INDEX, 167, index);
     return TQ_ERR_INDEX;
   }

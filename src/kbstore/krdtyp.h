@@ -14,6 +14,7 @@
 #include <cstdint>
 
 #include "core/krcorvel.h"
+#include "kbstore/krfield.h"
 #include "kbstore/krindex.h"
 #include "kbstore/krxml.h"
 
@@ -144,5 +145,41 @@ int32_t dtype_write_all(context* ctx, const dtype_set& set, xmldoc* settings);
 // the tokens before and gives -300; reading goes on with the next one. The
 // first failure is the result. -600 (message 29).
 int32_t dtype_read_all(context* ctx, dtype_set* set, xmldoc* settings);
+
+// ---- The current locale and the exports ------------------------------------------
+
+struct loaded_locale_rec;
+
+// The chain of a loaded locale: its datatypes, then its ancestors'.
+// -707 when a parent named by the chain is not loaded any more.
+int32_t dtype_locale_chain(context* ctx, loaded_locale_rec* locale, dtype_chain* chain);
+// The same for the current locale (-707 when none).
+int32_t dtype_current_chain(context* ctx, dtype_chain* chain);
+
+// Field tables: the records of the current locale by the caller's index
+// (an item names a token). The bound kind is not looked at.
+inline constexpr int32_t kDtypeRecords = 64;
+extern const field_desc kDtypeName;
+extern const field_desc kDtypeExample;
+extern const field_desc kDtypeOwner;
+extern const field_desc kDtypeEditable;
+extern const field_desc kDtypeTokenCount;
+extern const field_desc kDtypeTokenValue;
+
+// Export implementations: texts in and out in the session encoding; setters
+// take the shared state's write hold and give it back.
+int32_t datatype_count_get(context* ctx, uint32_t* count);
+int32_t datatype_count_get_by_locale(context* ctx, int32_t locale, uint32_t* count);
+int32_t datatype_index_get_by_name(context* ctx, const char* name, int32_t* index);
+int32_t datatype_comments_get(context* ctx, int32_t index, tq_xmldoc** comments);
+int32_t datatype_comments_set(context* ctx, int32_t index, tq_xmldoc* comments);
+int32_t datatype_name_set(context* ctx, int32_t index, const char* name);
+int32_t datatype_token_value_set(context* ctx, int32_t index, int32_t token, const char* value);
+int32_t datatype_token_add(context* ctx, int32_t index, int32_t* token_index);
+int32_t datatype_token_delete(context* ctx, int32_t index, int32_t token);
+int32_t datatype_add(context* ctx, const char* name, int32_t* index);
+int32_t datatype_copy(context* ctx, const char* source, const char* dest, int32_t* index);
+int32_t datatype_unload(context* ctx, int32_t index);
+int32_t datatype_write(context* ctx, tq_xmldoc* xml, int32_t index);
 
 }  // namespace tq
