@@ -277,6 +277,51 @@ void meta_seeds(const Seeds& seeds) {
   seeds.put("meta", "product", "name kb\r\ndescription Knowledge Base - CO - 2010B\r\nother - x - y\r\n");
 }
 
+// Locale settings holding datatypes as the datatype writer gives them:
+// made in edit mode on ENUSA and written into one settings document. One
+// more is added by hand with "Editable" as "Yes", which reads as not
+// editable.
+void datatype_seeds(const Seeds& seeds) {
+  Kb& kb = Kb::fresh();
+  tq_fuzz::Context ctx(kb.root(), true);
+  check(ctx, tq_fuzz::install_locales(ctx), "datatype locales");
+  struct Row {
+    const char* name;
+    const char* owner;
+    const char* tokens[3];
+  };
+  tq_xmldoc* doc = nullptr;
+  check(ctx, tq_xml_create(ctx, "Locale Settings", "7.0", &doc), "datatype settings");
+  for (Row r : {Row{"Name", "Base", {"Given", "Middle", "Family"}}, Row{"Address", "", {"Street", "City", nullptr}}}) {
+    int32_t index = -1;
+    check(ctx, tq_datatype_add(ctx, r.name, &index), "datatype add");
+    check(ctx, tq_datatype_example_set(ctx, index, "Dr. Ann Q. Smith"), "example");
+    if (*r.owner != '\0') {
+      check(ctx, tq_datatype_owner_set(ctx, index, r.owner), "owner");
+      tq_xmldoc* comments = nullptr;
+      check(ctx, tq_xml_create(ctx, "Comments", "7.0", &comments), "comments");
+      check(ctx, tq_xml_addrec(ctx, comments, "1", "Personal names", nullptr), "comment");
+      check(ctx, tq_datatype_comments_set(ctx, index, comments), "comments set");
+    }
+    for (const char* t : r.tokens) {
+      if (t == nullptr) break;
+      int32_t token = -1;
+      check(ctx, tq_datatype_token_add(ctx, index, &token), "token add");
+      check(ctx, tq_datatype_token_value_set(ctx, index, token, t), "token value");
+    }
+    check(ctx, tq_datatype_write(ctx, doc, index), "datatype write");
+  }
+  tq_xmldoc* phone = nullptr;
+  check(ctx, tq_xml_create(ctx, "Datatype", "7.0", &phone), "datatype by hand");
+  check(ctx, tq_xml_addprop(ctx, phone, "Name", "Phone"), "name");
+  check(ctx, tq_xml_addprop(ctx, phone, "Editable", "Yes"), "editable");
+  check(ctx, tq_xml_addref(ctx, doc, "Datatype", 1, phone), "datatype include");
+  fs::path dir = kb / "locale";
+  check(ctx, tq_xml_write(ctx, 0, (dir / "dt").c_str(), 8, doc), "write datatypes");
+  tq_xml_free(ctx, doc);
+  seeds.put("datatype", "settings", slurp(dir / "dt"));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -294,5 +339,6 @@ int main(int argc, char** argv) {
   chop_seeds(seeds);
   grammar_seeds(seeds);
   meta_seeds(seeds);
+  datatype_seeds(seeds);
   return failures == 0 ? 0 : 1;
 }

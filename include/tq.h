@@ -924,6 +924,48 @@ TQ_API int32_t tq_grammar_vault_info_set(tq_context* ctx, int32_t index, const c
 TQ_API int32_t tq_grammar_owner_get(tq_context* ctx, int32_t index, char* owner) TQ_NOEXCEPT;
 TQ_API int32_t tq_grammar_owner_set(tq_context* ctx, int32_t index, const char* owner) TQ_NOEXCEPT;
 
+
+/* ---- Datatypes ----------------------------------------------------------------
+ * Datatypes of the current locale, by index: outside edit mode its own and
+ * then those it inherits; in edit mode depth x 256 + position (depth 0 the
+ * locale, 1 its parent ...). A locale holds at most 256 of its own in edit
+ * mode. Texts cross in the session encoding. */
+/* count: own plus inherited; refused in edit mode. */
+TQ_API int32_t tq_datatype_count_get(tq_context* ctx, uint32_t* count) TQ_NOEXCEPT;
+/* count: the loaded locale's own datatypes. */
+TQ_API int32_t tq_datatype_count_get_by_locale(tq_context* ctx, int32_t locale, uint32_t* count) TQ_NOEXCEPT;
+/* name: 320 bytes + terminator. */
+TQ_API int32_t tq_datatype_name_get_by_index(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_datatype_index_get_by_name(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
+/* example: 1,024 bytes + terminator; owner: 320 bytes + terminator. */
+TQ_API int32_t tq_datatype_example_get(tq_context* ctx, int32_t index, char* example) TQ_NOEXCEPT;
+TQ_API int32_t tq_datatype_owner_get(tq_context* ctx, int32_t index, char* owner) TQ_NOEXCEPT;
+/* The stored document itself (NULL for none); the datatype keeps it. */
+TQ_API int32_t tq_datatype_comments_get(tq_context* ctx, int32_t index, tq_xmldoc** comments) TQ_NOEXCEPT;
+/* The datatype takes the document when it holds a record (the present
+ * comments are freed); otherwise it is left without comments and the caller
+ * keeps the document. Setting the stored document again changes nothing. */
+TQ_API int32_t tq_datatype_comments_set(tq_context* ctx, int32_t index, tq_xmldoc* comments) TQ_NOEXCEPT;
+TQ_API int32_t tq_datatype_editable_flag_get(tq_context* ctx, int32_t index, uint32_t* flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_datatype_token_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+/* value: 1,024 bytes + terminator. */
+TQ_API int32_t tq_datatype_token_value_get(tq_context* ctx, int32_t index, int32_t token, char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_datatype_name_set(tq_context* ctx, int32_t index, const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_datatype_example_set(tq_context* ctx, int32_t index, const char* example) TQ_NOEXCEPT;
+TQ_API int32_t tq_datatype_owner_set(tq_context* ctx, int32_t index, const char* owner) TQ_NOEXCEPT;
+/* A value another token has (ignoring case) or holding a comma: -300, and
+ * the old value stays. */
+TQ_API int32_t tq_datatype_token_value_set(tq_context* ctx, int32_t index, int32_t token,
+                                           const char* value) TQ_NOEXCEPT;
+/* At most 32 tokens. */
+TQ_API int32_t tq_datatype_token_add(tq_context* ctx, int32_t index, int32_t* token_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_datatype_token_delete(tq_context* ctx, int32_t index, int32_t token) TQ_NOEXCEPT;
+TQ_API int32_t tq_datatype_add(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
+TQ_API int32_t tq_datatype_copy(tq_context* ctx, const char* source, const char* dest, int32_t* index) TQ_NOEXCEPT;
+TQ_API int32_t tq_datatype_unload(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+/* Appends the datatype to xml as an include "Datatype". */
+TQ_API int32_t tq_datatype_write(tq_context* ctx, tq_xmldoc* xml, int32_t index) TQ_NOEXCEPT;
+
 #ifdef __cplusplus
 }
 #endif

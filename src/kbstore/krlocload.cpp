@@ -94,6 +94,7 @@ void release_ref(context* ctx, int32_t index, lock_handle* lock) {
     rec->parent = -1;
     rec->top_level = 0;
     rec->client_refs = 0;
+    dtype_set_free(ctx, &rec->datatypes);
     if (lock != nullptr && lock->held) lock_release_all(ctx, lock);
     index = parent;
   }
@@ -299,8 +300,10 @@ int32_t loaded_locale_rec_create(context* ctx, uint32_t* index) {
 }
 
 void loaded_locales_free(context* ctx, locale_table_loaded* table) {
-  (void)ctx;
-  for (uint32_t i = 0; i < table->count; ++i) std::free(table->recs[i]);
+  for (uint32_t i = 0; i < table->count; ++i) {
+    dtype_set_free(ctx, &table->recs[i]->datatypes);
+    std::free(table->recs[i]);
+  }
   std::free(table->recs);
   table->recs = nullptr;
   table->count = 0;

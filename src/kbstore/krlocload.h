@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "core/krcorvel.h"
+#include "kbstore/krdtyp.h"
 #include "kbstore/krlocp.h"
 
 namespace tq {
@@ -35,6 +36,7 @@ struct loaded_locale_rec {
   uint32_t client_refs;   // the part of refs that client loads hold
   int32_t parent;         // index of the parent's record, -1 for none
   uint32_t top_level;     // set by the second client load
+  dtype_set datatypes;    // own datatypes and, outside edit mode, the inherited list
 };
 
 // The loaded locales of a shared state. Records live in their own

@@ -14,6 +14,7 @@
 
 #include "api/krapi_frame.h"
 #include "core/krstr.h"
+#include "kbstore/krdtyp.h"
 #include "kbstore/krfield.h"
 #include "kbstore/krlib.h"
 #include "kbstore/krlocp.h"
@@ -203,6 +204,7 @@ struct Kb {
       case tq::kRsrcVocab: rc = tq_vocabulary_create(ctx, &i); break;
       case tq::kRsrcPhonetx: rc = tq_phonetx_create(ctx, name, &i); break;
       case tq::kRsrcGrammar: rc = tq_grammar_create(ctx, name, &i); break;
+      case tq::kDtypeRecords: rc = tq_datatype_add(ctx, name, &i); break;
       default: break;
     }
     EXPECT_EQ(rc, 0) << "kind " << kind << "\n" << tq_test::error_list_text(ctx);
@@ -211,7 +213,11 @@ struct Kb {
   // The record of a row: for an item's field, with its first item.
   int32_t make(const Row& r) {
     int32_t i = make(r.kind);
-    if (r.item) {
+    if (r.item && r.kind == tq::kDtypeRecords) {
+      int32_t token = 99;
+      EXPECT_EQ(tq_datatype_token_add(ctx, i, &token), 0);
+      EXPECT_EQ(token, static_cast<int32_t>(kItem));
+    } else if (r.item) {
       uint32_t id = 99;
       EXPECT_EQ(r.kind, tq::kRsrcChopper);
       EXPECT_EQ(tq_chopper_regex_rule_add(ctx, i, "a", "", "", 0, "", &id), 0);
@@ -226,10 +232,11 @@ struct Kb {
 };
 
 TEST(ResourceTextAccessors, EveryRowOfTheTables) {
-  // Six kinds: owner get and set each, locale info get and set and vault
+  // Six resource kinds: owner get and set each, locale info get and set and vault
   // info set each; a regex library's name set, a scheme's name get; a
-  // chopper rule's notes get and set and prerequisite get.
-  ASSERT_EQ(text_rows().size(), 35u);
+  // chopper rule's notes get and set and prerequisite get; a datatype's
+  // name get, example and owner get and set, and token value get.
+  ASSERT_EQ(text_rows().size(), 41u);
   Kb kb;
   Context plain;
   for (const Row& r : text_rows()) {
@@ -275,15 +282,20 @@ TEST(ResourceTextAccessors, EveryRowOfTheTables) {
     }
     // A stale index: a failure, even when the text gave a warning first.
     kb.session(TQ_ENC_UTF8, TQ_OPT_WARN_REPLACED);
+    // (A datatype index of edit mode names a depth beyond 255: 200 stays
+    // in the locale itself.)
+    const bool dtype = r.kind == tq::kDtypeRecords;
     int32_t gone = kb.make(r);
-    ASSERT_EQ(tq::rsrc_unload(kb.ctx, r.kind, gone), 0);
-    for (int32_t stale : {gone, 9999, -5}) {
+    ASSERT_EQ(dtype ? tq_datatype_unload(kb.ctx, gone) : tq::rsrc_unload(kb.ctx, r.kind, gone), 0);
+    for (int32_t stale : {gone, dtype ? 200 : 9999, -5}) {
       std::string out;
       EXPECT_EQ(is_setter(r) ? set(r, kb.ctx, stale, "x\xFF", "y") : get(r, kb.ctx, stale, &out), -800);
     }
     if (r.item) {
+      // A token index past the datatype's tokens is out of range.
       std::string out;
-      EXPECT_EQ(is_setter(r) ? set(r, kb.ctx, i, "x\xFF", "y", kNoItem) : get(r, kb.ctx, i, &out, kNoItem), -802);
+      EXPECT_EQ(is_setter(r) ? set(r, kb.ctx, i, "x\xFF", "y", kNoItem) : get(r, kb.ctx, i, &out, kNoItem),
+                dtype ? -800 : -802);
     }
     // Edit rules: the row's, then the record's own (a scheme out of edit
     // state keeps its locale and vault names).
