@@ -265,6 +265,12 @@ int32_t lock_release_all(context* ctx, lock_handle* handle) {
   return 0;
 }
 
+int32_t lock_handle_close(context* ctx, lock_handle* handle) {
+  if (handle == nullptr) return 0;
+  if (!owned_by(handle, ctx)) return report_foreign(ctx);
+  return handle->held ? lock_release_all(ctx, handle) : 0;
+}
+
 lock_mark lock_mark_get(const lock_handle* handle) {
   if (handle == nullptr) return lock_mark{0, 0};
   return lock_mark{handle->held, handle->held ? handle->further_count : 0};

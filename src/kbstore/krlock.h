@@ -76,6 +76,10 @@ int32_t lock_path_get(context* ctx, lock_handle* handle, char* out, uint32_t siz
 // Releases the further files (last first), then the primary one; the handle
 // holds nothing afterwards. -802 for another context, -603 when not held.
 int32_t lock_release_all(context* ctx, lock_handle* handle);
+// What every resource family's close export does: gives back every file the
+// handle locks. No handle, or one that holds nothing, is already closed (0);
+// a handle of another context is refused (-802, recorded).
+int32_t lock_handle_close(context* ctx, lock_handle* handle);
 
 // What a handle held at one moment. An operation that locks files through a
 // handle the caller may already be using marks the handle first and, when it

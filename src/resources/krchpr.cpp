@@ -326,11 +326,4 @@ int32_t chopper_save(context* ctx, int32_t chopper, lock_handle* lock) {
   return rc;
 }
 
-int32_t chopper_close(context* ctx, lock_handle* lock) {
-  // A handle that holds nothing any more is already closed; one of another
-  // context is refused.
-  int32_t rc = lock_release_all(ctx, lock);
-  return rc == -603 ? 0 : rc;
-}
-
 }  // namespace tq

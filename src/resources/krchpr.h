@@ -101,6 +101,5 @@ int32_t chopper_edit(context* ctx, const char* name, lock_handle* lock, int32_t*
 int32_t chopper_create(context* ctx, const char* name, int32_t* index);
 int32_t chopper_edit_new(context* ctx, const char* path, const char* name, lock_handle* lock);
 int32_t chopper_save(context* ctx, int32_t chopper, lock_handle* lock);
-int32_t chopper_close(context* ctx, lock_handle* lock);
 
 }  // namespace tq

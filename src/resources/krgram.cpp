@@ -616,11 +616,6 @@ int32_t grammar_edit(context* ctx, const char* name, tq_lock_handle* lock, int32
   return register_grammar(ctx, name, lock, index);
 }
 
-int32_t grammar_close(context* ctx, tq_lock_handle* lock) {
-  if (lock->held) (void)lock_release_all(ctx, lock);
-  return 0;
-}
-
 int32_t grammar_create(context* ctx, const char* name, int32_t* index) {
   *index = -1;
   char text[kNameMax + 1];

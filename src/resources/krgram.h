@@ -98,7 +98,6 @@ int32_t grammar_category_copy_by_name(context* ctx, int32_t grammar, const char*
 
 int32_t grammar_load(context* ctx, const char* name, int32_t* index);
 int32_t grammar_edit(context* ctx, const char* name, tq_lock_handle* lock, int32_t* index);
-int32_t grammar_close(context* ctx, tq_lock_handle* lock);
 int32_t grammar_create(context* ctx, const char* name, int32_t* index);
 int32_t grammar_edit_new(context* ctx, const char* path, const char* name, tq_lock_handle* lock);
 int32_t grammar_save(context* ctx, int32_t index, tq_lock_handle* lock);

@@ -293,11 +293,6 @@ int32_t phonetx_load(context* ctx, const char* name, int32_t* index) {
   return rc_combine(rc, crc);
 }
 
-int32_t phonetx_close(context* ctx, tq_lock_handle* lock) {
-  if (lock->held) (void)lock_release_all(ctx, lock);
-  return 0;
-}
-
 int32_t phonetx_create(context* ctx, const char* name, int32_t* index) {
   *index = -1;
   char text[kNameMax + 1];

@@ -77,7 +77,6 @@ void phonetx_edit_session_free(context* ctx);
 // ---- Export implementations ---------------------------------------------------------
 
 int32_t phonetx_load(context* ctx, const char* name, int32_t* index);
-int32_t phonetx_close(context* ctx, tq_lock_handle* lock);
 int32_t phonetx_create(context* ctx, const char* name, int32_t* index);
 int32_t phonetx_rule_add(context* ctx, int32_t index, const char* rule_text, const char* replace_text,
                          int32_t priority, uint32_t flags, int32_t* rule_index);

@@ -171,7 +171,6 @@ int32_t regexlib_rule_count_get(context* ctx, int32_t library, uint32_t* count);
 int32_t regexlib_save(context* ctx, int32_t library, tq_lock_handle* lock);
 int32_t regexlib_create(context* ctx, const char* name, int32_t* index);
 int32_t regexlib_edit_new(context* ctx, const char* path, const char* name, tq_lock_handle* lock);
-int32_t regexlib_close(context* ctx, tq_lock_handle* lock);
 int32_t regexlib_element_array_size_set(context* ctx, int32_t library, uint32_t n);
 int32_t regexlib_element_info_get(context* ctx, int32_t library, uint32_t index, char* regex, char* sub,
                                   char* notes);

@@ -415,11 +415,6 @@ int32_t regexlib_edit_new(context* ctx, const char* path, const char* name, tq_l
   return rc_combine(rc_combine(rc1, rc2), rc);
 }
 
-int32_t regexlib_close(context* ctx, tq_lock_handle* lock) {
-  if (lock == nullptr) return 0;
-  (void)lock_release_all(ctx, lock);
-  return 0;
-}
 
 int32_t regexlib_element_array_size_set(context* ctx, int32_t library, uint32_t n) {
   resource_slot* slot = nullptr;

@@ -266,7 +266,6 @@ int32_t transf_scheme_load(context* ctx, const char* scheme_name, int32_t option
                            int32_t* index);
 int32_t scheme_load_edit(context* ctx, const char* scheme_name, tq_lock_handle* lock, int32_t* index);
 int32_t scheme_unload_edit(context* ctx, int32_t index, tq_lock_handle* lock);
-int32_t scheme_close(context* ctx, tq_lock_handle* lock);
 int32_t transf_scheme_apply(context* ctx, int32_t index, const char* data, char* out, uint32_t out_size,
                             int32_t* num_trans);
 int32_t transf_scheme_apply_mult_out(context* ctx, int32_t index, const char* data, uint32_t num_bufs,

@@ -517,11 +517,9 @@ int32_t scheme_load_edit(context* ctx, const char* scheme_name, tq_lock_handle* 
 
 int32_t scheme_unload_edit(context* ctx, int32_t index, tq_lock_handle* lock) {
   int32_t rc = rsrc_unload(ctx, kRsrcScheme, index);
-  (void)regexlib_close(ctx, lock);
+  (void)lock_handle_close(ctx, lock);
   return rc;
 }
-
-int32_t scheme_close(context* ctx, tq_lock_handle* lock) { return regexlib_close(ctx, lock); }
 
 int32_t transf_scheme_apply(context* ctx, int32_t index, const char* data, char* out, uint32_t out_size,
                             int32_t* num_trans) {

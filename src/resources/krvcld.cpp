@@ -660,12 +660,6 @@ int32_t vocabulary_load(context* ctx, const char* name, lock_handle* lock, int32
   return rc_combine(conv, rc);
 }
 
-int32_t vocabulary_close(context* ctx, lock_handle* lock) {
-  const int32_t rc = lock_release_all(ctx, lock);
-  // A handle that holds nothing has nothing to release.
-  return rc == -603 ? 0 : rc;
-}
-
 int32_t vocabulary_create(context* ctx, int32_t* index) {
   *index = -1;
   vocab_rec* vocab = nullptr;

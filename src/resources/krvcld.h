@@ -252,7 +252,6 @@ const vault_vocab_ops* vocab_vault_ops();
 // ---- Export implementations ---------------------------------------------------------
 
 int32_t vocabulary_load(context* ctx, const char* name, lock_handle* lock, int32_t* index);
-int32_t vocabulary_close(context* ctx, lock_handle* lock);
 int32_t vocabulary_create(context* ctx, int32_t* index);
 int32_t vocabulary_likelihood_count_get(context* ctx, uint32_t* count);
 int32_t vocabulary_likelihood_info_get(context* ctx, int32_t position, char* name, int32_t* value);

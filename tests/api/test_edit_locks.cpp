@@ -276,6 +276,24 @@ TEST(EditLocks, FullHandleAndForeignVaultHandles) {
   tq_lock_handle* theirs = nullptr;
   ASSERT_EQ(tq_lock_init(other, &theirs), 0);
   EXPECT_EQ(tq_lock_create(other, "f11", 7, theirs, nullptr), 0);
+
+  // Every family's close: another context's handle is refused and keeps its
+  // file; the own handle gives back every file; an empty one is closed
+  // already, with nothing recorded.
+  using close_fn = int32_t (*)(tq_context*, tq_lock_handle*);
+  const close_fn closes[] = {tq_chopper_close, tq_grammar_close, tq_phonetx_close,
+                             tq_regexlib_close, tq_scheme_close, tq_vocabulary_close};
+  for (close_fn close : closes) EXPECT_EQ(close(kb.ctx, theirs), -802);
+  EXPECT_TRUE(kb.locked("chopinfo", "f11.zel"));
+  EXPECT_EQ(tq_scheme_close(kb.ctx, lock), 0);
+  EXPECT_FALSE(kb.locked("chopinfo", "f0.zel"));
+  EXPECT_FALSE(kb.locked("chopinfo", "f10.zel"));
+  for (close_fn close : closes) {
+    uint32_t errors = 1;
+    EXPECT_EQ(close(kb.ctx, lock), 0);
+    EXPECT_EQ(tq_error_count_get(kb.ctx, &errors), 0);
+    EXPECT_EQ(errors, 0u);
+  }
   EXPECT_EQ(tq_lock_free(other, theirs), 0);
   EXPECT_EQ(tq_lock_free(kb.ctx, lock), 0);
 

@@ -534,7 +534,7 @@ TEST(ChopperResource, EditLocksTheFileAndSavesBackThroughTheLock) {
   ASSERT_EQ(chopper_table_char_metadata_set(cc.get(), ch, '/', "SOLIDUS", 6, 1), 0);
   ASSERT_EQ(chopper_table_char_metadata_set_end(cc.get(), ch), 0);
   ASSERT_EQ(chopper_save(cc.get(), ch, lock), 0) << cc.bc.last_error();
-  EXPECT_EQ(chopper_close(cc.get(), lock), 0);
+  EXPECT_EQ(lock_handle_close(cc.get(), lock), 0);
   EXPECT_EQ(lock->held, 0u);
   lock_free(cc.get(), lock);
 

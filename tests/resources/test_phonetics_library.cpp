@@ -201,7 +201,7 @@ TEST(PhonetxLibrary, SaveAndLoadRoundTrip) {
   xml_free(ctx, doc);
 
   EXPECT_EQ(rsrc_unload(ctx, kPhonetxAccess, idx), 0);
-  EXPECT_EQ(phonetx_close(ctx, lib.lock), 0);
+  EXPECT_EQ(lock_handle_close(ctx, lib.lock), 0);
   EXPECT_EQ(rsrc_unload(ctx, kPhonetxAccess, idx), -800);
 
   int32_t loaded = -1;
@@ -305,7 +305,7 @@ TEST(PhonetxLibrary, EditSessionShowsTheRulesOfAFile) {
   EXPECT_EQ(phonetx_edit_free(ctx), 0);
   EXPECT_EQ(phonetx_edit_rule_count_get(ctx, &count), 0);
   EXPECT_EQ(count, 0u);
-  EXPECT_EQ(phonetx_close(ctx, lib.lock), 0);
+  EXPECT_EQ(lock_handle_close(ctx, lib.lock), 0);
   EXPECT_EQ(lib.lock->held, 0u);
 
   // A file without its locale or its four columns: nothing read, the lock
