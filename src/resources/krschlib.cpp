@@ -39,7 +39,6 @@ constexpr const char* kPropChopper = "Chopper";
 // Texts taken in: names of at most 1,024 bytes (the slot's limit) after
 // conversions of up to 16,384; data and standards of at most 1,024.
 constexpr uint32_t kPathMax = 16384;
-constexpr uint32_t kNameMax = kRsrcNameSize - 1;
 constexpr uint32_t kTextSize = kSchemeValueMax + 1;
 
 const scheme_options kNoOptions{-1, -1, 0};
