@@ -532,6 +532,15 @@ int32_t np_uchar_decode(uint32_t flags, const char* src, char* dst, uint32_t siz
   return np_uchar_decode_reference(flags, src, dst, size);
 }
 
+bool np_uchar_ascii_same(uint32_t flags) {
+  const uint32_t charset = flags & kNpCharsetMask;
+  if (charset == kNpCharsetUtf8) return true;
+  const int slot = single_byte_slot(charset);
+  if (slot < 0) return false;
+  const byte_table* t = table_for(slot);
+  return t->ok && t->ascii_same;
+}
+
 int32_t np_uchar_valid_length(const char* text, uint32_t max) {
   if (text == nullptr) return -1;
   const auto* s = reinterpret_cast<const uint8_t*>(text);

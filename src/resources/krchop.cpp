@@ -339,6 +339,12 @@ int32_t word_split(context* ctx, block_pool* pool, const char* value, uint32_t l
   return 0;
 }
 
+bool ascii_only(const char* text, int32_t length) {
+  unsigned char any = 0;
+  for (int32_t k = 0; k < length; ++k) any |= static_cast<unsigned char>(text[k]);
+  return any < 0x80;
+}
+
 int32_t chop_strings(context* ctx, int32_t chopper, const char* in_string, ::tq_chop_word* out_strings,
                      uint32_t* num_out_strings, chop_info* info) {
   if (*num_out_strings == 0) return TQ_ERR_ARGUMENT;
@@ -359,8 +365,14 @@ int32_t chop_strings(context* ctx, int32_t chopper, const char* in_string, ::tq_
   strio_out_plan plan;
   strio_out_plan_make(ctx, 1, &plan);
   for (uint32_t i = 0; i < n; ++i) {
-    rc = strio_out_planned(&plan, wordlist_word_at(&words, static_cast<int32_t>(i))->text, out_strings[i],
-                           TQ_CHOP_WORD_MAX);
+    const word_rec* w = wordlist_word_at(&words, static_cast<int32_t>(i));
+    // An ASCII word that fits is what the conversion would write: copied
+    // with its terminator.
+    if (plan.ascii_same && w->length >= 0 && w->length <= TQ_CHOP_WORD_MAX && ascii_only(w->text, w->length)) {
+      std::memcpy(out_strings[i], w->text, static_cast<size_t>(w->length) + 1);
+      continue;
+    }
+    rc = strio_out_planned(&plan, w->text, out_strings[i], TQ_CHOP_WORD_MAX);
     if (rc < 0) {
       wordlist_free(&words);
       return rc;
