@@ -548,7 +548,11 @@ int32_t np_uchar_valid_length(const char* text, uint32_t max) {
   while (s[pos] != 0) {
     if (static_cast<uint32_t>(pos) >= max) return -1;
     if (s[pos] < 0x80) {
-      ++pos;
+      // A run of ASCII up to the limit: one bound and one range test a byte.
+      const uint32_t limit = max;
+      uint32_t p = static_cast<uint32_t>(pos) + 1;
+      while (p < limit && static_cast<uint8_t>(s[p] - 1) < 0x7F) ++p;
+      pos = static_cast<int32_t>(p);
       continue;
     }
     UChar32 cp = 0;
