@@ -221,6 +221,7 @@ void strio_out_plan_make(context* ctx, uint32_t flags, strio_out_plan* plan) {
   plan->lib_flags = conversion_flags(ctx, &kEncodingTable[e]);
   plan->term = strio_char_size(e);
   plan->direct = true;
+  plan->ascii_same = np_uchar_ascii_same(plan->lib_flags);
 }
 
 int32_t strio_out_planned(const strio_out_plan* plan, const char* src, char* dst, uint32_t max) {

@@ -91,6 +91,7 @@ struct strio_out_plan {
   uint32_t lib_flags; // the character library's flags; 0 with `direct` false
   uint32_t term;      // terminator bytes of the session encoding
   bool direct;        // the encoding converts: np_uchar_decode is called as is
+  bool ascii_same = false;  // `direct`, and an ASCII text converts as a plain copy
 };
 void strio_out_plan_make(context* ctx, uint32_t flags, strio_out_plan* plan);
 int32_t strio_out_planned(const strio_out_plan* plan, const char* src, char* dst, uint32_t max);

@@ -138,8 +138,11 @@ inline int32_t shared_state_read_lock(context* ctx, shared_state* ss) {
 inline int32_t shared_state_read_unlock(context* ctx, shared_state* ss) {
   if (ctx == nullptr || ss == nullptr) return TQ_ERR_ARGUMENT;
   if (ctx->read_holds == 0) return TQ_ERR_HOLD_NOT_HELD;
-  ctx->read_holds -= 1;
-  if (ctx->read_holds > 0 || ctx->write_holds > 0) return 0;
+  // The count is tested from the register it was computed in: read back
+  // together with write_holds, just after the store, it stalls the load.
+  const uint32_t left = ctx->read_holds - 1;
+  ctx->read_holds = left;
+  if (left > 0 || ctx->write_holds > 0) return 0;
   return rwlock_read_release(&ss->lock, &ctx->reader);
 }
 

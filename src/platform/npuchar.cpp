@@ -532,6 +532,15 @@ int32_t np_uchar_decode(uint32_t flags, const char* src, char* dst, uint32_t siz
   return np_uchar_decode_reference(flags, src, dst, size);
 }
 
+bool np_uchar_ascii_same(uint32_t flags) {
+  const uint32_t charset = flags & kNpCharsetMask;
+  if (charset == kNpCharsetUtf8) return true;
+  const int slot = single_byte_slot(charset);
+  if (slot < 0) return false;
+  const byte_table* t = table_for(slot);
+  return t->ok && t->ascii_same;
+}
+
 int32_t np_uchar_valid_length(const char* text, uint32_t max) {
   if (text == nullptr) return -1;
   const auto* s = reinterpret_cast<const uint8_t*>(text);
@@ -539,7 +548,11 @@ int32_t np_uchar_valid_length(const char* text, uint32_t max) {
   while (s[pos] != 0) {
     if (static_cast<uint32_t>(pos) >= max) return -1;
     if (s[pos] < 0x80) {
-      ++pos;
+      // A run of ASCII up to the limit: one bound and one range test a byte.
+      const uint32_t limit = max;
+      uint32_t p = static_cast<uint32_t>(pos) + 1;
+      while (p < limit && static_cast<uint8_t>(s[p] - 1) < 0x7F) ++p;
+      pos = static_cast<int32_t>(p);
       continue;
     }
     UChar32 cp = 0;

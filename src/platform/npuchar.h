@@ -48,6 +48,11 @@ int32_t np_uchar_encode(uint32_t flags, const char* src, char* dst, uint32_t siz
 // beyond U+FFFF is replaced by U+FFFD.
 int32_t np_uchar_decode(uint32_t flags, const char* src, char* dst, uint32_t size);
 
+// True when np_uchar_decode writes every ASCII character of a text as its
+// own byte in the charset of `flags` (UTF-8, and the single-byte charsets
+// whose first half is ASCII): an ASCII text then converts as a plain copy.
+bool np_uchar_ascii_same(uint32_t flags);
+
 // The character-at-a-time forms of the two conversions, which the ones
 // above must match byte for byte (kept as their reference in tests).
 int32_t np_uchar_encode_reference(uint32_t flags, const char* src, char* dst, uint32_t size);

@@ -339,6 +339,19 @@ int32_t word_split(context* ctx, block_pool* pool, const char* value, uint32_t l
   return 0;
 }
 
+// An ASCII word that fits is what the conversion would write: it is copied
+// with its terminator, true. False at the first other byte; the bytes copied
+// until then are the ASCII the conversion writes over them the same.
+bool ascii_copy(const char* text, int32_t length, char* out) {
+  if (length < 0 || length > TQ_CHOP_WORD_MAX) return false;
+  for (int32_t k = 0; k < length; ++k) {
+    if (static_cast<unsigned char>(text[k]) >= 0x80) return false;
+    out[k] = text[k];
+  }
+  out[length] = '\0';
+  return true;
+}
+
 int32_t chop_strings(context* ctx, int32_t chopper, const char* in_string, ::tq_chop_word* out_strings,
                      uint32_t* num_out_strings, chop_info* info) {
   if (*num_out_strings == 0) return TQ_ERR_ARGUMENT;
@@ -359,8 +372,10 @@ int32_t chop_strings(context* ctx, int32_t chopper, const char* in_string, ::tq_
   strio_out_plan plan;
   strio_out_plan_make(ctx, 1, &plan);
   for (uint32_t i = 0; i < n; ++i) {
-    rc = strio_out_planned(&plan, wordlist_word_at(&words, static_cast<int32_t>(i))->text, out_strings[i],
-                           TQ_CHOP_WORD_MAX);
+    // i < the count of words: read from the list's slots directly.
+    const auto* w = static_cast<const word_rec*>(words.words.slots[i]);
+    if (plan.ascii_same && ascii_copy(w->text, w->length, out_strings[i])) continue;
+    rc = strio_out_planned(&plan, w->text, out_strings[i], TQ_CHOP_WORD_MAX);
     if (rc < 0) {
       wordlist_free(&words);
       return rc;

@@ -468,13 +468,13 @@ int32_t regexlib_match_any(context* ctx, const regexlib_rec* lib, const char* te
   if (lib == nullptr || text == nullptr) return 0;
   char conv[kRegexResultSize];
   const char* s = text;
-  if (convert == 1) {
+  if ((convert & ~kRegexExecChecked) == 1) {
     int32_t crc = strio_in_1024(ctx, text, conv, kStrioConvert);
     if (crc < 0) return crc;
     s = conv;
   }
   size_t length = std::strlen(s);
-  uint32_t checked = 0;
+  uint32_t checked = convert & kRegexExecChecked;
   for (uint32_t i = 0; i < lib->count; ++i) {
     const regexlib_element* e = &lib->elements[i];
     int32_t result = 0;

@@ -124,7 +124,9 @@ int32_t regexlib_element_replace(context* ctx, const regexlib_element* e, const 
 
 // 1 when any element matches the text (converted from the session encoding
 // first when convert is 1), else 0. Negative: the conversion's failure, or
-// a match that gave up at its limits (-601).
+// a match that gave up at its limits (-601). convert may also carry
+// kRegexExecChecked when the text is known to be well-formed UTF-8 (already
+// validated by the caller), so that no element checks it again.
 int32_t regexlib_match_any(context* ctx, const regexlib_rec* lib, const char* text, uint32_t convert);
 // Every element in turn rewrites the running text; the result goes to out
 // (converted to the session encoding when convert is 1; out then holds 1,028

@@ -531,7 +531,9 @@ int32_t regexlib_match(context* ctx, int32_t library, const char* s, int32_t* ma
   const char* text = nullptr;
   int32_t crc = strio_in_view(ctx, s, in, 1024, kStrioConvert, &text);
   if (crc < 0) return crc;
-  int32_t m = regexlib_match_any(ctx, rec, text, 0);
+  // A value viewed where it lies has just been found well-formed: PCRE2
+  // need not check its UTF-8 again.
+  int32_t m = regexlib_match_any(ctx, rec, text, text == s ? kRegexExecChecked : 0);
   if (m < 0) return m;
   *matched = m;
   return crc;

@@ -115,6 +115,34 @@ TEST(Chop, SessionConversionOutcomesAndLongValues) {
   }
 }
 
+TEST(Chop, WordsComeBackInTheSessionEncoding) {
+  // Each word with its terminator, ASCII and not, in sessions that write
+  // ASCII as itself and in sessions that do not.
+  struct Case {
+    uint32_t enc;
+    std::string value;
+    Words words;
+  };
+  using namespace std::string_literals;
+  const Case cases[] = {
+      {TQ_ENC_ISO_8859_1, "Ab \xE9t\xE9"s, {"Ab\0"s, "\xE9t\xE9\0"s}},
+      {TQ_ENC_UTF8, "Ab \xC3\xA9t"s, {"Ab\0"s, "\xC3\xA9t\0"s}},
+      {TQ_ENC_IBM_1047, "\xC1\x82\x40\xC3"s, {"\xC1\x82\0"s, "\xC3\0"s}},
+      {TQ_ENC_UCS2_LE, "A\0b\0 \0\xE9\0\0\0"s, {"A\0b\0\0\0"s, "\xE9\0\0\0"s}},
+  };
+  Context ctx;
+  for (const Case& c : cases) {
+    ASSERT_EQ(tq_session_encoding_set(ctx, c.enc), 0);
+    std::vector<tq_chop_word> out(4);
+    uint32_t n = 4;
+    ASSERT_EQ(tq_chop_string(ctx, -2, c.value.data(), out.data(), &n), 0) << c.enc;
+    ASSERT_EQ(n, c.words.size()) << c.enc;
+    for (uint32_t i = 0; i < n; ++i) {
+      EXPECT_EQ(std::string(out[i], c.words[i].size()), c.words[i]) << c.enc << " word " << i;
+    }
+  }
+}
+
 TEST(Chop, ChopInfoRecordsWhyWordsStart) {
   Context ctx;
   tq_chop_info* info = nullptr;
