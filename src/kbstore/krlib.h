@@ -148,6 +148,27 @@ int32_t rsrc_part_get(context* ctx, uint32_t kind, int32_t index, T** out) {
   return 0;
 }
 
+// The kind's record of a slot for change: loaded on first use and returned
+// holding the write hold (give it back with rsrc_unlock(ctx, slot, 1));
+// -800, holding nothing, when the slot holds no record. The slot is handed
+// out too when `slot_out` is given.
+template <typename T>
+int32_t rsrc_part_get_for_edit(context* ctx, uint32_t kind, int32_t index, T** out,
+                               resource_slot** slot_out = nullptr) {
+  if (out == nullptr) return TQ_ERR_ARGUMENT;
+  *out = nullptr;
+  resource_slot* slot = nullptr;
+  int32_t rc = rsrc_slot_get_loaded(ctx, kind, index, 1, &slot);
+  if (rc != 0) return rc;
+  if (slot->part == nullptr) {
+    (void)rsrc_unlock(ctx, slot, 1);
+    return TQ_ERR_INDEX;
+  }
+  *out = static_cast<T*>(slot->part);
+  if (slot_out != nullptr) *slot_out = slot;
+  return 0;
+}
+
 // A resource record held for change for the life of the object: Get returns
 // holding the shared state's write hold, End gives it back on every path.
 template <typename T, int32_t (*Get)(context*, int32_t, T**), int32_t (*End)(context*, T*)>

@@ -125,16 +125,7 @@ int32_t chopper_get_for_chop(context* ctx, int32_t handle, chopper_rec** out) {
 }
 
 int32_t chopper_get_for_edit(context* ctx, int32_t index, chopper_rec** out) {
-  *out = nullptr;
-  resource_slot* slot = nullptr;
-  int32_t rc = rsrc_slot_get_loaded(ctx, kRsrcChopper, index, 1, &slot);
-  if (rc != 0) return rc;
-  if (slot->part == nullptr) {
-    (void)rsrc_unlock(ctx, slot, 1);
-    return TQ_ERR_INDEX;
-  }
-  *out = static_cast<chopper_rec*>(slot->part);
-  return 0;
+  return rsrc_part_get_for_edit(ctx, kRsrcChopper, index, out);
 }
 
 int32_t chopper_edit_end(context* ctx, chopper_rec* rec) {

@@ -444,16 +444,7 @@ int32_t grammar_get(context* ctx, int32_t index, grammar_rec** out) {
 }
 
 int32_t grammar_get_for_edit(context* ctx, int32_t index, grammar_rec** out) {
-  *out = nullptr;
-  resource_slot* slot = nullptr;
-  int32_t rc = rsrc_slot_get_loaded(ctx, kRsrcGrammar, index, 1, &slot);
-  if (rc != 0) return rc;
-  if (slot->part == nullptr) {
-    (void)rsrc_unlock(ctx, slot, 1);
-    return TQ_ERR_INDEX;
-  }
-  *out = static_cast<grammar_rec*>(slot->part);
-  return 0;
+  return rsrc_part_get_for_edit(ctx, kRsrcGrammar, index, out);
 }
 
 int32_t grammar_edit_end(context* ctx, grammar_rec* rec) {

@@ -247,16 +247,7 @@ int32_t phonetx_get(context* ctx, int32_t index, phonetx_rec** out) {
 }
 
 int32_t phonetx_get_for_edit(context* ctx, int32_t index, resource_slot** slot, phonetx_rec** out) {
-  *out = nullptr;
-  int32_t rc = rsrc_slot_get_loaded(ctx, kRsrcPhonetx, index, 1, slot);
-  if (rc != 0) return rc;
-  auto* rec = static_cast<phonetx_rec*>((*slot)->part);
-  if (rec == nullptr) {
-    (void)rsrc_unlock(ctx, *slot, 1);
-    return TQ_ERR_INDEX;
-  }
-  *out = rec;
-  return 0;
+  return rsrc_part_get_for_edit(ctx, kRsrcPhonetx, index, out, slot);
 }
 
 int32_t phonetx_edit_end(context* ctx, resource_slot* slot) { return rsrc_unlock(ctx, slot, 1); }

@@ -201,14 +201,7 @@ int32_t load_by_name(context* ctx, const char* name, lock_handle* lock, int32_t*
 
 // The library for change: the write hold is kept until edit_end.
 int32_t get_for_edit(context* ctx, int32_t index, resource_slot** slot, regexlib_rec** rec) {
-  int32_t rc = rsrc_slot_get_loaded(ctx, kRsrcRegex, index, 1, slot);
-  if (rc != 0) return rc;
-  *rec = static_cast<regexlib_rec*>((*slot)->part);
-  if (*rec == nullptr) {
-    rsrc_unlock(ctx, *slot, 1);
-    return TQ_ERR_INDEX;
-  }
-  return 0;
+  return rsrc_part_get_for_edit(ctx, kRsrcRegex, index, rec, slot);
 }
 
 int32_t edit_end(context* ctx, resource_slot* slot, int32_t rc) {

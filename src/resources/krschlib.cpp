@@ -453,18 +453,7 @@ int32_t scheme_get(context* ctx, int32_t index, scheme_rec** out) {
 }
 
 int32_t scheme_get_for_edit(context* ctx, int32_t index, scheme_rec** out) {
-  if (out == nullptr) return TQ_ERR_ARGUMENT;
-  *out = nullptr;
-  resource_slot* slot = nullptr;
-  int32_t rc = rsrc_slot_get_loaded(ctx, kRsrcScheme, index, 1, &slot);
-  if (rc != 0) return rc;
-  auto* rec = static_cast<scheme_rec*>(slot->part);
-  if (rec == nullptr) {
-    rsrc_unlock(ctx, slot, 1);
-    return TQ_ERR_INDEX;
-  }
-  *out = rec;
-  return 0;
+  return rsrc_part_get_for_edit(ctx, kRsrcScheme, index, out);
 }
 
 int32_t scheme_edit_end(context* ctx, scheme_rec* rec) {

@@ -563,16 +563,7 @@ int32_t vocab_get(context* ctx, int32_t index, vocab_rec** out) {
 }
 
 int32_t vocab_get_for_edit(context* ctx, int32_t index, vocab_rec** out) {
-  *out = nullptr;
-  resource_slot* slot = nullptr;
-  int32_t rc = rsrc_slot_get_loaded(ctx, kRsrcVocab, index, 1, &slot);
-  if (rc != 0) return rc;
-  if (part_of(slot) == nullptr) {
-    rsrc_unlock(ctx, slot, 1);
-    return TQ_ERR_INDEX;
-  }
-  *out = part_of(slot);
-  return 0;
+  return rsrc_part_get_for_edit(ctx, kRsrcVocab, index, out);
 }
 
 int32_t vocab_edit_end(context* ctx, vocab_rec* vocab) {
