@@ -43,6 +43,13 @@ struct dtok_rec;
 // resource indices of the kind part without giving the references back; a
 // copy hook takes one more reference on every resource it copies.
 struct defn_kind_ops {
+  // The kind's root type: the type of a definition's element and the
+  // include name it is written under ("Parsorithm" ...).
+  const char* root_type = nullptr;
+  // The element type of one definition when the kind part asks for another
+  // than the root type (a versioned type such as "Dovirizered V8"); NULL, or
+  // a NULL or empty answer: the root type.
+  const char* (*element_type)(const defn_rec* rec) = nullptr;
   // Nonzero when an include name of a locale document names a definition
   // element of this kind; 0 for NULL.
   int32_t (*type_matches)(context* ctx, const char* include_name) = nullptr;

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "core/krcorvel.h"
+#include "kbstore/krdefn.h"
 #include "kbstore/krdtyp.h"
 #include "kbstore/krlocp.h"
 
@@ -37,6 +38,7 @@ struct loaded_locale_rec {
   int32_t parent;         // index of the parent's record, -1 for none
   uint32_t top_level;     // set by the second client load
   dtype_set datatypes;    // own datatypes and, outside edit mode, the inherited list
+  defn_set defns[kDefnKindCount + 1];  // by kind number; [0] unused
 };
 
 // The loaded locales of a shared state. Records live in their own
