@@ -18,6 +18,7 @@
 #include "core/krzel.h"
 #include "api/krwire.h"
 #include "kbstore/krkbctx.h"
+#include "parse/krpsctx.h"
 #include "resources/krrsctx.h"
 
 namespace tq {
@@ -80,8 +81,12 @@ constexpr context_part kApiParts[] = {
 // joins its source's only when everything else is made, and the last
 // context to leave unloads while every work area still exists.
 std::span<const context_layer> context_layers() {
-  static const context_layer layers[] = {kApiParts, core_context_parts(), kbstore_context_parts(),
-                                         resources_context_parts(), shared_state_parts()};
+  static const context_layer layers[] = {kApiParts,
+                                         core_context_parts(),
+                                         kbstore_context_parts(),
+                                         resources_context_parts(),
+                                         parse_context_parts(),
+                                         shared_state_parts()};
   return layers;
 }
 

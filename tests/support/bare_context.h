@@ -16,6 +16,7 @@
 #include "core/krerr.h"
 #include "core/krfio.h"
 #include "kbstore/krkbctx.h"
+#include "parse/krpsctx.h"
 #include "resources/krrsctx.h"
 
 namespace tq_test {
@@ -34,10 +35,18 @@ inline Layers resources_layers() {
           tq::shared_state_parts()};
 }
 
+// The resources and the parse layer's work areas and settings.
+inline Layers parse_layers() {
+  return {tq::core_context_parts(), tq::kbstore_context_parts(), tq::resources_context_parts(),
+          tq::parse_context_parts(), tq::shared_state_parts()};
+}
+
 // Every layer that the test executable links (its build names the highest
 // as TQ_TEST_LAYER_<folder>); a new layer adds its branch here once.
 inline Layers default_layers() {
-#if defined(TQ_TEST_LAYER_resources)
+#if defined(TQ_TEST_LAYER_parse)
+  return parse_layers();
+#elif defined(TQ_TEST_LAYER_resources)
   return resources_layers();
 #elif defined(TQ_TEST_LAYER_core) || defined(TQ_TEST_LAYER_platform)
   return core_layers();
