@@ -255,6 +255,65 @@ TEST(DefnStore, CopyAppendsSharesReferencesAndRebases) {
   EXPECT_EQ(rs->refs, 3u);
 }
 
+// The kind's hooks for one test, lent in place of the test kind's own.
+struct LentHooks {
+  defn_kind_ops ops = tqtest::detail::test_kind_ops();
+  LentHooks() { defn_kind_ops_set(K, &ops); }
+  ~LentHooks() { defn_kind_ops_set(K, &tqtest::detail::test_kind_ops()); }
+};
+
+uint32_t g_dropped = 0;
+
+TEST(DefnStore, FailedCopyLeavesNothingBehind) {
+  Store s;
+  context* ctx = s.ctx();
+  loaded_locale_rec* loc = s.locale(29840, nullptr, {"Base"});
+  int32_t slot = -1;
+  ASSERT_EQ(rsrc_slot_create(ctx, kRsrcVocab, "words", 0, nullptr, &slot), 0);
+  loc->defns[K].recs[0]->vocabularies.emplace_back();
+  loc->defns[K].recs[0]->vocabularies[0].vocab = rsrc_ref::adopt(kRsrcVocab, slot);
+  LentHooks lent;
+  lent.ops.copy = [](context*, const defn_rec*, defn_rec*) -> int32_t { return TQ_ERR_NO_MEMORY; };
+  int32_t index = -2;
+  EXPECT_EQ(defn_copy(ctx, K, "Base", "Copy", 0, &index), TQ_ERR_NO_MEMORY);
+  EXPECT_EQ(index, -1);
+  EXPECT_EQ(loc->defns[K].count, 1u);
+  resource_slot* rs = nullptr;
+  ASSERT_EQ(rsrc_slot_get_used(ctx, kRsrcVocab, slot, &rs), 0);
+  EXPECT_EQ(rs->refs, 1u);
+  EXPECT_EQ(s.kind.counters().init, s.kind.counters().free + 1);
+  EXPECT_EQ(ctx->write_holds, 0u);
+}
+
+// The field tables reach a definition and its tokens by (kind, index[,
+// item]); a set raises the definition's version and drops what the kind
+// prepared through its invalidate hook.
+TEST(DefnStore, FieldTableStores) {
+  Store s;
+  context* ctx = s.ctx();
+  loaded_locale_rec* loc = s.locale(29840, nullptr, {"D"});
+  dtok_owner owner;
+  owner.kind = K;
+  int32_t tok = -1;
+  ASSERT_EQ(dtok_list_add(ctx, owner, &loc->defns[K].recs[0]->tokens, &tok), 0);
+  std::strcpy(loc->defns[K].recs[0]->tokens.items[0]->name, "Tok");
+  LentHooks lent;
+  lent.ops.invalidate = [](context*, defn_rec*, uint32_t what) { g_dropped |= what; };
+  static const field_desc owner_field =
+      text_field<&defn_rec::owner>("owner", &kDefnRecords, kFieldConvert).raises("9.0").drops(kFieldDropsPrepared);
+  static const field_desc token_name = text_field<&dtok_rec::name>("name", &kDefnTokens, kFieldConvert);
+  EXPECT_EQ(field_set(ctx, K, owner_field, 0, "me"), 0);
+  EXPECT_STREQ(loc->defns[K].recs[0]->owner, "me");
+  EXPECT_STREQ(loc->defns[K].recs[0]->version, "9.0");
+  EXPECT_EQ(g_dropped, kFieldDropsPrepared);
+  EXPECT_EQ(field_set(ctx, K, owner_field, 1, "me"), TQ_ERR_INDEX);
+  char out[kDefnNameMax + 1];
+  EXPECT_EQ(field_get(ctx, K, token_name, 0, 0, out), 0);
+  EXPECT_STREQ(out, "Tok");
+  EXPECT_EQ(field_get(ctx, K, token_name, 0, 1, out), TQ_ERR_INDEX);
+  EXPECT_EQ(ctx->write_holds, 0u);
+}
+
 TEST(DefnStore, UnloadEmptiesTheSlotOnce) {
   Store s;
   loaded_locale_rec* loc = s.locale(29840, nullptr, {"First", "Second"});
