@@ -302,6 +302,45 @@ TEST(DefnStore, FieldTableStores) {
   EXPECT_EQ(ctx->write_holds, 0u);
 }
 
+// Tokens of a definition of a given locale, and what token operations get
+// of their definition: its datatype's name and token names.
+TEST(DefnStore, TokensInALocaleAndTheirOwner) {
+  Store s;
+  context* ctx = s.ctx();
+  loaded_locale_rec* loc = s.locale(29840, nullptr, {"D"});
+  int32_t dt = -1;
+  uint32_t t = 0;
+  ASSERT_EQ(dtype_add(ctx, &loc->datatypes, "Person", &dt), 0);
+  dtype_rec* type = loc->datatypes.recs[dt];
+  for (const char* v : {"Given", "Family"}) {
+    ASSERT_EQ(dtype_token_add(ctx, type, &t), 0);
+    ASSERT_EQ(dtype_token_value_set(ctx, type, static_cast<int32_t>(t), v), 0);
+  }
+  defn_rec* rec = loc->defns[K].recs[0];
+  rec->datatype = dt;
+  defn_token_owner owner;
+  ASSERT_EQ(defn_token_owner_get(ctx, rec, &owner), 0);
+  EXPECT_STREQ(owner.owner.datatype_name, "Person");
+  ASSERT_EQ(owner.owner.datatype_token_count, 2u);
+  EXPECT_STREQ(owner.owner.datatype_tokens[1], "Family");
+  int32_t tok = -1;
+  ASSERT_EQ(dtok_list_add(ctx, owner.owner, &rec->tokens, &tok), 0);
+  ASSERT_EQ(dtok_name_set(ctx, owner.owner, 1, rec->tokens.items[0].get(), "Family", 0), 0);
+  uint32_t count = 0;
+  EXPECT_EQ(defn_token_count_get_in_locale(ctx, K, 0, 29840, &count), 0);
+  EXPECT_EQ(count, 1u);
+  char name[kDtokNameOutSize];
+  EXPECT_EQ(defn_token_name_get_in_locale(ctx, K, 0, 29840, 0, name), 0);
+  EXPECT_STREQ(name, "Family");
+  EXPECT_EQ(defn_token_name_get_in_locale(ctx, K, 0, 29840, 1, name), TQ_ERR_INDEX);
+  int32_t key = -2;
+  EXPECT_EQ(defn_token_key_get_by_name_in_locale(ctx, K, 0, 29840, "FAMILY", 0, &key), 0);
+  EXPECT_EQ(key, 1);
+  EXPECT_EQ(defn_token_key_get_by_name_in_locale(ctx, K, 0, 29840, "Given", 0, &key), TQ_ERR_ARGUMENT);
+  rec->datatype = 5;
+  EXPECT_EQ(defn_token_owner_get(ctx, rec, &owner), TQ_ERR_INDEX);
+}
+
 TEST(DefnStore, UnloadEmptiesTheSlotOnce) {
   Store s;
   loaded_locale_rec* loc = s.locale(29840, nullptr, {"First", "Second"});
