@@ -219,7 +219,7 @@ TEST(DefnStore, CopyAppendsSharesReferencesAndRebases) {
   EXPECT_STREQ(copy->tokens.items[0]->name, "Given");
   EXPECT_EQ(static_cast<tqtest::test_kind_part*>(copy->part)->value, 42);
   EXPECT_EQ(s.kind.counters().remap, 1);
-  EXPECT_EQ(s.kind.counters().last_remap_source, 1);  // own 1 + inherited 0
+  EXPECT_EQ(s.kind.counters().last_remap_source, 0);  // outside edit mode nothing is rebased
   EXPECT_EQ(copy->datatype, 1);  // from an own-space source: unchanged
 
   // Copying a definition onto its own name would make two of one name.
