@@ -4,6 +4,7 @@
 // registry slots that a stub open makes ("Bad..." cannot be opened); the
 // kind's invalidate hook counts the drops of prepared state.
 #include <cstdio>
+#include <iterator>
 #include <cstring>
 #include <string>
 #include <tuple>
@@ -342,6 +343,56 @@ TEST(DefnAccessors, ResourceListsAndSlots) {
     EXPECT_EQ(g_dropped, 3);
   }
   EXPECT_EQ(ctx->write_holds, 0u);
+}
+
+// Every setter on an index that names no definition: -800, no resource
+// opened, nothing dropped, no hold left.
+TEST(DefnAccessors, SettersOnABadIndexChangeNothing) {
+  Acc a;
+  context* ctx = a.ctx();
+  a.own(a.locale(29840, nullptr, {}), "D");
+  using setter = int32_t (*)(context*);
+  constexpr int32_t I = 3;
+  const setter setters[] = {
+      [](context* c) { return defn_name_set(c, K, I, "N"); },
+      [](context* c) { return defn_deprecated_info_set(c, K, I, 1, "N"); },
+      [](context* c) { return defn_comments_set(c, K, I, nullptr); },
+      [](context* c) { return defn_preprocessing_regexlib_add(c, K, I, "N"); },
+      [](context* c) { return defn_preprocessing_regexlib_name_set(c, K, I, "N"); },
+      [](context* c) { return defn_preprocessing_regexlib_name_set_by_index(c, K, I, 0, "N"); },
+      [](context* c) { return defn_preprocessing_regexlibs_delete_all(c, K, I); },
+      [](context* c) { return defn_normalization_regexlib_add(c, K, I, "N"); },
+      [](context* c) { return defn_normalization_regexlibs_delete_all(c, K, I); },
+      [](context* c) { return defn_chopper_name_set(c, K, I, "N"); },
+      [](context* c) { return defn_postprocessing_regexlib_name_set(c, K, I, "N"); },
+      [](context* c) {
+        int32_t at = 0;
+        return defn_default_category_add(c, K, I, &at);
+      },
+      [](context* c) { return defn_default_category_info_set(c, K, I, 0, "N", 50); },
+      [](context* c) { return defn_default_categories_delete_all(c, K, I); },
+      [](context* c) { return defn_vocabulary_add(c, K, I, "N", 0); },
+      [](context* c) { return defn_vocabulary_name_set(c, K, I, "N"); },
+      [](context* c) { return defn_vocabulary_info_set_by_index(c, K, I, 0, "N", 0); },
+      [](context* c) { return defn_fuzzy_vocab_lookup_params_set(c, K, I, 1, 60); },
+      [](context* c) {
+        int32_t t = 0;
+        return defn_token_add(c, K, I, &t);
+      },
+      [](context* c) { return defn_token_delete(c, K, I, 0); },
+      [](context* c) { return defn_token_name_set(c, K, I, 0, "N"); },
+      [](context* c) { return defn_token_regexlib_add(c, K, I, 0, "N", 100, 50); },
+      [](context* c) { return defn_token_stdz_scheme_add(c, K, I, 0, "N", 0, 0, 100, 50); },
+      [](context* c) { return field_set(c, K, kDefnOwner, I, "N"); },
+      [](context* c) { return field_set(c, K, kDefnAutomaticUppercasing, I, 0u); },
+      [](context* c) { return field_set(c, K, kDefnTokenAutomaticUppercasing, 0, 0, 0u); },
+  };
+  for (size_t i = 0; i < std::size(setters); ++i) {
+    EXPECT_EQ(setters[i](ctx), TQ_ERR_INDEX) << "setter " << i;
+    EXPECT_EQ(ctx->write_holds, 0u) << "setter " << i;
+  }
+  for (uint32_t rkind : {kRsrcRegex, kRsrcScheme, kRsrcChopper, kRsrcVocab}) EXPECT_EQ(a.refs(rkind, "N"), 0u);
+  EXPECT_EQ(g_dropped, 0);
 }
 
 TEST(DefnAccessors, DefaultCategories) {
