@@ -133,7 +133,7 @@ void defn_record_clear(context* ctx, defn_rec* rec, int32_t keep_refs);
 // Appends a new record of the kind to the locale's own array (under the
 // write hold, which the caller may already hold): initialised for the kind,
 // its locale field set. *position: its place in the own array. In edit mode
-// a locale holds at most 256 own definitions of a kind (-601, message 1745).
+// a locale holds at most 256 own definitions of a kind (-601, message 1756).
 // -600 (message 29) with the set unchanged.
 int32_t defn_record_append(context* ctx, loaded_locale_rec* locale, int32_t kind, defn_rec** out,
                            uint32_t* position);
