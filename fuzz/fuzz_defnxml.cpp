@@ -47,10 +47,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       return 0;
     }
   }
-  read_into_locale(ctx, main);
-
   tq::loaded_locale_rec* locale = nullptr;
   if (tq::locale_rec_get(ctx, kEnusa, &locale) != 0) return 0;
+  // Unloading a locale does not free its definitions yet: they go with
+  // their references before the context closes.
+  struct Release {
+    tq::context* ctx;
+    tq::defn_set* set;
+    ~Release() { tq::defn_set_free(ctx, set, 0); }
+  } release{ctx, &locale->defns[tqtest::kTestKind]};
+  read_into_locale(ctx, main);
+
   tq::xmldoc* out = nullptr;
   if (tq::xmldoc_create(ctx, "Locale Settings", "7.0", &out) < 0) return 0;
   const tq::defn_set& set = locale->defns[tqtest::kTestKind];

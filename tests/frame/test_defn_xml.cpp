@@ -89,6 +89,9 @@ struct Kb {
       EXPECT_EQ(tq_datatype_token_value_set(ctx, index, token, value), 0);
     }
   }
+  // Unloading a locale does not free its definitions yet: they go here, with
+  // their references, before the context closes.
+  ~Kb() { defn_set_free(ctx, &set(), 0); }
   // Reads a locale document holding the elements; the result of the read.
   int32_t read(const std::string& elements) {
     std::string file = "doc" + std::to_string(++serial) + ".xml";
