@@ -351,10 +351,10 @@ int32_t read_postprocessing(context* ctx, const xmldoc* el, defn_rec* rec) {
 
 using read_step = int32_t (*)(context*, const xmldoc*, defn_rec*);
 constexpr read_step kReadSteps[] = {
-    read_version,    read_incomplete,    read_deprecated,    read_owner,
-    read_editable,   read_surface,       read_datatype,      read_uppercasing,
-    read_preprocessing, read_parse_defn, read_parsed_input,  read_chopper,
-    read_normalization, read_vocabularies, read_default_categories, read_postprocessing,
+    read_version,       read_incomplete,    read_deprecated,    read_owner,
+    read_editable,      read_surface,       read_datatype,      read_uppercasing,
+    read_preprocessing, read_parse_defn,    read_parsed_input,  read_chopper,
+    read_normalization, read_vocabularies,  read_default_categories, read_postprocessing,
 };
 
 // The caller holds the write hold.
@@ -452,7 +452,9 @@ int32_t read_one(context* ctx, loaded_locale_rec* locale, int32_t kind, const xm
 
 // ---- Writing: one function per step, in the file's order --------------------------------
 
-int32_t write_name(context* ctx, xmldoc* el, const defn_rec* rec) { return xmldoc_prop_add(ctx, el, kPropName, rec->name); }
+int32_t write_name(context* ctx, xmldoc* el, const defn_rec* rec) {
+  return xmldoc_prop_add(ctx, el, kPropName, rec->name);
+}
 
 int32_t write_group9(context* ctx, xmldoc* el, const defn_rec* rec) {
   int32_t rc = 0;
@@ -496,13 +498,14 @@ int32_t write_parse_defn(context* ctx, xmldoc* el, const defn_rec* rec) {
   return xmldoc_prop_add(ctx, el, kPropParsorithm, parse->name);
 }
 
+// Only the kinds that take parsed input keep the flag in their files.
 int32_t write_parsed_input(context* ctx, xmldoc* el, const defn_rec* rec) {
-  int32_t rc = 0;
-  if (rec->kind == kDefnGender || rec->kind == kDefnMatch || rec->kind == kDefnStdzn) {
-    rc = xmldoc_prop_add_yes_no(ctx, el, kPropParsedInput, rec->allow_parsed_input != 0, 0);
-  }
-  if (rc >= 0) rc = xmldoc_prop_add_yes_no(ctx, el, kPropUppercasing, rec->automatic_uppercasing != 0, 0);
-  return rc;
+  if (rec->kind != kDefnGender && rec->kind != kDefnMatch && rec->kind != kDefnStdzn) return 0;
+  return xmldoc_prop_add_yes_no(ctx, el, kPropParsedInput, rec->allow_parsed_input != 0, 0);
+}
+
+int32_t write_uppercasing(context* ctx, xmldoc* el, const defn_rec* rec) {
+  return xmldoc_prop_add_yes_no(ctx, el, kPropUppercasing, rec->automatic_uppercasing != 0, 0);
 }
 
 // A held reference's name as a property.
@@ -626,10 +629,10 @@ int32_t write_comments(context* ctx, xmldoc* el, const defn_rec* rec) {
 
 using write_step = int32_t (*)(context*, xmldoc*, const defn_rec*);
 constexpr write_step kWriteSteps[] = {
-    write_name,         write_group9,       write_flags,          write_datatype,
-    write_parse_defn,   write_parsed_input, write_preprocessing,  write_chopper,
-    write_normalization, write_vocabularies, write_default_categories, write_postprocessing,
-    write_kind_part,    write_tokens,       write_comments,
+    write_name,          write_group9,       write_flags,          write_datatype,
+    write_parse_defn,    write_parsed_input, write_uppercasing,    write_preprocessing,
+    write_chopper,       write_normalization, write_vocabularies,  write_default_categories,
+    write_postprocessing, write_kind_part,   write_tokens,         write_comments,
 };
 
 }  // namespace

@@ -45,7 +45,9 @@ std::string vocabs(bool fuzzy, std::initializer_list<const char*> rows) {
                   std::to_string(rows.size()) + "\"><layout width=\"" + (fuzzy ? "4" : "2") +
                   "\"><column type=\"string\">Name</column>" +
                   "<column type=\"int\">Stop Flag</column>";
-  if (fuzzy) s += "<column type=\"string\">Fuzzy Vocab Enabled</column><column type=\"int\">Fuzzy Vocab Threshold</column>";
+  if (fuzzy) {
+    s += "<column type=\"string\">Fuzzy Vocab Enabled</column><column type=\"int\">Fuzzy Vocab Threshold</column>";
+  }
   s += "</layout>";
   for (const char* r : rows) s += r;  // "<record>...</record>"
   return s + "</data></file></include>";
