@@ -198,6 +198,20 @@ TEST(DefnXml, ReadingStepByStep) {
   EXPECT_EQ(kb.read(defn("Flags", prop("Datatype", "Name"))), 105);
   EXPECT_STREQ(kb.last().name, "");
   EXPECT_EQ(kb.last().valid, 0);
+
+  // A kind part of a newer layout names it in the element's type; the
+  // include keeps the root type that the type test looks for.
+  defn_kind_ops versioned = tqtest::detail::test_kind_ops();
+  versioned.element_type = [](const defn_rec*) { return "Test Definition V8"; };
+  defn_kind_ops_set(kTestKind, &versioned);
+  ASSERT_EQ(xmldoc_create(ctx, "Locale Settings", "7.0", &out), 0);
+  EXPECT_EQ(defn_element_write(ctx, out, kb.set().recs[0]), 0);
+  defn_kind_ops_set(kTestKind, &tqtest::detail::test_kind_ops());
+  ASSERT_EQ(out->include_count, 1);
+  EXPECT_STREQ(out->includes[0].name, "Test Definition");
+  EXPECT_STREQ(out->includes[0].doc->type, "Test Definition V8");
+  EXPECT_STREQ(out->includes[0].doc->version, "7.0");
+  xml_free(ctx, out);
 }
 
 TEST(DefnXml, VocabulariesAndTheLegacyThreshold) {
