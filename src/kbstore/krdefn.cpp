@@ -675,9 +675,13 @@ int32_t defn_copy(context* ctx, int32_t kind, const char* source, const char* de
     if (rc == 0) {
       std::memcpy(dst->name, trimmed, sizeof trimmed);
       dst->editable = 1;
-      dst->datatype = defn_index_rebase(source_index, src->datatype);
-      dst->parse_defn = defn_index_rebase(source_index, src->parse_defn);
-      rc = defn_kind_call<&defn_kind_ops::remap>(ctx, kind, dst, source_index);
+      // Only an edit-mode index tells the depth of the ancestor the source
+      // came from; outside edit mode an index of 256 or more is a plain
+      // position in a large locale, and the copy's indices stay as they are.
+      const int32_t rebase_from = edit_mode(ctx) ? source_index : 0;
+      dst->datatype = defn_index_rebase(rebase_from, src->datatype);
+      dst->parse_defn = defn_index_rebase(rebase_from, src->parse_defn);
+      rc = defn_kind_call<&defn_kind_ops::remap>(ctx, kind, dst, rebase_from);
     }
     if (rc < 0) {
       drop_last(ctx, &locale->defns[kind]);

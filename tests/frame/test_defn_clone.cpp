@@ -37,6 +37,7 @@ TEST(DefnClone, RecordSurvivesAppendsWhileItsHolderPrepares) {
 
   constexpr int kAppends = 2000;
   std::atomic<bool> go{false};
+  std::atomic<bool> finished{false};
   std::thread appender([&] {
     while (!go.load()) std::this_thread::yield();
     for (int i = 0; i < kAppends; ++i) {
@@ -46,9 +47,10 @@ TEST(DefnClone, RecordSurvivesAppendsWhileItsHolderPrepares) {
       shared_state_read_unlock(b, b->shared);
       if (rc != 0) {
         ADD_FAILURE() << "append " << i << ": " << rc;
-        return;
+        break;
       }
     }
+    finished.store(true);
   });
 
   ASSERT_EQ(shared_state_read_lock(a, a->shared), 0);
@@ -56,9 +58,15 @@ TEST(DefnClone, RecordSurvivesAppendsWhileItsHolderPrepares) {
   ASSERT_EQ(defn_record_get_for_read(a, kTestKind, 0, &rec), 0);
   go.store(true);
   int bad = 0;
-  for (int i = 0; i < kAppends; ++i) {
+  int changes = 0;  // write holds that found the set grown since the last
+  uint32_t seen = loc->defns[kTestKind].count;
+  while (!finished.load()) {
     // Gives the read hold up until the write hold ends: the clone may append.
     ASSERT_EQ(shared_state_write_lock(a, a->shared), 0);
+    if (loc->defns[kTestKind].count != seen) {
+      seen = loc->defns[kTestKind].count;
+      ++changes;
+    }
     if (loc->defns[kTestKind].recs[0] != rec || std::strcmp(rec->name, "Kept") != 0) ++bad;
     rec->validity_bits |= kDefnValidityStepReported;  // what a preparation would change
     ASSERT_EQ(shared_state_write_unlock(a, a->shared), 0);
@@ -67,6 +75,7 @@ TEST(DefnClone, RecordSurvivesAppendsWhileItsHolderPrepares) {
   ASSERT_EQ(shared_state_read_unlock(a, a->shared), 0);
   appender.join();
   EXPECT_EQ(bad, 0);
+  EXPECT_GT(changes, 0);
   uint32_t count = 0;
   EXPECT_EQ(defn_count_get(a, kTestKind, &count), 0);
   EXPECT_EQ(count, static_cast<uint32_t>(kAppends + 1));

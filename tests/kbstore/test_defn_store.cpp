@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/krenc.h"
@@ -86,48 +87,35 @@ struct Store {
 
 TEST(DefnStore, OwnThenInheritedOutsideEditModeAndByDepthInIt) {
   Store s;
-  loaded_locale_rec* parent = s.locale(29000, nullptr, {"Shared", "Other"});
-  s.locale(29840, parent, {"Shared", "Beta", "Gamma"});
-  // The byte-identical "Shared" of the parent is hidden by the child's.
+  loaded_locale_rec* parent = s.locale(29000, nullptr, {"Shared", "Name"});
+  s.locale(29840, parent, {"Shared", "NAME", "Gamma"});
+  // Hiding compares bytes: the parent's "Shared" is hidden, its "Name" is
+  // not. Lookup ignores case and finds the child's own "NAME" first.
   EXPECT_EQ(s.count(), 4u);
-  EXPECT_EQ(s.name_at(3), "Other");
-  EXPECT_EQ(s.name_at(4), "rc -800");
-  EXPECT_EQ(s.name_at(-1), "rc -800");
-  EXPECT_EQ(s.name_at(-2), "rc -800");
-  EXPECT_EQ(s.find("other"), 3);
+  for (auto [index, name] : {std::pair{3, "Name"}, {4, "rc -800"}, {-1, "rc -800"}, {-2, "rc -800"}}) {
+    EXPECT_EQ(s.name_at(index), name) << index;
+  }
+  EXPECT_EQ(s.find("name"), 1);
   uint32_t own = 0;
   EXPECT_EQ(defn_count_get_by_locale(s.ctx(), K, 29840, &own), 0);
   EXPECT_EQ(own, 3u);
 
-  // Hiding compares bytes, lookup ignores case: both are visible, and the
-  // child's own is found first.
-  Store& t = s;  // one test kind at a time: a second would unlend it first
-  loaded_locale_rec* p2 = t.locale(39000, nullptr, {"Name", "Omega"});
-  t.locale(39276, p2, {"NAME"});
-  EXPECT_EQ(t.count(), 3u);
-  EXPECT_EQ(t.name_at(1), "Name");
-  EXPECT_EQ(t.find("name"), 0);
-
   // Edit mode: depth x 256 + position, no count, a 257th own refused.
-  t.ctx()->edit_mode = 1;
-  uint32_t n = 0;
-  EXPECT_EQ(defn_count_get(t.ctx(), K, &n), TQ_ERR_EDIT_MODE);
-  EXPECT_EQ(t.find("omega"), 257);
-  EXPECT_EQ(t.name_at(256), "Name");
-  EXPECT_EQ(t.name_at(258), "rc -800");
-  EXPECT_EQ(t.name_at(512), "rc -800");
-  EXPECT_EQ(t.name_at(1), "rc -800");
+  s.ctx()->edit_mode = 1;
+  EXPECT_EQ(defn_count_get(s.ctx(), K, &own), TQ_ERR_EDIT_MODE);
+  for (auto [index, name] : {std::pair{257, "Name"}, {3, "rc -800"}, {258, "rc -800"}, {512, "rc -800"}}) {
+    EXPECT_EQ(s.name_at(index), name) << index;
+  }
+  ASSERT_EQ(defn_unload(s.ctx(), K, 1), 0);  // the child's "NAME" no longer hides by case
+  EXPECT_EQ(s.find("name"), 257);
   int32_t index = -1;
-  for (int i = 1; i < 256; ++i) {
-    ASSERT_EQ(defn_add(t.ctx(), K, ("D" + std::to_string(i)).c_str(), 0, &index), 0);
+  for (int i = 3; i < 256; ++i) {
+    ASSERT_EQ(defn_add(s.ctx(), K, ("D" + std::to_string(i)).c_str(), 0, &index), 0);
     ASSERT_EQ(index, i);
   }
-  EXPECT_EQ(defn_add(t.ctx(), K, "One Too Many", 0, &index), TQ_ERR_CALL_STACK_FULL);
+  EXPECT_EQ(defn_add(s.ctx(), K, "One Too Many", 0, &index), TQ_ERR_CALL_STACK_FULL);
   EXPECT_EQ(index, -1);
-  uint32_t own2 = 0;
-  EXPECT_EQ(defn_count_get_by_locale(t.ctx(), K, 39276, &own2), 0);
-  EXPECT_EQ(own2, 256u);
-  EXPECT_EQ(t.name_at(256), "Name");  // still the parent's
+  EXPECT_EQ(s.name_at(256), "Shared");  // still the parent's first
 }
 
 TEST(DefnStore, SurfacedFilterAndItsOption) {
@@ -231,7 +219,7 @@ TEST(DefnStore, CopyAppendsSharesReferencesAndRebases) {
   EXPECT_STREQ(copy->tokens.items[0]->name, "Given");
   EXPECT_EQ(static_cast<tqtest::test_kind_part*>(copy->part)->value, 42);
   EXPECT_EQ(s.kind.counters().remap, 1);
-  EXPECT_EQ(s.kind.counters().last_remap_source, 1);  // own 1 + inherited 0
+  EXPECT_EQ(s.kind.counters().last_remap_source, 0);  // outside edit mode nothing is rebased
   EXPECT_EQ(copy->datatype, 1);  // from an own-space source: unchanged
 
   // Copying a definition onto its own name would make two of one name.
@@ -312,6 +300,45 @@ TEST(DefnStore, FieldTableStores) {
   EXPECT_STREQ(out, "Tok");
   EXPECT_EQ(field_get(ctx, K, token_name, 0, 1, out), TQ_ERR_INDEX);
   EXPECT_EQ(ctx->write_holds, 0u);
+}
+
+// Tokens of a definition of a given locale, and what token operations get
+// of their definition: its datatype's name and token names.
+TEST(DefnStore, TokensInALocaleAndTheirOwner) {
+  Store s;
+  context* ctx = s.ctx();
+  loaded_locale_rec* loc = s.locale(29840, nullptr, {"D"});
+  int32_t dt = -1;
+  uint32_t t = 0;
+  ASSERT_EQ(dtype_add(ctx, &loc->datatypes, "Person", &dt), 0);
+  dtype_rec* type = loc->datatypes.recs[dt];
+  for (const char* v : {"Given", "Family"}) {
+    ASSERT_EQ(dtype_token_add(ctx, type, &t), 0);
+    ASSERT_EQ(dtype_token_value_set(ctx, type, static_cast<int32_t>(t), v), 0);
+  }
+  defn_rec* rec = loc->defns[K].recs[0];
+  rec->datatype = dt;
+  defn_token_owner owner;
+  ASSERT_EQ(defn_token_owner_get(ctx, rec, &owner), 0);
+  EXPECT_STREQ(owner.owner.datatype_name, "Person");
+  ASSERT_EQ(owner.owner.datatype_token_count, 2u);
+  EXPECT_STREQ(owner.owner.datatype_tokens[1], "Family");
+  int32_t tok = -1;
+  ASSERT_EQ(dtok_list_add(ctx, owner.owner, &rec->tokens, &tok), 0);
+  ASSERT_EQ(dtok_name_set(ctx, owner.owner, 1, rec->tokens.items[0].get(), "Family", 0), 0);
+  uint32_t count = 0;
+  EXPECT_EQ(defn_token_count_get_in_locale(ctx, K, 0, 29840, &count), 0);
+  EXPECT_EQ(count, 1u);
+  char name[kDtokNameOutSize];
+  EXPECT_EQ(defn_token_name_get_in_locale(ctx, K, 0, 29840, 0, name), 0);
+  EXPECT_STREQ(name, "Family");
+  EXPECT_EQ(defn_token_name_get_in_locale(ctx, K, 0, 29840, 1, name), TQ_ERR_INDEX);
+  int32_t key = -2;
+  EXPECT_EQ(defn_token_key_get_by_name_in_locale(ctx, K, 0, 29840, "FAMILY", 0, &key), 0);
+  EXPECT_EQ(key, 1);
+  EXPECT_EQ(defn_token_key_get_by_name_in_locale(ctx, K, 0, 29840, "Given", 0, &key), TQ_ERR_ARGUMENT);
+  rec->datatype = 5;
+  EXPECT_EQ(defn_token_owner_get(ctx, rec, &owner), TQ_ERR_INDEX);
 }
 
 TEST(DefnStore, UnloadEmptiesTheSlotOnce) {
