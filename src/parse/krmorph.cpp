@@ -327,7 +327,6 @@ void info_begin(analysis& an, uint32_t word_count) {
 
 int32_t normalize(analysis& an, uint32_t i, const char* chopped) {
   char* buf = an.s->words[i];
-  str_copy_bounded(buf, chopped, kAwlTextSize);
   if (an.opts->uppercase) {
     // Uppercasing can lengthen a text: it is cased from the chopped piece
     // into the buffer, cut between characters at the buffer's size.
@@ -335,6 +334,8 @@ int32_t normalize(analysis& an, uint32_t i, const char* chopped) {
     if (rc == TQ_ERR_NO_MEMORY) return rc;
     if (rc < 0) str_copy_bounded(buf, chopped, kAwlTextSize);  // the mapping failed: keep the text
     if (an.info != nullptr) an.info->uppercased[i] = buf;
+  } else {
+    str_copy_bounded(buf, chopped, kAwlTextSize);
   }
   for (int32_t j = 0; j < an.opts->norm_count; ++j) {
     const int32_t index = an.opts->norm[j].index();

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/krenc.h"
 #include "kbstore/krdefn.h"
 #include "parse/krmorph.h"
 #include "resources/krchop.h"
@@ -246,6 +247,28 @@ TEST(Morph, FallbacksRunOnlyForWordsNoVocabularyKnows) {
   EXPECT_EQ(morph_analyze(c, &unset, &kb.words, 0, &kb.out, nullptr), TQ_ERR_PARSER_UNBOUND);
   EXPECT_EQ(kb.out, nullptr);
   cat_regexlib_entry_free(c, &sevens, 0);
+}
+
+TEST(Morph, UppercasingFollowsTheLocaleAndFailuresPassThrough) {
+  NameKb kb;
+  Info info;
+  context* c = kb.ctx();
+  // Turkish special casing; German sharp s lengthens the word. (The getter
+  // converts to the session encoding: UTF-8 here.)
+  c->current_locale_code = 123000;
+  c->session_encoding = kEncodingUtf8;
+  ASSERT_EQ(kb.analyze("istanbul stra\xC3\x9F" "e", info.p, kMorphKeepTexts), 0);
+  char buf[1032];
+  EXPECT_EQ(text_of(morph_analyzer_info_uppercased_word_get(c, info.p, 0, buf), buf), "\xC4\xB0STANBUL");
+  EXPECT_STREQ(reinterpret_cast<awl_side*>(kb.out->user_data)->texts[1], "STRASSE");
+  c->current_locale_code = 0;
+
+  // A normalization library that is not there ends the analysis with the
+  // registry's code.
+  kb.norm.push_back(rsrc_ref::adopt(kRsrcRegex, 999));
+  kb.set_options();
+  EXPECT_EQ(kb.analyze("Dr", info.p), TQ_ERR_INDEX);
+  kb.norm.back().forget();
 }
 
 TEST(Morph, VocabulariesMergeByNameAndStopOnlyAfterAHit) {
