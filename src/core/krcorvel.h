@@ -24,6 +24,7 @@ struct chopper_builtin;
 struct phonetx_work;
 struct scheme_scratch;
 struct phonetx_edit_session;
+struct morph_scratch;
 
 // A work area that a higher layer makes on a context's first use of it and
 // that carries its own release, so that whoever tears the context down
@@ -97,6 +98,8 @@ struct tq_context {
   tq::phonetx_work* phonetx_work;  // the phonetics engine's work area
   tq::phonetx_edit_session* phonetx_edit;  // rules of a phonetics file read for editing, or NULL
   tq::lazy_work* regex_work;       // match data and limits of regex matching; NULL until first used
+  // Word analysis (parse layer).
+  tq::morph_scratch* morph_scratch;  // word buffers and the pool of analysed words
 };
 
 namespace tq {
