@@ -1,5 +1,8 @@
 #include "parse/krpsctx.h"
 
+#include "parse/kroptp.h"
+#include "parse/krparser.h"
+
 namespace tq {
 
 namespace {
@@ -8,6 +11,10 @@ namespace {
 // reverse. The first entry only marks where the layer's parts begin.
 constexpr context_part kParseParts[] = {
     {"parse layer", nullptr, nullptr, nullptr},
+    // A clone starts from its source's defaults and overrides.
+    {"parse optimization settings", optp_part_create, optp_part_free, optp_part_clone},
+    // The engines' runtimes are made on the first parse of each kind.
+    {"parser runtimes", parser_runtimes_part_create, parser_runtimes_part_free, nullptr},
 };
 
 }  // namespace
