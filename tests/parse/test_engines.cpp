@@ -314,3 +314,72 @@ TEST(ParserBind, RefusedGrammars) {
 }
 
 }  // namespace
+
+namespace {
+
+using namespace tq;
+using namespace parse_test;
+
+TEST(LrParse, WorkedValueThroughTheComposite) {
+  NameKb kb;
+  parser_rec* p = nullptr;
+  ASSERT_EQ(parse_defn_parser_get(kb.ctx(), kb.g, kb.cat("NAME"), nullptr, &p), 0);
+  ASSERT_EQ(tqx_parse_opt_params_input_length_override_set(kb.ctx(), kInputLong), 0);
+  Words words = full_name(kb.ctx());
+  {
+    Solutions s;
+    ASSERT_EQ(parser_run(kb.ctx(), p, words.get(), 0, 4, &s.list), 0);
+    ASSERT_EQ(s.count(), 1u);
+    parse_solution* best = s.best();
+    EXPECT_EQ(best->parser->kind, kParserLr);
+    EXPECT_EQ(best->score, 5740);
+    EXPECT_EQ(best->last, 4);
+    cat_span span{};
+    ASSERT_EQ(parse_solution_cat_span_get(kb.ctx(), best, "BODY", &span), 0);
+    EXPECT_EQ(span.first, 1);
+    EXPECT_EQ(span.last, 3);
+    solution_rule* rule = nullptr;
+    ASSERT_EQ(solrule_from_solution(kb.ctx(), best, &rule), 0);
+    solution_rule* child = nullptr;
+    ASSERT_EQ(tqx_solution_rule_child_rule_get(kb.ctx(), rule, 0, &child), 0);
+    EXPECT_EQ(abbr(kb.ctx(), child), "BODY");
+    solution_rule* none = nullptr;
+    EXPECT_EQ(tqx_solution_rule_child_rule_get(kb.ctx(), rule, 1, &none), TQ_ERR_INDEX);
+    EXPECT_EQ(tqx_solution_rule_free(kb.ctx(), child), 0);
+    EXPECT_EQ(tqx_solution_rule_free(kb.ctx(), rule), 0);
+  }
+  {
+    // A word that no live stack top can take.
+    Words jumbled(kb.ctx(), {{{"FAMILY", 90}}, {{"SUFFIX", 90}}, {{"PREFIX", 90}}});
+    Solutions s;
+    EXPECT_EQ(parser_run(kb.ctx(), p, jumbled.get(), 0, 2, &s.list), TQ_WARN_NO_SOLUTION);
+    EXPECT_EQ(s.count(), 0u);
+  }
+  {
+    // A category registered after the grammar was compiled has no goto.
+    Words late(kb.ctx(), {{{"NEWCOMER", 90}, {"GIVEN", 90}}, {{"FAMILY", 90}}});
+    Solutions s;
+    ASSERT_EQ(parser_run(kb.ctx(), p, late.get(), 0, 1, &s.list), 0);
+    ASSERT_NE(s.best(), nullptr);
+    EXPECT_EQ(s.best()->score, 2949);
+  }
+  EXPECT_EQ(parser_release(kb.ctx(), p), 0);
+}
+
+TEST(LrParse, ResourceLimit) {
+  tq_test::BareContext bc;
+  const int32_t g = make_grammar(bc.get(), "Lists", {"WORD", "LIST"}, {"LIST > LIST LIST : 50", "LIST > WORD : 50"});
+  Parser lr(bc.get(), kParserLr, g, cat_index(bc.get(), g, "LIST"));
+  ASSERT_EQ(lr.rc, 0);
+  Words many(bc.get(), std::vector<std::vector<std::pair<std::string, int32_t>>>(12, {{"WORD", 50}}));
+  ASSERT_EQ(tqx_parse_opt_params_resource_limit_override_set(bc.get(), 2000), 0);
+  Solutions s;
+  EXPECT_EQ(parser_run(bc.get(), lr.p, many.get(), 0, 11, &s.list), TQ_WARN_LIMIT_REACHED);
+  EXPECT_EQ(s.count(), 0u);
+  Words six(bc.get(), std::vector<std::vector<std::pair<std::string, int32_t>>>(6, {{"WORD", 50}}));
+  Solutions all;
+  EXPECT_EQ(parser_run(bc.get(), lr.p, six.get(), 0, 5, &all.list), 0);
+  EXPECT_EQ(all.count(), 42u);
+}
+
+}  // namespace
