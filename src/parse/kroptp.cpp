@@ -82,17 +82,20 @@ void optp_override_set(context* ctx, parse_opt_params* block, uint32_t flag) {
 int32_t optp_limit_validate(context* ctx, int32_t limit) {
   for (int32_t v : kLimits)
     if (v == limit) return 0;
-  return TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 129, limit), TQ_ERR_ARGUMENT;
+  TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 129, limit);
+  return TQ_ERR_ARGUMENT;
 }
 
 int32_t optp_levels_validate(context* ctx, int32_t levels) {
   if (levels >= kLevelsMin && levels <= kLevelsMax) return 0;
-  return TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 128, levels, kLevelsMin, kLevelsMax), TQ_ERR_ARGUMENT;
+  TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 128, levels, kLevelsMin, kLevelsMax);
+  return TQ_ERR_ARGUMENT;
 }
 
 int32_t optp_input_length_validate(context* ctx, int32_t length) {
   if (length >= kInputShort && length <= kInputAutomatic) return 0;
-  return TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 1359, length), TQ_ERR_ARGUMENT;
+  TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 1359, length);
+  return TQ_ERR_ARGUMENT;
 }
 
 int32_t optp_input_length_from_name(const char* name) {

@@ -264,6 +264,14 @@ int32_t parser_init(parser_rec* p, uint32_t kind) {
 
 int32_t parser_bind(context* ctx, parser_rec* p, int32_t grammar, int32_t root, const parse_opt_params* block) {
   if (grammar < 0) return TQ_ERR_INDEX;
+  if (p->bound != 0) {
+    // Binding again: what the old binding holds goes first; the object's
+    // references from its holders stay.
+    const int32_t refs = p->refs;
+    int32_t rc = parser_unbind(ctx, p);
+    p->refs = refs;
+    if (rc != 0) return rc;
+  }
   p->num_cat = nullptr;
   p->root_cat = nullptr;
   grammar_rec* rec = nullptr;

@@ -198,12 +198,11 @@ int32_t parse_solution_cat_span_get(context* ctx, const parse_solution* s, const
     case kParserChart:
     case kParserLr: {
       if (s->root == nullptr) return 0;
-      // Breadth first, children in order, with a queue in the runtime's
-      // pool: the shallowest node wins, then the leftmost.
+      // Breadth first, one depth at a time, children in order: the
+      // shallowest node wins, then the leftmost. Each depth's nodes are
+      // listed in the pool the solution lives in.
       const compiled_grammar* g = grammar_of(s);
       const parse_node* level_buf[1] = {s->root};
-      // A simple two-level frontier walk that needs no queue: each level's
-      // nodes are visited in order before the next level's.
       const parse_node* const* cur = level_buf;
       uint32_t cur_n = 1;
       mempool* pool = s->own_storage != 0 ? s->own_pool : s->runtime->pool;

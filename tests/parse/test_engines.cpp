@@ -311,6 +311,19 @@ TEST(ParserBind, RefusedGrammars) {
   const int32_t ok = make_grammar(ctx, "Ok", {"A", "B"}, {"B > A : 50"});
   EXPECT_EQ(parser_get(ctx, kParserLr, ok, 99, nullptr, &p), -1);
   EXPECT_EQ(p, nullptr);
+
+  // Binding an object again replaces what its first binding built.
+  parser_rec lr;
+  ASSERT_EQ(parser_init(&lr, kParserLr), 0);
+  parse_opt_params block;
+  optp_block_init(&block);
+  ASSERT_EQ(parser_bind(ctx, &lr, ok, cat_index(ctx, ok, "B"), &block), 0);
+  block.limit = 7000;
+  ASSERT_EQ(parser_bind(ctx, &lr, ok, cat_index(ctx, ok, "A"), &block), 0);
+  EXPECT_EQ(lr.params.limit, 7000);
+  EXPECT_EQ(lr.root, cat_index(ctx, ok, "A"));
+  EXPECT_EQ(parser_unbind(ctx, &lr), 0);
+  EXPECT_EQ(lr.bound, 0u);
 }
 
 }  // namespace
