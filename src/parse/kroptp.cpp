@@ -130,7 +130,7 @@ void optp_effective_get(context* ctx, const parse_opt_params* block, parse_opt_p
 
 // ---- Document forms ---------------------------------------------------------------
 
-int32_t optp_properties_read(context* ctx, const xmldoc* element, parse_opt_params* block) {
+int32_t optp_xml_read(context* ctx, const xmldoc* element, parse_opt_params* block) {
   if (element == nullptr || block == nullptr) return TQ_ERR_ARGUMENT;
   block->override_flag = 0;
   const char* levels = xmldoc_prop_get(ctx, element, kPropLevels);
@@ -154,7 +154,7 @@ int32_t optp_properties_read(context* ctx, const xmldoc* element, parse_opt_para
   return 0;
 }
 
-int32_t optp_properties_write(context* ctx, xmldoc* element, const parse_opt_params* block) {
+int32_t optp_xml_write(context* ctx, xmldoc* element, const parse_opt_params* block) {
   if (element == nullptr || block == nullptr) return TQ_ERR_ARGUMENT;
   if (block->override_flag == 0) return 0;
   char text[16];

@@ -76,9 +76,9 @@ void optp_effective_get(context* ctx, const parse_opt_params* block, parse_opt_p
 // Length". Reading clears the flag; a non-empty property sets it with its
 // value. Levels read are validated (-802, 128): an engine never receives a
 // level count it cannot hold.
-int32_t optp_properties_read(context* ctx, const xmldoc* element, parse_opt_params* block);
+int32_t optp_xml_read(context* ctx, const xmldoc* element, parse_opt_params* block);
 // Nothing when the flag is off; else the three properties.
-int32_t optp_properties_write(context* ctx, xmldoc* element, const parse_opt_params* block);
+int32_t optp_xml_write(context* ctx, xmldoc* element, const parse_opt_params* block);
 
 // Table rows: "Opt Param Override" (text), "Levels To Score" (int),
 // "Resource Limit" (int), "Input Length" (text).

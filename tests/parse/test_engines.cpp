@@ -4,6 +4,8 @@
 #include <string>
 
 #include "parse/kroptp.h"
+#include "resources/krchop.h"
+#include "resources/krwlst.h"
 #include "parse_fixture.h"
 
 namespace {
@@ -80,6 +82,16 @@ TEST(ChartParse, HandComputedScoresAndTheBestRule) {
     EXPECT_EQ(tqx_solution_rule_child_rule_get(kb.ctx(), rule, 1, &none), TQ_ERR_INDEX);
     EXPECT_EQ(none, nullptr);
     EXPECT_EQ(tqx_solution_rule_child_rule_get(kb.ctx(), rule, 3, &none), TQ_ERR_INDEX);
+
+    // Texts come from the chopped words, separators inside kept.
+    word_list chopped{};
+    ASSERT_EQ(chop_run(kb.ctx(), -1, "Dr. John   Q. Smith Jr.", &chopped), 0);
+    char text[kWordTextSize];
+    ASSERT_EQ(parse_solution_text_get(kb.ctx(), best, &chopped, text), 0);
+    EXPECT_STREQ(text, "Dr. John   Q. Smith Jr.");
+    ASSERT_EQ(solrule_string_get(kb.ctx(), child, &chopped, text), 0);
+    EXPECT_STREQ(text, "John   Q. Smith");
+    wordlist_free(&chopped);
 
     // A copy outlives the next parse.
     parse_solution copy{};

@@ -79,16 +79,16 @@ TEST(OptParamsDocument, PropertiesAndRows) {
   ASSERT_EQ(xmldoc_create(ctx, "Parsorithm", "7.0", &doc), 0);
   parse_opt_params block;
   optp_block_init(&block);
-  ASSERT_EQ(optp_properties_write(ctx, doc, &block), 0);  // flag off: nothing
+  ASSERT_EQ(optp_xml_write(ctx, doc, &block), 0);  // flag off: nothing
   EXPECT_EQ(xmldoc_prop_exists(ctx, doc, "Levels To Score"), 0);
   ASSERT_EQ(xmldoc_prop_add(ctx, doc, "Input Length", "long"), 0);
   block.levels = 9;
-  ASSERT_EQ(optp_properties_read(ctx, doc, &block), 0);
+  ASSERT_EQ(optp_xml_read(ctx, doc, &block), 0);
   EXPECT_EQ(block.override_flag, 1u);
   EXPECT_EQ(block.input_length, kInputAutomatic);  // only "Long" itself is Long
   EXPECT_EQ(block.levels, 9);
   ASSERT_EQ(xmldoc_prop_add(ctx, doc, "Levels To Score", "12"), 0);
-  EXPECT_EQ(optp_properties_read(ctx, doc, &block), TQ_ERR_ARGUMENT);  // refused, not carried to an engine
+  EXPECT_EQ(optp_xml_read(ctx, doc, &block), TQ_ERR_ARGUMENT);  // refused, not carried to an engine
   xml_free(ctx, doc);
 
   // Switching a block on starts it from the context's defaults.
