@@ -69,6 +69,21 @@ const parse_node* rule_child(const parse_node* n, int32_t index) {
   return nullptr;
 }
 
+// The leftmost node of the category at exactly `depth` below n; *deeper
+// tells whether the tree goes below that depth.
+const parse_node* find_at_depth(const compiled_grammar* g, const parse_node* n, const char* name, int32_t depth,
+                                bool* deeper) {
+  if (depth == 0) {
+    if (n->child_count > 0) *deeper = true;
+    return std::strcmp(cg_cat_name(g, n->cat), name) == 0 ? n : nullptr;
+  }
+  for (uint32_t i = 0; i < n->child_count; ++i) {
+    const parse_node* hit = find_at_depth(g, n->children[i], name, depth - 1, deeper);
+    if (hit != nullptr) return hit;
+  }
+  return nullptr;
+}
+
 uint32_t kind_of(const solution_rule* rule) {
   return rule->solution != nullptr && rule->solution->parser != nullptr ? rule->solution->parser->kind : 99;
 }
@@ -197,36 +212,21 @@ int32_t parse_solution_cat_span_get(context* ctx, const parse_solution* s, const
   switch (s->parser->kind) {
     case kParserChart:
     case kParserLr: {
-      if (s->root == nullptr) return 0;
-      // Breadth first, one depth at a time, children in order: the
-      // shallowest node wins, then the leftmost. Each depth's nodes are
-      // listed in the pool the solution lives in.
+      // Breadth first, children in order: the shallowest node wins, then
+      // the leftmost. Trees are small, so each depth is walked from the
+      // root again rather than queued: the search allocates nothing, and
+      // a copy that is searched often does not grow.
       const compiled_grammar* g = grammar_of(s);
-      const parse_node* level_buf[1] = {s->root};
-      const parse_node* const* cur = level_buf;
-      uint32_t cur_n = 1;
-      mempool* pool = s->own_storage != 0 ? s->own_pool : s->runtime->pool;
-      while (cur_n > 0) {
-        uint32_t next_n = 0;
-        for (uint32_t i = 0; i < cur_n; ++i) {
-          const parse_node* n = cur[i];
-          if (std::strcmp(cg_cat_name(g, n->cat), name) == 0) {
-            span->found = 1;
-            span->first = n->start;
-            span->last = n->end - 1;
-            return 0;
-          }
-          next_n += n->child_count;
+      for (int32_t depth = 0; s->root != nullptr; ++depth) {
+        bool deeper = false;
+        const parse_node* hit = find_at_depth(g, s->root, name, depth, &deeper);
+        if (hit != nullptr) {
+          span->found = 1;
+          span->first = hit->start;
+          span->last = hit->end - 1;
+          return 0;
         }
-        if (next_n == 0) break;
-        int32_t status = 0;
-        auto* next = static_cast<const parse_node**>(mempool_alloc(pool, next_n * sizeof(parse_node*), &status));
-        if (next == nullptr) return status != 0 ? status : TQ_ERR_NO_MEMORY;
-        uint32_t k = 0;
-        for (uint32_t i = 0; i < cur_n; ++i)
-          for (uint32_t c = 0; c < cur[i]->child_count; ++c) next[k++] = cur[i]->children[c];
-        cur = next;
-        cur_n = next_n;
+        if (!deeper) break;
       }
       return 0;
     }

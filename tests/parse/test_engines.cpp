@@ -1,5 +1,6 @@
 // The chart and one-word engines, solutions and their scores, rule handles
 // and the parser cache, on the worked person-name grammar.
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -184,6 +185,20 @@ TEST(ChartParse, ResourceLimitAndFirstBeyondTheEnd) {
   Solutions all;
   EXPECT_EQ(parser_run(bc.get(), chart.p, six.get(), 0, 5, &all.list), 0);
   EXPECT_EQ(all.count(), 42u);  // Catalan(5)
+  // Spans: the shallowest node of the category, the leftmost among equals.
+  Words three(bc.get(), std::vector<std::vector<std::pair<std::string, int32_t>>>(3, {{"WORD", 50}}));
+  Solutions two;
+  ASSERT_EQ(parser_run(bc.get(), chart.p, three.get(), 0, 2, &two.list), 0);
+  ASSERT_EQ(two.count(), 2u);
+  std::vector<int32_t> firsts;
+  for (uint32_t i = 0; i < 2; ++i) {
+    cat_span span{};
+    ASSERT_EQ(parse_solution_cat_span_get(bc.get(), two.at(i), "WORD", &span), 0);
+    EXPECT_EQ(span.first, span.last);
+    firsts.push_back(span.first);
+  }
+  std::sort(firsts.begin(), firsts.end());
+  EXPECT_EQ(firsts, (std::vector<int32_t>{0, 2}));  // (A A) A gives the third word, A (A A) the first
   Solutions none;
   EXPECT_EQ(parser_run(bc.get(), chart.p, six.get(), 7, 9, &none.list), TQ_ERR_ARGUMENT);
 }
