@@ -1057,6 +1057,61 @@ TQ_API int32_t tq_morph_analyzer_info_default_cats_info_get(tq_context* ctx, tq_
                                                             int32_t i, int32_t j, char* cat,
                                                             int32_t* like) TQ_NOEXCEPT;
 
+/* ---- Parse optimization parameters ----------------------------------------
+ * Levels to score 5 to 10; resource limit 2000, 2800, 7000, 10000, 25000 or
+ * 50000; input length 0 "Short", 1 "Long", 2 "Automatic". A refused value is
+ * -802 and changes nothing. Defaults apply to definitions without their own
+ * parameters; overrides win over everything when the engines run. An
+ * override getter writes the value only when the override is set. */
+TQ_API int32_t tq_parse_opt_params_resource_limit_default_set(tq_context* ctx, int32_t limit) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_opt_params_scoring_levels_default_set(tq_context* ctx, int32_t levels) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_opt_params_input_length_default_set(tq_context* ctx, int32_t length) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_opt_params_resource_limit_override_set(tq_context* ctx, int32_t limit) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_opt_params_scoring_levels_override_set(tq_context* ctx, int32_t levels) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_opt_params_input_length_override_set(tq_context* ctx, int32_t length) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_opt_params_resource_limit_default_get(tq_context* ctx, int32_t* limit) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_opt_params_scoring_levels_default_get(tq_context* ctx, int32_t* levels) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_opt_params_input_length_default_get(tq_context* ctx, int32_t* length) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_opt_params_resource_limit_override_get(tq_context* ctx, int32_t* is_set,
+                                                               int32_t* limit) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_opt_params_scoring_levels_override_get(tq_context* ctx, int32_t* is_set,
+                                                               int32_t* levels) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_opt_params_input_length_override_get(tq_context* ctx, int32_t* is_set,
+                                                             int32_t* length) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_opt_params_resource_limit_override_remove(tq_context* ctx) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_opt_params_scoring_levels_override_remove(tq_context* ctx) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_opt_params_input_length_override_remove(tq_context* ctx) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_opt_params_override_remove_all(tq_context* ctx) TQ_NOEXCEPT;
+/* The older family: default levels and limit; the levels and limit overrides. */
+TQ_API int32_t tq_parse_optimization_params_default_get(tq_context* ctx, int32_t* levels_to_score,
+                                                        int32_t* resource_limit) TQ_NOEXCEPT;
+/* The levels are set (validated) first and stay set when the limit is refused. */
+TQ_API int32_t tq_parse_optimization_params_default_set(tq_context* ctx, int32_t levels, int32_t limit) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_optimization_params_user_get(tq_context* ctx, int32_t* score_levels_set, int32_t* score_levels,
+                                                     int32_t* resource_limit_set, int32_t* resource_limit) TQ_NOEXCEPT;
+/* Sets each override whose flag is not 0; the first failure is returned. */
+TQ_API int32_t tq_parse_optimization_params_user_set(tq_context* ctx, int32_t levels_flag, int32_t levels,
+                                                     int32_t limit_flag, int32_t limit) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_optimization_params_user_remove(tq_context* ctx, int32_t levels_flag,
+                                                        int32_t limit_flag) TQ_NOEXCEPT;
+
+/* ---- Solution rules ----------------------------------------------------------
+ * A rule of a parse solution's tree: its category ("abbreviation", 1,028
+ * bytes), priority, right-side categories and the rules below it. Valid
+ * until the next parse on the context; freed one by one. Indexes out of
+ * range give -800. */
+typedef struct tq_solution_rule tq_solution_rule;
+TQ_API int32_t tq_solution_rule_free(tq_context* ctx, tq_solution_rule* rule) TQ_NOEXCEPT;
+TQ_API int32_t tq_solution_rule_parent_abbr_get(tq_context* ctx, tq_solution_rule* rule, char* abbr) TQ_NOEXCEPT;
+TQ_API int32_t tq_solution_rule_priority_get(tq_context* ctx, tq_solution_rule* rule, uint32_t* priority) TQ_NOEXCEPT;
+TQ_API int32_t tq_solution_rule_cat_count_get(tq_context* ctx, tq_solution_rule* rule, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_solution_rule_cat_abbr_get(tq_context* ctx, tq_solution_rule* rule, int32_t index,
+                                             char* abbr) TQ_NOEXCEPT;
+TQ_API int32_t tq_solution_rule_child_rule_count_get(tq_context* ctx, tq_solution_rule* rule,
+                                                     uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_solution_rule_child_rule_get(tq_context* ctx, tq_solution_rule* rule, int32_t index,
+                                               tq_solution_rule** child) TQ_NOEXCEPT;
+
 #ifdef __cplusplus
 }
 #endif

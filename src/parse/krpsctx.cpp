@@ -1,6 +1,8 @@
 #include "parse/krpsctx.h"
 
 #include "parse/krmorph.h"
+#include "parse/kroptp.h"
+#include "parse/krparser.h"
 
 namespace tq {
 
@@ -18,6 +20,10 @@ void morph_part_free(context* ctx) {
 constexpr context_part kParseParts[] = {
     {"parse layer", nullptr, nullptr, nullptr},
     {"morph scratch", morph_part_create, morph_part_free, nullptr},
+    // A clone starts from its source's defaults and overrides.
+    {"parse optimization settings", optp_part_create, optp_part_free, optp_part_clone},
+    // The engines' runtimes are made on the first parse of each kind.
+    {"parser runtimes", parser_runtimes_part_create, parser_runtimes_part_free, nullptr},
 };
 
 }  // namespace
