@@ -322,6 +322,65 @@ void datatype_seeds(const Seeds& seeds) {
   seeds.put("datatype", "settings", slurp(dir / "dt"));
 }
 
+// Definition elements of the tests' kind as a locale document holds them:
+// the common properties, the "9.0" group, key-only library tables, a token
+// and comments; a second one incomplete and of a newer version.
+void defnxml_seeds(const Seeds& seeds) {
+  Kb& kb = Kb::fresh();
+  tq_fuzz::Context ctx(kb.root());
+  tq_xmldoc* doc = nullptr;
+  check(ctx, tq_xml_create(ctx, "Locale Settings", "7.0", &doc), "defn settings");
+  auto element = [&](const char* name, const char* version, const char* incomplete) {
+    tq_xmldoc* el = nullptr;
+    check(ctx, tq_xml_create(ctx, "Test Definition", "7.0", &el), "defn element");
+    const char* props[][2] = {{"Name", name},
+                              {"Editable", "Y"},
+                              {"Surface", "N"},
+                              {"Datatype", "Name"},
+                              {"Automatic Uppercasing", "No"},
+                              {"Preprocessing Regexlib", "R1"},
+                              {"Chop Table", "C"},
+                              {"Vocabulary", "V1"},
+                              {"Fuzzy Vocab Threshold", "85"},
+                              {"Postprocessing Regexlib", "R2"},
+                              {"Test Value", "7"}};
+    for (const auto& [n, v] : props) check(ctx, tq_xml_addprop(ctx, el, n, v), "defn property");
+    tq_xmldoc* group = nullptr;
+    check(ctx, tq_xml_create(ctx, "Properties", "9.0", &group), "group");
+    check(ctx, tq_xml_addprop(ctx, group, "Version", version), "version");
+    check(ctx, tq_xml_addprop(ctx, group, "Owner", "Team"), "owner");
+    check(ctx, tq_xml_addprop(ctx, group, "Incomplete", incomplete), "incomplete");
+    check(ctx, tq_xml_addref(ctx, el, "Properties", 1, group), "group include");
+    for (const char* table : {"Preprocessing Regexlibs", "Normalization Regexlibs"}) {
+      tq_xmldoc* libs = nullptr;
+      check(ctx, tq_xml_create(ctx, table, "7.0", &libs), "libs");
+      check(ctx, tq_xml_addrec(ctx, libs, "R1", nullptr, nullptr), "lib");
+      check(ctx, tq_xml_addrec(ctx, libs, "Gone", nullptr, nullptr), "lib");
+      check(ctx, tq_xml_addrec(ctx, libs, "R2", nullptr, nullptr), "lib");
+      check(ctx, tq_xml_addref(ctx, el, table, 1, libs), "libs include");
+    }
+    tq_xmldoc* tok = nullptr;
+    check(ctx, tq_xml_create(ctx, "Token", "7.0", &tok), "token");
+    check(ctx, tq_xml_addprop(ctx, tok, "Name", "Family"), "token name");
+    check(ctx, tq_xml_addref(ctx, el, "Token", 1, tok), "token include");
+    tq_xmldoc* comments = nullptr;
+    tq_xmldoc* note = nullptr;
+    check(ctx, tq_xml_create(ctx, "Comments", "7.0", &comments), "comments");
+    check(ctx, tq_xml_create(ctx, "Note", "7.0", &note), "note");
+    check(ctx, tq_xml_addprop(ctx, note, "Text", "kept"), "note text");
+    check(ctx, tq_xml_addref(ctx, comments, "Note", 1, note), "note include");
+    check(ctx, tq_xml_addrec(ctx, comments, "1", "dropped", nullptr), "comment record");
+    check(ctx, tq_xml_addref(ctx, el, "Comments", 1, comments), "comments include");
+    check(ctx, tq_xml_addref(ctx, doc, "Test Definition", 1, el), "defn include");
+  };
+  element("Full", "7.0", "No");
+  element("Draft", "9.1", "Yes");
+  fs::path file = kb / "locale" / "defns";
+  check(ctx, tq_xml_write(ctx, 0, file.c_str(), 8, doc), "write defns");
+  tq_xml_free(ctx, doc);
+  seeds.put("defnxml", "two", slurp(file));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -340,5 +399,6 @@ int main(int argc, char** argv) {
   grammar_seeds(seeds);
   meta_seeds(seeds);
   datatype_seeds(seeds);
+  defnxml_seeds(seeds);
   return failures == 0 ? 0 : 1;
 }

@@ -982,6 +982,152 @@ TQ_API int32_t tq_datatype_unload(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
 /* Appends the datatype to xml as an include "Datatype". */
 TQ_API int32_t tq_datatype_write(tq_context* ctx, tq_xmldoc* xml, int32_t index) TQ_NOEXCEPT;
 
+/* ---- Morph analyzer info ------------------------------------------------
+ * What word analysis recorded for each word of a value: the word as
+ * chopped, uppercased and normalized, the vocabularies that knew it (fuzzy
+ * matches included), the categorization regex libraries that matched it,
+ * the numeric check, and the categories it ended with. A parse info hands
+ * its morph analyzer info out; each analysis given it replaces everything
+ * it held. Word index i counts the words of the value as chopped; only the
+ * first 128 are analysed, and per-word getters give -800 from 128 on (the
+ * string getter knows every chopped word). A word that normalization
+ * emptied has no categories. Texts come out in the session encoding, at
+ * most 1,028 bytes. */
+typedef struct tq_morph_analyzer_info tq_morph_analyzer_info;
+
+TQ_API int32_t tq_morph_analyzer_info_analyzed_word_list_count_get(tq_context* ctx, tq_morph_analyzer_info* info,
+                                                                   uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_morph_analyzer_info_analyzed_word_string_get(tq_context* ctx, tq_morph_analyzer_info* info,
+                                                               int32_t i, char* word) TQ_NOEXCEPT;
+TQ_API int32_t tq_morph_analyzer_info_uppercased_word_get(tq_context* ctx, tq_morph_analyzer_info* info, int32_t i,
+                                                          char* buf) TQ_NOEXCEPT;
+/* With normalization regex libraries, the output of the first; else the
+ * uppercased word. */
+TQ_API int32_t tq_morph_analyzer_info_analyzed_word_norm_get(tq_context* ctx, tq_morph_analyzer_info* info,
+                                                             int32_t i, char* norm) TQ_NOEXCEPT;
+TQ_API int32_t tq_morph_analyzer_info_any_normalization_regexlib_matched_get(tq_context* ctx,
+                                                                             tq_morph_analyzer_info* info,
+                                                                             uint32_t* matched) TQ_NOEXCEPT;
+TQ_API int32_t tq_morph_analyzer_info_normalization_regexlib_count_get(tq_context* ctx,
+                                                                       tq_morph_analyzer_info* info,
+                                                                       uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_morph_analyzer_info_analyzed_word_norm_per_regexlib_get(tq_context* ctx,
+                                                                          tq_morph_analyzer_info* info, int32_t i,
+                                                                          int32_t regexlib, char* norm,
+                                                                          uint32_t* matched) TQ_NOEXCEPT;
+/* 1 when a fuzzy match was recorded for vocabulary `vocab`. */
+TQ_API int32_t tq_morph_analyzer_info_fuzzy_enabled_get(tq_context* ctx, tq_morph_analyzer_info* info, int32_t vocab,
+                                                        uint32_t* fuzzy) TQ_NOEXCEPT;
+TQ_API int32_t tq_morph_analyzer_info_analyzed_word_fuzzy_get(tq_context* ctx, tq_morph_analyzer_info* info,
+                                                              int32_t i, char* fuzzy) TQ_NOEXCEPT;
+TQ_API int32_t tq_morph_analyzer_info_analyzed_word_fuzzy_per_vocab_get(tq_context* ctx,
+                                                                        tq_morph_analyzer_info* info, int32_t i,
+                                                                        int32_t vocab, char* fuzzy) TQ_NOEXCEPT;
+TQ_API int32_t tq_morph_analyzer_info_vocab_count_get(tq_context* ctx, tq_morph_analyzer_info* info,
+                                                      uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_morph_analyzer_info_any_vocab_found_get(tq_context* ctx, tq_morph_analyzer_info* info,
+                                                          uint32_t* matched) TQ_NOEXCEPT;
+TQ_API int32_t tq_morph_analyzer_info_analyzed_word_cat_count_get(tq_context* ctx, tq_morph_analyzer_info* info,
+                                                                  int32_t i, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_morph_analyzer_info_analyzed_word_cat_count_per_vocab_get(tq_context* ctx,
+                                                                            tq_morph_analyzer_info* info, int32_t i,
+                                                                            int32_t vocab,
+                                                                            uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_morph_analyzer_info_analyzed_word_cat_abbr_get(tq_context* ctx, tq_morph_analyzer_info* info,
+                                                                 int32_t i, int32_t j, char* abbr) TQ_NOEXCEPT;
+/* j counts the word's results from every vocabulary (-800 beyond them); the
+ * j-th from vocabulary `vocab` comes out, empty when it has fewer. */
+TQ_API int32_t tq_morph_analyzer_info_analyzed_word_cat_abbr_per_vocab_get(tq_context* ctx,
+                                                                           tq_morph_analyzer_info* info, int32_t i,
+                                                                           int32_t j, int32_t vocab,
+                                                                           char* abbr) TQ_NOEXCEPT;
+TQ_API int32_t tq_morph_analyzer_info_analyzed_word_cat_like_get(tq_context* ctx, tq_morph_analyzer_info* info,
+                                                                 int32_t i, int32_t j,
+                                                                 int32_t* likelihood) TQ_NOEXCEPT;
+TQ_API int32_t tq_morph_analyzer_info_analyzed_word_cat_like_per_vocab_get(tq_context* ctx,
+                                                                           tq_morph_analyzer_info* info, int32_t i,
+                                                                           int32_t j, int32_t vocab,
+                                                                           int32_t* likelihood) TQ_NOEXCEPT;
+TQ_API int32_t tq_morph_analyzer_info_num_check_flag_get(tq_context* ctx, tq_morph_analyzer_info* ma_info,
+                                                         int32_t i, uint32_t* flag) TQ_NOEXCEPT;
+/* The result of word i from the regex library of that name (at most 1,024
+ * bytes in); the last when several; empty and 0 when none. */
+TQ_API int32_t tq_morph_analyzer_info_cat_regex_info_get(tq_context* ctx, tq_morph_analyzer_info* info, int32_t i,
+                                                         const char* regex_name, char* cat,
+                                                         int32_t* like) TQ_NOEXCEPT;
+TQ_API int32_t tq_morph_analyzer_info_categorization_regexlib_count_get(tq_context* ctx,
+                                                                        tq_morph_analyzer_info* info,
+                                                                        uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_morph_analyzer_info_any_categorization_regexlib_matched_get(tq_context* ctx,
+                                                                              tq_morph_analyzer_info* info,
+                                                                              uint32_t* matched) TQ_NOEXCEPT;
+TQ_API int32_t tq_morph_analyzer_info_cat_regex_info_per_regexlib_get(tq_context* ctx,
+                                                                      tq_morph_analyzer_info* info, int32_t i,
+                                                                      int32_t regexlib, char* cat,
+                                                                      int32_t* like) TQ_NOEXCEPT;
+/* The categories a word ended with after the numeric check or the default
+ * categories gave it some. */
+TQ_API int32_t tq_morph_analyzer_info_default_cats_count_get(tq_context* ctx, tq_morph_analyzer_info* info,
+                                                             int32_t i, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_morph_analyzer_info_default_cats_info_get(tq_context* ctx, tq_morph_analyzer_info* info,
+                                                            int32_t i, int32_t j, char* cat,
+                                                            int32_t* like) TQ_NOEXCEPT;
+
+/* ---- Parse optimization parameters ----------------------------------------
+ * Levels to score 5 to 10; resource limit 2000, 2800, 7000, 10000, 25000 or
+ * 50000; input length 0 "Short", 1 "Long", 2 "Automatic". A refused value is
+ * -802 and changes nothing. Defaults apply to definitions without their own
+ * parameters; overrides win over everything when the engines run. An
+ * override getter writes the value only when the override is set. */
+TQ_API int32_t tq_parse_opt_params_resource_limit_default_set(tq_context* ctx, int32_t limit) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_opt_params_scoring_levels_default_set(tq_context* ctx, int32_t levels) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_opt_params_input_length_default_set(tq_context* ctx, int32_t length) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_opt_params_resource_limit_override_set(tq_context* ctx, int32_t limit) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_opt_params_scoring_levels_override_set(tq_context* ctx, int32_t levels) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_opt_params_input_length_override_set(tq_context* ctx, int32_t length) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_opt_params_resource_limit_default_get(tq_context* ctx, int32_t* limit) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_opt_params_scoring_levels_default_get(tq_context* ctx, int32_t* levels) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_opt_params_input_length_default_get(tq_context* ctx, int32_t* length) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_opt_params_resource_limit_override_get(tq_context* ctx, int32_t* is_set,
+                                                               int32_t* limit) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_opt_params_scoring_levels_override_get(tq_context* ctx, int32_t* is_set,
+                                                               int32_t* levels) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_opt_params_input_length_override_get(tq_context* ctx, int32_t* is_set,
+                                                             int32_t* length) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_opt_params_resource_limit_override_remove(tq_context* ctx) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_opt_params_scoring_levels_override_remove(tq_context* ctx) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_opt_params_input_length_override_remove(tq_context* ctx) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_opt_params_override_remove_all(tq_context* ctx) TQ_NOEXCEPT;
+/* The older family: default levels and limit; the levels and limit overrides. */
+TQ_API int32_t tq_parse_optimization_params_default_get(tq_context* ctx, int32_t* levels_to_score,
+                                                        int32_t* resource_limit) TQ_NOEXCEPT;
+/* The levels are set (validated) first and stay set when the limit is refused. */
+TQ_API int32_t tq_parse_optimization_params_default_set(tq_context* ctx, int32_t levels, int32_t limit) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_optimization_params_user_get(tq_context* ctx, int32_t* score_levels_set, int32_t* score_levels,
+                                                     int32_t* resource_limit_set, int32_t* resource_limit) TQ_NOEXCEPT;
+/* Sets each override whose flag is not 0; the first failure is returned. */
+TQ_API int32_t tq_parse_optimization_params_user_set(tq_context* ctx, int32_t levels_flag, int32_t levels,
+                                                     int32_t limit_flag, int32_t limit) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_optimization_params_user_remove(tq_context* ctx, int32_t levels_flag,
+                                                        int32_t limit_flag) TQ_NOEXCEPT;
+
+/* ---- Solution rules ----------------------------------------------------------
+ * A rule of a parse solution's tree: its category ("abbreviation", 1,028
+ * bytes), priority, right-side categories and the rules below it. Valid
+ * until the next parse on the context; freed one by one. Indexes out of
+ * range give -800. */
+typedef struct tq_solution_rule tq_solution_rule;
+TQ_API int32_t tq_solution_rule_free(tq_context* ctx, tq_solution_rule* rule) TQ_NOEXCEPT;
+TQ_API int32_t tq_solution_rule_parent_abbr_get(tq_context* ctx, tq_solution_rule* rule, char* abbr) TQ_NOEXCEPT;
+TQ_API int32_t tq_solution_rule_priority_get(tq_context* ctx, tq_solution_rule* rule, uint32_t* priority) TQ_NOEXCEPT;
+TQ_API int32_t tq_solution_rule_cat_count_get(tq_context* ctx, tq_solution_rule* rule, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_solution_rule_cat_abbr_get(tq_context* ctx, tq_solution_rule* rule, int32_t index,
+                                             char* abbr) TQ_NOEXCEPT;
+TQ_API int32_t tq_solution_rule_child_rule_count_get(tq_context* ctx, tq_solution_rule* rule,
+                                                     uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_solution_rule_child_rule_get(tq_context* ctx, tq_solution_rule* rule, int32_t index,
+                                               tq_solution_rule** child) TQ_NOEXCEPT;
+
 #ifdef __cplusplus
 }
 #endif

@@ -1,8 +1,9 @@
 #include "api/krwire.h"
 
-#include "kbstore/krdtok.h"
 #include "kbstore/krkind.h"
+#include "kbstore/krlib.h"
 #include "kbstore/krvlt.h"
+#include "resources/krchpr.h"
 #include "resources/krregx.h"
 #include "resources/krsch.h"
 #include "resources/krvcld.h"
@@ -32,19 +33,27 @@ constexpr const defn_kind_ops* kKindOps[kDefnKindCount + 1] = {
 // -705, so nothing is installed rather than a stand-in.
 constexpr const scheme_match_ops* kSchemeMatchOps = nullptr;
 
-// How definition tokens open the regex libraries and schemes they name.
-int32_t token_regexlib_open(context* ctx, const char* name, int32_t* index) {
+// How definitions and their tokens open the resources they name: the
+// resources layer's loads by name, each giving one registry reference.
+// Vocabularies load in their compiled form, as the engine uses them.
+int32_t open_regexlib(context* ctx, const char* name, int32_t* index) {
   return regexlib_load_by_name(ctx, name, nullptr, index, 0);
 }
-int32_t token_scheme_open(context* ctx, const char* name, uint32_t options, int32_t* index) {
+int32_t open_scheme(context* ctx, const char* name, uint32_t options, int32_t* index) {
   return scheme_load_by_name(ctx, name, static_cast<int32_t>(options), -1, 0, nullptr, 0, index);
 }
-constexpr dtok_rsrc_ops kTokenRsrcOps{token_regexlib_open, token_scheme_open};
+int32_t open_chopper(context* ctx, const char* name, int32_t* index) {
+  return chopper_load_by_name(ctx, name, nullptr, index);
+}
+int32_t open_vocab(context* ctx, const char* name, int32_t* index) {
+  return vocab_load_by_name(ctx, name, nullptr, kVocabFormCompiled, index);
+}
+constexpr rsrc_open_ops kRsrcOpenOps{open_regexlib, open_scheme, open_chopper, open_vocab};
 
 }  // namespace
 
 void wiring_install() {
-  dtok_rsrc_ops_set(&kTokenRsrcOps);
+  rsrc_open_ops_set(&kRsrcOpenOps);
   vault_vocab_ops_set(vocab_vault_ops());
   // Only what is built is installed: a test that lends its own operations
   // keeps them across the contexts it opens.

@@ -24,6 +24,9 @@ struct chopper_builtin;
 struct phonetx_work;
 struct scheme_scratch;
 struct phonetx_edit_session;
+struct morph_scratch;
+struct parse_opt_settings;
+struct parser_runtimes;
 
 // A work area that a higher layer makes on a context's first use of it and
 // that carries its own release, so that whoever tears the context down
@@ -97,6 +100,10 @@ struct tq_context {
   tq::phonetx_work* phonetx_work;  // the phonetics engine's work area
   tq::phonetx_edit_session* phonetx_edit;  // rules of a phonetics file read for editing, or NULL
   tq::lazy_work* regex_work;       // match data and limits of regex matching; NULL until first used
+  // Word analysis (parse layer).
+  tq::morph_scratch* morph_scratch;  // word buffers and the pool of analysed words
+  tq::parse_opt_settings* parse_opts;     // parse optimization defaults and overrides
+  tq::parser_runtimes* parser_runtimes;   // the parse engines' per-context state and pools
 };
 
 namespace tq {

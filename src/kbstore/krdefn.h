@@ -133,7 +133,7 @@ void defn_record_clear(context* ctx, defn_rec* rec, int32_t keep_refs);
 // Appends a new record of the kind to the locale's own array (under the
 // write hold, which the caller may already hold): initialised for the kind,
 // its locale field set. *position: its place in the own array. In edit mode
-// a locale holds at most 256 own definitions of a kind (-601, message 1745).
+// a locale holds at most 256 own definitions of a kind (-601, message 1756).
 // -600 (message 29) with the set unchanged.
 int32_t defn_record_append(context* ctx, loaded_locale_rec* locale, int32_t kind, defn_rec** out,
                            uint32_t* position);
@@ -258,7 +258,9 @@ int32_t defn_token_key_get_by_name_in_locale(context* ctx, int32_t kind, int32_t
                                              const char* name, uint32_t flags, int32_t* key);
 
 // Field-table stores (krfield.h): definitions of the current locale by
-// (kind, index), and their tokens by (kind, index, token).
+// (kind, index), and their tokens by (kind, index, token). A token field set
+// raises the version of, and drops what the kind prepared from, the token's
+// definition (kDefnTokens names kDefnRecords as its outer store).
 extern const record_store kDefnRecords;
 extern const record_store kDefnTokens;
 

@@ -1,6 +1,5 @@
 #include "kbstore/krdtok.h"
 
-#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -32,8 +31,6 @@ constexpr const char* kColCase = "Case Insensitive";
 constexpr const char* kColPhonetx = "Disable Phonetx";
 constexpr const char* kColOutCase = "Scheme Output Case";
 
-std::atomic<const dtok_rsrc_ops*> g_rsrc_ops{nullptr};
-
 // Both a critical code and a failure outrank what came before; among the
 // rest the first failure, then the first warning, stands.
 int32_t worst(int32_t acc, int32_t rc) {
@@ -55,25 +52,11 @@ struct name_in {
 };
 
 int32_t regexlib_open(context* ctx, const char* name, rsrc_ref* out) {
-  const dtok_rsrc_ops* ops = g_rsrc_ops.load(std::memory_order_acquire);
-  if (ops == nullptr || ops->regexlib_open == nullptr) return TQ_ERR_NOT_SUPPORTED;
-  int32_t index = -1;
-  int32_t rc = ops->regexlib_open(ctx, name, &index);
-  if (rc < 0) return rc;
-  if (index < 0) return TQ_ERR_FAILED;
-  *out = rsrc_ref::adopt(kRsrcRegex, index);
-  return rc == TQ_WARN_ALREADY_REGISTERED ? 0 : rc;
+  return rsrc_open(ctx, kRsrcRegex, name, 0, out);
 }
 
 int32_t scheme_open(context* ctx, const char* name, uint32_t options, rsrc_ref* out) {
-  const dtok_rsrc_ops* ops = g_rsrc_ops.load(std::memory_order_acquire);
-  if (ops == nullptr || ops->scheme_open == nullptr) return TQ_ERR_NOT_SUPPORTED;
-  int32_t index = -1;
-  int32_t rc = ops->scheme_open(ctx, name, options, &index);
-  if (rc < 0) return rc;
-  if (index < 0) return TQ_ERR_FAILED;
-  *out = rsrc_ref::adopt(kRsrcScheme, index);
-  return rc == TQ_WARN_ALREADY_REGISTERED ? 0 : rc;
+  return rsrc_open(ctx, kRsrcScheme, name, options, out);
 }
 
 // Room for one more entry before a reference is taken, so that an append
@@ -274,7 +257,6 @@ int32_t datatype_key(const dtok_owner& owner, const char* name) {
 
 }  // namespace
 
-void dtok_rsrc_ops_set(const dtok_rsrc_ops* ops) { g_rsrc_ops.store(ops, std::memory_order_release); }
 
 // ---- One token ----------------------------------------------------------------------
 

@@ -5,8 +5,8 @@
 // and the operations on the token list a definition record owns.
 //
 // Regex libraries and schemes are resources of the layer above; tokens open
-// them through operations that layer lends at start (dtok_rsrc_ops_set) and
-// hold them as counted references (rsrc_ref), so that deleting, moving or
+// them through the operations that layer lends at start (rsrc_open, krlib.h)
+// and hold them as counted references (rsrc_ref), so that deleting, moving or
 // copying a token can neither leak nor give back a reference twice.
 #pragma once
 
@@ -85,15 +85,6 @@ struct dtok_owner {
   const char* const* datatype_tokens = nullptr;
   uint32_t datatype_token_count = 0;
 };
-
-// What tokens need of the resource layer: open a regex library or a scheme
-// by name (UTF-8), giving one reference. Until they are lent every open
-// fails with -700.
-struct dtok_rsrc_ops {
-  int32_t (*regexlib_open)(context* ctx, const char* name, int32_t* index);
-  int32_t (*scheme_open)(context* ctx, const char* name, uint32_t options, int32_t* index);
-};
-void dtok_rsrc_ops_set(const dtok_rsrc_ops* ops);
 
 // ---- One token ----------------------------------------------------------------------
 // Texts in and out follow flags bit 0 (kStrioConvert): in the session

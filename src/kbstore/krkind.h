@@ -76,6 +76,9 @@ struct defn_kind_ops {
   int32_t (*token_write)(context* ctx, xmldoc* element, const dtok_rec* tok) = nullptr;
   int32_t (*token_copy)(context* ctx, const dtok_rec* src, dtok_rec* dst, int32_t keep_refs) = nullptr;
   int32_t (*token_free)(context* ctx, dtok_rec* tok, int32_t keep_refs) = nullptr;
+  // A field of the definition changed (kFieldDrops* bits of krfield.h):
+  // drop what the kind prepared from it. Called under the write hold.
+  void (*invalidate)(context* ctx, defn_rec* rec, uint32_t what) = nullptr;
 };
 
 // The display name of a kind ("Case" ... "Language Guess"); "" outside 1..10.

@@ -1,5 +1,6 @@
 #include "kbstore/krlib.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 
@@ -441,6 +442,41 @@ int32_t rsrc_ref::release(context* ctx) {
   int32_t index = index_;
   index_ = -1;  // set before the slot is freed: nothing can give it back twice
   return rsrc_unref(ctx, kind_, index);
+}
+
+namespace {
+std::atomic<const rsrc_open_ops*> g_open_ops{nullptr};
+}  // namespace
+
+void rsrc_open_ops_set(const rsrc_open_ops* ops) { g_open_ops.store(ops, std::memory_order_release); }
+
+const rsrc_open_ops* rsrc_open_ops_get() { return g_open_ops.load(std::memory_order_acquire); }
+
+int32_t rsrc_open(context* ctx, uint32_t kind, const char* name, uint32_t options, rsrc_ref* out) {
+  if (out == nullptr || out->held() || name == nullptr) return TQ_ERR_ARGUMENT;
+  const rsrc_open_ops* ops = rsrc_open_ops_get();
+  int32_t index = -1;
+  int32_t rc = TQ_ERR_NOT_SUPPORTED;
+  switch (kind) {
+    case kRsrcRegex:
+      if (ops != nullptr && ops->regexlib_open != nullptr) rc = ops->regexlib_open(ctx, name, &index);
+      break;
+    case kRsrcScheme:
+      if (ops != nullptr && ops->scheme_open != nullptr) rc = ops->scheme_open(ctx, name, options, &index);
+      break;
+    case kRsrcChopper:
+      if (ops != nullptr && ops->chopper_open != nullptr) rc = ops->chopper_open(ctx, name, &index);
+      break;
+    case kRsrcVocab:
+      if (ops != nullptr && ops->vocab_open != nullptr) rc = ops->vocab_open(ctx, name, &index);
+      break;
+    default:
+      return TQ_ERR_ARGUMENT;
+  }
+  if (rc < 0) return rc;
+  if (index < 0) return TQ_ERR_FAILED;
+  *out = rsrc_ref::adopt(kind, index);
+  return rc == TQ_WARN_ALREADY_REGISTERED ? 0 : rc;
 }
 
 int32_t rsrc_find_by_name(context* ctx, uint32_t kind, const char* name, int32_t* out_index) {

@@ -278,6 +278,32 @@ class rsrc_ref {
   int32_t index_ = -1;
 };
 
+// ---- Opening by name ------------------------------------------------------------------
+//
+// Definitions and their tokens name the resources they use; opening one by
+// name (registering it, or taking one more reference on a registered one)
+// belongs to the resources layer above this one, which lends these
+// operations when a context starts (src/api/krwire.cpp). Each gives one
+// registry reference to the resource of that UTF-8 name, or a failure it
+// recorded. An operation not lent fails with -700.
+struct rsrc_open_ops {
+  int32_t (*regexlib_open)(context* ctx, const char* name, int32_t* index);
+  int32_t (*scheme_open)(context* ctx, const char* name, uint32_t options, int32_t* index);
+  int32_t (*chopper_open)(context* ctx, const char* name, int32_t* index);
+  int32_t (*vocab_open)(context* ctx, const char* name, int32_t* index);
+};
+// Lends (or with NULL takes back) the operations; they must outlive every
+// context that may open through them.
+void rsrc_open_ops_set(const rsrc_open_ops* ops);
+const rsrc_open_ops* rsrc_open_ops_get();
+
+// Opens a resource of the kind (kRsrcRegex, kRsrcScheme with its options,
+// kRsrcChopper, kRsrcVocab) by name into an empty ref, which then holds the
+// reference. 0 (a name already registered counts as 0) or a positive
+// warning of the open; on failure the ref stays empty: the open's failure,
+// -700 when no operation is lent for the kind, -802 for another kind.
+int32_t rsrc_open(context* ctx, uint32_t kind, const char* name, uint32_t options, rsrc_ref* out);
+
 // Frees every slot of every kind (the last release of the shared state).
 void rsrc_tables_free(context* ctx, rsrc_table* tables);
 

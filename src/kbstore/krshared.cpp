@@ -13,6 +13,8 @@ void contents_free(context* ctx, shared_state* ss) {
   if (sc == nullptr) return;
   // Locales first: their definitions hold references to resources.
   loaded_locales_free(ctx, &sc->locales);
+  if (sc->parser_cache_free != nullptr) sc->parser_cache_free(ctx, sc->parser_cache);
+  sc->parser_cache = nullptr;
   rsrc_tables_free(ctx, sc->rsrc);
   category_registry_free(&sc->categories);
   std::free(sc);

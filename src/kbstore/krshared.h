@@ -16,6 +16,12 @@ struct shared_contents {
   locale_table_loaded locales;          // the loaded locales
   rsrc_table rsrc[kRsrcKindCount + 1];  // per resource kind; index 0 unused
   category_registry categories;         // token category names -> ids
+  // The parse layer's cache of parser objects, made on its first use and
+  // freed by its own function: after the locales (whose definitions give
+  // their parsers back) and before the resources (which cached parsers
+  // still hold).
+  void* parser_cache;
+  void (*parser_cache_free)(context* ctx, void* cache);
 };
 
 // Creates the contents of a new shared state and hands the state the

@@ -1,13 +1,29 @@
 #include "parse/krpsctx.h"
 
+#include "parse/krmorph.h"
+#include "parse/kroptp.h"
+#include "parse/krparser.h"
+
 namespace tq {
 
 namespace {
+
+int32_t morph_part_create(context* ctx) { return morph_scratch_create(ctx, &ctx->morph_scratch); }
+
+void morph_part_free(context* ctx) {
+  morph_scratch_free(ctx, ctx->morph_scratch);
+  ctx->morph_scratch = nullptr;
+}
 
 // Each work area of the layer is one entry, made in this order and freed in
 // reverse. The first entry only marks where the layer's parts begin.
 constexpr context_part kParseParts[] = {
     {"parse layer", nullptr, nullptr, nullptr},
+    {"morph scratch", morph_part_create, morph_part_free, nullptr},
+    // A clone starts from its source's defaults and overrides.
+    {"parse optimization settings", optp_part_create, optp_part_free, optp_part_clone},
+    // The engines' runtimes are made on the first parse of each kind.
+    {"parser runtimes", parser_runtimes_part_create, parser_runtimes_part_free, nullptr},
 };
 
 }  // namespace

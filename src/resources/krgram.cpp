@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -95,6 +96,8 @@ grammar_rec* rec_new(resource_slot* slot) {
   auto* rec = static_cast<grammar_rec*>(std::calloc(1, sizeof(grammar_rec)));
   if (rec == nullptr) return nullptr;
   rec->slot = slot;
+  static std::atomic<uint64_t> next_serial{1};
+  rec->serial = next_serial.fetch_add(1, std::memory_order_relaxed);
   locale_info_clear(&rec->locale);
   if (make_empty(rec) != 0) {
     std::free(rec);

@@ -47,6 +47,10 @@ struct grammar_rec {
   locale_info locale;
   vault_info vault;
   uint32_t rule_counter;  // the number the next rule added takes
+  // Unique in the process for every grammar record made: what a parser
+  // built on this grammar is known by, so that a grammar loaded again into
+  // the same slot is never mistaken for the one that was freed.
+  uint64_t serial;
 };
 
 // ---- The resource kind ---------------------------------------------------------------

@@ -74,7 +74,7 @@ int32_t test_regexlib_open(context* ctx, const char* name, int32_t* index) {
 int32_t test_scheme_open(context* ctx, const char* name, uint32_t, int32_t* index) {
   return open_kind(ctx, kRsrcScheme, name, index);
 }
-constexpr dtok_rsrc_ops kTestRsrcOps{test_regexlib_open, test_scheme_open};
+constexpr rsrc_open_ops kTestRsrcOps{test_regexlib_open, test_scheme_open, nullptr, nullptr};
 
 const char* const kDatatype[] = {"GIVEN", "MIDDLE", "FAMILY"};
 
@@ -89,7 +89,7 @@ struct Fixture {
     for (const char* f : {"R1.zel", "R2.zel", "S1.sch.zel", "S2.sch.zel"}) dir.write(f, "x");
     bc = std::make_unique<BareContext>(dir.str());
     defn_kind_ops_set(kind, &kTestOps);
-    dtok_rsrc_ops_set(&kTestRsrcOps);
+    rsrc_open_ops_set(&kTestRsrcOps);
     owner.kind = kind;
     owner.defn_name = "Name";
     owner.datatype_name = "Name";
@@ -102,7 +102,7 @@ struct Fixture {
     EXPECT_EQ(g_live_parts, 0);
     bc.reset();
     defn_kind_ops_set(owner.kind, nullptr);
-    dtok_rsrc_ops_set(nullptr);
+    rsrc_open_ops_set(nullptr);
   }
   context* ctx() { return bc->get(); }
   dtok_rec* add(const char* name) {

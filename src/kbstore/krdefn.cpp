@@ -1,0 +1,857 @@
+// The definition store: records, the index spaces over a locale and its
+// ancestors, name lookup, add, copy and unload. Reading and writing the
+// definition documents lives in krdefnxml.cpp.
+//
+// Every record is its own allocation and the sets hold pointers, so a record
+// found under the read hold keeps its address when its holder gives the read
+// hold up for the write hold and another clone appends meanwhile. Records go
+// away only when the last one of a set is removed (a failed add or copy) or
+// the whole locale is unloaded.
+#include "kbstore/krdefn.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "core/krenc.h"
+#include "core/krerr.h"
+#include "core/krstr.h"
+#include "core/krzel.h"
+#include "kbstore/krindex.h"
+#include "kbstore/krlocload.h"
+#include "kbstore/krxml.h"
+#include "platform/npuchar.h"
+#include "platform/nputf8.h"
+
+namespace tq {
+
+namespace {
+
+constexpr const char* kNoMemoryDefn = "Allocating memory for definition.";
+constexpr const char* kNoMemoryCats = "Allocating memory for default cats list in defn.";
+
+int32_t write_lock(context* ctx) { return shared_state_write_lock(ctx, ctx->shared); }
+int32_t write_unlock(context* ctx) { return shared_state_write_unlock(ctx, ctx->shared); }
+
+int32_t no_memory(context* ctx, const char* text) {
+  TQ_REPORT(ctx, TQ_ERR_NO_MEMORY, 29, text);
+  return TQ_ERR_NO_MEMORY;
+}
+
+bool edit_mode(const context* ctx) { return ctx->edit_mode != 0; }
+
+bool kind_in_range(int32_t kind) { return kind >= 1 && kind <= kDefnKindCount; }
+
+uint32_t strio_flags(uint32_t flags) { return (flags & kDefnNameConvert) != 0 ? kStrioConvert : 0; }
+
+const char* kind_name(int32_t kind) { return defn_kind_name(kind); }
+
+// A loaded locale's parent, or NULL when it has none (or it is gone).
+loaded_locale_rec* parent_of(context* ctx, const loaded_locale_rec* locale) {
+  if (locale == nullptr || locale->parent < 0) return nullptr;
+  loaded_locale_rec* parent = nullptr;
+  if (locale_rec_get_by_index(ctx, static_cast<uint32_t>(locale->parent), &parent) != 0) return nullptr;
+  return parent != nullptr && parent->code != -1 ? parent : nullptr;
+}
+
+// The locale and its ancestors, nearest first: the edit-mode index space.
+struct locale_chain {
+  loaded_locale_rec* locs[kDtypeChainMax];
+  uint32_t levels;
+};
+
+void chain_build(context* ctx, loaded_locale_rec* locale, locale_chain* chain) {
+  *chain = locale_chain{};
+  for (loaded_locale_rec* at = locale; at != nullptr && chain->levels < kDtypeChainMax; at = parent_of(ctx, at)) {
+    chain->locs[chain->levels++] = at;
+  }
+}
+
+// The record an inherited pair names, or NULL when its locale or position
+// is gone.
+defn_rec* pair_rec(context* ctx, int32_t kind, const defn_pair& pair) {
+  if (pair.locale < 0) return nullptr;
+  loaded_locale_rec* at = nullptr;
+  if (locale_rec_get_by_index(ctx, static_cast<uint32_t>(pair.locale), &at) != 0 || at == nullptr ||
+      at->code == -1) {
+    return nullptr;
+  }
+  const defn_set& set = at->defns[kind];
+  return pair.position < set.count ? set.recs[pair.position] : nullptr;
+}
+
+// The record at a caller's index in the locale (the kind is known good).
+int32_t lookup(context* ctx, int32_t kind, loaded_locale_rec* locale, int32_t index, defn_rec** out) {
+  *out = nullptr;
+  if (index < 0) return TQ_ERR_INDEX;
+  locale_chain chain{};
+  uint32_t counts[kDtypeChainMax] = {};
+  if (edit_mode(ctx)) {
+    chain_build(ctx, locale, &chain);
+  } else {
+    chain.locs[0] = locale;
+    chain.levels = 1;
+  }
+  for (uint32_t d = 0; d < chain.levels; ++d) counts[d] = chain.locs[d]->defns[kind].count;
+  const defn_set& own = locale->defns[kind];
+  const uint32_t inherited = edit_mode(ctx) ? 0 : own.inherited_count;
+  kb_index_ref ref{};
+  switch (kb_index_decode(index, edit_mode(ctx), counts, chain.levels, inherited, &ref)) {
+    case kb_index_status::no_ancestor:
+      return TQ_ERR_INDEX;
+    case kb_index_status::out_of_range: {
+      const uint32_t at = static_cast<uint32_t>(index);
+      if (edit_mode(ctx)) {
+        const uint32_t depth = at / kKbIndexSpan;
+        const int32_t code = depth < chain.levels ? chain.locs[depth]->code : locale->code;
+        TQ_REPORT(ctx, TQ_ERR_INDEX, 172, at % kKbIndexSpan, kind_name(kind), code);
+      } else {
+        TQ_REPORT(ctx, TQ_ERR_INDEX, 172, at - own.count, kind_name(kind), locale->code);
+      }
+      return TQ_ERR_INDEX;
+    }
+    case kb_index_status::ok:
+      break;
+  }
+  defn_rec* rec = ref.inherited ? pair_rec(ctx, kind, own.inherited[ref.position])
+                                : chain.locs[ref.depth]->defns[kind].recs[ref.position];
+  if (rec == nullptr) return TQ_ERR_INDEX;
+  *out = rec;
+  return 0;
+}
+
+// Case-insensitive search for a UTF-8 name: own, then inherited (outside
+// edit mode) or each ancestor's own (in edit mode). *index -1 when none.
+int32_t find_by_name(context* ctx, int32_t kind, loaded_locale_rec* locale, const char* name, uint32_t flags,
+                     int32_t* index, defn_rec** found) {
+  *index = -1;
+  defn_rec* rec = nullptr;
+  int32_t at = -1;
+  const defn_set& own = locale->defns[kind];
+  for (uint32_t i = 0; i < own.count && at < 0; ++i) {
+    if (np_uchar_icomp(own.recs[i]->name, name) == 0) {
+      rec = own.recs[i];
+      at = static_cast<int32_t>(i);
+    }
+  }
+  if (at < 0 && edit_mode(ctx)) {
+    locale_chain chain{};
+    chain_build(ctx, locale, &chain);
+    for (uint32_t d = 1; d < chain.levels && at < 0; ++d) {
+      const defn_set& set = chain.locs[d]->defns[kind];
+      for (uint32_t i = 0; i < set.count && i < kKbIndexSpan && at < 0; ++i) {
+        if (np_uchar_icomp(set.recs[i]->name, name) == 0) {
+          rec = set.recs[i];
+          at = kb_index_encode(d, i);
+        }
+      }
+    }
+  } else if (at < 0) {
+    for (uint32_t i = 0; i < own.inherited_count && at < 0; ++i) {
+      defn_rec* r = pair_rec(ctx, kind, own.inherited[i]);
+      if (r != nullptr && np_uchar_icomp(r->name, name) == 0) {
+        rec = r;
+        at = static_cast<int32_t>(own.count + i);
+      }
+    }
+  }
+  if (at < 0) {
+    TQ_REPORT(ctx, TQ_ERR_NAME, 176, kind_name(kind), name);
+    return TQ_ERR_NAME;
+  }
+  if ((flags & kDefnAnySurface) == 0 && defn_surfaced_get(ctx, rec) == 0) {
+    TQ_REPORT(ctx, TQ_ERR_INDEX, 175, kind_name(kind), name);
+    return TQ_ERR_INDEX;
+  }
+  *index = at;
+  if (found != nullptr) *found = rec;
+  return 0;
+}
+
+// A caller's name into UTF-8 (at most 320 bytes): the conversion's result.
+int32_t name_in(context* ctx, const char* name, uint32_t flags, char (&out)[kDefnNameMax + 1]) {
+  out[0] = '\0';
+  if (name == nullptr) return 0;
+  return strio_in(ctx, name, out, kDefnNameMax, strio_flags(flags));
+}
+
+// Trimmed copy of a UTF-8 name.
+void name_trimmed(const char* name, char (&out)[kDefnNameMax + 1]) {
+  str_copy_bounded(out, name, sizeof out);
+  np_uchar_trim(out, sizeof out);
+}
+
+void ref_drop(context* ctx, rsrc_ref& ref, int32_t keep_refs) {
+  if (keep_refs != 0) {
+    ref.forget();
+  } else {
+    ref.release(ctx);
+  }
+}
+
+// One more reference to each resource of src in dst (dst's lists empty).
+// Entries src holds empty stay empty, so positions agree.
+int32_t refs_share(context* ctx, const std::vector<rsrc_ref>& src, std::vector<rsrc_ref>* dst) {
+  try {
+    dst->reserve(src.size());
+  } catch (const std::bad_alloc&) {
+    return no_memory(ctx, kNoMemoryDefn);
+  }
+  for (const rsrc_ref& from : src) {
+    rsrc_ref to;
+    if (from.held()) {
+      int32_t rc = from.share(ctx, &to);
+      if (rc < 0) return rc;
+    }
+    dst->push_back(std::move(to));  // within the reserved room: cannot throw
+  }
+  return 0;
+}
+
+int32_t vocabs_share(context* ctx, const std::vector<defn_vocab>& src, std::vector<defn_vocab>* dst) {
+  try {
+    dst->reserve(src.size());
+  } catch (const std::bad_alloc&) {
+    return no_memory(ctx, kNoMemoryDefn);
+  }
+  for (const defn_vocab& from : src) {
+    defn_vocab to;
+    to.stop = from.stop;
+    to.fuzzy = from.fuzzy;
+    if (from.vocab.held()) {
+      int32_t rc = from.vocab.share(ctx, &to.vocab);
+      if (rc < 0) return rc;
+    }
+    dst->push_back(std::move(to));
+  }
+  return 0;
+}
+
+// Everything of src a copy takes over (not the name, the locale, comments
+// and layouts); dst is a new record of the kind.
+int32_t copy_into(context* ctx, const defn_rec* src, defn_rec* dst) {
+  std::memcpy(dst->owner, src->owner, sizeof dst->owner);
+  std::memcpy(dst->version, src->version, sizeof dst->version);
+  std::memcpy(dst->replacement, src->replacement, sizeof dst->replacement);
+  dst->version_supported = src->version_supported;
+  dst->incomplete = src->incomplete;
+  dst->deprecated = src->deprecated;
+  dst->surface = src->surface;
+  dst->valid = src->valid;
+  dst->validity_bits = src->validity_bits;
+  dst->datatype = src->datatype;
+  dst->parse_defn = src->parse_defn;
+  dst->allow_parsed_input = src->allow_parsed_input;
+  dst->automatic_uppercasing = src->automatic_uppercasing;
+  int32_t rc = refs_share(ctx, src->preprocessing, &dst->preprocessing);
+  if (rc == 0 && src->chopper.held()) rc = src->chopper.share(ctx, &dst->chopper);
+  if (rc == 0) rc = refs_share(ctx, src->normalization, &dst->normalization);
+  if (rc == 0) rc = vocabs_share(ctx, src->vocabularies, &dst->vocabularies);
+  if (rc == 0) rc = default_category_list_copy(ctx, &src->default_categories, &dst->default_categories);
+  if (rc == 0 && src->postprocessing.held()) rc = src->postprocessing.share(ctx, &dst->postprocessing);
+  if (rc == 0) rc = defn_kind_call<&defn_kind_ops::copy>(ctx, dst->kind, src, dst);
+  if (rc >= 0) rc = dtok_list_copy(ctx, &dst->tokens, &src->tokens);
+  return rc < 0 ? rc : 0;
+}
+
+// Takes the last own record of the set off: cleared (references given
+// back), its list freed, deleted.
+void drop_last(context* ctx, defn_set* set) {
+  if (set->count == 0) return;
+  defn_rec* rec = set->recs[--set->count];
+  set->recs[set->count] = nullptr;
+  defn_record_clear(ctx, rec, 0);
+  default_category_list_free(&rec->default_categories);
+  delete rec;
+}
+
+bool own_name(const defn_set& set, const char* name) {
+  for (uint32_t i = 0; i < set.count; ++i) {
+    if (std::strncmp(set.recs[i]->name, name, kDefnNameMax) == 0) return true;
+  }
+  return false;
+}
+
+int32_t current(context* ctx, loaded_locale_rec** locale) { return locale_current_rec_get(ctx, locale); }
+
+}  // namespace
+
+// ---- Records ------------------------------------------------------------------------
+
+void defn_set_free(context* ctx, defn_set* set, int32_t keep_refs) {
+  if (set == nullptr) return;
+  for (uint32_t i = 0; i < set->count; ++i) {
+    defn_rec* rec = set->recs[i];
+    defn_record_clear(ctx, rec, keep_refs);
+    default_category_list_free(&rec->default_categories);
+    delete rec;
+  }
+  std::free(static_cast<void*>(set->recs));
+  std::free(set->inherited);
+  *set = defn_set{};
+}
+
+int32_t defn_record_init(context* ctx, int32_t kind, defn_rec* rec) {
+  if (int32_t rc = defn_kind_check(ctx, kind); rc != 0) return rc;
+  // A new record or a cleared one: the lists are empty.
+  rec->kind = kind;
+  rec->name[0] = '\0';
+  rec->owner[0] = '\0';
+  rec->version[0] = '\0';
+  rec->replacement[0] = '\0';
+  rec->version_supported = 1;
+  rec->incomplete = 0;
+  rec->deprecated = 0;
+  rec->locale = -1;
+  rec->surface = 1;
+  rec->valid = 0;
+  rec->validity_bits = 1;
+  rec->datatype = -1;
+  rec->editable = 0;
+  rec->parse_defn = -1;
+  rec->allow_parsed_input = 0;
+  rec->automatic_uppercasing = 1;
+  rec->part = nullptr;
+  // A cleared record keeps its (empty) list.
+  if (rec->default_categories.slots == nullptr && default_category_list_init(&rec->default_categories) != 0) {
+    rec->kind = 0;
+    return no_memory(ctx, kNoMemoryCats);
+  }
+  int32_t rc = defn_kind_call<&defn_kind_ops::init>(ctx, kind, rec);
+  if (rc < 0) {
+    // Nothing of the kind to free: the record reads as cleared.
+    rec->kind = 0;
+    rec->part = nullptr;
+    return rc;
+  }
+  return 0;
+}
+
+void defn_record_clear(context* ctx, defn_rec* rec, int32_t keep_refs) {
+  if (rec == nullptr) return;
+  dtok_list_clear(ctx, &rec->tokens, keep_refs);
+  // A cleared record (kind 0) has no kind part: no hook runs twice.
+  if (rec->kind != 0) {
+    const defn_kind_ops* ops = defn_kind_ops_get(rec->kind);
+    if (ops != nullptr && ops->free != nullptr) ops->free(ctx, rec, keep_refs);
+  }
+  rec->part = nullptr;
+  for (rsrc_ref& ref : rec->preprocessing) ref_drop(ctx, ref, keep_refs);
+  rec->preprocessing.clear();
+  ref_drop(ctx, rec->chopper, keep_refs);
+  for (rsrc_ref& ref : rec->normalization) ref_drop(ctx, ref, keep_refs);
+  rec->normalization.clear();
+  for (defn_vocab& v : rec->vocabularies) ref_drop(ctx, v.vocab, keep_refs);
+  rec->vocabularies.clear();
+  ref_drop(ctx, rec->postprocessing, keep_refs);
+  // The entries go, the list stays: accessors on an unloaded slot find an
+  // empty list rather than freed memory.
+  default_category_list_clear(&rec->default_categories);
+  xml_free(ctx, rec->comments);
+  rec->comments = nullptr;
+  xml_free(ctx, rec->layouts);
+  rec->layouts = nullptr;
+  rec->kind = 0;
+  rec->name[0] = '\0';
+  rec->owner[0] = '\0';
+  rec->version[0] = '\0';
+  rec->replacement[0] = '\0';
+  rec->version_supported = 1;
+  rec->incomplete = 0;
+  rec->deprecated = 0;
+  rec->locale = -1;
+  rec->surface = 0;
+  rec->valid = 0;
+  rec->validity_bits = 0;
+  rec->datatype = -1;
+  rec->editable = 0;
+  rec->parse_defn = -1;
+  rec->allow_parsed_input = 0;
+  rec->automatic_uppercasing = 1;
+}
+
+int32_t defn_record_append(context* ctx, loaded_locale_rec* locale, int32_t kind, defn_rec** out,
+                           uint32_t* position) {
+  *out = nullptr;
+  *position = 0;
+  if (int32_t rc = defn_kind_check(ctx, kind); rc != 0) return rc;
+  if (locale == nullptr) return TQ_ERR_NO_LOCALE;
+  int32_t rc = write_lock(ctx);
+  if (rc != 0) return rc;
+  defn_set& set = locale->defns[kind];
+  // An edit-mode position must stay below 256 (krindex.h): position 256
+  // would read as the parent's first definition.
+  if (edit_mode(ctx) && set.count >= kKbIndexSpan) {
+    TQ_REPORT(ctx, TQ_ERR_CALL_STACK_FULL, 1756, kKbIndexSpan, kind_name(kind));
+    return rc_combine(TQ_ERR_CALL_STACK_FULL, write_unlock(ctx));
+  }
+  if (set.count == set.capacity) {
+    const uint32_t grown = set.capacity == 0 ? 8 : set.capacity * 2;
+    void* recs = std::realloc(static_cast<void*>(set.recs), grown * sizeof(defn_rec*));
+    if (recs == nullptr) return rc_combine(no_memory(ctx, kNoMemoryDefn), write_unlock(ctx));
+    set.recs = static_cast<defn_rec**>(recs);
+    set.capacity = grown;
+  }
+  defn_rec* rec = new (std::nothrow) defn_rec;
+  if (rec == nullptr) return rc_combine(no_memory(ctx, kNoMemoryDefn), write_unlock(ctx));
+  rc = defn_record_init(ctx, kind, rec);
+  if (rc < 0) {
+    default_category_list_free(&rec->default_categories);
+    delete rec;
+    return rc_combine(rc, write_unlock(ctx));
+  }
+  rec->locale = locale->code;
+  *position = set.count;
+  set.recs[set.count++] = rec;
+  *out = rec;
+  return write_unlock(ctx);
+}
+
+int32_t defn_name_check(context* ctx, const defn_set& set, int32_t kind, const defn_rec* self, const char* name) {
+  if (name == nullptr || name[0] == '\0') {
+    TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 57, "'name' is empty.");
+    return TQ_ERR_ARGUMENT;
+  }
+  for (uint32_t i = 0; i < set.count; ++i) {
+    if (set.recs[i] != self && std::strcmp(set.recs[i]->name, name) == 0) {
+      TQ_REPORT(ctx, TQ_ERR_NAME, 181, kind_name(kind), name);
+      return TQ_ERR_NAME;
+    }
+  }
+  if (str_has_comma(name) != 0) {
+    TQ_REPORT(ctx, TQ_ERR_NAME, 182, kind_name(kind), name);
+    return TQ_ERR_NAME;
+  }
+  return 0;
+}
+
+int32_t defn_rec_name_set(context* ctx, const defn_set& set, defn_rec* rec, const char* name) {
+  if (name == nullptr) return TQ_ERR_ARGUMENT;
+  if (std::strcmp(rec->name, name) == 0) return 0;
+  char trimmed[kDefnNameMax + 1];
+  name_trimmed(name, trimmed);
+  int32_t rc = defn_name_check(ctx, set, rec->kind, rec, trimmed);
+  if (rc < 0) return rc;
+  std::memcpy(rec->name, trimmed, sizeof trimmed);
+  return 0;
+}
+
+int32_t defn_rec_check_usable(context* ctx, const defn_rec* rec) {
+  if (rec->valid == 0) return TQ_ERR_DEFN_INVALID;
+  if (rec->version_supported == 0 && (ctx->options & kOptionNewerVersions) == 0) {
+    TQ_REPORT(ctx, TQ_ERR_NOT_USABLE, 1558, kind_name(rec->kind), static_cast<const char*>(rec->name));
+    return TQ_ERR_NOT_USABLE;
+  }
+  return 0;
+}
+
+int32_t defn_rec_load_result(context*, defn_rec* rec, int32_t step, int32_t* last) {
+  if (step == 0) return 0;
+  if (last != nullptr) *last = step;
+  rec->validity_bits |= kDefnValidityStepReported;
+  if (step < 0) rec->valid = 0;
+  return err_is_critical(step) ? step : 0;
+}
+
+int32_t defn_rec_version_raise(context* ctx, defn_rec* rec, const char* version) {
+  if (version == nullptr || version[0] == '\0') return 0;
+  int32_t rc = write_lock(ctx);
+  if (rc != 0) return rc;
+  uint32_t not_newer = 0;
+  if (rec->version[0] != '\0') rc = kbstore_version_compare(ctx, version, rec->version, &not_newer);
+  if (rc == 0 && not_newer == 0) str_copy_bounded(rec->version, version, sizeof rec->version);
+  return rc_combine(rc, write_unlock(ctx));
+}
+
+int32_t defn_version_raise_by_index(context* ctx, int32_t kind, int32_t index, const char* version) {
+  defn_rec* rec = nullptr;
+  int32_t rc = defn_record_get_for_write(ctx, kind, index, &rec);
+  if (rc < 0) return rc;
+  rc = defn_rec_version_raise(ctx, rec, version);
+  return rc_combine(rc, defn_write_end(ctx));
+}
+
+int32_t defn_surfaced_get(const context* ctx, const defn_rec* rec) {
+  if ((ctx->options & kOptionAllSurfaced) != 0) return 1;
+  return rec->surface != 0 ? 1 : 0;
+}
+
+int32_t defn_rec_parsed_input_get(const context* ctx, const defn_rec* rec) {
+  if ((ctx->options & kOptionAllParsedInput) != 0) return 1;
+  return rec->allow_parsed_input != 0 ? 1 : 0;
+}
+
+int32_t defn_index_rebase(int32_t source_index, int32_t held_index) {
+  // -1 (none) must stay none: rebased it would name a real definition.
+  if (held_index < 0 || source_index < static_cast<int32_t>(kKbIndexSpan)) return held_index;
+  const int32_t span = static_cast<int32_t>(kKbIndexSpan);
+  return (held_index / span + source_index / span) * span + held_index % span;
+}
+
+// ---- The store, by kind and index ----------------------------------------------------
+
+int32_t defn_count_get(context* ctx, int32_t kind, uint32_t* count) {
+  *count = 0;
+  if (int32_t rc = defn_kind_check(ctx, kind); rc != 0) return rc;
+  if (edit_mode(ctx)) return TQ_ERR_EDIT_MODE;
+  loaded_locale_rec* locale = nullptr;
+  int32_t rc = current(ctx, &locale);
+  if (rc != 0) return rc;
+  *count = locale->defns[kind].count + locale->defns[kind].inherited_count;
+  return 0;
+}
+
+int32_t defn_count_get_by_locale(context* ctx, int32_t kind, int32_t locale, uint32_t* count) {
+  *count = 0;
+  if (int32_t rc = defn_kind_check(ctx, kind); rc != 0) return rc;
+  loaded_locale_rec* rec = nullptr;
+  int32_t rc = locale_rec_get(ctx, locale, &rec);
+  if (rc != 0) return rc;
+  *count = rec->defns[kind].count;
+  return 0;
+}
+
+int32_t defn_record_get_for_read_in_locale(context* ctx, int32_t kind, int32_t locale, int32_t index,
+                                           defn_rec** out) {
+  *out = nullptr;
+  if (int32_t rc = defn_kind_check(ctx, kind); rc != 0) return rc;
+  loaded_locale_rec* rec = nullptr;
+  int32_t rc = locale_rec_get(ctx, locale, &rec);
+  return rc != 0 ? rc : lookup(ctx, kind, rec, index, out);
+}
+
+int32_t defn_record_get_for_read(context* ctx, int32_t kind, int32_t index, defn_rec** out) {
+  *out = nullptr;
+  if (int32_t rc = defn_kind_check(ctx, kind); rc != 0) return rc;
+  loaded_locale_rec* rec = nullptr;
+  int32_t rc = current(ctx, &rec);
+  return rc != 0 ? rc : lookup(ctx, kind, rec, index, out);
+}
+
+int32_t defn_record_get_for_write_in_locale(context* ctx, int32_t kind, int32_t locale, int32_t index,
+                                            defn_rec** out) {
+  *out = nullptr;
+  int32_t rc = write_lock(ctx);
+  if (rc != 0) return rc;
+  // Looked up under the write hold: nothing found before it is trusted.
+  rc = defn_record_get_for_read_in_locale(ctx, kind, locale, index, out);
+  if (rc < 0) {
+    *out = nullptr;
+    return rc_combine(rc, write_unlock(ctx));
+  }
+  return rc;
+}
+
+int32_t defn_record_get_for_write(context* ctx, int32_t kind, int32_t index, defn_rec** out) {
+  *out = nullptr;
+  int32_t rc = write_lock(ctx);
+  if (rc != 0) return rc;
+  rc = defn_record_get_for_read(ctx, kind, index, out);
+  if (rc < 0) {
+    *out = nullptr;
+    return rc_combine(rc, write_unlock(ctx));
+  }
+  return rc;
+}
+
+int32_t defn_write_end(context* ctx) { return write_unlock(ctx); }
+
+int32_t defn_index_get_by_name_in_locale(context* ctx, int32_t kind, const char* name, int32_t locale,
+                                         uint32_t flags, int32_t* index) {
+  *index = -1;
+  if (int32_t rc = defn_kind_check(ctx, kind); rc != 0) return rc;
+  char text[kDefnNameMax + 1];
+  const int32_t conv = name_in(ctx, name, flags, text);
+  if (conv < 0) return conv;
+  if (text[0] == '\0') {
+    TQ_REPORT(ctx, TQ_ERR_NAME, 174, kind_name(kind));
+    return TQ_ERR_NAME;
+  }
+  loaded_locale_rec* rec = nullptr;
+  int32_t rc = locale_rec_get(ctx, locale, &rec);
+  if (rc == 0) rc = find_by_name(ctx, kind, rec, text, flags, index, nullptr);
+  return rc_combine(rc, conv);
+}
+
+int32_t defn_index_get_by_name(context* ctx, int32_t kind, const char* name, uint32_t flags, int32_t* index) {
+  *index = -1;
+  if (int32_t rc = defn_kind_check(ctx, kind); rc != 0) return rc;
+  char text[kDefnNameMax + 1];
+  const int32_t conv = name_in(ctx, name, flags, text);
+  if (conv < 0) return conv;
+  if (text[0] == '\0') {
+    TQ_REPORT(ctx, TQ_ERR_NAME, 174, kind_name(kind));
+    return TQ_ERR_NAME;
+  }
+  loaded_locale_rec* rec = nullptr;
+  int32_t rc = current(ctx, &rec);
+  if (rc == 0) rc = find_by_name(ctx, kind, rec, text, flags, index, nullptr);
+  return rc_combine(rc, conv);
+}
+
+int32_t defn_name_get_by_index(context* ctx, int32_t kind, int32_t index, uint32_t flags, char* out) {
+  const uint32_t sflags = strio_flags(flags);
+  if (sflags != 0) {
+    strio_out_clear_n(ctx, out, kDefnNameMax + 1);
+  } else {
+    out[0] = '\0';
+  }
+  defn_rec* rec = nullptr;
+  int32_t rc = defn_record_get_for_read(ctx, kind, index, &rec);
+  if (rc < 0) return rc;
+  if ((flags & kDefnAnySurface) == 0 && defn_surfaced_get(ctx, rec) == 0) {
+    TQ_REPORT(ctx, TQ_ERR_NOT_SURFACED, 173, kind_name(kind), index);
+    return TQ_ERR_NOT_SURFACED;
+  }
+  // out holds 321 bytes: the text and the session encoding's terminator.
+  const uint32_t max = sflags != 0 ? kDefnNameMax + 1 - strio_terminator_size(ctx) : kDefnNameMax;
+  return strio_out(ctx, rec->name, out, max, sflags);
+}
+
+int32_t defn_add(context* ctx, int32_t kind, const char* name, uint32_t flags, int32_t* index) {
+  *index = -1;
+  if (int32_t rc = defn_kind_check(ctx, kind); rc != 0) return rc;
+  char text[kDefnNameMax + 1];
+  const int32_t conv = name_in(ctx, name, flags, text);
+  if (conv < 0) return conv;
+  if (text[0] == '\0') {
+    TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 174, kind_name(kind));
+    return TQ_ERR_ARGUMENT;
+  }
+  char trimmed[kDefnNameMax + 1];
+  name_trimmed(text, trimmed);
+  int32_t rc = write_lock(ctx);
+  if (rc != 0) return rc;
+  loaded_locale_rec* locale = nullptr;
+  rc = current(ctx, &locale);
+  // The name rules first, so that a refused name leaves nothing behind.
+  if (rc == 0) rc = defn_name_check(ctx, locale->defns[kind], kind, nullptr, trimmed);
+  defn_rec* rec = nullptr;
+  uint32_t position = 0;
+  if (rc == 0) rc = defn_record_append(ctx, locale, kind, &rec, &position);
+  if (rc == 0) {
+    std::memcpy(rec->name, trimmed, sizeof trimmed);
+    rec->editable = 1;
+    // The appended record's own index: a case-insensitive lookup could find
+    // an older definition whose name differs only in case.
+    *index = static_cast<int32_t>(position);
+  }
+  return rc_combine(rc_combine(rc, write_unlock(ctx)), conv);
+}
+
+int32_t defn_copy(context* ctx, int32_t kind, const char* source, const char* dest, uint32_t flags,
+                  int32_t* index) {
+  *index = -1;
+  if (int32_t rc = defn_kind_check(ctx, kind); rc != 0) return rc;
+  char from[kDefnNameMax + 1];
+  char to[kDefnNameMax + 1];
+  const int32_t conv = name_in(ctx, source, flags, from);
+  if (conv < 0) return conv;
+  const int32_t conv2 = name_in(ctx, dest, flags, to);
+  if (conv2 < 0) return conv2;
+  if (from[0] == '\0' || to[0] == '\0') {
+    TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 180, kind_name(kind));
+    return TQ_ERR_ARGUMENT;
+  }
+  char trimmed[kDefnNameMax + 1];
+  name_trimmed(to, trimmed);
+  int32_t rc = write_lock(ctx);
+  if (rc != 0) return rc;
+  loaded_locale_rec* locale = nullptr;
+  rc = current(ctx, &locale);
+  // The source among all definitions, surfaced or not, ancestors included.
+  int32_t source_index = -1;
+  defn_rec* src = nullptr;
+  if (rc == 0) rc = find_by_name(ctx, kind, locale, from, kDefnAnySurface, &source_index, &src);
+  // The new name against every own definition before anything is appended,
+  // so that no two own definitions end up with one name.
+  if (rc == 0) rc = defn_name_check(ctx, locale->defns[kind], kind, nullptr, trimmed);
+  defn_rec* dst = nullptr;
+  uint32_t position = 0;
+  if (rc == 0) rc = defn_record_append(ctx, locale, kind, &dst, &position);
+  if (rc == 0) {
+    // src keeps its address across the append: records never move.
+    rc = copy_into(ctx, src, dst);
+    if (rc == 0) {
+      std::memcpy(dst->name, trimmed, sizeof trimmed);
+      dst->editable = 1;
+      // Only an edit-mode index tells the depth of the ancestor the source
+      // came from; outside edit mode an index of 256 or more is a plain
+      // position in a large locale, and the copy's indices stay as they are.
+      const int32_t rebase_from = edit_mode(ctx) ? source_index : 0;
+      dst->datatype = defn_index_rebase(rebase_from, src->datatype);
+      dst->parse_defn = defn_index_rebase(rebase_from, src->parse_defn);
+      rc = defn_kind_call<&defn_kind_ops::remap>(ctx, kind, dst, rebase_from);
+    }
+    if (rc < 0) {
+      drop_last(ctx, &locale->defns[kind]);
+    } else {
+      rc = 0;
+      *index = static_cast<int32_t>(position);
+    }
+  }
+  return rc_combine(rc_combine(rc_combine(rc, write_unlock(ctx)), conv), conv2);
+}
+
+int32_t defn_unload(context* ctx, int32_t kind, int32_t index) {
+  if (index == -1) return TQ_ERR_ARGUMENT;
+  defn_rec* rec = nullptr;
+  int32_t rc = defn_record_get_for_write(ctx, kind, index, &rec);
+  if (rc < 0) return rc;
+  defn_record_clear(ctx, rec, 0);
+  return defn_write_end(ctx);
+}
+
+int32_t defn_unload_last(context* ctx, int32_t kind) {
+  if (int32_t rc = defn_kind_check(ctx, kind); rc != 0) return rc;
+  int32_t rc = write_lock(ctx);
+  if (rc != 0) return rc;
+  loaded_locale_rec* locale = nullptr;
+  rc = current(ctx, &locale);
+  if (rc == 0 && locale->defns[kind].count == 0) rc = TQ_ERR_INDEX;
+  if (rc == 0) drop_last(ctx, &locale->defns[kind]);
+  return rc_combine(rc, write_unlock(ctx));
+}
+
+int32_t defn_inherited_build(context* ctx, int32_t kind, loaded_locale_rec* locale) {
+  if (!kind_in_range(kind)) {
+    TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 171, kind);
+    return TQ_ERR_ARGUMENT;
+  }
+  if (locale == nullptr) return TQ_ERR_ARGUMENT;
+  defn_set& own = locale->defns[kind];
+  std::free(own.inherited);
+  own.inherited = nullptr;
+  own.inherited_count = 0;
+  if (edit_mode(ctx)) return 0;
+  loaded_locale_rec* parent = parent_of(ctx, locale);
+  if (parent == nullptr) return 0;
+  const defn_set& up = parent->defns[kind];
+  const uint32_t most = up.count + up.inherited_count;
+  if (most == 0) return 0;
+  auto* list = static_cast<defn_pair*>(std::malloc(most * sizeof(defn_pair)));
+  if (list == nullptr) return no_memory(ctx, kNoMemoryDefn);
+  uint32_t n = 0;
+  // An unloaded slot of the parent (kind 0) is no definition to inherit.
+  for (uint32_t i = 0; i < up.count; ++i) {
+    const defn_rec* rec = up.recs[i];
+    if (rec->kind != 0 && !own_name(own, rec->name)) list[n++] = defn_pair{locale->parent, i};
+  }
+  for (uint32_t i = 0; i < up.inherited_count; ++i) {
+    const defn_rec* rec = pair_rec(ctx, kind, up.inherited[i]);
+    if (rec != nullptr && rec->kind != 0 && !own_name(own, rec->name)) list[n++] = up.inherited[i];
+  }
+  if (n == 0) {
+    std::free(list);
+    return 0;
+  }
+  own.inherited = list;
+  own.inherited_count = n;
+  return 0;
+}
+
+int32_t defn_token_owner_get(context* ctx, const defn_rec* rec, defn_token_owner* out) {
+  *out = defn_token_owner{};
+  out->owner.kind = rec->kind;
+  out->owner.defn_name = rec->name;
+  out->owner.parse_defn = rec->parse_defn;
+  out->owner.datatype_tokens = out->datatype_tokens;
+  if (rec->datatype < 0) return 0;
+  loaded_locale_rec* locale = nullptr;
+  int32_t rc = locale_rec_get(ctx, rec->locale, &locale);
+  dtype_chain chain{};
+  if (rc == 0) rc = dtype_locale_chain(ctx, locale, &chain);
+  dtype_rec* dt = nullptr;
+  if (rc == 0) rc = dtype_record_get(ctx, chain, rec->datatype, &dt);
+  if (rc < 0) return rc;
+  out->owner.datatype_name = dt->name;
+  const uint32_t n = dt->token_count < kDtypeTokensMax ? dt->token_count : kDtypeTokensMax;
+  for (uint32_t i = 0; i < n; ++i) out->datatype_tokens[i] = dt->tokens[i].value;
+  out->owner.datatype_token_count = n;
+  return 0;
+}
+
+int32_t defn_token_count_get_in_locale(context* ctx, int32_t kind, int32_t index, int32_t locale,
+                                       uint32_t* count) {
+  *count = 0;
+  defn_rec* rec = nullptr;
+  int32_t rc = defn_record_get_for_read_in_locale(ctx, kind, locale, index, &rec);
+  if (rc < 0) return rc;
+  *count = rec->tokens.count();
+  return 0;
+}
+
+int32_t defn_token_name_get_in_locale(context* ctx, int32_t kind, int32_t index, int32_t locale, int32_t token,
+                                      char* out) {
+  strio_out_clear_n(ctx, out, kDtokNameOutSize);
+  defn_rec* rec = nullptr;
+  int32_t rc = defn_record_get_for_read_in_locale(ctx, kind, locale, index, &rec);
+  if (rc < 0) return rc;
+  // Only the kind and the name serve here (messages).
+  dtok_owner owner;
+  owner.kind = rec->kind;
+  owner.defn_name = rec->name;
+  return dtok_list_name_get(ctx, owner, &rec->tokens, token, out, kStrioConvert);
+}
+
+int32_t defn_token_key_get_by_name_in_locale(context* ctx, int32_t kind, int32_t index, int32_t locale,
+                                             const char* name, uint32_t flags, int32_t* key) {
+  *key = -1;
+  char text[kDtokNameInMax + 1];
+  const int32_t conv = strio_in(ctx, name != nullptr ? name : "", text, kDtokNameInMax, strio_flags(flags));
+  if (conv < 0) return conv;
+  defn_rec* rec = nullptr;
+  int32_t rc = defn_record_get_for_read_in_locale(ctx, kind, locale, index, &rec);
+  if (rc < 0) return rc;
+  dtok_owner owner;
+  owner.kind = rec->kind;
+  owner.defn_name = rec->name;
+  rc = dtok_list_key_get_by_name(ctx, owner, &rec->tokens, text, key);
+  return rc_combine(rc, conv);
+}
+
+// ---- Field-table stores ------------------------------------------------------------
+
+namespace {
+
+int32_t record_lookup(context* ctx, const field_addr& addr, void** out) {
+  *out = nullptr;
+  defn_rec* rec = nullptr;
+  int32_t rc = defn_record_get_for_read(ctx, addr.kind, addr.index, &rec);
+  if (rc >= 0) *out = rec;
+  return rc;
+}
+
+int32_t token_lookup(context* ctx, const field_addr& addr, void** out) {
+  *out = nullptr;
+  defn_rec* rec = nullptr;
+  int32_t rc = defn_record_get_for_read(ctx, addr.kind, addr.index, &rec);
+  if (rc < 0) return rc;
+  dtok_owner owner;
+  owner.kind = rec->kind;
+  owner.defn_name = rec->name;
+  dtok_rec* tok = nullptr;
+  rc = dtok_list_get(ctx, owner, &rec->tokens, addr.item, &tok);
+  if (rc >= 0) *out = tok;
+  return rc;
+}
+
+void record_invalidate(context* ctx, void* rec, uint32_t what) {
+  defn_rec* r = static_cast<defn_rec*>(rec);
+  const defn_kind_ops* ops = defn_kind_ops_get(r->kind);
+  if (ops != nullptr && ops->invalidate != nullptr) ops->invalidate(ctx, r, what);
+}
+
+int32_t record_version_raise(context* ctx, void* rec, const char* version) {
+  return defn_rec_version_raise(ctx, static_cast<defn_rec*>(rec), version);
+}
+
+}  // namespace
+
+const record_store kDefnRecords{record_lookup, record_invalidate, record_version_raise};
+// A token does not know its definition: a token field set raises the
+// version of, and drops what the kind prepared from, the definition found
+// by the same (kind, index).
+const record_store kDefnTokens{token_lookup, nullptr, nullptr, &kDefnRecords};
+
+}  // namespace tq
