@@ -56,7 +56,7 @@ class ParseKb {
     for (const char* folder : {"grammar", "regexlib", "vocab", "locale"}) {
       std::filesystem::create_directories(dir_ / folder);
     }
-    for (const char* f : {"grammar/PersonName", "regexlib/StripPeriods", "regexlib/Initials", "locale/en.loc",
+    for (const char* f : {"grammar/PersonName", "grammar/Ambiguous", "regexlib/StripPeriods", "regexlib/Initials", "locale/en.loc",
                           "locale/l1.loc"}) {
       tq::xmldoc* doc = read(maker, std::string(f) + ".xml");
       ASSERT_NE(doc, nullptr) << f;
