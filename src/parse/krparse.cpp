@@ -94,6 +94,13 @@ void scratch_words_free(parse_scratch* sc) {
 int32_t info_fill(context* ctx, parse_scratch* sc, const defn_rec* rec, const analysed_word_list* awl,
                   const parse_solution* best, int32_t parse_result, parse_info* info) {
   info->abandoned = parse_result == TQ_WARN_LIMIT_REACHED ? 1 : 0;
+  // The copied solutions name the parser object (for their categories); it
+  // must outlive them even when the definition is prepared again. The
+  // caller holds the write hold, under which references change.
+  if (const parse_defn_kind_rec* part = parse_defn_part(rec); part != nullptr && part->parser != nullptr) {
+    info->parser = part->parser;
+    info->parser->refs += 1;
+  }
   int32_t rc = morph_word_list_copy(ctx, nullptr, awl, &info->analysed, 1);
   if (rc < 0) return rc;
   const uint32_t n = vec_count(&sc->solutions);
@@ -231,11 +238,13 @@ int32_t parse_engine_run(context* ctx, parse_scratch* sc, defn_rec* rec, const c
   if (sc == nullptr || text == nullptr || slots == nullptr) return TQ_ERR_ARGUMENT;
   parse_defn_kind_rec* part = parse_defn_part(rec);
   if (part == nullptr) return TQ_ERR_DEFN_INVALID;
-  if (part->prepared.load(std::memory_order_acquire) != 0) {
+  if (part->prepared.load(std::memory_order_acquire) != 0 && info == nullptr) {
     return engine_core(ctx, sc, rec, part, text, slots, count, info);
   }
-  // Preparing needs the write hold; the read hold is given up for it, so
-  // the record is looked for again, and kept until the parse is done.
+  // Preparing needs the write hold, and so does an info, which takes a
+  // reference to the parser object its solutions were made by. The read
+  // hold is given up for it, so the record is looked for again, and the
+  // hold is kept until the parse is done.
   int32_t rc = shared_state_write_lock(ctx, ctx->shared);
   if (rc != 0) return rc;
   rc = parse_defn_record_present(ctx, rec) != 0 ? engine_core(ctx, sc, rec, part, text, slots, count, info)

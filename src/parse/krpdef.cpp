@@ -401,10 +401,8 @@ int32_t parse_defn_kind_read(context* ctx, const xmldoc* element, defn_rec* rec)
   if (rc == 0) rc = s.step(read_root(s, element));
   if (rc == 0) rc = s.step(read_nosol(s, element));
   if (rc == 0) rc = s.step(read_excluded(s, element));
-  if (rc == 0 && (ctx->options & kOptPrepareOnRead) != 0) {
-    // The reader holds the write hold and the record.
-    rc = s.step(prepare_locked(ctx, rec, part));
-  }
+  // Preparing on reading (option bit 22) waits for the validate hook: the
+  // tokens, whose categories preparation checks, are read after this part.
   if (rc != 0) return rc;
   return s.last != 0 ? TQ_WARN_READ_PROBLEMS : 0;
 }
@@ -521,6 +519,10 @@ int32_t parse_defn_kind_validate(context* ctx, defn_rec* rec) {
   if (rec->tokens.count() != owner.owner.datatype_token_count) {
     TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 115, rec->name, owner.owner.datatype_name);
     return TQ_ERR_INVALID_CONTENT;
+  }
+  // The reader holds the write hold and the record.
+  if (result == 0 && rec->valid != 0 && (ctx->options & kOptPrepareOnRead) != 0) {
+    result = prepare_locked(ctx, rec, part);
   }
   return result;
 }

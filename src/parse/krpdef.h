@@ -105,7 +105,9 @@ int32_t parse_defn_kind_copy(context* ctx, const defn_rec* src, defn_rec* dst);
 int32_t parse_defn_kind_free(context* ctx, defn_rec* rec, int32_t keep_refs);
 // The definition's token count must equal its datatype's (-300, message 115);
 // token categories read without a grammar are refused here (-301, message
-// 125), once every token was read.
+// 125), once every token was read. Under option bit 22 a definition read
+// whole is prepared here, after its tokens, so that preparation sees their
+// categories.
 int32_t parse_defn_kind_validate(context* ctx, defn_rec* rec);
 // Any drop bit resets "prepared": the next parse prepares again.
 void parse_defn_invalidate(context* ctx, defn_rec* rec, uint32_t what);

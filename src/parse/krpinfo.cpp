@@ -4,6 +4,7 @@
 
 #include "core/krenc.h"
 #include "core/krerr.h"
+#include "parse/krparser.h"
 
 namespace tq {
 
@@ -35,6 +36,8 @@ void parse_info_results_clear(context* ctx, parse_info* info) {
   }
   info->solutions.clear();
   info->best = -1;
+  if (info->parser != nullptr) (void)parser_release(ctx, info->parser);
+  info->parser = nullptr;
   info->token_names.clear();
 }
 

@@ -38,6 +38,7 @@ struct tq_parse_info {
   tq::word_list chopped{};  // right after chopping
   tq::analysed_word_list* analysed = nullptr;  // heap copy
   std::vector<tq::parse_solution*> solutions;  // heap copies with their own storage
+  tq::parser_rec* parser = nullptr;            // one reference: the solutions' parser object
   int32_t best = -1;                           // position in solutions; -1 none
   std::vector<std::string> token_names;
   tq::morph_analyzer_info* morph = nullptr;

@@ -106,7 +106,15 @@ TEST(Parse, DefinitionsRefusedAndTheirMessages) {
   // Three definitions could not be read whole: 33 categories in a token, 33
   // tokens, a no-solution section without its unknown token.
   EXPECT_EQ(kb.load_rc(), TQ_WARN_READ_PROBLEMS);
-  for (const char* name : {"Too Many Categories", "Too Many Tokens", "No Unknown Token"}) {
+  // A grammar that cannot be opened leaves the definition without a sought
+  // category and without token or no-solution categories.
+  const std::string errors = tq_test::error_list_text(ctx);
+  for (const char* text : {"The grammar 'Nope' named by the Parse definition 'No Grammar' cannot be opened.",
+                           "The parse definition 'No Grammar' names a sought category but no grammar.",
+                           "The parse definition 'No Grammar' names token categories but no grammar."}) {
+    EXPECT_NE(errors.find(text), std::string::npos) << text << "\n" << errors;
+  }
+  for (const char* name : {"Too Many Categories", "Too Many Tokens", "No Unknown Token", "No Grammar"}) {
     EXPECT_EQ(parse(ctx, name, "John Smith").rc, TQ_ERR_DEFN_INVALID) << name;
   }
   // A category the grammar lacks loads, but every parse refuses it.
@@ -166,6 +174,46 @@ TEST(Parse, WarmContextsParseWithoutAllocating) {
   if (counter.available) {
     EXPECT_EQ(counter.allocations(), 0);
   }
+}
+
+// With the option to prepare on reading, a definition whose categories the
+// grammar lacks is not valid at all; the others are prepared already.
+TEST(Parse, PreparedWhenRead) {
+  ParseKb kb(false, TQ_OPT_PREPARE_ON_READ);
+  tq_context* ctx = kb.ctx();
+  EXPECT_EQ(kb.load_rc(), TQ_WARN_READ_PROBLEMS);
+  int32_t index = -1;
+  tq::defn_rec* rec = nullptr;
+  ASSERT_EQ(tq::defn_index_get_by_name(ctx, tq::kDefnParse, "Name", 0, &index), 0);
+  ASSERT_EQ(tq::defn_record_get_for_read(ctx, tq::kDefnParse, index, &rec), 0);
+  EXPECT_EQ(tq::parse_defn_part(rec)->prepared.load(), 1u);
+  EXPECT_EQ(parse(ctx, "Missing Category", "John Smith").rc, TQ_ERR_DEFN_INVALID);
+  EXPECT_EQ(parse(ctx, "Name", "Dr. John Q. Smith Jr.").values, "Dr.|John|Q.|Smith|Jr.");
+}
+
+// A copy of a prepared definition starts unprepared, holds the grammar once
+// more, and shares the original's parser object once it parses.
+TEST(Parse, CopiesPrepareOnTheirOwn) {
+  ParseKb kb(true);
+  tq_context* ctx = kb.ctx();
+  ASSERT_EQ(parse(ctx, "Name", "John Smith").rc, 0);
+  tq::defn_rec* original = nullptr;
+  ASSERT_EQ(tq::defn_record_get_for_read(ctx, tq::kDefnParse, 0, &original), 0);
+  const tq::parse_defn_kind_rec* from = tq::parse_defn_part(original);
+  tq::resource_slot* grammar = nullptr;
+  ASSERT_EQ(tq::rsrc_slot_get(ctx, tq::kRsrcGrammar, from->grammar.index(), 0, &grammar), 0);
+  const uint32_t refs = grammar->refs;
+  int32_t index = -1;
+  ASSERT_EQ(tq::defn_copy(ctx, tq::kDefnParse, "Name", "Name Copy", 0, &index), 0) << tq_test::error_list_text(ctx);
+  tq::defn_rec* copy = nullptr;
+  ASSERT_EQ(tq::defn_record_get_for_read(ctx, tq::kDefnParse, index, &copy), 0);
+  const tq::parse_defn_kind_rec* to = tq::parse_defn_part(copy);
+  EXPECT_EQ(grammar->refs, refs + 1);
+  EXPECT_EQ(to->prepared.load(), 0u);
+  EXPECT_EQ(to->parser, nullptr);
+  EXPECT_EQ(to->nosol.count(), from->nosol.count());
+  EXPECT_EQ(parse(ctx, "Name Copy", "Smith Jr. Dr.").values, "Dr.|||Smith|Jr.");
+  EXPECT_EQ(to->parser, from->parser);
 }
 
 // ---- Parse info -----------------------------------------------------------------------------
@@ -265,10 +313,21 @@ TEST(Parse, OptimizationParametersOfADefinition) {
   EXPECT_EQ(tq_parse_info_best_solution_score_get(ctx, info, &score), 0);
   EXPECT_EQ(score, 5905u);
   EXPECT_EQ(tq_parse_defn_optimization_params_remove(ctx, 0), 0);
-  ASSERT_EQ(parse(ctx, "Name", "Dr. John Q. Smith Jr.", info).rc, 0);
-  EXPECT_EQ(tq_parse_info_best_solution_score_get(ctx, info, &score), 0);
+  tq_parse_info* later = nullptr;
+  ASSERT_EQ(tq_parse_info_init(ctx, &later), 0);
+  ASSERT_EQ(parse(ctx, "Name", "Dr. John Q. Smith Jr.", later).rc, 0);
+  EXPECT_EQ(tq_parse_info_best_solution_score_get(ctx, later, &score), 0);
   EXPECT_EQ(score, 5740u);
+  // The first info still reads its solutions, made by the parser object
+  // the definition gave up when it was prepared again.
+  tq_solution_rule* rule = nullptr;
+  ASSERT_EQ(tq_parse_info_best_solution_rule_get(ctx, info, &rule), 0);
+  char abbr[TQ_PARSE_VALUE_SIZE] = "";
+  EXPECT_EQ(tq_solution_rule_parent_abbr_get(ctx, rule, abbr), 0);
+  EXPECT_STREQ(abbr, "NAME");
+  EXPECT_EQ(tq_solution_rule_free(ctx, rule), 0);
   EXPECT_EQ(tq_parse_info_free(ctx, info), 0);
+  EXPECT_EQ(tq_parse_info_free(ctx, later), 0);
   EXPECT_EQ(tq_parse_defn_optimization_params_get(ctx, 0, &flag, &levels, &limit), 0);
   EXPECT_EQ(flag, 0);
   EXPECT_EQ(tq_parse_defn_optimization_params_get(ctx, 99, &flag, &levels, &limit), TQ_ERR_INDEX);

@@ -27,9 +27,11 @@ inline constexpr int32_t kParseKbLocale = 29000;
 
 class ParseKb {
  public:
-  explicit ParseKb(bool edit_mode = false) {
+  // options: bits added to the context's option word before the load.
+  explicit ParseKb(bool edit_mode = false, uint32_t options = 0) {
     build();
     ctx_ = std::make_unique<Context>(dir_.str().c_str(), edit_mode);
+    if (options != 0) tq_options_set(ctx_->get(), 1u | options);
     load_rc_ = load();
   }
   ~ParseKb() {
