@@ -114,7 +114,9 @@ TEST(Parse, DefinitionsRefusedAndTheirMessages) {
                            "The parse definition 'No Grammar' names token categories but no grammar."}) {
     EXPECT_NE(errors.find(text), std::string::npos) << text << "\n" << errors;
   }
-  for (const char* name : {"Too Many Categories", "Too Many Tokens", "No Unknown Token", "No Grammar"}) {
+  EXPECT_NE(errors.find("The no-solution token 'Family Name' of the parse definition 'Long NoSol' names more than 32"),
+            std::string::npos);
+  for (const char* name : {"Too Many Categories", "Too Many Tokens", "No Unknown Token", "No Grammar", "Long NoSol"}) {
     EXPECT_EQ(parse(ctx, name, "John Smith").rc, TQ_ERR_DEFN_INVALID) << name;
   }
   // A category the grammar lacks loads, but every parse refuses it.
@@ -139,6 +141,10 @@ TEST(Parse, DefinitionsRefusedAndTheirMessages) {
   EXPECT_STREQ(tokens[2].value, "Q.");
   EXPECT_EQ(tq_parse_nonsurfaced(ctx, "name split", "Smith Jr. Dr.", tokens, &n), TQ_WARN_NO_SOLUTION);
   EXPECT_STREQ(tokens[0].value, "Smith");
+  // A character replaced on the way in is a warning the parse result wins over.
+  tq_options_set(ctx, 1u | TQ_OPT_WARN_REPLACED);
+  EXPECT_EQ(tq_parse(ctx, "Name", "Dr. John Q. Smith Jr.", tokens, &n), 0);
+  EXPECT_EQ(tq_parse(ctx, "Name", "John \xff", tokens, &n), TQ_WARN_NO_SOLUTION);
 }
 
 TEST(Parse, ResourceLimitWinsOverNoSolution) {
@@ -287,6 +293,14 @@ TEST(Parse, InfoKeepsItsOwnCopies) {
   EXPECT_EQ(score, 0u);
   EXPECT_EQ(tq_parse_info_chopped_word_list_count_get(ctx, first, &count), 0);
   EXPECT_EQ(count, 3u);
+  // Each preprocessing library is one step of the info.
+  ASSERT_EQ(parse(ctx, "Joined", "Dr. John Q. Smith Jr.", first).rc, 0);
+  EXPECT_EQ(tq_parse_info_preprocessed_info_get(ctx, first, 0, text, &matched), 0);
+  EXPECT_STREQ(text, "Dr. John Q. Smith Jr");
+  EXPECT_EQ(matched, 1u);
+  EXPECT_EQ(tq_parse_info_preprocessed_info_get(ctx, first, 1, text, &matched), TQ_ERR_INDEX);
+  EXPECT_EQ(tq_parse_info_any_preprocessing_regexlib_matched_get(ctx, first, &matched), 0);
+  EXPECT_EQ(matched, 1u);
   EXPECT_EQ(tq_parse_info_free(ctx, first), 0);
   EXPECT_EQ(tq_parse_info_free(ctx, nullptr), 0);
 }
@@ -356,6 +370,21 @@ TEST(Parse, DefinitionsWrittenAndReadBack) {
   const tq::xmldoc* split = doc->includes[1].doc;
   EXPECT_STREQ(tq::xmldoc_prop_get(ctx, split, "Sought Category"), "NAME");
   EXPECT_STREQ(tq::xmldoc_prop_get(ctx, doc->includes[0].doc, "NoSol Unknown Token"), "Middle Name");
+  // A no-solution limit below 1 is written as 0 (no limit).
+  for (int32_t i = 0; i < doc->include_count; ++i) {
+    const tq::xmldoc* el = doc->includes[i].doc;
+    if (std::strcmp(tq::xmldoc_prop_get(ctx, el, "Name"), "Zame Limited") != 0) continue;
+    int found = 0;
+    for (int32_t k = 0; k < el->include_count; ++k) {
+      const tq::xmldoc* nosol = el->includes[k].doc;
+      if (std::strcmp(nosol->type, "NoSol Token") != 0) continue;
+      ASSERT_EQ(nosol->column_count, 1);
+      const int32_t limit = nosol->records[0].fields[0].number;
+      EXPECT_EQ(limit, std::strcmp(tq::xmldoc_prop_get(ctx, nosol, "Name"), "Suffix") == 0 ? 0 : 1);
+      ++found;
+    }
+    EXPECT_EQ(found, 2);
+  }
   const uint32_t before = set.count;
   EXPECT_EQ(tq::defn_locale_xml_read(ctx, tq_test::kParseKbLocale, tq::kDefnParse, doc), 0)
       << tq_test::error_list_text(ctx);
