@@ -1,24 +1,15 @@
 // The personal-name knowledge base of tests/kb/parse, turned into a
-// knowledge base by the library's own writers: the grammar, regex libraries
-// and locale files as vault files, the vocabulary compiled. A context opened
-// on it has the locale EN (29000) loaded and current, with the datatype
-// "Name" and the parse definitions of locale/en.loc.xml read.
-//
-// White-box (it reads the locale document into the store itself while the
-// locale loader does not read definitions): include it only from tests
-// linked with every layer.
+// knowledge base by the library's own writers (through its exports): the
+// grammars, regex libraries and locale files as vault files, the vocabulary
+// compiled from its plain source. A context opened on it has the locale EN
+// (29000) loaded and current with its datatypes and parse definitions.
+// Public interface only, so black-box and white-box tests share it.
 #pragma once
 
 #include <filesystem>
 #include <memory>
 #include <string>
 
-#include "kbstore/krdefn.h"
-#include "kbstore/krdtyp.h"
-#include "kbstore/krlocload.h"
-#include "kbstore/krxml.h"
-#include "core/krzel.h"
-#include "resources/krvcld.h"
 #include "support/tq_test.h"
 
 namespace tq_test {
@@ -31,82 +22,55 @@ class ParseKb {
   explicit ParseKb(bool edit_mode = false, uint32_t options = 0) {
     build();
     ctx_ = std::make_unique<Context>(dir_.str().c_str(), edit_mode);
-    if (options != 0) tq_options_set(ctx_->get(), 1u | options);
-    load_rc_ = load();
+    tq_context* c = ctx_->get();
+    if (options != 0) tq_options_set(c, 1u | options);
+    const uint32_t mask = TQ_LOAD_DATATYPES | TQ_LOAD_PARSE_DEFNS;
+    if (edit_mode) {
+      EXPECT_EQ(tq_lock_init(c, &lock_), 0);
+      load_rc_ = tq_zel_locale_load_edit(c, kParseKbLocale, mask, lock_);
+    } else {
+      load_rc_ = tq_zel_locale_load(c, kParseKbLocale, mask);
+    }
+    EXPECT_GE(load_rc_, 0) << error_list_text(c);
   }
   ~ParseKb() {
-    // The store frees a locale's definitions only with the locale's record.
-    tq::loaded_locale_rec* loc = nullptr;
-    if (tq::locale_rec_get(*ctx_, kParseKbLocale, &loc) == 0) {
-      for (int32_t kind = 1; kind <= tq::kDefnKindCount; ++kind) tq::defn_set_free(*ctx_, &loc->defns[kind], 0);
+    if (lock_ != nullptr) {
+      tq_zel_locale_unload_edit(ctx_->get(), kParseKbLocale, lock_);
+      tq_lock_free(ctx_->get(), lock_);
     }
   }
   ParseKb(const ParseKb&) = delete;
   ParseKb& operator=(const ParseKb&) = delete;
 
   tq_context* ctx() const { return ctx_->get(); }
+  // The locale load's result: 104 when a definition could not be read whole.
   int32_t load_rc() const { return load_rc_; }
-  const TempDir& dir() const { return dir_; }
   static std::filesystem::path source(const std::string& name) {
     return std::filesystem::path(TQ_TEST_KB_DIR) / "parse" / name;
   }
 
  private:
-  // Plain source -> vault file (or compiled vocabulary) under the root.
   void build() {
     Context maker(dir_.str().c_str(), true);
-    for (const char* folder : {"grammar", "regexlib", "vocab", "locale"}) {
-      std::filesystem::create_directories(dir_ / folder);
+    for (const char* f : {"grammar/PersonName", "grammar/Ambiguous", "regexlib/StripPeriods", "regexlib/Initials",
+                          "locale/en.loc", "locale/l1.loc"}) {
+      std::filesystem::create_directories((dir_ / f).parent_path());
+      tq_xmldoc* doc = nullptr;
+      ASSERT_EQ(tq_xml_read(maker, source(std::string(f) + ".xml").c_str(), 8, &doc), 0)
+          << f << error_list_text(maker);
+      const int32_t rc = tq_xml_write(maker, 0, (dir_ / f).c_str(), 1, doc);
+      tq_xml_free(maker, doc);
+      ASSERT_EQ(rc, 0) << f << error_list_text(maker);
     }
-    for (const char* f : {"grammar/PersonName", "grammar/Ambiguous", "regexlib/StripPeriods", "regexlib/Initials", "locale/en.loc",
-                          "locale/l1.loc"}) {
-      tq::xmldoc* doc = read(maker, std::string(f) + ".xml");
-      ASSERT_NE(doc, nullptr) << f;
-      const std::string out = (dir_ / (std::string(f) + ".zel")).string();
-      EXPECT_EQ(tq::xmldoc_write(maker, out.c_str(), tq::kXmlFlagVault | tq::kXmlFlagNameAsGiven, doc), 0)
-          << error_list_text(maker);
-      tq::xml_free(maker, doc);
-    }
-    tq::xmldoc* vocab = read(maker, "vocab/PersonName.xml");
-    ASSERT_NE(vocab, nullptr);
-    const std::string out = (dir_ / "vocab" / "PersonName.zev").string();
-    EXPECT_EQ(tq::vocab_compile(out.c_str(), maker, vocab, tq::kVocabFileCode | tq::kVocabFileNameAsGiven), 0)
-        << error_list_text(maker);
-    tq::xml_free(maker, vocab);
-  }
-
-  static tq::xmldoc* read(tq_context* ctx, const std::string& name) {
-    tq::xmldoc* doc = nullptr;
-    const std::string path = source(name).string();
-    EXPECT_EQ(tq::xmldoc_read(ctx, path.c_str(), tq::kXmlFlagNameAsGiven, &doc), 0) << name << error_list_text(ctx);
-    return doc;
-  }
-
-  // Loads EN, then reads its datatypes and parse definitions as the loader
-  // will: the result of reading the definitions.
-  int32_t load() {
-    tq_context* c = ctx_->get();
-    int32_t rc = tq_zel_locale_load(c, kParseKbLocale, 0);
-    EXPECT_GE(rc, 0) << error_list_text(c);
-    tq::xmldoc* doc = nullptr;
-    const std::string path = (dir_ / "locale" / "en.loc.zel").string();
-    rc = tq::xmldoc_read(c, path.c_str(), tq::kXmlFlagVault | tq::kXmlFlagNameAsGiven, &doc);
-    EXPECT_EQ(rc, 0) << error_list_text(c);
-    if (rc != 0) return rc;
-    tq::loaded_locale_rec* loc = nullptr;
-    rc = tq::locale_rec_get(c, kParseKbLocale, &loc);
-    if (rc == 0 && loc->datatypes.count == 0) {
-      EXPECT_EQ(tq::shared_state_write_lock(c, c->shared), 0);
-      EXPECT_GE(tq::dtype_read_all(c, &loc->datatypes, doc), 0) << error_list_text(c);
-      EXPECT_EQ(tq::ctx_shared_state_write_unlock(c), 0);
-    }
-    if (rc == 0 && loc->defns[tq::kDefnParse].count == 0) rc = tq::defn_locale_xml_read(c, kParseKbLocale, tq::kDefnParse, doc);
-    tq::xml_free(c, doc);
-    return rc;
+    // The vocabulary is compiled from its plain source beside it.
+    std::filesystem::create_directories(dir_ / "vocab");
+    std::filesystem::copy_file(source("vocab/PersonName.xml"), dir_ / "vocab" / "PersonNameSource.xml");
+    ASSERT_EQ(tq_vocab_file_convert(maker, 0, "PersonNameSource", "PersonName"), 0) << error_list_text(maker);
   }
 
   TempDir dir_;
   std::unique_ptr<Context> ctx_;
+  tq_lock_handle* lock_ = nullptr;
   int32_t load_rc_ = 0;
 };
 

@@ -1,9 +1,8 @@
-// The parse road end to end on the personal-name knowledge base of
-// tests/kb/parse: values into tokens through the exports (worked values in
+// Parsing through the library on the personal-name knowledge base of
+// tests/kb/parse: values into tokens (worked values in
 // tests/kb/parse/golden.tsv), the result codes, parse info, the definitions
-// that validation or preparation refuses, the definition's own optimization
-// parameters, its element written and read back, and clones preparing one
-// definition at once.
+// that reading or preparation refuses, a definition's own optimization
+// parameters, and clones preparing one definition at once.
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -11,9 +10,6 @@
 #include <thread>
 #include <vector>
 
-#include "kbstore/krdefn.h"
-#include "kbstore/krxml.h"
-#include "parse/krpdef.h"
 #include "support/alloc_counter.h"
 #include "support/parse_kb.h"
 #include "support/tq_test.h"
@@ -105,7 +101,7 @@ TEST(Parse, DefinitionsRefusedAndTheirMessages) {
   tq_context* ctx = kb.ctx();
   // Three definitions could not be read whole: 33 categories in a token, 33
   // tokens, a no-solution section without its unknown token.
-  EXPECT_EQ(kb.load_rc(), TQ_WARN_READ_PROBLEMS);
+  EXPECT_EQ(kb.load_rc(), TQ_WARN_LOCALE_PROBLEMS);
   // A grammar that cannot be opened leaves the definition without a sought
   // category and without token or no-solution categories.
   const std::string errors = tq_test::error_list_text(ctx);
@@ -180,46 +176,6 @@ TEST(Parse, WarmContextsParseWithoutAllocating) {
   if (counter.available) {
     EXPECT_EQ(counter.allocations(), 0);
   }
-}
-
-// With the option to prepare on reading, a definition whose categories the
-// grammar lacks is not valid at all; the others are prepared already.
-TEST(Parse, PreparedWhenRead) {
-  ParseKb kb(false, TQ_OPT_PREPARE_ON_READ);
-  tq_context* ctx = kb.ctx();
-  EXPECT_EQ(kb.load_rc(), TQ_WARN_READ_PROBLEMS);
-  int32_t index = -1;
-  tq::defn_rec* rec = nullptr;
-  ASSERT_EQ(tq::defn_index_get_by_name(ctx, tq::kDefnParse, "Name", 0, &index), 0);
-  ASSERT_EQ(tq::defn_record_get_for_read(ctx, tq::kDefnParse, index, &rec), 0);
-  EXPECT_EQ(tq::parse_defn_part(rec)->prepared.load(), 1u);
-  EXPECT_EQ(parse(ctx, "Missing Category", "John Smith").rc, TQ_ERR_DEFN_INVALID);
-  EXPECT_EQ(parse(ctx, "Name", "Dr. John Q. Smith Jr.").values, "Dr.|John|Q.|Smith|Jr.");
-}
-
-// A copy of a prepared definition starts unprepared, holds the grammar once
-// more, and shares the original's parser object once it parses.
-TEST(Parse, CopiesPrepareOnTheirOwn) {
-  ParseKb kb(true);
-  tq_context* ctx = kb.ctx();
-  ASSERT_EQ(parse(ctx, "Name", "John Smith").rc, 0);
-  tq::defn_rec* original = nullptr;
-  ASSERT_EQ(tq::defn_record_get_for_read(ctx, tq::kDefnParse, 0, &original), 0);
-  const tq::parse_defn_kind_rec* from = tq::parse_defn_part(original);
-  tq::resource_slot* grammar = nullptr;
-  ASSERT_EQ(tq::rsrc_slot_get(ctx, tq::kRsrcGrammar, from->grammar.index(), 0, &grammar), 0);
-  const uint32_t refs = grammar->refs;
-  int32_t index = -1;
-  ASSERT_EQ(tq::defn_copy(ctx, tq::kDefnParse, "Name", "Name Copy", 0, &index), 0) << tq_test::error_list_text(ctx);
-  tq::defn_rec* copy = nullptr;
-  ASSERT_EQ(tq::defn_record_get_for_read(ctx, tq::kDefnParse, index, &copy), 0);
-  const tq::parse_defn_kind_rec* to = tq::parse_defn_part(copy);
-  EXPECT_EQ(grammar->refs, refs + 1);
-  EXPECT_EQ(to->prepared.load(), 0u);
-  EXPECT_EQ(to->parser, nullptr);
-  EXPECT_EQ(to->nosol.count(), from->nosol.count());
-  EXPECT_EQ(parse(ctx, "Name Copy", "Smith Jr. Dr.").values, "Dr.|||Smith|Jr.");
-  EXPECT_EQ(to->parser, from->parser);
 }
 
 // ---- Parse info -----------------------------------------------------------------------------
@@ -345,58 +301,6 @@ TEST(Parse, OptimizationParametersOfADefinition) {
   EXPECT_EQ(tq_parse_defn_optimization_params_get(ctx, 0, &flag, &levels, &limit), 0);
   EXPECT_EQ(flag, 0);
   EXPECT_EQ(tq_parse_defn_optimization_params_get(ctx, 99, &flag, &levels, &limit), TQ_ERR_INDEX);
-}
-
-// Each definition written as an element and read back into the locale
-// parses as the original did; a vertical include comes back as
-// "Parsorithm", a lower-case sought category as the grammar spells it.
-TEST(Parse, DefinitionsWrittenAndReadBack) {
-  ParseKb kb;
-  tq_context* ctx = kb.ctx();
-  tq::loaded_locale_rec* loc = nullptr;
-  ASSERT_EQ(tq::locale_rec_get(ctx, tq_test::kParseKbLocale, &loc), 0);
-  tq::defn_set& set = loc->defns[tq::kDefnParse];
-  tq::xmldoc* doc = nullptr;
-  ASSERT_EQ(tq::xmldoc_create(ctx, "Locale Settings", "9.0", &doc), 0);
-  std::vector<std::string> names;
-  for (uint32_t i = 0; i < set.count; ++i) {
-    if (set.recs[i]->valid == 0) continue;
-    std::string name = set.recs[i]->name;
-    ASSERT_EQ(tq::defn_element_write(ctx, doc, set.recs[i]), 0) << name << tq_test::error_list_text(ctx);
-    doc->includes[doc->include_count - 1].doc->props[0].value[0] = 'Z';  // a new name: "Zame" ...
-    names.push_back("Z" + name.substr(1));
-  }
-  for (int32_t i = 0; i < doc->include_count; ++i) EXPECT_STREQ(doc->includes[i].name, "Parsorithm");
-  const tq::xmldoc* split = doc->includes[1].doc;
-  EXPECT_STREQ(tq::xmldoc_prop_get(ctx, split, "Sought Category"), "NAME");
-  EXPECT_STREQ(tq::xmldoc_prop_get(ctx, doc->includes[0].doc, "NoSol Unknown Token"), "Middle Name");
-  // A no-solution limit below 1 is written as 0 (no limit).
-  for (int32_t i = 0; i < doc->include_count; ++i) {
-    const tq::xmldoc* el = doc->includes[i].doc;
-    if (std::strcmp(tq::xmldoc_prop_get(ctx, el, "Name"), "Zame Limited") != 0) continue;
-    int found = 0;
-    for (int32_t k = 0; k < el->include_count; ++k) {
-      const tq::xmldoc* nosol = el->includes[k].doc;
-      if (std::strcmp(nosol->type, "NoSol Token") != 0) continue;
-      ASSERT_EQ(nosol->column_count, 1);
-      const int32_t limit = nosol->records[0].fields[0].number;
-      EXPECT_EQ(limit, std::strcmp(tq::xmldoc_prop_get(ctx, nosol, "Name"), "Suffix") == 0 ? 0 : 1);
-      ++found;
-    }
-    EXPECT_EQ(found, 2);
-  }
-  const uint32_t before = set.count;
-  EXPECT_EQ(tq::defn_locale_xml_read(ctx, tq_test::kParseKbLocale, tq::kDefnParse, doc), 0)
-      << tq_test::error_list_text(ctx);
-  tq::xml_free(ctx, doc);
-  ASSERT_EQ(set.count, before + names.size());
-  for (const Golden& g : golden_cases()) {
-    const std::string copy = "Z" + g.defn.substr(1);
-    SCOPED_TRACE(copy + " / " + g.value);
-    Parsed p = parse(ctx, copy.c_str(), g.value.c_str());
-    EXPECT_EQ(p.rc, g.rc);
-    EXPECT_EQ(p.values, g.values);
-  }
 }
 
 // Clones find the definition unprepared at once: one prepares, the others
