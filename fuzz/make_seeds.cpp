@@ -407,6 +407,15 @@ void defnxml_seeds(const Seeds& seeds) {
   seeds.put("defnxml", "two", slurp(file));
 }
 
+// Values for the parse road: names with and without a parse, an empty one,
+// a long run of one word, text that is not UTF-8.
+void parse_seeds(const Seeds& seeds) {
+  seeds.put("parse", "names",
+            values({"Dr. John Q. Smith Jr.", "Smith Jr. Dr.", "", "john q smith", "Smith Zed Q. Jr. Dr.",
+                    "John John John John John John John John John John John John John John John John",
+                    "J\xFF\xC3 Smith", "Dr.. . Jr."}));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -415,6 +424,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   Seeds seeds{argv[1]};
+  parse_seeds(seeds);
   xml_and_vault_seeds(seeds);
   locale_seeds(seeds);
   phonetx_seeds(seeds);
