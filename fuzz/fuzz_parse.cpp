@@ -28,7 +28,9 @@ tq_context* name_kb() {
       for (const char* f : {"grammar/PersonName", "grammar/Ambiguous", "regexlib/StripPeriods", "regexlib/Initials",
                             "locale/en.loc", "locale/l1.loc"}) {
         tq_xmldoc* doc = nullptr;
-        if (tq_xml_read(maker, (src / (std::string(f) + ".xml")).c_str(), 8, &doc) < 0) return static_cast<tq_context*>(nullptr);
+        if (tq_xml_read(maker, (src / (std::string(f) + ".xml")).c_str(), 8, &doc) < 0) {
+          return static_cast<tq_context*>(nullptr);
+        }
         const int32_t rc = tq_xml_write(maker, 0, (root / f).c_str(), 1, doc);
         tq_xml_free(maker, doc);
         if (rc < 0) return static_cast<tq_context*>(nullptr);
