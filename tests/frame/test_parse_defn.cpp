@@ -1,5 +1,6 @@
-// Parse definitions inside the store: prepared when read, copied, and
-// written as elements that read back into definitions parsing alike.
+// Parse definitions inside the store: prepared when read, prepared again
+// after a change, copied, written as elements that read back into
+// definitions parsing alike, and refused once no loaded locale holds them.
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -7,9 +8,11 @@
 #include <vector>
 
 #include "kbstore/krdefn.h"
+#include "kbstore/krdefnacc.h"
 #include "kbstore/krlib.h"
 #include "kbstore/krlocload.h"
 #include "kbstore/krxml.h"
+#include "parse/krparse.h"
 #include "parse/krpdef.h"
 #include "support/parse_kb.h"
 #include "support/tq_test.h"
@@ -153,6 +156,37 @@ TEST(Parse, DefinitionsWrittenAndReadBack) {
     EXPECT_EQ(p.rc, g.rc);
     EXPECT_EQ(p.values, g.values);
   }
+}
+
+// A change to a list the analysis options point into drops the preparation:
+// the next parse prepares again with the lists as they are now.
+TEST(ParseDefn, ChangedListsArePreparedAgain) {
+  ParseKb kb(true);
+  tq_context* ctx = kb.ctx();
+  ASSERT_EQ(parse(ctx, "Name", "Dr. John Q. Smith Jr.").values, "Dr.|John|Q.|Smith|Jr.");
+  // Without normalization "DR." is no word the vocabulary knows.
+  ASSERT_EQ(tq::defn_normalization_regexlibs_delete_all(ctx, tq::kDefnParse, 0), 0);
+  EXPECT_EQ(parse(ctx, "Name", "Dr. John Q. Smith Jr.").rc, TQ_WARN_NO_SOLUTION);
+  ASSERT_EQ(tq::defn_normalization_regexlib_add(ctx, tq::kDefnParse, 0, "StripPeriods"), 0);
+  ASSERT_EQ(tq::defn_preprocessing_regexlib_add(ctx, tq::kDefnParse, 0, "StripPeriods"), 0);
+  EXPECT_EQ(parse(ctx, "Name", "Dr. John Q. Smith Jr.").values, "Dr.|John|Q.|Smith|Jr");
+}
+
+// A record no loaded locale holds (unloaded while a parse waited for the
+// write hold) is neither prepared nor parsed.
+TEST(ParseDefn, ARecordNoLocaleHoldsIsRefused) {
+  ParseKb kb;
+  tq_context* ctx = kb.ctx();
+  tq::defn_rec loose;
+  ASSERT_EQ(tq::defn_record_init(ctx, tq::kDefnParse, &loose), 0);
+  EXPECT_EQ(tq::parse_defn_prepare(ctx, &loose), TQ_ERR_DEFN_INVALID);
+  tq::parse_token_slot slots[tq::kParseSlots];
+  uint32_t count = 9;
+  EXPECT_EQ(tq::parse_defn_run(ctx, &loose, "John Smith", slots, &count, nullptr), TQ_ERR_DEFN_INVALID);
+  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(ctx->write_holds, 0u);
+  tq::defn_record_clear(ctx, &loose, 0);
+  tq::default_category_list_free(&loose.default_categories);
 }
 
 }  // namespace
