@@ -989,6 +989,7 @@ TQ_API int32_t tq_datatype_write(tq_context* ctx, tq_xmldoc* xml, int32_t index)
  * are the ones offered to end users. Texts cross in the session encoding;
  * counts, flags and likelihoods are uint32_t, indices and positions int32_t
  * (-1 for none). Setters need edit mode. */
+/* kind's own (parse/krpdefacc.h). */
 /* Names, indices and counts. */
 /* count: own plus inherited; refused in edit mode. */
 TQ_API int32_t tq_parse_defn_count_get(tq_context* ctx, uint32_t* count) TQ_NOEXCEPT;
@@ -1093,6 +1094,29 @@ TQ_API int32_t tq_parse_defn_fuzzy_vocab_lookup_params_get(tq_context* ctx, int3
                                                            uint32_t* threshold) TQ_NOEXCEPT;
 TQ_API int32_t tq_parse_defn_fuzzy_vocab_lookup_params_set(tq_context* ctx, int32_t index, uint32_t enabled,
                                                            uint32_t threshold) TQ_NOEXCEPT;
+/* Grammar, root category and optimization parameters. */
+/* name: 1,028 bytes + terminator; empty for none. The set keeps the root category's name, which the next parse
+ * looks up in the new grammar. */
+TQ_API int32_t tq_parse_defn_grammar_name_get(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_grammar_name_set(tq_context* ctx, int32_t index, const char* name) TQ_NOEXCEPT;
+/* name: 128 bytes + terminator. The set takes the grammar's category at cat_index. */
+TQ_API int32_t tq_parse_defn_root_category_name_get(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_root_category_index_set(tq_context* ctx, int32_t index, int32_t cat_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_opt_params_override_get(tq_context* ctx, int32_t index,
+                                                     uint32_t* override_flag) TQ_NOEXCEPT;
+/* The values in effect: the definition's own while its override is on, else the context's defaults. */
+TQ_API int32_t tq_parse_defn_opt_params_scoring_levels_get(tq_context* ctx, int32_t index,
+                                                           int32_t* levels) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_opt_params_resource_limit_get(tq_context* ctx, int32_t index,
+                                                           int32_t* limit) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_opt_params_input_length_get(tq_context* ctx, int32_t index, int32_t* length) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_opt_params_override_set(tq_context* ctx, int32_t index,
+                                                     uint32_t override_flag) TQ_NOEXCEPT;
+/* Each value setter switches the override on; levels must be 5 to 10 (-802). */
+TQ_API int32_t tq_parse_defn_opt_params_scoring_levels_set(tq_context* ctx, int32_t index,
+                                                           int32_t levels) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_opt_params_resource_limit_set(tq_context* ctx, int32_t index, int32_t limit) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_opt_params_input_length_set(tq_context* ctx, int32_t index, int32_t length) TQ_NOEXCEPT;
 /* Tokens. */
 TQ_API int32_t tq_parse_defn_token_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
 /* Every token name of the definition named parse_defn into names[0..31] (buffers of 320 bytes + terminator). */
@@ -1108,6 +1132,11 @@ TQ_API int32_t tq_parse_defn_token_key_get_by_name(tq_context* ctx, int32_t inde
 /* The name must be one of the datatype's tokens (-300). */
 TQ_API int32_t tq_parse_defn_token_name_set(tq_context* ctx, int32_t index, int32_t token,
                                             const char* name) TQ_NOEXCEPT;
+/* name: one of the datatype's tokens; the token gets its no-solution slot. */
+TQ_API int32_t tq_parse_defn_token_add(tq_context* ctx, int32_t index, const char* name,
+                                       int32_t* token_index) TQ_NOEXCEPT;
+/* The unknown token follows: -1 when it was this token, one place down when after it. */
+TQ_API int32_t tq_parse_defn_token_delete(tq_context* ctx, int32_t index, int32_t token) TQ_NOEXCEPT;
 TQ_API int32_t tq_parse_defn_token_use_sep_flag_get(tq_context* ctx, int32_t index, int32_t token,
                                                     uint32_t* use_sep) TQ_NOEXCEPT;
 TQ_API int32_t tq_parse_defn_token_use_sep_flag_set(tq_context* ctx, int32_t index, int32_t token,
@@ -1116,6 +1145,29 @@ TQ_API int32_t tq_parse_defn_token_use_sep_flag_set(tq_context* ctx, int32_t ind
 TQ_API int32_t tq_parse_defn_token_sep_get(tq_context* ctx, int32_t index, int32_t token, char* sep) TQ_NOEXCEPT;
 TQ_API int32_t tq_parse_defn_token_sep_set(tq_context* ctx, int32_t index, int32_t token,
                                            const char* sep) TQ_NOEXCEPT;
+/* name: 1,028 bytes + terminator. */
+TQ_API int32_t tq_parse_defn_token_info_get(tq_context* ctx, int32_t index, int32_t token, char* name,
+                                            uint32_t* num_cats) TQ_NOEXCEPT;
+/* abbr: 128 bytes + terminator. */
+TQ_API int32_t tq_parse_defn_token_cat_abbr_get(tq_context* ctx, int32_t index, int32_t token, int32_t cat,
+                                                char* abbr) TQ_NOEXCEPT;
+/* Stored uppercased; a token holds at most 32 categories (-601). */
+TQ_API int32_t tq_parse_defn_token_cat_add(tq_context* ctx, int32_t index, int32_t token,
+                                           const char* abbr) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_token_cat_list_clear(tq_context* ctx, int32_t index, int32_t token) TQ_NOEXCEPT;
+/* Categorization regex libraries. */
+TQ_API int32_t tq_parse_defn_cat_regexlib_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+/* filename: 16,384 bytes + terminator; category: 128 bytes + terminator. */
+TQ_API int32_t tq_parse_defn_cat_regexlib_info_get(tq_context* ctx, int32_t index, int32_t entry, char* filename,
+                                                   char* category, uint32_t* likelihood, uint32_t* stop) TQ_NOEXCEPT;
+/* likelihood 10 to 90 (-802); a refused change keeps the entry as it was. */
+TQ_API int32_t tq_parse_defn_cat_regexlib_info_set(tq_context* ctx, int32_t index, int32_t entry,
+                                                   const char* filename, const char* category, uint32_t likelihood,
+                                                   uint32_t stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_cat_regexlib_add(tq_context* ctx, int32_t index, const char* rlib_name,
+                                              uint32_t likelihood, const char* cat_abbr, uint32_t stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_cat_regexlib_delete(tq_context* ctx, int32_t index, int32_t entry) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_cat_regexlibs_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
 /* Default categories. */
 TQ_API int32_t tq_parse_defn_default_category_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
 /* category: 128 bytes + terminator; the set stores it uppercased and takes likelihoods 10 to 90. */
@@ -1127,6 +1179,39 @@ TQ_API int32_t tq_parse_defn_default_category_info_set(tq_context* ctx, int32_t 
 TQ_API int32_t tq_parse_defn_default_category_add(tq_context* ctx, int32_t index, int32_t* cat_index) TQ_NOEXCEPT;
 TQ_API int32_t tq_parse_defn_default_category_delete(tq_context* ctx, int32_t index, int32_t entry) TQ_NOEXCEPT;
 TQ_API int32_t tq_parse_defn_default_categories_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+/* No-solution settings. */
+/* No-solution slots, one per token once any is set up. Token names are compared byte for byte with the
+ * definition's tokens (-802 for none); category names are stored uppercased. */
+TQ_API int32_t tq_parse_defn_nosol_token_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+/* name: 1,028 bytes + terminator; empty for a slot not set up. */
+TQ_API int32_t tq_parse_defn_nosol_token_info_get(tq_context* ctx, int32_t index, int32_t slot, char* name,
+                                                  uint32_t* num_cats) TQ_NOEXCEPT;
+/* abbr: 128 bytes + terminator. */
+TQ_API int32_t tq_parse_defn_nosol_token_cat_info_get(tq_context* ctx, int32_t index, int32_t slot, int32_t cat,
+                                                      char* abbr, uint32_t* max_words) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_nosol_token_add(tq_context* ctx, int32_t index, const char* name,
+                                             int32_t* token_index) TQ_NOEXCEPT;
+/* max_words 0: no limit; at most 32 categories per slot (-601); -800 when the token has no slot. */
+TQ_API int32_t tq_parse_defn_nosol_category_add(tq_context* ctx, int32_t index, const char* tname, const char* cname,
+                                                uint32_t max_words, int32_t* cidx) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_nosol_category_delete(tq_context* ctx, int32_t index, const char* tname,
+                                                   int32_t cat) TQ_NOEXCEPT;
+/* When this was the only slot with categories, no slot and no unknown token remain. */
+TQ_API int32_t tq_parse_defn_nosol_token_delete(tq_context* ctx, int32_t index, const char* tok_name) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_nosol_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+/* name: 1,028 bytes + terminator; "" and 0 when there is none. */
+TQ_API int32_t tq_parse_defn_nosol_unknown_token_info_get(tq_context* ctx, int32_t index, char* name,
+                                                          int32_t* tidx) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_nosol_unknown_token_set(tq_context* ctx, int32_t index, const char* name,
+                                                     int32_t* token_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_nosol_xcat_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+/* abbr: 128 bytes + terminator. */
+TQ_API int32_t tq_parse_defn_nosol_xcat_info_get(tq_context* ctx, int32_t index, int32_t entry,
+                                                 char* abbr) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_nosol_xcat_add(tq_context* ctx, int32_t index, const char* cname,
+                                            int32_t* cidx) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_nosol_xcat_delete(tq_context* ctx, int32_t index, int32_t entry) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_nosol_xcat_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
 /* Whole definitions. */
 /* One token per datatype token, in order, without categories. */
 TQ_API int32_t tq_parse_defn_add(tq_context* ctx, const char* name, int32_t dtype_index,
