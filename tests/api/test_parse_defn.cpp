@@ -1,9 +1,12 @@
 // Parse definitions through their exports: made in edit mode in a locale
-// and its parent, found across the two, edited field by field, written.
+// and its parent, found across the two, edited field by field, written with
+// the locales and loaded again; and read from the name knowledge base.
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "support/parse_kb.h"
 #include "support/tq_test.h"
 
 namespace {
@@ -545,4 +548,49 @@ TEST(ParseDefnExports, GrammarChangedPreparesAgain) {
   EXPECT_EQ(tq_parse_by_index(ctx, index, "John Smith", tokens.data(), &n), -706);
   ASSERT_EQ(tq_parse_defn_grammar_name_set(ctx, index, "People"), 0);
   EXPECT_GE(tq_parse_by_index(ctx, index, "John Smith", tokens.data(), &n), 0) << tq_test::error_list_text(ctx);
+}
+
+TEST(ParseDefnExports, ReadFromTheNameKnowledgeBase) {
+  tq_test::ParseKb kb;
+  tq_context* ctx = kb.ctx();
+  int32_t index = -1;
+  ASSERT_EQ(tq_parse_defn_index_get_by_name(ctx, "Name", &index), 0) << tq_test::error_list_text(ctx);
+  char text[17000] = "";
+  const std::pair<int32_t (*)(tq_context*, int32_t, char*), const char*> names[] = {
+      {tq_parse_defn_grammar_name_get, "PersonName"},
+      {tq_parse_defn_root_category_name_get, "NAME"},
+      {tq_parse_defn_vocabulary_name_get, "PersonName"},
+      {tq_parse_defn_normalization_regexlib_name_get, "StripPeriods"},
+  };
+  for (const auto& [get, expected] : names) {
+    EXPECT_EQ(get(ctx, index, text), 0);
+    EXPECT_STREQ(text, expected);
+  }
+  char category[200] = "";
+  uint32_t n = 0, likelihood = 0, stop = 0;
+  EXPECT_EQ(tq_parse_defn_cat_regexlib_info_get(ctx, index, 0, text, category, &likelihood, &stop), 0);
+  EXPECT_EQ(std::string(text) + " " + category + " " + std::to_string(likelihood) + " " + std::to_string(stop),
+            "Initials INITIAL 70 1");
+  EXPECT_EQ(tq_parse_defn_token_info_get(ctx, index, 1, text, &n), 0);
+  EXPECT_EQ(std::string(text) + "/" + std::to_string(n), "Given Name/1");
+  EXPECT_EQ(tq_parse_defn_token_cat_abbr_get(ctx, index, 1, 0, text), 0);
+  EXPECT_STREQ(text, "GIVEN");
+  // One no-solution slot per token; the middle name's is not filled.
+  EXPECT_EQ(tq_parse_defn_nosol_token_count_get(ctx, index, &n), 0);
+  EXPECT_EQ(n, 5u);
+  EXPECT_EQ(nosol_slot(ctx, index, 1), "Given Name/1");
+  EXPECT_EQ(nosol_slot(ctx, index, 2), "/0");
+  EXPECT_EQ(unknown_token(ctx, index), "Middle Name@2");
+  EXPECT_EQ(tq_parse_defn_nosol_xcat_info_get(ctx, index, 0, text), 0);
+  EXPECT_STREQ(text, "INITIAL");
+  // Without an override the context's default levels apply.
+  int32_t levels = 0;
+  EXPECT_EQ(tq_parse_defn_opt_params_scoring_levels_get(ctx, index, &levels), 0);
+  EXPECT_EQ(levels, 6);
+  // A sought category read in lower case is kept as files keep categories.
+  ASSERT_EQ(tq_parse_defn_index_get_by_name(ctx, "Name Split", &index), 0);
+  EXPECT_EQ(tq_parse_defn_root_category_name_get(ctx, index, text), 0);
+  EXPECT_STREQ(text, "NAME");
+  EXPECT_EQ(tq_surfaced_parse_defn_name_get(ctx, 1, text), 0);
+  EXPECT_STREQ(text, "Name Split");
 }
