@@ -287,22 +287,19 @@ int32_t tqx_parse_defn_grammar_name_get(context* ctx, int32_t index, char* name)
 int32_t tqx_parse_defn_grammar_name_set(context* ctx, int32_t index, const char* name) {
   text_in in(ctx, name, kDtokRsrcNameMax);
   if (in.rc < 0) return in.rc;
-  return edit_part_prepared(ctx, index, [&](defn_rec*, parse_defn_kind_rec* part) {
+  return edit_part(ctx, index, [&](defn_rec* rec, parse_defn_kind_rec* part) {
     int32_t n = -1;
     int32_t r = grammar_load_by_name(ctx, in.c_str(), nullptr, &n);
     if (r < 0) return r;
-    rsrc_ref fresh = rsrc_ref::adopt(kRsrcGrammar, n);
-    // The old reference goes first; when it cannot be given back, the new
-    // one is given back instead and the grammar stays.
+    // The new grammar is registered first; the old reference is given back
+    // whatever its free operation reports (a reference is never kept twice),
+    // so the definition holds the new one either way.
     const int32_t released = part->grammar.release(ctx);
-    if (released < 0 && part->grammar.held()) {
-      (void)fresh.release(ctx);
-      return released;
-    }
-    part->grammar = std::move(fresh);
+    part->grammar = rsrc_ref::adopt(kRsrcGrammar, n);
     // The root category keeps its name: preparation looks it up in the new
     // grammar.
-    return 0;
+    drop_prepared(ctx, rec);
+    return released < 0 ? released : 0;
   });
 }
 

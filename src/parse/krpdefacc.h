@@ -54,9 +54,8 @@ int32_t tqx_parse_defn_normalization_regexlib_add(context* ctx, int32_t index, c
 
 // The grammar's registered name (1,028 bytes); empty when none.
 int32_t tqx_parse_defn_grammar_name_get(context* ctx, int32_t index, char* name);
-// Opens the named grammar, then gives the old one back (when that fails the
-// new one is given back and the grammar stays). The root category keeps its
-// name, which preparation looks up in the new grammar.
+// Registers the named grammar, then gives the old one back. The root
+// category keeps its name, which preparation looks up in the new grammar.
 int32_t tqx_parse_defn_grammar_name_set(context* ctx, int32_t index, const char* name);
 // The root category's name (128 bytes).
 int32_t tqx_parse_defn_root_category_name_get(context* ctx, int32_t index, char* name);
