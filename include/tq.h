@@ -318,6 +318,22 @@ TQ_API int32_t tq_locale_get(tq_context* ctx, int32_t* locale) TQ_NOEXCEPT;
 /* The parent of a loaded locale (-1 when it has none). */
 TQ_API int32_t tq_parent_locale_get(tq_context* ctx, int32_t locale, int32_t* parent) TQ_NOEXCEPT;
 
+/* ---- Locale settings files ---- */
+
+/* A new "Locale Settings" document for the current locale, from the locale
+ * table (ISO code, description, code, the default parent's file, the
+ * default encoding), with nothing included; free it with tq_xml_free.
+ * -707 and *file = NULL when there is no current locale. */
+TQ_API int32_t tq_locale_file_xml_create(tq_context* ctx, tq_xmldoc** file) TQ_NOEXCEPT;
+/* Writes a loaded locale's settings file (its datatypes and its own
+ * definitions) to the file the lock handle locks; -405 when the handle does
+ * not lock the locale's file. */
+TQ_API int32_t tq_locale_write(tq_context* ctx, int32_t locale, tq_lock_handle* lock) TQ_NOEXCEPT;
+/* Adds the datatypes and definitions a "Locale Settings" document includes
+ * to the current locale: 0, or the last problem met (the error list says
+ * what); the document is left as it was. */
+TQ_API int32_t tq_locale_import(tq_context* ctx, tq_xmldoc* settings) TQ_NOEXCEPT;
+
 /* ---- Knowledge-base version ---- */
 
 /* The product line and version of the knowledge base (its meta file

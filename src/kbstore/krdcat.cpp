@@ -55,6 +55,19 @@ void default_entry_delete(void* element) {
   std::free(entry);
 }
 
+// Appends an entry without a category (one a caller added and has not named
+// yet). -600.
+int32_t uncategorized_push(default_category_list* list, int32_t likelihood) {
+  auto* e = static_cast<default_category_entry*>(std::calloc(1, sizeof(default_category_entry)));
+  if (e == nullptr) return TQ_ERR_NO_MEMORY;
+  e->likelihood = likelihood;
+  if (vec_push(list, e) != 0) {
+    std::free(e);
+    return TQ_ERR_NO_MEMORY;
+  }
+  return 0;
+}
+
 }  // namespace
 
 // ---- Categories ----------------------------------------------------------------
@@ -247,15 +260,7 @@ int32_t default_category_list_copy(context* ctx, const default_category_list* so
       rc = default_category_add(ctx, target, s->category->name, s->likelihood);
     } else {
       // An entry appended without a category stays without one.
-      auto* e = static_cast<default_category_entry*>(std::calloc(1, sizeof(default_category_entry)));
-      rc = e == nullptr ? TQ_ERR_NO_MEMORY : 0;
-      if (e != nullptr) {
-        e->likelihood = s->likelihood;
-        if (vec_push(target, e) != 0) {
-          std::free(e);
-          rc = TQ_ERR_NO_MEMORY;
-        }
-      }
+      rc = uncategorized_push(target, s->likelihood);
     }
     if (rc < 0) {
       default_category_list_clear(target);
@@ -304,7 +309,10 @@ int32_t default_category_list_read(context* ctx, default_category_list* list, co
     if (doc->records[r].key == nullptr) continue;  // an emptied record
     const char* name = xmldoc_field_text(record_field(doc, r, col_cat));
     int32_t likelihood = xmldoc_field_number(record_field(doc, r, col_lik), kLikelihoodDefault);
-    int32_t rc = default_category_add(ctx, list, name, likelihood);
+    // An entry written without a category (its writer's empty text) reads
+    // back without one, rather than as a category named "".
+    int32_t rc = (name == nullptr || name[0] == '\0') ? uncategorized_push(list, likelihood)
+                                                       : default_category_add(ctx, list, name, likelihood);
     if (rc == TQ_ERR_NO_MEMORY) {
       TQ_REPORT(ctx, TQ_ERR_NO_MEMORY, 29, "Allocating memory for default category.");
       return rc;

@@ -107,8 +107,9 @@ int32_t default_category_list_copy(context* ctx, const default_category_list* so
 // columns "Category", "Likelihood") into the definition's document, one
 // record per entry in order. -600, or the document layer's failure.
 int32_t default_category_list_write(context* ctx, const default_category_list* list, xmldoc* defn);
-// Appends one entry per record of the first include named "Deflt Cat List";
-// none: 0. -300 when a column is missing; -600 (message 29).
+// Appends one entry per record of the first include named "Deflt Cat List"
+// (an empty "Category" gives an entry without a category, as it was
+// written); none: 0. -300 when a column is missing; -600 (message 29).
 int32_t default_category_list_read(context* ctx, default_category_list* list, const xmldoc* defn);
 
 // ---- Fuzzy vocabulary lookup -------------------------------------------------------

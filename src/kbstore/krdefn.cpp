@@ -849,8 +849,9 @@ int32_t record_version_raise(context* ctx, void* rec, const char* version) {
 }  // namespace
 
 const record_store kDefnRecords{record_lookup, record_invalidate, record_version_raise};
-// A token does not know its definition, so a token field set can neither
-// raise the definition's version nor drop what its kind prepared.
-const record_store kDefnTokens{token_lookup, nullptr, nullptr};
+// A token does not know its definition: a token field set raises the
+// version of, and drops what the kind prepared from, the definition found
+// by the same (kind, index).
+const record_store kDefnTokens{token_lookup, nullptr, nullptr, &kDefnRecords};
 
 }  // namespace tq

@@ -258,7 +258,9 @@ int32_t defn_token_key_get_by_name_in_locale(context* ctx, int32_t kind, int32_t
                                              const char* name, uint32_t flags, int32_t* key);
 
 // Field-table stores (krfield.h): definitions of the current locale by
-// (kind, index), and their tokens by (kind, index, token).
+// (kind, index), and their tokens by (kind, index, token). A token field set
+// raises the version of, and drops what the kind prepared from, the token's
+// definition (kDefnTokens names kDefnRecords as its outer store).
 extern const record_store kDefnRecords;
 extern const record_store kDefnTokens;
 

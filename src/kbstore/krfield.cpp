@@ -17,8 +17,9 @@ uint32_t strio_flags(const field_desc& f) { return (f.text_flags & kFieldConvert
 
 bool is_text(const field_desc& f) { return f.type == field_type::text || f.type == field_type::owned_text; }
 bool fits(const field_desc& f, const char*) { return is_text(f); }
-bool fits_signed(const field_desc& f) { return f.type == field_type::i32 || f.type == field_type::flag; }
-bool fits_unsigned(const field_desc& f) { return f.type == field_type::u32 || f.type == field_type::u32_flag; }
+bool is_flag(const field_desc& f) { return f.type == field_type::flag || f.type == field_type::u32_flag; }
+bool fits_signed(const field_desc& f) { return f.type == field_type::i32 || is_flag(f); }
+bool fits_unsigned(const field_desc& f) { return f.type == field_type::u32 || is_flag(f); }
 bool fits(const field_desc& f, const int32_t*) { return fits_signed(f); }
 bool fits(const field_desc& f, const uint32_t*) { return fits_unsigned(f); }
 
@@ -89,9 +90,18 @@ int32_t prepare_text(context* ctx, const field_desc& f, const char* in, new_valu
 
 // Under the write hold, on the record found again under it. Everything that
 // can fail comes before the first change.
-int32_t store_value(context* ctx, const field_desc& f, void* rec, new_value* v) {
-  if (f.raise_to != nullptr && f.store->version_raise != nullptr) {
-    int32_t rc = f.store->version_raise(ctx, rec, f.raise_to);
+int32_t store_value(context* ctx, const field_desc& f, const field_addr& addr, void* rec, new_value* v) {
+  // The record that takes the raise and the drops: the container of an
+  // inner record.
+  const record_store* holder = f.store;
+  void* holder_rec = rec;
+  if (f.store->outer != nullptr && (f.raise_to != nullptr || f.drop_mask != 0)) {
+    holder = f.store->outer;
+    int32_t rc = holder->lookup(ctx, field_addr{addr.kind, addr.index, -1}, &holder_rec);
+    if (rc < 0) return rc;
+  }
+  if (f.raise_to != nullptr && holder->version_raise != nullptr) {
+    int32_t rc = holder->version_raise(ctx, holder_rec, f.raise_to);
     if (rc < 0) return rc;
   }
   void* field = f.at(rec);
@@ -103,11 +113,10 @@ int32_t store_value(context* ctx, const field_desc& f, void* rec, new_value* v) 
     *slot = v->owned;
     v->owned = nullptr;
   } else {
-    const bool flag = f.type == field_type::flag || f.type == field_type::u32_flag;
-    uint32_t number = flag ? (v->number != 0 ? 1u : 0u) : v->number;
+    uint32_t number = is_flag(f) ? (v->number != 0 ? 1u : 0u) : v->number;
     std::memcpy(field, &number, sizeof number);
   }
-  if (f.drop_mask != 0 && f.store->invalidate != nullptr) f.store->invalidate(ctx, rec, f.drop_mask);
+  if (f.drop_mask != 0 && holder->invalidate != nullptr) holder->invalidate(ctx, holder_rec, f.drop_mask);
   return v->converted;
 }
 
@@ -128,7 +137,7 @@ int32_t set_any(context* ctx, const field_addr& addr, const field_desc& f, bool 
     // or dropped the record before our write hold began.
     void* rec = nullptr;
     rc = f.store->lookup(ctx, addr, &rec);
-    if (rc >= 0) rc = rc_combine(rc, store_value(ctx, f, rec, &v));
+    if (rc >= 0) rc = rc_combine(rc, store_value(ctx, f, addr, rec, &v));
     rc = rc_combine(rc, shared_state_write_unlock(ctx, ctx->shared));
   }
   std::free(v.owned);

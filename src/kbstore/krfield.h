@@ -55,6 +55,11 @@ struct record_store {
   // Raises the record's version text to at least `version`, under the write
   // hold. NULL: the records carry no version.
   int32_t (*version_raise)(context* ctx, void* rec, const char* version);
+  // The store of the record these records lie inside (a definition, for its
+  // tokens): an inner record cannot reach its container, so a set's version
+  // raise and drops go to the container, found by the same address with item
+  // -1. NULL: the record itself takes them.
+  const record_store* outer = nullptr;
 };
 
 // Built with the helpers below from a member of the record; a field reached
@@ -122,8 +127,9 @@ constexpr field_desc owned_text_field(const char* name, const record_store* stor
   static_assert(MaxBytes >= 1 && MaxBytes <= kFieldTextMax, "text field size out of range");
   return {name, store, field_type::owned_text, &field_detail::at<M>, MaxBytes, text_flags, 0, 0, 0, nullptr};
 }
-// A flag is kept as 0 or 1 whatever nonzero value a caller sets; it is read
-// and set as the member's type (int32_t or uint32_t).
+// A flag is kept as 0 or 1 whatever nonzero value a caller sets; being 0 or
+// 1, it is read and set through an int32_t or a uint32_t alike, whatever the
+// member's type.
 template <auto M>
 constexpr field_desc flag_field(const char* name, const record_store* store) {
   using T = field_detail::type_of<M>;

@@ -22,23 +22,25 @@ constexpr uint32_t kUtf8Encoding = 13;
 constexpr uint32_t kMaxChain = 16;
 constexpr uint32_t kFileNameSize = 4097;
 
-// The mask bits in reading order, with what each reads.
+// The mask bits in reading order, with what each reads: the datatypes
+// (kind 0), or the definitions of a kind.
 struct mask_step {
   uint32_t bit;
+  int32_t kind;
   const char* what;
 };
 constexpr mask_step kMaskOrder[] = {
-    {kLoadDatatypes, "Datatypes"},
-    {kLoadPatternDefns, "Pattern Analysis definitions"},
-    {kLoadCaseDefns, "Case definitions"},
-    {kLoadParseDefns, "Parse definitions"},
-    {kLoadIdentDefns, "Identification Analysis definitions"},
-    {kLoadStdznDefns, "Standardization definitions"},
-    {kLoadGenderDefns, "Gender Analysis definitions"},
-    {kLoadMatchDefns, "Match definitions"},
-    {kLoadLanguageDefns, "Language Guess definitions"},
-    {kLoadGuessDefns, "Locale Guess definitions"},
-    {kLoadExtractDefns, "Extraction definitions"},
+    {kLoadDatatypes, 0, "Datatypes"},
+    {kLoadPatternDefns, kDefnPattern, "Pattern Analysis definitions"},
+    {kLoadCaseDefns, kDefnCase, "Case definitions"},
+    {kLoadParseDefns, kDefnParse, "Parse definitions"},
+    {kLoadIdentDefns, kDefnIdent, "Identification Analysis definitions"},
+    {kLoadStdznDefns, kDefnStdzn, "Standardization definitions"},
+    {kLoadGenderDefns, kDefnGender, "Gender Analysis definitions"},
+    {kLoadMatchDefns, kDefnMatch, "Match definitions"},
+    {kLoadLanguageDefns, kDefnLangGuess, "Language Guess definitions"},
+    {kLoadGuessDefns, kDefnLocaleGuess, "Locale Guess definitions"},
+    {kLoadExtractDefns, kDefnExtract, "Extraction definitions"},
 };
 
 locale_table_loaded* loaded(const context* ctx) {
@@ -77,6 +79,13 @@ int32_t not_loaded(context* ctx, int32_t code) {
 int32_t write_lock(context* ctx) { return shared_state_write_lock(ctx, ctx->shared); }
 int32_t write_unlock(context* ctx) { return shared_state_write_unlock(ctx, ctx->shared); }
 
+// Frees what a record holds: the definitions first (a definition names its
+// datatype), then the datatypes. keep_refs as defn_set_free.
+void parts_free(context* ctx, loaded_locale_rec* rec, int32_t keep_refs) {
+  for (int32_t kind = 1; kind <= kDefnKindCount; ++kind) defn_set_free(ctx, &rec->defns[kind], keep_refs);
+  dtype_set_free(ctx, &rec->datatypes);
+}
+
 // Drops one reference held by a child record; at the last one the record is
 // freed and its own parent released in turn.
 void release_ref(context* ctx, int32_t index, lock_handle* lock) {
@@ -94,7 +103,7 @@ void release_ref(context* ctx, int32_t index, lock_handle* lock) {
     rec->parent = -1;
     rec->top_level = 0;
     rec->client_refs = 0;
-    dtype_set_free(ctx, &rec->datatypes);
+    parts_free(ctx, rec, 0);
     if (lock != nullptr && lock->held) lock_release_all(ctx, lock);
     index = parent;
   }
@@ -242,17 +251,19 @@ int32_t load_impl(context* ctx, const char* iso, uint32_t flags, lock_handle* lo
   uchar_buf_copy(rec->description, description, kLocaleDescriptionSize);
   make_current(ctx, static_cast<int32_t>(new_index), code);
 
-  // The datatypes and definition kinds are read by their own components as
-  // they join the engine; a kind asked for that cannot be read yet is
-  // reported, and the locale is loaded without it.
-  for (const mask_step& step : kMaskOrder) {
-    if (flags & step.bit) {
-      TQ_REPORT(ctx, TQ_WARN_READ_PROBLEMS, 1701, step.what, iso);
-      remembered = 104;
-    }
-  }
+  // The locale is current while its parts are read: definitions look their
+  // datatype and parse definition up in the current locale.
+  rc = locale_parts_read(ctx, rec, doc, flags, 1);
   xml_free(ctx, doc);
   chain->depth--;
+  if (err_is_critical(rc)) {
+    // Nothing of a half-read locale stays: the record goes with the
+    // reference this load took on its parent.
+    release_ref(ctx, static_cast<int32_t>(new_index), nullptr);
+    make_current(ctx, previous_index, previous_code);
+    return rc;
+  }
+  if (rc != 0) remembered = rc;
   *code_out = code;
   return remembered != 0 ? TQ_WARN_LOCALE_PROBLEMS : 0;
 }
@@ -300,13 +311,48 @@ int32_t loaded_locale_rec_create(context* ctx, uint32_t* index) {
 }
 
 void loaded_locales_free(context* ctx, locale_table_loaded* table) {
+  // Runs before the resource registry is torn down (krshared.cpp), so the
+  // definitions give their resource references back to a registry that
+  // still exists.
   for (uint32_t i = 0; i < table->count; ++i) {
-    dtype_set_free(ctx, &table->recs[i]->datatypes);
+    parts_free(ctx, table->recs[i], 0);
     std::free(table->recs[i]);
   }
   std::free(table->recs);
   table->recs = nullptr;
   table->count = 0;
+}
+
+int32_t locale_parts_read(context* ctx, loaded_locale_rec* rec, xmldoc* doc, uint32_t mask,
+                          int32_t report_unbuilt) {
+  int32_t last = 0;
+  for (const mask_step& step : kMaskOrder) {
+    if ((mask & step.bit) == 0) continue;
+    int32_t rc = 0;
+    if (step.kind == 0) {
+      rc = dtype_read_all(ctx, &rec->datatypes, doc);
+      if (!err_is_critical(rc)) {
+        dtype_chain chain{};
+        int32_t built = dtype_locale_chain(ctx, rec, &chain);
+        if (built == 0) built = dtype_inherited_build(ctx, chain);
+        if (built != 0) rc = built;
+      }
+    } else if (defn_kind_ops_get(step.kind) == nullptr) {
+      // A kind this engine does not read yet: the locale is used without it.
+      if (!report_unbuilt) continue;
+      TQ_REPORT(ctx, TQ_WARN_READ_PROBLEMS, 1701, step.what, static_cast<const char*>(rec->iso));
+      rc = TQ_WARN_READ_PROBLEMS;
+    } else {
+      rc = defn_locale_xml_read(ctx, rec->code, step.kind, doc);
+      if (!err_is_critical(rc)) {
+        int32_t built = defn_inherited_build(ctx, step.kind, rec);
+        if (built != 0) rc = built;
+      }
+    }
+    if (err_is_critical(rc)) return rc;
+    if (rc != 0) last = rc;
+  }
+  return last;
 }
 
 int32_t locale_load(context* ctx, const char* iso, uint32_t flags, lock_handle* lock, uint32_t nested,

@@ -27,6 +27,9 @@ inline constexpr uint32_t kLoadMatchDefns = 0x40;
 inline constexpr uint32_t kLoadLanguageDefns = 0x800;
 inline constexpr uint32_t kLoadGuessDefns = 0x100;
 inline constexpr uint32_t kLoadExtractDefns = 0x400;
+inline constexpr uint32_t kLoadAllParts = kLoadDatatypes | kLoadPatternDefns | kLoadCaseDefns | kLoadParseDefns |
+                                          kLoadIdentDefns | kLoadStdznDefns | kLoadGenderDefns | kLoadMatchDefns |
+                                          kLoadLanguageDefns | kLoadGuessDefns | kLoadExtractDefns;
 
 struct loaded_locale_rec {
   int32_t code;  // -1 marks a free record
@@ -56,6 +59,16 @@ int32_t locale_load(context* ctx, const char* iso, uint32_t flags, lock_handle* 
 // Gives back one client reference of a loaded locale (nothing when the
 // locale is loaded only as another's parent).
 int32_t locale_client_unload(context* ctx, int32_t code, lock_handle* lock);
+// Reads into a loaded locale what the mask selects of a locale document, in
+// the order of the mask bits above: the datatypes, then each kind's
+// definitions, each followed by its list of inherited ones. The caller holds
+// the write hold and has made the locale current (definitions look their
+// datatype up in the current locale). A kind this engine does not read yet
+// is skipped, or with report_unbuilt recorded (message 1701) as 105. A
+// critical result stops the reading and is returned; otherwise the last
+// nonzero result, or 0. The document's datatype comments are taken out of it.
+int32_t locale_parts_read(context* ctx, loaded_locale_rec* rec, xmldoc* doc, uint32_t mask,
+                          int32_t report_unbuilt);
 int32_t loaded_locale_rec_create(context* ctx, uint32_t* index);
 void loaded_locales_free(context* ctx, locale_table_loaded* table);
 

@@ -105,6 +105,7 @@ TEST(Categories, DefaultListEditCopyWriteRead) {
   EXPECT_EQ(b0->likelihood, 50);
   EXPECT_STREQ(b1->category->name, "NAME");
   EXPECT_EQ(b1->likelihood, 30);
+  EXPECT_EQ(static_cast<default_category_entry*>(vec_get(&back, 2))->category, nullptr);
 
   ASSERT_EQ(default_category_delete(&back, 0), 0);
   EXPECT_EQ(back.count, 2u);

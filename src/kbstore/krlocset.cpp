@@ -1,0 +1,180 @@
+#include "kbstore/krlocset.h"
+
+#include <cstdio>
+
+#include "core/krenc.h"
+#include "core/krerr.h"
+#include "core/krfio.h"
+#include "core/krzel.h"
+#include "kbstore/krdefn.h"
+#include "kbstore/krdtyp.h"
+#include "kbstore/krlock.h"
+#include "kbstore/krlocl.h"
+#include "kbstore/krlocload.h"
+
+namespace tq {
+
+namespace {
+
+// The kinds in the order a settings document includes their definitions.
+constexpr int32_t kWriteOrder[] = {kDefnParse, kDefnIdent,   kDefnGender,    kDefnMatch,       kDefnStdzn,
+                                   kDefnCase,  kDefnPattern, kDefnLangGuess, kDefnLocaleGuess, kDefnExtract};
+
+constexpr uint32_t kFileNameSize = kLocaleFileNameMax + 1;
+
+// What the head of a settings document says about its locale.
+struct settings_head {
+  const char* iso;
+  const char* description;
+  int32_t code;
+  const char* parent_file;  // "" for none
+  uint32_t encoding;
+};
+
+// A new document with the properties in their order. The description is
+// given twice, after the ISO code and after the code: files have always
+// carried it so, and readers take the first.
+int32_t head_create(context* ctx, const settings_head& head, xmldoc** out) {
+  *out = nullptr;
+  char code[16];
+  std::snprintf(code, sizeof code, "%d", head.code);
+  char encoding[kEncodingNameMax + 1];
+  if (enc_name_get_by_id(static_cast<int32_t>(head.encoding), encoding, sizeof encoding) != 0) {
+    TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 1490, static_cast<int32_t>(head.encoding));
+    return TQ_ERR_ARGUMENT;
+  }
+  xmldoc* doc = nullptr;
+  int32_t rc = xmldoc_create(ctx, kLocaleSettingsType, kLocaleSettingsVersion, &doc);
+  if (rc != 0) return rc;
+  if (rc == 0) rc = xmldoc_prop_add(ctx, doc, "Locale ISO Code", head.iso);
+  if (rc == 0) rc = xmldoc_prop_add(ctx, doc, "Locale Description", head.description);
+  if (rc == 0) rc = xmldoc_prop_add(ctx, doc, "Locale Code", code);
+  if (rc == 0) rc = xmldoc_prop_add(ctx, doc, "Locale Description", head.description);
+  if (rc == 0 && head.parent_file[0] != '\0') rc = xmldoc_prop_add(ctx, doc, "Parent Locale", head.parent_file);
+  if (rc == 0) rc = xmldoc_prop_add(ctx, doc, "Encoding", encoding);
+  if (rc != 0) {
+    xml_free(ctx, doc);
+    return rc;
+  }
+  *out = doc;
+  return 0;
+}
+
+}  // namespace
+
+int32_t locale_settings_build(context* ctx, const loaded_locale_rec* rec, xmldoc** out) {
+  *out = nullptr;
+  char parent_file[kFileNameSize] = "";
+  if (rec->parent >= 0) {
+    loaded_locale_rec* parent = nullptr;
+    int32_t rc = locale_rec_get_by_index(ctx, static_cast<uint32_t>(rec->parent), &parent);
+    if (rc != 0 || parent->code == -1) return TQ_ERR_NO_LOCALE;
+    if (locale_file_name_get(ctx, parent->iso, parent_file, sizeof parent_file) != 0) return TQ_ERR_ARGUMENT;
+  }
+  const settings_head head{rec->iso, rec->description, rec->code, parent_file, rec->encoding};
+  xmldoc* doc = nullptr;
+  int32_t rc = head_create(ctx, head, &doc);
+  if (rc != 0) return rc;
+  rc = dtype_write_all(ctx, rec->datatypes, doc);
+  // Only the locale's own definitions: what it inherits is its ancestors'
+  // files' business.
+  for (int32_t kind : kWriteOrder) {
+    const defn_set& set = rec->defns[kind];
+    for (uint32_t i = 0; rc >= 0 && i < set.count; ++i) {
+      const defn_rec* d = set.recs[i];
+      if (d == nullptr || d->kind == 0 || d->name[0] == '\0') continue;  // an unloaded slot
+      rc = defn_element_write(ctx, doc, d);
+    }
+  }
+  if (rc < 0) {
+    xml_free(ctx, doc);
+    return rc;
+  }
+  *out = doc;
+  return 0;
+}
+
+int32_t locale_settings_write(context* ctx, const loaded_locale_rec* rec, const char* path) {
+  xmldoc* doc = nullptr;
+  int32_t rc = locale_settings_build(ctx, rec, &doc);
+  if (rc != 0) return rc;
+  // The locked file itself: a locale file found as "krd" stays one.
+  rc = xmldoc_write(ctx, path, kXmlFlagVault | kXmlFlagNameAsGiven, doc);
+  xml_free(ctx, doc);
+  return rc;
+}
+
+// ---- Export implementations --------------------------------------------------
+
+int32_t locale_file_xml_create(context* ctx, tq_xmldoc** file) {
+  *file = nullptr;
+  // The export takes no hold; the current locale is looked at under one.
+  int32_t rc = shared_state_read_lock(ctx, ctx->shared);
+  if (rc != 0) return rc;
+  loaded_locale_rec* current = nullptr;
+  rc = locale_current_rec_get(ctx, &current);
+  const int32_t code = current != nullptr ? current->code : -1;
+  int32_t released = shared_state_read_unlock(ctx, ctx->shared);
+  if (rc != 0) return rc;
+  if (released != 0) return released;
+
+  const locale_row* row = locale_table_row_get(code);
+  if (row == nullptr) return TQ_ERR_NO_LOCALE;
+  char parent_file[kFileNameSize] = "";
+  if (row->ancestors[0] >= 0) {
+    char parent_iso[kLocaleIsoMax + 1];
+    if (locale_table_iso_get(ctx, row->ancestors[0], parent_iso, sizeof parent_iso) != 0 ||
+        locale_file_name_get(ctx, parent_iso, parent_file, sizeof parent_file) != 0) {
+      return TQ_ERR_ARGUMENT;
+    }
+  }
+  const settings_head head{row->iso, row->description, row->code, parent_file, row->encoding};
+  xmldoc* doc = nullptr;
+  rc = head_create(ctx, head, &doc);
+  if (rc == 0) *file = static_cast<tq_xmldoc*>(doc);
+  return rc;
+}
+
+int32_t locale_write(context* ctx, int32_t locale, lock_handle* lock) {
+  char iso[kLocaleIsoMax + 1];
+  int32_t rc = locale_table_iso_get(ctx, locale, iso, sizeof iso);
+  if (rc != 0) return rc;
+  char file[kFileNameSize];
+  if (locale_file_name_get(ctx, iso, file, sizeof file) != 0) return TQ_ERR_ARGUMENT;
+  uint32_t held = 0;
+  char path[kLockPathSize];
+  rc = lock_is_held_for(ctx, file, kFioKindZel, lock, &held, path, sizeof path);
+  if (rc == TQ_ERR_FILE_MISSING) rc = lock_is_held_for(ctx, file, kFioKindKrd, lock, &held, path, sizeof path);
+  if (rc != 0) return rc;
+  if (!held) {
+    TQ_REPORT(ctx, TQ_ERR_LOCK_ACQUIRE, 1497, "Locale settings", static_cast<const char*>(iso),
+              static_cast<const char*>(file));
+    return TQ_ERR_LOCK_ACQUIRE;
+  }
+  loaded_locale_rec* rec = nullptr;
+  rc = locale_rec_get(ctx, locale, &rec);
+  if (rc != 0) return rc;
+  return locale_settings_write(ctx, rec, path);
+}
+
+int32_t locale_import(context* ctx, tq_xmldoc* settings) {
+  if (settings->marker != kXmlDocMarker) {
+    TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 57, "'settings' is not an XML document.");
+    return TQ_ERR_ARGUMENT;
+  }
+  // Reading datatypes takes their comments out of the document read: the
+  // caller's document is read through a copy.
+  xmldoc* copy = nullptr;
+  int32_t rc = xmldoc_copy(ctx, &copy, settings);
+  if (rc != 0) return rc;
+  loaded_locale_rec* rec = nullptr;
+  rc = locale_current_rec_get_locked(ctx, &rec);
+  if (rc == 0) {
+    rc = locale_parts_read(ctx, rec, copy, kLoadAllParts, 0);
+    rc = rc_combine(rc, shared_state_write_unlock(ctx, ctx->shared));
+  }
+  xml_free(ctx, copy);
+  return rc;
+}
+
+}  // namespace tq

@@ -1,0 +1,42 @@
+// Locale settings files: the "Locale Settings" document of a locale (its
+// ISO code, description, code, parent's file and encoding, then its
+// datatypes and its own definitions as inline includes), written to the
+// locale's locked vault file, created new for the current locale, and
+// imported into the current locale.
+#pragma once
+
+#include <cstdint>
+
+#include "core/krcorvel.h"
+#include "kbstore/krxml.h"
+
+namespace tq {
+
+struct loaded_locale_rec;
+struct lock_handle;
+
+inline constexpr const char* kLocaleSettingsType = "Locale Settings";
+inline constexpr const char* kLocaleSettingsVersion = "7.0";
+
+// The whole settings document of a loaded locale: the properties, one
+// "Datatype" include per datatype, then the locale's own definitions kind by
+// kind (cleared slots skipped). *out NULL on failure.
+int32_t locale_settings_build(context* ctx, const loaded_locale_rec* rec, xmldoc** out);
+// Builds the document and writes it as a vault file to `path`, used as
+// given (the caller resolved it). The first failure.
+int32_t locale_settings_write(context* ctx, const loaded_locale_rec* rec, const char* path);
+
+// ---- Export implementations --------------------------------------------------
+
+// A new settings document (no includes) for the current locale from the
+// locale table; *file NULL and -707 when there is no current locale.
+int32_t locale_file_xml_create(context* ctx, tq_xmldoc** file);
+// Writes a loaded locale's settings to its file, which the handle must lock
+// (kind "zel", else "krd"): -405 when it does not.
+int32_t locale_write(context* ctx, int32_t locale, lock_handle* lock);
+// Reads the datatypes and the definitions of every kind this engine reads
+// from a settings document into the current locale. The caller's document
+// is left as it was.
+int32_t locale_import(context* ctx, tq_xmldoc* settings);
+
+}  // namespace tq
