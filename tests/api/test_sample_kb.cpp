@@ -1,6 +1,7 @@
 // The sample knowledge base of examples/kb, as the build turns it into vault
 // and compiled files: every resource loads with its own exports and does
 // what the personal-name definition relies on.
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -82,6 +83,29 @@ TEST(SampleKb, ResourcesLoadAndBehave) {
     EXPECT_LT(likelihood[0], likelihood[1]);
   }
   EXPECT_TRUE(thomas);
+}
+
+TEST(SampleKb, LocaleLoadsWithItsDatatypes) {
+  Context ctx(TQ_SAMPLE_KB);
+  // ENUSA with its parents EN and L1, which the locale table names.
+  ASSERT_EQ(tq_zel_locale_load(ctx, 29840, TQ_LOAD_DATATYPES), 0) << tq_test::error_list_text(ctx);
+  int32_t parent = 0;
+  ASSERT_EQ(tq_parent_locale_get(ctx, 29840, &parent), 0);
+  EXPECT_EQ(parent, 29000);
+  ASSERT_EQ(tq_parent_locale_get(ctx, 29000, &parent), 0);
+  EXPECT_EQ(parent, 800000);
+  // "Name", inherited from EN, with its five tokens in order.
+  int32_t name = -1;
+  ASSERT_TQ_OK(ctx, tq_datatype_index_get_by_name(ctx, "Name", &name));
+  uint32_t count = 0;
+  ASSERT_TQ_OK(ctx, tq_datatype_token_count_get(ctx, name, &count));
+  std::vector<std::string> tokens;
+  for (uint32_t t = 0; t < count; ++t) {
+    char value[1100];
+    ASSERT_TQ_OK(ctx, tq_datatype_token_value_get(ctx, name, static_cast<int32_t>(t), value));
+    tokens.emplace_back(value);
+  }
+  EXPECT_EQ(tokens, (std::vector<std::string>{"Prefix", "Given Name", "Middle Name", "Family Name", "Suffix"}));
 }
 
 }  // namespace
