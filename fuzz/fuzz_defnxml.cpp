@@ -4,9 +4,10 @@
 // vocabulary V1 present to be named); every definition read is written back
 // and the written document read again.
 //
-// No kind is built yet, so this target lends the tests' definition kind and
-// links the engine's layers (with the wiring that lends resource opens) in
-// place of the library, calling the reader itself.
+// Definitions of the tests' kind and parse definitions ("Parsorithm"
+// elements) are read. The target lends the tests' definition kind and links
+// the engine's layers (with the wiring that lends resource opens and the
+// built kinds) in place of the library, calling the reader itself.
 #include "fuzz_kb.h"
 #include "kbstore/krdefn.h"
 #include "kbstore/krlocload.h"
@@ -16,12 +17,13 @@
 namespace {
 
 constexpr int32_t kEnusa = 29840;
+constexpr int32_t kKinds[] = {tqtest::kTestKind, tq::kDefnParse};
 
 // Reads the document at path into ENUSA.
 void read_into_locale(tq::context* ctx, const std::string& path) {
   tq::xmldoc* doc = nullptr;
   if (tq::xmldoc_read(ctx, path.c_str(), tq::kXmlFlagNameAsGiven, &doc) < 0) return;
-  tq::defn_locale_xml_read(ctx, kEnusa, tqtest::kTestKind, doc);
+  for (int32_t kind : kKinds) tq::defn_locale_xml_read(ctx, kEnusa, kind, doc);
   tq::xml_free(ctx, doc);
 }
 
@@ -32,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   kind.counters() = tqtest::TestKindCounters{};
   tq_fuzz::Input in = tq_fuzz::split_input(data, size);
   tq_fuzz::Kb& kb = tq_fuzz::Kb::fresh();
-  for (const char* f : {"regexlib/R1.zel", "regexlib/R2.zel", "chopinfo/C.zel", "vocab/V1.zev"}) {
+  for (const char* f : {"regexlib/R1.zel", "regexlib/R2.zel", "chopinfo/C.zel", "vocab/V1.zev", "grammar/G.zel"}) {
     tq_fuzz::write_file(kb / f, "x");  // registered by name, never read here
   }
   std::filesystem::path dir = kb / "locale";
@@ -53,16 +55,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // their references before the context closes.
   struct Release {
     tq::context* ctx;
-    tq::defn_set* set;
-    ~Release() { tq::defn_set_free(ctx, set, 0); }
-  } release{ctx, &locale->defns[tqtest::kTestKind]};
+    tq::loaded_locale_rec* locale;
+    ~Release() {
+      for (int32_t kind : kKinds) tq::defn_set_free(ctx, &locale->defns[kind], 0);
+    }
+  } release{ctx, locale};
   read_into_locale(ctx, main);
 
   tq::xmldoc* out = nullptr;
   if (tq::xmldoc_create(ctx, "Locale Settings", "7.0", &out) < 0) return 0;
-  const tq::defn_set& set = locale->defns[tqtest::kTestKind];
-  for (uint32_t i = 0; i < set.count; ++i) {
-    if (set.recs[i]->kind != 0) tq::defn_element_write(ctx, out, set.recs[i]);
+  for (int32_t k : kKinds) {
+    const tq::defn_set& set = locale->defns[k];
+    for (uint32_t i = 0; i < set.count; ++i) {
+      if (set.recs[i]->kind != 0) tq::defn_element_write(ctx, out, set.recs[i]);
+    }
   }
   std::string written = (dir / "main.out").string();
   int32_t rc = tq::xmldoc_write(ctx, written.c_str(), tq::kXmlFlagNameAsGiven, out);

@@ -375,10 +375,45 @@ void defnxml_seeds(const Seeds& seeds) {
   };
   element("Full", "7.0", "No");
   element("Draft", "9.1", "Yes");
+  // A parse definition: grammar and sought category, token categories, a
+  // no-solution token with its limits, the unknown token, excluded categories.
+  tq_xmldoc* parse = nullptr;
+  check(ctx, tq_xml_create(ctx, "Parsorithm", "7.0", &parse), "parse element");
+  const char* parse_props[][2] = {{"Name", "Names"},         {"Datatype", "Name"},
+                                  {"Grammar", "G"},          {"Sought Category", "name"},
+                                  {"Vocabulary", "V1"},      {"Levels To Score", "7"},
+                                  {"NoSol Unknown Token", "Given"}};
+  for (const auto& [n, v] : parse_props) check(ctx, tq_xml_addprop(ctx, parse, n, v), "parse property");
+  for (const char* name : {"Given", "Family"}) {
+    tq_xmldoc* tok = nullptr;
+    check(ctx, tq_xml_create(ctx, "Token", "7.0", &tok), "parse token");
+    check(ctx, tq_xml_addprop(ctx, tok, "Name", name), "parse token name");
+    check(ctx, tq_xml_addrec(ctx, tok, "", "given", nullptr), "parse token category");
+    check(ctx, tq_xml_addref(ctx, parse, "Token", 1, tok), "parse token include");
+  }
+  tq_xmldoc* nosol = nullptr;
+  check(ctx, tq_xml_create(ctx, "NoSol Token", "7.0", &nosol), "nosol");
+  check(ctx, tq_xml_addprop(ctx, nosol, "Name", "Family"), "nosol name");
+  check(ctx, tq_xml_addrec(ctx, nosol, "", "FAMILY", nullptr), "nosol category");
+  check(ctx, tq_xml_addref(ctx, parse, "NoSol Token", 1, nosol), "nosol include");
+  tq_xmldoc* excluded = nullptr;
+  check(ctx, tq_xml_create(ctx, "NoSol X Cats", "7.0", &excluded), "excluded");
+  check(ctx, tq_xml_addrec(ctx, excluded, "", "INITIAL", nullptr), "excluded category");
+  check(ctx, tq_xml_addref(ctx, parse, "NoSol X Cats", 1, excluded), "excluded include");
+  check(ctx, tq_xml_addref(ctx, doc, "Parsorithm", 1, parse), "parse include");
   fs::path file = kb / "locale" / "defns";
   check(ctx, tq_xml_write(ctx, 0, file.c_str(), 8, doc), "write defns");
   tq_xml_free(ctx, doc);
   seeds.put("defnxml", "two", slurp(file));
+}
+
+// Values for the parse road: names with and without a parse, an empty one,
+// a long run of one word, text that is not UTF-8.
+void parse_seeds(const Seeds& seeds) {
+  seeds.put("parse", "names",
+            values({"Dr. John Q. Smith Jr.", "Smith Jr. Dr.", "", "john q smith", "Smith Zed Q. Jr. Dr.",
+                    "John John John John John John John John John John John John John John John John",
+                    "J\xFF\xC3 Smith", "Dr.. . Jr."}));
 }
 
 }  // namespace
@@ -389,6 +424,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   Seeds seeds{argv[1]};
+  parse_seeds(seeds);
   xml_and_vault_seeds(seeds);
   locale_seeds(seeds);
   phonetx_seeds(seeds);

@@ -1128,6 +1128,87 @@ TQ_API int32_t tq_solution_rule_child_rule_count_get(tq_context* ctx, tq_solutio
 TQ_API int32_t tq_solution_rule_child_rule_get(tq_context* ctx, tq_solution_rule* rule, int32_t index,
                                                tq_solution_rule** child) TQ_NOEXCEPT;
 
+/* ---- Parsing -------------------------------------------------------------------
+ * A value parsed into the tokens of a parse definition of the current
+ * locale. The caller passes TQ_PARSE_TOKENS slots; the first *num_tokens
+ * (the definition's token count) are filled: slot i holds token i of the
+ * definition's datatype and its value (at most 1,024 bytes of text, in the
+ * session encoding). Results: 0; TQ_WARN_NO_SOLUTION (101) when the grammar
+ * found no parse and the no-solution tokens or an even split of the words
+ * filled the slots; TQ_WARN_LIMIT_REACHED (102) when the engine stopped at
+ * its resource limit (it wins over 101); else an input conversion warning. */
+#define TQ_PARSE_TOKENS 32
+#define TQ_PARSE_VALUE_SIZE 1028
+typedef struct tq_parse_token {
+  int32_t index;
+  char value[TQ_PARSE_VALUE_SIZE];
+} tq_parse_token;
+/* The record of one parse: the words as chopped, the preprocessing steps,
+ * the morph analyzer info, the solutions and the token names. It keeps
+ * copies of its own, so it stays readable after later parses; free it
+ * before the context that filled it is closed. A parse into an info that
+ * holds results replaces them. */
+typedef struct tq_parse_info tq_parse_info;
+TQ_API int32_t tq_parse(tq_context* ctx, const char* parse_defn, const char* data, tq_parse_token* tokens,
+                        uint32_t* num_tokens) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_by_index(tq_context* ctx, int32_t index, const char* data, tq_parse_token* tokens,
+                                 uint32_t* num_tokens) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_nonsurfaced(tq_context* ctx, const char* parse_defn, const char* data,
+                                    tq_parse_token* tokens, uint32_t* num_tokens) TQ_NOEXCEPT;
+/* parse_info may be NULL: the call then behaves as its plain twin. */
+TQ_API int32_t tq_parse_with_info(tq_context* ctx, const char* parse_defn, const char* data, tq_parse_token* tokens,
+                                  uint32_t* num_tokens, tq_parse_info* parse_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_with_info_nonsurfaced(tq_context* ctx, const char* parse_defn, const char* data,
+                                              tq_parse_token* tokens, uint32_t* num_tokens,
+                                              tq_parse_info* parse_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_with_info_by_index(tq_context* ctx, int32_t index, const char* data, tq_parse_token* tokens,
+                                           uint32_t* num_tokens, tq_parse_info* parse_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_info_init(tq_context* ctx, tq_parse_info** parse_info) TQ_NOEXCEPT;
+/* NULL is accepted. */
+TQ_API int32_t tq_parse_info_free(tq_context* ctx, tq_parse_info* parse_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_info_chopped_word_list_count_get(tq_context* ctx, tq_parse_info* parse_info,
+                                                         uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_info_chopped_word_get(tq_context* ctx, tq_parse_info* parse_info, int32_t index,
+                                              char* word) TQ_NOEXCEPT;
+/* The info's own morph analyzer info: freed with the parse info. */
+TQ_API int32_t tq_parse_info_morph_analyzer_info_get(tq_context* ctx, tq_parse_info* parse_info,
+                                                     tq_morph_analyzer_info** morph_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_info_solution_list_count_get(tq_context* ctx, tq_parse_info* parse_info,
+                                                     uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_info_solution_score_get(tq_context* ctx, tq_parse_info* parse_info, int32_t index,
+                                                uint32_t* score) TQ_NOEXCEPT;
+/* A new rule handle (free it with tq_solution_rule_free, before the info). */
+TQ_API int32_t tq_parse_info_solution_rule_get(tq_context* ctx, tq_parse_info* parse_info, int32_t index,
+                                               tq_solution_rule** rule) TQ_NOEXCEPT;
+/* Score 0 and rule NULL, result 0, when no solution scored above 0. */
+TQ_API int32_t tq_parse_info_best_solution_score_get(tq_context* ctx, tq_parse_info* parse_info,
+                                                     uint32_t* score) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_info_best_solution_rule_get(tq_context* ctx, tq_parse_info* parse_info,
+                                                    tq_solution_rule** rule) TQ_NOEXCEPT;
+/* The input text a rule of this info's solutions covers. */
+TQ_API int32_t tq_parse_solution_rule_string_get(tq_context* ctx, tq_parse_info* parse_info, tq_solution_rule* rule,
+                                                 char* rule_string) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_info_abandoned_flag_get(tq_context* ctx, tq_parse_info* parse_info,
+                                                uint32_t* abandoned) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_info_preprocessed_string_get(tq_context* ctx, tq_parse_info* parse_info,
+                                                     char* preprocessed_string) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_info_any_preprocessing_regexlib_matched_get(tq_context* ctx, tq_parse_info* parse_info,
+                                                                    uint32_t* matched) TQ_NOEXCEPT;
+/* Step index of the preprocessing: its text and whether it replaced
+ * anything. Index 0 with no steps gives "" and 0. */
+TQ_API int32_t tq_parse_info_preprocessed_info_get(tq_context* ctx, tq_parse_info* parse_info, int32_t index,
+                                                   char* preprocessed_string, uint32_t* matched) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_info_token_name_get(tq_context* ctx, tq_parse_info* parse_info, int32_t index,
+                                            char* name) TQ_NOEXCEPT;
+/* A parse definition's own optimization parameters: the override flag and
+ * the levels and limit in effect; set (edit mode) switches the override on
+ * with both values, remove (edit mode) switches it off. */
+TQ_API int32_t tq_parse_defn_optimization_params_get(tq_context* ctx, int32_t index, int32_t* override_flag,
+                                                     int32_t* levels, int32_t* limit) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_optimization_params_set(tq_context* ctx, int32_t index, int32_t levels,
+                                                     int32_t limit) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_optimization_params_remove(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+
 #ifdef __cplusplus
 }
 #endif

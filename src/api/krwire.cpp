@@ -3,6 +3,7 @@
 #include "kbstore/krkind.h"
 #include "kbstore/krlib.h"
 #include "kbstore/krvlt.h"
+#include "parse/krpdef.h"
 #include "resources/krchpr.h"
 #include "resources/krregx.h"
 #include "resources/krsch.h"
@@ -20,7 +21,7 @@ constexpr const defn_kind_ops* kKindOps[kDefnKindCount + 1] = {
     nullptr,  // kDefnGender: fields/
     nullptr,  // kDefnIdent: fields/
     nullptr,  // kDefnMatch: match/
-    nullptr,  // kDefnParse: parse/
+    &kParseDefnKindOps,
     nullptr,  // kDefnPattern: fields/
     nullptr,  // kDefnStdzn: standardize/
     nullptr,  // kDefnExtract: fields/

@@ -27,6 +27,7 @@ struct phonetx_edit_session;
 struct morph_scratch;
 struct parse_opt_settings;
 struct parser_runtimes;
+struct parse_scratch;
 
 // A work area that a higher layer makes on a context's first use of it and
 // that carries its own release, so that whoever tears the context down
@@ -104,6 +105,7 @@ struct tq_context {
   tq::morph_scratch* morph_scratch;  // word buffers and the pool of analysed words
   tq::parse_opt_settings* parse_opts;     // parse optimization defaults and overrides
   tq::parser_runtimes* parser_runtimes;   // the parse engines' per-context state and pools
+  tq::parse_scratch* parse_scratch;       // the parse road's token slots, word list and tables
 };
 
 namespace tq {

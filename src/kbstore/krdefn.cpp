@@ -274,6 +274,29 @@ bool own_name(const defn_set& set, const char* name) {
 
 int32_t current(context* ctx, loaded_locale_rec** locale) { return locale_current_rec_get(ctx, locale); }
 
+// Every field that is not a list or a part: a new record (surface 1,
+// validity bits 1) and a cleared one (kind 0, surface 0, validity bits 0)
+// differ only there.
+void scalars_reset(defn_rec* rec, int32_t kind, int32_t surface, uint32_t validity_bits) {
+  rec->kind = kind;
+  rec->name[0] = '\0';
+  rec->owner[0] = '\0';
+  rec->version[0] = '\0';
+  rec->replacement[0] = '\0';
+  rec->version_supported = 1;
+  rec->incomplete = 0;
+  rec->deprecated = 0;
+  rec->locale = -1;
+  rec->surface = surface;
+  rec->valid = 0;
+  rec->validity_bits = validity_bits;
+  rec->datatype = -1;
+  rec->editable = 0;
+  rec->parse_defn = -1;
+  rec->allow_parsed_input = 0;
+  rec->automatic_uppercasing = 1;
+}
+
 }  // namespace
 
 // ---- Records ------------------------------------------------------------------------
@@ -294,23 +317,7 @@ void defn_set_free(context* ctx, defn_set* set, int32_t keep_refs) {
 int32_t defn_record_init(context* ctx, int32_t kind, defn_rec* rec) {
   if (int32_t rc = defn_kind_check(ctx, kind); rc != 0) return rc;
   // A new record or a cleared one: the lists are empty.
-  rec->kind = kind;
-  rec->name[0] = '\0';
-  rec->owner[0] = '\0';
-  rec->version[0] = '\0';
-  rec->replacement[0] = '\0';
-  rec->version_supported = 1;
-  rec->incomplete = 0;
-  rec->deprecated = 0;
-  rec->locale = -1;
-  rec->surface = 1;
-  rec->valid = 0;
-  rec->validity_bits = 1;
-  rec->datatype = -1;
-  rec->editable = 0;
-  rec->parse_defn = -1;
-  rec->allow_parsed_input = 0;
-  rec->automatic_uppercasing = 1;
+  scalars_reset(rec, kind, 1, 1);
   rec->part = nullptr;
   // A cleared record keeps its (empty) list.
   if (rec->default_categories.slots == nullptr && default_category_list_init(&rec->default_categories) != 0) {
@@ -351,23 +358,7 @@ void defn_record_clear(context* ctx, defn_rec* rec, int32_t keep_refs) {
   rec->comments = nullptr;
   xml_free(ctx, rec->layouts);
   rec->layouts = nullptr;
-  rec->kind = 0;
-  rec->name[0] = '\0';
-  rec->owner[0] = '\0';
-  rec->version[0] = '\0';
-  rec->replacement[0] = '\0';
-  rec->version_supported = 1;
-  rec->incomplete = 0;
-  rec->deprecated = 0;
-  rec->locale = -1;
-  rec->surface = 0;
-  rec->valid = 0;
-  rec->validity_bits = 0;
-  rec->datatype = -1;
-  rec->editable = 0;
-  rec->parse_defn = -1;
-  rec->allow_parsed_input = 0;
-  rec->automatic_uppercasing = 1;
+  scalars_reset(rec, 0, 0, 0);
 }
 
 int32_t defn_record_append(context* ctx, loaded_locale_rec* locale, int32_t kind, defn_rec** out,

@@ -2,6 +2,7 @@
 
 #include "parse/krmorph.h"
 #include "parse/kroptp.h"
+#include "parse/krparse.h"
 #include "parse/krparser.h"
 
 namespace tq {
@@ -15,6 +16,13 @@ void morph_part_free(context* ctx) {
   ctx->morph_scratch = nullptr;
 }
 
+int32_t parse_part_create(context* ctx) { return parse_scratch_create(ctx, &ctx->parse_scratch); }
+
+void parse_part_free(context* ctx) {
+  parse_scratch_free(ctx, ctx->parse_scratch);
+  ctx->parse_scratch = nullptr;
+}
+
 // Each work area of the layer is one entry, made in this order and freed in
 // reverse. The first entry only marks where the layer's parts begin.
 constexpr context_part kParseParts[] = {
@@ -24,6 +32,8 @@ constexpr context_part kParseParts[] = {
     {"parse optimization settings", optp_part_create, optp_part_free, optp_part_clone},
     // The engines' runtimes are made on the first parse of each kind.
     {"parser runtimes", parser_runtimes_part_create, parser_runtimes_part_free, nullptr},
+    // A clone parses into scratch of its own.
+    {"parse scratch", parse_part_create, parse_part_free, nullptr},
 };
 
 }  // namespace
