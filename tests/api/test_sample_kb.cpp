@@ -109,3 +109,52 @@ TEST(SampleKb, LocaleLoadsWithItsDatatypes) {
 }
 
 }  // namespace
+
+namespace {
+
+// One line of golden/sample_names.tsv: the value, the result and the five
+// token values.
+struct Golden {
+  int line;
+  std::string value;
+  int32_t result;
+  std::vector<std::string> tokens;
+};
+
+std::vector<Golden> golden_names() {
+  std::vector<Golden> out;
+  const auto lines = tq_test::read_lines(std::filesystem::path(TQ_API_GOLDEN_DIR) / "sample_names.tsv");
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i].empty() || lines[i][0] == '#') continue;
+    std::vector<std::string> cols;
+    size_t start = 0;
+    for (size_t tab; (tab = lines[i].find('\t', start)) != std::string::npos; start = tab + 1) {
+      cols.push_back(lines[i].substr(start, tab - start));
+    }
+    cols.push_back(lines[i].substr(start));
+    EXPECT_EQ(cols.size(), 7u) << "sample_names.tsv:" << i + 1;
+    if (cols.size() != 7) continue;
+    out.push_back({static_cast<int>(i + 1), cols[0], std::stoi(cols[1]), {cols.begin() + 2, cols.end()}});
+  }
+  return out;
+}
+
+TEST(SampleKb, LocaleLoadsAndNamesParse) {
+  Context ctx(TQ_SAMPLE_KB);
+  ASSERT_EQ(tq_zel_locale_load(ctx, 29840, TQ_LOAD_DATATYPES | TQ_LOAD_PARSE_DEFNS), 0)
+      << tq_test::error_list_text(ctx);
+  const auto cases = golden_names();
+  ASSERT_FALSE(cases.empty());
+  std::vector<tq_parse_token> tokens(32);
+  for (const Golden& g : cases) {
+    uint32_t count = 0;
+    EXPECT_EQ(tq_parse(ctx, "Name", g.value.c_str(), tokens.data(), &count), g.result)
+        << "sample_names.tsv:" << g.line << "\n" << tq_test::error_list_text(ctx);
+    ASSERT_EQ(count, 5u) << "sample_names.tsv:" << g.line;
+    std::vector<std::string> got;
+    for (uint32_t k = 0; k < count; ++k) got.emplace_back(tokens[k].value);
+    EXPECT_EQ(got, g.tokens) << "sample_names.tsv:" << g.line << " " << g.value;
+  }
+}
+
+}  // namespace
