@@ -1,38 +1,107 @@
-/* A small client: opens a context, shows the version, makes a call fail on
- * purpose and reads the error back. */
+/* The example client: parses personal names into their parts with the
+ * sample knowledge base.
+ *
+ *   tq_example [-k KB_ROOT] [FILE | -]
+ *
+ * Reads one name a line from FILE (standard input for "-"; the sample list
+ * examples/names.txt when none is given), parses each with the parse
+ * definition "Name" of locale English (United States) and prints the value
+ * of every token. KB_ROOT is the built knowledge base (by default the one
+ * the build made, <build>/examples/kb). Texts cross the interface as UTF-8. */
 #include <stdio.h>
+#include <string.h>
 
 #include "tq.h"
 
-int main(int argc, char** argv) {
-  char version[TQ_VERSION_TEXT_MAX + 1];
-  int32_t number = tq_version_get(version);
-  printf("%s (%d.%d)\n", version, number >> 8, number & 0xFF);
+#ifndef TQ_EXAMPLE_KB
+#define TQ_EXAMPLE_KB "examples/kb"
+#endif
+#ifndef TQ_EXAMPLE_NAMES
+#define TQ_EXAMPLE_NAMES "names.txt"
+#endif
 
-  tq_context* ctx = NULL;
-  int32_t rc = tq_init(&ctx, argc > 1 ? argv[1] : NULL);
-  if (rc != 0) {
-    fprintf(stderr, "tq_init failed: %d\n", rc);
+enum { kLocaleEnUsa = 29840 };
+
+static void print_errors(tq_context* ctx) {
+  uint32_t count = 0;
+  char text[TQ_ERROR_TEXT_MAX + 1];
+  tq_error_count_get(ctx, &count);
+  for (uint32_t i = 0; i < count; ++i) {
+    int32_t code = 0;
+    tq_error_info_get_by_index(ctx, i, &code, text);
+    fprintf(stderr, "  %d: %s\n", code, text);
+  }
+}
+
+/* Parses one name and prints its tokens under their datatype's names. */
+static int parse_one(tq_context* ctx, int32_t datatype, const char* name) {
+  static tq_parse_token tokens[TQ_PARSE_TOKENS];
+  uint32_t count = 0;
+  int32_t rc = tq_parse(ctx, "Name", name, tokens, &count);
+  if (rc < 0) {
+    fprintf(stderr, "tq_parse(\"%s\") failed: %d\n", name, rc);
+    print_errors(ctx);
+    return 1;
+  }
+  /* 101: the grammar found no parse and the words went by their categories. */
+  printf("%s%s\n", name, rc == 101 ? "   (no parse; words placed by their categories)" : "");
+  for (uint32_t k = 0; k < count; ++k) {
+    char token_name[1024 + 1] = "";
+    if (tokens[k].value[0] == '\0') continue;
+    tq_datatype_token_value_get(ctx, datatype, tokens[k].index, token_name);
+    printf("  %-12s %s\n", token_name, tokens[k].value);
+  }
+  return 0;
+}
+
+int main(int argc, char** argv) {
+  const char* kb = TQ_EXAMPLE_KB;
+  const char* file = TQ_EXAMPLE_NAMES;
+  int arg = 1;
+  if (arg + 1 < argc && strcmp(argv[arg], "-k") == 0) {
+    kb = argv[arg + 1];
+    arg += 2;
+  }
+  if (arg < argc) file = argv[arg++];
+  if (arg < argc) {
+    fprintf(stderr, "usage: %s [-k KB_ROOT] [FILE | -]\n", argv[0]);
+    return 2;
+  }
+  FILE* in = strcmp(file, "-") == 0 ? stdin : fopen(file, "r");
+  if (in == NULL) {
+    fprintf(stderr, "cannot open %s\n", file);
     return 1;
   }
 
-  char path[TQ_PATH_MAX + 1];
-  if (tq_path_get(ctx, path, sizeof path) == 0) printf("search path: \"%s\"\n", path);
+  tq_context* ctx = NULL;
+  if (tq_init(&ctx, NULL) != 0) {
+    fprintf(stderr, "tq_init failed\n");
+    return 1;
+  }
+  int failed = 0;
+  int32_t datatype = -1;
+  /* UTF-8 in and out; the root is given after the encoding, so that it
+   * is read as UTF-8 too. */
+  int32_t rc = tq_session_encoding_set(ctx, TQ_ENC_UTF8);
+  if (rc == 0) rc = tq_zel_path_set(ctx, kb);
+  /* The locale with its parents, their datatypes and parse definitions:
+   * 104 says that something could not be read, and the error list what. */
+  if (rc == 0) rc = tq_zel_locale_load(ctx, kLocaleEnUsa, TQ_LOAD_DATATYPES | TQ_LOAD_PARSE_DEFNS);
+  if (rc > 0) print_errors(ctx);
+  if (rc >= 0) rc = tq_datatype_index_get_by_name(ctx, "Name", &datatype);
+  if (rc < 0) {
+    fprintf(stderr, "cannot load the knowledge base in %s: %d\n", kb, rc);
+    print_errors(ctx);
+    failed = 1;
+  }
 
-  char name[TQ_ENCODING_NAME_MAX + 1];
-  if (tq_session_encoding_name_get(ctx, name) == 0) printf("session encoding: %s\n", name);
-
-  /* An unknown encoding name fails; the error list says why. */
-  uint32_t enc = 0;
-  rc = tq_encoding_get_by_name(ctx, "utf-8", &enc);
-  int32_t code = 0;
-  char text[TQ_ERROR_TEXT_MAX + 1];
-  tq_error_info_get(ctx, &code, text);
-  printf("tq_encoding_get_by_name(\"utf-8\") = %d: error %d \"%s\"\n", rc, code, text);
-
-  rc = tq_encoding_get_by_name(ctx, "UTF-8", &enc);
-  printf("tq_encoding_get_by_name(\"UTF-8\") = %d, encoding %u\n", rc, enc);
-
+  char line[4096];
+  while (!failed && fgets(line, sizeof line, in) != NULL) {
+    line[strcspn(line, "\r\n")] = '\0';
+    if (line[0] == '\0') continue;
+    failed = parse_one(ctx, datatype, line);
+  }
+  if (in != stdin) fclose(in);
   tq_close(ctx);
-  return 0;
+  return failed;
 }

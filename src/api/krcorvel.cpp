@@ -20,6 +20,7 @@
 #include "kbstore/krkbctx.h"
 #include "parse/krpsctx.h"
 #include "resources/krrsctx.h"
+#include "standardize/krstctx.h"
 
 namespace tq {
 
@@ -86,6 +87,7 @@ std::span<const context_layer> context_layers() {
                                          kbstore_context_parts(),
                                          resources_context_parts(),
                                          parse_context_parts(),
+                                         standardize_context_parts(),
                                          shared_state_parts()};
   return layers;
 }

@@ -18,6 +18,7 @@
 #include "kbstore/krkbctx.h"
 #include "parse/krpsctx.h"
 #include "resources/krrsctx.h"
+#include "standardize/krstctx.h"
 
 namespace tq_test {
 
@@ -41,10 +42,18 @@ inline Layers parse_layers() {
           tq::parse_context_parts(), tq::shared_state_parts()};
 }
 
+// The parse layer's and the standardization layer's work areas.
+inline Layers standardize_layers() {
+  return {tq::core_context_parts(),  tq::kbstore_context_parts(),     tq::resources_context_parts(),
+          tq::parse_context_parts(), tq::standardize_context_parts(), tq::shared_state_parts()};
+}
+
 // Every layer that the test executable links (its build names the highest
 // as TQ_TEST_LAYER_<folder>); a new layer adds its branch here once.
 inline Layers default_layers() {
-#if defined(TQ_TEST_LAYER_parse)
+#if defined(TQ_TEST_LAYER_standardize)
+  return standardize_layers();
+#elif defined(TQ_TEST_LAYER_parse)
   return parse_layers();
 #elif defined(TQ_TEST_LAYER_resources)
   return resources_layers();

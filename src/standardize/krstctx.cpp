@@ -1,0 +1,17 @@
+#include "standardize/krstctx.h"
+
+namespace tq {
+
+namespace {
+
+// Each work area of the layer is one entry, made in this order and freed in
+// reverse. The first entry only marks where the layer's parts begin.
+constexpr context_part kStandardizeParts[] = {
+    {"standardize layer", nullptr, nullptr, nullptr},
+};
+
+}  // namespace
+
+context_layer standardize_context_parts() { return kStandardizeParts; }
+
+}  // namespace tq
