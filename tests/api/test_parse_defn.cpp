@@ -376,7 +376,8 @@ TEST(ParseDefnExports, KindPartEditedAndWritten) {
   uint32_t likelihood = 0, stop = 0;
   ASSERT_EQ(tq_regexlib_create(ctx, "Initials", &lib), 0);
   EXPECT_EQ(tq_parse_defn_cat_regexlib_add(ctx, index, "Initials", 95, "initial", 0), -802);
-  EXPECT_EQ(tq_parse_defn_cat_regexlib_add(ctx, index, "Initials", 70, "initial", 1), 0) << tq_test::error_list_text(ctx);
+  EXPECT_EQ(tq_parse_defn_cat_regexlib_add(ctx, index, "Initials", 70, "initial", 1), 0)
+      << tq_test::error_list_text(ctx);
   EXPECT_EQ(tq_parse_defn_cat_regexlib_info_set(ctx, index, 0, "Initials", "other", 5, 0), -802);
   EXPECT_EQ(tq_parse_defn_cat_regexlib_info_get(ctx, index, 0, text, category, &likelihood, &stop), 0);
   EXPECT_STREQ(text, "Initials");
