@@ -238,17 +238,6 @@ TEST(ParseDefnExports, FieldsSetAndReadBack) {
   EXPECT_EQ(tq_parse_defn_token_name_get(ctx, index, 0, text), 0);
   EXPECT_STREQ(text, "Given");
 
-  // Default categories are uppercased as files hold them.
-  int32_t entry = -1;
-  uint32_t likelihood = 0;
-  EXPECT_EQ(tq_parse_defn_default_category_add(ctx, index, &entry), 0);
-  EXPECT_EQ(entry, 0);
-  EXPECT_EQ(tq_parse_defn_default_category_info_set(ctx, index, 0, "street", 70), 0);
-  EXPECT_EQ(tq_parse_defn_default_category_info_get(ctx, index, 0, text, &likelihood), 0);
-  EXPECT_STREQ(text, "STREET");
-  EXPECT_EQ(likelihood, 70u);
-  EXPECT_EQ(tq_parse_defn_default_category_info_get(ctx, index, 1, text, &likelihood), -800);
-
   // Regex libraries: none yet; the normalization getter says so, the
   // preprocessing one gives an empty name.
   uint32_t count = 9;
