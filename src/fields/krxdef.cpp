@@ -210,7 +210,11 @@ int32_t read_pattern_row(read_state& s, const xmldoc* table, const xmldoc* sough
   p.weight = xmldoc_record_number(row, col[3], 0);
   p.max_matches = xmldoc_record_number(row, col[4], 1);
   if (p.max_matches < 1) p.max_matches = 1;
-  if (int32_t critical = s.step(optp_xml_row_read(s.ctx, table, r, &p.opt)); critical != 0) return critical;
+  // A table without the optimization columns (older files) keeps the defaults.
+  int32_t opt_col = -1;
+  if (xmldoc_column_find(s.ctx, table, "Opt Param Override", &opt_col) == 0 && opt_col >= 0) {
+    if (int32_t critical = s.step(optp_xml_row_read(s.ctx, table, r, &p.opt)); critical != 0) return critical;
+  }
   for (int32_t k = 0; k < sought->record_count; ++k) {
     const xmldoc_record& srow = sought->records[k];
     if (srow.key == nullptr || xmldoc_record_number(srow, col[5], -1) != static_cast<int32_t>(position)) continue;
