@@ -14,6 +14,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/krcorvel.h"
+#include "kbstore/krdefn.h"
+
 namespace tq {
 
 // Windows hold at most 32 words, so a match's marks fit one word.
@@ -33,5 +36,26 @@ std::vector<uint32_t> extract_combination_search(const std::vector<extract_candi
 // spans, then the earlier pattern. The factors keep that order for any
 // weight, word count (at most 32) and pattern count (at most 256).
 int64_t extract_match_score(int32_t weight, uint32_t sought_words, uint32_t pattern_index);
+
+}  // namespace tq
+
+namespace tq {
+
+struct extract_info;
+
+// One token's value of an extraction: at most 1,024 bytes of UTF-8.
+inline constexpr uint32_t kExtractValueSize = 1025;
+struct extract_value {
+  int32_t index;
+  char value[kExtractValueSize];
+};
+
+// Extracts the definition's tokens from `text` (UTF-8): known words, then
+// (with "Use Parser") the pattern windows, then the default token. out holds
+// at least the definition's token count; *count the tokens written. The
+// first 128 words are examined; later ones go to the default token. info, when
+// given, is emptied and filled with the run's steps.
+int32_t extract_engine_run(context* ctx, defn_rec* rec, const char* text, extract_value* out, uint32_t* count,
+                           extract_info* info);
 
 }  // namespace tq

@@ -5,8 +5,12 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
+#include <cstring>
 
 #include "fields/krxdef.h"
+#include "fields/krxeng.h"
+#include "fields/krxinfo.h"
 #include "kbstore/krdefn.h"
 #include "kbstore/krlib.h"
 #include "kbstore/krlocload.h"
@@ -232,6 +236,67 @@ TEST(ExtractDefn, BadRowsAreAccountedAndLimitsHold) {
   ExtractKb kb(loc);
   EXPECT_EQ(kb.load_rc(), TQ_WARN_LOCALE_PROBLEMS) << kb.errors();
   EXPECT_EQ(kb.ex()->valid, 0);
+}
+
+std::vector<std::string> run(ExtractKb& kb, const char* text, extract_info* info = nullptr) {
+  extract_value out[kExtractTokensMax];
+  uint32_t n = 0;
+  const int32_t rc = extract_engine_run(kb.ctx(), kb.ex(), text, out, &n, info);
+  EXPECT_EQ(rc, 0) << text << kb.errors();
+  std::vector<std::string> values;
+  for (uint32_t i = 0; i < n; ++i) values.emplace_back(out[i].value);
+  return values;
+}
+
+TEST(ExtractRun, KnownWordsSeparatorsAndTheDefaultToken) {
+  ExtractKb kb;
+  ASSERT_EQ(kb.load_rc(), 0) << kb.errors();
+  extract_defn_kind_rec* part = extract_defn_part(kb.ex());
+  part->parser_enabled = 0;
+  using V = std::vector<std::string>;
+  extract_info* info = nullptr;
+  ASSERT_EQ(extract_info_create(&info), 0);
+  EXPECT_EQ(run(kb, "call acme corp today", info), (V{"", "", "acme corp", "call today"}));
+  // Every phrase looked up is recorded, found or not, with a copy of the
+  // scheme's name.
+  ASSERT_EQ(info->known_words.size(), 3u);
+  EXPECT_EQ(info->known_words[0].found, 0u);
+  EXPECT_EQ(info->known_words[0].phrase, "call");
+  EXPECT_EQ(info->known_words[0].scheme_index, -1);
+  EXPECT_EQ(info->known_words[1].found, 1u);
+  EXPECT_EQ(info->known_words[1].phrase, "acme corp");
+  EXPECT_EQ(info->known_words[1].scheme_name, "Companies");
+  EXPECT_EQ(info->known_words[1].token, 2);
+  EXPECT_EQ(wordlist_word_count(&info->chopped.list), 2u);
+  EXPECT_TRUE(info->iterations.empty());
+  // A second run empties the info first.
+  EXPECT_EQ(run(kb, "", info), (V{"", "", "", ""}));
+  EXPECT_TRUE(info->known_words.empty());
+  extract_info_free(info);
+  std::strcpy(part->separator, "|");
+  EXPECT_EQ(run(kb, "call acme corp today"), (V{"", "", "acme corp", "call|today"}));
+  part->separator[0] = '\0';
+  EXPECT_EQ(run(kb, "call acme corp today globex inc"), (V{"", "", "acme corpglobex inc", "calltoday"}));
+}
+
+TEST(ExtractRun, ManyWordsStayInBoundsAndValuesAreCutBetweenCharacters) {
+  ExtractKb kb;
+  ASSERT_EQ(kb.load_rc(), 0) << kb.errors();
+  extract_defn_part(kb.ex())->parser_enabled = 0;
+  std::string many;
+  for (int i = 0; i < 600; ++i) many += (i == 0 ? "" : " ") + std::string(1, static_cast<char>('a' + i % 26));
+  many.resize(1024);
+  auto values = run(kb, many.c_str());
+  ASSERT_EQ(values.size(), 4u);
+  EXPECT_EQ(values[3], many.substr(0, many.find_last_not_of(' ') + 1));
+  // Two-byte characters: a value is never cut inside one.
+  std::string wide;
+  while (wide.size() < 1000) wide += "\xC3\xA9\xC3\xA9 ";
+  std::strcpy(extract_defn_part(kb.ex())->separator, "x");
+  values = run(kb, (wide.substr(0, 1010) + " acme corp").c_str());
+  ASSERT_EQ(values.size(), 4u);
+  EXPECT_LE(values[3].size(), 1024u);
+  EXPECT_NE(static_cast<unsigned char>(values[3].back()), 0xC3u);
 }
 
 }  // namespace
