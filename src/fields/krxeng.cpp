@@ -14,6 +14,13 @@
 #include "resources/krregx.h"
 #include "resources/krsch.h"
 #include "resources/krwlst.h"
+#include "parse/krawl.h"
+#include "parse/krmorph.h"
+#include "parse/krparser.h"
+#include "parse/krsoln.h"
+#include "resources/krgram.h"
+#include <algorithm>
+#include <map>
 
 namespace tq {
 
@@ -206,6 +213,194 @@ int32_t known_words(context* ctx, const extract_defn_kind_rec* part, const char*
   return 0;
 }
 
+// One pattern over the analysed words of a window: the marks of its match
+// (bit w: word w; sought: bit w inside a sought category's span, token per
+// word), or no match.
+struct match {
+  uint32_t words = 0;
+  uint32_t sought = 0;
+  int8_t token_of[kExtractWindowMax];
+  bool start_of[kExtractWindowMax];
+};
+
+uint32_t awl_count(const analysed_word_list* awl) {
+  return awl == nullptr ? 0 : std::min<uint32_t>(vec_count(awl), kExtractWindowMax);
+}
+
+int32_t pattern_match(context* ctx, const extract_pattern_rec& p, const analysed_word_list* awl, uint32_t n,
+                      vec* solutions, match* m, bool* matched) {
+  *matched = false;
+  if (n == 0) return 0;
+  if (p.parser == nullptr || p.root_index < 0) return TQ_ERR_HOLD_NOT_HELD;
+  grammar_rec* g = nullptr;
+  int32_t rc = grammar_get(ctx, p.grammar.index(), &g);
+  if (rc < 0) return rc;
+  std::fill(std::begin(m->token_of), std::end(m->token_of), static_cast<int8_t>(-1));
+  std::fill(std::begin(m->start_of), std::end(m->start_of), false);
+  m->words = 0;
+  m->sought = 0;
+  if (grammar_category_has_rules(grammar_category_get(g, p.root_index)) != 0) {
+    for (uint32_t from = 0; from < n; ++from) {
+      for (uint32_t to = n; to-- > from;) {
+        vec_clear(solutions);
+        rc = parser_run(ctx, p.parser, awl, static_cast<int32_t>(from), static_cast<int32_t>(to), solutions);
+        if (rc < 0) return rc;
+        if (vec_count(solutions) == 0) continue;
+        parse_solution* best = nullptr;
+        rc = parse_solution_best_get(ctx, solutions, &best);
+        if (rc < 0) return rc;
+        for (size_t s = 0; best != nullptr && s < p.sought.size(); ++s) {
+          cat_span span{};
+          rc = parse_solution_cat_span_get(ctx, best, p.sought[s].name, &span);
+          if (rc < 0) return rc;
+          if (span.found == 0) continue;
+          if (!*matched) {
+            *matched = true;
+            for (uint32_t w = from; w <= to; ++w) m->words |= 1u << w;
+          }
+          for (int32_t w = span.first; w <= span.last && w < static_cast<int32_t>(n); ++w) {
+            if (w < 0) continue;
+            m->sought |= 1u << w;
+            m->token_of[w] = static_cast<int8_t>(p.sought[s].token);
+            m->start_of[w] = w == span.first;
+          }
+        }
+        if (*matched || p.mode == kExtractPhrase) return 0;
+      }
+    }
+    return 0;
+  }
+  if (p.mode == kExtractPhrase && n > 1) return 0;
+  if (p.sought.empty()) return TQ_ERR_HOLD_NOT_HELD;
+  for (uint32_t w = 0; w < n; ++w) {
+    uint32_t cats = 0;
+    (void)morph_word_list_cat_count(ctx, awl, static_cast<int32_t>(w), &cats);
+    for (uint32_t j = 0; j < cats; ++j) {
+      cat_entry* e = nullptr;
+      if (morph_word_list_cat_get(ctx, awl, static_cast<int32_t>(w), static_cast<int32_t>(j), &e) < 0) continue;
+      if (e == nullptr || e->category == nullptr || std::strcmp(e->category->name, p.sought[0].name) != 0) continue;
+      m->words = m->sought = 1u << w;
+      m->token_of[w] = static_cast<int8_t>(p.sought[0].token);
+      m->start_of[w] = true;
+      *matched = true;
+      return 0;
+    }
+  }
+  return 0;
+}
+
+int32_t window_loop(context* ctx, const extract_defn_kind_rec* part, word_lists& lists, uint32_t n, uint8_t* taken,
+                    uint8_t* assigned, extract_value* slots) {
+  std::vector<uint32_t> counters(part->patterns.size(), 0);
+  vec solutions{};
+  if (vec_init_from_pool(ctx->small_pool, &solutions) != 0) return TQ_ERR_NO_MEMORY;
+  vec_free_fn_set(&solutions, parse_solution_free);
+  struct cleanup {
+    vec* v;
+    ~cleanup() { vec_free(v); }
+  } guard{&solutions};
+  uint32_t i = 0;
+  while (i < n) {
+    if (taken[i] != 0) {
+      ++i;
+      continue;
+    }
+    uint32_t j = i;
+    while (j + 1 < n && taken[j + 1] == 0 && j + 1 - i < kExtractWindowMax) ++j;
+    word_list window{};
+    int32_t rc = wordlist_slice_copy(ctx, &lists.chopped, static_cast<int32_t>(i), static_cast<int32_t>(j), &window);
+    if (rc < 0) return rc;
+    struct window_free {
+      word_list* w;
+      ~window_free() { wordlist_free(w); }
+    } wguard{&window};
+    analysed_word_list* awl = nullptr;
+    rc = morph_analyze(ctx, part->morph.get(), &window, 0, &awl, nullptr);
+    if (rc < 0) return rc;
+    const uint32_t wn = awl_count(awl);
+    // Identical marks of several patterns: the greater weight, else the
+    // earlier pattern.
+    std::map<std::pair<uint32_t, uint32_t>, std::pair<size_t, match>> table;
+    std::vector<std::pair<uint32_t, uint32_t>> order;
+    for (size_t p = 0; p < part->patterns.size(); ++p) {
+      const extract_pattern_rec& pat = part->patterns[p];
+      if (static_cast<int64_t>(counters[p]) >= pat.max_matches) continue;
+      match m;
+      bool matched = false;
+      rc = pattern_match(ctx, pat, awl, wn, &solutions, &m, &matched);
+      if (rc < 0) return rc;
+      if (!matched) continue;
+      const auto key = std::make_pair(m.words, m.sought);
+      auto it = table.find(key);
+      if (it == table.end()) {
+        table.emplace(key, std::make_pair(p, m));
+        order.push_back(key);
+      } else if (pat.weight > part->patterns[it->second.first].weight) {
+        it->second = std::make_pair(p, m);
+      }
+    }
+    std::vector<extract_candidate> cands;
+    for (const auto& key : order) {
+      const auto& [p, m] = table.at(key);
+      cands.push_back({m.words, extract_match_score(part->patterns[p].weight,
+                                                    static_cast<uint32_t>(std::popcount(m.sought)),
+                                                    static_cast<uint32_t>(p))});
+    }
+    int64_t total = 0;
+    const std::vector<uint32_t> chosen = extract_combination_search(cands, &total);
+    int32_t pattern_of[kExtractWindowMax];
+    int32_t token_of[kExtractWindowMax];
+    bool start_of[kExtractWindowMax] = {};
+    std::fill(std::begin(pattern_of), std::end(pattern_of), -1);
+    std::fill(std::begin(token_of), std::end(token_of), -1);
+    for (uint32_t c : chosen) {
+      const auto& [p, m] = table.at(order[c]);
+      for (uint32_t w = 0; w < wn; ++w) {
+        if ((m.words >> w & 1u) != 0) pattern_of[w] = static_cast<int32_t>(p);
+        if ((m.sought >> w & 1u) != 0) {
+          token_of[w] = m.token_of[w];
+          start_of[w] = m.start_of[w];
+        }
+      }
+    }
+    // Runs of one token go to it; taken words are consumed; each run of one
+    // pattern counts as one of its matches.
+    uint32_t taken_now = 0;
+    int32_t run_first = -1;
+    int32_t run_token = -1;
+    auto close = [&](uint32_t end) {
+      if (run_first < 0) return;
+      if (run_token >= 0 && static_cast<uint32_t>(run_token) < kExtractTokensMax) {
+        char piece[kWordTextSize];
+        wordlist_surface_text(piece, &window, run_first, static_cast<int32_t>(end));
+        token_append(&slots[run_token], part->separator, piece);
+      }
+      for (uint32_t w = static_cast<uint32_t>(run_first); w < end; ++w) assigned[i + w] = 1;
+      run_first = -1;
+    };
+    for (uint32_t w = 0; w < wn; ++w) {
+      if (token_of[w] < 0) {
+        close(w);
+      } else if (!(token_of[w] == run_token && run_first >= 0 && !start_of[w])) {
+        close(w);
+        run_first = static_cast<int32_t>(w);
+        run_token = token_of[w];
+      }
+      if (pattern_of[w] >= 0) {
+        taken[i + w] = 1;
+        ++taken_now;
+        if (w == 0 || pattern_of[w - 1] != pattern_of[w]) counters[static_cast<size_t>(pattern_of[w])] += 1;
+      }
+    }
+    close(wn);
+    if (taken_now == 0 || taken_now == wn) {
+      for (uint32_t w = i; w <= j; ++w) taken[w] = 1;
+      i = j + 1;
+    }
+  }
+  return 0;
+}
+
 }  // namespace
 
 int32_t extract_engine_run(context* ctx, defn_rec* rec, const char* text, extract_value* out, uint32_t* count,
@@ -262,18 +457,24 @@ int32_t extract_engine_run(context* ctx, defn_rec* rec, const char* text, extrac
       if (taken[k] != 0) (void)wordlist_word_delete(ctx, &info->chopped.list, static_cast<int32_t>(k));
     }
   }
-  // Windows of the pattern phase are not run by this engine yet.
+  // Known words are assigned where they are consumed.
+  uint8_t assigned[kWordsMax] = {};
+  std::memcpy(assigned, taken, sizeof assigned);
+  if (part->parser_enabled != 0) {
+    rc = window_loop(ctx, part, lists, n, taken, assigned, slots);
+    if (rc < 0) return rc;
+  }
   // Default token: each run of words no phase took, words past the examined
   // ones included.
   if (part->default_token >= 0 && static_cast<uint32_t>(part->default_token) < tokens) {
     uint32_t k = 0;
     while (k < total) {
-      if (k < n && taken[k] != 0) {
+      if (k < n && assigned[k] != 0) {
         ++k;
         continue;
       }
       uint32_t e = k;
-      while (e < total && (e >= n || taken[e] == 0)) ++e;
+      while (e < total && (e >= n || assigned[e] == 0)) ++e;
       char piece[kWordTextSize];
       wordlist_surface_text(piece, &lists.chopped, static_cast<int32_t>(k), static_cast<int32_t>(e));
       token_append(&slots[part->default_token], part->separator, piece);

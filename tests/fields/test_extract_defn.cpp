@@ -289,6 +289,10 @@ TEST(ExtractRun, ManyWordsStayInBoundsAndValuesAreCutBetweenCharacters) {
   auto values = run(kb, many.c_str());
   ASSERT_EQ(values.size(), 4u);
   EXPECT_EQ(values[3], many.substr(0, many.find_last_not_of(' ') + 1));
+  // With the pattern phase too: windows over the first 128 words only.
+  extract_defn_part(kb.ex())->parser_enabled = 1;
+  EXPECT_EQ(run(kb, many.c_str()).size(), 4u);
+  extract_defn_part(kb.ex())->parser_enabled = 0;
   // Two-byte characters: a value is never cut inside one.
   std::string wide;
   while (wide.size() < 1000) wide += "\xC3\xA9\xC3\xA9 ";
@@ -297,6 +301,16 @@ TEST(ExtractRun, ManyWordsStayInBoundsAndValuesAreCutBetweenCharacters) {
   ASSERT_EQ(values.size(), 4u);
   EXPECT_LE(values[3].size(), 1024u);
   EXPECT_NE(static_cast<unsigned char>(values[3].back()), 0xC3u);
+}
+
+TEST(ExtractRun, PatternsTakeTheirWindowsUpToTheirMaximum) {
+  ExtractKb kb;
+  ASSERT_EQ(kb.load_rc(), 0) << kb.errors();
+  using V = std::vector<std::string>;
+  EXPECT_EQ(run(kb, "John Smith met John Smith"), (V{"John", "Smith", "", "met John Smith"}));
+  EXPECT_EQ(run(kb, "acme corp John Smith"), (V{"John", "Smith", "acme corp", ""}));
+  extract_defn_part(kb.ex())->patterns[0].max_matches = 2;
+  EXPECT_EQ(run(kb, "John Smith met John Smith"), (V{"John John", "Smith Smith", "", "met"}));
 }
 
 }  // namespace
