@@ -230,6 +230,8 @@ uint32_t awl_count(const analysed_word_list* awl) {
 int32_t pattern_match(context* ctx, const extract_pattern_rec& p, const analysed_word_list* awl, uint32_t n,
                       vec* solutions, match* m, bool* matched) {
   *matched = false;
+  // The list tells the info what the match came from: empty for one word.
+  vec_clear(solutions);
   if (n == 0) return 0;
   if (p.parser == nullptr || p.root_index < 0) return TQ_ERR_HOLD_NOT_HELD;
   grammar_rec* g = nullptr;
@@ -289,8 +291,20 @@ int32_t pattern_match(context* ctx, const extract_pattern_rec& p, const analysed
   return 0;
 }
 
+// The word states of an iteration: consumed, inside the window [i, j], or not
+// yet examined.
+void states_fill(extract_info_iteration_rec* it, const uint8_t* taken, uint32_t n, int64_t i, int64_t j) {
+  for (size_t k = 0; k < it->states.size(); ++k) {
+    const bool consumed = k < n ? taken[k] != 0 : j < 0;
+    it->states[k] = consumed ? kWordConsumed
+                             : (static_cast<int64_t>(k) >= i && static_cast<int64_t>(k) <= j ? kWordInWindow
+                                                                                            : kWordUnexamined);
+  }
+}
+
 int32_t window_loop(context* ctx, const extract_defn_kind_rec* part, word_lists& lists, uint32_t n, uint8_t* taken,
-                    uint8_t* assigned, extract_value* slots) {
+                    uint8_t* assigned, extract_value* slots, extract_info* info) {
+  const uint32_t all = wordlist_word_count(&lists.chopped);
   std::vector<uint32_t> counters(part->patterns.size(), 0);
   vec solutions{};
   if (vec_init_from_pool(ctx->small_pool, &solutions) != 0) return TQ_ERR_NO_MEMORY;
@@ -315,7 +329,21 @@ int32_t window_loop(context* ctx, const extract_defn_kind_rec* part, word_lists&
       ~window_free() { wordlist_free(w); }
     } wguard{&window};
     analysed_word_list* awl = nullptr;
-    rc = morph_analyze(ctx, part->morph.get(), &window, 0, &awl, nullptr);
+    extract_info_iteration_rec* iter = nullptr;
+    morph_analyzer_info* minfo = nullptr;
+    if (info != nullptr && (rc = morph_info_create(&minfo)) < 0) return rc;
+    rc = morph_analyze(ctx, part->morph.get(), &window, 0, &awl, minfo);
+    if (info != nullptr) {
+      const int32_t added = extract_info_iteration_add(info, all, &iter);
+      if (added < 0) {
+        morph_info_free(minfo);
+        return added;
+      }
+      states_fill(iter, taken, n, i, j);
+      const int32_t set = extract_info_iteration_window_set(ctx, iter, minfo, &window);
+      if (set < 0) return set;
+      if ((rc = rc < 0 ? rc : extract_info_iteration_patterns_init(iter, static_cast<uint32_t>(part->patterns.size()))) < 0) return rc;
+    }
     if (rc < 0) return rc;
     const uint32_t wn = awl_count(awl);
     // Identical marks of several patterns: the greater weight, else the
@@ -330,6 +358,13 @@ int32_t window_loop(context* ctx, const extract_defn_kind_rec* part, word_lists&
       rc = pattern_match(ctx, pat, awl, wn, &solutions, &m, &matched);
       if (rc < 0) return rc;
       if (!matched) continue;
+      if (iter != nullptr) {
+        // What the match came from: the parse's solutions, or the one word.
+        rc = vec_count(&solutions) > 0
+                 ? extract_info_pattern_solutions_record(ctx, &iter->patterns[p], &solutions, &window)
+                 : extract_info_pattern_word_record(ctx, iter, static_cast<uint32_t>(p), std::countr_zero(m.words));
+        if (rc < 0) return rc;
+      }
       const auto key = std::make_pair(m.words, m.sought);
       auto it = table.find(key);
       if (it == table.end()) {
@@ -355,6 +390,7 @@ int32_t window_loop(context* ctx, const extract_defn_kind_rec* part, word_lists&
     std::fill(std::begin(token_of), std::end(token_of), -1);
     for (uint32_t c : chosen) {
       const auto& [p, m] = table.at(order[c]);
+      if (iter != nullptr) iter->patterns[p].matched = 1;
       for (uint32_t w = 0; w < wn; ++w) {
         if ((m.words >> w & 1u) != 0) pattern_of[w] = static_cast<int32_t>(p);
         if ((m.sought >> w & 1u) != 0) {
@@ -397,6 +433,12 @@ int32_t window_loop(context* ctx, const extract_defn_kind_rec* part, word_lists&
       for (uint32_t w = i; w <= j; ++w) taken[w] = 1;
       i = j + 1;
     }
+  }
+  if (info != nullptr) {
+    extract_info_iteration_rec* last = nullptr;
+    int32_t rc = extract_info_iteration_add(info, all, &last);
+    if (rc < 0) return rc;
+    states_fill(last, taken, n, -1, -1);
   }
   return 0;
 }
@@ -461,7 +503,7 @@ int32_t extract_engine_run(context* ctx, defn_rec* rec, const char* text, extrac
   uint8_t assigned[kWordsMax] = {};
   std::memcpy(assigned, taken, sizeof assigned);
   if (part->parser_enabled != 0) {
-    rc = window_loop(ctx, part, lists, n, taken, assigned, slots);
+    rc = window_loop(ctx, part, lists, n, taken, assigned, slots, info);
     if (rc < 0) return rc;
   }
   // Default token: each run of words no phase took, words past the examined

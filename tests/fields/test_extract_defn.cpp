@@ -309,6 +309,28 @@ TEST(ExtractRun, PatternsTakeTheirWindowsUpToTheirMaximum) {
   using V = std::vector<std::string>;
   EXPECT_EQ(run(kb, "John Smith met John Smith"), (V{"John", "Smith", "", "met John Smith"}));
   EXPECT_EQ(run(kb, "acme corp John Smith"), (V{"John", "Smith", "acme corp", ""}));
+  // The info: one iteration per window, then a last one with every word
+  // consumed; offsets in characters.
+  extract_info* info = nullptr;
+  ASSERT_EQ(extract_info_create(&info), 0);
+  EXPECT_EQ(run(kb, "Zo\xC3\xAB Smith", info), (V{"", "", "", "Zo\xC3\xAB Smith"}));
+  ASSERT_EQ(info->iterations.size(), 2u);
+  uint32_t status = 0, begin = 0, end = 0;
+  ASSERT_EQ(extract_info_state_word_info_get(info, 0, 1, &status, &begin, &end), 0);
+  EXPECT_EQ(status, kWordInWindow);
+  EXPECT_EQ(begin, 4u);
+  EXPECT_EQ(end, 8u);
+  EXPECT_EQ(info->iterations[0]->patterns[0].matched, 0u);
+  const auto& last = *info->iterations.back();
+  EXPECT_TRUE(last.patterns.empty());
+  for (uint32_t st : last.states) EXPECT_EQ(st, kWordConsumed);
+  // A match is recorded with its solutions and flagged as chosen.
+  EXPECT_EQ(run(kb, "John Smith", info), (V{"John", "Smith", "", ""}));
+  ASSERT_EQ(info->iterations.size(), 2u);
+  EXPECT_EQ(info->iterations[0]->patterns[0].matched, 1u);
+  EXPECT_EQ(info->iterations[0]->patterns[0].kind, kExtractSolutions);
+  EXPECT_FALSE(info->iterations[0]->patterns[0].solutions.empty());
+  extract_info_free(info);
   extract_defn_part(kb.ex())->patterns[0].max_matches = 2;
   EXPECT_EQ(run(kb, "John Smith met John Smith"), (V{"John John", "Smith Smith", "", "met"}));
 }
