@@ -16,6 +16,7 @@
 #include "kbstore/krlocload.h"
 #include "kbstore/krxml.h"
 #include "resources/krchpr.h"
+#include "resources/krgram.h"
 #include "resources/krregx.h"
 #include "resources/krsch.h"
 #include "resources/krvcld.h"
@@ -333,6 +334,22 @@ TEST(ExtractRun, PatternsTakeTheirWindowsUpToTheirMaximum) {
   extract_info_free(info);
   extract_defn_part(kb.ex())->patterns[0].max_matches = 2;
   EXPECT_EQ(run(kb, "John Smith met John Smith"), (V{"John John", "Smith Smith", "", "met"}));
+}
+
+TEST(ExtractDefn, AGrammarSharedWithOthersOutlivesTheDefinition) {
+  ExtractKb kb;
+  ASSERT_EQ(kb.load_rc(), 0) << kb.errors();
+  // Two patterns of the definition hold the grammar, and so does someone else.
+  ASSERT_EQ(extract_pattern_add(kb.ctx(), kb.ex(), "PersonName", "NAME", 0, 1, 0, nullptr), 0);
+  int32_t mine = -1;
+  ASSERT_EQ(grammar_load_by_name(kb.ctx(), "PersonName", nullptr, &mine), 0);
+  ASSERT_EQ(zel_locale_unload(kb.ctx(), 29000), 0) << kb.errors();
+  grammar_rec* g = nullptr;
+  EXPECT_EQ(grammar_get(kb.ctx(), mine, &g), 0) << kb.errors();
+  EXPECT_GE(grammar_category_index_by_name(kb.ctx(), g, "NAME"), 0);
+  resource_slot* slot = nullptr;
+  ASSERT_EQ(rsrc_slot_get_used(kb.ctx(), kRsrcGrammar, mine, &slot), 0);
+  EXPECT_EQ(slot->refs, 1u);
 }
 
 }  // namespace
