@@ -3,6 +3,7 @@
 #include "kbstore/krkind.h"
 #include "kbstore/krlib.h"
 #include "kbstore/krvlt.h"
+#include "fields/krxdef.h"
 #include "parse/krpdef.h"
 #include "resources/krchpr.h"
 #include "resources/krregx.h"
@@ -25,7 +26,7 @@ constexpr const defn_kind_ops* kKindOps[kDefnKindCount + 1] = {
     &kParseDefnKindOps,
     nullptr,  // kDefnPattern: fields/
     nullptr,  // kDefnStdzn: standardize/
-    nullptr,  // kDefnExtract: fields/
+    &kExtractDefnKindOps,
     nullptr,  // kDefnLocaleGuess: guess/
     nullptr,  // kDefnLangGuess: guess/
 };
