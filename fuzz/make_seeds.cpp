@@ -405,6 +405,9 @@ void defnxml_seeds(const Seeds& seeds) {
   check(ctx, tq_xml_write(ctx, 0, file.c_str(), 8, doc), "write defns");
   tq_xml_free(ctx, doc);
   seeds.put("defnxml", "two", slurp(file));
+  // Identification definitions at levels 5, 7 and 8 and some that are not
+  // valid: the plain locale file of the identification tests.
+  seeds.put("defnxml", "ident", slurp(fs::path(TQ_TEST_KB_DIR) / "ident" / "locale" / "en.loc.xml"));
 }
 
 // Values for the parse road: names with and without a parse, an empty one,
