@@ -45,6 +45,7 @@ constexpr Case kCases[] = {
     {"Id5", "", 0, "UNKNOWN"},         // no words
     {"Id8", "John Smith", 0, "PERSON"},
     {"Id8", "Hello John Smith", 0, "UNKNOWN"},  // a phrase must cover every word
+    {"Id8Element", "Hello John Smith", 0, "PERSON"},  // an element search finds the span
     // Level 7: the phrase parse of the first pattern decides the third
     // (same grammar and root), which adds its weight before the second
     // pattern stops the loop. At level 8 each pattern runs alone: a tie.
@@ -94,6 +95,16 @@ TEST(Identify, ResultsWithAndWithoutInfo) {
   EXPECT_EQ(tq_ident_info_free(kb.ctx(), info), 0);
 }
 
+// Definitions bound as they are read (option bit 22) run the same.
+TEST(Identify, BoundOnReading) {
+  IdentKb kb(false, TQ_OPT_PREPARE_ON_READ);
+  EXPECT_EQ(kb.load_rc(), 104) << tq_test::error_list_text(kb.ctx());
+  tq_ident_info* info = nullptr;
+  ASSERT_EQ(tq_ident_info_init(kb.ctx(), &info), 0);
+  expect_cases(kb.ctx(), info);
+  EXPECT_EQ(tq_ident_info_free(kb.ctx(), info), 0);
+}
+
 // The locale writer writes each definition under the include "Dovirizered"
 // with its level's type; read again, every definition gives what it gave.
 TEST(Identify, WrittenAndReadAgainAtEachLevel) {
@@ -119,7 +130,7 @@ TEST(Identify, WrittenAndReadAgainAtEachLevel) {
   for (std::sregex_iterator it(text.begin(), text.end(), element), end; it != end; ++it) types += (*it)[1].str() + ";";
   tq_xml_free(again, doc);
   EXPECT_EQ(types,
-            "Dovirizered;Dovirizered V8;Dovirizered V7;Dovirizered V8;Dovirizered V7;Dovirizered V8;"
+            "Dovirizered;Dovirizered V8;Dovirizered V8;Dovirizered V7;Dovirizered V8;Dovirizered V7;Dovirizered V8;"
             "Dovirizered;Dovirizered;Dovirizered;Dovirizered;Dovirizered;Dovirizered;");
 }
 
