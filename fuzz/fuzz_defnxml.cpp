@@ -4,8 +4,9 @@
 // vocabulary V1 present to be named); every definition read is written back
 // and the written document read again.
 //
-// Definitions of the tests' kind, parse definitions ("Parsorithm" elements)
-// and extraction definitions ("Vidurivodidiz" elements) are read. The target lends the tests' definition kind and links
+// Definitions of the tests' kind, parse definitions ("Parsorithm" elements),
+// identification definitions ("Dovirizered" elements) and extraction
+// definitions ("Vidurivodidiz" elements) are read. The target lends the tests' definition kind and links
 // the engine's layers (with the wiring that lends resource opens and the
 // built kinds) in place of the library, calling the reader itself.
 #include "fuzz_kb.h"
@@ -17,7 +18,7 @@
 namespace {
 
 constexpr int32_t kEnusa = 29840;
-constexpr int32_t kKinds[] = {tqtest::kTestKind, tq::kDefnParse, tq::kDefnExtract};
+constexpr int32_t kKinds[] = {tqtest::kTestKind, tq::kDefnParse, tq::kDefnIdent, tq::kDefnExtract};
 
 // Reads the document at path into ENUSA.
 void read_into_locale(tq::context* ctx, const std::string& path) {

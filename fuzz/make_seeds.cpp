@@ -449,6 +449,9 @@ void defnxml_seeds(const Seeds& seeds) {
   check(ctx, tq_xml_write(ctx, 0, extract_file.c_str(), 8, extract), "write extraction element");
   tq_xml_free(ctx, extract);
   seeds.put("defnxml", "extract", slurp(extract_file));
+  // Identification definitions at levels 5, 7 and 8 and some that are not
+  // valid: the plain locale file of the identification tests.
+  seeds.put("defnxml", "ident", slurp(fs::path(TQ_TEST_KB_DIR) / "ident" / "locale" / "en.loc.xml"));
 }
 
 // Values for the parse road: names with and without a parse, an empty one,

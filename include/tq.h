@@ -1449,6 +1449,109 @@ TQ_API int32_t tq_parse_defn_optimization_params_set(tq_context* ctx, int32_t in
                                                      int32_t limit) TQ_NOEXCEPT;
 TQ_API int32_t tq_parse_defn_optimization_params_remove(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
 
+/* ---- Identification --------------------------------------------------------------
+ * What kind of value a text is, by an identification definition of the
+ * current locale: the identity value the definition gives it, into a result
+ * of 1,028 bytes (session encoding; empty on failure). Results: 0, or an
+ * input or output conversion warning. Identifying with an info gives the
+ * same result as without: the info only records what the run did. */
+typedef struct tq_ident_info tq_ident_info;
+TQ_API int32_t tq_identify(tq_context* ctx, const char* ident_defn, const char* data, char* result) TQ_NOEXCEPT;
+TQ_API int32_t tq_identify_by_index(tq_context* ctx, int32_t index, const char* data, char* result) TQ_NOEXCEPT;
+TQ_API int32_t tq_identify_with_info(tq_context* ctx, const char* ident_defn, const char* data, char* result,
+/* The record of one identification run: the known identity that decided
+ * it, the preprocessing steps, the words, the morph analyzer info, and per
+ * identity value its score and pattern hits, at the end of the run and as
+ * they stood after each pattern (snapshots). Getters taking an id count
+ * only identity values whose score is not 0. Value and category outputs
+ * take 128-byte buffers (the text cut between characters to leave room for
+ * the terminator); strings take 1,028 bytes. Free it before its context. */
+                                     tq_ident_info* ident_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_init(tq_context* ctx, tq_ident_info** ident_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_free(tq_context* ctx, tq_ident_info* ident_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_known_identity_get(tq_context* ctx, tq_ident_info* ident_info, char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_known_identity_index_get(tq_context* ctx, tq_ident_info* ident_info,
+                                                      int32_t* idx) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_any_preprocessing_regexlib_matched_get(tq_context* ctx, tq_ident_info* ident_info,
+                                                                    uint32_t* matched) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_preprocessed_info_get(tq_context* ctx, tq_ident_info* ident_info, uint32_t index,
+                                                   char* preprocessed_string, uint32_t* matched) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_chopped_word_list_count_get(tq_context* ctx, tq_ident_info* ident_info,
+                                                         uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_chopped_word_get(tq_context* ctx, tq_ident_info* ident_info, int32_t index,
+                                              char* word) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_morph_analyzer_info_get(tq_context* ctx, tq_ident_info* ident_info,
+                                                     tq_morph_analyzer_info** morph_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_snapshot_count_get(tq_context* ctx, tq_ident_info* ident_info,
+                                                uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_id_count_get(tq_context* ctx, tq_ident_info* ident_info, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_snapshot_id_count_get(tq_context* ctx, tq_ident_info* ident_info, uint32_t snapshot,
+                                                   uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_id_value_get(tq_context* ctx, tq_ident_info* ident_info, uint32_t id,
+                                          char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_id_score_get(tq_context* ctx, tq_ident_info* ident_info, uint32_t id,
+                                          int32_t* score) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_id_stop_flag_get(tq_context* ctx, tq_ident_info* ident_info, uint32_t id,
+                                              uint32_t* stop_flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_id_pattern_count_get(tq_context* ctx, tq_ident_info* ident_info, uint32_t id,
+                                                  uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_id_pattern_root_cat_get(tq_context* ctx, tq_ident_info* ident_info, uint32_t id,
+                                                     uint32_t pattern, char* cat) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_id_pattern_sought_cat_get(tq_context* ctx, tq_ident_info* ident_info, uint32_t id,
+                                                       uint32_t pattern, char* cat) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_id_pattern_weight_get(tq_context* ctx, tq_ident_info* ident_info, uint32_t id,
+                                                   uint32_t pattern, int32_t* weight) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_id_pattern_stop_flag_get(tq_context* ctx, tq_ident_info* ident_info, uint32_t id,
+                                                      uint32_t pattern, uint32_t* stop_flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_id_pattern_string_get(tq_context* ctx, tq_ident_info* ident_info, uint32_t id,
+                                                   uint32_t pattern, char* pat_string) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_id_pattern_solution_count_get(tq_context* ctx, tq_ident_info* ident_info, uint32_t id,
+                                                           uint32_t pattern, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_id_pattern_solution_score_get(tq_context* ctx, tq_ident_info* ident_info, uint32_t id,
+                                                           uint32_t pattern, uint32_t solution,
+                                                           int32_t* score) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_id_pattern_solution_rule_get(tq_context* ctx, tq_ident_info* ident_info, uint32_t id,
+                                                          uint32_t pattern, uint32_t solution,
+                                                          tq_solution_rule** rule) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_id_pattern_solution_rule_string_get(tq_context* ctx, tq_ident_info* ident_info,
+                                                                 tq_solution_rule* rule, char* rule_string) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_snapshot_id_value_get(tq_context* ctx, tq_ident_info* ident_info, uint32_t snapshot,
+                                                   uint32_t id, char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_snapshot_id_score_get(tq_context* ctx, tq_ident_info* ident_info, uint32_t snapshot,
+                                                   uint32_t id, int32_t* score) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_snapshot_id_stop_flag_get(tq_context* ctx, tq_ident_info* ident_info, uint32_t snapshot,
+                                                       uint32_t id, uint32_t* stop_flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_snapshot_id_pattern_count_get(tq_context* ctx, tq_ident_info* ident_info,
+                                                           uint32_t snapshot, uint32_t id, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_snapshot_id_pattern_root_cat_get(tq_context* ctx, tq_ident_info* ident_info,
+                                                              uint32_t snapshot, uint32_t id, uint32_t pattern,
+                                                              char* cat) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_snapshot_id_pattern_sought_cat_get(tq_context* ctx, tq_ident_info* ident_info,
+                                                                uint32_t snapshot, uint32_t id, uint32_t pattern,
+                                                                char* cat) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_snapshot_id_pattern_weight_get(tq_context* ctx, tq_ident_info* ident_info,
+                                                            uint32_t snapshot, uint32_t id, uint32_t pattern,
+                                                            int32_t* weight) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_snapshot_id_pattern_stop_flag_get(tq_context* ctx, tq_ident_info* ident_info,
+                                                               uint32_t snapshot, uint32_t id, uint32_t pattern,
+                                                               uint32_t* stop_flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_snapshot_id_pattern_string_get(tq_context* ctx, tq_ident_info* ident_info,
+                                                            uint32_t snapshot, uint32_t id, uint32_t pattern,
+                                                            char* pat_string) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_snapshot_id_pattern_solution_count_get(tq_context* ctx, tq_ident_info* ident_info,
+                                                                    uint32_t snapshot, uint32_t id, uint32_t pattern,
+                                                                    uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_snapshot_id_pattern_solution_score_get(tq_context* ctx, tq_ident_info* ident_info,
+                                                                    uint32_t snapshot, uint32_t id, uint32_t pattern,
+                                                                    uint32_t solution, int32_t* score) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_snapshot_id_pattern_solution_rule_get(tq_context* ctx, tq_ident_info* ident_info,
+                                                                   uint32_t snapshot, uint32_t id, uint32_t pattern,
+                                                                   uint32_t solution,
+                                                                   tq_solution_rule** rule) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_snapshot_id_pattern_pat_index_in_defn_get(tq_context* ctx, tq_ident_info* ident_info,
+                                                                       uint32_t snapshot, uint32_t id, uint32_t pattern,
+                                                                       uint32_t* pat_ind_defn) TQ_NOEXCEPT;
+
 #ifdef __cplusplus
 }
 #endif

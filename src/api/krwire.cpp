@@ -1,5 +1,6 @@
 #include "api/krwire.h"
 
+#include "fields/kridef.h"
 #include "kbstore/krkind.h"
 #include "kbstore/krlib.h"
 #include "kbstore/krvlt.h"
@@ -21,7 +22,7 @@ constexpr const defn_kind_ops* kKindOps[kDefnKindCount + 1] = {
     nullptr,  // no kind 0
     &kCaseDefnKindOps,
     nullptr,  // kDefnGender: fields/
-    nullptr,  // kDefnIdent: fields/
+    &kIdentDefnKindOps,
     nullptr,  // kDefnMatch: match/
     &kParseDefnKindOps,
     nullptr,  // kDefnPattern: fields/
