@@ -1209,6 +1209,50 @@ TQ_API int32_t tq_parse_defn_optimization_params_set(tq_context* ctx, int32_t in
                                                      int32_t limit) TQ_NOEXCEPT;
 TQ_API int32_t tq_parse_defn_optimization_params_remove(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
 
+/* ---- Casing ---------------------------------------------------------------
+ * Upper-, lower- and propercase a value (session encoding) under a case
+ * definition of the current locale, by name (NULL or "" for none; the
+ * nonsurfaced forms also find definitions that are not surfaced) or by index
+ * (-1 for none), with or without a case info recording the steps. max_len is
+ * the output buffer's size in bytes, terminator included: at most 1,028
+ * bytes are used for uppercasing and 1,024 for lower- and propercasing
+ * (propercase takes a negative size as 1,024). A size below one terminator
+ * of the session encoding gives -802 and writes nothing. A definition made
+ * for another case gives -300 and an empty output. */
+typedef struct tq_case_info tq_case_info;
+TQ_API int32_t tq_uppercase(tq_context* ctx, const char* name, const char* in_str, char* up_str,
+                            int32_t max_len) TQ_NOEXCEPT;
+TQ_API int32_t tq_uppercase_by_index(tq_context* ctx, int32_t index, const char* in_str, char* up_str,
+                                     int32_t max_len) TQ_NOEXCEPT;
+TQ_API int32_t tq_uppercase_nonsurfaced(tq_context* ctx, const char* name, const char* in_str, char* up_str,
+                                        int32_t max_len) TQ_NOEXCEPT;
+TQ_API int32_t tq_uppercase_with_info(tq_context* ctx, const char* name, const char* in_str, char* up_str,
+                                      int32_t max_len, tq_case_info* info) TQ_NOEXCEPT;
+TQ_API int32_t tq_uppercase_with_info_nonsurfaced(tq_context* ctx, const char* name, const char* in_str,
+                                                  char* up_str, int32_t max_len, tq_case_info* info) TQ_NOEXCEPT;
+TQ_API int32_t tq_lowercase(tq_context* ctx, const char* name, const char* in_str, char* low_str,
+                            int32_t max_len) TQ_NOEXCEPT;
+/* Refuses a definition that is not valid (-704) or disabled (-705), which
+ * the name forms of lowercasing take. */
+TQ_API int32_t tq_lowercase_by_index(tq_context* ctx, int32_t index, const char* in_str, char* low_str,
+                                     int32_t max_len) TQ_NOEXCEPT;
+TQ_API int32_t tq_lowercase_nonsurfaced(tq_context* ctx, const char* name, const char* in_str, char* up_str,
+                                        int32_t max_len) TQ_NOEXCEPT;
+TQ_API int32_t tq_lowercase_with_info(tq_context* ctx, const char* name, const char* in_str, char* low_str,
+                                      int32_t max_len, tq_case_info* info) TQ_NOEXCEPT;
+TQ_API int32_t tq_lowercase_with_info_nonsurfaced(tq_context* ctx, const char* name, const char* in_str,
+                                                  char* up_str, int32_t max_len, tq_case_info* info) TQ_NOEXCEPT;
+TQ_API int32_t tq_propercase(tq_context* ctx, const char* name, const char* in_str, char* prop_str,
+                             int32_t max_len) TQ_NOEXCEPT;
+TQ_API int32_t tq_propercase_by_index(tq_context* ctx, int32_t index, const char* in_str, char* prop_str,
+                                      int32_t max_len) TQ_NOEXCEPT;
+TQ_API int32_t tq_propercase_nonsurfaced(tq_context* ctx, const char* name, const char* in_str, char* up_str,
+                                         int32_t max_len) TQ_NOEXCEPT;
+TQ_API int32_t tq_propercase_with_info(tq_context* ctx, const char* name, const char* in_str, char* prop_str,
+                                       int32_t max_len, tq_case_info* info) TQ_NOEXCEPT;
+TQ_API int32_t tq_propercase_with_info_nonsurfaced(tq_context* ctx, const char* name, const char* in_str,
+                                                   char* up_str, int32_t max_len, tq_case_info* info) TQ_NOEXCEPT;
+
 #ifdef __cplusplus
 }
 #endif
