@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "kbstore/krdefn.h"
+#include "kbstore/krxml.h"
 #include "standardize/krcase.h"
 #include "standardize/krcdef.h"
 #include "support/alloc_counter.h"
@@ -328,6 +329,41 @@ TEST(Casing, WarmRunAllocatesNothing) {
     ASSERT_EQ(tq_propercase(c, "Names", "jean van der berg", out, sizeof out), 0);
   }
   EXPECT_EQ(counter.allocations(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// The kind part written back: the case by name, "Unicode Casing" (absent
+// from the source, so 0) as "No" in the "9.0" group, the resources by name
+// with the scheme's case-insensitivity.
+TEST(Casing, DefinitionWrittenBack) {
+  CasingKb kb;
+  tq_context* c = kb.ctx();
+  for (const auto& [name, props] : std::vector<std::pair<const char*, std::vector<std::pair<const char*, const char*>>>>{
+           {"Names", {{"Case", "Proper"}, {"Unicode Casing", "No"}, {"Known Word Scheme", "particles"},
+                      {"Case Insensitive", "Yes"}, {"Skip Regexlib On Scheme Xform", "No"}}},
+           {"Macs", {{"Case", "Proper"}, {"Known Pattern Regexlib", "mac"}, {"Known Word Scheme", ""}}},
+           {"Unicode Names", {{"Unicode Casing", "Yes"}}}}) {
+    int32_t index = -1;
+    ASSERT_EQ(tq::defn_index_get_by_name(c, tq::kDefnCase, name, 0, &index), 0);
+    tq::defn_rec* rec = nullptr;
+    ASSERT_EQ(tq::defn_record_get_for_read(c, tq::kDefnCase, index, &rec), 0);
+    tq::xmldoc* doc = nullptr;
+    ASSERT_EQ(tq::xmldoc_create(c, "Caseorithm", "7.0", &doc), 0);
+    EXPECT_EQ(tq::case_defn_kind_write(c, doc, rec), 0) << error_list_text(c);
+    for (const auto& [prop, value] : props) EXPECT_STREQ(tq::xmldoc_prop_get(c, doc, prop), value) << name << prop;
+    EXPECT_EQ(tq::xmldoc_prop_exists(c, doc, "Unicode Casing"), 1);
+    // Only inside the version group, not among the element's own.
+    bool own = false;
+    for (int32_t k = 0; k < doc->prop_count; ++k) own = own || std::strcmp(doc->props[k].name, "Unicode Casing") == 0;
+    EXPECT_FALSE(own) << name;
+    tq_xml_free(c, doc);
+  }
+  EXPECT_EQ(tq::case_id_get_by_name("Proper case"), 3);
+  EXPECT_EQ(tq::case_id_get_by_name("Uppercase"), -1);
+  EXPECT_EQ(tq::case_id_get_by_name("Upper"), 1);
 }
 
 }  // namespace
