@@ -4,9 +4,9 @@
 // vocabulary V1 present to be named); every definition read is written back
 // and the written document read again.
 //
-// Definitions of the tests' kind and parse definitions ("Parsorithm"
-// elements) are read. The target lends the tests' definition kind and links
-// the engine's layers (with the wiring that lends resource opens and the
+// Definitions of the tests' kind, parse definitions ("Parsorithm"
+// elements) and case definitions ("Caseorithm") are read. The target lends
+// the tests' definition kind and links the engine's layers (with the wiring that lends resource opens and the
 // built kinds) in place of the library, calling the reader itself.
 #include "fuzz_kb.h"
 #include "kbstore/krdefn.h"
@@ -17,7 +17,7 @@
 namespace {
 
 constexpr int32_t kEnusa = 29840;
-constexpr int32_t kKinds[] = {tqtest::kTestKind, tq::kDefnParse};
+constexpr int32_t kKinds[] = {tqtest::kTestKind, tq::kDefnParse, tq::kDefnCase};
 
 // Reads the document at path into ENUSA.
 void read_into_locale(tq::context* ctx, const std::string& path) {
