@@ -6,8 +6,9 @@
 //
 // Definitions of the tests' kind, parse definitions ("Parsorithm"
 // elements) and case definitions ("Caseorithm") are read. The target lends
-// the tests' definition kind and links the engine's layers (with the wiring that lends resource opens and the
-// built kinds) in place of the library, calling the reader itself.
+// the tests' definition kind and links the engine's layers (with the
+// wiring that lends resource opens and the built kinds) in place of the
+// library, calling the reader itself.
 #include "fuzz_kb.h"
 #include "kbstore/krdefn.h"
 #include "kbstore/krlocload.h"
