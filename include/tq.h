@@ -1551,6 +1551,110 @@ TQ_API int32_t tq_ident_info_snapshot_id_pattern_solution_rule_get(tq_context* c
 TQ_API int32_t tq_ident_info_snapshot_id_pattern_pat_index_in_defn_get(tq_context* ctx, tq_ident_info* ident_info,
                                                                        uint32_t snapshot, uint32_t id, uint32_t pattern,
                                                                        uint32_t* pat_ind_defn) TQ_NOEXCEPT;
+/* ---- Casing ---------------------------------------------------------------
+ * Upper-, lower- and propercase a value (session encoding) under a case
+ * definition of the current locale, by name (NULL or "" for none; the
+ * nonsurfaced forms also find definitions that are not surfaced) or by index
+ * (-1 for none), with or without a case info recording the steps. max_len is
+ * the output buffer's size in bytes, terminator included: at most 1,028
+ * bytes are used for uppercasing and 1,024 for lower- and propercasing
+ * (propercase takes a negative size as 1,024). A size below one terminator
+ * of the session encoding gives -802 and writes nothing. A definition made
+ * for another case gives -300 and an empty output. */
+typedef struct tq_case_info tq_case_info;
+TQ_API int32_t tq_uppercase(tq_context* ctx, const char* name, const char* in_str, char* up_str,
+                            int32_t max_len) TQ_NOEXCEPT;
+TQ_API int32_t tq_uppercase_by_index(tq_context* ctx, int32_t index, const char* in_str, char* up_str,
+                                     int32_t max_len) TQ_NOEXCEPT;
+TQ_API int32_t tq_uppercase_nonsurfaced(tq_context* ctx, const char* name, const char* in_str, char* up_str,
+                                        int32_t max_len) TQ_NOEXCEPT;
+TQ_API int32_t tq_uppercase_with_info(tq_context* ctx, const char* name, const char* in_str, char* up_str,
+                                      int32_t max_len, tq_case_info* info) TQ_NOEXCEPT;
+TQ_API int32_t tq_uppercase_with_info_nonsurfaced(tq_context* ctx, const char* name, const char* in_str,
+                                                  char* up_str, int32_t max_len, tq_case_info* info) TQ_NOEXCEPT;
+TQ_API int32_t tq_lowercase(tq_context* ctx, const char* name, const char* in_str, char* low_str,
+                            int32_t max_len) TQ_NOEXCEPT;
+/* Refuses a definition that is not valid (-704) or disabled (-705), which
+ * the name forms of lowercasing take. */
+TQ_API int32_t tq_lowercase_by_index(tq_context* ctx, int32_t index, const char* in_str, char* low_str,
+                                     int32_t max_len) TQ_NOEXCEPT;
+TQ_API int32_t tq_lowercase_nonsurfaced(tq_context* ctx, const char* name, const char* in_str, char* up_str,
+                                        int32_t max_len) TQ_NOEXCEPT;
+TQ_API int32_t tq_lowercase_with_info(tq_context* ctx, const char* name, const char* in_str, char* low_str,
+                                      int32_t max_len, tq_case_info* info) TQ_NOEXCEPT;
+TQ_API int32_t tq_lowercase_with_info_nonsurfaced(tq_context* ctx, const char* name, const char* in_str,
+                                                  char* up_str, int32_t max_len, tq_case_info* info) TQ_NOEXCEPT;
+TQ_API int32_t tq_propercase(tq_context* ctx, const char* name, const char* in_str, char* prop_str,
+                             int32_t max_len) TQ_NOEXCEPT;
+TQ_API int32_t tq_propercase_by_index(tq_context* ctx, int32_t index, const char* in_str, char* prop_str,
+                                      int32_t max_len) TQ_NOEXCEPT;
+TQ_API int32_t tq_propercase_nonsurfaced(tq_context* ctx, const char* name, const char* in_str, char* up_str,
+                                         int32_t max_len) TQ_NOEXCEPT;
+TQ_API int32_t tq_propercase_with_info(tq_context* ctx, const char* name, const char* in_str, char* prop_str,
+                                       int32_t max_len, tq_case_info* info) TQ_NOEXCEPT;
+TQ_API int32_t tq_propercase_with_info_nonsurfaced(tq_context* ctx, const char* name, const char* in_str,
+                                                   char* up_str, int32_t max_len, tq_case_info* info) TQ_NOEXCEPT;
+
+/* ---- Case info ----------------------------------------------------------
+ * The record of casing runs (tq_*case_with_info*), made by any of the three
+ * inits and read by any family. Each run replaces the texts and flags and
+ * appends its word records (one per word, or per known run of words); pass a
+ * fresh object to each call. Texts come out with at most 1,028 bytes with
+ * the terminator; an index at or beyond the count gives -800. The empty
+ * after-scheme, after-regex and final texts of a record read as the source
+ * (known_word_scheme_word_get, final_word_get) or the after-scheme text
+ * (known_pattern_regex_word_get). tq_case_info_free refuses NULL; the
+ * ucase and lcase frees accept it. */
+TQ_API int32_t tq_case_info_init(tq_context* ctx, tq_case_info** case_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_info_free(tq_context* ctx, tq_case_info* case_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_info_preprocessed_info_get(tq_context* ctx, tq_case_info* case_info, char* value, uint32_t* matched) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_info_concat_string_get(tq_context* ctx, tq_case_info* case_info, char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_info_word_count_get(tq_context* ctx, tq_case_info* case_info, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_info_chop_word_count_get(tq_context* ctx, tq_case_info* case_info, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_info_chop_word_get(tq_context* ctx, tq_case_info* case_info, int32_t index, char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_info_word_info_get(tq_context* ctx, tq_case_info* case_info, int32_t index, char* value, char* standard, char* regexed, char* final) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_info_known_pattern_regex_matched_get(tq_context* ctx, tq_case_info* case_info, uint32_t* matched) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_info_known_pattern_regex_word_get(tq_context* ctx, tq_case_info* case_info, int32_t index, char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_info_known_word_scheme_matched_get(tq_context* ctx, tq_case_info* case_info, uint32_t* matched) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_info_known_word_scheme_word_matched_get(tq_context* ctx, tq_case_info* case_info, int32_t index, uint32_t* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_info_known_word_scheme_word_get(tq_context* ctx, tq_case_info* case_info, int32_t index, char* input, char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_info_final_word_get(tq_context* ctx, tq_case_info* case_info, int32_t index, char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_info_default_casing_used_get(tq_context* ctx, tq_case_info* case_info, uint32_t* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_info_postprocessed_matched_get(tq_context* ctx, tq_case_info* case_info, uint32_t* matched) TQ_NOEXCEPT;
+TQ_API int32_t tq_ucase_info_init(tq_context* ctx, tq_case_info** ucase_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_ucase_info_free(tq_context* ctx, tq_case_info* case_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_ucase_info_preprocessed_string_get(tq_context* ctx, tq_case_info* ucase_info, char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_ucase_info_preprocessed_info_get(tq_context* ctx, tq_case_info* case_info, char* value, uint32_t* matched) TQ_NOEXCEPT;
+TQ_API int32_t tq_ucase_info_concat_string_get(tq_context* ctx, tq_case_info* ucase_info, char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_ucase_info_word_count_get(tq_context* ctx, tq_case_info* ucase_info, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_ucase_info_chop_word_count_get(tq_context* ctx, tq_case_info* ucase_info, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_ucase_info_chop_word_get(tq_context* ctx, tq_case_info* case_info, int32_t index, char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_ucase_info_word_info_get(tq_context* ctx, tq_case_info* ucase_info, int32_t index, char* value, char* standard, char* regexed, char* final) TQ_NOEXCEPT;
+TQ_API int32_t tq_ucase_info_known_pattern_regex_matched_get(tq_context* ctx, tq_case_info* case_info, uint32_t* matched) TQ_NOEXCEPT;
+TQ_API int32_t tq_ucase_info_known_pattern_regex_word_get(tq_context* ctx, tq_case_info* case_info, int32_t index, char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_ucase_info_known_word_scheme_matched_get(tq_context* ctx, tq_case_info* case_info, uint32_t* matched) TQ_NOEXCEPT;
+TQ_API int32_t tq_ucase_info_known_word_scheme_word_matched_get(tq_context* ctx, tq_case_info* ucase_info, int32_t index, uint32_t* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_ucase_info_known_word_scheme_word_get(tq_context* ctx, tq_case_info* case_info, int32_t index, char* input, char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_ucase_info_final_word_get(tq_context* ctx, tq_case_info* ucase_info, int32_t index, char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_ucase_info_default_casing_used_get(tq_context* ctx, tq_case_info* ucase_info, uint32_t* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_ucase_info_postprocessed_matched_get(tq_context* ctx, tq_case_info* case_info, uint32_t* matched) TQ_NOEXCEPT;
+TQ_API int32_t tq_lcase_info_init(tq_context* ctx, tq_case_info** lcase_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_lcase_info_free(tq_context* ctx, tq_case_info* case_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_lcase_info_preprocessed_string_get(tq_context* ctx, tq_case_info* lcase_info, char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_lcase_info_preprocessed_info_get(tq_context* ctx, tq_case_info* case_info, char* value, uint32_t* matched) TQ_NOEXCEPT;
+TQ_API int32_t tq_lcase_info_concat_string_get(tq_context* ctx, tq_case_info* lcase_info, char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_lcase_info_word_count_get(tq_context* ctx, tq_case_info* lcase_info, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_lcase_info_chop_word_count_get(tq_context* ctx, tq_case_info* lcase_info, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_lcase_info_chop_word_get(tq_context* ctx, tq_case_info* case_info, int32_t index, char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_lcase_info_word_info_get(tq_context* ctx, tq_case_info* lcase_info, int32_t index, char* value, char* standard, char* regexed, char* final) TQ_NOEXCEPT;
+TQ_API int32_t tq_lcase_info_known_pattern_regex_matched_get(tq_context* ctx, tq_case_info* case_info, uint32_t* matched) TQ_NOEXCEPT;
+TQ_API int32_t tq_lcase_info_known_pattern_regex_word_get(tq_context* ctx, tq_case_info* case_info, int32_t index, char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_lcase_info_known_word_scheme_matched_get(tq_context* ctx, tq_case_info* lcase_info, uint32_t* matched) TQ_NOEXCEPT;
+TQ_API int32_t tq_lcase_info_known_word_scheme_word_matched_get(tq_context* ctx, tq_case_info* case_info, int32_t index, uint32_t* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_lcase_info_known_word_scheme_word_get(tq_context* ctx, tq_case_info* case_info, int32_t index, char* input, char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_lcase_info_final_word_get(tq_context* ctx, tq_case_info* lcase_info, int32_t index, char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_lcase_info_default_casing_used_get(tq_context* ctx, tq_case_info* lcase_info, uint32_t* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_lcase_info_postprocessed_matched_get(tq_context* ctx, tq_case_info* case_info, uint32_t* matched) TQ_NOEXCEPT;
 
 #ifdef __cplusplus
 }
