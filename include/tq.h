@@ -1209,6 +1209,81 @@ TQ_API int32_t tq_parse_defn_optimization_params_set(tq_context* ctx, int32_t in
                                                      int32_t limit) TQ_NOEXCEPT;
 TQ_API int32_t tq_parse_defn_optimization_params_remove(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
 
+/* ---- Case definitions -------------------------------------------------------
+ * Case definitions of the current locale, by index as datatypes are (own
+ * then inherited; in edit mode depth x 256 + position). Surfaced
+ * definitions (the "Surface" flag, or every one under TQ_OPT_ALL_SURFACED)
+ * are the ones offered to end users. Texts cross in the session encoding;
+ * counts and flags are uint32_t, indices and positions int32_t. Setters, add,
+ * copy and write need edit mode. */
+/* count: own plus inherited; refused in edit mode. */
+TQ_API int32_t tq_case_defn_count_get(tq_context* ctx, uint32_t* count) TQ_NOEXCEPT;
+/* count: the loaded locale's own definitions. */
+TQ_API int32_t tq_case_defn_count_get_by_locale(tq_context* ctx, int32_t locale, uint32_t* count) TQ_NOEXCEPT;
+/* The surfaced ones (all under TQ_OPT_ALL_SURFACED); refused in edit mode. */
+TQ_API int32_t tq_surfaced_case_defn_count_get(tq_context* ctx, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_surfaced_case_defn_count_get_by_locale(tq_context* ctx, int32_t locale,
+                                                         uint32_t* count) TQ_NOEXCEPT;
+/* The name of the index-th surfaced definition (counted from 0, in index
+ * order); -800 when index is not below the surfaced count. */
+TQ_API int32_t tq_surfaced_case_defn_name_get(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+/* name: 320 bytes + terminator; -701 for a definition that is not surfaced. */
+TQ_API int32_t tq_case_defn_name_get_by_index(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+/* Any definition, surfaced or not. */
+TQ_API int32_t tq_case_defn_name_get_by_index_ex(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+/* Ignoring case; -800 for a definition that is not surfaced. */
+TQ_API int32_t tq_case_defn_index_get_by_name(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
+/* Any definition, surfaced or not. */
+TQ_API int32_t tq_nonsurfaced_case_defn_index_get_by_name(tq_context* ctx, const char* name,
+                                                          int32_t* index) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_name_set(tq_context* ctx, int32_t index, const char* name) TQ_NOEXCEPT;
+/* The stored document itself (NULL for none); the definition keeps it. */
+TQ_API int32_t tq_case_defn_comments_get(tq_context* ctx, int32_t index, tq_xmldoc** comments) TQ_NOEXCEPT;
+/* The definition takes the document when it holds an include; otherwise the caller keeps it. */
+TQ_API int32_t tq_case_defn_comments_set(tq_context* ctx, int32_t index, tq_xmldoc* comments) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_layouts_get(tq_context* ctx, int32_t index, tq_xmldoc** layouts) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_layouts_set(tq_context* ctx, int32_t index, tq_xmldoc* layouts) TQ_NOEXCEPT;
+/* owner: 320 bytes + terminator. */
+TQ_API int32_t tq_case_defn_owner_get(tq_context* ctx, int32_t index, char* owner) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_owner_set(tq_context* ctx, int32_t index, const char* owner) TQ_NOEXCEPT;
+/* replacement: 320 bytes + terminator, given only while deprecated is 1. */
+TQ_API int32_t tq_case_defn_deprecated_info_get(tq_context* ctx, int32_t index, uint32_t* deprecated,
+                                                char* replacement) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_deprecated_info_set(tq_context* ctx, int32_t index, uint32_t deprecated,
+                                                const char* replacement) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_incomplete_get(tq_context* ctx, int32_t index, uint32_t* incomplete) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_incomplete_set(tq_context* ctx, int32_t index, uint32_t incomplete) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_valid_get(tq_context* ctx, int32_t index, uint32_t* valid) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_valid_set(tq_context* ctx, int32_t index, uint32_t valid) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_valid_flag_info_get(tq_context* ctx, int32_t index, uint32_t* valid_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_valid_flag_info_set(tq_context* ctx, int32_t index, uint32_t valid_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_editable_flag_get(tq_context* ctx, int32_t index, uint32_t* flag) TQ_NOEXCEPT;
+/* The index of the definition's datatype in the current locale; -1 for none. */
+TQ_API int32_t tq_case_defn_datatype_index_get(tq_context* ctx, int32_t index, int32_t* dtype_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_datatype_index_set(tq_context* ctx, int32_t index, int32_t dtype_index) TQ_NOEXCEPT;
+/* The stored flag (TQ_OPT_ALL_SURFACED not applied); the set stores 1 for any nonzero flag. */
+TQ_API int32_t tq_case_defn_surface_flag_get(tq_context* ctx, int32_t index, uint32_t* flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_surface_flag_set(tq_context* ctx, int32_t index, uint32_t flag) TQ_NOEXCEPT;
+/* Resource names: 4,096 bytes + terminator; empty for none; an empty name
+ * drops the resource. The preprocessing set leaves only the named library. */
+TQ_API int32_t tq_case_defn_preprocessing_regexlib_name_get(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_preprocessing_regexlib_name_set(tq_context* ctx, int32_t index,
+                                                            const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_postprocessing_regexlib_name_get(tq_context* ctx, int32_t index,
+                                                             char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_postprocessing_regexlib_name_set(tq_context* ctx, int32_t index,
+                                                             const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_chopper_name_get(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_chopper_name_set(tq_context* ctx, int32_t index, const char* name) TQ_NOEXCEPT;
+/* A new definition (Proper, no resources) in the current locale; not valid until set so. */
+TQ_API int32_t tq_case_defn_add(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
+/* A copy of source (surfaced or not, ancestors included) named dest. */
+TQ_API int32_t tq_case_defn_copy(tq_context* ctx, const char* source, const char* dest, int32_t* index) TQ_NOEXCEPT;
+/* Empties the slot; the indices of the other definitions stay. */
+TQ_API int32_t tq_case_defn_unload(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+/* Appends the definition to xml as an include "Caseorithm" (version "7.0"). */
+TQ_API int32_t tq_case_defn_write(tq_context* ctx, tq_xmldoc* xml, int32_t index) TQ_NOEXCEPT;
+
 #ifdef __cplusplus
 }
 #endif

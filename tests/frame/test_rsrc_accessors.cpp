@@ -14,6 +14,7 @@
 
 #include "api/krapi_frame.h"
 #include "core/krstr.h"
+#include "kbstore/krdefnacc.h"
 #include "kbstore/krdtyp.h"
 #include "kbstore/krfield.h"
 #include "kbstore/krlib.h"
@@ -54,6 +55,9 @@ void collect(std::vector<Row>& rows, const char* name, uint32_t edit, const char
     const auto& [kind, field] = std::tie(bound...);
     if constexpr (std::is_same_v<std::decay_t<decltype(field)>, tq::field_desc>) {
       if (field.type != tq::field_type::text && field.type != tq::field_type::owned_text) return;
+      // Definitions are made through their kind's exports; their text rows
+      // are tested with the kind (tests/api/test_parse_defn.cpp).
+      if (field.store == &tq::kDefnRecords || field.store == &tq::kDefnTokens) return;
       // (ctx, index, text) or (ctx, index, item, text)
       rows.push_back({name, edit, op, static_cast<uint32_t>(kind), nullptr, &field, arity(fn) == 4,
                       reinterpret_cast<AnyFn>(fn)});
