@@ -982,6 +982,246 @@ TQ_API int32_t tq_datatype_unload(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
 /* Appends the datatype to xml as an include "Datatype". */
 TQ_API int32_t tq_datatype_write(tq_context* ctx, tq_xmldoc* xml, int32_t index) TQ_NOEXCEPT;
 
+/* ---- Parse definitions ---------------------------------------------------------
+ * Parse definitions of the current locale, by index as datatypes are (own
+ * then inherited; in edit mode depth x 256 + position). Surfaced
+ * definitions (the "Surface" flag, or every one under TQ_OPT_ALL_SURFACED)
+ * are the ones offered to end users. Texts cross in the session encoding;
+ * counts, flags and likelihoods are uint32_t, indices and positions int32_t
+ * (-1 for none). Setters need edit mode. */
+/* kind's own (parse/krpdefacc.h). */
+/* Names, indices and counts. */
+/* count: own plus inherited; refused in edit mode. */
+TQ_API int32_t tq_parse_defn_count_get(tq_context* ctx, uint32_t* count) TQ_NOEXCEPT;
+/* count: the loaded locale's own definitions. */
+TQ_API int32_t tq_parse_defn_count_get_by_locale(tq_context* ctx, int32_t locale, uint32_t* count) TQ_NOEXCEPT;
+/* The surfaced ones (all under TQ_OPT_ALL_SURFACED); refused in edit mode. */
+TQ_API int32_t tq_surfaced_parse_defn_count_get(tq_context* ctx, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_surfaced_parse_defn_count_get_by_locale(tq_context* ctx, int32_t locale,
+                                                          uint32_t* count) TQ_NOEXCEPT;
+/* The name of the index-th surfaced definition (counted from 0). */
+TQ_API int32_t tq_surfaced_parse_defn_name_get(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+/* name: 320 bytes + terminator; -701 for a definition that is not surfaced. */
+TQ_API int32_t tq_parse_defn_name_get_by_index(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+/* Any definition, surfaced or not. */
+TQ_API int32_t tq_parse_defn_name_get_by_index_ex(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+/* Ignoring case; -800 for a definition that is not surfaced. */
+TQ_API int32_t tq_parse_defn_index_get_by_name(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
+/* Any definition, surfaced or not. */
+TQ_API int32_t tq_nonsurfaced_parse_defn_index_get_by_name(tq_context* ctx, const char* name,
+                                                           int32_t* index) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_name_set(tq_context* ctx, int32_t index, const char* name) TQ_NOEXCEPT;
+/* Common fields. */
+/* The stored document itself (NULL for none); the definition keeps it. */
+TQ_API int32_t tq_parse_defn_comments_get(tq_context* ctx, int32_t index, tq_xmldoc** comments) TQ_NOEXCEPT;
+/* The definition takes the document when it holds an include; otherwise the caller keeps it. */
+TQ_API int32_t tq_parse_defn_comments_set(tq_context* ctx, int32_t index, tq_xmldoc* comments) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_layouts_get(tq_context* ctx, int32_t index, tq_xmldoc** layouts) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_layouts_set(tq_context* ctx, int32_t index, tq_xmldoc* layouts) TQ_NOEXCEPT;
+/* owner: 320 bytes + terminator. */
+TQ_API int32_t tq_parse_defn_owner_get(tq_context* ctx, int32_t index, char* owner) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_owner_set(tq_context* ctx, int32_t index, const char* owner) TQ_NOEXCEPT;
+/* replacement: 320 bytes + terminator, given only while deprecated is 1. */
+TQ_API int32_t tq_parse_defn_deprecated_info_get(tq_context* ctx, int32_t index, uint32_t* deprecated,
+                                                 char* replacement) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_deprecated_info_set(tq_context* ctx, int32_t index, uint32_t deprecated,
+                                                 const char* replacement) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_incomplete_get(tq_context* ctx, int32_t index, uint32_t* incomplete) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_incomplete_set(tq_context* ctx, int32_t index, uint32_t incomplete) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_valid_get(tq_context* ctx, int32_t index, uint32_t* valid) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_valid_set(tq_context* ctx, int32_t index, uint32_t valid) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_valid_flag_info_get(tq_context* ctx, int32_t index, uint32_t* valid_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_valid_flag_info_set(tq_context* ctx, int32_t index, uint32_t valid_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_editable_flag_get(tq_context* ctx, int32_t index, uint32_t* flag) TQ_NOEXCEPT;
+/* The index of the definition's datatype in the current locale; -1 for none. */
+TQ_API int32_t tq_parse_defn_datatype_index_get(tq_context* ctx, int32_t index, int32_t* dtype_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_datatype_index_set(tq_context* ctx, int32_t index, int32_t dtype_index) TQ_NOEXCEPT;
+/* The stored flag (TQ_OPT_ALL_SURFACED not applied). */
+TQ_API int32_t tq_parse_defn_surface_flag_get(tq_context* ctx, int32_t index, uint32_t* flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_surface_flag_set(tq_context* ctx, int32_t index, uint32_t flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_automatic_uppercasing_get(tq_context* ctx, int32_t index,
+                                                       uint32_t* auto_upper) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_automatic_uppercasing_set(tq_context* ctx, int32_t index,
+                                                       uint32_t auto_upper) TQ_NOEXCEPT;
+/* Resource names: 4,096 bytes + terminator; empty for none. */
+TQ_API int32_t tq_parse_defn_chopper_name_get(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_chopper_name_set(tq_context* ctx, int32_t index, const char* name) TQ_NOEXCEPT;
+/* Regex libraries and vocabularies. */
+/* The first library (empty for none); the set leaves only the named one (an empty name empties the list). */
+TQ_API int32_t tq_parse_defn_preprocessing_regexlib_name_get(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_preprocessing_regexlib_name_set(tq_context* ctx, int32_t index,
+                                                             const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_preprocessing_regexlib_count_get(tq_context* ctx, int32_t index,
+                                                              uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_preprocessing_regexlib_name_get_by_index(tq_context* ctx, int32_t index, int32_t entry,
+                                                                      char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_preprocessing_regexlib_name_set_by_index(tq_context* ctx, int32_t index, int32_t entry,
+                                                                      const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_preprocessing_regexlib_add(tq_context* ctx, int32_t index, const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_preprocessing_regexlib_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+/* The first library; -800 when there is none. The set leaves only the named one and automatic uppercasing on. */
+TQ_API int32_t tq_parse_defn_normalization_regexlib_name_get(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_normalization_regexlib_name_set(tq_context* ctx, int32_t index,
+                                                             const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_normalization_regexlib_count_get(tq_context* ctx, int32_t index,
+                                                              uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_normalization_regexlib_name_get_by_index(tq_context* ctx, int32_t index, int32_t entry,
+                                                                      char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_normalization_regexlib_name_set_by_index(tq_context* ctx, int32_t index, int32_t entry,
+                                                                      const char* name) TQ_NOEXCEPT;
+/* An empty name is refused (-802). */
+TQ_API int32_t tq_parse_defn_normalization_regexlib_add(tq_context* ctx, int32_t index, const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_normalization_regexlib_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+/* name: 16,384 bytes + terminator; the set leaves only the named vocabulary. */
+TQ_API int32_t tq_parse_defn_vocabulary_name_get(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_vocabulary_name_set(tq_context* ctx, int32_t index, const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_vocabulary_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+/* name: 4,096 bytes + terminator; stop: stop looking after a hit. */
+TQ_API int32_t tq_parse_defn_vocabulary_info_get_by_index(tq_context* ctx, int32_t index, int32_t vocab, char* name,
+                                                          uint32_t* stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_vocabulary_info_set_by_index(tq_context* ctx, int32_t index, int32_t vocab,
+                                                          const char* name, uint32_t stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_vocabulary_add(tq_context* ctx, int32_t index, const char* name,
+                                            uint32_t stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_vocabulary_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+/* The threshold is taken only when enabling; disabled reads 80. */
+TQ_API int32_t tq_parse_defn_fuzzy_vocab_lookup_params_get_by_index(tq_context* ctx, int32_t index, int32_t vocab,
+                                                                    uint32_t* enabled,
+                                                                    uint32_t* threshold) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_fuzzy_vocab_lookup_params_set_by_index(tq_context* ctx, int32_t index, int32_t vocab,
+                                                                    uint32_t enabled, uint32_t threshold) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_fuzzy_vocab_lookup_params_get(tq_context* ctx, int32_t index, uint32_t* enabled,
+                                                           uint32_t* threshold) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_fuzzy_vocab_lookup_params_set(tq_context* ctx, int32_t index, uint32_t enabled,
+                                                           uint32_t threshold) TQ_NOEXCEPT;
+/* Grammar, root category and optimization parameters. */
+/* name: 1,028 bytes + terminator; empty for none. The set keeps the root category's name, which the next parse
+ * looks up in the new grammar. */
+TQ_API int32_t tq_parse_defn_grammar_name_get(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_grammar_name_set(tq_context* ctx, int32_t index, const char* name) TQ_NOEXCEPT;
+/* name: 128 bytes + terminator. The set takes the grammar's category at cat_index. */
+TQ_API int32_t tq_parse_defn_root_category_name_get(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_root_category_index_set(tq_context* ctx, int32_t index, int32_t cat_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_opt_params_override_get(tq_context* ctx, int32_t index,
+                                                     uint32_t* override_flag) TQ_NOEXCEPT;
+/* The values in effect: the definition's own while its override is on, else the context's defaults. */
+TQ_API int32_t tq_parse_defn_opt_params_scoring_levels_get(tq_context* ctx, int32_t index,
+                                                           int32_t* levels) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_opt_params_resource_limit_get(tq_context* ctx, int32_t index,
+                                                           int32_t* limit) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_opt_params_input_length_get(tq_context* ctx, int32_t index, int32_t* length) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_opt_params_override_set(tq_context* ctx, int32_t index,
+                                                     uint32_t override_flag) TQ_NOEXCEPT;
+/* Each value setter switches the override on; levels must be 5 to 10 (-802). */
+TQ_API int32_t tq_parse_defn_opt_params_scoring_levels_set(tq_context* ctx, int32_t index,
+                                                           int32_t levels) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_opt_params_resource_limit_set(tq_context* ctx, int32_t index, int32_t limit) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_opt_params_input_length_set(tq_context* ctx, int32_t index, int32_t length) TQ_NOEXCEPT;
+/* Tokens. */
+TQ_API int32_t tq_parse_defn_token_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+/* Every token name of the definition named parse_defn into names[0..31] (buffers of 320 bytes + terminator). */
+TQ_API int32_t tq_parse_defn_token_names_get(tq_context* ctx, const char* parse_defn, char** names,
+                                             uint32_t* num_names) TQ_NOEXCEPT;
+/* name: 320 bytes + terminator. */
+TQ_API int32_t tq_parse_defn_token_name_get(tq_context* ctx, int32_t index, int32_t token, char* name) TQ_NOEXCEPT;
+/* key is taken as the token's position. */
+TQ_API int32_t tq_parse_defn_token_name_get_by_key(tq_context* ctx, int32_t index, int32_t key,
+                                                   char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_token_key_get_by_name(tq_context* ctx, int32_t index, const char* name,
+                                                   int32_t* key) TQ_NOEXCEPT;
+/* The name must be one of the datatype's tokens (-300). */
+TQ_API int32_t tq_parse_defn_token_name_set(tq_context* ctx, int32_t index, int32_t token,
+                                            const char* name) TQ_NOEXCEPT;
+/* name: one of the datatype's tokens; the token gets its no-solution slot. */
+TQ_API int32_t tq_parse_defn_token_add(tq_context* ctx, int32_t index, const char* name,
+                                       int32_t* token_index) TQ_NOEXCEPT;
+/* The unknown token follows: -1 when it was this token, one place down when after it. */
+TQ_API int32_t tq_parse_defn_token_delete(tq_context* ctx, int32_t index, int32_t token) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_token_use_sep_flag_get(tq_context* ctx, int32_t index, int32_t token,
+                                                    uint32_t* use_sep) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_token_use_sep_flag_set(tq_context* ctx, int32_t index, int32_t token,
+                                                    uint32_t use_sep) TQ_NOEXCEPT;
+/* sep: 64 bytes + terminator. */
+TQ_API int32_t tq_parse_defn_token_sep_get(tq_context* ctx, int32_t index, int32_t token, char* sep) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_token_sep_set(tq_context* ctx, int32_t index, int32_t token,
+                                           const char* sep) TQ_NOEXCEPT;
+/* name: 1,028 bytes + terminator. */
+TQ_API int32_t tq_parse_defn_token_info_get(tq_context* ctx, int32_t index, int32_t token, char* name,
+                                            uint32_t* num_cats) TQ_NOEXCEPT;
+/* abbr: 128 bytes + terminator. */
+TQ_API int32_t tq_parse_defn_token_cat_abbr_get(tq_context* ctx, int32_t index, int32_t token, int32_t cat,
+                                                char* abbr) TQ_NOEXCEPT;
+/* Stored uppercased; a token holds at most 32 categories (-601). */
+TQ_API int32_t tq_parse_defn_token_cat_add(tq_context* ctx, int32_t index, int32_t token,
+                                           const char* abbr) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_token_cat_list_clear(tq_context* ctx, int32_t index, int32_t token) TQ_NOEXCEPT;
+/* Categorization regex libraries. */
+TQ_API int32_t tq_parse_defn_cat_regexlib_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+/* filename: 16,384 bytes + terminator; category: 128 bytes + terminator. */
+TQ_API int32_t tq_parse_defn_cat_regexlib_info_get(tq_context* ctx, int32_t index, int32_t entry, char* filename,
+                                                   char* category, uint32_t* likelihood, uint32_t* stop) TQ_NOEXCEPT;
+/* likelihood 10 to 90 (-802); a refused change keeps the entry as it was. */
+TQ_API int32_t tq_parse_defn_cat_regexlib_info_set(tq_context* ctx, int32_t index, int32_t entry,
+                                                   const char* filename, const char* category, uint32_t likelihood,
+                                                   uint32_t stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_cat_regexlib_add(tq_context* ctx, int32_t index, const char* rlib_name,
+                                              uint32_t likelihood, const char* cat_abbr, uint32_t stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_cat_regexlib_delete(tq_context* ctx, int32_t index, int32_t entry) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_cat_regexlibs_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+/* Default categories. */
+TQ_API int32_t tq_parse_defn_default_category_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+/* category: 128 bytes + terminator; the set stores it uppercased and takes likelihoods 10 to 90. */
+TQ_API int32_t tq_parse_defn_default_category_info_get(tq_context* ctx, int32_t index, int32_t entry, char* category,
+                                                       uint32_t* likelihood) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_default_category_info_set(tq_context* ctx, int32_t index, int32_t entry,
+                                                       const char* category, uint32_t likelihood) TQ_NOEXCEPT;
+/* An entry without category, likelihood 50; cat_index its position. */
+TQ_API int32_t tq_parse_defn_default_category_add(tq_context* ctx, int32_t index, int32_t* cat_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_default_category_delete(tq_context* ctx, int32_t index, int32_t entry) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_default_categories_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+/* No-solution settings. */
+/* No-solution slots, one per token once any is set up. Token names are compared byte for byte with the
+ * definition's tokens (-802 for none); category names are stored uppercased. */
+TQ_API int32_t tq_parse_defn_nosol_token_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+/* name: 1,028 bytes + terminator; empty for a slot not set up. */
+TQ_API int32_t tq_parse_defn_nosol_token_info_get(tq_context* ctx, int32_t index, int32_t slot, char* name,
+                                                  uint32_t* num_cats) TQ_NOEXCEPT;
+/* abbr: 128 bytes + terminator. */
+TQ_API int32_t tq_parse_defn_nosol_token_cat_info_get(tq_context* ctx, int32_t index, int32_t slot, int32_t cat,
+                                                      char* abbr, uint32_t* max_words) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_nosol_token_add(tq_context* ctx, int32_t index, const char* name,
+                                             int32_t* token_index) TQ_NOEXCEPT;
+/* max_words 0: no limit; at most 32 categories per slot (-601); -800 when the token has no slot. */
+TQ_API int32_t tq_parse_defn_nosol_category_add(tq_context* ctx, int32_t index, const char* tname, const char* cname,
+                                                uint32_t max_words, int32_t* cidx) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_nosol_category_delete(tq_context* ctx, int32_t index, const char* tname,
+                                                   int32_t cat) TQ_NOEXCEPT;
+/* When this was the only slot with categories, no slot and no unknown token remain. */
+TQ_API int32_t tq_parse_defn_nosol_token_delete(tq_context* ctx, int32_t index, const char* tok_name) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_nosol_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+/* name: 1,028 bytes + terminator; "" and 0 when there is none. */
+TQ_API int32_t tq_parse_defn_nosol_unknown_token_info_get(tq_context* ctx, int32_t index, char* name,
+                                                          int32_t* tidx) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_nosol_unknown_token_set(tq_context* ctx, int32_t index, const char* name,
+                                                     int32_t* token_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_nosol_xcat_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+/* abbr: 128 bytes + terminator. */
+TQ_API int32_t tq_parse_defn_nosol_xcat_info_get(tq_context* ctx, int32_t index, int32_t entry,
+                                                 char* abbr) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_nosol_xcat_add(tq_context* ctx, int32_t index, const char* cname,
+                                            int32_t* cidx) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_nosol_xcat_delete(tq_context* ctx, int32_t index, int32_t entry) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_nosol_xcat_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+/* Whole definitions. */
+/* One token per datatype token, in order, without categories. */
+TQ_API int32_t tq_parse_defn_add(tq_context* ctx, const char* name, int32_t dtype_index,
+                                 int32_t* parse_defn_index) TQ_NOEXCEPT;
+/* Copies the definition named source (surfaced or not) as dest. */
+TQ_API int32_t tq_parse_defn_copy(tq_context* ctx, const char* source, const char* dest, int32_t* index) TQ_NOEXCEPT;
+TQ_API int32_t tq_parse_defn_unload(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+/* Appends the definition to xml as an include "Parsorithm". */
+TQ_API int32_t tq_parse_defn_write(tq_context* ctx, tq_xmldoc* xml, int32_t index) TQ_NOEXCEPT;
+
 /* ---- Morph analyzer info ------------------------------------------------
  * What word analysis recorded for each word of a value: the word as
  * chopped, uppercased and normalized, the vocabularies that knew it (fuzzy

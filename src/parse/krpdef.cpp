@@ -417,7 +417,12 @@ int32_t parse_defn_kind_write(context* ctx, xmldoc* element, const defn_rec* rec
     int32_t rc = grammar_get(ctx, part->grammar.index(), &g);
     if (rc < 0) return rc;
     const grammar_category* c = grammar_category_get_by_name(ctx, g, part->root_name);
-    if (c == nullptr) return -1;
+    if (c == nullptr) {
+      // A grammar set since without the root category: the definition
+      // cannot be written as it stands.
+      TQ_REPORT(ctx, TQ_ERR_RESOURCE_LACKS, 1474, kKindName, rec->name, part->root_name);
+      return TQ_ERR_RESOURCE_LACKS;
+    }
     sought = c->cat.name;
     rc = rsrc_name_get(ctx, kRsrcGrammar, part->grammar.index(), grammar_name, sizeof grammar_name);
     if (rc < 0) return rc;
@@ -637,9 +642,18 @@ int32_t parse_defn_prepare(context* ctx, defn_rec* rec) {
   return rc < 0 ? rc : released;
 }
 
+// A no-solution slot without categories fills nothing and is not written
+// (write_nosol_slot), so only slots with categories count: otherwise adding a
+// token (which adds its empty slot) would turn the even split off until the
+// definition is written and read again.
 int32_t parse_defn_has_nosol_tokens(const defn_rec* rec) {
   const parse_defn_kind_rec* part = parse_defn_part(rec);
-  return part != nullptr && part->nosol.count() != 0 ? 1 : 0;
+  if (part == nullptr) return 0;
+  for (const auto& slot : part->nosol.items) {
+    const parse_token_kind_rec* block = parse_token_part(slot.get());
+    if (block != nullptr && block->count != 0) return 1;
+  }
+  return 0;
 }
 
 // ---- Lists --------------------------------------------------------------------------------

@@ -162,6 +162,26 @@ TEST(Parse, ResourceLimitWinsOverNoSolution) {
   EXPECT_EQ(tq_parse_info_free(ctx, info), 0);
 }
 
+// A token added to a definition without no-solution categories brings an
+// empty no-solution slot with it; that slot must not turn the even split
+// off (it is not written, so the definition would split again once read).
+TEST(Parse, AddedTokenKeepsTheEvenSplit) {
+  ParseKb kb(true);
+  tq_context* ctx = kb.ctx();
+  int32_t index = -1;
+  ASSERT_EQ(tq_nonsurfaced_parse_defn_index_get_by_name(ctx, "Ambiguous", &index), 0);
+  char name[1100] = "";
+  ASSERT_EQ(tq_parse_defn_token_name_get(ctx, index, 4, name), 0);
+  ASSERT_EQ(tq_parse_defn_token_delete(ctx, index, 4), 0);
+  int32_t token = -1;
+  ASSERT_EQ(tq_parse_defn_token_add(ctx, index, name, &token), 0) << tq_test::error_list_text(ctx);
+  std::string many;
+  for (int i = 0; i < 16; ++i) many += "John ";
+  Parsed p = parse(ctx, "Ambiguous", many.c_str());
+  EXPECT_EQ(p.rc, TQ_WARN_LIMIT_REACHED) << tq_test::error_list_text(ctx);
+  EXPECT_EQ(p.values, "John John John John|John John John John|John John John John|John John John John|");
+}
+
 TEST(Parse, WarmContextsParseWithoutAllocating) {
   ParseKb kb;
   tq_context* ctx = kb.ctx();
