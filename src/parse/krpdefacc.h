@@ -16,8 +16,6 @@
 #include "core/krcorvel.h"
 #include "kbstore/krfield.h"
 
-struct tq_xmldoc;
-
 namespace tq {
 
 // A token's separator flag and separator text (64 bytes, session
