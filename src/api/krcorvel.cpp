@@ -17,6 +17,7 @@
 #include "core/krvec.h"
 #include "core/krzel.h"
 #include "api/krwire.h"
+#include "fields/krfdctx.h"
 #include "kbstore/krkbctx.h"
 #include "parse/krpsctx.h"
 #include "resources/krrsctx.h"
@@ -88,6 +89,7 @@ std::span<const context_layer> context_layers() {
                                          resources_context_parts(),
                                          parse_context_parts(),
                                          standardize_context_parts(),
+                                         fields_context_parts(),
                                          shared_state_parts()};
   return layers;
 }

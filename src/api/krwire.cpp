@@ -8,6 +8,7 @@
 #include "resources/krregx.h"
 #include "resources/krsch.h"
 #include "resources/krvcld.h"
+#include "standardize/krcdef.h"
 
 namespace tq {
 
@@ -17,7 +18,7 @@ namespace {
 // builds the kind. A kind not built yet stays NULL: absent from the store.
 constexpr const defn_kind_ops* kKindOps[kDefnKindCount + 1] = {
     nullptr,  // no kind 0
-    nullptr,  // kDefnCase: standardize/
+    &kCaseDefnKindOps,
     nullptr,  // kDefnGender: fields/
     nullptr,  // kDefnIdent: fields/
     nullptr,  // kDefnMatch: match/

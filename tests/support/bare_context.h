@@ -15,6 +15,7 @@
 #include "core/krcorvel.h"
 #include "core/krerr.h"
 #include "core/krfio.h"
+#include "fields/krfdctx.h"
 #include "kbstore/krkbctx.h"
 #include "parse/krpsctx.h"
 #include "resources/krrsctx.h"
@@ -48,10 +49,20 @@ inline Layers standardize_layers() {
           tq::parse_context_parts(), tq::standardize_context_parts(), tq::shared_state_parts()};
 }
 
+// Up to the field-analysis layer's work areas. The match layer sits between
+// standardize and fields; its list joins here when it exists.
+inline Layers fields_layers() {
+  return {tq::core_context_parts(),        tq::kbstore_context_parts(), tq::resources_context_parts(),
+          tq::parse_context_parts(),       tq::standardize_context_parts(), tq::fields_context_parts(),
+          tq::shared_state_parts()};
+}
+
 // Every layer that the test executable links (its build names the highest
 // as TQ_TEST_LAYER_<folder>); a new layer adds its branch here once.
 inline Layers default_layers() {
-#if defined(TQ_TEST_LAYER_standardize)
+#if defined(TQ_TEST_LAYER_fields)
+  return fields_layers();
+#elif defined(TQ_TEST_LAYER_standardize)
   return standardize_layers();
 #elif defined(TQ_TEST_LAYER_parse)
   return parse_layers();
