@@ -1504,6 +1504,43 @@ TQ_API int32_t tq_case_defn_datatype_index_set(tq_context* ctx, int32_t index, i
 /* The stored flag (TQ_OPT_ALL_SURFACED not applied); the set stores 1 for any nonzero flag. */
 TQ_API int32_t tq_case_defn_surface_flag_get(tq_context* ctx, int32_t index, uint32_t* flag) TQ_NOEXCEPT;
 TQ_API int32_t tq_case_defn_surface_flag_set(tq_context* ctx, int32_t index, uint32_t flag) TQ_NOEXCEPT;
+/* The case the definition is made for: 0 None, 1 Upper, 2 Lower, 3 Proper
+ * (0 when the definition cannot be read); the set refuses others (-802). */
+TQ_API int32_t tq_case_defn_target_case_get(tq_context* ctx, int32_t index, uint32_t* target_case) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_target_case_set(tq_context* ctx, int32_t index, uint32_t target_case) TQ_NOEXCEPT;
+/* Nonzero: a word the known-word scheme changed skips the known-pattern
+ * library. Stored as given. */
+TQ_API int32_t tq_case_defn_skip_regexlib_flag_get(tq_context* ctx, int32_t index,
+                                                   uint32_t* skip_regexlib_flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_skip_regexlib_flag_set(tq_context* ctx, int32_t index,
+                                                   uint32_t skip_regexlib_flag) TQ_NOEXCEPT;
+/* Nonzero: default proper casing title-cases whole words ("jean-paul" ->
+ * "Jean-Paul"); 0: first character upper, the rest lower ("Jean-paul").
+ * Stored as given; the set raises the definition's version to "9.0". */
+TQ_API int32_t tq_case_defn_unicode_casing_flag_get(tq_context* ctx, int32_t index,
+                                                    uint32_t* unicode_casing_flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_unicode_casing_flag_set(tq_context* ctx, int32_t index,
+                                                    uint32_t unicode_casing_flag) TQ_NOEXCEPT;
+/* The known-pattern regex library (name: 4,096 bytes + terminator; empty for
+ * none). The set gives the present one back first: a name that cannot be
+ * opened leaves none and gives the failure. */
+TQ_API int32_t tq_case_defn_known_patrn_rgx_name_get(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_known_patrn_rgx_name_set(tq_context* ctx, int32_t index, const char* name) TQ_NOEXCEPT;
+/* The known-word scheme (name: 4,096 bytes + terminator) and its options (2:
+ * compared case-insensitively); "" and 0 for none. The set gives the present
+ * one back, opens the named one (only option 2 is kept; an empty name leaves
+ * none) and checks it: -706 when an entry's standard and data differ in
+ * length, and the definition is checked again at each use. */
+TQ_API int32_t tq_case_defn_known_word_scheme_info_get(tq_context* ctx, int32_t index, char* name,
+                                                       uint32_t* options) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_known_word_scheme_info_set(tq_context* ctx, int32_t index, const char* name,
+                                                       uint32_t options) TQ_NOEXCEPT;
+/* Whether the scheme file could serve as a known-word scheme: *legal 1 when
+ * every standard is as long (in characters) as its data; else -706, *legal
+ * 0 and the first such entry's standard and data (UTF-8; 1,028-byte
+ * buffers). */
+TQ_API int32_t tq_case_defn_check_scheme_legal(tq_context* ctx, const char* filename, uint32_t* legal,
+                                               char* standard, char* data) TQ_NOEXCEPT;
 /* Resource names: 4,096 bytes + terminator; empty for none; an empty name
  * drops the resource. The preprocessing set leaves only the named library. */
 TQ_API int32_t tq_case_defn_preprocessing_regexlib_name_get(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;

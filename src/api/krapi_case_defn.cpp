@@ -1,6 +1,7 @@
 // Framed exports of the case definition family.
 #include "api/krapi_frame.h"
 #include "kbstore/krdefnacc.h"
+#include "standardize/krcdefacc.h"
 
 #define TQ_FN TQ_FN_DEFINE
 #define TQ_FNK TQ_FN_DEFINE
