@@ -1655,6 +1655,117 @@ TQ_API int32_t tq_lcase_info_known_word_scheme_word_get(tq_context* ctx, tq_case
 TQ_API int32_t tq_lcase_info_final_word_get(tq_context* ctx, tq_case_info* lcase_info, int32_t index, char* value) TQ_NOEXCEPT;
 TQ_API int32_t tq_lcase_info_default_casing_used_get(tq_context* ctx, tq_case_info* lcase_info, uint32_t* value) TQ_NOEXCEPT;
 TQ_API int32_t tq_lcase_info_postprocessed_matched_get(tq_context* ctx, tq_case_info* case_info, uint32_t* matched) TQ_NOEXCEPT;
+/* ---- Case definitions -------------------------------------------------------
+ * Case definitions of the current locale, by index as datatypes are (own
+ * then inherited; in edit mode depth x 256 + position). Surfaced
+ * definitions (the "Surface" flag, or every one under TQ_OPT_ALL_SURFACED)
+ * are the ones offered to end users. Texts cross in the session encoding;
+ * counts and flags are uint32_t, indices and positions int32_t. Setters, add,
+ * copy and write need edit mode. */
+/* count: own plus inherited; refused in edit mode. */
+TQ_API int32_t tq_case_defn_count_get(tq_context* ctx, uint32_t* count) TQ_NOEXCEPT;
+/* count: the loaded locale's own definitions. */
+TQ_API int32_t tq_case_defn_count_get_by_locale(tq_context* ctx, int32_t locale, uint32_t* count) TQ_NOEXCEPT;
+/* The surfaced ones (all under TQ_OPT_ALL_SURFACED); refused in edit mode. */
+TQ_API int32_t tq_surfaced_case_defn_count_get(tq_context* ctx, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_surfaced_case_defn_count_get_by_locale(tq_context* ctx, int32_t locale,
+                                                         uint32_t* count) TQ_NOEXCEPT;
+/* The name of the index-th surfaced definition (counted from 0, in index
+ * order); -800 when index is not below the surfaced count. */
+TQ_API int32_t tq_surfaced_case_defn_name_get(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+/* name: 320 bytes + terminator; -701 for a definition that is not surfaced. */
+TQ_API int32_t tq_case_defn_name_get_by_index(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+/* Any definition, surfaced or not. */
+TQ_API int32_t tq_case_defn_name_get_by_index_ex(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+/* Ignoring case; -800 for a definition that is not surfaced. */
+TQ_API int32_t tq_case_defn_index_get_by_name(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
+/* Any definition, surfaced or not. */
+TQ_API int32_t tq_nonsurfaced_case_defn_index_get_by_name(tq_context* ctx, const char* name,
+                                                          int32_t* index) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_name_set(tq_context* ctx, int32_t index, const char* name) TQ_NOEXCEPT;
+/* The stored document itself (NULL for none); the definition keeps it. */
+TQ_API int32_t tq_case_defn_comments_get(tq_context* ctx, int32_t index, tq_xmldoc** comments) TQ_NOEXCEPT;
+/* The definition takes the document when it holds an include; otherwise the caller keeps it. */
+TQ_API int32_t tq_case_defn_comments_set(tq_context* ctx, int32_t index, tq_xmldoc* comments) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_layouts_get(tq_context* ctx, int32_t index, tq_xmldoc** layouts) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_layouts_set(tq_context* ctx, int32_t index, tq_xmldoc* layouts) TQ_NOEXCEPT;
+/* owner: 320 bytes + terminator. */
+TQ_API int32_t tq_case_defn_owner_get(tq_context* ctx, int32_t index, char* owner) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_owner_set(tq_context* ctx, int32_t index, const char* owner) TQ_NOEXCEPT;
+/* replacement: 320 bytes + terminator, given only while deprecated is 1. */
+TQ_API int32_t tq_case_defn_deprecated_info_get(tq_context* ctx, int32_t index, uint32_t* deprecated,
+                                                char* replacement) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_deprecated_info_set(tq_context* ctx, int32_t index, uint32_t deprecated,
+                                                const char* replacement) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_incomplete_get(tq_context* ctx, int32_t index, uint32_t* incomplete) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_incomplete_set(tq_context* ctx, int32_t index, uint32_t incomplete) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_valid_get(tq_context* ctx, int32_t index, uint32_t* valid) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_valid_set(tq_context* ctx, int32_t index, uint32_t valid) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_valid_flag_info_get(tq_context* ctx, int32_t index, uint32_t* valid_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_valid_flag_info_set(tq_context* ctx, int32_t index, uint32_t valid_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_editable_flag_get(tq_context* ctx, int32_t index, uint32_t* flag) TQ_NOEXCEPT;
+/* The index of the definition's datatype in the current locale; -1 for none. */
+TQ_API int32_t tq_case_defn_datatype_index_get(tq_context* ctx, int32_t index, int32_t* dtype_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_datatype_index_set(tq_context* ctx, int32_t index, int32_t dtype_index) TQ_NOEXCEPT;
+/* The stored flag (TQ_OPT_ALL_SURFACED not applied); the set stores 1 for any nonzero flag. */
+TQ_API int32_t tq_case_defn_surface_flag_get(tq_context* ctx, int32_t index, uint32_t* flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_surface_flag_set(tq_context* ctx, int32_t index, uint32_t flag) TQ_NOEXCEPT;
+/* The case the definition is made for: 0 None, 1 Upper, 2 Lower, 3 Proper
+ * (0 when the definition cannot be read); the set refuses others (-802). */
+TQ_API int32_t tq_case_defn_target_case_get(tq_context* ctx, int32_t index, uint32_t* target_case) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_target_case_set(tq_context* ctx, int32_t index, uint32_t target_case) TQ_NOEXCEPT;
+/* Nonzero: a word the known-word scheme changed skips the known-pattern
+ * library. Stored as given. */
+TQ_API int32_t tq_case_defn_skip_regexlib_flag_get(tq_context* ctx, int32_t index,
+                                                   uint32_t* skip_regexlib_flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_skip_regexlib_flag_set(tq_context* ctx, int32_t index,
+                                                   uint32_t skip_regexlib_flag) TQ_NOEXCEPT;
+/* Nonzero: default proper casing title-cases whole words ("jean-paul" ->
+ * "Jean-Paul"); 0: first character upper, the rest lower ("Jean-paul").
+ * Stored as given; the set raises the definition's version to "9.0". */
+TQ_API int32_t tq_case_defn_unicode_casing_flag_get(tq_context* ctx, int32_t index,
+                                                    uint32_t* unicode_casing_flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_unicode_casing_flag_set(tq_context* ctx, int32_t index,
+                                                    uint32_t unicode_casing_flag) TQ_NOEXCEPT;
+/* The known-pattern regex library (name: 4,096 bytes + terminator; empty for
+ * none). The set gives the present one back first: a name that cannot be
+ * opened leaves none and gives the failure. */
+TQ_API int32_t tq_case_defn_known_patrn_rgx_name_get(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_known_patrn_rgx_name_set(tq_context* ctx, int32_t index, const char* name) TQ_NOEXCEPT;
+/* The known-word scheme (name: 4,096 bytes + terminator) and its options (2:
+ * compared case-insensitively); "" and 0 for none. The set gives the present
+ * one back, opens the named one (only option 2 is kept; an empty name leaves
+ * none) and checks it: -706 when an entry's standard and data differ in
+ * length, and the definition is checked again at each use. */
+TQ_API int32_t tq_case_defn_known_word_scheme_info_get(tq_context* ctx, int32_t index, char* name,
+                                                       uint32_t* options) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_known_word_scheme_info_set(tq_context* ctx, int32_t index, const char* name,
+                                                       uint32_t options) TQ_NOEXCEPT;
+/* Whether the scheme file could serve as a known-word scheme: *legal 1 when
+ * every standard is as long (in characters) as its data; else -706, *legal
+ * 0 and the first such entry's standard and data (UTF-8; 1,028-byte
+ * buffers). */
+TQ_API int32_t tq_case_defn_check_scheme_legal(tq_context* ctx, const char* filename, uint32_t* legal,
+                                               char* standard, char* data) TQ_NOEXCEPT;
+/* Resource names: 4,096 bytes + terminator; empty for none; an empty name
+ * drops the resource. The preprocessing set leaves only the named library. */
+TQ_API int32_t tq_case_defn_preprocessing_regexlib_name_get(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_preprocessing_regexlib_name_set(tq_context* ctx, int32_t index,
+                                                            const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_postprocessing_regexlib_name_get(tq_context* ctx, int32_t index,
+                                                             char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_postprocessing_regexlib_name_set(tq_context* ctx, int32_t index,
+                                                             const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_chopper_name_get(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_chopper_name_set(tq_context* ctx, int32_t index, const char* name) TQ_NOEXCEPT;
+/* A new definition (Proper, no resources) in the current locale; not valid until set so. */
+TQ_API int32_t tq_case_defn_add(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
+/* A copy of source (surfaced or not, ancestors included) named dest. */
+TQ_API int32_t tq_case_defn_copy(tq_context* ctx, const char* source, const char* dest, int32_t* index) TQ_NOEXCEPT;
+/* Empties the slot; the indices of the other definitions stay. */
+TQ_API int32_t tq_case_defn_unload(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+/* Appends the definition to xml as an include "Caseorithm" (version "7.0"). */
+TQ_API int32_t tq_case_defn_write(tq_context* ctx, tq_xmldoc* xml, int32_t index) TQ_NOEXCEPT;
 
 #ifdef __cplusplus
 }
