@@ -97,4 +97,28 @@ TEST(ExtractionDefnExports, MadeEditedCopiedAndWritten) {
   tq_xml_free(ctx, doc);
 }
 
+// The sample knowledge base's contact extraction: its company scheme knows
+// the phrases case-insensitively, and the definition reads as valid.
+TEST(ExtractionDefnExports, SampleKbContact) {
+  Context ctx(TQ_SAMPLE_KB);
+  int32_t scheme = -1;
+  ASSERT_TQ_OK(ctx, tq_transf_scheme_load(ctx, "en_company", -1, -1, 0, &scheme));
+  char out[64] = "";
+  int32_t applied = 0;
+  EXPECT_TQ_OK(ctx, tq_transf_scheme_apply(ctx, scheme, "acme corp", out, sizeof out, &applied));
+  EXPECT_EQ(applied, 1);
+  EXPECT_EQ(tq_transf_scheme_unload(ctx, scheme), 0);
+  ASSERT_GE(tq_zel_locale_load(ctx, kEn, 0), 0) << tq_test::error_list_text(ctx);
+  ASSERT_EQ(tq_locale_set(ctx, kEn), 0);
+  uint32_t n = 0;
+  if (tq_extraction_defn_count_get(ctx, &n) == -802) GTEST_SKIP() << "extraction definitions are not built";
+  int32_t index = -1;
+  ASSERT_TQ_OK(ctx, tq_extraction_defn_index_get_by_name(ctx, "Contact", &index));
+  uint32_t valid = 0, tokens = 0;
+  EXPECT_EQ(tq_extraction_defn_valid_get(ctx, index, &valid), 0);
+  EXPECT_EQ(valid, 1u) << tq_test::error_list_text(ctx);
+  EXPECT_EQ(tq_extraction_defn_token_count_get(ctx, index, &tokens), 0);
+  EXPECT_EQ(tokens, 4u);
+}
+
 }  // namespace
