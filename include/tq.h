@@ -1553,6 +1553,76 @@ TQ_API int32_t tq_extraction_defn_copy(tq_context* ctx, const char* sname, const
 TQ_API int32_t tq_extraction_defn_unload(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
 TQ_API int32_t tq_extraction_defn_write(tq_context* ctx, tq_xmldoc* xml, int32_t index) TQ_NOEXCEPT;
 
+/* The kind's own part: patterns, sought categories, known-word schemes,
+ * categorization entries by position (-800 past the count). */
+TQ_API int32_t tq_extraction_defn_token_delete(tq_context* ctx, int32_t index, int32_t token) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_datatype_index_set(tq_context* ctx, int32_t index, int32_t dtype_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_parser_enabled_get(tq_context* ctx, int32_t index, uint32_t* enabled) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_parser_enabled_set(tq_context* ctx, int32_t index, uint32_t enabled) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_separator_get(tq_context* ctx, int32_t index, char* separator) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_separator_set(tq_context* ctx, int32_t index, const char* separator) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_default_token_get(tq_context* ctx, int32_t index, int32_t* tok_idx) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_default_token_set(tq_context* ctx, int32_t index, int32_t tok_idx) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_grammar_name_get(tq_context* ctx, int32_t index, uint32_t pattern,
+                                                   char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_grammar_name_set(tq_context* ctx, int32_t index, uint32_t pattern,
+                                                   const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_pattern_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_pattern_info_get(tq_context* ctx, int32_t index, uint32_t pattern, char* root_cat,
+                                                   uint32_t* mode, int32_t* weight, int32_t* max_matches) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_pattern_info_set(tq_context* ctx, int32_t index, uint32_t pattern,
+                                                   const char* grammar_name, const char* root_cat, uint32_t mode,
+                                                   int32_t weight, int32_t max_matches) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_pattern_add(tq_context* ctx, int32_t index, const char* grammar_name,
+                                              const char* root_cat, uint32_t mode, int32_t weight,
+                                              int32_t max_matches, uint32_t* pat_idx) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_patterns_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_pattern_sought_cat_count_get(tq_context* ctx, int32_t index, uint32_t pattern,
+    uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_pattern_sought_cat_info_get(tq_context* ctx, int32_t index, uint32_t pattern,
+    uint32_t sought, char* cat_abbr, int32_t* tok_idx) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_pattern_sought_cat_add(tq_context* ctx, int32_t index, uint32_t pattern,
+                                                         const char* cat_abbr, uint32_t tok_idx) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_pattern_sought_cats_clear(tq_context* ctx, int32_t index,
+                                                            uint32_t pattern) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_opt_params_override_get(tq_context* ctx, int32_t index, uint32_t pattern,
+                                                          uint32_t* override_flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_opt_params_resource_limit_get(tq_context* ctx, int32_t index, uint32_t pattern,
+    int32_t* limit) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_opt_params_scoring_levels_get(tq_context* ctx, int32_t index, uint32_t pattern,
+    int32_t* levels) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_opt_params_input_length_get(tq_context* ctx, int32_t index, uint32_t pattern,
+    int32_t* length) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_opt_params_override_set(tq_context* ctx, int32_t index, uint32_t pattern,
+                                                          uint32_t override_flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_opt_params_resource_limit_set(tq_context* ctx, int32_t index, uint32_t pattern,
+    uint32_t limit) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_opt_params_scoring_levels_set(tq_context* ctx, int32_t index, uint32_t pattern,
+    uint32_t levels) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_opt_params_input_length_set(tq_context* ctx, int32_t index, uint32_t pattern,
+    uint32_t length) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_scheme_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_scheme_info_get(tq_context* ctx, int32_t index, uint32_t scheme,
+                                                  uint32_t* tok_index, char* sch_name,
+                                                  uint32_t* case_sens) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_scheme_info_set(tq_context* ctx, int32_t index, uint32_t scheme, uint32_t tok_index,
+                                                  const char* sch_name, uint32_t case_sens) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_scheme_add(tq_context* ctx, int32_t index, uint32_t tok_index, const char* sch_name,
+                                             uint32_t case_sens) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_schemes_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_cat_regexlib_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_cat_regexlib_info_get(tq_context* ctx, int32_t index, uint32_t entry, char* abbrev,
+                                                        uint32_t* likelihood, char* rlib_name,
+                                                        uint32_t* stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_cat_regexlib_info_set(tq_context* ctx, int32_t index, uint32_t entry,
+                                                        const char* cat_abbr, uint32_t likelihood,
+                                                        const char* rlib_name, uint32_t stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_cat_regexlib_add(tq_context* ctx, int32_t index, const char* cat_abbr,
+                                                   uint32_t likelihood, const char* rlib_name,
+                                                   uint32_t stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_cat_regexlib_delete(tq_context* ctx, int32_t index, uint32_t entry) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_cat_regexlib_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+
 #ifdef __cplusplus
 }
 #endif

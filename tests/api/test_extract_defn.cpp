@@ -123,3 +123,171 @@ TEST(ExtractionDefnExports, SampleKbContact) {
 }
 
 }  // namespace
+
+namespace {
+
+// The kind part edited on "Ex" (datatype Contact): a pattern on the grammar
+// G (NAME -> GIVEN FAMILY) seeking GIVEN and FAMILY, a known-word scheme for
+// Company and the default token Other.
+struct Ex : Kb {
+  int32_t index = -1;
+  Ex() {
+    if (!built) return;
+    int32_t g = -1;
+    EXPECT_EQ(tq_grammar_create(ctx, "G", &g), 0);
+    for (const char* c : {"GIVEN", "FAMILY", "NAME"}) EXPECT_EQ(tq_grammar_category_add(ctx, g, c, c), 0);
+    EXPECT_EQ(tq_grammar_rule_add(ctx, g, 2, 80), 0);
+    for (const char* c : {"GIVEN", "FAMILY"}) EXPECT_EQ(tq_grammar_rule_category_add(ctx, g, 2, 0, c), 0);
+    int32_t s = -1;
+    EXPECT_EQ(tq_scheme_create_in_memory(ctx, "Companies", 3, &s), 0) << tq_test::error_list_text(ctx);
+    EXPECT_EQ(tq_scheme_import_record(ctx, s, "ACME CORP", "ACME CORP"), 0);
+    EXPECT_GE(tq_scheme_import_end(ctx, s), 0);
+    EXPECT_EQ(tq_scheme_finalize_in_memory(ctx, s), 0);
+    int32_t dt = -1;
+    uint32_t p = 9;
+    EXPECT_EQ(tq_datatype_index_get_by_name(ctx, "Contact", &dt), 0);
+    EXPECT_EQ(tq_extraction_defn_add(ctx, "Ex", &index), 0);
+    EXPECT_EQ(tq_extraction_defn_datatype_index_set(ctx, index, dt), 0) << tq_test::error_list_text(ctx);
+    EXPECT_EQ(tq_extraction_defn_pattern_add(ctx, index, "G", "NAME", 0, 1, 1, &p), 0) << tq_test::error_list_text(ctx);
+    EXPECT_EQ(tq_extraction_defn_pattern_sought_cat_add(ctx, index, 0, "GIVEN", 0), 0) << tq_test::error_list_text(ctx);
+    EXPECT_EQ(tq_extraction_defn_pattern_sought_cat_add(ctx, index, 0, "FAMILY", 1), 0);
+    EXPECT_EQ(tq_extraction_defn_scheme_add(ctx, index, 2, "Companies", 0), 0) << tq_test::error_list_text(ctx);
+    EXPECT_EQ(tq_extraction_defn_default_token_set(ctx, index, 3), 0);
+  }
+  // "NAME/GIVEN>0,FAMILY>1" for pattern j.
+  std::string pattern(uint32_t j) {
+    char root[200] = "";
+    uint32_t mode = 0, n = 0;
+    int32_t weight = 0, max = 0;
+    int32_t rc = tq_extraction_defn_pattern_info_get(ctx, index, j, root, &mode, &weight, &max);
+    if (rc < 0) return "rc " + std::to_string(rc);
+    std::string out = root;
+    EXPECT_EQ(tq_extraction_defn_pattern_sought_cat_count_get(ctx, index, j, &n), 0);
+    for (uint32_t k = 0; k < n; ++k) {
+      int32_t tok = -9;
+      EXPECT_EQ(tq_extraction_defn_pattern_sought_cat_info_get(ctx, index, j, k, root, &tok), 0);
+      out += (k == 0 ? "/" : ",") + std::string(root) + ">" + std::to_string(tok);
+    }
+    return out;
+  }
+  int32_t default_token() {
+    int32_t t = -9;
+    EXPECT_EQ(tq_extraction_defn_default_token_get(ctx, index, &t), 0);
+    return t;
+  }
+  uint32_t scheme_token() {
+    uint32_t t = 99, cs = 9;
+    char name[5000] = "";
+    EXPECT_EQ(tq_extraction_defn_scheme_info_get(ctx, index, 0, &t, name, &cs), 0);
+    EXPECT_STREQ(name, "Companies");
+    EXPECT_EQ(cs, 0u);
+    return t;
+  }
+};
+
+TEST(ExtractionDefnExports, TokenDeleteRenumbers) {
+  Ex ex;
+  REQUIRE_EXTRACTION_DEFNS(ex);
+  tq_context* ctx = ex.ctx;
+  EXPECT_EQ(ex.pattern(0), "NAME/GIVEN>0,FAMILY>1");
+  EXPECT_EQ(ex.scheme_token(), 2u);
+  EXPECT_EQ(ex.default_token(), 3);
+  ASSERT_EQ(tq_extraction_defn_token_delete(ctx, ex.index, 0), 0) << tq_test::error_list_text(ctx);
+  EXPECT_EQ(ex.pattern(0), "NAME/FAMILY>0");
+  EXPECT_EQ(ex.scheme_token(), 1u);
+  EXPECT_EQ(ex.default_token(), 2);
+  // The scheme's token goes: so does its entry.
+  ASSERT_EQ(tq_extraction_defn_token_delete(ctx, ex.index, 1), 0);
+  uint32_t n = 9;
+  EXPECT_EQ(tq_extraction_defn_scheme_count_get(ctx, ex.index, &n), 0);
+  EXPECT_EQ(n, 0u);
+  EXPECT_EQ(ex.default_token(), 1);
+  // A new datatype: every token and whatever named one goes first.
+  int32_t dt = -1;
+  ASSERT_EQ(tq_datatype_index_get_by_name(ctx, "Contact", &dt), 0);
+  ASSERT_EQ(tq_extraction_defn_datatype_index_set(ctx, ex.index, dt), 0);
+  EXPECT_EQ(tq_extraction_defn_token_count_get(ctx, ex.index, &n), 0);
+  EXPECT_EQ(n, 4u);
+  EXPECT_EQ(ex.pattern(0), "NAME");
+  EXPECT_EQ(ex.default_token(), -1);
+  EXPECT_EQ(tq_extraction_defn_datatype_index_set(ctx, ex.index, dt + 9), -800);
+  EXPECT_EQ(tq_extraction_defn_token_count_get(ctx, ex.index, &n), 0);
+  EXPECT_EQ(n, 4u);
+}
+
+TEST(ExtractionDefnExports, RefusalsAndLimits) {
+  Ex ex;
+  REQUIRE_EXTRACTION_DEFNS(ex);
+  tq_context* ctx = ex.ctx;
+  const int32_t i = ex.index;
+  uint32_t p = 0, n = 0;
+  const struct {
+    const char* what;
+    int32_t rc;
+    int32_t expected;
+  } calls[] = {
+      {"default token past the tokens", tq_extraction_defn_default_token_set(ctx, i, 4), -800},
+      {"root the grammar lacks", tq_extraction_defn_pattern_add(ctx, i, "G", "XYZ", 0, 1, 1, &p), -802},
+      {"mode 2", tq_extraction_defn_pattern_add(ctx, i, "G", "NAME", 2, 1, 1, &p), -802},
+      {"max matches 0", tq_extraction_defn_pattern_add(ctx, i, "G", "NAME", 0, 1, 0, &p), -802},
+      {"no such grammar", tq_extraction_defn_pattern_add(ctx, i, "None", "NAME", 0, 1, 1, &p), -400},
+      {"sought token past the tokens", tq_extraction_defn_pattern_sought_cat_add(ctx, i, 0, "GIVEN", 4), -800},
+      {"sought category the grammar lacks", tq_extraction_defn_pattern_sought_cat_add(ctx, i, 0, "NOPE", 2), -802},
+      {"sought of no pattern", tq_extraction_defn_pattern_sought_cat_add(ctx, i, 1, "GIVEN", 2), -800},
+      {"scheme without name", tq_extraction_defn_scheme_add(ctx, i, 2, "", 0), -802},
+      {"scheme token past the tokens", tq_extraction_defn_scheme_add(ctx, i, 4, "Companies", 0), -800},
+      {"a fifth token", tq_extraction_defn_token_add(ctx, i, "Other", reinterpret_cast<int32_t*>(&p)), 0},
+      {"cat regexlib past the end", tq_extraction_defn_cat_regexlib_delete(ctx, i, 9), 0},
+  };
+  for (const auto& c : calls) EXPECT_EQ(c.rc, c.expected) << c.what;
+  // Refused adds leave nothing behind.
+  EXPECT_EQ(tq_extraction_defn_pattern_count_get(ctx, i, &n), 0);
+  EXPECT_EQ(n, 1u);
+  EXPECT_EQ(ex.pattern(0), "NAME/GIVEN>0,FAMILY>1");
+  // Bounded lists: 32 sought categories, 256 patterns, 32 tokens.
+  for (int k = 2; k < 32; ++k) ASSERT_EQ(tq_extraction_defn_pattern_sought_cat_add(ctx, i, 0, "GIVEN", 0), 0);
+  EXPECT_EQ(tq_extraction_defn_pattern_sought_cat_add(ctx, i, 0, "GIVEN", 0), -601);
+  for (int k = 1; k < 256; ++k) ASSERT_EQ(tq_extraction_defn_pattern_add(ctx, i, "G", "NAME", 1, k, 1, &p), 0);
+  EXPECT_EQ(p, 255u);
+  EXPECT_EQ(tq_extraction_defn_pattern_add(ctx, i, "G", "NAME", 1, 0, 1, &p), -601);
+  int32_t t = -1;
+  for (int k = 5; k < 32; ++k) ASSERT_EQ(tq_extraction_defn_token_add(ctx, i, "Other", &t), 0);
+  EXPECT_EQ(tq_extraction_defn_token_add(ctx, i, "Other", &t), -601);
+  EXPECT_EQ(tq_extraction_defn_patterns_delete_all(ctx, i), 0);
+  EXPECT_EQ(tq_extraction_defn_pattern_count_get(ctx, i, &n), 0);
+  EXPECT_EQ(n, 0u);
+}
+
+// The same grammar and root keep the sought categories; another root
+// clears them. The pattern's optimization parameters follow the context's
+// until a value is set.
+TEST(ExtractionDefnExports, PatternChanges) {
+  Ex ex;
+  REQUIRE_EXTRACTION_DEFNS(ex);
+  tq_context* ctx = ex.ctx;
+  ASSERT_EQ(tq_extraction_defn_pattern_info_set(ctx, ex.index, 0, "G", "NAME", 1, 7, 2), 0);
+  EXPECT_EQ(ex.pattern(0), "NAME/GIVEN>0,FAMILY>1");
+  EXPECT_EQ(tq_extraction_defn_pattern_info_set(ctx, ex.index, 0, "G", "XYZ", 1, 7, 2), -802);
+  ASSERT_EQ(tq_extraction_defn_pattern_info_set(ctx, ex.index, 0, "G", "GIVEN", 1, 7, 2), 0);
+  EXPECT_EQ(ex.pattern(0), "GIVEN");
+  uint32_t flag = 9;
+  int32_t limit = 0;
+  EXPECT_EQ(tq_extraction_defn_opt_params_override_get(ctx, ex.index, 0, &flag), 0);
+  EXPECT_EQ(flag, 0u);
+  ASSERT_EQ(tq_extraction_defn_opt_params_resource_limit_set(ctx, ex.index, 0, 1000), 0);
+  EXPECT_EQ(tq_extraction_defn_opt_params_override_get(ctx, ex.index, 0, &flag), 0);
+  EXPECT_EQ(flag, 1u);
+  EXPECT_EQ(tq_extraction_defn_opt_params_resource_limit_get(ctx, ex.index, 0, &limit), 0);
+  EXPECT_EQ(limit, 1000);
+  char sep[100] = "";
+  ASSERT_EQ(tq_extraction_defn_separator_set(ctx, ex.index, "|"), 0);
+  EXPECT_EQ(tq_extraction_defn_separator_get(ctx, ex.index, sep), 0);
+  EXPECT_STREQ(sep, "|");
+  // Written, with the default token in the properties of version 9.0.
+  tq_xmldoc* doc = nullptr;
+  ASSERT_EQ(tq_xml_create(ctx, "Locale Settings", "7.0", &doc), 0);
+  EXPECT_EQ(tq_extraction_defn_write(ctx, doc, ex.index), 0) << tq_test::error_list_text(ctx);
+  tq_xml_free(ctx, doc);
+}
+
+}  // namespace
