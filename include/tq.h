@@ -1766,6 +1766,179 @@ TQ_API int32_t tq_case_defn_copy(tq_context* ctx, const char* source, const char
 TQ_API int32_t tq_case_defn_unload(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
 /* Appends the definition to xml as an include "Caseorithm" (version "7.0"). */
 TQ_API int32_t tq_case_defn_write(tq_context* ctx, tq_xmldoc* xml, int32_t index) TQ_NOEXCEPT;
+/* ---- Extraction definitions ----------------------------------------------------
+ * Extraction definitions of the current locale, by index as datatypes are
+ * (own then inherited; in edit mode depth x 256 + position). Texts cross in
+ * the session encoding; counts and flags are uint32_t, indices and positions
+ * int32_t (-1 for none). Every change, add, copy, unload and write needs edit
+ * mode. Names and texts out are sized as for parse definitions (names 320
+ * bytes + terminator, resource names 4,096 + terminator). A definition holds
+ * at most 32 tokens (-601 for a 33rd). The normalization add refuses an empty
+ * name (-802). */
+TQ_API int32_t tq_extraction_defn_name_get_by_index(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_index_get_by_name(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_count_get(tq_context* ctx, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_count_get_by_locale(tq_context* ctx, int32_t locale, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_name_set(tq_context* ctx, int32_t index, const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_token_names_get(tq_context* ctx, const char* xtrac_defn, char** names,
+                                                  uint32_t* num_names) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_token_name_get(tq_context* ctx, int32_t index, int32_t token,
+                                                 char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_token_name_get_by_key(tq_context* ctx, int32_t index, int32_t key,
+                                                        char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_token_key_get_by_name(tq_context* ctx, int32_t index, const char* name,
+                                                        int32_t* key) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_token_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_token_name_set(tq_context* ctx, int32_t index, int32_t token,
+                                                 const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_token_add(tq_context* ctx, int32_t index, const char* name,
+                                            int32_t* tok_idx) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_deprecated_info_get(tq_context* ctx, int32_t index, uint32_t* deprecated,
+                                                      char* replacement) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_deprecated_info_set(tq_context* ctx, int32_t index, uint32_t deprecated,
+                                                      const char* replacement) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_datatype_index_get(tq_context* ctx, int32_t index,
+                                                     int32_t* dtype_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_comments_get(tq_context* ctx, int32_t index, tq_xmldoc** comments) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_comments_set(tq_context* ctx, int32_t index, tq_xmldoc* comments) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_owner_get(tq_context* ctx, int32_t index, char* owner) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_owner_set(tq_context* ctx, int32_t index, const char* owner) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_layouts_get(tq_context* ctx, int32_t index, tq_xmldoc** layouts) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_layouts_set(tq_context* ctx, int32_t index, tq_xmldoc* layouts) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_incomplete_get(tq_context* ctx, int32_t index, uint32_t* incomplete) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_incomplete_set(tq_context* ctx, int32_t index, uint32_t incomplete) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_valid_get(tq_context* ctx, int32_t index, uint32_t* valid) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_valid_set(tq_context* ctx, int32_t index, uint32_t valid) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_valid_flag_info_get(tq_context* ctx, int32_t index,
+                                                      uint32_t* valid_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_valid_flag_info_set(tq_context* ctx, int32_t index,
+                                                      uint32_t valid_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_editable_flag_get(tq_context* ctx, int32_t index, uint32_t* flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_automatic_uppercasing_get(tq_context* ctx, int32_t index,
+                                                            uint32_t* auto_upper) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_automatic_uppercasing_set(tq_context* ctx, int32_t index,
+                                                            uint32_t auto_upper) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_chopper_name_get(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_chopper_name_set(tq_context* ctx, int32_t index, const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_preprocessing_regexlib_count_get(tq_context* ctx, int32_t index,
+    uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_preprocessing_regexlib_name_get_by_index(tq_context* ctx, int32_t index,
+    int32_t entry, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_preprocessing_regexlib_name_set_by_index(tq_context* ctx, int32_t index,
+    int32_t entry, const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_preprocessing_regexlib_add(tq_context* ctx, int32_t index,
+    const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_preprocessing_regexlib_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_normalization_regexlib_count_get(tq_context* ctx, int32_t index,
+    uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_normalization_regexlib_name_get_by_index(tq_context* ctx, int32_t index,
+    int32_t entry, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_normalization_regexlib_name_set_by_index(tq_context* ctx, int32_t index,
+    int32_t entry, const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_normalization_regexlib_add(tq_context* ctx, int32_t index,
+    const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_normalization_regexlib_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_vocabulary_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_vocabulary_info_get_by_index(tq_context* ctx, int32_t index, int32_t vocab,
+    char* name, uint32_t* stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_vocabulary_info_set_by_index(tq_context* ctx, int32_t index, int32_t vocab,
+    const char* name, uint32_t stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_vocabulary_add(tq_context* ctx, int32_t index, const char* name,
+                                                 uint32_t stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_vocabulary_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_fuzzy_vocab_lookup_params_get(tq_context* ctx, int32_t index, uint32_t* enabled,
+    uint32_t* threshold) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_fuzzy_vocab_lookup_params_set(tq_context* ctx, int32_t index, uint32_t enabled,
+    uint32_t threshold) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_fuzzy_vocab_lookup_params_get_by_index(tq_context* ctx, int32_t index,
+    int32_t vocab, uint32_t* enabled, uint32_t* threshold) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_fuzzy_vocab_lookup_params_set_by_index(tq_context* ctx, int32_t index,
+    int32_t vocab, uint32_t enabled, uint32_t threshold) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_default_category_count_get(tq_context* ctx, int32_t index,
+    uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_default_category_info_get(tq_context* ctx, int32_t index, int32_t entry,
+                                                            char* category, uint32_t* likelihood) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_default_category_info_set(tq_context* ctx, int32_t index, int32_t entry,
+                                                            const char* category, uint32_t likelihood) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_default_category_add(tq_context* ctx, int32_t index,
+                                                       int32_t* cat_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_default_category_delete(tq_context* ctx, int32_t index, int32_t entry) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_default_categories_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_add(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_copy(tq_context* ctx, const char* sname, const char* dname,
+                                       int32_t* index) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_unload(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_write(tq_context* ctx, tq_xmldoc* xml, int32_t index) TQ_NOEXCEPT;
+
+/* The kind's own part: patterns, sought categories, known-word schemes,
+ * categorization entries by position (-800 past the count). */
+TQ_API int32_t tq_extraction_defn_token_delete(tq_context* ctx, int32_t index, int32_t token) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_datatype_index_set(tq_context* ctx, int32_t index, int32_t dtype_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_parser_enabled_get(tq_context* ctx, int32_t index, uint32_t* enabled) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_parser_enabled_set(tq_context* ctx, int32_t index, uint32_t enabled) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_separator_get(tq_context* ctx, int32_t index, char* separator) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_separator_set(tq_context* ctx, int32_t index, const char* separator) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_default_token_get(tq_context* ctx, int32_t index, int32_t* tok_idx) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_default_token_set(tq_context* ctx, int32_t index, int32_t tok_idx) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_grammar_name_get(tq_context* ctx, int32_t index, uint32_t pattern,
+                                                   char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_grammar_name_set(tq_context* ctx, int32_t index, uint32_t pattern,
+                                                   const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_pattern_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_pattern_info_get(tq_context* ctx, int32_t index, uint32_t pattern, char* root_cat,
+                                                   uint32_t* mode, int32_t* weight, int32_t* max_matches) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_pattern_info_set(tq_context* ctx, int32_t index, uint32_t pattern,
+                                                   const char* grammar_name, const char* root_cat, uint32_t mode,
+                                                   int32_t weight, int32_t max_matches) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_pattern_add(tq_context* ctx, int32_t index, const char* grammar_name,
+                                              const char* root_cat, uint32_t mode, int32_t weight,
+                                              int32_t max_matches, uint32_t* pat_idx) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_patterns_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_pattern_sought_cat_count_get(tq_context* ctx, int32_t index, uint32_t pattern,
+    uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_pattern_sought_cat_info_get(tq_context* ctx, int32_t index, uint32_t pattern,
+    uint32_t sought, char* cat_abbr, int32_t* tok_idx) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_pattern_sought_cat_add(tq_context* ctx, int32_t index, uint32_t pattern,
+                                                         const char* cat_abbr, uint32_t tok_idx) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_pattern_sought_cats_clear(tq_context* ctx, int32_t index,
+                                                            uint32_t pattern) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_opt_params_override_get(tq_context* ctx, int32_t index, uint32_t pattern,
+                                                          uint32_t* override_flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_opt_params_resource_limit_get(tq_context* ctx, int32_t index, uint32_t pattern,
+    int32_t* limit) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_opt_params_scoring_levels_get(tq_context* ctx, int32_t index, uint32_t pattern,
+    int32_t* levels) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_opt_params_input_length_get(tq_context* ctx, int32_t index, uint32_t pattern,
+    int32_t* length) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_opt_params_override_set(tq_context* ctx, int32_t index, uint32_t pattern,
+                                                          uint32_t override_flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_opt_params_resource_limit_set(tq_context* ctx, int32_t index, uint32_t pattern,
+    uint32_t limit) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_opt_params_scoring_levels_set(tq_context* ctx, int32_t index, uint32_t pattern,
+    uint32_t levels) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_opt_params_input_length_set(tq_context* ctx, int32_t index, uint32_t pattern,
+    uint32_t length) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_scheme_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_scheme_info_get(tq_context* ctx, int32_t index, uint32_t scheme,
+                                                  uint32_t* tok_index, char* sch_name,
+                                                  uint32_t* case_sens) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_scheme_info_set(tq_context* ctx, int32_t index, uint32_t scheme, uint32_t tok_index,
+                                                  const char* sch_name, uint32_t case_sens) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_scheme_add(tq_context* ctx, int32_t index, uint32_t tok_index, const char* sch_name,
+                                             uint32_t case_sens) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_schemes_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_cat_regexlib_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_cat_regexlib_info_get(tq_context* ctx, int32_t index, uint32_t entry, char* abbrev,
+                                                        uint32_t* likelihood, char* rlib_name,
+                                                        uint32_t* stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_cat_regexlib_info_set(tq_context* ctx, int32_t index, uint32_t entry,
+                                                        const char* cat_abbr, uint32_t likelihood,
+                                                        const char* rlib_name, uint32_t stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_cat_regexlib_add(tq_context* ctx, int32_t index, const char* cat_abbr,
+                                                   uint32_t likelihood, const char* rlib_name,
+                                                   uint32_t stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_cat_regexlib_delete(tq_context* ctx, int32_t index, uint32_t entry) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_cat_regexlib_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
 
 #ifdef __cplusplus
 }
