@@ -388,21 +388,6 @@ int32_t write_shared_grammar(context* ctx, xmldoc* el, const ident_defn_kind_rec
   return 0;
 }
 
-int32_t write_cat_regexlibs(context* ctx, xmldoc* el, const ident_defn_kind_rec* part) {
-  if (part->cat_regexlibs.empty()) return 0;
-  built_doc b{ctx};
-  int32_t rc = xmldoc_create(ctx, kTypeCatList, kVersion, &b.doc);
-  if (rc != 0) return rc;
-  xmldoc_field fields[3]{};
-  int32_t added = 0;
-  rc = cat_regexlib_table_declare(ctx, b.doc, 0, fields, 3, &added);
-  for (const cat_regexlib_entry* e : part->cat_regexlibs) {
-    if (rc < 0) break;
-    rc = cat_regexlib_row_write(ctx, b.doc, e, 0, fields);
-  }
-  return rc < 0 ? rc : b.include_into(el, kIncCatList);
-}
-
 int32_t columns_add(context* ctx, xmldoc* doc, std::initializer_list<std::pair<const char*, uint32_t>> cols) {
   for (const auto& [name, type] : cols) {
     if (int32_t rc = xmldoc_column_add(ctx, doc, name, type); rc < 0) return rc;
@@ -515,14 +500,8 @@ int32_t ident_defn_type_matches(context*, const char* include_name) {
 }
 
 int32_t ident_defn_kind_init(context* ctx, defn_rec* rec) {
-  auto* part = new (std::nothrow) ident_defn_kind_rec;
+  auto* part = defn_part_with_morph_new<ident_defn_kind_rec>(ctx);
   if (part == nullptr) return TQ_ERR_NO_MEMORY;
-  part->morph.reset(new (std::nothrow) morph_options_rec);
-  if (part->morph == nullptr) {
-    delete part;
-    return TQ_ERR_NO_MEMORY;
-  }
-  morph_options_init(ctx, part->morph.get());
   rec->part = part;
   return 0;
 }
@@ -550,7 +529,7 @@ int32_t ident_defn_kind_write(context* ctx, xmldoc* element, const defn_rec* rec
   const ident_defn_kind_rec* part = ident_defn_part(rec);
   if (part == nullptr || element == nullptr) return TQ_ERR_ARGUMENT;
   int32_t rc = write_shared_grammar(ctx, element, part);
-  if (rc >= 0) rc = write_cat_regexlibs(ctx, element, part);
+  if (rc >= 0) rc = cat_regexlib_list_write(ctx, element, part->cat_regexlibs, kTypeCatList, kIncCatList, kVersion);
   if (rc >= 0) rc = write_values(ctx, element, part);
   if (rc >= 0) rc = write_known(ctx, element, part);
   if (rc >= 0) rc = write_patterns(ctx, element, part);

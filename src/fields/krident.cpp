@@ -331,21 +331,6 @@ int32_t engine_core(context* ctx, defn_rec* rec, ident_defn_kind_rec* part, cons
   return input > 0 ? input : output;
 }
 
-int32_t record_present(context* ctx, const defn_rec* rec) {
-  if (rec == nullptr || rec->kind != kDefnIdent || rec->part == nullptr) return 0;
-  const shared_contents* sc = ctx_contents(ctx);
-  if (sc == nullptr) return 0;
-  for (uint32_t i = 0; i < sc->locales.count; ++i) {
-    const loaded_locale_rec* loc = sc->locales.recs[i];
-    if (loc == nullptr || loc->code == -1) continue;
-    const defn_set& set = loc->defns[kDefnIdent];
-    for (uint32_t j = 0; j < set.count; ++j) {
-      if (set.recs[j] == rec) return 1;
-    }
-  }
-  return 0;
-}
-
 }  // namespace
 
 int32_t ident_work_area_create(context*, ident_work_area** out) {
@@ -409,11 +394,7 @@ int32_t ident_defn_bind_held(context* ctx, defn_rec* rec) {
 }
 
 int32_t ident_defn_bind(context* ctx, defn_rec* rec) {
-  int32_t rc = shared_state_write_lock(ctx, ctx->shared);
-  if (rc != 0) return rc;
-  rc = record_present(ctx, rec) != 0 ? ident_defn_bind_held(ctx, rec) : TQ_ERR_DEFN_INVALID;
-  const int32_t released = shared_state_write_unlock(ctx, ctx->shared);
-  return rc < 0 ? rc : released;
+  return defn_run_under_write_hold(ctx, rec, kDefnIdent, ident_defn_bind_held);
 }
 
 int32_t ident_engine_run(context* ctx, defn_rec* rec, const char* data, char* result, ident_info* info) {
@@ -429,7 +410,7 @@ int32_t ident_engine_run(context* ctx, defn_rec* rec, const char* data, char* re
     // given up for it, so the record is looked for again.
     rc = shared_state_write_lock(ctx, ctx->shared);
     if (rc != 0) return rc;
-    rc = record_present(ctx, rec) != 0 ? engine_core(ctx, rec, part, data, result, info) : TQ_ERR_DEFN_INVALID;
+    rc = defn_record_present(ctx, rec, kDefnIdent) != 0 ? engine_core(ctx, rec, part, data, result, info) : TQ_ERR_DEFN_INVALID;
     const int32_t released = shared_state_write_unlock(ctx, ctx->shared);
     if (rc >= 0 && released != 0) rc = released;
   }

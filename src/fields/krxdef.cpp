@@ -315,21 +315,6 @@ int32_t include_or_free(context* ctx, xmldoc* el, const char* name, xmldoc* doc,
   return rc < 0 ? rc : 0;
 }
 
-int32_t write_cat_regexlibs(context* ctx, xmldoc* el, const extract_defn_kind_rec* part) {
-  if (part->cat_regexlibs.empty()) return 0;
-  xmldoc* doc = nullptr;
-  int32_t rc = xmldoc_create(ctx, kTypeCatList, kVersion, &doc);
-  if (rc != 0) return rc;
-  xmldoc_field fields[3]{};
-  int32_t added = 0;
-  rc = cat_regexlib_table_declare(ctx, doc, 0, fields, 3, &added);
-  for (const cat_regexlib_entry* e : part->cat_regexlibs) {
-    if (rc < 0) break;
-    rc = cat_regexlib_row_write(ctx, doc, e, 0, fields);
-  }
-  return include_or_free(ctx, el, kTypeCatList, doc, rc);
-}
-
 int32_t write_schemes(context* ctx, xmldoc* el, const extract_defn_kind_rec* part, const defn_token_owner& owner) {
   xmldoc* doc = nullptr;
   int32_t rc = xmldoc_create(ctx, kTypeSchemes, kVersion, &doc);
@@ -467,20 +452,6 @@ int32_t prepare_locked(context* ctx, defn_rec* rec, extract_defn_kind_rec* part)
   return 0;
 }
 
-int32_t record_present(context* ctx, const defn_rec* rec) {
-  const shared_contents* sc = ctx_contents(ctx);
-  if (rec == nullptr || rec->kind != kDefnExtract || rec->part == nullptr || sc == nullptr) return 0;
-  for (uint32_t i = 0; i < sc->locales.count; ++i) {
-    const loaded_locale_rec* loc = sc->locales.recs[i];
-    if (loc == nullptr || loc->code == -1) continue;
-    const defn_set& set = loc->defns[kDefnExtract];
-    for (uint32_t j = 0; j < set.count; ++j) {
-      if (set.recs[j] == rec) return 1;
-    }
-  }
-  return 0;
-}
-
 void changed(extract_defn_kind_rec* part) { part->prepared.store(0, std::memory_order_release); }
 
 }  // namespace
@@ -496,14 +467,8 @@ int32_t extract_defn_type_matches(context*, const char* include_name) {
 }
 
 int32_t extract_defn_kind_init(context* ctx, defn_rec* rec) {
-  auto* part = new (std::nothrow) extract_defn_kind_rec;
+  auto* part = defn_part_with_morph_new<extract_defn_kind_rec>(ctx);
   if (part == nullptr) return TQ_ERR_NO_MEMORY;
-  part->morph.reset(new (std::nothrow) morph_options_rec);
-  if (part->morph == nullptr) {
-    delete part;
-    return TQ_ERR_NO_MEMORY;
-  }
-  morph_options_init(ctx, part->morph.get());
   rec->part = part;
   return 0;
 }
@@ -537,7 +502,7 @@ int32_t extract_defn_kind_write(context* ctx, xmldoc* element, const defn_rec* r
   if (rec->datatype >= 0) {
     if (int32_t rc = defn_token_owner_get(ctx, rec, &owner); rc < 0) return rc;
   }
-  int32_t rc = write_cat_regexlibs(ctx, element, part);
+  int32_t rc = cat_regexlib_list_write(ctx, element, part->cat_regexlibs, kTypeCatList, kTypeCatList, kVersion);
   if (rc >= 0) rc = write_schemes(ctx, element, part, owner);
   if (rc >= 0) rc = write_patterns(ctx, element, part, owner);
   if (rc >= 0) rc = xmldoc_prop_add_yes_no(ctx, element, kPropUseParser, part->parser_enabled != 0, 0);
@@ -660,11 +625,7 @@ int32_t extract_defn_prepare_held(context* ctx, defn_rec* rec) {
 }
 
 int32_t extract_defn_prepare(context* ctx, defn_rec* rec) {
-  int32_t rc = shared_state_write_lock(ctx, ctx->shared);
-  if (rc != 0) return rc;
-  rc = record_present(ctx, rec) != 0 ? extract_defn_prepare_held(ctx, rec) : TQ_ERR_DEFN_INVALID;
-  const int32_t released = shared_state_write_unlock(ctx, ctx->shared);
-  return rc < 0 ? rc : released;
+  return defn_run_under_write_hold(ctx, rec, kDefnExtract, extract_defn_prepare_held);
 }
 
 // ---- Changes --------------------------------------------------------------------------------

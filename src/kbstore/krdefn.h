@@ -284,4 +284,13 @@ int32_t defn_write(context* ctx, xmldoc* element, const defn_rec* rec);
 // type. Nothing is included on failure.
 int32_t defn_element_write(context* ctx, xmldoc* target, const defn_rec* rec);
 
+// 1 when `rec` is a definition of `kind` that a loaded locale of the
+// shared state still holds. A definition another context unloaded while this
+// one waited for a hold is not, and must not be touched.
+int32_t defn_record_present(context* ctx, const defn_rec* rec, int32_t kind);
+// Lazy preparation: takes the write hold, runs `held` on `rec` if the record
+// is still loaded (else -300), and gives the hold back. The result of `held`
+// (also a positive one), else the failure to give the hold back.
+int32_t defn_run_under_write_hold(context* ctx, defn_rec* rec, int32_t kind, int32_t (*held)(context*, defn_rec*));
+
 }  // namespace tq

@@ -18,6 +18,8 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -59,6 +61,18 @@ struct morph_options_rec {
 
 // Not set, no lists, "NUM", numeric check and uppercasing on, no chopper.
 void morph_options_init(context* ctx, morph_options_rec* opts);
+// A definition kind part that carries morph options is made together with
+// them, so that no half-made part reaches the store: NULL when either
+// allocation fails.
+template <typename Part>
+Part* defn_part_with_morph_new(context* ctx) {
+  std::unique_ptr<Part> part(new (std::nothrow) Part);
+  if (part == nullptr) return nullptr;
+  part->morph.reset(new (std::nothrow) morph_options_rec);
+  if (part->morph == nullptr) return nullptr;
+  morph_options_init(ctx, part->morph.get());
+  return part.release();
+}
 // Stores the references and marks the record set. -802 for a negative
 // count or a count without its list.
 int32_t morph_options_set(context* ctx, morph_options_rec* opts, int32_t norm_count, const rsrc_ref* norm,

@@ -281,23 +281,6 @@ int32_t write_nosol_slot(context* ctx, xmldoc* el, const defn_rec* rec, const dt
   return rc < 0 ? rc : 0;
 }
 
-int32_t write_cat_regexlibs(context* ctx, xmldoc* el, const parse_defn_kind_rec* part) {
-  if (part->cat_regexlibs.empty()) return 0;
-  xmldoc* doc = nullptr;
-  int32_t rc = xmldoc_create(ctx, kTypeCatList, kVersion, &doc);
-  if (rc != 0) return rc;
-  xmldoc_field fields[3]{};
-  int32_t added = 0;
-  rc = cat_regexlib_table_declare(ctx, doc, 0, fields, 3, &added);
-  for (const cat_regexlib_entry* e : part->cat_regexlibs) {
-    if (rc < 0) break;
-    rc = cat_regexlib_row_write(ctx, doc, e, 0, fields);
-  }
-  if (rc >= 0) rc = xmldoc_include_add(ctx, el, kIncCatList, kXmlIncludeInline, doc);
-  if (rc < 0) xml_free(ctx, doc);
-  return rc < 0 ? rc : 0;
-}
-
 int32_t write_excluded(context* ctx, xmldoc* el, const parse_defn_kind_rec* part) {
   if (part->excluded_present == 0) return 0;
   xmldoc* doc = nullptr;
@@ -378,14 +361,8 @@ int32_t parse_defn_type_matches(context*, const char* include_name) {
 }
 
 int32_t parse_defn_kind_init(context* ctx, defn_rec* rec) {
-  auto* part = new (std::nothrow) parse_defn_kind_rec;
+  auto* part = defn_part_with_morph_new<parse_defn_kind_rec>(ctx);
   if (part == nullptr) return TQ_ERR_NO_MEMORY;
-  part->morph.reset(new (std::nothrow) morph_options_rec);
-  if (part->morph == nullptr) {
-    delete part;
-    return TQ_ERR_NO_MEMORY;
-  }
-  morph_options_init(ctx, part->morph.get());
   optp_block_init(&part->opt);
   rec->part = part;
   return 0;
@@ -429,7 +406,7 @@ int32_t parse_defn_kind_write(context* ctx, xmldoc* element, const defn_rec* rec
   }
   int32_t rc = xmldoc_prop_add(ctx, element, kPropSought, sought);
   if (rc >= 0) rc = xmldoc_prop_add(ctx, element, kPropGrammar, grammar_name);
-  if (rc >= 0) rc = write_cat_regexlibs(ctx, element, part);
+  if (rc >= 0) rc = cat_regexlib_list_write(ctx, element, part->cat_regexlibs, kTypeCatList, kIncCatList, kVersion);
   if (rc >= 0) rc = optp_xml_write(ctx, element, &part->opt);
   if (rc >= 0 && part->unknown_token >= 0 && static_cast<uint32_t>(part->unknown_token) < rec->tokens.count()) {
     rc = xmldoc_prop_add(ctx, element, kPropUnknown,
@@ -611,18 +588,7 @@ const defn_kind_ops kParseDefnKindOps = [] {
 // ---- Preparation ----------------------------------------------------------------------------
 
 int32_t parse_defn_record_present(context* ctx, const defn_rec* rec) {
-  if (rec == nullptr || rec->kind != kDefnParse || rec->part == nullptr) return 0;
-  const shared_contents* sc = ctx_contents(ctx);
-  if (sc == nullptr) return 0;
-  for (uint32_t i = 0; i < sc->locales.count; ++i) {
-    const loaded_locale_rec* loc = sc->locales.recs[i];
-    if (loc == nullptr || loc->code == -1) continue;
-    const defn_set& set = loc->defns[kDefnParse];
-    for (uint32_t j = 0; j < set.count; ++j) {
-      if (set.recs[j] == rec) return 1;
-    }
-  }
-  return 0;
+  return defn_record_present(ctx, rec, kDefnParse);
 }
 
 int32_t parse_defn_prepare_held(context* ctx, defn_rec* rec) {
@@ -633,13 +599,7 @@ int32_t parse_defn_prepare_held(context* ctx, defn_rec* rec) {
 }
 
 int32_t parse_defn_prepare(context* ctx, defn_rec* rec) {
-  int32_t rc = shared_state_write_lock(ctx, ctx->shared);
-  if (rc != 0) return rc;
-  // Another context may have unloaded the definition, or prepared it,
-  // while this one waited for the hold.
-  rc = parse_defn_record_present(ctx, rec) != 0 ? parse_defn_prepare_held(ctx, rec) : TQ_ERR_DEFN_INVALID;
-  const int32_t released = shared_state_write_unlock(ctx, ctx->shared);
-  return rc < 0 ? rc : released;
+  return defn_run_under_write_hold(ctx, rec, kDefnParse, parse_defn_prepare_held);
 }
 
 // A no-solution slot without categories fills nothing and is not written

@@ -308,4 +308,22 @@ int32_t cat_regexlib_table_read(context* ctx, const xmldoc* table, int32_t recor
   return 0;
 }
 
+int32_t cat_regexlib_list_write(context* ctx, xmldoc* el, const std::vector<cat_regexlib_entry*>& list,
+                                const char* doc_type, const char* include_name, const char* version) {
+  if (list.empty()) return 0;
+  xmldoc* doc = nullptr;
+  int32_t rc = xmldoc_create(ctx, doc_type, version, &doc);
+  if (rc != 0) return rc;
+  xmldoc_field fields[3]{};
+  int32_t added = 0;
+  rc = cat_regexlib_table_declare(ctx, doc, 0, fields, 3, &added);
+  for (const cat_regexlib_entry* e : list) {
+    if (rc < 0) break;
+    rc = cat_regexlib_row_write(ctx, doc, e, 0, fields);
+  }
+  if (rc >= 0) rc = xmldoc_include_add(ctx, el, include_name, kXmlIncludeInline, doc);
+  if (rc < 0) xml_free(ctx, doc);
+  return rc < 0 ? rc : 0;
+}
+
 }  // namespace tq

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "core/krcorvel.h"
 #include "kbstore/krdcat.h"
@@ -84,5 +85,12 @@ int32_t cat_regexlib_row_write(context* ctx, xmldoc* table, const cat_regexlib_e
 // position (or a "Stop" column of the table itself); 0 when there is none.
 // The entry is left unbound.
 int32_t cat_regexlib_table_read(context* ctx, const xmldoc* table, int32_t record, cat_regexlib_entry* entry);
+
+// A definition's whole list as a table document of type `doc_type` and
+// `version`, included inline into `el` under `include_name`; nothing is
+// written for an empty list. On failure the half-built table is freed and
+// `el` is unchanged.
+int32_t cat_regexlib_list_write(context* ctx, xmldoc* el, const std::vector<cat_regexlib_entry*>& list,
+                                const char* doc_type, const char* include_name, const char* version);
 
 }  // namespace tq

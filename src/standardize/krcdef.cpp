@@ -248,18 +248,7 @@ const defn_kind_ops kCaseDefnKindOps = [] {
 // ---- Preparation ------------------------------------------------------------------------
 
 int32_t case_defn_record_present(context* ctx, const defn_rec* rec) {
-  if (rec == nullptr || rec->kind != kDefnCase || rec->part == nullptr) return 0;
-  const shared_contents* sc = ctx_contents(ctx);
-  if (sc == nullptr) return 0;
-  for (uint32_t i = 0; i < sc->locales.count; ++i) {
-    const loaded_locale_rec* loc = sc->locales.recs[i];
-    if (loc == nullptr || loc->code == -1) continue;
-    const defn_set& set = loc->defns[kDefnCase];
-    for (uint32_t j = 0; j < set.count; ++j) {
-      if (set.recs[j] == rec) return 1;
-    }
-  }
-  return 0;
+  return defn_record_present(ctx, rec, kDefnCase);
 }
 
 int32_t case_defn_prepare_held(context* ctx, defn_rec* rec) {
@@ -288,13 +277,9 @@ int32_t case_defn_prepare(context* ctx, defn_rec* rec) {
   const case_defn_kind_rec* part = case_defn_part(rec);
   if (part == nullptr) return TQ_ERR_DEFN_INVALID;
   if (part->prepared.load(std::memory_order_acquire) != 0) return 0;
-  int32_t rc = shared_state_write_lock(ctx, ctx->shared);
-  if (rc != 0) return rc;
   // Another context may have unloaded the definition, or prepared it,
   // while this one waited for the hold.
-  rc = case_defn_record_present(ctx, rec) != 0 ? case_defn_prepare_held(ctx, rec) : TQ_ERR_DEFN_INVALID;
-  const int32_t released = shared_state_write_unlock(ctx, ctx->shared);
-  return rc < 0 ? rc : (released < 0 ? released : rc);
+  return defn_run_under_write_hold(ctx, rec, kDefnCase, case_defn_prepare_held);
 }
 
 // ---- Setters ----------------------------------------------------------------------------
