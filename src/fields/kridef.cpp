@@ -84,11 +84,7 @@ void pattern_init(ident_pattern_rec* p, uint32_t position) {
 
 void part_release(context* ctx, ident_defn_kind_rec* part, int32_t keep_refs) {
   if (part->morph != nullptr) morph_options_release(ctx, part->morph.get());
-  for (cat_regexlib_entry* e : part->cat_regexlibs) {
-    cat_regexlib_entry_free(ctx, e, keep_refs);
-    delete e;
-  }
-  part->cat_regexlibs.clear();
+  cat_regexlib_list_clear(ctx, &part->cat_regexlibs, keep_refs);
   part->values.clear();
   for (ident_known_rec& k : part->known) {
     if (keep_refs != 0) {
@@ -567,17 +563,7 @@ int32_t ident_defn_kind_copy(context* ctx, const defn_rec* src, defn_rec* dst) {
       optp_block_copy(&p.opt, &c.opt);
       if (p.grammar.held()) rc = p.grammar.share(ctx, &c.grammar);
     }
-    for (const cat_regexlib_entry* e : from->cat_regexlibs) {
-      if (rc < 0) break;
-      auto* entry = new cat_regexlib_entry;
-      cat_regexlib_entry_init(entry);
-      rc = cat_regexlib_entry_copy(ctx, e, entry, 0);
-      if (rc < 0) {
-        delete entry;
-        break;
-      }
-      rc = ident_defn_cat_regexlib_append(ctx, to, entry);
-    }
+    if (rc >= 0) rc = cat_regexlib_list_copy(ctx, from->cat_regexlibs, &to->cat_regexlibs);
   } catch (const std::bad_alloc&) {
     rc = TQ_ERR_NO_MEMORY;
   }
@@ -781,23 +767,13 @@ int32_t ident_defn_pattern_grammar_set(context* ctx, ident_defn_kind_rec* part, 
 
 int32_t ident_defn_cat_regexlib_append(context* ctx, ident_defn_kind_rec* part, cat_regexlib_entry* entry) {
   if (part == nullptr || entry == nullptr) return TQ_ERR_ARGUMENT;
-  try {
-    part->cat_regexlibs.push_back(entry);
-  } catch (const std::bad_alloc&) {
-    cat_regexlib_entry_free(ctx, entry, 0);
-    delete entry;
-    return TQ_ERR_NO_MEMORY;
-  }
-  ident_defn_unbind(part);
-  return 0;
+  const int32_t rc = cat_regexlib_list_append(ctx, &part->cat_regexlibs, entry);
+  if (rc == 0) ident_defn_unbind(part);
+  return rc;
 }
 
 int32_t ident_defn_cat_regexlib_delete_all(context* ctx, ident_defn_kind_rec* part) {
-  for (cat_regexlib_entry* e : part->cat_regexlibs) {
-    cat_regexlib_entry_free(ctx, e, 0);
-    delete e;
-  }
-  part->cat_regexlibs.clear();
+  cat_regexlib_list_clear(ctx, &part->cat_regexlibs, 0);
   ident_defn_unbind(part);
   return 0;
 }

@@ -72,11 +72,7 @@ void pattern_release(context* ctx, extract_pattern_rec& p, int32_t keep_refs) {
 }
 
 void part_release(context* ctx, extract_defn_kind_rec* part, int32_t keep_refs) {
-  for (cat_regexlib_entry* e : part->cat_regexlibs) {
-    cat_regexlib_entry_free(ctx, e, keep_refs);
-    delete e;
-  }
-  part->cat_regexlibs.clear();
+  cat_regexlib_list_clear(ctx, &part->cat_regexlibs, keep_refs);
   for (extract_pattern_rec& p : part->patterns) pattern_release(ctx, p, keep_refs);
   part->patterns.clear();
   for (extract_known_word_scheme& s : part->schemes) {
@@ -546,21 +542,7 @@ int32_t extract_defn_kind_copy(context* ctx, const defn_rec* src, defn_rec* dst)
   } catch (const std::bad_alloc&) {
     rc = TQ_ERR_NO_MEMORY;
   }
-  for (const cat_regexlib_entry* e : from->cat_regexlibs) {
-    if (rc < 0) break;
-    auto* entry = new (std::nothrow) cat_regexlib_entry;
-    if (entry == nullptr) {
-      rc = TQ_ERR_NO_MEMORY;
-      break;
-    }
-    cat_regexlib_entry_init(entry);
-    rc = cat_regexlib_entry_copy(ctx, e, entry, 0);
-    if (rc < 0) {
-      delete entry;
-      break;
-    }
-    to->cat_regexlibs.push_back(entry);  // reserved
-  }
+  if (rc >= 0) rc = cat_regexlib_list_copy(ctx, from->cat_regexlibs, &to->cat_regexlibs);
   if (rc < 0) {
     part_release(ctx, to, 0);
     return rc;
@@ -752,27 +734,17 @@ int32_t extract_scheme_delete(context* ctx, defn_rec* rec, int32_t j) {
 int32_t extract_cat_regexlib_append(context* ctx, defn_rec* rec, cat_regexlib_entry* entry) {
   extract_defn_kind_rec* part = extract_defn_part(rec);
   if (part == nullptr || entry == nullptr) return TQ_ERR_ARGUMENT;
-  try {
-    part->cat_regexlibs.push_back(entry);
-  } catch (const std::bad_alloc&) {
-    cat_regexlib_entry_free(ctx, entry, 0);
-    delete entry;
-    return TQ_ERR_NO_MEMORY;
-  }
-  changed(part);
-  return 0;
+  const int32_t rc = cat_regexlib_list_append(ctx, &part->cat_regexlibs, entry);
+  if (rc == 0) changed(part);
+  return rc;
 }
 
 int32_t extract_cat_regexlib_delete(context* ctx, defn_rec* rec, int32_t j) {
   extract_defn_kind_rec* part = extract_defn_part(rec);
   if (part == nullptr) return TQ_ERR_PART_MISSING;
-  if (j < 0 || static_cast<size_t>(j) >= part->cat_regexlibs.size()) return TQ_ERR_INDEX;
-  cat_regexlib_entry* e = part->cat_regexlibs[static_cast<size_t>(j)];
-  part->cat_regexlibs.erase(part->cat_regexlibs.begin() + j);
-  cat_regexlib_entry_free(ctx, e, 0);
-  delete e;
-  changed(part);
-  return 0;
+  const int32_t rc = cat_regexlib_list_delete(ctx, &part->cat_regexlibs, j);
+  if (rc == 0) changed(part);
+  return rc;
 }
 
 int32_t extract_defn_token_deleted(context* ctx, defn_rec* rec, int32_t token) {

@@ -58,11 +58,7 @@ void part_release(context* ctx, parse_defn_kind_rec* part, int32_t keep_refs) {
   part->excluded_present = 0;
   dtok_list_clear(ctx, &part->nosol, keep_refs);
   part->unknown_token = -1;
-  for (cat_regexlib_entry* e : part->cat_regexlibs) {
-    cat_regexlib_entry_free(ctx, e, keep_refs);
-    delete e;
-  }
-  part->cat_regexlibs.clear();
+  cat_regexlib_list_clear(ctx, &part->cat_regexlibs, keep_refs);
   if (part->morph != nullptr) morph_options_release(ctx, part->morph.get());
   if (part->parser != nullptr && keep_refs == 0) (void)parser_release(ctx, part->parser);
   part->parser = nullptr;
@@ -442,21 +438,7 @@ int32_t parse_defn_kind_copy(context* ctx, const defn_rec* src, defn_rec* dst) {
     to->excluded_present = from->excluded_present;
     rc = from->grammar.held() ? from->grammar.share(ctx, &to->grammar) : 0;
   }
-  for (const cat_regexlib_entry* e : from->cat_regexlibs) {
-    if (rc < 0) break;
-    auto* entry = new (std::nothrow) cat_regexlib_entry;
-    if (entry == nullptr) {
-      rc = TQ_ERR_NO_MEMORY;
-      break;
-    }
-    cat_regexlib_entry_init(entry);
-    rc = cat_regexlib_entry_copy(ctx, e, entry, 0);
-    if (rc < 0) {
-      delete entry;
-      break;
-    }
-    to->cat_regexlibs.push_back(entry);
-  }
+  if (rc >= 0) rc = cat_regexlib_list_copy(ctx, from->cat_regexlibs, &to->cat_regexlibs);
   to->prepared.store(0, std::memory_order_release);
   if (rc < 0) part_release(ctx, to, 0);
   return rc < 0 ? rc : 0;
@@ -655,24 +637,12 @@ int32_t parse_defn_excluded_add(context* ctx, parse_defn_kind_rec* part, const c
 
 int32_t parse_defn_cat_regexlib_append(context* ctx, parse_defn_kind_rec* part, cat_regexlib_entry* entry) {
   if (part == nullptr || entry == nullptr) return TQ_ERR_ARGUMENT;
-  try {
-    part->cat_regexlibs.push_back(entry);
-  } catch (const std::bad_alloc&) {
-    cat_regexlib_entry_free(ctx, entry, 0);
-    delete entry;
-    return TQ_ERR_NO_MEMORY;
-  }
-  return 0;
+  return cat_regexlib_list_append(ctx, &part->cat_regexlibs, entry);
 }
 
 int32_t parse_defn_cat_regexlib_delete(context* ctx, parse_defn_kind_rec* part, int32_t j) {
   if (part == nullptr) return TQ_ERR_ARGUMENT;
-  if (j < 0 || static_cast<size_t>(j) >= part->cat_regexlibs.size()) return TQ_ERR_INDEX;
-  cat_regexlib_entry* e = part->cat_regexlibs[static_cast<size_t>(j)];
-  part->cat_regexlibs.erase(part->cat_regexlibs.begin() + j);
-  cat_regexlib_entry_free(ctx, e, 0);
-  delete e;
-  return 0;
+  return cat_regexlib_list_delete(ctx, &part->cat_regexlibs, j);
 }
 
 // ---- Exports -------------------------------------------------------------------------------

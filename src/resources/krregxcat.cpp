@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "core/krenc.h"
 #include "kbstore/krlib.h"
@@ -324,6 +325,50 @@ int32_t cat_regexlib_list_write(context* ctx, xmldoc* el, const std::vector<cat_
   if (rc >= 0) rc = xmldoc_include_add(ctx, el, include_name, kXmlIncludeInline, doc);
   if (rc < 0) xml_free(ctx, doc);
   return rc < 0 ? rc : 0;
+}
+
+void cat_regexlib_list_clear(context* ctx, std::vector<cat_regexlib_entry*>* list, int32_t keep_refs) {
+  for (cat_regexlib_entry* e : *list) {
+    cat_regexlib_entry_free(ctx, e, keep_refs);
+    delete e;
+  }
+  list->clear();
+}
+
+int32_t cat_regexlib_list_append(context* ctx, std::vector<cat_regexlib_entry*>* list, cat_regexlib_entry* entry) {
+  if (entry == nullptr) return TQ_ERR_ARGUMENT;
+  try {
+    list->push_back(entry);
+  } catch (const std::bad_alloc&) {
+    cat_regexlib_entry_free(ctx, entry, 0);
+    delete entry;
+    return TQ_ERR_NO_MEMORY;
+  }
+  return 0;
+}
+
+int32_t cat_regexlib_list_delete(context* ctx, std::vector<cat_regexlib_entry*>* list, int32_t j) {
+  if (j < 0 || static_cast<size_t>(j) >= list->size()) return TQ_ERR_INDEX;
+  cat_regexlib_entry* e = (*list)[static_cast<size_t>(j)];
+  list->erase(list->begin() + j);
+  cat_regexlib_entry_free(ctx, e, 0);
+  delete e;
+  return 0;
+}
+
+int32_t cat_regexlib_list_copy(context* ctx, const std::vector<cat_regexlib_entry*>& from,
+                               std::vector<cat_regexlib_entry*>* to) {
+  for (const cat_regexlib_entry* e : from) {
+    auto* entry = new (std::nothrow) cat_regexlib_entry;
+    if (entry == nullptr) return TQ_ERR_NO_MEMORY;
+    cat_regexlib_entry_init(entry);
+    if (int32_t rc = cat_regexlib_entry_copy(ctx, e, entry, 0); rc < 0) {
+      delete entry;
+      return rc;
+    }
+    if (int32_t rc = cat_regexlib_list_append(ctx, to, entry); rc < 0) return rc;
+  }
+  return 0;
 }
 
 }  // namespace tq

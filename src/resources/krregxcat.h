@@ -86,6 +86,19 @@ int32_t cat_regexlib_row_write(context* ctx, xmldoc* table, const cat_regexlib_e
 // The entry is left unbound.
 int32_t cat_regexlib_table_read(context* ctx, const xmldoc* table, int32_t record, cat_regexlib_entry* entry);
 
+// A definition's list of entries, each owned by the list.
+// Frees every entry (giving its regex library back unless keep_refs) and
+// empties the list.
+void cat_regexlib_list_clear(context* ctx, std::vector<cat_regexlib_entry*>* list, int32_t keep_refs);
+// Takes the entry over; on failure (-600) the entry is freed.
+int32_t cat_regexlib_list_append(context* ctx, std::vector<cat_regexlib_entry*>* list, cat_regexlib_entry* entry);
+// Frees entry j and closes the gap; -800 when j is out of range.
+int32_t cat_regexlib_list_delete(context* ctx, std::vector<cat_regexlib_entry*>* list, int32_t j);
+// Appends a copy of every entry of `from` (one more regex library reference
+// each). On failure what was appended stays for the caller to release.
+int32_t cat_regexlib_list_copy(context* ctx, const std::vector<cat_regexlib_entry*>& from,
+                               std::vector<cat_regexlib_entry*>* to);
+
 // A definition's whole list as a table document of type `doc_type` and
 // `version`, included inline into `el` under `include_name`; nothing is
 // written for an empty list. On failure the half-built table is freed and
