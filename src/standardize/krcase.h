@@ -11,7 +11,9 @@
 // only the pool of output-pointer blocks that scheme applications borrow.
 // No text is ever cut inside a character: inputs are cut to 1,024 bytes
 // before chopping, a known-word standard is handed to the words of its
-// span by characters, and the rebuilt text is bounded.
+// span by characters, and the rebuilt text is bounded: it ends at the first
+// piece that does not fit whole, so it is always the start of the cased
+// value.
 #pragma once
 
 #include <cstdint>
