@@ -1,7 +1,6 @@
 #include "core/krcaseloc.h"
 
 #include <cstring>
-#include <string>
 
 #include "core/krcorvel.h"
 #include "platform/npuchar.h"
@@ -11,26 +10,23 @@ namespace tq {
 
 namespace {
 
-using case_fn = int32_t (*)(const char*, char*, uint32_t, const char*);
-
 int32_t current_locale_code(const context* ctx) { return ctx != nullptr ? ctx->current_locale_code : 0; }
 
-// The text held in a buffer of `size` bytes: up to its terminator, or, when
-// the buffer holds none, its first size - 1 bytes cut between characters.
-std::string bounded_text(const char* text, uint32_t size) {
-  size_t len = strnlen(text, size);
-  if (len == size) len = np_uchar_cut(text, size - 1);
-  return std::string(text, len);
-}
-
-// Cases a text in place. The cased form is built apart and written back
-// within the buffer's size; when the case mapping fails the text is put back
-// as it was.
-void case_in_place(case_fn fn, char* text, int32_t locale_code, uint32_t max_bytes) {
+// Cases a text in place: the text held in a buffer of max_bytes bytes, up to
+// its terminator or, when the buffer holds none, its first max_bytes - 1
+// bytes cut between characters. The character library builds the cased
+// form apart before writing it back within the buffer's size, and a failed
+// mapping writes only the first byte, so restoring that byte puts the text
+// back as it was, without a copy of its own.
+void case_in_place(uint32_t op, char* text, int32_t locale_code, uint32_t max_bytes) {
   if (text == nullptr || max_bytes == 0) return;
-  std::string scratch = bounded_text(text, max_bytes);
-  if (fn(scratch.c_str(), text, max_bytes, case_locale_special_lang_get(locale_code)) < 0) {
-    std::memcpy(text, scratch.c_str(), scratch.size() + 1);
+  size_t len = strnlen(text, max_bytes);
+  if (len == max_bytes) len = np_uchar_cut(text, max_bytes - 1);
+  const char first = text[0];
+  if (np_uchar_case_n(op, text, static_cast<int32_t>(len), text, max_bytes, case_locale_special_lang_get(locale_code),
+                      nullptr) < 0) {
+    text[0] = first;
+    text[len] = '\0';
   }
 }
 
@@ -55,17 +51,17 @@ const char* case_locale_special_lang_get(int32_t locale_code) {
 
 void case_upper_by_locale(context* ctx, char* text, int32_t locale_code, uint32_t max_bytes) {
   (void)ctx;
-  case_in_place(np_uchar_upper_cs, text, locale_code, max_bytes);
+  case_in_place(kNpCaseUpper, text, locale_code, max_bytes);
 }
 
 void case_lower_by_locale(context* ctx, char* text, int32_t locale_code, uint32_t max_bytes) {
   (void)ctx;
-  case_in_place(np_uchar_lower_cs, text, locale_code, max_bytes);
+  case_in_place(kNpCaseLower, text, locale_code, max_bytes);
 }
 
 void case_title_by_locale(context* ctx, char* text, int32_t locale_code, uint32_t max_bytes) {
   (void)ctx;
-  case_in_place(np_uchar_title_cs, text, locale_code, max_bytes);
+  case_in_place(kNpCaseTitle, text, locale_code, max_bytes);
 }
 
 void case_upper_current_locale(context* ctx, char* text, uint32_t max_bytes) {

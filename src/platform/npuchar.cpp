@@ -608,26 +608,79 @@ UCaseMap* case_map_for(const char* lang, case_map_ptr* owned, UErrorCode* err) {
 
 enum class case_op { upper, lower, title };
 
-int32_t run_case_map(UCaseMap* m, case_op op, char* dst, int32_t cap, const char* src, UErrorCode* err) {
+// Title casing through UTF-16: ucasemap_utf8ToTitle opens its UText on the
+// heap at every call, ucasemap_toTitle keeps it on the stack, so a warm
+// engine title-cases without allocating. The two forms give the same text
+// for well-formed input; an ill-formed text (which UTF-16 cannot hold as
+// it is) and a text too long for the stack buffers take the UTF-8 form.
+constexpr int32_t kTitleUnits = 2048;
+// A character title- or lowercases to at most three.
+constexpr int32_t kTitleOutUnits = kTitleUnits * 3;
+
+int32_t title_utf8(UCaseMap* m, char* dst, int32_t cap, const char* src, int32_t len, UErrorCode* err) {
+  if (len <= kTitleUnits) {
+    UChar in16[kTitleUnits];
+    int32_t n16 = 0;
+    UErrorCode e = U_ZERO_ERROR;
+    u_strFromUTF8(in16, kTitleUnits, &n16, src, len, &e);
+    if (U_SUCCESS(e) && n16 <= kTitleUnits) {
+      UChar out16[kTitleOutUnits];
+      const int32_t t16 = ucasemap_toTitle(m, out16, kTitleOutUnits, in16, n16, &e);
+      if (U_SUCCESS(e) && t16 <= kTitleOutUnits) {
+        int32_t n8 = 0;
+        u_strToUTF8(dst, cap, &n8, out16, t16, err);
+        return n8;
+      }
+    }
+  }
+  return ucasemap_utf8ToTitle(m, dst, cap, src, len, err);
+}
+
+int32_t run_case_map(UCaseMap* m, case_op op, char* dst, int32_t cap, const char* src, int32_t len,
+                     UErrorCode* err) {
   switch (op) {
     case case_op::upper:
-      return ucasemap_utf8ToUpper(m, dst, cap, src, -1, err);
+      return ucasemap_utf8ToUpper(m, dst, cap, src, len, err);
     case case_op::lower:
-      return ucasemap_utf8ToLower(m, dst, cap, src, -1, err);
+      return ucasemap_utf8ToLower(m, dst, cap, src, len, err);
     case case_op::title:
-      return ucasemap_utf8ToTitle(m, dst, cap, src, -1, err);
+      return title_utf8(m, dst, cap, src, len, err);
   }
   return 0;
 }
 
-int32_t case_text(case_op op, const char* src, char* dst, uint32_t size, const char* lang) {
+bool overlaps(const char* a, size_t a_len, const char* b, size_t b_len) {
+  const auto x = reinterpret_cast<uintptr_t>(a);
+  const auto y = reinterpret_cast<uintptr_t>(b);
+  return x < y + b_len && y < x + a_len;
+}
+
+int32_t case_text(case_op op, const char* src, int32_t src_len, char* dst, uint32_t size, const char* lang,
+                  uint32_t* full_len) {
+  if (full_len != nullptr) *full_len = 0;
   if (src == nullptr || dst == nullptr || size == 0) return -1;
+  if (src_len < 0) src_len = static_cast<int32_t>(std::strlen(src));
   UErrorCode err = U_ZERO_ERROR;
   case_map_ptr owned;
   UCaseMap* m = case_map_for(lang, &owned, &err);
   if (m == nullptr) {
     dst[0] = '\0';
     return err == U_MEMORY_ALLOCATION_ERROR ? -2 : -3;
+  }
+  const auto cap = static_cast<int32_t>(std::min<uint32_t>(size, INT32_MAX));
+  if (!overlaps(src, static_cast<size_t>(src_len) + 1, dst, size)) {
+    // Straight into dst when the whole cased text fits with its terminator
+    // (ICU terminates it then); otherwise it is built apart and cut.
+    int32_t n = run_case_map(m, op, dst, cap, src, src_len, &err);
+    if (U_SUCCESS(err) && err != U_STRING_NOT_TERMINATED_WARNING && n >= 0 && n < cap) {
+      if (full_len != nullptr) *full_len = static_cast<uint32_t>(n);
+      return n;
+    }
+    if (err != U_BUFFER_OVERFLOW_ERROR && err != U_STRING_NOT_TERMINATED_WARNING) {
+      dst[0] = '\0';
+      return err == U_MEMORY_ALLOCATION_ERROR ? -2 : -3;
+    }
+    err = U_ZERO_ERROR;
   }
   // Case into a buffer of its own: the cased text can be longer than the
   // source (German sharp s, Turkish dotted capital I) and src may be dst.
@@ -637,21 +690,22 @@ int32_t case_text(case_op op, const char* src, char* dst, uint32_t size, const c
   std::string grown;
   char* cased = local;
   int32_t room = static_cast<int32_t>(sizeof local);
-  int32_t n = run_case_map(m, op, cased, room, src, &err);
+  int32_t n = run_case_map(m, op, cased, room, src, src_len, &err);
   if (err == U_BUFFER_OVERFLOW_ERROR || err == U_STRING_NOT_TERMINATED_WARNING) {
     err = U_ZERO_ERROR;
     grown.assign(static_cast<size_t>(n) + 1, '\0');
     cased = grown.data();
     room = static_cast<int32_t>(grown.size());
-    n = run_case_map(m, op, cased, room, src, &err);
+    n = run_case_map(m, op, cased, room, src, src_len, &err);
   }
   if (U_FAILURE(err) || n < 0) {
     dst[0] = '\0';
     return err == U_MEMORY_ALLOCATION_ERROR ? -2 : -3;
   }
+  if (full_len != nullptr) *full_len = static_cast<uint32_t>(n);
   size_t keep = static_cast<size_t>(n);
   if (keep > size - 1) keep = np_uchar_cut(cased, size - 1);
-  std::memcpy(dst, cased, keep);
+  std::memmove(dst, cased, keep);
   dst[keep] = '\0';
   return static_cast<int32_t>(keep);
 }
@@ -741,15 +795,30 @@ int32_t np_uchar_upper(const char** src, char* dst, uint32_t size) { return case
 int32_t np_uchar_lower(const char** src, char* dst, uint32_t size) { return case_char(false, src, dst, size); }
 
 int32_t np_uchar_upper_cs(const char* src, char* dst, uint32_t size, const char* lang) {
-  return case_text(case_op::upper, src, dst, size, lang);
+  return case_text(case_op::upper, src, -1, dst, size, lang, nullptr);
 }
 
 int32_t np_uchar_lower_cs(const char* src, char* dst, uint32_t size, const char* lang) {
-  return case_text(case_op::lower, src, dst, size, lang);
+  return case_text(case_op::lower, src, -1, dst, size, lang, nullptr);
 }
 
 int32_t np_uchar_title_cs(const char* src, char* dst, uint32_t size, const char* lang) {
-  return case_text(case_op::title, src, dst, size, lang);
+  return case_text(case_op::title, src, -1, dst, size, lang, nullptr);
+}
+
+int32_t np_uchar_case_n(uint32_t op, const char* src, int32_t src_len, char* dst, uint32_t size, const char* lang,
+                        uint32_t* full_len) {
+  switch (op) {
+    case kNpCaseUpper:
+      return case_text(case_op::upper, src, src_len, dst, size, lang, full_len);
+    case kNpCaseLower:
+      return case_text(case_op::lower, src, src_len, dst, size, lang, full_len);
+    case kNpCaseTitle:
+      return case_text(case_op::title, src, src_len, dst, size, lang, full_len);
+    default:
+      if (full_len != nullptr) *full_len = 0;
+      return -1;
+  }
 }
 
 }  // namespace tq

@@ -94,4 +94,17 @@ int32_t np_uchar_upper_cs(const char* src, char* dst, uint32_t size, const char*
 int32_t np_uchar_lower_cs(const char* src, char* dst, uint32_t size, const char* lang);
 int32_t np_uchar_title_cs(const char* src, char* dst, uint32_t size, const char* lang);
 
+// The operations of np_uchar_case_n.
+inline constexpr uint32_t kNpCaseUpper = 1;
+inline constexpr uint32_t kNpCaseLower = 2;
+inline constexpr uint32_t kNpCaseTitle = 3;
+
+// The three above for the first src_len bytes of src (up to its terminator
+// when src_len is negative), which need not be terminated there; results
+// as above (-1 also for an unknown op). *full_len, when given, receives the
+// byte length of the whole cased text: above the result when it was cut.
+// Only dst[0] is written when the mapping fails and dst is src.
+int32_t np_uchar_case_n(uint32_t op, const char* src, int32_t src_len, char* dst, uint32_t size, const char* lang,
+                        uint32_t* full_len);
+
 }  // namespace tq

@@ -45,27 +45,35 @@ word_rec* word_at(word_list* list, int32_t i) { return static_cast<word_rec*>(ve
 
 const char* special_lang(const context* ctx) { return case_locale_special_lang_get(ctx->current_locale_code); }
 
-// First character upper, the rest lower, in place.
-void proper_first_upper(context* ctx, char* text, uint32_t size) {
-  if (text[0] == '\0') return;
+uint32_t case_op_of(uint32_t mode) { return mode == kCaseUpper ? kNpCaseUpper : kNpCaseLower; }
+
+// First character upper, the rest lower, in place; 1 when the cased word
+// was cut to fit.
+int32_t proper_first_upper(context* ctx, char* text, uint32_t size) {
+  if (text[0] == '\0') return 0;
   const char* rest = text;
   int32_t code = 0;
-  if (np_uchar_toint(&rest, &code) <= 0) return;
-  const size_t first_len = static_cast<size_t>(rest - text);
-  char first[8] = {};
-  std::memcpy(first, text, std::min<size_t>(first_len, sizeof first - 1));
+  if (np_uchar_toint(&rest, &code) <= 0) return 0;
+  const auto first_len = static_cast<int32_t>(rest - text);
   const char* lang = special_lang(ctx);
   char cased[kCaseWordSize];
-  int32_t n = np_uchar_upper_cs(first, cased, kCaseWordSize - 1, lang);
-  if (n < 0) return;
-  const int32_t m = np_uchar_lower_cs(rest, cased + n, kCaseWordSize - 1 - static_cast<uint32_t>(n), lang);
+  uint32_t first_full = 0;
+  const int32_t n = np_uchar_case_n(kNpCaseUpper, text, first_len, cased, kCaseWordSize, lang, &first_full);
+  if (n < 0) return 0;
+  uint32_t rest_full = 0;
+  const int32_t m =
+      np_uchar_case_n(kNpCaseLower, rest, -1, cased + n, kCaseWordSize - static_cast<uint32_t>(n), lang, &rest_full);
   if (m < 0) cased[n] = '\0';
-  np_uchar_bufcopy(text, cased, std::min(size, kCaseWordSize));
+  const uint32_t written = np_uchar_bufcopy(text, cased, std::min(size, kCaseWordSize));
+  return first_full + rest_full > written ? 1 : 0;
 }
 
 // The working text in a buffer of `size` bytes: the rest of what a scheme
-// or regexlib gave, cut between characters.
-void take_text(char* to, const char* from, uint32_t size) { np_uchar_bufcopy(to, from, size); }
+// or regexlib gave, cut between characters; true when it was cut.
+bool take_text(char* to, const char* from, uint32_t size) {
+  const uint32_t n = np_uchar_bufcopy(to, from, size);
+  return from[n] != '\0';
+}
 
 struct run_state {
   context* ctx;
@@ -76,6 +84,12 @@ struct run_state {
   recorder rec_info;
   scheme_rec* scheme = nullptr;
   regexlib_rec* regexlib = nullptr;
+  // The first word whose cased text was cut to fit its buffer, or -1: the
+  // rebuilt value ends with it.
+  int32_t cut_word = -1;
+  void cut_at(int32_t i) {
+    if (cut_word < 0) cut_word = i;
+  }
 };
 
 // Applies the scheme as a phrase (element mode off, output casing its own)
@@ -98,22 +112,25 @@ int32_t scheme_phrase(run_state& s, const char* text, char* out, int32_t* matche
   return 0;
 }
 
-// The known-pattern regexlib on `text` in place; 1 when it replaced anything.
-int32_t regex_apply(run_state& s, char* text, uint32_t size) {
+// The known-pattern regexlib on `text` (word i) in place; 1 when it
+// replaced anything.
+int32_t regex_apply(run_state& s, int32_t i, char* text, uint32_t size) {
   char out[kRegexResultSize];
   const int32_t rc = regexlib_replace_all(s.ctx, s.regexlib, text, out, 0);
   if (rc < 0) return rc;
   if (rc == 0) return 0;
-  take_text(text, out, size);
+  if (take_text(text, out, size)) s.cut_at(i);
   return 1;
 }
 
-// One word: the scheme, then the regexlib, else the default rule. The
-// result is left in `text` (kCaseWordSize bytes).
-int32_t word_step(run_state& s, char* text) {
+// Word i: the scheme, then the regexlib, else the default rule. The result
+// is left in `text` (kCaseWordSize bytes). The texts of the steps are kept
+// for a case info only.
+int32_t word_step(run_state& s, int32_t i, char* text) {
   if (text[0] == '\0') return 0;
+  const bool recording = s.rec_info.info != nullptr;
   char source[kCaseWordSize];
-  std::memcpy(source, text, std::strlen(text) + 1);
+  if (recording) std::memcpy(source, text, std::strlen(text) + 1);
   const char* after_scheme = "";
   const char* after_regex = "";
   char scheme_text[kCaseWordSize];
@@ -126,34 +143,35 @@ int32_t word_step(run_state& s, char* text) {
       const int32_t rc = scheme_phrase(s, text, scheme_text, &hit);
       if (rc < 0) return rc;
       if (hit != 0) {
-        // The standard whole, as the length check keeps words' characters.
-        take_text(text, scheme_text, kCaseWordSize);
-        after_scheme = text;
+        // The standard whole, as the length check keeps words' characters;
+        // scheme_text keeps it for the record.
+        if (take_text(text, scheme_text, kCaseWordSize)) s.cut_at(i);
+        after_scheme = scheme_text;
         matched = 1;
         scheme_flag = 1;
-        if (s.rec_info.info != nullptr) s.rec_info.info->scheme_matched = 1;
+        if (recording) s.rec_info.info->scheme_matched = 1;
       }
     }
-    if (after_scheme[0] != '\0') {
-      std::memcpy(scheme_text, after_scheme, std::strlen(after_scheme) + 1);
-      after_scheme = scheme_text;
-    }
     if (s.regexlib != nullptr && !(s.part->skip_regexlib_on_scheme != 0 && matched != 0)) {
-      const int32_t rc = regex_apply(s, text, kCaseWordSize);
+      const int32_t rc = regex_apply(s, i, text, kCaseWordSize);
       if (rc < 0) return rc;
       if (rc > 0) {
-        std::memcpy(regex_text, text, std::strlen(text) + 1);
-        after_regex = regex_text;
+        if (recording) {
+          std::memcpy(regex_text, text, std::strlen(text) + 1);
+          after_regex = regex_text;
+          s.rec_info.info->regex_matched = 1;
+        }
         matched = 1;
-        if (s.rec_info.info != nullptr) s.rec_info.info->regex_matched = 1;
       }
     }
   }
   if (matched == 0) {
-    case_default_apply(s.ctx, s.mode, s.part != nullptr ? s.part->unicode_casing : 0, text, kCaseWordSize);
-    if (s.rec_info.info != nullptr) s.rec_info.info->default_casing_used = 1;
+    if (case_default_apply(s.ctx, s.mode, s.part != nullptr ? s.part->unicode_casing : 0, text, kCaseWordSize) != 0) {
+      s.cut_at(i);
+    }
+    if (recording) s.rec_info.info->default_casing_used = 1;
   }
-  s.rec_info.word(source, scheme_flag, after_scheme, after_regex, text);
+  if (recording) s.rec_info.word(source, scheme_flag, after_scheme, after_regex, text);
   return 0;
 }
 
@@ -193,7 +211,7 @@ int32_t span_step(run_state& s, word_list* list, int32_t i, int32_t j) {
   bool replaced = false;
   if (s.regexlib != nullptr && !(s.part->skip_regexlib_on_scheme != 0 && matched_scheme)) {
     for (int32_t k = i; k <= j; ++k) {
-      rc = regex_apply(s, word_at(list, k)->text, kWordTextSize);
+      rc = regex_apply(s, k, word_at(list, k)->text, kWordTextSize);
       if (rc < 0) return rc;
       if (rc > 0) replaced = true;
     }
@@ -214,10 +232,12 @@ int32_t span_step(run_state& s, word_list* list, int32_t i, int32_t j) {
   for (int32_t k = i; k <= j; ++k) {
     word_rec* w = word_at(list, k);
     char before[kWordTextSize];
-    std::memcpy(before, w->text, std::strlen(w->text) + 1);
-    case_default_apply(s.ctx, s.mode, s.part->unicode_casing, w->text, kWordTextSize);
-    if (info != nullptr) info->default_casing_used = 1;
-    s.rec_info.word(before, 0, "", "", w->text);
+    if (info != nullptr) std::memcpy(before, w->text, std::strlen(w->text) + 1);
+    if (case_default_apply(s.ctx, s.mode, s.part->unicode_casing, w->text, kWordTextSize) != 0) s.cut_at(k);
+    if (info != nullptr) {
+      info->default_casing_used = 1;
+      s.rec_info.word(before, 0, "", "", w->text);
+    }
   }
   return 0;
 }
@@ -261,33 +281,151 @@ int32_t words_run(run_state& s, word_list* list) {
         continue;
       }
     }
-    const int32_t rc = word_step(s, word_at(list, i)->text);
+    const int32_t rc = word_step(s, i, word_at(list, i)->text);
     if (rc < 0) return rc;
     ++i;
   }
   return 0;
 }
 
+// Appends a piece's text at out + *used within `bound` bytes (terminator
+// included); false when it did not fit whole (its whole characters that
+// fit are written).
+bool append_piece(char* out, uint32_t* used, uint32_t bound, const char* text) {
+  const size_t n = std::strlen(text);
+  if (*used + n < bound) {
+    std::memcpy(out + *used, text, n + 1);
+    *used += static_cast<uint32_t>(n);
+    return true;
+  }
+  *used += np_uchar_bufcopy(out + *used, text, bound - *used);
+  return false;
+}
+
+// The cased value from the list into out (bound bytes with the terminator,
+// at most kWordTextSize): the leading separator, the words with the
+// separators between them (dropped spans give no text) and the trailing
+// separator. It ends where a piece does not fit whole, and after word
+// `last_word` (one whose casing was cut), so that whatever casing
+// lengthened, the output is the start of the cased value and never skips a
+// character to take a later one.
+void rebuild(char* out, uint32_t bound, const word_list* list, int32_t last_word) {
+  out[0] = '\0';
+  uint32_t used = 0;
+  const auto seps = static_cast<int32_t>(vec_count(&list->separators));
+  const auto words = static_cast<int32_t>(wordlist_word_count(list));
+  const auto piece = [](const vec* v, int32_t k) { return static_cast<const word_rec*>(vec_get(v, k)); };
+  if (seps > 0) {
+    const word_rec* lead = piece(&list->separators, 0);
+    // Only a separator ahead of every word leads the text.
+    if (lead->start == 0 && (words == 0 || piece(&list->words, 0)->start > 0)) {
+      if (!append_piece(out, &used, bound, lead->text)) return;
+    }
+  }
+  int32_t p = 0;
+  for (int32_t i = 0; i < words; ++i) {
+    const word_rec* w = piece(&list->words, i);
+    int32_t between = 0;
+    if (i == 0) {
+      p = w->start;
+    } else if (p < w->start) {
+      for (int32_t k = 0; k < seps; ++k) {
+        const word_rec* sep = piece(&list->separators, k);
+        if (sep->start > w->start) break;
+        if (sep->start >= p) {
+          if (!append_piece(out, &used, bound, sep->text)) return;
+          between += sep->length;
+        }
+      }
+      const auto dropped = static_cast<int32_t>(vec_count(&list->dropped));
+      for (int32_t k = 0; k < dropped; ++k) {
+        const word_rec* d = piece(&list->dropped, k);
+        if (d->start > w->start) break;
+        if (d->start >= p) between += d->length;
+      }
+    }
+    if (!append_piece(out, &used, bound, w->text) || i == last_word) return;
+    p += w->length + between;
+  }
+  if (seps > 0 && words > 0) {
+    const word_rec* trail = piece(&list->separators, seps - 1);
+    if (trail->start > piece(&list->words, words - 1)->start) append_piece(out, &used, bound, trail->text);
+  }
+}
+
+// True when the `len` bytes of text are well-formed UTF-8.
+bool well_formed(const char* text, size_t len) {
+  size_t k = 0;
+  while (k < len) {
+    if (static_cast<unsigned char>(text[k]) < 0x80) {
+      ++k;
+      continue;
+    }
+    const char* cursor = text + k;
+    int32_t code = 0;
+    const int32_t n = np_uchar_toint(&cursor, &code);
+    if (n <= 0 || k + static_cast<size_t>(n) > len) return false;
+    k += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// Upper- or lowercasing with no definition and no record: nothing depends
+// on words, so the value is cased whole by one call of the character
+// library. It gives what casing word by word gives: the built-in chopper
+// parts words only at blanks, tabs, line feeds, form feeds and carriage
+// returns, and no casing context (final sigma, the Lithuanian dot, the
+// Turkish and Azeri i) reaches across those. The value is bounded as the
+// word road bounds it (kCaseValueMax bytes in, the rebuilt text's size
+// out). False, with nothing decided, for a text that is not well-formed
+// UTF-8 (the chopper stops parting words at the first bad byte) or when the
+// mapping fails; the word road then takes the value.
+bool whole_value_case(context* ctx, uint32_t mode, const char* input, uint32_t max, char* out) {
+  const uint32_t in_bound = std::min(max - 1, kCaseValueMax);
+  // One pass measures and checks a value that fits, as most do.
+  const int32_t valid = np_uchar_valid_length(input, in_bound);
+  size_t len = valid >= 0 ? static_cast<size_t>(valid) : strnlen(input, in_bound + 1);
+  if (valid < 0) {
+    if (len > in_bound) len = np_uchar_cut(input, in_bound);
+    if (!well_formed(input, len)) return false;
+  }
+  const uint32_t bound = std::min(max, kWordTextSize);
+  return np_uchar_case_n(case_op_of(mode), input, static_cast<int32_t>(len), out, bound, special_lang(ctx), nullptr) >=
+         0;
+}
+
 }  // namespace
 
-void case_default_apply(context* ctx, uint32_t mode, uint32_t unicode, char* text, uint32_t size) {
+int32_t case_default_apply(context* ctx, uint32_t mode, uint32_t unicode, char* text, uint32_t size) {
+  if (size == 0) return 0;
+  uint32_t op = 0;
   switch (mode) {
     case kCaseUpper:
-      case_upper_current_locale(ctx, text, size);
+      op = kNpCaseUpper;
       break;
     case kCaseLower:
-      case_lower_current_locale(ctx, text, size);
+      op = kNpCaseLower;
       break;
     case kCaseProper:
-      if (unicode != 0) {
-        case_title_current_locale(ctx, text, size);
-      } else {
-        proper_first_upper(ctx, text, size);
-      }
+      if (unicode == 0) return proper_first_upper(ctx, text, size);
+      op = kNpCaseTitle;
       break;
     default:
-      break;
+      return 0;
   }
+  // In place: a failed mapping writes only the first byte, which is put
+  // back, so the word stays as it was.
+  size_t len = strnlen(text, size);
+  if (len == size) len = np_uchar_cut(text, size - 1);
+  const char first = text[0];
+  uint32_t full = 0;
+  const int32_t n = np_uchar_case_n(op, text, static_cast<int32_t>(len), text, size, special_lang(ctx), &full);
+  if (n < 0) {
+    text[0] = first;
+    text[len] = '\0';
+    return 0;
+  }
+  return full > static_cast<uint32_t>(n) ? 1 : 0;
 }
 
 int32_t case_work_area_create(context* ctx) {
@@ -325,6 +463,10 @@ int32_t case_engine_run(context* ctx, defn_rec* rec, case_work* work, uint32_t m
     }
   }
   out[0] = '\0';
+  if (rec == nullptr && info == nullptr && (mode == kCaseUpper || mode == kCaseLower) &&
+      whole_value_case(ctx, mode, input, max, out)) {
+    return 0;
+  }
   if (info != nullptr) {
     // A run's texts and flags replace an earlier run's; word records add up.
     info->chop_words.clear();
@@ -369,11 +511,9 @@ int32_t case_engine_run(context* ctx, defn_rec* rec, case_work* work, uint32_t m
   }
   if (rc >= 0) rc = words_run(s, &list);
   if (rc >= 0) {
-    // The words' texts between the separators as chopped: the surface text is
-    // bounded and cut between characters, however casing lengthened them.
-    char rebuilt[kWordTextSize];
-    wordlist_surface_text_all(rebuilt, &list);
-    np_uchar_bufcopy(out, rebuilt, max);
+    // The words' texts between the separators as chopped, bounded and cut
+    // between characters however casing lengthened them.
+    rebuild(out, std::min(max, kWordTextSize), &list, s.cut_word);
   }
   wordlist_free(&list);
   if (rc < 0) return rc;

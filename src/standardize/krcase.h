@@ -11,7 +11,9 @@
 // only the pool of output-pointer blocks that scheme applications borrow.
 // No text is ever cut inside a character: inputs are cut to 1,024 bytes
 // before chopping, a known-word standard is handed to the words of its
-// span by characters, and the rebuilt text is bounded.
+// span by characters, and the rebuilt text is bounded: it ends at the first
+// piece that does not fit whole, so it is always the start of the cased
+// value.
 #pragma once
 
 #include <cstdint>
@@ -66,11 +68,15 @@ int32_t case_work_area_create(context* ctx);
 void case_work_area_free(context* ctx);
 
 // Cases `input` (UTF-8) by `mode` (0..3; another value leaves it as it is)
-// under `rec` (a case definition, or NULL) into `out`, which holds at least
-// kCaseTextSize bytes; `max` bounds the output, terminator included (at
-// most kCaseTextSize). A definition not prepared is prepared first (-706
+// under `rec` (a case definition, or NULL) into `out`, which holds `max`
+// bytes; `max` bounds the output, terminator included (at most
+// kCaseTextSize; the text itself is at most kCaseValueMax bytes, as the
+// words rebuild it). A definition not prepared is prepared first (-706
 // when its scheme changes word lengths). With info, the run is recorded.
-// 0 or a negative code; the output holds what was written so far.
+// Upper- and lowercasing with neither a definition nor an info case a
+// well-formed value whole, with one call of the character library, which
+// gives what the word road gives. 0 or a negative code; the output holds
+// what was written so far.
 int32_t case_engine_run(context* ctx, defn_rec* rec, case_work* work, uint32_t mode, const char* input,
                         uint32_t max, char* out, case_info* info);
 
@@ -78,7 +84,7 @@ int32_t case_engine_run(context* ctx, defn_rec* rec, case_work* work, uint32_t m
 // the current locale's special casing. Proper: with unicode set, each word
 // title-cased by the character library's word breaks ("jean-paul" gives
 // "Jean-Paul"); without it the first character upper and the rest lower
-// ("Jean-paul").
-void case_default_apply(context* ctx, uint32_t mode, uint32_t unicode, char* text, uint32_t size);
+// ("Jean-paul"). 1 when the cased word was cut to fit, else 0.
+int32_t case_default_apply(context* ctx, uint32_t mode, uint32_t unicode, char* text, uint32_t size);
 
 }  // namespace tq

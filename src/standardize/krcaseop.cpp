@@ -68,11 +68,21 @@ int32_t core_run(context* ctx, defn_rec* rec, const char* in, char* out, uint32_
   }
   if (ctx->case_work == nullptr) return TQ_ERR_PART_MISSING;
   char text[kCaseTextSize];
-  // The input is bounded by the size too (one UTF-8 terminator inside).
-  const int32_t input = strio_in(ctx, in, text, size - 1, convert);
+  // The input is bounded by the size too (one UTF-8 terminator inside). A
+  // well-formed UTF-8 input is read where it lies.
+  const char* value = text;
+  const int32_t input = strio_in_view(ctx, in, text, size - 1, convert, &value);
   if (input < 0) return input;
+  // Without a definition the engine's output is the well-formed input's
+  // characters cased, cut between characters: in UTF-8 (or unconverted)
+  // it goes straight to the caller, as the conversion out would copy it.
+  if (rec == nullptr && ((convert & kStrioConvert) == 0 || ctx->session_encoding == kEncodingUtf8)) {
+    const int32_t rc = case_engine_run(ctx, nullptr, ctx->case_work, rule.mode, value, size, out, info);
+    if (rc < 0) return rc;
+    return input > 0 ? input : 0;
+  }
   char cased[kCaseTextSize];
-  const int32_t rc = case_engine_run(ctx, rec, ctx->case_work, rule.mode, text, size, cased, info);
+  const int32_t rc = case_engine_run(ctx, rec, ctx->case_work, rule.mode, value, size, cased, info);
   if (rc < 0) return rc;
   const int32_t output = strio_out(ctx, cased, out, size - term, convert);
   if (output < 0) return output;

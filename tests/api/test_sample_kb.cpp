@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "support/alloc_counter.h"
 #include "support/tq_test.h"
 #include "tq.h"
 
@@ -177,6 +178,31 @@ TEST(SampleKb, NamesProperCased) {
     ++rows;
   }
   EXPECT_GT(rows, 0);
+}
+
+// Once warm, casing names allocates nothing: upper and lower with no
+// definition, proper under "Name" (its chopper, scheme spans and title
+// casing by word breaks).
+TEST(SampleKb, WarmCasingAllocatesNothing) {
+  Context ctx(TQ_SAMPLE_KB);
+  ASSERT_EQ(tq_session_encoding_set(ctx, TQ_ENC_UTF8), 0);
+  ASSERT_EQ(tq_zel_locale_load(ctx, 29840, TQ_LOAD_DATATYPES | TQ_LOAD_CASE_DEFNS), 0) << tq_test::error_list_text(ctx);
+  const char* values[] = {"JOHANNES VAN DER WAALS", "douglas macarthur jr", "Élise Müller Straße",
+                          "SEAN PATRICK O'BRIEN", "jean-paul belmondo"};
+  char out[1028];
+  const auto all = [&] {
+    for (const char* v : values) {
+      ASSERT_EQ(tq_uppercase(ctx, nullptr, v, out, sizeof out), 0);
+      ASSERT_EQ(tq_lowercase(ctx, nullptr, v, out, sizeof out), 0);
+      ASSERT_EQ(tq_propercase(ctx, "Name", v, out, sizeof out), 0) << tq_test::error_list_text(ctx);
+    }
+  };
+  all();
+  tq_test::AllocCounter counter;
+  for (int i = 0; i < 10; ++i) all();
+  if (counter.available) {
+    EXPECT_EQ(counter.allocations(), 0);
+  }
 }
 
 }  // namespace
