@@ -14,11 +14,14 @@ namespace {
 word_rec* piece_at(const vec* v, int32_t i) { return static_cast<word_rec*>(vec_get(v, i)); }
 
 // Appends text to out (a kWordTextSize buffer holding `used` bytes), whole
-// characters only. Returns the new length.
+// characters only. Returns the new length; once a piece did not fit whole
+// the buffer counts as full, so that no later, shorter piece is appended
+// after the gap and the text is always a true beginning of the whole.
 size_t append_text(char* out, size_t used, const char* text) {
   if (used >= kWordTextSize - 1) return used;
-  uint32_t room = static_cast<uint32_t>(kWordTextSize - used);
-  return used + np_uchar_bufcopy(out + used, text, room);
+  const uint32_t room = static_cast<uint32_t>(kWordTextSize - used);
+  const size_t copied = np_uchar_bufcopy(out + used, text, room);
+  return text[copied] != '\0' ? kWordTextSize - 1 : used + copied;
 }
 
 int32_t list_make(context* ctx, vec* v) {

@@ -1,5 +1,6 @@
 // The character table, the chopping engine and word lists, on a context
 // built without the export layer.
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -396,6 +397,20 @@ TEST(WordList, SurfaceTextAndWordAccess) {
   EXPECT_EQ(f.list.words.count, 3u);
   EXPECT_EQ(wordlist_word_at(&f.list, 0)->char_length, 4);
   expect_tiled(&f.list);
+}
+
+// A rebuilt text that runs out of room ends where the first piece that did
+// not fit whole was cut: nothing after the gap is appended.
+TEST(WordList, SurfaceTextCutAtTheFirstPieceThatDoesNotFit) {
+  // Words grow when an engine rewrites them in place (casing, schemes).
+  const std::string head(1018, 'a');
+  ListFixture f("x y z");
+  ASSERT_EQ(f.list.words.count, 3u);
+  std::snprintf(const_cast<word_rec*>(wordlist_word_at(&f.list, 0))->text, kWordTextSize, "%s", head.c_str());
+  std::snprintf(const_cast<word_rec*>(wordlist_word_at(&f.list, 1))->text, kWordTextSize, "\xE2\x82\xAC\xE2\x82\xAC");
+  const std::string all = f.all();
+  EXPECT_EQ(all, head + " \xE2\x82\xAC") << all.substr(1018);
+  EXPECT_EQ(f.surface(0, 3), head + " \xE2\x82\xAC");
 }
 
 TEST(WordList, OffsetsCountDroppedSpansAndSlicesRebuildTheirText) {
