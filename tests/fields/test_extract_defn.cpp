@@ -273,7 +273,7 @@ TEST(ExtractRun, KnownWordsSeparatorsAndTheDefaultToken) {
   // A second run empties the info first.
   EXPECT_EQ(run(kb, "", info), (V{"", "", "", ""}));
   EXPECT_TRUE(info->known_words.empty());
-  extract_info_free(info);
+  extract_info_free(kb.ctx(), info);
   std::strcpy(part->separator, "|");
   EXPECT_EQ(run(kb, "call acme corp today"), (V{"", "", "acme corp", "call|today"}));
   part->separator[0] = '\0';
@@ -331,7 +331,7 @@ TEST(ExtractRun, PatternsTakeTheirWindowsUpToTheirMaximum) {
   EXPECT_EQ(info->iterations[0]->patterns[0].matched, 1u);
   EXPECT_EQ(info->iterations[0]->patterns[0].kind, kExtractSolutions);
   EXPECT_FALSE(info->iterations[0]->patterns[0].solutions.empty());
-  extract_info_free(info);
+  extract_info_free(kb.ctx(), info);
   extract_defn_part(kb.ex())->patterns[0].max_matches = 2;
   EXPECT_EQ(run(kb, "John Smith met John Smith"), (V{"John John", "Smith Smith", "", "met"}));
 }
