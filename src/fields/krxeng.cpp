@@ -340,7 +340,8 @@ int32_t pattern_match(context* ctx, const extract_pattern_rec& p, const analysed
                       vec* solutions, match* m, bool* matched) {
   *matched = false;
   // The list tells the info what the match came from: empty for one word.
-  vec_clear(solutions);
+  // Each parse makes the list anew, so the previous one is given back first.
+  vec_free(solutions);
   if (n == 0) return 0;
   if (p.parser == nullptr || p.root_index < 0) return TQ_ERR_HOLD_NOT_HELD;
   grammar_rec* g = nullptr;
@@ -353,7 +354,7 @@ int32_t pattern_match(context* ctx, const extract_pattern_rec& p, const analysed
   if (grammar_category_has_rules(grammar_category_get(g, p.root_index)) != 0) {
     for (uint32_t from = 0; from < n; ++from) {
       for (uint32_t to = n; to-- > from;) {
-        vec_clear(solutions);
+        vec_free(solutions);
         rc = parser_run(ctx, p.parser, awl, static_cast<int32_t>(from), static_cast<int32_t>(to), solutions);
         if (rc < 0) return rc;
         if (vec_count(solutions) == 0) continue;
@@ -428,9 +429,8 @@ int32_t window_loop(run_state& s) {
   const extract_defn_kind_rec* part = s.part;
   const uint32_t patterns = std::min<uint32_t>(static_cast<uint32_t>(part->patterns.size()), kExtractPatternsMax);
   const uint32_t all = wordlist_word_count(&a->chopped);
+  // Made by each parse (parser_run), given back before the next one.
   vec solutions{};
-  if (vec_init_from_pool(ctx->small_pool, &solutions) != 0) return TQ_ERR_NO_MEMORY;
-  vec_free_fn_set(&solutions, parse_solution_free);
   struct cleanup {
     vec* v;
     ~cleanup() { vec_free(v); }
