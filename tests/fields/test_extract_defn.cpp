@@ -12,6 +12,7 @@
 #include "fields/krxeng.h"
 #include "fields/krxinfo.h"
 #include "kbstore/krdefn.h"
+#include "kbstore/krdefnacc.h"
 #include "kbstore/krlib.h"
 #include "kbstore/krlocload.h"
 #include "kbstore/krxml.h"
@@ -350,6 +351,77 @@ TEST(ExtractDefn, AGrammarSharedWithOthersOutlivesTheDefinition) {
   resource_slot* slot = nullptr;
   ASSERT_EQ(rsrc_slot_get_used(kb.ctx(), kRsrcGrammar, mine, &slot), 0);
   EXPECT_EQ(slot->refs, 1u);
+}
+
+}  // namespace
+
+namespace {
+
+using namespace tq;
+
+int32_t run_rc(ExtractKb& kb, const char* text, std::vector<std::string>* values) {
+  extract_value out[kExtractTokensMax];
+  uint32_t n = 99;
+  const int32_t rc = extract_engine_run(kb.ctx(), kb.ex(), text, out, &n, nullptr);
+  values->clear();
+  for (uint32_t i = 0; i < n; ++i) values->emplace_back(out[i].value);
+  return rc;
+}
+
+// A run that fails part-way (after the known words filled a token) leaves
+// nothing behind: the next run gives what it gives alone. A datatype that
+// is not there any more is refused before anything is done.
+TEST(ExtractRun, AFailedRunLeavesNothingForTheNext) {
+  ExtractKb kb;
+  ASSERT_EQ(kb.load_rc(), 0) << kb.errors();
+  using V = std::vector<std::string>;
+  const V alone = run(kb, "John Smith");
+  EXPECT_EQ(alone, (V{"John", "Smith", "", ""}));
+  extract_pattern_rec& p = extract_defn_part(kb.ex())->patterns[0];
+  const int32_t root = p.root_index;
+  p.root_index = -1;  // the pattern's parser cannot run
+  V values;
+  EXPECT_EQ(run_rc(kb, "acme corp John Smith", &values), TQ_ERR_HOLD_NOT_HELD);
+  EXPECT_TRUE(values.empty());
+  p.root_index = root;
+  EXPECT_EQ(run(kb, "John Smith"), alone);
+  defn_rec* rec = kb.ex();
+  const int32_t datatype = rec->datatype;
+  rec->datatype = 77;
+  EXPECT_EQ(run_rc(kb, "John Smith", &values), TQ_ERR_INDEX);
+  EXPECT_TRUE(values.empty());
+  rec->datatype = datatype;
+  EXPECT_EQ(run(kb, "acme corp John Smith"), (V{"John", "Smith", "acme corp", ""}));
+}
+
+// The analysis options of a prepared definition point into its lists: a
+// change of a list after a run makes the next run prepare again rather than
+// read what was freed (AddressSanitizer reports such a read).
+TEST(ExtractRun, ListsChangedAfterARunAreNotReadStale) {
+  ExtractKb kb;
+  ASSERT_EQ(kb.load_rc(), 0) << kb.errors();
+  using V = std::vector<std::string>;
+  const V want{"John", "Smith", "", "met"};
+  const struct {
+    const char* name;
+    int32_t (*change)(context*);
+  } changes[] = {
+      {"vocabularies", [](context* c) {
+         int32_t rc = defn_vocabularies_delete_all(c, kDefnExtract, 0);
+         return rc < 0 ? rc : defn_vocabulary_add(c, kDefnExtract, 0, "PersonName", 0);
+       }},
+      {"vocabulary set", [](context* c) { return defn_vocabulary_info_set_by_index(c, kDefnExtract, 0, 0, "PersonName", 1); }},
+      {"normalization", [](context* c) { return defn_normalization_regexlibs_delete_all(c, kDefnExtract, 0); }},
+      {"default categories", [](context* c) { return defn_default_categories_delete_all(c, kDefnExtract, 0); }},
+  };
+  for (const auto& c : changes) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(run(kb, "John Smith met"), want);
+    ASSERT_EQ(extract_defn_part(kb.ex())->prepared.load(), 1u);
+    ASSERT_GE(c.change(kb.ctx()), 0) << kb.errors();
+    EXPECT_EQ(extract_defn_part(kb.ex())->prepared.load(), 0u);
+    EXPECT_EQ(run(kb, "John Smith met"), want);
+  }
 }
 
 }  // namespace
