@@ -4,10 +4,12 @@
 // and output bounds, and no allocation once a context is warm.
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/alloc_counter.h"
 #include "support/tq_test.h"
+#include "support/watchdog.h"
 
 namespace {
 
@@ -240,6 +242,36 @@ TEST(Extract, WarmContextAllocatesNothing) {
   if (counter.available) {
     EXPECT_EQ(counter.allocations(), 0);
   }
+}
+
+// Clones extract on their own threads, each in its own work area; the
+// definition, not yet prepared, is prepared once by whichever comes first.
+TEST(Extract, ClonesOnThreadsGiveTheGolden) {
+  tq_test::Watchdog watchdog;
+  Sample s;
+  const auto rows = golden_rows("extract_contact.tsv");
+  constexpr int kThreads = 4;
+  std::vector<tq_context*> clones(kThreads, nullptr);
+  for (tq_context*& c : clones) ASSERT_EQ(tq_clone(s.ctx, &c), 0);
+  std::vector<int> wrong(kThreads, 0);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      std::vector<tq_extract_token> tokens(TQ_EXTRACT_TOKENS);
+      for (int round = 0; round < 20; ++round) {
+        for (const auto& row : rows) {
+          uint32_t n = 0;
+          const int32_t rc = tq_extract(clones[t], "Contact", row[0].c_str(), tokens.data(), &n);
+          bool same = rc == std::stoi(row[1]) && n == 4;
+          for (uint32_t k = 0; same && k < 4; ++k) same = row[2 + k] == tokens[k].value;
+          wrong[t] += same ? 0 : 1;
+        }
+      }
+    });
+  }
+  for (std::thread& th : threads) th.join();
+  for (int t = 0; t < kThreads; ++t) EXPECT_EQ(wrong[t], 0) << "clone " << t;
+  for (tq_context* c : clones) tq_close(c);
 }
 
 }  // namespace
