@@ -689,6 +689,8 @@ namespace {
 int32_t extract_by_record(context* ctx, int32_t index, const char* data, extract_token* tokens,
                           uint32_t* num_tokens, extract_info* info) {
   *num_tokens = 0;
+  // Whatever happens, the info holds this call only.
+  if (info != nullptr) extract_info_reset(ctx, info);
   extract_work_area* a = ctx->extract_work_area;
   if (a == nullptr) return TQ_ERR_PART_MISSING;
   defn_rec* rec = nullptr;
@@ -718,6 +720,7 @@ int32_t extract_by_record(context* ctx, int32_t index, const char* data, extract
 int32_t extract_by_name(context* ctx, const char* name, const char* data, extract_token* tokens,
                         uint32_t* num_tokens, extract_info* info) {
   *num_tokens = 0;
+  if (info != nullptr) extract_info_reset(ctx, info);
   int32_t index = -1;
   const int32_t rc = defn_index_get_by_name(ctx, kDefnExtract, name, kDefnNameConvert, &index);
   if (rc < 0) return rc;

@@ -194,6 +194,12 @@ TEST(Extract, InfoRecordsTheRun) {
   EXPECT_EQ(tq_solution_rule_free(ctx, rule), 0);
   EXPECT_EQ(tq_extract_info_iteration_pattern_solution_rule_get(ctx, info, 0, 0, sols, &rule), -800);
   EXPECT_EQ(rule, nullptr);
+  // A call that fails leaves the info empty too.
+  std::vector<tq_extract_token> none(TQ_EXTRACT_TOKENS);
+  EXPECT_LT(tq_extract_with_info(ctx, "NoSuchDefinition", "x", none.data(), &count, info), 0);
+  EXPECT_EQ(tq_extract_info_iteration_count_get(ctx, info, &count), 0);
+  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(s.run("Kestrel Bank hired Mary Jones", &rc, info), (Values{"Mary", "Jones", "Kestrel Bank", "hired"}));
   // The solution copies outlive the definition's unload.
   EXPECT_EQ(tq_zel_locale_unload(ctx, kEn), 0) << tq_test::error_list_text(ctx);
   ASSERT_EQ(tq_extract_info_iteration_pattern_solution_score_get(ctx, info, 0, 0, 0, &i1), 0);
