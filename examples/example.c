@@ -7,7 +7,9 @@
  * examples/names.txt when none is given), parses each with the parse
  * definition "Name" of locale English (United States), prints the value of
  * every token, then the name proper-cased with the case definition "Name"
- * ("JOHANNES VAN DER WAALS" -> "Johannes van der Waals"). KB_ROOT is the
+ * ("JOHANNES VAN DER WAALS" -> "Johannes van der Waals"). Last, it pulls a
+ * contact's names and company out of one line of free text with the
+ * extraction definition "Contact". KB_ROOT is the
  * built knowledge base (by default the one the build made,
  * <build>/examples/kb). Texts cross the interface as UTF-8. */
 #include <stdio.h>
@@ -66,6 +68,29 @@ static int parse_one(tq_context* ctx, int32_t datatype, const char* name) {
   return 0;
 }
 
+/* Extracts the tokens of the datatype "Contact" (given name, family name,
+ * company, other words) from one sentence and prints the ones found. */
+static int extract_contact(tq_context* ctx, const char* sentence) {
+  static tq_extract_token tokens[TQ_EXTRACT_TOKENS];
+  uint32_t count = 0;
+  int32_t index = -1;
+  int32_t rc = tq_extraction_defn_index_get_by_name(ctx, "Contact", &index);
+  if (rc >= 0) rc = tq_extract_by_index(ctx, index, sentence, tokens, &count);
+  if (rc < 0) {
+    fprintf(stderr, "tq_extract(\"%s\") failed: %d\n", sentence, rc);
+    print_errors(ctx);
+    return 1;
+  }
+  printf("%s\n", sentence);
+  for (uint32_t k = 0; k < count; ++k) {
+    char token_name[320 + 1] = "";
+    if (tokens[k].value[0] == '\0') continue;
+    tq_extraction_defn_token_name_get(ctx, index, tokens[k].index, token_name);
+    printf("  %-12s %s\n", token_name, tokens[k].value);
+  }
+  return 0;
+}
+
 int main(int argc, char** argv) {
   const char* kb = TQ_EXAMPLE_KB;
   const char* file = TQ_EXAMPLE_NAMES;
@@ -96,9 +121,12 @@ int main(int argc, char** argv) {
    * is read as UTF-8 too. */
   int32_t rc = tq_session_encoding_set(ctx, TQ_ENC_UTF8);
   if (rc == 0) rc = tq_zel_path_set(ctx, kb);
-  /* The locale with its parents, their datatypes, parse and case definitions:
-   * 104 says that something could not be read, and the error list what. */
-  if (rc == 0) rc = tq_zel_locale_load(ctx, kLocaleEnUsa, TQ_LOAD_DATATYPES | TQ_LOAD_PARSE_DEFNS | TQ_LOAD_CASE_DEFNS);
+  /* The locale with its parents, their datatypes, parse, case and extraction
+   * definitions: 104 says that something could not be read, and the error
+   * list what. */
+  if (rc == 0)
+    rc = tq_zel_locale_load(ctx, kLocaleEnUsa,
+                            TQ_LOAD_DATATYPES | TQ_LOAD_PARSE_DEFNS | TQ_LOAD_CASE_DEFNS | TQ_LOAD_EXTRACT_DEFNS);
   if (rc > 0) print_errors(ctx);
   if (rc >= 0) rc = tq_datatype_index_get_by_name(ctx, "Name", &datatype);
   if (rc < 0) {
@@ -114,6 +142,7 @@ int main(int argc, char** argv) {
     failed = parse_one(ctx, datatype, line);
   }
   if (in != stdin) fclose(in);
+  if (!failed) failed = extract_contact(ctx, "John Smith joined Acme Corp on Monday.");
   tq_close(ctx);
   return failed;
 }

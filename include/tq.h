@@ -2083,6 +2083,103 @@ TQ_API int32_t tq_extraction_defn_cat_regexlib_add(tq_context* ctx, int32_t inde
 TQ_API int32_t tq_extraction_defn_cat_regexlib_delete(tq_context* ctx, int32_t index, uint32_t entry) TQ_NOEXCEPT;
 TQ_API int32_t tq_extraction_defn_cat_regexlib_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
 
+/* ---- Extraction ------------------------------------------------------------------
+ * The tokens of an extraction definition's datatype pulled out of free text
+ * (data at most 1,024 bytes after conversion, session encoding): phrases its
+ * known-word schemes hold, then (with "Use Parser") the words under the
+ * sought categories of its patterns, then every word left to the default
+ * token; values from several places are joined with the separator. tokens
+ * holds at least the definition's token count (at most 32); record i gets
+ * token i, its value at most 1,024 bytes of text. Results: 0, else the
+ * input's conversion warning, else the output's; *num_tokens is 0 on
+ * failure. The forms with info record the run in a tq_extract_info (NULL:
+ * as without one). */
+#define TQ_EXTRACT_TOKENS 32
+#define TQ_EXTRACT_VALUE_SIZE 1028
+typedef struct tq_extract_token {
+  int32_t index;
+  char value[TQ_EXTRACT_VALUE_SIZE];
+} tq_extract_token;
+/* The record of one extraction: the preprocessing steps, the words as
+ * chopped and those the known words left, every phrase looked up as a known
+ * word, and per window of the pattern phase its morph analyzer info, the
+ * state of every word (0 not yet examined, 1 in the window, 2 consumed) and
+ * each pattern's attempt (solution type 0 none, 1 parse solutions, 2 one
+ * word), then a last iteration with every word consumed. A run empties it
+ * first. It keeps copies of its own; free it before its context. Text
+ * outputs take 1,028 bytes; begin and end positions count characters. */
+typedef struct tq_extract_info tq_extract_info;
+TQ_API int32_t tq_extract(tq_context* ctx, const char* defn_name, const char* data, tq_extract_token* tokens,
+                          uint32_t* num_tokens) TQ_NOEXCEPT;
+TQ_API int32_t tq_extract_by_index(tq_context* ctx, int32_t index, const char* data, tq_extract_token* tokens,
+                                   uint32_t* num_tokens) TQ_NOEXCEPT;
+TQ_API int32_t tq_extract_with_info(tq_context* ctx, const char* defn_name, const char* data,
+                                    tq_extract_token* tokens, uint32_t* num_tokens,
+                                    tq_extract_info* info) TQ_NOEXCEPT;
+TQ_API int32_t tq_extract_by_index_with_info(tq_context* ctx, int32_t index, const char* data,
+                                             tq_extract_token* tokens, uint32_t* num_tokens,
+                                             tq_extract_info* info) TQ_NOEXCEPT;
+TQ_API int32_t tq_extract_info_init(tq_context* ctx, tq_extract_info** info) TQ_NOEXCEPT;
+/* NULL is accepted (nothing to free). */
+TQ_API int32_t tq_extract_info_free(tq_context* ctx, tq_extract_info* info) TQ_NOEXCEPT;
+TQ_API int32_t tq_extract_info_preproc_rgx_count_get(tq_context* ctx, tq_extract_info* info,
+                                                     uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_extract_info_any_preprocessing_regexlib_matched_get(tq_context* ctx, tq_extract_info* info,
+                                                                     uint32_t* matched) TQ_NOEXCEPT;
+TQ_API int32_t tq_extract_info_preprocessed_info_get(tq_context* ctx, tq_extract_info* info, uint32_t index,
+                                                     char* preprocessed_string, uint32_t* matched) TQ_NOEXCEPT;
+TQ_API int32_t tq_extract_info_chopped_word_list_count_get(tq_context* ctx, tq_extract_info* info,
+                                                           uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_extract_info_chopped_word_get(tq_context* ctx, tq_extract_info* info, uint32_t index,
+                                                char* word) TQ_NOEXCEPT;
+TQ_API int32_t tq_extract_info_known_word_count_get(tq_context* ctx, tq_extract_info* info,
+                                                    uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_extract_info_known_word_get(tq_context* ctx, tq_extract_info* info, uint32_t index,
+                                              char* word) TQ_NOEXCEPT;
+/* Not found: used 0, scheme_name "", scheme_idx and token_index -1. */
+TQ_API int32_t tq_extract_info_known_word_info_get(tq_context* ctx, tq_extract_info* info, uint32_t index,
+                                                   uint32_t* used, char* scheme_name, int32_t* scheme_idx,
+                                                   int32_t* token_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_extract_info_iteration_count_get(tq_context* ctx, tq_extract_info* extract_info,
+                                                   uint32_t* count) TQ_NOEXCEPT;
+/* Owned by the info; NULL for the last iteration. */
+TQ_API int32_t tq_extract_info_iteration_morph_analyzer_info_get(tq_context* ctx, tq_extract_info* extract_info,
+                                                                 uint32_t iteration,
+                                                                 tq_morph_analyzer_info** ma_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_extract_info_iteration_state_string_get(tq_context* ctx, tq_extract_info* extract_info,
+                                                          uint32_t iteration, char* result) TQ_NOEXCEPT;
+TQ_API int32_t tq_extract_info_iteration_state_word_count_get(tq_context* ctx, tq_extract_info* extract_info,
+                                                              uint32_t iteration, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_extract_info_iteration_state_word_info_get(tq_context* ctx, tq_extract_info* extract_info,
+                                                             uint32_t iteration, uint32_t word, uint32_t* status,
+                                                             uint32_t* begin_idx, uint32_t* end_idx) TQ_NOEXCEPT;
+TQ_API int32_t tq_extract_info_iteration_matched_count_get(tq_context* ctx, tq_extract_info* extract_info,
+                                                           uint32_t iteration, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_extract_info_iteration_matched_info_get(tq_context* ctx, tq_extract_info* extract_info,
+                                                          uint32_t iteration, uint32_t match, char* phrase,
+                                                          uint32_t* pat_idx, uint32_t* sol_type,
+                                                          uint32_t* sol_count) TQ_NOEXCEPT;
+/* Solutions of a pattern's attempt in an iteration: -700 when it holds none
+ * (solution type not 1). Rules are freed with tq_solution_rule_free; the
+ * best rule is NULL when no score is above 0. */
+TQ_API int32_t tq_extract_info_iteration_pattern_solution_score_get(tq_context* ctx, tq_extract_info* extract_info,
+                                                                    uint32_t iteration, uint32_t pattern,
+                                                                    uint32_t solution, int32_t* score) TQ_NOEXCEPT;
+TQ_API int32_t tq_extract_info_iteration_pattern_solution_rule_get(tq_context* ctx, tq_extract_info* extract_info,
+                                                                   uint32_t iteration, uint32_t pattern,
+                                                                   uint32_t solution,
+                                                                   tq_solution_rule** rule) TQ_NOEXCEPT;
+TQ_API int32_t tq_extract_info_iteration_pattern_best_solution_rule_get(tq_context* ctx,
+                                                                        tq_extract_info* extract_info,
+                                                                        uint32_t iteration, uint32_t pattern,
+                                                                        tq_solution_rule** rule) TQ_NOEXCEPT;
+/* The window's text under the rule; -800 for the last iteration. */
+TQ_API int32_t tq_extract_info_iteration_pattern_solution_rule_string_get(tq_context* ctx,
+                                                                          tq_extract_info* extract_info,
+                                                                          uint32_t iteration,
+                                                                          tq_solution_rule* rule,
+                                                                          char* str) TQ_NOEXCEPT;
+
 #ifdef __cplusplus
 }
 #endif

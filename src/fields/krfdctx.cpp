@@ -1,6 +1,7 @@
 #include "fields/krfdctx.h"
 
 #include "fields/krident.h"
+#include "fields/krxeng.h"
 
 namespace tq {
 
@@ -13,12 +14,21 @@ void ident_part_free(context* ctx) {
   ctx->ident_work_area = nullptr;
 }
 
+int32_t extract_part_create(context* ctx) { return extract_work_area_create(ctx, &ctx->extract_work_area); }
+
+void extract_part_free(context* ctx) {
+  extract_work_area_free(ctx, ctx->extract_work_area);
+  ctx->extract_work_area = nullptr;
+}
+
 // Each work area of the layer is one entry, made in this order and freed in
 // reverse. The first entry only marks where the layer's parts begin.
 constexpr context_part kFieldsParts[] = {
     {"fields layer", nullptr, nullptr, nullptr},
     // A clone identifies in a work area of its own.
     {"identification work area", ident_part_create, ident_part_free, nullptr},
+    // And extracts in one of its own.
+    {"extraction work area", extract_part_create, extract_part_free, nullptr},
 };
 
 }  // namespace

@@ -66,25 +66,6 @@ int32_t tqx_extraction_defn_normalization_regexlib_add(context* ctx, int32_t ind
   return defn_normalization_regexlib_add(ctx, K, index, name);
 }
 
-// ---- Whole definitions ---------------------------------------------------------------
-
-int32_t tqx_extraction_defn_add(context* ctx, const char* name, int32_t* index) {
-  return defn_add(ctx, K, name, kDefnNameConvert, index);
-}
-
-int32_t tqx_extraction_defn_copy(context* ctx, const char* sname, const char* dname, int32_t* index) {
-  return defn_copy(ctx, K, sname, dname, kDefnNameConvert, index);
-}
-
-int32_t tqx_extraction_defn_write(context* ctx, tq_xmldoc* xml, int32_t index) {
-  defn_rec* rec = nullptr;
-  int32_t rc = defn_record_get_for_read(ctx, K, index, &rec);
-  if (rc < 0) return rc;
-  if (rec->kind == 0) return TQ_ERR_INDEX;
-  rc = defn_element_write(ctx, xml, rec);
-  return rc < 0 ? rc : 0;
-}
-
 // ---- The kind part ----------------------------------------------------------------------
 
 namespace {

@@ -10,8 +10,6 @@
 
 #include "core/krcorvel.h"
 
-struct tq_xmldoc;
-
 namespace tq {
 
 // Appends a token named after one of the datatype's tokens (a refused name
@@ -21,15 +19,6 @@ int32_t tqx_extraction_defn_token_add(context* ctx, int32_t index, const char* n
 
 // An empty name is refused (-802) rather than emptying the list.
 int32_t tqx_extraction_defn_normalization_regexlib_add(context* ctx, int32_t index, const char* name);
-
-// ---- Whole definitions ---------------------------------------------------------------
-
-// Appends a definition named `name` without datatype or tokens.
-int32_t tqx_extraction_defn_add(context* ctx, const char* name, int32_t* index);
-// Copies the definition named sname (surfaced or not) under the name dname.
-int32_t tqx_extraction_defn_copy(context* ctx, const char* sname, const char* dname, int32_t* index);
-// Appends the whole definition to xml as an include of the kind's root type.
-int32_t tqx_extraction_defn_write(context* ctx, tq_xmldoc* xml, int32_t index);
 
 // ---- The kind part ---------------------------------------------------------------------
 // Patterns, sought categories, known-word schemes and categorization entries

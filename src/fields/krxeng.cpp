@@ -1,11 +1,17 @@
 #include "fields/krxeng.h"
 
 #include <bit>
+#include <new>
 
 #include <cstring>
 #include <string>
 
+#include "core/krenc.h"
 #include "core/krerr.h"
+#include "core/krzel.h"
+#include "kbstore/krshared.h"
+#include "kbstore/krdtyp.h"
+#include "kbstore/krlocload.h"
 #include "core/krstr.h"
 #include "fields/krxdef.h"
 #include "fields/krxinfo.h"
@@ -20,7 +26,6 @@
 #include "parse/krsoln.h"
 #include "resources/krgram.h"
 #include <algorithm>
-#include <map>
 
 namespace tq {
 
@@ -35,9 +40,10 @@ constexpr int64_t kSoughtUnit = kIndexSpan * kExtractWindowMax * 2;  // 16,384
 constexpr int64_t kWeightUnit = kSoughtUnit * kExtractWindowMax * 2;  // 1,048,576
 
 struct search_state {
-  const std::vector<extract_candidate>& c;
-  std::vector<uint32_t> path;
-  std::vector<uint32_t> best;
+  const extract_candidate* c;
+  uint32_t n;
+  std::vector<uint32_t>& path;
+  std::vector<uint32_t>& best;
   // A combination must beat this, as an empty window's choice (total 0)
   // beats the state of a reset window.
   int64_t best_total = -1;
@@ -49,12 +55,12 @@ struct search_state {
     // Each free word can bring at most the best share per word of a
     // candidate that may still be added over it.
     int64_t share[kExtractWindowMax] = {};
-    for (size_t j = 0; j < c.size(); ++j) {
+    for (uint32_t j = 0; j < n; ++j) {
       if (c[j].words == 0 || (c[j].words & taken) != 0) continue;
       maximal = false;
       if (static_cast<int64_t>(j) <= last || c[j].score <= 0) continue;
-      const int64_t n = std::popcount(c[j].words);
-      const int64_t per_word = (c[j].score + n - 1) / n;
+      const int64_t words = std::popcount(c[j].words);
+      const int64_t per_word = (c[j].score + words - 1) / words;
       for (uint32_t w = 0; w < kExtractWindowMax; ++w) {
         if ((c[j].words >> w & 1u) != 0 && per_word > share[w]) share[w] = per_word;
       }
@@ -62,7 +68,7 @@ struct search_state {
     if (maximal) {
       if (total > best_total) {
         best_total = total;
-        best = path;
+        best.assign(path.begin(), path.end());
         found = true;
       }
       return;
@@ -71,9 +77,9 @@ struct search_state {
     int64_t bound = total;
     for (int64_t v : share) bound += v;
     if (bound <= best_total) return;
-    for (size_t j = static_cast<size_t>(last + 1); j < c.size(); ++j) {
+    for (uint32_t j = static_cast<uint32_t>(last + 1); j < n; ++j) {
       if (c[j].words == 0 || (c[j].words & taken) != 0) continue;
-      path.push_back(static_cast<uint32_t>(j));
+      path.push_back(j);
       visit(taken | c[j].words, total + c[j].score, static_cast<int64_t>(j));
       path.pop_back();
     }
@@ -82,13 +88,24 @@ struct search_state {
 
 }  // namespace
 
+void extract_combination_search_into(const extract_candidate* candidates, uint32_t count,
+                                     std::vector<uint32_t>* path, std::vector<uint32_t>* chosen, int64_t* total) {
+  path->clear();
+  chosen->clear();
+  search_state s{candidates, count, *path, *chosen};
+  s.visit(0, 0, -1);
+  if (!s.found) chosen->clear();
+  *total = s.found ? s.best_total : 0;
+}
+
 std::vector<uint32_t> extract_combination_search(const std::vector<extract_candidate>& candidates,
                                                  int64_t* total) {
-  search_state s{candidates, {}, {}};
-  s.path.reserve(kExtractWindowMax);
-  s.visit(0, 0, -1);
-  *total = s.found ? s.best_total : 0;
-  return s.found ? s.best : std::vector<uint32_t>{};
+  std::vector<uint32_t> path;
+  std::vector<uint32_t> chosen;
+  path.reserve(kExtractWindowMax);
+  extract_combination_search_into(candidates.data(), static_cast<uint32_t>(candidates.size()), &path, &chosen,
+                                  total);
+  return chosen;
 }
 
 int64_t extract_match_score(int32_t weight, uint32_t sought_words, uint32_t pattern_index) {
@@ -98,12 +115,105 @@ int64_t extract_match_score(int32_t weight, uint32_t sought_words, uint32_t patt
 }
 
 
-// ---- The run --------------------------------------------------------------------------------
+// ---- The work area --------------------------------------------------------------------------
 
 namespace {
 
 // At most this many words of a value are examined.
 constexpr uint32_t kWordsMax = 128;
+// The interface takes at most 1,024 bytes of text.
+constexpr uint32_t kInputMax = kExtractValueSize - 1;
+
+// One pattern's match over the analysed words of a window: bit w of words
+// for word w, of sought for a word inside a sought category's span, with
+// that word's token and whether the span starts there.
+struct match {
+  uint32_t words = 0;
+  uint32_t sought = 0;
+  int8_t token_of[kExtractWindowMax];
+  bool start_of[kExtractWindowMax];
+};
+
+// An entry of the window's marks table: identical marks of several patterns
+// are one candidate, kept by the pattern of greater weight (the earlier one
+// on equal weights).
+struct marks_entry {
+  uint32_t pattern;
+  match m;
+};
+
+}  // namespace
+
+struct extract_work_area {
+  extract_value slots[kExtractTokensMax];
+  extract_value out[kExtractTokensMax];  // what the exports convert out
+  char given[kExtractValueSize];         // the exports' input in UTF-8
+  char input[kExtractValueSize];
+  char running[kRegexResultSize];
+  char next[kRegexResultSize];
+  char phrase[kExtractValueSize];
+  char piece[kWordTextSize];
+  uint8_t taken[kWordsMax];     // no later window may use the word
+  uint8_t assigned[kWordsMax];  // the word's text went to a token
+  uint32_t counters[kExtractPatternsMax];
+  // The lists of one run; their pieces go back to the context's pools at
+  // the end of every run.
+  word_list chopped{};
+  word_list spaced{};
+  word_list window{};
+  // One window's marks table and search.
+  marks_entry marks[kExtractPatternsMax];
+  uint32_t mark_count = 0;
+  extract_candidate candidates[kExtractPatternsMax];
+  std::vector<uint32_t> path;
+  std::vector<uint32_t> chosen;
+};
+
+int32_t extract_work_area_create(context*, extract_work_area** out) {
+  *out = nullptr;
+  auto* area = new (std::nothrow) extract_work_area;
+  if (area == nullptr) return TQ_ERR_NO_MEMORY;
+  try {
+    area->path.reserve(kExtractWindowMax + 1);
+    area->chosen.reserve(kExtractWindowMax + 1);
+  } catch (const std::bad_alloc&) {
+    delete area;
+    return TQ_ERR_NO_MEMORY;
+  }
+  *out = area;
+  return 0;
+}
+
+void extract_work_area_free(context*, extract_work_area* area) {
+  if (area == nullptr) return;
+  wordlist_free(&area->chopped);
+  wordlist_free(&area->spaced);
+  wordlist_free(&area->window);
+  delete area;
+}
+
+namespace {
+
+// Slots for `tokens` tokens (index i, empty), no counts, no flags, no lists.
+void area_reset(extract_work_area* area, uint32_t tokens, uint32_t patterns) {
+  for (uint32_t i = 0; i < kExtractTokensMax; ++i) {
+    area->slots[i].index = i < tokens ? static_cast<int32_t>(i) : -1;
+    area->slots[i].value[0] = '\0';
+  }
+  std::memset(area->counters, 0, sizeof(uint32_t) * std::min(patterns, kExtractPatternsMax));
+  std::memset(area->taken, 0, sizeof area->taken);
+  std::memset(area->assigned, 0, sizeof area->assigned);
+  area->mark_count = 0;
+}
+
+void lists_free(extract_work_area* area) {
+  wordlist_free(&area->chopped);
+  area->chopped = word_list{};
+  wordlist_free(&area->spaced);
+  area->spaced = word_list{};
+  wordlist_free(&area->window);
+  area->window = word_list{};
+}
 
 // Appends text to a token's value, after the separator when the value holds
 // text already; each piece cut between characters to the room left.
@@ -122,17 +232,6 @@ void token_append(extract_value* slot, const char* separator, const char* text) 
   put(text);
 }
 
-struct word_lists {
-  word_list chopped{};
-  word_list spaced{};
-  bool chopped_made = false;
-  bool spaced_made = false;
-  ~word_lists() {
-    if (chopped_made) wordlist_free(&chopped);
-    if (spaced_made) wordlist_free(&spaced);
-  }
-};
-
 // Bytes [first, last] of a word of a list of n examined words: up to the
 // byte before the next word, the last one (or `own_end`) to its own end.
 void span_of(const word_list* list, uint32_t i, uint32_t n, bool own_end, int32_t* first, int32_t* last) {
@@ -142,14 +241,29 @@ void span_of(const word_list* list, uint32_t i, uint32_t n, bool own_end, int32_
   *last = own_end || next == nullptr ? w->start + w->length - 1 : next->start - 1;
 }
 
-int32_t known_words(context* ctx, const extract_defn_kind_rec* part, const char* text, word_lists& lists,
-                    uint32_t n, uint8_t* taken, extract_value* slots, extract_info* info) {
-  int32_t rc = chop_run(ctx, -2, text, &lists.spaced);
-  lists.spaced_made = true;
+// What one run works with.
+struct run_state {
+  context* ctx;
+  const defn_rec* rec;
+  const extract_defn_kind_rec* part;
+  extract_work_area* area;
+  extract_info* info;
+  uint32_t tokens;  // the definition's token count
+  uint32_t n;       // chopped words examined
+};
+
+void append_to(run_state& s, int32_t token, const char* text) {
+  if (token < 0 || static_cast<uint32_t>(token) >= s.tokens) return;
+  token_append(&s.area->slots[token], s.part->separator, text);
+}
+
+int32_t known_words(run_state& s, const char* text) {
+  extract_work_area* a = s.area;
+  const extract_defn_kind_rec* part = s.part;
+  int32_t rc = chop_run(s.ctx, -2, text, &a->spaced);
   if (rc < 0) return rc;
-  const uint32_t total = wordlist_word_count(&lists.spaced);
+  const uint32_t total = wordlist_word_count(&a->spaced);
   const uint32_t m = total < kWordsMax ? total : kWordsMax;
-  std::string phrase;
   uint32_t start = 0;
   while (start < m) {
     bool found = false;
@@ -157,53 +271,58 @@ int32_t known_words(context* ctx, const extract_defn_kind_rec* part, const char*
     int32_t scheme_index = -1;
     uint32_t end = m - 1;
     for (;; --end) {
-      phrase.clear();
+      size_t used = 0;
+      a->phrase[0] = '\0';
       for (uint32_t i = start; i <= end; ++i) {
-        const char* word = wordlist_word_at(&lists.spaced, static_cast<int32_t>(i))->text;
-        const size_t add = std::strlen(word) + (i == start ? 0 : 1);
-        if (phrase.size() + add >= kExtractValueSize) continue;
-        if (i != start) phrase += ' ';
-        phrase += word;
+        const char* word = wordlist_word_at(&a->spaced, static_cast<int32_t>(i))->text;
+        const size_t length = std::strlen(word);
+        const size_t add = length + (i == start ? 0 : 1);
+        // A word that would fill the phrase is left out.
+        if (used + add >= kExtractValueSize) continue;
+        if (i != start) a->phrase[used++] = ' ';
+        std::memcpy(a->phrase + used, word, length);
+        used += length;
+        a->phrase[used] = '\0';
       }
-      for (size_t s = 0; s < part->schemes.size() && !found; ++s) {
-        const extract_known_word_scheme& e = part->schemes[s];
+      for (size_t k = 0; k < part->schemes.size() && !found; ++k) {
+        const extract_known_word_scheme& e = part->schemes[k];
         scheme_rec* sch = nullptr;
         if (!e.scheme.held() || e.token < 0) continue;
-        rc = scheme_get(ctx, e.scheme.index(), &sch);
+        rc = scheme_get(s.ctx, e.scheme.index(), &sch);
         if (rc < 0) return rc;
-        if (scheme_standard_get_by_data(ctx, sch, phrase.c_str(), nullptr) != 1) continue;
+        if (scheme_standard_get_by_data(s.ctx, sch, a->phrase, nullptr) != 1) continue;
         found = true;
         token = e.token;
-        scheme_index = static_cast<int32_t>(s);
+        scheme_index = static_cast<int32_t>(k);
       }
       if (found || end == start) break;
     }
     if (found) {
-      token_append(&slots[token], part->separator, phrase.c_str());
-      for (uint32_t k = 0; k < n; ++k) {
-        int32_t a = 0, b = 0;
-        span_of(&lists.chopped, k, n, false, &a, &b);
+      append_to(s, token, a->phrase);
+      for (uint32_t k = 0; k < s.n; ++k) {
+        int32_t b0 = 0, b1 = 0;
+        span_of(&a->chopped, k, s.n, false, &b0, &b1);
         for (uint32_t i = start; i <= end; ++i) {
-          int32_t c = 0, d = 0;
-          span_of(&lists.spaced, i, m, i == end, &c, &d);
-          if (a <= d && c <= b) taken[k] = 1;
+          int32_t c0 = 0, c1 = 0;
+          span_of(&a->spaced, i, m, i == end, &c0, &c1);
+          if (b0 <= c1 && c0 <= b1) a->taken[k] = a->assigned[k] = 1;
         }
       }
     }
-    if (info != nullptr) {
+    if (s.info != nullptr) {
       extract_known_word_rec r;
       r.found = found ? 1 : 0;
       if (found) {
         char name[kRsrcNameSize] = "";
-        (void)rsrc_name_get(ctx, kRsrcScheme, part->schemes[static_cast<size_t>(scheme_index)].scheme.index(), name,
-                            sizeof name);
+        (void)rsrc_name_get(s.ctx, kRsrcScheme, part->schemes[static_cast<size_t>(scheme_index)].scheme.index(),
+                            name, sizeof name);
         r.scheme_name = name;
       }
       r.scheme_index = scheme_index;
       r.token = token;
-      r.phrase = phrase;
       try {
-        info->known_words.push_back(std::move(r));
+        r.phrase = a->phrase;
+        s.info->known_words.push_back(std::move(r));
       } catch (const std::bad_alloc&) {
         return TQ_ERR_NO_MEMORY;
       }
@@ -213,16 +332,6 @@ int32_t known_words(context* ctx, const extract_defn_kind_rec* part, const char*
   return 0;
 }
 
-// One pattern over the analysed words of a window: the marks of its match
-// (bit w: word w; sought: bit w inside a sought category's span, token per
-// word), or no match.
-struct match {
-  uint32_t words = 0;
-  uint32_t sought = 0;
-  int8_t token_of[kExtractWindowMax];
-  bool start_of[kExtractWindowMax];
-};
-
 uint32_t awl_count(const analysed_word_list* awl) {
   return awl == nullptr ? 0 : std::min<uint32_t>(vec_count(awl), kExtractWindowMax);
 }
@@ -231,7 +340,8 @@ int32_t pattern_match(context* ctx, const extract_pattern_rec& p, const analysed
                       vec* solutions, match* m, bool* matched) {
   *matched = false;
   // The list tells the info what the match came from: empty for one word.
-  vec_clear(solutions);
+  // Each parse makes the list anew, so the previous one is given back first.
+  vec_free(solutions);
   if (n == 0) return 0;
   if (p.parser == nullptr || p.root_index < 0) return TQ_ERR_HOLD_NOT_HELD;
   grammar_rec* g = nullptr;
@@ -244,16 +354,16 @@ int32_t pattern_match(context* ctx, const extract_pattern_rec& p, const analysed
   if (grammar_category_has_rules(grammar_category_get(g, p.root_index)) != 0) {
     for (uint32_t from = 0; from < n; ++from) {
       for (uint32_t to = n; to-- > from;) {
-        vec_clear(solutions);
+        vec_free(solutions);
         rc = parser_run(ctx, p.parser, awl, static_cast<int32_t>(from), static_cast<int32_t>(to), solutions);
         if (rc < 0) return rc;
         if (vec_count(solutions) == 0) continue;
         parse_solution* best = nullptr;
         rc = parse_solution_best_get(ctx, solutions, &best);
         if (rc < 0) return rc;
-        for (size_t s = 0; best != nullptr && s < p.sought.size(); ++s) {
+        for (size_t k = 0; best != nullptr && k < p.sought.size(); ++k) {
           cat_span span{};
-          rc = parse_solution_cat_span_get(ctx, best, p.sought[s].name, &span);
+          rc = parse_solution_cat_span_get(ctx, best, p.sought[k].name, &span);
           if (rc < 0) return rc;
           if (span.found == 0) continue;
           if (!*matched) {
@@ -263,7 +373,7 @@ int32_t pattern_match(context* ctx, const extract_pattern_rec& p, const analysed
           for (int32_t w = span.first; w <= span.last && w < static_cast<int32_t>(n); ++w) {
             if (w < 0) continue;
             m->sought |= 1u << w;
-            m->token_of[w] = static_cast<int8_t>(p.sought[s].token);
+            m->token_of[w] = static_cast<int8_t>(p.sought[k].token);
             m->start_of[w] = w == span.first;
           }
         }
@@ -302,57 +412,63 @@ void states_fill(extract_info_iteration_rec* it, const uint8_t* taken, uint32_t 
   }
 }
 
-int32_t window_loop(context* ctx, const extract_defn_kind_rec* part, word_lists& lists, uint32_t n, uint8_t* taken,
-                    uint8_t* assigned, extract_value* slots, extract_info* info) {
-  const uint32_t all = wordlist_word_count(&lists.chopped);
-  std::vector<uint32_t> counters(part->patterns.size(), 0);
+// Records pattern p's match into the window's marks table.
+void marks_record(extract_work_area* a, const extract_defn_kind_rec* part, uint32_t p, const match& m) {
+  for (uint32_t e = 0; e < a->mark_count; ++e) {
+    marks_entry& entry = a->marks[e];
+    if (entry.m.words != m.words || entry.m.sought != m.sought) continue;
+    if (part->patterns[p].weight > part->patterns[entry.pattern].weight) entry = {p, m};
+    return;
+  }
+  if (a->mark_count < kExtractPatternsMax) a->marks[a->mark_count++] = {p, m};
+}
+
+int32_t window_loop(run_state& s) {
+  context* ctx = s.ctx;
+  extract_work_area* a = s.area;
+  const extract_defn_kind_rec* part = s.part;
+  const uint32_t patterns = std::min<uint32_t>(static_cast<uint32_t>(part->patterns.size()), kExtractPatternsMax);
+  const uint32_t all = wordlist_word_count(&a->chopped);
+  // Made by each parse (parser_run), given back before the next one.
   vec solutions{};
-  if (vec_init_from_pool(ctx->small_pool, &solutions) != 0) return TQ_ERR_NO_MEMORY;
-  vec_free_fn_set(&solutions, parse_solution_free);
   struct cleanup {
     vec* v;
     ~cleanup() { vec_free(v); }
   } guard{&solutions};
   uint32_t i = 0;
-  while (i < n) {
-    if (taken[i] != 0) {
+  while (i < s.n) {
+    if (a->taken[i] != 0) {
       ++i;
       continue;
     }
     uint32_t j = i;
-    while (j + 1 < n && taken[j + 1] == 0 && j + 1 - i < kExtractWindowMax) ++j;
-    word_list window{};
-    int32_t rc = wordlist_slice_copy(ctx, &lists.chopped, static_cast<int32_t>(i), static_cast<int32_t>(j), &window);
+    while (j + 1 < s.n && a->taken[j + 1] == 0 && j + 1 - i < kExtractWindowMax) ++j;
+    wordlist_free(&a->window);
+    a->window = word_list{};
+    int32_t rc = wordlist_slice_copy(ctx, &a->chopped, static_cast<int32_t>(i), static_cast<int32_t>(j), &a->window);
     if (rc < 0) return rc;
-    struct window_free {
-      word_list* w;
-      ~window_free() { wordlist_free(w); }
-    } wguard{&window};
     analysed_word_list* awl = nullptr;
     extract_info_iteration_rec* iter = nullptr;
     morph_analyzer_info* minfo = nullptr;
-    if (info != nullptr && (rc = morph_info_create(&minfo)) < 0) return rc;
-    rc = morph_analyze(ctx, part->morph.get(), &window, 0, &awl, minfo);
-    if (info != nullptr) {
-      const int32_t added = extract_info_iteration_add(info, all, &iter);
+    if (s.info != nullptr && (rc = morph_info_create(&minfo)) < 0) return rc;
+    rc = morph_analyze(ctx, part->morph.get(), &a->window, 0, &awl, minfo);
+    if (s.info != nullptr) {
+      const int32_t added = extract_info_iteration_add(s.info, all, &iter);
       if (added < 0) {
         morph_info_free(minfo);
         return added;
       }
-      states_fill(iter, taken, n, i, j);
-      const int32_t set = extract_info_iteration_window_set(ctx, iter, minfo, &window);
+      states_fill(iter, a->taken, s.n, i, j);
+      const int32_t set = extract_info_iteration_window_set(ctx, iter, minfo, &a->window);
       if (set < 0) return set;
-      if ((rc = rc < 0 ? rc : extract_info_iteration_patterns_init(iter, static_cast<uint32_t>(part->patterns.size()))) < 0) return rc;
+      if (rc >= 0) rc = extract_info_iteration_patterns_init(iter, patterns);
     }
     if (rc < 0) return rc;
     const uint32_t wn = awl_count(awl);
-    // Identical marks of several patterns: the greater weight, else the
-    // earlier pattern.
-    std::map<std::pair<uint32_t, uint32_t>, std::pair<size_t, match>> table;
-    std::vector<std::pair<uint32_t, uint32_t>> order;
-    for (size_t p = 0; p < part->patterns.size(); ++p) {
+    a->mark_count = 0;
+    for (uint32_t p = 0; p < patterns; ++p) {
       const extract_pattern_rec& pat = part->patterns[p];
-      if (static_cast<int64_t>(counters[p]) >= pat.max_matches) continue;
+      if (static_cast<int64_t>(a->counters[p]) >= pat.max_matches) continue;
       match m;
       bool matched = false;
       rc = pattern_match(ctx, pat, awl, wn, &solutions, &m, &matched);
@@ -361,41 +477,34 @@ int32_t window_loop(context* ctx, const extract_defn_kind_rec* part, word_lists&
       if (iter != nullptr) {
         // What the match came from: the parse's solutions, or the one word.
         rc = vec_count(&solutions) > 0
-                 ? extract_info_pattern_solutions_record(ctx, &iter->patterns[p], &solutions, &window)
-                 : extract_info_pattern_word_record(ctx, iter, static_cast<uint32_t>(p), std::countr_zero(m.words));
+                 ? extract_info_pattern_solutions_record(ctx, s.info, &iter->patterns[p], pat.parser, &solutions,
+                                                         &a->window)
+                 : extract_info_pattern_word_record(ctx, iter, p, std::countr_zero(m.words));
         if (rc < 0) return rc;
       }
-      const auto key = std::make_pair(m.words, m.sought);
-      auto it = table.find(key);
-      if (it == table.end()) {
-        table.emplace(key, std::make_pair(p, m));
-        order.push_back(key);
-      } else if (pat.weight > part->patterns[it->second.first].weight) {
-        it->second = std::make_pair(p, m);
-      }
+      marks_record(a, part, p, m);
     }
-    std::vector<extract_candidate> cands;
-    for (const auto& key : order) {
-      const auto& [p, m] = table.at(key);
-      cands.push_back({m.words, extract_match_score(part->patterns[p].weight,
-                                                    static_cast<uint32_t>(std::popcount(m.sought)),
-                                                    static_cast<uint32_t>(p))});
+    for (uint32_t e = 0; e < a->mark_count; ++e) {
+      const marks_entry& entry = a->marks[e];
+      a->candidates[e] = {entry.m.words,
+                          extract_match_score(part->patterns[entry.pattern].weight,
+                                              static_cast<uint32_t>(std::popcount(entry.m.sought)), entry.pattern)};
     }
     int64_t total = 0;
-    const std::vector<uint32_t> chosen = extract_combination_search(cands, &total);
+    extract_combination_search_into(a->candidates, a->mark_count, &a->path, &a->chosen, &total);
     int32_t pattern_of[kExtractWindowMax];
     int32_t token_of[kExtractWindowMax];
     bool start_of[kExtractWindowMax] = {};
     std::fill(std::begin(pattern_of), std::end(pattern_of), -1);
     std::fill(std::begin(token_of), std::end(token_of), -1);
-    for (uint32_t c : chosen) {
-      const auto& [p, m] = table.at(order[c]);
-      if (iter != nullptr) iter->patterns[p].matched = 1;
+    for (uint32_t c : a->chosen) {
+      const marks_entry& entry = a->marks[c];
+      if (iter != nullptr) iter->patterns[entry.pattern].matched = 1;
       for (uint32_t w = 0; w < wn; ++w) {
-        if ((m.words >> w & 1u) != 0) pattern_of[w] = static_cast<int32_t>(p);
-        if ((m.sought >> w & 1u) != 0) {
-          token_of[w] = m.token_of[w];
-          start_of[w] = m.start_of[w];
+        if ((entry.m.words >> w & 1u) != 0) pattern_of[w] = static_cast<int32_t>(entry.pattern);
+        if ((entry.m.sought >> w & 1u) != 0) {
+          token_of[w] = entry.m.token_of[w];
+          start_of[w] = entry.m.start_of[w];
         }
       }
     }
@@ -406,12 +515,9 @@ int32_t window_loop(context* ctx, const extract_defn_kind_rec* part, word_lists&
     int32_t run_token = -1;
     auto close = [&](uint32_t end) {
       if (run_first < 0) return;
-      if (run_token >= 0 && static_cast<uint32_t>(run_token) < kExtractTokensMax) {
-        char piece[kWordTextSize];
-        wordlist_surface_text(piece, &window, run_first, static_cast<int32_t>(end));
-        token_append(&slots[run_token], part->separator, piece);
-      }
-      for (uint32_t w = static_cast<uint32_t>(run_first); w < end; ++w) assigned[i + w] = 1;
+      wordlist_surface_text(a->piece, &a->window, run_first, static_cast<int32_t>(end));
+      append_to(s, run_token, a->piece);
+      for (uint32_t w = static_cast<uint32_t>(run_first); w < end; ++w) a->assigned[i + w] = 1;
       run_first = -1;
     };
     for (uint32_t w = 0; w < wn; ++w) {
@@ -423,22 +529,124 @@ int32_t window_loop(context* ctx, const extract_defn_kind_rec* part, word_lists&
         run_token = token_of[w];
       }
       if (pattern_of[w] >= 0) {
-        taken[i + w] = 1;
+        a->taken[i + w] = 1;
         ++taken_now;
-        if (w == 0 || pattern_of[w - 1] != pattern_of[w]) counters[static_cast<size_t>(pattern_of[w])] += 1;
+        if (w == 0 || pattern_of[w - 1] != pattern_of[w]) a->counters[pattern_of[w]] += 1;
       }
     }
     close(wn);
     if (taken_now == 0 || taken_now == wn) {
-      for (uint32_t w = i; w <= j; ++w) taken[w] = 1;
+      for (uint32_t w = i; w <= j; ++w) a->taken[w] = 1;
       i = j + 1;
     }
   }
-  if (info != nullptr) {
+  if (s.info != nullptr) {
     extract_info_iteration_rec* last = nullptr;
-    int32_t rc = extract_info_iteration_add(info, all, &last);
+    int32_t rc = extract_info_iteration_add(s.info, all, &last);
     if (rc < 0) return rc;
-    states_fill(last, taken, n, -1, -1);
+    states_fill(last, a->taken, s.n, -1, -1);
+  }
+  return 0;
+}
+
+// The definition's datatype must be there in the definition's locale.
+int32_t datatype_check(context* ctx, const defn_rec* rec) {
+  loaded_locale_rec* locale = nullptr;
+  int32_t rc = locale_rec_get(ctx, rec->locale, &locale);
+  dtype_chain chain{};
+  if (rc >= 0) rc = dtype_locale_chain(ctx, locale, &chain);
+  dtype_rec* dt = nullptr;
+  if (rc >= 0) rc = dtype_record_get(ctx, chain, rec->datatype, &dt);
+  return rc < 0 ? rc : 0;
+}
+
+// Steps from preprocessing on; the caller resets the work area when this
+// fails.
+int32_t run_steps(run_state& s, const char* text) {
+  context* ctx = s.ctx;
+  extract_work_area* a = s.area;
+  const defn_rec* rec = s.rec;
+  // Preprocessing.
+  str_copy_bounded(a->running, text, sizeof a->running);
+  for (const rsrc_ref& lib : rec->preprocessing) {
+    regexlib_rec* r = nullptr;
+    if (!lib.held()) continue;
+    int32_t rc = regexlib_get(ctx, lib.index(), &r);
+    if (rc < 0) return rc;
+    rc = regexlib_replace_all(ctx, r, a->running, a->next, 0);
+    if (rc < 0) return rc;
+    str_copy_bounded(a->running, a->next, sizeof a->running);
+    if (s.info != nullptr) {
+      try {
+        s.info->preprocessing.push_back({a->running, rc > 0 ? 1u : 0u});
+      } catch (const std::bad_alloc&) {
+        return TQ_ERR_NO_MEMORY;
+      }
+      if (rc > 0) s.info->any_preprocessing_matched = 1;
+    }
+  }
+  // Chopping takes at most 1,024 bytes; preprocessing may leave more.
+  if (std::strlen(a->running) > kInputMax) a->running[np_uchar_cut(a->running, kInputMax)] = '\0';
+  int32_t rc = chop_run(ctx, rec->chopper.index(), a->running, &a->chopped);
+  if (rc < 0) return rc;
+  if (s.info != nullptr && (rc = s.info->all_words.assign(ctx, &a->chopped)) < 0) return rc;
+  const uint32_t total = wordlist_word_count(&a->chopped);
+  s.n = total < kWordsMax ? total : kWordsMax;
+  rc = known_words(s, a->running);
+  if (rc < 0) return rc;
+  if (s.info != nullptr) {
+    if ((rc = s.info->chopped.assign(ctx, &a->chopped)) < 0) return rc;
+    for (uint32_t k = s.n; k-- > 0;) {
+      if (a->taken[k] != 0) (void)wordlist_word_delete(ctx, &s.info->chopped.list, static_cast<int32_t>(k));
+    }
+  }
+  if (s.part->parser_enabled != 0 && (rc = window_loop(s)) < 0) return rc;
+  // Default token: each run of words no phase assigned, the words past the
+  // examined ones included.
+  if (s.part->default_token >= 0 && static_cast<uint32_t>(s.part->default_token) < s.tokens) {
+    uint32_t k = 0;
+    while (k < total) {
+      if (k < s.n && a->assigned[k] != 0) {
+        ++k;
+        continue;
+      }
+      uint32_t e = k;
+      while (e < total && (e >= s.n || a->assigned[e] == 0)) ++e;
+      wordlist_surface_text(a->piece, &a->chopped, static_cast<int32_t>(k), static_cast<int32_t>(e));
+      append_to(s, s.part->default_token, a->piece);
+      k = e;
+    }
+  }
+  return 0;
+}
+
+int32_t run_core(context* ctx, defn_rec* rec, const char* text, extract_value* out, uint32_t* count,
+                 extract_info* info) {
+  extract_work_area* a = ctx->extract_work_area;
+  const extract_defn_kind_rec* part = extract_defn_part(rec);
+  const uint32_t tokens = rec->tokens.count();
+  if (tokens > kExtractTokensMax) return TQ_ERR_INVALID_CONTENT;
+  int32_t rc = datatype_check(ctx, rec);
+  if (rc < 0) return rc;
+  const uint32_t patterns = static_cast<uint32_t>(part->patterns.size());
+  area_reset(a, tokens, patterns);
+  lists_free(a);
+  // The input, cut between characters to what chopping takes.
+  const size_t length = std::strlen(text);
+  const size_t keep = length > kInputMax ? np_uchar_cut(text, kInputMax) : length;
+  std::memcpy(a->input, text, keep);
+  a->input[keep] = '\0';
+  run_state s{ctx, rec, part, a, info, tokens, 0};
+  rc = run_steps(s, a->input);
+  lists_free(a);
+  if (rc < 0) {
+    // Nothing of a failed run stays for the next one.
+    area_reset(a, 0, patterns);
+    return rc;
+  }
+  for (uint32_t i = 0; i < tokens; ++i) {
+    out[i] = a->slots[i];
+    *count += 1;
   }
   return 0;
 }
@@ -448,86 +656,94 @@ int32_t window_loop(context* ctx, const extract_defn_kind_rec* part, word_lists&
 int32_t extract_engine_run(context* ctx, defn_rec* rec, const char* text, extract_value* out, uint32_t* count,
                            extract_info* info) {
   *count = 0;
-  if (info != nullptr) extract_info_reset(info);
+  // What the info holds goes first, whatever the run gives.
+  if (info != nullptr) extract_info_reset(ctx, info);
   extract_defn_kind_rec* part = extract_defn_part(rec);
   if (part == nullptr) return TQ_ERR_DEFN_INVALID;
   int32_t rc = defn_rec_check_usable(ctx, rec);
   if (rc < 0) return rc;
-  if (text == nullptr || std::strlen(text) >= kExtractValueSize) return TQ_ERR_ARGUMENT;
-  if (part->prepared.load(std::memory_order_acquire) == 0) {
-    rc = extract_defn_prepare(ctx, rec);
-    if (rc < 0) return rc;
+  if (ctx->extract_work_area == nullptr) return TQ_ERR_PART_MISSING;
+  if (text == nullptr) return TQ_ERR_ARGUMENT;
+  if (info == nullptr && part->prepared.load(std::memory_order_acquire) != 0) {
+    return run_core(ctx, rec, text, out, count, nullptr);
   }
-  const uint32_t tokens = rec->tokens.count();
-  if (tokens > kExtractTokensMax) return TQ_ERR_INVALID_CONTENT;
-  extract_value slots[kExtractTokensMax];
-  for (uint32_t i = 0; i < tokens; ++i) {
-    slots[i].index = static_cast<int32_t>(i);
-    slots[i].value[0] = '\0';
+  // Preparing needs the write hold, and so does an info, which takes a
+  // reference to the parsers its solutions were made by. The read hold is
+  // given up for it, so the record is looked for again.
+  rc = shared_state_write_lock(ctx, ctx->shared);
+  if (rc != 0) return rc;
+  if (extract_defn_record_present(ctx, rec) == 0) {
+    rc = TQ_ERR_DEFN_INVALID;
+  } else {
+    rc = extract_defn_prepare_held(ctx, rec);
+    if (rc >= 0) rc = run_core(ctx, rec, text, out, count, info);
   }
-  // Preprocessing.
-  char running[kRegexResultSize];
-  str_copy_bounded(running, text, sizeof running);
-  for (const rsrc_ref& lib : rec->preprocessing) {
-    regexlib_rec* r = nullptr;
-    if (!lib.held()) continue;
-    rc = regexlib_get(ctx, lib.index(), &r);
-    if (rc < 0) return rc;
-    char next[kRegexResultSize];
-    rc = regexlib_replace_all(ctx, r, running, next, 0);
-    if (rc < 0) return rc;
-    str_copy_bounded(running, next, sizeof running);
-    if (info != nullptr) {
-      info->preprocessing.push_back({running, rc > 0 ? 1u : 0u});
-      if (rc > 0) info->any_preprocessing_matched = 1;
-    }
-  }
-  if (std::strlen(running) >= kExtractValueSize) running[np_uchar_cut(running, kExtractValueSize - 1)] = '\0';
-  word_lists lists;
-  rc = chop_run(ctx, rec->chopper.index(), running, &lists.chopped);
-  lists.chopped_made = true;
+  const int32_t released = shared_state_write_unlock(ctx, ctx->shared);
+  return rc < 0 ? rc : released < 0 ? released : rc;
+}
+
+// ---- Exports ---------------------------------------------------------------------------------
+
+namespace {
+
+int32_t extract_by_record(context* ctx, int32_t index, const char* data, extract_token* tokens,
+                          uint32_t* num_tokens, extract_info* info) {
+  *num_tokens = 0;
+  // Whatever happens, the info holds this call only.
+  if (info != nullptr) extract_info_reset(ctx, info);
+  extract_work_area* a = ctx->extract_work_area;
+  if (a == nullptr) return TQ_ERR_PART_MISSING;
+  defn_rec* rec = nullptr;
+  int32_t rc = defn_record_get_for_read(ctx, kDefnExtract, index, &rec);
   if (rc < 0) return rc;
-  if (info != nullptr && (rc = info->all_words.assign(ctx, &lists.chopped)) < 0) return rc;
-  const uint32_t total = wordlist_word_count(&lists.chopped);
-  const uint32_t n = total < kWordsMax ? total : kWordsMax;
-  uint8_t taken[kWordsMax] = {};
-  rc = known_words(ctx, part, running, lists, n, taken, slots, info);
+  const int32_t input = strio_in_1024(ctx, data, a->given, kStrioConvert);
+  if (input < 0) return input;
+  uint32_t count = 0;
+  rc = extract_engine_run(ctx, rec, a->given, a->out, &count, info);
   if (rc < 0) return rc;
-  if (info != nullptr) {
-    if ((rc = info->chopped.assign(ctx, &lists.chopped)) < 0) return rc;
-    for (uint32_t k = n; k-- > 0;) {
-      if (taken[k] != 0) (void)wordlist_word_delete(ctx, &info->chopped.list, static_cast<int32_t>(k));
+  int32_t output = 0;
+  for (uint32_t k = 0; k < count; ++k) {
+    tokens[k].index = a->out[k].index;
+    const int32_t converted = strio_out_1028(ctx, a->out[k].value, tokens[k].value, kStrioConvert);
+    if (converted < 0) {
+      for (uint32_t j = 0; j <= k; ++j) strio_out_clear(ctx, tokens[j].value);
+      return converted;
     }
+    if (converted > 0) output = converted;
   }
-  // Known words are assigned where they are consumed.
-  uint8_t assigned[kWordsMax] = {};
-  std::memcpy(assigned, taken, sizeof assigned);
-  if (part->parser_enabled != 0) {
-    rc = window_loop(ctx, part, lists, n, taken, assigned, slots, info);
-    if (rc < 0) return rc;
-  }
-  // Default token: each run of words no phase took, words past the examined
-  // ones included.
-  if (part->default_token >= 0 && static_cast<uint32_t>(part->default_token) < tokens) {
-    uint32_t k = 0;
-    while (k < total) {
-      if (k < n && assigned[k] != 0) {
-        ++k;
-        continue;
-      }
-      uint32_t e = k;
-      while (e < total && (e >= n || assigned[e] == 0)) ++e;
-      char piece[kWordTextSize];
-      wordlist_surface_text(piece, &lists.chopped, static_cast<int32_t>(k), static_cast<int32_t>(e));
-      token_append(&slots[part->default_token], part->separator, piece);
-      k = e;
-    }
-  }
-  for (uint32_t i = 0; i < tokens; ++i) {
-    out[i] = slots[i];
-    *count += 1;
-  }
-  return 0;
+  *num_tokens = count;
+  if (input > 0) return input;
+  if (output > 0) return output;
+  return rc;
+}
+
+int32_t extract_by_name(context* ctx, const char* name, const char* data, extract_token* tokens,
+                        uint32_t* num_tokens, extract_info* info) {
+  *num_tokens = 0;
+  if (info != nullptr) extract_info_reset(ctx, info);
+  int32_t index = -1;
+  const int32_t rc = defn_index_get_by_name(ctx, kDefnExtract, name, kDefnNameConvert, &index);
+  if (rc < 0) return rc;
+  return extract_by_record(ctx, index, data, tokens, num_tokens, info);
+}
+
+}  // namespace
+
+int32_t tqx_extract(context* ctx, const char* defn_name, const char* data, extract_token* tokens,
+                    uint32_t* num_tokens) {
+  return extract_by_name(ctx, defn_name, data, tokens, num_tokens, nullptr);
+}
+int32_t tqx_extract_by_index(context* ctx, int32_t index, const char* data, extract_token* tokens,
+                             uint32_t* num_tokens) {
+  return extract_by_record(ctx, index, data, tokens, num_tokens, nullptr);
+}
+int32_t tqx_extract_with_info(context* ctx, const char* defn_name, const char* data, extract_token* tokens,
+                              uint32_t* num_tokens, extract_info* info) {
+  return extract_by_name(ctx, defn_name, data, tokens, num_tokens, info);
+}
+int32_t tqx_extract_by_index_with_info(context* ctx, int32_t index, const char* data, extract_token* tokens,
+                                       uint32_t* num_tokens, extract_info* info) {
+  return extract_by_record(ctx, index, data, tokens, num_tokens, info);
 }
 
 }  // namespace tq

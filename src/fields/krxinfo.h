@@ -12,6 +12,7 @@
 
 #include "core/krcorvel.h"
 #include "parse/krmorph.h"
+#include "parse/krparser.h"
 #include "parse/krsoln.h"
 #include "resources/krwlst.h"
 
@@ -70,20 +71,30 @@ struct extract_info_iteration_rec {
   ~extract_info_iteration_rec() { morph_info_free(morph); }
 };
 
-struct extract_info {
-  std::vector<extract_preproc_rec> preprocessing;
+}  // namespace tq
+
+// The object the interface hands out (tq_extract_info in tq.h).
+struct tq_extract_info {
+  std::vector<tq::extract_preproc_rec> preprocessing;
   uint32_t any_preprocessing_matched = 0;
-  extract_owned_words all_words;
-  extract_owned_words chopped;
-  std::vector<extract_known_word_rec> known_words;
-  std::vector<std::unique_ptr<extract_info_iteration_rec>> iterations;
+  tq::extract_owned_words all_words;
+  tq::extract_owned_words chopped;
+  std::vector<tq::extract_known_word_rec> known_words;
+  std::vector<std::unique_ptr<tq::extract_info_iteration_rec>> iterations;
+  // The solution copies name the parsers that made them: one reference
+  // each, given back when the info is emptied.
+  std::vector<tq::parser_rec*> parsers;
 };
+
+namespace tq {
+
+using extract_info = ::tq_extract_info;
 
 // Makes an empty info (-600); frees one (NULL: nothing).
 int32_t extract_info_create(extract_info** out);
-void extract_info_free(extract_info* info);
+void extract_info_free(context* ctx, extract_info* info);
 // Empties the info: what a run finds there is its own only.
-void extract_info_reset(extract_info* info);
+void extract_info_reset(context* ctx, extract_info* info);
 
 // ---- Recording (the engine) -------------------------------------------------------------
 
@@ -94,9 +105,11 @@ int32_t extract_info_iteration_window_set(context* ctx, extract_info_iteration_r
                                           const word_list* window);
 // One unattempted record per pattern (-600).
 int32_t extract_info_iteration_patterns_init(extract_info_iteration_rec* it, uint32_t patterns);
-// Kind 1: a copy of every solution of the list, the phrase from the first.
-int32_t extract_info_pattern_solutions_record(context* ctx, extract_info_pattern_rec* rec, const vec* solutions,
-                                              const word_list* window);
+// Kind 1: a copy of every solution of the list, the phrase from the first;
+// the info takes a reference to the parser that made them (the caller holds
+// the write hold).
+int32_t extract_info_pattern_solutions_record(context* ctx, extract_info* info, extract_info_pattern_rec* rec,
+                                              parser_rec* parser, const vec* solutions, const word_list* window);
 // Kind 2: the text of the window word at that analysed position (mapped back
 // through the morph analyzer info; -800 when it has no such word).
 int32_t extract_info_pattern_word_record(context* ctx, extract_info_iteration_rec* it, uint32_t pattern,
@@ -109,5 +122,51 @@ int32_t extract_info_pattern_word_record(context* ctx, extract_info_iteration_re
 // -800 out of range; a decoding failure's code.
 int32_t extract_info_state_word_info_get(const extract_info* info, uint32_t iteration, uint32_t word,
                                          uint32_t* status, uint32_t* begin, uint32_t* end);
+
+// ---- Exports (no hold: the object is the caller's) ---------------------------------------
+// Text outputs take 1,028 bytes in the session encoding and are cleared
+// first; indexes out of range give -800; solutions of a record that holds
+// none (a one-word match, or no attempt) give -700.
+
+int32_t tqx_extract_info_init(context* ctx, extract_info** info);
+int32_t tqx_extract_info_free(context* ctx, extract_info* info);
+int32_t tqx_extract_info_preproc_rgx_count_get(context* ctx, extract_info* info, uint32_t* count);
+int32_t tqx_extract_info_any_preprocessing_regexlib_matched_get(context* ctx, extract_info* info,
+                                                               uint32_t* matched);
+int32_t tqx_extract_info_preprocessed_info_get(context* ctx, extract_info* info, uint32_t index,
+                                               char* preprocessed_string, uint32_t* matched);
+int32_t tqx_extract_info_chopped_word_list_count_get(context* ctx, extract_info* info, uint32_t* count);
+int32_t tqx_extract_info_chopped_word_get(context* ctx, extract_info* info, uint32_t index, char* word);
+int32_t tqx_extract_info_known_word_count_get(context* ctx, extract_info* info, uint32_t* count);
+int32_t tqx_extract_info_known_word_get(context* ctx, extract_info* info, uint32_t index, char* word);
+int32_t tqx_extract_info_known_word_info_get(context* ctx, extract_info* info, uint32_t index, uint32_t* used,
+                                             char* scheme_name, int32_t* scheme_idx, int32_t* token_index);
+int32_t tqx_extract_info_iteration_count_get(context* ctx, extract_info* xinfo, uint32_t* count);
+int32_t tqx_extract_info_iteration_morph_analyzer_info_get(context* ctx, extract_info* xinfo,
+                                                           uint32_t iteration, morph_analyzer_info** ma_info);
+int32_t tqx_extract_info_iteration_state_string_get(context* ctx, extract_info* xinfo, uint32_t iteration,
+                                                    char* result);
+int32_t tqx_extract_info_iteration_state_word_count_get(context* ctx, extract_info* xinfo,
+                                                        uint32_t iteration, uint32_t* count);
+int32_t tqx_extract_info_iteration_state_word_info_get(context* ctx, extract_info* xinfo, uint32_t iteration,
+                                                       uint32_t word, uint32_t* status, uint32_t* begin_idx,
+                                                       uint32_t* end_idx);
+int32_t tqx_extract_info_iteration_matched_count_get(context* ctx, extract_info* xinfo, uint32_t iteration,
+                                                     uint32_t* count);
+int32_t tqx_extract_info_iteration_matched_info_get(context* ctx, extract_info* xinfo, uint32_t iteration,
+                                                    uint32_t match, char* phrase, uint32_t* pat_idx,
+                                                    uint32_t* sol_type, uint32_t* sol_count);
+int32_t tqx_extract_info_iteration_pattern_solution_score_get(context* ctx, extract_info* xinfo,
+                                                              uint32_t iteration, uint32_t pattern,
+                                                              uint32_t solution, int32_t* score);
+int32_t tqx_extract_info_iteration_pattern_solution_rule_get(context* ctx, extract_info* xinfo,
+                                                             uint32_t iteration, uint32_t pattern,
+                                                             uint32_t solution, solution_rule** rule);
+int32_t tqx_extract_info_iteration_pattern_best_solution_rule_get(context* ctx, extract_info* xinfo,
+                                                                  uint32_t iteration, uint32_t pattern,
+                                                                  solution_rule** rule);
+int32_t tqx_extract_info_iteration_pattern_solution_rule_string_get(context* ctx, extract_info* xinfo,
+                                                                    uint32_t iteration, solution_rule* rule,
+                                                                    char* str);
 
 }  // namespace tq

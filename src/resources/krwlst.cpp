@@ -83,7 +83,9 @@ bool pieces_in_order(const word_list* list, std::vector<ordered_piece>* out) {
 // Rebuilds the list's text from its pieces: words and separators in order
 // of start.
 void text_rebuild(word_list* list) {
-  std::vector<ordered_piece> seq;
+  // Kept per thread, so that the engines that slice windows out of a value
+  // (extraction) allocate nothing once warm.
+  thread_local std::vector<ordered_piece> seq;
   list->text[0] = '\0';
   size_t used = 0;
   if (!pieces_in_order(list, &seq)) return;

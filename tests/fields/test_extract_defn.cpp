@@ -1,6 +1,7 @@
 // Extraction definitions as the locale loader reads them from the fixture
 // of tests/kb/extract (definition Ex on the datatype Contact), their
 // references, validation, and a write read back.
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -12,6 +13,7 @@
 #include "fields/krxeng.h"
 #include "fields/krxinfo.h"
 #include "kbstore/krdefn.h"
+#include "kbstore/krdefnacc.h"
 #include "kbstore/krlib.h"
 #include "kbstore/krlocload.h"
 #include "kbstore/krxml.h"
@@ -273,7 +275,7 @@ TEST(ExtractRun, KnownWordsSeparatorsAndTheDefaultToken) {
   // A second run empties the info first.
   EXPECT_EQ(run(kb, "", info), (V{"", "", "", ""}));
   EXPECT_TRUE(info->known_words.empty());
-  extract_info_free(info);
+  extract_info_free(kb.ctx(), info);
   std::strcpy(part->separator, "|");
   EXPECT_EQ(run(kb, "call acme corp today"), (V{"", "", "acme corp", "call|today"}));
   part->separator[0] = '\0';
@@ -331,7 +333,7 @@ TEST(ExtractRun, PatternsTakeTheirWindowsUpToTheirMaximum) {
   EXPECT_EQ(info->iterations[0]->patterns[0].matched, 1u);
   EXPECT_EQ(info->iterations[0]->patterns[0].kind, kExtractSolutions);
   EXPECT_FALSE(info->iterations[0]->patterns[0].solutions.empty());
-  extract_info_free(info);
+  extract_info_free(kb.ctx(), info);
   extract_defn_part(kb.ex())->patterns[0].max_matches = 2;
   EXPECT_EQ(run(kb, "John Smith met John Smith"), (V{"John John", "Smith Smith", "", "met"}));
 }
@@ -350,6 +352,102 @@ TEST(ExtractDefn, AGrammarSharedWithOthersOutlivesTheDefinition) {
   resource_slot* slot = nullptr;
   ASSERT_EQ(rsrc_slot_get_used(kb.ctx(), kRsrcGrammar, mine, &slot), 0);
   EXPECT_EQ(slot->refs, 1u);
+}
+
+}  // namespace
+
+namespace {
+
+using namespace tq;
+
+int32_t run_rc(ExtractKb& kb, const char* text, std::vector<std::string>* values) {
+  extract_value out[kExtractTokensMax];
+  uint32_t n = 99;
+  const int32_t rc = extract_engine_run(kb.ctx(), kb.ex(), text, out, &n, nullptr);
+  values->clear();
+  for (uint32_t i = 0; i < n; ++i) values->emplace_back(out[i].value);
+  return rc;
+}
+
+// A run that fails part-way (after the known words filled a token) leaves
+// nothing behind: the next run gives what it gives alone. A datatype that
+// is not there any more is refused before anything is done.
+TEST(ExtractRun, AFailedRunLeavesNothingForTheNext) {
+  ExtractKb kb;
+  ASSERT_EQ(kb.load_rc(), 0) << kb.errors();
+  using V = std::vector<std::string>;
+  const V alone = run(kb, "John Smith");
+  EXPECT_EQ(alone, (V{"John", "Smith", "", ""}));
+  extract_pattern_rec& p = extract_defn_part(kb.ex())->patterns[0];
+  const int32_t root = p.root_index;
+  p.root_index = -1;  // the pattern's parser cannot run
+  V values;
+  EXPECT_EQ(run_rc(kb, "acme corp John Smith", &values), TQ_ERR_HOLD_NOT_HELD);
+  EXPECT_TRUE(values.empty());
+  p.root_index = root;
+  EXPECT_EQ(run(kb, "John Smith"), alone);
+  defn_rec* rec = kb.ex();
+  const int32_t datatype = rec->datatype;
+  rec->datatype = 77;
+  EXPECT_EQ(run_rc(kb, "John Smith", &values), TQ_ERR_INDEX);
+  EXPECT_TRUE(values.empty());
+  rec->datatype = datatype;
+  EXPECT_EQ(run(kb, "acme corp John Smith"), (V{"John", "Smith", "acme corp", ""}));
+}
+
+// The analysis options of a prepared definition point into its lists: a
+// change of a list after a run makes the next run prepare again rather than
+// read what was freed (AddressSanitizer reports such a read).
+TEST(ExtractRun, ListsChangedAfterARunAreNotReadStale) {
+  ExtractKb kb;
+  ASSERT_EQ(kb.load_rc(), 0) << kb.errors();
+  using V = std::vector<std::string>;
+  const V want{"John", "Smith", "", "met"};
+  const struct {
+    const char* name;
+    int32_t (*change)(context*);
+  } changes[] = {
+      {"vocabularies", [](context* c) {
+         int32_t rc = defn_vocabularies_delete_all(c, kDefnExtract, 0);
+         return rc < 0 ? rc : defn_vocabulary_add(c, kDefnExtract, 0, "PersonName", 0);
+       }},
+      {"vocabulary set", [](context* c) { return defn_vocabulary_info_set_by_index(c, kDefnExtract, 0, 0, "PersonName", 1); }},
+      {"normalization", [](context* c) { return defn_normalization_regexlibs_delete_all(c, kDefnExtract, 0); }},
+      {"default categories", [](context* c) { return defn_default_categories_delete_all(c, kDefnExtract, 0); }},
+  };
+  for (const auto& c : changes) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(run(kb, "John Smith met"), want);
+    ASSERT_EQ(extract_defn_part(kb.ex())->prepared.load(), 1u);
+    ASSERT_GE(c.change(kb.ctx()), 0) << kb.errors();
+    EXPECT_EQ(extract_defn_part(kb.ex())->prepared.load(), 0u);
+    EXPECT_EQ(run(kb, "John Smith met"), want);
+  }
+}
+
+// Twelve one-word patterns over one window: identical matches merge, the
+// rest compete in the combination search, all well within a second.
+TEST(ExtractRun, TwelveOneWordPatternsInOneWindow) {
+  ExtractKb kb;
+  ASSERT_EQ(kb.load_rc(), 0) << kb.errors();
+  defn_rec* rec = kb.ex();
+  const char* cats[] = {"PREFIX", "GIVEN", "FAMILY", "SUFFIX"};
+  for (int i = 0; i < 12; ++i) {
+    int32_t at = -1;
+    const char* cat = cats[i % 4];
+    ASSERT_EQ(extract_pattern_add(kb.ctx(), rec, "PersonName", cat, kExtractElement, 2 + i, 0, &at), 0);
+    ASSERT_EQ(extract_sought_cat_add(kb.ctx(), rec, at, cat, i % 4 == 2 ? 1 : i % 4 == 1 ? 0 : 3), 0);
+  }
+  using V = std::vector<std::string>;
+  const auto start = std::chrono::steady_clock::now();
+  V values;
+  for (int round = 0; round < 20; ++round) {
+    ASSERT_EQ(run_rc(kb, "Dr John Smith Jr Dr John Smith Jr Dr John Smith Jr", &values), 0) << kb.errors();
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  // "John" is a family name too, and the family patterns weigh more than
+  // the given-name ones; the titles and suffixes go to Other.
+  EXPECT_EQ(values, (V{"", "John Smith John Smith John Smith", "", "Dr Jr Dr Jr Dr Jr"}));
 }
 
 }  // namespace

@@ -34,11 +34,11 @@ TEST(ExtractInfo, OffsetsCountCharactersAndAResetEmptiesEverything) {
   EXPECT_EQ(extract_info_state_word_info_get(info, 1, 0, &status, &begin, &end), TQ_ERR_INDEX);
   EXPECT_EQ(extract_info_state_word_info_get(info, 0, 2, &status, &begin, &end), TQ_ERR_INDEX);
   info->known_words.push_back({1, "Companies", 0, 2, "acme corp"});
-  extract_info_reset(info);
+  extract_info_reset(bc.get(), info);
   EXPECT_TRUE(info->known_words.empty());
   EXPECT_TRUE(info->iterations.empty());
   EXPECT_EQ(info->all_words.present, 0u);
-  extract_info_free(info);
+  extract_info_free(bc.get(), info);
 }
 
 }  // namespace
