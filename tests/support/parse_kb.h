@@ -43,6 +43,8 @@ class ParseKb {
   ParseKb& operator=(const ParseKb&) = delete;
 
   tq_context* ctx() const { return ctx_->get(); }
+  // The knowledge base's root, for tests that add files and locales of their own.
+  const TempDir& dir() const { return dir_; }
   // The locale load's result: 104 when a definition could not be read whole.
   int32_t load_rc() const { return load_rc_; }
   static std::filesystem::path source(const std::string& name) {
