@@ -1833,6 +1833,149 @@ TQ_API int32_t tq_case_defn_copy(tq_context* ctx, const char* source, const char
 TQ_API int32_t tq_case_defn_unload(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
 /* Appends the definition to xml as an include "Caseorithm" (version "7.0"). */
 TQ_API int32_t tq_case_defn_write(tq_context* ctx, tq_xmldoc* xml, int32_t index) TQ_NOEXCEPT;
+/* ---- Standardization definitions ---------------------------------------------
+ * Standardization definitions of the current locale, by index as datatypes
+ * are (own then inherited; in edit mode depth x 256 + position). Texts cross
+ * in the session encoding; counts, flags and case modes (0 None, 1 Upper,
+ * 2 Lower, 3 Proper) are uint32_t, indices, positions and entries int32_t
+ * (-1 for none). Every change, token add, delete and rearrange, add, copy and
+ * write needs edit mode. Names out hold 320 bytes + terminator, library and
+ * scheme names 4,096 + terminator, separators 64 + terminator. Case
+ * definition indices are the current locale's, of any surface. A definition
+ * holds at most 32 tokens (-601 for a 33rd). */
+TQ_API int32_t tq_stdzn_defn_count_get(tq_context* ctx, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_count_get_by_locale(tq_context* ctx, int32_t locale, uint32_t* count) TQ_NOEXCEPT;
+/* Surfaced definitions only (-701, -800). */
+TQ_API int32_t tq_stdzn_defn_name_get_by_index(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_index_get_by_name(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_name_set(tq_context* ctx, int32_t index, const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_comments_get(tq_context* ctx, int32_t index, tq_xmldoc** comments) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_comments_set(tq_context* ctx, int32_t index, tq_xmldoc* comments) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_owner_get(tq_context* ctx, int32_t index, char* owner) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_owner_set(tq_context* ctx, int32_t index, const char* owner) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_layouts_get(tq_context* ctx, int32_t index, tq_xmldoc** layouts) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_layouts_set(tq_context* ctx, int32_t index, tq_xmldoc* layouts) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_deprecated_info_get(tq_context* ctx, int32_t index, uint32_t* deprecated,
+                                                 char* replacement) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_deprecated_info_set(tq_context* ctx, int32_t index, uint32_t deprecated,
+                                                 const char* replacement) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_incomplete_get(tq_context* ctx, int32_t index, uint32_t* incomplete) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_incomplete_set(tq_context* ctx, int32_t index, uint32_t incomplete) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_valid_get(tq_context* ctx, int32_t index, uint32_t* valid) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_valid_set(tq_context* ctx, int32_t index, uint32_t valid) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_valid_flag_info_get(tq_context* ctx, int32_t index, uint32_t* valid_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_valid_flag_info_set(tq_context* ctx, int32_t index, uint32_t valid_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_editable_flag_get(tq_context* ctx, int32_t index, uint32_t* flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_datatype_index_get(tq_context* ctx, int32_t index, int32_t* dtype_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_datatype_index_set(tq_context* ctx, int32_t index, int32_t dtype_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_parse_defn_name_get(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_parse_defn_index_get(tq_context* ctx, int32_t index, int32_t* pdefn_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_parse_defn_index_set(tq_context* ctx, int32_t index, int32_t pdefn_index) TQ_NOEXCEPT;
+/* The tokens of the definition's parse definition; -708 when it names none. */
+TQ_API int32_t tq_stdzn_defn_parse_defn_token_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_parse_defn_token_name_get(tq_context* ctx, int32_t index, int32_t token,
+                                                       char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_parse_defn_token_key_get_by_name(tq_context* ctx, int32_t index, const char* name,
+                                                              int32_t* key) TQ_NOEXCEPT;
+/* "Allow Parsed Input" as stored. */
+TQ_API int32_t tq_stdzn_defn_parsed_input_flag_get(tq_context* ctx, int32_t index, uint32_t* flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_parsed_input_flag_set(tq_context* ctx, int32_t index, uint32_t flag) TQ_NOEXCEPT;
+/* The case mode of tokens without their own, and of the whole result (a
+ * change of the latter raises the version to "9.0"); -802 outside 0..3. */
+TQ_API int32_t tq_stdzn_defn_case_get(tq_context* ctx, int32_t index, uint32_t* scase) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_case_set(tq_context* ctx, int32_t index, uint32_t scase) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_post_case_get(tq_context* ctx, int32_t index, uint32_t* scase) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_post_case_set(tq_context* ctx, int32_t index, uint32_t scase) TQ_NOEXCEPT;
+/* Their case definitions: -1 none (for the postprocessing one: the first);
+ * a set takes a case definition of any target case (a change of the
+ * postprocessing one raises the version to "9.0"). Names: empty for none,
+ * -708 when the case definition cannot be read. */
+TQ_API int32_t tq_stdzn_defn_case_defn_index_get(tq_context* ctx, int32_t index, int32_t* cdefn_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_case_defn_index_set(tq_context* ctx, int32_t index, int32_t cdefn_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_post_case_defn_index_get(tq_context* ctx, int32_t index,
+                                                      int32_t* cdefn_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_post_case_defn_index_set(tq_context* ctx, int32_t index,
+                                                      int32_t cdefn_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_case_defn_name_get(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_post_case_defn_name_get(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+/* Tokens, by position. */
+TQ_API int32_t tq_stdzn_defn_token_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_token_name_get(tq_context* ctx, int32_t index, int32_t token, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_token_name_set(tq_context* ctx, int32_t index, int32_t token,
+                                            const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_token_key_get_by_name(tq_context* ctx, int32_t index, const char* name,
+                                                   int32_t* key) TQ_NOEXCEPT;
+/* A new token has a case of its own, None. */
+TQ_API int32_t tq_stdzn_defn_token_add(tq_context* ctx, int32_t index, int32_t* token_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_token_delete(tq_context* ctx, int32_t index, int32_t token) TQ_NOEXCEPT;
+/* order: one old position per token, each once. */
+TQ_API int32_t tq_stdzn_defn_token_rearrange(tq_context* ctx, int32_t index, const int32_t* order) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_token_use_sep_flag_get(tq_context* ctx, int32_t index, int32_t token,
+                                                    uint32_t* use_sep) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_token_use_sep_flag_set(tq_context* ctx, int32_t index, int32_t token,
+                                                    uint32_t use_sep) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_token_sep_get(tq_context* ctx, int32_t index, int32_t token, char* sep) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_token_sep_set(tq_context* ctx, int32_t index, int32_t token,
+                                           const char* sep) TQ_NOEXCEPT;
+/* A token's automatic uppercasing. */
+TQ_API int32_t tq_stdzn_defn_automatic_uppercasing_get(tq_context* ctx, int32_t index, int32_t token,
+                                                       uint32_t* auto_upper) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_automatic_uppercasing_set(tq_context* ctx, int32_t index, int32_t token,
+                                                       uint32_t auto_upper) TQ_NOEXCEPT;
+/* The token's own case mode and case definition, else the definition's. A
+ * case set gives the token a case of its own; a case definition set needs
+ * one whose target case is the token's case mode (-802). */
+TQ_API int32_t tq_stdzn_defn_token_case_get(tq_context* ctx, int32_t index, int32_t token,
+                                            uint32_t* scase) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_token_case_set(tq_context* ctx, int32_t index, int32_t token,
+                                            uint32_t scase) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_token_case_defn_index_get(tq_context* ctx, int32_t index, int32_t token,
+                                                       int32_t* cdefn_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_token_case_defn_index_set(tq_context* ctx, int32_t index, int32_t token,
+                                                       int32_t cdefn_index) TQ_NOEXCEPT;
+/* A token's normalization regex libraries (added with the widest
+ * sensitivity range) and standardization schemes (options: 1 element,
+ * 2 case-insensitive, 0x20/0x40/0x80 output upper/lower/proper). */
+TQ_API int32_t tq_stdzn_defn_token_regexlib_count_get(tq_context* ctx, int32_t index, int32_t token,
+                                                      uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_token_regexlib_name_get(tq_context* ctx, int32_t index, int32_t token, int32_t entry,
+                                                     char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_token_regexlib_name_set(tq_context* ctx, int32_t index, int32_t token, int32_t entry,
+                                                     const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_token_regexlibs_delete_all(tq_context* ctx, int32_t index, int32_t token) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_token_regexlib_add(tq_context* ctx, int32_t index, int32_t token,
+                                                const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_token_scheme_count_get(tq_context* ctx, int32_t index, int32_t token,
+                                                    uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_token_scheme_info_get(tq_context* ctx, int32_t index, int32_t token, int32_t entry,
+                                                   char* name, uint32_t* options) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_token_scheme_info_set(tq_context* ctx, int32_t index, int32_t token, int32_t entry,
+                                                   const char* name, uint32_t options) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_token_schemes_delete_all(tq_context* ctx, int32_t index, int32_t token) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_token_scheme_add(tq_context* ctx, int32_t index, int32_t token, const char* name,
+                                              uint32_t options) TQ_NOEXCEPT;
+/* A token's transformation regex libraries, applied after its schemes. An
+ * entry whose library could not be opened reads as "". A change raises the
+ * version to "9.0"; the name already in an entry changes nothing. */
+TQ_API int32_t tq_stdzn_defn_token_trans_regexlib_count_get(tq_context* ctx, int32_t index, int32_t token,
+                                                            uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_token_trans_regexlib_name_get(tq_context* ctx, int32_t index, int32_t token,
+                                                           int32_t entry, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_token_trans_regexlib_name_set(tq_context* ctx, int32_t index, int32_t token,
+                                                           int32_t entry, const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_token_trans_regexlibs_delete_all(tq_context* ctx, int32_t index,
+                                                              int32_t token) TQ_NOEXCEPT;
+TQ_API int32_t tq_stdzn_defn_token_trans_regexlib_add(tq_context* ctx, int32_t index, int32_t token,
+                                                      const char* name) TQ_NOEXCEPT;
+/* A new definition (case Upper, postprocessing case Upper, no tokens) in
+ * the current locale; not valid until set so. */
+TQ_API int32_t tq_stdzn_defn_add(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
+/* A copy of source (surfaced or not, ancestors included) named dest. */
+TQ_API int32_t tq_stdzn_defn_copy(tq_context* ctx, const char* source, const char* dest, int32_t* index) TQ_NOEXCEPT;
+/* Empties the slot; the indices of the other definitions stay. */
+TQ_API int32_t tq_stdzn_defn_unload(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+/* Appends the definition to xml as an include "Standorithm" (version "7.0"). */
+TQ_API int32_t tq_stdzn_defn_write(tq_context* ctx, tq_xmldoc* xml, int32_t index) TQ_NOEXCEPT;
 /* ---- Extraction definitions ----------------------------------------------------
  * Extraction definitions of the current locale, by index as datatypes are
  * (own then inherited; in edit mode depth x 256 + position). Texts cross in

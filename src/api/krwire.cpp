@@ -11,6 +11,7 @@
 #include "resources/krsch.h"
 #include "resources/krvcld.h"
 #include "standardize/krcdef.h"
+#include "standardize/krsdef.h"
 
 namespace tq {
 
@@ -26,7 +27,7 @@ constexpr const defn_kind_ops* kKindOps[kDefnKindCount + 1] = {
     nullptr,  // kDefnMatch: match/
     &kParseDefnKindOps,
     nullptr,  // kDefnPattern: fields/
-    nullptr,  // kDefnStdzn: standardize/
+    &kStdznDefnKindOps,
     &kExtractDefnKindOps,
     nullptr,  // kDefnLocaleGuess: guess/
     nullptr,  // kDefnLangGuess: guess/

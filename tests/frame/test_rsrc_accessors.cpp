@@ -23,6 +23,7 @@
 #include "parse/krpdefacc.h"
 #include "resources/krchprexp.h"
 #include "resources/krrsacc.h"
+#include "standardize/krsdefacc.h"
 #include "support/tq_test.h"
 
 namespace {
