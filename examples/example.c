@@ -7,9 +7,11 @@
  * examples/names.txt when none is given), parses each with the parse
  * definition "Name" of locale English (United States), prints the value of
  * every token, then the name proper-cased with the case definition "Name"
- * ("JOHANNES VAN DER WAALS" -> "Johannes van der Waals"). Last, it pulls a
- * contact's names and company out of one line of free text with the
- * extraction definition "Contact". KB_ROOT is the
+ * ("JOHANNES VAN DER WAALS" -> "Johannes van der Waals"), then the name
+ * standardized with the standardization definition "Name" ("bill q. smith
+ * junior" -> "William Q Smith Jr"). Last, it pulls a contact's names and
+ * company out of one line of free text with the extraction definition
+ * "Contact". KB_ROOT is the
  * built knowledge base (by default the one the build made,
  * <build>/examples/kb). Texts cross the interface as UTF-8. */
 #include <stdio.h>
@@ -91,6 +93,20 @@ static int extract_contact(tq_context* ctx, const char* sentence) {
   return 0;
 }
 
+/* Prints the name standardized: given-name variants and suffixes in their
+ * standard forms, periods dropped, proper-cased. */
+static int standardize_one(tq_context* ctx, const char* name) {
+  char standard[TQ_STANDARD_SIZE];
+  int32_t rc = tq_standardize(ctx, "Name", name, standard);
+  if (rc < 0) {
+    fprintf(stderr, "tq_standardize(\"%s\") failed: %d\n", name, rc);
+    print_errors(ctx);
+    return 1;
+  }
+  printf("  %-12s %s\n", "Standardized", standard);
+  return 0;
+}
+
 int main(int argc, char** argv) {
   const char* kb = TQ_EXAMPLE_KB;
   const char* file = TQ_EXAMPLE_NAMES;
@@ -121,12 +137,13 @@ int main(int argc, char** argv) {
    * is read as UTF-8 too. */
   int32_t rc = tq_session_encoding_set(ctx, TQ_ENC_UTF8);
   if (rc == 0) rc = tq_zel_path_set(ctx, kb);
-  /* The locale with its parents, their datatypes, parse, case and extraction
-   * definitions: 104 says that something could not be read, and the error
+  /* The locale with its parents, their datatypes and the definitions the
+   * example uses: 104 says that something could not be read, and the error
    * list what. */
   if (rc == 0)
     rc = tq_zel_locale_load(ctx, kLocaleEnUsa,
-                            TQ_LOAD_DATATYPES | TQ_LOAD_PARSE_DEFNS | TQ_LOAD_CASE_DEFNS | TQ_LOAD_EXTRACT_DEFNS);
+                            TQ_LOAD_DATATYPES | TQ_LOAD_PARSE_DEFNS | TQ_LOAD_CASE_DEFNS | TQ_LOAD_STDZN_DEFNS |
+                                TQ_LOAD_EXTRACT_DEFNS);
   if (rc > 0) print_errors(ctx);
   if (rc >= 0) rc = tq_datatype_index_get_by_name(ctx, "Name", &datatype);
   if (rc < 0) {
@@ -140,6 +157,7 @@ int main(int argc, char** argv) {
     line[strcspn(line, "\r\n")] = '\0';
     if (line[0] == '\0') continue;
     failed = parse_one(ctx, datatype, line);
+    if (!failed) failed = standardize_one(ctx, line);
   }
   if (in != stdin) fclose(in);
   if (!failed) failed = extract_contact(ctx, "John Smith joined Acme Corp on Monday.");

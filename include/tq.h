@@ -1655,6 +1655,73 @@ TQ_API int32_t tq_lcase_info_known_word_scheme_word_get(tq_context* ctx, tq_case
 TQ_API int32_t tq_lcase_info_final_word_get(tq_context* ctx, tq_case_info* lcase_info, int32_t index, char* value) TQ_NOEXCEPT;
 TQ_API int32_t tq_lcase_info_default_casing_used_get(tq_context* ctx, tq_case_info* lcase_info, uint32_t* value) TQ_NOEXCEPT;
 TQ_API int32_t tq_lcase_info_postprocessed_matched_get(tq_context* ctx, tq_case_info* case_info, uint32_t* matched) TQ_NOEXCEPT;
+/* ---- Standardization -------------------------------------------------------
+ * A value (session encoding, at most 1,024 bytes converted) standardized
+ * under a standardization definition of the current locale, by name (a
+ * surfaced definition) or by index: parsed with the definition's parse
+ * definition, each token trimmed, uppercased, normalized, passed through its
+ * schemes in turn and its transformation regex libraries, cased, then the
+ * tokens joined with their separators (at most 1,024 bytes) and the whole
+ * cased once more by the postprocessing case. `standard` receives the result
+ * (TQ_STANDARD_SIZE bytes with the terminator). Results: 0;
+ * TQ_WARN_NO_SOLUTION (101) or TQ_WARN_LIMIT_REACHED (102) when the parse
+ * found no solution or stopped at its limit: the value is then cased as one
+ * string, token by token steps skipped; 103 when the output equals the
+ * input (TQ_WARN_OUTPUT_EQUALS_INPUT); else an input or output conversion
+ * warning. stand_info may be NULL.
+ * The parsed forms take the caller's tokens (at most TQ_PARSE_TOKENS, -802
+ * beyond) keyed by the datatype token each belongs to (an index outside
+ * 0..31 is ignored); the definition must allow parsed input (-702); they
+ * neither case the whole nor return 103. */
+#define TQ_STANDARD_SIZE 1028
+typedef struct tq_stand_info tq_stand_info;
+TQ_API int32_t tq_standardize(tq_context* ctx, const char* stdzn_defn, const char* data, char* standard) TQ_NOEXCEPT;
+TQ_API int32_t tq_standardize_by_index(tq_context* ctx, int32_t index, const char* data, char* standard) TQ_NOEXCEPT;
+TQ_API int32_t tq_standardize_with_info(tq_context* ctx, const char* stdzn_defn, const char* data, char* standard,
+                                        tq_stand_info* stand_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_standardize_by_index_with_info(tq_context* ctx, int32_t index, const char* data, char* standard,
+                                                 tq_stand_info* stand_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_standardize_parsed(tq_context* ctx, const char* stdzn_defn, const tq_parse_token* input_array,
+                                     uint32_t num_tokens, char* standard) TQ_NOEXCEPT;
+TQ_API int32_t tq_standardize_parsed_by_index(tq_context* ctx, int32_t index, const tq_parse_token* input_array,
+                                              uint32_t num_tokens, char* standard) TQ_NOEXCEPT;
+TQ_API int32_t tq_standardize_parsed_with_info(tq_context* ctx, const char* stdzn_defn,
+                                               const tq_parse_token* input_array, uint32_t num_tokens,
+                                               char* standard, tq_stand_info* stand_info) TQ_NOEXCEPT;
+
+/* ---- Stand info -------------------------------------------------------------
+ * The record of one standardization run (tq_standardize*_with_info): per
+ * token of the definition its name, its value after each step (input,
+ * uppercased, normalized, standardized by the schemes, transformed, cased)
+ * and, per normalization regex library, transformation regex library and
+ * scheme, whether the entry changed the value and what it gave; the joined
+ * text (precased), the output before the postprocessing case and whether
+ * the value was standardized as one string (token count 0 then). A run
+ * replaces what the object held. Texts come out with at most 1,028 bytes
+ * with the terminator; a token or entry index at or beyond its count gives
+ * -800. tq_stand_info_free accepts NULL. */
+TQ_API int32_t tq_stand_info_init(tq_context* ctx, tq_stand_info** stand_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_stand_info_free(tq_context* ctx, tq_stand_info* stand_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_stand_info_whole_string_stdzn_flag_get(tq_context* ctx, tq_stand_info* info, uint32_t* flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_stand_info_token_count_get(tq_context* ctx, tq_stand_info* stand_info, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_stand_info_regexlib_count_get(tq_context* ctx, tq_stand_info* stand_info, int32_t token, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_stand_info_token_trans_regex_count_get(tq_context* ctx, tq_stand_info* stdzn_info, int32_t token, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_stand_info_scheme_count_get(tq_context* ctx, tq_stand_info* stand_info, int32_t token, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_stand_info_token_name_get(tq_context* ctx, tq_stand_info* stand_info, int32_t token, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_stand_info_token_get(tq_context* ctx, tq_stand_info* stand_info, int32_t token, char* val) TQ_NOEXCEPT;
+TQ_API int32_t tq_stand_info_uppercased_token_get(tq_context* ctx, tq_stand_info* stand_info, int32_t token, char* buf) TQ_NOEXCEPT;
+TQ_API int32_t tq_stand_info_norm_token_get(tq_context* ctx, tq_stand_info* stand_info, int32_t token, char* norm) TQ_NOEXCEPT;
+TQ_API int32_t tq_stand_info_trans_token_get(tq_context* ctx, tq_stand_info* stand_info, int32_t token, char* trans) TQ_NOEXCEPT;
+TQ_API int32_t tq_stand_info_stdz_token_get(tq_context* ctx, tq_stand_info* stand_info, int32_t token, char* standard) TQ_NOEXCEPT;
+TQ_API int32_t tq_stand_info_cased_token_get(tq_context* ctx, tq_stand_info* stand_info, int32_t token, uint32_t* applied, char* cased) TQ_NOEXCEPT;
+TQ_API int32_t tq_stand_info_norm_token_get_per_regexlib(tq_context* ctx, tq_stand_info* stand_info, int32_t token, int32_t entry, uint32_t* matched, char* norm) TQ_NOEXCEPT;
+TQ_API int32_t tq_stand_info_trans_token_value_get_per_regex(tq_context* ctx, tq_stand_info* stand_info, int32_t token, int32_t entry, uint32_t* matched, char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_stand_info_stdz_token_get_per_scheme(tq_context* ctx, tq_stand_info* stand_info, int32_t token, int32_t entry, uint32_t* matched, char* norm) TQ_NOEXCEPT;
+TQ_API int32_t tq_stand_info_token_any_regexlib_matched_get(tq_context* ctx, tq_stand_info* stand_info, int32_t token, uint32_t* matched) TQ_NOEXCEPT;
+TQ_API int32_t tq_stand_info_token_any_trans_regex_matched_get(tq_context* ctx, tq_stand_info* stdzn_info, int32_t token, uint32_t* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_stand_info_token_any_scheme_matched_get(tq_context* ctx, tq_stand_info* stand_info, int32_t token, uint32_t* matched) TQ_NOEXCEPT;
+TQ_API int32_t tq_stand_info_precased_get(tq_context* ctx, tq_stand_info* stand_info, char* val) TQ_NOEXCEPT;
+TQ_API int32_t tq_stand_info_pre_postcased_get(tq_context* ctx, tq_stand_info* stand_info, char* val) TQ_NOEXCEPT;
 /* ---- Case definitions -------------------------------------------------------
  * Case definitions of the current locale, by index as datatypes are (own
  * then inherited; in edit mode depth x 256 + position). Surfaced

@@ -29,6 +29,7 @@ struct parse_opt_settings;
 struct parser_runtimes;
 struct parse_scratch;
 struct case_work;
+struct stdzn_work_area;
 struct ident_work_area;
 struct extract_work_area;
 
@@ -111,6 +112,7 @@ struct tq_context {
   tq::parse_scratch* parse_scratch;       // the parse road's token slots, word list and tables
   // Casing and standardization (standardize layer).
   tq::case_work* case_work;               // the casing engine's work area
+  tq::stdzn_work_area* stdzn_work_area;   // standardization's token slots and scheme blocks
   // Field analysis.
   tq::ident_work_area* ident_work_area;   // identification's scores and pattern states
   tq::extract_work_area* extract_work_area;  // extraction's token slots, word flags and marks table

@@ -1,6 +1,7 @@
 #include "standardize/krstctx.h"
 
 #include "standardize/krcase.h"
+#include "standardize/krstdz.h"
 
 namespace tq {
 
@@ -12,6 +13,8 @@ constexpr context_part kStandardizeParts[] = {
     {"standardize layer", nullptr, nullptr, nullptr},
     // A clone cases with a work area of its own.
     {"case work area", case_work_area_create, case_work_area_free, nullptr},
+    // A clone standardizes in slots of its own.
+    {"standardization work area", stdzn_work_area_create, stdzn_work_area_free, nullptr},
 };
 
 }  // namespace
