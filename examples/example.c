@@ -7,7 +7,8 @@
  * examples/names.txt when none is given), parses each with the parse
  * definition "Name" of locale English (United States), prints the value of
  * every token, then the name proper-cased with the case definition "Name"
- * ("JOHANNES VAN DER WAALS" -> "Johannes van der Waals"). KB_ROOT is the
+ * ("JOHANNES VAN DER WAALS" -> "Johannes van der Waals"), then its gender
+ * by the gender analysis definition "Name" (M, F, or U). KB_ROOT is the
  * built knowledge base (by default the one the build made,
  * <build>/examples/kb). Texts cross the interface as UTF-8. */
 #include <stdio.h>
@@ -33,6 +34,20 @@ static void print_errors(tq_context* ctx) {
     tq_error_info_get_by_index(ctx, i, &code, text);
     fprintf(stderr, "  %d: %s\n", code, text);
   }
+}
+
+/* Prints the gender of one name: M, F, or U when the definition cannot
+ * tell. The output holds 4 bytes of text and the terminator. */
+static int gender_one(tq_context* ctx, const char* name) {
+  char gender[8];
+  int32_t rc = tq_gender_determine(ctx, "Name", name, gender);
+  if (rc < 0) {
+    fprintf(stderr, "tq_gender_determine(\"%s\") failed: %d\n", name, rc);
+    print_errors(ctx);
+    return 1;
+  }
+  printf("  %-12s %s\n", "Gender", gender);
+  return 0;
 }
 
 /* Parses one name and prints its tokens under their datatype's names, then
@@ -63,7 +78,7 @@ static int parse_one(tq_context* ctx, int32_t datatype, const char* name) {
     return 1;
   }
   printf("  %-12s %s\n", "Proper case", proper);
-  return 0;
+  return gender_one(ctx, name);
 }
 
 int main(int argc, char** argv) {
@@ -96,9 +111,10 @@ int main(int argc, char** argv) {
    * is read as UTF-8 too. */
   int32_t rc = tq_session_encoding_set(ctx, TQ_ENC_UTF8);
   if (rc == 0) rc = tq_zel_path_set(ctx, kb);
-  /* The locale with its parents, their datatypes, parse and case definitions:
+  /* The locale with its parents, their datatypes, parse, case and gender definitions:
    * 104 says that something could not be read, and the error list what. */
-  if (rc == 0) rc = tq_zel_locale_load(ctx, kLocaleEnUsa, TQ_LOAD_DATATYPES | TQ_LOAD_PARSE_DEFNS | TQ_LOAD_CASE_DEFNS);
+  if (rc == 0) rc = tq_zel_locale_load(ctx, kLocaleEnUsa,
+                                        TQ_LOAD_DATATYPES | TQ_LOAD_PARSE_DEFNS | TQ_LOAD_CASE_DEFNS | TQ_LOAD_GENDER_DEFNS);
   if (rc > 0) print_errors(ctx);
   if (rc >= 0) rc = tq_datatype_index_get_by_name(ctx, "Name", &datatype);
   if (rc < 0) {

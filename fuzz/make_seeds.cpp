@@ -452,6 +452,8 @@ void defnxml_seeds(const Seeds& seeds) {
   // Identification definitions at levels 5, 7 and 8 and some that are not
   // valid: the plain locale file of the identification tests.
   seeds.put("defnxml", "ident", slurp(fs::path(TQ_TEST_KB_DIR) / "ident" / "locale" / "en.loc.xml"));
+  // Gender analysis definitions, some of them not valid on purpose.
+  seeds.put("defnxml", "gender", slurp(fs::path(TQ_TEST_KB_DIR) / "gender" / "locale" / "en.loc.xml"));
 }
 
 // Values for the parse road: names with and without a parse, an empty one,

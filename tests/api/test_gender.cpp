@@ -264,6 +264,20 @@ TEST(Gender, InfoOfAWorkedRunAndItsBounds) {
   EXPECT_EQ(tq_gender_info_token_count_get(ctx, nosol, &n), 0);
   EXPECT_EQ(n, 0u);
   EXPECT_EQ(tq_gender_info_free(ctx, nosol), 0);
+
+  // Values that begin with the same byte show the same score: M and MX tie.
+  tq_gender_info* shared = nullptr;
+  ASSERT_EQ(tq_gender_info_init(ctx, &shared), 0);
+  EXPECT_EQ(determine_parsed(ctx, "Shared", tokens_of("1=John"), shared).gender, "");
+  const int32_t shared_scores[] = {1, 1, 0};
+  for (uint32_t i = 0; i < 3; ++i) {
+    int32_t s = -1;
+    EXPECT_EQ(tq_gender_info_score_get(ctx, shared, i, &s), 0);
+    EXPECT_EQ(s, shared_scores[i]) << i;
+  }
+  EXPECT_EQ(tq_gender_info_stop_flag_get(ctx, shared, &n), 0);
+  EXPECT_EQ(n, 0u);
+  EXPECT_EQ(tq_gender_info_free(ctx, shared), 0);
   EXPECT_EQ(tq_gender_info_free(ctx, info), 0);
   EXPECT_EQ(tq_gender_info_free(ctx, nullptr), 0);
 }

@@ -329,6 +329,19 @@ std::string parsed(GenderStoreKb& kb, int32_t index, std::initializer_list<std::
   return out;
 }
 
+TEST(GenderDefn, ACopyKeepsItsLibrariesWhenTheSourceIsUnloaded) {
+  GenderStoreKb kb;
+  int32_t copy = -1;
+  ASSERT_GE(defn_copy_named(kb.ctx(), kDefnGender, "Name", "Copy", &copy), 0) << kb.errors();
+  defn_rec* rec = nullptr;
+  ASSERT_EQ(defn_record_get_for_read(kb.ctx(), kDefnGender, copy, &rec), 0);
+  rec->valid = 1;  // a copy is valid once someone says so
+  ASSERT_EQ(defn_unload(kb.ctx(), kDefnGender, kb.index_of("Name")), 0);
+  int32_t rc = 0;
+  EXPECT_EQ(parsed(kb, copy, {{1, "Anna"}}, &rc), "F");
+  EXPECT_EQ(rc, 0) << kb.errors();
+}
+
 TEST(GenderDefn, EngineFollowsChangedStopFlagsEntriesAndVocabularies) {
   GenderStoreKb kb;
   const int32_t index = kb.index_of("Name");
@@ -340,6 +353,15 @@ TEST(GenderDefn, EngineFollowsChangedStopFlagsEntriesAndVocabularies) {
   ASSERT_EQ(gender_token_stop_flag_set(given, 0), 0);
   EXPECT_EQ(parsed(kb, index, {{2, "John"}, {1, "Mary"}}, &rc), "X");
   EXPECT_EQ(rc, 0);
+  // A stop vocabulary that knows the word ends the lookup even though none
+  // of its categories scores: the word then goes to the libraries.
+  defn_vocab first;
+  ASSERT_GE(rsrc_open(kb.ctx(), kRsrcVocab, "PersonName", 0, &first.vocab), 0) << kb.errors();
+  first.stop = 1;
+  rec->vocabularies.insert(rec->vocabularies.begin(), std::move(first));
+  EXPECT_EQ(parsed(kb, index, {{1, "John"}}, &rc), "X");
+  rec->vocabularies[0].stop = 0;
+  EXPECT_EQ(parsed(kb, index, {{1, "John"}}, &rc), "M");
   // A second entry that would match "Jean": the vocabulary scored the word,
   // so no library is tried and the tie stands.
   ASSERT_EQ(gender_token_regexlib_add(kb.ctx(), given, "ENDN", "M"), 0) << kb.errors();
