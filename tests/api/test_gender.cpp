@@ -147,6 +147,22 @@ TEST(Gender, WarmContextsDetermineWithoutAllocating) {
   }
 }
 
+// In a UCS-2 session the default definition "Name" is still found (the
+// literal is not converted as a caller's name would be), the value comes in
+// and the gender goes out in UCS-2 with its two-byte terminator.
+TEST(Gender, Ucs2SessionFindsTheDefaultDefinition) {
+  GenderKb kb;
+  tq_context* ctx = kb.ctx();
+  ASSERT_EQ(tq_session_encoding_set(ctx, TQ_ENC_UCS2_LE), 0);
+  std::string value;
+  for (char ch : std::string("John Smith")) value += std::string{ch, '\0'};
+  value += std::string(2, '\0');
+  char out[8];
+  std::memset(out, 'x', sizeof out);
+  EXPECT_EQ(tq_gender_determine(ctx, nullptr, value.data(), out), 0) << tq_test::error_list_text(ctx);
+  EXPECT_EQ(std::string(out, 4), std::string("M\0\0\0", 4));
+}
+
 TEST(Gender, ParsedInputNeedsThePermissionOrOptionBit21) {
   GenderKb kb(false, 0x200000u);
   EXPECT_EQ(determine_parsed(kb.ctx(), "Strict", tokens_of("1=John")).gender, "M");
