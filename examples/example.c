@@ -9,7 +9,8 @@
  * every token, then the name proper-cased with the case definition "Name"
  * ("JOHANNES VAN DER WAALS" -> "Johannes van der Waals"), then the name
  * standardized with the standardization definition "Name" ("bill q. smith
- * junior" -> "William Q Smith Jr"). Last, it pulls a contact's names and
+ * junior" -> "William Q Smith Jr") and its gender by the gender analysis
+ * definition "Name" (M, F, or U). Last, it pulls a contact's names and
  * company out of one line of free text with the extraction definition
  * "Contact". KB_ROOT is the
  * built knowledge base (by default the one the build made,
@@ -37,6 +38,20 @@ static void print_errors(tq_context* ctx) {
     tq_error_info_get_by_index(ctx, i, &code, text);
     fprintf(stderr, "  %d: %s\n", code, text);
   }
+}
+
+/* Prints the gender of one name: M, F, or U when the definition cannot
+ * tell. The output holds 4 bytes of text and the terminator. */
+static int gender_one(tq_context* ctx, const char* name) {
+  char gender[8];
+  int32_t rc = tq_gender_determine(ctx, "Name", name, gender);
+  if (rc < 0) {
+    fprintf(stderr, "tq_gender_determine(\"%s\") failed: %d\n", name, rc);
+    print_errors(ctx);
+    return 1;
+  }
+  printf("  %-12s %s\n", "Gender", gender);
+  return 0;
 }
 
 /* Parses one name and prints its tokens under their datatype's names, then
@@ -67,7 +82,7 @@ static int parse_one(tq_context* ctx, int32_t datatype, const char* name) {
     return 1;
   }
   printf("  %-12s %s\n", "Proper case", proper);
-  return 0;
+  return gender_one(ctx, name);
 }
 
 /* Extracts the tokens of the datatype "Contact" (given name, family name,
@@ -143,7 +158,7 @@ int main(int argc, char** argv) {
   if (rc == 0)
     rc = tq_zel_locale_load(ctx, kLocaleEnUsa,
                             TQ_LOAD_DATATYPES | TQ_LOAD_PARSE_DEFNS | TQ_LOAD_CASE_DEFNS | TQ_LOAD_STDZN_DEFNS |
-                                TQ_LOAD_EXTRACT_DEFNS);
+                                TQ_LOAD_EXTRACT_DEFNS | TQ_LOAD_GENDER_DEFNS);
   if (rc > 0) print_errors(ctx);
   if (rc >= 0) rc = tq_datatype_index_get_by_name(ctx, "Name", &datatype);
   if (rc < 0) {

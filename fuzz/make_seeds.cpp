@@ -455,6 +455,8 @@ void defnxml_seeds(const Seeds& seeds) {
   // Standardization definitions with case definitions, token cases and
   // transformation libraries, and some that are not valid.
   seeds.put("defnxml", "stdzn", slurp(fs::path(TQ_TEST_KB_DIR) / "stdzn" / "locale" / "en.loc.xml"));
+  // Gender analysis definitions, some of them not valid on purpose.
+  seeds.put("defnxml", "gender", slurp(fs::path(TQ_TEST_KB_DIR) / "gender" / "locale" / "en.loc.xml"));
 }
 
 // Values for the parse road: names with and without a parse, an empty one,

@@ -1,6 +1,7 @@
 #include "api/krwire.h"
 
 #include "fields/kridef.h"
+#include "fields/krgdef.h"
 #include "kbstore/krkind.h"
 #include "kbstore/krlib.h"
 #include "kbstore/krvlt.h"
@@ -22,7 +23,7 @@ namespace {
 constexpr const defn_kind_ops* kKindOps[kDefnKindCount + 1] = {
     nullptr,  // no kind 0
     &kCaseDefnKindOps,
-    nullptr,  // kDefnGender: fields/
+    &kGenderDefnKindOps,
     &kIdentDefnKindOps,
     nullptr,  // kDefnMatch: match/
     &kParseDefnKindOps,

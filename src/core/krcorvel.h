@@ -32,6 +32,7 @@ struct case_work;
 struct stdzn_work_area;
 struct ident_work_area;
 struct extract_work_area;
+struct gender_work_area;
 
 // A work area that a higher layer makes on a context's first use of it and
 // that carries its own release, so that whoever tears the context down
@@ -116,6 +117,7 @@ struct tq_context {
   // Field analysis.
   tq::ident_work_area* ident_work_area;   // identification's scores and pattern states
   tq::extract_work_area* extract_work_area;  // extraction's token slots, word flags and marks table
+  tq::gender_work_area* gender_work_area; // gender analysis's scores and token blocks
 };
 
 namespace tq {

@@ -1,5 +1,6 @@
 #include "fields/krfdctx.h"
 
+#include "fields/krgender.h"
 #include "fields/krident.h"
 #include "fields/krxeng.h"
 
@@ -19,6 +20,11 @@ int32_t extract_part_create(context* ctx) { return extract_work_area_create(ctx,
 void extract_part_free(context* ctx) {
   extract_work_area_free(ctx, ctx->extract_work_area);
   ctx->extract_work_area = nullptr;
+int32_t gender_part_create(context* ctx) { return gender_work_area_create(ctx, &ctx->gender_work_area); }
+
+void gender_part_free(context* ctx) {
+  gender_work_area_free(ctx, ctx->gender_work_area);
+  ctx->gender_work_area = nullptr;
 }
 
 // Each work area of the layer is one entry, made in this order and freed in
@@ -29,6 +35,7 @@ constexpr context_part kFieldsParts[] = {
     {"identification work area", ident_part_create, ident_part_free, nullptr},
     // And extracts in one of its own.
     {"extraction work area", extract_part_create, extract_part_free, nullptr},
+    {"gender work area", gender_part_create, gender_part_free, nullptr},
 };
 
 }  // namespace

@@ -358,6 +358,10 @@ int32_t token_read(context* ctx, int32_t kind, int32_t index, int32_t token, F&&
 
 }  // namespace
 
+int32_t defn_ref_swap(context* ctx, uint32_t rkind, rsrc_ref& slot, const char* name, bool* changed) {
+  return ref_swap(ctx, rkind, slot, name, changed);
+}
+
 // ---- Names and lookups ------------------------------------------------------------------
 
 int32_t defn_name_get_surfaced(context* ctx, int32_t kind, int32_t index, char* name) {

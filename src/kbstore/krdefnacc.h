@@ -40,6 +40,14 @@
 
 namespace tq {
 
+// The one swap of a resource a record holds, for every kind's setters: a
+// slot already holding the resource of that UTF-8 name (byte for byte)
+// changes nothing and takes no reference; otherwise the named resource is
+// opened first, then the old reference given back and the new one put in
+// its place. A failed open leaves the slot as it was. *changed tells
+// whether the slot changed.
+int32_t defn_ref_swap(context* ctx, uint32_t rkind, rsrc_ref& slot, const char* name, bool* changed);
+
 // ---- Plain fields (field_get / field_set) --------------------------------------------
 
 extern const field_desc kDefnOwner;                 // text, 320 bytes, trimmed; a set raises to "9.0"
