@@ -20,6 +20,8 @@ int32_t extract_part_create(context* ctx) { return extract_work_area_create(ctx,
 void extract_part_free(context* ctx) {
   extract_work_area_free(ctx, ctx->extract_work_area);
   ctx->extract_work_area = nullptr;
+}
+
 int32_t gender_part_create(context* ctx) { return gender_work_area_create(ctx, &ctx->gender_work_area); }
 
 void gender_part_free(context* ctx) {

@@ -35,10 +35,10 @@ class StdznKb {
     const auto& dir = kb_.dir();
     for (const char* f : {"regexlib/NoDots", "regexlib/Dashes", "scheme/StreetLong.sch", "scheme/StreetShort.sch",
                           "locale/enusa.loc"}) {
-      std::filesystem::create_directories((dir.path() / f).parent_path());
+      std::filesystem::create_directories((dir / f).parent_path());
       tq_xmldoc* doc = nullptr;
       EXPECT_EQ(tq_xml_read(c, source(std::string(f) + ".xml").c_str(), 8, &doc), 0) << f << error_list_text(c);
-      EXPECT_EQ(tq_xml_write(c, 0, (dir.path() / f).c_str(), 1, doc), 0) << f << error_list_text(c);
+      EXPECT_EQ(tq_xml_write(c, 0, (dir / f).c_str(), 1, doc), 0) << f << error_list_text(c);
       tq_xml_free(c, doc);
     }
     EXPECT_EQ(tq_zel_locale_load(c, kEnusa, TQ_LOAD_DATATYPES | TQ_LOAD_PARSE_DEFNS | TQ_LOAD_STDZN_DEFNS), 0)
