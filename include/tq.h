@@ -1940,6 +1940,78 @@ TQ_API int32_t tq_extraction_defn_cat_regexlib_add(tq_context* ctx, int32_t inde
 TQ_API int32_t tq_extraction_defn_cat_regexlib_delete(tq_context* ctx, int32_t index, uint32_t entry) TQ_NOEXCEPT;
 TQ_API int32_t tq_extraction_defn_cat_regexlib_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
 
+/* ---- Pattern analysis ----------------------------------------------------------
+ * A pattern analysis definition names one regex library whose elements,
+ * applied in order as search and replace, rewrite a value into its
+ * character pattern: with "[A-Z]" -> "A", "[a-z]" -> "a", "[0-9]" -> "9",
+ * "Ab 12-x" becomes "Aa 99-a". Data in the session encoding (at most 1,024
+ * bytes); the pattern out into 1,028 bytes of the session encoding (empty
+ * on failure). A definition without a library gives an empty pattern and 0.
+ * Results: 0, or the input's (else the output's) conversion warning; -704
+ * for a definition that is not valid, -705 for one of a newer version. */
+
+/* The info of an analysis: matched is 1 when an element of the library
+ * rewrote the value, else 0. Read the field directly; made by
+ * tq_patrn_info_init, freed by tq_patrn_info_free. An analysis with a
+ * definition that has no library leaves it as it was. */
+typedef struct tq_patrn_info {
+  uint32_t matched;
+} tq_patrn_info;
+
+/* The definition by name (ignoring case). */
+TQ_API int32_t tq_pattern_analyze(tq_context* ctx, const char* patrn_defn, const char* data,
+                                  char* pattern) TQ_NOEXCEPT;
+TQ_API int32_t tq_pattern_analyze_by_index(tq_context* ctx, int32_t index, const char* data,
+                                           char* pattern) TQ_NOEXCEPT;
+/* patrn_info may be NULL (no info). */
+TQ_API int32_t tq_pattern_analyze_by_index_with_info(tq_context* ctx, int32_t index, const char* data,
+                                                     char* pattern, tq_patrn_info* patrn_info) TQ_NOEXCEPT;
+/* A new info with matched 0; no read hold. */
+TQ_API int32_t tq_patrn_info_init(tq_context* ctx, tq_patrn_info** patrn_info) TQ_NOEXCEPT;
+/* Frees the info; NULL is accepted. */
+TQ_API int32_t tq_patrn_info_free(tq_context* ctx, tq_patrn_info* patrn_info) TQ_NOEXCEPT;
+
+/* ---- Pattern analysis definitions ------------------------------------------------
+ * Pattern analysis definitions of the current locale, by index as datatypes
+ * are (own then inherited; in edit mode depth x 256 + position). Names out:
+ * 320 bytes + terminator; the regex library's name 4,096 bytes +
+ * terminator. Setters, add, copy and write need edit mode. */
+TQ_API int32_t tq_patrn_defn_count_get(tq_context* ctx, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_patrn_defn_count_get_by_locale(tq_context* ctx, int32_t locale, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_patrn_defn_name_get_by_index(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_patrn_defn_index_get_by_name(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
+TQ_API int32_t tq_patrn_defn_name_set(tq_context* ctx, int32_t index, const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_patrn_defn_deprecated_info_get(tq_context* ctx, int32_t index, uint32_t* deprecated,
+                                                 char* replacement) TQ_NOEXCEPT;
+TQ_API int32_t tq_patrn_defn_deprecated_info_set(tq_context* ctx, int32_t index, uint32_t deprecated,
+                                                 const char* replacement) TQ_NOEXCEPT;
+TQ_API int32_t tq_patrn_defn_datatype_index_get(tq_context* ctx, int32_t index, int32_t* dtype_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_patrn_defn_datatype_index_set(tq_context* ctx, int32_t index, int32_t dtype_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_patrn_defn_incomplete_get(tq_context* ctx, int32_t index, uint32_t* incomplete) TQ_NOEXCEPT;
+TQ_API int32_t tq_patrn_defn_incomplete_set(tq_context* ctx, int32_t index, uint32_t incomplete) TQ_NOEXCEPT;
+TQ_API int32_t tq_patrn_defn_valid_get(tq_context* ctx, int32_t index, uint32_t* valid) TQ_NOEXCEPT;
+TQ_API int32_t tq_patrn_defn_valid_set(tq_context* ctx, int32_t index, uint32_t valid) TQ_NOEXCEPT;
+TQ_API int32_t tq_patrn_defn_valid_flag_info_get(tq_context* ctx, int32_t index, uint32_t* valid_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_patrn_defn_valid_flag_info_set(tq_context* ctx, int32_t index, uint32_t valid_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_patrn_defn_comments_get(tq_context* ctx, int32_t index, tq_xmldoc** comments) TQ_NOEXCEPT;
+TQ_API int32_t tq_patrn_defn_comments_set(tq_context* ctx, int32_t index, tq_xmldoc* comments) TQ_NOEXCEPT;
+TQ_API int32_t tq_patrn_defn_owner_get(tq_context* ctx, int32_t index, char* owner) TQ_NOEXCEPT;
+TQ_API int32_t tq_patrn_defn_owner_set(tq_context* ctx, int32_t index, const char* owner) TQ_NOEXCEPT;
+TQ_API int32_t tq_patrn_defn_layouts_get(tq_context* ctx, int32_t index, tq_xmldoc** layouts) TQ_NOEXCEPT;
+TQ_API int32_t tq_patrn_defn_layouts_set(tq_context* ctx, int32_t index, tq_xmldoc* layouts) TQ_NOEXCEPT;
+TQ_API int32_t tq_patrn_defn_editable_flag_get(tq_context* ctx, int32_t index, uint32_t* flag) TQ_NOEXCEPT;
+/* The library's name; empty for none. The set opens the named library
+ * before it gives the present one back: a name that cannot be opened
+ * leaves the definition as it was. An empty name drops the library. */
+TQ_API int32_t tq_patrn_defn_regexlib_name_get(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_patrn_defn_regexlib_name_set(tq_context* ctx, int32_t index, const char* name) TQ_NOEXCEPT;
+/* A new definition without a library; not valid until set so. */
+TQ_API int32_t tq_patrn_defn_add(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
+TQ_API int32_t tq_patrn_defn_copy(tq_context* ctx, const char* source, const char* dest, int32_t* index) TQ_NOEXCEPT;
+TQ_API int32_t tq_patrn_defn_unload(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+/* Appends the definition to xml as an include "Pattern Analysis Def" (version "7.0"). */
+TQ_API int32_t tq_patrn_defn_write(tq_context* ctx, tq_xmldoc* xml, int32_t index) TQ_NOEXCEPT;
+
 #ifdef __cplusplus
 }
 #endif

@@ -5,6 +5,7 @@
 #include "kbstore/krkind.h"
 #include "kbstore/krlib.h"
 #include "kbstore/krvlt.h"
+#include "fields/krpadef.h"
 #include "fields/krxdef.h"
 #include "parse/krpdef.h"
 #include "resources/krchpr.h"
@@ -26,7 +27,7 @@ constexpr const defn_kind_ops* kKindOps[kDefnKindCount + 1] = {
     &kIdentDefnKindOps,
     nullptr,  // kDefnMatch: match/
     &kParseDefnKindOps,
-    nullptr,  // kDefnPattern: fields/
+    &kPatternDefnKindOps,
     nullptr,  // kDefnStdzn: standardize/
     &kExtractDefnKindOps,
     nullptr,  // kDefnLocaleGuess: guess/
