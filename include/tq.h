@@ -1551,6 +1551,108 @@ TQ_API int32_t tq_ident_info_snapshot_id_pattern_solution_rule_get(tq_context* c
 TQ_API int32_t tq_ident_info_snapshot_id_pattern_pat_index_in_defn_get(tq_context* ctx, tq_ident_info* ident_info,
                                                                        uint32_t snapshot, uint32_t id, uint32_t pattern,
                                                                        uint32_t* pat_ind_defn) TQ_NOEXCEPT;
+/* ---- Gender analysis -------------------------------------------------------
+ * The gender of a value (typically a person's name) by a gender analysis
+ * definition of the current locale. A NULL or empty definition name selects
+ * the definition named "Name". The gender output receives at most 4 bytes of
+ * text and the session encoding's terminator: give at least 5 bytes (6 in a
+ * UCS-2 session). The plain forms parse the value with the definition's parse
+ * definition; the parsed forms take tokens the caller parsed (tq_parse), which
+ * the definition must allow ("Allow Parsed Input", or option bit 21, else
+ * -702). A token whose index names no token of the parse definition's
+ * datatype (such as the -1 of an empty slot) matches nothing; at most 32
+ * tokens are read.
+ * Results: 0, or a conversion warning. An empty value gives the first default
+ * gender value; so does a value the parse found no solution for, and the
+ * result is then 0 (an info's no-solution flag tells it); a run that decides
+ * nothing gives the last default gender value. Gender values whose texts
+ * begin with the same byte share one score, so they always tie. */
+typedef struct tq_gender_info tq_gender_info;
+TQ_API int32_t tq_gender_determine(tq_context* ctx, const char* gender_defn, const char* name,
+                                   char* gender) TQ_NOEXCEPT;
+/* gender_info may be NULL: the call then behaves as its plain twin. */
+TQ_API int32_t tq_gender_determine_with_info(tq_context* ctx, const char* gender_defn, const char* name,
+                                             char* gender, tq_gender_info* gender_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_determine_by_index(tq_context* ctx, int32_t index, const char* name,
+                                            char* gender) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_determine_parsed(tq_context* ctx, const char* gender_defn, const tq_parse_token* tokens,
+                                          int32_t num_tokens, char* gender) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_determine_parsed_with_info(tq_context* ctx, const char* gender_defn,
+                                                    const tq_parse_token* tokens, int32_t num_tokens, char* gender,
+                                                    tq_gender_info* gender_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_determine_parsed_by_index(tq_context* ctx, int32_t index, const tq_parse_token* tokens,
+                                                   int32_t num_tokens, char* gender) TQ_NOEXCEPT;
+
+/* ---- Gender info --------------------------------------------------------------
+ * The record of one gender run: the input tokens (name and value), the
+ * definition's tokens that found a value ("significant" tokens), one word
+ * row per scoring event (word, normalized word, fuzzy match, gender value),
+ * per definition token its words with their normalization, vocabulary
+ * category, fuzzy and regex-library results, and the scores of the gender
+ * values as the last choice saw them. A run into an object that holds an
+ * earlier run replaces the input tokens, per-token records and scores, adds
+ * its significant tokens and word rows behind the earlier ones, and only
+ * ever sets the stop and no-solution flags. Texts go out in the session
+ * encoding (at most 1,024 bytes; a word row's gender value at most 4); an
+ * index out of range gives -800 with the outputs cleared. No read hold. */
+TQ_API int32_t tq_gender_info_init(tq_context* ctx, tq_gender_info** gender_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_info_free(tq_context* ctx, tq_gender_info* gender_info) TQ_NOEXCEPT;
+/* Always an empty text. */
+TQ_API int32_t tq_gender_info_normalized_string_get(tq_context* ctx, tq_gender_info* gender_info,
+                                                    char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_info_stop_flag_get(tq_context* ctx, tq_gender_info* gender_info, uint32_t* flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_info_no_solution_flag_get(tq_context* ctx, tq_gender_info* gender_info,
+                                                   uint32_t* flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_info_token_count_get(tq_context* ctx, tq_gender_info* gender_info,
+                                              uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_info_token_info_get(tq_context* ctx, tq_gender_info* gender_info, uint32_t index,
+                                             char* name, char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_info_sig_token_count_get(tq_context* ctx, tq_gender_info* gender_info,
+                                                  uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_info_sig_token_info_get(tq_context* ctx, tq_gender_info* gender_info, uint32_t index,
+                                                 char* name, char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_info_token_skipped_flag_get(tq_context* ctx, tq_gender_info* gender_info, uint32_t token,
+                                                     uint32_t* skipped) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_info_word_count_get(tq_context* ctx, tq_gender_info* gender_info,
+                                             uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_info_word_info_get(tq_context* ctx, tq_gender_info* gender_info, uint32_t index,
+                                            char* value, char* norm, char* fuzzy, char* gender) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_info_word_count_per_token_get(tq_context* ctx, tq_gender_info* gender_info,
+                                                       uint32_t token, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_info_word_get_by_token(tq_context* ctx, tq_gender_info* gender_info, uint32_t token,
+                                                uint32_t word_index, char* word) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_info_word_uppercased_get_by_token(tq_context* ctx, tq_gender_info* gender_info,
+                                                           uint32_t token, uint32_t word, char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_info_norm_regexlib_count_get(tq_context* ctx, tq_gender_info* gender_info,
+                                                      uint32_t token, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_info_any_norm_regexlib_matched_get(tq_context* ctx, tq_gender_info* gender_info,
+                                                            uint32_t token, uint32_t* matched) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_info_word_norm_get_by_token(tq_context* ctx, tq_gender_info* gender_info, uint32_t token,
+                                                     uint32_t word_index, uint32_t regexlib, char* word,
+                                                     uint32_t* matched) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_info_vocab_count_get(tq_context* ctx, tq_gender_info* gender_info, uint32_t token,
+                                              uint32_t* count) TQ_NOEXCEPT;
+/* Rows of the word from vocabulary position vocab; n counts among them but
+ * must be below the word's row count of every vocabulary (-800). */
+TQ_API int32_t tq_gender_info_vocab_cat_by_token_count_get(tq_context* ctx, tq_gender_info* gender_info,
+                                                           uint32_t token, uint32_t word, uint32_t vocab,
+                                                           uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_info_vocab_cat_by_token_get(tq_context* ctx, tq_gender_info* gender_info, uint32_t token,
+                                                     uint32_t word, uint32_t n, uint32_t vocab, char* cat,
+                                                     char* gender) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_info_fuzzy_match_by_token_get(tq_context* ctx, tq_gender_info* gender_info,
+                                                       uint32_t token, uint32_t word, uint32_t vocab,
+                                                       char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_info_cat_regexlibs_skipped_by_token_get(tq_context* ctx, tq_gender_info* gender_info,
+                                                                 uint32_t token, uint32_t* skipped) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_info_cat_regexlib_info_by_token_get(tq_context* ctx, tq_gender_info* gender_info,
+                                                             uint32_t token, uint32_t word, uint32_t entry,
+                                                             char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_info_gender_value_count_get(tq_context* ctx, tq_gender_info* gender_info,
+                                                     uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_info_score_get(tq_context* ctx, tq_gender_info* gender_info, uint32_t index,
+                                        int32_t* score) TQ_NOEXCEPT;
+
 /* ---- Casing ---------------------------------------------------------------
  * Upper-, lower- and propercase a value (session encoding) under a case
  * definition of the current locale, by name (NULL or "" for none; the

@@ -30,6 +30,7 @@ struct parser_runtimes;
 struct parse_scratch;
 struct case_work;
 struct ident_work_area;
+struct gender_work_area;
 
 // A work area that a higher layer makes on a context's first use of it and
 // that carries its own release, so that whoever tears the context down
@@ -112,6 +113,7 @@ struct tq_context {
   tq::case_work* case_work;               // the casing engine's work area
   // Field analysis.
   tq::ident_work_area* ident_work_area;   // identification's scores and pattern states
+  tq::gender_work_area* gender_work_area; // gender analysis's scores and token blocks
 };
 
 namespace tq {

@@ -1,5 +1,6 @@
 #include "fields/krfdctx.h"
 
+#include "fields/krgender.h"
 #include "fields/krident.h"
 
 namespace tq {
@@ -13,12 +14,20 @@ void ident_part_free(context* ctx) {
   ctx->ident_work_area = nullptr;
 }
 
+int32_t gender_part_create(context* ctx) { return gender_work_area_create(ctx, &ctx->gender_work_area); }
+
+void gender_part_free(context* ctx) {
+  gender_work_area_free(ctx, ctx->gender_work_area);
+  ctx->gender_work_area = nullptr;
+}
+
 // Each work area of the layer is one entry, made in this order and freed in
 // reverse. The first entry only marks where the layer's parts begin.
 constexpr context_part kFieldsParts[] = {
     {"fields layer", nullptr, nullptr, nullptr},
     // A clone identifies in a work area of its own.
     {"identification work area", ident_part_create, ident_part_free, nullptr},
+    {"gender work area", gender_part_create, gender_part_free, nullptr},
 };
 
 }  // namespace

@@ -9,6 +9,8 @@
 #include <string>
 
 #include "fields/krgdef.h"
+#include "core/krstr.h"
+#include "fields/krgender.h"
 #include "kbstore/krdefn.h"
 #include "kbstore/krdefnacc.h"
 #include "kbstore/krlib.h"
@@ -309,6 +311,47 @@ TEST(GenderDefn, CopiesAndChangesKeepTheRegexLibraryReferencesRight) {
   EXPECT_TRUE(part->cats.empty());
   EXPECT_EQ(gender_values_delete_all(kb.ctx(), rec), 0);
   EXPECT_TRUE(values->values.empty());
+}
+
+// The engine on definitions changed in place, as the edit exports change
+// them: parsed input, no conversion.
+std::string parsed(GenderStoreKb& kb, int32_t index, std::initializer_list<std::pair<int32_t, const char*>> in,
+                   int32_t* rc) {
+  tq_parse_token tokens[4]{};
+  int32_t n = 0;
+  for (const auto& [key, value] : in) {
+    tokens[n].index = key;
+    str_copy_bounded(tokens[n].value, value, sizeof tokens[n].value);
+    ++n;
+  }
+  char out[8] = "zz";
+  *rc = gender_determine_parsed(kb.ctx(), index, tokens, n, 0, out, nullptr);
+  return out;
+}
+
+TEST(GenderDefn, EngineFollowsChangedStopFlagsEntriesAndVocabularies) {
+  GenderStoreKb kb;
+  const int32_t index = kb.index_of("Name");
+  defn_rec* rec = kb.defn("Name");
+  dtok_rec* given = rec->tokens.items[0].get();
+  int32_t rc = 0;
+  EXPECT_EQ(parsed(kb, index, {{2, "John"}, {1, "Mary"}}, &rc), "F");
+  // Without the stop flag Middle Name is read too: a tie, the last default.
+  ASSERT_EQ(gender_token_stop_flag_set(given, 0), 0);
+  EXPECT_EQ(parsed(kb, index, {{2, "John"}, {1, "Mary"}}, &rc), "X");
+  EXPECT_EQ(rc, 0);
+  // A second entry that would match "Jean": the vocabulary scored the word,
+  // so no library is tried and the tie stands.
+  ASSERT_EQ(gender_token_regexlib_add(kb.ctx(), given, "ENDN", "M"), 0) << kb.errors();
+  EXPECT_EQ(parsed(kb, index, {{1, "Jean"}}, &rc), "X");
+  EXPECT_EQ(parsed(kb, index, {{1, "Dean"}}, &rc), "M");
+  // Without vocabularies a word fails the run; no word decides nothing.
+  for (defn_vocab& v : rec->vocabularies) (void)v.vocab.release(kb.ctx());
+  rec->vocabularies.clear();
+  EXPECT_EQ(parsed(kb, index, {{1, "John"}}, &rc), "");
+  EXPECT_EQ(rc, TQ_ERR_NOTHING_TO_DO);
+  EXPECT_EQ(parsed(kb, index, {{3, "Smith"}}, &rc), "X");
+  EXPECT_EQ(rc, 0);
 }
 
 }  // namespace

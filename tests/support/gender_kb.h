@@ -1,6 +1,7 @@
 // The gender knowledge base of tests/kb/gender: the personal-name grammar,
 // vocabulary, regex libraries and parse definitions of tests/kb/parse, the
-// vocabulary GNDR (JEAN {MALE, FEMALE}, JOHN {MALE}, MARY {FEMALE}), the
+// vocabulary GNDR (JEAN {MALE, FEMALE}, JOHN {MALE}, LUCA {MALE}, MARY
+// {FEMALE}), the
 // regex libraries FEM (a$) and ENDN (n$), and a locale file whose EN (29000)
 // holds the gender definitions:
 //   Name      values M, F, U (default), X (default); Given Name (stop flag,
