@@ -6,6 +6,7 @@
 // delete_all empties the list even past an entry without library), the
 // shared rows on kind 2, edit-mode refusals, and write.
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <utility>
 
@@ -48,6 +49,21 @@ uint32_t regexlib_count(tq_context* ctx, int32_t index, int32_t token) {
   uint32_t count = 99;
   EXPECT_EQ(tq_gender_defn_token_regexlib_count_get(ctx, index, token, &count), 0);
   return count;
+}
+
+// The gender of caller-parsed tokens {datatype token index, value} by the
+// definition at index (Given Name is token 1, Middle Name 2).
+std::string determine(tq_context* ctx, int32_t index, std::initializer_list<std::pair<int32_t, const char*>> tokens) {
+  tq_parse_token parsed[4] = {};
+  int32_t n = 0;
+  for (const auto& [key, value] : tokens) {
+    parsed[n].index = key;
+    std::strcpy(parsed[n].value, value);
+    ++n;
+  }
+  char gender[8] = "x";
+  const int32_t rc = tq_gender_determine_parsed_by_index(ctx, index, parsed, n, gender);
+  return rc < 0 ? "rc " + std::to_string(rc) : gender;
 }
 
 std::string last_error(tq_context* ctx) {
@@ -157,6 +173,16 @@ TEST(GenderDefnExports, ValuesAndCategoriesEdited) {
   GenderKb kb(true);
   tq_context* ctx = kb.ctx();
   const int32_t name = index_of(ctx, "Name");
+  // The stop flag as given; the engine then goes on past Given Name, and
+  // Mary (F) and John (M) tie: the last default.
+  uint32_t flag = 9;
+  EXPECT_EQ(determine(ctx, name, {{2, "John"}, {1, "Mary"}}), "F");
+  EXPECT_EQ(tq_gender_defn_token_stop_flag_set(ctx, name, 0, 0), 0);
+  EXPECT_EQ(tq_gender_defn_token_stop_flag_get(ctx, name, 0, &flag), 0);
+  EXPECT_EQ(flag, 0u);
+  EXPECT_EQ(determine(ctx, name, {{2, "John"}, {1, "Mary"}}), "X");
+  EXPECT_EQ(tq_gender_defn_token_stop_flag_set(ctx, name, 5, 1), -800);
+
   uint32_t count = 0;
   // An empty value is refused and adds nothing; a long one is cut at 4
   // bytes, between characters.
@@ -183,12 +209,6 @@ TEST(GenderDefnExports, ValuesAndCategoriesEdited) {
   EXPECT_EQ(tq_gender_defn_token_category_count_get(ctx, name, 1, &count), 0);
   EXPECT_EQ(count, 0u);
 
-  // The stop flag as given.
-  uint32_t flag = 9;
-  EXPECT_EQ(tq_gender_defn_token_stop_flag_set(ctx, name, 0, 0), 0);
-  EXPECT_EQ(tq_gender_defn_token_stop_flag_get(ctx, name, 0, &flag), 0);
-  EXPECT_EQ(flag, 0u);
-  EXPECT_EQ(tq_gender_defn_token_stop_flag_set(ctx, name, 5, 1), -800);
 }
 
 TEST(GenderDefnExports, MatchRegexlibEntriesKeepTheirReferences) {
@@ -213,12 +233,15 @@ TEST(GenderDefnExports, MatchRegexlibEntriesKeepTheirReferences) {
   EXPECT_EQ(regexlib_info(ctx, name, 0, 0), "ENDN|X");
 
   // A copy holds references of its own: after its source is unloaded its
-  // entries still name their libraries.
+  // entries still name their libraries, and its regexes still score.
+  EXPECT_EQ(tq_gender_defn_token_regexlib_info_set(ctx, name, 0, 0, "FEM", "F"), 0);
   int32_t copy = -1;
   ASSERT_EQ(tq_gender_defn_copy(ctx, "Name", "Copy", &copy), 0) << tq_test::error_list_text(ctx);
+  ASSERT_EQ(tq_gender_defn_valid_set(ctx, copy, 1), 0);
   ASSERT_EQ(tq_gender_defn_unload(ctx, name), 0);
-  EXPECT_EQ(regexlib_info(ctx, copy, 0, 0), "ENDN|X");
+  EXPECT_EQ(regexlib_info(ctx, copy, 0, 0), "FEM|F");
   EXPECT_EQ(regexlib_info(ctx, copy, 0, 1), "ENDN|Male");
+  EXPECT_EQ(determine(ctx, copy, {{1, "Anna"}}), "F");
 
   // delete_all empties a list holding an entry whose library was never
   // opened (BadLib), and a second time finds nothing to do.
@@ -267,6 +290,40 @@ TEST(GenderDefnExports, NormalizationSingleFormAndWrite) {
                            "Gender Values", "Match Regexlibs", ">FEM<"}) {
     EXPECT_NE(written.find(part), std::string::npos) << part << "\n" << written;
   }
+}
+
+TEST(GenderDefnExports, DefinitionBuiltThroughTheExports) {
+  GenderKb kb(true);
+  tq_context* ctx = kb.ctx();
+  int32_t index = -1, dt = -1, parse = -1, token = -1;
+  ASSERT_EQ(tq_gender_defn_add(ctx, "Built", &index), 0) << tq_test::error_list_text(ctx);
+  ASSERT_EQ(tq_datatype_index_get_by_name(ctx, "Name", &dt), 0);
+  ASSERT_EQ(tq_parse_defn_index_get_by_name(ctx, "Name", &parse), 0);
+  ASSERT_EQ(tq_gender_defn_datatype_index_set(ctx, index, dt), 0);
+  ASSERT_EQ(tq_gender_defn_parse_defn_index_set(ctx, index, parse), 0);
+  ASSERT_EQ(tq_gender_defn_parsed_input_flag_set(ctx, index, 1), 0);
+  for (const auto& [value, dflt] : {std::pair{"M", 0u}, {"F", 0u}, {"U", 1u}, {"X", 1u}}) {
+    ASSERT_EQ(tq_gender_defn_value_add(ctx, index, value, "", dflt), 0);
+  }
+  ASSERT_EQ(tq_gender_defn_token_add(ctx, index, &token), 0);
+  ASSERT_EQ(tq_gender_defn_token_name_set(ctx, index, token, "Given Name"), 0) << tq_test::error_list_text(ctx);
+  ASSERT_EQ(tq_gender_defn_token_category_add(ctx, index, token, "MALE", "M"), 0);
+  ASSERT_EQ(tq_gender_defn_token_category_add(ctx, index, token, "FEMALE", "F"), 0);
+  ASSERT_EQ(tq_gender_defn_token_regexlib_add(ctx, index, token, "FEM", "F"), 0);
+  ASSERT_EQ(tq_gender_defn_token_stop_flag_set(ctx, index, token, 1), 0);
+  ASSERT_EQ(tq_gender_defn_valid_set(ctx, index, 1), 0);
+  uint32_t count = 0;
+  EXPECT_EQ(tq_gender_defn_parse_defn_token_count_get(ctx, index, &count), 0);
+  EXPECT_EQ(count, 5u);
+
+  // Without vocabularies a token with a value has nothing to score with;
+  // a value on no gender token decides nothing (the last default).
+  EXPECT_EQ(determine(ctx, index, {{1, "John"}}), "rc -301");
+  EXPECT_EQ(determine(ctx, index, {{3, "Smith"}}), "X");
+  ASSERT_EQ(tq_gender_defn_vocabulary_add(ctx, index, "GNDR", 0), 0) << tq_test::error_list_text(ctx);
+  EXPECT_EQ(determine(ctx, index, {{1, "John"}}), "M");
+  EXPECT_EQ(determine(ctx, index, {{1, "Anna"}}), "F");
+  EXPECT_EQ(determine(ctx, index, {{1, "Jean"}}), "X");
 }
 
 }  // namespace

@@ -135,6 +135,8 @@ TEST(PatternAnalysis, RewritesValuesAndRecordsTheMatch) {
   EXPECT_STREQ(out, "a");
   EXPECT_EQ(tq_pattern_analyze_by_index(ctx, index, "Zz9", out), 0);
   EXPECT_STREQ(out, "Aa9");
+  // A value is taken in at most 1,024 bytes.
+  EXPECT_EQ(analyze(ctx, "Pattern", std::string(2000, 'b').c_str()), std::string(1024, 'a'));
   EXPECT_EQ(tq_pattern_analyze_by_index(ctx, 99, "Zz9", out), -800);
   EXPECT_STREQ(out, "");
   EXPECT_EQ(tq_patrn_info_free(ctx, info), 0);
