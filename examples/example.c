@@ -7,7 +7,8 @@
  * examples/names.txt when none is given), parses each with the parse
  * definition "Name" of locale English (United States), prints the value of
  * every token, then the name proper-cased with the case definition "Name"
- * ("JOHANNES VAN DER WAALS" -> "Johannes van der Waals"), then the name
+ * ("JOHANNES VAN DER WAALS" -> "Johannes van der Waals"), its character
+ * pattern with the pattern analysis definition "Pattern", the name
  * standardized with the standardization definition "Name" ("bill q. smith
  * junior" -> "William Q Smith Jr") and its gender by the gender analysis
  * definition "Name" (M, F, or U). Last, it pulls a contact's names and
@@ -122,6 +123,20 @@ static int standardize_one(tq_context* ctx, const char* name) {
   return 0;
 }
 
+/* Prints the value's character pattern with the pattern analysis
+ * definition "Pattern" ("Mary Ann Smith" -> "Aaaa Aaa Aaaaa"). */
+static int print_pattern(tq_context* ctx, const char* value) {
+  char pattern[1028];
+  int32_t rc = tq_pattern_analyze(ctx, "Pattern", value, pattern);
+  if (rc < 0) {
+    fprintf(stderr, "tq_pattern_analyze(\"%s\") failed: %d\n", value, rc);
+    print_errors(ctx);
+    return 1;
+  }
+  printf("  %-12s %s\n", "Pattern", pattern);
+  return 0;
+}
+
 int main(int argc, char** argv) {
   const char* kb = TQ_EXAMPLE_KB;
   const char* file = TQ_EXAMPLE_NAMES;
@@ -158,7 +173,7 @@ int main(int argc, char** argv) {
   if (rc == 0)
     rc = tq_zel_locale_load(ctx, kLocaleEnUsa,
                             TQ_LOAD_DATATYPES | TQ_LOAD_PARSE_DEFNS | TQ_LOAD_CASE_DEFNS | TQ_LOAD_STDZN_DEFNS |
-                                TQ_LOAD_EXTRACT_DEFNS | TQ_LOAD_GENDER_DEFNS);
+                                TQ_LOAD_EXTRACT_DEFNS | TQ_LOAD_GENDER_DEFNS | TQ_LOAD_PATTERN_DEFNS);
   if (rc > 0) print_errors(ctx);
   if (rc >= 0) rc = tq_datatype_index_get_by_name(ctx, "Name", &datatype);
   if (rc < 0) {
@@ -172,6 +187,7 @@ int main(int argc, char** argv) {
     line[strcspn(line, "\r\n")] = '\0';
     if (line[0] == '\0') continue;
     failed = parse_one(ctx, datatype, line);
+    if (!failed) failed = print_pattern(ctx, line);
     if (!failed) failed = standardize_one(ctx, line);
   }
   if (in != stdin) fclose(in);

@@ -2348,6 +2348,219 @@ TQ_API int32_t tq_extract_info_iteration_pattern_solution_rule_string_get(tq_con
                                                                           uint32_t iteration,
                                                                           tq_solution_rule* rule,
                                                                           char* str) TQ_NOEXCEPT;
+/* ---- Pattern analysis ----------------------------------------------------------
+ * A pattern analysis definition names one regex library whose elements,
+ * applied in order as search and replace, rewrite a value into its
+ * character pattern: with "[A-Z]" -> "A", "[a-z]" -> "a", "[0-9]" -> "9",
+ * "Ab 12-x" becomes "Aa 99-a". Data in the session encoding (at most 1,024
+ * bytes); the pattern out into 1,028 bytes of the session encoding (empty
+ * on failure). A definition without a library gives an empty pattern and 0.
+ * Results: 0, or the input's (else the output's) conversion warning; -704
+ * for a definition that is not valid, -705 for one of a newer version. */
+
+/* The info of an analysis: matched is 1 when an element of the library
+ * rewrote the value, else 0. Read the field directly; made by
+ * tq_patrn_info_init, freed by tq_patrn_info_free. An analysis with a
+ * definition that has no library leaves it as it was. */
+typedef struct tq_patrn_info {
+  uint32_t matched;
+} tq_patrn_info;
+
+/* The definition by name (ignoring case). */
+TQ_API int32_t tq_pattern_analyze(tq_context* ctx, const char* patrn_defn, const char* data,
+                                  char* pattern) TQ_NOEXCEPT;
+TQ_API int32_t tq_pattern_analyze_by_index(tq_context* ctx, int32_t index, const char* data,
+                                           char* pattern) TQ_NOEXCEPT;
+/* patrn_info may be NULL (no info). */
+TQ_API int32_t tq_pattern_analyze_by_index_with_info(tq_context* ctx, int32_t index, const char* data,
+                                                     char* pattern, tq_patrn_info* patrn_info) TQ_NOEXCEPT;
+/* A new info with matched 0; no read hold. */
+TQ_API int32_t tq_patrn_info_init(tq_context* ctx, tq_patrn_info** patrn_info) TQ_NOEXCEPT;
+/* Frees the info; NULL is accepted. */
+TQ_API int32_t tq_patrn_info_free(tq_context* ctx, tq_patrn_info* patrn_info) TQ_NOEXCEPT;
+
+/* ---- Pattern analysis definitions ------------------------------------------------
+ * Pattern analysis definitions of the current locale, by index as datatypes
+ * are (own then inherited; in edit mode depth x 256 + position). Names out:
+ * 320 bytes + terminator; the regex library's name 4,096 bytes +
+ * terminator. Setters, add, copy and write need edit mode. */
+TQ_API int32_t tq_patrn_defn_count_get(tq_context* ctx, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_patrn_defn_count_get_by_locale(tq_context* ctx, int32_t locale, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_patrn_defn_name_get_by_index(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_patrn_defn_index_get_by_name(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
+TQ_API int32_t tq_patrn_defn_name_set(tq_context* ctx, int32_t index, const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_patrn_defn_deprecated_info_get(tq_context* ctx, int32_t index, uint32_t* deprecated,
+                                                 char* replacement) TQ_NOEXCEPT;
+TQ_API int32_t tq_patrn_defn_deprecated_info_set(tq_context* ctx, int32_t index, uint32_t deprecated,
+                                                 const char* replacement) TQ_NOEXCEPT;
+TQ_API int32_t tq_patrn_defn_datatype_index_get(tq_context* ctx, int32_t index, int32_t* dtype_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_patrn_defn_datatype_index_set(tq_context* ctx, int32_t index, int32_t dtype_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_patrn_defn_incomplete_get(tq_context* ctx, int32_t index, uint32_t* incomplete) TQ_NOEXCEPT;
+TQ_API int32_t tq_patrn_defn_incomplete_set(tq_context* ctx, int32_t index, uint32_t incomplete) TQ_NOEXCEPT;
+TQ_API int32_t tq_patrn_defn_valid_get(tq_context* ctx, int32_t index, uint32_t* valid) TQ_NOEXCEPT;
+TQ_API int32_t tq_patrn_defn_valid_set(tq_context* ctx, int32_t index, uint32_t valid) TQ_NOEXCEPT;
+TQ_API int32_t tq_patrn_defn_valid_flag_info_get(tq_context* ctx, int32_t index, uint32_t* valid_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_patrn_defn_valid_flag_info_set(tq_context* ctx, int32_t index, uint32_t valid_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_patrn_defn_comments_get(tq_context* ctx, int32_t index, tq_xmldoc** comments) TQ_NOEXCEPT;
+TQ_API int32_t tq_patrn_defn_comments_set(tq_context* ctx, int32_t index, tq_xmldoc* comments) TQ_NOEXCEPT;
+TQ_API int32_t tq_patrn_defn_owner_get(tq_context* ctx, int32_t index, char* owner) TQ_NOEXCEPT;
+TQ_API int32_t tq_patrn_defn_owner_set(tq_context* ctx, int32_t index, const char* owner) TQ_NOEXCEPT;
+TQ_API int32_t tq_patrn_defn_layouts_get(tq_context* ctx, int32_t index, tq_xmldoc** layouts) TQ_NOEXCEPT;
+TQ_API int32_t tq_patrn_defn_layouts_set(tq_context* ctx, int32_t index, tq_xmldoc* layouts) TQ_NOEXCEPT;
+TQ_API int32_t tq_patrn_defn_editable_flag_get(tq_context* ctx, int32_t index, uint32_t* flag) TQ_NOEXCEPT;
+/* The library's name; empty for none. The set opens the named library
+ * before it gives the present one back: a name that cannot be opened
+ * leaves the definition as it was. An empty name drops the library. */
+TQ_API int32_t tq_patrn_defn_regexlib_name_get(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_patrn_defn_regexlib_name_set(tq_context* ctx, int32_t index, const char* name) TQ_NOEXCEPT;
+/* A new definition without a library; not valid until set so. */
+TQ_API int32_t tq_patrn_defn_add(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
+TQ_API int32_t tq_patrn_defn_copy(tq_context* ctx, const char* source, const char* dest, int32_t* index) TQ_NOEXCEPT;
+TQ_API int32_t tq_patrn_defn_unload(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+/* Appends the definition to xml as an include "Pattern Analysis Def" (version "7.0"). */
+TQ_API int32_t tq_patrn_defn_write(tq_context* ctx, tq_xmldoc* xml, int32_t index) TQ_NOEXCEPT;
+
+/* ---- Gender analysis definitions --------------------------------------------------
+ * Gender analysis definitions of the current locale, by index as datatypes
+ * are (own then inherited; in edit mode depth x 256 + position). Texts cross
+ * in the session encoding; names out 320 bytes + terminator, resource names
+ * 4,096 + terminator. Positions out of range are -800. Every change, add,
+ * copy, token add, delete and rearrange, and write needs edit mode. */
+TQ_API int32_t tq_gender_defn_count_get(tq_context* ctx, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_count_get_by_locale(tq_context* ctx, int32_t locale, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_name_get_by_index(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_index_get_by_name(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
+/* The definition named "Name", else the one named "Gender". */
+TQ_API int32_t tq_gender_defn_index_get_default(tq_context* ctx, int32_t* index) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_name_set(tq_context* ctx, int32_t index, const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_comments_get(tq_context* ctx, int32_t index, tq_xmldoc** comments) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_comments_set(tq_context* ctx, int32_t index, tq_xmldoc* comments) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_owner_get(tq_context* ctx, int32_t index, char* owner) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_owner_set(tq_context* ctx, int32_t index, const char* owner) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_layouts_get(tq_context* ctx, int32_t index, tq_xmldoc** layouts) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_layouts_set(tq_context* ctx, int32_t index, tq_xmldoc* layouts) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_incomplete_get(tq_context* ctx, int32_t index, uint32_t* incomplete) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_incomplete_set(tq_context* ctx, int32_t index, uint32_t incomplete) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_valid_get(tq_context* ctx, int32_t index, uint32_t* valid) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_valid_set(tq_context* ctx, int32_t index, uint32_t valid) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_valid_flag_info_get(tq_context* ctx, int32_t index, uint32_t* valid_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_valid_flag_info_set(tq_context* ctx, int32_t index, uint32_t valid_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_deprecated_info_get(tq_context* ctx, int32_t index, uint32_t* deprecated,
+                                                  char* replacement) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_deprecated_info_set(tq_context* ctx, int32_t index, uint32_t deprecated,
+                                                  const char* replacement) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_editable_flag_get(tq_context* ctx, int32_t index, uint32_t* flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_datatype_index_get(tq_context* ctx, int32_t index, int32_t* dtype_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_datatype_index_set(tq_context* ctx, int32_t index, int32_t dtype_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_parse_defn_index_get(tq_context* ctx, int32_t index,
+                                                   int32_t* parse_defn_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_parse_defn_index_set(tq_context* ctx, int32_t index,
+                                                   int32_t parse_defn_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_parsed_input_flag_get(tq_context* ctx, int32_t index, uint32_t* flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_parsed_input_flag_set(tq_context* ctx, int32_t index, uint32_t flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_parse_defn_name_get(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+/* The named parse definition's tokens (in the gender definition's locale);
+ * -708 when the gender definition names none. */
+TQ_API int32_t tq_gender_defn_parse_defn_token_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_parse_defn_token_name_get(tq_context* ctx, int32_t index, int32_t token,
+                                                        char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_parse_defn_token_key_get_by_name(tq_context* ctx, int32_t index, const char* name,
+                                                               int32_t* key) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_chopper_name_get(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_chopper_name_set(tq_context* ctx, int32_t index, const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_normalization_regexlib_count_get(tq_context* ctx, int32_t index,
+                                                               uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_normalization_regexlib_add(tq_context* ctx, int32_t index,
+                                                         const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_normalization_regexlib_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_normalization_regexlib_name_get_by_index(tq_context* ctx, int32_t index, int32_t entry,
+                                                                       char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_normalization_regexlib_name_set_by_index(tq_context* ctx, int32_t index, int32_t entry,
+                                                                       const char* name) TQ_NOEXCEPT;
+/* The single form: the first library (empty for none); the set leaves
+ * only the named one (opened first; an empty name empties the list). */
+TQ_API int32_t tq_gender_defn_normalization_regexlib_name_get(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_normalization_regexlib_name_set(tq_context* ctx, int32_t index,
+                                                              const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_vocabulary_name_get(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_vocabulary_name_set(tq_context* ctx, int32_t index, const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_vocabulary_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_vocabulary_info_get_by_index(tq_context* ctx, int32_t index, int32_t vocab, char* name,
+                                                           uint32_t* stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_vocabulary_info_set_by_index(tq_context* ctx, int32_t index, int32_t vocab,
+                                                           const char* name, uint32_t stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_vocabulary_add(tq_context* ctx, int32_t index, const char* name,
+                                             uint32_t stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_vocabulary_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_fuzzy_vocab_lookup_params_get(tq_context* ctx, int32_t index, uint32_t* enabled,
+                                                            uint32_t* threshold) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_fuzzy_vocab_lookup_params_set(tq_context* ctx, int32_t index, uint32_t enabled,
+                                                            uint32_t threshold) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_fuzzy_vocab_lookup_params_get_by_index(tq_context* ctx, int32_t index, int32_t vocab,
+                                                                     uint32_t* enabled,
+                                                                     uint32_t* threshold) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_fuzzy_vocab_lookup_params_set_by_index(tq_context* ctx, int32_t index, int32_t vocab,
+                                                                     uint32_t enabled,
+                                                                     uint32_t threshold) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_token_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_token_names_get(tq_context* ctx, const char* gender_defn, char** names,
+                                              uint32_t* num_names) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_token_name_get(tq_context* ctx, int32_t index, int32_t token, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_token_name_get_by_key(tq_context* ctx, int32_t index, int32_t key,
+                                                    char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_token_key_get_by_name(tq_context* ctx, int32_t index, const char* name,
+                                                    int32_t* key) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_token_name_set(tq_context* ctx, int32_t index, int32_t token,
+                                             const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_token_add(tq_context* ctx, int32_t index, int32_t* token_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_token_delete(tq_context* ctx, int32_t index, int32_t token) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_token_rearrange(tq_context* ctx, int32_t index, const int32_t* order) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_automatic_uppercasing_get(tq_context* ctx, int32_t index, int32_t token,
+                                                        uint32_t* auto_upper) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_automatic_uppercasing_set(tq_context* ctx, int32_t index, int32_t token,
+                                                        uint32_t auto_upper) TQ_NOEXCEPT;
+/* Gender values: value 4 bytes + terminator, description 1,024 +
+ * terminator. The add refuses an empty value (-802) and cuts the value at 4
+ * bytes and the description at 1,024, between characters. */
+TQ_API int32_t tq_gender_defn_value_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_value_info_get(tq_context* ctx, int32_t index, int32_t value_index, char* value,
+                                             char* desc, uint32_t* dflt_flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_value_add(tq_context* ctx, int32_t index, const char* value, const char* desc,
+                                        uint32_t dflt_flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_values_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+/* Per token: the stop flag; substring categories (category 80 bytes +
+ * terminator, gender value 4 + terminator; the add refuses an empty one);
+ * "Match Regexlibs" entries (library name 4,096 + terminator, gender value
+ * 4 + terminator). The entry add and set open the library before anything
+ * changes; delete_all always empties the list and returns the first
+ * failure. */
+TQ_API int32_t tq_gender_defn_token_stop_flag_get(tq_context* ctx, int32_t index, int32_t token,
+                                                  uint32_t* stop_flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_token_stop_flag_set(tq_context* ctx, int32_t index, int32_t token,
+                                                  uint32_t flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_token_category_count_get(tq_context* ctx, int32_t index, int32_t token,
+                                                       uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_token_category_info_get(tq_context* ctx, int32_t index, int32_t token,
+                                                      int32_t cat_index, char* abbrev, char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_token_category_add(tq_context* ctx, int32_t index, int32_t token, const char* abbrev,
+                                                 const char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_token_categories_delete_all(tq_context* ctx, int32_t index, int32_t token) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_token_regexlib_count_get(tq_context* ctx, int32_t index, int32_t token,
+                                                       uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_token_regexlib_info_get(tq_context* ctx, int32_t index, int32_t token,
+                                                      int32_t rlib_index, char* name, char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_token_regexlib_add(tq_context* ctx, int32_t index, int32_t token, const char* name,
+                                                 const char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_token_regexlib_info_set(tq_context* ctx, int32_t index, int32_t token,
+                                                      int32_t rlib_index, const char* name,
+                                                      const char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_token_regexlibs_delete_all(tq_context* ctx, int32_t index, int32_t token) TQ_NOEXCEPT;
+/* A new definition in the current locale; not valid until set so. */
+TQ_API int32_t tq_gender_defn_add(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_copy(tq_context* ctx, const char* source, const char* dest, int32_t* index) TQ_NOEXCEPT;
+TQ_API int32_t tq_gender_defn_unload(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+/* Appends the definition to xml as an include "Gendorithm" (version "7.0"). */
+TQ_API int32_t tq_gender_defn_write(tq_context* ctx, tq_xmldoc* xml, int32_t index) TQ_NOEXCEPT;
 
 #ifdef __cplusplus
 }

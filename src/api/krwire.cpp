@@ -5,6 +5,7 @@
 #include "kbstore/krkind.h"
 #include "kbstore/krlib.h"
 #include "kbstore/krvlt.h"
+#include "fields/krpadef.h"
 #include "fields/krxdef.h"
 #include "parse/krpdef.h"
 #include "resources/krchpr.h"
@@ -27,7 +28,7 @@ constexpr const defn_kind_ops* kKindOps[kDefnKindCount + 1] = {
     &kIdentDefnKindOps,
     nullptr,  // kDefnMatch: match/
     &kParseDefnKindOps,
-    nullptr,  // kDefnPattern: fields/
+    &kPatternDefnKindOps,
     &kStdznDefnKindOps,
     &kExtractDefnKindOps,
     nullptr,  // kDefnLocaleGuess: guess/

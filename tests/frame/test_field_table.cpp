@@ -65,7 +65,7 @@ constexpr field_desc kCountAt{.name = "count", .store = &kStore, .type = field_t
                               .at = [](void* r) -> void* { return &static_cast<test_rec*>(r)->count; }};
 
 // The test kind's operations, in the entry of a kind not built yet.
-constexpr int32_t kTestKind = kDefnPattern;
+constexpr int32_t kTestKind = kDefnLocaleGuess;
 test_rec* as_test(defn_rec* rec) { return reinterpret_cast<test_rec*>(rec); }
 defn_rec* as_defn(test_rec* rec) { return reinterpret_cast<defn_rec*>(rec); }
 int32_t test_type_matches(context*, const char* name) { return std::strcmp(name, "Testorithm") == 0; }
@@ -331,7 +331,7 @@ TEST(KindTable, DispatchByKindNumber) {
   EXPECT_EQ(defn_kind_type_matches(ctx, kTestKind, "Testorithm"), 1);
   EXPECT_EQ(defn_kind_type_matches(ctx, kTestKind, nullptr), 0);
   EXPECT_EQ(defn_kind_type_matches(ctx, kDefnParse, "Rivoruzeduv"), 0);
-  EXPECT_STREQ(defn_kind_name(kTestKind), "Pattern Analysis");
+  EXPECT_STREQ(defn_kind_name(kTestKind), "Locale Guess");
   for (int32_t k : {0, unbuilt, 11}) {
     EXPECT_EQ(defn_kind_call<&defn_kind_ops::init>(ctx.get(), k, as_defn(&copy)), -802);
     EXPECT_EQ(std::string(ctx.get()->errors.last->text),

@@ -17,7 +17,7 @@ using tq_test::Context;
 using tq_test::TempDir;
 using tqtest::kTestKind;
 
-constexpr uint32_t kWithDefns = TQ_LOAD_DATATYPES | TQ_LOAD_PATTERN_DEFNS;  // the test kind's bit
+constexpr uint32_t kWithDefns = TQ_LOAD_DATATYPES | TQ_LOAD_GUESS_DEFNS;  // the test kind's bit
 
 std::string source(const std::string& name) { return std::string(TQ_TEST_KB_DIR) + "/locales/" + name; }
 

@@ -21,7 +21,7 @@
 namespace tqtest {
 
 // The number the test kind takes; change it when that kind is built.
-inline constexpr int32_t kTestKind = tq::kDefnPattern;
+inline constexpr int32_t kTestKind = tq::kDefnLocaleGuess;
 inline constexpr const char* kTestKindRootType = "Test Definition";
 
 struct test_kind_part {
