@@ -1,0 +1,228 @@
+// Identification definitions through their exports: read at each format
+// level from tests/kb/ident, edited, written by the family's own write and
+// by the locale writer, and loaded again.
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "support/tq_test.h"
+
+namespace {
+
+using tq_test::Context;
+using tq_test::TempDir;
+
+constexpr int32_t kEn = 29000;
+// The fixture's definitions, in file order (own definitions of EN, so the
+// same indices in and outside edit mode).
+enum : int32_t { kId5, kId7, kId8, kVertical, kVertical8, kOther };
+
+std::filesystem::path source(const std::string& name) { return std::filesystem::path(TQ_TEST_KB_DIR) / name; }
+
+// A knowledge base with the personal-name resources of tests/kb/parse and
+// the locale EN of tests/kb/ident (or a locale document given instead).
+class IdentKb {
+ public:
+  explicit IdentKb(bool edit_mode = false, tq_xmldoc* en = nullptr) {
+    build(en);
+    ctx_ = std::make_unique<Context>(dir_.str().c_str(), edit_mode);
+    tq_context* c = ctx_->get();
+    const uint32_t mask = TQ_LOAD_IDENT_DEFNS;
+    if (edit_mode) {
+      EXPECT_EQ(tq_lock_init(c, &lock_), 0);
+      load_rc_ = tq_zel_locale_load_edit(c, kEn, mask, lock_);
+    } else {
+      load_rc_ = tq_zel_locale_load(c, kEn, mask);
+    }
+    EXPECT_GE(load_rc_, 0) << tq_test::error_list_text(c);
+    // An engine without identification definitions refuses the kind (-802).
+    uint32_t n = 0;
+    built_ = tq_identification_defn_count_get_by_locale(c, kEn, &n) == 0;
+  }
+  ~IdentKb() {
+    if (lock_ != nullptr) {
+      tq_zel_locale_unload_edit(ctx_->get(), kEn, lock_);
+      tq_lock_free(ctx_->get(), lock_);
+    }
+  }
+  IdentKb(const IdentKb&) = delete;
+  IdentKb& operator=(const IdentKb&) = delete;
+
+  tq_context* ctx() const { return ctx_->get(); }
+  tq_lock_handle* lock() const { return lock_; }
+  bool built() const { return built_; }
+  const TempDir& dir() const { return dir_; }
+
+ private:
+  void build(tq_xmldoc* en) {
+    Context maker(dir_.str().c_str(), true);
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {"parse/grammar/PersonName", "grammar/PersonName"},
+        {"parse/regexlib/StripPeriods", "regexlib/StripPeriods"},
+        {"parse/locale/l1.loc", "locale/l1.loc"},
+        {"ident/en.loc", "locale/en.loc"}};
+    for (const auto& [from, to] : files) {
+      std::filesystem::create_directories((dir_ / to).parent_path());
+      tq_xmldoc* doc = nullptr;
+      if (en != nullptr && to == "locale/en.loc") {
+        ASSERT_EQ(tq_xml_write(maker, 0, (dir_ / to).c_str(), 1, en), 0) << tq_test::error_list_text(maker);
+        continue;
+      }
+      ASSERT_EQ(tq_xml_read(maker, source(from + ".xml").c_str(), 8, &doc), 0) << from;
+      const int32_t rc = tq_xml_write(maker, 0, (dir_ / to).c_str(), 1, doc);
+      tq_xml_free(maker, doc);
+      ASSERT_EQ(rc, 0) << to << tq_test::error_list_text(maker);
+    }
+    std::filesystem::create_directories(dir_ / "vocab");
+    std::filesystem::copy_file(source("parse/vocab/PersonName.xml"), dir_ / "vocab" / "PersonNameSource.xml");
+    ASSERT_EQ(tq_vocab_file_convert(maker, 0, "PersonNameSource", "PersonName"), 0);
+  }
+
+  TempDir dir_;
+  std::unique_ptr<Context> ctx_;
+  tq_lock_handle* lock_ = nullptr;
+  int32_t load_rc_ = 0;
+  bool built_ = false;
+};
+
+#define REQUIRE_IDENT_DEFNS(kb) \
+  if (!(kb).built()) GTEST_SKIP() << "identification definitions are not built into this engine"
+
+std::string name_of(tq_context* ctx, int32_t index) {
+  char name[400] = "";
+  const int32_t rc = tq_identification_defn_name_get_by_index(ctx, index, name);
+  return rc < 0 ? "rc " + std::to_string(rc) : name;
+}
+
+// The text of a document as written plainly.
+std::string plain_text(tq_context* ctx, tq_xmldoc* doc, const TempDir& dir) {
+  const std::string file = (dir / "plain.xml").string();
+  EXPECT_EQ(tq_xml_write(ctx, 0, file.c_str(), 8, doc), 0) << tq_test::error_list_text(ctx);
+  return tq_test::read_file(file);
+}
+
+// ---- Edit-mode rules ------------------------------------------------------------------
+
+// Every change refuses a context outside edit mode before it looks at its
+// arguments; the count refuses one in edit mode.
+TEST(IdentDefnExports, EditModeRules) {
+  Context plain;
+  tq_xmldoc* doc = nullptr;
+  int32_t index = -1;
+  const std::vector<std::pair<const char*, std::function<int32_t(tq_context*)>>> changes = {
+      {"name_set", [](tq_context* c) { return tq_identification_defn_name_set(c, 0, "X"); }},
+      {"comments_set", [&](tq_context* c) { return tq_identification_defn_comments_set(c, 0, doc); }},
+      {"layouts_set", [&](tq_context* c) { return tq_identification_defn_layouts_set(c, 0, doc); }},
+      {"owner_set", [](tq_context* c) { return tq_identification_defn_owner_set(c, 0, "me"); }},
+      {"deprecated_info_set", [](tq_context* c) { return tq_identification_defn_deprecated_info_set(c, 0, 1, "Y"); }},
+      {"incomplete_set", [](tq_context* c) { return tq_identification_defn_incomplete_set(c, 0, 1); }},
+      {"valid_set", [](tq_context* c) { return tq_identification_defn_valid_set(c, 0, 1); }},
+      {"datatype_index_set_no_upcast",
+       [](tq_context* c) { return tq_identification_defn_datatype_index_set_no_upcast(c, 0, 0); }},
+      {"automatic_uppercasing_set",
+       [](tq_context* c) { return tq_identification_defn_automatic_uppercasing_set(c, 0, 0); }},
+      {"add", [&](tq_context* c) { return tq_identification_defn_add(c, "X", &index); }},
+      {"copy", [&](tq_context* c) { return tq_identification_defn_copy(c, "A", "B", &index); }},
+      {"write", [&](tq_context* c) { return tq_identification_defn_write(c, 0, doc); }},
+  };
+  for (const auto& [name, call] : changes) EXPECT_EQ(call(plain), TQ_ERR_NEEDS_EDIT_MODE) << name;
+
+  IdentKb kb(true);
+  REQUIRE_IDENT_DEFNS(kb);
+  uint32_t n = 7;
+  EXPECT_EQ(tq_identification_defn_count_get(kb.ctx(), &n), TQ_ERR_EDIT_MODE);
+  EXPECT_EQ(n, 0u);
+}
+
+// ---- Reading the fixture ----------------------------------------------------------------
+
+// Every type name of the kind reads; a type that only begins like them is
+// kept, not valid.
+TEST(IdentDefnExports, TypesReadAndValidity) {
+  IdentKb kb;
+  REQUIRE_IDENT_DEFNS(kb);
+  tq_context* c = kb.ctx();
+  uint32_t n = 0;
+  ASSERT_EQ(tq_identification_defn_count_get(c, &n), 0);
+  ASSERT_EQ(n, 6u);
+  const struct {
+    int32_t index;
+    const char* name;
+    uint32_t valid;
+  } rows[] = {{kId5, "Id5", 1},           {kId7, "Id7", 1},           {kId8, "Id8", 1},
+              {kVertical, "IdVertical", 1}, {kVertical8, "IdVertical8", 1}, {kOther, "IdOther", 0}};
+  for (const auto& row : rows) {
+    EXPECT_EQ(name_of(c, row.index), row.name);
+    int32_t found = -1;
+    EXPECT_EQ(tq_identification_defn_index_get_by_name(c, row.name, &found), 0);
+    EXPECT_EQ(found, row.index);
+    uint32_t valid = 9;
+    EXPECT_EQ(tq_identification_defn_valid_get(c, row.index, &valid), 0);
+    EXPECT_EQ(valid, row.valid) << row.name << tq_test::error_list_text(c);
+  }
+  // The common part as read: vocabulary, normalization, default categories.
+  char text[16400] = "";
+  EXPECT_EQ(tq_identification_defn_vocabulary_name_get(c, kId8, text), 0);
+  EXPECT_STREQ(text, "PersonName");
+  EXPECT_EQ(tq_identification_defn_normalization_regexlib_name_get(c, kId5, text), 0);
+  EXPECT_STREQ(text, "StripPeriods");
+  EXPECT_EQ(tq_identification_defn_normalization_regexlib_name_get(c, kId8, text), TQ_ERR_INDEX);
+  uint32_t likelihood = 0;
+  EXPECT_EQ(tq_identification_defn_default_category_info_get(c, kId8, 0, text, &likelihood), 0);
+  EXPECT_STREQ(text, "UNK");
+  EXPECT_EQ(likelihood, 10u);
+}
+
+// ---- Writing and reading back ---------------------------------------------------------
+
+// The family's write and the locale writer put a definition under the same
+// include name with the level's element type, and what either wrote loads
+// again with the same content.
+TEST(IdentDefnExports, WriteAndReloadAtEachLevel) {
+  IdentKb kb(true);
+  REQUIRE_IDENT_DEFNS(kb);
+  tq_context* c = kb.ctx();
+  const struct {
+    int32_t index;
+    const char* type;
+  } levels[] = {{kId5, "Dovirizered"}, {kId7, "Dovirizered V7"}, {kId8, "Dovirizered V8"}};
+
+  tq_xmldoc* en = nullptr;
+  ASSERT_EQ(tq_locale_file_xml_create(c, &en), 0);
+  EXPECT_EQ(tq_xml_setprop(c, en, "Parent Locale", "l1.loc"), 0);
+  for (const auto& level : levels) ASSERT_TQ_OK(c, tq_identification_defn_write(c, level.index, en));
+  const std::string written = plain_text(c, en, kb.dir());
+  for (const auto& level : levels) {
+    const std::regex element("<include name=\"Dovirizered\">\\s*<file type=\"" + std::string(level.type) + "\"");
+    EXPECT_TRUE(std::regex_search(written, element)) << level.type;
+  }
+
+  ASSERT_TQ_OK(c, tq_locale_write(c, kEn, kb.lock()));
+  tq_xmldoc* saved = nullptr;
+  ASSERT_EQ(tq_xml_read(c, (kb.dir() / "locale" / "en.loc").c_str(), 1, &saved), 0);
+  const std::string by_locale = plain_text(c, saved, kb.dir());
+  tq_xml_free(c, saved);
+  for (const auto& level : levels) {
+    const std::regex element("<include name=\"Dovirizered\">\\s*<file type=\"" + std::string(level.type) + "\"");
+    EXPECT_TRUE(std::regex_search(by_locale, element)) << level.type;
+  }
+
+  IdentKb again(false, en);
+  tq_xml_free(c, en);
+  for (const auto& level : levels) {
+    tq_context* r = again.ctx();
+    EXPECT_EQ(name_of(r, level.index), name_of(c, level.index));
+    uint32_t valid = 0;
+    EXPECT_EQ(tq_identification_defn_valid_get(r, level.index, &valid), 0);
+    EXPECT_EQ(valid, 1u) << level.type << tq_test::error_list_text(r);
+    uint32_t a = 0, b = 0;
+    EXPECT_EQ(tq_identification_defn_default_category_count_get(r, level.index, &a), 0);
+    EXPECT_EQ(tq_identification_defn_default_category_count_get(c, level.index, &b), 0);
+    EXPECT_EQ(a, b);
+  }
+}
+
+}  // namespace
