@@ -204,25 +204,27 @@ TEST(IdentDefnExports, WriteAndReloadAtEachLevel) {
   tq_xmldoc* saved = nullptr;
   ASSERT_EQ(tq_xml_read(c, (kb.dir() / "locale" / "en.loc").c_str(), 1, &saved), 0);
   const std::string by_locale = plain_text(c, saved, kb.dir());
-  tq_xml_free(c, saved);
   for (const auto& level : levels) {
     const std::regex element("<include name=\"Dovirizered\">\\s*<file type=\"" + std::string(level.type) + "\"");
     EXPECT_TRUE(std::regex_search(by_locale, element)) << level.type;
   }
 
-  IdentKb again(false, en);
-  tq_xml_free(c, en);
-  for (const auto& level : levels) {
+  for (tq_xmldoc* doc : {en, saved}) {
+    IdentKb again(false, doc);
     tq_context* r = again.ctx();
-    EXPECT_EQ(name_of(r, level.index), name_of(c, level.index));
-    uint32_t valid = 0;
-    EXPECT_EQ(tq_identification_defn_valid_get(r, level.index, &valid), 0);
-    EXPECT_EQ(valid, 1u) << level.type << tq_test::error_list_text(r);
-    uint32_t a = 0, b = 0;
-    EXPECT_EQ(tq_identification_defn_default_category_count_get(r, level.index, &a), 0);
-    EXPECT_EQ(tq_identification_defn_default_category_count_get(c, level.index, &b), 0);
-    EXPECT_EQ(a, b);
+    for (const auto& level : levels) {
+      EXPECT_EQ(name_of(r, level.index), name_of(c, level.index));
+      uint32_t valid = 0;
+      EXPECT_EQ(tq_identification_defn_valid_get(r, level.index, &valid), 0);
+      EXPECT_EQ(valid, 1u) << level.type << tq_test::error_list_text(r);
+      uint32_t a = 0, b = 0;
+      EXPECT_EQ(tq_identification_defn_default_category_count_get(r, level.index, &a), 0);
+      EXPECT_EQ(tq_identification_defn_default_category_count_get(c, level.index, &b), 0);
+      EXPECT_EQ(a, b);
+    }
   }
+  tq_xml_free(c, en);
+  tq_xml_free(c, saved);
 }
 
 }  // namespace
