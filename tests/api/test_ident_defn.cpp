@@ -227,4 +227,20 @@ TEST(IdentDefnExports, WriteAndReloadAtEachLevel) {
   tq_xml_free(c, saved);
 }
 
+// ---- The sample knowledge base ------------------------------------------------------------
+
+// Its definition "Name" reads whole with the rest of the locale.
+TEST(IdentDefnExports, SampleKbDefinitionReads) {
+  Context ctx(TQ_SAMPLE_KB);
+  const int32_t rc = tq_zel_locale_load(ctx, 29840, TQ_LOAD_DATATYPES | TQ_LOAD_PARSE_DEFNS | TQ_LOAD_IDENT_DEFNS);
+  uint32_t n = 0;
+  if (tq_identification_defn_count_get(ctx, &n) != 0) GTEST_SKIP() << "identification definitions are not built";
+  ASSERT_EQ(rc, 0) << tq_test::error_list_text(ctx);
+  int32_t index = -1;
+  ASSERT_EQ(tq_identification_defn_index_get_by_name(ctx, "Name", &index), 0);
+  uint32_t valid = 0;
+  EXPECT_EQ(tq_identification_defn_valid_get(ctx, index, &valid), 0);
+  EXPECT_EQ(valid, 1u) << tq_test::error_list_text(ctx);
+}
+
 }  // namespace
