@@ -1,5 +1,5 @@
 // Identification definitions through their exports: read at each format
-// level from tests/kb/ident, edited, written by the family's own write and
+// level from tests/kb/ident_defn, edited, written by the family's own write and
 // by the locale writer, and loaded again.
 #include <filesystem>
 #include <functional>
@@ -63,7 +63,7 @@ class IdentKb {
         {"parse/grammar/PersonName", "grammar/PersonName"},
         {"parse/regexlib/StripPeriods", "regexlib/StripPeriods"},
         {"parse/locale/l1.loc", "locale/l1.loc"},
-        {"ident/en.loc", "locale/en.loc"}};
+        {"ident_defn/en.loc", "locale/en.loc"}};
     for (const auto& [from, to] : files) {
       std::filesystem::create_directories((dir_ / to).parent_path());
       tq_xmldoc* doc = nullptr;
