@@ -30,7 +30,7 @@ class IdentKb {
     build(en);
     ctx_ = std::make_unique<Context>(dir_.str().c_str(), edit_mode);
     tq_context* c = ctx_->get();
-    const uint32_t mask = TQ_LOAD_IDENT_DEFNS;
+    const uint32_t mask = TQ_LOAD_DATATYPES | TQ_LOAD_IDENT_DEFNS;
     if (edit_mode) {
       EXPECT_EQ(tq_lock_init(c, &lock_), 0);
       load_rc_ = tq_zel_locale_load_edit(c, kEn, mask, lock_);
@@ -193,6 +193,7 @@ TEST(IdentDefnExports, WriteAndReloadAtEachLevel) {
   tq_xmldoc* en = nullptr;
   ASSERT_EQ(tq_locale_file_xml_create(c, &en), 0);
   EXPECT_EQ(tq_xml_setprop(c, en, "Parent Locale", "l1.loc"), 0);
+  ASSERT_TQ_OK(c, tq_datatype_write(c, en, 0));  // "Name", which the definitions read
   for (const auto& level : levels) ASSERT_TQ_OK(c, tq_identification_defn_write(c, level.index, en));
   const std::string written = plain_text(c, en, kb.dir());
   for (const auto& level : levels) {
