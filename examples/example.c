@@ -1,13 +1,15 @@
-/* The example client: parses personal names into their parts with the
- * sample knowledge base.
+/* The example client: parses personal names into their parts and
+ * proper-cases them with the sample knowledge base.
  *
  *   tq_example [-k KB_ROOT] [FILE | -]
  *
  * Reads one name a line from FILE (standard input for "-"; the sample list
  * examples/names.txt when none is given), parses each with the parse
- * definition "Name" of locale English (United States) and prints the value
- * of every token. KB_ROOT is the built knowledge base (by default the one
- * the build made, <build>/examples/kb). Texts cross the interface as UTF-8. */
+ * definition "Name" of locale English (United States), prints the value of
+ * every token, then the name proper-cased with the case definition "Name"
+ * ("JOHANNES VAN DER WAALS" -> "Johannes van der Waals"). KB_ROOT is the
+ * built knowledge base (by default the one the build made,
+ * <build>/examples/kb). Texts cross the interface as UTF-8. */
 #include <stdio.h>
 #include <string.h>
 
@@ -33,7 +35,8 @@ static void print_errors(tq_context* ctx) {
   }
 }
 
-/* Parses one name and prints its tokens under their datatype's names. */
+/* Parses one name and prints its tokens under their datatype's names, then
+ * the name proper-cased. */
 static int parse_one(tq_context* ctx, int32_t datatype, const char* name) {
   static tq_parse_token tokens[TQ_PARSE_TOKENS];
   uint32_t count = 0;
@@ -51,6 +54,15 @@ static int parse_one(tq_context* ctx, int32_t datatype, const char* name) {
     tq_datatype_token_value_get(ctx, datatype, tokens[k].index, token_name);
     printf("  %-12s %s\n", token_name, tokens[k].value);
   }
+  /* The output buffer's size counts the terminator. */
+  char proper[1024];
+  rc = tq_propercase(ctx, "Name", name, proper, (int32_t)sizeof proper);
+  if (rc < 0) {
+    fprintf(stderr, "tq_propercase(\"%s\") failed: %d\n", name, rc);
+    print_errors(ctx);
+    return 1;
+  }
+  printf("  %-12s %s\n", "Proper case", proper);
   return 0;
 }
 
@@ -84,9 +96,9 @@ int main(int argc, char** argv) {
    * is read as UTF-8 too. */
   int32_t rc = tq_session_encoding_set(ctx, TQ_ENC_UTF8);
   if (rc == 0) rc = tq_zel_path_set(ctx, kb);
-  /* The locale with its parents, their datatypes and parse definitions:
+  /* The locale with its parents, their datatypes, parse and case definitions:
    * 104 says that something could not be read, and the error list what. */
-  if (rc == 0) rc = tq_zel_locale_load(ctx, kLocaleEnUsa, TQ_LOAD_DATATYPES | TQ_LOAD_PARSE_DEFNS);
+  if (rc == 0) rc = tq_zel_locale_load(ctx, kLocaleEnUsa, TQ_LOAD_DATATYPES | TQ_LOAD_PARSE_DEFNS | TQ_LOAD_CASE_DEFNS);
   if (rc > 0) print_errors(ctx);
   if (rc >= 0) rc = tq_datatype_index_get_by_name(ctx, "Name", &datatype);
   if (rc < 0) {

@@ -4,10 +4,12 @@
 // vocabulary V1 present to be named); every definition read is written back
 // and the written document read again.
 //
-// Definitions of the tests' kind and parse definitions ("Parsorithm"
-// elements) are read. The target lends the tests' definition kind and links
-// the engine's layers (with the wiring that lends resource opens and the
-// built kinds) in place of the library, calling the reader itself.
+// Definitions of the tests' kind, parse definitions ("Parsorithm" elements),
+// case definitions ("Caseorithm"), identification definitions
+// ("Dovirizered") and extraction definitions ("Vidurivodidiz") are read. The
+// target lends the tests' definition kind and links the engine's layers
+// (with the wiring that lends resource opens and the built kinds) in place
+// of the library, calling the reader itself.
 #include "fuzz_kb.h"
 #include "kbstore/krdefn.h"
 #include "kbstore/krlocload.h"
@@ -17,7 +19,7 @@
 namespace {
 
 constexpr int32_t kEnusa = 29840;
-constexpr int32_t kKinds[] = {tqtest::kTestKind, tq::kDefnParse};
+constexpr int32_t kKinds[] = {tqtest::kTestKind, tq::kDefnParse, tq::kDefnCase, tq::kDefnIdent, tq::kDefnExtract};
 
 // Reads the document at path into ENUSA.
 void read_into_locale(tq::context* ctx, const std::string& path) {
@@ -34,7 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   kind.counters() = tqtest::TestKindCounters{};
   tq_fuzz::Input in = tq_fuzz::split_input(data, size);
   tq_fuzz::Kb& kb = tq_fuzz::Kb::fresh();
-  for (const char* f : {"regexlib/R1.zel", "regexlib/R2.zel", "chopinfo/C.zel", "vocab/V1.zev", "grammar/G.zel"}) {
+  for (const char* f : {"regexlib/R1.zel", "regexlib/R2.zel", "chopinfo/C.zel", "vocab/V1.zev", "grammar/G.zel",
+                        "scheme/S.sch.zel"}) {
     tq_fuzz::write_file(kb / f, "x");  // registered by name, never read here
   }
   std::filesystem::path dir = kb / "locale";

@@ -405,6 +405,53 @@ void defnxml_seeds(const Seeds& seeds) {
   check(ctx, tq_xml_write(ctx, 0, file.c_str(), 8, doc), "write defns");
   tq_xml_free(ctx, doc);
   seeds.put("defnxml", "two", slurp(file));
+  // An extraction definition: a known-word scheme, two patterns with their
+  // sought categories (one row naming no pattern), a default token.
+  fs::path source = kb / "locale" / "extract.xml";
+  {
+    std::ofstream out(source);
+    out << R"(<?xml version="1.0" encoding="UTF-8"?>
+<krxml><file type="Locale Settings" version="7.0"><include name="Vidurivodidiz">
+<file type="Vidurivodidiz" version="7.0">
+<property name="Name">Ex</property><property name="Datatype">Name</property>
+<property name="Chop Table">C</property><property name="Vocabulary">V1</property>
+<property name="Use Parser">Yes</property><property name="Separator">|</property>
+<include name="Properties"><file type="Properties" version="9.0">
+<property name="Default Token">Family</property><data length="0"></data></file></include>
+<include name="Known Word Schemes"><file type="Known Word Scheme" version="7.0"><data length="1">
+<layout width="3"><column type="string">Scheme</column><column type="string">Case Insensitive</column>
+<column type="string">Token Name</column></layout>
+<record key=""><field column="Scheme">S</field><field column="Case Insensitive">Yes</field>
+<field column="Token Name">Given</field></record></data></file></include>
+<include name="Patterns"><file type="Extraction Pattern" version="7.0"><data length="2">
+<layout width="5"><column type="string">Category</column><column type="string">Grammar</column>
+<column type="string">Mode</column><column type="int">Weight</column><column type="int">Maximum Matches</column></layout>
+<record key=""><field column="Category">NAME</field><field column="Grammar">G</field>
+<field column="Mode">Element</field><field column="Weight">1</field><field column="Maximum Matches">0</field></record>
+<record key=""><field column="Category">GIVEN</field><field column="Grammar"></field>
+<field column="Mode">Phrase</field><field column="Weight">-2</field><field column="Maximum Matches">3</field></record>
+</data></file></include>
+<include name="Pattern Sought Categories"><file type="Extraction Pattern Sought Cats" version="7.0"><data length="3">
+<layout width="3"><column type="int">Pattern Index</column><column type="string">Name</column>
+<column type="string">Token</column></layout>
+<record key=""><field column="Pattern Index">0</field><field column="Name">GIVEN</field><field column="Token">Given</field></record>
+<record key=""><field column="Pattern Index">1</field><field column="Name">GIVEN</field><field column="Token">Family</field></record>
+<record key=""><field column="Pattern Index">9</field><field column="Name">X</field><field column="Token">Given</field></record>
+</data></file></include>
+<include name="Token"><file type="Token" version="7.0"><property name="Name">Given</property></file></include>
+<include name="Token"><file type="Token" version="7.0"><property name="Name">Family</property></file></include>
+</file></include></file></krxml>
+)";
+  }
+  tq_xmldoc* extract = nullptr;
+  check(ctx, tq_xml_read(ctx, source.c_str(), 8, &extract), "read extraction element");
+  fs::path extract_file = kb / "locale" / "extract";
+  check(ctx, tq_xml_write(ctx, 0, extract_file.c_str(), 8, extract), "write extraction element");
+  tq_xml_free(ctx, extract);
+  seeds.put("defnxml", "extract", slurp(extract_file));
+  // Identification definitions at levels 5, 7 and 8 and some that are not
+  // valid: the plain locale file of the identification tests.
+  seeds.put("defnxml", "ident", slurp(fs::path(TQ_TEST_KB_DIR) / "ident" / "locale" / "en.loc.xml"));
 }
 
 // Values for the parse road: names with and without a parse, an empty one,

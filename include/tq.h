@@ -1549,6 +1549,497 @@ TQ_API int32_t tq_parse_defn_optimization_params_set(tq_context* ctx, int32_t in
                                                      int32_t limit) TQ_NOEXCEPT;
 TQ_API int32_t tq_parse_defn_optimization_params_remove(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
 
+/* ---- Identification --------------------------------------------------------------
+ * What kind of value a text is, by an identification definition of the
+ * current locale: the identity value the definition gives it, into a result
+ * of 1,028 bytes (session encoding; empty on failure). Results: 0, or an
+ * input or output conversion warning. Identifying with an info gives the
+ * same result as without: the info only records what the run did. */
+typedef struct tq_ident_info tq_ident_info;
+TQ_API int32_t tq_identify(tq_context* ctx, const char* ident_defn, const char* data, char* result) TQ_NOEXCEPT;
+TQ_API int32_t tq_identify_by_index(tq_context* ctx, int32_t index, const char* data, char* result) TQ_NOEXCEPT;
+TQ_API int32_t tq_identify_with_info(tq_context* ctx, const char* ident_defn, const char* data, char* result,
+/* The record of one identification run: the known identity that decided
+ * it, the preprocessing steps, the words, the morph analyzer info, and per
+ * identity value its score and pattern hits, at the end of the run and as
+ * they stood after each pattern (snapshots). Getters taking an id count
+ * only identity values whose score is not 0. Value and category outputs
+ * take 128-byte buffers (the text cut between characters to leave room for
+ * the terminator); strings take 1,028 bytes. Free it before its context. */
+                                     tq_ident_info* ident_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_init(tq_context* ctx, tq_ident_info** ident_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_free(tq_context* ctx, tq_ident_info* ident_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_known_identity_get(tq_context* ctx, tq_ident_info* ident_info, char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_known_identity_index_get(tq_context* ctx, tq_ident_info* ident_info,
+                                                      int32_t* idx) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_any_preprocessing_regexlib_matched_get(tq_context* ctx, tq_ident_info* ident_info,
+                                                                    uint32_t* matched) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_preprocessed_info_get(tq_context* ctx, tq_ident_info* ident_info, uint32_t index,
+                                                   char* preprocessed_string, uint32_t* matched) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_chopped_word_list_count_get(tq_context* ctx, tq_ident_info* ident_info,
+                                                         uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_chopped_word_get(tq_context* ctx, tq_ident_info* ident_info, int32_t index,
+                                              char* word) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_morph_analyzer_info_get(tq_context* ctx, tq_ident_info* ident_info,
+                                                     tq_morph_analyzer_info** morph_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_snapshot_count_get(tq_context* ctx, tq_ident_info* ident_info,
+                                                uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_id_count_get(tq_context* ctx, tq_ident_info* ident_info, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_snapshot_id_count_get(tq_context* ctx, tq_ident_info* ident_info, uint32_t snapshot,
+                                                   uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_id_value_get(tq_context* ctx, tq_ident_info* ident_info, uint32_t id,
+                                          char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_id_score_get(tq_context* ctx, tq_ident_info* ident_info, uint32_t id,
+                                          int32_t* score) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_id_stop_flag_get(tq_context* ctx, tq_ident_info* ident_info, uint32_t id,
+                                              uint32_t* stop_flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_id_pattern_count_get(tq_context* ctx, tq_ident_info* ident_info, uint32_t id,
+                                                  uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_id_pattern_root_cat_get(tq_context* ctx, tq_ident_info* ident_info, uint32_t id,
+                                                     uint32_t pattern, char* cat) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_id_pattern_sought_cat_get(tq_context* ctx, tq_ident_info* ident_info, uint32_t id,
+                                                       uint32_t pattern, char* cat) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_id_pattern_weight_get(tq_context* ctx, tq_ident_info* ident_info, uint32_t id,
+                                                   uint32_t pattern, int32_t* weight) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_id_pattern_stop_flag_get(tq_context* ctx, tq_ident_info* ident_info, uint32_t id,
+                                                      uint32_t pattern, uint32_t* stop_flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_id_pattern_string_get(tq_context* ctx, tq_ident_info* ident_info, uint32_t id,
+                                                   uint32_t pattern, char* pat_string) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_id_pattern_solution_count_get(tq_context* ctx, tq_ident_info* ident_info, uint32_t id,
+                                                           uint32_t pattern, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_id_pattern_solution_score_get(tq_context* ctx, tq_ident_info* ident_info, uint32_t id,
+                                                           uint32_t pattern, uint32_t solution,
+                                                           int32_t* score) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_id_pattern_solution_rule_get(tq_context* ctx, tq_ident_info* ident_info, uint32_t id,
+                                                          uint32_t pattern, uint32_t solution,
+                                                          tq_solution_rule** rule) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_id_pattern_solution_rule_string_get(tq_context* ctx, tq_ident_info* ident_info,
+                                                                 tq_solution_rule* rule, char* rule_string) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_snapshot_id_value_get(tq_context* ctx, tq_ident_info* ident_info, uint32_t snapshot,
+                                                   uint32_t id, char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_snapshot_id_score_get(tq_context* ctx, tq_ident_info* ident_info, uint32_t snapshot,
+                                                   uint32_t id, int32_t* score) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_snapshot_id_stop_flag_get(tq_context* ctx, tq_ident_info* ident_info, uint32_t snapshot,
+                                                       uint32_t id, uint32_t* stop_flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_snapshot_id_pattern_count_get(tq_context* ctx, tq_ident_info* ident_info,
+                                                           uint32_t snapshot, uint32_t id, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_snapshot_id_pattern_root_cat_get(tq_context* ctx, tq_ident_info* ident_info,
+                                                              uint32_t snapshot, uint32_t id, uint32_t pattern,
+                                                              char* cat) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_snapshot_id_pattern_sought_cat_get(tq_context* ctx, tq_ident_info* ident_info,
+                                                                uint32_t snapshot, uint32_t id, uint32_t pattern,
+                                                                char* cat) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_snapshot_id_pattern_weight_get(tq_context* ctx, tq_ident_info* ident_info,
+                                                            uint32_t snapshot, uint32_t id, uint32_t pattern,
+                                                            int32_t* weight) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_snapshot_id_pattern_stop_flag_get(tq_context* ctx, tq_ident_info* ident_info,
+                                                               uint32_t snapshot, uint32_t id, uint32_t pattern,
+                                                               uint32_t* stop_flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_snapshot_id_pattern_string_get(tq_context* ctx, tq_ident_info* ident_info,
+                                                            uint32_t snapshot, uint32_t id, uint32_t pattern,
+                                                            char* pat_string) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_snapshot_id_pattern_solution_count_get(tq_context* ctx, tq_ident_info* ident_info,
+                                                                    uint32_t snapshot, uint32_t id, uint32_t pattern,
+                                                                    uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_snapshot_id_pattern_solution_score_get(tq_context* ctx, tq_ident_info* ident_info,
+                                                                    uint32_t snapshot, uint32_t id, uint32_t pattern,
+                                                                    uint32_t solution, int32_t* score) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_snapshot_id_pattern_solution_rule_get(tq_context* ctx, tq_ident_info* ident_info,
+                                                                   uint32_t snapshot, uint32_t id, uint32_t pattern,
+                                                                   uint32_t solution,
+                                                                   tq_solution_rule** rule) TQ_NOEXCEPT;
+TQ_API int32_t tq_ident_info_snapshot_id_pattern_pat_index_in_defn_get(tq_context* ctx, tq_ident_info* ident_info,
+                                                                       uint32_t snapshot, uint32_t id, uint32_t pattern,
+                                                                       uint32_t* pat_ind_defn) TQ_NOEXCEPT;
+/* ---- Casing ---------------------------------------------------------------
+ * Upper-, lower- and propercase a value (session encoding) under a case
+ * definition of the current locale, by name (NULL or "" for none; the
+ * nonsurfaced forms also find definitions that are not surfaced) or by index
+ * (-1 for none), with or without a case info recording the steps. max_len is
+ * the output buffer's size in bytes, terminator included: at most 1,028
+ * bytes are used for uppercasing and 1,024 for lower- and propercasing
+ * (propercase takes a negative size as 1,024). A size below one terminator
+ * of the session encoding gives -802 and writes nothing. A definition made
+ * for another case gives -300 and an empty output. */
+typedef struct tq_case_info tq_case_info;
+TQ_API int32_t tq_uppercase(tq_context* ctx, const char* name, const char* in_str, char* up_str,
+                            int32_t max_len) TQ_NOEXCEPT;
+TQ_API int32_t tq_uppercase_by_index(tq_context* ctx, int32_t index, const char* in_str, char* up_str,
+                                     int32_t max_len) TQ_NOEXCEPT;
+TQ_API int32_t tq_uppercase_nonsurfaced(tq_context* ctx, const char* name, const char* in_str, char* up_str,
+                                        int32_t max_len) TQ_NOEXCEPT;
+TQ_API int32_t tq_uppercase_with_info(tq_context* ctx, const char* name, const char* in_str, char* up_str,
+                                      int32_t max_len, tq_case_info* info) TQ_NOEXCEPT;
+TQ_API int32_t tq_uppercase_with_info_nonsurfaced(tq_context* ctx, const char* name, const char* in_str,
+                                                  char* up_str, int32_t max_len, tq_case_info* info) TQ_NOEXCEPT;
+TQ_API int32_t tq_lowercase(tq_context* ctx, const char* name, const char* in_str, char* low_str,
+                            int32_t max_len) TQ_NOEXCEPT;
+/* Refuses a definition that is not valid (-704) or disabled (-705), which
+ * the name forms of lowercasing take. */
+TQ_API int32_t tq_lowercase_by_index(tq_context* ctx, int32_t index, const char* in_str, char* low_str,
+                                     int32_t max_len) TQ_NOEXCEPT;
+TQ_API int32_t tq_lowercase_nonsurfaced(tq_context* ctx, const char* name, const char* in_str, char* up_str,
+                                        int32_t max_len) TQ_NOEXCEPT;
+TQ_API int32_t tq_lowercase_with_info(tq_context* ctx, const char* name, const char* in_str, char* low_str,
+                                      int32_t max_len, tq_case_info* info) TQ_NOEXCEPT;
+TQ_API int32_t tq_lowercase_with_info_nonsurfaced(tq_context* ctx, const char* name, const char* in_str,
+                                                  char* up_str, int32_t max_len, tq_case_info* info) TQ_NOEXCEPT;
+TQ_API int32_t tq_propercase(tq_context* ctx, const char* name, const char* in_str, char* prop_str,
+                             int32_t max_len) TQ_NOEXCEPT;
+TQ_API int32_t tq_propercase_by_index(tq_context* ctx, int32_t index, const char* in_str, char* prop_str,
+                                      int32_t max_len) TQ_NOEXCEPT;
+TQ_API int32_t tq_propercase_nonsurfaced(tq_context* ctx, const char* name, const char* in_str, char* up_str,
+                                         int32_t max_len) TQ_NOEXCEPT;
+TQ_API int32_t tq_propercase_with_info(tq_context* ctx, const char* name, const char* in_str, char* prop_str,
+                                       int32_t max_len, tq_case_info* info) TQ_NOEXCEPT;
+TQ_API int32_t tq_propercase_with_info_nonsurfaced(tq_context* ctx, const char* name, const char* in_str,
+                                                   char* up_str, int32_t max_len, tq_case_info* info) TQ_NOEXCEPT;
+
+/* ---- Case info ----------------------------------------------------------
+ * The record of casing runs (tq_*case_with_info*), made by any of the three
+ * inits and read by any family. Each run replaces the texts and flags and
+ * appends its word records (one per word, or per known run of words); pass a
+ * fresh object to each call. Texts come out with at most 1,028 bytes with
+ * the terminator; an index at or beyond the count gives -800. The empty
+ * after-scheme, after-regex and final texts of a record read as the source
+ * (known_word_scheme_word_get, final_word_get) or the after-scheme text
+ * (known_pattern_regex_word_get). tq_case_info_free refuses NULL; the
+ * ucase and lcase frees accept it. */
+TQ_API int32_t tq_case_info_init(tq_context* ctx, tq_case_info** case_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_info_free(tq_context* ctx, tq_case_info* case_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_info_preprocessed_info_get(tq_context* ctx, tq_case_info* case_info, char* value, uint32_t* matched) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_info_concat_string_get(tq_context* ctx, tq_case_info* case_info, char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_info_word_count_get(tq_context* ctx, tq_case_info* case_info, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_info_chop_word_count_get(tq_context* ctx, tq_case_info* case_info, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_info_chop_word_get(tq_context* ctx, tq_case_info* case_info, int32_t index, char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_info_word_info_get(tq_context* ctx, tq_case_info* case_info, int32_t index, char* value, char* standard, char* regexed, char* final) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_info_known_pattern_regex_matched_get(tq_context* ctx, tq_case_info* case_info, uint32_t* matched) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_info_known_pattern_regex_word_get(tq_context* ctx, tq_case_info* case_info, int32_t index, char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_info_known_word_scheme_matched_get(tq_context* ctx, tq_case_info* case_info, uint32_t* matched) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_info_known_word_scheme_word_matched_get(tq_context* ctx, tq_case_info* case_info, int32_t index, uint32_t* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_info_known_word_scheme_word_get(tq_context* ctx, tq_case_info* case_info, int32_t index, char* input, char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_info_final_word_get(tq_context* ctx, tq_case_info* case_info, int32_t index, char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_info_default_casing_used_get(tq_context* ctx, tq_case_info* case_info, uint32_t* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_info_postprocessed_matched_get(tq_context* ctx, tq_case_info* case_info, uint32_t* matched) TQ_NOEXCEPT;
+TQ_API int32_t tq_ucase_info_init(tq_context* ctx, tq_case_info** ucase_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_ucase_info_free(tq_context* ctx, tq_case_info* case_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_ucase_info_preprocessed_string_get(tq_context* ctx, tq_case_info* ucase_info, char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_ucase_info_preprocessed_info_get(tq_context* ctx, tq_case_info* case_info, char* value, uint32_t* matched) TQ_NOEXCEPT;
+TQ_API int32_t tq_ucase_info_concat_string_get(tq_context* ctx, tq_case_info* ucase_info, char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_ucase_info_word_count_get(tq_context* ctx, tq_case_info* ucase_info, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_ucase_info_chop_word_count_get(tq_context* ctx, tq_case_info* ucase_info, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_ucase_info_chop_word_get(tq_context* ctx, tq_case_info* case_info, int32_t index, char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_ucase_info_word_info_get(tq_context* ctx, tq_case_info* ucase_info, int32_t index, char* value, char* standard, char* regexed, char* final) TQ_NOEXCEPT;
+TQ_API int32_t tq_ucase_info_known_pattern_regex_matched_get(tq_context* ctx, tq_case_info* case_info, uint32_t* matched) TQ_NOEXCEPT;
+TQ_API int32_t tq_ucase_info_known_pattern_regex_word_get(tq_context* ctx, tq_case_info* case_info, int32_t index, char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_ucase_info_known_word_scheme_matched_get(tq_context* ctx, tq_case_info* case_info, uint32_t* matched) TQ_NOEXCEPT;
+TQ_API int32_t tq_ucase_info_known_word_scheme_word_matched_get(tq_context* ctx, tq_case_info* ucase_info, int32_t index, uint32_t* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_ucase_info_known_word_scheme_word_get(tq_context* ctx, tq_case_info* case_info, int32_t index, char* input, char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_ucase_info_final_word_get(tq_context* ctx, tq_case_info* ucase_info, int32_t index, char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_ucase_info_default_casing_used_get(tq_context* ctx, tq_case_info* ucase_info, uint32_t* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_ucase_info_postprocessed_matched_get(tq_context* ctx, tq_case_info* case_info, uint32_t* matched) TQ_NOEXCEPT;
+TQ_API int32_t tq_lcase_info_init(tq_context* ctx, tq_case_info** lcase_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_lcase_info_free(tq_context* ctx, tq_case_info* case_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_lcase_info_preprocessed_string_get(tq_context* ctx, tq_case_info* lcase_info, char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_lcase_info_preprocessed_info_get(tq_context* ctx, tq_case_info* case_info, char* value, uint32_t* matched) TQ_NOEXCEPT;
+TQ_API int32_t tq_lcase_info_concat_string_get(tq_context* ctx, tq_case_info* lcase_info, char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_lcase_info_word_count_get(tq_context* ctx, tq_case_info* lcase_info, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_lcase_info_chop_word_count_get(tq_context* ctx, tq_case_info* lcase_info, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_lcase_info_chop_word_get(tq_context* ctx, tq_case_info* case_info, int32_t index, char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_lcase_info_word_info_get(tq_context* ctx, tq_case_info* lcase_info, int32_t index, char* value, char* standard, char* regexed, char* final) TQ_NOEXCEPT;
+TQ_API int32_t tq_lcase_info_known_pattern_regex_matched_get(tq_context* ctx, tq_case_info* case_info, uint32_t* matched) TQ_NOEXCEPT;
+TQ_API int32_t tq_lcase_info_known_pattern_regex_word_get(tq_context* ctx, tq_case_info* case_info, int32_t index, char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_lcase_info_known_word_scheme_matched_get(tq_context* ctx, tq_case_info* lcase_info, uint32_t* matched) TQ_NOEXCEPT;
+TQ_API int32_t tq_lcase_info_known_word_scheme_word_matched_get(tq_context* ctx, tq_case_info* case_info, int32_t index, uint32_t* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_lcase_info_known_word_scheme_word_get(tq_context* ctx, tq_case_info* case_info, int32_t index, char* input, char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_lcase_info_final_word_get(tq_context* ctx, tq_case_info* lcase_info, int32_t index, char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_lcase_info_default_casing_used_get(tq_context* ctx, tq_case_info* lcase_info, uint32_t* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_lcase_info_postprocessed_matched_get(tq_context* ctx, tq_case_info* case_info, uint32_t* matched) TQ_NOEXCEPT;
+/* ---- Case definitions -------------------------------------------------------
+ * Case definitions of the current locale, by index as datatypes are (own
+ * then inherited; in edit mode depth x 256 + position). Surfaced
+ * definitions (the "Surface" flag, or every one under TQ_OPT_ALL_SURFACED)
+ * are the ones offered to end users. Texts cross in the session encoding;
+ * counts and flags are uint32_t, indices and positions int32_t. Setters, add,
+ * copy and write need edit mode. */
+/* count: own plus inherited; refused in edit mode. */
+TQ_API int32_t tq_case_defn_count_get(tq_context* ctx, uint32_t* count) TQ_NOEXCEPT;
+/* count: the loaded locale's own definitions. */
+TQ_API int32_t tq_case_defn_count_get_by_locale(tq_context* ctx, int32_t locale, uint32_t* count) TQ_NOEXCEPT;
+/* The surfaced ones (all under TQ_OPT_ALL_SURFACED); refused in edit mode. */
+TQ_API int32_t tq_surfaced_case_defn_count_get(tq_context* ctx, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_surfaced_case_defn_count_get_by_locale(tq_context* ctx, int32_t locale,
+                                                         uint32_t* count) TQ_NOEXCEPT;
+/* The name of the index-th surfaced definition (counted from 0, in index
+ * order); -800 when index is not below the surfaced count. */
+TQ_API int32_t tq_surfaced_case_defn_name_get(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+/* name: 320 bytes + terminator; -701 for a definition that is not surfaced. */
+TQ_API int32_t tq_case_defn_name_get_by_index(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+/* Any definition, surfaced or not. */
+TQ_API int32_t tq_case_defn_name_get_by_index_ex(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+/* Ignoring case; -800 for a definition that is not surfaced. */
+TQ_API int32_t tq_case_defn_index_get_by_name(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
+/* Any definition, surfaced or not. */
+TQ_API int32_t tq_nonsurfaced_case_defn_index_get_by_name(tq_context* ctx, const char* name,
+                                                          int32_t* index) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_name_set(tq_context* ctx, int32_t index, const char* name) TQ_NOEXCEPT;
+/* The stored document itself (NULL for none); the definition keeps it. */
+TQ_API int32_t tq_case_defn_comments_get(tq_context* ctx, int32_t index, tq_xmldoc** comments) TQ_NOEXCEPT;
+/* The definition takes the document when it holds an include; otherwise the caller keeps it. */
+TQ_API int32_t tq_case_defn_comments_set(tq_context* ctx, int32_t index, tq_xmldoc* comments) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_layouts_get(tq_context* ctx, int32_t index, tq_xmldoc** layouts) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_layouts_set(tq_context* ctx, int32_t index, tq_xmldoc* layouts) TQ_NOEXCEPT;
+/* owner: 320 bytes + terminator. */
+TQ_API int32_t tq_case_defn_owner_get(tq_context* ctx, int32_t index, char* owner) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_owner_set(tq_context* ctx, int32_t index, const char* owner) TQ_NOEXCEPT;
+/* replacement: 320 bytes + terminator, given only while deprecated is 1. */
+TQ_API int32_t tq_case_defn_deprecated_info_get(tq_context* ctx, int32_t index, uint32_t* deprecated,
+                                                char* replacement) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_deprecated_info_set(tq_context* ctx, int32_t index, uint32_t deprecated,
+                                                const char* replacement) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_incomplete_get(tq_context* ctx, int32_t index, uint32_t* incomplete) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_incomplete_set(tq_context* ctx, int32_t index, uint32_t incomplete) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_valid_get(tq_context* ctx, int32_t index, uint32_t* valid) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_valid_set(tq_context* ctx, int32_t index, uint32_t valid) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_valid_flag_info_get(tq_context* ctx, int32_t index, uint32_t* valid_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_valid_flag_info_set(tq_context* ctx, int32_t index, uint32_t valid_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_editable_flag_get(tq_context* ctx, int32_t index, uint32_t* flag) TQ_NOEXCEPT;
+/* The index of the definition's datatype in the current locale; -1 for none. */
+TQ_API int32_t tq_case_defn_datatype_index_get(tq_context* ctx, int32_t index, int32_t* dtype_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_datatype_index_set(tq_context* ctx, int32_t index, int32_t dtype_index) TQ_NOEXCEPT;
+/* The stored flag (TQ_OPT_ALL_SURFACED not applied); the set stores 1 for any nonzero flag. */
+TQ_API int32_t tq_case_defn_surface_flag_get(tq_context* ctx, int32_t index, uint32_t* flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_surface_flag_set(tq_context* ctx, int32_t index, uint32_t flag) TQ_NOEXCEPT;
+/* The case the definition is made for: 0 None, 1 Upper, 2 Lower, 3 Proper
+ * (0 when the definition cannot be read); the set refuses others (-802). */
+TQ_API int32_t tq_case_defn_target_case_get(tq_context* ctx, int32_t index, uint32_t* target_case) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_target_case_set(tq_context* ctx, int32_t index, uint32_t target_case) TQ_NOEXCEPT;
+/* Nonzero: a word the known-word scheme changed skips the known-pattern
+ * library. Stored as given. */
+TQ_API int32_t tq_case_defn_skip_regexlib_flag_get(tq_context* ctx, int32_t index,
+                                                   uint32_t* skip_regexlib_flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_skip_regexlib_flag_set(tq_context* ctx, int32_t index,
+                                                   uint32_t skip_regexlib_flag) TQ_NOEXCEPT;
+/* Nonzero: default proper casing title-cases whole words ("jean-paul" ->
+ * "Jean-Paul"); 0: first character upper, the rest lower ("Jean-paul").
+ * Stored as given; the set raises the definition's version to "9.0". */
+TQ_API int32_t tq_case_defn_unicode_casing_flag_get(tq_context* ctx, int32_t index,
+                                                    uint32_t* unicode_casing_flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_unicode_casing_flag_set(tq_context* ctx, int32_t index,
+                                                    uint32_t unicode_casing_flag) TQ_NOEXCEPT;
+/* The known-pattern regex library (name: 4,096 bytes + terminator; empty for
+ * none). The set gives the present one back first: a name that cannot be
+ * opened leaves none and gives the failure. */
+TQ_API int32_t tq_case_defn_known_patrn_rgx_name_get(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_known_patrn_rgx_name_set(tq_context* ctx, int32_t index, const char* name) TQ_NOEXCEPT;
+/* The known-word scheme (name: 4,096 bytes + terminator) and its options (2:
+ * compared case-insensitively); "" and 0 for none. The set gives the present
+ * one back, opens the named one (only option 2 is kept; an empty name leaves
+ * none) and checks it: -706 when an entry's standard and data differ in
+ * length, and the definition is checked again at each use. */
+TQ_API int32_t tq_case_defn_known_word_scheme_info_get(tq_context* ctx, int32_t index, char* name,
+                                                       uint32_t* options) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_known_word_scheme_info_set(tq_context* ctx, int32_t index, const char* name,
+                                                       uint32_t options) TQ_NOEXCEPT;
+/* Whether the scheme file could serve as a known-word scheme: *legal 1 when
+ * every standard is as long (in characters) as its data; else -706, *legal
+ * 0 and the first such entry's standard and data (UTF-8; 1,028-byte
+ * buffers). */
+TQ_API int32_t tq_case_defn_check_scheme_legal(tq_context* ctx, const char* filename, uint32_t* legal,
+                                               char* standard, char* data) TQ_NOEXCEPT;
+/* Resource names: 4,096 bytes + terminator; empty for none; an empty name
+ * drops the resource. The preprocessing set leaves only the named library. */
+TQ_API int32_t tq_case_defn_preprocessing_regexlib_name_get(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_preprocessing_regexlib_name_set(tq_context* ctx, int32_t index,
+                                                            const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_postprocessing_regexlib_name_get(tq_context* ctx, int32_t index,
+                                                             char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_postprocessing_regexlib_name_set(tq_context* ctx, int32_t index,
+                                                             const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_chopper_name_get(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_case_defn_chopper_name_set(tq_context* ctx, int32_t index, const char* name) TQ_NOEXCEPT;
+/* A new definition (Proper, no resources) in the current locale; not valid until set so. */
+TQ_API int32_t tq_case_defn_add(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
+/* A copy of source (surfaced or not, ancestors included) named dest. */
+TQ_API int32_t tq_case_defn_copy(tq_context* ctx, const char* source, const char* dest, int32_t* index) TQ_NOEXCEPT;
+/* Empties the slot; the indices of the other definitions stay. */
+TQ_API int32_t tq_case_defn_unload(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+/* Appends the definition to xml as an include "Caseorithm" (version "7.0"). */
+TQ_API int32_t tq_case_defn_write(tq_context* ctx, tq_xmldoc* xml, int32_t index) TQ_NOEXCEPT;
+/* ---- Extraction definitions ----------------------------------------------------
+ * Extraction definitions of the current locale, by index as datatypes are
+ * (own then inherited; in edit mode depth x 256 + position). Texts cross in
+ * the session encoding; counts and flags are uint32_t, indices and positions
+ * int32_t (-1 for none). Every change, add, copy, unload and write needs edit
+ * mode. Names and texts out are sized as for parse definitions (names 320
+ * bytes + terminator, resource names 4,096 + terminator). A definition holds
+ * at most 32 tokens (-601 for a 33rd). The normalization add refuses an empty
+ * name (-802). */
+TQ_API int32_t tq_extraction_defn_name_get_by_index(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_index_get_by_name(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_count_get(tq_context* ctx, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_count_get_by_locale(tq_context* ctx, int32_t locale, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_name_set(tq_context* ctx, int32_t index, const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_token_names_get(tq_context* ctx, const char* xtrac_defn, char** names,
+                                                  uint32_t* num_names) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_token_name_get(tq_context* ctx, int32_t index, int32_t token,
+                                                 char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_token_name_get_by_key(tq_context* ctx, int32_t index, int32_t key,
+                                                        char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_token_key_get_by_name(tq_context* ctx, int32_t index, const char* name,
+                                                        int32_t* key) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_token_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_token_name_set(tq_context* ctx, int32_t index, int32_t token,
+                                                 const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_token_add(tq_context* ctx, int32_t index, const char* name,
+                                            int32_t* tok_idx) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_deprecated_info_get(tq_context* ctx, int32_t index, uint32_t* deprecated,
+                                                      char* replacement) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_deprecated_info_set(tq_context* ctx, int32_t index, uint32_t deprecated,
+                                                      const char* replacement) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_datatype_index_get(tq_context* ctx, int32_t index,
+                                                     int32_t* dtype_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_comments_get(tq_context* ctx, int32_t index, tq_xmldoc** comments) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_comments_set(tq_context* ctx, int32_t index, tq_xmldoc* comments) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_owner_get(tq_context* ctx, int32_t index, char* owner) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_owner_set(tq_context* ctx, int32_t index, const char* owner) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_layouts_get(tq_context* ctx, int32_t index, tq_xmldoc** layouts) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_layouts_set(tq_context* ctx, int32_t index, tq_xmldoc* layouts) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_incomplete_get(tq_context* ctx, int32_t index, uint32_t* incomplete) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_incomplete_set(tq_context* ctx, int32_t index, uint32_t incomplete) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_valid_get(tq_context* ctx, int32_t index, uint32_t* valid) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_valid_set(tq_context* ctx, int32_t index, uint32_t valid) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_valid_flag_info_get(tq_context* ctx, int32_t index,
+                                                      uint32_t* valid_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_valid_flag_info_set(tq_context* ctx, int32_t index,
+                                                      uint32_t valid_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_editable_flag_get(tq_context* ctx, int32_t index, uint32_t* flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_automatic_uppercasing_get(tq_context* ctx, int32_t index,
+                                                            uint32_t* auto_upper) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_automatic_uppercasing_set(tq_context* ctx, int32_t index,
+                                                            uint32_t auto_upper) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_chopper_name_get(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_chopper_name_set(tq_context* ctx, int32_t index, const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_preprocessing_regexlib_count_get(tq_context* ctx, int32_t index,
+    uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_preprocessing_regexlib_name_get_by_index(tq_context* ctx, int32_t index,
+    int32_t entry, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_preprocessing_regexlib_name_set_by_index(tq_context* ctx, int32_t index,
+    int32_t entry, const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_preprocessing_regexlib_add(tq_context* ctx, int32_t index,
+    const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_preprocessing_regexlib_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_normalization_regexlib_count_get(tq_context* ctx, int32_t index,
+    uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_normalization_regexlib_name_get_by_index(tq_context* ctx, int32_t index,
+    int32_t entry, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_normalization_regexlib_name_set_by_index(tq_context* ctx, int32_t index,
+    int32_t entry, const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_normalization_regexlib_add(tq_context* ctx, int32_t index,
+    const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_normalization_regexlib_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_vocabulary_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_vocabulary_info_get_by_index(tq_context* ctx, int32_t index, int32_t vocab,
+    char* name, uint32_t* stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_vocabulary_info_set_by_index(tq_context* ctx, int32_t index, int32_t vocab,
+    const char* name, uint32_t stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_vocabulary_add(tq_context* ctx, int32_t index, const char* name,
+                                                 uint32_t stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_vocabulary_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_fuzzy_vocab_lookup_params_get(tq_context* ctx, int32_t index, uint32_t* enabled,
+    uint32_t* threshold) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_fuzzy_vocab_lookup_params_set(tq_context* ctx, int32_t index, uint32_t enabled,
+    uint32_t threshold) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_fuzzy_vocab_lookup_params_get_by_index(tq_context* ctx, int32_t index,
+    int32_t vocab, uint32_t* enabled, uint32_t* threshold) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_fuzzy_vocab_lookup_params_set_by_index(tq_context* ctx, int32_t index,
+    int32_t vocab, uint32_t enabled, uint32_t threshold) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_default_category_count_get(tq_context* ctx, int32_t index,
+    uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_default_category_info_get(tq_context* ctx, int32_t index, int32_t entry,
+                                                            char* category, uint32_t* likelihood) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_default_category_info_set(tq_context* ctx, int32_t index, int32_t entry,
+                                                            const char* category, uint32_t likelihood) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_default_category_add(tq_context* ctx, int32_t index,
+                                                       int32_t* cat_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_default_category_delete(tq_context* ctx, int32_t index, int32_t entry) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_default_categories_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_add(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_copy(tq_context* ctx, const char* sname, const char* dname,
+                                       int32_t* index) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_unload(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_write(tq_context* ctx, tq_xmldoc* xml, int32_t index) TQ_NOEXCEPT;
+
+/* The kind's own part: patterns, sought categories, known-word schemes,
+ * categorization entries by position (-800 past the count). */
+TQ_API int32_t tq_extraction_defn_token_delete(tq_context* ctx, int32_t index, int32_t token) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_datatype_index_set(tq_context* ctx, int32_t index, int32_t dtype_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_parser_enabled_get(tq_context* ctx, int32_t index, uint32_t* enabled) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_parser_enabled_set(tq_context* ctx, int32_t index, uint32_t enabled) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_separator_get(tq_context* ctx, int32_t index, char* separator) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_separator_set(tq_context* ctx, int32_t index, const char* separator) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_default_token_get(tq_context* ctx, int32_t index, int32_t* tok_idx) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_default_token_set(tq_context* ctx, int32_t index, int32_t tok_idx) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_grammar_name_get(tq_context* ctx, int32_t index, uint32_t pattern,
+                                                   char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_grammar_name_set(tq_context* ctx, int32_t index, uint32_t pattern,
+                                                   const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_pattern_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_pattern_info_get(tq_context* ctx, int32_t index, uint32_t pattern, char* root_cat,
+                                                   uint32_t* mode, int32_t* weight, int32_t* max_matches) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_pattern_info_set(tq_context* ctx, int32_t index, uint32_t pattern,
+                                                   const char* grammar_name, const char* root_cat, uint32_t mode,
+                                                   int32_t weight, int32_t max_matches) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_pattern_add(tq_context* ctx, int32_t index, const char* grammar_name,
+                                              const char* root_cat, uint32_t mode, int32_t weight,
+                                              int32_t max_matches, uint32_t* pat_idx) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_patterns_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_pattern_sought_cat_count_get(tq_context* ctx, int32_t index, uint32_t pattern,
+    uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_pattern_sought_cat_info_get(tq_context* ctx, int32_t index, uint32_t pattern,
+    uint32_t sought, char* cat_abbr, int32_t* tok_idx) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_pattern_sought_cat_add(tq_context* ctx, int32_t index, uint32_t pattern,
+                                                         const char* cat_abbr, uint32_t tok_idx) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_pattern_sought_cats_clear(tq_context* ctx, int32_t index,
+                                                            uint32_t pattern) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_opt_params_override_get(tq_context* ctx, int32_t index, uint32_t pattern,
+                                                          uint32_t* override_flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_opt_params_resource_limit_get(tq_context* ctx, int32_t index, uint32_t pattern,
+    int32_t* limit) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_opt_params_scoring_levels_get(tq_context* ctx, int32_t index, uint32_t pattern,
+    int32_t* levels) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_opt_params_input_length_get(tq_context* ctx, int32_t index, uint32_t pattern,
+    int32_t* length) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_opt_params_override_set(tq_context* ctx, int32_t index, uint32_t pattern,
+                                                          uint32_t override_flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_opt_params_resource_limit_set(tq_context* ctx, int32_t index, uint32_t pattern,
+    uint32_t limit) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_opt_params_scoring_levels_set(tq_context* ctx, int32_t index, uint32_t pattern,
+    uint32_t levels) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_opt_params_input_length_set(tq_context* ctx, int32_t index, uint32_t pattern,
+    uint32_t length) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_scheme_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_scheme_info_get(tq_context* ctx, int32_t index, uint32_t scheme,
+                                                  uint32_t* tok_index, char* sch_name,
+                                                  uint32_t* case_sens) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_scheme_info_set(tq_context* ctx, int32_t index, uint32_t scheme, uint32_t tok_index,
+                                                  const char* sch_name, uint32_t case_sens) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_scheme_add(tq_context* ctx, int32_t index, uint32_t tok_index, const char* sch_name,
+                                             uint32_t case_sens) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_schemes_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_cat_regexlib_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_cat_regexlib_info_get(tq_context* ctx, int32_t index, uint32_t entry, char* abbrev,
+                                                        uint32_t* likelihood, char* rlib_name,
+                                                        uint32_t* stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_cat_regexlib_info_set(tq_context* ctx, int32_t index, uint32_t entry,
+                                                        const char* cat_abbr, uint32_t likelihood,
+                                                        const char* rlib_name, uint32_t stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_cat_regexlib_add(tq_context* ctx, int32_t index, const char* cat_abbr,
+                                                   uint32_t likelihood, const char* rlib_name,
+                                                   uint32_t stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_cat_regexlib_delete(tq_context* ctx, int32_t index, uint32_t entry) TQ_NOEXCEPT;
+TQ_API int32_t tq_extraction_defn_cat_regexlib_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+
 #ifdef __cplusplus
 }
 #endif

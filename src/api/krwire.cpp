@@ -1,13 +1,16 @@
 #include "api/krwire.h"
 
+#include "fields/kridef.h"
 #include "kbstore/krkind.h"
 #include "kbstore/krlib.h"
 #include "kbstore/krvlt.h"
+#include "fields/krxdef.h"
 #include "parse/krpdef.h"
 #include "resources/krchpr.h"
 #include "resources/krregx.h"
 #include "resources/krsch.h"
 #include "resources/krvcld.h"
+#include "standardize/krcdef.h"
 
 namespace tq {
 
@@ -17,14 +20,14 @@ namespace {
 // builds the kind. A kind not built yet stays NULL: absent from the store.
 constexpr const defn_kind_ops* kKindOps[kDefnKindCount + 1] = {
     nullptr,  // no kind 0
-    nullptr,  // kDefnCase: standardize/
+    &kCaseDefnKindOps,
     nullptr,  // kDefnGender: fields/
-    nullptr,  // kDefnIdent: fields/
+    &kIdentDefnKindOps,
     nullptr,  // kDefnMatch: match/
     &kParseDefnKindOps,
     nullptr,  // kDefnPattern: fields/
     nullptr,  // kDefnStdzn: standardize/
-    nullptr,  // kDefnExtract: fields/
+    &kExtractDefnKindOps,
     nullptr,  // kDefnLocaleGuess: guess/
     nullptr,  // kDefnLangGuess: guess/
 };

@@ -28,6 +28,8 @@ struct morph_scratch;
 struct parse_opt_settings;
 struct parser_runtimes;
 struct parse_scratch;
+struct case_work;
+struct ident_work_area;
 
 // A work area that a higher layer makes on a context's first use of it and
 // that carries its own release, so that whoever tears the context down
@@ -106,6 +108,10 @@ struct tq_context {
   tq::parse_opt_settings* parse_opts;     // parse optimization defaults and overrides
   tq::parser_runtimes* parser_runtimes;   // the parse engines' per-context state and pools
   tq::parse_scratch* parse_scratch;       // the parse road's token slots, word list and tables
+  // Casing and standardization (standardize layer).
+  tq::case_work* case_work;               // the casing engine's work area
+  // Field analysis.
+  tq::ident_work_area* ident_work_area;   // identification's scores and pattern states
 };
 
 namespace tq {

@@ -480,6 +480,90 @@ int32_t defn_layouts_set(context* ctx, int32_t kind, int32_t index, tq_xmldoc* l
   return doc_set(ctx, kind, index, &defn_rec::layouts, layouts);
 }
 
+// ---- Surfaced definitions ------------------------------------------------------------
+
+namespace {
+
+// Whether the record at a caller's index counts as surfaced (of the current
+// locale when locale is -1, which no loaded locale's code is). An unloaded
+// slot keeps its index but is no definition.
+int32_t surfaced_at(context* ctx, int32_t kind, int32_t locale, int32_t index, bool* surfaced) {
+  *surfaced = false;
+  defn_rec* rec = nullptr;
+  int32_t rc = locale < 0 ? defn_record_get_for_read(ctx, kind, index, &rec)
+                          : defn_record_get_for_read_in_locale(ctx, kind, locale, index, &rec);
+  if (rc < 0) return rc;
+  *surfaced = rec->kind != 0 && defn_surfaced_get(ctx, rec) != 0;
+  return 0;
+}
+
+// Counts the surfaced ones among n definitions; *count holds what was
+// counted when a lookup fails.
+int32_t surfaced_count(context* ctx, int32_t kind, int32_t locale, uint32_t n, uint32_t* count) {
+  *count = 0;
+  for (uint32_t i = 0; i < n; ++i) {
+    bool surfaced = false;
+    int32_t rc = surfaced_at(ctx, kind, locale, static_cast<int32_t>(i), &surfaced);
+    if (rc < 0) return rc;
+    if (surfaced) ++*count;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int32_t defn_surfaced_count_get(context* ctx, int32_t kind, uint32_t* count) {
+  *count = 0;
+  uint32_t n = 0;
+  int32_t rc = defn_count_get(ctx, kind, &n);
+  if (rc < 0) return rc;
+  return surfaced_count(ctx, kind, -1, n, count);
+}
+
+int32_t defn_surfaced_count_get_by_locale(context* ctx, int32_t kind, int32_t locale, uint32_t* count) {
+  *count = 0;
+  uint32_t n = 0;
+  int32_t rc = defn_count_get_by_locale(ctx, kind, locale, &n);
+  if (rc < 0) return rc;
+  return surfaced_count(ctx, kind, locale, n, count);
+}
+
+int32_t defn_surfaced_name_get(context* ctx, int32_t kind, int32_t position, char* name) {
+  strio_out_clear_n(ctx, name, kDefnNameMax + 1);
+  uint32_t n = 0;
+  uint32_t surfaced = 0;
+  // What could be counted bounds the position; a failed count is not the answer.
+  if (defn_count_get(ctx, kind, &n) >= 0) (void)surfaced_count(ctx, kind, -1, n, &surfaced);
+  if (position < 0 || static_cast<uint32_t>(position) >= surfaced) return TQ_ERR_INDEX;
+  int32_t seen = -1;
+  for (uint32_t i = 0; i < n; ++i) {
+    bool is = false;
+    int32_t rc = surfaced_at(ctx, kind, -1, static_cast<int32_t>(i), &is);
+    if (rc < 0) return rc;
+    if (is && ++seen == position) return defn_name_get_surfaced(ctx, kind, static_cast<int32_t>(i), name);
+  }
+  return TQ_ERR_INDEX;
+}
+
+// ---- Whole definitions --------------------------------------------------------------
+
+int32_t defn_add_named(context* ctx, int32_t kind, const char* name, int32_t* index) {
+  return defn_add(ctx, kind, name, kDefnNameConvert, index);
+}
+
+int32_t defn_copy_named(context* ctx, int32_t kind, const char* source, const char* dest, int32_t* index) {
+  return defn_copy(ctx, kind, source, dest, kDefnNameConvert, index);
+}
+
+int32_t defn_write_into(context* ctx, int32_t kind, tq_xmldoc* xml, int32_t index) {
+  defn_rec* rec = nullptr;
+  int32_t rc = defn_record_get_for_read(ctx, kind, index, &rec);
+  if (rc < 0) return rc;
+  if (rec->kind == 0) return TQ_ERR_INDEX;
+  rc = defn_element_write(ctx, xml, rec);
+  return rc < 0 ? rc : 0;
+}
+
 // ---- Regex-library lists ------------------------------------------------------------------
 
 int32_t defn_preprocessing_regexlib_count_get(context* ctx, int32_t kind, int32_t index, uint32_t* count) {

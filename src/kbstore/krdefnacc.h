@@ -96,6 +96,30 @@ int32_t defn_layouts_get(context* ctx, int32_t kind, int32_t index, tq_xmldoc** 
 int32_t defn_comments_set(context* ctx, int32_t kind, int32_t index, tq_xmldoc* comments);
 int32_t defn_layouts_set(context* ctx, int32_t kind, int32_t index, tq_xmldoc* layouts);
 
+// ---- Surfaced definitions ------------------------------------------------------------
+// A definition is surfaced when its stored flag is 1, or for every
+// definition under option bit 20. Unloaded slots never count.
+
+// The surfaced ones among the current locale's definitions (own and
+// inherited).
+int32_t defn_surfaced_count_get(context* ctx, int32_t kind, uint32_t* count);
+// The surfaced ones among a loaded locale's own definitions.
+int32_t defn_surfaced_count_get_by_locale(context* ctx, int32_t kind, int32_t locale, uint32_t* count);
+// The name (320 bytes) of the position-th surfaced definition in index
+// order, counted from 0; -800 for a position not below the surfaced count.
+int32_t defn_surfaced_name_get(context* ctx, int32_t kind, int32_t position, char* name);
+
+// ---- Whole definitions --------------------------------------------------------------
+// Names in the session encoding.
+
+// defn_add into the current locale; *index the new definition's index.
+int32_t defn_add_named(context* ctx, int32_t kind, const char* name, int32_t* index);
+// defn_copy of the definition named source (surfaced or not) as dest.
+int32_t defn_copy_named(context* ctx, int32_t kind, const char* source, const char* dest, int32_t* index);
+// The definition's element (defn_element_write) included into xml; an
+// unloaded slot is -800. Only a failure is returned.
+int32_t defn_write_into(context* ctx, int32_t kind, tq_xmldoc* xml, int32_t index);
+
 // ---- Regex-library lists: preprocessing and normalization -----------------------------
 // Entries are regex libraries opened by name. An entry may be empty (a
 // library whose file went away): its name reads as "".

@@ -285,11 +285,22 @@ bool needs_vocabulary(const defn_rec* rec) {
     case kDefnParse:
       return true;
     case kDefnExtract:
-      // An extraction definition needs one when its kind part's first word says so.
-      return rec->part != nullptr && *static_cast<const int32_t*>(rec->part) != 0;
+      // An extraction definition needs one when its kind part's first word
+      // ("Use Parser") says so; that word is read with the kind part, so the
+      // check waits for it (vocabulary_check_after_part).
+      return false;
     default:
       return false;
   }
+}
+
+// The check of kinds whose need of a vocabulary their kind part decides,
+// run once that part was read.
+int32_t vocabulary_check_after_part(context* ctx, const defn_rec* rec) {
+  if (rec->kind != kDefnExtract || rec->part == nullptr || !rec->vocabularies.empty()) return 0;
+  if (*static_cast<const uint32_t*>(rec->part) == 0) return 0;
+  TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 191, kind_name(rec), rec->name);
+  return TQ_ERR_INVALID_CONTENT;
 }
 
 // The table's vocabularies (a vocabulary that cannot be opened is left out,
@@ -434,6 +445,7 @@ int32_t read_one(context* ctx, loaded_locale_rec* locale, int32_t kind, const xm
   int32_t last = 0;
   rc = defn_rec_load_result(ctx, rec, rc, &last);
   if (rc == 0) rc = defn_rec_load_result(ctx, rec, defn_kind_call<&defn_kind_ops::read>(ctx, kind, el, rec), &last);
+  if (rc == 0) rc = defn_rec_load_result(ctx, rec, vocabulary_check_after_part(ctx, rec), &last);
   if (rc == 0) rc = read_tokens(ctx, el, rec, &last);
   if (rc == 0) {
     rc = defn_rec_load_result(ctx, rec, defn_kind_call<&defn_kind_ops::validate>(ctx, kind, rec), &last);

@@ -48,68 +48,7 @@ int32_t edit(context* ctx, int32_t index, F&& body) {
   return rc_combine(rc, defn_write_end(ctx));
 }
 
-// Whether the record at a caller's index counts as surfaced. An unloaded
-// slot keeps its index but is no definition.
-int32_t surfaced_at(context* ctx, int32_t locale, int32_t index, bool* surfaced) {
-  *surfaced = false;
-  defn_rec* rec = nullptr;
-  int32_t rc = locale < 0 ? defn_record_get_for_read(ctx, K, index, &rec)
-                          : defn_record_get_for_read_in_locale(ctx, K, locale, index, &rec);
-  if (rc < 0) return rc;
-  *surfaced = rec->kind != 0 && defn_surfaced_get(ctx, rec) != 0;
-  return 0;
-}
-
-// Counts the surfaced ones among n definitions (of the current locale when
-// locale is -1, which no loaded locale's code is); *count holds what was
-// counted when a lookup fails.
-int32_t surfaced_count(context* ctx, int32_t locale, uint32_t n, uint32_t* count) {
-  *count = 0;
-  for (uint32_t i = 0; i < n; ++i) {
-    bool surfaced = false;
-    int32_t rc = surfaced_at(ctx, locale, static_cast<int32_t>(i), &surfaced);
-    if (rc < 0) return rc;
-    if (surfaced) ++*count;
-  }
-  return 0;
-}
-
 }  // namespace
-
-// ---- Surfaced definitions ------------------------------------------------------------
-
-int32_t tqx_surfaced_parse_defn_count_get(context* ctx, uint32_t* count) {
-  *count = 0;
-  uint32_t n = 0;
-  int32_t rc = defn_count_get(ctx, K, &n);
-  if (rc < 0) return rc;
-  return surfaced_count(ctx, -1, n, count);
-}
-
-int32_t tqx_surfaced_parse_defn_count_get_by_locale(context* ctx, int32_t locale, uint32_t* count) {
-  *count = 0;
-  uint32_t n = 0;
-  int32_t rc = defn_count_get_by_locale(ctx, K, locale, &n);
-  if (rc < 0) return rc;
-  return surfaced_count(ctx, locale, n, count);
-}
-
-int32_t tqx_surfaced_parse_defn_name_get(context* ctx, int32_t index, char* name) {
-  strio_out_clear_n(ctx, name, kDefnNameMax + 1);
-  uint32_t n = 0;
-  uint32_t surfaced = 0;
-  // What could be counted bounds the index; a failed count is not the answer.
-  if (defn_count_get(ctx, K, &n) >= 0) (void)surfaced_count(ctx, -1, n, &surfaced);
-  if (index < 0 || static_cast<uint32_t>(index) >= surfaced) return TQ_ERR_INDEX;
-  int32_t seen = -1;
-  for (uint32_t i = 0; i < n; ++i) {
-    bool is = false;
-    int32_t rc = surfaced_at(ctx, -1, static_cast<int32_t>(i), &is);
-    if (rc < 0) return rc;
-    if (is && ++seen == index) return defn_name_get_surfaced(ctx, K, static_cast<int32_t>(i), name);
-  }
-  return TQ_ERR_INDEX;
-}
 
 // ---- Normalization libraries --------------------------------------------------------
 
@@ -195,19 +134,6 @@ int32_t tqx_parse_defn_add(context* ctx, const char* name, int32_t dtype_index, 
   }
   *parse_defn_index = index;
   return rc_combine(rc, built);
-}
-
-int32_t tqx_parse_defn_copy(context* ctx, const char* source, const char* dest, int32_t* index) {
-  return defn_copy(ctx, K, source, dest, kDefnNameConvert, index);
-}
-
-int32_t tqx_parse_defn_write(context* ctx, tq_xmldoc* xml, int32_t index) {
-  defn_rec* rec = nullptr;
-  int32_t rc = defn_record_get_for_read(ctx, K, index, &rec);
-  if (rc < 0) return rc;
-  if (rec->kind == 0) return TQ_ERR_INDEX;
-  rc = defn_element_write(ctx, xml, rec);
-  return rc < 0 ? rc : 0;
 }
 
 // ---- The kind part ---------------------------------------------------------------------

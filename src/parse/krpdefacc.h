@@ -1,10 +1,11 @@
 // The accessors of parse definitions (kind 5) that have logic of their own.
 // Most parse-definition exports are rows bound to the accessors every kind
 // shares (kbstore/krdefnacc.h) with kDefnParse; the functions here are the
-// rest: the surfaced counts and names, the composite regex-library setters,
-// the token separators, the kind's own part (grammar, root category,
-// optimization parameters, token categories, categorization libraries,
-// no-solution settings), adding, copying and writing whole definitions.
+// rest: the composite regex-library setters, the token separators, the
+// kind's own part (grammar, root category, optimization parameters, token
+// categories, categorization libraries, no-solution settings) and adding a
+// definition with the tokens of its datatype. The surfaced counts and names,
+// copying and writing are the shared ones.
 // Each is named as its export without the tq prefix, takes the context
 // first and runs under the frame's read hold; a change takes the write hold
 // inside and gives it back on every path.
@@ -15,8 +16,6 @@
 #include "core/krcorvel.h"
 #include "kbstore/krfield.h"
 
-struct tq_xmldoc;
-
 namespace tq {
 
 // A token's separator flag and separator text (64 bytes, session
@@ -24,19 +23,6 @@ namespace tq {
 // are read by every parse as it fills the tokens, so a set drops nothing.
 extern const field_desc kParseTokenUseSeparator;
 extern const field_desc kParseTokenSeparator;
-
-// ---- Surfaced definitions ------------------------------------------------------------
-// A definition is surfaced when its stored flag is 1, or for every
-// definition under option bit 20. Unloaded slots never count.
-
-// The surfaced ones among the current locale's definitions (own and
-// inherited).
-int32_t tqx_surfaced_parse_defn_count_get(context* ctx, uint32_t* count);
-// The surfaced ones among a loaded locale's own definitions.
-int32_t tqx_surfaced_parse_defn_count_get_by_locale(context* ctx, int32_t locale, uint32_t* count);
-// The name (320 bytes) of the index-th surfaced definition, counted from 0;
-// -800 for an index not below the surfaced count.
-int32_t tqx_surfaced_parse_defn_name_get(context* ctx, int32_t index, char* name);
 
 // ---- Normalization libraries --------------------------------------------------------
 
@@ -152,9 +138,5 @@ int32_t tqx_parse_defn_nosol_xcat_delete_all(context* ctx, int32_t index);
 // current locale, with one token per datatype token in the datatype's
 // order, each without categories. A failure leaves no definition behind.
 int32_t tqx_parse_defn_add(context* ctx, const char* name, int32_t dtype_index, int32_t* parse_defn_index);
-// Copies the definition named source (surfaced or not) under the name dest.
-int32_t tqx_parse_defn_copy(context* ctx, const char* source, const char* dest, int32_t* index);
-// Appends the whole definition to xml as an include "Parsorithm".
-int32_t tqx_parse_defn_write(context* ctx, tq_xmldoc* xml, int32_t index);
 
 }  // namespace tq

@@ -1,5 +1,7 @@
 #include "standardize/krstctx.h"
 
+#include "standardize/krcase.h"
+
 namespace tq {
 
 namespace {
@@ -8,6 +10,8 @@ namespace {
 // reverse. The first entry only marks where the layer's parts begin.
 constexpr context_part kStandardizeParts[] = {
     {"standardize layer", nullptr, nullptr, nullptr},
+    // A clone cases with a work area of its own.
+    {"case work area", case_work_area_create, case_work_area_free, nullptr},
 };
 
 }  // namespace

@@ -157,4 +157,26 @@ TEST(SampleKb, LocaleLoadsAndNamesParse) {
   }
 }
 
+// golden/sample_propercase.tsv: a value and its proper-cased form under the
+// case definition "Name", UTF-8 in and out.
+TEST(SampleKb, NamesProperCased) {
+  Context ctx(TQ_SAMPLE_KB);
+  ASSERT_EQ(tq_session_encoding_set(ctx, TQ_ENC_UTF8), 0);
+  ASSERT_EQ(tq_zel_locale_load(ctx, 29840, TQ_LOAD_DATATYPES | TQ_LOAD_CASE_DEFNS), 0) << tq_test::error_list_text(ctx);
+  const auto lines = tq_test::read_lines(std::filesystem::path(TQ_API_GOLDEN_DIR) / "sample_propercase.tsv");
+  int rows = 0;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i].empty() || lines[i][0] == '#') continue;
+    const size_t tab = lines[i].find('\t');
+    ASSERT_NE(tab, std::string::npos) << "sample_propercase.tsv:" << i + 1;
+    const std::string value = lines[i].substr(0, tab);
+    char out[1024];
+    EXPECT_EQ(tq_propercase(ctx, "Name", value.c_str(), out, sizeof out), 0)
+        << "sample_propercase.tsv:" << i + 1 << "\n" << tq_test::error_list_text(ctx);
+    EXPECT_EQ(out, lines[i].substr(tab + 1)) << "sample_propercase.tsv:" << i + 1;
+    ++rows;
+  }
+  EXPECT_GT(rows, 0);
+}
+
 }  // namespace

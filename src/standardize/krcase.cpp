@@ -1,0 +1,395 @@
+#include "standardize/krcase.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "core/krcaseloc.h"
+#include "core/krerr.h"
+#include "core/krstr.h"
+#include "platform/npuchar.h"
+#include "platform/nputf8.h"
+#include "resources/krchop.h"
+#include "resources/krregx.h"
+#include "resources/krwlst.h"
+
+namespace tq {
+
+namespace {
+
+// Casing with records allocates; the record is skipped when memory runs
+// out, so that the run itself reports -600 once at its end.
+struct recorder {
+  case_info* info;
+  bool failed = false;
+  void word(const char* source, uint32_t scheme_flag, const char* after_scheme, const char* after_regex,
+            const char* final_text) {
+    if (info == nullptr) return;
+    try {
+      info->words.push_back({source, after_scheme, after_regex, final_text, scheme_flag});
+    } catch (const std::bad_alloc&) {
+      failed = true;
+    }
+  }
+  void text(std::string* to, const char* from) {
+    if (info == nullptr) return;
+    try {
+      to->assign(from);
+    } catch (const std::bad_alloc&) {
+      failed = true;
+    }
+  }
+};
+
+word_rec* word_at(word_list* list, int32_t i) { return static_cast<word_rec*>(vec_get(&list->words, i)); }
+
+const char* special_lang(const context* ctx) { return case_locale_special_lang_get(ctx->current_locale_code); }
+
+// First character upper, the rest lower, in place.
+void proper_first_upper(context* ctx, char* text, uint32_t size) {
+  if (text[0] == '\0') return;
+  const char* rest = text;
+  int32_t code = 0;
+  if (np_uchar_toint(&rest, &code) <= 0) return;
+  const size_t first_len = static_cast<size_t>(rest - text);
+  char first[8] = {};
+  std::memcpy(first, text, std::min<size_t>(first_len, sizeof first - 1));
+  const char* lang = special_lang(ctx);
+  char cased[kCaseWordSize];
+  int32_t n = np_uchar_upper_cs(first, cased, kCaseWordSize - 1, lang);
+  if (n < 0) return;
+  const int32_t m = np_uchar_lower_cs(rest, cased + n, kCaseWordSize - 1 - static_cast<uint32_t>(n), lang);
+  if (m < 0) cased[n] = '\0';
+  np_uchar_bufcopy(text, cased, std::min(size, kCaseWordSize));
+}
+
+// The working text in a buffer of `size` bytes: the rest of what a scheme
+// or regexlib gave, cut between characters.
+void take_text(char* to, const char* from, uint32_t size) { np_uchar_bufcopy(to, from, size); }
+
+struct run_state {
+  context* ctx;
+  defn_rec* rec;
+  const case_defn_kind_rec* part;  // NULL without a definition
+  case_work* work;
+  uint32_t mode;
+  recorder rec_info;
+  scheme_rec* scheme = nullptr;
+  regexlib_rec* regexlib = nullptr;
+};
+
+// Applies the scheme as a phrase (element mode off, output casing its own)
+// to `text`; *matched 1 with `out` (kCaseWordSize bytes) filled when an
+// entry applied.
+int32_t scheme_phrase(run_state& s, const char* text, char* out, int32_t* matched) {
+  *matched = 0;
+  void* block = nullptr;
+  int32_t rc = scheme_pool_block_take(&s.work->pool, &block);
+  if (rc < 0) return rc;
+  char** outputs = static_cast<char**>(block);
+  outputs[0] = out;
+  uint32_t count = 0;
+  int32_t found = 0;
+  const int64_t flags = static_cast<int64_t>(s.scheme->flags & kSchemeOverridable & ~kSchemeElement);
+  rc = scheme_apply(s.ctx, s.scheme, text, 1, kCaseWordSize, 0, 0, outputs, &count, &found, flags);
+  (void)scheme_pool_block_return(&s.work->pool);
+  if (rc < 0) return rc;
+  *matched = count > 0 && found > 0 ? 1 : 0;
+  return 0;
+}
+
+// The known-pattern regexlib on `text` in place; 1 when it replaced anything.
+int32_t regex_apply(run_state& s, char* text, uint32_t size) {
+  char out[kRegexResultSize];
+  const int32_t rc = regexlib_replace_all(s.ctx, s.regexlib, text, out, 0);
+  if (rc < 0) return rc;
+  if (rc == 0) return 0;
+  take_text(text, out, size);
+  return 1;
+}
+
+// One word: the scheme, then the regexlib, else the default rule. The
+// result is left in `text` (kCaseWordSize bytes).
+int32_t word_step(run_state& s, char* text) {
+  if (text[0] == '\0') return 0;
+  char source[kCaseWordSize];
+  std::memcpy(source, text, std::strlen(text) + 1);
+  const char* after_scheme = "";
+  const char* after_regex = "";
+  char scheme_text[kCaseWordSize];
+  char regex_text[kCaseWordSize];
+  int32_t matched = 0;
+  uint32_t scheme_flag = 0;
+  if (s.part != nullptr) {
+    if (s.scheme != nullptr) {
+      int32_t hit = 0;
+      const int32_t rc = scheme_phrase(s, text, scheme_text, &hit);
+      if (rc < 0) return rc;
+      if (hit != 0) {
+        // The standard whole, as the length check keeps words' characters.
+        take_text(text, scheme_text, kCaseWordSize);
+        after_scheme = text;
+        matched = 1;
+        scheme_flag = 1;
+        if (s.rec_info.info != nullptr) s.rec_info.info->scheme_matched = 1;
+      }
+    }
+    if (after_scheme[0] != '\0') {
+      std::memcpy(scheme_text, after_scheme, std::strlen(after_scheme) + 1);
+      after_scheme = scheme_text;
+    }
+    if (s.regexlib != nullptr && !(s.part->skip_regexlib_on_scheme != 0 && matched != 0)) {
+      const int32_t rc = regex_apply(s, text, kCaseWordSize);
+      if (rc < 0) return rc;
+      if (rc > 0) {
+        std::memcpy(regex_text, text, std::strlen(text) + 1);
+        after_regex = regex_text;
+        matched = 1;
+        if (s.rec_info.info != nullptr) s.rec_info.info->regex_matched = 1;
+      }
+    }
+  }
+  if (matched == 0) {
+    case_default_apply(s.ctx, s.mode, s.part != nullptr ? s.part->unicode_casing : 0, text, kCaseWordSize);
+    if (s.rec_info.info != nullptr) s.rec_info.info->default_casing_used = 1;
+  }
+  s.rec_info.word(source, scheme_flag, after_scheme, after_regex, text);
+  return 0;
+}
+
+// Words i..j (two or more) that the scheme knows as one run. The standard
+// goes back to the words by characters: each word takes the characters at
+// its own character offset in the span, as many as it had, so separators
+// stay where they were whatever the byte lengths.
+int32_t span_step(run_state& s, word_list* list, int32_t i, int32_t j) {
+  char span[kWordTextSize];
+  wordlist_surface_text(span, list, i, j + 1);
+  char standard[kCaseWordSize];
+  int32_t hit = 0;
+  int32_t rc = scheme_phrase(s, span, standard, &hit);
+  if (rc < 0) return rc;
+  case_info* info = s.rec_info.info;
+  if (hit != 0) {
+    // Offsets from the words as they were, before any takes its part.
+    int32_t offsets[kSchemeMaxWords + 1];
+    int32_t lengths[kSchemeMaxWords + 1];
+    char through[kWordTextSize];
+    for (int32_t k = i; k <= j; ++k) {
+      wordlist_surface_text(through, list, i, k + 1);
+      lengths[k - i] = np_uchar_length(word_at(list, k)->text);
+      offsets[k - i] = np_uchar_length(through) - lengths[k - i];
+    }
+    for (int32_t k = i; k <= j; ++k) {
+      const int32_t from = np_uchar_seek(standard, offsets[k - i]);
+      const int32_t to = np_uchar_seek(standard, offsets[k - i] + lengths[k - i]);
+      word_rec* w = word_at(list, k);
+      const size_t n = std::min<size_t>(static_cast<size_t>(to - from), kWordTextSize - 1);
+      std::memcpy(w->text, standard + from, n);
+      w->text[np_uchar_cut(w->text, n)] = '\0';
+    }
+    if (info != nullptr) info->scheme_matched = 1;
+  }
+  const bool matched_scheme = hit != 0;
+  bool replaced = false;
+  if (s.regexlib != nullptr && !(s.part->skip_regexlib_on_scheme != 0 && matched_scheme)) {
+    for (int32_t k = i; k <= j; ++k) {
+      rc = regex_apply(s, word_at(list, k)->text, kWordTextSize);
+      if (rc < 0) return rc;
+      if (rc > 0) replaced = true;
+    }
+    if (replaced && info != nullptr) info->regex_matched = 1;
+  }
+  if (matched_scheme || replaced) {
+    if (info != nullptr) {
+      char after_scheme[kWordTextSize] = "";
+      char after_regex[kWordTextSize] = "";
+      if (matched_scheme) np_uchar_bufcopy(after_scheme, standard, kWordTextSize);
+      if (replaced) wordlist_surface_text(after_regex, list, i, j + 1);
+      // A span the scheme alone changed records no final text: the info
+      // shows its source in its place.
+      s.rec_info.word(span, matched_scheme ? 1 : 0, after_scheme, after_regex, after_regex);
+    }
+    return 0;
+  }
+  for (int32_t k = i; k <= j; ++k) {
+    word_rec* w = word_at(list, k);
+    char before[kWordTextSize];
+    std::memcpy(before, w->text, std::strlen(w->text) + 1);
+    case_default_apply(s.ctx, s.mode, s.part->unicode_casing, w->text, kWordTextSize);
+    if (info != nullptr) info->default_casing_used = 1;
+    s.rec_info.word(before, 0, "", "", w->text);
+  }
+  return 0;
+}
+
+// The last word of the longest run of two or more words from word i that
+// the scheme knows, or -1.
+int32_t longest_span(run_state& s, const word_list* list, int32_t i) {
+  const int32_t count = static_cast<int32_t>(wordlist_word_count(list));
+  const int32_t last = std::min(count - 1, i + static_cast<int32_t>(kSchemeMaxWords) - 1);
+  char text[kWordTextSize];
+  for (int32_t j = last; j > i; --j) {
+    wordlist_surface_text(text, list, i, j + 1);
+    if (scheme_standard_get_by_data(s.ctx, s.scheme, text, nullptr) == 1) return j;
+  }
+  return -1;
+}
+
+// The resources of the definition for this run.
+int32_t resources_get(run_state& s) {
+  if (s.part == nullptr) return 0;
+  if (s.part->known_word_scheme.held()) {
+    const int32_t rc = scheme_get(s.ctx, s.part->known_word_scheme.index(), &s.scheme);
+    if (rc < 0) return rc;
+  }
+  if (s.part->known_pattern_regexlib.held()) {
+    const int32_t rc = regexlib_get(s.ctx, s.part->known_pattern_regexlib.index(), &s.regexlib);
+    if (rc < 0) return rc;
+  }
+  return 0;
+}
+
+int32_t words_run(run_state& s, word_list* list) {
+  const int32_t count = static_cast<int32_t>(wordlist_word_count(list));
+  for (int32_t i = 0; i < count;) {
+    if (s.scheme != nullptr) {
+      const int32_t j = longest_span(s, list, i);
+      if (j > i) {
+        const int32_t rc = span_step(s, list, i, j);
+        if (rc < 0) return rc;
+        i = j + 1;
+        continue;
+      }
+    }
+    const int32_t rc = word_step(s, word_at(list, i)->text);
+    if (rc < 0) return rc;
+    ++i;
+  }
+  return 0;
+}
+
+}  // namespace
+
+void case_default_apply(context* ctx, uint32_t mode, uint32_t unicode, char* text, uint32_t size) {
+  switch (mode) {
+    case kCaseUpper:
+      case_upper_current_locale(ctx, text, size);
+      break;
+    case kCaseLower:
+      case_lower_current_locale(ctx, text, size);
+      break;
+    case kCaseProper:
+      if (unicode != 0) {
+        case_title_current_locale(ctx, text, size);
+      } else {
+        proper_first_upper(ctx, text, size);
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+int32_t case_work_area_create(context* ctx) {
+  auto* work = new (std::nothrow) case_work{};
+  if (work == nullptr) return TQ_ERR_NO_MEMORY;
+  scheme_pool_init(ctx, &work->pool);
+  work->ready = 1;
+  ctx->case_work = work;
+  return 0;
+}
+
+void case_work_area_free(context* ctx) {
+  if (ctx->case_work == nullptr) return;
+  scheme_pool_free(ctx, &ctx->case_work->pool);
+  delete ctx->case_work;
+  ctx->case_work = nullptr;
+}
+
+int32_t case_engine_run(context* ctx, defn_rec* rec, case_work* work, uint32_t mode, const char* input,
+                        uint32_t max, char* out, case_info* info) {
+  if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
+  if (work == nullptr || out == nullptr || input == nullptr) return TQ_ERR_ARGUMENT;
+  max = std::min(max, kCaseTextSize);
+  if (max == 0) return TQ_ERR_ARGUMENT;
+  run_state s{ctx, rec, nullptr, work, mode, recorder{info}};
+  if (rec != nullptr) {
+    s.part = case_defn_part(rec);
+    if (s.part == nullptr) return TQ_ERR_DEFN_INVALID;
+    if (s.part->prepared.load(std::memory_order_acquire) == 0) {
+      const int32_t rc = case_defn_prepare(ctx, rec);
+      if (rc < 0) {
+        out[0] = '\0';
+        return rc;
+      }
+    }
+  }
+  out[0] = '\0';
+  if (info != nullptr) {
+    // A run's texts and flags replace an earlier run's; word records add up.
+    info->chop_words.clear();
+    info->preprocessing_matched = info->scheme_matched = info->regex_matched = 0;
+    info->default_casing_used = info->postprocessing_matched = 0;
+  }
+  char text[kRegexResultSize > kCaseTextSize ? kRegexResultSize : kCaseTextSize];
+  uint32_t pre_matched = 0;
+  if (rec != nullptr && !rec->preprocessing.empty() && rec->preprocessing[0].held()) {
+    regexlib_rec* pre = nullptr;
+    int32_t rc = regexlib_get(ctx, rec->preprocessing[0].index(), &pre);
+    if (rc < 0) return rc;
+    rc = regexlib_replace_all(ctx, pre, input, text, 0);
+    if (rc < 0) return rc;
+    if (rc > 0) {
+      pre_matched = 1;
+    } else {
+      np_uchar_bufcopy(text, input, max);
+    }
+  } else {
+    np_uchar_bufcopy(text, input, max);
+  }
+  // The chopper takes at most 1,024 bytes; longer texts lose their end, whole
+  // characters only.
+  text[np_uchar_cut(text, std::min<size_t>(std::strlen(text), kCaseValueMax))] = '\0';
+  if (info != nullptr) {
+    info->preprocessing_matched = pre_matched;
+    s.rec_info.text(&info->preprocessed, text);
+  }
+  int32_t rc = resources_get(s);
+  if (rc < 0) return rc;
+  word_list list{};
+  const int32_t chopper = rec != nullptr && rec->chopper.held() ? rec->chopper.index() : -1;
+  rc = chop_run(ctx, chopper, text, &list);
+  if (info != nullptr) {
+    const int32_t n = static_cast<int32_t>(wordlist_word_count(&list));
+    try {
+      for (int32_t k = 0; k < n; ++k) info->chop_words.emplace_back(word_at(&list, k)->text);
+    } catch (const std::bad_alloc&) {
+      s.rec_info.failed = true;
+    }
+  }
+  if (rc >= 0) rc = words_run(s, &list);
+  if (rc >= 0) {
+    // The words' texts between the separators as chopped: the surface text is
+    // bounded and cut between characters, however casing lengthened them.
+    char rebuilt[kWordTextSize];
+    wordlist_surface_text_all(rebuilt, &list);
+    np_uchar_bufcopy(out, rebuilt, max);
+  }
+  wordlist_free(&list);
+  if (rc < 0) return rc;
+  if (info != nullptr) s.rec_info.text(&info->concatenated, out);
+  if (rec != nullptr && rec->postprocessing.held()) {
+    regexlib_rec* post = nullptr;
+    rc = regexlib_get(ctx, rec->postprocessing.index(), &post);
+    if (rc < 0) return rc;
+    rc = regexlib_replace_all(ctx, post, out, text, 0);
+    if (rc < 0) return rc;
+    if (rc > 0) {
+      if (info != nullptr) info->postprocessing_matched = 1;
+      np_uchar_bufcopy(out, text, max);
+    }
+  }
+  return s.rec_info.failed ? TQ_ERR_NO_MEMORY : 0;
+}
+
+}  // namespace tq

@@ -1,0 +1,212 @@
+#include "standardize/krcaseop.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "core/krenc.h"
+#include "core/krerr.h"
+#include "standardize/krcdef.h"
+
+namespace tq {
+
+namespace {
+
+constexpr int64_t kUpperSizeMax = 1028;
+constexpr int64_t kLowerSizeMax = 1024;
+constexpr int64_t kProperSizeMax = 1024;
+
+int32_t argument_zero(context* ctx, const char* name) {
+  char text[64];
+  std::snprintf(text, sizeof text, "'%s' is 0.", name);
+  TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 57, text);
+  return TQ_ERR_ARGUMENT;
+}
+
+int32_t argument_null(context* ctx, const char* name) {
+  char text[64];
+  std::snprintf(text, sizeof text, "'%s' is null.", name);
+  TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 57, text);
+  return TQ_ERR_ARGUMENT;
+}
+
+int32_t wrong_target(context* ctx, const defn_rec* rec, int32_t msgno) {
+  switch (msgno) {
+    case 203:
+      TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 203, rec->name);
+      break;
+    case 139:
+      TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 139, rec->name);
+      break;
+    default:
+      TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 126, rec->name);
+      break;
+  }
+  return TQ_ERR_INVALID_CONTENT;
+}
+
+struct core_rule {
+  uint32_t mode;
+  int32_t msgno;
+  bool usable_test;
+};
+
+// The common road of the three cores once the size is known to hold a
+// terminator: clear, test the definition, convert in, run, convert out.
+int32_t core_run(context* ctx, defn_rec* rec, const char* in, char* out, uint32_t size, uint32_t convert,
+                 case_info* info, const core_rule& rule) {
+  const uint32_t term = (convert & kStrioConvert) != 0 ? strio_terminator_size(ctx) : 1;
+  strio_out_clear_n(ctx, out, size);
+  if (strio_is_empty(ctx, in, convert) != 0) return 0;
+  if (rec != nullptr) {
+    if (rule.usable_test) {
+      const int32_t rc = defn_rec_check_usable(ctx, rec);
+      if (rc < 0) return rc;
+    }
+    const case_defn_kind_rec* part = case_defn_part(rec);
+    if (part == nullptr) return TQ_ERR_DEFN_INVALID;
+    if (part->target_case != rule.mode) return wrong_target(ctx, rec, rule.msgno);
+  }
+  if (ctx->case_work == nullptr) return TQ_ERR_PART_MISSING;
+  char text[kCaseTextSize];
+  // The input is bounded by the size too (one UTF-8 terminator inside).
+  const int32_t input = strio_in(ctx, in, text, size - 1, convert);
+  if (input < 0) return input;
+  char cased[kCaseTextSize];
+  const int32_t rc = case_engine_run(ctx, rec, ctx->case_work, rule.mode, text, size, cased, info);
+  if (rc < 0) return rc;
+  const int32_t output = strio_out(ctx, cased, out, size - term, convert);
+  if (output < 0) return output;
+  if (input > 0) return input;
+  return output > 0 ? output : 0;
+}
+
+// A size that holds no terminator of the caller's encoding is refused
+// before anything is written.
+bool size_too_small(context* ctx, int64_t size, uint32_t convert) {
+  const uint32_t term = (convert & kStrioConvert) != 0 ? strio_terminator_size(ctx) : 1;
+  return size < static_cast<int64_t>(term);
+}
+
+}  // namespace
+
+int32_t case_upper_with_defn(context* ctx, defn_rec* rec, const char* in, char* out, int64_t size, uint32_t convert,
+                             case_info* info) {
+  if (in == nullptr || out == nullptr) return TQ_ERR_ARGUMENT;
+  // Sizes are unsigned to the callers of upper and lower casing.
+  size = static_cast<int64_t>(static_cast<uint32_t>(size));
+  if (size_too_small(ctx, size, convert)) return argument_zero(ctx, "max_len");
+  return core_run(ctx, rec, in, out, static_cast<uint32_t>(std::min(size, kUpperSizeMax)), convert, info,
+                  core_rule{kCaseUpper, 203, true});
+}
+
+int32_t case_lower_with_defn(context* ctx, defn_rec* rec, const char* in, char* out, int64_t size, uint32_t convert,
+                             case_info* info) {
+  if (in == nullptr || out == nullptr) return TQ_ERR_ARGUMENT;
+  size = static_cast<int64_t>(static_cast<uint32_t>(size));
+  if (size_too_small(ctx, size, convert)) return argument_zero(ctx, "max_len");
+  return core_run(ctx, rec, in, out, static_cast<uint32_t>(std::min(size, kLowerSizeMax)), convert, info,
+                  core_rule{kCaseLower, 139, false});
+}
+
+int32_t case_proper_with_defn(context* ctx, defn_rec* rec, const char* in, char* out, int64_t size,
+                              uint32_t convert, case_info* info) {
+  if (in == nullptr) return argument_null(ctx, "in_str");
+  if (out == nullptr) return argument_null(ctx, "pr_str");
+  if (size == 0 || (size > 0 && size_too_small(ctx, size, convert))) return argument_zero(ctx, "max_len");
+  if (size < 0 || size > kProperSizeMax) size = kProperSizeMax;
+  return core_run(ctx, rec, in, out, static_cast<uint32_t>(size), convert, info, core_rule{kCaseProper, 126, true});
+}
+
+// ---- Exports ------------------------------------------------------------------------------
+
+namespace {
+
+using core_fn = int32_t (*)(context*, defn_rec*, const char*, char*, int64_t, uint32_t, case_info*);
+
+int32_t by_index(context* ctx, core_fn core, int32_t index, bool usable_test, const char* in, char* out,
+                 int32_t size, case_info* info) {
+  defn_rec* rec = nullptr;
+  if (index != -1) {
+    int32_t rc = defn_record_get_for_read(ctx, kDefnCase, index, &rec);
+    if (rc < 0) return rc;
+    if (usable_test) {
+      rc = defn_rec_check_usable(ctx, rec);
+      if (rc < 0) return rc;
+    }
+  }
+  return core(ctx, rec, in, out, size, kStrioConvert, info);
+}
+
+int32_t by_name(context* ctx, core_fn core, const char* name, uint32_t flags, const char* in, char* out,
+                int32_t size, case_info* info) {
+  defn_rec* rec = nullptr;
+  if (strio_is_empty(ctx, name, kStrioConvert) == 0) {
+    int32_t index = -1;
+    int32_t rc = defn_index_get_by_name(ctx, kDefnCase, name, kDefnNameConvert | flags, &index);
+    if (rc < 0) return rc;
+    rc = defn_record_get_for_read(ctx, kDefnCase, index, &rec);
+    if (rc < 0) return rc;
+  }
+  return core(ctx, rec, in, out, size, kStrioConvert, info);
+}
+
+}  // namespace
+
+int32_t uppercase(context* ctx, const char* name, const char* in_str, char* up_str, int32_t max_len) {
+  return by_name(ctx, case_upper_with_defn, name, 0, in_str, up_str, max_len, nullptr);
+}
+int32_t uppercase_by_index(context* ctx, int32_t index, const char* in_str, char* up_str, int32_t max_len) {
+  return by_index(ctx, case_upper_with_defn, index, false, in_str, up_str, max_len, nullptr);
+}
+int32_t uppercase_nonsurfaced(context* ctx, const char* name, const char* in_str, char* up_str, int32_t max_len) {
+  return by_name(ctx, case_upper_with_defn, name, kDefnAnySurface, in_str, up_str, max_len, nullptr);
+}
+int32_t uppercase_with_info(context* ctx, const char* name, const char* in_str, char* up_str, int32_t max_len,
+                            case_info* info) {
+  return by_name(ctx, case_upper_with_defn, name, 0, in_str, up_str, max_len, info);
+}
+int32_t uppercase_with_info_nonsurfaced(context* ctx, const char* name, const char* in_str, char* up_str,
+                                        int32_t max_len, case_info* info) {
+  return by_name(ctx, case_upper_with_defn, name, kDefnAnySurface, in_str, up_str, max_len, info);
+}
+
+int32_t lowercase(context* ctx, const char* name, const char* in_str, char* low_str, int32_t max_len) {
+  return by_name(ctx, case_lower_with_defn, name, 0, in_str, low_str, max_len, nullptr);
+}
+// The lower core itself takes a definition without testing it; the index
+// form tests it (a disabled definition is refused here only).
+int32_t lowercase_by_index(context* ctx, int32_t index, const char* in_str, char* low_str, int32_t max_len) {
+  return by_index(ctx, case_lower_with_defn, index, true, in_str, low_str, max_len, nullptr);
+}
+int32_t lowercase_nonsurfaced(context* ctx, const char* name, const char* in_str, char* low_str, int32_t max_len) {
+  return by_name(ctx, case_lower_with_defn, name, kDefnAnySurface, in_str, low_str, max_len, nullptr);
+}
+int32_t lowercase_with_info(context* ctx, const char* name, const char* in_str, char* low_str, int32_t max_len,
+                            case_info* info) {
+  return by_name(ctx, case_lower_with_defn, name, 0, in_str, low_str, max_len, info);
+}
+int32_t lowercase_with_info_nonsurfaced(context* ctx, const char* name, const char* in_str, char* low_str,
+                                        int32_t max_len, case_info* info) {
+  return by_name(ctx, case_lower_with_defn, name, kDefnAnySurface, in_str, low_str, max_len, info);
+}
+
+int32_t propercase(context* ctx, const char* name, const char* in_str, char* prop_str, int32_t max_len) {
+  return by_name(ctx, case_proper_with_defn, name, 0, in_str, prop_str, max_len, nullptr);
+}
+int32_t propercase_by_index(context* ctx, int32_t index, const char* in_str, char* prop_str, int32_t max_len) {
+  return by_index(ctx, case_proper_with_defn, index, false, in_str, prop_str, max_len, nullptr);
+}
+int32_t propercase_nonsurfaced(context* ctx, const char* name, const char* in_str, char* prop_str,
+                               int32_t max_len) {
+  return by_name(ctx, case_proper_with_defn, name, kDefnAnySurface, in_str, prop_str, max_len, nullptr);
+}
+int32_t propercase_with_info(context* ctx, const char* name, const char* in_str, char* prop_str, int32_t max_len,
+                             case_info* info) {
+  return by_name(ctx, case_proper_with_defn, name, 0, in_str, prop_str, max_len, info);
+}
+int32_t propercase_with_info_nonsurfaced(context* ctx, const char* name, const char* in_str, char* prop_str,
+                                         int32_t max_len, case_info* info) {
+  return by_name(ctx, case_proper_with_defn, name, kDefnAnySurface, in_str, prop_str, max_len, info);
+}
+
+}  // namespace tq

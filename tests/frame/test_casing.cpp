@@ -1,0 +1,369 @@
+// Casing through the exports on the knowledge base of tests/kb/casing: case
+// definitions read by the locale loader, default casing with each locale's
+// special casing, known-word spans, known patterns, pre- and postprocessing,
+// bounded outputs in every session encoding, case info, and the length
+// check of known-word schemes.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "kbstore/krdefn.h"
+#include "kbstore/krxml.h"
+#include "standardize/krcase.h"
+#include "standardize/krcdef.h"
+#include "support/alloc_counter.h"
+#include "support/tq_test.h"
+#include "tq.h"
+
+namespace {
+
+using tq_test::Context;
+using tq_test::error_list_text;
+using tq_test::TempDir;
+
+const std::map<std::string, int32_t> kLocales = {
+    {"ENUSA", 29840}, {"TRTUR", 123792}, {"AZAZE", 800440}, {"LTLTU", 803230}};
+
+std::filesystem::path source(const std::string& name) {
+  return std::filesystem::path(TQ_TEST_KB_DIR) / "casing" / name;
+}
+
+// The sources written as vault files, the scheme of name particles made
+// through the scheme exports; then a context with the four locales loaded
+// (case definitions read) and ENUSA current, texts in UTF-8.
+class CasingKb {
+ public:
+  explicit CasingKb(uint32_t options = 0) {
+    build();
+    ctx_ = std::make_unique<Context>(dir_.str().c_str());
+    tq_context* c = ctx_->get();
+    if (options != 0) tq_options_set(c, 1u | options);
+    for (const auto& [iso, code] : kLocales) {
+      if (iso == "ENUSA") continue;
+      EXPECT_GE(tq_zel_locale_load(c, code, TQ_LOAD_CASE_DEFNS), 0) << iso << error_list_text(c);
+    }
+    load_rc_ = tq_zel_locale_load(c, 29840, TQ_LOAD_DATATYPES | TQ_LOAD_CASE_DEFNS);
+    EXPECT_EQ(load_rc_, 0) << error_list_text(c);
+    EXPECT_EQ(tq_session_encoding_set(c, 13), 0);
+  }
+  tq_context* ctx() const { return ctx_->get(); }
+  int32_t load_rc() const { return load_rc_; }
+  void select(const std::string& iso) { ASSERT_EQ(tq_locale_set(ctx(), kLocales.at(iso)), 0) << iso; }
+
+ private:
+  void build() {
+    for (const char* d : {"locale", "regexlib", "scheme", "chopinfo"}) std::filesystem::create_directories(dir_ / d);
+    Context maker(dir_.str().c_str());
+    for (const char* f : {"locale/enusa.loc", "locale/trtur.loc", "locale/azaze.loc", "locale/ltltu.loc",
+                          "regexlib/mac", "regexlib/tidy", "regexlib/squeeze"}) {
+      tq_xmldoc* doc = nullptr;
+      ASSERT_EQ(tq_xml_read(maker, source(std::string(f) + ".xml").c_str(), 8, &doc), 0)
+          << f << error_list_text(maker);
+      const int32_t rc = tq_xml_write(maker, 0, (dir_ / f).c_str(), 1, doc);
+      tq_xml_free(maker, doc);
+      ASSERT_EQ(rc, 0) << f << error_list_text(maker);
+    }
+    // The ancestors the locale table names, without definitions of their own.
+    for (const auto& [file, description] : std::vector<std::pair<const char*, const char*>>{
+             {"en.loc", "English"},
+             {"l1.loc", "ISO-8859-1 (Latin-1)"},
+             {"tr.loc", "Turkish"},
+             {"l5.loc", "ISO-8859-9 (Latin 5)"},
+             {"az.loc", "Azerbaijani"},
+             {"lt.loc", "Lithuanian"},
+             {"gb.loc", "Global"}}) {
+      tq_test::write_locale_settings(maker, dir_.path(), file, description, "");
+    }
+    ASSERT_GE(tq_zel_locale_load(maker, 29840, 0), 0) << error_list_text(maker);
+    tq_lock_handle* lock = nullptr;
+    ASSERT_EQ(tq_lock_init(maker, &lock), 0);
+    int32_t i = -1;
+    ASSERT_EQ(tq_scheme_create(maker, (dir_ / "scheme").c_str(), "particles", 2, lock, &i), 0)
+        << error_list_text(maker);
+    for (const auto& [data, standard] : std::vector<std::pair<const char*, const char*>>{
+             {"VAN DER", "van der"}, {"DE LA", "de la"}, {"VAN", "van"}}) {
+      EXPECT_EQ(tq_scheme_entry_add(maker, i, data, standard), 0) << error_list_text(maker);
+    }
+    EXPECT_EQ(tq_scheme_write(maker, i, lock), 0) << error_list_text(maker);
+    EXPECT_EQ(tq_scheme_unload_edit(maker, i, lock), 0);
+    tq_lock_free(maker, lock);
+  }
+
+  TempDir dir_;
+  std::unique_ptr<Context> ctx_;
+  int32_t load_rc_ = 0;
+};
+
+using case_fn = int32_t (*)(tq_context*, const char*, const char*, char*, int32_t);
+case_fn by_mode(const std::string& mode) {
+  if (mode == "upper") return tq_uppercase;
+  if (mode == "lower") return tq_lowercase;
+  return tq_propercase;
+}
+
+TEST(Casing, GoldenValues) {
+  CasingKb kb;
+  ASSERT_EQ(kb.load_rc(), 0) << error_list_text(kb.ctx());
+  std::ifstream in(source("golden.tsv"));
+  std::string line;
+  int rows = 0;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    std::vector<std::string> f;
+    std::stringstream ss(line);
+    for (std::string cell; std::getline(ss, cell, '\t');) f.push_back(cell);
+    ASSERT_EQ(f.size(), 5u) << line;
+    kb.select(f[0]);
+    char out[1028] = {};
+    const char* defn = f[2] == "-" ? nullptr : f[2].c_str();
+    EXPECT_EQ(by_mode(f[1])(kb.ctx(), defn, f[3].c_str(), out, sizeof out), 0) << line << error_list_text(kb.ctx());
+    EXPECT_EQ(std::string(out), f[4]) << line;
+    ++rows;
+  }
+  EXPECT_GE(rows, 15);
+}
+
+// A definition made for another case: empty input still 0; else -300 and
+// an empty output. Hidden definitions need the nonsurfaced forms; unknown
+// names -801; a lowercase definition is taken by name even when it is not
+// usable, refused by index.
+TEST(Casing, DefinitionLookupAndTests) {
+  CasingKb kb;
+  tq_context* c = kb.ctx();
+  char out[64] = "junk";
+  EXPECT_EQ(tq_uppercase(c, "Low", "", out, sizeof out), 0);
+  EXPECT_STREQ(out, "");
+  EXPECT_EQ(tq_uppercase(c, "Low", "abc", out, sizeof out), -300);
+  EXPECT_STREQ(out, "");
+  EXPECT_EQ(tq_propercase(c, "Up", "abc", out, sizeof out), -300);
+  EXPECT_EQ(tq_uppercase(c, "Hidden", "abc", out, sizeof out), -800);
+  EXPECT_EQ(tq_uppercase_nonsurfaced(c, "Hidden", "abc", out, sizeof out), 0);
+  EXPECT_STREQ(out, "ABC");
+  EXPECT_EQ(tq_uppercase(c, "Nosuch", "abc", out, sizeof out), -801);
+  EXPECT_EQ(tq_uppercase_by_index(c, -1, "abc", out, sizeof out), 0);
+  EXPECT_EQ(tq_uppercase_by_index(c, 999, "abc", out, sizeof out), -800);
+
+  tq::defn_rec* rec = nullptr;
+  int32_t low = -1;
+  ASSERT_EQ(tq::defn_index_get_by_name(c, tq::kDefnCase, "Low", 0, &low), 0);
+  ASSERT_EQ(tq::defn_record_get_for_read(c, tq::kDefnCase, low, &rec), 0);
+  rec->version_supported = 0;  // as a definition of a newer engine
+  EXPECT_EQ(tq_lowercase(c, "Low", "ABC", out, sizeof out), 0);
+  EXPECT_STREQ(out, "abc");
+  EXPECT_EQ(tq_lowercase_by_index(c, low, "ABC", out, sizeof out), -705);
+  rec->version_supported = 1;
+}
+
+// Outputs never pass the size given, in any session encoding: a canary after
+// the buffer survives; a size below one terminator gives -802 and writes
+// nothing; proper casing takes 0 as "'max_len' is 0." and 5,000 as 1,024.
+TEST(Casing, BoundedOutputsInEveryEncoding) {
+  CasingKb kb;
+  tq_context* c = kb.ctx();
+  const std::string value = "abcdefgh ijkl";
+  for (uint32_t enc = 0; enc < 16; ++enc) {
+    if (tq_session_encoding_set(c, enc) != 0) continue;
+    uint32_t term = enc == 14 || enc == 15 ? 2 : 1;
+    // The input in the session encoding (ASCII in every one of them).
+    std::string in;
+    for (char ch : value) {
+      if (enc == 14) in += '\0';
+      in += ch;
+      if (enc == 15) in += '\0';
+    }
+    in.append(4, '\0');
+    if (enc == 10) continue;  // EBCDIC: ASCII bytes are not its letters
+    for (case_fn fn : {case_fn{tq_uppercase}, case_fn{tq_lowercase}, case_fn{tq_propercase}}) {
+      for (int32_t size : {1, 2, 3, 4, 5, 8, 9}) {
+        std::vector<char> buf(static_cast<size_t>(size) + 8, '\x5A');
+        const int32_t rc = fn(c, nullptr, in.data(), buf.data(), size);
+        if (static_cast<uint32_t>(size) < term) {
+          EXPECT_EQ(rc, -802) << enc << " " << size;
+          EXPECT_EQ(buf[0], '\x5A');
+        } else {
+          EXPECT_EQ(rc, 0) << enc << " " << size << error_list_text(c);
+          EXPECT_NE(std::memchr(buf.data(), 0, static_cast<size_t>(size)), nullptr) << enc << " " << size;
+        }
+        for (size_t k = static_cast<size_t>(size); k < buf.size(); ++k) {
+          ASSERT_EQ(buf[k], '\x5A') << "canary overwritten, encoding " << enc << " size " << size;
+        }
+      }
+    }
+  }
+  ASSERT_EQ(tq_session_encoding_set(c, 13), 0);
+  char out[8] = "junk";
+  EXPECT_EQ(tq_uppercase(c, nullptr, "abcdefgh", out, 4), 0);
+  EXPECT_STREQ(out, "ABC");
+  EXPECT_EQ(tq_uppercase(c, nullptr, "abc", out, 0), -802);
+  EXPECT_STREQ(out, "ABC");
+  EXPECT_EQ(tq_propercase(c, nullptr, "x", out, 0), -802);
+  EXPECT_NE(error_list_text(c).find("'max_len' is 0."), std::string::npos) << error_list_text(c);
+  std::vector<char> big(5000, 'x');
+  big.back() = '\0';
+  std::vector<char> wide(5000, '\0');
+  EXPECT_EQ(tq_propercase(c, nullptr, big.data(), wide.data(), 5000), 0);
+  EXPECT_EQ(std::strlen(wide.data()), 1023u);
+}
+
+// Casing that lengthens text stays within the output and whole characters:
+// 512 words "i" uppercased in Turkish grow from 1 to 2 bytes each.
+TEST(Casing, LengtheningStaysBounded) {
+  CasingKb kb;
+  kb.select("TRTUR");
+  std::string in;
+  for (int k = 0; k < 512; ++k) in += "i ";
+  std::vector<char> buf(1028 + 16, '\x5A');
+  EXPECT_EQ(tq_uppercase(kb.ctx(), nullptr, in.c_str(), buf.data(), 1028), 0);
+  const size_t n = std::strlen(buf.data());
+  EXPECT_LE(n, 1027u);
+  EXPECT_EQ(std::string(buf.data(), 4), "\xC4\xB0 \xC4");
+  EXPECT_NE(static_cast<unsigned char>(buf[n - 1]), 0xC4u);  // not cut inside a character
+  for (size_t k = 1028; k < buf.size(); ++k) ASSERT_EQ(buf[k], '\x5A');
+}
+
+// One run recorded: worked values of the info with no definition, and a
+// known-word span recorded once for its words.
+TEST(Casing, CaseInfo) {
+  CasingKb kb;
+  tq_context* c = kb.ctx();
+  tq_case_info* info = nullptr;
+  ASSERT_EQ(tq_case_info_init(c, &info), 0);
+  char out[1028];
+  ASSERT_EQ(tq_uppercase_with_info(c, nullptr, "ab  cd", out, sizeof out, info), 0);
+  uint32_t n = 0;
+  EXPECT_EQ(tq_case_info_word_count_get(c, info, &n), 0);
+  EXPECT_EQ(n, 2u);
+  EXPECT_EQ(tq_case_info_chop_word_count_get(c, info, &n), 0);
+  EXPECT_EQ(n, 2u);
+  char a[1028], b[1028], d[1028], e[1028];
+  EXPECT_EQ(tq_case_info_chop_word_get(c, info, 1, a), 0);
+  EXPECT_STREQ(a, "cd");
+  EXPECT_EQ(tq_case_info_word_info_get(c, info, 0, a, b, d, e), 0);
+  EXPECT_STREQ(a, "ab");
+  EXPECT_STREQ(b, "");
+  EXPECT_STREQ(d, "");
+  EXPECT_STREQ(e, "AB");
+  EXPECT_EQ(tq_case_info_known_word_scheme_word_get(c, info, 0, a, b), 0);
+  EXPECT_STREQ(a, "ab");
+  EXPECT_STREQ(b, "ab");
+  EXPECT_EQ(tq_case_info_final_word_get(c, info, 0, a), 0);
+  EXPECT_STREQ(a, "AB");
+  uint32_t flag = 0;
+  EXPECT_EQ(tq_case_info_default_casing_used_get(c, info, &flag), 0);
+  EXPECT_EQ(flag, 1u);
+  EXPECT_EQ(tq_case_info_concat_string_get(c, info, a), 0);
+  EXPECT_STREQ(a, "AB  CD");
+  EXPECT_EQ(tq_case_info_final_word_get(c, info, 2, a), -800);
+  EXPECT_EQ(tq_case_info_free(c, info), 0);
+
+  ASSERT_EQ(tq_ucase_info_init(c, &info), 0);
+  ASSERT_EQ(tq_propercase_with_info(c, "Names", "VAN DER BERG", out, sizeof out, info), 0);
+  EXPECT_STREQ(out, "van der Berg");
+  EXPECT_EQ(tq_ucase_info_word_count_get(c, info, &n), 0);
+  EXPECT_EQ(n, 2u);
+  EXPECT_EQ(tq_ucase_info_word_info_get(c, info, 0, a, b, d, e), 0);
+  EXPECT_STREQ(a, "VAN DER");
+  EXPECT_STREQ(b, "van der");
+  EXPECT_STREQ(d, "");
+  EXPECT_STREQ(e, "");
+  EXPECT_EQ(tq_ucase_info_final_word_get(c, info, 0, a), 0);
+  EXPECT_STREQ(a, "VAN DER");
+  EXPECT_EQ(tq_ucase_info_known_word_scheme_matched_get(c, info, &flag), 0);
+  EXPECT_EQ(flag, 1u);
+  EXPECT_EQ(tq_ucase_info_free(c, info), 0);
+
+  EXPECT_EQ(tq_case_info_free(c, nullptr), -802);
+  EXPECT_NE(error_list_text(c).find("'case_info' is null."), std::string::npos);
+  EXPECT_EQ(tq_ucase_info_free(c, nullptr), 0);
+  EXPECT_EQ(tq_lcase_info_free(c, nullptr), 0);
+}
+
+// A known-word scheme whose standard is longer in characters than its data
+// fails the check each time the definition is used unprepared: -706 and no
+// output. Checked at load under option bit 22, the definition is not valid.
+TEST(Casing, SchemeLengthCheck) {
+  CasingKb kb;
+  tq_context* c = kb.ctx();
+  int32_t names = -1;
+  ASSERT_EQ(tq::defn_index_get_by_name(c, tq::kDefnCase, "Names", 0, &names), 0);
+  tq::defn_rec* rec = nullptr;
+  ASSERT_EQ(tq::defn_record_get_for_read(c, tq::kDefnCase, names, &rec), 0);
+  int32_t grow = -1;
+  ASSERT_EQ(tq_scheme_create_in_memory(c, "grow", 0, &grow), 0);
+  ASSERT_EQ(tq_scheme_entry_add(c, grow, "ABCD", "ABCDE"), 0);
+  ASSERT_EQ(tq_scheme_finalize_in_memory(c, grow), 0);
+  tq::case_defn_kind_rec* part = tq::case_defn_part(rec);
+  ASSERT_NE(part, nullptr);
+  // Put in place as an accessor does: the old scheme dropped, the new one
+  // (with the reference its creation gave) unprepared.
+  ASSERT_EQ(part->known_word_scheme.release(c), 0);
+  part->known_word_scheme = tq::rsrc_ref::adopt(tq::kRsrcScheme, grow);
+  part->prepared.store(0);
+  char out[64] = "junk";
+  for (int k = 0; k < 2; ++k) {
+    EXPECT_EQ(tq_propercase(c, "Names", "abcd", out, sizeof out), -706);
+    EXPECT_STREQ(out, "");
+    EXPECT_EQ(part->prepared.load(), 0u);
+  }
+  EXPECT_NE(error_list_text(c).find("ABCDE"), std::string::npos) << error_list_text(c);
+}
+
+// Once warm, casing a value allocates nothing.
+TEST(Casing, WarmRunAllocatesNothing) {
+  CasingKb kb;
+  tq_context* c = kb.ctx();
+  char out[1028];
+  ASSERT_EQ(tq_uppercase(c, nullptr, "jean van der berg", out, sizeof out), 0);
+  ASSERT_EQ(tq_propercase(c, "Names", "jean van der berg", out, sizeof out), 0);
+  tq_test::AllocCounter counter;
+  if (!counter.available) GTEST_SKIP() << "allocation hooks need a sanitizer build";
+  for (int k = 0; k < 10; ++k) {
+    ASSERT_EQ(tq_uppercase(c, nullptr, "jean van der berg", out, sizeof out), 0);
+    ASSERT_EQ(tq_propercase(c, "Names", "jean van der berg", out, sizeof out), 0);
+  }
+  EXPECT_EQ(counter.allocations(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// The kind part written back: the case by name, "Unicode Casing" (absent
+// from the source, so 0) as "No" in the "9.0" group, the resources by name
+// with the scheme's case-insensitivity.
+TEST(Casing, DefinitionWrittenBack) {
+  CasingKb kb;
+  tq_context* c = kb.ctx();
+  for (const auto& [name, props] : std::vector<std::pair<const char*, std::vector<std::pair<const char*, const char*>>>>{
+           {"Names", {{"Case", "Proper"}, {"Unicode Casing", "No"}, {"Known Word Scheme", "particles"},
+                      {"Case Insensitive", "Yes"}, {"Skip Regexlib On Scheme Xform", "No"}}},
+           {"Macs", {{"Case", "Proper"}, {"Known Pattern Regexlib", "mac"}, {"Known Word Scheme", ""}}},
+           {"Unicode Names", {{"Unicode Casing", "Yes"}}}}) {
+    int32_t index = -1;
+    ASSERT_EQ(tq::defn_index_get_by_name(c, tq::kDefnCase, name, 0, &index), 0);
+    tq::defn_rec* rec = nullptr;
+    ASSERT_EQ(tq::defn_record_get_for_read(c, tq::kDefnCase, index, &rec), 0);
+    tq::xmldoc* doc = nullptr;
+    ASSERT_EQ(tq::xmldoc_create(c, "Caseorithm", "7.0", &doc), 0);
+    EXPECT_EQ(tq::case_defn_kind_write(c, doc, rec), 0) << error_list_text(c);
+    for (const auto& [prop, value] : props) EXPECT_STREQ(tq::xmldoc_prop_get(c, doc, prop), value) << name << prop;
+    EXPECT_EQ(tq::xmldoc_prop_exists(c, doc, "Unicode Casing"), 1);
+    // Only inside the version group, not among the element's own.
+    bool own = false;
+    for (int32_t k = 0; k < doc->prop_count; ++k) own = own || std::strcmp(doc->props[k].name, "Unicode Casing") == 0;
+    EXPECT_FALSE(own) << name;
+    tq_xml_free(c, doc);
+  }
+  EXPECT_EQ(tq::case_id_get_by_name("Proper case"), 3);
+  EXPECT_EQ(tq::case_id_get_by_name("Uppercase"), -1);
+  EXPECT_EQ(tq::case_id_get_by_name("Upper"), 1);
+}
+
+}  // namespace
