@@ -1,5 +1,6 @@
-/* The example client: parses personal names into their parts and
- * proper-cases them with the sample knowledge base.
+/* The example client: parses personal names into their parts,
+ * proper-cases them and tells a person's name from an organisation's with
+ * the sample knowledge base.
  *
  *   tq_example [-k KB_ROOT] [FILE | -]
  *
@@ -7,7 +8,8 @@
  * examples/names.txt when none is given), parses each with the parse
  * definition "Name" of locale English (United States), prints the value of
  * every token, then the name proper-cased with the case definition "Name"
- * ("JOHANNES VAN DER WAALS" -> "Johannes van der Waals"). KB_ROOT is the
+ * ("JOHANNES VAN DER WAALS" -> "Johannes van der Waals") and what kind of
+ * name it is by the identification definition "Name". KB_ROOT is the
  * built knowledge base (by default the one the build made,
  * <build>/examples/kb). Texts cross the interface as UTF-8. */
 #include <stdio.h>
@@ -66,6 +68,20 @@ static int parse_one(tq_context* ctx, int32_t datatype, const char* name) {
   return 0;
 }
 
+/* Prints what kind of value the name is (a person's or an organisation's)
+ * by the identification definition "Name". */
+static int identify_one(tq_context* ctx, const char* name) {
+  char identity[1028] = "";
+  int32_t rc = tq_identify(ctx, "Name", name, identity);
+  if (rc < 0) {
+    fprintf(stderr, "tq_identify(\"%s\") failed: %d\n", name, rc);
+    print_errors(ctx);
+    return 1;
+  }
+  printf("  %-12s %s\n", "Identity", identity);
+  return 0;
+}
+
 int main(int argc, char** argv) {
   const char* kb = TQ_EXAMPLE_KB;
   const char* file = TQ_EXAMPLE_NAMES;
@@ -96,9 +112,12 @@ int main(int argc, char** argv) {
    * is read as UTF-8 too. */
   int32_t rc = tq_session_encoding_set(ctx, TQ_ENC_UTF8);
   if (rc == 0) rc = tq_zel_path_set(ctx, kb);
-  /* The locale with its parents, their datatypes, parse and case definitions:
-   * 104 says that something could not be read, and the error list what. */
-  if (rc == 0) rc = tq_zel_locale_load(ctx, kLocaleEnUsa, TQ_LOAD_DATATYPES | TQ_LOAD_PARSE_DEFNS | TQ_LOAD_CASE_DEFNS);
+  /* The locale with its parents, their datatypes, parse, case and
+   * identification definitions: 104 says that something could not be read,
+   * and the error list what. */
+  if (rc == 0)
+    rc = tq_zel_locale_load(ctx, kLocaleEnUsa,
+                            TQ_LOAD_DATATYPES | TQ_LOAD_PARSE_DEFNS | TQ_LOAD_CASE_DEFNS | TQ_LOAD_IDENT_DEFNS);
   if (rc > 0) print_errors(ctx);
   if (rc >= 0) rc = tq_datatype_index_get_by_name(ctx, "Name", &datatype);
   if (rc < 0) {
@@ -112,6 +131,7 @@ int main(int argc, char** argv) {
     line[strcspn(line, "\r\n")] = '\0';
     if (line[0] == '\0') continue;
     failed = parse_one(ctx, datatype, line);
+    if (!failed) failed = identify_one(ctx, line);
   }
   if (in != stdin) fclose(in);
   tq_close(ctx);

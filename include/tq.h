@@ -1309,6 +1309,135 @@ TQ_API int32_t tq_identification_defn_default_category_count_get(tq_context* ctx
 TQ_API int32_t tq_identification_defn_default_category_info_get(tq_context* ctx, int32_t index, int32_t entry,
                                                                 char* category,
                                                                 uint32_t* likelihood) TQ_NOEXCEPT;
+/* The format level: 5, 7 or 8. */
+TQ_API int32_t tq_identification_defn_version_get(tq_context* ctx, int32_t index, uint32_t* value) TQ_NOEXCEPT;
+/* Raises the format level to 8 and changes nothing else. */
+TQ_API int32_t tq_identification_defn_touch(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+/* At level 5 the normalization libraries are the ones applied to the whole
+ * value first: the preprocessing count and names give them, and the
+ * normalization count is 0. */
+TQ_API int32_t tq_identification_defn_normalization_regexlib_count_get(tq_context* ctx, int32_t index,
+                                                                       uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_preprocessing_regexlib_count_get(tq_context* ctx, int32_t index,
+                                                                       uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_preprocessing_regexlib_name_get_by_index(tq_context* ctx, int32_t index,
+                                                                               int32_t position,
+                                                                               char* name) TQ_NOEXCEPT;
+/* Changes of the common part that raise the format level to 8. An empty
+ * name in a _set empties the list (position 0) or the chopper. */
+TQ_API int32_t tq_identification_defn_valid_flag_info_set(tq_context* ctx, int32_t index,
+                                                          uint32_t valid_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_datatype_index_set(tq_context* ctx, int32_t index,
+                                                         int32_t dtype_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_chopper_name_set(tq_context* ctx, int32_t index, const char* name) TQ_NOEXCEPT;
+/* Leaves only the named library; one that cannot be opened changes nothing. */
+TQ_API int32_t tq_identification_defn_normalization_regexlib_name_set(tq_context* ctx, int32_t index,
+                                                                      const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_normalization_regexlib_name_set_by_index(tq_context* ctx, int32_t index,
+                                                                               int32_t position,
+                                                                               const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_normalization_regexlib_add(tq_context* ctx, int32_t index,
+                                                                 const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_normalization_regexlib_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_preprocessing_regexlib_name_set_by_index(tq_context* ctx, int32_t index,
+                                                                               int32_t position,
+                                                                               const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_preprocessing_regexlib_add(tq_context* ctx, int32_t index,
+                                                                 const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_preprocessing_regexlib_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_vocabulary_name_set(tq_context* ctx, int32_t index,
+                                                          const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_vocabulary_info_set_by_index(tq_context* ctx, int32_t index, int32_t vocab,
+                                                                   const char* name, uint32_t stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_vocabulary_add(tq_context* ctx, int32_t index, const char* name,
+                                                     uint32_t stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_vocabulary_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+/* The threshold is stored only when enabling. */
+TQ_API int32_t tq_identification_defn_fuzzy_vocab_lookup_params_set_by_index(tq_context* ctx, int32_t index,
+                                                                             int32_t vocab, uint32_t enabled,
+                                                                             uint32_t threshold) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_fuzzy_vocab_lookup_params_set(tq_context* ctx, int32_t index,
+                                                                    uint32_t enabled,
+                                                                    uint32_t threshold) TQ_NOEXCEPT;
+/* likelihood 10 to 90 (-802). */
+TQ_API int32_t tq_identification_defn_default_category_info_set(tq_context* ctx, int32_t index, int32_t entry,
+                                                                const char* category,
+                                                                uint32_t likelihood) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_default_category_add(tq_context* ctx, int32_t index,
+                                                           int32_t* cat_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_default_category_delete(tq_context* ctx, int32_t index,
+                                                              int32_t entry) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_default_categories_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+/* The kind's own part: identity values, known identities, patterns (a
+ * grammar, root and sought categories, options bit 0 "Phrase", the identity
+ * value, weight and stop flag, and optimization parameters), categorization
+ * libraries. Output sizes include the terminator, texts cut between
+ * characters: value, root_cat, sought_cat, id_val and abbrev 128 bytes;
+ * desc, scheme and grammar names 1,028; rlib_name 16,384. An identity text
+ * that names no value is -801, a category the grammar lacks -802, a
+ * likelihood outside 10 to 90 -802. Changes raise the format level to 8;
+ * one that fails after changing a pattern or known identity keeps that
+ * change. */
+TQ_API int32_t tq_identification_defn_value_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_value_info_get(tq_context* ctx, int32_t index, int32_t value_index, char* value,
+                                                     char* desc, uint32_t* dflt_flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_value_add(tq_context* ctx, int32_t index, const char* value, const char* desc,
+                                                uint32_t dflt_flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_values_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_known_identity_count_get(tq_context* ctx, int32_t index,
+                                                               uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_known_identity_info_get(tq_context* ctx, int32_t index, int32_t known_index,
+                                                              char* scheme, uint32_t* options, char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_known_identity_info_set(tq_context* ctx, int32_t index, int32_t known_index,
+                                                              const char* scheme, uint32_t options,
+                                                              const char* identity) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_known_identity_add(tq_context* ctx, int32_t index, const char* scheme,
+                                                         uint32_t options, const char* identity) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_known_identities_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_pattern_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_pattern_info_get(tq_context* ctx, int32_t index, int32_t pattern_index,
+                                                       char* root_cat, char* sought_cat, uint32_t* options,
+                                                       char* id_val, int32_t* weight, uint32_t* stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_pattern_info_set(tq_context* ctx, int32_t index, int32_t pattern_index,
+                                                       const char* grammar_name, const char* root_cat,
+                                                       const char* sought_cat, uint32_t options, const char* id_val,
+                                                       int32_t weight, uint32_t stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_pattern_add(tq_context* ctx, int32_t index, const char* grammar_name,
+                                                  const char* root_cat, const char* sought_cat, uint32_t options,
+                                                  const char* id_val, int32_t weight, uint32_t stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_patterns_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_grammar_name_get(tq_context* ctx, int32_t index, int32_t pattern_index,
+                                                       char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_grammar_name_set(tq_context* ctx, int32_t index, int32_t pattern_index,
+                                                       const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_opt_params_override_get(tq_context* ctx, int32_t index, int32_t pattern_index,
+                                                              uint32_t* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_opt_params_resource_limit_get(tq_context* ctx, int32_t index,
+                                                                    int32_t pattern_index, int32_t* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_opt_params_scoring_levels_get(tq_context* ctx, int32_t index,
+                                                                    int32_t pattern_index, int32_t* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_opt_params_input_length_get(tq_context* ctx, int32_t index, int32_t pattern_index,
+                                                                  int32_t* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_opt_params_override_set(tq_context* ctx, int32_t index, int32_t pattern_index,
+                                                              uint32_t value) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_opt_params_resource_limit_set(tq_context* ctx, int32_t index,
+                                                                    int32_t pattern_index, int32_t value) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_opt_params_scoring_levels_set(tq_context* ctx, int32_t index,
+                                                                    int32_t pattern_index, int32_t value) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_opt_params_input_length_set(tq_context* ctx, int32_t index, int32_t pattern_index,
+                                                                  int32_t value) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_cat_regexlib_count_get(tq_context* ctx, int32_t index,
+                                                             uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_cat_regexlib_info_get(tq_context* ctx, int32_t index, int32_t entry_index,
+                                                            char* abbrev, uint32_t* likelihood, char* rlib_name,
+                                                            uint32_t* stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_cat_regexlib_info_set(tq_context* ctx, int32_t index, int32_t entry_index,
+                                                            const char* cat_abbr, uint32_t likelihood,
+                                                            const char* rlib_name, uint32_t stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_cat_regexlib_add(tq_context* ctx, int32_t index, const char* cat_abbr,
+                                                       uint32_t likelihood, const char* rlib_name,
+                                                       uint32_t stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_cat_regexlib_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
 /* Whole definitions. */
 /* A new definition without values or patterns; not valid until set so. */
 TQ_API int32_t tq_identification_defn_add(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;

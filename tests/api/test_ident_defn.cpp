@@ -127,6 +127,19 @@ TEST(IdentDefnExports, EditModeRules) {
       {"add", [&](tq_context* c) { return tq_identification_defn_add(c, "X", &index); }},
       {"copy", [&](tq_context* c) { return tq_identification_defn_copy(c, "A", "B", &index); }},
       {"write", [&](tq_context* c) { return tq_identification_defn_write(c, 0, doc); }},
+      {"touch", [](tq_context* c) { return tq_identification_defn_touch(c, 0); }},
+      {"vocabulary_add", [](tq_context* c) { return tq_identification_defn_vocabulary_add(c, 0, "V", 0); }},
+      {"value_add", [](tq_context* c) { return tq_identification_defn_value_add(c, 0, "V", "", 0); }},
+      {"known_identity_add",
+       [](tq_context* c) { return tq_identification_defn_known_identity_add(c, 0, "S", 0, "V"); }},
+      {"pattern_add",
+       [](tq_context* c) { return tq_identification_defn_pattern_add(c, 0, "G", "R", "S", 0, "V", 1, 0); }},
+      {"grammar_name_set", [](tq_context* c) { return tq_identification_defn_grammar_name_set(c, 0, 0, "G"); }},
+      {"opt_params_resource_limit_set",
+       [](tq_context* c) { return tq_identification_defn_opt_params_resource_limit_set(c, 0, 0, 7000); }},
+      {"cat_regexlib_add",
+       [](tq_context* c) { return tq_identification_defn_cat_regexlib_add(c, 0, "C", 50, "R", 0); }},
+      {"patterns_delete_all", [](tq_context* c) { return tq_identification_defn_patterns_delete_all(c, 0); }},
   };
   for (const auto& [name, call] : changes) EXPECT_EQ(call(plain), TQ_ERR_NEEDS_EDIT_MODE) << name;
 
@@ -176,6 +189,184 @@ TEST(IdentDefnExports, TypesReadAndValidity) {
   EXPECT_EQ(likelihood, 10u);
 }
 
+// ---- Format levels ----------------------------------------------------------------------
+
+uint32_t level(tq_context* ctx, int32_t index) {
+  uint32_t value = 0;
+  EXPECT_EQ(tq_identification_defn_version_get(ctx, index, &value), 0) << tq_test::error_list_text(ctx);
+  return value;
+}
+
+// The level each type reads as; which lists the level-dependent counts
+// give; which changes raise the level to 8 and which keep it.
+TEST(IdentDefnExports, LevelsAndLevelDependentCounts) {
+  IdentKb kb(true);
+  REQUIRE_IDENT_DEFNS(kb);
+  tq_context* c = kb.ctx();
+  const std::pair<int32_t, uint32_t> levels[] = {{kId5, 5}, {kId7, 7}, {kId8, 8}, {kVertical, 7}, {kVertical8, 8}};
+  for (const auto& [index, expected] : levels) EXPECT_EQ(level(c, index), expected) << name_of(c, index);
+
+  // At level 5 the normalization libraries are the preprocessing ones.
+  const struct {
+    int32_t index;
+    uint32_t preprocessing, normalization;
+  } counts[] = {{kId5, 1, 0}, {kId7, 1, 1}, {kId8, 0, 0}};
+  for (const auto& row : counts) {
+    uint32_t pre = 9, norm = 9;
+    EXPECT_EQ(tq_identification_defn_preprocessing_regexlib_count_get(c, row.index, &pre), 0);
+    EXPECT_EQ(tq_identification_defn_normalization_regexlib_count_get(c, row.index, &norm), 0);
+    EXPECT_EQ(pre, row.preprocessing) << name_of(c, row.index);
+    EXPECT_EQ(norm, row.normalization) << name_of(c, row.index);
+  }
+  char name[4100] = "";
+  EXPECT_EQ(tq_identification_defn_preprocessing_regexlib_name_get_by_index(c, kId5, 0, name), 0);
+  EXPECT_STREQ(name, "StripPeriods");
+  EXPECT_EQ(tq_identification_defn_preprocessing_regexlib_name_get_by_index(c, kId5, 1, name), TQ_ERR_INDEX);
+
+  // Common fields and touch's sibling setters keep level 7.
+  tq_xmldoc* comments = nullptr;
+  ASSERT_EQ(tq_xml_create(c, "Comments", "7.0", &comments), 0);
+  EXPECT_TQ_OK(c, tq_identification_defn_name_set(c, kId7, "Id7b"));
+  EXPECT_TQ_OK(c, tq_identification_defn_owner_set(c, kId7, "me"));
+  EXPECT_TQ_OK(c, tq_identification_defn_comments_set(c, kId7, comments));
+  EXPECT_TQ_OK(c, tq_identification_defn_automatic_uppercasing_set(c, kId7, 0));
+  EXPECT_TQ_OK(c, tq_identification_defn_datatype_index_set_no_upcast(c, kId7, -1));
+  tq_xml_free(c, comments);  // it held no include, so the definition kept none
+  EXPECT_EQ(level(c, kId7), 7u);
+  EXPECT_TQ_OK(c, tq_identification_defn_touch(c, kId7));
+  EXPECT_EQ(level(c, kId7), 8u);
+  // A change with the epilogue raises 7 to 8 ...
+  EXPECT_TQ_OK(c, tq_identification_defn_vocabulary_add(c, kVertical, "PersonName", 0));
+  EXPECT_EQ(level(c, kVertical), 8u);
+  // ... and 5 to 8, after which the normalization libraries are analysis
+  // ones again.
+  int32_t entry = -1;
+  EXPECT_TQ_OK(c, tq_identification_defn_default_category_add(c, kId5, &entry));
+  EXPECT_EQ(level(c, kId5), 8u);
+  uint32_t pre = 9, norm = 9;
+  EXPECT_EQ(tq_identification_defn_preprocessing_regexlib_count_get(c, kId5, &pre), 0);
+  EXPECT_EQ(tq_identification_defn_normalization_regexlib_count_get(c, kId5, &norm), 0);
+  EXPECT_EQ(pre, 0u);
+  EXPECT_EQ(norm, 1u);
+  // A failed change raises nothing.
+  EXPECT_LT(tq_identification_defn_chopper_name_set(c, kVertical8, "NoSuchChopper"), 0);
+  EXPECT_EQ(tq_identification_defn_normalization_regexlib_name_set(c, kId8, "NoSuchLibrary") < 0, true);
+  EXPECT_EQ(tq_identification_defn_normalization_regexlib_count_get(c, kId8, &norm), 0);
+  EXPECT_EQ(norm, 0u);
+}
+
+// ---- The kind's own part ------------------------------------------------------------------
+
+// Refused arguments change nothing; texts are cut to their documented
+// sizes; optimization parameters switch their override on.
+TEST(IdentDefnExports, ArgumentChecksAndBounds) {
+  IdentKb kb(true);
+  REQUIRE_IDENT_DEFNS(kb);
+  tq_context* c = kb.ctx();
+  auto count = [&](int32_t (*get)(tq_context*, int32_t, uint32_t*), int32_t index) {
+    uint32_t n = 99;
+    EXPECT_EQ(get(c, index, &n), 0);
+    return n;
+  };
+  const struct {
+    const char* what;
+    std::function<int32_t()> call;
+    int32_t rc;
+  } refused[] = {
+      {"sought category the grammar lacks",
+       [&] { return tq_identification_defn_pattern_add(c, kId8, "PersonName", "NAME", "XYZ", 1, "PERSON", 10, 0); },
+       TQ_ERR_ARGUMENT},
+      {"identity that names no value",
+       [&] { return tq_identification_defn_pattern_add(c, kId8, "PersonName", "NAME", "BODY", 1, "NOBODY", 10, 0); },
+       TQ_ERR_NAME},
+      {"no grammar",
+       [&] { return tq_identification_defn_pattern_add(c, kId8, "", "NAME", "BODY", 1, "PERSON", 10, 0); },
+       TQ_ERR_ARGUMENT},
+      {"likelihood 95",
+       [&] { return tq_identification_defn_cat_regexlib_add(c, kId8, "INITIAL", 95, "StripPeriods", 0); },
+       TQ_ERR_ARGUMENT},
+      {"empty value", [&] { return tq_identification_defn_value_add(c, kId8, "", "d", 0); }, TQ_ERR_ARGUMENT},
+  };
+  for (const auto& row : refused) {
+    EXPECT_EQ(row.call(), row.rc) << row.what;
+    EXPECT_EQ(count(tq_identification_defn_pattern_count_get, kId8), 1u) << row.what;
+    EXPECT_EQ(count(tq_identification_defn_cat_regexlib_count_get, kId8), 0u) << row.what;
+    EXPECT_EQ(count(tq_identification_defn_value_count_get, kId8), 3u) << row.what;
+  }
+  uint32_t n = 9;
+  EXPECT_EQ(tq_identification_defn_value_count_get(c, 999, &n), TQ_ERR_INDEX);
+
+  // Out of range.
+  char a[200] = "", b[1100] = "", v[200] = "";
+  uint32_t options = 0, stop = 0, dflt = 0;
+  int32_t weight = 0;
+  EXPECT_EQ(tq_identification_defn_value_info_get(c, kId8, 3, v, b, &dflt), TQ_ERR_INDEX);
+  EXPECT_EQ(tq_identification_defn_pattern_info_get(c, kId8, 1, a, b, &options, v, &weight, &stop), TQ_ERR_INDEX);
+  EXPECT_EQ(tq_identification_defn_grammar_name_get(c, kId8, 1, b), TQ_ERR_INDEX);
+
+  // A long value is kept to 127 bytes and the terminator, between characters.
+  ASSERT_EQ(tq_session_encoding_set(c, TQ_ENC_UTF8), 0);
+  std::string long_value;
+  for (int i = 0; i < 100; ++i) long_value += "\xc3\xa9";  // 200 bytes of "é"
+  EXPECT_TQ_OK(c, tq_identification_defn_value_add(c, kId8, long_value.c_str(), "d", 0));
+  EXPECT_EQ(tq_identification_defn_value_info_get(c, kId8, 3, v, b, &dflt), 0);
+  EXPECT_EQ(std::string(v), long_value.substr(0, 126));
+
+  // Grammars: none below level 8 without the property, else the registered name.
+  EXPECT_EQ(tq_identification_defn_grammar_name_get(c, kId5, 0, b), 0);
+  EXPECT_STREQ(b, "");
+  EXPECT_EQ(tq_identification_defn_grammar_name_get(c, kId8, 0, b), 0);
+  EXPECT_STREQ(b, "PersonName");
+
+  // A value setter of a pattern without override switches it on from the
+  // context's defaults.
+  int32_t levels = 0, limit = 0, default_levels = 0;
+  uint32_t on = 9;
+  EXPECT_EQ(tq_identification_defn_opt_params_override_get(c, kId5, 0, &on), 0);
+  EXPECT_EQ(on, 0u);
+  EXPECT_TQ_OK(c, tq_identification_defn_opt_params_resource_limit_set(c, kId5, 0, 7000));
+  EXPECT_EQ(tq_identification_defn_opt_params_override_get(c, kId5, 0, &on), 0);
+  EXPECT_EQ(tq_identification_defn_opt_params_resource_limit_get(c, kId5, 0, &limit), 0);
+  EXPECT_EQ(tq_identification_defn_opt_params_scoring_levels_get(c, kId5, 0, &levels), 0);
+  EXPECT_EQ(tq_parse_opt_params_scoring_levels_default_get(c, &default_levels), 0);
+  EXPECT_EQ(on, 1u);
+  EXPECT_EQ(limit, 7000);
+  EXPECT_EQ(levels, default_levels);
+  EXPECT_EQ(tq_identification_defn_opt_params_scoring_levels_set(c, kId5, 0, 11), TQ_ERR_ARGUMENT);
+
+  // The entry that is kept reads back as given.
+  EXPECT_TQ_OK(c, tq_identification_defn_cat_regexlib_add(c, kId8, "initial", 50, "StripPeriods", 1));
+  uint32_t likelihood = 0;
+  EXPECT_EQ(tq_identification_defn_cat_regexlib_info_get(c, kId8, 0, a, &likelihood, b, &stop), 0);
+  EXPECT_STREQ(a, "INITIAL");
+  EXPECT_STREQ(b, "StripPeriods");
+  EXPECT_EQ(likelihood, 50u);
+  EXPECT_EQ(stop, 1u);
+}
+
+// A grammar reference is taken once per pattern however often the pattern
+// is set to it, and given back when the definitions go.
+TEST(IdentDefnExports, ReferenceCountsAfterTenSetsAndAnUnload) {
+  IdentKb kb(true);
+  REQUIRE_IDENT_DEFNS(kb);
+  tq_context* c = kb.ctx();
+  int32_t mine = -1, found = -1;
+  ASSERT_EQ(tq_grammar_load(c, "PersonName", &mine), 0);
+  for (int i = 0; i < 10; ++i) {
+    EXPECT_TQ_OK(c, tq_identification_defn_pattern_info_set(c, kId8, 0, "PersonName", "NAME", "BODY", 1, "PERSON",
+                                                            10 + i, 0));
+    EXPECT_TQ_OK(c, tq_identification_defn_grammar_name_set(c, kId7, 0, "PersonName"));
+  }
+  // A failed set after the grammar was taken leaves one reference too.
+  EXPECT_EQ(tq_identification_defn_pattern_info_set(c, kId8, 0, "PersonName", "NAME", "XYZ", 1, "PERSON", 1, 0),
+            TQ_ERR_ARGUMENT);
+  for (int32_t index = kId5; index <= kOther; ++index) EXPECT_TQ_OK(c, tq_identification_defn_unload(c, index));
+  EXPECT_EQ(tq_grammar_index_get_by_name(c, "PersonName", &found), 0) << "given back more often than taken";
+  EXPECT_EQ(found, mine);
+  EXPECT_EQ(tq_grammar_unload(c, mine), 0);
+  EXPECT_LT(tq_grammar_index_get_by_name(c, "PersonName", &found), 0) << "a reference was kept";
+}
+
 // ---- Writing and reading back ---------------------------------------------------------
 
 // The family's write and the locale writer put a definition under the same
@@ -222,6 +413,12 @@ TEST(IdentDefnExports, WriteAndReloadAtEachLevel) {
       EXPECT_EQ(tq_identification_defn_default_category_count_get(r, level.index, &a), 0);
       EXPECT_EQ(tq_identification_defn_default_category_count_get(c, level.index, &b), 0);
       EXPECT_EQ(a, b);
+      uint32_t before = 0, after = 0, patterns = 0;
+      EXPECT_EQ(tq_identification_defn_version_get(c, level.index, &before), 0);
+      EXPECT_EQ(tq_identification_defn_version_get(r, level.index, &after), 0);
+      EXPECT_EQ(after, before) << level.type;
+      EXPECT_EQ(tq_identification_defn_pattern_count_get(r, level.index, &patterns), 0);
+      EXPECT_GT(patterns, 0u) << level.type;
     }
   }
   tq_xml_free(c, en);
