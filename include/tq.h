@@ -1410,6 +1410,10 @@ TQ_API int32_t tq_identification_defn_grammar_name_get(tq_context* ctx, int32_t 
                                                        char* name) TQ_NOEXCEPT;
 TQ_API int32_t tq_identification_defn_grammar_name_set(tq_context* ctx, int32_t index, int32_t pattern_index,
                                                        const char* name) TQ_NOEXCEPT;
+/* A pattern's optimization parameters: the getters give what its runs use
+ * (its own values when its override is on, else the context's defaults);
+ * a value setter switches the override on from the defaults first. Levels
+ * 5 to 10, input length 0 short, 1 long, 2 automatic; others -802. */
 TQ_API int32_t tq_identification_defn_opt_params_override_get(tq_context* ctx, int32_t index, int32_t pattern_index,
                                                               uint32_t* value) TQ_NOEXCEPT;
 TQ_API int32_t tq_identification_defn_opt_params_resource_limit_get(tq_context* ctx, int32_t index,

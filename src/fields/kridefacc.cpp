@@ -544,6 +544,10 @@ int32_t tqx_identification_defn_opt_params_scoring_levels_set(context* ctx, int3
 }
 int32_t tqx_identification_defn_opt_params_input_length_set(context* ctx, int32_t index, int32_t pattern_index,
                                                             int32_t value) {
+  // A parser asked for another length than short, long or automatic picks
+  // no engine and the run fails; the written form would turn it into
+  // "Automatic". Refused here instead.
+  if (int32_t rc = optp_input_length_validate(ctx, value); rc < 0) return rc;
   return opt_set(ctx, index, pattern_index, &parse_opt_params::input_length, value);
 }
 

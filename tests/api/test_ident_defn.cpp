@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "support/ident_kb.h"
 #include "support/tq_test.h"
 
 namespace {
@@ -332,7 +333,13 @@ TEST(IdentDefnExports, ArgumentChecksAndBounds) {
   EXPECT_EQ(on, 1u);
   EXPECT_EQ(limit, 7000);
   EXPECT_EQ(levels, default_levels);
+  // Values no parser takes are refused and change nothing.
   EXPECT_EQ(tq_identification_defn_opt_params_scoring_levels_set(c, kId5, 0, 11), TQ_ERR_ARGUMENT);
+  EXPECT_EQ(tq_identification_defn_opt_params_input_length_set(c, kId5, 0, 3), TQ_ERR_ARGUMENT);
+  EXPECT_EQ(tq_identification_defn_opt_params_input_length_get(c, kId5, 0, &limit), 0);
+  int32_t default_length = -1;
+  EXPECT_EQ(tq_parse_opt_params_input_length_default_get(c, &default_length), 0);
+  EXPECT_EQ(limit, default_length);
 
   // The entry that is kept reads back as given.
   EXPECT_TQ_OK(c, tq_identification_defn_cat_regexlib_add(c, kId8, "initial", 50, "StripPeriods", 1));
@@ -344,30 +351,162 @@ TEST(IdentDefnExports, ArgumentChecksAndBounds) {
   EXPECT_EQ(stop, 1u);
 }
 
-// A grammar reference is taken once per pattern however often the pattern
-// is set to it, and given back when the definitions go.
+// Ten sets of every resource a definition names take no reference beyond
+// the one each slot holds, a failed set and emptying the patterns give back
+// what they took, and unloading the definitions returns every count to
+// where it was: the test's own reference alone keeps each resource.
 TEST(IdentDefnExports, ReferenceCountsAfterTenSetsAndAnUnload) {
   IdentKb kb(true);
   REQUIRE_IDENT_DEFNS(kb);
   tq_context* c = kb.ctx();
-  int32_t mine = -1, found = -1;
-  ASSERT_EQ(tq_grammar_load(c, "PersonName", &mine), 0);
-  for (int i = 0; i < 10; ++i) {
-    EXPECT_TQ_OK(c, tq_identification_defn_pattern_info_set(c, kId8, 0, "PersonName", "NAME", "BODY", 1, "PERSON",
-                                                            10 + i, 0));
-    EXPECT_TQ_OK(c, tq_identification_defn_grammar_name_set(c, kId7, 0, "PersonName"));
-  }
-  // A failed set after the grammar was taken leaves one reference too.
+  struct Resource {
+    const char* name;
+    std::function<int32_t(int32_t*)> load;
+    std::function<int32_t(int32_t)> unload;
+    std::function<int32_t(int32_t*)> find;
+    int32_t mine = -1;
+  } resources[] = {
+      {"grammar", [&](int32_t* i) { return tq_grammar_load(c, "PersonName", i); },
+       [&](int32_t i) { return tq_grammar_unload(c, i); },
+       [&](int32_t* i) { return tq_grammar_index_get_by_name(c, "PersonName", i); }},
+      {"vocabulary", [&](int32_t* i) { return tq_vocabulary_load(c, "PersonName", nullptr, i); },
+       [&](int32_t i) { return tq_vocabulary_unload(c, i); },
+       [&](int32_t* i) { return tq_vocab_index_get_by_name(c, "PersonName", i); }},
+      {"regexlib", [&](int32_t* i) { return tq_regexlib_load(c, "StripPeriods", nullptr, i); },
+       [&](int32_t i) { return tq_regexlib_unload(c, i); },
+       [&](int32_t* i) { return tq_regexlib_index_get_by_name(c, "StripPeriods", i); }},
+  };
+  for (Resource& r : resources) ASSERT_EQ(r.load(&r.mine), 0) << r.name << tq_test::error_list_text(c);
+
+  const std::pair<const char*, std::function<int32_t()>> sets[] = {
+      {"pattern_info_set",
+       [&] { return tq_identification_defn_pattern_info_set(c, kId8, 0, "PersonName", "NAME", "BODY", 1, "PERSON", 10, 0); }},
+      {"grammar_name_set", [&] { return tq_identification_defn_grammar_name_set(c, kId7, 0, "PersonName"); }},
+      {"vocabulary_name_set", [&] { return tq_identification_defn_vocabulary_name_set(c, kId8, "PersonName"); }},
+      {"vocabulary_info_set_by_index",
+       [&] { return tq_identification_defn_vocabulary_info_set_by_index(c, kId7, 0, "PersonName", 0); }},
+      {"normalization_regexlib_name_set",
+       [&] { return tq_identification_defn_normalization_regexlib_name_set(c, kId7, "StripPeriods"); }},
+      {"normalization_regexlib_name_set_by_index",
+       [&] { return tq_identification_defn_normalization_regexlib_name_set_by_index(c, kId5, 0, "StripPeriods"); }},
+      {"preprocessing_regexlib_name_set_by_index",
+       [&] { return tq_identification_defn_preprocessing_regexlib_name_set_by_index(c, kId7, 0, "StripPeriods"); }},
+      {"cat_regexlib_add", [&] { return tq_identification_defn_cat_regexlib_add(c, kId8, "INITIAL", 50, "StripPeriods", 0); }},
+      {"cat_regexlib_info_set",
+       [&] { return tq_identification_defn_cat_regexlib_info_set(c, kId8, 0, "INITIAL", 60, "StripPeriods", 1); }},
+  };
+  for (int i = 0; i < 10; ++i)
+    for (const auto& [what, set] : sets) EXPECT_EQ(set(), 0) << what << tq_test::error_list_text(c);
+  // A set that fails after taking the grammar, a copy, and emptied patterns.
   EXPECT_EQ(tq_identification_defn_pattern_info_set(c, kId8, 0, "PersonName", "NAME", "XYZ", 1, "PERSON", 1, 0),
             TQ_ERR_ARGUMENT);
-  for (int32_t index = kId5; index <= kOther; ++index) EXPECT_TQ_OK(c, tq_identification_defn_unload(c, index));
-  EXPECT_EQ(tq_grammar_index_get_by_name(c, "PersonName", &found), 0) << "given back more often than taken";
-  EXPECT_EQ(found, mine);
-  EXPECT_EQ(tq_grammar_unload(c, mine), 0);
-  EXPECT_LT(tq_grammar_index_get_by_name(c, "PersonName", &found), 0) << "a reference was kept";
+  int32_t copy = -1;
+  EXPECT_TQ_OK(c, tq_identification_defn_copy(c, "Id8", "Id8Copy", &copy));
+  EXPECT_TQ_OK(c, tq_identification_defn_patterns_delete_all(c, kId7));
+  EXPECT_TQ_OK(c, tq_identification_defn_cat_regexlib_delete_all(c, copy));
+
+  uint32_t n = 0;
+  ASSERT_EQ(tq_identification_defn_count_get_by_locale(c, kEn, &n), 0);
+  for (int32_t index = 0; index < static_cast<int32_t>(n); ++index)
+    EXPECT_TQ_OK(c, tq_identification_defn_unload(c, index));
+  for (Resource& r : resources) {
+    int32_t found = -1;
+    EXPECT_EQ(r.find(&found), 0) << r.name << ": given back more often than taken";
+    EXPECT_EQ(found, r.mine) << r.name;
+    EXPECT_EQ(r.unload(r.mine), 0) << r.name;
+    EXPECT_LT(r.find(&found), 0) << r.name << ": a definition kept a reference";
+  }
+}
+
+// Raising the level by an edit changes how the definition runs: at level 7
+// the first pattern's parse decides a later pattern of the same grammar and
+// root, at level 8 each pattern runs alone ("John Smith" then ties).
+// Changes without the epilogue keep level 7 and its result.
+TEST(IdentDefnExports, RaisingTheLevelChangesTheResult) {
+  tq_test::IdentKb kb(true);
+  tq_context* c = kb.ctx();
+  auto identify = [&](const char* defn) {
+    char out[1028] = "";
+    EXPECT_EQ(tq_identify(c, defn, "John Smith", out), 0) << defn << tq_test::error_list_text(c);
+    return std::string(out);
+  };
+  int32_t id7 = -1, copy = -1;
+  ASSERT_EQ(tq_identification_defn_index_get_by_name(c, "Id7", &id7), 0);
+  ASSERT_EQ(identify("Id7"), "TITLE");
+  ASSERT_TQ_OK(c, tq_identification_defn_copy(c, "Id7", "Id7b", &copy));
+  EXPECT_TQ_OK(c, tq_identification_defn_owner_set(c, id7, "me"));
+  EXPECT_EQ(identify("Id7"), "TITLE");
+  EXPECT_EQ(identify("Id7b"), "TITLE");
+  EXPECT_TQ_OK(c, tq_identification_defn_touch(c, id7));
+  EXPECT_EQ(identify("Id7"), "UNKNOWN");
+  // The same vocabulary taken out and put back: only the level changed.
+  EXPECT_TQ_OK(c, tq_identification_defn_vocabulary_delete_all(c, copy));
+  EXPECT_TQ_OK(c, tq_identification_defn_vocabulary_add(c, copy, "PersonName", 0));
+  EXPECT_EQ(identify("Id7b"), "UNKNOWN");
 }
 
 // ---- Writing and reading back ---------------------------------------------------------
+
+// Everything the family reads of a definition, one line an item, with any
+// result that is not 0.
+std::string describe(tq_context* c, int32_t index) {
+  std::string out;
+  auto add = [&](int32_t rc, const std::string& item) {
+    out += item;
+    if (rc != 0) out += " rc " + std::to_string(rc);
+    out += "\n";
+  };
+  // The call first, then the texts it filled.
+#define ITEM(call, item) \
+  do {                   \
+    const int32_t rc_ = (call); \
+    add(rc_, item);      \
+  } while (0)
+  auto num = [](auto v) { return " " + std::to_string(v); };
+  char a[16400] = "", b[16400] = "", v[200] = "";
+  uint32_t n = 0, x = 0, y = 0, z = 0;
+  int32_t w = 0;
+  ITEM(tq_identification_defn_version_get(c, index, &x), "level" + num(x));
+  ITEM(tq_identification_defn_chopper_name_get(c, index, a), std::string("chopper ") + a);
+  ITEM(tq_identification_defn_automatic_uppercasing_get(c, index, &x), "uppercasing" + num(x));
+  ITEM(tq_identification_defn_vocabulary_count_get(c, index, &n), "vocabularies" + num(n));
+  for (int32_t i = 0; i < static_cast<int32_t>(n); ++i) {
+    ITEM(tq_identification_defn_vocabulary_info_get_by_index(c, index, i, a, &x), std::string(a) + num(x));
+    ITEM(tq_identification_defn_fuzzy_vocab_lookup_params_get_by_index(c, index, i, &x, &y), "fuzzy" + num(x) + num(y));
+  }
+  ITEM(tq_identification_defn_normalization_regexlib_count_get(c, index, &n), "normalization" + num(n));
+  for (int32_t i = 0; i < static_cast<int32_t>(n); ++i)
+    ITEM(tq_identification_defn_normalization_regexlib_name_get_by_index(c, index, i, a), a);
+  ITEM(tq_identification_defn_preprocessing_regexlib_count_get(c, index, &n), "preprocessing" + num(n));
+  for (int32_t i = 0; i < static_cast<int32_t>(n); ++i)
+    ITEM(tq_identification_defn_preprocessing_regexlib_name_get_by_index(c, index, i, a), a);
+  ITEM(tq_identification_defn_default_category_count_get(c, index, &n), "default categories" + num(n));
+  for (int32_t i = 0; i < static_cast<int32_t>(n); ++i)
+    ITEM(tq_identification_defn_default_category_info_get(c, index, i, a, &x), a + num(x));
+  ITEM(tq_identification_defn_value_count_get(c, index, &n), "values" + num(n));
+  for (int32_t i = 0; i < static_cast<int32_t>(n); ++i)
+    ITEM(tq_identification_defn_value_info_get(c, index, i, v, a, &x), std::string(v) + " '" + a + "'" + num(x));
+  ITEM(tq_identification_defn_known_identity_count_get(c, index, &n), "known identities" + num(n));
+  for (int32_t i = 0; i < static_cast<int32_t>(n); ++i)
+    ITEM(tq_identification_defn_known_identity_info_get(c, index, i, a, &x, v), std::string(a) + num(x) + " " + v);
+  ITEM(tq_identification_defn_pattern_count_get(c, index, &n), "patterns" + num(n));
+  for (int32_t i = 0; i < static_cast<int32_t>(n); ++i) {
+    char sought[200];
+    ITEM(tq_identification_defn_pattern_info_get(c, index, i, b, sought, &x, v, &w, &y),
+        std::string(b) + " " + sought + num(x) + " " + v + num(w) + num(y));
+    ITEM(tq_identification_defn_grammar_name_get(c, index, i, a), std::string("grammar ") + a);
+    int32_t limit = 0, levels = 0, length = 0;
+    ITEM(tq_identification_defn_opt_params_override_get(c, index, i, &z), "override" + num(z));
+    ITEM(tq_identification_defn_opt_params_resource_limit_get(c, index, i, &limit), "limit" + num(limit));
+    ITEM(tq_identification_defn_opt_params_scoring_levels_get(c, index, i, &levels), "levels" + num(levels));
+    ITEM(tq_identification_defn_opt_params_input_length_get(c, index, i, &length), "length" + num(length));
+  }
+  ITEM(tq_identification_defn_cat_regexlib_count_get(c, index, &n), "categorization" + num(n));
+  for (int32_t i = 0; i < static_cast<int32_t>(n); ++i)
+    ITEM(tq_identification_defn_cat_regexlib_info_get(c, index, i, v, &x, a, &y), std::string(v) + num(x) + " " + a + num(y));
+#undef ITEM
+  return out;
+}
 
 // The family's write and the locale writer put a definition under the same
 // include name with the level's element type, and what either wrote loads
@@ -380,6 +519,12 @@ TEST(IdentDefnExports, WriteAndReloadAtEachLevel) {
     int32_t index;
     const char* type;
   } levels[] = {{kId5, "Dovirizered"}, {kId7, "Dovirizered V7"}, {kId8, "Dovirizered V8"}};
+
+  // Level 8 with what only edits give it here: another value, a
+  // categorization library, a pattern's own input length.
+  EXPECT_TQ_OK(c, tq_identification_defn_value_add(c, kId8, "ORG", "An organisation", 0));
+  EXPECT_TQ_OK(c, tq_identification_defn_cat_regexlib_add(c, kId8, "INITIAL", 60, "StripPeriods", 1));
+  EXPECT_TQ_OK(c, tq_identification_defn_opt_params_input_length_set(c, kId8, 0, 0));  // "Short"
 
   tq_xmldoc* en = nullptr;
   ASSERT_EQ(tq_locale_file_xml_create(c, &en), 0);
@@ -409,16 +554,7 @@ TEST(IdentDefnExports, WriteAndReloadAtEachLevel) {
       uint32_t valid = 0;
       EXPECT_EQ(tq_identification_defn_valid_get(r, level.index, &valid), 0);
       EXPECT_EQ(valid, 1u) << level.type << tq_test::error_list_text(r);
-      uint32_t a = 0, b = 0;
-      EXPECT_EQ(tq_identification_defn_default_category_count_get(r, level.index, &a), 0);
-      EXPECT_EQ(tq_identification_defn_default_category_count_get(c, level.index, &b), 0);
-      EXPECT_EQ(a, b);
-      uint32_t before = 0, after = 0, patterns = 0;
-      EXPECT_EQ(tq_identification_defn_version_get(c, level.index, &before), 0);
-      EXPECT_EQ(tq_identification_defn_version_get(r, level.index, &after), 0);
-      EXPECT_EQ(after, before) << level.type;
-      EXPECT_EQ(tq_identification_defn_pattern_count_get(r, level.index, &patterns), 0);
-      EXPECT_GT(patterns, 0u) << level.type;
+      EXPECT_EQ(describe(r, level.index), describe(c, level.index)) << level.type;
     }
   }
   tq_xml_free(c, en);
