@@ -287,8 +287,9 @@ int32_t tqx_identification_defn_value_add(context* ctx, int32_t index, const cha
   text_in v(ctx, value, kIdentValueSize - 1);
   text_in d(ctx, desc, kIdentDescSize - 1);
   if (int32_t r = first_of({v.rc, d.rc}); r < 0) return r;
-  const int32_t rc =
-      change(ctx, index, [&](ident_defn_kind_rec* part) { return ident_defn_value_add(part, v.c_str(), d.c_str(), dflt_flag); });
+  const int32_t rc = change(ctx, index, [&](ident_defn_kind_rec* part) {
+    return ident_defn_value_add(part, v.c_str(), d.c_str(), dflt_flag);
+  });
   return rc < 0 ? rc : first_of({v.rc, d.rc, rc});
 }
 

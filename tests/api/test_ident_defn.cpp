@@ -380,7 +380,9 @@ TEST(IdentDefnExports, ReferenceCountsAfterTenSetsAndAnUnload) {
 
   const std::pair<const char*, std::function<int32_t()>> sets[] = {
       {"pattern_info_set",
-       [&] { return tq_identification_defn_pattern_info_set(c, kId8, 0, "PersonName", "NAME", "BODY", 1, "PERSON", 10, 0); }},
+       [&] {
+         return tq_identification_defn_pattern_info_set(c, kId8, 0, "PersonName", "NAME", "BODY", 1, "PERSON", 10, 0);
+       }},
       {"grammar_name_set", [&] { return tq_identification_defn_grammar_name_set(c, kId7, 0, "PersonName"); }},
       {"vocabulary_name_set", [&] { return tq_identification_defn_vocabulary_name_set(c, kId8, "PersonName"); }},
       {"vocabulary_info_set_by_index",
@@ -391,15 +393,23 @@ TEST(IdentDefnExports, ReferenceCountsAfterTenSetsAndAnUnload) {
        [&] { return tq_identification_defn_normalization_regexlib_name_set_by_index(c, kId5, 0, "StripPeriods"); }},
       {"preprocessing_regexlib_name_set_by_index",
        [&] { return tq_identification_defn_preprocessing_regexlib_name_set_by_index(c, kId7, 0, "StripPeriods"); }},
-      {"cat_regexlib_add", [&] { return tq_identification_defn_cat_regexlib_add(c, kId8, "INITIAL", 50, "StripPeriods", 0); }},
+      {"cat_regexlib_add",
+       [&] { return tq_identification_defn_cat_regexlib_add(c, kId8, "INITIAL", 50, "StripPeriods", 0); }},
       {"cat_regexlib_info_set",
        [&] { return tq_identification_defn_cat_regexlib_info_set(c, kId8, 0, "INITIAL", 60, "StripPeriods", 1); }},
   };
   for (int i = 0; i < 10; ++i)
     for (const auto& [what, set] : sets) EXPECT_EQ(set(), 0) << what << tq_test::error_list_text(c);
-  // A set that fails after taking the grammar, a copy, and emptied patterns.
+  // A set that fails after taking the grammar, sets and an add whose
+  // grammar cannot be opened, a copy, and emptied patterns.
   EXPECT_EQ(tq_identification_defn_pattern_info_set(c, kId8, 0, "PersonName", "NAME", "XYZ", 1, "PERSON", 1, 0),
             TQ_ERR_ARGUMENT);
+  EXPECT_LT(tq_identification_defn_pattern_info_set(c, kId8, 0, "NoSuchGrammar", "NAME", "BODY", 1, "PERSON", 1, 0), 0);
+  EXPECT_LT(tq_identification_defn_grammar_name_set(c, kId7, 0, "NoSuchGrammar"), 0);
+  EXPECT_LT(tq_identification_defn_pattern_add(c, kId8, "NoSuchGrammar", "NAME", "BODY", 1, "PERSON", 1, 0), 0);
+  char grammar[1100] = "";
+  EXPECT_EQ(tq_identification_defn_grammar_name_get(c, kId7, 0, grammar), 0);
+  EXPECT_STREQ(grammar, "PersonName");
   int32_t copy = -1;
   EXPECT_TQ_OK(c, tq_identification_defn_copy(c, "Id8", "Id8Copy", &copy));
   EXPECT_TQ_OK(c, tq_identification_defn_patterns_delete_all(c, kId7));
@@ -503,7 +513,8 @@ std::string describe(tq_context* c, int32_t index) {
   }
   ITEM(tq_identification_defn_cat_regexlib_count_get(c, index, &n), "categorization" + num(n));
   for (int32_t i = 0; i < static_cast<int32_t>(n); ++i)
-    ITEM(tq_identification_defn_cat_regexlib_info_get(c, index, i, v, &x, a, &y), std::string(v) + num(x) + " " + a + num(y));
+    ITEM(tq_identification_defn_cat_regexlib_info_get(c, index, i, v, &x, a, &y),
+         std::string(v) + num(x) + " " + a + num(y));
 #undef ITEM
   return out;
 }
