@@ -1,5 +1,6 @@
-/* The example client: parses personal names into their parts and
- * proper-cases them with the sample knowledge base.
+/* The example client: parses personal names into their parts,
+ * proper-cases them and tells a person's name from an organisation's with
+ * the sample knowledge base.
  *
  *   tq_example [-k KB_ROOT] [FILE | -]
  *
@@ -7,7 +8,8 @@
  * examples/names.txt when none is given), parses each with the parse
  * definition "Name" of locale English (United States), prints the value of
  * every token, then the name proper-cased with the case definition "Name"
- * ("JOHANNES VAN DER WAALS" -> "Johannes van der Waals"), its character
+ * ("JOHANNES VAN DER WAALS" -> "Johannes van der Waals"), what kind of
+ * name it is by the identification definition "Name", its character
  * pattern with the pattern analysis definition "Pattern", the name
  * standardized with the standardization definition "Name" ("bill q. smith
  * junior" -> "William Q Smith Jr") and its gender by the gender analysis
@@ -137,6 +139,20 @@ static int print_pattern(tq_context* ctx, const char* value) {
   return 0;
 }
 
+/* Prints what kind of value the name is (a person's or an organisation's)
+ * by the identification definition "Name". */
+static int identify_one(tq_context* ctx, const char* name) {
+  char identity[1028] = "";
+  int32_t rc = tq_identify(ctx, "Name", name, identity);
+  if (rc < 0) {
+    fprintf(stderr, "tq_identify(\"%s\") failed: %d\n", name, rc);
+    print_errors(ctx);
+    return 1;
+  }
+  printf("  %-12s %s\n", "Identity", identity);
+  return 0;
+}
+
 int main(int argc, char** argv) {
   const char* kb = TQ_EXAMPLE_KB;
   const char* file = TQ_EXAMPLE_NAMES;
@@ -173,7 +189,8 @@ int main(int argc, char** argv) {
   if (rc == 0)
     rc = tq_zel_locale_load(ctx, kLocaleEnUsa,
                             TQ_LOAD_DATATYPES | TQ_LOAD_PARSE_DEFNS | TQ_LOAD_CASE_DEFNS | TQ_LOAD_STDZN_DEFNS |
-                                TQ_LOAD_EXTRACT_DEFNS | TQ_LOAD_GENDER_DEFNS | TQ_LOAD_PATTERN_DEFNS);
+                                TQ_LOAD_EXTRACT_DEFNS | TQ_LOAD_GENDER_DEFNS | TQ_LOAD_PATTERN_DEFNS |
+                                TQ_LOAD_IDENT_DEFNS);
   if (rc > 0) print_errors(ctx);
   if (rc >= 0) rc = tq_datatype_index_get_by_name(ctx, "Name", &datatype);
   if (rc < 0) {
@@ -187,6 +204,7 @@ int main(int argc, char** argv) {
     line[strcspn(line, "\r\n")] = '\0';
     if (line[0] == '\0') continue;
     failed = parse_one(ctx, datatype, line);
+    if (!failed) failed = identify_one(ctx, line);
     if (!failed) failed = print_pattern(ctx, line);
     if (!failed) failed = standardize_one(ctx, line);
   }

@@ -1222,6 +1222,239 @@ TQ_API int32_t tq_parse_defn_unload(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
 /* Appends the definition to xml as an include "Parsorithm". */
 TQ_API int32_t tq_parse_defn_write(tq_context* ctx, tq_xmldoc* xml, int32_t index) TQ_NOEXCEPT;
 
+/* ---- Identification definitions -------------------------------------------
+ * Identification definitions of the current locale, by index as datatypes
+ * are (own then inherited; in edit mode depth x 256 + position). A
+ * definition has a format level (5, 7 or 8) that decides how it runs and
+ * the element type it is written as; most changes raise it to 8 and every
+ * change has the definition bound again before its next run. Texts cross in
+ * the session encoding; counts, flags, options and likelihoods are uint32_t,
+ * indices, positions, weights and scores int32_t. Setters, add, copy and
+ * write need edit mode (-501); the count refuses it (-500). */
+/* Names, indices and counts. */
+/* count: own plus inherited; refused in edit mode. */
+TQ_API int32_t tq_identification_defn_count_get(tq_context* ctx, uint32_t* count) TQ_NOEXCEPT;
+/* count: the loaded locale's own definitions. */
+TQ_API int32_t tq_identification_defn_count_get_by_locale(tq_context* ctx, int32_t locale,
+                                                          uint32_t* count) TQ_NOEXCEPT;
+/* name: 320 bytes + terminator; -701 for a definition that is not surfaced. */
+TQ_API int32_t tq_identification_defn_name_get_by_index(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+/* Ignoring case; -800 for a definition that is not surfaced. */
+TQ_API int32_t tq_identification_defn_index_get_by_name(tq_context* ctx, const char* name,
+                                                        int32_t* index) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_name_set(tq_context* ctx, int32_t index, const char* name) TQ_NOEXCEPT;
+/* Common fields; their setters leave the format level as it is. */
+/* The stored document itself (NULL for none); the definition keeps it. */
+TQ_API int32_t tq_identification_defn_comments_get(tq_context* ctx, int32_t index,
+                                                   tq_xmldoc** comments) TQ_NOEXCEPT;
+/* The definition takes the document when it holds an include; otherwise the caller keeps it. */
+TQ_API int32_t tq_identification_defn_comments_set(tq_context* ctx, int32_t index,
+                                                   tq_xmldoc* comments) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_layouts_get(tq_context* ctx, int32_t index, tq_xmldoc** layouts) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_layouts_set(tq_context* ctx, int32_t index, tq_xmldoc* layouts) TQ_NOEXCEPT;
+/* owner: 320 bytes + terminator. */
+TQ_API int32_t tq_identification_defn_owner_get(tq_context* ctx, int32_t index, char* owner) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_owner_set(tq_context* ctx, int32_t index, const char* owner) TQ_NOEXCEPT;
+/* replacement: 320 bytes + terminator, given only while deprecated is 1. */
+TQ_API int32_t tq_identification_defn_deprecated_info_get(tq_context* ctx, int32_t index, uint32_t* deprecated,
+                                                          char* replacement) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_deprecated_info_set(tq_context* ctx, int32_t index, uint32_t deprecated,
+                                                          const char* replacement) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_incomplete_get(tq_context* ctx, int32_t index,
+                                                     uint32_t* incomplete) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_incomplete_set(tq_context* ctx, int32_t index,
+                                                     uint32_t incomplete) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_valid_get(tq_context* ctx, int32_t index, uint32_t* valid) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_valid_set(tq_context* ctx, int32_t index, uint32_t valid) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_valid_flag_info_get(tq_context* ctx, int32_t index,
+                                                          uint32_t* valid_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_editable_flag_get(tq_context* ctx, int32_t index, uint32_t* flag) TQ_NOEXCEPT;
+/* The index of the definition's datatype in the current locale; -1 for none. */
+TQ_API int32_t tq_identification_defn_datatype_index_get(tq_context* ctx, int32_t index,
+                                                         int32_t* dtype_index) TQ_NOEXCEPT;
+/* Stores the datatype; the format level stays. */
+TQ_API int32_t tq_identification_defn_datatype_index_set_no_upcast(tq_context* ctx, int32_t index,
+                                                                   int32_t dtype_index) TQ_NOEXCEPT;
+/* The format level stays. */
+TQ_API int32_t tq_identification_defn_automatic_uppercasing_get(tq_context* ctx, int32_t index,
+                                                                uint32_t* auto_upper) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_automatic_uppercasing_set(tq_context* ctx, int32_t index,
+                                                                uint32_t auto_upper) TQ_NOEXCEPT;
+/* Resource names: 4,096 bytes + terminator; empty for none. */
+TQ_API int32_t tq_identification_defn_chopper_name_get(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+/* Regex libraries, vocabularies, default categories: the readers. */
+/* The first normalization library; -800 when there is none. */
+TQ_API int32_t tq_identification_defn_normalization_regexlib_name_get(tq_context* ctx, int32_t index,
+                                                                      char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_normalization_regexlib_name_get_by_index(tq_context* ctx, int32_t index,
+                                                                               int32_t position,
+                                                                               char* name) TQ_NOEXCEPT;
+/* The first vocabulary's name: 16,384 bytes + terminator. */
+TQ_API int32_t tq_identification_defn_vocabulary_name_get(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_vocabulary_count_get(tq_context* ctx, int32_t index,
+                                                           uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_vocabulary_info_get_by_index(tq_context* ctx, int32_t index, int32_t vocab,
+                                                                   char* name, uint32_t* stop) TQ_NOEXCEPT;
+/* The threshold reads 80 while fuzzy lookup is disabled. */
+TQ_API int32_t tq_identification_defn_fuzzy_vocab_lookup_params_get_by_index(tq_context* ctx, int32_t index,
+                                                                             int32_t vocab, uint32_t* enabled,
+                                                                             uint32_t* threshold) TQ_NOEXCEPT;
+/* Vocabulary 0. */
+TQ_API int32_t tq_identification_defn_fuzzy_vocab_lookup_params_get(tq_context* ctx, int32_t index,
+                                                                    uint32_t* enabled,
+                                                                    uint32_t* threshold) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_default_category_count_get(tq_context* ctx, int32_t index,
+                                                                 uint32_t* count) TQ_NOEXCEPT;
+/* category: 128 bytes + terminator. */
+TQ_API int32_t tq_identification_defn_default_category_info_get(tq_context* ctx, int32_t index, int32_t entry,
+                                                                char* category,
+                                                                uint32_t* likelihood) TQ_NOEXCEPT;
+/* The format level: 5, 7 or 8. */
+TQ_API int32_t tq_identification_defn_version_get(tq_context* ctx, int32_t index, uint32_t* value) TQ_NOEXCEPT;
+/* Raises the format level to 8 and changes nothing else. */
+TQ_API int32_t tq_identification_defn_touch(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+/* At level 5 the normalization libraries are the ones applied to the whole
+ * value first: the preprocessing count and names give them, and the
+ * normalization count is 0. */
+TQ_API int32_t tq_identification_defn_normalization_regexlib_count_get(tq_context* ctx, int32_t index,
+                                                                       uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_preprocessing_regexlib_count_get(tq_context* ctx, int32_t index,
+                                                                       uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_preprocessing_regexlib_name_get_by_index(tq_context* ctx, int32_t index,
+                                                                               int32_t position,
+                                                                               char* name) TQ_NOEXCEPT;
+/* Changes of the common part that raise the format level to 8. An empty
+ * name in a _set empties the list (position 0) or the chopper. */
+TQ_API int32_t tq_identification_defn_valid_flag_info_set(tq_context* ctx, int32_t index,
+                                                          uint32_t valid_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_datatype_index_set(tq_context* ctx, int32_t index,
+                                                         int32_t dtype_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_chopper_name_set(tq_context* ctx, int32_t index, const char* name) TQ_NOEXCEPT;
+/* Leaves only the named library; one that cannot be opened changes nothing. */
+TQ_API int32_t tq_identification_defn_normalization_regexlib_name_set(tq_context* ctx, int32_t index,
+                                                                      const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_normalization_regexlib_name_set_by_index(tq_context* ctx, int32_t index,
+                                                                               int32_t position,
+                                                                               const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_normalization_regexlib_add(tq_context* ctx, int32_t index,
+                                                                 const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_normalization_regexlib_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_preprocessing_regexlib_name_set_by_index(tq_context* ctx, int32_t index,
+                                                                               int32_t position,
+                                                                               const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_preprocessing_regexlib_add(tq_context* ctx, int32_t index,
+                                                                 const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_preprocessing_regexlib_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_vocabulary_name_set(tq_context* ctx, int32_t index,
+                                                          const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_vocabulary_info_set_by_index(tq_context* ctx, int32_t index, int32_t vocab,
+                                                                   const char* name, uint32_t stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_vocabulary_add(tq_context* ctx, int32_t index, const char* name,
+                                                     uint32_t stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_vocabulary_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+/* The threshold is stored only when enabling. */
+TQ_API int32_t tq_identification_defn_fuzzy_vocab_lookup_params_set_by_index(tq_context* ctx, int32_t index,
+                                                                             int32_t vocab, uint32_t enabled,
+                                                                             uint32_t threshold) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_fuzzy_vocab_lookup_params_set(tq_context* ctx, int32_t index,
+                                                                    uint32_t enabled,
+                                                                    uint32_t threshold) TQ_NOEXCEPT;
+/* likelihood 10 to 90 (-802). */
+TQ_API int32_t tq_identification_defn_default_category_info_set(tq_context* ctx, int32_t index, int32_t entry,
+                                                                const char* category,
+                                                                uint32_t likelihood) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_default_category_add(tq_context* ctx, int32_t index,
+                                                           int32_t* cat_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_default_category_delete(tq_context* ctx, int32_t index,
+                                                              int32_t entry) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_default_categories_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+/* The kind's own part: identity values, known identities, patterns (a
+ * grammar, root and sought categories, options bit 0 "Phrase", the identity
+ * value, weight and stop flag, and optimization parameters), categorization
+ * libraries. Output sizes include the terminator, texts cut between
+ * characters: value, root_cat, sought_cat, id_val and abbrev 128 bytes;
+ * desc, scheme and grammar names 1,028; rlib_name 16,384. An identity text
+ * that names no value is -801, a category the grammar lacks -802, a
+ * likelihood outside 10 to 90 -802. Changes raise the format level to 8;
+ * one that fails after changing a pattern or known identity keeps that
+ * change. */
+TQ_API int32_t tq_identification_defn_value_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_value_info_get(tq_context* ctx, int32_t index, int32_t value_index, char* value,
+                                                     char* desc, uint32_t* dflt_flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_value_add(tq_context* ctx, int32_t index, const char* value, const char* desc,
+                                                uint32_t dflt_flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_values_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_known_identity_count_get(tq_context* ctx, int32_t index,
+                                                               uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_known_identity_info_get(tq_context* ctx, int32_t index, int32_t known_index,
+                                                              char* scheme, uint32_t* options, char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_known_identity_info_set(tq_context* ctx, int32_t index, int32_t known_index,
+                                                              const char* scheme, uint32_t options,
+                                                              const char* identity) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_known_identity_add(tq_context* ctx, int32_t index, const char* scheme,
+                                                         uint32_t options, const char* identity) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_known_identities_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_pattern_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_pattern_info_get(tq_context* ctx, int32_t index, int32_t pattern_index,
+                                                       char* root_cat, char* sought_cat, uint32_t* options,
+                                                       char* id_val, int32_t* weight, uint32_t* stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_pattern_info_set(tq_context* ctx, int32_t index, int32_t pattern_index,
+                                                       const char* grammar_name, const char* root_cat,
+                                                       const char* sought_cat, uint32_t options, const char* id_val,
+                                                       int32_t weight, uint32_t stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_pattern_add(tq_context* ctx, int32_t index, const char* grammar_name,
+                                                  const char* root_cat, const char* sought_cat, uint32_t options,
+                                                  const char* id_val, int32_t weight, uint32_t stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_patterns_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_grammar_name_get(tq_context* ctx, int32_t index, int32_t pattern_index,
+                                                       char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_grammar_name_set(tq_context* ctx, int32_t index, int32_t pattern_index,
+                                                       const char* name) TQ_NOEXCEPT;
+/* A pattern's optimization parameters: the getters give what its runs use
+ * (its own values when its override is on, else the context's defaults);
+ * a value setter switches the override on from the defaults first. Levels
+ * 5 to 10, input length 0 short, 1 long, 2 automatic; others -802. */
+TQ_API int32_t tq_identification_defn_opt_params_override_get(tq_context* ctx, int32_t index, int32_t pattern_index,
+                                                              uint32_t* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_opt_params_resource_limit_get(tq_context* ctx, int32_t index,
+                                                                    int32_t pattern_index, int32_t* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_opt_params_scoring_levels_get(tq_context* ctx, int32_t index,
+                                                                    int32_t pattern_index, int32_t* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_opt_params_input_length_get(tq_context* ctx, int32_t index, int32_t pattern_index,
+                                                                  int32_t* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_opt_params_override_set(tq_context* ctx, int32_t index, int32_t pattern_index,
+                                                              uint32_t value) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_opt_params_resource_limit_set(tq_context* ctx, int32_t index,
+                                                                    int32_t pattern_index, int32_t value) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_opt_params_scoring_levels_set(tq_context* ctx, int32_t index,
+                                                                    int32_t pattern_index, int32_t value) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_opt_params_input_length_set(tq_context* ctx, int32_t index, int32_t pattern_index,
+                                                                  int32_t value) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_cat_regexlib_count_get(tq_context* ctx, int32_t index,
+                                                             uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_cat_regexlib_info_get(tq_context* ctx, int32_t index, int32_t entry_index,
+                                                            char* abbrev, uint32_t* likelihood, char* rlib_name,
+                                                            uint32_t* stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_cat_regexlib_info_set(tq_context* ctx, int32_t index, int32_t entry_index,
+                                                            const char* cat_abbr, uint32_t likelihood,
+                                                            const char* rlib_name, uint32_t stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_cat_regexlib_add(tq_context* ctx, int32_t index, const char* cat_abbr,
+                                                       uint32_t likelihood, const char* rlib_name,
+                                                       uint32_t stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_identification_defn_cat_regexlib_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+/* Whole definitions. */
+/* A new definition without values or patterns; not valid until set so. */
+TQ_API int32_t tq_identification_defn_add(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
+/* A copy of sname (surfaced or not, ancestors included) named dname; it is bound again before its first run. */
+TQ_API int32_t tq_identification_defn_copy(tq_context* ctx, const char* sname, const char* dname,
+                                           int32_t* index) TQ_NOEXCEPT;
+/* Empties the slot; the indices of the other definitions stay. */
+TQ_API int32_t tq_identification_defn_unload(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+/* Appends the definition to xml as the locale writer does: an include
+ * "Dovirizered" holding an element of type "Dovirizered" (level 5),
+ * "Dovirizered V7" or "Dovirizered V8". */
+TQ_API int32_t tq_identification_defn_write(tq_context* ctx, int32_t index, tq_xmldoc* xml) TQ_NOEXCEPT;
+
 /* ---- Morph analyzer info ------------------------------------------------
  * What word analysis recorded for each word of a value: the word as
  * chopped, uppercased and normalized, the vocabularies that knew it (fuzzy
