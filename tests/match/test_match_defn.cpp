@@ -254,6 +254,18 @@ TEST(MatchDefn, ResourcesThatCannotBeOpenedStayUnboundAndTheRestReads) {
   EXPECT_EQ(kb2.defn(kR)->valid, 0);
   EXPECT_TRUE(kb2.has_error("column 'Scheme Type' is missing from the preprocessing schemes of the match definition 'R'"))
       << kb2.errors();
+  // With a "Case Insensitive" column only the exact "Yes" makes a scheme
+  // case-insensitive; "Phrase" is phrase mode.
+  std::string phrase = match_test::locale_text();
+  replace_in(&phrase, "R", "<layout width=\"1\">\n                                <column type=\"string\">Scheme Type</column>",
+             "<layout width=\"2\">\n                                <column type=\"string\">Scheme Type</column><column "
+             "type=\"string\">Case Insensitive</column>");
+  replace_in(&phrase, "R", "<field column=\"Scheme Type\">element</field>",
+             "<field column=\"Scheme Type\">Phrase</field><field column=\"Case Insensitive\">yes</field>");
+  MatchKb kb3(phrase);
+  ASSERT_EQ(kb3.load_rc(), 0) << kb3.errors();
+  ASSERT_EQ(match_defn_part(kb3.defn(kR))->schemes.size(), 1u);
+  EXPECT_EQ(match_defn_part(kb3.defn(kR))->schemes[0].options, 0u);
 }
 
 TEST(MatchDefn, ACopyHoldsItsOwnReferencesAfterTheSourceIsUnloaded) {
@@ -319,6 +331,26 @@ TEST(MatchDefn, PreparationPointsTheOptionsAtTheListsAndChangesUndoIt) {
   ASSERT_EQ(eager.load_rc(), 0) << eager.errors();
   EXPECT_EQ(match_defn_part(eager.defn(kR))->prepared.load(), 1u);
   EXPECT_EQ(eager.token(kR)->cat_regexlibs[0]->bound, 1);
+}
+
+TEST(MatchDefn, RuleWeightsKeepTwoDecimalsAndIncludeDefaultNeedsARule) {
+  std::string r_text;
+  std::string m_text;
+  {
+    MatchKb kb;
+    ASSERT_EQ(kb.load_rc(), 0) << kb.errors();
+    match_defn_part(kb.defn(kR))->rules[0].weight = 1.234;
+    // Without rules nothing is written, so "Include Default" reads back 1.
+    match_defn_part(kb.defn(kM))->include_default = 0;
+    r_text = kb.written(kR);
+    m_text = kb.written(kM);
+  }
+  EXPECT_NE(r_text.find("<property name=\"Weight\">1.23</property>"), std::string::npos) << r_text;
+  EXPECT_EQ(m_text.find("Include Default"), std::string::npos);
+  MatchKb again(with_definition(with_definition(match_test::locale_text(), "R", r_text), "M", m_text));
+  ASSERT_EQ(again.load_rc(), 0) << again.errors();
+  EXPECT_DOUBLE_EQ(match_defn_part(again.defn(kR))->rules[0].weight, 1.23);
+  EXPECT_EQ(match_defn_part(again.defn(kM))->include_default, 1u);
 }
 
 TEST(MatchDefn, RulesFollowTokenRenamesAndDeletions) {
