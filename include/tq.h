@@ -2083,6 +2083,61 @@ TQ_API int32_t tq_extraction_defn_cat_regexlib_add(tq_context* ctx, int32_t inde
 TQ_API int32_t tq_extraction_defn_cat_regexlib_delete(tq_context* ctx, int32_t index, uint32_t entry) TQ_NOEXCEPT;
 TQ_API int32_t tq_extraction_defn_cat_regexlib_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
 
+/* ---- Match definition combination rules -----------------------------------
+ * Token combination rules of the match definitions of the current locale
+ * (definition index as for the other definition families). A rule arranges
+ * the definition's tokens differently in the code: for every token position
+ * (a token name) the token whose value goes there ("" for none); it applies
+ * within its sensitivity range when all its conditions hold, with a weight.
+ * A rule added here starts with one entry per token, no conditions, range
+ * 0..0 (it applies at no sensitivity until its range is set) and weight
+ * 100.0. Every change needs edit mode and, but for include_default_set,
+ * raises the definition's version to "9.0". Names are compared byte for
+ * byte; texts in are at most 1,024 bytes (a condition's token kept in 320,
+ * its category in 256, cut between characters), texts out at most 1,028
+ * bytes + terminator. A rule index out of range gives -800 (recorded for the
+ * weight and sensitivity calls); a position no entry has, -802. */
+TQ_API int32_t tq_match_defn_token_combination_rule_count_get(tq_context* ctx, int32_t index,
+                                                              uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_combination_include_default_get(tq_context* ctx, int32_t index,
+                                                                   uint32_t* def) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_combination_include_default_set(tq_context* ctx, int32_t index,
+                                                                   uint32_t value) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_combination_rule_add(tq_context* ctx, int32_t index,
+                                                        uint32_t* rule_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_combination_rules_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_combination_rule_weight_get(tq_context* ctx, int32_t index, uint32_t rule,
+                                                               double* wt) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_combination_rule_weight_set(tq_context* ctx, int32_t index, uint32_t rule,
+                                                               double weight) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_combination_rule_sensitivities_get(tq_context* ctx, int32_t index,
+                                                                      uint32_t rule, uint32_t* sens_lo,
+                                                                      uint32_t* sens_hi) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_combination_rule_sensitivities_set(tq_context* ctx, int32_t index,
+                                                                      uint32_t rule, uint32_t low,
+                                                                      uint32_t high) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_combination_rule_conditions_count_get(tq_context* ctx, int32_t index,
+                                                                         uint32_t rule,
+                                                                         uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_combination_rule_condition_get(tq_context* ctx, int32_t index, uint32_t rule,
+                                                                  uint32_t cond, char* token, char* cat,
+                                                                  uint32_t* like, uint32_t* negate) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_combination_rule_condition_set(tq_context* ctx, int32_t index, uint32_t rule,
+                                                                  uint32_t cond, const char* token,
+                                                                  const char* cat, uint32_t likelihood,
+                                                                  uint32_t negate) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_combination_rule_condition_add(tq_context* ctx, int32_t index, uint32_t rule,
+                                                                  const char* token, const char* cat,
+                                                                  uint32_t likelihood, uint32_t negate,
+                                                                  uint32_t* cond_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_combination_rule_conditions_delete_all(tq_context* ctx, int32_t index,
+                                                                          uint32_t rule) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_combination_rule_position_get(tq_context* ctx, int32_t index, uint32_t rule,
+                                                                 const char* position, char* token) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_combination_rule_position_set(tq_context* ctx, int32_t index, uint32_t rule,
+                                                                 const char* position,
+                                                                 const char* token) TQ_NOEXCEPT;
+
 #ifdef __cplusplus
 }
 #endif

@@ -4,6 +4,7 @@
 #include "kbstore/krkind.h"
 #include "kbstore/krlib.h"
 #include "kbstore/krvlt.h"
+#include "match/krmdef.h"
 #include "fields/krxdef.h"
 #include "parse/krpdef.h"
 #include "resources/krchpr.h"
@@ -24,7 +25,7 @@ constexpr const defn_kind_ops* kKindOps[kDefnKindCount + 1] = {
     &kCaseDefnKindOps,
     nullptr,  // kDefnGender: fields/
     &kIdentDefnKindOps,
-    nullptr,  // kDefnMatch: match/
+    &kMatchDefnKindOps,
     &kParseDefnKindOps,
     nullptr,  // kDefnPattern: fields/
     &kStdznDefnKindOps,
