@@ -6,9 +6,9 @@
 //
 // Definitions of the tests' kind, parse definitions ("Parsorithm" elements),
 // case definitions ("Caseorithm"), standardization definitions
-// ("Standorithm"), identification definitions ("Dovirizered"), extraction
-// definitions ("Vidurivodidiz") and gender analysis definitions
-// ("Gendorithm") are read. The
+// ("Standorithm"), identification definitions ("Dovirizered"), match
+// definitions ("Rivoruzeduv"), extraction definitions ("Vidurivodidiz") and
+// gender analysis definitions ("Gendorithm") are read. The
 // target lends the tests' definition kind and links the engine's layers
 // (with the wiring that lends resource opens and the built kinds) in place
 // of the library, calling the reader itself.
@@ -21,8 +21,8 @@
 namespace {
 
 constexpr int32_t kEnusa = 29840;
-constexpr int32_t kKinds[] = {tqtest::kTestKind, tq::kDefnParse,   tq::kDefnCase,
-                               tq::kDefnStdzn,    tq::kDefnIdent,   tq::kDefnExtract, tq::kDefnGender};
+constexpr int32_t kKinds[] = {tqtest::kTestKind, tq::kDefnParse, tq::kDefnCase,    tq::kDefnStdzn,  tq::kDefnIdent,
+                               tq::kDefnMatch,    tq::kDefnExtract, tq::kDefnGender, tq::kDefnPattern};
 
 // Reads the document at path into ENUSA.
 void read_into_locale(tq::context* ctx, const std::string& path) {
@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   tq_fuzz::Input in = tq_fuzz::split_input(data, size);
   tq_fuzz::Kb& kb = tq_fuzz::Kb::fresh();
   for (const char* f : {"regexlib/R1.zel", "regexlib/R2.zel", "chopinfo/C.zel", "vocab/V1.zev", "grammar/G.zel",
-                        "scheme/S.sch.zel"}) {
+                        "scheme/S.sch.zel", "phonetx/P.zel"}) {
     tq_fuzz::write_file(kb / f, "x");  // registered by name, never read here
   }
   std::filesystem::path dir = kb / "locale";

@@ -2484,6 +2484,263 @@ TQ_API int32_t tq_extraction_defn_cat_regexlib_add(tq_context* ctx, int32_t inde
                                                    uint32_t stop) TQ_NOEXCEPT;
 TQ_API int32_t tq_extraction_defn_cat_regexlib_delete(tq_context* ctx, int32_t index, uint32_t entry) TQ_NOEXCEPT;
 TQ_API int32_t tq_extraction_defn_cat_regexlib_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+/* ---- Match definitions -------------------------------------------------------
+ * Match definitions of the current locale, by index as datatypes are (own
+ * then inherited; in edit mode depth x 256 + position). Texts cross in the
+ * session encoding; counts, flags, options and lengths are uint32_t, indices,
+ * tokens, keys and entries int32_t (-1 for none). Every change, token add,
+ * delete and rename, add, copy and write needs edit mode. Names out hold 320
+ * bytes + terminator, scheme names 4,096 + terminator. The code length is
+ * given in bytes (4 per character; a code buffer needs one more). Scheme
+ * options: 1 element mode, 2 case insensitive. A definition without a parse
+ * definition gives -708 for the parse definition's tokens and -301 for its
+ * surface flag. */
+TQ_API int32_t tq_match_defn_count_get(tq_context* ctx, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_count_get_by_locale(tq_context* ctx, int32_t locale, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_name_get_by_index(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_index_get_by_name(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_name_set(tq_context* ctx, int32_t index, const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_comments_get(tq_context* ctx, int32_t index, tq_xmldoc** comments) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_comments_set(tq_context* ctx, int32_t index, tq_xmldoc* comments) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_layouts_get(tq_context* ctx, int32_t index, tq_xmldoc** layouts) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_layouts_set(tq_context* ctx, int32_t index, tq_xmldoc* layouts) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_owner_get(tq_context* ctx, int32_t index, char* owner) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_owner_set(tq_context* ctx, int32_t index, const char* owner) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_deprecated_info_get(tq_context* ctx, int32_t index, uint32_t* deprecated,
+                                                 char* replacement) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_deprecated_info_set(tq_context* ctx, int32_t index, uint32_t deprecated,
+                                                 const char* replacement) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_incomplete_get(tq_context* ctx, int32_t index, uint32_t* incomplete) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_incomplete_set(tq_context* ctx, int32_t index, uint32_t incomplete) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_valid_get(tq_context* ctx, int32_t index, uint32_t* valid) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_valid_set(tq_context* ctx, int32_t index, uint32_t valid) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_valid_flag_info_get(tq_context* ctx, int32_t index, uint32_t* valid_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_valid_flag_info_set(tq_context* ctx, int32_t index, uint32_t valid_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_editable_flag_get(tq_context* ctx, int32_t index, uint32_t* flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_datatype_index_get(tq_context* ctx, int32_t index, int32_t* dtype_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_datatype_index_set(tq_context* ctx, int32_t index, int32_t dtype_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_matchcode_length_get(tq_context* ctx, int32_t index, uint32_t* len) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_parse_defn_name_get(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_parse_defn_index_get(tq_context* ctx, int32_t index, int32_t* prthm_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_parse_defn_index_set(tq_context* ctx, int32_t index, int32_t prthm_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_parse_defn_token_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_parse_defn_token_name_get(tq_context* ctx, int32_t index, int32_t token,
+                                                       char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_parse_defn_token_key_get_by_name(tq_context* ctx, int32_t index, const char* name,
+                                                              int32_t* key) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_parse_defn_surfaced_get(tq_context* ctx, int32_t index, uint32_t* surfaced) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_parsed_input_flag_get(tq_context* ctx, int32_t index, uint32_t* flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_parsed_input_flag_set(tq_context* ctx, int32_t index, uint32_t flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_scheme_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_scheme_info_get(tq_context* ctx, int32_t index, int32_t scheme, char* name,
+                                             uint32_t* options) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_scheme_info_set(tq_context* ctx, int32_t index, int32_t scheme, const char* name,
+                                             uint32_t options) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_scheme_add(tq_context* ctx, int32_t index, const char* name, uint32_t options) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_schemes_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_name_get(tq_context* ctx, int32_t index, int32_t token, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_name_get_by_key(tq_context* ctx, int32_t index, int32_t key, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_key_get_by_name(tq_context* ctx, int32_t index, const char* name,
+                                                   int32_t* key) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_names_get(tq_context* ctx, const char* match_defn, char** names,
+                                             uint32_t* num_names) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_name_set(tq_context* ctx, int32_t index, int32_t token,
+                                            const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_add(tq_context* ctx, int32_t index, int32_t* tok_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_delete(tq_context* ctx, int32_t index, int32_t token) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_automatic_uppercasing_get(tq_context* ctx, int32_t index, int32_t token,
+                                                       uint32_t* auto_upper) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_automatic_uppercasing_set(tq_context* ctx, int32_t index, int32_t token,
+                                                       uint32_t auto_upper) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_sort_words_flag_get(tq_context* ctx, int32_t index, int32_t token,
+                                                 uint32_t* sort_words) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_sort_words_flag_set(tq_context* ctx, int32_t index, int32_t token,
+                                                 uint32_t sort_words) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_add(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_copy(tq_context* ctx, const char* source, const char* dest, int32_t* index) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_unload(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_write(tq_context* ctx, tq_xmldoc* xml, int32_t index) TQ_NOEXCEPT;
+/* ---- Match definition token lists -------------------------------------------
+ * A match definition's token (definition index, token index) and its lists:
+ * normalization regex libraries and standardization schemes, noise
+ * vocabularies, phonetics rule sets and transformation regex libraries (each
+ * with a sensitivity range sens_hi..sens_lo), categorization regex libraries
+ * ("Norm Cat"), vocabularies with stop flag and fuzzy lookup, categorization
+ * regex libraries (category 128 bytes, likelihood 10..90, library name 16,384
+ * bytes, stop flag), default categories (category 128 bytes, likelihood), and
+ * the token's code positions per sensitivity bucket (0..9: 95, 90, ... 50;
+ * 1-based, 0 none; a set takes 0 <= start <= end <= 1,024, else -802). An
+ * entry index out of range is -800. A name that cannot be opened is not
+ * added, or leaves the entry it was to replace unbound. Changes need edit
+ * mode. */
+TQ_API int32_t tq_match_defn_token_regexlib_count_get(tq_context* ctx, int32_t index, int32_t token,
+                                                      uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_regexlib_info_get(tq_context* ctx, int32_t index, int32_t token, int32_t entry,
+                                                     char* name, uint32_t* sens_hi, uint32_t* sens_lo) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_regexlib_add(tq_context* ctx, int32_t index, int32_t token, const char* name,
+                                                uint32_t sens_hi, uint32_t sens_lo) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_regexlib_set(tq_context* ctx, int32_t index, int32_t token, int32_t entry,
+                                                const char* name, uint32_t sens_hi, uint32_t sens_lo) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_regexlibs_delete_all(tq_context* ctx, int32_t index, int32_t token) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_stdz_scheme_count_get(tq_context* ctx, int32_t index, int32_t token,
+                                                         uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_stdz_scheme_info_get(tq_context* ctx, int32_t index, int32_t token, int32_t entry,
+                                                        char* name, uint32_t* options, uint32_t* disable_phtx,
+                                                        uint32_t* sens_hi, uint32_t* sens_lo) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_stdz_scheme_info_set(tq_context* ctx, int32_t index, int32_t token, int32_t entry,
+                                                        const char* name, uint32_t options, uint32_t disable_phtx,
+                                                        uint32_t sens_hi, uint32_t sens_lo) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_stdz_scheme_add(tq_context* ctx, int32_t index, int32_t token, const char* name,
+                                                   uint32_t options, uint32_t disable_phtx, uint32_t sens_hi,
+                                                   uint32_t sens_lo) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_stdz_schemes_delete_all(tq_context* ctx, int32_t index, int32_t token) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_noise_vocab_count_get(tq_context* ctx, int32_t index, int32_t token,
+                                                         uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_noise_vocab_info_get(tq_context* ctx, int32_t index, int32_t token, int32_t entry,
+                                                        char* name, uint32_t* sens_hi, uint32_t* sens_lo) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_noise_vocab_info_set(tq_context* ctx, int32_t index, int32_t token, int32_t entry,
+                                                        const char* name, uint32_t sens_hi,
+                                                        uint32_t sens_lo) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_noise_vocab_add(tq_context* ctx, int32_t index, int32_t token, const char* name,
+                                                   uint32_t sens_hi, uint32_t sens_lo) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_noise_vocabs_delete_all(tq_context* ctx, int32_t index, int32_t token) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_phonetx_lib_count_get(tq_context* ctx, int32_t index, int32_t token,
+                                                         uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_phonetx_lib_info_get(tq_context* ctx, int32_t index, int32_t token, int32_t entry,
+                                                        char* name, uint32_t* sens_hi, uint32_t* sens_lo) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_phonetx_lib_info_set(tq_context* ctx, int32_t index, int32_t token, int32_t entry,
+                                                        const char* name, uint32_t sens_hi,
+                                                        uint32_t sens_lo) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_phonetx_lib_add(tq_context* ctx, int32_t index, int32_t token, const char* name,
+                                                   uint32_t sens_hi, uint32_t sens_lo) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_phonetx_libs_delete_all(tq_context* ctx, int32_t index, int32_t token) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_trans_regexlib_count_get(tq_context* ctx, int32_t index, int32_t token,
+                                                            uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_trans_regexlib_info_get(tq_context* ctx, int32_t index, int32_t token, int32_t entry,
+                                                           char* name, uint32_t* sens_hi,
+                                                           uint32_t* sens_lo) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_trans_regexlib_info_set(tq_context* ctx, int32_t index, int32_t token, int32_t entry,
+                                                           const char* name, uint32_t sens_hi,
+                                                           uint32_t sens_lo) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_trans_regexlib_add(tq_context* ctx, int32_t index, int32_t token, const char* name,
+                                                      uint32_t sens_hi, uint32_t sens_lo) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_trans_regexlib_delete_all(tq_context* ctx, int32_t index, int32_t token) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_cat_norm_regexlib_count_get(tq_context* ctx, int32_t index, int32_t token,
+                                                               uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_cat_norm_regexlib_info_get(tq_context* ctx, int32_t index, int32_t token,
+                                                              int32_t entry, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_cat_norm_regexlib_info_set(tq_context* ctx, int32_t index, int32_t token,
+                                                              int32_t entry, const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_cat_norm_regexlib_add(tq_context* ctx, int32_t index, int32_t token,
+                                                         const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_cat_norm_regexlib_delete(tq_context* ctx, int32_t index, int32_t token,
+                                                            int32_t entry) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_cat_norm_regexlibs_delete_all(tq_context* ctx, int32_t index,
+                                                                 int32_t token) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_vocabulary_count_get(tq_context* ctx, int32_t index, int32_t token,
+                                                        uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_vocabulary_info_get(tq_context* ctx, int32_t index, int32_t token, int32_t entry,
+                                                       char* name, uint32_t* stop, uint32_t* fuzzy_enabled,
+                                                       uint32_t* fuzzy_threshold) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_vocabulary_info_set(tq_context* ctx, int32_t index, int32_t token, int32_t entry,
+                                                       const char* name, uint32_t stop, uint32_t fuzzy_enabled,
+                                                       uint32_t fuzzy_threshold) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_vocabulary_add(tq_context* ctx, int32_t index, int32_t token, const char* name,
+                                                  uint32_t stop, uint32_t fuzzy_enabled,
+                                                  uint32_t fuzzy_threshold) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_vocabulary_delete(tq_context* ctx, int32_t index, int32_t token,
+                                                     int32_t entry) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_vocabulary_delete_all(tq_context* ctx, int32_t index, int32_t token) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_cat_regexlib_count_get(tq_context* ctx, int32_t index, int32_t token,
+                                                          uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_cat_regexlib_info_get(tq_context* ctx, int32_t index, int32_t token, int32_t entry,
+                                                         char* name, char* abbrev, uint32_t* like,
+                                                         uint32_t* stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_cat_regexlib_info_set(tq_context* ctx, int32_t index, int32_t token, int32_t entry,
+                                                         const char* abbrev, uint32_t like, const char* name,
+                                                         uint32_t stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_cat_regexlib_add(tq_context* ctx, int32_t index, int32_t token, const char* abbrev,
+                                                    uint32_t like, const char* name, uint32_t stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_cat_regexlib_delete(tq_context* ctx, int32_t index, int32_t token,
+                                                       int32_t entry) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_cat_regexlibs_delete_all(tq_context* ctx, int32_t index, int32_t token) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_default_category_count_get(tq_context* ctx, int32_t index, int32_t token,
+                                                              uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_default_category_info_get(tq_context* ctx, int32_t index, int32_t token,
+                                                             int32_t entry, char* abbrev, uint32_t* like) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_default_category_info_set(tq_context* ctx, int32_t index, int32_t token,
+                                                             int32_t entry, const char* abbrev,
+                                                             uint32_t like) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_default_category_add(tq_context* ctx, int32_t index, int32_t token,
+                                                        int32_t* cat_idx) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_default_category_delete(tq_context* ctx, int32_t index, int32_t token,
+                                                           int32_t entry) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_default_categories_delete_all(tq_context* ctx, int32_t index,
+                                                                 int32_t token) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_cat_automatic_uppercasing_get(tq_context* ctx, int32_t index, int32_t token,
+                                                                 uint32_t* auto_upper) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_cat_automatic_uppercasing_set(tq_context* ctx, int32_t index, int32_t token,
+                                                                 uint32_t auto_upper) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_sensitivity_info_get(tq_context* ctx, int32_t index, int32_t token, int32_t sens,
+                                                        uint32_t* sense, uint32_t* start, uint32_t* stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_sensitivity_info_set(tq_context* ctx, int32_t index, int32_t token, int32_t sens,
+                                                        uint32_t start, uint32_t end) TQ_NOEXCEPT;
+
+/* ---- Match definition combination rules -----------------------------------
+ * Token combination rules of the match definitions of the current locale
+ * (definition index as for the other definition families). A rule arranges
+ * the definition's tokens differently in the code: for every token position
+ * (a token name) the token whose value goes there ("" for none); it applies
+ * within its sensitivity range when all its conditions hold, with a weight.
+ * A rule added here starts with one entry per token, no conditions, range
+ * 0..0 (it applies at no sensitivity until its range is set) and weight
+ * 100.0. Every change needs edit mode and, but for include_default_set,
+ * raises the definition's version to "9.0". Names are compared byte for
+ * byte; texts in are at most 1,024 bytes (a condition's token kept in 320,
+ * its category in 256, cut between characters), texts out at most 1,028
+ * bytes + terminator. A rule index out of range gives -800 (recorded for the
+ * weight and sensitivity calls); a position no entry has, -802. */
+TQ_API int32_t tq_match_defn_token_combination_rule_count_get(tq_context* ctx, int32_t index,
+                                                              uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_combination_include_default_get(tq_context* ctx, int32_t index,
+                                                                   uint32_t* def) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_combination_include_default_set(tq_context* ctx, int32_t index,
+                                                                   uint32_t value) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_combination_rule_add(tq_context* ctx, int32_t index,
+                                                        uint32_t* rule_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_combination_rules_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_combination_rule_weight_get(tq_context* ctx, int32_t index, uint32_t rule,
+                                                               double* wt) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_combination_rule_weight_set(tq_context* ctx, int32_t index, uint32_t rule,
+                                                               double weight) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_combination_rule_sensitivities_get(tq_context* ctx, int32_t index,
+                                                                      uint32_t rule, uint32_t* sens_lo,
+                                                                      uint32_t* sens_hi) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_combination_rule_sensitivities_set(tq_context* ctx, int32_t index,
+                                                                      uint32_t rule, uint32_t low,
+                                                                      uint32_t high) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_combination_rule_conditions_count_get(tq_context* ctx, int32_t index,
+                                                                         uint32_t rule,
+                                                                         uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_combination_rule_condition_get(tq_context* ctx, int32_t index, uint32_t rule,
+                                                                  uint32_t cond, char* token, char* cat,
+                                                                  uint32_t* like, uint32_t* negate) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_combination_rule_condition_set(tq_context* ctx, int32_t index, uint32_t rule,
+                                                                  uint32_t cond, const char* token,
+                                                                  const char* cat, uint32_t likelihood,
+                                                                  uint32_t negate) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_combination_rule_condition_add(tq_context* ctx, int32_t index, uint32_t rule,
+                                                                  const char* token, const char* cat,
+                                                                  uint32_t likelihood, uint32_t negate,
+                                                                  uint32_t* cond_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_combination_rule_conditions_delete_all(tq_context* ctx, int32_t index,
+                                                                          uint32_t rule) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_combination_rule_position_get(tq_context* ctx, int32_t index, uint32_t rule,
+                                                                 const char* position, char* token) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_defn_token_combination_rule_position_set(tq_context* ctx, int32_t index, uint32_t rule,
+                                                                 const char* position,
+                                                                 const char* token) TQ_NOEXCEPT;
 
 /* ---- Extraction ------------------------------------------------------------------
  * The tokens of an extraction definition's datatype pulled out of free text

@@ -19,6 +19,7 @@
 #include "api/krwire.h"
 #include "fields/krfdctx.h"
 #include "kbstore/krkbctx.h"
+#include "match/krmtctx.h"
 #include "parse/krpsctx.h"
 #include "resources/krrsctx.h"
 #include "standardize/krstctx.h"
@@ -89,6 +90,7 @@ std::span<const context_layer> context_layers() {
                                          resources_context_parts(),
                                          parse_context_parts(),
                                          standardize_context_parts(),
+                                         match_context_parts(),
                                          fields_context_parts(),
                                          shared_state_parts()};
   return layers;

@@ -6,6 +6,7 @@
 #include "kbstore/krlib.h"
 #include "kbstore/krvlt.h"
 #include "fields/krpadef.h"
+#include "match/krmdef.h"
 #include "fields/krxdef.h"
 #include "parse/krpdef.h"
 #include "resources/krchpr.h"
@@ -26,7 +27,7 @@ constexpr const defn_kind_ops* kKindOps[kDefnKindCount + 1] = {
     &kCaseDefnKindOps,
     &kGenderDefnKindOps,
     &kIdentDefnKindOps,
-    nullptr,  // kDefnMatch: match/
+    &kMatchDefnKindOps,
     &kParseDefnKindOps,
     &kPatternDefnKindOps,
     &kStdznDefnKindOps,

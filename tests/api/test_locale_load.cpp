@@ -142,9 +142,9 @@ TEST(LocaleLoad, MaskedKindsNotYetReadableGiveTheWarning) {
   LocaleKb kb;
   Context ctx(kb.dir.str().c_str());
   kb.standard(ctx);
-  // Datatypes and parse definitions are read (these files hold none); match
-  // definitions are not read by this engine yet.
-  EXPECT_EQ(tq_zel_locale_load(ctx, 29000, TQ_LOAD_DATATYPES | TQ_LOAD_PARSE_DEFNS | TQ_LOAD_MATCH_DEFNS), 104);
+  // Datatypes and parse definitions are read (these files hold none); locale
+  // guess definitions are not read by this engine yet.
+  EXPECT_EQ(tq_zel_locale_load(ctx, 29000, TQ_LOAD_DATATYPES | TQ_LOAD_PARSE_DEFNS | TQ_LOAD_GUESS_DEFNS), 104);
   uint32_t count = 0;
   tq_error_count_get(ctx, &count);
   // The parent is loaded with the same mask, and first.
@@ -154,10 +154,10 @@ TEST(LocaleLoad, MaskedKindsNotYetReadableGiveTheWarning) {
   tq_error_info_get_by_index(ctx, 0, &code, text);
   EXPECT_EQ(code, 105);
   EXPECT_EQ(std::string(text),
-            "Match definitions of locale L1 are not read by this engine yet; the locale is loaded without them.");
+            "Locale Guess definitions of locale L1 are not read by this engine yet; the locale is loaded without them.");
   tq_error_info_get_by_index(ctx, 1, &code, text);
   EXPECT_EQ(std::string(text),
-            "Match definitions of locale EN are not read by this engine yet; the locale is loaded without them.");
+            "Locale Guess definitions of locale EN are not read by this engine yet; the locale is loaded without them.");
   EXPECT_EQ(current(ctx), 29000);
   EXPECT_EQ(tq_datatype_count_get(ctx, &count), 0);
   EXPECT_EQ(count, 0u);

@@ -17,6 +17,7 @@
 #include "core/krfio.h"
 #include "fields/krfdctx.h"
 #include "kbstore/krkbctx.h"
+#include "match/krmtctx.h"
 #include "parse/krpsctx.h"
 #include "resources/krrsctx.h"
 #include "standardize/krstctx.h"
@@ -49,12 +50,18 @@ inline Layers standardize_layers() {
           tq::parse_context_parts(), tq::standardize_context_parts(), tq::shared_state_parts()};
 }
 
-// Up to the field-analysis layer's work areas. The match layer sits between
-// standardize and fields; its list joins here when it exists.
-inline Layers fields_layers() {
-  return {tq::core_context_parts(),        tq::kbstore_context_parts(), tq::resources_context_parts(),
-          tq::parse_context_parts(),       tq::standardize_context_parts(), tq::fields_context_parts(),
+// Up to the matching layer's work areas.
+inline Layers match_layers() {
+  return {tq::core_context_parts(),  tq::kbstore_context_parts(),     tq::resources_context_parts(),
+          tq::parse_context_parts(), tq::standardize_context_parts(), tq::match_context_parts(),
           tq::shared_state_parts()};
+}
+
+// Up to the field-analysis layer's work areas.
+inline Layers fields_layers() {
+  return {tq::core_context_parts(),        tq::kbstore_context_parts(),     tq::resources_context_parts(),
+          tq::parse_context_parts(),       tq::standardize_context_parts(), tq::match_context_parts(),
+          tq::fields_context_parts(),      tq::shared_state_parts()};
 }
 
 // Every layer that the test executable links (its build names the highest
@@ -62,6 +69,8 @@ inline Layers fields_layers() {
 inline Layers default_layers() {
 #if defined(TQ_TEST_LAYER_fields)
   return fields_layers();
+#elif defined(TQ_TEST_LAYER_match)
+  return match_layers();
 #elif defined(TQ_TEST_LAYER_standardize)
   return standardize_layers();
 #elif defined(TQ_TEST_LAYER_parse)

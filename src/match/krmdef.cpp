@@ -1,0 +1,446 @@
+#include "match/krmdef.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "core/krerr.h"
+#include "core/krstr.h"
+#include "kbstore/krvlt.h"
+#include "kbstore/krxml.h"
+#include "match/krmtres.h"
+
+namespace tq {
+
+namespace {
+
+constexpr const char* kVersion7 = "7.0";
+constexpr const char* kVersion9 = "9.0";
+constexpr const char* kTypeSchemes = "PreProc Schemes";
+constexpr const char* kColSchemeType = "Scheme Type";
+constexpr const char* kColCaseInsensitive = "Case Insensitive";
+constexpr const char* kTypeNoise = "Noise Vocabs";
+constexpr const char* kTypePhonetx = "PhonetX Libs";
+constexpr const char* kTypeTransform = "Transformation Regexlibs";
+constexpr const char* kTypeNormCat = "Norm Cat Regexlibs";
+constexpr const char* kTypeVocabs = "Vocabularies";
+constexpr const char* kTypeCatList = "Categorization Regexlibs";
+constexpr const char* kTypeSens = "Sensitivities";
+constexpr const char* kColHigh = "Sens Range High";
+constexpr const char* kColLow = "Sens Range Low";
+constexpr const char* kColSens = "Sensitivity";
+constexpr const char* kColStart = "Start pos";
+constexpr const char* kColEnd = "End pos";
+constexpr const char* kProp95Start = "Sens 95 Start pos";
+constexpr const char* kProp95End = "Sens 95 End pos";
+constexpr const char* kPropCatUpper = "Automatic Cat Uppercasing";
+constexpr const char* kPropSortWords = "Sort Words";
+
+const xmldoc* include_of_type(const xmldoc* el, const char* type) {
+  for (int32_t i = 0; i < el->include_count; ++i) {
+    const xmldoc* doc = el->includes[i].doc;
+    if (doc != nullptr && std::strcmp(doc->type, type) == 0) return doc;
+  }
+  return nullptr;
+}
+
+void memory_report(context* ctx, const char* what, const char* name) {
+  char text[kDefnNameMax + 128];
+  std::snprintf(text, sizeof text, what, name);
+  TQ_REPORT(ctx, TQ_ERR_NO_MEMORY, 29, text);
+}
+
+void schemes_release(context* ctx, std::vector<match_scheme_entry>* schemes, int32_t keep_refs) {
+  for (match_scheme_entry& e : *schemes) {
+    if (keep_refs != 0) {
+      e.scheme.forget();
+    } else {
+      (void)e.scheme.release(ctx);
+    }
+  }
+  schemes->clear();
+}
+
+// ---- "PreProc Schemes" -------------------------------------------------------------
+
+int32_t schemes_read(context* ctx, const xmldoc* el, defn_rec* rec, match_defn_kind_rec* part) {
+  const xmldoc* table = include_of_type(el, kTypeSchemes);
+  if (table == nullptr || table->record_count < 1) return 0;
+  try {
+    part->schemes.reserve(static_cast<size_t>(table->record_count));
+  } catch (const std::bad_alloc&) {
+    memory_report(ctx, "Allocating memory for scheme indices of match definition %s.", rec->name);
+    return TQ_ERR_NO_MEMORY;
+  }
+  int32_t ci_col = -1;
+  int32_t type_col = -1;
+  (void)xmldoc_column_find(ctx, table, kColCaseInsensitive, &ci_col);
+  if (xmldoc_column_find(ctx, table, kColSchemeType, &type_col) != 0 || type_col < 0) {
+    TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 131, kColSchemeType, rec->name);
+    return TQ_ERR_INVALID_CONTENT;
+  }
+  int32_t result = 0;
+  for (int32_t r = 0; r < table->record_count; ++r) {
+    const xmldoc_record& row = table->records[r];
+    if (row.key == nullptr) continue;
+    const char* name = row.value != nullptr ? row.value : "";
+    // Without the column every scheme is case-insensitive; with it only the
+    // exact text "Yes" makes one so. Any type but "Phrase" is element mode.
+    uint32_t options = 0;
+    if (ci_col < 0 || std::strcmp(xmldoc_record_text(row, ci_col), "Yes") == 0) {
+      options |= kMatchSchemeCaseInsensitive;
+    }
+    const xmldoc_field* type = xmldoc_field_get(table, r, type_col);
+    if (type != nullptr && std::strcmp(xmldoc_field_text(type), "Phrase") != 0) options |= kMatchSchemeElement;
+    match_scheme_entry entry;
+    int32_t rc = match_scheme_open(ctx, name, options, &entry);
+    if (rc < 0) {
+      TQ_REPORT(ctx, rc, 132, name, rec->name);
+      if (err_is_critical(rc)) return rc;
+      result = rc;
+      continue;
+    }
+    part->schemes.push_back(std::move(entry));  // reserved: cannot throw
+  }
+  return result;
+}
+
+int32_t include_or_free(context* ctx, xmldoc* el, const char* name, xmldoc* doc, int32_t rc) {
+  if (rc >= 0) rc = xmldoc_include_add(ctx, el, name, kXmlIncludeInline, doc);
+  if (rc < 0) xml_free(ctx, doc);
+  return rc < 0 ? rc : 0;
+}
+
+int32_t schemes_write(context* ctx, xmldoc* el, const match_defn_kind_rec* part) {
+  xmldoc* doc = nullptr;
+  int32_t rc = xmldoc_create(ctx, kTypeSchemes, kVersion7, &doc);
+  if (rc != 0) return rc;
+  rc = xmldoc_column_add(ctx, doc, kColSchemeType, kXmlColString);
+  if (rc >= 0) rc = xmldoc_column_add(ctx, doc, kColCaseInsensitive, kXmlColString);
+  for (const match_scheme_entry& e : part->schemes) {
+    if (rc < 0) break;
+    // An entry whose scheme could not be opened has no name left to write.
+    if (!e.scheme.held()) continue;
+    char name[kRsrcNameSize];
+    rc = rsrc_name_get(ctx, kRsrcScheme, e.scheme.index(), name, sizeof name);
+    if (rc < 0) break;
+    xmldoc_field f[2]{};
+    f[0].type = kXmlColString;
+    f[0].text = const_cast<char*>((e.options & kMatchSchemeElement) != 0 ? "Element" : "Phrase");
+    f[1].type = kXmlColString;
+    f[1].text = const_cast<char*>((e.options & kMatchSchemeCaseInsensitive) != 0 ? "Yes" : "No");
+    rc = xmldoc_record_add(ctx, doc, "", name, f);
+  }
+  return include_or_free(ctx, el, kTypeSchemes, doc, rc);
+}
+
+// ---- Token sections ----------------------------------------------------------------
+
+// A section with the int columns "Sens Range High" and "Sens Range Low" and
+// one record per bound entry, the resource's name as its value.
+int32_t ranged_write(context* ctx, xmldoc* el, const char* type, const char* version, uint32_t kind,
+                     const std::vector<match_ranged_ref>& list) {
+  xmldoc* doc = nullptr;
+  int32_t rc = xmldoc_create(ctx, type, version, &doc);
+  if (rc != 0) return rc;
+  rc = xmldoc_column_add(ctx, doc, kColHigh, kXmlColInt);
+  if (rc >= 0) rc = xmldoc_column_add(ctx, doc, kColLow, kXmlColInt);
+  for (const match_ranged_ref& e : list) {
+    if (rc < 0) break;
+    if (!e.ref.held()) continue;
+    char name[kRsrcNameSize];
+    rc = rsrc_name_get(ctx, kind, e.ref.index(), name, sizeof name);
+    if (rc < 0) break;
+    xmldoc_field f[2]{};
+    f[0].type = kXmlColInt;
+    f[0].number = e.high;
+    f[1].type = kXmlColInt;
+    f[1].number = e.low;
+    rc = xmldoc_record_add(ctx, doc, "", name, f);
+  }
+  return include_or_free(ctx, el, type, doc, rc);
+}
+
+int32_t norm_cat_write(context* ctx, xmldoc* el, const std::vector<rsrc_ref>& list) {
+  if (list.empty()) return 0;
+  xmldoc* doc = nullptr;
+  int32_t rc = xmldoc_create(ctx, kTypeNormCat, kVersion9, &doc);
+  if (rc != 0) return rc;
+  for (const rsrc_ref& r : list) {
+    if (rc < 0) break;
+    if (!r.held()) continue;
+    char name[kRsrcNameSize];
+    rc = rsrc_name_get(ctx, kRsrcRegex, r.index(), name, sizeof name);
+    if (rc >= 0) rc = xmldoc_record_add(ctx, doc, "", name, nullptr);
+  }
+  return include_or_free(ctx, el, kTypeNormCat, doc, rc);
+}
+
+int32_t vocabs_write(context* ctx, xmldoc* el, const std::vector<defn_vocab>& list) {
+  if (list.empty()) return 0;
+  xmldoc* doc = nullptr;
+  int32_t rc = xmldoc_create(ctx, kTypeVocabs, kVersion9, &doc);
+  if (rc != 0) return rc;
+  constexpr int32_t kFields = 4;
+  auto* fields = static_cast<xmldoc_field*>(std::calloc(kFields, sizeof(xmldoc_field)));
+  if (fields == nullptr) rc = TQ_ERR_NO_MEMORY;
+  int32_t capacity = kFields;
+  int32_t added = 0;
+  if (rc >= 0) rc = xmldoc_name_stop_columns_add(ctx, doc, 0, &fields, &capacity, &added);
+  if (rc >= 0) rc = fuzzy_params_columns_declare(ctx, doc, 2, fields, capacity, &added);
+  for (const defn_vocab& v : list) {
+    if (rc < 0) break;
+    if (!v.vocab.held()) continue;
+    char name[kRsrcNameSize];
+    rc = rsrc_name_get(ctx, kRsrcVocab, v.vocab.index(), name, sizeof name);
+    if (rc < 0) break;
+    xmldoc_name_stop_fields_set(ctx, name, v.stop, 0, fields);
+    fuzzy_params_columns_fill(&v.fuzzy, fields, 2);
+    rc = xmldoc_record_add(ctx, doc, "", nullptr, fields);
+  }
+  std::free(fields);
+  return include_or_free(ctx, el, kTypeVocabs, doc, rc);
+}
+
+int32_t sensitivities_write(context* ctx, xmldoc* el, const match_token_kind_rec* part) {
+  xmldoc* doc = nullptr;
+  int32_t rc = xmldoc_create(ctx, kTypeSens, kVersion7, &doc);
+  if (rc != 0) return rc;
+  rc = xmldoc_column_add(ctx, doc, kColSens, kXmlColInt);
+  if (rc >= 0) rc = xmldoc_column_add(ctx, doc, kColStart, kXmlColInt);
+  if (rc >= 0) rc = xmldoc_column_add(ctx, doc, kColEnd, kXmlColInt);
+  // Buckets 90 to 50 as records; 95 as the section's two properties.
+  for (uint32_t b = 1; b < kMatchSensCount && rc >= 0; ++b) {
+    xmldoc_field f[3]{};
+    for (xmldoc_field& x : f) x.type = kXmlColInt;
+    f[0].number = kMatchSensValues[b];
+    f[1].number = part->positions[b].start;
+    f[2].number = part->positions[b].end;
+    rc = xmldoc_record_add(ctx, doc, "", nullptr, f);
+  }
+  char number[kIntTextSize];
+  if (rc >= 0) {
+    str_from_int(part->positions[0].start, number);
+    rc = xmldoc_prop_add(ctx, doc, kProp95Start, number);
+  }
+  if (rc >= 0) {
+    str_from_int(part->positions[0].end, number);
+    rc = xmldoc_prop_add(ctx, doc, kProp95End, number);
+  }
+  return include_or_free(ctx, el, kTypeSens, doc, rc);
+}
+
+void problem_report(context* ctx, const defn_rec* rec, const dtok_rec* tok, const match_read_problem& p) {
+  const char* name = p.name.empty() ? "" : p.name.data();
+  switch (p.message) {
+    case 133:
+      TQ_REPORT(ctx, p.code, 133, name, tok->name, kMatchKindName, rec->name);
+      break;
+    case 134:
+      TQ_REPORT(ctx, p.code, 134, name, tok->name, kMatchKindName, rec->name);
+      break;
+    case 1542:
+      TQ_REPORT(ctx, p.code, 1542, name, tok->name, kMatchKindName, rec->name);
+      break;
+    case 88:
+      TQ_REPORT(ctx, p.code, 88, name, tok->name, kMatchKindName, rec->name);
+      break;
+    case 192:
+      TQ_REPORT(ctx, p.code, 192, name, kMatchKindName, rec->name);
+      break;
+    case 1469:
+      TQ_REPORT(ctx, p.code, 1469, kMatchKindName, rec->name);
+      break;
+    case 135:
+      TQ_REPORT(ctx, p.code, 135, tok->name, rec->name, static_cast<int32_t>(kMatchSensCount), p.number);
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace
+
+// ---- Shared helpers ------------------------------------------------------------------------
+
+int32_t match_scheme_open(context* ctx, const char* name, uint32_t options, match_scheme_entry* entry) {
+  if (entry == nullptr || entry->scheme.held()) return TQ_ERR_ARGUMENT;
+  entry->options = options & (kMatchSchemeElement | kMatchSchemeCaseInsensitive);
+  return rsrc_open(ctx, kRsrcScheme, name, entry->options, &entry->scheme);
+}
+
+void match_defn_code_length_recompute(defn_rec* rec) {
+  match_defn_kind_rec* part = match_defn_part(rec);
+  if (part == nullptr) return;
+  int32_t length = static_cast<int32_t>(kMatchCodeLengthMin);
+  for (const auto& item : rec->tokens.items) {
+    const match_token_kind_rec* tp = match_token_part(item.get());
+    if (tp == nullptr) continue;
+    for (const match_position& p : tp->positions) length = std::max(length, p.end);
+  }
+  part->code_length = static_cast<uint32_t>(length);
+}
+
+int32_t match_position_check(int32_t start, int32_t end) {
+  return 0 <= start && start <= end && end <= kMatchPositionMax ? 0 : TQ_ERR_ARGUMENT;
+}
+
+void match_defn_unprepare(defn_rec* rec) {
+  match_defn_kind_rec* part = match_defn_part(rec);
+  if (part != nullptr) part->prepared.store(0, std::memory_order_release);
+  if (rec == nullptr) return;
+  for (auto& item : rec->tokens.items) {
+    if (match_token_kind_rec* tp = match_token_part(item.get())) tp->prepared = 0;
+  }
+}
+
+// ---- Hooks ---------------------------------------------------------------------------------
+
+int32_t match_defn_type_matches(context*, const char* include_name) {
+  if (include_name == nullptr) return 0;
+  return std::strcmp(include_name, kMatchRootType) == 0 || std::strcmp(include_name, kMatchRootTypeVertical) == 0
+             ? 1
+             : 0;
+}
+
+int32_t match_defn_kind_init(context*, defn_rec* rec) {
+  auto* part = new (std::nothrow) match_defn_kind_rec;
+  if (part == nullptr) return TQ_ERR_NO_MEMORY;
+  rec->part = part;
+  return 0;
+}
+
+int32_t match_defn_kind_read(context* ctx, const xmldoc* element, defn_rec* rec) {
+  match_defn_kind_rec* part = match_defn_part(rec);
+  if (part == nullptr || element == nullptr) return TQ_ERR_ARGUMENT;
+  int32_t last = 0;
+  int32_t rc = defn_rec_load_result(ctx, rec, schemes_read(ctx, element, rec, part), &last);
+  if (rc == 0) rc = defn_rec_load_result(ctx, rec, match_rules_read(ctx, element, rec), &last);
+  if (rc != 0) return rc;
+  return last != 0 ? TQ_WARN_READ_PROBLEMS : 0;
+}
+
+int32_t match_defn_kind_write(context* ctx, xmldoc* element, const defn_rec* rec) {
+  const match_defn_kind_rec* part = match_defn_part(rec);
+  if (part == nullptr || element == nullptr) return TQ_ERR_ARGUMENT;
+  int32_t rc = schemes_write(ctx, element, part);
+  if (rc >= 0) rc = match_rules_write(ctx, element, rec);
+  return rc < 0 ? rc : 0;
+}
+
+int32_t match_defn_kind_copy(context* ctx, const defn_rec* src, defn_rec* dst) {
+  const match_defn_kind_rec* from = match_defn_part(src);
+  match_defn_kind_rec* to = match_defn_part(dst);
+  if (from == nullptr || to == nullptr) return TQ_ERR_ARGUMENT;
+  int32_t rc = 0;
+  try {
+    to->schemes.reserve(from->schemes.size());
+    for (const match_scheme_entry& e : from->schemes) {
+      match_scheme_entry& t = to->schemes.emplace_back();
+      t.options = e.options;
+      // An entry left unbound by a failed open stays unbound in the copy.
+      if (e.scheme.held()) rc = e.scheme.share(ctx, &t.scheme);
+      if (rc < 0) break;
+    }
+    if (rc >= 0) to->rules = from->rules;
+  } catch (const std::bad_alloc&) {
+    rc = TQ_ERR_NO_MEMORY;
+  }
+  if (rc < 0) {
+    schemes_release(ctx, &to->schemes, 0);
+    to->rules.clear();
+    return rc;
+  }
+  to->code_length = from->code_length;
+  to->include_default = from->include_default;
+  to->prepared.store(0, std::memory_order_release);
+  return 0;
+}
+
+int32_t match_defn_kind_free(context* ctx, defn_rec* rec, int32_t keep_refs) {
+  match_defn_kind_rec* part = match_defn_part(rec);
+  if (part == nullptr) return 0;
+  schemes_release(ctx, &part->schemes, keep_refs);
+  delete part;
+  rec->part = nullptr;
+  return 0;
+}
+
+int32_t match_defn_kind_validate(context* ctx, defn_rec* rec) {
+  match_defn_kind_rec* part = match_defn_part(rec);
+  if (part == nullptr) return TQ_ERR_ARGUMENT;
+  for (auto& item : rec->tokens.items) {
+    match_token_kind_rec* tp = match_token_part(item.get());
+    if (tp == nullptr) continue;
+    for (const match_read_problem& p : tp->problems) problem_report(ctx, rec, item.get(), p);
+    std::vector<match_read_problem>().swap(tp->problems);
+  }
+  match_defn_code_length_recompute(rec);
+  // The tokens' reads returned their failures already.
+  if (rec->valid != 0 && (ctx->options & kOptPrepareOnRead) != 0) return match_defn_prepare_held(ctx, rec);
+  return 0;
+}
+
+int32_t match_defn_kind_remap(context*, defn_rec* rec, int32_t) {
+  match_defn_code_length_recompute(rec);
+  match_defn_unprepare(rec);
+  return 0;
+}
+
+void match_defn_invalidate(context*, defn_rec* rec, uint32_t what) {
+  if (what != 0) match_defn_unprepare(rec);
+}
+
+int32_t match_defn_token_init(context* ctx, dtok_rec* tok) {
+  auto* part = defn_part_with_morph_new<match_token_kind_rec>(ctx);
+  if (part == nullptr) return TQ_ERR_NO_MEMORY;
+  if (default_category_list_init(&part->defaults) != 0) {
+    delete part;
+    TQ_REPORT(ctx, TQ_ERR_NO_MEMORY, 29, "Allocating memory for default cats list in token.");
+    return TQ_ERR_NO_MEMORY;
+  }
+  tok->part = part;
+  return 0;
+}
+
+int32_t match_defn_token_write(context* ctx, xmldoc* element, const dtok_rec* tok) {
+  const match_token_kind_rec* part = match_token_part(tok);
+  if (part == nullptr || element == nullptr) return TQ_ERR_ARGUMENT;
+  int32_t rc = ranged_write(ctx, element, kTypeNoise, kVersion7, kRsrcVocab, part->noise);
+  if (rc >= 0) rc = ranged_write(ctx, element, kTypePhonetx, kVersion7, kRsrcPhonetx, part->phonetx);
+  if (rc >= 0) rc = ranged_write(ctx, element, kTypeTransform, kVersion9, kRsrcRegex, part->transform);
+  if (rc >= 0) {
+    rc = xmldoc_prop_add_yes_no_grouped(ctx, element, kVersion9, kPropCatUpper, part->cat_uppercasing != 0, 0);
+  }
+  if (rc >= 0) rc = xmldoc_prop_add_yes_no_grouped(ctx, element, kVersion9, kPropSortWords, part->sort_words != 0, 0);
+  if (rc >= 0) rc = norm_cat_write(ctx, element, part->norm_cat);
+  if (rc >= 0) rc = vocabs_write(ctx, element, part->vocabularies);
+  if (rc >= 0) rc = cat_regexlib_list_write(ctx, element, part->cat_regexlibs, kTypeCatList, kTypeCatList, kVersion9);
+  if (rc >= 0) rc = default_category_list_write(ctx, &part->defaults, element);
+  if (rc >= 0) rc = sensitivities_write(ctx, element, part);
+  return rc < 0 ? rc : 0;
+}
+
+const defn_kind_ops kMatchDefnKindOps = [] {
+  defn_kind_ops ops;
+  ops.root_type = kMatchRootType;
+  ops.type_matches = match_defn_type_matches;
+  ops.init = match_defn_kind_init;
+  ops.read = match_defn_kind_read;
+  ops.write = match_defn_kind_write;
+  ops.copy = match_defn_kind_copy;
+  ops.free = match_defn_kind_free;
+  ops.validate = match_defn_kind_validate;
+  ops.remap = match_defn_kind_remap;
+  ops.token_init = match_defn_token_init;
+  ops.token_read = match_defn_token_read;
+  ops.token_write = match_defn_token_write;
+  ops.token_copy = match_defn_token_copy;
+  ops.token_free = match_defn_token_free;
+  ops.invalidate = match_defn_invalidate;
+  return ops;
+}();
+
+}  // namespace tq

@@ -1,0 +1,17 @@
+#include "match/krmtctx.h"
+
+namespace tq {
+
+namespace {
+
+// Each work area of the layer is one entry, made in this order and freed in
+// reverse. The first entry only marks where the layer's parts begin.
+constexpr context_part kMatchParts[] = {
+    {"match layer", nullptr, nullptr, nullptr},
+};
+
+}  // namespace
+
+context_layer match_context_parts() { return kMatchParts; }
+
+}  // namespace tq
