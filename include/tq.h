@@ -1940,6 +1940,43 @@ TQ_API int32_t tq_extraction_defn_cat_regexlib_add(tq_context* ctx, int32_t inde
 TQ_API int32_t tq_extraction_defn_cat_regexlib_delete(tq_context* ctx, int32_t index, uint32_t entry) TQ_NOEXCEPT;
 TQ_API int32_t tq_extraction_defn_cat_regexlib_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
 
+/* ---- N-gram profiles ------------------------------------------------------------
+ * Counts of the character n-grams (runs of n code points) of texts, for
+ * authoring tools; every call but the iterator's create and free needs edit
+ * mode. Options: bit 0 keeps case (otherwise texts are uppercased with the
+ * current locale's rules), bit 1 adds the start and end markers (code points
+ * 2 and 3), bit 2 makes every run of white space one blank; the default is
+ * 6, the default window size 3. At most 256 code points of a text are
+ * profiled. An iterator walks its profile's n-grams in the order they were
+ * first added; next gives the n-gram (1,028 bytes, session encoding) and its
+ * count into data (a uint32_t), and -1 when done or when the profile was
+ * cleared or freed since the iterator's init. */
+typedef struct tq_ngram_profile tq_ngram_profile;
+typedef struct tq_ngram_iterator tq_ngram_iterator;
+TQ_API int32_t tq_ngram_profile_create(tq_context* ctx, tq_ngram_profile** profile) TQ_NOEXCEPT;
+TQ_API int32_t tq_ngram_profile_free(tq_context* ctx, tq_ngram_profile* profile) TQ_NOEXCEPT;
+TQ_API int32_t tq_ngram_profile_clear(tq_context* ctx, tq_ngram_profile* profile) TQ_NOEXCEPT;
+TQ_API int32_t tq_ngram_profile_update(tq_context* ctx, tq_ngram_profile* profile, const char* data,
+                                       uint32_t weight) TQ_NOEXCEPT;
+TQ_API int32_t tq_ngram_profile_total_count_get(tq_context* ctx, tq_ngram_profile* profile,
+                                                uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_ngram_profile_unique_count_get(tq_context* ctx, tq_ngram_profile* profile,
+                                                 uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_ngram_iterator_create(tq_context* ctx, tq_ngram_iterator** iter) TQ_NOEXCEPT;
+/* NULL is accepted. */
+TQ_API int32_t tq_ngram_iterator_free(tq_context* ctx, tq_ngram_iterator* iter) TQ_NOEXCEPT;
+TQ_API int32_t tq_ngram_iterator_init(tq_context* ctx, tq_ngram_profile* profile,
+                                      tq_ngram_iterator* iter) TQ_NOEXCEPT;
+TQ_API int32_t tq_ngram_iterator_next(tq_context* ctx, tq_ngram_iterator* iter, char* ngram,
+                                      void* data) TQ_NOEXCEPT;
+TQ_API int32_t tq_ngram_iterator_done(tq_context* ctx, tq_ngram_iterator* iter, uint32_t* done) TQ_NOEXCEPT;
+TQ_API int32_t tq_ngram_profile_options_set(tq_context* ctx, tq_ngram_profile* profile,
+                                            uint32_t options) TQ_NOEXCEPT;
+TQ_API int32_t tq_ngram_profile_options_get(tq_context* ctx, tq_ngram_profile* profile,
+                                            uint32_t* options) TQ_NOEXCEPT;
+TQ_API int32_t tq_ngram_profile_window_size_set(tq_context* ctx, tq_ngram_profile* profile,
+                                                uint32_t size) TQ_NOEXCEPT;
+
 #ifdef __cplusplus
 }
 #endif

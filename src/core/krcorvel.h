@@ -12,6 +12,7 @@
 
 struct tq_context;
 struct tq_vault_file;
+struct tq_ngram_profile;
 
 namespace tq {
 
@@ -112,6 +113,8 @@ struct tq_context {
   tq::case_work* case_work;               // the casing engine's work area
   // Field analysis.
   tq::ident_work_area* ident_work_area;   // identification's scores and pattern states
+  // Locale and language guessing.
+  tq_ngram_profile* lang_scratch_profile;  // the n-grams of the text being scored
 };
 
 namespace tq {
