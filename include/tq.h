@@ -1977,6 +1977,66 @@ TQ_API int32_t tq_ngram_profile_options_get(tq_context* ctx, tq_ngram_profile* p
 TQ_API int32_t tq_ngram_profile_window_size_set(tq_context* ctx, tq_ngram_profile* profile,
                                                 uint32_t size) TQ_NOEXCEPT;
 
+/* ---- Language guess scores -------------------------------------------------------
+ * How well a value fits a language definition of the current locale, from 0
+ * to 1000: the definition's n-gram model and its known pattern regex
+ * libraries, blended by its scoring bias. The info (made by
+ * tq_language_guess_info_init, freed by tq_language_guess_info_free, which
+ * accepts NULL) records one score's steps; each score with an info replaces
+ * what it held. Texts out take 1,028 bytes in the session encoding; -800 for
+ * an item index out of range. An input n-gram's weight is the sum of its
+ * counts in the definition's training schemes, in edit mode only (0
+ * otherwise). */
+typedef struct tq_language_guess_info tq_language_guess_info;
+TQ_API int32_t tq_language_guess_score(tq_context* ctx, const char* name, const char* data,
+                                       int32_t* score) TQ_NOEXCEPT;
+TQ_API int32_t tq_language_guess_score_with_info(tq_context* ctx, const char* name, const char* data,
+                                                 int32_t* score, tq_language_guess_info* info) TQ_NOEXCEPT;
+TQ_API int32_t tq_language_guess_score_by_index(tq_context* ctx, int32_t index, const char* data,
+                                                int32_t* score) TQ_NOEXCEPT;
+TQ_API int32_t tq_language_guess_score_by_index_with_info(tq_context* ctx, int32_t index, const char* data,
+                                                          int32_t* score,
+                                                          tq_language_guess_info* info) TQ_NOEXCEPT;
+TQ_API int32_t tq_language_guess_info_init(tq_context* ctx, tq_language_guess_info** info) TQ_NOEXCEPT;
+TQ_API int32_t tq_language_guess_info_free(tq_context* ctx, tq_language_guess_info* info) TQ_NOEXCEPT;
+TQ_API int32_t tq_language_guess_info_preproc_regexlibs_count_get(tq_context* ctx, tq_language_guess_info* info,
+                                                                  uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_language_guess_info_preproc_info_get(tq_context* ctx, tq_language_guess_info* info,
+                                                       int32_t index, char* result,
+                                                       uint32_t* matched) TQ_NOEXCEPT;
+TQ_API int32_t tq_language_guess_info_any_preproc_regexlib_matched_get(tq_context* ctx,
+                                                                       tq_language_guess_info* info,
+                                                                       uint32_t* matched) TQ_NOEXCEPT;
+TQ_API int32_t tq_language_guess_info_cased_string_get(tq_context* ctx, tq_language_guess_info* info,
+                                                       char* result) TQ_NOEXCEPT;
+TQ_API int32_t tq_language_guess_info_ngram_count_get(tq_context* ctx, tq_language_guess_info* info,
+                                                      uint32_t* count) TQ_NOEXCEPT;
+/* first_pos: the 1-based position of the n-gram among the cased text's code
+ * points; 0 when it is not there, except that an n-gram ending in the end
+ * marker counts from the end of the cased text. */
+TQ_API int32_t tq_language_guess_info_input_ngram_info_get(tq_context* ctx, tq_language_guess_info* info,
+                                                           int32_t index, char* ngram, uint32_t* first_pos,
+                                                           uint32_t* frequency, uint32_t* weight) TQ_NOEXCEPT;
+TQ_API int32_t tq_language_guess_info_known_regexlib_count_get(tq_context* ctx, tq_language_guess_info* info,
+                                                               uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_language_guess_info_known_regexlib_info_get(tq_context* ctx, tq_language_guess_info* info,
+                                                              int32_t index, char* regexlib, uint32_t* likelihood,
+                                                              uint32_t* num_matches, double* score) TQ_NOEXCEPT;
+TQ_API int32_t tq_language_guess_info_ngram_raw_score_get(tq_context* ctx, tq_language_guess_info* info,
+                                                          double* score) TQ_NOEXCEPT;
+TQ_API int32_t tq_language_guess_info_regex_raw_score_get(tq_context* ctx, tq_language_guess_info* info,
+                                                          double* score) TQ_NOEXCEPT;
+TQ_API int32_t tq_language_guess_info_ngram_weighted_score_get(tq_context* ctx, tq_language_guess_info* info,
+                                                               double* score) TQ_NOEXCEPT;
+TQ_API int32_t tq_language_guess_info_regex_weighted_score_get(tq_context* ctx, tq_language_guess_info* info,
+                                                               double* score) TQ_NOEXCEPT;
+TQ_API int32_t tq_language_guess_info_ngram_bias_get(tq_context* ctx, tq_language_guess_info* info,
+                                                     double* bias) TQ_NOEXCEPT;
+TQ_API int32_t tq_language_guess_info_regex_bias_get(tq_context* ctx, tq_language_guess_info* info,
+                                                     double* bias) TQ_NOEXCEPT;
+TQ_API int32_t tq_language_guess_info_regex_final_score_get(tq_context* ctx, tq_language_guess_info* info,
+                                                            double* score) TQ_NOEXCEPT;
+
 #ifdef __cplusplus
 }
 #endif
