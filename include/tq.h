@@ -2037,6 +2037,67 @@ TQ_API int32_t tq_language_guess_info_regex_bias_get(tq_context* ctx, tq_languag
 TQ_API int32_t tq_language_guess_info_regex_final_score_get(tq_context* ctx, tq_language_guess_info* info,
                                                             double* score) TQ_NOEXCEPT;
 
+/* ---- Language definitions ------------------------------------------------------
+ * Language definitions of the current locale, by index as datatypes are (own
+ * then inherited; in edit mode depth x 256 + position). Texts cross in the
+ * session encoding; resource names go out in 4,096 bytes + terminator. Every
+ * change, add, copy, train and write needs edit mode; unload does not.
+ * Window sizes are 2..4, scoring biases 0..6 ("Scheme Only" .. "Regex
+ * Only"), likelihoods 0..5 ("Very High" .. "Never"); other values are
+ * refused with -802, as is an empty scheme name. Options: bit 0 case
+ * sensitive, bit 1 bookends, bit 2 squash white space. Changing the training
+ * schemes, the window size or the case-sensitive bit leaves the model
+ * untrained: the next score in edit mode retrains it. */
+TQ_API int32_t tq_lang_defn_name_get_by_index(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_index_get_by_name(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_count_get(tq_context* ctx, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_count_get_by_locale(tq_context* ctx, int32_t locale, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_name_set(tq_context* ctx, int32_t index, const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_deprecated_info_get(tq_context* ctx, int32_t index, uint32_t* deprecated, char* replacement) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_deprecated_info_set(tq_context* ctx, int32_t index, uint32_t deprecated, const char* replacement) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_datatype_index_get(tq_context* ctx, int32_t index, int32_t* dtype_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_datatype_index_set(tq_context* ctx, int32_t index, int32_t dtype_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_comments_get(tq_context* ctx, int32_t index, tq_xmldoc** comments) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_comments_set(tq_context* ctx, int32_t index, tq_xmldoc* comments) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_owner_get(tq_context* ctx, int32_t index, char* owner) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_owner_set(tq_context* ctx, int32_t index, const char* owner) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_layouts_get(tq_context* ctx, int32_t index, tq_xmldoc** layouts) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_layouts_set(tq_context* ctx, int32_t index, tq_xmldoc* layouts) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_incomplete_get(tq_context* ctx, int32_t index, uint32_t* incomplete) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_incomplete_set(tq_context* ctx, int32_t index, uint32_t incomplete) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_valid_get(tq_context* ctx, int32_t index, uint32_t* valid) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_valid_set(tq_context* ctx, int32_t index, uint32_t valid) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_valid_flag_info_get(tq_context* ctx, int32_t index, uint32_t* valid_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_valid_flag_info_set(tq_context* ctx, int32_t index, uint32_t valid_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_editable_flag_get(tq_context* ctx, int32_t index, uint32_t* flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_preprocessing_regexlib_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_preprocessing_regexlib_name_get_by_index(tq_context* ctx, int32_t index, int32_t entry, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_preprocessing_regexlib_name_set_by_index(tq_context* ctx, int32_t index, int32_t entry, const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_preprocessing_regexlib_add(tq_context* ctx, int32_t index, const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_preprocessing_regexlib_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_training_scheme_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_training_scheme_info_get(tq_context* ctx, int32_t index, uint32_t item, char* sch_name) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_training_scheme_info_set(tq_context* ctx, int32_t index, uint32_t item, const char* sch_name) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_training_schemes_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_training_scheme_add(tq_context* ctx, int32_t index, const char* sch_name) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_train(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_known_ptrn_rgx_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_known_ptrn_rgx_info_get(tq_context* ctx, int32_t index, uint32_t item, uint32_t* likelihood, char* rlib_name) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_known_ptrn_rgx_delete(tq_context* ctx, int32_t index, uint32_t item) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_known_ptrn_rgx_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_known_ptrn_rgx_info_set(tq_context* ctx, int32_t index, uint32_t item, uint32_t likelihood, const char* rlib_name) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_known_ptrn_rgx_add(tq_context* ctx, int32_t index, uint32_t likelihood, const char* rlib_name) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_add(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_copy(tq_context* ctx, const char* sname, const char* dname, int32_t* index) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_unload(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_window_size_get(tq_context* ctx, int32_t index, uint32_t* size) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_window_size_set(tq_context* ctx, int32_t index, uint32_t size) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_scoring_bias_get(tq_context* ctx, int32_t index, uint32_t* bias) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_scoring_bias_set(tq_context* ctx, int32_t index, uint32_t bias) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_options_get(tq_context* ctx, int32_t index, uint32_t* options) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_options_set(tq_context* ctx, int32_t index, uint32_t options) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_write(tq_context* ctx, tq_xmldoc* xml, int32_t index) TQ_NOEXCEPT;
+
 #ifdef __cplusplus
 }
 #endif

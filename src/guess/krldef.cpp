@@ -466,7 +466,9 @@ int32_t tqx_lang_defn_write(context* ctx, xmldoc* xml, int32_t index) {
   defn_rec* rec = nullptr;
   int32_t rc = defn_record_get_for_read(ctx, kDefnLangGuess, index, &rec);
   if (rc < 0) return rc;
-  return defn_element_write(ctx, xml, rec);
+  if (rec->kind == 0) return TQ_ERR_INDEX;  // an unloaded slot
+  rc = defn_element_write(ctx, xml, rec);
+  return rc < 0 ? rc : 0;
 }
 
 }  // namespace tq
