@@ -2,7 +2,9 @@
 // base's English, German, French and Turkish definitions: sentences that
 // are in none of the training texts score highest for their own language,
 // and the info reads back what a score did.
+#include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/tq_test.h"
@@ -117,6 +119,93 @@ TEST(LanguageGuess, InfoReadsBackTheScoreAndIndexRules) {
   int32_t score = 0;
   EXPECT_LT(tq_language_guess_score(ctx, "Klingon", "x", &score), 0);
   EXPECT_EQ(tq_language_guess_score_by_index(ctx, 99, "x", &score), -800);
+}
+
+}  // namespace
+
+namespace {
+
+// The definitions' lists and settings edited through the family, in an
+// edit-mode context on a copy of the sample knowledge base.
+TEST(LangDefnExports, ListEditsSettingsAndTraining) {
+  tq_test::TempDir kb;
+  std::filesystem::copy(TQ_SAMPLE_KB, kb.path(), std::filesystem::copy_options::recursive);
+  Context ctx(kb.str().c_str(), true);
+  ASSERT_TQ_OK(ctx, tq_zel_locale_load(ctx, kEn, TQ_LOAD_DATATYPES | TQ_LOAD_LANGUAGE_DEFNS));
+  int32_t en = -1;
+  ASSERT_EQ(tq_lang_defn_index_get_by_name(ctx, "English", &en), 0);
+  // Known pattern regex libraries: deleting the second of four keeps the
+  // others in order; a library that cannot be opened changes nothing.
+  const char* libs[] = {"en_comma", "en_initial", "en_name_normalize", "en_comma"};
+  for (uint32_t i = 0; i < 4; ++i) ASSERT_TQ_OK(ctx, tq_lang_defn_known_ptrn_rgx_add(ctx, en, i, libs[i]));
+  uint32_t count = 0;
+  EXPECT_LT(tq_lang_defn_known_ptrn_rgx_add(ctx, en, 0, "no_such_library"), 0);
+  EXPECT_EQ(tq_lang_defn_known_ptrn_rgx_add(ctx, en, 6, "en_comma"), -802);
+  EXPECT_EQ(tq_lang_defn_known_ptrn_rgx_delete(ctx, en, 1), 0);
+  ASSERT_EQ(tq_lang_defn_known_ptrn_rgx_count_get(ctx, en, &count), 0);
+  ASSERT_EQ(count, 3u);
+  const std::pair<std::string, uint32_t> expected[] = {{"en_comma", 0}, {"en_name_normalize", 2}, {"en_comma", 3}};
+  char name[4097];
+  uint32_t likelihood = 0;
+  for (uint32_t i = 0; i < 3; ++i) {
+    ASSERT_EQ(tq_lang_defn_known_ptrn_rgx_info_get(ctx, en, i, &likelihood, name), 0);
+    EXPECT_EQ(std::make_pair(std::string(name), likelihood), expected[i]);
+  }
+  EXPECT_EQ(tq_lang_defn_known_ptrn_rgx_info_get(ctx, en, 99, &likelihood, name), -800);
+  EXPECT_EQ(likelihood, 2u);
+  EXPECT_STREQ(name, "");
+  EXPECT_EQ(tq_lang_defn_known_ptrn_rgx_info_set(ctx, en, 0, 4, "en_initial"), 0);
+  EXPECT_LT(tq_lang_defn_known_ptrn_rgx_info_set(ctx, en, 0, 1, "no_such_library"), 0);
+  ASSERT_EQ(tq_lang_defn_known_ptrn_rgx_info_get(ctx, en, 0, &likelihood, name), 0);
+  EXPECT_EQ(std::make_pair(std::string(name), likelihood), std::make_pair(std::string("en_initial"), 4u));
+  EXPECT_EQ(tq_lang_defn_known_ptrn_rgx_delete_all(ctx, en), 0);
+  ASSERT_EQ(tq_lang_defn_known_ptrn_rgx_count_get(ctx, en, &count), 0);
+  EXPECT_EQ(count, 0u);
+  // Settings in range only.
+  uint32_t value = 0;
+  EXPECT_EQ(tq_lang_defn_window_size_set(ctx, en, 5), -802);
+  EXPECT_EQ(tq_lang_defn_scoring_bias_set(ctx, en, 7), -802);
+  EXPECT_EQ(tq_lang_defn_scoring_bias_set(ctx, en, 3), 0);
+  EXPECT_EQ(tq_lang_defn_scoring_bias_get(ctx, en, &value), 0);
+  EXPECT_EQ(value, 3u);
+  // Training schemes stay in edit mode; a new window retrains at the next
+  // score, which then differs.
+  EXPECT_EQ(tq_lang_defn_training_scheme_add(ctx, en, ""), -802);
+  ASSERT_EQ(tq_lang_defn_training_scheme_count_get(ctx, en, &count), 0);
+  EXPECT_EQ(count, 1u);
+  ASSERT_EQ(tq_lang_defn_training_scheme_info_get(ctx, en, 0, name), 0);
+  EXPECT_STREQ(name, "lang_en_trigrams");
+  int32_t at3 = -1, at4 = -1, again = -1;
+  ASSERT_EQ(tq_language_guess_score_by_index(ctx, en, "the weather", &at3), 0) << tq_test::error_list_text(ctx);
+  ASSERT_EQ(tq_lang_defn_window_size_set(ctx, en, 4), 0);
+  EXPECT_EQ(tq_lang_defn_window_size_get(ctx, en, &value), 0);
+  EXPECT_EQ(value, 4u);
+  ASSERT_EQ(tq_language_guess_score_by_index(ctx, en, "the weather", &at4), 0);
+  EXPECT_NE(at3, at4);
+  ASSERT_EQ(tq_lang_defn_train(ctx, en), 0);
+  ASSERT_EQ(tq_language_guess_score_by_index(ctx, en, "the weather", &again), 0);
+  EXPECT_EQ(again, at4);
+  // Written with its settings.
+  tq_xmldoc* xml = nullptr;
+  ASSERT_EQ(tq_xml_create(ctx, "Locale Settings", "9.0", &xml), 0);
+  EXPECT_EQ(tq_lang_defn_write(ctx, xml, en), 0);
+  EXPECT_EQ(tq_xml_free(ctx, xml), 0);
+}
+
+TEST(LangDefnExports, OutsideEditModeTheSchemesGoAfterTheFirstScore) {
+  Context ctx(TQ_SAMPLE_KB);
+  ASSERT_TQ_OK(ctx, tq_zel_locale_load(ctx, kEn, TQ_LOAD_DATATYPES | TQ_LOAD_LANGUAGE_DEFNS));
+  int32_t en = -1;
+  ASSERT_EQ(tq_lang_defn_index_get_by_name(ctx, "English", &en), 0);
+  uint32_t count = 0;
+  ASSERT_EQ(tq_lang_defn_training_scheme_count_get(ctx, en, &count), 0);
+  EXPECT_EQ(count, 1u);
+  int32_t score = -1;
+  ASSERT_EQ(tq_language_guess_score_by_index(ctx, en, "the weather", &score), 0);
+  ASSERT_EQ(tq_lang_defn_training_scheme_count_get(ctx, en, &count), 0);
+  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(tq_lang_defn_train(ctx, en), -501);
+  EXPECT_EQ(tq_lang_defn_window_size_set(ctx, en, 3), -501);
 }
 
 }  // namespace
