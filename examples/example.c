@@ -7,7 +7,8 @@
  * examples/names.txt when none is given), parses each with the parse
  * definition "Name" of locale English (United States), prints the value of
  * every token, then the name proper-cased with the case definition "Name"
- * ("JOHANNES VAN DER WAALS" -> "Johannes van der Waals"). KB_ROOT is the
+ * ("JOHANNES VAN DER WAALS" -> "Johannes van der Waals"), and the language
+ * whose language definition scores the line best. KB_ROOT is the
  * built knowledge base (by default the one the build made,
  * <build>/examples/kb). Texts cross the interface as UTF-8. */
 #include <stdio.h>
@@ -66,6 +67,29 @@ static int parse_one(tq_context* ctx, int32_t datatype, const char* name) {
   return 0;
 }
 
+/* Scores the line against each language definition and prints the best
+ * (scores run from 0 to 1000). */
+static int guess_language(tq_context* ctx, const char* line) {
+  static const char* const languages[] = {"English", "German", "French", "Turkish"};
+  const char* best = "none";
+  int32_t best_score = 0;
+  for (size_t i = 0; i < sizeof languages / sizeof languages[0]; ++i) {
+    int32_t score = 0;
+    int32_t rc = tq_language_guess_score(ctx, languages[i], line, &score);
+    if (rc < 0) {
+      fprintf(stderr, "tq_language_guess_score(\"%s\") failed: %d\n", languages[i], rc);
+      print_errors(ctx);
+      return 1;
+    }
+    if (score > best_score) {
+      best_score = score;
+      best = languages[i];
+    }
+  }
+  printf("  %-12s %s (%d)\n", "Language", best, (int)best_score);
+  return 0;
+}
+
 int main(int argc, char** argv) {
   const char* kb = TQ_EXAMPLE_KB;
   const char* file = TQ_EXAMPLE_NAMES;
@@ -98,7 +122,8 @@ int main(int argc, char** argv) {
   if (rc == 0) rc = tq_zel_path_set(ctx, kb);
   /* The locale with its parents, their datatypes, parse and case definitions:
    * 104 says that something could not be read, and the error list what. */
-  if (rc == 0) rc = tq_zel_locale_load(ctx, kLocaleEnUsa, TQ_LOAD_DATATYPES | TQ_LOAD_PARSE_DEFNS | TQ_LOAD_CASE_DEFNS);
+  if (rc == 0) rc = tq_zel_locale_load(ctx, kLocaleEnUsa, TQ_LOAD_DATATYPES | TQ_LOAD_PARSE_DEFNS | TQ_LOAD_CASE_DEFNS |
+                                                         TQ_LOAD_LANGUAGE_DEFNS);
   if (rc > 0) print_errors(ctx);
   if (rc >= 0) rc = tq_datatype_index_get_by_name(ctx, "Name", &datatype);
   if (rc < 0) {
@@ -112,6 +137,7 @@ int main(int argc, char** argv) {
     line[strcspn(line, "\r\n")] = '\0';
     if (line[0] == '\0') continue;
     failed = parse_one(ctx, datatype, line);
+    if (!failed) failed = guess_language(ctx, line);
   }
   if (in != stdin) fclose(in);
   tq_close(ctx);

@@ -6,7 +6,8 @@
 //
 // Definitions of the tests' kind, parse definitions ("Parsorithm" elements),
 // case definitions ("Caseorithm"), identification definitions
-// ("Dovirizered") and extraction definitions ("Vidurivodidiz") are read. The
+// ("Dovirizered"), extraction definitions ("Vidurivodidiz") and language
+// definitions ("Ravororura") are read. The
 // target lends the tests' definition kind and links the engine's layers
 // (with the wiring that lends resource opens and the built kinds) in place
 // of the library, calling the reader itself.
@@ -19,7 +20,8 @@
 namespace {
 
 constexpr int32_t kEnusa = 29840;
-constexpr int32_t kKinds[] = {tqtest::kTestKind, tq::kDefnParse, tq::kDefnCase, tq::kDefnIdent, tq::kDefnExtract};
+constexpr int32_t kKinds[] = {tqtest::kTestKind, tq::kDefnParse, tq::kDefnCase, tq::kDefnIdent, tq::kDefnExtract,
+                             tq::kDefnLangGuess};
 
 // Reads the document at path into ENUSA.
 void read_into_locale(tq::context* ctx, const std::string& path) {

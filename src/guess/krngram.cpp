@@ -30,18 +30,27 @@ uint32_t key_hash(const int32_t* codes, uint32_t n) {
 }
 
 bool key_equal(const ngram_profile* p, const ngram_entry& e, const int32_t* codes, uint32_t n) {
-  return e.n == n && std::memcmp(p->keys.data() + e.key_at, codes, sizeof(int32_t) * n) == 0;
+  if (e.n != n) return false;
+  const int32_t* k = p->keys.data() + e.key_at;
+  for (uint32_t i = 0; i < n; ++i) {
+    if (k[i] != codes[i]) return false;
+  }
+  return true;
 }
+
+// A slot: the entry's hash in the high word (compared before the entry is
+// touched), its number + 1 in the low word; 0 is empty.
+uint64_t slot_word(uint32_t hash, uint32_t entry) { return (static_cast<uint64_t>(hash) << 32) | (entry + 1u); }
+uint32_t slot_entry(uint64_t word) { return static_cast<uint32_t>(word) - 1u; }
 
 // The slot holding the key, or the empty slot where it would go.
 uint32_t slot_of(const ngram_profile* p, const int32_t* codes, uint32_t n, uint32_t hash) {
   const uint32_t mask = static_cast<uint32_t>(p->slots.size()) - 1;
   uint32_t s = hash & mask;
   for (;;) {
-    const uint32_t v = p->slots[s];
+    const uint64_t v = p->slots[s];
     if (v == 0) return s;
-    const ngram_entry& e = p->entries[v - 1];
-    if (e.hash == hash && key_equal(p, e, codes, n)) return s;
+    if (static_cast<uint32_t>(v >> 32) == hash && key_equal(p, p->entries[slot_entry(v)], codes, n)) return s;
     s = (s + 1) & mask;
   }
 }
@@ -49,12 +58,12 @@ uint32_t slot_of(const ngram_profile* p, const int32_t* codes, uint32_t n, uint3
 // Doubles the index (or makes the first one) and places every entry again.
 void grow_slots(ngram_profile* p) {
   const size_t size = p->slots.empty() ? kInitialSlots : p->slots.size() * 2;
-  std::vector<uint32_t> slots(size, 0);  // may throw; the profile is unchanged then
+  std::vector<uint64_t> slots(size, 0);  // may throw; the profile is unchanged then
   const uint32_t mask = static_cast<uint32_t>(size) - 1;
   for (uint32_t i = 0; i < p->entries.size(); ++i) {
     uint32_t s = p->entries[i].hash & mask;
     while (slots[s] != 0) s = (s + 1) & mask;
-    slots[s] = i + 1;
+    slots[s] = slot_word(p->entries[i].hash, i);
   }
   p->slots.swap(slots);
 }
@@ -122,16 +131,17 @@ int32_t ngram_profile_add(ngram_profile* p, const int32_t* codes, uint32_t n, ui
     const uint32_t s = slot_of(p, codes, n, hash);
     if (p->slots[s] == 0) {
       ngram_entry e{static_cast<uint32_t>(p->keys.size()), n, hash, 0, 0.0};
-      p->keys.insert(p->keys.end(), codes, codes + n);
+      p->keys.resize(p->keys.size() + n);
+      std::memcpy(p->keys.data() + e.key_at, codes, sizeof(int32_t) * n);
       try {
         p->entries.push_back(e);
       } catch (...) {
         p->keys.resize(e.key_at);
         throw;
       }
-      p->slots[s] = static_cast<uint32_t>(p->entries.size());
+      p->slots[s] = slot_word(hash, static_cast<uint32_t>(p->entries.size() - 1));
     }
-    ngram_entry& e = p->entries[p->slots[s] - 1];
+    ngram_entry& e = p->entries[slot_entry(p->slots[s])];
     e.count = saturating_add(e.count, weight);
     p->total = saturating_add(p->total, 1);
   } catch (const std::bad_alloc&) {
@@ -142,8 +152,8 @@ int32_t ngram_profile_add(ngram_profile* p, const int32_t* codes, uint32_t n, ui
 
 const ngram_entry* ngram_profile_find(const ngram_profile* p, const int32_t* codes, uint32_t n) {
   if (p == nullptr || p->slots.empty() || n == 0) return nullptr;
-  const uint32_t v = p->slots[slot_of(p, codes, n, key_hash(codes, n))];
-  return v == 0 ? nullptr : &p->entries[v - 1];
+  const uint64_t v = p->slots[slot_of(p, codes, n, key_hash(codes, n))];
+  return v == 0 ? nullptr : &p->entries[slot_entry(v)];
 }
 
 int32_t ngram_profile_lookup(const ngram_profile* p, const int32_t* codes, uint32_t n, int32_t* found,

@@ -55,7 +55,7 @@ struct ngram_entry {
 struct tq_ngram_profile {
   std::vector<tq::ngram_entry> entries;  // insertion order
   std::vector<int32_t> keys;             // the entries' code points, back to back
-  std::vector<uint32_t> slots;           // entry number + 1, 0 for empty; size a power of two
+  std::vector<uint64_t> slots;           // hash and entry number + 1, 0 for empty; size a power of two
   uint32_t total = 0;                    // occurrences added, one per add whatever the weight
   uint32_t options = tq::kNgramDefaultOptions;
   uint32_t window = tq::kNgramDefaultWindow;

@@ -2,6 +2,7 @@
 // their training, binding and writing, and language scores with their info.
 // The expected scores are worked out by hand from the fixture's small
 // models (EN3: THE 1000, "HE " 500, AND 300; window 3, no bookends).
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -144,6 +145,25 @@ TEST(LanguageScore, WorkedScores) {
     SCOPED_TRACE(std::string(c.defn) + ": " + c.text);
     EXPECT_EQ(kb.score(c.defn, c.text), c.score) << kb.errors();
   }
+}
+
+// A model whose best value equals the value of an unknown n-gram (65
+// n-grams of count 1, prefixes shared by four or five): the n-gram part
+// divides 0 by 0, and counts as 0 instead of an undefined truncation.
+TEST(LanguageScore, DegenerateModelScoresZero) {
+  LangKb kb;
+  defn_rec* rec = kb.defn("EN3");
+  ASSERT_EQ(lang_defn_train_model(kb.ctx(), rec), 0);
+  ngram_profile* model = lang_defn_part(rec)->model;
+  ngram_profile_clear(kb.ctx(), model);
+  for (int32_t i = 0; i < 65; ++i) {
+    const int32_t key[] = {'A' + std::min(i / 4, 15), 'a' + i % 26, '0' + i / 26};
+    ASSERT_EQ(ngram_profile_add(model, key, 3, 1), 0);
+  }
+  ASSERT_EQ(ngram_profile_finalize(kb.ctx(), model), 0);
+  lang_defn_part(rec)->trained.store(1);
+  ASSERT_EQ(model->score, std::log(0.5 / 65.0));
+  EXPECT_EQ(kb.score("EN3", "xyz"), 0);
 }
 
 TEST(LanguageScore, TurkishCasingUnderTheTurkishLocale) {

@@ -1,0 +1,55 @@
+// Finalizing n-gram profiles: log-probabilities smoothed by the n-grams
+// sharing a prefix, and the summary score over the best values.
+#include <cmath>
+
+#include "guess/krngram.h"
+#include "support/bare_context.h"
+
+namespace {
+
+using namespace tq;
+
+TEST(NgramFinalize, BestValuesCountAndSmoothing) {
+  tq_test::BareContext bc;
+  const struct {
+    uint32_t distinct;
+    uint32_t best;  // values averaged: a thousandth of the distinct n-grams, at least 1
+  } cases[] = {{0, 1}, {999, 1}, {3500, 3}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.distinct);
+    ngram_profile* p = nullptr;
+    ASSERT_EQ(ngram_profile_create(bc.get(), &p), 0);
+    // N-grams (i, 7, 7): each prefix of one code point its own; counts 1 to
+    // the distinct count, the highest counts last.
+    for (uint32_t i = 0; i < c.distinct; ++i) {
+      const int32_t key[] = {static_cast<int32_t>(100 + i), 7, 7};
+      ASSERT_EQ(ngram_profile_add(p, key, 3, i + 1), 0);
+    }
+    ASSERT_EQ(ngram_profile_finalize(bc.get(), p), 0);
+    EXPECT_EQ(p->state, kNgramFinalized);
+    double expected = kNgramNoScore;
+    if (c.distinct > 0) {
+      double sum = 0.0;
+      for (uint32_t k = 0; k < c.best; ++k) sum += std::log((static_cast<double>(c.distinct - k) + 1.0) / 257.0);
+      expected = sum / c.best;
+    }
+    EXPECT_DOUBLE_EQ(p->score, expected);
+    // Finalizing again changes nothing.
+    const double score = p->score;
+    ASSERT_EQ(ngram_profile_finalize(bc.get(), p), 0);
+    EXPECT_EQ(p->score, score);
+    // Shared prefixes smooth: two n-grams of prefix 9 divide by 258.
+    ngram_profile_clear(bc.get(), p);
+    const int32_t a[] = {9, 1, 1};
+    const int32_t b[] = {9, 2, 2};
+    ASSERT_EQ(ngram_profile_add(p, a, 3, 3), 0);
+    ASSERT_EQ(ngram_profile_add(p, b, 3, UINT32_MAX), 0);
+    ASSERT_EQ(ngram_profile_add(p, b, 3, 5), 0);  // saturates
+    EXPECT_EQ(ngram_profile_find(p, b, 3)->count, UINT32_MAX);
+    ASSERT_EQ(ngram_profile_finalize(bc.get(), p), 0);
+    EXPECT_DOUBLE_EQ(ngram_profile_find(p, a, 3)->logp, std::log(4.0 / 258.0));
+    ngram_profile_free(bc.get(), p);
+  }
+}
+
+}  // namespace
