@@ -97,7 +97,7 @@ int32_t ngram_part(context* ctx, defn_rec* rec, lang_defn_kind_rec* part, ngram_
   for (size_t i = 0; i < scratch->entries.size(); ++i) {
     const ngram_entry& e = scratch->entries[i];
     const int32_t* key = ngram_entry_key(scratch, e);
-    const ngram_entry* hit = ngram_profile_find(model, key, e.n);
+    const ngram_entry* hit = ngram_profile_find_entry(model, key, e.n, e.hash);
     const double c = static_cast<double>(e.count);
     sum += c * (hit != nullptr ? hit->logp : f);
     if (info != nullptr) {

@@ -151,8 +151,13 @@ int32_t ngram_profile_add(ngram_profile* p, const int32_t* codes, uint32_t n, ui
 }
 
 const ngram_entry* ngram_profile_find(const ngram_profile* p, const int32_t* codes, uint32_t n) {
+  return ngram_profile_find_entry(p, codes, n, key_hash(codes, n));
+}
+
+const ngram_entry* ngram_profile_find_entry(const ngram_profile* p, const int32_t* codes, uint32_t n,
+                                            uint32_t hash) {
   if (p == nullptr || p->slots.empty() || n == 0) return nullptr;
-  const uint64_t v = p->slots[slot_of(p, codes, n, key_hash(codes, n))];
+  const uint64_t v = p->slots[slot_of(p, codes, n, hash)];
   return v == 0 ? nullptr : &p->entries[slot_entry(v)];
 }
 

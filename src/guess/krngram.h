@@ -97,8 +97,11 @@ int32_t ngram_profile_update_text(context* ctx, ngram_profile* profile, const ch
 // Adds one n-gram of n code points with the weight (count saturating);
 // the total grows by one. -1 when it cannot be stored.
 int32_t ngram_profile_add(ngram_profile* profile, const int32_t* codes, uint32_t n, uint32_t weight);
-// The entry of the n-gram, or NULL.
+// The entry of the n-gram, or NULL. The second form takes the key's hash
+// as another profile's entry holds it (every profile hashes alike).
 const ngram_entry* ngram_profile_find(const ngram_profile* profile, const int32_t* codes, uint32_t n);
+const ngram_entry* ngram_profile_find_entry(const ngram_profile* profile, const int32_t* codes, uint32_t n,
+                                            uint32_t hash);
 // found 0 when absent; else 1, and the count (counting) or the
 // log-probability (finalized). -1 for any other state.
 int32_t ngram_profile_lookup(const ngram_profile* profile, const int32_t* codes, uint32_t n, int32_t* found,
