@@ -85,7 +85,25 @@ int32_t ngram_part(context* ctx, defn_rec* rec, lang_defn_kind_rec* part, ngram_
   scratch->options = kNgramSquashSpace | ((part->options & kLangBookends) != 0 ? kNgramBookends : 0u) |
                      ((part->options & kLangCaseSensitive) == 0 ? kNgramKeepCase : 0u);
   scratch->window = part->window;
-  if (int32_t rc = ngram_profile_update_text(ctx, scratch, cased, 1); rc != 0) return rc;
+  // The text's n-grams are counted in the scratch profile (as an update
+  // with weight 1 counts them) and each one is looked up in the model the
+  // first time it is met, its value kept in its entry: the sum below then
+  // walks the entries in their order as it would after the update.
+  int32_t codes[kNgramTextCodes];
+  uint32_t len = 0;
+  if (int32_t rc = ngram_text_codes(ctx, scratch->options, cased, codes, &len); rc != 0) return rc;
+  const uint32_t window = scratch->window;
+  for (uint32_t i = 0; window != 0 && i + window <= len; ++i) {
+    ngram_key key;
+    ngram_key_make(codes + i, window, &key);
+    ngram_entry* e = nullptr;
+    bool fresh = false;
+    if (int32_t rc = ngram_profile_add_key(scratch, key, 1, &e, &fresh); rc != 0) return rc;
+    if (fresh) {
+      const ngram_entry* hit = ngram_profile_find_key(model, key);
+      e->logp = hit != nullptr ? hit->logp : f;
+    }
+  }
   if (info != nullptr) {
     try {
       info->ngrams.resize(scratch->entries.size());
@@ -96,11 +114,10 @@ int32_t ngram_part(context* ctx, defn_rec* rec, lang_defn_kind_rec* part, ngram_
   double sum = 0.0;
   for (size_t i = 0; i < scratch->entries.size(); ++i) {
     const ngram_entry& e = scratch->entries[i];
-    const int32_t* key = ngram_entry_key(scratch, e);
-    const ngram_entry* hit = ngram_profile_find_entry(model, key, e.n, e.hash);
     const double c = static_cast<double>(e.count);
-    sum += c * (hit != nullptr ? hit->logp : f);
+    sum += c * e.logp;
     if (info != nullptr) {
+      const int32_t* key = ngram_entry_key(scratch, e);
       lang_ngram_result& r = info->ngrams[i];
       try {
         r.codes.assign(key, key + e.n);

@@ -1,6 +1,7 @@
 #include "guess/krngram.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -14,45 +15,55 @@
 
 namespace tq {
 
+// Keys of up to four code points are compared and hashed as two words
+// laid over their entry's code points, low half first.
+static_assert(std::endian::native == std::endian::little);
+
 namespace {
 
 constexpr uint32_t kInitialSlots = 64;
 constexpr uint32_t kTextBuffer = 1025;
+constexpr uint32_t kStampMax = 255;
 
-uint32_t key_hash(const int32_t* codes, uint32_t n) {
-  uint32_t h = 2166136261u ^ n;
-  for (uint32_t i = 0; i < n; ++i) {
-    h ^= static_cast<uint32_t>(codes[i]);
-    h *= 16777619u;
-    h ^= h >> 15;
+bool key_equal(const ngram_profile* p, const ngram_entry& e, const ngram_key& k) {
+  if (e.n != k.n) return false;
+  if (k.n <= kNgramInlineCodes) {
+    uint64_t w[2];
+    std::memcpy(w, e.key, sizeof w);
+    return ((w[0] ^ k.words[0]) | (w[1] ^ k.words[1])) == 0;
   }
-  return h;
+  return std::memcmp(p->keys.data() + e.key[0], k.full, sizeof(int32_t) * k.n) == 0;
 }
 
-bool key_equal(const ngram_profile* p, const ngram_entry& e, const int32_t* codes, uint32_t n) {
-  if (e.n != n) return false;
-  const int32_t* k = p->keys.data() + e.key_at;
-  for (uint32_t i = 0; i < n; ++i) {
-    if (k[i] != codes[i]) return false;
-  }
-  return true;
+uint32_t entry_hash(const ngram_profile* p, const ngram_entry& e) {
+  ngram_key k;
+  ngram_key_make(ngram_entry_key(p, e), e.n, &k);
+  return k.hash;
 }
 
-// A slot: the entry's hash in the high word (compared before the entry is
-// touched), its number + 1 in the low word; 0 is empty.
-uint64_t slot_word(uint32_t hash, uint32_t entry) { return (static_cast<uint64_t>(hash) << 32) | (entry + 1u); }
-uint32_t slot_entry(uint64_t word) { return static_cast<uint32_t>(word) - 1u; }
+// A slot: in the high word the key's hash with its low byte replaced by
+// the stamp of the profile when the slot was filled, in the low word the
+// entry number. A slot of another stamp (0 among them) is empty.
+uint32_t slot_tag(uint32_t hash, uint32_t stamp) { return (hash & 0xffffff00u) | stamp; }
+uint64_t slot_word(uint32_t tag, uint32_t entry) { return (static_cast<uint64_t>(tag) << 32) | entry; }
 
 // The slot holding the key, or the empty slot where it would go.
-uint32_t slot_of(const ngram_profile* p, const int32_t* codes, uint32_t n, uint32_t hash) {
+uint32_t slot_of(const ngram_profile* p, const ngram_key& k) {
   const uint32_t mask = static_cast<uint32_t>(p->slots.size()) - 1;
-  uint32_t s = hash & mask;
+  const uint32_t tag = slot_tag(k.hash, p->stamp);
+  const uint64_t* slots = p->slots.data();
+  uint32_t s = k.hash & mask;
   for (;;) {
-    const uint64_t v = p->slots[s];
-    if (v == 0) return s;
-    if (static_cast<uint32_t>(v >> 32) == hash && key_equal(p, p->entries[slot_entry(v)], codes, n)) return s;
+    const uint64_t v = slots[s];
+    const uint32_t high = static_cast<uint32_t>(v >> 32);
+    if (high == tag && key_equal(p, p->entries[static_cast<uint32_t>(v)], k)) return s;
+    if ((high & 0xffu) != p->stamp) return s;
     s = (s + 1) & mask;
   }
+}
+
+bool slot_empty(const ngram_profile* p, uint32_t s) {
+  return (static_cast<uint32_t>(p->slots[s] >> 32) & 0xffu) != p->stamp;
 }
 
 // Doubles the index (or makes the first one) and places every entry again.
@@ -61,9 +72,10 @@ void grow_slots(ngram_profile* p) {
   std::vector<uint64_t> slots(size, 0);  // may throw; the profile is unchanged then
   const uint32_t mask = static_cast<uint32_t>(size) - 1;
   for (uint32_t i = 0; i < p->entries.size(); ++i) {
-    uint32_t s = p->entries[i].hash & mask;
+    const uint32_t hash = entry_hash(p, p->entries[i]);
+    uint32_t s = hash & mask;
     while (slots[s] != 0) s = (s + 1) & mask;
-    slots[s] = slot_word(p->entries[i].hash, i);
+    slots[s] = slot_word(slot_tag(hash, p->stamp), i);
   }
   p->slots.swap(slots);
 }
@@ -103,17 +115,11 @@ void ngram_profile_free(context*, ngram_profile* profile) {
 
 void ngram_profile_clear(context*, ngram_profile* profile) {
   if (profile == nullptr) return;
-  // Only the slots in use are emptied, so a warm profile clears in time
-  // proportional to what it held.
-  if (!profile->slots.empty()) {
-    const uint32_t mask = static_cast<uint32_t>(profile->slots.size()) - 1;
-    for (const ngram_entry& e : profile->entries) {
-      uint32_t s = e.hash & mask;
-      while (profile->slots[s] != 0) {
-        profile->slots[s] = 0;
-        s = (s + 1) & mask;
-      }
-    }
+  // A new stamp empties every slot; only when the stamps run out are the
+  // slots zeroed, so that no slot of an old stamp can read as filled.
+  if (++profile->stamp > kStampMax) {
+    std::fill(profile->slots.begin(), profile->slots.end(), 0);
+    profile->stamp = 1;
   }
   profile->entries.clear();
   profile->keys.clear();
@@ -122,43 +128,74 @@ void ngram_profile_clear(context*, ngram_profile* profile) {
   ++profile->generation;
 }
 
-int32_t ngram_profile_add(ngram_profile* p, const int32_t* codes, uint32_t n, uint32_t weight) {
-  if (p == nullptr || codes == nullptr) return TQ_ERR_ARGUMENT;
-  if (n == 0) return 0;
+uint32_t ngram_long_key_hash(const int32_t* codes, uint32_t n) {
+  uint64_t h = n;
+  for (uint32_t i = 0; i < n; ++i) h = (h ^ static_cast<uint32_t>(codes[i])) * 0x9e3779b97f4a7c15ull;
+  h ^= h >> 32;
+  h *= 0x94d049bb133111ebull;
+  h ^= h >> 29;
+  return static_cast<uint32_t>(h);
+}
+
+int32_t ngram_profile_add_key(ngram_profile* p, const ngram_key& key, uint32_t weight, ngram_entry** entry,
+                              bool* fresh) {
   try {
-    if (p->slots.empty() || (p->entries.size() + 1) * 4 > p->slots.size() * 3) grow_slots(p);
-    const uint32_t hash = key_hash(codes, n);
-    const uint32_t s = slot_of(p, codes, n, hash);
-    if (p->slots[s] == 0) {
-      ngram_entry e{static_cast<uint32_t>(p->keys.size()), n, hash, 0, 0.0};
-      p->keys.resize(p->keys.size() + n);
-      std::memcpy(p->keys.data() + e.key_at, codes, sizeof(int32_t) * n);
+    // At most half the slots are filled, so that a miss ends soon.
+    if (p->slots.empty() || (p->entries.size() + 1) * 2 > p->slots.size()) grow_slots(p);
+    const uint32_t s = slot_of(p, key);
+    const bool added = slot_empty(p, s);
+    if (added) {
+      const uint32_t key_at = static_cast<uint32_t>(p->keys.size());
+      if (key.n > kNgramInlineCodes) p->keys.insert(p->keys.end(), key.full, key.full + key.n);
       try {
-        p->entries.push_back(e);
+        p->entries.emplace_back();
       } catch (...) {
-        p->keys.resize(e.key_at);
+        p->keys.resize(key_at);
         throw;
       }
-      p->slots[s] = slot_word(hash, static_cast<uint32_t>(p->entries.size() - 1));
+      ngram_entry& e = p->entries.back();
+      std::memcpy(e.key, key.words, sizeof key.words);
+      if (key.n > kNgramInlineCodes) {
+        e.key[0] = static_cast<int32_t>(key_at);
+        e.key[1] = e.key[2] = e.key[3] = 0;
+      }
+      e.n = key.n;
+      e.count = 0;
+      e.logp = 0.0;
+      p->slots[s] = slot_word(slot_tag(key.hash, p->stamp), static_cast<uint32_t>(p->entries.size() - 1));
     }
-    ngram_entry& e = p->entries[slot_entry(p->slots[s])];
+    ngram_entry& e = p->entries[static_cast<uint32_t>(p->slots[s])];
     e.count = saturating_add(e.count, weight);
     p->total = saturating_add(p->total, 1);
+    *entry = &e;
+    *fresh = added;
   } catch (const std::bad_alloc&) {
     return -1;
   }
   return 0;
 }
 
-const ngram_entry* ngram_profile_find(const ngram_profile* p, const int32_t* codes, uint32_t n) {
-  return ngram_profile_find_entry(p, codes, n, key_hash(codes, n));
+int32_t ngram_profile_add(ngram_profile* p, const int32_t* codes, uint32_t n, uint32_t weight) {
+  if (p == nullptr || codes == nullptr) return TQ_ERR_ARGUMENT;
+  if (n == 0) return 0;
+  ngram_key key;
+  ngram_key_make(codes, n, &key);
+  ngram_entry* e = nullptr;
+  bool fresh = false;
+  return ngram_profile_add_key(p, key, weight, &e, &fresh);
 }
 
-const ngram_entry* ngram_profile_find_entry(const ngram_profile* p, const int32_t* codes, uint32_t n,
-                                            uint32_t hash) {
-  if (p == nullptr || p->slots.empty() || n == 0) return nullptr;
-  const uint64_t v = p->slots[slot_of(p, codes, n, hash)];
-  return v == 0 ? nullptr : &p->entries[slot_entry(v)];
+const ngram_entry* ngram_profile_find(const ngram_profile* p, const int32_t* codes, uint32_t n) {
+  if (p == nullptr || codes == nullptr || n == 0) return nullptr;
+  ngram_key key;
+  ngram_key_make(codes, n, &key);
+  return ngram_profile_find_key(p, key);
+}
+
+const ngram_entry* ngram_profile_find_key(const ngram_profile* p, const ngram_key& key) {
+  if (p == nullptr || p->slots.empty() || key.n == 0) return nullptr;
+  const uint32_t s = slot_of(p, key);
+  return slot_empty(p, s) ? nullptr : &p->entries[static_cast<uint32_t>(p->slots[s])];
 }
 
 int32_t ngram_profile_lookup(const ngram_profile* p, const int32_t* codes, uint32_t n, int32_t* found,
@@ -178,19 +215,18 @@ int32_t ngram_profile_lookup(const ngram_profile* p, const int32_t* codes, uint3
   return 0;
 }
 
-int32_t ngram_profile_update_text(context* ctx, ngram_profile* p, const char* text, uint32_t weight) {
-  if (p == nullptr || text == nullptr) return TQ_ERR_ARGUMENT;
+int32_t ngram_text_codes(context* ctx, uint32_t options, const char* text, int32_t* codes, uint32_t* len_out) {
+  *len_out = 0;
   char cased[kTextBuffer];
   const char* cursor = text;
-  if ((p->options & kNgramKeepCase) == 0) {
+  if ((options & kNgramKeepCase) == 0) {
     uchar_buf_copy(cased, text, sizeof cased);
     guess_upper_current_locale(ctx, cased, sizeof cased);
     cursor = cased;
   }
-  int32_t codes[kNgramMaxCodes + 2];
   uint32_t len = 0;
-  if ((p->options & kNgramBookends) != 0) codes[len++] = kNgramStartMarker;
-  const bool squash = (p->options & kNgramSquashSpace) != 0;
+  if ((options & kNgramBookends) != 0) codes[len++] = kNgramStartMarker;
+  const bool squash = (options & kNgramSquashSpace) != 0;
   uint32_t kept = 0;
   uint32_t run = 0;
   while (kept < kNgramMaxCodes) {
@@ -210,7 +246,16 @@ int32_t ngram_profile_update_text(context* ctx, ngram_profile* p, const char* te
     codes[len++] = c;
     ++kept;
   }
-  if ((p->options & kNgramBookends) != 0) codes[len++] = kNgramEndMarker;
+  if ((options & kNgramBookends) != 0) codes[len++] = kNgramEndMarker;
+  *len_out = len;
+  return 0;
+}
+
+int32_t ngram_profile_update_text(context* ctx, ngram_profile* p, const char* text, uint32_t weight) {
+  if (p == nullptr || text == nullptr) return TQ_ERR_ARGUMENT;
+  int32_t codes[kNgramTextCodes];
+  uint32_t len = 0;
+  if (int32_t rc = ngram_text_codes(ctx, p->options, text, codes, &len); rc != 0) return rc;
   const uint32_t n = p->window;
   if (n == 0 || len < n) return 0;
   for (uint32_t i = 0; i + n <= len; ++i) {
@@ -232,8 +277,9 @@ int32_t ngram_profile_finalize(context*, ngram_profile* p) {
     auto prefix_less = [&](uint32_t a, uint32_t b) {
       const ngram_entry& x = p->entries[a];
       const ngram_entry& y = p->entries[b];
-      return std::lexicographical_compare(p->keys.begin() + x.key_at, p->keys.begin() + x.key_at + prefix_len(x),
-                                          p->keys.begin() + y.key_at, p->keys.begin() + y.key_at + prefix_len(y));
+      const int32_t* kx = ngram_entry_key(p, x);
+      const int32_t* ky = ngram_entry_key(p, y);
+      return std::lexicographical_compare(kx, kx + prefix_len(x), ky, ky + prefix_len(y));
     };
     std::vector<uint32_t> order(count);
     for (uint32_t i = 0; i < count; ++i) order[i] = i;

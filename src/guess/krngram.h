@@ -5,9 +5,13 @@
 // exported family lets authoring tools build profiles and walk them.
 //
 // A profile keeps its n-grams in insertion order (the iteration order) in
-// one array, their code points in another, and an open-addressed index of
-// entry numbers over both, so clearing and refilling a warm profile
-// allocates nothing. Counts saturate at 2^32 - 1 instead of wrapping.
+// one array and an open-addressed index of entry numbers over it. Keys of
+// up to four code points (every language model's) sit inside their entry,
+// so a lookup reads one slot and one entry; longer keys go to a side array.
+// A slot carries most of its key's hash and the profile's slot stamp: a
+// clear raises the stamp, which empties every slot at once, so clearing
+// and refilling a warm profile costs nothing per slot and allocates
+// nothing. Counts saturate at 2^32 - 1 instead of wrapping.
 //
 // An iterator holds an entry number and the profile's generation, which a
 // clear raises: stepping an iterator whose profile was cleared, or freed
@@ -42,20 +46,37 @@ inline constexpr double kNgramNoScore = -9999999.0;
 
 enum ngram_state : uint32_t { kNgramCounting = 0, kNgramFinalized = 1 };
 
+// Code points a key holds inside its entry.
+inline constexpr uint32_t kNgramInlineCodes = 4;
+
 struct ngram_entry {
-  uint32_t key_at;  // first code point in the profile's key array
-  uint32_t n;       // code points of the key
+  // The code points, zero after the n-th, when n <= kNgramInlineCodes;
+  // else key[0] is the first code point's place in the profile's key array
+  // and the rest are 0.
+  int32_t key[kNgramInlineCodes];
+  uint32_t n;      // code points of the key
+  uint32_t count;  // occurrences, weighted
+  // Once finalized, the log-probability. While counting it is free for the
+  // owner of the profile (scoring keeps the model's value of the n-gram in
+  // it).
+  double logp;
+};
+
+// An n-gram to add or look up, with its hash (every profile hashes alike).
+struct ngram_key {
+  uint64_t words[2];  // code points 0 and 1, 2 and 3 (low half first), zero after the n-th
+  uint32_t n;
   uint32_t hash;
-  uint32_t count;   // occurrences, weighted
-  double logp;      // once finalized
+  const int32_t* full;  // all n code points
 };
 
 }  // namespace tq
 
 struct tq_ngram_profile {
   std::vector<tq::ngram_entry> entries;  // insertion order
-  std::vector<int32_t> keys;             // the entries' code points, back to back
-  std::vector<uint64_t> slots;           // hash and entry number + 1, 0 for empty; size a power of two
+  std::vector<int32_t> keys;             // code points of the keys too long for their entries
+  std::vector<uint64_t> slots;           // hash, stamp and entry number; size a power of two
+  uint32_t stamp = 1;                    // slots of another stamp are empty; 1 .. 255
   uint32_t total = 0;                    // occurrences added, one per add whatever the weight
   uint32_t options = tq::kNgramDefaultOptions;
   uint32_t window = tq::kNgramDefaultWindow;
@@ -97,11 +118,43 @@ int32_t ngram_profile_update_text(context* ctx, ngram_profile* profile, const ch
 // Adds one n-gram of n code points with the weight (count saturating);
 // the total grows by one. -1 when it cannot be stored.
 int32_t ngram_profile_add(ngram_profile* profile, const int32_t* codes, uint32_t n, uint32_t weight);
-// The entry of the n-gram, or NULL. The second form takes the key's hash
-// as another profile's entry holds it (every profile hashes alike).
+// The same for a made key; *entry is the n-gram's entry and *fresh whether
+// the n-gram was new to the profile (both when the result is 0).
+int32_t ngram_profile_add_key(ngram_profile* profile, const ngram_key& key, uint32_t weight, ngram_entry** entry,
+                              bool* fresh);
+// The entry of the n-gram, or NULL.
 const ngram_entry* ngram_profile_find(const ngram_profile* profile, const int32_t* codes, uint32_t n);
-const ngram_entry* ngram_profile_find_entry(const ngram_profile* profile, const int32_t* codes, uint32_t n,
-                                            uint32_t hash);
+const ngram_entry* ngram_profile_find_key(const ngram_profile* profile, const ngram_key& key);
+// Hash of a key of more than kNgramInlineCodes code points.
+uint32_t ngram_long_key_hash(const int32_t* codes, uint32_t n);
+
+// The key of n code points (n > 0); the key refers to the codes. Keys of
+// up to four code points hash as their two words.
+inline void ngram_key_make(const int32_t* codes, uint32_t n, ngram_key* key) {
+  const auto at = [&](uint32_t i) -> uint64_t { return i < n ? static_cast<uint32_t>(codes[i]) : 0u; };
+  const uint64_t w0 = at(0) | at(1) << 32;
+  const uint64_t w1 = at(2) | at(3) << 32;
+  key->words[0] = w0;
+  key->words[1] = w1;
+  key->n = n;
+  key->full = codes;
+  if (n > kNgramInlineCodes) {
+    key->hash = ngram_long_key_hash(codes, n);
+    return;
+  }
+  uint64_t h = (w0 * 0x9e3779b97f4a7c15ull) ^ ((w1 + n) * 0xc2b2ae3d27d4eb4full);
+  h ^= h >> 32;
+  h *= 0x94d049bb133111ebull;
+  h ^= h >> 29;
+  key->hash = static_cast<uint32_t>(h);
+}
+
+// The code points of a text as update_text adds n-grams of them (cased,
+// squashed, cut at 256, markers) under the options; *len of them. -10000
+// for an undecodable character.
+int32_t ngram_text_codes(context* ctx, uint32_t options, const char* text, int32_t* codes, uint32_t* len);
+// Room ngram_text_codes needs.
+inline constexpr uint32_t kNgramTextCodes = kNgramMaxCodes + 2;
 // found 0 when absent; else 1, and the count (counting) or the
 // log-probability (finalized). -1 for any other state.
 int32_t ngram_profile_lookup(const ngram_profile* profile, const int32_t* codes, uint32_t n, int32_t* found,
@@ -114,7 +167,7 @@ int32_t ngram_profile_lookup(const ngram_profile* profile, const int32_t* codes,
 int32_t ngram_profile_finalize(context* ctx, ngram_profile* profile);
 
 inline const int32_t* ngram_entry_key(const ngram_profile* profile, const ngram_entry& e) {
-  return profile->keys.data() + e.key_at;
+  return e.n <= kNgramInlineCodes ? e.key : profile->keys.data() + e.key[0];
 }
 
 // ---- Iterators ------------------------------------------------------------------------

@@ -1,5 +1,6 @@
 // Finalizing n-gram profiles: log-probabilities smoothed by the n-grams
 // sharing a prefix, and the summary score over the best values.
+#include <algorithm>
 #include <cmath>
 
 #include "guess/krngram.h"
@@ -50,6 +51,37 @@ TEST(NgramFinalize, BestValuesCountAndSmoothing) {
     EXPECT_DOUBLE_EQ(ngram_profile_find(p, a, 3)->logp, std::log(4.0 / 258.0));
     ngram_profile_free(bc.get(), p);
   }
+}
+
+// Keys longer than an entry holds, and many clears of a warm profile: what
+// a clear dropped is never found again, whatever was added before it.
+TEST(NgramProfile, LongKeysAndRepeatedClears) {
+  tq_test::BareContext bc;
+  ngram_profile* p = nullptr;
+  ASSERT_EQ(ngram_profile_create(bc.get(), &p), 0);
+  for (uint32_t window : {3u, 6u}) {
+    SCOPED_TRACE(window);
+    p->window = window;
+    for (uint32_t round = 0; round < 600; ++round) {
+      ngram_profile_clear(bc.get(), p);
+      // Round r: the codes r .. r + 9, then the first window again.
+      int32_t codes[16];
+      for (uint32_t i = 0; i < 10; ++i) codes[i] = static_cast<int32_t>(round + i);
+      for (uint32_t i = 0; i < window; ++i) codes[10 + i] = codes[i];
+      const uint32_t len = 10 + window;
+      for (uint32_t i = 0; i + window <= len; ++i) ASSERT_EQ(ngram_profile_add(p, codes + i, window, 1), 0);
+      ASSERT_EQ(p->entries.size(), 10u);  // the last window repeats the first
+      const ngram_entry* first = ngram_profile_find(p, codes, window);
+      ASSERT_NE(first, nullptr);
+      EXPECT_EQ(first, &p->entries[0]);
+      EXPECT_EQ(first->count, 2u);
+      EXPECT_TRUE(std::equal(codes, codes + window, ngram_entry_key(p, *first)));
+      // The previous round's first n-gram started one code point lower.
+      const int32_t before[6] = {codes[0] - 1, codes[0], codes[1], codes[2], codes[3], codes[4]};
+      EXPECT_EQ(ngram_profile_find(p, before, window), nullptr);
+    }
+  }
+  ngram_profile_free(bc.get(), p);
 }
 
 }  // namespace
