@@ -86,23 +86,32 @@ int32_t ngram_part(context* ctx, defn_rec* rec, lang_defn_kind_rec* part, ngram_
                      ((part->options & kLangCaseSensitive) == 0 ? kNgramKeepCase : 0u);
   scratch->window = part->window;
   // The text's n-grams are counted in the scratch profile (as an update
-  // with weight 1 counts them) and each one is looked up in the model the
-  // first time it is met, its value kept in its entry: the sum below then
-  // walks the entries in their order as it would after the update.
+  // with weight 1 counts them) and each distinct one is looked up in the
+  // model, its value kept in its entry: the sum below then walks the
+  // entries in their order as it would after the update. The model's slots
+  // and entries are asked for ahead of the lookups, all of them at once.
   int32_t codes[kNgramTextCodes];
   uint32_t len = 0;
   if (int32_t rc = ngram_text_codes(ctx, scratch->options, cased, codes, &len); rc != 0) return rc;
   const uint32_t window = scratch->window;
-  for (uint32_t i = 0; window != 0 && i + window <= len; ++i) {
-    ngram_key key;
-    ngram_key_make(codes + i, window, &key);
+  const uint32_t windows = window != 0 && len >= window ? len - window + 1 : 0;
+  ngram_key keys[kNgramTextCodes];
+  for (uint32_t i = 0; i < windows; ++i) {
+    ngram_key_make(codes + i, window, &keys[i]);
+    ngram_profile_prefetch(model, keys[i]);
+  }
+  uint32_t distinct[kNgramTextCodes];  // the window of each entry
+  uint32_t count = 0;
+  for (uint32_t i = 0; i < windows; ++i) {
     ngram_entry* e = nullptr;
     bool fresh = false;
-    if (int32_t rc = ngram_profile_add_key(scratch, key, 1, &e, &fresh); rc != 0) return rc;
-    if (fresh) {
-      const ngram_entry* hit = ngram_profile_find_key(model, key);
-      e->logp = hit != nullptr ? hit->logp : f;
-    }
+    if (int32_t rc = ngram_profile_add_key(scratch, keys[i], 1, &e, &fresh); rc != 0) return rc;
+    if (fresh) distinct[count++] = i;
+  }
+  for (uint32_t j = 0; j < count; ++j) ngram_profile_prefetch_entry(model, keys[distinct[j]]);
+  for (uint32_t j = 0; j < count; ++j) {
+    const ngram_entry* hit = ngram_profile_find_key(model, keys[distinct[j]]);
+    scratch->entries[j].logp = hit != nullptr ? hit->logp : f;
   }
   if (info != nullptr) {
     try {

@@ -198,6 +198,21 @@ const ngram_entry* ngram_profile_find_key(const ngram_profile* p, const ngram_ke
   return slot_empty(p, s) ? nullptr : &p->entries[static_cast<uint32_t>(p->slots[s])];
 }
 
+void ngram_profile_prefetch_entry(const ngram_profile* p, const ngram_key& key) {
+  if (p->slots.empty()) return;
+  const uint32_t mask = static_cast<uint32_t>(p->slots.size()) - 1;
+  const uint32_t tag = slot_tag(key.hash, p->stamp);
+  for (uint32_t s = key.hash & mask;; s = (s + 1) & mask) {
+    const uint64_t v = p->slots[s];
+    const uint32_t high = static_cast<uint32_t>(v >> 32);
+    if (high == tag) {
+      __builtin_prefetch(p->entries.data() + static_cast<uint32_t>(v));
+      return;
+    }
+    if ((high & 0xffu) != p->stamp) return;
+  }
+}
+
 int32_t ngram_profile_lookup(const ngram_profile* p, const int32_t* codes, uint32_t n, int32_t* found,
                              double* value) {
   if (p == nullptr || found == nullptr || value == nullptr) return TQ_ERR_ARGUMENT;

@@ -149,6 +149,16 @@ inline void ngram_key_make(const int32_t* codes, uint32_t n, ngram_key* key) {
   key->hash = static_cast<uint32_t>(h);
 }
 
+// Lookups in a big profile wait for memory: a batch of them first asks
+// for the slot where each key would be, then for the entry of the first
+// slot whose hash matches, so that the lookups proper find them loaded.
+inline void ngram_profile_prefetch(const ngram_profile* profile, const ngram_key& key) {
+  if (!profile->slots.empty()) {
+    __builtin_prefetch(profile->slots.data() + (key.hash & (profile->slots.size() - 1)));
+  }
+}
+void ngram_profile_prefetch_entry(const ngram_profile* profile, const ngram_key& key);
+
 // The code points of a text as update_text adds n-grams of them (cased,
 // squashed, cut at 256, markers) under the options; *len of them. -10000
 // for an undecodable character.
