@@ -47,8 +47,9 @@ uint32_t entry_hash(const ngram_profile* p, const ngram_entry& e) {
 uint32_t slot_tag(uint32_t hash, uint32_t stamp) { return (hash & 0xffffff00u) | stamp; }
 uint64_t slot_word(uint32_t tag, uint32_t entry) { return (static_cast<uint64_t>(tag) << 32) | entry; }
 
-// The slot holding the key, or the empty slot where it would go.
-uint32_t slot_of(const ngram_profile* p, const ngram_key& k) {
+// The slot holding the key, or the empty slot where it would go. Inlined:
+// it is the inner step of every add and lookup.
+[[gnu::always_inline]] inline uint32_t slot_of(const ngram_profile* p, const ngram_key& k) {
   const uint32_t mask = static_cast<uint32_t>(p->slots.size()) - 1;
   const uint32_t tag = slot_tag(k.hash, p->stamp);
   const uint64_t* slots = p->slots.data();
@@ -143,32 +144,35 @@ int32_t ngram_profile_add_key(ngram_profile* p, const ngram_key& key, uint32_t w
     // At most half the slots are filled, so that a miss ends soon.
     if (p->slots.empty() || (p->entries.size() + 1) * 2 > p->slots.size()) grow_slots(p);
     const uint32_t s = slot_of(p, key);
-    const bool added = slot_empty(p, s);
-    if (added) {
-      const uint32_t key_at = static_cast<uint32_t>(p->keys.size());
-      if (key.n > kNgramInlineCodes) p->keys.insert(p->keys.end(), key.full, key.full + key.n);
-      try {
-        p->entries.emplace_back();
-      } catch (...) {
-        p->keys.resize(key_at);
-        throw;
-      }
-      ngram_entry& e = p->entries.back();
-      std::memcpy(e.key, key.words, sizeof key.words);
-      if (key.n > kNgramInlineCodes) {
-        e.key[0] = static_cast<int32_t>(key_at);
-        e.key[1] = e.key[2] = e.key[3] = 0;
-      }
-      e.n = key.n;
-      e.count = 0;
-      e.logp = 0.0;
-      p->slots[s] = slot_word(slot_tag(key.hash, p->stamp), static_cast<uint32_t>(p->entries.size() - 1));
+    if (!slot_empty(p, s)) {
+      ngram_entry& e = p->entries[static_cast<uint32_t>(p->slots[s])];
+      e.count = saturating_add(e.count, weight);
+      p->total = saturating_add(p->total, 1);
+      *entry = &e;
+      *fresh = false;
+      return 0;
     }
-    ngram_entry& e = p->entries[static_cast<uint32_t>(p->slots[s])];
-    e.count = saturating_add(e.count, weight);
+    const uint32_t key_at = static_cast<uint32_t>(p->keys.size());
+    if (key.n > kNgramInlineCodes) p->keys.insert(p->keys.end(), key.full, key.full + key.n);
+    try {
+      p->entries.emplace_back();
+    } catch (...) {
+      p->keys.resize(key_at);
+      throw;
+    }
+    ngram_entry& e = p->entries.back();
+    std::memcpy(e.key, key.words, sizeof key.words);
+    if (key.n > kNgramInlineCodes) {
+      e.key[0] = static_cast<int32_t>(key_at);
+      e.key[1] = e.key[2] = e.key[3] = 0;
+    }
+    e.n = key.n;
+    e.count = weight;
+    e.logp = 0.0;
+    p->slots[s] = slot_word(slot_tag(key.hash, p->stamp), static_cast<uint32_t>(p->entries.size() - 1));
     p->total = saturating_add(p->total, 1);
     *entry = &e;
-    *fresh = added;
+    *fresh = true;
   } catch (const std::bad_alloc&) {
     return -1;
   }
