@@ -1,7 +1,7 @@
 // Uppercasing for the guessing layer's main road: the current locale's
 // rules as case_upper_current_locale applies them, with a direct path for
-// ASCII texts in locales without special casing, where the result is the
-// same and no scratch text is needed.
+// texts of one- and two-byte characters in locales without special casing,
+// where the result is the same and no scratch text is needed.
 #pragma once
 
 #include <cstdint>

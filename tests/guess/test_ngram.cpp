@@ -2,8 +2,13 @@
 // sharing a prefix, and the summary score over the best values.
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
 
+#include "guess/krgcase.h"
 #include "guess/krngram.h"
+#include "platform/npuchar.h"
 #include "support/bare_context.h"
 
 namespace {
@@ -82,6 +87,29 @@ TEST(NgramProfile, LongKeysAndRepeatedClears) {
     }
   }
   ngram_profile_free(bc.get(), p);
+}
+
+// The direct uppercasing of the guessing layer gives what the case mapping
+// gives: every two-byte character between ASCII letters, and texts that
+// mix in characters the direct path leaves to it.
+TEST(GuessUpper, AgreesWithTheCaseMapping) {
+  std::vector<std::string> texts = {"Stra\xC3\x9F" "e", "\xC5\x89" "ab", "x\xE2\x84\xAAy \xC4\xB1i", "\xC3",
+                                    "a\xC3("};
+  for (uint32_t c = 0x80; c < 0x800; ++c) {
+    const char ch[3] = {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F)), '\0'};
+    texts.push_back(std::string("ab") + ch + "z");
+  }
+  for (const std::string& t : texts) {
+    SCOPED_TRACE(t);
+    char direct[1025];
+    char mapped[1025];
+    std::snprintf(direct, sizeof direct, "%s", t.c_str());
+    guess_upper_current_locale(nullptr, direct, sizeof direct);
+    if (np_uchar_upper_cs(t.c_str(), mapped, sizeof mapped, nullptr) < 0) {
+      std::snprintf(mapped, sizeof mapped, "%s", t.c_str());
+    }
+    EXPECT_STREQ(direct, mapped);
+  }
 }
 
 }  // namespace
