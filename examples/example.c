@@ -13,7 +13,8 @@
  * pattern with the pattern analysis definition "Pattern", the name
  * standardized with the standardization definition "Name" ("bill q. smith
  * junior" -> "William Q Smith Jr") and its gender by the gender analysis
- * definition "Name" (M, F, or U). Last, it pulls a contact's names and
+ * definition "Name" (M, F, or U), and the language whose language
+ * definition scores the line best. Last, it pulls a contact's names and
  * company out of one line of free text with the extraction definition
  * "Contact". KB_ROOT is the
  * built knowledge base (by default the one the build made,
@@ -153,6 +154,29 @@ static int identify_one(tq_context* ctx, const char* name) {
   return 0;
 }
 
+/* Scores the line against each language definition and prints the best
+ * (scores run from 0 to 1000). */
+static int guess_language(tq_context* ctx, const char* line) {
+  static const char* const languages[] = {"English", "German", "French", "Turkish"};
+  const char* best = "none";
+  int32_t best_score = 0;
+  for (size_t i = 0; i < sizeof languages / sizeof languages[0]; ++i) {
+    int32_t score = 0;
+    int32_t rc = tq_language_guess_score(ctx, languages[i], line, &score);
+    if (rc < 0) {
+      fprintf(stderr, "tq_language_guess_score(\"%s\") failed: %d\n", languages[i], rc);
+      print_errors(ctx);
+      return 1;
+    }
+    if (score > best_score) {
+      best_score = score;
+      best = languages[i];
+    }
+  }
+  printf("  %-12s %s (%d)\n", "Language", best, (int)best_score);
+  return 0;
+}
+
 int main(int argc, char** argv) {
   const char* kb = TQ_EXAMPLE_KB;
   const char* file = TQ_EXAMPLE_NAMES;
@@ -190,7 +214,7 @@ int main(int argc, char** argv) {
     rc = tq_zel_locale_load(ctx, kLocaleEnUsa,
                             TQ_LOAD_DATATYPES | TQ_LOAD_PARSE_DEFNS | TQ_LOAD_CASE_DEFNS | TQ_LOAD_STDZN_DEFNS |
                                 TQ_LOAD_EXTRACT_DEFNS | TQ_LOAD_GENDER_DEFNS | TQ_LOAD_PATTERN_DEFNS |
-                                TQ_LOAD_IDENT_DEFNS);
+                                TQ_LOAD_IDENT_DEFNS | TQ_LOAD_LANGUAGE_DEFNS);
   if (rc > 0) print_errors(ctx);
   if (rc >= 0) rc = tq_datatype_index_get_by_name(ctx, "Name", &datatype);
   if (rc < 0) {
@@ -207,6 +231,7 @@ int main(int argc, char** argv) {
     if (!failed) failed = identify_one(ctx, line);
     if (!failed) failed = print_pattern(ctx, line);
     if (!failed) failed = standardize_one(ctx, line);
+    if (!failed) failed = guess_language(ctx, line);
   }
   if (in != stdin) fclose(in);
   if (!failed) failed = extract_contact(ctx, "John Smith joined Acme Corp on Monday.");

@@ -7,8 +7,9 @@
 // Definitions of the tests' kind, parse definitions ("Parsorithm" elements),
 // case definitions ("Caseorithm"), standardization definitions
 // ("Standorithm"), identification definitions ("Dovirizered"), match
-// definitions ("Rivoruzeduv"), extraction definitions ("Vidurivodidiz") and
-// gender analysis definitions ("Gendorithm") are read. The
+// definitions ("Rivoruzeduv"), extraction definitions ("Vidurivodidiz"),
+// gender analysis definitions ("Gendorithm") and language definitions
+// ("Ravororura") are read. The
 // target lends the tests' definition kind and links the engine's layers
 // (with the wiring that lends resource opens and the built kinds) in place
 // of the library, calling the reader itself.
@@ -21,8 +22,8 @@
 namespace {
 
 constexpr int32_t kEnusa = 29840;
-constexpr int32_t kKinds[] = {tqtest::kTestKind, tq::kDefnParse, tq::kDefnCase,    tq::kDefnStdzn,  tq::kDefnIdent,
-                               tq::kDefnMatch,    tq::kDefnExtract, tq::kDefnGender, tq::kDefnPattern};
+constexpr int32_t kKinds[] = {tqtest::kTestKind, tq::kDefnParse, tq::kDefnCase,    tq::kDefnStdzn,   tq::kDefnIdent,
+                               tq::kDefnMatch,    tq::kDefnExtract, tq::kDefnGender, tq::kDefnPattern, tq::kDefnLangGuess};
 
 // Reads the document at path into ENUSA.
 void read_into_locale(tq::context* ctx, const std::string& path) {

@@ -18,6 +18,7 @@
 #include "core/krzel.h"
 #include "api/krwire.h"
 #include "fields/krfdctx.h"
+#include "guess/krgsctx.h"
 #include "kbstore/krkbctx.h"
 #include "match/krmtctx.h"
 #include "parse/krpsctx.h"
@@ -92,6 +93,7 @@ std::span<const context_layer> context_layers() {
                                          standardize_context_parts(),
                                          match_context_parts(),
                                          fields_context_parts(),
+                                         guess_context_parts(),
                                          shared_state_parts()};
   return layers;
 }

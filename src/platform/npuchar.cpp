@@ -765,6 +765,18 @@ bool to_utf16(const char* s, std::u16string* out) {
 
 int32_t np_uchar_icomp(const char* a, const char* b) {
   if (a == nullptr || b == nullptr) return (a == nullptr ? 0 : 1) - (b == nullptr ? 0 : 1);
+  // While both texts are ASCII, folding is A-Z to a-z and the first
+  // difference decides as it does after full folding; a non-ASCII byte
+  // (which may fold to several characters) sends both texts to ICU.
+  for (size_t i = 0;; ++i) {
+    auto x = static_cast<unsigned char>(a[i]);
+    auto y = static_cast<unsigned char>(b[i]);
+    if (x >= 0x80 || y >= 0x80) break;
+    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
+    if (x != y) return x < y ? -1 : 1;
+    if (x == 0) return 0;
+  }
   // The thread's buffers, reused: no allocation per comparison once warm.
   thread_local std::u16string wa;
   thread_local std::u16string wb;

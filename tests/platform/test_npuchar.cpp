@@ -90,6 +90,12 @@ TEST(NpUcharCase, CompareAndClassify) {
   EXPECT_LT(np_uchar_icomp("abc", "ABD"), 0);
   EXPECT_GT(np_uchar_icomp("abd", "ABC"), 0);
   EXPECT_LT(np_uchar_icomp("ab", "ABC"), 0);
+  // Folded, A-Z sort after "[": "[" against "A" is "[" against "a".
+  EXPECT_LT(np_uchar_icomp("[", "A"), 0);
+  EXPECT_GT(np_uchar_icomp("Z", "["), 0);
+  // An ASCII text equal to a non-ASCII one after folding (Kelvin sign).
+  EXPECT_EQ(np_uchar_icomp("Kelvin", "\xE2\x84\xAA" "ELVIN"), 0);
+  EXPECT_EQ(np_uchar_icomp("ss", "\xC3\x9F"), 0);
   EXPECT_LT(np_uchar_icomp(nullptr, "a"), 0);
   EXPECT_EQ(np_uchar_icomp(nullptr, nullptr), 0);
   // Code point order: U+FF21 (fullwidth A) sorts before U+1F600.
