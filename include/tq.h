@@ -2180,6 +2180,164 @@ TQ_API int32_t tq_extract_info_iteration_pattern_solution_rule_string_get(tq_con
                                                                           tq_solution_rule* rule,
                                                                           char* str) TQ_NOEXCEPT;
 
+/* ---- N-gram profiles ------------------------------------------------------------
+ * Counts of the character n-grams (runs of n code points) of texts, for
+ * authoring tools; every call but the iterator's create and free needs edit
+ * mode. Options: bit 0 keeps case (otherwise texts are uppercased with the
+ * current locale's rules), bit 1 adds the start and end markers (code points
+ * 2 and 3), bit 2 makes every run of white space one blank; the default is
+ * 6, the default window size 3. At most 256 code points of a text are
+ * profiled. An iterator walks its profile's n-grams in the order they were
+ * first added; next gives the n-gram (1,028 bytes, session encoding) and its
+ * count into data (a uint32_t), and -1 when done or when the profile was
+ * cleared or freed since the iterator's init. */
+typedef struct tq_ngram_profile tq_ngram_profile;
+typedef struct tq_ngram_iterator tq_ngram_iterator;
+TQ_API int32_t tq_ngram_profile_create(tq_context* ctx, tq_ngram_profile** profile) TQ_NOEXCEPT;
+TQ_API int32_t tq_ngram_profile_free(tq_context* ctx, tq_ngram_profile* profile) TQ_NOEXCEPT;
+TQ_API int32_t tq_ngram_profile_clear(tq_context* ctx, tq_ngram_profile* profile) TQ_NOEXCEPT;
+TQ_API int32_t tq_ngram_profile_update(tq_context* ctx, tq_ngram_profile* profile, const char* data,
+                                       uint32_t weight) TQ_NOEXCEPT;
+TQ_API int32_t tq_ngram_profile_total_count_get(tq_context* ctx, tq_ngram_profile* profile,
+                                                uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_ngram_profile_unique_count_get(tq_context* ctx, tq_ngram_profile* profile,
+                                                 uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_ngram_iterator_create(tq_context* ctx, tq_ngram_iterator** iter) TQ_NOEXCEPT;
+/* NULL is accepted. */
+TQ_API int32_t tq_ngram_iterator_free(tq_context* ctx, tq_ngram_iterator* iter) TQ_NOEXCEPT;
+TQ_API int32_t tq_ngram_iterator_init(tq_context* ctx, tq_ngram_profile* profile,
+                                      tq_ngram_iterator* iter) TQ_NOEXCEPT;
+TQ_API int32_t tq_ngram_iterator_next(tq_context* ctx, tq_ngram_iterator* iter, char* ngram,
+                                      void* data) TQ_NOEXCEPT;
+TQ_API int32_t tq_ngram_iterator_done(tq_context* ctx, tq_ngram_iterator* iter, uint32_t* done) TQ_NOEXCEPT;
+TQ_API int32_t tq_ngram_profile_options_set(tq_context* ctx, tq_ngram_profile* profile,
+                                            uint32_t options) TQ_NOEXCEPT;
+TQ_API int32_t tq_ngram_profile_options_get(tq_context* ctx, tq_ngram_profile* profile,
+                                            uint32_t* options) TQ_NOEXCEPT;
+TQ_API int32_t tq_ngram_profile_window_size_set(tq_context* ctx, tq_ngram_profile* profile,
+                                                uint32_t size) TQ_NOEXCEPT;
+
+/* ---- Language guess scores -------------------------------------------------------
+ * How well a value fits a language definition of the current locale, from 0
+ * to 1000: the definition's n-gram model and its known pattern regex
+ * libraries, blended by its scoring bias. The info (made by
+ * tq_language_guess_info_init, freed by tq_language_guess_info_free, which
+ * accepts NULL) records one score's steps; each score with an info replaces
+ * what it held. Texts out take 1,028 bytes in the session encoding; -800 for
+ * an item index out of range. An input n-gram's weight is the sum of its
+ * counts in the definition's training schemes, in edit mode only (0
+ * otherwise). */
+typedef struct tq_language_guess_info tq_language_guess_info;
+TQ_API int32_t tq_language_guess_score(tq_context* ctx, const char* name, const char* data,
+                                       int32_t* score) TQ_NOEXCEPT;
+TQ_API int32_t tq_language_guess_score_with_info(tq_context* ctx, const char* name, const char* data,
+                                                 int32_t* score, tq_language_guess_info* info) TQ_NOEXCEPT;
+TQ_API int32_t tq_language_guess_score_by_index(tq_context* ctx, int32_t index, const char* data,
+                                                int32_t* score) TQ_NOEXCEPT;
+TQ_API int32_t tq_language_guess_score_by_index_with_info(tq_context* ctx, int32_t index, const char* data,
+                                                          int32_t* score,
+                                                          tq_language_guess_info* info) TQ_NOEXCEPT;
+TQ_API int32_t tq_language_guess_info_init(tq_context* ctx, tq_language_guess_info** info) TQ_NOEXCEPT;
+TQ_API int32_t tq_language_guess_info_free(tq_context* ctx, tq_language_guess_info* info) TQ_NOEXCEPT;
+TQ_API int32_t tq_language_guess_info_preproc_regexlibs_count_get(tq_context* ctx, tq_language_guess_info* info,
+                                                                  uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_language_guess_info_preproc_info_get(tq_context* ctx, tq_language_guess_info* info,
+                                                       int32_t index, char* result,
+                                                       uint32_t* matched) TQ_NOEXCEPT;
+TQ_API int32_t tq_language_guess_info_any_preproc_regexlib_matched_get(tq_context* ctx,
+                                                                       tq_language_guess_info* info,
+                                                                       uint32_t* matched) TQ_NOEXCEPT;
+TQ_API int32_t tq_language_guess_info_cased_string_get(tq_context* ctx, tq_language_guess_info* info,
+                                                       char* result) TQ_NOEXCEPT;
+TQ_API int32_t tq_language_guess_info_ngram_count_get(tq_context* ctx, tq_language_guess_info* info,
+                                                      uint32_t* count) TQ_NOEXCEPT;
+/* first_pos: the 1-based position of the n-gram among the cased text's code
+ * points; 0 when it is not there, except that an n-gram ending in the end
+ * marker counts from the end of the cased text. */
+TQ_API int32_t tq_language_guess_info_input_ngram_info_get(tq_context* ctx, tq_language_guess_info* info,
+                                                           int32_t index, char* ngram, uint32_t* first_pos,
+                                                           uint32_t* frequency, uint32_t* weight) TQ_NOEXCEPT;
+TQ_API int32_t tq_language_guess_info_known_regexlib_count_get(tq_context* ctx, tq_language_guess_info* info,
+                                                               uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_language_guess_info_known_regexlib_info_get(tq_context* ctx, tq_language_guess_info* info,
+                                                              int32_t index, char* regexlib, uint32_t* likelihood,
+                                                              uint32_t* num_matches, double* score) TQ_NOEXCEPT;
+TQ_API int32_t tq_language_guess_info_ngram_raw_score_get(tq_context* ctx, tq_language_guess_info* info,
+                                                          double* score) TQ_NOEXCEPT;
+TQ_API int32_t tq_language_guess_info_regex_raw_score_get(tq_context* ctx, tq_language_guess_info* info,
+                                                          double* score) TQ_NOEXCEPT;
+TQ_API int32_t tq_language_guess_info_ngram_weighted_score_get(tq_context* ctx, tq_language_guess_info* info,
+                                                               double* score) TQ_NOEXCEPT;
+TQ_API int32_t tq_language_guess_info_regex_weighted_score_get(tq_context* ctx, tq_language_guess_info* info,
+                                                               double* score) TQ_NOEXCEPT;
+TQ_API int32_t tq_language_guess_info_ngram_bias_get(tq_context* ctx, tq_language_guess_info* info,
+                                                     double* bias) TQ_NOEXCEPT;
+TQ_API int32_t tq_language_guess_info_regex_bias_get(tq_context* ctx, tq_language_guess_info* info,
+                                                     double* bias) TQ_NOEXCEPT;
+TQ_API int32_t tq_language_guess_info_regex_final_score_get(tq_context* ctx, tq_language_guess_info* info,
+                                                            double* score) TQ_NOEXCEPT;
+
+/* ---- Language definitions ------------------------------------------------------
+ * Language definitions of the current locale, by index as datatypes are (own
+ * then inherited; in edit mode depth x 256 + position). Texts cross in the
+ * session encoding; resource names go out in 4,096 bytes + terminator. Every
+ * change, add, copy, train and write needs edit mode; unload does not.
+ * Window sizes are 2..4, scoring biases 0..6 ("Scheme Only" .. "Regex
+ * Only"), likelihoods 0..5 ("Very High" .. "Never"); other values are
+ * refused with -802, as is an empty scheme name. Options: bit 0 case
+ * sensitive, bit 1 bookends, bit 2 squash white space. Changing the training
+ * schemes, the window size or the case-sensitive bit leaves the model
+ * untrained: the next score in edit mode retrains it. */
+TQ_API int32_t tq_lang_defn_name_get_by_index(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_index_get_by_name(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_count_get(tq_context* ctx, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_count_get_by_locale(tq_context* ctx, int32_t locale, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_name_set(tq_context* ctx, int32_t index, const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_deprecated_info_get(tq_context* ctx, int32_t index, uint32_t* deprecated, char* replacement) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_deprecated_info_set(tq_context* ctx, int32_t index, uint32_t deprecated, const char* replacement) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_datatype_index_get(tq_context* ctx, int32_t index, int32_t* dtype_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_datatype_index_set(tq_context* ctx, int32_t index, int32_t dtype_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_comments_get(tq_context* ctx, int32_t index, tq_xmldoc** comments) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_comments_set(tq_context* ctx, int32_t index, tq_xmldoc* comments) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_owner_get(tq_context* ctx, int32_t index, char* owner) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_owner_set(tq_context* ctx, int32_t index, const char* owner) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_layouts_get(tq_context* ctx, int32_t index, tq_xmldoc** layouts) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_layouts_set(tq_context* ctx, int32_t index, tq_xmldoc* layouts) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_incomplete_get(tq_context* ctx, int32_t index, uint32_t* incomplete) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_incomplete_set(tq_context* ctx, int32_t index, uint32_t incomplete) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_valid_get(tq_context* ctx, int32_t index, uint32_t* valid) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_valid_set(tq_context* ctx, int32_t index, uint32_t valid) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_valid_flag_info_get(tq_context* ctx, int32_t index, uint32_t* valid_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_valid_flag_info_set(tq_context* ctx, int32_t index, uint32_t valid_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_editable_flag_get(tq_context* ctx, int32_t index, uint32_t* flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_preprocessing_regexlib_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_preprocessing_regexlib_name_get_by_index(tq_context* ctx, int32_t index, int32_t entry, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_preprocessing_regexlib_name_set_by_index(tq_context* ctx, int32_t index, int32_t entry, const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_preprocessing_regexlib_add(tq_context* ctx, int32_t index, const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_preprocessing_regexlib_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_training_scheme_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_training_scheme_info_get(tq_context* ctx, int32_t index, uint32_t item, char* sch_name) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_training_scheme_info_set(tq_context* ctx, int32_t index, uint32_t item, const char* sch_name) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_training_schemes_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_training_scheme_add(tq_context* ctx, int32_t index, const char* sch_name) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_train(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_known_ptrn_rgx_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_known_ptrn_rgx_info_get(tq_context* ctx, int32_t index, uint32_t item, uint32_t* likelihood, char* rlib_name) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_known_ptrn_rgx_delete(tq_context* ctx, int32_t index, uint32_t item) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_known_ptrn_rgx_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_known_ptrn_rgx_info_set(tq_context* ctx, int32_t index, uint32_t item, uint32_t likelihood, const char* rlib_name) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_known_ptrn_rgx_add(tq_context* ctx, int32_t index, uint32_t likelihood, const char* rlib_name) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_add(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_copy(tq_context* ctx, const char* sname, const char* dname, int32_t* index) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_unload(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_window_size_get(tq_context* ctx, int32_t index, uint32_t* size) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_window_size_set(tq_context* ctx, int32_t index, uint32_t size) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_scoring_bias_get(tq_context* ctx, int32_t index, uint32_t* bias) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_scoring_bias_set(tq_context* ctx, int32_t index, uint32_t bias) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_options_get(tq_context* ctx, int32_t index, uint32_t* options) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_options_set(tq_context* ctx, int32_t index, uint32_t options) TQ_NOEXCEPT;
+TQ_API int32_t tq_lang_defn_write(tq_context* ctx, tq_xmldoc* xml, int32_t index) TQ_NOEXCEPT;
+
 #ifdef __cplusplus
 }
 #endif

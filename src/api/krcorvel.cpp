@@ -18,6 +18,7 @@
 #include "core/krzel.h"
 #include "api/krwire.h"
 #include "fields/krfdctx.h"
+#include "guess/krgsctx.h"
 #include "kbstore/krkbctx.h"
 #include "parse/krpsctx.h"
 #include "resources/krrsctx.h"
@@ -90,6 +91,7 @@ std::span<const context_layer> context_layers() {
                                          parse_context_parts(),
                                          standardize_context_parts(),
                                          fields_context_parts(),
+                                         guess_context_parts(),
                                          shared_state_parts()};
   return layers;
 }

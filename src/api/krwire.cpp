@@ -5,6 +5,7 @@
 #include "kbstore/krlib.h"
 #include "kbstore/krvlt.h"
 #include "fields/krxdef.h"
+#include "guess/krldef.h"
 #include "parse/krpdef.h"
 #include "resources/krchpr.h"
 #include "resources/krregx.h"
@@ -30,7 +31,7 @@ constexpr const defn_kind_ops* kKindOps[kDefnKindCount + 1] = {
     &kStdznDefnKindOps,
     &kExtractDefnKindOps,
     nullptr,  // kDefnLocaleGuess: guess/
-    nullptr,  // kDefnLangGuess: guess/
+    &kLangDefnKindOps,
 };
 
 // What schemes keyed by match codes call in the matching subsystem. Matching

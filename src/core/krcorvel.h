@@ -12,6 +12,7 @@
 
 struct tq_context;
 struct tq_vault_file;
+struct tq_ngram_profile;
 
 namespace tq {
 
@@ -114,6 +115,8 @@ struct tq_context {
   // Field analysis.
   tq::ident_work_area* ident_work_area;   // identification's scores and pattern states
   tq::extract_work_area* extract_work_area;  // extraction's token slots, word flags and marks table
+  // Locale and language guessing.
+  tq_ngram_profile* lang_scratch_profile;  // the n-grams of the text being scored
 };
 
 namespace tq {

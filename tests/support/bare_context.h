@@ -16,6 +16,7 @@
 #include "core/krerr.h"
 #include "core/krfio.h"
 #include "fields/krfdctx.h"
+#include "guess/krgsctx.h"
 #include "kbstore/krkbctx.h"
 #include "parse/krpsctx.h"
 #include "resources/krrsctx.h"
@@ -57,10 +58,19 @@ inline Layers fields_layers() {
           tq::shared_state_parts()};
 }
 
+// Up to the guessing layer's scratch areas.
+inline Layers guess_layers() {
+  return {tq::core_context_parts(),        tq::kbstore_context_parts(),     tq::resources_context_parts(),
+          tq::parse_context_parts(),       tq::standardize_context_parts(), tq::fields_context_parts(),
+          tq::guess_context_parts(),       tq::shared_state_parts()};
+}
+
 // Every layer that the test executable links (its build names the highest
 // as TQ_TEST_LAYER_<folder>); a new layer adds its branch here once.
 inline Layers default_layers() {
-#if defined(TQ_TEST_LAYER_fields)
+#if defined(TQ_TEST_LAYER_guess)
+  return guess_layers();
+#elif defined(TQ_TEST_LAYER_fields)
   return fields_layers();
 #elif defined(TQ_TEST_LAYER_standardize)
   return standardize_layers();

@@ -1,0 +1,311 @@
+#include "guess/krldefacc.h"
+
+#include <cstring>
+#include <new>
+#include <utility>
+#include <vector>
+
+#include "core/krenc.h"
+#include "core/krerr.h"
+#include "guess/krldef.h"
+#include "kbstore/krdefn.h"
+#include "kbstore/krlib.h"
+
+namespace tq {
+
+namespace {
+
+constexpr int32_t K = kDefnLangGuess;
+constexpr uint32_t kNameIn = 4096;
+constexpr uint32_t kRegexNameIn = 16384;
+
+int32_t part_for_read(context* ctx, int32_t index, lang_defn_kind_rec** part) {
+  *part = nullptr;
+  defn_rec* rec = nullptr;
+  int32_t rc = defn_record_get_for_read(ctx, K, index, &rec);
+  if (rc < 0) return rc;
+  *part = lang_defn_part(rec);
+  return *part == nullptr ? TQ_ERR_INDEX : 0;
+}
+
+// Runs body(rec, part) on the definition taken for change and gives the
+// hold back on every path.
+template <typename F>
+int32_t edit_part(context* ctx, int32_t index, F&& body) {
+  defn_rec* rec = nullptr;
+  int32_t rc = defn_record_get_for_write(ctx, K, index, &rec);
+  if (rc < 0) return rc;
+  try {
+    lang_defn_kind_rec* part = lang_defn_part(rec);
+    rc = part == nullptr ? TQ_ERR_INDEX : body(rec, part);
+  } catch (const std::bad_alloc&) {
+    rc = TQ_ERR_NO_MEMORY;
+  }
+  return rc_combine(rc, defn_write_end(ctx));
+}
+
+// A caller's text in UTF-8 (at most max bytes).
+struct text_in {
+  std::vector<char> text;
+  int32_t rc;
+  text_in(context* ctx, const char* given, uint32_t max) : text(max + 1, '\0') {
+    rc = strio_in(ctx, given, text.data(), max, kStrioConvert);
+  }
+  const char* c_str() const { return text.data(); }
+};
+
+int32_t name_out(context* ctx, uint32_t kind, const rsrc_ref& ref, char* out) {
+  char name[kRsrcNameSize] = "";
+  if (ref.held()) {
+    if (int32_t rc = rsrc_name_get(ctx, kind, ref.index(), name, sizeof name); rc < 0) return rc;
+  }
+  const int32_t rc = strio_out_4096(ctx, name, out, kStrioConvert);
+  if (rc < 0) strio_out_clear(ctx, out);
+  return rc;
+}
+
+int32_t refuse_empty(context* ctx, const char* text, const char* what) {
+  if (text[0] != '\0') return 0;
+  TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 57, what);
+  return TQ_ERR_ARGUMENT;
+}
+
+void untrain(lang_defn_kind_rec* part) { part->trained.store(0, std::memory_order_release); }
+
+}  // namespace
+
+int32_t tqx_lang_defn_add(context* ctx, const char* name, int32_t* index) {
+  return defn_add(ctx, K, name, kDefnNameConvert, index);
+}
+
+int32_t tqx_lang_defn_copy(context* ctx, const char* sname, const char* dname, int32_t* index) {
+  return defn_copy(ctx, K, sname, dname, kDefnNameConvert, index);
+}
+
+// ---- Training schemes ---------------------------------------------------------------------
+
+int32_t tqx_lang_defn_training_scheme_count_get(context* ctx, int32_t index, uint32_t* count) {
+  *count = 0;
+  lang_defn_kind_rec* part = nullptr;
+  if (int32_t rc = part_for_read(ctx, index, &part); rc < 0) return rc;
+  *count = static_cast<uint32_t>(part->schemes.size());
+  return 0;
+}
+
+int32_t tqx_lang_defn_training_scheme_info_get(context* ctx, int32_t index, uint32_t item, char* sch_name) {
+  strio_out_clear(ctx, sch_name);
+  lang_defn_kind_rec* part = nullptr;
+  if (int32_t rc = part_for_read(ctx, index, &part); rc < 0) return rc;
+  if (item >= part->schemes.size()) return TQ_ERR_INDEX;
+  return name_out(ctx, kRsrcScheme, part->schemes[item], sch_name);
+}
+
+int32_t tqx_lang_defn_training_scheme_info_set(context* ctx, int32_t index, uint32_t item, const char* sch_name) {
+  text_in name(ctx, sch_name, kNameIn);
+  if (name.rc < 0) return name.rc;
+  if (int32_t rc = refuse_empty(ctx, name.c_str(), "'sch_name' is empty."); rc < 0) return rc;
+  const int32_t rc = edit_part(ctx, index, [&](defn_rec*, lang_defn_kind_rec* part) -> int32_t {
+    if (item >= part->schemes.size()) return TQ_ERR_INDEX;
+    rsrc_ref fresh;
+    int32_t orc = rsrc_open(ctx, kRsrcScheme, name.c_str(), lang_scheme_load_options(part->options), &fresh);
+    if (orc < 0) return orc;
+    const int32_t released = part->schemes[item].release(ctx);
+    part->schemes[item] = std::move(fresh);
+    untrain(part);
+    return released < 0 ? released : 0;
+  });
+  return rc < 0 ? rc : name.rc;
+}
+
+int32_t tqx_lang_defn_training_schemes_delete_all(context* ctx, int32_t index) {
+  return edit_part(ctx, index, [&](defn_rec*, lang_defn_kind_rec* part) -> int32_t {
+    int32_t first = 0;
+    for (rsrc_ref& s : part->schemes) {
+      const int32_t rc = s.release(ctx);
+      if (rc < 0 && first == 0) first = rc;
+    }
+    part->schemes.clear();
+    untrain(part);
+    return first;
+  });
+}
+
+int32_t tqx_lang_defn_training_scheme_add(context* ctx, int32_t index, const char* sch_name) {
+  text_in name(ctx, sch_name, kNameIn);
+  if (name.rc < 0) return name.rc;
+  if (int32_t rc = refuse_empty(ctx, name.c_str(), "'sch_name' is empty."); rc < 0) return rc;
+  const int32_t rc = edit_part(ctx, index, [&](defn_rec*, lang_defn_kind_rec* part) -> int32_t {
+    part->schemes.reserve(part->schemes.size() + 1);
+    rsrc_ref fresh;
+    int32_t orc = rsrc_open(ctx, kRsrcScheme, name.c_str(), lang_scheme_load_options(part->options), &fresh);
+    if (orc < 0) return orc;
+    part->schemes.push_back(std::move(fresh));  // reserved
+    untrain(part);
+    return 0;
+  });
+  return rc < 0 ? rc : name.rc;
+}
+
+int32_t tqx_lang_defn_train(context* ctx, int32_t index) {
+  return edit_part(ctx, index, [&](defn_rec* rec, lang_defn_kind_rec*) { return lang_defn_train_held(ctx, rec); });
+}
+
+// ---- Known pattern regex libraries ---------------------------------------------------------
+
+int32_t tqx_lang_defn_known_ptrn_rgx_count_get(context* ctx, int32_t index, uint32_t* count) {
+  *count = 0;
+  lang_defn_kind_rec* part = nullptr;
+  if (int32_t rc = part_for_read(ctx, index, &part); rc < 0) return rc;
+  *count = static_cast<uint32_t>(part->known.size());
+  return 0;
+}
+
+int32_t tqx_lang_defn_known_ptrn_rgx_info_get(context* ctx, int32_t index, uint32_t item, uint32_t* likelihood,
+                                              char* rlib_name) {
+  strio_out_clear(ctx, rlib_name);
+  *likelihood = kLangLikelihoodMedium;
+  lang_defn_kind_rec* part = nullptr;
+  if (int32_t rc = part_for_read(ctx, index, &part); rc < 0) return rc;
+  if (item >= part->known.size()) return TQ_ERR_INDEX;
+  *likelihood = part->known[item].likelihood;
+  return name_out(ctx, kRsrcRegex, part->known[item].lib, rlib_name);
+}
+
+int32_t tqx_lang_defn_known_ptrn_rgx_delete(context* ctx, int32_t index, uint32_t item) {
+  return edit_part(ctx, index, [&](defn_rec*, lang_defn_kind_rec* part) -> int32_t {
+    if (item >= part->known.size()) return TQ_ERR_INDEX;
+    const int32_t rc = part->known[item].lib.release(ctx);
+    part->known.erase(part->known.begin() + item);
+    return rc;
+  });
+}
+
+int32_t tqx_lang_defn_known_ptrn_rgx_delete_all(context* ctx, int32_t index) {
+  return edit_part(ctx, index, [&](defn_rec*, lang_defn_kind_rec* part) -> int32_t {
+    int32_t first = 0;
+    for (lang_known_regexlib& k : part->known) {
+      const int32_t rc = k.lib.release(ctx);
+      if (rc < 0 && first == 0) first = rc;
+    }
+    part->known.clear();
+    return first;
+  });
+}
+
+int32_t tqx_lang_defn_known_ptrn_rgx_info_set(context* ctx, int32_t index, uint32_t item, uint32_t likelihood,
+                                              const char* rlib_name) {
+  if (likelihood >= kLangLikelihoodCount) return TQ_ERR_ARGUMENT;
+  text_in name(ctx, rlib_name, kRegexNameIn);
+  if (name.rc < 0) return name.rc;
+  int32_t open_rc = 0;
+  const int32_t rc = edit_part(ctx, index, [&](defn_rec*, lang_defn_kind_rec* part) -> int32_t {
+    if (item >= part->known.size()) return TQ_ERR_INDEX;
+    rsrc_ref fresh;
+    open_rc = rsrc_open(ctx, kRsrcRegex, name.c_str(), 0, &fresh);
+    if (open_rc < 0) return open_rc;
+    const int32_t released = part->known[item].lib.release(ctx);
+    part->known[item].lib = std::move(fresh);
+    part->known[item].likelihood = likelihood;
+    return released < 0 ? released : 0;
+  });
+  if (rc < 0) return rc;
+  return name.rc > 0 ? name.rc : open_rc;
+}
+
+int32_t tqx_lang_defn_known_ptrn_rgx_add(context* ctx, int32_t index, uint32_t likelihood, const char* rlib_name) {
+  if (likelihood >= kLangLikelihoodCount) return TQ_ERR_ARGUMENT;
+  text_in name(ctx, rlib_name, kRegexNameIn);
+  if (name.rc < 0) return name.rc;
+  int32_t open_rc = 0;
+  const int32_t rc = edit_part(ctx, index, [&](defn_rec*, lang_defn_kind_rec* part) -> int32_t {
+    part->known.reserve(part->known.size() + 1);
+    lang_known_regexlib entry;
+    open_rc = rsrc_open(ctx, kRsrcRegex, name.c_str(), 0, &entry.lib);
+    if (open_rc < 0) return open_rc;
+    entry.likelihood = likelihood;
+    part->known.push_back(std::move(entry));  // reserved
+    return 0;
+  });
+  if (rc < 0) return rc;
+  return name.rc > 0 ? name.rc : open_rc;
+}
+
+// ---- Settings -------------------------------------------------------------------------------
+
+int32_t tqx_lang_defn_window_size_get(context* ctx, int32_t index, uint32_t* size) {
+  *size = 0;
+  lang_defn_kind_rec* part = nullptr;
+  if (int32_t rc = part_for_read(ctx, index, &part); rc < 0) return rc;
+  *size = part->window;
+  return 0;
+}
+
+int32_t tqx_lang_defn_window_size_set(context* ctx, int32_t index, uint32_t size) {
+  if (size < kLangWindowMin || size > kLangWindowMax) return TQ_ERR_ARGUMENT;
+  return edit_part(ctx, index, [&](defn_rec*, lang_defn_kind_rec* part) -> int32_t {
+    part->window = size;
+    untrain(part);
+    return 0;
+  });
+}
+
+int32_t tqx_lang_defn_scoring_bias_get(context* ctx, int32_t index, uint32_t* bias) {
+  *bias = 0;
+  lang_defn_kind_rec* part = nullptr;
+  if (int32_t rc = part_for_read(ctx, index, &part); rc < 0) return rc;
+  *bias = part->bias;
+  return 0;
+}
+
+int32_t tqx_lang_defn_scoring_bias_set(context* ctx, int32_t index, uint32_t bias) {
+  if (bias >= kLangBiasCount) return TQ_ERR_ARGUMENT;
+  return edit_part(ctx, index, [&](defn_rec*, lang_defn_kind_rec* part) -> int32_t {
+    part->bias = bias;
+    return 0;
+  });
+}
+
+int32_t tqx_lang_defn_options_get(context* ctx, int32_t index, uint32_t* options) {
+  *options = 0;
+  lang_defn_kind_rec* part = nullptr;
+  if (int32_t rc = part_for_read(ctx, index, &part); rc < 0) return rc;
+  *options = part->options;
+  return 0;
+}
+
+int32_t tqx_lang_defn_options_set(context* ctx, int32_t index, uint32_t options) {
+  return edit_part(ctx, index, [&](defn_rec*, lang_defn_kind_rec* part) -> int32_t {
+    if (options == part->options) return 0;
+    if (((options ^ part->options) & kLangCaseSensitive) != 0) {
+      // The schemes load again with the new case rule: every new one first,
+      // so a failed open leaves the definition as it was.
+      std::vector<rsrc_ref> fresh(part->schemes.size());
+      const uint32_t load = lang_scheme_load_options(options);
+      int32_t rc = 0;
+      for (size_t i = 0; i < part->schemes.size() && rc >= 0; ++i) {
+        if (!part->schemes[i].held()) continue;
+        char name[kRsrcNameSize];
+        rc = rsrc_name_get(ctx, kRsrcScheme, part->schemes[i].index(), name, sizeof name);
+        if (rc >= 0) rc = rsrc_open(ctx, kRsrcScheme, name, load, &fresh[i]);
+      }
+      if (rc < 0) {
+        for (rsrc_ref& f : fresh) (void)f.release(ctx);
+        return rc;
+      }
+      int32_t first = 0;
+      for (size_t i = 0; i < part->schemes.size(); ++i) {
+        const int32_t released = part->schemes[i].release(ctx);
+        if (released < 0 && first == 0) first = released;
+        part->schemes[i] = std::move(fresh[i]);
+      }
+      part->options = options;
+      untrain(part);
+      return first;
+    }
+    part->options = options;
+    untrain(part);
+    return 0;
+  });
+}
+
+}  // namespace tq

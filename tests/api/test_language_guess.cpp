@@ -1,0 +1,211 @@
+// Language scores through the exported family, on the sample knowledge
+// base's English, German, French and Turkish definitions: sentences that
+// are in none of the training texts score highest for their own language,
+// and the info reads back what a score did.
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "support/tq_test.h"
+#include "tq.h"
+
+namespace {
+
+using tq_test::Context;
+
+constexpr int32_t kEn = 29000;
+const char* const kLanguages[] = {"English", "German", "French", "Turkish"};
+
+// The definition with the best score for the text ("" for none above 0).
+std::string best_language(tq_context* ctx, const char* text) {
+  std::string best;
+  int32_t best_score = 0;
+  for (const char* lang : kLanguages) {
+    int32_t score = -1;
+    EXPECT_EQ(tq_language_guess_score(ctx, lang, text, &score), 0) << lang << tq_test::error_list_text(ctx);
+    if (score > best_score) {
+      best_score = score;
+      best = lang;
+    }
+  }
+  return best;
+}
+
+// Sentences written for this test, in none of the training texts. The
+// models are trained on names (of languages, countries, months, units,
+// time zones), not on running text, so not every sentence comes out right:
+// at least one per language must, and 13 of the 20 did when the models were
+// made (German, whose names are mostly "-isch" adjectives, is the weakest).
+TEST(LanguageGuess, HeldOutSentencesScoreHighestForTheirLanguage) {
+  Context ctx(TQ_SAMPLE_KB);
+  ASSERT_TQ_OK(ctx, tq_session_encoding_set(ctx, TQ_ENC_UTF8));
+  ASSERT_TQ_OK(ctx, tq_zel_locale_load(ctx, kEn, TQ_LOAD_DATATYPES | TQ_LOAD_LANGUAGE_DEFNS));
+  const struct {
+    const char* text;
+    const char* language;
+    bool must;  // pinned: one per language
+  } cases[] = {
+      {"The weather was cold and windy all through the night", "English", true},
+      {"Where is the nearest railway station, please?", "English", false},
+      {"I would like to order two cups of coffee and a sandwich", "English", false},
+      {"She has been working at the hospital for three years", "English", false},
+      {"Ich habe heute leider keine Zeit für das Treffen", "German", true},
+      {"Wir fahren morgen früh mit dem Zug nach Hamburg", "German", false},
+      {"Die Kinder spielen im Garten hinter dem Haus", "German", false},
+      {"Der Zug nach München ist pünktlich angekommen", "German", false},
+      {"Unsere Nachbarn wohnen seit zwanzig Jahren in dieser Straße", "German", false},
+      {"Die Rechnung muss bis Ende des Monats bezahlt werden", "German", false},
+      {"Nous avons mangé une très bonne soupe à la maison", "French", true},
+      {"Le chat dort sur la chaise près de la fenêtre", "French", false},
+      {"Je voudrais réserver une chambre pour deux nuits", "French", false},
+      {"Les enfants jouent dans le jardin derrière la maison", "French", false},
+      {"Il fait très beau aujourd'hui dans le sud de la France", "French", false},
+      {"Çocuklar bahçede top oynuyorlar ve çok mutlular", "Turkish", true},
+      {"Bu akşam arkadaşlarımla birlikte sinemaya gideceğiz", "Turkish", false},
+      {"Yarın sabah erkenden otobüsle Ankara'ya gideceğim", "Turkish", false},
+      {"Bu kitabı geçen hafta kütüphaneden ödünç aldım", "Turkish", false},
+      {"Hava bugün çok güzel, dışarıda yürüyüş yapalım", "Turkish", false},
+  };
+  int right = 0;
+  for (const auto& c : cases) {
+    const std::string best = best_language(ctx, c.text);
+    right += best == c.language ? 1 : 0;
+    if (c.must) {
+      EXPECT_EQ(best, c.language) << c.text;
+    }
+  }
+  EXPECT_GE(right, 13);
+}
+
+TEST(LanguageGuess, InfoReadsBackTheScoreAndIndexRules) {
+  Context ctx(TQ_SAMPLE_KB);
+  ASSERT_TQ_OK(ctx, tq_zel_locale_load(ctx, kEn, TQ_LOAD_DATATYPES | TQ_LOAD_LANGUAGE_DEFNS));
+  tq_language_guess_info* info = nullptr;
+  ASSERT_EQ(tq_language_guess_info_init(ctx, &info), 0);
+  int32_t plain = -1;
+  int32_t with_info = -2;
+  ASSERT_EQ(tq_language_guess_score(ctx, "English", "the end", &plain), 0);
+  ASSERT_EQ(tq_language_guess_score_with_info(ctx, "English", "the end", &with_info, info), 0);
+  EXPECT_EQ(plain, with_info);
+  char text[1028];
+  EXPECT_EQ(tq_language_guess_info_cased_string_get(ctx, info, text), 0);
+  EXPECT_STREQ(text, "THE END");
+  uint32_t count = 0;
+  EXPECT_EQ(tq_language_guess_info_ngram_count_get(ctx, info, &count), 0);
+  EXPECT_EQ(count, 7u);  // with the start and end markers
+  uint32_t pos = 0, freq = 0, weight = 9;
+  EXPECT_EQ(tq_language_guess_info_input_ngram_info_get(ctx, info, 1, text, &pos, &freq, &weight), 0);
+  EXPECT_STREQ(text, "THE");
+  EXPECT_EQ(pos, 1u);
+  EXPECT_EQ(freq, 1u);
+  EXPECT_EQ(weight, 0u);  // outside edit mode
+  EXPECT_EQ(tq_language_guess_info_input_ngram_info_get(ctx, info, static_cast<int32_t>(count), text, &pos, &freq,
+                                                        &weight),
+            -800);
+  double final_score = 0.0, ngram_bias = 0.0, regex_bias = 1.0;
+  EXPECT_EQ(tq_language_guess_info_regex_final_score_get(ctx, info, &final_score), 0);
+  EXPECT_EQ(static_cast<int32_t>(final_score), plain);
+  EXPECT_EQ(tq_language_guess_info_ngram_bias_get(ctx, info, &ngram_bias), 0);
+  EXPECT_EQ(tq_language_guess_info_regex_bias_get(ctx, info, &regex_bias), 0);
+  EXPECT_EQ(ngram_bias, 1.0);
+  EXPECT_EQ(regex_bias, 0.0);
+  uint32_t matched = 1;
+  EXPECT_EQ(tq_language_guess_info_preproc_info_get(ctx, info, 0, text, &matched), -800);
+  EXPECT_EQ(matched, 0u);
+  EXPECT_EQ(tq_language_guess_info_free(ctx, info), 0);
+  EXPECT_EQ(tq_language_guess_info_free(ctx, nullptr), 0);
+  // Unknown names and indices.
+  int32_t score = 0;
+  EXPECT_LT(tq_language_guess_score(ctx, "Klingon", "x", &score), 0);
+  EXPECT_EQ(tq_language_guess_score_by_index(ctx, 99, "x", &score), -800);
+}
+
+}  // namespace
+
+namespace {
+
+// The definitions' lists and settings edited through the family, in an
+// edit-mode context on a copy of the sample knowledge base.
+TEST(LangDefnExports, ListEditsSettingsAndTraining) {
+  tq_test::TempDir kb;
+  std::filesystem::copy(TQ_SAMPLE_KB, kb.path(), std::filesystem::copy_options::recursive);
+  Context ctx(kb.str().c_str(), true);
+  ASSERT_TQ_OK(ctx, tq_zel_locale_load(ctx, kEn, TQ_LOAD_DATATYPES | TQ_LOAD_LANGUAGE_DEFNS));
+  int32_t en = -1;
+  ASSERT_EQ(tq_lang_defn_index_get_by_name(ctx, "English", &en), 0);
+  // Known pattern regex libraries: deleting the second of four keeps the
+  // others in order; a library that cannot be opened changes nothing.
+  const char* libs[] = {"en_comma", "en_initial", "en_name_normalize", "en_comma"};
+  for (uint32_t i = 0; i < 4; ++i) ASSERT_TQ_OK(ctx, tq_lang_defn_known_ptrn_rgx_add(ctx, en, i, libs[i]));
+  uint32_t count = 0;
+  EXPECT_LT(tq_lang_defn_known_ptrn_rgx_add(ctx, en, 0, "no_such_library"), 0);
+  EXPECT_EQ(tq_lang_defn_known_ptrn_rgx_add(ctx, en, 6, "en_comma"), -802);
+  EXPECT_EQ(tq_lang_defn_known_ptrn_rgx_delete(ctx, en, 1), 0);
+  ASSERT_EQ(tq_lang_defn_known_ptrn_rgx_count_get(ctx, en, &count), 0);
+  ASSERT_EQ(count, 3u);
+  const std::pair<std::string, uint32_t> expected[] = {{"en_comma", 0}, {"en_name_normalize", 2}, {"en_comma", 3}};
+  char name[4097];
+  uint32_t likelihood = 0;
+  for (uint32_t i = 0; i < 3; ++i) {
+    ASSERT_EQ(tq_lang_defn_known_ptrn_rgx_info_get(ctx, en, i, &likelihood, name), 0);
+    EXPECT_EQ(std::make_pair(std::string(name), likelihood), expected[i]);
+  }
+  EXPECT_EQ(tq_lang_defn_known_ptrn_rgx_info_get(ctx, en, 99, &likelihood, name), -800);
+  EXPECT_EQ(likelihood, 2u);
+  EXPECT_STREQ(name, "");
+  EXPECT_EQ(tq_lang_defn_known_ptrn_rgx_info_set(ctx, en, 0, 4, "en_initial"), 0);
+  EXPECT_LT(tq_lang_defn_known_ptrn_rgx_info_set(ctx, en, 0, 1, "no_such_library"), 0);
+  ASSERT_EQ(tq_lang_defn_known_ptrn_rgx_info_get(ctx, en, 0, &likelihood, name), 0);
+  EXPECT_EQ(std::make_pair(std::string(name), likelihood), std::make_pair(std::string("en_initial"), 4u));
+  EXPECT_EQ(tq_lang_defn_known_ptrn_rgx_delete_all(ctx, en), 0);
+  ASSERT_EQ(tq_lang_defn_known_ptrn_rgx_count_get(ctx, en, &count), 0);
+  EXPECT_EQ(count, 0u);
+  // Settings in range only.
+  uint32_t value = 0;
+  EXPECT_EQ(tq_lang_defn_window_size_set(ctx, en, 5), -802);
+  EXPECT_EQ(tq_lang_defn_scoring_bias_set(ctx, en, 7), -802);
+  EXPECT_EQ(tq_lang_defn_scoring_bias_set(ctx, en, 3), 0);
+  EXPECT_EQ(tq_lang_defn_scoring_bias_get(ctx, en, &value), 0);
+  EXPECT_EQ(value, 3u);
+  // Training schemes stay in edit mode; a new window retrains at the next
+  // score, which then differs.
+  EXPECT_EQ(tq_lang_defn_training_scheme_add(ctx, en, ""), -802);
+  ASSERT_EQ(tq_lang_defn_training_scheme_count_get(ctx, en, &count), 0);
+  EXPECT_EQ(count, 1u);
+  ASSERT_EQ(tq_lang_defn_training_scheme_info_get(ctx, en, 0, name), 0);
+  EXPECT_STREQ(name, "lang_en_trigrams");
+  int32_t at3 = -1, at4 = -1, again = -1;
+  ASSERT_EQ(tq_language_guess_score_by_index(ctx, en, "the weather", &at3), 0) << tq_test::error_list_text(ctx);
+  ASSERT_EQ(tq_lang_defn_window_size_set(ctx, en, 4), 0);
+  EXPECT_EQ(tq_lang_defn_window_size_get(ctx, en, &value), 0);
+  EXPECT_EQ(value, 4u);
+  ASSERT_EQ(tq_language_guess_score_by_index(ctx, en, "the weather", &at4), 0);
+  EXPECT_NE(at3, at4);
+  ASSERT_EQ(tq_lang_defn_train(ctx, en), 0);
+  ASSERT_EQ(tq_language_guess_score_by_index(ctx, en, "the weather", &again), 0);
+  EXPECT_EQ(again, at4);
+  // Written with its settings.
+  tq_xmldoc* xml = nullptr;
+  ASSERT_EQ(tq_xml_create(ctx, "Locale Settings", "9.0", &xml), 0);
+  EXPECT_EQ(tq_lang_defn_write(ctx, xml, en), 0);
+  EXPECT_EQ(tq_xml_free(ctx, xml), 0);
+}
+
+TEST(LangDefnExports, OutsideEditModeTheSchemesGoAfterTheFirstScore) {
+  Context ctx(TQ_SAMPLE_KB);
+  ASSERT_TQ_OK(ctx, tq_zel_locale_load(ctx, kEn, TQ_LOAD_DATATYPES | TQ_LOAD_LANGUAGE_DEFNS));
+  int32_t en = -1;
+  ASSERT_EQ(tq_lang_defn_index_get_by_name(ctx, "English", &en), 0);
+  uint32_t count = 0;
+  ASSERT_EQ(tq_lang_defn_training_scheme_count_get(ctx, en, &count), 0);
+  EXPECT_EQ(count, 1u);
+  int32_t score = -1;
+  ASSERT_EQ(tq_language_guess_score_by_index(ctx, en, "the weather", &score), 0);
+  ASSERT_EQ(tq_lang_defn_training_scheme_count_get(ctx, en, &count), 0);
+  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(tq_lang_defn_train(ctx, en), -501);
+  EXPECT_EQ(tq_lang_defn_window_size_set(ctx, en, 3), -501);
+}
+
+}  // namespace
