@@ -6,8 +6,9 @@
 //
 // Definitions of the tests' kind, parse definitions ("Parsorithm" elements),
 // case definitions ("Caseorithm"), standardization definitions
-// ("Standorithm"), identification definitions ("Dovirizered") and
-// extraction definitions ("Vidurivodidiz") are read. The
+// ("Standorithm"), identification definitions ("Dovirizered"),
+// extraction definitions ("Vidurivodidiz") and locale guess definitions
+// ("Guessorithm") are read. The
 // target lends the tests' definition kind and links the engine's layers
 // (with the wiring that lends resource opens and the built kinds) in place
 // of the library, calling the reader itself.
@@ -21,7 +22,8 @@ namespace {
 
 constexpr int32_t kEnusa = 29840;
 constexpr int32_t kKinds[] = {tqtest::kTestKind, tq::kDefnParse,   tq::kDefnCase,
-                               tq::kDefnStdzn,    tq::kDefnIdent,   tq::kDefnExtract};
+                               tq::kDefnStdzn,    tq::kDefnIdent,   tq::kDefnExtract,
+                               tq::kDefnLocaleGuess};
 
 // Reads the document at path into ENUSA.
 void read_into_locale(tq::context* ctx, const std::string& path) {

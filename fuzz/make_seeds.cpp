@@ -455,6 +455,9 @@ void defnxml_seeds(const Seeds& seeds) {
   // Standardization definitions with case definitions, token cases and
   // transformation libraries, and some that are not valid.
   seeds.put("defnxml", "stdzn", slurp(fs::path(TQ_TEST_KB_DIR) / "stdzn" / "locale" / "en.loc.xml"));
+  // Locale guess definitions in both forms, with patterns, and some that
+  // are not valid.
+  seeds.put("defnxml", "guess", slurp(fs::path(TQ_TEST_KB_DIR) / "guess" / "locale" / "en.loc.xml"));
 }
 
 // Values for the parse road: names with and without a parse, an empty one,

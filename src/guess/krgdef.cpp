@@ -352,6 +352,9 @@ int32_t read_pattern_row(read_state& s, const xmldoc* table, const int32_t* col,
   } else {
     if (int32_t critical = s.step(s.not_allowed(kColStop, stop)); critical != 0) return critical;
   }
+  // A table without the parse option columns (older files) keeps the defaults.
+  int32_t opt_col = -1;
+  if (xmldoc_column_find(s.ctx, table, "Opt Param Override", &opt_col) != 0 || opt_col < 0) return 0;
   return s.step(optp_xml_row_read(s.ctx, table, r, &p.opt));
 }
 
@@ -505,6 +508,12 @@ int32_t prepare_locked(context* ctx, defn_rec* rec, guess_defn_kind_rec* part) {
   if (rc < 0) return rc;
   for (guess_pattern_rec& p : part->patterns) {
     if (!p.grammar.held()) {
+      // A pattern whose grammar was taken away keeps no parser.
+      if (p.parser != nullptr) {
+        rc = parser_release(ctx, p.parser);
+        p.parser = nullptr;
+        if (rc < 0) return rc;
+      }
       p.category_index = -1;
       p.sought_index = -1;
       continue;
