@@ -218,6 +218,9 @@ TEST(GuessDefnExports, LevelsAndRefusals) {
   tq_context* ctx = kb.ctx();
   const int32_t text = index_of(ctx, "Text");
   char name[4096];
+  int32_t old_copy = -1;
+  ASSERT_EQ(tq_guess_defn_copy(ctx, "Text", "Old Copy", &old_copy), 0);
+  EXPECT_EQ(version(ctx, old_copy), 0u);
 
   EXPECT_EQ(tq_guess_defn_force_guess_choice_set(ctx, text, 0), 0);
   EXPECT_EQ(tq_guess_defn_known_word_vocab_name_set(ctx, text, 0, "PersonName"), 0);
@@ -286,6 +289,8 @@ TEST(GuessDefnExports, LevelsAndRefusals) {
   const int32_t vertical = index_of(ctx, "Vertical");
   EXPECT_EQ(tq_guess_defn_touch(ctx, vertical), 0);
   EXPECT_EQ(version(ctx, vertical), 8u);
+  EXPECT_EQ(tq_guess_defn_word_analysis_enabled_set(ctx, old_copy, 0), 0);
+  EXPECT_EQ(version(ctx, old_copy), 8u);
   int32_t added = -1;
   ASSERT_EQ(tq_guess_defn_add(ctx, "Fresh", &added), 0);
   EXPECT_EQ(version(ctx, added), 8u);
