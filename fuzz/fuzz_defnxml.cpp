@@ -1,29 +1,30 @@
 // Definition elements: the main file is read as a locale document and its
-// definitions of the test kind are read into ENUSA (with the datatype
+// definitions of every kind are read into ENUSA (with the datatype
 // "Name", and the regex libraries R1 and R2, the chopper C and the
 // vocabulary V1 present to be named); every definition read is written back
 // and the written document read again.
 //
-// Definitions of the tests' kind, parse definitions ("Parsorithm" elements),
+// Parse definitions ("Parsorithm" elements),
 // case definitions ("Caseorithm"), standardization definitions
 // ("Standorithm"), identification definitions ("Dovirizered"), match
 // definitions ("Rivoruzeduv"), extraction definitions ("Vidurivodidiz"),
-// gender analysis definitions ("Gendorithm") and language definitions
+// gender analysis definitions ("Gendorithm"), pattern analysis definitions,
+// locale guess definitions ("Guessorithm") and language definitions
 // ("Ravororura") are read. The
-// target lends the tests' definition kind and links the engine's layers
-// (with the wiring that lends resource opens and the built kinds) in place
+// target links the engine's layers (with the wiring that lends resource
+// opens and every kind) in place
 // of the library, calling the reader itself.
 #include "fuzz_kb.h"
 #include "kbstore/krdefn.h"
 #include "kbstore/krlocload.h"
 #include "kbstore/krxml.h"
-#include "support/test_defn_kind.h"
 
 namespace {
 
 constexpr int32_t kEnusa = 29840;
-constexpr int32_t kKinds[] = {tqtest::kTestKind, tq::kDefnParse, tq::kDefnCase,    tq::kDefnStdzn,   tq::kDefnIdent,
-                               tq::kDefnMatch,    tq::kDefnExtract, tq::kDefnGender, tq::kDefnPattern, tq::kDefnLangGuess};
+constexpr int32_t kKinds[] = {tq::kDefnParse,  tq::kDefnCase,    tq::kDefnStdzn,       tq::kDefnIdent,
+                               tq::kDefnMatch,  tq::kDefnExtract, tq::kDefnGender,      tq::kDefnPattern,
+                               tq::kDefnLangGuess, tq::kDefnLocaleGuess};
 
 // Reads the document at path into ENUSA.
 void read_into_locale(tq::context* ctx, const std::string& path) {
@@ -36,8 +37,6 @@ void read_into_locale(tq::context* ctx, const std::string& path) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static tqtest::TestDefnKind kind;
-  kind.counters() = tqtest::TestKindCounters{};
   tq_fuzz::Input in = tq_fuzz::split_input(data, size);
   tq_fuzz::Kb& kb = tq_fuzz::Kb::fresh();
   for (const char* f : {"regexlib/R1.zel", "regexlib/R2.zel", "chopinfo/C.zel", "vocab/V1.zev", "grammar/G.zel",

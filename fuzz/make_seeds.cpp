@@ -457,6 +457,9 @@ void defnxml_seeds(const Seeds& seeds) {
   seeds.put("defnxml", "stdzn", slurp(fs::path(TQ_TEST_KB_DIR) / "stdzn" / "locale" / "en.loc.xml"));
   // Gender analysis definitions, some of them not valid on purpose.
   seeds.put("defnxml", "gender", slurp(fs::path(TQ_TEST_KB_DIR) / "gender" / "locale" / "en.loc.xml"));
+  // Locale guess definitions in both forms, with patterns, and some that
+  // are not valid.
+  seeds.put("defnxml", "guess", slurp(fs::path(TQ_TEST_KB_DIR) / "guess" / "locale" / "en.loc.xml"));
 }
 
 // Values for the parse road: names with and without a parse, an empty one,

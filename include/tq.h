@@ -3210,6 +3210,162 @@ TQ_API int32_t tq_lang_defn_options_get(tq_context* ctx, int32_t index, uint32_t
 TQ_API int32_t tq_lang_defn_options_set(tq_context* ctx, int32_t index, uint32_t options) TQ_NOEXCEPT;
 TQ_API int32_t tq_lang_defn_write(tq_context* ctx, tq_xmldoc* xml, int32_t index) TQ_NOEXCEPT;
 
+
+/* ---- Locale guess definitions ------------------------------------------------
+ * Locale guess definitions of the current locale, by index as the other
+ * definition kinds are (own first, then inherited; in edit mode depth x 256
+ * + position). Every change needs edit mode (-501), except unload. Texts are
+ * in the session encoding; positions past a list give -800. A definition
+ * has a format level: 0 for the older "Guessorithm" form, 8 for the
+ * "Guessorithm V8" form in which patterns, categorization regex libraries and
+ * known pattern regex library likelihoods are written. version_get gives the
+ * level; touch and most changes raise it to 8 (not force_guess_choice_set,
+ * known_word_vocab_name_set, automatic_uppercasing_set, norm_rgx_delete_all).
+ * Likelihoods: known pattern regex libraries 0 "Very High" .. 5 "Never";
+ * patterns 0 "Always" .. 6 "Never"; other values are refused (-802), as is
+ * a pattern mode other than 0 (Element) and 1 (Phrase). A pattern's grammar
+ * (an empty name for none) must hold both its categories (-802); a refused
+ * pattern leaves the list unchanged. The language definition index is -1
+ * or a language definition of the same locale. Parse option getters give
+ * the effective value (the pattern's own once its override is on, else the
+ * context default); setting a value switches the override on, copying the
+ * context defaults in first. implemented_for_locale always answers 1. */
+TQ_API int32_t tq_guess_defn_count_get(tq_context* ctx, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_count_get_by_locale(tq_context* ctx, int32_t locale, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_index_get_by_name(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_name_get_by_index(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_name_set(tq_context* ctx, int32_t index, const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_comments_get(tq_context* ctx, int32_t index, tq_xmldoc** comments) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_comments_set(tq_context* ctx, int32_t index, tq_xmldoc* comments) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_owner_get(tq_context* ctx, int32_t index, char* owner) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_owner_set(tq_context* ctx, int32_t index, const char* owner) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_layouts_get(tq_context* ctx, int32_t index, tq_xmldoc** layouts) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_layouts_set(tq_context* ctx, int32_t index, tq_xmldoc* layouts) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_incomplete_get(tq_context* ctx, int32_t index, uint32_t* incomplete) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_incomplete_set(tq_context* ctx, int32_t index, uint32_t value) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_deprecated_info_get(tq_context* ctx, int32_t index, uint32_t* deprecated,
+                                                 char* replacement) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_deprecated_info_set(tq_context* ctx, int32_t index, uint32_t value,
+                                                 const char* replacement) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_valid_get(tq_context* ctx, int32_t index, uint32_t* valid) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_valid_set(tq_context* ctx, int32_t index, uint32_t value) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_valid_flag_info_get(tq_context* ctx, int32_t index, uint32_t* valid_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_valid_flag_info_set(tq_context* ctx, int32_t index, uint32_t value) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_datatype_index_get(tq_context* ctx, int32_t index, int32_t* dtype_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_datatype_index_set(tq_context* ctx, int32_t index, int32_t value) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_editable_flag_get(tq_context* ctx, int32_t index, uint32_t* flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_automatic_uppercasing_get(tq_context* ctx, int32_t index,
+                                                       uint32_t* auto_upper) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_automatic_uppercasing_set(tq_context* ctx, int32_t index, uint32_t value) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_chopper_name_get(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_chopper_name_set(tq_context* ctx, int32_t index, const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_norm_rgx_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_norm_rgx_name_get(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_norm_rgx_name_get_by_index(tq_context* ctx, int32_t index, int32_t position,
+                                                        char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_norm_rgx_name_set(tq_context* ctx, int32_t index, const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_norm_rgx_name_set_by_index(tq_context* ctx, int32_t index, int32_t position,
+                                                        const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_norm_rgx_add(tq_context* ctx, int32_t index, const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_norm_rgx_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_parse_vocab_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_parse_vocab_info_get(tq_context* ctx, int32_t index, int32_t position, char* name,
+                                                  uint32_t* stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_parse_vocab_info_set(tq_context* ctx, int32_t index, int32_t position, const char* name,
+                                                  uint32_t stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_parse_vocab_add(tq_context* ctx, int32_t index, const char* name,
+                                             uint32_t stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_parse_vocab_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_fuzzy_vocab_lookup_params_get(tq_context* ctx, int32_t index, uint32_t* enabled,
+                                                           uint32_t* threshold) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_fuzzy_vocab_lookup_params_get_by_index(tq_context* ctx, int32_t index, int32_t position,
+                                                                    uint32_t* enabled,
+                                                                    uint32_t* threshold) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_fuzzy_vocab_lookup_params_set(tq_context* ctx, int32_t index, uint32_t enabled,
+                                                           uint32_t threshold) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_fuzzy_vocab_lookup_params_set_by_index(tq_context* ctx, int32_t index, int32_t position,
+                                                                    uint32_t enabled, uint32_t threshold) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_default_category_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_default_category_info_get(tq_context* ctx, int32_t index, int32_t position,
+                                                       char* category, uint32_t* likelihood) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_default_category_info_set(tq_context* ctx, int32_t index, int32_t position,
+                                                       const char* category, uint32_t likelihood) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_default_category_add(tq_context* ctx, int32_t index, int32_t* cat_index) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_default_category_delete(tq_context* ctx, int32_t index, int32_t position) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_default_categories_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_add(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_copy(tq_context* ctx, const char* sname, const char* dname, int32_t* index) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_unload(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_write(tq_context* ctx, tq_xmldoc* xml, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_implemented_for_locale(tq_context* ctx, uint32_t locale, uint32_t defn_kind,
+                                                    uint32_t* imp) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_version_get(tq_context* ctx, int32_t index, uint32_t* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_touch(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_word_analysis_enabled_get(tq_context* ctx, int32_t index, uint32_t* enabled) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_word_analysis_enabled_set(tq_context* ctx, int32_t index, uint32_t value) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_force_guess_choice_get(tq_context* ctx, int32_t index, uint32_t* force) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_force_guess_choice_set(tq_context* ctx, int32_t index, uint32_t value) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_lang_defn_index_get(tq_context* ctx, int32_t index, int32_t* lang_idx) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_lang_defn_index_set(tq_context* ctx, int32_t index, int32_t value) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_known_word_vocab_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_known_word_vocab_name_get(tq_context* ctx, int32_t index, uint32_t position,
+                                                       char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_known_word_vocab_name_set(tq_context* ctx, int32_t index, uint32_t position,
+                                                       const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_known_word_vocab_add(tq_context* ctx, int32_t index, const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_known_word_vocab_delete(tq_context* ctx, int32_t index, uint32_t position) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_known_word_vocab_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_known_ptrn_rgx_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_known_ptrn_rgx_info_get(tq_context* ctx, int32_t index, uint32_t position,
+                                                     char* rlib_name, uint32_t* likelihood) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_known_ptrn_rgx_info_set(tq_context* ctx, int32_t index, uint32_t position,
+                                                     uint32_t likelihood, const char* rlib_name) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_known_ptrn_rgx_add(tq_context* ctx, int32_t index, uint32_t likelihood,
+                                                const char* rlib_name) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_known_ptrn_rgx_delete(tq_context* ctx, int32_t index, uint32_t position) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_known_ptrn_rgx_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_cat_regexlib_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_cat_regexlib_info_get(tq_context* ctx, int32_t index, uint32_t position, char* abbrev,
+                                                   uint32_t* likelihood, char* rlib_name, uint32_t* stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_cat_regexlib_info_set(tq_context* ctx, int32_t index, uint32_t position,
+                                                   const char* cat_abbr, uint32_t likelihood, const char* rlib_name,
+                                                   uint32_t stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_cat_regexlib_add(tq_context* ctx, int32_t index, const char* cat_abbr,
+                                              uint32_t likelihood, const char* rlib_name, uint32_t stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_cat_regexlib_delete(tq_context* ctx, int32_t index, uint32_t position) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_cat_regexlib_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_pattern_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_pattern_info_get(tq_context* ctx, int32_t index, uint32_t position, char* root_cat,
+                                              char* sought_cat, uint32_t* mode, uint32_t* likelihood,
+                                              uint32_t* stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_pattern_add(tq_context* ctx, int32_t index, const char* grammar_name,
+                                         const char* root_cat, const char* sought_cat, uint32_t mode,
+                                         uint32_t likelihood, uint32_t stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_pattern_info_set(tq_context* ctx, int32_t index, uint32_t position,
+                                              const char* grammar_name, const char* root_cat, const char* sought_cat,
+                                              uint32_t mode, uint32_t likelihood, uint32_t stop) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_patterns_delete_all(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_grammar_name_get(tq_context* ctx, int32_t index, uint32_t position,
+                                              char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_grammar_name_set(tq_context* ctx, int32_t index, uint32_t position,
+                                              const char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_opt_params_override_get(tq_context* ctx, int32_t index, uint32_t position,
+                                                     uint32_t* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_opt_params_resource_limit_get(tq_context* ctx, int32_t index, uint32_t position,
+                                                           uint32_t* limit) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_opt_params_scoring_levels_get(tq_context* ctx, int32_t index, uint32_t position,
+                                                           uint32_t* levels) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_opt_params_input_length_get(tq_context* ctx, int32_t index, uint32_t position,
+                                                         uint32_t* length) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_opt_params_override_set(tq_context* ctx, int32_t index, uint32_t position,
+                                                     uint32_t value) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_opt_params_resource_limit_set(tq_context* ctx, int32_t index, uint32_t position,
+                                                           uint32_t value) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_opt_params_scoring_levels_set(tq_context* ctx, int32_t index, uint32_t position,
+                                                           uint32_t value) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_defn_opt_params_input_length_set(tq_context* ctx, int32_t index, uint32_t position,
+                                                         uint32_t value) TQ_NOEXCEPT;
+
 #ifdef __cplusplus
 }
 #endif
