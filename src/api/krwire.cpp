@@ -5,6 +5,7 @@
 #include "kbstore/krlib.h"
 #include "kbstore/krvlt.h"
 #include "fields/krxdef.h"
+#include "guess/krgdef.h"
 #include "guess/krldef.h"
 #include "parse/krpdef.h"
 #include "resources/krchpr.h"
@@ -30,7 +31,7 @@ constexpr const defn_kind_ops* kKindOps[kDefnKindCount + 1] = {
     nullptr,  // kDefnPattern: fields/
     &kStdznDefnKindOps,
     &kExtractDefnKindOps,
-    nullptr,  // kDefnLocaleGuess: guess/
+    &kGuessDefnKindOps,
     &kLangDefnKindOps,
 };
 
@@ -61,11 +62,12 @@ constexpr rsrc_open_ops kRsrcOpenOps{open_regexlib, open_scheme, open_chopper, o
 void wiring_install() {
   rsrc_open_ops_set(&kRsrcOpenOps);
   vault_vocab_ops_set(vocab_vault_ops());
-  // Only what is built is installed: a test that lends its own operations
-  // keeps them across the contexts it opens.
+  // Only what is built is installed, and only into an empty entry: a test
+  // that lends its own operations in a kind's place keeps them across the
+  // contexts it opens, and puts back what it found when it is done.
   if (kSchemeMatchOps != nullptr) scheme_match_ops_set(kSchemeMatchOps);
   for (int32_t kind = 1; kind <= kDefnKindCount; ++kind) {
-    if (kKindOps[kind] != nullptr) defn_kind_ops_set(kind, kKindOps[kind]);
+    if (kKindOps[kind] != nullptr && defn_kind_ops_get(kind) == nullptr) defn_kind_ops_set(kind, kKindOps[kind]);
   }
 }
 

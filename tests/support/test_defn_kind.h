@@ -109,18 +109,23 @@ inline const tq::defn_kind_ops& test_kind_ops() {
 
 }  // namespace detail
 
-// Lends the test kind for its lifetime (counters reset), then empties the
-// kind's entry again.
+// Lends the test kind for its lifetime (counters reset), in place of
+// whatever the kind's entry held, and puts that back afterwards. Contexts
+// started meanwhile keep the lent operations (the wiring fills only empty
+// entries), so the test kind may stand in for a kind that is built.
 class TestDefnKind {
  public:
-  TestDefnKind() {
+  TestDefnKind() : saved_(tq::defn_kind_ops_get(kTestKind)) {
     test_kind_counters() = TestKindCounters{};
     tq::defn_kind_ops_set(kTestKind, &detail::test_kind_ops());
   }
-  ~TestDefnKind() { tq::defn_kind_ops_set(kTestKind, nullptr); }
+  ~TestDefnKind() { tq::defn_kind_ops_set(kTestKind, saved_); }
   TestDefnKind(const TestDefnKind&) = delete;
   TestDefnKind& operator=(const TestDefnKind&) = delete;
   TestKindCounters& counters() { return test_kind_counters(); }
+
+ private:
+  const tq::defn_kind_ops* saved_;
 };
 
 }  // namespace tqtest
