@@ -32,6 +32,7 @@ struct parse_scratch;
 struct case_work;
 struct ident_work_area;
 struct extract_work_area;
+struct guess_work_area;
 
 // A work area that a higher layer makes on a context's first use of it and
 // that carries its own release, so that whoever tears the context down
@@ -117,6 +118,9 @@ struct tq_context {
   tq::extract_work_area* extract_work_area;  // extraction's token slots, word flags and marks table
   // Locale and language guessing.
   tq_ngram_profile* lang_scratch_profile;  // the n-grams of the text being scored
+  tq::guess_work_area* guess_work_area;    // the locale guess engine's candidates and word flags
+  uint32_t guess_force_override;           // the force-choice override: its value,
+  uint32_t guess_force_override_set;       // and 1 while it is set
 };
 
 namespace tq {
