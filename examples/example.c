@@ -16,7 +16,9 @@
  * definition "Name" (M, F, or U), and the language whose language
  * definition scores the line best. Last, it pulls a contact's names and
  * company out of one line of free text with the extraction definition
- * "Contact". KB_ROOT is the
+ * "Contact". Each line's locale is also guessed among English, German,
+ * French and Turkish with the locale guess definition "Language" (each
+ * locale's language score). KB_ROOT is the
  * built knowledge base (by default the one the build made,
  * <build>/examples/kb). Texts cross the interface as UTF-8. */
 #include <stdio.h>
@@ -32,6 +34,9 @@
 #endif
 
 enum { kLocaleEnUsa = 29840 };
+
+/* The candidates of locale guessing: English, German, French, Turkish. */
+static const uint32_t kGuessLocales[] = {29000, 39000, 33000, 123000};
 
 static void print_errors(tq_context* ctx) {
   uint32_t count = 0;
@@ -177,6 +182,22 @@ static int guess_language(tq_context* ctx, const char* line) {
   return 0;
 }
 
+/* Prints the locale whose language the line reads most like ("none" when
+ * no language scores above 0). */
+static int guess_locale(tq_context* ctx, const char* line) {
+  uint32_t guessed = 0;
+  int32_t rc = tq_guess_locale(ctx, "Language", line, kGuessLocales, NULL, 4, &guessed);
+  if (rc < 0) {
+    fprintf(stderr, "guessing the locale of \"%s\" failed: %d\n", line, rc);
+    print_errors(ctx);
+    return 1;
+  }
+  char iso[TQ_LOCALE_ISO_MAX + 1] = "none";
+  if (guessed != TQ_GUESS_NO_LOCALE) tq_locale_iso_name_get_by_code(ctx, (int32_t)guessed, iso);
+  printf("  locale guess: %s\n", iso);
+  return 0;
+}
+
 int main(int argc, char** argv) {
   const char* kb = TQ_EXAMPLE_KB;
   const char* file = TQ_EXAMPLE_NAMES;
@@ -214,8 +235,17 @@ int main(int argc, char** argv) {
     rc = tq_zel_locale_load(ctx, kLocaleEnUsa,
                             TQ_LOAD_DATATYPES | TQ_LOAD_PARSE_DEFNS | TQ_LOAD_CASE_DEFNS | TQ_LOAD_STDZN_DEFNS |
                                 TQ_LOAD_EXTRACT_DEFNS | TQ_LOAD_GENDER_DEFNS | TQ_LOAD_PATTERN_DEFNS |
-                                TQ_LOAD_IDENT_DEFNS | TQ_LOAD_LANGUAGE_DEFNS);
+                                TQ_LOAD_IDENT_DEFNS | TQ_LOAD_LANGUAGE_DEFNS | TQ_LOAD_GUESS_DEFNS);
   if (rc > 0) print_errors(ctx);
+  /* The other candidates of locale guessing; loading makes a locale
+   * current, so English (United States) is made current again. */
+  for (int i = 1; i < 4 && rc >= 0; ++i) {
+    int32_t loaded = tq_zel_locale_load(ctx, (int32_t)kGuessLocales[i],
+                                        TQ_LOAD_DATATYPES | TQ_LOAD_LANGUAGE_DEFNS | TQ_LOAD_GUESS_DEFNS);
+    if (loaded > 0) print_errors(ctx);
+    if (loaded < 0) rc = loaded;
+  }
+  if (rc >= 0) rc = tq_locale_set(ctx, kLocaleEnUsa);
   if (rc >= 0) rc = tq_datatype_index_get_by_name(ctx, "Name", &datatype);
   if (rc < 0) {
     fprintf(stderr, "cannot load the knowledge base in %s: %d\n", kb, rc);
@@ -232,6 +262,7 @@ int main(int argc, char** argv) {
     if (!failed) failed = print_pattern(ctx, line);
     if (!failed) failed = standardize_one(ctx, line);
     if (!failed) failed = guess_language(ctx, line);
+    if (!failed) failed = guess_locale(ctx, line);
   }
   if (in != stdin) fclose(in);
   if (!failed) failed = extract_contact(ctx, "John Smith joined Acme Corp on Monday.");

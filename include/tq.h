@@ -3149,6 +3149,123 @@ TQ_API int32_t tq_language_guess_info_regex_bias_get(tq_context* ctx, tq_languag
 TQ_API int32_t tq_language_guess_info_regex_final_score_get(tq_context* ctx, tq_language_guess_info* info,
                                                             double* score) TQ_NOEXCEPT;
 
+/* ---- Locale guessing --------------------------------------------------------------
+ * Which of a list of locales a value (at most 1,024 bytes after conversion)
+ * most likely belongs to, with the locale guess definition of that name (or
+ * index in the current locale) that each candidate locale holds: every
+ * candidate is scored from 0 to 1000 (language score, known pattern regex
+ * coverage and guess patterns over the analysed words combined) with its
+ * locale current. The first highest score above 0 and at least its minimum
+ * (min_scores, read by the position among the candidates, may be NULL)
+ * wins; a later equal score wins when it is the list's last locale.
+ * Nothing won: 0xFFFFFFFF, or the list's last locale under force choice
+ * (the definition's "Force Guess Choice", or the context's override while
+ * set). A locale that is not loaded or lacks the definition is no
+ * candidate; the score forms score one locale (0 without the definition).
+ * The guessed locale is always a requested one, also where the definition
+ * is inherited from an ancestor. */
+#define TQ_GUESS_NO_LOCALE 0xFFFFFFFFu
+TQ_API int32_t tq_guess_locale(tq_context* ctx, const char* name, const char* data, const uint32_t* locales,
+                               const uint32_t* min_scores, uint32_t count, uint32_t* guessed) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_locale_by_index(tq_context* ctx, int32_t index, const char* data,
+                                        const uint32_t* locale_set, const uint32_t* min_scores, uint32_t count,
+                                        uint32_t* guessed) TQ_NOEXCEPT;
+/* The guess info records every candidate's scoring (see below); NULL: none. */
+typedef struct tq_guess_info tq_guess_info;
+TQ_API int32_t tq_guess_locale_with_info(tq_context* ctx, const char* name, const char* data,
+                                         const uint32_t* locales, const uint32_t* min_scores, uint32_t count,
+                                         uint32_t* guessed, tq_guess_info* info) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_locale_by_index_with_info(tq_context* ctx, int32_t index, const char* data,
+                                                  const uint32_t* locale_set, const uint32_t* min_scores,
+                                                  uint32_t count, uint32_t* guessed_locale,
+                                                  tq_guess_info* info) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_locale_score(tq_context* ctx, const char* name, const char* data, uint32_t locale,
+                                     uint32_t* score) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_locale_score_by_index(tq_context* ctx, int32_t index, const char* data, uint32_t locale,
+                                              uint32_t* score) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_locale_score_with_info(tq_context* ctx, const char* name, const char* data,
+                                               uint32_t locale, uint32_t* score, tq_guess_info* info) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_locale_score_by_index_with_info(tq_context* ctx, int32_t index, const char* data,
+                                                        uint32_t locale, uint32_t* score,
+                                                        tq_guess_info* info) TQ_NOEXCEPT;
+/* The older names: no minimum scores. */
+TQ_API int32_t tq_locale_guess(tq_context* ctx, const char* guess_defn_name, const char* data,
+                               const uint32_t* locale_set, uint32_t count, uint32_t* guessed_locale) TQ_NOEXCEPT;
+TQ_API int32_t tq_locale_guess_by_index(tq_context* ctx, int32_t index, const char* data,
+                                        const uint32_t* locale_set, uint32_t count,
+                                        uint32_t* guessed_locale) TQ_NOEXCEPT;
+TQ_API int32_t tq_locale_score(tq_context* ctx, const char* guess_defn_name, const char* data, uint32_t locale,
+                               uint32_t* score) TQ_NOEXCEPT;
+TQ_API int32_t tq_locale_score_by_index(tq_context* ctx, int32_t index, const char* data, uint32_t locale,
+                                        uint32_t* score) TQ_NOEXCEPT;
+/* Force choice for this context: on for a value other than 0, off for 0,
+ * until removed. */
+TQ_API int32_t tq_guess_locale_force_choice_override_set(tq_context* ctx, uint32_t value) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_locale_force_choice_override_remove(tq_context* ctx) TQ_NOEXCEPT;
+
+/* ---- Guess info -------------------------------------------------------------------
+ * The record of one guess or score: per candidate ("pruned" locale, i) its
+ * locale, the parts of its score, its language guess info and morph analyzer
+ * info (owned by the guess info: do not free them), the known pattern regex
+ * libraries (j), the chopped words, and per guess pattern tried (j) the
+ * phrases (k) it covered: with parse solutions (s; solution type 1) or as
+ * single words (type 2; solution getters give -700). A guess empties it
+ * first. Free it before its context; tq_guess_info_free accepts NULL. Texts
+ * out take 1,028 bytes in the session encoding; -800 for an index out of
+ * range. Rules handed out are the caller's (tq_solution_rule_free). */
+TQ_API int32_t tq_guess_info_init(tq_context* ctx, tq_guess_info** info) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_info_free(tq_context* ctx, tq_guess_info* info) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_info_pruned_locales_count_get(tq_context* ctx, tq_guess_info* info,
+                                                      uint32_t* num_locales) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_info_pruned_locale_get(tq_context* ctx, tq_guess_info* info, uint32_t i,
+                                               uint32_t* locale) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_info_language_guess_info_get(tq_context* ctx, tq_guess_info* info, uint32_t i,
+                                                     tq_language_guess_info** lang_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_info_morph_analyzer_info_get(tq_context* ctx, tq_guess_info* info, uint32_t i,
+                                                     tq_morph_analyzer_info** ma_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_info_chopped_word_list_count_get(tq_context* ctx, tq_guess_info* info, uint32_t i,
+                                                         uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_info_chopped_word_get(tq_context* ctx, tq_guess_info* info, uint32_t i, uint32_t w,
+                                              char* word) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_info_score_get(tq_context* ctx, tq_guess_info* info, uint32_t i,
+                                       double* score) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_info_language_guess_score_get(tq_context* ctx, tq_guess_info* info, uint32_t i,
+                                                      double* score) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_info_known_regexlib_score_get(tq_context* ctx, tq_guess_info* info, uint32_t i,
+                                                      double* score) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_info_known_vocab_score_get(tq_context* ctx, tq_guess_info* info, uint32_t i,
+                                                   double* score) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_info_pattern_score_get(tq_context* ctx, tq_guess_info* info, uint32_t i,
+                                               double* score) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_info_known_regexlib_count_get(tq_context* ctx, tq_guess_info* info, uint32_t i,
+                                                      uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_info_known_regexlib_info_get(tq_context* ctx, tq_guess_info* info, uint32_t i, uint32_t j,
+                                                     char* name, uint32_t* likelihood, uint32_t* num_matches,
+                                                     double* score) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_info_pattern_count_get(tq_context* ctx, tq_guess_info* info, uint32_t i,
+                                               uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_info_pattern_info_get(tq_context* ctx, tq_guess_info* info, uint32_t i, uint32_t j,
+                                              uint32_t* matched, uint32_t* stop, uint32_t* sol_type,
+                                              double* score) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_info_pattern_phrase_count_get(tq_context* ctx, tq_guess_info* info, uint32_t i, uint32_t j,
+                                                      uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_info_pattern_phrase_string_get(tq_context* ctx, tq_guess_info* info, uint32_t i,
+                                                       uint32_t j, uint32_t k, char* str) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_info_pattern_phrase_solution_count_get(tq_context* ctx, tq_guess_info* info, uint32_t i,
+                                                               uint32_t j, uint32_t k, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_info_pattern_phrase_solution_score_get(tq_context* ctx, tq_guess_info* info, uint32_t i,
+                                                               uint32_t j, uint32_t k, uint32_t s,
+                                                               uint32_t* score) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_info_pattern_phrase_solution_rule_get(tq_context* ctx, tq_guess_info* info, uint32_t i,
+                                                              uint32_t j, uint32_t k, uint32_t s,
+                                                              tq_solution_rule** rule) TQ_NOEXCEPT;
+TQ_API int32_t tq_guess_info_pattern_best_phrase_solution_rule_get(tq_context* ctx, tq_guess_info* info,
+                                                                   uint32_t i, uint32_t j, uint32_t k,
+                                                                   tq_solution_rule** rule) TQ_NOEXCEPT;
+/* Always 0. */
+TQ_API int32_t tq_guess_info_discarded_get(tq_context* ctx, tq_guess_info* info, uint32_t i,
+                                           uint32_t* discarded) TQ_NOEXCEPT;
+
 /* ---- Language definitions ------------------------------------------------------
  * Language definitions of the current locale, by index as datatypes are (own
  * then inherited; in edit mode depth x 256 + position). Texts cross in the

@@ -34,6 +34,7 @@ struct stdzn_work_area;
 struct ident_work_area;
 struct extract_work_area;
 struct gender_work_area;
+struct guess_work_area;
 
 // A work area that a higher layer makes on a context's first use of it and
 // that carries its own release, so that whoever tears the context down
@@ -121,6 +122,9 @@ struct tq_context {
   tq::gender_work_area* gender_work_area; // gender analysis's scores and token blocks
   // Locale and language guessing.
   tq_ngram_profile* lang_scratch_profile;  // the n-grams of the text being scored
+  tq::guess_work_area* guess_work_area;    // the locale guess engine's candidates and word flags
+  uint32_t guess_force_override;           // the force-choice override: its value,
+  uint32_t guess_force_override_set;       // and 1 while it is set
 };
 
 namespace tq {

@@ -1,5 +1,6 @@
 #include "guess/krgsctx.h"
 
+#include "guess/krgeng.h"
 #include "guess/krngram.h"
 
 namespace tq {
@@ -19,6 +20,9 @@ constexpr context_part kGuessParts[] = {
     {"guess layer", nullptr, nullptr, nullptr},
     // A clone scores into a profile of its own.
     {"language scratch profile", lang_scratch_profile_create, lang_scratch_profile_free, nullptr},
+    // A clone guesses with candidates and word flags of its own, and starts
+    // without a force-choice override.
+    {"guess work area", guess_work_area_create, guess_work_area_free, nullptr},
 };
 
 }  // namespace
