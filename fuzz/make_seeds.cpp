@@ -471,6 +471,17 @@ void parse_seeds(const Seeds& seeds) {
                     "J\xFF\xC3 Smith", "Dr.. . Jr."}));
 }
 
+// Values for every engine on the sample knowledge base: names, an
+// organisation, a sentence, phrases in other languages, an empty one, a long
+// run of one word, text that is not UTF-8.
+void value_seeds(const Seeds& seeds) {
+  seeds.put("values", "mixed",
+            values({"Dr. John Q. Smith Jr.", "bill q. smith junior", "Acme Holdings Ltd", "",
+                    "John Smith joined Acme Corp on Monday.", "Jürgen Müller aus München", "Şükrü Öztürk",
+                    "Ab 12-x", "i i i i i i i i i i i i i i i i i i i i i i i i i i i i i i i i",
+                    "J\xFF\xC3 Smith", "\xC3"}));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -480,6 +491,7 @@ int main(int argc, char** argv) {
   }
   Seeds seeds{argv[1]};
   parse_seeds(seeds);
+  value_seeds(seeds);
   xml_and_vault_seeds(seeds);
   locale_seeds(seeds);
   phonetx_seeds(seeds);

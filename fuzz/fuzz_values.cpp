@@ -1,0 +1,77 @@
+// Values through every engine that reads a caller's text, on the sample
+// knowledge base as the build makes it: each line of the "values" section,
+// and the main file as one value, is identified, extracted from,
+// standardized, proper-cased, upper-cased, given a gender and a pattern,
+// scored for a language and guessed a locale, with the sample's definitions.
+// The outputs are sized as the header asks, so any write past them is a
+// fault the sanitizers catch.
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "fuzz_kb.h"
+
+namespace {
+
+constexpr int32_t kEnusa = 29840;
+constexpr uint32_t kGuessLocales[] = {29000, 39000, 33000, 123000};
+
+tq_context* sample_kb() {
+  static tq_context* ctx = [] {
+    tq_context* c = nullptr;
+    if (tq_init(&c, nullptr) < 0) return static_cast<tq_context*>(nullptr);
+    int32_t rc = tq_session_encoding_set(c, TQ_ENC_UTF8);
+    if (rc == 0) rc = tq_zel_path_set(c, TQ_SAMPLE_KB);
+    const uint32_t all = TQ_LOAD_DATATYPES | TQ_LOAD_PARSE_DEFNS | TQ_LOAD_CASE_DEFNS | TQ_LOAD_STDZN_DEFNS |
+                         TQ_LOAD_EXTRACT_DEFNS | TQ_LOAD_GENDER_DEFNS | TQ_LOAD_PATTERN_DEFNS | TQ_LOAD_IDENT_DEFNS |
+                         TQ_LOAD_LANGUAGE_DEFNS | TQ_LOAD_GUESS_DEFNS;
+    if (rc >= 0) rc = tq_zel_locale_load(c, kEnusa, all);
+    for (int i = 1; i < 4 && rc >= 0; ++i) {
+      rc = tq_zel_locale_load(c, static_cast<int32_t>(kGuessLocales[i]),
+                              TQ_LOAD_DATATYPES | TQ_LOAD_LANGUAGE_DEFNS | TQ_LOAD_GUESS_DEFNS);
+    }
+    if (rc >= 0) rc = tq_locale_set(c, kEnusa);
+    if (rc < 0) {
+      tq_close(c);
+      return static_cast<tq_context*>(nullptr);
+    }
+    return c;
+  }();
+  static const bool closed_at_exit = [] {
+    std::atexit([] {
+      if (ctx != nullptr) tq_close(ctx);
+    });
+    return true;
+  }();
+  (void)closed_at_exit;
+  return ctx;
+}
+
+void run_value(tq_context* ctx, const std::string& value) {
+  const char* v = value.c_str();
+  std::vector<char> out(4 * 1024 + 4);
+  tq_identify(ctx, "Name", v, out.data());
+  static tq_extract_token tokens[TQ_EXTRACT_TOKENS];
+  uint32_t count = 0;
+  tq_extract(ctx, "Contact", v, tokens, &count);
+  tq_standardize(ctx, "Name", v, out.data());
+  tq_propercase(ctx, "Name", v, out.data(), static_cast<int32_t>(out.size()));
+  tq_uppercase(ctx, nullptr, v, out.data(), 16);
+  tq_gender_determine(ctx, "Name", v, out.data());
+  tq_pattern_analyze(ctx, "Pattern", v, out.data());
+  int32_t score = 0;
+  tq_language_guess_score(ctx, "English", v, &score);
+  uint32_t guessed = 0;
+  tq_guess_locale(ctx, "Language", v, kGuessLocales, nullptr, 4, &guessed);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  tq_context* ctx = sample_kb();
+  if (ctx == nullptr) return 0;
+  tq_fuzz::Input in = tq_fuzz::split_input(data, size);
+  run_value(ctx, in.main);
+  for (const std::string& v : in.values) run_value(ctx, v);
+  return 0;
+}
