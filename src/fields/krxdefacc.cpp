@@ -444,6 +444,9 @@ int32_t tqx_extraction_defn_opt_params_scoring_levels_set(context* ctx, int32_t 
 }
 int32_t tqx_extraction_defn_opt_params_input_length_set(context* ctx, int32_t index, uint32_t pattern,
                                                         uint32_t length) {
+  // Any other value leaves no parser to pick and is written as automatic.
+  if (length > INT32_MAX) return TQ_ERR_ARGUMENT;
+  if (int32_t rc = optp_input_length_validate(ctx, static_cast<int32_t>(length)); rc < 0) return rc;
   return opt_set(ctx, index, pattern, &parse_opt_params::input_length, length);
 }
 

@@ -311,6 +311,8 @@ int32_t tqx_parse_defn_opt_params_resource_limit_set(context* ctx, int32_t index
   return opt_set(ctx, index, &parse_opt_params::limit, limit);
 }
 int32_t tqx_parse_defn_opt_params_input_length_set(context* ctx, int32_t index, int32_t length) {
+  // Any other value leaves no parser to pick and is written as automatic.
+  if (int32_t rc = optp_input_length_validate(ctx, length); rc < 0) return rc;
   return opt_set(ctx, index, &parse_opt_params::input_length, length);
 }
 

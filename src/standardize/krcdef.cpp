@@ -6,6 +6,7 @@
 #include "core/krerr.h"
 #include "core/krstr.h"
 #include "core/krzel.h"
+#include "kbstore/krdefnacc.h"
 #include "kbstore/krlocload.h"
 #include "kbstore/krshared.h"
 #include "kbstore/krxml.h"
@@ -309,10 +310,11 @@ int32_t case_defn_unicode_casing_set(defn_rec* rec, uint32_t flag) {
 int32_t case_defn_known_pattern_regexlib_set(context* ctx, defn_rec* rec, const char* name) {
   case_defn_kind_rec* part = case_defn_part(rec);
   if (part == nullptr) return TQ_ERR_PART_MISSING;
-  int32_t rc = part->known_pattern_regexlib.release(ctx);
-  if (rc < 0) return rc;
-  if (name == nullptr || name[0] == '\0') return 0;
-  return rsrc_open(ctx, kRsrcRegex, name, 0, &part->known_pattern_regexlib);
+  if (name == nullptr || name[0] == '\0') return part->known_pattern_regexlib.release(ctx);
+  // The new library is opened before the old one is given back, so that a
+  // name that cannot be opened leaves the definition as it was.
+  bool changed = false;
+  return defn_ref_swap(ctx, kRsrcRegex, part->known_pattern_regexlib, name, &changed);
 }
 
 int32_t case_defn_known_word_scheme_set(context* ctx, defn_rec* rec, const char* name, uint32_t options) {

@@ -181,10 +181,13 @@ TEST(CaseDefnExports, KnownPatternsAndKnownWords) {
   EXPECT_EQ(pattern_name(ctx, index), "");
   EXPECT_EQ(scheme_info(ctx, index), (std::pair<std::string, uint32_t>{"", 0}));
 
-  // A library that cannot be opened leaves none.
+  // A library that cannot be opened leaves the one the definition had; an
+  // empty name removes it.
   EXPECT_EQ(tq_case_defn_known_patrn_rgx_name_set(ctx, index, "InnerCapital"), 0) << tq_test::error_list_text(ctx);
   EXPECT_EQ(pattern_name(ctx, index), "InnerCapital");
   EXPECT_LT(tq_case_defn_known_patrn_rgx_name_set(ctx, index, "Nosuch"), 0);
+  EXPECT_EQ(pattern_name(ctx, index), "InnerCapital");
+  EXPECT_EQ(tq_case_defn_known_patrn_rgx_name_set(ctx, index, ""), 0);
   EXPECT_EQ(pattern_name(ctx, index), "");
 
   // Options keep only the case-insensitive bit; a scheme whose standards

@@ -279,6 +279,8 @@ TEST(ExtractionDefnExports, PatternChanges) {
   EXPECT_EQ(flag, 1u);
   EXPECT_EQ(tq_extraction_defn_opt_params_resource_limit_get(ctx, ex.index, 0, &limit), 0);
   EXPECT_EQ(limit, 1000);
+  EXPECT_EQ(tq_extraction_defn_opt_params_input_length_set(ctx, ex.index, 0, 3), -802);
+  EXPECT_EQ(tq_extraction_defn_opt_params_input_length_set(ctx, ex.index, 0, 2), 0);
   char sep[100] = "";
   ASSERT_EQ(tq_extraction_defn_separator_set(ctx, ex.index, "|"), 0);
   EXPECT_EQ(tq_extraction_defn_separator_get(ctx, ex.index, sep), 0);

@@ -336,6 +336,7 @@ TEST(ParseDefnExports, KindPartEditedAndWritten) {
   EXPECT_EQ(tq_parse_defn_opt_params_scoring_levels_set(ctx, index, 11), -802);
   EXPECT_EQ(tq_parse_defn_opt_params_scoring_levels_set(ctx, index, 8), 0);
   EXPECT_EQ(tq_parse_defn_opt_params_input_length_set(ctx, index, 1), 0);
+  EXPECT_EQ(tq_parse_defn_opt_params_input_length_set(ctx, index, 3), -802);
   EXPECT_EQ(tq_parse_defn_opt_params_input_length_get(ctx, index, &value), 0);
   EXPECT_EQ(value, 1);
   EXPECT_EQ(tq_parse_defn_opt_params_override_set(ctx, index, 0), 0);
