@@ -353,6 +353,24 @@ TEST(MatchDefn, RuleWeightsKeepTwoDecimalsAndIncludeDefaultNeedsARule) {
   EXPECT_EQ(match_defn_part(again.defn(kM))->include_default, 1u);
 }
 
+TEST(MatchDefn, RuleChangesRaiseTheVersionButIncludeDefaultDoesNot) {
+  MatchKb kb;
+  ASSERT_EQ(kb.load_rc(), 0) << kb.errors();
+  defn_rec* m = kb.defn(kM);
+  const std::string before = m->version;
+  ASSERT_NE(before, "9.0");
+  ASSERT_EQ(tqx_match_defn_token_combination_include_default_set(kb.ctx(), kM, 0), 0) << kb.errors();
+  EXPECT_EQ(std::string(m->version), before);
+  uint32_t rule = 9;
+  ASSERT_EQ(tqx_match_defn_token_combination_rule_add(kb.ctx(), kM, &rule), 0) << kb.errors();
+  EXPECT_STREQ(m->version, "9.0");
+  // A failed change raises nothing.
+  defn_rec* r = kb.defn(kR);
+  const std::string r_before = r->version;
+  EXPECT_EQ(tqx_match_defn_token_combination_rule_weight_set(kb.ctx(), kR, 4, 1.0), TQ_ERR_INDEX);
+  EXPECT_EQ(std::string(r->version), r_before);
+}
+
 TEST(MatchDefn, RulesFollowTokenRenamesAndDeletions) {
   MatchKb kb;
   ASSERT_EQ(kb.load_rc(), 0) << kb.errors();
