@@ -60,12 +60,6 @@ int32_t column_of(context* ctx, const xmldoc* doc, const char* name) {
 }
 
 // Message 29 carries its whole text.
-void memory_report(context* ctx, const char* what, const char* name) {
-  char text[kDefnNameMax + 96];
-  std::snprintf(text, sizeof text, "%s%s.", what, name);
-  TQ_REPORT(ctx, TQ_ERR_NO_MEMORY, 29, text);
-}
-
 void pattern_release(context* ctx, ident_pattern_rec* p, int32_t keep_refs) {
   if (p->parser != nullptr && keep_refs == 0) (void)parser_release(ctx, p->parser);
   p->parser = nullptr;
@@ -171,7 +165,7 @@ int32_t read_values(read_state& s) {
   try {
     s.part->values.reserve(static_cast<size_t>(doc->record_count));
   } catch (const std::bad_alloc&) {
-    memory_report(s.ctx, "Allocating memory for identity values of identification definition ", s.rec->name);
+    defn_memory_report(s.ctx, "Allocating memory for identity values of identification definition %s.", s.rec->name);
     return TQ_ERR_NO_MEMORY;
   }
   int32_t result = 0;
@@ -208,7 +202,7 @@ int32_t read_known(read_state& s) {
   try {
     s.part->known.reserve(static_cast<size_t>(doc->record_count));
   } catch (const std::bad_alloc&) {
-    memory_report(s.ctx, "Allocating memory for known identities of identification definition ", s.rec->name);
+    defn_memory_report(s.ctx, "Allocating memory for known identities of identification definition %s.", s.rec->name);
     return TQ_ERR_NO_MEMORY;
   }
   int32_t result = 0;
@@ -266,7 +260,7 @@ int32_t read_patterns(read_state& s) {
   try {
     s.part->patterns.reserve(static_cast<size_t>(doc->record_count));
   } catch (const std::bad_alloc&) {
-    memory_report(s.ctx, "Allocating memory for identity patterns of identification definition ", s.rec->name);
+    defn_memory_report(s.ctx, "Allocating memory for identity patterns of identification definition %s.", s.rec->name);
     return TQ_ERR_NO_MEMORY;
   }
   for (int32_t i = 0; i < doc->record_count; ++i) {
@@ -303,27 +297,18 @@ int32_t read_patterns(read_state& s) {
 int32_t read_cat_regexlibs(read_state& s) {
   const xmldoc* table = section_find(s.el, kIncCatList, kTypeCatList);
   if (table == nullptr || table->record_count < 1) return 0;
-  try {
-    s.part->cat_regexlibs.reserve(static_cast<size_t>(table->record_count));
-  } catch (const std::bad_alloc&) {
-    memory_report(s.ctx, "Allocating memory for cat regexlibs of ident defn ", s.rec->name);
-    return TQ_ERR_NO_MEMORY;
-  }
+  // Rows are combined here; the caller accounts the result once.
   int32_t result = 0;
-  for (int32_t i = 0; i < table->record_count; ++i) {
-    if (table->records[i].key == nullptr) continue;
-    auto* entry = new (std::nothrow) cat_regexlib_entry;
-    if (entry == nullptr) {
-      memory_report(s.ctx, "Alloc'ing memory for cat regexlib of ident defn ", s.rec->name);
-      return TQ_ERR_NO_MEMORY;
-    }
-    cat_regexlib_entry_init(entry);
-    s.part->cat_regexlibs.push_back(entry);  // reserved
-    const int32_t rc = cat_regexlib_table_read(s.ctx, table, i, entry);
+  auto row = [](void* state, int32_t rc) {
     if (err_is_critical(rc)) return rc;
-    result = rc_combine(result, rc);
-  }
-  return result;
+    int32_t& r = *static_cast<int32_t*>(state);
+    r = rc_combine(r, rc);
+    return 0;
+  };
+  const int32_t rc = cat_regexlib_list_read(s.ctx, table, &s.part->cat_regexlibs, s.rec->name,
+                                            "Allocating memory for cat regexlibs of ident defn %s.",
+                                            "Alloc'ing memory for cat regexlib of ident defn %s.", row, &result);
+  return rc != 0 ? rc : result;
 }
 
 // Below level 8 one grammar and one block serve every pattern.

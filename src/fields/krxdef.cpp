@@ -54,12 +54,6 @@ const xmldoc* include_of_type(const xmldoc* el, const char* type) {
   return nullptr;
 }
 
-void memory_report(context* ctx, const char* what, const char* name) {
-  char text[kDefnNameMax + 96];
-  std::snprintf(text, sizeof text, what, name);
-  TQ_REPORT(ctx, TQ_ERR_NO_MEMORY, 29, text);
-}
-
 void pattern_release(context* ctx, extract_pattern_rec& p, int32_t keep_refs) {
   if (p.parser != nullptr && keep_refs == 0) (void)parser_release(ctx, p.parser);
   p.parser = nullptr;
@@ -147,24 +141,10 @@ int32_t read_header(read_state& s, const xmldoc* el) {
 int32_t read_cat_regexlibs(read_state& s, const xmldoc* el) {
   const xmldoc* table = include_of_type(el, kTypeCatList);
   if (table == nullptr || table->record_count < 1) return 0;
-  try {
-    s.part->cat_regexlibs.reserve(static_cast<size_t>(table->record_count));
-  } catch (const std::bad_alloc&) {
-    memory_report(s.ctx, "Allocating memory for cat regexlibs of xtrac defn %s.", s.rec->name);
-    return TQ_ERR_NO_MEMORY;
-  }
-  for (int32_t i = 0; i < table->record_count; ++i) {
-    if (table->records[i].key == nullptr) continue;
-    auto* entry = new (std::nothrow) cat_regexlib_entry;
-    if (entry == nullptr) {
-      memory_report(s.ctx, "Alloc'ing memory for cat regexlib of xtrac defn %s.", s.rec->name);
-      return TQ_ERR_NO_MEMORY;
-    }
-    cat_regexlib_entry_init(entry);
-    s.part->cat_regexlibs.push_back(entry);  // reserved: cannot throw
-    if (int32_t critical = s.step(cat_regexlib_table_read(s.ctx, table, i, entry)); critical != 0) return critical;
-  }
-  return 0;
+  auto row = [](void* state, int32_t rc) { return static_cast<read_state*>(state)->step(rc); };
+  return cat_regexlib_list_read(s.ctx, table, &s.part->cat_regexlibs, s.rec->name,
+                                "Allocating memory for cat regexlibs of xtrac defn %s.",
+                                "Alloc'ing memory for cat regexlib of xtrac defn %s.", row, &s);
 }
 
 // Each named column, in order; -300 (message 200) for the first missing.
@@ -234,7 +214,7 @@ int32_t read_patterns(read_state& s, const xmldoc* el) {
   try {
     s.part->patterns.reserve(kExtractPatternsMax);
   } catch (const std::bad_alloc&) {
-    memory_report(s.ctx, "Allocating memory for patterns of extraction defn %s.", s.rec->name);
+    defn_memory_report(s.ctx, "Allocating memory for patterns of extraction defn %s.", s.rec->name);
     return TQ_ERR_NO_MEMORY;
   }
   static constexpr const char* kCols[] = {kColCategory, kColGrammar,      kColMode, kColWeight,
@@ -261,7 +241,7 @@ int32_t read_schemes(read_state& s, const xmldoc* el) {
   try {
     s.part->schemes.reserve(static_cast<size_t>(table->record_count));
   } catch (const std::bad_alloc&) {
-    memory_report(s.ctx, "Allocating memory for schemes of extraction defn %s.", s.rec->name);
+    defn_memory_report(s.ctx, "Allocating memory for schemes of extraction defn %s.", s.rec->name);
     return TQ_ERR_NO_MEMORY;
   }
   static constexpr const char* kCols[] = {kColScheme, kColCaseInsensitive, kColTokenName};

@@ -76,12 +76,6 @@ const xmldoc* include_find(const xmldoc* el, const char* name) {
   return nullptr;
 }
 
-void memory_report(context* ctx, const char* what, const char* name) {
-  char text[kDefnNameMax + 96];
-  std::snprintf(text, sizeof text, what, name);
-  TQ_REPORT(ctx, TQ_ERR_NO_MEMORY, 29, text);
-}
-
 int32_t drop(context* ctx, rsrc_ref& ref, int32_t keep_refs) {
   if (keep_refs != 0) {
     ref.forget();
@@ -216,7 +210,7 @@ int32_t read_known_vocabs(read_state& s) {
   try {
     s.part->known_vocabs.reserve(static_cast<size_t>(table->record_count));
   } catch (const std::bad_alloc&) {
-    memory_report(s.ctx, "Allocating memory for known vocabs of guess defn %s.", s.rec->name);
+    defn_memory_report(s.ctx, "Allocating memory for known vocabs of guess defn %s.", s.rec->name);
     return TQ_ERR_NO_MEMORY;
   }
   for (int32_t r = 0; r < table->record_count; ++r) {
@@ -263,7 +257,7 @@ int32_t read_known_regexlibs(read_state& s) {
   try {
     s.part->known_regexlibs.reserve(static_cast<size_t>(table->record_count));
   } catch (const std::bad_alloc&) {
-    memory_report(s.ctx, "Allocating memory for known regexlibs of guess defn %s.", s.rec->name);
+    defn_memory_report(s.ctx, "Allocating memory for known regexlibs of guess defn %s.", s.rec->name);
     return TQ_ERR_NO_MEMORY;
   }
   for (int32_t r = 0; r < table->record_count; ++r) {
@@ -294,27 +288,10 @@ int32_t read_known_regexlibs(read_state& s) {
 int32_t read_cat_regexlibs(read_state& s) {
   const xmldoc* table = include_find(s.el, kTypeCatList);
   if (table == nullptr || table->record_count < 1) return 0;
-  try {
-    s.part->cat_regexlibs.reserve(static_cast<size_t>(table->record_count));
-  } catch (const std::bad_alloc&) {
-    memory_report(s.ctx, "Allocating memory for cat regexlibs of guess defn %s.", s.rec->name);
-    return TQ_ERR_NO_MEMORY;
-  }
-  for (int32_t i = 0; i < table->record_count; ++i) {
-    if (table->records[i].key == nullptr) continue;
-    auto* entry = new (std::nothrow) cat_regexlib_entry;
-    if (entry == nullptr) {
-      memory_report(s.ctx, "Alloc'ing memory for cat regexlib of guess defn %s.", s.rec->name);
-      return TQ_ERR_NO_MEMORY;
-    }
-    cat_regexlib_entry_init(entry);
-    s.part->cat_regexlibs.push_back(entry);  // reserved: cannot throw
-    if (int32_t critical = s.step(cat_regexlib_table_read(s.ctx, table, i, entry));
-        critical != 0) {
-      return critical;
-    }
-  }
-  return 0;
+  auto row = [](void* state, int32_t rc) { return static_cast<read_state*>(state)->step(rc); };
+  return cat_regexlib_list_read(s.ctx, table, &s.part->cat_regexlibs, s.rec->name,
+                                "Allocating memory for cat regexlibs of guess defn %s.",
+                                "Alloc'ing memory for cat regexlib of guess defn %s.", row, &s);
 }
 
 int32_t read_pattern_row(read_state& s, const xmldoc* table, const int32_t* col, int32_t r) {
@@ -372,7 +349,7 @@ int32_t read_patterns(read_state& s) {
   try {
     s.part->patterns.reserve(static_cast<size_t>(table->record_count));
   } catch (const std::bad_alloc&) {
-    memory_report(s.ctx, "Allocating memory for patterns of guess defn %s.", s.rec->name);
+    defn_memory_report(s.ctx, "Allocating memory for patterns of guess defn %s.", s.rec->name);
     return TQ_ERR_NO_MEMORY;
   }
   for (int32_t r = 0; r < table->record_count; ++r) {
@@ -404,7 +381,7 @@ int32_t convert_old_form(read_state& s) {
     guess_pattern_rec& p = s.part->patterns.emplace_back();
     optp_block_init(&p.opt);
   } catch (const std::bad_alloc&) {
-    memory_report(s.ctx, "Allocating memory for patterns of guess defn %s.", s.rec->name);
+    defn_memory_report(s.ctx, "Allocating memory for patterns of guess defn %s.", s.rec->name);
     return TQ_ERR_NO_MEMORY;
   }
   s.part->word_analysis = 1;

@@ -46,12 +46,6 @@ const xmldoc* include_find(const xmldoc* el, const char* name) {
   return nullptr;
 }
 
-void memory_report(context* ctx, const char* what, const char* name) {
-  char text[kDefnNameMax + 96];
-  std::snprintf(text, sizeof text, what, name);
-  TQ_REPORT(ctx, TQ_ERR_NO_MEMORY, 29, text);
-}
-
 int32_t index_of(const char* const* names, uint32_t count, const char* text) {
   for (uint32_t i = 0; i < count; ++i) {
     if (std::strcmp(names[i], text) == 0) return static_cast<int32_t>(i);
@@ -155,7 +149,7 @@ int32_t read_known(read_state& s) {
   try {
     s.part->known.reserve(static_cast<size_t>(table->record_count));
   } catch (const std::bad_alloc&) {
-    memory_report(s.ctx, "Allocating memory for known regexlibs of lang defn %s.", s.rec->name);
+    defn_memory_report(s.ctx, "Allocating memory for known regexlibs of lang defn %s.", s.rec->name);
     return TQ_ERR_NO_MEMORY;
   }
   for (int32_t r = 0; r < table->record_count; ++r) {
@@ -191,7 +185,7 @@ int32_t read_schemes(read_state& s) {
   try {
     s.part->schemes.reserve(static_cast<size_t>(table->record_count));
   } catch (const std::bad_alloc&) {
-    memory_report(s.ctx, "Allocating memory for training schemes of lang defn %s.", s.rec->name);
+    defn_memory_report(s.ctx, "Allocating memory for training schemes of lang defn %s.", s.rec->name);
     return TQ_ERR_NO_MEMORY;
   }
   const uint32_t options = lang_scheme_load_options(s.part->options);

@@ -10,6 +10,7 @@
 #include "kbstore/krdefn.h"
 
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -443,6 +444,12 @@ int32_t defn_rec_load_result(context*, defn_rec* rec, int32_t step, int32_t* las
   rec->validity_bits |= kDefnValidityStepReported;
   if (step < 0) rec->valid = 0;
   return err_is_critical(step) ? step : 0;
+}
+
+void defn_memory_report(context* ctx, const char* format, const char* name) {
+  char text[kDefnNameMax + 128];
+  std::snprintf(text, sizeof text, format, name);
+  TQ_REPORT(ctx, TQ_ERR_NO_MEMORY, 29, text);
 }
 
 int32_t defn_rec_version_raise(context* ctx, defn_rec* rec, const char* version) {

@@ -157,6 +157,9 @@ int32_t defn_rec_check_usable(context* ctx, const defn_rec* rec);
 // (-100, -200, -600) is returned (and stops the load); every other result
 // gives 0.
 int32_t defn_rec_load_result(context* ctx, defn_rec* rec, int32_t step, int32_t* last);
+// Records -600 with message 29: `format` (one %s) filled with the
+// definition's name.
+void defn_memory_report(context* ctx, const char* format, const char* name);
 // Raises the version text to at least `version` (dotted comparison) under
 // the write hold; an older or equal version changes nothing.
 int32_t defn_rec_version_raise(context* ctx, defn_rec* rec, const char* version);

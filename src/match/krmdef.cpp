@@ -46,12 +46,6 @@ const xmldoc* include_of_type(const xmldoc* el, const char* type) {
   return nullptr;
 }
 
-void memory_report(context* ctx, const char* what, const char* name) {
-  char text[kDefnNameMax + 128];
-  std::snprintf(text, sizeof text, what, name);
-  TQ_REPORT(ctx, TQ_ERR_NO_MEMORY, 29, text);
-}
-
 void schemes_release(context* ctx, std::vector<match_scheme_entry>* schemes, int32_t keep_refs) {
   for (match_scheme_entry& e : *schemes) {
     if (keep_refs != 0) {
@@ -71,7 +65,7 @@ int32_t schemes_read(context* ctx, const xmldoc* el, defn_rec* rec, match_defn_k
   try {
     part->schemes.reserve(static_cast<size_t>(table->record_count));
   } catch (const std::bad_alloc&) {
-    memory_report(ctx, "Allocating memory for scheme indices of match definition %s.", rec->name);
+    defn_memory_report(ctx, "Allocating memory for scheme indices of match definition %s.", rec->name);
     return TQ_ERR_NO_MEMORY;
   }
   int32_t ci_col = -1;

@@ -372,22 +372,12 @@ int32_t tqx_match_defn_token_stdz_scheme_info_set(context* ctx, int32_t index, i
 
 // ---- Ranged lists: noise vocabularies, phonetics rule sets, transformation libraries -------
 
-namespace {
+const match_ranged_kind kMatchNoiseList{&match_token_kind_rec::noise, kRsrcVocab, TQ_ERR_INDEX, false};
+const match_ranged_kind kMatchPhonetxList{&match_token_kind_rec::phonetx, kRsrcPhonetx, 0, false};
+const match_ranged_kind kMatchTransformList{&match_token_kind_rec::transform, kRsrcRegex, 0, true};
 
-using ranged_list = std::vector<match_ranged_ref> match_token_kind_rec::*;
-
-struct ranged_kind {
-  ranged_list list;
-  uint32_t rsrc;
-  int32_t unbound_rc;  // what an unbound entry's info reads
-  bool raises;         // changes raise the version to "9.0"
-};
-
-constexpr ranged_kind kNoise{&match_token_kind_rec::noise, kRsrcVocab, TQ_ERR_INDEX, false};
-constexpr ranged_kind kPhonetx{&match_token_kind_rec::phonetx, kRsrcPhonetx, 0, false};
-constexpr ranged_kind kTransform{&match_token_kind_rec::transform, kRsrcRegex, 0, true};
-
-int32_t ranged_count_get(context* ctx, const ranged_kind& k, int32_t index, int32_t token, uint32_t* count) {
+int32_t match_ranged_count_get(context* ctx, const match_ranged_kind& k, int32_t index, int32_t token,
+                               uint32_t* count) {
   *count = 0;
   defn_rec* rec = nullptr;
   const match_token_kind_rec* part = nullptr;
@@ -397,8 +387,8 @@ int32_t ranged_count_get(context* ctx, const ranged_kind& k, int32_t index, int3
   return 0;
 }
 
-int32_t ranged_info_get(context* ctx, const ranged_kind& k, int32_t index, int32_t token, int32_t entry, char* name,
-                        uint32_t* sens_hi, uint32_t* sens_lo) {
+int32_t match_ranged_info_get(context* ctx, const match_ranged_kind& k, int32_t index, int32_t token, int32_t entry,
+                              char* name, uint32_t* sens_hi, uint32_t* sens_lo) {
   strio_out_clear(ctx, name);
   *sens_hi = kRangeHigh;
   *sens_lo = kRangeLow;
@@ -416,8 +406,8 @@ int32_t ranged_info_get(context* ctx, const ranged_kind& k, int32_t index, int32
   return rc;
 }
 
-int32_t ranged_info_set(context* ctx, const ranged_kind& k, int32_t index, int32_t token, int32_t entry,
-                        const char* name, uint32_t sens_hi, uint32_t sens_lo) {
+int32_t match_ranged_info_set(context* ctx, const match_ranged_kind& k, int32_t index, int32_t token, int32_t entry,
+                              const char* name, uint32_t sens_hi, uint32_t sens_lo) {
   const name_in in(ctx, name);
   if (in.rc < 0) return in.rc;
   const int32_t rc =
@@ -438,8 +428,8 @@ int32_t ranged_info_set(context* ctx, const ranged_kind& k, int32_t index, int32
   return with_conversion(in.rc, rc);
 }
 
-int32_t ranged_add(context* ctx, const ranged_kind& k, int32_t index, int32_t token, const char* name,
-                   uint32_t sens_hi, uint32_t sens_lo) {
+int32_t match_ranged_add(context* ctx, const match_ranged_kind& k, int32_t index, int32_t token, const char* name,
+                         uint32_t sens_hi, uint32_t sens_lo) {
   const name_in in(ctx, name);
   if (in.rc < 0) return in.rc;
   const int32_t rc =
@@ -461,71 +451,13 @@ int32_t ranged_add(context* ctx, const ranged_kind& k, int32_t index, int32_t to
   return with_conversion(in.rc, rc);
 }
 
-int32_t ranged_delete_all(context* ctx, const ranged_kind& k, int32_t index, int32_t token) {
+int32_t match_ranged_delete_all(context* ctx, const match_ranged_kind& k, int32_t index, int32_t token) {
   return token_edit(ctx, index, token, prep::keep, [&](defn_rec* rec, dtok_rec*, match_token_kind_rec* part) {
     match_ranged_list_clear(ctx, &(part->*k.list), 0);
     return k.raises ? raise9(ctx, rec) : 0;
   });
 }
 
-}  // namespace
-
-int32_t tqx_match_defn_token_noise_vocab_count_get(context* ctx, int32_t index, int32_t token, uint32_t* count) {
-  return ranged_count_get(ctx, kNoise, index, token, count);
-}
-int32_t tqx_match_defn_token_noise_vocab_info_get(context* ctx, int32_t index, int32_t token, int32_t entry,
-                                                  char* name, uint32_t* sens_hi, uint32_t* sens_lo) {
-  return ranged_info_get(ctx, kNoise, index, token, entry, name, sens_hi, sens_lo);
-}
-int32_t tqx_match_defn_token_noise_vocab_info_set(context* ctx, int32_t index, int32_t token, int32_t entry,
-                                                  const char* name, uint32_t sens_hi, uint32_t sens_lo) {
-  return ranged_info_set(ctx, kNoise, index, token, entry, name, sens_hi, sens_lo);
-}
-int32_t tqx_match_defn_token_noise_vocab_add(context* ctx, int32_t index, int32_t token, const char* name,
-                                             uint32_t sens_hi, uint32_t sens_lo) {
-  return ranged_add(ctx, kNoise, index, token, name, sens_hi, sens_lo);
-}
-int32_t tqx_match_defn_token_noise_vocabs_delete_all(context* ctx, int32_t index, int32_t token) {
-  return ranged_delete_all(ctx, kNoise, index, token);
-}
-
-int32_t tqx_match_defn_token_phonetx_lib_count_get(context* ctx, int32_t index, int32_t token, uint32_t* count) {
-  return ranged_count_get(ctx, kPhonetx, index, token, count);
-}
-int32_t tqx_match_defn_token_phonetx_lib_info_get(context* ctx, int32_t index, int32_t token, int32_t entry,
-                                                  char* name, uint32_t* sens_hi, uint32_t* sens_lo) {
-  return ranged_info_get(ctx, kPhonetx, index, token, entry, name, sens_hi, sens_lo);
-}
-int32_t tqx_match_defn_token_phonetx_lib_info_set(context* ctx, int32_t index, int32_t token, int32_t entry,
-                                                  const char* name, uint32_t sens_hi, uint32_t sens_lo) {
-  return ranged_info_set(ctx, kPhonetx, index, token, entry, name, sens_hi, sens_lo);
-}
-int32_t tqx_match_defn_token_phonetx_lib_add(context* ctx, int32_t index, int32_t token, const char* name,
-                                             uint32_t sens_hi, uint32_t sens_lo) {
-  return ranged_add(ctx, kPhonetx, index, token, name, sens_hi, sens_lo);
-}
-int32_t tqx_match_defn_token_phonetx_libs_delete_all(context* ctx, int32_t index, int32_t token) {
-  return ranged_delete_all(ctx, kPhonetx, index, token);
-}
-
-int32_t tqx_match_defn_token_trans_regexlib_count_get(context* ctx, int32_t index, int32_t token, uint32_t* count) {
-  return ranged_count_get(ctx, kTransform, index, token, count);
-}
-int32_t tqx_match_defn_token_trans_regexlib_info_get(context* ctx, int32_t index, int32_t token, int32_t entry,
-                                                     char* name, uint32_t* sens_hi, uint32_t* sens_lo) {
-  return ranged_info_get(ctx, kTransform, index, token, entry, name, sens_hi, sens_lo);
-}
-int32_t tqx_match_defn_token_trans_regexlib_info_set(context* ctx, int32_t index, int32_t token, int32_t entry,
-                                                     const char* name, uint32_t sens_hi, uint32_t sens_lo) {
-  return ranged_info_set(ctx, kTransform, index, token, entry, name, sens_hi, sens_lo);
-}
-int32_t tqx_match_defn_token_trans_regexlib_add(context* ctx, int32_t index, int32_t token, const char* name,
-                                                uint32_t sens_hi, uint32_t sens_lo) {
-  return ranged_add(ctx, kTransform, index, token, name, sens_hi, sens_lo);
-}
-int32_t tqx_match_defn_token_trans_regexlib_delete_all(context* ctx, int32_t index, int32_t token) {
-  return ranged_delete_all(ctx, kTransform, index, token);
-}
 
 // ---- "Norm Cat" regex libraries --------------------------------------------------------------
 

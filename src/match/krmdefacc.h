@@ -25,8 +25,10 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "core/krcorvel.h"
+#include "match/krmdef.h"
 
 namespace tq {
 
@@ -82,32 +84,26 @@ int32_t tqx_match_defn_token_stdz_scheme_info_set(context* ctx, int32_t index, i
 // libraries, each within a sensitivity range. An unbound noise vocabulary
 // reads -800; an unbound rule set or library reads an empty name and 0.
 // Transformation changes raise the version to "9.0".
-int32_t tqx_match_defn_token_noise_vocab_count_get(context* ctx, int32_t index, int32_t token, uint32_t* count);
-int32_t tqx_match_defn_token_noise_vocab_info_get(context* ctx, int32_t index, int32_t token, int32_t entry,
-                                                  char* name, uint32_t* sens_hi, uint32_t* sens_lo);
-int32_t tqx_match_defn_token_noise_vocab_info_set(context* ctx, int32_t index, int32_t token, int32_t entry,
-                                                  const char* name, uint32_t sens_hi, uint32_t sens_lo);
-int32_t tqx_match_defn_token_noise_vocab_add(context* ctx, int32_t index, int32_t token, const char* name,
-                                             uint32_t sens_hi, uint32_t sens_lo);
-int32_t tqx_match_defn_token_noise_vocabs_delete_all(context* ctx, int32_t index, int32_t token);
+// The three lists a table row names by its kind.
+struct match_ranged_kind {
+  std::vector<match_ranged_ref> match_token_kind_rec::*list;
+  uint32_t rsrc;
+  int32_t unbound_rc;  // what an unbound entry's info reads
+  bool raises;         // changes raise the version to "9.0"
+};
+extern const match_ranged_kind kMatchNoiseList;
+extern const match_ranged_kind kMatchPhonetxList;
+extern const match_ranged_kind kMatchTransformList;
 
-int32_t tqx_match_defn_token_phonetx_lib_count_get(context* ctx, int32_t index, int32_t token, uint32_t* count);
-int32_t tqx_match_defn_token_phonetx_lib_info_get(context* ctx, int32_t index, int32_t token, int32_t entry,
-                                                  char* name, uint32_t* sens_hi, uint32_t* sens_lo);
-int32_t tqx_match_defn_token_phonetx_lib_info_set(context* ctx, int32_t index, int32_t token, int32_t entry,
-                                                  const char* name, uint32_t sens_hi, uint32_t sens_lo);
-int32_t tqx_match_defn_token_phonetx_lib_add(context* ctx, int32_t index, int32_t token, const char* name,
-                                             uint32_t sens_hi, uint32_t sens_lo);
-int32_t tqx_match_defn_token_phonetx_libs_delete_all(context* ctx, int32_t index, int32_t token);
-
-int32_t tqx_match_defn_token_trans_regexlib_count_get(context* ctx, int32_t index, int32_t token, uint32_t* count);
-int32_t tqx_match_defn_token_trans_regexlib_info_get(context* ctx, int32_t index, int32_t token, int32_t entry,
-                                                     char* name, uint32_t* sens_hi, uint32_t* sens_lo);
-int32_t tqx_match_defn_token_trans_regexlib_info_set(context* ctx, int32_t index, int32_t token, int32_t entry,
-                                                     const char* name, uint32_t sens_hi, uint32_t sens_lo);
-int32_t tqx_match_defn_token_trans_regexlib_add(context* ctx, int32_t index, int32_t token, const char* name,
-                                                uint32_t sens_hi, uint32_t sens_lo);
-int32_t tqx_match_defn_token_trans_regexlib_delete_all(context* ctx, int32_t index, int32_t token);
+int32_t match_ranged_count_get(context* ctx, const match_ranged_kind& k, int32_t index, int32_t token,
+                               uint32_t* count);
+int32_t match_ranged_info_get(context* ctx, const match_ranged_kind& k, int32_t index, int32_t token, int32_t entry,
+                              char* name, uint32_t* sens_hi, uint32_t* sens_lo);
+int32_t match_ranged_info_set(context* ctx, const match_ranged_kind& k, int32_t index, int32_t token, int32_t entry,
+                              const char* name, uint32_t sens_hi, uint32_t sens_lo);
+int32_t match_ranged_add(context* ctx, const match_ranged_kind& k, int32_t index, int32_t token, const char* name,
+                         uint32_t sens_hi, uint32_t sens_lo);
+int32_t match_ranged_delete_all(context* ctx, const match_ranged_kind& k, int32_t index, int32_t token);
 
 // The categorization lists. Every change raises the version to "9.0",
 // except to the default categories.

@@ -99,41 +99,24 @@ int32_t read_grammar(read_state& s, const xmldoc* el) {
   return 0;
 }
 
-// Message 29 carries its whole text.
-void memory_report(context* ctx, const char* what, const char* name) {
-  char text[kDefnNameMax + 96];
-  std::snprintf(text, sizeof text, "%s%s.", what, name);
-  TQ_REPORT(ctx, TQ_ERR_NO_MEMORY, 29, text);
-}
-
 int32_t read_cat_regexlibs(read_state& s, const xmldoc* el) {
-  for (cat_regexlib_entry* e : s.part->cat_regexlibs) {
-    cat_regexlib_entry_free(s.ctx, e, 0);
-    delete e;
-  }
-  s.part->cat_regexlibs.clear();
+  cat_regexlib_list_clear(s.ctx, &s.part->cat_regexlibs, 0);
   const xmldoc* table = include_of_type(el, kTypeCatList);
   if (table == nullptr || table->record_count < 1) return 0;
-  try {
-    s.part->cat_regexlibs.reserve(static_cast<size_t>(table->record_count));
-  } catch (const std::bad_alloc&) {
-    memory_report(s.ctx, "Allocating memory for cat regexlibs of parse defn ", s.rec->name);
-    return TQ_ERR_NO_MEMORY;
-  }
-  int32_t result = 0;
-  for (int32_t i = 0; i < table->record_count; ++i) {
-    auto* entry = new (std::nothrow) cat_regexlib_entry;
-    if (entry == nullptr) {
-      memory_report(s.ctx, "Alloc'ing memory for cat regexlib of parse defn ", s.rec->name);
-      return TQ_ERR_NO_MEMORY;
-    }
-    cat_regexlib_entry_init(entry);
-    s.part->cat_regexlibs.push_back(entry);  // reserved: cannot throw
-    const int32_t rc = cat_regexlib_table_read(s.ctx, table, i, entry);
-    if (rc != 0) result = rc;
-    if (int32_t critical = s.step(rc); critical != 0) return critical;
-  }
-  return result;
+  // Each row is accounted; the last row result that was not 0 is the step's.
+  struct rows {
+    read_state* s;
+    int32_t result;
+  } state{&s, 0};
+  auto row = [](void* p, int32_t rc) {
+    auto* st = static_cast<rows*>(p);
+    if (rc != 0) st->result = rc;
+    return st->s->step(rc);
+  };
+  const int32_t rc = cat_regexlib_list_read(s.ctx, table, &s.part->cat_regexlibs, s.rec->name,
+                                            "Allocating memory for cat regexlibs of parse defn %s.",
+                                            "Alloc'ing memory for cat regexlib of parse defn %s.", row, &state);
+  return rc != 0 ? rc : state.result;
 }
 
 int32_t read_root(read_state& s, const xmldoc* el) {

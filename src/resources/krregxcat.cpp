@@ -5,6 +5,7 @@
 #include <new>
 
 #include "core/krenc.h"
+#include "kbstore/krdefn.h"
 #include "kbstore/krlib.h"
 #include "kbstore/krxml.h"
 #include "resources/krgram.h"
@@ -367,6 +368,29 @@ int32_t cat_regexlib_list_copy(context* ctx, const std::vector<cat_regexlib_entr
       return rc;
     }
     if (int32_t rc = cat_regexlib_list_append(ctx, to, entry); rc < 0) return rc;
+  }
+  return 0;
+}
+
+int32_t cat_regexlib_list_read(context* ctx, const xmldoc* table, std::vector<cat_regexlib_entry*>* list,
+                               const char* defn_name, const char* list_text, const char* entry_text,
+                               int32_t (*row)(void* state, int32_t rc), void* state) {
+  try {
+    list->reserve(list->size() + static_cast<size_t>(table->record_count));
+  } catch (const std::bad_alloc&) {
+    defn_memory_report(ctx, list_text, defn_name);
+    return TQ_ERR_NO_MEMORY;
+  }
+  for (int32_t i = 0; i < table->record_count; ++i) {
+    if (table->records[i].key == nullptr) continue;
+    auto* entry = new (std::nothrow) cat_regexlib_entry;
+    if (entry == nullptr) {
+      defn_memory_report(ctx, entry_text, defn_name);
+      return TQ_ERR_NO_MEMORY;
+    }
+    cat_regexlib_entry_init(entry);
+    list->push_back(entry);  // reserved: cannot throw
+    if (int32_t stop = row(state, cat_regexlib_table_read(ctx, table, i, entry)); stop != 0) return stop;
   }
   return 0;
 }

@@ -99,6 +99,15 @@ int32_t cat_regexlib_list_delete(context* ctx, std::vector<cat_regexlib_entry*>*
 int32_t cat_regexlib_list_copy(context* ctx, const std::vector<cat_regexlib_entry*>& from,
                                std::vector<cat_regexlib_entry*>* to);
 
+// Reads every row of a categorization table into a new entry appended to
+// `list` (empty records skipped). Each row's result goes to row(state, rc),
+// the kind's own accounting, which gives a code to stop at (returned) or 0.
+// Out of memory: -600 with message 29, list_text (the list) or entry_text
+// (an entry) formatted with the definition's name.
+int32_t cat_regexlib_list_read(context* ctx, const xmldoc* table, std::vector<cat_regexlib_entry*>* list,
+                               const char* defn_name, const char* list_text, const char* entry_text,
+                               int32_t (*row)(void* state, int32_t rc), void* state);
+
 // A definition's whole list as a table document of type `doc_type` and
 // `version`, included inline into `el` under `include_name`; nothing is
 // written for an empty list. On failure the half-built table is freed and

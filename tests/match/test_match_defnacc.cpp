@@ -21,9 +21,9 @@ TEST(MatchDefnAccessors, OnlyListsThePreparationPointsIntoUnprepare) {
   auto prepared = [&] { return match_defn_part(r)->prepared.load() + kb.token(kR)->prepared; };
   ASSERT_EQ(match_defn_prepare(ctx, r), 0) << kb.errors();
   ASSERT_EQ(prepared(), 2u);
-  EXPECT_EQ(tqx_match_defn_token_noise_vocab_add(ctx, kR, 0, "PersonName", 100, 0), 0) << kb.errors();
-  EXPECT_EQ(tqx_match_defn_token_phonetx_lib_info_set(ctx, kR, 0, 0, "Sound", 90, 10), 0) << kb.errors();
-  EXPECT_EQ(tqx_match_defn_token_trans_regexlib_delete_all(ctx, kR, 0), 0);
+  EXPECT_EQ(match_ranged_add(ctx, kMatchNoiseList, kR, 0, "PersonName", 100, 0), 0) << kb.errors();
+  EXPECT_EQ(match_ranged_info_set(ctx, kMatchPhonetxList, kR, 0, 0, "Sound", 90, 10), 0) << kb.errors();
+  EXPECT_EQ(match_ranged_delete_all(ctx, kMatchTransformList, kR, 0), 0);
   EXPECT_EQ(tqx_match_defn_token_sensitivity_info_set(ctx, kR, 0, 2, 1, 3), 0);
   EXPECT_EQ(prepared(), 2u);
   // The same vocabulary again keeps its one reference.
