@@ -320,16 +320,22 @@ int32_t case_defn_known_pattern_regexlib_set(context* ctx, defn_rec* rec, const 
 int32_t case_defn_known_word_scheme_set(context* ctx, defn_rec* rec, const char* name, uint32_t options) {
   case_defn_kind_rec* part = case_defn_part(rec);
   if (part == nullptr) return TQ_ERR_PART_MISSING;
-  int32_t rc = part->known_word_scheme.release(ctx);
-  part->prepared.store(0, std::memory_order_release);
-  if (rc < 0) return rc;
-  if (name == nullptr || name[0] == '\0') {
-    part->prepared.store(1, std::memory_order_release);
-    return 0;
+  // The new scheme is opened before the old one is given back, so that a
+  // name that cannot be opened leaves the definition as it was.
+  rsrc_ref opened;
+  const bool named = name != nullptr && name[0] != '\0';
+  if (named) {
+    const int32_t rc = rsrc_open(ctx, kRsrcScheme, name, options & kSchemeCaseInsensitive, &opened);
+    if (rc < 0) return rc;
   }
-  rc = rsrc_open(ctx, kRsrcScheme, name, options & kSchemeCaseInsensitive, &part->known_word_scheme);
-  if (rc < 0) return rc;
-  return case_defn_prepare_held(ctx, rec);
+  const int32_t rc = part->known_word_scheme.release(ctx);
+  part->known_word_scheme = std::move(opened);
+  if (!named) {
+    part->prepared.store(1, std::memory_order_release);
+    return rc;
+  }
+  part->prepared.store(0, std::memory_order_release);
+  return rc_combine(rc, case_defn_prepare_held(ctx, rec));
 }
 
 int32_t case_defn_known_pattern_regexlib_name_get(context* ctx, const defn_rec* rec, char* out, uint32_t size) {
