@@ -32,6 +32,9 @@ struct chart_work {
   // category, in column order: what a completion visits.
   std::vector<chart_state*> wait_head;
   std::vector<chart_state*> wait_tail;
+  // Per word, the grammar's categories it has, as a bit set of the
+  // grammar's first_words words.
+  std::vector<uint64_t> word_cats;
   int32_t last_n = -1;
 };
 
@@ -82,9 +85,17 @@ int32_t predict(chart_run& r, int32_t x, int32_t k) {
   if (r.w->predicted[x] == k) return 0;
   r.w->predicted[x] = k;
   const cg_cat& c = r.g->cats[x];
+  const auto words = static_cast<size_t>(r.g->first_words);
+  const uint64_t* have = r.w->word_cats.data() + static_cast<size_t>(k) * words;
   for (int32_t i = 0; i < c.rule_count; ++i) {
     const int32_t ri = c.first_rule + i;
     if (r.g->rules[ri].len + k > r.n) continue;  // longer than the words left
+    // A rule that cannot begin with any category of the next word would
+    // never advance: it is not made at all.
+    const uint64_t* can = cg_first(r.g, cg_rhs(r.g, r.g->rules[ri])[0]);
+    bool fits = false;
+    for (size_t j = 0; j < words && !fits; ++j) fits = (can[j] & have[j]) != 0;
+    if (!fits) continue;
     chart_state* s = nullptr;
     int32_t rc = state_new(r, &s);
     if (rc != 0) return rc;
@@ -193,6 +204,18 @@ int32_t chart_parse(context* ctx, parser_rec* p, parser_runtime* rt, vec* soluti
     const size_t slots = (static_cast<size_t>(n) + 1) * static_cast<size_t>(g->cat_count);
     w->wait_head.assign(slots, nullptr);
     w->wait_tail.assign(slots, nullptr);
+    const auto fw = static_cast<size_t>(g->first_words);
+    w->word_cats.assign((static_cast<size_t>(n) + 1) * fw, 0);
+    for (int32_t k = 0; k < n; ++k) {
+      const vec* word = awl_word(words, k);
+      uint64_t* bits = w->word_cats.data() + static_cast<size_t>(k) * fw;
+      for (uint32_t j = 0; word != nullptr && j < word->count; ++j) {
+        const auto* entry = static_cast<const cat_entry*>(word->slots[j]);
+        if (entry == nullptr || entry->category == nullptr) continue;
+        const int32_t cat = cg_cat_of_id(g, entry->category->id);
+        if (cat >= 0) bits[static_cast<size_t>(cat) / 64] |= 1ull << (cat % 64);
+      }
+    }
   } catch (const std::bad_alloc&) {
     return TQ_ERR_NO_MEMORY;
   }

@@ -1,5 +1,6 @@
 #include "parse/krparser.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -30,6 +31,8 @@ void cg_free(compiled_grammar* g) {
   std::free(g->rules);
   std::free(g->rhs);
   std::free(g->by_id);
+  std::free(g->first);
+  std::free(g->by_name);
   std::free(g);
 }
 
@@ -47,6 +50,32 @@ void min_lengths(compiled_grammar* g) {
       if (sum < g->cats[r.left].min_len) {
         g->cats[r.left].min_len = static_cast<int32_t>(sum);
         changed = true;
+      }
+    }
+  }
+}
+
+// The terminal categories each category can begin with. No category
+// derives the empty string (every right side has a word or more), so a
+// rule begins as its first category does.
+void first_sets(compiled_grammar* g) {
+  const auto words = static_cast<size_t>(g->first_words);
+  for (int32_t c = 0; c < g->cat_count; ++c) {
+    if (g->cats[c].rule_count > 0) continue;
+    g->first[static_cast<size_t>(c) * words + static_cast<size_t>(c) / 64] |= 1ull << (c % 64);
+  }
+  for (bool changed = true; changed;) {
+    changed = false;
+    for (int32_t ri = 0; ri < g->rule_count; ++ri) {
+      const cg_rule& r = g->rules[ri];
+      uint64_t* to = g->first + static_cast<size_t>(r.left) * words;
+      const uint64_t* from = cg_first(g, cg_rhs(g, r)[0]);
+      for (size_t i = 0; i < words; ++i) {
+        const uint64_t merged = to[i] | from[i];
+        if (merged != to[i]) {
+          to[i] = merged;
+          changed = true;
+        }
       }
     }
   }
@@ -85,7 +114,12 @@ int32_t cg_build(context* ctx, const grammar_rec* rec, int32_t root, compiled_gr
   g->rhs = static_cast<int32_t*>(std::calloc(static_cast<size_t>(rhs) + 1, sizeof(int32_t)));
   g->id_count = max_id + 1;
   g->by_id = static_cast<int32_t*>(std::calloc(static_cast<size_t>(g->id_count) + 1, sizeof(int32_t)));
-  if (g->cats == nullptr || g->rules == nullptr || g->rhs == nullptr || g->by_id == nullptr) {
+  g->first_words = (g->cat_count + 63) / 64;
+  g->first = static_cast<uint64_t*>(
+      std::calloc(static_cast<size_t>(g->cat_count) * static_cast<size_t>(g->first_words) + 1, sizeof(uint64_t)));
+  g->by_name = static_cast<int32_t*>(std::calloc(static_cast<size_t>(g->cat_count) + 1, sizeof(int32_t)));
+  if (g->cats == nullptr || g->rules == nullptr || g->rhs == nullptr || g->by_id == nullptr || g->first == nullptr ||
+      g->by_name == nullptr) {
     cg_free(g);
     return TQ_ERR_NO_MEMORY;
   }
@@ -121,6 +155,10 @@ int32_t cg_build(context* ctx, const grammar_rec* rec, int32_t root, compiled_gr
   g->rule_count = ri;
   g->root = root;
   min_lengths(g);
+  first_sets(g);
+  for (int32_t c = 0; c < g->cat_count; ++c) g->by_name[c] = c;
+  std::sort(g->by_name, g->by_name + g->cat_count,
+            [g](int32_t a, int32_t b) { return std::strcmp(cg_cat_name(g, a), cg_cat_name(g, b)) < 0; });
   *out = g;
   return 0;
 }
@@ -178,6 +216,16 @@ struct write_scope {
 
 const char* cg_cat_name(const compiled_grammar* g, int32_t cat) {
   return g != nullptr && cat >= 0 && cat < g->cat_count ? g->cats[cat].src->cat.name : "";
+}
+
+int32_t cg_cat_find(const compiled_grammar* g, const char* name) {
+  if (g == nullptr || name == nullptr) return -1;
+  const int32_t* begin = g->by_name;
+  const int32_t* end = begin + g->cat_count;
+  const int32_t* at = std::lower_bound(begin, end, name, [g](int32_t c, const char* n) {
+    return std::strcmp(cg_cat_name(g, c), n) < 0;
+  });
+  return at != end && std::strcmp(cg_cat_name(g, *at), name) == 0 ? *at : -1;
 }
 
 // ---- Runtimes --------------------------------------------------------------------------

@@ -57,6 +57,11 @@ struct compiled_grammar {
   int32_t num;        // category index of "NUM"
   int32_t* by_id;     // registry id -> category index, -1; id_count entries
   int32_t id_count;   // ids at or beyond it (registered later) belong to no category
+  // Per category, the terminal categories a derivation of it can begin
+  // with, as a bit set of first_words 64-bit words (bit t: category t).
+  uint64_t* first;
+  int32_t first_words;
+  int32_t* by_name;   // category indexes in byte order of their names
 };
 
 // The category index of a registry id, -1 when the grammar has none (ids
@@ -66,6 +71,12 @@ inline int32_t cg_cat_of_id(const compiled_grammar* g, int32_t id) {
 }
 inline const int32_t* cg_rhs(const compiled_grammar* g, const cg_rule& r) { return g->rhs + r.rhs; }
 const char* cg_cat_name(const compiled_grammar* g, int32_t cat);
+// The index of the category named exactly `name` (byte for byte), -1 when
+// none.
+int32_t cg_cat_find(const compiled_grammar* g, const char* name);
+inline const uint64_t* cg_first(const compiled_grammar* g, int32_t cat) {
+  return g->first + static_cast<size_t>(cat) * static_cast<size_t>(g->first_words);
+}
 
 // ---- Parser objects ----------------------------------------------------------------
 

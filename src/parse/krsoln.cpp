@@ -71,14 +71,13 @@ const parse_node* rule_child(const parse_node* n, int32_t index) {
 
 // The leftmost node of the category at exactly `depth` below n; *deeper
 // tells whether the tree goes below that depth.
-const parse_node* find_at_depth(const compiled_grammar* g, const parse_node* n, const char* name, int32_t depth,
-                                bool* deeper) {
+const parse_node* find_at_depth(const parse_node* n, int32_t cat, int32_t depth, bool* deeper) {
   if (depth == 0) {
     if (n->child_count > 0) *deeper = true;
-    return std::strcmp(cg_cat_name(g, n->cat), name) == 0 ? n : nullptr;
+    return n->cat == cat ? n : nullptr;
   }
   for (uint32_t i = 0; i < n->child_count; ++i) {
-    const parse_node* hit = find_at_depth(g, n->children[i], name, depth - 1, deeper);
+    const parse_node* hit = find_at_depth(n->children[i], cat, depth - 1, deeper);
     if (hit != nullptr) return hit;
   }
   return nullptr;
@@ -216,10 +215,11 @@ int32_t parse_solution_cat_span_get(context* ctx, const parse_solution* s, const
       // the leftmost. Trees are small, so each depth is walked from the
       // root again rather than queued: the search allocates nothing, and
       // a copy that is searched often does not grow.
-      const compiled_grammar* g = grammar_of(s);
+      const int32_t cat = cg_cat_find(grammar_of(s), name);
+      if (cat < 0) return 0;
       for (int32_t depth = 0; s->root != nullptr; ++depth) {
         bool deeper = false;
-        const parse_node* hit = find_at_depth(g, s->root, name, depth, &deeper);
+        const parse_node* hit = find_at_depth(s->root, cat, depth, &deeper);
         if (hit != nullptr) {
           span->found = 1;
           span->first = hit->start;
