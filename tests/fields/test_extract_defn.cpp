@@ -22,7 +22,7 @@
 #include "resources/krregx.h"
 #include "resources/krsch.h"
 #include "resources/krvcld.h"
-#include "support/bare_context.h"
+#include "support/bare_kb.h"
 #include "support/tq_test.h"
 
 namespace {
@@ -30,84 +30,28 @@ namespace {
 using namespace tq;
 namespace fs = std::filesystem;
 
-int32_t open_regexlib(context* ctx, const char* name, int32_t* index) {
-  return regexlib_load_by_name(ctx, name, nullptr, index, 0);
-}
-int32_t open_scheme(context* ctx, const char* name, uint32_t options, int32_t* index) {
-  return scheme_load_by_name(ctx, name, static_cast<int32_t>(options), -1, 0, nullptr, 0, index);
-}
-int32_t open_chopper(context* ctx, const char* name, int32_t* index) {
-  return chopper_load_by_name(ctx, name, nullptr, index);
-}
-int32_t open_vocab(context* ctx, const char* name, int32_t* index) {
-  return vocab_load_by_name(ctx, name, nullptr, kVocabFormCompiled, index);
-}
-constexpr rsrc_open_ops kOpen{open_regexlib, open_scheme, open_chopper, open_vocab};
-
-fs::path source(const std::string& dir, const std::string& name) {
-  return fs::path(TQ_TEST_KB_DIR) / dir / (name + ".xml");
-}
-
 // The fixture's files as vault files in a fresh knowledge base, EN loaded
 // with its datatypes and extraction definitions (the locale document is
 // given as a text so that tests can vary it).
-class ExtractKb {
+class ExtractKb : public tq_test::BareKb {
  public:
-  explicit ExtractKb(const std::string& locale_text = "") {
-    rsrc_open_ops_set(&kOpen);
-    defn_kind_ops_set(kDefnExtract, &kExtractDefnKindOps);
-    std::string path;
-    for (const char* sub : {"chopinfo", "grammar", "locale", "regexlib", "scheme", "vocab"}) {
-      fs::create_directories(dir_ / sub);
-      path += (path.empty() ? "" : ";") + (dir_ / sub).string();
-    }
-    bc_ = std::make_unique<tq_test::BareContext>(path, tq_test::fields_layers());
-    put("parse", "grammar/PersonName");
+  explicit ExtractKb(const std::string& locale_text = "")
+      : BareKb({"chopinfo", "grammar", "locale", "regexlib", "scheme", "vocab"}, tq_test::fields_layers(),
+               {{kDefnExtract, &kExtractDefnKindOps}}) {
+    put({{"parse/grammar/PersonName", "grammar/PersonName"},
+         {"parse/locale/l1.loc", "locale/l1.loc"},
+         {"extract/chopinfo/NameChopper", "chopinfo/NameChopper"},
+         {"extract/scheme/Companies", "scheme/Companies.sch"}});
     // The vocabulary is compiled from its plain source, as the engine uses it.
-    fs::copy_file(source("parse", "vocab/PersonName"), dir_ / "vocab/PersonNameSource.xml");
-    EXPECT_EQ(vocab_file_convert(ctx(), 0, "PersonNameSource", "PersonName"), 0) << errors();
-    put("parse", "locale/l1.loc");
-    put("extract", "chopinfo/NameChopper");
-    write_vault(source("extract", "scheme/Companies"), dir_ / "scheme/Companies.sch");
+    compile_vocab("parse/vocab/PersonName", "PersonName");
     if (locale_text.empty()) {
-      put("extract", "locale/en.loc");
+      put({{"extract/locale/en.loc", "locale/en.loc"}});
     } else {
-      const fs::path p = dir_.write("src/en.loc.xml", locale_text);
-      write_vault(p, dir_ / "locale/en.loc");
+      put_text(locale_text, "locale/en.loc");
     }
-    load_rc_ = zel_locale_load(ctx(), 29000, 0x2u | 0x400u);
+    load(29000, 0x2u | 0x400u);
   }
-  ~ExtractKb() {
-    bc_.reset();
-    defn_kind_ops_set(kDefnExtract, nullptr);
-    rsrc_open_ops_set(nullptr);
-  }
-  context* ctx() { return bc_->get(); }
-  int32_t load_rc() const { return load_rc_; }
-  std::string errors() {
-    std::string all;
-    for (uint32_t i = 0; i < ctx()->errors.count; ++i) all += std::string(ctx()->errors.recs[i].text) + "\n";
-    return all;
-  }
-  defn_rec* ex(int32_t index = 0) {
-    defn_rec* rec = nullptr;
-    EXPECT_EQ(defn_record_get_for_read(ctx(), kDefnExtract, index, &rec), 0) << errors();
-    return rec;
-  }
-
- private:
-  void put(const std::string& dir, const std::string& name) { write_vault(source(dir, name), dir_ / name); }
-  void write_vault(const fs::path& from, const fs::path& to) {
-    xmldoc* doc = nullptr;
-    ASSERT_EQ(xmldoc_read(ctx(), from.c_str(), kXmlFlagNameAsGiven, &doc), 0) << from << errors();
-    const int32_t rc = xmldoc_write(ctx(), to.c_str(), kXmlFlagVault, doc);
-    xml_free(ctx(), doc);
-    ASSERT_EQ(rc, 0) << to << errors();
-  }
-
-  tq_test::TempDir dir_;
-  std::unique_ptr<tq_test::BareContext> bc_;
-  int32_t load_rc_ = 0;
+  defn_rec* ex(int32_t index = 0) { return record(kDefnExtract, index); }
 };
 
 TEST(ExtractDefn, FixtureReadsWithItsPatternsSchemesAndTokens) {
@@ -163,7 +107,7 @@ TEST(ExtractDefn, WrittenAndReadBackTheSame) {
     fs::remove(out);
   }
   // The written element replaces Ex in the locale document.
-  std::ifstream in(source("extract", "locale/en.loc"));
+  std::ifstream in(tq_test::BareKb::source("extract/locale/en.loc"));
   std::string loc((std::istreambuf_iterator<char>(in)), {});
   const size_t a = loc.find("<include name=\"Vidurivodidiz\">");
   const size_t b = loc.rfind("</include>", loc.rfind("</file>"));
@@ -216,7 +160,7 @@ TEST(ExtractDefn, ChangesKeepReferencesAndRefusePreparationWithoutGrammar) {
 }
 
 TEST(ExtractDefn, BadRowsAreAccountedAndLimitsHold) {
-  std::ifstream in(source("extract", "locale/en.loc"));
+  std::ifstream in(tq_test::BareKb::source("extract/locale/en.loc"));
   std::string loc((std::istreambuf_iterator<char>(in)), {});
   // "yes" is not "Yes"; Maximum Matches below 1 reads as 1; an unknown mode
   // marks the definition not valid.

@@ -21,29 +21,13 @@
 #include "resources/krregx.h"
 #include "resources/krsch.h"
 #include "resources/krvcld.h"
-#include "support/bare_context.h"
+#include "support/bare_kb.h"
 #include "support/tq_test.h"
 
 namespace {
 
 using namespace tq;
 namespace fs = std::filesystem;
-
-int32_t open_regexlib(context* ctx, const char* name, int32_t* index) {
-  return regexlib_load_by_name(ctx, name, nullptr, index, 0);
-}
-int32_t open_scheme(context* ctx, const char* name, uint32_t options, int32_t* index) {
-  return scheme_load_by_name(ctx, name, static_cast<int32_t>(options), -1, 0, nullptr, 0, index);
-}
-int32_t open_chopper(context* ctx, const char* name, int32_t* index) {
-  return chopper_load_by_name(ctx, name, nullptr, index);
-}
-int32_t open_vocab(context* ctx, const char* name, int32_t* index) {
-  return vocab_load_by_name(ctx, name, nullptr, kVocabFormCompiled, index);
-}
-constexpr rsrc_open_ops kOpen{open_regexlib, open_scheme, open_chopper, open_vocab};
-
-fs::path source(const std::string& name) { return fs::path(TQ_TEST_KB_DIR) / (name + ".xml"); }
 
 std::string file_text(const fs::path& p) {
   std::ifstream in(p);
@@ -52,81 +36,30 @@ std::string file_text(const fs::path& p) {
 
 // The fixture as vault files, EN loaded with datatypes, parse and gender
 // definitions (the locale document may be given as a text instead).
-class GenderStoreKb {
+class GenderStoreKb : public tq_test::BareKb {
  public:
-  explicit GenderStoreKb(const std::string& locale_text = "") {
-    rsrc_open_ops_set(&kOpen);
-    defn_kind_ops_set(kDefnParse, &kParseDefnKindOps);
-    defn_kind_ops_set(kDefnGender, &kGenderDefnKindOps);
-    std::string path;
-    for (const char* sub : {"grammar", "locale", "regexlib", "vocab"}) {
-      fs::create_directories(dir_ / sub);
-      path += (path.empty() ? "" : ";") + (dir_ / sub).string();
-    }
-    bc_ = std::make_unique<tq_test::BareContext>(path, tq_test::fields_layers());
-    for (const char* f : {"parse/grammar/PersonName", "parse/regexlib/StripPeriods", "parse/regexlib/Initials",
-                          "gender/regexlib/FEM", "gender/regexlib/ENDN", "parse/locale/l1.loc"}) {
-      write_vault(source(f), dir_ / fs::path(f).parent_path().filename() / fs::path(f).filename());
-    }
-    for (const char* v : {"parse/vocab/PersonName", "gender/vocab/GNDR"}) {
-      const std::string name = fs::path(v).filename().string();
-      fs::copy_file(source(v), dir_ / "vocab" / (name + "Source.xml"));
-      EXPECT_EQ(vocab_file_convert(ctx(), 0, (name + "Source").c_str(), name.c_str()), 0) << errors();
-    }
+  explicit GenderStoreKb(const std::string& locale_text = "")
+      : BareKb({"grammar", "locale", "regexlib", "vocab"}, tq_test::fields_layers(),
+               {{kDefnParse, &kParseDefnKindOps}, {kDefnGender, &kGenderDefnKindOps}}) {
+    put({{"parse/grammar/PersonName", "grammar/PersonName"},
+         {"parse/regexlib/StripPeriods", "regexlib/StripPeriods"},
+         {"parse/regexlib/Initials", "regexlib/Initials"},
+         {"gender/regexlib/FEM", "regexlib/FEM"},
+         {"gender/regexlib/ENDN", "regexlib/ENDN"},
+         {"parse/locale/l1.loc", "locale/l1.loc"}});
+    compile_vocab("parse/vocab/PersonName", "PersonName");
+    compile_vocab("gender/vocab/GNDR", "GNDR");
     if (locale_text.empty()) {
-      write_vault(source("gender/locale/en.loc"), dir_ / "locale/en.loc");
+      put({{"gender/locale/en.loc", "locale/en.loc"}});
     } else {
-      write_vault(dir_.write("src/en.loc.xml", locale_text), dir_ / "locale/en.loc");
+      put_text(locale_text, "locale/en.loc");
     }
-    load_rc_ = zel_locale_load(ctx(), 29000, 0x2u | 0x4u | 0x20u);
+    load(29000, 0x2u | 0x4u | 0x20u);
   }
-  ~GenderStoreKb() {
-    bc_.reset();
-    defn_kind_ops_set(kDefnGender, nullptr);
-    defn_kind_ops_set(kDefnParse, nullptr);
-    rsrc_open_ops_set(nullptr);
-  }
-  context* ctx() { return bc_->get(); }
-  int32_t load_rc() const { return load_rc_; }
-  std::string errors() {
-    std::string all;
-    for (uint32_t i = 0; i < ctx()->errors.count; ++i) all += std::string(ctx()->errors.recs[i].text) + "\n";
-    return all;
-  }
-  defn_rec* defn(const char* name) {
-    int32_t index = -1;
-    defn_rec* rec = nullptr;
-    EXPECT_EQ(defn_index_get_by_name(ctx(), kDefnGender, name, 0, &index), 0) << name;
-    if (index >= 0) {
-      EXPECT_EQ(defn_record_get_for_read(ctx(), kDefnGender, index, &rec), 0);
-    }
-    return rec;
-  }
-  int32_t index_of(const char* name) {
-    int32_t index = -1;
-    (void)defn_index_get_by_name(ctx(), kDefnGender, name, 0, &index);
-    return index;
-  }
+  defn_rec* defn(const char* name) { return record(kDefnGender, name, 0); }
+  int32_t index_of(const char* name) { return BareKb::index_of(kDefnGender, name, 0); }
   // The registry references of a regex library by name; 0 when absent.
-  uint32_t refs(const char* lib) {
-    int32_t index = -1;
-    resource_slot* slot = nullptr;
-    if (rsrc_find_by_name(ctx(), kRsrcRegex, lib, &index) != 0) return 0;
-    return rsrc_slot_get_used(ctx(), kRsrcRegex, index, &slot) == 0 ? slot->refs : 0;
-  }
-
- private:
-  void write_vault(const fs::path& from, const fs::path& to) {
-    xmldoc* doc = nullptr;
-    ASSERT_EQ(xmldoc_read(ctx(), from.c_str(), kXmlFlagNameAsGiven, &doc), 0) << from << errors();
-    const int32_t rc = xmldoc_write(ctx(), to.c_str(), kXmlFlagVault, doc);
-    xml_free(ctx(), doc);
-    ASSERT_EQ(rc, 0) << to << errors();
-  }
-
-  tq_test::TempDir dir_;
-  std::unique_ptr<tq_test::BareContext> bc_;
-  int32_t load_rc_ = 0;
+  uint32_t refs(const char* lib) { return BareKb::refs(kRsrcRegex, lib); }
 };
 
 const gender_token_kind_rec* token_part(defn_rec* rec, size_t t) {
@@ -233,7 +166,7 @@ TEST(GenderDefn, WrittenInTheFileFormatAndReadBackTheSame) {
     first = write_all(kb, "tq_gender_written_1.xml");
   }
   // The written definitions replace the fixture's gender definitions.
-  std::string loc = file_text(source("gender/locale/en.loc"));
+  std::string loc = file_text(tq_test::BareKb::source("gender/locale/en.loc"));
   const size_t a = loc.find("<include name=\"Gendorithm\">");
   const size_t b = loc.rfind("</include>", loc.rfind("</file>"));
   const size_t s = first.find("<include name=\"Gendorithm\">");

@@ -12,7 +12,7 @@
 #include "resources/krregx.h"
 #include "standardize/krcdef.h"
 #include "standardize/krsdef.h"
-#include "support/bare_context.h"
+#include "support/bare_kb.h"
 #include "support/tq_test.h"
 
 namespace {
@@ -20,72 +20,25 @@ namespace {
 using namespace tq;
 namespace fs = std::filesystem;
 
-int32_t open_regexlib(context* ctx, const char* name, int32_t* index) {
-  return regexlib_load_by_name(ctx, name, nullptr, index, 0);
-}
-constexpr rsrc_open_ops kOpen{open_regexlib, nullptr, nullptr, nullptr};
-
 // EN of the fixture loaded with its datatypes, case and standardization
 // definitions (its parent L1 from the parse fixture).
-class StdznKb {
+class StdznKb : public tq_test::BareKb {
  public:
-  StdznKb() {
-    rsrc_open_ops_set(&kOpen);
-    defn_kind_ops_set(kDefnCase, &kCaseDefnKindOps);
-    defn_kind_ops_set(kDefnStdzn, &kStdznDefnKindOps);
-    fs::create_directories(dir_ / "locale");
-    fs::create_directories(dir_ / "regexlib");
-    bc_ = std::make_unique<tq_test::BareContext>((dir_ / "locale").string() + ";" + (dir_ / "regexlib").string(),
-                                                 tq_test::standardize_layers());
-    vault(fs::path(TQ_TEST_KB_DIR) / "parse/locale/l1.loc.xml", dir_ / "locale/l1.loc");
-    vault(fs::path(TQ_TEST_KB_DIR) / "stdzn/locale/en.loc.xml", dir_ / "locale/en.loc");
-    vault(fs::path(TQ_TEST_KB_DIR) / "stdzn/regexlib/Abbrev.xml", dir_ / "regexlib/Abbrev");
-    load_rc_ = zel_locale_load(ctx(), 29000, kLoadDatatypes | kLoadCaseDefns | kLoadStdznDefns);
+  StdznKb()
+      : BareKb({"locale", "regexlib"}, tq_test::standardize_layers(),
+               {{kDefnCase, &kCaseDefnKindOps}, {kDefnStdzn, &kStdznDefnKindOps}}) {
+    put({{"parse/locale/l1.loc", "locale/l1.loc"},
+         {"stdzn/locale/en.loc", "locale/en.loc"},
+         {"stdzn/regexlib/Abbrev", "regexlib/Abbrev"}});
+    load(29000, kLoadDatatypes | kLoadCaseDefns | kLoadStdznDefns);
   }
-  ~StdznKb() {
-    bc_.reset();
-    defn_kind_ops_set(kDefnStdzn, nullptr);
-    defn_kind_ops_set(kDefnCase, nullptr);
-    rsrc_open_ops_set(nullptr);
-  }
-  context* ctx() { return bc_->get(); }
-  int32_t load_rc() const { return load_rc_; }
-  std::string errors() {
-    std::string all;
-    for (uint32_t i = 0; i < ctx()->errors.count; ++i) all += std::string(ctx()->errors.recs[i].text) + "\n";
-    return all;
-  }
-  defn_rec* defn(const char* name) {
-    int32_t index = -1;
-    EXPECT_EQ(defn_index_get_by_name(ctx(), kDefnStdzn, name, kDefnAnySurface, &index), 0) << name;
-    defn_rec* rec = nullptr;
-    EXPECT_EQ(defn_record_get_for_read(ctx(), kDefnStdzn, index, &rec), 0) << name;
-    return rec;
-  }
+  defn_rec* defn(const char* name) { return record(kDefnStdzn, name); }
   int32_t case_index(const char* name) {
-    int32_t index = -1;
-    EXPECT_EQ(defn_index_get_by_name(ctx(), kDefnCase, name, kDefnAnySurface, &index), 0) << name;
+    const int32_t index = index_of(kDefnCase, name);
+    EXPECT_GE(index, 0) << name;
     return index;
   }
-  int32_t regexlib_refs(const char* name) {
-    int32_t index = -1;
-    if (rsrc_find_by_name(ctx(), kRsrcRegex, name, &index) != 0) return 0;
-    resource_slot* slot = nullptr;
-    return rsrc_slot_get_used(ctx(), kRsrcRegex, index, &slot) == 0 ? static_cast<int32_t>(slot->refs) : 0;
-  }
-
- private:
-  void vault(const fs::path& from, const fs::path& to) {
-    xmldoc* doc = nullptr;
-    ASSERT_EQ(xmldoc_read(ctx(), from.c_str(), kXmlFlagNameAsGiven, &doc), 0) << from << errors();
-    const int32_t rc = xmldoc_write(ctx(), to.c_str(), kXmlFlagVault, doc);
-    xml_free(ctx(), doc);
-    ASSERT_EQ(rc, 0) << to << errors();
-  }
-
-  tq_test::TempDir dir_;
-  std::unique_ptr<tq_test::BareContext> bc_;
-  int32_t load_rc_ = 0;
+  int32_t regexlib_refs(const char* name) { return static_cast<int32_t>(refs(kRsrcRegex, name)); }
 };
 
 const stdzn_token_kind_rec* token(const defn_rec* rec, size_t i) {
