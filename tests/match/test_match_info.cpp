@@ -194,6 +194,14 @@ TEST_F(MatchInfo, GoldenCallsAndEveryIndexOutOfRange) {
       {"m95", [&] { run(0, 95, " mc donald ", 0); }},
       {"nosol", [&] { run(2, 95, "12345", 101); }},
       {"m_then_mp", [&] { run(0, 95, " mc donald ", 0), run(2, 95, "John Smith", 0); }},
+      {"parsed", [&] {
+         const uint32_t sens = 95;
+         kb_.defn(0)->allow_parsed_input = 1;
+         tq::parse_token_slot slots[3] = {{-1, "x"}, {0, "ann"}, {0, "bob lee"}};
+         char code[tq::kMatchTextSize];
+         char* codes[] = {code};
+         EXPECT_EQ(tq::match_parsed_by_defn_index(ctx(), 0, &sens, 1, slots, 3, 0, codes, info_), 0) << kb_.errors();
+       }},
       // Made twice without a clear, for M and one token more than M has.
       {"m_extra", [&] {
          for (int i = 0; i < 2; ++i) ASSERT_EQ(tq::match_info_arrays_alloc(info_, kb_.defn(0), 3, 2, 1), 0);
