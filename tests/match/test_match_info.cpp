@@ -116,9 +116,7 @@ const std::map<std::string, Getter>& getters() {
 // Every field of `info` (one token, one entry per list, two rule slots) set
 // to a value that names it, so each row shows the field it reads.
 void mark(tq::match_info* info) {
-  info->preproc_matched = {1};
-  info->preproc_strings = {"pre0"};
-  info->preprocessed = "PRE";
+  info->preproc_matched = {1}, info->preproc_strings = {"pre0"}, info->preprocessed = "PRE";
   info->tokens[0] = {"tn\xC3\xA4me", "tvalue"};  // kept in UTF-8, given in the session encoding
   auto& t = info->sig_tokens[0];
   t.name = "sname", t.value = "svalue", t.normalized = "norm", t.noise_filtered = "noise";
@@ -132,9 +130,7 @@ void mark(tq::match_info* info) {
   t.noise[0][1].all_noise = 1;
   t.noise[0][1].filtered = {"W0", "W1"};
   info->exact_match = 1;
-  info->rules[0].matched = 1;
-  info->rules[0].score = 2.5;
-  info->rules[0].mapping[0] = 0;
+  info->rules[0].matched = 1, info->rules[0].score = 2.5, info->rules[0].mapping[0] = 0;
   info->codes[1] = {"UNENC", "ENC", 1.5, 1};
 }
 
@@ -173,11 +169,16 @@ class MatchInfo : public ::testing::Test {
     ASSERT_EQ(tq::match_info_preproc_alloc(info_, 1), 0);
     ASSERT_EQ(tq::match_info_arrays_alloc(info_, kb_.defn(1), 1, 1, 2), 0);
   }
-  // A single-code run of definition `index` (0 M, 2 MP) recorded in the info.
-  void run(int32_t index, uint32_t sens, const char* value, int32_t rc) {
+  // A single-code run of definition `index` (0 M, 2 MP) on a value, or on
+  // the caller's tokens, recorded in the info.
+  void run(int32_t index, uint32_t sens, const char* value, int32_t rc, const tq::parse_token_slot* slots = nullptr,
+           uint32_t count = 0) {
     char code[tq::kMatchTextSize];
     char* codes[] = {code};
-    EXPECT_EQ(tq::match_string_by_defn_index(ctx(), index, &sens, 1, value, 0, codes, info_), rc) << kb_.errors();
+    EXPECT_EQ(slots != nullptr ? tq::match_parsed_by_defn_index(ctx(), index, &sens, 1, slots, count, 0, codes, info_)
+                               : tq::match_string_by_defn_index(ctx(), index, &sens, 1, value, 0, codes, info_),
+              rc)
+        << kb_.errors();
   }
 
   match_test::MatchKb kb_{locale_with_mp(), 0, tq::kLoadParseDefns};
@@ -185,8 +186,8 @@ class MatchInfo : public ::testing::Test {
 };
 
 TEST_F(MatchInfo, GoldenCallsAndEveryIndexOutOfRange) {
-  // The scenarios run in the file's order on one info, so each run also
-  // shows that nothing of the one before is left.
+  // Each scenario runs once, before its lines, on the one info, so each run
+  // also shows that nothing of the one before is left.
   const std::map<std::string, std::function<void()>> scenarios = {
       {"fresh", [&] { tq::match_info_clear(info_); }},
       {"r", [&] { alloc_r(); }},
@@ -195,12 +196,8 @@ TEST_F(MatchInfo, GoldenCallsAndEveryIndexOutOfRange) {
       {"nosol", [&] { run(2, 95, "12345", 101); }},
       {"m_then_mp", [&] { run(0, 95, " mc donald ", 0), run(2, 95, "John Smith", 0); }},
       {"parsed", [&] {
-         const uint32_t sens = 95;
-         kb_.defn(0)->allow_parsed_input = 1;
-         tq::parse_token_slot slots[3] = {{-1, "x"}, {0, "ann"}, {0, "bob lee"}};
-         char code[tq::kMatchTextSize];
-         char* codes[] = {code};
-         EXPECT_EQ(tq::match_parsed_by_defn_index(ctx(), 0, &sens, 1, slots, 3, 0, codes, info_), 0) << kb_.errors();
+         const tq::parse_token_slot slots[3] = {{-1, "x"}, {0, "ann"}, {0, "bob lee"}};
+         kb_.defn(0)->allow_parsed_input = 1, run(0, 95, nullptr, 0, slots, 3);
        }},
       // Made twice without a clear, for M and one token more than M has.
       {"m_extra", [&] {
@@ -208,13 +205,14 @@ TEST_F(MatchInfo, GoldenCallsAndEveryIndexOutOfRange) {
        }},
   };
   std::map<std::string, int> seen;
+  std::string scenario;
   const auto lines = tq_test::read_lines(std::filesystem::path(TQ_TEST_KB_DIR) / "match/info.tsv");
   for (size_t n = 0; n < lines.size(); ++n) {
     if (lines[n].empty() || lines[n][0] == '#') continue;
     const auto f = split(lines[n], '\t');
     const std::string where = "info.tsv:" + std::to_string(n + 1);
     ASSERT_TRUE(f.size() == 5 && scenarios.count(f[0]) && getters().count(f[1])) << where;
-    scenarios.at(f[0])();
+    if (f[0] != scenario) scenarios.at(scenario = f[0])();
     const Getter& g = getters().at(f[1]);
     Indexes idx;
     for (const std::string& i : split(f[2], ',')) idx.push_back(std::stoi(i));
