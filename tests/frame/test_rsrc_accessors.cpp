@@ -21,6 +21,7 @@
 #include "kbstore/krlocp.h"
 #include "kbstore/krvlt.h"
 #include "match/krmdefacc.h"
+#include "match/krminfo.h"
 #include "parse/krpdefacc.h"
 #include "resources/krchprexp.h"
 #include "resources/krrsacc.h"
