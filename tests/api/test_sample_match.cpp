@@ -23,3 +23,38 @@ TEST(SampleKb, TheMatchDefinitionReadsWholly) {
 }
 
 }  // namespace
+
+namespace {
+
+// tests/kb/match/golden_codes.tsv, section Name: codes of the sample
+// definition "Name" (named here in another letter case) through tq_match.
+// Its phonetics, nicknames and noise words act at 85 and below; the lines
+// at higher sensitivities pin the parse and the placement.
+TEST(SampleKb, GoldenMatchCodes) {
+  Context ctx(TQ_SAMPLE_KB);
+  ASSERT_EQ(tq_zel_locale_load(ctx, 29840, TQ_LOAD_DATATYPES | TQ_LOAD_PARSE_DEFNS | TQ_LOAD_MATCH_DEFNS), 0)
+      << tq_test::error_list_text(ctx);
+  ASSERT_EQ(tq_session_encoding_set(ctx, TQ_ENC_UTF8), 0);
+  const auto lines = tq_test::read_lines(std::string(TQ_TEST_KB_DIR) + "/match/golden_codes.tsv");
+  bool in_name = false;
+  size_t n = 0;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const std::string& line = lines[i];
+    if (line.empty() || line[0] == '#') continue;
+    if (line[0] == '[') {
+      in_name = line == "[Name]";
+      continue;
+    }
+    if (!in_name) continue;
+    const size_t a = line.find('\t'), b = line.find('\t', a + 1);
+    ASSERT_NE(b, std::string::npos) << "golden_codes.tsv:" << i + 1;
+    char code[4 * 256 + 1];
+    const auto sens = static_cast<uint32_t>(std::stoul(line.substr(a + 1, b - a - 1)));
+    EXPECT_TQ_OK(ctx, tq_match(ctx, "NAME", sens, line.substr(0, a).c_str(), code));
+    EXPECT_EQ("[" + std::string(code) + "]", line.substr(b + 1)) << "golden_codes.tsv:" << i + 1;
+    ++n;
+  }
+  EXPECT_GT(n, 0u);
+}
+
+}  // namespace
