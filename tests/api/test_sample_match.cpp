@@ -58,3 +58,43 @@ TEST(SampleKb, GoldenMatchCodes) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SampleKb, MatchOperations) {
+  Context ctx(TQ_SAMPLE_KB);
+  ASSERT_EQ(tq_zel_locale_load(ctx, 29840, TQ_LOAD_DATATYPES | TQ_LOAD_PARSE_DEFNS | TQ_LOAD_MATCH_DEFNS), 0);
+  ASSERT_EQ(tq_session_encoding_set(ctx, TQ_ENC_UTF8), 0);
+  char low[61], high[61];
+  char* both[2] = {low, high};
+  const uint32_t sens[2] = {50, 95};
+  EXPECT_EQ(tq_match_multiple_sens(ctx, "Name", sens, 2, "John Smith", both), 0) << tq_test::error_list_text(ctx);
+  EXPECT_STREQ(high, "SMITH     JOHN ");
+  EXPECT_STRNE(low, high);
+  // A parse's tokens give the value's code.
+  tq_parse_token tokens[TQ_PARSE_TOKENS];
+  uint32_t n = 0;
+  ASSERT_GE(tq_parse(ctx, "Name", "John Smith", tokens, &n), 0);
+  EXPECT_EQ(tq_match_parsed_by_index(ctx, 0, 95, tokens, n, low), 0) << tq_test::error_list_text(ctx);
+  EXPECT_STREQ(low, high);
+  EXPECT_EQ(tq_match_parsed(ctx, "Name", 95, tokens, TQ_PARSE_TOKENS + 1, low), -802);
+  EXPECT_EQ(tq_match(ctx, "Nobody", 95, "x", low), -801);
+  char empty[4] = "";
+  EXPECT_EQ(tq_match_encode(ctx, empty), 0);
+}
+
+// Whole-value codes need no definition, nor a locale (root casing then).
+TEST(MatchExact, WithoutALocale) {
+  Context ctx;
+  ASSERT_EQ(tq_session_encoding_set(ctx, TQ_ENC_UTF8), 0);
+  char code[4 * 256 + 1];
+  EXPECT_EQ(tq_match_exact(ctx, "ab cß", 5, code), 0);
+  EXPECT_STREQ(code, "ABCSS");
+  EXPECT_EQ(tq_match_exact_no_pad(ctx, "a b", 300, code), 0);
+  EXPECT_STREQ(code, "AB");
+  EXPECT_EQ(tq_match_exact(ctx, "x", 0, code), -802);
+  EXPECT_EQ(tq_match_exact(ctx, nullptr, 5, code), -802);
+  EXPECT_NE(tq_test::error_list_text(ctx).find("'data' is null."), std::string::npos);
+}
+
+}  // namespace
