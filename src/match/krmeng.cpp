@@ -599,6 +599,7 @@ int32_t match_string_by_defn_index(context* ctx, int32_t index, const uint32_t* 
                                    const char* input, uint32_t convert, char* const* codes, match_info* info) {
   match_work_area* area = match_work_area_of(ctx);
   if (area == nullptr) return TQ_ERR_PART_MISSING;
+  if (area->depth != 0) return area_busy(ctx);
   defn_rec* rec = nullptr;
   int32_t rc = record_ready(ctx, index, true, &rec);
   if (rc < 0) return rc;
@@ -615,6 +616,7 @@ int32_t match_parsed_by_defn_index(context* ctx, int32_t index, const uint32_t* 
                                    char* const* codes, match_info* info) {
   match_work_area* area = match_work_area_of(ctx);
   if (area == nullptr) return TQ_ERR_PART_MISSING;
+  if (area->depth != 0) return area_busy(ctx);
   if (slot_count > kParseSlots) return slot_count_refused(ctx);
   defn_rec* rec = nullptr;
   int32_t rc = record_ready(ctx, index, false, &rec);
