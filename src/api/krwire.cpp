@@ -7,6 +7,7 @@
 #include "kbstore/krvlt.h"
 #include "fields/krpadef.h"
 #include "match/krmdef.h"
+#include "match/krmeng.h"
 #include "fields/krxdef.h"
 #include "guess/krgdef.h"
 #include "guess/krldef.h"
@@ -38,10 +39,9 @@ constexpr const defn_kind_ops* kKindOps[kDefnKindCount + 1] = {
     &kLangDefnKindOps,
 };
 
-// What schemes keyed by match codes call in the matching subsystem. Matching
-// is not built yet: without the operations such a scheme is refused with
-// -705, so nothing is installed rather than a stand-in.
-constexpr const scheme_match_ops* kSchemeMatchOps = nullptr;
+// What schemes keyed by match codes call in the matching subsystem: finding
+// and naming a match definition, checking it, and the match codes of a value.
+constexpr const scheme_match_ops* kSchemeMatchOps = &kMatchSchemeOps;
 
 // How definitions and their tokens open the resources they name: the
 // resources layer's loads by name, each giving one registry reference.
@@ -68,7 +68,7 @@ void wiring_install() {
   // Only what is built is installed, and only into an empty entry: a test
   // that lends its own operations in a kind's place keeps them across the
   // contexts it opens, and puts back what it found when it is done.
-  if (kSchemeMatchOps != nullptr) scheme_match_ops_set(kSchemeMatchOps);
+  if (scheme_match_ops_get() == nullptr) scheme_match_ops_set(kSchemeMatchOps);
   for (int32_t kind = 1; kind <= kDefnKindCount; ++kind) {
     if (kKindOps[kind] != nullptr && defn_kind_ops_get(kind) == nullptr) defn_kind_ops_set(kind, kKindOps[kind]);
   }

@@ -31,6 +31,7 @@ struct parser_runtimes;
 struct parse_scratch;
 struct case_work;
 struct stdzn_work_area;
+struct match_work_area;
 struct ident_work_area;
 struct extract_work_area;
 struct gender_work_area;
@@ -116,6 +117,8 @@ struct tq_context {
   // Casing and standardization (standardize layer).
   tq::case_work* case_work;               // the casing engine's work area
   tq::stdzn_work_area* stdzn_work_area;   // standardization's token slots and scheme blocks
+  // Matching.
+  tq::match_work_area* match_work_area;   // the match engine's token slots, scheme blocks, pool and input
   // Field analysis.
   tq::ident_work_area* ident_work_area;   // identification's scores and pattern states
   tq::extract_work_area* extract_work_area;  // extraction's token slots, word flags and marks table

@@ -1,5 +1,7 @@
 #include "match/krmtctx.h"
 
+#include "match/krmeng.h"
+
 namespace tq {
 
 namespace {
@@ -8,6 +10,8 @@ namespace {
 // reverse. The first entry only marks where the layer's parts begin.
 constexpr context_part kMatchParts[] = {
     {"match layer", nullptr, nullptr, nullptr},
+    // A clone matches in a work area of its own.
+    {"match work area", match_work_area_create, match_work_area_free, nullptr},
 };
 
 }  // namespace

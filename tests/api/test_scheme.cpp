@@ -319,7 +319,7 @@ TEST(Scheme, MergeNeedsEditStateAndAddsMissingData) {
   EXPECT_EQ(kb.apply(source, "E"), "SRC-E");
 }
 
-TEST(Scheme, OptionsAndKeyedSchemesWithoutMatching) {
+TEST(Scheme, OptionsAndKeyedSchemesWithoutTheirMatchDefinition) {
   SchemeKb kb;
   int32_t i = -1;
   ASSERT_EQ(tq_scheme_create_in_memory(kb.ctx, "opts", 0x21, &i), 0);
@@ -337,14 +337,15 @@ TEST(Scheme, OptionsAndKeyedSchemesWithoutMatching) {
   EXPECT_EQ(mdefn, 2);
   EXPECT_EQ(sens, 85u);
   EXPECT_EQ(tq_scheme_entry_add(kb.ctx, i, "A", "B"), 0);
-  // Keys made from match codes need the matching component: refused, and
-  // the scheme stays in edit state rather than being applied half made.
-  EXPECT_EQ(tq_scheme_finalize_in_memory(kb.ctx, i), -705);
+  // Keys made from match codes need the match definition, which the
+  // locale does not hold: refused (message 93), and the scheme stays in
+  // edit state rather than being applied half made.
+  EXPECT_EQ(tq_scheme_finalize_in_memory(kb.ctx, i), -800);
   int32_t code = 0;
   char text[4100];
   tq_error_info_get(kb.ctx, &code, text);
-  EXPECT_EQ(code, -705);
-  EXPECT_NE(std::string(text).find("match codes"), std::string::npos) << text;
+  EXPECT_EQ(code, -800);
+  EXPECT_NE(std::string(text).find("named by scheme 'opts' cannot be found"), std::string::npos) << text;
   EXPECT_EQ(kb.count(i), 1u);
 }
 
@@ -477,13 +478,16 @@ TEST(Scheme, FilesFromTheKnowledgeBase) {
   char out[64];
   EXPECT_EQ(tq_transf_scheme_apply(kb.ctx, i, "A", out, sizeof out, &n), -300);
 
-  // Keyed by match codes: refused while no match-code operation exists.
+  // Keyed by a match definition the locale does not hold: message 93.
   scheme_file(kb.ctx, kb.dir, "keyed.sch", {{"Match Definition", "Name"}, {"Sensitivity", "85"}}, {{"A", "B"}});
   tq_lock_handle* lock = nullptr;
   ASSERT_EQ(tq_lock_init(kb.ctx, &lock), 0);
   ASSERT_EQ(tq_scheme_load_edit(kb.ctx, "keyed", lock, &i), 0);
   uint32_t count = 9;
-  EXPECT_EQ(tq_scheme_element_count_get(kb.ctx, i, &count), -705);
+  EXPECT_EQ(tq_scheme_element_count_get(kb.ctx, i, &count), -801);
+  EXPECT_NE(tq_test::error_list_text(kb.ctx).find("The match definition 'Name' named by scheme 'keyed'"),
+            std::string::npos)
+      << tq_test::error_list_text(kb.ctx);
   EXPECT_EQ(tq_scheme_unload_edit(kb.ctx, i, lock), 0);
   EXPECT_EQ(tq_lock_free(kb.ctx, lock), 0);
 

@@ -15,6 +15,7 @@
 #include "kbstore/krlocload.h"
 #include "kbstore/krxml.h"
 #include "match/krmdef.h"
+#include "parse/krpdef.h"
 #include "resources/krregx.h"
 #include "resources/krsch.h"
 #include "resources/krvcld.h"
@@ -42,12 +43,16 @@ inline std::string locale_text() { return tq_test::read_file(source("match/local
 
 class MatchKb {
  public:
-  explicit MatchKb(const std::string& locale = locale_text(), uint32_t options = 0) {
+  // load: what the locale load reads besides datatypes and match
+  // definitions (tq::kLoadParseDefns for a locale text with parse
+  // definitions, whose grammar is there too).
+  explicit MatchKb(const std::string& locale = locale_text(), uint32_t options = 0, uint32_t load = 0) {
     ++alive();
     tq::rsrc_open_ops_set(&kOpen);
     tq::defn_kind_ops_set(tq::kDefnMatch, &tq::kMatchDefnKindOps);
+    tq::defn_kind_ops_set(tq::kDefnParse, &tq::kParseDefnKindOps);
     std::string path;
-    for (const char* sub : {"locale", "phonetx", "regexlib", "scheme", "vocab"}) {
+    for (const char* sub : {"grammar", "locale", "phonetx", "regexlib", "scheme", "vocab"}) {
       fs::create_directories(dir_ / sub);
       path += (path.empty() ? "" : ";") + (dir_ / sub).string();
     }
@@ -59,9 +64,10 @@ class MatchKb {
     put(source("parse/locale/l1.loc"), "locale/l1.loc");
     put(source("extract/scheme/Companies"), "scheme/Companies.sch");
     put(source("match/phonetx/Sound"), "phonetx/Sound");
+    put(source("parse/grammar/PersonName"), "grammar/PersonName");
     put(dir_.write("src/en.loc.xml", locale), "locale/en.loc");
     ctx()->options |= options;
-    load_rc_ = tq::zel_locale_load(ctx(), 29000, tq::kLoadDatatypes | tq::kLoadMatchDefns);
+    load_rc_ = tq::zel_locale_load(ctx(), 29000, tq::kLoadDatatypes | tq::kLoadMatchDefns | load);
   }
   // The lent operations stay while any fixture is open: a fixture's
   // definitions are freed through them.
@@ -69,6 +75,7 @@ class MatchKb {
     bc_.reset();
     if (--alive() > 0) return;
     tq::defn_kind_ops_set(tq::kDefnMatch, nullptr);
+    tq::defn_kind_ops_set(tq::kDefnParse, nullptr);
     tq::rsrc_open_ops_set(nullptr);
   }
   MatchKb(const MatchKb&) = delete;
