@@ -2742,6 +2742,141 @@ TQ_API int32_t tq_match_defn_token_combination_rule_position_set(tq_context* ctx
                                                                  const char* position,
                                                                  const char* token) TQ_NOEXCEPT;
 
+/* ---- Match info -----------------------------------------------------------------
+ * The caller-owned record of one match run (the match operations whose names
+ * end in _with_info): the preprocessed string and each preprocessing
+ * scheme's result, the parse's tokens and the match definition's
+ * (significant) tokens, each significant token's value after every stage and
+ * after every entry of its normalization regex libraries, noise
+ * vocabularies (with the words each dropped), standardization schemes,
+ * transformation regex libraries and phonetics rule sets, the analysis
+ * behind the rule conditions, which rules applied with their weights and
+ * mappings, and each code before and after encoding with its score and
+ * duplicate flag. Each run releases what the previous one stored, so one
+ * info serves any number of runs; the getters read it between runs and take
+ * no hold (an info must not be used by two calls at once).
+ * token counts significant tokens (a parse token for token_name_get and
+ * token_value_get), entry the entries of that token's list in definition
+ * order, rule the rule slots: the definition's rules then the default rule
+ * (a single-code run has one slot, 0), word a vocabulary's dropped words.
+ * Every getter first sets its outs to their defaults (0; an empty text;
+ * 100.0 for scores; -1 for positions; NULL for the morph info) and gives
+ * -800 for any index out of range, the outs left so. Texts go out in the
+ * session encoding into caller buffers of TQ_MATCH_INFO_TEXT_SIZE bytes
+ * (codes at most 1,024 bytes of text); a conversion warning may be given.
+ * The any_ getters look at every entry of the list at every rule slot.
+ * tq_match_info_any_token_rule_matched_get gives whether any rule but the
+ * default applied and whether the default did; tq_match_info_position_get
+ * the token whose value took token's positions at the rule slot (-1 for
+ * none). tq_match_info_morph_analyzer_info_get hands out the token's own
+ * morph info, owned by the match info (valid until its next run or free).
+ * A rule slot's code record has score 0.0 until a code is made there, its
+ * rule record 100.0 until a rule sets it. tq_match_info_free accepts NULL. */
+#define TQ_MATCH_INFO_TEXT_SIZE 1028
+#ifndef TQ_MATCH_INFO_DECLARED
+#define TQ_MATCH_INFO_DECLARED
+typedef struct tq_match_info tq_match_info;
+#endif
+TQ_API int32_t tq_match_info_init(tq_context* ctx, tq_match_info** match_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_info_free(tq_context* ctx, tq_match_info* match_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_info_exact_match_flag_get(tq_context* ctx, tq_match_info* info, uint32_t* flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_info_preproc_string_get(tq_context* ctx, tq_match_info* match_info, char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_info_preproc_scheme_count_get(tq_context* ctx, tq_match_info* match_info,
+                                                      uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_info_any_preproc_scheme_matched_get(tq_context* ctx, tq_match_info* match_info,
+                                                            uint32_t* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_info_preproc_string_get_per_scheme(tq_context* ctx, tq_match_info* match_info,
+                                                           int32_t scheme, uint32_t* matched,
+                                                           char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_info_token_rule_count_get(tq_context* ctx, tq_match_info* match_info,
+                                                  uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_info_unencoded_string_get(tq_context* ctx, tq_match_info* match_info, int32_t rule,
+                                                  char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_info_encoded_string_get(tq_context* ctx, tq_match_info* match_info, int32_t rule,
+                                                char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_info_encoded_string_isdup_get(tq_context* ctx, tq_match_info* match_info, int32_t rule,
+                                                      uint32_t* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_info_string_score_get(tq_context* ctx, tq_match_info* match_info, int32_t rule,
+                                              double* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_info_token_count_get(tq_context* ctx, tq_match_info* match_info,
+                                             uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_info_token_name_get(tq_context* ctx, tq_match_info* match_info, int32_t token,
+                                            char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_info_token_value_get(tq_context* ctx, tq_match_info* match_info, int32_t token,
+                                             char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_info_sig_token_count_get(tq_context* ctx, tq_match_info* match_info,
+                                                 uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_info_sig_token_name_get(tq_context* ctx, tq_match_info* match_info, int32_t token,
+                                                char* name) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_info_sig_token_value_get(tq_context* ctx, tq_match_info* match_info, int32_t token,
+                                                 char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_info_match_uppercased_token_value_get(tq_context* ctx, tq_match_info* match_info,
+                                                              int32_t token, int32_t rule,
+                                                              char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_info_token_norm_regex_count_get(tq_context* ctx, tq_match_info* match_info, int32_t token,
+                                                        uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_info_token_trans_regex_count_get(tq_context* ctx, tq_match_info* match_info,
+                                                         int32_t token, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_info_token_stdz_scheme_count_get(tq_context* ctx, tq_match_info* match_info,
+                                                         int32_t token, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_info_token_noise_vocab_count_get(tq_context* ctx, tq_match_info* match_info,
+                                                         int32_t token, uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_info_token_phonetx_count_get(tq_context* ctx, tq_match_info* match_info, int32_t token,
+                                                     uint32_t* count) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_info_normal_token_value_get(tq_context* ctx, tq_match_info* match_info, int32_t token,
+                                                    char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_info_any_regex_matched_per_token_get(tq_context* ctx, tq_match_info* match_info,
+                                                             int32_t token, uint32_t* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_info_normal_token_value_get_per_regex(tq_context* ctx, tq_match_info* match_info,
+                                                              int32_t token, int32_t entry, int32_t rule,
+                                                              uint32_t* matched, char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_info_noise_token_value_get(tq_context* ctx, tq_match_info* match_info, int32_t token,
+                                                   char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_info_any_noise_vocab_matched_per_token_get(tq_context* ctx, tq_match_info* match_info,
+                                                                   int32_t token, uint32_t* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_info_noise_token_value_get_per_vocab(tq_context* ctx, tq_match_info* match_info,
+                                                             int32_t token, int32_t entry, int32_t rule,
+                                                             uint32_t* matched, char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_info_filtered_word_count_get_per_vocab(tq_context* ctx, tq_match_info* match_info,
+                                                               int32_t token, int32_t entry, int32_t rule,
+                                                               uint32_t* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_info_filtered_word_get_per_vocab(tq_context* ctx, tq_match_info* match_info,
+                                                         int32_t token, int32_t entry, int32_t rule, int32_t word,
+                                                         char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_info_token_all_noise_flag_get(tq_context* ctx, tq_match_info* match_info, int32_t token,
+                                                      uint32_t* flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_info_token_all_noise_flag_get_per_vocab(tq_context* ctx, tq_match_info* match_info,
+                                                                int32_t token, int32_t entry, int32_t rule,
+                                                                uint32_t* flag) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_info_stdz_token_value_get(tq_context* ctx, tq_match_info* match_info, int32_t token,
+                                                  char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_info_any_stdz_scheme_matched_per_token_get(tq_context* ctx, tq_match_info* match_info,
+                                                                   int32_t token, uint32_t* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_info_stdz_token_value_get_per_scheme(tq_context* ctx, tq_match_info* match_info,
+                                                             int32_t token, int32_t entry, int32_t rule,
+                                                             uint32_t* matched, char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_info_trans_token_value_get_per_regex(tq_context* ctx, tq_match_info* match_info,
+                                                             int32_t token, int32_t entry, int32_t rule,
+                                                             uint32_t* matched, char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_info_any_trans_regex_matched_per_token_get(tq_context* ctx, tq_match_info* match_info,
+                                                                   int32_t token, uint32_t* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_info_phtx_token_value_get(tq_context* ctx, tq_match_info* match_info, int32_t token,
+                                                  char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_info_any_phtx_matched_per_token_get(tq_context* ctx, tq_match_info* match_info,
+                                                            int32_t token, uint32_t* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_info_phtx_token_value_get_per_phonetx(tq_context* ctx, tq_match_info* match_info,
+                                                              int32_t token, int32_t entry, int32_t rule,
+                                                              uint32_t* matched, char* value) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_info_morph_analyzer_info_get(tq_context* ctx, tq_match_info* match_info, int32_t token,
+                                                     tq_morph_analyzer_info** info) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_info_token_rule_info_get(tq_context* ctx, tq_match_info* match_info, int32_t rule,
+                                                 uint32_t* matched, double* score) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_info_any_token_rule_matched_get(tq_context* ctx, tq_match_info* match_info,
+                                                        uint32_t* nondefault_matched,
+                                                        uint32_t* default_matched) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_info_position_get(tq_context* ctx, tq_match_info* match_info, int32_t rule, int32_t token,
+                                          int32_t* replace) TQ_NOEXCEPT;
+
 /* ---- Extraction ------------------------------------------------------------------
  * The tokens of an extraction definition's datatype pulled out of free text
  * (data at most 1,024 bytes after conversion, session encoding): phrases its

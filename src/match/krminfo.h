@@ -132,4 +132,86 @@ int32_t match_info_init(context* ctx, match_info** info);
 // NULL is accepted (0).
 int32_t match_info_free(context* ctx, match_info* info);
 
+// The getters. Each sets its outs to their defaults first (0; an empty text;
+// 100.0 for scores; -1 for positions; NULL for the morph info) and gives
+// -800 for any index out of range with the outs left so. Texts go out in the
+// session encoding, at most 1,028 bytes with the terminator (codes at most
+// 1,024 bytes of text). Families of like getters share one implementation;
+// the table rows bind the field below. t counts significant tokens, e entries
+// of the token's list, r rule slots, w filtered words.
+
+// Whole-object counts.
+enum match_info_count : uint32_t {
+  kMatchInfoPreprocSchemes,
+  kMatchInfoTokens,
+  kMatchInfoSigTokens,
+  kMatchInfoRuleSlots,
+};
+int32_t match_info_count_get(context* ctx, match_info_count which, match_info* info, uint32_t* count);
+
+// A parse token's text (token index).
+using match_info_token_text = std::string match_info::token::*;
+inline constexpr match_info_token_text kMatchInfoTokenName = &match_info::token::name;
+inline constexpr match_info_token_text kMatchInfoTokenValue = &match_info::token::value;
+int32_t match_info_token_text_get(context* ctx, match_info_token_text field, match_info* info, int32_t token,
+                                  char* value);
+
+// A significant token's text.
+using match_info_sig_text = std::string match_info::sig_token::*;
+inline constexpr match_info_sig_text kMatchInfoSigName = &match_info::sig_token::name;
+inline constexpr match_info_sig_text kMatchInfoSigValue = &match_info::sig_token::value;
+inline constexpr match_info_sig_text kMatchInfoSigNormalized = &match_info::sig_token::normalized;
+inline constexpr match_info_sig_text kMatchInfoSigNoiseFiltered = &match_info::sig_token::noise_filtered;
+inline constexpr match_info_sig_text kMatchInfoSigStandardized = &match_info::sig_token::standardized;
+inline constexpr match_info_sig_text kMatchInfoSigPhonetic = &match_info::sig_token::phonetic;
+int32_t match_info_sig_text_get(context* ctx, match_info_sig_text field, match_info* info, int32_t t, char* value);
+
+// A significant token's resource list: its entry count, whether any entry
+// matched at any rule slot, and one entry's flag and value at slot r.
+using match_info_list = std::vector<match_info::entry> match_info::sig_token::*;
+inline constexpr match_info_list kMatchInfoNormalization = &match_info::sig_token::normalization;
+inline constexpr match_info_list kMatchInfoNoise = &match_info::sig_token::noise;
+inline constexpr match_info_list kMatchInfoSchemes = &match_info::sig_token::schemes;
+inline constexpr match_info_list kMatchInfoTransformation = &match_info::sig_token::transformation;
+inline constexpr match_info_list kMatchInfoPhonetics = &match_info::sig_token::phonetics;
+int32_t match_info_list_count_get(context* ctx, match_info_list list, match_info* info, int32_t t, uint32_t* count);
+int32_t match_info_list_any_get(context* ctx, match_info_list list, match_info* info, int32_t t, uint32_t* value);
+int32_t match_info_list_entry_get(context* ctx, match_info_list list, match_info* info, int32_t t, int32_t e,
+                                  int32_t r, uint32_t* matched, char* value);
+
+// A code record's text (rule slot r).
+using match_info_code_text = std::string match_info::code_record::*;
+inline constexpr match_info_code_text kMatchInfoUnencoded = &match_info::code_record::unencoded;
+inline constexpr match_info_code_text kMatchInfoEncoded = &match_info::code_record::encoded;
+int32_t match_info_code_text_get(context* ctx, match_info_code_text field, match_info* info, int32_t r,
+                                 char* value);
+
+// The rest, one each.
+int32_t match_info_exact_match_flag_get(context* ctx, match_info* info, uint32_t* flag);
+int32_t match_info_preproc_string_get(context* ctx, match_info* info, char* value);
+int32_t match_info_any_preproc_scheme_matched_get(context* ctx, match_info* info, uint32_t* value);
+int32_t match_info_preproc_string_get_per_scheme(context* ctx, match_info* info, int32_t scheme, uint32_t* matched,
+                                                 char* value);
+int32_t match_info_encoded_string_isdup_get(context* ctx, match_info* info, int32_t r, uint32_t* value);
+int32_t match_info_string_score_get(context* ctx, match_info* info, int32_t r, double* value);
+int32_t match_info_match_uppercased_token_value_get(context* ctx, match_info* info, int32_t t, int32_t r,
+                                                    char* value);
+int32_t match_info_filtered_word_count_get_per_vocab(context* ctx, match_info* info, int32_t t, int32_t e,
+                                                     int32_t r, uint32_t* value);
+int32_t match_info_filtered_word_get_per_vocab(context* ctx, match_info* info, int32_t t, int32_t e, int32_t r,
+                                               int32_t w, char* value);
+int32_t match_info_token_all_noise_flag_get(context* ctx, match_info* info, int32_t t, uint32_t* flag);
+int32_t match_info_token_all_noise_flag_get_per_vocab(context* ctx, match_info* info, int32_t t, int32_t e,
+                                                      int32_t r, uint32_t* flag);
+// The token's own morph info, still owned by the match info.
+int32_t match_info_morph_analyzer_info_get(context* ctx, match_info* info, int32_t t,
+                                           morph_analyzer_info** morph);
+int32_t match_info_token_rule_info_get(context* ctx, match_info* info, int32_t r, uint32_t* matched,
+                                       double* score);
+// Any of rule slots 0 .. count - 2 applied; the last slot (the default) applied.
+int32_t match_info_any_token_rule_matched_get(context* ctx, match_info* info, uint32_t* nondefault_matched,
+                                              uint32_t* default_matched);
+// The token whose value took token t's positions at rule slot r; -1 for none.
+int32_t match_info_position_get(context* ctx, match_info* info, int32_t r, int32_t t, int32_t* replace);
+
 }  // namespace tq

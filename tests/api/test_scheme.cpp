@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "support/built_kb.h"
 #include "support/chopper_doc.h"
 #include "support/tq_test.h"
 
@@ -495,6 +496,79 @@ TEST(Scheme, FilesFromTheKnowledgeBase) {
   scheme_file(kb.ctx, kb.dir, "both.sch", {}, {{"A", "B"}});
   ASSERT_EQ(tq_transf_scheme_load(kb.ctx, "both", 0x14, 1, 85, &i), 0);
   EXPECT_EQ(tq_transf_scheme_apply(kb.ctx, i, "A", out, sizeof out, &n), -705);
+}
+
+// The match fixture of tests/kb/match (EN: match definitions "M" and "R")
+// with ENUSA beside it, for schemes keyed by match codes.
+class MatchKeyedKb : public tq_test::BuiltKb {
+ public:
+  MatchKeyedKb() {
+    write_sources({{"parse/regexlib/StripPeriods", "regexlib/StripPeriods"},
+                   {"parse/regexlib/Initials", "regexlib/Initials"},
+                   {"parse/locale/l1.loc", "locale/l1.loc"},
+                   {"extract/scheme/Companies", "scheme/Companies.sch"},
+                   {"match/phonetx/Sound", "phonetx/Sound"},
+                   {"match/locale/en.loc", "locale/en.loc"}});
+    compile_vocab("parse/vocab/PersonName", "PersonName");
+    open(29000, TQ_LOAD_DATATYPES | TQ_LOAD_MATCH_DEFNS, false, 0);
+    tq_test::write_locale_settings(ctx(), dir(), "enusa.loc", "English (United States)", "");
+    EXPECT_GE(tq_zel_locale_load(ctx(), kEnUsa, 0), 0) << tq_test::error_list_text(ctx());
+    EXPECT_EQ(tq_session_encoding_set(ctx(), 13), 0);
+  }
+};
+
+TEST(Scheme, KeyedByMatchCodes) {
+  MatchKeyedKb kb;
+  tq_context* c = kb.ctx();
+  ASSERT_EQ(tq_locale_set(c, 29000), 0);
+  tq_xmldoc* doc = nullptr;
+  ASSERT_EQ(tq_xml_create(c, "scheme", "7.0", &doc), 0);
+  tq_xml_addprop(c, doc, "Locale ISO Code", "EN");
+  tq_xml_addprop(c, doc, "Locale Description", "English");
+  tq_xml_addprop(c, doc, "Locale Code", "29000");
+  tq_xml_addprop(c, doc, "Match Definition", "m");
+  tq_xml_addprop(c, doc, "Sensitivity", "85");
+  tq_xml_addrec(c, doc, "McDonald", "MACDONALD", nullptr);
+  tq_xml_addrec(c, doc, "Smith", "SMITH", nullptr);
+  const std::string file = (kb.dir() / "scheme" / "names.sch").string();
+  ASSERT_EQ(tq_xml_write(c, 0, file.c_str(), 1, doc), 0) << tq_test::error_list_text(c);
+  tq_xml_free(c, doc);
+  int32_t i = -1;
+  ASSERT_EQ(tq_transf_scheme_load(c, "names", -1, -1, 0, &i), 0) << tq_test::error_list_text(c);
+  auto apply = [&](const char* value) {
+    char out[64] = "x";
+    int32_t n = -1;
+    EXPECT_GE(tq_transf_scheme_apply(c, i, value, out, sizeof out, &n), 0) << tq_test::error_list_text(c);
+    return std::string(out);
+  };
+  // At 85 "M" keeps five letters: "mcdonnell" shares McDonald's code.
+  EXPECT_EQ(apply("mcdonnell"), "MACDONALD");
+  EXPECT_EQ(apply("smithers"), "SMITH");
+  EXPECT_EQ(apply("Jones"), "Jones");
+  // Under another current locale the codes are still those of EN, where the
+  // keys were built, and the current locale is the caller's again after.
+  ASSERT_EQ(tq_locale_set(c, kEnUsa), 0);
+  EXPECT_EQ(apply("mcdonnell"), "MACDONALD");
+  int32_t current = 0;
+  EXPECT_EQ(tq_locale_get(c, &current), 0);
+  EXPECT_EQ(current, kEnUsa);
+
+  // Written back with its match definition's name and the sensitivity.
+  ASSERT_EQ(tq_locale_set(c, 29000), 0);
+  tq_lock_handle* lock = nullptr;
+  ASSERT_EQ(tq_lock_init(c, &lock), 0);
+  int32_t j = -1;
+  ASSERT_EQ(tq_scheme_load_edit(c, "names", lock, &j), 0) << tq_test::error_list_text(c);
+  EXPECT_EQ(tq_scheme_write(c, j, lock), 0) << tq_test::error_list_text(c);
+  EXPECT_EQ(tq_scheme_unload_edit(c, j, lock), 0);
+  tq_lock_free(c, lock);
+  ASSERT_EQ(tq_xml_read(c, file.c_str(), 1, &doc), 0) << tq_test::error_list_text(c);
+  char value[64] = "";
+  tq_xml_getprop(c, doc, "Match Definition", value);
+  EXPECT_STREQ(value, "M");
+  tq_xml_getprop(c, doc, "Sensitivity", value);
+  EXPECT_STREQ(value, "85");
+  tq_xml_free(c, doc);
 }
 
 // A chopper whose table makes '-' a separator, installed as a vault file.

@@ -20,6 +20,7 @@
 #include "kbstore/krlib.h"
 #include "kbstore/krlocp.h"
 #include "kbstore/krvlt.h"
+#include "match/krminfo.h"
 #include "parse/krpdefacc.h"
 #include "resources/krchprexp.h"
 #include "resources/krrsacc.h"
