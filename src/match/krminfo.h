@@ -103,6 +103,10 @@ struct tq_match_info {
   uint32_t output_count = 0;
   std::vector<code_record> codes;  // one per rule slot, and one more
 
+  tq_match_info() = default;
+  // The morph infos are owned: an info is never copied.
+  tq_match_info(const tq_match_info&) = delete;
+  tq_match_info& operator=(const tq_match_info&) = delete;
   ~tq_match_info();
 };
 

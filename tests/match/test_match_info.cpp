@@ -14,6 +14,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "match/krmeng.h"
 #include "match/krminfo.h"
 #include "match/match_kb.h"
 
@@ -21,77 +22,46 @@ namespace {
 
 using Indexes = std::vector<int32_t>;
 
-// What one call needs: the info, the caller's indexes in order.
-struct Env {
-  tq::match_info* info;
-  const Indexes* idx;
-  size_t next = 0;
-};
-
-// One argument of a getter: made before the call (outs preset to a value no
-// getter gives), rendered after it.
+// One argument after the info: an index taken from the caller's list, or an
+// out preset to a value no getter gives and rendered after the call.
 template <typename T>
-struct Arg;
-template <>
-struct Arg<tq::match_info*> {
-  tq::match_info* v;
-  explicit Arg(Env& e) : v(e.info) {}
-  tq::match_info* get() { return v; }
-  void render(std::string*) const {}
-  static std::string dflt() { return ""; }
-};
-template <>
-struct Arg<int32_t> {
-  int32_t v;
-  explicit Arg(Env& e) : v((*e.idx)[e.next++]) {}
-  int32_t get() { return v; }
-  void render(std::string*) const {}
-  static std::string dflt() { return ""; }
-};
-template <typename N>
-struct NumArg {
-  N v = 77;
-  explicit NumArg(Env&) {}
-  N* get() { return &v; }
-  void render(std::string* out) const {
+struct Arg {
+  std::remove_pointer_t<T> v;
+  Arg(const Indexes& idx, size_t* next) : v(std::is_pointer_v<T> ? 77 : idx.at((*next)++)) {}
+  T get() {
+    if constexpr (std::is_pointer_v<T>) return &v; else return v;
+  }
+  void render(std::string* out, const tq::match_info*) const {
     char text[32];
     std::snprintf(text, sizeof text, " %g", static_cast<double>(v));
-    *out += text;
+    if (std::is_pointer_v<T>) *out += text;
   }
-};
-template <>
-struct Arg<uint32_t*> : NumArg<uint32_t> {
-  using NumArg::NumArg;
-  static std::string dflt() { return " 0"; }
-};
-template <>
-struct Arg<int32_t*> : NumArg<int32_t> {
-  using NumArg::NumArg;
-  static std::string dflt() { return " -1"; }
-};
-template <>
-struct Arg<double*> : NumArg<double> {
-  using NumArg::NumArg;
-  static std::string dflt() { return " 100"; }
+  static std::string dflt() {
+    if (!std::is_pointer_v<T>) return "";
+    return std::is_same_v<T, double*> ? " 100" : std::is_same_v<T, int32_t*> ? " -1" : " 0";
+  }
 };
 template <>
 struct Arg<char*> {
   char buf[TQ_MATCH_INFO_TEXT_SIZE];
-  explicit Arg(Env&) {
-    std::memset(buf, 'z', sizeof buf);
-    buf[sizeof buf - 1] = '\0';
-  }
+  Arg(const Indexes&, size_t*) { std::memset(buf, 'z', sizeof buf - 1), buf[sizeof buf - 1] = '\0'; }
   char* get() { return buf; }
-  void render(std::string* out) const { *out += " [" + std::string(buf) + "]"; }
+  void render(std::string* out, const tq::match_info*) const {  // bytes past ASCII as \xNN
+    char x[8];
+    *out += " [";
+    for (const unsigned char c : std::string(buf)) {
+      *out += (std::snprintf(x, sizeof x, c < 0x80 ? "%c" : "\\x%02x", c), x);
+    }
+    *out += "]";
+  }
   static std::string dflt() { return " []"; }
 };
 template <>
 struct Arg<tq::morph_analyzer_info**> {
   tq::morph_analyzer_info* v = reinterpret_cast<tq::morph_analyzer_info*>(uintptr_t{8});
-  const tq::match_info* info;
-  explicit Arg(Env& e) : info(e.info) {}
+  Arg(const Indexes&, size_t*) {}
   tq::morph_analyzer_info** get() { return &v; }
-  void render(std::string* out) const {
+  void render(std::string* out, const tq::match_info* info) const {
     bool own = false;
     for (const auto& t : info->sig_tokens) own = own || (v != nullptr && v == t.morph);
     *out += v == nullptr ? " null" : own ? " own" : " other";
@@ -104,97 +74,80 @@ struct Getter {
   std::string defaults;  // the outs as every getter leaves them for an index out of range
   std::function<int32_t(tq::context*, tq::match_info*, const Indexes&, std::string*)> call;
 };
-
-template <typename... A>
-constexpr bool kIsGetter = sizeof...(A) >= 2 && (!std::is_same_v<A, tq::match_info**> && ...);
+std::map<std::string, Getter> all_getters;
 
 template <typename... A, typename F>
-void add_getter(std::map<std::string, Getter>* all, const char* name, F fn) {
-  if constexpr (kIsGetter<A...>) {
-    Getter g;
-    g.indexes = (static_cast<size_t>(std::is_same_v<A, int32_t>) + ...);
-    g.defaults = (Arg<A>::dflt() + ...).substr(1);
-    g.call = [=](tq::context* ctx, tq::match_info* info, const Indexes& idx, std::string* outs) {
-      Env env{info, &idx};
-      std::tuple<Arg<A>...> args{Arg<A>(env)...};
-      const int32_t rc = std::apply([&](auto&... a) { return fn(ctx, a.get()...); }, args);
-      std::string text;
-      std::apply([&](const auto&... a) { (a.render(&text), ...); }, args);
-      *outs = text.substr(1);
-      return rc;
-    };
-    (*all)[name] = g;
+void add_getter(const char* name, F fn) {
+  if constexpr (sizeof...(A) > 0) {  // not the free
+    all_getters[name] = {(static_cast<size_t>(std::is_same_v<A, int32_t>) + ...), (Arg<A>::dflt() + ...).substr(1),
+                         [=](tq::context* ctx, tq::match_info* info, const Indexes& idx, std::string* outs) {
+                           size_t next = 0;
+                           std::tuple<Arg<A>...> args{Arg<A>(idx, &next)...};
+                           const int32_t rc = std::apply([&](auto&... a) { return fn(ctx, info, a.get()...); }, args);
+                           std::string text;
+                           std::apply([&](const auto&... a) { (a.render(&text, info), ...); }, args);
+                           *outs = text.substr(1);
+                           return rc;
+                         }};
   }
 }
 template <typename... A>
-void add(std::map<std::string, Getter>* all, const char* name, int32_t (*fn)(tq::context*, A...)) {
-  add_getter<A...>(all, name, fn);
+void add(const char*, int32_t (*)(tq::context*, A...)) {}  // the init
+template <typename... A>
+void add(const char* name, int32_t (*fn)(tq::context*, tq::match_info*, A...)) {
+  add_getter<A...>(name, fn);
 }
 template <typename K, typename... A>
-void add(std::map<std::string, Getter>* all, const char* name, int32_t (*fn)(tq::context*, K, A...), K k) {
-  add_getter<A...>(all, name, [fn, k](tq::context* ctx, A... a) { return fn(ctx, k, a...); });
+void add(const char* name, int32_t (*fn)(tq::context*, K, tq::match_info*, A...), K k) {
+  add_getter<A...>(name, [fn, k](tq::context* ctx, tq::match_info* info, A... a) { return fn(ctx, k, info, a...); });
 }
 
 const std::map<std::string, Getter>& getters() {
-  static const std::map<std::string, Getter> all = [] {
-    std::map<std::string, Getter> m;
-#define TQ_FN(name, hold, edit, impl, ...) add(&m, #name, &tq::impl);
-#define TQ_FNK(name, hold, edit, impl, k, ...) add(&m, #name, &tq::impl, tq::k);
+  if (all_getters.empty()) {
+#define TQ_FN(name, hold, edit, impl, ...) add(#name, &tq::impl);
+#define TQ_FNK(name, hold, edit, impl, k, ...) add(#name, &tq::impl, tq::k);
 #include "api/tables/match_info.def"
 #undef TQ_FN
 #undef TQ_FNK
-    return m;
-  }();
-  return all;
+  }
+  return all_getters;
 }
 
 // Every field of `info` (one token, one entry per list, two rule slots) set
 // to a value that names it, so each row shows the field it reads.
 void mark(tq::match_info* info) {
-  info->preproc_matched = {1};
-  info->preproc_strings = {"pre0"};
-  info->preprocessed = "PRE";
-  info->tokens[0] = {"tname", "tvalue"};
+  info->preproc_matched = {1}, info->preproc_strings = {"pre0"}, info->preprocessed = "PRE";
+  info->tokens[0] = {"tn\xC3\xA4me", "tvalue"};  // kept in UTF-8, given in the session encoding
   auto& t = info->sig_tokens[0];
-  t.name = "sname";
-  t.value = "svalue";
-  t.normalized = "norm";
-  t.noise_filtered = "noise";
-  t.standardized = "stdz";
-  t.transformed = "trans";
-  t.phonetic = "phon";
+  t.name = "sname", t.value = "svalue", t.normalized = "norm", t.noise_filtered = "noise";
+  t.standardized = "stdz", t.transformed = "trans", t.phonetic = "phon";
   t.all_noise = 1;
   t.slots[1].uppercased = "UP1";
   const std::pair<tq::match_info_list, const char*> lists[] = {
       {tq::kMatchInfoNormalization, "N"}, {tq::kMatchInfoNoise, "V"}, {tq::kMatchInfoSchemes, "S"},
       {tq::kMatchInfoTransformation, "T"}, {tq::kMatchInfoPhonetics, "P"}};
-  for (const auto& [list, label] : lists) {
-    auto& slot = (t.*list).at(0).at(1);
-    slot.matched = 1;
-    slot.value = std::string(label) + "1";
-  }
+  for (const auto& [list, label] : lists) (t.*list).at(0).at(1) = {1, std::string(label) + "1", 0, {}};
   t.noise[0][1].all_noise = 1;
   t.noise[0][1].filtered = {"W0", "W1"};
   info->exact_match = 1;
-  info->rules[0].matched = 1;
-  info->rules[0].score = 2.5;
-  info->rules[0].mapping[0] = 0;
+  info->rules[0].matched = 1, info->rules[0].score = 2.5, info->rules[0].mapping[0] = 0;
   info->codes[1] = {"UNENC", "ENC", 1.5, 1};
 }
 
-Indexes parse_indexes(const std::string& text) {
-  Indexes idx;
-  std::stringstream in(text);
-  for (std::string part; std::getline(in, part, ',');) idx.push_back(std::stoi(part));
-  return idx;
-}
-
-std::vector<std::string> split_tabs(const std::string& line) {
+std::vector<std::string> split(const std::string& line, char sep) {
   std::vector<std::string> f;
   std::stringstream in(line);
-  for (std::string part; std::getline(in, part, '\t');) f.push_back(part);
-  if (!line.empty() && line.back() == '\t') f.emplace_back();
+  for (std::string part; std::getline(in, part, sep);) f.push_back(part);
+  if (!line.empty() && line.back() == sep) f.emplace_back();
   return f;
+}
+
+// The match fixture with MP (definition 2) spliced in.
+std::string locale_with_mp() {
+  std::string text = match_test::locale_text();
+  const std::string mp = tq_test::read_file(match_test::source("match/mp_defns"));
+  text.insert(text.rfind("</file>"), mp.substr(mp.find("-->") + 4));
+  return text;
 }
 
 class MatchInfo : public ::testing::Test {
@@ -216,65 +169,70 @@ class MatchInfo : public ::testing::Test {
     ASSERT_EQ(tq::match_info_preproc_alloc(info_, 1), 0);
     ASSERT_EQ(tq::match_info_arrays_alloc(info_, kb_.defn(1), 1, 1, 2), 0);
   }
+  // A single-code run of definition `index` (0 M, 2 MP) on a value, or on
+  // the caller's tokens, recorded in the info.
+  void run(int32_t index, uint32_t sens, const char* value, int32_t rc, const tq::parse_token_slot* slots = nullptr,
+           uint32_t count = 0) {
+    char code[tq::kMatchTextSize];
+    char* codes[] = {code};
+    EXPECT_EQ(slots != nullptr ? tq::match_parsed_by_defn_index(ctx(), index, &sens, 1, slots, count, 0, codes, info_)
+                               : tq::match_string_by_defn_index(ctx(), index, &sens, 1, value, 0, codes, info_),
+              rc)
+        << kb_.errors();
+  }
 
-  match_test::MatchKb kb_;
+  match_test::MatchKb kb_{locale_with_mp(), 0, tq::kLoadParseDefns};
   tq::match_info* info_ = nullptr;
 };
 
 TEST_F(MatchInfo, GoldenCallsAndEveryIndexOutOfRange) {
-  alloc_r();
-  mark(info_);
+  // Each scenario runs once, before its lines, on the one info, so each run
+  // also shows that nothing of the one before is left.
   const std::map<std::string, std::function<void()>> scenarios = {
       {"fresh", [&] { tq::match_info_clear(info_); }},
       {"r", [&] { alloc_r(); }},
-      {"marked", [&] {
-         alloc_r();
-         mark(info_);
+      {"marked", [&] { alloc_r(), mark(info_); }},
+      {"m95", [&] { run(0, 95, " mc donald ", 0); }},
+      {"nosol", [&] { run(2, 95, "12345", 101); }},
+      {"m_then_mp", [&] { run(0, 95, " mc donald ", 0), run(2, 95, "John Smith", 0); }},
+      {"parsed", [&] {
+         const tq::parse_token_slot slots[3] = {{-1, "x"}, {0, "ann"}, {0, "bob lee"}};
+         kb_.defn(0)->allow_parsed_input = 1, run(0, 95, nullptr, 0, slots, 3);
+       }},
+      // Made twice without a clear, for M and one token more than M has.
+      {"m_extra", [&] {
+         for (int i = 0; i < 2; ++i) ASSERT_EQ(tq::match_info_arrays_alloc(info_, kb_.defn(0), 3, 2, 1), 0);
        }},
   };
   std::map<std::string, int> seen;
+  std::string scenario;
   const auto lines = tq_test::read_lines(std::filesystem::path(TQ_TEST_KB_DIR) / "match/info.tsv");
   for (size_t n = 0; n < lines.size(); ++n) {
     if (lines[n].empty() || lines[n][0] == '#') continue;
-    const auto f = split_tabs(lines[n]);
+    const auto f = split(lines[n], '\t');
     const std::string where = "info.tsv:" + std::to_string(n + 1);
-    ASSERT_EQ(f.size(), 5u) << where;
-    ASSERT_TRUE(scenarios.count(f[0]) && getters().count(f[1])) << where;
-    scenarios.at(f[0])();
+    ASSERT_TRUE(f.size() == 5 && scenarios.count(f[0]) && getters().count(f[1])) << where;
+    if (f[0] != scenario) scenarios.at(scenario = f[0])();
     const Getter& g = getters().at(f[1]);
-    const Indexes idx = parse_indexes(f[2]);
+    Indexes idx;
+    for (const std::string& i : split(f[2], ',')) idx.push_back(std::stoi(i));
     ASSERT_EQ(idx.size(), g.indexes) << where;
     std::string outs;
     EXPECT_EQ(g.call(ctx(), info_, idx, &outs), std::stoi(f[3])) << where;
     EXPECT_EQ(outs, f[4]) << where;
-    // The first line of a getter on the marked info holds indexes in range:
-    // each one moved out of range, alone, gives -800 and the defaults.
+    // The marked info's line of a getter holds indexes in range: each one
+    // moved out of range, alone, gives -800 and the defaults.
     if (f[0] != "marked" || seen[f[1]]++ > 0) continue;
     for (size_t i = 0; i < idx.size(); ++i) {
       for (const int32_t bad : {-1, 33, 1 << 30}) {
-        Indexes out_of_range = idx;
-        out_of_range[i] = bad;
-        std::string got;
-        EXPECT_EQ(g.call(ctx(), info_, out_of_range, &got), TQ_ERR_INDEX) << where << " index " << i << " = " << bad;
-        EXPECT_EQ(got, g.defaults) << where << " index " << i << " = " << bad;
+        Indexes wrong = idx;
+        wrong[i] = bad;
+        EXPECT_EQ(g.call(ctx(), info_, wrong, &outs), TQ_ERR_INDEX) << where << " index " << i << " = " << bad;
+        EXPECT_EQ(outs, g.defaults) << where << " index " << i << " = " << bad;
       }
     }
   }
   for (const auto& [name, g] : getters()) EXPECT_EQ(seen[name], 1) << name << " has no line on the marked info";
-}
-
-TEST_F(MatchInfo, ReuseReleasesTheLastRun) {
-  // M's one token has no lists; a second significant token beyond the
-  // definition's (a definition without tokens runs one) has none either.
-  alloc_r();
-  mark(info_);
-  tq::match_info_clear(info_);
-  ASSERT_EQ(tq::match_info_arrays_alloc(info_, kb_.defn(0), 3, 2, 1), 0);
-  ASSERT_EQ(tq::match_info_arrays_alloc(info_, kb_.defn(0), 3, 2, 1), 0);  // a second time without a clear
-  EXPECT_EQ(info_->tokens.size(), 3u);
-  EXPECT_TRUE(info_->sig_tokens[1].noise.empty() && info_->sig_tokens[1].morph != nullptr);
-  EXPECT_EQ(info_->codes.size(), 2u);
-  EXPECT_EQ(info_->exact_match, 0u);
 }
 
 }  // namespace
