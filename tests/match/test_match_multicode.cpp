@@ -2,10 +2,10 @@
 // holds the worked codes: per definition variant (set up below), value and
 // sensitivity, the result and every entry counted, in order, with its score.
 #include <cstring>
-#include <functional>
 #include <map>
 #include <sstream>
 
+#include "core/krstr.h"
 #include "match/krmmulti.h"
 #include "match_kb.h"
 
@@ -17,6 +17,8 @@ namespace fs = std::filesystem;
 
 constexpr int32_t kM = 0;
 constexpr int32_t kR = 1;
+constexpr int32_t kMP = 2;
+constexpr const char* kNames[] = {"M", "R", "MP"};
 
 // The fixture's locale with "MP" (M with a parse definition) in it.
 std::string locale_with_mp() {
@@ -49,51 +51,44 @@ std::string shown(const match_multicode_entry* block, uint32_t n) {
   return out;
 }
 
-// Two rules on M: Name from Name with weight 2.5, and a rule that maps
-// nothing (its code is all spaces), both applying from 0 to 100.
-void two_rules(context* ctx) {
-  uint32_t r = 0;
-  ASSERT_EQ(tqx_match_defn_token_combination_rule_add(ctx, kM, &r), 0);
-  ASSERT_EQ(tqx_match_defn_token_combination_rule_sensitivities_set(ctx, kM, 0, 0, 100), 0);
-  ASSERT_EQ(tqx_match_defn_token_combination_rule_position_set(ctx, kM, 0, "Name", "Name"), 0);
-  ASSERT_EQ(tqx_match_defn_token_combination_rule_weight_set(ctx, kM, 0, 2.5), 0);
-  ASSERT_EQ(tqx_match_defn_token_combination_rule_add(ctx, kM, &r), 0);
-  ASSERT_EQ(tqx_match_defn_token_combination_rule_sensitivities_set(ctx, kM, 1, 0, 100), 0);
+// The definition variants of the golden file: which definition, its
+// "Include Default" (-1: as read), rules added (range, weight, position <-
+// token; names as a caller may write them), and whether the first rule's
+// condition is negated.
+struct Variant {
+  int32_t defn;
+  int32_t include_default;
+  std::vector<match_combination_rule> rules;
+  bool negate = false;
+};
+match_combination_rule rule(int32_t low, int32_t high, double weight,
+                            std::vector<std::pair<const char*, const char*>> map) {
+  match_combination_rule r;
+  r.sens_low = low;
+  r.sens_high = high;
+  r.weight = weight;
+  for (auto [position, token] : map) {
+    r.mapping.emplace_back();
+    str_copy_bounded(r.mapping.back().position, position, kDtokNameSize);
+    str_copy_bounded(r.mapping.back().token, token, kDtokNameSize);
+  }
+  return r;
 }
-
-// The variants of the golden file.
-const std::map<std::string, std::function<void(context*)>>& variants() {
-  static const std::map<std::string, std::function<void(context*)>> v{
-      {"M", [](context*) {}},
-      {"M+2rules", two_rules},
+const std::map<std::string, Variant>& variants() {
+  static const std::map<std::string, Variant> v{
+      {"M", {kM, -1, {}}},
+      // Name from Name, and a rule that gives Name nothing (all spaces).
+      {"M+2rules", {kM, -1, {rule(0, 100, 2.5, {{"Name", "Name"}}), rule(0, 100, 100, {{"Name", ""}})}}},
       // No default, and a rule only up to 50: nothing applies above it.
-      {"M-nothing",
-       [](context* ctx) {
-         uint32_t r = 0;
-         ASSERT_EQ(tqx_match_defn_token_combination_include_default_set(ctx, kM, 0), 0);
-         ASSERT_EQ(tqx_match_defn_token_combination_rule_add(ctx, kM, &r), 0);
-         ASSERT_EQ(tqx_match_defn_token_combination_rule_sensitivities_set(ctx, kM, 0, 0, 50), 0);
-         ASSERT_EQ(tqx_match_defn_token_combination_rule_position_set(ctx, kM, 0, "Name", "Name"), 0);
-       }},
-      // R's rule asks for a GIVEN word of likelihood 50 or more; negated, it
-      // asks for none.
-      {"R", [](context*) {}},
-      {"MP", [](context*) {}},
-      // A rule that swaps MP's two names, from 90 up.
+      {"M-nothing", {kM, 0, {rule(0, 50, 100, {{"Name", "Name"}})}}},
+      // R's rule asks for a GIVEN word of likelihood 50 or more; negated,
+      // for none.
+      {"R", {kR, -1, {}}},
+      {"R-negate", {kR, -1, {}, true}},
+      {"MP", {kMP, -1, {}}},
+      // MP's two names swapped, from 90 up.
       {"MP-swap",
-       [](context* ctx) {
-         constexpr int32_t kMP = 2;
-         uint32_t r = 0;
-         ASSERT_EQ(tqx_match_defn_token_combination_rule_add(ctx, kMP, &r), 0);
-         ASSERT_EQ(tqx_match_defn_token_combination_rule_sensitivities_set(ctx, kMP, 0, 90, 100), 0);
-         ASSERT_EQ(tqx_match_defn_token_combination_rule_weight_set(ctx, kMP, 0, 50), 0);
-         ASSERT_EQ(tqx_match_defn_token_combination_rule_position_set(ctx, kMP, 0, "Family Name", "Given Name"), 0);
-         ASSERT_EQ(tqx_match_defn_token_combination_rule_position_set(ctx, kMP, 0, "Given Name", "family name"), 0);
-       }},
-      {"R-negate",
-       [](context* ctx) {
-         ASSERT_EQ(tqx_match_defn_token_combination_rule_condition_set(ctx, kR, 0, 0, "Name", "GIVEN", 50, 1), 0);
-       }},
+       {kMP, -1, {rule(90, 100, 50, {{"Family Name", "Given Name"}, {"Given Name", "family name"}})}}},
   };
   return v;
 }
@@ -115,8 +110,12 @@ TEST(MatchMulticode, GoldenCodes) {
     MatchKb kb(locale_with_mp(), 0, kLoadParseDefns);
     ASSERT_EQ(kb.load_rc(), 0) << kb.errors();
     context* ctx = kb.ctx();
-    variants().at(variant)(ctx);
-    const char* defn = variant.starts_with("MP") ? "MP" : variant[0] == 'M' ? "M" : "R";
+    const Variant& setup = variants().at(variant);
+    match_defn_kind_rec* part = match_defn_part(kb.defn(setup.defn));
+    for (const match_combination_rule& r : setup.rules) part->rules.push_back(r);
+    if (setup.include_default >= 0) part->include_default = static_cast<uint32_t>(setup.include_default);
+    if (setup.negate) part->rules[0].conditions[0].negate = 1;
+    const char* defn = kNames[setup.defn];
     Block block(ctx, defn);
     for (const auto& [line, f] : cases) {
       uint32_t num = 99;
@@ -145,7 +144,14 @@ TEST(MatchMulticode, RulesInTheInfo) {
   EXPECT_EQ(num, 1u);
   EXPECT_STREQ(before.p[0].code, single);
 
-  two_rules(ctx);
+  // The two rules of "M+2rules", through the rule operations.
+  uint32_t r = 0;
+  ASSERT_EQ(tqx_match_defn_token_combination_rule_add(ctx, kM, &r), 0);
+  ASSERT_EQ(tqx_match_defn_token_combination_rule_sensitivities_set(ctx, kM, 0, 0, 100), 0);
+  ASSERT_EQ(tqx_match_defn_token_combination_rule_position_set(ctx, kM, 0, "Name", "Name"), 0);
+  ASSERT_EQ(tqx_match_defn_token_combination_rule_weight_set(ctx, kM, 0, 2.5), 0);
+  ASSERT_EQ(tqx_match_defn_token_combination_rule_add(ctx, kM, &r), 0);
+  ASSERT_EQ(tqx_match_defn_token_combination_rule_sensitivities_set(ctx, kM, 1, 0, 100), 0);
   EXPECT_EQ(match_multicode(ctx, "M", 95, " mc donald ", &before.p, &num), TQ_ERR_ARGUMENT);
   EXPECT_TRUE(kb.has_error("'matchcodes[0]' holds fewer entries")) << kb.errors();
   Block block(ctx, "M");
