@@ -2877,6 +2877,83 @@ TQ_API int32_t tq_match_info_any_token_rule_matched_get(tq_context* ctx, tq_matc
 TQ_API int32_t tq_match_info_position_get(tq_context* ctx, tq_match_info* match_info, int32_t rule, int32_t token,
                                           int32_t* replace) TQ_NOEXCEPT;
 
+/* ---- Match codes ---------------------------------------------------------------
+ * The match code of a value under a match definition at a sensitivity: a
+ * text of the definition's code length in characters (at most 256), equal
+ * for values the definition takes as the same at that sensitivity. The
+ * definition is named by name (looked up among the current locale's,
+ * ignoring case) or by index. A sensitivity uses the positions of the first
+ * of the buckets 95, 90, ..., 50 that it reaches (below 50 the bucket 50).
+ *
+ * Every code buffer must hold 4 x L + 1 bytes, L the definition's code
+ * length (tq_match_defn_matchcode_length_get) or 256 when that is larger; a
+ * buffer is filled with '$' first, so a call that fails leaves no stale
+ * code in it. The _multiple_sens operations write one code per sensitivity
+ * into matchcodes[i]; a NULL matchcodes[i] gives -802.
+ *
+ * Results: a failure; else a warning of converting the caller's text (116);
+ * else 101 when the value could not be parsed: each code is then the value's
+ * whole-value code (as tq_match_exact makes it), unless the parse
+ * definition places such values in its no-solution tokens; else 0.
+ *
+ * The _parsed operations take tokens a parse gave (tq_parse): num_tokens
+ * entries, at most TQ_PARSE_TOKENS (-802 above), each a datatype token
+ * index (-1 for none) and its value; -702 when the definition does not
+ * allow parsed input (the code buffers are then untouched). They give the
+ * last conversion warning or 0; tq_match_parsed and
+ * tq_match_multiple_sens_parsed give 0 in place of any warning.
+ *
+ * The _with_info operations record every step in a match info (NULL: none);
+ * with several sensitivities it keeps the last one's.
+ *
+ * tq_match_exact makes the whole-value code of length characters (a length
+ * above 256 is 256; 0 gives -802): the value uppercased with the current
+ * locale's casing (the root casing when no locale is current), white space
+ * dropped, cut at length characters, and padded with spaces to length
+ * characters (tq_match_exact_no_pad does not pad); matchcode holds
+ * 4 x length + 1 bytes.
+ *
+ * tq_match_encode encodes a code text in place, as every code these
+ * operations give is encoded, and gives the number of bytes written (0 for
+ * an empty text). It takes and gives UTF-8, whatever the session encoding;
+ * the encoded text is never longer than the text given (at most 1,024
+ * bytes are kept). */
+#ifndef TQ_MATCH_INFO_DECLARED
+#define TQ_MATCH_INFO_DECLARED
+typedef struct tq_match_info tq_match_info;
+#endif
+TQ_API int32_t tq_match(tq_context* ctx, const char* match_defn, uint32_t sensitivity, const char* data,
+                        char* matchcode) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_with_info(tq_context* ctx, const char* match_defn, uint32_t sensitivity, const char* data,
+                                  char* matchcode, tq_match_info* match_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_by_index(tq_context* ctx, int32_t index, uint32_t sensitivity, const char* data,
+                                 char* matchcode) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_by_index_with_info(tq_context* ctx, int32_t index, uint32_t sensitivity, const char* data,
+                                           char* matchcode, tq_match_info* match_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_multiple_sens(tq_context* ctx, const char* match_defn, const uint32_t* sensitivities,
+                                      uint32_t count, const char* data, char* const* matchcodes) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_multiple_sens_by_index(tq_context* ctx, int32_t index, const uint32_t* sensitivities,
+                                               uint32_t count, const char* data,
+                                               char* const* matchcodes) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_parsed(tq_context* ctx, const char* match_defn, uint32_t sensitivity,
+                               const tq_parse_token* input_array, uint32_t num_tokens, char* matchcode) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_parsed_with_info(tq_context* ctx, const char* match_defn, uint32_t sensitivity,
+                                         const tq_parse_token* input_array, uint32_t num_tokens, char* matchcode,
+                                         tq_match_info* match_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_parsed_by_index(tq_context* ctx, int32_t index, uint32_t sensitivity,
+                                        const tq_parse_token* input_array, uint32_t num_tokens,
+                                        char* matchcode) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_multiple_sens_parsed(tq_context* ctx, const char* match_defn, const uint32_t* sensitivities,
+                                             uint32_t count, const tq_parse_token* token_array, uint32_t num_tokens,
+                                             char* const* matchcodes) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_multiple_sens_parsed_by_index(tq_context* ctx, int32_t index, const uint32_t* sensitivities,
+                                                      uint32_t count, const tq_parse_token* token_array,
+                                                      uint32_t num_tokens, char* const* matchcodes) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_exact(tq_context* ctx, const char* data, uint32_t length, char* matchcode) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_exact_no_pad(tq_context* ctx, const char* data, uint32_t length,
+                                     char* matchcode) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_encode(tq_context* ctx, char* matchcode) TQ_NOEXCEPT;
+
 /* ---- Extraction ------------------------------------------------------------------
  * The tokens of an extraction definition's datatype pulled out of free text
  * (data at most 1,024 bytes after conversion, session encoding): phrases its

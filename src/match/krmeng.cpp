@@ -1,7 +1,6 @@
 #include "match/krmeng.h"
 
 #include <algorithm>
-#include <cassert>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -84,14 +83,11 @@ int32_t outputs_prefill(context* ctx, const defn_rec* rec, uint32_t count, char*
 // The engine is not re-entrant on its work area: a run nested in another
 // (a scheme keyed by match codes applied inside a run) would overwrite the
 // slots the outer one is working on. Definitions never open such schemes,
-// so nesting cannot happen; the guard keeps it that way.
+// so nesting cannot happen; the guard keeps it that way, refusing a nested
+// run (-603) rather than letting it corrupt the outer one.
 class area_hold {
  public:
-  explicit area_hold(match_work_area* area) : area_(area) {
-    assert(area->depth == 0 && "a match run reached a work area already running");
-    ok_ = area->depth == 0;
-    ++area_->depth;
-  }
+  explicit area_hold(match_work_area* area) : area_(area), ok_(area->depth == 0) { ++area_->depth; }
   ~area_hold() { --area_->depth; }
   area_hold(const area_hold&) = delete;
   area_hold& operator=(const area_hold&) = delete;
@@ -603,6 +599,7 @@ int32_t match_string_by_defn_index(context* ctx, int32_t index, const uint32_t* 
                                    const char* input, uint32_t convert, char* const* codes, match_info* info) {
   match_work_area* area = match_work_area_of(ctx);
   if (area == nullptr) return TQ_ERR_PART_MISSING;
+  if (area->depth != 0) return area_busy(ctx);
   defn_rec* rec = nullptr;
   int32_t rc = record_ready(ctx, index, true, &rec);
   if (rc < 0) return rc;
@@ -619,6 +616,7 @@ int32_t match_parsed_by_defn_index(context* ctx, int32_t index, const uint32_t* 
                                    char* const* codes, match_info* info) {
   match_work_area* area = match_work_area_of(ctx);
   if (area == nullptr) return TQ_ERR_PART_MISSING;
+  if (area->depth != 0) return area_busy(ctx);
   if (slot_count > kParseSlots) return slot_count_refused(ctx);
   defn_rec* rec = nullptr;
   int32_t rc = record_ready(ctx, index, false, &rec);

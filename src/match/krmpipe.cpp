@@ -208,6 +208,21 @@ int32_t pipeline(context* ctx, const dtok_rec* tok, const match_token_kind_rec* 
   return 0;
 }
 
+// Uppercases a value in place with the current locale's casing. Names are
+// mostly ASCII, whose letters every locale but those with a dotted capital I
+// uppercases as ASCII does; those go without the character library.
+void upper(context* ctx, char* value) {
+  size_t n = 0;
+  while (value[n] != '\0' && static_cast<unsigned char>(value[n]) < 0x80) ++n;
+  if (value[n] != '\0' || case_locale_special_lang_get(ctx->current_locale_code) != nullptr) {
+    case_upper_current_locale(ctx, value, kMatchTextSize);
+    return;
+  }
+  for (size_t i = 0; i < n; ++i) {
+    if (value[i] >= 'a' && value[i] <= 'z') value[i] = static_cast<char>(value[i] - ('a' - 'A'));
+  }
+}
+
 sig_token* sig_at(match_info* info, uint32_t token) {
   return info != nullptr && token < info->sig_tokens.size() ? &info->sig_tokens[token] : nullptr;
 }
@@ -217,7 +232,7 @@ sig_token* sig_at(match_info* info, uint32_t token) {
 int32_t match_token_uppercase(context* ctx, const defn_rec* rec, uint32_t token, char* value, match_info* info,
                               uint32_t slot) {
   if (rec == nullptr || token >= rec->tokens.count()) return TQ_ERR_ARGUMENT;
-  if (rec->tokens.items[token]->automatic_uppercasing != 0) case_upper_current_locale(ctx, value, kMatchTextSize);
+  if (rec->tokens.items[token]->automatic_uppercasing != 0) upper(ctx, value);
   str_trim(value);
   sig_token* sig = sig_at(info, token);
   if (sig != nullptr && slot < sig->slots.size()) {
