@@ -200,9 +200,14 @@ int32_t all_sens(context* ctx, defn_rec* rec, match_work_area* area, const uint3
   if (rc < 0) return rc;
   match_info* one = count == 1 ? info : nullptr;
   // The values do not change from one sensitivity to the next, nor does
-  // their analysis: it is made once.
-  rc = match_rule_tokens_analyse(ctx, rec, area, area->tokens, run.lists, one);
-  if (rc < 0) return rc;
+  // their analysis: it is made once. Only conditions read it: without any,
+  // it is made for the info alone, and cannot fail the call.
+  bool conditions = false;
+  for (const match_combination_rule& r : match_defn_part(rec)->rules) conditions = conditions || !r.conditions.empty();
+  if (conditions || one != nullptr) {
+    rc = match_rule_tokens_analyse(ctx, rec, area, area->tokens, run.lists, one);
+    if (rc < 0 && conditions) return rc;
+  }
   for (uint32_t k = 0; k < count; ++k) {
     rc = for_sens(run, sens[k], blocks[k], &num[k], one);
     if (rc < 0) return rc;
