@@ -2885,8 +2885,8 @@ TQ_API int32_t tq_match_info_position_get(tq_context* ctx, tq_match_info* match_
  * ignoring case) or by index. A sensitivity uses the positions of the first
  * of the buckets 95, 90, ..., 50 that it reaches (below 50 the bucket 50).
  *
- * Every code buffer must hold 4 x L + 1 bytes, L the definition's code
- * length (tq_match_defn_matchcode_length_get) or 256 when that is larger; a
+ * Every code buffer must hold 4 x L + 1 bytes, L being the definition's
+ * code length (tq_match_defn_matchcode_length_get) but at most 256; a
  * buffer is filled with '$' first, so a call that fails leaves no stale
  * code in it. The _multiple_sens operations write one code per sensitivity
  * into matchcodes[i]; a NULL matchcodes[i] gives -802.
