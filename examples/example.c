@@ -13,7 +13,8 @@
  * pattern with the pattern analysis definition "Pattern", the name
  * standardized with the standardization definition "Name" ("bill q. smith
  * junior" -> "William Q Smith Jr") and its gender by the gender analysis
- * definition "Name" (M, F, or U), and the language whose language
+ * definition "Name" (M, F, or U), its match codes at sensitivities 95 and
+ * 85 with the match definition "Name", and the language whose language
  * definition scores the line best. Last, it pulls a contact's names and
  * company out of one line of free text with the extraction definition
  * "Contact". Each line's locale is also guessed among English, German,
@@ -131,6 +132,26 @@ static int standardize_one(tq_context* ctx, const char* name) {
   return 0;
 }
 
+/* Prints the name's match codes with the match definition "Name" at
+ * sensitivities 95 and 85: names that share a code at a sensitivity are
+ * taken for the same person there. At 85 familiar given names stand for
+ * their formal ones and names are reduced to how they sound ("Phillips" and
+ * "Philips" alike), so more names share a code. A code is at most code
+ * length x 4 bytes (60 for "Name") and the terminator. */
+static int match_codes_one(tq_context* ctx, const char* name) {
+  char codes[2][1024 + 4];
+  const uint32_t sensitivities[2] = {95, 85};
+  char* outputs[2] = {codes[0], codes[1]};
+  int32_t rc = tq_match_multiple_sens(ctx, "Name", sensitivities, 2, name, outputs);
+  if (rc < 0) {
+    fprintf(stderr, "tq_match_multiple_sens(\"%s\") failed: %d\n", name, rc);
+    print_errors(ctx);
+    return 1;
+  }
+  printf("  %-12s [%s] at 95, [%s] at 85\n", "Match codes", codes[0], codes[1]);
+  return 0;
+}
+
 /* Prints the value's character pattern with the pattern analysis
  * definition "Pattern" ("Mary Ann Smith" -> "Aaaa Aaa Aaaaa"). */
 static int print_pattern(tq_context* ctx, const char* value) {
@@ -235,7 +256,8 @@ int main(int argc, char** argv) {
     rc = tq_zel_locale_load(ctx, kLocaleEnUsa,
                             TQ_LOAD_DATATYPES | TQ_LOAD_PARSE_DEFNS | TQ_LOAD_CASE_DEFNS | TQ_LOAD_STDZN_DEFNS |
                                 TQ_LOAD_EXTRACT_DEFNS | TQ_LOAD_GENDER_DEFNS | TQ_LOAD_PATTERN_DEFNS |
-                                TQ_LOAD_IDENT_DEFNS | TQ_LOAD_LANGUAGE_DEFNS | TQ_LOAD_GUESS_DEFNS);
+                                TQ_LOAD_IDENT_DEFNS | TQ_LOAD_LANGUAGE_DEFNS | TQ_LOAD_GUESS_DEFNS |
+                                TQ_LOAD_MATCH_DEFNS);
   if (rc > 0) print_errors(ctx);
   /* The other candidates of locale guessing; loading makes a locale
    * current, so English (United States) is made current again. */
@@ -261,6 +283,7 @@ int main(int argc, char** argv) {
     if (!failed) failed = identify_one(ctx, line);
     if (!failed) failed = print_pattern(ctx, line);
     if (!failed) failed = standardize_one(ctx, line);
+    if (!failed) failed = match_codes_one(ctx, line);
     if (!failed) failed = guess_language(ctx, line);
     if (!failed) failed = guess_locale(ctx, line);
   }

@@ -2,7 +2,8 @@
 // knowledge base as the build makes it: each line of the "values" section,
 // and the main file as one value, is identified, extracted from,
 // standardized, proper-cased, upper-cased, given a gender and a pattern,
-// scored for a language and guessed a locale, with the sample's definitions.
+// scored for a language, guessed a locale, and given match codes (single
+// and multicodes), with the sample's definitions.
 // The outputs are sized as the header asks, so any write past them is a
 // fault the sanitizers catch.
 #include <cstdlib>
@@ -24,7 +25,7 @@ tq_context* sample_kb() {
     if (rc == 0) rc = tq_zel_path_set(c, TQ_SAMPLE_KB);
     const uint32_t all = TQ_LOAD_DATATYPES | TQ_LOAD_PARSE_DEFNS | TQ_LOAD_CASE_DEFNS | TQ_LOAD_STDZN_DEFNS |
                          TQ_LOAD_EXTRACT_DEFNS | TQ_LOAD_GENDER_DEFNS | TQ_LOAD_PATTERN_DEFNS | TQ_LOAD_IDENT_DEFNS |
-                         TQ_LOAD_LANGUAGE_DEFNS | TQ_LOAD_GUESS_DEFNS;
+                         TQ_LOAD_LANGUAGE_DEFNS | TQ_LOAD_GUESS_DEFNS | TQ_LOAD_MATCH_DEFNS;
     if (rc >= 0) rc = tq_zel_locale_load(c, kEnusa, all);
     for (int i = 1; i < 4 && rc >= 0; ++i) {
       rc = tq_zel_locale_load(c, static_cast<int32_t>(kGuessLocales[i]),
@@ -47,6 +48,24 @@ tq_context* sample_kb() {
   return ctx;
 }
 
+// A code of the definition "Name" fills code length x 4 bytes and the
+// terminator: the buffer is sized to that, so a longer write is caught.
+void match_codes(tq_context* ctx, const char* v) {
+  uint32_t bytes = 0;
+  int32_t index = -1;
+  if (tq_match_defn_index_get_by_name(ctx, "Name", &index) < 0 ||
+      tq_match_defn_matchcode_length_get(ctx, index, &bytes) < 0) {
+    return;
+  }
+  std::vector<char> code(bytes + 1);
+  for (uint32_t sens : {95u, 85u, 50u}) tq_match(ctx, "Name", sens, v, code.data());
+  tq_match_multicode_entry* block = nullptr;
+  if (tq_match_multicode_output_create(ctx, "Name", &block) < 0) return;
+  uint32_t num = 0;
+  tq_match_multicode(ctx, "Name", 85, v, &block, &num);
+  tq_match_multicode_output_destroy(ctx, block);
+}
+
 void run_value(tq_context* ctx, const std::string& value) {
   const char* v = value.c_str();
   std::vector<char> out(4 * 1024 + 4);
@@ -63,6 +82,7 @@ void run_value(tq_context* ctx, const std::string& value) {
   tq_language_guess_score(ctx, "English", v, &score);
   uint32_t guessed = 0;
   tq_guess_locale(ctx, "Language", v, kGuessLocales, nullptr, 4, &guessed);
+  match_codes(ctx, v);
 }
 
 }  // namespace

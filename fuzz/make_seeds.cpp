@@ -473,13 +473,14 @@ void parse_seeds(const Seeds& seeds) {
 
 // Values for every engine on the sample knowledge base: names, an
 // organisation, a sentence, phrases in other languages, an empty one, a long
-// run of one word, text that is not UTF-8.
+// run of one word, text that is not UTF-8, names the match definition's
+// phonetics, nicknames and noise words change.
 void value_seeds(const Seeds& seeds) {
   seeds.put("values", "mixed",
             values({"Dr. John Q. Smith Jr.", "bill q. smith junior", "Acme Holdings Ltd", "",
                     "John Smith joined Acme Corp on Monday.", "Jürgen Müller aus München", "Şükrü Öztürk",
                     "Ab 12-x", "i i i i i i i i i i i i i i i i i i i i i i i i i i i i i i i i",
-                    "J\xFF\xC3 Smith", "\xC3"}));
+                    "J\xFF\xC3 Smith", "\xC3", "Phillip Smyth", "Knight Wright-Lamb", "van der Waals, Bill"}));
 }
 
 }  // namespace

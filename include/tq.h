@@ -3695,6 +3695,101 @@ TQ_API int32_t tq_guess_defn_opt_params_scoring_levels_set(tq_context* ctx, int3
 TQ_API int32_t tq_guess_defn_opt_params_input_length_set(tq_context* ctx, int32_t index, uint32_t position,
                                                          uint32_t value) TQ_NOEXCEPT;
 
+/* ---- Match codes: multicodes ------------------------------------------------
+ * Several match codes for one value: one per token combination rule of the
+ * match definition that applies to the value at the sensitivity (its range
+ * holds the sensitivity and its conditions on the tokens' word categories
+ * hold), in rule order, then the default code (the definition's own
+ * arrangement of its tokens, when its "Include Default" is set). A code equal
+ * to one already written is dropped. Each code comes with a score: the rule's
+ * "Weight", 100.0 for the default code.
+ *
+ * Codes go into a block made for the definition by
+ * tq_match_multicode_output_create: the handle is the block's first entry,
+ * and the block holds one entry per rule of the definition at creation, and
+ * one more. Entries are read directly: block[k] for k below the count the
+ * call gives in num. An entry holds the code as UTF-8 text (terminated,
+ * encoded as tq_match_encode does) at offset 0 and the score (an IEEE-754
+ * double) at offset 1,032; an entry is 1,040 bytes. Entries from the count on
+ * hold leftovers (the '$' pre-fill or a dropped repeat). A block belongs to
+ * its definition: one made before rules were added to the definition is
+ * refused (-802); make a new one. Only blocks made by
+ * tq_match_multicode_output_create may be passed.
+ *
+ * The operations take one sensitivity (one block, one count: matchcodes and
+ * num are arrays of one) or, the multiple_sens forms, count sensitivities
+ * with count blocks and count counts. Every block is first pre-filled: each
+ * entry's code is the code length x 4 (at most 1,024) '$' characters,
+ * encoded, with score 0.0, so a failed call leaves no stale codes.
+ *
+ * Results as tq_match's: a negative code; else a positive result of
+ * converting the input (116); else 101 when the value's parse found no
+ * solution, and the first entry of each block then holds the whole-value
+ * code (as tq_match_exact makes it, in the session encoding) with score 0.0
+ * and a count of 1; else 0. Other codes are not converted: they are UTF-8,
+ * which every session encoding keeps for codes made of ASCII characters.
+ * The parsed forms take the caller's tokens (at most TQ_PARSE_TOKENS, -802
+ * beyond; an index outside 0..31 is ignored) and need a definition that
+ * allows parsed input (-702); they hold the write hold on the knowledge base
+ * while they run, and give 0 or the last positive conversion result
+ * (tq_match_multiple_sens_parsed_multicode: 0). With a match info (the
+ * _with_info forms; NULL for none) every step of the run is recorded in it,
+ * per rule slot (the rules, then the default). */
+#define TQ_MATCH_MULTICODE_TEXT_SIZE 1032
+typedef struct tq_match_multicode_entry {
+  char code[TQ_MATCH_MULTICODE_TEXT_SIZE];
+  double score;
+} tq_match_multicode_entry;
+struct tq_match_info;
+TQ_API int32_t tq_match_multicode(tq_context* ctx, const char* match_defn, uint32_t sensitivity, const char* data,
+                                  tq_match_multicode_entry* const* matchcodes, uint32_t* num) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_with_info_multicode(tq_context* ctx, const char* match_defn, uint32_t sensitivity,
+                                            const char* data, tq_match_multicode_entry* const* matchcodes,
+                                            uint32_t* num, struct tq_match_info* match_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_by_index_multicode(tq_context* ctx, int32_t index, uint32_t sensitivity, const char* data,
+                                           tq_match_multicode_entry* const* matchcodes, uint32_t* num) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_by_index_with_info_multicode(tq_context* ctx, int32_t index, uint32_t sensitivity,
+                                                     const char* data, tq_match_multicode_entry* const* matchcodes,
+                                                     uint32_t* num, struct tq_match_info* match_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_multiple_sens_multicode(tq_context* ctx, const char* match_defn,
+                                                const uint32_t* sensitivities, uint32_t count, const char* data,
+                                                tq_match_multicode_entry* const* matchcodes,
+                                                uint32_t* num) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_multiple_sens_by_index_multicode(tq_context* ctx, int32_t index,
+                                                         const uint32_t* sensitivities, uint32_t count,
+                                                         const char* data,
+                                                         tq_match_multicode_entry* const* matchcodes,
+                                                         uint32_t* num) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_parsed_multicode(tq_context* ctx, const char* match_defn, uint32_t sensitivity,
+                                         const tq_parse_token* input_array, uint32_t num_tokens,
+                                         tq_match_multicode_entry* const* matchcodes, uint32_t* num) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_parsed_with_info_multicode(tq_context* ctx, const char* match_defn, uint32_t sensitivity,
+                                                   const tq_parse_token* input_array, uint32_t num_tokens,
+                                                   tq_match_multicode_entry* const* matchcodes, uint32_t* num,
+                                                   struct tq_match_info* match_info) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_parsed_by_index_multicode(tq_context* ctx, int32_t index, uint32_t sensitivity,
+                                                  const tq_parse_token* input_array, uint32_t num_tokens,
+                                                  tq_match_multicode_entry* const* matchcodes,
+                                                  uint32_t* num) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_multiple_sens_parsed_multicode(tq_context* ctx, const char* match_defn,
+                                                       const uint32_t* sensitivities, uint32_t count,
+                                                       const tq_parse_token* token_array, uint32_t num_tokens,
+                                                       tq_match_multicode_entry* const* matchcodes,
+                                                       uint32_t* num) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_multiple_sens_parsed_by_index_multicode(tq_context* ctx, int32_t index,
+                                                                const uint32_t* sensitivities, uint32_t count,
+                                                                const tq_parse_token* token_array,
+                                                                uint32_t num_tokens,
+                                                                tq_match_multicode_entry* const* matchcodes,
+                                                                uint32_t* num) TQ_NOEXCEPT;
+/* A block for the match definition (by name, current locale): one entry per
+ * combination rule it holds now, and one more. *output := NULL first; -600
+ * when it cannot be allocated. tq_match_multicode_output_destroy frees a
+ * block (NULL is accepted). */
+TQ_API int32_t tq_match_multicode_output_create(tq_context* ctx, const char* match_defn,
+                                                tq_match_multicode_entry** output) TQ_NOEXCEPT;
+TQ_API int32_t tq_match_multicode_output_destroy(tq_context* ctx, tq_match_multicode_entry* output) TQ_NOEXCEPT;
+
 #ifdef __cplusplus
 }
 #endif
