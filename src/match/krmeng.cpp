@@ -31,10 +31,6 @@ int32_t argument_null(context* ctx, const char* name) {
 }
 
 // A caller's slot count above the 32 slots every road keeps.
-int32_t slot_count_refused(context* ctx) {
-  TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 57, "'num_tokens' is more than 32.");
-  return TQ_ERR_ARGUMENT;
-}
 
 uint32_t defn_code_length(const defn_rec* rec) {
   const match_defn_kind_rec* part = match_defn_part(rec);
@@ -85,24 +81,6 @@ int32_t outputs_prefill(context* ctx, const defn_rec* rec, uint32_t count, char*
 // slots the outer one is working on. Definitions never open such schemes,
 // so nesting cannot happen; the guard keeps it that way, refusing a nested
 // run (-603) rather than letting it corrupt the outer one.
-class area_hold {
- public:
-  explicit area_hold(match_work_area* area) : area_(area), ok_(area->depth == 0) { ++area_->depth; }
-  ~area_hold() { --area_->depth; }
-  area_hold(const area_hold&) = delete;
-  area_hold& operator=(const area_hold&) = delete;
-  bool ok() const { return ok_; }
-
- private:
-  match_work_area* area_;
-  bool ok_;
-};
-
-int32_t area_busy(context* ctx) {
-  TQ_REPORT(ctx, TQ_ERR_HOLD_NOT_HELD, 57, "The match engine's work area is already in use by this context.");
-  return TQ_ERR_HOLD_NOT_HELD;
-}
-
 // Step group P: the preprocessing schemes on area->input, each with its
 // own settings.
 int32_t preproc_apply(context* ctx, const defn_rec* rec, match_work_area* area, match_info* info) {
@@ -368,7 +346,7 @@ int32_t match_value_prepare(context* ctx, defn_rec* rec, match_work_area* area, 
 
 int32_t match_parsed_prepare(context* ctx, defn_rec* rec, match_work_area* area, const parse_token_slot* slots,
                              uint32_t count, match_info* info, uint32_t rule_slots) {
-  if (count > kParseSlots) return slot_count_refused(ctx);
+  if (int32_t refused = match_slot_count_check(ctx, count); refused < 0) return refused;
   try {
     if (info != nullptr) {
       match_info_clear(info);
@@ -515,8 +493,10 @@ int32_t match_exact_code(context* ctx, uint32_t length, const char* text, char* 
 int32_t match_engine_run(context* ctx, defn_rec* rec, match_work_area* area, const char* input,
                          const uint32_t* sens, uint32_t count, uint32_t convert, char* const* codes,
                          match_info* info) {
-  area_hold hold(area);
-  if (!hold.ok()) return area_busy(ctx);
+  match_area_hold hold(area);
+  if (int32_t refused = hold.refused(ctx); refused < 0) return refused;
+  // Whatever happens next, the info tells of this run only.
+  if (info != nullptr) match_info_clear(info);
   int32_t rc = match_defn_ready(ctx, rec);
   if (rc < 0) return rc;
   rc = outputs_prefill(ctx, rec, count, codes);
@@ -540,13 +520,14 @@ int32_t match_engine_run(context* ctx, defn_rec* rec, match_work_area* area, con
 int32_t match_engine_run_parsed(context* ctx, defn_rec* rec, match_work_area* area, const parse_token_slot* slots,
                                 uint32_t slot_count, const uint32_t* sens, uint32_t count, uint32_t convert,
                                 char* const* codes, match_info* info) {
-  area_hold hold(area);
-  if (!hold.ok()) return area_busy(ctx);
+  match_area_hold hold(area);
+  if (int32_t refused = hold.refused(ctx); refused < 0) return refused;
+  if (info != nullptr) match_info_clear(info);
   int32_t rc = defn_rec_check_usable(ctx, rec);
   if (rc < 0) return rc;
   if (match_defn_part(rec) == nullptr) return TQ_ERR_DEFN_INVALID;
   if (defn_rec_parsed_input_get(ctx, rec) == 0) return TQ_ERR_FAILED;
-  if (slot_count > kParseSlots) return slot_count_refused(ctx);
+  if (int32_t refused = match_slot_count_check(ctx, slot_count); refused < 0) return refused;
   rc = match_defn_ready(ctx, rec);
   if (rc < 0) return rc;
   for (uint32_t i = 0; i < count; ++i) {
@@ -565,12 +546,19 @@ int32_t match_engine_run_parsed(context* ctx, defn_rec* rec, match_work_area* ar
   return rc < 0 ? rc : 0;
 }
 
-namespace {
+int32_t match_area_hold::refused(context* ctx) const {
+  if (ok_) return 0;
+  TQ_REPORT(ctx, TQ_ERR_HOLD_NOT_HELD, 57, "The match engine's work area is already in use by this context.");
+  return TQ_ERR_HOLD_NOT_HELD;
+}
 
-// The match definition at the index, with the definition and its parse
-// definition prepared. Preparing takes the write hold, for which the read
-// hold is given up, so the record is found again after each preparation.
-int32_t record_ready(context* ctx, int32_t index, bool with_parse, defn_rec** out) {
+int32_t match_slot_count_check(context* ctx, uint32_t count) {
+  if (count <= kParseSlots) return 0;
+  TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 57, "'num_tokens' is more than 32.");
+  return TQ_ERR_ARGUMENT;
+}
+
+int32_t match_record_ready(context* ctx, int32_t index, bool with_parse, defn_rec** out) {
   for (uint32_t round = 0;; ++round) {
     int32_t rc = defn_record_get_for_read(ctx, kDefnMatch, index, out);
     if (rc < 0) return rc;
@@ -593,15 +581,13 @@ int32_t record_ready(context* ctx, int32_t index, bool with_parse, defn_rec** ou
   }
 }
 
-}  // namespace
-
 int32_t match_string_by_defn_index(context* ctx, int32_t index, const uint32_t* sens, uint32_t count,
                                    const char* input, uint32_t convert, char* const* codes, match_info* info) {
   match_work_area* area = match_work_area_of(ctx);
   if (area == nullptr) return TQ_ERR_PART_MISSING;
-  if (area->depth != 0) return area_busy(ctx);
+  if (area->depth != 0) return match_area_hold(area).refused(ctx);
   defn_rec* rec = nullptr;
-  int32_t rc = record_ready(ctx, index, true, &rec);
+  int32_t rc = match_record_ready(ctx, index, true, &rec);
   if (rc < 0) return rc;
   char text[kMatchTextSize];
   const int32_t in = strio_in(ctx, input, text, kMatchTextMax, convert & kStrioConvert);
@@ -616,10 +602,10 @@ int32_t match_parsed_by_defn_index(context* ctx, int32_t index, const uint32_t* 
                                    char* const* codes, match_info* info) {
   match_work_area* area = match_work_area_of(ctx);
   if (area == nullptr) return TQ_ERR_PART_MISSING;
-  if (area->depth != 0) return area_busy(ctx);
-  if (slot_count > kParseSlots) return slot_count_refused(ctx);
+  if (area->depth != 0) return match_area_hold(area).refused(ctx);
+  if (int32_t refused = match_slot_count_check(ctx, slot_count); refused < 0) return refused;
   defn_rec* rec = nullptr;
-  int32_t rc = record_ready(ctx, index, false, &rec);
+  int32_t rc = match_record_ready(ctx, index, false, &rec);
   if (rc < 0) return rc;
   // The caller's slots go where a parse would put its own.
   int32_t in = 0;

@@ -55,6 +55,31 @@ int32_t match_work_area_create(context* ctx);
 void match_work_area_free(context* ctx);
 match_work_area* match_work_area_of(context* ctx);
 
+// A run's claim on its work area for its lifetime. The engine is not
+// re-entrant on it (a scheme keyed by match codes must never reach it while
+// a run is under way): a nested claim is refused, before it touches anything.
+class match_area_hold {
+ public:
+  explicit match_area_hold(match_work_area* area) : area_(area), ok_(area->depth == 0) { ++area_->depth; }
+  ~match_area_hold() { --area_->depth; }
+  match_area_hold(const match_area_hold&) = delete;
+  match_area_hold& operator=(const match_area_hold&) = delete;
+  // 0, or -603 (message 57) when the area was already running.
+  int32_t refused(context* ctx) const;
+
+ private:
+  match_work_area* area_;
+  bool ok_;
+};
+
+// -802 (message 57) for more caller slots than 32, else 0.
+int32_t match_slot_count_check(context* ctx, uint32_t count);
+// The match definition at `index` of the current locale for reading, with
+// it (and, with_parse, its parse definition) prepared. Preparing takes the
+// write hold, for which the read hold is given up, so the record is found
+// again after each preparation.
+int32_t match_record_ready(context* ctx, int32_t index, bool with_parse, defn_rec** out);
+
 // ---- Building blocks (shared with the multicode road) ----------------------------------
 
 // The bucket of a sensitivity: the first i with sens >= 95 - 5i, else 9.

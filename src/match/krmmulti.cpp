@@ -1,7 +1,6 @@
 #include "match/krmmulti.h"
 
 #include <algorithm>
-#include <cassert>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -215,38 +214,9 @@ int32_t all_sens(context* ctx, defn_rec* rec, match_work_area* area, const uint3
   return 0;
 }
 
-// Keeps the work area's depth right on every path: the engine is not
-// re-entrant on it (a scheme keyed by match codes must never reach it
-// while a run is under way); a nested run is refused.
-class depth_guard {
- public:
-  explicit depth_guard(match_work_area* area) : area_(area), ok_(area->depth == 0) {
-    assert(ok_ && "a match run reached a work area already running");
-    ++area_->depth;
-  }
-  ~depth_guard() { --area_->depth; }
-  depth_guard(const depth_guard&) = delete;
-  depth_guard& operator=(const depth_guard&) = delete;
-  int32_t refused(context* ctx) const {
-    if (ok_) return 0;
-    TQ_REPORT(ctx, TQ_ERR_HOLD_NOT_HELD, 57, "The match engine's work area is already in use by this context.");
-    return TQ_ERR_HOLD_NOT_HELD;
-  }
-
- private:
-  match_work_area* area_;
-  bool ok_;
-};
-
 int32_t index_by_name(context* ctx, const char* name, int32_t* index) {
   const int32_t rc = defn_index_get_by_name(ctx, K, name, kDefnNameConvert, index);
   return rc < 0 ? rc : 0;
-}
-
-int32_t slot_count_check(context* ctx, uint32_t count) {
-  if (count <= kParseSlots) return 0;
-  TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 57, "'num_tokens' is more than 32.");
-  return TQ_ERR_ARGUMENT;
 }
 
 }  // namespace
@@ -363,9 +333,12 @@ uint32_t match_multicode_capacity(const match_multicode_entry* block) {
 int32_t match_multicode_engine_run(match_multicode_entry* const* blocks, uint32_t* num, context* ctx, defn_rec* rec,
                                    match_work_area* area, const uint32_t* sens, uint32_t count, const char* input,
                                    uint32_t convert, match_info* info) {
-  depth_guard depth{area};
-  int32_t rc = depth.refused(ctx);
-  if (rc == 0) rc = match_defn_ready(ctx, rec);
+  match_area_hold hold(area);
+  int32_t rc = hold.refused(ctx);
+  if (rc < 0) return rc;
+  // Whatever happens next, the info tells of this run only.
+  if (info != nullptr) match_info_clear(info);
+  rc = match_defn_ready(ctx, rec);
   if (rc < 0) return rc;
   mempool_reset(&area->memory);
   rc = blocks_prefill(ctx, rec, blocks, count);
@@ -386,9 +359,11 @@ int32_t match_multicode_engine_run(match_multicode_entry* const* blocks, uint32_
 int32_t match_multicode_engine_run_parsed(defn_rec* rec, context* ctx, match_work_area* area, const uint32_t* sens,
                                           uint32_t count, const parse_token_slot* slots, uint32_t slot_count,
                                           match_multicode_entry* const* blocks, uint32_t* num, match_info* info) {
-  depth_guard depth{area};
-  int32_t rc = depth.refused(ctx);
-  if (rc == 0) rc = defn_rec_check_usable(ctx, rec);
+  match_area_hold hold(area);
+  int32_t rc = hold.refused(ctx);
+  if (rc < 0) return rc;
+  if (info != nullptr) match_info_clear(info);
+  rc = defn_rec_check_usable(ctx, rec);
   if (rc < 0) return rc;
   if (match_defn_part(rec) == nullptr) return TQ_ERR_DEFN_INVALID;
   if (defn_rec_parsed_input_get(ctx, rec) == 0) return TQ_ERR_FAILED;
@@ -408,8 +383,9 @@ int32_t match_multicode_by_defn_index(context* ctx, int32_t index, const uint32_
                                       uint32_t* num, match_info* info) {
   match_work_area* area = match_work_area_of(ctx);
   if (area == nullptr) return TQ_ERR_PART_MISSING;
+  if (area->depth != 0) return match_area_hold(area).refused(ctx);
   defn_rec* rec = nullptr;
-  int32_t rc = defn_record_get_for_read(ctx, K, index, &rec);
+  int32_t rc = match_record_ready(ctx, index, true, &rec);
   if (rc < 0) return rc;
   char text[kMatchTextSize];
   const int32_t converted = strio_in(ctx, input, text, kMatchTextMax, convert);
@@ -425,7 +401,7 @@ int32_t match_multicode_parsed_by_defn_index(context* ctx, int32_t index, const 
                                              match_info* info) {
   match_work_area* area = match_work_area_of(ctx);
   if (area == nullptr) return TQ_ERR_PART_MISSING;
-  int32_t rc = slot_count_check(ctx, slot_count);
+  int32_t rc = match_slot_count_check(ctx, slot_count);
   if (rc < 0) return rc;
   defn_rec* rec = nullptr;
   rc = defn_record_get_for_write(ctx, K, index, &rec);

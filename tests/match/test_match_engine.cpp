@@ -173,8 +173,11 @@ TEST(MatchEngine, ParsedRoadsAndGuards) {
   char* codes[2] = {code, nullptr};
   const uint32_t sens[2] = {95, 95};
   parse_token_slot in[3] = {{-1, "x"}, {0, "ann"}, {0, "bob lee"}};
-  EXPECT_EQ(match_parsed_by_defn_index(kb.ctx(), kM, sens, 1, in, 3, 0, codes, nullptr), -702);
+  // A run refused early leaves nothing of the run before in the info.
+  EXPECT_EQ(match_parsed_by_defn_index(kb.ctx(), kM, sens, 1, in, 3, 0, codes, &info), -702);
   EXPECT_STREQ(code, "zzz");
+  EXPECT_TRUE(info.tokens.empty() && info.sig_tokens.empty() && info.codes.empty());
+  EXPECT_EQ(info.output_count, 0u);
   m->allow_parsed_input = 1;
   EXPECT_EQ(match_parsed_by_defn_index(kb.ctx(), kM, sens, 1, in, 3, 0, codes, nullptr), 0) << kb.errors();
   EXPECT_EQ(code, "BOB LEE" + sp(8));
