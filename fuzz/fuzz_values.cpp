@@ -7,6 +7,7 @@
 // The outputs are sized as the header asks, so any write past them is a
 // fault the sanitizers catch.
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,13 @@ void match_codes(tq_context* ctx, const char* v) {
   uint32_t num = 0;
   tq_match_multicode(ctx, "Name", 85, v, &block, &num);
   tq_match_multicode_output_destroy(ctx, block);
+  // Whole-value codes of 7 characters in exactly 4 x 7 + 1 bytes, and the
+  // encoding in place in a copy no larger than the value: neither may grow.
+  std::vector<char> exact(4 * 7 + 1);
+  tq_match_exact(ctx, v, 7, exact.data());
+  tq_match_exact_no_pad(ctx, v, 7, exact.data());
+  std::vector<char> copy(v, v + std::strlen(v) + 1);
+  tq_match_encode(ctx, copy.data());
 }
 
 void run_value(tq_context* ctx, const std::string& value) {
