@@ -31,9 +31,13 @@ class BareKb {
  public:
   BareKb(const BareKb&) = delete;
   BareKb& operator=(const BareKb&) = delete;
+  // The lent operations stay while any fixture is open: a fixture's
+  // definitions are freed through them.
   ~BareKb() {
     bc_.reset();
-    for (int32_t kind : kinds_) tq::defn_kind_ops_set(kind, nullptr);
+    if (--alive() > 0) return;
+    for (int32_t kind : lent()) tq::defn_kind_ops_set(kind, nullptr);
+    lent().clear();
     tq::rsrc_open_ops_set(nullptr);
   }
 
@@ -77,10 +81,11 @@ class BareKb {
   // knowledge base per resource type; the kinds lent until the end.
   BareKb(std::initializer_list<const char*> folders, const Layers& layers,
          std::initializer_list<std::pair<int32_t, const tq::defn_kind_ops*>> kinds) {
+    ++alive();
     tq::rsrc_open_ops_set(&kOpen);
     for (const auto& [kind, ops] : kinds) {
       tq::defn_kind_ops_set(kind, ops);
-      kinds_.push_back(kind);
+      lent().push_back(kind);
     }
     std::string path;
     for (const char* sub : folders) {
@@ -130,9 +135,17 @@ class BareKb {
     ASSERT_EQ(rc, 0) << to << errors();
   }
 
+  static int& alive() {
+    static int n = 0;
+    return n;
+  }
+  static std::vector<int32_t>& lent() {
+    static std::vector<int32_t> kinds;
+    return kinds;
+  }
+
   TempDir dir_;
   std::unique_ptr<BareContext> bc_;
-  std::vector<int32_t> kinds_;
   int32_t load_rc_ = 0;
 };
 
