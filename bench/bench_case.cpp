@@ -10,33 +10,18 @@
 #include <unicode/ucasemap.h>
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
-#include "bench_allocs.h"
-#include "tq.h"
+#include "bench_sample.h"
 
 namespace {
+
+using bench::must;
 
 constexpr int32_t kEnUsa = 29840;
 constexpr uint32_t kLoadFlags = TQ_LOAD_DATATYPES | TQ_LOAD_PARSE_DEFNS | TQ_LOAD_CASE_DEFNS;
 constexpr int32_t kOutSize = 1028;
-
-void must(bool ok, const char* what, tq_context* ctx = nullptr) {
-  if (ok) return;
-  std::fprintf(stderr, "bench_case: %s failed\n", what);
-  uint32_t n = 0;
-  if (ctx != nullptr) tq_error_count_get(ctx, &n);
-  for (uint32_t i = 0; i < n; ++i) {
-    int32_t code = 0;
-    char text[TQ_ERROR_TEXT_MAX + 1];
-    tq_error_info_get_by_index(ctx, i, &code, text);
-    std::fprintf(stderr, "  %d: %s\n", code, text);
-  }
-  std::abort();
-}
 
 // Three-word names in every case, with particles and inner capitals that
 // the definition's scheme knows.
@@ -49,35 +34,15 @@ const std::vector<std::string>& names() {
 
 using CaseFn = int32_t (*)(tq_context*, const char*, const char*, char*, int32_t);
 
-tq_context* context() {
-  static tq_context* ctx = [] {
-    tq_context* c = nullptr;
-    must(tq_init(&c, nullptr) == 0, "tq_init");
-    must(tq_session_encoding_set(c, TQ_ENC_UTF8) == 0, "encoding", c);
-    must(tq_zel_path_set(c, TQ_SAMPLE_KB) == 0, "path", c);
-    must(tq_zel_locale_load(c, kEnUsa, kLoadFlags) == 0, "locale load", c);
-    return c;
-  }();
-  return ctx;
-}
-
 void run(benchmark::State& state, CaseFn fn, const char* defn) {
-  tq_context* ctx = context();
+  static tq_context* ctx = bench::open_sample(kEnUsa, kLoadFlags);
   const std::vector<std::string>& values = names();
-  static char out[kOutSize];
-  // Warm: every value once (the definition is prepared, the scheme read).
-  for (const std::string& v : values) must(fn(ctx, defn, v.c_str(), out, kOutSize) >= 0, v.c_str(), ctx);
-  const uint64_t allocs_before = bench::allocs.load();
-  size_t i = 0;
-  for (auto _ : state) {
-    int32_t rc = fn(ctx, defn, values[i].c_str(), out, kOutSize);
-    if (rc < 0) must(false, values[i].c_str(), ctx);
+  bench::timed(state, ctx, values.size(), [&](tq_context* c, size_t i) {
+    static char out[kOutSize];
+    const int32_t rc = fn(c, defn, values[i].c_str(), out, kOutSize);
     benchmark::DoNotOptimize(out);
-    if (++i == values.size()) i = 0;
-  }
-  state.SetItemsProcessed(state.iterations());
-  state.counters["allocs"] =
-      benchmark::Counter(static_cast<double>(bench::allocs.load() - allocs_before), benchmark::Counter::kAvgIterations);
+    return rc;
+  });
 }
 
 void BM_Uppercase(benchmark::State& state) { run(state, tq_uppercase, nullptr); }

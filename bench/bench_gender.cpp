@@ -8,34 +8,18 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
-#include "bench_allocs.h"
-#include "tq.h"
+#include "bench_sample.h"
 
 namespace {
+
+using bench::must;
 
 constexpr int32_t kEnUsa = 29840;
 constexpr uint32_t kLoadFlags = TQ_LOAD_DATATYPES | TQ_LOAD_PARSE_DEFNS | TQ_LOAD_GENDER_DEFNS;
 constexpr int kMaxThreads = 8;
-
-void must(bool ok, const char* what, tq_context* ctx = nullptr) {
-  if (ok) return;
-  std::fprintf(stderr, "bench_gender: %s failed\n", what);
-  uint32_t n = 0;
-  if (ctx != nullptr) tq_error_count_get(ctx, &n);
-  for (uint32_t i = 0; i < n; ++i) {
-    int32_t code = 0;
-    char text[TQ_ERROR_TEXT_MAX + 1];
-    tq_error_info_get_by_index(ctx, i, &code, text);
-    std::fprintf(stderr, "  %d: %s\n", code, text);
-  }
-  std::abort();
-}
 
 // Known and unknown given names, with and without titles and middle names.
 const std::vector<std::string>& names() {
@@ -45,30 +29,24 @@ const std::vector<std::string>& names() {
   return v;
 }
 
+// Parses every name on ctx into parsed; returns ctx.
+tq_context* parse_names(tq_context* ctx, std::vector<std::vector<tq_parse_token>>& parsed) {
+  for (const std::string& n : names()) {
+    std::vector<tq_parse_token> tokens(TQ_PARSE_TOKENS);
+    uint32_t count = 0;
+    must(tq_parse(ctx, "Name", n.c_str(), tokens.data(), &count) >= 0, n.c_str(), ctx);
+    tokens.resize(count);
+    parsed.push_back(tokens);
+  }
+  return ctx;
+}
+
 struct World {
-  tq_context* base = nullptr;
-  std::vector<tq_context*> clones;
-  // Each name's parse, as the parsed benchmark passes it.
+  // Each name's parse, as the parsed benchmark passes it; made on the base
+  // before it is cloned (members are built in this order).
   std::vector<std::vector<tq_parse_token>> parsed;
-  World() {
-    must(tq_init(&base, nullptr) == 0, "tq_init");
-    must(tq_session_encoding_set(base, TQ_ENC_UTF8) == 0, "encoding", base);
-    must(tq_zel_path_set(base, TQ_SAMPLE_KB) == 0, "path", base);
-    must(tq_zel_locale_load(base, kEnUsa, kLoadFlags) == 0, "locale load", base);
-    for (const std::string& n : names()) {
-      std::vector<tq_parse_token> tokens(TQ_PARSE_TOKENS);
-      uint32_t count = 0;
-      must(tq_parse(base, "Name", n.c_str(), tokens.data(), &count) >= 0, n.c_str(), base);
-      tokens.resize(count);
-      parsed.push_back(tokens);
-    }
-    clones.resize(kMaxThreads);
-    for (tq_context*& c : clones) must(tq_clone(base, &c) == 0, "clone", base);
-  }
-  ~World() {
-    for (tq_context* c : clones) tq_close(c);
-    tq_close(base);
-  }
+  bench::Contexts contexts;
+  World() : contexts(parse_names(bench::open_sample(kEnUsa, kLoadFlags), parsed), kMaxThreads) {}
 };
 
 World& world() {
@@ -96,34 +74,20 @@ int32_t once(tq_context* ctx, Road road, size_t i) {
 }
 
 void run(benchmark::State& state, tq_context* ctx, Road road) {
-  const size_t n = names().size();
-  size_t i = static_cast<size_t>(state.thread_index()) % n;
-  for (size_t k = 0; k < n; ++k) must(once(ctx, road, k) >= 0, names()[k].c_str(), ctx);
-  const uint64_t allocs_before = bench::allocs.load();
-  for (auto _ : state) {
-    int32_t rc = once(ctx, road, i);
-    if (rc < 0) must(false, names()[i].c_str(), ctx);
-    benchmark::DoNotOptimize(rc);
-    if (++i == n) i = 0;
-  }
-  state.SetItemsProcessed(state.iterations());
-  if (state.thread_index() == 0 && state.threads() == 1) {
-    state.counters["allocs"] = benchmark::Counter(static_cast<double>(bench::allocs.load() - allocs_before),
-                                                  benchmark::Counter::kAvgIterations);
-  }
+  bench::timed(state, ctx, names().size(), [road](tq_context* c, size_t i) { return once(c, road, i); });
 }
 
-void BM_GenderName(benchmark::State& state) { run(state, world().base, Road::kGender); }
+void BM_GenderName(benchmark::State& state) { run(state, world().contexts.base, Road::kGender); }
 BENCHMARK(BM_GenderName);
 
-void BM_ParseNameOnly(benchmark::State& state) { run(state, world().base, Road::kParseOnly); }
+void BM_ParseNameOnly(benchmark::State& state) { run(state, world().contexts.base, Road::kParseOnly); }
 BENCHMARK(BM_ParseNameOnly);
 
-void BM_GenderParsedTokens(benchmark::State& state) { run(state, world().base, Road::kParsed); }
+void BM_GenderParsedTokens(benchmark::State& state) { run(state, world().contexts.base, Road::kParsed); }
 BENCHMARK(BM_GenderParsedTokens);
 
 void BM_GenderClones(benchmark::State& state) {
-  run(state, world().clones[static_cast<size_t>(state.thread_index())], Road::kGender);
+  run(state, world().contexts.clones[static_cast<size_t>(state.thread_index())], Road::kGender);
 }
 BENCHMARK(BM_GenderClones)->UseRealTime()->ThreadRange(1, kMaxThreads);
 

@@ -10,33 +10,18 @@
 #include <pcre2.h>
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
-#include "bench_allocs.h"
-#include "tq.h"
+#include "bench_sample.h"
 
 namespace {
+
+using bench::must;
 
 constexpr int32_t kEnUsa = 29840;
 constexpr uint32_t kLoadFlags = TQ_LOAD_DATATYPES | TQ_LOAD_PATTERN_DEFNS;
 constexpr size_t kOutSize = 1028;
-
-void must(bool ok, const char* what, tq_context* ctx = nullptr) {
-  if (ok) return;
-  std::fprintf(stderr, "bench_pattern: %s failed\n", what);
-  uint32_t n = 0;
-  if (ctx != nullptr) tq_error_count_get(ctx, &n);
-  for (uint32_t i = 0; i < n; ++i) {
-    int32_t code = 0;
-    char text[TQ_ERROR_TEXT_MAX + 1];
-    tq_error_info_get_by_index(ctx, i, &code, text);
-    std::fprintf(stderr, "  %d: %s\n", code, text);
-  }
-  std::abort();
-}
 
 // Values of the kinds whose patterns are looked at: codes, phone numbers,
 // dates, names, addresses.
@@ -48,33 +33,19 @@ const std::vector<std::string>& values() {
 }
 
 tq_context* context() {
-  static tq_context* ctx = [] {
-    tq_context* c = nullptr;
-    must(tq_init(&c, nullptr) == 0, "tq_init");
-    must(tq_session_encoding_set(c, TQ_ENC_UTF8) == 0, "encoding", c);
-    must(tq_zel_path_set(c, TQ_SAMPLE_KB) == 0, "path", c);
-    must(tq_zel_locale_load(c, kEnUsa, kLoadFlags) == 0, "locale load", c);
-    return c;
-  }();
+  static tq_context* ctx = bench::open_sample(kEnUsa, kLoadFlags);
   return ctx;
 }
 
 template <typename F>
 void run(benchmark::State& state, F analyze) {
-  tq_context* ctx = context();
   const std::vector<std::string>& v = values();
-  static char out[kOutSize];
-  for (const std::string& s : v) must(analyze(ctx, s.c_str(), out) >= 0, s.c_str(), ctx);
-  const uint64_t allocs_before = bench::allocs.load();
-  size_t i = 0;
-  for (auto _ : state) {
-    if (analyze(ctx, v[i].c_str(), out) < 0) must(false, v[i].c_str(), ctx);
+  bench::timed(state, context(), v.size(), [&](tq_context* ctx, size_t i) {
+    static char out[kOutSize];
+    const int32_t rc = analyze(ctx, v[i].c_str(), out);
     benchmark::DoNotOptimize(out);
-    if (++i == v.size()) i = 0;
-  }
-  state.SetItemsProcessed(state.iterations());
-  state.counters["allocs"] =
-      benchmark::Counter(static_cast<double>(bench::allocs.load() - allocs_before), benchmark::Counter::kAvgIterations);
+    return rc;
+  });
 }
 
 void BM_PatternByName(benchmark::State& state) {

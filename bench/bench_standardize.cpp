@@ -9,32 +9,15 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
-#include "bench_allocs.h"
-#include "tq.h"
+#include "bench_sample.h"
 
 namespace {
 
 constexpr int32_t kEnUsa = 29840;
 constexpr uint32_t kLoadFlags = TQ_LOAD_DATATYPES | TQ_LOAD_PARSE_DEFNS | TQ_LOAD_CASE_DEFNS | TQ_LOAD_STDZN_DEFNS;
-
-void must(bool ok, const char* what, tq_context* ctx = nullptr) {
-  if (ok) return;
-  std::fprintf(stderr, "bench_standardize: %s failed\n", what);
-  uint32_t n = 0;
-  if (ctx != nullptr) tq_error_count_get(ctx, &n);
-  for (uint32_t i = 0; i < n; ++i) {
-    int32_t code = 0;
-    char text[TQ_ERROR_TEXT_MAX + 1];
-    tq_error_info_get_by_index(ctx, i, &code, text);
-    std::fprintf(stderr, "  %d: %s\n", code, text);
-  }
-  std::abort();
-}
 
 // Three-word names: given-name variants, suffixes written out, initials
 // with periods, every case.
@@ -46,32 +29,14 @@ const std::vector<std::string>& names() {
 }
 
 tq_context* context() {
-  static tq_context* ctx = [] {
-    tq_context* c = nullptr;
-    must(tq_init(&c, nullptr) == 0, "tq_init");
-    must(tq_session_encoding_set(c, TQ_ENC_UTF8) == 0, "encoding", c);
-    must(tq_zel_path_set(c, TQ_SAMPLE_KB) == 0, "path", c);
-    must(tq_zel_locale_load(c, kEnUsa, kLoadFlags) == 0, "locale load", c);
-    return c;
-  }();
+  static tq_context* ctx = bench::open_sample(kEnUsa, kLoadFlags);
   return ctx;
 }
 
 template <typename Fn>
 void run(benchmark::State& state, Fn fn) {
-  tq_context* ctx = context();
   const std::vector<std::string>& values = names();
-  // Warm: every value once (definitions prepared, resources read).
-  for (const std::string& v : values) must(fn(ctx, v.c_str()) >= 0, v.c_str(), ctx);
-  const uint64_t allocs_before = bench::allocs.load();
-  size_t i = 0;
-  for (auto _ : state) {
-    if (fn(ctx, values[i].c_str()) < 0) must(false, values[i].c_str(), ctx);
-    if (++i == values.size()) i = 0;
-  }
-  state.SetItemsProcessed(state.iterations());
-  state.counters["allocs"] =
-      benchmark::Counter(static_cast<double>(bench::allocs.load() - allocs_before), benchmark::Counter::kAvgIterations);
+  bench::timed(state, context(), values.size(), [&](tq_context* c, size_t i) { return fn(c, values[i].c_str()); });
 }
 
 char out[TQ_STANDARD_SIZE];
