@@ -29,28 +29,10 @@ const std::vector<std::string>& names() {
   return v;
 }
 
-// Parses every name on ctx into parsed; returns ctx.
-tq_context* parse_names(tq_context* ctx, std::vector<std::vector<tq_parse_token>>& parsed) {
-  for (const std::string& n : names()) {
-    std::vector<tq_parse_token> tokens(TQ_PARSE_TOKENS);
-    uint32_t count = 0;
-    must(tq_parse(ctx, "Name", n.c_str(), tokens.data(), &count) >= 0, n.c_str(), ctx);
-    tokens.resize(count);
-    parsed.push_back(tokens);
-  }
-  return ctx;
-}
-
-struct World {
-  // Each name's parse, as the parsed benchmark passes it; made on the base
-  // before it is cloned (members are built in this order).
-  std::vector<std::vector<tq_parse_token>> parsed;
-  bench::Contexts contexts;
-  World() : contexts(parse_names(bench::open_sample(kEnUsa, kLoadFlags), parsed), kMaxThreads) {}
-};
+using World = bench::ParsedContexts;
 
 World& world() {
-  static World w;
+  static World w(kEnUsa, kLoadFlags, "Name", names(), kMaxThreads);
   return w;
 }
 

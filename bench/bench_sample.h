@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "bench_allocs.h"
@@ -67,6 +68,29 @@ struct Contexts {
   }
   Contexts(const Contexts&) = delete;
   Contexts& operator=(const Contexts&) = delete;
+};
+
+// Every value parsed on ctx with the parse definition `defn`, as the
+// benchmarks of already parsed tokens pass them; returns ctx.
+inline tq_context* parse_all(tq_context* ctx, const char* defn, const std::vector<std::string>& values,
+                             std::vector<std::vector<tq_parse_token>>* parsed) {
+  for (const std::string& v : values) {
+    std::vector<tq_parse_token> tokens(TQ_PARSE_TOKENS);
+    uint32_t count = 0;
+    must(tq_parse(ctx, defn, v.c_str(), tokens.data(), &count) >= 0, v.c_str(), ctx);
+    tokens.resize(count);
+    parsed->push_back(tokens);
+  }
+  return ctx;
+}
+
+// A base on the sample with the locale loaded and every value parsed (the
+// parse definition prepared before the clones are made), and n clones.
+struct ParsedContexts {
+  std::vector<std::vector<tq_parse_token>> parsed;  // built before the contexts
+  Contexts contexts;
+  ParsedContexts(int32_t locale, uint32_t flags, const char* defn, const std::vector<std::string>& values, size_t n)
+      : contexts(parse_all(open_sample(locale, flags), defn, values, &parsed), n) {}
 };
 
 [[noreturn]] inline void value_failed(size_t i, tq_context* ctx) {
