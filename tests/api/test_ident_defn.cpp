@@ -8,84 +8,41 @@
 #include <string>
 #include <vector>
 
+#include "support/built_kb.h"
 #include "support/ident_kb.h"
 #include "support/tq_test.h"
 
 namespace {
 
 using tq_test::Context;
-using tq_test::TempDir;
 
 constexpr int32_t kEn = 29000;
 // The fixture's definitions, in file order (own definitions of EN, so the
 // same indices in and outside edit mode).
 enum : int32_t { kId5, kId7, kId8, kVertical, kVertical8, kOther };
 
-std::filesystem::path source(const std::string& name) { return std::filesystem::path(TQ_TEST_KB_DIR) / name; }
-
 // A knowledge base with the personal-name resources of tests/kb/parse and
-// the locale EN of tests/kb/ident (or a locale document given instead).
-class IdentKb {
+// the locale EN of tests/kb/ident_defn (or a locale document given instead).
+class IdentKb : public tq_test::BuiltKb {
  public:
   explicit IdentKb(bool edit_mode = false, tq_xmldoc* en = nullptr) {
-    build(en);
-    ctx_ = std::make_unique<Context>(dir_.str().c_str(), edit_mode);
-    tq_context* c = ctx_->get();
-    const uint32_t mask = TQ_LOAD_DATATYPES | TQ_LOAD_IDENT_DEFNS;
-    if (edit_mode) {
-      EXPECT_EQ(tq_lock_init(c, &lock_), 0);
-      load_rc_ = tq_zel_locale_load_edit(c, kEn, mask, lock_);
+    write_sources({{"parse/grammar/PersonName", "grammar/PersonName"},
+                   {"parse/regexlib/StripPeriods", "regexlib/StripPeriods"},
+                   {"parse/locale/l1.loc", "locale/l1.loc"}});
+    if (en != nullptr) {
+      write_doc(en, "locale/en.loc");
     } else {
-      load_rc_ = tq_zel_locale_load(c, kEn, mask);
+      write_sources({{"ident_defn/en.loc", "locale/en.loc"}});
     }
-    EXPECT_GE(load_rc_, 0) << tq_test::error_list_text(c);
+    compile_vocab("parse/vocab/PersonName", "PersonName");
+    open(kEn, TQ_LOAD_DATATYPES | TQ_LOAD_IDENT_DEFNS, edit_mode, 0);
     // An engine without identification definitions refuses the kind (-802).
     uint32_t n = 0;
-    built_ = tq_identification_defn_count_get_by_locale(c, kEn, &n) == 0;
+    built_ = tq_identification_defn_count_get_by_locale(ctx(), kEn, &n) == 0;
   }
-  ~IdentKb() {
-    if (lock_ != nullptr) {
-      tq_zel_locale_unload_edit(ctx_->get(), kEn, lock_);
-      tq_lock_free(ctx_->get(), lock_);
-    }
-  }
-  IdentKb(const IdentKb&) = delete;
-  IdentKb& operator=(const IdentKb&) = delete;
-
-  tq_context* ctx() const { return ctx_->get(); }
-  tq_lock_handle* lock() const { return lock_; }
   bool built() const { return built_; }
-  const TempDir& dir() const { return dir_; }
 
  private:
-  void build(tq_xmldoc* en) {
-    Context maker(dir_.str().c_str(), true);
-    const std::vector<std::pair<std::string, std::string>> files = {
-        {"parse/grammar/PersonName", "grammar/PersonName"},
-        {"parse/regexlib/StripPeriods", "regexlib/StripPeriods"},
-        {"parse/locale/l1.loc", "locale/l1.loc"},
-        {"ident_defn/en.loc", "locale/en.loc"}};
-    for (const auto& [from, to] : files) {
-      std::filesystem::create_directories((dir_ / to).parent_path());
-      tq_xmldoc* doc = nullptr;
-      if (en != nullptr && to == "locale/en.loc") {
-        ASSERT_EQ(tq_xml_write(maker, 0, (dir_ / to).c_str(), 1, en), 0) << tq_test::error_list_text(maker);
-        continue;
-      }
-      ASSERT_EQ(tq_xml_read(maker, source(from + ".xml").c_str(), 8, &doc), 0) << from;
-      const int32_t rc = tq_xml_write(maker, 0, (dir_ / to).c_str(), 1, doc);
-      tq_xml_free(maker, doc);
-      ASSERT_EQ(rc, 0) << to << tq_test::error_list_text(maker);
-    }
-    std::filesystem::create_directories(dir_ / "vocab");
-    std::filesystem::copy_file(source("parse/vocab/PersonName.xml"), dir_ / "vocab" / "PersonNameSource.xml");
-    ASSERT_EQ(tq_vocab_file_convert(maker, 0, "PersonNameSource", "PersonName"), 0);
-  }
-
-  TempDir dir_;
-  std::unique_ptr<Context> ctx_;
-  tq_lock_handle* lock_ = nullptr;
-  int32_t load_rc_ = 0;
   bool built_ = false;
 };
 
@@ -99,7 +56,7 @@ std::string name_of(tq_context* ctx, int32_t index) {
 }
 
 // The text of a document as written plainly.
-std::string plain_text(tq_context* ctx, tq_xmldoc* doc, const TempDir& dir) {
+std::string plain_text(tq_context* ctx, tq_xmldoc* doc, const std::filesystem::path& dir) {
   const std::string file = (dir / "plain.xml").string();
   EXPECT_EQ(tq_xml_write(ctx, 0, file.c_str(), 8, doc), 0) << tq_test::error_list_text(ctx);
   return tq_test::read_file(file);

@@ -50,6 +50,11 @@ class BuiltKb {
       ASSERT_EQ(rc, 0) << to << error_list_text(maker());
     }
   }
+  // A document (a locale a test varies) written as the vault file <to>.
+  void write_doc(tq_xmldoc* doc, const std::string& to) {
+    std::filesystem::create_directories((dir_ / to).parent_path());
+    ASSERT_EQ(tq_xml_write(maker(), 0, (dir_ / to).c_str(), 1, doc), 0) << to << error_list_text(maker());
+  }
   // A vocabulary compiled from its plain source tests/kb/<from>.xml.
   void compile_vocab(const std::string& from, const std::string& name) {
     std::filesystem::create_directories(dir_ / "vocab");
