@@ -1,4 +1,5 @@
 #include "guess/krgdef.h"
+#include "guess/krgrefs.h"
 
 #include <cstdio>
 #include <cstring>
@@ -614,19 +615,8 @@ int32_t guess_defn_kind_copy(context* ctx, const defn_rec* src, defn_rec* dst) {
     to->known_vocabs.reserve(from->known_vocabs.size());
     to->known_regexlibs.reserve(from->known_regexlibs.size());
     to->patterns.reserve(from->patterns.size());
-    // An entry whose resource could not be opened stays empty in the copy:
-    // there is no reference to share.
-    for (const rsrc_ref& v : from->known_vocabs) {
-      rsrc_ref& t = to->known_vocabs.emplace_back();
-      if (v.held()) rc = v.share(ctx, &t);
-      if (rc < 0) break;
-    }
-    for (const guess_known_regexlib& k : from->known_regexlibs) {
-      if (rc < 0) break;
-      guess_known_regexlib& t = to->known_regexlibs.emplace_back();
-      t.likelihood = k.likelihood;
-      if (k.lib.held()) rc = k.lib.share(ctx, &t.lib);
-    }
+    rc = guess_ref_list_copy(ctx, from->known_vocabs, &to->known_vocabs);
+    if (rc >= 0) rc = guess_known_list_copy(ctx, from->known_regexlibs, &to->known_regexlibs);
     for (const guess_pattern_rec& p : from->patterns) {
       if (rc < 0) break;
       guess_pattern_rec& q = to->patterns.emplace_back();
@@ -638,7 +628,7 @@ int32_t guess_defn_kind_copy(context* ctx, const defn_rec* src, defn_rec* dst) {
       q.likelihood = p.likelihood;
       q.stop = p.stop;
       optp_block_copy(&p.opt, &q.opt);
-      if (p.grammar.held()) rc = p.grammar.share(ctx, &q.grammar);
+      rc = guess_ref_copy(ctx, p.grammar, &q.grammar);
     }
   } catch (const std::bad_alloc&) {
     rc = TQ_ERR_NO_MEMORY;

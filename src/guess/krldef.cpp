@@ -1,4 +1,5 @@
 #include "guess/krldef.h"
+#include "guess/krgrefs.h"
 
 #include <cerrno>
 #include <climits>
@@ -342,17 +343,8 @@ int32_t lang_defn_kind_copy(context* ctx, const defn_rec* src, defn_rec* dst) {
   try {
     to->schemes.reserve(from->schemes.size());
     to->known.reserve(from->known.size());
-    for (const rsrc_ref& s : from->schemes) {
-      rsrc_ref& t = to->schemes.emplace_back();
-      if (s.held()) rc = s.share(ctx, &t);
-      if (rc < 0) break;
-    }
-    for (const lang_known_regexlib& k : from->known) {
-      if (rc < 0) break;
-      lang_known_regexlib& t = to->known.emplace_back();
-      t.likelihood = k.likelihood;
-      if (k.lib.held()) rc = k.lib.share(ctx, &t.lib);
-    }
+    rc = guess_ref_list_copy(ctx, from->schemes, &to->schemes);
+    if (rc >= 0) rc = guess_known_list_copy(ctx, from->known, &to->known);
   } catch (const std::bad_alloc&) {
     rc = TQ_ERR_NO_MEMORY;
   }
