@@ -62,8 +62,9 @@ int32_t preprocess(context* ctx, const defn_rec* rec, const char* text, char* ou
 int32_t ngram_part(context* ctx, defn_rec* rec, lang_defn_kind_rec* part, ngram_profile* scratch,
                    const char* cased, language_guess_info* info, double* out) {
   *out = 0.0;
-  const ngram_profile* model = part->model;
-  if (model->total == 0) return 0;
+  // A changed definition trains again before it scores, whatever its model
+  // held: an edit that emptied the model may be followed by one that fills
+  // it again.
   if (part->trained.load(std::memory_order_acquire) == 0) {
     if (ctx->edit_mode == 0) {
       char text[kDefnNameMax + 64];
@@ -75,8 +76,9 @@ int32_t ngram_part(context* ctx, defn_rec* rec, lang_defn_kind_rec* part, ngram_
   }
   // From the model as trained now, so that equal calls score equally after
   // an edit retrained it.
-  const double m = static_cast<double>(model->total);
+  const ngram_profile* model = part->model;
   if (model->total == 0) return 0;
+  const double m = static_cast<double>(model->total);
   const double f = std::log(0.5 / m);
   ngram_profile_clear(ctx, scratch);
   // White space is always squashed. The n-grams are always uppercased: a
