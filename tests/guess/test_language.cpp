@@ -167,11 +167,16 @@ TEST(LanguageScore, DegenerateModelScoresZero) {
   EXPECT_EQ(kb.score("EN3", "xyz"), 0);
 }
 
+// The same text scored again in one context, while the current locale's
+// casing rules change between the scores.
 TEST(LanguageScore, TurkishCasingUnderTheTurkishLocale) {
   LangKb kb;
+  EXPECT_EQ(kb.score("TR", "istanbul"), 728);
   ASSERT_GE(zel_locale_load(kb.ctx(), lang_test::kTr, kLoadDatatypes | kLoadLanguageDefns), 0) << kb.errors();
   ASSERT_EQ(locale_select(kb.ctx(), lang_test::kTr), 0);
   EXPECT_EQ(kb.score("TR", "istanbul"), 895);
+  ASSERT_EQ(locale_select(kb.ctx(), lang_test::kEn), 0);
+  EXPECT_EQ(kb.score("TR", "istanbul"), 728);
 }
 
 TEST(LanguageScore, InfoRecordsTheStepsAndChangesNothing) {
