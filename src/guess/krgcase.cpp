@@ -61,10 +61,13 @@ bool upper_by_table(char* text) {
 
 }  // namespace
 
+const char* guess_casing_lang(const context* ctx) {
+  return case_locale_special_lang_get(ctx != nullptr ? ctx->current_locale_code : 0);
+}
+
 void guess_upper_current_locale(context* ctx, char* text, uint32_t size) {
   if (text == nullptr || size == 0) return;
-  const int32_t code = ctx != nullptr ? ctx->current_locale_code : 0;
-  const char* lang = case_locale_special_lang_get(code);
+  const char* lang = guess_casing_lang(ctx);
   const size_t len = strnlen(text, size);
   if (len == size || size > kRoadText) {
     case_upper_current_locale(ctx, text, size);

@@ -14,4 +14,9 @@ namespace tq {
 // included), cut between characters.
 void guess_upper_current_locale(context* ctx, char* text, uint32_t size);
 
+// The language whose special rules that uppercasing follows ("tr", "az",
+// "lt"), or NULL for the common rules: all it takes from the context, so
+// two texts uppercased under the same value come out alike.
+const char* guess_casing_lang(const context* ctx);
+
 }  // namespace tq

@@ -1,5 +1,6 @@
 #include "guess/krlscore.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -60,10 +61,11 @@ int32_t preprocess(context* ctx, const defn_rec* rec, const char* text, char* ou
 }
 
 int32_t ngram_part(context* ctx, defn_rec* rec, lang_defn_kind_rec* part, ngram_profile* scratch,
-                   const char* cased, language_guess_info* info, double* out) {
+                   const char* working, language_guess_info* info, double* out) {
   *out = 0.0;
-  const ngram_profile* model = part->model;
-  if (model->total == 0) return 0;
+  // A changed definition trains again before it scores, whatever its model
+  // held: an edit that emptied the model may be followed by one that fills
+  // it again.
   if (part->trained.load(std::memory_order_acquire) == 0) {
     if (ctx->edit_mode == 0) {
       char text[kDefnNameMax + 64];
@@ -75,42 +77,28 @@ int32_t ngram_part(context* ctx, defn_rec* rec, lang_defn_kind_rec* part, ngram_
   }
   // From the model as trained now, so that equal calls score equally after
   // an edit retrained it.
-  const double m = static_cast<double>(model->total);
+  const ngram_profile* model = part->model;
   if (model->total == 0) return 0;
+  const double m = static_cast<double>(model->total);
   const double f = std::log(0.5 / m);
-  ngram_profile_clear(ctx, scratch);
-  // White space is always squashed. The n-grams are always uppercased: a
-  // text cased above is kept as it is (uppercasing it again changes
-  // nothing), the text of a case-sensitive definition is uppercased here.
-  scratch->options = kNgramSquashSpace | ((part->options & kLangBookends) != 0 ? kNgramBookends : 0u) |
-                     ((part->options & kLangCaseSensitive) == 0 ? kNgramKeepCase : 0u);
+  // The text's n-grams, counted in the scratch profile as an update with
+  // weight 1 counts them. White space is always squashed and the n-grams
+  // always uppercased, also for a case-sensitive definition, so only the
+  // window and the bookends tell definitions apart: the next definition
+  // that scores the same text with the same settings (identifying a
+  // phrase, the next candidate of a locale guess) finds them counted.
+  scratch->options = kNgramSquashSpace | ((part->options & kLangBookends) != 0 ? kNgramBookends : 0u);
   scratch->window = part->window;
-  // The text's n-grams are counted in the scratch profile (as an update
-  // with weight 1 counts them) and each distinct one is looked up in the
-  // model, its value kept in its entry: the sum below then walks the
-  // entries in their order as it would after the update. The model's slots
-  // and entries are asked for ahead of the lookups, all of them at once.
-  int32_t codes[kNgramTextCodes];
-  uint32_t len = 0;
-  if (int32_t rc = ngram_text_codes(ctx, scratch->options, cased, codes, &len); rc != 0) return rc;
-  const uint32_t window = scratch->window;
-  const uint32_t windows = window != 0 && len >= window ? len - window + 1 : 0;
-  ngram_key keys[kNgramTextCodes];
-  for (uint32_t i = 0; i < windows; ++i) {
-    ngram_key_make(codes + i, window, &keys[i]);
-    ngram_profile_prefetch(model, keys[i]);
-  }
-  uint32_t distinct[kNgramTextCodes];  // the window of each entry
-  uint32_t count = 0;
-  for (uint32_t i = 0; i < windows; ++i) {
-    ngram_entry* e = nullptr;
-    bool fresh = false;
-    if (int32_t rc = ngram_profile_add_key(scratch, keys[i], 1, &e, &fresh); rc != 0) return rc;
-    if (fresh) distinct[count++] = i;
-  }
-  for (uint32_t j = 0; j < count; ++j) ngram_profile_prefetch_entry(model, keys[distinct[j]]);
+  const ngram_key* keys = nullptr;
+  if (int32_t rc = ngram_profile_count_text(ctx, scratch, working, &keys); rc != 0) return rc;
+  // Each distinct n-gram is looked up in the model, its value kept in its
+  // entry: the sum below walks the entries in their order. The model's
+  // slots and entries are asked for ahead of the lookups, all at once.
+  const uint32_t count = static_cast<uint32_t>(std::min<size_t>(scratch->entries.size(), kNgramTextCodes));
+  for (uint32_t j = 0; j < count; ++j) ngram_profile_prefetch(model, keys[j]);
+  for (uint32_t j = 0; j < count; ++j) ngram_profile_prefetch_entry(model, keys[j]);
   for (uint32_t j = 0; j < count; ++j) {
-    const ngram_entry* hit = ngram_profile_find_key(model, keys[distinct[j]]);
+    const ngram_entry* hit = ngram_profile_find_key(model, keys[j]);
     scratch->entries[j].logp = hit != nullptr ? hit->logp : f;
   }
   if (info != nullptr) {
@@ -119,13 +107,8 @@ int32_t ngram_part(context* ctx, defn_rec* rec, lang_defn_kind_rec* part, ngram_
     } catch (const std::bad_alloc&) {
       return TQ_ERR_NO_MEMORY;
     }
-  }
-  double sum = 0.0;
-  for (size_t i = 0; i < scratch->entries.size(); ++i) {
-    const ngram_entry& e = scratch->entries[i];
-    const double c = static_cast<double>(e.count);
-    sum += c * e.logp;
-    if (info != nullptr) {
+    for (size_t i = 0; i < scratch->entries.size(); ++i) {
+      const ngram_entry& e = scratch->entries[i];
       const int32_t* key = ngram_entry_key(scratch, e);
       lang_ngram_result& r = info->ngrams[i];
       try {
@@ -139,6 +122,13 @@ int32_t ngram_part(context* ctx, defn_rec* rec, lang_defn_kind_rec* part, ngram_
       r.n = e.n;
       r.count = e.count;
     }
+  }
+  // The sum in a loop of its own, after every call, which keeps it in a
+  // register.
+  double sum = 0.0;
+  for (const ngram_entry& e : scratch->entries) {
+    const double c = static_cast<double>(e.count);
+    sum += c * e.logp;
   }
   if (scratch->total == 0) return 0;
   const double t = static_cast<double>(scratch->total);
@@ -211,14 +201,16 @@ int32_t lang_score_compute(context* ctx, defn_rec* rec, ngram_profile* scratch, 
   }
   char working[kText];
   if (int32_t rc = preprocess(ctx, rec, text, working, info); rc < 0) return rc;
-  char cased_buf[kCased];
-  const char* cased = working;
-  if ((part->options & kLangCaseSensitive) == 0) {
-    uchar_buf_copy(cased_buf, working, sizeof cased_buf);
-    guess_upper_current_locale(ctx, cased_buf, sizeof cased_buf);
-    cased = cased_buf;
-  }
   if (info != nullptr) {
+    // The cased text as the definition sees it (the n-gram part uppercases
+    // on its own).
+    char cased_buf[kCased];
+    const char* cased = working;
+    if ((part->options & kLangCaseSensitive) == 0) {
+      uchar_buf_copy(cased_buf, working, sizeof cased_buf);
+      guess_upper_current_locale(ctx, cased_buf, sizeof cased_buf);
+      cased = cased_buf;
+    }
     uchar_buf_copy(info->cased, cased, kCased);
     info->cased_count = static_cast<uint32_t>(
         uchar_text_to_array(info->cased, info->cased_codes, static_cast<int32_t>(kLangInfoCodes)));
@@ -227,7 +219,7 @@ int32_t lang_score_compute(context* ctx, defn_rec* rec, ngram_profile* scratch, 
   double n = 0.0;
   double r = 0.0;
   if (k != 3) {
-    if (int32_t rc = ngram_part(ctx, rec, part, scratch, cased, info, &n); rc < 0) return rc;
+    if (int32_t rc = ngram_part(ctx, rec, part, scratch, working, info, &n); rc < 0) return rc;
   }
   if (k != -3) {
     if (int32_t rc = regex_part(ctx, part, working, info, &r); rc < 0) return rc;

@@ -25,7 +25,8 @@ int32_t lang_bias_k(uint32_t bias);
 double lang_likelihood_weight(uint32_t likelihood);
 
 // Scores a UTF-8 text (at most 1,024 bytes are read) against the
-// definition, refilling the scratch profile; fills the info when given.
+// definition with the context's scratch profile, which keeps the text's
+// n-grams for the next score of the same text; fills the info when given.
 // 0 with *score set, or a negative code (score untouched): -704/-705 for a
 // definition that is not usable, -603 when the model is untrained outside
 // edit mode, the codes of binding, training, regex libraries and the

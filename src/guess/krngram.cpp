@@ -24,6 +24,10 @@ namespace {
 constexpr uint32_t kInitialSlots = 64;
 constexpr uint32_t kTextBuffer = 1025;
 constexpr uint32_t kStampMax = 255;
+// Texts longer than the road's (a regex result of 1,027 bytes) are
+// counted every time.
+constexpr uint32_t kMemoText = 1028;
+constexpr uint32_t kMemoLang = 8;
 
 bool key_equal(const ngram_profile* p, const ngram_entry& e, const ngram_key& k) {
   if (e.n != k.n) return false;
@@ -100,6 +104,50 @@ void iterator_detach(ngram_iterator* it) {
 
 }  // namespace
 
+// What ngram_profile_count_text counted: the text, the settings that decide
+// its n-grams, and the profile's generation and total just after, which any
+// later clear or add changes.
+struct ngram_text_memo {
+  bool valid = false;
+  uint32_t generation = 0;
+  uint32_t total = 0;
+  uint32_t options = 0;
+  uint32_t window = 0;
+  bool special_casing = false;
+  char casing[kMemoLang] = {};
+  uint32_t length = 0;
+  char text[kMemoText];
+  ngram_key keys[kNgramTextCodes];  // of the entries, whose count stays below the text's code points
+};
+
+namespace {
+
+bool memo_holds(const ngram_profile* p, const ngram_text_memo& m, const char* casing, const char* text) {
+  if (!m.valid || m.generation != p->generation || m.total != p->total || p->state != kNgramCounting) return false;
+  if (m.options != p->options || m.window != p->window) return false;
+  if (m.special_casing != (casing != nullptr)) return false;
+  if (casing != nullptr && std::strcmp(m.casing, casing) != 0) return false;
+  // Equal through the memo's terminator: the same text, and no byte past
+  // the caller's terminator is read.
+  return std::strncmp(m.text, text, m.length + 1) == 0;
+}
+
+void memo_set(const ngram_profile* p, ngram_text_memo* m, const char* casing, const char* text) {
+  const size_t length = strnlen(text, kMemoText);
+  m->valid = length < kMemoText && (casing == nullptr || std::strlen(casing) < kMemoLang);
+  if (!m->valid) return;
+  m->generation = p->generation;
+  m->total = p->total;
+  m->options = p->options;
+  m->window = p->window;
+  m->special_casing = casing != nullptr;
+  if (casing != nullptr) std::strcpy(m->casing, casing);
+  m->length = static_cast<uint32_t>(length);
+  std::memcpy(m->text, text, length + 1);
+}
+
+}  // namespace
+
 // ---- Profiles -------------------------------------------------------------------------------
 
 int32_t ngram_profile_create(context*, ngram_profile** out) {
@@ -111,6 +159,7 @@ int32_t ngram_profile_create(context*, ngram_profile** out) {
 void ngram_profile_free(context*, ngram_profile* profile) {
   if (profile == nullptr) return;
   while (profile->iterators != nullptr) iterator_detach(profile->iterators);
+  delete profile->memo;
   delete profile;
 }
 
@@ -280,6 +329,33 @@ int32_t ngram_profile_update_text(context* ctx, ngram_profile* p, const char* te
   for (uint32_t i = 0; i + n <= len; ++i) {
     if (int32_t rc = ngram_profile_add(p, codes + i, n, weight); rc != 0) return rc;
   }
+  return 0;
+}
+
+int32_t ngram_profile_count_text(context* ctx, ngram_profile* p, const char* text, const ngram_key** keys) {
+  *keys = nullptr;
+  if (p == nullptr || text == nullptr) return TQ_ERR_ARGUMENT;
+  // Only uppercasing takes anything from the context.
+  const char* casing = (p->options & kNgramKeepCase) == 0 ? guess_casing_lang(ctx) : nullptr;
+  ngram_text_memo* m = p->memo;
+  if (m != nullptr && memo_holds(p, *m, casing, text)) {
+    *keys = m->keys;
+    return 0;
+  }
+  if (m == nullptr) {
+    m = p->memo = new (std::nothrow) ngram_text_memo;  // once
+    if (m == nullptr) return TQ_ERR_NO_MEMORY;
+  }
+  m->valid = false;
+  ngram_profile_clear(ctx, p);
+  if (int32_t rc = ngram_profile_update_text(ctx, p, text, 1); rc != 0) return rc;
+  // A text gives at most one n-gram per code point.
+  for (size_t j = 0; j < p->entries.size() && j < kNgramTextCodes; ++j) {
+    const ngram_entry& e = p->entries[j];
+    ngram_key_make(ngram_entry_key(p, e), e.n, &m->keys[j]);
+  }
+  memo_set(p, m, casing, text);
+  *keys = m->keys;
   return 0;
 }
 

@@ -13,6 +13,11 @@
 // and refilling a warm profile costs nothing per slot and allocates
 // nothing. Counts saturate at 2^32 - 1 instead of wrapping.
 //
+// A profile that counts one text at a time (a context's scratch profile)
+// remembers what it counted last: scoring the same text again under the
+// same settings, as identifying a phrase among several definitions does,
+// then finds its n-grams counted already.
+//
 // An iterator holds an entry number and the profile's generation, which a
 // clear raises: stepping an iterator whose profile was cleared, or freed
 // (the profile detaches its iterators), fails with -1 instead of reading
@@ -27,6 +32,8 @@
 struct tq_ngram_iterator;
 
 namespace tq {
+
+struct ngram_text_memo;
 
 // Option bits of a profile.
 inline constexpr uint32_t kNgramKeepCase = 0x1;
@@ -73,6 +80,11 @@ struct ngram_key {
 }  // namespace tq
 
 struct tq_ngram_profile {
+  tq_ngram_profile() = default;
+  // It owns its memo and is linked from its iterators: never copied.
+  tq_ngram_profile(const tq_ngram_profile&) = delete;
+  tq_ngram_profile& operator=(const tq_ngram_profile&) = delete;
+
   std::vector<tq::ngram_entry> entries;  // insertion order
   std::vector<int32_t> keys;             // code points of the keys too long for their entries
   std::vector<uint64_t> slots;           // hash, stamp and entry number; size a power of two
@@ -84,6 +96,7 @@ struct tq_ngram_profile {
   double score = tq::kNgramNoScore;
   uint32_t generation = 0;                // raised by every clear
   tq_ngram_iterator* iterators = nullptr; // attached iterators
+  tq::ngram_text_memo* memo = nullptr;    // what count_text counted last; made at its first call
 };
 
 struct tq_ngram_iterator {
@@ -115,6 +128,14 @@ void ngram_profile_clear(context* ctx, ngram_profile* profile);
 // cannot be stored (what was added before stays). A window of 0 adds
 // nothing.
 int32_t ngram_profile_update_text(context* ctx, ngram_profile* profile, const char* text, uint32_t weight);
+// Makes the profile hold the n-grams of the text alone, as a clear and an
+// update with weight 1 would, unless the last count_text already counted
+// exactly this text (byte for byte) under the profile's options and window
+// and the same casing language, and nothing was added or cleared since;
+// then the profile is left as it is. *keys is then the key of each entry,
+// in order, until the profile changes. The codes of update_text, or -600;
+// after a failure the next call counts again.
+int32_t ngram_profile_count_text(context* ctx, ngram_profile* profile, const char* text, const ngram_key** keys);
 // Adds one n-gram of n code points with the weight (count saturating);
 // the total grows by one. -1 when it cannot be stored.
 int32_t ngram_profile_add(ngram_profile* profile, const int32_t* codes, uint32_t n, uint32_t weight);

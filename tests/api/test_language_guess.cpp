@@ -78,6 +78,70 @@ TEST(LanguageGuess, HeldOutSentencesScoreHighestForTheirLanguage) {
   EXPECT_GE(right, 13);
 }
 
+// A context scores each text once per definition it is asked about, but
+// counts the text's n-grams only when the text or the settings differ from
+// its last score. Whatever came before a score in a context, it equals the
+// score of a fresh clone: the same phrases against the four definitions in
+// several orders, interleaved with other phrases, with and without an
+// info; and the locale scores of the four locales (Turkish casing among
+// them) in both orders.
+TEST(LanguageGuess, ScoresInAnyOrderEqualThoseOfFreshClones) {
+  Context base(TQ_SAMPLE_KB);
+  ASSERT_TQ_OK(base, tq_session_encoding_set(base, TQ_ENC_UTF8));
+  constexpr uint32_t kMask = TQ_LOAD_DATATYPES | TQ_LOAD_LANGUAGE_DEFNS | TQ_LOAD_GUESS_DEFNS;
+  for (int32_t code : {kEn, 39000, 33000, 123000}) ASSERT_TQ_OK(base, tq_zel_locale_load(base, code, kMask));
+  ASSERT_TQ_OK(base, tq_locale_set(base, kEn));
+  const char* const phrases[] = {"Wir sehen uns morgen im Büro", "The train leaves at seven tonight",
+                                 "Yarın akşam sinemaya gidelim mi", "istanbul İzmir ılık"};
+  int32_t index[4];
+  for (int d = 0; d < 4; ++d) ASSERT_EQ(tq_lang_defn_index_get_by_name(base, kLanguages[d], &index[d]), 0);
+  tq_language_guess_info* info = nullptr;
+  ASSERT_EQ(tq_language_guess_info_init(base, &info), 0);
+  // score(c, p, d): language score of phrase p against definition d (with
+  // the info every third call); d 4 + j: locale score for candidate j.
+  const uint32_t locales[] = {static_cast<uint32_t>(kEn), 39000, 33000, 123000};
+  int calls = 0;
+  auto score = [&](tq_context* c, int p, int d) {
+    int32_t s = -1;
+    int32_t rc = 0;
+    if (d >= 4) {
+      uint32_t u = 0;
+      rc = tq_guess_locale_score(c, "Language", phrases[p], locales[d - 4], &u);
+      s = static_cast<int32_t>(u);
+    } else if (++calls % 3 == 0) {
+      rc = tq_language_guess_score_by_index_with_info(c, index[d], phrases[p], &s, info);
+    } else {
+      rc = tq_language_guess_score_by_index(c, index[d], phrases[p], &s);
+    }
+    EXPECT_EQ(rc, 0) << p << ' ' << d << tq_test::error_list_text(c);
+    return s;
+  };
+  int32_t expected[4][8];
+  for (int p = 0; p < 4; ++p) {
+    for (int d = 0; d < 8; ++d) {
+      tq_context* fresh = nullptr;
+      ASSERT_EQ(tq_clone(base, &fresh), 0);
+      expected[p][d] = score(fresh, p, d);
+      tq_close(fresh);
+    }
+  }
+  std::vector<std::pair<int, int>> script;
+  for (const std::vector<int>& order : {std::vector<int>{0, 1, 2, 3}, {3, 2, 1, 0}, {2, 2, 0, 3, 1, 1},
+                                         {4, 5, 6, 7}, {7, 6, 5, 4}, {0, 4, 1, 7, 3, 6}}) {
+    for (int p = 0; p < 4; ++p) {
+      for (int d : order) script.emplace_back(p, d);
+    }
+    for (int d : order) {
+      for (int p : {0, 1, 0, 3, 3, 2}) script.emplace_back(p, d);
+    }
+  }
+  tq_context* c = nullptr;
+  ASSERT_EQ(tq_clone(base, &c), 0);
+  for (const auto& [p, d] : script) EXPECT_EQ(score(c, p, d), expected[p][d]) << p << ' ' << d;
+  tq_close(c);
+  EXPECT_EQ(tq_language_guess_info_free(base, info), 0);
+}
+
 TEST(LanguageGuess, InfoReadsBackTheScoreAndIndexRules) {
   Context ctx(TQ_SAMPLE_KB);
   ASSERT_TQ_OK(ctx, tq_zel_locale_load(ctx, kEn, TQ_LOAD_DATATYPES | TQ_LOAD_LANGUAGE_DEFNS));
@@ -190,6 +254,53 @@ TEST(LangDefnExports, ListEditsSettingsAndTraining) {
   ASSERT_EQ(tq_xml_create(ctx, "Locale Settings", "9.0", &xml), 0);
   EXPECT_EQ(tq_lang_defn_write(ctx, xml, en), 0);
   EXPECT_EQ(tq_xml_free(ctx, xml), 0);
+}
+
+// Edits of the bookends, the case rule and the window of the definitions
+// between scores of the same phrases: each score equals the one counted
+// afresh (right after a score of another text) under the same settings.
+// The models hold trigrams only: another window scores 0.
+TEST(LangDefnExports, ScoresBetweenEditsEqualScoresCountedAfresh) {
+  tq_test::TempDir kb;
+  std::filesystem::copy(TQ_SAMPLE_KB, kb.path(), std::filesystem::copy_options::recursive);
+  Context ctx(kb.str().c_str(), true);
+  ASSERT_TQ_OK(ctx, tq_session_encoding_set(ctx, TQ_ENC_UTF8));
+  ASSERT_TQ_OK(ctx, tq_zel_locale_load(ctx, kEn, TQ_LOAD_DATATYPES | TQ_LOAD_LANGUAGE_DEFNS));
+  int32_t index[4];
+  uint32_t options[4];
+  for (int d = 0; d < 4; ++d) {
+    ASSERT_EQ(tq_lang_defn_index_get_by_name(ctx, kLanguages[d], &index[d]), 0);
+    ASSERT_EQ(tq_lang_defn_options_get(ctx, index[d], &options[d]), 0);
+  }
+  const char* const phrases[] = {"Das Wetter ist heute sehr schön", "Please close the door behind you"};
+  auto score = [&](const char* text, int d) {
+    int32_t s = -1;
+    EXPECT_EQ(tq_language_guess_score_by_index(ctx, index[d], text, &s), 0) << tq_test::error_list_text(ctx);
+    return s;
+  };
+  constexpr uint32_t kCaseSensitive = 0x1;
+  constexpr uint32_t kBookends = 0x2;
+  const struct {
+    int d;
+    uint32_t window;
+    uint32_t toggled;  // options changed from the definition's own
+  } edits[] = {{0, 3, kBookends}, {1, 3, kBookends}, {2, 3, kCaseSensitive}, {0, 3, 0}, {1, 2, 0}, {1, 3, 0}};
+  for (const auto& e : edits) {
+    SCOPED_TRACE(std::to_string(e.d) + " window " + std::to_string(e.window) + " options " +
+                 std::to_string(options[e.d] ^ e.toggled));
+    ASSERT_EQ(tq_lang_defn_window_size_set(ctx, index[e.d], e.window), 0);
+    ASSERT_EQ(tq_lang_defn_options_set(ctx, index[e.d], options[e.d] ^ e.toggled), 0);
+    int32_t afresh[2][4];
+    for (int p = 0; p < 2; ++p) {
+      for (int d = 0; d < 4; ++d) {
+        score("-", d);
+        afresh[p][d] = score(phrases[p], d);
+      }
+    }
+    for (int d : {0, 1, 2, 3, 1, 0, 0}) {
+      for (int p : {0, 1, 1, 0}) EXPECT_EQ(score(phrases[p], d), afresh[p][d]) << p << ' ' << d;
+    }
+  }
 }
 
 TEST(LangDefnExports, OutsideEditModeTheSchemesGoAfterTheFirstScore) {

@@ -9,6 +9,7 @@
 #include <tuple>
 #include <vector>
 
+#include "guess/krldefacc.h"
 #include "guess/krlginfo.h"
 #include "guess/lang_kb.h"
 
@@ -166,11 +167,16 @@ TEST(LanguageScore, DegenerateModelScoresZero) {
   EXPECT_EQ(kb.score("EN3", "xyz"), 0);
 }
 
+// The same text scored again in one context, while the current locale's
+// casing rules change between the scores.
 TEST(LanguageScore, TurkishCasingUnderTheTurkishLocale) {
   LangKb kb;
+  EXPECT_EQ(kb.score("TR", "istanbul"), 728);
   ASSERT_GE(zel_locale_load(kb.ctx(), lang_test::kTr, kLoadDatatypes | kLoadLanguageDefns), 0) << kb.errors();
   ASSERT_EQ(locale_select(kb.ctx(), lang_test::kTr), 0);
   EXPECT_EQ(kb.score("TR", "istanbul"), 895);
+  ASSERT_EQ(locale_select(kb.ctx(), lang_test::kEn), 0);
+  EXPECT_EQ(kb.score("TR", "istanbul"), 728);
 }
 
 TEST(LanguageScore, InfoRecordsTheStepsAndChangesNothing) {
@@ -228,6 +234,40 @@ TEST(LanguageScore, EditModeRetrainsAndReportsTrainingWeights) {
   lang_defn_part(rec)->trained.store(0);
   EXPECT_EQ(kb.score("EN3", "the end"), 356);
   EXPECT_EQ(part_of(rec)->trained.load(), 1u);
+}
+
+// A window longer than every training entry trains an empty model, which
+// scores 0; each later change retrains before the next score all the same.
+TEST(LanguageScore, EditModeRetrainsAfterAnEmptyModel) {
+  LangKb kb(0, true);
+  context* ctx = kb.ctx();
+  ASSERT_EQ(kb.score("EN3", "the"), 1000);
+  int32_t copy = -1;
+  ASSERT_EQ(tqx_lang_defn_copy(ctx, "EN3", "EN3 Copy", &copy), 0) << kb.errors();
+  EXPECT_EQ(kb.score("EN3 Copy", "the"), 1000);
+  ASSERT_EQ(tqx_lang_defn_window_size_set(ctx, copy, 4), 0);
+  EXPECT_EQ(kb.score("EN3 Copy", "the"), 0);
+  EXPECT_EQ(part_of(kb.defn("EN3 Copy"))->model->total, 0u);
+  const struct {
+    const char* step;
+    int32_t (*edit)(context*, int32_t);
+    const char* text;
+    int32_t score;
+  } steps[] = {
+      {"window 3", [](context* c, int32_t i) { return tqx_lang_defn_window_size_set(c, i, 3); }, "the", 1000},
+      // Case sensitive: the n-grams are uppercased all the same.
+      {"options", [](context* c, int32_t i) { return tqx_lang_defn_options_set(c, i, kLangCaseSensitive); }, "and",
+       618},
+      // THE now counts 1,400 among four entries.
+      {"scheme", [](context* c, int32_t i) { return tqx_lang_defn_training_scheme_add(c, i, "The400"); }, "and", 592},
+  };
+  for (const auto& s : steps) {
+    SCOPED_TRACE(s.step);
+    ASSERT_EQ(s.edit(ctx, copy), 0) << kb.errors();
+    EXPECT_EQ(part_of(kb.defn("EN3 Copy"))->trained.load(), 0u);
+    EXPECT_EQ(kb.score("EN3 Copy", s.text), s.score) << kb.errors();
+  }
+  EXPECT_EQ(kb.score("EN3", "and"), 618);
 }
 
 }  // namespace

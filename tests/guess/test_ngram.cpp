@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "guess/krgcase.h"
+#include "core/krerr.h"
 #include "guess/krngram.h"
 #include "platform/npuchar.h"
 #include "support/bare_context.h"
@@ -87,6 +89,73 @@ TEST(NgramProfile, LongKeysAndRepeatedClears) {
     }
   }
   ngram_profile_free(bc.get(), p);
+}
+
+// count_text counts again exactly when the text's bytes, the options, the
+// window or the casing language differ from its last count, or the profile
+// changed since; either way the profile holds what a clear and an update
+// give.
+TEST(NgramProfile, CountTextCountsAgainOnlyWhenSomethingDiffers) {
+  tq_test::BareContext bc;
+  context* ctx = bc.get();
+  constexpr uint32_t kSq = kNgramSquashSpace;
+  constexpr uint32_t kBe = kNgramSquashSpace | kNgramBookends;
+  constexpr uint32_t kKeep = kNgramSquashSpace | kNgramKeepCase;
+  enum Between { kNothing, kAdd, kClear };
+  const struct {
+    const char* text;
+    uint32_t options;
+    uint32_t window;
+    int32_t locale;  // the current locale's code: 123000 cases as Turkish
+    Between between;
+    bool counted;
+  } steps[] = {
+      {"the end", kSq, 3, 0, kNothing, true},     {"the end", kSq, 3, 0, kNothing, false},
+      {"the end", kSq, 2, 0, kNothing, true},     {"the end", kBe, 2, 0, kNothing, true},
+      {"the end", kBe, 2, 0, kNothing, false},    {"the enD", kBe, 2, 0, kNothing, true},
+      {"the en", kBe, 2, 0, kNothing, true},      {"the end", kBe, 2, 0, kAdd, true},
+      {"the end", kBe, 2, 0, kClear, true},       {"istanbul", kSq, 3, 0, kNothing, true},
+      {"istanbul", kSq, 3, 123000, kNothing, true}, {"istanbul", kSq, 3, 123000, kNothing, false},
+      {"istanbul", kSq, 3, 29000, kNothing, true}, {"istanbul", kKeep, 3, 29000, kNothing, true},
+      {"istanbul", kKeep, 3, 123000, kNothing, false}, {"", kSq, 3, 0, kNothing, true},
+      {"", kSq, 3, 0, kNothing, false},
+  };
+  ngram_profile* p = nullptr;
+  ngram_profile* fresh = nullptr;
+  ASSERT_EQ(ngram_profile_create(ctx, &p), 0);
+  ASSERT_EQ(ngram_profile_create(ctx, &fresh), 0);
+  for (size_t i = 0; i < std::size(steps); ++i) {
+    const auto& s = steps[i];
+    SCOPED_TRACE(i);
+    const int32_t en[] = {'E', 'N'};
+    if (s.between == kAdd) {
+      ASSERT_EQ(ngram_profile_add(p, en, 2, 1), 0);
+    }
+    if (s.between == kClear) ngram_profile_clear(ctx, p);
+    ctx->current_locale_code = s.locale;
+    p->options = fresh->options = s.options;
+    p->window = fresh->window = s.window;
+    const uint32_t generation = p->generation;
+    const ngram_key* keys = nullptr;
+    ASSERT_EQ(ngram_profile_count_text(ctx, p, s.text, &keys), 0);
+    EXPECT_EQ(p->generation != generation, s.counted);
+    ngram_profile_clear(ctx, fresh);
+    ASSERT_EQ(ngram_profile_update_text(ctx, fresh, s.text, 1), 0);
+    EXPECT_EQ(p->total, fresh->total);
+    ASSERT_EQ(p->entries.size(), fresh->entries.size());
+    for (size_t k = 0; k < p->entries.size(); ++k) {
+      const ngram_entry& a = p->entries[k];
+      const ngram_entry& b = fresh->entries[k];
+      EXPECT_TRUE(a.n == b.n && a.count == b.count && std::equal(a.key, a.key + a.n, b.key)) << k;
+      EXPECT_EQ(ngram_profile_find_key(fresh, keys[k]), &b) << k;
+    }
+  }
+  // A text that cannot be decoded fails every time.
+  const ngram_key* keys = nullptr;
+  EXPECT_EQ(ngram_profile_count_text(ctx, p, "a\xC3(", &keys), TQ_ERR_INVALID_CHAR);
+  EXPECT_EQ(ngram_profile_count_text(ctx, p, "a\xC3(", &keys), TQ_ERR_INVALID_CHAR);
+  ngram_profile_free(ctx, fresh);
+  ngram_profile_free(ctx, p);
 }
 
 // The direct uppercasing of the guessing layer gives what the case mapping
