@@ -27,7 +27,7 @@ constexpr int32_t K = kDefnIdent;
 }  // namespace
 
 int32_t tqx_identification_defn_datatype_index_set_no_upcast(context* ctx, int32_t index, int32_t dtype_index) {
-  int32_t rc = field_set(ctx, K, kDefnDatatypeIndex, index, dtype_index);
+  int32_t rc = defn_datatype_index_set(ctx, K, index, dtype_index);
   if (rc < 0) return rc;
   defn_rec* rec = nullptr;
   int32_t r = defn_record_get_for_write(ctx, K, index, &rec);
@@ -166,6 +166,12 @@ int32_t ident_defn_field_changed(context* ctx, int32_t kind, const field_desc& f
 
 int32_t ident_defn_field_changed(context* ctx, int32_t kind, const field_desc& f, int32_t index, uint32_t value) {
   int32_t rc = field_set(ctx, kind, f, index, value);
+  if (rc < 0) return rc;
+  return rc_combine(rc, ident_defn_epilogue(ctx, index));
+}
+
+int32_t tqx_identification_defn_datatype_index_set(context* ctx, int32_t index, int32_t dtype_index) {
+  int32_t rc = defn_datatype_index_set(ctx, K, index, dtype_index);
   if (rc < 0) return rc;
   return rc_combine(rc, ident_defn_epilogue(ctx, index));
 }

@@ -16,9 +16,11 @@ struct tq_xmldoc;
 
 namespace tq {
 
-// The datatype is stored as given; the definition is bound again before its
-// next run, its format level stays.
+// The datatype resolved as every kind resolves it (defn_datatype_index_set);
+// the definition is bound again before its next run, its format level stays.
 int32_t tqx_identification_defn_datatype_index_set_no_upcast(context* ctx, int32_t index, int32_t dtype_index);
+// The shared datatype setter, then the change epilogue.
+int32_t tqx_identification_defn_datatype_index_set(context* ctx, int32_t index, int32_t dtype_index);
 // The first normalization library's name (4,096 bytes); -800 when the
 // definition has none.
 int32_t tqx_identification_defn_normalization_regexlib_name_get(context* ctx, int32_t index, char* name);

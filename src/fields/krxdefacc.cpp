@@ -15,7 +15,6 @@
 #include "kbstore/krdefn.h"
 #include "kbstore/krdefnacc.h"
 #include "kbstore/krdtok.h"
-#include "kbstore/krdtyp.h"
 #include "core/krstr.h"
 #include "fields/krxdef.h"
 #include "resources/krgram.h"
@@ -440,6 +439,10 @@ int32_t tqx_extraction_defn_opt_params_resource_limit_set(context* ctx, int32_t 
 }
 int32_t tqx_extraction_defn_opt_params_scoring_levels_set(context* ctx, int32_t index, uint32_t pattern,
                                                           uint32_t levels) {
+  // The reader refuses a level count outside what the engines score, as
+  // the other families' setters do.
+  if (levels > INT32_MAX) return TQ_ERR_ARGUMENT;
+  if (int32_t rc = optp_levels_validate(ctx, static_cast<int32_t>(levels)); rc < 0) return rc;
   return opt_set(ctx, index, pattern, &parse_opt_params::levels, levels);
 }
 int32_t tqx_extraction_defn_opt_params_input_length_set(context* ctx, int32_t index, uint32_t pattern,
@@ -636,13 +639,9 @@ int32_t tqx_extraction_defn_token_delete(context* ctx, int32_t index, int32_t to
 }
 
 int32_t tqx_extraction_defn_datatype_index_set(context* ctx, int32_t index, int32_t dtype_index) {
-  // A datatype that is not there changes nothing.
-  dtype_chain chain{};
-  dtype_rec* dt = nullptr;
-  int32_t rc = dtype_current_chain(ctx, &chain);
-  if (rc >= 0) rc = dtype_record_get(ctx, chain, dtype_index, &dt);
-  if (rc < 0) return rc;
-  rc = field_set(ctx, K, kDefnDatatypeIndex, index, dtype_index);
+  // A datatype that is not there (or -1: an extraction definition needs
+  // one) changes nothing.
+  int32_t rc = defn_datatype_index_set(ctx, K, index, dtype_index);
   if (rc < 0) return rc;
   // The old tokens go first, with everything of the kind part that named
   // them, then one token per token of the datatype (at most 32), in order.
@@ -650,15 +649,14 @@ int32_t tqx_extraction_defn_datatype_index_set(context* ctx, int32_t index, int3
     int32_t r = extract_defn_tokens_cleared(ctx, rec);
     if (r < 0) return r;
     dtok_list_clear(ctx, &rec->tokens, 0);
-    r = dtype_record_get(ctx, chain, dtype_index, &dt);
     defn_token_owner owner;
-    if (r >= 0) r = defn_token_owner_get(ctx, rec, &owner);
-    for (uint32_t t = 0; r >= 0 && t < dt->token_count && t < kTokensMax; ++t) {
+    r = defn_token_owner_get(ctx, rec, &owner);
+    for (uint32_t t = 0; r >= 0 && t < owner.owner.datatype_token_count && t < kTokensMax; ++t) {
       int32_t position = -1;
       r = dtok_list_add(ctx, owner.owner, &rec->tokens, &position);
       if (r < 0) break;
       dtok_rec* tok = rec->tokens.items[static_cast<size_t>(position)].get();
-      r = dtok_name_set(ctx, owner.owner, rec->tokens.count(), tok, dt->tokens[t].value, 0);
+      r = dtok_name_set(ctx, owner.owner, rec->tokens.count(), tok, owner.datatype_tokens[t], 0);
     }
     return r;
   });

@@ -743,6 +743,10 @@ int32_t tqx_guess_defn_opt_params_resource_limit_set(context* ctx, int32_t index
 
 int32_t tqx_guess_defn_opt_params_scoring_levels_set(context* ctx, int32_t index, uint32_t position,
                                                      uint32_t value) {
+  // The reader refuses a level count outside what the engines score, and
+  // the engines would meet it at the next run: refused here instead.
+  if (value > INT32_MAX) return TQ_ERR_ARGUMENT;
+  if (int32_t rc = optp_levels_validate(ctx, static_cast<int32_t>(value)); rc < 0) return rc;
   return pattern_opt_edit(ctx, index, position, [&](parse_opt_params& opt) {
     override_on(ctx, opt);
     opt.levels = static_cast<int32_t>(value);
@@ -751,6 +755,9 @@ int32_t tqx_guess_defn_opt_params_scoring_levels_set(context* ctx, int32_t index
 
 int32_t tqx_guess_defn_opt_params_input_length_set(context* ctx, int32_t index, uint32_t position,
                                                    uint32_t value) {
+  // Any other value leaves no parser to pick and is written as automatic.
+  if (value > INT32_MAX) return TQ_ERR_ARGUMENT;
+  if (int32_t rc = optp_input_length_validate(ctx, static_cast<int32_t>(value)); rc < 0) return rc;
   return pattern_opt_edit(ctx, index, position, [&](parse_opt_params& opt) {
     override_on(ctx, opt);
     opt.input_length = static_cast<int32_t>(value);

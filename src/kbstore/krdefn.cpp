@@ -692,11 +692,45 @@ int32_t defn_copy(context* ctx, int32_t kind, const char* source, const char* de
   return rc_combine(rc_combine(rc_combine(rc, write_unlock(ctx)), conv), conv2);
 }
 
+namespace {
+
+// The definitions of every loaded locale that run on the parse definition
+// `parse` name none from now on and take no parsed input, as a file without
+// a "Parsorithm" reads: otherwise they would name an unloaded slot, be
+// written with an empty one, and come back different. Under the write hold.
+void parse_defn_users_release(context* ctx, const defn_rec* parse) {
+  const shared_contents* sc = ctx_contents(ctx);
+  if (sc == nullptr) return;
+  for (uint32_t i = 0; i < sc->locales.count; ++i) {
+    const loaded_locale_rec* loc = sc->locales.recs[i];
+    if (loc == nullptr || loc->code == -1) continue;
+    for (int32_t kind = 1; kind <= kDefnKindCount; ++kind) {
+      const defn_set& set = loc->defns[kind];
+      for (uint32_t j = 0; j < set.count; ++j) {
+        defn_rec* user = set.recs[j];
+        if (user == nullptr || user->kind == 0 || user->parse_defn < 0) continue;
+        defn_rec* named = nullptr;
+        if (defn_record_get_for_read_in_locale(ctx, kDefnParse, user->locale, user->parse_defn, &named) < 0 ||
+            named != parse) {
+          continue;
+        }
+        user->parse_defn = -1;
+        user->allow_parsed_input = 0;
+        const defn_kind_ops* ops = defn_kind_ops_get(user->kind);
+        if (ops != nullptr && ops->invalidate != nullptr) ops->invalidate(ctx, user, kFieldDropsPrepared);
+      }
+    }
+  }
+}
+
+}  // namespace
+
 int32_t defn_unload(context* ctx, int32_t kind, int32_t index) {
   if (index == -1) return TQ_ERR_ARGUMENT;
   defn_rec* rec = nullptr;
   int32_t rc = defn_record_get_for_write(ctx, kind, index, &rec);
   if (rc < 0) return rc;
+  if (kind == kDefnParse) parse_defn_users_release(ctx, rec);
   defn_record_clear(ctx, rec, 0);
   return defn_write_end(ctx);
 }

@@ -230,7 +230,8 @@ int32_t defn_add(context* ctx, int32_t kind, const char* name, uint32_t flags, i
 int32_t defn_copy(context* ctx, int32_t kind, const char* source, const char* dest, uint32_t flags,
                   int32_t* index);
 // Empties the slot (references given back); indices of later definitions
-// stay. -802 for index -1.
+// stay. -802 for index -1. The definitions that ran on an unloaded parse
+// definition name none afterwards and take no parsed input.
 int32_t defn_unload(context* ctx, int32_t kind, int32_t index);
 // Removes the last own definition of the kind from the current locale.
 int32_t defn_unload_last(context* ctx, int32_t kind);
@@ -286,6 +287,11 @@ int32_t defn_write(context* ctx, xmldoc* element, const defn_rec* rec);
 // fills it with defn_write and includes it in `target` under the kind's root
 // type. Nothing is included on failure.
 int32_t defn_element_write(context* ctx, xmldoc* target, const defn_rec* rec);
+
+// The datatype name a definition's element falls back on when it names
+// none: "Name" for identification analysis, what the kind derives from the
+// definition's name, else empty (the reader then refuses the datatype).
+int32_t defn_datatype_fallback_name(context* ctx, const defn_rec* rec, char* out, uint32_t size);
 
 // 1 when `rec` is a definition of `kind` that a loaded locale of the
 // shared state still holds. A definition another context unloaded while this

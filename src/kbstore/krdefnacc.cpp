@@ -34,7 +34,6 @@ const field_desc kDefnAutomaticUppercasing =
     flag_field<&defn_rec::automatic_uppercasing>("Automatic Uppercasing", &kDefnRecords)
         .out(1)
         .drops(kFieldDropsPrepared);
-const field_desc kDefnDatatypeIndex = i32_field<&defn_rec::datatype>("Datatype", &kDefnRecords).out(-1);
 // The kinds that run on a parse definition prepare from it.
 const field_desc kDefnParseDefnIndex = i32_field<&defn_rec::parse_defn>("Parse Definition", &kDefnRecords)
                                            .out(-1)
@@ -454,6 +453,76 @@ int32_t defn_datatype_index_get(context* ctx, int32_t kind, int32_t index, int32
   if (rc == 0) rc = dtype_index_get_by_name(ctx, here, dt->name, dtype_index);
   if (rc < 0) *dtype_index = -1;
   return rc;
+}
+
+int32_t defn_datatype_index_own(context* ctx, const defn_rec* rec, int32_t dtype_index, int32_t* own) {
+  *own = -1;
+  if (dtype_index == -1) {
+    char fallback[kDtypeNameMax + 1];
+    const int32_t rc = defn_datatype_fallback_name(ctx, rec, fallback, sizeof fallback);
+    if (rc < 0) return rc;
+    return fallback[0] != '\0' ? 0 : TQ_ERR_INDEX;
+  }
+  // The reverse of the getter: the caller's index names a datatype of the
+  // current locale; the definition keeps the index of the datatype of that
+  // name in its own locale, which is where the writer looks it up.
+  dtype_chain here{};
+  dtype_rec* dt = nullptr;
+  int32_t rc = dtype_current_chain(ctx, &here);
+  if (rc == 0) rc = dtype_record_get(ctx, here, dtype_index, &dt);
+  loaded_locale_rec* locale = nullptr;
+  if (rc == 0) rc = locale_rec_get(ctx, rec->locale, &locale);
+  dtype_chain mine{};
+  if (rc == 0) rc = dtype_locale_chain(ctx, locale, &mine);
+  if (rc == 0) rc = dtype_index_get_by_name(ctx, mine, dt->name, own);
+  if (rc == TQ_ERR_NO_MEMORY) return rc;
+  if (rc < 0 || *own < 0) {
+    *own = -1;
+    return TQ_ERR_INDEX;
+  }
+  return 0;
+}
+
+int32_t defn_datatype_index_set(context* ctx, int32_t kind, int32_t index, int32_t dtype_index) {
+  return edit(ctx, kind, index, [&](defn_rec* rec) {
+    int32_t own = -1;
+    const int32_t rc = defn_datatype_index_own(ctx, rec, dtype_index, &own);
+    if (rc < 0) return rc;
+    rec->datatype = own;
+    return 0;
+  });
+}
+
+namespace {
+
+// 1 when the index names a loaded parse definition of the definition's own
+// locale, where the writer and the analyses look it up.
+bool parse_defn_named(context* ctx, const defn_rec* rec, int32_t parse_index) {
+  defn_rec* parse = nullptr;
+  return parse_index >= 0 &&
+         defn_record_get_for_read_in_locale(ctx, kDefnParse, rec->locale, parse_index, &parse) >= 0 &&
+         parse->kind == kDefnParse;
+}
+
+}  // namespace
+
+int32_t defn_parse_defn_index_set(context* ctx, int32_t kind, int32_t index, int32_t parse_index) {
+  return edit(ctx, kind, index, [&](defn_rec* rec) {
+    if (parse_index != -1 && !parse_defn_named(ctx, rec, parse_index)) return TQ_ERR_INDEX;
+    rec->parse_defn = parse_index;
+    // Parsed input goes with the parse definition, as files read it.
+    if (parse_index == -1) rec->allow_parsed_input = 0;
+    drop_prepared(ctx, rec);
+    return 0;
+  });
+}
+
+int32_t defn_parsed_input_flag_set(context* ctx, int32_t kind, int32_t index, uint32_t flag) {
+  return edit(ctx, kind, index, [&](defn_rec* rec) {
+    if (flag != 0 && !parse_defn_named(ctx, rec, rec->parse_defn)) return TQ_ERR_PART_MISSING;
+    rec->allow_parsed_input = flag != 0 ? 1 : 0;
+    return 0;
+  });
 }
 
 int32_t defn_parse_defn_name_get(context* ctx, int32_t kind, int32_t index, char* name) {

@@ -57,7 +57,8 @@ extern const field_desc kDefnValidFlagInfo;         // u32: the validity bits
 extern const field_desc kDefnEditable;              // flag
 extern const field_desc kDefnSurface;               // flag, as stored (option bit 20 not applied)
 extern const field_desc kDefnAutomaticUppercasing;  // flag, out 1; a set drops the prepared state
-extern const field_desc kDefnDatatypeIndex;         // i32, set only: stored unchanged (the get translates)
+// Read through these two, set through defn_parse_defn_index_set and
+// defn_parsed_input_flag_set, which keep them together.
 extern const field_desc kDefnParseDefnIndex;        // i32, out -1; any failure -708
 extern const field_desc kDefnParsedInputFlag;       // flag, raw (option bit 21 not applied); any failure -800
 // A token's automatic uppercasing, by (kind, index, token): out 1, any
@@ -91,6 +92,24 @@ int32_t defn_deprecated_info_set(context* ctx, int32_t kind, int32_t index, uint
 // The datatype the definition names in its own locale, as the index of the
 // datatype of that name in the current locale; -1 when it names none.
 int32_t defn_datatype_index_get(context* ctx, int32_t kind, int32_t index, int32_t* dtype_index);
+// Sets the datatype from an index the getter speaks (the current locale's),
+// so that what the getter gave is taken and read back the same: the
+// definition keeps the datatype of that name in its own locale. -800,
+// nothing changed, for an index that names no datatype, or one the
+// definition's own locale does not see; -1 (none) only for a kind whose
+// reader finds a datatype without one (defn_datatype_fallback_name), else
+// -800 too.
+int32_t defn_datatype_index_set(context* ctx, int32_t kind, int32_t index, int32_t dtype_index);
+// The same resolution for a setter that holds the record for change: *own
+// the index the definition would keep (-1 for none).
+int32_t defn_datatype_index_own(context* ctx, const defn_rec* rec, int32_t dtype_index, int32_t* own);
+// The parse definition, by its index in the definition's own locale: -800,
+// nothing changed, for one that names no loaded parse definition; -1 names
+// none and takes "Allow Parsed Input" off with it. Drops the prepared state.
+int32_t defn_parse_defn_index_set(context* ctx, int32_t kind, int32_t index, int32_t parse_index);
+// "Allow Parsed Input" on needs a parse definition (-708 without one, as a
+// file without "Parsorithm" reads it off); off is always taken.
+int32_t defn_parsed_input_flag_set(context* ctx, int32_t kind, int32_t index, uint32_t flag);
 // The name of the parse definition it names (320 bytes), looked up in the
 // definition's own locale; empty when none.
 int32_t defn_parse_defn_name_get(context* ctx, int32_t kind, int32_t index, char* name);

@@ -146,16 +146,10 @@ int32_t read_datatype(context* ctx, const xmldoc* el, defn_rec* rec) {
   str_copy_bounded(name, xmldoc_prop_get(ctx, el, kPropDatatype), sizeof name);
   if (name[0] == '\0' && rec->kind == kDefnIdent) {
     str_copy_bounded(name, xmldoc_prop_get(ctx, el, kPropDatatype1), sizeof name);
-    if (name[0] == '\0') str_copy_bounded(name, kIdentDefaultDatatype, sizeof name);
-  } else if (name[0] == '\0') {
-    // A kind that knows its datatype from the definition's name says so.
-    const defn_kind_ops* ops = defn_kind_ops_get(rec->kind);
-    if (ops != nullptr && ops->datatype_from_name != nullptr) {
-      int32_t rc = ops->datatype_from_name(ctx, rec->name, name, sizeof name);
-      if (err_is_critical(rc)) return rc;
-      if (rc < 0) name[0] = '\0';
-      name[sizeof name - 1] = '\0';
-    }
+  }
+  if (name[0] == '\0') {
+    int32_t rc = defn_datatype_fallback_name(ctx, rec, name, sizeof name);
+    if (err_is_critical(rc)) return rc;
   }
   if (name[0] == '\0') {
     TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 183, kind_name(rec), rec->name);
@@ -648,6 +642,22 @@ constexpr write_step kWriteSteps[] = {
 };
 
 }  // namespace
+
+int32_t defn_datatype_fallback_name(context* ctx, const defn_rec* rec, char* out, uint32_t size) {
+  if (out == nullptr || size == 0) return TQ_ERR_ARGUMENT;
+  out[0] = '\0';
+  if (rec->kind == kDefnIdent) {
+    str_copy_bounded(out, kIdentDefaultDatatype, size);
+    return 0;
+  }
+  // A kind that knows its datatype from the definition's name says so.
+  const defn_kind_ops* ops = defn_kind_ops_get(rec->kind);
+  if (ops == nullptr || ops->datatype_from_name == nullptr) return 0;
+  const int32_t rc = ops->datatype_from_name(ctx, rec->name, out, size);
+  if (rc < 0) out[0] = '\0';
+  out[size - 1] = '\0';
+  return rc < 0 ? rc : 0;
+}
 
 // ---- The document functions -----------------------------------------------------------------
 

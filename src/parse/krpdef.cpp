@@ -238,12 +238,16 @@ int32_t prepare_locked(context* ctx, defn_rec* rec, parse_defn_kind_rec* part);
 
 // ---- Writing ------------------------------------------------------------------------
 
-int32_t write_nosol_slot(context* ctx, xmldoc* el, const defn_rec* rec, const dtok_rec* slot) {
+// A slot's key is the position of its datatype token, so the slot is
+// written under that token's name, as the no-solution getters report it and
+// as the reader looks it up. The definition's own token at that position
+// is another one once a token before it was deleted. A slot whose key names
+// no datatype token any more could not be read back and is not written.
+int32_t write_nosol_slot(context* ctx, xmldoc* el, const defn_token_owner& owner, const dtok_rec* slot) {
   const parse_token_kind_rec* block = parse_token_part(slot);
   if (block == nullptr || block->count == 0) return 0;
-  const char* name = slot->key >= 0 && static_cast<uint32_t>(slot->key) < rec->tokens.count()
-                         ? rec->tokens.items[static_cast<size_t>(slot->key)]->name
-                         : "";
+  if (slot->key < 0 || static_cast<uint32_t>(slot->key) >= owner.owner.datatype_token_count) return 0;
+  const char* name = owner.datatype_tokens[slot->key];
   xmldoc* doc = nullptr;
   int32_t rc = xmldoc_create(ctx, kNosolToken, kVersion, &doc);
   if (rc != 0) return rc;
@@ -391,9 +395,13 @@ int32_t parse_defn_kind_write(context* ctx, xmldoc* element, const defn_rec* rec
     rc = xmldoc_prop_add(ctx, element, kPropUnknown,
                          rec->tokens.items[static_cast<size_t>(part->unknown_token)]->name);
   }
-  for (const auto& slot : part->nosol.items) {
-    if (rc < 0) break;
-    rc = write_nosol_slot(ctx, element, rec, slot.get());
+  if (rc >= 0 && part->nosol.count() != 0) {
+    defn_token_owner owner{};
+    rc = defn_token_owner_get(ctx, rec, &owner);
+    for (const auto& slot : part->nosol.items) {
+      if (rc < 0) break;
+      rc = write_nosol_slot(ctx, element, owner, slot.get());
+    }
   }
   if (rc >= 0) rc = write_excluded(ctx, element, part);
   return rc < 0 ? rc : 0;

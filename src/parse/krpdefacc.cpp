@@ -14,7 +14,6 @@
 #include "kbstore/krdefn.h"
 #include "kbstore/krdefnacc.h"
 #include "kbstore/krdtok.h"
-#include "kbstore/krdtyp.h"
 #include "kbstore/krlib.h"
 #include "parse/krpdef.h"
 #include "resources/krgram.h"
@@ -97,21 +96,17 @@ namespace {
 // Gives the definition its datatype and one token per datatype token, in
 // order, named as the datatype's tokens (UTF-8 already: no conversion).
 int32_t tokens_from_datatype(context* ctx, int32_t index, int32_t dtype_index) {
-  int32_t rc = field_set(ctx, K, kDefnDatatypeIndex, index, dtype_index);
+  int32_t rc = defn_datatype_index_set(ctx, K, index, dtype_index);
   if (rc < 0) return rc;
   return edit(ctx, index, [&](defn_rec* rec) {
-    dtype_chain chain{};
-    dtype_rec* dt = nullptr;
-    int32_t r = dtype_current_chain(ctx, &chain);
-    if (r >= 0) r = dtype_record_get(ctx, chain, dtype_index, &dt);
     defn_token_owner owner;
-    if (r >= 0) r = defn_token_owner_get(ctx, rec, &owner);
-    for (uint32_t t = 0; r >= 0 && t < dt->token_count; ++t) {
+    int32_t r = defn_token_owner_get(ctx, rec, &owner);
+    for (uint32_t t = 0; r >= 0 && t < owner.owner.datatype_token_count; ++t) {
       int32_t position = -1;
       r = dtok_list_add(ctx, owner.owner, &rec->tokens, &position);
       if (r < 0) break;
       dtok_rec* tok = rec->tokens.items[static_cast<size_t>(position)].get();
-      r = dtok_name_set(ctx, owner.owner, rec->tokens.count(), tok, dt->tokens[t].value, 0);
+      r = dtok_name_set(ctx, owner.owner, rec->tokens.count(), tok, owner.datatype_tokens[t], 0);
     }
     drop_prepared(ctx, rec);
     return r;

@@ -125,7 +125,9 @@ int32_t regex_apply(run_state& s, int32_t i, char* text, uint32_t size) {
 
 // Word i: the scheme, then the regexlib, else the default rule. The result
 // is left in `text` (kCaseWordSize bytes). The texts of the steps are kept
-// for a case info only.
+// for a case info only: under a definition the after-scheme text starts as
+// the word itself and the after-regex text as a copy of the after-scheme
+// one, so that a step that changes nothing still shows what it was given.
 int32_t word_step(run_state& s, int32_t i, char* text) {
   if (text[0] == '\0') return 0;
   const bool recording = s.rec_info.info != nullptr;
@@ -138,19 +140,28 @@ int32_t word_step(run_state& s, int32_t i, char* text) {
   int32_t matched = 0;
   uint32_t scheme_flag = 0;
   if (s.part != nullptr) {
+    if (recording) {
+      std::memcpy(scheme_text, text, std::strlen(text) + 1);
+      after_scheme = scheme_text;
+    }
     if (s.scheme != nullptr) {
+      char standard[kCaseWordSize];
       int32_t hit = 0;
-      const int32_t rc = scheme_phrase(s, text, scheme_text, &hit);
+      const int32_t rc = scheme_phrase(s, text, standard, &hit);
       if (rc < 0) return rc;
       if (hit != 0) {
-        // The standard whole, as the length check keeps words' characters;
-        // scheme_text keeps it for the record.
-        if (take_text(text, scheme_text, kCaseWordSize)) s.cut_at(i);
-        after_scheme = scheme_text;
+        if (take_text(text, standard, kCaseWordSize)) s.cut_at(i);
+        if (recording) {
+          std::memcpy(scheme_text, text, std::strlen(text) + 1);
+          s.rec_info.info->scheme_matched = 1;
+        }
         matched = 1;
         scheme_flag = 1;
-        if (recording) s.rec_info.info->scheme_matched = 1;
       }
+    }
+    if (recording) {
+      std::memcpy(regex_text, scheme_text, std::strlen(scheme_text) + 1);
+      after_regex = regex_text;
     }
     if (s.regexlib != nullptr && !(s.part->skip_regexlib_on_scheme != 0 && matched != 0)) {
       const int32_t rc = regex_apply(s, i, text, kCaseWordSize);
@@ -158,7 +169,6 @@ int32_t word_step(run_state& s, int32_t i, char* text) {
       if (rc > 0) {
         if (recording) {
           std::memcpy(regex_text, text, std::strlen(text) + 1);
-          after_regex = regex_text;
           s.rec_info.info->regex_matched = 1;
         }
         matched = 1;

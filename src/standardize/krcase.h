@@ -31,8 +31,12 @@
 struct tq_case_info {
   struct word {
     std::string source;        // the word, or the span's text, as passed in
-    std::string after_scheme;  // empty when the scheme did not change it
-    std::string after_regex;   // empty when the regexlib did not change it
+    // Under a definition a word's after-scheme text is the word until the
+    // scheme changes it, and its after-regex text the after-scheme text
+    // until the regexlib changes it; a span's are empty for a step that left
+    // it alone; without a definition both are empty.
+    std::string after_scheme;
+    std::string after_regex;
     std::string final_text;    // empty for a span the scheme alone changed
     uint32_t scheme_flag = 0;
   };

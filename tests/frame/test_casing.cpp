@@ -285,6 +285,49 @@ TEST(Casing, CaseInfo) {
   EXPECT_EQ(tq_lcase_info_free(c, nullptr), 0);
 }
 
+// Under a definition every word record shows what each step was given: the
+// after-scheme text is the word until the scheme changes it, the after-regex
+// text starts from it. Each of the three info families reads the same record.
+TEST(Casing, CaseInfoWordTextsUnderADefinition) {
+  CasingKb kb;
+  tq_context* c = kb.ctx();
+  using word_info_fn = int32_t (*)(tq_context*, tq_case_info*, int32_t, char*, char*, char*, char*);
+  using init_fn = int32_t (*)(tq_context*, tq_case_info**);
+  using free_fn = int32_t (*)(tq_context*, tq_case_info*);
+  const struct {
+    init_fn init;
+    word_info_fn get;
+    free_fn release;
+  } families[] = {{tq_case_info_init, tq_case_info_word_info_get, tq_case_info_free},
+                  {tq_ucase_info_init, tq_ucase_info_word_info_get, tq_ucase_info_free},
+                  {tq_lcase_info_init, tq_lcase_info_word_info_get, tq_lcase_info_free}};
+  const struct {
+    const char* defn;
+    const char* value;
+    int32_t word;
+    const char* texts;  // source, after scheme, after regex, final
+  } cases[] = {
+      // No scheme; the known-pattern regexlib changes the word.
+      {"Macs", "mcdonald", 0, "mcdonald|mcdonald|McDonald|McDonald"},
+      // A scheme that does not know the word, no regexlib: the default rule.
+      {"Names", "VAN DER BERG", 1, "BERG|BERG|BERG|Berg"},
+  };
+  for (const auto& f : families) {
+    for (const auto& k : cases) {
+      tq_case_info* info = nullptr;
+      ASSERT_EQ(f.init(c, &info), 0);
+      char out[1028];
+      ASSERT_EQ(tq_propercase_with_info(c, k.defn, k.value, out, sizeof out, info), 0) << error_list_text(c);
+      char a[1028], b[1028], d[1028], e[1028];
+      ASSERT_EQ(f.get(c, info, k.word, a, b, d, e), 0);
+      EXPECT_EQ(std::string(a) + "|" + b + "|" + d + "|" + e, k.texts) << k.defn;
+      EXPECT_EQ(tq_case_info_known_pattern_regex_word_get(c, info, k.word, a), 0);
+      EXPECT_STREQ(a, d) << k.defn;
+      EXPECT_EQ(f.release(c, info), 0);
+    }
+  }
+}
+
 // A known-word scheme whose standard is longer in characters than its data
 // fails the check each time the definition is used unprepared: -706 and no
 // output. Checked at load under option bit 22, the definition is not valid.

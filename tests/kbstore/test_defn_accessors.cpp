@@ -199,8 +199,17 @@ TEST(DefnAccessors, DeprecationDatatypeParseDefinitionCommentsAndName) {
   inherited->datatype = -1;
   EXPECT_EQ(defn_datatype_index_get(ctx, K, 1, &index), 0);
   EXPECT_EQ(index, -1);
-  EXPECT_EQ(field_set(ctx, K, kDefnDatatypeIndex, 0, int32_t{4}), 0);  // stored unchanged
-  EXPECT_EQ(child->defns[K].recs[0]->datatype, 4);
+  // The setter takes the getter's indices: the child's "Beta" (0) is the
+  // parent's own "Beta" (1) for the parent's definition; an index that names
+  // no datatype, and none for a kind whose files need one, change nothing.
+  EXPECT_EQ(defn_datatype_index_set(ctx, K, 1, 0), 0);
+  EXPECT_EQ(inherited->datatype, 1);
+  EXPECT_EQ(defn_datatype_index_set(ctx, K, 1, 1), 0);  // "Alpha", which the child inherits
+  EXPECT_EQ(inherited->datatype, 0);
+  for (int32_t bad : {4, -1, -2}) EXPECT_EQ(defn_datatype_index_set(ctx, K, 1, bad), -800) << bad;
+  EXPECT_EQ(inherited->datatype, 0);
+  EXPECT_EQ(defn_datatype_index_get(ctx, K, 1, &index), 0);
+  EXPECT_EQ(index, 1);
 
   // The parse definition's name comes from the definition's own locale.
   inherited->parse_defn = 0;

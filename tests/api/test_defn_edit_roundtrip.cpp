@@ -1,0 +1,239 @@
+// Definition edits that must survive a write and a read, on an edit-mode
+// copy of the sample knowledge base with ENUSA current, so that EN's
+// definitions and datatypes are seen at the edit-mode indices 256 and up:
+// the datatype index of every kind, parse definitions that their users stop
+// naming, and setters of ranged numbers that the readers check.
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "support/tq_test.h"
+#include "tq.h"
+
+namespace {
+
+using tq_test::Context;
+
+constexpr int32_t kEn = 29000;
+constexpr int32_t kEnusa = 29840;
+constexpr uint32_t kEverything = TQ_LOAD_DATATYPES | TQ_LOAD_PARSE_DEFNS | TQ_LOAD_IDENT_DEFNS | TQ_LOAD_STDZN_DEFNS |
+                                 TQ_LOAD_GENDER_DEFNS | TQ_LOAD_MATCH_DEFNS | TQ_LOAD_CASE_DEFNS | TQ_LOAD_GUESS_DEFNS |
+                                 TQ_LOAD_PATTERN_DEFNS | TQ_LOAD_EXTRACT_DEFNS | TQ_LOAD_LANGUAGE_DEFNS;
+
+// A copy of the sample knowledge base, open in edit mode with ENUSA (and so
+// EN) loaded whole.
+struct SampleEdit {
+  tq_test::TempDir dir;
+  Context ctx;
+  int32_t load_rc = 0;
+  SampleEdit() : ctx(copy(dir), true) {
+    load_rc = tq_zel_locale_load(ctx, kEnusa, kEverything);
+    EXPECT_EQ(load_rc, 0) << tq_test::error_list_text(ctx);
+  }
+  static const char* copy(const tq_test::TempDir& to) {
+    std::filesystem::copy(TQ_SAMPLE_KB, to.path(), std::filesystem::copy_options::recursive);
+    return to.path().c_str();
+  }
+  // EN written back to its file.
+  int32_t write_en() {
+    tq_lock_handle* lock = nullptr;
+    EXPECT_EQ(tq_lock_init(ctx, &lock), 0);
+    int32_t rc = tq_lock_create(ctx, "en.loc", 7, lock, nullptr);
+    if (rc == 0) rc = tq_locale_write(ctx, kEn, lock);
+    tq_lock_free(ctx, lock);
+    return rc;
+  }
+};
+
+using index_by_name_fn = int32_t (*)(tq_context*, const char*, int32_t*);
+using dtype_get_fn = int32_t (*)(tq_context*, int32_t, int32_t*);
+using dtype_set_fn = int32_t (*)(tq_context*, int32_t, int32_t);
+
+struct DatatypeRow {
+  const char* row;
+  const char* defn;
+  index_by_name_fn find;
+  dtype_get_fn get;
+  dtype_set_fn set;
+  int32_t none_rc;  // what set(-1) gives: 0 where the reader falls back on a datatype
+};
+
+const DatatypeRow kDatatypeRows[] = {
+    {"parse", "Name", tq_parse_defn_index_get_by_name, tq_parse_defn_datatype_index_get,
+     tq_parse_defn_datatype_index_set, -800},
+    {"match", "Name", tq_match_defn_index_get_by_name, tq_match_defn_datatype_index_get,
+     tq_match_defn_datatype_index_set, -800},
+    {"case", "Name", tq_case_defn_index_get_by_name, tq_case_defn_datatype_index_get, tq_case_defn_datatype_index_set,
+     -800},
+    {"gender", "Name", tq_gender_defn_index_get_by_name, tq_gender_defn_datatype_index_get,
+     tq_gender_defn_datatype_index_set, -800},
+    {"extraction", "Contact", tq_extraction_defn_index_get_by_name, tq_extraction_defn_datatype_index_get,
+     tq_extraction_defn_datatype_index_set, -800},
+    {"stdzn", "Name", tq_stdzn_defn_index_get_by_name, tq_stdzn_defn_datatype_index_get,
+     tq_stdzn_defn_datatype_index_set, -800},
+    {"patrn", "Pattern", tq_patrn_defn_index_get_by_name, tq_patrn_defn_datatype_index_get,
+     tq_patrn_defn_datatype_index_set, -800},
+    {"identification", "Name", tq_identification_defn_index_get_by_name, tq_identification_defn_datatype_index_get,
+     tq_identification_defn_datatype_index_set, 0},
+    {"identification no upcast", "Name", tq_identification_defn_index_get_by_name,
+     tq_identification_defn_datatype_index_get, tq_identification_defn_datatype_index_set_no_upcast, 0},
+    {"lang", "English", tq_lang_defn_index_get_by_name, tq_lang_defn_datatype_index_get,
+     tq_lang_defn_datatype_index_set, -800},
+    {"guess", "Language", tq_guess_defn_index_get_by_name, tq_guess_defn_datatype_index_get,
+     tq_guess_defn_datatype_index_set, -800},
+};
+
+std::string datatype_name(tq_context* ctx, int32_t index) {
+  char name[400] = "";
+  const int32_t rc = tq_datatype_name_get_by_index(ctx, index, name);
+  return rc < 0 ? "rc " + std::to_string(rc) : name;
+}
+
+// Every kind's setter takes what its getter gives and reads it back the
+// same; an index that names no datatype, and none where the kind's files
+// need one, are refused with -800 and change nothing; the locale is then
+// written, and read again whole with each definition on its datatype.
+TEST(DefnEditRoundTrip, DatatypeIndexOfEveryKind) {
+  SampleEdit kb;
+  tq_context* ctx = kb.ctx;
+  std::vector<std::string> before;
+  for (const DatatypeRow& r : kDatatypeRows) {
+    SCOPED_TRACE(r.row);
+    int32_t index = -1, dt = -9, now = -9;
+    ASSERT_EQ(r.find(ctx, r.defn, &index), 0) << tq_test::error_list_text(ctx);
+    ASSERT_EQ(r.get(ctx, index, &dt), 0);
+    ASSERT_GE(dt, 256);  // EN's datatype, seen from ENUSA in edit mode
+    EXPECT_EQ(r.set(ctx, index, dt), 0) << tq_test::error_list_text(ctx);
+    EXPECT_EQ(r.get(ctx, index, &now), 0);
+    EXPECT_EQ(now, dt);
+    for (int32_t bad : {3, 999, 255, -2}) {
+      EXPECT_EQ(r.set(ctx, index, bad), -800) << bad;
+      EXPECT_EQ(r.get(ctx, index, &now), 0);
+      EXPECT_EQ(now, dt) << bad;
+    }
+    EXPECT_EQ(r.set(ctx, index, -1), r.none_rc);
+    EXPECT_EQ(r.get(ctx, index, &now), 0);
+    EXPECT_EQ(now, r.none_rc == 0 ? -1 : dt);
+    ASSERT_EQ(r.set(ctx, index, dt), 0);
+    before.push_back(datatype_name(ctx, dt));
+  }
+  ASSERT_EQ(kb.write_en(), 0) << tq_test::error_list_text(ctx);
+
+  Context again(kb.dir.str().c_str());
+  ASSERT_EQ(tq_zel_locale_load(again, kEnusa, kEverything), 0) << tq_test::error_list_text(again);
+  for (size_t i = 0; i < std::size(kDatatypeRows); ++i) {
+    const DatatypeRow& r = kDatatypeRows[i];
+    int32_t index = -1, dt = -9;
+    ASSERT_EQ(r.find(again, r.defn, &index), 0) << r.row;
+    ASSERT_EQ(r.get(again, index, &dt), 0) << r.row;
+    EXPECT_EQ(datatype_name(again, dt), before[i]) << r.row;
+  }
+}
+
+struct ParsedInputRow {
+  const char* row;
+  index_by_name_fn find;
+  dtype_get_fn parse_get;
+  dtype_set_fn parse_set;
+  int32_t (*flag_get)(tq_context*, int32_t, uint32_t*);
+  int32_t (*flag_set)(tq_context*, int32_t, uint32_t);
+};
+
+const ParsedInputRow kParsedInputRows[] = {
+    {"match", tq_match_defn_index_get_by_name, tq_match_defn_parse_defn_index_get, tq_match_defn_parse_defn_index_set,
+     tq_match_defn_parsed_input_flag_get, tq_match_defn_parsed_input_flag_set},
+    {"stdzn", tq_stdzn_defn_index_get_by_name, tq_stdzn_defn_parse_defn_index_get, tq_stdzn_defn_parse_defn_index_set,
+     tq_stdzn_defn_parsed_input_flag_get, tq_stdzn_defn_parsed_input_flag_set},
+    {"gender", tq_gender_defn_index_get_by_name, tq_gender_defn_parse_defn_index_get,
+     tq_gender_defn_parse_defn_index_set, tq_gender_defn_parsed_input_flag_get, tq_gender_defn_parsed_input_flag_set},
+};
+
+// "index flag" of a definition "Name" of the row's kind.
+std::string parsed_input(tq_context* ctx, const ParsedInputRow& r) {
+  int32_t index = -1, parse = -9;
+  uint32_t flag = 9;
+  if (r.find(ctx, "Name", &index) != 0) return "not found";
+  EXPECT_EQ(r.parse_get(ctx, index, &parse), 0);
+  EXPECT_EQ(r.flag_get(ctx, index, &flag), 0);
+  return std::to_string(parse) + " " + std::to_string(flag);
+}
+
+// "Allow Parsed Input" goes with the parse definition: set to none by the
+// setter, or gone with an unloaded parse definition, the definition takes
+// no parsed input, and a write and a read give back the same; the flag
+// cannot be switched on without a parse definition, nor the index set to
+// one that is not there.
+TEST(DefnEditRoundTrip, ParsedInputFollowsTheParseDefinition) {
+  for (const char* how : {"set to none", "unloaded"}) {
+    SCOPED_TRACE(how);
+    SampleEdit kb;
+    tq_context* ctx = kb.ctx;
+    int32_t parse = -1;
+    ASSERT_EQ(tq_parse_defn_index_get_by_name(ctx, "Name", &parse), 0);
+    std::vector<std::string> expected;
+    for (const ParsedInputRow& r : kParsedInputRows) {
+      SCOPED_TRACE(r.row);
+      int32_t index = -1;
+      ASSERT_EQ(r.find(ctx, "Name", &index), 0);
+      EXPECT_EQ(parsed_input(ctx, r).substr(parsed_input(ctx, r).size() - 1), "1");
+      EXPECT_EQ(r.parse_set(ctx, index, 999), -800);
+      if (std::string(how) == "set to none") {
+        EXPECT_EQ(r.parse_set(ctx, index, -1), 0);
+        EXPECT_EQ(parsed_input(ctx, r), "-1 0");
+        EXPECT_EQ(r.flag_set(ctx, index, 1), -708);
+        EXPECT_EQ(r.flag_set(ctx, index, 0), 0);
+      }
+    }
+    if (std::string(how) == "unloaded") {
+      ASSERT_EQ(tq_parse_defn_unload(ctx, parse), 0);
+    }
+    for (const ParsedInputRow& r : kParsedInputRows) {
+      EXPECT_EQ(parsed_input(ctx, r), "-1 0") << r.row;
+      expected.push_back(parsed_input(ctx, r));
+    }
+    ASSERT_EQ(kb.write_en(), 0) << tq_test::error_list_text(ctx);
+
+    Context again(kb.dir.str().c_str(), true);
+    EXPECT_GE(tq_zel_locale_load(again, kEnusa, kEverything), 0) << tq_test::error_list_text(again);
+    for (size_t i = 0; i < std::size(kParsedInputRows); ++i) {
+      EXPECT_EQ(parsed_input(again, kParsedInputRows[i]), expected[i]) << kParsedInputRows[i].row;
+    }
+  }
+}
+
+// The scoring levels of a pattern's parse options: outside 5 to 10 the
+// reader refuses them, so the setters do too; a value taken is written and
+// read back. The input length of a locale guess pattern likewise (a pattern
+// added, the sample's definition having none).
+TEST(DefnEditRoundTrip, RangedParseOptionsOfPatterns) {
+  SampleEdit kb;
+  tq_context* ctx = kb.ctx;
+  int32_t contact = -1, language = -1, value = 0;
+  ASSERT_EQ(tq_extraction_defn_index_get_by_name(ctx, "Contact", &contact), 0);
+  ASSERT_EQ(tq_guess_defn_index_get_by_name(ctx, "Language", &language), 0);
+  ASSERT_TQ_OK(ctx, tq_guess_defn_pattern_add(ctx, language, "en_person", "NAME", "PERSON", 0, 0, 0));
+  for (uint32_t bad : {1u, 4u, 11u, 0x80000000u}) {
+    EXPECT_EQ(tq_extraction_defn_opt_params_scoring_levels_set(ctx, contact, 0, bad), -802) << bad;
+    EXPECT_EQ(tq_guess_defn_opt_params_scoring_levels_set(ctx, language, 0, bad), -802) << bad;
+  }
+  for (uint32_t bad : {3u, 99u}) EXPECT_EQ(tq_guess_defn_opt_params_input_length_set(ctx, language, 0, bad), -802);
+  EXPECT_EQ(tq_extraction_defn_opt_params_scoring_levels_set(ctx, contact, 0, 7), 0);
+  EXPECT_EQ(tq_guess_defn_opt_params_scoring_levels_set(ctx, language, 0, 9), 0);
+  EXPECT_EQ(tq_guess_defn_opt_params_input_length_set(ctx, language, 0, 1), 0);
+  ASSERT_EQ(kb.write_en(), 0) << tq_test::error_list_text(ctx);
+
+  Context again(kb.dir.str().c_str(), true);
+  ASSERT_EQ(tq_zel_locale_load(again, kEnusa, kEverything), 0) << tq_test::error_list_text(again);
+  ASSERT_EQ(tq_extraction_defn_index_get_by_name(again, "Contact", &contact), 0);
+  ASSERT_EQ(tq_guess_defn_index_get_by_name(again, "Language", &language), 0);
+  EXPECT_EQ(tq_extraction_defn_opt_params_scoring_levels_get(again, contact, 0, &value), 0);
+  EXPECT_EQ(value, 7);
+  uint32_t u = 0;
+  EXPECT_EQ(tq_guess_defn_opt_params_scoring_levels_get(again, language, 0, &u), 0);
+  EXPECT_EQ(u, 9u);
+  EXPECT_EQ(tq_guess_defn_opt_params_input_length_get(again, language, 0, &u), 0);
+  EXPECT_EQ(u, 1u);
+}
+
+}  // namespace
