@@ -88,7 +88,6 @@ int32_t patrn_defn_kind_copy(context* ctx, const defn_rec* src, defn_rec* dst) {
   const patrn_defn_kind_rec* from = patrn_defn_part(src);
   patrn_defn_kind_rec* to = patrn_defn_part(dst);
   if (from == nullptr || to == nullptr) return TQ_ERR_ARGUMENT;
-  if (!from->regexlib.held()) return 0;
   const int32_t rc = from->regexlib.share(ctx, &to->regexlib);
   return rc < 0 ? rc : 0;
 }

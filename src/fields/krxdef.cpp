@@ -510,14 +510,14 @@ int32_t extract_defn_kind_copy(context* ctx, const defn_rec* src, defn_rec* dst)
       q.pattern_index = p.pattern_index;
       q.max_matches = p.max_matches;
       optp_block_copy(&p.opt, &q.opt);
-      if (p.grammar.held()) rc = p.grammar.share(ctx, &q.grammar);
+      rc = p.grammar.share(ctx, &q.grammar);
       if (rc < 0) break;
     }
     for (const extract_known_word_scheme& s : from->schemes) {
       if (rc < 0) break;
       extract_known_word_scheme& t = to->schemes.emplace_back();
       t.token = s.token;
-      if (s.scheme.held()) rc = s.scheme.share(ctx, &t.scheme);
+      rc = s.scheme.share(ctx, &t.scheme);
     }
   } catch (const std::bad_alloc&) {
     rc = TQ_ERR_NO_MEMORY;

@@ -628,7 +628,7 @@ int32_t guess_defn_kind_copy(context* ctx, const defn_rec* src, defn_rec* dst) {
       q.likelihood = p.likelihood;
       q.stop = p.stop;
       optp_block_copy(&p.opt, &q.opt);
-      rc = guess_ref_copy(ctx, p.grammar, &q.grammar);
+      rc = p.grammar.share(ctx, &q.grammar);
     }
   } catch (const std::bad_alloc&) {
     rc = TQ_ERR_NO_MEMORY;

@@ -13,13 +13,9 @@
 
 namespace tq {
 
-inline int32_t guess_ref_copy(context* ctx, const rsrc_ref& from, rsrc_ref* to) {
-  return from.held() ? from.share(ctx, to) : 0;
-}
-
 inline int32_t guess_ref_list_copy(context* ctx, const std::vector<rsrc_ref>& from, std::vector<rsrc_ref>* to) {
   for (const rsrc_ref& r : from) {
-    if (int32_t rc = guess_ref_copy(ctx, r, &to->emplace_back()); rc < 0) return rc;
+    if (int32_t rc = r.share(ctx, &to->emplace_back()); rc < 0) return rc;
   }
   return 0;
 }
@@ -30,7 +26,7 @@ int32_t guess_known_list_copy(context* ctx, const std::vector<Known>& from, std:
   for (const Known& k : from) {
     Known& t = to->emplace_back();
     t.likelihood = k.likelihood;
-    if (int32_t rc = guess_ref_copy(ctx, k.lib, &t.lib); rc < 0) return rc;
+    if (int32_t rc = k.lib.share(ctx, &t.lib); rc < 0) return rc;
   }
   return 0;
 }

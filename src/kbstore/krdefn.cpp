@@ -201,10 +201,7 @@ int32_t refs_share(context* ctx, const std::vector<rsrc_ref>& src, std::vector<r
   }
   for (const rsrc_ref& from : src) {
     rsrc_ref to;
-    if (from.held()) {
-      int32_t rc = from.share(ctx, &to);
-      if (rc < 0) return rc;
-    }
+    if (int32_t rc = from.share(ctx, &to); rc < 0) return rc;
     dst->push_back(std::move(to));  // within the reserved room: cannot throw
   }
   return 0;
@@ -220,10 +217,7 @@ int32_t vocabs_share(context* ctx, const std::vector<defn_vocab>& src, std::vect
     defn_vocab to;
     to.stop = from.stop;
     to.fuzzy = from.fuzzy;
-    if (from.vocab.held()) {
-      int32_t rc = from.vocab.share(ctx, &to.vocab);
-      if (rc < 0) return rc;
-    }
+    if (int32_t rc = from.vocab.share(ctx, &to.vocab); rc < 0) return rc;
     dst->push_back(std::move(to));
   }
   return 0;
@@ -246,11 +240,11 @@ int32_t copy_into(context* ctx, const defn_rec* src, defn_rec* dst) {
   dst->allow_parsed_input = src->allow_parsed_input;
   dst->automatic_uppercasing = src->automatic_uppercasing;
   int32_t rc = refs_share(ctx, src->preprocessing, &dst->preprocessing);
-  if (rc == 0 && src->chopper.held()) rc = src->chopper.share(ctx, &dst->chopper);
+  if (rc == 0) rc = src->chopper.share(ctx, &dst->chopper);
   if (rc == 0) rc = refs_share(ctx, src->normalization, &dst->normalization);
   if (rc == 0) rc = vocabs_share(ctx, src->vocabularies, &dst->vocabularies);
   if (rc == 0) rc = default_category_list_copy(ctx, &src->default_categories, &dst->default_categories);
-  if (rc == 0 && src->postprocessing.held()) rc = src->postprocessing.share(ctx, &dst->postprocessing);
+  if (rc == 0) rc = src->postprocessing.share(ctx, &dst->postprocessing);
   if (rc == 0) rc = defn_kind_call<&defn_kind_ops::copy>(ctx, dst->kind, src, dst);
   if (rc >= 0) rc = dtok_list_copy(ctx, &dst->tokens, &src->tokens);
   return rc < 0 ? rc : 0;

@@ -335,7 +335,7 @@ int32_t match_defn_kind_copy(context* ctx, const defn_rec* src, defn_rec* dst) {
       match_scheme_entry& t = to->schemes.emplace_back();
       t.options = e.options;
       // An entry left unbound by a failed open stays unbound in the copy.
-      if (e.scheme.held()) rc = e.scheme.share(ctx, &t.scheme);
+      rc = e.scheme.share(ctx, &t.scheme);
       if (rc < 0) break;
     }
     if (rc >= 0) to->rules = from->rules;

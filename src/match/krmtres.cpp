@@ -311,9 +311,7 @@ int32_t ranged_copy(context* ctx, const std::vector<match_ranged_ref>& from, std
     match_ranged_ref& t = to->emplace_back();
     t.low = e.low;
     t.high = e.high;
-    if (e.ref.held()) {
-      if (int32_t rc = e.ref.share(ctx, &t.ref); rc < 0) return rc;
-    }
+    if (int32_t rc = e.ref.share(ctx, &t.ref); rc < 0) return rc;
   }
   return 0;
 }
@@ -389,7 +387,7 @@ int32_t match_defn_token_copy(context* ctx, const dtok_rec* src, dtok_rec* dst, 
       to->norm_cat.reserve(from->norm_cat.size());
       for (const rsrc_ref& ref : from->norm_cat) {
         rsrc_ref& t = to->norm_cat.emplace_back();
-        if (ref.held()) rc = ref.share(ctx, &t);
+        rc = ref.share(ctx, &t);
         if (rc < 0) break;
       }
     }
@@ -399,7 +397,7 @@ int32_t match_defn_token_copy(context* ctx, const dtok_rec* src, dtok_rec* dst, 
         defn_vocab& t = to->vocabularies.emplace_back();
         t.stop = v.stop;
         fuzzy_params_copy(&v.fuzzy, &t.fuzzy);
-        if (v.vocab.held()) rc = v.vocab.share(ctx, &t.vocab);
+        rc = v.vocab.share(ctx, &t.vocab);
         if (rc < 0) break;
       }
     }

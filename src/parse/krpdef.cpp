@@ -419,7 +419,7 @@ int32_t parse_defn_kind_copy(context* ctx, const defn_rec* src, defn_rec* dst) {
   if (rc >= 0) {
     to->excluded = from->excluded;
     to->excluded_present = from->excluded_present;
-    rc = from->grammar.held() ? from->grammar.share(ctx, &to->grammar) : 0;
+    rc = from->grammar.share(ctx, &to->grammar);
   }
   if (rc >= 0) rc = cat_regexlib_list_copy(ctx, from->cat_regexlibs, &to->cat_regexlibs);
   to->prepared.store(0, std::memory_order_release);

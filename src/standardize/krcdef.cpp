@@ -209,9 +209,8 @@ int32_t case_defn_kind_copy(context* ctx, const defn_rec* src, defn_rec* dst) {
   to->target_case = from->target_case;
   to->skip_regexlib_on_scheme = from->skip_regexlib_on_scheme;
   to->unicode_casing = from->unicode_casing;
-  int32_t rc = 0;
-  if (from->known_pattern_regexlib.held()) rc = from->known_pattern_regexlib.share(ctx, &to->known_pattern_regexlib);
-  if (rc >= 0 && from->known_word_scheme.held()) rc = from->known_word_scheme.share(ctx, &to->known_word_scheme);
+  int32_t rc = from->known_pattern_regexlib.share(ctx, &to->known_pattern_regexlib);
+  if (rc >= 0) rc = from->known_word_scheme.share(ctx, &to->known_word_scheme);
   // Checked before its first use.
   to->prepared.store(0, std::memory_order_release);
   // A reference taken before a later one failed is given back, not leaked.
