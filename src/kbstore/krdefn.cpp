@@ -549,8 +549,12 @@ int32_t defn_record_get_for_write(context* ctx, int32_t kind, int32_t index, def
 
 int32_t defn_write_end(context* ctx) { return write_unlock(ctx); }
 
-int32_t defn_index_get_by_name_in_locale(context* ctx, int32_t kind, const char* name, int32_t locale,
-                                         uint32_t flags, int32_t* index) {
+namespace {
+
+// The index of a definition by a caller's name, in the locale of that code
+// or, without one, in the current locale.
+int32_t index_by_name(context* ctx, int32_t kind, const char* name, const int32_t* locale, uint32_t flags,
+                      int32_t* index) {
   *index = -1;
   if (int32_t rc = defn_kind_check(ctx, kind); rc != 0) return rc;
   char text[kDefnNameMax + 1];
@@ -561,25 +565,20 @@ int32_t defn_index_get_by_name_in_locale(context* ctx, int32_t kind, const char*
     return TQ_ERR_NAME;
   }
   loaded_locale_rec* rec = nullptr;
-  int32_t rc = locale_rec_get(ctx, locale, &rec);
+  int32_t rc = locale != nullptr ? locale_rec_get(ctx, *locale, &rec) : current(ctx, &rec);
   if (rc == 0) rc = find_by_name(ctx, kind, rec, text, flags, index, nullptr);
   return rc_combine(rc, conv);
 }
 
+}  // namespace
+
+int32_t defn_index_get_by_name_in_locale(context* ctx, int32_t kind, const char* name, int32_t locale,
+                                         uint32_t flags, int32_t* index) {
+  return index_by_name(ctx, kind, name, &locale, flags, index);
+}
+
 int32_t defn_index_get_by_name(context* ctx, int32_t kind, const char* name, uint32_t flags, int32_t* index) {
-  *index = -1;
-  if (int32_t rc = defn_kind_check(ctx, kind); rc != 0) return rc;
-  char text[kDefnNameMax + 1];
-  const int32_t conv = name_in(ctx, name, flags, text);
-  if (conv < 0) return conv;
-  if (text[0] == '\0') {
-    TQ_REPORT(ctx, TQ_ERR_NAME, 174, kind_name(kind));
-    return TQ_ERR_NAME;
-  }
-  loaded_locale_rec* rec = nullptr;
-  int32_t rc = current(ctx, &rec);
-  if (rc == 0) rc = find_by_name(ctx, kind, rec, text, flags, index, nullptr);
-  return rc_combine(rc, conv);
+  return index_by_name(ctx, kind, name, nullptr, flags, index);
 }
 
 int32_t defn_name_get_by_index(context* ctx, int32_t kind, int32_t index, uint32_t flags, char* out) {
