@@ -1,6 +1,5 @@
 #include "fields/krpadef.h"
 
-#include <cstring>
 #include <new>
 
 #include "core/krenc.h"
@@ -46,11 +45,7 @@ int32_t read_regexlib(context* ctx, const xmldoc* element, defn_rec* rec, patrn_
 // ---- Hooks ------------------------------------------------------------------------------
 
 int32_t patrn_defn_type_matches(context*, const char* include_name) {
-  if (include_name == nullptr) return 0;
-  return std::strcmp(include_name, kPatternRootType) == 0 ||
-                 std::strcmp(include_name, kPatternRootTypeVertical) == 0
-             ? 1
-             : 0;
+  return defn_root_type_matches(include_name, kPatternRootType, kPatternRootTypeVertical);
 }
 
 int32_t patrn_defn_kind_init(context* ctx, defn_rec* rec) {

@@ -435,11 +435,7 @@ void changed(extract_defn_kind_rec* part) { part->prepared.store(0, std::memory_
 // ---- Hooks -----------------------------------------------------------------------------
 
 int32_t extract_defn_type_matches(context*, const char* include_name) {
-  if (include_name == nullptr) return 0;
-  return std::strcmp(include_name, kExtractRootType) == 0 ||
-                 std::strcmp(include_name, kExtractRootTypeVertical) == 0
-             ? 1
-             : 0;
+  return defn_root_type_matches(include_name, kExtractRootType, kExtractRootTypeVertical);
 }
 
 int32_t extract_defn_kind_init(context* ctx, defn_rec* rec) {

@@ -285,10 +285,7 @@ uint32_t lang_scheme_load_options(uint32_t options) {
 // ---- Hooks ----------------------------------------------------------------------------------
 
 int32_t lang_defn_type_matches(context*, const char* include_name) {
-  if (include_name == nullptr) return 0;
-  return std::strcmp(include_name, kLangRootType) == 0 || std::strcmp(include_name, kLangRootTypeVertical) == 0
-             ? 1
-             : 0;
+  return defn_root_type_matches(include_name, kLangRootType, kLangRootTypeVertical);
 }
 
 int32_t lang_defn_kind_init(context* ctx, defn_rec* rec) {

@@ -293,10 +293,7 @@ void match_defn_unprepare(defn_rec* rec) {
 // ---- Hooks ---------------------------------------------------------------------------------
 
 int32_t match_defn_type_matches(context*, const char* include_name) {
-  if (include_name == nullptr) return 0;
-  return std::strcmp(include_name, kMatchRootType) == 0 || std::strcmp(include_name, kMatchRootTypeVertical) == 0
-             ? 1
-             : 0;
+  return defn_root_type_matches(include_name, kMatchRootType, kMatchRootTypeVertical);
 }
 
 int32_t match_defn_kind_init(context*, defn_rec* rec) {

@@ -333,10 +333,7 @@ int32_t prepare_locked(context* ctx, defn_rec* rec, parse_defn_kind_rec* part) {
 // ---- Hooks -----------------------------------------------------------------------------
 
 int32_t parse_defn_type_matches(context*, const char* include_name) {
-  if (include_name == nullptr) return 0;
-  return std::strcmp(include_name, kParseRootType) == 0 || std::strcmp(include_name, kParseRootTypeVertical) == 0
-             ? 1
-             : 0;
+  return defn_root_type_matches(include_name, kParseRootType, kParseRootTypeVertical);
 }
 
 int32_t parse_defn_kind_init(context* ctx, defn_rec* rec) {

@@ -135,10 +135,7 @@ int32_t case_id_is_valid(uint32_t id) { return id <= kCaseProper ? 1 : 0; }
 // ---- Hooks ------------------------------------------------------------------------------
 
 int32_t case_defn_type_matches(context*, const char* include_name) {
-  if (include_name == nullptr) return 0;
-  return std::strcmp(include_name, kCaseRootType) == 0 || std::strcmp(include_name, kCaseRootTypeVertical) == 0
-             ? 1
-             : 0;
+  return defn_root_type_matches(include_name, kCaseRootType, kCaseRootTypeVertical);
 }
 
 int32_t case_defn_kind_init(context*, defn_rec* rec) {
