@@ -10,6 +10,7 @@
 #include "core/krzel.h"
 #include "kbstore/krshared.h"
 #include "kbstore/krxml.h"
+#include "kbstore/krxmltab.h"
 #include "resources/krgram.h"
 #include "resources/krsch.h"
 
@@ -285,35 +286,22 @@ const char* token_name(const defn_token_owner& owner, int32_t t) {
   return t >= 0 && static_cast<uint32_t>(t) < owner.owner.datatype_token_count ? owner.datatype_tokens[t] : "";
 }
 
-int32_t include_or_free(context* ctx, xmldoc* el, const char* name, xmldoc* doc, int32_t rc) {
-  if (rc >= 0) rc = xmldoc_include_add(ctx, el, name, kXmlIncludeInline, doc);
-  if (rc < 0) xml_free(ctx, doc);
-  return rc < 0 ? rc : 0;
-}
-
 int32_t write_schemes(context* ctx, xmldoc* el, const extract_defn_kind_rec* part, const defn_token_owner& owner) {
-  xmldoc* doc = nullptr;
-  int32_t rc = xmldoc_create(ctx, kTypeSchemes, kVersion, &doc);
-  if (rc != 0) return rc;
-  rc = xmldoc_column_add(ctx, doc, kColScheme, kXmlColString);
-  if (rc >= 0) rc = xmldoc_column_add(ctx, doc, kColCaseInsensitive, kXmlColString);
-  if (rc >= 0) rc = xmldoc_column_add(ctx, doc, kColTokenName, kXmlColString);
-  for (const extract_known_word_scheme& s : part->schemes) {
-    if (rc < 0) break;
-    if (!s.scheme.held()) continue;
-    char name[kRsrcNameSize];
-    scheme_rec* sch = nullptr;
-    rc = rsrc_name_get(ctx, kRsrcScheme, s.scheme.index(), name, sizeof name);
-    if (rc >= 0) rc = scheme_get(ctx, s.scheme.index(), &sch);
-    if (rc < 0) break;
-    xmldoc_field f[3]{};
-    for (xmldoc_field& x : f) x.type = kXmlColString;
-    f[0].text = name;
-    f[1].text = const_cast<char*>((sch->flags & kSchemeCaseInsensitive) != 0 ? "Yes" : "No");
-    f[2].text = const_cast<char*>(token_name(owner, s.token));
-    rc = xmldoc_record_add(ctx, doc, "", nullptr, f);
-  }
-  return include_or_free(ctx, el, kIncSchemes, doc, rc);
+  return rsrc_name_table_write(
+      ctx, el, kTypeSchemes, kIncSchemes, kVersion, kRsrcScheme,
+      {{kColScheme, kXmlColString}, {kColCaseInsensitive, kXmlColString}, {kColTokenName, kXmlColString}},
+      part->schemes, [](const extract_known_word_scheme& s) -> const rsrc_ref& { return s.scheme; },
+      [&](xmldoc* doc, const extract_known_word_scheme& s, char* name) {
+        scheme_rec* sch = nullptr;
+        const int32_t rc = scheme_get(ctx, s.scheme.index(), &sch);
+        if (rc < 0) return rc;
+        xmldoc_field f[3]{};
+        for (xmldoc_field& x : f) x.type = kXmlColString;
+        f[0].text = name;
+        f[1].text = const_cast<char*>((sch->flags & kSchemeCaseInsensitive) != 0 ? "Yes" : "No");
+        f[2].text = const_cast<char*>(token_name(owner, s.token));
+        return xmldoc_record_add(ctx, doc, "", nullptr, f);
+      });
 }
 
 int32_t write_patterns(context* ctx, xmldoc* el, const extract_defn_kind_rec* part, const defn_token_owner& owner) {
@@ -368,12 +356,12 @@ int32_t write_patterns(context* ctx, xmldoc* el, const extract_defn_kind_rec* pa
     xml_free(ctx, sought);
     return rc;
   }
-  rc = include_or_free(ctx, el, kIncPatterns, pats, 0);
+  rc = xmldoc_include_or_free(ctx, el, kIncPatterns, pats, 0);
   if (rc < 0) {
     xml_free(ctx, sought);
     return rc;
   }
-  return include_or_free(ctx, el, kIncSought, sought, 0);
+  return xmldoc_include_or_free(ctx, el, kIncSought, sought, 0);
 }
 
 // ---- Preparation ----------------------------------------------------------------------
