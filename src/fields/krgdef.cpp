@@ -274,10 +274,7 @@ bool empty_text(const char* text) { return text == nullptr || text[0] == '\0'; }
 // ---- Hooks ------------------------------------------------------------------------------
 
 int32_t gender_defn_type_matches(context*, const char* include_name) {
-  if (include_name == nullptr) return 0;
-  return std::strcmp(include_name, kGenderRootType) == 0 || std::strcmp(include_name, kGenderRootTypeVertical) == 0
-             ? 1
-             : 0;
+  return defn_root_type_matches(include_name, kGenderRootType, kGenderRootTypeVertical);
 }
 
 int32_t gender_defn_kind_init(context* ctx, defn_rec* rec) {

@@ -530,7 +530,7 @@ int32_t ident_defn_kind_copy(context* ctx, const defn_rec* src, defn_rec* dst) {
       ident_known_rec& c = to->known.back();
       c.value = k.value;
       c.flags = k.flags;
-      if (k.scheme.held() && (rc = k.scheme.share(ctx, &c.scheme)) < 0) break;
+      if ((rc = k.scheme.share(ctx, &c.scheme)) < 0) break;
     }
     for (size_t i = 0; rc >= 0 && i < from->patterns.size(); ++i) {
       const ident_pattern_rec& p = from->patterns[i];
@@ -546,7 +546,7 @@ int32_t ident_defn_kind_copy(context* ctx, const defn_rec* src, defn_rec* dst) {
       c.weight = p.weight;
       c.stop = p.stop;
       optp_block_copy(&p.opt, &c.opt);
-      if (p.grammar.held()) rc = p.grammar.share(ctx, &c.grammar);
+      rc = p.grammar.share(ctx, &c.grammar);
     }
     if (rc >= 0) rc = cat_regexlib_list_copy(ctx, from->cat_regexlibs, &to->cat_regexlibs);
   } catch (const std::bad_alloc&) {

@@ -1,6 +1,5 @@
 #include "fields/krpadef.h"
 
-#include <cstring>
 #include <new>
 
 #include "core/krenc.h"
@@ -46,11 +45,7 @@ int32_t read_regexlib(context* ctx, const xmldoc* element, defn_rec* rec, patrn_
 // ---- Hooks ------------------------------------------------------------------------------
 
 int32_t patrn_defn_type_matches(context*, const char* include_name) {
-  if (include_name == nullptr) return 0;
-  return std::strcmp(include_name, kPatternRootType) == 0 ||
-                 std::strcmp(include_name, kPatternRootTypeVertical) == 0
-             ? 1
-             : 0;
+  return defn_root_type_matches(include_name, kPatternRootType, kPatternRootTypeVertical);
 }
 
 int32_t patrn_defn_kind_init(context* ctx, defn_rec* rec) {
@@ -88,7 +83,6 @@ int32_t patrn_defn_kind_copy(context* ctx, const defn_rec* src, defn_rec* dst) {
   const patrn_defn_kind_rec* from = patrn_defn_part(src);
   patrn_defn_kind_rec* to = patrn_defn_part(dst);
   if (from == nullptr || to == nullptr) return TQ_ERR_ARGUMENT;
-  if (!from->regexlib.held()) return 0;
   const int32_t rc = from->regexlib.share(ctx, &to->regexlib);
   return rc < 0 ? rc : 0;
 }

@@ -10,6 +10,7 @@
 #include "core/krzel.h"
 #include "kbstore/krshared.h"
 #include "kbstore/krxml.h"
+#include "kbstore/krxmltab.h"
 #include "resources/krgram.h"
 #include "resources/krsch.h"
 
@@ -285,35 +286,22 @@ const char* token_name(const defn_token_owner& owner, int32_t t) {
   return t >= 0 && static_cast<uint32_t>(t) < owner.owner.datatype_token_count ? owner.datatype_tokens[t] : "";
 }
 
-int32_t include_or_free(context* ctx, xmldoc* el, const char* name, xmldoc* doc, int32_t rc) {
-  if (rc >= 0) rc = xmldoc_include_add(ctx, el, name, kXmlIncludeInline, doc);
-  if (rc < 0) xml_free(ctx, doc);
-  return rc < 0 ? rc : 0;
-}
-
 int32_t write_schemes(context* ctx, xmldoc* el, const extract_defn_kind_rec* part, const defn_token_owner& owner) {
-  xmldoc* doc = nullptr;
-  int32_t rc = xmldoc_create(ctx, kTypeSchemes, kVersion, &doc);
-  if (rc != 0) return rc;
-  rc = xmldoc_column_add(ctx, doc, kColScheme, kXmlColString);
-  if (rc >= 0) rc = xmldoc_column_add(ctx, doc, kColCaseInsensitive, kXmlColString);
-  if (rc >= 0) rc = xmldoc_column_add(ctx, doc, kColTokenName, kXmlColString);
-  for (const extract_known_word_scheme& s : part->schemes) {
-    if (rc < 0) break;
-    if (!s.scheme.held()) continue;
-    char name[kRsrcNameSize];
-    scheme_rec* sch = nullptr;
-    rc = rsrc_name_get(ctx, kRsrcScheme, s.scheme.index(), name, sizeof name);
-    if (rc >= 0) rc = scheme_get(ctx, s.scheme.index(), &sch);
-    if (rc < 0) break;
-    xmldoc_field f[3]{};
-    for (xmldoc_field& x : f) x.type = kXmlColString;
-    f[0].text = name;
-    f[1].text = const_cast<char*>((sch->flags & kSchemeCaseInsensitive) != 0 ? "Yes" : "No");
-    f[2].text = const_cast<char*>(token_name(owner, s.token));
-    rc = xmldoc_record_add(ctx, doc, "", nullptr, f);
-  }
-  return include_or_free(ctx, el, kIncSchemes, doc, rc);
+  return rsrc_name_table_write(
+      ctx, el, kTypeSchemes, kIncSchemes, kVersion, kRsrcScheme,
+      {{kColScheme, kXmlColString}, {kColCaseInsensitive, kXmlColString}, {kColTokenName, kXmlColString}},
+      part->schemes, [](const extract_known_word_scheme& s) -> const rsrc_ref& { return s.scheme; },
+      [&](xmldoc* doc, const extract_known_word_scheme& s, char* name) {
+        scheme_rec* sch = nullptr;
+        const int32_t rc = scheme_get(ctx, s.scheme.index(), &sch);
+        if (rc < 0) return rc;
+        xmldoc_field f[3]{};
+        for (xmldoc_field& x : f) x.type = kXmlColString;
+        f[0].text = name;
+        f[1].text = const_cast<char*>((sch->flags & kSchemeCaseInsensitive) != 0 ? "Yes" : "No");
+        f[2].text = const_cast<char*>(token_name(owner, s.token));
+        return xmldoc_record_add(ctx, doc, "", nullptr, f);
+      });
 }
 
 int32_t write_patterns(context* ctx, xmldoc* el, const extract_defn_kind_rec* part, const defn_token_owner& owner) {
@@ -368,12 +356,12 @@ int32_t write_patterns(context* ctx, xmldoc* el, const extract_defn_kind_rec* pa
     xml_free(ctx, sought);
     return rc;
   }
-  rc = include_or_free(ctx, el, kIncPatterns, pats, 0);
+  rc = xmldoc_include_or_free(ctx, el, kIncPatterns, pats, 0);
   if (rc < 0) {
     xml_free(ctx, sought);
     return rc;
   }
-  return include_or_free(ctx, el, kIncSought, sought, 0);
+  return xmldoc_include_or_free(ctx, el, kIncSought, sought, 0);
 }
 
 // ---- Preparation ----------------------------------------------------------------------
@@ -435,11 +423,7 @@ void changed(extract_defn_kind_rec* part) { part->prepared.store(0, std::memory_
 // ---- Hooks -----------------------------------------------------------------------------
 
 int32_t extract_defn_type_matches(context*, const char* include_name) {
-  if (include_name == nullptr) return 0;
-  return std::strcmp(include_name, kExtractRootType) == 0 ||
-                 std::strcmp(include_name, kExtractRootTypeVertical) == 0
-             ? 1
-             : 0;
+  return defn_root_type_matches(include_name, kExtractRootType, kExtractRootTypeVertical);
 }
 
 int32_t extract_defn_kind_init(context* ctx, defn_rec* rec) {
@@ -510,14 +494,14 @@ int32_t extract_defn_kind_copy(context* ctx, const defn_rec* src, defn_rec* dst)
       q.pattern_index = p.pattern_index;
       q.max_matches = p.max_matches;
       optp_block_copy(&p.opt, &q.opt);
-      if (p.grammar.held()) rc = p.grammar.share(ctx, &q.grammar);
+      rc = p.grammar.share(ctx, &q.grammar);
       if (rc < 0) break;
     }
     for (const extract_known_word_scheme& s : from->schemes) {
       if (rc < 0) break;
       extract_known_word_scheme& t = to->schemes.emplace_back();
       t.token = s.token;
-      if (s.scheme.held()) rc = s.scheme.share(ctx, &t.scheme);
+      rc = s.scheme.share(ctx, &t.scheme);
     }
   } catch (const std::bad_alloc&) {
     rc = TQ_ERR_NO_MEMORY;

@@ -8,6 +8,7 @@
 #include "core/krerr.h"
 #include "core/krstr.h"
 #include "kbstore/krxml.h"
+#include "kbstore/krxmltab.h"
 #include "resources/krgram.h"
 #include "resources/krvcld.h"
 
@@ -57,25 +58,6 @@ constexpr const char* kDatatypeByName[][2] = {
     {"Text", "Text"},
     {"E-mail", "E-mail"},
 };
-
-int32_t index_of(const char* const* names, uint32_t count, const char* text) {
-  if (text == nullptr) return -1;
-  for (uint32_t i = 0; i < count; ++i) {
-    if (std::strcmp(names[i], text) == 0) return static_cast<int32_t>(i);
-  }
-  return -1;
-}
-
-// An include's document by include name or, failing that, by type.
-const xmldoc* include_find(const xmldoc* el, const char* name) {
-  for (int32_t i = 0; i < el->include_count; ++i) {
-    const xmldoc_include& inc = el->includes[i];
-    if (inc.doc != nullptr && (std::strcmp(inc.name, name) == 0 || std::strcmp(inc.doc->type, name) == 0)) {
-      return inc.doc;
-    }
-  }
-  return nullptr;
-}
 
 int32_t drop(context* ctx, rsrc_ref& ref, int32_t keep_refs) {
   if (keep_refs != 0) {
@@ -206,7 +188,7 @@ int32_t read_norm_regexlib(read_state& s) {
 }
 
 int32_t read_known_vocabs(read_state& s) {
-  const xmldoc* table = include_find(s.el, kTypeGuessVocab);
+  const xmldoc* table = guess_include_find(s.el, kTypeGuessVocab);
   if (table == nullptr || table->record_count < 1) return 0;
   try {
     s.part->known_vocabs.reserve(static_cast<size_t>(table->record_count));
@@ -243,7 +225,7 @@ int32_t known_regexlib_open(read_state& s, const char* name, uint32_t likelihood
 
 int32_t read_known_regexlibs(read_state& s) {
   const bool v8 = s.part->level == kGuessLevelV8;
-  const xmldoc* table = include_find(s.el, v8 ? kTypeKnown : kTypeGuessRegexlib);
+  const xmldoc* table = guess_include_find(s.el, v8 ? kTypeKnown : kTypeGuessRegexlib);
   if (table == nullptr || table->record_count < 1) return 0;
   int32_t col_lib = -1;
   int32_t col_like = -1;
@@ -287,7 +269,7 @@ int32_t read_known_regexlibs(read_state& s) {
 }
 
 int32_t read_cat_regexlibs(read_state& s) {
-  const xmldoc* table = include_find(s.el, kTypeCatList);
+  const xmldoc* table = guess_include_find(s.el, kTypeCatList);
   if (table == nullptr || table->record_count < 1) return 0;
   auto row = [](void* state, int32_t rc) { return static_cast<read_state*>(state)->step(rc); };
   return cat_regexlib_list_read(s.ctx, table, &s.part->cat_regexlibs, s.rec->name,
@@ -311,7 +293,7 @@ int32_t read_pattern_row(read_state& s, const xmldoc* table, const int32_t* col,
   if (int32_t rc = category_name_upper(s.ctx, xmldoc_record_text(row, col[0]), p.category); rc < 0) return rc;
   if (int32_t rc = category_name_upper(s.ctx, xmldoc_record_text(row, col[1]), p.sought); rc < 0) return rc;
   const char* mode = xmldoc_record_text(row, col[3]);
-  const int32_t m = index_of(kModeNames, 2, mode);
+  const int32_t m = guess_name_index(kModeNames, 2, mode);
   if (m < 0) {
     if (int32_t critical = s.step(s.not_allowed(kColMode, mode)); critical != 0) return critical;
   } else {
@@ -337,8 +319,8 @@ int32_t read_pattern_row(read_state& s, const xmldoc* table, const int32_t* col,
 }
 
 int32_t read_patterns(read_state& s) {
-  const xmldoc* table = include_find(s.el, kIncPatterns);
-  if (table == nullptr) table = include_find(s.el, kTypePatterns);
+  const xmldoc* table = guess_include_find(s.el, kIncPatterns);
+  if (table == nullptr) table = guess_include_find(s.el, kTypePatterns);
   if (table == nullptr || table->record_count < 1) return 0;
   static constexpr const char* kCols[] = {kColCategory, kColSought, kColGrammar, kColMode, kColLikelihood, kColStop};
   int32_t col[6];
@@ -392,49 +374,13 @@ int32_t convert_old_form(read_state& s) {
 
 // ---- Writing ----------------------------------------------------------------------------------
 
-int32_t include_or_free(context* ctx, xmldoc* el, const char* name, xmldoc* doc, int32_t rc) {
-  if (rc >= 0) rc = xmldoc_include_add(ctx, el, name, kXmlIncludeInline, doc);
-  if (rc < 0) xml_free(ctx, doc);
-  return rc < 0 ? rc : 0;
-}
-
 // A table of one value per record: each held resource's name.
 template <typename List, typename Ref>
 int32_t write_name_list(context* ctx, xmldoc* el, const char* type, uint32_t kind, const List& list, Ref ref) {
-  xmldoc* doc = nullptr;
-  int32_t rc = xmldoc_create(ctx, type, kVersion, &doc);
-  if (rc != 0) return rc;
-  for (const auto& item : list) {
-    const rsrc_ref& r = ref(item);
-    if (!r.held()) continue;
-    char name[kRsrcNameSize];
-    rc = rsrc_name_get(ctx, kind, r.index(), name, sizeof name);
-    if (rc >= 0) rc = xmldoc_record_add(ctx, doc, "", name, nullptr);
-    if (rc < 0) break;
-  }
-  return include_or_free(ctx, el, type, doc, rc);
-}
-
-int32_t write_known_regexlibs(context* ctx, xmldoc* el, const guess_defn_kind_rec* part) {
-  xmldoc* doc = nullptr;
-  int32_t rc = xmldoc_create(ctx, kTypeKnown, kVersion, &doc);
-  if (rc != 0) return rc;
-  rc = xmldoc_column_add(ctx, doc, kColRegexlib, kXmlColString);
-  if (rc >= 0) rc = xmldoc_column_add(ctx, doc, kColLikelihood, kXmlColString);
-  for (const guess_known_regexlib& k : part->known_regexlibs) {
-    if (rc < 0) break;
-    if (!k.lib.held()) continue;
-    char name[kRsrcNameSize];
-    rc = rsrc_name_get(ctx, kRsrcRegex, k.lib.index(), name, sizeof name);
-    if (rc < 0) break;
-    xmldoc_field f[2]{};
-    f[0].type = kXmlColString;
-    f[0].text = name;
-    f[1].type = kXmlColString;
-    f[1].text = const_cast<char*>(guess_regex_likelihood_name(k.likelihood));
-    rc = xmldoc_record_add(ctx, doc, "", nullptr, f);
-  }
-  return include_or_free(ctx, el, kTypeKnown, doc, rc);
+  return rsrc_name_table_write(ctx, el, type, type, kVersion, kind, {}, list, ref,
+                               [&](xmldoc* doc, const auto&, const char* name) {
+                                 return xmldoc_record_add(ctx, doc, "", name, nullptr);
+                               });
 }
 
 int32_t write_patterns(context* ctx, xmldoc* el, const guess_defn_kind_rec* part) {
@@ -464,7 +410,7 @@ int32_t write_patterns(context* ctx, xmldoc* el, const guess_defn_kind_rec* part
     optp_xml_row_fill(&p.opt, f, 6);
     rc = xmldoc_record_add(ctx, doc, "", nullptr, f);
   }
-  return include_or_free(ctx, el, kIncPatterns, doc, rc);
+  return xmldoc_include_or_free(ctx, el, kIncPatterns, doc, rc);
 }
 
 // ---- Preparation ------------------------------------------------------------------------------
@@ -523,10 +469,10 @@ int32_t prepare_locked(context* ctx, defn_rec* rec, guess_defn_kind_rec* part) {
 }  // namespace
 
 int32_t guess_regex_likelihood_from_name(const char* name) {
-  return index_of(kRegexLikelihoods, kGuessRegexLikelihoodCount, name);
+  return guess_name_index(kRegexLikelihoods, kGuessRegexLikelihoodCount, name);
 }
 int32_t guess_pattern_likelihood_from_name(const char* name) {
-  return index_of(kPatternLikelihoods, kGuessPatternLikelihoodCount, name);
+  return guess_name_index(kPatternLikelihoods, kGuessPatternLikelihoodCount, name);
 }
 const char* guess_regex_likelihood_name(uint32_t likelihood) {
   return kRegexLikelihoods[likelihood < kGuessRegexLikelihoodCount ? likelihood : kGuessRegexLikelihoodMedium];
@@ -600,7 +546,7 @@ int32_t guess_defn_kind_write(context* ctx, xmldoc* element, const defn_rec* rec
                            [](const guess_known_regexlib& k) -> const rsrc_ref& { return k.lib; });
     }
   }
-  if (rc >= 0 && part->level >= kGuessLevelV8) rc = write_known_regexlibs(ctx, element, part);
+  if (rc >= 0 && part->level >= kGuessLevelV8) rc = guess_known_list_write(ctx, element, part->known_regexlibs, guess_regex_likelihood_name);
   if (rc >= 0) rc = cat_regexlib_list_write(ctx, element, part->cat_regexlibs, kTypeCatList, kTypeCatList, kVersion);
   if (rc >= 0) rc = write_patterns(ctx, element, part);
   return rc < 0 ? rc : 0;
@@ -628,7 +574,7 @@ int32_t guess_defn_kind_copy(context* ctx, const defn_rec* src, defn_rec* dst) {
       q.likelihood = p.likelihood;
       q.stop = p.stop;
       optp_block_copy(&p.opt, &q.opt);
-      rc = guess_ref_copy(ctx, p.grammar, &q.grammar);
+      rc = p.grammar.share(ctx, &q.grammar);
     }
   } catch (const std::bad_alloc&) {
     rc = TQ_ERR_NO_MEMORY;

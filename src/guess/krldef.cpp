@@ -5,13 +5,13 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <new>
 
 #include "core/krerr.h"
 #include "core/krstr.h"
 #include "kbstore/krshared.h"
 #include "kbstore/krxml.h"
+#include "kbstore/krxmltab.h"
 #include "resources/krsch.h"
 
 namespace tq {
@@ -35,24 +35,6 @@ constexpr const char* kBiasNames[kLangBiasCount] = {"Scheme Only",  "Scheme Most
                                                     "Regex Slight", "Regex Most",  "Regex Only"};
 constexpr const char* kLikelihoodNames[kLangLikelihoodCount] = {"Very High", "High",     "Medium",
                                                                 "Low",       "Very Low", "Never"};
-
-// An include's document by include name or, failing that, by type.
-const xmldoc* include_find(const xmldoc* el, const char* name) {
-  for (int32_t i = 0; i < el->include_count; ++i) {
-    const xmldoc_include& inc = el->includes[i];
-    if (inc.doc != nullptr && (std::strcmp(inc.name, name) == 0 || std::strcmp(inc.doc->type, name) == 0)) {
-      return inc.doc;
-    }
-  }
-  return nullptr;
-}
-
-int32_t index_of(const char* const* names, uint32_t count, const char* text) {
-  for (uint32_t i = 0; i < count; ++i) {
-    if (std::strcmp(names[i], text) == 0) return static_cast<int32_t>(i);
-  }
-  return -1;
-}
 
 // Gives back (or forgets) every reference of the lists; each slot is empty
 // as soon as its reference went. The first failure.
@@ -121,7 +103,7 @@ int32_t read_window(read_state& s) {
 }
 
 int32_t read_bias(read_state& s) {
-  const int32_t bias = index_of(kBiasNames, kLangBiasCount, xmldoc_prop_get(s.ctx, s.el, kPropBias));
+  const int32_t bias = guess_name_index(kBiasNames, kLangBiasCount, xmldoc_prop_get(s.ctx, s.el, kPropBias));
   if (bias < 0) return s.bad_property(kPropBias);
   s.part->bias = static_cast<uint32_t>(bias);
   return 0;
@@ -135,7 +117,7 @@ int32_t read_option(read_state& s, const char* name, uint32_t bit) {
 }
 
 int32_t read_known(read_state& s) {
-  const xmldoc* table = include_find(s.el, kIncKnown);
+  const xmldoc* table = guess_include_find(s.el, kIncKnown);
   if (table == nullptr || table->record_count < 1) return 0;
   int32_t col_lib = -1;
   int32_t col_like = -1;
@@ -157,7 +139,7 @@ int32_t read_known(read_state& s) {
     const xmldoc_record& row = table->records[r];
     if (row.key == nullptr) continue;
     const char* like = xmldoc_record_text(row, col_like);
-    const int32_t likelihood = index_of(kLikelihoodNames, kLangLikelihoodCount, like);
+    const int32_t likelihood = guess_name_index(kLikelihoodNames, kLangLikelihoodCount, like);
     if (likelihood < 0) {
       TQ_REPORT(s.ctx, TQ_ERR_INVALID_CONTENT, 1351, kColLikelihood, kKindName, s.rec->name, like);
       if (int32_t critical = s.step(TQ_ERR_INVALID_CONTENT); critical != 0) return critical;
@@ -176,7 +158,7 @@ int32_t read_known(read_state& s) {
 }
 
 int32_t read_schemes(read_state& s) {
-  const xmldoc* table = include_find(s.el, kIncSchemes);
+  const xmldoc* table = guess_include_find(s.el, kIncSchemes);
   if (table == nullptr || table->record_count < 1) return 0;
   int32_t col = -1;
   if (int32_t rc = xmldoc_column_find(s.ctx, table, kColScheme, &col); rc < 0 || col < 0) {
@@ -211,51 +193,16 @@ int32_t read_schemes(read_state& s) {
 
 // ---- Writing ------------------------------------------------------------------------------
 
-int32_t include_or_free(context* ctx, xmldoc* el, const char* name, xmldoc* doc, int32_t rc) {
-  if (rc >= 0) rc = xmldoc_include_add(ctx, el, name, kXmlIncludeInline, doc);
-  if (rc < 0) xml_free(ctx, doc);
-  return rc < 0 ? rc : 0;
-}
-
 int32_t write_schemes(context* ctx, xmldoc* el, const lang_defn_kind_rec* part) {
-  xmldoc* doc = nullptr;
-  int32_t rc = xmldoc_create(ctx, kIncSchemes, kVersion, &doc);
-  if (rc != 0) return rc;
-  rc = xmldoc_column_add(ctx, doc, kColScheme, kXmlColString);
-  for (const rsrc_ref& s : part->schemes) {
-    if (rc < 0) break;
-    if (!s.held()) continue;
-    char name[kRsrcNameSize];
-    rc = rsrc_name_get(ctx, kRsrcScheme, s.index(), name, sizeof name);
-    if (rc < 0) break;
-    xmldoc_field f{};
-    f.type = kXmlColString;
-    f.text = name;
-    rc = xmldoc_record_add(ctx, doc, "", nullptr, &f);
-  }
-  return include_or_free(ctx, el, kIncSchemes, doc, rc);
-}
-
-int32_t write_known(context* ctx, xmldoc* el, const lang_defn_kind_rec* part) {
-  xmldoc* doc = nullptr;
-  int32_t rc = xmldoc_create(ctx, kIncKnown, kVersion, &doc);
-  if (rc != 0) return rc;
-  rc = xmldoc_column_add(ctx, doc, kColRegexlib, kXmlColString);
-  if (rc >= 0) rc = xmldoc_column_add(ctx, doc, kColLikelihood, kXmlColString);
-  for (const lang_known_regexlib& k : part->known) {
-    if (rc < 0) break;
-    if (!k.lib.held()) continue;
-    char name[kRsrcNameSize];
-    rc = rsrc_name_get(ctx, kRsrcRegex, k.lib.index(), name, sizeof name);
-    if (rc < 0) break;
-    xmldoc_field f[2]{};
-    f[0].type = kXmlColString;
-    f[0].text = name;
-    f[1].type = kXmlColString;
-    f[1].text = const_cast<char*>(lang_likelihood_name(k.likelihood));
-    rc = xmldoc_record_add(ctx, doc, "", nullptr, f);
-  }
-  return include_or_free(ctx, el, kIncKnown, doc, rc);
+  return rsrc_name_table_write(
+      ctx, el, kIncSchemes, kIncSchemes, kVersion, kRsrcScheme, {{kColScheme, kXmlColString}}, part->schemes,
+      [](const rsrc_ref& r) -> const rsrc_ref& { return r; },
+      [&](xmldoc* doc, const rsrc_ref&, char* name) {
+        xmldoc_field f{};
+        f.type = kXmlColString;
+        f.text = name;
+        return xmldoc_record_add(ctx, doc, "", nullptr, &f);
+      });
 }
 
 // ---- Training -----------------------------------------------------------------------------
@@ -285,10 +232,7 @@ uint32_t lang_scheme_load_options(uint32_t options) {
 // ---- Hooks ----------------------------------------------------------------------------------
 
 int32_t lang_defn_type_matches(context*, const char* include_name) {
-  if (include_name == nullptr) return 0;
-  return std::strcmp(include_name, kLangRootType) == 0 || std::strcmp(include_name, kLangRootTypeVertical) == 0
-             ? 1
-             : 0;
+  return defn_root_type_matches(include_name, kLangRootType, kLangRootTypeVertical);
 }
 
 int32_t lang_defn_kind_init(context* ctx, defn_rec* rec) {
@@ -331,7 +275,7 @@ int32_t lang_defn_kind_write(context* ctx, xmldoc* element, const defn_rec* rec)
   if (rc >= 0) rc = xmldoc_prop_add_yes_no(ctx, element, kPropBookends, (part->options & kLangBookends) != 0, 0);
   if (rc >= 0) rc = xmldoc_prop_add_yes_no(ctx, element, kPropSquash, (part->options & kLangSquashSpace) != 0, 0);
   if (rc >= 0) rc = write_schemes(ctx, element, part);
-  if (rc >= 0) rc = write_known(ctx, element, part);
+  if (rc >= 0) rc = guess_known_list_write(ctx, element, part->known, lang_likelihood_name);
   return rc < 0 ? rc : 0;
 }
 

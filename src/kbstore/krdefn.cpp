@@ -201,10 +201,7 @@ int32_t refs_share(context* ctx, const std::vector<rsrc_ref>& src, std::vector<r
   }
   for (const rsrc_ref& from : src) {
     rsrc_ref to;
-    if (from.held()) {
-      int32_t rc = from.share(ctx, &to);
-      if (rc < 0) return rc;
-    }
+    if (int32_t rc = from.share(ctx, &to); rc < 0) return rc;
     dst->push_back(std::move(to));  // within the reserved room: cannot throw
   }
   return 0;
@@ -220,10 +217,7 @@ int32_t vocabs_share(context* ctx, const std::vector<defn_vocab>& src, std::vect
     defn_vocab to;
     to.stop = from.stop;
     to.fuzzy = from.fuzzy;
-    if (from.vocab.held()) {
-      int32_t rc = from.vocab.share(ctx, &to.vocab);
-      if (rc < 0) return rc;
-    }
+    if (int32_t rc = from.vocab.share(ctx, &to.vocab); rc < 0) return rc;
     dst->push_back(std::move(to));
   }
   return 0;
@@ -246,11 +240,11 @@ int32_t copy_into(context* ctx, const defn_rec* src, defn_rec* dst) {
   dst->allow_parsed_input = src->allow_parsed_input;
   dst->automatic_uppercasing = src->automatic_uppercasing;
   int32_t rc = refs_share(ctx, src->preprocessing, &dst->preprocessing);
-  if (rc == 0 && src->chopper.held()) rc = src->chopper.share(ctx, &dst->chopper);
+  if (rc == 0) rc = src->chopper.share(ctx, &dst->chopper);
   if (rc == 0) rc = refs_share(ctx, src->normalization, &dst->normalization);
   if (rc == 0) rc = vocabs_share(ctx, src->vocabularies, &dst->vocabularies);
   if (rc == 0) rc = default_category_list_copy(ctx, &src->default_categories, &dst->default_categories);
-  if (rc == 0 && src->postprocessing.held()) rc = src->postprocessing.share(ctx, &dst->postprocessing);
+  if (rc == 0) rc = src->postprocessing.share(ctx, &dst->postprocessing);
   if (rc == 0) rc = defn_kind_call<&defn_kind_ops::copy>(ctx, dst->kind, src, dst);
   if (rc >= 0) rc = dtok_list_copy(ctx, &dst->tokens, &src->tokens);
   return rc < 0 ? rc : 0;
@@ -555,8 +549,12 @@ int32_t defn_record_get_for_write(context* ctx, int32_t kind, int32_t index, def
 
 int32_t defn_write_end(context* ctx) { return write_unlock(ctx); }
 
-int32_t defn_index_get_by_name_in_locale(context* ctx, int32_t kind, const char* name, int32_t locale,
-                                         uint32_t flags, int32_t* index) {
+namespace {
+
+// The index of a definition by a caller's name, in the locale of that code
+// or, without one, in the current locale.
+int32_t index_by_name(context* ctx, int32_t kind, const char* name, const int32_t* locale, uint32_t flags,
+                      int32_t* index) {
   *index = -1;
   if (int32_t rc = defn_kind_check(ctx, kind); rc != 0) return rc;
   char text[kDefnNameMax + 1];
@@ -567,25 +565,20 @@ int32_t defn_index_get_by_name_in_locale(context* ctx, int32_t kind, const char*
     return TQ_ERR_NAME;
   }
   loaded_locale_rec* rec = nullptr;
-  int32_t rc = locale_rec_get(ctx, locale, &rec);
+  int32_t rc = locale != nullptr ? locale_rec_get(ctx, *locale, &rec) : current(ctx, &rec);
   if (rc == 0) rc = find_by_name(ctx, kind, rec, text, flags, index, nullptr);
   return rc_combine(rc, conv);
 }
 
+}  // namespace
+
+int32_t defn_index_get_by_name_in_locale(context* ctx, int32_t kind, const char* name, int32_t locale,
+                                         uint32_t flags, int32_t* index) {
+  return index_by_name(ctx, kind, name, &locale, flags, index);
+}
+
 int32_t defn_index_get_by_name(context* ctx, int32_t kind, const char* name, uint32_t flags, int32_t* index) {
-  *index = -1;
-  if (int32_t rc = defn_kind_check(ctx, kind); rc != 0) return rc;
-  char text[kDefnNameMax + 1];
-  const int32_t conv = name_in(ctx, name, flags, text);
-  if (conv < 0) return conv;
-  if (text[0] == '\0') {
-    TQ_REPORT(ctx, TQ_ERR_NAME, 174, kind_name(kind));
-    return TQ_ERR_NAME;
-  }
-  loaded_locale_rec* rec = nullptr;
-  int32_t rc = current(ctx, &rec);
-  if (rc == 0) rc = find_by_name(ctx, kind, rec, text, flags, index, nullptr);
-  return rc_combine(rc, conv);
+  return index_by_name(ctx, kind, name, nullptr, flags, index);
 }
 
 int32_t defn_name_get_by_index(context* ctx, int32_t kind, int32_t index, uint32_t flags, char* out) {

@@ -1,6 +1,7 @@
 #include "kbstore/krkind.h"
 
 #include <atomic>
+#include <cstring>
 
 #include "core/krerr.h"
 
@@ -41,6 +42,11 @@ int32_t defn_kind_type_matches(context* ctx, int32_t kind, const char* include_n
   const defn_kind_ops* ops = defn_kind_ops_get(kind);
   if (ops == nullptr || ops->type_matches == nullptr || include_name == nullptr) return 0;
   return ops->type_matches(ctx, include_name);
+}
+
+int32_t defn_root_type_matches(const char* include_name, const char* root, const char* vertical) {
+  if (include_name == nullptr) return 0;
+  return std::strcmp(include_name, root) == 0 || std::strcmp(include_name, vertical) == 0 ? 1 : 0;
 }
 
 }  // namespace tq

@@ -97,6 +97,11 @@ int32_t defn_kind_check(context* ctx, int32_t kind);
 // The type test by kind: 0 for a kind outside 1..10 or not built.
 int32_t defn_kind_type_matches(context* ctx, int32_t kind, const char* include_name);
 
+// The type test of a kind whose definitions are written under its root
+// type or its vertical form: 1 when include_name is either, 0 otherwise
+// (and for NULL).
+int32_t defn_root_type_matches(const char* include_name, const char* root, const char* vertical);
+
 // Calls one hook of a kind: defn_kind_call<&defn_kind_ops::copy>(ctx, kind,
 // src, dst). A kind outside 1..10 or not built fails as defn_kind_check; a
 // hook the kind leaves NULL has nothing to do (0).

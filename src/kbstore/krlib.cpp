@@ -430,7 +430,7 @@ int32_t rsrc_unload(context* ctx, uint32_t kind, int32_t index) {
 
 int32_t rsrc_ref::share(context* ctx, rsrc_ref* out) const {
   if (out == nullptr || out->held()) return TQ_ERR_ARGUMENT;
-  if (index_ < 0) return TQ_ERR_INDEX;
+  if (index_ < 0) return 0;  // unbound copies unbound: there is no reference to take
   int32_t rc = rsrc_addref(ctx, kind_, index_);
   if (rc != 0) return rc;
   *out = adopt(kind_, index_);

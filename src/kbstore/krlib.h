@@ -261,8 +261,9 @@ class rsrc_ref {
   rsrc_ref& operator=(const rsrc_ref&) = delete;
   ~rsrc_ref() = default;
 
-  // A second reference to the same resource into an empty ref (out). -800
-  // when this one is empty or the slot is free.
+  // A second reference to the same resource into an empty ref (out). An
+  // empty ref (an entry whose resource could not be opened) shares as
+  // empty: out stays empty and the result is 0. -800 when the slot is free.
   int32_t share(context* ctx, rsrc_ref* out) const;
   // Gives the reference back (the last one frees the resource); a failure of
   // the kind's free operation is returned. The ref is empty afterwards.

@@ -1,15 +1,13 @@
 #include "match/krmdef.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <new>
 
 #include "core/krerr.h"
 #include "core/krstr.h"
-#include "kbstore/krvlt.h"
 #include "kbstore/krxml.h"
+#include "kbstore/krxmltab.h"
 #include "match/krmtres.h"
 
 namespace tq {
@@ -17,26 +15,9 @@ namespace tq {
 namespace {
 
 constexpr const char* kVersion7 = "7.0";
-constexpr const char* kVersion9 = "9.0";
 constexpr const char* kTypeSchemes = "PreProc Schemes";
 constexpr const char* kColSchemeType = "Scheme Type";
 constexpr const char* kColCaseInsensitive = "Case Insensitive";
-constexpr const char* kTypeNoise = "Noise Vocabs";
-constexpr const char* kTypePhonetx = "PhonetX Libs";
-constexpr const char* kTypeTransform = "Transformation Regexlibs";
-constexpr const char* kTypeNormCat = "Norm Cat Regexlibs";
-constexpr const char* kTypeVocabs = "Vocabularies";
-constexpr const char* kTypeCatList = "Categorization Regexlibs";
-constexpr const char* kTypeSens = "Sensitivities";
-constexpr const char* kColHigh = "Sens Range High";
-constexpr const char* kColLow = "Sens Range Low";
-constexpr const char* kColSens = "Sensitivity";
-constexpr const char* kColStart = "Start pos";
-constexpr const char* kColEnd = "End pos";
-constexpr const char* kProp95Start = "Sens 95 Start pos";
-constexpr const char* kProp95End = "Sens 95 End pos";
-constexpr const char* kPropCatUpper = "Automatic Cat Uppercasing";
-constexpr const char* kPropSortWords = "Sort Words";
 
 const xmldoc* include_of_type(const xmldoc* el, const char* type) {
   for (int32_t i = 0; i < el->include_count; ++i) {
@@ -101,129 +82,19 @@ int32_t schemes_read(context* ctx, const xmldoc* el, defn_rec* rec, match_defn_k
   return result;
 }
 
-int32_t include_or_free(context* ctx, xmldoc* el, const char* name, xmldoc* doc, int32_t rc) {
-  if (rc >= 0) rc = xmldoc_include_add(ctx, el, name, kXmlIncludeInline, doc);
-  if (rc < 0) xml_free(ctx, doc);
-  return rc < 0 ? rc : 0;
-}
-
 int32_t schemes_write(context* ctx, xmldoc* el, const match_defn_kind_rec* part) {
-  xmldoc* doc = nullptr;
-  int32_t rc = xmldoc_create(ctx, kTypeSchemes, kVersion7, &doc);
-  if (rc != 0) return rc;
-  rc = xmldoc_column_add(ctx, doc, kColSchemeType, kXmlColString);
-  if (rc >= 0) rc = xmldoc_column_add(ctx, doc, kColCaseInsensitive, kXmlColString);
-  for (const match_scheme_entry& e : part->schemes) {
-    if (rc < 0) break;
-    // An entry whose scheme could not be opened has no name left to write.
-    if (!e.scheme.held()) continue;
-    char name[kRsrcNameSize];
-    rc = rsrc_name_get(ctx, kRsrcScheme, e.scheme.index(), name, sizeof name);
-    if (rc < 0) break;
-    xmldoc_field f[2]{};
-    f[0].type = kXmlColString;
-    f[0].text = const_cast<char*>((e.options & kMatchSchemeElement) != 0 ? "Element" : "Phrase");
-    f[1].type = kXmlColString;
-    f[1].text = const_cast<char*>((e.options & kMatchSchemeCaseInsensitive) != 0 ? "Yes" : "No");
-    rc = xmldoc_record_add(ctx, doc, "", name, f);
-  }
-  return include_or_free(ctx, el, kTypeSchemes, doc, rc);
-}
-
-// ---- Token sections ----------------------------------------------------------------
-
-// A section with the int columns "Sens Range High" and "Sens Range Low" and
-// one record per bound entry, the resource's name as its value.
-int32_t ranged_write(context* ctx, xmldoc* el, const char* type, const char* version, uint32_t kind,
-                     const std::vector<match_ranged_ref>& list) {
-  xmldoc* doc = nullptr;
-  int32_t rc = xmldoc_create(ctx, type, version, &doc);
-  if (rc != 0) return rc;
-  rc = xmldoc_column_add(ctx, doc, kColHigh, kXmlColInt);
-  if (rc >= 0) rc = xmldoc_column_add(ctx, doc, kColLow, kXmlColInt);
-  for (const match_ranged_ref& e : list) {
-    if (rc < 0) break;
-    if (!e.ref.held()) continue;
-    char name[kRsrcNameSize];
-    rc = rsrc_name_get(ctx, kind, e.ref.index(), name, sizeof name);
-    if (rc < 0) break;
-    xmldoc_field f[2]{};
-    f[0].type = kXmlColInt;
-    f[0].number = e.high;
-    f[1].type = kXmlColInt;
-    f[1].number = e.low;
-    rc = xmldoc_record_add(ctx, doc, "", name, f);
-  }
-  return include_or_free(ctx, el, type, doc, rc);
-}
-
-int32_t norm_cat_write(context* ctx, xmldoc* el, const std::vector<rsrc_ref>& list) {
-  if (list.empty()) return 0;
-  xmldoc* doc = nullptr;
-  int32_t rc = xmldoc_create(ctx, kTypeNormCat, kVersion9, &doc);
-  if (rc != 0) return rc;
-  for (const rsrc_ref& r : list) {
-    if (rc < 0) break;
-    if (!r.held()) continue;
-    char name[kRsrcNameSize];
-    rc = rsrc_name_get(ctx, kRsrcRegex, r.index(), name, sizeof name);
-    if (rc >= 0) rc = xmldoc_record_add(ctx, doc, "", name, nullptr);
-  }
-  return include_or_free(ctx, el, kTypeNormCat, doc, rc);
-}
-
-int32_t vocabs_write(context* ctx, xmldoc* el, const std::vector<defn_vocab>& list) {
-  if (list.empty()) return 0;
-  xmldoc* doc = nullptr;
-  int32_t rc = xmldoc_create(ctx, kTypeVocabs, kVersion9, &doc);
-  if (rc != 0) return rc;
-  constexpr int32_t kFields = 4;
-  auto* fields = static_cast<xmldoc_field*>(std::calloc(kFields, sizeof(xmldoc_field)));
-  if (fields == nullptr) rc = TQ_ERR_NO_MEMORY;
-  int32_t capacity = kFields;
-  int32_t added = 0;
-  if (rc >= 0) rc = xmldoc_name_stop_columns_add(ctx, doc, 0, &fields, &capacity, &added);
-  if (rc >= 0) rc = fuzzy_params_columns_declare(ctx, doc, 2, fields, capacity, &added);
-  for (const defn_vocab& v : list) {
-    if (rc < 0) break;
-    if (!v.vocab.held()) continue;
-    char name[kRsrcNameSize];
-    rc = rsrc_name_get(ctx, kRsrcVocab, v.vocab.index(), name, sizeof name);
-    if (rc < 0) break;
-    xmldoc_name_stop_fields_set(ctx, name, v.stop, 0, fields);
-    fuzzy_params_columns_fill(&v.fuzzy, fields, 2);
-    rc = xmldoc_record_add(ctx, doc, "", nullptr, fields);
-  }
-  std::free(fields);
-  return include_or_free(ctx, el, kTypeVocabs, doc, rc);
-}
-
-int32_t sensitivities_write(context* ctx, xmldoc* el, const match_token_kind_rec* part) {
-  xmldoc* doc = nullptr;
-  int32_t rc = xmldoc_create(ctx, kTypeSens, kVersion7, &doc);
-  if (rc != 0) return rc;
-  rc = xmldoc_column_add(ctx, doc, kColSens, kXmlColInt);
-  if (rc >= 0) rc = xmldoc_column_add(ctx, doc, kColStart, kXmlColInt);
-  if (rc >= 0) rc = xmldoc_column_add(ctx, doc, kColEnd, kXmlColInt);
-  // Buckets 90 to 50 as records; 95 as the section's two properties.
-  for (uint32_t b = 1; b < kMatchSensCount && rc >= 0; ++b) {
-    xmldoc_field f[3]{};
-    for (xmldoc_field& x : f) x.type = kXmlColInt;
-    f[0].number = kMatchSensValues[b];
-    f[1].number = part->positions[b].start;
-    f[2].number = part->positions[b].end;
-    rc = xmldoc_record_add(ctx, doc, "", nullptr, f);
-  }
-  char number[kIntTextSize];
-  if (rc >= 0) {
-    str_from_int(part->positions[0].start, number);
-    rc = xmldoc_prop_add(ctx, doc, kProp95Start, number);
-  }
-  if (rc >= 0) {
-    str_from_int(part->positions[0].end, number);
-    rc = xmldoc_prop_add(ctx, doc, kProp95End, number);
-  }
-  return include_or_free(ctx, el, kTypeSens, doc, rc);
+  return rsrc_name_table_write(
+      ctx, el, kTypeSchemes, kTypeSchemes, kVersion7, kRsrcScheme,
+      {{kColSchemeType, kXmlColString}, {kColCaseInsensitive, kXmlColString}}, part->schemes,
+      [](const match_scheme_entry& e) -> const rsrc_ref& { return e.scheme; },
+      [&](xmldoc* doc, const match_scheme_entry& e, const char* name) {
+        xmldoc_field f[2]{};
+        f[0].type = kXmlColString;
+        f[0].text = const_cast<char*>((e.options & kMatchSchemeElement) != 0 ? "Element" : "Phrase");
+        f[1].type = kXmlColString;
+        f[1].text = const_cast<char*>((e.options & kMatchSchemeCaseInsensitive) != 0 ? "Yes" : "No");
+        return xmldoc_record_add(ctx, doc, "", name, f);
+      });
 }
 
 void problem_report(context* ctx, const defn_rec* rec, const dtok_rec* tok, const match_read_problem& p) {
@@ -293,10 +164,7 @@ void match_defn_unprepare(defn_rec* rec) {
 // ---- Hooks ---------------------------------------------------------------------------------
 
 int32_t match_defn_type_matches(context*, const char* include_name) {
-  if (include_name == nullptr) return 0;
-  return std::strcmp(include_name, kMatchRootType) == 0 || std::strcmp(include_name, kMatchRootTypeVertical) == 0
-             ? 1
-             : 0;
+  return defn_root_type_matches(include_name, kMatchRootType, kMatchRootTypeVertical);
 }
 
 int32_t match_defn_kind_init(context*, defn_rec* rec) {
@@ -335,7 +203,7 @@ int32_t match_defn_kind_copy(context* ctx, const defn_rec* src, defn_rec* dst) {
       match_scheme_entry& t = to->schemes.emplace_back();
       t.options = e.options;
       // An entry left unbound by a failed open stays unbound in the copy.
-      if (e.scheme.held()) rc = e.scheme.share(ctx, &t.scheme);
+      rc = e.scheme.share(ctx, &t.scheme);
       if (rc < 0) break;
     }
     if (rc >= 0) to->rules = from->rules;
@@ -397,24 +265,6 @@ int32_t match_defn_token_init(context* ctx, dtok_rec* tok) {
   }
   tok->part = part;
   return 0;
-}
-
-int32_t match_defn_token_write(context* ctx, xmldoc* element, const dtok_rec* tok) {
-  const match_token_kind_rec* part = match_token_part(tok);
-  if (part == nullptr || element == nullptr) return TQ_ERR_ARGUMENT;
-  int32_t rc = ranged_write(ctx, element, kTypeNoise, kVersion7, kRsrcVocab, part->noise);
-  if (rc >= 0) rc = ranged_write(ctx, element, kTypePhonetx, kVersion7, kRsrcPhonetx, part->phonetx);
-  if (rc >= 0) rc = ranged_write(ctx, element, kTypeTransform, kVersion9, kRsrcRegex, part->transform);
-  if (rc >= 0) {
-    rc = xmldoc_prop_add_yes_no_grouped(ctx, element, kVersion9, kPropCatUpper, part->cat_uppercasing != 0, 0);
-  }
-  if (rc >= 0) rc = xmldoc_prop_add_yes_no_grouped(ctx, element, kVersion9, kPropSortWords, part->sort_words != 0, 0);
-  if (rc >= 0) rc = norm_cat_write(ctx, element, part->norm_cat);
-  if (rc >= 0) rc = vocabs_write(ctx, element, part->vocabularies);
-  if (rc >= 0) rc = cat_regexlib_list_write(ctx, element, part->cat_regexlibs, kTypeCatList, kTypeCatList, kVersion9);
-  if (rc >= 0) rc = default_category_list_write(ctx, &part->defaults, element);
-  if (rc >= 0) rc = sensitivities_write(ctx, element, part);
-  return rc < 0 ? rc : 0;
 }
 
 const defn_kind_ops kMatchDefnKindOps = [] {

@@ -125,6 +125,18 @@ int32_t ref_rebind(context* ctx, rsrc_ref* ref, uint32_t kind, const char* name)
   return rc_combine(rc, released);
 }
 
+// The length of one of a token's lists (0 when the token is not found).
+template <typename Of>
+int32_t token_count_get(context* ctx, int32_t index, int32_t token, uint32_t* count, Of of) {
+  *count = 0;
+  defn_rec* rec = nullptr;
+  const match_token_kind_rec* part = nullptr;
+  const int32_t rc = token_find(ctx, index, token, &rec, &part);
+  if (rc < 0) return rc;
+  *count = of(*part);
+  return 0;
+}
+
 bool in_range(int32_t entry, size_t size) { return entry >= 0 && static_cast<size_t>(entry) < size; }
 
 void report_vocab(context* ctx, int32_t rc, const char* name, const dtok_rec* tok, const defn_rec* rec) {
@@ -378,13 +390,8 @@ const match_ranged_kind kMatchTransformList{&match_token_kind_rec::transform, kR
 
 int32_t match_ranged_count_get(context* ctx, const match_ranged_kind& k, int32_t index, int32_t token,
                                uint32_t* count) {
-  *count = 0;
-  defn_rec* rec = nullptr;
-  const match_token_kind_rec* part = nullptr;
-  const int32_t rc = token_find(ctx, index, token, &rec, &part);
-  if (rc < 0) return rc;
-  *count = static_cast<uint32_t>((part->*k.list).size());
-  return 0;
+  return token_count_get(ctx, index, token, count,
+                         [&](const match_token_kind_rec& p) { return static_cast<uint32_t>((p.*k.list).size()); });
 }
 
 int32_t match_ranged_info_get(context* ctx, const match_ranged_kind& k, int32_t index, int32_t token, int32_t entry,
@@ -459,18 +466,22 @@ int32_t match_ranged_delete_all(context* ctx, const match_ranged_kind& k, int32_
 }
 
 
-// ---- "Norm Cat" regex libraries --------------------------------------------------------------
+// ---- Counts of the categorization lists ---------------------------------------------------------
 
-int32_t tqx_match_defn_token_cat_norm_regexlib_count_get(context* ctx, int32_t index, int32_t token,
-                                                         uint32_t* count) {
-  *count = 0;
-  defn_rec* rec = nullptr;
-  const match_token_kind_rec* part = nullptr;
-  const int32_t rc = token_find(ctx, index, token, &rec, &part);
-  if (rc < 0) return rc;
-  *count = static_cast<uint32_t>(part->norm_cat.size());
-  return 0;
+const match_token_count kMatchCatNormCount{
+    [](const match_token_kind_rec& p) { return static_cast<uint32_t>(p.norm_cat.size()); }};
+const match_token_count kMatchVocabCount{
+    [](const match_token_kind_rec& p) { return static_cast<uint32_t>(p.vocabularies.size()); }};
+const match_token_count kMatchCatRegexCount{
+    [](const match_token_kind_rec& p) { return static_cast<uint32_t>(p.cat_regexlibs.size()); }};
+const match_token_count kMatchDefaultCatCount{[](const match_token_kind_rec& p) { return p.defaults.count; }};
+
+int32_t match_token_list_count_get(context* ctx, const match_token_count& k, int32_t index, int32_t token,
+                                   uint32_t* count) {
+  return token_count_get(ctx, index, token, count, k.of);
 }
+
+// ---- "Norm Cat" regex libraries --------------------------------------------------------------
 
 int32_t tqx_match_defn_token_cat_norm_regexlib_info_get(context* ctx, int32_t index, int32_t token, int32_t entry,
                                                         char* name) {
@@ -537,16 +548,6 @@ int32_t tqx_match_defn_token_cat_norm_regexlibs_delete_all(context* ctx, int32_t
 }
 
 // ---- Vocabularies -----------------------------------------------------------------------------
-
-int32_t tqx_match_defn_token_vocabulary_count_get(context* ctx, int32_t index, int32_t token, uint32_t* count) {
-  *count = 0;
-  defn_rec* rec = nullptr;
-  const match_token_kind_rec* part = nullptr;
-  const int32_t rc = token_find(ctx, index, token, &rec, &part);
-  if (rc < 0) return rc;
-  *count = static_cast<uint32_t>(part->vocabularies.size());
-  return 0;
-}
 
 int32_t tqx_match_defn_token_vocabulary_info_get(context* ctx, int32_t index, int32_t token, int32_t entry,
                                                  char* name, uint32_t* stop, uint32_t* fuzzy_enabled,
@@ -637,16 +638,6 @@ int32_t tqx_match_defn_token_vocabulary_delete_all(context* ctx, int32_t index, 
 }
 
 // ---- Categorization regex libraries -------------------------------------------------------------
-
-int32_t tqx_match_defn_token_cat_regexlib_count_get(context* ctx, int32_t index, int32_t token, uint32_t* count) {
-  *count = 0;
-  defn_rec* rec = nullptr;
-  const match_token_kind_rec* part = nullptr;
-  const int32_t rc = token_find(ctx, index, token, &rec, &part);
-  if (rc < 0) return rc;
-  *count = static_cast<uint32_t>(part->cat_regexlibs.size());
-  return 0;
-}
 
 int32_t tqx_match_defn_token_cat_regexlib_info_get(context* ctx, int32_t index, int32_t token, int32_t entry,
                                                    char* name, char* abbrev, uint32_t* like, uint32_t* stop) {
@@ -739,17 +730,6 @@ default_category_entry* default_at(const match_token_kind_rec* part, int32_t ent
 }
 
 }  // namespace
-
-int32_t tqx_match_defn_token_default_category_count_get(context* ctx, int32_t index, int32_t token,
-                                                        uint32_t* count) {
-  *count = 0;
-  defn_rec* rec = nullptr;
-  const match_token_kind_rec* part = nullptr;
-  const int32_t rc = token_find(ctx, index, token, &rec, &part);
-  if (rc < 0) return rc;
-  *count = part->defaults.count;
-  return 0;
-}
 
 int32_t tqx_match_defn_token_default_category_info_get(context* ctx, int32_t index, int32_t token, int32_t entry,
                                                        char* abbrev, uint32_t* like) {

@@ -106,9 +106,18 @@ int32_t match_ranged_add(context* ctx, const match_ranged_kind& k, int32_t index
 int32_t match_ranged_delete_all(context* ctx, const match_ranged_kind& k, int32_t index, int32_t token);
 
 // The categorization lists. Every change raises the version to "9.0",
-// except to the default categories.
-int32_t tqx_match_defn_token_cat_norm_regexlib_count_get(context* ctx, int32_t index, int32_t token,
-                                                         uint32_t* count);
+// except to the default categories. Their counts are one getter, told by a
+// table row which list to count.
+struct match_token_count {
+  uint32_t (*of)(const match_token_kind_rec& part);
+};
+extern const match_token_count kMatchCatNormCount;
+extern const match_token_count kMatchVocabCount;
+extern const match_token_count kMatchCatRegexCount;
+extern const match_token_count kMatchDefaultCatCount;
+int32_t match_token_list_count_get(context* ctx, const match_token_count& k, int32_t index, int32_t token,
+                                   uint32_t* count);
+
 int32_t tqx_match_defn_token_cat_norm_regexlib_info_get(context* ctx, int32_t index, int32_t token, int32_t entry,
                                                         char* name);
 int32_t tqx_match_defn_token_cat_norm_regexlib_info_set(context* ctx, int32_t index, int32_t token, int32_t entry,
@@ -120,7 +129,6 @@ int32_t tqx_match_defn_token_cat_norm_regexlibs_delete_all(context* ctx, int32_t
 // Vocabularies with their stop flag and fuzzy lookup (the threshold reads
 // 80 while disabled and is stored only when enabling). Setting an entry to
 // the vocabulary it holds keeps its reference.
-int32_t tqx_match_defn_token_vocabulary_count_get(context* ctx, int32_t index, int32_t token, uint32_t* count);
 int32_t tqx_match_defn_token_vocabulary_info_get(context* ctx, int32_t index, int32_t token, int32_t entry,
                                                  char* name, uint32_t* stop, uint32_t* fuzzy_enabled,
                                                  uint32_t* fuzzy_threshold);
@@ -134,7 +142,6 @@ int32_t tqx_match_defn_token_vocabulary_delete_all(context* ctx, int32_t index, 
 
 // Categorization regex libraries: a category (128 bytes) with a likelihood
 // (10..90, else -802), a regex library (16,384 bytes) and a stop flag.
-int32_t tqx_match_defn_token_cat_regexlib_count_get(context* ctx, int32_t index, int32_t token, uint32_t* count);
 int32_t tqx_match_defn_token_cat_regexlib_info_get(context* ctx, int32_t index, int32_t token, int32_t entry,
                                                    char* name, char* abbrev, uint32_t* like, uint32_t* stop);
 int32_t tqx_match_defn_token_cat_regexlib_info_set(context* ctx, int32_t index, int32_t token, int32_t entry,
@@ -147,8 +154,6 @@ int32_t tqx_match_defn_token_cat_regexlibs_delete_all(context* ctx, int32_t inde
 
 // Default categories: a category (128 bytes) and a likelihood; a new entry
 // has no category and likelihood 50.
-int32_t tqx_match_defn_token_default_category_count_get(context* ctx, int32_t index, int32_t token,
-                                                        uint32_t* count);
 int32_t tqx_match_defn_token_default_category_info_get(context* ctx, int32_t index, int32_t token, int32_t entry,
                                                        char* abbrev, uint32_t* like);
 int32_t tqx_match_defn_token_default_category_info_set(context* ctx, int32_t index, int32_t token, int32_t entry,

@@ -12,6 +12,7 @@
 #include "core/krerr.h"
 #include "core/krstr.h"
 #include "kbstore/krxml.h"
+#include "kbstore/krxmltab.h"
 #include "match/krmdef.h"
 
 namespace tq {
@@ -123,12 +124,6 @@ int32_t rule_read(context* ctx, const xmldoc* section, match_combination_rule* r
   return result;
 }
 
-int32_t include_or_free(context* ctx, xmldoc* el, const char* name, xmldoc* doc, int32_t rc) {
-  if (rc >= 0) rc = xmldoc_include_add(ctx, el, name, kXmlIncludeInline, doc);
-  if (rc < 0) xml_free(ctx, doc);
-  return rc < 0 ? rc : 0;
-}
-
 int32_t conditions_write(context* ctx, xmldoc* rule_doc, const match_combination_rule& rule) {
   xmldoc* doc = nullptr;
   int32_t rc = xmldoc_create(ctx, kTypeConditions, kVersion9, &doc);
@@ -150,7 +145,7 @@ int32_t conditions_write(context* ctx, xmldoc* rule_doc, const match_combination
     f[3].number = c.negate;
     rc = xmldoc_record_add(ctx, doc, nullptr, nullptr, f);
   }
-  return include_or_free(ctx, rule_doc, kTypeConditions, doc, rc);
+  return xmldoc_include_or_free(ctx, rule_doc, kTypeConditions, doc, rc);
 }
 
 int32_t rule_write(context* ctx, xmldoc* list, const match_combination_rule& rule) {
@@ -182,7 +177,7 @@ int32_t rule_write(context* ctx, xmldoc* list, const match_combination_rule& rul
     f[1].text = const_cast<char*>(m.token);
     rc = xmldoc_record_add(ctx, doc, nullptr, nullptr, f);
   }
-  return include_or_free(ctx, list, kTypeRule, doc, rc);
+  return xmldoc_include_or_free(ctx, list, kTypeRule, doc, rc);
 }
 
 // ---- Export helpers ---------------------------------------------------------------------
@@ -271,7 +266,7 @@ int32_t match_rules_write(context* ctx, xmldoc* element, const defn_rec* rec) {
     if (rc < 0) break;
     rc = rule_write(ctx, list, rule);
   }
-  return include_or_free(ctx, element, kTypeList, list, rc);
+  return xmldoc_include_or_free(ctx, element, kTypeList, list, rc);
 }
 
 // ---- Token changes ----------------------------------------------------------------------------

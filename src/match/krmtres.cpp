@@ -7,13 +7,18 @@
 
 #include "core/krerr.h"
 #include "core/krstr.h"
+#include "kbstore/krdcat.h"
+#include "kbstore/krvlt.h"
 #include "kbstore/krxml.h"
+#include "kbstore/krxmltab.h"
 #include "resources/krphtx.h"
 
 namespace tq {
 
 namespace {
 
+constexpr const char* kVersion7 = "7.0";
+constexpr const char* kVersion9 = "9.0";
 constexpr const char* kTypeNoise = "Noise Vocabs";
 constexpr const char* kTypePhonetx = "PhonetX Libs";
 constexpr const char* kTypeTransform = "Transformation Regexlibs";
@@ -311,11 +316,91 @@ int32_t ranged_copy(context* ctx, const std::vector<match_ranged_ref>& from, std
     match_ranged_ref& t = to->emplace_back();
     t.low = e.low;
     t.high = e.high;
-    if (e.ref.held()) {
-      if (int32_t rc = e.ref.share(ctx, &t.ref); rc < 0) return rc;
-    }
+    if (int32_t rc = e.ref.share(ctx, &t.ref); rc < 0) return rc;
   }
   return 0;
+}
+
+// ---- Token sections ----------------------------------------------------------------
+
+// A section with the int columns "Sens Range High" and "Sens Range Low" and
+// one record per bound entry, the resource's name as its value.
+int32_t ranged_write(context* ctx, xmldoc* el, const char* type, const char* version, uint32_t kind,
+                     const std::vector<match_ranged_ref>& list) {
+  return rsrc_name_table_write(
+      ctx, el, type, type, version, kind, {{kColHigh, kXmlColInt}, {kColLow, kXmlColInt}}, list,
+      [](const match_ranged_ref& e) -> const rsrc_ref& { return e.ref; },
+      [&](xmldoc* doc, const match_ranged_ref& e, const char* name) {
+        xmldoc_field f[2]{};
+        f[0].type = kXmlColInt;
+        f[0].number = e.high;
+        f[1].type = kXmlColInt;
+        f[1].number = e.low;
+        return xmldoc_record_add(ctx, doc, "", name, f);
+      });
+}
+
+int32_t norm_cat_write(context* ctx, xmldoc* el, const std::vector<rsrc_ref>& list) {
+  if (list.empty()) return 0;
+  return rsrc_name_table_write(ctx, el, kTypeNormCat, kTypeNormCat, kVersion9, kRsrcRegex, {}, list,
+                               [](const rsrc_ref& r) -> const rsrc_ref& { return r; },
+                               [&](xmldoc* doc, const rsrc_ref&, const char* name) {
+                                 return xmldoc_record_add(ctx, doc, "", name, nullptr);
+                               });
+}
+
+int32_t vocabs_write(context* ctx, xmldoc* el, const std::vector<defn_vocab>& list) {
+  if (list.empty()) return 0;
+  xmldoc* doc = nullptr;
+  int32_t rc = xmldoc_create(ctx, kTypeVocabs, kVersion9, &doc);
+  if (rc != 0) return rc;
+  constexpr int32_t kFields = 4;
+  auto* fields = static_cast<xmldoc_field*>(std::calloc(kFields, sizeof(xmldoc_field)));
+  if (fields == nullptr) rc = TQ_ERR_NO_MEMORY;
+  int32_t capacity = kFields;
+  int32_t added = 0;
+  if (rc >= 0) rc = xmldoc_name_stop_columns_add(ctx, doc, 0, &fields, &capacity, &added);
+  if (rc >= 0) rc = fuzzy_params_columns_declare(ctx, doc, 2, fields, capacity, &added);
+  for (const defn_vocab& v : list) {
+    if (rc < 0) break;
+    if (!v.vocab.held()) continue;
+    char name[kRsrcNameSize];
+    rc = rsrc_name_get(ctx, kRsrcVocab, v.vocab.index(), name, sizeof name);
+    if (rc < 0) break;
+    xmldoc_name_stop_fields_set(ctx, name, v.stop, 0, fields);
+    fuzzy_params_columns_fill(&v.fuzzy, fields, 2);
+    rc = xmldoc_record_add(ctx, doc, "", nullptr, fields);
+  }
+  std::free(fields);
+  return xmldoc_include_or_free(ctx, el, kTypeVocabs, doc, rc);
+}
+
+int32_t sensitivities_write(context* ctx, xmldoc* el, const match_token_kind_rec* part) {
+  xmldoc* doc = nullptr;
+  int32_t rc = xmldoc_create(ctx, kTypeSens, kVersion7, &doc);
+  if (rc != 0) return rc;
+  rc = xmldoc_column_add(ctx, doc, kColSens, kXmlColInt);
+  if (rc >= 0) rc = xmldoc_column_add(ctx, doc, kColStart, kXmlColInt);
+  if (rc >= 0) rc = xmldoc_column_add(ctx, doc, kColEnd, kXmlColInt);
+  // Buckets 90 to 50 as records; 95 as the section's two properties.
+  for (uint32_t b = 1; b < kMatchSensCount && rc >= 0; ++b) {
+    xmldoc_field f[3]{};
+    for (xmldoc_field& x : f) x.type = kXmlColInt;
+    f[0].number = kMatchSensValues[b];
+    f[1].number = part->positions[b].start;
+    f[2].number = part->positions[b].end;
+    rc = xmldoc_record_add(ctx, doc, "", nullptr, f);
+  }
+  char number[kIntTextSize];
+  if (rc >= 0) {
+    str_from_int(part->positions[0].start, number);
+    rc = xmldoc_prop_add(ctx, doc, kProp95Start, number);
+  }
+  if (rc >= 0) {
+    str_from_int(part->positions[0].end, number);
+    rc = xmldoc_prop_add(ctx, doc, kProp95End, number);
+  }
+  return xmldoc_include_or_free(ctx, el, kTypeSens, doc, rc);
 }
 
 }  // namespace
@@ -371,6 +456,24 @@ int32_t match_defn_token_read(context* ctx, const xmldoc* element, dtok_rec* tok
   return r.last;
 }
 
+int32_t match_defn_token_write(context* ctx, xmldoc* element, const dtok_rec* tok) {
+  const match_token_kind_rec* part = match_token_part(tok);
+  if (part == nullptr || element == nullptr) return TQ_ERR_ARGUMENT;
+  int32_t rc = ranged_write(ctx, element, kTypeNoise, kVersion7, kRsrcVocab, part->noise);
+  if (rc >= 0) rc = ranged_write(ctx, element, kTypePhonetx, kVersion7, kRsrcPhonetx, part->phonetx);
+  if (rc >= 0) rc = ranged_write(ctx, element, kTypeTransform, kVersion9, kRsrcRegex, part->transform);
+  if (rc >= 0) {
+    rc = xmldoc_prop_add_yes_no_grouped(ctx, element, kVersion9, kPropCatUpper, part->cat_uppercasing != 0, 0);
+  }
+  if (rc >= 0) rc = xmldoc_prop_add_yes_no_grouped(ctx, element, kVersion9, kPropSortWords, part->sort_words != 0, 0);
+  if (rc >= 0) rc = norm_cat_write(ctx, element, part->norm_cat);
+  if (rc >= 0) rc = vocabs_write(ctx, element, part->vocabularies);
+  if (rc >= 0) rc = cat_regexlib_list_write(ctx, element, part->cat_regexlibs, kTypeCatList, kTypeCatList, kVersion9);
+  if (rc >= 0) rc = default_category_list_write(ctx, &part->defaults, element);
+  if (rc >= 0) rc = sensitivities_write(ctx, element, part);
+  return rc < 0 ? rc : 0;
+}
+
 int32_t match_defn_token_copy(context* ctx, const dtok_rec* src, dtok_rec* dst, int32_t) {
   const match_token_kind_rec* from = match_token_part(src);
   match_token_kind_rec* to = match_token_part(dst);
@@ -389,7 +492,7 @@ int32_t match_defn_token_copy(context* ctx, const dtok_rec* src, dtok_rec* dst, 
       to->norm_cat.reserve(from->norm_cat.size());
       for (const rsrc_ref& ref : from->norm_cat) {
         rsrc_ref& t = to->norm_cat.emplace_back();
-        if (ref.held()) rc = ref.share(ctx, &t);
+        rc = ref.share(ctx, &t);
         if (rc < 0) break;
       }
     }
@@ -399,7 +502,7 @@ int32_t match_defn_token_copy(context* ctx, const dtok_rec* src, dtok_rec* dst, 
         defn_vocab& t = to->vocabularies.emplace_back();
         t.stop = v.stop;
         fuzzy_params_copy(&v.fuzzy, &t.fuzzy);
-        if (v.vocab.held()) rc = v.vocab.share(ctx, &t.vocab);
+        rc = v.vocab.share(ctx, &t.vocab);
         if (rc < 0) break;
       }
     }

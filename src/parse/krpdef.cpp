@@ -337,10 +337,7 @@ int32_t prepare_locked(context* ctx, defn_rec* rec, parse_defn_kind_rec* part) {
 // ---- Hooks -----------------------------------------------------------------------------
 
 int32_t parse_defn_type_matches(context*, const char* include_name) {
-  if (include_name == nullptr) return 0;
-  return std::strcmp(include_name, kParseRootType) == 0 || std::strcmp(include_name, kParseRootTypeVertical) == 0
-             ? 1
-             : 0;
+  return defn_root_type_matches(include_name, kParseRootType, kParseRootTypeVertical);
 }
 
 int32_t parse_defn_kind_init(context* ctx, defn_rec* rec) {
@@ -427,7 +424,7 @@ int32_t parse_defn_kind_copy(context* ctx, const defn_rec* src, defn_rec* dst) {
   if (rc >= 0) {
     to->excluded = from->excluded;
     to->excluded_present = from->excluded_present;
-    rc = from->grammar.held() ? from->grammar.share(ctx, &to->grammar) : 0;
+    rc = from->grammar.share(ctx, &to->grammar);
   }
   if (rc >= 0) rc = cat_regexlib_list_copy(ctx, from->cat_regexlibs, &to->cat_regexlibs);
   to->prepared.store(0, std::memory_order_release);

@@ -135,10 +135,7 @@ int32_t case_id_is_valid(uint32_t id) { return id <= kCaseProper ? 1 : 0; }
 // ---- Hooks ------------------------------------------------------------------------------
 
 int32_t case_defn_type_matches(context*, const char* include_name) {
-  if (include_name == nullptr) return 0;
-  return std::strcmp(include_name, kCaseRootType) == 0 || std::strcmp(include_name, kCaseRootTypeVertical) == 0
-             ? 1
-             : 0;
+  return defn_root_type_matches(include_name, kCaseRootType, kCaseRootTypeVertical);
 }
 
 int32_t case_defn_kind_init(context*, defn_rec* rec) {
@@ -209,9 +206,8 @@ int32_t case_defn_kind_copy(context* ctx, const defn_rec* src, defn_rec* dst) {
   to->target_case = from->target_case;
   to->skip_regexlib_on_scheme = from->skip_regexlib_on_scheme;
   to->unicode_casing = from->unicode_casing;
-  int32_t rc = 0;
-  if (from->known_pattern_regexlib.held()) rc = from->known_pattern_regexlib.share(ctx, &to->known_pattern_regexlib);
-  if (rc >= 0 && from->known_word_scheme.held()) rc = from->known_word_scheme.share(ctx, &to->known_word_scheme);
+  int32_t rc = from->known_pattern_regexlib.share(ctx, &to->known_pattern_regexlib);
+  if (rc >= 0) rc = from->known_word_scheme.share(ctx, &to->known_word_scheme);
   // Checked before its first use.
   to->prepared.store(0, std::memory_order_release);
   // A reference taken before a later one failed is given back, not leaked.

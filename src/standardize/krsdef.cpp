@@ -146,10 +146,7 @@ int32_t stdzn_token_case_defn(const defn_rec* rec, const dtok_rec* tok) {
 // ---- Hooks ------------------------------------------------------------------------------
 
 int32_t stdzn_defn_type_matches(context*, const char* include_name) {
-  if (include_name == nullptr) return 0;
-  return std::strcmp(include_name, kStdznRootType) == 0 || std::strcmp(include_name, kStdznRootTypeVertical) == 0
-             ? 1
-             : 0;
+  return defn_root_type_matches(include_name, kStdznRootType, kStdznRootTypeVertical);
 }
 
 int32_t stdzn_defn_kind_init(context*, defn_rec* rec) {

@@ -8,12 +8,12 @@
 #include <utility>
 #include <vector>
 
+#include "support/built_kb.h"
 #include "support/tq_test.h"
 
 namespace {
 
 using tq_test::Context;
-using tq_test::TempDir;
 
 constexpr int32_t kEnusa = 29840;
 constexpr int32_t kEn = 29000;
@@ -24,27 +24,17 @@ constexpr uint32_t kMask = TQ_LOAD_DATATYPES | TQ_LOAD_CASE_DEFNS | TQ_LOAD_STDZ
 // Title, standardization definitions Full, Bare, Quiet, BadCase, BadRefs),
 // an empty ENUSA below it, the regex libraries Abbrev and InnerCapital and
 // the scheme Particles.
-struct Kb {
-  TempDir dir;
+class Kb : public tq_test::BuiltKb {
+ public:
   Kb() {
-    Context ctx(dir.str().c_str());
-    const std::pair<const char*, const char*> files[] = {
-        {"stdzn/locale/en.loc.xml", "locale/en.loc"},
-        {"stdzn/regexlib/Abbrev.xml", "regexlib/Abbrev"},
-        {"case/regexlib/InnerCapital.xml", "regexlib/InnerCapital"},
-        {"case/scheme/Particles.sch.xml", "scheme/Particles.sch"},
-    };
-    for (const auto& [from, to] : files) {
-      std::filesystem::create_directories((dir / to).parent_path());
-      const std::string source = std::string(TQ_TEST_KB_DIR) + "/" + from;
-      tq_xmldoc* doc = nullptr;
-      EXPECT_EQ(tq_xml_read(ctx, source.c_str(), 8, &doc), 0) << from << tq_test::error_list_text(ctx);
-      EXPECT_EQ(tq_xml_write(ctx, 0, (dir / to).c_str(), 1, doc), 0) << to << tq_test::error_list_text(ctx);
-      tq_xml_free(ctx, doc);
-    }
-    tq_test::write_locale_settings(ctx, dir.path(), "l1.loc", "ISO-8859-1 (Latin-1)", "");
-    tq_test::write_locale_settings(ctx, dir.path(), "enusa.loc", "English (United States)", "");
+    write_sources({{"stdzn/locale/en.loc", "locale/en.loc"},
+                   {"stdzn/regexlib/Abbrev", "regexlib/Abbrev"},
+                   {"case/regexlib/InnerCapital", "regexlib/InnerCapital"},
+                   {"case/scheme/Particles.sch", "scheme/Particles.sch"}});
+    tq_test::write_locale_settings(maker(), dir(), "l1.loc", "ISO-8859-1 (Latin-1)", "");
+    tq_test::write_locale_settings(maker(), dir(), "enusa.loc", "English (United States)", "");
   }
+  using BuiltKb::open;
 };
 
 int32_t index_of(tq_context* ctx, const char* name) {
@@ -67,7 +57,7 @@ std::string trans_name(tq_context* ctx, int32_t index, int32_t token, int32_t en
 }
 
 // The definition's element as written, as text.
-std::string written(tq_context* ctx, const TempDir& dir, int32_t index) {
+std::string written(tq_context* ctx, const std::filesystem::path& dir, int32_t index) {
   tq_xmldoc* doc = nullptr;
   EXPECT_EQ(tq_xml_create(ctx, "Test", "7.0", &doc), 0);
   EXPECT_EQ(tq_stdzn_defn_write(ctx, doc, index), 0) << tq_test::error_list_text(ctx);
@@ -114,9 +104,10 @@ int64_t number(tq_context* ctx, int32_t index, int32_t token, const std::string&
 
 TEST(StdznDefnExports, FixtureReadInTheChild) {
   Kb kb;
-  Context ctx(kb.dir.str().c_str());
+  kb.open(kEnusa, kMask, false, 0);
+  tq_context* ctx = kb.ctx();
   // BadCase and BadRefs are read with problems.
-  ASSERT_EQ(tq_zel_locale_load(ctx, kEnusa, kMask), TQ_WARN_LOCALE_PROBLEMS) << tq_test::error_list_text(ctx);
+  ASSERT_EQ(kb.load_rc(), TQ_WARN_LOCALE_PROBLEMS) << tq_test::error_list_text(ctx);
   uint32_t count = 0;
   EXPECT_EQ(tq_stdzn_defn_count_get(ctx, &count), 0);
   EXPECT_EQ(count, 5u);
@@ -170,7 +161,7 @@ TEST(StdznDefnExports, EditedInTheChildWrittenAndLoadedAgain) {
   Kb kb;
   int32_t shout = -1, title = -1;
   {
-    Context ctx(kb.dir.str().c_str(), true);
+    Context ctx(kb.dir().c_str(), true);
     ASSERT_GE(tq_zel_locale_load(ctx, kEnusa, kMask), 0) << tq_test::error_list_text(ctx);
     shout = case_index_of(ctx, "Shout");
     title = case_index_of(ctx, "Title");
@@ -205,11 +196,11 @@ TEST(StdznDefnExports, EditedInTheChildWrittenAndLoadedAgain) {
     EXPECT_EQ(tq_stdzn_defn_token_case_defn_index_set(ctx, mine, 1, shout), 0);
     EXPECT_EQ(number(ctx, mine, 1, "case defn"), shout);
     // Only the case definition is set so far, not the postprocessing case.
-    EXPECT_FALSE(has_version9(written(ctx, kb.dir, mine)));
+    EXPECT_FALSE(has_version9(written(ctx, kb.dir(), mine)));
     EXPECT_EQ(tq_stdzn_defn_post_case_set(ctx, mine, 1), 0);
-    EXPECT_FALSE(has_version9(written(ctx, kb.dir, mine))) << "the same value changes nothing";
+    EXPECT_FALSE(has_version9(written(ctx, kb.dir(), mine))) << "the same value changes nothing";
     EXPECT_EQ(tq_stdzn_defn_post_case_set(ctx, mine, 2), 0);
-    EXPECT_TRUE(has_version9(written(ctx, kb.dir, mine)));
+    EXPECT_TRUE(has_version9(written(ctx, kb.dir(), mine)));
 
     // Transformation libraries: one that cannot be opened is not counted;
     // a name that cannot be converted is refused with the conversion's code.
@@ -255,10 +246,10 @@ TEST(StdznDefnExports, EditedInTheChildWrittenAndLoadedAgain) {
     EXPECT_EQ(number(ctx, copy, -1, "post case defn"), title);
     EXPECT_EQ(number(ctx, copy, 1, "case defn"), title);
     EXPECT_EQ(tq_stdzn_defn_token_trans_regexlib_name_set(ctx, copy, 1, 0, "Abbrev"), 0);
-    EXPECT_FALSE(has_version9(written(ctx, kb.dir, copy)));
+    EXPECT_FALSE(has_version9(written(ctx, kb.dir(), copy)));
     EXPECT_EQ(tq_stdzn_defn_token_trans_regexlibs_delete_all(ctx, copy, 1), 0);
     EXPECT_EQ(number(ctx, copy, 1, "trans count"), 0);
-    EXPECT_TRUE(has_version9(written(ctx, kb.dir, copy)));
+    EXPECT_TRUE(has_version9(written(ctx, kb.dir(), copy)));
 
     tq_lock_handle* lock = nullptr;
     ASSERT_EQ(tq_lock_init(ctx, &lock), 0);
@@ -269,8 +260,9 @@ TEST(StdznDefnExports, EditedInTheChildWrittenAndLoadedAgain) {
     tq_lock_free(ctx, lock);
   }
 
-  Context ctx(kb.dir.str().c_str());
-  ASSERT_GE(tq_zel_locale_load(ctx, kEnusa, kMask), 0) << tq_test::error_list_text(ctx);
+  kb.open(kEnusa, kMask, false, 0);
+  tq_context* ctx = kb.ctx();
+  ASSERT_GE(kb.load_rc(), 0) << tq_test::error_list_text(ctx);
   shout = case_index_of(ctx, "Shout");
   title = case_index_of(ctx, "Title");
   const int32_t mine = index_of(ctx, "Mine");

@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -19,14 +18,13 @@
 #include "standardize/krcase.h"
 #include "standardize/krcdef.h"
 #include "support/alloc_counter.h"
+#include "support/built_kb.h"
 #include "support/tq_test.h"
 #include "tq.h"
 
 namespace {
 
-using tq_test::Context;
 using tq_test::error_list_text;
-using tq_test::TempDir;
 
 const std::map<std::string, int32_t> kLocales = {
     {"ENUSA", 29840}, {"TRTUR", 123792}, {"AZAZE", 800440}, {"LTLTU", 803230}};
@@ -38,37 +36,27 @@ std::filesystem::path source(const std::string& name) {
 // The sources written as vault files, the scheme of name particles made
 // through the scheme exports; then a context with the four locales loaded
 // (case definitions read) and ENUSA current, texts in UTF-8.
-class CasingKb {
+class CasingKb : public tq_test::BuiltKb {
  public:
   explicit CasingKb(uint32_t options = 0) {
     build();
-    ctx_ = std::make_unique<Context>(dir_.str().c_str());
-    tq_context* c = ctx_->get();
-    if (options != 0) tq_options_set(c, 1u | options);
+    open(29840, TQ_LOAD_DATATYPES | TQ_LOAD_CASE_DEFNS, false, options);
+    EXPECT_EQ(load_rc(), 0) << error_list_text(ctx());
     for (const auto& [iso, code] : kLocales) {
       if (iso == "ENUSA") continue;
-      EXPECT_GE(tq_zel_locale_load(c, code, TQ_LOAD_CASE_DEFNS), 0) << iso << error_list_text(c);
+      EXPECT_GE(tq_zel_locale_load(ctx(), code, TQ_LOAD_CASE_DEFNS), 0) << iso << error_list_text(ctx());
     }
-    load_rc_ = tq_zel_locale_load(c, 29840, TQ_LOAD_DATATYPES | TQ_LOAD_CASE_DEFNS);
-    EXPECT_EQ(load_rc_, 0) << error_list_text(c);
-    EXPECT_EQ(tq_session_encoding_set(c, 13), 0);
+    select("ENUSA");
+    EXPECT_EQ(tq_session_encoding_set(ctx(), 13), 0);
   }
-  tq_context* ctx() const { return ctx_->get(); }
-  int32_t load_rc() const { return load_rc_; }
   void select(const std::string& iso) { ASSERT_EQ(tq_locale_set(ctx(), kLocales.at(iso)), 0) << iso; }
 
  private:
   void build() {
-    for (const char* d : {"locale", "regexlib", "scheme", "chopinfo"}) std::filesystem::create_directories(dir_ / d);
-    Context maker(dir_.str().c_str());
+    std::filesystem::create_directories(dir() / "scheme");
     for (const char* f : {"locale/enusa.loc", "locale/trtur.loc", "locale/azaze.loc", "locale/ltltu.loc",
                           "regexlib/mac", "regexlib/tidy", "regexlib/squeeze"}) {
-      tq_xmldoc* doc = nullptr;
-      ASSERT_EQ(tq_xml_read(maker, source(std::string(f) + ".xml").c_str(), 8, &doc), 0)
-          << f << error_list_text(maker);
-      const int32_t rc = tq_xml_write(maker, 0, (dir_ / f).c_str(), 1, doc);
-      tq_xml_free(maker, doc);
-      ASSERT_EQ(rc, 0) << f << error_list_text(maker);
+      write_sources({{std::string("casing/") + f, f}});
     }
     // The ancestors the locale table names, without definitions of their own.
     for (const auto& [file, description] : std::vector<std::pair<const char*, const char*>>{
@@ -79,13 +67,14 @@ class CasingKb {
              {"az.loc", "Azerbaijani"},
              {"lt.loc", "Lithuanian"},
              {"gb.loc", "Global"}}) {
-      tq_test::write_locale_settings(maker, dir_.path(), file, description, "");
+      tq_test::write_locale_settings(maker(), dir(), file, description, "");
     }
+    tq_context* maker = this->maker();
     ASSERT_GE(tq_zel_locale_load(maker, 29840, 0), 0) << error_list_text(maker);
     tq_lock_handle* lock = nullptr;
     ASSERT_EQ(tq_lock_init(maker, &lock), 0);
     int32_t i = -1;
-    ASSERT_EQ(tq_scheme_create(maker, (dir_ / "scheme").c_str(), "particles", 2, lock, &i), 0)
+    ASSERT_EQ(tq_scheme_create(maker, (dir() / "scheme").c_str(), "particles", 2, lock, &i), 0)
         << error_list_text(maker);
     for (const auto& [data, standard] : std::vector<std::pair<const char*, const char*>>{
              {"VAN DER", "van der"}, {"DE LA", "de la"}, {"VAN", "van"}}) {
@@ -95,10 +84,6 @@ class CasingKb {
     EXPECT_EQ(tq_scheme_unload_edit(maker, i, lock), 0);
     tq_lock_free(maker, lock);
   }
-
-  TempDir dir_;
-  std::unique_ptr<Context> ctx_;
-  int32_t load_rc_ = 0;
 };
 
 using case_fn = int32_t (*)(tq_context*, const char*, const char*, char*, int32_t);

@@ -117,6 +117,33 @@ TEST(Registry, LoadOnFirstUseRetriesAfterFailureAndFreesAtLastRelease) {
   EXPECT_EQ(bc.ctx.write_holds, 0u);
 }
 
+// A copy of a record shares each reference it holds; an entry whose
+// resource never opened is copied as unbound, not refused.
+TEST(Registry, RefSharesAndEmptyCopiesEmpty) {
+  tq_test::TempDir dir;
+  Counters c;  // before the context, whose teardown calls back into it
+  BareContext bc(dir.str());
+  rsrc_callbacks cb = callbacks(&c);
+  int32_t index = -1;
+  ASSERT_EQ(rsrc_slot_create(bc.get(), kRsrcRegex, "mine", 0, &cb, &index), 0);
+  rsrc_ref held = rsrc_ref::adopt(kRsrcRegex, index);
+  rsrc_ref empty, from_empty, copy;
+  EXPECT_EQ(empty.share(bc.get(), &from_empty), 0);
+  EXPECT_FALSE(from_empty.held());
+  ASSERT_EQ(held.share(bc.get(), &copy), 0);
+  EXPECT_EQ(copy.index(), index);
+  EXPECT_EQ(held.share(bc.get(), &copy), -802);  // into a held ref: nothing lost
+  EXPECT_EQ(empty.share(bc.get(), &copy), -802);
+  resource_slot* slot = nullptr;
+  ASSERT_EQ(rsrc_slot_get_used(bc.get(), kRsrcRegex, index, &slot), 0);
+  EXPECT_EQ(slot->refs, 2u);
+  EXPECT_EQ(copy.release(bc.get()), 0);
+  EXPECT_EQ(held.release(bc.get()), 0);
+  EXPECT_EQ(c.frees, 1);
+  EXPECT_EQ(held.share(bc.get(), &copy), 0);  // released: empty again
+  EXPECT_EQ(bc.ctx.write_holds, 0u);
+}
+
 TEST(Registry, RegisteredNeverLoadedIsReleasedWithoutFree) {
   tq_test::TempDir dir;
   // A scheme's file is "<name>.sch" in the vault form.
