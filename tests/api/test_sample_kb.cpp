@@ -26,7 +26,7 @@ TEST(SampleKb, ResourcesLoadAndBehave) {
   ASSERT_TQ_OK(ctx, tq_grammar_load(ctx, "en_person", &grammar));
   uint32_t count = 0;
   ASSERT_TQ_OK(ctx, tq_grammar_category_count_get(ctx, grammar, &count));
-  EXPECT_EQ(count, 15u);
+  EXPECT_EQ(count, 18u);
 
   // A comma is a word of its own; blanks only separate.
   int32_t chopper = -1;
@@ -55,13 +55,15 @@ TEST(SampleKb, ResourcesLoadAndBehave) {
   EXPECT_STREQ(out, "DR");
   EXPECT_EQ(tq_regexlib_match_and_replace(ctx, normalize, "PH.D.", out, &matched), 0);
   EXPECT_STREQ(out, "PH.D");
+  EXPECT_EQ(tq_regexlib_match_and_replace(ctx, normalize, "LT. GOV.", out, &matched), 0);
+  EXPECT_STREQ(out, "LT GOV");
 
   // Every word is upper case, as the analysis looks it up; a name on both
   // name lists has both categories, its usual one the likelier.
   int32_t vocab = -1;
   ASSERT_TQ_OK(ctx, tq_vocabulary_load(ctx, "en_person", nullptr, &vocab));
   ASSERT_TQ_OK(ctx, tq_vocab_numcats_get(ctx, vocab, &count));
-  EXPECT_EQ(count, 5u);
+  EXPECT_EQ(count, 9u);
   ASSERT_TQ_OK(ctx, tq_vocab_numwords_get(ctx, vocab, &count));
   EXPECT_GT(count, 1000u);
   bool thomas = false;
@@ -158,26 +160,45 @@ TEST(SampleKb, LocaleLoadsAndNamesParse) {
   }
 }
 
+// Runs each line "value<TAB>expected" of golden file `name` through
+// `run(value, out)`, which must return 0 and write the expected text.
+template <typename Run>
+void expect_golden_pairs(tq_context* ctx, const char* name, Run run) {
+  const auto lines = tq_test::read_lines(std::filesystem::path(TQ_API_GOLDEN_DIR) / name);
+  int rows = 0;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i].empty() || lines[i][0] == '#') continue;
+    const size_t tab = lines[i].find('\t');
+    ASSERT_NE(tab, std::string::npos) << name << ":" << i + 1;
+    char out[1028];
+    EXPECT_EQ(run(lines[i].substr(0, tab).c_str(), out), 0) << name << ":" << i + 1 << "\n"
+                                                            << tq_test::error_list_text(ctx);
+    EXPECT_EQ(out, lines[i].substr(tab + 1)) << name << ":" << i + 1;
+    ++rows;
+  }
+  EXPECT_GT(rows, 0);
+}
+
 // golden/sample_propercase.tsv: a value and its proper-cased form under the
 // case definition "Name", UTF-8 in and out.
 TEST(SampleKb, NamesProperCased) {
   Context ctx(TQ_SAMPLE_KB);
   ASSERT_EQ(tq_session_encoding_set(ctx, TQ_ENC_UTF8), 0);
   ASSERT_EQ(tq_zel_locale_load(ctx, 29840, TQ_LOAD_DATATYPES | TQ_LOAD_CASE_DEFNS), 0) << tq_test::error_list_text(ctx);
-  const auto lines = tq_test::read_lines(std::filesystem::path(TQ_API_GOLDEN_DIR) / "sample_propercase.tsv");
-  int rows = 0;
-  for (size_t i = 0; i < lines.size(); ++i) {
-    if (lines[i].empty() || lines[i][0] == '#') continue;
-    const size_t tab = lines[i].find('\t');
-    ASSERT_NE(tab, std::string::npos) << "sample_propercase.tsv:" << i + 1;
-    const std::string value = lines[i].substr(0, tab);
-    char out[1024];
-    EXPECT_EQ(tq_propercase(ctx, "Name", value.c_str(), out, sizeof out), 0)
-        << "sample_propercase.tsv:" << i + 1 << "\n" << tq_test::error_list_text(ctx);
-    EXPECT_EQ(out, lines[i].substr(tab + 1)) << "sample_propercase.tsv:" << i + 1;
-    ++rows;
-  }
-  EXPECT_GT(rows, 0);
+  expect_golden_pairs(ctx, "sample_propercase.tsv",
+                      [&](const char* value, char* out) { return tq_propercase(ctx, "Name", value, out, 1024); });
+}
+
+// golden/sample_identify.tsv: a value and its identity under the
+// identification definition "Name" (companies, firms named after their
+// partners, personal names with "and").
+TEST(SampleKb, NamesIdentified) {
+  Context ctx(TQ_SAMPLE_KB);
+  ASSERT_EQ(tq_session_encoding_set(ctx, TQ_ENC_UTF8), 0);
+  ASSERT_EQ(tq_zel_locale_load(ctx, 29840, TQ_LOAD_DATATYPES | TQ_LOAD_PARSE_DEFNS | TQ_LOAD_IDENT_DEFNS), 0)
+      << tq_test::error_list_text(ctx);
+  expect_golden_pairs(ctx, "sample_identify.tsv",
+                      [&](const char* value, char* out) { return tq_identify(ctx, "Name", value, out); });
 }
 
 // Once warm, casing names allocates nothing: upper and lower with no
