@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
-#include <type_traits>
 
 #include "core/krerr.h"
 #include "core/krstr.h"
@@ -15,9 +14,6 @@
 #include "resources/krsch.h"
 
 namespace tq {
-
-// The common reader reads the first word of the kind part.
-static_assert(std::is_standard_layout_v<extract_defn_kind_rec>);
 
 namespace {
 
@@ -547,6 +543,11 @@ void extract_defn_invalidate(context*, defn_rec* rec, uint32_t what) {
   if (part != nullptr && what != 0) changed(part);
 }
 
+int32_t extract_defn_needs_vocabulary(const defn_rec* rec) {
+  const extract_defn_kind_rec* part = extract_defn_part(rec);
+  return part != nullptr && part->parser_enabled != 0 ? 1 : 0;
+}
+
 const defn_kind_ops kExtractDefnKindOps = [] {
   defn_kind_ops ops;
   ops.root_type = kExtractRootType;
@@ -558,6 +559,7 @@ const defn_kind_ops kExtractDefnKindOps = [] {
   ops.free = extract_defn_kind_free;
   ops.validate = extract_defn_kind_validate;
   ops.invalidate = extract_defn_invalidate;
+  ops.needs_vocabulary = extract_defn_needs_vocabulary;
   return ops;
 }();
 

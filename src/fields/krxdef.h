@@ -66,8 +66,6 @@ struct extract_known_word_scheme {
   int32_t token = -1;
 };
 
-// The common reader tests the first word ("Use Parser") to decide whether
-// the definition needs a vocabulary, once this part was read: keep it first.
 struct extract_defn_kind_rec {
   uint32_t parser_enabled = 0;
   // 1 after a successful preparation; written under the write hold, read
@@ -104,6 +102,8 @@ int32_t extract_defn_kind_free(context* ctx, defn_rec* rec, int32_t keep_refs);
 // option bit 22 the definition is prepared here, once its tokens are read.
 int32_t extract_defn_kind_validate(context* ctx, defn_rec* rec);
 void extract_defn_invalidate(context* ctx, defn_rec* rec, uint32_t what);
+// "Use Parser": the common reader then requires a vocabulary.
+int32_t extract_defn_needs_vocabulary(const defn_rec* rec);
 
 // ---- Preparation ----------------------------------------------------------------------------
 

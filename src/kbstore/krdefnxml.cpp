@@ -279,9 +279,9 @@ bool needs_vocabulary(const defn_rec* rec) {
     case kDefnParse:
       return true;
     case kDefnExtract:
-      // An extraction definition needs one when its kind part's first word
-      // ("Use Parser") says so; that word is read with the kind part, so the
-      // check waits for it (vocabulary_check_after_part).
+      // An extraction definition needs one when its kind part ("Use
+      // Parser") says so; that is read with the kind part, so the check
+      // waits for it (vocabulary_check_after_part).
       return false;
     default:
       return false;
@@ -291,8 +291,9 @@ bool needs_vocabulary(const defn_rec* rec) {
 // The check of kinds whose need of a vocabulary their kind part decides,
 // run once that part was read.
 int32_t vocabulary_check_after_part(context* ctx, const defn_rec* rec) {
-  if (rec->kind != kDefnExtract || rec->part == nullptr || !rec->vocabularies.empty()) return 0;
-  if (*static_cast<const uint32_t*>(rec->part) == 0) return 0;
+  if (rec->part == nullptr || !rec->vocabularies.empty()) return 0;
+  const defn_kind_ops* ops = defn_kind_ops_get(rec->kind);
+  if (ops == nullptr || ops->needs_vocabulary == nullptr || ops->needs_vocabulary(rec) == 0) return 0;
   TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 191, kind_name(rec), rec->name);
   return TQ_ERR_INVALID_CONTENT;
 }

@@ -79,6 +79,10 @@ struct defn_kind_ops {
   // A field of the definition changed (kFieldDrops* bits of krfield.h):
   // drop what the kind prepared from it. Called under the write hold.
   void (*invalidate)(context* ctx, defn_rec* rec, uint32_t what) = nullptr;
+  // Nonzero when the kind part just read asks for a vocabulary (an
+  // extraction definition that uses the parser); NULL when the kind's need
+  // does not depend on its part.
+  int32_t (*needs_vocabulary)(const defn_rec* rec) = nullptr;
 };
 
 // The display name of a kind ("Case" ... "Language Guess"); "" outside 1..10.

@@ -185,6 +185,28 @@ TEST(ExtractDefn, BadRowsAreAccountedAndLimitsHold) {
   EXPECT_EQ(kb.ex()->valid, 0);
 }
 
+// The common reader asks the kind part whether the definition needs a
+// vocabulary: with "Use Parser" it does, without it none is required.
+TEST(ExtractDefn, UsingTheParserRequiresAVocabulary) {
+  std::ifstream in(tq_test::BareKb::source("extract/locale/en.loc"));
+  std::string loc((std::istreambuf_iterator<char>(in)), {});
+  const std::string vocabulary = "<property name=\"Vocabulary\">PersonName</property>";
+  const size_t at = loc.find(vocabulary);
+  ASSERT_NE(at, std::string::npos);
+  loc.erase(at, vocabulary.size());
+  {
+    ExtractKb kb(loc);
+    EXPECT_EQ(kb.load_rc(), TQ_WARN_LOCALE_PROBLEMS) << kb.errors();
+    EXPECT_NE(kb.errors().find("names no vocabulary"), std::string::npos) << kb.errors();
+  }
+  const std::string uses = "<property name=\"Use Parser\">Yes";
+  loc.replace(loc.find(uses), uses.size(), "<property name=\"Use Parser\">No");
+  ExtractKb kb(loc);
+  ASSERT_EQ(kb.load_rc(), 0) << kb.errors();
+  EXPECT_EQ(kb.ex()->valid, 1);
+  EXPECT_EQ(extract_defn_part(kb.ex())->parser_enabled, 0u);
+}
+
 std::vector<std::string> run(ExtractKb& kb, const char* text, extract_info* info = nullptr) {
   extract_value out[kExtractTokensMax];
   uint32_t n = 0;
