@@ -301,8 +301,10 @@ TQ_API int32_t tq_lock_create(tq_context* ctx, const char* fname, uint32_t kind,
 
 /* Loads a locale with its ancestors (parent first) and makes it current: 0,
  * or 104 when something it was asked to read could not be read (the error
- * list says what). Each load needs one unload; a locale loaded only as the
- * parent of another stays until that one is unloaded. */
+ * list says what). Each load needs one unload: loads are counted for the
+ * context and its clones together, whichever of them made each, and the
+ * locale goes with the last unload, made by any of them. A locale loaded
+ * only as the parent of another stays until that one is unloaded. */
 TQ_API int32_t tq_zel_locale_load(tq_context* ctx, int32_t locale, uint32_t flags) TQ_NOEXCEPT;
 /* The same in edit mode: the files read are locked through the handle. */
 TQ_API int32_t tq_zel_locale_load_edit(tq_context* ctx, int32_t locale, uint32_t flags,

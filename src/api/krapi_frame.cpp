@@ -24,7 +24,32 @@ int32_t check_failed(context* ctx, const char* file, uint32_t line, const guard_
   return TQ_ERR_ARGUMENT;
 }
 
+// The implementation, with out of memory and any other exception caught.
+int32_t invoke_caught(invoke_fn invoke, void* closure) noexcept {
+  try {
+    return invoke(closure);
+  } catch (const std::bad_alloc&) {
+    return TQ_ERR_NO_MEMORY;
+  } catch (...) {
+    return -1;
+  }
+}
+
 }  // namespace
+
+int32_t run_again_under_write_hold(context* ctx, invoke_fn invoke, void* closure) noexcept {
+  // Nothing of the refused run stays: its messages go, and the run again
+  // rewrites every output from the start.
+  ctx->write_refused = 0;
+  err_list_reset(ctx);
+  int32_t rc = shared_state_write_lock_upgrade(ctx, ctx->shared);
+  if (rc != 0) return rc;
+  rc = invoke_caught(invoke, closure);
+  const int32_t released = shared_state_write_unlock(ctx, ctx->shared);
+  // Under the write hold nothing is refused it.
+  if (is_restart(rc)) rc = TQ_ERR_FAILED;
+  return rc < 0 || released == 0 ? rc : released;
+}
 
 int32_t api_check_not_null(context* ctx, const char* file, uint32_t line, uint32_t flag,
                            const char* name, const void* value) {
@@ -98,13 +123,12 @@ int32_t frame(context* ctx, const char* export_name, uint32_t hold, uint32_t edi
     ctx->call_depth--;
     return rc;
   }
-  try {
-    rc = invoke(closure);
-  } catch (const std::bad_alloc&) {
-    rc = TQ_ERR_NO_MEMORY;
-  } catch (...) {
-    rc = -1;
-  }
+  rc = invoke_caught(invoke, closure);
+  // A call that needs the write hold while it reads was refused it with all
+  // it holds still valid; the outermost frame runs it again under the write
+  // hold (a nested one passes the refusal up to its caller). The context's
+  // flag says so even if a path on the way turned the code into another.
+  if (ctx->write_refused != 0 && ctx->call_depth == 1) rc = run_again_under_write_hold(ctx, invoke, closure);
   if (rc != 0) {
     err_record_generic(ctx, rc);
     if (ctx->trace.on) {

@@ -86,6 +86,10 @@ struct tq_context {
   uint32_t call_depth;
   uint32_t read_holds;             // re-entrant holds on the shared state
   uint32_t write_holds;
+  // Set when the write hold was refused to this context's call because it
+  // only read (kRcNeedsWriteHold); the frame runs the call again under the
+  // write hold and clears it, whatever code the call came back with.
+  uint32_t write_refused;
   tq::reader_slot reader;          // where a writer sees this context reading
   tq::trace_state trace;
   tq::err_list errors;

@@ -1,4 +1,5 @@
 #include "core/krerr.h"
+#include "core/krzel.h"
 
 #include <cstdarg>
 #include <cstdlib>
@@ -158,7 +159,8 @@ int32_t err_generic_msg_number(int32_t code) {
 }
 
 bool err_is_critical(int32_t code) {
-  return code == TQ_ERR_NULL_CONTEXT || code == TQ_ERR_COMPILED_VOCAB_SHORT || code == TQ_ERR_NO_MEMORY;
+  // A call refused the write hold stops at once too, to run again under it.
+  return is_restart(code) || code == TQ_ERR_NULL_CONTEXT || code == TQ_ERR_COMPILED_VOCAB_SHORT || code == TQ_ERR_NO_MEMORY;
 }
 
 // A result code names a kind of failure, not its cause, and clients test the

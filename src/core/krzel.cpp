@@ -189,6 +189,22 @@ int32_t shared_state_write_lock(context* ctx, shared_state* ss) {
     ctx->write_holds += 1;
     return 0;
   }
+  if (ctx->read_holds > 0) {
+    ctx->write_refused = 1;
+    return kRcNeedsWriteHold;
+  }
+  int32_t rc = rwlock_write_acquire(&ss->lock);
+  if (rc != 0) return rc;
+  ctx->write_holds = 1;
+  return 0;
+}
+
+int32_t shared_state_write_lock_upgrade(context* ctx, shared_state* ss) {
+  if (ctx == nullptr || ss == nullptr) return TQ_ERR_ARGUMENT;
+  if (ctx->write_holds > 0) {
+    ctx->write_holds += 1;
+    return 0;
+  }
   // Give our place among the readers back first, or we would wait for
   // ourselves. The read-hold count stays; the place is taken again when the
   // write ends.
@@ -256,7 +272,9 @@ int32_t shared_state_addref(context* ctx, shared_state* ss, context* sharer) {
 int32_t shared_state_release(context* ctx, shared_state* ss) {
   if (ss == nullptr) return 0;
   if (ctx == nullptr) return TQ_ERR_ARGUMENT;
-  int32_t rc = shared_state_write_lock(ctx, ss);
+  // A context that leaves while it reads gives its place up for the write
+  // hold: it uses nothing it found under the read hold again.
+  int32_t rc = shared_state_write_lock_upgrade(ctx, ss);
   if (rc != 0) return rc;
   // The context leaves for good: every hold it still has goes now (one that
   // stayed would shut the others out for ever), and writers stop looking at

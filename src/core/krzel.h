@@ -16,12 +16,18 @@
 // its own holds, so nested calls enter the lock once. Holds belong to the
 // context, not the thread: a hold may be given back on another thread.
 //
-// Taking the write hold while holding reads gives the context's place among
-// the readers back first (it would otherwise wait on itself) and takes it
-// again when the last write hold ends. Between the two, another clone may
-// take the write hold and change or unload anything: a caller that upgrades
-// must find its records again (by index or name) after the write hold is
-// taken, and never reuse pointers obtained under the read hold.
+// A context that holds read holds and no write hold is refused the write
+// hold (kRcNeedsWriteHold): it would have to give its place among the
+// readers up first (or wait on itself), and in that gap another clone may
+// take the write hold and unload what the caller has found. Nothing is given
+// up instead. The refused call returns the code up unchanged, every pointer
+// it holds still valid because its read hold is still held; the exported
+// frame then takes the write hold properly and runs the whole call again
+// from the beginning, looking everything up anew under a hold that nothing
+// can change. So a pointer to a record, resource or locale found under a
+// hold is never used once that hold has been given up, even for a moment.
+// What needs the write hold is rare (preparing a definition on first use,
+// loading, editing): the prepared road never meets it.
 #pragma once
 
 #include <atomic>
@@ -32,6 +38,14 @@
 #include "platform/npmutex.h"
 
 namespace tq {
+
+// The result of a call refused the write hold because it holds read holds
+// (see above). Internal only: outside every result code a client sees, and
+// turned by the frame into a run of the call under the write hold. Code
+// between the refusal and the frame passes it up unchanged: it neither
+// records a message for it nor turns it into another code.
+inline constexpr int32_t kRcNeedsWriteHold = -9100;
+inline constexpr bool is_restart(int32_t rc) { return rc == kRcNeedsWriteHold; }
 
 // Every read hold loads `writers`: it sits at the start of a cache line of
 // its own kind (the lock and the shared state are written only by writers),
@@ -146,7 +160,14 @@ inline int32_t shared_state_read_unlock(context* ctx, shared_state* ss) {
   return rwlock_read_release(&ss->lock, &ctx->reader);
 }
 
+// The write hold. Nested in a write hold: counted. With no hold: taken.
+// With read holds and no write hold: kRcNeedsWriteHold, nothing changed.
 int32_t shared_state_write_lock(context* ctx, shared_state* ss);
+// The frame's upgrade, before it runs a refused call again: gives the
+// context's place among the readers back (the read-hold count stays), waits
+// as a writer, and takes the place again when the last write hold ends. The
+// caller holds no pointer found under the read hold across it.
+int32_t shared_state_write_lock_upgrade(context* ctx, shared_state* ss);
 int32_t shared_state_write_unlock(context* ctx, shared_state* ss);
 // The write unlock on the context's own shared state, ending an operation
 // that returned holding the write hold.

@@ -6,6 +6,7 @@
 #include "core/krcaseloc.h"
 #include "core/krenc.h"
 #include "core/krerr.h"
+#include "core/krzel.h"
 #include "core/krstr.h"
 #include "fields/krgdef.h"
 #include "parse/krparse.h"
@@ -338,7 +339,44 @@ int32_t gender_work_area_create(context*, gender_work_area** out) {
 
 void gender_work_area_free(context*, gender_work_area* area) { delete area; }
 
+namespace {
+
+// What a run adds to an info that holds earlier runs (significant tokens,
+// word rows, the flags) is taken back when the run was refused the write
+// hold: the frame runs it again from the start, and it adds them once.
+class info_undo {
+ public:
+  info_undo(context* ctx, gender_info* info) : ctx_(ctx), info_(info) {
+    if (info_ == nullptr) return;
+    sigs_ = info_->sig_names.size();
+    rows_ = info_->rows.size();
+    stop_ = info_->stop;
+    no_solution_ = info_->no_solution;
+  }
+  ~info_undo() {
+    if (info_ == nullptr || ctx_->write_refused == 0) return;
+    info_->sig_names.resize(sigs_);
+    info_->sig_values.resize(sigs_);
+    info_->rows.resize(rows_);
+    info_->stop = stop_;
+    info_->no_solution = no_solution_;
+  }
+  info_undo(const info_undo&) = delete;
+  info_undo& operator=(const info_undo&) = delete;
+
+ private:
+  context* ctx_;
+  gender_info* info_;
+  size_t sigs_ = 0;
+  size_t rows_ = 0;
+  uint32_t stop_ = 0;
+  uint32_t no_solution_ = 0;
+};
+
+}  // namespace
+
 int32_t gender_determine_by_index(context* ctx, int32_t index, const char* value, char* result, gender_info* info) {
+  info_undo undo(ctx, info);
   result[0] = '\0';
   defn_rec* rec = nullptr;
   if (defn_record_get_for_read(ctx, kDefnGender, index, &rec) < 0 || gender_defn_part(rec) == nullptr) {
@@ -362,11 +400,6 @@ int32_t gender_determine_by_index(context* ctx, int32_t index, const char* value
     if (info != nullptr) info->no_solution = 1;
     return rc;
   }
-  // A parse that prepared its definition gave up the read hold meanwhile:
-  // the gender definition is found again by its index.
-  if (defn_record_get_for_read(ctx, kDefnGender, index, &rec) < 0 || gender_defn_part(rec) == nullptr) {
-    return TQ_ERR_DEFN_INVALID;
-  }
   char out[kGenderValueMax + 1];
   rc = engine_run(ctx, rec, area->block, static_cast<int32_t>(count), 0, out, info);
   if (rc < 0) return rc;
@@ -376,6 +409,7 @@ int32_t gender_determine_by_index(context* ctx, int32_t index, const char* value
 
 int32_t gender_determine_parsed(context* ctx, int32_t index, const ::tq_parse_token* tokens, int32_t count,
                                 uint32_t convert, char* gender, gender_info* info) {
+  info_undo undo(ctx, info);
   defn_rec* rec = nullptr;
   int32_t rc = defn_record_get_for_read(ctx, kDefnGender, index, &rec);
   if (rc < 0) return rc;

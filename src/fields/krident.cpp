@@ -406,11 +406,11 @@ int32_t ident_engine_run(context* ctx, defn_rec* rec, const char* data, char* re
     rc = engine_core(ctx, rec, part, data, result, info);
   } else {
     // Binding needs the write hold, and so does an info, which takes a
-    // reference to the parsers its solutions were made by. The read hold is
-    // given up for it, so the record is looked for again.
+    // reference to the parsers its solutions were made by. While the call
+    // only reads it is refused, and runs again under it.
     rc = shared_state_write_lock(ctx, ctx->shared);
     if (rc != 0) return rc;
-    rc = defn_record_present(ctx, rec, kDefnIdent) != 0 ? engine_core(ctx, rec, part, data, result, info) : TQ_ERR_DEFN_INVALID;
+    rc = engine_core(ctx, rec, part, data, result, info);
     const int32_t released = shared_state_write_unlock(ctx, ctx->shared);
     if (rc >= 0 && released != 0) rc = released;
   }

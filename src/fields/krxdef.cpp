@@ -572,10 +572,6 @@ int32_t extract_defn_prepare_held(context* ctx, defn_rec* rec) {
   return prepare_locked(ctx, rec, part);
 }
 
-int32_t extract_defn_record_present(context* ctx, const defn_rec* rec) {
-  return defn_record_present(ctx, rec, kDefnExtract);
-}
-
 int32_t extract_defn_prepare(context* ctx, defn_rec* rec) {
   return defn_run_under_write_hold(ctx, rec, kDefnExtract, extract_defn_prepare_held);
 }

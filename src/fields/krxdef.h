@@ -115,9 +115,6 @@ int32_t extract_defn_needs_vocabulary(const defn_rec* rec);
 int32_t extract_defn_prepare(context* ctx, defn_rec* rec);
 // The same for a caller holding the write hold with the record known loaded.
 int32_t extract_defn_prepare_held(context* ctx, defn_rec* rec);
-// 1 when rec is still an extraction definition of a loaded locale (for a
-// caller that took the write hold after finding it under the read hold).
-int32_t extract_defn_record_present(context* ctx, const defn_rec* rec);
 
 // ---- Changes, for the accessors -------------------------------------------------------------
 // The caller holds the write hold; each change that succeeds clears

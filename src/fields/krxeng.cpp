@@ -656,28 +656,24 @@ int32_t run_core(context* ctx, defn_rec* rec, const char* text, extract_value* o
 int32_t extract_engine_run(context* ctx, defn_rec* rec, const char* text, extract_value* out, uint32_t* count,
                            extract_info* info) {
   *count = 0;
-  // What the info holds goes first, whatever the run gives.
-  if (info != nullptr) extract_info_reset(ctx, info);
   extract_defn_kind_rec* part = extract_defn_part(rec);
-  if (part == nullptr) return TQ_ERR_DEFN_INVALID;
-  int32_t rc = defn_rec_check_usable(ctx, rec);
-  if (rc < 0) return rc;
-  if (ctx->extract_work_area == nullptr) return TQ_ERR_PART_MISSING;
-  if (text == nullptr) return TQ_ERR_ARGUMENT;
-  if (info == nullptr && part->prepared.load(std::memory_order_acquire) != 0) {
-    return run_core(ctx, rec, text, out, count, nullptr);
-  }
+  auto run = [&]() -> int32_t {
+    // What the info holds goes first, whatever the run gives.
+    if (int32_t rc = extract_info_reset(ctx, info); rc < 0) return rc;
+    if (part == nullptr) return TQ_ERR_DEFN_INVALID;
+    if (int32_t rc = defn_rec_check_usable(ctx, rec); rc < 0) return rc;
+    if (ctx->extract_work_area == nullptr) return TQ_ERR_PART_MISSING;
+    if (text == nullptr) return TQ_ERR_ARGUMENT;
+    if (int32_t rc = extract_defn_prepare_held(ctx, rec); rc < 0) return rc;
+    return run_core(ctx, rec, text, out, count, info);
+  };
+  if (info == nullptr && (part == nullptr || part->prepared.load(std::memory_order_acquire) != 0)) return run();
   // Preparing needs the write hold, and so does an info, which takes a
-  // reference to the parsers its solutions were made by. The read hold is
-  // given up for it, so the record is looked for again.
-  rc = shared_state_write_lock(ctx, ctx->shared);
+  // reference to the parsers its solutions were made by. While the call
+  // only reads it is refused, and runs again under it.
+  int32_t rc = shared_state_write_lock(ctx, ctx->shared);
   if (rc != 0) return rc;
-  if (extract_defn_record_present(ctx, rec) == 0) {
-    rc = TQ_ERR_DEFN_INVALID;
-  } else {
-    rc = extract_defn_prepare_held(ctx, rec);
-    if (rc >= 0) rc = run_core(ctx, rec, text, out, count, info);
-  }
+  rc = run();
   const int32_t released = shared_state_write_unlock(ctx, ctx->shared);
   return rc < 0 ? rc : released < 0 ? released : rc;
 }
@@ -690,7 +686,7 @@ int32_t extract_by_record(context* ctx, int32_t index, const char* data, extract
                           uint32_t* num_tokens, extract_info* info) {
   *num_tokens = 0;
   // Whatever happens, the info holds this call only.
-  if (info != nullptr) extract_info_reset(ctx, info);
+  if (int32_t rc = extract_info_reset(ctx, info); rc < 0) return rc;
   extract_work_area* a = ctx->extract_work_area;
   if (a == nullptr) return TQ_ERR_PART_MISSING;
   defn_rec* rec = nullptr;
@@ -720,7 +716,7 @@ int32_t extract_by_record(context* ctx, int32_t index, const char* data, extract
 int32_t extract_by_name(context* ctx, const char* name, const char* data, extract_token* tokens,
                         uint32_t* num_tokens, extract_info* info) {
   *num_tokens = 0;
-  if (info != nullptr) extract_info_reset(ctx, info);
+  if (int32_t rc = extract_info_reset(ctx, info); rc < 0) return rc;
   int32_t index = -1;
   const int32_t rc = defn_index_get_by_name(ctx, kDefnExtract, name, kDefnNameConvert, &index);
   if (rc < 0) return rc;

@@ -34,12 +34,12 @@ int32_t extract_info_create(extract_info** out) {
 
 void extract_info_free(context* ctx, extract_info* info) {
   if (info == nullptr) return;
-  extract_info_reset(ctx, info);
+  (void)extract_info_reset(ctx, info);
   delete info;
 }
 
-void extract_info_reset(context* ctx, extract_info* info) {
-  if (info == nullptr) return;
+int32_t extract_info_reset(context* ctx, extract_info* info) {
+  if (info == nullptr) return 0;
   info->preprocessing.clear();
   info->any_preprocessing_matched = 0;
   info->all_words.clear();
@@ -47,8 +47,7 @@ void extract_info_reset(context* ctx, extract_info* info) {
   info->known_words.clear();
   // The solutions go before the parsers they name.
   info->iterations.clear();
-  for (parser_rec* p : info->parsers) (void)parser_release(ctx, p);
-  info->parsers.clear();
+  return parser_release_all(ctx, &info->parsers);
 }
 
 int32_t extract_info_iteration_add(extract_info* info, uint32_t words, extract_info_iteration_rec** out) {

@@ -93,8 +93,9 @@ using extract_info = ::tq_extract_info;
 // Makes an empty info (-600); frees one (NULL: nothing).
 int32_t extract_info_create(extract_info** out);
 void extract_info_free(context* ctx, extract_info* info);
-// Empties the info: what a run finds there is its own only.
-void extract_info_reset(context* ctx, extract_info* info);
+// Empties the info: what a run finds there is its own only. Giving its
+// parsers back takes the write hold (see parser_release_all).
+int32_t extract_info_reset(context* ctx, extract_info* info);
 
 // ---- Recording (the engine) -------------------------------------------------------------
 

@@ -658,6 +658,8 @@ int32_t guess_defn_prepare_held(context* ctx, defn_rec* rec) {
 }
 
 int32_t guess_defn_prepare(context* ctx, defn_rec* rec) {
+  const guess_defn_kind_rec* part = guess_defn_part(rec);
+  if (part != nullptr && part->prepared.load(std::memory_order_acquire) != 0) return 0;
   return defn_run_under_write_hold(ctx, rec, kDefnLocaleGuess, guess_defn_prepare_held);
 }
 

@@ -35,11 +35,6 @@ constexpr uint32_t kValueSize = 1025;  // 1,024 bytes and the terminator
 constexpr double kRegexWeights[kGuessRegexLikelihoodCount] = {4.0, 2.0, 1.0, 0.5, 0.25, -4.0};
 constexpr double kPatternWeights[kGuessPatternLikelihoodCount] = {8.0, 4.0, 2.0, 1.0, 0.5, 0.25, -1.0};
 
-// A run under the read hold alone that meets a definition still to be
-// prepared (or a language definition still to be trained) starts again
-// under the write hold, which preparing takes.
-constexpr int32_t kRunAgainHeld = 1;
-
 }  // namespace
 
 struct guess_work_area {
@@ -93,7 +88,6 @@ struct run_state {
   const uint32_t* min_scores;
   uint32_t count;
   guess_info* info;
-  bool held;  // the write hold is held for the whole run
 };
 
 void lists_free(guess_work_area* a) {
@@ -311,10 +305,6 @@ int32_t score_compute(run_state& s, uint32_t code, const defn_rec* rec, const gu
     defn_rec* lang = nullptr;
     int32_t rc = defn_record_get_for_read_in_locale(s.ctx, kDefnLangGuess, rec->locale, part->lang_index, &lang);
     if (rc < 0) return rc;
-    const lang_defn_kind_rec* lp = lang_defn_part(lang);
-    // Training takes the write hold: a run under the read hold alone
-    // starts again under it.
-    if (!s.held && lp != nullptr && lp->bound.load(std::memory_order_acquire) == 0) return kRunAgainHeld;
     if (el != nullptr && (rc = tqx_language_guess_info_init(s.ctx, &el->lang)) < 0) return rc;
     int32_t ls = 0;
     rc = lang_score_compute(s.ctx, lang, s.ctx->lang_scratch_profile, s.value, &ls, el != nullptr ? el->lang : nullptr);
@@ -404,13 +394,7 @@ int32_t candidates_score(run_state& s, uint32_t* guessed, uint32_t* best) {
     }
     // Every candidate must be usable, not only the one the caller named.
     if ((rc = defn_rec_check_usable(s.ctx, rec)) < 0) break;
-    if (part->prepared.load(std::memory_order_acquire) == 0) {
-      if (!s.held) {
-        rc = kRunAgainHeld;
-        break;
-      }
-      if ((rc = guess_defn_prepare_held(s.ctx, rec)) < 0) break;
-    }
+    if ((rc = guess_defn_prepare(s.ctx, rec)) < 0) break;
     // The entry of the candidate's position, not of the locale's place in
     // the caller's list: a locale without the definition shifts the later
     // ones.
@@ -448,36 +432,34 @@ int32_t guess_locale_run(context* ctx, defn_rec* rec, const char* value, const u
   *best = 0;
   guess_work_area* a = ctx->guess_work_area;
   if (a == nullptr) return TQ_ERR_PART_MISSING;
-  // Whatever happens, the info holds this guess only.
-  if (info != nullptr) {
-    if (int32_t rc = guess_info_reset(ctx, info); rc < 0) return rc;
-  }
-  const guess_defn_kind_rec* part = guess_defn_part(rec);
-  if (part == nullptr) return TQ_ERR_DEFN_INVALID;
-  int32_t rc = defn_rec_check_usable(ctx, rec);
-  if (rc < 0) return rc;
-  // Candidates are found by name; the named definition is not touched
-  // again once the run may have given up the read hold.
-  str_copy_bounded(a->name, rec->name, sizeof a->name);
-  const uint32_t force_setting = part->force_choice;
-  if ((rc = grow(a, count)) < 0) return rc;
+  // With an info the whole guess holds the write hold: the info gives its
+  // parsers back, and its solution copies take references to theirs.
+  int32_t rc = info != nullptr ? shared_state_write_lock(ctx, ctx->shared) : 0;
+  if (rc != 0) return rc;
   uint32_t g = kGuessNoLocale;
   uint32_t b = 0;
-  if (count > 0) {
-    run_state s{ctx, a, value, locales, min_scores, count, info, false};
-    // With an info the run holds the write hold throughout: its solution
-    // copies take references to their parsers.
-    if (info == nullptr) rc = run_once(s, &g, &b);
-    if (info != nullptr || rc == kRunAgainHeld) {
-      rc = shared_state_write_lock(ctx, ctx->shared);
-      if (rc != 0) return rc;
-      s.held = true;
-      rc = run_once(s, &g, &b);
-      const int32_t released = shared_state_write_unlock(ctx, ctx->shared);
-      if (rc >= 0 && released < 0) rc = released;
+  uint32_t force_setting = 0;
+  rc = [&]() -> int32_t {
+    // Whatever happens, the info holds this guess only.
+    if (info != nullptr) {
+      if (int32_t r = guess_info_reset(ctx, info); r < 0) return r;
     }
-    if (rc < 0) return rc;
+    const guess_defn_kind_rec* part = guess_defn_part(rec);
+    if (part == nullptr) return TQ_ERR_DEFN_INVALID;
+    if (int32_t r = defn_rec_check_usable(ctx, rec); r < 0) return r;
+    // Candidates are found by name in each locale.
+    str_copy_bounded(a->name, rec->name, sizeof a->name);
+    force_setting = part->force_choice;
+    if (int32_t r = grow(a, count); r < 0) return r;
+    if (count == 0) return 0;
+    run_state s{ctx, a, value, locales, min_scores, count, info};
+    return run_once(s, &g, &b);
+  }();
+  if (info != nullptr) {
+    const int32_t released = shared_state_write_unlock(ctx, ctx->shared);
+    if (rc >= 0 && released < 0) rc = released;
   }
+  if (rc < 0) return rc;
   const bool force = ctx->guess_force_override_set != 0 ? ctx->guess_force_override != 0 : force_setting != 0;
   if (force && g == kGuessNoLocale && count > 0) g = locales[count - 1];
   *guessed = g;

@@ -22,15 +22,10 @@ guess_info_locale_rec::~guess_info_locale_rec() {
 
 int32_t guess_info_reset(context* ctx, guess_info* info) {
   if (info == nullptr) return 0;
-  // The solutions go before the parsers they name.
+  // The solutions go before the parsers they name; a call refused the
+  // write hold that giving parsers back takes keeps them for its run again.
   info->candidates.clear();
-  int32_t first = 0;
-  for (parser_rec* p : info->parsers) {
-    const int32_t rc = parser_release(ctx, p);
-    if (rc < 0 && first == 0) first = rc;
-  }
-  info->parsers.clear();
-  return first;
+  return parser_release_all(ctx, &info->parsers);
 }
 
 int32_t guess_info_candidates_make(context* ctx, guess_info* info, uint32_t count) {

@@ -57,20 +57,6 @@ int32_t lists_release(context* ctx, lang_defn_kind_rec* part, int32_t keep_refs)
   return first;
 }
 
-int32_t record_present(context* ctx, const defn_rec* rec) {
-  const shared_contents* sc = ctx_contents(ctx);
-  if (rec == nullptr || rec->kind != kDefnLangGuess || rec->part == nullptr || sc == nullptr) return 0;
-  for (uint32_t i = 0; i < sc->locales.count; ++i) {
-    const loaded_locale_rec* loc = sc->locales.recs[i];
-    if (loc == nullptr || loc->code == -1) continue;
-    const defn_set& set = loc->defns[kDefnLangGuess];
-    for (uint32_t j = 0; j < set.count; ++j) {
-      if (set.recs[j] == rec) return 1;
-    }
-  }
-  return 0;
-}
-
 // ---- Reading ------------------------------------------------------------------------------
 
 struct read_state {
@@ -362,7 +348,7 @@ int32_t lang_defn_train_held(context* ctx, defn_rec* rec) {
 int32_t lang_defn_train_model(context* ctx, defn_rec* rec) {
   int32_t rc = shared_state_write_lock(ctx, ctx->shared);
   if (rc != 0) return rc;
-  rc = record_present(ctx, rec) != 0 ? lang_defn_train_held(ctx, rec) : TQ_ERR_DEFN_INVALID;
+  rc = lang_defn_part(rec) != nullptr ? lang_defn_train_held(ctx, rec) : TQ_ERR_DEFN_INVALID;
   const int32_t released = shared_state_write_unlock(ctx, ctx->shared);
   return rc < 0 ? rc : released;
 }
@@ -370,7 +356,7 @@ int32_t lang_defn_train_model(context* ctx, defn_rec* rec) {
 int32_t lang_defn_bind(context* ctx, defn_rec* rec) {
   int32_t rc = shared_state_write_lock(ctx, ctx->shared);
   if (rc != 0) return rc;
-  lang_defn_kind_rec* part = record_present(ctx, rec) != 0 ? lang_defn_part(rec) : nullptr;
+  lang_defn_kind_rec* part = lang_defn_part(rec);
   if (part == nullptr) {
     rc = TQ_ERR_DEFN_INVALID;
   } else if (part->trained.load(std::memory_order_acquire) != 0) {

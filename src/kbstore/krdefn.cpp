@@ -3,10 +3,9 @@
 // definition documents lives in krdefnxml.cpp.
 //
 // Every record is its own allocation and the sets hold pointers, so a record
-// found under the read hold keeps its address when its holder gives the read
-// hold up for the write hold and another clone appends meanwhile. Records go
-// away only when the last one of a set is removed (a failed add or copy) or
-// the whole locale is unloaded.
+// keeps its address while another clone appends. Records go away only when
+// the last one of a set is removed (a failed add or copy) or the whole
+// locale is unloaded.
 #include "kbstore/krdefn.h"
 
 #include <cstdlib>
@@ -880,25 +879,13 @@ const record_store kDefnRecords{record_lookup, record_invalidate, record_version
 // by the same (kind, index).
 const record_store kDefnTokens{token_lookup, nullptr, nullptr, &kDefnRecords};
 
-int32_t defn_record_present(context* ctx, const defn_rec* rec, int32_t kind) {
-  if (rec == nullptr || rec->kind != kind || rec->part == nullptr) return 0;
-  const shared_contents* sc = ctx_contents(ctx);
-  if (sc == nullptr) return 0;
-  for (uint32_t i = 0; i < sc->locales.count; ++i) {
-    const loaded_locale_rec* loc = sc->locales.recs[i];
-    if (loc == nullptr || loc->code == -1) continue;
-    const defn_set& set = loc->defns[kind];
-    for (uint32_t j = 0; j < set.count; ++j) {
-      if (set.recs[j] == rec) return 1;
-    }
-  }
-  return 0;
-}
-
 int32_t defn_run_under_write_hold(context* ctx, defn_rec* rec, int32_t kind, int32_t (*held)(context*, defn_rec*)) {
+  // Refused while only reading (kRcNeedsWriteHold, nothing given up); nested
+  // in the write hold, or with no hold, `rec` was found under a hold that
+  // has not been given up since.
   int32_t rc = shared_state_write_lock(ctx, ctx->shared);
   if (rc != 0) return rc;
-  rc = defn_record_present(ctx, rec, kind) != 0 ? held(ctx, rec) : TQ_ERR_DEFN_INVALID;
+  rc = rec != nullptr && rec->kind == kind ? held(ctx, rec) : TQ_ERR_DEFN_INVALID;
   const int32_t released = shared_state_write_unlock(ctx, ctx->shared);
   return rc < 0 ? rc : (released < 0 ? released : rc);
 }

@@ -7,10 +7,9 @@
 // then inherited outside edit mode, depth x 256 + position in edit mode.
 //
 // Records never move: each lives in its own allocation and the arrays hold
-// pointers. A record found under the read hold therefore stays where it is
-// when the caller gives the read hold up for the write hold (a lazy
-// preparation) and another context appends to the same array meanwhile. Only
-// unloading the whole locale frees records.
+// pointers, so appends by another context leave records where they are.
+// Unloading the whole locale frees them: a record is used only under the
+// hold it was found under (see krzel.h).
 //
 // Texts inside are UTF-8. Names that come from a caller are converted from
 // the session encoding first; names the engine itself passes (a name read
@@ -293,13 +292,11 @@ int32_t defn_element_write(context* ctx, xmldoc* target, const defn_rec* rec);
 // definition's name, else empty (the reader then refuses the datatype).
 int32_t defn_datatype_fallback_name(context* ctx, const defn_rec* rec, char* out, uint32_t size);
 
-// 1 when `rec` is a definition of `kind` that a loaded locale of the
-// shared state still holds. A definition another context unloaded while this
-// one waited for a hold is not, and must not be touched.
-int32_t defn_record_present(context* ctx, const defn_rec* rec, int32_t kind);
-// Lazy preparation: takes the write hold, runs `held` on `rec` if the record
-// is still loaded (else -300), and gives the hold back. The result of `held`
-// (also a positive one), else the failure to give the hold back.
+// Lazy preparation: takes the write hold, runs `held` on `rec` and gives
+// the hold back. Under a read hold alone nothing runs: kRcNeedsWriteHold,
+// for the frame to run the whole call again under the write hold. The
+// result of `held` (also a positive one), else the failure to give the hold
+// back.
 int32_t defn_run_under_write_hold(context* ctx, defn_rec* rec, int32_t kind, int32_t (*held)(context*, defn_rec*));
 
 }  // namespace tq

@@ -88,7 +88,7 @@ int32_t prepare_text(context* ctx, const field_desc& f, const char* in, new_valu
   return 0;
 }
 
-// Under the write hold, on the record found again under it. Everything that
+// Under the write hold, on the record found under it. Everything that
 // can fail comes before the first change.
 int32_t store_value(context* ctx, const field_desc& f, const field_addr& addr, void* rec, new_value* v) {
   // The record that takes the raise and the drops: the container of an
@@ -133,8 +133,7 @@ int32_t set_any(context* ctx, const field_addr& addr, const field_desc& f, bool 
   }
   int32_t rc = shared_state_write_lock(ctx, ctx->shared);
   if (rc == 0) {
-    // Looked up only now: under the read hold another clone may have moved
-    // or dropped the record before our write hold began.
+    // Looked up under the write hold that the change is made under.
     void* rec = nullptr;
     rc = f.store->lookup(ctx, addr, &rec);
     if (rc >= 0) rc = rc_combine(rc, store_value(ctx, f, addr, rec, &v));

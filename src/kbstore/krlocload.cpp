@@ -101,7 +101,6 @@ void release_ref(context* ctx, int32_t index, lock_handle* lock) {
     rec->iso[0] = '\0';
     rec->description[0] = '\0';
     rec->parent = -1;
-    rec->top_level = 0;
     rec->client_refs = 0;
     parts_free(ctx, rec, 0);
     if (lock != nullptr && lock->held) lock_release_all(ctx, lock);
@@ -205,17 +204,13 @@ int32_t load_impl(context* ctx, const char* iso, uint32_t flags, lock_handle* lo
     // A locale already loaded is taken as it is: a load asking for more
     // parts (a wider mask) reads nothing more, as clients have always seen.
     loaded_locale_rec* rec = rec_at(ctx, index);
+    // Every load holds a reference; a client's also counts among the
+    // client loads, whichever context sharing the state made it, so that
+    // each needs its own unload.
+    rec->refs += 1;
     if (nested) {
-      rec->refs += 1;
       lock_ancestors(ctx, rec->parent, lock);
-    } else if (rec->client_refs == 0) {
-      // Loaded so far only as another locale's parent: this is the client's
-      // first load.
-      rec->refs += 1;
-      rec->client_refs = 1;
-    } else if (!rec->top_level) {
-      rec->top_level = 1;
-      rec->refs += 1;
+    } else {
       rec->client_refs += 1;
     }
     make_current(ctx, index, code);
@@ -379,7 +374,6 @@ int32_t locale_client_unload(context* ctx, int32_t code, lock_handle* lock) {
   // client's unload does not take the child's reference away.
   if (rec != nullptr && rec->client_refs > 0) {
     rec->client_refs -= 1;
-    if (rec->top_level && rec->client_refs < 2) rec->top_level = 0;
     release_ref(ctx, index, lock);
   }
   return write_unlock(ctx);

@@ -37,9 +37,9 @@ struct loaded_locale_rec {
   char description[kLocaleDescriptionSize];
   uint32_t encoding;      // 13 at creation
   uint32_t refs;          // child records naming it as parent, plus client loads
-  uint32_t client_refs;   // the part of refs that client loads hold
+  uint32_t client_refs;   // the part of refs that client loads hold: one per
+                          // load by any context sharing the state
   int32_t parent;         // index of the parent's record, -1 for none
-  uint32_t top_level;     // set by the second client load
   dtype_set datatypes;    // own datatypes and, outside edit mode, the inherited list
   defn_set defns[kDefnKindCount + 1];  // by kind number; [0] unused
 };

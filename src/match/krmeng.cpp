@@ -558,36 +558,16 @@ int32_t match_slot_count_check(context* ctx, uint32_t count) {
   return TQ_ERR_ARGUMENT;
 }
 
-int32_t match_record_ready(context* ctx, int32_t index, bool with_parse, defn_rec** out) {
-  for (uint32_t round = 0;; ++round) {
-    int32_t rc = defn_record_get_for_read(ctx, kDefnMatch, index, out);
-    if (rc < 0) return rc;
-    defn_rec* rec = *out;
-    const match_defn_kind_rec* part = match_defn_part(rec);
-    // A definition that cannot be used is left to the engine to report.
-    if (round > 2 || part == nullptr || rec->valid == 0) return 0;
-    if (part->prepared.load(std::memory_order_acquire) == 0) {
-      rc = match_defn_prepare(ctx, rec);
-      if (rc < 0) return rc;
-      continue;
-    }
-    if (!with_parse || rec->parse_defn == -1) return 0;
-    defn_rec* prec = nullptr;
-    if (defn_record_get_for_read_in_locale(ctx, kDefnParse, rec->locale, rec->parse_defn, &prec) < 0) return 0;
-    const parse_defn_kind_rec* pp = parse_defn_part(prec);
-    if (pp == nullptr || pp->prepared.load(std::memory_order_acquire) != 0) return 0;
-    rc = parse_defn_prepare(ctx, prec);
-    if (rc < 0) return rc;
-  }
-}
-
 int32_t match_string_by_defn_index(context* ctx, int32_t index, const uint32_t* sens, uint32_t count,
                                    const char* input, uint32_t convert, char* const* codes, match_info* info) {
   match_work_area* area = match_work_area_of(ctx);
   if (area == nullptr) return TQ_ERR_PART_MISSING;
   if (area->depth != 0) return match_area_hold(area).refused(ctx);
+  // The info tells of this call only, even when it is refused at once (as
+  // a call run again under the write hold may be).
+  if (info != nullptr) match_info_clear(info);
   defn_rec* rec = nullptr;
-  int32_t rc = match_record_ready(ctx, index, true, &rec);
+  int32_t rc = defn_record_get_for_read(ctx, kDefnMatch, index, &rec);
   if (rc < 0) return rc;
   char text[kMatchTextSize];
   const int32_t in = strio_in(ctx, input, text, kMatchTextMax, convert & kStrioConvert);
@@ -604,8 +584,9 @@ int32_t match_parsed_by_defn_index(context* ctx, int32_t index, const uint32_t* 
   if (area == nullptr) return TQ_ERR_PART_MISSING;
   if (area->depth != 0) return match_area_hold(area).refused(ctx);
   if (int32_t refused = match_slot_count_check(ctx, slot_count); refused < 0) return refused;
+  if (info != nullptr) match_info_clear(info);
   defn_rec* rec = nullptr;
-  int32_t rc = match_record_ready(ctx, index, false, &rec);
+  int32_t rc = defn_record_get_for_read(ctx, kDefnMatch, index, &rec);
   if (rc < 0) return rc;
   // The caller's slots go where a parse would put its own.
   int32_t in = 0;

@@ -74,11 +74,6 @@ class match_area_hold {
 
 // -802 (message 57) for more caller slots than 32, else 0.
 int32_t match_slot_count_check(context* ctx, uint32_t count);
-// The match definition at `index` of the current locale for reading, with
-// it (and, with_parse, its parse definition) prepared. Preparing takes the
-// write hold, for which the read hold is given up, so the record is found
-// again after each preparation.
-int32_t match_record_ready(context* ctx, int32_t index, bool with_parse, defn_rec** out);
 
 // ---- Building blocks (shared with the multicode road) ----------------------------------
 

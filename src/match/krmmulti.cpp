@@ -384,8 +384,9 @@ int32_t match_multicode_by_defn_index(context* ctx, int32_t index, const uint32_
   match_work_area* area = match_work_area_of(ctx);
   if (area == nullptr) return TQ_ERR_PART_MISSING;
   if (area->depth != 0) return match_area_hold(area).refused(ctx);
+  if (info != nullptr) match_info_clear(info);
   defn_rec* rec = nullptr;
-  int32_t rc = match_record_ready(ctx, index, true, &rec);
+  int32_t rc = defn_record_get_for_read(ctx, kDefnMatch, index, &rec);
   if (rc < 0) return rc;
   char text[kMatchTextSize];
   const int32_t converted = strio_in(ctx, input, text, kMatchTextMax, convert);

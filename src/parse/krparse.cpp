@@ -242,13 +242,11 @@ int32_t parse_engine_run(context* ctx, parse_scratch* sc, defn_rec* rec, const c
     return engine_core(ctx, sc, rec, part, text, slots, count, info);
   }
   // Preparing needs the write hold, and so does an info, which takes a
-  // reference to the parser object its solutions were made by. The read
-  // hold is given up for it, so the record is looked for again, and the
-  // hold is kept until the parse is done.
+  // reference to the parser object its solutions were made by. While the
+  // call only reads it is refused, and runs again under it.
   int32_t rc = shared_state_write_lock(ctx, ctx->shared);
   if (rc != 0) return rc;
-  rc = parse_defn_record_present(ctx, rec) != 0 ? engine_core(ctx, sc, rec, part, text, slots, count, info)
-                                                 : TQ_ERR_DEFN_INVALID;
+  rc = engine_core(ctx, sc, rec, part, text, slots, count, info);
   const int32_t released = shared_state_write_unlock(ctx, ctx->shared);
   return rc < 0 || released == 0 ? rc : released;
 }

@@ -39,11 +39,10 @@ void parse_scratch_free(context* ctx, parse_scratch* scratch);
 // vocabularies, the failures of preparation and of every step. With an
 // info, the info is filled (what it held before is released first).
 //
-// A definition that is not prepared is prepared here: the whole parse then
-// runs under the shared state's write hold, after checking that the record
-// is still loaded (-704 when not), so no other context can unload it
-// between preparation and use. The caller must not use records it found
-// under its read hold after such a call without finding them again.
+// A definition that is not prepared is prepared here, and the whole parse
+// then runs under the shared state's write hold. A caller that only reads
+// is refused it (kRcNeedsWriteHold, passed up unchanged) with its read hold
+// kept, and the frame runs the whole call again under the write hold.
 int32_t parse_defn_run(context* ctx, defn_rec* rec, const char* text, parse_token_slot* slots, uint32_t* count,
                        parse_info* info);
 // The same with a given scratch (parse_defn_run passes the context's).

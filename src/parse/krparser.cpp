@@ -471,6 +471,19 @@ int32_t parser_release(context* ctx, parser_rec* p) {
   return rc < 0 ? rc : 0;
 }
 
+int32_t parser_release_all(context* ctx, std::vector<parser_rec*>* parsers) {
+  if (parsers->empty()) return 0;
+  write_scope hold(ctx);
+  if (hold.rc != 0) return hold.rc;
+  int32_t first = 0;
+  for (parser_rec* p : *parsers) {
+    const int32_t rc = parser_release(ctx, p);
+    if (rc < 0 && first == 0) first = rc;
+  }
+  parsers->clear();
+  return first;
+}
+
 uint32_t parser_cache_count(context* ctx) {
   hash_table* cache = cache_of(ctx, false);
   return cache != nullptr ? cache->count : 0;

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "core/krcorvel.h"
 #include "core/krvec.h"
@@ -145,6 +146,10 @@ int32_t parse_defn_parser_get(context* ctx, int32_t grammar, int32_t root, const
 // and frees it (with its reference to the grammar). NULL does nothing.
 int32_t parser_unref(context* ctx, parser_rec* p);
 int32_t parser_release(context* ctx, parser_rec* p);
+// Gives back every reference an info holds and empties the list. Refused
+// while only reading (kRcNeedsWriteHold): then nothing is given back and
+// the list stays as it was. Else the first failure; the list is emptied.
+int32_t parser_release_all(context* ctx, std::vector<parser_rec*>* parsers);
 // The number of objects the context's shared state caches.
 uint32_t parser_cache_count(context* ctx);
 

@@ -557,10 +557,6 @@ const defn_kind_ops kParseDefnKindOps = [] {
 
 // ---- Preparation ----------------------------------------------------------------------------
 
-int32_t parse_defn_record_present(context* ctx, const defn_rec* rec) {
-  return defn_record_present(ctx, rec, kDefnParse);
-}
-
 int32_t parse_defn_prepare_held(context* ctx, defn_rec* rec) {
   parse_defn_kind_rec* part = parse_defn_part(rec);
   if (part == nullptr) return TQ_ERR_DEFN_INVALID;

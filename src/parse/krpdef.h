@@ -133,9 +133,6 @@ int32_t parse_defn_prepare(context* ctx, defn_rec* rec);
 int32_t parse_defn_prepare_held(context* ctx, defn_rec* rec);
 // 1 when the definition has no-solution tokens, else 0.
 int32_t parse_defn_has_nosol_tokens(const defn_rec* rec);
-// 1 when the record is still a parse definition of a loaded locale of the
-// context's shared state (the caller holds the write hold).
-int32_t parse_defn_record_present(context* ctx, const defn_rec* rec);
 
 // ---- Lists of the kind part, for the accessors ---------------------------------------------
 // Each changes the record as given (the caller holds the write hold and

@@ -291,8 +291,8 @@ int32_t regexlib_get(context* ctx, int32_t index, regexlib_rec** out) {
   }
   if (pending) {
     // A library read without compiling is compiled on its first use for
-    // matching, under the write hold (it is shared); the slot is looked up
-    // again once the hold is taken.
+    // matching, under the write hold (it is shared): a call that only reads
+    // is refused it and runs again under it.
     rc = rsrc_slot_get_loaded(ctx, kRsrcRegex, index, 1, &slot);
     if (rc != 0) return rc;
     rec = static_cast<regexlib_rec*>(slot->part);

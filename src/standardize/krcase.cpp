@@ -404,6 +404,18 @@ bool whole_value_case(context* ctx, uint32_t mode, const char* input, uint32_t m
          0;
 }
 
+// The word records a run appends to an info are taken back when the run was
+// refused the write hold: the frame runs it again from the start, and it
+// appends them once.
+struct words_undo {
+  context* ctx;
+  case_info* info;
+  size_t words = info != nullptr ? info->words.size() : 0;
+  ~words_undo() {
+    if (info != nullptr && ctx->write_refused != 0) info->words.resize(words);
+  }
+};
+
 }  // namespace
 
 int32_t case_default_apply(context* ctx, uint32_t mode, uint32_t unicode, char* text, uint32_t size) {
@@ -461,6 +473,7 @@ int32_t case_engine_run(context* ctx, defn_rec* rec, case_work* work, uint32_t m
   max = std::min(max, kCaseTextSize);
   if (max == 0) return TQ_ERR_ARGUMENT;
   run_state s{ctx, rec, nullptr, work, mode, recorder{info}};
+  const words_undo undo{ctx, info};
   if (rec != nullptr) {
     s.part = case_defn_part(rec);
     if (s.part == nullptr) return TQ_ERR_DEFN_INVALID;

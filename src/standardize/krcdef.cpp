@@ -244,10 +244,6 @@ const defn_kind_ops kCaseDefnKindOps = [] {
 
 // ---- Preparation ------------------------------------------------------------------------
 
-int32_t case_defn_record_present(context* ctx, const defn_rec* rec) {
-  return defn_record_present(ctx, rec, kDefnCase);
-}
-
 int32_t case_defn_prepare_held(context* ctx, defn_rec* rec) {
   case_defn_kind_rec* part = case_defn_part(rec);
   if (part == nullptr) return TQ_ERR_DEFN_INVALID;

@@ -94,9 +94,6 @@ void case_defn_invalidate(context* ctx, defn_rec* rec, uint32_t what);
 int32_t case_defn_prepare(context* ctx, defn_rec* rec);
 // The same for a caller that holds the write hold and the record.
 int32_t case_defn_prepare_held(context* ctx, defn_rec* rec);
-// 1 when the record is a case definition of a loaded locale of the context's
-// shared state (the caller holds the write hold).
-int32_t case_defn_record_present(context* ctx, const defn_rec* rec);
 
 // ---- Setters of the kind part, for the accessors ---------------------------------------
 // Each changes the record as given; the caller holds it for change (the

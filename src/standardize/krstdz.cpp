@@ -264,70 +264,6 @@ int32_t definition_part_check(context* ctx, const defn_rec* rec) {
   return stdzn_defn_part(rec) == nullptr ? TQ_ERR_DEFN_INVALID : 0;
 }
 
-// ---- Preparation ahead of a run ---------------------------------------------------------
-//
-// The parse definition and the case definitions a run uses are prepared on
-// first use under the write hold, for which the read hold is given up; the
-// standardization record found before may then be gone. So a run prepares
-// them first, one at a time, and finds its record again after each, and
-// the run itself never gives up its read hold for them.
-
-// Prepares the first unprepared definition the run will use; *gap is set
-// when it did (the caller finds its record again). Lookups that fail are
-// left to the run, which reports them where they matter.
-int32_t prepare_one(context* ctx, const defn_rec* rec, bool with_parse, bool* gap) {
-  *gap = false;
-  if (with_parse && rec->parse_defn != -1) {
-    defn_rec* prec = nullptr;
-    if (defn_record_get_for_read_in_locale(ctx, kDefnParse, rec->locale, rec->parse_defn, &prec) >= 0) {
-      const parse_defn_kind_rec* pp = parse_defn_part(prec);
-      if (pp != nullptr && pp->prepared.load(std::memory_order_acquire) == 0) {
-        *gap = true;
-        return parse_defn_prepare(ctx, prec);
-      }
-    }
-  }
-  auto case_one = [&](uint32_t mode, int32_t index) {
-    if (mode < kCaseUpper || mode > kCaseProper || index == -1 || *gap) return;
-    defn_rec* crec = nullptr;
-    if (stdzn_case_defn_get(ctx, rec->locale, index, &crec) < 0) return;
-    const case_defn_kind_rec* cp = case_defn_part(crec);
-    if (cp == nullptr || cp->prepared.load(std::memory_order_acquire) != 0) return;
-    *gap = true;
-    // A failure is the casing core's to report when it runs.
-    (void)case_defn_prepare(ctx, crec);
-  };
-  const stdzn_defn_kind_rec* part = stdzn_defn_part(rec);
-  if (part == nullptr) return 0;
-  const uint32_t n = token_limit(rec);
-  for (uint32_t i = 0; i < n && !*gap; ++i) {
-    const dtok_rec* tok = rec->tokens.items[i].get();
-    case_one(stdzn_token_case_mode(rec, tok), stdzn_token_case_defn(rec, tok));
-  }
-  uint32_t mode = kCaseNone;
-  int32_t index = -1;
-  if (with_parse && whole_string_pick(rec, &mode, &index)) case_one(mode, index);
-  if (with_parse) {
-    post_case_pick(part, &mode, &index);
-    case_one(mode, index);
-  }
-  return 0;
-}
-
-// The definition at the index with what its run uses prepared.
-int32_t record_ready(context* ctx, int32_t index, bool with_parse, defn_rec** out) {
-  // Each round prepares one definition; a definition uses at most 35.
-  for (uint32_t round = 0;; ++round) {
-    int32_t rc = defn_record_get_for_read(ctx, kDefnStdzn, index, out);
-    if (rc < 0) return rc;
-    if (round > 2 * kParseSlots) return 0;
-    bool gap = false;
-    rc = prepare_one(ctx, *out, with_parse, &gap);
-    if (rc < 0) return rc;
-    if (!gap) return 0;
-  }
-}
-
 uint32_t terminator(context* ctx, uint32_t convert) {
   return (convert & kStrioConvert) != 0 ? strio_terminator_size(ctx) : 1;
 }
@@ -448,10 +384,13 @@ int32_t stdzn_parsed_engine_run(context* ctx, defn_rec* rec, stdzn_work_area* ar
 int32_t stdzn_value_run(context* ctx, int32_t index, const char* data, char* standard, uint32_t convert,
                         stand_info* info) {
   standard_clear(ctx, standard, convert);
+  // The info tells of this call only, even when it is refused at once (as
+  // a call run again under the write hold may be).
+  info_reset(info);
   stdzn_work_area* area = ctx->stdzn_work_area;
   if (area == nullptr) return TQ_ERR_PART_MISSING;
   defn_rec* rec = nullptr;
-  int32_t rc = record_ready(ctx, index, true, &rec);
+  int32_t rc = defn_record_get_for_read(ctx, kDefnStdzn, index, &rec);
   if (rc < 0) return rc;
   char text[kStdznTextSize];
   const int32_t input = strio_in(ctx, data, text, kStdznTextMax, convert);
@@ -467,6 +406,9 @@ int32_t stdzn_value_run(context* ctx, int32_t index, const char* data, char* sta
 int32_t stdzn_parsed_value_run(context* ctx, int32_t index, const parse_token_slot* tokens, uint32_t count,
                                uint32_t convert, char* standard, stand_info* info) {
   standard_clear(ctx, standard, convert);
+  // The info tells of this call only, even when it is refused at once (as
+  // a call run again under the write hold may be).
+  info_reset(info);
   stdzn_work_area* area = ctx->stdzn_work_area;
   if (area == nullptr) return TQ_ERR_PART_MISSING;
   if (count > kParseSlots) {
@@ -474,7 +416,7 @@ int32_t stdzn_parsed_value_run(context* ctx, int32_t index, const parse_token_sl
     return TQ_ERR_ARGUMENT;
   }
   defn_rec* rec = nullptr;
-  int32_t rc = record_ready(ctx, index, false, &rec);
+  int32_t rc = defn_record_get_for_read(ctx, kDefnStdzn, index, &rec);
   if (rc < 0) return rc;
   // The caller's tokens go into the block a parse would fill.
   int32_t input = 0;

@@ -66,12 +66,15 @@ TEST(LocaleLoad, ReferenceCounts) {
   LocaleKb kb;
   Context ctx(kb.dir.str().c_str());
   kb.standard(ctx);
-  // Loaded twice by the client: two unloads free it and its parents.
+  // Loaded three times by the client: the third unload frees it and its
+  // parents.
   ASSERT_EQ(tq_zel_locale_load(ctx, 29840, 0), 0);
   ASSERT_EQ(tq_zel_locale_load(ctx, 29840, 0), 0);
   ASSERT_EQ(tq_zel_locale_load(ctx, 29840, 0), 0);
-  EXPECT_EQ(tq_zel_locale_unload(ctx, 29840), 0);
-  EXPECT_EQ(tq_locale_set(ctx, 29840), 0);
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(tq_zel_locale_unload(ctx, 29840), 0);
+    EXPECT_EQ(tq_locale_set(ctx, 29840), 0);
+  }
   EXPECT_EQ(tq_zel_locale_unload(ctx, 29840), 0);
   EXPECT_EQ(tq_locale_set(ctx, 29840), -707);
   EXPECT_EQ(tq_locale_set(ctx, 29000), -707);

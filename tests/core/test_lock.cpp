@@ -97,7 +97,7 @@ TEST(SharedStateLock, ReadHoldsNestAndUnheldReleasesFail) {
   EXPECT_EQ(a->read_holds, 0u);
 }
 
-TEST(SharedStateLock, WriteFromReadGivesThePlaceBackAndRetakesIt) {
+TEST(SharedStateLock, WriteFromReadIsRefusedTheUpgradeGivesThePlaceBackAndRetakesIt) {
   State st;
   Ctx& a = st.owner;
   Sharer b(st);
@@ -106,7 +106,14 @@ TEST(SharedStateLock, WriteFromReadGivesThePlaceBackAndRetakesIt) {
   EXPECT_EQ(readers_of(st.ss), 2u);
   ASSERT_EQ(shared_state_read_unlock(b.get(), st.ss), 0);
 
-  ASSERT_EQ(shared_state_write_lock(a.get(), st.ss), 0);
+  // Reading, the write hold is refused: nothing is given up.
+  EXPECT_EQ(shared_state_write_lock(a.get(), st.ss), kRcNeedsWriteHold);
+  EXPECT_EQ(a->write_refused, 1u);
+  EXPECT_EQ(readers_of(st.ss), 1u);
+  EXPECT_EQ(writers_of(st.ss), 0u);
+  a->write_refused = 0;
+
+  ASSERT_EQ(shared_state_write_lock_upgrade(a.get(), st.ss), 0);
   EXPECT_EQ(readers_of(st.ss), 0u);
   EXPECT_EQ(writers_of(st.ss), 1u);
   EXPECT_EQ(a->read_holds, 1u);
@@ -200,8 +207,8 @@ TEST(SharedStateLock, ReadersAndWritersOnManyThreadsNeverOverlap) {
       check(shared_state_read_unlock(c->get(), st.ss));
     }
   };
-  auto write_step = [&](tq_context* ctx) {
-    check(shared_state_write_lock(ctx, st.ss));
+  auto write_step = [&](tq_context* ctx, bool upgrade = false) {
+    check(upgrade ? shared_state_write_lock_upgrade(ctx, st.ss) : shared_state_write_lock(ctx, st.ss));
     if (writers_inside.fetch_add(1) != 0) ++torn;
     ++pair[0];
     std::this_thread::yield();
@@ -221,7 +228,10 @@ TEST(SharedStateLock, ReadersAndWritersOnManyThreadsNeverOverlap) {
       check(shared_state_read_lock(upgrader.get(), st.ss));
       int before = pair[0];
       if (before != pair[1]) ++torn;
-      write_step(upgrader.get());
+      // Refused while reading; the frame's upgrade takes it.
+      if (shared_state_write_lock(upgrader.get(), st.ss) != kRcNeedsWriteHold) ++failed;
+      upgrader->write_refused = 0;
+      write_step(upgrader.get(), true);
       // Back among the readers with the count it had.
       if (upgrader->read_holds != 1 || upgrader->write_holds != 0) ++failed;
       if (pair[0] != pair[1]) ++torn;

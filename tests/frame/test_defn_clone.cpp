@@ -1,6 +1,7 @@
-// A definition found under the read hold stays where it is while its holder
-// gives the read hold up for the write hold (a lazy preparation) and a clone
-// appends to the same set meanwhile. Run once under ThreadSanitizer too.
+// A context that reads is refused the write hold with nothing given up; the
+// frame's upgrade then lets a clone append to the same set in the gap, and
+// what the holder finds again by index afterwards is the same definition.
+// Run once under ThreadSanitizer too.
 #include <atomic>
 #include <cstring>
 #include <string>
@@ -18,7 +19,7 @@ namespace {
 using namespace tq;
 using tqtest::kTestKind;
 
-TEST(DefnClone, RecordSurvivesAppendsWhileItsHolderPrepares) {
+TEST(DefnClone, RefusedWhileReadingFoundAgainAfterTheUpgrade) {
   tq_test::Watchdog watchdog;
   tqtest::TestDefnKind kind;
   tq_context* a = nullptr;
@@ -42,9 +43,7 @@ TEST(DefnClone, RecordSurvivesAppendsWhileItsHolderPrepares) {
     while (!go.load()) std::this_thread::yield();
     for (int i = 0; i < kAppends; ++i) {
       int32_t added = -1;
-      shared_state_read_lock(b, b->shared);
       const int32_t rc = defn_add(b, kTestKind, ("Added " + std::to_string(i)).c_str(), 0, &added);
-      shared_state_read_unlock(b, b->shared);
       if (rc != 0) {
         ADD_FAILURE() << "append " << i << ": " << rc;
         break;
@@ -56,20 +55,28 @@ TEST(DefnClone, RecordSurvivesAppendsWhileItsHolderPrepares) {
   ASSERT_EQ(shared_state_read_lock(a, a->shared), 0);
   defn_rec* rec = nullptr;
   ASSERT_EQ(defn_record_get_for_read(a, kTestKind, 0, &rec), 0);
+  // Reading, the write hold is refused and the read hold kept.
+  EXPECT_EQ(shared_state_write_lock(a, a->shared), kRcNeedsWriteHold);
+  EXPECT_EQ(a->read_holds, 1u);
+  EXPECT_EQ(a->write_holds, 0u);
+  a->write_refused = 0;
   go.store(true);
   int bad = 0;
   int changes = 0;  // write holds that found the set grown since the last
   uint32_t seen = loc->defns[kTestKind].count;
   while (!finished.load()) {
-    // Gives the read hold up until the write hold ends: the clone may append.
-    ASSERT_EQ(shared_state_write_lock(a, a->shared), 0);
+    // The frame's upgrade gives the read hold up until the write hold
+    // ends: the clone may append, and the record is found again.
+    ASSERT_EQ(shared_state_write_lock_upgrade(a, a->shared), 0);
     if (loc->defns[kTestKind].count != seen) {
       seen = loc->defns[kTestKind].count;
       ++changes;
     }
-    if (loc->defns[kTestKind].recs[0] != rec || std::strcmp(rec->name, "Kept") != 0) ++bad;
+    ASSERT_EQ(defn_record_get_for_read(a, kTestKind, 0, &rec), 0);
+    if (std::strcmp(rec->name, "Kept") != 0) ++bad;
     rec->validity_bits |= kDefnValidityStepReported;  // what a preparation would change
     ASSERT_EQ(shared_state_write_unlock(a, a->shared), 0);
+    ASSERT_EQ(defn_record_get_for_read(a, kTestKind, 0, &rec), 0);
     if (std::strcmp(rec->name, "Kept") != 0 || rec->kind != kTestKind) ++bad;
   }
   ASSERT_EQ(shared_state_read_unlock(a, a->shared), 0);

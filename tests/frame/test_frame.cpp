@@ -5,6 +5,7 @@
 #include "api/krapi_frame.h"
 #include "core/krcorvel.h"
 #include "core/krerr.h"
+#include "core/krzel.h"
 #include "support/tq_test.h"
 
 namespace {
@@ -80,6 +81,53 @@ TEST(Frame, GenericRecordOnlyWhenNothingWasRecorded) {
   EXPECT_EQ(run(ctx, 1, 0, []() -> int32_t { throw std::bad_alloc(); }), -600);
   EXPECT_EQ(ctx.get()->call_depth, 0u);
   EXPECT_EQ(ctx.get()->read_holds, 0u);
+}
+
+// A call refused the write hold while it reads runs again from the start
+// under it: the first run's messages go, whatever code it passed up (even
+// one a path on the way made of the refusal), and a nested frame leaves the
+// run again to the outermost one.
+TEST(Frame, RefusedWriteHoldRunsTheCallAgainUnderIt) {
+  Context ctx;
+  tq_context* c = ctx.get();
+  for (const bool turned : {false, true}) {
+    int runs = 0;
+    uint32_t writes_seen = 9;
+    EXPECT_EQ(run(c, 1, 0, [&]() -> int32_t {
+                ++runs;
+                const int32_t rc = tq::shared_state_write_lock(c, c->shared);
+                if (rc != 0) {
+                  TQ_REPORT(c, -300, 1491, 7);
+                  return turned ? -300 : rc;
+                }
+                writes_seen = c->write_holds;
+                return tq::shared_state_write_unlock(c, c->shared);
+              }),
+              0);
+    EXPECT_EQ(runs, 2);
+    EXPECT_EQ(writes_seen, 2u);  // nested in the frame's own
+    EXPECT_EQ(error_count(c), 0u);
+    EXPECT_EQ(c->write_holds, 0u);
+    EXPECT_EQ(c->read_holds, 0u);
+    EXPECT_EQ(c->write_refused, 0u);
+  }
+  int inner_runs = 0;
+  int outer_runs = 0;
+  EXPECT_EQ(run(c, 1, 0, [&]() -> int32_t {
+              ++outer_runs;
+              return run(c, 1, 0, [&]() -> int32_t {
+                ++inner_runs;
+                const int32_t rc = tq::shared_state_write_lock(c, c->shared);
+                if (rc != 0) return rc;
+                return tq::shared_state_write_unlock(c, c->shared);
+              });
+            }),
+            0);
+  EXPECT_EQ(outer_runs, 2);
+  EXPECT_EQ(inner_runs, 2);
+  EXPECT_EQ(c->call_depth, 0u);
+  EXPECT_EQ(c->read_holds, 0u);
+  EXPECT_EQ(c->write_holds, 0u);
 }
 
 TEST(Frame, EditRulesRecordNothing) {

@@ -172,21 +172,4 @@ TEST(ParseDefn, ChangedListsArePreparedAgain) {
   EXPECT_EQ(parse(ctx, "Name", "Dr. John Q. Smith Jr.").values, "Dr.|John|Q.|Smith|Jr");
 }
 
-// A record no loaded locale holds (unloaded while a parse waited for the
-// write hold) is neither prepared nor parsed.
-TEST(ParseDefn, ARecordNoLocaleHoldsIsRefused) {
-  ParseKb kb;
-  tq_context* ctx = kb.ctx();
-  tq::defn_rec loose;
-  ASSERT_EQ(tq::defn_record_init(ctx, tq::kDefnParse, &loose), 0);
-  EXPECT_EQ(tq::parse_defn_prepare(ctx, &loose), TQ_ERR_DEFN_INVALID);
-  tq::parse_token_slot slots[tq::kParseSlots];
-  uint32_t count = 9;
-  EXPECT_EQ(tq::parse_defn_run(ctx, &loose, "John Smith", slots, &count, nullptr), TQ_ERR_DEFN_INVALID);
-  EXPECT_EQ(count, 0u);
-  EXPECT_EQ(ctx->write_holds, 0u);
-  tq::defn_record_clear(ctx, &loose, 0);
-  tq::default_category_list_free(&loose.default_categories);
-}
-
 }  // namespace
