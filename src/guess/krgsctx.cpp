@@ -14,19 +14,25 @@ void lang_scratch_profile_free(context* ctx) {
 
 namespace {
 
+// A clone guesses with candidates and word flags of its own, made on its
+// first guess, and starts without a force-choice override.
+constexpr context_part kGuessWork = {"guess work area", guess_work_area_create, guess_work_area_free, nullptr, true};
+
 // Each part of the layer is one entry, made in this order and freed in
 // reverse. The first entry only marks where the layer's parts begin.
 constexpr context_part kGuessParts[] = {
     {"guess layer", nullptr, nullptr, nullptr},
     // A clone scores into a profile of its own.
     {"language scratch profile", lang_scratch_profile_create, lang_scratch_profile_free, nullptr},
-    // A clone guesses with candidates and word flags of its own, and starts
-    // without a force-choice override.
-    {"guess work area", guess_work_area_create, guess_work_area_free, nullptr},
+    kGuessWork,
 };
 
 }  // namespace
 
 context_layer guess_context_parts() { return kGuessParts; }
+
+int32_t guess_work_area_get(context* ctx, guess_work_area** out) {
+  return context_work_get(ctx, &context::guess_work_area, kGuessWork, out);
+}
 
 }  // namespace tq

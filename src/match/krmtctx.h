@@ -8,4 +8,7 @@ namespace tq {
 
 context_layer match_context_parts();
 
+// The match engine's work area, made on first use: 0, or -600 (recorded).
+int32_t match_work_area_get(context* ctx, match_work_area** out);
+
 }  // namespace tq

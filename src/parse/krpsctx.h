@@ -8,4 +8,9 @@ namespace tq {
 
 context_layer parse_context_parts();
 
+// The scratch of word analysis and of the parse road, made on first use:
+// 0, or -600 (recorded).
+int32_t morph_scratch_get(context* ctx, morph_scratch** out);
+int32_t parse_scratch_get(context* ctx, parse_scratch** out);
+
 }  // namespace tq

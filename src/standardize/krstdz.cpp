@@ -14,6 +14,7 @@
 #include "standardize/krcaseop.h"
 #include "standardize/krcdef.h"
 #include "standardize/krsdef.h"
+#include "standardize/krstctx.h"
 #include "standardize/krtslot.h"
 
 namespace tq {
@@ -448,8 +449,9 @@ int32_t stdzn_parsed_engine_run(context* ctx, defn_rec* rec, stdzn_work_area* ar
 int32_t stdzn_value_run(context* ctx, int32_t index, const char* data, char* standard, uint32_t convert,
                         stand_info* info) {
   standard_clear(ctx, standard, convert);
-  stdzn_work_area* area = ctx->stdzn_work_area;
-  if (area == nullptr) return TQ_ERR_PART_MISSING;
+  stdzn_work_area* area = nullptr;
+  const int32_t made = stdzn_work_area_get(ctx, &area);
+  if (made != 0) return made;
   defn_rec* rec = nullptr;
   int32_t rc = record_ready(ctx, index, true, &rec);
   if (rc < 0) return rc;
@@ -467,8 +469,9 @@ int32_t stdzn_value_run(context* ctx, int32_t index, const char* data, char* sta
 int32_t stdzn_parsed_value_run(context* ctx, int32_t index, const parse_token_slot* tokens, uint32_t count,
                                uint32_t convert, char* standard, stand_info* info) {
   standard_clear(ctx, standard, convert);
-  stdzn_work_area* area = ctx->stdzn_work_area;
-  if (area == nullptr) return TQ_ERR_PART_MISSING;
+  stdzn_work_area* area = nullptr;
+  const int32_t made = stdzn_work_area_get(ctx, &area);
+  if (made != 0) return made;
   if (count > kParseSlots) {
     TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 57, "'num_tokens' is more than 32.");
     return TQ_ERR_ARGUMENT;
