@@ -187,7 +187,8 @@ int32_t context_part_make(context* ctx, const context_part& part);
 
 // The work area kept in ctx->*field, made by part on the first call:
 // 0 with *out set, or the code of the failed creation (recorded; *out NULL),
-// after which the next call tries again.
+// after which the next call tries again. Inline, with the part declared in
+// its layer's header, so that once the area is made a call costs one test.
 template <typename Area>
 int32_t context_work_get(context* ctx, Area* tq_context::*field, const context_part& part, Area** out) {
   if (ctx->*field == nullptr) {

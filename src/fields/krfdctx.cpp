@@ -29,11 +29,15 @@ void gender_part_free(context* ctx) {
   ctx->gender_work_area = nullptr;
 }
 
+}  // namespace
+
 // Made on the engines' first runs: a clone identifies, extracts and
 // determines gender in work areas of its own.
 constexpr context_part kIdentWork = {"identification work area", ident_part_create, ident_part_free, nullptr, true};
 constexpr context_part kExtractWork = {"extraction work area", extract_part_create, extract_part_free, nullptr, true};
 constexpr context_part kGenderWork = {"gender work area", gender_part_create, gender_part_free, nullptr, true};
+
+namespace {
 
 // Each work area of the layer is one entry, made in this order and freed in
 // reverse. The first entry only marks where the layer's parts begin.
@@ -47,17 +51,5 @@ constexpr context_part kFieldsParts[] = {
 }  // namespace
 
 context_layer fields_context_parts() { return kFieldsParts; }
-
-int32_t ident_work_area_get(context* ctx, ident_work_area** out) {
-  return context_work_get(ctx, &context::ident_work_area, kIdentWork, out);
-}
-
-int32_t extract_work_area_get(context* ctx, extract_work_area** out) {
-  return context_work_get(ctx, &context::extract_work_area, kExtractWork, out);
-}
-
-int32_t gender_work_area_get(context* ctx, gender_work_area** out) {
-  return context_work_get(ctx, &context::gender_work_area, kGenderWork, out);
-}
 
 }  // namespace tq

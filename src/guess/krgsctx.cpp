@@ -12,11 +12,11 @@ void lang_scratch_profile_free(context* ctx) {
   ctx->lang_scratch_profile = nullptr;
 }
 
-namespace {
-
 // A clone guesses with candidates and word flags of its own, made on its
 // first guess, and starts without a force-choice override.
 constexpr context_part kGuessWork = {"guess work area", guess_work_area_create, guess_work_area_free, nullptr, true};
+
+namespace {
 
 // Each part of the layer is one entry, made in this order and freed in
 // reverse. The first entry only marks where the layer's parts begin.
@@ -30,9 +30,5 @@ constexpr context_part kGuessParts[] = {
 }  // namespace
 
 context_layer guess_context_parts() { return kGuessParts; }
-
-int32_t guess_work_area_get(context* ctx, guess_work_area** out) {
-  return context_work_get(ctx, &context::guess_work_area, kGuessWork, out);
-}
 
 }  // namespace tq

@@ -4,12 +4,12 @@
 
 namespace tq {
 
-namespace {
-
 // A clone matches in a work area of its own, made on its first match: the
 // token slots and the 512 KB memory pool are not made for a clone that
 // never matches.
 constexpr context_part kMatchWork = {"match work area", match_work_area_create, match_work_area_free, nullptr, true};
+
+namespace {
 
 // Each work area of the layer is one entry, made in this order and freed in
 // reverse. The first entry only marks where the layer's parts begin.
@@ -21,9 +21,5 @@ constexpr context_part kMatchParts[] = {
 }  // namespace
 
 context_layer match_context_parts() { return kMatchParts; }
-
-int32_t match_work_area_get(context* ctx, match_work_area** out) {
-  return context_work_get(ctx, &context::match_work_area, kMatchWork, out);
-}
 
 }  // namespace tq

@@ -23,10 +23,14 @@ void parse_part_free(context* ctx) {
   ctx->parse_scratch = nullptr;
 }
 
+}  // namespace
+
 // Word analysis and the parse road make their scratch on their first run;
 // a clone parses into scratch of its own.
 constexpr context_part kMorphScratch = {"morph scratch", morph_part_create, morph_part_free, nullptr, true};
 constexpr context_part kParseScratch = {"parse scratch", parse_part_create, parse_part_free, nullptr, true};
+
+namespace {
 
 // Each part of the layer is one entry, made in this order and freed in
 // reverse. The first entry only marks where the layer's parts begin.
@@ -43,13 +47,5 @@ constexpr context_part kParseParts[] = {
 }  // namespace
 
 context_layer parse_context_parts() { return kParseParts; }
-
-int32_t morph_scratch_get(context* ctx, morph_scratch** out) {
-  return context_work_get(ctx, &context::morph_scratch, kMorphScratch, out);
-}
-
-int32_t parse_scratch_get(context* ctx, parse_scratch** out) {
-  return context_work_get(ctx, &context::parse_scratch, kParseScratch, out);
-}
 
 }  // namespace tq

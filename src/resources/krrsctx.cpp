@@ -34,13 +34,17 @@ void regex_work_free(context* ctx) {
   ctx->regex_work = nullptr;
 }
 
+}  // namespace
+
 // The engines' work areas are made on their first run; a clone that never
 // chops, matches a regex or runs phonetics has none.
 constexpr context_part kPhonetxWork = {"phonetics work area", phonetx_part_create, phonetx_part_free, nullptr, true};
 constexpr context_part kChopWork = {"chopping work area", chop_part_create, chop_part_free, nullptr, true};
-constexpr context_part kRegexWork = {"regex work area", regex_work_create, regex_work_free, nullptr, true};
 constexpr context_part kBuiltinChoppers = {"built-in choppers", chopper_builtins_create, chopper_builtins_free,
                                            nullptr, true};
+constexpr context_part kRegexWork = {"regex work area", regex_work_create, regex_work_free, nullptr, true};
+
+namespace {
 
 constexpr context_part kResourcesParts[] = {
     {"scheme scratch", scheme_scratch_create, scheme_scratch_free, nullptr},
@@ -54,20 +58,5 @@ constexpr context_part kResourcesParts[] = {
 }  // namespace
 
 context_layer resources_context_parts() { return kResourcesParts; }
-
-int32_t phonetx_work_get(context* ctx, phonetx_work** out) {
-  return context_work_get(ctx, &context::phonetx_work, kPhonetxWork, out);
-}
-
-int32_t chop_work_get(context* ctx, chop_work** out) { return context_work_get(ctx, &context::chop_work, kChopWork, out); }
-
-int32_t regex_work_get(context* ctx, lazy_work** out) {
-  return context_work_get(ctx, &context::regex_work, kRegexWork, out);
-}
-
-int32_t chopper_builtins_get(context* ctx) {
-  chopper_builtin* made = nullptr;
-  return context_work_get(ctx, &context::chopper_whitespace, kBuiltinChoppers, &made);
-}
 
 }  // namespace tq

@@ -5,13 +5,13 @@
 
 namespace tq {
 
-namespace {
-
 // Made on the engines' first runs: a clone cases with a work area of its
 // own and standardizes in slots of its own.
 constexpr context_part kCaseWork = {"case work area", case_work_area_create, case_work_area_free, nullptr, true};
 constexpr context_part kStdznWork = {"standardization work area", stdzn_work_area_create, stdzn_work_area_free,
                                      nullptr, true};
+
+namespace {
 
 // Each work area of the layer is one entry, made in this order and freed in
 // reverse. The first entry only marks where the layer's parts begin.
@@ -24,11 +24,5 @@ constexpr context_part kStandardizeParts[] = {
 }  // namespace
 
 context_layer standardize_context_parts() { return kStandardizeParts; }
-
-int32_t case_work_get(context* ctx, case_work** out) { return context_work_get(ctx, &context::case_work, kCaseWork, out); }
-
-int32_t stdzn_work_area_get(context* ctx, stdzn_work_area** out) {
-  return context_work_get(ctx, &context::stdzn_work_area, kStdznWork, out);
-}
 
 }  // namespace tq
