@@ -3,6 +3,7 @@
 #include "core/krcorvel.h"
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -139,6 +140,7 @@ int32_t parts_walk(context* src, context* dst, std::span<const context_layer> la
   for (const context_layer& layer : layers) {
     for (const context_part& part : layer) {
       ++made;
+      if (part.on_first_use) continue;
       int32_t rc = 0;
       if (injected_failure()) {
         rc = TQ_ERR_NO_MEMORY;
@@ -186,6 +188,16 @@ int32_t context_parts_clone(context* src, context* dst, std::span<const context_
 void context_parts_free(context* ctx, std::span<const context_layer> layers) {
   free_made(ctx, layers, static_cast<std::size_t>(-1));
   record_clear(ctx);
+}
+
+int32_t context_part_make(context* ctx, const context_part& part) {
+  const int32_t rc = injected_failure() ? TQ_ERR_NO_MEMORY : part.create(ctx);
+  if (rc == 0) return 0;
+  if (part.free != nullptr) part.free(ctx);
+  char text[96];
+  std::snprintf(text, sizeof text, "Allocating memory for the %s.", part.name);
+  TQ_REPORT(ctx, rc, 29, text);
+  return rc;
 }
 
 void context_part_fail_at(uint32_t nth) { g_fail_countdown.store(nth, std::memory_order_relaxed); }

@@ -152,6 +152,11 @@ struct context_part {
   // Makes the part of a copy from its source's (tq_clone). NULL when a copy
   // makes its own as a new context does.
   int32_t (*clone)(context* src, context* dst);
+  // A work area that its engine makes when it first needs it
+  // (context_work_get), by create, rather than the walk: a new context or a
+  // copy that never runs the engine neither makes nor touches it. The walk
+  // still frees it.
+  bool on_first_use = false;
 };
 
 using context_layer = std::span<const context_part>;
@@ -179,8 +184,31 @@ int32_t context_parts_clone(context* src, context* dst, std::span<const context_
 // Always runs to the end.
 void context_parts_free(context* ctx, std::span<const context_layer> layers);
 
-// A test hook: the nth part made from now on (by create or clone, counted
-// across contexts) fails with -600 without being called; 0 turns it off.
+// Makes a part left to first use: its create, and on a failure its free
+// (which accepts what create left) and a record of the failure in ctx's
+// error list. 0, or create's code.
+int32_t context_part_make(context* ctx, const context_part& part);
+
+// The work area kept in ctx->*field, made by part on the first call:
+// 0 with *out set, or the code of the failed creation (recorded; *out NULL),
+// after which the next call tries again. Inline, with the part declared in
+// its layer's header, so that once the area is made a call costs one test.
+template <typename Area>
+int32_t context_work_get(context* ctx, Area* tq_context::*field, const context_part& part, Area** out) {
+  if (ctx->*field == nullptr) {
+    const int32_t rc = context_part_make(ctx, part);
+    if (rc != 0) {
+      *out = nullptr;
+      return rc;
+    }
+  }
+  *out = ctx->*field;
+  return 0;
+}
+
+// A test hook: the nth part made from now on (by create or clone in the
+// walk, or on first use, counted across contexts) fails with -600 without
+// being called; 0 turns it off.
 void context_part_fail_at(uint32_t nth);
 
 }  // namespace tq

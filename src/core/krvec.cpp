@@ -163,28 +163,28 @@ inline pool_block_link* link_of(void* data) {
 
 inline void* data_of(pool_block_link* link) { return reinterpret_cast<char*>(link) + kPoolBlockHeader; }
 
+// A chunk whose blocks are all unused: malloc rather than calloc, so that
+// none of its pages is written before a block on it is taken.
 bool pool_add_chunk(block_pool* pool) {
-  const size_t stride = block_stride(pool);
-  auto* chunk = static_cast<pool_chunk*>(std::calloc(1, sizeof(pool_chunk) + stride * kPoolChunkBlocks));
+  auto* chunk = static_cast<pool_chunk*>(std::malloc(sizeof(pool_chunk) + block_stride(pool) * kPoolChunkBlocks));
   if (chunk == nullptr) return false;
-  // Link the new blocks in order; they become the whole free list (it was empty).
-  char* base = reinterpret_cast<char*>(chunk) + sizeof(pool_chunk);
-  pool_block_link* prev = nullptr;
-  for (uint32_t i = 0; i < kPoolChunkBlocks; ++i) {
-    auto* link = reinterpret_cast<pool_block_link*>(base + stride * i);
-    link->prev = prev;
-    link->next = nullptr;
-    if (prev != nullptr) {
-      prev->next = link;
-    } else {
-      pool->free_list = link;
-    }
-    prev = link;
-  }
+  chunk->next = nullptr;
   pool_chunk** tail = &pool->chunks;
   while (*tail != nullptr) tail = &(*tail)->next;
   *tail = chunk;
+  pool->unused = reinterpret_cast<char*>(chunk) + sizeof(pool_chunk);
+  pool->unused_count = kPoolChunkBlocks;
   return true;
+}
+
+// The next unused block, zeroed; NULL when out of memory.
+pool_block_link* pool_carve(block_pool* pool) {
+  if (pool->unused_count == 0 && !pool_add_chunk(pool)) return nullptr;
+  auto* link = reinterpret_cast<pool_block_link*>(pool->unused);
+  pool->unused += block_stride(pool);
+  --pool->unused_count;
+  std::memset(data_of(link), 0, pool->block_size);
+  return link;
 }
 
 }  // namespace
@@ -194,19 +194,19 @@ block_pool* pool_create(uint32_t block_size) {
   auto* pool = static_cast<block_pool*>(std::calloc(1, sizeof(block_pool)));
   if (pool == nullptr) return nullptr;
   pool->block_size = (block_size + 7u) & ~7u;
-  if (!pool_add_chunk(pool)) {
-    std::free(pool);
-    return nullptr;
-  }
   return pool;
 }
 
 void* pool_block_take(block_pool* pool) {
   if (pool == nullptr) return nullptr;
-  if (pool->free_list == nullptr && !pool_add_chunk(pool)) return nullptr;
   pool_block_link* link = pool->free_list;
-  pool->free_list = link->next;
-  if (pool->free_list != nullptr) pool->free_list->prev = nullptr;
+  if (link != nullptr) {
+    pool->free_list = link->next;
+    if (pool->free_list != nullptr) pool->free_list->prev = nullptr;
+  } else {
+    link = pool_carve(pool);
+    if (link == nullptr) return nullptr;
+  }
   link->prev = nullptr;
   link->next = pool->used_list;
   if (pool->used_list != nullptr) pool->used_list->prev = link;

@@ -82,16 +82,22 @@ struct alignas(std::max_align_t) pool_chunk {
 struct block_pool {
   uint32_t block_size;          // requested size rounded up to a multiple of 8
   pool_chunk* chunks;           // chain of chunks, oldest first
-  pool_block_link* free_list;
+  pool_block_link* free_list;   // blocks given back
   pool_block_link* used_list;
+  char* unused;                 // the newest chunk's blocks never handed out,
+  uint32_t unused_count;        // from here on
 };
 
-// A pool of blocks of block_size bytes (rounded up to 8) with its first chunk
-// made; NULL when out of memory.
+// A pool of blocks of block_size bytes (rounded up to 8), without a chunk
+// yet; NULL when out of memory. Chunks are made as blocks are taken and a
+// block's memory is first written when it is first taken, so that a pool
+// that is never used costs its record only and the pages of blocks never
+// taken stay untouched.
 block_pool* pool_create(uint32_t block_size);
-// A zeroed-at-creation block of block_size bytes (the caller's data, which the
-// block's header precedes); a new chunk is made when none is free. NULL when
-// out of memory.
+// A block of block_size bytes (the caller's data, which the block's header
+// precedes), zeroed when first handed out; a block given back comes back as
+// it was left. A new chunk is made when none is free. NULL when out of
+// memory.
 void* pool_block_take(block_pool* pool);
 // Gives a block taken from this pool back; returns it.
 void* pool_block_return(block_pool* pool, void* block);

@@ -29,15 +29,23 @@ void gender_part_free(context* ctx) {
   ctx->gender_work_area = nullptr;
 }
 
+}  // namespace
+
+// Made on the engines' first runs: a clone identifies, extracts and
+// determines gender in work areas of its own.
+constexpr context_part kIdentWork = {"identification work area", ident_part_create, ident_part_free, nullptr, true};
+constexpr context_part kExtractWork = {"extraction work area", extract_part_create, extract_part_free, nullptr, true};
+constexpr context_part kGenderWork = {"gender work area", gender_part_create, gender_part_free, nullptr, true};
+
+namespace {
+
 // Each work area of the layer is one entry, made in this order and freed in
 // reverse. The first entry only marks where the layer's parts begin.
 constexpr context_part kFieldsParts[] = {
     {"fields layer", nullptr, nullptr, nullptr},
-    // A clone identifies in a work area of its own.
-    {"identification work area", ident_part_create, ident_part_free, nullptr},
-    // And extracts in one of its own.
-    {"extraction work area", extract_part_create, extract_part_free, nullptr},
-    {"gender work area", gender_part_create, gender_part_free, nullptr},
+    kIdentWork,
+    kExtractWork,
+    kGenderWork,
 };
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "core/krerr.h"
 #include "core/krzel.h"
 #include "core/krstr.h"
+#include "fields/krfdctx.h"
 #include "fields/krgdef.h"
 #include "parse/krparse.h"
 #include "resources/krchop.h"
@@ -309,8 +310,8 @@ int32_t engine_run(context* ctx, const defn_rec* rec, const parse_token_slot* to
   if (gender_defn_part(rec) == nullptr) return TQ_ERR_DEFN_INVALID;
   int32_t rc = defn_rec_check_usable(ctx, rec);
   if (rc < 0) return rc;
-  gender_work_area* area = ctx->gender_work_area;
-  if (area == nullptr) return TQ_ERR_PART_MISSING;
+  gender_work_area* area = nullptr;
+  if ((rc = gender_work_area_get(ctx, &area)) != 0) return rc;
   uint32_t n = 0;
   const int32_t warning = inputs_take(ctx, area, tokens, count, convert, &n);
   if (warning < 0) return warning;
@@ -388,8 +389,8 @@ int32_t gender_determine_by_index(context* ctx, int32_t index, const char* value
   // A definition that cannot be used is not worth a parse.
   int32_t rc = defn_rec_check_usable(ctx, rec);
   if (rc < 0) return rc;
-  gender_work_area* area = ctx->gender_work_area;
-  if (area == nullptr) return TQ_ERR_PART_MISSING;
+  gender_work_area* area = nullptr;
+  if ((rc = gender_work_area_get(ctx, &area)) != 0) return rc;
   if (rec->parse_defn < 0) return TQ_ERR_PART_MISSING;
   defn_rec* parse = nullptr;
   rc = defn_record_get_for_read_in_locale(ctx, kDefnParse, rec->locale, rec->parse_defn, &parse);

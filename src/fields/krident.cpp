@@ -10,6 +10,7 @@
 #include "core/krstr.h"
 #include "core/krvec.h"
 #include "core/krzel.h"
+#include "fields/krfdctx.h"
 #include "fields/kridef.h"
 #include "kbstore/krshared.h"
 #include "platform/nputf8.h"
@@ -298,8 +299,8 @@ int32_t engine_core(context* ctx, defn_rec* rec, ident_defn_kind_rec* part, cons
                     ident_info* info) {
   int32_t rc = defn_rec_check_usable(ctx, rec);
   if (rc < 0) return rc;
-  ident_work_area* area = ctx->ident_work_area;
-  if (area == nullptr) return TQ_ERR_PART_MISSING;
+  ident_work_area* area = nullptr;
+  if ((rc = ident_work_area_get(ctx, &area)) != 0) return rc;
   const int32_t input = strio_in_1024(ctx, data, area->input, kStrioConvert);
   if (input < 0) return input;
   if (part->bound.load(std::memory_order_acquire) == 0 && (rc = ident_defn_bind_held(ctx, rec)) < 0) return rc;

@@ -13,6 +13,7 @@
 #include "kbstore/krdtyp.h"
 #include "kbstore/krlocload.h"
 #include "core/krstr.h"
+#include "fields/krfdctx.h"
 #include "fields/krxdef.h"
 #include "fields/krxinfo.h"
 #include "platform/nputf8.h"
@@ -620,9 +621,8 @@ int32_t run_steps(run_state& s, const char* text) {
   return 0;
 }
 
-int32_t run_core(context* ctx, defn_rec* rec, const char* text, extract_value* out, uint32_t* count,
-                 extract_info* info) {
-  extract_work_area* a = ctx->extract_work_area;
+int32_t run_core(context* ctx, extract_work_area* a, defn_rec* rec, const char* text, extract_value* out,
+                 uint32_t* count, extract_info* info) {
   const extract_defn_kind_rec* part = extract_defn_part(rec);
   const uint32_t tokens = rec->tokens.count();
   if (tokens > kExtractTokensMax) return TQ_ERR_INVALID_CONTENT;
@@ -662,10 +662,11 @@ int32_t extract_engine_run(context* ctx, defn_rec* rec, const char* text, extrac
     if (int32_t rc = extract_info_reset(ctx, info); rc < 0) return rc;
     if (part == nullptr) return TQ_ERR_DEFN_INVALID;
     if (int32_t rc = defn_rec_check_usable(ctx, rec); rc < 0) return rc;
-    if (ctx->extract_work_area == nullptr) return TQ_ERR_PART_MISSING;
+    extract_work_area* area = nullptr;
+    if (int32_t rc = extract_work_area_get(ctx, &area); rc != 0) return rc;
     if (text == nullptr) return TQ_ERR_ARGUMENT;
     if (int32_t rc = extract_defn_prepare_held(ctx, rec); rc < 0) return rc;
-    return run_core(ctx, rec, text, out, count, info);
+    return run_core(ctx, area, rec, text, out, count, info);
   };
   if (info == nullptr && (part == nullptr || part->prepared.load(std::memory_order_acquire) != 0)) return run();
   // Preparing needs the write hold, and so does an info, which takes a
@@ -687,8 +688,8 @@ int32_t extract_by_record(context* ctx, int32_t index, const char* data, extract
   *num_tokens = 0;
   // Whatever happens, the info holds this call only.
   if (int32_t rc = extract_info_reset(ctx, info); rc < 0) return rc;
-  extract_work_area* a = ctx->extract_work_area;
-  if (a == nullptr) return TQ_ERR_PART_MISSING;
+  extract_work_area* a = nullptr;
+  if (int32_t made = extract_work_area_get(ctx, &a); made != 0) return made;
   defn_rec* rec = nullptr;
   int32_t rc = defn_record_get_for_read(ctx, kDefnExtract, index, &rec);
   if (rc < 0) return rc;

@@ -11,6 +11,7 @@
 #include "core/krstr.h"
 #include "core/krzel.h"
 #include "guess/krgdef.h"
+#include "guess/krgsctx.h"
 #include "guess/krldef.h"
 #include "guess/krlscore.h"
 #include "kbstore/krlocload.h"
@@ -430,8 +431,8 @@ int32_t guess_locale_run(context* ctx, defn_rec* rec, const char* value, const u
                          guess_info* info) {
   *guessed = kGuessNoLocale;
   *best = 0;
-  guess_work_area* a = ctx->guess_work_area;
-  if (a == nullptr) return TQ_ERR_PART_MISSING;
+  guess_work_area* a = nullptr;
+  if (int32_t made = guess_work_area_get(ctx, &a); made != 0) return made;
   // With an info the whole guess holds the write hold: the info gives its
   // parsers back, and its solution copies take references to theirs.
   int32_t rc = info != nullptr ? shared_state_write_lock(ctx, ctx->shared) : 0;
@@ -473,9 +474,10 @@ namespace {
 
 int32_t guess_at(context* ctx, int32_t index, const char* data, const uint32_t* locales, const uint32_t* min_scores,
                  uint32_t count, uint32_t* guessed, uint32_t* score, guess_info* info) {
-  guess_work_area* a = ctx->guess_work_area;
-  if (a == nullptr) return TQ_ERR_PART_MISSING;
-  int32_t rc = strio_in_1024(ctx, data, a->given, kStrioConvert);
+  guess_work_area* a = nullptr;
+  int32_t rc = guess_work_area_get(ctx, &a);
+  if (rc != 0) return rc;
+  rc = strio_in_1024(ctx, data, a->given, kStrioConvert);
   if (rc < 0) return rc;
   defn_rec* rec = nullptr;
   if ((rc = defn_record_get_for_read(ctx, kDefnLocaleGuess, index, &rec)) < 0) return rc;

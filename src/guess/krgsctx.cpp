@@ -12,6 +12,10 @@ void lang_scratch_profile_free(context* ctx) {
   ctx->lang_scratch_profile = nullptr;
 }
 
+// A clone guesses with candidates and word flags of its own, made on its
+// first guess, and starts without a force-choice override.
+constexpr context_part kGuessWork = {"guess work area", guess_work_area_create, guess_work_area_free, nullptr, true};
+
 namespace {
 
 // Each part of the layer is one entry, made in this order and freed in
@@ -20,9 +24,7 @@ constexpr context_part kGuessParts[] = {
     {"guess layer", nullptr, nullptr, nullptr},
     // A clone scores into a profile of its own.
     {"language scratch profile", lang_scratch_profile_create, lang_scratch_profile_free, nullptr},
-    // A clone guesses with candidates and word flags of its own, and starts
-    // without a force-choice override.
-    {"guess work area", guess_work_area_create, guess_work_area_free, nullptr},
+    kGuessWork,
 };
 
 }  // namespace

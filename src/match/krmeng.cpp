@@ -9,6 +9,7 @@
 #include "core/krenc.h"
 #include "core/krerr.h"
 #include "core/krstr.h"
+#include "match/krmtctx.h"
 #include "match/krmtres.h"
 #include "parse/krpdef.h"
 #include "platform/nputf8.h"
@@ -218,7 +219,6 @@ void match_work_area_free(context* ctx) {
   ctx->match_work_area = nullptr;
 }
 
-match_work_area* match_work_area_of(context* ctx) { return ctx != nullptr ? ctx->match_work_area : nullptr; }
 
 // ---- Buckets and positions ----------------------------------------------------------------
 
@@ -560,8 +560,8 @@ int32_t match_slot_count_check(context* ctx, uint32_t count) {
 
 int32_t match_string_by_defn_index(context* ctx, int32_t index, const uint32_t* sens, uint32_t count,
                                    const char* input, uint32_t convert, char* const* codes, match_info* info) {
-  match_work_area* area = match_work_area_of(ctx);
-  if (area == nullptr) return TQ_ERR_PART_MISSING;
+  match_work_area* area = nullptr;
+  if (int32_t made = match_work_area_get(ctx, &area); made != 0) return made;
   if (area->depth != 0) return match_area_hold(area).refused(ctx);
   // The info tells of this call only, even when it is refused at once (as
   // a call run again under the write hold may be).
@@ -580,8 +580,8 @@ int32_t match_string_by_defn_index(context* ctx, int32_t index, const uint32_t* 
 int32_t match_parsed_by_defn_index(context* ctx, int32_t index, const uint32_t* sens, uint32_t count,
                                    const parse_token_slot* slots, uint32_t slot_count, uint32_t convert,
                                    char* const* codes, match_info* info) {
-  match_work_area* area = match_work_area_of(ctx);
-  if (area == nullptr) return TQ_ERR_PART_MISSING;
+  match_work_area* area = nullptr;
+  if (int32_t made = match_work_area_get(ctx, &area); made != 0) return made;
   if (area->depth != 0) return match_area_hold(area).refused(ctx);
   if (int32_t refused = match_slot_count_check(ctx, slot_count); refused < 0) return refused;
   if (info != nullptr) match_info_clear(info);

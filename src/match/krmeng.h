@@ -50,10 +50,10 @@ struct match_work_area {
   uint32_t depth;                        // runs in progress on this area (0 or 1)
 };
 
-// The context part: made with the context (-600), freed at teardown.
+// The context part: made on the first match (-600), freed at teardown;
+// match_work_area_get (match/krmtctx.h) obtains it.
 int32_t match_work_area_create(context* ctx);
 void match_work_area_free(context* ctx);
-match_work_area* match_work_area_of(context* ctx);
 
 // A run's claim on its work area for its lifetime. The engine is not
 // re-entrant on it (a scheme keyed by match codes must never reach it while

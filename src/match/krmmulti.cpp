@@ -8,6 +8,7 @@
 #include "core/krenc.h"
 #include "core/krerr.h"
 #include "match/krmdef.h"
+#include "match/krmtctx.h"
 #include "platform/npuchar.h"
 #include "resources/krchop.h"
 #include "resources/krwlst.h"
@@ -381,8 +382,8 @@ int32_t match_multicode_engine_run_parsed(defn_rec* rec, context* ctx, match_wor
 int32_t match_multicode_by_defn_index(context* ctx, int32_t index, const uint32_t* sens, uint32_t count,
                                       const char* input, uint32_t convert, match_multicode_entry* const* blocks,
                                       uint32_t* num, match_info* info) {
-  match_work_area* area = match_work_area_of(ctx);
-  if (area == nullptr) return TQ_ERR_PART_MISSING;
+  match_work_area* area = nullptr;
+  if (int32_t made = match_work_area_get(ctx, &area); made != 0) return made;
   if (area->depth != 0) return match_area_hold(area).refused(ctx);
   if (info != nullptr) match_info_clear(info);
   defn_rec* rec = nullptr;
@@ -400,8 +401,8 @@ int32_t match_multicode_parsed_by_defn_index(context* ctx, int32_t index, const 
                                              const parse_token_slot* slots, uint32_t slot_count,
                                              match_multicode_entry* const* blocks, uint32_t* num,
                                              match_info* info) {
-  match_work_area* area = match_work_area_of(ctx);
-  if (area == nullptr) return TQ_ERR_PART_MISSING;
+  match_work_area* area = nullptr;
+  if (int32_t made = match_work_area_get(ctx, &area); made != 0) return made;
   int32_t rc = match_slot_count_check(ctx, slot_count);
   if (rc < 0) return rc;
   defn_rec* rec = nullptr;

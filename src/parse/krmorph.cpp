@@ -6,6 +6,7 @@
 
 #include "core/krcaseloc.h"
 #include "core/krstr.h"
+#include "parse/krpsctx.h"
 #include "resources/krchpr.h"
 #include "resources/krctld.h"
 #include "resources/krregx.h"
@@ -584,9 +585,11 @@ int32_t morph_analyze(context* ctx, const morph_options_rec* opts, word_list* wo
   if (out != nullptr) *out = nullptr;
   if (ctx == nullptr || opts == nullptr || words == nullptr || out == nullptr) return TQ_ERR_ARGUMENT;
   if (!opts->set) return TQ_ERR_PARSER_UNBOUND;
-  if (ctx->morph_scratch == nullptr) return TQ_ERR_NO_MEMORY;
+  morph_scratch* scratch = nullptr;
+  const int32_t made = morph_scratch_get(ctx, &scratch);
+  if (made != 0) return made;
   try {
-    return analyze(ctx, ctx->morph_scratch, opts, words, flags, out, info);
+    return analyze(ctx, scratch, opts, words, flags, out, info);
   } catch (const std::bad_alloc&) {
     // Only the info's records reach the heap through the standard library.
     return TQ_ERR_NO_MEMORY;

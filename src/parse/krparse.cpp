@@ -12,6 +12,7 @@
 #include "parse/krmorph.h"
 #include "parse/krparser.h"
 #include "parse/krpdef.h"
+#include "parse/krpsctx.h"
 #include "platform/nputf8.h"
 #include "resources/krchop.h"
 #include "resources/krregx.h"
@@ -253,7 +254,13 @@ int32_t parse_engine_run(context* ctx, parse_scratch* sc, defn_rec* rec, const c
 
 int32_t parse_defn_run(context* ctx, defn_rec* rec, const char* text, parse_token_slot* slots, uint32_t* count,
                        parse_info* info) {
-  return parse_engine_run(ctx, ctx->parse_scratch, rec, text, slots, count, info);
+  parse_scratch* sc = nullptr;
+  const int32_t made = parse_scratch_get(ctx, &sc);
+  if (made != 0) {
+    *count = 0;
+    return made;
+  }
+  return parse_engine_run(ctx, sc, rec, text, slots, count, info);
 }
 
 // ---- Fillers ---------------------------------------------------------------------------
@@ -390,8 +397,9 @@ int32_t parse_by_index(context* ctx, int32_t index, const char* data, parse_toke
     strio_out_clear_n(ctx, tokens[i].value, sizeof tokens[i].value);
   }
   *num_tokens = 0;
-  parse_scratch* sc = ctx->parse_scratch;
-  if (sc == nullptr) return TQ_ERR_PART_MISSING;
+  parse_scratch* sc = nullptr;
+  const int32_t made = parse_scratch_get(ctx, &sc);
+  if (made != 0) return made;
   char text[kParseValueMax + 4];
   const int32_t input = strio_in_1024(ctx, data, text, kStrioConvert);
   if (input < 0) return input;

@@ -23,17 +23,25 @@ void parse_part_free(context* ctx) {
   ctx->parse_scratch = nullptr;
 }
 
-// Each work area of the layer is one entry, made in this order and freed in
+}  // namespace
+
+// Word analysis and the parse road make their scratch on their first run;
+// a clone parses into scratch of its own.
+constexpr context_part kMorphScratch = {"morph scratch", morph_part_create, morph_part_free, nullptr, true};
+constexpr context_part kParseScratch = {"parse scratch", parse_part_create, parse_part_free, nullptr, true};
+
+namespace {
+
+// Each part of the layer is one entry, made in this order and freed in
 // reverse. The first entry only marks where the layer's parts begin.
 constexpr context_part kParseParts[] = {
     {"parse layer", nullptr, nullptr, nullptr},
-    {"morph scratch", morph_part_create, morph_part_free, nullptr},
+    kMorphScratch,
     // A clone starts from its source's defaults and overrides.
     {"parse optimization settings", optp_part_create, optp_part_free, optp_part_clone},
     // The engines' runtimes are made on the first parse of each kind.
     {"parser runtimes", parser_runtimes_part_create, parser_runtimes_part_free, nullptr},
-    // A clone parses into scratch of its own.
-    {"parse scratch", parse_part_create, parse_part_free, nullptr},
+    kParseScratch,
 };
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "platform/npuchar.h"
 #include "platform/nputf8.h"
 #include "resources/krchpr.h"
+#include "resources/krrsctx.h"
 #include "resources/krvcld.h"
 #include "resources/krvocb.h"
 
@@ -423,8 +424,10 @@ int32_t chop_core(context* ctx, int32_t handle, const char* value, word_list* ou
   // The list is made first, so that the caller can free it on every path.
   int32_t rc = wordlist_init(ctx, out);
   if (rc < 0) return rc;
-  if (value == nullptr || ctx->chop_work == nullptr) return TQ_ERR_ARGUMENT;
-  chop_work* work = ctx->chop_work;
+  if (value == nullptr) return TQ_ERR_ARGUMENT;
+  chop_work* work = nullptr;
+  rc = chop_work_get(ctx, &work);
+  if (rc != 0) return rc;
   chopper_rec* rec = nullptr;
   rc = chopper_get_for_chop(ctx, handle, &rec);
   if (rc < 0) return rc;

@@ -9,6 +9,7 @@
 #include "core/krzel.h"
 #include "kbstore/krlock.h"
 #include "kbstore/krxml.h"
+#include "resources/krrsctx.h"
 
 namespace tq {
 
@@ -113,6 +114,8 @@ int32_t chopper_get(context* ctx, int32_t index, chopper_rec** out) {
 int32_t chopper_get_for_chop(context* ctx, int32_t handle, chopper_rec** out) {
   *out = nullptr;
   if (handle >= 0) return chopper_get(ctx, handle, out);
+  const int32_t made = chopper_builtins_get(ctx);
+  if (made != 0) return made;
   chopper_builtin* builtin = nullptr;
   if (handle == kChopperDefault || handle == kChopperWhitespace) {
     builtin = ctx->chopper_whitespace;

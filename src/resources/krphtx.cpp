@@ -12,6 +12,7 @@
 #include "kbstore/krlock.h"
 #include "kbstore/krlocl.h"
 #include "kbstore/krxml.h"
+#include "resources/krrsctx.h"
 
 namespace tq {
 
@@ -262,8 +263,11 @@ int32_t phonetx_load_by_name(context* ctx, const char* name, int32_t* index) {
 
 int32_t phonetx_run(context* ctx, const phonetx_rec* set, const char* input, char* output) {
   output[0] = '\0';
-  if (set == nullptr || ctx->phonetx_work == nullptr) return -1;
-  return px_run(ctx, &set->rules, ctx->phonetx_work, input, output, kPxOutputMax);
+  if (set == nullptr) return -1;
+  phonetx_work* work = nullptr;
+  const int32_t rc = phonetx_work_get(ctx, &work);
+  if (rc != 0) return rc;
+  return px_run(ctx, &set->rules, work, input, output, kPxOutputMax);
 }
 
 void phonetx_edit_session_free(context* ctx) {
@@ -383,10 +387,11 @@ int32_t phonetx_execute(context* ctx, int32_t index, const char* input, char* re
   phonetx_rec* rec = nullptr;
   int32_t rc = phonetx_get(ctx, index, &rec);
   if (rc != 0) return rc;
+  phonetx_work* work = nullptr;
+  rc = phonetx_work_get(ctx, &work);
+  if (rc != 0) return rc;
   char out[kPhonetxRunSize];
-  int32_t rc_run = ctx->phonetx_work != nullptr
-                       ? px_run(ctx, &rec->rules, ctx->phonetx_work, in, out, kPxOutputMax)
-                       : -1;
+  int32_t rc_run = px_run(ctx, &rec->rules, work, in, out, kPxOutputMax);
   if (rc_run < 0) return rc_run;
   // The caller's limit counts bytes of the session encoding, where the text
   // may be shorter or longer than in UTF-8: a result that does not fit is

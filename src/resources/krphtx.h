@@ -68,7 +68,7 @@ int32_t phonetx_edit_end(context* ctx, resource_slot* slot);
 int32_t phonetx_load_by_name(context* ctx, const char* name, int32_t* index);
 // Rewrites a UTF-8 text with a compiled set in the context's work area;
 // output holds kPhonetxRunSize bytes and is always terminated. The engine's
-// result: 0, 114, 115, or -1.
+// result: 0, 114, 115, or -1; -600 when the work area cannot be made.
 int32_t phonetx_run(context* ctx, const phonetx_rec* set, const char* input, char* output);
 
 // Frees the context's edit session (at teardown); NULL session is accepted.

@@ -15,6 +15,7 @@
 #include "core/krstr.h"
 #include "platform/npuchar.h"
 #include "platform/nputf8.h"
+#include "resources/krrsctx.h"
 
 namespace tq {
 
@@ -84,18 +85,28 @@ struct thread_work_holder {
 };
 thread_local thread_work_holder tl_work;
 
+// The context's work area, made on its first match (a failure recorded);
+// NULL when it cannot be made.
 regex_work* work_get(context* ctx) {
   if (ctx == nullptr) {
     if (tl_work.work == nullptr) tl_work.work = work_create();
     return tl_work.work;
   }
-  if (ctx->regex_work == nullptr) {
-    regex_work* work = work_create();
-    if (work == nullptr) return nullptr;
-    ctx->regex_work = &work->base;
-  }
-  return reinterpret_cast<regex_work*>(ctx->regex_work);
+  lazy_work* base = nullptr;
+  if (regex_work_get(ctx, &base) != 0) return nullptr;
+  return reinterpret_cast<regex_work*>(base);
 }
+
+}  // namespace
+
+int32_t regex_work_create(context* ctx) {
+  regex_work* work = work_create();
+  if (work == nullptr) return TQ_ERR_NO_MEMORY;
+  ctx->regex_work = &work->base;
+  return 0;
+}
+
+namespace {
 
 bool is_limit(int rc) {
   return rc == PCRE2_ERROR_MATCHLIMIT || rc == PCRE2_ERROR_DEPTHLIMIT || rc == PCRE2_ERROR_HEAPLIMIT ||

@@ -82,6 +82,10 @@ struct regexlib_rec {
 
 // ---- Elements ----------------------------------------------------------------------
 
+// Makes the context's regex work area (ctx->regex_work): match data, and the
+// limits and JIT stack of a match context. 0, or -600.
+int32_t regex_work_create(context* ctx);
+
 // Fills an element (zeroed or freed before): -802 for an empty or NULL regex
 // text; texts copied (NULL becomes ""); not compiled; encoding -1. -600.
 int32_t regexlib_element_create(regexlib_element* e, const char* regex, const char* sub, const char* notes,

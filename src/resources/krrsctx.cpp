@@ -4,6 +4,7 @@
 #include "resources/krchpr.h"
 #include "resources/krphtx.h"
 #include "resources/krpx.h"
+#include "resources/krregx.h"
 #include "resources/krsch.h"
 
 namespace tq {
@@ -27,20 +28,31 @@ void chop_part_free(context* ctx) {
   ctx->chop_work = nullptr;
 }
 
-// Made on the first regex match; it carries its own release.
+// It carries its own release.
 void regex_work_free(context* ctx) {
   if (ctx->regex_work != nullptr) ctx->regex_work->release(ctx->regex_work);
   ctx->regex_work = nullptr;
 }
 
+}  // namespace
+
+// The engines' work areas are made on their first run; a clone that never
+// chops, matches a regex or runs phonetics has none.
+constexpr context_part kPhonetxWork = {"phonetics work area", phonetx_part_create, phonetx_part_free, nullptr, true};
+constexpr context_part kChopWork = {"chopping work area", chop_part_create, chop_part_free, nullptr, true};
+constexpr context_part kBuiltinChoppers = {"built-in choppers", chopper_builtins_create, chopper_builtins_free,
+                                           nullptr, true};
+constexpr context_part kRegexWork = {"regex work area", regex_work_create, regex_work_free, nullptr, true};
+
+namespace {
+
 constexpr context_part kResourcesParts[] = {
     {"scheme scratch", scheme_scratch_create, scheme_scratch_free, nullptr},
-    {"phonetics work area", phonetx_part_create, phonetx_part_free, nullptr},
-    // The chopping work area first: the built-in choppers come after it.
-    {"chopping work area", chop_part_create, chop_part_free, nullptr},
-    {"built-in choppers", chopper_builtins_create, chopper_builtins_free, nullptr},
+    kPhonetxWork,
+    kChopWork,
+    kBuiltinChoppers,
     {"phonetics edit session", nullptr, phonetx_edit_session_free, nullptr},
-    {"regex work area", nullptr, regex_work_free, nullptr},
+    kRegexWork,
 };
 
 }  // namespace

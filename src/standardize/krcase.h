@@ -67,7 +67,7 @@ struct case_work {
   uint32_t ready;
 };
 
-// The context part: made with the context (-600), freed at teardown.
+// The context part: made on first use (-600), freed at teardown.
 int32_t case_work_area_create(context* ctx);
 void case_work_area_free(context* ctx);
 

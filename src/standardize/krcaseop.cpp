@@ -6,6 +6,7 @@
 #include "core/krenc.h"
 #include "core/krerr.h"
 #include "standardize/krcdef.h"
+#include "standardize/krstctx.h"
 
 namespace tq {
 
@@ -66,7 +67,9 @@ int32_t core_run(context* ctx, defn_rec* rec, const char* in, char* out, uint32_
     if (part == nullptr) return TQ_ERR_DEFN_INVALID;
     if (part->target_case != rule.mode) return wrong_target(ctx, rec, rule.msgno);
   }
-  if (ctx->case_work == nullptr) return TQ_ERR_PART_MISSING;
+  case_work* work = nullptr;
+  const int32_t made = case_work_get(ctx, &work);
+  if (made != 0) return made;
   char text[kCaseTextSize];
   // The input is bounded by the size too (one UTF-8 terminator inside). A
   // well-formed UTF-8 input is read where it lies.
@@ -77,12 +80,12 @@ int32_t core_run(context* ctx, defn_rec* rec, const char* in, char* out, uint32_
   // characters cased, cut between characters: in UTF-8 (or unconverted)
   // it goes straight to the caller, as the conversion out would copy it.
   if (rec == nullptr && ((convert & kStrioConvert) == 0 || ctx->session_encoding == kEncodingUtf8)) {
-    const int32_t rc = case_engine_run(ctx, nullptr, ctx->case_work, rule.mode, value, size, out, info);
+    const int32_t rc = case_engine_run(ctx, nullptr, work, rule.mode, value, size, out, info);
     if (rc < 0) return rc;
     return input > 0 ? input : 0;
   }
   char cased[kCaseTextSize];
-  const int32_t rc = case_engine_run(ctx, rec, ctx->case_work, rule.mode, value, size, cased, info);
+  const int32_t rc = case_engine_run(ctx, rec, work, rule.mode, value, size, cased, info);
   if (rc < 0) return rc;
   const int32_t output = strio_out(ctx, cased, out, size - term, convert);
   if (output < 0) return output;

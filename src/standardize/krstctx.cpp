@@ -5,16 +5,20 @@
 
 namespace tq {
 
+// Made on the engines' first runs: a clone cases with a work area of its
+// own and standardizes in slots of its own.
+constexpr context_part kCaseWork = {"case work area", case_work_area_create, case_work_area_free, nullptr, true};
+constexpr context_part kStdznWork = {"standardization work area", stdzn_work_area_create, stdzn_work_area_free,
+                                     nullptr, true};
+
 namespace {
 
 // Each work area of the layer is one entry, made in this order and freed in
 // reverse. The first entry only marks where the layer's parts begin.
 constexpr context_part kStandardizeParts[] = {
     {"standardize layer", nullptr, nullptr, nullptr},
-    // A clone cases with a work area of its own.
-    {"case work area", case_work_area_create, case_work_area_free, nullptr},
-    // A clone standardizes in slots of its own.
-    {"standardization work area", stdzn_work_area_create, stdzn_work_area_free, nullptr},
+    kCaseWork,
+    kStdznWork,
 };
 
 }  // namespace

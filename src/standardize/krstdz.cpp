@@ -14,6 +14,7 @@
 #include "standardize/krcaseop.h"
 #include "standardize/krcdef.h"
 #include "standardize/krsdef.h"
+#include "standardize/krstctx.h"
 #include "standardize/krtslot.h"
 
 namespace tq {
@@ -387,8 +388,9 @@ int32_t stdzn_value_run(context* ctx, int32_t index, const char* data, char* sta
   // The info tells of this call only, even when it is refused at once (as
   // a call run again under the write hold may be).
   info_reset(info);
-  stdzn_work_area* area = ctx->stdzn_work_area;
-  if (area == nullptr) return TQ_ERR_PART_MISSING;
+  stdzn_work_area* area = nullptr;
+  const int32_t made = stdzn_work_area_get(ctx, &area);
+  if (made != 0) return made;
   defn_rec* rec = nullptr;
   int32_t rc = defn_record_get_for_read(ctx, kDefnStdzn, index, &rec);
   if (rc < 0) return rc;
@@ -409,8 +411,9 @@ int32_t stdzn_parsed_value_run(context* ctx, int32_t index, const parse_token_sl
   // The info tells of this call only, even when it is refused at once (as
   // a call run again under the write hold may be).
   info_reset(info);
-  stdzn_work_area* area = ctx->stdzn_work_area;
-  if (area == nullptr) return TQ_ERR_PART_MISSING;
+  stdzn_work_area* area = nullptr;
+  const int32_t made = stdzn_work_area_get(ctx, &area);
+  if (made != 0) return made;
   if (count > kParseSlots) {
     TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 57, "'num_tokens' is more than 32.");
     return TQ_ERR_ARGUMENT;

@@ -36,7 +36,7 @@ struct stdzn_work_area {
   uint32_t ready;
 };
 
-// The context part: made with the context (-600), freed at teardown.
+// The context part: made on first use (-600), freed at teardown.
 int32_t stdzn_work_area_create(context* ctx);
 void stdzn_work_area_free(context* ctx);
 

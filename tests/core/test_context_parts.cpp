@@ -92,4 +92,49 @@ TEST(ContextParts, CopyUsesCloneWhereThereIsOne) {
   g_log.clear();
 }
 
+// A part left to first use: the walk neither makes it nor counts it for the
+// failure hook, context_part_make makes it, and a failure (injected or its
+// own) frees what it left, records the code and leaves the next call to try
+// again.
+int32_t make_late(tq_context*) { return g_log.push_back("+late"), g_fail_code; }
+void free_late(tq_context*) { g_log.push_back("-late"); }
+constexpr tq::context_part kLate = {"late", make_late, free_late, nullptr, true};
+constexpr tq::context_part kWithLate[] = {kLate, {"a", make_a, free_a, nullptr}};
+
+TEST(ContextParts, FirstUsePartsAreMadeOnlyWhenAsked) {
+  const tq::context_layer layers[] = {tq::core_context_parts(), kWithLate};
+  tq_context ctx;
+  tq::context_record_init(&ctx);
+  g_fail_code = 0;
+  tq::context_part_fail_at(tq::core_context_parts().size() + 1);
+  EXPECT_EQ(tq::context_parts_create(&ctx, layers), -600);  // "a", not "late"
+  tq::context_part_fail_at(0);
+  EXPECT_EQ(log_text(), "-a -late ");
+  tq::context_record_init(&ctx);
+  ASSERT_EQ(tq::context_parts_create(&ctx, layers), 0);
+  EXPECT_EQ(log_text(), "+a ");
+  struct Case {
+    uint32_t inject;
+    int32_t code;
+    const char* log;
+  };
+  const Case cases[] = {{1, -600, "-late "}, {0, -123, "+late -late "}, {0, 0, "+late "}};
+  for (const Case& c : cases) {
+    g_fail_code = c.inject == 0 ? c.code : 0;
+    tq::context_part_fail_at(c.inject);
+    EXPECT_EQ(tq::context_part_make(&ctx, kLate), c.code);
+    tq::context_part_fail_at(0);
+    EXPECT_EQ(log_text(), c.log);
+    if (c.code != 0) {
+      ASSERT_GT(ctx.errors.count, 0u);
+      EXPECT_EQ(ctx.errors.recs[ctx.errors.count - 1].code, c.code);
+      EXPECT_NE(std::string(ctx.errors.recs[ctx.errors.count - 1].text).find("late"), std::string::npos);
+    }
+  }
+  EXPECT_EQ(ctx.errors.count, 2u);
+  tq::context_parts_free(&ctx, layers);
+  EXPECT_EQ(log_text(), "-a -late ");
+  g_fail_code = 0;
+}
+
 }  // namespace
