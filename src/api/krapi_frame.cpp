@@ -35,11 +35,12 @@ int32_t invoke_caught(invoke_fn invoke, void* closure) noexcept {
   }
 }
 
-}  // namespace
-
+// A call refused the write hold (kRcNeedsWriteHold) while it read: clears
+// the error list, takes the write hold on top of the read hold the call
+// holds (if any), runs the implementation again from the beginning and
+// gives the write hold back. Nothing of the refused run stays: its messages
+// go, and the run again rewrites every output from the start.
 int32_t run_again_under_write_hold(context* ctx, invoke_fn invoke, void* closure) noexcept {
-  // Nothing of the refused run stays: its messages go, and the run again
-  // rewrites every output from the start.
   ctx->write_refused = 0;
   err_list_reset(ctx);
   int32_t rc = shared_state_write_lock_upgrade(ctx, ctx->shared);
@@ -50,6 +51,8 @@ int32_t run_again_under_write_hold(context* ctx, invoke_fn invoke, void* closure
   if (is_restart(rc)) rc = TQ_ERR_FAILED;
   return rc < 0 || released == 0 ? rc : released;
 }
+
+}  // namespace
 
 int32_t api_check_not_null(context* ctx, const char* file, uint32_t line, uint32_t flag,
                            const char* name, const void* value) {

@@ -46,13 +46,6 @@ using invoke_fn = int32_t (*)(void* closure);
 int32_t frame(context* ctx, const char* export_name, uint32_t hold, uint32_t edit,
               const checked_arg* checks, invoke_fn invoke, void* closure) noexcept;
 
-// A call refused the write hold (kRcNeedsWriteHold) while it read: clears
-// the error list, takes the write hold on top of the read hold the call
-// holds (if any), runs the implementation again from the beginning and
-// gives the write hold back. For the frame, and for an export written by
-// hand that can meet the refusal.
-int32_t run_again_under_write_hold(context* ctx, invoke_fn invoke, void* closure) noexcept;
-
 template <typename F>
 int32_t thunk(void* closure) {
   return (*static_cast<F*>(closure))();
