@@ -5,7 +5,6 @@
 // Fixed counts, short enough for every run of the sanitizer builds.
 #include <atomic>
 #include <chrono>
-#include <filesystem>
 #include <functional>
 #include <string>
 #include <thread>
@@ -18,7 +17,7 @@
 namespace {
 
 using tq_test::Context;
-using tq_test::TempDir;
+using tq_test::SampleKbCopy;
 using tq_test::Watchdog;
 
 constexpr int32_t kEnglish = 29000;
@@ -28,11 +27,9 @@ constexpr int32_t kGerman = 39000;
 constexpr int32_t kCopy = 103000;
 constexpr uint32_t kAllParts = 0xFFEu;
 
-// The sample knowledge base in `dir`, with the copy of English written
-// beside it.
-void write_kb(const TempDir& dir) {
-  namespace fs = std::filesystem;
-  fs::copy(TQ_SAMPLE_KB, dir.path(), fs::copy_options::recursive);
+// Writes the copy of English beside the others in a copy of the sample
+// knowledge base.
+void write_kb(const SampleKbCopy& dir) {
   Context ctx;
   tq_xmldoc* doc = nullptr;
   ASSERT_EQ(tq_xml_read(ctx, (dir / "locale" / "en.loc").string().c_str(), 1, &doc), 0)
@@ -47,7 +44,7 @@ void write_kb(const TempDir& dir) {
 
 // A context on that knowledge base with English loaded (and with it the
 // root locale and every resource), which stays loaded throughout.
-tq_context* open_kb(const TempDir& dir) {
+tq_context* open_kb(const SampleKbCopy& dir) {
   write_kb(dir);
   tq_context* ctx = nullptr;
   EXPECT_EQ(tq_init(&ctx, dir.str().c_str()), 0);
@@ -123,7 +120,7 @@ const char* const kValues[] = {"Dr. John Q. Smith Jr.", "Mary Ann Smith", "Smith
 
 TEST(CloneUnload, EnginesWhileAnotherCloneUnloadsTheirLocale) {
   Watchdog watchdog;
-  TempDir dir;
+  SampleKbCopy dir;
   tq_context* base = open_kb(dir);
   ASSERT_NE(base, nullptr);
 
@@ -213,7 +210,7 @@ int32_t use_german(tq_context* ctx) {
 
 TEST(CloneUnload, ClonesThatEachLoadUseAndUnloadTheSameLocale) {
   Watchdog watchdog;
-  TempDir dir;
+  SampleKbCopy dir;
   tq_context* base = open_kb(dir);
   ASSERT_NE(base, nullptr);
   constexpr int kClones = 4;
@@ -246,7 +243,7 @@ TEST(CloneUnload, ClonesThatEachLoadUseAndUnloadTheSameLocale) {
 // Each client load needs its own unload, whichever clone made it (one
 // context's count: LocaleLoad.ReferenceCounts).
 TEST(CloneUnload, EveryClientLoadIsCountedAcrossClones) {
-  TempDir dir;
+  SampleKbCopy dir;
   tq_context* a = open_kb(dir);
   ASSERT_NE(a, nullptr);
   // Two loads by one clone and one by another: the clone that holds the

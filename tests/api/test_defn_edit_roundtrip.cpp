@@ -3,7 +3,6 @@
 // definitions and datatypes are seen at the edit-mode indices 256 and up:
 // the datatype index of every kind, parse definitions that their users stop
 // naming, and setters of ranged numbers that the readers check.
-#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,16 +23,10 @@ constexpr uint32_t kEverything = TQ_LOAD_DATATYPES | TQ_LOAD_PARSE_DEFNS | TQ_LO
 // A copy of the sample knowledge base, open in edit mode with ENUSA (and so
 // EN) loaded whole.
 struct SampleEdit {
-  tq_test::TempDir dir;
+  tq_test::SampleKbCopy dir;
   Context ctx;
-  int32_t load_rc = 0;
-  SampleEdit() : ctx(copy(dir), true) {
-    load_rc = tq_zel_locale_load(ctx, kEnusa, kEverything);
-    EXPECT_EQ(load_rc, 0) << tq_test::error_list_text(ctx);
-  }
-  static const char* copy(const tq_test::TempDir& to) {
-    std::filesystem::copy(TQ_SAMPLE_KB, to.path(), std::filesystem::copy_options::recursive);
-    return to.path().c_str();
+  SampleEdit() : ctx(dir.path().c_str(), true) {
+    EXPECT_EQ(tq_zel_locale_load(ctx, kEnusa, kEverything), 0) << tq_test::error_list_text(ctx);
   }
   // EN written back to its file.
   int32_t write_en() {

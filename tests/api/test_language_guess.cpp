@@ -2,7 +2,6 @@
 // base's English, German, French and Turkish definitions: sentences that
 // are in none of the training texts score highest for their own language,
 // and the info reads back what a score did.
-#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -192,8 +191,7 @@ namespace {
 // The definitions' lists and settings edited through the family, in an
 // edit-mode context on a copy of the sample knowledge base.
 TEST(LangDefnExports, ListEditsSettingsAndTraining) {
-  tq_test::TempDir kb;
-  std::filesystem::copy(TQ_SAMPLE_KB, kb.path(), std::filesystem::copy_options::recursive);
+  tq_test::SampleKbCopy kb;
   Context ctx(kb.str().c_str(), true);
   ASSERT_TQ_OK(ctx, tq_zel_locale_load(ctx, kEn, TQ_LOAD_DATATYPES | TQ_LOAD_LANGUAGE_DEFNS));
   int32_t en = -1;
@@ -261,8 +259,7 @@ TEST(LangDefnExports, ListEditsSettingsAndTraining) {
 // afresh (right after a score of another text) under the same settings.
 // The models hold trigrams only: another window scores 0.
 TEST(LangDefnExports, ScoresBetweenEditsEqualScoresCountedAfresh) {
-  tq_test::TempDir kb;
-  std::filesystem::copy(TQ_SAMPLE_KB, kb.path(), std::filesystem::copy_options::recursive);
+  tq_test::SampleKbCopy kb;
   Context ctx(kb.str().c_str(), true);
   ASSERT_TQ_OK(ctx, tq_session_encoding_set(ctx, TQ_ENC_UTF8));
   ASSERT_TQ_OK(ctx, tq_zel_locale_load(ctx, kEn, TQ_LOAD_DATATYPES | TQ_LOAD_LANGUAGE_DEFNS));

@@ -38,6 +38,15 @@ class KbSandbox : public TempDir {
   explicit KbSandbox(const std::string& fixture);
 };
 
+#ifdef TQ_SAMPLE_KB
+// Copies the sample knowledge base (examples/kb, as the build makes it) into
+// a temporary folder, for tests that edit, write or add to it.
+class SampleKbCopy : public TempDir {
+ public:
+  SampleKbCopy() { std::filesystem::copy(TQ_SAMPLE_KB, path(), std::filesystem::copy_options::recursive); }
+};
+#endif
+
 std::string read_file(const std::filesystem::path& path);
 std::vector<std::string> read_lines(const std::filesystem::path& path);
 
