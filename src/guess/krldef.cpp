@@ -6,6 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <new>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "core/krerr.h"
 #include "core/krstr.h"
@@ -48,7 +51,7 @@ int32_t lists_release(context* ctx, lang_defn_kind_rec* part, int32_t keep_refs)
     const int32_t rc = ref.release(ctx);
     if (rc < 0 && first == 0) first = rc;
   };
-  for (rsrc_ref& s : part->schemes) drop(s);
+  for (lang_training_scheme& s : part->schemes) drop(s.ref);
   part->schemes.clear();
   part->schemes.shrink_to_fit();
   for (lang_known_regexlib& k : part->known) drop(k.lib);
@@ -166,29 +169,57 @@ int32_t read_schemes(read_state& s) {
       TQ_REPORT(s.ctx, TQ_ERR_INVALID_CONTENT, 1351, kColScheme, kKindName, s.rec->name, "<null>");
       return TQ_ERR_INVALID_CONTENT;
     }
-    rsrc_ref ref;
-    int32_t rc = rsrc_open(s.ctx, kRsrcScheme, name, options, &ref);
+    lang_training_scheme scheme;
+    int32_t rc = rsrc_open(s.ctx, kRsrcScheme, name, options, &scheme.ref);
     if (rc < 0) {
       TQ_REPORT(s.ctx, rc, 148, name, kKindName, s.rec->name);
       return rc;
     }
-    s.part->schemes.push_back(std::move(ref));  // reserved: cannot throw
+    s.part->schemes.push_back(std::move(scheme));  // reserved: cannot throw
   }
   return 0;
 }
 
 // ---- Writing ------------------------------------------------------------------------------
 
+// Every training scheme the definition holds, also those given back after
+// training: their names are what a load trains from again.
 int32_t write_schemes(context* ctx, xmldoc* el, const lang_defn_kind_rec* part) {
-  return rsrc_name_table_write(
-      ctx, el, kIncSchemes, kIncSchemes, kVersion, kRsrcScheme, {{kColScheme, kXmlColString}}, part->schemes,
-      [](const rsrc_ref& r) -> const rsrc_ref& { return r; },
-      [&](xmldoc* doc, const rsrc_ref&, char* name) {
-        xmldoc_field f{};
-        f.type = kXmlColString;
-        f.text = name;
-        return xmldoc_record_add(ctx, doc, "", nullptr, &f);
-      });
+  xmldoc* doc = nullptr;
+  int32_t rc = xmldoc_create(ctx, kIncSchemes, kVersion, &doc);
+  if (rc != 0) return rc;
+  rc = xmldoc_column_add(ctx, doc, kColScheme, kXmlColString);
+  for (const lang_training_scheme& scheme : part->schemes) {
+    if (rc < 0) break;
+    char name[kRsrcNameSize];
+    rc = lang_training_scheme_name(ctx, scheme, name, sizeof name);
+    if (rc < 0 || name[0] == '\0') continue;  // a slot with neither is nothing a reader could open
+    xmldoc_field f{};
+    f.type = kXmlColString;
+    f.text = name;
+    rc = xmldoc_record_add(ctx, doc, "", nullptr, &f);
+  }
+  return xmldoc_include_or_free(ctx, el, kIncSchemes, doc, rc);
+}
+
+// The names of the held training schemes, one per slot, taken before
+// anything gives them back.
+int32_t scheme_names_take(context* ctx, const defn_rec* rec, const lang_defn_kind_rec* part,
+                          std::vector<std::string>* names) {
+  try {
+    names->resize(part->schemes.size());
+    for (size_t i = 0; i < part->schemes.size(); ++i) {
+      const rsrc_ref& ref = part->schemes[i].ref;
+      if (!ref.held()) continue;
+      char name[kRsrcNameSize];
+      if (int32_t rc = rsrc_name_get(ctx, kRsrcScheme, ref.index(), name, sizeof name); rc < 0) return rc;
+      (*names)[i] = name;
+    }
+  } catch (const std::bad_alloc&) {
+    defn_memory_report(ctx, "Allocating memory for training schemes of lang defn %s.", rec->name);
+    return TQ_ERR_NO_MEMORY;
+  }
+  return 0;
 }
 
 // ---- Training -----------------------------------------------------------------------------
@@ -213,6 +244,16 @@ const char* lang_likelihood_name(uint32_t likelihood) {
 
 uint32_t lang_scheme_load_options(uint32_t options) {
   return kLangSchemeLoadOptions | ((options & kLangCaseSensitive) != 0 ? 0u : kLangSchemeCaseInsensitive);
+}
+
+int32_t lang_training_scheme_name(context* ctx, const lang_training_scheme& scheme, char* out, uint32_t size) {
+  if (out == nullptr || size == 0) return TQ_ERR_ARGUMENT;
+  if (scheme.ref.held()) {
+    out[0] = '\0';
+    return rsrc_name_get(ctx, kRsrcScheme, scheme.ref.index(), out, size);
+  }
+  str_copy_bounded(out, scheme.name.c_str(), size);
+  return 0;
 }
 
 // ---- Hooks ----------------------------------------------------------------------------------
@@ -273,7 +314,12 @@ int32_t lang_defn_kind_copy(context* ctx, const defn_rec* src, defn_rec* dst) {
   try {
     to->schemes.reserve(from->schemes.size());
     to->known.reserve(from->known.size());
-    rc = guess_ref_list_copy(ctx, from->schemes, &to->schemes);
+    for (const lang_training_scheme& s : from->schemes) {
+      lang_training_scheme& t = to->schemes.emplace_back();
+      t.name = s.name;
+      rc = s.ref.share(ctx, &t.ref);
+      if (rc < 0) break;
+    }
     if (rc >= 0) rc = guess_known_list_copy(ctx, from->known, &to->known);
   } catch (const std::bad_alloc&) {
     rc = TQ_ERR_NO_MEMORY;
@@ -325,7 +371,8 @@ int32_t lang_defn_train_held(context* ctx, defn_rec* rec) {
   model->window = part->window;
   const int32_t n = static_cast<int32_t>(part->window);
   int32_t codes[kNgramMaxCodes];
-  for (const rsrc_ref& ref : part->schemes) {
+  for (const lang_training_scheme& scheme : part->schemes) {
+    const rsrc_ref& ref = scheme.ref;
     if (!ref.held()) continue;
     scheme_rec* sch = nullptr;
     if (int32_t rc = scheme_get(ctx, ref.index(), &sch); rc < 0) return rc;
@@ -362,15 +409,20 @@ int32_t lang_defn_bind(context* ctx, defn_rec* rec) {
   } else if (part->trained.load(std::memory_order_acquire) != 0) {
     part->bound.store(1, std::memory_order_release);
   } else {
-    rc = lang_defn_train_held(ctx, rec);
+    // Nothing retrains outside edit mode: the schemes go back once trained,
+    // their names stay for the getters and the writer. The names are taken
+    // first, so that a failure leaves every scheme held.
+    std::vector<std::string> names;
+    if (ctx->edit_mode == 0) rc = scheme_names_take(ctx, rec, part, &names);
+    if (rc >= 0) rc = lang_defn_train_held(ctx, rec);
     if (rc >= 0 && ctx->edit_mode == 0) {
-      // Nothing retrains outside edit mode: the schemes go back at once.
-      for (rsrc_ref& s : part->schemes) {
-        const int32_t released = s.release(ctx);
+      for (size_t i = 0; i < part->schemes.size(); ++i) {
+        lang_training_scheme& s = part->schemes[i];
+        if (!s.ref.held()) continue;
+        s.name = std::move(names[i]);
+        const int32_t released = s.ref.release(ctx);
         if (released < 0 && rc >= 0) rc = released;
       }
-      part->schemes.clear();
-      part->schemes.shrink_to_fit();
     }
     if (rc >= 0) part->bound.store(1, std::memory_order_release);
   }

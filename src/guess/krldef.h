@@ -11,12 +11,15 @@
 // The model is trained at the first of: reading under option bit 22, the
 // first score (binding), the exported train operation, or, in edit mode, a
 // score after a change that left the model untrained. Outside edit mode
-// binding gives the training schemes back once the model is trained, so such
-// a definition cannot be retrained there.
+// binding gives the training schemes back once the model is trained (they
+// weigh about as much as the model, and nothing retrains there), but keeps
+// their names: the definition still holds them for its getters and its
+// writer, so that a locale written afterwards trains the same model again.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "core/krcorvel.h"
@@ -52,8 +55,15 @@ struct lang_known_regexlib {
   uint32_t likelihood = kLangLikelihoodMedium;
 };
 
+// A training scheme: its reference until binding outside edit mode gives it
+// back, then its name.
+struct lang_training_scheme {
+  rsrc_ref ref;      // kRsrcScheme
+  std::string name;  // set when ref was given back (the registry names a held one)
+};
+
 struct lang_defn_kind_rec {
-  std::vector<rsrc_ref> schemes;  // training schemes; an empty ref is a released slot
+  std::vector<lang_training_scheme> schemes;
   std::vector<lang_known_regexlib> known;
   uint32_t window = 3;
   uint32_t bias = kLangBiasEqual;
@@ -78,6 +88,10 @@ const char* lang_bias_name(uint32_t bias);
 const char* lang_likelihood_name(uint32_t likelihood);
 // The scheme load options for the definition's option word.
 uint32_t lang_scheme_load_options(uint32_t options);
+// The training scheme's name (UTF-8, at most size - 1 bytes): the
+// registry's while the scheme is held, else the name kept when it was
+// given back.
+int32_t lang_training_scheme_name(context* ctx, const lang_training_scheme& scheme, char* out, uint32_t size);
 
 // The kind's operations, lent to the definition store at context start.
 extern const defn_kind_ops kLangDefnKindOps;
@@ -96,8 +110,9 @@ int32_t lang_defn_kind_free(context* ctx, defn_rec* rec, int32_t keep_refs);
 // ---- Binding and training -------------------------------------------------------------------
 
 // Binds under the write hold (taken here, re-entrant): trains an untrained
-// model and, outside edit mode, gives the training schemes back. -704 when
-// the record is no longer a language definition of a loaded locale.
+// model and, outside edit mode, gives the training schemes back, keeping
+// their names. -704 when the record is no longer a language definition of a
+// loaded locale.
 int32_t lang_defn_bind(context* ctx, defn_rec* rec);
 // Trains the model from the training schemes under the write hold (taken
 // here): entries of exactly n code points, weight the standard's decimal

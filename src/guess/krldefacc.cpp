@@ -54,14 +54,19 @@ struct text_in {
   const char* c_str() const { return text.data(); }
 };
 
+// A name (UTF-8) out to the caller; out empty on failure.
+int32_t text_out(context* ctx, const char* name, char* out) {
+  const int32_t rc = strio_out_4096(ctx, name, out, kStrioConvert);
+  if (rc < 0) strio_out_clear(ctx, out);
+  return rc;
+}
+
 int32_t name_out(context* ctx, uint32_t kind, const rsrc_ref& ref, char* out) {
   char name[kRsrcNameSize] = "";
   if (ref.held()) {
     if (int32_t rc = rsrc_name_get(ctx, kind, ref.index(), name, sizeof name); rc < 0) return rc;
   }
-  const int32_t rc = strio_out_4096(ctx, name, out, kStrioConvert);
-  if (rc < 0) strio_out_clear(ctx, out);
-  return rc;
+  return text_out(ctx, name, out);
 }
 
 int32_t refuse_empty(context* ctx, const char* text, const char* what) {
@@ -97,7 +102,9 @@ int32_t tqx_lang_defn_training_scheme_info_get(context* ctx, int32_t index, uint
   lang_defn_kind_rec* part = nullptr;
   if (int32_t rc = part_for_read(ctx, index, &part); rc < 0) return rc;
   if (item >= part->schemes.size()) return TQ_ERR_INDEX;
-  return name_out(ctx, kRsrcScheme, part->schemes[item], sch_name);
+  char name[kRsrcNameSize];
+  const int32_t rc = lang_training_scheme_name(ctx, part->schemes[item], name, sizeof name);
+  return rc < 0 ? rc : text_out(ctx, name, sch_name);
 }
 
 int32_t tqx_lang_defn_training_scheme_info_set(context* ctx, int32_t index, uint32_t item, const char* sch_name) {
@@ -109,8 +116,10 @@ int32_t tqx_lang_defn_training_scheme_info_set(context* ctx, int32_t index, uint
     rsrc_ref fresh;
     int32_t orc = rsrc_open(ctx, kRsrcScheme, name.c_str(), lang_scheme_load_options(part->options), &fresh);
     if (orc < 0) return orc;
-    const int32_t released = part->schemes[item].release(ctx);
-    part->schemes[item] = std::move(fresh);
+    lang_training_scheme& slot = part->schemes[item];
+    const int32_t released = slot.ref.release(ctx);
+    slot.ref = std::move(fresh);
+    slot.name.clear();
     untrain(part);
     return released < 0 ? released : 0;
   });
@@ -120,8 +129,8 @@ int32_t tqx_lang_defn_training_scheme_info_set(context* ctx, int32_t index, uint
 int32_t tqx_lang_defn_training_schemes_delete_all(context* ctx, int32_t index) {
   return edit_part(ctx, index, [&](defn_rec*, lang_defn_kind_rec* part) -> int32_t {
     int32_t first = 0;
-    for (rsrc_ref& s : part->schemes) {
-      const int32_t rc = s.release(ctx);
+    for (lang_training_scheme& s : part->schemes) {
+      const int32_t rc = s.ref.release(ctx);
       if (rc < 0 && first == 0) first = rc;
     }
     part->schemes.clear();
@@ -136,8 +145,8 @@ int32_t tqx_lang_defn_training_scheme_add(context* ctx, int32_t index, const cha
   if (int32_t rc = refuse_empty(ctx, name.c_str(), "'sch_name' is empty."); rc < 0) return rc;
   const int32_t rc = edit_part(ctx, index, [&](defn_rec*, lang_defn_kind_rec* part) -> int32_t {
     part->schemes.reserve(part->schemes.size() + 1);
-    rsrc_ref fresh;
-    int32_t orc = rsrc_open(ctx, kRsrcScheme, name.c_str(), lang_scheme_load_options(part->options), &fresh);
+    lang_training_scheme fresh;
+    int32_t orc = rsrc_open(ctx, kRsrcScheme, name.c_str(), lang_scheme_load_options(part->options), &fresh.ref);
     if (orc < 0) return orc;
     part->schemes.push_back(std::move(fresh));  // reserved
     untrain(part);
@@ -283,9 +292,9 @@ int32_t tqx_lang_defn_options_set(context* ctx, int32_t index, uint32_t options)
       const uint32_t load = lang_scheme_load_options(options);
       int32_t rc = 0;
       for (size_t i = 0; i < part->schemes.size() && rc >= 0; ++i) {
-        if (!part->schemes[i].held()) continue;
+        if (!part->schemes[i].ref.held()) continue;
         char name[kRsrcNameSize];
-        rc = rsrc_name_get(ctx, kRsrcScheme, part->schemes[i].index(), name, sizeof name);
+        rc = rsrc_name_get(ctx, kRsrcScheme, part->schemes[i].ref.index(), name, sizeof name);
         if (rc >= 0) rc = rsrc_open(ctx, kRsrcScheme, name, load, &fresh[i]);
       }
       if (rc < 0) {
@@ -294,9 +303,9 @@ int32_t tqx_lang_defn_options_set(context* ctx, int32_t index, uint32_t options)
       }
       int32_t first = 0;
       for (size_t i = 0; i < part->schemes.size(); ++i) {
-        const int32_t released = part->schemes[i].release(ctx);
+        const int32_t released = part->schemes[i].ref.release(ctx);
         if (released < 0 && first == 0) first = released;
-        part->schemes[i] = std::move(fresh[i]);
+        part->schemes[i].ref = std::move(fresh[i]);
       }
       part->options = options;
       untrain(part);

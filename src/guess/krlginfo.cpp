@@ -44,9 +44,10 @@ int32_t training_weight(context* ctx, const language_guess_info* info, const cha
   int64_t sum = 0;
   if (rc == 0 && part == nullptr) rc = TQ_ERR_DEFN_INVALID;
   for (size_t i = 0; rc == 0 && i < part->schemes.size(); ++i) {
-    if (!part->schemes[i].held()) continue;
+    const rsrc_ref& ref = part->schemes[i].ref;
+    if (!ref.held()) continue;
     scheme_rec* sch = nullptr;
-    rc = scheme_get(ctx, part->schemes[i].index(), &sch);
+    rc = scheme_get(ctx, ref.index(), &sch);
     const char* standard = nullptr;
     if (rc == 0 && scheme_standard_get_by_data(ctx, sch, ngram, &standard) == 1 && standard != nullptr) {
       sum += std::strtol(standard, nullptr, 10);

@@ -2,6 +2,7 @@
 // base's English, German, French and Turkish definitions: sentences that
 // are in none of the training texts score highest for their own language,
 // and the info reads back what a score did.
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -300,20 +301,67 @@ TEST(LangDefnExports, ScoresBetweenEditsEqualScoresCountedAfresh) {
   }
 }
 
-TEST(LangDefnExports, OutsideEditModeTheSchemesGoAfterTheFirstScore) {
-  Context ctx(TQ_SAMPLE_KB);
-  ASSERT_TQ_OK(ctx, tq_zel_locale_load(ctx, kEn, TQ_LOAD_DATATYPES | TQ_LOAD_LANGUAGE_DEFNS));
-  int32_t en = -1;
-  ASSERT_EQ(tq_lang_defn_index_get_by_name(ctx, "English", &en), 0);
+// The training schemes a definition holds, as the getters report them.
+std::vector<std::string> training_schemes(tq_context* ctx, int32_t index) {
+  std::vector<std::string> names;
   uint32_t count = 0;
-  ASSERT_EQ(tq_lang_defn_training_scheme_count_get(ctx, en, &count), 0);
-  EXPECT_EQ(count, 1u);
-  int32_t score = -1;
-  ASSERT_EQ(tq_language_guess_score_by_index(ctx, en, "the weather", &score), 0);
-  ASSERT_EQ(tq_lang_defn_training_scheme_count_get(ctx, en, &count), 0);
-  EXPECT_EQ(count, 0u);
-  EXPECT_EQ(tq_lang_defn_train(ctx, en), -501);
-  EXPECT_EQ(tq_lang_defn_window_size_set(ctx, en, 3), -501);
+  EXPECT_EQ(tq_lang_defn_training_scheme_count_get(ctx, index, &count), 0);
+  for (uint32_t i = 0; i < count; ++i) {
+    char name[4096] = "";
+    EXPECT_EQ(tq_lang_defn_training_scheme_info_get(ctx, index, i, name), 0);
+    names.emplace_back(name);
+  }
+  return names;
+}
+
+// Outside edit mode a definition trains at its first score, by whichever
+// clone, and nothing retrains it there; it still holds its training
+// schemes: the getters report them and a locale written then keeps them,
+// so that the definitions score the same once loaded again.
+TEST(LangDefnExports, ScoredOutsideEditModeWrittenAndLoadedAgainScoresTheSame) {
+  tq_test::SampleKbCopy kb;
+  const char* const text = "Wir fahren morgen früh mit dem Zug nach Hamburg";
+  std::vector<std::string> schemes[4];
+  int32_t scores[4];
+  {
+    Context ctx(kb.str().c_str());
+    ASSERT_TQ_OK(ctx, tq_session_encoding_set(ctx, TQ_ENC_UTF8));
+    ASSERT_TQ_OK(ctx, tq_zel_locale_load(ctx, kEn, TQ_LOAD_DATATYPES | TQ_LOAD_LANGUAGE_DEFNS));
+    tq_context* made = nullptr;
+    ASSERT_EQ(tq_clone(ctx, &made), 0);
+    const std::unique_ptr<tq_context, decltype(&tq_close)> owned(made, &tq_close);
+    tq_context* clone = owned.get();
+    int32_t index = -1;
+    for (int d = 0; d < 4; ++d) {
+      ASSERT_EQ(tq_lang_defn_index_get_by_name(ctx, kLanguages[d], &index), 0);
+      schemes[d] = training_schemes(ctx, index);
+      ASSERT_EQ(schemes[d].size(), 1u) << kLanguages[d];
+      // English and French train in the clone.
+      tq_context* scorer = d % 2 == 0 ? clone : static_cast<tq_context*>(ctx);
+      ASSERT_EQ(tq_language_guess_score_by_index(scorer, index, text, &scores[d]), 0) << tq_test::error_list_text(scorer);
+      EXPECT_EQ(training_schemes(ctx, index), schemes[d]) << kLanguages[d];
+      EXPECT_EQ(training_schemes(clone, index), schemes[d]) << kLanguages[d];
+    }
+    EXPECT_GT(scores[1], 0);
+    EXPECT_EQ(tq_lang_defn_train(ctx, index), -501);
+    EXPECT_EQ(tq_lang_defn_window_size_set(ctx, index, 3), -501);
+    tq_lock_handle* lock = nullptr;
+    ASSERT_EQ(tq_lock_init(ctx, &lock), 0);
+    EXPECT_EQ(tq_lock_create(ctx, "en.loc", 7, lock, nullptr), 0);
+    EXPECT_EQ(tq_locale_write(ctx, kEn, lock), 0) << tq_test::error_list_text(ctx);
+    EXPECT_EQ(tq_lock_free(ctx, lock), 0);
+  }
+  Context ctx(kb.str().c_str());
+  ASSERT_TQ_OK(ctx, tq_session_encoding_set(ctx, TQ_ENC_UTF8));
+  ASSERT_TQ_OK(ctx, tq_zel_locale_load(ctx, kEn, TQ_LOAD_DATATYPES | TQ_LOAD_LANGUAGE_DEFNS));
+  for (int d = 0; d < 4; ++d) {
+    int32_t index = -1;
+    ASSERT_EQ(tq_lang_defn_index_get_by_name(ctx, kLanguages[d], &index), 0);
+    EXPECT_EQ(training_schemes(ctx, index), schemes[d]) << kLanguages[d];
+    int32_t score = -1;
+    EXPECT_EQ(tq_language_guess_score_by_index(ctx, index, text, &score), 0);
+    EXPECT_EQ(score, scores[d]) << kLanguages[d];
+  }
 }
 
 }  // namespace

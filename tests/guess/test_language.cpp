@@ -64,12 +64,16 @@ TEST(LanguageDefn, TrainingTakesEntriesOfTheWindowWithCountsOfAtLeastOne) {
   EXPECT_DOUBLE_EQ(part->model->score, std::log(5.0 / 257.0));
 }
 
+// Given back, each scheme leaves its name.
 TEST(LanguageDefn, BindingOutsideEditModeGivesTheSchemesBack) {
   LangKb kb;
   defn_rec* rec = kb.defn("EN3");
-  EXPECT_EQ(part_of(rec)->schemes.size(), 1u);
+  ASSERT_EQ(part_of(rec)->schemes.size(), 1u);
+  EXPECT_TRUE(part_of(rec)->schemes[0].ref.held());
   EXPECT_EQ(kb.score("EN3", "the"), 1000);
-  EXPECT_EQ(part_of(rec)->schemes.size(), 0u);
+  ASSERT_EQ(part_of(rec)->schemes.size(), 1u);
+  EXPECT_FALSE(part_of(rec)->schemes[0].ref.held());
+  EXPECT_EQ(part_of(rec)->schemes[0].name, "EN3");
   EXPECT_EQ(part_of(rec)->bound.load(), 1u);
   // Untrained again outside edit mode: nothing can retrain it.
   lang_defn_part(rec)->trained.store(0);
@@ -80,7 +84,8 @@ TEST(LanguageDefn, BindingOutsideEditModeGivesTheSchemesBack) {
 TEST(LanguageDefn, TrainedWhileReadingUnderOptionBit22) {
   LangKb eager(kOptPrepareOnRead);
   EXPECT_EQ(part_of(eager.defn("EN3"))->trained.load(), 1u);
-  EXPECT_EQ(part_of(eager.defn("EN3"))->schemes.size(), 0u);
+  ASSERT_EQ(part_of(eager.defn("EN3"))->schemes.size(), 1u);
+  EXPECT_FALSE(part_of(eager.defn("EN3"))->schemes[0].ref.held());
 }
 
 TEST(LanguageDefn, WritesItsSettingsAndLists) {
