@@ -234,20 +234,54 @@ int32_t read_excluded(read_state& s, const xmldoc* el) {
   return 0;
 }
 
+// The reader put each slot, and the unknown token, at the position of the
+// datatype token it names, while the parse and the accessors take slot p and
+// the unknown token as belonging to the definition's token p. Once the
+// tokens are read, each slot moves to the position of the definition's token
+// of its datatype token, and the unknown token with it, so that a definition
+// whose tokens are not in its datatype's order (names swapped, a token
+// deleted and added again) comes back as it was written. Slots of datatype
+// tokens that no definition token has follow in their order. Nothing moves
+// unless each token names a datatype token of its own.
+void nosol_follow_tokens(context* ctx, const defn_rec* rec, parse_defn_kind_rec* part) {
+  const uint32_t n = part->nosol.count();  // one per datatype token
+  const uint32_t t = rec->tokens.count();
+  if (n == 0 || t > n || n > kDtokMax) return;
+  int32_t order[kDtokMax];  // new position -> datatype position
+  bool taken[kDtokMax] = {};
+  for (uint32_t p = 0; p < t; ++p) {
+    const int32_t k = rec->tokens.items[p]->key;
+    if (k < 0 || static_cast<uint32_t>(k) >= n || taken[k]) return;
+    taken[k] = true;
+    order[p] = k;
+  }
+  uint32_t next = t;
+  for (uint32_t k = 0; k < n; ++k) {
+    if (!taken[k]) order[next++] = static_cast<int32_t>(k);
+  }
+  if (dtok_list_rearrange(ctx, &part->nosol, order, n) < 0) return;
+  for (uint32_t p = 0; p < n; ++p) {
+    if (part->unknown_token == order[p]) {
+      part->unknown_token = static_cast<int32_t>(p);
+      break;
+    }
+  }
+}
+
 int32_t prepare_locked(context* ctx, defn_rec* rec, parse_defn_kind_rec* part);
 
 // ---- Writing ------------------------------------------------------------------------
 
-// A slot's key is the position of its datatype token, so the slot is
-// written under that token's name, as the no-solution getters report it and
-// as the reader looks it up. The definition's own token at that position
-// is another one once a token before it was deleted. A slot whose key names
-// no datatype token any more could not be read back and is not written.
-int32_t write_nosol_slot(context* ctx, xmldoc* el, const defn_token_owner& owner, const dtok_rec* slot) {
+// Slot p is written under the name of the datatype token that names it
+// (parse_nosol_key), as the no-solution getters report it; the reader looks
+// that name up and, once the tokens are read, puts the slot back at the
+// position of the definition's token of that datatype token. A slot named
+// by no datatype token could not be read back and is not written.
+int32_t write_nosol_slot(context* ctx, xmldoc* el, const defn_token_owner& owner, int32_t key, const dtok_rec* slot) {
   const parse_token_kind_rec* block = parse_token_part(slot);
   if (block == nullptr || block->count == 0) return 0;
-  if (slot->key < 0 || static_cast<uint32_t>(slot->key) >= owner.owner.datatype_token_count) return 0;
-  const char* name = owner.datatype_tokens[slot->key];
+  if (key < 0 || static_cast<uint32_t>(key) >= owner.owner.datatype_token_count) return 0;
+  const char* name = owner.datatype_tokens[key];
   xmldoc* doc = nullptr;
   int32_t rc = xmldoc_create(ctx, kNosolToken, kVersion, &doc);
   if (rc != 0) return rc;
@@ -262,6 +296,18 @@ int32_t write_nosol_slot(context* ctx, xmldoc* el, const defn_token_owner& owner
   if (rc >= 0) rc = xmldoc_include_add(ctx, el, kNosolToken, kXmlIncludeInline, doc);
   if (rc < 0) xml_free(ctx, doc);
   return rc < 0 ? rc : 0;
+}
+
+// The unknown token is named as its slot is, so that the reader puts it back
+// at the same position; a token that names no datatype token keeps its own
+// name (which the reader refuses, as it refuses that token).
+int32_t write_unknown_token(context* ctx, xmldoc* el, const defn_rec* rec, const defn_token_owner& owner,
+                            int32_t position) {
+  const int32_t key = parse_nosol_key(rec, position, -1);
+  const char* name = key >= 0 && static_cast<uint32_t>(key) < owner.owner.datatype_token_count
+                         ? owner.datatype_tokens[key]
+                         : rec->tokens.items[static_cast<size_t>(position)]->name;
+  return xmldoc_prop_add(ctx, el, kPropUnknown, name);
 }
 
 int32_t write_excluded(context* ctx, xmldoc* el, const parse_defn_kind_rec* part) {
@@ -388,17 +434,14 @@ int32_t parse_defn_kind_write(context* ctx, xmldoc* element, const defn_rec* rec
   if (rc >= 0) rc = xmldoc_prop_add(ctx, element, kPropGrammar, grammar_name);
   if (rc >= 0) rc = cat_regexlib_list_write(ctx, element, part->cat_regexlibs, kTypeCatList, kIncCatList, kVersion);
   if (rc >= 0) rc = optp_xml_write(ctx, element, &part->opt);
-  if (rc >= 0 && part->unknown_token >= 0 && static_cast<uint32_t>(part->unknown_token) < rec->tokens.count()) {
-    rc = xmldoc_prop_add(ctx, element, kPropUnknown,
-                         rec->tokens.items[static_cast<size_t>(part->unknown_token)]->name);
-  }
-  if (rc >= 0 && part->nosol.count() != 0) {
-    defn_token_owner owner{};
-    rc = defn_token_owner_get(ctx, rec, &owner);
-    for (const auto& slot : part->nosol.items) {
-      if (rc < 0) break;
-      rc = write_nosol_slot(ctx, element, owner, slot.get());
-    }
+  const bool unknown = part->unknown_token >= 0 && static_cast<uint32_t>(part->unknown_token) < rec->tokens.count();
+  defn_token_owner owner{};
+  if (rc >= 0 && (unknown || part->nosol.count() != 0)) rc = defn_token_owner_get(ctx, rec, &owner);
+  if (rc >= 0 && unknown) rc = write_unknown_token(ctx, element, rec, owner, part->unknown_token);
+  for (uint32_t p = 0; rc >= 0 && p < part->nosol.count(); ++p) {
+    const dtok_rec* slot = part->nosol.items[p].get();
+    const int32_t key = slot->key < 0 ? -1 : parse_nosol_key(rec, static_cast<int32_t>(p), slot->key);
+    rc = write_nosol_slot(ctx, element, owner, key, slot);
   }
   if (rc >= 0) rc = write_excluded(ctx, element, part);
   return rc < 0 ? rc : 0;
@@ -465,6 +508,7 @@ int32_t parse_defn_kind_validate(context* ctx, defn_rec* rec) {
     if (result == 0) result = TQ_ERR_NOTHING_TO_DO;
   }
   if (rec->datatype < 0) return result;
+  nosol_follow_tokens(ctx, rec, part);
   defn_token_owner owner{};
   int32_t rc = defn_token_owner_get(ctx, rec, &owner);
   if (rc < 0) return rc;
@@ -566,6 +610,14 @@ int32_t parse_defn_prepare_held(context* ctx, defn_rec* rec) {
 
 int32_t parse_defn_prepare(context* ctx, defn_rec* rec) {
   return defn_run_under_write_hold(ctx, rec, kDefnParse, parse_defn_prepare_held);
+}
+
+int32_t parse_nosol_key(const defn_rec* rec, int32_t p, int32_t own_key) {
+  if (p >= 0 && static_cast<uint32_t>(p) < rec->tokens.count()) {
+    const int32_t key = rec->tokens.items[static_cast<size_t>(p)]->key;
+    if (key >= 0) return key;
+  }
+  return own_key;
 }
 
 // A no-solution slot without categories fills nothing and is not written

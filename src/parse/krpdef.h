@@ -131,6 +131,12 @@ int32_t parse_defn_prepare(context* ctx, defn_rec* rec);
 // The same for a caller that holds the write hold and knows the record is
 // still loaded (the locale reader, a parse that re-checked it).
 int32_t parse_defn_prepare_held(context* ctx, defn_rec* rec);
+// The datatype position that names no-solution slot p, and the unknown
+// token at p, in files and getters: the key of the definition's token at p,
+// so that a slot goes with the token whose output it fills (after two
+// tokens swapped names too); past the tokens, or for a token that names no
+// datatype token, own_key.
+int32_t parse_nosol_key(const defn_rec* rec, int32_t p, int32_t own_key);
 // 1 when the definition has no-solution tokens, else 0.
 int32_t parse_defn_has_nosol_tokens(const defn_rec* rec);
 

@@ -474,13 +474,15 @@ int32_t tqx_parse_defn_nosol_token_info_get(context* ctx, int32_t index, int32_t
   if (slot < 0 || static_cast<uint32_t>(slot) >= part->nosol.count()) return TQ_ERR_INDEX;
   const dtok_rec* s = part->nosol.items[static_cast<size_t>(slot)].get();
   if (s->key < 0) return 0;
-  // The slot's name is its datatype token's.
+  // The slot's name is the datatype token of the token it belongs to, as the
+  // writer names it.
   defn_token_owner owner;
   rc = defn_token_owner_get(ctx, rec, &owner);
   if (rc < 0) return rc;
-  if (static_cast<uint32_t>(s->key) >= owner.owner.datatype_token_count) return TQ_ERR_INDEX;
+  const int32_t key = parse_nosol_key(rec, slot, s->key);
+  if (static_cast<uint32_t>(key) >= owner.owner.datatype_token_count) return TQ_ERR_INDEX;
   *num_cats = slot_cat_count(s);
-  return text_out(ctx, owner.datatype_tokens[s->key], name, kNameOut);
+  return text_out(ctx, owner.datatype_tokens[key], name, kNameOut);
 }
 
 int32_t tqx_parse_defn_nosol_token_cat_info_get(context* ctx, int32_t index, int32_t slot, int32_t cat, char* abbr,

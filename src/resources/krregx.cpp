@@ -207,8 +207,11 @@ void flush_segment(bounded_text* seg, bounded_text* out, case_state* cs) {
 }
 
 // Builds the replacement of one match from the substitution text into out.
-void substitute(const char* sub, const char* subject, const size_t* ov, int32_t pairs, bounded_text* out,
-                case_state* cs) {
+// Each replacement starts with a clear case state: a \U or \L left open, or
+// a \u with nothing after it, ends with the replacement it stands in, so the
+// next match's replacement (and the text between matches) is not recased.
+void substitute(const char* sub, const char* subject, const size_t* ov, int32_t pairs, bounded_text* out) {
+  case_state cs;
   char seg_buf[kRegexResultSize];
   seg_buf[0] = '\0';
   bounded_text seg{seg_buf, 0, kRegexResultMax};
@@ -226,38 +229,38 @@ void substitute(const char* sub, const char* subject, const size_t* ov, int32_t 
             (g == 0 || ov[2 * g + 1] > ov[2 * g])) {
           seg.append(subject + ov[2 * g], ov[2 * g + 1] - ov[2 * g]);
         }
-        cs->clear_marks();
+        cs.clear_marks();
       } else if (c == 'U' || c == 'L' || c == 'E' || c == 'u' || c == 'l') {
-        flush_segment(&seg, out, cs);
+        flush_segment(&seg, out, &cs);
         switch (c) {
           case 'U':
-            cs->upper_all = true;
-            cs->lower_all = cs->upper_next = cs->lower_next = false;
-            cs->u_just_set = true;
-            cs->l_just_set = false;
+            cs.upper_all = true;
+            cs.lower_all = cs.upper_next = cs.lower_next = false;
+            cs.u_just_set = true;
+            cs.l_just_set = false;
             break;
           case 'L':
-            cs->lower_all = true;
-            cs->upper_all = cs->upper_next = cs->lower_next = false;
-            cs->l_just_set = true;
-            cs->u_just_set = false;
+            cs.lower_all = true;
+            cs.upper_all = cs.upper_next = cs.lower_next = false;
+            cs.l_just_set = true;
+            cs.u_just_set = false;
             break;
           case 'E':
-            *cs = case_state{};
+            cs = case_state{};
             break;
           case 'u':
-            if (!(cs->lower_all && !cs->l_just_set)) {
-              cs->upper_next = true;
-              cs->lower_next = false;
+            if (!(cs.lower_all && !cs.l_just_set)) {
+              cs.upper_next = true;
+              cs.lower_next = false;
             }
-            cs->clear_marks();
+            cs.clear_marks();
             break;
           default:  // 'l'
-            if (!(cs->upper_all && !cs->u_just_set)) {
-              cs->lower_next = true;
-              cs->upper_next = false;
+            if (!(cs.upper_all && !cs.u_just_set)) {
+              cs.lower_next = true;
+              cs.upper_next = false;
             }
-            cs->clear_marks();
+            cs.clear_marks();
             break;
         }
       } else if (c == '\\') {
@@ -265,17 +268,17 @@ void substitute(const char* sub, const char* subject, const size_t* ov, int32_t 
         escape = true;
       } else {
         seg.append(sub + i, n);
-        cs->clear_marks();
+        cs.clear_marks();
       }
     } else if (c == '\\') {
       escape = true;
     } else {
       seg.append(sub + i, n);
-      cs->clear_marks();
+      cs.clear_marks();
     }
     i += n;
   }
-  flush_segment(&seg, out, cs);
+  flush_segment(&seg, out, &cs);
 }
 
 }  // namespace
@@ -428,7 +431,6 @@ int32_t regexlib_element_replace(context* ctx, const regexlib_element* e, const 
   char buf[kRegexResultSize];
   buf[0] = '\0';
   bounded_text out{buf, 0, kRegexResultMax};
-  case_state cs;
   size_t pos = 0;
   int32_t matched = 0;
   // The first match, from offset 0, checks the whole subject's UTF-8; the
@@ -459,7 +461,7 @@ int32_t regexlib_element_replace(context* ctx, const regexlib_element* e, const 
       kept = char_bytes_at(subject, ms, length);
       next = ms + kept;
     }
-    substitute(sub, subject, ov, rc, &out, &cs);
+    substitute(sub, subject, ov, rc, &out);
     if (kept > 0) out.append(subject + ms, kept);
     pos = next;
     if (next >= length) break;

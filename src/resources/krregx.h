@@ -121,7 +121,8 @@ int32_t regexlib_subject_check(context* ctx, const char* subject, size_t length)
 // (kRegexResultSize bytes). 0 when nothing matched (result untouched); 1
 // when something matched (result = the rewritten text, at most 1,024 bytes,
 // cut between characters); negative when a match failed (-601, -600;
-// result untouched).
+// result untouched). Each match's replacement starts with no case escape in
+// force; the text between matches is copied as it is.
 int32_t regexlib_element_replace(context* ctx, const regexlib_element* e, const char* subject, char* result);
 
 // ---- Libraries -----------------------------------------------------------------------

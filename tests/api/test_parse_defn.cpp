@@ -621,21 +621,39 @@ std::vector<std::string> nosol_view(tq_context* ctx, int32_t index) {
   return view;
 }
 
+// "rc: value|value|..." of a parse by the definition.
+std::string parsed(tq_context* ctx, int32_t index, const char* value) {
+  std::vector<tq_parse_token> tokens(TQ_PARSE_TOKENS);
+  uint32_t n = 0;
+  std::string out = std::to_string(tq_parse_by_index(ctx, index, value, tokens.data(), &n)) + ":";
+  for (uint32_t i = 0; i < n; ++i) out += std::string(i == 0 ? " " : "|") + tokens[i].value;
+  return out;
+}
+
 }  // namespace
 
-// The no-solution slots are written under the names their getters report,
-// after a token before them was deleted and after their datatype token was
-// renamed, so that a write and a read keep each slot with its categories.
+// The no-solution slots and the unknown token are written under the names
+// their getters report and come back at the same token positions: after a
+// token before them was deleted (and added again at the end), after two
+// tokens swapped names, and after their datatype token was renamed. A value
+// without a parse solution then parses as before the write, where the
+// definition comes back usable (tokens that no longer match the datatype
+// leave it not valid).
 TEST(ParseDefnExports, NoSolutionSlotsSurviveTokenEditsThroughAWrite) {
   const struct {
     const char* edit;
-    int32_t token;  // the definition token deleted, or the datatype token renamed
+    int32_t token;  // the definition token deleted or swapped with the next, or the datatype token renamed
     std::vector<std::string> view;
+    const char* unknown;
   } cases[] = {
-      {"delete", 0, {"Family Name: FAMILY", "Given Name: GIVEN", "Suffix: SUFFIX"}},
-      {"delete", 2, {"Family Name: FAMILY", "Given Name: GIVEN", "Prefix: PREFIX", "Suffix: SUFFIX"}},
-      {"delete", 3, {"Given Name: GIVEN", "Prefix: PREFIX", "Suffix: SUFFIX"}},
-      {"rename", 3, {"Given Name: GIVEN", "Prefix: PREFIX", "Suffix: SUFFIX", "Surname: FAMILY"}},
+      {"delete", 0, {"Family Name: FAMILY", "Given Name: GIVEN", "Suffix: SUFFIX"}, "Middle Name@1"},
+      {"delete", 2, {"Family Name: FAMILY", "Given Name: GIVEN", "Prefix: PREFIX", "Suffix: SUFFIX"}, "@0"},
+      {"delete", 3, {"Given Name: GIVEN", "Prefix: PREFIX", "Suffix: SUFFIX"}, "Middle Name@2"},
+      {"readd", 0, {"Family Name: FAMILY", "Given Name: GIVEN", "Suffix: SUFFIX"}, "Middle Name@1"},
+      {"readd", 1, {"Family Name: FAMILY", "Prefix: PREFIX", "Suffix: SUFFIX"}, "Middle Name@1"},
+      {"rename", 3, {"Given Name: GIVEN", "Prefix: PREFIX", "Suffix: SUFFIX", "Surname: FAMILY"}, "Middle Name@2"},
+      {"swap", 1, {"Family Name: FAMILY", "Middle Name: GIVEN", "Prefix: PREFIX", "Suffix: SUFFIX"}, "Given Name@2"},
+      {"swap", 2, {"Given Name: GIVEN", "Middle Name: FAMILY", "Prefix: PREFIX", "Suffix: SUFFIX"}, "Family Name@2"},
   };
   for (const auto& k : cases) {
     SCOPED_TRACE(std::string(k.edit) + " " + std::to_string(k.token));
@@ -643,13 +661,22 @@ TEST(ParseDefnExports, NoSolutionSlotsSurviveTokenEditsThroughAWrite) {
     tq_context* ctx = kb.ctx();
     int32_t index = -1, dt = -1;
     ASSERT_EQ(tq_parse_defn_index_get_by_name(ctx, "Name", &index), 0);
-    if (std::string(k.edit) == "delete") {
+    const std::string edit = k.edit;
+    const std::vector<std::string> names = token_names(ctx, "Name");
+    if (edit == "delete" || edit == "readd") {
       ASSERT_TQ_OK(ctx, tq_parse_defn_token_delete(ctx, index, k.token));
+      int32_t at = -1;
+      if (edit == "readd") ASSERT_TQ_OK(ctx, tq_parse_defn_token_add(ctx, index, names[k.token].c_str(), &at));
+    } else if (edit == "swap") {
+      ASSERT_TQ_OK(ctx, tq_parse_defn_token_name_set(ctx, index, k.token, names[k.token + 1].c_str()));
+      ASSERT_TQ_OK(ctx, tq_parse_defn_token_name_set(ctx, index, k.token + 1, names[k.token].c_str()));
     } else {
       ASSERT_EQ(tq_parse_defn_datatype_index_get(ctx, index, &dt), 0);
       ASSERT_TQ_OK(ctx, tq_datatype_token_value_set(ctx, dt, k.token, "Surname"));
     }
     ASSERT_EQ(nosol_view(ctx, index), k.view);
+    ASSERT_EQ(unknown_token(ctx, index), k.unknown);
+    const std::string before = parsed(ctx, index, "Smith Zed Q. Jr. Dr.");
     ASSERT_TQ_OK(ctx, tq_locale_write(ctx, tq_test::kParseKbLocale, kb.lock()));
 
     Context again(kb.dir().string().c_str());
@@ -659,5 +686,8 @@ TEST(ParseDefnExports, NoSolutionSlotsSurviveTokenEditsThroughAWrite) {
         << tq_test::error_list_text(again);
     ASSERT_EQ(tq_parse_defn_index_get_by_name(again, "Name", &index), 0);
     EXPECT_EQ(nosol_view(again, index), k.view) << tq_test::error_list_text(again);
+    EXPECT_EQ(unknown_token(again, index), k.unknown);
+    const bool usable = edit == "readd" || edit == "swap";
+    EXPECT_EQ(parsed(again, index, "Smith Zed Q. Jr. Dr."), usable ? before : "-704:");
   }
 }

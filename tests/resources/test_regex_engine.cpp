@@ -50,6 +50,12 @@ TEST(RegexEngine, GroupsAndCaseEscapes) {
   EXPECT_EQ(replace(ctx, {{"([A-Za-z]+)", "\\L\\u\\1"}}, "mCDONALD").second, "MCDONALD");
   // \u after \L with something between applies no more than the \L.
   EXPECT_EQ(replace(ctx, {{"([a-z]+) ([a-z]+)", "\\Lx\\u\\1 \\2"}}, "ab cd").second, "xab cd");
+  // Case escapes end with the replacement of their match: the \L of one
+  // match neither lowers the next match's replacement nor stops its \u, and
+  // the text between matches is copied as it is.
+  EXPECT_EQ(replace(ctx, {{"\\b(\\w)(\\w*)", "\\u\\1\\L\\2"}}, "aBC dEF").second, "Abc Def");
+  EXPECT_EQ(replace(ctx, {{"b", "\\U\\0x"}}, "bcb").second, "BXcBX");
+  EXPECT_EQ(replace(ctx, {{"(b)", "\\1\\u"}}, "bcb").second, "bcb");
   // \E ends \U; \l lowers only the first character of the next segment.
   EXPECT_EQ(replace(ctx, {{"([a-z]+)", "\\U\\1\\Ex\\l\\1"}}, "ab").second, "ABxab");
   // \E ends a case range; upper-casing is full (sharp s).
