@@ -3,9 +3,10 @@
 #
 #   check_tools.sh KIND PROGRAM SOURCE_DIR BUILT_KB SCRATCH
 #
-# KIND kbbuild: bad roots and sources to tq_kbbuild (PROGRAM). Each case
-# gives the exit status it expects and a fragment its standard error and
-# one its output must hold.
+# KIND example: bad input to the example client (PROGRAM tq_example);
+# kbbuild: bad roots and sources to tq_kbbuild. Each case gives the exit
+# status it expects and a fragment its standard error and one its output
+# must hold.
 set -u
 kind=$1 program=$2 source_dir=$3 kb=$4 scratch=$5
 failures=0
@@ -35,6 +36,30 @@ expect() {
 line_of() { printf 'John Smith%*s\n' $(($1 - 10)) ''; }
 
 case $kind in
+example)
+  # Every line the engines cannot take whole is reported with its number
+  # and skipped; the other lines and the extraction sentence still come.
+  { head -c 1000000 /dev/zero | tr '\0' q; printf '\nMary Smith\n'; } >in
+  expect long-line 1 "stdin:1: skipped: 1000000 bytes" "Mary Smith" -- "$program" -
+  if grep -q qqqq stdout; then echo "FAILED long-line: a part of the long line was parsed"; failures=$((failures + 1)); fi
+  { line_of 1024; line_of 1025; } >in
+  expect longest-line 1 "stdin:2: skipped: 1025 bytes" "Family Name  Smith" -- "$program" -
+  printf 'J\xe9r\xf4me Smith\nAnn Lee\r\n' >in
+  expect not-utf8 1 "stdin:1: skipped: not valid UTF-8" "Given Name   Ann" -- "$program" -
+  printf 'John\0Smith\n' >in
+  expect nul-byte 1 "stdin:1: skipped: holds a NUL byte" "Acme Corp" -- "$program" -
+  head -c 20000 "$program" >binary
+  expect binary-file 1 "lines skipped" "" -- "$program" binary
+  expect names 0 "" "John Smith joined Acme Corp on Monday." -- "$program"
+  expect help 0 "" "usage:" -- "$program" --help
+  expect short-help 0 "" "usage:" -- "$program" -h
+  expect bad-option 2 "usage:" "" -- "$program" -x
+  expect missing-file 1 "cannot open no-such-file: No such file or directory" "" -- "$program" no-such-file
+  expect folder-as-file 1 "cannot read .: Is a directory" "" -- "$program" .
+  expect kb-sources 1 "holds the sources of a knowledge base" "" -- "$program" -k "$source_dir/examples/kb"
+  grep -qF "tq_kbbuild $source_dir/examples/kb OUTPUT_ROOT" stderr ||
+    { echo "FAILED kb-sources: no tq_kbbuild command given"; failures=$((failures + 1)); }
+  ;;
 kbbuild)
   mkdir empty src src/locale src/vocab
   cp "$source_dir/examples/kb/locale/en.loc.xml" src/locale/
