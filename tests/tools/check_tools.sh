@@ -4,9 +4,10 @@
 #   check_tools.sh KIND PROGRAM SOURCE_DIR BUILT_KB SCRATCH
 #
 # KIND example: bad input to the example client (PROGRAM tq_example);
-# kbbuild: bad roots and sources to tq_kbbuild. Each case gives the exit
-# status it expects and a fragment its standard error and one its output
-# must hold.
+# kbbuild: bad roots and sources to tq_kbbuild; first: README's first
+# client is examples/first.c (PROGRAM tq_first), and what it prints on the
+# built sample knowledge base BUILT_KB. Each case gives the exit status it
+# expects and a fragment its standard error and one its output must hold.
 set -u
 kind=$1 program=$2 source_dir=$3 kb=$4 scratch=$5
 failures=0
@@ -79,6 +80,16 @@ kbbuild)
   expect built 0 "" "1 files written into kept" -- "$program" src kept
   [ "$(ls -A kept | tr '\n' ' ')" = "file locale " ] && [ -f kept/locale/en.loc.zel ] ||
     { echo "FAILED built: kept holds $(ls -AR kept)"; failures=$((failures + 1)); }
+  ;;
+first)
+  # README shows examples/first.c whole, as the one C block it holds.
+  awk '/^```c$/ { on = 1; next } /^```$/ { on = 0 } on' "$source_dir/README.md" >readme_first.c
+  diff -u "$source_dir/examples/first.c" readme_first.c ||
+    { echo "FAILED readme: README's C block is not examples/first.c"; failures=$((failures + 1)); }
+  expect first 0 "" "Proper case  Johannes van der Waals" -- "$program" "$kb" "JOHANNES VAN DER WAALS"
+  grep -qE '^Match code   \[.+\]$' stdout || { echo "FAILED first: no match code"; failures=$((failures + 1)); }
+  expect first-usage 2 "usage:" "" -- "$program"
+  expect first-sources 1 "failed: -400" "" -- "$program" "$source_dir/examples/kb" "John Smith"
   ;;
 *)
   echo "unknown kind $kind"
