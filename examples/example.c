@@ -8,20 +8,24 @@
  * examples/names.txt when none is given), parses each with the parse
  * definition "Name" of locale English (United States), prints the value of
  * every token, then the name proper-cased with the case definition "Name"
- * ("JOHANNES VAN DER WAALS" -> "Johannes van der Waals"), what kind of
- * name it is by the identification definition "Name", its character
- * pattern with the pattern analysis definition "Pattern", the name
- * standardized with the standardization definition "Name" ("bill q. smith
- * junior" -> "William Q Smith Jr") and its gender by the gender analysis
- * definition "Name" (M, F, or U), its match codes at sensitivities 95 and
- * 85 with the match definition "Name", and the language whose language
- * definition scores the line best. Last, it pulls a contact's names and
- * company out of one line of free text with the extraction definition
- * "Contact". Each line's locale is also guessed among English, German,
- * French and Turkish with the locale guess definition "Language" (each
- * locale's language score). KB_ROOT is the
- * built knowledge base (by default the one the build made,
- * <build>/examples/kb). Texts cross the interface as UTF-8. */
+ * ("JOHANNES VAN DER WAALS" -> "Johannes van der Waals"), its gender by the
+ * gender analysis definition "Name" (M, F, or U), what kind of name it is by
+ * the identification definition "Name", its character pattern with the
+ * pattern analysis definition "Pattern", the name standardized with the
+ * standardization definition "Name" ("bill q. smith junior" -> "William Q
+ * Smith Jr"), its match codes at sensitivities 95 and 85 with the match
+ * definition "Name", the language whose language definition scores the
+ * line best, and the line's locale guessed among English, German, French
+ * and Turkish with the locale guess definition "Language". Last, it pulls a
+ * contact's names and company out of one fixed line of free text with the
+ * extraction definition "Contact". KB_ROOT is the built knowledge base (by
+ * default the one the build made, <build>/examples/kb). Texts cross the
+ * interface as UTF-8.
+ *
+ * A line the engines cannot take whole (longer than they take, not UTF-8,
+ * or holding a NUL byte) is reported with its number and skipped, never cut
+ * or mended; the exit status is then 1. */
+#include <errno.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -35,6 +39,14 @@
 #endif
 
 enum { kLocaleEnUsa = 29840 };
+
+/* The engines take values of at most 1,024 bytes (tq.h) and would cut a
+ * longer one, so a longer line is skipped rather than parsed in part. */
+enum { kValueMax = 1024 };
+
+/* What handling one line gives: done, the line skipped, or a failure that
+ * ends the run. */
+enum { kLineDone = 0, kLineFailed = 1, kLineSkipped = 2 };
 
 /* The candidates of locale guessing: English, German, French, Turkish. */
 static const uint32_t kGuessLocales[] = {29000, 39000, 33000, 123000};
@@ -65,15 +77,19 @@ static int gender_one(tq_context* ctx, const char* name) {
 }
 
 /* Parses one name and prints its tokens under their datatype's names, then
- * the name proper-cased. */
+ * the name proper-cased and its gender; kLineSkipped when the name is not
+ * valid UTF-8. */
 static int parse_one(tq_context* ctx, int32_t datatype, const char* name) {
   static tq_parse_token tokens[TQ_PARSE_TOKENS];
   uint32_t count = 0;
   int32_t rc = tq_parse(ctx, "Name", name, tokens, &count);
+  /* Under strict conversion text that is not valid UTF-8 is refused, not
+   * mended; the parse is the first engine to see the line. */
+  if (rc == TQ_ERR_INVALID_CHAR) return kLineSkipped;
   if (rc < 0) {
     fprintf(stderr, "tq_parse(\"%s\") failed: %d\n", name, rc);
     print_errors(ctx);
-    return 1;
+    return kLineFailed;
   }
   /* 101: the grammar found no parse and the words went by their categories. */
   printf("%s%s\n", name, rc == 101 ? "   (no parse; words placed by their categories)" : "");
@@ -219,28 +235,84 @@ static int guess_locale(tq_context* ctx, const char* line) {
   return 0;
 }
 
+/* Reads one line of any length, without its line end ("\n" or "\r\n"). The
+ * first kValueMax bytes are kept in line (kValueMax + 1 bytes) and
+ * terminated; *length is the whole line's length and *nul is 1 when it
+ * held a NUL byte, so that the caller sees the line whole before it uses
+ * any of it. Returns 0 at the end of the input. */
+static int read_line(FILE* in, char* line, size_t* length, int* nul) {
+  int c = 0;
+  int last = 0;
+  *length = 0;
+  *nul = 0;
+  while ((c = getc(in)) != EOF && c != '\n') {
+    if (c == '\0') *nul = 1;
+    if (*length < kValueMax) line[*length] = (char)c;
+    ++*length;
+    last = c;
+  }
+  if (last == '\r') --*length;
+  line[*length < kValueMax ? *length : kValueMax] = '\0';
+  return c != EOF || *length > 0 || last == '\r';
+}
+
+/* Whether root holds the plain krxml sources of a knowledge base (as
+ * examples/kb does) rather than the files the engine loads. */
+static int holds_sources(const char* root) {
+  char path[4096];
+  snprintf(path, sizeof path, "%s/locale/enusa.loc.xml", root);
+  FILE* source = fopen(path, "r");
+  if (source != NULL) fclose(source);
+  return source != NULL;
+}
+
+static void usage(FILE* out, const char* program) {
+  fprintf(out,
+          "usage: %s [-k KB_ROOT] [FILE | -]\n"
+          "Parses the names of FILE, one a line (- reads standard input; by default\n"
+          "%s), with the built knowledge base KB_ROOT (by default\n"
+          "%s) and prints what each engine makes of each.\n",
+          program, TQ_EXAMPLE_NAMES, TQ_EXAMPLE_KB);
+}
+
+/* Runs every engine on one line; kLineSkipped when the line is not UTF-8. */
+static int handle_line(tq_context* ctx, int32_t datatype, const char* line) {
+  int result = parse_one(ctx, datatype, line);
+  if (result == kLineDone) result = identify_one(ctx, line);
+  if (result == kLineDone) result = print_pattern(ctx, line);
+  if (result == kLineDone) result = standardize_one(ctx, line);
+  if (result == kLineDone) result = match_codes_one(ctx, line);
+  if (result == kLineDone) result = guess_language(ctx, line);
+  if (result == kLineDone) result = guess_locale(ctx, line);
+  return result;
+}
+
 int main(int argc, char** argv) {
   const char* kb = TQ_EXAMPLE_KB;
   const char* file = TQ_EXAMPLE_NAMES;
   int arg = 1;
+  if (arg < argc && (strcmp(argv[arg], "-h") == 0 || strcmp(argv[arg], "--help") == 0)) {
+    usage(stdout, argv[0]);
+    return 0;
+  }
   if (arg + 1 < argc && strcmp(argv[arg], "-k") == 0) {
     kb = argv[arg + 1];
     arg += 2;
   }
-  if (arg < argc) file = argv[arg++];
+  if (arg < argc && (argv[arg][0] != '-' || strcmp(argv[arg], "-") == 0)) file = argv[arg++];
   if (arg < argc) {
-    fprintf(stderr, "usage: %s [-k KB_ROOT] [FILE | -]\n", argv[0]);
+    usage(stderr, argv[0]);
     return 2;
   }
   FILE* in = strcmp(file, "-") == 0 ? stdin : fopen(file, "r");
   if (in == NULL) {
-    fprintf(stderr, "cannot open %s\n", file);
+    fprintf(stderr, "cannot open %s: %s\n", file, strerror(errno));
     return 1;
   }
-
   tq_context* ctx = NULL;
   if (tq_init(&ctx, NULL) != 0) {
     fprintf(stderr, "tq_init failed\n");
+    if (in != stdin) fclose(in);
     return 1;
   }
   int failed = 0;
@@ -269,26 +341,52 @@ int main(int argc, char** argv) {
   }
   if (rc >= 0) rc = tq_locale_set(ctx, kLocaleEnUsa);
   if (rc >= 0) rc = tq_datatype_index_get_by_name(ctx, "Name", &datatype);
-  if (rc < 0) {
+  if (rc < 0 && holds_sources(kb)) {
+    fprintf(stderr,
+            "%s holds the sources of a knowledge base, which the engine does not load:\n"
+            "build them with \"tq_kbbuild %s OUTPUT_ROOT\" and pass -k OUTPUT_ROOT\n"
+            "(the build makes the sample one in <build>/examples/kb)\n",
+            kb, kb);
+    failed = 1;
+  } else if (rc < 0) {
     fprintf(stderr, "cannot load the knowledge base in %s: %d\n", kb, rc);
     print_errors(ctx);
     failed = 1;
   }
 
-  char line[4096];
-  while (!failed && fgets(line, sizeof line, in) != NULL) {
-    line[strcspn(line, "\r\n")] = '\0';
-    if (line[0] == '\0') continue;
-    failed = parse_one(ctx, datatype, line);
-    if (!failed) failed = identify_one(ctx, line);
-    if (!failed) failed = print_pattern(ctx, line);
-    if (!failed) failed = standardize_one(ctx, line);
-    if (!failed) failed = match_codes_one(ctx, line);
-    if (!failed) failed = guess_language(ctx, line);
-    if (!failed) failed = guess_locale(ctx, line);
+  /* Refuse text that is not valid in the session encoding rather than
+   * replace what does not convert. */
+  tq_options_set(ctx, tq_options_get(ctx) | TQ_OPT_STRICT_CONVERSION);
+
+  const char* source = in == stdin ? "stdin" : file;
+  char line[kValueMax + 1];
+  size_t length = 0;
+  int nul = 0;
+  unsigned long number = 0;
+  unsigned long skipped = 0;
+  while (!failed && read_line(in, line, &length, &nul)) {
+    ++number;
+    if (length == 0) continue;
+    int result = kLineSkipped;
+    if (length > kValueMax) {
+      fprintf(stderr, "%s:%lu: skipped: %zu bytes, longer than the %d the engines take\n", source, number, length,
+              (int)kValueMax);
+    } else if (nul) {
+      fprintf(stderr, "%s:%lu: skipped: holds a NUL byte\n", source, number);
+    } else {
+      result = handle_line(ctx, datatype, line);
+      if (result == kLineSkipped) fprintf(stderr, "%s:%lu: skipped: not valid UTF-8\n", source, number);
+    }
+    if (result == kLineSkipped) ++skipped;
+    if (result == kLineFailed) failed = 1;
+  }
+  if (!failed && ferror(in)) {
+    fprintf(stderr, "cannot read %s: %s\n", file, strerror(errno));
+    failed = 1;
   }
   if (in != stdin) fclose(in);
   if (!failed) failed = extract_contact(ctx, "John Smith joined Acme Corp on Monday.");
   tq_close(ctx);
-  return failed;
+  if (skipped > 0) fprintf(stderr, "%lu line%s skipped\n", skipped, skipped == 1 ? "" : "s");
+  return failed || skipped > 0;
 }

@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# The programs a user runs first, run as a user runs them:
+#
+#   check_tools.sh KIND PROGRAM SOURCE_DIR BUILT_KB SCRATCH
+#
+# KIND example: bad input to the example client (PROGRAM tq_example);
+# kbbuild: bad roots and sources to tq_kbbuild; first: README's first
+# client is examples/first.c (PROGRAM tq_first), and what it prints on the
+# built sample knowledge base BUILT_KB. Each case gives the exit status it
+# expects and a fragment its standard error and one its output must hold.
+set -u
+kind=$1 program=$2 source_dir=$3 kb=$4 scratch=$5
+failures=0
+rm -rf "$scratch" && mkdir -p "$scratch" && cd "$scratch" || exit 1
+
+# holds FILE FRAGMENT: the file holds the fragment ("" in any file).
+holds() { [ -z "$2" ] || grep -qF -- "$2" "$1"; }
+
+# expect NAME STATUS STDERR_FRAGMENT STDOUT_FRAGMENT -- COMMAND...: runs
+# the command with its standard input from the file "in" when there is one.
+expect() {
+  local name=$1 status=$2 err=$3 out=$4
+  shift 5
+  local input=/dev/null
+  [ -f in ] && input=in
+  "$@" <"$input" >stdout 2>stderr
+  local got=$?
+  if [ "$got" -ne "$status" ] || ! holds stderr "$err" || ! holds stdout "$out"; then
+    echo "FAILED $name: exit $got (expected $status), stderr must hold \"$err\", stdout \"$out\""
+    echo "-- stderr:"; head -n 20 stderr | cut -c1-300; echo "-- stdout:"; head -n 20 stdout | cut -c1-300
+    failures=$((failures + 1))
+  fi
+  rm -f in
+}
+
+# A line of n bytes: a name padded with blanks.
+line_of() { printf 'John Smith%*s\n' $(($1 - 10)) ''; }
+
+case $kind in
+example)
+  # Every line the engines cannot take whole is reported with its number
+  # and skipped; the other lines and the extraction sentence still come.
+  { head -c 1000000 /dev/zero | tr '\0' q; printf '\nMary Smith\n'; } >in
+  expect long-line 1 "stdin:1: skipped: 1000000 bytes" "Mary Smith" -- "$program" -
+  if grep -q qqqq stdout; then echo "FAILED long-line: a part of the long line was parsed"; failures=$((failures + 1)); fi
+  { line_of 1024; line_of 1025; } >in
+  expect longest-line 1 "stdin:2: skipped: 1025 bytes" "Family Name  Smith" -- "$program" -
+  printf 'J\xe9r\xf4me Smith\nAnn Lee\r\n' >in
+  expect not-utf8 1 "stdin:1: skipped: not valid UTF-8" "Given Name   Ann" -- "$program" -
+  printf 'John\0Smith\n' >in
+  expect nul-byte 1 "stdin:1: skipped: holds a NUL byte" "Acme Corp" -- "$program" -
+  head -c 20000 "$program" >binary
+  expect binary-file 1 "lines skipped" "" -- "$program" binary
+  expect names 0 "" "John Smith joined Acme Corp on Monday." -- "$program"
+  expect help 0 "" "usage:" -- "$program" --help
+  expect short-help 0 "" "usage:" -- "$program" -h
+  expect bad-option 2 "usage:" "" -- "$program" -x
+  expect missing-file 1 "cannot open no-such-file: No such file or directory" "" -- "$program" no-such-file
+  expect folder-as-file 1 "cannot read .: Is a directory" "" -- "$program" .
+  expect kb-sources 1 "holds the sources of a knowledge base" "" -- "$program" -k "$source_dir/examples/kb"
+  grep -qF "tq_kbbuild $source_dir/examples/kb OUTPUT_ROOT" stderr ||
+    { echo "FAILED kb-sources: no tq_kbbuild command given"; failures=$((failures + 1)); }
+  ;;
+kbbuild)
+  mkdir empty src src/locale src/vocab
+  cp "$source_dir/examples/kb/locale/en.loc.xml" src/locale/
+  echo '<vocab' >src/vocab/broken.xml
+  expect missing-root 1 "no-such-root is not a folder: No such file or directory" "" -- "$program" no-such-root out
+  expect file-root 1 "is not a folder" "" -- "$program" src/locale/en.loc.xml out
+  expect empty-root 1 "empty holds nothing to build" "" -- "$program" empty out
+  expect broken-source 1 "cannot build src/vocab/broken.xml" "" -- "$program" src out
+  [ ! -e out ] || { echo "FAILED broken-source: out was made"; failures=$((failures + 1)); }
+  # A failed build leaves an existing output root as it was.
+  mkdir kept && touch kept/file
+  expect broken-source-kept 1 "nothing written into kept" "" -- "$program" src kept
+  [ "$(ls -A kept)" = file ] || { echo "FAILED broken-source-kept: kept holds $(ls -A kept)"; failures=$((failures + 1)); }
+  touch plain
+  expect output-not-writable 1 "cannot write into plain/kb: Not a directory" "" -- "$program" "$source_dir/examples/kb" plain/kb
+  rm src/vocab/broken.xml
+  expect built 0 "" "1 files written into kept" -- "$program" src kept
+  [ "$(ls -A kept | tr '\n' ' ')" = "file locale " ] && [ -f kept/locale/en.loc.zel ] ||
+    { echo "FAILED built: kept holds $(ls -AR kept)"; failures=$((failures + 1)); }
+  ;;
+first)
+  # README shows examples/first.c whole, as the one C block it holds.
+  awk '/^```c$/ { on = 1; next } /^```$/ { on = 0 } on' "$source_dir/README.md" >readme_first.c
+  diff -u "$source_dir/examples/first.c" readme_first.c ||
+    { echo "FAILED readme: README's C block is not examples/first.c"; failures=$((failures + 1)); }
+  expect first 0 "" "Proper case  Johannes van der Waals" -- "$program" "$kb" "JOHANNES VAN DER WAALS"
+  grep -qE '^Match code   \[.+\]$' stdout || { echo "FAILED first: no match code"; failures=$((failures + 1)); }
+  expect first-usage 2 "usage:" "" -- "$program"
+  expect first-sources 1 "failed: -400" "" -- "$program" "$source_dir/examples/kb" "John Smith"
+  ;;
+*)
+  echo "unknown kind $kind"
+  exit 2
+  ;;
+esac
+[ "$failures" -eq 0 ] || { echo "$failures failed"; exit 1; }
