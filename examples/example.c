@@ -94,7 +94,7 @@ static int parse_one(tq_context* ctx, int32_t datatype, const char* name) {
   /* 101: the grammar found no parse and the words went by their categories. */
   printf("%s%s\n", name, rc == 101 ? "   (no parse; words placed by their categories)" : "");
   for (uint32_t k = 0; k < count; ++k) {
-    char token_name[1024 + 1] = "";
+    char token_name[TQ_DATATYPE_TOKEN_SIZE] = "";
     if (tokens[k].value[0] == '\0') continue;
     tq_datatype_token_value_get(ctx, datatype, tokens[k].index, token_name);
     printf("  %-12s %s\n", token_name, tokens[k].value);

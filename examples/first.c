@@ -4,8 +4,8 @@
 
 int main(int argc, char** argv) {
   static tq_parse_token tokens[TQ_PARSE_TOKENS];
-  /* tq.h: a token name holds 1,024 bytes, a match code 4 x 256, and a terminator */
-  char token[1024 + 1], code[4 * 256 + 1], proper[TQ_PARSE_VALUE_SIZE], error[TQ_ERROR_TEXT_MAX + 1] = "";
+  char token[TQ_DATATYPE_TOKEN_SIZE], code[TQ_MATCHCODE_SIZE], proper[TQ_PARSE_VALUE_SIZE];
+  char error[TQ_ERROR_TEXT_MAX + 1] = "";
   int32_t locale = -1, datatype = -1, error_code = 0;
   uint32_t count = 0;
   tq_context* ctx = NULL;

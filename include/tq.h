@@ -966,7 +966,8 @@ TQ_API int32_t tq_datatype_comments_get(tq_context* ctx, int32_t index, tq_xmldo
 TQ_API int32_t tq_datatype_comments_set(tq_context* ctx, int32_t index, tq_xmldoc* comments) TQ_NOEXCEPT;
 TQ_API int32_t tq_datatype_editable_flag_get(tq_context* ctx, int32_t index, uint32_t* flag) TQ_NOEXCEPT;
 TQ_API int32_t tq_datatype_token_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
-/* value: 1,024 bytes + terminator. */
+/* value: 1,024 bytes + terminator (TQ_DATATYPE_TOKEN_SIZE bytes hold any). */
+#define TQ_DATATYPE_TOKEN_SIZE 1028
 TQ_API int32_t tq_datatype_token_value_get(tq_context* ctx, int32_t index, int32_t token, char* value) TQ_NOEXCEPT;
 TQ_API int32_t tq_datatype_name_set(tq_context* ctx, int32_t index, const char* name) TQ_NOEXCEPT;
 TQ_API int32_t tq_datatype_example_set(tq_context* ctx, int32_t index, const char* example) TQ_NOEXCEPT;
@@ -2888,7 +2889,8 @@ TQ_API int32_t tq_match_info_position_get(tq_context* ctx, tq_match_info* match_
  * of the buckets 95, 90, ..., 50 that it reaches (below 50 the bucket 50).
  *
  * Every code buffer must hold 4 x L + 1 bytes, L being the definition's
- * code length (tq_match_defn_matchcode_length_get) but at most 256; a
+ * code length (tq_match_defn_matchcode_length_get) but at most 256
+ * (TQ_MATCHCODE_SIZE bytes hold any code); a
  * buffer is filled with '$' first, so a call that fails leaves no stale
  * code in it. The _multiple_sens operations write one code per sensitivity
  * into matchcodes[i]; a NULL matchcodes[i] gives -802.
@@ -2920,6 +2922,7 @@ TQ_API int32_t tq_match_info_position_get(tq_context* ctx, tq_match_info* match_
  * an empty text). It takes and gives UTF-8, whatever the session encoding;
  * the encoded text is never longer than the text given (at most 1,024
  * bytes are kept). */
+#define TQ_MATCHCODE_SIZE 1028
 #ifndef TQ_MATCH_INFO_DECLARED
 #define TQ_MATCH_INFO_DECLARED
 typedef struct tq_match_info tq_match_info;
