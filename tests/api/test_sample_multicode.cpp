@@ -1,6 +1,7 @@
-// golden/sample_multicode.tsv: multicodes of the sample knowledge base's match
-// definition "Name" at 95 and 85, by name and by parsed tokens (the parsed
-// road takes the write hold under the call's read hold).
+// Match codes of the sample knowledge base's definition "Name":
+// golden/sample_multicode.tsv, multicodes at 95 and 85, by name and by parsed
+// tokens (the parsed road takes the write hold under the call's read hold);
+// golden/sample_sound_pairs.tsv, the spellings its sounds take to be one.
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -17,6 +18,26 @@ std::string shown(const char* code) {
   return s;
 }
 
+// The rows of a golden file, each with its line number and its fields.
+struct Row {
+  size_t line;
+  std::vector<std::string> f;
+};
+
+std::vector<Row> golden_rows(const char* name) {
+  std::vector<Row> rows;
+  const auto lines = tq_test::read_lines(std::filesystem::path(TQ_API_GOLDEN_DIR) / name);
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i].empty() || lines[i][0] == '#') continue;
+    Row row{i + 1, {}};
+    std::stringstream in(lines[i]);
+    for (std::string part; std::getline(in, part, '\t');) row.f.push_back(part);
+    rows.push_back(std::move(row));
+  }
+  EXPECT_FALSE(rows.empty()) << name;
+  return rows;
+}
+
 TEST(SampleKb, MulticodesAtTwoSensitivities) {
   tq_test::Context ctx(TQ_SAMPLE_KB);
   ASSERT_EQ(tq_session_encoding_set(ctx, TQ_ENC_UTF8), 0);
@@ -26,20 +47,15 @@ TEST(SampleKb, MulticodesAtTwoSensitivities) {
   ASSERT_EQ(tq_match_multicode_output_create(ctx, "name", &blocks[0]), 0);
   ASSERT_EQ(tq_match_multicode_output_create(ctx, "Name", &blocks[1]), 0);
   const uint32_t sens[2] = {95, 85};
-  const auto lines = tq_test::read_lines(std::filesystem::path(TQ_API_GOLDEN_DIR) / "sample_multicode.tsv");
-  int rows = 0;
-  for (size_t i = 0; i < lines.size(); ++i) {
-    if (lines[i].empty() || lines[i][0] == '#') continue;
-    std::vector<std::string> f;
-    std::stringstream in(lines[i]);
-    for (std::string part; std::getline(in, part, '\t');) f.push_back(part);
-    ASSERT_EQ(f.size(), 4u) << "sample_multicode.tsv:" << i + 1;
+  for (const Row& row : golden_rows("sample_multicode.tsv")) {
+    const std::vector<std::string>& f = row.f;
+    ASSERT_EQ(f.size(), 4u) << "sample_multicode.tsv:" << row.line;
     uint32_t num[2] = {};
     EXPECT_EQ(tq_match_multiple_sens_multicode(ctx, "Name", sens, 2, f[0].c_str(), blocks, num), std::stoi(f[1]))
-        << "sample_multicode.tsv:" << i + 1 << "\n" << tq_test::error_list_text(ctx);
+        << "sample_multicode.tsv:" << row.line << "\n" << tq_test::error_list_text(ctx);
     EXPECT_EQ(num[0], 1u);
-    EXPECT_EQ(shown(blocks[0][0].code), f[2]) << "sample_multicode.tsv:" << i + 1;
-    EXPECT_EQ(shown(blocks[1][0].code), f[3]) << "sample_multicode.tsv:" << i + 1;
+    EXPECT_EQ(shown(blocks[0][0].code), f[2]) << "sample_multicode.tsv:" << row.line;
+    EXPECT_EQ(shown(blocks[1][0].code), f[3]) << "sample_multicode.tsv:" << row.line;
     EXPECT_EQ(blocks[1][0].score, 100.0);
     // The same tokens given parsed give the same code.
     tq_parse_token tokens[TQ_PARSE_TOKENS];
@@ -47,11 +63,35 @@ TEST(SampleKb, MulticodesAtTwoSensitivities) {
     ASSERT_GE(tq_parse(ctx, "Name", f[0].c_str(), tokens, &count), 0);
     EXPECT_EQ(tq_match_parsed_multicode(ctx, "Name", 85, tokens, count, &blocks[1], num), 0)
         << tq_test::error_list_text(ctx);
-    EXPECT_EQ(shown(blocks[1][0].code), f[3]) << "sample_multicode.tsv:" << i + 1;
-    ++rows;
+    EXPECT_EQ(shown(blocks[1][0].code), f[3]) << "sample_multicode.tsv:" << row.line;
   }
-  EXPECT_GT(rows, 0);
   for (tq_match_multicode_entry* b : blocks) EXPECT_EQ(tq_match_multicode_output_destroy(ctx, b), 0);
+}
+
+// golden/sample_sound_pairs.tsv: "same" pairs share their code from 85 down,
+// where the sounds (phonetx/en_name_sound) take part, and differ above it;
+// "apart" pairs differ at 85.
+TEST(SampleKb, SoundsAlikeShareTheCodeFrom85) {
+  tq_test::Context ctx(TQ_SAMPLE_KB);
+  ASSERT_EQ(tq_session_encoding_set(ctx, TQ_ENC_UTF8), 0);
+  ASSERT_EQ(tq_zel_locale_load(ctx, 29840, TQ_LOAD_DATATYPES | TQ_LOAD_PARSE_DEFNS | TQ_LOAD_MATCH_DEFNS), 0)
+      << tq_test::error_list_text(ctx);
+  const auto code = [&](const std::string& value, uint32_t sens) {
+    char out[4 * 256 + 1];
+    EXPECT_EQ(tq_match(ctx, "Name", sens, value.c_str(), out), 0) << value << "\n" << tq_test::error_list_text(ctx);
+    return std::string(out);
+  };
+  for (const Row& row : golden_rows("sample_sound_pairs.tsv")) {
+    const std::vector<std::string>& f = row.f;
+    ASSERT_EQ(f.size(), 3u) << "sample_sound_pairs.tsv:" << row.line;
+    ASSERT_TRUE(f[2] == "same" || f[2] == "apart") << "sample_sound_pairs.tsv:" << row.line;
+    const bool same = f[2] == "same";
+    for (const uint32_t sens : {95u, 90u, 85u, 80u, 65u, 50u}) {
+      if (!same && sens != 85) continue;
+      EXPECT_EQ(code(f[0], sens) == code(f[1], sens), same && sens <= 85)
+          << "sample_sound_pairs.tsv:" << row.line << " " << f[0] << " / " << f[1] << " at " << sens;
+    }
+  }
 }
 
 }  // namespace
