@@ -125,8 +125,15 @@ int32_t read_trans(context* ctx, const xmldoc* element, dtok_rec* tok, stdzn_tok
 int32_t stdzn_case_defn_get(context* ctx, int32_t locale, int32_t index, defn_rec** out) {
   *out = nullptr;
   if (index < 0) return TQ_ERR_INDEX;
-  if (locale < 0) return defn_record_get_for_read(ctx, kDefnCase, index, out);
-  return defn_record_get_for_read_in_locale(ctx, kDefnCase, locale, index, out);
+  defn_rec* rec = nullptr;
+  const int32_t rc = locale < 0 ? defn_record_get_for_read(ctx, kDefnCase, index, &rec)
+                                : defn_record_get_for_read_in_locale(ctx, kDefnCase, locale, index, &rec);
+  if (rc < 0) return rc;
+  // An unloaded slot keeps its index but is no case definition: a setter
+  // given it would hold an index that no write can name.
+  if (rec->kind != kDefnCase) return TQ_ERR_INDEX;
+  *out = rec;
+  return 0;
 }
 
 uint32_t stdzn_token_case_mode(const defn_rec* rec, const dtok_rec* tok) {

@@ -200,13 +200,16 @@ TEST(DefnEditRoundTrip, ParsedInputFollowsTheParseDefinition) {
 // A definition that others name by index, unloaded: they forget it, as a
 // locale file without it reads, so the locale can still be written, and
 // they run after the unload as they do once it is read again. A row makes
-// what the sample lacks of the dependency (make may be NULL) and unloads;
-// `state` gives the dependant's index getters, then what it makes of a
-// value, before (the dependency held) and after the unload.
+// what the sample lacks of the dependency (make may be NULL) and unloads
+// (*gone: the index unloaded); `state` gives the dependant's index
+// getters, then what it makes of a value, before (the dependency held) and
+// after the unload; `relink` names the unloaded index again, which the
+// dependant's setter refuses.
 struct ForgetRow {
   const char* row;
   void (*make)(tq_context*);
-  int32_t (*unload)(tq_context*);
+  int32_t (*unload)(tq_context*, int32_t* gone);
+  int32_t (*relink)(tq_context*, int32_t gone);
   std::string (*state)(tq_context*);
   const char* before;
   const char* after;
@@ -245,7 +248,10 @@ const ForgetRow kForgetRows[] = {
        EXPECT_EQ(tq_stdzn_defn_token_case_set(ctx, stdzn_name(ctx), 3, 3), 0);
        EXPECT_EQ(tq_stdzn_defn_token_case_defn_index_set(ctx, stdzn_name(ctx), 3, cased), 0);
      },
-     [](tq_context* ctx) { return tq_case_defn_unload(ctx, index_of(ctx, tq_case_defn_index_get_by_name, "Name")); },
+     [](tq_context* ctx, int32_t* gone) {
+       return tq_case_defn_unload(ctx, *gone = index_of(ctx, tq_case_defn_index_get_by_name, "Name"));
+     },
+     [](tq_context* ctx, int32_t gone) { return tq_stdzn_defn_post_case_defn_index_set(ctx, stdzn_name(ctx), gone); },
      [](tq_context* ctx) {
        const int32_t stdzn = stdzn_name(ctx);
        return got([&](int32_t* v) { return tq_stdzn_defn_case_defn_index_get(ctx, stdzn, v); }) + " " +
@@ -256,7 +262,12 @@ const ForgetRow kForgetRows[] = {
      // Post-casing stays Proper, without the case definition's known words.
      "256 256 256 | Dr William O'Brien-mcdonald Jr", "-1 -1 -1 | Dr William O'brien-mcdonald Jr", 0},
     {"locale guess language definition <- language", nullptr,
-     [](tq_context* ctx) { return tq_lang_defn_unload(ctx, index_of(ctx, tq_lang_defn_index_get_by_name, "English")); },
+     [](tq_context* ctx, int32_t* gone) {
+       return tq_lang_defn_unload(ctx, *gone = index_of(ctx, tq_lang_defn_index_get_by_name, "English"));
+     },
+     [](tq_context* ctx, int32_t gone) {
+       return tq_guess_defn_lang_defn_index_set(ctx, index_of(ctx, tq_guess_defn_index_get_by_name, "Language"), gone);
+     },
      [](tq_context* ctx) {
        const int32_t guess = index_of(ctx, tq_guess_defn_index_get_by_name, "Language");
        return got([&](int32_t* v) { return tq_guess_defn_lang_defn_index_get(ctx, guess, v); }) + " | " +
@@ -272,7 +283,10 @@ const ForgetRow kForgetRows[] = {
     // The gender definition "Name" cannot be read without its parse
     // definition: 104 when the locale is read again.
     {"stdzn parse definition <- parse", nullptr,
-     [](tq_context* ctx) { return tq_parse_defn_unload(ctx, index_of(ctx, tq_parse_defn_index_get_by_name, "Name")); },
+     [](tq_context* ctx, int32_t* gone) {
+       return tq_parse_defn_unload(ctx, *gone = index_of(ctx, tq_parse_defn_index_get_by_name, "Name"));
+     },
+     [](tq_context* ctx, int32_t gone) { return tq_stdzn_defn_parse_defn_index_set(ctx, stdzn_name(ctx), gone); },
      [](tq_context* ctx) {
        const int32_t stdzn = stdzn_name(ctx);
        return got([&](int32_t* v) { return tq_stdzn_defn_parse_defn_index_get(ctx, stdzn, v); }) + " " +
@@ -288,7 +302,10 @@ TEST(DefnEditRoundTrip, UnloadedDefinitionsAreForgottenByTheirUsers) {
     tq_context* ctx = kb.ctx;
     if (r.make != nullptr) r.make(ctx);
     EXPECT_EQ(r.state(ctx), r.before);
-    ASSERT_EQ(r.unload(ctx), 0) << tq_test::error_list_text(ctx);
+    int32_t gone = -1;
+    ASSERT_EQ(r.unload(ctx, &gone), 0) << tq_test::error_list_text(ctx);
+    EXPECT_EQ(r.state(ctx), r.after);
+    EXPECT_EQ(r.relink(ctx, gone), -800);
     EXPECT_EQ(r.state(ctx), r.after);
     ASSERT_EQ(kb.write_en(), 0) << tq_test::error_list_text(ctx);
 
