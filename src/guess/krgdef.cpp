@@ -601,10 +601,9 @@ int32_t guess_defn_kind_free(context* ctx, defn_rec* rec, int32_t keep_refs) {
   return rc;
 }
 
-int32_t guess_defn_kind_remap(context*, defn_rec* rec, int32_t source_index) {
+void guess_defn_held_indices(defn_rec* rec, defn_held_visit visit, void* arg) {
   guess_defn_kind_rec* part = guess_defn_part(rec);
-  if (part != nullptr && part->lang_index != -1) part->lang_index = defn_index_rebase(source_index, part->lang_index);
-  return 0;
+  if (part != nullptr) visit(arg, kDefnLangGuess, &part->lang_index);
 }
 
 int32_t guess_defn_datatype_from_name(context*, const char* defn_name, char* out, uint32_t size) {
@@ -642,7 +641,7 @@ const defn_kind_ops kGuessDefnKindOps = [] {
   ops.write = guess_defn_kind_write;
   ops.copy = guess_defn_kind_copy;
   ops.free = guess_defn_kind_free;
-  ops.remap = guess_defn_kind_remap;
+  ops.held_indices = guess_defn_held_indices;
   ops.datatype_from_name = guess_defn_datatype_from_name;
   ops.invalidate = guess_defn_invalidate;
   return ops;

@@ -117,7 +117,8 @@ int32_t guess_defn_kind_write(context* ctx, xmldoc* element, const defn_rec* rec
 // on any failure the target's kind part is released and the code returned.
 int32_t guess_defn_kind_copy(context* ctx, const defn_rec* src, defn_rec* dst);
 int32_t guess_defn_kind_free(context* ctx, defn_rec* rec, int32_t keep_refs);
-int32_t guess_defn_kind_remap(context* ctx, defn_rec* rec, int32_t source_index);
+// The language definition the definition holds.
+void guess_defn_held_indices(defn_rec* rec, defn_held_visit visit, void* arg);
 // The datatype of a definition read without one, from its name (12 names,
 // compared exactly); "" for any other name.
 int32_t guess_defn_datatype_from_name(context* ctx, const char* defn_name, char* out, uint32_t size);

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <type_traits>
 
 #include "core/krenc.h"
 #include "core/krerr.h"
@@ -81,8 +82,10 @@ defn_rec* pair_rec(context* ctx, int32_t kind, const defn_pair& pair) {
   return pair.position < set.count ? set.recs[pair.position] : nullptr;
 }
 
-// The record at a caller's index in the locale (the kind is known good).
-int32_t lookup(context* ctx, int32_t kind, loaded_locale_rec* locale, int32_t index, defn_rec** out) {
+// The record at a caller's index in the locale (the kind is known good);
+// report false: an index past the end is not recorded either.
+int32_t lookup(context* ctx, int32_t kind, loaded_locale_rec* locale, int32_t index, defn_rec** out,
+               bool report = true) {
   *out = nullptr;
   if (index < 0) return TQ_ERR_INDEX;
   locale_chain chain{};
@@ -101,6 +104,7 @@ int32_t lookup(context* ctx, int32_t kind, loaded_locale_rec* locale, int32_t in
     case kb_index_status::no_ancestor:
       return TQ_ERR_INDEX;
     case kb_index_status::out_of_range: {
+      if (!report) return TQ_ERR_INDEX;
       const uint32_t at = static_cast<uint32_t>(index);
       if (edit_mode(ctx)) {
         const uint32_t depth = at / kKbIndexSpan;
@@ -290,6 +294,40 @@ void scalars_reset(defn_rec* rec, int32_t kind, int32_t surface, uint32_t validi
   rec->parse_defn = -1;
   rec->allow_parsed_input = 0;
   rec->automatic_uppercasing = 1;
+}
+
+// Calls f(what it names, &index) for every index the record holds of
+// another definition or of a datatype: the common fields, then the kind
+// part's (krkind.h).
+template <typename F>
+void held_each(defn_rec* rec, F&& f) {
+  f(kHeldDatatype, &rec->datatype);
+  f(int32_t{kDefnParse}, &rec->parse_defn);
+  const defn_kind_ops* ops = defn_kind_ops_get(rec->kind);
+  if (ops == nullptr || ops->held_indices == nullptr) return;
+  using fn = std::remove_reference_t<F>;
+  ops->held_indices(
+      rec, [](void* arg, int32_t named, int32_t* held) { (*static_cast<fn*>(arg))(named, held); },
+      const_cast<void*>(static_cast<const void*>(&f)));
+}
+
+// Calls f(locale, record) for every definition of every loaded locale that
+// is not an emptied slot, until f returns true.
+template <typename F>
+void each_loaded_defn(context* ctx, F&& f) {
+  const shared_contents* sc = ctx_contents(ctx);
+  if (sc == nullptr) return;
+  for (uint32_t i = 0; i < sc->locales.count; ++i) {
+    loaded_locale_rec* locale = sc->locales.recs[i];
+    if (locale == nullptr || locale->code == -1) continue;
+    for (int32_t kind = 1; kind <= kDefnKindCount; ++kind) {
+      const defn_set& set = locale->defns[kind];
+      for (uint32_t j = 0; j < set.count; ++j) {
+        defn_rec* rec = set.recs[j];
+        if (rec != nullptr && rec->kind != 0 && f(locale, rec)) return;
+      }
+    }
+  }
 }
 
 }  // namespace
@@ -670,8 +708,7 @@ int32_t defn_copy(context* ctx, int32_t kind, const char* source, const char* de
       // came from; outside edit mode an index of 256 or more is a plain
       // position in a large locale, and the copy's indices stay as they are.
       const int32_t rebase_from = edit_mode(ctx) ? source_index : 0;
-      dst->datatype = defn_index_rebase(rebase_from, src->datatype);
-      dst->parse_defn = defn_index_rebase(rebase_from, src->parse_defn);
+      held_each(dst, [rebase_from](int32_t, int32_t* held) { *held = defn_index_rebase(rebase_from, *held); });
       rc = defn_kind_call<&defn_kind_ops::remap>(ctx, kind, dst, rebase_from);
     }
     if (rc < 0) {
@@ -686,33 +723,29 @@ int32_t defn_copy(context* ctx, int32_t kind, const char* source, const char* de
 
 namespace {
 
-// The definitions of every loaded locale that run on the parse definition
-// `parse` name none from now on and take no parsed input, as a file without
-// a "Parsorithm" reads: otherwise they would name an unloaded slot, be
-// written with an empty one, and come back different. Under the write hold.
-void parse_defn_users_release(context* ctx, const defn_rec* parse) {
-  const shared_contents* sc = ctx_contents(ctx);
-  if (sc == nullptr) return;
-  for (uint32_t i = 0; i < sc->locales.count; ++i) {
-    const loaded_locale_rec* loc = sc->locales.recs[i];
-    if (loc == nullptr || loc->code == -1) continue;
-    for (int32_t kind = 1; kind <= kDefnKindCount; ++kind) {
-      const defn_set& set = loc->defns[kind];
-      for (uint32_t j = 0; j < set.count; ++j) {
-        defn_rec* user = set.recs[j];
-        if (user == nullptr || user->kind == 0 || user->parse_defn < 0) continue;
-        defn_rec* named = nullptr;
-        if (defn_record_get_for_read_in_locale(ctx, kDefnParse, user->locale, user->parse_defn, &named) < 0 ||
-            named != parse) {
-          continue;
-        }
-        user->parse_defn = -1;
-        user->allow_parsed_input = 0;
-        const defn_kind_ops* ops = defn_kind_ops_get(user->kind);
-        if (ops != nullptr && ops->invalidate != nullptr) ops->invalidate(ctx, user, kFieldDropsPrepared);
+// The definitions of every loaded locale that hold an index of `gone`
+// forget it (-1), as a document that does not name it reads: otherwise
+// they would name an emptied slot, could not be written, and would not come
+// back the same. Without its parse definition a definition takes no parsed
+// input either. Under the write hold, before `gone` is cleared.
+void users_forget(context* ctx, const defn_rec* gone) {
+  each_loaded_defn(ctx, [ctx, gone](loaded_locale_rec* locale, defn_rec* user) {
+    bool forgot = false;
+    held_each(user, [&](int32_t named, int32_t* held) {
+      defn_rec* rec = nullptr;
+      if (named != gone->kind || *held < 0 || lookup(ctx, named, locale, *held, &rec, false) != 0 || rec != gone) {
+        return;
       }
+      *held = -1;
+      forgot = true;
+    });
+    if (forgot) {
+      if (gone->kind == kDefnParse && user->parse_defn < 0) user->allow_parsed_input = 0;
+      const defn_kind_ops* ops = defn_kind_ops_get(user->kind);
+      if (ops != nullptr && ops->invalidate != nullptr) ops->invalidate(ctx, user, kFieldDropsPrepared);
     }
-  }
+    return false;
+  });
 }
 
 }  // namespace
@@ -722,9 +755,25 @@ int32_t defn_unload(context* ctx, int32_t kind, int32_t index) {
   defn_rec* rec = nullptr;
   int32_t rc = defn_record_get_for_write(ctx, kind, index, &rec);
   if (rc < 0) return rc;
-  if (kind == kDefnParse) parse_defn_users_release(ctx, rec);
+  // An emptied slot is no definition any user could still name.
+  if (rec->kind != 0) users_forget(ctx, rec);
   defn_record_clear(ctx, rec, 0);
   return defn_write_end(ctx);
+}
+
+const defn_rec* defn_datatype_user(context* ctx, const dtype_rec* datatype) {
+  const defn_rec* found = nullptr;
+  each_loaded_defn(ctx, [ctx, datatype, &found](loaded_locale_rec* locale, defn_rec* user) {
+    held_each(user, [&](int32_t named, int32_t* held) {
+      dtype_chain chain{};
+      if (named != kHeldDatatype || *held < 0 || found != nullptr || dtype_locale_chain(ctx, locale, &chain) != 0) {
+        return;
+      }
+      if (dtype_record_at(ctx, chain, *held) == datatype) found = user;
+    });
+    return found != nullptr;
+  });
+  return found;
 }
 
 int32_t defn_unload_last(context* ctx, int32_t kind) {

@@ -223,15 +223,24 @@ int32_t defn_add(context* ctx, int32_t kind, const char* name, uint32_t flags, i
 // surfaced ones too, ancestors included) named `dest`: the common fields,
 // the resource lists with one more reference each, the kind part (kind's
 // copy hook), the tokens; not comments and layouts. Indices the copy holds
-// are rebased from the source's index, then the kind's remap hook runs.
+// (its datatype, its parse definition, the kind's held_indices) are rebased
+// from the source's index, then the kind's remap hook runs.
 // -802 (message 180) for an empty name; dest must pass the name rules
 // against every own definition. *index as for defn_add.
 int32_t defn_copy(context* ctx, int32_t kind, const char* source, const char* dest, uint32_t flags,
                   int32_t* index);
 // Empties the slot (references given back); indices of later definitions
-// stay. -802 for index -1. The definitions that ran on an unloaded parse
-// definition name none afterwards and take no parsed input.
+// stay, so no other held index moves. -802 for index -1. Every definition
+// of a loaded locale that held an index of it (its parse definition, the
+// case definitions of a standardization definition and its tokens, the
+// language definition of a locale guess definition: whatever the kinds'
+// held_indices hooks list) names none afterwards, as it will after a write
+// and a read; one that ran on an unloaded parse definition takes no parsed
+// input either.
 int32_t defn_unload(context* ctx, int32_t kind, int32_t index);
+// The first definition of any loaded locale whose datatype is `datatype`;
+// NULL when none is (a datatype is then free to go).
+const defn_rec* defn_datatype_user(context* ctx, const dtype_rec* datatype);
 // Removes the last own definition of the kind from the current locale.
 int32_t defn_unload_last(context* ctx, int32_t kind);
 

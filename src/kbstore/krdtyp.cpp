@@ -156,14 +156,36 @@ void dtype_set_free(context* ctx, dtype_set* set) {
 
 uint32_t dtype_count(const dtype_set& set) { return set.count + set.inherited_count; }
 
-int32_t dtype_record_get(context* ctx, const dtype_chain& chain, int32_t index, dtype_rec** out) {
+namespace {
+
+// The record a caller's index names, or why none: no_ancestor, or
+// out_of_range also for an unloaded datatype. Reports nothing.
+kb_index_status record_find(context* ctx, const dtype_chain& chain, int32_t index, dtype_rec** out) {
   *out = nullptr;
-  if (chain.levels == 0 || chain.levels > kDtypeChainMax || chain.sets[0] == nullptr) return TQ_ERR_NO_LOCALE;
   uint32_t counts[kDtypeChainMax] = {};
   for (uint32_t d = 0; d < chain.levels; ++d) counts[d] = chain.sets[d] != nullptr ? chain.sets[d]->count : 0;
   const dtype_set& own = *chain.sets[0];
   kb_index_ref ref{};
-  switch (kb_index_decode(index, edit_mode(ctx), counts, chain.levels, own.inherited_count, &ref)) {
+  const kb_index_status status = kb_index_decode(index, edit_mode(ctx), counts, chain.levels, own.inherited_count, &ref);
+  if (status != kb_index_status::ok) return status;
+  dtype_rec* rec = ref.inherited ? pair_rec(chain, own.inherited[ref.position])
+                                 : chain.sets[ref.depth]->recs[ref.position];
+  // An unloaded datatype keeps its place but is no datatype any more.
+  if (rec == nullptr || rec->own_index < 0) return kb_index_status::out_of_range;
+  *out = rec;
+  return kb_index_status::ok;
+}
+
+bool chain_usable(const dtype_chain& chain) {
+  return chain.levels != 0 && chain.levels <= kDtypeChainMax && chain.sets[0] != nullptr;
+}
+
+}  // namespace
+
+int32_t dtype_record_get(context* ctx, const dtype_chain& chain, int32_t index, dtype_rec** out) {
+  *out = nullptr;
+  if (!chain_usable(chain)) return TQ_ERR_NO_LOCALE;
+  switch (record_find(ctx, chain, index, out)) {
     case kb_index_status::no_ancestor:
       TQ_REPORT(ctx, TQ_ERR_HOLD_NOT_HELD, 166, index);
       return TQ_ERR_HOLD_NOT_HELD;
@@ -173,15 +195,13 @@ int32_t dtype_record_get(context* ctx, const dtype_chain& chain, int32_t index, 
     case kb_index_status::ok:
       break;
   }
-  dtype_rec* rec = ref.inherited ? pair_rec(chain, own.inherited[ref.position])
-                                 : chain.sets[ref.depth]->recs[ref.position];
-  // An unloaded datatype keeps its place but is no datatype any more.
-  if (rec == nullptr || rec->own_index < 0) {
-    TQ_REPORT(ctx, TQ_ERR_INDEX, 167, index);
-    return TQ_ERR_INDEX;
-  }
-  *out = rec;
   return 0;
+}
+
+dtype_rec* dtype_record_at(context* ctx, const dtype_chain& chain, int32_t index) {
+  dtype_rec* rec = nullptr;
+  if (chain_usable(chain)) (void)record_find(ctx, chain, index, &rec);
+  return rec;
 }
 
 int32_t dtype_find_by_name(context* ctx, const dtype_chain& chain, const char* name, dtype_rec** out,

@@ -78,6 +78,8 @@ void dtype_clear(context* ctx, dtype_rec* rec);
 // edit mode as the context is). -800 (message 167) for no record there,
 // -603 (message 166) for an edit-mode index past the last ancestor.
 int32_t dtype_record_get(context* ctx, const dtype_chain& chain, int32_t index, dtype_rec** out);
+// The same without reporting: NULL where dtype_record_get fails.
+dtype_rec* dtype_record_at(context* ctx, const dtype_chain& chain, int32_t index);
 // Case-insensitive search of the locale's own datatypes, then of each
 // ancestor's own ones in order; -801 (message 170) when none. depth and
 // position (when not NULL) tell where it was found.

@@ -4,6 +4,7 @@
 #include "core/krenc.h"
 #include "core/krerr.h"
 #include "core/krzel.h"
+#include "kbstore/krdefn.h"
 #include "kbstore/krdtyp.h"
 #include "kbstore/krlocload.h"
 
@@ -218,6 +219,15 @@ int32_t datatype_unload(context* ctx, int32_t index) {
   dtype_chain chain{};
   dtype_rec* rec = nullptr;
   rc = record_for_write(ctx, index, &chain, &rec);
+  // A definition is of its datatype: its tokens are the datatype's, and no
+  // document of it reads back without one. So a datatype goes only once no
+  // loaded definition is of it, and the locale stays writable.
+  const defn_rec* user = rc == 0 ? defn_datatype_user(ctx, rec) : nullptr;
+  if (user != nullptr) {
+    TQ_REPORT(ctx, TQ_ERR_NOT_USABLE, 1761, static_cast<const char*>(rec->name), defn_kind_name(user->kind),
+              static_cast<const char*>(user->name), user->locale);
+    rc = TQ_ERR_NOT_USABLE;
+  }
   if (rc == 0) dtype_clear(ctx, rec);
   return rc_combine(rc, write_unlock(ctx));
 }

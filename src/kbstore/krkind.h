@@ -37,6 +37,13 @@ inline constexpr int32_t kDefnKindCount = 10;
 struct defn_rec;
 struct dtok_rec;
 
+// What an index held by a definition names: a definition of a kind (1..10),
+// or with kHeldDatatype a datatype.
+inline constexpr int32_t kHeldDatatype = 0;
+// Called once for each such index: the kind of what it names and the index
+// itself, which the caller may change.
+using defn_held_visit = void (*)(void* arg, int32_t named_kind, int32_t* index);
+
 // A kind's handlers. Each takes the context first and returns 0 or a
 // positive warning on success, a negative code on failure. NULL (the
 // default): the kind has nothing to do at that step. A free hook with keep_refs set forgets the
@@ -63,9 +70,16 @@ struct defn_kind_ops {
   // After a definition and its tokens were read (token count against the
   // datatype's).
   int32_t (*validate)(context* ctx, defn_rec* rec) = nullptr;
-  // After a copy from an ancestor locale in edit mode: re-expresses the
-  // definition indices the kind part holds, as the store rebases its own.
+  // After a copy, once the store has rebased every held index (below):
+  // whatever else of the kind part depends on where the copy lives.
   int32_t (*remap)(context* ctx, defn_rec* rec, int32_t source_index) = nullptr;
+  // Every index of another definition (or of a datatype) that the kind part
+  // and its tokens hold, in the index space of the definition's own locale:
+  // visit(arg, what it names, &index) for each, -1 (none) included. Through
+  // this one list the store rebases them after a copy and, when what one
+  // names is unloaded, forgets it (-1), so a field left out here would
+  // outlive its definition and name an empty slot.
+  void (*held_indices)(defn_rec* rec, defn_held_visit visit, void* arg) = nullptr;
   // The datatype name of a definition whose element names none, derived
   // from the definition's name (size bytes with the terminator); an empty
   // answer fails the read.

@@ -125,8 +125,15 @@ int32_t read_trans(context* ctx, const xmldoc* element, dtok_rec* tok, stdzn_tok
 int32_t stdzn_case_defn_get(context* ctx, int32_t locale, int32_t index, defn_rec** out) {
   *out = nullptr;
   if (index < 0) return TQ_ERR_INDEX;
-  if (locale < 0) return defn_record_get_for_read(ctx, kDefnCase, index, out);
-  return defn_record_get_for_read_in_locale(ctx, kDefnCase, locale, index, out);
+  defn_rec* rec = nullptr;
+  const int32_t rc = locale < 0 ? defn_record_get_for_read(ctx, kDefnCase, index, &rec)
+                                : defn_record_get_for_read_in_locale(ctx, kDefnCase, locale, index, &rec);
+  if (rc < 0) return rc;
+  // An unloaded slot keeps its index but is no case definition: a setter
+  // given it would hold an index that no write can name.
+  if (rec->kind != kDefnCase) return TQ_ERR_INDEX;
+  *out = rec;
+  return 0;
 }
 
 uint32_t stdzn_token_case_mode(const defn_rec* rec, const dtok_rec* tok) {
@@ -239,19 +246,23 @@ int32_t stdzn_defn_kind_validate(context* ctx, defn_rec* rec) {
   return 0;
 }
 
-int32_t stdzn_defn_kind_remap_case_index(context*, defn_rec* rec, int32_t source_index) {
-  stdzn_defn_kind_rec* part = stdzn_defn_part(rec);
-  if (part == nullptr) return TQ_ERR_ARGUMENT;
-  // defn_index_rebase keeps -1 (none) as it is.
-  part->case_defn = defn_index_rebase(source_index, part->case_defn);
-  part->post_case_defn = defn_index_rebase(source_index, part->post_case_defn);
+int32_t stdzn_defn_kind_remap(context*, defn_rec* rec, int32_t) {
   for (auto& item : rec->tokens.items) {
     stdzn_token_kind_rec* own = stdzn_token_part(item.get());
-    if (own == nullptr) continue;
-    own->case_defn = defn_index_rebase(source_index, own->case_defn);
-    own->locale = rec->locale;
+    if (own != nullptr) own->locale = rec->locale;
   }
   return 0;
+}
+
+void stdzn_defn_held_indices(defn_rec* rec, defn_held_visit visit, void* arg) {
+  stdzn_defn_kind_rec* part = stdzn_defn_part(rec);
+  if (part == nullptr) return;
+  visit(arg, kDefnCase, &part->case_defn);
+  visit(arg, kDefnCase, &part->post_case_defn);
+  for (auto& item : rec->tokens.items) {
+    stdzn_token_kind_rec* own = stdzn_token_part(item.get());
+    if (own != nullptr) visit(arg, kDefnCase, &own->case_defn);
+  }
 }
 
 int32_t stdzn_defn_token_init(context*, dtok_rec* tok) {
@@ -390,7 +401,8 @@ const defn_kind_ops kStdznDefnKindOps = [] {
   ops.copy = stdzn_defn_kind_copy;
   ops.free = stdzn_defn_kind_free;
   ops.validate = stdzn_defn_kind_validate;
-  ops.remap = stdzn_defn_kind_remap_case_index;
+  ops.remap = stdzn_defn_kind_remap;
+  ops.held_indices = stdzn_defn_held_indices;
   ops.token_init = stdzn_defn_token_init;
   ops.token_read = stdzn_defn_token_read;
   ops.token_write = stdzn_defn_token_write;

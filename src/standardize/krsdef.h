@@ -98,10 +98,11 @@ int32_t stdzn_defn_kind_free(context* ctx, defn_rec* rec, int32_t keep_refs);
 // automatic uppercasing off for every token read without the property whose
 // effective case is None.
 int32_t stdzn_defn_kind_validate(context* ctx, defn_rec* rec);
-// After a copy: the case definition indices of the definition and of every
-// token re-expressed from the copy (defn_index_rebase with the source's
-// index), and the tokens placed in the copy's locale.
-int32_t stdzn_defn_kind_remap_case_index(context* ctx, defn_rec* rec, int32_t source_index);
+// After a copy: the tokens placed in the copy's locale.
+int32_t stdzn_defn_kind_remap(context* ctx, defn_rec* rec, int32_t source_index);
+// The case definitions the definition and its tokens hold (a post-case
+// definition forgotten falls back on the definition's, as one never named).
+void stdzn_defn_held_indices(defn_rec* rec, defn_held_visit visit, void* arg);
 int32_t stdzn_defn_token_init(context* ctx, dtok_rec* tok);
 int32_t stdzn_defn_token_read(context* ctx, const xmldoc* element, dtok_rec* tok);
 int32_t stdzn_defn_token_write(context* ctx, xmldoc* element, const dtok_rec* tok);

@@ -2,7 +2,9 @@
 // copy of the sample knowledge base with ENUSA current, so that EN's
 // definitions and datatypes are seen at the edit-mode indices 256 and up:
 // the datatype index of every kind, parse definitions that their users stop
-// naming, and setters of ranged numbers that the readers check.
+// naming, unloaded definitions that their users forget, datatypes that stay
+// while definitions are of them, and setters of ranged numbers that the
+// readers check.
 #include <string>
 #include <utility>
 #include <vector>
@@ -193,6 +195,153 @@ TEST(DefnEditRoundTrip, ParsedInputFollowsTheParseDefinition) {
       EXPECT_EQ(parsed_input(again, kParsedInputRows[i]), expected[i]) << kParsedInputRows[i].row;
     }
   }
+}
+
+// A definition that others name by index, unloaded: they forget it, as a
+// locale file without it reads, so the locale can still be written, and
+// they run after the unload as they do once it is read again. A row makes
+// what the sample lacks of the dependency (make may be NULL) and unloads
+// (*gone: the index unloaded); `state` gives the dependant's index
+// getters, then what it makes of a value, before (the dependency held) and
+// after the unload; `relink` names the unloaded index again, which the
+// dependant's setter refuses.
+struct ForgetRow {
+  const char* row;
+  void (*make)(tq_context*);
+  int32_t (*unload)(tq_context*, int32_t* gone);
+  int32_t (*relink)(tq_context*, int32_t gone);
+  std::string (*state)(tq_context*);
+  const char* before;
+  const char* after;
+  int32_t reload_rc;
+};
+
+int32_t index_of(tq_context* ctx, index_by_name_fn find, const char* name) {
+  int32_t index = -1;
+  EXPECT_EQ(find(ctx, name, &index), 0) << name;
+  return index;
+}
+
+// What an index getter (or a run giving a number) gives, or its failure.
+template <typename Get>
+std::string got(Get get) {
+  int32_t value = -9;
+  const int32_t rc = get(&value);
+  return rc < 0 ? "rc " + std::to_string(rc) : std::to_string(value);
+}
+
+std::string standardized(tq_context* ctx) {
+  char out[1100] = "";
+  const int32_t rc = tq_standardize(ctx, "Name", "DR BILL O'BRIEN-MCDONALD JUNIOR", out);
+  return "| " + (rc < 0 ? "rc " + std::to_string(rc) : std::string(out));
+}
+
+int32_t stdzn_name(tq_context* ctx) { return index_of(ctx, tq_stdzn_defn_index_get_by_name, "Name"); }
+
+const ForgetRow kForgetRows[] = {
+    {"stdzn case, post-case and token case definitions <- case",
+     [](tq_context* ctx) {
+       const int32_t cased = index_of(ctx, tq_case_defn_index_get_by_name, "Name");
+       // Proper, as the case definition.
+       EXPECT_EQ(tq_stdzn_defn_case_set(ctx, stdzn_name(ctx), 3), 0);
+       EXPECT_EQ(tq_stdzn_defn_case_defn_index_set(ctx, stdzn_name(ctx), cased), 0);
+       EXPECT_EQ(tq_stdzn_defn_token_case_set(ctx, stdzn_name(ctx), 3, 3), 0);
+       EXPECT_EQ(tq_stdzn_defn_token_case_defn_index_set(ctx, stdzn_name(ctx), 3, cased), 0);
+     },
+     [](tq_context* ctx, int32_t* gone) {
+       return tq_case_defn_unload(ctx, *gone = index_of(ctx, tq_case_defn_index_get_by_name, "Name"));
+     },
+     [](tq_context* ctx, int32_t gone) { return tq_stdzn_defn_post_case_defn_index_set(ctx, stdzn_name(ctx), gone); },
+     [](tq_context* ctx) {
+       const int32_t stdzn = stdzn_name(ctx);
+       return got([&](int32_t* v) { return tq_stdzn_defn_case_defn_index_get(ctx, stdzn, v); }) + " " +
+              got([&](int32_t* v) { return tq_stdzn_defn_post_case_defn_index_get(ctx, stdzn, v); }) + " " +
+              got([&](int32_t* v) { return tq_stdzn_defn_token_case_defn_index_get(ctx, stdzn, 3, v); }) + " " +
+              standardized(ctx);
+     },
+     // Post-casing stays Proper, without the case definition's known words.
+     "256 256 256 | Dr William O'Brien-mcdonald Jr", "-1 -1 -1 | Dr William O'brien-mcdonald Jr", 0},
+    {"locale guess language definition <- language", nullptr,
+     [](tq_context* ctx, int32_t* gone) {
+       return tq_lang_defn_unload(ctx, *gone = index_of(ctx, tq_lang_defn_index_get_by_name, "English"));
+     },
+     [](tq_context* ctx, int32_t gone) {
+       return tq_guess_defn_lang_defn_index_set(ctx, index_of(ctx, tq_guess_defn_index_get_by_name, "Language"), gone);
+     },
+     [](tq_context* ctx) {
+       const int32_t guess = index_of(ctx, tq_guess_defn_index_get_by_name, "Language");
+       return got([&](int32_t* v) { return tq_guess_defn_lang_defn_index_get(ctx, guess, v); }) + " | " +
+              got([&](int32_t* v) {
+                uint32_t score = 0;
+                const int32_t rc =
+                    tq_guess_locale_score(ctx, "Language", "the weather is fine and the house is warm", kEn, &score);
+                *v = static_cast<int32_t>(score);
+                return rc;
+              });
+     },
+     "0 | 624", "-1 | 0", 0},
+    // The gender definition "Name" cannot be read without its parse
+    // definition: 104 when the locale is read again.
+    {"stdzn parse definition <- parse", nullptr,
+     [](tq_context* ctx, int32_t* gone) {
+       return tq_parse_defn_unload(ctx, *gone = index_of(ctx, tq_parse_defn_index_get_by_name, "Name"));
+     },
+     [](tq_context* ctx, int32_t gone) { return tq_stdzn_defn_parse_defn_index_set(ctx, stdzn_name(ctx), gone); },
+     [](tq_context* ctx) {
+       const int32_t stdzn = stdzn_name(ctx);
+       return got([&](int32_t* v) { return tq_stdzn_defn_parse_defn_index_get(ctx, stdzn, v); }) + " " +
+              standardized(ctx);
+     },
+     "0 | Dr William O'Brien-mcdonald Jr", "-1 | Dr Bill O'Brien-mcdonald Junior", 104},
+};
+
+TEST(DefnEditRoundTrip, UnloadedDefinitionsAreForgottenByTheirUsers) {
+  for (const ForgetRow& r : kForgetRows) {
+    SCOPED_TRACE(r.row);
+    SampleEdit kb;
+    tq_context* ctx = kb.ctx;
+    if (r.make != nullptr) r.make(ctx);
+    EXPECT_EQ(r.state(ctx), r.before);
+    int32_t gone = -1;
+    ASSERT_EQ(r.unload(ctx, &gone), 0) << tq_test::error_list_text(ctx);
+    EXPECT_EQ(r.state(ctx), r.after);
+    EXPECT_EQ(r.relink(ctx, gone), -800);
+    EXPECT_EQ(r.state(ctx), r.after);
+    ASSERT_EQ(kb.write_en(), 0) << tq_test::error_list_text(ctx);
+
+    Context again(kb.dir.str().c_str(), true);
+    EXPECT_EQ(tq_zel_locale_load(again, kEnusa, kEverything), r.reload_rc) << tq_test::error_list_text(again);
+    EXPECT_EQ(r.state(again), r.after);
+  }
+}
+
+// A datatype goes only when no loaded definition is of it: while one is
+// (EN's on EN's "Name", a new one of ENUSA on a new datatype), the unload
+// is refused with a message that names it, everything stays as it was and
+// the locale writable; once its last definition is unloaded, the datatype
+// can be too.
+TEST(DefnEditRoundTrip, DatatypeInUseIsNotUnloaded) {
+  SampleEdit kb;
+  tq_context* ctx = kb.ctx;
+  int32_t name_dt = -1, tmp = -1, cased = -1, dt = -1;
+  ASSERT_EQ(tq_datatype_index_get_by_name(ctx, "Name", &name_dt), 0);
+  EXPECT_EQ(tq_datatype_unload(ctx, name_dt), -705);
+  EXPECT_NE(tq_test::error_list_text(ctx).find("datatype 'Name' cannot be unloaded"), std::string::npos)
+      << tq_test::error_list_text(ctx);
+  EXPECT_EQ(datatype_name(ctx, name_dt), "Name");
+  // ENUSA's own definition of a datatype of its own.
+  ASSERT_EQ(tq_datatype_add(ctx, "Tmp", &tmp), 0);
+  ASSERT_EQ(tq_datatype_token_add(ctx, tmp, &dt), 0);
+  ASSERT_EQ(tq_datatype_token_value_set(ctx, tmp, dt, "Word"), 0);
+  ASSERT_EQ(tq_case_defn_add(ctx, "Tmp", &cased), 0);
+  ASSERT_EQ(tq_case_defn_datatype_index_set(ctx, cased, tmp), 0) << tq_test::error_list_text(ctx);
+  EXPECT_EQ(tq_datatype_unload(ctx, tmp), -705);
+  ASSERT_EQ(tq_case_defn_datatype_index_get(ctx, cased, &dt), 0);
+  EXPECT_EQ(datatype_name(ctx, dt), "Tmp");
+  ASSERT_EQ(kb.write_en(), 0) << tq_test::error_list_text(ctx);
+  ASSERT_EQ(tq_case_defn_unload(ctx, cased), 0);
+  EXPECT_EQ(tq_datatype_unload(ctx, tmp), 0) << tq_test::error_list_text(ctx);
+  EXPECT_EQ(datatype_name(ctx, tmp), "rc -800");
 }
 
 // The scoring levels of a pattern's parse options: outside 5 to 10 the
