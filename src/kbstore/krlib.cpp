@@ -159,6 +159,17 @@ void slot_free(context* ctx, resource_slot* slot, int32_t* result) {
 int32_t write_lock(context* ctx) { return shared_state_write_lock(ctx, ctx->shared); }
 int32_t write_unlock(context* ctx) { return shared_state_write_unlock(ctx, ctx->shared); }
 
+// Gives back one reference of a used slot under the write hold the caller
+// took, and ends that hold: the last reference frees the slot. The free
+// operation's failure, else the release's result.
+int32_t release_held(context* ctx, resource_slot* slot) {
+  if (slot->refs > 0) slot->refs -= 1;
+  int32_t result = 0;
+  if (slot->refs == 0) slot_free(ctx, slot, &result);
+  int32_t released = write_unlock(ctx);
+  return result != 0 ? result : released;
+}
+
 // The version text's integer part (its first 12 characters before '.').
 long version_integer(const char* v) {
   char head[13];
@@ -406,11 +417,11 @@ int32_t rsrc_release(context* ctx, resource_slot* slot) {
   if (slot == nullptr || slot->state == kRsrcFree) return 0;
   int32_t rc = write_lock(ctx);
   if (rc != 0) return rc;
-  if (slot->refs > 0) slot->refs -= 1;
-  int32_t result = 0;
-  if (slot->refs == 0) slot_free(ctx, slot, &result);
-  int32_t released = write_unlock(ctx);
-  return result != 0 ? result : released;
+  // Every reference left is a client's: none is this caller's to give back,
+  // and freeing the slot would pull it from under the client (whose next
+  // call, or a resource later registered into the slot, it would meet).
+  if (slot->client_loads > 0 && slot->refs <= slot->client_loads) return write_unlock(ctx);
+  return release_held(ctx, slot);
 }
 
 int32_t rsrc_unref(context* ctx, uint32_t kind, int32_t index) {
@@ -425,6 +436,34 @@ int32_t rsrc_unload(context* ctx, uint32_t kind, int32_t index) {
   int32_t rc = rsrc_slot_get_used(ctx, kind, index, &slot);
   if (rc != 0) return rc;
   rc = rsrc_release(ctx, slot);
+  return rc < 0 ? rc : 0;
+}
+
+int32_t rsrc_client_load_begin(context* ctx) { return write_lock(ctx); }
+
+int32_t rsrc_client_load_end(context* ctx, uint32_t kind, int32_t index, int32_t rc) {
+  resource_slot* slot = kind_ok(kind) ? slot_at(table_of(ctx, kind), index) : nullptr;
+  // The index came with a reference the client now holds; the count can
+  // never pass the references (a slot freed again on the way is not
+  // counted).
+  if (slot != nullptr && slot->state != kRsrcFree && slot->client_loads < slot->refs) slot->client_loads += 1;
+  return rc_combine(rc, write_unlock(ctx));
+}
+
+int32_t rsrc_client_unload(context* ctx, uint32_t kind, int32_t index) {
+  resource_slot* slot = nullptr;
+  int32_t rc = rsrc_slot_get(ctx, kind, index, 1, &slot);
+  if (rc != 0) return rc;
+  // What is left is held by definitions (or by nothing a client loaded):
+  // giving one of those back would leave a definition naming a freed or
+  // reused slot.
+  if (slot->client_loads == 0) {
+    TQ_REPORT(ctx, TQ_ERR_INDEX, 1760, rsrc_kind_name_get(kind), static_cast<const char*>(slot->name), index);
+    write_unlock(ctx);
+    return TQ_ERR_INDEX;
+  }
+  slot->client_loads -= 1;
+  rc = release_held(ctx, slot);
   return rc < 0 ? rc : 0;
 }
 
@@ -569,7 +608,9 @@ struct part_guard {
 
 }  // namespace
 
-int32_t rsrc_unload(context* ctx, const rsrc_access& k, int32_t index) { return rsrc_unload(ctx, k.kind, index); }
+int32_t rsrc_unload(context* ctx, const rsrc_access& k, int32_t index) {
+  return rsrc_client_unload(ctx, k.kind, index);
+}
 
 int32_t rsrc_owner_set(context* ctx, uint32_t kind, int32_t index, const char* text, uint32_t flags) {
   if (text == nullptr) return TQ_ERR_ARGUMENT;

@@ -2,6 +2,8 @@
 // resources that definitions name. A resource is registered by name when a
 // definition naming it is read, loaded on first use through its kind's load
 // operation, shared by reference count and freed with its last reference.
+// A client's loads of a resource are counted apart from the references
+// definitions hold, so that a client can give back only what it took.
 #pragma once
 
 #include <cstddef>
@@ -60,7 +62,9 @@ struct resource_slot {
   uint32_t version_supported;  // 0 when the version read is newer than the engine
   uint32_t kind;
   uint32_t state;
-  uint32_t refs;
+  uint32_t refs;          // definitions' references plus client loads
+  uint32_t client_loads;  // the part of refs that client loads hold: one per
+                          // load or creation by any context sharing the state
   rsrc_callbacks cb;
   void* part;  // the kind's own record
 };
@@ -84,12 +88,45 @@ int32_t rsrc_slot_get(context* ctx, uint32_t kind, int32_t index, uint32_t hold,
 int32_t rsrc_slot_get_used(context* ctx, uint32_t kind, int32_t index, resource_slot** out);
 int32_t rsrc_unlock(context* ctx, resource_slot* slot, uint32_t hold);
 int32_t rsrc_addref(context* ctx, uint32_t kind, int32_t index);
+// Gives back one reference that a definition (or other engine code) holds;
+// the last one frees the slot. It never takes a client load: a slot whose
+// references are all client loads is left as it is.
 int32_t rsrc_release(context* ctx, resource_slot* slot);
 // For unload operations: releases and reports only failures.
 int32_t rsrc_unref(context* ctx, uint32_t kind, int32_t index);
-// The unload export of every kind: -800 for a free or out-of-range index,
-// else one reference given back (a failure of the free operation returned).
+// As rsrc_unref, but -800 for a free or out-of-range index.
 int32_t rsrc_unload(context* ctx, uint32_t kind, int32_t index);
+
+// ---- Client loads ------------------------------------------------------------------------
+//
+// Every export that hands a client an index (a load by name, also of a
+// resource already registered, and a creation in edit mode) gives it a
+// reference of its own, counted among the slot's client loads, whichever
+// context sharing the state made it. N client loads need N client unloads;
+// an unload with no client load left is refused, so that a client never
+// gives back a reference a definition holds, and a locale's unload (which
+// gives back its definitions' references) never frees what a client holds.
+
+// Runs `open` (a kind's registration or creation, which sets *index) under
+// one write hold and, when it handed out an index, counts the reference
+// that came with it as a client load; that includes a registration whose
+// load at once failed, for the registrant owns the reference all the same.
+// The result is open's, else the release's.
+int32_t rsrc_client_load_begin(context* ctx);
+int32_t rsrc_client_load_end(context* ctx, uint32_t kind, int32_t index, int32_t rc);
+template <typename Open>
+int32_t rsrc_client_load(context* ctx, uint32_t kind, const int32_t* index, Open&& open) {
+  int32_t rc = rsrc_client_load_begin(ctx);
+  if (rc != 0) return rc;
+  rc = open();
+  return rsrc_client_load_end(ctx, kind, index != nullptr ? *index : -1, rc);
+}
+
+// The unload export of every kind: one client load and its reference given
+// back (the last reference frees the slot; a failure of the free operation
+// is returned). -800 for a free or out-of-range index, and -800 (recorded,
+// nothing changed) for a slot that holds no client load.
+int32_t rsrc_client_unload(context* ctx, uint32_t kind, int32_t index);
 int32_t rsrc_find_by_name(context* ctx, uint32_t kind, const char* name, int32_t* out_index);
 // The slot's name, UTF-8, cut between characters to size bytes with the
 // terminator; -802 for no buffer, -800 for a free or out-of-range index.
@@ -208,6 +245,7 @@ struct rsrc_access {
   int32_t (*find)(context* ctx, const char* name, int32_t* index);
 };
 
+// The client's unload (rsrc_client_unload).
 int32_t rsrc_unload(context* ctx, const rsrc_access& k, int32_t index);
 int32_t rsrc_owner_get(context* ctx, const rsrc_access& k, int32_t index, char* owner);
 int32_t rsrc_owner_set(context* ctx, const rsrc_access& k, int32_t index, const char* owner);

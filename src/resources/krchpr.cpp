@@ -239,23 +239,21 @@ int32_t chopper_rsrc_free(context* ctx, resource_slot* slot, uintptr_t arg) {
 
 // ---- Export implementations ----------------------------------------------------------------------
 
-int32_t chopper_load(context* ctx, const char* name, int32_t* index) {
+namespace {
+
+// A client's load by a name in the session encoding, counted as its own
+// (the registry's client loads).
+int32_t client_load(context* ctx, const char* name, lock_handle* lock, int32_t* index) {
   *index = -1;
   char converted[1024 + 1];
   int32_t warning = strio_in_1024(ctx, name, converted, 1);
   if (warning < 0) return warning;
-  return rc_combine(chopper_load_by_name(ctx, converted, nullptr, index), warning);
+  return rsrc_client_load(ctx, kRsrcChopper, index, [&] {
+    return rc_combine(chopper_load_by_name(ctx, converted, lock, index), warning);
+  });
 }
 
-int32_t chopper_edit(context* ctx, const char* name, lock_handle* lock, int32_t* index) {
-  *index = -1;
-  char converted[1024 + 1];
-  int32_t warning = strio_in_1024(ctx, name, converted, 1);
-  if (warning < 0) return warning;
-  return rc_combine(chopper_load_by_name(ctx, converted, lock, index), warning);
-}
-
-int32_t chopper_create(context* ctx, const char* name, int32_t* index) {
+int32_t create(context* ctx, const char* name, int32_t* index) {
   *index = -1;
   char converted[1024 + 1];
   int32_t warning = strio_in_1024(ctx, name, converted, 1);
@@ -289,6 +287,19 @@ int32_t chopper_create(context* ctx, const char* name, int32_t* index) {
   rc = rsrc_unlock(ctx, slot, 1);
   *index = slot_index;
   return rc_combine(rc, warning);
+}
+
+}  // namespace
+
+int32_t chopper_load(context* ctx, const char* name, int32_t* index) { return client_load(ctx, name, nullptr, index); }
+
+int32_t chopper_edit(context* ctx, const char* name, lock_handle* lock, int32_t* index) {
+  return client_load(ctx, name, lock, index);
+}
+
+// What is created is the client's load, as a load by name is.
+int32_t chopper_create(context* ctx, const char* name, int32_t* index) {
+  return rsrc_client_load(ctx, kRsrcChopper, index, [&] { return create(ctx, name, index); });
 }
 
 int32_t chopper_edit_new(context* ctx, const char* path, const char* name, lock_handle* lock) {

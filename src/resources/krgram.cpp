@@ -393,12 +393,15 @@ int32_t category_for_read(context* ctx, int32_t index, int32_t cat_index, gramma
   return *category == nullptr ? TQ_ERR_INDEX : 0;
 }
 
+// A client's load by a name in the session encoding, counted as its own
+// (the registry's client loads).
 int32_t register_grammar(context* ctx, const char* name, lock_handle* lock, int32_t* index) {
   *index = -1;
   char text[kNameMax + 1];
   int32_t crc = strio_in(ctx, name, text, kNameMax, kStrioConvert);
   if (crc < 0) return crc;
-  return rc_combine(grammar_load_by_name(ctx, text, lock, index), crc);
+  return rsrc_client_load(ctx, kRsrcGrammar, index,
+                          [&] { return rc_combine(grammar_load_by_name(ctx, text, lock, index), crc); });
 }
 
 using edit_scope = rsrc_edit_scope<grammar_rec, grammar_get_for_edit, grammar_edit_end>;
@@ -610,7 +613,9 @@ int32_t grammar_edit(context* ctx, const char* name, tq_lock_handle* lock, int32
   return register_grammar(ctx, name, lock, index);
 }
 
-int32_t grammar_create(context* ctx, const char* name, int32_t* index) {
+namespace {
+
+int32_t create(context* ctx, const char* name, int32_t* index) {
   *index = -1;
   char text[kNameMax + 1];
   int32_t crc = strio_in(ctx, name, text, kNameMax, kStrioConvert);
@@ -639,6 +644,13 @@ int32_t grammar_create(context* ctx, const char* name, int32_t* index) {
   rc = rsrc_unlock(ctx, slot, 1);
   *index = slot_index;
   return rc_combine(rc, crc);
+}
+
+}  // namespace
+
+// What is created is the client's load, as a load by name is.
+int32_t grammar_create(context* ctx, const char* name, int32_t* index) {
+  return rsrc_client_load(ctx, kRsrcGrammar, index, [&] { return create(ctx, name, index); });
 }
 
 int32_t grammar_edit_new(context* ctx, const char* path, const char* name, tq_lock_handle* lock) {

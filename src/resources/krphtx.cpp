@@ -279,16 +279,19 @@ void phonetx_edit_session_free(context* ctx) {
 
 // ---- Export implementations ---------------------------------------------------------
 
+// A client's load, counted as its own (the registry's client loads).
 int32_t phonetx_load(context* ctx, const char* name, int32_t* index) {
   *index = -1;
   char text[kNameMax + 1];
   int32_t crc = strio_in(ctx, name, text, kNameMax, kStrioConvert);
   if (crc < 0) return crc;
-  int32_t rc = phonetx_load_by_name(ctx, text, index);
-  return rc_combine(rc, crc);
+  return rsrc_client_load(ctx, kRsrcPhonetx, index,
+                          [&] { return rc_combine(phonetx_load_by_name(ctx, text, index), crc); });
 }
 
-int32_t phonetx_create(context* ctx, const char* name, int32_t* index) {
+namespace {
+
+int32_t create(context* ctx, const char* name, int32_t* index) {
   *index = -1;
   char text[kNameMax + 1];
   int32_t crc = strio_in(ctx, name, text, kNameMax, kStrioConvert);
@@ -314,6 +317,13 @@ int32_t phonetx_create(context* ctx, const char* name, int32_t* index) {
   rc = rsrc_unlock(ctx, slot, 1);
   *index = slot_index;
   return rc_combine(rc, crc);
+}
+
+}  // namespace
+
+// What is created is the client's load, as a load by name is.
+int32_t phonetx_create(context* ctx, const char* name, int32_t* index) {
+  return rsrc_client_load(ctx, kRsrcPhonetx, index, [&] { return create(ctx, name, index); });
 }
 
 int32_t phonetx_rule_add(context* ctx, int32_t index, const char* rule_text, const char* replace_text,

@@ -160,7 +160,8 @@ int32_t regexlib_get(context* ctx, int32_t index, regexlib_rec** out);
 // convert 1 the name comes in the session encoding (at most 1,024 bytes).
 int32_t regexlib_load_by_name(context* ctx, const char* name, lock_handle* lock, int32_t* index,
                               uint32_t convert);
-// Drops one reference; the last frees the library.
+// Drops one reference a definition holds (never a client load); the last
+// frees the library.
 int32_t regexlib_unload(context* ctx, int32_t index);
 // The slot's name ("" for none) into out (size bytes, cut between characters).
 int32_t regexlib_name_get(context* ctx, int32_t index, char* out, uint32_t size);

@@ -322,12 +322,13 @@ int32_t regexlib_name_get(context* ctx, int32_t index, char* out, uint32_t size)
 
 // ---- Export implementations ----------------------------------------------------------
 
+// A client's loads, counted as its own (the registry's client loads).
 int32_t regexlib_load(context* ctx, const char* name, tq_lock_handle* lock, int32_t* index) {
-  return load_by_name(ctx, name, lock, index, 1, true);
+  return rsrc_client_load(ctx, kRsrcRegex, index, [&] { return load_by_name(ctx, name, lock, index, 1, true); });
 }
 
 int32_t regexlib_load_no_compile(context* ctx, const char* name, tq_lock_handle* lock, int32_t* index) {
-  return load_by_name(ctx, name, lock, index, 1, false);
+  return rsrc_client_load(ctx, kRsrcRegex, index, [&] { return load_by_name(ctx, name, lock, index, 1, false); });
 }
 
 int32_t regexlib_rule_count_get(context* ctx, int32_t library, uint32_t* count) {
@@ -364,7 +365,9 @@ int32_t regexlib_save(context* ctx, int32_t library, tq_lock_handle* lock) {
   return save_document(ctx, slot, rec, lock);
 }
 
-int32_t regexlib_create(context* ctx, const char* name, int32_t* index) {
+namespace {
+
+int32_t create(context* ctx, const char* name, int32_t* index) {
   if (name == nullptr || index == nullptr) return TQ_ERR_ARGUMENT;
   *index = -1;
   char in[kRsrcNameSize];
@@ -393,6 +396,13 @@ int32_t regexlib_create(context* ctx, const char* name, int32_t* index) {
   rc = edit_end(ctx, slot, 0);
   *index = slot_index;
   return rc_combine(crc, rc);
+}
+
+}  // namespace
+
+// What is created is the client's load, as a load by name is.
+int32_t regexlib_create(context* ctx, const char* name, int32_t* index) {
+  return rsrc_client_load(ctx, kRsrcRegex, index, [&] { return create(ctx, name, index); });
 }
 
 int32_t regexlib_edit_new(context* ctx, const char* path, const char* name, tq_lock_handle* lock) {

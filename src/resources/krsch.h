@@ -248,7 +248,8 @@ using scheme_edit_scope = rsrc_edit_scope<scheme_rec, scheme_get_for_edit, schem
 // the name conversion's warning, else 0, or the failure.
 int32_t scheme_load_by_name(context* ctx, const char* name, int32_t flags, int32_t mdefn, uint32_t sens,
                             lock_handle* lock, uint32_t convert, int32_t* index);
-// Drops one reference; the last frees the scheme.
+// Drops one reference a definition holds (never a client load); the last
+// frees the scheme.
 int32_t scheme_unload(context* ctx, int32_t index);
 // The slot's name ("" for none) into out (size bytes, cut between characters).
 int32_t scheme_name_get(context* ctx, int32_t index, char* out, uint32_t size);

@@ -492,19 +492,26 @@ int32_t scheme_name_get(context* ctx, int32_t index, char* out, uint32_t size) {
 
 // ---- Export implementations ------------------------------------------------------------------
 
+// A client's loads, counted as its own (the registry's client loads).
 int32_t transf_scheme_load(context* ctx, const char* scheme_name, int32_t options, int32_t mdefn_index, uint32_t sens,
                            int32_t* index) {
   int32_t flags = static_cast<int32_t>(static_cast<uint32_t>(options) | kSchemeTransfLoad);
-  return scheme_load_by_name(ctx, scheme_name, flags, mdefn_index, sens, nullptr, 1, index);
+  return rsrc_client_load(ctx, kRsrcScheme, index, [&] {
+    return scheme_load_by_name(ctx, scheme_name, flags, mdefn_index, sens, nullptr, 1, index);
+  });
 }
 
 int32_t scheme_load_edit(context* ctx, const char* scheme_name, tq_lock_handle* lock, int32_t* index) {
   if (lock == nullptr) return TQ_ERR_ARGUMENT;
-  return scheme_load_by_name(ctx, scheme_name, static_cast<int32_t>(kSchemeEditState), -1, 0, lock, 1, index);
+  return rsrc_client_load(ctx, kRsrcScheme, index, [&] {
+    return scheme_load_by_name(ctx, scheme_name, static_cast<int32_t>(kSchemeEditState), -1, 0, lock, 1, index);
+  });
 }
 
+// The handle's locks go whatever the unload gives: they belong to the
+// client's edit, not to the reference.
 int32_t scheme_unload_edit(context* ctx, int32_t index, tq_lock_handle* lock) {
-  int32_t rc = rsrc_unload(ctx, kRsrcScheme, index);
+  int32_t rc = rsrc_client_unload(ctx, kRsrcScheme, index);
   (void)lock_handle_close(ctx, lock);
   return rc;
 }
@@ -598,7 +605,8 @@ int32_t scheme_create(context* ctx, const char* path, const char* scheme_name, u
     return prc < 0 ? prc : nrc;
   }
   int32_t created = -1;
-  int32_t rc = create_in_memory(ctx, name, options, &created);
+  int32_t rc =
+      rsrc_client_load(ctx, kRsrcScheme, &created, [&] { return create_in_memory(ctx, name, options, &created); });
   if (rc != 0) {
     std::free(folder);
     return rc;
@@ -608,7 +616,7 @@ int32_t scheme_create(context* ctx, const char* path, const char* scheme_name, u
   if (rc == 0) rc = xmldoc_file_create(ctx, folder[0] != '\0' ? folder : nullptr, file, kXmlFlagVault, lock);
   std::free(folder);
   if (rc < 0) {
-    (void)rsrc_unload(ctx, kRsrcScheme, created);
+    (void)rsrc_client_unload(ctx, kRsrcScheme, created);
     return rc;
   }
   *index = created;
@@ -621,7 +629,11 @@ int32_t scheme_create_in_memory(context* ctx, const char* scheme_name, uint32_t 
   auto* name = static_cast<char*>(std::malloc(4096 + 1));
   if (name == nullptr) return TQ_ERR_NO_MEMORY;
   int32_t crc = strio_in_4096(ctx, scheme_name, name, kStrioConvert);
-  int32_t rc = crc < 0 ? crc : create_in_memory(ctx, name, options, index);
+  // What is created is the client's load, as a load by name is.
+  int32_t rc = crc;
+  if (crc >= 0) {
+    rc = rsrc_client_load(ctx, kRsrcScheme, index, [&] { return create_in_memory(ctx, name, options, index); });
+  }
   std::free(name);
   if (rc < 0) return rc;
   return rc_combine(crc, rc);

@@ -647,11 +647,15 @@ int32_t vocabulary_load(context* ctx, const char* name, lock_handle* lock, int32
   char text[4096 + 1];
   const int32_t conv = strio_in_4096(ctx, name, text, kConvert);
   if (conv < 0) return conv;
-  const int32_t rc = vocab_load_by_name(ctx, text, lock, kVocabFormCompiled, index);
-  return rc_combine(conv, rc);
+  // A client's load, counted as its own (the registry's client loads).
+  return rsrc_client_load(ctx, kRsrcVocab, index, [&] {
+    return rc_combine(conv, vocab_load_by_name(ctx, text, lock, kVocabFormCompiled, index));
+  });
 }
 
-int32_t vocabulary_create(context* ctx, int32_t* index) {
+namespace {
+
+int32_t create(context* ctx, int32_t* index) {
   *index = -1;
   vocab_rec* vocab = nullptr;
   int32_t rc = vocab_rec_create(&vocab);
@@ -677,6 +681,13 @@ int32_t vocabulary_create(context* ctx, int32_t* index) {
   }
   const int32_t released = shared_state_write_unlock(ctx, ctx->shared);
   return rc != 0 ? rc : released;
+}
+
+}  // namespace
+
+// What is created is the client's load, as a load by name is.
+int32_t vocabulary_create(context* ctx, int32_t* index) {
+  return rsrc_client_load(ctx, kRsrcVocab, index, [&] { return create(ctx, index); });
 }
 
 int32_t vocabulary_likelihood_count_get(context* ctx, uint32_t* count) {

@@ -53,9 +53,13 @@ TEST(PatternDefnKind, CopyAndFreeKeepTheLibraryCountRight) {
   EXPECT_EQ(patrn_defn_kind_free(ctx, &empty_src, 0), 0);
   EXPECT_EQ(patrn_defn_kind_free(ctx, &empty_dst, 0), 0);
 
-  // The kept reference and the creator's.
+  // The kept reference, then the creator's (a client's load, which no
+  // definition's release takes).
   EXPECT_EQ(rsrc_unref(ctx, kRsrcRegex, lib), 0);
   EXPECT_EQ(rsrc_unref(ctx, kRsrcRegex, lib), 0);
+  EXPECT_EQ(refs(ctx, lib), 1u);
+  EXPECT_EQ(rsrc_client_unload(ctx, kRsrcRegex, lib), 0);
+  EXPECT_EQ(refs(ctx, lib), 0u);
 
   EXPECT_EQ(patrn_defn_type_matches(ctx, "Pattern Analysis Def"), 1);
   EXPECT_EQ(patrn_defn_type_matches(ctx, "Pattern Analysis Def -- Vertical"), 1);

@@ -294,7 +294,7 @@ TEST(ResourceTextAccessors, EveryRowOfTheTables) {
     // in the locale itself.)
     const bool dtype = r.kind == tq::kDtypeRecords;
     int32_t gone = kb.make(r);
-    ASSERT_EQ(dtype ? tq_datatype_unload(kb.ctx, gone) : tq::rsrc_unload(kb.ctx, r.kind, gone), 0);
+    ASSERT_EQ(dtype ? tq_datatype_unload(kb.ctx, gone) : tq::rsrc_client_unload(kb.ctx, r.kind, gone), 0);
     for (int32_t stale : {gone, dtype ? 200 : 9999, -5}) {
       std::string out;
       EXPECT_EQ(is_setter(r) ? set(r, kb.ctx, stale, "x\xFF", "y") : get(r, kb.ctx, stale, &out), -800);

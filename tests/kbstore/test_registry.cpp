@@ -144,6 +144,54 @@ TEST(Registry, RefSharesAndEmptyCopiesEmpty) {
   EXPECT_EQ(bc.ctx.write_holds, 0u);
 }
 
+// A client's loads are counted apart from the references definitions hold:
+// its unloads give back only those, and a definition's release never takes
+// one (however often it is called).
+TEST(Registry, ClientLoadsAreCountedApartFromDefinitionReferences) {
+  tq_test::TempDir dir;
+  dir.write("addr.zel", "x");
+  Counters c;  // before the context, whose teardown calls back into it
+  BareContext bc(dir.str());
+  context* ctx = bc.get();
+  rsrc_callbacks cb = callbacks(&c);
+  const auto client_load = [&](const char* name, int32_t* index) {
+    return rsrc_client_load(ctx, kRsrcRegex, index, [&] { return rsrc_register(ctx, kRsrcRegex, name, &cb, index); });
+  };
+  int32_t defn = -1;
+  int32_t mine = -1;
+  ASSERT_EQ(rsrc_register(ctx, kRsrcRegex, "addr", &cb, &defn), 0);
+  EXPECT_EQ(client_load("addr", &mine), TQ_WARN_ALREADY_REGISTERED);
+  EXPECT_EQ(mine, defn);
+  resource_slot* slot = nullptr;
+  ASSERT_EQ(rsrc_slot_get_used(ctx, kRsrcRegex, mine, &slot), 0);
+  EXPECT_EQ(slot->refs, 2u);
+  EXPECT_EQ(slot->client_loads, 1u);
+  EXPECT_EQ(rsrc_client_unload(ctx, kRsrcRegex, mine), 0);
+  EXPECT_EQ(rsrc_client_unload(ctx, kRsrcRegex, mine), -800);
+  ASSERT_GE(bc.ctx.errors.count, 1u);
+  EXPECT_STREQ(bc.ctx.errors.recs[bc.ctx.errors.count - 1].text,
+               "Regex 'addr' (index 0) holds no client load: the unload is refused and the resource stays as it is.");
+  EXPECT_EQ(slot->refs, 1u);
+  // Loaded again; the definition's reference goes, and a release too many
+  // finds only the client's load, which it leaves.
+  EXPECT_EQ(client_load("addr", &mine), TQ_WARN_ALREADY_REGISTERED);
+  EXPECT_EQ(rsrc_unref(ctx, kRsrcRegex, defn), 0);
+  EXPECT_EQ(rsrc_unref(ctx, kRsrcRegex, defn), 0);
+  EXPECT_EQ(slot->refs, 1u);
+  EXPECT_EQ(slot->state, static_cast<uint32_t>(kRsrcRegistered));
+  EXPECT_EQ(rsrc_client_unload(ctx, kRsrcRegex, mine), 0);
+  EXPECT_EQ(slot->state, static_cast<uint32_t>(kRsrcFree));
+  // A slot registered into the freed one starts with no client load; a
+  // failed load hands out no index and counts nothing.
+  ASSERT_EQ(rsrc_register(ctx, kRsrcRegex, "addr", &cb, &defn), 0);
+  EXPECT_EQ(defn, mine);
+  EXPECT_EQ(rsrc_client_unload(ctx, kRsrcRegex, defn), -800);
+  EXPECT_EQ(client_load("missing", &mine), -400);
+  EXPECT_EQ(mine, -1);
+  EXPECT_EQ(slot->client_loads, 0u);
+  EXPECT_EQ(bc.ctx.write_holds, 0u);
+}
+
 TEST(Registry, RegisteredNeverLoadedIsReleasedWithoutFree) {
   tq_test::TempDir dir;
   // A scheme's file is "<name>.sch" in the vault form.

@@ -291,7 +291,7 @@ TEST(ParserCache, SharingReleaseUnloadAndReload) {
   EXPECT_EQ(parser_cache_count(ctx), 4u);
 
   // The grammar's own reference goes; the parsers keep it loaded.
-  EXPECT_EQ(rsrc_unload(ctx, kRsrcGrammar, g), 0);
+  EXPECT_EQ(rsrc_client_unload(ctx, kRsrcGrammar, g), 0);
   Words john_smith(ctx, {{{"GIVEN", 90}}, {{"FAMILY", 90}}});
   {
     Solutions s;

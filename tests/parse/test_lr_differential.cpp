@@ -151,7 +151,7 @@ TEST(LrDifferential, SameScoresAndBestSolutionAsTheChart) {
         }
       }
     }
-    ASSERT_EQ(rsrc_unload(ctx, kRsrcGrammar, g), 0);
+    ASSERT_EQ(rsrc_client_unload(ctx, kRsrcGrammar, g), 0);
     if (HasFatalFailure()) return;
   }
   // The cases must exercise something: many parse, some ambiguously.

@@ -282,7 +282,7 @@ TEST(CatRegexlib, GrammarCategoriesAreCopiedNotPointedAt) {
   ASSERT_EQ(cat_regexlib_entry_bind_grammar(ctx, &own, g), 0);
   EXPECT_EQ(own.borrowed, 1);
   EXPECT_STREQ(own.category->description, "Other");
-  ASSERT_EQ(rsrc_unload(ctx, kRsrcGrammar, g), 0);
+  ASSERT_EQ(rsrc_client_unload(ctx, kRsrcGrammar, g), 0);
   EXPECT_STREQ(e.category->name, "STREET");
   EXPECT_STREQ(e.category->description, "Street name");
   EXPECT_EQ(cat_regexlib_entry_bind_grammar(ctx, &e, g), -800);
