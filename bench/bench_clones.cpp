@@ -1,10 +1,14 @@
 // What a clone costs in resident memory (sample knowledge base, UTF-8
 // session): a base with every definition kind of ENUSA loaded and the
 // languages EN, DE, FR and TR, warmed by running every engine once; then 64
-// clones of it, the resident growth per fresh clone; then every engine run
-// once on each clone, the growth per clone again. A program that keeps a
-// clone per thread or per connection pays the first figure for each one.
-// Beside it, the time to make and close one clone.
+// clones of it, the resident growth per fresh clone; then one parse on each
+// clone, the growth per clone again; then every engine run once on each, the
+// growth per clone once more. A program that keeps a clone per thread or per
+// connection pays the first figure for each one. Then cycles of many clones,
+// each made, used for one parse (or for every engine) and closed, with the
+// process' resident memory after each cycle: what closed clones leave behind
+// shows as growth from the first cycle to the last. Beside it, the time to
+// make and close one clone.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -26,6 +30,9 @@ constexpr uint32_t kAllDefns = TQ_LOAD_DATATYPES | TQ_LOAD_PARSE_DEFNS | TQ_LOAD
                                TQ_LOAD_GUESS_DEFNS | TQ_LOAD_PATTERN_DEFNS | TQ_LOAD_EXTRACT_DEFNS |
                                TQ_LOAD_LANGUAGE_DEFNS;
 constexpr size_t kClones = 64;
+constexpr size_t kCycleClones = 500;
+constexpr int kCycles = 30;
+constexpr const char* kName = "Dr. John Q. Smith Jr.";
 
 // Resident bytes of the process now.
 size_t resident() {
@@ -48,7 +55,7 @@ struct Resources {
 // extraction, identification, casing, standardization, gender, matching,
 // pattern analysis, a language score and a locale guess.
 void every_engine(tq_context* ctx, const Resources& r) {
-  const char* name = "Dr. John Q. Smith Jr.";
+  const char* name = kName;
   tq_chop_word words[32];
   uint32_t n = 32;
   must(tq_chop_string(ctx, r.chopper, name, words, &n) >= 0, "chop", ctx);
@@ -99,7 +106,14 @@ World& world() {
   return w;
 }
 
-// Resident KB per clone: fresh, then after every engine ran once on each.
+void parse_once(tq_context* ctx) {
+  tq_parse_token tokens[TQ_PARSE_TOKENS];
+  uint32_t count = 0;
+  must(tq_parse(ctx, "Name", kName, tokens, &count) >= 0, "parse", ctx);
+}
+
+// Resident KB per clone: fresh, after one parse on each, then after every
+// engine ran once on each (the growth past the parse).
 void BM_CloneResident(benchmark::State& state) {
   World& w = world();
   for (auto _ : state) {
@@ -107,14 +121,52 @@ void BM_CloneResident(benchmark::State& state) {
     const size_t before = resident();
     for (tq_context*& c : clones) must(tq_clone(w.base, &c) == 0, "clone", w.base);
     const size_t fresh = resident();
+    for (tq_context* c : clones) parse_once(c);
+    const size_t parsed = resident();
     for (tq_context* c : clones) every_engine(c, w.r);
     const size_t used = resident();
     for (tq_context* c : clones) tq_close(c);
     state.counters["fresh_KB"] = static_cast<double>(fresh - before) / 1024.0 / kClones;
-    state.counters["used_KB"] = static_cast<double>(used - fresh) / 1024.0 / kClones;
+    state.counters["parsed_KB"] = static_cast<double>(parsed - fresh) / 1024.0 / kClones;
+    state.counters["used_KB"] = static_cast<double>(used - parsed) / 1024.0 / kClones;
   }
 }
 BENCHMARK(BM_CloneResident)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// Cycles of 500 clones, each made, used for one parse (/0) or for every
+// engine once (/1) and then closed; the process' resident MB after the first
+// and the last cycle, and the growth per cycle between them. Closed clones
+// that give their memory back keep the growth near 0.
+void BM_CloneCycles(benchmark::State& state) {
+  World& w = world();
+  const bool every = state.range(0) != 0;
+  state.SetLabel(every ? "every engine" : "one parse");
+  for (auto _ : state) {
+    std::vector<tq_context*> clones(kCycleClones, nullptr);
+    double first = 0;
+    double last = 0;
+    for (int cycle = 0; cycle < kCycles; ++cycle) {
+      for (tq_context*& c : clones) must(tq_clone(w.base, &c) == 0, "clone", w.base);
+      for (tq_context* c : clones) {
+        if (every) {
+          every_engine(c, w.r);
+        } else {
+          parse_once(c);
+        }
+      }
+      for (tq_context*& c : clones) {
+        tq_close(c);
+        c = nullptr;
+      }
+      last = static_cast<double>(resident()) / (1024.0 * 1024.0);
+      if (cycle == 0) first = last;
+    }
+    state.counters["rss_first_MB"] = first;
+    state.counters["rss_last_MB"] = last;
+    state.counters["growth_MB_per_cycle"] = (last - first) / (kCycles - 1);
+  }
+}
+BENCHMARK(BM_CloneCycles)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 // Making and closing one clone.
 void BM_CloneCloseTime(benchmark::State& state) {

@@ -1,8 +1,23 @@
 #include "core/krvec.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define TQ_LEAK_CHECKED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TQ_LEAK_CHECKED 1
+#endif
+#endif
+#ifdef TQ_LEAK_CHECKED
+#include <sanitizer/lsan_interface.h>
+#endif
 
 namespace tq {
 
@@ -10,7 +25,78 @@ namespace {
 
 inline constexpr uint32_t kDefaultHeapSlots = 80;
 
+inline size_t align_up(size_t n, size_t a) { return (n + a - 1) / a * a; }
+
 }  // namespace
+
+// ---------------------------------------------------------------- big blocks
+
+namespace {
+
+// Ahead of every big block's data.
+struct alignas(std::max_align_t) big_block_header {
+  size_t mapped;  // bytes mapped, header included; 0 for a block from the heap
+};
+
+std::atomic<size_t> g_big_mapped{0};
+
+size_t page_size() {
+  static const size_t size = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  return size;
+}
+
+// A mapping of at least `bytes`, or NULL.
+big_block_header* big_block_map(size_t bytes) {
+  const size_t length = align_up(bytes, page_size());
+  void* p = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (p == MAP_FAILED) return nullptr;
+#ifdef MADV_NOHUGEPAGE
+  // A huge page would make the first touch of a pool block resident 2 MB of
+  // it; the point of mapping is that untouched pages cost nothing.
+  (void)madvise(p, length, MADV_NOHUGEPAGE);
+#endif
+#ifdef TQ_LEAK_CHECKED
+  // The leak checker scans the heap, not mappings: pointers to heap records
+  // kept in a big block (a pool's vectors, a work area's buffers) must still
+  // count as references.
+  __lsan_register_root_region(p, length);
+#endif
+  g_big_mapped.fetch_add(length, std::memory_order_relaxed);
+  auto* header = static_cast<big_block_header*>(p);
+  header->mapped = length;
+  return header;
+}
+
+}  // namespace
+
+void* big_block_alloc(size_t size, bool zeroed) {
+  if (size > std::numeric_limits<size_t>::max() / 2) return nullptr;
+  const size_t bytes = sizeof(big_block_header) + size;
+  big_block_header* header = size >= kBigBlockMin ? big_block_map(bytes) : nullptr;
+  if (header == nullptr) {
+    header = static_cast<big_block_header*>(zeroed ? std::calloc(1, bytes) : std::malloc(bytes));
+    if (header == nullptr) return nullptr;
+    header->mapped = 0;
+  }
+  return header + 1;
+}
+
+void big_block_free(void* block) {
+  if (block == nullptr) return;
+  big_block_header* header = static_cast<big_block_header*>(block) - 1;
+  const size_t length = header->mapped;
+  if (length == 0) {
+    std::free(header);
+    return;
+  }
+#ifdef TQ_LEAK_CHECKED
+  __lsan_unregister_root_region(header, length);
+#endif
+  g_big_mapped.fetch_sub(length, std::memory_order_relaxed);
+  munmap(header, length);
+}
+
+size_t big_block_mapped_bytes() { return g_big_mapped.load(std::memory_order_relaxed); }
 
 // ---------------------------------------------------------------- vec
 
@@ -149,8 +235,6 @@ void vec_user_data_set(vec* v, uintptr_t word) {
 
 namespace {
 
-inline size_t align_up(size_t n, size_t a) { return (n + a - 1) / a * a; }
-
 // Distance between two blocks of a chunk: header plus data, kept aligned so
 // that every block's data is suitably aligned for any record.
 inline size_t block_stride(const block_pool* pool) {
@@ -163,10 +247,11 @@ inline pool_block_link* link_of(void* data) {
 
 inline void* data_of(pool_block_link* link) { return reinterpret_cast<char*>(link) + kPoolBlockHeader; }
 
-// A chunk whose blocks are all unused: malloc rather than calloc, so that
-// none of its pages is written before a block on it is taken.
+// A chunk whose blocks are all unused, not zeroed, so that none of its pages
+// is written before a block on it is taken.
 bool pool_add_chunk(block_pool* pool) {
-  auto* chunk = static_cast<pool_chunk*>(std::malloc(sizeof(pool_chunk) + block_stride(pool) * kPoolChunkBlocks));
+  auto* chunk =
+      static_cast<pool_chunk*>(big_block_alloc(sizeof(pool_chunk) + block_stride(pool) * kPoolChunkBlocks, false));
   if (chunk == nullptr) return false;
   chunk->next = nullptr;
   pool_chunk** tail = &pool->chunks;
@@ -235,7 +320,7 @@ void pool_destroy(block_pool* pool) {
   pool_chunk* chunk = pool->chunks;
   while (chunk != nullptr) {
     pool_chunk* next = chunk->next;
-    std::free(chunk);
+    big_block_free(chunk);
     chunk = next;
   }
   std::free(pool);
@@ -248,10 +333,10 @@ int32_t mempool_init(mempool* pool, uint32_t kilobytes) {
   *pool = mempool{};
   if (kilobytes == 0 || kilobytes > (std::numeric_limits<uint32_t>::max() >> 10)) return kRcBadArgument;
   const uint32_t size = kilobytes << 10;
-  char* first = static_cast<char*>(std::malloc(size));
+  char* first = static_cast<char*>(big_block_alloc(size, false));
   if (first == nullptr) return kRcNoMemory;
   if (vec_init(&pool->blocks, kDefaultHeapSlots) != 0 || vec_push(&pool->blocks, first) != 0) {
-    std::free(first);
+    big_block_free(first);
     vec_free(&pool->blocks);
     *pool = mempool{};
     return kRcNoMemory;
@@ -291,9 +376,9 @@ void* mempool_alloc(mempool* pool, uint32_t size, int32_t* status) {
     const uint32_t next_index = pool->index + 1;
     char* block = static_cast<char*>(vec_get(&pool->blocks, static_cast<int32_t>(next_index)));
     if (block == nullptr) {
-      block = static_cast<char*>(std::malloc(pool->block_size));
+      block = static_cast<char*>(big_block_alloc(pool->block_size, false));
       if (block == nullptr || vec_push(&pool->blocks, block) != 0) {
-        std::free(block);
+        big_block_free(block);
         pool->failed = 1;
         rc = kRcNoMemory;
         return nullptr;
@@ -322,7 +407,7 @@ void mempool_reset(mempool* pool) {
 
 void mempool_free(mempool* pool) {
   if (pool == nullptr) return;
-  vec_free_fn_set(&pool->blocks, vec_free_heap);
+  vec_free_fn_set(&pool->blocks, big_block_free);
   vec_free(&pool->blocks);
   *pool = mempool{};
 }

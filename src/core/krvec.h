@@ -1,4 +1,6 @@
-// Three small allocators the engine builds on:
+// The allocators the engine builds on:
+//  - big blocks: memory of 64 KiB and more taken straight from the system and
+//    given straight back, for the pools' blocks and the large work areas;
 //  - vec: a growable array of element pointers whose first slots may live in a
 //    block taken from a block pool;
 //  - block_pool: fixed-size blocks carved from chunks of 128 blocks, kept on a
@@ -9,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <new>
 
 #include "tq.h"
 
@@ -19,6 +22,46 @@ inline constexpr int32_t kRcNoMemory = TQ_ERR_NO_MEMORY;
 inline constexpr int32_t kRcPoolFailedBefore = -601;
 inline constexpr int32_t kRcPoolDisabled = -603;
 inline constexpr int32_t kRcBadArgument = TQ_ERR_ARGUMENT;
+
+// ---- Big blocks
+//
+// A context's pools and large work areas live as long as the context. Taken
+// from malloc, a block of that size lands in the heap once glibc has raised
+// its mmap threshold (it does so when such a block is freed), and a closed
+// context's blocks then stay there: their touched pages stay resident, and
+// the next contexts' blocks land elsewhere in them and touch pages of their
+// own, so that a program that makes and closes many clones grows without
+// bound. A block of kBigBlockMin bytes or more is therefore mapped from the
+// system (anonymous, private; its pages are made on first touch, so the
+// untouched part of a big pool block costs no resident memory) and unmapped
+// when freed. A smaller one comes from the heap, which serves it well; so
+// does a big one when no mapping can be had (the system's count of mappings
+// used up). Freeing needs no size: a small header says how the block was had.
+inline constexpr size_t kBigBlockMin = 64 * 1024;
+
+// size bytes aligned for any record, zeroed when `zeroed` (a mapped block
+// always is); NULL when out of memory.
+void* big_block_alloc(size_t size, bool zeroed);
+// Gives a block from big_block_alloc back (NULL is ignored).
+void big_block_free(void* block);
+// Bytes mapped by big blocks now, in the whole process: a closed context
+// leaves none of its own.
+size_t big_block_mapped_bytes();
+
+// A record of type T made in a big block (default-initialised, as `new T`
+// makes it; NULL when out of memory), and its destruction.
+template <class T>
+T* big_new() {
+  static_assert(alignof(T) <= alignof(std::max_align_t));
+  void* block = big_block_alloc(sizeof(T), false);
+  return block == nullptr ? nullptr : new (block) T;
+}
+template <class T>
+void big_delete(T* record) {
+  if (record == nullptr) return;
+  record->~T();
+  big_block_free(record);
+}
 
 struct block_pool;
 
@@ -89,10 +132,10 @@ struct block_pool {
 };
 
 // A pool of blocks of block_size bytes (rounded up to 8), without a chunk
-// yet; NULL when out of memory. Chunks are made as blocks are taken and a
-// block's memory is first written when it is first taken, so that a pool
-// that is never used costs its record only and the pages of blocks never
-// taken stay untouched.
+// yet; NULL when out of memory. Chunks are made (as big blocks) as blocks are
+// taken and a block's memory is first written when it is first taken, so that
+// a pool that is never used costs its record only and the pages of blocks
+// never taken stay untouched.
 block_pool* pool_create(uint32_t block_size);
 // A block of block_size bytes (the caller's data, which the block's header
 // precedes), zeroed when first handed out; a block given back comes back as
@@ -116,7 +159,8 @@ struct mempool {
   uint32_t failed;
 };
 
-// Block size := kilobytes * 1024; the first block is made. Allocation stays
+// Block size := kilobytes * 1024; the first block is made. Blocks are big
+// blocks, so that a pool's blocks go back to the system when it is freed. Allocation stays
 // refused until the pool is enabled. -600 (block size 0); -802 for a size of
 // 0 or one too large to express.
 int32_t mempool_init(mempool* pool, uint32_t kilobytes);

@@ -1,13 +1,13 @@
 #include "fields/krgender.h"
 
 #include <cstring>
-#include <new>
 
 #include "core/krcaseloc.h"
 #include "core/krenc.h"
 #include "core/krerr.h"
 #include "core/krzel.h"
 #include "core/krstr.h"
+#include "core/krvec.h"
 #include "fields/krfdctx.h"
 #include "fields/krgdef.h"
 #include "parse/krparse.h"
@@ -334,11 +334,11 @@ int32_t index_by_name(context* ctx, const char* gender_defn, int32_t* index) {
 }  // namespace
 
 int32_t gender_work_area_create(context*, gender_work_area** out) {
-  *out = new (std::nothrow) gender_work_area;
+  *out = big_new<gender_work_area>();
   return *out == nullptr ? TQ_ERR_NO_MEMORY : 0;
 }
 
-void gender_work_area_free(context*, gender_work_area* area) { delete area; }
+void gender_work_area_free(context*, gender_work_area* area) { big_delete(area); }
 
 namespace {
 

@@ -13,6 +13,7 @@
 #include "kbstore/krdtyp.h"
 #include "kbstore/krlocload.h"
 #include "core/krstr.h"
+#include "core/krvec.h"
 #include "fields/krfdctx.h"
 #include "fields/krxdef.h"
 #include "fields/krxinfo.h"
@@ -172,13 +173,13 @@ struct extract_work_area {
 
 int32_t extract_work_area_create(context*, extract_work_area** out) {
   *out = nullptr;
-  auto* area = new (std::nothrow) extract_work_area;
+  auto* area = big_new<extract_work_area>();
   if (area == nullptr) return TQ_ERR_NO_MEMORY;
   try {
     area->path.reserve(kExtractWindowMax + 1);
     area->chosen.reserve(kExtractWindowMax + 1);
   } catch (const std::bad_alloc&) {
-    delete area;
+    big_delete(area);
     return TQ_ERR_NO_MEMORY;
   }
   *out = area;
@@ -190,7 +191,7 @@ void extract_work_area_free(context*, extract_work_area* area) {
   wordlist_free(&area->chopped);
   wordlist_free(&area->spaced);
   wordlist_free(&area->window);
-  delete area;
+  big_delete(area);
 }
 
 namespace {

@@ -9,6 +9,7 @@
 #include "core/krenc.h"
 #include "core/krerr.h"
 #include "core/krstr.h"
+#include "core/krvec.h"
 #include "match/krmtctx.h"
 #include "match/krmtres.h"
 #include "parse/krpdef.h"
@@ -187,7 +188,7 @@ const char* name_or_empty(const char* name) { return name != nullptr ? name : ""
 // ---- Work area ----------------------------------------------------------------------------
 
 int32_t match_work_area_create(context* ctx) {
-  auto* area = new (std::nothrow) match_work_area;
+  auto* area = big_new<match_work_area>();
   if (area == nullptr) return TQ_ERR_NO_MEMORY;
   for (uint32_t i = 0; i < kParseSlots; ++i) {
     area->parsed[i].index = area->tokens[i].index = -1;
@@ -199,7 +200,7 @@ int32_t match_work_area_create(context* ctx) {
   const int32_t rc = mempool_init(&area->memory, kMatchMempoolKilobytes);
   if (rc < 0) {
     mempool_free(&area->memory);
-    delete area;
+    big_delete(area);
     return rc;
   }
   mempool_enable_set(&area->memory, 1);
@@ -215,7 +216,7 @@ void match_work_area_free(context* ctx) {
   if (area == nullptr) return;
   if (area->ready != 0) scheme_pool_free(ctx, &area->pool);
   mempool_free(&area->memory);
-  delete area;
+  big_delete(area);
   ctx->match_work_area = nullptr;
 }
 

@@ -6,6 +6,7 @@
 
 #include "core/krcaseloc.h"
 #include "core/krstr.h"
+#include "core/krvec.h"
 #include "parse/krpsctx.h"
 #include "resources/krchpr.h"
 #include "resources/krctld.h"
@@ -56,14 +57,14 @@ int32_t morph_scratch_create(context* /*ctx*/, morph_scratch** out) {
   if (out == nullptr) return TQ_ERR_ARGUMENT;
   // The pool's first block is made on the first analysis, so a context that
   // never analyses pays only for the word buffers.
-  *out = static_cast<morph_scratch*>(std::calloc(1, sizeof(morph_scratch)));
+  *out = static_cast<morph_scratch*>(big_block_alloc(sizeof(morph_scratch), true));
   return *out == nullptr ? TQ_ERR_NO_MEMORY : 0;
 }
 
 void morph_scratch_free(context* /*ctx*/, morph_scratch* scratch) {
   if (scratch == nullptr) return;
   mempool_free(&scratch->pool);
-  std::free(scratch);
+  big_block_free(scratch);
 }
 
 // ---- Analysed word lists --------------------------------------------------------------

@@ -6,6 +6,7 @@
 
 #include "core/krerr.h"
 #include "core/krtrace.h"
+#include "core/krvec.h"
 #include "platform/nputf8.h"
 
 namespace tq {
@@ -755,7 +756,7 @@ void phonetx_work_free(context* ctx, phonetx_work* work) {
   array_free(&work->ends);
   array_free(&work->keys);
   array_free(&work->scratch);
-  std::free(work->memo);
+  big_block_free(work->memo);
   std::free(work);
 }
 
@@ -837,7 +838,7 @@ int32_t px_run(context* ctx, const px_ruleset* set, phonetx_work* work, const ch
   work->output.count = 0;
   if (work->memo == nullptr) {
     // Made on the first run of a context, kept until it closes.
-    work->memo = static_cast<px_memo_entry*>(std::calloc(kPxMemoSlots, sizeof(px_memo_entry)));
+    work->memo = static_cast<px_memo_entry*>(big_block_alloc(kPxMemoSlots * sizeof(px_memo_entry), true));
   }
   run_state st{ctx, set, set->machine->tables, work, 0, 0, 0, 0, 0, 0, size, 0, false, ctx != nullptr && ctx->trace.on != 0};
   steps_clear(work, &st);

@@ -13,6 +13,7 @@
 #include "core/krenc.h"
 #include "core/krerr.h"
 #include "core/krstr.h"
+#include "core/krvec.h"
 #include "kbstore/krlib.h"
 #include "kbstore/krlocload.h"
 #include "platform/npuchar.h"
@@ -552,9 +553,9 @@ int32_t scheme_text_take(scheme_text_arena* arena, size_t bytes, char** room, sc
   if (c.size < bytes) {
     constexpr size_t kChunkMin = 64 * 1024;
     size_t size = bytes > kChunkMin ? bytes : kChunkMin;
-    auto* data = static_cast<char*>(std::malloc(size));
+    auto* data = static_cast<char*>(big_block_alloc(size, false));
     if (data == nullptr) return TQ_ERR_NO_MEMORY;
-    std::free(c.data);
+    big_block_free(c.data);
     c.data = data;
     c.size = size;
   }
@@ -585,7 +586,7 @@ void scheme_scratch_free(context* ctx) {
   if (ctx == nullptr || ctx->scheme_scratch == nullptr) return;
   for (scheme_pool& pool : ctx->scheme_scratch->pools) scheme_pool_free(ctx, &pool);
   scheme_text_arena& texts = ctx->scheme_scratch->texts;
-  for (uint32_t i = 0; i < texts.count; ++i) std::free(texts.chunks[i].data);
+  for (uint32_t i = 0; i < texts.count; ++i) big_block_free(texts.chunks[i].data);
   std::free(texts.chunks);
   std::free(ctx->scheme_scratch);
   ctx->scheme_scratch = nullptr;

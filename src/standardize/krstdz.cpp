@@ -8,6 +8,7 @@
 #include "core/krenc.h"
 #include "core/krerr.h"
 #include "core/krstr.h"
+#include "core/krvec.h"
 #include "parse/krpdef.h"
 #include "platform/nputf8.h"
 #include "resources/krregx.h"
@@ -289,7 +290,7 @@ int32_t first_positive(std::initializer_list<int32_t> results) {
 // ---- Work area ----------------------------------------------------------------------------
 
 int32_t stdzn_work_area_create(context* ctx) {
-  auto* area = new (std::nothrow) stdzn_work_area;
+  auto* area = big_new<stdzn_work_area>();
   if (area == nullptr) return TQ_ERR_NO_MEMORY;
   for (uint32_t i = 0; i < kParseSlots; ++i) {
     area->parsed[i].index = area->tokens[i].index = -1;
@@ -305,7 +306,7 @@ void stdzn_work_area_free(context* ctx) {
   stdzn_work_area* area = ctx->stdzn_work_area;
   if (area == nullptr) return;
   if (area->ready != 0) scheme_pool_free(ctx, &area->pool);
-  delete area;
+  big_delete(area);
   ctx->stdzn_work_area = nullptr;
 }
 

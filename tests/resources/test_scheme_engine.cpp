@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/krcorvel.h"
+#include "core/krvec.h"
 #include "kbstore/krlib.h"
 #include "resources/krchop.h"
 #include "resources/krchpr.h"
@@ -112,7 +113,7 @@ TEST(SchemeEngine, TextsComeFromChunksKeptForTheNextApplication) {
   ASSERT_EQ(scheme_text_take(&arena, 100, &again, &ma), 0);
   EXPECT_EQ(again, a);
   EXPECT_EQ(arena.count, 3u);
-  for (uint32_t i = 0; i < arena.count; ++i) std::free(arena.chunks[i].data);
+  for (uint32_t i = 0; i < arena.count; ++i) big_block_free(arena.chunks[i].data);
   std::free(arena.chunks);
 }
 
