@@ -187,7 +187,19 @@ int32_t read_nosol(read_state& s, const xmldoc* el) {
     return rc;
   }
   const int32_t n = includes_named(el, kNosolToken);
-  if (n == 0) return 0;
+  const char* unknown = xmldoc_prop_get(s.ctx, el, kPropUnknown);
+  if (n == 0) {
+    // An unknown token set while no slot has categories is written all the
+    // same; read it back so that the getter reports what was saved.
+    if (unknown[0] == '\0') return 0;
+    const int32_t u = datatype_position(owner, unknown);
+    if (u < 0) {
+      TQ_REPORT(s.ctx, TQ_ERR_INVALID_CONTENT, 122, unknown, s.rec->name);
+      return TQ_ERR_INVALID_CONTENT;
+    }
+    s.part->unknown_token = u;
+    return 0;
+  }
   for (uint32_t p = 0; p < owner.owner.datatype_token_count; ++p) {
     auto slot = std::unique_ptr<dtok_rec>(new (std::nothrow) dtok_rec);
     if (slot == nullptr) return TQ_ERR_NO_MEMORY;
@@ -210,7 +222,6 @@ int32_t read_nosol(read_state& s, const xmldoc* el) {
       ++read;
     }
   }
-  const char* unknown = xmldoc_prop_get(s.ctx, el, kPropUnknown);
   const int32_t u = unknown[0] != '\0' ? datatype_position(owner, unknown) : -1;
   if (u < 0) {
     TQ_REPORT(s.ctx, TQ_ERR_INVALID_CONTENT, 122, unknown, s.rec->name);
@@ -246,7 +257,18 @@ int32_t read_excluded(read_state& s, const xmldoc* el) {
 void nosol_follow_tokens(context* ctx, const defn_rec* rec, parse_defn_kind_rec* part) {
   const uint32_t n = part->nosol.count();  // one per datatype token
   const uint32_t t = rec->tokens.count();
-  if (n == 0 || t > n || n > kDtokMax) return;
+  if (n == 0) {
+    // No slots: the unknown token alone goes to the definition's token of
+    // its datatype token (none when no token has it).
+    if (part->unknown_token < 0) return;
+    int32_t at = -1;
+    for (uint32_t p = 0; p < t && at < 0; ++p) {
+      if (rec->tokens.items[p]->key == part->unknown_token) at = static_cast<int32_t>(p);
+    }
+    part->unknown_token = at;
+    return;
+  }
+  if (t > n || n > kDtokMax) return;
   int32_t order[kDtokMax];  // new position -> datatype position
   bool taken[kDtokMax] = {};
   for (uint32_t p = 0; p < t; ++p) {

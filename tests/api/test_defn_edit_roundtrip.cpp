@@ -260,7 +260,7 @@ const ForgetRow kForgetRows[] = {
               standardized(ctx);
      },
      // Post-casing stays Proper, without the case definition's known words.
-     "256 256 256 | Dr William O'Brien-mcdonald Jr", "-1 -1 -1 | Dr William O'brien-mcdonald Jr", 0},
+     "256 256 256 | Dr William O'Brien-McDonald Jr", "-1 -1 -1 | Dr William O'brien-mcdonald Jr", 0},
     {"locale guess language definition <- language", nullptr,
      [](tq_context* ctx, int32_t* gone) {
        return tq_lang_defn_unload(ctx, *gone = index_of(ctx, tq_lang_defn_index_get_by_name, "English"));
@@ -292,7 +292,7 @@ const ForgetRow kForgetRows[] = {
        return got([&](int32_t* v) { return tq_stdzn_defn_parse_defn_index_get(ctx, stdzn, v); }) + " " +
               standardized(ctx);
      },
-     "0 | Dr William O'Brien-mcdonald Jr", "-1 | Dr Bill O'Brien-mcdonald Junior", 104},
+     "0 | Dr William O'Brien-McDonald Jr", "-1 | Dr Bill O'Brien-McDonald Junior", 104},
 };
 
 TEST(DefnEditRoundTrip, UnloadedDefinitionsAreForgottenByTheirUsers) {

@@ -654,6 +654,9 @@ TEST(ParseDefnExports, NoSolutionSlotsSurviveTokenEditsThroughAWrite) {
       {"rename", 3, {"Given Name: GIVEN", "Prefix: PREFIX", "Suffix: SUFFIX", "Surname: FAMILY"}, "Middle Name@2"},
       {"swap", 1, {"Family Name: FAMILY", "Middle Name: GIVEN", "Prefix: PREFIX", "Suffix: SUFFIX"}, "Given Name@2"},
       {"swap", 2, {"Given Name: GIVEN", "Middle Name: FAMILY", "Prefix: PREFIX", "Suffix: SUFFIX"}, "Family Name@2"},
+      // No slot left, the unknown token set anew (after a swap, so that its
+      // position is not its datatype token's).
+      {"bare", 1, {}, "Given Name@2"},
   };
   for (const auto& k : cases) {
     SCOPED_TRACE(std::string(k.edit) + " " + std::to_string(k.token));
@@ -667,9 +670,14 @@ TEST(ParseDefnExports, NoSolutionSlotsSurviveTokenEditsThroughAWrite) {
       ASSERT_TQ_OK(ctx, tq_parse_defn_token_delete(ctx, index, k.token));
       int32_t at = -1;
       if (edit == "readd") ASSERT_TQ_OK(ctx, tq_parse_defn_token_add(ctx, index, names[k.token].c_str(), &at));
-    } else if (edit == "swap") {
+    } else if (edit == "swap" || edit == "bare") {
       ASSERT_TQ_OK(ctx, tq_parse_defn_token_name_set(ctx, index, k.token, names[k.token + 1].c_str()));
       ASSERT_TQ_OK(ctx, tq_parse_defn_token_name_set(ctx, index, k.token + 1, names[k.token].c_str()));
+      if (edit == "bare") {
+        int32_t at = -1;
+        ASSERT_TQ_OK(ctx, tq_parse_defn_nosol_delete_all(ctx, index));
+        ASSERT_TQ_OK(ctx, tq_parse_defn_nosol_unknown_token_set(ctx, index, "Given Name", &at));
+      }
     } else {
       ASSERT_EQ(tq_parse_defn_datatype_index_get(ctx, index, &dt), 0);
       ASSERT_TQ_OK(ctx, tq_datatype_token_value_set(ctx, dt, k.token, "Surname"));
@@ -687,7 +695,7 @@ TEST(ParseDefnExports, NoSolutionSlotsSurviveTokenEditsThroughAWrite) {
     ASSERT_EQ(tq_parse_defn_index_get_by_name(again, "Name", &index), 0);
     EXPECT_EQ(nosol_view(again, index), k.view) << tq_test::error_list_text(again);
     EXPECT_EQ(unknown_token(again, index), k.unknown);
-    const bool usable = edit == "readd" || edit == "swap";
+    const bool usable = edit == "readd" || edit == "swap" || edit == "bare";
     EXPECT_EQ(parsed(again, index, "Smith Zed Q. Jr. Dr."), usable ? before : "-704:");
   }
 }
