@@ -99,8 +99,8 @@ static int parse_one(tq_context* ctx, int32_t datatype, const char* name) {
     tq_datatype_token_value_get(ctx, datatype, tokens[k].index, token_name);
     printf("  %-12s %s\n", token_name, tokens[k].value);
   }
-  /* The output buffer's size counts the terminator. */
-  char proper[1024];
+  /* The output buffer holds the longest value and any terminator. */
+  char proper[kValueMax + 4];
   rc = tq_propercase(ctx, "Name", name, proper, (int32_t)sizeof proper);
   if (rc < 0) {
     fprintf(stderr, "tq_propercase(\"%s\") failed: %d\n", name, rc);
@@ -155,7 +155,7 @@ static int standardize_one(tq_context* ctx, const char* name) {
  * "Philips" alike), so more names share a code. A code is at most code
  * length x 4 bytes (60 for "Name") and the terminator. */
 static int match_codes_one(tq_context* ctx, const char* name) {
-  char codes[2][1024 + 4];
+  char codes[2][TQ_MATCHCODE_SIZE];
   const uint32_t sensitivities[2] = {95, 85};
   char* outputs[2] = {codes[0], codes[1]};
   int32_t rc = tq_match_multiple_sens(ctx, "Name", sensitivities, 2, name, outputs);
