@@ -39,7 +39,10 @@ int32_t invoke_caught(invoke_fn invoke, void* closure) noexcept {
 // the error list, takes the write hold on top of the read hold the call
 // holds (if any), runs the implementation again from the beginning and
 // gives the write hold back. Nothing of the refused run stays: its messages
-// go, and the run again rewrites every output from the start.
+// go (its trace lines were held back and are dropped), and the refused run
+// left its caller's outputs and infos as it found them (an implementation
+// asks for the write hold before it writes them, or puts back what it wrote
+// when it is refused), so the run again starts where the call started.
 int32_t run_again_under_write_hold(context* ctx, invoke_fn invoke, void* closure) noexcept {
   ctx->write_refused = 0;
   err_list_reset(ctx);
@@ -126,7 +129,13 @@ int32_t frame(context* ctx, const char* export_name, uint32_t hold, uint32_t edi
     ctx->call_depth--;
     return rc;
   }
+  // The outermost run (a call that reads, or one that calls a reader) may
+  // be refused the write hold: while tracing, its lines are held back until
+  // that is known.
+  const bool held = ctx->trace.on && ctx->call_depth == 1 && ctx->write_holds == 0;
+  if (held) trace_hold_back(ctx);
   rc = invoke_caught(invoke, closure);
+  if (held) trace_held_end(ctx, ctx->write_refused != 0);
   // A call that needs the write hold while it reads was refused it with all
   // it holds still valid; the outermost frame runs it again under the write
   // hold (a nested one passes the refusal up to its caller). The context's
