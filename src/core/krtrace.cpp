@@ -168,9 +168,10 @@ void trace_write(context* ctx, uint32_t flag, const char* format, ...) {
   append_line(ts->path, line, len);
 }
 
-void trace_hold_back(context* ctx) {
-  if (ctx == nullptr || !ctx->trace.on) return;
+bool trace_hold_back(context* ctx, bool outermost) {
+  if (ctx == nullptr || !ctx->trace.on || !outermost) return false;
   ctx->trace.holding = 1;
+  return true;
 }
 
 void trace_held_end(context* ctx, bool drop) {

@@ -45,7 +45,9 @@ int32_t trace_copy(context* ctx, const trace_state* src, trace_state* dst);
 // trace_held_end writes them (one write, so they stay together) or, when
 // the run was refused, drops them, and stops holding. Should the lines not
 // fit in memory they are written at once instead.
-void trace_hold_back(context* ctx);
+// trace_hold_back holds when `outermost` (and tracing is on): whether it
+// does.
+bool trace_hold_back(context* ctx, bool outermost);
 void trace_held_end(context* ctx, bool drop);
 
 // The module of a source path: the text after its last '/' or '\', up to its first '.'.
