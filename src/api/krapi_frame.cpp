@@ -39,7 +39,10 @@ int32_t invoke_caught(invoke_fn invoke, void* closure) noexcept {
 // the error list, takes the write hold on top of the read hold the call
 // holds (if any), runs the implementation again from the beginning and
 // gives the write hold back. Nothing of the refused run stays: its messages
-// go, and the run again rewrites every output from the start.
+// go (its trace lines were held back and are dropped), and the refused run
+// left its caller's outputs and infos as it found them (an implementation
+// asks for the write hold before it writes them, or puts back what it wrote
+// when it is refused), so the run again starts where the call started.
 int32_t run_again_under_write_hold(context* ctx, invoke_fn invoke, void* closure) noexcept {
   ctx->write_refused = 0;
   err_list_reset(ctx);
@@ -93,21 +96,16 @@ int32_t api_check_edit_mode(const context* ctx, const char* file, uint32_t line,
   return 0;
 }
 
-// The frame runs around every framed call, so its usual path (no trace, no
-// error left from the call before, no failing guard) is kept to a few tests
-// and stores on the context, plus the read hold's fast path.
-int32_t frame(context* ctx, const char* export_name, uint32_t hold, uint32_t edit,
-              const checked_arg* checks, invoke_fn invoke, void* closure) noexcept {
-  if (api_check_context(ctx, kInterfaceFile, __LINE__, 1) != 0) return TQ_ERR_NULL_CONTEXT;
-  // Errors of the call before are gone from here on. (The static empty
-  // record is fetched once; a local static, so that a call made while the
-  // program's statics are still being built finds it too.)
-  static const err_rec* const empty = err_empty_record();
-  ctx->errors.count = 0;
-  ctx->errors.last = empty;
-  // The implementation's name: the export's with "tq_" replaced by "tqx_".
-  const char* rest = export_name + 3;
-  if (ctx->trace.on) {
+namespace {
+
+// The frame once the context is known and its errors are gone; `rest` is
+// the implementation's name after "tqx_". Made twice: tracing is a
+// context's setting for its whole life, so the usual path (no trace) has no
+// trace test in it at all.
+template <bool kTraced>
+int32_t frame_run(context* ctx, const char* rest, uint32_t hold, uint32_t edit, const checked_arg* checks,
+                  invoke_fn invoke, void* closure) noexcept {
+  if constexpr (kTraced) {
     ctx->trace.source_file = kInterfaceFile;
     trace_write(ctx, 0, "API Entry @ tqx_%s", rest);
   }
@@ -126,7 +124,15 @@ int32_t frame(context* ctx, const char* export_name, uint32_t hold, uint32_t edi
     ctx->call_depth--;
     return rc;
   }
+  // The outermost run (a call that reads, or one that calls a reader) may
+  // be refused the write hold: its trace lines are held back until that is
+  // known.
+  bool held = false;
+  if constexpr (kTraced) held = trace_hold_back(ctx, ctx->call_depth == 1 && ctx->write_holds == 0);
   rc = invoke_caught(invoke, closure);
+  if constexpr (kTraced) {
+    if (held) trace_held_end(ctx, ctx->write_refused != 0);
+  }
   // A call that needs the write hold while it reads was refused it with all
   // it holds still valid; the outermost frame runs it again under the write
   // hold (a nested one passes the refusal up to its caller). The context's
@@ -134,7 +140,7 @@ int32_t frame(context* ctx, const char* export_name, uint32_t hold, uint32_t edi
   if (ctx->write_refused != 0 && ctx->call_depth == 1) rc = run_again_under_write_hold(ctx, invoke, closure);
   if (rc != 0) {
     err_record_generic(ctx, rc);
-    if (ctx->trace.on) {
+    if constexpr (kTraced) {
       ctx->trace.source_file = kInterfaceFile;
       trace_write(ctx, 0, "API Exit @ tqx_%s, rc=%d", rest, rc);
     }
@@ -143,6 +149,26 @@ int32_t frame(context* ctx, const char* export_name, uint32_t hold, uint32_t edi
   uint32_t word = ctx->call_state[--ctx->call_depth];
   int32_t released = api_lock_leave(ctx, word);
   return released != 0 ? released : rc;
+}
+
+}  // namespace
+
+// The frame runs around every framed call, so its usual path (no trace, no
+// error left from the call before, no failing guard) is kept to a few tests
+// and stores on the context, plus the read hold's fast path.
+int32_t frame(context* ctx, const char* export_name, uint32_t hold, uint32_t edit,
+              const checked_arg* checks, invoke_fn invoke, void* closure) noexcept {
+  if (api_check_context(ctx, kInterfaceFile, __LINE__, 1) != 0) return TQ_ERR_NULL_CONTEXT;
+  // Errors of the call before are gone from here on. (The static empty
+  // record is fetched once; a local static, so that a call made while the
+  // program's statics are still being built finds it too.)
+  static const err_rec* const empty = err_empty_record();
+  ctx->errors.count = 0;
+  ctx->errors.last = empty;
+  // The implementation's name: the export's with "tq_" replaced by "tqx_".
+  const char* rest = export_name + 3;
+  if (ctx->trace.on) [[unlikely]] return frame_run<true>(ctx, rest, hold, edit, checks, invoke, closure);
+  return frame_run<false>(ctx, rest, hold, edit, checks, invoke, closure);
 }
 
 }  // namespace tq::api

@@ -69,6 +69,29 @@ void append_line(const char* path, const char* line, std::size_t len) {
   ::close(fd);
 }
 
+// Appends a whole line to the held lines; false when they cannot grow.
+bool hold_line(trace_state* ts, const char* line, std::size_t len) {
+  const std::size_t want = static_cast<std::size_t>(ts->held_size) + len;
+  if (want > UINT32_MAX) return false;
+  if (want > ts->held_capacity) {
+    std::size_t capacity = ts->held_capacity != 0 ? ts->held_capacity : 4096;
+    while (capacity < want) capacity *= 2;
+    if (capacity > UINT32_MAX) capacity = UINT32_MAX;
+    char* grown = static_cast<char*>(std::realloc(ts->held, capacity));
+    if (grown == nullptr) return false;
+    ts->held = grown;
+    ts->held_capacity = static_cast<uint32_t>(capacity);
+  }
+  std::memcpy(ts->held + ts->held_size, line, len);
+  ts->held_size = static_cast<uint32_t>(want);
+  return true;
+}
+
+void held_write(trace_state* ts) {
+  if (ts->held_size > 0) append_line(ts->path, ts->held, ts->held_size);
+  ts->held_size = 0;
+}
+
 }  // namespace
 
 void trace_module_of(const char* path, char* out, uint32_t size) {
@@ -136,7 +159,27 @@ void trace_write(context* ctx, uint32_t flag, const char* format, ...) {
   if (body > 0) len += static_cast<std::size_t>(body) < sizeof line - len ? static_cast<std::size_t>(body) : sizeof line - len - 1;
   if (len >= sizeof line - 1) len = sizeof line - 2;
   line[len++] = '\n';
+  if (ts->holding != 0) {
+    if (hold_line(ts, line, len)) return;
+    // Out of memory: what is held goes out now, and so does the rest.
+    held_write(ts);
+    ts->holding = 0;
+  }
   append_line(ts->path, line, len);
+}
+
+bool trace_hold_back(context* ctx, bool outermost) {
+  if (ctx == nullptr || !ctx->trace.on || !outermost) return false;
+  ctx->trace.holding = 1;
+  return true;
+}
+
+void trace_held_end(context* ctx, bool drop) {
+  if (ctx == nullptr) return;
+  trace_state* ts = &ctx->trace;
+  if (drop) ts->held_size = 0;
+  held_write(ts);
+  ts->holding = 0;
 }
 
 int32_t trace_term(context* ctx, trace_state* ts) {
@@ -146,6 +189,7 @@ int32_t trace_term(context* ctx, trace_state* ts) {
     trace_write(ctx, 2, "Corvel tracing terminated.");
   }
   free_modules(ts);
+  std::free(ts->held);
   std::memset(ts, 0, sizeof *ts);
   return 0;
 }

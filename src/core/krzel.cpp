@@ -46,6 +46,11 @@ void writer_leave_queue(rwlock* lock) {
   }
 }
 
+// The upgrade's test hook (see shared_state_upgrade_gap_hook_set); read on
+// the upgrade's path only (a call run again), never by a read hold.
+std::atomic<upgrade_gap_hook> g_gap_hook{nullptr};
+std::atomic<void*> g_gap_hook_arg{nullptr};
+
 // Takes the context's place among the readers again after a write. When that
 // fails the context has lost its reads: its count is cleared so that a later
 // release reports -603 instead of leaving a place it does not have.
@@ -212,6 +217,9 @@ int32_t shared_state_write_lock_upgrade(context* ctx, shared_state* ss) {
     int32_t rc = rwlock_read_release(&ss->lock, &ctx->reader);
     if (rc != 0) return rc;
   }
+  if (upgrade_gap_hook hook = g_gap_hook.load(std::memory_order_acquire); hook != nullptr) {
+    hook(ctx, g_gap_hook_arg.load(std::memory_order_acquire));
+  }
   int32_t rc = rwlock_write_acquire(&ss->lock);
   if (rc != 0) {
     if (ctx->read_holds > 0) reader_reenter(ctx, ss);
@@ -219,6 +227,11 @@ int32_t shared_state_write_lock_upgrade(context* ctx, shared_state* ss) {
   }
   ctx->write_holds = 1;
   return 0;
+}
+
+void shared_state_upgrade_gap_hook_set(upgrade_gap_hook hook, void* arg) {
+  g_gap_hook_arg.store(arg, std::memory_order_release);
+  g_gap_hook.store(hook, std::memory_order_release);
 }
 
 int32_t shared_state_write_unlock(context* ctx, shared_state* ss) {

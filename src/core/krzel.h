@@ -26,6 +26,13 @@
 // from the beginning, looking everything up anew under a hold that nothing
 // can change. So a pointer to a record, resource or locale found under a
 // hold is never used once that hold has been given up, even for a moment.
+// Another clone may change the state in that gap (unload the locale, say),
+// and the run again then fail where the refused run went on: so a refused
+// run leaves its caller's outputs and infos as it found them. A run that
+// will need the write hold asks for it before it writes any
+// (shared_state_write_claim: every run with an info), and one that writes
+// them before a step that may still be refused writes them on its way out
+// instead, or puts back what it wrote (call_refused).
 // What needs the write hold is rare (preparing a definition on first use,
 // loading, editing): the prepared road never meets it.
 #pragma once
@@ -163,11 +170,34 @@ inline int32_t shared_state_read_unlock(context* ctx, shared_state* ss) {
 // The write hold. Nested in a write hold: counted. With no hold: taken.
 // With read holds and no write hold: kRcNeedsWriteHold, nothing changed.
 int32_t shared_state_write_lock(context* ctx, shared_state* ss);
+// A call that will need the write hold on its way, asking at its start,
+// before it writes anything its caller sees: with read holds and no write
+// hold it is refused at once (kRcNeedsWriteHold, the context's flag set),
+// and the frame runs it again under the write hold; otherwise 0. No hold
+// is taken: under the write hold, or with no hold at all, nothing on the
+// way can be refused. A run with an info asks so: what it records in the
+// info is never left half-made by a refusal, and the run again under the
+// write hold never finds it so.
+inline int32_t shared_state_write_claim(context* ctx) {
+  if (ctx->write_holds > 0 || ctx->read_holds == 0) return 0;
+  ctx->write_refused = 1;
+  return kRcNeedsWriteHold;
+}
+// Whether the running call was refused the write hold: a run that writes
+// its caller's outputs on its way out (a failure's clear or fill) leaves
+// them as they were when it was, since the run again writes them.
+inline bool call_refused(const context* ctx) { return ctx->write_refused != 0; }
 // The frame's upgrade, before it runs a refused call again: gives the
 // context's place among the readers back (the read-hold count stays), waits
 // as a writer, and takes the place again when the last write hold ends. The
 // caller holds no pointer found under the read hold across it.
 int32_t shared_state_write_lock_upgrade(context* ctx, shared_state* ss);
+// A test hook: called in the upgrade's gap, once the context has given its
+// place among the readers back and before it waits as a writer, where
+// another clone may take the write hold (to unload a locale, say). NULL
+// turns it off.
+using upgrade_gap_hook = void (*)(context* ctx, void* arg);
+void shared_state_upgrade_gap_hook_set(upgrade_gap_hook hook, void* arg);
 int32_t shared_state_write_unlock(context* ctx, shared_state* ss);
 // The write unlock on the context's own shared state, ending an operation
 // that returned holding the write hold.

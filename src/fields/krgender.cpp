@@ -342,43 +342,20 @@ void gender_work_area_free(context*, gender_work_area* area) { big_delete(area);
 
 namespace {
 
-// What a run adds to an info that holds earlier runs (significant tokens,
-// word rows, the flags) is taken back when the run was refused the write
-// hold: the frame runs it again from the start, and it adds them once.
-class info_undo {
- public:
-  info_undo(context* ctx, gender_info* info) : ctx_(ctx), info_(info) {
-    if (info_ == nullptr) return;
-    sigs_ = info_->sig_names.size();
-    rows_ = info_->rows.size();
-    stop_ = info_->stop;
-    no_solution_ = info_->no_solution;
-  }
-  ~info_undo() {
-    if (info_ == nullptr || ctx_->write_refused == 0) return;
-    info_->sig_names.resize(sigs_);
-    info_->sig_values.resize(sigs_);
-    info_->rows.resize(rows_);
-    info_->stop = stop_;
-    info_->no_solution = no_solution_;
-  }
-  info_undo(const info_undo&) = delete;
-  info_undo& operator=(const info_undo&) = delete;
-
- private:
-  context* ctx_;
-  gender_info* info_;
-  size_t sigs_ = 0;
-  size_t rows_ = 0;
-  uint32_t stop_ = 0;
-  uint32_t no_solution_ = 0;
-};
+// A run adds to an info that holds earlier runs (significant tokens, word
+// rows, the flags). With an info it asks for the write hold before it
+// touches it: a refusal on the way (preparing the parse definition, loading
+// a resource on first use) would leave the info half-made, and the run
+// again would add its rows twice.
+int32_t info_claim(context* ctx, const gender_info* info) {
+  return info != nullptr ? shared_state_write_claim(ctx) : 0;
+}
 
 }  // namespace
 
 int32_t gender_determine_by_index(context* ctx, int32_t index, const char* value, char* result, gender_info* info) {
-  info_undo undo(ctx, info);
   result[0] = '\0';
+  if (int32_t claimed = info_claim(ctx, info); claimed != 0) return claimed;
   defn_rec* rec = nullptr;
   if (defn_record_get_for_read(ctx, kDefnGender, index, &rec) < 0 || gender_defn_part(rec) == nullptr) {
     TQ_REPORT(ctx, TQ_ERR_INDEX, 160, value != nullptr ? value : "");
@@ -410,7 +387,7 @@ int32_t gender_determine_by_index(context* ctx, int32_t index, const char* value
 
 int32_t gender_determine_parsed(context* ctx, int32_t index, const ::tq_parse_token* tokens, int32_t count,
                                 uint32_t convert, char* gender, gender_info* info) {
-  info_undo undo(ctx, info);
+  if (int32_t claimed = info_claim(ctx, info); claimed != 0) return claimed;
   defn_rec* rec = nullptr;
   int32_t rc = defn_record_get_for_read(ctx, kDefnGender, index, &rec);
   if (rc < 0) return rc;

@@ -51,7 +51,8 @@ void gender_work_area_free(context* ctx, gender_work_area* area);
 // The string road: the definition at `index` in the current locale (-800,
 // message 160, when it cannot be had), the value in UTF-8, the result text
 // (UTF-8, 5 bytes). A positive parse code is returned for the caller to
-// swallow.
+// swallow. Both roads run with an info under the write hold (asked for
+// first: kRcNeedsWriteHold while the call only reads, the info untouched).
 int32_t gender_determine_by_index(context* ctx, int32_t index, const char* value, char* result, gender_info* info);
 // The parsed road: tokens in the session encoding when convert is set; the
 // gender written (at most 4 bytes) into `gender`. -702 when the definition

@@ -30,7 +30,8 @@ double lang_likelihood_weight(uint32_t likelihood);
 // 0 with *score set, or a negative code (score untouched): -704/-705 for a
 // definition that is not usable, -603 when the model is untrained outside
 // edit mode, the codes of binding, training, regex libraries and the
-// profile.
+// profile. With an info the score runs under the write hold (asked for
+// first: kRcNeedsWriteHold while the call only reads, the info untouched).
 int32_t lang_score_compute(context* ctx, defn_rec* rec, ngram_profile* scratch, const char* text, int32_t* score,
                            language_guess_info* info);
 

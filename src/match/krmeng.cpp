@@ -10,6 +10,7 @@
 #include "core/krerr.h"
 #include "core/krstr.h"
 #include "core/krvec.h"
+#include "core/krzel.h"
 #include "match/krmtctx.h"
 #include "match/krmtres.h"
 #include "parse/krpdef.h"
@@ -63,9 +64,9 @@ int32_t whole_value_codes(context* ctx, const defn_rec* rec, const char* value, 
   return 0;
 }
 
-// Pre-fills every output after checking it; a NULL one stops with -802 and
-// the outputs before it keep their pre-fill.
-int32_t outputs_prefill(context* ctx, const defn_rec* rec, uint32_t count, char* const* codes) {
+// Pre-fills every output after checking it (and keeping what it held); a
+// NULL one stops with -802 and the outputs before it keep their pre-fill.
+int32_t outputs_prefill(context* ctx, const defn_rec* rec, uint32_t count, char* const* codes, caller_keep& kept) {
   const uint32_t length = defn_code_length(rec);
   for (uint32_t i = 0; i < count; ++i) {
     if (codes[i] == nullptr) {
@@ -73,6 +74,7 @@ int32_t outputs_prefill(context* ctx, const defn_rec* rec, uint32_t count, char*
       std::snprintf(name, sizeof name, "matchcodes[%u]", i);
       return argument_null(ctx, name);
     }
+    if (int32_t rc = kept.keep(codes[i], match_code_prefill_size(length)); rc < 0) return rc;
     match_code_prefill(codes[i], length);
   }
   return 0;
@@ -258,6 +260,8 @@ int32_t match_defn_ready(context* ctx, defn_rec* rec) {
   rc = match_defn_prepare(ctx, rec);
   return rc < 0 ? rc : 0;
 }
+
+uint32_t match_code_prefill_size(uint32_t code_length) { return code_points_of(code_length) * 4 + 1; }
 
 void match_code_prefill(char* out, uint32_t code_length) {
   // '$' maps to itself, so the pre-fill keeps its size once encoded.
@@ -500,7 +504,8 @@ int32_t match_engine_run(context* ctx, defn_rec* rec, match_work_area* area, con
   if (info != nullptr) match_info_clear(info);
   int32_t rc = match_defn_ready(ctx, rec);
   if (rc < 0) return rc;
-  rc = outputs_prefill(ctx, rec, count, codes);
+  caller_keep kept(ctx, area);
+  rc = outputs_prefill(ctx, rec, count, codes, kept);
   if (rc < 0) return rc;
   match_prepared prep;
   rc = match_value_prepare(ctx, rec, area, input, info, 1, &prep);
@@ -531,11 +536,14 @@ int32_t match_engine_run_parsed(context* ctx, defn_rec* rec, match_work_area* ar
   if (int32_t refused = match_slot_count_check(ctx, slot_count); refused < 0) return refused;
   rc = match_defn_ready(ctx, rec);
   if (rc < 0) return rc;
+  caller_keep kept(ctx, area);
   for (uint32_t i = 0; i < count; ++i) {
-    if (codes[i] != nullptr) strio_out_clear_n(ctx, codes[i], 4);
+    if (codes[i] == nullptr) continue;
+    if (int32_t k = kept.keep(codes[i], 4); k < 0) return k;
+    strio_out_clear_n(ctx, codes[i], 4);
   }
   if (info != nullptr) match_info_clear(info);
-  rc = outputs_prefill(ctx, rec, count, codes);
+  rc = outputs_prefill(ctx, rec, count, codes, kept);
   if (rc < 0) return rc;
   rc = match_parsed_prepare(ctx, rec, area, slots, slot_count, info, 1);
   if (rc < 0) return rc;
@@ -547,10 +555,52 @@ int32_t match_engine_run_parsed(context* ctx, defn_rec* rec, match_work_area* ar
   return rc < 0 ? rc : 0;
 }
 
+caller_keep::caller_keep(context* ctx, match_work_area* area)
+    : ctx_(ctx), store_(&area->kept), mark_(area->kept.size()),
+      active_(ctx->read_holds > 0 && ctx->write_holds == 0) {}
+
+// Each kept piece is stored as its bytes, then where they go and how many,
+// so that the pieces are put back from the last: a byte kept twice gets the
+// first (the caller's) value.
+int32_t caller_keep::keep(void* at, size_t size) {
+  if (!active_ || size == 0) return 0;
+  const size_t from = store_->size();
+  try {
+    store_->resize(from + size + sizeof at + sizeof size);
+  } catch (const std::bad_alloc&) {
+    return TQ_ERR_NO_MEMORY;
+  }
+  unsigned char* p = store_->data() + from;
+  std::memcpy(p, at, size);
+  std::memcpy(p + size, &at, sizeof at);
+  std::memcpy(p + size + sizeof at, &size, sizeof size);
+  return 0;
+}
+
+caller_keep::~caller_keep() {
+  if (active_ && call_refused(ctx_)) {
+    size_t end = store_->size();
+    while (end > mark_) {
+      const unsigned char* p = store_->data();
+      void* at = nullptr;
+      size_t size = 0;
+      std::memcpy(&size, p + end - sizeof size, sizeof size);
+      std::memcpy(&at, p + end - sizeof size - sizeof at, sizeof at);
+      end -= size + sizeof at + sizeof size;
+      std::memcpy(at, p + end, size);
+    }
+  }
+  store_->resize(mark_);
+}
+
 int32_t match_area_hold::refused(context* ctx) const {
   if (ok_) return 0;
   TQ_REPORT(ctx, TQ_ERR_HOLD_NOT_HELD, 57, "The match engine's work area is already in use by this context.");
   return TQ_ERR_HOLD_NOT_HELD;
+}
+
+int32_t match_info_claim(context* ctx, const match_info* info) {
+  return info != nullptr ? shared_state_write_claim(ctx) : 0;
 }
 
 int32_t match_slot_count_check(context* ctx, uint32_t count) {
@@ -564,8 +614,8 @@ int32_t match_string_by_defn_index(context* ctx, int32_t index, const uint32_t* 
   match_work_area* area = nullptr;
   if (int32_t made = match_work_area_get(ctx, &area); made != 0) return made;
   if (area->depth != 0) return match_area_hold(area).refused(ctx);
-  // The info tells of this call only, even when it is refused at once (as
-  // a call run again under the write hold may be).
+  if (int32_t claimed = match_info_claim(ctx, info); claimed != 0) return claimed;
+  // The info tells of this call only, even when the definition is refused.
   if (info != nullptr) match_info_clear(info);
   defn_rec* rec = nullptr;
   int32_t rc = defn_record_get_for_read(ctx, kDefnMatch, index, &rec);
@@ -585,6 +635,7 @@ int32_t match_parsed_by_defn_index(context* ctx, int32_t index, const uint32_t* 
   if (int32_t made = match_work_area_get(ctx, &area); made != 0) return made;
   if (area->depth != 0) return match_area_hold(area).refused(ctx);
   if (int32_t refused = match_slot_count_check(ctx, slot_count); refused < 0) return refused;
+  if (int32_t claimed = match_info_claim(ctx, info); claimed != 0) return claimed;
   if (info != nullptr) match_info_clear(info);
   defn_rec* rec = nullptr;
   int32_t rc = defn_record_get_for_read(ctx, kDefnMatch, index, &rec);

@@ -21,7 +21,9 @@
 // much). Once warm, a run without a match info allocates nothing.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "core/krcorvel.h"
 #include "core/krvec.h"
@@ -48,6 +50,7 @@ struct match_work_area {
   mempool memory;                        // the multicode road's analysed word lists
   char input[kMatchTextSize];            // the working copy of the value
   uint32_t depth;                        // runs in progress on this area (0 or 1)
+  std::vector<unsigned char> kept;       // caller bytes a run may have to put back (caller_keep)
 };
 
 // The context part: made on the first match (-600), freed at teardown;
@@ -72,6 +75,37 @@ class match_area_hold {
   bool ok_;
 };
 
+// The caller's code buffers (and counts) as a run found them, kept while
+// the run may still be refused the write hold (it reads, and holds no write
+// hold) and put back when it was. The pre-fill comes once the definition is
+// prepared, but a later step may still be refused (a resource loaded on
+// first use, the parse definition prepared): the run again may then fail
+// before its own pre-fill (the locale unloaded in between), and must find
+// the buffers as a single-threaded call failing there leaves them. Kept in
+// the work area, so that once warm a run allocates nothing; under the
+// write hold nothing is kept.
+class caller_keep {
+ public:
+  caller_keep(context* ctx, match_work_area* area);
+  ~caller_keep();
+  caller_keep(const caller_keep&) = delete;
+  caller_keep& operator=(const caller_keep&) = delete;
+  // Keeps `size` bytes at `at` before the run first writes them: 0, or
+  // -600 when the store cannot grow.
+  int32_t keep(void* at, size_t size);
+
+ private:
+  context* ctx_;
+  std::vector<unsigned char>* store_;
+  size_t mark_;
+  bool active_;
+};
+
+// A run with an info asks for the write hold before it touches the info or
+// an output (shared_state_write_claim): what it records is never left
+// half-made by a refusal on the way. 0 without an info.
+int32_t match_info_claim(context* ctx, const match_info* info);
+
 // -802 (message 57) for more caller slots than 32, else 0.
 int32_t match_slot_count_check(context* ctx, uint32_t count);
 
@@ -90,6 +124,9 @@ int32_t match_defn_ready(context* ctx, defn_rec* rec);
 // The '$' pre-fill of an output of a definition with that code length:
 // min(length, 256) x 4 bytes of '$', terminated, encoded.
 void match_code_prefill(char* out, uint32_t code_length);
+// The bytes that pre-fill writes, terminator included: what a code of that
+// length may take of its output.
+uint32_t match_code_prefill_size(uint32_t code_length);
 
 // A value on its way to codes, after preprocessing and parsing.
 struct match_prepared {

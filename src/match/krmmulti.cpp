@@ -52,7 +52,8 @@ bool in_range(int32_t low, int32_t high, uint32_t sensitivity) {
 // -802 "'matchcodes[i]' is null." or "... is too small": every block
 // checked and pre-filled before anything else runs, so a failed call leaves
 // '$' codes and no stale ones.
-int32_t blocks_prefill(context* ctx, const defn_rec* rec, match_multicode_entry* const* blocks, uint32_t count) {
+int32_t blocks_prefill(context* ctx, const defn_rec* rec, match_multicode_entry* const* blocks, uint32_t count,
+                       caller_keep& kept) {
   const uint32_t entries = rule_count(rec) + 1;
   const uint32_t length = match_defn_part(rec)->code_length;
   for (uint32_t i = 0; i < count; ++i) {
@@ -70,6 +71,9 @@ int32_t blocks_prefill(context* ctx, const defn_rec* rec, match_multicode_entry*
       return TQ_ERR_ARGUMENT;
     }
     for (uint32_t e = 0; e < entries; ++e) {
+      int32_t rc = kept.keep(block[e].code, match_code_prefill_size(length));
+      if (rc == 0) rc = kept.keep(&block[e].score, sizeof block[e].score);
+      if (rc < 0) return rc;
       match_code_prefill(block[e].code, length);
       block[e].score = 0.0;
     }
@@ -342,7 +346,9 @@ int32_t match_multicode_engine_run(match_multicode_entry* const* blocks, uint32_
   rc = match_defn_ready(ctx, rec);
   if (rc < 0) return rc;
   mempool_reset(&area->memory);
-  rc = blocks_prefill(ctx, rec, blocks, count);
+  caller_keep kept(ctx, area);
+  rc = kept.keep(num, sizeof *num * count);
+  if (rc == 0) rc = blocks_prefill(ctx, rec, blocks, count, kept);
   if (rc < 0) return rc;
   match_prepared prepared;
   rc = match_value_prepare(ctx, rec, area, input, info, rule_count(rec) + 1, &prepared);
@@ -371,7 +377,9 @@ int32_t match_multicode_engine_run_parsed(defn_rec* rec, context* ctx, match_wor
   rc = match_defn_ready(ctx, rec);
   if (rc < 0) return rc;
   mempool_reset(&area->memory);
-  rc = blocks_prefill(ctx, rec, blocks, count);
+  caller_keep kept(ctx, area);
+  rc = kept.keep(num, sizeof *num * count);
+  if (rc == 0) rc = blocks_prefill(ctx, rec, blocks, count, kept);
   if (rc < 0) return rc;
   rc = match_parsed_prepare(ctx, rec, area, slots, slot_count, info, rule_count(rec) + 1);
   if (rc < 0) return rc;
@@ -385,6 +393,7 @@ int32_t match_multicode_by_defn_index(context* ctx, int32_t index, const uint32_
   match_work_area* area = nullptr;
   if (int32_t made = match_work_area_get(ctx, &area); made != 0) return made;
   if (area->depth != 0) return match_area_hold(area).refused(ctx);
+  if (int32_t claimed = match_info_claim(ctx, info); claimed != 0) return claimed;
   if (info != nullptr) match_info_clear(info);
   defn_rec* rec = nullptr;
   int32_t rc = defn_record_get_for_read(ctx, kDefnMatch, index, &rec);

@@ -390,25 +390,48 @@ int32_t parse_tokens_even_split(context*, const defn_rec* rec, uint32_t token_co
 
 namespace {
 
-int32_t parse_by_index(context* ctx, int32_t index, const char* data, parse_token_slot* tokens,
-                       uint32_t* num_tokens, parse_info* info) {
+void slots_clear(context* ctx, parse_token_slot* tokens, uint32_t* num_tokens) {
   for (uint32_t i = 0; i < kParseSlots; ++i) {
     tokens[i].index = -1;
     strio_out_clear_n(ctx, tokens[i].value, sizeof tokens[i].value);
   }
   *num_tokens = 0;
-  parse_scratch* sc = nullptr;
-  const int32_t made = parse_scratch_get(ctx, &sc);
-  if (made != 0) return made;
+}
+
+// The parse into the scratch's slots, the caller's not touched: the input
+// converted, the definition found, the engine run. The input's warning, or
+// the failure.
+int32_t parse_to_scratch(context* ctx, int32_t index, const char* data, parse_info* info, parse_scratch** sc,
+                         uint32_t* count, int32_t* parsed) {
+  if (int32_t made = parse_scratch_get(ctx, sc); made != 0) return made;
   char text[kParseValueMax + 4];
   const int32_t input = strio_in_1024(ctx, data, text, kStrioConvert);
   if (input < 0) return input;
   defn_rec* rec = nullptr;
-  int32_t rc = defn_record_get_for_read(ctx, kDefnParse, index, &rec);
+  const int32_t rc = defn_record_get_for_read(ctx, kDefnParse, index, &rec);
   if (rc < 0) return rc;
+  *parsed = parse_engine_run(ctx, *sc, rec, text, (*sc)->slots, count, info);
+  return *parsed < 0 ? *parsed : input;
+}
+
+// The caller's slots are cleared, and filled, once the parse is done: a
+// run refused the write hold on the way (the definition prepared on first
+// use, a resource loaded) leaves them as they were, since the run again may
+// fail before it would clear them (the locale unloaded in between), as a
+// single-threaded call failing there leaves them. Any other failure leaves
+// them cleared.
+int32_t parse_by_index(context* ctx, int32_t index, const char* data, parse_token_slot* tokens,
+                       uint32_t* num_tokens, parse_info* info) {
+  parse_scratch* sc = nullptr;
   uint32_t count = 0;
-  const int32_t parsed = parse_engine_run(ctx, sc, rec, text, sc->slots, &count, info);
-  if (parsed < 0) return parsed;
+  int32_t parsed = 0;
+  const int32_t input = parse_to_scratch(ctx, index, data, info, &sc, &count, &parsed);
+  if (input < 0) {
+    if (!call_refused(ctx)) slots_clear(ctx, tokens, num_tokens);
+    return input;
+  }
+  slots_clear(ctx, tokens, num_tokens);
+  int32_t rc = 0;
   *num_tokens = count;
   int32_t output = 0;
   for (uint32_t k = 0; k < count; ++k) {

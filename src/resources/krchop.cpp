@@ -6,6 +6,7 @@
 #include "core/krcaseloc.h"
 #include "core/krenc.h"
 #include "core/krerr.h"
+#include "core/krzel.h"
 #include "platform/npuchar.h"
 #include "platform/nputf8.h"
 #include "resources/krchpr.h"
@@ -356,6 +357,12 @@ bool ascii_copy(const char* text, int32_t length, char* out) {
 int32_t chop_strings(context* ctx, int32_t chopper, const char* in_string, ::tq_chop_word* out_strings,
                      uint32_t* num_out_strings, chop_info* info) {
   if (*num_out_strings == 0) return TQ_ERR_ARGUMENT;
+  // With an info the chop asks for the write hold before it touches it: a
+  // rule's vocabulary loaded on first use would refuse it with the info
+  // half-rewritten, and the run again may fail before it rewrites it.
+  if (info != nullptr) {
+    if (int32_t claimed = shared_state_write_claim(ctx); claimed != 0) return claimed;
+  }
   // A UTF-8 session's well-formed value is chopped where it lies.
   char converted[4096 + 1];
   const char* value = converted;

@@ -14,6 +14,7 @@
 #include "core/krerr.h"
 #include "core/krstr.h"
 #include "core/krvec.h"
+#include "core/krzel.h"
 #include "kbstore/krlib.h"
 #include "kbstore/krlocload.h"
 #include "platform/npuchar.h"
@@ -807,20 +808,15 @@ int32_t scheme_standard_get_by_data(context* ctx, const scheme_rec* rec, const c
   return 1;
 }
 
-int32_t scheme_apply(context* ctx, const scheme_rec* rec, const char* value, uint32_t nout, uint32_t out_size,
-                     uint32_t rechop_flag, uint32_t convert, char** outputs, uint32_t* count, int32_t* found,
-                     int64_t flags_override) {
-  if (count != nullptr) *count = 0;
-  if (found != nullptr) *found = 0;
-  if (ctx == nullptr || rec == nullptr || outputs == nullptr || nout == 0) return TQ_ERR_ARGUMENT;
-  if (nout > kSchemeMaxOutputs) nout = kSchemeMaxOutputs;
+namespace {
+
+// The application itself, on checked arguments: writes outputs [0, *n) and
+// nothing else of the caller's; *n and *hits only on success.
+int32_t apply_steps(context* ctx, const scheme_rec* rec, const char* value, uint32_t nout, uint32_t out_size,
+                    uint32_t rechop_flag, uint32_t convert, char** outputs, uint32_t* written, int32_t* hits_out,
+                    int64_t flags_override) {
   const uint32_t io_flags = convert ? kStrioConvert : 0;
   const uint32_t term = convert ? strio_terminator_size(ctx) : 1;
-  if (out_size < term) return TQ_ERR_ARGUMENT;
-  for (uint32_t i = 0; i < nout; ++i) {
-    if (outputs[i] == nullptr) return TQ_ERR_ARGUMENT;
-  }
-  for (uint32_t i = 0; i < nout; ++i) strio_out_clear_n(ctx, outputs[i], out_size);
   if (rec->flags & kSchemeEditState) return TQ_ERR_EDIT_MODE;
   if (value == nullptr) return 0;
 
@@ -862,9 +858,45 @@ int32_t scheme_apply(context* ctx, const scheme_rec* rec, const char* value, uin
     if (rc < 0) return rc;
     if (rc > 0) warning = rc;
   }
+  *written = n;
+  *hits_out = hits;
+  return in_rc > 0 ? in_rc : warning;
+}
+
+}  // namespace
+
+// The outputs are cleared, and filled, once the application is done: a run
+// refused the write hold on the way (a match definition prepared for keys,
+// a chopper loaded on first use) leaves them as they were, since the run
+// again may fail before it would clear them (the scheme unloaded in
+// between), as a single-threaded call failing there leaves them. Any other
+// failure leaves them cleared.
+int32_t scheme_apply(context* ctx, const scheme_rec* rec, const char* value, uint32_t nout, uint32_t out_size,
+                     uint32_t rechop_flag, uint32_t convert, char** outputs, uint32_t* count, int32_t* found,
+                     int64_t flags_override) {
+  if (count != nullptr) *count = 0;
+  if (found != nullptr) *found = 0;
+  if (ctx == nullptr || rec == nullptr || outputs == nullptr || nout == 0) return TQ_ERR_ARGUMENT;
+  if (nout > kSchemeMaxOutputs) nout = kSchemeMaxOutputs;
+  const uint32_t term = convert ? strio_terminator_size(ctx) : 1;
+  if (out_size < term) return TQ_ERR_ARGUMENT;
+  for (uint32_t i = 0; i < nout; ++i) {
+    if (outputs[i] == nullptr) return TQ_ERR_ARGUMENT;
+  }
+  uint32_t n = 0;
+  int32_t hits = 0;
+  const int32_t rc =
+      apply_steps(ctx, rec, value, nout, out_size, rechop_flag, convert, outputs, &n, &hits, flags_override);
+  if (rc < 0) {
+    if (!call_refused(ctx)) {
+      for (uint32_t i = 0; i < nout; ++i) strio_out_clear_n(ctx, outputs[i], out_size);
+    }
+    return rc;
+  }
+  for (uint32_t i = n; i < nout; ++i) strio_out_clear_n(ctx, outputs[i], out_size);
   if (count != nullptr) *count = n;
   if (found != nullptr) *found = hits;
-  return in_rc > 0 ? in_rc : warning;
+  return rc;
 }
 
 }  // namespace tq

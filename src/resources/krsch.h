@@ -224,6 +224,8 @@ int32_t scheme_standard_get_by_data(context* ctx, const scheme_rec* rec, const c
 // in edit state; -802 for no outputs, a NULL output or a size below the
 // terminator; a NULL value fills nothing and gives 0. Result: the input
 // conversion's warning, else the last output conversion's warning, else 0.
+// Outputs not filled are left empty, on failure too, except by a run
+// refused the write hold, which leaves them as they were.
 int32_t scheme_apply(context* ctx, const scheme_rec* rec, const char* value, uint32_t nout, uint32_t out_size,
                      uint32_t rechop, uint32_t convert, char** outputs, uint32_t* count, int32_t* found,
                      int64_t flags_override = kSchemeOwnFlags);

@@ -7,6 +7,7 @@
 #include "core/krcaseloc.h"
 #include "core/krerr.h"
 #include "core/krstr.h"
+#include "core/krzel.h"
 #include "platform/npuchar.h"
 #include "platform/nputf8.h"
 #include "resources/krchop.h"
@@ -404,18 +405,6 @@ bool whole_value_case(context* ctx, uint32_t mode, const char* input, uint32_t m
          0;
 }
 
-// The word records a run appends to an info are taken back when the run was
-// refused the write hold: the frame runs it again from the start, and it
-// appends them once.
-struct words_undo {
-  context* ctx;
-  case_info* info;
-  size_t words = info != nullptr ? info->words.size() : 0;
-  ~words_undo() {
-    if (info != nullptr && ctx->write_refused != 0) info->words.resize(words);
-  }
-};
-
 }  // namespace
 
 int32_t case_default_apply(context* ctx, uint32_t mode, uint32_t unicode, char* text, uint32_t size) {
@@ -472,8 +461,15 @@ int32_t case_engine_run(context* ctx, defn_rec* rec, case_work* work, uint32_t m
   if (work == nullptr || out == nullptr || input == nullptr) return TQ_ERR_ARGUMENT;
   max = std::min(max, kCaseTextSize);
   if (max == 0) return TQ_ERR_ARGUMENT;
+  // With an info the run holds the write hold from its start: a refusal on
+  // the way (preparing the definition, loading a resource on first use)
+  // would leave the info half-made, its words counted twice by the run
+  // again.
+  if (info != nullptr) {
+    const int32_t claimed = shared_state_write_claim(ctx);
+    if (claimed != 0) return claimed;
+  }
   run_state s{ctx, rec, nullptr, work, mode, recorder{info}};
-  const words_undo undo{ctx, info};
   if (rec != nullptr) {
     s.part = case_defn_part(rec);
     if (s.part == nullptr) return TQ_ERR_DEFN_INVALID;

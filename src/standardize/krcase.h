@@ -76,7 +76,9 @@ void case_work_area_free(context* ctx);
 // bytes; `max` bounds the output, terminator included (at most
 // kCaseTextSize; the text itself is at most kCaseValueMax bytes, as the
 // words rebuild it). A definition not prepared is prepared first (-706
-// when its scheme changes word lengths). With info, the run is recorded.
+// when its scheme changes word lengths). With info, the run is recorded,
+// under the write hold (asked for first: kRcNeedsWriteHold while the call
+// only reads, with nothing touched).
 // Upper- and lowercasing with neither a definition nor an info case a
 // well-formed value whole, with one call of the character library, which
 // gives what the word road gives. 0 or a negative code; the output holds

@@ -5,6 +5,7 @@
 
 #include "core/krenc.h"
 #include "core/krerr.h"
+#include "core/krzel.h"
 #include "standardize/krcdef.h"
 #include "standardize/krstctx.h"
 
@@ -51,13 +52,14 @@ struct core_rule {
   bool usable_test;
 };
 
-// The common road of the three cores once the size is known to hold a
-// terminator: clear, test the definition, convert in, run, convert out.
-int32_t core_run(context* ctx, defn_rec* rec, const char* in, char* out, uint32_t size, uint32_t convert,
-                 case_info* info, const core_rule& rule) {
+// The steps of core_run; a failure may leave the output unfinished.
+int32_t core_steps(context* ctx, defn_rec* rec, const char* in, char* out, uint32_t size, uint32_t convert,
+                   case_info* info, const core_rule& rule) {
   const uint32_t term = (convert & kStrioConvert) != 0 ? strio_terminator_size(ctx) : 1;
-  strio_out_clear_n(ctx, out, size);
-  if (strio_is_empty(ctx, in, convert) != 0) return 0;
+  if (strio_is_empty(ctx, in, convert) != 0) {
+    strio_out_clear_n(ctx, out, size);
+    return 0;
+  }
   if (rec != nullptr) {
     if (rule.usable_test) {
       const int32_t rc = defn_rec_check_usable(ctx, rec);
@@ -91,6 +93,19 @@ int32_t core_run(context* ctx, defn_rec* rec, const char* in, char* out, uint32_
   if (output < 0) return output;
   if (input > 0) return input;
   return output > 0 ? output : 0;
+}
+
+// The common road of the three cores once the size is known to hold a
+// terminator: test the definition, convert in, run, convert out. A failure
+// leaves the output empty, but a run refused the write hold (preparing the
+// definition, loading a resource) leaves it as it was: the run again
+// writes it, and may fail before it would have (the locale unloaded in
+// between, say), as a single-threaded call failing there leaves it.
+int32_t core_run(context* ctx, defn_rec* rec, const char* in, char* out, uint32_t size, uint32_t convert,
+                 case_info* info, const core_rule& rule) {
+  const int32_t rc = core_steps(ctx, rec, in, out, size, convert, info, rule);
+  if (rc < 0 && !call_refused(ctx)) strio_out_clear_n(ctx, out, size);
+  return rc;
 }
 
 // A size that holds no terminator of the caller's encoding is refused

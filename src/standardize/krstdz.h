@@ -55,7 +55,9 @@ int32_t stdzn_parsed_engine_run(context* ctx, defn_rec* rec, stdzn_work_area* ar
 // or tokens; with convert 1 (kStrioConvert) texts come and go in the
 // session encoding. `standard` holds kStdznStandardSize bytes. The first
 // positive of the input conversion's, the engine's and the output
-// conversion's results, else 0; or the first failure.
+// conversion's results, else 0; or the first failure. With an info the
+// run is under the write hold (asked for first: kRcNeedsWriteHold while the
+// call only reads, nothing touched).
 int32_t stdzn_value_run(context* ctx, int32_t index, const char* data, char* standard, uint32_t convert,
                         stand_info* info);
 int32_t stdzn_parsed_value_run(context* ctx, int32_t index, const parse_token_slot* tokens, uint32_t count,

@@ -5,11 +5,13 @@
 // Fixed counts, short enough for every run of the sanitizer builds.
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "support/refused_roads.h"
 #include "support/tq_test.h"
 #include "support/watchdog.h"
 #include "tq.h"
@@ -118,6 +120,42 @@ const std::vector<Engine>& engines() {
 
 const char* const kValues[] = {"Dr. John Q. Smith Jr.", "Mary Ann Smith", "Smith, John"};
 
+// Users on clones of base, each on its thread with its number, while one
+// more clone loads and unloads the copy `cycles` times, holding it loaded
+// for a varying while (0 to 9 steps of `step_us`): the unload meets the
+// users at every stage, preparing definitions on first use among them.
+// Users run while `cycling` holds. The count of loads and unloads that
+// failed.
+using User = std::function<void(int user, tq_context* ctx, const std::atomic<bool>& cycling)>;
+int with_copy_cycling(tq_context* base, int users, int cycles, int step_us, const User& user) {
+  std::vector<tq_context*> clones(users + 1, nullptr);
+  for (tq_context*& c : clones) EXPECT_EQ(tq_clone(base, &c), 0);
+  std::atomic<bool> go{false};
+  std::atomic<bool> cycling{true};
+  std::atomic<int> bad{0};
+  std::vector<std::thread> threads;
+  for (int u = 0; u < users; ++u) {
+    threads.emplace_back([&, u, ctx = clones[u]] {
+      while (!go.load()) std::this_thread::yield();
+      user(u, ctx, cycling);
+    });
+  }
+  threads.emplace_back([&, ctx = clones[users]] {
+    while (!go.load()) std::this_thread::yield();
+    for (int i = 0; i < cycles; ++i) {
+      if (tq_zel_locale_load(ctx, kCopy, kAllParts) != 0) ++bad;
+      std::this_thread::sleep_for(std::chrono::microseconds(step_us * (i % 10)));
+      if (tq_zel_locale_unload(ctx, kCopy) != 0) ++bad;
+      std::this_thread::sleep_for(std::chrono::microseconds(4 * step_us));
+    }
+    cycling = false;
+  });
+  go = true;
+  for (std::thread& t : threads) t.join();
+  for (tq_context* c : clones) EXPECT_EQ(tq_close(c), 0);
+  return bad.load();
+}
+
 TEST(CloneUnload, EnginesWhileAnotherCloneUnloadsTheirLocale) {
   Watchdog watchdog;
   SampleKbCopy dir;
@@ -136,66 +174,102 @@ TEST(CloneUnload, EnginesWhileAnotherCloneUnloadsTheirLocale) {
   ASSERT_EQ(tq_zel_locale_unload(base, kCopy), 0);
 
   constexpr int kUsers = 3;
-  std::vector<tq_context*> clones(kUsers + 1, nullptr);
-  for (tq_context*& c : clones) ASSERT_EQ(tq_clone(base, &c), 0);
-  std::atomic<bool> go{false};
-  std::atomic<bool> cycling{true};
   std::atomic<int> bad{0};
   std::atomic<int> served{0};
-  std::vector<std::string> failures(kUsers + 1);
-  std::vector<std::thread> threads;
-  for (int u = 0; u < kUsers; ++u) {
-    threads.emplace_back([&, u, ctx = clones[u]] {
-      while (!go.load()) std::this_thread::yield();
-      for (int round = 0; round < 100000 && cycling.load(); ++round) {
-        // Current once loaded; a locale that is not loaded cannot be made so.
-        int32_t set = TQ_ERR_NO_LOCALE;
-        for (int tries = 0; tries < 10000 && set == TQ_ERR_NO_LOCALE; ++tries) {
-          set = tq_locale_set(ctx, kCopy);
-          if (set == TQ_ERR_NO_LOCALE) std::this_thread::yield();
-        }
-        if (set != 0 && set != TQ_ERR_NO_LOCALE) ++bad;
-        size_t k = 0;
-        for (const Engine& e : engines()) {
-          for (const char* v : kValues) {
-            const Outcome got = e(ctx, v);
-            if (got.rc == TQ_ERR_NO_LOCALE || got.rc == TQ_ERR_DEFN_INVALID) {
-              ++k;
-              continue;
-            }
-            if (got == expected[k]) {
-              ++served;
-            } else {
-              ++bad;
-              failures[u] = std::to_string(k) + " " + v + ": " + std::to_string(got.rc) + " " + got.out + " " +
-                            tq_test::error_list_text(ctx);
-            }
+  std::vector<std::string> failures(kUsers);
+  // The fourth clone loads and unloads the copy while the others use it.
+  bad += with_copy_cycling(base, kUsers, 60, 50, [&](int u, tq_context* ctx, const std::atomic<bool>& cycling) {
+    for (int round = 0; round < 100000 && cycling.load(); ++round) {
+      // Current once loaded; a locale that is not loaded cannot be made so.
+      int32_t set = TQ_ERR_NO_LOCALE;
+      for (int tries = 0; tries < 10000 && set == TQ_ERR_NO_LOCALE; ++tries) {
+        set = tq_locale_set(ctx, kCopy);
+        if (set == TQ_ERR_NO_LOCALE) std::this_thread::yield();
+      }
+      if (set != 0 && set != TQ_ERR_NO_LOCALE) ++bad;
+      size_t k = 0;
+      for (const Engine& e : engines()) {
+        for (const char* v : kValues) {
+          const Outcome got = e(ctx, v);
+          if (got.rc == TQ_ERR_NO_LOCALE || got.rc == TQ_ERR_DEFN_INVALID) {
             ++k;
+            continue;
           }
+          if (got == expected[k]) {
+            ++served;
+          } else {
+            ++bad;
+            failures[u] = std::to_string(k) + " " + v + ": " + std::to_string(got.rc) + " " + got.out + " " +
+                          tq_test::error_list_text(ctx);
+          }
+          ++k;
         }
       }
-    });
-  }
-  // The fourth clone loads and unloads the copy while the others use it.
-  threads.emplace_back([&, ctx = clones[kUsers]] {
-    while (!go.load()) std::this_thread::yield();
-    for (int i = 0; i < 60; ++i) {
-      if (tq_zel_locale_load(ctx, kCopy, kAllParts) != 0) ++bad;
-      // Held for a varying while: the unload meets the users at every
-      // stage, preparing definitions on first use among them.
-      std::this_thread::sleep_for(std::chrono::microseconds(50 * (i % 10)));
-      if (tq_zel_locale_unload(ctx, kCopy) != 0) ++bad;
-      std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
-    cycling = false;
   });
-  go = true;
-  for (std::thread& t : threads) t.join();
   for (const std::string& f : failures) EXPECT_EQ(f, "");
   EXPECT_EQ(bad.load(), 0);
   // Some calls found the copy loaded (which ones is up to the scheduler).
   EXPECT_GT(served.load(), 0);
-  for (tq_context* c : clones) EXPECT_EQ(tq_close(c), 0);
+  EXPECT_EQ(tq_close(base), 0);
+}
+
+// A call that fails because the locale went (-707), whenever that
+// happened, the gap of a call refused the write hold included, leaves its
+// outputs and infos as a single-threaded call failing so does: its infos
+// as they were, its output as that call leaves it.
+TEST(CloneUnload, FailedCallsLeaveOutputsAndInfosAsASingleThreadedFailure) {
+  Watchdog watchdog;
+  SampleKbCopy dir;
+  tq_context* base = open_kb(dir);
+  ASSERT_NE(base, nullptr);
+  const auto& roads = tq_test::info_roads();
+  constexpr const char* kSentinel = "#before#";
+  // The single-threaded failure: each output as a call on a locale that went
+  // leaves it.
+  std::vector<std::string> failed_out;
+  {
+    tq_test::RoadInfos infos(base);
+    ASSERT_EQ(tq_zel_locale_load(base, kCopy, kAllParts), 0) << tq_test::error_list_text(base);
+    ASSERT_EQ(tq_locale_set(base, kCopy), 0);
+    char out[1100] = "";
+    for (const tq_test::InfoRoad& r : roads) ASSERT_GE(r.call(base, infos, kValues[0], out), 0) << r.name;
+    ASSERT_EQ(tq_zel_locale_unload(base, kCopy), 0);
+    for (const tq_test::InfoRoad& r : roads) {
+      std::strcpy(out, kSentinel);
+      EXPECT_EQ(r.call(base, infos, kValues[1], out), TQ_ERR_NO_LOCALE) << r.name;
+      failed_out.emplace_back(out);
+    }
+    ASSERT_EQ(tq_locale_set(base, kEnglish), 0);
+  }
+
+  constexpr int kUsers = 3;
+  std::atomic<int> checked{0};
+  std::vector<std::string> failures(kUsers);
+  // Loads held briefly, so that many calls meet their first use of the
+  // copy's definitions and resources while an unload waits.
+  const int bad = with_copy_cycling(base, kUsers, 200, 20, [&](int u, tq_context* ctx, const std::atomic<bool>& cycling) {
+    tq_test::RoadInfos infos(ctx);
+    for (size_t round = 0; cycling.load() && failures[u].empty(); ++round) {
+      if (tq_locale_set(ctx, kCopy) != 0) std::this_thread::yield();
+      for (size_t k = 0; k < roads.size(); ++k) {
+        const tq_test::InfoRoad& r = roads[k];
+        const std::string before = r.shown ? r.shown(ctx, infos) : "";
+        char out[1100];
+        std::strcpy(out, kSentinel);
+        const int32_t rc = r.call(ctx, infos, kValues[(round + k) % 3], out);
+        if (rc != TQ_ERR_NO_LOCALE) continue;
+        ++checked;
+        const std::string after = r.shown ? r.shown(ctx, infos) : "";
+        if (out != failed_out[k] || after != before) {
+          failures[u] = std::string(r.name) + ": output '" + out + "', info '" + after + "' (was '" + before + "')";
+        }
+      }
+    }
+  });
+  EXPECT_EQ(bad, 0);
+  for (const std::string& f : failures) EXPECT_EQ(f, "");
+  EXPECT_GT(checked.load(), 0);
   EXPECT_EQ(tq_close(base), 0);
 }
 

@@ -1,6 +1,7 @@
 // The export frame itself, driven with implementations written here.
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "api/krapi_frame.h"
 #include "core/krcorvel.h"
@@ -21,6 +22,32 @@ int32_t run(tq_context* ctx, uint32_t hold, uint32_t edit, const std::function<i
 }
 
 uint32_t error_count(tq_context* ctx) { return ctx->errors.count; }
+
+// A context tracing every module into a file of its own, truncated first.
+class Traced {
+ public:
+  Traced() { EXPECT_EQ(tq_init(&ctx_, nullptr), 0); }
+  ~Traced() { close(); }
+  Traced(const Traced&) = delete;
+  Traced& operator=(const Traced&) = delete;
+  tq_context* get() const { return ctx_; }
+  // Closes the context (its last line written) and gives the lines.
+  std::vector<std::string> lines() {
+    close();
+    return tq_test::read_lines(file_);
+  }
+
+ private:
+  void close() {
+    if (ctx_ != nullptr) tq_close(ctx_);
+    ctx_ = nullptr;
+  }
+  tq_test::TempDir dir_;
+  std::string file_ = (dir_ / "t.log").string();
+  tq_test::ScopedEnv env_{"CORVEL_TRACE_FILE", file_.c_str()};
+  tq_test::ScopedEnv opts_{"CORVEL_TRACE_OPTIONS", "1"};
+  tq_context* ctx_ = nullptr;
+};
 
 TEST(Frame, NestedCallsUpToTheStackDepth) {
   Context ctx;
@@ -130,6 +157,35 @@ TEST(Frame, RefusedWriteHoldRunsTheCallAgainUnderIt) {
   EXPECT_EQ(c->write_holds, 0u);
 }
 
+// The trace tells of the run again only, as the error list does: an error
+// recorded before the refusal, and a nested call's lines, appear once.
+TEST(Frame, RefusedRunLeavesNoTraceLines) {
+  Traced traced;
+  tq_context* c = traced.get();
+  int runs = 0;
+  EXPECT_EQ(run(c, 1, 0, [&]() -> int32_t {
+              ++runs;
+              TQ_REPORT(c, -300, 1491, 7);
+              (void)run(c, 1, 0, [] { return 0; });
+              const int32_t rc = tq::shared_state_write_lock(c, c->shared);
+              if (rc != 0) return rc;
+              (void)tq::shared_state_write_unlock(c, c->shared);
+              return -300;
+            }),
+            -300);
+  EXPECT_EQ(runs, 2);
+  EXPECT_EQ(error_count(c), 1u);
+  const std::vector<std::string> lines = traced.lines();
+  auto count = [&](const std::string& text) {
+    int n = 0;
+    for (const std::string& line : lines) n += line.find(text) != std::string::npos ? 1 : 0;
+    return n;
+  };
+  EXPECT_EQ(count("]: API Entry @ tqx_test_call"), 2);  // the call's and the nested call's
+  EXPECT_EQ(count("Encoding 7 cannot be converted"), 1);
+  EXPECT_EQ(count("]: API Exit @ tqx_test_call, rc=-300"), 1);
+}
+
 TEST(Frame, EditRulesRecordNothing) {
   Context plain;
   Context edit(nullptr, true);
@@ -176,15 +232,9 @@ TEST(Frame, ImplementationGuards) {
 }
 
 TEST(Frame, ExitTraceCarriesWarnings) {
-  tq_test::TempDir dir;
-  std::string file = (dir / "t.log").string();
-  tq_test::ScopedEnv env("CORVEL_TRACE_FILE", file.c_str());
-  tq_test::ScopedEnv opts("CORVEL_TRACE_OPTIONS", "1");
-  tq_context* ctx = nullptr;
-  ASSERT_EQ(tq_init(&ctx, nullptr), 0);
-  EXPECT_EQ(run(ctx, 1, 0, [] { return 101; }), 101);
-  tq_close(ctx);
-  auto lines = tq_test::read_lines(file);
+  Traced traced;
+  EXPECT_EQ(run(traced.get(), 1, 0, [] { return 101; }), 101);
+  auto lines = traced.lines();
   ASSERT_EQ(lines.size(), 4u);
   EXPECT_NE(lines[1].find("]: API Entry @ tqx_test_call"), std::string::npos);
   EXPECT_NE(lines[2].find("]: API Exit @ tqx_test_call, rc=101"), std::string::npos);
