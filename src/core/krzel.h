@@ -175,13 +175,17 @@ int32_t shared_state_write_lock(context* ctx, shared_state* ss);
 // hold it is refused at once (kRcNeedsWriteHold, the context's flag set),
 // and the frame runs it again under the write hold; otherwise 0. No hold
 // is taken: under the write hold, or with no hold at all, nothing on the
-// way can be refused. A run with an info asks so: what it records in the
-// info is never left half-made by a refusal, and the run again under the
-// write hold never finds it so.
+// way can be refused.
 inline int32_t shared_state_write_claim(context* ctx) {
   if (ctx->write_holds > 0 || ctx->read_holds == 0) return 0;
   ctx->write_refused = 1;
   return kRcNeedsWriteHold;
+}
+// A run with an info (info not NULL) asks so at its start: what it records
+// in the info is never left half-made by a refusal on the way, and the run
+// again under the write hold never finds it so. 0 without an info.
+inline int32_t shared_state_write_claim_for(context* ctx, const void* info) {
+  return info != nullptr ? shared_state_write_claim(ctx) : 0;
 }
 // Whether the running call was refused the write hold: a run that writes
 // its caller's outputs on its way out (a failure's clear or fill) leaves

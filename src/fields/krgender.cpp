@@ -340,22 +340,9 @@ int32_t gender_work_area_create(context*, gender_work_area** out) {
 
 void gender_work_area_free(context*, gender_work_area* area) { big_delete(area); }
 
-namespace {
-
-// A run adds to an info that holds earlier runs (significant tokens, word
-// rows, the flags). With an info it asks for the write hold before it
-// touches it: a refusal on the way (preparing the parse definition, loading
-// a resource on first use) would leave the info half-made, and the run
-// again would add its rows twice.
-int32_t info_claim(context* ctx, const gender_info* info) {
-  return info != nullptr ? shared_state_write_claim(ctx) : 0;
-}
-
-}  // namespace
-
 int32_t gender_determine_by_index(context* ctx, int32_t index, const char* value, char* result, gender_info* info) {
   result[0] = '\0';
-  if (int32_t claimed = info_claim(ctx, info); claimed != 0) return claimed;
+  if (int32_t claimed = shared_state_write_claim_for(ctx, info); claimed != 0) return claimed;
   defn_rec* rec = nullptr;
   if (defn_record_get_for_read(ctx, kDefnGender, index, &rec) < 0 || gender_defn_part(rec) == nullptr) {
     TQ_REPORT(ctx, TQ_ERR_INDEX, 160, value != nullptr ? value : "");
@@ -387,7 +374,7 @@ int32_t gender_determine_by_index(context* ctx, int32_t index, const char* value
 
 int32_t gender_determine_parsed(context* ctx, int32_t index, const ::tq_parse_token* tokens, int32_t count,
                                 uint32_t convert, char* gender, gender_info* info) {
-  if (int32_t claimed = info_claim(ctx, info); claimed != 0) return claimed;
+  if (int32_t claimed = shared_state_write_claim_for(ctx, info); claimed != 0) return claimed;
   defn_rec* rec = nullptr;
   int32_t rc = defn_record_get_for_read(ctx, kDefnGender, index, &rec);
   if (rc < 0) return rc;

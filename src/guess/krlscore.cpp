@@ -193,9 +193,7 @@ int32_t lang_score_compute(context* ctx, defn_rec* rec, ngram_profile* scratch, 
   // With an info the run asks for the write hold before it touches it: a
   // regex library loaded on first use would refuse it with the info half
   // rewritten, and the run again may fail before it rewrites it.
-  if (info != nullptr) {
-    if (int32_t claimed = shared_state_write_claim(ctx); claimed != 0) return claimed;
-  }
+  if (int32_t claimed = shared_state_write_claim_for(ctx, info); claimed != 0) return claimed;
   if (int32_t rc = defn_rec_check_usable(ctx, rec); rc < 0) return rc;
   if (part->bound.load(std::memory_order_acquire) == 0) {
     if (int32_t rc = lang_defn_bind(ctx, rec); rc < 0) return rc;

@@ -599,10 +599,6 @@ int32_t match_area_hold::refused(context* ctx) const {
   return TQ_ERR_HOLD_NOT_HELD;
 }
 
-int32_t match_info_claim(context* ctx, const match_info* info) {
-  return info != nullptr ? shared_state_write_claim(ctx) : 0;
-}
-
 int32_t match_slot_count_check(context* ctx, uint32_t count) {
   if (count <= kParseSlots) return 0;
   TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 57, "'num_tokens' is more than 32.");
@@ -614,7 +610,7 @@ int32_t match_string_by_defn_index(context* ctx, int32_t index, const uint32_t* 
   match_work_area* area = nullptr;
   if (int32_t made = match_work_area_get(ctx, &area); made != 0) return made;
   if (area->depth != 0) return match_area_hold(area).refused(ctx);
-  if (int32_t claimed = match_info_claim(ctx, info); claimed != 0) return claimed;
+  if (int32_t claimed = shared_state_write_claim_for(ctx, info); claimed != 0) return claimed;
   // The info tells of this call only, even when the definition is refused.
   if (info != nullptr) match_info_clear(info);
   defn_rec* rec = nullptr;
@@ -635,7 +631,7 @@ int32_t match_parsed_by_defn_index(context* ctx, int32_t index, const uint32_t* 
   if (int32_t made = match_work_area_get(ctx, &area); made != 0) return made;
   if (area->depth != 0) return match_area_hold(area).refused(ctx);
   if (int32_t refused = match_slot_count_check(ctx, slot_count); refused < 0) return refused;
-  if (int32_t claimed = match_info_claim(ctx, info); claimed != 0) return claimed;
+  if (int32_t claimed = shared_state_write_claim_for(ctx, info); claimed != 0) return claimed;
   if (info != nullptr) match_info_clear(info);
   defn_rec* rec = nullptr;
   int32_t rc = defn_record_get_for_read(ctx, kDefnMatch, index, &rec);

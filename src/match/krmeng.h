@@ -101,11 +101,6 @@ class caller_keep {
   bool active_;
 };
 
-// A run with an info asks for the write hold before it touches the info or
-// an output (shared_state_write_claim): what it records is never left
-// half-made by a refusal on the way. 0 without an info.
-int32_t match_info_claim(context* ctx, const match_info* info);
-
 // -802 (message 57) for more caller slots than 32, else 0.
 int32_t match_slot_count_check(context* ctx, uint32_t count);
 

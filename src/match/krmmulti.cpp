@@ -7,6 +7,7 @@
 
 #include "core/krenc.h"
 #include "core/krerr.h"
+#include "core/krzel.h"
 #include "match/krmdef.h"
 #include "match/krmtctx.h"
 #include "platform/npuchar.h"
@@ -393,7 +394,7 @@ int32_t match_multicode_by_defn_index(context* ctx, int32_t index, const uint32_
   match_work_area* area = nullptr;
   if (int32_t made = match_work_area_get(ctx, &area); made != 0) return made;
   if (area->depth != 0) return match_area_hold(area).refused(ctx);
-  if (int32_t claimed = match_info_claim(ctx, info); claimed != 0) return claimed;
+  if (int32_t claimed = shared_state_write_claim_for(ctx, info); claimed != 0) return claimed;
   if (info != nullptr) match_info_clear(info);
   defn_rec* rec = nullptr;
   int32_t rc = defn_record_get_for_read(ctx, kDefnMatch, index, &rec);

@@ -360,9 +360,7 @@ int32_t chop_strings(context* ctx, int32_t chopper, const char* in_string, ::tq_
   // With an info the chop asks for the write hold before it touches it: a
   // rule's vocabulary loaded on first use would refuse it with the info
   // half-rewritten, and the run again may fail before it rewrites it.
-  if (info != nullptr) {
-    if (int32_t claimed = shared_state_write_claim(ctx); claimed != 0) return claimed;
-  }
+  if (int32_t claimed = shared_state_write_claim_for(ctx, info); claimed != 0) return claimed;
   // A UTF-8 session's well-formed value is chopped where it lies.
   char converted[4096 + 1];
   const char* value = converted;

@@ -465,10 +465,7 @@ int32_t case_engine_run(context* ctx, defn_rec* rec, case_work* work, uint32_t m
   // the way (preparing the definition, loading a resource on first use)
   // would leave the info half-made, its words counted twice by the run
   // again.
-  if (info != nullptr) {
-    const int32_t claimed = shared_state_write_claim(ctx);
-    if (claimed != 0) return claimed;
-  }
+  if (int32_t claimed = shared_state_write_claim_for(ctx, info); claimed != 0) return claimed;
   run_state s{ctx, rec, nullptr, work, mode, recorder{info}};
   if (rec != nullptr) {
     s.part = case_defn_part(rec);

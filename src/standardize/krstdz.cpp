@@ -261,14 +261,6 @@ void info_reset(stand_info* info) {
   if (info != nullptr) *info = stand_info{};
 }
 
-// A run with an info asks for the write hold before it touches the info:
-// a refusal on the way (preparing a definition, loading a resource on first
-// use) would leave it half-made, and the run again may fail before it
-// resets it (the locale unloaded in between).
-int32_t info_claim(context* ctx, const stand_info* info) {
-  return info != nullptr ? shared_state_write_claim(ctx) : 0;
-}
-
 int32_t definition_part_check(context* ctx, const defn_rec* rec) {
   const int32_t rc = defn_rec_check_usable(ctx, rec);
   if (rc < 0) return rc;
@@ -394,7 +386,7 @@ int32_t stdzn_parsed_engine_run(context* ctx, defn_rec* rec, stdzn_work_area* ar
 
 int32_t stdzn_value_run(context* ctx, int32_t index, const char* data, char* standard, uint32_t convert,
                         stand_info* info) {
-  if (int32_t claimed = info_claim(ctx, info); claimed != 0) return claimed;
+  if (int32_t claimed = shared_state_write_claim_for(ctx, info); claimed != 0) return claimed;
   standard_clear(ctx, standard, convert);
   // The info tells of this call only, even when the definition is refused.
   info_reset(info);
@@ -417,7 +409,7 @@ int32_t stdzn_value_run(context* ctx, int32_t index, const char* data, char* sta
 
 int32_t stdzn_parsed_value_run(context* ctx, int32_t index, const parse_token_slot* tokens, uint32_t count,
                                uint32_t convert, char* standard, stand_info* info) {
-  if (int32_t claimed = info_claim(ctx, info); claimed != 0) return claimed;
+  if (int32_t claimed = shared_state_write_claim_for(ctx, info); claimed != 0) return claimed;
   standard_clear(ctx, standard, convert);
   // The info tells of this call only, even when the definition is refused.
   info_reset(info);
