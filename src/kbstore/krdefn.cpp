@@ -764,13 +764,9 @@ int32_t defn_unload(context* ctx, int32_t kind, int32_t index) {
 const defn_rec* defn_datatype_user(context* ctx, const dtype_rec* datatype) {
   const defn_rec* found = nullptr;
   each_loaded_defn(ctx, [ctx, datatype, &found](loaded_locale_rec* locale, defn_rec* user) {
-    held_each(user, [&](int32_t named, int32_t* held) {
-      dtype_chain chain{};
-      if (named != kHeldDatatype || *held < 0 || found != nullptr || dtype_locale_chain(ctx, locale, &chain) != 0) {
-        return;
-      }
-      if (dtype_record_at(ctx, chain, *held) == datatype) found = user;
-    });
+    dtype_chain chain{};
+    if (user->datatype < 0 || dtype_locale_chain(ctx, locale, &chain) != 0) return false;
+    if (dtype_record_at(ctx, chain, user->datatype) == datatype) found = user;
     return found != nullptr;
   });
   return found;

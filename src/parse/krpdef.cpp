@@ -186,20 +186,21 @@ int32_t read_nosol(read_state& s, const xmldoc* el) {
     TQ_REPORT(s.ctx, rc, 118, s.rec->name);
     return rc;
   }
-  const int32_t n = includes_named(el, kNosolToken);
+  // The unknown token, at its datatype token's position: required with
+  // slots; without any, one set all the same is written, and read back.
   const char* unknown = xmldoc_prop_get(s.ctx, el, kPropUnknown);
-  if (n == 0) {
-    // An unknown token set while no slot has categories is written all the
-    // same; read it back so that the getter reports what was saved.
-    if (unknown[0] == '\0') return 0;
-    const int32_t u = datatype_position(owner, unknown);
+  auto take_unknown = [&](bool required) {
+    if (unknown[0] == '\0' && !required) return 0;
+    const int32_t u = unknown[0] != '\0' ? datatype_position(owner, unknown) : -1;
     if (u < 0) {
       TQ_REPORT(s.ctx, TQ_ERR_INVALID_CONTENT, 122, unknown, s.rec->name);
       return TQ_ERR_INVALID_CONTENT;
     }
     s.part->unknown_token = u;
     return 0;
-  }
+  };
+  const int32_t n = includes_named(el, kNosolToken);
+  if (n == 0) return take_unknown(false);
   for (uint32_t p = 0; p < owner.owner.datatype_token_count; ++p) {
     auto slot = std::unique_ptr<dtok_rec>(new (std::nothrow) dtok_rec);
     if (slot == nullptr) return TQ_ERR_NO_MEMORY;
@@ -222,12 +223,7 @@ int32_t read_nosol(read_state& s, const xmldoc* el) {
       ++read;
     }
   }
-  const int32_t u = unknown[0] != '\0' ? datatype_position(owner, unknown) : -1;
-  if (u < 0) {
-    TQ_REPORT(s.ctx, TQ_ERR_INVALID_CONTENT, 122, unknown, s.rec->name);
-    return TQ_ERR_INVALID_CONTENT;
-  }
-  s.part->unknown_token = u;
+  if (int32_t taken = take_unknown(true); taken != 0) return taken;
   return skipped ? TQ_ERR_INVALID_CONTENT : 0;
 }
 
