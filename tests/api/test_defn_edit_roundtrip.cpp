@@ -201,14 +201,16 @@ TEST(DefnEditRoundTrip, ParsedInputFollowsTheParseDefinition) {
 // locale file without it reads, so the locale can still be written, and
 // they run after the unload as they do once it is read again. A row makes
 // what the sample lacks of the dependency (make may be NULL) and unloads
-// (*gone: the index unloaded); `state` gives the dependant's index
-// getters, then what it makes of a value, before (the dependency held) and
-// after the unload; `relink` names the unloaded index again, which the
-// dependant's setter refuses.
+// the definition `name` (its index `gone`); `state` gives the dependant's
+// index getters, then what it makes of a value, before (the dependency
+// held) and after the unload; `relink` names the unloaded index again,
+// which the dependant's setter refuses.
 struct ForgetRow {
   const char* row;
   void (*make)(tq_context*);
-  int32_t (*unload)(tq_context*, int32_t* gone);
+  index_by_name_fn find;
+  const char* name;
+  int32_t (*unload)(tq_context*, int32_t gone);
   int32_t (*relink)(tq_context*, int32_t gone);
   std::string (*state)(tq_context*);
   const char* before;
@@ -238,6 +240,11 @@ std::string standardized(tq_context* ctx) {
 
 int32_t stdzn_name(tq_context* ctx) { return index_of(ctx, tq_stdzn_defn_index_get_by_name, "Name"); }
 
+// An index getter of the standardization definition "Name", then a space.
+std::string stdzn_got(tq_context* ctx, int32_t (*get)(tq_context*, int32_t, int32_t*)) {
+  return got([&](int32_t* v) { return get(ctx, stdzn_name(ctx), v); }) + " ";
+}
+
 const ForgetRow kForgetRows[] = {
     {"stdzn case, post-case and token case definitions <- case",
      [](tq_context* ctx) {
@@ -248,23 +255,17 @@ const ForgetRow kForgetRows[] = {
        EXPECT_EQ(tq_stdzn_defn_token_case_set(ctx, stdzn_name(ctx), 3, 3), 0);
        EXPECT_EQ(tq_stdzn_defn_token_case_defn_index_set(ctx, stdzn_name(ctx), 3, cased), 0);
      },
-     [](tq_context* ctx, int32_t* gone) {
-       return tq_case_defn_unload(ctx, *gone = index_of(ctx, tq_case_defn_index_get_by_name, "Name"));
-     },
+     tq_case_defn_index_get_by_name, "Name", tq_case_defn_unload,
      [](tq_context* ctx, int32_t gone) { return tq_stdzn_defn_post_case_defn_index_set(ctx, stdzn_name(ctx), gone); },
      [](tq_context* ctx) {
-       const int32_t stdzn = stdzn_name(ctx);
-       return got([&](int32_t* v) { return tq_stdzn_defn_case_defn_index_get(ctx, stdzn, v); }) + " " +
-              got([&](int32_t* v) { return tq_stdzn_defn_post_case_defn_index_get(ctx, stdzn, v); }) + " " +
-              got([&](int32_t* v) { return tq_stdzn_defn_token_case_defn_index_get(ctx, stdzn, 3, v); }) + " " +
-              standardized(ctx);
+       return stdzn_got(ctx, tq_stdzn_defn_case_defn_index_get) + stdzn_got(ctx, tq_stdzn_defn_post_case_defn_index_get) +
+              got([&](int32_t* v) { return tq_stdzn_defn_token_case_defn_index_get(ctx, stdzn_name(ctx), 3, v); }) +
+              " " + standardized(ctx);
      },
      // Post-casing stays Proper, without the case definition's known words.
      "256 256 256 | Dr William O'Brien-McDonald Jr", "-1 -1 -1 | Dr William O'brien-mcdonald Jr", 0},
-    {"locale guess language definition <- language", nullptr,
-     [](tq_context* ctx, int32_t* gone) {
-       return tq_lang_defn_unload(ctx, *gone = index_of(ctx, tq_lang_defn_index_get_by_name, "English"));
-     },
+    {"locale guess language definition <- language", nullptr, tq_lang_defn_index_get_by_name, "English",
+     tq_lang_defn_unload,
      [](tq_context* ctx, int32_t gone) {
        return tq_guess_defn_lang_defn_index_set(ctx, index_of(ctx, tq_guess_defn_index_get_by_name, "Language"), gone);
      },
@@ -282,16 +283,9 @@ const ForgetRow kForgetRows[] = {
      "0 | 624", "-1 | 0", 0},
     // The gender definition "Name" cannot be read without its parse
     // definition: 104 when the locale is read again.
-    {"stdzn parse definition <- parse", nullptr,
-     [](tq_context* ctx, int32_t* gone) {
-       return tq_parse_defn_unload(ctx, *gone = index_of(ctx, tq_parse_defn_index_get_by_name, "Name"));
-     },
+    {"stdzn parse definition <- parse", nullptr, tq_parse_defn_index_get_by_name, "Name", tq_parse_defn_unload,
      [](tq_context* ctx, int32_t gone) { return tq_stdzn_defn_parse_defn_index_set(ctx, stdzn_name(ctx), gone); },
-     [](tq_context* ctx) {
-       const int32_t stdzn = stdzn_name(ctx);
-       return got([&](int32_t* v) { return tq_stdzn_defn_parse_defn_index_get(ctx, stdzn, v); }) + " " +
-              standardized(ctx);
-     },
+     [](tq_context* ctx) { return stdzn_got(ctx, tq_stdzn_defn_parse_defn_index_get) + standardized(ctx); },
      "0 | Dr William O'Brien-McDonald Jr", "-1 | Dr Bill O'Brien-McDonald Junior", 104},
 };
 
@@ -302,8 +296,8 @@ TEST(DefnEditRoundTrip, UnloadedDefinitionsAreForgottenByTheirUsers) {
     tq_context* ctx = kb.ctx;
     if (r.make != nullptr) r.make(ctx);
     EXPECT_EQ(r.state(ctx), r.before);
-    int32_t gone = -1;
-    ASSERT_EQ(r.unload(ctx, &gone), 0) << tq_test::error_list_text(ctx);
+    const int32_t gone = index_of(ctx, r.find, r.name);
+    ASSERT_EQ(r.unload(ctx, gone), 0) << tq_test::error_list_text(ctx);
     EXPECT_EQ(r.state(ctx), r.after);
     EXPECT_EQ(r.relink(ctx, gone), -800);
     EXPECT_EQ(r.state(ctx), r.after);

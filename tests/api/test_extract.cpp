@@ -49,16 +49,8 @@ struct Sample {
 
 std::vector<std::vector<std::string>> golden_rows(const char* file) {
   std::vector<std::vector<std::string>> rows;
-  const auto lines = tq_test::read_lines(std::filesystem::path(TQ_API_GOLDEN_DIR) / file);
-  for (const std::string& line : lines) {
-    if (!line.empty() && line[0] == '#') continue;
-    std::vector<std::string> cols;
-    size_t start = 0;
-    for (size_t tab; (tab = line.find('\t', start)) != std::string::npos; start = tab + 1) {
-      cols.push_back(line.substr(start, tab - start));
-    }
-    cols.push_back(line.substr(start));
-    if (cols.size() == 6) rows.push_back(cols);
+  for (tq_test::GoldenRow& row : tq_test::golden_rows(std::filesystem::path(TQ_API_GOLDEN_DIR) / file)) {
+    if (row.f.size() == 6) rows.push_back(std::move(row.f));
   }
   return rows;
 }

@@ -3,7 +3,6 @@
 // tokens (the parsed road takes the write hold under the call's read hold);
 // golden/sample_sound_pairs.tsv, the spellings its sounds take to be one.
 #include <filesystem>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,24 +17,10 @@ std::string shown(const char* code) {
   return s;
 }
 
-// The rows of a golden file, each with its line number and its fields.
-struct Row {
-  size_t line;
-  std::vector<std::string> f;
-};
+using tq_test::GoldenRow;
 
-std::vector<Row> golden_rows(const char* name) {
-  std::vector<Row> rows;
-  const auto lines = tq_test::read_lines(std::filesystem::path(TQ_API_GOLDEN_DIR) / name);
-  for (size_t i = 0; i < lines.size(); ++i) {
-    if (lines[i].empty() || lines[i][0] == '#') continue;
-    Row row{i + 1, {}};
-    std::stringstream in(lines[i]);
-    for (std::string part; std::getline(in, part, '\t');) row.f.push_back(part);
-    rows.push_back(std::move(row));
-  }
-  EXPECT_FALSE(rows.empty()) << name;
-  return rows;
+std::vector<GoldenRow> golden_rows(const char* name) {
+  return tq_test::golden_rows(std::filesystem::path(TQ_API_GOLDEN_DIR) / name);
 }
 
 TEST(SampleKb, MulticodesAtTwoSensitivities) {
@@ -47,7 +32,7 @@ TEST(SampleKb, MulticodesAtTwoSensitivities) {
   ASSERT_EQ(tq_match_multicode_output_create(ctx, "name", &blocks[0]), 0);
   ASSERT_EQ(tq_match_multicode_output_create(ctx, "Name", &blocks[1]), 0);
   const uint32_t sens[2] = {95, 85};
-  for (const Row& row : golden_rows("sample_multicode.tsv")) {
+  for (const GoldenRow& row : golden_rows("sample_multicode.tsv")) {
     const std::vector<std::string>& f = row.f;
     ASSERT_EQ(f.size(), 4u) << "sample_multicode.tsv:" << row.line;
     uint32_t num[2] = {};
@@ -81,7 +66,7 @@ TEST(SampleKb, SoundsAlikeShareTheCodeFrom85) {
     EXPECT_EQ(tq_match(ctx, "Name", sens, value.c_str(), out), 0) << value << "\n" << tq_test::error_list_text(ctx);
     return std::string(out);
   };
-  for (const Row& row : golden_rows("sample_sound_pairs.tsv")) {
+  for (const GoldenRow& row : golden_rows("sample_sound_pairs.tsv")) {
     const std::vector<std::string>& f = row.f;
     ASSERT_EQ(f.size(), 3u) << "sample_sound_pairs.tsv:" << row.line;
     ASSERT_TRUE(f[2] == "same" || f[2] == "apart") << "sample_sound_pairs.tsv:" << row.line;

@@ -54,6 +54,24 @@ std::vector<std::string> read_lines(const std::filesystem::path& path) {
   return lines;
 }
 
+std::vector<GoldenRow> golden_rows(const std::filesystem::path& path) {
+  std::vector<GoldenRow> rows;
+  const std::vector<std::string> lines = read_lines(path);
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const std::string& line = lines[i];
+    if (line.empty() || line[0] == '#') continue;
+    GoldenRow row{i + 1, {}};
+    size_t start = 0;
+    for (size_t tab; (tab = line.find('\t', start)) != std::string::npos; start = tab + 1) {
+      row.f.push_back(line.substr(start, tab - start));
+    }
+    row.f.push_back(line.substr(start));
+    rows.push_back(std::move(row));
+  }
+  EXPECT_FALSE(rows.empty()) << path;
+  return rows;
+}
+
 ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name) {
   const char* old = std::getenv(name);
   had_ = old != nullptr;

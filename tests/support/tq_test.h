@@ -50,6 +50,16 @@ class SampleKbCopy : public TempDir {
 std::string read_file(const std::filesystem::path& path);
 std::vector<std::string> read_lines(const std::filesystem::path& path);
 
+// A row of a tab-separated golden file: its line number (for messages) and
+// its fields, empty ones kept.
+struct GoldenRow {
+  size_t line;
+  std::vector<std::string> f;
+};
+// The rows of a golden file, blank lines and lines starting with '#' left
+// out; a file without a row fails the test.
+std::vector<GoldenRow> golden_rows(const std::filesystem::path& path);
+
 // Sets an environment variable for the lifetime of the object.
 class ScopedEnv {
  public:
