@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Writes examples/kb/vocab/en_person.xml, the vocabulary of the sample
-knowledge base, and examples/kb/vocab/en_name_noise.xml, the particles the
-match definition "Name" leaves out, from the word lists in examples/kb/names/.
+knowledge base, examples/kb/vocab/en_name_noise.xml, the particles the
+match definition "Name" leaves out, and examples/kb/regexlib/en_name_particles.xml,
+which moves them behind the family name they belong to, from the word lists
+in examples/kb/names/.
 
 Usage: scripts/gen_name_vocab.py   (run it again after changing a list)
 
@@ -25,6 +27,10 @@ What this script decides, and why:
   asks the regex libraries only about words the vocabulary does not know,
   and "John Y. Smith" still has a middle initial.
 * The noise vocabulary holds the particles, category NOISE.
+* The regex library en_name_particles takes the particles that open a
+  family name ("VAN DER WAALS") to its end ("WAALS VAN DER"): a match code
+  keeps the first characters of the family name, and the particles would
+  fill them. A family name made of particles alone stays as it is.
 * Lines starting with '#' and blank lines are skipped; a word repeated in a
   list counts once, at its first place.
 """
@@ -97,6 +103,34 @@ def vocabulary(name, description, cats, entries, version):
     (ROOT / "vocab" / (name + ".xml")).write_text("\n".join(out) + "\n", encoding="utf-8")
 
 
+def particle_regexlib(particles):
+    # Longer words first, so that the first try is the whole word.
+    words = "|".join(sorted(particles, key=lambda w: (-len(w), w)))
+    regex = r"(?i)^((?:(?:%s)\s+)*(?:%s))\s+(?!(?:%s)(?:\s|$))(\S.*)$" % (words, words, words)
+    note = ("The particles opening a family name go behind it (VAN DER WAALS: WAALS VAN DER), so that "
+            "they do not take the places of the name's own letters in a match code")
+    out = [
+        '<?xml version="1.0" encoding="UTF-8"?>',
+        "<!-- Made by scripts/gen_name_vocab.py from examples/kb/names/particles.txt; edit the list, not this file. -->",
+        "<krxml>",
+        '<file type="Regexlib" version="7.0">',
+        '<property name="Locale ISO Code">EN</property>',
+        '<property name="Locale Description">English</property>',
+        '<property name="Locale Code">29000</property>',
+        '<property name="Vault Object Name">en_name_particles</property>',
+        '<property name="Vault Description">Particles of family names after the name</property>',
+        '<data length="1">',
+        '<layout width="4"><column type="string">Regex</column><column type="string">Substitution V7</column>'
+        '<column type="string">Notes</column><column type="int">Options</column></layout>',
+        '<record><field column="Regex">%s</field><field column="Substitution V7">\\2 \\1</field>'
+        '<field column="Notes">%s</field><field column="Options">1</field></record>' % (escape(regex), escape(note)),
+        "</data>",
+        "</file>",
+        "</krxml>",
+    ]
+    (ROOT / "regexlib" / "en_name_particles.xml").write_text("\n".join(out) + "\n", encoding="utf-8")
+
+
 def main():
     lists = {cat: read_list(f) for f, cat, _ in LISTS}
     rank = {cat: {w: i for i, w in enumerate(ws)} for cat, ws in lists.items()}
@@ -117,6 +151,7 @@ def main():
     vocabulary("en_person", "Words of personal names", cats, entries, "7.0")
     noise = {word: {"NOISE": 90} for word in lists["PARTICLE"]}
     vocabulary("en_name_noise", "Particles of family names", [("NOISE", "A word left out of match codes")], noise, "7.0")
+    particle_regexlib(lists["PARTICLE"])
 
 
 if __name__ == "__main__":

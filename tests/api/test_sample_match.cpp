@@ -26,8 +26,9 @@ TEST(SampleKb, TheMatchDefinitionReadsWholly) {
 }
 
 // The particles of a family name ("van der") take part in its code down to
-// 85 and are left out at 80 and below, where "Mike van der Velt" and "Mike
-// Velt" share a code; the parse puts them into the family name.
+// 85, behind the name itself, and are left out at 80 and below, where "Mike
+// van der Velt" and "Mike Velt" share a code; the parse puts them into the
+// family name.
 TEST(SampleKb, ParticlesLeaveTheCodeAt80AndBelow) {
   Context ctx(TQ_SAMPLE_KB);
   ASSERT_EQ(tq_zel_locale_load(ctx, 29840, TQ_LOAD_DATATYPES | TQ_LOAD_PARSE_DEFNS | TQ_LOAD_MATCH_DEFNS), 0)

@@ -55,7 +55,8 @@ TEST(SampleKb, MulticodesAtTwoSensitivities) {
 
 // golden/sample_sound_pairs.tsv: "same" pairs share their code from 85 down,
 // where the sounds (phonetx/en_name_sound) take part, and differ above it;
-// "apart" pairs differ at 85.
+// "apart" pairs differ at 85; "never" pairs share it nowhere, "always" pairs
+// everywhere.
 TEST(SampleKb, SoundsAlikeShareTheCodeFrom85) {
   tq_test::Context ctx(TQ_SAMPLE_KB);
   ASSERT_EQ(tq_session_encoding_set(ctx, TQ_ENC_UTF8), 0);
@@ -69,11 +70,12 @@ TEST(SampleKb, SoundsAlikeShareTheCodeFrom85) {
   for (const GoldenRow& row : golden_rows("sample_sound_pairs.tsv")) {
     const std::vector<std::string>& f = row.f;
     ASSERT_EQ(f.size(), 3u) << "sample_sound_pairs.tsv:" << row.line;
-    ASSERT_TRUE(f[2] == "same" || f[2] == "apart") << "sample_sound_pairs.tsv:" << row.line;
-    const bool same = f[2] == "same";
+    ASSERT_TRUE(f[2] == "same" || f[2] == "apart" || f[2] == "never" || f[2] == "always")
+        << "sample_sound_pairs.tsv:" << row.line;
     for (const uint32_t sens : {95u, 90u, 85u, 80u, 65u, 50u}) {
-      if (!same && sens != 85) continue;
-      EXPECT_EQ(code(f[0], sens) == code(f[1], sens), same && sens <= 85)
+      if (f[2] == "apart" && sens != 85) continue;
+      const bool shared = f[2] == "always" || (f[2] == "same" && sens <= 85);
+      EXPECT_EQ(code(f[0], sens) == code(f[1], sens), shared)
           << "sample_sound_pairs.tsv:" << row.line << " " << f[0] << " / " << f[1] << " at " << sens;
     }
   }
