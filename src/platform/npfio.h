@@ -92,7 +92,8 @@ int32_t np_fio_create_new(const char* path, bool* made);
 // Forces the file's contents to the disk.
 int32_t np_fio_sync(np_fio_handle handle);
 // Renames `from` over `to` (one folder) and forces the folder to the disk,
-// so that after a power loss the name holds either the old file or the new.
+// so that after a power loss the name holds the new file (or, where the
+// folder cannot be flushed, the old one whole).
 int32_t np_fio_replace(const char* from, const char* to);
 
 // Temporary files beside a file being replaced are named
