@@ -22,6 +22,7 @@ constexpr uint32_t kReadBufferSize = 8192;
 constexpr int kOpenAttempts = 64;
 constexpr uint32_t kMaxCount = static_cast<uint32_t>(INT32_MAX);
 
+// The system's error number of this thread's last failure, for messages.
 thread_local int t_last_error = 0;
 
 int32_t status_of(int err) {
@@ -63,7 +64,11 @@ bool to_native(const char* path, char (&out)[PATH_MAX]) {
 ssize_t read_some(int fd, void* buffer, size_t size) {
   for (;;) {
     ssize_t r = ::read(fd, buffer, size);
-    if (r >= 0 || errno != EINTR) return r;
+    if (r >= 0) return r;
+    if (errno != EINTR) {
+      t_last_error = errno;
+      return r;
+    }
   }
 }
 
@@ -127,6 +132,7 @@ int32_t np_fio_open(const char* path, uint32_t mode, np_fio_handle* out) {
       int32_t st = regular_only && by_fd.st_mode != 0 ? kNpFioNotFound
                    : S_ISDIR(by_fd.st_mode)           ? kNpFioIsDirectory
                                                       : status_of(errno);
+      // The reason callers name: a folder is one, anything else no file.
       if (by_fd.st_mode != 0) t_last_error = S_ISDIR(by_fd.st_mode) ? EISDIR : ENOENT;
       ::close(fd);
       std::free(f);
@@ -171,6 +177,7 @@ int32_t np_fio_open(const char* path, uint32_t mode, np_fio_handle* out) {
 int32_t np_fio_close(np_fio_handle handle) {
   if (handle == nullptr) return kNpFioOk;
   int r = ::close(handle->fd);
+  if (r != 0) t_last_error = errno;
   std::free(handle);
   return r == 0 ? kNpFioOk : kNpFioFailed;
 }
