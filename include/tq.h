@@ -32,8 +32,13 @@ extern "C" {
 /* The per-caller engine object; opaque. */
 typedef struct tq_context tq_context;
 
-/* ---- Result codes ------------------------------------------------------ */
+/* ---- Result codes ------------------------------------------------------ *
+ * Every failure an export returns is one of these; the error list
+ * (tq_error_info_get) names the cause: the file, the system's reason, the
+ * parser's position. */
 #define TQ_OK 0
+/* A failure without a code of its own. */
+#define TQ_ERR_GENERAL (-1)
 #define TQ_ERR_NULL_CONTEXT (-100)
 #define TQ_ERR_MSG_LOCALE (-101)
 #define TQ_ERR_COMPILED_VOCAB_SHORT (-200)
@@ -42,6 +47,8 @@ typedef struct tq_context tq_context;
 #define TQ_ERR_FILE_OPEN (-400)
 #define TQ_ERR_FILE_LOCKED (-401)
 #define TQ_ERR_FILE_WRITE (-402)
+/* Reserved: no export returns it. */
+#define TQ_ERR_FILE_OPERATION (-403)
 #define TQ_ERR_FILE_MISSING (-404)
 #define TQ_ERR_LOCK_ACQUIRE (-405)
 #define TQ_ERR_LOCK_RELEASE (-406)
@@ -66,6 +73,21 @@ typedef struct tq_context tq_context;
 #define TQ_ERR_NAME (-801)
 #define TQ_ERR_ARGUMENT (-802)
 #define TQ_ERR_SYNTAX (-803)
+/* Reading a plain XML document (tq_xml_read and the like); in a vault file
+ * the same faults give TQ_ERR_INVALID_CONTENT. The error text gives the
+ * file, line, column and the reason. */
+#define TQ_ERR_XML_SYNTAX (-5001)       /* not well-formed XML; an empty file */
+#define TQ_ERR_XML_PLACEMENT (-5002)    /* an element not expected where it stands */
+#define TQ_ERR_XML_NO_FILE (-5003)      /* krxml without a file element */
+#define TQ_ERR_XML_NO_TYPE (-5004)      /* file without a type */
+#define TQ_ERR_XML_NO_VERSION (-5005)   /* file without a version */
+#define TQ_ERR_XML_PROPERTY_NAME (-5006) /* property without a name */
+#define TQ_ERR_XML_INCLUDE_NAME (-5007) /* include without a name */
+#define TQ_ERR_XML_COLUMN_TYPE (-5008)  /* a column of an unknown type */
+#define TQ_ERR_XML_RECORD_COUNT (-5009) /* records do not match the data length */
+#define TQ_ERR_XML_COLUMN_COUNT (-5010) /* columns do not match the layout width */
+#define TQ_ERR_XML_FIELD_COLUMN (-5011) /* a field naming no known column */
+#define TQ_ERR_XML_UNSORTED (-5012)     /* de-duplicating records that are not sorted */
 #define TQ_ERR_INVALID_CHAR (-10000)
 
 /* Warnings (positive results). */
@@ -450,9 +472,9 @@ TQ_API int32_t tq_vocab_edit_wordcat_set(tq_context* ctx, int32_t index, uint32_
                                          const char* abbrev, int32_t likelihood) TQ_NOEXCEPT;
 /* Sorts the categories and words; -300 when two categories share an abbreviation. */
 TQ_API int32_t tq_vocab_edit_prepare(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
-/* Creates (or empties) the compiled file path/name (path "" : the first
- * search-path folder) and locks it with the handle. path, name: at most
- * 1,024 bytes. */
+/* Creates the compiled file path/name when missing (path "": the first
+ * search-path folder; a file there is kept until the save replaces it) and
+ * locks it with the handle. path, name: at most 1,024 bytes. */
 TQ_API int32_t tq_vocab_edit_new(tq_context* ctx, const char* path, const char* name,
                                  tq_lock_handle* lock) TQ_NOEXCEPT;
 /* Writes the vocabulary compiled to its own file, which the lock handle
@@ -504,8 +526,8 @@ TQ_API int32_t tq_chopper_edit(tq_context* ctx, const char* name, tq_lock_handle
 /* Edit mode: a new chopper for the current locale (-707 when none is
  * current, -407 for a name in use). */
 TQ_API int32_t tq_chopper_create(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
-/* Edit mode: creates (or empties) the vault file path/name (path "": the
- * first search-path folder) and locks it with the handle. */
+/* Edit mode: creates the vault file path/name when missing (path "": the first
+ * search-path folder; a file there is kept until the save) and locks it. */
 TQ_API int32_t tq_chopper_edit_new(tq_context* ctx, const char* path, const char* name,
                                    tq_lock_handle* lock) TQ_NOEXCEPT;
 /* Edit mode: writes the chopper to its own file, which the lock handle must
@@ -701,9 +723,9 @@ TQ_API int32_t tq_regexlib_save(tq_context* ctx, int32_t library, tq_lock_handle
 /* Edit mode: a new empty library (-407 for a name in use); it takes the
  * current locale, when one is current. */
 TQ_API int32_t tq_regexlib_create(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
-/* Edit mode: creates (or empties) the vault file path/name (path "": the
- * first search-path folder) and locks it with the handle. path, name: at
- * most 16,384 bytes. */
+/* Edit mode: creates the vault file path/name when missing (path "": the
+ * first search-path folder; a file there is kept until the save) and locks
+ * it with the handle. path, name: at most 16,384 bytes. */
 TQ_API int32_t tq_regexlib_edit_new(tq_context* ctx, const char* path, const char* name,
                                     tq_lock_handle* lock) TQ_NOEXCEPT;
 /* Releases every file the lock handle locks; NULL does nothing. */
@@ -790,8 +812,8 @@ TQ_API int32_t tq_phonetx_vault_info_set(tq_context* ctx, int32_t index, const c
 /* owner: 320 bytes + terminator. */
 TQ_API int32_t tq_phonetx_owner_get(tq_context* ctx, int32_t index, char* owner) TQ_NOEXCEPT;
 TQ_API int32_t tq_phonetx_owner_set(tq_context* ctx, int32_t index, const char* owner) TQ_NOEXCEPT;
-/* Creates (or empties) the file "name" in the folder path ("" for the first
- * search-path folder) and locks it through the handle. */
+/* Creates the file "name" in the folder path when missing ("" for the first
+ * search-path folder; a file there is kept until the save), locks it. */
 TQ_API int32_t tq_phonetx_edit_new(tq_context* ctx, const char* path, const char* name,
                                    tq_lock_handle* lock) TQ_NOEXCEPT;
 /* Reads a rule-set file, locked through the handle, into the context's edit

@@ -57,6 +57,15 @@ int32_t err_record_append(context* ctx, int32_t code, int32_t msg_number, ...) {
   return rc >= 0 ? 0 : TQ_WARN_NO_MESSAGE_TEXT;
 }
 
+int32_t err_text_vformat(char* out, int32_t msg_number, ...) {
+  out[0] = '\0';
+  va_list args;
+  va_start(args, msg_number);
+  int32_t rc = tqmsg12_get_loc_vmessage("", 0, "", "Corvel", msg_number, out, args);
+  va_end(args);
+  return rc;
+}
+
 void err_record_generic(context* ctx, int32_t code) {
   if (ctx == nullptr || code >= 0 || ctx->errors.count != 0) return;
   ctx->pending_file = __FILE__;
@@ -77,6 +86,16 @@ void err_list_reset(context* ctx) {
   if (ctx == nullptr) return;
   ctx->errors.count = 0;
   ctx->errors.last = &kEmptyRecord;
+}
+
+void err_list_truncate(context* ctx, uint32_t count) {
+  if (ctx == nullptr || count >= ctx->errors.count) return;
+  if (count == 0) {
+    err_list_reset(ctx);
+    return;
+  }
+  ctx->errors.count = count;
+  ctx->errors.last = &ctx->errors.recs[count - 1];
 }
 
 void err_list_free(context* ctx) {
@@ -118,44 +137,69 @@ int32_t err_msg_locale_set(context* ctx, const char* locale) {
   return 0;
 }
 
+namespace {
+
+// Every failure code an export can return, with its generic message: the
+// codes tq.h declares, no more and no fewer (a test compares the two).
+constexpr err_code_row kCodeTable[] = {
+    {TQ_ERR_GENERAL, 1530},
+    {TQ_ERR_NULL_CONTEXT, 1495},
+    {TQ_ERR_MSG_LOCALE, 1496},
+    {TQ_ERR_COMPILED_VOCAB_SHORT, 1553},
+    {TQ_ERR_INVALID_CONTENT, 1500},
+    {TQ_ERR_NOTHING_TO_DO, 1501},
+    {TQ_ERR_FILE_OPEN, 1502},
+    {TQ_ERR_FILE_LOCKED, 1503},
+    {TQ_ERR_FILE_WRITE, 1504},
+    {TQ_ERR_FILE_OPERATION, 1505},
+    {TQ_ERR_FILE_MISSING, 1506},
+    {TQ_ERR_LOCK_ACQUIRE, 1507},
+    {TQ_ERR_LOCK_RELEASE, 1508},
+    {TQ_ERR_NAME_IN_USE, 1509},
+    {TQ_ERR_EDIT_MODE, 1510},
+    {TQ_ERR_NEEDS_EDIT_MODE, 1511},
+    {TQ_ERR_NO_MEMORY, 1512},
+    {TQ_ERR_CALL_STACK_FULL, 1513},
+    {TQ_ERR_CALL_STACK_EMPTY, 1514},
+    {TQ_ERR_HOLD_NOT_HELD, 1515},
+    {TQ_ERR_EMPTY_STACK_READ, 1516},
+    {TQ_ERR_NOT_SUPPORTED, 1517},
+    {TQ_ERR_NOT_SURFACED, 1518},
+    {TQ_ERR_FAILED, 1519},
+    {TQ_ERR_PARSER_UNBOUND, 1520},
+    {TQ_ERR_DEFN_INVALID, 1521},
+    {TQ_ERR_NOT_USABLE, 1522},
+    {TQ_ERR_RESOURCE_LACKS, 1523},
+    {TQ_ERR_NO_LOCALE, 1524},
+    {TQ_ERR_PART_MISSING, 1532},
+    {TQ_ERR_INDEX, 1525},
+    {TQ_ERR_NAME, 1526},
+    {TQ_ERR_ARGUMENT, 1527},
+    {TQ_ERR_SYNTAX, 1528},
+    {TQ_ERR_XML_SYNTAX, 1874},
+    {TQ_ERR_XML_PLACEMENT, 1875},
+    {TQ_ERR_XML_NO_FILE, 1876},
+    {TQ_ERR_XML_NO_TYPE, 1877},
+    {TQ_ERR_XML_NO_VERSION, 1878},
+    {TQ_ERR_XML_PROPERTY_NAME, 1879},
+    {TQ_ERR_XML_INCLUDE_NAME, 1880},
+    {TQ_ERR_XML_COLUMN_TYPE, 1881},
+    {TQ_ERR_XML_RECORD_COUNT, 1882},
+    {TQ_ERR_XML_COLUMN_COUNT, 1883},
+    {TQ_ERR_XML_FIELD_COLUMN, 1884},
+    {TQ_ERR_XML_UNSORTED, 1885},
+    {TQ_ERR_INVALID_CHAR, 1529},
+};
+
+}  // namespace
+
+std::span<const err_code_row> err_code_table() { return kCodeTable; }
+
 int32_t err_generic_msg_number(int32_t code) {
-  switch (code) {
-    case TQ_ERR_NULL_CONTEXT: return 1495;
-    case TQ_ERR_MSG_LOCALE: return 1496;
-    case TQ_ERR_COMPILED_VOCAB_SHORT: return 1553;
-    case TQ_ERR_INVALID_CONTENT: return 1500;
-    case TQ_ERR_NOTHING_TO_DO: return 1501;
-    case TQ_ERR_FILE_OPEN: return 1502;
-    case TQ_ERR_FILE_LOCKED: return 1503;
-    case TQ_ERR_FILE_WRITE: return 1504;
-    case -403: return 1505;
-    case TQ_ERR_FILE_MISSING: return 1506;
-    case TQ_ERR_LOCK_ACQUIRE: return 1507;
-    case TQ_ERR_LOCK_RELEASE: return 1508;
-    case TQ_ERR_NAME_IN_USE: return 1509;
-    case TQ_ERR_EDIT_MODE: return 1510;
-    case TQ_ERR_NEEDS_EDIT_MODE: return 1511;
-    case TQ_ERR_NO_MEMORY: return 1512;
-    case TQ_ERR_CALL_STACK_FULL: return 1513;
-    case TQ_ERR_CALL_STACK_EMPTY: return 1514;
-    case TQ_ERR_HOLD_NOT_HELD: return 1515;
-    case TQ_ERR_EMPTY_STACK_READ: return 1516;
-    case TQ_ERR_NOT_SUPPORTED: return 1517;
-    case TQ_ERR_NOT_SURFACED: return 1518;
-    case TQ_ERR_FAILED: return 1519;
-    case TQ_ERR_PARSER_UNBOUND: return 1520;
-    case TQ_ERR_DEFN_INVALID: return 1521;
-    case TQ_ERR_NOT_USABLE: return 1522;
-    case TQ_ERR_RESOURCE_LACKS: return 1523;
-    case TQ_ERR_NO_LOCALE: return 1524;
-    case TQ_ERR_PART_MISSING: return 1532;
-    case TQ_ERR_INDEX: return 1525;
-    case TQ_ERR_NAME: return 1526;
-    case TQ_ERR_ARGUMENT: return 1527;
-    case TQ_ERR_SYNTAX: return 1528;
-    case TQ_ERR_INVALID_CHAR: return 1529;
-    default: return 1530;
+  for (const err_code_row& row : kCodeTable) {
+    if (row.code == code) return row.msg_number;
   }
+  return 1530;
 }
 
 bool err_is_critical(int32_t code) {

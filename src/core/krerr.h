@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "tq.h"
 #include "platform/tqmsg.h"
@@ -47,6 +48,9 @@ void err_record_generic(context* ctx, int32_t code);
 
 void err_list_init(context* ctx);
 void err_list_reset(context* ctx);
+// Drops the records after the first `count`: an attempt that failed but was
+// passed over (another folder tried next) leaves no trace.
+void err_list_truncate(context* ctx, uint32_t count);
 void err_list_free(context* ctx);
 // Copies the records of one context into another (tq_clone); -600.
 int32_t err_list_copy(const context* src, context* dst);
@@ -64,6 +68,12 @@ constexpr int32_t rc_combine(int32_t first, int32_t second) {
   return first != 0 ? first : second;
 }
 
+// A failure code and its generic message.
+struct err_code_row {
+  int32_t code;
+  int32_t msg_number;
+};
+std::span<const err_code_row> err_code_table();
 int32_t err_generic_msg_number(int32_t code);
 bool err_is_critical(int32_t code);
 int32_t err_from_fio_status(int32_t status);
@@ -81,6 +91,19 @@ int32_t err_report(context* ctx, int32_t code, const char* file, uint32_t line, 
   static_assert(msg::args_match<N, A...>(), "arguments do not match the format of this message");
   err_report_at(ctx, file, line);
   return err_record_append(ctx, code, N, msg::vararg(args)...);
+}
+
+}  // namespace tq
+
+namespace tq {
+
+// Formats catalogue message N into out (kErrTextSize bytes), for texts that
+// are handed up and recorded later (a reader's failure text).
+int32_t err_text_vformat(char* out, int32_t msg_number, ...);
+template <int32_t N, typename... A>
+void err_text(char (&out)[kErrTextSize], A... args) {
+  static_assert(msg::args_match<N, A...>(), "arguments do not match the format of this message");
+  if (err_text_vformat(out, N, msg::vararg(args)...) < 0) out[0] = '\0';
 }
 
 }  // namespace tq

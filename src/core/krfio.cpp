@@ -1,5 +1,6 @@
 #include "core/krfio.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -456,5 +457,175 @@ int32_t fio_trunc(fio_handle* handle) {
 }
 
 int32_t fio_unlink(const char* path) { return np_fio_unlink(path) == 0 ? 0 : TQ_ERR_FILE_OPEN; }
+
+const char* fio_last_error_text(char* buffer, uint32_t size) {
+  int err = np_fio_last_error();
+  if (err == 0) {
+    if (size > 0) std::snprintf(buffer, size, "%s", "unknown cause");
+    return buffer;
+  }
+  return np_fio_error_text(err, buffer, size);
+}
+
+void fio_open_failure_text(int32_t rc, const char* path, char (&out)[kErrTextSize]) {
+  if (path == nullptr) path = "";
+  if (rc == TQ_ERR_FILE_LOCKED) {
+    err_text<1863>(out, path);
+    return;
+  }
+  char reason[256];
+  err_text<1860>(out, path, static_cast<const char*>(fio_last_error_text(reason, sizeof reason)));
+}
+
+void fio_report_open_failure(context* ctx, int32_t rc, const char* path) {
+  if (ctx == nullptr) return;
+  char text[kErrTextSize];
+  fio_open_failure_text(rc, path, text);
+  TQ_REPORT(ctx, rc, 52, static_cast<const char*>(text));
+}
+
+void fio_missing_text(context* ctx, const char* name, char (&out)[kErrTextSize]) {
+  if (name == nullptr) name = "";
+  const char* root = ctx != nullptr ? ctx->root_path : nullptr;
+  if (root != nullptr && *root != '\0') {
+    int32_t status = np_fio_stat(root, 0);
+    if (status == kNpFioNotFound) {
+      err_text<1870>(out, name, root);
+      return;
+    }
+    if (status != kNpFioIsDirectory && status != kNpFioDenied) {
+      err_text<1871>(out, name, root);
+      return;
+    }
+  }
+  const path_list* list = ctx != nullptr ? ctx->search_path : nullptr;
+  if (list == nullptr || list->count == 0) {
+    err_text<1872>(out, name);
+    return;
+  }
+  // Room for the rest of the text: a long search path is cut.
+  char joined[kErrTextSize - 512];
+  path_list_join(ctx, list, joined, sizeof joined);
+  err_text<1869>(out, name, static_cast<const char*>(joined));
+}
+
+namespace {
+
+// The write failed: the file's name and the system's reason.
+int32_t report_write_failure(context* ctx, int32_t rc, const char* path) {
+  if (ctx != nullptr) {
+    char reason[256];
+    TQ_REPORT(ctx, rc, 1862, path, static_cast<const char*>(fio_last_error_text(reason, sizeof reason)));
+  }
+  return rc;
+}
+
+}  // namespace
+
+int32_t fio_prepare_replace(context* ctx, const char* path, bool* made) {
+  *made = false;
+  if (path == nullptr) return TQ_ERR_ARGUMENT;
+  int32_t status = np_fio_writable(path);
+  if (status == kNpFioReadOnly) {
+    if (ctx != nullptr) TQ_REPORT(ctx, TQ_ERR_FILE_OPEN, 1861, path);
+    return TQ_ERR_FILE_OPEN;
+  }
+  if (status == 0) status = np_fio_create_new(path, made);
+  if (status == 0) return 0;
+  int32_t rc = status == kNpFioDenied ? TQ_ERR_FILE_OPEN : err_from_fio_status(status);
+  if (rc != TQ_ERR_NO_MEMORY) fio_report_open_failure(ctx, rc, path);
+  return rc;
+}
+
+void fio_open_in_path_failure_text(context* ctx, const char* name, uint32_t kind, uint32_t flags, int32_t rc,
+                                   char (&out)[kErrTextSize]) {
+  char built[kFioPathSize];
+  if (name == nullptr || fio_name_build(ctx, kind, flags, name, built, sizeof built) != 0) {
+    err_text<1860>(out, name != nullptr ? name : "", "the name is too long");
+    return;
+  }
+  char found[kFioPathSize];
+  if (fio_path_resolve(ctx, built, kind, found, sizeof found) != 0) {
+    if (fio_path_type(built) == 0 && ctx != nullptr) {
+      fio_missing_text(ctx, built, out);
+    } else {
+      fio_open_failure_text(TQ_ERR_FILE_OPEN, built, out);
+    }
+    return;
+  }
+  // The file is there: open it once more for the system's reason.
+  fio_handle* again = nullptr;
+  int32_t retry = fio_open(found, flags & ~kFioFlagNameAsGiven, &again);
+  fio_close(again);
+  fio_open_failure_text(retry != 0 ? retry : rc, found, out);
+}
+
+int32_t fio_write_replacing(context* ctx, const char* path, fio_fill_fn fill, void* arg) {
+  if (path == nullptr || fill == nullptr) return TQ_ERR_ARGUMENT;
+  // What the path ends at is replaced: a link stays a link.
+  char target[kFioPathSize];
+  int32_t status = np_fio_link_resolve(path, target, sizeof target);
+  if (status != 0) {
+    int32_t rc = status == kNpFioNameTooLong ? TQ_ERR_ARGUMENT : TQ_ERR_FILE_OPEN;
+    fio_report_open_failure(ctx, rc, path);
+    return rc;
+  }
+  // The rename would replace a file the user made read-only as easily as
+  // any other (it asks only the folder): the write bits are asked first.
+  status = np_fio_writable(target);
+  if (status == kNpFioReadOnly) {
+    if (ctx != nullptr) TQ_REPORT(ctx, TQ_ERR_FILE_OPEN, 1861, static_cast<const char*>(target));
+    return TQ_ERR_FILE_OPEN;
+  }
+  if (status != 0) {
+    int32_t rc = status == kNpFioNoMemory ? TQ_ERR_NO_MEMORY : TQ_ERR_FILE_OPEN;
+    fio_report_open_failure(ctx, rc, target);
+    return rc;
+  }
+  // Hold the present file while its replacement is written, so that nobody
+  // reads or writes it half way.
+  fio_handle* guard = nullptr;
+  if (np_fio_stat(target, 0) == kNpFioOk) {
+    // Shared like a reader's hold unless the options ask for exclusive
+    // opens: writers are kept apart by the lock files, not by this hold.
+    uint32_t flags = kFioFlagWrite;
+    if (ctx != nullptr && (ctx->options & kOptNoLockFiles)) flags |= kFioFlagNoLock;
+    if (ctx != nullptr && (ctx->options & kOptSecondOpenFlag)) flags |= kFioFlagExclusive;
+    int32_t rc = fio_open(target, flags, &guard);
+    if (rc != 0) {
+      fio_report_open_failure(ctx, rc, target);
+      return rc;
+    }
+  }
+  np_fio_temp_sweep(target);
+
+  char temp[kFioPathSize + 32];
+  fio_handle cell{nullptr};
+  status = np_fio_temp_open(target, temp, sizeof temp, &cell.file);
+  int32_t rc = 0;
+  if (status != 0) {
+    rc = err_from_fio_status(status);
+    if (ctx != nullptr && rc != TQ_ERR_NO_MEMORY) {
+      char reason[256];
+      TQ_REPORT(ctx, rc, 1865, static_cast<const char*>(target),
+                static_cast<const char*>(fio_last_error_text(reason, sizeof reason)));
+    }
+    fio_close(guard);
+    return rc;
+  }
+  if (np_fio_mode_copy(cell.file, target) != 0) rc = report_write_failure(ctx, TQ_ERR_FILE_WRITE, target);
+  if (rc == 0) {
+    rc = fill(&cell, arg);
+    if (rc == TQ_ERR_FILE_WRITE) report_write_failure(ctx, rc, target);
+  }
+  // On the disk before it takes the name: a power loss after the rename
+  // must not leave an empty or partial file under it.
+  if (rc == 0 && np_fio_sync(cell.file) != 0) rc = report_write_failure(ctx, TQ_ERR_FILE_WRITE, target);
+  if (np_fio_close(cell.file) != 0 && rc == 0) rc = report_write_failure(ctx, TQ_ERR_FILE_WRITE, target);
+  if (rc == 0 && np_fio_replace(temp, target) != 0) rc = report_write_failure(ctx, TQ_ERR_FILE_WRITE, target);
+  if (rc != 0) (void)np_fio_unlink(temp);
+  fio_close(guard);
+  return rc;
+}
 
 }  // namespace tq

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "core/krcorvel.h"
+#include "core/krerr.h"
 
 struct np_fio_file;
 
@@ -145,5 +146,54 @@ int32_t fio_trunc(fio_handle* handle);
 int32_t fio_stat(const char* path, char* out, uint32_t size);
 // 0 or -400.
 int32_t fio_unlink(const char* path);
+
+// Prepares `path` for a write that will replace it: 0 when it may be
+// replaced; a missing file is made empty (*made true), since a lock file
+// needs the file it guards, while an existing one is left as it is. A file
+// the replacing write would refuse (read-only, see below) is refused here
+// too, -400 recorded; so is a file that cannot be made.
+int32_t fio_prepare_replace(context* ctx, const char* path, bool* made);
+
+// The system's words for the cause of the last failed file operation of
+// this thread ("Permission denied"), into buffer.
+const char* fio_last_error_text(char* buffer, uint32_t size);
+// Records why opening `path` failed with rc: a file locked by someone else
+// says so (-401); other failures name the system's reason. The _text form
+// gives the text instead, for a reader that records it later.
+void fio_report_open_failure(context* ctx, int32_t rc, const char* path);
+void fio_open_failure_text(int32_t rc, const char* path, char (&out)[kErrTextSize]);
+// Why the plain name was found in no folder of the search path: the
+// knowledge-base root is missing or is not a folder, the search path is
+// empty, or (the folders being there) the search path it was looked for in.
+void fio_missing_text(context* ctx, const char* name, char (&out)[kErrTextSize]);
+// Why fio_open_in_path failed with rc for the name as the kind: the file
+// that is there and could not be opened, with the system's reason (or that
+// it is locked), else why it was not found.
+void fio_open_in_path_failure_text(context* ctx, const char* name, uint32_t kind, uint32_t flags, int32_t rc,
+                                   char (&out)[kErrTextSize]);
+
+// Writes a file whole into a new file beside `path` and renames it over
+// `path` (over the file a link ends at, so the link stays a link), so that
+// nobody ever sees a part of it and a failure leaves what was there:
+// - an existing file whose write bits are all off, or that this process may
+//   not write, is refused (-400, recorded), as is one locked by someone else
+//   (-401);
+// - the present file is held (locked) while its replacement is written;
+// - temporary files that earlier writes of the same file left when they
+//   were killed are removed first (never one that is being written);
+// - the new file takes the old one's permission bits, is forced to the
+//   disk before the rename, and the folder after it.
+// fill writes the contents through the handle it is given: 0, or its
+// failure (-402 for a write the system refused). Every failure is recorded
+// with the file's name and the system's reason, and removes the temporary
+// file.
+using fio_fill_fn = int32_t (*)(fio_handle* file, void* arg);
+int32_t fio_write_replacing(context* ctx, const char* path, fio_fill_fn fill, void* arg);
+template <typename F>
+int32_t fio_write_replacing(context* ctx, const char* path, F&& fill) {
+  return fio_write_replacing(
+      ctx, path, [](fio_handle* file, void* arg) -> int32_t { return (*static_cast<F*>(arg))(file); },
+      static_cast<void*>(&fill));
+}
 
 }  // namespace tq

@@ -106,7 +106,19 @@ int32_t entry_acquire(context* ctx, lock_entry* entry) {
     lock_file_path(entry, lock_path);
     fio_handle* file = nullptr;
     int32_t rc = fio_open(lock_path, kFioOpenLock, &file);
-    if (rc != 0) return rc;
+    if (rc == TQ_ERR_FILE_LOCKED) {
+      // Someone else edits the file: say so, and which file.
+      TQ_REPORT(ctx, rc, 1863, static_cast<const char*>(entry->path));
+      return rc;
+    }
+    if (rc != 0) {
+      if (rc != TQ_ERR_NO_MEMORY) {
+        char reason[256];
+        TQ_REPORT(ctx, rc, 1864, static_cast<const char*>(lock_path),
+                  static_cast<const char*>(fio_last_error_text(reason, sizeof reason)));
+      }
+      return rc;
+    }
     entry->file = file;
   }
   ++entry->ref_count;

@@ -1,5 +1,6 @@
 #include "kbstore/krmeta.h"
 
+#include <cerrno>
 #include <cstring>
 
 #include "core/krenc.h"
@@ -9,6 +10,7 @@
 #include "kbstore/krlib.h"
 #include "kbstore/krshared.h"
 #include "platform/nplex.h"
+#include "platform/npfio.h"
 
 namespace tq {
 
@@ -47,12 +49,20 @@ void set_defaults(tq_zel_version_info* info) {
 }
 
 // A lexer status as a result: the file's absence or an unreadable line is
-// only a warning, with the defaults.
-int32_t lexer_failure(context* ctx, int32_t status, tq_zel_version_info* info) {
+// only a warning, with the defaults. The text names the file and, for one
+// that cannot be opened, the system's reason (err).
+int32_t lexer_failure(context* ctx, int32_t status, tq_zel_version_info* info, const char* path, int err) {
   set_defaults(info);
   if (status == kNpLexNoMemory) return TQ_ERR_NO_MEMORY;
   if (status >= kNpLexOpenFailed && status <= kNpLexLineTooLong) {
-    TQ_REPORT(ctx, TQ_WARN_META_MISSING, 109, np_lex_status_text(status));
+    if (path == nullptr) {
+      TQ_REPORT(ctx, TQ_WARN_META_MISSING, 109, "no knowledge-base root is set.");
+    } else {
+      char reason[256];
+      const char* why = status == kNpLexOpenFailed && err != 0 ? np_fio_error_text(err, reason, sizeof reason)
+                                                               : np_lex_status_text(status);
+      TQ_REPORT(ctx, TQ_WARN_META_MISSING, 1873, path, why);
+    }
     return TQ_WARN_META_MISSING;
   }
   return -1;
@@ -143,18 +153,19 @@ int32_t zel_product_code_get_by_abbrev(context* ctx, const char* abbrev, int32_t
 int32_t zel_version_info_get(context* ctx, tq_zel_version_info* info) {
   set_defaults(info);
   char path[kFioPathSize];
-  if (ctx->root_path == nullptr ||
-      fio_path_join(ctx->root_path, kMetaFileName, path, sizeof path) != 0) {
-    return lexer_failure(ctx, kNpLexOpenFailed, info);
+  if (ctx->root_path == nullptr || ctx->root_path[0] == '\0') return lexer_failure(ctx, kNpLexOpenFailed, info, nullptr, 0);
+  if (fio_path_join(ctx->root_path, kMetaFileName, path, sizeof path) != 0) {
+    return lexer_failure(ctx, kNpLexOpenFailed, info, ctx->root_path, ENAMETOOLONG);
   }
   np_lex_state* lex = nullptr;
+  errno = 0;
   int32_t st = np_lex_init(&lex, path);
-  if (st != kNpLexOk) return lexer_failure(ctx, st, info);
+  if (st != kNpLexOk) return lexer_failure(ctx, st, info, path, errno);
   char** tokens = nullptr;
   uint32_t count = 0;
   st = description_tokens(lex, &tokens, &count);
   np_lex_clean(lex);
-  if (st != kNpLexOk) return lexer_failure(ctx, st, info);
+  if (st != kNpLexOk) return lexer_failure(ctx, st, info, path, 0);
   int32_t rc = version_from_tokens(tokens, count, info);
   np_lex_tokens_free(tokens);
   if (rc == TQ_WARN_META_MISSING) set_defaults(info);

@@ -43,19 +43,19 @@ inline constexpr uint32_t kXmlDocSorted = 0x1;
 // edited and refused when read for edit at the top.
 inline constexpr const char* kEngineVersion = "9.0";
 
-// Result codes of the reader and of de-duplication.
-inline constexpr int32_t kXmlErrSyntax = -5001;
-inline constexpr int32_t kXmlErrPlacement = -5002;
-inline constexpr int32_t kXmlErrNoFile = -5003;
-inline constexpr int32_t kXmlErrNoType = -5004;
-inline constexpr int32_t kXmlErrNoVersion = -5005;
-inline constexpr int32_t kXmlErrPropertyName = -5006;
-inline constexpr int32_t kXmlErrIncludeName = -5007;
-inline constexpr int32_t kXmlErrColumnType = -5008;
-inline constexpr int32_t kXmlErrRecordCount = -5009;
-inline constexpr int32_t kXmlErrColumnCount = -5010;
-inline constexpr int32_t kXmlErrFieldColumn = -5011;
-inline constexpr int32_t kXmlErrUnsorted = -5012;
+// Result codes of the reader and of de-duplication (declared in tq.h).
+inline constexpr int32_t kXmlErrSyntax = TQ_ERR_XML_SYNTAX;
+inline constexpr int32_t kXmlErrPlacement = TQ_ERR_XML_PLACEMENT;
+inline constexpr int32_t kXmlErrNoFile = TQ_ERR_XML_NO_FILE;
+inline constexpr int32_t kXmlErrNoType = TQ_ERR_XML_NO_TYPE;
+inline constexpr int32_t kXmlErrNoVersion = TQ_ERR_XML_NO_VERSION;
+inline constexpr int32_t kXmlErrPropertyName = TQ_ERR_XML_PROPERTY_NAME;
+inline constexpr int32_t kXmlErrIncludeName = TQ_ERR_XML_INCLUDE_NAME;
+inline constexpr int32_t kXmlErrColumnType = TQ_ERR_XML_COLUMN_TYPE;
+inline constexpr int32_t kXmlErrRecordCount = TQ_ERR_XML_RECORD_COUNT;
+inline constexpr int32_t kXmlErrColumnCount = TQ_ERR_XML_COLUMN_COUNT;
+inline constexpr int32_t kXmlErrFieldColumn = TQ_ERR_XML_FIELD_COLUMN;
+inline constexpr int32_t kXmlErrUnsorted = TQ_ERR_XML_UNSORTED;
 
 struct xmldoc_prop {
   char name[kXmlNameSize];
@@ -256,11 +256,16 @@ int32_t xmldoc_write(context* ctx, const char* path, uint32_t flags, xmldoc* doc
 int32_t xmldoc_read_for_edit(context* ctx, const char* file, uint32_t flags, lock_handle* lock, xmldoc** out);
 // Writes to the primary path of the lock handle; -603 when it holds none.
 int32_t xmldoc_write_locked(context* ctx, uint32_t flags, lock_handle* lock, xmldoc* doc);
-// Creates (or empties) a knowledge-base file for a resource made in edit
-// mode: folder (default the first search-path folder) joined with name,
-// kind "zel" with flag bit 0 else "xml". With a lock handle the file is
-// locked before anything is emptied.
+// Makes ready the knowledge-base file of a resource made in edit mode:
+// folder (default the first search-path folder) joined with name, kind
+// "zel" with flag bit 0 else "xml"; see xml_edit_file_make.
 int32_t xmldoc_file_create(context* ctx, const char* folder, const char* name, uint32_t flags, lock_handle* lock);
+// The file at `path` (of the file kind) for a resource made in edit mode,
+// locked through the handle: a missing file is made empty, an existing one
+// keeps its contents until the resource's save replaces it whole. -400
+// (recorded) for a file the save would refuse (read-only) or that cannot
+// be made; the lock's failure (the file made here then removed).
+int32_t xml_edit_file_make(context* ctx, const char* path, uint32_t kind, lock_handle* lock);
 
 // The context's table of kept newer sections.
 int32_t xmldoc_stash_create(context* ctx);

@@ -17,8 +17,9 @@ int32_t read_for_edit(context* ctx, const char* file, uint32_t flags, lock_handl
   bool vault = (flags & kXmlFlagVault) != 0;
   char path[kLockPathSize];
   int32_t rc = lock_file_create(ctx, file, vault ? kFioKindZel : kFioKindXml, lock, path, sizeof path);
-  if (rc == TQ_ERR_FILE_LOCKED) return rc;
-  if (rc != 0 && vault) rc = lock_file_create(ctx, file, kFioKindKrd, lock, path, sizeof path);
+  // Only a file that is not there is looked for again under its older
+  // name: a lock that is held or cannot be made is the answer.
+  if (rc == TQ_ERR_FILE_MISSING && vault) rc = lock_file_create(ctx, file, kFioKindKrd, lock, path, sizeof path);
   if (rc != 0) return rc;
 
   // The locked file itself, whatever its extension.
@@ -77,28 +78,24 @@ int32_t xmldoc_file_create(context* ctx, const char* folder, const char* name, u
       fio_name_build(ctx, kind, kFioOpenWrite, joined, path, sizeof path) != 0) {
     return -1;
   }
-  fio_handle* fh = nullptr;
-  int32_t rc = 0;
+  return xml_edit_file_make(ctx, path, kind, lock);
+}
+
+int32_t xml_edit_file_make(context* ctx, const char* path, uint32_t kind, lock_handle* lock) {
+  // An existing file is not emptied here: a crash, a kill or a failed save
+  // before the save would leave the resource empty. The resource made for
+  // it starts empty in memory, and the save replaces the file whole.
+  bool made = false;
+  int32_t rc = fio_prepare_replace(ctx, path, &made);
+  if (rc != 0 || lock == nullptr) return rc;
   const lock_mark mark = lock_mark_get(lock);
-  if (lock != nullptr) {
-    // The lock comes first: a file that someone else is editing must not
-    // be emptied under them. A lock file needs the file to exist, so a new
-    // file is made empty first (nothing is lost by that).
-    if (fio_stat(path, nullptr, 0) != 0) {
-      rc = fio_open(path, kFioOpenWrite, &fh);
-      if (rc != 0) return rc;
-      fio_close(fh);
-      fh = nullptr;
-    }
-    rc = lock_file_create(ctx, path, kind, lock, nullptr, 0);
-    if (rc != 0) return rc;
+  rc = lock_file_create(ctx, path, kind, lock, nullptr, 0);
+  if (rc != 0) {
+    lock_release_since(ctx, lock, mark);
+    // The empty file made here goes again, unless someone else locked it
+    // in between: then it is theirs.
+    if (made && rc != TQ_ERR_FILE_LOCKED) (void)fio_unlink(path);
   }
-  rc = fio_open(path, kFioOpenWrite, &fh);
-  if (rc == 0) {
-    rc = fio_trunc(fh);
-    fio_close(fh);
-  }
-  if (rc != 0) lock_release_since(ctx, lock, mark);
   return rc;
 }
 

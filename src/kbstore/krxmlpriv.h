@@ -41,7 +41,8 @@ struct xml_read_chain {
 
 // Opens an existing file of a kind for reading: a path as it is, a plain
 // name in the first search-path folder that has it. *path receives the
-// path opened. Open-layer results.
+// path opened (or failed to open). -404 when no folder has it (or the path
+// names nothing); else open-layer results.
 int32_t xml_open_existing(context* ctx, const char* name, uint32_t kind, uint32_t open_flags, std::string* path,
                           fio_handle** out);
 
@@ -68,7 +69,8 @@ int32_t xml_stash_walk(context* ctx, xmldoc* doc, const std::string& key);
 // cut; NULL gives "". The conversion's result (a warning or a failure).
 int32_t text_in(context* ctx, const char* src, std::string* out);
 
-// Text of message 52 for a file path: at most 255 bytes.
-std::string xml_read_error_text(uint32_t line, const char* file);
+// The text of a read that failed in the file at a position (line from 1,
+// column from 0 as the parser counts), with the reason.
+std::string xml_read_error_text(const char* file, uint32_t line, uint32_t column, const char* reason);
 
 }  // namespace tq

@@ -17,6 +17,7 @@
 #include "kbstore/krvlt.h"
 #include "kbstore/krxml.h"
 #include "kbstore/krxmlpriv.h"
+#include "platform/npfio.h"
 
 namespace tq {
 
@@ -29,7 +30,6 @@ constexpr int32_t kMaxNesting = 64;
 // the table grows as records arrive, so a false count costs nothing.
 constexpr int32_t kMaxReserve = 4096;
 constexpr uint32_t kPlainPiece = 1024;  // a read of a plain file: at most 1,023 bytes
-constexpr uint32_t kErrorTextMax = 255;
 
 enum element_id : uint8_t {
   kNone = 0,
@@ -117,6 +117,7 @@ struct read_level {
 struct read_state {
   context* ctx = nullptr;
   const char* file = nullptr;  // as opened, for messages
+  XML_Parser parser = nullptr;  // for the position of a failure
   uint32_t flags = 0;
   const xml_read_chain* chain = nullptr;  // this file's own link
   int32_t error = 0;
@@ -170,10 +171,30 @@ const char* attribute(const XML_Char** atts, const char* name) {
   return nullptr;
 }
 
+// What is wrong, in the words of the format.
+const char* failure_reason(int32_t code) {
+  switch (code) {
+    case kXmlErrPlacement: return "element not expected here";
+    case kXmlErrNoFile: return "krxml without a file element";
+    case kXmlErrNoType: return "file without a type";
+    case kXmlErrNoVersion: return "file without a version";
+    case kXmlErrPropertyName: return "property without a name";
+    case kXmlErrIncludeName: return "include without a name";
+    case kXmlErrColumnType: return "unknown column type";
+    case kXmlErrRecordCount: return "the records do not match the data length";
+    case kXmlErrColumnCount: return "the columns do not match the layout width";
+    case kXmlErrFieldColumn: return "field without a known column";
+    case TQ_ERR_NO_MEMORY: return "out of memory";
+    default: return "not a krxml document";
+  }
+}
+
 void fail(read_state& st, int32_t code) {
   if (st.error != 0) return;
   st.error = code;
-  st.text = xml_read_error_text(st.reads, st.file);
+  uint32_t line = st.parser != nullptr ? static_cast<uint32_t>(XML_GetCurrentLineNumber(st.parser)) : 0;
+  uint32_t column = st.parser != nullptr ? static_cast<uint32_t>(XML_GetCurrentColumnNumber(st.parser)) : 0;
+  st.text = xml_read_error_text(st.file, line, column, failure_reason(code));
 }
 
 // A count attribute: absent is 0; anything but a decimal number that fits
@@ -489,21 +510,37 @@ struct file_guard {
   ~file_guard() { fio_close(fh); }
 };
 
+// Opens the file to read: a vault file as "zel", else "krd" when there is
+// no "zel". On failure *text says why: the system's reason for a file that
+// is there, the search path (or the root) for one that is not.
 int32_t read_open(context* ctx, const char* file, uint32_t flags, uint32_t* kind, std::string* path,
                   fio_handle** fh, std::string* text) {
   bool vault = (flags & kXmlFlagVault) != 0;
   uint32_t open_flags = kFioOpenRead | ((flags & kXmlFlagNameAsGiven) ? kFioFlagNameAsGiven : 0);
   *kind = vault ? kFioKindZel : kFioKindXml;
   int32_t rc = xml_open_existing(ctx, file, *kind, open_flags, path, fh);
-  if (rc != 0 && vault) {
+  char first[kFioPathSize];
+  if (fio_name_build(ctx, *kind, open_flags, file, first, sizeof first) != 0) str_copy_bounded(first, file, sizeof first);
+  if (rc == TQ_ERR_FILE_MISSING && vault) {
     *kind = kFioKindKrd;
     rc = xml_open_existing(ctx, file, *kind, open_flags, path, fh);
   }
-  if (rc != 0) {
-    char built[kFioPathSize];
-    if (fio_name_build(ctx, *kind, open_flags, file, built, sizeof built) != 0) str_copy_bounded(built, file, sizeof built);
-    *text = built;
+  if (rc == 0) return 0;
+  char why[kErrTextSize];
+  if (rc == TQ_ERR_FILE_MISSING) {
+    // Neither form is there: named as the newer form.
+    if (fio_path_type(first) == 0 && ctx != nullptr) {
+      fio_missing_text(ctx, first, why);
+    } else {
+      fio_open_failure_text(TQ_ERR_FILE_OPEN, first, why);
+    }
+    rc = TQ_ERR_FILE_OPEN;
+  } else if (rc == -1) {
+    str_copy_bounded(why, first, sizeof why);
+  } else {
+    fio_open_failure_text(rc, path->c_str(), why);
   }
+  *text = why;
   return rc;
 }
 
@@ -539,11 +576,11 @@ struct xml_read_cache {
   }
 };
 
-std::string xml_read_error_text(uint32_t line, const char* file) {
-  std::string t = "Read error at line " + std::to_string(line) + " in file " + (file != nullptr ? file : "");
-  char cut[kErrorTextMax + 1];
-  str_copy_bounded(cut, t.c_str(), sizeof cut);
-  return cut;
+std::string xml_read_error_text(const char* file, uint32_t line, uint32_t column, const char* reason) {
+  char text[kErrTextSize];
+  // Lines and columns count from 1, as editors show them.
+  err_text<1867>(text, file != nullptr ? file : "", line, column + 1, reason);
+  return text;
 }
 
 int32_t xml_open_existing(context* ctx, const char* name, uint32_t kind, uint32_t open_flags, std::string* path,
@@ -561,10 +598,11 @@ int32_t xml_open_existing(context* ctx, const char* name, uint32_t kind, uint32_
   if (type < 0) return -1;
   if (type != 0 || ctx == nullptr) {
     *path = built;
-    return fio_open(built, open_flags, out);
+    int32_t rc = fio_open(built, open_flags, out);
+    return rc == TQ_ERR_FILE_OPEN && np_fio_stat(built, 0) == kNpFioNotFound ? TQ_ERR_FILE_MISSING : rc;
   }
   const path_list* list = ctx->search_path;
-  if (list == nullptr) return TQ_ERR_FILE_OPEN;
+  if (list == nullptr) return TQ_ERR_FILE_MISSING;
   // One open per folder: a folder without the file costs one failed open,
   // not a look-up before it.
   char joined[kFioPathSize];
@@ -575,7 +613,7 @@ int32_t xml_open_existing(context* ctx, const char* name, uint32_t kind, uint32_
     *path = joined;
     return rc;
   }
-  return TQ_ERR_FILE_OPEN;
+  return TQ_ERR_FILE_MISSING;
 }
 
 int32_t xml_read_file(context* ctx, const char* file, uint32_t flags, const xml_read_chain* chain, xmldoc** out,
@@ -642,6 +680,7 @@ int32_t xml_read_file(context* ctx, const char* file, uint32_t flags, const xml_
   st.flags = flags;
   st.chain = &link;
   st.stack.push_back(open_element{kNone, kNone});
+  st.parser = pg.parser;
   XML_SetUserData(pg.parser, &st);
   XML_SetElementHandler(pg.parser, on_start, on_end);
   XML_SetCharacterDataHandler(pg.parser, on_chars);
@@ -677,18 +716,29 @@ int32_t xml_read_file(context* ctx, const char* file, uint32_t flags, const xml_
   if (parse_failed) {
     XML_Error code = XML_GetErrorCode(pg.parser);
     rc = code == XML_ERROR_NO_MEMORY ? TQ_ERR_NO_MEMORY : code == XML_ERROR_UNEXPECTED_STATE ? -1 : kXmlErrSyntax;
-    *text = xml_read_error_text(st.reads, path.c_str());
+    char why[kErrTextSize];
+    if (st.reads == 0 && code == XML_ERROR_NO_ELEMENTS) {
+      err_text<1868>(why, path.c_str());
+      *text = why;
+    } else {
+      const XML_LChar* reason = XML_ErrorString(code);
+      *text = xml_read_error_text(path.c_str(), static_cast<uint32_t>(XML_GetCurrentLineNumber(pg.parser)),
+                                  static_cast<uint32_t>(XML_GetCurrentColumnNumber(pg.parser)),
+                                  reason != nullptr ? reason : "not well-formed");
+    }
   } else if (read_failed) {
     rc = kXmlErrSyntax;
-    *text = xml_read_error_text(st.reads, path.c_str());
+    char why[kErrTextSize];
+    char reason[256];
+    err_text<1866>(why, path.c_str(), static_cast<const char*>(fio_last_error_text(reason, sizeof reason)));
+    *text = why;
   } else {
     rc = st.error;
     *text = st.text;
   }
-  if (vault && rc <= kXmlErrSyntax && rc >= kXmlErrUnsorted) {
-    rc = TQ_ERR_INVALID_CONTENT;
-    *text = "internal error";
-  }
+  // A vault file's failures are all "content not valid" to the caller; the
+  // text keeps the cause.
+  if (vault && rc <= kXmlErrSyntax && rc >= kXmlErrUnsorted) rc = TQ_ERR_INVALID_CONTENT;
   if (rc < 0) return rc;
 
   xmldoc* doc = st.result;

@@ -1,8 +1,5 @@
-// The krxml writer, the replacement of files through a temporary file, and
-// the context's table of kept newer sections.
-#include <unistd.h>
-
-#include <atomic>
+// The krxml writer (files are replaced through the file layer's
+// fio_write_replacing) and the context's table of kept newer sections.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -352,22 +349,6 @@ std::string stash_prefix(const char* path) {
   return std::string(base) + '\x01';
 }
 
-std::atomic<uint32_t> g_temp_counter{0};
-
-// A name beside the target that no other writer uses.
-std::string temp_path_for(const char* path) {
-  return std::string(path) + ".~tq" + std::to_string(static_cast<long>(::getpid())) + "." +
-         std::to_string(g_temp_counter.fetch_add(1));
-}
-
-// The open flags the options add, as the file layer adds them.
-uint32_t option_flags(context* ctx) {
-  uint32_t f = 0;
-  if (ctx != nullptr && (ctx->options & kOptNoLockFiles)) f |= kFioFlagNoLock;
-  if (ctx != nullptr && (ctx->options & kOptSecondOpenFlag)) f |= kFioFlagExclusive;
-  return f;
-}
-
 }  // namespace
 
 int32_t xml_write_path(context* ctx, const char* path, uint32_t flags, xmldoc* doc) {
@@ -389,48 +370,18 @@ int32_t xml_write_path(context* ctx, const char* path, uint32_t flags, xmldoc* d
   }
   const xmldoc* out_doc = copy != nullptr ? copy : doc;
 
-  // Hold the present file while its replacement is written, so that
-  // nobody reads or writes it half way; an existing file that is locked or
-  // cannot be opened for writing is not replaced.
-  fio_handle* guard = nullptr;
-  if (fio_stat(path, nullptr, 0) == 0) {
-    int32_t rc = fio_open(path, kFioFlagWrite | option_flags(ctx), &guard);
-    if (rc != 0) {
-      xml_free(ctx, copy);
-      return rc;
-    }
-  }
-  // The new file replaces what the path ends at: a link stays a link, and
-  // the file keeps its permissions.
-  char target[kFioPathSize];
-  int32_t rc = fio_replace_target(path, target, sizeof target);
-  if (rc != 0) {
-    fio_close(guard);
-    xml_free(ctx, copy);
-    return rc == -1 ? TQ_ERR_FILE_OPEN : rc;
-  }
-  std::string temp = temp_path_for(target);
-  sink s;
-  rc = fio_open(temp.c_str(), kFioOpenWrite, &s.fh);
-  if (rc == 0 && fio_mode_copy(s.fh, target) != 0) rc = TQ_ERR_FILE_WRITE;
-  if (rc == 0) {
+  int32_t rc = fio_write_replacing(ctx, path, [&](fio_handle* fh) {
+    sink s;
+    s.fh = fh;
     s.vault = (flags & kXmlFlagVault) != 0;
     if (s.vault) cipher_key_setup(&s.cipher);
     s.put(kHeader);
-    rc = write_doc(s, out_doc, 4);
-    if (rc == 0) {
-      s.put(kFooter);
-      s.finish();
-      rc = s.rc;
-    }
-    if (rc == 0 && fio_trunc(s.fh) != 0) rc = TQ_ERR_FILE_WRITE;
-  }
-  if (s.fh != nullptr) {
-    fio_close(s.fh);
-    if (rc == 0 && std::rename(temp.c_str(), target) != 0) rc = TQ_ERR_FILE_WRITE;
-    if (rc != 0) fio_unlink(temp.c_str());
-  }
-  fio_close(guard);
+    int32_t wrc = write_doc(s, out_doc, 4);
+    if (wrc != 0) return wrc;
+    s.put(kFooter);
+    s.finish();
+    return s.rc;
+  });
   xml_free(ctx, copy);
   return rc;
 }
@@ -445,14 +396,20 @@ int32_t xmldoc_write(context* ctx, const char* path, uint32_t flags, xmldoc* doc
   if (type < 0) return -1;
   if (type != 0 || ctx == nullptr) return xml_write_path(ctx, built, flags, doc);
   // A plain name goes into the first search-path folder where it can be made.
+  // A folder where it cannot be made is passed over without a trace, but a
+  // file that is there and refused (read-only, say) stops the write: it
+  // must not be shadowed by a new one further on.
   const path_list* list = ctx->search_path;
   char joined[kFioPathSize];
+  int32_t rc = TQ_ERR_FILE_OPEN;
   for (uint32_t i = 0; list != nullptr && i < list->count; ++i) {
     if (fio_path_join(list->dirs[i], built, joined, sizeof joined) != 0) continue;
-    int32_t rc = xml_write_path(ctx, joined, flags, doc);
-    if (rc != TQ_ERR_FILE_OPEN) return rc;
+    const uint32_t mark = ctx->errors.count;
+    rc = xml_write_path(ctx, joined, flags, doc);
+    if (rc != TQ_ERR_FILE_OPEN || fio_stat(joined, nullptr, 0) == 0 || i + 1 == list->count) return rc;
+    err_list_truncate(ctx, mark);
   }
-  return TQ_ERR_FILE_OPEN;
+  return rc;
 }
 
 // ---- The table of kept sections --------------------------------------------------------

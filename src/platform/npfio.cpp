@@ -1,12 +1,16 @@
 #include "platform/npfio.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -18,7 +22,11 @@ constexpr uint32_t kReadBufferSize = 8192;
 constexpr int kOpenAttempts = 64;
 constexpr uint32_t kMaxCount = static_cast<uint32_t>(INT32_MAX);
 
+// The system's error number of this thread's last failure, for messages.
+thread_local int t_last_error = 0;
+
 int32_t status_of(int err) {
+  t_last_error = err;
   switch (err) {
     case ENOENT:
     case ENOTDIR:
@@ -56,7 +64,11 @@ bool to_native(const char* path, char (&out)[PATH_MAX]) {
 ssize_t read_some(int fd, void* buffer, size_t size) {
   for (;;) {
     ssize_t r = ::read(fd, buffer, size);
-    if (r >= 0 || errno != EINTR) return r;
+    if (r >= 0) return r;
+    if (errno != EINTR) {
+      t_last_error = errno;
+      return r;
+    }
   }
 }
 
@@ -120,6 +132,8 @@ int32_t np_fio_open(const char* path, uint32_t mode, np_fio_handle* out) {
       int32_t st = regular_only && by_fd.st_mode != 0 ? kNpFioNotFound
                    : S_ISDIR(by_fd.st_mode)           ? kNpFioIsDirectory
                                                       : status_of(errno);
+      // The reason callers name: a folder is one, anything else no file.
+      if (by_fd.st_mode != 0) t_last_error = S_ISDIR(by_fd.st_mode) ? EISDIR : ENOENT;
       ::close(fd);
       std::free(f);
       return st;
@@ -163,6 +177,7 @@ int32_t np_fio_open(const char* path, uint32_t mode, np_fio_handle* out) {
 int32_t np_fio_close(np_fio_handle handle) {
   if (handle == nullptr) return kNpFioOk;
   int r = ::close(handle->fd);
+  if (r != 0) t_last_error = errno;
   std::free(handle);
   return r == 0 ? kNpFioOk : kNpFioFailed;
 }
@@ -233,6 +248,7 @@ int32_t np_fio_putb(np_fio_handle handle, const void* bytes, uint32_t size) {
     ssize_t w = ::write(handle->fd, from + n, size - n);
     if (w < 0) {
       if (errno == EINTR) continue;
+      t_last_error = errno;
       return -kNpFioWriteFailed;
     }
     n += static_cast<uint32_t>(w);
@@ -334,4 +350,198 @@ int32_t np_fio_mode_copy(np_fio_handle handle, const char* path) {
   // The permission bits only: set-id bits carried onto new contents would
   // hand them privileges nobody gave them.
   return ::fchmod(handle->fd, st.st_mode & 0777) == 0 ? kNpFioOk : status_of(errno);
+}
+
+int np_fio_last_error() { return t_last_error; }
+
+namespace {
+
+// strerror_r comes in two shapes: the XSI one fills the buffer, the GNU one
+// may return a text of its own.
+[[maybe_unused]] const char* error_text_of(int rc, char* buffer) { return rc == 0 ? buffer : nullptr; }
+[[maybe_unused]] const char* error_text_of(const char* text, char*) { return text; }
+
+}  // namespace
+
+const char* np_fio_error_text(int err, char* buffer, uint32_t size) {
+  if (buffer == nullptr || size == 0) return "";
+  buffer[0] = '\0';
+  const char* text = error_text_of(::strerror_r(err, buffer, size), buffer);
+  if (text == nullptr || *text == '\0') {
+    std::snprintf(buffer, size, "system error %d", err);
+    return buffer;
+  }
+  return text;
+}
+
+int32_t np_fio_writable(const char* path) {
+  if (path == nullptr) return kNpFioBadArgument;
+  char native[PATH_MAX];
+  if (!to_native(path, native)) return kNpFioNameTooLong;
+  struct stat st {};
+  if (::stat(native, &st) != 0) return errno == ENOENT ? kNpFioOk : status_of(errno);
+  if ((st.st_mode & 0222) == 0) {
+    t_last_error = EACCES;
+    return kNpFioReadOnly;
+  }
+  return ::access(native, W_OK) == 0 ? kNpFioOk : status_of(errno);
+}
+
+int32_t np_fio_create_new(const char* path, bool* made) {
+  if (path == nullptr || made == nullptr) return kNpFioBadArgument;
+  *made = false;
+  if (*path == '\0') return kNpFioNotFound;
+  char native[PATH_MAX];
+  if (!to_native(path, native)) return kNpFioNameTooLong;
+  int fd = ::open(native, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return errno == EEXIST ? kNpFioOk : status_of(errno);
+  ::close(fd);
+  *made = true;
+  return kNpFioOk;
+}
+
+int32_t np_fio_sync(np_fio_handle handle) {
+  if (handle == nullptr) return kNpFioBadArgument;
+  if (!sync_position(handle)) return status_of(errno);
+  return ::fsync(handle->fd) == 0 ? kNpFioOk : status_of(errno);
+}
+
+int32_t np_fio_replace(const char* from, const char* to) {
+  if (from == nullptr || to == nullptr) return kNpFioBadArgument;
+  char native_from[PATH_MAX];
+  char native_to[PATH_MAX];
+  if (!to_native(from, native_from) || !to_native(to, native_to)) return kNpFioNameTooLong;
+  if (::rename(native_from, native_to) != 0) return status_of(errno);
+  // The rename is an entry of the folder: until the folder is on the disk,
+  // a power loss may bring back the old name or none.
+  char* slash = std::strrchr(native_to, '/');
+  if (slash == native_to) {
+    slash[1] = '\0';
+  } else if (slash != nullptr) {
+    *slash = '\0';
+  } else {
+    std::strcpy(native_to, ".");
+  }
+  // The file itself is on the disk already: should the folder not get
+  // there (a folder that cannot be opened or flushed, as on some file
+  // systems), a power loss can only bring back the old file whole, so the
+  // rename stands as done.
+  int dir = ::open(native_to, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) return kNpFioOk;
+  (void)::fsync(dir);
+  ::close(dir);
+  return kNpFioOk;
+}
+
+namespace {
+
+constexpr char kTempMark[] = ".~tq";
+std::atomic<uint32_t> g_temp_counter{0};
+
+// The process id of a temporary file name of `base` ("<base>.~tq<pid>.<n>"),
+// or 0 when the name is not one.
+long temp_owner(const char* name, const char* base, size_t base_len) {
+  if (std::strncmp(name, base, base_len) != 0) return 0;
+  const char* p = name + base_len;
+  if (std::strncmp(p, kTempMark, sizeof kTempMark - 1) != 0) return 0;
+  p += sizeof kTempMark - 1;
+  long pid = 0;
+  const char* digits = p;
+  while (*p >= '0' && *p <= '9' && p - digits < 10) pid = pid * 10 + (*p++ - '0');
+  if (p == digits || *p != '.' || pid <= 0) return 0;
+  const char* count = ++p;
+  while (*p >= '0' && *p <= '9') ++p;
+  return p != count && *p == '\0' ? pid : 0;
+}
+
+}  // namespace
+
+int32_t np_fio_temp_open(const char* target, char* out, uint32_t size, np_fio_handle* handle) {
+  if (target == nullptr || out == nullptr || handle == nullptr || size == 0) return kNpFioBadArgument;
+  *handle = nullptr;
+  out[0] = '\0';
+  char native[PATH_MAX];
+  if (!to_native(target, native)) return kNpFioNameTooLong;
+  auto* f = static_cast<np_fio_file*>(std::calloc(1, sizeof(np_fio_file)));
+  if (f == nullptr) return kNpFioNoMemory;
+  for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+    int n = std::snprintf(out, size, "%s%s%ld.%u", native, kTempMark, static_cast<long>(::getpid()),
+                          g_temp_counter.fetch_add(1));
+    if (n < 0 || static_cast<uint32_t>(n) >= size || static_cast<size_t>(n) >= PATH_MAX) {
+      out[0] = '\0';
+      std::free(f);
+      return kNpFioNameTooLong;
+    }
+    int fd = ::open(out, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;  // left by an earlier process of the same id
+      int32_t st = status_of(errno);
+      out[0] = '\0';
+      std::free(f);
+      return st;
+    }
+    // The lock tells a sweep that the file is being written. A file system
+    // without advisory locks still has the process check.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno != ENOLCK && errno != EOPNOTSUPP) {
+      int32_t st = status_of(errno);
+      ::close(fd);
+      ::unlink(out);
+      out[0] = '\0';
+      std::free(f);
+      return st;
+    }
+    struct stat st {};
+    (void)::fstat(fd, &st);
+    f->fd = fd;
+    f->id.device = static_cast<uint64_t>(st.st_dev);
+    f->id.inode = static_cast<uint64_t>(st.st_ino);
+    *handle = f;
+    return kNpFioOk;
+  }
+  out[0] = '\0';
+  std::free(f);
+  return kNpFioFailed;
+}
+
+void np_fio_temp_sweep(const char* target) {
+  if (target == nullptr) return;
+  char folder[PATH_MAX];
+  if (!to_native(target, folder)) return;
+  char* slash = std::strrchr(folder, '/');
+  const char* base = slash != nullptr ? slash + 1 : folder;
+  char base_copy[NAME_MAX + 1];
+  size_t base_len = std::strlen(base);
+  if (base_len == 0 || base_len > NAME_MAX) return;
+  std::memcpy(base_copy, base, base_len + 1);
+  if (slash == folder) {
+    folder[1] = '\0';
+  } else if (slash != nullptr) {
+    *slash = '\0';
+  } else {
+    std::strcpy(folder, ".");
+  }
+  int dir_fd = ::open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir_fd < 0) return;
+  DIR* dir = ::fdopendir(dir_fd);
+  if (dir == nullptr) {
+    ::close(dir_fd);
+    return;
+  }
+  const long self = static_cast<long>(::getpid());
+  while (const struct dirent* e = ::readdir(dir)) {
+    long pid = temp_owner(e->d_name, base_copy, base_len);
+    if (pid == 0 || pid == self) continue;
+    // A process of that id that is still running may be writing it (or be
+    // another program that took the id over: the file waits for a later
+    // sweep). Another host's process cannot be asked; its lock answers.
+    if (static_cast<pid_t>(pid) != pid || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+    int fd = ::openat(dir_fd, e->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+      (void)::unlinkat(dir_fd, e->d_name, 0);
+    }
+    ::close(fd);
+  }
+  ::closedir(dir);
 }

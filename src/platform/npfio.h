@@ -30,6 +30,7 @@ inline constexpr int32_t kNpFioNameTooLong = 8;
 inline constexpr int32_t kNpFioBadArgument = 9;
 inline constexpr int32_t kNpFioFailed = 11;
 inline constexpr int32_t kNpFioWriteFailed = 12;
+inline constexpr int32_t kNpFioReadOnly = 14;  // every write bit of the file is off
 
 // Path types (np_fio_ptype).
 inline constexpr int32_t kNpFioPathEmpty = 0;
@@ -72,3 +73,36 @@ int32_t np_fio_trunc(np_fio_handle handle);
 int32_t np_fio_stat(const char* path, uint32_t flags);
 int32_t np_fio_unlink(const char* path);
 int32_t np_fio_ptype(const char* path);
+
+// The system's error number behind the last failure of this layer on this
+// thread (0 when none yet), and its text in the system's words ("No space
+// left on device"), so that callers can name the cause.
+int np_fio_last_error();
+const char* np_fio_error_text(int err, char* buffer, uint32_t size);
+
+// Whether a file may be replaced by a writer: kNpFioOk when `path` names
+// nothing, or a file with a write bit that this process may write;
+// kNpFioReadOnly for a file whose write bits are all off (the owner made it
+// read-only: refused even to a privileged writer); kNpFioDenied for one we
+// may not write; another status when it cannot be looked at.
+int32_t np_fio_writable(const char* path);
+// Makes an empty file at `path` unless something is there already (never
+// truncates): kNpFioOk, *made telling which.
+int32_t np_fio_create_new(const char* path, bool* made);
+// Forces the file's contents to the disk.
+int32_t np_fio_sync(np_fio_handle handle);
+// Renames `from` over `to` (one folder) and forces the folder to the disk,
+// so that after a power loss the name holds the new file (or, where the
+// folder cannot be flushed, the old one whole).
+int32_t np_fio_replace(const char* from, const char* to);
+
+// Temporary files beside a file being replaced are named
+// "<file>.~tq<pid>.<count>", and held under an exclusive advisory lock for
+// as long as they are written. np_fio_temp_open creates one (never an
+// existing file) for writing, its path in out; np_fio_temp_sweep removes
+// those of earlier writes of the same file that ended without finishing:
+// a temporary file is stale when its process is gone and nobody holds its
+// lock. The files of this process are never touched: its writes in
+// progress are alive, and its failed ones removed their own.
+int32_t np_fio_temp_open(const char* target, char* out, uint32_t size, np_fio_handle* handle);
+void np_fio_temp_sweep(const char* target);

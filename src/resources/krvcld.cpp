@@ -152,9 +152,9 @@ int32_t documents_build(context* ctx, const vocab_rec* vocab, const resource_slo
 
 // ---- Files -----------------------------------------------------------------------------
 
-// Creates (or empties) the compiled file `name` in `folder` for a new
-// vocabulary, locking it first when a lock handle is given, so that a file
-// someone else edits is never emptied under them.
+// The compiled file `name` in `folder` for a new vocabulary, locked through
+// the handle: made empty when missing, otherwise kept as it is until the
+// save replaces it (xml_edit_file_make).
 int32_t vocab_file_create(context* ctx, const char* name, const char* folder, lock_handle* lock) {
   if (folder == nullptr || *folder == '\0') {
     if (ctx->search_path == nullptr || ctx->search_path->count == 0) return -1;
@@ -167,32 +167,7 @@ int32_t vocab_file_create(context* ctx, const char* name, const char* folder, lo
     TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 57, "The vocabulary path is too long.");
     return TQ_ERR_ARGUMENT;
   }
-  fio_handle* fh = nullptr;
-  int32_t rc = 0;
-  const lock_mark mark = lock_mark_get(lock);
-  if (lock != nullptr) {
-    bool made = false;
-    if (fio_stat(path, nullptr, 0) != 0) {
-      rc = fio_open(path, kFioOpenWrite, &fh);
-      if (rc != 0) return rc;
-      fio_close(fh);
-      fh = nullptr;
-      made = true;
-    }
-    rc = lock_file_create(ctx, path, kFioKindZev, lock, nullptr, 0);
-    if (rc != 0) {
-      if (made) fio_unlink(path);
-      return rc;
-    }
-  }
-  rc = fio_open(path, kFioOpenWrite, &fh);
-  if (rc == 0) {
-    rc = fio_trunc(fh);
-    fio_close(fh);
-  }
-  // A failure gives back only the lock this call took.
-  if (rc != 0) lock_release_since(ctx, lock, mark);
-  return rc;
+  return xml_edit_file_make(ctx, path, kFioKindZev, lock);
 }
 
 // The UTF-8 text of an interface text into a buffer of max + 1 bytes.

@@ -11,11 +11,9 @@
 // The last three fields may be missing in older files. Files are read whole
 // into memory and every size taken from them is checked against the bytes
 // there, so a damaged file gives a clear code rather than a wild read.
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <unistd.h>
 
 #include "core/krenc.h"
 #include "core/krerr.h"
@@ -125,33 +123,21 @@ bool append_vault_field(byte_buffer* file, const char* text) {
   return file->append(text, n) && file->append_fill(0, kVocabVaultFieldSize - n);
 }
 
-// Writes the bytes to a temporary file beside the path and renames it over
-// the path, so that a failed write leaves the previous file as it was.
+// Writes the bytes in place of the file at the path, through the file
+// layer's replacing write: a failure leaves the previous file as it was.
 int32_t write_replacing(context* ctx, const char* path, const byte_buffer& file) {
-  // What the path ends at is replaced: a link stays a link, and the file
-  // keeps its permissions.
-  char target[kFioPathSize];
-  if (fio_replace_target(path, target, sizeof target) != 0) return -1;
-  char temp[kFioPathSize + 32];
-  static std::atomic<uint32_t> counter{0};
-  std::snprintf(temp, sizeof temp, "%s.%ld.%u.tmp", target, static_cast<long>(getpid()), ++counter);
-  fio_handle* handle = nullptr;
-  uint32_t flags = kFioOpenWrite | kFioFlagExclusive;
-  if (ctx != nullptr && (ctx->options & kOptNoLockFiles)) flags |= kFioFlagNoLock;
-  int32_t rc = fio_open(temp, flags, &handle);
-  if (rc != 0) return rc == TQ_ERR_NO_MEMORY ? TQ_ERR_NO_MEMORY : -1;
-  if (fio_mode_copy(handle, target) != 0) rc = -1;
-  size_t done = 0;
-  while (rc == 0 && done < file.size) {
-    size_t n = file.size - done;
-    if (n > (1u << 30)) n = 1u << 30;
-    if (fio_putb(handle, file.bytes + done, static_cast<uint32_t>(n)) != static_cast<int32_t>(n)) rc = -1;
-    done += n;
-  }
-  fio_close(handle);
-  if (rc == 0 && std::rename(temp, target) != 0) rc = -1;
-  if (rc != 0) fio_unlink(temp);
-  return rc;
+  return fio_write_replacing(ctx, path, [&](fio_handle* handle) {
+    size_t done = 0;
+    while (done < file.size) {
+      size_t n = file.size - done;
+      if (n > (1u << 30)) n = 1u << 30;
+      if (fio_putb(handle, file.bytes + done, static_cast<uint32_t>(n)) != static_cast<int32_t>(n)) {
+        return TQ_ERR_FILE_WRITE;
+      }
+      done += n;
+    }
+    return 0;
+  });
 }
 
 // Writes a compiled file of `name`: with its extension (unless the name is
@@ -166,11 +152,15 @@ int32_t write_compiled(context* ctx, const char* name, uint32_t kind, uint32_t n
   if (type != 0 || ctx == nullptr || ctx->search_path == nullptr) return write_replacing(ctx, built, file);
   char path[kFioPathSize];
   if (fio_path_resolve(ctx, built, kind, path, sizeof path) == 0) return write_replacing(ctx, path, file);
+  // A folder where the file cannot be made is passed over without a
+  // trace; the last one's failure is the answer.
   int32_t rc = -1;
   for (uint32_t i = 0; i < ctx->search_path->count; ++i) {
     if (fio_path_join(ctx->search_path->dirs[i], built, path, sizeof path) != 0) continue;
+    const uint32_t mark = ctx->errors.count;
     rc = write_replacing(ctx, path, file);
-    if (rc == 0 || rc == TQ_ERR_NO_MEMORY) return rc;
+    if (rc == 0 || rc == TQ_ERR_NO_MEMORY || i + 1 == ctx->search_path->count) return rc;
+    err_list_truncate(ctx, mark);
   }
   return rc;
 }
@@ -198,10 +188,12 @@ int32_t open_and_read(context* ctx, const char* path, uint32_t name_as_given, by
     rc = fio_open_in_path(ctx, path, kFioKindKrv, flags, &handle);
   }
   if (rc != 0) {
-    char name[kFioPathSize];
-    if (fio_name_build(ctx, kFioKindKrv, flags, path, name, sizeof name) != 0) str_copy_bounded(name, path, sizeof name);
-    char detail[kFioPathSize + 64];
-    std::snprintf(detail, sizeof detail, "The vocabulary file '%s' cannot be opened (%d).", name, rc);
+    // Named as the newer form, unless only the older one is there.
+    char detail[kErrTextSize];
+    char older[kFioPathSize];
+    bool only_older = fio_path_resolve(ctx, path, kFioKindKrv, older, sizeof older) == 0 &&
+                      fio_path_resolve(ctx, path, kFioKindZev, older, sizeof older) != 0;
+    fio_open_in_path_failure_text(ctx, path, only_older ? kFioKindKrv : kFioKindZev, flags, rc, detail);
     TQ_REPORT(ctx, rc, 97, static_cast<const char*>(detail));
     return rc;
   }

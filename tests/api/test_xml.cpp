@@ -136,7 +136,8 @@ TEST(XmlExports, ReadFailuresAreRecorded) {
   uint32_t count = 0;
   tq_error_count_get(ctx, &count);
   EXPECT_EQ(count, 1u);
-  EXPECT_EQ(last_error(ctx), "Read error at line 4 in file " + (dir / "bad.xml").string());
+  EXPECT_EQ(last_error(ctx), "Read error in file '" + (dir / "bad.xml").string() +
+                                "' at line 4, column 52: element not expected here.");
 }
 
 TEST(XmlExports, FileExists) {

@@ -1,4 +1,5 @@
 // Error records, the message catalogue and the status tables.
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <set>
@@ -35,6 +36,25 @@ TEST(Catalogue, NumbersUniqueAndFormatsWellFormed) {
   EXPECT_EQ(tq::err_generic_msg_number(-200), 1553);
   EXPECT_EQ(tq::err_generic_msg_number(-1), 1530);
   EXPECT_STREQ(tq::msg::find_format(57), "%s");
+}
+
+// The codes the library knows (each with a generic message of its own) are
+// exactly the failure codes tq.h declares.
+TEST(Catalogue, EveryKnownCodeIsDeclared) {
+  std::set<int32_t> declared;
+  for (const std::string& line : tq_test::read_lines(std::string(TQ_TEST_KB_DIR) + "/../../include/tq.h")) {
+    int32_t code = 0;
+    if (std::sscanf(line.c_str(), "#define TQ_ERR_%*[A-Z0-9_] (%d)", &code) == 1) declared.insert(code);
+  }
+  std::set<int32_t> known;
+  std::set<int32_t> messages;
+  for (const tq::err_code_row& row : tq::err_code_table()) {
+    known.insert(row.code);
+    EXPECT_TRUE(messages.insert(row.msg_number).second) << row.code;
+    ASSERT_NE(tq::msg::find_format(row.msg_number), nullptr) << row.code;
+  }
+  EXPECT_GT(declared.size(), 40u);
+  EXPECT_EQ(known, declared);
 }
 
 TEST(Catalogue, CompileTimeArgumentCheck) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
@@ -401,3 +403,43 @@ TEST(FioFiles, ExistingOpensIdentitiesAndReplaceTargets) {
   char small[8];
   EXPECT_EQ(fio_replace_target(file.c_str(), small, sizeof small), -1);
 }
+
+namespace {
+
+// A sweep removes a temporary file only when its process is gone and
+// nobody holds its lock: a writer elsewhere (its id meaningless here)
+// keeps its file while it holds the lock. Names that are not temporary
+// files of this file are never touched.
+TEST(FioFiles, SweepRemovesOnlyAbandonedTemporaries) {
+  Scratch s;
+  const std::string target = s.put("d/f.zel", "old");
+  pid_t child = fork();
+  if (child == 0) _exit(0);
+  waitpid(child, nullptr, 0);
+  const std::string gone = std::to_string(child);
+  const std::string abandoned = s.put("d/f.zel.~tq" + gone + ".1", "x");
+  const std::string held = s.put("d/f.zel.~tq" + gone + ".2", "x");
+  const std::string others[] = {s.put("d/f.zel.~tq" + gone + ".x", "x"), s.put("d/g.zel.~tq" + gone + ".1", "x"),
+                                s.put("d/f.zel.~tq" + std::to_string(getpid()) + ".1", "x")};
+  np_fio_handle lock = nullptr;
+  ASSERT_EQ(np_fio_open(held.c_str(), kNpFioRead, &lock), 0);  // an exclusive lock
+  np_fio_temp_sweep(target.c_str());
+  EXPECT_FALSE(fs::exists(abandoned));
+  EXPECT_TRUE(fs::exists(held));
+  for (const std::string& o : others) EXPECT_TRUE(fs::exists(o)) << o;
+  np_fio_close(lock);
+  np_fio_temp_sweep(target.c_str());
+  EXPECT_FALSE(fs::exists(held));
+
+  // A temporary file of this process is new and locked while it exists.
+  char temp[512];
+  np_fio_handle h = nullptr;
+  ASSERT_EQ(np_fio_temp_open(target.c_str(), temp, sizeof temp, &h), 0);
+  EXPECT_EQ(std::string(temp).rfind(target + ".~tq" + std::to_string(getpid()) + ".", 0), 0u);
+  np_fio_handle other = nullptr;
+  EXPECT_EQ(np_fio_open(temp, kNpFioRead, &other), kNpFioLocked);
+  np_fio_close(h);
+  np_fio_unlink(temp);
+}
+
+}  // namespace

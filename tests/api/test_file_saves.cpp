@@ -1,0 +1,341 @@
+// Every writer of knowledge-base files replaces its file whole: making a
+// resource's file for editing (edit_new) never empties one that is there,
+// a save removes the temporary files that killed saves left (never one of a
+// save still running), a file the user made read-only is refused with the
+// same code by every writer, and a failure names the file and the cause.
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/tq_test.h"
+
+namespace {
+
+using tq_test::Context;
+using tq_test::TempDir;
+namespace fs = std::filesystem;
+
+constexpr int32_t kEnUsa = 29840;
+
+// A knowledge base with the locale files of ENUSA, in which an edit-mode
+// context has ENUSA current.
+struct Kb {
+  TempDir dir;
+  Context ctx;
+  explicit Kb(uint32_t options = 0) : ctx(dir.str().c_str(), true) {
+    for (const char* sub : {"locale", "chopinfo", "regexlib", "scheme", "phonetx", "vocab", "grammar", "xml"}) {
+      fs::create_directories(dir / sub);
+    }
+    tq_test::write_locale_settings(ctx, dir.path(), "l1.loc", "ISO-8859-1 (Latin-1)", "");
+    tq_test::write_locale_settings(ctx, dir.path(), "en.loc", "English", "l1.loc");
+    tq_test::write_locale_settings(ctx, dir.path(), "enusa.loc", "English (United States)", "");
+    if (options != 0) tq_options_set(ctx, tq_options_get(ctx) | options);
+    EXPECT_GE(tq_zel_locale_load(ctx, kEnUsa, 0), 0) << tq_test::error_list_text(ctx);
+  }
+  std::string folder(const char* sub) const { return (dir / sub).string(); }
+};
+
+// The error records of the last save (the calls after it clear the list).
+std::string errors;
+
+// Makes a resource "w" in edit mode, saves it and gives it back: each call
+// writes the file anew. The ones with an edit_new make their file with it.
+using save_fn = int32_t (*)(Kb&, tq_lock_handle*);
+using edit_new_fn = int32_t (*)(tq_context*, const char*, const char*, tq_lock_handle*);
+
+template <auto EditNew, auto Create, auto Save, auto Unload>
+int32_t save_resource(Kb& kb, tq_lock_handle* lock, const char* folder) {
+  int32_t i = -1;
+  int32_t rc = EditNew(kb.ctx, kb.folder(folder).c_str(), "w", lock);
+  if (rc >= 0) rc = Create(kb.ctx, "w", &i);
+  // A regex library needs a record to be read back.
+  if (rc >= 0 && Create == tq_regexlib_create) rc = tq_regexlib_element_array_size_set(kb.ctx, i, 1);
+  if (rc >= 0 && Create == tq_regexlib_create) rc = tq_regexlib_element_info_set(kb.ctx, i, 0, "a", "b", "");
+  if (rc >= 0) rc = Save(kb.ctx, i, lock);
+  errors = tq_test::error_list_text(kb.ctx);
+  if (i >= 0) Unload(kb.ctx, i);
+  return rc;
+}
+
+int32_t scheme_edit_new(tq_context* ctx, const char* path, const char* name, tq_lock_handle* lock) {
+  int32_t i = -1;
+  int32_t rc = tq_scheme_create(ctx, path, name, 0, lock, &i);
+  if (i >= 0) tq_transf_scheme_unload(ctx, i);
+  return rc;
+}
+
+int32_t save_scheme(Kb& kb, tq_lock_handle* lock) {
+  int32_t i = -1;
+  int32_t rc = tq_scheme_create(kb.ctx, kb.folder("scheme").c_str(), "w", 0, lock, &i);
+  if (rc >= 0) rc = tq_scheme_write(kb.ctx, i, lock);
+  errors = tq_test::error_list_text(kb.ctx);
+  if (i >= 0) tq_transf_scheme_unload(kb.ctx, i);
+  return rc;
+}
+
+int32_t save_vocab(Kb& kb, tq_lock_handle* lock) {
+  int32_t v = -1;
+  int32_t rc = tq_vocab_edit_new(kb.ctx, kb.folder("vocab").c_str(), "w", lock);
+  if (rc >= 0) rc = tq_vocabulary_create(kb.ctx, &v);
+  if (rc >= 0) rc = tq_vocab_save(kb.ctx, v, lock);
+  errors = tq_test::error_list_text(kb.ctx);
+  if (v >= 0) tq_vocabulary_unload(kb.ctx, v);
+  return rc;
+}
+
+int32_t save_locale(Kb& kb, tq_lock_handle* lock) {
+  int32_t rc = tq_lock_create(kb.ctx, "enusa.loc", 7, lock, nullptr);
+  return rc < 0 ? rc : tq_locale_write(kb.ctx, kEnUsa, lock);
+}
+
+int32_t save_vault(Kb& kb, tq_lock_handle*) {
+  tq_vault_file* h = nullptr;
+  int32_t rc = tq_zel_vlt_file_edit(kb.ctx, "en.loc", 7, &h);
+  if (rc >= 0) rc = tq_zel_vlt_file_write(kb.ctx, h);
+  errors = tq_test::error_list_text(kb.ctx);
+  if (h != nullptr) tq_zel_vlt_file_close(kb.ctx, h);
+  return rc;
+}
+
+int32_t save_xml(Kb& kb, tq_lock_handle*) {
+  tq_xmldoc* doc = nullptr;
+  int32_t rc = tq_xml_create(kb.ctx, "Plain", "7.0", &doc);
+  if (rc >= 0) rc = tq_xml_write(kb.ctx, 0, (kb.dir / "xml" / "w").string().c_str(), 0, doc);
+  errors = tq_test::error_list_text(kb.ctx);
+  tq_xml_free(kb.ctx, doc);
+  return rc;
+}
+
+struct Writer {
+  const char* file;  // under the root
+  save_fn save;
+  edit_new_fn edit_new;  // NULL for a writer of a file that exists already
+  const char* folder;
+};
+
+const Writer kWriters[] = {
+    {"chopinfo/w.zel",
+     [](Kb& kb, tq_lock_handle* l) {
+       return save_resource<tq_chopper_edit_new, tq_chopper_create, tq_chopper_save, tq_chopper_unload>(kb, l, "chopinfo");
+     },
+     tq_chopper_edit_new, "chopinfo"},
+    {"regexlib/w.zel",
+     [](Kb& kb, tq_lock_handle* l) {
+       return save_resource<tq_regexlib_edit_new, tq_regexlib_create, tq_regexlib_save, tq_regexlib_unload>(kb, l, "regexlib");
+     },
+     tq_regexlib_edit_new, "regexlib"},
+    {"phonetx/w.zel",
+     [](Kb& kb, tq_lock_handle* l) {
+       return save_resource<tq_phonetx_edit_new, tq_phonetx_create, tq_phonetx_save, tq_phonetx_unload>(kb, l, "phonetx");
+     },
+     tq_phonetx_edit_new, "phonetx"},
+    {"grammar/w.zel",
+     [](Kb& kb, tq_lock_handle* l) {
+       return save_resource<tq_grammar_edit_new, tq_grammar_create, tq_grammar_save, tq_grammar_unload>(kb, l, "grammar");
+     },
+     tq_grammar_edit_new, "grammar"},
+    {"scheme/w.sch.zel", save_scheme, scheme_edit_new, "scheme"},
+    {"vocab/w.zev", save_vocab, tq_vocab_edit_new, "vocab"},
+    {"locale/enusa.loc.zel", save_locale, nullptr, nullptr},
+    {"locale/en.loc.zel", save_vault, nullptr, nullptr},
+    {"xml/w.xml", save_xml, nullptr, nullptr},
+};
+
+// A save under a handle of its own.
+int32_t save(Kb& kb, const Writer& w) {
+  tq_lock_handle* lock = nullptr;
+  if (tq_lock_init(kb.ctx, &lock) != 0) return -600;
+  errors.clear();
+  int32_t rc = w.save(kb, lock);
+  if (errors.empty()) errors = tq_test::error_list_text(kb.ctx);
+  tq_lock_free(kb.ctx, lock);
+  return rc;
+}
+
+// The temporary files beside a file, by name.
+std::vector<std::string> temporaries(const fs::path& file) {
+  std::vector<std::string> out;
+  const std::string prefix = file.filename().string() + ".~tq";
+  for (const auto& e : fs::directory_iterator(file.parent_path())) {
+    if (e.path().filename().string().rfind(prefix, 0) == 0) out.push_back(e.path().filename().string());
+  }
+  return out;
+}
+
+// The id of a process that has ended.
+pid_t gone_process() {
+  pid_t child = fork();
+  if (child == 0) _exit(0);
+  int status = 0;
+  waitpid(child, &status, 0);
+  return child;
+}
+
+TEST(FileSaves, EveryWriterKeepsWhatWasThere) {
+  for (uint32_t options : {0u, static_cast<uint32_t>(TQ_OPT_NO_LOCK_FILES)}) {
+    Kb kb(options);
+    for (const Writer& w : kWriters) {
+      SCOPED_TRACE(std::string(w.file) + (options != 0 ? " without lock files" : ""));
+      const fs::path file = kb.dir / w.file;
+      ASSERT_EQ(save(kb, w), 0) << errors;
+      const std::string saved = tq_test::read_file(file);
+      ASSERT_FALSE(saved.empty());
+
+      // An edit_new killed before its save leaves the file as it was.
+      if (w.edit_new != nullptr) {
+        pid_t child = fork();
+        if (child == 0) {
+          tq_context* c = nullptr;
+          tq_lock_handle* lock = nullptr;
+          if (tq_init_edit_mode(&c, kb.dir.str().c_str()) == 0 && tq_lock_init(c, &lock) == 0) {
+            tq_options_set(c, tq_options_get(c) | options);
+            tq_zel_locale_load(c, kEnUsa, 0);
+            if (w.edit_new(c, kb.folder(w.folder).c_str(), "w", lock) >= 0) _exit(0);
+            std::fprintf(stderr, "%s\n", tq_test::error_list_text(c).c_str());
+            _exit(1);
+          }
+          _exit(2);
+        }
+        int status = -1;
+        waitpid(child, &status, 0);
+        EXPECT_EQ(status, 0);
+        EXPECT_EQ(tq_test::read_file(file), saved);
+        fs::remove(file.string() + ".lck");  // what the kill left
+      }
+
+      // What killed saves left goes, what a running save (its process
+      // alive: ours, our parent's) writes stays, and no save leaves its own.
+      const std::string dead = file.filename().string() + ".~tq" + std::to_string(gone_process()) + ".1";
+      const std::string mine = file.filename().string() + ".~tq" + std::to_string(getpid()) + ".999999";
+      const std::string alive = file.filename().string() + ".~tq" + std::to_string(getppid()) + ".2";
+      for (const std::string& t : {dead, mine, alive}) kb.dir.write(fs::path(w.file).parent_path().string() + "/" + t, "part");
+      ASSERT_EQ(save(kb, w), 0) << errors;
+      std::vector<std::string> left = temporaries(file);
+      std::sort(left.begin(), left.end());
+      std::vector<std::string> expected{mine, alive};
+      std::sort(expected.begin(), expected.end());
+      EXPECT_EQ(left, expected);
+      for (const std::string& t : expected) fs::remove(file.parent_path() / t);
+
+      // A file made read-only is refused (as root too), and kept.
+      const std::string before = tq_test::read_file(file);
+      fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+      EXPECT_EQ(save(kb, w), -400);
+      EXPECT_NE(errors.find("is read-only"), std::string::npos) << errors;
+      EXPECT_EQ(tq_test::read_file(file), before);
+      EXPECT_TRUE(temporaries(file).empty());
+      fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
+    }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+std::string last_text(tq_context* ctx) {
+  int32_t code = 0;
+  char text[TQ_ERROR_TEXT_MAX + 2] = {};
+  tq_error_info_get(ctx, &code, text);
+  return text;
+}
+
+// A read names the file and why: the parser's reason and position, an
+// empty file as empty, the system's reason for a file that cannot be
+// opened, and for a name not found, the search path or what is wrong with
+// the root.
+TEST(FileErrors, ReadsNameTheirCause) {
+  TempDir dir;
+  dir.write("locale/empty.xml", "");
+  dir.write("locale/bad.xml", "<krxml>\n  <file type=\"T\" version=\"1\">\n  </data>\n");
+  dir.write("locale/short.xml", "<krxml>\n  <file type=\"T\" version=\"1\">\n");
+  fs::create_directories(dir / "locale" / "folder.xml");
+  dir.write("root-file", "x");
+  const std::string loc = (dir / "locale").string();
+  struct Case {
+    std::string root;
+    std::string name;
+    int32_t code;
+    std::string text;
+  };
+  const Case cases[] = {
+      {dir.str(), loc + "/empty", -5001, "The file '" + loc + "/empty.xml' is empty."},
+      {dir.str(), loc + "/bad", -5001, "Read error in file '" + loc + "/bad.xml' at line 3, column 5: mismatched tag."},
+      {dir.str(), loc + "/short", -5001, "Read error in file '" + loc + "/short.xml' at line 3, column 1: no element found."},
+      {dir.str(), loc + "/none", -400, "The file '" + loc + "/none.xml' could not be opened: No such file or directory."},
+      {dir.str(), loc + "/folder", -400, "The file '" + loc + "/folder.xml' could not be opened: Is a directory."},
+      {dir.str(), "none", -400, "The file 'none.xml' was not found along the search path '" + dir.str() + "/casetab;"},
+      {dir.str() + "/missing", "none", -400,
+       "The file 'none.xml' was not found: the knowledge-base root '" + dir.str() + "/missing' does not exist."},
+      {dir.str() + "/root-file", "none", -400,
+       "The file 'none.xml' was not found: the knowledge-base root '" + dir.str() + "/root-file' is not a folder."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Context ctx(c.root.c_str());
+    tq_xmldoc* doc = nullptr;
+    EXPECT_EQ(tq_xml_read(ctx, c.name.c_str(), 0, &doc), c.code);
+    EXPECT_EQ(last_text(ctx).rfind(c.text, 0), 0u) << last_text(ctx);
+  }
+  // A vault file gives "content not valid", with the same cause.
+  Context ctx(dir.str().c_str());
+  dir.write("locale/empty.zel", "");
+  tq_xmldoc* doc = nullptr;
+  EXPECT_EQ(tq_xml_read(ctx, (loc + "/empty").c_str(), 1, &doc), -300);
+  EXPECT_EQ(last_text(ctx), "The file '" + loc + "/empty.zel' is empty.");
+}
+
+// A save or edit that fails names the file and the cause: a full disk (the
+// size limit stands in for it), a lock held elsewhere, a lock file that
+// cannot be made.
+TEST(FileErrors, SavesNameTheirCause) {
+  Kb kb;
+  const Writer& vocab = kWriters[5];
+  ASSERT_EQ(save(kb, vocab), 0) << errors;
+  const std::string saved = tq_test::read_file(kb.dir / vocab.file);
+  pid_t child = fork();
+  if (child == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{16, 16};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    int32_t rc = save(kb, vocab);
+    _exit(rc == -402 && errors.find("could not be written: File too large") != std::string::npos ? 0 : 1);
+  }
+  int status = -1;
+  waitpid(child, &status, 0);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(tq_test::read_file(kb.dir / vocab.file), saved);
+  EXPECT_TRUE(temporaries(kb.dir / vocab.file).empty());
+
+  // Another context edits the locale: the lock says so.
+  Context other(kb.dir.str().c_str(), true);
+  tq_lock_handle* theirs = nullptr;
+  ASSERT_EQ(tq_lock_init(other, &theirs), 0);
+  ASSERT_EQ(tq_lock_create(other, "enusa.loc", 7, theirs, nullptr), 0);
+  EXPECT_EQ(save(kb, kWriters[6]), -401);
+  EXPECT_NE(errors.find("is locked by another program or context"), std::string::npos) << errors;
+  tq_lock_free(other, theirs);
+
+  // No lock file can be made: said so, not "could not be read".
+  fs::create_directories(kb.dir / "locale" / "enusa.loc.zel.lck");
+  Context fresh(kb.dir.str().c_str(), true);
+  tq_lock_handle* lock = nullptr;
+  ASSERT_EQ(tq_lock_init(fresh, &lock), 0);
+  EXPECT_EQ(tq_zel_locale_load_edit(fresh, kEnUsa, 0, lock), -400);
+  const std::string text = tq_test::error_list_text(fresh);
+  EXPECT_NE(text.find("The lock file '" + (kb.dir / "locale" / "enusa.loc.zel.lck").string() +
+                      "' could not be made: Is a directory."),
+            std::string::npos)
+      << text;
+  tq_lock_free(fresh, lock);
+}
+
+}  // namespace
