@@ -446,6 +446,8 @@ const defn_kind_ops kGenderDefnKindOps = [] {
   ops.copy = gender_defn_kind_copy;
   ops.free = gender_defn_kind_free;
   ops.validate = gender_defn_kind_validate;
+  // The reader refuses a gender definition that names no parse definition.
+  ops.needs_named = [](int32_t named_kind) -> int32_t { return named_kind == kDefnParse ? 1 : 0; };
   ops.token_init = gender_defn_token_init;
   ops.token_read = gender_defn_token_read;
   ops.token_write = gender_defn_token_write;
@@ -512,13 +514,13 @@ int32_t gender_token_regexlib_add(context* ctx, dtok_rec* tok, const char* name,
   gender_token_kind_rec* part = gender_token_part(tok);
   if (part == nullptr) return TQ_ERR_PART_MISSING;
   if (empty_text(name) || empty_text(value)) return TQ_ERR_ARGUMENT;
-  if (reserve(part->regexlibs, part->regexlibs.size() + 1) != 0) return TQ_ERR_NO_MEMORY;
   gender_match_regexlib e;
   str_copy_bounded(e.value, value, sizeof e.value);
   const int32_t rc = rsrc_open(ctx, kRsrcRegex, name, 0, &e.lib);
   if (rc < 0) return rc;
-  part->regexlibs.push_back(std::move(e));  // within the room reserved
-  return rc;
+  const int32_t grown =
+      defn_list_append(part->regexlibs, std::move(e), [ctx](gender_match_regexlib& x) { (void)x.lib.release(ctx); });
+  return grown < 0 ? grown : rc;
 }
 
 int32_t gender_token_regexlib_set(context* ctx, dtok_rec* tok, int32_t j, const char* name, const char* value) {

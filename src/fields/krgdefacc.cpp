@@ -213,11 +213,14 @@ int32_t tqx_gender_defn_normalization_regexlib_name_set(context* ctx, int32_t in
       const int32_t opened = rsrc_open(ctx, kRsrcRegex, utf8, 0, &fresh);
       if (opened < 0) return opened;
     }
-    rec->normalization.reserve(1);
     int32_t released = 0;
     for (rsrc_ref& r : rec->normalization) released = rc_combine(released, r.release(ctx));
-    rec->normalization.clear();
-    if (fresh.held()) rec->normalization.push_back(std::move(fresh));
+    rec->normalization.clear();  // keeps its room: an empty list had nothing to move
+    if (fresh.held()) {
+      const int32_t grown =
+          defn_list_append(rec->normalization, std::move(fresh), [ctx](rsrc_ref& f) { (void)f.release(ctx); });
+      if (grown < 0) return grown;  // the list was empty: nothing changed
+    }
     rec->automatic_uppercasing = 1;
     if (kDefnRecords.invalidate != nullptr) kDefnRecords.invalidate(ctx, rec, kFieldDropsPrepared);
     return released < 0 ? released : 0;

@@ -9,6 +9,7 @@
 #include "core/krerr.h"
 #include "core/krstr.h"
 #include "core/krvec.h"
+#include "kbstore/krdefnlist.h"
 #include "fields/krident.h"
 #include "kbstore/krxml.h"
 #include "resources/krgram.h"
@@ -633,6 +634,10 @@ int32_t ident_defn_known_set(context* ctx, ident_defn_kind_rec* part, int32_t kn
     return TQ_ERR_ARGUMENT;
   }
   if (known >= 0 && static_cast<size_t>(known) >= part->known.size()) return TQ_ERR_INDEX;
+  // Everything that can refuse comes before the first change: an identity
+  // that names no value, then the scheme's open.
+  const int32_t value = ident_defn_value_index_by_text(part, identity);
+  if (value < 0) return TQ_ERR_NAME;
   ident_known_rec* k = known >= 0 ? &part->known[static_cast<size_t>(known)] : nullptr;
   int32_t opened = 0;
   if (k == nullptr || !ref_named(ctx, k->scheme, scheme) || k->flags != options) {
@@ -642,13 +647,15 @@ int32_t ident_defn_known_set(context* ctx, ident_defn_kind_rec* part, int32_t kn
     if (opened < 0) return opened;
     rsrc_ref fresh = rsrc_ref::adopt(kRsrcScheme, index);
     if (k == nullptr) {
-      try {
-        part->known.emplace_back();
-      } catch (const std::bad_alloc&) {
-        (void)fresh.release(ctx);
-        return TQ_ERR_NO_MEMORY;
-      }
-      k = &part->known.back();
+      ident_known_rec added;
+      added.scheme = std::move(fresh);
+      added.flags = options;
+      added.value = value;
+      const int32_t grown =
+          defn_list_append(part->known, std::move(added), [ctx](ident_known_rec& e) { (void)e.scheme.release(ctx); });
+      if (grown < 0) return grown;
+      ident_defn_unbind(part);
+      return opened;
     }
     ident_defn_unbind(part);
     const int32_t released = k->scheme.release(ctx);  // the ref is empty afterwards whatever it reports
@@ -657,8 +664,7 @@ int32_t ident_defn_known_set(context* ctx, ident_defn_kind_rec* part, int32_t kn
     if (released < 0) return released;
   }
   ident_defn_unbind(part);
-  k->value = ident_defn_value_index_by_text(part, identity);
-  if (k->value < 0) return TQ_ERR_NAME;
+  k->value = value;
   return opened;
 }
 
@@ -679,21 +685,30 @@ int32_t ident_defn_pattern_set(context* ctx, ident_defn_kind_rec* part, int32_t 
   }
   const bool add = pattern < 0;
   if (!add && static_cast<size_t>(pattern) >= part->patterns.size()) return TQ_ERR_INDEX;
-  // The grammar first: an add that cannot open it changes nothing.
+  // The grammar first, then the categories in it and the value: a change
+  // that cannot take them all changes nothing.
   rsrc_ref fresh;
   int32_t rc = 0;
   if (add || !ref_named(ctx, part->patterns[static_cast<size_t>(pattern)].grammar, grammar)) {
     rc = grammar_ref_open(ctx, grammar, &fresh);
     if (rc < 0) return rc;
   }
+  const rsrc_ref& named = fresh.held() ? fresh : part->patterns[static_cast<size_t>(pattern)].grammar;
+  const int32_t root_index = category_index(ctx, named, root_cat);
+  const int32_t sought_index = category_index(ctx, named, sought_cat);
+  const int32_t value = ident_defn_value_index_by_text(part, id_val);
+  if (root_index < 0 || sought_index < 0 || value < 0) {
+    (void)fresh.release(ctx);
+    return value < 0 && root_index >= 0 && sought_index >= 0 ? TQ_ERR_NAME : TQ_ERR_ARGUMENT;
+  }
   if (add) {
-    try {
-      part->patterns.emplace_back();
-    } catch (const std::bad_alloc&) {
+    ident_pattern_rec added;
+    pattern_init(&added, static_cast<uint32_t>(part->patterns.size()));
+    const int32_t grown = defn_list_append(part->patterns, std::move(added));
+    if (grown < 0) {
       (void)fresh.release(ctx);
-      return TQ_ERR_NO_MEMORY;
+      return grown;
     }
-    pattern_init(&part->patterns.back(), static_cast<uint32_t>(part->patterns.size() - 1));
   }
   ident_pattern_rec& p = add ? part->patterns.back() : part->patterns[static_cast<size_t>(pattern)];
   ident_defn_unbind(part);
@@ -705,24 +720,14 @@ int32_t ident_defn_pattern_set(context* ctx, ident_defn_kind_rec* part, int32_t 
     p.grammar = std::move(fresh);
     rc = rc_combine(released, rc);
   }
-  if (rc >= 0) {
-    p.root_index = category_index(ctx, p.grammar, root_cat);
-    p.sought_index = category_index(ctx, p.grammar, sought_cat);
-    if (p.root_index < 0 || p.sought_index < 0) rc = TQ_ERR_ARGUMENT;
-  }
-  if (rc >= 0) {
-    str_copy_bounded(p.root_name, root_cat, sizeof p.root_name);
-    str_copy_bounded(p.sought_name, sought_cat, sizeof p.sought_name);
-    p.options = options;
-    p.weight = weight;
-    p.stop = stop != 0 ? 1 : 0;
-    p.value = ident_defn_value_index_by_text(part, id_val);
-    if (p.value < 0) rc = TQ_ERR_NAME;
-  }
-  if (rc < 0 && add) {
-    pattern_release(ctx, &p, 0);
-    part->patterns.pop_back();
-  }
+  p.root_index = root_index;
+  p.sought_index = sought_index;
+  str_copy_bounded(p.root_name, root_cat, sizeof p.root_name);
+  str_copy_bounded(p.sought_name, sought_cat, sizeof p.sought_name);
+  p.options = options;
+  p.weight = weight;
+  p.stop = stop != 0 ? 1 : 0;
+  p.value = value;
   return rc;
 }
 

@@ -241,14 +241,16 @@ int32_t tqx_identification_defn_normalization_regexlib_name_set(context* ctx, in
   // name that cannot be opened changes nothing.
   return rc_combine(edit(ctx, index,
                          [&](defn_rec* rec, ident_defn_kind_rec* part) {
-                           rec->normalization.reserve(1);  // may throw: before anything is opened
                            rsrc_ref fresh;
                            const int32_t r = rsrc_open(ctx, kRsrcRegex, in.c_str(), 0, &fresh);
                            if (r < 0) return r;
                            int32_t released = 0;
                            for (rsrc_ref& old : rec->normalization) released = rc_combine(released, old.release(ctx));
+                           // Emptied, the list keeps its room: an empty one had nothing to move.
                            rec->normalization.clear();
-                           rec->normalization.push_back(std::move(fresh));
+                           const int32_t grown = defn_list_append(rec->normalization, std::move(fresh),
+                                                                  [ctx](rsrc_ref& f) { (void)f.release(ctx); });
+                           if (grown < 0) return grown;
                            // As emptying the list does: without the old libraries
                            // words are looked up uppercased.
                            rec->automatic_uppercasing = 1;
@@ -601,11 +603,11 @@ int32_t tqx_identification_defn_cat_regexlib_info_set(context* ctx, int32_t inde
   const auto l = static_cast<int32_t>(std::min<uint32_t>(likelihood, INT32_MAX));
   return edit(ctx, index, [&](defn_rec*, ident_defn_kind_rec* part) {
     if (entry_index < 0 || static_cast<size_t>(entry_index) >= part->cat_regexlibs.size()) return TQ_ERR_INDEX;
-    // The entry is rebuilt only when the new one could be; the epilogue runs
-    // whatever the result.
+    // The entry is rebuilt only when the new one could be: a failure
+    // changed nothing, and the definition stays bound at its level.
     const int32_t r = cat_regexlib_entry_set(ctx, part->cat_regexlibs[static_cast<size_t>(entry_index)], cat_abbr, -1,
                                              l, rlib_name, stop != 0 ? 1 : 0, kStrioConvert);
-    epilogue(part);
+    if (r >= 0) epilogue(part);
     return r;
   });
 }

@@ -7,6 +7,7 @@
 #include "core/krerr.h"
 #include "core/krstr.h"
 #include "core/krzel.h"
+#include "kbstore/krdefnlist.h"
 #include "kbstore/krshared.h"
 #include "kbstore/krxml.h"
 #include "kbstore/krxmltab.h"
@@ -580,6 +581,12 @@ int32_t extract_defn_prepare(context* ctx, defn_rec* rec) {
 
 void extract_name_take(char* out, const char* name) { str_copy_bounded(out, name, kExtractNameMax + 1); }
 
+int32_t extract_grammar_category(context* ctx, const rsrc_ref& grammar, const char* name) {
+  grammar_rec* g = nullptr;
+  if (name == nullptr || !grammar.held() || grammar_get(ctx, grammar.index(), &g) < 0) return -1;
+  return grammar_category_index_by_name(ctx, g, name);
+}
+
 int32_t extract_pattern_add(context* ctx, defn_rec* rec, const char* grammar, const char* root, uint32_t mode,
                             int32_t weight, int32_t max_matches, int32_t* at) {
   extract_defn_kind_rec* part = extract_defn_part(rec);
@@ -587,20 +594,24 @@ int32_t extract_pattern_add(context* ctx, defn_rec* rec, const char* grammar, co
   if (part->patterns.size() >= kExtractPatternsMax) return TQ_ERR_CALL_STACK_FULL;
   extract_pattern_rec p;
   optp_block_init(&p.opt);
+  int32_t rc = 0;
   if (grammar != nullptr && grammar[0] != '\0') {
-    if (int32_t rc = grammar_open(ctx, grammar, &p.grammar); rc < 0) return rc;
+    rc = grammar_open(ctx, grammar, &p.grammar);
+    if (rc < 0) return rc;
+  }
+  // A root category the grammar lacks is refused before the list grows.
+  p.root_index = extract_grammar_category(ctx, p.grammar, root);
+  if (p.root_index < 0) {
+    (void)p.grammar.release(ctx);
+    return TQ_ERR_ARGUMENT;
   }
   extract_name_take(p.root_name, root);
   p.mode = mode == kExtractPhrase ? kExtractPhrase : kExtractElement;
   p.weight = weight;
   p.max_matches = max_matches == 0 ? INT32_MAX : max_matches;
   p.pattern_index = static_cast<uint32_t>(part->patterns.size());
-  try {
-    part->patterns.push_back(std::move(p));
-  } catch (const std::bad_alloc&) {
-    (void)p.grammar.release(ctx);
-    return TQ_ERR_NO_MEMORY;
-  }
+  rc = defn_list_append(part->patterns, std::move(p), [ctx](extract_pattern_rec& x) { (void)x.grammar.release(ctx); });
+  if (rc < 0) return rc;
   if (at != nullptr) *at = static_cast<int32_t>(part->patterns.size() - 1);
   changed(part);
   return 0;
@@ -617,19 +628,29 @@ int32_t extract_pattern_delete(context* ctx, defn_rec* rec, int32_t j) {
   return 0;
 }
 
-int32_t extract_pattern_grammar_set(context* ctx, defn_rec* rec, int32_t j, const char* grammar) {
+int32_t extract_pattern_grammar_set(context* ctx, defn_rec* rec, int32_t j, const char* grammar, const char* root) {
   extract_defn_kind_rec* part = extract_defn_part(rec);
   if (part == nullptr) return TQ_ERR_PART_MISSING;
   if (j < 0 || static_cast<size_t>(j) >= part->patterns.size()) return TQ_ERR_INDEX;
   extract_pattern_rec& p = part->patterns[static_cast<size_t>(j)];
+  // The new grammar first, and the root in it: a grammar that cannot be
+  // loaded, or lacks the root, leaves the pattern as it was.
+  rsrc_ref fresh;
+  int32_t rc = 0;
+  if (grammar != nullptr && grammar[0] != '\0') {
+    rc = grammar_open(ctx, grammar, &fresh);
+    if (rc < 0) return rc;
+  }
+  const int32_t root_index = root != nullptr ? extract_grammar_category(ctx, fresh, root) : -1;
+  if (root != nullptr && root_index < 0) {
+    (void)fresh.release(ctx);
+    return TQ_ERR_ARGUMENT;
+  }
   changed(part);
-  // The old reference goes first and the index with it, so that a failed
-  // load leaves nothing a later free would give back twice.
-  (void)p.grammar.release(ctx);
-  p.grammar.forget();
-  p.root_index = -1;
-  if (grammar == nullptr || grammar[0] == '\0') return 0;
-  return grammar_open(ctx, grammar, &p.grammar);
+  (void)p.grammar.release(ctx);  // empty afterwards whatever it reports
+  p.grammar = std::move(fresh);
+  p.root_index = root_index;
+  return rc;
 }
 
 int32_t extract_sought_cat_add(context* ctx, defn_rec* rec, int32_t j, const char* name, int32_t token) {
@@ -642,15 +663,12 @@ int32_t extract_sought_cat_add(context* ctx, defn_rec* rec, int32_t j, const cha
   extract_sought_cat c{};
   extract_name_take(c.name, name);
   c.token = token;
-  grammar_rec* g = nullptr;
-  if (p.grammar.held() && grammar_get(ctx, p.grammar.index(), &g) >= 0) {
-    c.index = grammar_category_index_by_name(ctx, g, c.name);
-  }
-  try {
-    p.sought.push_back(c);
-  } catch (const std::bad_alloc&) {
-    return TQ_ERR_NO_MEMORY;
-  }
+  // A category the pattern's grammar lacks is refused now rather than met
+  // at the first extraction.
+  c.index = extract_grammar_category(ctx, p.grammar, c.name);
+  if (c.index < 0) return TQ_ERR_ARGUMENT;
+  const int32_t rc = defn_list_append(p.sought, std::move(c));
+  if (rc < 0) return rc;
   changed(part);
   return 0;
 }
@@ -671,18 +689,16 @@ int32_t extract_scheme_add(context* ctx, defn_rec* rec, const char* name, int32_
   extract_defn_kind_rec* part = extract_defn_part(rec);
   if (part == nullptr) return TQ_ERR_PART_MISSING;
   if (token < 0 || static_cast<uint32_t>(token) >= rec->tokens.count()) return TQ_ERR_INDEX;
-  try {
-    part->schemes.reserve(part->schemes.size() + 1);
-  } catch (const std::bad_alloc&) {
-    return TQ_ERR_NO_MEMORY;
-  }
   int32_t index = -1;
   int32_t rc = scheme_load_by_name(ctx, name, case_insensitive != 0 ? 3 : 1, -1, 0, nullptr, 0, &index);
   if (rc < 0) return rc;
   if (index < 0) return TQ_ERR_FILE_OPEN;
-  extract_known_word_scheme& e = part->schemes.emplace_back();  // reserved
+  extract_known_word_scheme e;
   e.scheme = rsrc_ref::adopt(kRsrcScheme, index);
   e.token = token;
+  rc = defn_list_append(part->schemes, std::move(e),
+                        [ctx](extract_known_word_scheme& x) { (void)x.scheme.release(ctx); });
+  if (rc < 0) return rc;
   changed(part);
   return 0;
 }

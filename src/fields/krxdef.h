@@ -122,19 +122,24 @@ int32_t extract_defn_prepare_held(context* ctx, defn_rec* rec);
 
 // A bounded copy of a category name.
 void extract_name_take(char* out, const char* name);
-// A pattern of that grammar (loaded by name; "" for none), root category,
-// mode, weight and maximum matches (0 reads as "no limit") appended; *at its
-// position. -601 past 256 patterns; a failed grammar load leaves nothing.
+// The index of a category in a held grammar; -1 when there is none or it
+// lacks the name.
+int32_t extract_grammar_category(context* ctx, const rsrc_ref& grammar, const char* name);
+// A pattern of that grammar (loaded by name), root category, mode, weight
+// and maximum matches (0 reads as "no limit") appended; *at its position.
+// -601 past 256 patterns; a grammar that cannot be loaded, or lacks the
+// root (-802), leaves nothing.
 int32_t extract_pattern_add(context* ctx, defn_rec* rec, const char* grammar, const char* root, uint32_t mode,
                             int32_t weight, int32_t max_matches, int32_t* at);
 // Removes pattern j with its references; later patterns renumber. -800.
 int32_t extract_pattern_delete(context* ctx, defn_rec* rec, int32_t j);
-// Replaces the grammar of pattern j: the old reference is given back (the
-// index -1 at once), then the named one loaded. "" leaves none.
-int32_t extract_pattern_grammar_set(context* ctx, defn_rec* rec, int32_t j, const char* grammar);
+// Replaces the grammar of pattern j by the named one ("" leaves none), loaded
+// first; with a root, the new grammar must hold it (-802) and the pattern's
+// root index follows, else the index is -1. A failure changes nothing.
+int32_t extract_pattern_grammar_set(context* ctx, defn_rec* rec, int32_t j, const char* grammar,
+                                    const char* root = nullptr);
 // A sought category of pattern j: -601 past 32; -800 for a token the
-// definition does not have. The index is looked up in the pattern's grammar
-// (-1 when it has none or lacks the name; preparation reports it).
+// definition does not have; -802 for a name the pattern's grammar lacks.
 int32_t extract_sought_cat_add(context* ctx, defn_rec* rec, int32_t j, const char* name, int32_t token);
 int32_t extract_sought_cat_delete(context* ctx, defn_rec* rec, int32_t j, int32_t k);
 // A known-word scheme loaded by name as a phrase scheme (registration flags 1,

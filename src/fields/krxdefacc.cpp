@@ -43,14 +43,9 @@ int32_t tqx_extraction_defn_token_add(context* ctx, int32_t index, const char* n
     return kListFull;
   }
   int32_t p = -1;
-  rc = defn_token_add(ctx, K, index, &p);
+  // A name that is no token of the datatype adds nothing.
+  rc = defn_token_add_named(ctx, K, index, name, &p);
   if (rc < 0) return rc;
-  rc = defn_token_name_set(ctx, K, index, p, name);
-  if (rc < 0) {
-    // A token without a name would leave the definition unusable.
-    (void)defn_token_delete(ctx, K, index, p);
-    return rc;
-  }
   *tok_idx = p;
   return rc;
 }
@@ -128,10 +123,7 @@ int32_t token_count(const defn_rec* rec) { return static_cast<int32_t>(rec->toke
 // The index of a category in a pattern's grammar, -1 when it has none or
 // lacks the name.
 int32_t category_in(context* ctx, const extract_pattern_rec& p, const char* name) {
-  if (!p.grammar.held()) return -1;
-  grammar_rec* g = nullptr;
-  if (grammar_get(ctx, p.grammar.index(), &g) < 0) return -1;
-  return grammar_category_index_by_name(ctx, g, name);
+  return extract_grammar_category(ctx, p.grammar, name);
 }
 
 }  // namespace
@@ -264,8 +256,10 @@ int32_t tqx_extraction_defn_pattern_info_set(context* ctx, int32_t index, uint32
     if (part->patterns[pattern].grammar.held()) {
       (void)rsrc_name_get(ctx, kRsrcGrammar, part->patterns[pattern].grammar.index(), present, sizeof present);
     }
+    // The root is checked in the grammar the pattern will have before
+    // anything changes.
     if (std::strcmp(present, grammar.c_str()) != 0) {
-      int32_t r = extract_pattern_grammar_set(ctx, rec, j, grammar.c_str());
+      int32_t r = extract_pattern_grammar_set(ctx, rec, j, grammar.c_str(), root.c_str());
       if (r < 0) return r;
       changed = true;
     }
@@ -291,17 +285,11 @@ int32_t tqx_extraction_defn_pattern_add(context* ctx, int32_t index, const char*
   if (root.rc < 0) return root.rc;
   text_in grammar(ctx, grammar_name, kDtokRsrcNameMax);
   if (grammar.rc < 0) return grammar.rc;
-  int32_t rc = edit_part(ctx, index, [&](defn_rec* rec, extract_defn_kind_rec* part) {
+  int32_t rc = edit_part(ctx, index, [&](defn_rec* rec, extract_defn_kind_rec*) {
     int32_t at = -1;
+    // A root category the grammar lacks leaves no pattern behind.
     int32_t r = extract_pattern_add(ctx, rec, grammar.c_str(), root.c_str(), mode, weight, max_matches, &at);
     if (r < 0) return r;
-    // A root category the grammar lacks leaves no pattern behind.
-    const int32_t root_index = category_in(ctx, part->patterns[static_cast<size_t>(at)], root.c_str());
-    if (root_index < 0) {
-      (void)extract_pattern_delete(ctx, rec, at);
-      return TQ_ERR_ARGUMENT;
-    }
-    part->patterns[static_cast<size_t>(at)].root_index = root_index;
     *pat_idx = static_cast<uint32_t>(at);
     return r;
   });
@@ -351,16 +339,7 @@ int32_t tqx_extraction_defn_pattern_sought_cat_add(context* ctx, int32_t index, 
     if (!in_range(pattern, part->patterns.size())) return TQ_ERR_INDEX;
     if (tok_idx >= static_cast<uint32_t>(token_count(rec))) return TQ_ERR_INDEX;
     const auto j = static_cast<int32_t>(pattern);
-    int32_t r = extract_sought_cat_add(ctx, rec, j, in.c_str(), static_cast<int32_t>(tok_idx));
-    if (r < 0) return r;
-    // A category the pattern's grammar lacks is refused now rather than met
-    // at the first extraction.
-    std::vector<extract_sought_cat>& sought = part->patterns[pattern].sought;
-    if (sought.back().index < 0) {
-      (void)extract_sought_cat_delete(ctx, rec, j, static_cast<int32_t>(sought.size()) - 1);
-      return TQ_ERR_ARGUMENT;
-    }
-    return r;
+    return extract_sought_cat_add(ctx, rec, j, in.c_str(), static_cast<int32_t>(tok_idx));
   });
   return rc_combine(rc, in.rc);
 }

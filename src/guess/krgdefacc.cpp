@@ -217,7 +217,7 @@ int32_t tqx_guess_defn_norm_rgx_name_get(context* ctx, int32_t index, char* name
 int32_t tqx_guess_defn_norm_rgx_name_set(context* ctx, int32_t index, const char* name) {
   text_in in(ctx, name, kRegexNameIn);
   if (in.rc < 0) return in.rc;
-  const int32_t rc = edit_part(ctx, index, true, [&](defn_rec* rec, guess_defn_kind_rec*) -> int32_t {
+  const int32_t rc = edit_part(ctx, index, true, [&](defn_rec* rec, guess_defn_kind_rec* part) -> int32_t {
     std::vector<rsrc_ref> fresh;
     fresh.reserve(1);
     if (!in.empty()) {
@@ -226,7 +226,10 @@ int32_t tqx_guess_defn_norm_rgx_name_set(context* ctx, int32_t index, const char
       fresh.push_back(std::move(ref));
     }
     std::swap(rec->normalization, fresh);
-    return release_all(ctx, fresh);
+    // The list changed whatever giving the old ones back reports.
+    const int32_t released = release_all(ctx, fresh);
+    if (released < 0) unprepare(part);
+    return released;
   });
   return raising(ctx, index, rc < 0 ? rc : in.rc);
 }
@@ -391,11 +394,9 @@ int32_t tqx_guess_defn_known_word_vocab_add(context* ctx, int32_t index, const c
   text_in in(ctx, name, kRegexNameIn);
   if (in.rc < 0) return in.rc;
   const int32_t rc = edit_part(ctx, index, true, [&](defn_rec*, guess_defn_kind_rec* part) -> int32_t {
-    part->known_vocabs.reserve(part->known_vocabs.size() + 1);
     rsrc_ref fresh;
     if (int32_t orc = vocab_open(ctx, in.c_str(), &fresh); orc < 0) return orc;
-    part->known_vocabs.push_back(std::move(fresh));  // reserved
-    return 0;
+    return defn_list_append(part->known_vocabs, std::move(fresh), [ctx](rsrc_ref& r) { (void)r.release(ctx); });
   });
   return raising(ctx, index, rc < 0 ? rc : in.rc);
 }
@@ -405,13 +406,16 @@ int32_t tqx_guess_defn_known_word_vocab_delete(context* ctx, int32_t index, uint
                    if (past(part->known_vocabs, position)) return TQ_ERR_INDEX;
                    const int32_t released = part->known_vocabs[position].release(ctx);
                    part->known_vocabs.erase(part->known_vocabs.begin() + position);
+                   if (released < 0) unprepare(part);  // the entry is gone all the same
                    return released < 0 ? released : 0;
                  }));
 }
 
 int32_t tqx_guess_defn_known_word_vocab_delete_all(context* ctx, int32_t index) {
   return raising(ctx, index, edit_part(ctx, index, true, [&](defn_rec*, guess_defn_kind_rec* part) -> int32_t {
-                   return release_all(ctx, part->known_vocabs);
+                   const int32_t released = release_all(ctx, part->known_vocabs);
+                   if (released < 0) unprepare(part);  // the list is empty all the same
+                   return released;
                  }));
 }
 
@@ -462,12 +466,11 @@ int32_t tqx_guess_defn_known_ptrn_rgx_add(context* ctx, int32_t index, uint32_t 
   text_in in(ctx, rlib_name, kRegexNameIn);
   if (in.rc < 0) return in.rc;
   const int32_t rc = edit_part(ctx, index, false, [&](defn_rec*, guess_defn_kind_rec* part) -> int32_t {
-    part->known_regexlibs.reserve(part->known_regexlibs.size() + 1);
     guess_known_regexlib k;
     k.likelihood = likelihood;
     if (int32_t orc = rsrc_open(ctx, kRsrcRegex, in.c_str(), 0, &k.lib); orc < 0) return orc;
-    part->known_regexlibs.push_back(std::move(k));  // reserved
-    return 0;
+    return defn_list_append(part->known_regexlibs, std::move(k),
+                            [ctx](guess_known_regexlib& x) { (void)x.lib.release(ctx); });
   });
   return raising(ctx, index, rc < 0 ? rc : in.rc);
 }
@@ -600,11 +603,13 @@ int32_t tqx_guess_defn_pattern_add(context* ctx, int32_t index, const char* gram
                                    const char* sought_cat, uint32_t mode, uint32_t likelihood, uint32_t stop) {
   pattern_in in(ctx, grammar_name);
   const int32_t rc = edit_part(ctx, index, true, [&](defn_rec*, guess_defn_kind_rec* part) -> int32_t {
-    part->patterns.reserve(part->patterns.size() + 1);
     if (int32_t trc = pattern_take(ctx, in, root_cat, sought_cat, mode, likelihood); trc < 0) return trc;
-    guess_pattern_rec& p = part->patterns.emplace_back();  // reserved
+    guess_pattern_rec p;
     optp_block_init(&p.opt);
-    return pattern_store(ctx, p, in, mode, likelihood, stop);
+    const int32_t stored = pattern_store(ctx, p, in, mode, likelihood, stop);  // a new pattern gives nothing back
+    const int32_t grown =
+        defn_list_append(part->patterns, std::move(p), [ctx](guess_pattern_rec& x) { (void)x.grammar.release(ctx); });
+    return grown < 0 ? grown : stored;
   });
   return raising(ctx, index, rc < 0 ? rc : in.warning);
 }

@@ -9,6 +9,7 @@
 #include "core/krerr.h"
 #include "guess/krldef.h"
 #include "kbstore/krdefn.h"
+#include "kbstore/krdefnlist.h"
 #include "kbstore/krlib.h"
 
 namespace tq {
@@ -144,11 +145,11 @@ int32_t tqx_lang_defn_training_scheme_add(context* ctx, int32_t index, const cha
   if (name.rc < 0) return name.rc;
   if (int32_t rc = refuse_empty(ctx, name.c_str(), "'sch_name' is empty."); rc < 0) return rc;
   const int32_t rc = edit_part(ctx, index, [&](defn_rec*, lang_defn_kind_rec* part) -> int32_t {
-    part->schemes.reserve(part->schemes.size() + 1);
     lang_training_scheme fresh;
     int32_t orc = rsrc_open(ctx, kRsrcScheme, name.c_str(), lang_scheme_load_options(part->options), &fresh.ref);
     if (orc < 0) return orc;
-    part->schemes.push_back(std::move(fresh));  // reserved
+    orc = defn_list_append(part->schemes, std::move(fresh), [ctx](lang_training_scheme& x) { (void)x.ref.release(ctx); });
+    if (orc < 0) return orc;
     untrain(part);
     return 0;
   });
@@ -227,13 +228,11 @@ int32_t tqx_lang_defn_known_ptrn_rgx_add(context* ctx, int32_t index, uint32_t l
   if (name.rc < 0) return name.rc;
   int32_t open_rc = 0;
   const int32_t rc = edit_part(ctx, index, [&](defn_rec*, lang_defn_kind_rec* part) -> int32_t {
-    part->known.reserve(part->known.size() + 1);
     lang_known_regexlib entry;
     open_rc = rsrc_open(ctx, kRsrcRegex, name.c_str(), 0, &entry.lib);
     if (open_rc < 0) return open_rc;
     entry.likelihood = likelihood;
-    part->known.push_back(std::move(entry));  // reserved
-    return 0;
+    return defn_list_append(part->known, std::move(entry), [ctx](lang_known_regexlib& x) { (void)x.lib.release(ctx); });
   });
   if (rc < 0) return rc;
   return name.rc > 0 ? name.rc : open_rc;

@@ -748,6 +748,87 @@ void users_forget(context* ctx, const defn_rec* gone) {
   });
 }
 
+// Whether `user` (of `locale`) holds an index of `gone`.
+bool names(context* ctx, loaded_locale_rec* locale, defn_rec* user, const defn_rec* gone) {
+  bool found = false;
+  held_each(user, [&](int32_t named, int32_t* held) {
+    defn_rec* rec = nullptr;
+    if (!found && named == gone->kind && *held >= 0 && lookup(ctx, named, locale, *held, &rec, false) == 0 &&
+        rec == gone) {
+      found = true;
+    }
+  });
+  return found;
+}
+
+// A loaded definition that names `gone` and whose kind cannot be read
+// without it; NULL when there is none.
+const defn_rec* user_that_needs(context* ctx, const defn_rec* gone) {
+  const defn_rec* found = nullptr;
+  each_loaded_defn(ctx, [ctx, gone, &found](loaded_locale_rec* locale, defn_rec* user) {
+    const defn_kind_ops* ops = defn_kind_ops_get(user->kind);
+    if (ops == nullptr || ops->needs_named == nullptr || ops->needs_named(gone->kind) == 0) return false;
+    if (names(ctx, locale, user, gone)) found = user;
+    return found != nullptr;
+  });
+  return found;
+}
+
+// Outside edit mode a locale lists the definitions it inherits, leaving out
+// those its own definitions hide (defn_inherited_build). When an own one
+// goes, what it hid is inherited again, as the locale read again without
+// it inherits it: the locale appends what its parent shows under that name
+// (at the end, so the inherited ones keep their indices), and a descendant
+// that inherited the gone one through it inherits that in its place (users
+// of the gone one have forgotten it). Under the write hold, before `gone`
+// is cleared.
+void hidden_uncover(context* ctx, const defn_rec* gone) {
+  const shared_contents* sc = ctx_contents(ctx);
+  if (sc == nullptr || edit_mode(ctx)) return;
+  const int32_t kind = gone->kind;
+  defn_pair was{-1, 0};
+  for (uint32_t i = 0; i < sc->locales.count && was.locale < 0; ++i) {
+    const loaded_locale_rec* at = sc->locales.recs[i];
+    if (at == nullptr || at->code == -1 || at->code != gone->locale) continue;
+    for (uint32_t p = 0; p < at->defns[kind].count; ++p) {
+      if (at->defns[kind].recs[p] == gone) was = defn_pair{static_cast<int32_t>(i), p};
+    }
+  }
+  if (was.locale < 0) return;
+  loaded_locale_rec* locale = sc->locales.recs[was.locale];
+  // What the parent shows under the name: its own, else what it inherits.
+  defn_pair shown{-1, 0};
+  if (const loaded_locale_rec* parent = parent_of(ctx, locale); parent != nullptr) {
+    const defn_set& up = parent->defns[kind];
+    for (uint32_t i = 0; i < up.count && shown.locale < 0; ++i) {
+      const defn_rec* r = up.recs[i];
+      if (r->kind != 0 && std::strncmp(r->name, gone->name, kDefnNameMax) == 0) shown = defn_pair{locale->parent, i};
+    }
+    for (uint32_t i = 0; i < up.inherited_count && shown.locale < 0; ++i) {
+      const defn_rec* r = pair_rec(ctx, kind, up.inherited[i]);
+      if (r != nullptr && r->kind != 0 && std::strncmp(r->name, gone->name, kDefnNameMax) == 0) {
+        shown = up.inherited[i];
+      }
+    }
+  }
+  if (shown.locale < 0) return;  // nothing hidden: the emptied slot is no definition to inherit
+  defn_set& own = locale->defns[kind];
+  auto* grown = static_cast<defn_pair*>(std::realloc(own.inherited, (own.inherited_count + 1) * sizeof(defn_pair)));
+  // Without room the parent's stays out of sight, as before the unload.
+  if (grown != nullptr) {
+    own.inherited = grown;
+    own.inherited[own.inherited_count++] = shown;
+  }
+  for (uint32_t i = 0; i < sc->locales.count; ++i) {
+    loaded_locale_rec* below = sc->locales.recs[i];
+    if (below == nullptr || below->code == -1) continue;
+    defn_set& set = below->defns[kind];
+    for (uint32_t j = 0; j < set.inherited_count; ++j) {
+      if (set.inherited[j].locale == was.locale && set.inherited[j].position == was.position) set.inherited[j] = shown;
+    }
+  }
+}
+
 }  // namespace
 
 int32_t defn_unload(context* ctx, int32_t kind, int32_t index) {
@@ -755,8 +836,18 @@ int32_t defn_unload(context* ctx, int32_t kind, int32_t index) {
   defn_rec* rec = nullptr;
   int32_t rc = defn_record_get_for_write(ctx, kind, index, &rec);
   if (rc < 0) return rc;
-  // An emptied slot is no definition any user could still name.
-  if (rec->kind != 0) users_forget(ctx, rec);
+  if (rec->kind != 0) {
+    // A user whose documents do not read without it keeps it loaded, as a
+    // datatype stays while a definition is of it; every other user forgets
+    // it, as a document that does not name it reads.
+    if (const defn_rec* user = user_that_needs(ctx, rec); user != nullptr) {
+      TQ_REPORT(ctx, TQ_ERR_NOT_USABLE, 1800, kind_name(rec->kind), static_cast<const char*>(rec->name),
+                kind_name(user->kind), static_cast<const char*>(user->name), user->locale);
+      return rc_combine(TQ_ERR_NOT_USABLE, defn_write_end(ctx));
+    }
+    users_forget(ctx, rec);
+    hidden_uncover(ctx, rec);
+  }
   defn_record_clear(ctx, rec, 0);
   return defn_write_end(ctx);
 }

@@ -15,6 +15,7 @@
 #include "core/krenc.h"
 #include "core/krerr.h"
 #include "kbstore/krdcat.h"
+#include "kbstore/krdefnlist.h"
 #include "kbstore/krdtyp.h"
 #include "kbstore/krlocload.h"
 #include "kbstore/krxml.h"
@@ -139,14 +140,14 @@ int32_t list_release_all(context* ctx, std::vector<E>& list) {
   return rc < 0 ? rc : 0;
 }
 
-// Opens the named resource into entry's ref and appends the entry.
+// Opens the named resource into entry's ref and appends the entry: the list
+// grows only once the open succeeded (krdefnlist.h).
 template <typename E>
 int32_t list_append(context* ctx, uint32_t rkind, std::vector<E>& list, const char* name, E entry) {
-  list.reserve(list.size() + 1);  // may throw: before anything is opened
   int32_t rc = rsrc_open(ctx, rkind, name, 0, &ref_of(entry));
   if (rc < 0) return rc;
-  list.push_back(std::move(entry));
-  return rc;
+  const int32_t grown = defn_list_append(list, std::move(entry), [ctx](E& e) { (void)ref_of(e).release(ctx); });
+  return grown < 0 ? grown : rc;
 }
 
 // The single form of a list: afterwards it holds only the named resource
@@ -162,13 +163,13 @@ int32_t list_set_only(context* ctx, uint32_t rkind, std::vector<E>& list, const 
     return list_release_all(ctx, list);
   }
   if (list.size() == 1) return ref_swap(ctx, rkind, ref_of(list[0]), name, changed);
-  list.reserve(1);
   int32_t rc = rsrc_open(ctx, rkind, name, 0, &ref_of(entry));
   if (rc < 0) return rc;
+  // Emptied, the list keeps its room; an empty one had nothing to move.
   const int32_t released = list_release_all(ctx, list);
-  list.push_back(std::move(entry));  // within the room reserved
-  *changed = true;
-  return rc_combine(released, rc);
+  const int32_t grown = defn_list_append(list, std::move(entry), [ctx](E& e) { (void)ref_of(e).release(ctx); });
+  *changed = grown >= 0;  // a list that could not grow was empty
+  return grown < 0 ? grown : rc_combine(released, rc);
 }
 
 bool in_range(int32_t i, size_t n) { return i >= 0 && static_cast<size_t>(i) < n; }
@@ -509,6 +510,12 @@ bool parse_defn_named(context* ctx, const defn_rec* rec, int32_t parse_index) {
 int32_t defn_parse_defn_index_set(context* ctx, int32_t kind, int32_t index, int32_t parse_index) {
   return edit(ctx, kind, index, [&](defn_rec* rec) {
     if (parse_index != -1 && !parse_defn_named(ctx, rec, parse_index)) return TQ_ERR_INDEX;
+    // None, for a kind whose documents do not read without one, would leave
+    // a definition that the locale written and read again refuses.
+    const defn_kind_ops* ops = defn_kind_ops_get(rec->kind);
+    if (parse_index == -1 && ops != nullptr && ops->needs_named != nullptr && ops->needs_named(kDefnParse) != 0) {
+      return TQ_ERR_INDEX;
+    }
     rec->parse_defn = parse_index;
     // Parsed input goes with the parse definition, as files read it.
     if (parse_index == -1) rec->allow_parsed_input = 0;
@@ -980,6 +987,29 @@ int32_t defn_token_add(context* ctx, int32_t kind, int32_t index, int32_t* token
     int32_t r = dtok_list_add(ctx, owner_of(rec), &rec->tokens, token_index);
     if (r >= 0) drop_prepared(ctx, rec);
     return r;
+  });
+}
+
+int32_t defn_token_add_named(context* ctx, int32_t kind, int32_t index, const char* name, int32_t* token_index) {
+  if (token_index == nullptr || name == nullptr) return TQ_ERR_ARGUMENT;
+  *token_index = -1;
+  return edit(ctx, kind, index, [&](defn_rec* rec) {
+    defn_token_owner owner;
+    int32_t r = defn_token_owner_get(ctx, rec, &owner);
+    if (r < 0) return r;
+    // The name is taken on a token apart, as the token will be counted.
+    dtok_rec named;
+    const int32_t taken = dtok_name_set(ctx, owner.owner, rec->tokens.count() + 1, &named, name, kConv);
+    if (taken < 0) return taken;
+    int32_t p = -1;
+    r = dtok_list_add(ctx, owner.owner, &rec->tokens, &p);
+    if (r < 0) return r;
+    dtok_rec* tok = rec->tokens.items[static_cast<size_t>(p)].get();
+    std::memcpy(tok->name, named.name, sizeof tok->name);
+    tok->key = named.key;
+    *token_index = p;
+    drop_prepared(ctx, rec);
+    return rc_combine(taken, r);
   });
 }
 

@@ -36,6 +36,7 @@
 
 #include "core/krcorvel.h"
 #include "kbstore/krdefn.h"
+#include "kbstore/krdefnlist.h"
 #include "kbstore/krfield.h"
 
 namespace tq {
@@ -105,7 +106,9 @@ int32_t defn_datatype_index_set(context* ctx, int32_t kind, int32_t index, int32
 int32_t defn_datatype_index_own(context* ctx, const defn_rec* rec, int32_t dtype_index, int32_t* own);
 // The parse definition, by its index in the definition's own locale: -800,
 // nothing changed, for one that names no loaded parse definition; -1 names
-// none and takes "Allow Parsed Input" off with it. Drops the prepared state.
+// none and takes "Allow Parsed Input" off with it, except for a kind that
+// cannot be without one (defn_kind_ops::needs_named: -800). Drops the
+// prepared state.
 int32_t defn_parse_defn_index_set(context* ctx, int32_t kind, int32_t index, int32_t parse_index);
 // "Allow Parsed Input" on needs a parse definition (-708 without one, as a
 // file without "Parsorithm" reads it off); off is always taken.
@@ -249,6 +252,10 @@ int32_t defn_fuzzy_vocab_lookup_params_set(context* ctx, int32_t kind, int32_t i
 int32_t defn_token_count_get(context* ctx, int32_t kind, int32_t index, uint32_t* count);
 // Appends a token initialised for the kind; *token_index its position.
 int32_t defn_token_add(context* ctx, int32_t kind, int32_t index, int32_t* token_index);
+// Appends a token named as a token of the definition's datatype (the
+// checks of defn_token_name_set, made before the token is added: a name
+// refused adds nothing); *token_index its position.
+int32_t defn_token_add_named(context* ctx, int32_t kind, int32_t index, const char* name, int32_t* token_index);
 // Removes the token (its references given back); later tokens move down one
 // place and take the key of their datatype token again.
 int32_t defn_token_delete(context* ctx, int32_t kind, int32_t index, int32_t token);

@@ -7,6 +7,7 @@
 #include "core/krenc.h"
 #include "core/krerr.h"
 #include "core/krstr.h"
+#include "kbstore/krdefnlist.h"
 #include "kbstore/krxml.h"
 #include "platform/npuchar.h"
 
@@ -57,18 +58,6 @@ int32_t regexlib_open(context* ctx, const char* name, rsrc_ref* out) {
 
 int32_t scheme_open(context* ctx, const char* name, uint32_t options, rsrc_ref* out) {
   return rsrc_open(ctx, kRsrcScheme, name, options, out);
-}
-
-// Room for one more entry before a reference is taken, so that an append
-// can never fail while a reference is in flight.
-template <typename T>
-int32_t reserve_one(std::vector<T>& v) {
-  try {
-    v.reserve(v.size() + 1);
-  } catch (const std::bad_alloc&) {
-    return TQ_ERR_NO_MEMORY;
-  }
-  return 0;
 }
 
 bool in_range(int32_t j, size_t count) { return j >= 0 && static_cast<size_t>(j) < count; }
@@ -370,11 +359,12 @@ int32_t dtok_regexlib_add(context* ctx, dtok_rec* tok, const char* name, int32_t
   name_in in;
   int32_t crc = in.take(ctx, name, kDtokRsrcNameMax, flags);
   if (crc < 0) return crc;
-  if (int32_t rc = reserve_one(tok->regexlibs); rc != 0) return rc;
   dtok_regexlib e{rsrc_ref(), low, high};
   int32_t rc = regexlib_open(ctx, in.text, &e.lib);
   if (rc < 0) return rc;
-  tok->regexlibs.push_back(std::move(e));
+  const int32_t grown =
+      defn_list_append(tok->regexlibs, std::move(e), [ctx](dtok_regexlib& x) { (void)x.lib.release(ctx); });
+  if (grown < 0) return grown;
   return rc_combine(crc, rc);
 }
 
@@ -437,11 +427,12 @@ int32_t dtok_scheme_add(context* ctx, dtok_rec* tok, const char* name, uint32_t 
   name_in in;
   int32_t crc = in.take(ctx, name, kDtokRsrcNameMax, flags);
   if (crc < 0) return crc;
-  if (int32_t rc = reserve_one(tok->schemes); rc != 0) return rc;
   dtok_scheme e{rsrc_ref(), options, low, high, disable_phonetx};
   int32_t rc = scheme_open(ctx, in.text, options, &e.scheme);
   if (rc < 0) return rc;
-  tok->schemes.push_back(std::move(e));
+  const int32_t grown =
+      defn_list_append(tok->schemes, std::move(e), [ctx](dtok_scheme& x) { (void)x.scheme.release(ctx); });
+  if (grown < 0) return grown;
   return rc_combine(crc, rc);
 }
 
@@ -581,13 +572,16 @@ int32_t dtok_list_add(context* ctx, const dtok_owner& owner, dtok_list* list, in
     return TQ_ERR_CALL_STACK_FULL;
   }
   std::unique_ptr<dtok_rec> tok(new (std::nothrow) dtok_rec());
-  if (tok == nullptr || reserve_one(list->items) != 0) return TQ_ERR_NO_MEMORY;
+  if (tok == nullptr) return TQ_ERR_NO_MEMORY;
   int32_t rc = dtok_init(ctx, owner.kind, tok.get());
+  if (rc >= 0) {
+    const int32_t grown = defn_list_append(list->items, std::move(tok));
+    if (grown < 0) rc = grown;
+  }
   if (rc < 0) {
-    dtok_clear(ctx, tok.get(), 0);
+    if (tok != nullptr) dtok_clear(ctx, tok.get(), 0);
     return rc;
   }
-  list->items.push_back(std::move(tok));
   *index = static_cast<int32_t>(list->items.size() - 1);
   return rc;
 }

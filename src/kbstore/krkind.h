@@ -80,6 +80,12 @@ struct defn_kind_ops {
   // names is unloaded, forgets it (-1), so a field left out here would
   // outlive its definition and name an empty slot.
   void (*held_indices)(defn_rec* rec, defn_held_visit visit, void* arg) = nullptr;
+  // Nonzero when a definition of this kind cannot be read without the
+  // definition of `named_kind` that it names (its reader refuses it): such a
+  // named definition is not unloaded while a loaded one names it, since the
+  // locale written without it would not read back. NULL: every index the
+  // kind holds may be forgotten, as its reader takes a document without it.
+  int32_t (*needs_named)(int32_t named_kind) = nullptr;
   // The datatype name of a definition whose element names none, derived
   // from the definition's name (size bytes with the terminator); an empty
   // answer fails the read.

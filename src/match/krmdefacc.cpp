@@ -53,9 +53,9 @@ int32_t edit(context* ctx, int32_t index, F&& body) {
   return rc_combine(rc, defn_write_end(ctx));
 }
 
-// The same on one of its tokens. With prep::drop the definition and its
-// tokens are unprepared whatever the body did: an entry it released may
-// already be gone from the analysis options' sight.
+// The same on one of its tokens. With prep::drop a change that succeeded
+// unprepares the definition and its tokens; a body fails before it changes
+// anything (or unprepares itself, when what failed came after a change).
 template <typename F>
 int32_t token_edit(context* ctx, int32_t index, int32_t token, prep mode, F&& body) {
   dtok_rec* tok = nullptr;
@@ -68,7 +68,7 @@ int32_t token_edit(context* ctx, int32_t index, int32_t token, prep mode, F&& bo
   } catch (const std::bad_alloc&) {
     rc = TQ_ERR_NO_MEMORY;
   }
-  return rc_combine(rc, defn_token_write_end(ctx, rec, mode == prep::drop));
+  return rc_combine(rc, defn_token_write_end(ctx, rec, mode == prep::drop && rc >= 0));
 }
 
 // The definition and one of its tokens' parts for reading.
@@ -116,14 +116,21 @@ bool ref_names(context* ctx, const rsrc_ref& ref, uint32_t kind, const char* nam
 }
 
 // Binds ref to the named resource: the name it holds keeps it; otherwise
-// its reference is given back and the named one opened, and an open that
-// fails leaves it unbound with the open's failure.
+// the named one is opened first, then the old reference given back. An open
+// that fails leaves ref as it was.
 int32_t ref_rebind(context* ctx, rsrc_ref* ref, uint32_t kind, const char* name) {
   if (ref_names(ctx, *ref, kind, name)) return 0;
-  const int32_t released = ref->release(ctx);
-  const int32_t rc = match_token_rsrc_open(ctx, kind, name, ref);
+  rsrc_ref fresh;
+  const int32_t rc = match_token_rsrc_open(ctx, kind, name, &fresh);
+  if (rc < 0) return rc;
+  const int32_t released = ref->release(ctx);  // empty afterwards whatever it reports
+  *ref = std::move(fresh);
   return rc_combine(rc, released);
 }
+
+// Drops what was prepared from the definition, for a body that changed
+// something before what failed.
+void unprepare(context* ctx, defn_rec* rec) { kDefnRecords.invalidate(ctx, rec, kFieldDropsPrepared); }
 
 // The length of one of a token's lists (0 when the token is not found).
 template <typename Of>
@@ -246,11 +253,15 @@ int32_t tqx_match_defn_scheme_info_set(context* ctx, int32_t index, int32_t sche
   const int32_t rc = edit(ctx, index, [&](defn_rec*, match_defn_kind_rec* part) {
     if (!in_range(scheme, part->schemes.size())) return TQ_ERR_INDEX;
     match_scheme_entry& e = part->schemes[static_cast<size_t>(scheme)];
-    const int32_t released = e.scheme.release(ctx);
-    if (released < 0) return released;
-    // A scheme that cannot be opened leaves the entry unbound: the engine
-    // skips it, and it is written back without it.
-    return match_scheme_open(ctx, in.c_str(), options, &e);
+    // The named scheme first: one that cannot be opened leaves the entry as
+    // it was.
+    match_scheme_entry fresh;
+    const int32_t r = match_scheme_open(ctx, in.c_str(), options, &fresh);
+    if (r < 0) return r;
+    const int32_t released = e.scheme.release(ctx);  // empty afterwards whatever it reports
+    e.scheme = std::move(fresh.scheme);
+    e.options = fresh.options;
+    return rc_combine(r, released);
   });
   return with_conversion(in.rc, rc);
 }
@@ -259,12 +270,12 @@ int32_t tqx_match_defn_scheme_add(context* ctx, int32_t index, const char* name,
   const name_in in(ctx, name);
   if (in.rc < 0) return in.rc;
   const int32_t rc = edit(ctx, index, [&](defn_rec*, match_defn_kind_rec* part) {
-    part->schemes.reserve(part->schemes.size() + 1);
     match_scheme_entry e;
     const int32_t r = match_scheme_open(ctx, in.c_str(), options, &e);
     if (r < 0) return r;
-    part->schemes.push_back(std::move(e));  // reserved: cannot throw
-    return r;
+    const int32_t grown =
+        defn_list_append(part->schemes, std::move(e), [ctx](match_scheme_entry& x) { (void)x.scheme.release(ctx); });
+    return grown < 0 ? grown : r;
   });
   return with_conversion(in.rc, rc);
 }
@@ -442,7 +453,6 @@ int32_t match_ranged_add(context* ctx, const match_ranged_kind& k, int32_t index
   const int32_t rc =
       token_edit(ctx, index, token, prep::keep, [&](defn_rec* rec, dtok_rec* tok, match_token_kind_rec* part) {
         auto& list = part->*k.list;
-        list.reserve(list.size() + 1);
         match_ranged_ref e;
         int32_t r = match_token_rsrc_open(ctx, k.rsrc, in.c_str(), &e.ref);
         if (r < 0) {
@@ -451,7 +461,9 @@ int32_t match_ranged_add(context* ctx, const match_ranged_kind& k, int32_t index
         }
         e.high = static_cast<int32_t>(sens_hi);
         e.low = static_cast<int32_t>(sens_lo);
-        list.push_back(std::move(e));  // reserved: cannot throw
+        const int32_t grown =
+            defn_list_append(list, std::move(e), [ctx](match_ranged_ref& x) { (void)x.ref.release(ctx); });
+        if (grown < 0) return grown;
         if (k.raises) r = rc_combine(raise9(ctx, rec), r);
         return r;
       });
@@ -512,16 +524,15 @@ int32_t tqx_match_defn_token_cat_norm_regexlib_add(context* ctx, int32_t index, 
   if (in.rc < 0) return in.rc;
   const int32_t rc =
       token_edit(ctx, index, token, prep::drop, [&](defn_rec* rec, dtok_rec*, match_token_kind_rec* part) {
-        try {
-          part->norm_cat.reserve(part->norm_cat.size() + 1);
-        } catch (const std::bad_alloc&) {
-          TQ_REPORT(ctx, TQ_ERR_NO_MEMORY, 29, "Adding new norm regexlib for categorization to match defn token.");
-          return TQ_ERR_NO_MEMORY;
-        }
         rsrc_ref ref;
         const int32_t r = match_token_rsrc_open(ctx, kRsrcRegex, in.c_str(), &ref);
         if (r < 0) return r;
-        part->norm_cat.push_back(std::move(ref));  // reserved: cannot throw
+        const int32_t grown =
+            defn_list_append(part->norm_cat, std::move(ref), [ctx](rsrc_ref& x) { (void)x.release(ctx); });
+        if (grown < 0) {
+          TQ_REPORT(ctx, TQ_ERR_NO_MEMORY, 29, "Adding new norm regexlib for categorization to match defn token.");
+          return grown;
+        }
         return rc_combine(raise9(ctx, rec), r);
       });
   return with_conversion(in.rc, rc);
@@ -535,15 +546,19 @@ int32_t tqx_match_defn_token_cat_norm_regexlib_delete(context* ctx, int32_t inde
     const int32_t released = at->release(ctx);
     part->norm_cat.erase(at);
     if (part->norm_cat.empty()) std::vector<rsrc_ref>().swap(part->norm_cat);
-    return rc_combine(released, raise9(ctx, rec));
+    const int32_t rc = rc_combine(released, raise9(ctx, rec));
+    if (rc < 0) unprepare(ctx, rec);
+    return rc;
   });
 }
 
 int32_t tqx_match_defn_token_cat_norm_regexlibs_delete_all(context* ctx, int32_t index, int32_t token) {
   return token_edit(ctx, index, token, prep::drop, [&](defn_rec* rec, dtok_rec*, match_token_kind_rec* part) {
+    const int32_t rc = raise9(ctx, rec);
+    if (rc < 0) return rc;
     for (rsrc_ref& ref : part->norm_cat) (void)ref.release(ctx);
     std::vector<rsrc_ref>().swap(part->norm_cat);
-    return raise9(ctx, rec);
+    return 0;
   });
 }
 
@@ -596,13 +611,6 @@ int32_t tqx_match_defn_token_vocabulary_add(context* ctx, int32_t index, int32_t
   if (in.rc < 0) return in.rc;
   const int32_t rc =
       token_edit(ctx, index, token, prep::drop, [&](defn_rec* rec, dtok_rec* tok, match_token_kind_rec* part) {
-        // Room first, so that a vocabulary opened is never left unheld.
-        try {
-          part->vocabularies.reserve(part->vocabularies.size() + 1);
-        } catch (const std::bad_alloc&) {
-          TQ_REPORT(ctx, TQ_ERR_NO_MEMORY, 29, "Adding new vocab to match defn token.");
-          return TQ_ERR_NO_MEMORY;
-        }
         defn_vocab v;
         const int32_t r = match_token_rsrc_open(ctx, kRsrcVocab, in.c_str(), &v.vocab);
         if (r < 0) {
@@ -611,7 +619,12 @@ int32_t tqx_match_defn_token_vocabulary_add(context* ctx, int32_t index, int32_t
         }
         v.stop = stop != 0 ? 1 : 0;
         fuzzy_params_set(&v.fuzzy, fuzzy_enabled, fuzzy_threshold);
-        part->vocabularies.push_back(std::move(v));  // reserved: cannot throw
+        const int32_t grown =
+            defn_list_append(part->vocabularies, std::move(v), [ctx](defn_vocab& x) { (void)x.vocab.release(ctx); });
+        if (grown < 0) {
+          TQ_REPORT(ctx, TQ_ERR_NO_MEMORY, 29, "Adding new vocab to match defn token.");
+          return grown;
+        }
         return rc_combine(raise9(ctx, rec), r);
       });
   return with_conversion(in.rc, rc);
@@ -625,15 +638,19 @@ int32_t tqx_match_defn_token_vocabulary_delete(context* ctx, int32_t index, int3
     const int32_t released = at->vocab.release(ctx);
     part->vocabularies.erase(at);
     if (part->vocabularies.empty()) std::vector<defn_vocab>().swap(part->vocabularies);
-    return rc_combine(released, raise9(ctx, rec));
+    const int32_t rc = rc_combine(released, raise9(ctx, rec));
+    if (rc < 0) unprepare(ctx, rec);
+    return rc;
   });
 }
 
 int32_t tqx_match_defn_token_vocabulary_delete_all(context* ctx, int32_t index, int32_t token) {
   return token_edit(ctx, index, token, prep::drop, [&](defn_rec* rec, dtok_rec*, match_token_kind_rec* part) {
+    const int32_t rc = raise9(ctx, rec);
+    if (rc < 0) return rc;
     for (defn_vocab& v : part->vocabularies) (void)v.vocab.release(ctx);
     std::vector<defn_vocab>().swap(part->vocabularies);
-    return raise9(ctx, rec);
+    return 0;
   });
 }
 
@@ -705,18 +722,22 @@ int32_t tqx_match_defn_token_cat_regexlib_add(context* ctx, int32_t index, int32
 
 int32_t tqx_match_defn_token_cat_regexlib_delete(context* ctx, int32_t index, int32_t token, int32_t entry) {
   return token_edit(ctx, index, token, prep::drop, [&](defn_rec* rec, dtok_rec*, match_token_kind_rec* part) {
+    if (!in_range(entry, part->cat_regexlibs.size())) return TQ_ERR_INDEX;
+    const int32_t rc = raise9(ctx, rec);
+    if (rc < 0) return rc;
     const int32_t r = cat_regexlib_list_delete(ctx, &part->cat_regexlibs, entry);
-    if (r < 0) return r;
     if (part->cat_regexlibs.empty()) std::vector<cat_regexlib_entry*>().swap(part->cat_regexlibs);
-    return raise9(ctx, rec);
+    return r < 0 ? r : 0;
   });
 }
 
 int32_t tqx_match_defn_token_cat_regexlibs_delete_all(context* ctx, int32_t index, int32_t token) {
   return token_edit(ctx, index, token, prep::drop, [&](defn_rec* rec, dtok_rec*, match_token_kind_rec* part) {
+    const int32_t rc = raise9(ctx, rec);
+    if (rc < 0) return rc;
     cat_regexlib_list_clear(ctx, &part->cat_regexlibs, 0);
     std::vector<cat_regexlib_entry*>().swap(part->cat_regexlibs);
-    return raise9(ctx, rec);
+    return 0;
   });
 }
 

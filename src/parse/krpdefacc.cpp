@@ -62,14 +62,15 @@ int32_t tqx_parse_defn_normalization_regexlib_name_set(context* ctx, int32_t ind
   if (text[0] == '\0') return rc_combine(defn_normalization_regexlibs_delete_all(ctx, K, index), conv);
   int32_t rc = edit(ctx, index, [&](defn_rec* rec) {
     if (rec->kind == 0) return TQ_ERR_INDEX;
-    rec->normalization.reserve(1);  // may throw: before anything is opened
     rsrc_ref fresh;
     int32_t r = rsrc_open(ctx, kRsrcRegex, text.data(), 0, &fresh);
     if (r < 0) return r;
     int32_t released = 0;
     for (rsrc_ref& old : rec->normalization) released = rc_combine(released, old.release(ctx));
-    rec->normalization.clear();
-    rec->normalization.push_back(std::move(fresh));  // within the room reserved
+    rec->normalization.clear();  // keeps its room: an empty list had nothing to move
+    const int32_t grown =
+        defn_list_append(rec->normalization, std::move(fresh), [ctx](rsrc_ref& f) { (void)f.release(ctx); });
+    if (grown < 0) return grown;  // the list was empty: nothing changed
     // As emptying the list does: without the old libraries a value is
     // matched uppercased, as the vocabularies hold words.
     rec->automatic_uppercasing = 1;
@@ -547,6 +548,9 @@ int32_t tqx_parse_defn_nosol_category_add(context* ctx, int32_t index, const cha
     if (r < 0) return r;
     parse_token_kind_rec* block = parse_token_part(slot);
     if (block == nullptr) return TQ_ERR_INDEX;
+    const auto words = static_cast<int32_t>(std::min<uint32_t>(max_words, INT32_MAX));
+    r = parse_token_cat_add(ctx, rec, block, category.c_str(), words);
+    if (r < 0) return r;
     // A slot never set up takes its token now, so that it is written under
     // the token's name.
     if (slot->key < 0) {
@@ -554,9 +558,7 @@ int32_t tqx_parse_defn_nosol_category_add(context* ctx, int32_t index, const cha
       slot->key = tok->key;
       str_copy_bounded(slot->name, tok->name, sizeof slot->name);
     }
-    const auto words = static_cast<int32_t>(std::min<uint32_t>(max_words, INT32_MAX));
-    r = parse_token_cat_add(ctx, rec, block, category.c_str(), words);
-    if (r >= 0) *cidx = static_cast<int32_t>(block->count) - 1;
+    *cidx = static_cast<int32_t>(block->count) - 1;
     return r;
   });
   return rc_combine(rc, rc_combine(token.rc, category.rc));
@@ -711,14 +713,9 @@ int32_t tqx_parse_defn_nosol_xcat_delete_all(context* ctx, int32_t index) {
 int32_t tqx_parse_defn_token_add(context* ctx, int32_t index, const char* name, int32_t* token_index) {
   *token_index = -1;
   int32_t p = -1;
-  int32_t rc = defn_token_add(ctx, K, index, &p);
+  // A name that is no token of the datatype adds nothing.
+  int32_t rc = defn_token_add_named(ctx, K, index, name, &p);
   if (rc < 0) return rc;
-  rc = defn_token_name_set(ctx, K, index, p, name);
-  if (rc < 0) {
-    // A token without a name would leave the definition unusable.
-    (void)defn_token_delete(ctx, K, index, p);
-    return rc;
-  }
   // The new token's no-solution slot (the definition's first slots when it
   // has none), found by position: the name is the token's already.
   rc = edit_part(ctx, index, [&](defn_rec* rec, parse_defn_kind_rec* part) {

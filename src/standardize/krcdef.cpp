@@ -244,16 +244,13 @@ const defn_kind_ops kCaseDefnKindOps = [] {
 
 // ---- Preparation ------------------------------------------------------------------------
 
-int32_t case_defn_prepare_held(context* ctx, defn_rec* rec) {
-  case_defn_kind_rec* part = case_defn_part(rec);
-  if (part == nullptr) return TQ_ERR_DEFN_INVALID;
-  if (part->prepared.load(std::memory_order_acquire) != 0) return 0;
-  if (!part->known_word_scheme.held()) {
-    part->prepared.store(1, std::memory_order_release);
-    return 0;
-  }
+namespace {
+
+// A known-word scheme serves a case definition when every entry keeps the
+// length of the text it replaces.
+int32_t known_word_scheme_check(context* ctx, const defn_rec* rec, const rsrc_ref& known) {
   scheme_rec* scheme = nullptr;
-  const int32_t got = scheme_get(ctx, part->known_word_scheme.index(), &scheme);
+  const int32_t got = scheme_get(ctx, known.index(), &scheme);
   if (got < 0) return got;
   for (uint32_t i = 0; i < scheme->count; ++i) {
     const scheme_entry& e = scheme->entries[i];
@@ -262,6 +259,21 @@ int32_t case_defn_prepare_held(context* ctx, defn_rec* rec) {
       return TQ_ERR_RESOURCE_LACKS;
     }
   }
+  return got;
+}
+
+}  // namespace
+
+int32_t case_defn_prepare_held(context* ctx, defn_rec* rec) {
+  case_defn_kind_rec* part = case_defn_part(rec);
+  if (part == nullptr) return TQ_ERR_DEFN_INVALID;
+  if (part->prepared.load(std::memory_order_acquire) != 0) return 0;
+  if (!part->known_word_scheme.held()) {
+    part->prepared.store(1, std::memory_order_release);
+    return 0;
+  }
+  const int32_t got = known_word_scheme_check(ctx, rec, part->known_word_scheme);
+  if (got < 0) return got;
   part->prepared.store(1, std::memory_order_release);
   return got;
 }
@@ -312,22 +324,25 @@ int32_t case_defn_known_pattern_regexlib_set(context* ctx, defn_rec* rec, const 
 int32_t case_defn_known_word_scheme_set(context* ctx, defn_rec* rec, const char* name, uint32_t options) {
   case_defn_kind_rec* part = case_defn_part(rec);
   if (part == nullptr) return TQ_ERR_PART_MISSING;
-  // The new scheme is opened before the old one is given back, so that a
-  // name that cannot be opened leaves the definition as it was.
+  // The new scheme is opened and checked before the old one is given back,
+  // so that a name that cannot be opened, or a scheme that does not serve
+  // casing, leaves the definition as it was.
   rsrc_ref opened;
   const bool named = name != nullptr && name[0] != '\0';
+  int32_t checked = 0;
   if (named) {
-    const int32_t rc = rsrc_open(ctx, kRsrcScheme, name, options & kSchemeCaseInsensitive, &opened);
-    if (rc < 0) return rc;
+    int32_t rc = rsrc_open(ctx, kRsrcScheme, name, options & kSchemeCaseInsensitive, &opened);
+    if (rc >= 0) rc = known_word_scheme_check(ctx, rec, opened);
+    if (rc < 0) {
+      (void)opened.release(ctx);
+      return rc;
+    }
+    checked = rc;
   }
   const int32_t rc = part->known_word_scheme.release(ctx);
   part->known_word_scheme = std::move(opened);
-  if (!named) {
-    part->prepared.store(1, std::memory_order_release);
-    return rc;
-  }
-  part->prepared.store(0, std::memory_order_release);
-  return rc_combine(rc, case_defn_prepare_held(ctx, rec));
+  part->prepared.store(1, std::memory_order_release);
+  return rc_combine(rc, checked);
 }
 
 int32_t case_defn_known_pattern_regexlib_name_get(context* ctx, const defn_rec* rec, char* out, uint32_t size) {

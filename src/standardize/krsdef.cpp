@@ -7,6 +7,7 @@
 
 #include "core/krerr.h"
 #include "core/krstr.h"
+#include "kbstore/krdefnlist.h"
 #include "kbstore/krlocload.h"
 #include "kbstore/krxml.h"
 
@@ -440,16 +441,11 @@ int32_t stdzn_token_trans_set(context* ctx, dtok_rec* tok, uint32_t j, const cha
 int32_t stdzn_token_trans_add(context* ctx, dtok_rec* tok, const char* name) {
   stdzn_token_kind_rec* part = stdzn_token_part(tok);
   if (part == nullptr) return TQ_ERR_PART_MISSING;
-  try {
-    part->trans.reserve(part->trans.size() + 1);
-  } catch (const std::bad_alloc&) {
-    return TQ_ERR_NO_MEMORY;
-  }
   rsrc_ref ref;
   const int32_t rc = rsrc_open(ctx, kRsrcRegex, name, 0, &ref);
   if (rc < 0) return rc;
-  part->trans.push_back(std::move(ref));
-  return rc;
+  const int32_t grown = defn_list_append(part->trans, std::move(ref), [ctx](rsrc_ref& r) { (void)r.release(ctx); });
+  return grown < 0 ? grown : rc;
 }
 
 void stdzn_token_trans_delete_all(context* ctx, dtok_rec* tok) {

@@ -151,9 +151,12 @@ TEST(ExtractDefn, ChangesKeepReferencesAndRefusePreparationWithoutGrammar) {
   EXPECT_EQ(part->patterns[0].sought[0].token, 0);
   EXPECT_EQ(part->schemes[0].token, 1);
   EXPECT_EQ(part->default_token, 2);
-  // A grammar that fails to load leaves the index empty, and preparation
-  // refuses the pattern by name.
+  // A grammar that fails to load leaves the pattern as it was; a pattern
+  // left without one is refused by preparation, by name.
+  const int32_t grammar = part->patterns[0].grammar.index();
   EXPECT_LT(extract_pattern_grammar_set(kb.ctx(), rec, 0, "NoSuchGrammar"), 0);
+  EXPECT_EQ(part->patterns[0].grammar.index(), grammar);
+  EXPECT_EQ(extract_pattern_grammar_set(kb.ctx(), rec, 0, ""), 0);
   EXPECT_FALSE(part->patterns[0].grammar.held());
   EXPECT_EQ(extract_defn_prepare(kb.ctx(), rec), TQ_ERR_RESOURCE_LACKS);
   EXPECT_NE(kb.errors().find("NAME"), std::string::npos) << kb.errors();

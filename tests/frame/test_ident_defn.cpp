@@ -47,14 +47,14 @@ TEST(IdentDefn, PatternChangesKeepReferencesAndUnbind) {
   EXPECT_EQ(grammar_refs(ctx, grammar), refs);
   EXPECT_EQ(part->bound.load(), 0u);
 
-  // Failures after the change still leave the definition unbound; an add
-  // that fails leaves no pattern.
+  // A change that fails changes nothing: the definition stays bound; an
+  // add that fails leaves no pattern.
   ASSERT_EQ(tq::ident_defn_bind(ctx, rec), 0);
   EXPECT_EQ(tq::ident_defn_pattern_set(ctx, part, 0, "PersonName", "NAME", "XYZ", 1, "PERSON", 10, 0), -802);
-  EXPECT_EQ(part->bound.load(), 0u);
-  ASSERT_EQ(tq::ident_defn_bind(ctx, rec), 0);
+  EXPECT_EQ(part->bound.load(), 1u);
   EXPECT_EQ(tq::ident_defn_pattern_set(ctx, part, 0, "PersonName", "NAME", "BODY", 1, "NOBODY", 10, 0), -801);
-  EXPECT_EQ(part->bound.load(), 0u);
+  EXPECT_EQ(part->bound.load(), 1u);
+  EXPECT_STREQ(part->patterns[0].sought_name, "BODY");
   EXPECT_EQ(tq::ident_defn_pattern_set(ctx, part, -1, "PersonName", "NAME", "XYZ", 1, "PERSON", 10, 0), -802);
   EXPECT_EQ(tq::ident_defn_pattern_set(ctx, part, -1, "NoSuchGrammar", "NAME", "BODY", 1, "PERSON", 10, 0), -400);
   EXPECT_EQ(part->patterns.size(), 1u);
@@ -63,11 +63,13 @@ TEST(IdentDefn, PatternChangesKeepReferencesAndUnbind) {
   EXPECT_EQ(part->patterns[1].position, 1u);
   EXPECT_EQ(grammar_refs(ctx, grammar), refs + 1);
 
-  // A known identity: -801 for an identity no value has, the change kept.
+  // A known identity: -801 for an identity no value has, nothing added.
   EXPECT_EQ(tq::ident_defn_known_set(ctx, part, -1, "Titles", tq::kIdentCaseInsensitive, "NOBODY"), -801);
+  EXPECT_EQ(part->known.size(), 0u);
+  EXPECT_EQ(tq::ident_defn_known_set(ctx, part, -1, "Titles", tq::kIdentCaseInsensitive, "TITLE"), 0);
   ASSERT_EQ(part->known.size(), 1u);
-  EXPECT_EQ(part->known[0].value, -1);
-  EXPECT_EQ(tq::ident_defn_known_set(ctx, part, 0, "Titles", tq::kIdentCaseInsensitive, "TITLE"), 0);
+  EXPECT_EQ(part->known[0].value, 1);
+  EXPECT_EQ(tq::ident_defn_known_set(ctx, part, 0, "Titles", tq::kIdentCaseInsensitive, "NOBODY"), -801);
   EXPECT_EQ(part->known[0].value, 1);
 
   // A copy: unbound, every pattern field equal, one more reference each.
