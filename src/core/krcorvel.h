@@ -103,6 +103,10 @@ struct tq_context {
   int32_t current_locale;          // index of the current loaded locale, -1 for none
   int32_t current_locale_code;     // its locale code (0 for none), for locale-aware casing
   tq::shared_state* shared;
+  // This context's number among those that have shared its state, never
+  // given to another while the state lasts: what the client loads it made
+  // are recorded under (only it may give them back).
+  uint64_t sharer_id;
   tq::block_pool* small_pool;      // 320-byte blocks: vector slots
   tq::block_pool* large_pool;      // 4,096-byte blocks
   tq::block_pool* lock_entry_pool; // entries of the file-lock table

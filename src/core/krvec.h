@@ -37,16 +37,21 @@ inline constexpr int32_t kRcBadArgument = TQ_ERR_ARGUMENT;
 // when freed. A smaller one comes from the heap, which serves it well; so
 // does a big one when no mapping can be had (the system's count of mappings
 // used up). Freeing needs no size: a small header says how the block was had.
+// Under AddressSanitizer every block comes from the heap, so that an access
+// past a big block's end and a use after its free are reported as for any
+// heap block.
 inline constexpr size_t kBigBlockMin = 64 * 1024;
 
 // size bytes aligned for any record, zeroed when `zeroed` (a mapped block
-// always is); NULL when out of memory.
+// happens to be, a sanitizer's heap block is not: ask); NULL when out of
+// memory.
 void* big_block_alloc(size_t size, bool zeroed);
 // Gives a block from big_block_alloc back (NULL is ignored).
 void big_block_free(void* block);
-// Bytes mapped by big blocks now, in the whole process: a closed context
-// leaves none of its own.
-size_t big_block_mapped_bytes();
+// Bytes that blocks of kBigBlockMin or more hold now, in the whole process
+// (mapped, or under AddressSanitizer taken from its heap in their place): a
+// closed context leaves none of its own.
+size_t big_block_held_bytes();
 
 // A record of type T made in a big block (default-initialised, as `new T`
 // makes it; NULL when out of memory), and its destruction.

@@ -250,6 +250,61 @@ int32_t ctx_shared_state_write_unlock(context* ctx) {
   return shared_state_write_unlock(ctx, ctx->shared);
 }
 
+namespace {
+
+sharer_load* sharer_entry(const sharer_loads* loads, const context* ctx) {
+  for (uint32_t i = 0; i < loads->used; ++i) {
+    if (loads->entries[i].sharer == ctx->sharer_id) return &loads->entries[i];
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+int32_t sharer_loads_add(sharer_loads* loads, const context* ctx) {
+  if (loads == nullptr || ctx == nullptr) return TQ_ERR_ARGUMENT;
+  sharer_load* entry = sharer_entry(loads, ctx);
+  if (entry == nullptr) {
+    if (loads->used == loads->capacity) {
+      const uint32_t capacity = loads->capacity == 0 ? 2 : loads->capacity * 2;
+      auto* grown = static_cast<sharer_load*>(std::realloc(loads->entries, sizeof(sharer_load) * capacity));
+      if (grown == nullptr) return TQ_ERR_NO_MEMORY;
+      loads->entries = grown;
+      loads->capacity = capacity;
+    }
+    entry = &loads->entries[loads->used++];
+    entry->sharer = ctx->sharer_id;
+    entry->count = 0;
+  }
+  entry->count += 1;
+  loads->total += 1;
+  return 0;
+}
+
+bool sharer_loads_take(sharer_loads* loads, const context* ctx) {
+  if (loads == nullptr || ctx == nullptr) return false;
+  sharer_load* entry = sharer_entry(loads, ctx);
+  if (entry == nullptr || entry->count == 0) return false;
+  entry->count -= 1;
+  loads->total -= 1;
+  // An entry with nothing left goes, so that the record stays as long as
+  // the contexts that hold loads, not as long as every context that held one.
+  if (entry->count == 0) *entry = loads->entries[--loads->used];
+  return true;
+}
+
+uint32_t sharer_loads_of(const sharer_loads* loads, const context* ctx) {
+  if (loads == nullptr || ctx == nullptr) return 0;
+  const sharer_load* entry = sharer_entry(loads, ctx);
+  return entry != nullptr ? entry->count : 0;
+}
+
+void sharer_loads_free(sharer_loads* loads) {
+  if (loads == nullptr) return;
+  std::free(loads->entries);
+  *loads = sharer_loads{};
+}
+
 int32_t shared_state_create(context* ctx, shared_state** out) {
   if (ctx == nullptr || out == nullptr) return TQ_ERR_ARGUMENT;
   *out = nullptr;
@@ -258,6 +313,8 @@ int32_t shared_state_create(context* ctx, shared_state** out) {
   if (ss == nullptr) return TQ_ERR_NO_MEMORY;
   std::memset(static_cast<void*>(ss), 0, sizeof *ss);
   ss->ref_count = 1;
+  ss->sharers_made = 1;
+  ctx->sharer_id = 1;
   int32_t rc = rwlock_init(&ss->lock);
   if (rc == 0) rc = rwlock_reader_add(&ss->lock, &ctx->reader);
   if (rc != 0) {
@@ -277,6 +334,7 @@ int32_t shared_state_addref(context* ctx, shared_state* ss, context* sharer) {
   if (rc == 0) {
     ss->ref_count += 1;
     sharer->shared = ss;
+    sharer->sharer_id = ++ss->sharers_made;
   }
   int32_t released = shared_state_write_unlock(ctx, ss);
   return rc != 0 ? rc : released;

@@ -73,6 +73,7 @@ struct shared_contents;
 struct shared_state {
   rwlock lock;
   uint32_t ref_count;  // contexts that reference it
+  uint64_t sharers_made;  // the last sharer_id handed to a context joining it
   // The knowledge-base contents (loaded locales, resource slots, categories),
   // built and freed by the knowledge-base store. The free function runs at
   // the last release, under the write hold, before the lock is destroyed.
@@ -139,6 +140,37 @@ int32_t shared_state_release(context* ctx, shared_state* ss);
 // Under the context's write hold: adds a reference for another context (a
 // clone), registers it as a reader and points it at the state.
 int32_t shared_state_addref(context* ctx, shared_state* ss, context* sharer);
+
+// ---- Client loads per context
+//
+// A client's loads of something the shared state keeps (a resource, a
+// locale) belong to the context that made them: only that context gives
+// them back, and they last as long as the thing itself (a closed context's
+// loads stay, and no other context can take them). The record of one
+// thing: per context (its sharer_id), how many loads it holds, and their
+// sum. It is changed and read under the write hold only, so the read hold
+// never pays for it. The record goes with the thing: a slot reused for
+// another resource starts with no loads, so a context's stale index of the
+// old one finds nothing of its own to give back.
+struct sharer_load {
+  uint64_t sharer;
+  uint32_t count;
+};
+struct sharer_loads {
+  sharer_load* entries;  // heap; NULL while empty
+  uint32_t used;
+  uint32_t capacity;
+  uint32_t total;        // the sum of the counts
+};
+// One more load of the context: 0, or -600 with nothing changed.
+int32_t sharer_loads_add(sharer_loads* loads, const context* ctx);
+// Takes one of the context's loads: false, with nothing changed, when it
+// holds none.
+bool sharer_loads_take(sharer_loads* loads, const context* ctx);
+// The context's loads (0 for none).
+uint32_t sharer_loads_of(const sharer_loads* loads, const context* ctx);
+// Forgets every load and frees the record (zeroed afterwards).
+void sharer_loads_free(sharer_loads* loads);
 
 // The context's re-entrant holds. Releasing a hold that is not held: -603.
 // The read holds are inline: every framed call takes one.

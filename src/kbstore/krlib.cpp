@@ -70,7 +70,11 @@ std::size_t stem_length(uint32_t kind, const char* name) {
 
 bool is_separator(char c) { return c == '/' || c == '\\'; }
 
-void slot_clear(resource_slot* slot) { std::memset(static_cast<void*>(slot), 0, sizeof *slot); }
+// Forgets everything of the slot, the client loads recorded in it included.
+void slot_clear(resource_slot* slot) {
+  sharer_loads_free(&slot->client_loads);
+  std::memset(static_cast<void*>(slot), 0, sizeof *slot);
+}
 
 // A free slot of the kind, or a new one at the end of the table.
 int32_t slot_take(rsrc_table* table, int32_t* index) {
@@ -420,7 +424,8 @@ int32_t rsrc_release(context* ctx, resource_slot* slot) {
   // Every reference left is a client's: none is this caller's to give back,
   // and freeing the slot would pull it from under the client (whose next
   // call, or a resource later registered into the slot, it would meet).
-  if (slot->client_loads > 0 && slot->refs <= slot->client_loads) return write_unlock(ctx);
+  const uint32_t client = slot->client_loads.total;
+  if (client > 0 && slot->refs <= client) return write_unlock(ctx);
   return release_held(ctx, slot);
 }
 
@@ -441,12 +446,22 @@ int32_t rsrc_unload(context* ctx, uint32_t kind, int32_t index) {
 
 int32_t rsrc_client_load_begin(context* ctx) { return write_lock(ctx); }
 
-int32_t rsrc_client_load_end(context* ctx, uint32_t kind, int32_t index, int32_t rc) {
-  resource_slot* slot = kind_ok(kind) ? slot_at(table_of(ctx, kind), index) : nullptr;
+int32_t rsrc_client_load_end(context* ctx, uint32_t kind, int32_t* index, int32_t rc) {
+  resource_slot* slot = kind_ok(kind) && index != nullptr ? slot_at(table_of(ctx, kind), *index) : nullptr;
   // The index came with a reference the client now holds; the count can
   // never pass the references (a slot freed again on the way is not
   // counted).
-  if (slot != nullptr && slot->state != kRsrcFree && slot->client_loads < slot->refs) slot->client_loads += 1;
+  if (slot != nullptr && slot->state != kRsrcFree && slot->client_loads.total < slot->refs &&
+      sharer_loads_add(&slot->client_loads, ctx) != 0) {
+    // A load no record says this context holds could never be given back:
+    // the reference goes back at once (freeing a slot made for it) and the
+    // client gets no index.
+    TQ_REPORT(ctx, TQ_ERR_NO_MEMORY, 29, "Allocating memory for the record of a client's load of a resource.");
+    slot->refs -= 1;
+    if (slot->refs == 0) slot_free(ctx, slot, nullptr);
+    *index = -1;
+    rc = TQ_ERR_NO_MEMORY;
+  }
   return rc_combine(rc, write_unlock(ctx));
 }
 
@@ -454,15 +469,17 @@ int32_t rsrc_client_unload(context* ctx, uint32_t kind, int32_t index) {
   resource_slot* slot = nullptr;
   int32_t rc = rsrc_slot_get(ctx, kind, index, 1, &slot);
   if (rc != 0) return rc;
-  // What is left is held by definitions (or by nothing a client loaded):
-  // giving one of those back would leave a definition naming a freed or
-  // reused slot.
-  if (slot->client_loads == 0) {
-    TQ_REPORT(ctx, TQ_ERR_INDEX, 1760, rsrc_kind_name_get(kind), static_cast<const char*>(slot->name), index);
+  // Only this context's own loads are its to give back: the rest are held
+  // by definitions (giving one back would leave a definition naming a freed
+  // or reused slot) or by other contexts (whose next calls would fail, or
+  // run whatever resource comes into the slot next). An index this context
+  // gave back, whose slot another load has taken since, finds no load of
+  // its own here either: the record went with the old resource.
+  if (!sharer_loads_take(&slot->client_loads, ctx)) {
+    TQ_REPORT(ctx, TQ_ERR_INDEX, 1840, rsrc_kind_name_get(kind), static_cast<const char*>(slot->name), index);
     write_unlock(ctx);
     return TQ_ERR_INDEX;
   }
-  slot->client_loads -= 1;
   rc = release_held(ctx, slot);
   return rc < 0 ? rc : 0;
 }

@@ -3,13 +3,15 @@
 // definition naming it is read, loaded on first use through its kind's load
 // operation, shared by reference count and freed with its last reference.
 // A client's loads of a resource are counted apart from the references
-// definitions hold, so that a client can give back only what it took.
+// definitions hold, and per context that made them, so that a client can
+// give back only what it took itself.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 #include "core/krcorvel.h"
+#include "core/krzel.h"
 
 struct tq_xmldoc;
 
@@ -62,9 +64,10 @@ struct resource_slot {
   uint32_t version_supported;  // 0 when the version read is newer than the engine
   uint32_t kind;
   uint32_t state;
-  uint32_t refs;          // definitions' references plus client loads
-  uint32_t client_loads;  // the part of refs that client loads hold: one per
-                          // load or creation by any context sharing the state
+  uint32_t refs;               // definitions' references plus client loads
+  sharer_loads client_loads;   // the part of refs that client loads hold (its
+                               // total), per context that made them: one per
+                               // load or creation; they go with the slot
   rsrc_callbacks cb;
   void* part;  // the kind's own record
 };
@@ -101,31 +104,37 @@ int32_t rsrc_unload(context* ctx, uint32_t kind, int32_t index);
 //
 // Every export that hands a client an index (a load by name, also of a
 // resource already registered, and a creation in edit mode) gives it a
-// reference of its own, counted among the slot's client loads, whichever
-// context sharing the state made it. N client loads need N client unloads;
-// an unload with no client load left is refused, so that a client never
-// gives back a reference a definition holds, and a locale's unload (which
-// gives back its definitions' references) never frees what a client holds.
+// reference of its own, counted among the slot's client loads under the
+// context that made it. N loads by a context need N unloads by that same
+// context; an unload by a context that holds no load of the slot is refused,
+// so that a client never gives back a reference a definition or another
+// context holds (not even through a stale index, once the slot has been
+// freed and reused), and a locale's unload (which gives back its
+// definitions' references) never frees what a client holds. A context's
+// loads outlive it: they last as long as the shared state.
 
 // Runs `open` (a kind's registration or creation, which sets *index) under
 // one write hold and, when it handed out an index, counts the reference
-// that came with it as a client load; that includes a registration whose
-// load at once failed, for the registrant owns the reference all the same.
-// The result is open's, else the release's.
+// that came with it as a client load of this context; that includes a
+// registration whose load at once failed, for the registrant owns the
+// reference all the same. When the load cannot be recorded (-600, recorded)
+// the reference is given back and *index set to -1. The result is open's,
+// else the release's.
 int32_t rsrc_client_load_begin(context* ctx);
-int32_t rsrc_client_load_end(context* ctx, uint32_t kind, int32_t index, int32_t rc);
+int32_t rsrc_client_load_end(context* ctx, uint32_t kind, int32_t* index, int32_t rc);
 template <typename Open>
-int32_t rsrc_client_load(context* ctx, uint32_t kind, const int32_t* index, Open&& open) {
+int32_t rsrc_client_load(context* ctx, uint32_t kind, int32_t* index, Open&& open) {
   int32_t rc = rsrc_client_load_begin(ctx);
   if (rc != 0) return rc;
   rc = open();
-  return rsrc_client_load_end(ctx, kind, index != nullptr ? *index : -1, rc);
+  return rsrc_client_load_end(ctx, kind, index, rc);
 }
 
-// The unload export of every kind: one client load and its reference given
-// back (the last reference frees the slot; a failure of the free operation
-// is returned). -800 for a free or out-of-range index, and -800 (recorded,
-// nothing changed) for a slot that holds no client load.
+// The unload export of every kind: one of this context's client loads and
+// its reference given back (the last reference frees the slot; a failure of
+// the free operation is returned). -800 for a free or out-of-range index,
+// and -800 (recorded, nothing changed) for a slot of which this context
+// holds no load.
 int32_t rsrc_client_unload(context* ctx, uint32_t kind, int32_t index);
 int32_t rsrc_find_by_name(context* ctx, uint32_t kind, const char* name, int32_t* out_index);
 // The slot's name, UTF-8, cut between characters to size bytes with the

@@ -93,7 +93,6 @@ void release_ref(context* ctx, int32_t index, lock_handle* lock) {
     loaded_locale_rec* rec = rec_at(ctx, index);
     if (rec == nullptr || rec->code == -1 || rec->refs == 0) return;
     rec->refs -= 1;
-    if (rec->client_refs > rec->refs) rec->client_refs = rec->refs;
     if (rec->refs > 0) return;
     if (ctx->current_locale == index) make_current(ctx, -1, 0);
     int32_t parent = rec->parent;
@@ -101,7 +100,7 @@ void release_ref(context* ctx, int32_t index, lock_handle* lock) {
     rec->iso[0] = '\0';
     rec->description[0] = '\0';
     rec->parent = -1;
-    rec->client_refs = 0;
+    sharer_loads_free(&rec->client_refs);
     parts_free(ctx, rec, 0);
     if (lock != nullptr && lock->held) lock_release_all(ctx, lock);
     index = parent;
@@ -205,14 +204,16 @@ int32_t load_impl(context* ctx, const char* iso, uint32_t flags, lock_handle* lo
     // parts (a wider mask) reads nothing more, as clients have always seen.
     loaded_locale_rec* rec = rec_at(ctx, index);
     // Every load holds a reference; a client's also counts among the
-    // client loads, whichever context sharing the state made it, so that
-    // each needs its own unload.
-    rec->refs += 1;
-    if (nested) {
-      lock_ancestors(ctx, rec->parent, lock);
-    } else {
-      rec->client_refs += 1;
+    // client loads of the context that made it, so that each needs its own
+    // unload by that context.
+    if (!nested && sharer_loads_add(&rec->client_refs, ctx) != 0) {
+      TQ_REPORT(ctx, TQ_ERR_NO_MEMORY, 29, "Allocating memory for the record of a client's load of a locale.");
+      xml_free(ctx, doc);
+      chain->depth--;
+      return TQ_ERR_NO_MEMORY;
     }
+    rec->refs += 1;
+    if (nested) lock_ancestors(ctx, rec->parent, lock);
     make_current(ctx, index, code);
     *code_out = code;
     xml_free(ctx, doc);
@@ -241,7 +242,14 @@ int32_t load_impl(context* ctx, const char* iso, uint32_t flags, lock_handle* lo
   loaded_locale_rec* rec = rec_at(ctx, static_cast<int32_t>(new_index));
   rec->parent = parent_index;
   rec->code = code;
-  rec->client_refs = nested ? 0 : 1;
+  if (!nested && sharer_loads_add(&rec->client_refs, ctx) != 0) {
+    TQ_REPORT(ctx, TQ_ERR_NO_MEMORY, 29, "Allocating memory for the record of a client's load of a locale.");
+    release_ref(ctx, static_cast<int32_t>(new_index), nullptr);
+    make_current(ctx, previous_index, previous_code);
+    xml_free(ctx, doc);
+    chain->depth--;
+    return TQ_ERR_NO_MEMORY;
+  }
   str_copy_bounded(rec->iso, iso, kLocaleIsoSize);
   uchar_buf_copy(rec->description, description, kLocaleDescriptionSize);
   make_current(ctx, static_cast<int32_t>(new_index), code);
@@ -311,6 +319,7 @@ void loaded_locales_free(context* ctx, locale_table_loaded* table) {
   // still exists.
   for (uint32_t i = 0; i < table->count; ++i) {
     parts_free(ctx, table->recs[i], 0);
+    sharer_loads_free(&table->recs[i]->client_refs);
     std::free(table->recs[i]);
   }
   std::free(table->recs);
@@ -370,12 +379,10 @@ int32_t locale_client_unload(context* ctx, int32_t code, lock_handle* lock) {
   if (rc != 0) return rc;
   int32_t index = find_index(ctx, code);
   loaded_locale_rec* rec = rec_at(ctx, index);
-  // A locale loaded only as another's parent is held by that child: a
-  // client's unload does not take the child's reference away.
-  if (rec != nullptr && rec->client_refs > 0) {
-    rec->client_refs -= 1;
-    release_ref(ctx, index, lock);
-  }
+  // Only this context's own loads are its to give back: a locale loaded
+  // only as another's parent is held by that child, and another context's
+  // load by that context (whose calls would otherwise find it gone).
+  if (rec != nullptr && rec->code != -1 && sharer_loads_take(&rec->client_refs, ctx)) release_ref(ctx, index, lock);
   return write_unlock(ctx);
 }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "core/krcorvel.h"
+#include "core/krzel.h"
 #include "kbstore/krdefn.h"
 #include "kbstore/krdtyp.h"
 #include "kbstore/krlocp.h"
@@ -36,9 +37,9 @@ struct loaded_locale_rec {
   char iso[kLocaleIsoSize];
   char description[kLocaleDescriptionSize];
   uint32_t encoding;      // 13 at creation
-  uint32_t refs;          // child records naming it as parent, plus client loads
-  uint32_t client_refs;   // the part of refs that client loads hold: one per
-                          // load by any context sharing the state
+  uint32_t refs;             // child records naming it as parent, plus client loads
+  sharer_loads client_refs;  // the part of refs that client loads hold (its
+                             // total), per context that made them
   int32_t parent;         // index of the parent's record, -1 for none
   dtype_set datatypes;    // own datatypes and, outside edit mode, the inherited list
   defn_set defns[kDefnKindCount + 1];  // by kind number; [0] unused
@@ -56,8 +57,10 @@ struct locale_table_loaded {
 // could not be read, or the failure.
 int32_t locale_load(context* ctx, const char* iso, uint32_t flags, lock_handle* lock, uint32_t nested,
                     int32_t* code_out);
-// Gives back one client reference of a loaded locale (nothing when the
-// locale is loaded only as another's parent).
+// Gives back one of this context's client loads of a loaded locale. A
+// locale of which the context holds no load (loaded only as another's
+// parent, or only by other contexts) is left as it is, and the answer is
+// 0, as for a locale not loaded at all.
 int32_t locale_client_unload(context* ctx, int32_t code, lock_handle* lock);
 // Reads into a loaded locale what the mask selects of a locale document, in
 // the order of the mask bits above: the datatypes, then each kind's

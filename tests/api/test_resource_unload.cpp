@@ -1,8 +1,9 @@
 // Client loads of resources are counted apart from the references that
-// definitions hold: N loads need N unloads, whichever context sharing the
-// state made them; an unload with no client load left is refused and changes
-// nothing; a locale's unload never frees what a client still holds.
+// definitions hold, and per context: N loads by a context need N unloads by
+// it; an unload by a context that holds no load of the slot is refused and
+// changes nothing; a locale's unload never frees what a client still holds.
 #include <atomic>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -56,10 +57,11 @@ int32_t probe(const Kind& k, tq_context* ctx, int32_t index) {
 }
 
 // Per kind: a clone's second unload of its one load is refused (recorded)
-// and takes nothing from the definitions; its next load and unload count
-// as before, an unload by another context sharing the state among them. A
-// load the clone holds outlives the locale whose definitions held the
-// resource too, and its unload then frees it.
+// and takes nothing from the definitions; another context's unload of the
+// clone's next load is refused too, and the clone's own still counts. A load
+// the clone holds outlives the locale whose definitions held the resource
+// too, and its unload then frees it; the clone's stale index then gives
+// back nothing of what another context loads into the freed slot.
 TEST(ResourceUnload, EveryKindCountsClientLoads) {
   Context base(TQ_SAMPLE_KB);
   ASSERT_EQ(tq_zel_locale_load(base, kEnUsa, kAllParts), 0) << tq_test::error_list_text(base);
@@ -78,15 +80,15 @@ TEST(ResourceUnload, EveryKindCountsClientLoads) {
       EXPECT_NE(tq_test::error_list_text(clone).find(kRefused), std::string::npos);
     }
     EXPECT_EQ(probe(k, base, index), left) << tq_test::error_list_text(base);
-    // Counted again from where it was: one load, one unload, one load held.
+    // Counted again from where it was: one load, one unload, one load held,
+    // which only the clone gives back.
     int32_t again = -1;
     ASSERT_EQ(k.load(clone, k.name, &again), 0);
     if (k.held_by_locale) {
       EXPECT_EQ(again, index);
     }
-    EXPECT_EQ(k.unload(base, again), 0);  // another context's unload counts too
-    EXPECT_EQ(k.unload(clone, again), TQ_ERR_INDEX);
-    ASSERT_EQ(k.load(clone, k.name, &again), 0);
+    EXPECT_EQ(k.unload(base, again), TQ_ERR_INDEX);
+    EXPECT_NE(tq_test::error_list_text(base).find(kRefused), std::string::npos);
     EXPECT_EQ(probe(k, clone, again), 0) << tq_test::error_list_text(clone);  // read while the locale is there
     held.push_back(again);
   }
@@ -101,9 +103,20 @@ TEST(ResourceUnload, EveryKindCountsClientLoads) {
   EXPECT_GT(rules, 0u);
   for (size_t i = 0; i < held.size(); ++i) EXPECT_EQ(kKinds[i].unload(clone, held[i]), 0) << kKinds[i].what;
   for (size_t i = 0; i < held.size(); ++i) {
-    SCOPED_TRACE(kKinds[i].what);
-    EXPECT_EQ(probe(kKinds[i], clone, held[i]), TQ_ERR_INDEX);
-    EXPECT_EQ(kKinds[i].unload(clone, held[i]), TQ_ERR_INDEX);
+    const Kind& k = kKinds[i];
+    SCOPED_TRACE(k.what);
+    EXPECT_EQ(probe(k, clone, held[i]), TQ_ERR_INDEX);
+    EXPECT_EQ(k.unload(clone, held[i]), TQ_ERR_INDEX);
+    // Freed and reused: the base's load of the slot is not the clone's.
+    int32_t stale = -1;
+    int32_t mine = -1;
+    ASSERT_EQ(k.load(clone, k.name, &stale), 0);
+    EXPECT_EQ(k.unload(clone, stale), 0);
+    ASSERT_EQ(k.load(base, k.name, &mine), 0);
+    EXPECT_EQ(mine, stale);
+    EXPECT_EQ(k.unload(clone, stale), TQ_ERR_INDEX);
+    EXPECT_EQ(probe(k, base, mine), 0) << tq_test::error_list_text(base);
+    EXPECT_EQ(k.unload(base, mine), 0);
   }
   EXPECT_EQ(tq_close(clone), 0);
 }
@@ -199,6 +212,116 @@ TEST(ResourceUnload, ClonesLoadAndUnloadWhileOthersCase) {
   ASSERT_EQ(tq_zel_locale_unload(base, kEnUsa), 0);
   uint32_t n = 0;
   EXPECT_EQ(tq_regexlib_rule_count_get(base, lib, &n), TQ_ERR_INDEX);
+  for (tq_context* c : clones) EXPECT_EQ(tq_close(c), 0);
+}
+
+// A scheme and what it makes of a word it knows; the other scheme does not
+// know it, so a slot that came to hold the other one is seen.
+struct SchemeUse {
+  const char* name;
+  const char* in;
+  const char* out;
+};
+constexpr SchemeUse kSchemeUses[] = {{"en_nickname", "BILL", "WILLIAM"}, {"en_company", "KESTREL BANK", "KESTREL BANK"}};
+
+int32_t scheme_differs(tq_context* ctx, const SchemeUse& use, int32_t index) {
+  char out[256] = "";
+  int32_t found = 0;
+  const int32_t rc = tq_transf_scheme_apply(ctx, index, use.in, out, sizeof out, &found);
+  if (rc != 0) return rc;
+  return found == 1 && std::string(out) == use.out ? 0 : 1;
+}
+
+// Holders load every kind, both schemes and the locale and use them, while
+// other clones on their threads load, unload and unload once more (also
+// schemes no one else holds, whose slots are freed and taken again by the
+// other thread in the meantime), and unload the holders' indices and the
+// locale more often than they loaded them: every such unload is refused
+// (a locale's changes nothing), and no holder's call ever fails or meets
+// another resource. Afterwards each holder gives back exactly its own loads.
+TEST(ResourceUnload, ExtraAndStaleUnloadsOnThreadsTakeNoOneElsesLoads) {
+  tq_test::Watchdog watchdog;
+  Context base(TQ_SAMPLE_KB);
+  ASSERT_EQ(tq_session_encoding_set(base, TQ_ENC_UTF8), 0);
+  ASSERT_EQ(tq_zel_locale_load(base, kEnUsa, TQ_LOAD_DATATYPES | TQ_LOAD_CASE_DEFNS), 0)
+      << tq_test::error_list_text(base);
+  constexpr int kHolders = 2;
+  constexpr int kRogues = 2;
+  constexpr size_t kKindCount = std::size(kKinds);
+  constexpr size_t kSchemes = std::size(kSchemeUses);
+  std::vector<tq_context*> clones(kHolders + kRogues, nullptr);
+  for (tq_context*& c : clones) ASSERT_EQ(tq_clone(base, &c), 0);
+  // What each holder loaded: every kind, then the two schemes.
+  std::vector<std::vector<int32_t>> holds(kHolders);
+  for (int h = 0; h < kHolders; ++h) {
+    tq_context* ctx = clones[h];
+    for (const Kind& k : kKinds) {
+      holds[h].push_back(-1);
+      ASSERT_EQ(k.load(ctx, k.name, &holds[h].back()), 0) << k.what;
+    }
+    for (const SchemeUse& use : kSchemeUses) {
+      holds[h].push_back(-1);
+      ASSERT_EQ(tq_transf_scheme_load(ctx, use.name, 0, -1, 0, &holds[h].back()), 0) << use.name;
+    }
+    ASSERT_EQ(tq_zel_locale_load(ctx, kEnUsa, TQ_LOAD_DATATYPES | TQ_LOAD_CASE_DEFNS), 0);
+  }
+  std::atomic<int> running{kRogues};
+  std::atomic<int> bad{0};
+  std::vector<std::thread> threads;
+  for (int r = 0; r < kRogues; ++r) {
+    threads.emplace_back([&, ctx = clones[kHolders + r]] {
+      for (int round = 0; round < 60; ++round) {
+        for (size_t i = 0; i < kKindCount + kSchemes + 1; ++i) {
+          int32_t index = -1;
+          int32_t rc = 0;
+          int32_t (*unload)(tq_context*, int32_t) = tq_transf_scheme_unload;
+          if (i < kKindCount) {
+            rc = kKinds[i].load(ctx, kKinds[i].name, &index);
+            unload = kKinds[i].unload;
+          } else {
+            // Schemes of their own too: freed at each unload, their slots
+            // taken again by the other thread's next load.
+            const char* name = i < kKindCount + kSchemes ? kSchemeUses[i - kKindCount].name : "en_name_suffix";
+            rc = tq_transf_scheme_load(ctx, name, 0, -1, 0, &index);
+          }
+          if (rc != 0 || unload(ctx, index) != 0) ++bad;
+          if (unload(ctx, index) != TQ_ERR_INDEX) ++bad;  // extra, and maybe stale by now
+          if (i < holds[0].size() && unload(ctx, holds[round % kHolders][i]) != TQ_ERR_INDEX) ++bad;
+        }
+        if (tq_zel_locale_load(ctx, kEnUsa, TQ_LOAD_DATATYPES) != 0 || tq_zel_locale_unload(ctx, kEnUsa) != 0) ++bad;
+        if (tq_zel_locale_unload(ctx, kEnUsa) != 0) ++bad;  // nothing of its own left: changes nothing
+      }
+      --running;
+    });
+  }
+  for (int h = 0; h < kHolders; ++h) {
+    threads.emplace_back([&, h, ctx = clones[h]] {
+      for (int round = 0; round < 10 || running.load() > 0; ++round) {
+        for (size_t i = 0; i < kKindCount; ++i) {
+          if (probe(kKinds[i], ctx, holds[h][i]) != 0) ++bad;
+        }
+        for (size_t j = 0; j < kSchemes; ++j) {
+          if (scheme_differs(ctx, kSchemeUses[j], holds[h][kKindCount + j]) != 0) ++bad;
+        }
+        if (propercase_differs(ctx) != 0) ++bad;
+      }
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(bad.load(), 0);
+  for (int h = 0; h < kHolders; ++h) {
+    tq_context* ctx = clones[h];
+    for (size_t i = 0; i < holds[h].size(); ++i) {
+      int32_t (*unload)(tq_context*, int32_t) = i < kKindCount ? kKinds[i].unload : tq_transf_scheme_unload;
+      EXPECT_EQ(unload(ctx, holds[h][i]), 0) << i;
+      EXPECT_EQ(unload(ctx, holds[h][i]), TQ_ERR_INDEX) << i;
+    }
+    EXPECT_EQ(tq_zel_locale_unload(ctx, kEnUsa), 0);
+  }
+  // The base's own load of the locale is the one left.
+  EXPECT_EQ(propercase_differs(base), 0) << tq_test::error_list_text(base);
+  ASSERT_EQ(tq_zel_locale_unload(base, kEnUsa), 0);
+  EXPECT_EQ(tq_locale_set(base, kEnUsa), TQ_ERR_NO_LOCALE);
   for (tq_context* c : clones) EXPECT_EQ(tq_close(c), 0);
 }
 

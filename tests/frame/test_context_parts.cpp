@@ -275,19 +275,20 @@ TEST(ContextParts, WorkAreaThatCannotBeMadeFailsTheCallOnly) {
   }
 }
 
-// Every engine run on a clone: what the clone mapped for its pools and work
-// areas (the parser's pool block among them) goes back when it is closed.
+// Every engine run on a clone: the big blocks the clone took for its pools
+// and work areas (the parser's pool block among them) go back when it is
+// closed.
 TEST(ContextParts, ClosedCloneGivesItsBigBlocksBack) {
   Sample s;
   std::string out;
   for (const Engine& e : kEngines) ASSERT_TQ_OK(s.base, e.run(s.base, s, &out));
-  const size_t before = tq::big_block_mapped_bytes();
+  const size_t before = tq::big_block_held_bytes();
   {
     Clone clone(s.base);
     for (const Engine& e : kEngines) EXPECT_TQ_OK(clone.ctx, e.run(clone.ctx, s, &out));
-    EXPECT_GE(tq::big_block_mapped_bytes() - before, size_t{tq::kRuntimePoolKb} * 1024);
+    EXPECT_GE(tq::big_block_held_bytes() - before, size_t{tq::kRuntimePoolKb} * 1024);
   }
-  EXPECT_EQ(tq::big_block_mapped_bytes(), before);
+  EXPECT_EQ(tq::big_block_held_bytes(), before);
 }
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)

@@ -165,12 +165,13 @@ TEST(Registry, ClientLoadsAreCountedApartFromDefinitionReferences) {
   resource_slot* slot = nullptr;
   ASSERT_EQ(rsrc_slot_get_used(ctx, kRsrcRegex, mine, &slot), 0);
   EXPECT_EQ(slot->refs, 2u);
-  EXPECT_EQ(slot->client_loads, 1u);
+  EXPECT_EQ(slot->client_loads.total, 1u);
+  EXPECT_EQ(sharer_loads_of(&slot->client_loads, ctx), 1u);
   EXPECT_EQ(rsrc_client_unload(ctx, kRsrcRegex, mine), 0);
   EXPECT_EQ(rsrc_client_unload(ctx, kRsrcRegex, mine), -800);
   ASSERT_GE(bc.ctx.errors.count, 1u);
   EXPECT_STREQ(bc.ctx.errors.recs[bc.ctx.errors.count - 1].text,
-               "Regex 'addr' (index 0) holds no client load: the unload is refused and the resource stays as it is.");
+               "Regex 'addr' (index 0) holds no client load of this context: the unload is refused and the resource stays as it is.");
   EXPECT_EQ(slot->refs, 1u);
   // Loaded again; the definition's reference goes, and a release too many
   // finds only the client's load, which it leaves.
@@ -188,7 +189,7 @@ TEST(Registry, ClientLoadsAreCountedApartFromDefinitionReferences) {
   EXPECT_EQ(rsrc_client_unload(ctx, kRsrcRegex, defn), -800);
   EXPECT_EQ(client_load("missing", &mine), -400);
   EXPECT_EQ(mine, -1);
-  EXPECT_EQ(slot->client_loads, 0u);
+  EXPECT_EQ(slot->client_loads.total, 0u);
   EXPECT_EQ(bc.ctx.write_holds, 0u);
 }
 
