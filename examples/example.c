@@ -50,6 +50,7 @@ enum { kLineDone = 0, kLineFailed = 1, kLineSkipped = 2 };
 
 /* The candidates of locale guessing: English, German, French, Turkish. */
 static const uint32_t kGuessLocales[] = {29000, 39000, 33000, 123000};
+static const char* const kGuessNames[] = {"English", "German", "French", "Turkish"};
 
 static void print_errors(tq_context* ctx) {
   uint32_t count = 0;
@@ -60,6 +61,14 @@ static void print_errors(tq_context* ctx) {
     tq_error_info_get_by_index(ctx, i, &code, text);
     fprintf(stderr, "  %d: %s\n", code, text);
   }
+}
+
+/* A load that gave a warning (104: something could not be read): a heading
+ * naming the locale, then what the error list says. The example goes on
+ * with what was read. */
+static void load_warnings(tq_context* ctx, const char* locale, int32_t rc) {
+  fprintf(stderr, "loading the locale %s gave the warning %d; going on with what was read:\n", locale, (int)rc);
+  print_errors(ctx);
 }
 
 /* Prints the gender of one name: M, F, or U when the definition cannot
@@ -126,7 +135,7 @@ static int extract_contact(tq_context* ctx, const char* sentence) {
   }
   printf("%s\n", sentence);
   for (uint32_t k = 0; k < count; ++k) {
-    char token_name[320 + 1] = "";
+    char token_name[TQ_NAME_MAX + 1] = "";
     if (tokens[k].value[0] == '\0') continue;
     tq_extraction_defn_token_name_get(ctx, index, tokens[k].index, token_name);
     printf("  %-12s %s\n", token_name, tokens[k].value);
@@ -330,13 +339,13 @@ int main(int argc, char** argv) {
                                 TQ_LOAD_EXTRACT_DEFNS | TQ_LOAD_GENDER_DEFNS | TQ_LOAD_PATTERN_DEFNS |
                                 TQ_LOAD_IDENT_DEFNS | TQ_LOAD_LANGUAGE_DEFNS | TQ_LOAD_GUESS_DEFNS |
                                 TQ_LOAD_MATCH_DEFNS);
-  if (rc > 0) print_errors(ctx);
+  if (rc > 0) load_warnings(ctx, "English (United States)", rc);
   /* The other candidates of locale guessing; loading makes a locale
    * current, so English (United States) is made current again. */
   for (int i = 1; i < 4 && rc >= 0; ++i) {
     int32_t loaded = tq_zel_locale_load(ctx, (int32_t)kGuessLocales[i],
                                         TQ_LOAD_DATATYPES | TQ_LOAD_LANGUAGE_DEFNS | TQ_LOAD_GUESS_DEFNS);
-    if (loaded > 0) print_errors(ctx);
+    if (loaded > 0) load_warnings(ctx, kGuessNames[i], loaded);
     if (loaded < 0) rc = loaded;
   }
   if (rc >= 0) rc = tq_locale_set(ctx, kLocaleEnUsa);

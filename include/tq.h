@@ -29,6 +29,12 @@ extern "C" {
 #define TQ_API
 #endif
 
+/* The version of this header, equal to what tq_version_get returns
+ * (TQ_VERSION_MAJOR << 8 | TQ_VERSION_MINOR); the build takes the
+ * library's version from these two lines. */
+#define TQ_VERSION_MAJOR 9
+#define TQ_VERSION_MINOR 0
+
 /* The per-caller engine object; opaque. */
 typedef struct tq_context tq_context;
 
@@ -142,17 +148,26 @@ typedef struct tq_context tq_context;
 #define TQ_PATH_MAX 16384
 #define TQ_ERROR_TEXT_MAX 4096
 #define TQ_ENCODING_NAME_MAX 320
+/* Names, owners and replacement names of datatypes and definitions, their
+ * token names, and the owners of resources, as the getters write them. */
+#define TQ_NAME_MAX 320
 
 /* ---- Context life cycle, paths, options, version ------------------------ */
 
 /* Opens a context on the knowledge-base root (NULL or "" for none). The root
  * is read in encoding 0 (ISO-8859-1); UTF-8 callers pass NULL, set the
- * session encoding and then call tq_zel_path_set. */
+ * session encoding and then call tq_zel_path_set. On failure (-802 for a
+ * NULL out, -600 when memory runs out) *out is NULL: nothing was opened and
+ * there is nothing to close. */
 TQ_API int32_t tq_init(tq_context** out, const char* root) TQ_NOEXCEPT;
 /* As tq_init, for programs that author the knowledge base. */
 TQ_API int32_t tq_init_edit_mode(tq_context** out, const char* root) TQ_NOEXCEPT;
 /* A new context sharing the loaded knowledge of ctx (not for edit mode). */
 TQ_API int32_t tq_clone(tq_context* ctx, tq_context** result) TQ_NOEXCEPT;
+/* Closes a context; the locales it loaded need no unload first. The
+ * knowledge that clones share goes with the last of them to close; closing
+ * one of them gives back none of its loads, so its locales stay loaded for
+ * the others until any of them unloads them. */
 TQ_API int32_t tq_close(tq_context* ctx) TQ_NOEXCEPT;
 /* Sets the root; the search path becomes its eight sub-folders. */
 TQ_API int32_t tq_zel_path_set(tq_context* ctx, const char* root) TQ_NOEXCEPT;
@@ -166,9 +181,29 @@ TQ_API int32_t tq_root_path_get(tq_context* ctx, char* path) TQ_NOEXCEPT;
 TQ_API uint32_t tq_options_get(tq_context* ctx) TQ_NOEXCEPT;
 /* Replaces the option word; returns the previous one. */
 TQ_API uint32_t tq_options_set(tq_context* ctx, uint32_t options) TQ_NOEXCEPT;
-/* Returns 2304 (version 9.0 as major << 8 | minor); writes the version text
- * (at most TQ_VERSION_TEXT_MAX bytes and the terminator) when buffer is not NULL. */
+/* Returns the library's version as TQ_VERSION_MAJOR << 8 | TQ_VERSION_MINOR
+ * (2304 for 9.0); writes the version text (at most TQ_VERSION_TEXT_MAX bytes
+ * and the terminator) when buffer is not NULL. A program built with this
+ * header may compare it with the library it runs with. */
 TQ_API int32_t tq_version_get(char* buffer) TQ_NOEXCEPT;
+
+/* ---- Threads ----------------------------------------------------------
+ * - A context serves one thread at a time: calls on the same context must
+ *   not overlap.
+ * - Clones (tq_clone, also of a clone) share the loaded knowledge of their
+ *   source: locales with their datatypes and definitions, and the resources
+ *   these hold. Each has its own options, session encoding, search path,
+ *   error list and work buffers. Clones may run on their own threads at the
+ *   same time, engines included, while any of them loads and unloads
+ *   locales or makes and closes clones of its own: a call sees the shared
+ *   knowledge as it was before or after a load or an unload by another
+ *   clone, never half of it: a call on a locale that another clone unloads
+ *   meanwhile either runs on it whole or fails (-707 or -704), its outputs
+ *   left as a failed call leaves them.
+ * - A clone may outlive its source; clones close in any order.
+ * - tq_init may run on several threads at once; contexts opened by separate
+ *   tq_init calls share nothing and may be used at the same time.
+ * - An edit-mode context cannot be cloned (-500): editing is one thread's. */
 
 /* ---- Errors ------------------------------------------------------------ */
 
@@ -308,7 +343,35 @@ TQ_API int32_t tq_lock_create(tq_context* ctx, const char* fname, uint32_t kind,
 
 /* ---- Locale loading and the current locale ---- */
 
-/* What tq_zel_locale_load reads besides the locale itself. */
+/* What tq_zel_locale_load reads besides the locale itself.
+ *
+ * What each operation needs loaded:
+ *
+ *   operation                                    TQ_LOAD_...
+ *   tq_parse                                     DATATYPES PARSE_DEFNS
+ *   tq_standardize                               DATATYPES PARSE_DEFNS STDZN_DEFNS CASE_DEFNS
+ *   tq_match, tq_match_multiple_sens,
+ *     tq_match_multicode                         DATATYPES PARSE_DEFNS MATCH_DEFNS
+ *   tq_propercase (tq_uppercase, tq_lowercase)
+ *     with a case definition                     DATATYPES CASE_DEFNS
+ *   tq_identify                                  DATATYPES IDENT_DEFNS
+ *   tq_gender_determine                          DATATYPES PARSE_DEFNS GENDER_DEFNS
+ *   tq_pattern_analyze                           DATATYPES PATTERN_DEFNS
+ *   tq_extract                                   DATATYPES EXTRACT_DEFNS
+ *   tq_language_guess_score                      DATATYPES LANGUAGE_DEFNS
+ *   tq_guess_locale                              DATATYPES GUESS_DEFNS LANGUAGE_DEFNS
+ *
+ * (the same for the _by_index and _with_info forms). Every definition
+ * names its datatype. The other kinds in a row are those the operation's
+ * definition names: a standardization definition names case definitions,
+ * a locale guess definition language definitions, and a match, gender or
+ * standardization definition that works on parsed tokens names a parse
+ * definition, as the sample knowledge base's do (a definition of any kind
+ * that names one needs TQ_LOAD_PARSE_DEFNS). Without its own kind the
+ * operation finds no definition of the name (-801). Without a kind its
+ * definition names, the load gives 104 and the definition is not valid:
+ * the operation fails with -704, and the messages of both name the flag
+ * left out. */
 #define TQ_LOAD_DATATYPES 0x2u
 #define TQ_LOAD_PARSE_DEFNS 0x4u
 #define TQ_LOAD_IDENT_DEFNS 0x8u
@@ -323,10 +386,13 @@ TQ_API int32_t tq_lock_create(tq_context* ctx, const char* fname, uint32_t kind,
 
 /* Loads a locale with its ancestors (parent first) and makes it current: 0,
  * or 104 when something it was asked to read could not be read (the error
- * list says what). Each load needs one unload: loads are counted for the
- * context and its clones together, whichever of them made each, and the
- * locale goes with the last unload, made by any of them. A locale loaded
- * only as the parent of another stays until that one is unloaded. */
+ * list says what). Each load needs one unload to take the locale away while
+ * contexts stay open: loads are counted for the context and its clones
+ * together, whichever of them made each, and the locale goes with the last
+ * unload, made by any of them, or with the last of them to close (tq_close
+ * needs no unload first). A locale loaded only as the parent of another
+ * stays until that one is unloaded. A locale already loaded is taken as it
+ * is: loading it again with more flags reads nothing more. */
 TQ_API int32_t tq_zel_locale_load(tq_context* ctx, int32_t locale, uint32_t flags) TQ_NOEXCEPT;
 /* The same in edit mode: the files read are locked through the handle. */
 TQ_API int32_t tq_zel_locale_load_edit(tq_context* ctx, int32_t locale, uint32_t flags,
@@ -430,7 +496,8 @@ TQ_API int32_t tq_vocabulary_likelihood_name_get_by_value(tq_context* ctx, int32
 /* Exact names (case matters); an unknown name leaves *value 0 and is no failure. */
 TQ_API int32_t tq_vocabulary_likelihood_value_get_by_name(tq_context* ctx, const char* name,
                                                           int32_t* value) TQ_NOEXCEPT;
-/* iso: 20 bytes + terminator; desc: 320 bytes + terminator. */
+/* iso: TQ_LOCALE_ISO_MAX + terminator bytes; desc: TQ_LOCALE_DESCRIPTION_MAX +
+ * terminator bytes. */
 TQ_API int32_t tq_vocab_locale_info_get(tq_context* ctx, int32_t index, char* iso, char* desc,
                                         int32_t* code) TQ_NOEXCEPT;
 TQ_API int32_t tq_vocab_locale_info_set(tq_context* ctx, int32_t index, const char* iso, const char* desc,
@@ -484,7 +551,7 @@ TQ_API int32_t tq_vocab_edit_new(tq_context* ctx, const char* path, const char* 
  * likelihood kept); -300 when a word, pair or category was never set or no
  * locale is set. */
 TQ_API int32_t tq_vocab_save(tq_context* ctx, int32_t index, tq_lock_handle* lock) TQ_NOEXCEPT;
-/* owner: 320 bytes + terminator. */
+/* owner: TQ_NAME_MAX + terminator bytes. */
 TQ_API int32_t tq_vocab_owner_get(tq_context* ctx, int32_t index, char* owner) TQ_NOEXCEPT;
 TQ_API int32_t tq_vocab_owner_set(tq_context* ctx, int32_t index, const char* owner) TQ_NOEXCEPT;
 
@@ -536,7 +603,8 @@ TQ_API int32_t tq_chopper_save(tq_context* ctx, int32_t chopper, tq_lock_handle*
 TQ_API int32_t tq_chopper_unload(tq_context* ctx, int32_t chopper) TQ_NOEXCEPT;
 /* Releases every file the lock handle locks. */
 TQ_API int32_t tq_chopper_close(tq_context* ctx, tq_lock_handle* lock) TQ_NOEXCEPT;
-/* iso: 20 bytes + terminator; desc: 320 bytes + terminator. */
+/* iso: TQ_LOCALE_ISO_MAX + terminator bytes; desc: TQ_LOCALE_DESCRIPTION_MAX +
+ * terminator bytes. */
 TQ_API int32_t tq_chopper_locale_info_get(tq_context* ctx, int32_t chopper, char* iso, char* desc,
                                           int32_t* code) TQ_NOEXCEPT;
 TQ_API int32_t tq_chopper_locale_info_set(tq_context* ctx, int32_t chopper, const char* iso, const char* desc,
@@ -544,7 +612,7 @@ TQ_API int32_t tq_chopper_locale_info_set(tq_context* ctx, int32_t chopper, cons
 /* name, desc: at most 1,024 bytes each. */
 TQ_API int32_t tq_chopper_vault_info_set(tq_context* ctx, int32_t chopper, const char* name,
                                          const char* desc) TQ_NOEXCEPT;
-/* owner: 320 bytes + terminator. */
+/* owner: TQ_NAME_MAX + terminator bytes. */
 TQ_API int32_t tq_chopper_owner_get(tq_context* ctx, int32_t chopper, char* owner) TQ_NOEXCEPT;
 TQ_API int32_t tq_chopper_owner_set(tq_context* ctx, int32_t chopper, const char* owner) TQ_NOEXCEPT;
 /* -404 when no chopper of that name is registered. */
@@ -756,7 +824,8 @@ TQ_API int32_t tq_regexlib_match_and_replace(tq_context* ctx, int32_t library, c
                                              int32_t* matched) TQ_NOEXCEPT;
 /* -404 when no library of that name is registered. */
 TQ_API int32_t tq_regexlib_index_get_by_name(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
-/* iso: 20 bytes + terminator; desc: 320 bytes + terminator. */
+/* iso: TQ_LOCALE_ISO_MAX + terminator bytes; desc: TQ_LOCALE_DESCRIPTION_MAX +
+ * terminator bytes. */
 TQ_API int32_t tq_regexlib_locale_info_get(tq_context* ctx, int32_t library, char* iso, char* desc,
                                            int32_t* code) TQ_NOEXCEPT;
 TQ_API int32_t tq_regexlib_locale_info_set(tq_context* ctx, int32_t library, const char* iso, const char* desc,
@@ -764,7 +833,7 @@ TQ_API int32_t tq_regexlib_locale_info_set(tq_context* ctx, int32_t library, con
 /* name, desc: at most 1,024 bytes each. */
 TQ_API int32_t tq_regexlib_vault_info_set(tq_context* ctx, int32_t library, const char* name,
                                           const char* desc) TQ_NOEXCEPT;
-/* owner: 320 bytes + terminator. */
+/* owner: TQ_NAME_MAX + terminator bytes. */
 TQ_API int32_t tq_regexlib_owner_get(tq_context* ctx, int32_t library, char* owner) TQ_NOEXCEPT;
 TQ_API int32_t tq_regexlib_owner_set(tq_context* ctx, int32_t library, const char* owner) TQ_NOEXCEPT;
 
@@ -801,7 +870,8 @@ TQ_API int32_t tq_phonetx_save(tq_context* ctx, int32_t index, tq_lock_handle* l
  * the result was cut to fit. */
 TQ_API int32_t tq_phonetx_execute(tq_context* ctx, int32_t index, const char* input, char* result,
                                   uint32_t size) TQ_NOEXCEPT;
-/* iso: 20 bytes + terminator; desc: 320 bytes + terminator. */
+/* iso: TQ_LOCALE_ISO_MAX + terminator bytes; desc: TQ_LOCALE_DESCRIPTION_MAX +
+ * terminator bytes. */
 TQ_API int32_t tq_phonetx_locale_info_get(tq_context* ctx, int32_t index, char* iso, char* desc,
                                           int32_t* code) TQ_NOEXCEPT;
 TQ_API int32_t tq_phonetx_locale_info_set(tq_context* ctx, int32_t index, const char* iso, const char* desc,
@@ -809,7 +879,7 @@ TQ_API int32_t tq_phonetx_locale_info_set(tq_context* ctx, int32_t index, const 
 /* name, desc: at most 1,024 bytes each. */
 TQ_API int32_t tq_phonetx_vault_info_set(tq_context* ctx, int32_t index, const char* name,
                                          const char* desc) TQ_NOEXCEPT;
-/* owner: 320 bytes + terminator. */
+/* owner: TQ_NAME_MAX + terminator bytes. */
 TQ_API int32_t tq_phonetx_owner_get(tq_context* ctx, int32_t index, char* owner) TQ_NOEXCEPT;
 TQ_API int32_t tq_phonetx_owner_set(tq_context* ctx, int32_t index, const char* owner) TQ_NOEXCEPT;
 /* Creates the file "name" in the folder path when missing ("" for the first
@@ -823,7 +893,8 @@ TQ_API int32_t tq_phonetx_edit_rule_count_get(tq_context* ctx, uint32_t* count) 
 /* rule_text, replace_text: 1,028 bytes + terminator each. */
 TQ_API int32_t tq_phonetx_edit_rule_get(tq_context* ctx, int32_t index, char* rule_text, char* replace_text,
                                         int32_t* priority, uint32_t* flags) TQ_NOEXCEPT;
-/* iso: 20 bytes + terminator; desc: 320 bytes + terminator. */
+/* iso: TQ_LOCALE_ISO_MAX + terminator bytes; desc: TQ_LOCALE_DESCRIPTION_MAX +
+ * terminator bytes. */
 TQ_API int32_t tq_phonetx_edit_locale_info_get(tq_context* ctx, char* iso, char* desc, int32_t* code) TQ_NOEXCEPT;
 TQ_API int32_t tq_phonetx_edit_free(tq_context* ctx) TQ_NOEXCEPT;
 
@@ -890,7 +961,8 @@ TQ_API int32_t tq_scheme_clear(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
 TQ_API int32_t tq_scheme_index_get_by_name(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
 /* name: 4,096 bytes + terminator. */
 TQ_API int32_t tq_scheme_name_get_by_index(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
-/* iso: 20 bytes + terminator; desc: 320 bytes + terminator. */
+/* iso: TQ_LOCALE_ISO_MAX + terminator bytes; desc: TQ_LOCALE_DESCRIPTION_MAX +
+ * terminator bytes. */
 TQ_API int32_t tq_scheme_locale_info_get(tq_context* ctx, int32_t index, char* iso, char* desc,
                                          int32_t* code) TQ_NOEXCEPT;
 TQ_API int32_t tq_scheme_locale_info_set(tq_context* ctx, int32_t index, const char* iso, const char* desc,
@@ -899,7 +971,7 @@ TQ_API int32_t tq_scheme_locale_set(tq_context* ctx, int32_t index, int32_t code
 /* name, desc: at most 1,024 bytes each. */
 TQ_API int32_t tq_scheme_vault_info_set(tq_context* ctx, int32_t index, const char* name,
                                         const char* desc) TQ_NOEXCEPT;
-/* owner: 320 bytes + terminator. */
+/* owner: TQ_NAME_MAX + terminator bytes. */
 TQ_API int32_t tq_scheme_owner_get(tq_context* ctx, int32_t index, char* owner) TQ_NOEXCEPT;
 TQ_API int32_t tq_scheme_owner_set(tq_context* ctx, int32_t index, const char* owner) TQ_NOEXCEPT;
 /* name: 4,096 bytes + terminator; -708 when the scheme has no chopper. */
@@ -952,7 +1024,8 @@ TQ_API int32_t tq_grammar_syntactic_category_name_get(tq_context* ctx, int32_t i
 /* desc: 256 bytes + terminator. */
 TQ_API int32_t tq_grammar_syntactic_category_desc_get(tq_context* ctx, int32_t index, int32_t cat_index,
                                                       char* desc) TQ_NOEXCEPT;
-/* iso: 20 bytes + terminator; desc: 320 bytes + terminator. */
+/* iso: TQ_LOCALE_ISO_MAX + terminator bytes; desc: TQ_LOCALE_DESCRIPTION_MAX +
+ * terminator bytes. */
 TQ_API int32_t tq_grammar_locale_info_get(tq_context* ctx, int32_t index, char* iso, char* desc,
                                           int32_t* code) TQ_NOEXCEPT;
 TQ_API int32_t tq_grammar_locale_info_set(tq_context* ctx, int32_t index, const char* iso, const char* desc,
@@ -960,7 +1033,7 @@ TQ_API int32_t tq_grammar_locale_info_set(tq_context* ctx, int32_t index, const 
 /* name, desc: at most 1,024 bytes each. */
 TQ_API int32_t tq_grammar_vault_info_set(tq_context* ctx, int32_t index, const char* name,
                                          const char* desc) TQ_NOEXCEPT;
-/* owner: 320 bytes + terminator. */
+/* owner: TQ_NAME_MAX + terminator bytes. */
 TQ_API int32_t tq_grammar_owner_get(tq_context* ctx, int32_t index, char* owner) TQ_NOEXCEPT;
 TQ_API int32_t tq_grammar_owner_set(tq_context* ctx, int32_t index, const char* owner) TQ_NOEXCEPT;
 
@@ -974,10 +1047,10 @@ TQ_API int32_t tq_grammar_owner_set(tq_context* ctx, int32_t index, const char* 
 TQ_API int32_t tq_datatype_count_get(tq_context* ctx, uint32_t* count) TQ_NOEXCEPT;
 /* count: the loaded locale's own datatypes. */
 TQ_API int32_t tq_datatype_count_get_by_locale(tq_context* ctx, int32_t locale, uint32_t* count) TQ_NOEXCEPT;
-/* name: 320 bytes + terminator. */
+/* name: TQ_NAME_MAX + terminator bytes. */
 TQ_API int32_t tq_datatype_name_get_by_index(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
 TQ_API int32_t tq_datatype_index_get_by_name(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
-/* example: 1,024 bytes + terminator; owner: 320 bytes + terminator. */
+/* example: 1,024 bytes + terminator; owner: TQ_NAME_MAX + terminator bytes. */
 TQ_API int32_t tq_datatype_example_get(tq_context* ctx, int32_t index, char* example) TQ_NOEXCEPT;
 TQ_API int32_t tq_datatype_owner_get(tq_context* ctx, int32_t index, char* owner) TQ_NOEXCEPT;
 /* The stored document itself (NULL for none); the datatype keeps it. */
@@ -1026,7 +1099,8 @@ TQ_API int32_t tq_surfaced_parse_defn_count_get_by_locale(tq_context* ctx, int32
                                                           uint32_t* count) TQ_NOEXCEPT;
 /* The name of the index-th surfaced definition (counted from 0). */
 TQ_API int32_t tq_surfaced_parse_defn_name_get(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
-/* name: 320 bytes + terminator; -701 for a definition that is not surfaced. */
+/* name: TQ_NAME_MAX + terminator bytes; -701 for a definition that is not
+ * surfaced. */
 TQ_API int32_t tq_parse_defn_name_get_by_index(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
 /* Any definition, surfaced or not. */
 TQ_API int32_t tq_parse_defn_name_get_by_index_ex(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
@@ -1043,10 +1117,11 @@ TQ_API int32_t tq_parse_defn_comments_get(tq_context* ctx, int32_t index, tq_xml
 TQ_API int32_t tq_parse_defn_comments_set(tq_context* ctx, int32_t index, tq_xmldoc* comments) TQ_NOEXCEPT;
 TQ_API int32_t tq_parse_defn_layouts_get(tq_context* ctx, int32_t index, tq_xmldoc** layouts) TQ_NOEXCEPT;
 TQ_API int32_t tq_parse_defn_layouts_set(tq_context* ctx, int32_t index, tq_xmldoc* layouts) TQ_NOEXCEPT;
-/* owner: 320 bytes + terminator. */
+/* owner: TQ_NAME_MAX + terminator bytes. */
 TQ_API int32_t tq_parse_defn_owner_get(tq_context* ctx, int32_t index, char* owner) TQ_NOEXCEPT;
 TQ_API int32_t tq_parse_defn_owner_set(tq_context* ctx, int32_t index, const char* owner) TQ_NOEXCEPT;
-/* replacement: 320 bytes + terminator, given only while deprecated is 1. */
+/* replacement: TQ_NAME_MAX + terminator bytes, given only while deprecated
+ * is 1. */
 TQ_API int32_t tq_parse_defn_deprecated_info_get(tq_context* ctx, int32_t index, uint32_t* deprecated,
                                                  char* replacement) TQ_NOEXCEPT;
 TQ_API int32_t tq_parse_defn_deprecated_info_set(tq_context* ctx, int32_t index, uint32_t deprecated,
@@ -1144,10 +1219,11 @@ TQ_API int32_t tq_parse_defn_opt_params_resource_limit_set(tq_context* ctx, int3
 TQ_API int32_t tq_parse_defn_opt_params_input_length_set(tq_context* ctx, int32_t index, int32_t length) TQ_NOEXCEPT;
 /* Tokens. */
 TQ_API int32_t tq_parse_defn_token_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
-/* Every token name of the definition named parse_defn into names[0..31] (buffers of 320 bytes + terminator). */
+/* Every token name of the definition named parse_defn into names[0..31]
+ * (buffers of TQ_NAME_MAX + terminator bytes). */
 TQ_API int32_t tq_parse_defn_token_names_get(tq_context* ctx, const char* parse_defn, char** names,
                                              uint32_t* num_names) TQ_NOEXCEPT;
-/* name: 320 bytes + terminator. */
+/* name: TQ_NAME_MAX + terminator bytes. */
 TQ_API int32_t tq_parse_defn_token_name_get(tq_context* ctx, int32_t index, int32_t token, char* name) TQ_NOEXCEPT;
 /* key is taken as the token's position. */
 TQ_API int32_t tq_parse_defn_token_name_get_by_key(tq_context* ctx, int32_t index, int32_t key,
@@ -1262,7 +1338,8 @@ TQ_API int32_t tq_identification_defn_count_get(tq_context* ctx, uint32_t* count
 /* count: the loaded locale's own definitions. */
 TQ_API int32_t tq_identification_defn_count_get_by_locale(tq_context* ctx, int32_t locale,
                                                           uint32_t* count) TQ_NOEXCEPT;
-/* name: 320 bytes + terminator; -701 for a definition that is not surfaced. */
+/* name: TQ_NAME_MAX + terminator bytes; -701 for a definition that is not
+ * surfaced. */
 TQ_API int32_t tq_identification_defn_name_get_by_index(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
 /* Ignoring case; -800 for a definition that is not surfaced. */
 TQ_API int32_t tq_identification_defn_index_get_by_name(tq_context* ctx, const char* name,
@@ -1277,10 +1354,11 @@ TQ_API int32_t tq_identification_defn_comments_set(tq_context* ctx, int32_t inde
                                                    tq_xmldoc* comments) TQ_NOEXCEPT;
 TQ_API int32_t tq_identification_defn_layouts_get(tq_context* ctx, int32_t index, tq_xmldoc** layouts) TQ_NOEXCEPT;
 TQ_API int32_t tq_identification_defn_layouts_set(tq_context* ctx, int32_t index, tq_xmldoc* layouts) TQ_NOEXCEPT;
-/* owner: 320 bytes + terminator. */
+/* owner: TQ_NAME_MAX + terminator bytes. */
 TQ_API int32_t tq_identification_defn_owner_get(tq_context* ctx, int32_t index, char* owner) TQ_NOEXCEPT;
 TQ_API int32_t tq_identification_defn_owner_set(tq_context* ctx, int32_t index, const char* owner) TQ_NOEXCEPT;
-/* replacement: 320 bytes + terminator, given only while deprecated is 1. */
+/* replacement: TQ_NAME_MAX + terminator bytes, given only while deprecated
+ * is 1. */
 TQ_API int32_t tq_identification_defn_deprecated_info_get(tq_context* ctx, int32_t index, uint32_t* deprecated,
                                                           char* replacement) TQ_NOEXCEPT;
 TQ_API int32_t tq_identification_defn_deprecated_info_set(tq_context* ctx, int32_t index, uint32_t deprecated,
@@ -2100,7 +2178,8 @@ TQ_API int32_t tq_surfaced_case_defn_count_get_by_locale(tq_context* ctx, int32_
 /* The name of the index-th surfaced definition (counted from 0, in index
  * order); -800 when index is not below the surfaced count. */
 TQ_API int32_t tq_surfaced_case_defn_name_get(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
-/* name: 320 bytes + terminator; -701 for a definition that is not surfaced. */
+/* name: TQ_NAME_MAX + terminator bytes; -701 for a definition that is not
+ * surfaced. */
 TQ_API int32_t tq_case_defn_name_get_by_index(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
 /* Any definition, surfaced or not. */
 TQ_API int32_t tq_case_defn_name_get_by_index_ex(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
@@ -2116,10 +2195,11 @@ TQ_API int32_t tq_case_defn_comments_get(tq_context* ctx, int32_t index, tq_xmld
 TQ_API int32_t tq_case_defn_comments_set(tq_context* ctx, int32_t index, tq_xmldoc* comments) TQ_NOEXCEPT;
 TQ_API int32_t tq_case_defn_layouts_get(tq_context* ctx, int32_t index, tq_xmldoc** layouts) TQ_NOEXCEPT;
 TQ_API int32_t tq_case_defn_layouts_set(tq_context* ctx, int32_t index, tq_xmldoc* layouts) TQ_NOEXCEPT;
-/* owner: 320 bytes + terminator. */
+/* owner: TQ_NAME_MAX + terminator bytes. */
 TQ_API int32_t tq_case_defn_owner_get(tq_context* ctx, int32_t index, char* owner) TQ_NOEXCEPT;
 TQ_API int32_t tq_case_defn_owner_set(tq_context* ctx, int32_t index, const char* owner) TQ_NOEXCEPT;
-/* replacement: 320 bytes + terminator, given only while deprecated is 1. */
+/* replacement: TQ_NAME_MAX + terminator bytes, given only while deprecated
+ * is 1. */
 TQ_API int32_t tq_case_defn_deprecated_info_get(tq_context* ctx, int32_t index, uint32_t* deprecated,
                                                 char* replacement) TQ_NOEXCEPT;
 TQ_API int32_t tq_case_defn_deprecated_info_set(tq_context* ctx, int32_t index, uint32_t deprecated,
@@ -2199,8 +2279,8 @@ TQ_API int32_t tq_case_defn_write(tq_context* ctx, tq_xmldoc* xml, int32_t index
  * in the session encoding; counts, flags and case modes (0 None, 1 Upper,
  * 2 Lower, 3 Proper) are uint32_t, indices, positions and entries int32_t
  * (-1 for none). Every change, token add, delete and rearrange, add, copy and
- * write needs edit mode. Names out hold 320 bytes + terminator, library and
- * scheme names 4,096 + terminator, separators 64 + terminator. Case
+ * write needs edit mode. Names out hold TQ_NAME_MAX + terminator bytes,
+ * library and scheme names 4,096 + terminator, separators 64 + terminator. Case
  * definition indices are the current locale's, of any surface. A definition
  * holds at most 32 tokens (-601 for a 33rd). */
 TQ_API int32_t tq_stdzn_defn_count_get(tq_context* ctx, uint32_t* count) TQ_NOEXCEPT;
@@ -2341,8 +2421,8 @@ TQ_API int32_t tq_stdzn_defn_write(tq_context* ctx, tq_xmldoc* xml, int32_t inde
  * (own then inherited; in edit mode depth x 256 + position). Texts cross in
  * the session encoding; counts and flags are uint32_t, indices and positions
  * int32_t (-1 for none). Every change, add, copy, unload and write needs edit
- * mode. Names and texts out are sized as for parse definitions (names 320
- * bytes + terminator, resource names 4,096 + terminator). A definition holds
+ * mode. Names and texts out are sized as for parse definitions (names
+ * TQ_NAME_MAX + terminator bytes, resource names 4,096 + terminator). A definition holds
  * at most 32 tokens (-601 for a 33rd). The normalization add refuses an empty
  * name (-802). */
 TQ_API int32_t tq_extraction_defn_name_get_by_index(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
@@ -2514,8 +2594,8 @@ TQ_API int32_t tq_extraction_defn_cat_regexlib_delete_all(tq_context* ctx, int32
  * then inherited; in edit mode depth x 256 + position). Texts cross in the
  * session encoding; counts, flags, options and lengths are uint32_t, indices,
  * tokens, keys and entries int32_t (-1 for none). Every change, token add,
- * delete and rename, add, copy and write needs edit mode. Names out hold 320
- * bytes + terminator, scheme names 4,096 + terminator. The code length is
+ * delete and rename, add, copy and write needs edit mode. Names out hold
+ * TQ_NAME_MAX + terminator bytes, scheme names 4,096 + terminator. The code length is
  * given in bytes (4 per character; a code buffer needs one more). Scheme
  * options: 1 element mode, 2 case insensitive. A definition without a parse
  * definition gives -708 for the parse definition's tokens and -301 for its
@@ -3111,7 +3191,7 @@ TQ_API int32_t tq_patrn_info_free(tq_context* ctx, tq_patrn_info* patrn_info) TQ
 /* ---- Pattern analysis definitions ------------------------------------------------
  * Pattern analysis definitions of the current locale, by index as datatypes
  * are (own then inherited; in edit mode depth x 256 + position). Names out:
- * 320 bytes + terminator; the regex library's name 4,096 bytes +
+ * TQ_NAME_MAX + terminator bytes; the regex library's name 4,096 bytes +
  * terminator. Setters, add, copy and write need edit mode. */
 TQ_API int32_t tq_patrn_defn_count_get(tq_context* ctx, uint32_t* count) TQ_NOEXCEPT;
 TQ_API int32_t tq_patrn_defn_count_get_by_locale(tq_context* ctx, int32_t locale, uint32_t* count) TQ_NOEXCEPT;
@@ -3152,7 +3232,7 @@ TQ_API int32_t tq_patrn_defn_write(tq_context* ctx, tq_xmldoc* xml, int32_t inde
 /* ---- Gender analysis definitions --------------------------------------------------
  * Gender analysis definitions of the current locale, by index as datatypes
  * are (own then inherited; in edit mode depth x 256 + position). Texts cross
- * in the session encoding; names out 320 bytes + terminator, resource names
+ * in the session encoding; names out TQ_NAME_MAX + terminator bytes, resource names
  * 4,096 + terminator. Positions out of range are -800. Every change, add,
  * copy, token add, delete and rearrange, and write needs edit mode. */
 TQ_API int32_t tq_gender_defn_count_get(tq_context* ctx, uint32_t* count) TQ_NOEXCEPT;

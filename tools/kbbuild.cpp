@@ -1,7 +1,7 @@
-// kbbuild: turns the plain krxml sources of a knowledge base into the files
-// the engine loads, with the library's own writers.
+// tq_kbbuild: turns the plain krxml sources of a knowledge base into the
+// files the engine loads, with the library's own writers.
 //
-//   kbbuild SOURCE_ROOT OUTPUT_ROOT
+//   tq_kbbuild SOURCE_ROOT OUTPUT_ROOT
 //
 // SOURCE_ROOT holds one folder per file kind (locale, grammar, chopinfo,
 // regexlib, vocab, ...) of plain "*.xml" documents. Every document becomes
@@ -10,14 +10,22 @@
 // is compiled instead (vocab/en_person.xml -> vocab/en_person.zev). Folders
 // of other files (name lists, notes) are left alone.
 //
+// The files are written into a staging folder inside OUTPUT_ROOT. Then
+// every locale built is loaded from there with every part (files already
+// in OUTPUT_ROOT found after the staged ones), as a program would load it:
+// a document that reads well alone can still leave a definition unusable
+// (a scheme it names missing), which only the load tells. The files are
+// moved into place only when every document was written and every load
+// was clean, so that a failed build leaves OUTPUT_ROOT as it was.
+//
 // Exits 1, saying why, when SOURCE_ROOT is not a folder or holds no
-// document, when OUTPUT_ROOT cannot be written, or on the first document
-// the library refuses (naming it and printing the error list). The files
-// are written into a staging folder inside OUTPUT_ROOT and moved into place
-// only once every document has been written, so that a failed build leaves
-// OUTPUT_ROOT as it was.
+// document, when OUTPUT_ROOT cannot be written, on the first document the
+// library refuses (naming it and printing the error list), or when a
+// built locale loads with an error or a warning (printing them); 2 on a
+// wrong command line; 0 after "-h" or "--help", which print the usage.
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -28,6 +36,12 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+constexpr const char* kUsage =
+    "usage: tq_kbbuild SOURCE_ROOT OUTPUT_ROOT\n"
+    "Builds the plain krxml sources of a knowledge base (SOURCE_ROOT/locale/*.xml,\n"
+    "grammar/, vocab/, ...) into the files the engine loads, under OUTPUT_ROOT, then\n"
+    "loads every locale built; nothing is put in place unless all went cleanly.\n";
 
 // The folders of the search path that hold krxml documents.
 constexpr const char* kVaultFolders[] = {"casetab", "chopinfo", "grammar", "locale", "phonetx", "regexlib", "scheme"};
@@ -53,7 +67,7 @@ bool documents_in(const fs::path& folder, std::vector<fs::path>& out) {
     if (it->is_regular_file(ec) && it->path().extension() == ".xml") out.push_back(it->path());
   }
   if (ec) {
-    std::fprintf(stderr, "kbbuild: cannot read %s: %s\n", folder.c_str(), ec.message().c_str());
+    std::fprintf(stderr, "tq_kbbuild: cannot read %s: %s\n", folder.c_str(), ec.message().c_str());
     return false;
   }
   std::sort(out.begin(), out.end());
@@ -61,7 +75,7 @@ bool documents_in(const fs::path& folder, std::vector<fs::path>& out) {
 }
 
 bool fail(tq_context* ctx, const fs::path& source, int32_t rc) {
-  std::fprintf(stderr, "kbbuild: cannot build %s (%d):\n", source.c_str(), rc);
+  std::fprintf(stderr, "tq_kbbuild: cannot build %s (%d):\n", source.c_str(), rc);
   print_errors(ctx);
   return false;
 }
@@ -83,6 +97,53 @@ bool vocab_compile(tq_context* ctx, const fs::path& source, const fs::path& targ
   return rc < 0 ? fail(ctx, source, rc) : true;
 }
 
+// Every part a locale can hold.
+constexpr uint32_t kEveryPart = TQ_LOAD_DATATYPES | TQ_LOAD_PARSE_DEFNS | TQ_LOAD_IDENT_DEFNS | TQ_LOAD_STDZN_DEFNS |
+                                TQ_LOAD_GENDER_DEFNS | TQ_LOAD_MATCH_DEFNS | TQ_LOAD_CASE_DEFNS | TQ_LOAD_GUESS_DEFNS |
+                                TQ_LOAD_PATTERN_DEFNS | TQ_LOAD_EXTRACT_DEFNS | TQ_LOAD_LANGUAGE_DEFNS;
+
+// The search path of the check: the kind folders of the staging folder,
+// then those of the output root, so that a locale finds what this build
+// made first and what is already in place after it.
+std::string check_path(const fs::path& staging, const fs::path& output_root) {
+  std::string path;
+  for (const fs::path& root : {staging, output_root}) {
+    for (const char* folder : kVaultFolders) path += (path.empty() ? "" : ";") + (root / folder).string();
+    path += ";" + (root / kVocabFolder).string();
+  }
+  return path;
+}
+
+// Loads the locale of one built locale document ("enusa.loc.xml") with
+// every part in a context of its own, so that its messages are its own and
+// its ancestors'. False, printing the load's errors and warnings, when the
+// load reports anything.
+bool locale_loads_clean(const fs::path& source, const std::string& path) {
+  tq_context* ctx = nullptr;
+  if (tq_init(&ctx, nullptr) != 0) {
+    std::fprintf(stderr, "tq_kbbuild: cannot open a context\n");
+    return false;
+  }
+  char iso[TQ_LOCALE_ISO_MAX + 1] = "";
+  int32_t locale = -1;
+  int32_t rc = tq_session_encoding_set(ctx, TQ_ENC_UTF8);
+  if (rc >= 0) rc = tq_path_set(ctx, path.c_str());
+  // "enusa.loc.xml" -> "enusa.loc" -> "ENUSA".
+  if (rc >= 0) rc = tq_locale_get_iso_name_from_filename(ctx, source.stem().c_str(), iso);
+  if (rc >= 0) rc = iso[0] == '\0' ? TQ_ERR_NAME : tq_locale_code_get_by_iso_name(ctx, iso, &locale);
+  if (rc >= 0) rc = tq_zel_locale_load(ctx, locale, kEveryPart);
+  uint32_t count = 0;
+  tq_error_count_get(ctx, &count);
+  const bool clean = rc == 0 && count == 0;
+  if (!clean) {
+    std::fprintf(stderr, "tq_kbbuild: the locale %s built from %s does not load cleanly (%d)%s\n",
+                 iso[0] != '\0' ? iso : "?", source.c_str(), rc, count > 0 ? ":" : "");
+    print_errors(ctx);
+  }
+  tq_close(ctx);
+  return clean;
+}
+
 // Moves every file of the staging folder's kind folders into the same
 // folder under the output root.
 bool move_into_place(const fs::path& staging, const fs::path& output_root) {
@@ -93,28 +154,32 @@ bool move_into_place(const fs::path& staging, const fs::path& output_root) {
     for (fs::directory_iterator file(folder->path(), ec); !ec && file != end; file.increment(ec)) {
       fs::rename(file->path(), target / file->path().filename(), ec);
       if (ec) {
-        std::fprintf(stderr, "kbbuild: cannot move %s into %s: %s\n", file->path().c_str(), target.c_str(),
+        std::fprintf(stderr, "tq_kbbuild: cannot move %s into %s: %s\n", file->path().c_str(), target.c_str(),
                      ec.message().c_str());
         return false;
       }
     }
   }
-  if (ec) std::fprintf(stderr, "kbbuild: cannot write into %s: %s\n", output_root.c_str(), ec.message().c_str());
+  if (ec) std::fprintf(stderr, "tq_kbbuild: cannot write into %s: %s\n", output_root.c_str(), ec.message().c_str());
   return !ec;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0)) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
   if (argc != 3) {
-    std::fprintf(stderr, "usage: kbbuild SOURCE_ROOT OUTPUT_ROOT\n");
+    std::fputs(kUsage, stderr);
     return 2;
   }
   const fs::path source_root = argv[1];
   const fs::path output_root = argv[2];
   std::error_code ec;
   if (!fs::is_directory(source_root, ec)) {
-    std::fprintf(stderr, "kbbuild: %s is not a folder%s%s\n", source_root.c_str(), ec ? ": " : "",
+    std::fprintf(stderr, "tq_kbbuild: %s is not a folder%s%s\n", source_root.c_str(), ec ? ": " : "",
                  ec ? ec.message().c_str() : "");
     return 1;
   }
@@ -129,7 +194,7 @@ int main(int argc, char** argv) {
   if (count == 0) {
     std::string list;
     for (const std::string& folder : folders) list += " " + folder + "/";
-    std::fprintf(stderr, "kbbuild: %s holds nothing to build: no *.xml document in any of%s\n", source_root.c_str(),
+    std::fprintf(stderr, "tq_kbbuild: %s holds nothing to build: no *.xml document in any of%s\n", source_root.c_str(),
                  list.c_str());
     return 1;
   }
@@ -140,7 +205,7 @@ int main(int argc, char** argv) {
   if (!ec) fs::remove_all(staging, ec);
   if (!ec) fs::create_directory(staging, ec);
   if (ec) {
-    std::fprintf(stderr, "kbbuild: cannot write into %s: %s\n", output_root.c_str(), ec.message().c_str());
+    std::fprintf(stderr, "tq_kbbuild: cannot write into %s: %s\n", output_root.c_str(), ec.message().c_str());
     if (made_root) fs::remove(output_root, ec);
     return 1;
   }
@@ -148,13 +213,13 @@ int main(int argc, char** argv) {
   // Edit mode: converting vocabularies is an authoring step. Paths cross
   // the interface as UTF-8.
   bool ok = tq_init_edit_mode(&ctx, nullptr) == 0;
-  if (!ok) std::fprintf(stderr, "kbbuild: cannot open a context\n");
+  if (!ok) std::fprintf(stderr, "tq_kbbuild: cannot open a context\n");
   if (ok) tq_session_encoding_set(ctx, TQ_ENC_UTF8);
   for (size_t i = 0; ok && i < folders.size(); ++i) {
     if (sources[i].empty()) continue;
     fs::create_directories(staging / folders[i], ec);
     if (ec) {
-      std::fprintf(stderr, "kbbuild: cannot make %s: %s\n", (staging / folders[i]).c_str(), ec.message().c_str());
+      std::fprintf(stderr, "tq_kbbuild: cannot make %s: %s\n", (staging / folders[i]).c_str(), ec.message().c_str());
       ok = false;
     }
     for (size_t k = 0; ok && k < sources[i].size(); ++k) {
@@ -164,13 +229,19 @@ int main(int argc, char** argv) {
     }
   }
   tq_close(ctx);
-  if (!ok) std::fprintf(stderr, "kbbuild: nothing written into %s\n", output_root.c_str());
+  // Every locale built, as a program loads it.
+  if (ok) {
+    const std::string path = check_path(staging, output_root);
+    const auto& locales = sources[std::find(folders.begin(), folders.end(), "locale") - folders.begin()];
+    for (const fs::path& source : locales) ok = locale_loads_clean(source, path) && ok;
+  }
+  if (!ok) std::fprintf(stderr, "tq_kbbuild: nothing written into %s\n", output_root.c_str());
   if (ok) ok = move_into_place(staging, output_root);
   fs::remove_all(staging, ec);
   if (!ok) {
     if (made_root) fs::remove_all(output_root, ec);
     return 1;
   }
-  std::printf("kbbuild: %zu files written into %s\n", count, output_root.c_str());
+  std::printf("tq_kbbuild: %zu files written into %s\n", count, output_root.c_str());
   return 0;
 }

@@ -29,8 +29,11 @@ namespace tq {
 
 namespace {
 
-constexpr const char* kVersionText = "Corvel version 9.0 (build 135)";
-constexpr int32_t kVersionNumber = 0x900;
+// The version comes from tq.h, where the build reads it too.
+#define CORVEL_VERSION_TEXT_OF(major, minor) "Corvel version " #major "." #minor " (build 135)"
+#define CORVEL_VERSION_TEXT(major, minor) CORVEL_VERSION_TEXT_OF(major, minor)
+constexpr const char* kVersionText = CORVEL_VERSION_TEXT(TQ_VERSION_MAJOR, TQ_VERSION_MINOR);
+constexpr int32_t kVersionNumber = TQ_VERSION_MAJOR << 8 | TQ_VERSION_MINOR;
 constexpr uint32_t kPathMax = 16384;
 constexpr const char* kSubFolders[] = {"casetab", "chopinfo", "grammar", "locale",
                                        "phonetx", "regexlib", "scheme",  "vocab"};
@@ -230,7 +233,7 @@ TQ_API int32_t tq_version_get(char* buffer) noexcept {
   if (buffer != nullptr) {
     // The text is shorter than the 64-character limit; only it and its
     // terminator are written.
-    static_assert(sizeof("Corvel version 9.0 (build 135)") <= 65);
+    static_assert(sizeof(CORVEL_VERSION_TEXT(TQ_VERSION_MAJOR, TQ_VERSION_MINOR)) <= TQ_VERSION_TEXT_MAX + 1);
     std::memcpy(buffer, kVersionText, std::strlen(kVersionText) + 1);
   }
   return kVersionNumber;

@@ -161,6 +161,7 @@ int32_t read_lang(read_state& s) {
   const int32_t rc = defn_index_get_by_name_in_locale(s.ctx, kDefnLangGuess, value, s.rec->locale, kDefnAnySurface,
                                                       &index);
   if (rc < 0) {
+    if (defn_rec_unloaded_report(s.ctx, s.rec, kDefnLangGuess, value, rc)) return rc;
     TQ_REPORT(s.ctx, rc, 1390, kPropLangDefn, kKindName, s.rec->name, value);
     return rc;
   }

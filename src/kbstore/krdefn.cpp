@@ -238,6 +238,8 @@ int32_t copy_into(context* ctx, const defn_rec* src, defn_rec* dst) {
   dst->surface = src->surface;
   dst->valid = src->valid;
   dst->validity_bits = src->validity_bits;
+  dst->unloaded_flag = src->unloaded_flag;
+  dst->unloaded_what = src->unloaded_what;
   dst->datatype = src->datatype;
   dst->parse_defn = src->parse_defn;
   dst->allow_parsed_input = src->allow_parsed_input;
@@ -289,6 +291,8 @@ void scalars_reset(defn_rec* rec, int32_t kind, int32_t surface, uint32_t validi
   rec->surface = surface;
   rec->valid = 0;
   rec->validity_bits = validity_bits;
+  rec->unloaded_flag = nullptr;
+  rec->unloaded_what = nullptr;
   rec->datatype = -1;
   rec->editable = 0;
   rec->parse_defn = -1;
@@ -461,12 +465,26 @@ int32_t defn_rec_name_set(context* ctx, const defn_set& set, defn_rec* rec, cons
 }
 
 int32_t defn_rec_check_usable(context* ctx, const defn_rec* rec) {
+  if (rec->valid == 0 && rec->unloaded_flag != nullptr) {
+    TQ_REPORT(ctx, TQ_ERR_DEFN_INVALID, 1941, kind_name(rec->kind), static_cast<const char*>(rec->name),
+              rec->unloaded_what, rec->unloaded_flag);
+  }
   if (rec->valid == 0) return TQ_ERR_DEFN_INVALID;
   if (rec->version_supported == 0 && (ctx->options & kOptionNewerVersions) == 0) {
     TQ_REPORT(ctx, TQ_ERR_NOT_USABLE, 1558, kind_name(rec->kind), static_cast<const char*>(rec->name));
     return TQ_ERR_NOT_USABLE;
   }
   return 0;
+}
+
+bool defn_rec_unloaded_report(context* ctx, defn_rec* rec, int32_t part, const char* name, int32_t code) {
+  const char* what = nullptr;
+  const char* flag = locale_part_unloaded(ctx, rec->locale, part, &what);
+  if (flag == nullptr) return false;
+  TQ_REPORT(ctx, code, 1940, kind_name(rec->kind), static_cast<const char*>(rec->name), what, name, flag);
+  rec->unloaded_flag = flag;
+  rec->unloaded_what = what;
+  return true;
 }
 
 int32_t defn_rec_load_result(context*, defn_rec* rec, int32_t step, int32_t* last) {

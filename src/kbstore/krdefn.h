@@ -72,6 +72,11 @@ struct defn_rec {
   int32_t surface = 1;
   int32_t valid = 0;
   uint32_t validity_bits = 1;
+  // Set when the record was left invalid because its locale was loaded
+  // without what it names: that flag's name in tq.h and what it reads
+  // (static texts), for the message of a call on it.
+  const char* unloaded_flag = nullptr;
+  const char* unloaded_what = nullptr;
   int32_t datatype = -1;  // index in the owning locale
   int32_t editable = 0;
   // Resource lists: an entry may be empty (a replaced library whose new
@@ -151,6 +156,13 @@ int32_t defn_rec_name_set(context* ctx, const defn_set& set, defn_rec* rec, cons
 // (message 1558) when its version is newer than the engine's, unless the
 // context's option bit 23 allows it.
 int32_t defn_rec_check_usable(context* ctx, const defn_rec* rec);
+// While the record is read: it names `name`, a datatype (part 0) or a
+// definition of kind `part`, which the lookup did not find. When its locale
+// was loaded without that part, records `code` with message 1940 (naming
+// the load flag that reads it), keeps the flag for the message of a call on
+// the record (1941) and returns true; otherwise reports nothing and returns
+// false, for the caller's own message.
+bool defn_rec_unloaded_report(context* ctx, defn_rec* rec, int32_t part, const char* name, int32_t code);
 // One load step's result: 0 changes nothing; anything else becomes *last,
 // sets validity bit 0, and a negative one clears valid. A critical result
 // (-100, -200, -600) is returned (and stops the load); every other result

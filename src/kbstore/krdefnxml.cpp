@@ -160,7 +160,9 @@ int32_t read_datatype(context* ctx, const xmldoc* el, defn_rec* rec) {
   int32_t rc = dtype_current_chain(ctx, &chain);
   if (rc == 0) rc = dtype_index_get_by_name(ctx, chain, name, &index);
   if (rc != 0 || index < 0) {
-    TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 152, static_cast<const char*>(name), kind_name(rec), rec->name);
+    if (!defn_rec_unloaded_report(ctx, rec, 0, name, TQ_ERR_INVALID_CONTENT)) {
+      TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 152, static_cast<const char*>(name), kind_name(rec), rec->name);
+    }
     return TQ_ERR_INVALID_CONTENT;
   }
   rec->datatype = index;
@@ -226,7 +228,9 @@ int32_t read_parse_defn(context* ctx, const xmldoc* el, defn_rec* rec) {
   int32_t rc = locale_current_rec_get(ctx, &current);
   if (rc == 0) rc = defn_index_get_by_name_in_locale(ctx, kDefnParse, name, current->code, kDefnAnySurface, &index);
   if (rc < 0) {
-    TQ_REPORT(ctx, rc, 193, name, kind_name(rec), rec->name);
+    if (!defn_rec_unloaded_report(ctx, rec, kDefnParse, name, rc)) {
+      TQ_REPORT(ctx, rc, 193, name, kind_name(rec), rec->name);
+    }
     return rc;
   }
   rec->parse_defn = index;

@@ -23,24 +23,34 @@ constexpr uint32_t kMaxChain = 16;
 constexpr uint32_t kFileNameSize = 4097;
 
 // The mask bits in reading order, with what each reads: the datatypes
-// (kind 0), or the definitions of a kind.
+// (kind 0), or the definitions of a kind; the flag's name in tq.h and one
+// of what it reads, for the messages of a definition naming something its
+// load left out.
 struct mask_step {
   uint32_t bit;
   int32_t kind;
   const char* what;
+  const char* flag;
+  const char* one;
 };
 constexpr mask_step kMaskOrder[] = {
-    {kLoadDatatypes, 0, "Datatypes"},
-    {kLoadPatternDefns, kDefnPattern, "Pattern Analysis definitions"},
-    {kLoadCaseDefns, kDefnCase, "Case definitions"},
-    {kLoadParseDefns, kDefnParse, "Parse definitions"},
-    {kLoadIdentDefns, kDefnIdent, "Identification Analysis definitions"},
-    {kLoadStdznDefns, kDefnStdzn, "Standardization definitions"},
-    {kLoadGenderDefns, kDefnGender, "Gender Analysis definitions"},
-    {kLoadMatchDefns, kDefnMatch, "Match definitions"},
-    {kLoadLanguageDefns, kDefnLangGuess, "Language Guess definitions"},
-    {kLoadGuessDefns, kDefnLocaleGuess, "Locale Guess definitions"},
-    {kLoadExtractDefns, kDefnExtract, "Extraction definitions"},
+    {kLoadDatatypes, 0, "Datatypes", "TQ_LOAD_DATATYPES", "datatype"},
+    {kLoadPatternDefns, kDefnPattern, "Pattern Analysis definitions", "TQ_LOAD_PATTERN_DEFNS",
+     "pattern analysis definition"},
+    {kLoadCaseDefns, kDefnCase, "Case definitions", "TQ_LOAD_CASE_DEFNS", "case definition"},
+    {kLoadParseDefns, kDefnParse, "Parse definitions", "TQ_LOAD_PARSE_DEFNS", "parse definition"},
+    {kLoadIdentDefns, kDefnIdent, "Identification Analysis definitions", "TQ_LOAD_IDENT_DEFNS",
+     "identification analysis definition"},
+    {kLoadStdznDefns, kDefnStdzn, "Standardization definitions", "TQ_LOAD_STDZN_DEFNS",
+     "standardization definition"},
+    {kLoadGenderDefns, kDefnGender, "Gender Analysis definitions", "TQ_LOAD_GENDER_DEFNS",
+     "gender analysis definition"},
+    {kLoadMatchDefns, kDefnMatch, "Match definitions", "TQ_LOAD_MATCH_DEFNS", "match definition"},
+    {kLoadLanguageDefns, kDefnLangGuess, "Language Guess definitions", "TQ_LOAD_LANGUAGE_DEFNS",
+     "language guess definition"},
+    {kLoadGuessDefns, kDefnLocaleGuess, "Locale Guess definitions", "TQ_LOAD_GUESS_DEFNS",
+     "locale guess definition"},
+    {kLoadExtractDefns, kDefnExtract, "Extraction definitions", "TQ_LOAD_EXTRACT_DEFNS", "extraction definition"},
 };
 
 locale_table_loaded* loaded(const context* ctx) {
@@ -332,6 +342,7 @@ int32_t locale_parts_read(context* ctx, loaded_locale_rec* rec, xmldoc* doc, uin
   int32_t last = 0;
   for (const mask_step& step : kMaskOrder) {
     if ((mask & step.bit) == 0) continue;
+    rec->parts |= step.bit;
     int32_t rc = 0;
     if (step.kind == 0) {
       rc = dtype_read_all(ctx, &rec->datatypes, doc);
@@ -357,6 +368,17 @@ int32_t locale_parts_read(context* ctx, loaded_locale_rec* rec, xmldoc* doc, uin
     if (rc != 0) last = rc;
   }
   return last;
+}
+
+const char* locale_part_unloaded(context* ctx, int32_t code, int32_t kind, const char** what) {
+  const loaded_locale_rec* rec = rec_at(ctx, find_index(ctx, code));
+  if (rec == nullptr) return nullptr;
+  for (const mask_step& step : kMaskOrder) {
+    if (step.kind != kind || (rec->parts & step.bit) != 0) continue;
+    *what = step.one;
+    return step.flag;
+  }
+  return nullptr;
 }
 
 int32_t locale_load(context* ctx, const char* iso, uint32_t flags, lock_handle* lock, uint32_t nested,

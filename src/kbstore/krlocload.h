@@ -41,6 +41,7 @@ struct loaded_locale_rec {
   sharer_loads client_refs;  // the part of refs that client loads hold (its
                              // total), per context that made them
   int32_t parent;         // index of the parent's record, -1 for none
+  uint32_t parts;         // the load flags of the parts read into it
   dtype_set datatypes;    // own datatypes and, outside edit mode, the inherited list
   defn_set defns[kDefnKindCount + 1];  // by kind number; [0] unused
 };
@@ -73,6 +74,14 @@ int32_t locale_client_unload(context* ctx, int32_t code, lock_handle* lock);
 int32_t locale_parts_read(context* ctx, loaded_locale_rec* rec, xmldoc* doc, uint32_t mask,
                           int32_t report_unbuilt);
 int32_t loaded_locale_rec_create(context* ctx, uint32_t* index);
+
+// What a definition of the loaded locale `code` names (kind 0 a datatype,
+// else a definition of that kind) and could not find because the locale was
+// loaded without that part: its load flag's name as tq.h spells it
+// ("TQ_LOAD_PARSE_DEFNS"), with *what the thing named ("parse
+// definition"). NULL when the part was read (the name is then simply
+// unknown) or the locale is not loaded.
+const char* locale_part_unloaded(context* ctx, int32_t code, int32_t kind, const char** what);
 void loaded_locales_free(context* ctx, locale_table_loaded* table);
 
 // Queries on loaded locales; -707 for a locale of the table that is not

@@ -101,4 +101,37 @@ TEST(CloneThreads, ReadersWritersAndNewClonesTogether) {
   }
 }
 
+// Contexts opened by tq_init on several threads at once, each loading the
+// sample knowledge base and matching on its own thread, share nothing: every
+// thread gets what one thread alone gets.
+TEST(CloneThreads, InitOnSeveralThreadsAtOnce) {
+  Watchdog watchdog;
+  constexpr int kThreads = 4;
+  constexpr uint32_t kParts = TQ_LOAD_DATATYPES | TQ_LOAD_PARSE_DEFNS | TQ_LOAD_MATCH_DEFNS;
+  auto code_of = [](std::string* out) {
+    tq_context* ctx = nullptr;
+    int32_t rc = tq_init(&ctx, TQ_SAMPLE_KB);
+    if (rc == 0) rc = tq_zel_locale_load(ctx, 29840, kParts);
+    char code[TQ_MATCHCODE_SIZE] = "";
+    for (int i = 0; rc == 0 && i < 20; ++i) rc = tq_match(ctx, "Name", 85, "Bill O'Brien", code);
+    *out = std::to_string(rc) + " " + code;
+    if (ctx != nullptr) tq_close(ctx);
+  };
+  std::string alone;
+  code_of(&alone);
+  ASSERT_EQ(alone.substr(0, 2), "0 ") << alone;
+  std::vector<std::string> got(kThreads);
+  std::atomic<bool> go{false};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      while (!go.load()) std::this_thread::yield();
+      code_of(&got[t]);
+    });
+  }
+  go = true;
+  for (std::thread& t : threads) t.join();
+  for (const std::string& g : got) EXPECT_EQ(g, alone);
+}
+
 }  // namespace

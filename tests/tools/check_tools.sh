@@ -4,7 +4,8 @@
 #   check_tools.sh KIND PROGRAM SOURCE_DIR BUILT_KB SCRATCH
 #
 # KIND example: bad input to the example client (PROGRAM tq_example);
-# kbbuild: bad roots and sources to tq_kbbuild; first: README's first
+# kbbuild: bad roots and sources to tq_kbbuild, and built locales that do
+# not load cleanly; first: README's first
 # client is examples/first.c (PROGRAM tq_first), and what it prints on the
 # built sample knowledge base BUILT_KB. Each case gives the exit status it
 # expects and a fragment its standard error and one its output must hold.
@@ -59,11 +60,17 @@ example)
   expect folder-as-file 1 "cannot read .: Is a directory" "" -- "$program" .
   expect kb-sources 1 "holds the sources of a knowledge base" "" -- "$program" -k "$source_dir/examples/kb"
   grep -qF "tq_kbbuild $source_dir/examples/kb OUTPUT_ROOT" stderr ||
-    { echo "FAILED kb-sources: no tq_kbbuild command given"; failures=$((failures + 1)); }
+    { echo "FAILED kb-sources: no tq_kbbuild command given"; failures=$((failures + 1)); }  # A knowledge base whose load warns: the warnings come under a heading.
+  cp -r "$kb" warns && rm warns/scheme/en_nickname.sch.zel
+  expect load-warning 1 "loading the locale English (United States) gave the warning 104" "" -- "$program" -k warns
+  grep -qF "en_nickname" stderr || { echo "FAILED load-warning: the missing scheme is not named"; failures=$((failures + 1)); }
   ;;
 kbbuild)
+  expect help 0 "" "usage: tq_kbbuild SOURCE_ROOT OUTPUT_ROOT" -- "$program" -h
+  expect long-help 0 "" "usage: tq_kbbuild SOURCE_ROOT OUTPUT_ROOT" -- "$program" --help
+  expect no-arguments 2 "usage: tq_kbbuild SOURCE_ROOT OUTPUT_ROOT" "" -- "$program"
   mkdir empty src src/locale src/vocab
-  cp "$source_dir/examples/kb/locale/en.loc.xml" src/locale/
+  cp "$source_dir/examples/kb/locale/l1.loc.xml" src/locale/
   echo '<vocab' >src/vocab/broken.xml
   expect missing-root 1 "no-such-root is not a folder: No such file or directory" "" -- "$program" no-such-root out
   expect file-root 1 "is not a folder" "" -- "$program" src/locale/en.loc.xml out
@@ -78,8 +85,25 @@ kbbuild)
   expect output-not-writable 1 "cannot write into plain/kb: Not a directory" "" -- "$program" "$source_dir/examples/kb" plain/kb
   rm src/vocab/broken.xml
   expect built 0 "" "1 files written into kept" -- "$program" src kept
-  [ "$(ls -A kept | tr '\n' ' ')" = "file locale " ] && [ -f kept/locale/en.loc.zel ] ||
+  [ "$(ls -A kept | tr '\n' ' ')" = "file locale " ] && [ -f kept/locale/l1.loc.zel ] ||
     { echo "FAILED built: kept holds $(ls -AR kept)"; failures=$((failures + 1)); }
+  # Every document is written, but a built locale does not load cleanly:
+  # English without the resources its definitions name, the sample without
+  # its nickname scheme, which leaves the match definition unusable.
+  # Nothing is put in place.
+  cp "$source_dir/examples/kb/locale/en.loc.xml" src/locale/
+  expect no-resources 1 "the locale EN built from src/locale/en.loc.xml does not load cleanly" "" -- "$program" src kept
+  grep -qF "'en_person'" stderr && [ ! -e kept/locale/en.loc.zel ] ||
+    { echo "FAILED no-resources: the vocabulary is not named, or kept changed"; failures=$((failures + 1)); }
+  cp -r "$source_dir/examples/kb" sample && rm sample/scheme/en_nickname.sch.xml
+  expect no-nicknames 1 "the locale ENUSA built from sample/locale/enusa.loc.xml does not load cleanly (104)" \
+    "" -- "$program" sample sample-out
+  grep -qF "en_nickname" stderr && grep -qF "nothing written into sample-out" stderr ||
+    { echo "FAILED no-nicknames: the scheme or the outcome is not named"; failures=$((failures + 1)); }
+  [ ! -e sample-out ] || { echo "FAILED no-nicknames: sample-out was made"; failures=$((failures + 1)); }
+  # The whole sample builds and every locale of it loads cleanly.
+  expect sample 0 "" "files written into sample-out" -- "$program" "$source_dir/examples/kb" sample-out
+  [ ! -s stderr ] || { echo "FAILED sample: it printed warnings"; failures=$((failures + 1)); }
   ;;
 first)
   # README shows examples/first.c whole, as the one C block it holds.
