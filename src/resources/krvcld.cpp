@@ -900,6 +900,11 @@ int32_t vocab_edit_category_set(context* ctx, int32_t index, uint32_t cat_index,
   if (conv_abbrev < 0) return conv_abbrev;
   const int32_t conv_name = strio_in_1024(ctx, name, name_text, kConvert);
   if (conv_name < 0) return conv_name;
+  // The save refuses a category without abbreviation: so does the setter.
+  if (abbrev_text[0] == '\0') {
+    TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 57, "'abbrev' is empty: a category needs an abbreviation.");
+    return TQ_ERR_ARGUMENT;
+  }
   vocab_rec* vocab = nullptr;
   int32_t rc = vocab_get_for_edit(ctx, index, &vocab);
   if (rc != 0) return rc;

@@ -246,6 +246,12 @@ const std::vector<Row>& rows() {
          }
        },
        -300, vocab_look, load_vocab},
+      {"vocabulary category without abbreviation", &kVocab,
+       [](tq_context* ctx, int32_t i) {
+         ASSERT_EQ(tq_vocab_edit_numcategories_set(ctx, i, 1), 0);
+         EXPECT_EQ(tq_vocab_edit_category_set(ctx, i, 0, "", "Nameless"), -802);
+       },
+       -300, vocab_look, load_vocab},
       {"vocabulary with an empty word", &kVocab,
        [](tq_context* ctx, int32_t i) {
          ASSERT_EQ(tq_vocab_edit_numcategories_set(ctx, i, 1), 0);
@@ -288,6 +294,13 @@ const std::vector<Row>& rows() {
        0, scheme_look, load_scheme},
 
       {"chopper as created", &kChopper, [](tq_context*, int32_t) {}, 0, chopper_look, load_chopper},
+      // Every reader refuses such a locale: so does the (shared) setter.
+      {"chopper locale no reader takes", &kChopper,
+       [](tq_context* ctx, int32_t i) {
+         EXPECT_EQ(tq_chopper_locale_info_set(ctx, i, "XX", "Nowhere", 4242), -802);
+         EXPECT_EQ(tq_chopper_locale_info_set(ctx, i, "", "", kEnUsa), -802);
+       },
+       0, chopper_look, load_chopper},
       // The switches are flags: any other value is kept as 1, as the file
       // keeps it.
       {"chopper switches set to 5", &kChopper,
