@@ -212,6 +212,8 @@ TEST(CatRegexlib, BuildSetCopyFreeAndReferences) {
   // A refused set leaves the entry as it was.
   EXPECT_EQ(cat_regexlib_entry_set(ctx, &e, "name", -1, 5, "alpha", 0, 0), -802);
   EXPECT_EQ(cat_regexlib_entry_set(ctx, &e, "name", -1, 50, "nowhere", 0, 0) < 0, true);
+  // The table's reader refuses a row without a library name: so does the set.
+  EXPECT_EQ(cat_regexlib_entry_set(ctx, &e, "name", -1, 50, "", 0, 0), -802);
   EXPECT_STREQ(e.name, "HOUSE");
   EXPECT_EQ(e.regexlib, digits);
 
