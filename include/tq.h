@@ -497,7 +497,9 @@ TQ_API int32_t tq_vocabulary_likelihood_name_get_by_value(tq_context* ctx, int32
 TQ_API int32_t tq_vocabulary_likelihood_value_get_by_name(tq_context* ctx, const char* name,
                                                           int32_t* value) TQ_NOEXCEPT;
 /* iso: TQ_LOCALE_ISO_MAX + terminator bytes; desc: TQ_LOCALE_DESCRIPTION_MAX +
- * terminator bytes. */
+ * terminator bytes. The setters of every resource kind refuse (-802) a code
+ * outside the locale table and an empty iso or desc, which no resource file
+ * can be read back with. */
 TQ_API int32_t tq_vocab_locale_info_get(tq_context* ctx, int32_t index, char* iso, char* desc,
                                         int32_t* code) TQ_NOEXCEPT;
 TQ_API int32_t tq_vocab_locale_info_set(tq_context* ctx, int32_t index, const char* iso, const char* desc,
@@ -527,10 +529,12 @@ TQ_API int32_t tq_vocab_category_get(tq_context* ctx, int32_t index, uint32_t ca
  * set once (-1 after). Positions out of range give -800. */
 TQ_API int32_t tq_vocab_edit_numcategories_set(tq_context* ctx, int32_t index, uint32_t count) TQ_NOEXCEPT;
 TQ_API int32_t tq_vocab_edit_numwords_set(tq_context* ctx, int32_t index, uint32_t count) TQ_NOEXCEPT;
-/* abbrev: at most 128 bytes (stored uppercased); name: at most 1,024 bytes. */
+/* abbrev: 1 to 128 bytes (stored uppercased; -802 when empty); name: at most
+ * 1,024 bytes. */
 TQ_API int32_t tq_vocab_edit_category_set(tq_context* ctx, int32_t index, uint32_t cat_index, const char* abbrev,
                                           const char* name) TQ_NOEXCEPT;
-/* word: at most 1,024 bytes; num_cats: at most 255 (-802 beyond either). */
+/* word: at most 1,024 bytes; num_cats: 1 to 255 (-802 otherwise: a word is
+ * kept in the file only through its categories). */
 TQ_API int32_t tq_vocab_edit_word_set(tq_context* ctx, int32_t index, uint32_t word_index, const char* word,
                                       uint32_t num_cats) TQ_NOEXCEPT;
 /* likelihood 10 to 90 (-802 otherwise); -1 when the abbreviation (exact,
@@ -548,8 +552,8 @@ TQ_API int32_t tq_vocab_edit_new(tq_context* ctx, const char* path, const char* 
  * must lock (a vocabulary made by tq_vocabulary_create has no name: the
  * handle's only vocabulary file; -405 when the handle locks none or
  * several): 111 when duplicate word categories were dropped (the lowest
- * likelihood kept); -300 when a word, pair or category was never set or no
- * locale is set. */
+ * likelihood kept); -300 when a word, pair or category was never set, two
+ * words have the same text or no locale is set. Nothing is written then. */
 TQ_API int32_t tq_vocab_save(tq_context* ctx, int32_t index, tq_lock_handle* lock) TQ_NOEXCEPT;
 /* owner: TQ_NAME_MAX + terminator bytes. */
 TQ_API int32_t tq_vocab_owner_get(tq_context* ctx, int32_t index, char* owner) TQ_NOEXCEPT;
@@ -598,7 +602,8 @@ TQ_API int32_t tq_chopper_create(tq_context* ctx, const char* name, int32_t* ind
 TQ_API int32_t tq_chopper_edit_new(tq_context* ctx, const char* path, const char* name,
                                    tq_lock_handle* lock) TQ_NOEXCEPT;
 /* Edit mode: writes the chopper to its own file, which the lock handle must
- * lock (-405 otherwise). */
+ * lock (-405 otherwise); -500 (nothing written) between
+ * tq_chopper_table_char_metadata_set_begin and a successful _set_end. */
 TQ_API int32_t tq_chopper_save(tq_context* ctx, int32_t chopper, tq_lock_handle* lock) TQ_NOEXCEPT;
 TQ_API int32_t tq_chopper_unload(tq_context* ctx, int32_t chopper) TQ_NOEXCEPT;
 /* Releases every file the lock handle locks. */
@@ -653,11 +658,11 @@ TQ_API int32_t tq_chopper_table_enabled_set(tq_context* ctx, int32_t chopper, ui
  * Prerequisites combine flag names with '!', '&', '|' and parentheses ('&'
  * and '|' bind equally, from the left); output flags are names separated by
  * ','. The category name given to tq_chopper_vocab_rule_add and
- * tq_chopper_rule_method_vocab_set is looked up like any other: an empty
- * name is not a category, so the rule gets TQ_CHOP_RULE_ERR_CATEGORY. A rule
- * read from a chopper document with an empty "Vocab Cat" matches any
- * category, and tq_chopper_rule_vocab_category_set with an empty name makes
- * an existing rule match any category. */
+ * tq_chopper_rule_method_vocab_set is looked up in the vocabulary (a name it
+ * lacks gives the rule TQ_CHOP_RULE_ERR_CATEGORY); an empty name is refused
+ * (-802), since a chopper document's empty "Vocab Cat" means any category:
+ * tq_chopper_rule_vocab_category_set with an empty name makes an existing
+ * rule match any category. */
 TQ_API int32_t tq_chopper_rule_flag_name_validate(tq_context* ctx, const char* name, uint32_t* valid) TQ_NOEXCEPT;
 /* *valid 0 (result 0, nothing recorded) for an expression that does not parse. */
 TQ_API int32_t tq_chopper_rule_validate(tq_context* ctx, const char* expr, uint32_t* valid) TQ_NOEXCEPT;
@@ -720,6 +725,7 @@ TQ_API int32_t tq_chopper_vocab_rule_add(tq_context* ctx, int32_t chopper, const
                                          const char* prereq, const char* flags, uint32_t options,
                                          const char* notes, uint32_t* rule_id) TQ_NOEXCEPT;
 TQ_API int32_t tq_chopper_rules_enabled_get(tq_context* ctx, int32_t chopper, uint32_t* enabled) TQ_NOEXCEPT;
+/* The rules and table switches are flags: any value but 0 is kept as 1. */
 TQ_API int32_t tq_chopper_rules_enabled_set(tq_context* ctx, int32_t chopper, uint32_t value) TQ_NOEXCEPT;
 TQ_API int32_t tq_chopper_rule_errors_get(tq_context* ctx, int32_t chopper, uint32_t rule,
                                           uint32_t* errors) TQ_NOEXCEPT;
@@ -786,7 +792,8 @@ TQ_API int32_t tq_regexlib_unload(tq_context* ctx, int32_t library) TQ_NOEXCEPT;
 TQ_API int32_t tq_regexlib_unload_ex(tq_context* ctx, int32_t library) TQ_NOEXCEPT;
 /* Edit mode. Writes the library to its own file, which the lock handle must
  * lock (-405 otherwise); -300 when it has no locale or an element without
- * its regex. */
+ * its regex. A library without elements is saved and loads back empty (it
+ * matches nothing). */
 TQ_API int32_t tq_regexlib_save(tq_context* ctx, int32_t library, tq_lock_handle* lock) TQ_NOEXCEPT;
 /* Edit mode: a new empty library (-407 for a name in use); it takes the
  * current locale, when one is current. */
@@ -929,6 +936,10 @@ TQ_API int32_t tq_transf_scheme_apply_mult_out(tq_context* ctx, int32_t index, c
                                                uint32_t buf_size, char** out_bufs, uint32_t* num_out) TQ_NOEXCEPT;
 TQ_API int32_t tq_transf_scheme_options_get(tq_context* ctx, int32_t index, uint32_t* options, int32_t* mdefn_index,
                                             uint32_t* sens) TQ_NOEXCEPT;
+/* Edit state. With the match-code bit (4), mdefn_index must name a usable
+ * match definition of the current locale (its failure otherwise, -800 for
+ * an index that names none); clearing the keep-white-space bit (0x200)
+ * trims the data of the entries already held. */
 TQ_API int32_t tq_transf_scheme_options_set(tq_context* ctx, int32_t index, uint32_t options, int32_t mdefn_index,
                                             uint32_t sens) TQ_NOEXCEPT;
 /* path: at most 16,384 bytes ("" for the first search-path folder);
@@ -1007,7 +1018,7 @@ TQ_API int32_t tq_grammar_rule_info_get(tq_context* ctx, int32_t index, int32_t 
 TQ_API int32_t tq_grammar_rule_category_abbrev_get(tq_context* ctx, int32_t index, int32_t cat_index,
                                                    int32_t rule_index, int32_t position, char* abbrev) TQ_NOEXCEPT;
 /* abbrev: at most 128 bytes, name: at most 256; -300 for an abbreviation the
- * grammar holds (in any letter case). */
+ * grammar holds (in any letter case); -802 for one holding '|'. */
 TQ_API int32_t tq_grammar_category_add(tq_context* ctx, int32_t index, const char* abbrev,
                                        const char* name) TQ_NOEXCEPT;
 /* priority 10..90 (-802 otherwise); appends a rule with an empty right side. */

@@ -43,6 +43,17 @@ int32_t locale_info_set(context* ctx, locale_info* info, const char* iso, const 
   int32_t rc = strio_in(ctx, iso, in.iso, kLocaleIsoSize - 1, flags);
   if (rc >= 0) rc = rc_combine(rc, strio_in(ctx, description, in.description, kLocaleDescriptionSize - 1, flags));
   if (rc < 0) return rc;
+  // What a resource's file can hold: every reader refuses a code outside the
+  // locale table or a locale without its ISO code or description, so the
+  // setter refuses them rather than let a save write what no load takes.
+  if (!locale_table_contains(code)) {
+    TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 144, code);
+    return TQ_ERR_ARGUMENT;
+  }
+  if (in.iso[0] == '\0' || in.description[0] == '\0') {
+    TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 1904);
+    return TQ_ERR_ARGUMENT;
+  }
   in.code = code;
   *info = in;
   return rc;

@@ -318,6 +318,13 @@ int32_t chopper_save(context* ctx, int32_t chopper, lock_handle* lock) {
   chopper_rec* rec = nullptr;
   int32_t rc = chopper_get(ctx, chopper, &rec);
   if (rc != 0) return rc;
+  // Half-way through a table edit the entries are neither sorted nor freed
+  // of their duplicates: what a load would make of them is not what the
+  // chopper holds.
+  if (rec->table.set_in_progress) {
+    TQ_REPORT(ctx, TQ_ERR_EDIT_MODE, 1901, chopper_name(rec));
+    return TQ_ERR_EDIT_MODE;
+  }
   // The chopper's own file, which the handle must lock; never whichever
   // file the handle happened to lock first.
   char path[kLockPathSize];

@@ -116,6 +116,14 @@ int32_t regex_element_make(context* ctx, const char* regex, regexlib_element* e)
 
 bool category_empty(const char* name) { return name == nullptr || name[0] == '\0'; }
 
+// An empty category name given to a vocabulary rule: its file writes an
+// empty category for any category, so the name is refused rather than kept
+// as a category never found that a save would turn into any category.
+int32_t empty_category_refuse(context* ctx, const chopper_rec* rec) {
+  TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 1902, chopper_name(rec));
+  return TQ_ERR_ARGUMENT;
+}
+
 // The stores of the chopper's fields: each finds the chopper by index (read
 // on first use, under whatever hold the caller has) and gives the part its
 // fields live in.
@@ -312,9 +320,10 @@ int32_t chopper_rule_method_vocab_set(context* ctx, int32_t chopper, uint32_t ru
   if (edit.rc != 0) return edit.rc;
   chopper_rule* r = chopper_rule_find(&edit.rec->rules, rule);
   if (r == nullptr) return TQ_ERR_ARGUMENT;
+  if (category_empty(category_in.text)) return empty_category_refuse(ctx, edit.rec);
   chopper_rule_method_clear(ctx, r);
   r->method = kRuleMethodVocab;
-  // The category is looked up as in adding a rule: an empty name too.
+  // The category is looked up as in adding a rule.
   if (chopper_rule_text_replace(&r->category_name, category_in.text) != 0) {
     return TQ_ERR_NO_MEMORY;
   }
@@ -470,6 +479,7 @@ int32_t rule_add(context* ctx, int32_t chopper, uint32_t method, const char* con
   if (rc == 0) {
     chopper_edit_scope edit(ctx, chopper);
     rc = edit.rc;
+    if (rc == 0 && method == kRuleMethodVocab && category_empty(text[2])) rc = empty_category_refuse(ctx, edit.rec);
     if (rc == 0) {
       rc = chopper_rule_add(ctx, chopper_name(edit.rec), chopper_lock(edit.rec), &edit.rec->rules, method, text[0],
                             text[1], text[2], text[3], text[4], options, text[5], rule_id);
@@ -486,8 +496,8 @@ int32_t chopper_regex_rule_add(context* ctx, int32_t chopper, const char* regex,
   return rule_add(ctx, chopper, kRuleMethodRegex, {regex, nullptr, nullptr, prereq, flags, notes}, options, rule_id);
 }
 
-// The names are always given here, so an empty category is looked up (and
-// not found); only a chopper document makes an any-category rule.
+// The names are always given here; an empty category is refused (a rule
+// for any category is made with the category setter and an empty name).
 int32_t chopper_vocab_rule_add(context* ctx, int32_t chopper, const char* vocab, const char* category,
                                const char* prereq, const char* flags, uint32_t options, const char* notes,
                                uint32_t* rule_id) {

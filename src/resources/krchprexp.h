@@ -26,11 +26,12 @@ extern const record_store kChopperTableStore;
 extern const record_store kChopperRulesStore;
 extern const record_store kChopperRuleStore;
 
-inline constexpr field_desc kChopperUseTable = u32_field<&chopper_table::use_table>("Use Table", &kChopperTableStore);
+// The two switches are flags, kept as 0 or 1 as the file keeps them.
+inline constexpr field_desc kChopperUseTable = flag_field<&chopper_table::use_table>("Use Table", &kChopperTableStore);
 // The break matrix follows the flag: the table store chooses it again.
 inline constexpr field_desc kChopperImplicitSep =
     flag_field<&chopper_table::implicit_sep>("Implicit Separation", &kChopperTableStore).drops(kFieldDropsPrepared);
-inline constexpr field_desc kChopperUseRules = u32_field<&chopper_rules::use_rules>("Use Rules", &kChopperRulesStore);
+inline constexpr field_desc kChopperUseRules = flag_field<&chopper_rules::use_rules>("Use Rules", &kChopperRulesStore);
 inline constexpr field_desc kChopperRuleMethod = u32_field<&chopper_rule::method>("Method", &kChopperRuleStore);
 inline constexpr field_desc kChopperRuleOptions = u32_field<&chopper_rule::options>("Options", &kChopperRuleStore);
 inline constexpr field_desc kChopperRuleErrors = u32_field<&chopper_rule::errors>("Errors", &kChopperRuleStore);

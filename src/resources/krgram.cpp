@@ -770,6 +770,12 @@ int32_t grammar_category_add(context* ctx, int32_t index, const char* abbrev, co
   if (rc < 0) return rc;
   edit_scope g(ctx, index);
   if (g.rc != 0) return g.rc;
+  // The file writes a rule's right side as names each ended by '|': a name
+  // holding one would be read back as other names.
+  if (std::strchr(given.cat.name, '|') != nullptr) {
+    TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 1903, name_of(g.rec), static_cast<const char*>(given.cat.name));
+    return TQ_ERR_ARGUMENT;
+  }
   rc = grammar_category_append(ctx, g.rec, &given);
   return rc < 0 ? rc : crc;
 }

@@ -83,6 +83,12 @@ int32_t cat_regexlib_entry_build(context* ctx, cat_regexlib_entry* entry, const 
                                  int32_t likelihood, int32_t stop, const char* regexlib) {
   if (entry == nullptr || category == nullptr || regexlib == nullptr) return TQ_ERR_ARGUMENT;
   if (likelihood < kLikelihoodMin || likelihood > kLikelihoodMax) return TQ_ERR_ARGUMENT;
+  // The table form names the library; a row without a name is refused when
+  // read, so an entry without one is not made.
+  if (regexlib[0] == '\0') {
+    TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 1905, static_cast<const char*>(category));
+    return TQ_ERR_ARGUMENT;
+  }
   cat_regexlib_entry fresh;
   cat_regexlib_entry_init(&fresh);
   fresh.likelihood = likelihood;

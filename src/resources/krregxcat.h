@@ -33,7 +33,8 @@ struct cat_regexlib_entry {
 
 // Name empty, regexlib -1, everything else 0 (holds nothing).
 void cat_regexlib_entry_init(cat_regexlib_entry* entry);
-// -802 for a likelihood outside 10..90. Builds the entry: the category name
+// -802 for a likelihood outside 10..90 or an empty regex library name
+// (message 1905). Builds the entry: the category name
 // (uppercased, 128 bytes), a copy of the category record of a grammar given
 // by index that holds that category (borrowed 1) or else a record of its
 // own (id -1), and one reference to the regex library opened by name

@@ -75,15 +75,13 @@ int32_t read_document(context* ctx, resource_slot* slot, lock_handle* lock, rege
       rc = lrc;
     }
   }
-  if (rc >= 0) {
-    vault_info_read(doc, &rec->vault);
-    if (doc->record_count < 1) {
-      rc = TQ_ERR_INVALID_CONTENT;
-      TQ_REPORT(ctx, rc, 101, name);
-    }
-  }
+  if (rc >= 0) vault_info_read(doc, &rec->vault);
+  // A library without elements is one an editor saved mid-work (emptied, or
+  // created and not filled yet): it reads back empty and matches nothing,
+  // so that definitions naming it go on working. It needs no columns.
+  const bool empty = doc->record_count <= 0;
   int32_t col_regex = -1, col_sub = -1, col_notes = -1, col_options = -1;
-  if (rc >= 0) {
+  if (rc >= 0 && !empty) {
     rec->elements =
         static_cast<regexlib_element*>(std::calloc(static_cast<size_t>(doc->record_count), sizeof(regexlib_element)));
     if (rec->elements == nullptr) {
@@ -93,7 +91,7 @@ int32_t read_document(context* ctx, resource_slot* slot, lock_handle* lock, rege
       TQ_REPORT(ctx, rc, 29, static_cast<const char*>(detail));
     }
   }
-  if (rc >= 0) {
+  if (rc >= 0 && !empty) {
     const char* missing = nullptr;
     if (xmldoc_column_find(ctx, doc, kColRegex, &col_regex) != 0) {
       missing = kColRegex;

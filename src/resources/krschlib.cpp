@@ -229,6 +229,38 @@ int32_t document_read(context* ctx, resource_slot* slot, const xmldoc* doc, cons
 
 // ---- Editing helpers --------------------------------------------------------------------------
 
+// 0 when the scheme can be keyed by match definition `mdefn` (an index of
+// the current locale's match definitions): the file names it, and a load
+// builds the keys with it, so an index naming none is refused when set and
+// when written, with message 1900.
+int32_t match_keyed_check(context* ctx, const scheme_rec* rec, int32_t mdefn) {
+  const scheme_match_ops* ops = scheme_match_ops_get();
+  if (ops == nullptr) {
+    TQ_REPORT(ctx, TQ_ERR_NOT_USABLE, 1720, name_of(rec));
+    return TQ_ERR_NOT_USABLE;
+  }
+  int32_t rc = mdefn < 0 ? TQ_ERR_INDEX : ops->defn_usable(ctx, mdefn);
+  if (rc < 0) TQ_REPORT(ctx, rc, 1900, name_of(rec), mdefn);
+  return rc < 0 ? rc : 0;
+}
+
+// Drops the white space around every entry's data, as a load of a scheme
+// that trims does; an entry left without data goes, as one never taken in.
+// In edit state every entry owns its texts.
+void entries_trim(scheme_rec* rec) {
+  uint32_t i = 0;
+  while (i < rec->count) {
+    scheme_entry& e = rec->entries[i];
+    np_uchar_trim(e.data, static_cast<uint32_t>(std::strlen(e.data) + 1));
+    if (e.data[0] == '\0') {
+      scheme_entry_remove(rec, i);
+    } else {
+      ++i;
+    }
+  }
+  rec->sorted = 0;
+}
+
 int32_t need_edit_state(const scheme_rec* rec) { return (rec->flags & kSchemeEditState) ? 0 : TQ_ERR_NEEDS_EDIT_MODE; }
 
 // A scheme for reading that must be in edit state.
@@ -320,14 +352,10 @@ int32_t document_write(context* ctx, const scheme_rec* rec, lock_handle* lock) {
   if (rc >= 0) rc = xmldoc_prop_add_yes_no(ctx, doc, kPropCaseInsensitive, (rec->flags & kSchemeCaseInsensitive) ? 1 : 0, 0);
   if (rc >= 0) rc = xmldoc_prop_add_yes_no(ctx, doc, kPropTrim, (rec->flags & kSchemeNoTrim) ? 0 : 1, 0);
   if (rc >= 0 && (rec->flags & kSchemeMatchKeyed)) {
-    const scheme_match_ops* ops = scheme_match_ops_get();
+    // The index was checked when set; the locale may have changed since.
     char mdefn_name[kRsrcNameSize] = "";
-    if (ops == nullptr) {
-      TQ_REPORT(ctx, TQ_ERR_NOT_USABLE, 1720, name_of(rec));
-      rc = TQ_ERR_NOT_USABLE;
-    } else {
-      rc = ops->defn_name_get(ctx, rec->mdefn, mdefn_name, sizeof mdefn_name);
-    }
+    rc = match_keyed_check(ctx, rec, rec->mdefn);
+    if (rc >= 0) rc = scheme_match_ops_get()->defn_name_get(ctx, rec->mdefn, mdefn_name, sizeof mdefn_name);
     char sens[kIntTextSize];
     str_from_int(static_cast<int32_t>(rec->sens), sens);
     if (rc >= 0) rc = xmldoc_prop_add(ctx, doc, kPropMatchDefn, mdefn_name);
@@ -579,6 +607,16 @@ int32_t transf_scheme_options_set(context* ctx, int32_t index, uint32_t options,
   if ((options & kSchemeMatchKeyed) && (options & kSchemeDuplicates)) {
     TQ_REPORT(ctx, TQ_ERR_NOT_USABLE, 95, name_of(rec));
     return TQ_ERR_NOT_USABLE;
+  }
+  if (options & kSchemeMatchKeyed) {
+    rc = match_keyed_check(ctx, rec, mdefn_index);
+    if (rc < 0) return rc;
+  }
+  // Entries taken in untrimmed are trimmed once trimming is on: the file
+  // would give them back trimmed.
+  if ((rec->flags & kSchemeNoTrim) && !(options & kSchemeNoTrim)) {
+    entries_trim(rec);
+    ensure_sorted(rec);
   }
   rec->flags = options | kSchemeEditState;
   if (options & kSchemeMatchKeyed) {

@@ -88,6 +88,28 @@ const char* duplicate_category(const vocab_rec* vocab) {
   return nullptr;
 }
 
+// A word text given to two words, or NULL. The file keeps one record per
+// word and category, and a load makes one word of the records of one text:
+// two such words would come back as one. Found on a sorted copy of the
+// texts, so that the caller's word indexes stay as they are.
+const char* duplicate_word(const vocab_rec* vocab, bool* out_of_memory) {
+  *out_of_memory = false;
+  if (vocab->word_count < 2) return nullptr;
+  auto* texts = static_cast<const char**>(std::malloc(sizeof(const char*) * vocab->word_count));
+  if (texts == nullptr) {
+    *out_of_memory = true;
+    return nullptr;
+  }
+  for (uint32_t w = 0; w < vocab->word_count; ++w) texts[w] = vocab->words[w].text;
+  std::sort(texts, texts + vocab->word_count, text_less);
+  const char* twice = nullptr;
+  for (uint32_t w = 1; w < vocab->word_count && twice == nullptr; ++w) {
+    if (vocab_text_compare(texts[w - 1], texts[w]) == 0) twice = texts[w];
+  }
+  std::free(texts);
+  return twice;
+}
+
 // ---- Writing ---------------------------------------------------------------------------
 
 int32_t record_compare(const xmldoc_record* a, const xmldoc_record* b) {
@@ -502,7 +524,12 @@ int32_t vocab_check_complete(context* ctx, const vocab_rec* vocab) {
     }
   }
   if (!locale_table_contains(vocab->locale.code)) return refuse_save(ctx, "it has no locale.");
-  return 0;
+  bool out_of_memory = false;
+  if (const char* twice = duplicate_word(vocab, &out_of_memory)) {
+    std::snprintf(detail, sizeof detail, "the word '%s' is given twice; its file would hold it once.", twice);
+    return refuse_save(ctx, detail);
+  }
+  return out_of_memory ? TQ_ERR_NO_MEMORY : 0;
 }
 
 int32_t vocab_write(vocab_rec* vocab, const resource_slot* slot, context* ctx, const char* path, uint32_t mode) {
@@ -848,6 +875,11 @@ int32_t vocab_edit_category_set(context* ctx, int32_t index, uint32_t cat_index,
   if (conv_abbrev < 0) return conv_abbrev;
   const int32_t conv_name = strio_in_1024(ctx, name, name_text, kConvert);
   if (conv_name < 0) return conv_name;
+  // The save refuses a category without abbreviation: so does the setter.
+  if (abbrev_text[0] == '\0') {
+    TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 57, "'abbrev' is empty: a category needs an abbreviation.");
+    return TQ_ERR_ARGUMENT;
+  }
   vocab_rec* vocab = nullptr;
   int32_t rc = vocab_get_for_edit(ctx, index, &vocab);
   if (rc != 0) return rc;
@@ -866,6 +898,12 @@ int32_t vocab_edit_category_set(context* ctx, int32_t index, uint32_t cat_index,
 int32_t vocab_edit_word_set(context* ctx, int32_t index, uint32_t word_index, const char* word, uint32_t num_cats) {
   if (num_cats > kVocabCategoriesMax) {
     TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 57, "'num_cats' is above 255.");
+    return TQ_ERR_ARGUMENT;
+  }
+  // The file holds a word only through its categories: one without any
+  // would be written as nothing and be gone after the next load.
+  if (num_cats == 0) {
+    TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 57, "'num_cats' is 0: a word needs at least one category.");
     return TQ_ERR_ARGUMENT;
   }
   // Converted with room to spare, so that a word over the limit is refused

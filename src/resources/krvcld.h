@@ -186,7 +186,8 @@ int32_t vocab_read_file(context* ctx, const char* name, uint32_t form, resource_
 // dropped.
 int32_t vocab_write(vocab_rec* vocab, const resource_slot* slot, context* ctx, const char* path, uint32_t mode);
 // Whether a vocabulary can be written: every word and pair set, every
-// category named, a locale of the locale table. -300 (recorded).
+// category named, a locale of the locale table, no word text given twice
+// (a load would make one word of them). -300 (recorded).
 int32_t vocab_check_complete(context* ctx, const vocab_rec* vocab);
 // A name without ".krd", ".xml", ".krv" or ".zev" (case matters) when it has
 // at least 5 characters. -1 when it does not fit.

@@ -146,7 +146,9 @@ TEST(RegexlibApi, BuildSaveAndReload) {
   EXPECT_EQ(matched, 1);
 }
 
-TEST(RegexlibApi, AnEmptyDocumentIsRefused) {
+// A document without records is a library saved empty: it loads, holds no
+// element and matches nothing.
+TEST(RegexlibApi, AnEmptyDocumentLoadsEmpty) {
   Kb kb;
   {
     Context ctx(kb.root().c_str(), true);
@@ -163,8 +165,11 @@ TEST(RegexlibApi, AnEmptyDocumentIsRefused) {
   int32_t lib = -1;
   ASSERT_TQ_OK(ctx, tq_regexlib_load(ctx, "empty", nullptr, &lib));
   uint32_t count = 9;
-  EXPECT_EQ(tq_regexlib_rule_count_get(ctx, lib, &count), -300);
+  EXPECT_EQ(tq_regexlib_rule_count_get(ctx, lib, &count), 0);
   EXPECT_EQ(count, 0u);
+  int32_t matched = -1;
+  EXPECT_EQ(tq_regexlib_match(ctx, lib, "anything", &matched), 0);
+  EXPECT_EQ(matched, 0);
   EXPECT_EQ(tq_regexlib_unload(ctx, lib), 0);
 }
 

@@ -71,16 +71,24 @@ TEST(LocaleInfo, GetAndSetThroughTheInterface) {
   BareContext bc;
   locale_info info{};
   locale_info_clear(&info);
-  // In ISO-8859-1 going in, UTF-8 inside; a code outside the table is kept.
-  EXPECT_EQ(locale_info_set(bc.get(), &info, "DEDEU", "Deutsch (\xD6sterreich)", 4242, 1), 0);
-  EXPECT_EQ(info.code, 4242);
+  // In ISO-8859-1 going in, UTF-8 inside.
+  EXPECT_EQ(locale_info_set(bc.get(), &info, "DEDEU", "Deutsch (\xD6sterreich)", 39276, 1), 0);
+  EXPECT_EQ(info.code, 39276);
   EXPECT_STREQ(info.description, "Deutsch (\xC3\x96sterreich)");
   char iso[22], desc[330];
   int32_t code = 0;
   EXPECT_EQ(locale_info_get(bc.get(), &info, iso, desc, &code, 1), 0);
   EXPECT_STREQ(iso, "DEDEU");
   EXPECT_STREQ(desc, "Deutsch (\xD6sterreich)");
-  EXPECT_EQ(code, 4242);
+  EXPECT_EQ(code, 39276);
+  // What no file reader takes is refused, and the record stays as it was: a
+  // code outside the table, an empty ISO code or description.
+  EXPECT_EQ(locale_info_set(bc.get(), &info, "XX", "Nowhere", 4242, 1), -802);
+  EXPECT_EQ(bc.last_error(), "Locale code 4242 is not in the locale table.");
+  EXPECT_EQ(locale_info_set(bc.get(), &info, "", "German", 39276, 1), -802);
+  EXPECT_EQ(locale_info_set(bc.get(), &info, "DEDEU", "", 39276, 1), -802);
+  EXPECT_EQ(info.code, 39276);
+  EXPECT_STREQ(info.iso, "DEDEU");
   // A character the session encoding lacks, under the strict option.
   bc.ctx.options |= kOptStrictConversion;
   std::strcpy(info.description, "\xE2\x82\xAC");

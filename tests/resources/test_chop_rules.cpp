@@ -252,7 +252,7 @@ TEST(ChopRules, RuleAccessorsAndMethods) {
   EXPECT_EQ(chopper_regex_rule_add(cc.get(), ch, "x", "", "A B", 0, "", &bad), -803);
   EXPECT_TRUE(cc.has_error_text("offset 2"));
   EXPECT_EQ(chopper_regex_rule_add(cc.get(), ch, "x", "", "A|B", 0, "", &bad), -803);
-  EXPECT_EQ(chopper_rule_method_vocab_set(cc.get(), ch, rule, "nosuch", ""), -400);
+  EXPECT_EQ(chopper_rule_method_vocab_set(cc.get(), ch, rule, "nosuch", "PFX"), -400);
   uint32_t errors = 0;
   EXPECT_EQ(field_get(cc.get(), kRsrcChopper, kChopperRuleErrors, ch, rule, &errors), 0);
   EXPECT_EQ(errors, kRuleErrVocab | kRuleErrCategory);
@@ -377,14 +377,17 @@ TEST(ChopRules, VocabularyRulesMatchUppercasedTextAndCutTheOriginal) {
   EXPECT_STREQ(cat, "");
   EXPECT_EQ(chop_words(cc.get(), ch, "McDonald"), (Words{"Mc", "Donald"}));
 
-  // An empty category name given to the add is looked up like any other and
-  // is not found; only the document's empty "Vocab Cat" means any category.
+  // An empty category name given to the add is refused: the document's
+  // empty "Vocab Cat" means any category, which the category setter makes
+  // from an empty name; written and read back, it stays any category.
   int32_t ch2 = cc.create("voc2");
   uint32_t empty_cat = 0;
-  ASSERT_EQ(chopper_vocab_rule_add(cc.get(), ch2, "names", "", "", "", kRuleBoundaryAfter, "", &empty_cat), 0);
-  EXPECT_EQ(field_get(cc.get(), kRsrcChopper, kChopperRuleErrors, ch2, empty_cat, &errors), 0);
-  EXPECT_EQ(errors, kRuleErrCategory);
-  EXPECT_EQ(chop_words(cc.get(), ch2, "McDonald"), (Words{"McDonald"}));
+  EXPECT_EQ(chopper_vocab_rule_add(cc.get(), ch2, "names", "", "", "", kRuleBoundaryAfter, "", &empty_cat), -802);
+  EXPECT_TRUE(cc.has_error_text("empty category name"));
+  ASSERT_EQ(chopper_vocab_rule_add(cc.get(), ch2, "names", "PFX", "", "", kRuleBoundaryAfter, "", &empty_cat), 0);
+  EXPECT_EQ(chopper_rule_method_vocab_set(cc.get(), ch2, empty_cat, "names", ""), -802);
+  ASSERT_EQ(chopper_rule_vocab_category_set(cc.get(), ch2, empty_cat, ""), 0);
+  EXPECT_EQ(chop_words(cc.get(), ch2, "MacDonald"), (Words{"Mac", "Donald"}));
   xmldoc* doc = nullptr;
   ASSERT_EQ(xmldoc_create(cc.get(), "Chopping Table", "7.0", &doc), 0);
   ASSERT_EQ(chopper_rules_write(cc.get(), &cc.rec(ch2)->rules, doc), 0);
