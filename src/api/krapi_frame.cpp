@@ -60,10 +60,26 @@ int32_t run_again_under_write_hold(context* ctx, invoke_fn invoke, void* closure
 
 }  // namespace
 
+namespace {
+
+// The session encoding's terminator at the start of a text: these run on
+// every call of their exports, so without a call into the conversion layer.
+uint32_t terminator_bytes(const context* ctx) {
+  return ctx->session_encoding == kEncodingUcs2Be || ctx->session_encoding == kEncodingUcs2Le ? 2 : 1;
+}
+
+void write_empty(void* text, uint32_t term) {
+  char* p = static_cast<char*>(text);
+  p[0] = '\0';
+  if (term == 2) p[1] = '\0';
+}
+
+}  // namespace
+
 void output_clear_text(context* ctx, const void* value, uint64_t n) {
   (void)n;
   // Every such buffer holds at least the terminator of the session encoding.
-  if (value != nullptr) std::memset(const_cast<void*>(value), 0, strio_terminator_size(ctx));
+  if (value != nullptr) write_empty(const_cast<void*>(value), terminator_bytes(ctx));
 }
 
 void output_clear_texts(context* ctx, const void* value, uint64_t n) {
@@ -74,8 +90,8 @@ void output_clear_texts(context* ctx, const void* value, uint64_t n) {
 
 void output_clear_sized(context* ctx, const void* value, uint64_t n) {
   // A size that cannot hold the terminator is refused, and nothing written.
-  const uint32_t term = strio_terminator_size(ctx);
-  if (value != nullptr && n >= term) std::memset(const_cast<void*>(value), 0, term);
+  const uint32_t term = terminator_bytes(ctx);
+  if (value != nullptr && n >= term) write_empty(const_cast<void*>(value), term);
 }
 
 void output_clear_counts(context* ctx, const void* value, uint64_t n) {
