@@ -9,6 +9,26 @@
  * the UCS-2 encodings). Failures are recorded in the context's error list,
  * which every call clears on entry; read it with tq_error_info_get.
  *
+ * A text that does not fit is cut between characters, and the call says so:
+ * an output cut to its buffer (the caller's size, or the documented size of
+ * a fixed buffer) and a value cut to the engines' length on its way in (the
+ * value a call parses, cases, standardizes, matches, ...: at most 1,024
+ * bytes once in UTF-8, 4,096 for chopping) make the call's result the
+ * warning TQ_WARN_LIMIT_REACHED (102), with a message in the error list
+ * saying what was cut and how long the whole text is. A failure wins over
+ * it; a value cut on its way in wins over the call's other warnings, an
+ * output cut comes after them. Under TQ_OPT_STRICT_CONVERSION an
+ * unconvertible character still fails with -10000.
+ *
+ * The text outputs of the value roads (match codes and multicodes, casing,
+ * standardization, gender, identification, pattern analysis, phonetics,
+ * scheme application, regex replacement) never keep the caller's old text:
+ * a non-NULL output is made empty when the call starts, before any check,
+ * so a call refused or failing before it writes leaves an empty text (for
+ * a multicode block: every entry's code empty and its count 0). A size
+ * below one terminator of the session encoding is refused (-802) and the
+ * buffer is not written.
+ *
  * Plain C99.
  */
 #ifndef TQ_H
@@ -874,7 +894,7 @@ TQ_API int32_t tq_phonetx_save(tq_context* ctx, int32_t index, tq_lock_handle* l
 /* input: at most 1,024 bytes. size: the bytes of the result buffer,
  * terminator included; at most 1,024 bytes of text are written. -1 for a
  * set that is not compiled; 114 when the rewind limit was reached; 115 when
- * the result was cut to fit. */
+ * the result was cut to fit (102 when the input was cut). */
 TQ_API int32_t tq_phonetx_execute(tq_context* ctx, int32_t index, const char* input, char* result,
                                   uint32_t size) TQ_NOEXCEPT;
 /* iso: TQ_LOCALE_ISO_MAX + terminator bytes; desc: TQ_LOCALE_DESCRIPTION_MAX +
@@ -1723,7 +1743,8 @@ TQ_API int32_t tq_solution_rule_child_rule_get(tq_context* ctx, tq_solution_rule
  * session encoding). Results: 0; TQ_WARN_NO_SOLUTION (101) when the grammar
  * found no parse and the no-solution tokens or an even split of the words
  * filled the slots; TQ_WARN_LIMIT_REACHED (102) when the engine stopped at
- * its resource limit (it wins over 101); else an input conversion warning. */
+ * its resource limit or the value was cut to 1,024 bytes (it wins over
+ * 101); else an input conversion warning. */
 #define TQ_PARSE_TOKENS 32
 #define TQ_PARSE_VALUE_SIZE 1028
 typedef struct tq_parse_token {
@@ -2007,9 +2028,12 @@ TQ_API int32_t tq_gender_info_score_get(tq_context* ctx, tq_gender_info* gender_
  * (-1 for none), with or without a case info recording the steps. max_len is
  * the output buffer's size in bytes, terminator included: at most 1,028
  * bytes are used for uppercasing and 1,024 for lower- and propercasing
- * (propercase takes a negative size as 1,024). A size below one terminator
+ * (propercase takes a negative size as 1,024). The whole value (at most
+ * 1,024 bytes) is cased and the result cut to max_len: a cut value or
+ * result gives 102 (TQ_WARN_LIMIT_REACHED). A size below one terminator
  * of the session encoding gives -802 and writes nothing. A definition made
- * for another case gives -300 and an empty output. */
+ * for another case gives -300 and an empty output; any failure leaves an
+ * empty output. */
 typedef struct tq_case_info tq_case_info;
 TQ_API int32_t tq_uppercase(tq_context* ctx, const char* name, const char* in_str, char* up_str,
                             int32_t max_len) TQ_NOEXCEPT;
@@ -2112,8 +2136,9 @@ TQ_API int32_t tq_lcase_info_postprocessed_matched_get(tq_context* ctx, tq_case_
  * schemes in turn and its transformation regex libraries, cased, then the
  * tokens joined with their separators (at most 1,024 bytes) and the whole
  * cased once more by the postprocessing case. `standard` receives the result
- * (TQ_STANDARD_SIZE bytes with the terminator). Results: 0;
- * TQ_WARN_NO_SOLUTION (101) or TQ_WARN_LIMIT_REACHED (102) when the parse
+ * (TQ_STANDARD_SIZE bytes with the terminator). Results: 0; 102
+ * (TQ_WARN_LIMIT_REACHED) when the value was cut to 1,024 bytes, before any
+ * other warning; TQ_WARN_NO_SOLUTION (101) or 102 when the parse
  * found no solution or stopped at its limit: the value is then cased as one
  * string, token by token steps skipped; 103 when the output equals the
  * input (TQ_WARN_OUTPUT_EQUALS_INPUT); else an input or output conversion
@@ -3003,12 +3028,19 @@ TQ_API int32_t tq_match_info_position_get(tq_context* ctx, tq_match_info* match_
  *
  * Every code buffer must hold 4 x L + 1 bytes, L being the definition's
  * code length (tq_match_defn_matchcode_length_get) but at most 256
- * (TQ_MATCHCODE_SIZE bytes hold any code); a
- * buffer is filled with '$' first, so a call that fails leaves no stale
- * code in it. The _multiple_sens operations write one code per sensitivity
- * into matchcodes[i]; a NULL matchcodes[i] gives -802.
+ * (TQ_MATCHCODE_SIZE bytes hold any code). No call leaves a stale code in
+ * a buffer: every code buffer is made an empty text when the call starts;
+ * once the value is converted and the definition is ready, it is filled
+ * with the code length x 4 '$' characters, then the code is written. A
+ * call that fails before the pre-fill (no current locale, -707; an unknown
+ * definition, -801; a NULL argument, -802; a character refused under
+ * strict conversion, -10000) leaves the empty text, one that fails after it
+ * the pre-fill (or a code already finished). The
+ * _multiple_sens operations write one code per sensitivity into
+ * matchcodes[i]; a NULL matchcodes[i] gives -802.
  *
- * Results: a failure; else a warning of converting the caller's text (116);
+ * Results: a failure; else 102 when the value was cut to 1,024 bytes; else
+ * a warning of converting the caller's text (116);
  * else 101 when the value could not be parsed: each code is then the value's
  * whole-value code (as tq_match_exact makes it), unless the parse
  * definition places such values in its no-solution tokens; else 0.
@@ -3016,9 +3048,10 @@ TQ_API int32_t tq_match_info_position_get(tq_context* ctx, tq_match_info* match_
  * The _parsed operations take tokens a parse gave (tq_parse): num_tokens
  * entries, at most TQ_PARSE_TOKENS (-802 above), each a datatype token
  * index (-1 for none) and its value; -702 when the definition does not
- * allow parsed input (the code buffers are then untouched). They give the
+ * allow parsed input (the code buffers then hold empty texts). They give the
  * last conversion warning or 0; tq_match_parsed and
- * tq_match_multiple_sens_parsed give 0 in place of any warning.
+ * tq_match_multiple_sens_parsed give 0 in place of any warning but the 102
+ * of a token value cut to 1,024 bytes.
  *
  * The _with_info operations record every step in a match info (NULL: none);
  * with several sensitivities it keeps the last one's.
@@ -3836,11 +3869,14 @@ TQ_API int32_t tq_guess_defn_opt_params_input_length_set(tq_context* ctx, int32_
  *
  * The operations take one sensitivity (one block, one count: matchcodes and
  * num are arrays of one) or, the multiple_sens forms, count sensitivities
- * with count blocks and count counts. Every block is first pre-filled: each
- * entry's code is the code length x 4 (at most 1,024) '$' characters,
- * encoded, with score 0.0, so a failed call leaves no stale codes.
+ * with count blocks and count counts. No call leaves stale codes: when the
+ * call starts every entry's code of each block is made empty (score 0.0)
+ * and each count 0; once the definition is known every block is pre-filled:
+ * each entry's code is the code length x 4 (at most 1,024) '$' characters,
+ * encoded, with score 0.0. A failed call holds the one or the other.
  *
- * Results as tq_match's: a negative code; else a positive result of
+ * Results as tq_match's: a negative code; else 102 for a value cut to
+ * 1,024 bytes; else a positive result of
  * converting the input (116); else 101 when the value's parse found no
  * solution, and the first entry of each block then holds the whole-value
  * code (as tq_match_exact makes it, in the session encoding) with score 0.0
@@ -3850,7 +3886,8 @@ TQ_API int32_t tq_guess_defn_opt_params_input_length_set(tq_context* ctx, int32_
  * beyond; an index outside 0..31 is ignored) and need a definition that
  * allows parsed input (-702); they hold the write hold on the knowledge base
  * while they run, and give 0 or the last positive conversion result
- * (tq_match_multiple_sens_parsed_multicode: 0). With a match info (the
+ * (tq_match_multiple_sens_parsed_multicode: 0, or 102 for a token value
+ * cut to 1,024 bytes). With a match info (the
  * _with_info forms; NULL for none) every step of the run is recorded in it,
  * per rule slot (the rules, then the default). */
 #define TQ_MATCH_MULTICODE_TEXT_SIZE 1032

@@ -1,8 +1,10 @@
 #include "api/krapi_frame.h"
 
 #include <cstdio>
+#include <cstring>
 #include <new>
 
+#include "core/krenc.h"
 #include "core/krerr.h"
 #include "core/krtrace.h"
 #include "core/krzel.h"
@@ -45,6 +47,7 @@ int32_t invoke_caught(invoke_fn invoke, void* closure) noexcept {
 // when it is refused), so the run again starts where the call started.
 int32_t run_again_under_write_hold(context* ctx, invoke_fn invoke, void* closure) noexcept {
   ctx->write_refused = 0;
+  ctx->cuts = 0;
   err_list_reset(ctx);
   int32_t rc = shared_state_write_lock_upgrade(ctx, ctx->shared);
   if (rc != 0) return rc;
@@ -56,6 +59,45 @@ int32_t run_again_under_write_hold(context* ctx, invoke_fn invoke, void* closure
 }
 
 }  // namespace
+
+namespace {
+
+// The session encoding's terminator at the start of a text: these run on
+// every call of their exports, so without a call into the conversion layer.
+uint32_t terminator_bytes(const context* ctx) {
+  return ctx->session_encoding == kEncodingUcs2Be || ctx->session_encoding == kEncodingUcs2Le ? 2 : 1;
+}
+
+void write_empty(void* text, uint32_t term) {
+  char* p = static_cast<char*>(text);
+  p[0] = '\0';
+  if (term == 2) p[1] = '\0';
+}
+
+}  // namespace
+
+void output_clear_text(context* ctx, const void* value, uint64_t n) {
+  (void)n;
+  // Every such buffer holds at least the terminator of the session encoding.
+  if (value != nullptr) write_empty(const_cast<void*>(value), terminator_bytes(ctx));
+}
+
+void output_clear_texts(context* ctx, const void* value, uint64_t n) {
+  if (value == nullptr) return;
+  char* const* texts = static_cast<char* const*>(value);
+  for (uint64_t i = 0; i < n; ++i) output_clear_text(ctx, texts[i], 1);
+}
+
+void output_clear_sized(context* ctx, const void* value, uint64_t n) {
+  // A size that cannot hold the terminator is refused, and nothing written.
+  const uint32_t term = terminator_bytes(ctx);
+  if (value != nullptr && n >= term) write_empty(const_cast<void*>(value), term);
+}
+
+void output_clear_counts(context* ctx, const void* value, uint64_t n) {
+  (void)ctx;
+  if (value != nullptr) std::memset(const_cast<void*>(value), 0, n * sizeof(uint32_t));
+}
 
 int32_t api_check_not_null(context* ctx, const char* file, uint32_t line, uint32_t flag,
                            const char* name, const void* value) {
@@ -109,6 +151,10 @@ int32_t frame_run(context* ctx, const char* rest, uint32_t hold, uint32_t edit, 
     ctx->trace.source_file = kInterfaceFile;
     trace_write(ctx, 0, "API Entry @ tqx_%s", rest);
   }
+  // Outputs are emptied before any check can refuse the call.
+  for (const checked_arg* c = checks; c->name != nullptr; ++c) {
+    if (c->clear != nullptr) c->clear(ctx, c->value, c->n);
+  }
   int32_t rc = 0;
   if (edit != ANY) {
     rc = api_check_edit_mode(ctx, kInterfaceFile, __LINE__, edit);
@@ -138,6 +184,9 @@ int32_t frame_run(context* ctx, const char* rest, uint32_t hold, uint32_t edit, 
   // hold (a nested one passes the refusal up to its caller). The context's
   // flag says so even if a path on the way turned the code into another.
   if (ctx->write_refused != 0 && ctx->call_depth == 1) rc = run_again_under_write_hold(ctx, invoke, closure);
+  // A text the call cut on its way in or out makes the warning 102 (its
+  // message is recorded where it was cut).
+  if (ctx->cuts != 0) [[unlikely]] rc = strio_cuts_result(ctx, rc);
   if (rc != 0) {
     err_record_generic(ctx, rc);
     if constexpr (kTraced) {
@@ -165,6 +214,8 @@ int32_t frame(context* ctx, const char* export_name, uint32_t hold, uint32_t edi
   static const err_rec* const empty = err_empty_record();
   ctx->errors.count = 0;
   ctx->errors.last = empty;
+  ctx->cuts = 0;
+  ctx->call_name = export_name;
   // The implementation's name: the export's with "tq_" replaced by "tqx_".
   const char* rest = export_name + 3;
   if (ctx->trace.on) [[unlikely]] return frame_run<true>(ctx, rest, hold, edit, checks, invoke, closure);

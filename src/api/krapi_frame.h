@@ -7,6 +7,9 @@
 // REFUSES_EDIT), the implementation in namespace tq, then each parameter
 // after the context as (type, name[, NONNULL]). The macros only stamp out
 // the extern "C" definition; the logic is the ordinary function frame().
+// An output the frame empties on entry is marked in place of NONNULL (it is
+// checked as NONNULL too): TEXT_OUT, TEXT_OUTS and the others listed at
+// TQ_CHECK_NONNULL below.
 //
 // A row that binds constants is written TQ_FNK: the constants (names in
 // namespace tq, bare, before the parenthesised parameters) are passed first,
@@ -30,10 +33,27 @@ namespace tq::api {
 enum hold_rule : uint32_t { NOHOLD = 0, READ = 1 };
 enum edit_rule : uint32_t { ANY = 0, REFUSES_EDIT = 1, NEEDS_EDIT = 2 };
 
+// What the frame does to an output parameter before anything else, so that
+// a call refused or failing anywhere (a guard, the edit rule, a name
+// unknown, a character refused) leaves no caller's old text in it: the
+// implementation then writes its output (or its own pre-fill) over it.
+// `n` is how many outputs the parameter points at (an array's count).
+using output_clear_fn = void (*)(context* ctx, const void* value, uint64_t n);
+
 struct checked_arg {
   const char* name;  // nullptr ends the list
   const void* value;
+  output_clear_fn clear = nullptr;  // an output emptied on entry; nullptr: a guard only
+  uint64_t n = 0;
 };
+
+// The clears of the output annotations below. A NULL pointer (the guard's
+// business) and NULL array elements (the implementation's) are left alone.
+void output_clear_text(context* ctx, const void* value, uint64_t n);
+void output_clear_texts(context* ctx, const void* value, uint64_t n);
+void output_clear_sized(context* ctx, const void* value, uint64_t n);
+void output_clear_code_blocks(context* ctx, const void* value, uint64_t n);
+void output_clear_counts(context* ctx, const void* value, uint64_t n);
 
 using invoke_fn = int32_t (*)(void* closure);
 
@@ -105,6 +125,37 @@ inline int32_t api_lock_leave(context* ctx, uint32_t lock_word) {
 #define TQ_P_CHECK(p) TQ_P_CHECK_ p
 #define TQ_P_CHECK_(type, name, ...) __VA_OPT__(TQ_CHECK_##__VA_ARGS__(name))
 #define TQ_CHECK_NONNULL(name) ::tq::api::checked_arg{#name, static_cast<const void*>(name)},
+// Output annotations: NONNULL, and the output is made empty on entry.
+//   TEXT_OUT     a text in the session encoding (a buffer of a documented
+//                size, at least the terminator's)
+//   TEXT_OUTS    an array of `count` such texts (the row's parameter named
+//                count)
+//   TEXT_OUT_MAX_LEN / TEXT_OUT_SIZE / TEXT_OUT_OUT_SIZE   a text in a
+//                buffer of the caller's size, the row's parameter max_len /
+//                size / out_size (a negative max_len: no bound); a size
+//                below the terminator's is not written
+//   CODE_BLOCK / CODE_BLOCKS   one / `count` multicode blocks: the first
+//                entry's code empty
+//   COUNT_OUT / COUNT_OUTS     one / `count` entry counts: 0
+#define TQ_CHECK_TEXT_OUT(name) \
+  ::tq::api::checked_arg{#name, static_cast<const void*>(name), &::tq::api::output_clear_text, 1},
+#define TQ_CHECK_TEXT_OUTS(name) \
+  ::tq::api::checked_arg{#name, static_cast<const void*>(name), &::tq::api::output_clear_texts, count},
+#define TQ_CHECK_TEXT_OUT_MAX_LEN(name)                                                     \
+  ::tq::api::checked_arg{#name, static_cast<const void*>(name), &::tq::api::output_clear_sized, \
+                         static_cast<uint64_t>(static_cast<int64_t>(max_len))},
+#define TQ_CHECK_TEXT_OUT_SIZE(name) \
+  ::tq::api::checked_arg{#name, static_cast<const void*>(name), &::tq::api::output_clear_sized, size},
+#define TQ_CHECK_TEXT_OUT_OUT_SIZE(name) \
+  ::tq::api::checked_arg{#name, static_cast<const void*>(name), &::tq::api::output_clear_sized, out_size},
+#define TQ_CHECK_CODE_BLOCK(name) \
+  ::tq::api::checked_arg{#name, static_cast<const void*>(name), &::tq::api::output_clear_code_blocks, 1},
+#define TQ_CHECK_CODE_BLOCKS(name) \
+  ::tq::api::checked_arg{#name, static_cast<const void*>(name), &::tq::api::output_clear_code_blocks, count},
+#define TQ_CHECK_COUNT_OUT(name) \
+  ::tq::api::checked_arg{#name, static_cast<const void*>(name), &::tq::api::output_clear_counts, 1},
+#define TQ_CHECK_COUNT_OUTS(name) \
+  ::tq::api::checked_arg{#name, static_cast<const void*>(name), &::tq::api::output_clear_counts, count},
 
 #define TQ_CAT(a, b) TQ_CAT_(a, b)
 #define TQ_CAT_(a, b) a##b

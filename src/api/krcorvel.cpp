@@ -205,10 +205,14 @@ TQ_API int32_t tq_path_get(tq_context* ctx, char* buffer, uint32_t size) noexcep
   if (size < term) return TQ_ERR_ARGUMENT;
   uint32_t max = size - term;
   if (max > kPathMax) max = kPathMax;
+  // Joined whole and cut on the way out, where a cut is told (102, its
+  // message added to the list), as in the framed exports.
+  ctx->cuts = 0;
+  ctx->call_name = "tq_path_get";
   path_buffer joined;
-  path_list_join(ctx, ctx->search_path, joined.text, max + 1);
-  int32_t rc = strio_out(ctx, joined.text, buffer, max, 1);
-  return rc;
+  path_list_join(ctx, ctx->search_path, joined.text, kPathMax + 1);
+  const int32_t rc = strio_out(ctx, joined.text, buffer, max, kStrioConvert);
+  return strio_cuts_result(ctx, rc);
 }
 
 TQ_API int32_t tq_root_path_get(tq_context* ctx, char* path) noexcept {

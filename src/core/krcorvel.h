@@ -90,6 +90,11 @@ struct tq_context {
   // only read (kRcNeedsWriteHold); the frame runs the call again under the
   // write hold and clears it, whatever code the call came back with.
   uint32_t write_refused;
+  // The cuts of the current call's texts (kCutInput, kCutOutput in
+  // core/krenc.h): the conversions that cut set them with a message, the
+  // frame clears them on entry and turns them into the warning 102 on exit.
+  uint32_t cuts;
+  const char* call_name;           // the current framed export's name, for messages
   tq::reader_slot reader;          // where a writer sees this context reading
   tq::trace_state trace;
   tq::err_list errors;

@@ -77,6 +77,42 @@ void copy_bounded(const char* src, char* dst, uint32_t max, uint32_t term) {
   std::memset(dst + keep, 0, term);
 }
 
+const char* call_name_of(const context* ctx) { return ctx->call_name != nullptr ? ctx->call_name : "the call"; }
+
+uint32_t clamp_u32(int64_t n) { return n > static_cast<int64_t>(UINT32_MAX) ? UINT32_MAX : static_cast<uint32_t>(n); }
+
+// A value converted in (UTF-8, at most max bytes in dst): when the room left
+// could not have taken one more character, the whole value is measured, and
+// a value longer than the room was cut.
+void note_input_cut(context* ctx, const char* src, const char* dst, uint32_t max) {
+  const size_t len = strnlen(dst, static_cast<size_t>(max) + 1);
+  if (len + 4 <= max) return;
+  const int64_t whole = np_uchar_encode_length(conversion_flags(ctx, &kEncodingTable[ctx->session_encoding]), src);
+  if (whole <= static_cast<int64_t>(len)) return;
+  ctx->cuts |= kCutInput;
+  TQ_REPORT(ctx, TQ_WARN_LIMIT_REACHED, 1921, call_name_of(ctx), max, clamp_u32(whole - static_cast<int64_t>(len)));
+}
+
+// Bytes of the session encoding per byte of UTF-8 at most: a malformed byte
+// becomes U+FFFD (three bytes) in UTF-8, every character takes two bytes in
+// UCS-2 and one in the single-byte charsets.
+uint32_t widening(int32_t encoding) {
+  if (encoding == kEncodingUtf8) return 3;
+  return strio_char_size(encoding);
+}
+
+// An output converted into max bytes: only a source longer than max /
+// widening may not have fitted (a plain strnlen of the usual short text);
+// that one is measured whole.
+void note_output_cut(context* ctx, uint32_t lib_flags, const char* src, uint32_t max) {
+  const size_t bound = max / widening(ctx->session_encoding);
+  if (strnlen(src, bound + 1) <= bound) return;
+  const int64_t whole = np_uchar_decode_length(lib_flags, src);
+  if (whole <= static_cast<int64_t>(max)) return;
+  ctx->cuts |= kCutOutput;
+  TQ_REPORT(ctx, TQ_WARN_LIMIT_REACHED, 1920, call_name_of(ctx), max, clamp_u32(whole));
+}
+
 int32_t strio_convert_in(context* ctx, const char* src, char* dst, uint32_t max, uint32_t flags) {
   if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
   if (src == nullptr || dst == nullptr) return kErrInvalidArg;
@@ -88,7 +124,8 @@ int32_t strio_convert_in(context* ctx, const char* src, char* dst, uint32_t max,
   int32_t rc = enc_convert_in(ctx, ctx->session_encoding, src, dst, max);
   // Only a refused or replaced character depends on the options; any other
   // failure is a failure whatever they say.
-  if (rc == kErrInvalidChar) return refused_or_replaced(ctx);
+  if (rc == kErrInvalidChar) rc = refused_or_replaced(ctx);
+  if (rc >= 0 && (flags & kStrioValue) != 0) note_input_cut(ctx, src, dst, max);
   return rc;
 }
 
@@ -100,7 +137,8 @@ int32_t strio_convert_out(context* ctx, const char* src, char* dst, uint32_t max
     return 0;
   }
   int32_t rc = enc_convert_out(ctx, ctx->session_encoding, src, dst, max);
-  if (rc == kErrInvalidChar) return refused_or_replaced(ctx);
+  if (rc == kErrInvalidChar) rc = refused_or_replaced(ctx);
+  if (rc >= 0) note_output_cut(ctx, conversion_flags(ctx, &kEncodingTable[ctx->session_encoding]), src, max);
   return rc;
 }
 
@@ -182,6 +220,12 @@ int32_t enc_char_code_point_get(uint8_t byte, int32_t encoding) {
 
 // ---- Interface string layer --------------------------------------------------
 
+int32_t strio_cuts_result(const context* ctx, int32_t rc) {
+  if (rc < 0 || ctx->cuts == 0) return rc;
+  if ((ctx->cuts & kCutInput) != 0) return rc_combine(TQ_WARN_LIMIT_REACHED, rc);
+  return rc_combine(rc, TQ_WARN_LIMIT_REACHED);
+}
+
 int32_t strio_in(context* ctx, const char* src, char* dst, uint32_t max, uint32_t flags) {
   return strio_convert_in(ctx, src, dst, max, flags);
 }
@@ -230,7 +274,9 @@ int32_t strio_out_planned(const strio_out_plan* plan, const char* src, char* dst
   }
   const int32_t rc = np_uchar_decode(plan->lib_flags, src, dst, max + plan->term);
   if (rc < 0) return library_failed(plan->ctx, plan->ctx->session_encoding);
-  return rc == 0 ? 0 : refused_or_replaced(plan->ctx);
+  const int32_t result = rc == 0 ? 0 : refused_or_replaced(plan->ctx);
+  if (result >= 0) note_output_cut(plan->ctx, plan->lib_flags, src, max);
+  return result;
 }
 
 int32_t strio_out_1028(context* ctx, const char* src, char* dst, uint32_t flags) {

@@ -26,6 +26,23 @@ inline constexpr uint32_t kEncodingNameMax = 320;
 
 // Flag bit 0 of the strio calls: convert through the session encoding.
 inline constexpr uint32_t kStrioConvert = 0x1;
+// Flag bit 1 of strio_in: the text is a caller's value for an engine (what
+// is parsed, cased, standardized, matched...): a cut is reported.
+inline constexpr uint32_t kStrioValue = 0x2;
+
+// The cuts a call made (context field `cuts`). A converted text that did
+// not fit records the warning 102 with a message once it is known to be
+// cut: an output of the session encoding cut to the caller's size (or a
+// documented fixed size), or a value (kStrioValue) cut to the engines'
+// length on its way in. The frame clears them on entry and gives the call
+// the warning 102 on exit (strio_cuts_result).
+inline constexpr uint32_t kCutInput = 0x1;
+inline constexpr uint32_t kCutOutput = 0x2;
+
+// The call's result after its cuts: a failure stays; a value cut on its way
+// in came before anything the engine reported, so 102 goes first; an output
+// cut comes last, after any warning of the call's own.
+int32_t strio_cuts_result(const context* ctx, int32_t rc);
 
 extern const encoding_row kEncodingTable[kEncodingCount];
 
@@ -64,7 +81,10 @@ int32_t enc_char_code_point_get(uint8_t byte, int32_t encoding);
 // text is copied byte for byte, cut between UTF-8 characters. Results: 0;
 // 116 when a character was replaced (option 0x80000); -10000 for an
 // unconvertible character (option 0x40000); other negative codes for a
-// failure of the conversion itself.
+// failure of the conversion itself. A cut is not a result here: with flag
+// bit 0 set, every strio_out that cuts and every strio_in of a kStrioValue
+// text that cuts is recorded in the context (kCutOutput, kCutInput) with its
+// message; an unconverted copy is internal and cuts silently.
 
 int32_t strio_in(context* ctx, const char* src, char* dst, uint32_t max, uint32_t flags);
 int32_t strio_in_1024(context* ctx, const char* src, char* dst, uint32_t flags);

@@ -67,7 +67,12 @@ int32_t err_text_vformat(char* out, int32_t msg_number, ...) {
 }
 
 void err_record_generic(context* ctx, int32_t code) {
-  if (ctx == nullptr || code >= 0 || ctx->errors.count != 0) return;
+  if (ctx == nullptr || code >= 0) return;
+  // A warning recorded on the way (a text cut) does not stand for the
+  // failure's message.
+  for (uint32_t i = 0; i < ctx->errors.count; ++i) {
+    if (ctx->errors.recs[i].code < 0) return;
+  }
   ctx->pending_file = __FILE__;
   ctx->pending_line = 644;
   // The generic messages take no arguments; the number depends on the code,

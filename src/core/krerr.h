@@ -42,8 +42,8 @@ void err_report_at(context* ctx, const char* file, uint32_t line);
 // against the message's format at compile time.
 int32_t err_record_append(context* ctx, int32_t code, int32_t msg_number, ...);
 
-// After an implementation returns: a negative code with nothing recorded gets
-// the generic message of its code.
+// After an implementation returns: a negative code with no failure recorded
+// gets the generic message of its code.
 void err_record_generic(context* ctx, int32_t code);
 
 void err_list_init(context* ctx);

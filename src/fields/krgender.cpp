@@ -297,7 +297,7 @@ int32_t inputs_take(context* ctx, gender_work_area* area, const parse_token_slot
   int32_t warning = 0;
   for (uint32_t i = 0; i < *n; ++i) {
     area->inputs[i].index = tokens[i].index;
-    const int32_t rc = strio_in(ctx, tokens[i].value, area->inputs[i].value, kValueMax, convert);
+    const int32_t rc = strio_in(ctx, tokens[i].value, area->inputs[i].value, kValueMax, convert | kStrioValue);
     if (rc < 0) return rc;
     if (warning == 0) warning = rc;
   }
@@ -393,7 +393,7 @@ int32_t tqx_gender_determine_with_info(context* ctx, const char* gender_defn, co
   const int32_t looked = index_by_name(ctx, gender_defn, &index);
   if (looked < 0) return looked;
   char value[kValueMax + 1];
-  const int32_t in = strio_in_1024(ctx, name, value, kStrioConvert);
+  const int32_t in = strio_in_1024(ctx, name, value, kStrioConvert | kStrioValue);
   if (in < 0) return in;
   char result[kGenderValueMax + 1];
   const int32_t rc = gender_determine_by_index(ctx, index, value, result, info);
@@ -411,7 +411,7 @@ int32_t tqx_gender_determine(context* ctx, const char* gender_defn, const char* 
 int32_t tqx_gender_determine_by_index(context* ctx, int32_t index, const char* name, char* gender) {
   strio_out_clear(ctx, gender);
   char value[kValueMax + 1];
-  const int32_t in = strio_in_1024(ctx, name, value, kStrioConvert);
+  const int32_t in = strio_in_1024(ctx, name, value, kStrioConvert | kStrioValue);
   if (in < 0) return in;
   char result[kGenderValueMax + 1];
   const int32_t rc = gender_determine_by_index(ctx, index, value, result, nullptr);

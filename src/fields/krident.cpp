@@ -301,7 +301,7 @@ int32_t engine_core(context* ctx, defn_rec* rec, ident_defn_kind_rec* part, cons
   if (rc < 0) return rc;
   ident_work_area* area = nullptr;
   if ((rc = ident_work_area_get(ctx, &area)) != 0) return rc;
-  const int32_t input = strio_in_1024(ctx, data, area->input, kStrioConvert);
+  const int32_t input = strio_in_1024(ctx, data, area->input, kStrioConvert | kStrioValue);
   if (input < 0) return input;
   if (part->bound.load(std::memory_order_acquire) == 0 && (rc = ident_defn_bind_held(ctx, rec)) < 0) return rc;
   try {

@@ -18,7 +18,7 @@ int32_t analyze(context* ctx, int32_t index, const char* data, char* pattern, pa
   // In a UTF-8 session a well-formed value is read where it lies.
   char converted[kValueMax + 1];
   const char* value = nullptr;
-  const int32_t in = strio_in_view(ctx, data, converted, kValueMax, kStrioConvert, &value);
+  const int32_t in = strio_in_view(ctx, data, converted, kValueMax, kStrioConvert | kStrioValue, &value);
   if (in < 0) return in;
   defn_rec* rec = nullptr;
   int32_t rc = defn_record_get_for_read(ctx, kDefnPattern, index, &rec);

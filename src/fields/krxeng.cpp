@@ -694,7 +694,7 @@ int32_t extract_by_record(context* ctx, int32_t index, const char* data, extract
   defn_rec* rec = nullptr;
   int32_t rc = defn_record_get_for_read(ctx, kDefnExtract, index, &rec);
   if (rc < 0) return rc;
-  const int32_t input = strio_in_1024(ctx, data, a->given, kStrioConvert);
+  const int32_t input = strio_in_1024(ctx, data, a->given, kStrioConvert | kStrioValue);
   if (input < 0) return input;
   uint32_t count = 0;
   rc = extract_engine_run(ctx, rec, a->given, a->out, &count, info);

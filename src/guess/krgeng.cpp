@@ -477,7 +477,7 @@ int32_t guess_at(context* ctx, int32_t index, const char* data, const uint32_t* 
   guess_work_area* a = nullptr;
   int32_t rc = guess_work_area_get(ctx, &a);
   if (rc != 0) return rc;
-  rc = strio_in_1024(ctx, data, a->given, kStrioConvert);
+  rc = strio_in_1024(ctx, data, a->given, kStrioConvert | kStrioValue);
   if (rc < 0) return rc;
   defn_rec* rec = nullptr;
   if ((rc = defn_record_get_for_read(ctx, kDefnLocaleGuess, index, &rec)) < 0) return rc;

@@ -61,7 +61,7 @@ int32_t training_weight(context* ctx, const language_guess_info* info, const cha
 
 int32_t score_at(context* ctx, int32_t index, const char* data, int32_t* score, language_guess_info* info) {
   char text[1025];
-  int32_t rc = strio_in_1024(ctx, data, text, kStrioConvert);
+  int32_t rc = strio_in_1024(ctx, data, text, kStrioConvert | kStrioValue);
   if (rc < 0) return rc;
   defn_rec* rec = nullptr;
   rc = defn_record_get_for_read(ctx, kDefnLangGuess, index, &rec);

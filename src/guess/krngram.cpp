@@ -479,7 +479,7 @@ int32_t tqx_ngram_profile_clear(context* ctx, ngram_profile* profile) {
 
 int32_t tqx_ngram_profile_update(context* ctx, ngram_profile* profile, const char* data, uint32_t weight) {
   char text[kTextBuffer];
-  const int32_t in = strio_in_1024(ctx, data, text, kStrioConvert);
+  const int32_t in = strio_in_1024(ctx, data, text, kStrioConvert | kStrioValue);
   if (in < 0) return in;
   const int32_t rc = ngram_profile_update_text(ctx, profile, text, weight);
   return rc != 0 ? rc : in;

@@ -617,7 +617,7 @@ int32_t match_string_by_defn_index(context* ctx, int32_t index, const uint32_t* 
   int32_t rc = defn_record_get_for_read(ctx, kDefnMatch, index, &rec);
   if (rc < 0) return rc;
   char text[kMatchTextSize];
-  const int32_t in = strio_in(ctx, input, text, kMatchTextMax, convert & kStrioConvert);
+  const int32_t in = strio_in(ctx, input, text, kMatchTextMax, (convert & kStrioConvert) | kStrioValue);
   if (in < 0) return in;
   rc = match_engine_run(ctx, rec, area, text, sens, count, convert, codes, info);
   if (rc < 0) return rc;
@@ -640,7 +640,7 @@ int32_t match_parsed_by_defn_index(context* ctx, int32_t index, const uint32_t* 
   int32_t in = 0;
   for (uint32_t k = 0; k < slot_count; ++k) {
     area->parsed[k].index = slots[k].index;
-    rc = strio_in(ctx, slots[k].value, area->parsed[k].value, kMatchTextMax, convert & kStrioConvert);
+    rc = strio_in(ctx, slots[k].value, area->parsed[k].value, kMatchTextMax, (convert & kStrioConvert) | kStrioValue);
     if (rc < 0) return rc;
     if (rc > 0) in = rc;
   }

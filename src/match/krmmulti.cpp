@@ -334,6 +334,17 @@ uint32_t match_multicode_capacity(const match_multicode_entry* block) {
   return block == nullptr ? 0 : static_cast<uint32_t>(header_of(block)->capacity);
 }
 
+void match_multicode_block_empty(match_multicode_entry* block) {
+  if (block == nullptr || header_of(block)->mark != kBlockMark) return;
+  const uint64_t entries = header_of(block)->capacity;
+  for (uint64_t e = 0; e < entries; ++e) {
+    // The whole-value code is in the session encoding: two zero bytes end
+    // a UCS-2 text.
+    block[e].code[0] = block[e].code[1] = '\0';
+    block[e].score = 0.0;
+  }
+}
+
 // ---- The road ----------------------------------------------------------------------------
 
 int32_t match_multicode_engine_run(match_multicode_entry* const* blocks, uint32_t* num, context* ctx, defn_rec* rec,
@@ -400,7 +411,7 @@ int32_t match_multicode_by_defn_index(context* ctx, int32_t index, const uint32_
   int32_t rc = defn_record_get_for_read(ctx, kDefnMatch, index, &rec);
   if (rc < 0) return rc;
   char text[kMatchTextSize];
-  const int32_t converted = strio_in(ctx, input, text, kMatchTextMax, convert);
+  const int32_t converted = strio_in(ctx, input, text, kMatchTextMax, convert | kStrioValue);
   if (converted < 0) return converted;
   rc = match_multicode_engine_run(blocks, num, ctx, rec, area, sens, count, text, convert, info);
   if (rc < 0) return rc;
@@ -423,7 +434,7 @@ int32_t match_multicode_parsed_by_defn_index(context* ctx, int32_t index, const 
   int32_t converted = 0;
   for (uint32_t k = 0; k < slot_count && rc >= 0; ++k) {
     area->parsed[k].index = slots[k].index;
-    rc = strio_in(ctx, slots[k].value, area->parsed[k].value, kMatchTextMax, kStrioConvert);
+    rc = strio_in(ctx, slots[k].value, area->parsed[k].value, kMatchTextMax, kStrioConvert | kStrioValue);
     if (rc > 0) converted = rc;
   }
   if (rc >= 0) {

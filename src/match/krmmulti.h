@@ -72,6 +72,9 @@ int32_t match_rule_tokens_analyse(context* ctx, const defn_rec* rec, match_work_
 
 // Entries a block made by tq_match_multicode_output_create holds.
 uint32_t match_multicode_capacity(const match_multicode_entry* block);
+// Empties the code of every entry of a block made by
+// match_multicode_output_create (score 0.0); anything else is left alone.
+void match_multicode_block_empty(match_multicode_entry* block);
 
 // ---- The road ----------------------------------------------------------------------------
 

@@ -44,7 +44,7 @@ int32_t no_warning(int32_t rc) { return rc < 0 ? rc : 0; }
 
 int32_t exact(context* ctx, const char* data, uint32_t length, char* matchcode, uint32_t no_pad) {
   char text[kMatchTextSize];
-  const int32_t in = strio_in(ctx, data, text, kMatchTextMax, kStrioConvert);
+  const int32_t in = strio_in(ctx, data, text, kMatchTextMax, kStrioConvert | kStrioValue);
   if (in < 0) return in;
   char code[kMatchTextSize];
   int32_t rc = match_exact_code(ctx, length, text, code, no_pad);

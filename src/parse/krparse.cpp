@@ -405,7 +405,7 @@ int32_t parse_to_scratch(context* ctx, int32_t index, const char* data, parse_in
                          uint32_t* count, int32_t* parsed) {
   if (int32_t made = parse_scratch_get(ctx, sc); made != 0) return made;
   char text[kParseValueMax + 4];
-  const int32_t input = strio_in_1024(ctx, data, text, kStrioConvert);
+  const int32_t input = strio_in_1024(ctx, data, text, kStrioConvert | kStrioValue);
   if (input < 0) return input;
   defn_rec* rec = nullptr;
   const int32_t rc = defn_record_get_for_read(ctx, kDefnParse, index, &rec);

@@ -367,6 +367,51 @@ int32_t np_uchar_decode_reference(uint32_t flags, const char* src, char* dst, ui
   return result;
 }
 
+namespace {
+
+// The bytes of the whole converted text: the source read as the
+// conversions read it, each character at its width in the target.
+int64_t converted_length(kind from, const byte_table* table, kind to, const char* src) {
+  source_reader in(from, src, table);
+  int64_t n = 0;
+  UChar32 cp = 0;
+  while (in.next(&cp)) {
+    switch (to) {
+      case kind::utf8:
+        n += cp < 0 ? U8_LENGTH(kReplacement) : U8_LENGTH(cp);
+        break;
+      case kind::ucs2_be:
+      case kind::ucs2_le:
+        n += 2;
+        break;
+      default:
+        n += 1;
+        break;
+    }
+  }
+  return n;
+}
+
+}  // namespace
+
+int64_t np_uchar_encode_length(uint32_t flags, const char* src) {
+  const uint32_t charset = flags & kNpCharsetMask;
+  const kind k = kind_of(charset);
+  if (k == kind::unknown || src == nullptr) return -1;
+  const byte_table* table = nullptr;
+  if (table_of(k, charset, &table) != 0) return -1;
+  return converted_length(k, table, kind::utf8, src);
+}
+
+int64_t np_uchar_decode_length(uint32_t flags, const char* src) {
+  const uint32_t charset = flags & kNpCharsetMask;
+  const kind k = kind_of(charset);
+  if (k == kind::unknown || src == nullptr) return -1;
+  const byte_table* table = nullptr;
+  if (table_of(k, charset, &table) != 0) return -1;
+  return converted_length(kind::utf8, nullptr, k, src);
+}
+
 // ---- Fast conversions ----------------------------------------------------------
 //
 // The same results as the character-at-a-time conversions above, byte for

@@ -48,6 +48,14 @@ int32_t np_uchar_encode(uint32_t flags, const char* src, char* dst, uint32_t siz
 // beyond U+FFFF is replaced by U+FFFD.
 int32_t np_uchar_decode(uint32_t flags, const char* src, char* dst, uint32_t size);
 
+// The bytes np_uchar_encode / np_uchar_decode would write for the whole of
+// a text with no bound (terminator not counted), a character that cannot be
+// converted counted as its replacement; -1 for an unknown charset, a
+// missing pointer or a table that cannot be built. Callers measure only a
+// text that may have been cut, to say by how much.
+int64_t np_uchar_encode_length(uint32_t flags, const char* src);
+int64_t np_uchar_decode_length(uint32_t flags, const char* src);
+
 // True when np_uchar_decode writes every ASCII character of a text as its
 // own byte in the charset of `flags` (UTF-8, and the single-byte charsets
 // whose first half is ASCII): an ASCII text then converts as a plain copy.

@@ -364,7 +364,7 @@ int32_t chop_strings(context* ctx, int32_t chopper, const char* in_string, ::tq_
   // A UTF-8 session's well-formed value is chopped where it lies.
   char converted[4096 + 1];
   const char* value = converted;
-  int32_t rc = strio_in_view(ctx, in_string, converted, 4096, 1, &value);
+  int32_t rc = strio_in_view(ctx, in_string, converted, 4096, kStrioConvert | kStrioValue, &value);
   if (rc < 0) return rc;
   int32_t warning = rc;
   word_list words;

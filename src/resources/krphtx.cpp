@@ -392,7 +392,7 @@ int32_t phonetx_execute(context* ctx, int32_t index, const char* input, char* re
   if (size < term) return TQ_ERR_ARGUMENT;
   uint32_t max = std::min(size - term, kPxOutputMax);
   char in[kRuleTextMax + 1];
-  int32_t rc_in = strio_in_1024(ctx, input, in, kStrioConvert);
+  int32_t rc_in = strio_in_1024(ctx, input, in, kStrioConvert | kStrioValue);
   if (rc_in < 0) return rc_in;
   phonetx_rec* rec = nullptr;
   int32_t rc = phonetx_get(ctx, index, &rec);

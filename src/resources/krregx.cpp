@@ -482,7 +482,7 @@ int32_t regexlib_match_any(context* ctx, const regexlib_rec* lib, const char* te
   char conv[kRegexResultSize];
   const char* s = text;
   if ((convert & ~kRegexExecChecked) == 1) {
-    int32_t crc = strio_in_1024(ctx, text, conv, kStrioConvert);
+    int32_t crc = strio_in_1024(ctx, text, conv, kStrioConvert | kStrioValue);
     if (crc < 0) return crc;
     s = conv;
   }
@@ -506,7 +506,7 @@ int32_t regexlib_replace_all(context* ctx, const regexlib_rec* lib, const char* 
   if (lib == nullptr || input == nullptr || out == nullptr) return 0;
   char running[kRegexResultSize];
   if (convert == 1) {
-    int32_t crc = strio_in_1024(ctx, input, running, kStrioConvert);
+    int32_t crc = strio_in_1024(ctx, input, running, kStrioConvert | kStrioValue);
     if (crc < 0) return crc;
   } else {
     np_uchar_bufcopy(running, input, kRegexResultSize);

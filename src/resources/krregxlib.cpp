@@ -530,7 +530,7 @@ int32_t regexlib_match(context* ctx, int32_t library, const char* s, int32_t* ma
   // Only read: a UTF-8 session's value is matched where it lies.
   char in[kRegexResultSize];
   const char* text = nullptr;
-  int32_t crc = strio_in_view(ctx, s, in, 1024, kStrioConvert, &text);
+  int32_t crc = strio_in_view(ctx, s, in, 1024, kStrioConvert | kStrioValue, &text);
   if (crc < 0) return crc;
   // A value viewed where it lies has just been found well-formed: PCRE2
   // need not check its UTF-8 again.
@@ -547,7 +547,7 @@ int32_t regexlib_match_and_replace(context* ctx, int32_t library, const char* s,
   int32_t rc = regexlib_get(ctx, library, &rec);
   if (rc != 0) return rc;
   char in[kRegexResultSize];
-  int32_t crc = strio_in_1024(ctx, s, in, kStrioConvert);
+  int32_t crc = strio_in_1024(ctx, s, in, kStrioConvert | kStrioValue);
   if (crc < 0) return crc;
   // Replaced apart and converted out last: r may be the caller's s, and a
   // failure leaves it as it was.

@@ -825,7 +825,7 @@ int32_t apply_steps(context* ctx, const scheme_rec* rec, const char* value, uint
     flags = (flags & ~kSchemeOverridable) | (static_cast<uint32_t>(flags_override) & kSchemeOverridable);
   }
   char in[kValueSize];
-  int32_t in_rc = strio_in_1024(ctx, value, in, io_flags);
+  int32_t in_rc = strio_in_1024(ctx, value, in, io_flags | kStrioValue);
   if (in_rc < 0) return in_rc;
 
   const uint32_t text_max = std::min(out_size - term, kSchemeOutputMax);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "core/krenc.h"
 #include "core/krerr.h"
@@ -73,21 +74,28 @@ int32_t core_steps(context* ctx, defn_rec* rec, const char* in, char* out, uint3
   const int32_t made = case_work_get(ctx, &work);
   if (made != 0) return made;
   char text[kCaseTextSize];
-  // The input is bounded by the size too (one UTF-8 terminator inside). A
-  // well-formed UTF-8 input is read where it lies.
+  // The whole value up to the engine's length is cased and the result cut
+  // to the caller's size on its way out, so that a cut the caller made is
+  // told (the warning 102). A well-formed UTF-8 input is read where it lies.
   const char* value = text;
-  const int32_t input = strio_in_view(ctx, in, text, size - 1, convert, &value);
+  const int32_t input = strio_in_view(ctx, in, text, kCaseValueMax, convert | kStrioValue, &value);
   if (input < 0) return input;
   // Without a definition the engine's output is the well-formed input's
   // characters cased, cut between characters: in UTF-8 (or unconverted)
   // it goes straight to the caller, as the conversion out would copy it.
-  if (rec == nullptr && ((convert & kStrioConvert) == 0 || ctx->session_encoding == kEncodingUtf8)) {
-    const int32_t rc = case_engine_run(ctx, nullptr, work, rule.mode, value, size, out, info);
+  // Only an output that came within one cased character (at most three
+  // code points) of the size may have been cut: that one is cased again
+  // whole below, to be measured. (Not with an info, whose word records a
+  // second run would add again.)
+  if (rec == nullptr && info == nullptr &&
+      ((convert & kStrioConvert) == 0 || ctx->session_encoding == kEncodingUtf8)) {
+    const int32_t rc = case_engine_run(ctx, nullptr, work, rule.mode, value, size, out, nullptr);
     if (rc < 0) return rc;
-    return input > 0 ? input : 0;
+    constexpr uint32_t kCasedCharMax = 12;
+    if (size >= kCaseTextSize || strnlen(out, size) + kCasedCharMax < size - 1) return input > 0 ? input : 0;
   }
   char cased[kCaseTextSize];
-  const int32_t rc = case_engine_run(ctx, rec, work, rule.mode, value, size, cased, info);
+  const int32_t rc = case_engine_run(ctx, rec, work, rule.mode, value, kCaseTextSize, cased, info);
   if (rc < 0) return rc;
   const int32_t output = strio_out(ctx, cased, out, size - term, convert);
   if (output < 0) return output;

@@ -397,7 +397,7 @@ int32_t stdzn_value_run(context* ctx, int32_t index, const char* data, char* sta
   int32_t rc = defn_record_get_for_read(ctx, kDefnStdzn, index, &rec);
   if (rc < 0) return rc;
   char text[kStdznTextSize];
-  const int32_t input = strio_in(ctx, data, text, kStdznTextMax, convert);
+  const int32_t input = strio_in(ctx, data, text, kStdznTextMax, convert | kStrioValue);
   if (input < 0) return input;
   char out[kStdznTextSize];
   const int32_t engine = stdzn_engine_run(ctx, rec, area, text, out, info);
@@ -427,7 +427,7 @@ int32_t stdzn_parsed_value_run(context* ctx, int32_t index, const parse_token_sl
   int32_t input = 0;
   for (uint32_t k = 0; k < count; ++k) {
     area->parsed[k].index = tokens[k].index;
-    rc = strio_in(ctx, tokens[k].value, area->parsed[k].value, kStdznTextMax, convert);
+    rc = strio_in(ctx, tokens[k].value, area->parsed[k].value, kStdznTextMax, convert | kStrioValue);
     if (rc < 0) return rc;
     if (rc > 0) input = rc;
   }

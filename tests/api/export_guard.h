@@ -96,6 +96,25 @@ T checked(const char* null_name, const char* name) {
 #define TQ_T_NAME_(type, name, ...) TQ_T_NAME_SEL_##__VA_ARGS__(name)
 #define TQ_T_NAME_SEL_(name)
 #define TQ_T_NAME_SEL_NONNULL(name) #name,
+// The output annotations are checked as NONNULL.
+#define TQ_T_ARG_SEL_TEXT_OUT TQ_T_ARG_SEL_NONNULL
+#define TQ_T_ARG_SEL_TEXT_OUTS TQ_T_ARG_SEL_NONNULL
+#define TQ_T_ARG_SEL_TEXT_OUT_MAX_LEN TQ_T_ARG_SEL_NONNULL
+#define TQ_T_ARG_SEL_TEXT_OUT_SIZE TQ_T_ARG_SEL_NONNULL
+#define TQ_T_ARG_SEL_TEXT_OUT_OUT_SIZE TQ_T_ARG_SEL_NONNULL
+#define TQ_T_ARG_SEL_CODE_BLOCK TQ_T_ARG_SEL_NONNULL
+#define TQ_T_ARG_SEL_CODE_BLOCKS TQ_T_ARG_SEL_NONNULL
+#define TQ_T_ARG_SEL_COUNT_OUT TQ_T_ARG_SEL_NONNULL
+#define TQ_T_ARG_SEL_COUNT_OUTS TQ_T_ARG_SEL_NONNULL
+#define TQ_T_NAME_SEL_TEXT_OUT TQ_T_NAME_SEL_NONNULL
+#define TQ_T_NAME_SEL_TEXT_OUTS TQ_T_NAME_SEL_NONNULL
+#define TQ_T_NAME_SEL_TEXT_OUT_MAX_LEN TQ_T_NAME_SEL_NONNULL
+#define TQ_T_NAME_SEL_TEXT_OUT_SIZE TQ_T_NAME_SEL_NONNULL
+#define TQ_T_NAME_SEL_TEXT_OUT_OUT_SIZE TQ_T_NAME_SEL_NONNULL
+#define TQ_T_NAME_SEL_CODE_BLOCK TQ_T_NAME_SEL_NONNULL
+#define TQ_T_NAME_SEL_CODE_BLOCKS TQ_T_NAME_SEL_NONNULL
+#define TQ_T_NAME_SEL_COUNT_OUT TQ_T_NAME_SEL_NONNULL
+#define TQ_T_NAME_SEL_COUNT_OUTS TQ_T_NAME_SEL_NONNULL
 
 #define TQ_FN(export_name, hold, edit, impl, ...)                                                  \
   ::tq_export_guard::ExportCase{#export_name, edit, {TQ_T_FOR_EACH(TQ_T_A_NAME, __VA_ARGS__)},     \

@@ -75,10 +75,11 @@ TEST(Context, SearchPathSetAndGet) {
   ASSERT_EQ(tq_path_set(ctx, ";a"), 0);
   EXPECT_EQ(path_of(ctx), "a");
   ASSERT_EQ(tq_path_set(ctx, "abcdef"), 0);
-  // The caller's size bounds the output, terminator included.
+  // The caller's size bounds the output, terminator included; the cut is
+  // told.
   char small[8];
   std::memset(small, 'x', sizeof small);
-  EXPECT_EQ(tq_path_get(ctx, small, 4), 0);
+  EXPECT_EQ(tq_path_get(ctx, small, 4), TQ_WARN_LIMIT_REACHED);
   EXPECT_STREQ(small, "abc");
   EXPECT_EQ(small[4], 'x');
   EXPECT_EQ(tq_path_get(ctx, small, 0), -802);
@@ -106,7 +107,7 @@ TEST(Context, PathGetIsBoundedInUcs2) {
   ASSERT_EQ(tq_session_encoding_set(ctx, 15), 0);
   char buf[16];
   std::memset(buf, 'x', sizeof buf);
-  EXPECT_EQ(tq_path_get(ctx, buf, 8), 0);
+  EXPECT_EQ(tq_path_get(ctx, buf, 8), TQ_WARN_LIMIT_REACHED);
   // Three characters and the two-byte terminator fit in eight bytes.
   EXPECT_EQ(std::string(buf, 8), std::string("a\0b\0c\0\0\0", 8));
   EXPECT_EQ(buf[8], 'x');

@@ -147,8 +147,9 @@ TEST(Casing, DefinitionLookupAndTests) {
 }
 
 // Outputs never pass the size given, in any session encoding: a canary after
-// the buffer survives; a size below one terminator gives -802 and writes
-// nothing; proper casing takes 0 as "'max_len' is 0." and 5,000 as 1,024.
+// the buffer survives, and the cut is told (102); a size below one
+// terminator gives -802 and writes nothing; proper casing takes 0 as
+// "'max_len' is 0." and 5,000 as 1,024.
 TEST(Casing, BoundedOutputsInEveryEncoding) {
   CasingKb kb;
   tq_context* c = kb.ctx();
@@ -173,7 +174,7 @@ TEST(Casing, BoundedOutputsInEveryEncoding) {
           EXPECT_EQ(rc, -802) << enc << " " << size;
           EXPECT_EQ(buf[0], '\x5A');
         } else {
-          EXPECT_EQ(rc, 0) << enc << " " << size << error_list_text(c);
+          EXPECT_EQ(rc, TQ_WARN_LIMIT_REACHED) << enc << " " << size << error_list_text(c);
           EXPECT_NE(std::memchr(buf.data(), 0, static_cast<size_t>(size)), nullptr) << enc << " " << size;
         }
         for (size_t k = static_cast<size_t>(size); k < buf.size(); ++k) {
@@ -184,7 +185,7 @@ TEST(Casing, BoundedOutputsInEveryEncoding) {
   }
   ASSERT_EQ(tq_session_encoding_set(c, 13), 0);
   char out[8] = "junk";
-  EXPECT_EQ(tq_uppercase(c, nullptr, "abcdefgh", out, 4), 0);
+  EXPECT_EQ(tq_uppercase(c, nullptr, "abcdefgh", out, 4), TQ_WARN_LIMIT_REACHED);
   EXPECT_STREQ(out, "ABC");
   EXPECT_EQ(tq_uppercase(c, nullptr, "abc", out, 0), -802);
   EXPECT_STREQ(out, "ABC");
@@ -193,7 +194,7 @@ TEST(Casing, BoundedOutputsInEveryEncoding) {
   std::vector<char> big(5000, 'x');
   big.back() = '\0';
   std::vector<char> wide(5000, '\0');
-  EXPECT_EQ(tq_propercase(c, nullptr, big.data(), wide.data(), 5000), 0);
+  EXPECT_EQ(tq_propercase(c, nullptr, big.data(), wide.data(), 5000), TQ_WARN_LIMIT_REACHED);
   EXPECT_EQ(std::strlen(wide.data()), 1023u);
 }
 

@@ -131,4 +131,33 @@ TEST(ConversionPaths, ValidLengthAgreesWithTheConversion) {
   EXPECT_EQ(np_uchar_valid_length(nullptr, 10), -1);
 }
 
+// The measured length of a whole conversion is what the conversion writes
+// given room (a cut and the size a caller needs are told from it), in both
+// directions and every charset, replaced characters included.
+TEST(ConversionPaths, MeasuredLengthIsWhatTheConversionWrites) {
+  std::mt19937 rng(102);
+  const std::vector<std::string> pieces = utf8_pieces();
+  const auto written = [](const std::vector<char>& out, bool ucs2) {
+    size_t n = 0;
+    while (ucs2 ? (out[n] != 0 || out[n + 1] != 0) : out[n] != 0) n += ucs2 ? 2 : 1;
+    return static_cast<int64_t>(n);
+  };
+  for (uint32_t charset : kCharsets) {
+    const bool ucs2 = charset == kNpCharsetUcs2Be || charset == kNpCharsetUcs2Le;
+    for (int i = 0; i < 80; ++i) {
+      std::string t = random_text(rng, pieces, 10);
+      t.append(4, '\0');
+      std::vector<char> out(t.size() * 4 + 8, '\x5A');
+      ASSERT_GE(np_uchar_decode(charset, t.data(), out.data(), static_cast<uint32_t>(out.size())), 0);
+      ASSERT_EQ(np_uchar_decode_length(charset, t.data()), written(out, ucs2)) << "decode " << charset << " " << t;
+      // And back: the charset's text (with its terminator) to UTF-8.
+      std::vector<char> back(out.size() * 3 + 8, '\x5A');
+      ASSERT_GE(np_uchar_encode(charset, out.data(), back.data(), static_cast<uint32_t>(back.size())), 0);
+      ASSERT_EQ(np_uchar_encode_length(charset, out.data()), written(back, false)) << "encode " << charset;
+    }
+  }
+  EXPECT_EQ(np_uchar_decode_length(99, "x"), -1);
+  EXPECT_EQ(np_uchar_encode_length(kNpCharsetUtf8, nullptr), -1);
+}
+
 }  // namespace

@@ -1,0 +1,290 @@
+// What a caller finds in its outputs at the edges: a text cut to the
+// caller's size or a value cut to the engines' length is told by the warning
+// 102 and a message, and a call that fails leaves no old text of the
+// caller's in its outputs.
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "support/tq_test.h"
+#include "tq.h"
+
+namespace {
+
+using tq_test::Context;
+
+constexpr uint32_t kAllDefns = TQ_LOAD_DATATYPES | TQ_LOAD_PARSE_DEFNS | TQ_LOAD_MATCH_DEFNS | TQ_LOAD_CASE_DEFNS |
+                               TQ_LOAD_STDZN_DEFNS | TQ_LOAD_IDENT_DEFNS | TQ_LOAD_GENDER_DEFNS;
+
+void load_sample(tq_context* ctx) {
+  ASSERT_EQ(tq_session_encoding_set(ctx, TQ_ENC_UTF8), 0);
+  ASSERT_EQ(tq_zel_locale_load(ctx, 29840, kAllDefns), 0) << tq_test::error_list_text(ctx);
+}
+
+bool has_message(tq_context* ctx, const std::string& part) {
+  return tq_test::error_list_text(ctx).find(part) != std::string::npos;
+}
+
+// Text outputs given a small size: cut between characters with 102 and a
+// message naming the export; a text that just fits gives 0 and no message.
+TEST(OutputEdges, OutputCutToTheCallersSizeIsTold) {
+  Context ctx(TQ_SAMPLE_KB);
+  load_sample(ctx);
+  struct Row {
+    const char* name;
+    std::function<int32_t(char*, int32_t)> call;
+    int32_t size;
+    int32_t rc;
+    const char* out;
+  };
+  const std::vector<Row> rows = {
+      {"tq_uppercase", [&](char* o, int32_t n) { return tq_uppercase(ctx, nullptr, "john smith", o, n); }, 5, 102,
+       "JOHN"},
+      {"tq_uppercase", [&](char* o, int32_t n) { return tq_uppercase(ctx, nullptr, "john smith", o, n); }, 11, 0,
+       "JOHN SMITH"},
+      {"tq_uppercase", [&](char* o, int32_t n) { return tq_uppercase(ctx, nullptr, "stra\xc3\x9f" "e", o, n); }, 7,
+       102, "STRASS"},
+      {"tq_lowercase_by_index",
+       [&](char* o, int32_t n) { return tq_lowercase_by_index(ctx, -1, "JOHN SMITH", o, n); }, 5, 102, "john"},
+      {"tq_propercase", [&](char* o, int32_t n) { return tq_propercase(ctx, "Name", "john smith", o, n); }, 5, 102,
+       "John"},
+      {"tq_propercase", [&](char* o, int32_t n) { return tq_propercase(ctx, "Name", "john smith", o, n); }, 11, 0,
+       "John Smith"},
+      {"tq_propercase_nonsurfaced",
+       [&](char* o, int32_t n) { return tq_propercase_nonsurfaced(ctx, "Name", "john o'neil", o, n); }, 9, 102,
+       nullptr},
+      {"tq_path_get", [&](char* o, int32_t n) { return tq_path_get(ctx, o, static_cast<uint32_t>(n)); }, 5, 102,
+       nullptr},
+  };
+  for (const Row& r : rows) {
+    char out[1100];
+    std::memset(out, 'z', sizeof out);
+    const int32_t rc = r.call(out, r.size);
+    EXPECT_EQ(rc, r.rc) << r.name << " size " << r.size << "\n" << tq_test::error_list_text(ctx);
+    EXPECT_LT(std::strlen(out), static_cast<size_t>(r.size)) << r.name;
+    if (r.out != nullptr) {
+      EXPECT_STREQ(out, r.out) << r.name << " size " << r.size;
+    }
+    EXPECT_EQ(has_message(ctx, std::string("An output of ") + r.name + " was cut"), r.rc == 102) << r.name;
+  }
+  // A getter of a fixed size whose text fits is untouched by all this.
+  char name[TQ_ENCODING_NAME_MAX + 1];
+  EXPECT_EQ(tq_session_encoding_name_get(ctx, name), 0);
+  EXPECT_STREQ(name, "UTF-8");
+  uint32_t count = 9;
+  EXPECT_EQ(tq_error_count_get(ctx, &count), 0);
+  EXPECT_EQ(count, 0u);
+  // The needed size is in the message: a UCS-2 caller's text takes two
+  // bytes a character.
+  ASSERT_EQ(tq_session_encoding_set(ctx, TQ_ENC_UCS2_LE), 0);
+  const char in[] = {'a', 0, 'b', 0, 'c', 0, 0, 0};
+  char out[8];
+  EXPECT_EQ(tq_uppercase(ctx, nullptr, in, out, 6), 102);
+  EXPECT_EQ(std::memcmp(out, "A\0B\0\0\0", 6), 0);
+  // (The message comes in the session encoding too: ASCII, one byte a unit.)
+  int32_t code = 0;
+  std::vector<char> text(2 * (TQ_ERROR_TEXT_MAX + 1));
+  ASSERT_EQ(tq_error_info_get_by_index(ctx, 0, &code, text.data()), 0);
+  EXPECT_EQ(code, 102);
+  std::string message;
+  for (size_t k = 0; text[k] != 0; k += 2) message += text[k];
+  EXPECT_NE(message.find("cut to fit 4 bytes; the whole text needs 6 bytes"), std::string::npos) << message;
+}
+
+// A 2,011-byte name loses its family name to the engines' 1,024 bytes: every
+// value road tells it (102, whatever the engine's own warning), and strict
+// conversion still refuses a character it cannot convert.
+TEST(OutputEdges, ValueCutToTheEnginesLengthIsTold) {
+  Context ctx(TQ_SAMPLE_KB);
+  load_sample(ctx);
+  const std::string value = "john " + std::string(2000, 'x') + " jones";
+  ASSERT_EQ(value.size(), 2011u);
+  const char* v = value.c_str();
+  std::vector<tq_parse_token> tokens(32);
+  uint32_t count = 0;
+  char out[1100];
+  struct Row {
+    const char* name;
+    std::function<int32_t()> call;
+  };
+  const std::vector<Row> rows = {
+      {"tq_parse", [&] { return tq_parse(ctx, "Name", v, tokens.data(), &count); }},
+      {"tq_standardize", [&] { return tq_standardize(ctx, "Name", v, out); }},
+      {"tq_match", [&] { return tq_match(ctx, "Name", 85, v, out); }},
+      {"tq_propercase", [&] { return tq_propercase(ctx, "Name", v, out, 1024); }},
+      {"tq_uppercase", [&] { return tq_uppercase(ctx, nullptr, v, out, 1028); }},
+      {"tq_identify", [&] { return tq_identify(ctx, "Name", v, out); }},
+      {"tq_gender_determine", [&] { return tq_gender_determine(ctx, nullptr, v, out); }},
+  };
+  for (const Row& r : rows) {
+    EXPECT_EQ(r.call(), 102) << r.name << "\n" << tq_test::error_list_text(ctx);
+    EXPECT_TRUE(has_message(ctx, std::string("The value given to ") + r.name + " was cut to the engines' 1024 bytes"))
+        << r.name << "\n" << tq_test::error_list_text(ctx);
+  }
+  // A value that just fits is whole.
+  const std::string fits = "john " + std::string(1019, 'x');
+  EXPECT_EQ(tq_uppercase(ctx, nullptr, fits.c_str(), out, 1028), 0) << tq_test::error_list_text(ctx);
+  EXPECT_EQ(std::strlen(out), 1024u);
+  tq_options_set(ctx, 1 | TQ_OPT_STRICT_CONVERSION);
+  const std::string bad = "\xff" + value;
+  EXPECT_EQ(tq_match(ctx, "Name", 85, bad.c_str(), out), -10000);
+  EXPECT_EQ(tq_standardize(ctx, "Name", bad.c_str(), out), -10000);
+  EXPECT_EQ(tq_propercase(ctx, "Name", bad.c_str(), out, 1024), -10000);
+}
+
+// Match exports that fail before the '$' pre-fill (no locale, an unknown
+// definition, NULL data, a character strict conversion refuses) leave an
+// empty text in every code buffer, whatever the buffer held.
+TEST(OutputEdges, FailedMatchLeavesNoStaleCode) {
+  Context loaded(TQ_SAMPLE_KB);
+  load_sample(loaded);
+  Context bare(TQ_SAMPLE_KB);
+  ASSERT_EQ(tq_session_encoding_set(bare, TQ_ENC_UTF8), 0);
+  tq_match_info* info = nullptr;
+  ASSERT_EQ(tq_match_info_init(loaded, &info), 0);
+  tq_match_multicode_entry* block = nullptr;
+  ASSERT_EQ(tq_match_multicode_output_create(loaded, "Name", &block), 0);
+
+  struct Cause {
+    const char* what;
+    tq_context* ctx;
+    const char* defn;  // by name
+    int32_t index;     // by index
+    const char* data;
+    int32_t rc;        // by name; by index an unknown definition is -800
+    bool strict;
+  };
+  const Cause causes[] = {
+      {"no locale", bare, "Name", 0, "John Smith", TQ_ERR_NO_LOCALE, false},
+      {"unknown definition", loaded, "Nope", 99, "John Smith", TQ_ERR_NAME, false},
+      {"NULL data", loaded, "Name", 0, nullptr, TQ_ERR_ARGUMENT, false},
+      {"strict conversion", loaded, "Name", 0, "Jo\xffhn Smith", TQ_ERR_INVALID_CHAR, true},
+  };
+  char a[TQ_MATCHCODE_SIZE], b[TQ_MATCHCODE_SIZE];
+  char* codes[2] = {a, b};
+  const uint32_t sens[2] = {85, 50};
+  uint32_t num = 7;
+  tq_parse_token tokens[1] = {{0, "Smith"}};
+  struct Export {
+    const char* name;
+    bool by_index;
+    std::function<int32_t(const Cause&)> call;
+  };
+  const auto data_token = [&](const Cause& c) {
+    std::strcpy(tokens[0].value, c.data != nullptr ? c.data : "");
+    return c.data != nullptr ? tokens : nullptr;
+  };
+  const std::vector<Export> exports = {
+      {"tq_match", false, [&](const Cause& c) { return tq_match(c.ctx, c.defn, 85, c.data, a); }},
+      {"tq_match_with_info", false,
+       [&](const Cause& c) { return tq_match_with_info(c.ctx, c.defn, 85, c.data, a, info); }},
+      {"tq_match_by_index", true, [&](const Cause& c) { return tq_match_by_index(c.ctx, c.index, 85, c.data, a); }},
+      {"tq_match_by_index_with_info", true,
+       [&](const Cause& c) { return tq_match_by_index_with_info(c.ctx, c.index, 85, c.data, a, info); }},
+      {"tq_match_multiple_sens", false,
+       [&](const Cause& c) { return tq_match_multiple_sens(c.ctx, c.defn, sens, 2, c.data, codes); }},
+      {"tq_match_multiple_sens_by_index", true,
+       [&](const Cause& c) { return tq_match_multiple_sens_by_index(c.ctx, c.index, sens, 2, c.data, codes); }},
+      {"tq_match_parsed", false,
+       [&](const Cause& c) { return tq_match_parsed(c.ctx, c.defn, 85, data_token(c), 1, a); }},
+      {"tq_match_multiple_sens_parsed_by_index", true,
+       [&](const Cause& c) {
+         return tq_match_multiple_sens_parsed_by_index(c.ctx, c.index, sens, 2, data_token(c), 1, codes);
+       }},
+      {"tq_match_multicode", false,
+       [&](const Cause& c) { return tq_match_multicode(c.ctx, c.defn, 85, c.data, &block, &num); }},
+      {"tq_match_multiple_sens_by_index_multicode", true,
+       [&](const Cause& c) {
+         return tq_match_multiple_sens_by_index_multicode(c.ctx, c.index, sens, 1, c.data, &block, &num);
+       }},
+  };
+  for (const Cause& c : causes) {
+    tq_options_set(c.ctx, c.strict ? 1 | TQ_OPT_STRICT_CONVERSION : 1);
+    for (const Export& e : exports) {
+      std::strcpy(a, "STALE");
+      std::strcpy(b, "STALE");
+      std::strcpy(block[0].code, "STALE");
+      block[0].score = 7.0;
+      num = 7;
+      const int32_t rc = e.call(c);
+      const int32_t want = e.by_index && c.rc == TQ_ERR_NAME ? TQ_ERR_INDEX : c.rc;
+      // The parsed forms take the caller's tokens as they are.
+      if (std::strstr(e.name, "parsed") != nullptr && c.strict) {
+        EXPECT_LT(rc, 0) << e.name << ", " << c.what;
+      } else {
+        EXPECT_EQ(rc, want) << e.name << ", " << c.what << "\n" << tq_test::error_list_text(c.ctx);
+      }
+      if (std::strstr(e.name, "multicode") != nullptr) {
+        EXPECT_STREQ(block[0].code, "") << e.name << ", " << c.what;
+        EXPECT_EQ(block[0].score, 0.0) << e.name << ", " << c.what;
+        EXPECT_EQ(num, 0u) << e.name << ", " << c.what;
+        continue;
+      }
+      EXPECT_STREQ(a, "") << e.name << ", " << c.what;
+      if (std::strstr(e.name, "multiple_sens") != nullptr) {
+        EXPECT_STREQ(b, "") << e.name << ", " << c.what;
+      }
+    }
+    tq_options_set(c.ctx, 1);
+  }
+  // The same buffers then take codes as ever.
+  EXPECT_EQ(tq_match(loaded, "Name", 85, "John Smith", a), 0) << tq_test::error_list_text(loaded);
+  EXPECT_GT(std::strlen(a), 0u);
+  EXPECT_EQ(std::string(a).find('$'), std::string::npos);
+  EXPECT_EQ(tq_match_multicode_output_destroy(loaded, block), 0);
+  EXPECT_EQ(tq_match_info_free(loaded, info), 0);
+}
+
+// The other value roads' text outputs keep no old text either, however the
+// call fails: NULL data (refused before the call starts), an unknown
+// definition, no locale.
+TEST(OutputEdges, FailedValueRoadsLeaveEmptyOutputs) {
+  Context loaded(TQ_SAMPLE_KB);
+  load_sample(loaded);
+  Context bare(TQ_SAMPLE_KB);
+  char out[1100];
+  int32_t n = 0;
+  int32_t matched = 0;
+  struct Row {
+    const char* name;
+    std::function<int32_t(tq_context*, const char*, const char*)> call;
+  };
+  const std::vector<Row> rows = {
+      {"tq_standardize", [&](tq_context* c, const char* d, const char* v) { return tq_standardize(c, d, v, out); }},
+      {"tq_identify", [&](tq_context* c, const char* d, const char* v) { return tq_identify(c, d, v, out); }},
+      {"tq_gender_determine",
+       [&](tq_context* c, const char* d, const char* v) { return tq_gender_determine(c, d, v, out); }},
+      {"tq_pattern_analyze",
+       [&](tq_context* c, const char* d, const char* v) { return tq_pattern_analyze(c, d, v, out); }},
+      {"tq_propercase",
+       [&](tq_context* c, const char* d, const char* v) { return tq_propercase(c, d, v, out, sizeof out); }},
+      {"tq_uppercase_with_info",
+       [&](tq_context* c, const char* d, const char* v) {
+         return tq_uppercase_with_info(c, d, v, out, sizeof out, nullptr);
+       }},
+      {"tq_phonetx_execute",
+       [&](tq_context* c, const char*, const char* v) { return tq_phonetx_execute(c, 99, v, out, sizeof out); }},
+      {"tq_transf_scheme_apply",
+       [&](tq_context* c, const char*, const char* v) {
+         return tq_transf_scheme_apply(c, 99, v, out, sizeof out, &n);
+       }},
+      {"tq_regexlib_match_and_replace",
+       [&](tq_context* c, const char*, const char* v) { return tq_regexlib_match_and_replace(c, 99, v, out, &matched); }},
+  };
+  for (const Row& r : rows) {
+    struct Case {
+      tq_context* ctx;
+      const char* defn;
+      const char* data;
+    };
+    for (const Case& k : {Case{loaded, "Name", nullptr}, Case{loaded, "Nope", "John Smith"},
+                          Case{bare, "Name", "John Smith"}}) {
+      std::strcpy(out, "STALE");
+      EXPECT_LT(r.call(k.ctx, k.defn, k.data), 0) << r.name;
+      EXPECT_STREQ(out, "") << r.name << " " << k.defn << (k.data == nullptr ? " NULL data" : "");
+    }
+  }
+}
+
+}  // namespace
