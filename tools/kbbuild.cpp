@@ -108,8 +108,12 @@ constexpr uint32_t kEveryPart = TQ_LOAD_DATATYPES | TQ_LOAD_PARSE_DEFNS | TQ_LOA
 std::string check_path(const fs::path& staging, const fs::path& output_root) {
   std::string path;
   for (const fs::path& root : {staging, output_root}) {
-    for (const char* folder : kVaultFolders) path += (path.empty() ? "" : ";") + (root / folder).string();
-    path += ";" + (root / kVocabFolder).string();
+    for (const char* folder : kVaultFolders) {
+      if (!path.empty()) path += ';';
+      path += (root / folder).string();
+    }
+    path += ';';
+    path += (root / kVocabFolder).string();
   }
   return path;
 }
