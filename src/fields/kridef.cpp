@@ -633,6 +633,10 @@ int32_t ident_defn_known_set(context* ctx, ident_defn_kind_rec* part, int32_t kn
     return TQ_ERR_ARGUMENT;
   }
   if (known >= 0 && static_cast<size_t>(known) >= part->known.size()) return TQ_ERR_INDEX;
+  // The identity first: a call refused for naming no value adds nothing and
+  // leaves the scheme and options of the one it was to change.
+  const int32_t value = ident_defn_value_index_by_text(part, identity);
+  if (value < 0) return TQ_ERR_NAME;
   ident_known_rec* k = known >= 0 ? &part->known[static_cast<size_t>(known)] : nullptr;
   int32_t opened = 0;
   if (k == nullptr || !ref_named(ctx, k->scheme, scheme) || k->flags != options) {
@@ -657,8 +661,7 @@ int32_t ident_defn_known_set(context* ctx, ident_defn_kind_rec* part, int32_t kn
     if (released < 0) return released;
   }
   ident_defn_unbind(part);
-  k->value = ident_defn_value_index_by_text(part, identity);
-  if (k->value < 0) return TQ_ERR_NAME;
+  k->value = value;
   return opened;
 }
 

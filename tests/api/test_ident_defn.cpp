@@ -251,6 +251,19 @@ TEST(IdentDefnExports, ArgumentChecksAndBounds) {
     EXPECT_EQ(count(tq_identification_defn_cat_regexlib_count_get, kId8), 0u) << row.what;
     EXPECT_EQ(count(tq_identification_defn_value_count_get, kId8), 3u) << row.what;
   }
+  // A known identity naming no value is refused, added or set, and leaves
+  // the identities, their schemes and options, as they were.
+  auto known = [&] {
+    char scheme[1100] = "", value[200] = "";
+    uint32_t opts = 9;
+    std::string out = std::to_string(count(tq_identification_defn_known_identity_count_get, kId5));
+    EXPECT_EQ(tq_identification_defn_known_identity_info_get(c, kId5, 0, scheme, &opts, value), 0);
+    return out + " " + scheme + " " + std::to_string(opts) + " " + value;
+  };
+  const std::string known_before = known();
+  EXPECT_EQ(tq_identification_defn_known_identity_add(c, kId5, "Titles", 0, "NOBODY"), TQ_ERR_NAME);
+  EXPECT_EQ(tq_identification_defn_known_identity_info_set(c, kId5, 0, "Titles", 2, "NOBODY"), TQ_ERR_NAME);
+  EXPECT_EQ(known(), known_before);
   uint32_t n = 9;
   EXPECT_EQ(tq_identification_defn_value_count_get(c, 999, &n), TQ_ERR_INDEX);
 
