@@ -12,12 +12,15 @@
 //             (locale codes, limits, negatives).
 //   uint32_t  below 0xF0: the byte mod 100; else an odd value.
 //   double    the byte / 2.
+//   order     (const int32_t*, a token order) positions in order, those of
+//             the byte's two nibbles swapped.
+//   document  (tq_xmldoc*) takes no byte: the input's one document.
 //   text      below 0xF0: a name of kNames (names the sample has and names
 //             it has not); else a length byte and that many bytes of text
 //             ('/' and '\' become '_': no path leaves the scratch folder).
 //             Parameters named as paths or files take kPaths instead.
-// Out parameters take no byte. The input ends where its bytes end; an
-// argument past the end reads as 0.
+// Out parameters take no byte. The input ends where its bytes end, or
+// after 32 operations; an argument past the end reads as 0.
 //
 // The table's exports come first, in table order (edit_ops()); the last
 // code writes every loaded locale, loads it again in a second context and
@@ -129,12 +132,15 @@ struct Call {
   const std::vector<Param>* params = nullptr;
   std::vector<int32_t>* pool = nullptr;  // indices earlier calls gave back
   tq_lock_handle* lock = nullptr;
+  tq_xmldoc* doc = nullptr;  // comments, layouts, a definition written into it
+  int32_t order[32] = {};
   const char* const* paths = nullptr;
   size_t path_count = 0;
   char bufs[kMaxParams][kBufSize];
   int32_t i32[kMaxParams];
   uint32_t u32[kMaxParams];
   double dbl[kMaxParams];
+  tq_xmldoc* docs[kMaxParams];
   std::string texts[kMaxParams];
   const char* text_used[kMaxParams] = {};
 
@@ -180,6 +186,14 @@ struct Call {
       t.push_back(c == '/' || c == '\\' || c == '\0' ? '_' : c);
     }
     return text_used[i] = t.c_str();
+  }
+  // A token order: positions in order but two swapped (the byte's low and
+  // high nibble, 0..15 each).
+  const int32_t* order_at(size_t) {
+    uint8_t b = from_input ? byte() : 0;
+    for (int32_t k = 0; k < 32; ++k) order[k] = k;
+    std::swap(order[b & 0xF], order[b >> 4]);
+    return order;
   }
   char* buf_at(size_t i) {
     bufs[i][0] = '\0';
@@ -231,6 +245,21 @@ template <>
 struct Arg<double*> {
   static constexpr bool ok = true;
   static double* make(Call& c, size_t i) { return &(c.dbl[i] = -1.5); }
+};
+template <>
+struct Arg<const int32_t*> {
+  static constexpr bool ok = true;
+  static const int32_t* make(Call& c, size_t i) { return c.order_at(i); }
+};
+template <>
+struct Arg<tq_xmldoc*> {
+  static constexpr bool ok = true;
+  static tq_xmldoc* make(Call& c, size_t) { return c.doc; }
+};
+template <>
+struct Arg<tq_xmldoc**> {
+  static constexpr bool ok = true;
+  static tq_xmldoc** make(Call& c, size_t i) { return &(c.docs[i] = nullptr); }
 };
 template <>
 struct Arg<tq_lock_handle*> {

@@ -522,8 +522,9 @@ struct EditSeq {
     }
     size_t reads = 0;
     for (const auto& p : tq_fuzz_edit::parse_params(tq_fuzz_edit::edit_ops()[c]->params)) {
-      bool out = p.type != "const char*" && p.type.back() == '*';
-      if (!out) ++reads;
+      for (const char* t : {"int32_t", "uint32_t", "double", "const char*", "const int32_t*"}) {
+        if (p.type == t) ++reads;
+      }
     }
     if (reads != args.size()) {
       std::fprintf(stderr, "edit seeds: %s reads %zu arguments, not %zu\n", export_name, reads, args.size());
@@ -555,7 +556,7 @@ const char* name_for(std::string_view op, std::string_view param) {
 }
 
 // Every edit of a definition kind, on a copy of one of the sample's
-// definitions (and so a definition the locale owns), up to 40 edits to a
+// definitions (and so a definition the locale owns), up to 28 edits to a
 // sequence; then the copy is unloaded and the locale written and read back.
 void edit_definition_seeds(const Seeds& seeds) {
   struct Kind {
@@ -576,10 +577,10 @@ void edit_definition_seeds(const Seeds& seeds) {
       if (n.substr(0, prefix.size()) != prefix || n == copy || n == unload || n == add) continue;
       edits.push_back(r);
     }
-    for (size_t from = 0, part = 0; from < edits.size(); from += 40, ++part) {
+    for (size_t from = 0, part = 0; from < edits.size(); from += 28, ++part) {
       EditSeq seq;
       seq.op(copy.c_str(), {N(k.defn), N("New")});
-      for (size_t i = from; i < edits.size() && i < from + 40; ++i) {
+      for (size_t i = from; i < edits.size() && i < from + 28; ++i) {
         std::string args;
         bool first_int = true;
         for (const auto& p : tq_fuzz_edit::parse_params(edits[i]->params)) {
@@ -592,6 +593,8 @@ void edit_definition_seeds(const Seeds& seeds) {
             args += U(2);
           } else if (p.type == "const char*") {
             args += N(name_for(edits[i]->name, p.name));
+          } else if (p.type == "const int32_t*") {
+            args += U(0x10);  // the first two tokens swapped
           }
         }
         seq.code(tq_fuzz_edit::op_code(edits[i]->name));
