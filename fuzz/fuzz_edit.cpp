@@ -107,7 +107,23 @@ Call& scratch_call() {
   return *c;
 }
 
-// Calls row with the int inputs given and records rc and its outputs.
+std::string defn_name(tq_context* ctx, Family f, int32_t index);
+
+// The kind of definition an index-valued getter names ("..._parse_defn_
+// index_get"), none for another getter.
+Family referenced_kind(std::string_view getter) {
+  if (!ends_with(getter, "_index_get")) return Family::none;
+  if (ends_with(getter, "parse_defn_index_get")) return Family::parse;
+  if (ends_with(getter, "case_defn_index_get")) return Family::case_;
+  if (ends_with(getter, "lang_defn_index_get")) return Family::lang;
+  if (ends_with(getter, "datatype_index_get")) return Family::datatype;
+  return Family::none;
+}
+
+// Calls row with the int inputs given and records rc and its outputs. A
+// definition another names is recorded by name, not index: its index moves
+// when one before it is refused by a reload, and a name names the nearest
+// definition (a locale's own before its parent's) once read again.
 void record(tq_context* ctx, const Getter& g, const int32_t* ints, const std::string& label, Snapshot& out) {
   Call& c = scratch_call();
   c.from_input = false;
@@ -121,7 +137,9 @@ void record(tq_context* ctx, const Getter& g, const int32_t* ints, const std::st
       if (t == "char*") {
         v += " '" + std::string(c.bufs[i], strnlen(c.bufs[i], kBufSize)) + "'";
       } else if (t == "int32_t*") {
-        v += " " + std::to_string(c.i32[i]);
+        const Family named = referenced_kind(g.row->name);
+        v += " " + (named != Family::none && c.i32[i] >= 0 ? "'" + defn_name(ctx, named, c.i32[i]) + "'"
+                                                         : std::to_string(c.i32[i]));
       } else if (t == "uint32_t*") {
         v += " " + std::to_string(c.u32[i]);
       } else if (t == "double*") {
@@ -191,6 +209,21 @@ std::vector<Named> definitions(tq_context* ctx, Family f) {
     }
   }
   return out;
+}
+
+std::string defn_name(tq_context* ctx, Family f, int32_t index) {
+  std::string base = std::string("tq_") + kFamilyNames[static_cast<size_t>(f)] + "_name_get_by_index";
+  auto& by_name = tables().by_name;
+  auto it = by_name.find(base + "_ex");
+  if (it == by_name.end()) it = by_name.find(base);
+  if (it == by_name.end()) return std::to_string(index);
+  static Call* c = new Call();  // not the caller's: its outputs are being read
+  std::vector<Param> params = parse_params(it->second->params);
+  c->from_input = false;
+  c->params = &params;
+  c->fixed[0] = index;
+  const int32_t rc = it->second->invoke(ctx, *c);
+  return rc < 0 ? "rc " + std::to_string(rc) : std::string(c->bufs[1]);
 }
 
 std::string tokens_text(int32_t rc, const tq_parse_token* tokens, uint32_t n) {
@@ -308,9 +341,21 @@ Snapshot snapshot(tq_context* ctx, Family f, int32_t index) {
 // a parse definition's no-solution slot without categories is not written
 // (it fills nothing), so its token's name reads back as none; a locale
 // guess definition without a datatype (as added) is read with the datatype
-// its name stands for.
+// its name stands for; scheme options beyond those the file holds.
 bool not_kept(const std::string& label, const std::string& before, const std::string& after) {
   if (label == "tq_guess_defn_datatype_index_get" && before == "0 -1") return true;
+  // A scheme a definition names is written with whether it is applied to
+  // elements, case insensitively, and its output case; its other option
+  // bits are not kept.
+  if (label.find("scheme_info_get") != std::string::npos) {
+    const size_t b = before.rfind(' '), a = after.rfind(' ');
+    if (b != std::string::npos && a != std::string::npos && before.substr(0, b) == after.substr(0, a)) {
+      constexpr unsigned long kKept = TQ_SCHEME_ELEMENT | TQ_SCHEME_CASE_INSENSITIVE | TQ_SCHEME_OUT_UPPER |
+                                      TQ_SCHEME_OUT_LOWER | TQ_SCHEME_OUT_PROPER;
+      return (std::strtoul(before.c_str() + b, nullptr, 10) & kKept) ==
+             (std::strtoul(after.c_str() + a, nullptr, 10) & kKept);
+    }
+  }
   return label.rfind("tq_parse_defn_nosol_token_info_get ", 0) == 0 && before.size() > 2 &&
          before.substr(before.size() - 2) == " 0" && after == "0 '' 0";
 }
@@ -601,8 +646,34 @@ void resource_reload(Session& s, Family f, int32_t index) {
       a.clear();
       b.clear();
     }
+    // A scheme's file keeps whether it is applied to elements, case
+    // insensitively, by match codes and untrimmed; duplicates and the
+    // output case are options of a load, which the one read back does not
+    // have: with them the results are not compared either.
+    uint32_t options = 0, sens = 0;
+    int32_t mdefn = -1;
+    constexpr uint32_t kLoadOnly = TQ_SCHEME_DUPLICATES | TQ_SCHEME_OUT_UPPER | TQ_SCHEME_OUT_LOWER |
+                                   TQ_SCHEME_OUT_PROPER | TQ_SCHEME_EDIT_STATE | TQ_SCHEME_TRANSF_LOAD;
+    if (f == Family::scheme && tq_transf_scheme_options_get(s.ctx, index, &options, &mdefn, &sens) >= 0 &&
+        (options & kLoadOnly & ~TQ_SCHEME_EDIT_STATE) != 0) {
+      a.clear();
+      b.clear();
+    }
     snap_getters(s.ctx, f, index, a);
     snap_getters(again, f, index2, b);
+    if (f == Family::scheme) {
+      for (Snapshot* side : {&a, &b}) {
+        for (auto& [label, value] : *side) {
+          int got = 0;
+          unsigned opts = 0;
+          char rest[64] = "";
+          if (label == "tq_transf_scheme_options_get" &&
+              std::sscanf(value.c_str(), "%d %u %63[^\n]", &got, &opts, rest) >= 2) {
+            value = std::to_string(got) + " " + std::to_string(opts & ~kLoadOnly) + " " + rest;
+          }
+        }
+      }
+    }
     compare(a, b, what + " read back");
   }
   tq_lock_free(again, lock);
