@@ -22,6 +22,10 @@
 // Out parameters take no byte. The input ends where its bytes end, or
 // after 32 operations; an argument past the end reads as 0.
 //
+// Operation codes follow the tables' order, so an input found may do other
+// things once exports are added: the seeds are written by export name
+// (make_seeds.cpp), and faults this target found are pinned by tests.
+//
 // The table's exports come first, in table order (edit_ops()); the last
 // code writes every loaded locale, loads it again in a second context and
 // compares (op_write_check(): last, so that runs of zero bytes, which
