@@ -120,8 +120,13 @@ bool ref_names(context* ctx, const rsrc_ref& ref, uint32_t kind, const char* nam
 // fails leaves it unbound with the open's failure.
 int32_t ref_rebind(context* ctx, rsrc_ref* ref, uint32_t kind, const char* name) {
   if (ref_names(ctx, *ref, kind, name)) return 0;
+  // The new resource first: a name that opens nothing leaves the entry
+  // naming what it named.
+  rsrc_ref fresh;
+  const int32_t rc = match_token_rsrc_open(ctx, kind, name, &fresh);
+  if (rc < 0) return rc;
   const int32_t released = ref->release(ctx);
-  const int32_t rc = match_token_rsrc_open(ctx, kind, name, ref);
+  *ref = std::move(fresh);
   return rc_combine(rc, released);
 }
 
@@ -246,11 +251,15 @@ int32_t tqx_match_defn_scheme_info_set(context* ctx, int32_t index, int32_t sche
   const int32_t rc = edit(ctx, index, [&](defn_rec*, match_defn_kind_rec* part) {
     if (!in_range(scheme, part->schemes.size())) return TQ_ERR_INDEX;
     match_scheme_entry& e = part->schemes[static_cast<size_t>(scheme)];
+    // The new scheme first: a name that opens nothing leaves the entry as
+    // it was, as a failed change should.
+    match_scheme_entry fresh;
+    const int32_t r = match_scheme_open(ctx, in.c_str(), options, &fresh);
+    if (r < 0) return r;
     const int32_t released = e.scheme.release(ctx);
-    if (released < 0) return released;
-    // A scheme that cannot be opened leaves the entry unbound: the engine
-    // skips it, and it is written back without it.
-    return match_scheme_open(ctx, in.c_str(), options, &e);
+    e.scheme = std::move(fresh.scheme);
+    e.options = fresh.options;
+    return released < 0 ? released : r;
   });
   return with_conversion(in.rc, rc);
 }

@@ -222,9 +222,10 @@ TEST(MatchDefnExports, SchemesBindOrStayUnbound) {
   EXPECT_EQ(number(ctx, kR, -1, "schemes"), 1);
   EXPECT_EQ(tq_match_defn_scheme_add(ctx, kM, "Companies", 2), 0) << tq_test::error_list_text(ctx);
   EXPECT_EQ(entry(ctx, kM, 0, "scheme", 0), "Companies|2");
-  // Replacing by a name that cannot be found leaves the entry unbound.
+  // Replacing by a name that cannot be found leaves the entry as it was.
+  const std::string before = entry(ctx, kR, 0, "scheme", 0);
   EXPECT_LT(tq_match_defn_scheme_info_set(ctx, kR, 0, "NoSuch", 1), 0);
-  EXPECT_EQ(entry(ctx, kR, 0, "scheme", 0), "|1");
+  EXPECT_EQ(entry(ctx, kR, 0, "scheme", 0), before);
   EXPECT_EQ(tq_match_defn_scheme_info_set(ctx, kR, 1, "Companies", 1), TQ_ERR_INDEX);
   EXPECT_EQ(tq_match_defn_scheme_info_set(ctx, kR, 0, "Companies", 0), 0);
   EXPECT_EQ(entry(ctx, kR, 0, "scheme", 0), "Companies|0");
@@ -237,13 +238,15 @@ TEST(MatchDefnExports, TokenListsEdited) {
   tq_context* ctx = kb.ctx();
   const int32_t t = 0;
   // Noise, phonetics, transformation: set, add, and names that cannot be
-  // opened (the entry then unbound, or nothing added).
+  // opened (the entry then left as it was, or nothing added).
   EXPECT_EQ(tq_match_defn_token_noise_vocab_info_set(ctx, kR, t, 0, "PersonName", 70, 10), 0);
   EXPECT_EQ(tq_match_defn_token_noise_vocab_add(ctx, kM, t, "PersonName", 100, 0), 0);
   EXPECT_LT(tq_match_defn_token_noise_vocab_add(ctx, kM, t, "NoSuch", 100, 0), 0);
   EXPECT_NE(tq_test::error_list_text(ctx).find("NoSuch"), std::string::npos);
   EXPECT_EQ(tq_match_defn_token_phonetx_lib_add(ctx, kM, t, "Sound", 95, 50), 0) << tq_test::error_list_text(ctx);
+  const std::string phonetx = entry(ctx, kR, t, "phonetx", 0);
   EXPECT_LT(tq_match_defn_token_phonetx_lib_info_set(ctx, kR, t, 0, "NoSuch", 10, 0), 0);
+  EXPECT_EQ(entry(ctx, kR, t, "phonetx", 0), phonetx);
   EXPECT_EQ(tq_match_defn_token_phonetx_lib_info_set(ctx, kR, t, 1, "Sound", 10, 0), TQ_ERR_INDEX);
   EXPECT_EQ(tq_match_defn_token_trans_regexlib_add(ctx, kM, t, "Initials", 90, 0), 0);
   EXPECT_EQ(tq_match_defn_token_trans_regexlib_info_set(ctx, kM, t, 0, "StripPeriods", 80, 5), 0);
@@ -278,7 +281,7 @@ TEST(MatchDefnExports, TokenListsEdited) {
       {kR, "noise", 0, "PersonName|70|10"},
       {kM, "noise", 0, "PersonName|100|0"},
       {kM, "phonetx", 0, "Sound|95|50"},
-      {kR, "phonetx", 0, "|100|0"},  // unbound: empty, the default range
+      {kR, "phonetx", 0, "Sound|100|0"},  // as it was before the failed set
       {kM, "trans", 0, "StripPeriods|80|5"},
       {kM, "normcat", 0, "Initials"},
       {kM, "catregex", 0, "Initials|INITIAL|60|0"},
@@ -302,10 +305,8 @@ TEST(MatchDefnExports, TokenListsEdited) {
   Context again(kb.dir().c_str());
   ASSERT_GE(tq_zel_locale_load(again, kEn, kMask), 0) << tq_test::error_list_text(again);
   std::vector<Entry> reread = after;
-  reread.erase(reread.begin() + 3);  // an unbound entry is not written back
   reread.push_back({kM, "sens", 4, "|75|2|30"});
   std::vector<Number> recount = counts;
-  recount[2].expected = 0;
   recount.push_back({kM, -1, "length", 120});
   check(again, reread, recount);
 
