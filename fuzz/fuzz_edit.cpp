@@ -609,23 +609,6 @@ int32_t load_resource(tq_context* ctx, Family f, const char* name, int32_t* inde
 void resource_reload(Session& s, Family f, int32_t index) {
   auto it = s.resource_names.find({f, index});
   if (it == s.resource_names.end()) return;
-  // TEMPORARY, FOR LOCAL RUNS ONLY, REMOVE BEFORE THE FINAL COMMIT: states
-  // the writers save and cannot read back, being mended elsewhere.
-  if (std::getenv("FUZZ_EDIT_AVOID_KNOWN") != nullptr) {
-    uint32_t n = 1, words = 0, cats = 1, options = 0, sens = 0;
-    int32_t mdefn = -1;
-    if (f == Family::regexlib && tq_regexlib_rule_count_get(s.ctx, index, &n) >= 0 && n == 0) return;
-    if (f == Family::vocab && tq_vocab_numwords_get(s.ctx, index, &words) >= 0) {
-      static char word[2048];
-      for (uint32_t w = 0; w < words; ++w) {
-        if (tq_vocab_word_get(s.ctx, index, w, word, &cats) >= 0 && cats == 0) return;
-      }
-    }
-    if (f == Family::scheme && tq_transf_scheme_options_get(s.ctx, index, &options, &mdefn, &sens) >= 0 &&
-        (options & TQ_SCHEME_MATCH_KEYED) != 0) {
-      return;
-    }
-  }
   int32_t load_rc = 0;
   tq_context* again = open_edit(&load_rc);
   if (again == nullptr) return;
@@ -720,38 +703,6 @@ void run_op(Session& s, size_t op, const uint8_t* data, size_t size, size_t* pos
       c.text_at(i);
     } else if (t == "const int32_t*") {
       c.order_at(i);
-    }
-  }
-  // TEMPORARY, FOR LOCAL RUNS ONLY, REMOVE BEFORE THE FINAL COMMIT: with
-  // FUZZ_EDIT_AVOID_KNOWN set, paths of faults being mended elsewhere are
-  // skipped so that a run goes on exploring.
-  if (std::getenv("FUZZ_EDIT_AVOID_KNOWN") != nullptr) {
-    *pos = c.pos;
-    std::string_view n(row->name);
-    if (ends_with(n, "_add") && (contains(n, "vocab") || contains(n, "regexlib") || contains(n, "rgx"))) {
-      return;
-    }
-    if (is_definition(f) && ends_with(n, "_unload") &&
-        (index < 256 || f == Family::parse || f == Family::case_ || f == Family::lang)) {
-      return;
-    }
-    // A definition added or copied under a name its kind has already (a
-    // parent's): what names it reads back naming the new one.
-    if (is_definition(f) && (ends_with(n, "_add") || ends_with(n, "_copy"))) {
-      for (size_t i = 0; i < params.size(); ++i) {
-        if ((params[i].name == "name" || params[i].name == "dest") && c.text_used[i] != nullptr) {
-          for (const Named& d : definitions(s.ctx, f)) {
-            if (d.name == c.text_used[i]) return;
-          }
-        }
-      }
-    }
-    if (ends_with(n, "_edit_new")) {
-      for (size_t i = 0; i < params.size(); ++i) {
-        if (params[i].name == "name" && c.text_used[i] != nullptr && std::string_view(c.text_used[i]) != "new_res") {
-          return;
-        }
-      }
     }
   }
   auto cached = s.seen.find({f, index});
