@@ -341,9 +341,15 @@ Snapshot snapshot(tq_context* ctx, Family f, int32_t index) {
 // a parse definition's no-solution slot without categories is not written
 // (it fills nothing), so its token's name reads back as none; a locale
 // guess definition without a datatype (as added) is read with the datatype
-// its name stands for; scheme options beyond those the file holds.
+// its name stands for; scheme options beyond those the file holds; a match
+// definition's "Include Default" without rules.
 bool not_kept(const std::string& label, const std::string& before, const std::string& after) {
   if (label == "tq_guess_defn_datatype_index_get" && before == "0 -1") return true;
+  // A match definition's "Include Default" is written with its combination
+  // rules only: without rules it reads back on.
+  if (label == "tq_match_defn_token_combination_include_default_get" && before == "0 0" && after == "0 1") {
+    return true;
+  }
   // A scheme a definition names is written with whether it is applied to
   // elements, case insensitively, and its output case; its other option
   // bits are not kept.
