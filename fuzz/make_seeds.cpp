@@ -7,6 +7,7 @@
 #include <iterator>
 #include <string>
 
+#include "fuzz_edit.h"
 #include "fuzz_kb.h"
 
 namespace {
@@ -483,6 +484,223 @@ void value_seeds(const Seeds& seeds) {
                     "J\xFF\xC3 Smith", "\xC3", "Phillip Smyth", "Knight Wright-Lamb", "van der Waals, Bill"}));
 }
 
+
+// ---- Edit sequences (fuzz_edit.h says how they are read) ----
+
+// An argument byte: a name of the vocabulary, a small int, an index of the
+// parent locale's definitions, an index an earlier call gave back.
+std::string N(const char* name) {
+  uint8_t b = tq_fuzz_edit::name_byte(name);
+  if (b == 0xFF) {
+    std::fprintf(stderr, "edit seeds: '%s' is not among the names\n", name);
+    ++failures;
+  }
+  return std::string(1, static_cast<char>(b));
+}
+std::string I(int n) { return std::string(1, static_cast<char>(n + 2)); }  // -2 .. 61
+std::string U(int n) { return std::string(1, static_cast<char>(n)); }      // 0 .. 99
+std::string P(int n) { return std::string(1, static_cast<char>(0x40 + n)); }
+std::string R(int k) { return std::string(1, static_cast<char>(0xC0 + k)); }
+// Paths (fuzz_edit.cpp, scratch_paths): the sample's folder of each kind.
+const std::string kPathVocab(1, '\1'), kPathRegexlib(1, '\2'), kPathScheme(1, '\3'), kPathPhonetx(1, '\4'),
+    kPathChopper(1, '\5'), kPathGrammar(1, '\6');
+
+struct EditSeq {
+  std::string bytes;
+  void code(uint16_t c) {
+    bytes.push_back(static_cast<char>(c & 0xFF));
+    bytes.push_back(static_cast<char>(c >> 8));
+  }
+  // The export with one argument string per parameter it reads from the
+  // input (out parameters and lock handles take none).
+  EditSeq& op(const char* export_name, std::initializer_list<std::string> args) {
+    uint16_t c = tq_fuzz_edit::op_code(export_name);
+    if (c == 0xFFFF) {
+      std::fprintf(stderr, "edit seeds: %s is no edit operation\n", export_name);
+      ++failures;
+      return *this;
+    }
+    size_t reads = 0;
+    for (const auto& p : tq_fuzz_edit::parse_params(tq_fuzz_edit::edit_ops()[c]->params)) {
+      for (const char* t : {"int32_t", "uint32_t", "double", "const char*", "const int32_t*"}) {
+        if (p.type == t) ++reads;
+      }
+    }
+    if (reads != args.size()) {
+      std::fprintf(stderr, "edit seeds: %s reads %zu arguments, not %zu\n", export_name, reads, args.size());
+      ++failures;
+    }
+    code(c);
+    for (const std::string& a : args) bytes += a;
+    return *this;
+  }
+  EditSeq& write_check() {
+    code(tq_fuzz_edit::op_write_check());
+    return *this;
+  }
+};
+
+// A name a list add of the export takes that the sample has.
+const char* name_for(std::string_view op, std::string_view param) {
+  using tq_fuzz_edit::contains;
+  if (contains(op, "vocab") || contains(param, "vocab")) return "en_person";
+  if (contains(op, "scheme") || contains(param, "scheme")) return "en_nickname";
+  if (contains(op, "rgx") || contains(op, "regexlib") || contains(param, "regexlib")) return "en_name_normalize";
+  if (contains(op, "phonetx")) return "en_name_sound";
+  if (contains(op, "chopper")) return "en_name";
+  if (contains(op, "grammar")) return "en_person";
+  if (contains(op, "categor") || contains(param, "cat") || contains(param, "abbrev")) return "GIVEN";
+  if (contains(op, "token") || contains(param, "token")) return "Given Name";
+  if (contains(op, "datatype")) return "Name";
+  return "New";
+}
+
+// Every edit of a definition kind, on a copy of one of the sample's
+// definitions (and so a definition the locale owns), up to 28 edits to a
+// sequence; then the copy is unloaded and the locale written and read back.
+void edit_definition_seeds(const Seeds& seeds) {
+  struct Kind {
+    const char* family;
+    const char* defn;
+  };
+  static const Kind kinds[] = {
+      {"parse_defn", "Name"},     {"case_defn", "Proper"},      {"stdzn_defn", "Name"},
+      {"extraction_defn", "Contact"}, {"gender_defn", "Name"}, {"patrn_defn", "Pattern"},
+      {"identification_defn", "Name"}, {"match_defn", "Name"}, {"lang_defn", "English"},
+      {"guess_defn", "Language"}, {"datatype", "Name"}};
+  for (const Kind& k : kinds) {
+    std::string prefix = std::string("tq_") + k.family + "_";
+    std::string copy = prefix + "copy", unload = prefix + "unload", add = prefix + "add";
+    std::vector<const tq_fuzz_edit::Row*> edits;
+    for (const tq_fuzz_edit::Row* r : tq_fuzz_edit::edit_ops()) {
+      std::string_view n(r->name);
+      if (n.substr(0, prefix.size()) != prefix || n == copy || n == unload || n == add) continue;
+      edits.push_back(r);
+    }
+    for (size_t from = 0, part = 0; from < edits.size(); from += 28, ++part) {
+      EditSeq seq;
+      seq.op(copy.c_str(), {N(k.defn), N("New")});
+      for (size_t i = from; i < edits.size() && i < from + 28; ++i) {
+        std::string args;
+        bool first_int = true;
+        for (const auto& p : tq_fuzz_edit::parse_params(edits[i]->params)) {
+          if (p.type == "int32_t") {
+            args += first_int ? R(0) : I(0);
+            first_int = false;
+          } else if (p.type == "uint32_t") {
+            args += U(1);
+          } else if (p.type == "double") {
+            args += U(2);
+          } else if (p.type == "const char*") {
+            args += N(name_for(edits[i]->name, p.name));
+          } else if (p.type == "const int32_t*") {
+            args += U(0x10);  // the first two tokens swapped
+          }
+        }
+        seq.code(tq_fuzz_edit::op_code(edits[i]->name));
+        seq.bytes += args;
+      }
+      seq.write_check();
+      seeds.put("edit", (std::string(k.family) + "-" + std::to_string(part)).c_str(), seq.bytes);
+    }
+    // Made new, unloaded, and a parent's definition's lists given names
+    // the sample has not.
+    EditSeq seq;
+    if (std::string(k.family) == "parse_defn") {
+      seq.op(add.c_str(), {N("New"), P(0)});
+    } else if (tq_fuzz_edit::op_code(add) != 0xFFFF) {
+      seq.op(add.c_str(), {N("New")});
+    }
+    seq.op(copy.c_str(), {N(k.defn), N("Nope")});
+    seq.op(unload.c_str(), {R(0)});
+    seq.write_check();
+    seeds.put("edit", (std::string(k.family) + "-add-unload").c_str(), seq.bytes);
+  }
+  EditSeq lists;
+  lists.op("tq_parse_defn_default_category_add", {P(0)})
+      .op("tq_parse_defn_vocabulary_add", {P(0), N("en_gender"), U(0)})
+      .op("tq_match_defn_token_noise_vocab_add", {P(0), I(0), N("en_name_noise"), U(95), U(50)})
+      .op("tq_parse_defn_unload", {P(0)})
+      .op("tq_case_defn_unload", {P(0)})
+      .op("tq_lang_defn_unload", {P(0)})
+      .write_check();
+  seeds.put("edit", "lists-unloads", lists.bytes);
+}
+
+// Resources made, changed, saved (and so read back) and unloaded.
+void edit_resource_seeds(const Seeds& seeds) {
+  EditSeq regexlib;
+  regexlib.op("tq_regexlib_edit_new", {kPathRegexlib, N("new_res")})
+      .op("tq_regexlib_create", {N("new_res")})
+      .op("tq_regexlib_element_array_size_set", {R(0), U(2)})
+      .op("tq_regexlib_element_info_set", {R(0), U(0), N("[A-Z]+"), N("x"), N("")})
+      .op("tq_regexlib_element_info_set", {R(0), U(1), N("("), N("x"), N("")})
+      .op("tq_regexlib_element_info_set", {R(0), U(1), N("x"), N("a\\1"), N("New")})
+      .op("tq_regexlib_save", {R(0)})
+      .op("tq_regexlib_unload", {R(0)})
+      .op("tq_regexlib_load", {N("en_comma")})
+      .op("tq_regexlib_owner_set", {R(1), N("New")})
+      .op("tq_regexlib_save", {R(1)});
+  seeds.put("edit", "regexlib", regexlib.bytes);
+  EditSeq vocab;
+  vocab.op("tq_vocab_edit_new", {kPathVocab, N("new_res")})
+      .op("tq_vocabulary_create", {})
+      .op("tq_vocab_edit_numcategories_set", {R(0), U(1)})
+      .op("tq_vocab_edit_category_set", {R(0), U(0), N("GIVEN"), N("Given Name")})
+      .op("tq_vocab_edit_prepare", {R(0)})
+      .op("tq_vocab_edit_numwords_set", {R(0), U(1)})
+      .op("tq_vocab_edit_word_set", {R(0), U(0), N("x"), U(1)})
+      .op("tq_vocab_edit_wordcat_set", {R(0), U(0), U(0), N("GIVEN"), I(50)})
+      .op("tq_vocab_save", {R(0)})
+      .op("tq_vocabulary_load", {N("en_gender")})
+      .op("tq_vocab_owner_set", {R(1), N("New")})
+      .op("tq_vocab_save", {R(1)})
+      .op("tq_vocabulary_unload", {R(1)});
+  seeds.put("edit", "vocab", vocab.bytes);
+  EditSeq phonetx;
+  phonetx.op("tq_phonetx_edit_new", {kPathPhonetx, N("new_res")})
+      .op("tq_phonetx_create", {N("new_res")})
+      .op("tq_phonetx_rule_add", {R(0), N("x"), N("GIVEN"), I(50), U(0)})
+      .op("tq_phonetx_rule_add", {R(0), N("("), N("x"), I(50), U(6)})
+      .op("tq_phonetx_prepare", {R(0)})
+      .op("tq_phonetx_save", {R(0)})
+      .op("tq_phonetx_edit", {N("en_name_sound")})
+      .op("tq_phonetx_edit_free", {})
+      .op("tq_phonetx_load", {N("en_name_sound")})
+      .op("tq_phonetx_unload", {R(2)});
+  seeds.put("edit", "phonetx", phonetx.bytes);
+  EditSeq chopper;
+  chopper.op("tq_chopper_edit", {N("en_name")})
+      .op("tq_chopper_owner_set", {R(0), N("New")})
+      .op("tq_chopper_table_enabled_set", {R(0), U(0)})
+      .op("tq_chopper_save", {R(0)})
+      .op("tq_chopper_edit_new", {kPathChopper, N("new_res")})
+      .op("tq_chopper_create", {N("new_res")})
+      .op("tq_chopper_save", {R(1)})
+      .op("tq_chopper_unload", {R(0)});
+  seeds.put("edit", "chopper", chopper.bytes);
+  EditSeq grammar;
+  grammar.op("tq_grammar_edit", {N("en_person")})
+      .op("tq_grammar_owner_set", {R(0), N("New")})
+      .op("tq_grammar_save", {R(0)})
+      .op("tq_grammar_edit_new", {kPathGrammar, N("new_res")})
+      .op("tq_grammar_create", {N("new_res")})
+      .op("tq_grammar_category_add", {R(1), N("GIVEN"), N("Given Name")})
+      .op("tq_grammar_save", {R(1)})
+      .op("tq_grammar_unload", {R(0)});
+  seeds.put("edit", "grammar", grammar.bytes);
+  EditSeq scheme;
+  scheme.op("tq_scheme_load_edit", {N("en_nickname")})
+      .op("tq_scheme_entry_add", {R(0), N("x"), N("New")})
+      .op("tq_scheme_write", {R(0)})
+      .op("tq_scheme_create", {kPathScheme, N("new_res"), U(1)})
+      .op("tq_scheme_entry_add", {R(1), N("x"), N("New")})
+      .op("tq_scheme_write", {R(1)})
+      .op("tq_scheme_unload_edit", {R(0)})
+      .op("tq_transf_scheme_load", {N("en_nickname"), I(-1), I(-1), U(0)})
+      .op("tq_transf_scheme_unload", {R(2)});
+  seeds.put("edit", "scheme", scheme.bytes);
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -504,5 +722,7 @@ int main(int argc, char** argv) {
   meta_seeds(seeds);
   datatype_seeds(seeds);
   defnxml_seeds(seeds);
+  edit_definition_seeds(seeds);
+  edit_resource_seeds(seeds);
   return failures == 0 ? 0 : 1;
 }

@@ -484,7 +484,7 @@ int32_t gender_values_delete_all(context*, defn_rec* rec) {
 int32_t gender_token_stop_flag_set(dtok_rec* tok, int32_t flag) {
   gender_token_kind_rec* part = gender_token_part(tok);
   if (part == nullptr) return TQ_ERR_PART_MISSING;
-  part->stop = flag;
+  part->stop = flag != 0 ? 1 : 0;  // written as 1 or 0
   return 0;
 }
 

@@ -138,7 +138,7 @@ int32_t tqx_extraction_defn_parser_enabled_get(context* ctx, int32_t index, uint
 
 int32_t tqx_extraction_defn_parser_enabled_set(context* ctx, int32_t index, uint32_t enabled) {
   return edit_part(ctx, index, [&](defn_rec*, extract_defn_kind_rec* part) {
-    part->parser_enabled = enabled;
+    part->parser_enabled = enabled != 0 ? 1 : 0;  // the file holds yes or no
     return 0;
   });
 }

@@ -343,7 +343,9 @@ void fuzzy_params_get(const fuzzy_params* params, uint32_t* enabled, uint32_t* t
 
 void fuzzy_params_set(fuzzy_params* params, uint32_t enabled, uint32_t threshold) {
   if (params == nullptr) return;
-  params->enabled = enabled;
+  // A flag: the files hold yes or no, so any other value is kept as 1 and
+  // reads back as it was set.
+  params->enabled = enabled != 0 ? 1 : 0;
   if (enabled != 0) params->threshold = threshold;
 }
 

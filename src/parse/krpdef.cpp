@@ -530,7 +530,18 @@ int32_t parse_defn_kind_validate(context* ctx, defn_rec* rec) {
   defn_token_owner owner{};
   int32_t rc = defn_token_owner_get(ctx, rec, &owner);
   if (rc < 0) return rc;
-  if (rec->tokens.count() != owner.owner.datatype_token_count) {
+  // One token per datatype token: as many, and no datatype token twice (an
+  // edit may name two tokens alike on the way to swapping their names; what
+  // was written then cannot put its no-solution slots back).
+  bool twice = false;
+  bool seen[kDtokMax] = {};
+  for (const auto& tok : rec->tokens.items) {
+    const int32_t k = tok->key;
+    if (k < 0 || k >= static_cast<int32_t>(kDtokMax)) continue;
+    twice = twice || seen[k];
+    seen[k] = true;
+  }
+  if (rec->tokens.count() != owner.owner.datatype_token_count || twice) {
     TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 115, rec->name, owner.owner.datatype_name);
     return TQ_ERR_INVALID_CONTENT;
   }

@@ -359,6 +359,34 @@ int32_t phonetx_prepare(context* ctx, int32_t index) {
   return rc != 0 ? rc : released;
 }
 
+namespace {
+
+// A set not compiled yet (made and never prepared) is compiled when its
+// file is read: its rules are taken and compiled here as the reader will
+// take them, so that a set the reader would refuse (rules that cannot go
+// together) is not written.
+int32_t compiles_when_read(context* ctx, const phonetx_rec* rec) {
+  if (rec->rules.state != kPxStateEditable) return 0;
+  px_ruleset trial;
+  px_ruleset_init(&trial, rec->rules.name);
+  char pattern[kSavedTextSize];
+  char replacement[kSavedTextSize];
+  int32_t rc = 0;
+  for (uint32_t i = 0; rc == 0 && i < rec->rules.rule_count; ++i) {
+    const px_rule* rule = rec->rules.rules[i];
+    if (rule->generated) continue;
+    px_encode(rule->given_pattern != nullptr ? rule->given_pattern : rule->pattern, pattern, sizeof pattern);
+    px_encode(rule->replacement, replacement, sizeof replacement);
+    rc = px_rule_intake(ctx, &trial, pattern, replacement, rule->given_priority, rule->flags);
+  }
+  if (rc == 0) rc = px_compile(ctx, &trial);
+  px_machine_free(trial.machine);
+  px_rules_free(&trial);
+  return rc;
+}
+
+}  // namespace
+
 int32_t phonetx_save(context* ctx, int32_t index, tq_lock_handle* lock) {
   phonetx_rec* rec = nullptr;
   int32_t rc = phonetx_get(ctx, index, &rec);
@@ -377,6 +405,8 @@ int32_t phonetx_save(context* ctx, int32_t index, tq_lock_handle* lock) {
   char path[kLockPathSize];
   rc = rsrc_save_path(ctx, slot, lock, path, sizeof path);
   if (rc != 0) return rc;
+  rc = compiles_when_read(ctx, rec);
+  if (rc < 0) return rc;
   xmldoc* doc = nullptr;
   rc = document_build(ctx, slot, rec, &doc);
   if (rc < 0) return rc;

@@ -83,6 +83,11 @@ TEST(ExtractionDefnExports, MadeEditedCopiedAndWritten) {
   char text[400] = "";
   EXPECT_EQ(tq_extraction_defn_owner_get(ctx, index, text), 0);
   EXPECT_STREQ(text, "Team");
+  // The parser flag is a flag, as its file holds it.
+  uint32_t parser = 9;
+  EXPECT_EQ(tq_extraction_defn_parser_enabled_set(ctx, index, 13), 0);
+  EXPECT_EQ(tq_extraction_defn_parser_enabled_get(ctx, index, &parser), 0);
+  EXPECT_EQ(parser, 1u);
   int32_t copy = -1;
   ASSERT_EQ(tq_extraction_defn_copy(ctx, "Ex", "Ex2", &copy), 0) << tq_test::error_list_text(ctx);
   EXPECT_EQ(tq_extraction_defn_owner_get(ctx, copy, text), 0);

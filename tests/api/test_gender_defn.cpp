@@ -177,6 +177,9 @@ TEST(GenderDefnExports, ValuesAndCategoriesEdited) {
   // Mary (F) and John (M) tie: the last default.
   uint32_t flag = 9;
   EXPECT_EQ(determine(ctx, name, {{2, "John"}, {1, "Mary"}}), "F");
+  EXPECT_EQ(tq_gender_defn_token_stop_flag_set(ctx, name, 0, 7), 0);  // a flag: kept as 1, as written
+  EXPECT_EQ(tq_gender_defn_token_stop_flag_get(ctx, name, 0, &flag), 0);
+  EXPECT_EQ(flag, 1u);
   EXPECT_EQ(tq_gender_defn_token_stop_flag_set(ctx, name, 0, 0), 0);
   EXPECT_EQ(tq_gender_defn_token_stop_flag_get(ctx, name, 0, &flag), 0);
   EXPECT_EQ(flag, 0u);

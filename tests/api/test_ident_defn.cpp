@@ -386,6 +386,28 @@ TEST(IdentDefnExports, ReferenceCountsAfterTenSetsAndAnUnload) {
   }
 }
 
+// A known identity naming no value is refused, added or set, and leaves the
+// identities, their schemes and options, as they were.
+TEST(IdentDefnExports, KnownIdentityNamingNoValueChangesNothing) {
+  tq_test::IdentKb kb(true);
+  tq_context* c = kb.ctx();
+  int32_t id5 = -1;
+  ASSERT_EQ(tq_identification_defn_index_get_by_name(c, "Id5", &id5), 0);
+  auto known = [&] {
+    char scheme[1100] = "", value[200] = "";
+    uint32_t n = 0, opts = 9;
+    EXPECT_EQ(tq_identification_defn_known_identity_count_get(c, id5, &n), 0);
+    EXPECT_EQ(tq_identification_defn_known_identity_info_get(c, id5, 0, scheme, &opts, value), 0);
+    return std::to_string(n) + " " + scheme + " " + std::to_string(opts) + " " + value;
+  };
+  const std::string before = known();
+  ASSERT_EQ(before, "1 Titles 2 TITLE");
+  EXPECT_EQ(tq_identification_defn_known_identity_add(c, id5, "Titles", 2, "NOBODY"), TQ_ERR_NAME);
+  EXPECT_EQ(tq_identification_defn_known_identity_info_set(c, id5, 0, "Titles", 2, "NOBODY"), TQ_ERR_NAME);
+  EXPECT_EQ(tq_identification_defn_known_identity_info_set(c, id5, 0, "Titles", 0, "NOBODY"), TQ_ERR_NAME);
+  EXPECT_EQ(known(), before);
+}
+
 // Raising the level by an edit changes how the definition runs: at level 7
 // the first pattern's parse decides a later pattern of the same grammar and
 // root, at level 8 each pattern runs alone ("John Smith" then ties).

@@ -244,7 +244,9 @@ TEST(MatchDefnExports, TokenListsEdited) {
   EXPECT_LT(tq_match_defn_token_noise_vocab_add(ctx, kM, t, "NoSuch", 100, 0), 0);
   EXPECT_NE(tq_test::error_list_text(ctx).find("NoSuch"), std::string::npos);
   EXPECT_EQ(tq_match_defn_token_phonetx_lib_add(ctx, kM, t, "Sound", 95, 50), 0) << tq_test::error_list_text(ctx);
+  const std::string phonetx = entry(ctx, kR, t, "phonetx", 0);
   EXPECT_LT(tq_match_defn_token_phonetx_lib_info_set(ctx, kR, t, 0, "NoSuch", 10, 0), 0);
+  EXPECT_EQ(entry(ctx, kR, t, "phonetx", 0), phonetx);
   EXPECT_EQ(tq_match_defn_token_phonetx_lib_info_set(ctx, kR, t, 1, "Sound", 10, 0), TQ_ERR_INDEX);
   EXPECT_EQ(tq_match_defn_token_trans_regexlib_add(ctx, kM, t, "Initials", 90, 0), 0);
   EXPECT_EQ(tq_match_defn_token_trans_regexlib_info_set(ctx, kM, t, 0, "StripPeriods", 80, 5), 0);

@@ -699,3 +699,24 @@ TEST(ParseDefnExports, NoSolutionSlotsSurviveTokenEditsThroughAWrite) {
     EXPECT_EQ(parsed(again, index, "Smith Zed Q. Jr. Dr."), usable ? before : "-704:");
   }
 }
+
+// Two tokens named alike (half way through swapping two names) and written
+// so: what is read back has no token for one datatype token and cannot put
+// its no-solution slots back, and is not valid.
+TEST(ParseDefnExports, TwoTokensOfOneDatatypeTokenReadBackNotValid) {
+  tq_test::ParseKb kb(true);
+  tq_context* ctx = kb.ctx();
+  int32_t index = -1;
+  ASSERT_EQ(tq_parse_defn_index_get_by_name(ctx, "Name", &index), 0);
+  const std::vector<std::string> names = token_names(ctx, "Name");
+  ASSERT_TQ_OK(ctx, tq_parse_defn_token_name_set(ctx, index, 0, names[1].c_str()));
+  ASSERT_TQ_OK(ctx, tq_locale_write(ctx, tq_test::kParseKbLocale, kb.lock()));
+
+  Context again(kb.dir().string().c_str());
+  EXPECT_EQ(tq_zel_locale_load(again, tq_test::kParseKbLocale, TQ_LOAD_DATATYPES | TQ_LOAD_PARSE_DEFNS),
+            TQ_WARN_LOCALE_PROBLEMS);
+  EXPECT_NE(tq_test::error_list_text(again).find("does not have one token per token"), std::string::npos)
+      << tq_test::error_list_text(again);
+  ASSERT_EQ(tq_parse_defn_index_get_by_name(again, "Name", &index), 0);
+  EXPECT_EQ(parsed(again, index, "Smith Zed Q. Jr. Dr."), "-704:");
+}

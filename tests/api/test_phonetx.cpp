@@ -157,6 +157,46 @@ TEST(PhonetxApi, CompileErrorsGiveTheirCodesAndMessages) {
   EXPECT_NE(last_error(ctx).find("'AB' (replacement 'x') repeats"), std::string::npos) << last_error(ctx);
 }
 
+// A set never prepared is compiled when its file is read: one whose rules do
+// not compile is not saved (its file stays as it was), as it could not be
+// read back; once its rules go together it is saved and reads back.
+TEST(PhonetxApi, SaveRefusesRulesThatDoNotCompile) {
+  Kb kb;
+  Context ctx(kb.root().c_str(), true);
+  tq_lock_handle* lock = nullptr;
+  ASSERT_EQ(tq_lock_init(ctx, &lock), 0);
+  ASSERT_TQ_OK(ctx, tq_phonetx_edit_new(ctx, kb.folder().c_str(), "dup", lock));
+  int32_t idx = -1, ri = -1;
+  ASSERT_TQ_OK(ctx, tq_phonetx_create(ctx, "dup", &idx));
+  ASSERT_TQ_OK(ctx, tq_phonetx_locale_info_set(ctx, idx, "EN", "English", 29000));
+  ASSERT_TQ_OK(ctx, tq_phonetx_rule_add(ctx, idx, "AB", "x", 50, 0, &ri));
+  // The folder's files and their sizes (the new file and its lock file).
+  auto files = [&] {
+    std::string out;
+    for (const auto& e : fs::directory_iterator(kb.folder())) {
+      out += e.path().filename().string() + ":" + std::to_string(e.file_size()) + " ";
+    }
+    return out;
+  };
+  const std::string before = files();
+  ASSERT_TQ_OK(ctx, tq_phonetx_rule_add(ctx, idx, "AB", "y", 60, 0, &ri));
+  EXPECT_EQ(tq_phonetx_save(ctx, idx, lock), -803);
+  EXPECT_NE(last_error(ctx).find("repeats"), std::string::npos) << last_error(ctx);
+  EXPECT_EQ(files(), before);
+  EXPECT_EQ(execute(ctx, idx, "AB", -1), "");  // still not compiled
+
+  ASSERT_TQ_OK(ctx, tq_phonetx_unload(ctx, idx));
+  ASSERT_TQ_OK(ctx, tq_phonetx_create(ctx, "dup", &idx));
+  ASSERT_TQ_OK(ctx, tq_phonetx_locale_info_set(ctx, idx, "EN", "English", 29000));
+  ASSERT_TQ_OK(ctx, tq_phonetx_rule_add(ctx, idx, "AB", "x", 50, 0, &ri));
+  ASSERT_TQ_OK(ctx, tq_phonetx_save(ctx, idx, lock));
+  tq_lock_free(ctx, lock);
+  Context again(kb.root().c_str());
+  int32_t back = -1;
+  ASSERT_TQ_OK(again, tq_phonetx_load(again, "dup", &back));
+  EXPECT_EQ(execute(again, back, "AB"), "x");
+}
+
 TEST(PhonetxApi, RewindLimitAndLatin1Text) {
   Context ctx(nullptr, true);
   int32_t idx = -1, ri = -1;

@@ -63,13 +63,15 @@ TEST(IdentDefn, PatternChangesKeepReferencesAndUnbind) {
   EXPECT_EQ(part->patterns[1].position, 1u);
   EXPECT_EQ(grammar_refs(ctx, grammar), refs + 1);
 
-  // A known identity: -801 for an identity no value has, nothing added.
+  // A known identity: -801 for an identity no value has, and nothing added
+  // or changed.
   EXPECT_EQ(tq::ident_defn_known_set(ctx, part, -1, "Titles", tq::kIdentCaseInsensitive, "NOBODY"), -801);
   EXPECT_EQ(part->known.size(), 0u);
   EXPECT_EQ(tq::ident_defn_known_set(ctx, part, -1, "Titles", tq::kIdentCaseInsensitive, "TITLE"), 0);
   ASSERT_EQ(part->known.size(), 1u);
   EXPECT_EQ(part->known[0].value, 1);
-  EXPECT_EQ(tq::ident_defn_known_set(ctx, part, 0, "Titles", tq::kIdentCaseInsensitive, "NOBODY"), -801);
+  EXPECT_EQ(tq::ident_defn_known_set(ctx, part, 0, "Titles", 0, "NOBODY"), -801);
+  EXPECT_EQ(part->known[0].flags, tq::kIdentCaseInsensitive);
   EXPECT_EQ(part->known[0].value, 1);
 
   // A copy: unbound, every pattern field equal, one more reference each.

@@ -160,6 +160,10 @@ TEST(Categories, FuzzyParameters) {
   fuzzy_params_get(&p, &en, &th);
   EXPECT_EQ(en, 1u);
   EXPECT_EQ(th, 75u);
+  // Any value but 0 switches it on, as the files can hold it.
+  fuzzy_params_set(&p, 2, 75);
+  fuzzy_params_get(&p, &en, &th);
+  EXPECT_EQ(en, 1u);
   // Disabling keeps the stored threshold but reports 80.
   fuzzy_params_set(&p, 0, 60);
   EXPECT_EQ(p.threshold, 75u);
