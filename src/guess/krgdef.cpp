@@ -547,6 +547,13 @@ int32_t guess_defn_kind_write(context* ctx, xmldoc* element, const defn_rec* rec
                            [](const guess_known_regexlib& k) -> const rsrc_ref& { return k.lib; });
     }
   }
+  // The newer form keeps its known-word vocabularies in the same "Guess
+  // Vocab" table the reader takes at every level; without it a list edited
+  // at level 8 would be written nowhere and lost on the next load.
+  if (rc >= 0 && part->level >= kGuessLevelV8 && !part->known_vocabs.empty()) {
+    rc = write_name_list(ctx, element, kTypeGuessVocab, kRsrcVocab, part->known_vocabs,
+                         [](const rsrc_ref& r) -> const rsrc_ref& { return r; });
+  }
   if (rc >= 0 && part->level >= kGuessLevelV8) rc = guess_known_list_write(ctx, element, part->known_regexlibs, guess_regex_likelihood_name);
   if (rc >= 0) rc = cat_regexlib_list_write(ctx, element, part->cat_regexlibs, kTypeCatList, kTypeCatList, kVersion);
   if (rc >= 0) rc = write_patterns(ctx, element, part);

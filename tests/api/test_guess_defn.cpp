@@ -325,11 +325,12 @@ TEST(GuessDefnExports, CopiedWrittenAndLoadedAgain) {
   EXPECT_EQ(tq_lang_defn_index_get_by_name(ctx, "EN Lang", &en_lang), 0);
   EXPECT_EQ(lang, en_lang);
   // The older form written as V8: its regex library as a "Medium" row, its
-  // known-word vocabulary only among the vocabularies.
+  // known-word vocabulary kept as it was in memory, and among the
+  // vocabularies where the older form's read put it.
   const int32_t text = index_of(ctx, "Text");
   EXPECT_EQ(version(ctx, text), 8u);
   EXPECT_EQ(known_regexlibs(ctx, text), (Strings{"Initials:2"}));
-  EXPECT_EQ(count_of(tq_guess_defn_known_word_vocab_count_get, ctx, text), 0u);
+  EXPECT_EQ(count_of(tq_guess_defn_known_word_vocab_count_get, ctx, text), 1u);
   EXPECT_EQ(count_of(tq_guess_defn_parse_vocab_count_get, ctx, text), 1u);
   EXPECT_EQ(count_of(tq_guess_defn_cat_regexlib_count_get, ctx, text), 1u);
   EXPECT_EQ(patterns(ctx, text), (Strings{"|||0|3|0|0 6 2800 0"}));
