@@ -339,7 +339,8 @@ Snapshot snapshot(tq_context* ctx, Family f, int32_t index) {
 
 // What the files do not keep, by design, and so may read back otherwise:
 // a parse definition's no-solution slot without categories is not written
-// (it fills nothing), so its token's name reads back as none; a locale
+// (it fills nothing), so its token's name reads back as none, and with no
+// slot that has categories none reads back at all; a locale
 // guess definition without a datatype (as added) is read with the datatype
 // its name stands for; scheme options beyond those the file holds; a match
 // definition's "Include Default" without rules.
@@ -362,8 +363,13 @@ bool not_kept(const std::string& label, const std::string& before, const std::st
              (std::strtoul(after.c_str() + a, nullptr, 10) & kKept);
     }
   }
+  // When no slot has categories no section is written at all, and the
+  // reader then makes no slots: the count reads back 0 (with any category
+  // it is one slot per datatype token, as in memory) and the empty slots
+  // are past it.
+  if (label == "tq_parse_defn_nosol_token_count_get" && after == "0 0") return true;
   return label.rfind("tq_parse_defn_nosol_token_info_get ", 0) == 0 && before.size() > 2 &&
-         before.substr(before.size() - 2) == " 0" && after == "0 '' 0";
+         before.substr(before.size() - 2) == " 0" && (after == "0 '' 0" || after.rfind("-800", 0) == 0);
 }
 
 void compare(const Snapshot& before, const Snapshot& after, const std::string& what, bool reloaded = false) {

@@ -302,7 +302,11 @@ int32_t rsrc_register(context* ctx, uint32_t kind, const char* name, const rsrc_
     }
   }
   if (!resource_file_exists(ctx, kind, stem)) {
-    TQ_REPORT(ctx, TQ_ERR_FILE_OPEN, 1455, static_cast<const char*>(stem));
+    // Named with where it was looked for: the search path, or why the root
+    // could not be searched.
+    char text[kErrTextSize];
+    fio_missing_text(ctx, stem, text);
+    TQ_REPORT(ctx, TQ_ERR_FILE_OPEN, 52, static_cast<const char*>(text));
     write_unlock(ctx);
     return TQ_ERR_FILE_OPEN;
   }
