@@ -3637,7 +3637,8 @@ TQ_API int32_t tq_guess_info_discarded_get(tq_context* ctx, tq_guess_info* info,
  * Window sizes are 2..4, scoring biases 0..6 ("Scheme Only" .. "Regex
  * Only"), likelihoods 0..5 ("Very High" .. "Never"); other values are
  * refused with -802, as is an empty scheme name. Options: bit 0 case
- * sensitive, bit 1 bookends, bit 2 squash white space. Changing the training
+ * sensitive, bit 1 bookends, bit 2 squash white space; any other bit is
+ * refused with -802 (no file could keep it). Changing the training
  * schemes, the window size or the case-sensitive bit leaves the model
  * untrained: the next score in edit mode retrains it. */
 TQ_API int32_t tq_lang_defn_name_get_by_index(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;

@@ -282,6 +282,12 @@ int32_t tqx_lang_defn_options_get(context* ctx, int32_t index, uint32_t* options
 }
 
 int32_t tqx_lang_defn_options_set(context* ctx, int32_t index, uint32_t options) {
+  // The file holds these three bits only; any other would be lost on write.
+  if ((options & ~(kLangCaseSensitive | kLangBookends | kLangSquashSpace)) != 0) {
+    TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 57,
+              "The options hold bits other than case sensitive (1), bookends (2) and squash white space (4).");
+    return TQ_ERR_ARGUMENT;
+  }
   return edit_part(ctx, index, [&](defn_rec*, lang_defn_kind_rec* part) -> int32_t {
     if (options == part->options) return 0;
     if (((options ^ part->options) & kLangCaseSensitive) != 0) {

@@ -228,6 +228,11 @@ TEST(LangDefnExports, ListEditsSettingsAndTraining) {
   uint32_t value = 0;
   EXPECT_EQ(tq_lang_defn_window_size_set(ctx, en, 5), -802);
   EXPECT_EQ(tq_lang_defn_scoring_bias_set(ctx, en, 7), -802);
+  ASSERT_EQ(tq_lang_defn_options_get(ctx, en, &value), 0);
+  const uint32_t options = value;
+  EXPECT_EQ(tq_lang_defn_options_set(ctx, en, 0x53), -802);  // bits no file keeps
+  ASSERT_EQ(tq_lang_defn_options_get(ctx, en, &value), 0);
+  EXPECT_EQ(value, options);
   EXPECT_EQ(tq_lang_defn_scoring_bias_set(ctx, en, 3), 0);
   EXPECT_EQ(tq_lang_defn_scoring_bias_get(ctx, en, &value), 0);
   EXPECT_EQ(value, 3u);
