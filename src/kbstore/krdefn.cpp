@@ -576,6 +576,34 @@ int32_t defn_record_get_for_read(context* ctx, int32_t kind, int32_t index, defn
   return rc != 0 ? rc : lookup(ctx, kind, rec, index, out);
 }
 
+namespace {
+
+// An unloaded slot keeps its index (nothing held shifts) and reads as an
+// empty definition, but takes no change: it is not written, so whatever a
+// change put there would be lost, and a kind's own part is gone.
+int32_t refuse_unloaded(context* ctx, int32_t kind, int32_t index, const defn_rec* rec) {
+  if (rec->kind != 0) return 0;
+  TQ_REPORT(ctx, TQ_ERR_INDEX, 1980, kind_name(kind), index);
+  return TQ_ERR_INDEX;
+}
+
+// The record under the write hold, loaded or not (an unload of an unloaded
+// slot changes nothing and is no failure).
+int32_t record_for_write_any(context* ctx, int32_t kind, int32_t index, defn_rec** out) {
+  *out = nullptr;
+  int32_t rc = write_lock(ctx);
+  if (rc != 0) return rc;
+  // Looked up under the write hold: nothing found before it is trusted.
+  rc = defn_record_get_for_read(ctx, kind, index, out);
+  if (rc < 0) {
+    *out = nullptr;
+    return rc_combine(rc, write_unlock(ctx));
+  }
+  return rc;
+}
+
+}  // namespace
+
 int32_t defn_record_get_for_write_in_locale(context* ctx, int32_t kind, int32_t locale, int32_t index,
                                             defn_rec** out) {
   *out = nullptr;
@@ -583,6 +611,7 @@ int32_t defn_record_get_for_write_in_locale(context* ctx, int32_t kind, int32_t 
   if (rc != 0) return rc;
   // Looked up under the write hold: nothing found before it is trusted.
   rc = defn_record_get_for_read_in_locale(ctx, kind, locale, index, out);
+  if (rc >= 0) rc = rc_combine(refuse_unloaded(ctx, kind, index, *out), rc);
   if (rc < 0) {
     *out = nullptr;
     return rc_combine(rc, write_unlock(ctx));
@@ -591,13 +620,11 @@ int32_t defn_record_get_for_write_in_locale(context* ctx, int32_t kind, int32_t 
 }
 
 int32_t defn_record_get_for_write(context* ctx, int32_t kind, int32_t index, defn_rec** out) {
-  *out = nullptr;
-  int32_t rc = write_lock(ctx);
-  if (rc != 0) return rc;
-  rc = defn_record_get_for_read(ctx, kind, index, out);
-  if (rc < 0) {
+  int32_t rc = record_for_write_any(ctx, kind, index, out);
+  if (rc < 0) return rc;
+  if (int32_t refused = refuse_unloaded(ctx, kind, index, *out); refused < 0) {
     *out = nullptr;
-    return rc_combine(rc, write_unlock(ctx));
+    return rc_combine(refused, write_unlock(ctx));
   }
   return rc;
 }
@@ -852,7 +879,7 @@ void hidden_uncover(context* ctx, const defn_rec* gone) {
 int32_t defn_unload(context* ctx, int32_t kind, int32_t index) {
   if (index == -1) return TQ_ERR_ARGUMENT;
   defn_rec* rec = nullptr;
-  int32_t rc = defn_record_get_for_write(ctx, kind, index, &rec);
+  int32_t rc = record_for_write_any(ctx, kind, index, &rec);
   if (rc < 0) return rc;
   if (rec->kind != 0) {
     // A user whose documents do not read without it keeps it loaded, as a
@@ -1001,6 +1028,15 @@ int32_t record_lookup(context* ctx, const field_addr& addr, void** out) {
   return rc;
 }
 
+int32_t record_lookup_for_write(context* ctx, const field_addr& addr, void** out) {
+  *out = nullptr;
+  defn_rec* rec = nullptr;
+  int32_t rc = defn_record_get_for_read(ctx, addr.kind, addr.index, &rec);
+  if (rc >= 0) rc = rc_combine(refuse_unloaded(ctx, addr.kind, addr.index, rec), rc);
+  if (rc >= 0) *out = rec;
+  return rc;
+}
+
 int32_t token_lookup(context* ctx, const field_addr& addr, void** out) {
   *out = nullptr;
   defn_rec* rec = nullptr;
@@ -1027,7 +1063,8 @@ int32_t record_version_raise(context* ctx, void* rec, const char* version) {
 
 }  // namespace
 
-const record_store kDefnRecords{record_lookup, record_invalidate, record_version_raise};
+const record_store kDefnRecords{record_lookup, record_invalidate, record_version_raise, nullptr,
+                                record_lookup_for_write};
 // A token does not know its definition: a token field set raises the
 // version of, and drops what the kind prepared from, the definition found
 // by the same (kind, index).

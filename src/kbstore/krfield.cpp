@@ -135,7 +135,8 @@ int32_t set_any(context* ctx, const field_addr& addr, const field_desc& f, bool 
   if (rc == 0) {
     // Looked up under the write hold that the change is made under.
     void* rec = nullptr;
-    rc = f.store->lookup(ctx, addr, &rec);
+    rc = f.store->lookup_for_write != nullptr ? f.store->lookup_for_write(ctx, addr, &rec)
+                                              : f.store->lookup(ctx, addr, &rec);
     if (rc >= 0) rc = rc_combine(rc, store_value(ctx, f, addr, rec, &v));
     rc = rc_combine(rc, shared_state_write_unlock(ctx, ctx->shared));
   }

@@ -60,6 +60,10 @@ struct record_store {
   // raise and drops go to the container, found by the same address with item
   // -1. NULL: the record itself takes them.
   const record_store* outer = nullptr;
+  // The lookup of a set, when it refuses more than a get does (a record
+  // that is no longer loaded reads as empty but takes no change). NULL: the
+  // lookup above.
+  int32_t (*lookup_for_write)(context* ctx, const field_addr& addr, void** rec) = nullptr;
 };
 
 // Built with the helpers below from a member of the record; a field reached

@@ -339,4 +339,22 @@ TEST(DefnFailedEdit, UnloadedOwnDefinitionUncoversTheParents) {
   }
 }
 
+// An unloaded slot keeps its index and reads as empty, but takes no change:
+// it is not written, so a change there would be lost (and a kind's
+// follow-up on its gone part used to fail after the change was made).
+TEST(DefnFailedEdit, UnloadedSlotTakesNoChange) {
+  tq_test::SampleKbCopy dir;
+  Context ctx(dir.path().c_str(), true);
+  ASSERT_EQ(tq_zel_locale_load(ctx, kEnusa, kEverything), 0) << tq_test::error_list_text(ctx);
+  int32_t index = -1, entry = -1;
+  ASSERT_EQ(tq_identification_defn_index_get_by_name(ctx, "Name", &index), 0);
+  ASSERT_EQ(tq_identification_defn_unload(ctx, index), 0);
+  EXPECT_EQ(tq_identification_defn_default_category_add(ctx, index, &entry), TQ_ERR_INDEX);
+  EXPECT_EQ(tq_identification_defn_owner_set(ctx, index, "someone"), TQ_ERR_INDEX);
+  uint32_t count = 9;
+  EXPECT_EQ(tq_identification_defn_default_category_count_get(ctx, index, &count), 0);
+  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(tq_identification_defn_unload(ctx, index), 0);  // again: nothing to do, no failure
+}
+
 }  // namespace
