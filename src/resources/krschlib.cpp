@@ -921,19 +921,19 @@ int32_t scheme_chopper_name_set(context* ctx, int32_t index, const char* name) {
     scheme_edit_scope edit(ctx, index);
     rc = edit.rc;
     scheme_rec* rec = edit.rec;
+    bool same = false;
     if (rc == 0 && rec->chopper >= 0) {
       resource_slot* chopper = nullptr;
-      bool same = rsrc_slot_get_used(ctx, kRsrcChopper, rec->chopper, &chopper) == 0 && in[0] != '\0' &&
-                  rsrc_same_name(kRsrcChopper, chopper->name, in);
-      if (!same) {
-        (void)rsrc_unref(ctx, kRsrcChopper, rec->chopper);
-        rec->chopper = kSchemeNoChopper;
-      }
+      same = rsrc_slot_get_used(ctx, kRsrcChopper, rec->chopper, &chopper) == 0 && in[0] != '\0' &&
+             rsrc_same_name(kRsrcChopper, chopper->name, in);
     }
-    if (rc == 0 && rec->chopper < 0 && in[0] != '\0') {
-      int32_t chopper = -1;
-      rc = chopper_load_by_name(ctx, in, nullptr, &chopper);
+    if (rc == 0 && !same) {
+      // The named chopper first: one that cannot be opened leaves the scheme
+      // with the chopper it had.
+      int32_t chopper = kSchemeNoChopper;
+      if (in[0] != '\0') rc = chopper_load_by_name(ctx, in, nullptr, &chopper);
       if (rc >= 0) {
+        if (rec->chopper >= 0) (void)rsrc_unref(ctx, kRsrcChopper, rec->chopper);
         rec->chopper = chopper;
         rc = 0;
       }

@@ -590,9 +590,12 @@ TEST(Scheme, ElementSchemesChopWithTheirChopper) {
   EXPECT_EQ(tq_scheme_chopper_name_set(kb.ctx, i, "dash"), 0) << tq_test::error_list_text(kb.ctx);
   EXPECT_EQ(tq_scheme_chopper_name_get(kb.ctx, i, name), 0);
   EXPECT_STREQ(name, "dash");
-  // Another name gives the chopper back first; one that cannot be had
-  // leaves the scheme without a chopper.
+  // A name that cannot be had leaves the scheme with the chopper it had; ""
+  // takes it away.
   EXPECT_EQ(tq_scheme_chopper_name_set(kb.ctx, i, "missing"), -400);
+  EXPECT_EQ(tq_scheme_chopper_name_get(kb.ctx, i, name), 0);
+  EXPECT_STREQ(name, "dash");
+  EXPECT_EQ(tq_scheme_chopper_name_set(kb.ctx, i, ""), 0);
   EXPECT_EQ(tq_scheme_chopper_name_get(kb.ctx, i, name), -708);
   EXPECT_EQ(tq_scheme_chopper_name_set(kb.ctx, i, "dash"), 0);
   EXPECT_EQ(tq_scheme_chopper_name_set(kb.ctx, i, "dash"), 0);
