@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "support/sample_locales.h"
 #include "support/tq_test.h"
 #include "tq.h"
 
@@ -16,11 +17,9 @@ namespace {
 
 using tq_test::Context;
 
-constexpr int32_t kEn = 29000;
-constexpr int32_t kEnusa = 29840;
-constexpr uint32_t kEverything = TQ_LOAD_DATATYPES | TQ_LOAD_PARSE_DEFNS | TQ_LOAD_IDENT_DEFNS | TQ_LOAD_STDZN_DEFNS |
-                                 TQ_LOAD_GENDER_DEFNS | TQ_LOAD_MATCH_DEFNS | TQ_LOAD_CASE_DEFNS | TQ_LOAD_GUESS_DEFNS |
-                                 TQ_LOAD_PATTERN_DEFNS | TQ_LOAD_EXTRACT_DEFNS | TQ_LOAD_LANGUAGE_DEFNS;
+constexpr int32_t kEn = tq_test::kSampleEn;
+constexpr int32_t kEnusa = tq_test::kSampleEnusa;
+constexpr uint32_t kEverything = tq_test::kEveryPart;
 
 // A copy of the sample knowledge base, open in edit mode with ENUSA (and so
 // EN) loaded whole.

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "support/sample_locales.h"
 #include "support/tq_test.h"
 #include "tq.h"
 
@@ -19,11 +20,9 @@ namespace {
 
 using tq_test::Context;
 
-constexpr int32_t kEn = 29000;
-constexpr int32_t kEnusa = 29840;
-constexpr uint32_t kEverything = TQ_LOAD_DATATYPES | TQ_LOAD_PARSE_DEFNS | TQ_LOAD_IDENT_DEFNS | TQ_LOAD_STDZN_DEFNS |
-                                 TQ_LOAD_GENDER_DEFNS | TQ_LOAD_MATCH_DEFNS | TQ_LOAD_CASE_DEFNS | TQ_LOAD_GUESS_DEFNS |
-                                 TQ_LOAD_PATTERN_DEFNS | TQ_LOAD_EXTRACT_DEFNS | TQ_LOAD_LANGUAGE_DEFNS;
+constexpr int32_t kEn = tq_test::kSampleEn;
+constexpr int32_t kEnusa = tq_test::kSampleEnusa;
+constexpr uint32_t kEverything = tq_test::kEveryPart;
 constexpr const char* kNone = "no_such_resource";
 constexpr const char* kPerson = "DR BILL O'BRIEN-MCDONALD JUNIOR";
 
