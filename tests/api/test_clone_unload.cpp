@@ -124,30 +124,41 @@ const char* const kValues[] = {"Dr. John Q. Smith Jr.", "Mary Ann Smith", "Smith
 // more clone loads and unloads the copy `cycles` times, holding it loaded
 // for a varying while (0 to 9 steps of `step_us`): the unload meets the
 // users at every stage, preparing definitions on first use among them.
-// Users run while `cycling` holds. The count of loads and unloads that
-// failed.
+// Users run while `cycling` holds. The first load is held until `seen`
+// says the users have met it loaded, and cycling ends only when `seen`
+// says they have met it gone (or every user has stopped), so that what a
+// test counts does not hang on the scheduler. The count of loads and
+// unloads that failed.
 using User = std::function<void(int user, tq_context* ctx, const std::atomic<bool>& cycling)>;
-int with_copy_cycling(tq_context* base, int users, int cycles, int step_us, const User& user) {
+int with_copy_cycling(tq_context* base, int users, int cycles, int step_us, const User& user,
+                      const std::function<bool(bool loaded)>& seen) {
   std::vector<tq_context*> clones(users + 1, nullptr);
   for (tq_context*& c : clones) EXPECT_EQ(tq_clone(base, &c), 0);
   std::atomic<bool> go{false};
   std::atomic<bool> cycling{true};
   std::atomic<int> bad{0};
   std::vector<std::thread> threads;
+  std::atomic<int> stopped{0};
+  auto wait_seen = [&](bool loaded) {
+    while (!seen(loaded) && stopped.load() < users) std::this_thread::yield();
+  };
   for (int u = 0; u < users; ++u) {
     threads.emplace_back([&, u, ctx = clones[u]] {
       while (!go.load()) std::this_thread::yield();
       user(u, ctx, cycling);
+      ++stopped;
     });
   }
   threads.emplace_back([&, ctx = clones[users]] {
     while (!go.load()) std::this_thread::yield();
     for (int i = 0; i < cycles; ++i) {
       if (tq_zel_locale_load(ctx, kCopy, kAllParts) != 0) ++bad;
+      if (i == 0) wait_seen(true);
       std::this_thread::sleep_for(std::chrono::microseconds(step_us * (i % 10)));
       if (tq_zel_locale_unload(ctx, kCopy) != 0) ++bad;
       std::this_thread::sleep_for(std::chrono::microseconds(4 * step_us));
     }
+    wait_seen(false);
     cycling = false;
   });
   go = true;
@@ -206,10 +217,11 @@ TEST(CloneUnload, EnginesWhileAnotherCloneUnloadsTheirLocale) {
         }
       }
     }
-  });
+  }, [&](bool loaded) { return !loaded || served.load() > 0; });
   for (const std::string& f : failures) EXPECT_EQ(f, "");
   EXPECT_EQ(bad.load(), 0);
-  // Some calls found the copy loaded (which ones is up to the scheduler).
+  // Some calls found the copy loaded (which ones is up to the scheduler;
+  // the first load waits for one).
   EXPECT_GT(served.load(), 0);
   EXPECT_EQ(tq_close(base), 0);
 }
@@ -245,13 +257,18 @@ TEST(CloneUnload, FailedCallsLeaveOutputsAndInfosAsASingleThreadedFailure) {
 
   constexpr int kUsers = 3;
   std::atomic<int> checked{0};
+  std::atomic<int> met{0};  // times a user made the copy current
   std::vector<std::string> failures(kUsers);
   // Loads held briefly, so that many calls meet their first use of the
   // copy's definitions and resources while an unload waits.
   const int bad = with_copy_cycling(base, kUsers, 200, 20, [&](int u, tq_context* ctx, const std::atomic<bool>& cycling) {
     tq_test::RoadInfos infos(ctx);
     for (size_t round = 0; cycling.load() && failures[u].empty(); ++round) {
-      if (tq_locale_set(ctx, kCopy) != 0) std::this_thread::yield();
+      if (tq_locale_set(ctx, kCopy) != 0) {
+        std::this_thread::yield();
+      } else {
+        ++met;  // current from now on: once the copy goes, its calls fail
+      }
       for (size_t k = 0; k < roads.size(); ++k) {
         const tq_test::InfoRoad& r = roads[k];
         const std::string before = r.shown ? r.shown(ctx, infos) : "";
@@ -266,7 +283,7 @@ TEST(CloneUnload, FailedCallsLeaveOutputsAndInfosAsASingleThreadedFailure) {
         }
       }
     }
-  });
+  }, [&](bool loaded) { return loaded ? met.load() > 0 : checked.load() > 0; });
   EXPECT_EQ(bad, 0);
   for (const std::string& f : failures) EXPECT_EQ(f, "");
   EXPECT_GT(checked.load(), 0);

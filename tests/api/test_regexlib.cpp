@@ -1,7 +1,6 @@
 // Regex libraries through the exported interface: building one in edit
 // mode, matching and replacing, saving, and reading it back elsewhere.
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -244,15 +243,14 @@ TEST(RegexlibApi, FailuresAreReturnedNotTakenForNoMatch) {
   EXPECT_EQ(matched, 1);
   tq_options_set(ctx, tq_options_get(ctx) & ~TQ_OPT_WARN_REPLACED);
 
-  // 100 a's: without limits this backtracks for seconds.
+  // 100 a's: without limits this backtracks for seconds; the limit's code
+  // says the match was stopped.
   std::string as(100, 'a');
-  auto t0 = std::chrono::steady_clock::now();
   matched = -1;
   EXPECT_EQ(tq_regexlib_match(ctx, lib, as.c_str(), &matched), -601);
   EXPECT_EQ(matched, 0);
   EXPECT_EQ(tq_regexlib_match_and_replace(ctx, lib, as.c_str(), out.data(), &matched), -601);
   EXPECT_EQ(out[0], '\0');
-  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(1));
   int32_t code = 0;
   std::vector<char> text(8200);
   ASSERT_EQ(tq_error_info_get(ctx, &code, text.data()), 0);

@@ -1,7 +1,6 @@
 // The choice among a window's matches against the literal search over every
 // ordering of disjoint matches, on random small inputs with ties; its speed
 // where orderings explode; the order of the score's terms.
-#include <chrono>
 #include <cstdint>
 #include <random>
 #include <vector>
@@ -69,17 +68,16 @@ TEST(ExtractSearch, SameChoiceAsEveryOrdering) {
 
 TEST(ExtractSearch, ManyDisjointMatchesAreQuick) {
   // Twelve one-word matches of one window, and 32 with as many overlapping
-  // two-word ones: orderings would be 12! and beyond.
+  // two-word ones: orderings would be 12! and beyond, so a search that
+// tried them would not end within the test's limit.
   std::vector<extract_candidate> c;
   for (uint32_t w = 0; w < 12; ++w) c.push_back({1u << w, extract_match_score(1, 1, w)});
-  const auto start = std::chrono::steady_clock::now();
   int64_t total = 0;
   EXPECT_EQ(extract_combination_search(c, &total).size(), 12u);
   std::vector<extract_candidate> wide;
   for (uint32_t w = 0; w < 32; ++w) wide.push_back({1u << w, extract_match_score(1, 1, w)});
   for (uint32_t w = 0; w + 1 < 32; ++w) wide.push_back({3u << w, extract_match_score(1, 2, 40 + w)});
   EXPECT_EQ(extract_combination_search(wide, &total).size(), 32u);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
 }
 
 TEST(ExtractSearch, ScoreTermsKeepTheirOrder) {

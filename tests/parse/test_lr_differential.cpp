@@ -3,7 +3,6 @@
 // the words, so they find the same scores, and where the best is not tied,
 // the same best solution with the same spans.
 #include <algorithm>
-#include <chrono>
 #include <random>
 #include <sstream>
 #include <string>
@@ -103,7 +102,6 @@ TEST(LrDifferential, SameScoresAndBestSolutionAsTheChart) {
   context* ctx = bc.get();
   ASSERT_EQ(tqx_parse_opt_params_resource_limit_override_set(ctx, 50000), 0);
   std::mt19937 rng(20261207);
-  const auto started = std::chrono::steady_clock::now();
   int compared = 0;
   int parsed = 0;
   int ambiguous = 0;
@@ -158,7 +156,6 @@ TEST(LrDifferential, SameScoresAndBestSolutionAsTheChart) {
   EXPECT_GT(parsed, 1000) << compared;
   EXPECT_GT(compared, 900);
   EXPECT_GT(ambiguous, 50);
-  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
 }
 
 }  // namespace

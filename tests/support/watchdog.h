@@ -18,8 +18,8 @@ class Watchdog {
   Watchdog()
       : t_([this] {
           std::unique_lock<std::mutex> lk(m_);
-          if (!cv_.wait_for(lk, std::chrono::seconds(60), [this] { return done_; })) {
-            std::fprintf(stderr, "no progress within 60 s: the threads are deadlocked\n");
+          if (!cv_.wait_for(lk, std::chrono::seconds(300), [this] { return done_; })) {
+            std::fprintf(stderr, "no progress within 300 s: the threads are deadlocked\n");
             std::abort();
           }
         }) {}
