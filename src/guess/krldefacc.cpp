@@ -146,7 +146,8 @@ int32_t tqx_lang_defn_training_scheme_add(context* ctx, int32_t index, const cha
   if (int32_t rc = refuse_empty(ctx, name.c_str(), "'sch_name' is empty."); rc < 0) return rc;
   const int32_t rc = edit_part(ctx, index, [&](defn_rec*, lang_defn_kind_rec* part) -> int32_t {
     lang_training_scheme fresh;
-    int32_t orc = rsrc_open_checked(ctx, kRsrcScheme, name.c_str(), lang_scheme_load_options(part->options), &fresh.ref);
+    int32_t orc =
+        rsrc_open_checked(ctx, kRsrcScheme, name.c_str(), lang_scheme_load_options(part->options), &fresh.ref);
     if (orc < 0) return orc;
     orc = defn_list_append(part->schemes, std::move(fresh), [ctx](lang_training_scheme& x) { (void)x.ref.release(ctx); });
     if (orc < 0) return orc;

@@ -320,7 +320,9 @@ const AddRow kWrongKindRows[] = {
     {"identification chopper, a regex library", &kIdent,
      [](tq_context* c, int32_t i) { return tq_identification_defn_chopper_name_set(c, i, kRegexlibFile); }, -300},
     {"identification normalization, a grammar", &kIdent,
-     [](tq_context* c, int32_t i) { return tq_identification_defn_normalization_regexlib_name_set(c, i, kGrammarFile); },
+     [](tq_context* c, int32_t i) {
+       return tq_identification_defn_normalization_regexlib_name_set(c, i, kGrammarFile);
+     },
      -300},
     {"stdzn token regexlib, a grammar", &kStdzn,
      [](tq_context* c, int32_t i) { return tq_stdzn_defn_token_regexlib_add(c, i, 1, kGrammarFile); }, -300},
