@@ -1227,7 +1227,8 @@ TQ_API int32_t tq_parse_defn_fuzzy_vocab_lookup_params_set(tq_context* ctx, int3
                                                            uint32_t threshold) TQ_NOEXCEPT;
 /* Grammar, root category and optimization parameters. */
 /* name: 1,028 bytes + terminator; empty for none. The set keeps the root category's name, which the next parse
- * looks up in the new grammar. */
+ * looks up in the new grammar. It reads the named file as a grammar first: a file that is not one (a regex
+ * library, a chopper) or an empty name is refused and the definition keeps its grammar. */
 TQ_API int32_t tq_parse_defn_grammar_name_get(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
 TQ_API int32_t tq_parse_defn_grammar_name_set(tq_context* ctx, int32_t index, const char* name) TQ_NOEXCEPT;
 /* name: 128 bytes + terminator. The set takes the grammar's category at cat_index. */
@@ -1406,7 +1407,8 @@ TQ_API int32_t tq_identification_defn_editable_flag_get(tq_context* ctx, int32_t
 /* The index of the definition's datatype in the current locale; -1 for none. */
 TQ_API int32_t tq_identification_defn_datatype_index_get(tq_context* ctx, int32_t index,
                                                          int32_t* dtype_index) TQ_NOEXCEPT;
-/* Stores the datatype; the format level stays. */
+/* Stores the datatype; the format level stays. -1 (none) is refused with -800, as by every kind's datatype
+ * set: the file would read back with "Name". */
 TQ_API int32_t tq_identification_defn_datatype_index_set_no_upcast(tq_context* ctx, int32_t index,
                                                                    int32_t dtype_index) TQ_NOEXCEPT;
 /* The format level stays. */
@@ -2712,9 +2714,9 @@ TQ_API int32_t tq_match_defn_write(tq_context* ctx, tq_xmldoc* xml, int32_t inde
  * bytes, stop flag), default categories (category 128 bytes, likelihood), and
  * the token's code positions per sensitivity bucket (0..9: 95, 90, ... 50;
  * 1-based, 0 none; a set takes 0 <= start <= end <= 1,024, else -802). An
- * entry index out of range is -800. A name that cannot be opened is not
- * added, or leaves the entry it was to replace unbound. Changes need edit
- * mode. */
+ * entry index out of range is -800. A name that cannot be opened, or whose
+ * file does not read as the kind named, is not added, or leaves the entry
+ * it was to replace as it was. Changes need edit mode. */
 TQ_API int32_t tq_match_defn_token_regexlib_count_get(tq_context* ctx, int32_t index, int32_t token,
                                                       uint32_t* count) TQ_NOEXCEPT;
 TQ_API int32_t tq_match_defn_token_regexlib_info_get(tq_context* ctx, int32_t index, int32_t token, int32_t entry,
@@ -3261,9 +3263,10 @@ TQ_API int32_t tq_patrn_defn_owner_set(tq_context* ctx, int32_t index, const cha
 TQ_API int32_t tq_patrn_defn_layouts_get(tq_context* ctx, int32_t index, tq_xmldoc** layouts) TQ_NOEXCEPT;
 TQ_API int32_t tq_patrn_defn_layouts_set(tq_context* ctx, int32_t index, tq_xmldoc* layouts) TQ_NOEXCEPT;
 TQ_API int32_t tq_patrn_defn_editable_flag_get(tq_context* ctx, int32_t index, uint32_t* flag) TQ_NOEXCEPT;
-/* The library's name; empty for none. The set opens the named library
- * before it gives the present one back: a name that cannot be opened
- * leaves the definition as it was. An empty name drops the library. */
+/* The library's name; empty for none. The set opens and reads the named
+ * library before it gives the present one back: a name that cannot be
+ * opened, or a file that is not a regex library, leaves the definition as
+ * it was. An empty name is refused (-802), as the file must name one. */
 TQ_API int32_t tq_patrn_defn_regexlib_name_get(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
 TQ_API int32_t tq_patrn_defn_regexlib_name_set(tq_context* ctx, int32_t index, const char* name) TQ_NOEXCEPT;
 /* A new definition without a library; not valid until set so. */

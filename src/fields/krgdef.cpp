@@ -516,7 +516,7 @@ int32_t gender_token_regexlib_add(context* ctx, dtok_rec* tok, const char* name,
   if (empty_text(name) || empty_text(value)) return TQ_ERR_ARGUMENT;
   gender_match_regexlib e;
   str_copy_bounded(e.value, value, sizeof e.value);
-  const int32_t rc = rsrc_open(ctx, kRsrcRegex, name, 0, &e.lib);
+  const int32_t rc = rsrc_open_checked(ctx, kRsrcRegex, name, 0, &e.lib);
   if (rc < 0) return rc;
   const int32_t grown =
       defn_list_append(part->regexlibs, std::move(e), [ctx](gender_match_regexlib& x) { (void)x.lib.release(ctx); });

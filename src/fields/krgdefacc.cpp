@@ -210,7 +210,7 @@ int32_t tqx_gender_defn_normalization_regexlib_name_set(context* ctx, int32_t in
   const int32_t rc = edit_defn(ctx, index, [&](defn_rec* rec, gender_defn_kind_rec*) {
     rsrc_ref fresh;
     if (utf8[0] != '\0') {
-      const int32_t opened = rsrc_open(ctx, kRsrcRegex, utf8, 0, &fresh);
+      const int32_t opened = rsrc_open_checked(ctx, kRsrcRegex, utf8, 0, &fresh);
       if (opened < 0) return opened;
     }
     int32_t released = 0;

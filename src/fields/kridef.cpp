@@ -455,14 +455,10 @@ int32_t write_patterns(context* ctx, xmldoc* el, const ident_defn_kind_rec* part
   return rc < 0 ? rc : b.include_into(el, kIncPatterns);
 }
 
-// Opens a grammar by name into a new reference.
+// Opens a grammar an edit names into a new reference, read at once so that
+// another kind's file of that name is refused.
 int32_t grammar_ref_open(context* ctx, const char* name, rsrc_ref* out) {
-  int32_t index = -1;
-  const int32_t rc = grammar_load_by_name(ctx, name, nullptr, &index);
-  if (rc < 0) return rc;
-  if (index < 0) return TQ_ERR_FILE_OPEN;
-  *out = rsrc_ref::adopt(kRsrcGrammar, index);
-  return rc;
+  return rsrc_open_checked_by(ctx, kRsrcGrammar, grammar_register, name, out);
 }
 
 // 1 when the held reference is registered under exactly that name.
@@ -641,11 +637,9 @@ int32_t ident_defn_known_set(context* ctx, ident_defn_kind_rec* part, int32_t kn
   ident_known_rec* k = known >= 0 ? &part->known[static_cast<size_t>(known)] : nullptr;
   int32_t opened = 0;
   if (k == nullptr || !ref_named(ctx, k->scheme, scheme) || k->flags != options) {
-    int32_t index = -1;
-    opened = scheme_load_by_name(ctx, scheme, static_cast<int32_t>(options), -1, 0, nullptr, 0, &index);
-    if (opened >= 0 && index < 0) opened = TQ_ERR_FILE_OPEN;
+    rsrc_ref fresh;
+    opened = rsrc_open_checked(ctx, kRsrcScheme, scheme, options, &fresh);
     if (opened < 0) return opened;
-    rsrc_ref fresh = rsrc_ref::adopt(kRsrcScheme, index);
     if (k == nullptr) {
       ident_known_rec added;
       added.scheme = std::move(fresh);

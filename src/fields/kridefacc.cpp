@@ -242,7 +242,7 @@ int32_t tqx_identification_defn_normalization_regexlib_name_set(context* ctx, in
   return rc_combine(edit(ctx, index,
                          [&](defn_rec* rec, ident_defn_kind_rec* part) {
                            rsrc_ref fresh;
-                           const int32_t r = rsrc_open(ctx, kRsrcRegex, in.c_str(), 0, &fresh);
+                           const int32_t r = rsrc_open_checked(ctx, kRsrcRegex, in.c_str(), 0, &fresh);
                            if (r < 0) return r;
                            int32_t released = 0;
                            for (rsrc_ref& old : rec->normalization) released = rc_combine(released, old.release(ctx));

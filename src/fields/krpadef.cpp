@@ -130,14 +130,18 @@ int32_t tqx_patrn_defn_regexlib_name_set(context* ctx, int32_t index, const char
   char utf8[kNameMax + 1];
   const int32_t conv = strio_in(ctx, name, utf8, kNameMax, kStrioConvert);
   if (conv < 0) return conv;
+  // The file must name a library (a definition without one is not read),
+  // so none is refused, as an add of "" to a list is.
+  if (utf8[0] == '\0') {
+    TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 57, "A pattern definition needs a regex library: the name is empty.");
+    return TQ_ERR_ARGUMENT;
+  }
   defn_rec* rec = nullptr;
   int32_t rc = defn_record_get_for_write(ctx, kDefnPattern, index, &rec);
   if (rc < 0) return rc;
   patrn_defn_kind_rec* part = patrn_defn_part(rec);
   if (part == nullptr) {
     rc = TQ_ERR_INDEX;
-  } else if (utf8[0] == '\0') {
-    rc = part->regexlib.release(ctx);
   } else {
     bool changed = false;
     rc = defn_ref_swap(ctx, kRsrcRegex, part->regexlib, utf8, &changed);

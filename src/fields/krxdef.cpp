@@ -90,7 +90,14 @@ int32_t datatype_position(const defn_token_owner& owner, const char* name) {
   return -1;
 }
 
-int32_t grammar_open(context* ctx, const char* name, rsrc_ref* out) {
+// checked: a caller's edit, which reads the grammar at once, so another
+// kind's file of that name is refused; a definition read from its file
+// leaves the read to the first use.
+int32_t grammar_open(context* ctx, const char* name, rsrc_ref* out, bool checked) {
+  if (checked) {
+    const int32_t rc = rsrc_open_checked_by(ctx, kRsrcGrammar, grammar_register, name, out);
+    return rc < 0 ? rc : 0;
+  }
   int32_t index = -1;
   int32_t rc = grammar_load_by_name(ctx, name, nullptr, &index);
   if (rc < 0) return rc;
@@ -165,7 +172,7 @@ int32_t read_pattern_row(read_state& s, const xmldoc* table, const xmldoc* sough
   const char* grammar = xmldoc_record_text(row, col[1]);
   if (grammar[0] != '\0') {
     // Always through a load, so that the pattern holds its own reference.
-    int32_t rc = grammar_open(s.ctx, grammar, &p.grammar);
+    int32_t rc = grammar_open(s.ctx, grammar, &p.grammar, false);
     if (rc < 0) {
       TQ_REPORT(s.ctx, rc, 190, grammar, kKindName, s.rec->name);
       if (int32_t critical = s.step(rc); critical != 0) return critical;
@@ -596,7 +603,7 @@ int32_t extract_pattern_add(context* ctx, defn_rec* rec, const char* grammar, co
   optp_block_init(&p.opt);
   int32_t rc = 0;
   if (grammar != nullptr && grammar[0] != '\0') {
-    rc = grammar_open(ctx, grammar, &p.grammar);
+    rc = grammar_open(ctx, grammar, &p.grammar, true);
     if (rc < 0) return rc;
   }
   // A root category the grammar lacks is refused before the list grows.
@@ -638,7 +645,7 @@ int32_t extract_pattern_grammar_set(context* ctx, defn_rec* rec, int32_t j, cons
   rsrc_ref fresh;
   int32_t rc = 0;
   if (grammar != nullptr && grammar[0] != '\0') {
-    rc = grammar_open(ctx, grammar, &fresh);
+    rc = grammar_open(ctx, grammar, &fresh, true);
     if (rc < 0) return rc;
   }
   const int32_t root_index = root != nullptr ? extract_grammar_category(ctx, fresh, root) : -1;
@@ -689,12 +696,9 @@ int32_t extract_scheme_add(context* ctx, defn_rec* rec, const char* name, int32_
   extract_defn_kind_rec* part = extract_defn_part(rec);
   if (part == nullptr) return TQ_ERR_PART_MISSING;
   if (token < 0 || static_cast<uint32_t>(token) >= rec->tokens.count()) return TQ_ERR_INDEX;
-  int32_t index = -1;
-  int32_t rc = scheme_load_by_name(ctx, name, case_insensitive != 0 ? 3 : 1, -1, 0, nullptr, 0, &index);
-  if (rc < 0) return rc;
-  if (index < 0) return TQ_ERR_FILE_OPEN;
   extract_known_word_scheme e;
-  e.scheme = rsrc_ref::adopt(kRsrcScheme, index);
+  int32_t rc = rsrc_open_checked(ctx, kRsrcScheme, name, case_insensitive != 0 ? 3 : 1, &e.scheme);
+  if (rc < 0) return rc;
   e.token = token;
   rc = defn_list_append(part->schemes, std::move(e),
                         [ctx](extract_known_word_scheme& x) { (void)x.scheme.release(ctx); });

@@ -87,21 +87,13 @@ int32_t refuse(context* ctx, const char* what) {
 }
 
 int32_t vocab_open(context* ctx, const char* name, rsrc_ref* out) {
-  int32_t index = -1;
-  int32_t rc = vocab_load_by_name(ctx, name, nullptr, kVocabFormCompiled, &index);
-  if (rc >= 0 && index < 0) rc = TQ_ERR_FILE_OPEN;
-  if (rc < 0) return rc;
-  *out = rsrc_ref::adopt(kRsrcVocab, index);
-  return 0;
+  const int32_t rc = rsrc_open_checked(ctx, kRsrcVocab, name, 0, out);
+  return rc < 0 ? rc : 0;
 }
 
 int32_t grammar_open(context* ctx, const char* name, rsrc_ref* out) {
-  int32_t index = -1;
-  int32_t rc = grammar_load_by_name(ctx, name, nullptr, &index);
-  if (rc >= 0 && index < 0) rc = TQ_ERR_FILE_OPEN;
-  if (rc < 0) return rc;
-  *out = rsrc_ref::adopt(kRsrcGrammar, index);
-  return 0;
+  const int32_t rc = rsrc_open_checked_by(ctx, kRsrcGrammar, grammar_register, name, out);
+  return rc < 0 ? rc : 0;
 }
 
 int32_t release_all(context* ctx, std::vector<rsrc_ref>& list) {
@@ -222,7 +214,7 @@ int32_t tqx_guess_defn_norm_rgx_name_set(context* ctx, int32_t index, const char
     fresh.reserve(1);
     if (!in.empty()) {
       rsrc_ref ref;
-      if (int32_t orc = rsrc_open(ctx, kRsrcRegex, in.c_str(), 0, &ref); orc < 0) return orc;
+      if (int32_t orc = rsrc_open_checked(ctx, kRsrcRegex, in.c_str(), 0, &ref); orc < 0) return orc;
       fresh.push_back(std::move(ref));
     }
     std::swap(rec->normalization, fresh);
@@ -452,7 +444,7 @@ int32_t tqx_guess_defn_known_ptrn_rgx_info_set(context* ctx, int32_t index, uint
     if (past(part->known_regexlibs, position)) return TQ_ERR_INDEX;
     guess_known_regexlib& k = part->known_regexlibs[position];
     rsrc_ref fresh;
-    if (int32_t orc = rsrc_open(ctx, kRsrcRegex, in.c_str(), 0, &fresh); orc < 0) return orc;
+    if (int32_t orc = rsrc_open_checked(ctx, kRsrcRegex, in.c_str(), 0, &fresh); orc < 0) return orc;
     const int32_t released = k.lib.release(ctx);
     k.lib = std::move(fresh);
     k.likelihood = likelihood;
@@ -468,7 +460,7 @@ int32_t tqx_guess_defn_known_ptrn_rgx_add(context* ctx, int32_t index, uint32_t 
   const int32_t rc = edit_part(ctx, index, false, [&](defn_rec*, guess_defn_kind_rec* part) -> int32_t {
     guess_known_regexlib k;
     k.likelihood = likelihood;
-    if (int32_t orc = rsrc_open(ctx, kRsrcRegex, in.c_str(), 0, &k.lib); orc < 0) return orc;
+    if (int32_t orc = rsrc_open_checked(ctx, kRsrcRegex, in.c_str(), 0, &k.lib); orc < 0) return orc;
     return defn_list_append(part->known_regexlibs, std::move(k),
                             [ctx](guess_known_regexlib& x) { (void)x.lib.release(ctx); });
   });

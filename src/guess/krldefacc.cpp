@@ -115,7 +115,7 @@ int32_t tqx_lang_defn_training_scheme_info_set(context* ctx, int32_t index, uint
   const int32_t rc = edit_part(ctx, index, [&](defn_rec*, lang_defn_kind_rec* part) -> int32_t {
     if (item >= part->schemes.size()) return TQ_ERR_INDEX;
     rsrc_ref fresh;
-    int32_t orc = rsrc_open(ctx, kRsrcScheme, name.c_str(), lang_scheme_load_options(part->options), &fresh);
+    int32_t orc = rsrc_open_checked(ctx, kRsrcScheme, name.c_str(), lang_scheme_load_options(part->options), &fresh);
     if (orc < 0) return orc;
     lang_training_scheme& slot = part->schemes[item];
     const int32_t released = slot.ref.release(ctx);
@@ -146,7 +146,8 @@ int32_t tqx_lang_defn_training_scheme_add(context* ctx, int32_t index, const cha
   if (int32_t rc = refuse_empty(ctx, name.c_str(), "'sch_name' is empty."); rc < 0) return rc;
   const int32_t rc = edit_part(ctx, index, [&](defn_rec*, lang_defn_kind_rec* part) -> int32_t {
     lang_training_scheme fresh;
-    int32_t orc = rsrc_open(ctx, kRsrcScheme, name.c_str(), lang_scheme_load_options(part->options), &fresh.ref);
+    int32_t orc =
+        rsrc_open_checked(ctx, kRsrcScheme, name.c_str(), lang_scheme_load_options(part->options), &fresh.ref);
     if (orc < 0) return orc;
     orc = defn_list_append(part->schemes, std::move(fresh), [ctx](lang_training_scheme& x) { (void)x.ref.release(ctx); });
     if (orc < 0) return orc;
@@ -211,7 +212,7 @@ int32_t tqx_lang_defn_known_ptrn_rgx_info_set(context* ctx, int32_t index, uint3
   const int32_t rc = edit_part(ctx, index, [&](defn_rec*, lang_defn_kind_rec* part) -> int32_t {
     if (item >= part->known.size()) return TQ_ERR_INDEX;
     rsrc_ref fresh;
-    open_rc = rsrc_open(ctx, kRsrcRegex, name.c_str(), 0, &fresh);
+    open_rc = rsrc_open_checked(ctx, kRsrcRegex, name.c_str(), 0, &fresh);
     if (open_rc < 0) return open_rc;
     const int32_t released = part->known[item].lib.release(ctx);
     part->known[item].lib = std::move(fresh);
@@ -229,7 +230,7 @@ int32_t tqx_lang_defn_known_ptrn_rgx_add(context* ctx, int32_t index, uint32_t l
   int32_t open_rc = 0;
   const int32_t rc = edit_part(ctx, index, [&](defn_rec*, lang_defn_kind_rec* part) -> int32_t {
     lang_known_regexlib entry;
-    open_rc = rsrc_open(ctx, kRsrcRegex, name.c_str(), 0, &entry.lib);
+    open_rc = rsrc_open_checked(ctx, kRsrcRegex, name.c_str(), 0, &entry.lib);
     if (open_rc < 0) return open_rc;
     entry.likelihood = likelihood;
     return defn_list_append(part->known, std::move(entry), [ctx](lang_known_regexlib& x) { (void)x.lib.release(ctx); });

@@ -51,6 +51,8 @@ const field_desc kDefnTokenAutomaticUppercasing =
 namespace {
 
 constexpr uint32_t kConv = kStrioConvert;
+// A caller's token edit: converted, and what it names opened checked.
+constexpr uint32_t kConvEdit = kStrioConvert | kDtokEdit;
 constexpr uint32_t kRsrcNameInMax = kDtokRsrcNameMax;  // a resource name taken in or given out
 constexpr uint32_t kVocabNameOutMax = 16384;           // the single vocabulary name given out
 
@@ -113,14 +115,18 @@ int32_t ref_name_out(context* ctx, const rsrc_ref& ref, char* out, uint32_t max)
 // reference; otherwise the named resource is opened first, then the old
 // reference given back and the new one put in its place. A failed open
 // leaves the slot as it was. *changed tells whether the slot changed.
-int32_t ref_swap(context* ctx, uint32_t rkind, rsrc_ref& slot, const char* name, bool* changed) {
+int32_t ref_swap(context* ctx, uint32_t rkind, rsrc_ref& slot, const char* name, bool* changed,
+                 rsrc_register_fn reg = nullptr) {
   *changed = false;
   if (slot.held()) {
     char present[kRsrcNameSize];
     if (ref_name(ctx, slot, present) >= 0 && std::strcmp(present, name) == 0) return 0;
   }
+  // A name is taken only for a file that reads as the kind: one that does
+  // not would be written and then fail every run and the next load.
   rsrc_ref fresh;
-  int32_t rc = rsrc_open(ctx, rkind, name, 0, &fresh);
+  int32_t rc = reg != nullptr ? rsrc_open_checked_by(ctx, rkind, reg, name, &fresh)
+                              : rsrc_open_checked(ctx, rkind, name, 0, &fresh);
   if (rc < 0) return rc;
   // The old reference is given back whatever its free operation reports,
   // so the slot is empty for the new one.
@@ -144,7 +150,7 @@ int32_t list_release_all(context* ctx, std::vector<E>& list) {
 // grows only once the open succeeded (krdefnlist.h).
 template <typename E>
 int32_t list_append(context* ctx, uint32_t rkind, std::vector<E>& list, const char* name, E entry) {
-  int32_t rc = rsrc_open(ctx, rkind, name, 0, &ref_of(entry));
+  int32_t rc = rsrc_open_checked(ctx, rkind, name, 0, &ref_of(entry));
   if (rc < 0) return rc;
   const int32_t grown = defn_list_append(list, std::move(entry), [ctx](E& e) { (void)ref_of(e).release(ctx); });
   return grown < 0 ? grown : rc;
@@ -163,7 +169,7 @@ int32_t list_set_only(context* ctx, uint32_t rkind, std::vector<E>& list, const 
     return list_release_all(ctx, list);
   }
   if (list.size() == 1) return ref_swap(ctx, rkind, ref_of(list[0]), name, changed);
-  int32_t rc = rsrc_open(ctx, rkind, name, 0, &ref_of(entry));
+  int32_t rc = rsrc_open_checked(ctx, rkind, name, 0, &ref_of(entry));
   if (rc < 0) return rc;
   // Emptied, the list keeps its room; an empty one had nothing to move.
   const int32_t released = list_release_all(ctx, list);
@@ -358,8 +364,9 @@ int32_t token_read(context* ctx, int32_t kind, int32_t index, int32_t token, F&&
 
 }  // namespace
 
-int32_t defn_ref_swap(context* ctx, uint32_t rkind, rsrc_ref& slot, const char* name, bool* changed) {
-  return ref_swap(ctx, rkind, slot, name, changed);
+int32_t defn_ref_swap(context* ctx, uint32_t rkind, rsrc_ref& slot, const char* name, bool* changed,
+                      rsrc_register_fn reg) {
+  return ref_swap(ctx, rkind, slot, name, changed, reg);
 }
 
 // ---- Names and lookups ------------------------------------------------------------------
@@ -458,11 +465,14 @@ int32_t defn_datatype_index_get(context* ctx, int32_t kind, int32_t index, int32
 
 int32_t defn_datatype_index_own(context* ctx, const defn_rec* rec, int32_t dtype_index, int32_t* own) {
   *own = -1;
+  // None is refused for every kind: a definition's file without a datatype
+  // reads back with the one its reader falls back on (identification's
+  // "Name", a locale guess definition's from its name), or not at all, so
+  // -1 taken here would read back otherwise, and fail once that datatype
+  // is renamed.
   if (dtype_index == -1) {
-    char fallback[kDtypeNameMax + 1];
-    const int32_t rc = defn_datatype_fallback_name(ctx, rec, fallback, sizeof fallback);
-    if (rc < 0) return rc;
-    return fallback[0] != '\0' ? 0 : TQ_ERR_INDEX;
+    TQ_REPORT(ctx, TQ_ERR_INDEX, 57, "A definition keeps a datatype: -1 (none) is not taken.");
+    return TQ_ERR_INDEX;
   }
   // The reverse of the getter: the caller's index names a datatype of the
   // current locale; the definition keeps the index of the datatype of that
@@ -1101,7 +1111,7 @@ int32_t defn_token_regexlib_add(context* ctx, int32_t kind, int32_t index, int32
                                 uint32_t high, uint32_t low) {
   if (name == nullptr) return TQ_ERR_ARGUMENT;
   return token_edit(ctx, kind, index, token, [&](defn_rec*, dtok_rec* tok) {
-    return dtok_regexlib_add(ctx, tok, name, static_cast<int32_t>(high), static_cast<int32_t>(low), kConv);
+    return dtok_regexlib_add(ctx, tok, name, static_cast<int32_t>(high), static_cast<int32_t>(low), kConvEdit);
   });
 }
 
@@ -1109,7 +1119,8 @@ int32_t defn_token_regexlib_set(context* ctx, int32_t kind, int32_t index, int32
                                 const char* name, uint32_t high, uint32_t low) {
   if (name == nullptr) return TQ_ERR_ARGUMENT;
   return token_edit(ctx, kind, index, token, [&](defn_rec*, dtok_rec* tok) {
-    return dtok_regexlib_set(ctx, tok, entry, name, static_cast<int32_t>(high), static_cast<int32_t>(low), kConv);
+    return dtok_regexlib_set(ctx, tok, entry, name, static_cast<int32_t>(high), static_cast<int32_t>(low),
+                             kConvEdit);
   });
 }
 
@@ -1128,7 +1139,7 @@ int32_t defn_token_regexlib_name_set(context* ctx, int32_t kind, int32_t index, 
                                      const char* name) {
   if (name == nullptr) return TQ_ERR_ARGUMENT;
   return token_edit(ctx, kind, index, token, [&](defn_rec*, dtok_rec* tok) {
-    return dtok_regexlib_name_set(ctx, tok, entry, name, kConv);
+    return dtok_regexlib_name_set(ctx, tok, entry, name, kConvEdit);
   });
 }
 
@@ -1162,7 +1173,7 @@ int32_t defn_token_stdz_scheme_info_set(context* ctx, int32_t kind, int32_t inde
                                         int32_t low) {
   if (name == nullptr) return TQ_ERR_ARGUMENT;
   return token_edit(ctx, kind, index, token, [&](defn_rec*, dtok_rec* tok) {
-    return dtok_scheme_set(ctx, tok, entry, name, options, disable_phonetx, high, low, kConv);
+    return dtok_scheme_set(ctx, tok, entry, name, options, disable_phonetx, high, low, kConvEdit);
   });
 }
 
@@ -1178,7 +1189,7 @@ int32_t defn_token_stdz_scheme_add(context* ctx, int32_t kind, int32_t index, in
   if (name == nullptr) return TQ_ERR_ARGUMENT;
   return token_edit(ctx, kind, index, token, [&](defn_rec*, dtok_rec* tok) {
     return dtok_scheme_add(ctx, tok, name, options, static_cast<int32_t>(disable_phonetx), static_cast<int32_t>(high),
-                           static_cast<int32_t>(low), kConv);
+                           static_cast<int32_t>(low), kConvEdit);
   });
 }
 

@@ -45,9 +45,13 @@ namespace tq {
 // slot already holding the resource of that UTF-8 name (byte for byte)
 // changes nothing and takes no reference; otherwise the named resource is
 // opened first, then the old reference given back and the new one put in
-// its place. A failed open leaves the slot as it was. *changed tells
-// whether the slot changed.
-int32_t defn_ref_swap(context* ctx, uint32_t rkind, rsrc_ref& slot, const char* name, bool* changed);
+// its place. The new one is read at once as its kind (rsrc_open_checked):
+// a file of that name of another kind is refused. A failed open leaves the
+// slot as it was. *changed tells whether the slot changed. reg: the kind's
+// own registration, for the kinds rsrc_open does not reach (grammars,
+// phonetics).
+int32_t defn_ref_swap(context* ctx, uint32_t rkind, rsrc_ref& slot, const char* name, bool* changed,
+                      rsrc_register_fn reg = nullptr);
 
 // ---- Plain fields (field_get / field_set) --------------------------------------------
 
@@ -97,9 +101,9 @@ int32_t defn_datatype_index_get(context* ctx, int32_t kind, int32_t index, int32
 // so that what the getter gave is taken and read back the same: the
 // definition keeps the datatype of that name in its own locale. -800,
 // nothing changed, for an index that names no datatype, or one the
-// definition's own locale does not see; -1 (none) only for a kind whose
-// reader finds a datatype without one (defn_datatype_fallback_name), else
-// -800 too.
+// definition's own locale does not see, and for -1 (none), which no kind's
+// file keeps: its reader would fall back on another datatype
+// (defn_datatype_fallback_name) or refuse the definition.
 int32_t defn_datatype_index_set(context* ctx, int32_t kind, int32_t index, int32_t dtype_index);
 // The same resolution for a setter that holds the record for change: *own
 // the index the definition would keep (-1 for none).

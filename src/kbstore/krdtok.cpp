@@ -52,12 +52,14 @@ struct name_in {
   }
 };
 
-int32_t regexlib_open(context* ctx, const char* name, rsrc_ref* out) {
-  return rsrc_open(ctx, kRsrcRegex, name, 0, out);
+int32_t regexlib_open(context* ctx, const char* name, rsrc_ref* out, uint32_t flags) {
+  return (flags & kDtokEdit) != 0 ? rsrc_open_checked(ctx, kRsrcRegex, name, 0, out)
+                                  : rsrc_open(ctx, kRsrcRegex, name, 0, out);
 }
 
-int32_t scheme_open(context* ctx, const char* name, uint32_t options, rsrc_ref* out) {
-  return rsrc_open(ctx, kRsrcScheme, name, options, out);
+int32_t scheme_open(context* ctx, const char* name, uint32_t options, rsrc_ref* out, uint32_t flags) {
+  return (flags & kDtokEdit) != 0 ? rsrc_open_checked(ctx, kRsrcScheme, name, options, out)
+                                  : rsrc_open(ctx, kRsrcScheme, name, options, out);
 }
 
 bool in_range(int32_t j, size_t count) { return j >= 0 && static_cast<size_t>(j) < count; }
@@ -360,7 +362,7 @@ int32_t dtok_regexlib_add(context* ctx, dtok_rec* tok, const char* name, int32_t
   int32_t crc = in.take(ctx, name, kDtokRsrcNameMax, flags);
   if (crc < 0) return crc;
   dtok_regexlib e{rsrc_ref(), low, high};
-  int32_t rc = regexlib_open(ctx, in.text, &e.lib);
+  int32_t rc = regexlib_open(ctx, in.text, &e.lib, flags);
   if (rc < 0) return rc;
   const int32_t grown =
       defn_list_append(tok->regexlibs, std::move(e), [ctx](dtok_regexlib& x) { (void)x.lib.release(ctx); });
@@ -380,7 +382,7 @@ int32_t dtok_regexlib_set(context* ctx, dtok_rec* tok, int32_t j, const char* na
   int32_t rc = rsrc_name_get(ctx, kRsrcRegex, e.lib.index(), old, sizeof old);
   if (rc < 0 || !rsrc_same_name(kRsrcRegex, old, in.text)) {
     rsrc_ref fresh;
-    rc = regexlib_open(ctx, in.text, &fresh);
+    rc = regexlib_open(ctx, in.text, &fresh, flags);
     if (rc < 0) return rc;
     (void)e.lib.release(ctx);
     e.lib = std::move(fresh);
@@ -428,7 +430,7 @@ int32_t dtok_scheme_add(context* ctx, dtok_rec* tok, const char* name, uint32_t 
   int32_t crc = in.take(ctx, name, kDtokRsrcNameMax, flags);
   if (crc < 0) return crc;
   dtok_scheme e{rsrc_ref(), options, low, high, disable_phonetx};
-  int32_t rc = scheme_open(ctx, in.text, options, &e.scheme);
+  int32_t rc = scheme_open(ctx, in.text, options, &e.scheme, flags);
   if (rc < 0) return rc;
   const int32_t grown =
       defn_list_append(tok->schemes, std::move(e), [ctx](dtok_scheme& x) { (void)x.scheme.release(ctx); });
@@ -448,7 +450,7 @@ int32_t dtok_scheme_set(context* ctx, dtok_rec* tok, int32_t j, const char* name
   int32_t rc = rsrc_name_get(ctx, kRsrcScheme, e.scheme.index(), old, sizeof old);
   if (rc < 0 || options != e.options || !rsrc_same_name(kRsrcScheme, old, in.text)) {
     rsrc_ref fresh;
-    rc = scheme_open(ctx, in.text, options, &fresh);
+    rc = scheme_open(ctx, in.text, options, &fresh, flags);
     if (rc < 0) return rc;
     (void)e.scheme.release(ctx);
     e.scheme = std::move(fresh);

@@ -88,7 +88,10 @@ struct dtok_owner {
 
 // ---- One token ----------------------------------------------------------------------
 // Texts in and out follow flags bit 0 (kStrioConvert): in the session
-// encoding, else UTF-8.
+// encoding, else UTF-8. Adds and sets with kDtokEdit are a caller's edits:
+// they open what they name checked (rsrc_open_checked), where a token read
+// from its file leaves the read of its libraries to their first use.
+inline constexpr uint32_t kDtokEdit = 0x100;
 
 // A new or cleared token: the defaults, then the kind's token init hook (a
 // kind not built: -802).

@@ -539,6 +539,39 @@ int32_t rsrc_open(context* ctx, uint32_t kind, const char* name, uint32_t option
   return rc == TQ_WARN_ALREADY_REGISTERED ? 0 : rc;
 }
 
+int32_t rsrc_ref_check(context* ctx, const rsrc_ref& ref) {
+  if (!ref.held()) return TQ_ERR_ARGUMENT;
+  resource_slot* slot = nullptr;
+  return rsrc_slot_get_loaded(ctx, ref.kind(), ref.index(), 0, &slot);
+}
+
+namespace {
+
+// Keeps an opened reference only once it reads as its kind.
+int32_t keep_checked(context* ctx, int32_t opened, rsrc_ref* out) {
+  if (opened < 0) return opened;
+  const int32_t rc = rsrc_ref_check(ctx, *out);
+  if (rc == 0) return opened;
+  (void)out->release(ctx);
+  return rc < 0 ? rc : TQ_ERR_FAILED;
+}
+
+}  // namespace
+
+int32_t rsrc_open_checked(context* ctx, uint32_t kind, const char* name, uint32_t options, rsrc_ref* out) {
+  return keep_checked(ctx, rsrc_open(ctx, kind, name, options, out), out);
+}
+
+int32_t rsrc_open_checked_by(context* ctx, uint32_t kind, rsrc_register_fn reg, const char* name, rsrc_ref* out) {
+  if (out == nullptr || out->held() || name == nullptr || reg == nullptr || !kind_ok(kind)) return TQ_ERR_ARGUMENT;
+  int32_t index = -1;
+  int32_t rc = reg(ctx, name, &index);
+  if (rc < 0) return rc;
+  if (index < 0) return TQ_ERR_FAILED;
+  *out = rsrc_ref::adopt(kind, index);
+  return keep_checked(ctx, rc == TQ_WARN_ALREADY_REGISTERED ? 0 : rc, out);
+}
+
 int32_t rsrc_find_by_name(context* ctx, uint32_t kind, const char* name, int32_t* out_index) {
   if (out_index != nullptr) *out_index = -1;
   if (!kind_ok(kind) || name == nullptr || out_index == nullptr) return TQ_ERR_ARGUMENT;

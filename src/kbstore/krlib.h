@@ -352,6 +352,22 @@ const rsrc_open_ops* rsrc_open_ops_get();
 // -700 when no operation is lent for the kind, -802 for another kind.
 int32_t rsrc_open(context* ctx, uint32_t kind, const char* name, uint32_t options, rsrc_ref* out);
 
+// A definition read from its file registers what it names and leaves the
+// read to the first use; an edit must not take a name the file would hold
+// but no run could use. These read the resource at once as its kind, as
+// its first use would: a file of that name that does not read as one
+// (another kind's file, a broken one) is refused with the load's failure,
+// recorded. A slot already read, or made in edit mode, passes at once.
+int32_t rsrc_ref_check(context* ctx, const rsrc_ref& ref);
+// rsrc_open, then rsrc_ref_check; on failure the reference is given back
+// and the ref stays empty. Every edit that names a resource opens through
+// this (or rsrc_open_checked_by for the kinds rsrc_open does not reach).
+int32_t rsrc_open_checked(context* ctx, uint32_t kind, const char* name, uint32_t options, rsrc_ref* out);
+// The same through a kind's own registration by UTF-8 name (grammars,
+// phonetics), which gives one reference with the index, or a failure.
+using rsrc_register_fn = int32_t (*)(context* ctx, const char* name, int32_t* index);
+int32_t rsrc_open_checked_by(context* ctx, uint32_t kind, rsrc_register_fn reg, const char* name, rsrc_ref* out);
+
 // Frees every slot of every kind (the last release of the shared state).
 void rsrc_tables_free(context* ctx, rsrc_table* tables);
 

@@ -70,7 +70,7 @@ int32_t schemes_read(context* ctx, const xmldoc* el, defn_rec* rec, match_defn_k
     const xmldoc_field* type = xmldoc_field_get(table, r, type_col);
     if (type != nullptr && std::strcmp(xmldoc_field_text(type), "Phrase") != 0) options |= kMatchSchemeElement;
     match_scheme_entry entry;
-    int32_t rc = match_scheme_open(ctx, name, options, &entry);
+    int32_t rc = match_scheme_open(ctx, name, options, &entry, false);
     if (rc < 0) {
       TQ_REPORT(ctx, rc, 132, name, rec->name);
       if (err_is_critical(rc)) return rc;
@@ -130,10 +130,12 @@ void problem_report(context* ctx, const defn_rec* rec, const dtok_rec* tok, cons
 
 // ---- Shared helpers ------------------------------------------------------------------------
 
-int32_t match_scheme_open(context* ctx, const char* name, uint32_t options, match_scheme_entry* entry) {
+int32_t match_scheme_open(context* ctx, const char* name, uint32_t options, match_scheme_entry* entry,
+                          bool checked) {
   if (entry == nullptr || entry->scheme.held()) return TQ_ERR_ARGUMENT;
   entry->options = options & (kMatchSchemeElement | kMatchSchemeCaseInsensitive);
-  return rsrc_open(ctx, kRsrcScheme, name, entry->options, &entry->scheme);
+  return checked ? rsrc_open_checked(ctx, kRsrcScheme, name, entry->options, &entry->scheme)
+                 : rsrc_open(ctx, kRsrcScheme, name, entry->options, &entry->scheme);
 }
 
 void match_defn_code_length_recompute(defn_rec* rec) {

@@ -154,7 +154,8 @@ int32_t match_position_check(int32_t start, int32_t end);
 // Clears the definition's and every token's prepared flag.
 void match_defn_unprepare(defn_rec* rec);
 // Opens a preprocessing scheme by name (UTF-8) with its options into an
-// empty entry. The open's failure, the entry then empty.
-int32_t match_scheme_open(context* ctx, const char* name, uint32_t options, match_scheme_entry* entry);
+// empty entry. The open's failure, the entry then empty. checked: a
+// caller's edit, which reads the scheme at once (rsrc_open_checked).
+int32_t match_scheme_open(context* ctx, const char* name, uint32_t options, match_scheme_entry* entry, bool checked);
 
 }  // namespace tq

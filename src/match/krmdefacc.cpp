@@ -121,7 +121,7 @@ bool ref_names(context* ctx, const rsrc_ref& ref, uint32_t kind, const char* nam
 int32_t ref_rebind(context* ctx, rsrc_ref* ref, uint32_t kind, const char* name) {
   if (ref_names(ctx, *ref, kind, name)) return 0;
   rsrc_ref fresh;
-  const int32_t rc = match_token_rsrc_open(ctx, kind, name, &fresh);
+  const int32_t rc = match_token_rsrc_open(ctx, kind, name, &fresh, true);
   if (rc < 0) return rc;
   const int32_t released = ref->release(ctx);  // empty afterwards whatever it reports
   *ref = std::move(fresh);
@@ -256,7 +256,7 @@ int32_t tqx_match_defn_scheme_info_set(context* ctx, int32_t index, int32_t sche
     // The named scheme first: one that cannot be opened leaves the entry as
     // it was.
     match_scheme_entry fresh;
-    const int32_t r = match_scheme_open(ctx, in.c_str(), options, &fresh);
+    const int32_t r = match_scheme_open(ctx, in.c_str(), options, &fresh, true);
     if (r < 0) return r;
     const int32_t released = e.scheme.release(ctx);  // empty afterwards whatever it reports
     e.scheme = std::move(fresh.scheme);
@@ -271,7 +271,7 @@ int32_t tqx_match_defn_scheme_add(context* ctx, int32_t index, const char* name,
   if (in.rc < 0) return in.rc;
   const int32_t rc = edit(ctx, index, [&](defn_rec*, match_defn_kind_rec* part) {
     match_scheme_entry e;
-    const int32_t r = match_scheme_open(ctx, in.c_str(), options, &e);
+    const int32_t r = match_scheme_open(ctx, in.c_str(), options, &e, true);
     if (r < 0) return r;
     const int32_t grown =
         defn_list_append(part->schemes, std::move(e), [ctx](match_scheme_entry& x) { (void)x.scheme.release(ctx); });
@@ -454,7 +454,7 @@ int32_t match_ranged_add(context* ctx, const match_ranged_kind& k, int32_t index
       token_edit(ctx, index, token, prep::keep, [&](defn_rec* rec, dtok_rec* tok, match_token_kind_rec* part) {
         auto& list = part->*k.list;
         match_ranged_ref e;
-        int32_t r = match_token_rsrc_open(ctx, k.rsrc, in.c_str(), &e.ref);
+        int32_t r = match_token_rsrc_open(ctx, k.rsrc, in.c_str(), &e.ref, true);
         if (r < 0) {
           if (k.rsrc == kRsrcVocab) report_vocab(ctx, r, in.c_str(), tok, rec);
           return r;
@@ -525,7 +525,7 @@ int32_t tqx_match_defn_token_cat_norm_regexlib_add(context* ctx, int32_t index, 
   const int32_t rc =
       token_edit(ctx, index, token, prep::drop, [&](defn_rec* rec, dtok_rec*, match_token_kind_rec* part) {
         rsrc_ref ref;
-        const int32_t r = match_token_rsrc_open(ctx, kRsrcRegex, in.c_str(), &ref);
+        const int32_t r = match_token_rsrc_open(ctx, kRsrcRegex, in.c_str(), &ref, true);
         if (r < 0) return r;
         const int32_t grown =
             defn_list_append(part->norm_cat, std::move(ref), [ctx](rsrc_ref& x) { (void)x.release(ctx); });
@@ -612,7 +612,7 @@ int32_t tqx_match_defn_token_vocabulary_add(context* ctx, int32_t index, int32_t
   const int32_t rc =
       token_edit(ctx, index, token, prep::drop, [&](defn_rec* rec, dtok_rec* tok, match_token_kind_rec* part) {
         defn_vocab v;
-        const int32_t r = match_token_rsrc_open(ctx, kRsrcVocab, in.c_str(), &v.vocab);
+        const int32_t r = match_token_rsrc_open(ctx, kRsrcVocab, in.c_str(), &v.vocab, true);
         if (r < 0) {
           report_vocab(ctx, r, in.c_str(), tok, rec);
           return r;

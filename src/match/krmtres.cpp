@@ -107,7 +107,7 @@ int32_t ranged_read(token_reader& r, const xmldoc* el, const char* type, uint32_
       e.low = xmldoc_record_number(row, low_col, kMatchRangeLow);
     }
     const char* name = row.value != nullptr ? row.value : "";
-    int32_t rc = match_token_rsrc_open(r.ctx, kind, name, &e.ref);
+    int32_t rc = match_token_rsrc_open(r.ctx, kind, name, &e.ref, false);
     if (rc < 0) {
       r.problem(rc, message, name);
       if (int32_t critical = r.step(rc); critical != 0) return critical;
@@ -130,7 +130,7 @@ int32_t norm_cat_read(token_reader& r, const xmldoc* el) {
     if (row.key == nullptr) continue;
     rsrc_ref& ref = r.part->norm_cat.emplace_back();  // reserved
     const char* name = row.value != nullptr ? row.value : "";
-    int32_t rc = match_token_rsrc_open(r.ctx, kRsrcRegex, name, &ref);
+    int32_t rc = match_token_rsrc_open(r.ctx, kRsrcRegex, name, &ref, false);
     if (rc < 0) {
       r.problem(rc, 88, name);
       if (int32_t critical = r.step(rc); critical != 0) return critical;
@@ -163,7 +163,7 @@ int32_t vocabs_read(token_reader& r, const xmldoc* el) {
       r.problem(TQ_ERR_INVALID_CONTENT, 1469, "");
       rc = TQ_ERR_INVALID_CONTENT;
     } else {
-      rc = match_token_rsrc_open(r.ctx, kRsrcVocab, name, &v.vocab);
+      rc = match_token_rsrc_open(r.ctx, kRsrcVocab, name, &v.vocab, false);
       if (rc < 0) {
         r.problem(rc, 192, name);
         r.problem(rc, 133, name);
@@ -418,8 +418,12 @@ void match_ranged_list_clear(context* ctx, std::vector<match_ranged_ref>* list, 
   list->clear();
 }
 
-int32_t match_token_rsrc_open(context* ctx, uint32_t kind, const char* name, rsrc_ref* out) {
+int32_t match_token_rsrc_open(context* ctx, uint32_t kind, const char* name, rsrc_ref* out, bool checked) {
   if (out == nullptr || out->held() || name == nullptr) return TQ_ERR_ARGUMENT;
+  if (checked) {
+    return kind != kRsrcPhonetx ? rsrc_open_checked(ctx, kind, name, 0, out)
+                                : rsrc_open_checked_by(ctx, kind, phonetx_load_by_name, name, out);
+  }
   if (kind != kRsrcPhonetx) return rsrc_open(ctx, kind, name, 0, out);
   int32_t index = -1;
   int32_t rc = phonetx_load_by_name(ctx, name, &index);

@@ -52,7 +52,10 @@ int32_t match_defn_prepare(context* ctx, defn_rec* rec);
 // Frees a ranged list, giving back its references unless keep_refs.
 void match_ranged_list_clear(context* ctx, std::vector<match_ranged_ref>* list, int32_t keep_refs);
 // Opens a token resource of the kind (kRsrcVocab, kRsrcPhonetx, kRsrcRegex)
-// by name (UTF-8) into an empty ref. The open's failure.
-int32_t match_token_rsrc_open(context* ctx, uint32_t kind, const char* name, rsrc_ref* out);
+// by name (UTF-8) into an empty ref. The open's failure. checked: a
+// caller's edit, which reads the resource at once as its kind
+// (rsrc_open_checked); a token read from its file leaves that to the first
+// use.
+int32_t match_token_rsrc_open(context* ctx, uint32_t kind, const char* name, rsrc_ref* out, bool checked);
 
 }  // namespace tq

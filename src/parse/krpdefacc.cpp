@@ -63,7 +63,7 @@ int32_t tqx_parse_defn_normalization_regexlib_name_set(context* ctx, int32_t ind
   int32_t rc = edit(ctx, index, [&](defn_rec* rec) {
     if (rec->kind == 0) return TQ_ERR_INDEX;
     rsrc_ref fresh;
-    int32_t r = rsrc_open(ctx, kRsrcRegex, text.data(), 0, &fresh);
+    int32_t r = rsrc_open_checked(ctx, kRsrcRegex, text.data(), 0, &fresh);
     if (r < 0) return r;
     int32_t released = 0;
     for (rsrc_ref& old : rec->normalization) released = rc_combine(released, old.release(ctx));
@@ -210,18 +210,16 @@ int32_t tqx_parse_defn_grammar_name_set(context* ctx, int32_t index, const char*
   text_in in(ctx, name, kDtokRsrcNameMax);
   if (in.rc < 0) return in.rc;
   return edit_part(ctx, index, [&](defn_rec* rec, parse_defn_kind_rec* part) {
-    int32_t n = -1;
-    int32_t r = grammar_load_by_name(ctx, in.c_str(), nullptr, &n);
-    if (r < 0) return r;
-    // The new grammar is registered first; the old reference is given back
-    // whatever its free operation reports (a reference is never kept twice),
-    // so the definition holds the new one either way.
-    const int32_t released = part->grammar.release(ctx);
-    part->grammar = rsrc_ref::adopt(kRsrcGrammar, n);
+    // The one swap: the new grammar is opened and read first, so another
+    // kind's file of that name (a regex library, a chopper) is refused and
+    // the definition keeps its grammar; "" names no file and is refused
+    // too, as the file must name one.
+    bool changed = false;
+    const int32_t r = defn_ref_swap(ctx, kRsrcGrammar, part->grammar, in.c_str(), &changed, grammar_register);
     // The root category keeps its name: preparation looks it up in the new
     // grammar.
-    drop_prepared(ctx, rec);
-    return released < 0 ? released : 0;
+    if (changed) drop_prepared(ctx, rec);
+    return r < 0 ? r : 0;
   });
 }
 

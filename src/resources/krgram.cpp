@@ -466,6 +466,10 @@ int32_t grammar_load_by_name(context* ctx, const char* name, lock_handle* lock, 
   return rc == TQ_WARN_ALREADY_REGISTERED ? 0 : rc;
 }
 
+int32_t grammar_register(context* ctx, const char* name, int32_t* index) {
+  return grammar_load_by_name(ctx, name, nullptr, index);
+}
+
 const vec* grammar_category_list(const grammar_rec* rec) { return rec != nullptr ? &rec->categories : nullptr; }
 
 int32_t grammar_category_index_by_name(context* ctx, grammar_rec* rec, const char* name) {

@@ -71,6 +71,10 @@ int32_t grammar_edit_end(context* ctx, grammar_rec* rec);
 // Registers the grammar by file name (UTF-8) or adds a reference to the one
 // registered: 0 with its index, or the registry's failure.
 int32_t grammar_load_by_name(context* ctx, const char* name, lock_handle* lock, int32_t* index);
+// The same without a lock, in the registry's form of a kind's registration
+// (rsrc_register_fn), so that an edit naming a grammar opens it checked:
+// rsrc_open_checked_by(ctx, kRsrcGrammar, grammar_register, name, &ref).
+int32_t grammar_register(context* ctx, const char* name, int32_t* index);
 
 const vec* grammar_category_list(const grammar_rec* rec);
 // Index by name (looked up without regard to case), or -1.

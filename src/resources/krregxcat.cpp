@@ -105,11 +105,20 @@ int32_t cat_regexlib_entry_build(context* ctx, cat_regexlib_entry* entry, const 
     fresh.category = record_new(fresh.name, -1);
   }
   if (fresh.category == nullptr) return TQ_ERR_NO_MEMORY;
-  rc = regexlib_load_by_name(ctx, regexlib, nullptr, &fresh.regexlib, 0);
+  // An edit's library is read at once, so that another kind's file of that
+  // name is refused rather than written (a row read from a file leaves the
+  // read to the first use).
+  rsrc_ref lib;
+  rc = rsrc_open_checked_by(
+      ctx, kRsrcRegex,
+      [](context* c, const char* n, int32_t* i) { return regexlib_load_by_name(c, n, nullptr, i, 0); }, regexlib,
+      &lib);
   if (rc < 0) {
     std::free(fresh.category);
     return rc;
   }
+  fresh.regexlib = lib.index();
+  lib.forget();  // the entry holds the reference by index
   fresh.stop = stop;
   fresh.bound = 1;
   *entry = fresh;

@@ -331,7 +331,7 @@ int32_t case_defn_known_word_scheme_set(context* ctx, defn_rec* rec, const char*
   const bool named = name != nullptr && name[0] != '\0';
   int32_t checked = 0;
   if (named) {
-    int32_t rc = rsrc_open(ctx, kRsrcScheme, name, options & kSchemeCaseInsensitive, &opened);
+    int32_t rc = rsrc_open_checked(ctx, kRsrcScheme, name, options & kSchemeCaseInsensitive, &opened);
     if (rc >= 0) rc = known_word_scheme_check(ctx, rec, opened);
     if (rc < 0) {
       (void)opened.release(ctx);

@@ -431,7 +431,7 @@ int32_t stdzn_token_trans_set(context* ctx, dtok_rec* tok, uint32_t j, const cha
   // The named library is opened before the old one is given back, so a
   // name that cannot be opened leaves the entry as it was.
   rsrc_ref fresh;
-  const int32_t rc = rsrc_open(ctx, kRsrcRegex, name, 0, &fresh);
+  const int32_t rc = rsrc_open_checked(ctx, kRsrcRegex, name, 0, &fresh);
   if (rc < 0) return rc;
   const int32_t released = entry.release(ctx);
   entry = std::move(fresh);
@@ -443,7 +443,7 @@ int32_t stdzn_token_trans_add(context* ctx, dtok_rec* tok, const char* name) {
   stdzn_token_kind_rec* part = stdzn_token_part(tok);
   if (part == nullptr) return TQ_ERR_PART_MISSING;
   rsrc_ref ref;
-  const int32_t rc = rsrc_open(ctx, kRsrcRegex, name, 0, &ref);
+  const int32_t rc = rsrc_open_checked(ctx, kRsrcRegex, name, 0, &ref);
   if (rc < 0) return rc;
   const int32_t grown = defn_list_append(part->trans, std::move(ref), [ctx](rsrc_ref& r) { (void)r.release(ctx); });
   return grown < 0 ? grown : rc;

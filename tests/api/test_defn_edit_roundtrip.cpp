@@ -50,7 +50,7 @@ struct DatatypeRow {
   index_by_name_fn find;
   dtype_get_fn get;
   dtype_set_fn set;
-  int32_t none_rc;  // what set(-1) gives: 0 where the reader falls back on a datatype
+  int32_t none_rc;  // what set(-1) gives
 };
 
 const DatatypeRow kDatatypeRows[] = {
@@ -69,9 +69,9 @@ const DatatypeRow kDatatypeRows[] = {
     {"patrn", "Pattern", tq_patrn_defn_index_get_by_name, tq_patrn_defn_datatype_index_get,
      tq_patrn_defn_datatype_index_set, -800},
     {"identification", "Name", tq_identification_defn_index_get_by_name, tq_identification_defn_datatype_index_get,
-     tq_identification_defn_datatype_index_set, 0},
+     tq_identification_defn_datatype_index_set,-800},
     {"identification no upcast", "Name", tq_identification_defn_index_get_by_name,
-     tq_identification_defn_datatype_index_get, tq_identification_defn_datatype_index_set_no_upcast, 0},
+     tq_identification_defn_datatype_index_get, tq_identification_defn_datatype_index_set_no_upcast,-800},
     {"lang", "English", tq_lang_defn_index_get_by_name, tq_lang_defn_datatype_index_get,
      tq_lang_defn_datatype_index_set, -800},
     {"guess", "Language", tq_guess_defn_index_get_by_name, tq_guess_defn_datatype_index_get,

@@ -6,9 +6,12 @@
 //   run once (so it is prepared): the add returns its error, the definition
 //   written out reads the same as before, and a run after it gives what the
 //   run before gave. Under the sanitizer build a list moved by the failed
-//   add would show as a read of freed memory in the run after;
+//   add would show as a read of freed memory in the run after. The same for
+//   setters, entry sets and adds that name a file of another kind, or no
+//   file where one is needed;
 // - a definition of ENUSA's own that overrides EN's, unloaded, uncovers
 //   EN's at once, as the written locale read again does.
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -266,11 +269,14 @@ std::string written(tq_context* ctx, const tq_test::TempDir& dir, const Kind& k,
   return rc == 0 ? tq_test::read_file(file) : "rc " + std::to_string(rc);
 }
 
-TEST(DefnFailedEdit, ListAddOfAMissingResourceChangesNothing) {
+// Each row's edit is refused with its code, and the definition written out
+// and a run after it are what they were before.
+template <size_t N>
+void expect_refused_unchanged(const AddRow (&rows)[N]) {
   tq_test::SampleKbCopy dir;
   Context ctx(dir.path().c_str(), true);
   ASSERT_EQ(tq_zel_locale_load(ctx, kEnusa, kEverything), 0) << tq_test::error_list_text(ctx);
-  for (const AddRow& r : kAddRows) {
+  for (const AddRow& r : rows) {
     SCOPED_TRACE(r.row);
     int32_t index = -1;
     ASSERT_EQ(r.kind->find(ctx, r.kind->name, &index), 0) << tq_test::error_list_text(ctx);
@@ -282,6 +288,78 @@ TEST(DefnFailedEdit, ListAddOfAMissingResourceChangesNothing) {
     EXPECT_EQ(r.kind->run(ctx), before);
   }
 }
+
+TEST(DefnFailedEdit, ListAddOfAMissingResourceChangesNothing) { expect_refused_unchanged(kAddRows); }
+
+// Files of the sample that are not of the kind a row names: a regex library,
+// a grammar and a chopper.
+constexpr const char* kRegexlibFile = "en_comma";
+constexpr const char* kGrammarFile = "en_person";
+constexpr const char* kChopperFile = "en_name";
+
+// Setters, entry sets and adds naming a file of another kind, which a run
+// could not use and the next load would not read, and empty names where the
+// file must name a resource. What the edit is refused with is the load's
+// failure of the file read as the kind named.
+const AddRow kWrongKindRows[] = {
+    {"parse grammar, a regex library", &kParse,
+     [](tq_context* c, int32_t i) { return tq_parse_defn_grammar_name_set(c, i, kRegexlibFile); }, -300},
+    {"parse grammar, a chopper", &kParse,
+     [](tq_context* c, int32_t i) { return tq_parse_defn_grammar_name_set(c, i, kChopperFile); }, -300},
+    {"parse grammar, empty", &kParse, [](tq_context* c, int32_t i) { return tq_parse_defn_grammar_name_set(c, i, ""); },
+     -400},
+    {"parse chopper, a grammar", &kParse,
+     [](tq_context* c, int32_t i) { return tq_parse_defn_chopper_name_set(c, i, kGrammarFile); }, -300},
+    {"parse preprocessing, a chopper", &kParse,
+     [](tq_context* c, int32_t i) { return tq_parse_defn_preprocessing_regexlib_add(c, i, kChopperFile); }, -300},
+    {"parse categorization, a grammar", &kParse,
+     [](tq_context* c, int32_t i) { return tq_parse_defn_cat_regexlib_add(c, i, kGrammarFile, 50, "GIVEN", 0); },
+     -300},
+    {"identification grammar, a regex library", &kIdent,
+     [](tq_context* c, int32_t i) { return tq_identification_defn_grammar_name_set(c, i, 0, kRegexlibFile); }, -300},
+    {"identification chopper, a regex library", &kIdent,
+     [](tq_context* c, int32_t i) { return tq_identification_defn_chopper_name_set(c, i, kRegexlibFile); }, -300},
+    {"identification normalization, a grammar", &kIdent,
+     [](tq_context* c, int32_t i) {
+       return tq_identification_defn_normalization_regexlib_name_set(c, i, kGrammarFile);
+     },
+     -300},
+    {"stdzn token regexlib, a grammar", &kStdzn,
+     [](tq_context* c, int32_t i) { return tq_stdzn_defn_token_regexlib_add(c, i, 1, kGrammarFile); }, -300},
+    {"stdzn token transformation, a chopper", &kStdzn,
+     [](tq_context* c, int32_t i) { return tq_stdzn_defn_token_trans_regexlib_add(c, i, 1, kChopperFile); }, -300},
+    {"extraction grammar, a regex library", &kExtract,
+     [](tq_context* c, int32_t i) { return tq_extraction_defn_grammar_name_set(c, i, 0, kRegexlibFile); }, -300},
+    {"extraction pattern, a chopper", &kExtract,
+     [](tq_context* c, int32_t i) {
+       uint32_t at = 0;
+       return tq_extraction_defn_pattern_add(c, i, kChopperFile, "NAME", 0, 1, 1, &at);
+     },
+     -300},
+    {"match token phonetics, a regex library", &kMatch,
+     [](tq_context* c, int32_t i) { return tq_match_defn_token_phonetx_lib_add(c, i, 0, kRegexlibFile, 100, 0); },
+     -300},
+    {"match token transformation, a grammar", &kMatch,
+     [](tq_context* c, int32_t i) { return tq_match_defn_token_trans_regexlib_add(c, i, 0, kGrammarFile, 100, 0); },
+     -300},
+    {"gender token regexlib, a grammar", &kGender,
+     [](tq_context* c, int32_t i) { return tq_gender_defn_token_regexlib_add(c, i, 0, kGrammarFile, "M"); }, -300},
+    {"language known pattern, a grammar", &kLang,
+     [](tq_context* c, int32_t i) { return tq_lang_defn_known_ptrn_rgx_add(c, i, 1, kGrammarFile); }, -300},
+    {"locale guess chopper, a grammar", &kGuess,
+     [](tq_context* c, int32_t i) { return tq_guess_defn_chopper_name_set(c, i, kGrammarFile); }, -300},
+    {"locale guess pattern, a chopper", &kGuess,
+     [](tq_context* c, int32_t i) { return tq_guess_defn_pattern_add(c, i, kChopperFile, "NAME", "NAME", 0, 1, 0); },
+     -300},
+    {"case known pattern, a grammar", &kCase,
+     [](tq_context* c, int32_t i) { return tq_case_defn_known_patrn_rgx_name_set(c, i, kGrammarFile); }, -300},
+    {"pattern regexlib, a grammar", &kPattern,
+     [](tq_context* c, int32_t i) { return tq_patrn_defn_regexlib_name_set(c, i, kGrammarFile); }, -300},
+    {"pattern regexlib, empty", &kPattern,
+     [](tq_context* c, int32_t i) { return tq_patrn_defn_regexlib_name_set(c, i, ""); }, -802},
+};
+
+TEST(DefnFailedEdit, SetterNamingAFileOfAnotherKindChangesNothing) { expect_refused_unchanged(kWrongKindRows); }
 
 int32_t write_enusa(tq_context* ctx) {
   tq_lock_handle* lock = nullptr;

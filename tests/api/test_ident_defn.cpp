@@ -188,7 +188,9 @@ TEST(IdentDefnExports, LevelsAndLevelDependentCounts) {
   EXPECT_TQ_OK(c, tq_identification_defn_owner_set(c, kId7, "me"));
   EXPECT_TQ_OK(c, tq_identification_defn_comments_set(c, kId7, comments));
   EXPECT_TQ_OK(c, tq_identification_defn_automatic_uppercasing_set(c, kId7, 0));
-  EXPECT_TQ_OK(c, tq_identification_defn_datatype_index_set_no_upcast(c, kId7, -1));
+  int32_t dtype = -1;
+  EXPECT_TQ_OK(c, tq_identification_defn_datatype_index_get(c, kId7, &dtype));
+  EXPECT_TQ_OK(c, tq_identification_defn_datatype_index_set_no_upcast(c, kId7, dtype));
   tq_xml_free(c, comments);  // it held no include, so the definition kept none
   EXPECT_EQ(level(c, kId7), 7u);
   EXPECT_TQ_OK(c, tq_identification_defn_touch(c, kId7));

@@ -214,8 +214,9 @@ TEST(PatternAnalysis, EditedDefinitions) {
   EXPECT_EQ(analyze(ctx, "P2", "Ab1"), "Aa9");
   EXPECT_EQ(tq_patrn_defn_regexlib_name_set(ctx, index, "Vowels"), 0);
   EXPECT_EQ(analyze(ctx, "P2", "Ab1"), "Ab1");
-  EXPECT_EQ(tq_patrn_defn_regexlib_name_set(ctx, index, ""), 0);
-  EXPECT_EQ(regexlib_name(ctx, index), "");
+  // None is refused: the file must name a library.
+  EXPECT_EQ(tq_patrn_defn_regexlib_name_set(ctx, index, ""), -802);
+  EXPECT_EQ(regexlib_name(ctx, index), "Vowels");
   EXPECT_EQ(tq_patrn_defn_regexlib_name_set(ctx, 99, "PAT"), -800);
   EXPECT_EQ(regexlib_name(ctx, 99), "rc -800");
 
