@@ -186,9 +186,10 @@ TQ_API int32_t tq_init_edit_mode(tq_context** out, const char* root) TQ_NOEXCEPT
 TQ_API int32_t tq_clone(tq_context* ctx, tq_context** result) TQ_NOEXCEPT;
 /* Closes a context; the locales and resources it loaded need no unload
  * first. The knowledge that clones share goes with the last of them to
- * close. A clone that closes while others stay passes its client loads to
- * them, as one count per locale or resource: each stays loaded until an
- * unload by one of the others gives the count back (see "Client loads"). */
+ * close. A context that closes while others sharing its knowledge stay
+ * open (its source or its clones) passes its client loads to them, as one
+ * count per locale or resource: each stays loaded until unloads by the
+ * others give the count back (see "Client loads"). */
 TQ_API int32_t tq_close(tq_context* ctx) TQ_NOEXCEPT;
 /* Sets the root; the search path becomes its eight sub-folders. */
 TQ_API int32_t tq_zel_path_set(tq_context* ctx, const char* root) TQ_NOEXCEPT;
@@ -435,8 +436,9 @@ TQ_API int32_t tq_lock_create(tq_context* ctx, const char* fname, uint32_t kind,
 /* Loads a locale with its ancestors (parent first) and makes it current: 0,
  * or 104 when something it was asked to read could not be read (the error
  * list says what). Each load is a client load of this context and needs one
- * unload by it while it is open; when it closes, the load passes to its
- * clones, any of which may give it back (see "Client loads"). The locale
+ * unload by it while it is open; when it closes, the load passes to the
+ * contexts sharing its knowledge, any of which may give it back (see
+ * "Client loads"). The locale
  * goes with the last of its loads given back, or with the last context to
  * close (tq_close needs no unload first). A locale loaded only as the
  * parent of another stays until that one is unloaded. A locale already
@@ -447,7 +449,7 @@ TQ_API int32_t tq_zel_locale_load(tq_context* ctx, int32_t locale, uint32_t flag
 TQ_API int32_t tq_zel_locale_load_edit(tq_context* ctx, int32_t locale, uint32_t flags,
                                        tq_lock_handle* lock) TQ_NOEXCEPT;
 /* Gives back one of this context's loads of the locale or, when it holds
- * none, one that a closed clone left (see "Client loads"). A locale not
+ * none, one that a closed context left (see "Client loads"). A locale not
  * loaded, or one of which there is neither (loaded only by other open
  * contexts or as a parent), changes nothing: 0. */
 TQ_API int32_t tq_zel_locale_unload(tq_context* ctx, int32_t locale) TQ_NOEXCEPT;
@@ -536,7 +538,7 @@ TQ_API int32_t tq_locale_props_noload_set(tq_context* ctx, tq_vault_file* hnd, c
 TQ_API int32_t tq_vocabulary_load(tq_context* ctx, const char* name, tq_lock_handle* lock,
                                   int32_t* index) TQ_NOEXCEPT;
 /* Gives back one of this context's loads of the resource or, when it holds
- * none, one that a closed clone left (see "Client loads"); -800 with
+ * none, one that a closed context left (see "Client loads"); -800 with
  * message 1840, nothing changed, when there is neither. */
 TQ_API int32_t tq_vocabulary_unload(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
 /* Releases every file the lock handle locks. */
@@ -663,7 +665,7 @@ TQ_API int32_t tq_chopper_edit_new(tq_context* ctx, const char* path, const char
  * tq_chopper_table_char_metadata_set_begin and a successful _set_end. */
 TQ_API int32_t tq_chopper_save(tq_context* ctx, int32_t chopper, tq_lock_handle* lock) TQ_NOEXCEPT;
 /* Gives back one of this context's loads of the resource or, when it holds
- * none, one that a closed clone left (see "Client loads"); -800 with
+ * none, one that a closed context left (see "Client loads"); -800 with
  * message 1840, nothing changed, when there is neither. */
 TQ_API int32_t tq_chopper_unload(tq_context* ctx, int32_t chopper) TQ_NOEXCEPT;
 /* Releases every file the lock handle locks. */
@@ -850,7 +852,7 @@ TQ_API int32_t tq_regexlib_load_no_compile(tq_context* ctx, const char* name, tq
                                            int32_t* index) TQ_NOEXCEPT;
 TQ_API int32_t tq_regexlib_rule_count_get(tq_context* ctx, int32_t library, uint32_t* count) TQ_NOEXCEPT;
 /* Gives back one of this context's loads of the resource or, when it holds
- * none, one that a closed clone left (see "Client loads"); -800 with
+ * none, one that a closed context left (see "Client loads"); -800 with
  * message 1840, nothing changed, when there is neither. The two unloads
  * are one: either gives back a load made by either load form. */
 TQ_API int32_t tq_regexlib_unload(tq_context* ctx, int32_t library) TQ_NOEXCEPT;
@@ -923,7 +925,7 @@ TQ_API int32_t tq_regexlib_owner_set(tq_context* ctx, int32_t library, const cha
  * Each load is a client load of this context (see "Client loads"). */
 TQ_API int32_t tq_phonetx_load(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
 /* Gives back one of this context's loads of the resource or, when it holds
- * none, one that a closed clone left (see "Client loads"); -800 with
+ * none, one that a closed context left (see "Client loads"); -800 with
  * message 1840, nothing changed, when there is neither. */
 TQ_API int32_t tq_phonetx_unload(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
 /* Releases every file the lock handle locks; 0. */
@@ -994,7 +996,7 @@ TQ_API int32_t tq_transf_scheme_load(tq_context* ctx, const char* scheme_name, i
 TQ_API int32_t tq_scheme_load_edit(tq_context* ctx, const char* scheme_name, tq_lock_handle* lock,
                                    int32_t* index) TQ_NOEXCEPT;
 /* Gives back one of this context's loads of the resource or, when it holds
- * none, one that a closed clone left (see "Client loads"); -800 with
+ * none, one that a closed context left (see "Client loads"); -800 with
  * message 1840, nothing changed, when there is neither. The edit form
  * gives the handle's locks back whatever the unload gives. */
 TQ_API int32_t tq_transf_scheme_unload(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
@@ -1072,7 +1074,7 @@ TQ_API int32_t tq_scheme_chopper_name_set(tq_context* ctx, int32_t index, const 
 TQ_API int32_t tq_grammar_load(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
 TQ_API int32_t tq_grammar_edit(tq_context* ctx, const char* name, tq_lock_handle* lock, int32_t* index) TQ_NOEXCEPT;
 /* Gives back one of this context's loads of the resource or, when it holds
- * none, one that a closed clone left (see "Client loads"); -800 with
+ * none, one that a closed context left (see "Client loads"); -800 with
  * message 1840, nothing changed, when there is neither. */
 TQ_API int32_t tq_grammar_unload(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
 TQ_API int32_t tq_grammar_close(tq_context* ctx, tq_lock_handle* lock) TQ_NOEXCEPT;

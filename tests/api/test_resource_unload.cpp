@@ -1,7 +1,9 @@
 // Client loads of resources are counted apart from the references that
 // definitions hold, and per context: N loads by a context need N unloads by
-// it; an unload by a context that holds no load of the slot is refused and
-// changes nothing; a locale's unload never frees what a client still holds.
+// it while it is open, and by any context once it has closed; an unload by
+// a context that holds no load of the slot, where no closed context left
+// one, is refused and changes nothing; a locale's unload never frees what a
+// client still holds.
 #include <atomic>
 #include <iterator>
 #include <string>
