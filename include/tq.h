@@ -184,10 +184,12 @@ TQ_API int32_t tq_init(tq_context** out, const char* root) TQ_NOEXCEPT;
 TQ_API int32_t tq_init_edit_mode(tq_context** out, const char* root) TQ_NOEXCEPT;
 /* A new context sharing the loaded knowledge of ctx (not for edit mode). */
 TQ_API int32_t tq_clone(tq_context* ctx, tq_context** result) TQ_NOEXCEPT;
-/* Closes a context; the locales it loaded need no unload first. The
- * knowledge that clones share goes with the last of them to close; closing
- * one of them gives back none of its loads, so its locales stay loaded for
- * the others until any of them unloads them. */
+/* Closes a context; the locales and resources it loaded need no unload
+ * first. The knowledge that clones share goes with the last of them to
+ * close. A context that closes while others sharing its knowledge stay
+ * open (its source or its clones) passes its client loads to them, as one
+ * count per locale or resource: each stays loaded until unloads by the
+ * others give the count back (see "Client loads"). */
 TQ_API int32_t tq_close(tq_context* ctx) TQ_NOEXCEPT;
 /* Sets the root; the search path becomes its eight sub-folders. */
 TQ_API int32_t tq_zel_path_set(tq_context* ctx, const char* root) TQ_NOEXCEPT;
@@ -224,6 +226,33 @@ TQ_API int32_t tq_version_get(char* buffer) TQ_NOEXCEPT;
  * - tq_init may run on several threads at once; contexts opened by separate
  *   tq_init calls share nothing and may be used at the same time.
  * - An edit-mode context cannot be cloned (-500): editing is one thread's. */
+
+/* ---- Client loads -------------------------------------------------------
+ * A load of a locale (tq_zel_locale_load and _edit) or of a resource (a
+ * load by name of a vocabulary, chopper, regex library, phonetics rule set,
+ * scheme or grammar, also of a name already registered, and in edit mode
+ * each creation and edit that hands out an index) is a client load of the
+ * context that made it. Each needs one unload (tq_zel_locale_unload and
+ * _edit; the kind's unload export, also tq_regexlib_unload_ex and
+ * tq_scheme_unload_edit):
+ * - While a context is open, its loads are its own: only it gives them
+ *   back, and an unload by another context takes none of them. Its unload
+ *   gives back one of its own loads when it holds one.
+ * - When a context closes, the loads it did not give back pass to the
+ *   contexts sharing its knowledge that stay open, as one count per locale
+ *   or resource. An unload by a
+ *   context that holds no load of its own there gives back one of these.
+ * - An unload that finds neither changes nothing: for a locale the answer
+ *   is 0 (as for one not loaded), for a resource -800 with message 1840.
+ * - A locale goes with the last of its client loads given back, unless it
+ *   is loaded as the parent of a locale still loaded. A resource goes with
+ *   its last client load given back, unless definitions of a loaded locale
+ *   still use it; the definitions' use never counts as a client load. What
+ *   is left goes with the last context to close.
+ * - A resource index is good until its resource goes; its slot may then
+ *   take another resource. An unload through such a stale index never takes
+ *   a load that an open context made of the new one (it may give back one
+ *   that a closed context left of it, as any unload may). */
 
 /* ---- Errors ------------------------------------------------------------ */
 
@@ -406,18 +435,23 @@ TQ_API int32_t tq_lock_create(tq_context* ctx, const char* fname, uint32_t kind,
 
 /* Loads a locale with its ancestors (parent first) and makes it current: 0,
  * or 104 when something it was asked to read could not be read (the error
- * list says what). Each load needs one unload to take the locale away while
- * contexts stay open: loads are counted for the context and its clones
- * together, whichever of them made each, and the locale goes with the last
- * unload, made by any of them, or with the last of them to close (tq_close
- * needs no unload first). A locale loaded only as the parent of another
- * stays until that one is unloaded. A locale already loaded is taken as it
- * is: loading it again with more flags reads nothing more. */
+ * list says what). Each load is a client load of this context and needs one
+ * unload by it while it is open; when it closes, the load passes to the
+ * contexts sharing its knowledge, any of which may give it back (see
+ * "Client loads"). The locale
+ * goes with the last of its loads given back, or with the last context to
+ * close (tq_close needs no unload first). A locale loaded only as the
+ * parent of another stays until that one is unloaded. A locale already
+ * loaded is taken as it is: loading it again with more flags reads nothing
+ * more. */
 TQ_API int32_t tq_zel_locale_load(tq_context* ctx, int32_t locale, uint32_t flags) TQ_NOEXCEPT;
 /* The same in edit mode: the files read are locked through the handle. */
 TQ_API int32_t tq_zel_locale_load_edit(tq_context* ctx, int32_t locale, uint32_t flags,
                                        tq_lock_handle* lock) TQ_NOEXCEPT;
-/* A locale that is not loaded changes nothing. */
+/* Gives back one of this context's loads of the locale or, when it holds
+ * none, one that a closed context left (see "Client loads"). A locale not
+ * loaded, or one of which there is neither (loaded only by other open
+ * contexts or as a parent), changes nothing: 0. */
 TQ_API int32_t tq_zel_locale_unload(tq_context* ctx, int32_t locale) TQ_NOEXCEPT;
 TQ_API int32_t tq_zel_locale_unload_edit(tq_context* ctx, int32_t locale, tq_lock_handle* lock) TQ_NOEXCEPT;
 /* Makes a loaded locale current: -707 when it is not loaded, -802 for a code
@@ -499,9 +533,13 @@ TQ_API int32_t tq_locale_props_noload_set(tq_context* ctx, tq_vault_file* hnd, c
 
 /* Registers a vocabulary by its compiled file name ("abc", "abc.zev"); it is
  * read on first use. With a lock handle (may be NULL) the file is locked
- * for editing when it is read. *index: the vocabulary index. */
+ * for editing when it is read. *index: the vocabulary index.
+ * Each load is a client load of this context (see "Client loads"). */
 TQ_API int32_t tq_vocabulary_load(tq_context* ctx, const char* name, tq_lock_handle* lock,
                                   int32_t* index) TQ_NOEXCEPT;
+/* Gives back one of this context's loads of the resource or, when it holds
+ * none, one that a closed context left (see "Client loads"); -800 with
+ * message 1840, nothing changed, when there is neither. */
 TQ_API int32_t tq_vocabulary_unload(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
 /* Releases every file the lock handle locks. */
 TQ_API int32_t tq_vocabulary_close(tq_context* ctx, tq_lock_handle* lock) TQ_NOEXCEPT;
@@ -609,7 +647,8 @@ TQ_API int32_t tq_vocab_owner_set(tq_context* ctx, int32_t index, const char* ow
 #define TQ_CHOP_RULE_ERR_CATEGORY 0x2u
 
 /* Registers a chopper by file name (at most 1,024 bytes); it is read on
- * first use. An already registered name gives its index. */
+ * first use. An already registered name gives its index.
+ * Each load is a client load of this context (see "Client loads"). */
 TQ_API int32_t tq_chopper_load(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
 /* Edit mode: as tq_chopper_load; reading it locks its file with the handle. */
 TQ_API int32_t tq_chopper_edit(tq_context* ctx, const char* name, tq_lock_handle* lock,
@@ -625,6 +664,9 @@ TQ_API int32_t tq_chopper_edit_new(tq_context* ctx, const char* path, const char
  * lock (-405 otherwise); -500 (nothing written) between
  * tq_chopper_table_char_metadata_set_begin and a successful _set_end. */
 TQ_API int32_t tq_chopper_save(tq_context* ctx, int32_t chopper, tq_lock_handle* lock) TQ_NOEXCEPT;
+/* Gives back one of this context's loads of the resource or, when it holds
+ * none, one that a closed context left (see "Client loads"); -800 with
+ * message 1840, nothing changed, when there is neither. */
 TQ_API int32_t tq_chopper_unload(tq_context* ctx, int32_t chopper) TQ_NOEXCEPT;
 /* Releases every file the lock handle locks. */
 TQ_API int32_t tq_chopper_close(tq_context* ctx, tq_lock_handle* lock) TQ_NOEXCEPT;
@@ -802,12 +844,17 @@ TQ_API int32_t tq_chop_info_source_data_get(tq_context* ctx, tq_chop_info* chop_
 /* Registers a library by file name ("abc", "abc.zel"); it is read (and
  * compiled) on first use. With a lock handle (may be NULL) the file is
  * locked for editing when it is read. The no-compile form reads without
- * compiling; its elements are compiled when first matched. */
+ * compiling; its elements are compiled when first matched.
+ * Each load is a client load of this context (see "Client loads"). */
 TQ_API int32_t tq_regexlib_load(tq_context* ctx, const char* name, tq_lock_handle* lock,
                                 int32_t* index) TQ_NOEXCEPT;
 TQ_API int32_t tq_regexlib_load_no_compile(tq_context* ctx, const char* name, tq_lock_handle* lock,
                                            int32_t* index) TQ_NOEXCEPT;
 TQ_API int32_t tq_regexlib_rule_count_get(tq_context* ctx, int32_t library, uint32_t* count) TQ_NOEXCEPT;
+/* Gives back one of this context's loads of the resource or, when it holds
+ * none, one that a closed context left (see "Client loads"); -800 with
+ * message 1840, nothing changed, when there is neither. The two unloads
+ * are one: either gives back a load made by either load form. */
 TQ_API int32_t tq_regexlib_unload(tq_context* ctx, int32_t library) TQ_NOEXCEPT;
 TQ_API int32_t tq_regexlib_unload_ex(tq_context* ctx, int32_t library) TQ_NOEXCEPT;
 /* Edit mode. Writes the library to its own file, which the lock handle must
@@ -874,8 +921,12 @@ TQ_API int32_t tq_regexlib_owner_set(tq_context* ctx, int32_t library, const cha
 #define TQ_PHONETX_FLAG_IGNORE 0x4
 
 /* Registers a rule set by its file name ("abc", "abc.zel"); it is read and
- * compiled on first use. */
+ * compiled on first use.
+ * Each load is a client load of this context (see "Client loads"). */
 TQ_API int32_t tq_phonetx_load(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
+/* Gives back one of this context's loads of the resource or, when it holds
+ * none, one that a closed context left (see "Client loads"); -800 with
+ * message 1840, nothing changed, when there is neither. */
 TQ_API int32_t tq_phonetx_unload(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
 /* Releases every file the lock handle locks; 0. */
 TQ_API int32_t tq_phonetx_close(tq_context* ctx, tq_lock_handle* lock) TQ_NOEXCEPT;
@@ -938,11 +989,16 @@ TQ_API int32_t tq_phonetx_edit_free(tq_context* ctx) TQ_NOEXCEPT;
 #define TQ_SCHEME_TRANSF_LOAD 0x100u    /* loaded through tq_transf_scheme_load */
 #define TQ_SCHEME_NO_TRIM 0x200u        /* data keep their surrounding white space */
 /* scheme_name: at most 16,384 bytes. options below 0 take the options from
- * the scheme's file. */
+ * the scheme's file.
+ * Each load is a client load of this context (see "Client loads"). */
 TQ_API int32_t tq_transf_scheme_load(tq_context* ctx, const char* scheme_name, int32_t options, int32_t mdefn_index,
                                      uint32_t sens, int32_t* index) TQ_NOEXCEPT;
 TQ_API int32_t tq_scheme_load_edit(tq_context* ctx, const char* scheme_name, tq_lock_handle* lock,
                                    int32_t* index) TQ_NOEXCEPT;
+/* Gives back one of this context's loads of the resource or, when it holds
+ * none, one that a closed context left (see "Client loads"); -800 with
+ * message 1840, nothing changed, when there is neither. The edit form
+ * gives the handle's locks back whatever the unload gives. */
 TQ_API int32_t tq_transf_scheme_unload(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
 TQ_API int32_t tq_scheme_unload_edit(tq_context* ctx, int32_t index, tq_lock_handle* lock) TQ_NOEXCEPT;
 TQ_API int32_t tq_scheme_close(tq_context* ctx, tq_lock_handle* lock) TQ_NOEXCEPT;
@@ -1013,8 +1069,13 @@ TQ_API int32_t tq_scheme_chopper_name_set(tq_context* ctx, int32_t index, const 
 /* ---- Grammars ----------------------------------------------------------
  * Token categories and the rules that build larger categories out of
  * sequences of categories. Names in at most 4,096 bytes. */
+/* Each load (and edit) is a client load of this context (see "Client
+ * loads"). */
 TQ_API int32_t tq_grammar_load(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
 TQ_API int32_t tq_grammar_edit(tq_context* ctx, const char* name, tq_lock_handle* lock, int32_t* index) TQ_NOEXCEPT;
+/* Gives back one of this context's loads of the resource or, when it holds
+ * none, one that a closed context left (see "Client loads"); -800 with
+ * message 1840, nothing changed, when there is neither. */
 TQ_API int32_t tq_grammar_unload(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
 TQ_API int32_t tq_grammar_close(tq_context* ctx, tq_lock_handle* lock) TQ_NOEXCEPT;
 /* The new grammar takes the current locale, when there is one. */
@@ -2347,6 +2408,9 @@ TQ_API int32_t tq_stdzn_defn_editable_flag_get(tq_context* ctx, int32_t index, u
 TQ_API int32_t tq_stdzn_defn_datatype_index_get(tq_context* ctx, int32_t index, int32_t* dtype_index) TQ_NOEXCEPT;
 TQ_API int32_t tq_stdzn_defn_datatype_index_set(tq_context* ctx, int32_t index, int32_t dtype_index) TQ_NOEXCEPT;
 TQ_API int32_t tq_stdzn_defn_parse_defn_name_get(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+/* The parse definition's index among those of the standardization
+ * definition's own locale (the locale that holds it), which need not be the
+ * current one; as for a match or gender definition's. */
 TQ_API int32_t tq_stdzn_defn_parse_defn_index_get(tq_context* ctx, int32_t index, int32_t* pdefn_index) TQ_NOEXCEPT;
 TQ_API int32_t tq_stdzn_defn_parse_defn_index_set(tq_context* ctx, int32_t index, int32_t pdefn_index) TQ_NOEXCEPT;
 /* The tokens of the definition's parse definition; -708 when it names none. */
@@ -2367,7 +2431,10 @@ TQ_API int32_t tq_stdzn_defn_post_case_set(tq_context* ctx, int32_t index, uint3
 /* Their case definitions: -1 none (for the postprocessing one: the first);
  * a set takes a case definition of any target case (a change of the
  * postprocessing one raises the version to "9.0"). Names: empty for none,
- * -708 when the case definition cannot be read. */
+ * -708 when the case definition cannot be read. Unlike the parse
+ * definition's, these indices (the tokens' too) are the current locale's:
+ * the definition keeps its own locale's, and the getters and setters
+ * translate between the two. */
 TQ_API int32_t tq_stdzn_defn_case_defn_index_get(tq_context* ctx, int32_t index, int32_t* cdefn_index) TQ_NOEXCEPT;
 TQ_API int32_t tq_stdzn_defn_case_defn_index_set(tq_context* ctx, int32_t index, int32_t cdefn_index) TQ_NOEXCEPT;
 TQ_API int32_t tq_stdzn_defn_post_case_defn_index_get(tq_context* ctx, int32_t index,
@@ -2664,6 +2731,8 @@ TQ_API int32_t tq_match_defn_datatype_index_get(tq_context* ctx, int32_t index, 
 TQ_API int32_t tq_match_defn_datatype_index_set(tq_context* ctx, int32_t index, int32_t dtype_index) TQ_NOEXCEPT;
 TQ_API int32_t tq_match_defn_matchcode_length_get(tq_context* ctx, int32_t index, uint32_t* len) TQ_NOEXCEPT;
 TQ_API int32_t tq_match_defn_parse_defn_name_get(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
+/* Among the parse definitions of the match definition's own locale (the
+ * locale that holds it), which need not be the current one. */
 TQ_API int32_t tq_match_defn_parse_defn_index_get(tq_context* ctx, int32_t index, int32_t* prthm_index) TQ_NOEXCEPT;
 TQ_API int32_t tq_match_defn_parse_defn_index_set(tq_context* ctx, int32_t index, int32_t prthm_index) TQ_NOEXCEPT;
 TQ_API int32_t tq_match_defn_parse_defn_token_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
@@ -3308,6 +3377,8 @@ TQ_API int32_t tq_gender_defn_deprecated_info_set(tq_context* ctx, int32_t index
 TQ_API int32_t tq_gender_defn_editable_flag_get(tq_context* ctx, int32_t index, uint32_t* flag) TQ_NOEXCEPT;
 TQ_API int32_t tq_gender_defn_datatype_index_get(tq_context* ctx, int32_t index, int32_t* dtype_index) TQ_NOEXCEPT;
 TQ_API int32_t tq_gender_defn_datatype_index_set(tq_context* ctx, int32_t index, int32_t dtype_index) TQ_NOEXCEPT;
+/* Among the parse definitions of the gender definition's own locale (the
+ * locale that holds it), which need not be the current one. */
 TQ_API int32_t tq_gender_defn_parse_defn_index_get(tq_context* ctx, int32_t index,
                                                    int32_t* parse_defn_index) TQ_NOEXCEPT;
 TQ_API int32_t tq_gender_defn_parse_defn_index_set(tq_context* ctx, int32_t index,
@@ -3789,6 +3860,8 @@ TQ_API int32_t tq_guess_defn_word_analysis_enabled_get(tq_context* ctx, int32_t 
 TQ_API int32_t tq_guess_defn_word_analysis_enabled_set(tq_context* ctx, int32_t index, uint32_t value) TQ_NOEXCEPT;
 TQ_API int32_t tq_guess_defn_force_guess_choice_get(tq_context* ctx, int32_t index, uint32_t* force) TQ_NOEXCEPT;
 TQ_API int32_t tq_guess_defn_force_guess_choice_set(tq_context* ctx, int32_t index, uint32_t value) TQ_NOEXCEPT;
+/* Among the language definitions of the guess definition's own locale (the
+ * locale that holds it), which need not be the current one. */
 TQ_API int32_t tq_guess_defn_lang_defn_index_get(tq_context* ctx, int32_t index, int32_t* lang_idx) TQ_NOEXCEPT;
 TQ_API int32_t tq_guess_defn_lang_defn_index_set(tq_context* ctx, int32_t index, int32_t value) TQ_NOEXCEPT;
 TQ_API int32_t tq_guess_defn_known_word_vocab_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;

@@ -259,6 +259,26 @@ sharer_load* sharer_entry(const sharer_loads* loads, const context* ctx) {
   return nullptr;
 }
 
+// An entry goes once its context holds nothing more (or has closed), so
+// that the record is as long as the open contexts that hold loads. The
+// array shrinks with it: a burst of contexts leaves no lasting memory. A
+// shrink that cannot be had keeps the larger array, which is still right.
+void sharer_entry_drop(sharer_loads* loads, sharer_load* entry) {
+  *entry = loads->entries[--loads->used];
+  if (loads->used == 0) {
+    std::free(loads->entries);
+    loads->entries = nullptr;
+    loads->capacity = 0;
+  } else if (loads->capacity >= 8 && loads->used <= loads->capacity / 4) {
+    const uint32_t capacity = loads->capacity / 2;
+    auto* shrunk = static_cast<sharer_load*>(std::realloc(loads->entries, sizeof(sharer_load) * capacity));
+    if (shrunk != nullptr) {
+      loads->entries = shrunk;
+      loads->capacity = capacity;
+    }
+  }
+}
+
 }  // namespace
 
 int32_t sharer_loads_add(sharer_loads* loads, const context* ctx) {
@@ -284,13 +304,26 @@ int32_t sharer_loads_add(sharer_loads* loads, const context* ctx) {
 bool sharer_loads_take(sharer_loads* loads, const context* ctx) {
   if (loads == nullptr || ctx == nullptr) return false;
   sharer_load* entry = sharer_entry(loads, ctx);
-  if (entry == nullptr || entry->count == 0) return false;
+  if (entry == nullptr) {
+    // Loads of closed contexts have no one left to give them back but the
+    // contexts still open, whichever of them asks first.
+    if (loads->left == 0) return false;
+    loads->left -= 1;
+    loads->total -= 1;
+    return true;
+  }
   entry->count -= 1;
   loads->total -= 1;
-  // An entry with nothing left goes, so that the record stays as long as
-  // the contexts that hold loads, not as long as every context that held one.
-  if (entry->count == 0) *entry = loads->entries[--loads->used];
+  if (entry->count == 0) sharer_entry_drop(loads, entry);
   return true;
+}
+
+void sharer_loads_leave(sharer_loads* loads, const context* ctx) {
+  if (loads == nullptr || ctx == nullptr) return;
+  sharer_load* entry = sharer_entry(loads, ctx);
+  if (entry == nullptr) return;
+  loads->left += entry->count;
+  sharer_entry_drop(loads, entry);
 }
 
 uint32_t sharer_loads_of(const sharer_loads* loads, const context* ctx) {
@@ -354,7 +387,10 @@ int32_t shared_state_release(context* ctx, shared_state* ss) {
   ctx->write_holds = 1;
   rwlock_reader_remove(&ss->lock, &ctx->reader);
   ss->ref_count -= 1;
-  if (ss->ref_count > 0) return shared_state_write_unlock(ctx, ss);
+  if (ss->ref_count > 0) {
+    if (ss->contents_leave != nullptr) ss->contents_leave(ctx, ss);
+    return shared_state_write_unlock(ctx, ss);
+  }
 
   if (ss->contents_free != nullptr) ss->contents_free(ctx, ss);
 

@@ -79,6 +79,9 @@ struct shared_state {
   // the last release, under the write hold, before the lock is destroyed.
   shared_contents* contents;
   void (*contents_free)(context* ctx, shared_state* ss);
+  // Hands what a leaving context holds in the contents over to the state,
+  // when other contexts stay; under the write hold.
+  void (*contents_leave)(context* ctx, shared_state* ss);
 };
 
 // 0, or the mapped status of the gate that could not be made.
@@ -144,29 +147,36 @@ int32_t shared_state_addref(context* ctx, shared_state* ss, context* sharer);
 // ---- Client loads per context
 //
 // A client's loads of something the shared state keeps (a resource, a
-// locale) belong to the context that made them: only that context gives
-// them back, and they last as long as the thing itself (a closed context's
-// loads stay, and no other context can take them). The record of one
-// thing: per context (its sharer_id), how many loads it holds, and their
-// sum. It is changed and read under the write hold only, so the read hold
-// never pays for it. The record goes with the thing: a slot reused for
-// another resource starts with no loads, so a context's stale index of the
-// old one finds nothing of its own to give back.
+// locale) belong to the context that made them: while it is open, only that
+// context gives them back. When it closes, they pass to the shared state as
+// one count per thing (`left`), which an unload by any context that holds
+// no load of its own there may give back; the record keeps entries for open
+// contexts only, so that its length (and every search of it) does not grow
+// with the contexts that came and went. The record of one thing: per open
+// context (its sharer_id), how many loads it holds; the loads of closed
+// ones; and the sum of both. It is changed and read under the write hold
+// only, so the read hold never pays for it. The record goes with the thing:
+// a slot reused for another resource starts with no loads, so a context's
+// stale index of the old one finds nothing of its own to give back.
 struct sharer_load {
   uint64_t sharer;
   uint32_t count;
 };
 struct sharer_loads {
-  sharer_load* entries;  // heap; NULL while empty
+  sharer_load* entries;  // heap; NULL while no open context holds a load
   uint32_t used;
   uint32_t capacity;
-  uint32_t total;        // the sum of the counts
+  uint32_t left;         // the loads of contexts that have closed
+  uint32_t total;        // the sum of the counts and left
 };
 // One more load of the context: 0, or -600 with nothing changed.
 int32_t sharer_loads_add(sharer_loads* loads, const context* ctx);
-// Takes one of the context's loads: false, with nothing changed, when it
-// holds none.
+// Takes one of the context's loads or, when it holds none, one that a
+// closed context left: false, with nothing changed, when there is neither.
 bool sharer_loads_take(sharer_loads* loads, const context* ctx);
+// The closing context's loads become loads left by a closed context, and
+// its entry goes.
+void sharer_loads_leave(sharer_loads* loads, const context* ctx);
 // The context's loads (0 for none).
 uint32_t sharer_loads_of(const sharer_loads* loads, const context* ctx);
 // Forgets every load and frees the record (zeroed afterwards).

@@ -473,12 +473,13 @@ int32_t rsrc_client_unload(context* ctx, uint32_t kind, int32_t index) {
   resource_slot* slot = nullptr;
   int32_t rc = rsrc_slot_get(ctx, kind, index, 1, &slot);
   if (rc != 0) return rc;
-  // Only this context's own loads are its to give back: the rest are held
-  // by definitions (giving one back would leave a definition naming a freed
-  // or reused slot) or by other contexts (whose next calls would fail, or
-  // run whatever resource comes into the slot next). An index this context
-  // gave back, whose slot another load has taken since, finds no load of
-  // its own here either: the record went with the old resource.
+  // Only this context's own loads are its to give back, and those closed
+  // contexts left: the rest are held by definitions (giving one back would
+  // leave a definition naming a freed or reused slot) or by other open
+  // contexts (whose next calls would fail, or run whatever resource comes
+  // into the slot next). An index this context gave back, whose slot
+  // another load has taken since, finds no load of its own here either: the
+  // record went with the old resource.
   if (!sharer_loads_take(&slot->client_loads, ctx)) {
     TQ_REPORT(ctx, TQ_ERR_INDEX, 1840, rsrc_kind_name_get(kind), static_cast<const char*>(slot->name), index);
     write_unlock(ctx);

@@ -3,8 +3,8 @@
 // definition naming it is read, loaded on first use through its kind's load
 // operation, shared by reference count and freed with its last reference.
 // A client's loads of a resource are counted apart from the references
-// definitions hold, and per context that made them, so that a client can
-// give back only what it took itself.
+// definitions hold, and per context that made them, so that an open client
+// can give back only what it took itself (and what closed contexts left).
 #pragma once
 
 #include <cstddef>
@@ -66,8 +66,9 @@ struct resource_slot {
   uint32_t state;
   uint32_t refs;               // definitions' references plus client loads
   sharer_loads client_loads;   // the part of refs that client loads hold (its
-                               // total), per context that made them: one per
-                               // load or creation; they go with the slot
+                               // total), per open context that made them and
+                               // left by closed ones: one per load or
+                               // creation; they go with the slot
   rsrc_callbacks cb;
   void* part;  // the kind's own record
 };
@@ -106,12 +107,14 @@ int32_t rsrc_unload(context* ctx, uint32_t kind, int32_t index);
 // resource already registered, and a creation in edit mode) gives it a
 // reference of its own, counted among the slot's client loads under the
 // context that made it. N loads by a context need N unloads by that same
-// context; an unload by a context that holds no load of the slot is refused,
-// so that a client never gives back a reference a definition or another
-// context holds (not even through a stale index, once the slot has been
-// freed and reused), and a locale's unload (which gives back its
-// definitions' references) never frees what a client holds. A context's
-// loads outlive it: they last as long as the shared state.
+// context while it is open; an unload by a context that holds no load of the
+// slot is refused, so that a client never gives back a reference a
+// definition or another open context holds (not even through a stale index,
+// once the slot has been freed and reused), and a locale's unload (which
+// gives back its definitions' references) never frees what a client holds.
+// A context's loads outlive it: when it closes they pass to the shared state
+// as one count per slot, and any context that holds no load of the slot may
+// give one of them back with its unload.
 
 // Runs `open` (a kind's registration or creation, which sets *index) under
 // one write hold and, when it handed out an index, counts the reference
@@ -130,11 +133,12 @@ int32_t rsrc_client_load(context* ctx, uint32_t kind, int32_t* index, Open&& ope
   return rsrc_client_load_end(ctx, kind, index, rc);
 }
 
-// The unload export of every kind: one of this context's client loads and
-// its reference given back (the last reference frees the slot; a failure of
-// the free operation is returned). -800 for a free or out-of-range index,
-// and -800 (recorded, nothing changed) for a slot of which this context
-// holds no load.
+// The unload export of every kind: one of this context's client loads (or,
+// when it holds none, one that a closed context left) and its reference
+// given back (the last reference frees the slot; a failure of the free
+// operation is returned). -800 for a free or out-of-range index, and -800
+// (recorded, message 1840, nothing changed) for a slot of which this
+// context holds no load and closed contexts left none.
 int32_t rsrc_client_unload(context* ctx, uint32_t kind, int32_t index);
 int32_t rsrc_find_by_name(context* ctx, uint32_t kind, const char* name, int32_t* out_index);
 // The slot's name, UTF-8, cut between characters to size bytes with the

@@ -401,9 +401,10 @@ int32_t locale_client_unload(context* ctx, int32_t code, lock_handle* lock) {
   if (rc != 0) return rc;
   int32_t index = find_index(ctx, code);
   loaded_locale_rec* rec = rec_at(ctx, index);
-  // Only this context's own loads are its to give back: a locale loaded
-  // only as another's parent is held by that child, and another context's
-  // load by that context (whose calls would otherwise find it gone).
+  // Only this context's own loads are its to give back, and those closed
+  // contexts left: a locale loaded only as another's parent is held by that
+  // child, and another open context's load by that context (whose calls
+  // would otherwise find it gone).
   if (rec != nullptr && rec->code != -1 && sharer_loads_take(&rec->client_refs, ctx)) release_ref(ctx, index, lock);
   return write_unlock(ctx);
 }

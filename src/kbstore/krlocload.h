@@ -39,7 +39,8 @@ struct loaded_locale_rec {
   uint32_t encoding;      // 13 at creation
   uint32_t refs;             // child records naming it as parent, plus client loads
   sharer_loads client_refs;  // the part of refs that client loads hold (its
-                             // total), per context that made them
+                             // total), per open context that made them and
+                             // left by closed ones
   int32_t parent;         // index of the parent's record, -1 for none
   uint32_t parts;         // the load flags of the parts read into it
   dtype_set datatypes;    // own datatypes and, outside edit mode, the inherited list
@@ -58,10 +59,11 @@ struct locale_table_loaded {
 // could not be read, or the failure.
 int32_t locale_load(context* ctx, const char* iso, uint32_t flags, lock_handle* lock, uint32_t nested,
                     int32_t* code_out);
-// Gives back one of this context's client loads of a loaded locale. A
-// locale of which the context holds no load (loaded only as another's
-// parent, or only by other contexts) is left as it is, and the answer is
-// 0, as for a locale not loaded at all.
+// Gives back one of this context's client loads of a loaded locale or, when
+// it holds none, one that a closed context left. A locale of which the
+// context holds no load and closed contexts left none (loaded only as
+// another's parent, or only by other open contexts) is left as it is, and
+// the answer is 0, as for a locale not loaded at all.
 int32_t locale_client_unload(context* ctx, int32_t code, lock_handle* lock);
 // Reads into a loaded locale what the mask selects of a locale document, in
 // the order of the mask bits above: the datatypes, then each kind's

@@ -21,6 +21,26 @@ void contents_free(context* ctx, shared_state* ss) {
   ss->contents = nullptr;
 }
 
+// A context that closes while others stay: its client loads of locales and
+// resources pass to the state, one count per locale or slot, which any
+// context's unload may give back. Its entries go from every record, so that
+// no record grows with closed contexts.
+void contents_leave(context* ctx, shared_state* ss) {
+  shared_contents* sc = ss->contents;
+  if (sc == nullptr) return;
+  for (uint32_t i = 0; i < sc->locales.count; ++i) {
+    loaded_locale_rec* rec = sc->locales.recs[i];
+    if (rec->code != -1) sharer_loads_leave(&rec->client_refs, ctx);
+  }
+  for (uint32_t kind = 1; kind <= kRsrcKindCount; ++kind) {
+    const rsrc_table& table = sc->rsrc[kind];
+    for (uint32_t i = 0; i < table.count; ++i) {
+      resource_slot* slot = table.slots[i];
+      if (slot->state != kRsrcFree) sharer_loads_leave(&slot->client_loads, ctx);
+    }
+  }
+}
+
 }  // namespace
 
 int32_t shared_contents_create(context* ctx, shared_state* ss) {
@@ -33,6 +53,7 @@ int32_t shared_contents_create(context* ctx, shared_state* ss) {
   }
   ss->contents = sc;
   ss->contents_free = contents_free;
+  ss->contents_leave = contents_leave;
   return 0;
 }
 

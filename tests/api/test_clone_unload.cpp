@@ -352,4 +352,63 @@ TEST(CloneUnload, EveryClientLoadIsCountedAcrossClones) {
   EXPECT_EQ(tq_close(a), 0);
 }
 
+// Loads of a clone that closes pass to the contexts that stay: any of them
+// gives one back with an unload that finds no load of its own, while a
+// load of a context still open stays that context's. Each step runs on one
+// thread, one after another.
+TEST(CloneUnload, ClosedClonesLoadsAreGivenBackByTheOthers) {
+  SampleKbCopy dir;
+  tq_context* base = open_kb(dir);
+  ASSERT_NE(base, nullptr);
+  const auto loaded = [&] { return tq_locale_set(base, kGerman) == 0; };
+  // Many clones that each load DE and close leave one load each.
+  constexpr int kClosed = 50;
+  for (int i = 0; i < kClosed; ++i) {
+    tq_context* c = nullptr;
+    ASSERT_EQ(tq_clone(base, &c), 0);
+    ASSERT_EQ(tq_zel_locale_load(c, kGerman, kAllParts), 0) << tq_test::error_list_text(c);
+    ASSERT_EQ(tq_close(c), 0);
+  }
+  for (int i = 0; i < kClosed; ++i) {
+    ASSERT_TRUE(loaded()) << i;
+    ASSERT_EQ(tq_zel_locale_unload(base, kGerman), 0);
+  }
+  EXPECT_FALSE(loaded());
+  EXPECT_EQ(tq_zel_locale_unload(base, kGerman), 0);  // nothing left: changes nothing
+
+  // An open clone's load is not the base's to give back, a closed one's is.
+  tq_context* holder = nullptr;
+  tq_context* leaver = nullptr;
+  ASSERT_EQ(tq_clone(base, &holder), 0);
+  ASSERT_EQ(tq_clone(base, &leaver), 0);
+  ASSERT_EQ(tq_zel_locale_load(holder, kGerman, kAllParts), 0);
+  ASSERT_EQ(tq_zel_locale_load(leaver, kGerman, kAllParts), 0);
+  ASSERT_EQ(tq_zel_locale_load(leaver, kGerman, kAllParts), 0);
+  ASSERT_EQ(tq_zel_locale_unload(leaver, kGerman), 0);
+  ASSERT_EQ(tq_close(leaver), 0);
+  EXPECT_EQ(tq_zel_locale_unload(base, kGerman), 0);  // the leaver's one left
+  EXPECT_EQ(tq_zel_locale_unload(base, kGerman), 0);  // none left: the holder's stays
+  EXPECT_EQ(use_german(holder), 0) << tq_test::error_list_text(holder);
+  // A clone that holds a load of its own gives back its own first: the
+  // closed one's is left for the base to give back.
+  tq_context* other = nullptr;
+  ASSERT_EQ(tq_clone(base, &other), 0);
+  ASSERT_EQ(tq_zel_locale_load(other, kGerman, kAllParts), 0);
+  ASSERT_EQ(tq_close(other), 0);
+  ASSERT_EQ(tq_zel_locale_unload(holder, kGerman), 0);
+  EXPECT_TRUE(loaded());
+  ASSERT_EQ(tq_zel_locale_unload(base, kGerman), 0);
+  EXPECT_FALSE(loaded());
+  // English, which the base loaded and every clone shared, is untouched.
+  EXPECT_EQ(tq_locale_set(holder, kEnglish), 0);
+  EXPECT_EQ(tq_close(holder), 0);
+  // Loads left by clones go with the last context to close.
+  tq_context* last = nullptr;
+  ASSERT_EQ(tq_clone(base, &last), 0);
+  ASSERT_EQ(tq_zel_locale_load(last, kGerman, kAllParts), 0);
+  EXPECT_EQ(tq_close(last), 0);
+  EXPECT_TRUE(loaded());
+  EXPECT_EQ(tq_close(base), 0);
+}
+
 }  // namespace

@@ -1,7 +1,9 @@
 // Client loads of resources are counted apart from the references that
 // definitions hold, and per context: N loads by a context need N unloads by
-// it; an unload by a context that holds no load of the slot is refused and
-// changes nothing; a locale's unload never frees what a client still holds.
+// it while it is open, and by any context once it has closed; an unload by
+// a context that holds no load of the slot, where no closed context left
+// one, is refused and changes nothing; a locale's unload never frees what a
+// client still holds.
 #include <atomic>
 #include <iterator>
 #include <string>
@@ -119,6 +121,42 @@ TEST(ResourceUnload, EveryKindCountsClientLoads) {
     EXPECT_EQ(k.unload(base, mine), 0);
   }
   EXPECT_EQ(tq_close(clone), 0);
+}
+
+// Per kind: the loads of a clone that closed pass to the contexts that
+// stay, and the base, which holds none of its own, gives them back; an open
+// clone's load stays its own. Loads left when the last context closes go
+// with it.
+TEST(ResourceUnload, ClosedClonesLoadsAreGivenBackByTheOthers) {
+  Context base(TQ_SAMPLE_KB);
+  ASSERT_EQ(tq_zel_locale_load(base, kEnUsa, kAllParts), 0) << tq_test::error_list_text(base);
+  std::vector<int32_t> kept;
+  for (const Kind& k : kKinds) {
+    SCOPED_TRACE(k.what);
+    tq_context* leaver = nullptr;
+    tq_context* holder = nullptr;
+    ASSERT_EQ(tq_clone(base, &leaver), 0);
+    ASSERT_EQ(tq_clone(base, &holder), 0);
+    int32_t left[2] = {-1, -1};
+    for (int32_t& index : left) ASSERT_EQ(k.load(leaver, k.name, &index), 0) << tq_test::error_list_text(leaver);
+    int32_t own = -1;
+    ASSERT_EQ(k.load(holder, k.name, &own), 0);
+    ASSERT_EQ(tq_close(leaver), 0);
+    for (int32_t index : left) EXPECT_EQ(k.unload(base, index), 0) << tq_test::error_list_text(base);
+    // Nothing left by the closed clone, and the holder's load is not the base's.
+    EXPECT_EQ(k.unload(base, own), TQ_ERR_INDEX);
+    EXPECT_NE(tq_test::error_list_text(base).find(kRefused), std::string::npos);
+    EXPECT_EQ(probe(k, holder, own), 0) << tq_test::error_list_text(holder);
+    EXPECT_EQ(k.unload(holder, own), 0);
+    EXPECT_EQ(probe(k, base, own), k.held_by_locale ? 0 : TQ_ERR_INDEX);
+    // One more load left behind, for the last close to free.
+    kept.push_back(-1);
+    ASSERT_EQ(k.load(holder, k.name, &kept.back()), 0);
+    EXPECT_EQ(tq_close(holder), 0);
+  }
+  // English (USA) goes with its unload; what the clones left stays.
+  ASSERT_EQ(tq_zel_locale_unload(base, kEnUsa), 0);
+  for (size_t i = 0; i < kept.size(); ++i) EXPECT_EQ(probe(kKinds[i], base, kept[i]), 0) << kKinds[i].what;
 }
 
 // What the case definition "Name" cases with: its scheme, then the regex
