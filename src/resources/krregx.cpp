@@ -325,7 +325,52 @@ uint32_t regexlib_compile_options(context* ctx) {
 
 namespace {
 
+// What the pattern says about the first byte of any match: one code unit
+// (an ASCII one may be matched in either case), or the start bitmap. PCRE2
+// itself skips a subject on this knowledge, so a subject without any of
+// these bytes never matches. Patterns that can match empty text, or that
+// begin at a line start, have neither, and stay unknown.
+void first_bytes_learn(regexlib_element* e, const pcre2_code* code) {
+  e->first_known = 0;
+  std::memset(e->first_bytes, 0, sizeof e->first_bytes);
+  uint32_t type = 0;
+  if (pcre2_pattern_info(code, PCRE2_INFO_FIRSTCODETYPE, &type) != 0) return;
+  if (type == 1) {
+    uint32_t unit = 0;
+    if (pcre2_pattern_info(code, PCRE2_INFO_FIRSTCODEUNIT, &unit) != 0 || unit > 0xFF) return;
+    const auto add = [e](uint32_t b) { e->first_bytes[b >> 6] |= uint64_t{1} << (b & 63); };
+    add(unit);
+    if (unit >= 'A' && unit <= 'Z') add(unit + ('a' - 'A'));
+    if (unit >= 'a' && unit <= 'z') add(unit - ('a' - 'A'));
+    e->first_known = 1;
+    return;
+  }
+  if (type != 0) return;
+  const uint8_t* bitmap = nullptr;
+  if (pcre2_pattern_info(code, PCRE2_INFO_FIRSTBITMAP, &bitmap) != 0 || bitmap == nullptr) return;
+  // The bitmap's bit b % 8 of byte b / 8 stands for byte b.
+  for (uint32_t b = 0; b < 256; ++b) {
+    if ((bitmap[b >> 3] & (1u << (b & 7))) != 0) e->first_bytes[b >> 6] |= uint64_t{1} << (b & 63);
+  }
+  e->first_known = 1;
+}
+
+// The set of bytes a text holds, in the layout of first_bytes.
+void byte_set_of(const char* text, uint64_t set[4]) {
+  set[0] = set[1] = set[2] = set[3] = 0;
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p != 0; ++p) {
+    set[*p >> 6] |= uint64_t{1} << (*p & 63);
+  }
+}
+
+bool may_match(const regexlib_element* e, const uint64_t set[4]) {
+  if (e->first_known == 0) return true;
+  return ((e->first_bytes[0] & set[0]) | (e->first_bytes[1] & set[1]) | (e->first_bytes[2] & set[2]) |
+          (e->first_bytes[3] & set[3])) != 0;
+}
+
 int32_t element_compile(context* ctx, regexlib_element* e, uint32_t options) {
+  e->first_known = 0;
   if (e->code != nullptr) {
     pcre2_code_free(static_cast<pcre2_code*>(e->code));
     e->code = nullptr;
@@ -350,6 +395,7 @@ int32_t element_compile(context* ctx, regexlib_element* e, uint32_t options) {
   }
   e->code = code;
   e->compiled_with = options;
+  first_bytes_learn(e, code);
   int jrc = pcre2_jit_compile(code, PCRE2_JIT_COMPLETE);
   if (jrc == 0) {
     e->jit = 1;
@@ -513,12 +559,16 @@ int32_t regexlib_replace_all(context* ctx, const regexlib_rec* lib, const char* 
   }
   int32_t any = 0;
   char next[kRegexResultSize];
+  uint64_t held[4];
+  byte_set_of(running, held);
   for (uint32_t i = 0; i < lib->count; ++i) {
+    if (!may_match(&lib->elements[i], held)) continue;
     int32_t m = regexlib_element_replace(ctx, &lib->elements[i], running, next);
     if (m < 0) return m;
     if (m != 0) {
       any = 1;
       std::memcpy(running, next, std::strlen(next) + 1);
+      byte_set_of(running, held);
     }
   }
   if (convert == 1) {

@@ -70,6 +70,13 @@ struct regexlib_element {
   uint32_t options;        // the document's "Options" value; 1 through the API
   int32_t encoding;        // -1 at creation
   int32_t compile_rc;      // result of the last compilation (0 before any)
+  // The bytes a match can begin with, as the compiled pattern knows them
+  // (its one first code unit or its start bitmap), when first_known is 1. A
+  // subject holding none of them cannot match, so rewriting a value skips
+  // the element without running it: a library of many rare spellings costs
+  // little on values that have none.
+  uint32_t first_known;
+  uint64_t first_bytes[4];  // bit b % 64 of word b / 64 for byte b
 };
 
 // The kind's record, kept in the slot's part.

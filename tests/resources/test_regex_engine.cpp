@@ -170,6 +170,41 @@ TEST(RegexEngine, MatchingDetails) {
   regexlib_element_free(&raw);
 }
 
+// A library passes over the elements that no byte of the running text can
+// begin a match of; what it writes is what running every element in turn
+// writes: a caseless first letter, a byte that an earlier element wrote, a
+// lookbehind before the first byte, patterns that can match empty text or
+// begin at a line start, bytes of a multi-byte letter.
+TEST(RegexEngine, SkippedElementsWriteWhatRunningThemWrites) {
+  BareContext bc;
+  context* ctx = bc.get();
+  const std::vector<std::pair<std::string, std::string>> elems = {
+      {"(?i)x", "y"},          {"a", "\xC3\xA9"}, {"[\xC3\xA9\xC3\xA8]", "E"}, {"(?<=o)'", ""},
+      {"x*", "-"},             {"^q|z", "Q"},       {"\\x{0301}+", ""},           {"[\\x{0141}\\x{0142}]", "L"}};
+  const char* inputs[] = {"aXb", "o'b", "cafe\xCC\x81", "\xC5\x81ukasz", "qz", "", "plain", "\xC3\xA8"};
+  Lib lib(ctx, elems);
+  for (const char* in : inputs) {
+    char running[kRegexResultSize];
+    char next[kRegexResultSize];
+    std::strcpy(running, in);
+    int32_t any = 0;
+    for (uint32_t i = 0; i < lib.rec.count; ++i) {
+      const int32_t m = regexlib_element_replace(ctx, &lib.rec.elements[i], running, next);
+      ASSERT_GE(m, 0);
+      if (m != 0) std::strcpy(running, next);
+      any |= m;
+    }
+    char out[kRegexResultSize];
+    EXPECT_EQ(regexlib_replace_all(ctx, &lib.rec, in, out, 0), any) << in;
+    EXPECT_STREQ(out, running) << in;
+  }
+  // Elements whose first bytes are known: the letters' lead bytes, the
+  // apostrophe after a lookbehind; not one that can match empty text.
+  EXPECT_EQ(lib.rec.elements[2].first_known, 1u);
+  EXPECT_EQ(lib.rec.elements[3].first_known, 1u);
+  EXPECT_EQ(lib.rec.elements[4].first_known, 0u);
+}
+
 TEST(RegexEngine, CoverageScan) {
   BareContext bc;
   context* ctx = bc.get();
