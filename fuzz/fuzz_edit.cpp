@@ -10,9 +10,11 @@
 //    engines' results on a few values are the same;
 //  - a resource saved reads back the same: loaded by name in a second
 //    context, its getters and results are those of the one saved;
-//  - the locales written (the last operation) read back the same: in a second
-//    context, every definition the load accepts has the getters and the
-//    engine results it had before the write.
+//  - the locales written (the last operation) are written (a warning is
+//    fine, a failure is not: edits that each succeeded must leave what the
+//    writer can write) and read back the same: in a second context, every
+//    definition the load accepts has the getters it had before the write,
+//    and the engine results where all the engine reads read back whole.
 // A broken promise aborts with a line on stderr naming the export, the
 // getter or engine and both values.
 #include <algorithm>
@@ -156,10 +158,6 @@ int32_t held_in_current(Family named, int32_t holder_index, int32_t held) {
   return (holder_index / 256) * 256 + held;
 }
 
-// Calls row with the int inputs given and records rc and its outputs. A
-// definition another names is recorded by name, not index: its index moves
-// when one before it is refused by a reload, and a name names the nearest
-// definition (a locale's own before its parent's) once read again.
 // The getter called with the int inputs given; its outputs are in
 // scratch_call().
 int32_t invoke_getter(tq_context* ctx, const Getter& g, const int32_t* ints) {
@@ -170,6 +168,11 @@ int32_t invoke_getter(tq_context* ctx, const Getter& g, const int32_t* ints) {
   return g.row->invoke(ctx, c);
 }
 
+// Calls the getter with the int inputs given and records rc and its
+// outputs. A definition another names is recorded by name, not index: its
+// index moves when one before it is refused by a reload, and a name names
+// the nearest definition (a locale's own before its parent's) once read
+// again.
 void record(tq_context* ctx, const Getter& g, const int32_t* ints, const std::string& label, Snapshot& out) {
   const int32_t rc = invoke_getter(ctx, g, ints);
   const Call& c = scratch_call();
