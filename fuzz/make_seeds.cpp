@@ -625,6 +625,28 @@ void edit_definition_seeds(const Seeds& seeds) {
       .op("tq_lang_defn_unload", {P(0)})
       .write_check();
   seeds.put("edit", "lists-unloads", lists.bytes);
+  // The parent's definitions that hold a parse or language definition,
+  // changed and so compared by their getters after the write: the index
+  // each holds is its own locale's (the parent's first parse definition is
+  // its 0), where the child's own slot 0 is an unloaded copy.
+  EditSeq holders;
+  holders.op("tq_parse_defn_copy", {N("Name"), N("New")})
+      .op("tq_parse_defn_unload", {R(0)})
+      .op("tq_gender_defn_owner_set", {P(0), N("New")})
+      .op("tq_stdzn_defn_owner_set", {P(0), N("New")})
+      .op("tq_match_defn_owner_set", {P(0), N("New")})
+      .op("tq_guess_defn_owner_set", {P(0), N("New")})
+      .write_check();
+  seeds.put("edit", "inherited-holders", holders.bytes);
+  // A parse definition added empty reads back not valid (the load gives
+  // 104, the writer may warn): the engine of the standardization copy made
+  // to read it is not compared, those of the other definitions are.
+  EditSeq refused;
+  refused.op("tq_parse_defn_add", {N("New"), P(0)})
+      .op("tq_stdzn_defn_copy", {N("Name"), N("x")})
+      .op("tq_stdzn_defn_parse_defn_index_set", {R(1), R(0)})
+      .write_check();
+  seeds.put("edit", "refused-reader", refused.bytes);
 }
 
 // Resources made, changed, saved (and so read back) and unloaded.
