@@ -647,6 +647,13 @@ void edit_definition_seeds(const Seeds& seeds) {
       .op("tq_stdzn_defn_parse_defn_index_set", {R(1), R(0)})
       .write_check();
   seeds.put("edit", "refused-reader", refused.bytes);
+  // A grammar name that names a file of another kind is refused and
+  // changes nothing, so the write that follows succeeds.
+  EditSeq wrong_kind;
+  wrong_kind.op("tq_parse_defn_copy", {N("Name"), N("New")})
+      .op("tq_parse_defn_grammar_name_set", {R(0), N("en_comma")})
+      .write_check();
+  seeds.put("edit", "wrong-kind-name", wrong_kind.bytes);
 }
 
 // Resources made, changed, saved (and so read back) and unloaded.
