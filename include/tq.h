@@ -297,7 +297,10 @@ typedef struct tq_xml_field {
  * search-path folder where it can be made. */
 TQ_API int32_t tq_xml_read(tq_context* ctx, const char* file, uint32_t flags, tq_xmldoc** xml) TQ_NOEXCEPT;
 /* unused has no effect. The file is replaced whole: a failed write leaves
- * the previous file as it was. */
+ * the previous file as it was. Every save keeps the file's owner, group and
+ * permission bits; one whose owner or group this process may not give the
+ * new file is refused (-400) unless its permission bits grant that owner or
+ * group nothing the others lack. */
 TQ_API int32_t tq_xml_write(tq_context* ctx, int32_t unused, const char* fname, uint32_t flags,
                             tq_xmldoc* xml) TQ_NOEXCEPT;
 TQ_API int32_t tq_xml_create(tq_context* ctx, const char* type, const char* version, tq_xmldoc** xml) TQ_NOEXCEPT;
@@ -603,7 +606,8 @@ TQ_API int32_t tq_vocab_edit_wordcat_set(tq_context* ctx, int32_t index, uint32_
 TQ_API int32_t tq_vocab_edit_prepare(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
 /* Creates the compiled file path/name when missing (path "": the first
  * search-path folder; a file there is kept until the save replaces it) and
- * locks it with the handle. path, name: at most 1,024 bytes. */
+ * locks it with the handle; -404 naming both when it is a link whose target
+ * is missing. path, name: at most 1,024 bytes. */
 TQ_API int32_t tq_vocab_edit_new(tq_context* ctx, const char* path, const char* name,
                                  tq_lock_handle* lock) TQ_NOEXCEPT;
 /* Writes the vocabulary compiled to its own file, which the lock handle

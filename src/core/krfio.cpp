@@ -54,6 +54,15 @@ int32_t copy_whole(const char* text, char* out, uint32_t size) {
   return 0;
 }
 
+// Whether two paths are one text, either separator matching the other
+// (the file layer hands back a path with its own).
+bool same_path_text(const char* a, const char* b) {
+  for (; *a != '\0' && *b != '\0'; ++a, ++b) {
+    if (*a != *b && !(is_separator(*a) && is_separator(*b))) return false;
+  }
+  return *a == *b;
+}
+
 // The largest length <= limit that does not end inside a UTF-8 sequence.
 size_t utf8_cut(const char* text, size_t limit) {
   while (limit > 0 && (static_cast<unsigned char>(text[limit]) & 0xC0) == 0x80) --limit;
@@ -525,6 +534,15 @@ int32_t report_write_failure(context* ctx, int32_t rc, const char* path) {
 int32_t fio_prepare_replace(context* ctx, const char* path, bool* made) {
   *made = false;
   if (path == nullptr) return TQ_ERR_ARGUMENT;
+  // A link whose target is missing cannot be made here (the name is taken
+  // by the link), and the lock that follows would fail with no name given:
+  // both names are said now.
+  char target[kFioPathSize];
+  if (np_fio_link_resolve(path, target, sizeof target) == kNpFioOk && !same_path_text(target, path) &&
+      np_fio_stat(target, 0) == kNpFioNotFound) {
+    if (ctx != nullptr) TQ_REPORT(ctx, TQ_ERR_FILE_MISSING, 1891, path, static_cast<const char*>(target));
+    return TQ_ERR_FILE_MISSING;
+  }
   int32_t status = np_fio_writable(path);
   if (status == kNpFioReadOnly) {
     if (ctx != nullptr) TQ_REPORT(ctx, TQ_ERR_FILE_OPEN, 1861, path);
@@ -559,6 +577,10 @@ void fio_open_in_path_failure_text(context* ctx, const char* name, uint32_t kind
   fio_close(again);
   fio_open_failure_text(retry != 0 ? retry : rc, found, out);
 }
+
+namespace {
+void (*g_before_rename)(const char* temp) = nullptr;
+}  // namespace
 
 int32_t fio_write_replacing(context* ctx, const char* path, fio_fill_fn fill, void* arg) {
   if (path == nullptr || fill == nullptr) return TQ_ERR_ARGUMENT;
@@ -613,7 +635,20 @@ int32_t fio_write_replacing(context* ctx, const char* path, fio_fill_fn fill, vo
     fio_close(guard);
     return rc;
   }
-  if (np_fio_mode_copy(cell.file, target) != 0) rc = report_write_failure(ctx, TQ_ERR_FILE_WRITE, target);
+  // The owner and group first (a privileged save would otherwise hand the
+  // file to itself and lock its owner out), then the permission bits, which
+  // a change of owner may clear.
+  uint32_t uid = 0;
+  uint32_t gid = 0;
+  if (np_fio_owner_copy(cell.file, target, &uid, &gid) != 0) {
+    rc = TQ_ERR_FILE_OPEN;
+    if (ctx != nullptr) {
+      char reason[256];
+      TQ_REPORT(ctx, rc, 1890, static_cast<const char*>(target), uid, gid,
+                static_cast<const char*>(fio_last_error_text(reason, sizeof reason)));
+    }
+  }
+  if (rc == 0 && np_fio_mode_copy(cell.file, target) != 0) rc = report_write_failure(ctx, TQ_ERR_FILE_WRITE, target);
   if (rc == 0) {
     rc = fill(&cell, arg);
     if (rc == TQ_ERR_FILE_WRITE) report_write_failure(ctx, rc, target);
@@ -621,11 +656,19 @@ int32_t fio_write_replacing(context* ctx, const char* path, fio_fill_fn fill, vo
   // On the disk before it takes the name: a power loss after the rename
   // must not leave an empty or partial file under it.
   if (rc == 0 && np_fio_sync(cell.file) != 0) rc = report_write_failure(ctx, TQ_ERR_FILE_WRITE, target);
-  if (np_fio_close(cell.file) != 0 && rc == 0) rc = report_write_failure(ctx, TQ_ERR_FILE_WRITE, target);
+  if (rc == 0 && g_before_rename != nullptr) g_before_rename(temp);
+  // Renamed while still open: the temporary file's lock is what tells a
+  // sweep elsewhere (whose process table does not know us) that the file
+  // is alive, so it is held until the file has its final name.
   if (rc == 0 && np_fio_replace(temp, target) != 0) rc = report_write_failure(ctx, TQ_ERR_FILE_WRITE, target);
   if (rc != 0) (void)np_fio_unlink(temp);
+  // The contents are on the disk already (synced above); what a close could
+  // report after that concerns none of them.
+  (void)np_fio_close(cell.file);
   fio_close(guard);
   return rc;
 }
+
+void fio_before_rename_set(void (*hook)(const char* temp)) { g_before_rename = hook; }
 
 }  // namespace tq

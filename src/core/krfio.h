@@ -181,14 +181,24 @@ void fio_open_in_path_failure_text(context* ctx, const char* name, uint32_t kind
 // - the present file is held (locked) while its replacement is written;
 // - temporary files that earlier writes of the same file left when they
 //   were killed are removed first (never one that is being written);
-// - the new file takes the old one's permission bits, is forced to the
-//   disk before the rename, and the folder after it.
+// - the new file takes the old one's owner, group and permission bits. An
+//   owner or group this process may not give it is refused (-400,
+//   recorded with the owner, the group and the system's reason, the file
+//   left as it was) unless the old file's permission bits grant that
+//   class nothing the others lack (see np_fio_owner_copy);
+// - the new file is forced to the disk before the rename, and the folder
+//   after it; it stays open, and so locked against sweeps, until it has
+//   been renamed.
 // fill writes the contents through the handle it is given: 0, or its
 // failure (-402 for a write the system refused). Every failure is recorded
 // with the file's name and the system's reason, and removes the temporary
 // file.
 using fio_fill_fn = int32_t (*)(fio_handle* file, void* arg);
 int32_t fio_write_replacing(context* ctx, const char* path, fio_fill_fn fill, void* arg);
+// For tests: a function called with the temporary file's path once it is
+// written and on the disk, just before the rename; NULL for none. Not for
+// use while writes run on other threads.
+void fio_before_rename_set(void (*hook)(const char* temp));
 template <typename F>
 int32_t fio_write_replacing(context* ctx, const char* path, F&& fill) {
   return fio_write_replacing(

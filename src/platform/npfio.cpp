@@ -352,6 +352,39 @@ int32_t np_fio_mode_copy(np_fio_handle handle, const char* path) {
   return ::fchmod(handle->fd, st.st_mode & 0777) == 0 ? kNpFioOk : status_of(errno);
 }
 
+int32_t np_fio_owner_copy(np_fio_handle handle, const char* path, uint32_t* uid, uint32_t* gid) {
+  if (handle == nullptr || path == nullptr || uid == nullptr || gid == nullptr) return kNpFioBadArgument;
+  char native[PATH_MAX];
+  if (!to_native(path, native)) return kNpFioNameTooLong;
+  struct stat want {};
+  if (::stat(native, &want) != 0) return errno == ENOENT ? kNpFioOk : status_of(errno);
+  *uid = static_cast<uint32_t>(want.st_uid);
+  *gid = static_cast<uint32_t>(want.st_gid);
+  struct stat have {};
+  if (::fstat(handle->fd, &have) != 0) return status_of(errno);
+  if (have.st_uid == want.st_uid && have.st_gid == want.st_gid) return kNpFioOk;
+  const uid_t new_uid = have.st_uid != want.st_uid ? want.st_uid : static_cast<uid_t>(-1);
+  const gid_t new_gid = have.st_gid != want.st_gid ? want.st_gid : static_cast<gid_t>(-1);
+  if (::fchown(handle->fd, new_uid, new_gid) == 0) return kNpFioOk;
+  const int err = errno;
+  // The owner may be out of reach (only a privileged process gives files
+  // away) while the group is not (a member may set it): keep what we can.
+  if (new_uid != static_cast<uid_t>(-1) && new_gid != static_cast<gid_t>(-1)) {
+    (void)::fchown(handle->fd, static_cast<uid_t>(-1), new_gid);
+  }
+  if (::fstat(handle->fd, &have) != 0) return status_of(errno);
+  const mode_t owner_bits = (want.st_mode >> 6) & 7;
+  const mode_t group_bits = (want.st_mode >> 3) & 7;
+  const mode_t other_bits = want.st_mode & 7;
+  // Whoever owns or groups the new file then reads and writes it as every
+  // class did the old one.
+  const bool owner_moot = have.st_uid == want.st_uid || (owner_bits == group_bits && group_bits == other_bits);
+  const bool group_moot = have.st_gid == want.st_gid || group_bits == other_bits;
+  if (owner_moot && group_moot) return kNpFioOk;
+  t_last_error = err;
+  return kNpFioDenied;
+}
+
 int np_fio_last_error() { return t_last_error; }
 
 namespace {
@@ -472,7 +505,9 @@ int32_t np_fio_temp_open(const char* target, char* out, uint32_t size, np_fio_ha
       std::free(f);
       return kNpFioNameTooLong;
     }
-    int fd = ::open(out, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    // Read and write: where locks are byte-range locks underneath (network
+    // file systems), a shared lock needs a file open for reading.
+    int fd = ::open(out, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
       if (errno == EEXIST) continue;  // left by an earlier process of the same id
       int32_t st = status_of(errno);
@@ -480,18 +515,39 @@ int32_t np_fio_temp_open(const char* target, char* out, uint32_t size, np_fio_ha
       std::free(f);
       return st;
     }
-    // The lock tells a sweep that the file is being written. A file system
-    // without advisory locks still has the process check.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno != ENOLCK && errno != EOPNOTSUPP) {
-      int32_t st = status_of(errno);
-      ::close(fd);
-      ::unlink(out);
-      out[0] = '\0';
-      std::free(f);
-      return st;
+    // The lock tells a sweep that the file is being written, and it is held
+    // until the file has taken its final name (see np_fio_temp_sweep). It is
+    // shared: once renamed, the file is the one readers open, and their
+    // shared locks must not find it taken; a sweep asks for an exclusive
+    // lock, which any holder refuses. A file system without advisory locks
+    // still has the process check.
+    if (::flock(fd, LOCK_SH | LOCK_NB) != 0) {
+      int err = errno;
+      if (err == EWOULDBLOCK) {
+        // A sweep that took our name for an abandoned file before we locked
+        // it holds it and will remove it: start over under another name.
+        ::close(fd);
+        ::unlink(out);
+        continue;
+      }
+      if (err != ENOLCK && err != EOPNOTSUPP) {
+        int32_t st = status_of(err);
+        ::close(fd);
+        ::unlink(out);
+        out[0] = '\0';
+        std::free(f);
+        return st;
+      }
     }
     struct stat st {};
+    struct stat by_name {};
     (void)::fstat(fd, &st);
+    // A sweep may have removed the name between our create and our lock:
+    // the file then has no name to be renamed from.
+    if (::lstat(out, &by_name) != 0 || by_name.st_dev != st.st_dev || by_name.st_ino != st.st_ino) {
+      ::close(fd);
+      continue;
+    }
     f->fd = fd;
     f->id.device = static_cast<uint64_t>(st.st_dev);
     f->id.inode = static_cast<uint64_t>(st.st_ino);
@@ -538,7 +594,12 @@ void np_fio_temp_sweep(const char* target) {
     int fd = ::openat(dir_fd, e->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) continue;
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+    // Only while we hold it, and only the file we hold: the name may have
+    // been taken by a new file between our open and our lock.
+    struct stat by_name {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+        ::fstatat(dir_fd, e->d_name, &by_name, AT_SYMLINK_NOFOLLOW) == 0 && by_name.st_dev == st.st_dev &&
+        by_name.st_ino == st.st_ino) {
       (void)::unlinkat(dir_fd, e->d_name, 0);
     }
     ::close(fd);

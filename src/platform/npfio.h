@@ -96,13 +96,24 @@ int32_t np_fio_sync(np_fio_handle handle);
 // folder cannot be flushed, the old one whole).
 int32_t np_fio_replace(const char* from, const char* to);
 
+// Gives the open file the owner and group of the file at `path` (nothing
+// there: kNpFioOk). One that this process may not set is let go only where
+// that changes nobody's access: the owner when the owner's, group's and
+// others' permission bits of `path` are alike, the group when the group's
+// and others' are. Otherwise kNpFioDenied, the system's reason kept for
+// np_fio_last_error and the file's owner and group in *uid and *gid.
+int32_t np_fio_owner_copy(np_fio_handle handle, const char* path, uint32_t* uid, uint32_t* gid);
+
 // Temporary files beside a file being replaced are named
-// "<file>.~tq<pid>.<count>", and held under an exclusive advisory lock for
-// as long as they are written. np_fio_temp_open creates one (never an
-// existing file) for writing, its path in out; np_fio_temp_sweep removes
-// those of earlier writes of the same file that ended without finishing:
-// a temporary file is stale when its process is gone and nobody holds its
-// lock. The files of this process are never touched: its writes in
-// progress are alive, and its failed ones removed their own.
+// "<file>.~tq<pid>.<count>", and held under a shared advisory lock from
+// their making until the handle is closed, which a writer does only after
+// the file has taken its final name. np_fio_temp_open creates one (never
+// an existing file) for reading and writing, its path in out;
+// np_fio_temp_sweep removes those of earlier writes of the same file that
+// ended without finishing: a temporary file is stale when no process of
+// its id runs here and nobody holds its lock (a writer in another process
+// namespace or on another host is known by its lock alone). The files of
+// this process are never touched: its writes in progress are alive, and
+// its failed ones removed their own.
 int32_t np_fio_temp_open(const char* target, char* out, uint32_t size, np_fio_handle* handle);
 void np_fio_temp_sweep(const char* target);

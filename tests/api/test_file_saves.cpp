@@ -225,6 +225,18 @@ TEST(FileSaves, EveryWriterKeepsWhatWasThere) {
       EXPECT_EQ(left, expected);
       for (const std::string& t : expected) fs::remove(file.parent_path() / t);
 
+      // A save as root leaves a user's file theirs, with its bits.
+      if (geteuid() == 0) {
+        ASSERT_EQ(chown(file.c_str(), 1234, 1234), 0);
+        ASSERT_EQ(chmod(file.c_str(), 0640), 0);
+        ASSERT_EQ(save(kb, w), 0) << errors;
+        struct stat st {};
+        ASSERT_EQ(stat(file.c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, 1234u);
+        EXPECT_EQ(st.st_gid, 1234u);
+        EXPECT_EQ(st.st_mode & 07777, 0640u);
+      }
+
       // A file made read-only is refused (as root too), and kept.
       const std::string before = tq_test::read_file(file);
       fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
@@ -234,6 +246,29 @@ TEST(FileSaves, EveryWriterKeepsWhatWasThere) {
       EXPECT_TRUE(temporaries(file).empty());
       fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
     }
+  }
+}
+
+// Making a resource's file through a link whose target is missing is
+// refused with both names, and makes nothing.
+TEST(FileSaves, EditNewThroughALinkToNothingNamesBoth) {
+  Kb kb;
+  for (const Writer& w : kWriters) {
+    if (w.edit_new == nullptr) continue;
+    SCOPED_TRACE(w.file);
+    const fs::path link = kb.dir / w.file;
+    const fs::path gone = link.parent_path() / "gone";
+    fs::create_symlink("gone", link);
+    tq_lock_handle* lock = nullptr;
+    ASSERT_EQ(tq_lock_init(kb.ctx, &lock), 0);
+    EXPECT_EQ(w.edit_new(kb.ctx, kb.folder(w.folder).c_str(), "w", lock), -404);
+    const std::string text = tq_test::error_list_text(kb.ctx);
+    EXPECT_NE(text.find("The file '" + link.string() + "' is a link to '" + gone.string() + "', which does not exist."),
+              std::string::npos)
+        << text;
+    tq_lock_free(kb.ctx, lock);
+    EXPECT_FALSE(fs::exists(gone));
+    EXPECT_FALSE(fs::exists(link.string() + ".lck"));
   }
 }
 

@@ -1,5 +1,7 @@
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -440,6 +442,104 @@ TEST(FioFiles, SweepRemovesOnlyAbandonedTemporaries) {
   EXPECT_EQ(np_fio_open(temp, kNpFioRead, &other), kNpFioLocked);
   np_fio_close(h);
   np_fio_unlink(temp);
+}
+
+}  // namespace
+
+namespace {
+
+// A writer keeps the file its owner's and in its group where it may, and
+// otherwise replaces it only when nobody's access changes: a save as root
+// gives a user's file back to the user; a user saves their own file into a
+// group of theirs; a file whose owner or group cannot be kept and whose
+// bits favour that owner or group is refused, named, and left as it was.
+TEST(FioFiles, ReplacementKeepsOwnerAndGroup) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to make files of other users";
+  Scratch s;
+  fs::permissions(s.dir, fs::perms::all);
+  struct Case {
+    uid_t file_uid;
+    gid_t file_gid;
+    mode_t mode;
+    uid_t writer;  // 0: root; else the user, in groups 1234 and 1236
+    int32_t rc;
+    uid_t uid_after;
+    gid_t gid_after;
+  };
+  const Case cases[] = {
+      {1234, 1234, 0640, 0, 0, 1234, 1234},        // root keeps both
+      {1234, 1236, 0640, 1234, 0, 1234, 1236},     // own file, a group of the writer's
+      {1235, 1234, 0664, 1234, -400, 1235, 1234},  // another's file, writable through the group
+      {1235, 1235, 0666, 1234, 0, 1234, 1234},     // everybody's bits alike: nobody's access changes
+      {1234, 1235, 0644, 1234, 0, 1234, 1234},     // a group not the writer's, granting nothing more
+      {1234, 1235, 0660, 1234, -400, 1234, 1235},  // a group not the writer's that reads and writes it
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(n);
+    const std::string file = s.put("f" + std::to_string(n++) + ".zel", "old");
+    ASSERT_EQ(chown(file.c_str(), c.file_uid, c.file_gid), 0);
+    ASSERT_EQ(chmod(file.c_str(), c.mode), 0);
+    pid_t child = fork();
+    if (child == 0) {
+      const gid_t groups[] = {1234, 1236};
+      if (c.writer != 0 && (setgroups(2, groups) != 0 || setgid(1234) != 0 || setuid(c.writer) != 0)) _exit(9);
+      Ctx ctx;
+      int32_t rc = fio_write_replacing(ctx.get(), file.c_str(), [](fio_handle* h) {
+        return fio_puts(h, "new") == 3 ? 0 : TQ_ERR_FILE_WRITE;
+      });
+      if (rc != c.rc) _exit(1);
+      const std::string named = "The file '" + file + "' belongs to user " + std::to_string(c.file_uid) +
+                                " and group " + std::to_string(c.file_gid) +
+                                ", which its replacement could not be given (Operation not permitted)";
+      if (rc != 0 && (ctx.get()->errors.count != 1 || std::strstr(ctx.get()->errors.recs[0].text, named.c_str()) == nullptr)) {
+        _exit(2);
+      }
+      _exit(0);
+    }
+    int status = -1;
+    waitpid(child, &status, 0);
+    EXPECT_EQ(status, 0);
+    struct stat st {};
+    ASSERT_EQ(stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, c.uid_after);
+    EXPECT_EQ(st.st_gid, c.gid_after);
+    EXPECT_EQ(st.st_mode & 07777, c.mode);
+    std::ifstream in(file);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, c.rc == 0 ? "new" : "old");
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator(s.dir), fs::directory_iterator()), n);  // no temporary left
+}
+
+// A finished temporary file keeps its lock until it has taken the file's
+// name: a sweep that cannot ask the writer's process (another process
+// namespace or host; here, the same file under the name of a process that
+// is gone) leaves it, and the save succeeds.
+std::string g_target;
+std::string g_alias;
+TEST(FioFiles, TemporaryStaysLockedUntilRenamed) {
+  Scratch s;
+  g_target = s.put("d/f.zel", "old");
+  pid_t child = fork();
+  if (child == 0) _exit(0);
+  waitpid(child, nullptr, 0);
+  g_alias = g_target + ".~tq" + std::to_string(child) + ".1";
+  fio_before_rename_set([](const char* temp) {
+    // The alias is the same file, so it carries the writer's lock.
+    if (link(temp, g_alias.c_str()) == 0) np_fio_temp_sweep(g_target.c_str());
+  });
+  Ctx ctx;
+  int32_t rc = fio_write_replacing(ctx.get(), g_target.c_str(), [](fio_handle* h) {
+    return fio_puts(h, "new") == 3 ? 0 : TQ_ERR_FILE_WRITE;
+  });
+  fio_before_rename_set(nullptr);
+  EXPECT_EQ(rc, 0);
+  EXPECT_TRUE(fs::exists(g_alias));
+  EXPECT_TRUE(fs::equivalent(g_alias, g_target));
+  // Once the writer is done, the alias is abandoned and goes.
+  np_fio_temp_sweep(g_target.c_str());
+  EXPECT_FALSE(fs::exists(g_alias));
 }
 
 }  // namespace

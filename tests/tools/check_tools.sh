@@ -104,6 +104,19 @@ kbbuild)
   # The whole sample builds and every locale of it loads cleanly.
   expect sample 0 "" "files written into sample-out" -- "$program" "$source_dir/examples/kb" sample-out
   [ ! -s stderr ] || { echo "FAILED sample: it printed warnings"; failures=$((failures + 1)); }
+  # Rebuilding in place after a source was removed fails as a first build
+  # does: the check sees nothing of the old output, names the source as the
+  # sources would hold it, lists the old built file no source makes any
+  # more, and moves nothing.
+  listing() { (cd sample-out && find . -type f -exec cksum {} + | sort); }
+  listing >before
+  expect rebuild-without-source 1 \
+    "sample holds no scheme/en_nickname.sch.xml, which the locale ENUSA built from sample/locale/enusa.loc.xml names" \
+    "" -- "$program" sample sample-out
+  grep -qF "no source builds sample-out/scheme/en_nickname.sch.zel any more; it is left in place" stderr &&
+    grep -qF "nothing written into sample-out" stderr && ! grep -qF ".kbbuild" stderr ||
+    { echo "FAILED rebuild-without-source: the orphan or outcome is not named, or staging shows"; failures=$((failures + 1)); }
+  listing | cmp -s - before || { echo "FAILED rebuild-without-source: sample-out changed"; failures=$((failures + 1)); }
   ;;
 first)
   # README shows examples/first.c whole, as the one C block it holds.
