@@ -855,7 +855,9 @@ int32_t scheme_merge(context* ctx, int32_t index, int32_t source_index) {
     if (present) continue;
     rc = scheme_entry_append_copy(target, e.data, e.standard);
     if (rc != 0) {
-      scheme_sort(target, 0);
+      // Memory ran out: the entries taken so far go again, so that a failed
+      // merge leaves the target as it was.
+      while (target->count > known) scheme_entry_remove(target, target->count - 1);
       return rc;
     }
   }

@@ -165,6 +165,24 @@ int32_t make(tq_context* ctx, const Kb& kb, Kind k, tq_lock_handle* lock) {
   return i;
 }
 
+// A fresh edit-mode context on the knowledge base, ENUSA current, with a
+// lock handle and the kind's resource made (its index, -1 when not).
+struct Made {
+  Context ctx;
+  tq_lock_handle* lock = nullptr;
+  int32_t i = -1;
+  Made(const Kb& kb, Kind k) : ctx(kb.dir.str().c_str(), true) {
+    kb.locale(ctx);
+    if (tq_lock_init(ctx, &lock) != 0) return;
+    i = make(ctx, kb, k, lock);
+  }
+  ~Made() {
+    if (lock != nullptr) tq_lock_free(ctx, lock);
+  }
+  Made(const Made&) = delete;
+  Made& operator=(const Made&) = delete;
+};
+
 // Loads the saved resource in a fresh context (a scheme for editing, which
 // keeps its entries readable).
 int32_t load(tq_context* ctx, Kind k, tq_lock_handle* lock) {
@@ -180,6 +198,27 @@ int32_t load(tq_context* ctx, Kind k, tq_lock_handle* lock) {
   }
   EXPECT_GE(rc, 0) << tq_test::error_list_text(ctx);
   return i;
+}
+
+// Fills a made vocabulary: its categories (abbreviation, name), prepared,
+// then its words, each with one category.
+struct VocabWord {
+  const char* text;
+  const char* abbrev;
+  int32_t likelihood;
+};
+void vocab_fill(tq_context* ctx, int32_t i, const std::vector<std::pair<const char*, const char*>>& categories,
+                const std::vector<VocabWord>& words) {
+  ASSERT_EQ(tq_vocab_edit_numcategories_set(ctx, i, static_cast<uint32_t>(categories.size())), 0);
+  for (uint32_t c = 0; c < categories.size(); ++c) {
+    ASSERT_EQ(tq_vocab_edit_category_set(ctx, i, c, categories[c].first, categories[c].second), 0);
+  }
+  ASSERT_EQ(tq_vocab_edit_numwords_set(ctx, i, static_cast<uint32_t>(words.size())), 0);
+  ASSERT_EQ(tq_vocab_edit_prepare(ctx, i), 0);
+  for (uint32_t w = 0; w < words.size(); ++w) {
+    ASSERT_EQ(tq_vocab_edit_word_set(ctx, i, w, words[w].text, 1), 0);
+    ASSERT_EQ(tq_vocab_edit_wordcat_set(ctx, i, w, 0, words[w].abbrev, words[w].likelihood), 0);
+  }
 }
 
 struct Row {
@@ -225,13 +264,7 @@ const std::vector<Row>& rows() {
       // Two words of one text would come back as one word.
       {"vocabulary with a word twice", Kind::vocab,
        [](tq_context* ctx, int32_t i) {
-         ASSERT_EQ(tq_vocab_edit_numcategories_set(ctx, i, 1), 0);
-         ASSERT_EQ(tq_vocab_edit_category_set(ctx, i, 0, "AA", "Aye"), 0);
-         ASSERT_EQ(tq_vocab_edit_numwords_set(ctx, i, 2), 0);
-         for (uint32_t w = 0; w < 2; ++w) {
-           ASSERT_EQ(tq_vocab_edit_word_set(ctx, i, w, "TWICE", 1), 0);
-           ASSERT_EQ(tq_vocab_edit_wordcat_set(ctx, i, w, 0, "AA", 50), 0);
-         }
+         vocab_fill(ctx, i, {{"AA", "Aye"}}, {{"TWICE", "AA", 50}, {"TWICE", "AA", 50}});
        },
        -300},
       {"vocabulary category without abbreviation", Kind::vocab,
@@ -241,24 +274,10 @@ const std::vector<Row>& rows() {
        },
        -300},
       {"vocabulary with an empty word", Kind::vocab,
-       [](tq_context* ctx, int32_t i) {
-         ASSERT_EQ(tq_vocab_edit_numcategories_set(ctx, i, 1), 0);
-         ASSERT_EQ(tq_vocab_edit_category_set(ctx, i, 0, "AA", "Aye"), 0);
-         ASSERT_EQ(tq_vocab_edit_numwords_set(ctx, i, 1), 0);
-         ASSERT_EQ(tq_vocab_edit_word_set(ctx, i, 0, "", 1), 0);
-         ASSERT_EQ(tq_vocab_edit_wordcat_set(ctx, i, 0, 0, "AA", 50), 0);
-       },
+       [](tq_context* ctx, int32_t i) { vocab_fill(ctx, i, {{"AA", "Aye"}}, {{"", "AA", 50}}); },
        0},
       {"vocabulary with an unused category", Kind::vocab,
-       [](tq_context* ctx, int32_t i) {
-         ASSERT_EQ(tq_vocab_edit_numcategories_set(ctx, i, 2), 0);
-         ASSERT_EQ(tq_vocab_edit_category_set(ctx, i, 0, "AA", "Aye"), 0);
-         ASSERT_EQ(tq_vocab_edit_category_set(ctx, i, 1, "BB", "Bee"), 0);
-         ASSERT_EQ(tq_vocab_edit_numwords_set(ctx, i, 1), 0);
-         ASSERT_EQ(tq_vocab_edit_prepare(ctx, i), 0);
-         ASSERT_EQ(tq_vocab_edit_word_set(ctx, i, 0, "ONE", 1), 0);
-         ASSERT_EQ(tq_vocab_edit_wordcat_set(ctx, i, 0, 0, "BB", 70), 0);
-       },
+       [](tq_context* ctx, int32_t i) { vocab_fill(ctx, i, {{"AA", "Aye"}, {"BB", "Bee"}}, {{"ONE", "BB", 70}}); },
        0},
 
       {"scheme without entries", Kind::scheme, [](tq_context*, int32_t) {}, 0},
@@ -346,12 +365,11 @@ TEST(SaveRoundTrip, WhatIsSavedLoadsBackTheSame) {
     const fs::path file = kb.dir / kind.folder / kind.file;
     std::string before;
     {
-      Context ctx(kb.dir.str().c_str(), true);
-      kb.locale(ctx);
-      tq_lock_handle* lock = nullptr;
-      ASSERT_EQ(tq_lock_init(ctx, &lock), 0);
-      const int32_t i = make(ctx, kb, row.kind, lock);
-      ASSERT_GE(i, 0);
+      Made made(kb, row.kind);
+      ASSERT_GE(made.i, 0);
+      tq_context* ctx = made.ctx;
+      tq_lock_handle* lock = made.lock;
+      const int32_t i = made.i;
       // A first save, so that a refused one has a file to leave alone.
       ASSERT_TQ_OK(ctx, kind.save(ctx, i, lock));
       const std::string first = tq_test::read_file(file);
@@ -363,10 +381,8 @@ TEST(SaveRoundTrip, WhatIsSavedLoadsBackTheSame) {
       if (row.save_rc < 0) {
         EXPECT_EQ(tq_test::read_file(file), first);
         EXPECT_FALSE(tq_test::error_list_text(ctx).empty());
-        tq_lock_free(ctx, lock);
         continue;
       }
-      tq_lock_free(ctx, lock);
     }
     Context ctx(kb.dir.str().c_str(), true);
     kb.locale(ctx);
@@ -409,16 +425,8 @@ std::string vocab_in_order(tq_context* ctx, int32_t i) {
 // Categories FAMILY GIVEN TITLE, prepared, with a word of each of the first
 // two; then the first category renamed TITLE, which the third one has.
 void vocab_abbreviation_twice(tq_context* ctx, int32_t i) {
-  ASSERT_EQ(tq_vocab_edit_numcategories_set(ctx, i, 3), 0);
-  ASSERT_EQ(tq_vocab_edit_category_set(ctx, i, 0, "GIVEN", "Given name"), 0);
-  ASSERT_EQ(tq_vocab_edit_category_set(ctx, i, 1, "FAMILY", "Family name"), 0);
-  ASSERT_EQ(tq_vocab_edit_category_set(ctx, i, 2, "TITLE", "Title"), 0);
-  ASSERT_EQ(tq_vocab_edit_numwords_set(ctx, i, 2), 0);
-  ASSERT_EQ(tq_vocab_edit_prepare(ctx, i), 0);
-  ASSERT_EQ(tq_vocab_edit_word_set(ctx, i, 0, "SMITH", 1), 0);
-  ASSERT_EQ(tq_vocab_edit_wordcat_set(ctx, i, 0, 0, "FAMILY", 70), 0);
-  ASSERT_EQ(tq_vocab_edit_word_set(ctx, i, 1, "JOHN", 1), 0);
-  ASSERT_EQ(tq_vocab_edit_wordcat_set(ctx, i, 1, 0, "GIVEN", 50), 0);
+  vocab_fill(ctx, i, {{"GIVEN", "Given name"}, {"FAMILY", "Family name"}, {"TITLE", "Title"}},
+             {{"SMITH", "FAMILY", 70}, {"JOHN", "GIVEN", 50}});
   ASSERT_EQ(tq_vocab_edit_category_set(ctx, i, 0, "TITLE", "Title again"), 0);
 }
 
@@ -518,15 +526,13 @@ TEST(SaveRoundTrip, ARefusedPrepareOrSaveChangesNothing) {
   for (const RefusedRow& row : refused_rows()) {
     SCOPED_TRACE(row.what);
     Kb kb;
-    const KindOps& kind = ops(row.kind);
-    auto look = row.look != nullptr ? row.look : kind.look;
-    const fs::path file = kb.dir / kind.folder / kind.file;
-    Context ctx(kb.dir.str().c_str(), true);
-    kb.locale(ctx);
-    tq_lock_handle* lock = nullptr;
-    ASSERT_EQ(tq_lock_init(ctx, &lock), 0);
-    const int32_t i = make(ctx, kb, row.kind, lock);
-    ASSERT_GE(i, 0);
+    Made made(kb, row.kind);
+    const fs::path file = kb.dir / ops(row.kind).folder / ops(row.kind).file;
+    auto look = row.look != nullptr ? row.look : ops(row.kind).look;
+    ASSERT_GE(made.i, 0);
+    tq_context* ctx = made.ctx;
+    tq_lock_handle* lock = made.lock;
+    const int32_t i = made.i;
     row.edit(ctx, i, kb, lock);
     if (::testing::Test::HasFatalFailure()) return;
     const std::string before = look(ctx, i);
@@ -535,7 +541,6 @@ TEST(SaveRoundTrip, ARefusedPrepareOrSaveChangesNothing) {
     EXPECT_EQ(look(ctx, i), before);
     EXPECT_EQ(tq_test::read_file(file), bytes);
     if (row.after) row.after(ctx, i);
-    tq_lock_free(ctx, lock);
   }
 }
 
