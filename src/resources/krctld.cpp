@@ -286,9 +286,10 @@ int32_t chopper_table_finish(chopper_table* table) {
     }
   }
   if (kept < table->count) {
+    // Only giving memory back: a block that cannot shrink is kept whole, as
+    // the entries have already been put in their new order.
     auto* shrunk = static_cast<chopper_char*>(std::realloc(table->entries, sizeof(chopper_char) * kept));
-    if (shrunk == nullptr) return TQ_ERR_NO_MEMORY;
-    table->entries = shrunk;
+    if (shrunk != nullptr) table->entries = shrunk;
     table->count = kept;
   }
   return 0;

@@ -481,27 +481,33 @@ int32_t phonetx_edit_new(context* ctx, const char* path, const char* name, tq_lo
 }
 
 int32_t phonetx_edit(context* ctx, const char* name, tq_lock_handle* lock) {
-  phonetx_edit_session* session = session_of(ctx, true);
-  if (session == nullptr) return TQ_ERR_NO_MEMORY;
-  session_clear(session);
   char text[kNameMax + 1];
   int32_t crc = strio_in(ctx, name, text, kNameMax, kStrioConvert);
   if (crc < 0) return crc;
+  phonetx_edit_session* session = session_of(ctx, true);
+  if (session == nullptr) return TQ_ERR_NO_MEMORY;
+  // The file is read into a session of its own, which replaces the one
+  // there only once it is whole: a file that cannot be read leaves the
+  // rules read before.
+  phonetx_edit_session read{};
+  locale_info_clear(&read.locale);
   // The handle may lock other files for the caller: a failure gives back
   // only what this edit took.
   const lock_mark mark = lock_mark_get(lock);
   xmldoc* doc = nullptr;
   int32_t rc = xmldoc_read_for_edit(ctx, text, kXmlFlagVault, lock, &doc);
   if (rc < 0) return rc;
-  rc = locale_info_read(ctx, doc, &session->locale);
+  rc = locale_info_read(ctx, doc, &read.locale);
   if (rc >= 0 && !columns_ok(doc)) rc = TQ_ERR_INVALID_CONTENT;
-  if (rc >= 0) rc = session_table_read(doc, &session->rules, &session->count);
+  if (rc >= 0) rc = session_table_read(doc, &read.rules, &read.count);
   xml_free(ctx, doc);
   if (rc < 0) {
-    session_clear(session);
+    session_clear(&read);
     lock_release_since(ctx, lock, mark);
     return rc;
   }
+  session_clear(session);
+  *session = read;
   return crc;
 }
 

@@ -251,22 +251,44 @@ int32_t px_compile(context* ctx, px_ruleset* set) {
     return -603;
   }
   px_rules_drop_generated(set);
+  // Compiling puts the rules in priority order, numbers them by it and adds
+  // the word-end twins. A set refused (rules that cannot go together) stays
+  // editable, and as it was given: its order and insertion numbers are kept
+  // aside and put back, the twins taken out again.
+  const uint32_t given_count = set->rule_count;
+  auto* given = static_cast<px_rule**>(std::malloc(sizeof(px_rule*) * (given_count + 1)));
+  auto* given_order = static_cast<uint32_t*>(std::malloc(sizeof(uint32_t) * (given_count + 1)));
+  px_check* root = given != nullptr && given_order != nullptr ? node_new(kPxCheckRoot) : nullptr;
+  if (root == nullptr) {
+    std::free(given);
+    std::free(given_order);
+    return TQ_ERR_NO_MEMORY;
+  }
+  for (uint32_t i = 0; i < given_count; ++i) {
+    given[i] = set->rules[i];
+    given_order[i] = set->rules[i]->order;
+  }
   std::sort(set->rules, set->rules + set->rule_count, [](const px_rule* a, const px_rule* b) {
     if (a->priority != b->priority) return a->priority > b->priority;
     return a->order < b->order;
   });
   for (uint32_t i = 0; i < set->rule_count; ++i) set->rules[i]->order = i;
 
-  px_check* root = node_new(kPxCheckRoot);
-  if (root == nullptr) return TQ_ERR_NO_MEMORY;
   int32_t rc = set_has_blank_rule(set) ? twins_add(set) : 0;
   for (uint32_t i = 0; rc == 0 && i < set->rule_count; ++i) rc = merge(ctx, set, root, set->rules[i]);
   if (rc == 0) rc = index_build(root);
   if (rc == 0) rc = px_tables_build(root, kPxDenseMax);
   if (rc != 0) {
     px_machine_free(root);
-    return rc;
+    px_rules_drop_generated(set);
+    for (uint32_t i = 0; i < given_count; ++i) {
+      set->rules[i] = given[i];
+      given[i]->order = given_order[i];
+    }
   }
+  std::free(given);
+  std::free(given_order);
+  if (rc != 0) return rc;
   set->machine = root;
   set->state = kPxStateCompiled;
   return 0;

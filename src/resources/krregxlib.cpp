@@ -422,16 +422,20 @@ int32_t regexlib_element_array_size_set(context* ctx, int32_t library, uint32_t 
   regexlib_rec* rec = nullptr;
   int32_t rc = get_for_edit(ctx, library, &slot, &rec);
   if (rc != 0) return rc;
-  regexlib_elements_free(rec);
+  // The new elements are made before the old ones go: a size refused, or
+  // memory running out, leaves the library as it was.
+  regexlib_element* made = nullptr;
   if (n > 0) {
     if (n > kElementCountMax) return edit_end(ctx, slot, TQ_ERR_NO_MEMORY);
-    rec->elements = static_cast<regexlib_element*>(std::calloc(n, sizeof(regexlib_element)));
-    if (rec->elements == nullptr) return edit_end(ctx, slot, TQ_ERR_NO_MEMORY);
+    made = static_cast<regexlib_element*>(std::calloc(n, sizeof(regexlib_element)));
+    if (made == nullptr) return edit_end(ctx, slot, TQ_ERR_NO_MEMORY);
     for (uint32_t i = 0; i < n; ++i) {
-      rec->elements[i].options = 1;
-      rec->elements[i].encoding = -1;
+      made[i].options = 1;
+      made[i].encoding = -1;
     }
   }
+  regexlib_elements_free(rec);
+  rec->elements = made;
   rec->count = n;
   return edit_end(ctx, slot, 0);
 }

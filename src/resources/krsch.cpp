@@ -93,27 +93,26 @@ char* upper_dup(context* ctx, const char* text) {
   return out;
 }
 
-// Replaces an entry's data by its uppercased form. The text never grows in
-// place: a longer form is stored as a text of its own.
-int32_t entry_data_uppercase(context* ctx, scheme_entry* e) {
-  char* upper = upper_dup(ctx, e->data);
-  if (upper == nullptr) return TQ_ERR_NO_MEMORY;
+// Replaces an entry's data by its uppercased form, taking `upper` (made
+// by upper_dup). The text never grows in place: a longer form is stored as
+// a text of its own.
+void entry_data_take_upper(scheme_entry* e, char* upper) {
   size_t old_len = std::strlen(e->data);
   size_t new_len = std::strlen(upper);
   if (new_len <= old_len) {
     std::memcpy(e->data, upper, new_len + 1);
     std::free(upper);
-    return 0;
+    return;
   }
   if (e->owned & kSchemeOwnData) std::free(e->data);
   e->data = upper;
   e->owned |= kSchemeOwnData;
-  return 0;
 }
 
 // Match-code keys for every entry, under the scheme's match definition at
-// its sensitivity.
-int32_t keys_build(context* ctx, scheme_rec* rec) {
+// its sensitivity, into made[0, count): the entries' own keys stay until
+// every one is made.
+int32_t keys_make(context* ctx, const scheme_rec* rec, char** made) {
   const scheme_match_ops* ops = scheme_match_ops_get();
   if (ops == nullptr) {
     TQ_REPORT(ctx, TQ_ERR_NOT_USABLE, 1720, name_of(rec));
@@ -124,15 +123,22 @@ int32_t keys_build(context* ctx, scheme_rec* rec) {
     TQ_REPORT(ctx, rc, 93, "", name_of(rec));
     return rc;
   }
-  rec->key_locale = ctx->current_locale_code;
+  uint32_t sens = rec->sens;
   for (uint32_t i = 0; i < rec->count; ++i) {
-    scheme_entry* e = &rec->entries[i];
-    std::free(e->key);
-    e->key = static_cast<char*>(std::calloc(1, kSchemeKeySize));
-    if (e->key == nullptr) return TQ_ERR_NO_MEMORY;
-    char* codes[1] = {e->key};
-    rc = ops->match_string_by_defn_index(ctx, rec->mdefn, &rec->sens, 1, e->data, 0, codes, nullptr);
+    made[i] = static_cast<char*>(std::calloc(1, kSchemeKeySize));
+    if (made[i] == nullptr) return TQ_ERR_NO_MEMORY;
+    char* codes[1] = {made[i]};
+    rc = ops->match_string_by_defn_index(ctx, rec->mdefn, &sens, 1, rec->entries[i].data, 0, codes, nullptr);
     if (rc < 0) return rc;
+  }
+  return 0;
+}
+
+// The uppercased data of every entry into made[0, count).
+int32_t uppers_make(context* ctx, const scheme_rec* rec, char** made) {
+  for (uint32_t i = 0; i < rec->count; ++i) {
+    made[i] = upper_dup(ctx, rec->entries[i].data);
+    if (made[i] == nullptr) return TQ_ERR_NO_MEMORY;
   }
   return 0;
 }
@@ -743,31 +749,48 @@ int32_t scheme_search_data(const scheme_rec* rec, const char* data) {
 
 int32_t scheme_prepare(context* ctx, scheme_rec* rec) {
   if (rec->flags & kSchemeEditState) return 0;
-  bool sorted_here = false;
-  if (rec->flags & kSchemeMatchKeyed) {
-    int32_t rc = keys_build(ctx, rec);
+  // Whatever can fail is done first, into texts of its own: a scheme that
+  // cannot be made ready keeps its entries as they were (one being
+  // finalized stays in edit state, to be changed and tried again).
+  loaded_locale_rec* locale = nullptr;
+  if (ctx->current_locale_code != 0) {
+    int32_t rc = locale_current_rec_get(ctx, &locale);
     if (rc < 0) return rc;
+  }
+  const bool keyed = (rec->flags & kSchemeMatchKeyed) != 0;
+  const bool upper = !keyed && (rec->flags & kSchemeCaseInsensitive) != 0;
+  char** made = nullptr;
+  if ((keyed || upper) && rec->count > 0) {
+    made = static_cast<char**>(std::calloc(rec->count, sizeof(char*)));
+    if (made == nullptr) return TQ_ERR_NO_MEMORY;
+  }
+  int32_t rc = keyed ? keys_make(ctx, rec, made) : upper ? uppers_make(ctx, rec, made) : 0;
+  if (rc < 0) {
+    for (uint32_t i = 0; made != nullptr && i < rec->count; ++i) std::free(made[i]);
+    std::free(made);
+    return rc;
+  }
+  bool sorted_here = false;
+  if (keyed) {
+    rec->key_locale = ctx->current_locale_code;
+    for (uint32_t i = 0; i < rec->count; ++i) {
+      std::free(rec->entries[i].key);
+      rec->entries[i].key = made[i];
+    }
     (void)scheme_duplicates_remove(rec, 1);
     scheme_groups_number(rec, 1);
     sorted_here = true;
   } else {
-    if (rec->flags & kSchemeCaseInsensitive) {
-      for (uint32_t i = 0; i < rec->count; ++i) {
-        int32_t rc = entry_data_uppercase(ctx, &rec->entries[i]);
-        if (rc < 0) return rc;
-      }
-    }
+    for (uint32_t i = 0; upper && i < rec->count; ++i) entry_data_take_upper(&rec->entries[i], made[i]);
     if (rec->flags & (kSchemeCaseInsensitive | kSchemeDuplicates)) {
       scheme_sort(rec, 0);
       scheme_groups_number(rec, 0);
       sorted_here = true;
     }
   }
-  if (ctx->current_locale_code != 0) {
-    loaded_locale_rec* locale = nullptr;
-    int32_t rc = locale_current_rec_get(ctx, &locale);
-    if (rc < 0) return rc;
-    if (!sorted_here && static_cast<int32_t>(locale->encoding) != ctx->session_encoding) scheme_sort(rec, 0);
+  std::free(made);
+  if (locale != nullptr && !sorted_here && static_cast<int32_t>(locale->encoding) != ctx->session_encoding) {
+    scheme_sort(rec, 0);
   }
   if (!rec->sorted) scheme_sort(rec, 0);
   return 0;

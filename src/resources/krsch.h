@@ -33,7 +33,6 @@ inline constexpr uint32_t kSchemeOutLower = 0x40;
 inline constexpr uint32_t kSchemeOutProper = 0x80;
 inline constexpr uint32_t kSchemeTransfLoad = 0x100;     // loaded through tq_transf_scheme_load
 inline constexpr uint32_t kSchemeNoTrim = 0x200;         // data keep their surrounding white space
-inline constexpr uint32_t kSchemeTopBit = 0x80000000u;
 // The bits an application may take from its caller instead of the scheme
 // (scheme_apply's flags_override): element mode and output casing.
 inline constexpr uint32_t kSchemeOverridable = kSchemeElement | kSchemeOutUpper | kSchemeOutLower | kSchemeOutProper;
@@ -76,6 +75,7 @@ struct scheme_rec {
   int32_t mdefn;        // match definition index, -1 for none
   int32_t key_locale;   // the locale code current when the match-code keys were built, -1
   uint32_t sens;        // sensitivity of the match-code keys
+  uint32_t file_options;  // 1 when loaded for a request that took the options of the file
   char* text_block;     // the texts of a scheme loaded for use, in one allocation
   size_t text_size;
   uint32_t capacity;

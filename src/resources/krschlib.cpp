@@ -213,6 +213,8 @@ int32_t document_read(context* ctx, resource_slot* slot, const xmldoc* doc, cons
     if (options->flags >= 0 && (static_cast<uint32_t>(options->flags) & kSchemeEditState)) {
       rec->flags |= kSchemeEditState;
     }
+    // Marked so that the next request for the file's options finds it.
+    if (options->flags < 0) rec->file_options = 1;
   }
   if ((rec->flags & kSchemeDuplicates) && (rec->flags & kSchemeMatchKeyed)) {
     TQ_REPORT(ctx, TQ_ERR_NOT_USABLE, 95, name);
@@ -461,13 +463,17 @@ int32_t scheme_rsrc_same_loaded(context* ctx, resource_slot* slot, const char* n
   const auto* rec = static_cast<const scheme_rec*>(slot->part);
   if (rec == nullptr) return 0;
   const scheme_options* wanted = options_of(arg);
-  const auto flags = static_cast<uint32_t>(wanted->flags);
-  if ((flags & kSchemeTransfLoad) != (rec->flags & kSchemeTransfLoad)) return 0;
+  // A request for the file's options (negative flags, which carry no bits)
+  // is served by a scheme loaded for such a request, whoever made it: the
+  // same file read the same way, its match-code keys (when the file names a
+  // match definition) built under the locale current now.
   if (wanted->flags < 0) {
-    *same = (rec->flags & kSchemeTopBit) ? 1 : 0;
+    *same = rec->file_options != 0 &&
+            (!(rec->flags & kSchemeMatchKeyed) || ctx->current_locale_code == rec->key_locale);
     return 0;
   }
-  if (flags != (rec->flags & ~kSchemeTopBit)) return 0;
+  const auto flags = static_cast<uint32_t>(wanted->flags);
+  if (flags != rec->flags) return 0;
   if (flags & kSchemeMatchKeyed) {
     *same = wanted->mdefn == rec->mdefn && wanted->sens == rec->sens && ctx->current_locale_code == rec->key_locale;
     return 0;
@@ -849,7 +855,9 @@ int32_t scheme_merge(context* ctx, int32_t index, int32_t source_index) {
     if (present) continue;
     rc = scheme_entry_append_copy(target, e.data, e.standard);
     if (rc != 0) {
-      scheme_sort(target, 0);
+      // Memory ran out: the entries taken so far go again, so that a failed
+      // merge leaves the target as it was.
+      while (target->count > known) scheme_entry_remove(target, target->count - 1);
       return rc;
     }
   }

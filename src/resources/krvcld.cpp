@@ -79,35 +79,103 @@ int32_t refuse_save(context* ctx, const char* detail) {
   return TQ_ERR_INVALID_CONTENT;
 }
 
-// Duplicate abbreviations in the sorted category array: the first repeated
-// one, or NULL.
-const char* duplicate_category(const vocab_rec* vocab) {
-  for (uint32_t i = 1; i < vocab->category_count; ++i) {
-    if (std::strcmp(vocab->categories[i - 1].name, vocab->categories[i].name) == 0) return vocab->categories[i].name;
+// The first text of `texts` that comes twice, or NULL; the array is sorted
+// on the way.
+const char* first_repeated(const char** texts, uint32_t count) {
+  std::sort(texts, texts + count, text_less);
+  for (uint32_t i = 1; i < count; ++i) {
+    if (vocab_text_compare(texts[i - 1], texts[i]) == 0) return texts[i];
   }
   return nullptr;
 }
 
-// A word text given to two words, or NULL. The file keeps one record per
-// word and category, and a load makes one word of the records of one text:
-// two such words would come back as one. Found on a sorted copy of the
-// texts, so that the caller's word indexes stay as they are.
-const char* duplicate_word(const vocab_rec* vocab, bool* out_of_memory) {
+// An abbreviation given to two categories, or a word text given to two
+// words, or NULL. Found on a sorted copy of the texts, so that the caller's
+// indexes stay as they are: a prepare or save refused for it changes
+// nothing. The file keeps one record per word and category, and a load makes
+// one word of the records of one text: two such words would come back as
+// one; two categories of one abbreviation would make the pairs ambiguous.
+const char* duplicate_text(const vocab_rec* vocab, bool categories, bool* out_of_memory) {
   *out_of_memory = false;
-  if (vocab->word_count < 2) return nullptr;
-  auto* texts = static_cast<const char**>(std::malloc(sizeof(const char*) * vocab->word_count));
+  const uint32_t count = categories ? vocab->category_count : vocab->word_count;
+  if (count < 2) return nullptr;
+  auto* texts = static_cast<const char**>(std::malloc(sizeof(const char*) * count));
   if (texts == nullptr) {
     *out_of_memory = true;
     return nullptr;
   }
-  for (uint32_t w = 0; w < vocab->word_count; ++w) texts[w] = vocab->words[w].text;
-  std::sort(texts, texts + vocab->word_count, text_less);
-  const char* twice = nullptr;
-  for (uint32_t w = 1; w < vocab->word_count && twice == nullptr; ++w) {
-    if (vocab_text_compare(texts[w - 1], texts[w]) == 0) twice = texts[w];
-  }
+  for (uint32_t i = 0; i < count; ++i) texts[i] = categories ? vocab->categories[i].name : vocab->words[i].text;
+  const char* twice = first_repeated(texts, count);
   std::free(texts);
   return twice;
+}
+
+// Refuses a vocabulary with two categories of one abbreviation: -300, or
+// -600 when the check could not be made.
+int32_t check_categories_distinct(context* ctx, const vocab_rec* vocab) {
+  bool out_of_memory = false;
+  if (const char* twice = duplicate_text(vocab, true, &out_of_memory)) {
+    TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 1574, twice);
+    return TQ_ERR_INVALID_CONTENT;
+  }
+  return out_of_memory ? TQ_ERR_NO_MEMORY : 0;
+}
+
+// The buffers that sorting the categories takes, got before anything is
+// moved: once they are held the sort cannot fail.
+struct category_sort_buffers {
+  uint32_t* order = nullptr;
+  uint32_t* where = nullptr;
+  category_rec* sorted = nullptr;
+};
+
+void sort_buffers_free(category_sort_buffers* b) {
+  std::free(b->order);
+  std::free(b->where);
+  std::free(b->sorted);
+  *b = category_sort_buffers{};
+}
+
+int32_t sort_buffers_get(const vocab_rec* vocab, category_sort_buffers* b) {
+  const uint32_t m = vocab->category_count;
+  if (m < 2) return 0;
+  b->order = static_cast<uint32_t*>(std::malloc(sizeof(uint32_t) * m));
+  b->where = static_cast<uint32_t*>(std::malloc(sizeof(uint32_t) * m));
+  b->sorted = static_cast<category_rec*>(std::malloc(sizeof(category_rec) * m));
+  if (b->order == nullptr || b->where == nullptr || b->sorted == nullptr) {
+    sort_buffers_free(b);
+    return TQ_ERR_NO_MEMORY;
+  }
+  return 0;
+}
+
+void sort_with(vocab_rec* vocab, const category_sort_buffers& b) {
+  const uint32_t m = vocab->category_count;
+  if (m > 1) {
+    // Sorted through a permutation so that every pair can follow its
+    // category to the new place: pairs hold indices, not names.
+    for (uint32_t i = 0; i < m; ++i) b.order[i] = i;
+    const category_rec* cats = vocab->categories;
+    std::sort(b.order, b.order + m, [cats](uint32_t x, uint32_t y) { return text_less(cats[x].name, cats[y].name); });
+    for (uint32_t k = 0; k < m; ++k) {
+      b.sorted[k] = cats[b.order[k]];
+      b.where[b.order[k]] = k;
+    }
+    std::memcpy(static_cast<void*>(vocab->categories), b.sorted, sizeof(category_rec) * m);
+    for (uint32_t w = 0; w < vocab->word_count; ++w) {
+      vocab_word& word = vocab->words[w];
+      for (uint32_t p = 0; p < word.category_count; ++p) {
+        if (word.pairs[p].category < m) word.pairs[p].category = b.where[word.pairs[p].category];
+      }
+    }
+  }
+  if (vocab->word_count > 1) {
+    std::sort(vocab->words, vocab->words + vocab->word_count,
+              [](const vocab_word& x, const vocab_word& y) { return text_less(x.text, y.text); });
+  }
+  // Without an index lookups still work (by search), so memory running out
+  // here fails nothing.
+  (void)vocab_index_build(vocab);
 }
 
 // ---- Writing ---------------------------------------------------------------------------
@@ -294,44 +362,11 @@ int32_t vocab_text_compare(const char* a, const char* b) {
 }
 
 int32_t vocab_sort(vocab_rec* vocab) {
-  const uint32_t m = vocab->category_count;
-  if (m > 1) {
-    // Sort through a permutation so that every pair can follow its category
-    // to the new place: pairs hold indices, not names.
-    auto* order = static_cast<uint32_t*>(std::malloc(sizeof(uint32_t) * m));
-    auto* where = static_cast<uint32_t*>(std::malloc(sizeof(uint32_t) * m));
-    auto* sorted = static_cast<category_rec*>(std::malloc(sizeof(category_rec) * m));
-    if (order == nullptr || where == nullptr || sorted == nullptr) {
-      std::free(order);
-      std::free(where);
-      std::free(sorted);
-      return TQ_ERR_NO_MEMORY;
-    }
-    for (uint32_t i = 0; i < m; ++i) order[i] = i;
-    const category_rec* cats = vocab->categories;
-    std::sort(order, order + m, [cats](uint32_t a, uint32_t b) { return text_less(cats[a].name, cats[b].name); });
-    for (uint32_t k = 0; k < m; ++k) {
-      sorted[k] = cats[order[k]];
-      where[order[k]] = k;
-    }
-    std::memcpy(static_cast<void*>(vocab->categories), sorted, sizeof(category_rec) * m);
-    for (uint32_t w = 0; w < vocab->word_count; ++w) {
-      vocab_word& word = vocab->words[w];
-      for (uint32_t p = 0; p < word.category_count; ++p) {
-        if (word.pairs[p].category < m) word.pairs[p].category = where[word.pairs[p].category];
-      }
-    }
-    std::free(order);
-    std::free(where);
-    std::free(sorted);
-  }
-  if (vocab->word_count > 1) {
-    std::sort(vocab->words, vocab->words + vocab->word_count,
-              [](const vocab_word& a, const vocab_word& b) { return text_less(a.text, b.text); });
-  }
-  // Without an index lookups still work (by search), so memory running out
-  // here fails nothing.
-  (void)vocab_index_build(vocab);
+  category_sort_buffers buffers;
+  const int32_t rc = sort_buffers_get(vocab, &buffers);
+  if (rc != 0) return rc;
+  sort_with(vocab, buffers);
+  sort_buffers_free(&buffers);
   return 0;
 }
 
@@ -525,7 +560,7 @@ int32_t vocab_check_complete(context* ctx, const vocab_rec* vocab) {
   }
   if (!locale_table_contains(vocab->locale.code)) return refuse_save(ctx, "it has no locale.");
   bool out_of_memory = false;
-  if (const char* twice = duplicate_word(vocab, &out_of_memory)) {
+  if (const char* twice = duplicate_text(vocab, false, &out_of_memory)) {
     std::snprintf(detail, sizeof detail, "the word '%s' is given twice; its file would hold it once.", twice);
     return refuse_save(ctx, detail);
   }
@@ -952,14 +987,10 @@ int32_t vocab_edit_prepare(context* ctx, int32_t index) {
   vocab_rec* vocab = nullptr;
   int32_t rc = vocab_get_for_edit(ctx, index, &vocab);
   if (rc != 0) return rc;
-  rc = vocab_sort(vocab);
-  // Two categories of one abbreviation would make the pairs ambiguous.
-  if (rc == 0) {
-    if (const char* twice = duplicate_category(vocab)) {
-      TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 1574, twice);
-      rc = TQ_ERR_INVALID_CONTENT;
-    }
-  }
+  // Checked before sorting: a refused prepare leaves every index as the
+  // caller set it.
+  rc = check_categories_distinct(ctx, vocab);
+  if (rc == 0) rc = vocab_sort(vocab);
   vocab_edit_end(ctx, vocab);
   return rc;
 }
@@ -981,20 +1012,22 @@ int32_t vocab_save(context* ctx, int32_t index, lock_handle* lock) {
   int32_t rc = vocab_get_for_edit(ctx, index, &vocab);
   if (rc != 0) return rc;
   // The vocabulary's own file, which the handle must lock (one made here
-  // without a name takes the handle's only vocabulary file). Checked, like
-  // the content, before sorting, so that a refused save leaves every index
-  // as the caller set it.
+  // without a name takes the handle's only vocabulary file). The saved
+  // vocabulary is sorted, as a load would give it back; but the file is
+  // written in its own order whatever the vocabulary's, so the sort comes
+  // last, once the file is written, with its buffers got before: a refused
+  // or failed save leaves every index as the caller set it.
   char path[kFioPathSize];
   rc = rsrc_save_path(ctx, vocab->slot, lock, path, sizeof path);
   if (rc == 0) rc = vocab_check_complete(ctx, vocab);
-  if (rc == 0) rc = vocab_sort(vocab);
+  if (rc == 0) rc = check_categories_distinct(ctx, vocab);
+  category_sort_buffers buffers;
+  if (rc == 0) rc = sort_buffers_get(vocab, &buffers);
   if (rc == 0) {
-    if (const char* twice = duplicate_category(vocab)) {
-      TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 1574, twice);
-      rc = TQ_ERR_INVALID_CONTENT;
-    }
+    rc = vocab_write(vocab, vocab->slot, ctx, path, kVocabFormCompiled);
+    if (rc >= 0) sort_with(vocab, buffers);
   }
-  if (rc == 0) rc = vocab_write(vocab, vocab->slot, ctx, path, kVocabFormCompiled);
+  sort_buffers_free(&buffers);
   vocab_edit_end(ctx, vocab);
   return rc;
 }

@@ -496,6 +496,54 @@ TEST(Scheme, FilesFromTheKnowledgeBase) {
   EXPECT_EQ(tq_transf_scheme_apply(kb.ctx, i, "A", out, sizeof out, &n), -705);
 }
 
+// A case-insensitive scheme is uppercased and sorted when finalized; with
+// its locale gone (a clone's load, made current here and then given back)
+// that is refused, and the entries stay as they were given.
+TEST(Scheme, ARefusedFinalizeLeavesTheEntriesAsGiven) {
+  SchemeKb kb;
+  const int32_t i = kb.make("ci", 2, {{"ave", "AVENUE"}, {"St", "STREET"}}, false);
+  tq_context* clone = nullptr;
+  ASSERT_EQ(tq_clone(kb.ctx, &clone), 0);
+  EXPECT_EQ(tq_zel_locale_load(clone, kEnUsa, 0), 0);
+  EXPECT_EQ(tq_zel_locale_unload(kb.ctx, kEnUsa), 0);
+  EXPECT_EQ(tq_locale_set(kb.ctx, kEnUsa), 0);
+  EXPECT_EQ(tq_zel_locale_unload(clone, kEnUsa), 0);
+  EXPECT_EQ(tq_close(clone), 0);
+  const std::vector<std::string> given = {kb.data_at(i, 0), kb.data_at(i, 1)};
+  EXPECT_EQ(tq_scheme_finalize_in_memory(kb.ctx, i), TQ_ERR_NO_LOCALE);
+  EXPECT_EQ(std::vector<std::string>({kb.data_at(i, 0), kb.data_at(i, 1)}), given);
+  // Still in edit state: with the locale back it is finalized.
+  ASSERT_EQ(tq_zel_locale_load(kb.ctx, kEnUsa, 0), 0);
+  EXPECT_EQ(tq_scheme_finalize_in_memory(kb.ctx, i), 0) << tq_test::error_list_text(kb.ctx);
+  EXPECT_EQ(kb.apply(i, "AVE"), "AVENUE");
+}
+
+// Loaded again with the same options once in use, a scheme is found where
+// it was loaded, with one more load on it, whether the options are the
+// file's or the caller's; each load is given back by one unload.
+TEST(Scheme, LoadedAgainItIsFoundInItsSlot) {
+  SchemeKb kb;
+  scheme_file(kb.ctx, kb.dir, "again.sch", {{"Case Insensitive", "Yes"}}, {{"St", "STREET"}});
+  for (const int32_t options : {-1, 2}) {
+    SCOPED_TRACE(options);
+    int32_t first = -1;
+    ASSERT_EQ(tq_transf_scheme_load(kb.ctx, "again", options, -1, 0, &first), 0) << tq_test::error_list_text(kb.ctx);
+    std::vector<int32_t> again;
+    for (int load = 0; load < 2; ++load) {
+      EXPECT_EQ(kb.apply(first, "st"), "STREET");
+      int32_t i = -1;
+      ASSERT_EQ(tq_transf_scheme_load(kb.ctx, "again", options, -1, 0, &i), 0);
+      again.push_back(i);
+    }
+    EXPECT_EQ(again, std::vector<int32_t>({first, first}));
+    // No slot was made beside it.
+    char name[4100];
+    EXPECT_EQ(tq_scheme_name_get_by_index(kb.ctx, first + 1, name), -800);
+    for (int unload = 0; unload < 3; ++unload) EXPECT_EQ(tq_transf_scheme_unload(kb.ctx, first), 0);
+    EXPECT_EQ(tq_transf_scheme_unload(kb.ctx, first), -800);
+  }
+}
+
 // The match fixture of tests/kb/match (EN: match definitions "M" and "R")
 // with ENUSA beside it, for schemes keyed by match codes.
 class MatchKeyedKb : public tq_test::BuiltKb {
