@@ -3,8 +3,10 @@
 // definitions and datatypes are seen at the edit-mode indices 256 and up:
 // the datatype index of every kind, parse definitions that their users stop
 // naming, unloaded definitions that their users forget, datatypes that stay
-// while definitions are of them, and setters of ranged numbers that the
-// readers check.
+// while definitions are of them, setters of ranged numbers that the
+// readers check, ENUSA's definitions binding its own or EN's as a load
+// does, a match definition's "Include Default" off without rules, and the
+// write's warning for definitions that will not read back valid.
 #include <string>
 #include <utility>
 #include <vector>
