@@ -474,7 +474,12 @@ TQ_API int32_t tq_parent_locale_get(tq_context* ctx, int32_t locale, int32_t* pa
 TQ_API int32_t tq_locale_file_xml_create(tq_context* ctx, tq_xmldoc** file) TQ_NOEXCEPT;
 /* Writes a loaded locale's settings file (its datatypes and its own
  * definitions) to the file the lock handle locks; -405 when the handle does
- * not lock the locale's file. */
+ * not lock the locale's file. Unfinished definitions are written as they
+ * are, but one the locale's next load will hold not valid (no datatype, no
+ * vocabulary where its kind needs one, a token never named, parse tokens
+ * that are not one for each token of the datatype) makes the result
+ * TQ_WARN_LOCALE_PROBLEMS (104), as that load's will be, with a message
+ * in the error list naming each such definition and why. */
 TQ_API int32_t tq_locale_write(tq_context* ctx, int32_t locale, tq_lock_handle* lock) TQ_NOEXCEPT;
 /* Adds the datatypes and definitions a "Locale Settings" document includes
  * to the current locale: 0, or the last problem met (the error list says
@@ -2916,7 +2921,10 @@ TQ_API int32_t tq_match_defn_token_sensitivity_info_set(tq_context* ctx, int32_t
  * byte; texts in are at most 1,024 bytes (a condition's token kept in 320,
  * its category in 256, cut between characters), texts out at most 1,028
  * bytes + terminator. A rule index out of range gives -800 (recorded for the
- * weight and sensitivity calls); a position no entry has, -802. */
+ * weight and sensitivity calls); a position no entry has, -802.
+ * "Include Default" off, with or without rules, leaves out the code of the
+ * tokens in their own order (tq_match_multicode) and is kept by the
+ * locale's file; a file that does not say reads as on. */
 TQ_API int32_t tq_match_defn_token_combination_rule_count_get(tq_context* ctx, int32_t index,
                                                               uint32_t* count) TQ_NOEXCEPT;
 TQ_API int32_t tq_match_defn_token_combination_include_default_get(tq_context* ctx, int32_t index,

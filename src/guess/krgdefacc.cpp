@@ -336,6 +336,10 @@ int32_t tqx_guess_defn_lang_defn_index_set(context* ctx, int32_t index, int32_t 
                      const int32_t rc = defn_record_get_for_read_in_locale(ctx, kDefnLangGuess, rec->locale, value, &lang);
                      if (rc < 0) return rc;
                      if (lang->kind != kDefnLangGuess) return TQ_ERR_INDEX;  // an unloaded slot
+                     // One hidden behind another of its name would not be
+                     // named after a write and a load.
+                     const int32_t hidden = defn_held_index_check(ctx, kDefnLangGuess, rec->locale, value);
+                     if (hidden < 0) return hidden;
                    }
                    part->lang_index = value;
                    return 0;

@@ -334,6 +334,92 @@ void each_loaded_defn(context* ctx, F&& f) {
   }
 }
 
+// The definition a load binds a name of the kind to, seen from `locale`:
+// the first that answers to it (ignoring case) among the locale's own, then
+// each ancestor's own, nearest first, as the reader finds the names a
+// document holds. Outside edit mode the inherited list holds the ancestors'
+// ones in that order, less those an own name hides, which the own ones
+// answer for first. `gone` (about to be emptied; may be NULL) and emptied
+// slots answer to no name. NULL when none answers.
+defn_rec* bound_rec(context* ctx, int32_t kind, loaded_locale_rec* locale, const char* name, const defn_rec* gone) {
+  locale_chain chain{};
+  chain_build(ctx, locale, &chain);
+  for (uint32_t d = 0; d < chain.levels; ++d) {
+    const defn_set& set = chain.locs[d]->defns[kind];
+    for (uint32_t i = 0; i < set.count && i < kKbIndexSpan; ++i) {
+      defn_rec* rec = set.recs[i];
+      if (rec != gone && rec->kind != 0 && np_uchar_icomp(rec->name, name) == 0) return rec;
+    }
+  }
+  return nullptr;
+}
+
+// The index of `rec` in the locale's index space; -1 when it has none there.
+int32_t index_in(context* ctx, int32_t kind, loaded_locale_rec* locale, const defn_rec* rec) {
+  if (edit_mode(ctx)) {
+    locale_chain chain{};
+    chain_build(ctx, locale, &chain);
+    for (uint32_t d = 0; d < chain.levels; ++d) {
+      const defn_set& set = chain.locs[d]->defns[kind];
+      for (uint32_t i = 0; i < set.count && i < kKbIndexSpan; ++i) {
+        if (set.recs[i] == rec) return kb_index_encode(d, i);
+      }
+    }
+    return -1;
+  }
+  const defn_set& own = locale->defns[kind];
+  for (uint32_t i = 0; i < own.count; ++i) {
+    if (own.recs[i] == rec) return static_cast<int32_t>(i);
+  }
+  for (uint32_t i = 0; i < own.inherited_count; ++i) {
+    if (pair_rec(ctx, kind, own.inherited[i]) == rec) return static_cast<int32_t>(own.count + i);
+  }
+  return -1;
+}
+
+// Binds again, as a load binds it (bound_rec, `gone` left out), every
+// index of a definition that `user` (of `locale`) holds and that
+// pick(kind named, record held) selects; to none (-1) when nothing answers
+// to the held one's name. A write names what a definition holds and the
+// load finds it by that name from the holder's locale, so once a name
+// comes or goes (an add, a copy, a rename, an unload) the index held must
+// follow, or the definition would work on one definition now and on
+// another after a write and a load. Without its parse definition a
+// definition takes no parsed input either. Datatypes keep their indices.
+// Under the write hold, before `gone` is cleared.
+template <typename Pick>
+void held_rebind(context* ctx, loaded_locale_rec* locale, defn_rec* user, const defn_rec* gone, Pick&& pick) {
+  bool changed = false;
+  held_each(user, [&](int32_t named, int32_t* held) {
+    defn_rec* rec = nullptr;
+    if (named == kHeldDatatype || *held < 0 || lookup(ctx, named, locale, *held, &rec, false) != 0 ||
+        !pick(named, rec)) {
+      return;
+    }
+    const defn_rec* to = bound_rec(ctx, named, locale, rec->name, gone);
+    const int32_t index = to != nullptr ? index_in(ctx, named, locale, to) : -1;
+    if (index != *held) {
+      *held = index;
+      changed = true;
+    }
+  });
+  if (!changed) return;
+  if (user->parse_defn < 0) user->allow_parsed_input = 0;
+  const defn_kind_ops* ops = defn_kind_ops_get(user->kind);
+  if (ops != nullptr && ops->invalidate != nullptr) ops->invalidate(ctx, user, kFieldDropsPrepared);
+}
+
+// Every loaded definition holding a definition of `kind` that answers to
+// `name` (ignoring case), bound again (held_rebind).
+void holders_rebind(context* ctx, int32_t kind, const char* name, const defn_rec* gone) {
+  each_loaded_defn(ctx, [&](loaded_locale_rec* locale, defn_rec* user) {
+    held_rebind(ctx, locale, user, gone, [&](int32_t named, const defn_rec* rec) {
+      return named == kind && np_uchar_icomp(rec->name, name) == 0;
+    });
+    return false;
+  });
+}
+
 }  // namespace
 
 // ---- Records ------------------------------------------------------------------------
@@ -709,6 +795,8 @@ int32_t defn_add(context* ctx, int32_t kind, const char* name, uint32_t flags, i
     // The appended record's own index: a case-insensitive lookup could find
     // an older definition whose name differs only in case.
     *index = static_cast<int32_t>(position);
+    // Users of an ancestor's definition of that name read it from here now.
+    holders_rebind(ctx, kind, rec->name, nullptr);
   }
   return rc_combine(rc_combine(rc, write_unlock(ctx)), conv);
 }
@@ -761,37 +849,16 @@ int32_t defn_copy(context* ctx, int32_t kind, const char* source, const char* de
     } else {
       rc = 0;
       *index = static_cast<int32_t>(position);
+      // What the copy holds is read from its own locale, and users of an
+      // ancestor's definition of its name read it from here now.
+      held_rebind(ctx, locale, dst, nullptr, [](int32_t, const defn_rec*) { return true; });
+      holders_rebind(ctx, kind, dst->name, nullptr);
     }
   }
   return rc_combine(rc_combine(rc_combine(rc, write_unlock(ctx)), conv), conv2);
 }
 
 namespace {
-
-// The definitions of every loaded locale that hold an index of `gone`
-// forget it (-1), as a document that does not name it reads: otherwise
-// they would name an emptied slot, could not be written, and would not come
-// back the same. Without its parse definition a definition takes no parsed
-// input either. Under the write hold, before `gone` is cleared.
-void users_forget(context* ctx, const defn_rec* gone) {
-  each_loaded_defn(ctx, [ctx, gone](loaded_locale_rec* locale, defn_rec* user) {
-    bool forgot = false;
-    held_each(user, [&](int32_t named, int32_t* held) {
-      defn_rec* rec = nullptr;
-      if (named != gone->kind || *held < 0 || lookup(ctx, named, locale, *held, &rec, false) != 0 || rec != gone) {
-        return;
-      }
-      *held = -1;
-      forgot = true;
-    });
-    if (forgot) {
-      if (gone->kind == kDefnParse && user->parse_defn < 0) user->allow_parsed_input = 0;
-      const defn_kind_ops* ops = defn_kind_ops_get(user->kind);
-      if (ops != nullptr && ops->invalidate != nullptr) ops->invalidate(ctx, user, kFieldDropsPrepared);
-    }
-    return false;
-  });
-}
 
 // Whether `user` (of `locale`) holds an index of `gone`.
 bool names(context* ctx, loaded_locale_rec* locale, defn_rec* user, const defn_rec* gone) {
@@ -806,14 +873,17 @@ bool names(context* ctx, loaded_locale_rec* locale, defn_rec* user, const defn_r
   return found;
 }
 
-// A loaded definition that names `gone` and whose kind cannot be read
-// without it; NULL when there is none.
+// A loaded definition that names `gone`, whose kind cannot be read without
+// it, and for which no other definition answers to its name (to be bound
+// in its place); NULL when there is none.
 const defn_rec* user_that_needs(context* ctx, const defn_rec* gone) {
   const defn_rec* found = nullptr;
   each_loaded_defn(ctx, [ctx, gone, &found](loaded_locale_rec* locale, defn_rec* user) {
     const defn_kind_ops* ops = defn_kind_ops_get(user->kind);
     if (ops == nullptr || ops->needs_named == nullptr || ops->needs_named(gone->kind) == 0) return false;
-    if (names(ctx, locale, user, gone)) found = user;
+    if (names(ctx, locale, user, gone) && bound_rec(ctx, gone->kind, locale, gone->name, gone) == nullptr) {
+      found = user;
+    }
     return found != nullptr;
   });
   return found;
@@ -883,18 +953,44 @@ int32_t defn_unload(context* ctx, int32_t kind, int32_t index) {
   if (rc < 0) return rc;
   if (rec->kind != 0) {
     // A user whose documents do not read without it keeps it loaded, as a
-    // datatype stays while a definition is of it; every other user forgets
-    // it, as a document that does not name it reads.
+    // datatype stays while a definition is of it, unless an ancestor's
+    // definition of its name takes its place; every other user binds what
+    // its name then finds, or forgets it, as the documents read again do.
     if (const defn_rec* user = user_that_needs(ctx, rec); user != nullptr) {
       TQ_REPORT(ctx, TQ_ERR_NOT_USABLE, 1800, kind_name(rec->kind), static_cast<const char*>(rec->name),
                 kind_name(user->kind), static_cast<const char*>(user->name), user->locale);
       return rc_combine(TQ_ERR_NOT_USABLE, defn_write_end(ctx));
     }
-    users_forget(ctx, rec);
     hidden_uncover(ctx, rec);
+    holders_rebind(ctx, rec->kind, rec->name, rec);
   }
   defn_record_clear(ctx, rec, 0);
   return defn_write_end(ctx);
+}
+
+void defn_holders_rebind(context* ctx, int32_t kind, const char* name) {
+  if (kind_in_range(kind) && name != nullptr) holders_rebind(ctx, kind, name, nullptr);
+}
+
+int32_t defn_held_index_check(context* ctx, int32_t kind, int32_t locale, int32_t index) {
+  loaded_locale_rec* at = nullptr;
+  defn_rec* rec = nullptr;
+  if (!kind_in_range(kind) || index < 0 || locale_rec_get(ctx, locale, &at) != 0 ||
+      lookup(ctx, kind, at, index, &rec, false) != 0) {
+    return 0;
+  }
+  const defn_rec* to = bound_rec(ctx, kind, at, rec->name, nullptr);
+  if (to == nullptr || to == rec) return 0;
+  TQ_REPORT(ctx, TQ_ERR_INDEX, 1961, kind_name(kind), index, locale, static_cast<const char*>(rec->name),
+            index_in(ctx, kind, at, to));
+  return TQ_ERR_INDEX;
+}
+
+void defn_all_rebind(context* ctx) {
+  each_loaded_defn(ctx, [ctx](loaded_locale_rec* locale, defn_rec* user) {
+    held_rebind(ctx, locale, user, nullptr, [](int32_t, const defn_rec*) { return true; });
+    return false;
+  });
 }
 
 const defn_rec* defn_datatype_user(context* ctx, const dtype_rec* datatype) {

@@ -236,7 +236,11 @@ int32_t defn_add(context* ctx, int32_t kind, const char* name, uint32_t flags, i
 // the resource lists with one more reference each, the kind part (kind's
 // copy hook), the tokens; not comments and layouts. Indices the copy holds
 // (its datatype, its parse definition, the kind's held_indices) are rebased
-// from the source's index, then the kind's remap hook runs.
+// from the source's index, then the kind's remap hook runs; the
+// definitions they name are then those their names find from the copy's
+// locale, and users of an ancestor's definition named `dest` take the copy
+// (defn_holders_rebind), as the written locale reads back. defn_add does
+// the latter too.
 // -802 (message 180) for an empty name; dest must pass the name rules
 // against every own definition. *index as for defn_add.
 int32_t defn_copy(context* ctx, int32_t kind, const char* source, const char* dest, uint32_t flags,
@@ -246,10 +250,30 @@ int32_t defn_copy(context* ctx, int32_t kind, const char* source, const char* de
 // of a loaded locale that held an index of it (its parse definition, the
 // case definitions of a standardization definition and its tokens, the
 // language definition of a locale guess definition: whatever the kinds'
-// held_indices hooks list) names none afterwards, as it will after a write
-// and a read; one that ran on an unloaded parse definition takes no parsed
-// input either.
+// held_indices hooks list) then holds what its name finds without it (an
+// ancestor's definition of that name) or none, as it will after a write
+// and a read; one left without a parse definition takes no parsed input
+// either. Refused (-705, message 1800) while a definition that cannot be
+// read without it names it and nothing else answers to its name.
 int32_t defn_unload(context* ctx, int32_t kind, int32_t index);
+// A write names what a definition holds and a load finds it by that name
+// from the holder's locale (its own definitions first, then its
+// ancestors'), so where a name now finds another definition than the one
+// held, the held index follows, as it reads back. After a definition of the
+// kind took or gave up `name` (an add, a copy, a rename; the store's own
+// add, copy and unload do this themselves): every loaded definition that
+// holds one answering to it, bound again. Under the write hold.
+void defn_holders_rebind(context* ctx, int32_t kind, const char* name);
+// For a setter of a held index: -800 (message 1961) when the definition at
+// `index` (of the locale of that code's index space) is not the one its name
+// finds from there (another of that name comes first), since a write and a
+// load would name that one; 0 otherwise, and for an index that names none,
+// which the setter checks itself.
+int32_t defn_held_index_check(context* ctx, int32_t kind, int32_t locale, int32_t index);
+// Every index every loaded definition holds of another definition, bound
+// again (after definitions were read into a loaded locale). Under the write
+// hold.
+void defn_all_rebind(context* ctx);
 // The first definition of any loaded locale whose datatype is `datatype`;
 // NULL when none is (a datatype is then free to go).
 const defn_rec* defn_datatype_user(context* ctx, const dtype_rec* datatype);
@@ -307,6 +331,20 @@ int32_t defn_write(context* ctx, xmldoc* element, const defn_rec* rec);
 // fills it with defn_write and includes it in `target` under the kind's root
 // type. Nothing is included on failure.
 int32_t defn_element_write(context* ctx, xmldoc* target, const defn_rec* rec);
+
+// The checks on which the reader refuses a definition, made on the record
+// as it stands: the reader makes each once it has read what the check looks
+// at, and a locale write makes them all, to warn of definitions that will
+// not be valid when read again (work in progress is written all the same).
+inline constexpr uint32_t kDefnCheckDatatype = 0x1;        // no datatype, none its name stands for
+inline constexpr uint32_t kDefnCheckVocabulary = 0x2;      // no vocabulary, where the kind needs one
+inline constexpr uint32_t kDefnCheckPartVocabulary = 0x4;  // no vocabulary, where the kind part asks for one
+inline constexpr uint32_t kDefnCheckTokenNames = 0x8;      // a token never named
+inline constexpr uint32_t kDefnCheckKind = 0x10;           // the kind's own (kind ops' unreadable)
+inline constexpr uint32_t kDefnCheckAll = 0x1f;
+// Why the record fails the first of `checks` it fails (a static text for a
+// message), or NULL when it fails none.
+const char* defn_unreadable(context* ctx, const defn_rec* rec, uint32_t checks);
 
 // The datatype name a definition's element falls back on when it names
 // none: "Name" for identification analysis, what the kind derives from the

@@ -14,6 +14,7 @@
 
 #include "core/krenc.h"
 #include "core/krerr.h"
+#include "core/krstr.h"
 #include "kbstore/krdcat.h"
 #include "kbstore/krdefnlist.h"
 #include "kbstore/krdtyp.h"
@@ -394,7 +395,16 @@ int32_t defn_name_set(context* ctx, int32_t kind, int32_t index, const char* nam
     loaded_locale_rec* locale = nullptr;
     int32_t r = locale_rec_get(ctx, rec->locale, &locale);
     if (r < 0) return r;
-    return defn_rec_name_set(ctx, locale->defns[kind], rec, text);
+    char was[kDefnNameMax + 1];
+    str_copy_bounded(was, rec->name, sizeof was);
+    r = defn_rec_name_set(ctx, locale->defns[kind], rec, text);
+    // Users follow it under its new name, and those of what the old name or
+    // the new one finds now bind as the written locale reads back.
+    if (r >= 0) {
+      defn_holders_rebind(ctx, kind, rec->name);
+      defn_holders_rebind(ctx, kind, was);
+    }
+    return r;
   });
   return rc_combine(rc, conv);
 }
@@ -520,6 +530,9 @@ bool parse_defn_named(context* ctx, const defn_rec* rec, int32_t parse_index) {
 int32_t defn_parse_defn_index_set(context* ctx, int32_t kind, int32_t index, int32_t parse_index) {
   return edit(ctx, kind, index, [&](defn_rec* rec) {
     if (parse_index != -1 && !parse_defn_named(ctx, rec, parse_index)) return TQ_ERR_INDEX;
+    // One hidden behind another of its name would not be named after a
+    // write and a load.
+    if (int32_t r = defn_held_index_check(ctx, kDefnParse, rec->locale, parse_index); r < 0) return r;
     // None, for a kind whose documents do not read without one, would leave
     // a definition that the locale written and read again refuses.
     const defn_kind_ops* ops = defn_kind_ops_get(rec->kind);

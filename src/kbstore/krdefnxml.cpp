@@ -282,22 +282,33 @@ bool needs_vocabulary(const defn_rec* rec) {
     case kDefnIdent:
     case kDefnParse:
       return true;
-    case kDefnExtract:
-      // An extraction definition needs one when its kind part ("Use
-      // Parser") says so; that is read with the kind part, so the check
-      // waits for it (vocabulary_check_after_part).
-      return false;
     default:
+      // An extraction definition needs one when its kind part ("Use
+      // Parser") says so (needs_vocabulary_of_part).
       return false;
   }
+}
+
+// Kinds whose need of a vocabulary their kind part decides, once that part
+// was read.
+bool needs_vocabulary_of_part(const defn_rec* rec) {
+  if (rec->part == nullptr) return false;
+  const defn_kind_ops* ops = defn_kind_ops_get(rec->kind);
+  return ops != nullptr && ops->needs_vocabulary != nullptr && ops->needs_vocabulary(rec) != 0;
+}
+
+// A vocabulary the writer writes: entries left empty are skipped.
+bool has_vocabulary(const defn_rec* rec) {
+  for (const defn_vocab& v : rec->vocabularies) {
+    if (v.vocab.held()) return true;
+  }
+  return false;
 }
 
 // The check of kinds whose need of a vocabulary their kind part decides,
 // run once that part was read.
 int32_t vocabulary_check_after_part(context* ctx, const defn_rec* rec) {
-  if (rec->part == nullptr || !rec->vocabularies.empty()) return 0;
-  const defn_kind_ops* ops = defn_kind_ops_get(rec->kind);
-  if (ops == nullptr || ops->needs_vocabulary == nullptr || ops->needs_vocabulary(rec) == 0) return 0;
+  if (defn_unreadable(ctx, rec, kDefnCheckPartVocabulary) == nullptr) return 0;
   TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 191, kind_name(rec), rec->name);
   return TQ_ERR_INVALID_CONTENT;
 }
@@ -334,7 +345,7 @@ int32_t read_vocabularies(context* ctx, const xmldoc* el, defn_rec* rec) {
     if (err_is_critical(result)) return result;
   }
   if (rec->vocabularies.empty()) {
-    if (!needs_vocabulary(rec)) return result;
+    if (defn_unreadable(ctx, rec, kDefnCheckVocabulary) == nullptr) return result;
     TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 191, kind_name(rec), rec->name);
     return rc_combine(result, TQ_ERR_INVALID_CONTENT);
   }
@@ -730,6 +741,38 @@ int32_t defn_element_write(context* ctx, xmldoc* target, const defn_rec* rec) {
     return rc;
   }
   return 0;
+}
+
+const char* defn_unreadable(context* ctx, const defn_rec* rec, uint32_t checks) {
+  if ((checks & kDefnCheckDatatype) != 0 && rec->datatype < 0) {
+    // Written without one, it is read with the datatype its name stands
+    // for, if any, and refused without.
+    char name[kDtypeNameMax + 1];
+    if (defn_datatype_fallback_name(ctx, rec, name, sizeof name) < 0 || name[0] == '\0') {
+      return "it has no datatype";
+    }
+    loaded_locale_rec* locale = nullptr;
+    dtype_chain chain;
+    int32_t index = -1;
+    if (locale_rec_get(ctx, rec->locale, &locale) != 0 || dtype_locale_chain(ctx, locale, &chain) != 0 ||
+        dtype_index_get_by_name(ctx, chain, name, &index) != 0 || index < 0) {
+      return "it has no datatype, and none is named as it is";
+    }
+  }
+  if (!has_vocabulary(rec) && (((checks & kDefnCheckVocabulary) != 0 && needs_vocabulary(rec)) ||
+                               ((checks & kDefnCheckPartVocabulary) != 0 && needs_vocabulary_of_part(rec)))) {
+    return "it has no vocabulary";
+  }
+  if ((checks & kDefnCheckTokenNames) != 0) {
+    for (const auto& tok : rec->tokens.items) {
+      if (tok->name[0] == '\0') return "a token of it was never named";
+    }
+  }
+  if ((checks & kDefnCheckKind) != 0) {
+    const defn_kind_ops* ops = defn_kind_ops_get(rec->kind);
+    if (ops != nullptr && ops->unreadable != nullptr) return ops->unreadable(ctx, rec);
+  }
+  return nullptr;
 }
 
 }  // namespace tq

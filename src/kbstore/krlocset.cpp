@@ -77,13 +77,21 @@ int32_t locale_settings_build(context* ctx, const loaded_locale_rec* rec, xmldoc
   if (rc != 0) return rc;
   rc = dtype_write_all(ctx, rec->datatypes, doc);
   // Only the locale's own definitions: what it inherits is its ancestors'
-  // files' business.
+  // files' business. A definition the reader will refuse (work in progress)
+  // is written all the same, with a warning that names it and says why.
+  int32_t warned = 0;
   for (int32_t kind : kWriteOrder) {
     const defn_set& set = rec->defns[kind];
     for (uint32_t i = 0; rc >= 0 && i < set.count; ++i) {
       const defn_rec* d = set.recs[i];
       if (d == nullptr || d->kind == 0 || d->name[0] == '\0') continue;  // an unloaded slot
       rc = defn_element_write(ctx, doc, d);
+      const char* why = rc >= 0 ? defn_unreadable(ctx, d, kDefnCheckAll) : nullptr;
+      if (why != nullptr) {
+        TQ_REPORT(ctx, TQ_WARN_LOCALE_PROBLEMS, 1960, defn_kind_name(kind), static_cast<const char*>(d->name),
+                  rec->code, why);
+        warned = TQ_WARN_LOCALE_PROBLEMS;
+      }
     }
   }
   if (rc < 0) {
@@ -91,17 +99,17 @@ int32_t locale_settings_build(context* ctx, const loaded_locale_rec* rec, xmldoc
     return rc;
   }
   *out = doc;
-  return 0;
+  return warned;
 }
 
 int32_t locale_settings_write(context* ctx, const loaded_locale_rec* rec, const char* path) {
   xmldoc* doc = nullptr;
-  int32_t rc = locale_settings_build(ctx, rec, &doc);
-  if (rc != 0) return rc;
+  const int32_t built = locale_settings_build(ctx, rec, &doc);
+  if (built < 0) return built;
   // The locked file itself: a locale file found as "krd" stays one.
-  rc = xmldoc_write(ctx, path, kXmlFlagVault | kXmlFlagNameAsGiven, doc);
+  const int32_t rc = xmldoc_write(ctx, path, kXmlFlagVault | kXmlFlagNameAsGiven, doc);
   xml_free(ctx, doc);
-  return rc;
+  return rc_combine(rc, built);
 }
 
 // ---- Export implementations --------------------------------------------------
@@ -171,6 +179,9 @@ int32_t locale_import(context* ctx, tq_xmldoc* settings) {
   rc = locale_current_rec_get_locked(ctx, &rec);
   if (rc == 0) {
     rc = locale_parts_read(ctx, rec, copy, kLoadAllParts, 0);
+    // Definitions already loaded that name what the document brought bind
+    // it, as the locale written and read again does.
+    defn_all_rebind(ctx);
     rc = rc_combine(rc, shared_state_write_unlock(ctx, ctx->shared));
   }
   xml_free(ctx, copy);

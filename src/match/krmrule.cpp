@@ -255,7 +255,10 @@ int32_t match_rules_read(context* ctx, const xmldoc* element, defn_rec* rec) {
 int32_t match_rules_write(context* ctx, xmldoc* element, const defn_rec* rec) {
   const match_defn_kind_rec* part = match_defn_part(rec);
   if (part == nullptr || element == nullptr) return TQ_ERR_ARGUMENT;
-  if (part->rules.empty()) return 0;
+  // "Include Default" off matters without rules too (the code of every
+  // token in its own place is then left out), so a list carries it; a file
+  // without the list reads as on.
+  if (part->rules.empty() && part->include_default != 0) return 0;
   xmldoc* list = nullptr;
   int32_t rc = xmldoc_create(ctx, kTypeList, kVersion9, &list);
   if (rc != 0) return rc;

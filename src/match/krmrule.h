@@ -54,7 +54,8 @@ struct match_combination_rule {
 // The first "Combination Rule List" section of the definition element and
 // its "Include Default" property. -600 (message 29).
 int32_t match_rules_read(context* ctx, const xmldoc* element, defn_rec* rec);
-// Nothing without rules; else the list with every rule. The first failure.
+// Nothing without rules while "Include Default" is on; else the list with
+// the setting and every rule. The first failure.
 int32_t match_rules_write(context* ctx, xmldoc* element, const defn_rec* rec);
 
 // ---- Token changes, for the token exports ---------------------------------------------

@@ -502,6 +502,26 @@ int32_t parse_defn_kind_free(context* ctx, defn_rec* rec, int32_t keep_refs) {
   return 0;
 }
 
+const char* parse_defn_unreadable(context* ctx, const defn_rec* rec) {
+  if (rec->datatype < 0) return nullptr;
+  defn_token_owner owner{};
+  if (defn_token_owner_get(ctx, rec, &owner) < 0) return "its datatype cannot be found";
+  // One token per datatype token: as many, and no datatype token twice (an
+  // edit may name two tokens alike on the way to swapping their names; what
+  // was written then cannot put its no-solution slots back).
+  bool twice = false;
+  bool seen[kDtokMax] = {};
+  for (const auto& tok : rec->tokens.items) {
+    const int32_t k = tok->key;
+    if (k < 0 || k >= static_cast<int32_t>(kDtokMax)) continue;
+    twice = twice || seen[k];
+    seen[k] = true;
+  }
+  if (rec->tokens.count() != owner.owner.datatype_token_count) return "its token count differs from its datatype's";
+  if (twice) return "two of its tokens name one token of its datatype";
+  return nullptr;
+}
+
 int32_t parse_defn_kind_validate(context* ctx, defn_rec* rec) {
   parse_defn_kind_rec* part = parse_defn_part(rec);
   if (part == nullptr) return TQ_ERR_ARGUMENT;
@@ -530,18 +550,7 @@ int32_t parse_defn_kind_validate(context* ctx, defn_rec* rec) {
   defn_token_owner owner{};
   int32_t rc = defn_token_owner_get(ctx, rec, &owner);
   if (rc < 0) return rc;
-  // One token per datatype token: as many, and no datatype token twice (an
-  // edit may name two tokens alike on the way to swapping their names; what
-  // was written then cannot put its no-solution slots back).
-  bool twice = false;
-  bool seen[kDtokMax] = {};
-  for (const auto& tok : rec->tokens.items) {
-    const int32_t k = tok->key;
-    if (k < 0 || k >= static_cast<int32_t>(kDtokMax)) continue;
-    twice = twice || seen[k];
-    seen[k] = true;
-  }
-  if (rec->tokens.count() != owner.owner.datatype_token_count || twice) {
+  if (parse_defn_unreadable(ctx, rec) != nullptr) {
     TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 115, rec->name, owner.owner.datatype_name);
     return TQ_ERR_INVALID_CONTENT;
   }
@@ -619,6 +628,7 @@ const defn_kind_ops kParseDefnKindOps = [] {
   ops.copy = parse_defn_kind_copy;
   ops.free = parse_defn_kind_free;
   ops.validate = parse_defn_kind_validate;
+  ops.unreadable = parse_defn_unreadable;
   ops.token_init = parse_defn_token_init;
   ops.token_read = parse_defn_token_read;
   ops.token_write = parse_defn_token_write;

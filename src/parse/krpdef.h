@@ -109,6 +109,9 @@ int32_t parse_defn_kind_free(context* ctx, defn_rec* rec, int32_t keep_refs);
 // whole is prepared here, after its tokens, so that preparation sees their
 // categories.
 int32_t parse_defn_kind_validate(context* ctx, defn_rec* rec);
+// Why the reader will refuse the definition's tokens (not one for each
+// token of its datatype), or NULL; validate refuses by it.
+const char* parse_defn_unreadable(context* ctx, const defn_rec* rec);
 // Any drop bit resets "prepared": the next parse prepares again.
 void parse_defn_invalidate(context* ctx, defn_rec* rec, uint32_t what);
 

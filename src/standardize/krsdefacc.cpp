@@ -112,7 +112,9 @@ int32_t case_index_in(context* ctx, const defn_rec* rec, int32_t index, int32_t 
     // A case definition of a locale below the definition's is out of its sight.
     if (given / span < depth) return TQ_ERR_INDEX;
     *held = given - depth * span;
-    return 0;
+    // One hidden behind another of its name would not be named after a
+    // write and a load.
+    return defn_held_index_check(ctx, kDefnCase, rec->locale, *held);
   }
   if (rec->locale == ctx->current_locale_code) {
     *held = given;

@@ -3,8 +3,10 @@
 // definitions and datatypes are seen at the edit-mode indices 256 and up:
 // the datatype index of every kind, parse definitions that their users stop
 // naming, unloaded definitions that their users forget, datatypes that stay
-// while definitions are of them, and setters of ranged numbers that the
-// readers check.
+// while definitions are of them, setters of ranged numbers that the
+// readers check, ENUSA's definitions binding its own or EN's as a load
+// does, a match definition's "Include Default" off without rules, and the
+// write's warning for definitions that will not read back valid.
 #include <string>
 #include <utility>
 #include <vector>
@@ -29,15 +31,20 @@ struct SampleEdit {
   SampleEdit() : ctx(dir.path().c_str(), true) {
     EXPECT_EQ(tq_zel_locale_load(ctx, kEnusa, kEverything), 0) << tq_test::error_list_text(ctx);
   }
-  // EN written back to its file.
-  int32_t write_en() {
+  // What the last write put in the error list.
+  std::string written;
+  // A locale written back to its file.
+  int32_t write(int32_t code, const char* file) {
     tq_lock_handle* lock = nullptr;
     EXPECT_EQ(tq_lock_init(ctx, &lock), 0);
-    int32_t rc = tq_lock_create(ctx, "en.loc", 7, lock, nullptr);
-    if (rc == 0) rc = tq_locale_write(ctx, kEn, lock);
+    int32_t rc = tq_lock_create(ctx, file, 7, lock, nullptr);
+    if (rc == 0) rc = tq_locale_write(ctx, code, lock);
+    written = tq_test::error_list_text(ctx);
     tq_lock_free(ctx, lock);
     return rc;
   }
+  int32_t write_en() { return write(kEn, "en.loc"); }
+  int32_t write_enusa() { return write(kEnusa, "enusa.loc"); }
 };
 
 using index_by_name_fn = int32_t (*)(tq_context*, const char*, int32_t*);
@@ -410,6 +417,169 @@ TEST(DefnEditRoundTrip, RangedParseOptionsOfPatterns) {
   EXPECT_EQ(u, 9u);
   EXPECT_EQ(tq_guess_defn_opt_params_input_length_get(again, language, 0, &u), 0);
   EXPECT_EQ(u, 1u);
+}
+
+// ENUSA's own definitions that hold EN's (a standardization, a gender and a
+// locale guess definition, copied from EN's) and a definition ENUSA then
+// gets, loses or renames under EN's name: in memory they bind what the
+// name finds from ENUSA, its own before EN's, as the locale written and
+// read again does. The state is each held definition as "depth:name" (0
+// ENUSA, 1 EN) and a standardization through the copy.
+struct BindRow {
+  const char* row;
+  void (*edit)(tq_context*);
+  const char* state;
+};
+
+std::string held_name(tq_context* ctx, int32_t (*name_get)(tq_context*, int32_t, char*), int32_t index) {
+  char name[400] = "";
+  if (index < 0) return std::to_string(index);
+  const int32_t rc = name_get(ctx, index, name);
+  return std::to_string(index / 256) + ":" + (rc < 0 ? "rc " + std::to_string(rc) : name);
+}
+
+std::string bound(tq_context* ctx) {
+  const int32_t mine = index_of(ctx, tq_stdzn_defn_index_get_by_name, "Mine");
+  const int32_t gender = index_of(ctx, tq_gender_defn_index_get_by_name, "G");
+  const int32_t guess = index_of(ctx, tq_guess_defn_index_get_by_name, "L");
+  int32_t parse = -9, cased = -9, token_cased = -9, gparse = -9, lang = -9;
+  EXPECT_EQ(tq_stdzn_defn_parse_defn_index_get(ctx, mine, &parse), 0);
+  EXPECT_EQ(tq_stdzn_defn_post_case_defn_index_get(ctx, mine, &cased), 0);
+  EXPECT_EQ(tq_stdzn_defn_token_case_defn_index_get(ctx, mine, 3, &token_cased), 0);
+  EXPECT_EQ(tq_gender_defn_parse_defn_index_get(ctx, gender, &gparse), 0);
+  EXPECT_EQ(tq_guess_defn_lang_defn_index_get(ctx, guess, &lang), 0);
+  char out[1100] = "";
+  const int32_t rc = tq_standardize(ctx, "Mine", "bill q. smith junior", out);
+  return held_name(ctx, tq_parse_defn_name_get_by_index, parse) + " " +
+         held_name(ctx, tq_case_defn_name_get_by_index, cased) + " " +
+         held_name(ctx, tq_case_defn_name_get_by_index, token_cased) + " " +
+         held_name(ctx, tq_parse_defn_name_get_by_index, gparse) + " " +
+         held_name(ctx, tq_lang_defn_name_get_by_index, lang) + " | " +
+         (rc < 0 ? "rc " + std::to_string(rc) : std::string(out));
+}
+
+void copy_parse(tq_context* ctx) {
+  int32_t at = -1;
+  ASSERT_EQ(tq_parse_defn_copy(ctx, "Name", "Name", &at), 0) << tq_test::error_list_text(ctx);
+  EXPECT_EQ(at, 0);
+}
+
+const BindRow kBindRows[] = {
+    {"as copied", [](tq_context*) {}, "1:Name 1:Name 1:Name 1:Name 1:English | William Q Smith Jr"},
+    {"parse definition copied", copy_parse, "0:Name 1:Name 1:Name 0:Name 1:English | William Q Smith Jr"},
+    {"parse definition copied, then unloaded",
+     [](tq_context* ctx) {
+       copy_parse(ctx);
+       // The gender definition that names it takes EN's in its place.
+       EXPECT_EQ(tq_parse_defn_unload(ctx, 0), 0) << tq_test::error_list_text(ctx);
+     },
+     "1:Name 1:Name 1:Name 1:Name 1:English | William Q Smith Jr"},
+    {"parse definition copied, then renamed",
+     [](tq_context* ctx) {
+       copy_parse(ctx);
+       EXPECT_EQ(tq_parse_defn_name_set(ctx, 0, "Other"), 0);
+     },
+     "0:Other 1:Name 1:Name 0:Other 1:English | William Q Smith Jr"},
+    {"parse definition added empty",
+     [](tq_context* ctx) {
+       int32_t dt = -1, at = -1;
+       ASSERT_EQ(tq_datatype_index_get_by_name(ctx, "Name", &dt), 0);
+       ASSERT_EQ(tq_parse_defn_add(ctx, "name", dt, &at), 0) << tq_test::error_list_text(ctx);
+     },
+     // Not valid until it is finished: what holds it fails as after a load.
+     "0:name 1:Name 1:Name 0:name 1:English | rc -704"},
+    {"case definition copied, language definition copied",
+     [](tq_context* ctx) {
+       int32_t at = -1;
+       ASSERT_EQ(tq_case_defn_copy(ctx, "Name", "Name", &at), 0) << tq_test::error_list_text(ctx);
+       ASSERT_EQ(tq_lang_defn_copy(ctx, "English", "English", &at), 0) << tq_test::error_list_text(ctx);
+     },
+     "1:Name 0:Name 0:Name 1:Name 0:English | William Q Smith Jr"},
+};
+
+TEST(DefnEditRoundTrip, ChildDefinitionsBindAsTheyReadBack) {
+  for (const BindRow& r : kBindRows) {
+    SCOPED_TRACE(r.row);
+    SampleEdit kb;
+    tq_context* ctx = kb.ctx;
+    int32_t at = -1;
+    ASSERT_EQ(tq_stdzn_defn_copy(ctx, "Name", "Mine", &at), 0) << tq_test::error_list_text(ctx);
+    const int32_t cased = index_of(ctx, tq_case_defn_index_get_by_name, "Name");
+    ASSERT_EQ(tq_stdzn_defn_post_case_defn_index_set(ctx, at, cased), 0) << tq_test::error_list_text(ctx);
+    ASSERT_EQ(tq_stdzn_defn_token_case_set(ctx, at, 3, 3), 0);
+    ASSERT_EQ(tq_stdzn_defn_token_case_defn_index_set(ctx, at, 3, cased), 0) << tq_test::error_list_text(ctx);
+    ASSERT_EQ(tq_gender_defn_copy(ctx, "Name", "G", &at), 0);
+    ASSERT_EQ(tq_guess_defn_copy(ctx, "Language", "L", &at), 0);
+    r.edit(ctx);
+    EXPECT_EQ(bound(ctx), r.state);
+    // EN's parse definition "Name" named by index: refused where ENUSA's
+    // own of its name hides it, as the written locale would name that one.
+    const bool hidden = std::string(r.state).find("0:Name 1") == 0 || std::string(r.state).find("0:name") == 0;
+    EXPECT_EQ(tq_stdzn_defn_parse_defn_index_set(ctx, index_of(ctx, tq_stdzn_defn_index_get_by_name, "Mine"), 256),
+              hidden ? -800 : 0);
+    const std::string in_memory = bound(ctx);
+    EXPECT_EQ(in_memory.substr(0, 7) == "1:Name ", !hidden) << in_memory;
+    ASSERT_GE(kb.write_enusa(), 0) << tq_test::error_list_text(ctx);
+
+    Context again(kb.dir.str().c_str(), true);
+    EXPECT_GE(tq_zel_locale_load(again, kEnusa, kEverything), 0) << tq_test::error_list_text(again);
+    EXPECT_EQ(bound(again), in_memory);
+  }
+}
+
+// "Include Default" off without any combination rule leaves a match
+// definition no code at all; the locale's file keeps it so.
+TEST(DefnEditRoundTrip, IncludeDefaultOffWithoutRules) {
+  SampleEdit kb;
+  tq_context* ctx = kb.ctx;
+  auto codes = [](tq_context* c) {
+    tq_match_multicode_entry* block = nullptr;
+    EXPECT_EQ(tq_match_multicode_output_create(c, "Name", &block), 0);
+    uint32_t num = 9, flag = 9;
+    const int32_t rc = tq_match_multicode(c, "Name", 85, "Bill Smith", &block, &num);
+    EXPECT_EQ(tq_match_multicode_output_destroy(c, block), 0);
+    EXPECT_EQ(tq_match_defn_token_combination_include_default_get(
+                  c, index_of(c, tq_match_defn_index_get_by_name, "Name"), &flag),
+              0);
+    return std::to_string(rc) + " " + std::to_string(num) + " codes, include default " + std::to_string(flag);
+  };
+  const int32_t match = index_of(ctx, tq_match_defn_index_get_by_name, "Name");
+  ASSERT_EQ(tq_match_defn_token_combination_rules_delete_all(ctx, match), 0);
+  ASSERT_EQ(tq_match_defn_token_combination_include_default_set(ctx, match, 0), 0);
+  EXPECT_EQ(codes(ctx), "0 0 codes, include default 0");
+  ASSERT_EQ(kb.write_en(), 0) << tq_test::error_list_text(ctx);
+
+  Context again(kb.dir.str().c_str(), true);
+  ASSERT_EQ(tq_zel_locale_load(again, kEnusa, kEverything), 0) << tq_test::error_list_text(again);
+  EXPECT_EQ(codes(again), "0 0 codes, include default 0");
+}
+
+// Unfinished definitions are written as they are, but the write warns (104,
+// as the next load will) and names each one that will not be valid and why.
+TEST(DefnEditRoundTrip, WritingDefinitionsThatWillNotReadBackWarns) {
+  SampleEdit kb;
+  tq_context* ctx = kb.ctx;
+  int32_t at = -1, token = -1, dt = -1;
+  ASSERT_EQ(kb.write_enusa(), 0) << tq_test::error_list_text(ctx);
+  ASSERT_EQ(tq_case_defn_add(ctx, "No datatype", &at), 0);
+  ASSERT_EQ(tq_datatype_index_get_by_name(ctx, "Name", &dt), 0);
+  ASSERT_EQ(tq_parse_defn_add(ctx, "No vocabulary", dt, &at), 0);
+  ASSERT_EQ(tq_stdzn_defn_copy(ctx, "Name", "Unnamed token", &at), 0);
+  ASSERT_EQ(tq_stdzn_defn_token_add(ctx, at, &token), 0);
+  EXPECT_EQ(kb.write_enusa(), TQ_WARN_LOCALE_PROBLEMS);
+  const std::string said = kb.written;
+  for (const char* line :
+       {"The Case definition 'No datatype' of locale 29840 is written, but will not be valid when the locale is read "
+        "again: it has no datatype.",
+        "The Parse definition 'No vocabulary' of locale 29840 is written, but will not be valid when the locale is "
+        "read again: it has no vocabulary.",
+        "The Standardization definition 'Unnamed token' of locale 29840 is written, but will not be valid when the "
+        "locale is read again: a token of it was never named."}) {
+    EXPECT_NE(said.find(line), std::string::npos) << line << "\n" << said;
+  }
+
+  Context again(kb.dir.str().c_str(), true);
+  EXPECT_EQ(tq_zel_locale_load(again, kEnusa, kEverything), TQ_WARN_LOCALE_PROBLEMS);
 }
 
 }  // namespace

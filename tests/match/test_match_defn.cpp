@@ -333,24 +333,25 @@ TEST(MatchDefn, PreparationPointsTheOptionsAtTheListsAndChangesUndoIt) {
   EXPECT_EQ(eager.token(kR)->cat_regexlibs[0]->bound, 1);
 }
 
-TEST(MatchDefn, RuleWeightsKeepTwoDecimalsAndIncludeDefaultNeedsARule) {
+TEST(MatchDefn, RuleWeightsKeepTwoDecimalsAndIncludeDefaultOffIsKeptWithoutRules) {
   std::string r_text;
   std::string m_text;
   {
     MatchKb kb;
     ASSERT_EQ(kb.load_rc(), 0) << kb.errors();
     match_defn_part(kb.defn(kR))->rules[0].weight = 1.234;
-    // Without rules nothing is written, so "Include Default" reads back 1.
+    // Without rules the list is written for "Include Default" off alone.
     match_defn_part(kb.defn(kM))->include_default = 0;
     r_text = kb.written(kR);
     m_text = kb.written(kM);
   }
   EXPECT_NE(r_text.find("<property name=\"Weight\">1.23</property>"), std::string::npos) << r_text;
-  EXPECT_EQ(m_text.find("Include Default"), std::string::npos);
+  EXPECT_NE(m_text.find("Include Default"), std::string::npos) << m_text;
   MatchKb again(with_definition(with_definition(match_test::locale_text(), "R", r_text), "M", m_text));
   ASSERT_EQ(again.load_rc(), 0) << again.errors();
   EXPECT_DOUBLE_EQ(match_defn_part(again.defn(kR))->rules[0].weight, 1.23);
-  EXPECT_EQ(match_defn_part(again.defn(kM))->include_default, 1u);
+  EXPECT_EQ(match_defn_part(again.defn(kM))->include_default, 0u);
+  EXPECT_TRUE(match_defn_part(again.defn(kM))->rules.empty());
 }
 
 TEST(MatchDefn, RuleChangesRaiseTheVersionButIncludeDefaultDoesNot) {
