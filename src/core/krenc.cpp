@@ -249,7 +249,7 @@ uint32_t strio_copy_noted(context* ctx, const char* what, char* dst, const char*
 
 int32_t strio_cuts_result(const context* ctx, int32_t rc) {
   if (rc < 0 || ctx->cuts == 0) return rc;
-  if ((ctx->cuts & kCutInput) != 0) return rc_combine(TQ_WARN_LIMIT_REACHED, rc);
+  if ((ctx->cuts & (kCutInput | kCutInside)) != 0) return rc_combine(TQ_WARN_LIMIT_REACHED, rc);
   return rc_combine(rc, TQ_WARN_LIMIT_REACHED);
 }
 

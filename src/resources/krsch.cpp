@@ -378,8 +378,8 @@ void span_join(const word_list* list, uint32_t from, uint32_t to, char* span) {
 // output gets it. Several: each output present is repeated once per
 // standard, in order, and each copy continued with its standard; copies
 // beyond the outputs available are left out.
-void outputs_continue(context* ctx, char** outs, uint32_t* n, uint32_t nout, uint32_t cap, char** run, uint32_t run_count,
-                      char** next) {
+void outputs_continue(context* ctx, char** outs, uint32_t* n, uint32_t nout, uint32_t cap, char** run,
+                      uint32_t run_count, char** next) {
   if (run_count == 1) {
     for (uint32_t i = 0; i < *n; ++i) piece_append(ctx, outs[i], cap, run[0]);
     return;

@@ -146,8 +146,8 @@ int32_t case_upper_with_defn(context* ctx, defn_rec* rec, const char* in, char* 
   // Sizes are unsigned to the callers of upper and lower casing.
   size = static_cast<int64_t>(static_cast<uint32_t>(size));
   if (size_too_small(ctx, size, convert)) return argument_zero(ctx, "max_len");
-  return core_run(ctx, rec, in, out, static_cast<uint32_t>(std::min(size, size_limit(kUpperSizeMax, convert))), convert, info,
-                  core_rule{kCaseUpper, 203, true});
+  size = std::min(size, size_limit(kUpperSizeMax, convert));
+  return core_run(ctx, rec, in, out, static_cast<uint32_t>(size), convert, info, core_rule{kCaseUpper, 203, true});
 }
 
 int32_t case_lower_with_defn(context* ctx, defn_rec* rec, const char* in, char* out, int64_t size, uint32_t convert,
@@ -155,8 +155,8 @@ int32_t case_lower_with_defn(context* ctx, defn_rec* rec, const char* in, char* 
   if (in == nullptr || out == nullptr) return TQ_ERR_ARGUMENT;
   size = static_cast<int64_t>(static_cast<uint32_t>(size));
   if (size_too_small(ctx, size, convert)) return argument_zero(ctx, "max_len");
-  return core_run(ctx, rec, in, out, static_cast<uint32_t>(std::min(size, size_limit(kLowerSizeMax, convert))), convert, info,
-                  core_rule{kCaseLower, 139, false});
+  size = std::min(size, size_limit(kLowerSizeMax, convert));
+  return core_run(ctx, rec, in, out, static_cast<uint32_t>(size), convert, info, core_rule{kCaseLower, 139, false});
 }
 
 int32_t case_proper_with_defn(context* ctx, defn_rec* rec, const char* in, char* out, int64_t size,

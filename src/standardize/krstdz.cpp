@@ -232,7 +232,8 @@ int32_t tokens_apply(context* ctx, const defn_rec* rec, stdzn_work_area* area, p
 
 // The joined text in a buffer of kStdznTextSize bytes: its pieces in turn
 // while they fit, the first that does not cut between characters, and
-// nothing after it, so that the result is the start of the whole join.
+// nothing after it, so that the result is the start of the whole join. A
+// separator that would leave no room for its token is left out with it.
 struct join_text {
   char* out;
   uint32_t pos = 0;
@@ -251,6 +252,10 @@ struct join_text {
     pos += static_cast<uint32_t>(fit);
     cut = true;
   }
+  void put_separator(const char* text, size_t len) {
+    if (!cut && pos + len >= kStdznTextMax) cut = true;
+    put(text, len);
+  }
 };
 
 // Joins the values of the first `count` slots (never more than the
@@ -268,9 +273,9 @@ void tokens_join(context* ctx, const defn_rec* rec, const parse_token_slot* slot
     if (join.whole > 0 && tok->use_separator != 0) {
       const size_t len = std::strlen(tok->separator);
       if (len > 0) {
-        join.put(tok->separator, len);
+        join.put_separator(tok->separator, len);
       } else {
-        join.put(" ", 1);
+        join.put_separator(" ", 1);
       }
     }
     join.put(value, std::strlen(value));
