@@ -420,7 +420,7 @@ int main(int argc, char** argv) {
     failed = 1;
   }
   if (in != stdin) fclose(in);
-  /* An input without a name (empty, or blank lines only) is told, and
+  /* An input without a name (empty, or empty lines only) is told, and
    * fails the run: nothing the caller asked for was done. */
   if (!failed && names == 0 && skipped == 0) {
     fprintf(stderr, "no names were read from %s\n", source);

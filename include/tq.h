@@ -21,8 +21,8 @@
  * lengthened, the words gathered into a parsed or extracted token): its
  * message names the call and the step, and the result is the start of the
  * whole text, cut between characters. A failure wins over it; a value cut
- * on its way in wins over the call's other warnings, an output or engine
- * cut comes after them. Under TQ_OPT_STRICT_CONVERSION an
+ * on its way in or inside an engine wins over the call's other warnings,
+ * an output cut comes after them. Under TQ_OPT_STRICT_CONVERSION an
  * unconvertible character still fails with -10000.
  *
  * The text outputs of the value roads (match codes and multicodes, casing,
@@ -2143,8 +2143,9 @@ TQ_API int32_t tq_lcase_info_postprocessed_matched_get(tq_context* ctx, tq_case_
  * tokens joined with their separators (at most 1,024 bytes) and the whole
  * cased once more by the postprocessing case. `standard` receives the result
  * (TQ_STANDARD_SIZE bytes with the terminator). Results: 0; 102
- * (TQ_WARN_LIMIT_REACHED) when the value was cut to 1,024 bytes, before any
- * other warning; TQ_WARN_NO_SOLUTION (101) or 102 when the parse
+ * (TQ_WARN_LIMIT_REACHED) when the value was cut to 1,024 bytes or a text
+ * on the way grew past them and was cut (the join, a token's casing or
+ * scheme), before any other warning; TQ_WARN_NO_SOLUTION (101) or 102 when the parse
  * found no solution or stopped at its limit: the value is then cased as one
  * string, token by token steps skipped; 103 when the output equals the
  * input (TQ_WARN_OUTPUT_EQUALS_INPUT); else an input or output conversion
