@@ -63,6 +63,22 @@ static void print_errors(tq_context* ctx) {
   }
 }
 
+/* A result that was cut to fit (the warning TQ_WARN_LIMIT_REACHED, 102)
+ * is printed as it came, followed by what the error list says of it: which
+ * text was cut, and how long the whole one is. */
+static void print_cuts(tq_context* ctx, int32_t rc) {
+  if (rc != TQ_WARN_LIMIT_REACHED) return;
+  uint32_t count = 0;
+  char text[TQ_ERROR_TEXT_MAX + 1];
+  tq_error_count_get(ctx, &count);
+  for (uint32_t i = 0; i < count; ++i) {
+    int32_t code = 0;
+    if (tq_error_info_get_by_index(ctx, i, &code, text) == 0 && code == TQ_WARN_LIMIT_REACHED) {
+      printf("  %-12s %s\n", "Note", text);
+    }
+  }
+}
+
 /* A load that gave a warning (104: something could not be read): a heading
  * naming the locale, then what the error list says. The example goes on
  * with what was read. */
@@ -82,6 +98,7 @@ static int gender_one(tq_context* ctx, const char* name) {
     return 1;
   }
   printf("  %-12s %s\n", "Gender", gender);
+  print_cuts(ctx, rc);
   return 0;
 }
 
@@ -108,6 +125,7 @@ static int parse_one(tq_context* ctx, int32_t datatype, const char* name) {
     tq_datatype_token_value_get(ctx, datatype, tokens[k].index, token_name);
     printf("  %-12s %s\n", token_name, tokens[k].value);
   }
+  print_cuts(ctx, rc);
   /* The output buffer holds the longest value and any terminator. */
   char proper[kValueMax + 4];
   rc = tq_propercase(ctx, "Name", name, proper, (int32_t)sizeof proper);
@@ -117,6 +135,7 @@ static int parse_one(tq_context* ctx, int32_t datatype, const char* name) {
     return 1;
   }
   printf("  %-12s %s\n", "Proper case", proper);
+  print_cuts(ctx, rc);
   return gender_one(ctx, name);
 }
 
@@ -140,6 +159,7 @@ static int extract_contact(tq_context* ctx, const char* sentence) {
     tq_extraction_defn_token_name_get(ctx, index, tokens[k].index, token_name);
     printf("  %-12s %s\n", token_name, tokens[k].value);
   }
+  print_cuts(ctx, rc);
   return 0;
 }
 
@@ -154,6 +174,7 @@ static int standardize_one(tq_context* ctx, const char* name) {
     return 1;
   }
   printf("  %-12s %s\n", "Standardized", standard);
+  print_cuts(ctx, rc);
   return 0;
 }
 
@@ -174,6 +195,7 @@ static int match_codes_one(tq_context* ctx, const char* name) {
     return 1;
   }
   printf("  %-12s [%s] at 95, [%s] at 85\n", "Match codes", codes[0], codes[1]);
+  print_cuts(ctx, rc);
   return 0;
 }
 
@@ -188,6 +210,7 @@ static int print_pattern(tq_context* ctx, const char* value) {
     return 1;
   }
   printf("  %-12s %s\n", "Pattern", pattern);
+  print_cuts(ctx, rc);
   return 0;
 }
 
@@ -202,6 +225,7 @@ static int identify_one(tq_context* ctx, const char* name) {
     return 1;
   }
   printf("  %-12s %s\n", "Identity", identity);
+  print_cuts(ctx, rc);
   return 0;
 }
 
@@ -373,6 +397,7 @@ int main(int argc, char** argv) {
   int nul = 0;
   unsigned long number = 0;
   unsigned long skipped = 0;
+  unsigned long names = 0;
   while (!failed && read_line(in, line, &length, &nul)) {
     ++number;
     if (length == 0) continue;
@@ -384,6 +409,7 @@ int main(int argc, char** argv) {
       fprintf(stderr, "%s:%lu: skipped: holds a NUL byte\n", source, number);
     } else {
       result = handle_line(ctx, datatype, line);
+      if (result == kLineDone) ++names;
       if (result == kLineSkipped) fprintf(stderr, "%s:%lu: skipped: not valid UTF-8\n", source, number);
     }
     if (result == kLineSkipped) ++skipped;
@@ -394,6 +420,12 @@ int main(int argc, char** argv) {
     failed = 1;
   }
   if (in != stdin) fclose(in);
+  /* An input without a name (empty, or empty lines only) is told, and
+   * fails the run: nothing the caller asked for was done. */
+  if (!failed && names == 0 && skipped == 0) {
+    fprintf(stderr, "no names were read from %s\n", source);
+    failed = 1;
+  }
   if (!failed) failed = extract_contact(ctx, "John Smith joined Acme Corp on Monday.");
   tq_close(ctx);
   if (skipped > 0) fprintf(stderr, "%lu line%s skipped\n", skipped, skipped == 1 ? "" : "s");

@@ -15,9 +15,14 @@
  * value a call parses, cases, standardizes, matches, ...: at most 1,024
  * bytes once in UTF-8, 4,096 for chopping) make the call's result the
  * warning TQ_WARN_LIMIT_REACHED (102), with a message in the error list
- * saying what was cut and how long the whole text is. A failure wins over
- * it; a value cut on its way in wins over the call's other warnings, an
- * output cut comes after them. Under TQ_OPT_STRICT_CONVERSION an
+ * saying what was cut and how long the whole text is. So does a text an
+ * engine cut on the way to fit its own 1,024 bytes (the joined tokens of a
+ * standardization, a value that casing or a scheme or a regex library
+ * lengthened, the words gathered into a parsed or extracted token): its
+ * message names the call and the step, and the result is the start of the
+ * whole text, cut between characters. A failure wins over it; a value cut
+ * on its way in or inside an engine wins over the call's other warnings,
+ * an output cut comes after them. Under TQ_OPT_STRICT_CONVERSION an
  * unconvertible character still fails with -10000.
  *
  * The text outputs of the value roads (match codes and multicodes, casing,
@@ -420,7 +425,8 @@ TQ_API int32_t tq_lock_create(tq_context* ctx, const char* fname, uint32_t kind,
  * standardization definition that works on parsed tokens names a parse
  * definition, as the sample knowledge base's do (a definition of any kind
  * that names one needs TQ_LOAD_PARSE_DEFNS). Without its own kind the
- * operation finds no definition of the name (-801). Without a kind its
+ * operation finds no definition of the name (-801), and its message names
+ * the flag the locale was loaded without. Without a kind its
  * definition names, the load gives 104 and the definition is not valid:
  * the operation fails with -704, and the messages of both name the flag
  * left out. */
@@ -2209,8 +2215,9 @@ TQ_API int32_t tq_lcase_info_postprocessed_matched_get(tq_context* ctx, tq_case_
  * tokens joined with their separators (at most 1,024 bytes) and the whole
  * cased once more by the postprocessing case. `standard` receives the result
  * (TQ_STANDARD_SIZE bytes with the terminator). Results: 0; 102
- * (TQ_WARN_LIMIT_REACHED) when the value was cut to 1,024 bytes, before any
- * other warning; TQ_WARN_NO_SOLUTION (101) or 102 when the parse
+ * (TQ_WARN_LIMIT_REACHED) when the value was cut to 1,024 bytes or a text
+ * on the way grew past them and was cut (the join, a token's casing or
+ * scheme), before any other warning; TQ_WARN_NO_SOLUTION (101) or 102 when the parse
  * found no solution or stopped at its limit: the value is then cased as one
  * string, token by token steps skipped; 103 when the output equals the
  * input (TQ_WARN_OUTPUT_EQUALS_INPUT); else an input or output conversion

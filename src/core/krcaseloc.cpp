@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/krcorvel.h"
+#include "core/krenc.h"
 #include "platform/npuchar.h"
 #include "platform/nputf8.h"
 
@@ -18,16 +19,19 @@ int32_t current_locale_code(const context* ctx) { return ctx != nullptr ? ctx->c
 // form apart before writing it back within the buffer's size, and a failed
 // mapping writes only the first byte, so restoring that byte puts the text
 // back as it was, without a copy of its own.
-void case_in_place(uint32_t op, char* text, int32_t locale_code, uint32_t max_bytes) {
-  if (text == nullptr || max_bytes == 0) return;
+uint32_t case_in_place(uint32_t op, char* text, int32_t locale_code, uint32_t max_bytes) {
+  if (text == nullptr || max_bytes == 0) return 0;
   size_t len = strnlen(text, max_bytes);
   if (len == max_bytes) len = np_uchar_cut(text, max_bytes - 1);
   const char first = text[0];
+  uint32_t full = 0;
   if (np_uchar_case_n(op, text, static_cast<int32_t>(len), text, max_bytes, case_locale_special_lang_get(locale_code),
-                      nullptr) < 0) {
+                      &full) < 0) {
     text[0] = first;
     text[len] = '\0';
+    return static_cast<uint32_t>(len);
   }
+  return full;
 }
 
 }  // namespace
@@ -49,31 +53,36 @@ const char* case_locale_special_lang_get(int32_t locale_code) {
   }
 }
 
-void case_upper_by_locale(context* ctx, char* text, int32_t locale_code, uint32_t max_bytes) {
+uint32_t case_upper_by_locale(context* ctx, char* text, int32_t locale_code, uint32_t max_bytes) {
   (void)ctx;
-  case_in_place(kNpCaseUpper, text, locale_code, max_bytes);
+  return case_in_place(kNpCaseUpper, text, locale_code, max_bytes);
 }
 
-void case_lower_by_locale(context* ctx, char* text, int32_t locale_code, uint32_t max_bytes) {
+uint32_t case_lower_by_locale(context* ctx, char* text, int32_t locale_code, uint32_t max_bytes) {
   (void)ctx;
-  case_in_place(kNpCaseLower, text, locale_code, max_bytes);
+  return case_in_place(kNpCaseLower, text, locale_code, max_bytes);
 }
 
-void case_title_by_locale(context* ctx, char* text, int32_t locale_code, uint32_t max_bytes) {
+uint32_t case_title_by_locale(context* ctx, char* text, int32_t locale_code, uint32_t max_bytes) {
   (void)ctx;
-  case_in_place(kNpCaseTitle, text, locale_code, max_bytes);
+  return case_in_place(kNpCaseTitle, text, locale_code, max_bytes);
 }
 
-void case_upper_current_locale(context* ctx, char* text, uint32_t max_bytes) {
-  case_upper_by_locale(ctx, text, current_locale_code(ctx), max_bytes);
+uint32_t case_upper_current_locale(context* ctx, char* text, uint32_t max_bytes) {
+  return case_upper_by_locale(ctx, text, current_locale_code(ctx), max_bytes);
 }
 
-void case_lower_current_locale(context* ctx, char* text, uint32_t max_bytes) {
-  case_lower_by_locale(ctx, text, current_locale_code(ctx), max_bytes);
+uint32_t case_lower_current_locale(context* ctx, char* text, uint32_t max_bytes) {
+  return case_lower_by_locale(ctx, text, current_locale_code(ctx), max_bytes);
 }
 
-void case_title_current_locale(context* ctx, char* text, uint32_t max_bytes) {
-  case_title_by_locale(ctx, text, current_locale_code(ctx), max_bytes);
+uint32_t case_title_current_locale(context* ctx, char* text, uint32_t max_bytes) {
+  return case_title_by_locale(ctx, text, current_locale_code(ctx), max_bytes);
+}
+
+void case_upper_current_locale_noted(context* ctx, char* text, uint32_t max_bytes, const char* what) {
+  const uint32_t whole = case_upper_current_locale(ctx, text, max_bytes);
+  if (max_bytes > 0 && whole > max_bytes - 1) strio_note_inside_cut(ctx, what, std::strlen(text), whole);
 }
 
 int32_t case_upper_builtin(context* ctx, const char* in, char* out, uint32_t size) {

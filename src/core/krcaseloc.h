@@ -18,15 +18,22 @@ const char* case_locale_special_lang_get(int32_t locale_code);
 
 // Change a text in place, in a buffer of max_bytes bytes (terminator
 // included), with the special casing of the given locale. A NULL text or a
-// zero size is left alone.
-void case_upper_by_locale(context* ctx, char* text, int32_t locale_code, uint32_t max_bytes);
-void case_lower_by_locale(context* ctx, char* text, int32_t locale_code, uint32_t max_bytes);
-void case_title_by_locale(context* ctx, char* text, int32_t locale_code, uint32_t max_bytes);
+// zero size is left alone. Returns the bytes the whole cased text needs
+// (terminator not counted): more than the text kept when casing lengthened
+// it past the buffer, so that a caller on a value's road can tell the cut.
+uint32_t case_upper_by_locale(context* ctx, char* text, int32_t locale_code, uint32_t max_bytes);
+uint32_t case_lower_by_locale(context* ctx, char* text, int32_t locale_code, uint32_t max_bytes);
+uint32_t case_title_by_locale(context* ctx, char* text, int32_t locale_code, uint32_t max_bytes);
 
 // The same with the context's current locale (none when there is none).
-void case_upper_current_locale(context* ctx, char* text, uint32_t max_bytes);
-void case_lower_current_locale(context* ctx, char* text, uint32_t max_bytes);
-void case_title_current_locale(context* ctx, char* text, uint32_t max_bytes);
+uint32_t case_upper_current_locale(context* ctx, char* text, uint32_t max_bytes);
+uint32_t case_lower_current_locale(context* ctx, char* text, uint32_t max_bytes);
+uint32_t case_title_current_locale(context* ctx, char* text, uint32_t max_bytes);
+
+// case_upper_current_locale on a value's road: a text that casing
+// lengthened past the buffer is cut, and the cut recorded for the call as
+// one of `what` (strio_note_inside_cut).
+void case_upper_current_locale_noted(context* ctx, char* text, uint32_t max_bytes, const char* what);
 
 // Uppercases `in` into `out` (size bytes with the terminator) with the
 // special casing of the current locale, cut between characters. 0; -802 for

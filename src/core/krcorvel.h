@@ -90,7 +90,7 @@ struct tq_context {
   // only read (kRcNeedsWriteHold); the frame runs the call again under the
   // write hold and clears it, whatever code the call came back with.
   uint32_t write_refused;
-  // The cuts of the current call's texts (kCutInput, kCutOutput in
+  // The cuts of the current call's texts (kCutInput, kCutOutput, kCutInside in
   // core/krenc.h): the conversions that cut set them with a message, the
   // frame clears them on entry and turns them into the warning 102 on exit.
   uint32_t cuts;

@@ -90,7 +90,9 @@ void note_input_cut(context* ctx, const char* src, const char* dst, uint32_t max
   const int64_t whole = np_uchar_encode_length(conversion_flags(ctx, &kEncodingTable[ctx->session_encoding]), src);
   if (whole <= static_cast<int64_t>(len)) return;
   ctx->cuts |= kCutInput;
-  TQ_REPORT(ctx, TQ_WARN_LIMIT_REACHED, 1921, call_name_of(ctx), max, clamp_u32(whole - static_cast<int64_t>(len)));
+  const uint32_t left = clamp_u32(whole - static_cast<int64_t>(len));
+  TQ_REPORT(ctx, TQ_WARN_LIMIT_REACHED, 1921, call_name_of(ctx), max, strio_bytes_word(max), left,
+            left == 1 ? "byte was" : "bytes were");
 }
 
 // Bytes of the session encoding per byte of UTF-8 at most: a malformed byte
@@ -110,7 +112,9 @@ void note_output_cut(context* ctx, uint32_t lib_flags, const char* src, uint32_t
   const int64_t whole = np_uchar_decode_length(lib_flags, src);
   if (whole <= static_cast<int64_t>(max)) return;
   ctx->cuts |= kCutOutput;
-  TQ_REPORT(ctx, TQ_WARN_LIMIT_REACHED, 1920, call_name_of(ctx), max, clamp_u32(whole));
+  const uint32_t needs = clamp_u32(whole);
+  TQ_REPORT(ctx, TQ_WARN_LIMIT_REACHED, 1920, call_name_of(ctx), max, strio_bytes_word(max), needs,
+            strio_bytes_word(needs));
 }
 
 int32_t strio_convert_in(context* ctx, const char* src, char* dst, uint32_t max, uint32_t flags) {
@@ -220,9 +224,32 @@ int32_t enc_char_code_point_get(uint8_t byte, int32_t encoding) {
 
 // ---- Interface string layer --------------------------------------------------
 
+const char* strio_bytes_word(uint64_t n) { return n == 1 ? "byte" : "bytes"; }
+
+void strio_note_inside_cut(context* ctx, const char* what, uint64_t kept, uint64_t whole) {
+  if (ctx == nullptr) return;
+  ctx->cuts |= kCutInside;
+  const uint32_t k = clamp_u32(static_cast<int64_t>(std::min<uint64_t>(kept, UINT32_MAX)));
+  if (whole > kept) {
+    const uint32_t w = clamp_u32(static_cast<int64_t>(std::min<uint64_t>(whole, UINT32_MAX)));
+    TQ_REPORT(ctx, TQ_WARN_LIMIT_REACHED, 1922, call_name_of(ctx), what, k, strio_bytes_word(k), w,
+              strio_bytes_word(w));
+  } else {
+    TQ_REPORT(ctx, TQ_WARN_LIMIT_REACHED, 1923, call_name_of(ctx), what, k, strio_bytes_word(k));
+  }
+}
+
+uint32_t strio_copy_noted(context* ctx, const char* what, char* dst, const char* src, uint32_t size) {
+  // Measured before the copy: dst may be src itself, cut in place.
+  const size_t whole = src != nullptr && size > 0 && strnlen(src, size) == size ? std::strlen(src) : 0;
+  const uint32_t n = np_uchar_bufcopy(dst, src, size);
+  if (whole > n) strio_note_inside_cut(ctx, what, n, whole);
+  return n;
+}
+
 int32_t strio_cuts_result(const context* ctx, int32_t rc) {
   if (rc < 0 || ctx->cuts == 0) return rc;
-  if ((ctx->cuts & kCutInput) != 0) return rc_combine(TQ_WARN_LIMIT_REACHED, rc);
+  if ((ctx->cuts & (kCutInput | kCutInside)) != 0) return rc_combine(TQ_WARN_LIMIT_REACHED, rc);
   return rc_combine(rc, TQ_WARN_LIMIT_REACHED);
 }
 

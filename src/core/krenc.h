@@ -38,10 +38,31 @@ inline constexpr uint32_t kStrioValue = 0x2;
 // the warning 102 on exit (strio_cuts_result).
 inline constexpr uint32_t kCutInput = 0x1;
 inline constexpr uint32_t kCutOutput = 0x2;
+// A text an engine cut to fit one of its own buffers on the way (the
+// joined tokens of a standardization, a casing that lengthened the value,
+// ...). The result lost text the caller could not have kept by giving more
+// room, so, as a value cut on its way in, it goes before the call's own
+// warnings.
+inline constexpr uint32_t kCutInside = 0x4;
+
+// "byte" or "bytes" for a count of n, for the messages that give one.
+const char* strio_bytes_word(uint64_t n);
+
+// Records a cut an engine made inside a call (kCutInside): message 1922
+// naming the call, `what` was cut ("the joined tokens") and the bytes kept
+// and needed, or 1923 when the whole length is not known (whole 0).
+void strio_note_inside_cut(context* ctx, const char* what, uint64_t kept, uint64_t whole);
+
+// Copies src into dst (size bytes with the terminator, size > 0), whole
+// characters only; a text that does not fit is cut and the cut recorded as
+// strio_note_inside_cut of `what`. Returns the bytes copied. A text that
+// fits costs one bounded length and a copy, as np_uchar_bufcopy does.
+uint32_t strio_copy_noted(context* ctx, const char* what, char* dst, const char* src, uint32_t size);
 
 // The call's result after its cuts: a failure stays; a value cut on its way
-// in came before anything the engine reported, so 102 goes first; an output
-// cut comes last, after any warning of the call's own.
+// in came before anything the engine reported, and a cut inside an engine
+// spoilt the result whatever else the engine found, so 102 goes first; an
+// output cut comes last, after any warning of the call's own.
 int32_t strio_cuts_result(const context* ctx, int32_t rc);
 
 extern const encoding_row kEncodingTable[kEncodingCount];

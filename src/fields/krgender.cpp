@@ -147,7 +147,9 @@ int32_t vocab_score(run_state& s, const char* word, const char* working, bool* s
 int32_t word_score(run_state& s, const char* word) {
   char working[kWorkSize];
   str_copy_bounded(working, word, kValueMax + 1);
-  if (s.tok->automatic_uppercasing != 0) case_upper_current_locale(s.ctx, working, kUpperMax);
+  if (s.tok->automatic_uppercasing != 0) {
+    case_upper_current_locale_noted(s.ctx, working, kUpperMax, "a word's uppercased value");
+  }
   str_trim(working);
   int32_t rc = 0;
   if (s.info != nullptr && (rc = note(gender_info_word_texts_set(s.info, s.t, s.w, word, working))) < 0) return rc;

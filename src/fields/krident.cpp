@@ -195,7 +195,10 @@ struct words_scope {
 int32_t pattern_phase(context* ctx, const defn_rec* rec, ident_defn_kind_rec* part, ident_work_area* area,
                       ident_info* info) {
   // Chopping takes at most 1,024 bytes; preprocessing may leave more.
-  area->work[np_uchar_cut(area->work, std::min<size_t>(std::strlen(area->work), kChopInputMax))] = '\0';
+  if (const size_t len = std::strlen(area->work); len > kChopInputMax) {
+    area->work[np_uchar_cut(area->work, kChopInputMax)] = '\0';
+    strio_note_inside_cut(ctx, "the preprocessed value", std::strlen(area->work), len);
+  }
   words_scope guard{area};
   word_list* words = &area->words;
   if (info != nullptr) {

@@ -124,7 +124,9 @@ struct read_state {
     }
     *out = datatype_position(owner, name);
     if (*out < 0) {
-      TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 87, name, owner.owner.datatype_name, kKindName);
+      // Without its datatype (whose own message says why) no token is known.
+      const char* dtype = owner.owner.datatype_name != nullptr ? owner.owner.datatype_name : "";
+      if (dtype[0] != '\0') TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 87, name, dtype, kKindName);
       return TQ_ERR_INVALID_CONTENT;
     }
     return 0;

@@ -219,19 +219,25 @@ void lists_free(extract_work_area* area) {
 
 // Appends text to a token's value, after the separator when the value holds
 // text already; each piece cut between characters to the room left.
-void token_append(extract_value* slot, const char* separator, const char* text) {
+// A piece left out, whole or in part, is told as a cut of the call.
+void token_append(context* ctx, extract_value* slot, const char* separator, const char* text) {
   size_t used = std::strlen(slot->value);
+  size_t lost = 0;
   auto put = [&](const char* piece) {
-    if (used + 1 >= kExtractValueSize) return;
-    const size_t room = kExtractValueSize - 1 - used;
     size_t n = std::strlen(piece);
-    if (n > room) n = np_uchar_cut(piece, room);
+    const size_t room = used + 1 >= kExtractValueSize ? 0 : kExtractValueSize - 1 - used;
+    if (n > room) {
+      lost += n;
+      n = np_uchar_cut(piece, room);
+      lost -= n;
+    }
     std::memcpy(slot->value + used, piece, n);
     used += n;
     slot->value[used] = '\0';
   };
   if (used != 0) put(separator);
   put(text);
+  if (lost > 0) strio_note_inside_cut(ctx, "an extracted token's value", used, used + lost);
 }
 
 // Bytes [first, last] of a word of a list of n examined words: up to the
@@ -256,7 +262,7 @@ struct run_state {
 
 void append_to(run_state& s, int32_t token, const char* text) {
   if (token < 0 || static_cast<uint32_t>(token) >= s.tokens) return;
-  token_append(&s.area->slots[token], s.part->separator, text);
+  token_append(s.ctx, &s.area->slots[token], s.part->separator, text);
 }
 
 int32_t known_words(run_state& s, const char* text) {
@@ -588,7 +594,10 @@ int32_t run_steps(run_state& s, const char* text) {
     }
   }
   // Chopping takes at most 1,024 bytes; preprocessing may leave more.
-  if (std::strlen(a->running) > kInputMax) a->running[np_uchar_cut(a->running, kInputMax)] = '\0';
+  if (const size_t len = std::strlen(a->running); len > kInputMax) {
+    a->running[np_uchar_cut(a->running, kInputMax)] = '\0';
+    strio_note_inside_cut(ctx, "the preprocessed value", std::strlen(a->running), len);
+  }
   int32_t rc = chop_run(ctx, rec->chopper.index(), a->running, &a->chopped);
   if (rc < 0) return rc;
   if (s.info != nullptr && (rc = s.info->all_words.assign(ctx, &a->chopped)) < 0) return rc;

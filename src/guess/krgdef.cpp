@@ -157,11 +157,12 @@ int32_t read_lang(read_state& s) {
   s.part->lang_index = -1;
   const char* value = xmldoc_prop_get(s.ctx, s.el, kPropLangDefn);
   if (value[0] == '\0') return 0;
+  // Without language definitions loaded, that is the one thing to say.
+  if (defn_rec_unloaded_report(s.ctx, s.rec, kDefnLangGuess, value, TQ_ERR_NAME)) return TQ_ERR_NAME;
   int32_t index = -1;
   const int32_t rc = defn_index_get_by_name_in_locale(s.ctx, kDefnLangGuess, value, s.rec->locale, kDefnAnySurface,
                                                       &index);
   if (rc < 0) {
-    if (defn_rec_unloaded_report(s.ctx, s.rec, kDefnLangGuess, value, rc)) return rc;
     TQ_REPORT(s.ctx, rc, 1390, kPropLangDefn, kKindName, s.rec->name, value);
     return rc;
   }

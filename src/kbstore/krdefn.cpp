@@ -161,7 +161,14 @@ int32_t find_by_name(context* ctx, int32_t kind, loaded_locale_rec* locale, cons
     }
   }
   if (at < 0) {
-    TQ_REPORT(ctx, TQ_ERR_NAME, 176, kind_name(kind), name);
+    // A kind the locale was loaded without holds no name at all: the
+    // message names the load flag, which is what the caller has to change.
+    const char* what = nullptr;
+    if (const char* flag = locale_part_unloaded(ctx, locale->code, kind, &what); flag != nullptr) {
+      TQ_REPORT(ctx, TQ_ERR_NAME, 177, kind_name(kind), name, kind_name(kind), flag);
+    } else {
+      TQ_REPORT(ctx, TQ_ERR_NAME, 176, kind_name(kind), name);
+    }
     return TQ_ERR_NAME;
   }
   if ((flags & kDefnAnySurface) == 0 && defn_surfaced_get(ctx, rec) == 0) {

@@ -223,14 +223,14 @@ int32_t read_parse_defn(context* ctx, const xmldoc* el, defn_rec* rec) {
   rec->parse_defn = -1;
   const char* name = xmldoc_prop_get(ctx, el, kPropParsorithm);
   if (name[0] == '\0') return 0;
+  // Without parse definitions loaded, that is the one thing to say.
+  if (defn_rec_unloaded_report(ctx, rec, kDefnParse, name, TQ_ERR_NAME)) return TQ_ERR_NAME;
   loaded_locale_rec* current = nullptr;
   int32_t index = -1;
   int32_t rc = locale_current_rec_get(ctx, &current);
   if (rc == 0) rc = defn_index_get_by_name_in_locale(ctx, kDefnParse, name, current->code, kDefnAnySurface, &index);
   if (rc < 0) {
-    if (!defn_rec_unloaded_report(ctx, rec, kDefnParse, name, rc)) {
-      TQ_REPORT(ctx, rc, 193, name, kind_name(rec), rec->name);
-    }
+    TQ_REPORT(ctx, rc, 193, name, kind_name(rec), rec->name);
     return rc;
   }
   rec->parse_defn = index;

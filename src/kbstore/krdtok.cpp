@@ -336,7 +336,14 @@ int32_t name_assign(context* ctx, const dtok_owner& owner, uint32_t token_count,
   }
   int32_t rc = 0;
   if (key < 0) {
-    TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 87, cut, dtype, defn_kind_name(owner.kind));
+    // Without a datatype no name is a token of it. Read from a file, the
+    // definition's datatype could not be found, which its own message
+    // says (with the load flag when datatypes were not loaded).
+    if (dtype[0] != '\0') {
+      TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 87, cut, dtype, defn_kind_name(owner.kind));
+    } else if (!keep_refused) {
+      TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 1942, defn_kind_name(owner.kind), owner.defn_name, cut);
+    }
     rc = TQ_ERR_INVALID_CONTENT;
     if (!keep_refused) return rc;
   }

@@ -109,7 +109,7 @@ int32_t preproc_apply(context* ctx, const defn_rec* rec, match_work_area* area, 
     if (rc < 0) break;
     rc = 0;
     const bool matched = found > 0 && produced > 0;
-    if (matched) np_uchar_bufcopy(area->input, out, kMatchTextSize);
+    if (matched) strio_copy_noted(ctx, "a scheme's result", area->input, out, kMatchTextSize);
     if (info != nullptr && j < info->preproc_strings.size()) {
       record(info->preproc_strings[j], area->input);
       if (j < info->preproc_matched.size()) info->preproc_matched[j] = matched ? 1 : 0;
@@ -322,7 +322,7 @@ int32_t match_value_prepare(context* ctx, defn_rec* rec, match_work_area* area, 
       if (parse_defn_has_nosol_tokens(prec) == 0) {
         out->whole_value = 1;
         if (info != nullptr) info->exact_match = 1;
-        case_upper_current_locale(ctx, area->input, kMatchTextSize);
+        case_upper_current_locale_noted(ctx, area->input, kMatchTextSize, "the uppercased value");
         return 0;
       }
     }

@@ -215,7 +215,7 @@ void upper(context* ctx, char* value) {
   size_t n = 0;
   while (value[n] != '\0' && static_cast<unsigned char>(value[n]) < 0x80) ++n;
   if (value[n] != '\0' || case_locale_special_lang_get(ctx->current_locale_code) != nullptr) {
-    case_upper_current_locale(ctx, value, kMatchTextSize);
+    case_upper_current_locale_noted(ctx, value, kMatchTextSize, "a token's uppercased value");
     return;
   }
   for (size_t i = 0; i < n; ++i) {

@@ -39,22 +39,33 @@ namespace {
 
 // Appends text to a slot value (at most kParseValueMax bytes), after the
 // separator when the value holds text already; the cut falls between
-// characters. A separator that fills the value ends it there.
-void value_append(char* value, const char* text, const char* separator) {
-  if (text[0] == '\0') return;
+// characters. A separator that fills the value ends it there. True when
+// something was left out.
+bool value_append(char* value, const char* text, const char* separator) {
+  if (text[0] == '\0') return false;
   size_t used = std::strlen(value);
+  bool cut = false;
   auto put = [&](const char* piece) {
     size_t n = std::strlen(piece);
-    if (used + n > kParseValueMax) n = np_uchar_cut(piece, kParseValueMax - used);
+    if (used + n > kParseValueMax) {
+      n = np_uchar_cut(piece, kParseValueMax - used);
+      cut = true;
+    }
     std::memcpy(value + used, piece, n);
     used += n;
     value[used] = '\0';
   };
   if (used != 0) {
     put(separator);
-    if (used >= kParseValueMax) return;
+    if (used >= kParseValueMax) return true;
   }
   put(text);
+  return cut;
+}
+
+// A token value that lost words or separators to its length: the call tells.
+void value_cut_note(context* ctx, const char* value) {
+  strio_note_inside_cut(ctx, "a parsed token's value", std::strlen(value), 0);
 }
 
 const char* token_separator(const dtok_rec* tok) {
@@ -275,14 +286,16 @@ int32_t parse_tokens_from_solution(context* ctx, const defn_rec* rec, const pars
     const parse_token_kind_rec* block = parse_token_part(tok.get());
     if (block == nullptr || tok->key < 0 || static_cast<uint32_t>(tok->key) >= kParseSlots) continue;
     char* value = slots[tok->key].value;
+    bool cut = false;
     for (uint32_t j = 0; j < block->count && j < kParseTokenCats; ++j) {
       cat_span span{};
       int32_t rc = parse_solution_cat_span_get(ctx, best, block->cats[j].name, &span);
       if (rc < 0) return rc;
       if (span.found == 0) continue;
       wordlist_surface_text(text, words, span.first, span.last + 1);
-      value_append(value, text, token_separator(tok.get()));
+      cut = value_append(value, text, token_separator(tok.get())) || cut;
     }
+    if (cut) value_cut_note(ctx, value);
   }
   return 0;
 }
@@ -352,10 +365,12 @@ int32_t parse_tokens_nosol(context* ctx, parse_scratch* sc, const defn_rec* rec,
       return wa->start < wb->start;
     });
     const char* separator = token_separator(j < part->nosol.count() ? part->nosol.items[j].get() : nullptr);
+    bool cut = false;
     for (uint32_t k = 0; k < m; ++k) {
       const word_rec* w = wordlist_word_at(words, list[k]);
-      if (w != nullptr) value_append(slots[j].value, w->text, separator);
+      if (w != nullptr) cut = value_append(slots[j].value, w->text, separator) || cut;
     }
+    if (cut) value_cut_note(ctx, slots[j].value);
   }
   return 0;
 }

@@ -144,6 +144,7 @@ struct bounded_text {
   char* data;
   uint32_t length;
   uint32_t cap;
+  uint64_t lost = 0;  // bytes appended that did not fit
 
   uint32_t room() const { return length < cap ? cap - length : 0; }
 
@@ -151,6 +152,7 @@ struct bounded_text {
   uint32_t append(const char* src, size_t n) {
     size_t take = n < room() ? n : room();
     if (take < n) take = np_uchar_cut(src, take);
+    lost += n - take;
     std::memcpy(data + length, src, take);
     length += static_cast<uint32_t>(take);
     data[length] = '\0';
@@ -512,11 +514,15 @@ int32_t regexlib_element_replace(context* ctx, const regexlib_element* e, const 
     pos = next;
     if (next >= length) break;
     if (out.length >= kRegexResultMax) {
+      // The rest of the subject is left out, matched or not: how long the
+      // whole result would be is not known.
+      strio_note_inside_cut(ctx, "a regex replacement", out.length, 0);
       std::memcpy(result, buf, out.length + 1);
       return 1;
     }
   }
   if (pos < length) out.append(subject + pos, length - pos);
+  if (out.lost > 0) strio_note_inside_cut(ctx, "a regex replacement", out.length, out.length + out.lost);
   std::memcpy(result, buf, out.length + 1);
   return matched;
 }

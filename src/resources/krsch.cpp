@@ -234,7 +234,7 @@ void lookup(context* ctx, const scheme_rec* rec, uint32_t flags, const char* sea
     if (is_remove(standard)) {
       out[0] = '\0';
     } else {
-      str_copy_bounded(out, standard, cap);
+      strio_copy_noted(ctx, "a scheme's standard", out, standard, cap);
     }
     *produced += 1;
   }
@@ -292,12 +292,16 @@ int32_t phrase_apply(context* ctx, const scheme_rec* rec, uint32_t flags, const 
 // Appends a piece to an output text after one blank (none when the output
 // is empty); a piece that does not fit is left out, an empty one adds
 // nothing.
-void piece_append(char* out, uint32_t cap, const char* piece) {
+void piece_append(context* ctx, char* out, uint32_t cap, const char* piece) {
   size_t plen = std::strlen(piece);
   if (plen == 0) return;
   size_t len = std::strlen(out);
   size_t need = len + (len > 0 ? 1 : 0) + plen;
-  if (need > cap - 1) return;
+  if (need > cap - 1) {
+    // The word is left out whole; the call tells that the output lost it.
+    strio_note_inside_cut(ctx, "a scheme's output", static_cast<uint32_t>(len), need);
+    return;
+  }
   if (len > 0) out[len++] = ' ';
   std::memcpy(out + len, piece, plen + 1);
 }
@@ -380,17 +384,17 @@ void span_join(const word_list* list, uint32_t from, uint32_t to, char* span) {
 // output gets it. Several: each output present is repeated once per
 // standard, in order, and each copy continued with its standard; copies
 // beyond the outputs available are left out.
-void outputs_continue(char** outs, uint32_t* n, uint32_t nout, uint32_t cap, char** run, uint32_t run_count,
-                      char** next) {
+void outputs_continue(context* ctx, char** outs, uint32_t* n, uint32_t nout, uint32_t cap, char** run,
+                      uint32_t run_count, char** next) {
   if (run_count == 1) {
-    for (uint32_t i = 0; i < *n; ++i) piece_append(outs[i], cap, run[0]);
+    for (uint32_t i = 0; i < *n; ++i) piece_append(ctx, outs[i], cap, run[0]);
     return;
   }
   uint32_t made = 0;
   for (uint32_t i = 0; i < *n && made < nout; ++i) {
     for (uint32_t j = 0; j < run_count && made < nout; ++j) {
       std::memcpy(next[made], outs[i], std::strlen(outs[i]) + 1);
-      piece_append(next[made], cap, run[j]);
+      piece_append(ctx, next[made], cap, run[j]);
       ++made;
     }
   }
@@ -446,7 +450,7 @@ int32_t element_apply(context* ctx, const scheme_rec* rec, uint32_t flags, const
       rc = phrase_apply(ctx, rec, flags, span, 1, nout, cap, run, &run_count, &run_found);
       if (rc < 0) return rc;
       if (run_found) {
-        outputs_continue(outs, &n, nout, cap, run, run_count, next);
+        outputs_continue(ctx, outs, &n, nout, cap, run, run_count, next);
         replaced += 1;
         start = end + 1;
         hit = true;
@@ -455,13 +459,13 @@ int32_t element_apply(context* ctx, const scheme_rec* rec, uint32_t flags, const
     }
     if (!hit) {
       const char* word = wordlist_word_at(&words.list, static_cast<int32_t>(start))->text;
-      for (uint32_t i = 0; i < n; ++i) piece_append(outs[i], cap, word);
+      for (uint32_t i = 0; i < n; ++i) piece_append(ctx, outs[i], cap, word);
       start += 1;
     }
   }
   for (uint32_t w = used; w < word_count; ++w) {
     const char* word = wordlist_word_at(&words.list, static_cast<int32_t>(w))->text;
-    for (uint32_t i = 0; i < n; ++i) piece_append(outs[i], cap, word);
+    for (uint32_t i = 0; i < n; ++i) piece_append(ctx, outs[i], cap, word);
   }
   if (replaced == 0) {
     str_copy_bounded(outs[0], value, cap);

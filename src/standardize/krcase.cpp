@@ -5,6 +5,7 @@
 #include <new>
 
 #include "core/krcaseloc.h"
+#include "core/krenc.h"
 #include "core/krerr.h"
 #include "core/krstr.h"
 #include "core/krzel.h"
@@ -319,8 +320,8 @@ bool append_piece(char* out, uint32_t* used, uint32_t bound, const char* text) {
 // separator. It ends where a piece does not fit whole, and after word
 // `last_word` (one whose casing was cut), so that whatever casing
 // lengthened, the output is the start of the cased value and never skips a
-// character to take a later one.
-void rebuild(char* out, uint32_t bound, const word_list* list, int32_t last_word) {
+// character to take a later one. False when the value was cut.
+bool rebuild(char* out, uint32_t bound, const word_list* list, int32_t last_word) {
   out[0] = '\0';
   uint32_t used = 0;
   const auto seps = static_cast<int32_t>(vec_count(&list->separators));
@@ -330,7 +331,7 @@ void rebuild(char* out, uint32_t bound, const word_list* list, int32_t last_word
     const word_rec* lead = piece(&list->separators, 0);
     // Only a separator ahead of every word leads the text.
     if (lead->start == 0 && (words == 0 || piece(&list->words, 0)->start > 0)) {
-      if (!append_piece(out, &used, bound, lead->text)) return;
+      if (!append_piece(out, &used, bound, lead->text)) return false;
     }
   }
   int32_t p = 0;
@@ -344,7 +345,7 @@ void rebuild(char* out, uint32_t bound, const word_list* list, int32_t last_word
         const word_rec* sep = piece(&list->separators, k);
         if (sep->start > w->start) break;
         if (sep->start >= p) {
-          if (!append_piece(out, &used, bound, sep->text)) return;
+          if (!append_piece(out, &used, bound, sep->text)) return false;
           between += sep->length;
         }
       }
@@ -355,13 +356,14 @@ void rebuild(char* out, uint32_t bound, const word_list* list, int32_t last_word
         if (d->start >= p) between += d->length;
       }
     }
-    if (!append_piece(out, &used, bound, w->text) || i == last_word) return;
+    if (!append_piece(out, &used, bound, w->text) || i == last_word) return false;
     p += w->length + between;
   }
   if (seps > 0 && words > 0) {
     const word_rec* trail = piece(&list->separators, seps - 1);
-    if (trail->start > piece(&list->words, words - 1)->start) append_piece(out, &used, bound, trail->text);
+    if (trail->start > piece(&list->words, words - 1)->start) return append_piece(out, &used, bound, trail->text);
   }
+  return true;
 }
 
 // True when the `len` bytes of text are well-formed UTF-8.
@@ -507,7 +509,10 @@ int32_t case_engine_run(context* ctx, defn_rec* rec, case_work* work, uint32_t m
   }
   // The chopper takes at most 1,024 bytes; longer texts lose their end, whole
   // characters only.
-  text[np_uchar_cut(text, std::min<size_t>(std::strlen(text), kCaseValueMax))] = '\0';
+  if (const size_t len = std::strlen(text); len > kCaseValueMax) {
+    text[np_uchar_cut(text, kCaseValueMax)] = '\0';
+    strio_note_inside_cut(ctx, "the value to be cased", std::strlen(text), len);
+  }
   if (info != nullptr) {
     info->preprocessing_matched = pre_matched;
     s.rec_info.text(&info->preprocessed, text);
@@ -529,7 +534,11 @@ int32_t case_engine_run(context* ctx, defn_rec* rec, case_work* work, uint32_t m
   if (rc >= 0) {
     // The words' texts between the separators as chopped, bounded and cut
     // between characters however casing lengthened them.
-    rebuild(out, std::min(max, kWordTextSize), &list, s.cut_word);
+    // Into the engine's own buffer (the whole size), a cut is the
+    // engine's to tell; a caller's smaller bound measures its own.
+    if (!rebuild(out, std::min(max, kWordTextSize), &list, s.cut_word) && max >= kCaseTextSize) {
+      strio_note_inside_cut(ctx, "the cased text", std::strlen(out), 0);
+    }
   }
   wordlist_free(&list);
   if (rc < 0) return rc;
@@ -542,7 +551,7 @@ int32_t case_engine_run(context* ctx, defn_rec* rec, case_work* work, uint32_t m
     if (rc < 0) return rc;
     if (rc > 0) {
       if (info != nullptr) info->postprocessing_matched = 1;
-      np_uchar_bufcopy(out, text, max);
+      strio_copy_noted(ctx, "the postprocessed cased text", out, text, max);
     }
   }
   return s.rec_info.failed ? TQ_ERR_NO_MEMORY : 0;

@@ -18,6 +18,14 @@ constexpr int64_t kUpperSizeMax = 1028;
 constexpr int64_t kLowerSizeMax = 1024;
 constexpr int64_t kProperSizeMax = 1024;
 
+// The largest output size a core takes: the exported calls' own limit for
+// a caller's buffer; the engine's whole cased text for an engine that cases
+// a value of its own (unconverted), so that a value of the engines' full
+// length is never cut by the limit of an export.
+int64_t size_limit(int64_t exported, uint32_t convert) {
+  return (convert & kStrioConvert) != 0 ? exported : static_cast<int64_t>(kCaseTextSize);
+}
+
 int32_t argument_zero(context* ctx, const char* name) {
   char text[64];
   std::snprintf(text, sizeof text, "'%s' is 0.", name);
@@ -97,8 +105,15 @@ int32_t core_steps(context* ctx, defn_rec* rec, const char* in, char* out, uint3
   char cased[kCaseTextSize];
   const int32_t rc = case_engine_run(ctx, rec, work, rule.mode, value, kCaseTextSize, cased, info);
   if (rc < 0) return rc;
-  const int32_t output = strio_out(ctx, cased, out, size - term, convert);
-  if (output < 0) return output;
+  // An engine's own text (unconverted) is cut here only by the engine's
+  // buffer, and that cut is told as the engine's.
+  int32_t output = 0;
+  if ((convert & kStrioConvert) != 0) {
+    output = strio_out(ctx, cased, out, size - term, convert);
+    if (output < 0) return output;
+  } else {
+    strio_copy_noted(ctx, "the cased text", out, cased, size);
+  }
   if (input > 0) return input;
   return output > 0 ? output : 0;
 }
@@ -131,8 +146,8 @@ int32_t case_upper_with_defn(context* ctx, defn_rec* rec, const char* in, char* 
   // Sizes are unsigned to the callers of upper and lower casing.
   size = static_cast<int64_t>(static_cast<uint32_t>(size));
   if (size_too_small(ctx, size, convert)) return argument_zero(ctx, "max_len");
-  return core_run(ctx, rec, in, out, static_cast<uint32_t>(std::min(size, kUpperSizeMax)), convert, info,
-                  core_rule{kCaseUpper, 203, true});
+  size = std::min(size, size_limit(kUpperSizeMax, convert));
+  return core_run(ctx, rec, in, out, static_cast<uint32_t>(size), convert, info, core_rule{kCaseUpper, 203, true});
 }
 
 int32_t case_lower_with_defn(context* ctx, defn_rec* rec, const char* in, char* out, int64_t size, uint32_t convert,
@@ -140,8 +155,8 @@ int32_t case_lower_with_defn(context* ctx, defn_rec* rec, const char* in, char* 
   if (in == nullptr || out == nullptr) return TQ_ERR_ARGUMENT;
   size = static_cast<int64_t>(static_cast<uint32_t>(size));
   if (size_too_small(ctx, size, convert)) return argument_zero(ctx, "max_len");
-  return core_run(ctx, rec, in, out, static_cast<uint32_t>(std::min(size, kLowerSizeMax)), convert, info,
-                  core_rule{kCaseLower, 139, false});
+  size = std::min(size, size_limit(kLowerSizeMax, convert));
+  return core_run(ctx, rec, in, out, static_cast<uint32_t>(size), convert, info, core_rule{kCaseLower, 139, false});
 }
 
 int32_t case_proper_with_defn(context* ctx, defn_rec* rec, const char* in, char* out, int64_t size,
@@ -149,7 +164,8 @@ int32_t case_proper_with_defn(context* ctx, defn_rec* rec, const char* in, char*
   if (in == nullptr) return argument_null(ctx, "in_str");
   if (out == nullptr) return argument_null(ctx, "pr_str");
   if (size == 0 || (size > 0 && size_too_small(ctx, size, convert))) return argument_zero(ctx, "max_len");
-  if (size < 0 || size > kProperSizeMax) size = kProperSizeMax;
+  const int64_t limit = size_limit(kProperSizeMax, convert);
+  if (size < 0 || size > limit) size = limit;
   return core_run(ctx, rec, in, out, static_cast<uint32_t>(size), convert, info, core_rule{kCaseProper, 126, true});
 }
 

@@ -53,10 +53,11 @@ int32_t read_case_pair(context* ctx, const xmldoc* el, defn_rec* rec, const char
   if (name[0] == '\0') return 0;
   // Among every case definition, surfaced or not, of the definition's own
   // locale: the one the reader is filling.
+  // Without case definitions loaded, that is the one thing to say.
+  if (defn_rec_unloaded_report(ctx, rec, kDefnCase, name, TQ_ERR_INVALID_CONTENT)) return TQ_ERR_INVALID_CONTENT;
   int32_t index = -1;
   const int32_t rc = defn_index_get_by_name_in_locale(ctx, kDefnCase, name, rec->locale, kDefnAnySurface, &index);
   if (rc < 0 || index < 0) {
-    if (defn_rec_unloaded_report(ctx, rec, kDefnCase, name, TQ_ERR_INVALID_CONTENT)) return TQ_ERR_INVALID_CONTENT;
     TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, kMsgNoCaseDefn, name, kind_name(), rec->name);
     return TQ_ERR_INVALID_CONTENT;
   }

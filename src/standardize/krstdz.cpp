@@ -23,8 +23,9 @@ namespace tq {
 
 namespace {
 
-// The casing cores take their output size with the terminator.
-constexpr int64_t kCaseCoreSize = 1024;
+// The casing cores take their output size with the terminator: a token or
+// joined value of the engines' whole length is cased whole.
+constexpr int64_t kCaseCoreSize = kStdznTextSize;
 
 // The slot blocks hold 32 tokens; a definition never reaches past them.
 uint32_t token_limit(const defn_rec* rec) { return std::min(rec->tokens.count(), kParseSlots); }
@@ -123,7 +124,7 @@ int32_t regex_step(context* ctx, int32_t index, char* value, stand_info::entry* 
   char out[kRegexResultSize];
   rc = regexlib_replace_all(ctx, lib, value, out, 0);
   if (rc < 0) return rc;
-  if (rc > 0) np_uchar_bufcopy(value, out, kStdznTextSize);
+  if (rc > 0) strio_copy_noted(ctx, "a regex library's result", value, out, kStdznTextSize);
   rec_info.put(e, rc > 0 ? 1 : 0, value);
   return 0;
 }
@@ -194,7 +195,9 @@ int32_t tokens_apply(context* ctx, const defn_rec* rec, stdzn_work_area* area, p
       rec_info.put(it->input, value);
     }
     str_trim(value);
-    if (tok->automatic_uppercasing != 0) case_upper_current_locale(ctx, value, kStdznTextSize);
+    if (tok->automatic_uppercasing != 0) {
+      case_upper_current_locale_noted(ctx, value, kStdznTextSize, "a token's uppercased value");
+    }
     if (it != nullptr) rec_info.put(it->uppercased, value);
     for (size_t j = 0; j < tok->regexlibs.size(); ++j) {
       const int32_t rc = regex_step(ctx, tok->regexlibs[j].lib.index(), value,
@@ -227,33 +230,58 @@ int32_t tokens_apply(context* ctx, const defn_rec* rec, stdzn_work_area* area, p
   return 0;
 }
 
+// The joined text in a buffer of kStdznTextSize bytes: its pieces in turn
+// while they fit, the first that does not cut between characters, and
+// nothing after it, so that the result is the start of the whole join. A
+// separator that would leave no room for its token is left out with it.
+struct join_text {
+  char* out;
+  uint32_t pos = 0;
+  uint64_t whole = 0;  // bytes of the whole join
+  bool cut = false;
+  void put(const char* text, size_t len) {
+    whole += len;
+    if (cut) return;
+    if (pos + len <= kStdznTextMax) {
+      std::memcpy(out + pos, text, len);
+      pos += static_cast<uint32_t>(len);
+      return;
+    }
+    const size_t fit = np_uchar_cut(text, kStdznTextMax - pos);
+    std::memcpy(out + pos, text, fit);
+    pos += static_cast<uint32_t>(fit);
+    cut = true;
+  }
+  void put_separator(const char* text, size_t len) {
+    if (!cut && pos + len >= kStdznTextMax) cut = true;
+    put(text, len);
+  }
+};
+
 // Joins the values of the first `count` slots (never more than the
 // definition's tokens) into `out` (kStdznTextSize bytes), each token after
-// its separator, within 1,024 bytes; the stand info keeps the result.
-void tokens_join(const defn_rec* rec, const parse_token_slot* slots, uint32_t count, char* out,
+// its separator, within 1,024 bytes; a longer join is cut and the cut
+// recorded. The stand info keeps the result.
+void tokens_join(context* ctx, const defn_rec* rec, const parse_token_slot* slots, uint32_t count, char* out,
                  recorder& rec_info) {
   count = std::min(count, token_limit(rec));
-  uint32_t pos = 0;
-  out[0] = '\0';
+  join_text join{out};
   for (uint32_t i = 0; i < count; ++i) {
     const char* value = slots[i].value;
     if (value[0] == '\0') continue;
     const dtok_rec* tok = rec->tokens.items[i].get();
-    if (pos > 0 && tok->use_separator != 0) {
+    if (join.whole > 0 && tok->use_separator != 0) {
       const size_t len = std::strlen(tok->separator);
       if (len > 0) {
-        if (pos + len >= kStdznTextMax) break;
-        std::memcpy(out + pos, tok->separator, len);
-        pos += static_cast<uint32_t>(len);
+        join.put_separator(tok->separator, len);
       } else {
-        out[pos++] = ' ';
-        if (pos >= kStdznTextMax) break;
+        join.put_separator(" ", 1);
       }
     }
-    pos += np_uchar_bufcopy(out + pos, value, kStdznTextMax - pos + 1);
-    if (pos >= kStdznTextMax) break;
+    join.put(value, std::strlen(value));
   }
-  out[pos] = '\0';
+  out[join.pos] = '\0';
+  if (join.cut) strio_note_inside_cut(ctx, "the joined text", join.pos, join.whole);
   if (rec_info.info != nullptr) rec_info.put(rec_info.info->precased, out);
 }
 
@@ -346,7 +374,7 @@ int32_t stdzn_engine_run(context* ctx, defn_rec* rec, stdzn_work_area* area, con
     if (rc < 0) return rc;
   }
   char joined[kStdznTextSize];
-  tokens_join(rec, area->tokens, count, joined, rec_info);
+  tokens_join(ctx, rec, area->tokens, count, joined, rec_info);
   if (whole) {
     rc = whole_string_case(ctx, rec, joined, output);
     if (rc < 0) return rc;
@@ -379,7 +407,7 @@ int32_t stdzn_parsed_engine_run(context* ctx, defn_rec* rec, stdzn_work_area* ar
   match_token_slots_fill(area->tokens, rec, std::min(count, kParseSlots), slots);
   rc = tokens_apply(ctx, rec, area, area->tokens, rec_info);
   if (rc < 0) return rc;
-  tokens_join(rec, area->tokens, token_limit(rec), output, rec_info);
+  tokens_join(ctx, rec, area->tokens, token_limit(rec), output, rec_info);
   if (info != nullptr) rec_info.put(info->pre_postcased, output);
   return rec_info.failed ? TQ_ERR_NO_MEMORY : 0;
 }

@@ -1,6 +1,6 @@
 // What a caller finds in its outputs at the edges: a text cut to the
-// caller's size or a value cut to the engines' length is told by the warning
-// 102 and a message, and a call that fails leaves no old text of the
+// caller's size, a value cut to the engines' length or a text an engine cut
+// on the way is told by the warning 102 and a message, and a call that fails leaves no old text of the
 // caller's in its outputs.
 #include <cstring>
 #include <functional>
@@ -122,6 +122,11 @@ TEST(OutputEdges, ValueCutToTheEnginesLengthIsTold) {
     EXPECT_TRUE(has_message(ctx, std::string("The value given to ") + r.name + " was cut to the engines' 1024 bytes"))
         << r.name << "\n" << tq_test::error_list_text(ctx);
   }
+  // One byte over says so in the singular.
+  const std::string over = std::string(1025, 'x');
+  EXPECT_EQ(tq_uppercase(ctx, nullptr, over.c_str(), out, 1028), 102);
+  EXPECT_TRUE(has_message(ctx, "cut to the engines' 1024 bytes (UTF-8); 1 byte was left out."))
+      << tq_test::error_list_text(ctx);
   // A value that just fits is whole.
   const std::string fits = "john " + std::string(1019, 'x');
   EXPECT_EQ(tq_uppercase(ctx, nullptr, fits.c_str(), out, 1028), 0) << tq_test::error_list_text(ctx);
@@ -285,6 +290,70 @@ TEST(OutputEdges, FailedValueRoadsLeaveEmptyOutputs) {
       EXPECT_STREQ(out, "") << r.name << " " << k.defn << (k.data == nullptr ? " NULL data" : "");
     }
   }
+}
+
+// True when the text is whole UTF-8 characters (a cut fell between them).
+bool whole_characters(const std::string& text) {
+  size_t k = 0;
+  while (k < text.size()) {
+    const auto lead = static_cast<unsigned char>(text[k]);
+    const size_t n = lead < 0x80 ? 1 : lead >= 0xf0 ? 4 : lead >= 0xe0 ? 3 : lead >= 0xc0 ? 2 : 0;
+    if (n == 0 || k + n > text.size()) return false;
+    for (size_t j = 1; j < n; ++j) {
+      if ((static_cast<unsigned char>(text[k + j]) & 0xc0) != 0x80) return false;
+    }
+    k += n;
+  }
+  return true;
+}
+
+// A value that fits the engines' 1,024 bytes but grows inside one past
+// them (a nickname's standard form, a Greek letter that uppercases to three
+// characters) is cut there: 102 before the engine's own warning, with a
+// message naming the call and the step, and a text result that is the start
+// of the whole one, between characters. A value of exactly 1,024 bytes that
+// does not grow comes out whole.
+TEST(OutputEdges, CutInsideAnEngineIsTold) {
+  Context ctx(TQ_SAMPLE_KB);
+  load_sample(ctx);
+  std::string greek;
+  while (greek.size() < 1024) greek += "\xce\x90";  // U+0390: uppercased, three characters of 6 bytes
+  const std::string bill = "bill " + std::string(1019, 'x');
+  char out[1100];
+  struct Row {
+    const char* name;
+    std::function<int32_t()> call;
+    const char* message;  // after "In <name>, "
+    const char* prefix;   // the result's start; NULL: the result is no text of the value
+  };
+  const std::vector<Row> rows = {
+      {"tq_standardize", [&] { return tq_standardize(ctx, "Name", bill.c_str(), out); },
+       "the joined text was cut to 1024 bytes (UTF-8); the whole text needs 1027 bytes.", "William Xxxxxxxxxx"},
+      {"tq_standardize", [&] { return tq_standardize(ctx, "Name", greek.c_str(), out); },
+       "the cased text was cut to 1024 bytes (UTF-8); the whole text is longer.",
+       "\xce\x99\xcc\x88\xcc\x81\xce\x90"},
+      {"tq_match", [&] { return tq_match(ctx, "Name", 85, greek.c_str(), out); },
+       "a token's uppercased value was cut to 1024 bytes (UTF-8); the whole text needs 3072 bytes.", nullptr},
+  };
+  for (const Row& r : rows) {
+    const int32_t rc = r.call();
+    const std::string errors = tq_test::error_list_text(ctx);
+    EXPECT_EQ(rc, 102) << r.name << "\n" << errors;
+    EXPECT_NE(errors.find(std::string("In ") + r.name + ", " + r.message), std::string::npos) << r.name << "\n"
+                                                                                            << errors;
+    if (r.prefix == nullptr) continue;
+    const std::string result = out;
+    EXPECT_EQ(result.rfind(r.prefix, 0), 0u) << r.name << ": " << result.substr(0, 40);
+    EXPECT_LE(result.size(), 1024u) << r.name;
+    EXPECT_GT(result.size(), 1020u) << r.name;
+    EXPECT_TRUE(whole_characters(result)) << r.name;
+  }
+  // 1,024 bytes that casing keeps at 1,024: whole, and nothing told.
+  const std::string fits = "john " + std::string(1019, 'x');
+  const int32_t rc = tq_standardize(ctx, "Name", fits.c_str(), out);
+  EXPECT_TRUE(rc == 0 || rc == TQ_WARN_OUTPUT_EQUALS_INPUT) << rc << "\n" << tq_test::error_list_text(ctx);
+  EXPECT_EQ(std::strlen(out), 1024u);
+  EXPECT_EQ(std::string(out).rfind("John Xxxx", 0), 0u) << out;
 }
 
 }  // namespace

@@ -53,6 +53,13 @@ example)
   head -c 20000 "$program" >binary
   expect binary-file 1 "lines skipped" "" -- "$program" binary
   expect names 0 "" "John Smith joined Acme Corp on Monday." -- "$program"
+  # An input without a name says so; a result an engine cut is noted under it.
+  : >in
+  expect empty-input 1 "no names were read from stdin" "" -- "$program" -
+  printf '\n\r\n' >in
+  expect empty-lines 1 "no names were read from stdin" "" -- "$program" -
+  { printf 'bill '; head -c 1019 /dev/zero | tr '\0' x; printf '\n'; } >in
+  expect cut-result 0 "" "Note         In tq_standardize, the joined text was cut to 1024 bytes" -- "$program" -
   expect help 0 "" "usage:" -- "$program" --help
   expect short-help 0 "" "usage:" -- "$program" -h
   expect bad-option 2 "usage:" "" -- "$program" -x
