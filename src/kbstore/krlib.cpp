@@ -124,21 +124,56 @@ int32_t slot_serves(context* ctx, resource_slot* slot, const char* name, const r
   return test(ctx, slot, name, cb->arg, same);
 }
 
-// Whether the resource's file exists along the search path: vocabularies as
-// compiled vaults, every other kind as a document vault.
-bool resource_file_exists(context* ctx, uint32_t kind, const char* name) {
-  char path[kFioPathSize + 1];
+// Where a kind's file is looked for: the name (a scheme's file adds ".sch")
+// and the file kinds tried in turn, vocabularies as compiled vaults, every
+// other kind as a document vault.
+struct resource_file {
+  const char* name = nullptr;
+  uint32_t kinds[2] = {};
   char scheme_file[kRsrcNameSize + 8];
+};
+
+bool resource_file_of(uint32_t kind, const char* name, resource_file* out) {
+  out->name = name;
   if (kind == kRsrcScheme) {
-    if (rsrc_scheme_file_name(name, scheme_file, sizeof scheme_file) != 0) return false;
-    name = scheme_file;
+    if (rsrc_scheme_file_name(name, out->scheme_file, sizeof out->scheme_file) != 0) return false;
+    out->name = out->scheme_file;
   }
-  if (kind == kRsrcVocab) {
-    return fio_path_resolve(ctx, name, kFioKindZev, path, sizeof path) == 0 ||
-           fio_path_resolve(ctx, name, kFioKindKrv, path, sizeof path) == 0;
+  const bool vocab = kind == kRsrcVocab;
+  out->kinds[0] = vocab ? kFioKindZev : kFioKindZel;
+  out->kinds[1] = vocab ? kFioKindKrv : kFioKindKrd;
+  return true;
+}
+
+// Whether the resource's file exists along the search path.
+bool resource_file_exists(context* ctx, uint32_t kind, const char* name) {
+  resource_file file;
+  if (!resource_file_of(kind, name, &file)) return false;
+  char path[kFioPathSize + 1];
+  for (uint32_t fk : file.kinds) {
+    if (fio_path_resolve(ctx, file.name, fk, path, sizeof path) == 0) return true;
   }
-  return fio_path_resolve(ctx, name, kFioKindZel, path, sizeof path) == 0 ||
-         fio_path_resolve(ctx, name, kFioKindKrd, path, sizeof path) == 0;
+  return false;
+}
+
+// An edit of a resource registered already locks its file for the editor's
+// handle, as the first load of one registered for editing does; otherwise
+// the handle holds nothing and the editor's save is refused. A resource
+// without a file (made in memory, its file not made yet) has nothing to
+// lock. The lock's failure (the file locked elsewhere, a handle of another
+// context) is the edit's, and the handle keeps only what it held.
+int32_t resource_file_lock(context* ctx, const resource_slot* slot, lock_handle* lock) {
+  resource_file file;
+  if (!resource_file_of(slot->kind, slot->name, &file)) return TQ_ERR_ARGUMENT;
+  const lock_mark mark = lock_mark_get(lock);
+  int32_t rc = TQ_ERR_FILE_MISSING;
+  for (uint32_t fk : file.kinds) {
+    rc = lock_file_create(ctx, file.name, fk, lock, nullptr, 0);
+    if (rc != TQ_ERR_FILE_MISSING) break;
+  }
+  if (rc == TQ_ERR_FILE_MISSING) return 0;
+  if (rc < 0) lock_release_since(ctx, lock, mark);
+  return rc < 0 ? rc : 0;
 }
 
 // Loads a registered slot; the caller holds the write hold.
@@ -295,6 +330,11 @@ int32_t rsrc_register(context* ctx, uint32_t kind, const char* name, const rsrc_
       return rc;
     }
     if (same) {
+      if (cb->lock != nullptr) rc = resource_file_lock(ctx, slot, cb->lock);
+      if (rc != 0) {
+        write_unlock(ctx);
+        return rc;
+      }
       slot->refs += 1;
       *out_index = static_cast<int32_t>(i);
       write_unlock(ctx);

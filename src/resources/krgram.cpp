@@ -27,8 +27,7 @@ constexpr const char* kColCategoryName = "CategoryName";
 constexpr const char* kColPriority = "Priority";
 constexpr const char* kColQty = "CategoryQty";
 constexpr const char* kColRule = "Rule";
-// The columns of the "Grammar" table as the writer adds them; the sort of a
-// save reads its records by these positions.
+// The columns of the "Grammar" table as the writer adds them.
 constexpr int32_t kFieldPriority = 0;
 constexpr int32_t kFieldQty = 1;
 constexpr int32_t kFieldRule = 2;
@@ -275,22 +274,14 @@ int32_t document_read(context* ctx, resource_slot* slot, grammar_rec* rec, const
 
 // ---- Writing ---------------------------------------------------------------------------
 
-// Rules in file order: by left side (records without key last), then by the
-// number of right-side entries, the right side's text, and the priority.
-int32_t rule_record_compare(const xmldoc_record* a, const xmldoc_record* b) {
-  int32_t c = xmldoc_record_key_compare(a, b);
-  if (c != 0 || a->key == nullptr || b->key == nullptr) return c;
-  int32_t qa = a->fields[kFieldQty].number, qb = b->fields[kFieldQty].number;
-  if (qa != qb) return qa < qb ? -1 : 1;
-  c = std::strcmp(a->fields[kFieldRule].text, b->fields[kFieldRule].text);
-  if (c != 0) return c < 0 ? -1 : 1;
-  uint32_t pa = static_cast<uint32_t>(a->fields[kFieldPriority].number);
-  uint32_t pb = static_cast<uint32_t>(b->fields[kFieldPriority].number);
-  return pa < pb ? -1 : (pa > pb ? 1 : 0);
-}
-
 int32_t layer_rc(int32_t rc) { return rc == TQ_ERR_NO_MEMORY ? rc : -1; }
 
+// Categories and rules are written in the grammar's own order, which is the
+// order a load reads them in: a grammar saved and loaded again has every
+// category and rule at the index it had, and the parsers built on it meet
+// the rules in the same order. (Sorting the records would move them under
+// a caller's indices, or, put back in memory after the save, under the
+// category indices that prepared definitions keep.)
 int32_t category_table_build(context* ctx, const grammar_rec* rec, xmldoc** out) {
   *out = nullptr;
   xmldoc* doc = nullptr;
@@ -310,7 +301,6 @@ int32_t category_table_build(context* ctx, const grammar_rec* rec, xmldoc** out)
     int32_t added = xmldoc_record_add(ctx, doc, category->cat.name, "", fields);
     if (added < 0) rc = layer_rc(added);
   }
-  if (rc >= 0) rc = xmldoc_records_sort(ctx, doc, nullptr);
   if (rc < 0) {
     xml_free(ctx, doc);
     return layer_rc(rc);
@@ -361,7 +351,6 @@ int32_t document_build(context* ctx, const resource_slot* slot, const grammar_re
     rc = -1;
   }
   if (rc >= 0) rc = rule_records_add(ctx, rec, doc);
-  if (rc >= 0) rc = xmldoc_records_sort(ctx, doc, rule_record_compare);
   xmldoc* categories = nullptr;
   if (rc >= 0) rc = category_table_build(ctx, rec, &categories);
   if (rc >= 0) {
