@@ -628,7 +628,9 @@ TQ_API int32_t tq_vocab_edit_new(tq_context* ctx, const char* path, const char* 
  * likelihood kept); -300 when a word, pair or category was never set, two
  * words have the same text or no locale is set. Nothing is written then. */
 TQ_API int32_t tq_vocab_save(tq_context* ctx, int32_t index, tq_lock_handle* lock) TQ_NOEXCEPT;
-/* owner: TQ_NAME_MAX + terminator bytes. */
+/* owner: TQ_NAME_MAX + terminator bytes. The owner is kept by the krxml
+ * form of a vocabulary, not by the compiled file tq_vocab_save writes: a
+ * vocabulary loaded again from its compiled file has no owner. */
 TQ_API int32_t tq_vocab_owner_get(tq_context* ctx, int32_t index, char* owner) TQ_NOEXCEPT;
 TQ_API int32_t tq_vocab_owner_set(tq_context* ctx, int32_t index, const char* owner) TQ_NOEXCEPT;
 
