@@ -300,7 +300,7 @@ int32_t tqx_guess_defn_word_analysis_enabled_get(context* ctx, int32_t index, ui
 
 int32_t tqx_guess_defn_word_analysis_enabled_set(context* ctx, int32_t index, uint32_t value) {
   return raising(ctx, index, edit_part(ctx, index, true, [&](defn_rec*, guess_defn_kind_rec* part) -> int32_t {
-                   part->word_analysis = value;
+                   part->word_analysis = value != 0 ? 1u : 0u;  // kept as the file keeps it: yes or no
                    return 0;
                  }));
 }
@@ -314,7 +314,7 @@ int32_t tqx_guess_defn_force_guess_choice_get(context* ctx, int32_t index, uint3
 
 int32_t tqx_guess_defn_force_guess_choice_set(context* ctx, int32_t index, uint32_t value) {
   return edit_part(ctx, index, false, [&](defn_rec*, guess_defn_kind_rec* part) -> int32_t {
-    part->force_choice = value;
+    part->force_choice = value != 0 ? 1u : 0u;  // kept as the file keeps it: yes or no
     return 0;
   });
 }

@@ -222,6 +222,11 @@ TEST(GuessDefnExports, LevelsAndRefusals) {
   ASSERT_EQ(tq_guess_defn_copy(ctx, "Text", "Old Copy", &old_copy), 0);
   EXPECT_EQ(version(ctx, old_copy), 0u);
 
+  // Flags are kept as the file keeps them, yes or no.
+  uint32_t flag = 0;
+  EXPECT_EQ(tq_guess_defn_force_guess_choice_set(ctx, text, 2147483647u), 0);
+  EXPECT_EQ(tq_guess_defn_force_guess_choice_get(ctx, text, &flag), 0);
+  EXPECT_EQ(flag, 1u);
   EXPECT_EQ(tq_guess_defn_force_guess_choice_set(ctx, text, 0), 0);
   EXPECT_EQ(tq_guess_defn_known_word_vocab_name_set(ctx, text, 0, "PersonName"), 0);
   EXPECT_EQ(tq_guess_defn_known_word_vocab_name_set(ctx, text, 1, "PersonName"), -800);
@@ -289,6 +294,9 @@ TEST(GuessDefnExports, LevelsAndRefusals) {
   const int32_t vertical = index_of(ctx, "Vertical");
   EXPECT_EQ(tq_guess_defn_touch(ctx, vertical), 0);
   EXPECT_EQ(version(ctx, vertical), 8u);
+  EXPECT_EQ(tq_guess_defn_word_analysis_enabled_set(ctx, old_copy, 2147483647u), 0);
+  EXPECT_EQ(tq_guess_defn_word_analysis_enabled_get(ctx, old_copy, &flag), 0);
+  EXPECT_EQ(flag, 1u);
   EXPECT_EQ(tq_guess_defn_word_analysis_enabled_set(ctx, old_copy, 0), 0);
   EXPECT_EQ(version(ctx, old_copy), 8u);
   int32_t added = -1;
