@@ -466,8 +466,14 @@ fs::path scratch_root() { return tq_fuzz::Kb::get().root(); }
 // an input that may have written to it.
 void restore_scratch() {
   std::error_code ec;
-  fs::remove_all(scratch_root(), ec);
-  fs::copy(TQ_SAMPLE_KB, scratch_root(), fs::copy_options::recursive, ec);
+  // libFuzzer's timers interrupt system calls: a copy cut short by a
+  // signal is made again from the start.
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    ec.clear();
+    fs::remove_all(scratch_root(), ec);
+    fs::copy(TQ_SAMPLE_KB, scratch_root(), fs::copy_options::recursive, ec);
+    if (ec != std::errc::interrupted) break;
+  }
   if (ec) {
     std::fprintf(stderr, "fuzz_edit: cannot copy the sample: %s\n", ec.message().c_str());
     std::abort();
