@@ -240,14 +240,19 @@ void lookup(context* ctx, const scheme_rec* rec, uint32_t flags, const char* sea
   }
 }
 
+// Casing can lengthen an output (a sharp s titled or uppercased, a dotted
+// capital I lowercased outside Turkish): one that no longer fits is cut,
+// and the call tells it.
 void output_case(context* ctx, uint32_t flags, char* text, uint32_t cap) {
+  uint32_t whole = 0;
   if (flags & kSchemeOutProper) {
-    case_title_current_locale(ctx, text, cap);
+    whole = case_title_current_locale(ctx, text, cap);
   } else if (flags & kSchemeOutLower) {
-    case_lower_current_locale(ctx, text, cap);
+    whole = case_lower_current_locale(ctx, text, cap);
   } else if (flags & kSchemeOutUpper) {
-    case_upper_current_locale(ctx, text, cap);
+    whole = case_upper_current_locale(ctx, text, cap);
   }
+  if (whole > cap - 1) strio_note_inside_cut(ctx, "a scheme's cased output", std::strlen(text), whole);
 }
 
 // Applies the scheme to a whole value, or to a span of words of an element
@@ -276,7 +281,8 @@ int32_t phrase_apply(context* ctx, const scheme_rec* rec, uint32_t flags, const 
   uint32_t produced = 0;
   lookup(ctx, rec, flags, search, text, nout, cap, outs, &produced);
   if (produced == 0) {
-    str_copy_bounded(outs[0], value, cap);
+    // The caller's buffer may be smaller than the value.
+    strio_copy_noted(ctx, "a scheme's output", outs[0], value, cap);
     *count = 1;
     return 0;
   }
@@ -468,7 +474,7 @@ int32_t element_apply(context* ctx, const scheme_rec* rec, uint32_t flags, const
     for (uint32_t i = 0; i < n; ++i) piece_append(ctx, outs[i], cap, word);
   }
   if (replaced == 0) {
-    str_copy_bounded(outs[0], value, cap);
+    strio_copy_noted(ctx, "a scheme's output", outs[0], value, cap);
     n = 1;
   }
   for (uint32_t i = 0; i < n; ++i) np_uchar_trim(outs[i], cap);

@@ -319,6 +319,13 @@ TEST(OutputEdges, CutInsideAnEngineIsTold) {
   std::string greek;
   while (greek.size() < 1024) greek += "\xce\x90";  // U+0390: uppercased, three characters of 6 bytes
   const std::string bill = "bill " + std::string(1019, 'x');
+  // A scheme whose one standard is the Greek text, its output uppercased.
+  int32_t scheme = -1;
+  ASSERT_EQ(tq_scheme_create_in_memory(ctx, "cased", TQ_SCHEME_OUT_UPPER, &scheme), 0);
+  ASSERT_EQ(tq_scheme_import_record(ctx, scheme, "g", greek.c_str()), 0);
+  ASSERT_GE(tq_scheme_import_end(ctx, scheme), 0);
+  ASSERT_EQ(tq_scheme_finalize_in_memory(ctx, scheme), 0) << tq_test::error_list_text(ctx);
+  int32_t applied = 0;
   char out[1100];
   struct Row {
     const char* name;
@@ -334,6 +341,12 @@ TEST(OutputEdges, CutInsideAnEngineIsTold) {
        "\xce\x99\xcc\x88\xcc\x81\xce\x90"},
       {"tq_match", [&] { return tq_match(ctx, "Name", 85, greek.c_str(), out); },
        "a token's uppercased value was cut to 1024 bytes (UTF-8); the whole text needs 3072 bytes.", nullptr},
+      {"tq_transf_scheme_apply", [&] { return tq_transf_scheme_apply(ctx, scheme, "g", out, 1025, &applied); },
+       "a scheme's cased output was cut to 1024 bytes (UTF-8); the whole text needs 3072 bytes.",
+       "\xce\x99\xcc\x88\xcc\x81\xce\x99"},
+      // Not in the scheme: the value itself, cut to the caller's 5 bytes.
+      {"tq_transf_scheme_apply", [&] { return tq_transf_scheme_apply(ctx, scheme, "not held", out, 5, &applied); },
+       "a scheme's output was cut to 4 bytes (UTF-8); the whole text needs 8 bytes.", nullptr},
   };
   for (const Row& r : rows) {
     const int32_t rc = r.call();
