@@ -309,7 +309,7 @@ bool whole_characters(const std::string& text) {
 
 // A value that fits the engines' 1,024 bytes but grows inside one past
 // them (a nickname's standard form, a Greek letter that uppercases to three
-// characters) is cut there: 102 before the engine's own warning, with a
+// characters), or loses words past what a step looks at, is cut there: 102 before the engine's own warning, with a
 // message naming the call and the step, and a text result that is the start
 // of the whole one, between characters. A value of exactly 1,024 bytes that
 // does not grow comes out whole.
@@ -319,6 +319,10 @@ TEST(OutputEdges, CutInsideAnEngineIsTold) {
   std::string greek;
   while (greek.size() < 1024) greek += "\xce\x90";  // U+0390: uppercased, three characters of 6 bytes
   const std::string bill = "bill " + std::string(1019, 'x');
+  // A family name of 70 particles: noise removal looks at 64 words only.
+  std::string particles = "Mike";
+  for (int k = 0; k < 70; ++k) particles += " van";
+  particles += " Velt";
   // Schemes, phrase and element, whose one standard is the Greek text,
   // their outputs uppercased.
   int32_t schemes[2] = {-1, -1};
@@ -347,6 +351,8 @@ TEST(OutputEdges, CutInsideAnEngineIsTold) {
        "\xce\x99\xcc\x88\xcc\x81\xce\x90"},
       {"tq_match", [&] { return tq_match(ctx, "Name", 85, greek.c_str(), out); },
        "a token's uppercased value was cut to 1024 bytes (UTF-8); the whole text needs 3072 bytes.", nullptr},
+      {"tq_match", [&] { return tq_match(ctx, "Name", 80, particles.c_str(), out); },
+       "a token's value without its noise words was cut to 0 bytes (UTF-8); the whole text is longer.", nullptr},
       {"tq_transf_scheme_apply", [&] { return tq_transf_scheme_apply(ctx, scheme, "g", out, 1025, &applied); },
        "a scheme's cased output was cut to 1024 bytes (UTF-8); the whole text needs 3072 bytes.",
        "\xce\x99\xcc\x88\xcc\x81\xce\x99"},
