@@ -4,6 +4,7 @@
 #include <new>
 
 #include "core/krcaseloc.h"
+#include "core/krenc.h"
 #include "core/krerr.h"
 #include "core/krstr.h"
 #include "match/krmeng.h"
@@ -75,6 +76,9 @@ int32_t noise_words_remove(context* ctx, char* value, const vocab_rec* vocab, en
     return rc;
   }
   const uint32_t n = std::min(wordlist_word_count(&words), kNoiseWordsMax);
+  // Words past the 64th are not looked at and the value loses them: the
+  // call tells it, as it tells a cut.
+  bool cut = n < wordlist_word_count(&words);
   char kept[kMatchTextSize];
   uint32_t at = 0;
   for (uint32_t i = 0; i < n; ++i) {
@@ -90,7 +94,10 @@ int32_t noise_words_remove(context* ctx, char* value, const vocab_rec* vocab, en
       continue;
     }
     const size_t len = std::strlen(w->text);
-    if (at + (at > 0 ? 1 : 0) + len > kMatchTextMax) break;
+    if (at + (at > 0 ? 1 : 0) + len > kMatchTextMax) {
+      cut = true;
+      break;
+    }
     if (at > 0) kept[at++] = ' ';
     std::memcpy(kept + at, w->text, len);
     at += static_cast<uint32_t>(len);
@@ -98,6 +105,7 @@ int32_t noise_words_remove(context* ctx, char* value, const vocab_rec* vocab, en
   wordlist_free(&words);
   if (rc < 0) return rc;
   kept[at] = '\0';
+  if (cut) strio_note_inside_cut(ctx, "a token's value without its noise words", at, 0);
   copy_text(value, kept);
   if (e != nullptr) {
     e->value.assign(value);

@@ -240,14 +240,19 @@ void lookup(context* ctx, const scheme_rec* rec, uint32_t flags, const char* sea
   }
 }
 
+// Casing can lengthen an output (a sharp s titled or uppercased, a dotted
+// capital I lowercased outside Turkish): one that no longer fits is cut,
+// and the call tells it.
 void output_case(context* ctx, uint32_t flags, char* text, uint32_t cap) {
+  uint32_t whole = 0;
   if (flags & kSchemeOutProper) {
-    case_title_current_locale(ctx, text, cap);
+    whole = case_title_current_locale(ctx, text, cap);
   } else if (flags & kSchemeOutLower) {
-    case_lower_current_locale(ctx, text, cap);
+    whole = case_lower_current_locale(ctx, text, cap);
   } else if (flags & kSchemeOutUpper) {
-    case_upper_current_locale(ctx, text, cap);
+    whole = case_upper_current_locale(ctx, text, cap);
   }
+  if (whole > cap - 1) strio_note_inside_cut(ctx, "a scheme's cased output", std::strlen(text), whole);
 }
 
 // Applies the scheme to a whole value, or to a span of words of an element
@@ -276,7 +281,14 @@ int32_t phrase_apply(context* ctx, const scheme_rec* rec, uint32_t flags, const 
   uint32_t produced = 0;
   lookup(ctx, rec, flags, search, text, nout, cap, outs, &produced);
   if (produced == 0) {
-    str_copy_bounded(outs[0], value, cap);
+    // The caller's buffer may be smaller than the value. A span of an
+    // element application is no output of the call: not found, it is
+    // passed over.
+    if (span) {
+      str_copy_bounded(outs[0], value, cap);
+    } else {
+      strio_copy_noted(ctx, "a scheme's output", outs[0], value, cap);
+    }
     *count = 1;
     return 0;
   }
@@ -439,6 +451,16 @@ int32_t element_apply(context* ctx, const scheme_rec* rec, uint32_t flags, const
   uint32_t n = 1;
   outs[0][0] = '\0';
   int32_t replaced = 0;
+  // Words no run took are appended once a run has been replaced: until
+  // then the output may yet be the value itself, and a word that would not
+  // fit must not be told as a cut of an output that is not given.
+  uint32_t waiting = 0;
+  auto words_append = [&](uint32_t from, uint32_t to) {
+    for (uint32_t w = from; w < to; ++w) {
+      const char* word = wordlist_word_at(&words.list, static_cast<int32_t>(w))->text;
+      for (uint32_t i = 0; i < n; ++i) piece_append(ctx, outs[i], cap, word);
+    }
+  };
   char span[kValueSize];
   uint32_t start = 0;
   while (start < used) {
@@ -450,26 +472,22 @@ int32_t element_apply(context* ctx, const scheme_rec* rec, uint32_t flags, const
       rc = phrase_apply(ctx, rec, flags, span, 1, nout, cap, run, &run_count, &run_found);
       if (rc < 0) return rc;
       if (run_found) {
+        words_append(waiting, start);
         outputs_continue(ctx, outs, &n, nout, cap, run, run_count, next);
         replaced += 1;
         start = end + 1;
+        waiting = start;
         hit = true;
         break;
       }
     }
-    if (!hit) {
-      const char* word = wordlist_word_at(&words.list, static_cast<int32_t>(start))->text;
-      for (uint32_t i = 0; i < n; ++i) piece_append(ctx, outs[i], cap, word);
-      start += 1;
-    }
-  }
-  for (uint32_t w = used; w < word_count; ++w) {
-    const char* word = wordlist_word_at(&words.list, static_cast<int32_t>(w))->text;
-    for (uint32_t i = 0; i < n; ++i) piece_append(ctx, outs[i], cap, word);
+    if (!hit) start += 1;
   }
   if (replaced == 0) {
-    str_copy_bounded(outs[0], value, cap);
+    strio_copy_noted(ctx, "a scheme's output", outs[0], value, cap);
     n = 1;
+  } else {
+    words_append(waiting, word_count);
   }
   for (uint32_t i = 0; i < n; ++i) np_uchar_trim(outs[i], cap);
   *count = n;

@@ -309,7 +309,7 @@ bool whole_characters(const std::string& text) {
 
 // A value that fits the engines' 1,024 bytes but grows inside one past
 // them (a nickname's standard form, a Greek letter that uppercases to three
-// characters) is cut there: 102 before the engine's own warning, with a
+// characters), or loses words past what a step looks at, is cut there: 102 before the engine's own warning, with a
 // message naming the call and the step, and a text result that is the start
 // of the whole one, between characters. A value of exactly 1,024 bytes that
 // does not grow comes out whole.
@@ -319,6 +319,23 @@ TEST(OutputEdges, CutInsideAnEngineIsTold) {
   std::string greek;
   while (greek.size() < 1024) greek += "\xce\x90";  // U+0390: uppercased, three characters of 6 bytes
   const std::string bill = "bill " + std::string(1019, 'x');
+  // A family name of 70 particles: noise removal looks at 64 words only.
+  std::string particles = "Mike";
+  for (int k = 0; k < 70; ++k) particles += " van";
+  particles += " Velt";
+  // Schemes, phrase and element, whose one standard is the Greek text,
+  // their outputs uppercased.
+  int32_t schemes[2] = {-1, -1};
+  for (uint32_t k = 0; k < 2; ++k) {
+    const uint32_t options = TQ_SCHEME_OUT_UPPER | (k == 1 ? TQ_SCHEME_ELEMENT : 0u);
+    ASSERT_EQ(tq_scheme_create_in_memory(ctx, k == 1 ? "element" : "phrase", options, &schemes[k]), 0);
+    ASSERT_EQ(tq_scheme_import_record(ctx, schemes[k], "g", greek.c_str()), 0);
+    ASSERT_GE(tq_scheme_import_end(ctx, schemes[k]), 0);
+    ASSERT_EQ(tq_scheme_finalize_in_memory(ctx, schemes[k]), 0) << tq_test::error_list_text(ctx);
+  }
+  const int32_t scheme = schemes[0];
+  const int32_t element = schemes[1];
+  int32_t applied = 0;
   char out[1100];
   struct Row {
     const char* name;
@@ -334,6 +351,20 @@ TEST(OutputEdges, CutInsideAnEngineIsTold) {
        "\xce\x99\xcc\x88\xcc\x81\xce\x90"},
       {"tq_match", [&] { return tq_match(ctx, "Name", 85, greek.c_str(), out); },
        "a token's uppercased value was cut to 1024 bytes (UTF-8); the whole text needs 3072 bytes.", nullptr},
+      {"tq_match", [&] { return tq_match(ctx, "Name", 80, particles.c_str(), out); },
+       "a token's value without its noise words was cut to 0 bytes (UTF-8); the whole text is longer.", nullptr},
+      {"tq_transf_scheme_apply", [&] { return tq_transf_scheme_apply(ctx, scheme, "g", out, 1025, &applied); },
+       "a scheme's cased output was cut to 1024 bytes (UTF-8); the whole text needs 3072 bytes.",
+       "\xce\x99\xcc\x88\xcc\x81\xce\x99"},
+      // Not in the scheme: the value itself, cut to the caller's 5 bytes.
+      {"tq_transf_scheme_apply", [&] { return tq_transf_scheme_apply(ctx, scheme, "not held", out, 5, &applied); },
+       "a scheme's output was cut to 4 bytes (UTF-8); the whole text needs 8 bytes.", nullptr},
+      {"tq_transf_scheme_apply", [&] { return tq_transf_scheme_apply(ctx, element, "g", out, 1025, &applied); },
+       "a scheme's cased output was cut to 1024 bytes (UTF-8); the whole text needs 3072 bytes.",
+       "\xce\x99\xcc\x88\xcc\x81\xce\x99"},
+      {"tq_transf_scheme_apply",
+       [&] { return tq_transf_scheme_apply(ctx, element, "not held", out, 5, &applied); },
+       "a scheme's output was cut to 4 bytes (UTF-8); the whole text needs 8 bytes.", nullptr},
   };
   for (const Row& r : rows) {
     const int32_t rc = r.call();
@@ -341,6 +372,9 @@ TEST(OutputEdges, CutInsideAnEngineIsTold) {
     EXPECT_EQ(rc, 102) << r.name << "\n" << errors;
     EXPECT_NE(errors.find(std::string("In ") + r.name + ", " + r.message), std::string::npos) << r.name << "\n"
                                                                                             << errors;
+    uint32_t told = 0;
+    EXPECT_EQ(tq_error_count_get(ctx, &told), 0);
+    EXPECT_EQ(told, 1u) << r.name << ": one cut, one message\n" << errors;
     if (r.prefix == nullptr) continue;
     const std::string result = out;
     EXPECT_EQ(result.rfind(r.prefix, 0), 0u) << r.name << ": " << result.substr(0, 40);
