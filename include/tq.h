@@ -1890,7 +1890,9 @@ TQ_API int32_t tq_parse_info_token_name_get(tq_context* ctx, tq_parse_info* pars
                                             char* name) TQ_NOEXCEPT;
 /* A parse definition's own optimization parameters: the override flag and
  * the levels and limit in effect; set (edit mode) switches the override on
- * with both values, remove (edit mode) switches it off. */
+ * with both values (a level count or limit the engines do not take is
+ * refused with -802 and changes nothing), remove (edit mode) switches it
+ * off. */
 TQ_API int32_t tq_parse_defn_optimization_params_get(tq_context* ctx, int32_t index, int32_t* override_flag,
                                                      int32_t* levels, int32_t* limit) TQ_NOEXCEPT;
 TQ_API int32_t tq_parse_defn_optimization_params_set(tq_context* ctx, int32_t index, int32_t levels,

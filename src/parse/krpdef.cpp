@@ -742,6 +742,7 @@ int32_t tqx_parse_defn_optimization_params_set(context* ctx, int32_t index, int3
   // A level count the engines cannot hold, or a limit that is not one of
   // the allowed ones, is refused before anything changes.
   int32_t rc = optp_levels_validate(ctx, levels);
+  if (rc == 0) rc = optp_limit_validate(ctx, limit);
   if (rc < 0) return rc;
   defn_rec* rec = nullptr;
   rc = defn_record_get_for_write(ctx, kDefnParse, index, &rec);
@@ -752,8 +753,7 @@ int32_t tqx_parse_defn_optimization_params_set(context* ctx, int32_t index, int3
   } else {
     optp_override_set(ctx, &part->opt, 1);
     part->opt.levels = levels;
-    rc = optp_limit_validate(ctx, limit);
-    if (rc == 0) part->opt.limit = limit;
+    part->opt.limit = limit;
     part->prepared.store(0, std::memory_order_release);
   }
   const int32_t released = defn_write_end(ctx);

@@ -291,8 +291,11 @@ TEST(Parse, OptimizationParametersOfADefinition) {
   EXPECT_EQ(std::vector<int32_t>({flag, levels, limit}), (std::vector<int32_t>{0, 6, 2800}));
   ASSERT_EQ(parse(ctx, "Name", "Dr. John Q. Smith Jr.").rc, 0);
   EXPECT_EQ(tq_parse_defn_optimization_params_set(ctx, 0, 11, 7000), -802);
-  // A refused limit leaves the levels set.
+  // A refused limit changes nothing, the levels and the override included.
   EXPECT_EQ(tq_parse_defn_optimization_params_set(ctx, 0, 5, 3000), -802);
+  EXPECT_EQ(tq_parse_defn_optimization_params_get(ctx, 0, &flag, &levels, &limit), 0);
+  EXPECT_EQ(std::vector<int32_t>({flag, levels, limit}), (std::vector<int32_t>{0, 6, 2800}));
+  EXPECT_EQ(tq_parse_defn_optimization_params_set(ctx, 0, 5, 2800), 0);
   EXPECT_EQ(tq_parse_defn_optimization_params_get(ctx, 0, &flag, &levels, &limit), 0);
   EXPECT_EQ(std::vector<int32_t>({flag, levels, limit}), (std::vector<int32_t>{1, 5, 2800}));
   // The next parse prepares again with the new levels: another score.
