@@ -432,7 +432,7 @@ void dtok_regexlibs_delete_all(context* ctx, dtok_rec* tok) {
 
 int32_t dtok_scheme_add(context* ctx, dtok_rec* tok, const char* name, uint32_t options, int32_t disable_phonetx,
                         int32_t high, int32_t low, uint32_t flags) {
-  if (tok == nullptr || name == nullptr) return TQ_ERR_ARGUMENT;
+  if (tok == nullptr || name == nullptr || !dtok_scheme_options_ok(options)) return TQ_ERR_ARGUMENT;
   name_in in;
   int32_t crc = in.take(ctx, name, kDtokRsrcNameMax, flags);
   if (crc < 0) return crc;
@@ -447,7 +447,7 @@ int32_t dtok_scheme_add(context* ctx, dtok_rec* tok, const char* name, uint32_t 
 
 int32_t dtok_scheme_set(context* ctx, dtok_rec* tok, int32_t j, const char* name, uint32_t options,
                         int32_t disable_phonetx, int32_t high, int32_t low, uint32_t flags) {
-  if (tok == nullptr || name == nullptr) return TQ_ERR_ARGUMENT;
+  if (tok == nullptr || name == nullptr || !dtok_scheme_options_ok(options)) return TQ_ERR_ARGUMENT;
   if (!in_range(j, tok->schemes.size())) return TQ_ERR_INDEX;
   name_in in;
   int32_t crc = in.take(ctx, name, kDtokRsrcNameMax, flags);

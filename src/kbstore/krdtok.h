@@ -36,6 +36,18 @@ inline constexpr uint32_t kDtokSchemeOutUpper = 0x20;
 inline constexpr uint32_t kDtokSchemeOutLower = 0x40;
 inline constexpr uint32_t kDtokSchemeOutProper = 0x80;
 
+// Whether a token's scheme entry can keep these options: its file holds
+// the type (element or phrase), case sensitivity and at most one output
+// case, nothing more. Any other bit (edit state, match keys, duplicates...)
+// would change how the scheme opens now but be gone once the definition is
+// written and read again, so an edit giving one is refused.
+constexpr bool dtok_scheme_options_ok(uint32_t options) {
+  constexpr uint32_t out_case = kDtokSchemeOutUpper | kDtokSchemeOutLower | kDtokSchemeOutProper;
+  const uint32_t chosen = options & out_case;
+  return (options & ~(kDtokSchemeElement | kDtokSchemeCaseInsensitive | out_case)) == 0 &&
+         (chosen & (chosen - 1)) == 0;
+}
+
 struct dtok_regexlib {
   rsrc_ref lib;
   int32_t low;
@@ -131,10 +143,13 @@ int32_t dtok_regexlib_info_get(context* ctx, const dtok_rec* tok, int32_t j, cha
                                int32_t* low, uint32_t flags);
 void dtok_regexlibs_delete_all(context* ctx, dtok_rec* tok);
 
-// Opens the scheme with the options and appends it.
+// Opens the scheme with the options and appends it. -802 for options a
+// token's file cannot hold (see dtok_scheme_options_ok), before anything
+// is opened.
 int32_t dtok_scheme_add(context* ctx, dtok_rec* tok, const char* name, uint32_t options, int32_t disable_phonetx,
                         int32_t high, int32_t low, uint32_t flags);
-// -802 for a NULL name, -800 for j out of range. A name or options other
+// -802 for a NULL name or options a token's file cannot hold, -800 for j
+// out of range. A name or options other
 // than scheme j's open the new scheme first, then scheme j is given back; a
 // disable-phonetx value other than -1 replaces the stored one; each range
 // end other than -1 replaces that end.

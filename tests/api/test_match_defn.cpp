@@ -322,6 +322,46 @@ TEST(MatchDefnExports, TokenListsEdited) {
                   {kM, 0, "catregex", 0}, {kM, 0, "default", 0}, {kR, 0, "vocab", 0}});
 }
 
+// A token's scheme entry keeps only what its file holds (type, case
+// sensitivity, one output case): other option bits, such as the edit state
+// that no engine may apply, are refused and change nothing, so that the
+// engine gives in memory what it gives once written and loaded again.
+TEST(MatchDefnExports, TokenSchemeOptionsAsTheFileHoldsThem) {
+  MatchKb kb;
+  tq_context* ctx = kb.ctx();
+  ASSERT_EQ(tq_match_defn_token_stdz_scheme_add(ctx, kM, 0, "Companies", 0x1 | 0x2 | 0x40, 1, 90, 10), 0)
+      << tq_test::error_list_text(ctx);
+  const std::string kept = "Companies|67|1|90|10";
+  const uint32_t refused[] = {TQ_SCHEME_EDIT_STATE | 0x2, TQ_SCHEME_MATCH_KEYED, TQ_SCHEME_DUPLICATES,
+                              TQ_SCHEME_TRANSF_LOAD,      TQ_SCHEME_NO_TRIM,     0x20 | 0x40,
+                              0x80000000u};
+  for (uint32_t options : refused) {
+    SCOPED_TRACE(options);
+    EXPECT_EQ(tq_match_defn_token_stdz_scheme_add(ctx, kM, 0, "Companies", options, 0, 100, 0), TQ_ERR_ARGUMENT);
+    EXPECT_EQ(tq_match_defn_token_stdz_scheme_info_set(ctx, kM, 0, 0, "Companies", options, 0, 100, 0),
+              TQ_ERR_ARGUMENT);
+    EXPECT_EQ(number(ctx, kM, 0, "stdz"), 1);
+    EXPECT_EQ(entry(ctx, kM, 0, "stdz", 0), kept);
+  }
+  const char* const values[] = {"Acme Corp", "Dr. John Q. Smith Jr.", ""};
+  auto codes = [&](tq_context* c) {
+    std::string all;
+    for (const char* v : values) {
+      char out[1100] = "";
+      const int32_t rc = tq_match(c, "M", 85, v, out);
+      all += std::to_string(rc) + " '" + out + "'\n";
+    }
+    return all;
+  };
+  const std::string in_memory = codes(ctx);
+  EXPECT_EQ(in_memory.find("-500"), std::string::npos) << in_memory;
+  kb.save();
+  Context again(kb.dir().c_str());
+  ASSERT_GE(tq_zel_locale_load(again, kEn, kMask), 0) << tq_test::error_list_text(again);
+  EXPECT_EQ(entry(again, kM, 0, "stdz", 0), kept);
+  EXPECT_EQ(codes(again), in_memory);
+}
+
 TEST(MatchDefnExports, CommonListsAndTokens) {
   MatchKb kb;
   tq_context* ctx = kb.ctx();
