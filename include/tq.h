@@ -1602,6 +1602,9 @@ TQ_API int32_t tq_identification_defn_known_identity_count_get(tq_context* ctx, 
                                                                uint32_t* count) TQ_NOEXCEPT;
 TQ_API int32_t tq_identification_defn_known_identity_info_get(tq_context* ctx, int32_t index, int32_t known_index,
                                                               char* scheme, uint32_t* options, char* value) TQ_NOEXCEPT;
+/* A known identity's scheme options: 0, or TQ_SCHEME_CASE_INSENSITIVE, the
+ * one option its file holds; others are refused with -802 and change
+ * nothing. */
 TQ_API int32_t tq_identification_defn_known_identity_info_set(tq_context* ctx, int32_t index, int32_t known_index,
                                                               const char* scheme, uint32_t options,
                                                               const char* identity) TQ_NOEXCEPT;
@@ -2500,7 +2503,10 @@ TQ_API int32_t tq_stdzn_defn_token_case_defn_index_set(tq_context* ctx, int32_t 
                                                        int32_t cdefn_index) TQ_NOEXCEPT;
 /* A token's normalization regex libraries (added with the widest
  * sensitivity range) and standardization schemes (options: 1 element,
- * 2 case-insensitive, 0x20/0x40/0x80 output upper/lower/proper). */
+ * 2 case-insensitive, 0x20/0x40/0x80 output upper/lower/proper; the
+ * file holds these and at most one output case, so other options, here and
+ * at a match definition's token schemes, are refused with -802 and change
+ * nothing). */
 TQ_API int32_t tq_stdzn_defn_token_regexlib_count_get(tq_context* ctx, int32_t index, int32_t token,
                                                       uint32_t* count) TQ_NOEXCEPT;
 TQ_API int32_t tq_stdzn_defn_token_regexlib_name_get(tq_context* ctx, int32_t index, int32_t token, int32_t entry,

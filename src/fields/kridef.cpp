@@ -629,6 +629,10 @@ int32_t ident_defn_known_set(context* ctx, ident_defn_kind_rec* part, int32_t kn
   if (scheme == nullptr || scheme[0] == '\0' || identity == nullptr || identity[0] == '\0') {
     return TQ_ERR_ARGUMENT;
   }
+  // The file holds whether the scheme is read case insensitively and
+  // nothing else: other options (an edit state that no engine applies,
+  // match keys) would work otherwise in memory than after a load.
+  if ((options & ~kIdentCaseInsensitive) != 0) return TQ_ERR_ARGUMENT;
   if (known >= 0 && static_cast<size_t>(known) >= part->known.size()) return TQ_ERR_INDEX;
   // Everything that can refuse comes before the first change: an identity
   // that names no value, then the scheme's open.

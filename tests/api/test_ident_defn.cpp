@@ -407,6 +407,9 @@ TEST(IdentDefnExports, KnownIdentityNamingNoValueChangesNothing) {
   EXPECT_EQ(tq_identification_defn_known_identity_add(c, id5, "Titles", 2, "NOBODY"), TQ_ERR_NAME);
   EXPECT_EQ(tq_identification_defn_known_identity_info_set(c, id5, 0, "Titles", 2, "NOBODY"), TQ_ERR_NAME);
   EXPECT_EQ(tq_identification_defn_known_identity_info_set(c, id5, 0, "Titles", 0, "NOBODY"), TQ_ERR_NAME);
+  // Options the file cannot hold (an edit state no engine applies).
+  EXPECT_EQ(tq_identification_defn_known_identity_add(c, id5, "Titles", 91, "TITLE"), -802);
+  EXPECT_EQ(tq_identification_defn_known_identity_info_set(c, id5, 0, "Titles", 3, "TITLE"), -802);
   EXPECT_EQ(known(), before);
 }
 
