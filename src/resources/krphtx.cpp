@@ -343,6 +343,11 @@ int32_t phonetx_rule_add(context* ctx, int32_t index, const char* rule_text, con
   int32_t rc = phonetx_get_for_edit(ctx, index, &slot, &rec);
   if (rc != 0) return rc;
   rc = px_rule_intake(ctx, &rec->rules, pattern, replacement, priority, flags);
+  // A compiled set's machine lacks the new rule: the set is editable again
+  // and runs once prepared with every rule, as its file would be read. The
+  // set is reopened only once the rule is in, so that a refused rule leaves
+  // it compiled.
+  if (rc == 0) px_reopen(&rec->rules);
   if (rc == 0) *rule_index = static_cast<int32_t>(rec->rules.rule_count) - 1;
   int32_t released = phonetx_edit_end(ctx, slot);
   if (rc < 0) return rc;
@@ -361,12 +366,12 @@ int32_t phonetx_prepare(context* ctx, int32_t index) {
 
 namespace {
 
-// A set not compiled yet (made and never prepared) is compiled when its
-// file is read: its rules are taken and compiled here as the reader will
-// take them, so that a set the reader would refuse (rules that cannot go
-// together) is not written.
+// A set is compiled when its file is read: its rules are taken and
+// compiled here as the reader will take them, from their saved texts, so
+// that a set the reader would refuse (rules that cannot go together) is not
+// written. Compiled sets are tried too: what is written is the rule list,
+// and its texts as saved, not the machine.
 int32_t compiles_when_read(context* ctx, const phonetx_rec* rec) {
-  if (rec->rules.state != kPxStateEditable) return 0;
   px_ruleset trial;
   px_ruleset_init(&trial, rec->rules.name);
   char pattern[kSavedTextSize];

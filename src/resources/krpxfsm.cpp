@@ -294,6 +294,15 @@ int32_t px_compile(context* ctx, px_ruleset* set) {
   return 0;
 }
 
+void px_reopen(px_ruleset* set) {
+  if (set->state != kPxStateCompiled) return;
+  px_machine_free(set->machine);
+  set->machine = nullptr;
+  px_rules_drop_generated(set);
+  for (uint32_t i = 0; i < set->rule_count; ++i) set->rules[i]->order = i + 1;
+  set->state = kPxStateEditable;
+}
+
 namespace {
 
 void tables_fill(px_tables* t, px_check* root, size_t dense_max) {

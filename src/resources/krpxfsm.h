@@ -126,6 +126,14 @@ inline bool px_check_matches(const px_check* check, px_sym s) {
 // compile, the set then staying editable without a machine; -600.
 int32_t px_compile(context* ctx, px_ruleset* set);
 
+// Puts a compiled set back to editable once its rule list has changed: the
+// machine no longer holds every rule, so it is freed and the set runs no
+// more (-1) until compiled again, as a set read from its file would take
+// every rule. The generated twins go and the rules are numbered 1..n in
+// their list order, so that compiling again keeps that order among equal
+// priorities. An editable set is left as it is.
+void px_reopen(px_ruleset* set);
+
 // The position of the CHAR child of a node that has code point s, or -1.
 int32_t px_char_child(const px_check* node, px_sym s);
 

@@ -197,6 +197,65 @@ TEST(PhonetxApi, SaveRefusesRulesThatDoNotCompile) {
   EXPECT_EQ(execute(again, back, "AB"), "x");
 }
 
+// A rule added to a compiled set is not in its machine: the set runs no
+// more until prepared again, as its file would be read with every rule. A
+// rule that cannot go with the others is refused by that prepare and by the
+// save, and the set keeps its rules as given; a rule refused at intake
+// leaves the set compiled.
+TEST(PhonetxApi, RuleAddedToACompiledSetIsCompiledWithTheOthers) {
+  Kb kb;
+  Context ctx(kb.root().c_str(), true);
+  tq_lock_handle* lock = nullptr;
+  ASSERT_EQ(tq_lock_init(ctx, &lock), 0);
+  ASSERT_TQ_OK(ctx, tq_phonetx_edit_new(ctx, kb.folder().c_str(), "more", lock));
+  int32_t idx = -1, ri = -1;
+  ASSERT_TQ_OK(ctx, tq_phonetx_create(ctx, "more", &idx));
+  ASSERT_TQ_OK(ctx, tq_phonetx_locale_info_set(ctx, idx, "EN", "English", 29000));
+  ASSERT_TQ_OK(ctx, tq_phonetx_rule_add(ctx, idx, "", "", 50, 0, &ri));  // twins for Q$
+  ASSERT_TQ_OK(ctx, tq_phonetx_rule_add(ctx, idx, "Q$", "K", 60, 0, &ri));
+  ASSERT_TQ_OK(ctx, tq_phonetx_prepare(ctx, idx));
+  EXPECT_EQ(tq_phonetx_rule_add(ctx, idx, "A", "B", 50, 6, &ri), -705);
+  EXPECT_EQ(execute(ctx, idx, "Q AQ"), "QAK");
+  ASSERT_TQ_OK(ctx, tq_phonetx_save(ctx, idx, lock));
+  const fs::path file = fs::path(kb.folder()) / "more.zel";
+  const std::string saved = tq_test::read_file(file);
+  ASSERT_FALSE(saved.empty());
+
+  // The same pattern again: its position leaves out the twins.
+  ASSERT_TQ_OK(ctx, tq_phonetx_rule_add(ctx, idx, "Q$", "G", 60, 0, &ri));
+  EXPECT_EQ(ri, 2);
+  EXPECT_EQ(execute(ctx, idx, "Q AQ", -1), "");
+  for (int round = 0; round < 2; ++round) {
+    EXPECT_EQ(tq_phonetx_prepare(ctx, idx), -803);
+    EXPECT_NE(last_error(ctx).find("repeats"), std::string::npos) << last_error(ctx);
+    EXPECT_EQ(tq_phonetx_save(ctx, idx, lock), -803);
+    EXPECT_EQ(tq_test::read_file(file), saved);
+    EXPECT_EQ(execute(ctx, idx, "Q AQ", -1), "");
+  }
+
+  // A set read from its file takes a rule that goes with its own, and runs
+  // with it once prepared, as it does once saved and read again.
+  Context other(kb.root().c_str(), true);
+  int32_t back = -1;
+  ASSERT_TQ_OK(other, tq_phonetx_load(other, "more", &back));
+  ASSERT_TQ_OK(other, tq_phonetx_rule_add(other, back, "A", "E", 70, 0, &ri));
+  EXPECT_EQ(ri, 2);
+  EXPECT_EQ(execute(other, back, "Q AQ", -1), "");
+  ASSERT_TQ_OK(other, tq_phonetx_prepare(other, back));
+  EXPECT_EQ(tq_phonetx_prepare(other, back), -603);
+  EXPECT_EQ(execute(other, back, "Q AQ"), "QEK");
+  tq_lock_handle* lock2 = nullptr;
+  ASSERT_EQ(tq_lock_init(other, &lock2), 0);
+  ASSERT_TQ_OK(ctx, tq_phonetx_close(ctx, lock));
+  tq_lock_free(ctx, lock);
+  ASSERT_TQ_OK(other, tq_phonetx_edit(other, "more", lock2));
+  ASSERT_TQ_OK(other, tq_phonetx_save(other, back, lock2));
+  tq_lock_free(other, lock2);
+  Context third(kb.root().c_str());
+  ASSERT_TQ_OK(third, tq_phonetx_load(third, "more", &back));
+  EXPECT_EQ(execute(third, back, "Q AQ"), "QEK");
+}
+
 TEST(PhonetxApi, RewindLimitAndLatin1Text) {
   Context ctx(nullptr, true);
   int32_t idx = -1, ri = -1;

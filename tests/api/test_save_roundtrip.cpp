@@ -506,6 +506,18 @@ const std::vector<RefusedRow>& refused_rows() {
          ASSERT_TQ_OK(ctx, tq_phonetx_rule_add(ctx, i, "W", "V", 50, 0, &r));
          EXPECT_EQ(r, 4);
        }},
+      // A rule added to a prepared and saved set that cannot go with its
+      // rules: the file keeps the rules it had, which a load can compile.
+      {"phonetics rule added to a prepared set that cannot go with it", Kind::phonetx,
+       [](tq_context* ctx, int32_t i, const Kb&, tq_lock_handle* lock) {
+         int32_t r = -1;
+         ASSERT_TQ_OK(ctx, tq_phonetx_rule_add(ctx, i, "PH", "F", 50, 0, &r));
+         ASSERT_TQ_OK(ctx, tq_phonetx_prepare(ctx, i));
+         ASSERT_TQ_OK(ctx, tq_phonetx_save(ctx, i, lock));
+         ASSERT_TQ_OK(ctx, tq_phonetx_rule_add(ctx, i, "PH", "G", 50, 0, &r));
+       },
+       [](tq_context* ctx, int32_t i, tq_lock_handle* lock) { return save_of(Kind::phonetx, ctx, i, lock); },
+       TQ_ERR_SYNTAX},
       // The rules of a file read for editing stay until another file is read
       // whole.
       {"phonetics file for editing not found", Kind::phonetx,
