@@ -116,10 +116,14 @@ TEST(PhonetxLibrary, InMemorySetClampsCompilesAndExecutes) {
   EXPECT_EQ(buf[5], '#');
   EXPECT_EQ(phonetx_execute(lib.ctx(), idx, "AA", buf.data(), 0), -802);
 
-  // Rules added after compiling stay in the list, not in the machine.
+  // A rule added after compiling is not in the machine: the set is
+  // editable again and runs once compiled with it.
   EXPECT_EQ(phonetx_rule_add(lib.ctx(), idx, "K", "C", 50, 0, &ri), 0);
   EXPECT_EQ(ri, 2);
+  EXPECT_EQ(lib.execute(idx, "AQ", -1), "");
+  EXPECT_EQ(phonetx_prepare(lib.ctx(), idx), 0);
   EXPECT_EQ(lib.execute(idx, "AQ"), "BBBBK");
+  EXPECT_EQ(lib.execute(idx, "K"), "C");
   EXPECT_EQ(phonetx_get(lib.ctx(), 99, &rec), -800);
 }
 
