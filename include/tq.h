@@ -950,14 +950,18 @@ TQ_API int32_t tq_phonetx_close(tq_context* ctx, tq_lock_handle* lock) TQ_NOEXCE
 /* An empty editable set; it takes the current locale when there is one. */
 TQ_API int32_t tq_phonetx_create(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
 /* Texts at most 1,024 bytes each; the priority is kept within 10..90.
- * rule_index: the new rule's position, -1 on failure. */
+ * rule_index: the new rule's position, -1 on failure. A rule added to a
+ * compiled set makes it editable again: it runs (-1 until then) once
+ * tq_phonetx_prepare has compiled it with every rule, as a load would. */
 TQ_API int32_t tq_phonetx_rule_add(tq_context* ctx, int32_t index, const char* rule_text, const char* replace_text,
                                    int32_t priority, uint32_t flags, int32_t* rule_index) TQ_NOEXCEPT;
 /* Compiles a created set (-603 when it is compiled already, -803 for a
- * pattern that does not compile). */
+ * pattern that does not compile or rules that cannot go together; the
+ * rules then stay as given). */
 TQ_API int32_t tq_phonetx_prepare(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
 /* Writes the set to its own file, which the lock handle must lock (-405
- * otherwise). */
+ * otherwise); -803, the file left as it was, for rules a load would not
+ * compile. */
 TQ_API int32_t tq_phonetx_save(tq_context* ctx, int32_t index, tq_lock_handle* lock) TQ_NOEXCEPT;
 /* input: at most 1,024 bytes. size: the bytes of the result buffer,
  * terminator included; at most 1,024 bytes of text are written. -1 for a
