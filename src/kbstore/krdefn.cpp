@@ -1018,7 +1018,16 @@ int32_t defn_unload_last(context* ctx, int32_t kind) {
   loaded_locale_rec* locale = nullptr;
   rc = current(ctx, &locale);
   if (rc == 0 && locale->defns[kind].count == 0) rc = TQ_ERR_INDEX;
-  if (rc == 0) drop_last(ctx, &locale->defns[kind]);
+  if (rc == 0) {
+    // Its add bound the users of an ancestor's definition of its name to
+    // it: they go back to what that name finds without it, or a failed add
+    // would leave them holding a position past the locale's definitions.
+    // It is the last one, so no other own definition's index moves.
+    const defn_set& set = locale->defns[kind];
+    const defn_rec* gone = set.recs[set.count - 1];
+    if (gone->kind != 0) holders_rebind(ctx, kind, gone->name, gone);
+    drop_last(ctx, &locale->defns[kind]);
+  }
   return rc_combine(rc, write_unlock(ctx));
 }
 

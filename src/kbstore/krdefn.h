@@ -277,7 +277,8 @@ void defn_all_rebind(context* ctx);
 // The first definition of any loaded locale whose datatype is `datatype`;
 // NULL when none is (a datatype is then free to go).
 const defn_rec* defn_datatype_user(context* ctx, const dtype_rec* datatype);
-// Removes the last own definition of the kind from the current locale.
+// Removes the last own definition of the kind from the current locale (a
+// failed add taken back); users its add bound to it bind again by name.
 int32_t defn_unload_last(context* ctx, int32_t kind);
 
 // Builds a loaded locale's inherited list of the kind from its parent: the

@@ -488,6 +488,15 @@ const BindRow kBindRows[] = {
      },
      // Not valid until it is finished: what holds it fails as after a load.
      "0:name 1:Name 1:Name 0:name 1:English | rc -704"},
+    {"parse definition add refused for its datatype",
+     [](tq_context* ctx) {
+       // Refused after the name was taken: what held EN's "Name" holds it
+       // again, not a position past ENUSA's parse definitions.
+       int32_t at = -1;
+       EXPECT_EQ(tq_parse_defn_add(ctx, "Name", -2, &at), -800);
+       EXPECT_EQ(at, -1);
+     },
+     "1:Name 1:Name 1:Name 1:Name 1:English | William Q Smith Jr"},
     {"case definition copied, language definition copied",
      [](tq_context* ctx) {
        int32_t at = -1;
