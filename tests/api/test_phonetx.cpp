@@ -157,6 +157,14 @@ TEST(PhonetxApi, CompileErrorsGiveTheirCodesAndMessages) {
   EXPECT_NE(last_error(ctx).find("'AB' (replacement 'x') repeats"), std::string::npos) << last_error(ctx);
 }
 
+// A new English set of the given name, its file made and locked.
+void new_english_set(tq_context* ctx, Kb& kb, const char* name, tq_lock_handle** lock, int32_t* idx) {
+  ASSERT_EQ(tq_lock_init(ctx, lock), 0);
+  ASSERT_TQ_OK(ctx, tq_phonetx_edit_new(ctx, kb.folder().c_str(), name, *lock));
+  ASSERT_TQ_OK(ctx, tq_phonetx_create(ctx, name, idx));
+  ASSERT_TQ_OK(ctx, tq_phonetx_locale_info_set(ctx, *idx, "EN", "English", 29000));
+}
+
 // A set never prepared is compiled when its file is read: one whose rules do
 // not compile is not saved (its file stays as it was), as it could not be
 // read back; once its rules go together it is saved and reads back.
@@ -164,11 +172,9 @@ TEST(PhonetxApi, SaveRefusesRulesThatDoNotCompile) {
   Kb kb;
   Context ctx(kb.root().c_str(), true);
   tq_lock_handle* lock = nullptr;
-  ASSERT_EQ(tq_lock_init(ctx, &lock), 0);
-  ASSERT_TQ_OK(ctx, tq_phonetx_edit_new(ctx, kb.folder().c_str(), "dup", lock));
   int32_t idx = -1, ri = -1;
-  ASSERT_TQ_OK(ctx, tq_phonetx_create(ctx, "dup", &idx));
-  ASSERT_TQ_OK(ctx, tq_phonetx_locale_info_set(ctx, idx, "EN", "English", 29000));
+  new_english_set(ctx, kb, "dup", &lock, &idx);
+  if (HasFatalFailure()) return;
   ASSERT_TQ_OK(ctx, tq_phonetx_rule_add(ctx, idx, "AB", "x", 50, 0, &ri));
   // The folder's files and their sizes (the new file and its lock file).
   auto files = [&] {
@@ -206,11 +212,9 @@ TEST(PhonetxApi, RuleAddedToACompiledSetIsCompiledWithTheOthers) {
   Kb kb;
   Context ctx(kb.root().c_str(), true);
   tq_lock_handle* lock = nullptr;
-  ASSERT_EQ(tq_lock_init(ctx, &lock), 0);
-  ASSERT_TQ_OK(ctx, tq_phonetx_edit_new(ctx, kb.folder().c_str(), "more", lock));
   int32_t idx = -1, ri = -1;
-  ASSERT_TQ_OK(ctx, tq_phonetx_create(ctx, "more", &idx));
-  ASSERT_TQ_OK(ctx, tq_phonetx_locale_info_set(ctx, idx, "EN", "English", 29000));
+  new_english_set(ctx, kb, "more", &lock, &idx);
+  if (HasFatalFailure()) return;
   ASSERT_TQ_OK(ctx, tq_phonetx_rule_add(ctx, idx, "", "", 50, 0, &ri));  // twins for Q$
   ASSERT_TQ_OK(ctx, tq_phonetx_rule_add(ctx, idx, "Q$", "K", 60, 0, &ri));
   ASSERT_TQ_OK(ctx, tq_phonetx_prepare(ctx, idx));
