@@ -157,23 +157,27 @@ TEST(PhonetxApi, CompileErrorsGiveTheirCodesAndMessages) {
   EXPECT_NE(last_error(ctx).find("'AB' (replacement 'x') repeats"), std::string::npos) << last_error(ctx);
 }
 
-// A new English set of the given name, its file made and locked.
-void new_english_set(tq_context* ctx, Kb& kb, const char* name, tq_lock_handle** lock, int32_t* idx) {
-  ASSERT_EQ(tq_lock_init(ctx, lock), 0);
-  ASSERT_TQ_OK(ctx, tq_phonetx_edit_new(ctx, kb.folder().c_str(), name, *lock));
-  ASSERT_TQ_OK(ctx, tq_phonetx_create(ctx, name, idx));
-  ASSERT_TQ_OK(ctx, tq_phonetx_locale_info_set(ctx, *idx, "EN", "English", 29000));
-}
+// An edit-mode context with a new English set (make), its file made and
+// locked by `lock`.
+class PhonetxNewSet : public ::testing::Test {
+ protected:
+  void make(const char* name) {
+    ASSERT_EQ(tq_lock_init(ctx, &lock), 0);
+    ASSERT_TQ_OK(ctx, tq_phonetx_edit_new(ctx, kb.folder().c_str(), name, lock));
+    ASSERT_TQ_OK(ctx, tq_phonetx_create(ctx, name, &idx));
+    ASSERT_TQ_OK(ctx, tq_phonetx_locale_info_set(ctx, idx, "EN", "English", 29000));
+  }
+  Kb kb;
+  Context ctx{kb.root().c_str(), true};
+  tq_lock_handle* lock = nullptr;
+  int32_t idx = -1, ri = -1;
+};
 
 // A set never prepared is compiled when its file is read: one whose rules do
 // not compile is not saved (its file stays as it was), as it could not be
 // read back; once its rules go together it is saved and reads back.
-TEST(PhonetxApi, SaveRefusesRulesThatDoNotCompile) {
-  Kb kb;
-  Context ctx(kb.root().c_str(), true);
-  tq_lock_handle* lock = nullptr;
-  int32_t idx = -1, ri = -1;
-  new_english_set(ctx, kb, "dup", &lock, &idx);
+TEST_F(PhonetxNewSet, SaveRefusesRulesThatDoNotCompile) {
+  make("dup");
   if (HasFatalFailure()) return;
   ASSERT_TQ_OK(ctx, tq_phonetx_rule_add(ctx, idx, "AB", "x", 50, 0, &ri));
   // The folder's files and their sizes (the new file and its lock file).
@@ -208,12 +212,8 @@ TEST(PhonetxApi, SaveRefusesRulesThatDoNotCompile) {
 // rule that cannot go with the others is refused by that prepare and by the
 // save, and the set keeps its rules as given; a rule refused at intake
 // leaves the set compiled.
-TEST(PhonetxApi, RuleAddedToACompiledSetIsCompiledWithTheOthers) {
-  Kb kb;
-  Context ctx(kb.root().c_str(), true);
-  tq_lock_handle* lock = nullptr;
-  int32_t idx = -1, ri = -1;
-  new_english_set(ctx, kb, "more", &lock, &idx);
+TEST_F(PhonetxNewSet, RuleAddedToACompiledSetIsCompiledWithTheOthers) {
+  make("more");
   if (HasFatalFailure()) return;
   ASSERT_TQ_OK(ctx, tq_phonetx_rule_add(ctx, idx, "", "", 50, 0, &ri));  // twins for Q$
   ASSERT_TQ_OK(ctx, tq_phonetx_rule_add(ctx, idx, "Q$", "K", 60, 0, &ri));
