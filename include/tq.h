@@ -481,11 +481,15 @@ TQ_API int32_t tq_locale_file_xml_create(tq_context* ctx, tq_xmldoc** file) TQ_N
 /* Writes a loaded locale's settings file (its datatypes and its own
  * definitions) to the file the lock handle locks; -405 when the handle does
  * not lock the locale's file. Unfinished definitions are written as they
- * are, but one the locale's next load will hold not valid (no datatype, no
- * vocabulary where its kind needs one, a token never named, parse tokens
- * that are not one for each token of the datatype) makes the result
- * TQ_WARN_LOCALE_PROBLEMS (104), as that load's will be, with a message
- * in the error list naming each such definition and why. */
+ * are. Each definition written is read back by the locale loader's own
+ * reader, as the locale's next load will read it (the datatypes,
+ * definitions and resources it names taken as they are loaded now): one that
+ * load will hold not valid, for whatever reason the reader has, and one
+ * marked incomplete, make the result TQ_WARN_LOCALE_PROBLEMS (104), with a
+ * message in the error list for each naming it and giving the reader's
+ * reason. So a write that gives 0 is followed by a load in which every
+ * definition written is valid, and a write that gives 104 names exactly the
+ * definitions that load holds not valid. */
 TQ_API int32_t tq_locale_write(tq_context* ctx, int32_t locale, tq_lock_handle* lock) TQ_NOEXCEPT;
 /* Adds the datatypes and definitions a "Locale Settings" document includes
  * to the current locale: 0, or the last problem met (the error list says

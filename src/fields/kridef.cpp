@@ -188,6 +188,16 @@ int32_t read_values(read_state& s) {
   return result;
 }
 
+// The index of the identity value a known identity or a pattern names; one
+// that is none of the definition's values fails the step, told once.
+int32_t value_of(read_state& s, const char* text, const char* what, int32_t* result) {
+  const int32_t value = ident_defn_value_index_by_text(s.part, text);
+  if (value >= 0) return value;
+  if (*result >= 0) TQ_REPORT(s.ctx, TQ_ERR_NAME, 151, text, what, s.rec->name);
+  *result = rc_combine(*result, TQ_ERR_NAME);
+  return value;
+}
+
 int32_t read_known(read_state& s) {
   const xmldoc* doc = section_find(s.el, kIncKnown);
   if (doc == nullptr || doc->record_count < 1) return 0;
@@ -212,8 +222,7 @@ int32_t read_known(read_state& s) {
     if (r.key == nullptr) continue;
     s.part->known.emplace_back();  // reserved
     ident_known_rec& k = s.part->known.back();
-    k.value = ident_defn_value_index_by_text(s.part, xmldoc_record_text(r, entity));
-    if (k.value < 0) result = rc_combine(result, TQ_ERR_NAME);
+    k.value = value_of(s, xmldoc_record_text(r, entity), "a known identity", &result);
     k.flags = std::strcmp(xmldoc_record_text(r, ci), "Yes") == 0 ? kIdentCaseInsensitive : 0;
     const char* name = xmldoc_record_text(r, scheme);
     if (name[0] == '\0') continue;  // no scheme
@@ -284,8 +293,7 @@ int32_t read_patterns(read_state& s) {
       std::memcpy(p.sought_name, p.root_name, sizeof p.sought_name);
       p.sought_index = p.root_index;
     }
-    p.value = ident_defn_value_index_by_text(s.part, xmldoc_record_text(r, entity));
-    if (p.value < 0) result = rc_combine(result, TQ_ERR_NAME);
+    p.value = value_of(s, xmldoc_record_text(r, entity), "an identity pattern", &result);
     p.options = std::strcmp(xmldoc_record_text(r, search), kPhrase) == 0 ? kIdentPhrase : 0;
     p.weight = xmldoc_record_number(r, weight, 0);
     p.stop = xmldoc_record_number(r, stop, 0) != 0 ? 1 : 0;

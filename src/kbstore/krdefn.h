@@ -330,22 +330,17 @@ int32_t defn_xml_read_common(context* ctx, int32_t locale, int32_t kind, const x
 int32_t defn_write(context* ctx, xmldoc* element, const defn_rec* rec);
 // Creates the definition's element (the kind's element type, version "7.0"),
 // fills it with defn_write and includes it in `target` under the kind's root
-// type. Nothing is included on failure.
-int32_t defn_element_write(context* ctx, xmldoc* target, const defn_rec* rec);
-
-// The checks on which the reader refuses a definition, made on the record
-// as it stands: the reader makes each once it has read what the check looks
-// at, and a locale write makes them all, to warn of definitions that will
-// not be valid when read again (work in progress is written all the same).
-inline constexpr uint32_t kDefnCheckDatatype = 0x1;        // no datatype, none its name stands for
-inline constexpr uint32_t kDefnCheckVocabulary = 0x2;      // no vocabulary, where the kind needs one
-inline constexpr uint32_t kDefnCheckPartVocabulary = 0x4;  // no vocabulary, where the kind part asks for one
-inline constexpr uint32_t kDefnCheckTokenNames = 0x8;      // a token never named
-inline constexpr uint32_t kDefnCheckKind = 0x10;           // the kind's own (kind ops' unreadable)
-inline constexpr uint32_t kDefnCheckAll = 0x1f;
-// Why the record fails the first of `checks` it fails (a static text for a
-// message), or NULL when it fails none.
-const char* defn_unreadable(context* ctx, const defn_rec* rec, uint32_t checks);
+// type; *written (when given) is the included element. Nothing is included
+// on failure.
+int32_t defn_element_write(context* ctx, xmldoc* target, const defn_rec* rec, const xmldoc** written = nullptr);
+// Reads an element written for `rec` back through the loader's own reader,
+// into a record of its own that is freed again, as the next load of the
+// written locale will read it: 1 when the reader holds it not valid, with
+// why (size bytes) the reader's first failure (or that it is marked
+// incomplete); 0 when it reads back valid; a critical code. What the reader
+// records is not left in the error list. The caller holds the write hold
+// and has made the definition's locale current, as a load does.
+int32_t defn_element_read_back(context* ctx, const defn_rec* rec, const xmldoc* element, char* why, size_t size);
 
 // The datatype name a definition's element falls back on when it names
 // none: "Name" for identification analysis, what the kind derives from the

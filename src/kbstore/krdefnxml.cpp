@@ -308,7 +308,7 @@ bool has_vocabulary(const defn_rec* rec) {
 // The check of kinds whose need of a vocabulary their kind part decides,
 // run once that part was read.
 int32_t vocabulary_check_after_part(context* ctx, const defn_rec* rec) {
-  if (defn_unreadable(ctx, rec, kDefnCheckPartVocabulary) == nullptr) return 0;
+  if (has_vocabulary(rec) || !needs_vocabulary_of_part(rec)) return 0;
   TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 191, kind_name(rec), rec->name);
   return TQ_ERR_INVALID_CONTENT;
 }
@@ -345,7 +345,7 @@ int32_t read_vocabularies(context* ctx, const xmldoc* el, defn_rec* rec) {
     if (err_is_critical(result)) return result;
   }
   if (rec->vocabularies.empty()) {
-    if (defn_unreadable(ctx, rec, kDefnCheckVocabulary) == nullptr) return result;
+    if (!needs_vocabulary(rec)) return result;
     TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 191, kind_name(rec), rec->name);
     return rc_combine(result, TQ_ERR_INVALID_CONTENT);
   }
@@ -378,20 +378,15 @@ constexpr read_step kReadSteps[] = {
     read_normalization, read_vocabularies,  read_default_categories, read_postprocessing,
 };
 
-// The caller holds the write hold.
-int32_t read_common(context* ctx, loaded_locale_rec* locale, int32_t kind, const xmldoc* el, defn_rec** out) {
-  uint32_t position = 0;
-  int32_t rc = defn_record_append(ctx, locale, kind, out, &position);
-  if (rc < 0) {
-    *out = nullptr;
-    return rc;
-  }
-  defn_rec* rec = *out;
+// The common part of a definition element into `rec`, a record made for
+// its kind whose locale is set; its name is checked against the own
+// definitions of `names`. The caller holds the write hold.
+int32_t read_common_into(context* ctx, const defn_set& names, const xmldoc* el, defn_rec* rec) {
   rec->valid = 1;
   rec->validity_bits = 0;
-  rc = defn_rec_name_set(ctx, locale->defns[kind], rec, xmldoc_prop_get(ctx, el, kPropName));
+  int32_t rc = defn_rec_name_set(ctx, names, rec, xmldoc_prop_get(ctx, el, kPropName));
   if (rc < 0) {
-    TQ_REPORT(ctx, rc, 186, defn_kind_name(kind));
+    TQ_REPORT(ctx, rc, 186, kind_name(rec));
     return rc;
   }
   int32_t last = 0;
@@ -400,6 +395,17 @@ int32_t read_common(context* ctx, loaded_locale_rec* locale, int32_t kind, const
     if (rc != 0) return rc;
   }
   return last != 0 ? TQ_WARN_READ_PROBLEMS : 0;
+}
+
+// The caller holds the write hold.
+int32_t read_common(context* ctx, loaded_locale_rec* locale, int32_t kind, const xmldoc* el, defn_rec** out) {
+  uint32_t position = 0;
+  int32_t rc = defn_record_append(ctx, locale, kind, out, &position);
+  if (rc < 0) {
+    *out = nullptr;
+    return rc;
+  }
+  return read_common_into(ctx, locale->defns[kind], el, *out);
 }
 
 // A token element's include names.
@@ -442,16 +448,11 @@ int32_t includes_take(context* ctx, const xmldoc* el, const char* name, xmldoc**
   return rc;
 }
 
-// One definition element: *reported is set when any step reported
-// something. Only a critical code is returned.
-int32_t read_one(context* ctx, loaded_locale_rec* locale, int32_t kind, const xmldoc* el, bool* reported) {
-  defn_rec* rec = nullptr;
-  int32_t rc = read_common(ctx, locale, kind, el, &rec);
-  if (rec == nullptr) {
-    // Nothing was appended (out of memory, or the edit-mode limit).
-    *reported = true;
-    return err_is_critical(rc) ? rc : 0;
-  }
+// Everything of a definition element after its common part, into `rec`:
+// `rc` is the common part's result. *reported is set when any step
+// reported something. Only a critical code is returned.
+int32_t read_rest(context* ctx, int32_t rc, const xmldoc* el, defn_rec* rec, bool* reported) {
+  const int32_t kind = rec->kind;
   int32_t last = 0;
   rc = defn_rec_load_result(ctx, rec, rc, &last);
   if (rc == 0) rc = defn_rec_load_result(ctx, rec, defn_kind_call<&defn_kind_ops::read>(ctx, kind, el, rec), &last);
@@ -470,6 +471,33 @@ int32_t read_one(context* ctx, loaded_locale_rec* locale, int32_t kind, const xm
   }
   *reported = last != 0;
   return rc;
+}
+
+// One definition element: *reported is set when any step reported
+// something. Only a critical code is returned.
+int32_t read_one(context* ctx, loaded_locale_rec* locale, int32_t kind, const xmldoc* el, bool* reported) {
+  defn_rec* rec = nullptr;
+  int32_t rc = read_common(ctx, locale, kind, el, &rec);
+  if (rec == nullptr) {
+    // Nothing was appended (out of memory, or the edit-mode limit).
+    *reported = true;
+    return err_is_critical(rc) ? rc : 0;
+  }
+  return read_rest(ctx, rc, el, rec, reported);
+}
+
+// The text of the first failure recorded since `mark`, without its closing
+// full stop (it is quoted inside another sentence); NULL when none was.
+const char* first_failure_since(context* ctx, uint32_t mark, char* out, size_t size) {
+  const err_list& list = ctx->errors;
+  for (uint32_t i = mark; i < list.count; ++i) {
+    if (list.recs[i].code >= 0 || is_restart(list.recs[i].code)) continue;
+    str_copy_bounded(out, list.recs[i].text, static_cast<uint32_t>(size));
+    size_t n = std::strlen(out);
+    while (n > 0 && (out[n - 1] == '.' || out[n - 1] == ' ')) out[--n] = '\0';
+    return out;
+  }
+  return nullptr;
 }
 
 // ---- Writing: one function per step, in the file's order --------------------------------
@@ -718,7 +746,8 @@ int32_t defn_write(context* ctx, xmldoc* element, const defn_rec* rec) {
   return 0;
 }
 
-int32_t defn_element_write(context* ctx, xmldoc* target, const defn_rec* rec) {
+int32_t defn_element_write(context* ctx, xmldoc* target, const defn_rec* rec, const xmldoc** written) {
+  if (written != nullptr) *written = nullptr;
   if (target == nullptr || rec == nullptr) return TQ_ERR_ARGUMENT;
   int32_t rc = defn_kind_check(ctx, rec->kind);
   if (rc != 0) return rc;
@@ -740,39 +769,38 @@ int32_t defn_element_write(context* ctx, xmldoc* target, const defn_rec* rec) {
     xml_free(ctx, element);
     return rc;
   }
+  if (written != nullptr) *written = element;
   return 0;
 }
 
-const char* defn_unreadable(context* ctx, const defn_rec* rec, uint32_t checks) {
-  if ((checks & kDefnCheckDatatype) != 0 && rec->datatype < 0) {
-    // Written without one, it is read with the datatype its name stands
-    // for, if any, and refused without.
-    char name[kDtypeNameMax + 1];
-    if (defn_datatype_fallback_name(ctx, rec, name, sizeof name) < 0 || name[0] == '\0') {
-      return "it has no datatype";
-    }
-    loaded_locale_rec* locale = nullptr;
-    dtype_chain chain;
-    int32_t index = -1;
-    if (locale_rec_get(ctx, rec->locale, &locale) != 0 || dtype_locale_chain(ctx, locale, &chain) != 0 ||
-        dtype_index_get_by_name(ctx, chain, name, &index) != 0 || index < 0) {
-      return "it has no datatype, and none is named as it is";
-    }
+int32_t defn_element_read_back(context* ctx, const defn_rec* rec, const xmldoc* element, char* why, size_t size) {
+  why[0] = '\0';
+  defn_rec back;
+  int32_t rc = defn_record_init(ctx, rec->kind, &back);
+  if (rc < 0) {
+    default_category_list_free(&back.default_categories);
+    return rc;
   }
-  if (!has_vocabulary(rec) && (((checks & kDefnCheckVocabulary) != 0 && needs_vocabulary(rec)) ||
-                               ((checks & kDefnCheckPartVocabulary) != 0 && needs_vocabulary_of_part(rec)))) {
-    return "it has no vocabulary";
+  back.locale = rec->locale;
+  // What the reader says goes into the reason, not into the caller's list.
+  const uint32_t mark = ctx->errors.count;
+  // The record stands alone: its name is checked against no other (the
+  // written locale holds each name once).
+  const defn_set alone{};
+  bool reported = false;
+  rc = read_rest(ctx, read_common_into(ctx, alone, element, &back), element, &back, &reported);
+  const bool refused = back.valid == 0;
+  if (refused && first_failure_since(ctx, mark, why, size) == nullptr) {
+    str_copy_bounded(why,
+                     (back.validity_bits & kDefnValidityIncomplete) != 0 ? "it is marked incomplete"
+                                                                         : "its reader refuses it",
+                     static_cast<uint32_t>(size));
   }
-  if ((checks & kDefnCheckTokenNames) != 0) {
-    for (const auto& tok : rec->tokens.items) {
-      if (tok->name[0] == '\0') return "a token of it was never named";
-    }
-  }
-  if ((checks & kDefnCheckKind) != 0) {
-    const defn_kind_ops* ops = defn_kind_ops_get(rec->kind);
-    if (ops != nullptr && ops->unreadable != nullptr) return ops->unreadable(ctx, rec);
-  }
-  return nullptr;
+  defn_record_clear(ctx, &back, 0);
+  default_category_list_free(&back.default_categories);
+  err_list_truncate(ctx, mark);
+  if (rc < 0) return rc;
+  return refused ? 1 : 0;
 }
 
 }  // namespace tq

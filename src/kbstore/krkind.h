@@ -70,10 +70,6 @@ struct defn_kind_ops {
   // After a definition and its tokens were read (token count against the
   // datatype's).
   int32_t (*validate)(context* ctx, defn_rec* rec) = nullptr;
-  // Why a definition of the kind, as it stands, fails a check of the kind
-  // part's on which the reader refuses it (a static text), or NULL: the
-  // validate hook refuses by it, and a write warns of it.
-  const char* (*unreadable)(context* ctx, const defn_rec* rec) = nullptr;
   // After a copy, once the store has rebased every held index (below):
   // whatever else of the kind part depends on where the copy lives.
   int32_t (*remap)(context* ctx, defn_rec* rec, int32_t source_index) = nullptr;

@@ -77,23 +77,34 @@ int32_t locale_settings_build(context* ctx, const loaded_locale_rec* rec, xmldoc
   if (rc != 0) return rc;
   rc = dtype_write_all(ctx, rec->datatypes, doc);
   // Only the locale's own definitions: what it inherits is its ancestors'
-  // files' business. A definition the reader will refuse (work in progress)
-  // is written all the same, with a warning that names it and says why.
+  // files' business. Each is read back through the loader's own reader, as
+  // the next load will read it, with the locale current as a load makes it:
+  // one the reader will hold not valid (work in progress) is written all the
+  // same, with a warning that names it and gives the reader's reason, so a
+  // write and the next load cannot disagree.
+  const int32_t previous_index = ctx->current_locale;
+  const int32_t previous_code = ctx->current_locale_code;
+  if (rc >= 0) rc = locale_select(ctx, rec->code);
   int32_t warned = 0;
+  char why[kErrTextSize];
   for (int32_t kind : kWriteOrder) {
     const defn_set& set = rec->defns[kind];
     for (uint32_t i = 0; rc >= 0 && i < set.count; ++i) {
       const defn_rec* d = set.recs[i];
       if (d == nullptr || d->kind == 0 || d->name[0] == '\0') continue;  // an unloaded slot
-      rc = defn_element_write(ctx, doc, d);
-      const char* why = rc >= 0 ? defn_unreadable(ctx, d, kDefnCheckAll) : nullptr;
-      if (why != nullptr) {
+      const xmldoc* written = nullptr;
+      rc = defn_element_write(ctx, doc, d, &written);
+      const int32_t refused = rc >= 0 ? defn_element_read_back(ctx, d, written, why, sizeof why) : 0;
+      if (refused < 0) rc = refused;
+      if (refused > 0) {
         TQ_REPORT(ctx, TQ_WARN_LOCALE_PROBLEMS, 1960, defn_kind_name(kind), static_cast<const char*>(d->name),
-                  rec->code, why);
+                  rec->code, static_cast<const char*>(why));
         warned = TQ_WARN_LOCALE_PROBLEMS;
       }
     }
   }
+  ctx->current_locale = previous_index;
+  ctx->current_locale_code = previous_code;
   if (rc < 0) {
     xml_free(ctx, doc);
     return rc;
@@ -143,7 +154,9 @@ int32_t locale_file_xml_create(context* ctx, tq_xmldoc** file) {
   return rc;
 }
 
-int32_t locale_write(context* ctx, int32_t locale, lock_handle* lock) {
+namespace {
+
+int32_t locale_write_held(context* ctx, int32_t locale, lock_handle* lock) {
   char iso[kLocaleIsoMax + 1];
   int32_t rc = locale_table_iso_get(ctx, locale, iso, sizeof iso);
   if (rc != 0) return rc;
@@ -163,6 +176,18 @@ int32_t locale_write(context* ctx, int32_t locale, lock_handle* lock) {
   rc = locale_rec_get(ctx, locale, &rec);
   if (rc != 0) return rc;
   return locale_settings_write(ctx, rec, path);
+}
+
+}  // namespace
+
+int32_t locale_write(context* ctx, int32_t locale, lock_handle* lock) {
+  // Reading each definition back takes references on what it names, as a
+  // load does: the whole write runs under the write hold, asked for before
+  // anything else.
+  int32_t rc = shared_state_write_lock(ctx, ctx->shared);
+  if (rc != 0) return rc;
+  rc = locale_write_held(ctx, locale, lock);
+  return rc_combine(rc, shared_state_write_unlock(ctx, ctx->shared));
 }
 
 int32_t locale_import(context* ctx, tq_xmldoc* settings) {

@@ -21,8 +21,9 @@ inline constexpr const char* kLocaleSettingsVersion = "7.0";
 // The whole settings document of a loaded locale: the properties, one
 // "Datatype" include per datatype, then the locale's own definitions kind by
 // kind (cleared slots skipped). *out NULL on failure. 104 (message 1960
-// for each) when a definition written will not be valid when read again
-// (defn_unreadable).
+// for each, with the reader's reason) when a definition written will not be
+// valid when read again: each is read back through the loader's reader
+// (defn_element_read_back). Under the write hold.
 int32_t locale_settings_build(context* ctx, const loaded_locale_rec* rec, xmldoc** out);
 // Builds the document and writes it as a vault file to `path`, used as
 // given (the caller resolved it). The first failure, else the build's
@@ -35,7 +36,9 @@ int32_t locale_settings_write(context* ctx, const loaded_locale_rec* rec, const 
 // locale table; *file NULL and -707 when there is no current locale.
 int32_t locale_file_xml_create(context* ctx, tq_xmldoc** file);
 // Writes a loaded locale's settings to its file, which the handle must lock
-// (kind "zel", else "krd"): -405 when it does not; 104 as the build.
+// (kind "zel", else "krd"): -405 when it does not; 104 as the build. Takes
+// the write hold first (under a read hold alone: kRcNeedsWriteHold, before
+// anything is done, for the frame to run it again).
 int32_t locale_write(context* ctx, int32_t locale, lock_handle* lock);
 // Reads the datatypes and the definitions of every kind this engine reads
 // from a settings document into the current locale. The caller's document

@@ -628,7 +628,6 @@ const defn_kind_ops kParseDefnKindOps = [] {
   ops.copy = parse_defn_kind_copy;
   ops.free = parse_defn_kind_free;
   ops.validate = parse_defn_kind_validate;
-  ops.unreadable = parse_defn_unreadable;
   ops.token_init = parse_defn_token_init;
   ops.token_read = parse_defn_token_read;
   ops.token_write = parse_defn_token_write;

@@ -564,7 +564,8 @@ TEST(DefnEditRoundTrip, IncludeDefaultOffWithoutRules) {
 }
 
 // Unfinished definitions are written as they are, but the write warns (104,
-// as the next load will) and names each one that will not be valid and why.
+// as the next load will) and names each one that will not be valid, with
+// what the reader will say of it; one marked incomplete is named too.
 TEST(DefnEditRoundTrip, WritingDefinitionsThatWillNotReadBackWarns) {
   SampleEdit kb;
   tq_context* ctx = kb.ctx;
@@ -575,15 +576,17 @@ TEST(DefnEditRoundTrip, WritingDefinitionsThatWillNotReadBackWarns) {
   ASSERT_EQ(tq_parse_defn_add(ctx, "No vocabulary", dt, &at), 0);
   ASSERT_EQ(tq_stdzn_defn_copy(ctx, "Name", "Unnamed token", &at), 0);
   ASSERT_EQ(tq_stdzn_defn_token_add(ctx, at, &token), 0);
+  ASSERT_EQ(tq_case_defn_copy(ctx, "Name", "Unfinished", &at), 0);
+  ASSERT_EQ(tq_case_defn_incomplete_set(ctx, at, 1), 0);
   EXPECT_EQ(kb.write_enusa(), TQ_WARN_LOCALE_PROBLEMS);
   const std::string said = kb.written;
-  for (const char* line :
-       {"The Case definition 'No datatype' of locale 29840 is written, but will not be valid when the locale is read "
-        "again: it has no datatype.",
-        "The Parse definition 'No vocabulary' of locale 29840 is written, but will not be valid when the locale is "
-        "read again: it has no vocabulary.",
-        "The Standardization definition 'Unnamed token' of locale 29840 is written, but will not be valid when the "
-        "locale is read again: a token of it was never named."}) {
+  const std::string head = " of locale 29840 is written, but will not be valid when the locale is read again: ";
+  for (const std::string& line :
+       {"The Case definition 'No datatype'" + head + "The Case definition 'No datatype' names no datatype.",
+        "The Parse definition 'No vocabulary'" + head + "The Parse definition 'No vocabulary' names no vocabulary.",
+        "The Standardization definition 'Unnamed token'" + head +
+            "The Standardization definition 'Unnamed token' has no token named ''.",
+        "The Case definition 'Unfinished'" + head + "it is marked incomplete."}) {
     EXPECT_NE(said.find(line), std::string::npos) << line << "\n" << said;
   }
 
