@@ -141,7 +141,19 @@ typedef struct tq_context tq_context;
 #define TQ_WARN_NEWER_VERSION 117
 
 /* ---- Option word bits (tq_options_set; the default word is 1) ---------- */
+/* Knowledge-base files are read under a shared lock, which lets other
+ * readers in and keeps out a program holding the file exclusively; under
+ * TQ_OPT_NO_LOCK_FILES no lock at all is taken (nor lock files made). */
 #define TQ_OPT_NO_LOCK_FILES 0x10000u
+/* Opens every knowledge-base file exclusively: a file another program,
+ * process or context has open (for reading too) is refused. A file held
+ * elsewhere gives -401 whatever its kind and however it is opened (locale
+ * and vault files, every resource kind in its compiled, krxml or older
+ * form, edits, the meta file), the error list saying "The file '...' is
+ * locked by another program or context." with the file's path; a file
+ * found but held is never passed over for a later search-path folder or
+ * an older form. A resource's failed first use leaves it registered, so
+ * its next use, once the holder lets go, reads it. */
 #define TQ_OPT_SECOND_OPEN_FLAG 0x20000u
 #define TQ_OPT_STRICT_CONVERSION 0x40000u /* an unconvertible character fails with -10000 */
 #define TQ_OPT_WARN_REPLACED 0x80000u     /* a replaced character gives the warning 116 */
@@ -510,7 +522,9 @@ typedef struct tq_zel_version_info {
  * (2 bytes); -1 when the table has none. */
 TQ_API int32_t tq_zel_product_code_get_by_name(tq_context* ctx, const char* name, int32_t* code) TQ_NOEXCEPT;
 TQ_API int32_t tq_zel_product_code_get_by_abbrev(tq_context* ctx, const char* abbrev, int32_t* code) TQ_NOEXCEPT;
-/* 0, or the warning 107 when the meta file is missing or names no version. */
+/* 0, or the warning 107 when the meta file is missing, cannot be read or
+ * names no version; -401 (info as for 107) when another program holds it
+ * (see TQ_OPT_SECOND_OPEN_FLAG). */
 TQ_API int32_t tq_zel_version_info_get(tq_context* ctx, tq_zel_version_info* info) TQ_NOEXCEPT;
 /* 0 when a resource of any kind is registered under the name of the file
  * (at most 4,096 bytes; an extension such as ".zel" is ignored), else -1. */

@@ -1,5 +1,6 @@
 #include "core/krfio.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -359,49 +360,6 @@ int32_t fio_open(const char* path, uint32_t flags, fio_handle** out) {
   return open_cell(path, flags, 0, out, &status);
 }
 
-int32_t fio_open_in_path(context* ctx, const char* name, uint32_t kind, uint32_t flags,
-                         fio_handle** out) {
-  if (out == nullptr) return TQ_ERR_ARGUMENT;
-  *out = nullptr;
-  if (name == nullptr) return TQ_ERR_ARGUMENT;
-  if (kind >= kFioKindCount || *name == '\0') return -1;
-  // The options set bits rather than add them: adding 16 to the lock-file
-  // flags 22 would carry into 32 and open the lock file shared.
-  if (ctx != nullptr) {
-    if (ctx->options & kOptNoLockFiles) flags |= kFioFlagNoLock;
-    if (ctx->options & kOptSecondOpenFlag) flags |= kFioFlagExclusive;
-  }
-
-  char built[kFioPathSize];
-  if (fio_name_build(ctx, kind, flags, name, built, sizeof built) != 0) return -1;
-  int32_t type = fio_path_type(built);
-  if (type < 0) return -1;
-
-  bool locked = false;
-  bool no_memory = false;
-  auto attempt = [&](const char* path) {
-    int32_t rc = fio_open(path, flags, out);
-    if (rc == TQ_ERR_FILE_LOCKED) locked = true;
-    if (rc == TQ_ERR_NO_MEMORY) no_memory = true;
-    return rc == 0;
-  };
-
-  if (type != 0 || ctx == nullptr) {
-    if (attempt(built)) return 0;
-  } else if (const path_list* list = ctx->search_path) {
-    char joined[kFioPathSize];
-    for (uint32_t i = 0; i < list->count; ++i) {
-      if (fio_path_join(list->dirs[i], built, joined, sizeof joined) != 0) continue;
-      if (attempt(joined)) return 0;
-    }
-  }
-  // A file locked in one directory is reported as locked even when later
-  // directories lack it: the caller must learn that it exists but is busy.
-  if (locked) return TQ_ERR_FILE_LOCKED;
-  if (no_memory) return TQ_ERR_NO_MEMORY;
-  return TQ_ERR_FILE_OPEN;
-}
-
 int32_t fio_open_existing(const char* path, uint32_t flags, fio_handle** out) {
   if (out == nullptr) return TQ_ERR_ARGUMENT;
   *out = nullptr;
@@ -414,6 +372,91 @@ int32_t fio_open_existing(const char* path, uint32_t flags, fio_handle** out) {
   // the one that cannot be searched): only a file that is there stops the
   // search with the open's failure.
   return np_fio_stat(path, 0) == 0 ? rc : TQ_ERR_FILE_MISSING;
+}
+
+uint32_t fio_kind_older(uint32_t kind) {
+  switch (kind) {
+    case kFioKindZel: return kFioKindKrd;
+    case kFioKindZev: return kFioKindKrv;
+    default: return kFioKindCount;
+  }
+}
+
+uint32_t fio_context_flags(const context* ctx, uint32_t flags) {
+  if (ctx != nullptr) {
+    if (ctx->options & kOptNoLockFiles) flags |= kFioFlagNoLock;
+    if (ctx->options & kOptSecondOpenFlag) flags |= kFioFlagExclusive;
+  }
+  return flags;
+}
+
+namespace {
+
+// The report of one attempt, its reason read at once.
+int32_t reported(int32_t rc, const char* path, fio_open_report* report) {
+  report->rc = rc;
+  report->kind = kFioKindCount;
+  report->err = rc != 0 ? np_fio_last_error() : 0;
+  if (copy_whole(path, report->path, sizeof report->path) != 0) report->path[0] = '\0';
+  return rc;
+}
+
+// One attempt with flags the context's options are applied to already.
+int32_t open_one(const char* path, uint32_t flags, fio_handle** out, fio_open_report* report) {
+  return reported(fio_open_existing(path, flags, out), path, report);
+}
+
+}  // namespace
+
+int32_t fio_open_file(context* ctx, const char* path, uint32_t flags, fio_handle** out, fio_open_report* report) {
+  if (out == nullptr || report == nullptr) return TQ_ERR_ARGUMENT;
+  *out = nullptr;
+  if (path == nullptr) return reported(TQ_ERR_ARGUMENT, "", report);
+  return open_one(path, fio_context_flags(ctx, flags), out, report);
+}
+
+int32_t fio_open_in_path(context* ctx, const char* name, uint32_t kind, uint32_t flags, fio_handle** out,
+                         fio_open_report* report) {
+  if (out == nullptr || report == nullptr) return TQ_ERR_ARGUMENT;
+  *out = nullptr;
+  if (name == nullptr || *name == '\0' || kind >= kFioKindCount) {
+    return reported(-1, name != nullptr ? name : "", report);
+  }
+  flags = fio_context_flags(ctx, flags);
+  const uint32_t older = (flags & kFioFlagNameAsGiven) ? kFioKindCount : fio_kind_older(kind);
+  char first[kFioPathSize];
+  int first_err = ENOENT;
+  for (uint32_t k : {kind, older}) {
+    if (k == kFioKindCount) break;
+    char built[kFioPathSize];
+    const int32_t type = fio_name_build(ctx, k, flags, name, built, sizeof built) == 0 ? fio_path_type(built) : -1;
+    if (type < 0) return reported(-1, name, report);
+    if (k == kind) std::memcpy(first, built, std::strlen(built) + 1);
+    int32_t rc = reported(TQ_ERR_FILE_MISSING, built, report);
+    if (type != 0 || ctx == nullptr) {
+      rc = open_one(built, flags, out, report);
+    } else if (const path_list* list = ctx->search_path) {
+      // One open per folder: a folder without the file costs one failed
+      // open, not a look-up before it.
+      char joined[kFioPathSize];
+      for (uint32_t i = 0; i < list->count && rc == TQ_ERR_FILE_MISSING; ++i) {
+        if (fio_path_join(list->dirs[i], built, joined, sizeof joined) != 0) continue;
+        rc = open_one(joined, flags, out, report);
+      }
+    }
+    // A file met ends the search: held, it is held, not missing.
+    if (rc != TQ_ERR_FILE_MISSING) {
+      report->kind = k;
+      return rc;
+    }
+    if (k == kind) first_err = report->err;
+  }
+  // Named as the form asked for, with the reason its attempt had ("Is a
+  // directory" for a path as given that names a folder).
+  reported(TQ_ERR_FILE_MISSING, first, report);
+  report->kind = kind;
+  report->err = first_err;
+  return TQ_ERR_FILE_MISSING;
 }
 
 int32_t fio_identity(fio_handle* handle, fio_file_id* out) {
@@ -476,20 +519,36 @@ const char* fio_last_error_text(char* buffer, uint32_t size) {
   return np_fio_error_text(err, buffer, size);
 }
 
-void fio_open_failure_text(int32_t rc, const char* path, char (&out)[kErrTextSize]) {
-  if (path == nullptr) path = "";
-  if (rc == TQ_ERR_FILE_LOCKED) {
-    err_text<1863>(out, path);
-    return;
+void fio_open_report_text(context* ctx, const fio_open_report& report, char (&out)[kErrTextSize]) {
+  switch (report.rc) {
+    case TQ_ERR_FILE_LOCKED: err_text<1863>(out, static_cast<const char*>(report.path)); return;
+    case -1: err_text<1860>(out, static_cast<const char*>(report.path), "the name is empty or too long"); return;
+    case TQ_ERR_FILE_MISSING:
+      if (fio_path_type(report.path) == 0 && ctx != nullptr) {
+        fio_missing_text(ctx, report.path, out);
+        return;
+      }
+      break;
+    default: break;
   }
   char reason[256];
-  err_text<1860>(out, path, static_cast<const char*>(fio_last_error_text(reason, sizeof reason)));
+  const char* why = report.err != 0 ? np_fio_error_text(report.err, reason, sizeof reason) : "unknown cause";
+  err_text<1860>(out, static_cast<const char*>(report.path), why);
+}
+
+void fio_open_report_record(context* ctx, const fio_open_report& report) {
+  if (ctx == nullptr || report.rc == TQ_ERR_NO_MEMORY) return;
+  char text[kErrTextSize];
+  fio_open_report_text(ctx, report, text);
+  TQ_REPORT(ctx, report.rc == TQ_ERR_FILE_MISSING ? TQ_ERR_FILE_OPEN : report.rc, 52, static_cast<const char*>(text));
 }
 
 void fio_report_open_failure(context* ctx, int32_t rc, const char* path) {
   if (ctx == nullptr) return;
+  fio_open_report report;
+  reported(rc, path != nullptr ? path : "", &report);
   char text[kErrTextSize];
-  fio_open_failure_text(rc, path, text);
+  fio_open_report_text(ctx, report, text);
   TQ_REPORT(ctx, rc, 52, static_cast<const char*>(text));
 }
 
@@ -555,29 +614,6 @@ int32_t fio_prepare_replace(context* ctx, const char* path, bool* made) {
   return rc;
 }
 
-void fio_open_in_path_failure_text(context* ctx, const char* name, uint32_t kind, uint32_t flags, int32_t rc,
-                                   char (&out)[kErrTextSize]) {
-  char built[kFioPathSize];
-  if (name == nullptr || fio_name_build(ctx, kind, flags, name, built, sizeof built) != 0) {
-    err_text<1860>(out, name != nullptr ? name : "", "the name is too long");
-    return;
-  }
-  char found[kFioPathSize];
-  if (fio_path_resolve(ctx, built, kind, found, sizeof found) != 0) {
-    if (fio_path_type(built) == 0 && ctx != nullptr) {
-      fio_missing_text(ctx, built, out);
-    } else {
-      fio_open_failure_text(TQ_ERR_FILE_OPEN, built, out);
-    }
-    return;
-  }
-  // The file is there: open it once more for the system's reason.
-  fio_handle* again = nullptr;
-  int32_t retry = fio_open(found, flags & ~kFioFlagNameAsGiven, &again);
-  fio_close(again);
-  fio_open_failure_text(retry != 0 ? retry : rc, found, out);
-}
-
 namespace {
 void (*g_before_rename)(const char* temp) = nullptr;
 }  // namespace
@@ -610,10 +646,7 @@ int32_t fio_write_replacing(context* ctx, const char* path, fio_fill_fn fill, vo
   if (np_fio_stat(target, 0) == kNpFioOk) {
     // Shared like a reader's hold unless the options ask for exclusive
     // opens: writers are kept apart by the lock files, not by this hold.
-    uint32_t flags = kFioFlagWrite;
-    if (ctx != nullptr && (ctx->options & kOptNoLockFiles)) flags |= kFioFlagNoLock;
-    if (ctx != nullptr && (ctx->options & kOptSecondOpenFlag)) flags |= kFioFlagExclusive;
-    int32_t rc = fio_open(target, flags, &guard);
+    int32_t rc = fio_open(target, fio_context_flags(ctx, kFioFlagWrite), &guard);
     if (rc != 0) {
       fio_report_open_failure(ctx, rc, target);
       return rc;

@@ -100,11 +100,6 @@ int32_t fio_path_type(const char* path);
 // name along the search path. 0 with out the path found; -404 when there is
 // none; -1 for a bad kind, an empty search path or a path too long for out.
 int32_t fio_path_resolve(context* ctx, const char* name, uint32_t kind, char* out, uint32_t size);
-// Opens a file of a kind, a plain name in the first search-path directory
-// where it opens. -401 when any attempt found the file locked, -400 when no
-// attempt opened it, -600, -1 for a bad kind or name.
-int32_t fio_open_in_path(context* ctx, const char* name, uint32_t kind, uint32_t flags,
-                         fio_handle** out);
 // Opens one path with engine open flags; the file statuses mapped.
 int32_t fio_open(const char* path, uint32_t flags, fio_handle** out);
 // Opens a path when it names an existing regular file: -404 when it does
@@ -112,6 +107,49 @@ int32_t fio_open(const char* path, uint32_t flags, fio_handle** out);
 // searched), so that a search goes on to its next folder; otherwise as
 // fio_open. One open for a file that is there or plainly missing.
 int32_t fio_open_existing(const char* path, uint32_t flags, fio_handle** out);
+
+// The older form a kind's file may still have: "krd" for "zel", "krv" for
+// "zev"; kFioKindCount for a kind without one.
+uint32_t fio_kind_older(uint32_t kind);
+// The engine open flags with the context's options applied: no lock at all
+// (TQ_OPT_NO_LOCK_FILES), or an exclusive open (TQ_OPT_SECOND_OPEN_FLAG).
+// The options set bits rather than add them: adding 16 to the lock-file
+// flags 22 would carry into 32 and open the lock file shared.
+uint32_t fio_context_flags(const context* ctx, uint32_t flags);
+
+// How an open of a knowledge-base file ended, kept when it ended, so that
+// what is said about a failure is what happened then and no later attempt
+// (another folder, another form, a look-up for the report) speaks for it.
+struct fio_open_report {
+  int32_t rc;               // as the open returned it
+  uint32_t kind;            // the kind the file was met as
+  int err;                  // the system's error number of the failed attempt
+  char path[kFioPathSize];  // the file met; when none was, the name looked for
+};
+// Opens one path, as it is, with the context's options (fio_context_flags):
+// 0; -401 when someone else holds the file; -404 when no file is there (a
+// folder or a pipe is none); -400 when the file is there but could not be
+// opened; -600. *report says how it ended.
+int32_t fio_open_file(context* ctx, const char* path, uint32_t flags, fio_handle** out, fio_open_report* report);
+// Opens the file a name stands for: as the kind, then as its older form
+// (fio_kind_older; not with flag 32, where the name is the file), each a
+// path as it is or a plain name along the search path, with the context's
+// options. The first file met ends the search whatever its open gives: a
+// file held elsewhere is -401, and is never passed over for a later folder
+// or an older form. 0; -401; -400 for a file there that could not be
+// opened; -404 when there is no file in any form; -600; -1 for a bad kind
+// or a name that is empty or does not fit. *report says how it ended.
+int32_t fio_open_in_path(context* ctx, const char* name, uint32_t kind, uint32_t flags, fio_handle** out,
+                         fio_open_report* report);
+// The one account of a failed open, whatever file and kind it was for: a
+// file someone else holds is locked (message 1863, for -401, naming the
+// file); a file there that could not be opened gets the system's reason
+// kept in the report; a name found nowhere, why it was not found
+// (fio_missing_text).
+void fio_open_report_text(context* ctx, const fio_open_report& report, char (&out)[kErrTextSize]);
+// Records that text with the report's result, a name found nowhere as
+// -400, as the readers return it; -600 is not recorded.
+void fio_open_report_record(context* ctx, const fio_open_report& report);
 // Closes and frees; NULL is ignored.
 void fio_close(fio_handle* handle);
 // The identity of an open file: equal for every name or link reaching it.
@@ -157,21 +195,13 @@ int32_t fio_prepare_replace(context* ctx, const char* path, bool* made);
 // The system's words for the cause of the last failed file operation of
 // this thread ("Permission denied"), into buffer.
 const char* fio_last_error_text(char* buffer, uint32_t size);
-// Records why opening `path` failed with rc: a file locked by someone else
-// says so (-401); other failures name the system's reason. The _text form
-// gives the text instead, for a reader that records it later.
+// Records why opening `path` has just failed with rc, as
+// fio_open_report_record does, with the system's reason of that failure.
 void fio_report_open_failure(context* ctx, int32_t rc, const char* path);
-void fio_open_failure_text(int32_t rc, const char* path, char (&out)[kErrTextSize]);
 // Why the plain name was found in no folder of the search path: the
 // knowledge-base root is missing or is not a folder, the search path is
 // empty, or (the folders being there) the search path it was looked for in.
 void fio_missing_text(context* ctx, const char* name, char (&out)[kErrTextSize]);
-// Why fio_open_in_path failed with rc for the name as the kind: the file
-// that is there and could not be opened, with the system's reason (or that
-// it is locked), else why it was not found.
-void fio_open_in_path_failure_text(context* ctx, const char* name, uint32_t kind, uint32_t flags, int32_t rc,
-                                   char (&out)[kErrTextSize]);
-
 // Writes a file whole into a new file beside `path` and renames it over
 // `path` (over the file a link ends at, so the link stays a link), so that
 // nobody ever sees a part of it and a failure leaves what was there:

@@ -125,11 +125,11 @@ int32_t slot_serves(context* ctx, resource_slot* slot, const char* name, const r
 }
 
 // Where a kind's file is looked for: the name (a scheme's file adds ".sch")
-// and the file kinds tried in turn, vocabularies as compiled vaults, every
-// other kind as a document vault.
+// and the file kind, vocabularies as compiled vaults, every other kind as a
+// document vault (each also as its older form, fio_kind_older).
 struct resource_file {
   const char* name = nullptr;
-  uint32_t kinds[2] = {};
+  uint32_t kind = kFioKindZel;
   char scheme_file[kRsrcNameSize + 8];
 };
 
@@ -139,9 +139,7 @@ bool resource_file_of(uint32_t kind, const char* name, resource_file* out) {
     if (rsrc_scheme_file_name(name, out->scheme_file, sizeof out->scheme_file) != 0) return false;
     out->name = out->scheme_file;
   }
-  const bool vocab = kind == kRsrcVocab;
-  out->kinds[0] = vocab ? kFioKindZev : kFioKindZel;
-  out->kinds[1] = vocab ? kFioKindKrv : kFioKindKrd;
+  out->kind = kind == kRsrcVocab ? kFioKindZev : kFioKindZel;
   return true;
 }
 
@@ -150,10 +148,8 @@ bool resource_file_exists(context* ctx, uint32_t kind, const char* name) {
   resource_file file;
   if (!resource_file_of(kind, name, &file)) return false;
   char path[kFioPathSize + 1];
-  for (uint32_t fk : file.kinds) {
-    if (fio_path_resolve(ctx, file.name, fk, path, sizeof path) == 0) return true;
-  }
-  return false;
+  return fio_path_resolve(ctx, file.name, file.kind, path, sizeof path) == 0 ||
+         fio_path_resolve(ctx, file.name, fio_kind_older(file.kind), path, sizeof path) == 0;
 }
 
 // An edit of a resource registered already locks its file for the editor's
@@ -166,11 +162,7 @@ int32_t resource_file_lock(context* ctx, const resource_slot* slot, lock_handle*
   resource_file file;
   if (!resource_file_of(slot->kind, slot->name, &file)) return TQ_ERR_ARGUMENT;
   const lock_mark mark = lock_mark_get(lock);
-  int32_t rc = TQ_ERR_FILE_MISSING;
-  for (uint32_t fk : file.kinds) {
-    rc = lock_file_create(ctx, file.name, fk, lock, nullptr, 0);
-    if (rc != TQ_ERR_FILE_MISSING) break;
-  }
+  int32_t rc = lock_file_create_found(ctx, file.name, file.kind, lock, nullptr, 0);
   if (rc == TQ_ERR_FILE_MISSING) return 0;
   if (rc < 0) lock_release_since(ctx, lock, mark);
   return rc < 0 ? rc : 0;

@@ -107,8 +107,9 @@ int32_t entry_acquire(context* ctx, lock_entry* entry) {
     fio_handle* file = nullptr;
     int32_t rc = fio_open(lock_path, kFioOpenLock, &file);
     if (rc == TQ_ERR_FILE_LOCKED) {
-      // Someone else edits the file: say so, and which file.
-      TQ_REPORT(ctx, rc, 1863, static_cast<const char*>(entry->path));
+      // Someone else edits the file: said as every file held elsewhere is,
+      // naming the file rather than its lock file.
+      fio_report_open_failure(ctx, rc, entry->path);
       return rc;
     }
     if (rc != 0) {
@@ -208,6 +209,14 @@ int32_t lock_file_create(context* ctx, const char* name, uint32_t kind, lock_han
   handle->primary = entry;
   handle->held = 1;
   return path_copy(entry->path, path, size);
+}
+
+int32_t lock_file_create_found(context* ctx, const char* name, uint32_t kind, lock_handle* handle, char* path,
+                               uint32_t size) {
+  int32_t rc = lock_file_create(ctx, name, kind, handle, path, size);
+  const uint32_t older = fio_kind_older(kind);
+  if (rc != TQ_ERR_FILE_MISSING || older == kFioKindCount) return rc;
+  return lock_file_create(ctx, name, older, handle, path, size);
 }
 
 int32_t lock_add(lock_handle* handle, context* ctx, const char* name, uint32_t kind, char* path,

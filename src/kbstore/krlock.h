@@ -59,6 +59,12 @@ void lock_table_free(context* ctx);
 // and recorded as locked all the same, so that editing and saving work.
 int32_t lock_file_create(context* ctx, const char* name, uint32_t kind, lock_handle* handle, char* path,
                          uint32_t size);
+// As lock_file_create for the file as the kind, or as its older form
+// (fio_kind_older) when the kind's file is not there: a file there whose
+// lock is held elsewhere or cannot be made is the answer, never passed over
+// for the older form.
+int32_t lock_file_create_found(context* ctx, const char* name, uint32_t kind, lock_handle* handle, char* path,
+                               uint32_t size);
 // Adds a further file to a held handle: -603 when not held, -401 (recorded
 // as a full handle) when the handle already has kLockFurtherMax further
 // files; a file the handle already locks is only reported (its path

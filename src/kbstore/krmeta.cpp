@@ -157,16 +157,25 @@ int32_t zel_version_info_get(context* ctx, tq_zel_version_info* info) {
   if (fio_path_join(ctx->root_path, kMetaFileName, path, sizeof path) != 0) {
     return lexer_failure(ctx, kNpLexOpenFailed, info, ctx->root_path, ENAMETOOLONG);
   }
+  // Opened as every knowledge-base file is, so that a meta file held
+  // elsewhere is reported held (-401) and not as missing.
+  fio_handle* file = nullptr;
+  fio_open_report report;
+  int32_t rc = fio_open_file(ctx, path, kFioOpenRead, &file, &report);
+  if (rc == TQ_ERR_FILE_LOCKED || rc == TQ_ERR_NO_MEMORY) {
+    fio_open_report_record(ctx, report);
+    return rc;
+  }
+  if (rc != 0) return lexer_failure(ctx, kNpLexOpenFailed, info, path, report.err);
   np_lex_state* lex = nullptr;
-  errno = 0;
-  int32_t st = np_lex_init(&lex, path);
-  if (st != kNpLexOk) return lexer_failure(ctx, st, info, path, errno);
+  int32_t st = np_lex_init_file(&lex, file->file);
   char** tokens = nullptr;
   uint32_t count = 0;
-  st = description_tokens(lex, &tokens, &count);
+  if (st == kNpLexOk) st = description_tokens(lex, &tokens, &count);
   np_lex_clean(lex);
+  fio_close(file);
   if (st != kNpLexOk) return lexer_failure(ctx, st, info, path, 0);
-  int32_t rc = version_from_tokens(tokens, count, info);
+  rc = version_from_tokens(tokens, count, info);
   np_lex_tokens_free(tokens);
   if (rc == TQ_WARN_META_MISSING) set_defaults(info);
   return rc;

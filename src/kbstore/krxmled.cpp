@@ -16,10 +16,7 @@ namespace {
 int32_t read_for_edit(context* ctx, const char* file, uint32_t flags, lock_handle* lock, xmldoc** out) {
   bool vault = (flags & kXmlFlagVault) != 0;
   char path[kLockPathSize];
-  int32_t rc = lock_file_create(ctx, file, vault ? kFioKindZel : kFioKindXml, lock, path, sizeof path);
-  // Only a file that is not there is looked for again under its older
-  // name: a lock that is held or cannot be made is the answer.
-  if (rc == TQ_ERR_FILE_MISSING && vault) rc = lock_file_create(ctx, file, kFioKindKrd, lock, path, sizeof path);
+  int32_t rc = lock_file_create_found(ctx, file, vault ? kFioKindZel : kFioKindXml, lock, path, sizeof path);
   if (rc != 0) return rc;
 
   // The locked file itself, whatever its extension.

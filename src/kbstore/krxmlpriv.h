@@ -39,13 +39,6 @@ struct xml_read_chain {
   xml_read_cache* cache;  // of the whole read
 };
 
-// Opens an existing file of a kind for reading: a path as it is, a plain
-// name in the first search-path folder that has it. *path receives the
-// path opened (or failed to open). -404 when no folder has it (or the path
-// names nothing); else open-layer results.
-int32_t xml_open_existing(context* ctx, const char* name, uint32_t kind, uint32_t open_flags, std::string* path,
-                          fio_handle** out);
-
 // The reader without recording: on failure *text holds the message text.
 // *reach (when not NULL) receives the deepest nesting the document reaches,
 // counted as the reader's nesting limit counts it.

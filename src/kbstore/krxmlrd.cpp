@@ -17,7 +17,6 @@
 #include "kbstore/krvlt.h"
 #include "kbstore/krxml.h"
 #include "kbstore/krxmlpriv.h"
-#include "platform/npfio.h"
 
 namespace tq {
 
@@ -511,37 +510,20 @@ struct file_guard {
 };
 
 // Opens the file to read: a vault file as "zel", else "krd" when there is
-// no "zel". On failure *text says why: the system's reason for a file that
-// is there, the search path (or the root) for one that is not.
-int32_t read_open(context* ctx, const char* file, uint32_t flags, uint32_t* kind, std::string* path,
-                  fio_handle** fh, std::string* text) {
-  bool vault = (flags & kXmlFlagVault) != 0;
-  uint32_t open_flags = kFioOpenRead | ((flags & kXmlFlagNameAsGiven) ? kFioFlagNameAsGiven : 0);
-  *kind = vault ? kFioKindZel : kFioKindXml;
-  int32_t rc = xml_open_existing(ctx, file, *kind, open_flags, path, fh);
-  char first[kFioPathSize];
-  if (fio_name_build(ctx, *kind, open_flags, file, first, sizeof first) != 0) str_copy_bounded(first, file, sizeof first);
-  if (rc == TQ_ERR_FILE_MISSING && vault) {
-    *kind = kFioKindKrd;
-    rc = xml_open_existing(ctx, file, *kind, open_flags, path, fh);
-  }
+// no "zel". On failure *text says why (fio_open_report_text); a name found
+// nowhere is -400.
+int32_t read_open(context* ctx, const char* file, uint32_t flags, std::string* path, fio_handle** fh,
+                  std::string* text) {
+  const uint32_t open_flags = kFioOpenRead | ((flags & kXmlFlagNameAsGiven) ? kFioFlagNameAsGiven : 0);
+  const uint32_t kind = (flags & kXmlFlagVault) ? kFioKindZel : kFioKindXml;
+  fio_open_report report;
+  int32_t rc = fio_open_in_path(ctx, file, kind, open_flags, fh, &report);
+  *path = report.path;
   if (rc == 0) return 0;
   char why[kErrTextSize];
-  if (rc == TQ_ERR_FILE_MISSING) {
-    // Neither form is there: named as the newer form.
-    if (fio_path_type(first) == 0 && ctx != nullptr) {
-      fio_missing_text(ctx, first, why);
-    } else {
-      fio_open_failure_text(TQ_ERR_FILE_OPEN, first, why);
-    }
-    rc = TQ_ERR_FILE_OPEN;
-  } else if (rc == -1) {
-    str_copy_bounded(why, first, sizeof why);
-  } else {
-    fio_open_failure_text(rc, path->c_str(), why);
-  }
+  fio_open_report_text(ctx, report, why);
   *text = why;
-  return rc;
+  return rc == TQ_ERR_FILE_MISSING ? TQ_ERR_FILE_OPEN : rc;
 }
 
 }  // namespace
@@ -583,39 +565,6 @@ std::string xml_read_error_text(const char* file, uint32_t line, uint32_t column
   return text;
 }
 
-int32_t xml_open_existing(context* ctx, const char* name, uint32_t kind, uint32_t open_flags, std::string* path,
-                          fio_handle** out) {
-  *out = nullptr;
-  path->clear();
-  if (name == nullptr || *name == '\0' || kind >= kFioKindCount) return -1;
-  if (ctx != nullptr) {
-    if (ctx->options & kOptNoLockFiles) open_flags |= kFioFlagNoLock;
-    if (ctx->options & kOptSecondOpenFlag) open_flags |= kFioFlagExclusive;
-  }
-  char built[kFioPathSize];
-  if (fio_name_build(ctx, kind, open_flags, name, built, sizeof built) != 0) return -1;
-  int32_t type = fio_path_type(built);
-  if (type < 0) return -1;
-  if (type != 0 || ctx == nullptr) {
-    *path = built;
-    int32_t rc = fio_open(built, open_flags, out);
-    return rc == TQ_ERR_FILE_OPEN && np_fio_stat(built, 0) == kNpFioNotFound ? TQ_ERR_FILE_MISSING : rc;
-  }
-  const path_list* list = ctx->search_path;
-  if (list == nullptr) return TQ_ERR_FILE_MISSING;
-  // One open per folder: a folder without the file costs one failed open,
-  // not a look-up before it.
-  char joined[kFioPathSize];
-  for (uint32_t i = 0; i < list->count; ++i) {
-    if (fio_path_join(list->dirs[i], built, joined, sizeof joined) != 0) continue;
-    int32_t rc = fio_open_existing(joined, open_flags, out);
-    if (rc == TQ_ERR_FILE_MISSING) continue;
-    *path = joined;
-    return rc;
-  }
-  return TQ_ERR_FILE_MISSING;
-}
-
 int32_t xml_read_file(context* ctx, const char* file, uint32_t flags, const xml_read_chain* chain, xmldoc** out,
                       std::string* text, std::string* opened_path, int32_t* reach) {
   *out = nullptr;
@@ -626,10 +575,9 @@ int32_t xml_read_file(context* ctx, const char* file, uint32_t flags, const xml_
     return TQ_ERR_FILE_OPEN;
   }
   bool vault = (flags & kXmlFlagVault) != 0;
-  uint32_t kind = 0;
   std::string path;
   file_guard fg{nullptr};
-  int32_t rc = read_open(ctx, file, flags, &kind, &path, &fg.fh, text);
+  int32_t rc = read_open(ctx, file, flags, &path, &fg.fh, text);
   if (rc != 0) return rc;
   if (opened_path != nullptr) *opened_path = path;
 

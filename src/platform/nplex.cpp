@@ -1,18 +1,48 @@
 #include "platform/nplex.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/npfio.h"
+
 struct np_lex_state {
-  std::FILE* file;
+  np_fio_handle file;
+  bool owns_file;      // opened by np_lex_init, closed by np_lex_clean
   char* line;          // the current line, heap
   uint32_t capacity;   // bytes of line
+  uint32_t pos;        // next byte of buf
+  uint32_t len;        // bytes in buf
+  char buf[4096];
 };
 
 namespace {
 
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+
+constexpr int kByteEnd = -1;
+constexpr int kByteFailed = -2;
+
+// The next byte of the file, kByteEnd at its end, kByteFailed when a read
+// fails.
+int next_byte(np_lex_state* s) {
+  if (s->pos == s->len) {
+    int32_t n = np_fio_getb(s->file, s->buf, sizeof s->buf);
+    if (n < 0) return kByteFailed;
+    if (n == 0) return kByteEnd;
+    s->pos = 0;
+    s->len = static_cast<uint32_t>(n);
+  }
+  return static_cast<unsigned char>(s->buf[s->pos++]);
+}
+
+int32_t state_make(np_lex_state** state, np_fio_handle file, bool owns) {
+  auto* s = static_cast<np_lex_state*>(std::calloc(1, sizeof(np_lex_state)));
+  if (s == nullptr) return kNpLexNoMemory;
+  s->file = file;
+  s->owns_file = owns;
+  *state = s;
+  return kNpLexOk;
+}
 
 }  // namespace
 
@@ -20,15 +50,20 @@ int32_t np_lex_init(np_lex_state** state, const char* path) {
   if (state == nullptr) return kNpLexBadArgument;
   *state = nullptr;
   if (path == nullptr || path[0] == '\0') return kNpLexOpenFailed;
-  auto* s = static_cast<np_lex_state*>(std::calloc(1, sizeof(np_lex_state)));
-  if (s == nullptr) return kNpLexNoMemory;
-  s->file = std::fopen(path, "rb");
-  if (s->file == nullptr) {
-    std::free(s);
-    return kNpLexOpenFailed;
-  }
-  *state = s;
-  return kNpLexOk;
+  np_fio_handle file = nullptr;
+  int32_t st = np_fio_open(path, kNpFioRead | kNpFioNoLock, &file);
+  if (st == kNpFioNoMemory) return kNpLexNoMemory;
+  if (st != kNpFioOk) return kNpLexOpenFailed;
+  st = state_make(state, file, true);
+  if (st != kNpLexOk) np_fio_close(file);
+  return st;
+}
+
+int32_t np_lex_init_file(np_lex_state** state, np_fio_handle file) {
+  if (state == nullptr) return kNpLexBadArgument;
+  *state = nullptr;
+  if (file == nullptr) return kNpLexBadArgument;
+  return state_make(state, file, false);
 }
 
 int32_t np_lex_line(np_lex_state* state, uint32_t flags, const char** line, uint32_t* length) {
@@ -38,9 +73,9 @@ int32_t np_lex_line(np_lex_state* state, uint32_t flags, const char** line, uint
   uint32_t n = 0;
   bool any = false;
   for (;;) {
-    int c = std::fgetc(state->file);
-    if (c == EOF) {
-      if (std::ferror(state->file)) return kNpLexReadFailed;
+    int c = next_byte(state);
+    if (c == kByteFailed) return kNpLexReadFailed;
+    if (c == kByteEnd) {
       if (!any) return kNpLexEnd;
       break;
     }
@@ -110,7 +145,7 @@ void np_lex_tokens_free(char** tokens) { std::free(tokens); }
 
 void np_lex_clean(np_lex_state* state) {
   if (state == nullptr) return;
-  if (state->file != nullptr) std::fclose(state->file);
+  if (state->owns_file) np_fio_close(state->file);
   std::free(state->line);
   std::free(state);
 }

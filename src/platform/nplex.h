@@ -6,6 +6,7 @@
 #include <cstdint>
 
 struct np_lex_state;
+struct np_fio_file;
 
 // Statuses.
 inline constexpr int32_t kNpLexOk = 0;
@@ -19,8 +20,10 @@ inline constexpr int32_t kNpLexBadArgument = 9;
 // Longest line delivered, in bytes; a longer one gives kNpLexLineTooLong.
 inline constexpr uint32_t kNpLexLineMax = 65536;
 
-// Opens path for reading.
+// Opens path for reading (taking no lock on it).
 int32_t np_lex_init(np_lex_state** state, const char* path);
+// Reads a file opened already; np_lex_clean leaves it open.
+int32_t np_lex_init_file(np_lex_state** state, np_fio_file* file);
 // The next line, without its line end ("\n" or "\r\n"), terminated.
 // *line stays valid until the next call or np_lex_clean. flags must be 0.
 int32_t np_lex_line(np_lex_state* state, uint32_t flags, const char** line, uint32_t* length);

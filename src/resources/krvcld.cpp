@@ -652,8 +652,7 @@ int32_t vocab_rsrc_load(context* ctx, resource_slot* slot, lock_handle* lock, ui
   // only what this load took.
   const lock_mark mark = lock_mark_get(lock);
   if (lock != nullptr) {
-    int32_t rc = lock_file_create(ctx, name, kFioKindZev, lock, nullptr, 0);
-    if (rc < 0 && rc != TQ_ERR_FILE_LOCKED) rc = lock_file_create(ctx, name, kFioKindKrv, lock, nullptr, 0);
+    int32_t rc = lock_file_create_found(ctx, name, kFioKindZev, lock, nullptr, 0);
     if (rc < 0) return rc;
   }
   vocab_rec* vocab = nullptr;

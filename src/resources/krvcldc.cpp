@@ -176,27 +176,23 @@ int32_t read_all(fio_handle* handle, byte_buffer* out) {
 }
 
 // Opens a compiled file as kind 8, else as kind 6, and reads it whole.
-// *found_kind receives the kind found. Message 97 when neither exists.
+// *found_kind receives the kind found. Message 97 when it cannot be opened:
+// named as the newer form when neither is there, a name found nowhere
+// being -400.
 int32_t open_and_read(context* ctx, const char* path, uint32_t name_as_given, byte_buffer* out,
                       uint32_t* found_kind) {
   const uint32_t flags = kFioOpenRead | (name_as_given ? kFioFlagNameAsGiven : 0);
   fio_handle* handle = nullptr;
-  *found_kind = kFioKindZev;
-  int32_t rc = fio_open_in_path(ctx, path, kFioKindZev, flags, &handle);
+  fio_open_report report;
+  int32_t rc = fio_open_in_path(ctx, path, kFioKindZev, flags, &handle, &report);
   if (rc != 0) {
-    *found_kind = kFioKindKrv;
-    rc = fio_open_in_path(ctx, path, kFioKindKrv, flags, &handle);
-  }
-  if (rc != 0) {
-    // Named as the newer form, unless only the older one is there.
     char detail[kErrTextSize];
-    char older[kFioPathSize];
-    bool only_older = fio_path_resolve(ctx, path, kFioKindKrv, older, sizeof older) == 0 &&
-                      fio_path_resolve(ctx, path, kFioKindZev, older, sizeof older) != 0;
-    fio_open_in_path_failure_text(ctx, path, only_older ? kFioKindKrv : kFioKindZev, flags, rc, detail);
-    TQ_REPORT(ctx, rc, 97, static_cast<const char*>(detail));
+    fio_open_report_text(ctx, report, detail);
+    rc = rc == TQ_ERR_FILE_MISSING ? TQ_ERR_FILE_OPEN : rc;
+    if (rc != TQ_ERR_NO_MEMORY) TQ_REPORT(ctx, rc, 97, static_cast<const char*>(detail));
     return rc;
   }
+  *found_kind = report.kind;
   rc = read_all(handle, out);
   fio_close(handle);
   return rc;

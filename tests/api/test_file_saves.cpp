@@ -359,18 +359,30 @@ TEST(FileErrors, SavesNameTheirCause) {
   EXPECT_NE(errors.find("is locked by another program or context"), std::string::npos) << errors;
   tq_lock_free(other, theirs);
 
-  // No lock file can be made: said so, not "could not be read".
-  fs::create_directories(kb.dir / "locale" / "enusa.loc.zel.lck");
-  Context fresh(kb.dir.str().c_str(), true);
-  tq_lock_handle* lock = nullptr;
-  ASSERT_EQ(tq_lock_init(fresh, &lock), 0);
-  EXPECT_EQ(tq_zel_locale_load_edit(fresh, kEnUsa, 0, lock), -400);
-  const std::string text = tq_test::error_list_text(fresh);
-  EXPECT_NE(text.find("The lock file '" + (kb.dir / "locale" / "enusa.loc.zel.lck").string() +
-                      "' could not be made: Is a directory."),
-            std::string::npos)
-      << text;
-  tq_lock_free(fresh, lock);
+  // No lock file can be made: said so, not "could not be read", nor taken
+  // for a file missing in its newer form and looked for in its older one.
+  for (const char* file : {"locale/enusa.loc.zel", "vocab/w.zev"}) {
+    SCOPED_TRACE(file);
+    const std::string lock_file = (kb.dir / file).string() + ".lck";
+    fs::create_directories(lock_file);
+    Context fresh(kb.dir.str().c_str(), true);
+    tq_lock_handle* lock = nullptr;
+    ASSERT_EQ(tq_lock_init(fresh, &lock), 0);
+    int32_t rc = 0;
+    if (std::string(file).rfind("locale/", 0) == 0) {
+      rc = tq_zel_locale_load_edit(fresh, kEnUsa, 0, lock);
+    } else {
+      int32_t v = -1;
+      uint32_t n = 0;
+      ASSERT_EQ(tq_vocabulary_load(fresh, "w", lock, &v), 0);
+      rc = tq_vocab_numwords_get(fresh, v, &n);
+    }
+    EXPECT_EQ(rc, -400);
+    const std::string text = tq_test::error_list_text(fresh);
+    EXPECT_NE(text.find("The lock file '" + lock_file + "' could not be made: Is a directory."), std::string::npos)
+        << text;
+    tq_lock_free(fresh, lock);
+  }
 }
 
 }  // namespace

@@ -222,12 +222,20 @@ TEST(FioSearch, ResolveAndOpenAlongTheSearchPath) {
   EXPECT_EQ(fio_path_resolve(ctx.get(), "de.loc", kFioKindZel, small, sizeof small), -1);
 
   fio_handle* h = nullptr;
-  ASSERT_EQ(fio_open_in_path(ctx.get(), "casetab.xml", kFioKindXml, kFioOpenRead, &h), 0);
+  fio_open_report r;
+  ASSERT_EQ(fio_open_in_path(ctx.get(), "casetab.xml", kFioKindXml, kFioOpenRead, &h, &r), 0);
   EXPECT_EQ(read_all(h), "<casetab/>");
+  EXPECT_EQ(std::string(r.path), d2 + "/casetab.xml");
   fio_close(h);
-  EXPECT_EQ(fio_open_in_path(ctx.get(), "nothing", kFioKindXml, kFioOpenRead, &h), -400);
+  // A vault is taken in its older form when it has no other.
+  ASSERT_EQ(fio_open_in_path(ctx.get(), "old", kFioKindZel, kFioOpenRead, &h, &r), 0);
+  EXPECT_EQ(read_all(h), "older vault");
+  EXPECT_EQ(r.kind, kFioKindKrd);
+  fio_close(h);
+  EXPECT_EQ(fio_open_in_path(ctx.get(), "nothing", kFioKindZel, kFioOpenRead, &h, &r), -404);
   EXPECT_EQ(h, nullptr);
-  EXPECT_EQ(fio_open_in_path(ctx.get(), "casetab", 9, kFioOpenRead, &h), -1);
+  EXPECT_STREQ(r.path, "nothing.zel");
+  EXPECT_EQ(fio_open_in_path(ctx.get(), "casetab", 9, kFioOpenRead, &h, &r), -1);
   fio_close(nullptr);
 }
 
@@ -241,13 +249,15 @@ TEST(FioLocking, ConflictingOpensReportLocked) {
 
   fio_handle* a = nullptr;
   fio_handle* b = nullptr;
-  ASSERT_EQ(fio_open_in_path(ctx.get(), "vault", kFioKindLck, kFioOpenLock, &a), 0);
+  fio_open_report r;
+  ASSERT_EQ(fio_open((d1 + "/vault.lck").c_str(), kFioOpenLock, &a), 0);
   EXPECT_TRUE(fs::exists(d1 + "/vault.lck"));
   // A second handle of the same process is refused, as another process is.
   EXPECT_EQ(fio_open((d1 + "/vault.lck").c_str(), kFioOpenLock, &b), -401);
   EXPECT_EQ(b, nullptr);
   // Locked in d1 and missing in d2 is still "locked", not "cannot open".
-  EXPECT_EQ(fio_open_in_path(ctx.get(), "vault", kFioKindLck, kFioFlagRead, &b), -401);
+  EXPECT_EQ(fio_open_in_path(ctx.get(), "vault", kFioKindLck, kFioFlagRead, &b, &r), -401);
+  EXPECT_EQ(std::string(r.path), d1 + "/vault.lck");
   // Shared opens meet the exclusive lock too.
   EXPECT_EQ(fio_open((d1 + "/vault.lck").c_str(), kFioOpenRead, &b), -401);
 
@@ -255,12 +265,9 @@ TEST(FioLocking, ConflictingOpensReportLocked) {
   EXPECT_EQ(np_fio_open((d1 + "/vault.lck").c_str(), kNpFioWrite | kNpFioCreate, &raw), kNpFioLocked);
   // The option to take no locks opens it anyway.
   ctx.get()->options |= kOptNoLockFiles;
-  ASSERT_EQ(fio_open_in_path(ctx.get(), "vault", kFioKindLck, kFioFlagRead, &b), 0);
+  ASSERT_EQ(fio_open_in_path(ctx.get(), "vault", kFioKindLck, kFioFlagRead, &b, &r), 0);
   fio_close(b);
   ctx.get()->options = 0;
-
-  fio_close(a);
-  ASSERT_EQ(fio_open_in_path(ctx.get(), "vault", kFioKindLck, kFioOpenLock, &a), 0);
   fio_close(a);
 
   // Shared opens coexist; an exclusive one is refused while they are open.
@@ -271,11 +278,27 @@ TEST(FioLocking, ConflictingOpensReportLocked) {
   EXPECT_EQ(fio_open(data.c_str(), kFioOpenRead | kFioFlagExclusive, &c), -401);
   // With the exclusive-open option every open through the path is exclusive.
   ctx.get()->options |= kOptSecondOpenFlag;
-  EXPECT_EQ(fio_open_in_path(ctx.get(), "data", kFioKindDat, kFioOpenRead, &c), -401);
+  EXPECT_EQ(fio_open_in_path(ctx.get(), "data", kFioKindDat, kFioOpenRead, &c, &r), -401);
   fio_close(a);
   fio_close(b);
-  ASSERT_EQ(fio_open_in_path(ctx.get(), "data", kFioKindDat, kFioOpenRead, &c), 0);
+  ASSERT_EQ(fio_open_in_path(ctx.get(), "data", kFioKindDat, kFioOpenRead, &c, &r), 0);
   fio_close(c);
+
+  // A file held elsewhere is held: neither the same name in a later folder
+  // nor the older form beside it stands in for it, and the account says so
+  // whatever was tried after it.
+  const std::string held = s.put("d1/res.zel", "newer");
+  s.put("d1/res.krd", "older");
+  s.put("d2/res.zel", "shadowed");
+  ASSERT_EQ(fio_open(held.c_str(), kFioOpenRead, &a), 0);
+  EXPECT_EQ(fio_open_in_path(ctx.get(), "res", kFioKindZel, kFioOpenRead, &c, &r), -401);
+  EXPECT_EQ(c, nullptr);
+  EXPECT_EQ(std::string(r.path), held);
+  char text[kErrTextSize];
+  fio_open_report_text(ctx.get(), r, text);
+  EXPECT_EQ(std::string(text), "The file '" + held + "' is locked by another program or context.");
+  fio_close(a);
+  ctx.get()->options = 0;
 
   // A lock file removed while held leaves the name free: the next lock
   // open makes and locks a fresh file.
