@@ -501,11 +501,18 @@ TQ_API int32_t tq_locale_file_xml_create(tq_context* ctx, tq_xmldoc** file) TQ_N
  * message in the error list for each naming it and giving the reader's
  * reason. So a write that gives 0 is followed by a load in which every
  * definition written is valid, and a write that gives 104 names exactly the
- * definitions that load holds not valid. */
+ * definitions that load holds not valid. No definition's state makes the
+ * write fail: each is written with what it holds (a root category its
+ * grammar lacks, a resource whose file cannot be read, an index that names
+ * nothing any more written as none), the reader deciding what becomes of
+ * it; only a failure of memory or of the file itself does. */
 TQ_API int32_t tq_locale_write(tq_context* ctx, int32_t locale, tq_lock_handle* lock) TQ_NOEXCEPT;
 /* Adds the datatypes and definitions a "Locale Settings" document includes
  * to the current locale: 0, or the last problem met (the error list says
- * what); the document is left as it was. */
+ * what); the document is left as it was. The locale's definitions keep
+ * what they held (outside edit mode what the document adds moves the
+ * indices of inherited datatypes and definitions; theirs follow), but for
+ * one the document now hides by name, which they hold in its place. */
 TQ_API int32_t tq_locale_import(tq_context* ctx, tq_xmldoc* settings) TQ_NOEXCEPT;
 
 /* ---- Knowledge-base version ---- */
@@ -1452,7 +1459,11 @@ TQ_API int32_t tq_parse_defn_add(tq_context* ctx, const char* name, int32_t dtyp
 /* Copies the definition named source (surfaced or not) as dest. */
 TQ_API int32_t tq_parse_defn_copy(tq_context* ctx, const char* source, const char* dest, int32_t* index) TQ_NOEXCEPT;
 TQ_API int32_t tq_parse_defn_unload(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
-/* Appends the definition to xml as an include "Parsorithm". */
+/* Appends the definition to xml as an include "Parsorithm", as it stands:
+ * its grammar and root category as held, also a root the grammar lacks (a
+ * definition moved to another grammar before its root is chosen). Every
+ * kind's *_defn_write likewise writes what the definition holds whatever
+ * its state, failing only for memory or an index that names none. */
 TQ_API int32_t tq_parse_defn_write(tq_context* ctx, tq_xmldoc* xml, int32_t index) TQ_NOEXCEPT;
 
 /* ---- Identification definitions -------------------------------------------

@@ -298,13 +298,14 @@ int32_t write_schemes(context* ctx, xmldoc* el, const extract_defn_kind_rec* par
       {{kColScheme, kXmlColString}, {kColCaseInsensitive, kXmlColString}, {kColTokenName, kXmlColString}},
       part->schemes, [](const extract_known_word_scheme& s) -> const rsrc_ref& { return s.scheme; },
       [&](xmldoc* doc, const extract_known_word_scheme& s, char* name) {
-        scheme_rec* sch = nullptr;
-        const int32_t rc = scheme_get(ctx, s.scheme.index(), &sch);
+        // As the scheme was opened, loaded or not (scheme_flags_get).
+        uint32_t flags = 0;
+        const int32_t rc = scheme_flags_get(ctx, s.scheme.index(), &flags);
         if (rc < 0) return rc;
         xmldoc_field f[3]{};
         for (xmldoc_field& x : f) x.type = kXmlColString;
         f[0].text = name;
-        f[1].text = const_cast<char*>((sch->flags & kSchemeCaseInsensitive) != 0 ? "Yes" : "No");
+        f[1].text = const_cast<char*>((flags & kSchemeCaseInsensitive) != 0 ? "Yes" : "No");
         f[2].text = const_cast<char*>(token_name(owner, s.token));
         return xmldoc_record_add(ctx, doc, "", nullptr, f);
       });
@@ -465,9 +466,7 @@ int32_t extract_defn_kind_write(context* ctx, xmldoc* element, const defn_rec* r
   const extract_defn_kind_rec* part = extract_defn_part(rec);
   if (part == nullptr || element == nullptr) return TQ_ERR_ARGUMENT;
   defn_token_owner owner{};
-  if (rec->datatype >= 0) {
-    if (int32_t rc = defn_token_owner_get(ctx, rec, &owner); rc < 0) return rc;
-  }
+  defn_token_owner_held(ctx, rec, &owner);
   int32_t rc = cat_regexlib_list_write(ctx, element, part->cat_regexlibs, kTypeCatList, kTypeCatList, kVersion);
   if (rc >= 0) rc = write_schemes(ctx, element, part, owner);
   if (rc >= 0) rc = write_patterns(ctx, element, part, owner);

@@ -454,10 +454,11 @@ int32_t tqx_extraction_defn_scheme_info_get(context* ctx, int32_t index, uint32_
   const extract_known_word_scheme& e = part->schemes[scheme];
   *tok_index = static_cast<uint32_t>(e.token);
   if (!e.scheme.held()) return 0;
-  scheme_rec* s = nullptr;
-  rc = scheme_get(ctx, e.scheme.index(), &s);
+  // As the writer writes it: the options the scheme was opened with.
+  uint32_t flags = 0;
+  rc = scheme_flags_get(ctx, e.scheme.index(), &flags);
   if (rc < 0) return rc;
-  *case_sens = (s->flags & kSchemeCaseInsensitive) ? 0 : 1;
+  *case_sens = (flags & kSchemeCaseInsensitive) ? 0 : 1;
   char utf8[kRsrcNameSize];
   rc = rsrc_name_get(ctx, kRsrcScheme, e.scheme.index(), utf8, sizeof utf8);
   if (rc < 0) return rc;

@@ -525,12 +525,9 @@ int32_t guess_defn_kind_write(context* ctx, xmldoc* element, const defn_rec* rec
   if (part == nullptr || element == nullptr) return TQ_ERR_ARGUMENT;
   int32_t rc = xmldoc_prop_add_yes_no(ctx, element, kPropWordAnalysis, part->word_analysis != 0, 0);
   if (rc >= 0) rc = xmldoc_prop_add_yes_no(ctx, element, kPropForceChoice, part->force_choice != 0, 0);
-  if (rc >= 0 && part->lang_index != -1) {
-    defn_rec* lang = nullptr;
-    rc = defn_record_get_for_read_in_locale(ctx, kDefnLangGuess, rec->locale, part->lang_index, &lang);
-    if (rc >= 0 && lang->kind != kDefnLangGuess) rc = TQ_ERR_INDEX;
-    if (rc >= 0) rc = xmldoc_prop_add(ctx, element, kPropLangDefn, lang->name);
-  }
+  // An index that names nothing any more is written as none (krdefn.h).
+  const defn_rec* lang = defn_held_get(ctx, kDefnLangGuess, rec->locale, part->lang_index);
+  if (rc >= 0 && lang != nullptr) rc = xmldoc_prop_add(ctx, element, kPropLangDefn, lang->name);
   if (rc >= 0 && part->level < kGuessLevelV8) {
     char name[kRsrcNameSize];
     for (const rsrc_ref& n : rec->normalization) {

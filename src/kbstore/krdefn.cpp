@@ -1000,6 +1000,56 @@ void defn_all_rebind(context* ctx) {
   });
 }
 
+int32_t defn_held_remember(context* ctx, loaded_locale_rec* locale, std::vector<defn_held_record>* kept) {
+  kept->clear();
+  dtype_chain chain{};
+  const bool datatypes = dtype_locale_chain(ctx, locale, &chain) == 0;
+  try {
+    for (int32_t kind = 1; kind <= kDefnKindCount; ++kind) {
+      const defn_set& set = locale->defns[kind];
+      for (uint32_t i = 0; i < set.count; ++i) {
+        defn_rec* user = set.recs[i];
+        if (user == nullptr || user->kind == 0) continue;
+        held_each(user, [&](int32_t named, int32_t* held) {
+          if (*held < 0) return;
+          const void* rec = nullptr;
+          if (named == kHeldDatatype) {
+            if (datatypes) rec = dtype_record_at(ctx, chain, *held);
+          } else if (defn_rec* d = nullptr; lookup(ctx, named, locale, *held, &d, false) == 0 && d->kind == named) {
+            rec = d;
+          }
+          kept->push_back({user, held, named, rec});
+        });
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    kept->clear();
+    return TQ_ERR_NO_MEMORY;
+  }
+  return 0;
+}
+
+void defn_held_restore(context* ctx, loaded_locale_rec* locale, const std::vector<defn_held_record>& kept) {
+  dtype_chain chain{};
+  const bool datatypes = dtype_locale_chain(ctx, locale, &chain) == 0;
+  for (const defn_held_record& k : kept) {
+    int32_t index = -1;
+    if (k.rec == nullptr) {
+      index = -1;
+    } else if (k.named == kHeldDatatype) {
+      if (datatypes) index = dtype_index_rebound(ctx, chain, static_cast<const dtype_rec*>(k.rec));
+    } else {
+      const defn_rec* to = bound_rec(ctx, k.named, locale, static_cast<const defn_rec*>(k.rec)->name, nullptr);
+      if (to != nullptr) index = index_in(ctx, k.named, locale, to);
+    }
+    if (index == *k.index) continue;
+    *k.index = index;
+    if (k.user->parse_defn < 0) k.user->allow_parsed_input = 0;
+    const defn_kind_ops* ops = defn_kind_ops_get(k.user->kind);
+    if (ops != nullptr && ops->invalidate != nullptr) ops->invalidate(ctx, k.user, kFieldDropsPrepared);
+  }
+}
+
 const defn_rec* defn_datatype_user(context* ctx, const dtype_rec* datatype) {
   const defn_rec* found = nullptr;
   each_loaded_defn(ctx, [ctx, datatype, &found](loaded_locale_rec* locale, defn_rec* user) {
@@ -1068,12 +1118,26 @@ int32_t defn_inherited_build(context* ctx, int32_t kind, loaded_locale_rec* loca
   return 0;
 }
 
-int32_t defn_token_owner_get(context* ctx, const defn_rec* rec, defn_token_owner* out) {
+namespace {
+
+// The owner of a record's tokens, with the datatype `dt` (NULL: none).
+void token_owner_fill(const defn_rec* rec, const dtype_rec* dt, defn_token_owner* out) {
   *out = defn_token_owner{};
   out->owner.kind = rec->kind;
   out->owner.defn_name = rec->name;
   out->owner.parse_defn = rec->parse_defn;
   out->owner.datatype_tokens = out->datatype_tokens;
+  if (dt == nullptr) return;
+  out->owner.datatype_name = dt->name;
+  const uint32_t n = dt->token_count < kDtypeTokensMax ? dt->token_count : kDtypeTokensMax;
+  for (uint32_t i = 0; i < n; ++i) out->datatype_tokens[i] = dt->tokens[i].value;
+  out->owner.datatype_token_count = n;
+}
+
+}  // namespace
+
+int32_t defn_token_owner_get(context* ctx, const defn_rec* rec, defn_token_owner* out) {
+  token_owner_fill(rec, nullptr, out);
   if (rec->datatype < 0) return 0;
   loaded_locale_rec* locale = nullptr;
   int32_t rc = locale_rec_get(ctx, rec->locale, &locale);
@@ -1082,11 +1146,29 @@ int32_t defn_token_owner_get(context* ctx, const defn_rec* rec, defn_token_owner
   dtype_rec* dt = nullptr;
   if (rc == 0) rc = dtype_record_get(ctx, chain, rec->datatype, &dt);
   if (rc < 0) return rc;
-  out->owner.datatype_name = dt->name;
-  const uint32_t n = dt->token_count < kDtypeTokensMax ? dt->token_count : kDtypeTokensMax;
-  for (uint32_t i = 0; i < n; ++i) out->datatype_tokens[i] = dt->tokens[i].value;
-  out->owner.datatype_token_count = n;
+  token_owner_fill(rec, dt, out);
   return 0;
+}
+
+void defn_token_owner_held(context* ctx, const defn_rec* rec, defn_token_owner* out) {
+  token_owner_fill(rec, defn_datatype_held(ctx, rec), out);
+}
+
+const dtype_rec* defn_datatype_held(context* ctx, const defn_rec* rec) {
+  if (rec->datatype < 0) return nullptr;
+  loaded_locale_rec* locale = nullptr;
+  dtype_chain chain{};
+  if (locale_rec_get(ctx, rec->locale, &locale) != 0 || dtype_locale_chain(ctx, locale, &chain) != 0) return nullptr;
+  return dtype_record_at(ctx, chain, rec->datatype);
+}
+
+const defn_rec* defn_held_get(context* ctx, int32_t kind, int32_t locale, int32_t index) {
+  if (index < 0 || defn_kind_ops_get(kind) == nullptr) return nullptr;
+  loaded_locale_rec* holder = nullptr;
+  defn_rec* rec = nullptr;
+  if (locale_rec_get(ctx, locale, &holder) != 0 || lookup(ctx, kind, holder, index, &rec, false) != 0) return nullptr;
+  // An unloaded slot keeps its place but is no definition.
+  return rec->kind == kind ? rec : nullptr;
 }
 
 int32_t defn_token_count_get_in_locale(context* ctx, int32_t kind, int32_t index, int32_t locale,

@@ -17,6 +17,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "core/krcorvel.h"
 #include "kbstore/krdcat.h"
@@ -274,6 +275,24 @@ int32_t defn_held_index_check(context* ctx, int32_t kind, int32_t locale, int32_
 // again (after definitions were read into a loaded locale). Under the write
 // hold.
 void defn_all_rebind(context* ctx);
+// An index a definition holds and what it named (a defn_rec, or with
+// kHeldDatatype a dtype_rec; NULL for nothing), kept across a change of the
+// locale's index space.
+struct defn_held_record {
+  defn_rec* user;
+  int32_t* index;
+  int32_t named;
+  const void* rec;
+};
+// Outside edit mode an inherited datatype or definition is counted after
+// the locale's own ones, so records appended to a loaded locale (an import)
+// move every inherited one its definitions hold. Remember what each own
+// definition of the locale holds before (-600 with nothing kept), restore
+// after: each index then names the same record, or, where an own one of
+// its name now hides it, what that name finds, as a load binds it; one that
+// named nothing becomes none. Under the write hold.
+int32_t defn_held_remember(context* ctx, loaded_locale_rec* locale, std::vector<defn_held_record>* kept);
+void defn_held_restore(context* ctx, loaded_locale_rec* locale, const std::vector<defn_held_record>& kept);
 // The first definition of any loaded locale whose datatype is `datatype`;
 // NULL when none is (a datatype is then free to go).
 const defn_rec* defn_datatype_user(context* ctx, const dtype_rec* datatype);
@@ -295,6 +314,21 @@ struct defn_token_owner {
   const char* datatype_tokens[kDtypeTokensMax];
 };
 int32_t defn_token_owner_get(context* ctx, const defn_rec* rec, defn_token_owner* out);
+
+// ---- What a definition holds, for its writers ------------------------------------------
+// A writer writes what the definition holds, whatever its state, so that the
+// reader decides what becomes of it: these never fail and report nothing.
+// An index that names nothing any more is taken as none, as the reader
+// will take the definition written without it.
+
+// The datatype the definition holds, looked up in its own locale; NULL for
+// none.
+const dtype_rec* defn_datatype_held(context* ctx, const defn_rec* rec);
+// defn_token_owner_get with defn_datatype_held's datatype.
+void defn_token_owner_held(context* ctx, const defn_rec* rec, defn_token_owner* out);
+// The definition of `kind` that a definition of locale `locale` holds by
+// `index`, looked up as a load binds it; NULL for none or an unloaded slot.
+const defn_rec* defn_held_get(context* ctx, int32_t kind, int32_t locale, int32_t index);
 
 // Tokens of a definition of a given locale: the count, token i's name (320
 // bytes, session encoding), and the datatype key of the token named `name`

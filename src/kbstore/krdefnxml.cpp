@@ -527,24 +527,17 @@ int32_t write_flags(context* ctx, xmldoc* el, const defn_rec* rec) {
   return rc;
 }
 
-// Indices name records of the definition's own locale (and its ancestors).
+// Indices name records of the definition's own locale (and its ancestors);
+// one that names nothing any more is written as none (krdefn.h).
 int32_t write_datatype(context* ctx, xmldoc* el, const defn_rec* rec) {
-  if (rec->datatype < 0) return 0;
-  loaded_locale_rec* locale = nullptr;
-  dtype_chain chain;
-  dtype_rec* dt = nullptr;
-  int32_t rc = locale_rec_get(ctx, rec->locale, &locale);
-  if (rc == 0) rc = dtype_locale_chain(ctx, locale, &chain);
-  if (rc == 0) rc = dtype_record_get(ctx, chain, rec->datatype, &dt);
-  if (rc != 0) return rc;
+  const dtype_rec* dt = defn_datatype_held(ctx, rec);
+  if (dt == nullptr) return 0;
   return xmldoc_prop_add(ctx, el, rec->kind == kDefnIdent ? kPropDatatype1 : kPropDatatype, dt->name);
 }
 
 int32_t write_parse_defn(context* ctx, xmldoc* el, const defn_rec* rec) {
-  if (rec->parse_defn < 0) return 0;
-  defn_rec* parse = nullptr;
-  int32_t rc = defn_record_get_for_read_in_locale(ctx, kDefnParse, rec->locale, rec->parse_defn, &parse);
-  if (rc != 0) return rc;
+  const defn_rec* parse = defn_held_get(ctx, kDefnParse, rec->locale, rec->parse_defn);
+  if (parse == nullptr) return 0;
   return xmldoc_prop_add(ctx, el, kPropParsorithm, parse->name);
 }
 

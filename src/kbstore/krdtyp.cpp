@@ -221,37 +221,64 @@ int32_t dtype_find_by_name(context* ctx, const dtype_chain& chain, const char* n
   return TQ_ERR_NAME;
 }
 
-int32_t dtype_index_get_by_name(context* ctx, const dtype_chain& chain, const char* name, int32_t* index) {
-  *index = -1;
-  if (name == nullptr || chain.levels == 0 || chain.sets[0] == nullptr) return TQ_ERR_ARGUMENT;
+namespace {
+
+// Calls f(caller's index, record) for every datatype of the chain's locale
+// in index order: the own ones, then in edit mode each ancestor's own ones,
+// outside it the inherited list; stops at the first that f returns true for.
+template <typename F>
+bool each_indexed(context* ctx, const dtype_chain& chain, F&& f) {
   const dtype_set& own = *chain.sets[0];
   for (uint32_t i = 0; i < own.count; ++i) {
-    if (np_uchar_icomp(own.recs[i]->name, name) == 0) {
-      *index = static_cast<int32_t>(i);
-      return 0;
-    }
+    if (f(static_cast<int32_t>(i), own.recs[i])) return true;
   }
   if (edit_mode(ctx)) {
     for (uint32_t d = 1; d < chain.levels && d < kDtypeChainMax; ++d) {
       const dtype_set* set = chain.sets[d];
       for (uint32_t i = 0; set != nullptr && i < set->count && i < kKbIndexSpan; ++i) {
-        if (np_uchar_icomp(set->recs[i]->name, name) == 0) {
-          *index = kb_index_encode(d, i);
-          return 0;
-        }
+        if (f(kb_index_encode(d, i), set->recs[i])) return true;
       }
     }
-  } else {
-    for (uint32_t i = 0; i < own.inherited_count; ++i) {
-      const dtype_rec* rec = pair_rec(chain, own.inherited[i]);
-      if (rec != nullptr && np_uchar_icomp(rec->name, name) == 0) {
-        *index = static_cast<int32_t>(own.count + i);
-        return 0;
-      }
-    }
+    return false;
   }
+  for (uint32_t i = 0; i < own.inherited_count; ++i) {
+    const dtype_rec* rec = pair_rec(chain, own.inherited[i]);
+    if (rec != nullptr && f(static_cast<int32_t>(own.count + i), rec)) return true;
+  }
+  return false;
+}
+
+// The caller's index of the first datatype answering to the name, or -1.
+int32_t index_by_name(context* ctx, const dtype_chain& chain, const char* name) {
+  int32_t found = -1;
+  each_indexed(ctx, chain, [&](int32_t at, const dtype_rec* rec) {
+    if (rec->own_index < 0 || np_uchar_icomp(rec->name, name) != 0) return false;
+    found = at;
+    return true;
+  });
+  return found;
+}
+
+}  // namespace
+
+int32_t dtype_index_get_by_name(context* ctx, const dtype_chain& chain, const char* name, int32_t* index) {
+  *index = -1;
+  if (name == nullptr || chain.levels == 0 || chain.sets[0] == nullptr) return TQ_ERR_ARGUMENT;
+  *index = index_by_name(ctx, chain, name);
+  if (*index >= 0) return 0;
   TQ_REPORT(ctx, TQ_ERR_NAME, 170, name);
   return TQ_ERR_NAME;
+}
+
+int32_t dtype_index_rebound(context* ctx, const dtype_chain& chain, const dtype_rec* rec) {
+  if (rec == nullptr || rec->own_index < 0 || !chain_usable(chain)) return -1;
+  int32_t found = -1;
+  each_indexed(ctx, chain, [&](int32_t at, const dtype_rec* r) {
+    if (r != rec) return false;
+    found = at;
+    return true;
+  });
+  return found >= 0 ? found : index_by_name(ctx, chain, rec->name);
 }
 
 int32_t dtype_inherited_build(context* ctx, const dtype_chain& chain) {

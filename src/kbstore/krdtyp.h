@@ -90,6 +90,11 @@ int32_t dtype_find_by_name(context* ctx, const dtype_chain& chain, const char* n
 // outside it the inherited list (own count + list position). -801 (message
 // 170) with *index -1 when none.
 int32_t dtype_index_get_by_name(context* ctx, const dtype_chain& chain, const char* name, int32_t* index);
+// The caller's index of `rec` in the chain's locale, reporting nothing; when
+// the locale does not show it (an own datatype of its name hides it outside
+// edit mode), that of the datatype its name finds there, as a load binds
+// it. -1 when none.
+int32_t dtype_index_rebound(context* ctx, const dtype_chain& chain, const dtype_rec* rec);
 // The caller's count outside edit mode: own plus inherited.
 uint32_t dtype_count(const dtype_set& set);
 

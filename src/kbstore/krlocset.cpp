@@ -1,6 +1,7 @@
 #include "kbstore/krlocset.h"
 
 #include <cstdio>
+#include <vector>
 
 #include "core/krenc.h"
 #include "core/krerr.h"
@@ -203,7 +204,14 @@ int32_t locale_import(context* ctx, tq_xmldoc* settings) {
   loaded_locale_rec* rec = nullptr;
   rc = locale_current_rec_get_locked(ctx, &rec);
   if (rc == 0) {
-    rc = locale_parts_read(ctx, rec, copy, kLoadAllParts, 0);
+    // What the locale's definitions hold names the same records after the
+    // read, which may move the inherited ones (defn_held_remember).
+    std::vector<defn_held_record> held;
+    rc = defn_held_remember(ctx, rec, &held);
+    if (rc == 0) {
+      rc = locale_parts_read(ctx, rec, copy, kLoadAllParts, 0);
+      defn_held_restore(ctx, rec, held);
+    }
     // Definitions already loaded that name what the document brought bind
     // it, as the locale written and read again does.
     defn_all_rebind(ctx);

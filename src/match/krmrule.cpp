@@ -71,6 +71,17 @@ bool weight_parse(const char* text, double* out) {
   return true;
 }
 
+// Room for any double with two decimals: 309 digits before the point at
+// most, with a sign, the point and the terminator.
+constexpr size_t kWeightTextSize = 320;
+
+// A weight as written: two decimals ("1.50"). Any value the setter takes
+// fits, so none makes its definition's write fail.
+void weight_format(double value, char (&out)[kWeightTextSize]) {
+  const auto res = std::to_chars(out, out + sizeof out - 1, value, std::chars_format::fixed, 2);
+  *(res.ec == std::errc() ? res.ptr : out) = '\0';
+}
+
 // A field given in the record: the column exists and the record's field
 // holds a value.
 const xmldoc_field* given(const xmldoc* table, int32_t record, int32_t column) {
@@ -156,14 +167,9 @@ int32_t rule_write(context* ctx, xmldoc* list, const match_combination_rule& rul
   rc = xmldoc_prop_add(ctx, doc, kPropHigh, str_from_int(rule.sens_high, number));
   if (rc >= 0) rc = xmldoc_prop_add(ctx, doc, kPropLow, str_from_int(rule.sens_low, number));
   if (rc >= 0) {
-    char weight[64];
-    const auto res = std::to_chars(weight, weight + sizeof weight - 1, rule.weight, std::chars_format::fixed, 2);
-    if (res.ec != std::errc()) {
-      rc = TQ_ERR_ARGUMENT;
-    } else {
-      *res.ptr = '\0';
-      rc = xmldoc_prop_add(ctx, doc, kPropWeight, weight);
-    }
+    char weight[kWeightTextSize];
+    weight_format(rule.weight, weight);
+    rc = xmldoc_prop_add(ctx, doc, kPropWeight, weight);
   }
   if (rc >= 0) rc = conditions_write(ctx, doc, rule);
   if (rc >= 0) rc = xmldoc_column_add(ctx, doc, kColPosition, kXmlColString);

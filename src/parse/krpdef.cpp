@@ -290,16 +290,25 @@ int32_t prepare_locked(context* ctx, defn_rec* rec, parse_defn_kind_rec* part);
 
 // ---- Writing ------------------------------------------------------------------------
 
-// Slot p is written under the name of the datatype token that names it
-// (parse_nosol_key), as the no-solution getters report it; the reader looks
-// that name up and, once the tokens are read, puts the slot back at the
-// position of the definition's token of that datatype token. A slot named
-// by no datatype token could not be read back and is not written.
-int32_t write_nosol_slot(context* ctx, xmldoc* el, const defn_token_owner& owner, int32_t key, const dtok_rec* slot) {
+// The name slot p (or the unknown token at definition token p) is written
+// under: the datatype token that names it (parse_nosol_key; `key` < 0 when
+// it has none), as the no-solution getters report it, which the reader looks
+// up and, once the tokens are read, puts back at the position of the
+// definition's token of that datatype token. Without one (no datatype, or a
+// token named otherwise), the name it was given, else its token's own: the
+// reader refuses that section, and so the definition, but what it holds is
+// kept in the file rather than lost.
+const char* nosol_name(const defn_rec* rec, const defn_token_owner& owner, int32_t p, int32_t key,
+                       const dtok_rec* slot) {
+  if (key >= 0 && static_cast<uint32_t>(key) < owner.owner.datatype_token_count) return owner.datatype_tokens[key];
+  if (slot != nullptr && slot->name[0] != '\0') return slot->name;
+  return p >= 0 && static_cast<uint32_t>(p) < rec->tokens.count() ? rec->tokens.items[static_cast<size_t>(p)]->name
+                                                                    : "";
+}
+
+int32_t write_nosol_slot(context* ctx, xmldoc* el, const char* name, const dtok_rec* slot) {
   const parse_token_kind_rec* block = parse_token_part(slot);
   if (block == nullptr || block->count == 0) return 0;
-  if (key < 0 || static_cast<uint32_t>(key) >= owner.owner.datatype_token_count) return 0;
-  const char* name = owner.datatype_tokens[key];
   xmldoc* doc = nullptr;
   int32_t rc = xmldoc_create(ctx, kNosolToken, kVersion, &doc);
   if (rc != 0) return rc;
@@ -314,18 +323,6 @@ int32_t write_nosol_slot(context* ctx, xmldoc* el, const defn_token_owner& owner
   if (rc >= 0) rc = xmldoc_include_add(ctx, el, kNosolToken, kXmlIncludeInline, doc);
   if (rc < 0) xml_free(ctx, doc);
   return rc < 0 ? rc : 0;
-}
-
-// The unknown token is named as its slot is, so that the reader puts it back
-// at the same position; a token that names no datatype token keeps its own
-// name (which the reader refuses, as it refuses that token).
-int32_t write_unknown_token(context* ctx, xmldoc* el, const defn_rec* rec, const defn_token_owner& owner,
-                            int32_t position) {
-  const int32_t key = parse_nosol_key(rec, position, -1);
-  const char* name = key >= 0 && static_cast<uint32_t>(key) < owner.owner.datatype_token_count
-                         ? owner.datatype_tokens[key]
-                         : rec->tokens.items[static_cast<size_t>(position)]->name;
-  return xmldoc_prop_add(ctx, el, kPropUnknown, name);
 }
 
 int32_t write_excluded(context* ctx, xmldoc* el, const parse_defn_kind_rec* part) {
@@ -431,35 +428,29 @@ int32_t parse_defn_kind_read(context* ctx, const xmldoc* element, defn_rec* rec)
 int32_t parse_defn_kind_write(context* ctx, xmldoc* element, const defn_rec* rec) {
   const parse_defn_kind_rec* part = parse_defn_part(rec);
   if (part == nullptr || element == nullptr) return TQ_ERR_ARGUMENT;
-  const char* sought = "";
+  // The root category as held, whether or not the grammar (which is not
+  // loaded for this) has it: a grammar set since without it makes the
+  // definition unusable until a root is chosen, not unwritable, and a caller
+  // moving a definition to another grammar sets the grammar before the root.
   char grammar_name[kRsrcNameSize] = "";
+  int32_t rc = 0;
   if (part->grammar.held()) {
-    grammar_rec* g = nullptr;
-    int32_t rc = grammar_get(ctx, part->grammar.index(), &g);
-    if (rc < 0) return rc;
-    const grammar_category* c = grammar_category_get_by_name(ctx, g, part->root_name);
-    if (c == nullptr) {
-      // A grammar set since without the root category: the definition
-      // cannot be written as it stands.
-      TQ_REPORT(ctx, TQ_ERR_RESOURCE_LACKS, 1474, kKindName, rec->name, part->root_name);
-      return TQ_ERR_RESOURCE_LACKS;
-    }
-    sought = c->cat.name;
     rc = rsrc_name_get(ctx, kRsrcGrammar, part->grammar.index(), grammar_name, sizeof grammar_name);
-    if (rc < 0) return rc;
   }
-  int32_t rc = xmldoc_prop_add(ctx, element, kPropSought, sought);
+  if (rc >= 0) rc = xmldoc_prop_add(ctx, element, kPropSought, part->root_name);
   if (rc >= 0) rc = xmldoc_prop_add(ctx, element, kPropGrammar, grammar_name);
   if (rc >= 0) rc = cat_regexlib_list_write(ctx, element, part->cat_regexlibs, kTypeCatList, kIncCatList, kVersion);
   if (rc >= 0) rc = optp_xml_write(ctx, element, &part->opt);
-  const bool unknown = part->unknown_token >= 0 && static_cast<uint32_t>(part->unknown_token) < rec->tokens.count();
   defn_token_owner owner{};
-  if (rc >= 0 && (unknown || part->nosol.count() != 0)) rc = defn_token_owner_get(ctx, rec, &owner);
-  if (rc >= 0 && unknown) rc = write_unknown_token(ctx, element, rec, owner, part->unknown_token);
+  defn_token_owner_held(ctx, rec, &owner);
+  if (rc >= 0 && part->unknown_token >= 0 && static_cast<uint32_t>(part->unknown_token) < rec->tokens.count()) {
+    const int32_t key = parse_nosol_key(rec, part->unknown_token, -1);
+    rc = xmldoc_prop_add(ctx, element, kPropUnknown, nosol_name(rec, owner, part->unknown_token, key, nullptr));
+  }
   for (uint32_t p = 0; rc >= 0 && p < part->nosol.count(); ++p) {
     const dtok_rec* slot = part->nosol.items[p].get();
     const int32_t key = slot->key < 0 ? -1 : parse_nosol_key(rec, static_cast<int32_t>(p), slot->key);
-    rc = write_nosol_slot(ctx, element, owner, key, slot);
+    rc = write_nosol_slot(ctx, element, nosol_name(rec, owner, static_cast<int32_t>(p), key, slot), slot);
   }
   if (rc >= 0) rc = write_excluded(ctx, element, part);
   return rc < 0 ? rc : 0;

@@ -235,6 +235,12 @@ int32_t scheme_apply(context* ctx, const scheme_rec* rec, const char* value, uin
 // The scheme of a slot index for reading, loaded on first use (-800 for an
 // index that is not a scheme).
 int32_t scheme_get(context* ctx, int32_t index, scheme_rec** out);
+// The option bits (kScheme*) a scheme of a slot index serves with: a loaded
+// scheme's own, else those it was registered with, without loading it (a
+// definition always registers with its own options); only a registration
+// for the file's options (a client's load) is loaded to tell them. -800 for
+// an index that is not a scheme.
+int32_t scheme_flags_get(context* ctx, int32_t index, uint32_t* flags);
 // The same for change: returns holding the shared state's write hold,
 // which scheme_edit_end gives back.
 int32_t scheme_get_for_edit(context* ctx, int32_t index, scheme_rec** out);

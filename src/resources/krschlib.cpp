@@ -486,6 +486,29 @@ int32_t scheme_get(context* ctx, int32_t index, scheme_rec** out) {
   return rsrc_part_get(ctx, kRsrcScheme, index, out);
 }
 
+int32_t scheme_flags_get(context* ctx, int32_t index, uint32_t* flags) {
+  *flags = 0;
+  resource_slot* slot = nullptr;
+  const int32_t rc = rsrc_slot_get(ctx, kRsrcScheme, index, 0, &slot);
+  if (rc != 0) return rc;
+  if (slot->part != nullptr) {
+    *flags = static_cast<const scheme_rec*>(slot->part)->flags;
+    return 0;
+  }
+  const scheme_options* options = options_of(slot->cb.arg);
+  if (options->flags >= 0 && (static_cast<uint32_t>(options->flags) & kSchemeEditState) == 0) {
+    *flags = static_cast<uint32_t>(options->flags);
+    return 0;
+  }
+  // Registered for the file's options (a client's load, never a
+  // definition's): only the file tells them.
+  scheme_rec* rec = nullptr;
+  const int32_t loaded = scheme_get(ctx, index, &rec);
+  if (loaded != 0) return loaded;
+  *flags = rec->flags;
+  return 0;
+}
+
 int32_t scheme_get_for_edit(context* ctx, int32_t index, scheme_rec** out) {
   return rsrc_part_get_for_edit(ctx, kRsrcScheme, index, out);
 }

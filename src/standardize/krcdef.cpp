@@ -362,10 +362,12 @@ int32_t case_defn_known_word_scheme_options_get(context* ctx, const defn_rec* re
   const case_defn_kind_rec* part = case_defn_part(rec);
   if (part == nullptr) return TQ_ERR_PART_MISSING;
   if (!part->known_word_scheme.held()) return 0;
-  scheme_rec* scheme = nullptr;
-  const int32_t rc = scheme_get(ctx, part->known_word_scheme.index(), &scheme);
+  // As the scheme was opened, loaded or not: a scheme whose file cannot be
+  // read still has its name and options written.
+  uint32_t flags = 0;
+  const int32_t rc = scheme_flags_get(ctx, part->known_word_scheme.index(), &flags);
   if (rc < 0) return rc;
-  *options = scheme->flags & kSchemeCaseInsensitive;
+  *options = flags & kSchemeCaseInsensitive;
   return 0;
 }
 

@@ -65,13 +65,16 @@ int32_t read_case_pair(context* ctx, const xmldoc* el, defn_rec* rec, const char
   return 0;
 }
 
-// The name of a case definition held by index, for a writer.
-int32_t case_defn_name(context* ctx, int32_t locale, int32_t index, const char** name) {
-  defn_rec* crec = nullptr;
-  const int32_t rc = stdzn_case_defn_get(ctx, locale, index, &crec);
-  if (rc < 0) return rc;
-  *name = crec->name;
-  return 0;
+// A case definition held by index (in the index space of `locale`, -1 the
+// current locale's), as a writer names it: the property with its name,
+// none for none (or an index that names nothing any more, which the reader
+// then takes as none).
+int32_t case_defn_prop_add(context* ctx, xmldoc* el, const char* group, const char* prop, int32_t locale,
+                           int32_t index) {
+  const defn_rec* crec = defn_held_get(ctx, kDefnCase, locale < 0 ? current_locale_code(ctx) : locale, index);
+  if (crec == nullptr) return 0;
+  return group != nullptr ? xmldoc_prop_add_grouped(ctx, el, group, prop, crec->name)
+                          : xmldoc_prop_add(ctx, el, prop, crec->name);
 }
 
 // Writes the case mode's name; a number outside 0..3 writes "None".
@@ -194,14 +197,9 @@ int32_t stdzn_defn_kind_write(context* ctx, xmldoc* element, const defn_rec* rec
   if (part == nullptr || element == nullptr) return TQ_ERR_ARGUMENT;
   int32_t rc = mode_prop_add(ctx, element, nullptr, kPropCase, part->case_mode);
   if (rc >= 0) rc = mode_prop_add(ctx, element, kStdznVersion9, kPropPostCase, part->post_case_mode);
-  const char* name = nullptr;
-  if (rc >= 0 && part->case_defn >= 0) {
-    rc = case_defn_name(ctx, rec->locale, part->case_defn, &name);
-    if (rc >= 0) rc = xmldoc_prop_add(ctx, element, kPropCaseDefn, name);
-  }
-  if (rc >= 0 && part->post_case_defn >= 0) {
-    rc = case_defn_name(ctx, rec->locale, part->post_case_defn, &name);
-    if (rc >= 0) rc = xmldoc_prop_add_grouped(ctx, element, kStdznVersion9, kPropPostCaseDefn, name);
+  if (rc >= 0) rc = case_defn_prop_add(ctx, element, nullptr, kPropCaseDefn, rec->locale, part->case_defn);
+  if (rc >= 0) {
+    rc = case_defn_prop_add(ctx, element, kStdznVersion9, kPropPostCaseDefn, rec->locale, part->post_case_defn);
   }
   return rc < 0 ? rc : 0;
 }
@@ -322,11 +320,7 @@ int32_t stdzn_defn_token_write(context* ctx, xmldoc* element, const dtok_rec* to
   int32_t rc = 0;
   if (part->case_set != 0) {
     rc = mode_prop_add(ctx, element, nullptr, kPropCase, part->case_mode);
-    if (rc >= 0 && part->case_defn >= 0) {
-      const char* name = nullptr;
-      rc = case_defn_name(ctx, part->locale, part->case_defn, &name);
-      if (rc >= 0) rc = xmldoc_prop_add(ctx, element, kPropCaseDefn, name);
-    }
+    if (rc >= 0) rc = case_defn_prop_add(ctx, element, nullptr, kPropCaseDefn, part->locale, part->case_defn);
   }
   if (rc < 0) return rc;
   xmldoc* table = nullptr;

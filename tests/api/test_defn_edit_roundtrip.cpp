@@ -5,8 +5,10 @@
 // naming, unloaded definitions that their users forget, datatypes that stay
 // while definitions are of them, setters of ranged numbers that the
 // readers check, ENUSA's definitions binding its own or EN's as a load
-// does, a match definition's "Include Default" off without rules, and the
-// write's warning for definitions that will not read back valid.
+// does, a match definition's "Include Default" off without rules, the
+// write's warning for definitions that will not read back valid, states of
+// one definition that no longer fail the write of the rest, and an import
+// that keeps what the locale's definitions hold.
 #include <string>
 #include <utility>
 #include <vector>
@@ -28,7 +30,10 @@ constexpr uint32_t kEverything = tq_test::kEveryPart;
 struct SampleEdit {
   tq_test::SampleKbCopy dir;
   Context ctx;
-  SampleEdit() : ctx(dir.path().c_str(), true) {
+  // `unreadable`: a resource file of the copy made unreadable first (its
+  // definitions only name it until it is used).
+  explicit SampleEdit(const char* unreadable = nullptr) : ctx(dir.path().c_str(), true) {
+    if (unreadable != nullptr) dir.write(unreadable, "not a vault\n");
     EXPECT_EQ(tq_zel_locale_load(ctx, kEnusa, kEverything), 0) << tq_test::error_list_text(ctx);
   }
   // What the last write put in the error list.
@@ -592,6 +597,148 @@ TEST(DefnEditRoundTrip, WritingDefinitionsThatWillNotReadBackWarns) {
 
   Context again(kb.dir.str().c_str(), true);
   EXPECT_EQ(tq_zel_locale_load(again, kEnusa, kEverything), TQ_WARN_LOCALE_PROBLEMS);
+}
+
+// States of one definition that its write once refused, failing the write
+// of the whole locale and losing every other edit to a reload. Each row
+// makes one on a definition ENUSA copied from EN (its name kept); the write
+// then gives 0 or 104, and a fresh load finds ENUSA's other definitions'
+// edits (a copy "Marker") and the unfinished definition, holding what it
+// held. `unreadable`: a resource file made unreadable before the load.
+struct UnfinishedRow {
+  const char* row;
+  const char* unreadable;
+  void (*edit)(tq_context*, int32_t own);
+  index_by_name_fn find;
+  const char* name;
+  int32_t (*copy)(tq_context*, const char*, const char*, int32_t*);
+  std::string (*state)(tq_context*, int32_t own);
+  const char* expected;
+};
+
+std::string parse_grammar_root(tq_context* ctx, int32_t own) {
+  char grammar[1100] = "", root[1100] = "";
+  const int32_t rc = tq_parse_defn_grammar_name_get(ctx, own, grammar);
+  const int32_t rc2 = tq_parse_defn_root_category_name_get(ctx, own, root);
+  return rc < 0 || rc2 < 0 ? "rc " + std::to_string(rc) + " " + std::to_string(rc2)
+                           : std::string(grammar) + " " + root;
+}
+
+const UnfinishedRow kUnfinishedRows[] = {
+    {"parse: a grammar without the root category", nullptr,
+     [](tq_context* ctx, int32_t own) { EXPECT_EQ(tq_parse_defn_grammar_name_set(ctx, own, "en_firm"), 0); },
+     tq_parse_defn_index_get_by_name, "Name", tq_parse_defn_copy, parse_grammar_root, "en_firm NAME"},
+    {"parse: a grammar whose file cannot be read", "grammar/en_person.zel", [](tq_context*, int32_t) {},
+     tq_parse_defn_index_get_by_name, "Name", tq_parse_defn_copy, parse_grammar_root, "en_person NAME"},
+    {"case: a known-word scheme whose file cannot be read", "scheme/en_name_case.sch.zel",
+     [](tq_context*, int32_t) {}, tq_case_defn_index_get_by_name, "Name", tq_case_defn_copy,
+     [](tq_context* ctx, int32_t own) {
+       char name[4200] = "";
+       uint32_t options = 9;
+       const int32_t rc = tq_case_defn_known_word_scheme_info_get(ctx, own, name, &options);
+       return "rc " + std::to_string(rc) + " " + name + " " + std::to_string(options);
+     },
+     "rc 0 en_name_case 2"},
+    {"extraction: a known-word scheme whose file cannot be read", "scheme/en_company.sch.zel",
+     [](tq_context*, int32_t) {}, tq_extraction_defn_index_get_by_name, "Contact", tq_extraction_defn_copy,
+     [](tq_context* ctx, int32_t own) {
+       char name[4200] = "";
+       uint32_t token = 9, sensitive = 9;
+       const int32_t rc = tq_extraction_defn_scheme_info_get(ctx, own, 0, &token, name, &sensitive);
+       return "rc " + std::to_string(rc) + " " + name + " token " + std::to_string(token) + " case " +
+              std::to_string(sensitive);
+     },
+     "rc 0 en_company token 2 case 0"},
+    {"match: a rule weight of 309 digits", nullptr,
+     [](tq_context* ctx, int32_t own) {
+       uint32_t rule = 9;
+       ASSERT_EQ(tq_match_defn_token_combination_rule_add(ctx, own, &rule), 0);
+       EXPECT_EQ(tq_match_defn_token_combination_rule_weight_set(ctx, own, rule, -1e308), 0);
+     },
+     tq_match_defn_index_get_by_name, "Name", tq_match_defn_copy,
+     [](tq_context* ctx, int32_t own) {
+       double weight = 0;
+       const int32_t rc = tq_match_defn_token_combination_rule_weight_get(ctx, own, 0, &weight);
+       return "rc " + std::to_string(rc) + (weight == -1e308 ? " -1e308" : " " + std::to_string(weight));
+     },
+     "rc 0 -1e308"},
+};
+
+TEST(DefnEditRoundTrip, NoDefinitionsStateFailsTheWriteOfTheRest) {
+  for (const UnfinishedRow& r : kUnfinishedRows) {
+    SCOPED_TRACE(r.row);
+    SampleEdit kb(r.unreadable);
+    tq_context* ctx = kb.ctx;
+    int32_t own = -1, marker = -1;
+    ASSERT_EQ(r.copy(ctx, r.name, r.name, &own), 0) << tq_test::error_list_text(ctx);
+    ASSERT_EQ(tq_case_defn_copy(ctx, "Name", "Marker", &marker), 0);
+    r.edit(ctx, own);
+    EXPECT_EQ(r.state(ctx, own), r.expected);
+    const int32_t written = kb.write_enusa();
+    EXPECT_TRUE(written == 0 || written == TQ_WARN_LOCALE_PROBLEMS) << written << "\n" << kb.written;
+
+    Context again(kb.dir.str().c_str(), true);
+    EXPECT_GE(tq_zel_locale_load(again, kEnusa, kEverything), 0) << tq_test::error_list_text(again);
+    EXPECT_LT(index_of(again, tq_case_defn_index_get_by_name, "Marker"), 256);
+    const int32_t back = index_of(again, r.find, r.name);
+    EXPECT_LT(back, 256);  // ENUSA's own, not EN's
+    EXPECT_EQ(r.state(again, back), r.expected);
+  }
+}
+
+// Outside edit mode a locale's inherited datatypes and definitions are
+// counted after its own: what an import adds moves them. The definitions
+// an earlier import brought (an extraction definition of EN's datatype
+// "Contact", a standardization definition of EN's parse definition "Name")
+// still hold them after the import of a datatype and a parse definition,
+// and the locale written reads back so.
+TEST(DefnEditRoundTrip, ImportKeepsWhatTheLocalesDefinitionsHold) {
+  tq_test::SampleKbCopy dir;
+  Context edit(dir.path().c_str(), true);
+  ASSERT_EQ(tq_zel_locale_load(edit, kEnusa, kEverything), 0);
+  tq_xmldoc* first = nullptr;
+  tq_xmldoc* second = nullptr;
+  ASSERT_EQ(tq_xml_create(edit, "Locale Settings", "7.0", &first), 0);
+  ASSERT_EQ(tq_xml_create(edit, "Locale Settings", "7.0", &second), 0);
+  int32_t other = -1;
+  ASSERT_EQ(tq_extraction_defn_write(edit, first, index_of(edit, tq_extraction_defn_index_get_by_name, "Contact")), 0);
+  ASSERT_EQ(tq_stdzn_defn_write(edit, first, index_of(edit, tq_stdzn_defn_index_get_by_name, "Name")), 0);
+  int32_t text = -1;
+  ASSERT_EQ(tq_datatype_index_get_by_name(edit, "Text", &text), 0);
+  ASSERT_EQ(tq_datatype_write(edit, second, text), 0);
+  ASSERT_EQ(tq_parse_defn_copy(edit, "Name", "Other", &other), 0);
+  ASSERT_EQ(tq_parse_defn_write(edit, second, other), 0);
+
+  auto held = [](tq_context* ctx) {
+    const int32_t contact = index_of(ctx, tq_extraction_defn_index_get_by_name, "Contact");
+    const int32_t stdzn = index_of(ctx, tq_stdzn_defn_index_get_by_name, "Name");
+    int32_t dt = -1, parse = -1;
+    EXPECT_EQ(tq_extraction_defn_datatype_index_get(ctx, contact, &dt), 0);
+    EXPECT_EQ(tq_stdzn_defn_parse_defn_index_get(ctx, stdzn, &parse), 0);
+    char out[1100] = "";
+    const int32_t rc = tq_standardize(ctx, "Name", "DR BILL O'BRIEN-MCDONALD JUNIOR", out);
+    return datatype_name(ctx, dt) + " " + held_name(ctx, tq_parse_defn_name_get_by_index, parse).substr(2) + " | " +
+           (rc < 0 ? "rc " + std::to_string(rc) : std::string(out));
+  };
+  const char* expected = "Contact Name | Dr William O'Brien-McDonald Jr";
+  {
+    Context ctx(dir.path().c_str());
+    ASSERT_EQ(tq_zel_locale_load(ctx, kEnusa, kEverything), 0);
+    EXPECT_GE(tq_locale_import(ctx, first), 0) << tq_test::error_list_text(ctx);
+    EXPECT_EQ(held(ctx), expected);
+    EXPECT_GE(tq_locale_import(ctx, second), 0) << tq_test::error_list_text(ctx);
+    EXPECT_EQ(held(ctx), expected);
+    tq_lock_handle* lock = nullptr;
+    ASSERT_EQ(tq_lock_init(ctx, &lock), 0);
+    EXPECT_EQ(tq_lock_create(ctx, "enusa.loc", 7, lock, nullptr), 0);
+    EXPECT_EQ(tq_locale_write(ctx, kEnusa, lock), 0) << tq_test::error_list_text(ctx);
+    tq_lock_free(ctx, lock);
+  }
+  tq_xml_free(edit, first);
+  tq_xml_free(edit, second);
+  Context again(dir.str().c_str());
+  ASSERT_EQ(tq_zel_locale_load(again, kEnusa, kEverything), 0) << tq_test::error_list_text(again);
+  EXPECT_EQ(held(again), expected);
 }
 
 }  // namespace
