@@ -314,10 +314,19 @@ typedef struct tq_xml_field {
  * search-path folder where it can be made. */
 TQ_API int32_t tq_xml_read(tq_context* ctx, const char* file, uint32_t flags, tq_xmldoc** xml) TQ_NOEXCEPT;
 /* unused has no effect. The file is replaced whole: a failed write leaves
- * the previous file as it was. Every save keeps the file's owner, group and
- * permission bits; one whose owner or group this process may not give the
- * new file is refused (-400) unless its permission bits grant that owner or
- * group nothing the others lack. */
+ * the previous file as it was. Every save (this one, the resource and
+ * locale saves, tq_vocab_file_convert) keeps the file's owner, group,
+ * access control list and permission bits: the replacement is born
+ * readable and writable by its owner alone and takes them before its first
+ * byte, so a save never lets anyone read or write the file who could not
+ * before. One whose owner or group this process may not give the new file
+ * is refused (-400) unless it has no access control list and its
+ * permission bits grant that owner or group nothing the others lack; one
+ * whose access control list or permission bits it may not give is refused
+ * (-400) too. A file that was not there,
+ * like the empty file the _edit_new calls make, is made as the system makes
+ * a new file: read and write for all less the umask, or as the folder's
+ * default access control list says. */
 TQ_API int32_t tq_xml_write(tq_context* ctx, int32_t unused, const char* fname, uint32_t flags,
                             tq_xmldoc* xml) TQ_NOEXCEPT;
 TQ_API int32_t tq_xml_create(tq_context* ctx, const char* type, const char* version, tq_xmldoc** xml) TQ_NOEXCEPT;

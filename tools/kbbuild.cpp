@@ -17,9 +17,11 @@
 // tells. The load sees only what this build made, never the files already
 // in OUTPUT_ROOT: rebuilding in place after a source was removed must fail
 // as a first build would, not pass on the old output's copy. A file it
-// misses is named as the sources would hold it. The files are moved into
+// misses is named as the sources would hold it. The files are written into
 // place only when every document was written and every load was clean, so
-// that a failed build leaves OUTPUT_ROOT as it was. Built files of
+// that a failed build leaves OUTPUT_ROOT as it was; they are written there
+// by the library's writers again, so that a file replaced keeps its owner,
+// group, access control list and permission bits. Built files of
 // OUTPUT_ROOT that no source builds any more are listed and left in place.
 //
 // Exits 1, saying why, when SOURCE_ROOT is not a folder or holds no
@@ -85,27 +87,61 @@ bool documents_in(const fs::path& folder, std::vector<fs::path>& out) {
   return true;
 }
 
-bool fail(tq_context* ctx, const fs::path& source, int32_t rc) {
-  std::fprintf(stderr, "tq_kbbuild: cannot build %s (%d):\n", source.c_str(), rc);
+// what: "build", or "put in place" for the second writing.
+bool fail(tq_context* ctx, const char* what, const fs::path& source, int32_t rc) {
+  std::fprintf(stderr, "tq_kbbuild: cannot %s %s (%d):\n", what, source.c_str(), rc);
   print_errors(ctx);
   return false;
 }
 
-bool vault_write(tq_context* ctx, const fs::path& source, const fs::path& target_stem) {
+bool vault_write(tq_context* ctx, const char* what, const fs::path& source, const fs::path& target_stem) {
   tq_xmldoc* doc = nullptr;
   // 8: the path as given, no extension added.
   int32_t rc = tq_xml_read(ctx, source.c_str(), 8, &doc);
-  if (rc < 0) return fail(ctx, source, rc);
+  if (rc < 0) return fail(ctx, what, source, rc);
   // 1: a vault file; the writer adds its extension.
   rc = tq_xml_write(ctx, 0, target_stem.c_str(), 1, doc);
   tq_xml_free(ctx, doc);
-  return rc < 0 ? fail(ctx, source, rc) : true;
+  return rc < 0 ? fail(ctx, what, source, rc) : true;
 }
 
-bool vocab_compile(tq_context* ctx, const fs::path& source, const fs::path& target_stem) {
+bool vocab_compile(tq_context* ctx, const char* what, const fs::path& source, const fs::path& target_stem) {
   // Direction 0: the XML form to the compiled file.
   int32_t rc = tq_vocab_file_convert(ctx, 0, source.c_str(), target_stem.c_str());
-  return rc < 0 ? fail(ctx, source, rc) : true;
+  return rc < 0 ? fail(ctx, what, source, rc) : true;
+}
+
+// Writes every source document into the same kind folder under `into`:
+// the staging folder first, then, once every locale built there loads
+// cleanly, the output root. The output root is written by the library's
+// writers, not by moving the staged files there, so that a file it holds
+// already keeps what every save keeps: its owner, group, access control
+// list and permission bits. False, saying why, on the first failure.
+bool write_all(const fs::path& into, const char* what, const std::vector<std::string>& folders,
+               const std::vector<std::vector<fs::path>>& sources) {
+  tq_context* ctx = nullptr;
+  // Edit mode: converting vocabularies is an authoring step. Paths cross
+  // the interface as UTF-8.
+  bool ok = tq_init_edit_mode(&ctx, nullptr) == 0;
+  if (!ok) std::fprintf(stderr, "tq_kbbuild: cannot open a context\n");
+  if (ok) tq_session_encoding_set(ctx, TQ_ENC_UTF8);
+  std::error_code ec;
+  for (size_t i = 0; ok && i < folders.size(); ++i) {
+    if (sources[i].empty()) continue;
+    fs::create_directories(into / folders[i], ec);
+    if (ec) {
+      std::fprintf(stderr, "tq_kbbuild: cannot make %s: %s\n", (into / folders[i]).c_str(), ec.message().c_str());
+      ok = false;
+    }
+    for (size_t k = 0; ok && k < sources[i].size(); ++k) {
+      const fs::path& source = sources[i][k];
+      const fs::path target = into / folders[i] / source.stem();
+      ok = folders[i] == kVocabFolder ? vocab_compile(ctx, what, source, target)
+                                      : vault_write(ctx, what, source, target);
+    }
+  }
+  tq_close(ctx);
+  return ok;
 }
 
 // Every part a locale can hold.
@@ -228,26 +264,6 @@ bool locale_loads_clean(const fs::path& source, const CheckView& view) {
   return clean;
 }
 
-// Moves every file of the staging folder's kind folders into the same
-// folder under the output root.
-bool move_into_place(const fs::path& staging, const fs::path& output_root) {
-  std::error_code ec;
-  for (fs::directory_iterator folder(staging, ec), end; !ec && folder != end; folder.increment(ec)) {
-    const fs::path target = output_root / folder->path().filename();
-    fs::create_directories(target, ec);
-    for (fs::directory_iterator file(folder->path(), ec); !ec && file != end; file.increment(ec)) {
-      fs::rename(file->path(), target / file->path().filename(), ec);
-      if (ec) {
-        std::fprintf(stderr, "tq_kbbuild: cannot move %s into %s: %s\n", file->path().c_str(), target.c_str(),
-                     ec.message().c_str());
-        return false;
-      }
-    }
-  }
-  if (ec) std::fprintf(stderr, "tq_kbbuild: cannot write into %s: %s\n", output_root.c_str(), ec.message().c_str());
-  return !ec;
-}
-
 // Says which built files of the output root's kind folders no source of
 // this build makes; they are left where they are.
 void list_orphans(const std::vector<std::string>& folders, const std::vector<std::vector<fs::path>>& sources,
@@ -317,26 +333,7 @@ int main(int argc, char** argv) {
     if (made_root) fs::remove(output_root, ec);
     return 1;
   }
-  tq_context* ctx = nullptr;
-  // Edit mode: converting vocabularies is an authoring step. Paths cross
-  // the interface as UTF-8.
-  bool ok = tq_init_edit_mode(&ctx, nullptr) == 0;
-  if (!ok) std::fprintf(stderr, "tq_kbbuild: cannot open a context\n");
-  if (ok) tq_session_encoding_set(ctx, TQ_ENC_UTF8);
-  for (size_t i = 0; ok && i < folders.size(); ++i) {
-    if (sources[i].empty()) continue;
-    fs::create_directories(staging / folders[i], ec);
-    if (ec) {
-      std::fprintf(stderr, "tq_kbbuild: cannot make %s: %s\n", (staging / folders[i]).c_str(), ec.message().c_str());
-      ok = false;
-    }
-    for (size_t k = 0; ok && k < sources[i].size(); ++k) {
-      const fs::path& source = sources[i][k];
-      const fs::path target = staging / folders[i] / source.stem();
-      ok = folders[i] == kVocabFolder ? vocab_compile(ctx, source, target) : vault_write(ctx, source, target);
-    }
-  }
-  tq_close(ctx);
+  bool ok = write_all(staging, "build", folders, sources);
   // Every locale built, as a program loads it.
   if (ok) {
     const CheckView view{check_path(staging), (staging / "").string(), folders, source_root, output_root};
@@ -345,7 +342,7 @@ int main(int argc, char** argv) {
   }
   if (!made_root) list_orphans(folders, sources, output_root);
   if (!ok) std::fprintf(stderr, "tq_kbbuild: nothing written into %s\n", output_root.c_str());
-  if (ok) ok = move_into_place(staging, output_root);
+  if (ok) ok = write_all(output_root, "put in place", folders, sources);
   fs::remove_all(staging, ec);
   if (!ok) {
     if (made_root) fs::remove_all(output_root, ec);

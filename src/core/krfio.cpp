@@ -475,11 +475,6 @@ int32_t fio_replace_target(const char* path, char* out, uint32_t size) {
   return status == kNpFioNameTooLong ? -1 : TQ_ERR_FILE_OPEN;
 }
 
-int32_t fio_mode_copy(fio_handle* handle, const char* path) {
-  if (handle == nullptr || path == nullptr) return TQ_ERR_ARGUMENT;
-  return np_fio_mode_copy(handle->file, path) == 0 ? 0 : TQ_ERR_FILE_OPEN;
-}
-
 void fio_close(fio_handle* handle) {
   if (handle == nullptr) return;
   np_fio_close(handle->file);
@@ -615,7 +610,10 @@ int32_t fio_prepare_replace(context* ctx, const char* path, bool* made) {
 }
 
 namespace {
-void (*g_before_rename)(const char* temp) = nullptr;
+void (*g_write_hook)(fio_write_stage stage, const char* temp) = nullptr;
+void write_hook(fio_write_stage stage, const char* temp) {
+  if (g_write_hook != nullptr) g_write_hook(stage, temp);
+}
 }  // namespace
 
 int32_t fio_write_replacing(context* ctx, const char* path, fio_fill_fn fill, void* arg) {
@@ -654,9 +652,14 @@ int32_t fio_write_replacing(context* ctx, const char* path, fio_fill_fn fill, vo
   }
   np_fio_temp_sweep(target);
 
+  // A replacement is born open to its owner alone, and opened to others
+  // only as the old file was, before it holds a byte: whoever opened it
+  // in between would keep a handle on the saved file. A new file is born
+  // as the system makes new files (the umask, the folder's default list),
+  // which is all it will be.
   char temp[kFioPathSize + 32];
   fio_handle cell{nullptr};
-  status = np_fio_temp_open(target, temp, sizeof temp, &cell.file);
+  status = np_fio_temp_open(target, guard != nullptr ? 0600 : 0666, temp, sizeof temp, &cell.file);
   int32_t rc = 0;
   if (status != 0) {
     rc = err_from_fio_status(status);
@@ -668,9 +671,11 @@ int32_t fio_write_replacing(context* ctx, const char* path, fio_fill_fn fill, vo
     fio_close(guard);
     return rc;
   }
+  write_hook(fio_write_stage::made, temp);
   // The owner and group first (a privileged save would otherwise hand the
-  // file to itself and lock its owner out), then the permission bits, which
-  // a change of owner may clear.
+  // file to itself and lock its owner out, and the old group's bits would
+  // apply to the new file's group), then the access control list and the
+  // permission bits, which a change of owner may clear.
   uint32_t uid = 0;
   uint32_t gid = 0;
   if (np_fio_owner_copy(cell.file, target, &uid, &gid) != 0) {
@@ -681,15 +686,28 @@ int32_t fio_write_replacing(context* ctx, const char* path, fio_fill_fn fill, vo
                 static_cast<const char*>(fio_last_error_text(reason, sizeof reason)));
     }
   }
-  if (rc == 0 && np_fio_mode_copy(cell.file, target) != 0) rc = report_write_failure(ctx, TQ_ERR_FILE_WRITE, target);
   if (rc == 0) {
+    status = np_fio_permissions_copy(cell.file, target);
+    if (status == kNpFioNoMemory) {
+      rc = TQ_ERR_NO_MEMORY;
+    } else if (status != 0) {
+      rc = TQ_ERR_FILE_OPEN;
+      if (ctx != nullptr) {
+        char reason[256];
+        TQ_REPORT(ctx, rc, 1892, static_cast<const char*>(target),
+                  static_cast<const char*>(fio_last_error_text(reason, sizeof reason)));
+      }
+    }
+  }
+  if (rc == 0) {
+    write_hook(fio_write_stage::filling, temp);
     rc = fill(&cell, arg);
     if (rc == TQ_ERR_FILE_WRITE) report_write_failure(ctx, rc, target);
   }
   // On the disk before it takes the name: a power loss after the rename
   // must not leave an empty or partial file under it.
   if (rc == 0 && np_fio_sync(cell.file) != 0) rc = report_write_failure(ctx, TQ_ERR_FILE_WRITE, target);
-  if (rc == 0 && g_before_rename != nullptr) g_before_rename(temp);
+  if (rc == 0) write_hook(fio_write_stage::renaming, temp);
   // Renamed while still open: the temporary file's lock is what tells a
   // sweep elsewhere (whose process table does not know us) that the file
   // is alive, so it is held until the file has its final name.
@@ -702,6 +720,6 @@ int32_t fio_write_replacing(context* ctx, const char* path, fio_fill_fn fill, vo
   return rc;
 }
 
-void fio_before_rename_set(void (*hook)(const char* temp)) { g_before_rename = hook; }
+void fio_write_hook_set(void (*hook)(fio_write_stage stage, const char* temp)) { g_write_hook = hook; }
 
 }  // namespace tq

@@ -165,9 +165,6 @@ int32_t fio_identity(fio_handle* handle, fio_file_id* out);
 // link), else `path`. -1 when it does not fit in out; -400 for a loop of
 // links or a link that cannot be read.
 int32_t fio_replace_target(const char* path, char* out, uint32_t size);
-// Gives a file just made to replace `path` the permission bits of the file
-// there now (none there: nothing to do). 0 or -400.
-int32_t fio_mode_copy(fio_handle* handle, const char* path);
 // A line with its '\n' (at most size - 1 bytes, terminated): the count, 0 or
 // less at the end or on failure.
 int32_t fio_gets(fio_handle* handle, char* buffer, uint32_t size);
@@ -211,11 +208,18 @@ void fio_missing_text(context* ctx, const char* name, char (&out)[kErrTextSize])
 // - the present file is held (locked) while its replacement is written;
 // - temporary files that earlier writes of the same file left when they
 //   were killed are removed first (never one that is being written);
-// - the new file takes the old one's owner, group and permission bits. An
-//   owner or group this process may not give it is refused (-400,
-//   recorded with the owner, the group and the system's reason, the file
-//   left as it was) unless the old file's permission bits grant that
-//   class nothing the others lack (see np_fio_owner_copy);
+// - the new file is born readable and writable by its owner alone (0600
+//   less the umask) and takes the old one's owner, group, access control
+//   list and permission bits, in that order, before its first byte, so
+//   that it is never open to anyone the old file was not. An owner or
+//   group this process may not give it is refused (-400, recorded with the
+//   owner, the group and the system's reason, the file left as it was)
+//   unless the old file has no access control list and its permission
+//   bits grant that class nothing the others lack (see
+//   np_fio_owner_copy); a list or bits it may not give it
+//   are refused alike (-400, recorded with the system's reason). A file
+//   that was not there is born as the system makes a new file (0666 less
+//   the umask, or as the folder's default list says) and keeps that;
 // - the new file is forced to the disk before the rename, and the folder
 //   after it; it stays open, and so locked against sweeps, until it has
 //   been renamed.
@@ -225,10 +229,13 @@ void fio_missing_text(context* ctx, const char* name, char (&out)[kErrTextSize])
 // file.
 using fio_fill_fn = int32_t (*)(fio_handle* file, void* arg);
 int32_t fio_write_replacing(context* ctx, const char* path, fio_fill_fn fill, void* arg);
-// For tests: a function called with the temporary file's path once it is
+// For tests: a function called with the temporary file's path as it is
+// made (nothing done to it yet), as it is about to be filled (it has the
+// old file's owner, group, list and bits, and no byte), and once it is
 // written and on the disk, just before the rename; NULL for none. Not for
 // use while writes run on other threads.
-void fio_before_rename_set(void (*hook)(const char* temp));
+enum class fio_write_stage { made, filling, renaming };
+void fio_write_hook_set(void (*hook)(fio_write_stage stage, const char* temp));
 template <typename F>
 int32_t fio_write_replacing(context* ctx, const char* path, F&& fill) {
   return fio_write_replacing(

@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -341,12 +342,68 @@ int32_t np_fio_link_resolve(const char* path, char* out, uint32_t size) {
   return kNpFioOk;
 }
 
-int32_t np_fio_mode_copy(np_fio_handle handle, const char* path) {
+namespace {
+
+// The access control list of a file is this extended attribute, whose
+// value the kernel keeps in one binary form: copied as it is, it needs no
+// library to parse it.
+constexpr char kAccessList[] = "system.posix_acl_access";
+
+// Where the file system has no lists, or the file has none.
+bool no_list(int err) { return err == ENODATA || err == ENOTSUP || err == EOPNOTSUPP; }
+
+// The list of the file at `native` into *out (malloc'd; the caller frees
+// it), its size in *size; *out NULL when it has none. kNpFioOk or a status.
+int32_t access_list_read(const char* native, char** out, size_t* size) {
+  *out = nullptr;
+  *size = 0;
+  // The list may change between asking its size and reading it: ask again.
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    ssize_t n = ::getxattr(native, kAccessList, nullptr, 0);
+    if (n < 0) return no_list(errno) ? kNpFioOk : status_of(errno);
+    auto* buffer = static_cast<char*>(std::malloc(n > 0 ? static_cast<size_t>(n) : 1));
+    if (buffer == nullptr) return kNpFioNoMemory;
+    ssize_t got = ::getxattr(native, kAccessList, buffer, static_cast<size_t>(n));
+    if (got >= 0) {
+      *out = buffer;
+      *size = static_cast<size_t>(got);
+      return kNpFioOk;
+    }
+    const int err = errno;
+    std::free(buffer);
+    if (no_list(err)) return kNpFioOk;
+    if (err != ERANGE) return status_of(err);
+  }
+  return status_of(ERANGE);
+}
+
+}  // namespace
+
+int32_t np_fio_permissions_copy(np_fio_handle handle, const char* path) {
   if (handle == nullptr || path == nullptr) return kNpFioBadArgument;
   char native[PATH_MAX];
   if (!to_native(path, native)) return kNpFioNameTooLong;
   struct stat st {};
   if (::stat(native, &st) != 0) return errno == ENOENT ? kNpFioOk : status_of(errno);
+  char* list = nullptr;
+  size_t size = 0;
+  int32_t status = access_list_read(native, &list, &size);
+  if (status != kNpFioOk) return status;
+  // The list first: it sets the permission bits with it (the group's are
+  // its mask), and the mode set after it gives the same bits. The other way
+  // round, the mode would widen the mask of a list the new file took from
+  // its folder's default list before the old file's list replaced it.
+  if (list != nullptr) {
+    const int r = ::fsetxattr(handle->fd, kAccessList, list, size, 0);
+    std::free(list);
+    if (r != 0) return status_of(errno);
+  } else if (::fgetxattr(handle->fd, kAccessList, nullptr, 0) >= 0) {
+    // The old file has none, the new one took one from its folder's default
+    // list: gone, or the mode would open it to the list's named entries.
+    if (::fremovexattr(handle->fd, kAccessList) != 0 && !no_list(errno)) return status_of(errno);
+  } else if (!no_list(errno)) {
+    return status_of(errno);
+  }
   // The permission bits only: set-id bits carried onto new contents would
   // hand them privileges nobody gave them.
   return ::fchmod(handle->fd, st.st_mode & 0777) == 0 ? kNpFioOk : status_of(errno);
@@ -376,10 +433,16 @@ int32_t np_fio_owner_copy(np_fio_handle handle, const char* path, uint32_t* uid,
   const mode_t owner_bits = (want.st_mode >> 6) & 7;
   const mode_t group_bits = (want.st_mode >> 3) & 7;
   const mode_t other_bits = want.st_mode & 7;
+  // The bits tell who may do what only where the file has no access
+  // control list: with one, the group's bits are its mask, and the owning
+  // group's entry or a named one may hold someone to less than the
+  // others, which a new owner or group would undo.
+  const bool listed = ::getxattr(native, kAccessList, nullptr, 0) >= 0;
   // Whoever owns or groups the new file then reads and writes it as every
   // class did the old one.
-  const bool owner_moot = have.st_uid == want.st_uid || (owner_bits == group_bits && group_bits == other_bits);
-  const bool group_moot = have.st_gid == want.st_gid || group_bits == other_bits;
+  const bool owner_moot =
+      have.st_uid == want.st_uid || (!listed && owner_bits == group_bits && group_bits == other_bits);
+  const bool group_moot = have.st_gid == want.st_gid || (!listed && group_bits == other_bits);
   if (owner_moot && group_moot) return kNpFioOk;
   t_last_error = err;
   return kNpFioDenied;
@@ -489,7 +552,7 @@ long temp_owner(const char* name, const char* base, size_t base_len) {
 
 }  // namespace
 
-int32_t np_fio_temp_open(const char* target, char* out, uint32_t size, np_fio_handle* handle) {
+int32_t np_fio_temp_open(const char* target, uint32_t mode, char* out, uint32_t size, np_fio_handle* handle) {
   if (target == nullptr || out == nullptr || handle == nullptr || size == 0) return kNpFioBadArgument;
   *handle = nullptr;
   out[0] = '\0';
@@ -507,7 +570,7 @@ int32_t np_fio_temp_open(const char* target, char* out, uint32_t size, np_fio_ha
     }
     // Read and write: where locks are byte-range locks underneath (network
     // file systems), a shared lock needs a file open for reading.
-    int fd = ::open(out, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    int fd = ::open(out, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(mode & 0666));
     if (fd < 0) {
       if (errno == EEXIST) continue;  // left by an earlier process of the same id
       int32_t st = status_of(errno);

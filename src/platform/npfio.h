@@ -53,9 +53,15 @@ int32_t np_fio_identity(np_fio_handle handle, np_fio_id* out);
 // need not exist yet). kNpFioNameTooLong when that does not fit in size;
 // kNpFioFailed for a loop of links.
 int32_t np_fio_link_resolve(const char* path, char* out, uint32_t size);
-// Gives the open file the permission bits (0777) of the file at `path`;
-// nothing (kNpFioOk) when there is none.
-int32_t np_fio_mode_copy(np_fio_handle handle, const char* path);
+// Gives the open file the access control list and the permission bits
+// (0777) of the file at `path`; nothing (kNpFioOk) when there is none. A
+// file without a list (or on a file system without lists) makes the open
+// file lose the one it may have taken from its folder's default list. The
+// list is set before the bits, so that the open file is at no moment open
+// to more than the file at `path`. A list or bits the system refuses
+// (EPERM: neither the file's owner nor privileged to act as one) give
+// kNpFioDenied, the reason kept for np_fio_last_error.
+int32_t np_fio_permissions_copy(np_fio_handle handle, const char* path);
 // Closes the file and releases its lock; NULL is ignored.
 int32_t np_fio_close(np_fio_handle handle);
 // Reads one line of at most size - 1 bytes, the '\n' kept, and terminates
@@ -100,7 +106,9 @@ int32_t np_fio_replace(const char* from, const char* to);
 // there: kNpFioOk). One that this process may not set is let go only where
 // that changes nobody's access: the owner when the owner's, group's and
 // others' permission bits of `path` are alike, the group when the group's
-// and others' are. Otherwise kNpFioDenied, the system's reason kept for
+// and others' are, and never for a file with an access control list
+// (whose entries may hold someone to less than the bits say). Otherwise
+// kNpFioDenied, the system's reason kept for
 // np_fio_last_error and the file's owner and group in *uid and *gid.
 int32_t np_fio_owner_copy(np_fio_handle handle, const char* path, uint32_t* uid, uint32_t* gid);
 
@@ -108,12 +116,14 @@ int32_t np_fio_owner_copy(np_fio_handle handle, const char* path, uint32_t* uid,
 // "<file>.~tq<pid>.<count>", and held under a shared advisory lock from
 // their making until the handle is closed, which a writer does only after
 // the file has taken its final name. np_fio_temp_open creates one (never
-// an existing file) for reading and writing, its path in out;
+// an existing file) for reading and writing, its path in out, with the
+// permission bits `mode` (0666 at most) less the umask, or as the folder's
+// default access control list gives them;
 // np_fio_temp_sweep removes those of earlier writes of the same file that
 // ended without finishing: a temporary file is stale when no process of
 // its id runs here and nobody holds its lock (a writer in another process
 // namespace or on another host is known by its lock alone). The files of
 // this process are never touched: its writes in progress are alive, and
 // its failed ones removed their own.
-int32_t np_fio_temp_open(const char* target, char* out, uint32_t size, np_fio_handle* handle);
+int32_t np_fio_temp_open(const char* target, uint32_t mode, char* out, uint32_t size, np_fio_handle* handle);
 void np_fio_temp_sweep(const char* target);

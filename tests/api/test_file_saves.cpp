@@ -2,7 +2,8 @@
 // resource's file for editing (edit_new) never empties one that is there,
 // a save removes the temporary files that killed saves left (never one of a
 // save still running), a file the user made read-only is refused with the
-// same code by every writer, and a failure names the file and the cause.
+// same code by every writer, a save keeps the file's owner, group, bits and
+// access control list, and a failure names the file and the cause.
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -180,8 +181,10 @@ pid_t gone_process() {
 }
 
 TEST(FileSaves, EveryWriterKeepsWhatWasThere) {
+  bool lists = false;
   for (uint32_t options : {0u, static_cast<uint32_t>(TQ_OPT_NO_LOCK_FILES)}) {
     Kb kb(options);
+    lists = tq_test::acl_supported(kb.dir.path());
     for (const Writer& w : kWriters) {
       SCOPED_TRACE(std::string(w.file) + (options != 0 ? " without lock files" : ""));
       const fs::path file = kb.dir / w.file;
@@ -237,6 +240,15 @@ TEST(FileSaves, EveryWriterKeepsWhatWasThere) {
         EXPECT_EQ(st.st_mode & 07777, 0640u);
       }
 
+      // A save keeps the file's access control list.
+      if (lists) {
+        ASSERT_TRUE(tq_test::setfacl("-m u:1235:rw", file));
+        const std::string acl = tq_test::acl_text(file);
+        ASSERT_EQ(save(kb, w), 0) << errors;
+        EXPECT_EQ(tq_test::acl_text(file), acl);
+        ASSERT_TRUE(tq_test::setfacl("-b", file));
+      }
+
       // A file made read-only is refused (as root too), and kept.
       const std::string before = tq_test::read_file(file);
       fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
@@ -247,6 +259,7 @@ TEST(FileSaves, EveryWriterKeepsWhatWasThere) {
       fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
     }
   }
+  if (!lists) GTEST_SKIP() << "the access control list checks need setfacl and a file system that keeps lists";
 }
 
 // Making a resource's file through a link whose target is missing is

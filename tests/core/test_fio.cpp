@@ -1,7 +1,10 @@
+#include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <linux/capability.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,11 +13,13 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/krcorvel.h"
 #include "core/krfio.h"
 #include "platform/npfio.h"
 #include "support/bare_context.h"
+#include "support/tq_test.h"
 
 namespace fs = std::filesystem;
 using namespace tq;
@@ -459,7 +464,7 @@ TEST(FioFiles, SweepRemovesOnlyAbandonedTemporaries) {
   // A temporary file of this process is new and locked while it exists.
   char temp[512];
   np_fio_handle h = nullptr;
-  ASSERT_EQ(np_fio_temp_open(target.c_str(), temp, sizeof temp, &h), 0);
+  ASSERT_EQ(np_fio_temp_open(target.c_str(), 0600, temp, sizeof temp, &h), 0);
   EXPECT_EQ(std::string(temp).rfind(target + ".~tq" + std::to_string(getpid()) + ".", 0), 0u);
   np_fio_handle other = nullptr;
   EXPECT_EQ(np_fio_open(temp, kNpFioRead, &other), kNpFioLocked);
@@ -471,15 +476,57 @@ TEST(FioFiles, SweepRemovesOnlyAbandonedTemporaries) {
 
 namespace {
 
+// Root without the privilege of acting as any file's owner (CAP_FOWNER),
+// as a service confined to the capabilities it needs may run: it can give
+// a file away, but not set the list or the bits of a file it gave away.
+bool drop_fowner() {
+  __user_cap_header_struct head{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct data[2]{};
+  if (syscall(SYS_capget, &head, data) != 0) return false;
+  data[0].effective &= ~(1u << CAP_FOWNER);
+  return syscall(SYS_capset, &head, data) == 0;
+}
+
+// Gives a file the bits `mode` and the list entries `acl` (setfacl -m;
+// NULL for none), dropping what the folder's default list gave it where
+// `lists`; then what it has, for comparing after a save. False on a failure.
+bool access_set(const std::string& file, mode_t mode, const char* acl, bool lists, struct stat* st, std::string* text) {
+  if ((lists && !tq_test::setfacl("-b", file)) || chmod(file.c_str(), mode) != 0 ||
+      (acl != nullptr && !tq_test::setfacl(std::string("-m ") + acl, file)) || stat(file.c_str(), st) != 0) {
+    return false;
+  }
+  *text = tq_test::acl_text(file);
+  return true;
+}
+
+// Whether `uid` may open the file for writing.
+bool writable_by(uid_t uid, const std::string& file) {
+  pid_t child = fork();
+  if (child == 0) {
+    if (setgroups(0, nullptr) != 0 || setgid(uid) != 0 || setuid(uid) != 0) _exit(9);
+    int fd = open(file.c_str(), O_WRONLY);
+    _exit(fd >= 0 ? 0 : 1);
+  }
+  int status = -1;
+  waitpid(child, &status, 0);
+  return status == 0;
+}
+
 // A writer keeps the file its owner's and in its group where it may, and
 // otherwise replaces it only when nobody's access changes: a save as root
 // gives a user's file back to the user; a user saves their own file into a
 // group of theirs; a file whose owner or group cannot be kept and whose
 // bits favour that owner or group is refused, named, and left as it was.
-TEST(FioFiles, ReplacementKeepsOwnerAndGroup) {
+// The file's access control list goes with it, and the one the new file
+// takes from the folder's default list (every file here has one) does not
+// stay: a plain file stays plain. A list or bits that cannot be given to
+// the new file are refused alike, and so is an owner or group that cannot
+// be kept of a file with a list, whose bits do not tell who may do what.
+TEST(FioFiles, ReplacementKeepsOwnerGroupAndAccess) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root to make files of other users";
   Scratch s;
   fs::permissions(s.dir, fs::perms::all);
+  const bool lists = tq_test::acl_supported(s.dir) && tq_test::setfacl("-d -m u:1235:rw", s.dir);
   struct Case {
     uid_t file_uid;
     gid_t file_gid;
@@ -488,6 +535,8 @@ TEST(FioFiles, ReplacementKeepsOwnerAndGroup) {
     int32_t rc;
     uid_t uid_after;
     gid_t gid_after;
+    const char* acl = nullptr;  // given to the file with setfacl -m
+    bool fowner = true;         // false: root without CAP_FOWNER
   };
   const Case cases[] = {
       {1234, 1234, 0640, 0, 0, 1234, 1234},        // root keeps both
@@ -496,25 +545,39 @@ TEST(FioFiles, ReplacementKeepsOwnerAndGroup) {
       {1235, 1235, 0666, 1234, 0, 1234, 1234},     // everybody's bits alike: nobody's access changes
       {1234, 1235, 0644, 1234, 0, 1234, 1234},     // a group not the writer's, granting nothing more
       {1234, 1235, 0660, 1234, -400, 1234, 1235},  // a group not the writer's that reads and writes it
+      {1234, 1234, 0640, 0, 0, 1234, 1234, "u:1235:rw"},            // root keeps the list
+      {1234, 1236, 0640, 1234, 0, 1234, 1236, "u:1235:rw"},         // so does the owner
+      {1234, 1234, 0640, 0, -400, 1234, 1234, "u:1235:rw", false},  // a list that cannot be given
+      {1234, 1234, 0640, 0, -400, 1234, 1234, nullptr, false},      // nor can the bits
+      // Bits alike, but the list holds the owning group to nothing: a group
+      // that cannot be kept would open the file to that group.
+      {1235, 1235, 0666, 1234, -400, 1235, 1235, "g::-,u:1237:rw"},
   };
   int n = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(n);
     const std::string file = s.put("f" + std::to_string(n++) + ".zel", "old");
+    if (c.acl != nullptr && !lists) continue;
     ASSERT_EQ(chown(file.c_str(), c.file_uid, c.file_gid), 0);
-    ASSERT_EQ(chmod(file.c_str(), c.mode), 0);
+    struct stat before {};
+    std::string acl_before;
+    ASSERT_TRUE(access_set(file, c.mode, c.acl, lists, &before, &acl_before));
     pid_t child = fork();
     if (child == 0) {
       const gid_t groups[] = {1234, 1236};
       if (c.writer != 0 && (setgroups(2, groups) != 0 || setgid(1234) != 0 || setuid(c.writer) != 0)) _exit(9);
+      if (!c.fowner && !drop_fowner()) _exit(8);
       Ctx ctx;
       int32_t rc = fio_write_replacing(ctx.get(), file.c_str(), [](fio_handle* h) {
         return fio_puts(h, "new") == 3 ? 0 : TQ_ERR_FILE_WRITE;
       });
       if (rc != c.rc) _exit(1);
-      const std::string named = "The file '" + file + "' belongs to user " + std::to_string(c.file_uid) +
-                                " and group " + std::to_string(c.file_gid) +
-                                ", which its replacement could not be given (Operation not permitted)";
+      const std::string named =
+          "The file '" + file + "' " +
+          (c.fowner ? "belongs to user " + std::to_string(c.file_uid) + " and group " + std::to_string(c.file_gid) +
+                          ", which"
+                    : std::string("has an access control list or permission bits that")) +
+          " its replacement could not be given (Operation not permitted)";
       if (rc != 0 && (ctx.get()->errors.count != 1 || std::strstr(ctx.get()->errors.recs[0].text, named.c_str()) == nullptr)) {
         _exit(2);
       }
@@ -527,12 +590,17 @@ TEST(FioFiles, ReplacementKeepsOwnerAndGroup) {
     ASSERT_EQ(stat(file.c_str(), &st), 0);
     EXPECT_EQ(st.st_uid, c.uid_after);
     EXPECT_EQ(st.st_gid, c.gid_after);
-    EXPECT_EQ(st.st_mode & 07777, c.mode);
+    EXPECT_EQ(st.st_mode & 07777, before.st_mode & 07777);
+    EXPECT_EQ(tq_test::acl_text(file), acl_before);
     std::ifstream in(file);
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_EQ(text, c.rc == 0 ? "new" : "old");
+    if (c.acl != nullptr && c.rc == 0) {
+      EXPECT_TRUE(writable_by(1235, file));
+    }
   }
   EXPECT_EQ(std::distance(fs::directory_iterator(s.dir), fs::directory_iterator()), n);  // no temporary left
+  if (!lists) GTEST_SKIP() << "the rows with access control lists need setfacl and a file system that keeps lists";
 }
 
 // A finished temporary file keeps its lock until it has taken the file's
@@ -548,21 +616,111 @@ TEST(FioFiles, TemporaryStaysLockedUntilRenamed) {
   if (child == 0) _exit(0);
   waitpid(child, nullptr, 0);
   g_alias = g_target + ".~tq" + std::to_string(child) + ".1";
-  fio_before_rename_set([](const char* temp) {
+  fio_write_hook_set([](fio_write_stage stage, const char* temp) {
     // The alias is the same file, so it carries the writer's lock.
-    if (link(temp, g_alias.c_str()) == 0) np_fio_temp_sweep(g_target.c_str());
+    if (stage == fio_write_stage::renaming && link(temp, g_alias.c_str()) == 0) np_fio_temp_sweep(g_target.c_str());
   });
   Ctx ctx;
   int32_t rc = fio_write_replacing(ctx.get(), g_target.c_str(), [](fio_handle* h) {
     return fio_puts(h, "new") == 3 ? 0 : TQ_ERR_FILE_WRITE;
   });
-  fio_before_rename_set(nullptr);
+  fio_write_hook_set(nullptr);
   EXPECT_EQ(rc, 0);
   EXPECT_TRUE(fs::exists(g_alias));
   EXPECT_TRUE(fs::equivalent(g_alias, g_target));
   // Once the writer is done, the alias is abandoned and goes.
   np_fio_temp_sweep(g_target.c_str());
   EXPECT_FALSE(fs::exists(g_alias));
+}
+
+// What the temporary file was when it was made and when its first byte was
+// about to be written.
+struct Seen {
+  struct stat made;
+  struct stat filling;
+  std::string acl;
+};
+Seen g_seen;
+
+// Under umask 002 in a setgid folder, a new file would be born writable by
+// the folder's group. The replacement of an existing file is born open to
+// its owner alone (in a folder with a default list too), and holds the old
+// file's owner, group, bits and list before its first byte. A file that
+// was not there is born as the system makes new files, the same as one
+// made with open() beside it, and stays so.
+TEST(FioFiles, ReplacementIsBornNarrow) {
+  Scratch s;
+  const bool lists = tq_test::acl_supported(s.dir);
+  ASSERT_EQ(chmod(s.dir.c_str(), 02775), 0);
+  if (geteuid() == 0) {
+    ASSERT_EQ(chown(s.dir.c_str(), static_cast<uid_t>(-1), 1234), 0);
+  }
+  std::vector<std::string> folders{s.dir.string()};
+  if (lists) {
+    folders.push_back(s.at("listed"));
+    fs::create_directory(folders.back());
+    ASSERT_TRUE(tq_test::setfacl("-d -m u:1235:rw", folders.back()));
+  }
+  struct Restore {
+    mode_t mask;
+    ~Restore() {
+      fio_write_hook_set(nullptr);
+      umask(mask);
+    }
+  } restore{umask(002)};
+  fio_write_hook_set([](fio_write_stage stage, const char* temp) {
+    if (stage == fio_write_stage::made) stat(temp, &g_seen.made);
+    if (stage == fio_write_stage::filling) {
+      stat(temp, &g_seen.filling);
+      g_seen.acl = tq_test::acl_text(temp);
+    }
+  });
+  auto save = [](const std::string& file) {
+    Ctx ctx;
+    return fio_write_replacing(ctx.get(), file.c_str(),
+                               [](fio_handle* h) { return fio_puts(h, "new") == 3 ? 0 : TQ_ERR_FILE_WRITE; });
+  };
+  struct Case {
+    const char* name;
+    mode_t mode;
+    const char* acl;  // given with setfacl -m
+  };
+  for (const std::string& folder : folders) {
+    SCOPED_TRACE(folder);
+    for (const Case& c : {Case{"plain.zel", 0644, nullptr}, Case{"listed.zel", 0640, "u:1235:rw"}}) {
+      SCOPED_TRACE(c.name);
+      if (c.acl != nullptr && !lists) continue;
+      const std::string file = folder + "/" + c.name;
+      std::ofstream(file) << "old";
+      struct stat old {};
+      std::string acl;
+      ASSERT_TRUE(access_set(file, c.mode, c.acl, lists, &old, &acl));
+      g_seen = Seen{};
+      ASSERT_EQ(save(file), 0);
+      EXPECT_EQ(g_seen.made.st_mode & 077, 0u) << std::oct << g_seen.made.st_mode;
+      EXPECT_EQ(g_seen.filling.st_size, 0);
+      EXPECT_EQ(g_seen.filling.st_uid, old.st_uid);
+      EXPECT_EQ(g_seen.filling.st_gid, old.st_gid);
+      EXPECT_EQ(g_seen.filling.st_mode & 07777, old.st_mode & 07777);
+      EXPECT_EQ(g_seen.acl, acl);
+    }
+
+    const std::string made = folder + "/made.zel";
+    const std::string by_open = folder + "/by-open.zel";
+    close(open(by_open.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666));
+    g_seen = Seen{};
+    ASSERT_EQ(save(made), 0);
+    struct stat want {};
+    struct stat got {};
+    ASSERT_EQ(stat(by_open.c_str(), &want), 0);
+    ASSERT_EQ(stat(made.c_str(), &got), 0);
+    EXPECT_EQ(g_seen.made.st_mode & 07777, want.st_mode & 07777);
+    EXPECT_EQ(got.st_mode & 07777, want.st_mode & 07777);
+    EXPECT_EQ(got.st_mode & 07777, 0664u);
+    EXPECT_EQ(got.st_gid, want.st_gid);
+    EXPECT_EQ(tq_test::acl_text(made), tq_test::acl_text(by_open));
+  }
+  if (!lists) GTEST_SKIP() << "the cases with access control lists need setfacl and a file system that keeps lists";
 }
 
 }  // namespace

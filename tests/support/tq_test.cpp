@@ -1,5 +1,6 @@
 #include "support/tq_test.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <random>
@@ -89,6 +90,29 @@ ScopedEnv::~ScopedEnv() {
   } else {
     unsetenv(name_.c_str());
   }
+}
+
+bool setfacl(const std::string& args, const std::filesystem::path& path) {
+  return std::system(("setfacl " + args + " '" + path.string() + "' 2>/dev/null").c_str()) == 0;
+}
+
+bool acl_supported(const std::filesystem::path& dir) {
+  const std::filesystem::path probe = dir / ".acl-probe";
+  std::ofstream(probe).put('x');
+  const bool ok = setfacl("-m u:1235:r", probe) && acl_text(probe).find("user:1235:r") != std::string::npos;
+  std::error_code ec;
+  std::filesystem::remove(probe, ec);
+  return ok;
+}
+
+std::string acl_text(const std::filesystem::path& path) {
+  std::string text;
+  if (FILE* p = ::popen(("getfacl -cnp '" + path.string() + "' 2>/dev/null").c_str(), "r")) {
+    char buf[256];
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) text.append(buf, n);
+    ::pclose(p);
+  }
+  return text;
 }
 
 }  // namespace tq_test

@@ -50,6 +50,16 @@ class SampleKbCopy : public TempDir {
 std::string read_file(const std::filesystem::path& path);
 std::vector<std::string> read_lines(const std::filesystem::path& path);
 
+// Access control lists, through setfacl and getfacl (Debian's acl package).
+// Whether files in `dir` take lists: the tools are there and the file
+// system keeps them.
+bool acl_supported(const std::filesystem::path& dir);
+// setfacl with the arguments ("-m u:1235:rw", "-b") on the path; true when it worked.
+bool setfacl(const std::string& args, const std::filesystem::path& path);
+// The list of a file as getfacl prints it, with numeric ids and no header:
+// a file without a list shows its mode alone.
+std::string acl_text(const std::filesystem::path& path);
+
 // A row of a tab-separated golden file: its line number (for messages) and
 // its fields, empty ones kept.
 struct GoldenRow {

@@ -94,6 +94,15 @@ kbbuild)
   expect built 0 "" "1 files written into kept" -- "$program" src kept
   [ "$(ls -A kept | tr '\n' ' ')" = "file locale " ] && [ -f kept/locale/l1.loc.zel ] ||
     { echo "FAILED built: kept holds $(ls -AR kept)"; failures=$((failures + 1)); }
+  # A rebuild keeps what every save keeps of a file in place: its bits and
+  # its access control list (where setfacl and the file system have lists).
+  chmod 600 kept/locale/l1.loc.zel
+  setfacl -m u:1235:r kept/locale/l1.loc.zel 2>/dev/null || true
+  access() { stat -c %a "$1"; getfacl -cn "$1" 2>/dev/null || true; }
+  access kept/locale/l1.loc.zel >access-before
+  expect rebuilt 0 "" "1 files written into kept" -- "$program" src kept
+  access kept/locale/l1.loc.zel | cmp -s - access-before ||
+    { echo "FAILED rebuilt: kept/locale/l1.loc.zel was $(cat access-before), is $(access kept/locale/l1.loc.zel)"; failures=$((failures + 1)); }
   # Every document is written, but a built locale does not load cleanly:
   # English without the resources its definitions name, the sample without
   # its nickname scheme, which leaves the match definition unusable.
