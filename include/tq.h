@@ -15,7 +15,10 @@
  * value a call parses, cases, standardizes, matches, ...: at most 1,024
  * bytes once in UTF-8, 4,096 for chopping) make the call's result the
  * warning TQ_WARN_LIMIT_REACHED (102), with a message in the error list
- * saying what was cut and how long the whole text is. So does a text an
+ * saying what was cut and how long the whole text is (or that it is
+ * longer, where that length was not measured: a text measured after
+ * another cut of the same call may be the start of one cut before, as the
+ * cased text of a value cut on its way in). So does a text an
  * engine cut on the way to fit its own 1,024 bytes (the joined tokens of a
  * standardization, a value that casing or a scheme or a regex library
  * lengthened, the words gathered into a parsed or extracted token): its
@@ -3216,10 +3219,11 @@ TQ_API int32_t tq_match_encode(tq_context* ctx, char* matchcode) TQ_NOEXCEPT;
  * sought categories of its patterns, then every word left to the default
  * token; values from several places are joined with the separator. tokens
  * holds at least the definition's token count (at most 32); record i gets
- * token i, its value at most 1,024 bytes of text. Results: 0, else the
- * input's conversion warning, else the output's; *num_tokens is 0 on
- * failure. The forms with info record the run in a tq_extract_info (NULL:
- * as without one). */
+ * token i, its value at most 1,024 bytes of text: a longer one is cut
+ * between characters, which gives 102 and one message for the token with
+ * the whole value's length. Results: 0, else the input's conversion
+ * warning, else the output's; *num_tokens is 0 on failure. The forms
+ * with info record the run in a tq_extract_info (NULL: as without one). */
 #define TQ_EXTRACT_TOKENS 32
 #define TQ_EXTRACT_VALUE_SIZE 1028
 typedef struct tq_extract_token {
