@@ -15,7 +15,10 @@
  * value a call parses, cases, standardizes, matches, ...: at most 1,024
  * bytes once in UTF-8, 4,096 for chopping) make the call's result the
  * warning TQ_WARN_LIMIT_REACHED (102), with a message in the error list
- * saying what was cut and how long the whole text is. So does a text an
+ * saying what was cut and how long the whole text is (or that it is
+ * longer, where that length was not measured: a text measured after
+ * another cut of the same call may be the start of one cut before, as the
+ * cased text of a value cut on its way in). So does a text an
  * engine cut on the way to fit its own 1,024 bytes (the joined tokens of a
  * standardization, a value that casing or a scheme or a regex library
  * lengthened, the words gathered into a parsed or extracted token): its
@@ -2156,11 +2159,24 @@ TQ_API int32_t tq_gender_info_score_get(tq_context* ctx, tq_gender_info* gender_
  * the output buffer's size in bytes, terminator included: at most 1,028
  * bytes are used for uppercasing and 1,024 for lower- and propercasing
  * (propercase takes a negative size as 1,024). The whole value (at most
- * 1,024 bytes) is cased and the result cut to max_len: a cut value or
- * result gives 102 (TQ_WARN_LIMIT_REACHED). A size below one terminator
- * of the session encoding gives -802 and writes nothing. A definition made
- * for another case gives -300 and an empty output; any failure leaves an
- * empty output. */
+ * 1,024 bytes once in UTF-8; a longer one is cut there) is cased. Casing
+ * can lengthen text (U+0149 uppercases to U+02BC U+004E, 2 bytes to 3): a
+ * cased text longer than the engines' 1,024 bytes (UTF-8) is cut to them,
+ * and the result is then cut to max_len. Every cut falls between
+ * characters and gives 102 (TQ_WARN_LIMIT_REACHED), the output holding the
+ * start of the whole cased text, with a message for each cut in the error
+ * list: a value cut on its way in gives the bytes left out; a cased text
+ * cut to the engines' length gives the bytes kept and the whole cased
+ * text's length; a result cut to max_len gives the bytes it fits and the
+ * whole text's length in the session encoding. Where a length is not known
+ * (the value itself was cut; a definition's regex library cut a word, or
+ * postprocessed a text already cut; a text cut to the engines' length is
+ * cut again into an output of another session encoding than UTF-8) the
+ * message says the whole text is longer.
+ * This holds with or without a definition, by name or by index, with or
+ * without an info. A size below one terminator of the session encoding
+ * gives -802 and writes nothing. A definition made for another case gives
+ * -300 and an empty output; any failure leaves an empty output. */
 typedef struct tq_case_info tq_case_info;
 TQ_API int32_t tq_uppercase(tq_context* ctx, const char* name, const char* in_str, char* up_str,
                             int32_t max_len) TQ_NOEXCEPT;
@@ -3254,10 +3270,11 @@ TQ_API int32_t tq_match_encode(tq_context* ctx, char* matchcode) TQ_NOEXCEPT;
  * sought categories of its patterns, then every word left to the default
  * token; values from several places are joined with the separator. tokens
  * holds at least the definition's token count (at most 32); record i gets
- * token i, its value at most 1,024 bytes of text. Results: 0, else the
- * input's conversion warning, else the output's; *num_tokens is 0 on
- * failure. The forms with info record the run in a tq_extract_info (NULL:
- * as without one). */
+ * token i, its value at most 1,024 bytes of text: a longer one is cut
+ * between characters, which gives 102 and one message for the token with
+ * the whole value's length. Results: 0, else the input's conversion
+ * warning, else the output's; *num_tokens is 0 on failure. The forms
+ * with info record the run in a tq_extract_info (NULL: as without one). */
 #define TQ_EXTRACT_TOKENS 32
 #define TQ_EXTRACT_VALUE_SIZE 1028
 typedef struct tq_extract_token {

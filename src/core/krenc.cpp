@@ -105,16 +105,29 @@ uint32_t widening(int32_t encoding) {
 
 // An output converted into max bytes: only a source longer than max /
 // widening may not have fitted (a plain strnlen of the usual short text);
-// that one is measured whole.
-void note_output_cut(context* ctx, uint32_t lib_flags, const char* src, uint32_t max) {
+// that one is measured whole. `whole` is the length in UTF-8 of the text
+// the source starts, when its caller knows it (strio_out_whole); 0 when it
+// does not, and then, after another cut of the call, the source may be the
+// start of a text cut before. The message gives the whole text's length
+// where it is known in the session's bytes, and otherwise says that it is
+// longer.
+void note_output_cut(context* ctx, uint32_t lib_flags, const char* src, uint32_t max, uint64_t whole) {
   const size_t bound = max / widening(ctx->session_encoding);
   if (strnlen(src, bound + 1) <= bound) return;
-  const int64_t whole = np_uchar_decode_length(lib_flags, src);
-  if (whole <= static_cast<int64_t>(max)) return;
+  const int64_t own = np_uchar_decode_length(lib_flags, src);
+  if (own <= static_cast<int64_t>(max)) return;
+  if (whole == 0) whole = strio_whole_known(ctx, 0);
   ctx->cuts |= kCutOutput;
-  const uint32_t needs = clamp_u32(whole);
-  TQ_REPORT(ctx, TQ_WARN_LIMIT_REACHED, 1920, call_name_of(ctx), max, strio_bytes_word(max), needs,
-            strio_bytes_word(needs));
+  int64_t needs = own;
+  if (whole > std::strlen(src)) {
+    if (whole == kWholeUnknown || ctx->session_encoding != kEncodingUtf8) {
+      TQ_REPORT(ctx, TQ_WARN_LIMIT_REACHED, 1926, call_name_of(ctx), max, strio_bytes_word(max));
+      return;
+    }
+    needs = static_cast<int64_t>(std::min<uint64_t>(whole, INT64_MAX));
+  }
+  const uint32_t n = clamp_u32(needs);
+  TQ_REPORT(ctx, TQ_WARN_LIMIT_REACHED, 1920, call_name_of(ctx), max, strio_bytes_word(max), n, strio_bytes_word(n));
 }
 
 int32_t strio_convert_in(context* ctx, const char* src, char* dst, uint32_t max, uint32_t flags) {
@@ -133,7 +146,8 @@ int32_t strio_convert_in(context* ctx, const char* src, char* dst, uint32_t max,
   return rc;
 }
 
-int32_t strio_convert_out(context* ctx, const char* src, char* dst, uint32_t max, uint32_t flags) {
+int32_t strio_convert_out(context* ctx, const char* src, char* dst, uint32_t max, uint32_t flags,
+                          uint64_t whole = 0) {
   if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
   if (src == nullptr || dst == nullptr) return kErrInvalidArg;
   if ((flags & kStrioConvert) == 0) {
@@ -142,7 +156,7 @@ int32_t strio_convert_out(context* ctx, const char* src, char* dst, uint32_t max
   }
   int32_t rc = enc_convert_out(ctx, ctx->session_encoding, src, dst, max);
   if (rc == kErrInvalidChar) rc = refused_or_replaced(ctx);
-  if (rc >= 0) note_output_cut(ctx, conversion_flags(ctx, &kEncodingTable[ctx->session_encoding]), src, max);
+  if (rc >= 0) note_output_cut(ctx, conversion_flags(ctx, &kEncodingTable[ctx->session_encoding]), src, max, whole);
   return rc;
 }
 
@@ -226,17 +240,42 @@ int32_t enc_char_code_point_get(uint8_t byte, int32_t encoding) {
 
 const char* strio_bytes_word(uint64_t n) { return n == 1 ? "byte" : "bytes"; }
 
-void strio_note_inside_cut(context* ctx, const char* what, uint64_t kept, uint64_t whole) {
+uint64_t strio_whole_known(const context* ctx, uint64_t whole) {
+  return (ctx->cuts & (kCutInput | kCutInside)) != 0 ? kWholeUnknown : whole;
+}
+
+namespace {
+
+// The one record of a cut inside an engine: with a limit (the engine's own
+// length) the message names it.
+void note_inside(context* ctx, const char* what, uint32_t limit, uint64_t kept, uint64_t whole) {
   if (ctx == nullptr) return;
   ctx->cuts |= kCutInside;
   const uint32_t k = clamp_u32(static_cast<int64_t>(std::min<uint64_t>(kept, UINT32_MAX)));
-  if (whole > kept) {
+  const char* const call = call_name_of(ctx);
+  if (whole > kept && whole != kWholeUnknown) {
     const uint32_t w = clamp_u32(static_cast<int64_t>(std::min<uint64_t>(whole, UINT32_MAX)));
-    TQ_REPORT(ctx, TQ_WARN_LIMIT_REACHED, 1922, call_name_of(ctx), what, k, strio_bytes_word(k), w,
-              strio_bytes_word(w));
+    if (limit != 0) {
+      TQ_REPORT(ctx, TQ_WARN_LIMIT_REACHED, 1924, call, what, limit, strio_bytes_word(limit), k,
+                strio_bytes_word(k), w, strio_bytes_word(w));
+    } else {
+      TQ_REPORT(ctx, TQ_WARN_LIMIT_REACHED, 1922, call, what, k, strio_bytes_word(k), w, strio_bytes_word(w));
+    }
+  } else if (limit != 0) {
+    TQ_REPORT(ctx, TQ_WARN_LIMIT_REACHED, 1925, call, what, limit, strio_bytes_word(limit), k, strio_bytes_word(k));
   } else {
-    TQ_REPORT(ctx, TQ_WARN_LIMIT_REACHED, 1923, call_name_of(ctx), what, k, strio_bytes_word(k));
+    TQ_REPORT(ctx, TQ_WARN_LIMIT_REACHED, 1923, call, what, k, strio_bytes_word(k));
   }
+}
+
+}  // namespace
+
+void strio_note_inside_cut(context* ctx, const char* what, uint64_t kept, uint64_t whole) {
+  if (ctx != nullptr) note_inside(ctx, what, 0, kept, strio_whole_known(ctx, whole));
+}
+
+void strio_note_measured_cut(context* ctx, const char* what, uint32_t limit, uint64_t kept, uint64_t whole) {
+  note_inside(ctx, what, limit, kept, whole);
 }
 
 uint32_t strio_copy_noted(context* ctx, const char* what, char* dst, const char* src, uint32_t size) {
@@ -284,6 +323,10 @@ int32_t strio_out(context* ctx, const char* src, char* dst, uint32_t max, uint32
   return strio_convert_out(ctx, src, dst, max, flags);
 }
 
+int32_t strio_out_whole(context* ctx, const char* src, char* dst, uint32_t max, uint32_t flags, uint64_t whole) {
+  return strio_convert_out(ctx, src, dst, max, flags, whole);
+}
+
 void strio_out_plan_make(context* ctx, uint32_t flags, strio_out_plan* plan) {
   *plan = strio_out_plan{ctx, flags, 0, 1, false};
   if (ctx == nullptr || (flags & kStrioConvert) == 0) return;
@@ -302,7 +345,7 @@ int32_t strio_out_planned(const strio_out_plan* plan, const char* src, char* dst
   const int32_t rc = np_uchar_decode(plan->lib_flags, src, dst, max + plan->term);
   if (rc < 0) return library_failed(plan->ctx, plan->ctx->session_encoding);
   const int32_t result = rc == 0 ? 0 : refused_or_replaced(plan->ctx);
-  if (result >= 0) note_output_cut(plan->ctx, plan->lib_flags, src, max);
+  if (result >= 0) note_output_cut(plan->ctx, plan->lib_flags, src, max, 0);
   return result;
 }
 

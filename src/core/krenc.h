@@ -48,10 +48,32 @@ inline constexpr uint32_t kCutInside = 0x4;
 // "byte" or "bytes" for a count of n, for the messages that give one.
 const char* strio_bytes_word(uint64_t n);
 
-// Records a cut an engine made inside a call (kCutInside): message 1922
-// naming the call, `what` was cut ("the joined tokens") and the bytes kept
-// and needed, or 1923 when the whole length is not known (whole 0).
+// The length of a whole text that was cut where it could not be measured
+// (what a regex replacement left out, a word a regex library cut): its
+// messages say the whole text is longer.
+inline constexpr uint64_t kWholeUnknown = UINT64_MAX;
+
+// A whole text's length measured now, as the message of a cut may give
+// it. Once the call has cut a text on its way in or inside an engine, what
+// it measures may be the start of a text cut before (a cut value's cased
+// text, a cut standard cased), whose whole length is not known:
+// kWholeUnknown. Every message of a cut takes its whole length through
+// here, so none gives the length of what an earlier cut kept as the whole.
+uint64_t strio_whole_known(const context* ctx, uint64_t whole);
+
+// Records a cut an engine made inside a call (kCutInside), its whole
+// length measured now (strio_whole_known): message 1922 naming the call,
+// `what` was cut ("the joined tokens") and the bytes kept and needed, or
+// 1923 when the whole length is not known (whole 0 or kWholeUnknown).
 void strio_note_inside_cut(context* ctx, const char* what, uint64_t kept, uint64_t whole);
+
+// The same for a whole length its caller took through strio_whole_known
+// when it measured it, before telling any cut: a step that measures several
+// texts (the tokens of one run) tells each as it was measured, not as
+// measured after its siblings' cuts. A `limit` (UTF-8 bytes: an engine's
+// own length that cut the text) is named in the message (1924, 1925); 0
+// names none (1922, 1923).
+void strio_note_measured_cut(context* ctx, const char* what, uint32_t limit, uint64_t kept, uint64_t whole);
 
 // Copies src into dst (size bytes with the terminator, size > 0), whole
 // characters only; a text that does not fit is cut and the cut recorded as
@@ -120,6 +142,16 @@ int32_t strio_in_16384(context* ctx, const char* src, char* dst, uint32_t flags)
 int32_t strio_in_view(context* ctx, const char* src, char* dst, uint32_t max, uint32_t flags, const char** out);
 
 int32_t strio_out(context* ctx, const char* src, char* dst, uint32_t max, uint32_t flags);
+
+// strio_out of a text whose whole length its caller measured (through
+// strio_whole_known, before telling any cut of it): `whole` in UTF-8, not
+// above src's own length when src is whole, kWholeUnknown when not known;
+// 0 is strio_out. An output that cuts the start of a longer text tells the
+// whole text, not the start it was given: its length in a UTF-8 session
+// (message 1920), in any other that the whole text is longer (1926), since
+// its length there is not known. strio_out itself, told nothing, takes the
+// text as whole unless the call cut another before (strio_whole_known).
+int32_t strio_out_whole(context* ctx, const char* src, char* dst, uint32_t max, uint32_t flags, uint64_t whole);
 
 // strio_out resolved once for a caller that converts many texts in one call
 // (the words of a chop): the checks of the session encoding and the

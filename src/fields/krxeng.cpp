@@ -157,6 +157,9 @@ struct extract_work_area {
   char piece[kWordTextSize];
   uint8_t taken[kWordsMax];     // no later window may use the word
   uint8_t assigned[kWordsMax];  // the word's text went to a token
+  // Per token, the bytes of its pieces its value could not take: its cut is
+  // told once the run is over, with the whole value's length.
+  uint64_t lost[kExtractTokensMax];
   uint32_t counters[kExtractPatternsMax];
   // The lists of one run; their pieces go back to the context's pools at
   // the end of every run.
@@ -201,6 +204,7 @@ void area_reset(extract_work_area* area, uint32_t tokens, uint32_t patterns) {
   for (uint32_t i = 0; i < kExtractTokensMax; ++i) {
     area->slots[i].index = i < tokens ? static_cast<int32_t>(i) : -1;
     area->slots[i].value[0] = '\0';
+    area->lost[i] = 0;
   }
   std::memset(area->counters, 0, sizeof(uint32_t) * std::min(patterns, kExtractPatternsMax));
   std::memset(area->taken, 0, sizeof area->taken);
@@ -218,18 +222,18 @@ void lists_free(extract_work_area* area) {
 }
 
 // Appends text to a token's value, after the separator when the value holds
-// text already; each piece cut between characters to the room left.
-// A piece left out, whole or in part, is told as a cut of the call.
-void token_append(context* ctx, extract_value* slot, const char* separator, const char* text) {
+// text already; each piece cut between characters to the room left. What
+// is left out, whole or in part, adds to *lost, which the run tells as the
+// value's cut once every piece is in (values_cut_note).
+void token_append(extract_value* slot, uint64_t* lost, const char* separator, const char* text) {
   size_t used = std::strlen(slot->value);
-  size_t lost = 0;
   auto put = [&](const char* piece) {
     size_t n = std::strlen(piece);
     const size_t room = used + 1 >= kExtractValueSize ? 0 : kExtractValueSize - 1 - used;
     if (n > room) {
-      lost += n;
+      *lost += n;
       n = np_uchar_cut(piece, room);
-      lost -= n;
+      *lost -= n;
     }
     std::memcpy(slot->value + used, piece, n);
     used += n;
@@ -237,7 +241,19 @@ void token_append(context* ctx, extract_value* slot, const char* separator, cons
   };
   if (used != 0) put(separator);
   put(text);
-  if (lost > 0) strio_note_inside_cut(ctx, "an extracted token's value", used, used + lost);
+}
+
+// One message for each token value that lost text, giving the whole value's
+// length: every piece was either kept or counted as lost. The lengths are
+// all measured before any is told (one token's cut does not make its
+// siblings' lengths unknown).
+void values_cut_note(context* ctx, const extract_work_area* area, uint32_t tokens) {
+  const bool known = strio_whole_known(ctx, 0) == 0;
+  for (uint32_t i = 0; i < tokens; ++i) {
+    if (area->lost[i] == 0) continue;
+    const size_t kept = std::strlen(area->slots[i].value);
+    strio_note_measured_cut(ctx, "an extracted token's value", 0, kept, known ? kept + area->lost[i] : kWholeUnknown);
+  }
 }
 
 // Bytes [first, last] of a word of a list of n examined words: up to the
@@ -262,7 +278,7 @@ struct run_state {
 
 void append_to(run_state& s, int32_t token, const char* text) {
   if (token < 0 || static_cast<uint32_t>(token) >= s.tokens) return;
-  token_append(s.ctx, &s.area->slots[token], s.part->separator, text);
+  token_append(&s.area->slots[token], &s.area->lost[token], s.part->separator, text);
 }
 
 int32_t known_words(run_state& s, const char* text) {
@@ -654,6 +670,7 @@ int32_t run_core(context* ctx, extract_work_area* a, defn_rec* rec, const char* 
     area_reset(a, 0, patterns);
     return rc;
   }
+  values_cut_note(ctx, a, tokens);
   for (uint32_t i = 0; i < tokens; ++i) {
     out[i] = a->slots[i];
     *count += 1;

@@ -311,7 +311,9 @@ void piece_append(context* ctx, char* out, uint32_t cap, const char* piece) {
   size_t need = len + (len > 0 ? 1 : 0) + plen;
   if (need > cap - 1) {
     // The word is left out whole; the call tells that the output lost it.
-    strio_note_inside_cut(ctx, "a scheme's output", static_cast<uint32_t>(len), need);
+    // Later pieces may be left out too, or still fit: how long the whole
+    // output would be is not known here.
+    strio_note_inside_cut(ctx, "a scheme's output", static_cast<uint32_t>(len), kWholeUnknown);
     return;
   }
   if (len > 0) out[len++] = ' ';

@@ -49,25 +49,25 @@ const char* special_lang(const context* ctx) { return case_locale_special_lang_g
 
 uint32_t case_op_of(uint32_t mode) { return mode == kCaseUpper ? kNpCaseUpper : kNpCaseLower; }
 
-// First character upper, the rest lower, in place; 1 when the cased word
-// was cut to fit.
-int32_t proper_first_upper(context* ctx, char* text, uint32_t size) {
+// First character upper, the rest lower, in place; returns the length of
+// the whole cased word, above size - 1 when it was cut to fit.
+uint32_t proper_first_upper(context* ctx, char* text, uint32_t size) {
   if (text[0] == '\0') return 0;
   const char* rest = text;
   int32_t code = 0;
-  if (np_uchar_toint(&rest, &code) <= 0) return 0;
+  if (np_uchar_toint(&rest, &code) <= 0) return static_cast<uint32_t>(strnlen(text, size));
   const auto first_len = static_cast<int32_t>(rest - text);
   const char* lang = special_lang(ctx);
   char cased[kCaseWordSize];
   uint32_t first_full = 0;
   const int32_t n = np_uchar_case_n(kNpCaseUpper, text, first_len, cased, kCaseWordSize, lang, &first_full);
-  if (n < 0) return 0;
+  if (n < 0) return static_cast<uint32_t>(strnlen(text, size));
   uint32_t rest_full = 0;
   const int32_t m =
       np_uchar_case_n(kNpCaseLower, rest, -1, cased + n, kCaseWordSize - static_cast<uint32_t>(n), lang, &rest_full);
   if (m < 0) cased[n] = '\0';
   const uint32_t written = np_uchar_bufcopy(text, cased, std::min(size, kCaseWordSize));
-  return first_full + rest_full > written ? 1 : 0;
+  return std::max(written, first_full + rest_full);
 }
 
 // The working text in a buffer of `size` bytes: the rest of what a scheme
@@ -75,6 +75,13 @@ int32_t proper_first_upper(context* ctx, char* text, uint32_t size) {
 bool take_text(char* to, const char* from, uint32_t size) {
   const uint32_t n = np_uchar_bufcopy(to, from, size);
   return from[n] != '\0';
+}
+
+// The bytes a word's default casing lost to its buffer: the whole cased
+// word's length (case_default_apply) less what the buffer kept.
+uint64_t default_lost(uint32_t whole, const char* text, uint32_t size) {
+  if (whole < size) return 0;
+  return whole - std::strlen(text);
 }
 
 struct run_state {
@@ -89,8 +96,14 @@ struct run_state {
   // The first word whose cased text was cut to fit its buffer, or -1: the
   // rebuilt value ends with it.
   int32_t cut_word = -1;
-  void cut_at(int32_t i) {
+  // The bytes the cut words lost, which the whole cased text's length
+  // counts; kWholeUnknown once a word lost what was not measured (a
+  // regexlib's text, which may itself have been cut).
+  uint64_t lost = 0;
+  void cut_at(int32_t i, uint64_t bytes) {
+    if (bytes == 0) return;
     if (cut_word < 0) cut_word = i;
+    lost = bytes == kWholeUnknown || lost == kWholeUnknown ? kWholeUnknown : lost + bytes;
   }
 };
 
@@ -121,7 +134,7 @@ int32_t regex_apply(run_state& s, int32_t i, char* text, uint32_t size) {
   const int32_t rc = regexlib_replace_all(s.ctx, s.regexlib, text, out, 0);
   if (rc < 0) return rc;
   if (rc == 0) return 0;
-  if (take_text(text, out, size)) s.cut_at(i);
+  if (take_text(text, out, size)) s.cut_at(i, kWholeUnknown);
   return 1;
 }
 
@@ -152,7 +165,7 @@ int32_t word_step(run_state& s, int32_t i, char* text) {
       const int32_t rc = scheme_phrase(s, text, standard, &hit);
       if (rc < 0) return rc;
       if (hit != 0) {
-        if (take_text(text, standard, kCaseWordSize)) s.cut_at(i);
+        if (take_text(text, standard, kCaseWordSize)) s.cut_at(i, kWholeUnknown);
         if (recording) {
           std::memcpy(scheme_text, text, std::strlen(text) + 1);
           s.rec_info.info->scheme_matched = 1;
@@ -178,9 +191,9 @@ int32_t word_step(run_state& s, int32_t i, char* text) {
     }
   }
   if (matched == 0) {
-    if (case_default_apply(s.ctx, s.mode, s.part != nullptr ? s.part->unicode_casing : 0, text, kCaseWordSize) != 0) {
-      s.cut_at(i);
-    }
+    const uint32_t whole =
+        case_default_apply(s.ctx, s.mode, s.part != nullptr ? s.part->unicode_casing : 0, text, kCaseWordSize);
+    s.cut_at(i, default_lost(whole, text, kCaseWordSize));
     if (recording) s.rec_info.info->default_casing_used = 1;
   }
   if (recording) s.rec_info.word(source, scheme_flag, after_scheme, after_regex, text);
@@ -245,7 +258,8 @@ int32_t span_step(run_state& s, word_list* list, int32_t i, int32_t j) {
     word_rec* w = word_at(list, k);
     char before[kWordTextSize];
     if (info != nullptr) std::memcpy(before, w->text, std::strlen(w->text) + 1);
-    if (case_default_apply(s.ctx, s.mode, s.part->unicode_casing, w->text, kWordTextSize) != 0) s.cut_at(k);
+    const uint32_t whole = case_default_apply(s.ctx, s.mode, s.part->unicode_casing, w->text, kWordTextSize);
+    s.cut_at(k, default_lost(whole, w->text, kWordTextSize));
     if (info != nullptr) {
       info->default_casing_used = 1;
       s.rec_info.word(before, 0, "", "", w->text);
@@ -300,19 +314,29 @@ int32_t words_run(run_state& s, word_list* list) {
   return 0;
 }
 
-// Appends a piece's text at out + *used within `bound` bytes (terminator
-// included); false when it did not fit whole (its whole characters that
-// fit are written).
-bool append_piece(char* out, uint32_t* used, uint32_t bound, const char* text) {
-  const size_t n = std::strlen(text);
-  if (*used + n < bound) {
-    std::memcpy(out + *used, text, n + 1);
-    *used += static_cast<uint32_t>(n);
-    return true;
+// The cased value being rebuilt into a bound: pieces are appended while
+// they fit whole (the whole characters of the first that does not are
+// written, and nothing after it), and every piece is counted, so that the
+// whole cased value's length is known however much of it was kept.
+struct rebuilt {
+  char* out;
+  uint32_t bound;  // bytes with the terminator
+  uint32_t used = 0;
+  uint64_t whole = 0;
+  bool open = true;
+  void put(const char* text) {
+    const size_t n = std::strlen(text);
+    whole += n;
+    if (!open) return;
+    if (used + n < bound) {
+      std::memcpy(out + used, text, n + 1);
+      used += static_cast<uint32_t>(n);
+      return;
+    }
+    used += np_uchar_bufcopy(out + used, text, bound - used);
+    open = false;
   }
-  *used += np_uchar_bufcopy(out + *used, text, bound - *used);
-  return false;
-}
+};
 
 // The cased value from the list into out (bound bytes with the terminator,
 // at most kWordTextSize): the leading separator, the words with the
@@ -320,19 +344,18 @@ bool append_piece(char* out, uint32_t* used, uint32_t bound, const char* text) {
 // separator. It ends where a piece does not fit whole, and after word
 // `last_word` (one whose casing was cut), so that whatever casing
 // lengthened, the output is the start of the cased value and never skips a
-// character to take a later one. False when the value was cut.
-bool rebuild(char* out, uint32_t bound, const word_list* list, int32_t last_word) {
+// character to take a later one. Returns the length of the whole cased
+// value, every piece counted (a cut word as its buffer kept it).
+uint64_t rebuild(char* out, uint32_t bound, const word_list* list, int32_t last_word) {
   out[0] = '\0';
-  uint32_t used = 0;
+  rebuilt r{out, bound};
   const auto seps = static_cast<int32_t>(vec_count(&list->separators));
   const auto words = static_cast<int32_t>(wordlist_word_count(list));
   const auto piece = [](const vec* v, int32_t k) { return static_cast<const word_rec*>(vec_get(v, k)); };
   if (seps > 0) {
     const word_rec* lead = piece(&list->separators, 0);
     // Only a separator ahead of every word leads the text.
-    if (lead->start == 0 && (words == 0 || piece(&list->words, 0)->start > 0)) {
-      if (!append_piece(out, &used, bound, lead->text)) return false;
-    }
+    if (lead->start == 0 && (words == 0 || piece(&list->words, 0)->start > 0)) r.put(lead->text);
   }
   int32_t p = 0;
   for (int32_t i = 0; i < words; ++i) {
@@ -345,7 +368,7 @@ bool rebuild(char* out, uint32_t bound, const word_list* list, int32_t last_word
         const word_rec* sep = piece(&list->separators, k);
         if (sep->start > w->start) break;
         if (sep->start >= p) {
-          if (!append_piece(out, &used, bound, sep->text)) return false;
+          r.put(sep->text);
           between += sep->length;
         }
       }
@@ -356,14 +379,15 @@ bool rebuild(char* out, uint32_t bound, const word_list* list, int32_t last_word
         if (d->start >= p) between += d->length;
       }
     }
-    if (!append_piece(out, &used, bound, w->text) || i == last_word) return false;
+    r.put(w->text);
+    if (i == last_word) r.open = false;
     p += w->length + between;
   }
   if (seps > 0 && words > 0) {
     const word_rec* trail = piece(&list->separators, seps - 1);
-    if (trail->start > piece(&list->words, words - 1)->start) return append_piece(out, &used, bound, trail->text);
+    if (trail->start > piece(&list->words, words - 1)->start) r.put(trail->text);
   }
-  return true;
+  return r.whole;
 }
 
 // True when the `len` bytes of text are well-formed UTF-8.
@@ -390,26 +414,28 @@ bool well_formed(const char* text, size_t len) {
 // returns, and no casing context (final sigma, the Lithuanian dot, the
 // Turkish and Azeri i) reaches across those. The value is bounded as the
 // word road bounds it (kCaseValueMax bytes in, the rebuilt text's size
-// out). False, with nothing decided, for a text that is not well-formed
-// UTF-8 (the chopper stops parting words at the first bad byte) or when the
-// mapping fails; the word road then takes the value.
-bool whole_value_case(context* ctx, uint32_t mode, const char* input, uint32_t max, char* out) {
-  const uint32_t in_bound = std::min(max - 1, kCaseValueMax);
+// out), and *whole is the whole cased value's length, as the library
+// measures it. False, with nothing decided, for a text that is not
+// well-formed UTF-8 (the chopper stops parting words at the first bad
+// byte), one longer than the engines' length (the word road cuts it and
+// tells), or when the mapping fails; the word road then takes the value.
+bool whole_value_case(context* ctx, uint32_t mode, const char* input, uint32_t max, char* out, uint64_t* whole) {
   // One pass measures and checks a value that fits, as most do.
-  const int32_t valid = np_uchar_valid_length(input, in_bound);
-  size_t len = valid >= 0 ? static_cast<size_t>(valid) : strnlen(input, in_bound + 1);
-  if (valid < 0) {
-    if (len > in_bound) len = np_uchar_cut(input, in_bound);
-    if (!well_formed(input, len)) return false;
-  }
+  const int32_t valid = np_uchar_valid_length(input, kCaseValueMax);
+  size_t len = valid >= 0 ? static_cast<size_t>(valid) : strnlen(input, kCaseValueMax + 1);
+  if (valid < 0 && (len > kCaseValueMax || !well_formed(input, len))) return false;
   const uint32_t bound = std::min(max, kWordTextSize);
-  return np_uchar_case_n(case_op_of(mode), input, static_cast<int32_t>(len), out, bound, special_lang(ctx), nullptr) >=
-         0;
+  uint32_t full = 0;
+  if (np_uchar_case_n(case_op_of(mode), input, static_cast<int32_t>(len), out, bound, special_lang(ctx), &full) < 0) {
+    return false;
+  }
+  *whole = full;
+  return true;
 }
 
 }  // namespace
 
-int32_t case_default_apply(context* ctx, uint32_t mode, uint32_t unicode, char* text, uint32_t size) {
+uint32_t case_default_apply(context* ctx, uint32_t mode, uint32_t unicode, char* text, uint32_t size) {
   if (size == 0) return 0;
   uint32_t op = 0;
   switch (mode) {
@@ -424,7 +450,7 @@ int32_t case_default_apply(context* ctx, uint32_t mode, uint32_t unicode, char* 
       op = kNpCaseTitle;
       break;
     default:
-      return 0;
+      return static_cast<uint32_t>(strnlen(text, size - 1));
   }
   // In place: a failed mapping writes only the first byte, which is put
   // back, so the word stays as it was.
@@ -436,9 +462,9 @@ int32_t case_default_apply(context* ctx, uint32_t mode, uint32_t unicode, char* 
   if (n < 0) {
     text[0] = first;
     text[len] = '\0';
-    return 0;
+    return static_cast<uint32_t>(len);
   }
-  return full > static_cast<uint32_t>(n) ? 1 : 0;
+  return std::max(full, static_cast<uint32_t>(n));
 }
 
 int32_t case_work_area_create(context* ctx) {
@@ -458,9 +484,10 @@ void case_work_area_free(context* ctx) {
 }
 
 int32_t case_engine_run(context* ctx, defn_rec* rec, case_work* work, uint32_t mode, const char* input,
-                        uint32_t max, char* out, case_info* info) {
+                        uint32_t max, char* out, case_info* info, uint64_t* whole) {
   if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
-  if (work == nullptr || out == nullptr || input == nullptr) return TQ_ERR_ARGUMENT;
+  if (work == nullptr || out == nullptr || input == nullptr || whole == nullptr) return TQ_ERR_ARGUMENT;
+  *whole = 0;
   max = std::min(max, kCaseTextSize);
   if (max == 0) return TQ_ERR_ARGUMENT;
   // With an info the run holds the write hold from its start: a refusal on
@@ -482,7 +509,7 @@ int32_t case_engine_run(context* ctx, defn_rec* rec, case_work* work, uint32_t m
   }
   out[0] = '\0';
   if (rec == nullptr && info == nullptr && (mode == kCaseUpper || mode == kCaseLower) &&
-      whole_value_case(ctx, mode, input, max, out)) {
+      whole_value_case(ctx, mode, input, max, out, whole)) {
     return 0;
   }
   if (info != nullptr) {
@@ -499,17 +526,14 @@ int32_t case_engine_run(context* ctx, defn_rec* rec, case_work* work, uint32_t m
     if (rc < 0) return rc;
     rc = regexlib_replace_all(ctx, pre, input, text, 0);
     if (rc < 0) return rc;
-    if (rc > 0) {
-      pre_matched = 1;
-    } else {
-      np_uchar_bufcopy(text, input, max);
-    }
-  } else {
-    np_uchar_bufcopy(text, input, max);
+    pre_matched = rc > 0 ? 1 : 0;
   }
-  // The chopper takes at most 1,024 bytes; longer texts lose their end, whole
-  // characters only.
-  if (const size_t len = std::strlen(text); len > kCaseValueMax) {
+  // The whole value is cased, whatever the output's bound: casing can
+  // shorten text as well as lengthen it. The chopper takes at most 1,024
+  // bytes; longer texts lose their end, whole characters only.
+  const size_t len = pre_matched != 0 ? std::strlen(text) : std::strlen(input);
+  if (pre_matched == 0) np_uchar_bufcopy(text, input, sizeof text);
+  if (len > kCaseValueMax) {
     text[np_uchar_cut(text, kCaseValueMax)] = '\0';
     strio_note_inside_cut(ctx, "the value to be cased", std::strlen(text), len);
   }
@@ -530,15 +554,13 @@ int32_t case_engine_run(context* ctx, defn_rec* rec, case_work* work, uint32_t m
       s.rec_info.failed = true;
     }
   }
+  const uint32_t bound = std::min(max, kWordTextSize);
   if (rc >= 0) rc = words_run(s, &list);
   if (rc >= 0) {
     // The words' texts between the separators as chopped, bounded and cut
     // between characters however casing lengthened them.
-    // Into the engine's own buffer (the whole size), a cut is the
-    // engine's to tell; a caller's smaller bound measures its own.
-    if (!rebuild(out, std::min(max, kWordTextSize), &list, s.cut_word) && max >= kCaseTextSize) {
-      strio_note_inside_cut(ctx, "the cased text", std::strlen(out), 0);
-    }
+    const uint64_t pieces = rebuild(out, bound, &list, s.cut_word);
+    *whole = s.lost == kWholeUnknown ? kWholeUnknown : pieces + s.lost;
   }
   wordlist_free(&list);
   if (rc < 0) return rc;
@@ -551,7 +573,10 @@ int32_t case_engine_run(context* ctx, defn_rec* rec, case_work* work, uint32_t m
     if (rc < 0) return rc;
     if (rc > 0) {
       if (info != nullptr) info->postprocessing_matched = 1;
-      strio_copy_noted(ctx, "the postprocessed cased text", out, text, max);
+      // What postprocessing makes of a cut text's whole is not known. (The
+      // library tells a cut of its own result.)
+      *whole = *whole > std::strlen(out) ? kWholeUnknown : std::strlen(text);
+      np_uchar_bufcopy(out, text, bound);
     }
   }
   return s.rec_info.failed ? TQ_ERR_NO_MEMORY : 0;

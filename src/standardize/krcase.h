@@ -81,16 +81,23 @@ void case_work_area_free(context* ctx);
 // only reads, with nothing touched).
 // Upper- and lowercasing with neither a definition nor an info case a
 // well-formed value whole, with one call of the character library, which
-// gives what the word road gives. 0 or a negative code; the output holds
-// what was written so far.
+// gives what the word road gives. The whole value is cased whatever `max`
+// is; `out` holds the start of the cased text that fits, and *whole the
+// whole cased text's length in bytes (of the value as the engine took it,
+// cut to 1,024 bytes), whether or not it all fit: kWholeUnknown when a
+// word lost a part that was not measured (a regex library's text). The run
+// tells no cut of the cased text itself: its caller does, knowing its
+// bound (case_upper_with_defn and its siblings). 0 or a negative code; the
+// output holds what was written so far.
 int32_t case_engine_run(context* ctx, defn_rec* rec, case_work* work, uint32_t mode, const char* input,
-                        uint32_t max, char* out, case_info* info);
+                        uint32_t max, char* out, case_info* info, uint64_t* whole);
 
 // Default casing of a word in place (size bytes with the terminator) with
 // the current locale's special casing. Proper: with unicode set, each word
 // title-cased by the character library's word breaks ("jean-paul" gives
 // "Jean-Paul"); without it the first character upper and the rest lower
-// ("Jean-paul"). 1 when the cased word was cut to fit, else 0.
-int32_t case_default_apply(context* ctx, uint32_t mode, uint32_t unicode, char* text, uint32_t size);
+// ("Jean-paul"). Returns the whole cased word's length in bytes: above
+// size - 1 when it was cut to fit.
+uint32_t case_default_apply(context* ctx, uint32_t mode, uint32_t unicode, char* text, uint32_t size);
 
 }  // namespace tq

@@ -91,25 +91,30 @@ int32_t core_steps(context* ctx, defn_rec* rec, const char* in, char* out, uint3
   // Without a definition the engine's output is the well-formed input's
   // characters cased, cut between characters: in UTF-8 (or unconverted)
   // it goes straight to the caller, as the conversion out would copy it.
-  // Only an output that came within one cased character (at most three
-  // code points) of the size may have been cut: that one is cased again
-  // whole below, to be measured. (Not with an info, whose word records a
-  // second run would add again.)
+  // It stands only when the engine measured the whole cased text within
+  // both the caller's size and its own length; anything cut is cased again
+  // below, where every cut is told. (Not with an info, whose word records
+  // a second run would add again.)
+  uint64_t whole = 0;
   if (rec == nullptr && info == nullptr &&
       ((convert & kStrioConvert) == 0 || ctx->session_encoding == kEncodingUtf8)) {
-    const int32_t rc = case_engine_run(ctx, nullptr, work, rule.mode, value, size, out, nullptr);
+    const int32_t rc = case_engine_run(ctx, nullptr, work, rule.mode, value, size, out, nullptr, &whole);
     if (rc < 0) return rc;
-    constexpr uint32_t kCasedCharMax = 12;
-    if (size >= kCaseTextSize || strnlen(out, size) + kCasedCharMax < size - 1) return input > 0 ? input : 0;
+    if (whole < std::min(size, kCaseValueMax + 1)) return input > 0 ? input : 0;
   }
   char cased[kCaseTextSize];
-  const int32_t rc = case_engine_run(ctx, rec, work, rule.mode, value, kCaseTextSize, cased, info);
+  const int32_t rc = case_engine_run(ctx, rec, work, rule.mode, value, kCaseTextSize, cased, info, &whole);
   if (rc < 0) return rc;
-  // An engine's own text (unconverted) is cut here only by the engine's
-  // buffer, and that cut is told as the engine's.
+  // The cuts of the cased text, each told once with the whole cased text's
+  // length as measured now (unknown after the value was cut on its way in,
+  // or a step inside the engine cut a word): by the engines' length, then
+  // by the caller's size.
+  const size_t kept = std::strlen(cased);
+  const uint64_t told = strio_whole_known(ctx, whole);
+  if (whole > kept) strio_note_measured_cut(ctx, "the cased text", kCaseValueMax, kept, told);
   int32_t output = 0;
   if ((convert & kStrioConvert) != 0) {
-    output = strio_out(ctx, cased, out, size - term, convert);
+    output = strio_out_whole(ctx, cased, out, size - term, convert, told);
     if (output < 0) return output;
   } else {
     strio_copy_noted(ctx, "the cased text", out, cased, size);

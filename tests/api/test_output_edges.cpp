@@ -131,6 +131,31 @@ TEST(OutputEdges, ValueCutToTheEnginesLengthIsTold) {
   const std::string fits = "john " + std::string(1019, 'x');
   EXPECT_EQ(tq_uppercase(ctx, nullptr, fits.c_str(), out, 1028), 0) << tq_test::error_list_text(ctx);
   EXPECT_EQ(std::strlen(out), 1024u);
+  // In UCS-2 the standardized start of the cut value takes more than the
+  // output's room: that cut cannot know how long the whole standardized
+  // value is, and says it is longer.
+  ASSERT_EQ(tq_session_encoding_set(ctx, TQ_ENC_UCS2_LE), 0);
+  std::string wide;
+  for (const char ch : value) wide += std::string{ch, '\0'};
+  wide.append(2, '\0');
+  std::vector<char> standard(TQ_STANDARD_SIZE);
+  const char name[] = {'N', 0, 'a', 0, 'm', 0, 'e', 0, 0, 0};
+  EXPECT_EQ(tq_standardize(ctx, name, wide.data(), standard.data()), 102);
+  std::string told;  // the messages, in UCS-2: ASCII, one byte a unit
+  count = 0;
+  EXPECT_EQ(tq_error_count_get(ctx, &count), 0);
+  for (uint32_t i = 0; i < count; ++i) {
+    int32_t code = 0;
+    std::vector<char> text(2 * (TQ_ERROR_TEXT_MAX + 1));
+    ASSERT_EQ(tq_error_info_get_by_index(ctx, i, &code, text.data()), 0);
+    for (size_t k = 0; text[k] != 0; k += 2) told += text[k];
+    told += '\n';
+  }
+  EXPECT_NE(told.find("The value given to tq_standardize was cut"), std::string::npos) << told;
+  EXPECT_NE(told.find("An output of tq_standardize was cut to fit 1026 bytes; the whole text is longer."),
+            std::string::npos)
+      << told;
+  ASSERT_EQ(tq_session_encoding_set(ctx, TQ_ENC_UTF8), 0);
   tq_options_set(ctx, 1 | TQ_OPT_STRICT_CONVERSION);
   const std::string bad = "\xff" + value;
   EXPECT_EQ(tq_match(ctx, "Name", 85, bad.c_str(), out), -10000);
@@ -347,7 +372,8 @@ TEST(OutputEdges, CutInsideAnEngineIsTold) {
       {"tq_standardize", [&] { return tq_standardize(ctx, "Name", bill.c_str(), out); },
        "the joined text was cut to 1024 bytes (UTF-8); the whole text needs 1027 bytes.", "William Xxxxxxxxxx"},
       {"tq_standardize", [&] { return tq_standardize(ctx, "Name", greek.c_str(), out); },
-       "the cased text was cut to 1024 bytes (UTF-8); the whole text is longer.",
+       "the cased text was longer than the engines' 1024 bytes (UTF-8) and was cut to 1024 bytes; the whole text "
+       "needs 1028 bytes.",
        "\xce\x99\xcc\x88\xcc\x81\xce\x90"},
       {"tq_match", [&] { return tq_match(ctx, "Name", 85, greek.c_str(), out); },
        "a token's uppercased value was cut to 1024 bytes (UTF-8); the whole text needs 3072 bytes.", nullptr},
@@ -382,6 +408,17 @@ TEST(OutputEdges, CutInsideAnEngineIsTold) {
     EXPECT_GT(result.size(), 1020u) << r.name;
     EXPECT_TRUE(whole_characters(result)) << r.name;
   }
+  // A standard cut to the caller's 5 bytes and then uppercased past them
+  // again: the second cut measures what the first kept, and says the whole
+  // text is longer rather than giving that length.
+  EXPECT_EQ(tq_transf_scheme_apply(ctx, scheme, "g", out, 5, &applied), 102);
+  const std::string errors = tq_test::error_list_text(ctx);
+  EXPECT_NE(errors.find("a scheme's standard was cut to 4 bytes (UTF-8); the whole text needs 1024 bytes."),
+            std::string::npos)
+      << errors;
+  EXPECT_NE(errors.find("a scheme's cased output was cut to 4 bytes (UTF-8); the whole text is longer."),
+            std::string::npos)
+      << errors;
   // 1,024 bytes that casing keeps at 1,024: whole, and nothing told.
   const std::string fits = "john " + std::string(1019, 'x');
   const int32_t rc = tq_standardize(ctx, "Name", fits.c_str(), out);

@@ -8,6 +8,8 @@
 #include <vector>
 #include <cstring>
 
+#include "core/krcorvel.h"
+#include "core/krerr.h"
 #include "fields/krxdef.h"
 #include "fields/krxeng.h"
 #include "fields/krxinfo.h"
@@ -272,6 +274,24 @@ TEST(ExtractRun, ManyWordsStayInBoundsAndValuesAreCutBetweenCharacters) {
   ASSERT_EQ(values.size(), 4u);
   EXPECT_LE(values[3].size(), 1024u);
   EXPECT_NE(static_cast<unsigned char>(values[3].back()), 0xC3u);
+  // Values that lose words to their length are told once each, when they
+  // are made, with the whole value's length (one's cut does not hide the
+  // other's): 16 company names of 9 bytes and 17 words of 2, each joined
+  // by a separator of 64.
+  std::strcpy(extract_defn_part(kb.ex())->separator, std::string(64, '-').c_str());
+  kb.ctx()->cuts = 0;
+  err_list_reset(kb.ctx());
+  std::string runs;
+  for (int i = 0; i < 16; ++i) runs += "ab acme corp ";
+  values = run(kb, (runs + "ab").c_str());
+  ASSERT_EQ(values.size(), 4u);
+  EXPECT_EQ(kb.ctx()->errors.count, 2u) << kb.errors();
+  for (const auto& [value, whole] : {std::pair{values[2], 1104}, std::pair{values[3], 1058}}) {
+    EXPECT_NE(kb.errors().find("an extracted token's value was cut to " + std::to_string(value.size()) +
+                               " bytes (UTF-8); the whole text needs " + std::to_string(whole) + " bytes."),
+              std::string::npos)
+        << kb.errors();
+  }
 }
 
 TEST(ExtractRun, PatternsTakeTheirWindowsUpToTheirMaximum) {

@@ -5,9 +5,11 @@
 // check of known-word schemes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
@@ -199,19 +201,153 @@ TEST(Casing, BoundedOutputsInEveryEncoding) {
 }
 
 // Casing that lengthens text stays within the output and whole characters:
-// 512 words "i" uppercased in Turkish grow from 1 to 2 bytes each.
+// 512 words "i" uppercased in Turkish grow from 1 to 2 bytes each, past the
+// engines' 1,024 bytes, which the call tells.
 TEST(Casing, LengtheningStaysBounded) {
   CasingKb kb;
   kb.select("TRTUR");
   std::string in;
   for (int k = 0; k < 512; ++k) in += "i ";
   std::vector<char> buf(1028 + 16, '\x5A');
-  EXPECT_EQ(tq_uppercase(kb.ctx(), nullptr, in.c_str(), buf.data(), 1028), 0);
+  EXPECT_EQ(tq_uppercase(kb.ctx(), nullptr, in.c_str(), buf.data(), 1028), TQ_WARN_LIMIT_REACHED);
   const size_t n = std::strlen(buf.data());
   EXPECT_LE(n, 1027u);
   EXPECT_EQ(std::string(buf.data(), 4), "\xC4\xB0 \xC4");
   EXPECT_NE(static_cast<unsigned char>(buf[n - 1]), 0xC4u);  // not cut inside a character
   for (size_t k = 1028; k < buf.size(); ++k) ASSERT_EQ(buf[k], '\x5A');
+}
+
+std::string repeated(const std::string& s, int n) {
+  std::string r;
+  for (int k = 0; k < n; ++k) r += s;
+  return r;
+}
+
+// The start of a UTF-8 text in at most n bytes, cut between characters.
+std::string utf8_start(const std::string& text, size_t n) {
+  if (text.size() <= n) return text;
+  while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
+  return text.substr(0, n);
+}
+
+// Values that casing lengthens past the engines' 1,024 bytes, through every
+// casing export with and without a definition: 340 words of U+0149 (2 bytes)
+// upper- and title-cased, or of U+0130 lowercased, grow to 1,360 bytes (3
+// bytes a word's letter). Each call gives 102, the start of the whole cased
+// text cut between characters, and a message with the engines' length, the
+// bytes kept and the whole length; an output size below the engines' length
+// (lower- and propercasing use at most 1,024 bytes) cuts it again, told
+// with the same whole length.
+TEST(Casing, GrowthPastTheEnginesLengthIsTold) {
+  CasingKb kb;
+  tq_context* c = kb.ctx();
+  using name_fn = int32_t (*)(tq_context*, const char*, const char*, char*, int32_t);
+  using index_fn = int32_t (*)(tq_context*, int32_t, const char*, char*, int32_t);
+  using info_fn = int32_t (*)(tq_context*, const char*, const char*, char*, int32_t, tq_case_info*);
+  struct Mode {
+    std::string stem;  // the exports' names start with it
+    const char* defn;
+    int32_t limit;  // the most of a caller's size the mode uses
+    std::string value, cased;
+    name_fn by_name, nonsurfaced;
+    index_fn by_index;
+    info_fn with_info, with_info_nonsurfaced;
+  };
+  const std::string n_apostrophe = repeated("\xC5\x89 ", 340);
+  const std::string upper_n = repeated("\xCA\xBCN ", 340);
+  const std::vector<Mode> modes = {
+      {"tq_uppercase", "Up", 1028, n_apostrophe, upper_n, tq_uppercase, tq_uppercase_nonsurfaced,
+       tq_uppercase_by_index, tq_uppercase_with_info, tq_uppercase_with_info_nonsurfaced},
+      {"tq_lowercase", "Low", 1024, repeated("\xC4\xB0 ", 340), repeated("i\xCC\x87 ", 340), tq_lowercase,
+       tq_lowercase_nonsurfaced, tq_lowercase_by_index, tq_lowercase_with_info, tq_lowercase_with_info_nonsurfaced},
+      {"tq_propercase", "Unicode Names", 1024, n_apostrophe, upper_n, tq_propercase, tq_propercase_nonsurfaced,
+       tq_propercase_by_index, tq_propercase_with_info, tq_propercase_with_info_nonsurfaced},
+  };
+  tq_case_info* info = nullptr;
+  ASSERT_EQ(tq_case_info_init(c, &info), 0);
+  std::vector<char> out(1100);
+  int calls = 0;
+  for (const Mode& m : modes) {
+    ASSERT_EQ(m.cased.size(), 1360u);
+    for (const char* defn : {static_cast<const char*>(nullptr), m.defn}) {
+      int32_t index = -1;
+      if (defn != nullptr) {
+        ASSERT_EQ(tq_case_defn_index_get_by_name(c, defn, &index), 0) << defn;
+      }
+      const std::vector<std::pair<std::string, std::function<int32_t(int32_t)>>> forms = {
+          {"", [&](int32_t size) { return m.by_name(c, defn, m.value.c_str(), out.data(), size); }},
+          {"_by_index", [&](int32_t size) { return m.by_index(c, index, m.value.c_str(), out.data(), size); }},
+          {"_nonsurfaced", [&](int32_t size) { return m.nonsurfaced(c, defn, m.value.c_str(), out.data(), size); }},
+          {"_with_info",
+           [&](int32_t size) { return m.with_info(c, defn, m.value.c_str(), out.data(), size, info); }},
+          {"_with_info_nonsurfaced",
+           [&](int32_t size) { return m.with_info_nonsurfaced(c, defn, m.value.c_str(), out.data(), size, info); }},
+      };
+      for (const auto& [suffix, call] : forms) {
+        const std::string name = m.stem + suffix;
+        for (const int32_t size : {1028, 1025, 9}) {
+          const std::string where = name + (defn != nullptr ? " with " + std::string(defn) : "") + ", size " +
+                                    std::to_string(size);
+          std::fill(out.begin(), out.end(), '\x5A');
+          EXPECT_EQ(call(size), TQ_WARN_LIMIT_REACHED) << where << "\n" << error_list_text(c);
+          ++calls;
+          const size_t room = static_cast<size_t>(std::min(size, m.limit)) - 1;
+          EXPECT_EQ(std::string(out.data()), utf8_start(m.cased, std::min<size_t>(room, 1024))) << where;
+          const std::string errors = error_list_text(c);
+          EXPECT_NE(errors.find("In " + name +
+                                ", the cased text was longer than the engines' 1024 bytes (UTF-8) and was cut to "
+                                "1024 bytes; the whole text needs 1360 bytes."),
+                    std::string::npos)
+              << where << "\n" << errors;
+          uint32_t told = 0;
+          EXPECT_EQ(tq_error_count_get(c, &told), 0);
+          EXPECT_EQ(told, room < 1024 ? 2u : 1u) << where << "\n" << errors;
+          if (room < 1024) {
+            EXPECT_NE(errors.find("An output of " + name + " was cut to fit " + std::to_string(room) +
+                                  " bytes; the whole text needs 1360 bytes and its terminator."),
+                      std::string::npos)
+                << where << "\n" << errors;
+          }
+        }
+      }
+    }
+  }
+  EXPECT_EQ(calls, 90);
+  EXPECT_EQ(tq_case_info_free(c, info), 0);
+
+  // A value cut on its way in: how long its whole cased text is, is not known.
+  char buf[1028];
+  EXPECT_EQ(tq_uppercase(c, nullptr, repeated("\xC5\x89", 600).c_str(), buf, sizeof buf), TQ_WARN_LIMIT_REACHED);
+  EXPECT_EQ(std::string(buf), repeated("\xCA\xBCN", 341));
+  EXPECT_NE(error_list_text(c).find("In tq_uppercase, the cased text was longer than the engines' 1024 bytes "
+                                    "(UTF-8) and was cut to 1023 bytes; the whole text is longer."),
+            std::string::npos)
+      << error_list_text(c);
+  // Casing that shortens a value: the whole value is cased, whatever the
+  // caller's size (20 dotless i of 2 bytes uppercase to 20 bytes).
+  EXPECT_EQ(tq_uppercase(c, nullptr, repeated("\xC4\xB1", 20).c_str(), buf, 30), 0) << error_list_text(c);
+  EXPECT_EQ(std::string(buf), std::string(20, 'I'));
+  // In UCS-2 the engines' 1,024 bytes of UTF-8 (768 characters) are cut
+  // again to the output's 1,026 bytes, whose whole length in UCS-2 is not
+  // known.
+  ASSERT_EQ(tq_session_encoding_set(c, TQ_ENC_UCS2_LE), 0);
+  std::string ucs2;
+  for (int k = 0; k < 340; ++k) ucs2 += std::string("\x49\x01\x20\x00", 4);
+  ucs2.append(2, '\0');
+  EXPECT_EQ(tq_uppercase(c, nullptr, ucs2.data(), buf, sizeof buf), TQ_WARN_LIMIT_REACHED);
+  EXPECT_EQ(std::memcmp(buf, "\xBC\x02N\0 \0", 6), 0);
+  EXPECT_EQ(buf[1026], 0);
+  EXPECT_EQ(buf[1027], 0);
+  uint32_t told = 0;
+  EXPECT_EQ(tq_error_count_get(c, &told), 0);
+  EXPECT_EQ(told, 2u);
+  // (The messages come in the session encoding: ASCII, one byte a unit.)
+  std::vector<char> text(2 * (TQ_ERROR_TEXT_MAX + 1));
+  int32_t code = 0;
+  ASSERT_EQ(tq_error_info_get_by_index(c, 1, &code, text.data()), 0);
+  std::string message;
+  for (size_t k = 0; text[k] != 0; k += 2) message += text[k];
+  EXPECT_EQ(message, "An output of tq_uppercase was cut to fit 1026 bytes; the whole text is longer.");
 }
 
 // One run recorded: worked values of the info with no definition, and a

@@ -66,10 +66,16 @@ tq::case_work* work_of(tq_context* ctx) {
   return work;
 }
 
-std::string run(tq_context* ctx, uint32_t mode, const std::string& in, uint32_t max, tq::case_info* info) {
+// The cased text; *whole (when given) the whole cased text's length as the
+// run measured it.
+std::string run(tq_context* ctx, uint32_t mode, const std::string& in, uint32_t max, tq::case_info* info,
+                uint64_t* whole = nullptr) {
   std::vector<char> out(tq::kCaseTextSize + 8, '\x5A');
-  const int32_t rc = tq::case_engine_run(ctx, nullptr, work_of(ctx), mode, in.c_str(), max, out.data(), info);
+  uint64_t measured = 0;
+  const int32_t rc =
+      tq::case_engine_run(ctx, nullptr, work_of(ctx), mode, in.c_str(), max, out.data(), info, &measured);
   EXPECT_EQ(rc, 0);
+  if (whole != nullptr) *whole = measured;
   for (size_t k = max; k < out.size(); ++k) {
     if (out[k] != '\x5A') {
       ADD_FAILURE() << "written past " << max;
@@ -89,11 +95,16 @@ TEST(CaseRoads, WholeValueGivesTheWordRoadsBytes) {
       for (const uint32_t max : {1028u, 1025u, 1024u, 1023u, 9u, 2u, 1u}) {
         for (const std::string& in : tricky()) {
           tq::case_info info;
-          const std::string whole = run(ctx, mode, in, max, nullptr);
-          const std::string words = run(ctx, mode, in, max, &info);
+          uint64_t whole_length = 0;
+          uint64_t words_length = 0;
+          const std::string whole = run(ctx, mode, in, max, nullptr, &whole_length);
+          const std::string words = run(ctx, mode, in, max, &info, &words_length);
           ASSERT_EQ(whole, words) << "locale " << locale << " mode " << mode << " max " << max << " input "
                                   << in.substr(0, 60);
           EXPECT_LT(whole.size(), std::min<size_t>(max, tq::kCaseValueMax + 1));
+          // Both measure the same whole cased text, whatever the bound kept.
+          EXPECT_EQ(whole_length, words_length) << "locale " << locale << " mode " << mode << " max " << max;
+          EXPECT_GE(whole_length, whole.size());
           ++compared;
         }
       }
@@ -168,7 +179,9 @@ TEST(CaseRoads, WarmRunsAllocateNothing) {
   const auto all = [&] {
     for (const std::string& v : values) {
       for (const uint32_t mode : {tq::kCaseUpper, tq::kCaseLower, tq::kCaseProper}) {
-        ASSERT_EQ(tq::case_engine_run(ctx, nullptr, work_of(ctx), mode, v.c_str(), sizeof out, out, nullptr), 0);
+        uint64_t whole = 0;
+        ASSERT_EQ(tq::case_engine_run(ctx, nullptr, work_of(ctx), mode, v.c_str(), sizeof out, out, nullptr, &whole),
+                  0);
       }
       for (const char* w : {"jean-paul", "o'neil", "ΟΔΟΣ", "istanbul"}) {
         char word[tq::kCaseWordSize];
