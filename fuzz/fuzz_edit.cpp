@@ -7,14 +7,17 @@
 // promise:
 //  - an edit that fails changes nothing: before and after it, the getters
 //    of the definition or resource it names, the names of its kind and the
-//    engines' results on a few values are the same;
+//    engines' results on a few values of their datatype are the same;
 //  - a resource saved reads back the same: loaded by name in a second
-//    context, its getters and results are those of the one saved;
+//    context, its getters and results are those of the one saved (and a
+//    rule set the input made gives what its rules, as given, give);
 //  - the locales written (the last operation) are written (a warning is
 //    fine, a failure is not: edits that each succeeded must leave what the
-//    writer can write) and read back the same: in a second context, every
-//    definition the load accepts has the getters it had before the write,
-//    and the engine results where all the engine reads read back whole.
+//    writer can write) and read back the same: in a second context, the
+//    definitions the load holds not valid are exactly those the write's
+//    warnings named, every other definition has the getters it had before
+//    the write, and the engine results where all the engine reads read
+//    back whole.
 // A broken promise aborts with a line on stderr naming the export, the
 // getter or engine and both values.
 #include <algorithm>
@@ -24,6 +27,8 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <set>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -42,7 +47,24 @@ constexpr uint32_t kEverything = TQ_LOAD_DATATYPES | TQ_LOAD_PARSE_DEFNS | TQ_LO
                                  TQ_LOAD_STDZN_DEFNS | TQ_LOAD_GENDER_DEFNS | TQ_LOAD_MATCH_DEFNS |
                                  TQ_LOAD_CASE_DEFNS | TQ_LOAD_GUESS_DEFNS | TQ_LOAD_PATTERN_DEFNS |
                                  TQ_LOAD_EXTRACT_DEFNS | TQ_LOAD_LANGUAGE_DEFNS;
-constexpr const char* kValues[] = {"Dr. John Q. Smith Jr."};
+
+// The values the engines are compared on, by the datatype that the sample's
+// definitions of a kind take, chosen so that each step of those definitions
+// is met with few values: for names a title, an initial and a suffix; the
+// comma layout with a hyphenated given name; accents (folded at lower
+// sensitivities); an apostrophe in lower case (the case definition's fixes,
+// the nickname scheme); company words. For contacts a company the scheme
+// knows, and a sentence of titles, accents to fold and several windows; for
+// texts a sentence and an accented name.
+constexpr const char* kNameValues[] = {"Dr. John Q. Smith Jr.", "Smith, Anne-Marie", "José García", "bill o'brien",
+                                       "Miller and Sons PLC"};
+// Resources are also given the names in upper case, as the definitions
+// hand them on (phonetics rules, say, match upper-case letters only).
+constexpr const char* kNameValuesUpper[] = {"DR. JOHN Q. SMITH JR.", "SMITH, ANNE-MARIE", "JOSÉ GARCÍA",
+                                            "BILL O'BRIEN", "MILLER AND SONS PLC"};
+constexpr const char* kContactValues[] = {"John Smith joined Acme Corp on Monday.",
+                                          "Dr. Anne-Marie O'Brien met José García of Miller and Sons."};
+constexpr const char* kTextValues[] = {"John Smith joined Acme Corp on Monday.", "José García"};
 
 // What a snapshot holds: a label (getter or engine and its arguments) and
 // what it gave.
@@ -231,6 +253,11 @@ const char* const kFamilyNames[kFamilies] = {"",           "parse_defn",  "case_
                                              "datatype",   "vocab",       "regexlib",            "phonetx",
                                              "chopper",    "grammar",     "scheme"};
 
+// The kinds of definition as the library's messages name them.
+const char* const kKindTexts[kFamilies] = {"",      "Parse",           "Case",     "Standardization",
+                                           "Extraction",      "Gender Analysis", "Pattern Analysis",
+                                           "Identification Analysis", "Match", "Language Guess", "Locale Guess"};
+
 // The definitions of a kind by edit-mode index: depth x 256 + position, the
 // locale's own, its parent's and its grandparent's.
 std::vector<Named> definitions(tq_context* ctx, Family f) {
@@ -257,6 +284,15 @@ std::vector<Named> definitions(tq_context* ctx, Family f) {
     }
   }
   return out;
+}
+
+// The definition of the list with the name in the locale at the depth
+// (0 the current one); null when there is none.
+const Named* find_named(const std::vector<Named>& list, const std::string& name, int32_t depth) {
+  for (const Named& d : list) {
+    if (d.name == name && d.index / 256 == depth) return &d;
+  }
+  return nullptr;
 }
 
 std::string defn_name(tq_context* ctx, Family f, int32_t index) {
@@ -328,19 +364,36 @@ std::string run_engine(tq_context* ctx, Family f, const char* defn, const char* 
 
 bool has_engine(Family f) { return f >= Family::parse && f <= Family::guess; }
 
+// The values of a kind's engine: by the kind, not by the datatype a
+// definition names, which edits change and a load may fill in.
+std::span<const char* const> values_of(Family f) {
+  switch (f) {
+    case Family::extraction: return kContactValues;
+    case Family::lang:
+    case Family::guess: return kTextValues;
+    default: return kNameValues;
+  }
+}
+
 void snap_engines(tq_context* ctx, Family f, const std::string& defn, Snapshot& out) {
   if (!has_engine(f)) return;
-  for (const char* v : kValues) {
+  for (const char* v : values_of(f)) {
     out.emplace_back(std::string(kFamilyNames[static_cast<size_t>(f)]) + " engine '" + defn + "' '" + v + "'",
                      run_engine(ctx, f, defn.c_str(), v));
   }
 }
 
-// The results of a resource on the values, where the kind has an engine of
-// its own.
+// The results of a resource on the names (the sample's resources serve its
+// name definitions), as given and in upper case, where the kind has an
+// engine of its own.
 void snap_resource(tq_context* ctx, Family f, int32_t index, Snapshot& out) {
   static char buf[4096];
-  for (const char* v : kValues) {
+  static const std::vector<const char*> values = [] {
+    std::vector<const char*> v(std::begin(kNameValues), std::end(kNameValues));
+    v.insert(v.end(), std::begin(kNameValuesUpper), std::end(kNameValuesUpper));
+    return v;
+  }();
+  for (const char* v : values) {
     std::string label = std::string(kFamilyNames[static_cast<size_t>(f)]) + " apply '" + v + "'";
     int32_t rc = 0, n = 0;
     buf[0] = '\0';
@@ -376,9 +429,10 @@ Snapshot snapshot(tq_context* ctx, Family f, int32_t index) {
     }
   } else {
     snap_resource(ctx, f, index, s);
-    // Definitions read resources by name: a resource edit shows in them.
+    // Definitions read resources by name: a resource edit shows in them
+    // (the sample's definitions of these kinds are all named "Name").
     for (Family e : {Family::parse, Family::case_, Family::stdzn, Family::match, Family::gender}) {
-      snap_engines(ctx, e, e == Family::case_ ? "Proper" : "Name", s);
+      snap_engines(ctx, e, "Name", s);
     }
   }
   snap_getters(ctx, f, index, s);
@@ -433,12 +487,23 @@ void compare(const Snapshot& before, const Snapshot& after, const std::string& w
 
 // ---- The scratch knowledge base and the contexts ----
 
+// A rule added to a rule set, as the caller gave it.
+struct GivenRule {
+  std::string rule_text;
+  std::string replace_text;
+  int32_t priority;
+  uint32_t flags;
+};
+
 struct Session {
   tq_context* ctx = nullptr;
   tq_lock_handle* lock = nullptr;
   tq_xmldoc* doc = nullptr;
   std::vector<int32_t> pool;
   std::map<std::pair<Family, int32_t>, std::string> resource_names;
+  // The rules given, in order, to the rule sets this input made, by index:
+  // all such a set holds, and so what a load of its save compiles.
+  std::map<int32_t, std::vector<GivenRule>> given_rules;
   uint32_t touched = 0;  // families an edit changed since the context opened, by bit
   // Snapshots taken since the last edit that changed something: a failed
   // edit changes nothing, so what was seen after it is what the next edit
@@ -578,17 +643,35 @@ Snapshot definition_snapshot(tq_context* ctx, Family f, const Named& d, bool eng
   return s;
 }
 
+// Whether a getter's label names a getter of a kind's edit session
+// ("tq_<family>_edit_..."), which takes no resource index.
+bool reads_edit_session(const std::string& label) {
+  const std::string_view name = std::string_view(label).substr(0, label.find(' '));
+  std::string_view rest;
+  return family_of(name, &rest) != Family::none && rest.substr(0, 5) == "edit_";
+}
+
+// The records of a context's error list (what its last call recorded):
+// code and text.
+using ErrorRecords = std::vector<std::pair<int32_t, std::string>>;
+ErrorRecords error_records(tq_context* ctx) {
+  ErrorRecords out;
+  uint32_t count = 0;
+  static char text[TQ_ERROR_TEXT_MAX + 1];
+  if (tq_error_count_get(ctx, &count) < 0) return out;
+  for (uint32_t i = 0; i < count; ++i) {
+    int32_t code = 0;
+    text[0] = '\0';
+    if (tq_error_info_get_by_index(ctx, i, &code, text) >= 0) out.emplace_back(code, text);
+  }
+  return out;
+}
+
 // The last error a context recorded, for a finding's line.
 std::string last_error(tq_context* ctx) {
-  uint32_t count = 0;
-  int32_t code = 0;
-  static char text[8192];
-  text[0] = '\0';
-  if (tq_error_count_get(ctx, &count) < 0 || count == 0 ||
-      tq_error_info_get_by_index(ctx, count - 1, &code, text) < 0) {
-    return "no error recorded";
-  }
-  return std::to_string(code) + " " + text;
+  const ErrorRecords records = error_records(ctx);
+  if (records.empty()) return "no error recorded";
+  return std::to_string(records.back().first) + " " + records.back().second;
 }
 
 // A definition or datatype an engine reads.
@@ -660,20 +743,66 @@ std::vector<int32_t> intact_datatypes(tq_context* ctx, tq_context* again) {
   std::vector<int32_t> out;
   const std::vector<Named> before = definitions(ctx, Family::datatype);
   for (const Named& d : definitions(again, Family::datatype)) {
-    for (const Named& b : before) {
-      if (b.name != d.name || b.index / 256 != d.index / 256) continue;
-      Snapshot x, y;
-      snap_getters(ctx, Family::datatype, b.index, x);
-      snap_getters(again, Family::datatype, d.index, y);
-      if (x == y) out.push_back(d.index);
-    }
+    const Named* b = find_named(before, d.name, d.index / 256);
+    if (b == nullptr) continue;
+    Snapshot x, y;
+    snap_getters(ctx, Family::datatype, b->index, x);
+    snap_getters(again, Family::datatype, d.index, y);
+    if (x == y) out.push_back(d.index);
   }
   return out;
 }
 
+// A definition by kind, the depth of its locale (0 the current one) and
+// name: one a locale write warned will read back not valid, or one that
+// does.
+struct Unreadable {
+  Family f;
+  int32_t depth;
+  std::string name;
+  auto operator<=>(const Unreadable&) const = default;
+};
+
+std::string describe(const Unreadable& u, int32_t code) {
+  return std::string(kKindTexts[static_cast<size_t>(u.f)]) + " definition '" + u.name + "' of locale " +
+         std::to_string(code);
+}
+
+// The definitions the warnings of a locale write name, read from its error
+// records: 104 with "The <kind> definition '<name>' of locale <code> is
+// written, but will not be valid when the locale is read again: <why>."
+void warned_unreadable(const ErrorRecords& records, int32_t code, int32_t depth, std::set<Unreadable>* out) {
+  const std::string tail =
+      "' of locale " + std::to_string(code) + " is written, but will not be valid when the locale is read again: ";
+  for (const auto& [error, text] : records) {
+    if (error != TQ_WARN_LOCALE_PROBLEMS) continue;
+    const std::string_view t(text);
+    for (size_t fi = 1; fi <= static_cast<size_t>(Family::guess); ++fi) {
+      const std::string head = std::string("The ") + kKindTexts[fi] + " definition '";
+      if (t.substr(0, head.size()) != head) continue;
+      const size_t end = t.find(tail, head.size());
+      if (end != std::string_view::npos) {
+        out->insert({static_cast<Family>(fi), depth, std::string(t.substr(head.size(), end - head.size()))});
+      }
+    }
+  }
+}
+
+// What the load said of a definition (its first message that names it),
+// for a finding's line.
+std::string message_about(const ErrorRecords& records, const std::string& name) {
+  for (const auto& [error, text] : records) {
+    if (text.find("'" + name + "'") != std::string::npos) return std::to_string(error) + " " + text;
+  }
+  return "the load names it in no message";
+}
+
 void write_and_reload(Session& s) {
   tq_context* ctx = s.ctx;
-  for (const auto& [code, file] : loaded_locales(ctx)) {
+  const std::vector<std::pair<int32_t, std::string>> locales = loaded_locales(ctx);
+  std::set<Unreadable> warned;
+  for (size_t depth = 0; depth < locales.size(); ++depth) {
+    const auto& [code, file] = locales[depth];
     // The target's own lock on the file: one it cannot take (the file is
     // locked elsewhere) is no fault of the sequence or the writer, which
     // refuses a file the handle does not lock; nothing is compared then.
@@ -690,7 +819,9 @@ void write_and_reload(Session& s) {
     // a sequence of edits that each succeeded should not make a locale the
     // writer cannot write.
     const int32_t rc = tq_locale_write(ctx, code, lock);
-    const std::string error = rc < 0 ? last_error(ctx) : std::string();  // before the next call clears it
+    // Read before the next call clears the error list.
+    const std::string error = rc < 0 ? last_error(ctx) : std::string();
+    warned_unreadable(error_records(ctx), code, static_cast<int32_t>(depth), &warned);
     tq_lock_free(ctx, lock);
     if (trace() && rc != 0) std::fprintf(stderr, "fuzz_edit: tq_locale_write %d: %d\n", code, rc);
     if (rc < 0) {
@@ -700,22 +831,56 @@ void write_and_reload(Session& s) {
   int32_t load_rc = 0;
   tq_context* again = open_edit(&load_rc);
   if (again == nullptr) broken("the knowledge base written does not open");
+  const ErrorRecords load_errors = error_records(again);
   if (trace()) {
-    uint32_t errors = 0;
-    tq_error_count_get(again, &errors);
     std::fprintf(stderr, "fuzz_edit: written and loaded again: %d\n", load_rc);
-    for (uint32_t i = 0; i < errors; ++i) {
-      int32_t code = 0;
-      static char text[8192];
-      if (tq_error_info_get_by_index(again, i, &code, text) >= 0) std::fprintf(stderr, "  %d %s\n", code, text);
+    for (const auto& [code, text] : load_errors) std::fprintf(stderr, "  %d %s\n", code, text.c_str());
+  }
+  // Every definition the load holds not valid is one the write warned
+  // for, and every one it warned for the load holds not valid: the writer
+  // and the reader apply the same rules.
+  std::vector<Named> after[kFamilies];
+  std::set<Unreadable> held;
+  for (size_t fi = 1; fi <= static_cast<size_t>(Family::datatype); ++fi) {
+    const Family f = static_cast<Family>(fi);
+    after[fi] = definitions(again, f);
+    for (const Named& d : after[fi]) {
+      if (defn_flag(again, f, d, "valid") == 0) held.insert({f, d.index / 256, d.name});
     }
   }
-  // A definition the load does not accept (read back not valid) is left
-  // out: the edits may make what the reader refuses. The engine of another
-  // is compared when all it reads (its parse definition, say) read back
-  // valid and clean; after a load that reported problems (104), also the
-  // datatypes those read must read back the same, since a datatype has no
-  // validity that tells whether the load took it whole.
+  auto code_of = [&](int32_t depth) {
+    return depth >= 0 && static_cast<size_t>(depth) < locales.size() ? locales[depth].first : -1;
+  };
+  for (const Unreadable& u : held) {
+    if (warned.count(u) != 0) continue;
+    // What the load said of it, and whether the write's side had it marked
+    // incomplete (the flag, or validity bit 8, which a load sets for it and
+    // the writer keeps), for the finding's line.
+    std::string why = message_about(load_errors, u.name);
+    const std::vector<Named> before = definitions(ctx, u.f);
+    const Named* was = find_named(before, u.name, u.depth);
+    if (was != nullptr && defn_flag(ctx, u.f, *was, "incomplete") > 0) why += "; it was marked incomplete";
+    if (was != nullptr && defn_flag(ctx, u.f, *was, "valid_flag_info") > 0 &&
+        (defn_flag(ctx, u.f, *was, "valid_flag_info") & 0x8) != 0) {
+      why += "; its validity bit 8 (incomplete) was set";
+    }
+    broken("after the write, the " + describe(u, code_of(u.depth)) +
+           " reads back not valid, but tq_locale_write did not warn for it (" + why + ")");
+  }
+  for (const Unreadable& u : warned) {
+    if (held.count(u) != 0) continue;
+    const bool there = find_named(after[static_cast<size_t>(u.f)], u.name, u.depth) != nullptr;
+    broken("tq_locale_write warned that the " + describe(u, code_of(u.depth)) +
+           " will not be valid when read again, but it " + (there ? "reads back valid" : "does not read back at all"));
+  }
+  // A definition the load holds not valid (checked above to be one the
+  // write warned for) is left out of the getter comparison: the part the
+  // reader refused is not what was written, and the load does not say
+  // which part that is. The engine of another is compared when all it
+  // reads (its parse definition, say) read back valid and clean; after a
+  // load that reported problems (104), also the datatypes those read must
+  // read back the same, since a datatype has no validity that tells
+  // whether the load took it whole.
   std::vector<int32_t> intact;
   if (load_rc != 0) intact = intact_datatypes(ctx, again);
   // A resource changed in memory (and not saved, or saved elsewhere) is
@@ -723,15 +888,20 @@ void write_and_reload(Session& s) {
   const bool resources_edited = (s.touched >> static_cast<unsigned>(Family::vocab)) != 0;
   for (size_t fi = 1; fi <= static_cast<size_t>(Family::datatype); ++fi) {
     Family f = static_cast<Family>(fi);
+    const std::vector<Named> before = definitions(ctx, f);
+    // Nothing written is lost: every definition reads back, valid or not
+    // (a slot whose definition was unloaded answers with no name; names
+    // are never empty).
+    for (const Named& b : before) {
+      if (!b.name.empty() && find_named(after[fi], b.name, b.index / 256) == nullptr) {
+        broken(std::string("after the write, ") + kFamilyNames[fi] + " '" + b.name + "' (" + std::to_string(b.index) +
+               ") does not read back");
+      }
+    }
     // After a load that reported problems, datatypes are not compared.
     if (f == Family::datatype && load_rc != 0) continue;
-    const std::vector<Named> before = definitions(ctx, f);
-    const std::vector<Named> after = definitions(again, f);
-    for (const Named& d : after) {
-      const Named* was = nullptr;
-      for (const Named& b : before) {
-        if (b.name == d.name && b.index / 256 == d.index / 256) was = &b;
-      }
+    for (const Named& d : after[fi]) {
+      const Named* was = find_named(before, d.name, d.index / 256);
       std::string what = std::string("after the write, ") + kFamilyNames[fi] + " '" + d.name + "' (" +
                          std::to_string(d.index) + ")";
       if (was == nullptr) broken(what + " was not there before the write");
@@ -740,7 +910,7 @@ void write_and_reload(Session& s) {
         continue;
       }
       bool engines = !resources_edited && has_engine(f) && clean(ctx, f, *was) && engines_may_differ(s, f) &&
-                     engine_reads_sound(again, f, d.name, after, load_rc != 0 ? &intact : nullptr);
+                     engine_reads_sound(again, f, d.name, after[fi], load_rc != 0 ? &intact : nullptr);
       bool getters = (s.touched & ((1u << fi) | (1u << static_cast<unsigned>(Family::datatype)))) != 0;
       compare(definition_snapshot(ctx, f, *was, engines, getters), definition_snapshot(again, f, d, engines, getters),
               what, true);
@@ -767,6 +937,29 @@ int32_t load_resource(tq_context* ctx, Family f, const char* name, int32_t* inde
     }
     default: return -1;
   }
+}
+
+// The results of a rule set made in the context from the rules given, for
+// the saved set what (none when the target cannot make one there: a set
+// of its name is loaded). A rule refused or a set that does not compile
+// breaks the save's promise that its file compiles when read.
+bool given_rules_results(tq_context* ctx, const std::vector<GivenRule>& rules, const std::string& what,
+                         Snapshot* out) {
+  int32_t made = -1, rule_index = -1;
+  if (tq_phonetx_create(ctx, "given rules", &made) < 0) return false;
+  for (const GivenRule& r : rules) {
+    if (tq_phonetx_rule_add(ctx, made, r.rule_text.c_str(), r.replace_text.c_str(), r.priority, r.flags,
+                            &rule_index) < 0) {
+      broken(what + ": the rule '" + r.rule_text + "' given to it is refused in a set made anew: " + last_error(ctx));
+    }
+  }
+  const int32_t rc = tq_phonetx_prepare(ctx, made);
+  if (rc < 0) {
+    broken(what + ": the rules given to it do not compile (" + std::to_string(rc) + "), but it was saved: " +
+           last_error(ctx));
+  }
+  snap_resource(ctx, Family::phonetx, made, *out);
+  return true;
 }
 
 void resource_reload(Session& s, Family f, int32_t index) {
@@ -805,8 +998,25 @@ void resource_reload(Session& s, Family f, int32_t index) {
       a.clear();
       b.clear();
     }
+    // The rules given to a set the input made, compiled here as a load
+    // compiles them, give what the saved file loaded gives: so the save is
+    // checked whether or not the set saved was compiled.
+    auto given = s.given_rules.find(index);
+    Snapshot from_given;
+    if (f == Family::phonetx && given != s.given_rules.end() &&
+        given_rules_results(again, given->second, what, &from_given)) {
+      Snapshot loaded;
+      snap_resource(again, f, index2, loaded);
+      compare(from_given, loaded, what + " read back, against the rules given");
+    }
     snap_getters(s.ctx, f, index, a);
     snap_getters(again, f, index2, b);
+    // The getters of a kind's edit session (tq_phonetx_edit_rule_count_get
+    // and its like) read what the context's edit of a file holds, not the
+    // resource at the index: they are no part of what was saved.
+    for (Snapshot* side : {&a, &b}) {
+      std::erase_if(*side, [](const auto& entry) { return reads_edit_session(entry.first); });
+    }
     // A vocabulary is saved compiled, and the compiled file has no field
     // for the owner: the owner set in memory is not what reads back.
     if (f == Family::vocab) {
@@ -835,6 +1045,33 @@ void resource_reload(Session& s, Family f, int32_t index) {
 
 // ---- One operation ----
 
+// Keeps the rules given to a rule set made by the input, after the call
+// (which succeeded) that made it or added one. A set loaded by name holds
+// the rules of its file, which the input did not give: a load (which may
+// give back a set made earlier) or an unload (after which the index may
+// name another set) forgets what was kept for its index.
+void note_given_rules(Session& s, std::string_view name, const std::vector<Param>& params, const Call& c,
+                      const int32_t* ints, const uint32_t* uints) {
+  auto at = [&](const char* param) {
+    for (size_t i = 0; i < params.size(); ++i) {
+      if (params[i].name == param) return i;
+    }
+    return params.size();
+  };
+  const size_t index = at("index"), rule = at("rule_text"), replace = at("replace_text");
+  const size_t priority = at("priority"), flags = at("flags");
+  if (name == "tq_phonetx_create" && index < params.size()) {
+    s.given_rules[c.i32[index]].clear();
+  } else if ((name == "tq_phonetx_load" || name == "tq_phonetx_unload") && index < params.size()) {
+    s.given_rules.erase(params[index].type == "int32_t*" ? c.i32[index] : ints[index]);
+  } else if (name == "tq_phonetx_rule_add" && std::max({index, rule, replace, priority, flags}) < params.size()) {
+    auto it = s.given_rules.find(ints[index]);
+    if (it != s.given_rules.end()) {
+      it->second.push_back({c.text_used[rule], c.text_used[replace], ints[priority], uints[flags]});
+    }
+  }
+}
+
 // The operation op reading its arguments from data at *pos, which it
 // moves past them.
 void run_op(Session& s, size_t op, const uint8_t* data, size_t size, size_t* pos) {
@@ -858,15 +1095,17 @@ void run_op(Session& s, size_t op, const uint8_t* data, size_t size, size_t* pos
   // The index: the first int parameter, read as the call will read it.
   int32_t index = -1;
   bool have_index = false;
+  int32_t ints[kMaxParams] = {};
+  uint32_t uints[kMaxParams] = {};
   setup();
   for (size_t i = 0; i < params.size(); ++i) {
     const std::string& t = params[i].type;
     if (t == "int32_t") {
-      const int32_t v = c.int_at(i);
-      if (!have_index) index = v;
+      ints[i] = c.int_at(i);
+      if (!have_index) index = ints[i];
       have_index = true;
     } else if (t == "uint32_t") {
-      c.uint_at(i);
+      uints[i] = c.uint_at(i);
     } else if (t == "double") {
       c.double_at(i);
     } else if (t == "const char*") {
@@ -926,6 +1165,7 @@ void run_op(Session& s, size_t op, const uint8_t* data, size_t size, size_t* pos
     if (s.pool.size() < 16) s.pool.push_back(c.i32[i]);
     if (!is_definition(f) && res_name != nullptr && *res_name != '\0') s.resource_names[{f, c.i32[i]}] = res_name;
   }
+  if (f == Family::phonetx) note_given_rules(s, name, params, c, ints, uints);
   if (!is_definition(f)) {
     if (ends_with(name, "_save") || name == "tq_scheme_write") resource_reload(s, f, index);
   }

@@ -698,6 +698,19 @@ void edit_resource_seeds(const Seeds& seeds) {
       .op("tq_phonetx_load", {N("en_name_sound")})
       .op("tq_phonetx_unload", {R(2)});
   seeds.put("edit", "phonetx", phonetx.bytes);
+  // A set saved while the context's edit session holds another file (no
+  // part of the set), once before it is compiled and once after a rule
+  // added to it compiled: each save reads back as the rules given.
+  EditSeq beside;
+  beside.op("tq_phonetx_edit", {N("en_name_sound")})
+      .op("tq_phonetx_edit_new", {kPathPhonetx, N("new_res")})
+      .op("tq_phonetx_create", {N("new_res")})
+      .op("tq_phonetx_rule_add", {R(0), N("EN"), N("x"), I(50), U(0)})
+      .op("tq_phonetx_save", {R(0)})
+      .op("tq_phonetx_prepare", {R(0)})
+      .op("tq_phonetx_rule_add", {R(0), N("x"), N("GIVEN"), I(50), U(1)})
+      .op("tq_phonetx_save", {R(0)});
+  seeds.put("edit", "phonetx-beside-session", beside.bytes);
   EditSeq chopper;
   chopper.op("tq_chopper_edit", {N("en_name")})
       .op("tq_chopper_owner_set", {R(0), N("New")})
