@@ -1002,7 +1002,9 @@ TQ_API int32_t tq_phonetx_prepare(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
 TQ_API int32_t tq_phonetx_save(tq_context* ctx, int32_t index, tq_lock_handle* lock) TQ_NOEXCEPT;
 /* input: at most 1,024 bytes. size: the bytes of the result buffer,
  * terminator included; at most 1,024 bytes of text are written. -1 for a
- * set that is not compiled; 114 when the rewind limit was reached; 115 when
+ * set that is not compiled; 114 when the rewind limit (2 x the rules added
+ * x the symbols of the input) was reached, used up exactly or not, so every
+ * run of a set without rules gives 114 with its input unchanged; 115 when
  * the result was cut to fit (102 when the input was cut). */
 TQ_API int32_t tq_phonetx_execute(tq_context* ctx, int32_t index, const char* input, char* result,
                                   uint32_t size) TQ_NOEXCEPT;
@@ -1280,6 +1282,10 @@ TQ_API int32_t tq_parse_defn_incomplete_get(tq_context* ctx, int32_t index, uint
 TQ_API int32_t tq_parse_defn_incomplete_set(tq_context* ctx, int32_t index, uint32_t incomplete) TQ_NOEXCEPT;
 TQ_API int32_t tq_parse_defn_valid_get(tq_context* ctx, int32_t index, uint32_t* valid) TQ_NOEXCEPT;
 TQ_API int32_t tq_parse_defn_valid_set(tq_context* ctx, int32_t index, uint32_t valid) TQ_NOEXCEPT;
+/* The validity bits, as for every kind's valid_flag_info: 1, a step of the
+ * load reported something; 8, read with "Incomplete" set. A definition
+ * whose bit 8 or incomplete flag is set is written as incomplete, and so
+ * reads back not valid (tq_locale_write warns of it). */
 TQ_API int32_t tq_parse_defn_valid_flag_info_get(tq_context* ctx, int32_t index, uint32_t* valid_info) TQ_NOEXCEPT;
 TQ_API int32_t tq_parse_defn_valid_flag_info_set(tq_context* ctx, int32_t index, uint32_t valid_info) TQ_NOEXCEPT;
 TQ_API int32_t tq_parse_defn_editable_flag_get(tq_context* ctx, int32_t index, uint32_t* flag) TQ_NOEXCEPT;
