@@ -23,7 +23,9 @@
  * standardization, a value that casing or a scheme or a regex library
  * lengthened, the words gathered into a parsed or extracted token): its
  * message names the call and the step, and the result is the start of the
- * whole text, cut between characters. A failure wins over it; a value cut
+ * whole text, cut between characters (but for a scheme's output built word
+ * by word, which leaves a word that does not fit out whole and may still
+ * take shorter words after it). A failure wins over it; a value cut
  * on its way in or inside an engine wins over the call's other warnings,
  * an output cut comes after them. Under TQ_OPT_STRICT_CONVERSION an
  * unconvertible character still fails with -10000.
