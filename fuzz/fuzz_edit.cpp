@@ -505,6 +505,10 @@ struct Session {
   // all such a set holds, and so what a load of its save compiles.
   std::map<int32_t, std::vector<GivenRule>> given_rules;
   uint32_t touched = 0;  // families an edit changed since the context opened, by bit
+  // Resources changed in memory since they were last saved (a rename, a
+  // rule or entry added, one made): a definition naming one is read back by
+  // the write as it is in memory, and by the next load from its file.
+  std::set<std::pair<Family, int32_t>> unsaved;
   // Snapshots taken since the last edit that changed something: a failed
   // edit changes nothing, so what was seen after it is what the next edit
   // of that definition or resource starts from.
@@ -851,7 +855,10 @@ void write_and_reload(Session& s) {
   auto code_of = [&](int32_t depth) {
     return depth >= 0 && static_cast<size_t>(depth) < locales.size() ? locales[depth].first : -1;
   };
-  for (const Unreadable& u : held) {
+  // The write reads each definition back with the resources it names as
+  // they are in memory; one changed and not saved is read from its file by
+  // the load, so the two may then disagree.
+  for (const Unreadable& u : s.unsaved.empty() ? held : std::set<Unreadable>{}) {
     if (warned.count(u) != 0) continue;
     // What the load said of it, and whether the write's side had it marked
     // incomplete (the flag, or validity bit 8, which a load sets for it and
@@ -867,7 +874,7 @@ void write_and_reload(Session& s) {
     broken("after the write, the " + describe(u, code_of(u.depth)) +
            " reads back not valid, but tq_locale_write did not warn for it (" + why + ")");
   }
-  for (const Unreadable& u : warned) {
+  for (const Unreadable& u : s.unsaved.empty() ? warned : std::set<Unreadable>{}) {
     if (held.count(u) != 0) continue;
     const bool there = find_named(after[static_cast<size_t>(u.f)], u.name, u.depth) != nullptr;
     broken("tq_locale_write warned that the " + describe(u, code_of(u.depth)) +
@@ -1167,7 +1174,15 @@ void run_op(Session& s, size_t op, const uint8_t* data, size_t size, size_t* pos
   }
   if (f == Family::phonetx) note_given_rules(s, name, params, c, ints, uints);
   if (!is_definition(f)) {
-    if (ends_with(name, "_save") || name == "tq_scheme_write") resource_reload(s, f, index);
+    if (ends_with(name, "_save") || name == "tq_scheme_write") {
+      s.unsaved.erase({f, index});
+      resource_reload(s, f, index);
+    } else if (!ends_with(name, "_load") && !ends_with(name, "_unload") && !contains(name, "_get")) {
+      s.unsaved.insert({f, index});
+      for (size_t i = 0; i < params.size(); ++i) {
+        if (params[i].type == "int32_t*") s.unsaved.insert({f, c.i32[i]});
+      }
+    }
   }
 }
 
