@@ -118,7 +118,23 @@ struct Tables {
   std::map<std::string, const Row*> by_name;
 };
 
-bool getter_takes(const std::vector<Param>& params, std::vector<size_t>* ints) {
+// What the header calls the index of one of the family's definitions or
+// resources, which a getter of one takes first.
+const char* own_index_name(Family f) {
+  switch (f) {
+    case Family::chopper: return "chopper";
+    case Family::regexlib: return "library";
+    default: return "index";
+  }
+}
+
+// A getter of one definition or resource: its first int input is that
+// one's index. Those whose first int is something else (a locale's
+// counts, a vocabulary's likelihood table, a chopper's names of
+// classifications and operations) answer the same whatever definition or
+// resource is meant, and are left out: called with the index of a resource
+// read again in another context, which may differ, they would differ too.
+bool getter_takes(Family f, const std::vector<Param>& params, std::vector<size_t>* ints) {
   for (size_t i = 0; i < params.size(); ++i) {
     const std::string& t = params[i].type;
     if (t == "int32_t" || t == "uint32_t") {
@@ -127,7 +143,7 @@ bool getter_takes(const std::vector<Param>& params, std::vector<size_t>* ints) {
       return false;  // names, handles, structures: not a getter of an index
     }
   }
-  return ints->size() <= 3;
+  return ints->size() <= 3 && (ints->empty() || params[ints->front()].name == own_index_name(f));
 }
 
 const Tables& tables() {
@@ -141,7 +157,7 @@ const Tables& tables() {
         continue;
       }
       Getter g{&r, parse_params(r.params), {}};
-      if (getter_takes(g.params, &g.ints)) t.getters[static_cast<size_t>(f)].push_back(std::move(g));
+      if (getter_takes(f, g.params, &g.ints)) t.getters[static_cast<size_t>(f)].push_back(std::move(g));
     }
     for (const Row* r : edit_ops()) t.op_params.push_back(parse_params(r->params));
     return t;
@@ -444,9 +460,12 @@ Snapshot snapshot(tq_context* ctx, Family f, int32_t index) {
 // (it fills nothing), so its token's name reads back as none, and with no
 // slot that has categories none reads back at all; a locale
 // guess definition without a datatype (as added) is read with the datatype
-// its name stands for; scheme options beyond those the file holds.
+// its name stands for; scheme options beyond those the file holds; a
+// flag stored as given (any nonzero means set), which a file keeps as yes
+// or no and so reads back as 1.
 bool not_kept(const std::string& label, const std::string& before, const std::string& after) {
   if (label == "tq_guess_defn_datatype_index_get" && before == "0 -1") return true;
+  if (ends_with(label, "_flag_get") && before.rfind("0 ", 0) == 0 && before != "0 0" && after == "0 1") return true;
   // A scheme a definition names is written with whether it is applied to
   // elements, case insensitively, and its output case; its other option
   // bits are not kept.

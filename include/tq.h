@@ -2410,14 +2410,16 @@ TQ_API int32_t tq_case_defn_surface_flag_set(tq_context* ctx, int32_t index, uin
 TQ_API int32_t tq_case_defn_target_case_get(tq_context* ctx, int32_t index, uint32_t* target_case) TQ_NOEXCEPT;
 TQ_API int32_t tq_case_defn_target_case_set(tq_context* ctx, int32_t index, uint32_t target_case) TQ_NOEXCEPT;
 /* Nonzero: a word the known-word scheme changed skips the known-pattern
- * library. Stored as given. */
+ * library. Stored as given; a locale's file keeps it as yes or no, so a
+ * nonzero flag reads back as 1. */
 TQ_API int32_t tq_case_defn_skip_regexlib_flag_get(tq_context* ctx, int32_t index,
                                                    uint32_t* skip_regexlib_flag) TQ_NOEXCEPT;
 TQ_API int32_t tq_case_defn_skip_regexlib_flag_set(tq_context* ctx, int32_t index,
                                                    uint32_t skip_regexlib_flag) TQ_NOEXCEPT;
 /* Nonzero: default proper casing title-cases whole words ("jean-paul" ->
  * "Jean-Paul"); 0: first character upper, the rest lower ("Jean-paul").
- * Stored as given; the set raises the definition's version to "9.0". */
+ * Stored as given (a locale's file keeps it as yes or no, so a nonzero flag
+ * reads back as 1); the set raises the definition's version to "9.0". */
 TQ_API int32_t tq_case_defn_unicode_casing_flag_get(tq_context* ctx, int32_t index,
                                                     uint32_t* unicode_casing_flag) TQ_NOEXCEPT;
 TQ_API int32_t tq_case_defn_unicode_casing_flag_set(tq_context* ctx, int32_t index,
