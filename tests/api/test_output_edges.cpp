@@ -84,11 +84,8 @@ TEST(OutputEdges, OutputCutToTheCallersSizeIsTold) {
   EXPECT_EQ(std::memcmp(out, "A\0B\0\0\0", 6), 0);
   // (The message comes in the session encoding too: ASCII, one byte a unit.)
   int32_t code = 0;
-  std::vector<char> text(2 * (TQ_ERROR_TEXT_MAX + 1));
-  ASSERT_EQ(tq_error_info_get_by_index(ctx, 0, &code, text.data()), 0);
+  const std::string message = tq_test::ucs2_error_text(ctx, 0, &code);
   EXPECT_EQ(code, 102);
-  std::string message;
-  for (size_t k = 0; text[k] != 0; k += 2) message += text[k];
   EXPECT_NE(message.find("cut to fit 4 bytes; the whole text needs 6 bytes"), std::string::npos) << message;
 }
 
@@ -144,13 +141,7 @@ TEST(OutputEdges, ValueCutToTheEnginesLengthIsTold) {
   std::string told;  // the messages, in UCS-2: ASCII, one byte a unit
   count = 0;
   EXPECT_EQ(tq_error_count_get(ctx, &count), 0);
-  for (uint32_t i = 0; i < count; ++i) {
-    int32_t code = 0;
-    std::vector<char> text(2 * (TQ_ERROR_TEXT_MAX + 1));
-    ASSERT_EQ(tq_error_info_get_by_index(ctx, i, &code, text.data()), 0);
-    for (size_t k = 0; text[k] != 0; k += 2) told += text[k];
-    told += '\n';
-  }
+  for (uint32_t i = 0; i < count; ++i) told += tq_test::ucs2_error_text(ctx, i) + '\n';
   EXPECT_NE(told.find("The value given to tq_standardize was cut"), std::string::npos) << told;
   EXPECT_NE(told.find("An output of tq_standardize was cut to fit 1026 bytes; the whole text is longer."),
             std::string::npos)

@@ -15,6 +15,11 @@ namespace tq_test {
 // The context's error records, one per line, for failure messages.
 std::string error_list_text(tq_context* ctx);
 
+// The text of error record `index` of a context in a UCS-2 session, as the
+// ASCII it is (one byte a unit); *code (when given) its code. A record
+// that cannot be read fails the test.
+std::string ucs2_error_text(tq_context* ctx, uint32_t index, int32_t* code = nullptr);
+
 // A temporary folder removed when the test ends.
 class TempDir {
  public:

@@ -22,6 +22,16 @@ std::string error_list_text(tq_context* ctx) {
   return out.str();
 }
 
+std::string ucs2_error_text(tq_context* ctx, uint32_t index, int32_t* code) {
+  int32_t got = 0;
+  std::vector<char> text(2 * (TQ_ERROR_TEXT_MAX + 1));
+  EXPECT_EQ(tq_error_info_get_by_index(ctx, index, &got, text.data()), 0) << "error record " << index;
+  if (code != nullptr) *code = got;
+  std::string ascii;
+  for (size_t k = 0; text[k] != 0; k += 2) ascii += text[k];
+  return ascii;
+}
+
 void write_locale_settings(tq_context* ctx, const std::filesystem::path& root, const char* file,
                            const char* description, const char* parent) {
   tq_xmldoc* doc = nullptr;
