@@ -238,7 +238,7 @@ TEST(VocabFile, WordsOfOneRunAndMoreThan255Categories) {
     std::string cats;
     std::string entries;
     for (int i = 0; i < n_cats; ++i) {
-      char abbrev[8];
+      char abbrev[16];
       std::snprintf(abbrev, sizeof abbrev, "C%03d", i);
       cats += padded(b64(abbrev) + std::string(1, '\0') + b64("n") + std::string(1, '\0'), 20);
       entries += padded("0000000A" + b64("W") + std::string(1, '\0') + b64(abbrev) + std::string(1, '\0'), 40);
