@@ -1050,6 +1050,20 @@ TQ_API int32_t tq_phonetx_edit_free(tq_context* ctx) TQ_NOEXCEPT;
 #define TQ_SCHEME_OUT_PROPER 0x80u
 #define TQ_SCHEME_TRANSF_LOAD 0x100u    /* loaded through tq_transf_scheme_load */
 #define TQ_SCHEME_NO_TRIM 0x200u        /* data keep their surrounding white space */
+/* A scheme loaded by name is read from its file and made ready on its
+ * first use; one that fails is tried again at the next use. Only a scheme
+ * keyed by match codes needs a loaded locale: its keys are built with a
+ * match definition of the current locale, and a value's code is computed
+ * under the locale the keys were built in. While that locale is not loaded
+ * (another context gave back its last load, or none is current) reading,
+ * making ready, finalizing and applying it give -707 with message 1722
+ * (1723 when no locale is current), and it works again once the locale is
+ * loaded. Any other scheme needs no locale: a context whose current locale
+ * another context unloaded reads and applies it as a context without a
+ * current locale does. A case-insensitive scheme uppercases its data and
+ * the values with the special casing (Turkish, Azeri, Lithuanian) of the
+ * context's current locale code, which the context keeps until it makes
+ * another locale current or unloads that one itself. */
 /* scheme_name: at most 16,384 bytes. options below 0 take the options from
  * the scheme's file.
  * Each load is a client load of this context (see "Client loads"). */

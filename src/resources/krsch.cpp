@@ -120,7 +120,7 @@ int32_t keys_make(context* ctx, const scheme_rec* rec, char** made) {
   }
   int32_t rc = ops->defn_usable(ctx, rec->mdefn);
   if (rc < 0) {
-    TQ_REPORT(ctx, rc, 93, "", name_of(rec));
+    scheme_keys_refused(ctx, rc, "", name_of(rec), ctx->current_locale_code);
     return rc;
   }
   uint32_t sens = rec->sens;
@@ -151,22 +151,22 @@ int32_t value_key(context* ctx, const scheme_rec* rec, const char* value, char* 
     TQ_REPORT(ctx, TQ_ERR_NOT_USABLE, 1720, name_of(rec));
     return TQ_ERR_NOT_USABLE;
   }
-  int32_t saved_index = ctx->current_locale;
-  int32_t saved_code = ctx->current_locale_code;
-  bool switched = false;
-  if (rec->key_locale > 0 && rec->key_locale != saved_code) {
-    int32_t rc = locale_set(ctx, rec->key_locale);
-    if (rc < 0) return rc;
-    switched = true;
-  }
+  const int32_t saved_index = ctx->current_locale;
+  const int32_t saved_code = ctx->current_locale_code;
+  // The locale whose match definition computes the code must be loaded; no
+  // other is needed.
+  const int32_t key_locale = rec->key_locale > 0 ? rec->key_locale : saved_code;
+  int32_t rc = key_locale != saved_code ? locale_set(ctx, key_locale) : 0;
+  const bool switched = rc >= 0 && key_locale != saved_code;
   char* codes[1] = {key};
   key[0] = '\0';
   uint32_t sens = rec->sens;
-  int32_t rc = ops->match_string_by_defn_index(ctx, rec->mdefn, &sens, 1, value, 0, codes, nullptr);
+  if (rc >= 0) rc = ops->match_string_by_defn_index(ctx, rec->mdefn, &sens, 1, value, 0, codes, nullptr);
   if (switched) {
     ctx->current_locale = saved_index;
     ctx->current_locale_code = saved_code;
   }
+  if (rc == TQ_ERR_NO_LOCALE) scheme_keys_refused(ctx, rc, "", name_of(rec), key_locale);
   return rc < 0 ? rc : 0;
 }
 
@@ -625,6 +625,17 @@ void scheme_scratch_free(context* ctx) {
 
 // ---- Matching ------------------------------------------------------------------------------
 
+void scheme_keys_refused(context* ctx, int32_t rc, const char* mdefn_name, const char* scheme_name,
+                         int32_t locale_code) {
+  if (rc != TQ_ERR_NO_LOCALE) {
+    TQ_REPORT(ctx, rc, 93, mdefn_name, scheme_name);
+  } else if (locale_code > 0) {
+    TQ_REPORT(ctx, rc, 1722, scheme_name, locale_code);
+  } else {
+    TQ_REPORT(ctx, rc, 1723, scheme_name);
+  }
+}
+
 void scheme_match_ops_set(const scheme_match_ops* ops) { g_match_ops.store(ops, std::memory_order_release); }
 
 const scheme_match_ops* scheme_match_ops_get() { return g_match_ops.load(std::memory_order_acquire); }
@@ -776,11 +787,12 @@ int32_t scheme_prepare(context* ctx, scheme_rec* rec) {
   // Whatever can fail is done first, into texts of its own: a scheme that
   // cannot be made ready keeps its entries as they were (one being
   // finalized stays in edit state, to be changed and tried again).
-  loaded_locale_rec* locale = nullptr;
-  if (ctx->current_locale_code != 0) {
-    int32_t rc = locale_current_rec_get(ctx, &locale);
-    if (rc < 0) return rc;
-  }
+  // Only match-code keys need a loaded locale (the match definition is one
+  // of the current locale's), and their operations ask for it themselves.
+  // Uppercasing takes the special casing of the current locale's code,
+  // which the context keeps whether or not another context has unloaded
+  // the locale since, as every application does: a scheme without keys is
+  // made ready as a context without a current locale makes it.
   const bool keyed = (rec->flags & kSchemeMatchKeyed) != 0;
   const bool upper = !keyed && (rec->flags & kSchemeCaseInsensitive) != 0;
   char** made = nullptr;
@@ -794,7 +806,6 @@ int32_t scheme_prepare(context* ctx, scheme_rec* rec) {
     std::free(made);
     return rc;
   }
-  bool sorted_here = false;
   if (keyed) {
     rec->key_locale = ctx->current_locale_code;
     for (uint32_t i = 0; i < rec->count; ++i) {
@@ -803,19 +814,16 @@ int32_t scheme_prepare(context* ctx, scheme_rec* rec) {
     }
     (void)scheme_duplicates_remove(rec, 1);
     scheme_groups_number(rec, 1);
-    sorted_here = true;
   } else {
     for (uint32_t i = 0; upper && i < rec->count; ++i) entry_data_take_upper(&rec->entries[i], made[i]);
     if (rec->flags & (kSchemeCaseInsensitive | kSchemeDuplicates)) {
       scheme_sort(rec, 0);
       scheme_groups_number(rec, 0);
-      sorted_here = true;
     }
   }
   std::free(made);
-  if (locale != nullptr && !sorted_here && static_cast<int32_t>(locale->encoding) != ctx->session_encoding) {
-    scheme_sort(rec, 0);
-  }
+  // Entries are UTF-8 and sorted by their bytes, whatever the session's or
+  // the locale's encoding.
   if (!rec->sorted) scheme_sort(rec, 0);
   return 0;
 }

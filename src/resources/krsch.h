@@ -169,6 +169,13 @@ struct scheme_match_ops {
   int32_t (*match_string_by_defn_index)(context* ctx, int32_t defn_index, const uint32_t* sens, uint32_t count,
                                         const char* text, uint32_t convert, char** codes, void* info);
 };
+// Records why the match-code keys of a scheme cannot be had, from the
+// failure rc of a match operation: -707 (the locale whose match definition
+// builds them, locale_code, is not loaded, or 0: none is current) with
+// message 1722 or 1723, anything else with message 93 naming the match
+// definition. Only keyed schemes need a loaded locale.
+void scheme_keys_refused(context* ctx, int32_t rc, const char* mdefn_name, const char* scheme_name,
+                         int32_t locale_code);
 // Installs the operations (NULL removes them).
 void scheme_match_ops_set(const scheme_match_ops* ops);
 const scheme_match_ops* scheme_match_ops_get();

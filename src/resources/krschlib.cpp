@@ -170,7 +170,7 @@ int32_t options_read(context* ctx, const xmldoc* doc, const char* name, scheme_r
     int32_t index = -1;
     int32_t rc = ops->defn_index_get_by_name(ctx, mdefn_name, &index);
     if (rc < 0) {
-      TQ_REPORT(ctx, rc, 93, mdefn_name, name);
+      scheme_keys_refused(ctx, rc, mdefn_name, name, ctx->current_locale_code);
       return rc;
     }
     const char* sens = xmldoc_prop_get(ctx, doc, kPropSensitivity);

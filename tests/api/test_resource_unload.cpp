@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/locale_taken.h"
 #include "support/tq_test.h"
 #include "support/watchdog.h"
 #include "tq.h"
@@ -121,6 +122,30 @@ TEST(ResourceUnload, EveryKindCountsClientLoads) {
     EXPECT_EQ(k.unload(base, mine), 0);
   }
   EXPECT_EQ(tq_close(clone), 0);
+}
+
+// A context whose current locale other contexts gave back loads every kind
+// by name and reads it on first use, again and again, as a context without
+// a current locale does: a resource is read from its own file and prepared
+// with the locale code the context keeps, never with the loaded locale (but
+// a scheme keyed by match codes, whose match definition is the locale's:
+// Scheme.KeyedSchemesNeedTheLocaleOfTheirMatchDefinition).
+TEST(ResourceUnload, EveryKindIsReadWhileTheCurrentLocaleIsTakenByAnother) {
+  for (const tq_test::Taken how : {tq_test::Taken::ByAClone, tq_test::Taken::LeftByAClosedClone}) {
+    SCOPED_TRACE(static_cast<int>(how));
+    Context base(TQ_SAMPLE_KB);
+    ASSERT_EQ(tq_zel_locale_load(base, kEnUsa, kAllParts), 0) << tq_test::error_list_text(base);
+    ASSERT_EQ(tq_locale_set(base, kEnUsa), 0);
+    tq_test::current_locale_taken(base, kEnUsa, kAllParts, how);
+    if (::testing::Test::HasFatalFailure()) return;
+    for (const Kind& k : kKinds) {
+      SCOPED_TRACE(k.what);
+      int32_t index = -1;
+      ASSERT_EQ(k.load(base, k.name, &index), 0) << tq_test::error_list_text(base);
+      for (int use = 0; use < 2; ++use) EXPECT_EQ(probe(k, base, index), 0) << tq_test::error_list_text(base);
+      EXPECT_EQ(k.unload(base, index), 0);
+    }
+  }
 }
 
 // Per kind: the loads of a clone that closed pass to the contexts that

@@ -7,12 +7,15 @@
 
 #include "support/built_kb.h"
 #include "support/chopper_doc.h"
+#include "support/locale_taken.h"
 #include "support/tq_test.h"
 
 namespace {
 
 using tq_test::Context;
 using tq_test::TempDir;
+using tq_test::Taken;
+using tq_test::current_locale_taken;
 
 constexpr int32_t kEnUsa = 29840;
 
@@ -496,26 +499,52 @@ TEST(Scheme, FilesFromTheKnowledgeBase) {
   EXPECT_EQ(tq_transf_scheme_apply(kb.ctx, i, "A", out, sizeof out, &n), -705);
 }
 
-// A case-insensitive scheme is uppercased and sorted when finalized; with
-// its locale gone (a clone's load, made current here and then given back)
-// that is refused, and the entries stay as they were given.
-TEST(Scheme, ARefusedFinalizeLeavesTheEntriesAsGiven) {
-  SchemeKb kb;
-  const int32_t i = kb.make("ci", 2, {{"ave", "AVENUE"}, {"St", "STREET"}}, false);
-  tq_context* clone = nullptr;
-  ASSERT_EQ(tq_clone(kb.ctx, &clone), 0);
-  EXPECT_EQ(tq_zel_locale_load(clone, kEnUsa, 0), 0);
-  EXPECT_EQ(tq_zel_locale_unload(kb.ctx, kEnUsa), 0);
-  EXPECT_EQ(tq_locale_set(kb.ctx, kEnUsa), 0);
-  EXPECT_EQ(tq_zel_locale_unload(clone, kEnUsa), 0);
-  EXPECT_EQ(tq_close(clone), 0);
-  const std::vector<std::string> given = {kb.data_at(i, 0), kb.data_at(i, 1)};
-  EXPECT_EQ(tq_scheme_finalize_in_memory(kb.ctx, i), TQ_ERR_NO_LOCALE);
-  EXPECT_EQ(std::vector<std::string>({kb.data_at(i, 0), kb.data_at(i, 1)}), given);
-  // Still in edit state: with the locale back it is finalized.
-  ASSERT_EQ(tq_zel_locale_load(kb.ctx, kEnUsa, 0), 0);
-  EXPECT_EQ(tq_scheme_finalize_in_memory(kb.ctx, i), 0) << tq_test::error_list_text(kb.ctx);
-  EXPECT_EQ(kb.apply(i, "AVE"), "AVENUE");
+constexpr int32_t kTurkish = 123000;
+
+// A scheme without match-code keys needs no loaded locale: with its
+// current locale taken by other contexts, a context reads, prepares and
+// applies it on first use and after, as a context without a current locale
+// does, and finalizes one made in memory before. Uppercasing still takes
+// the special casing of the locale code the context keeps ("i" to "İ").
+TEST(Scheme, SchemesWithoutKeysNeedNoLocale) {
+  for (const Taken how : {Taken::ByAClone, Taken::LeftByAClosedClone}) {
+    SCOPED_TRACE(static_cast<int>(how));
+    SchemeKb kb;
+    tq_test::write_locale_settings(kb.ctx, kb.dir.path(), "l5.loc", "ISO-8859-9 (Latin 5)", "");
+    tq_test::write_locale_settings(kb.ctx, kb.dir.path(), "tr.loc", "Turkish", "l5.loc");
+    ASSERT_EQ(tq_zel_locale_load(kb.ctx, kTurkish, 0), 0) << tq_test::error_list_text(kb.ctx);
+    ASSERT_EQ(tq_locale_set(kb.ctx, kTurkish), 0);
+    scheme_file(kb.ctx, kb.dir, "plain.sch", {}, {{"ST", "STREET"}});
+    scheme_file(kb.ctx, kb.dir, "ci.sch", {{"Case Insensitive", "Yes"}}, {{"St", "STREET"}, {"İSTANBUL", "IST"}});
+    scheme_file(kb.ctx, kb.dir, "elem.sch", {{"std_type", "element"}}, {{"ST", "STREET"}});
+    const int32_t made = kb.make("made", TQ_SCHEME_CASE_INSENSITIVE, {{"ave", "AVENUE"}}, false);
+    current_locale_taken(kb.ctx, kTurkish, 0, how);
+    if (::testing::Test::HasFatalFailure()) return;
+
+    struct Case {
+      const char* scheme;
+      int32_t options;
+      const char* value;
+      const char* out;
+    };
+    const Case cases[] = {
+        {"plain", -1, "ST", "STREET"},
+        {"ci", -1, "st", "STREET"},
+        {"ci", -1, "istanbul", "IST"},
+        {"ci", TQ_SCHEME_CASE_INSENSITIVE | TQ_SCHEME_DUPLICATES, "istanbul", "IST"},
+        {"elem", -1, "MAIN ST", "MAIN STREET"},
+        {"plain", TQ_SCHEME_ELEMENT | TQ_SCHEME_OUT_PROPER, "MAIN ST", "MAIN Street"},
+    };
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.scheme) + " " + c.value);
+      int32_t i = -1;
+      ASSERT_EQ(tq_transf_scheme_load(kb.ctx, c.scheme, c.options, -1, 0, &i), 0) << tq_test::error_list_text(kb.ctx);
+      for (int use = 0; use < 2; ++use) EXPECT_EQ(kb.apply(i, c.value), c.out);
+      EXPECT_EQ(tq_transf_scheme_unload(kb.ctx, i), 0);
+    }
+    EXPECT_EQ(tq_scheme_finalize_in_memory(kb.ctx, made), 0) << tq_test::error_list_text(kb.ctx);
+    EXPECT_EQ(kb.apply(made, "Ave"), "AVENUE");
+  }
 }
 
 // Loaded again with the same options once in use, a scheme is found where
@@ -563,12 +592,12 @@ class MatchKeyedKb : public tq_test::BuiltKb {
   }
 };
 
-TEST(Scheme, KeyedByMatchCodes) {
-  MatchKeyedKb kb;
+// A scheme of EN keyed by match definition "M" at 85, written as
+// scheme/<name>.sch of the match fixture; its path.
+std::string names_scheme(MatchKeyedKb& kb, const char* name) {
   tq_context* c = kb.ctx();
-  ASSERT_EQ(tq_locale_set(c, 29000), 0);
   tq_xmldoc* doc = nullptr;
-  ASSERT_EQ(tq_xml_create(c, "scheme", "7.0", &doc), 0);
+  EXPECT_EQ(tq_xml_create(c, "scheme", "7.0", &doc), 0);
   tq_xml_addprop(c, doc, "Locale ISO Code", "EN");
   tq_xml_addprop(c, doc, "Locale Description", "English");
   tq_xml_addprop(c, doc, "Locale Code", "29000");
@@ -576,9 +605,18 @@ TEST(Scheme, KeyedByMatchCodes) {
   tq_xml_addprop(c, doc, "Sensitivity", "85");
   tq_xml_addrec(c, doc, "McDonald", "MACDONALD", nullptr);
   tq_xml_addrec(c, doc, "Smith", "SMITH", nullptr);
-  const std::string file = (kb.dir() / "scheme" / "names.sch").string();
-  ASSERT_EQ(tq_xml_write(c, 0, file.c_str(), 1, doc), 0) << tq_test::error_list_text(c);
+  const std::string file = (kb.dir() / "scheme" / (std::string(name) + ".sch")).string();
+  EXPECT_EQ(tq_xml_write(c, 0, file.c_str(), 1, doc), 0) << tq_test::error_list_text(c);
   tq_xml_free(c, doc);
+  return file;
+}
+
+TEST(Scheme, KeyedByMatchCodes) {
+  MatchKeyedKb kb;
+  tq_context* c = kb.ctx();
+  ASSERT_EQ(tq_locale_set(c, 29000), 0);
+  const std::string file = names_scheme(kb, "names");
+  tq_xmldoc* doc = nullptr;
   int32_t i = -1;
   ASSERT_EQ(tq_transf_scheme_load(c, "names", -1, -1, 0, &i), 0) << tq_test::error_list_text(c);
   auto apply = [&](const char* value) {
@@ -615,6 +653,75 @@ TEST(Scheme, KeyedByMatchCodes) {
   tq_xml_getprop(c, doc, "Sensitivity", value);
   EXPECT_STREQ(value, "85");
   tq_xml_free(c, doc);
+}
+
+// A scheme keyed by match codes needs the locale whose match definition
+// builds its keys: with it taken by other contexts, reading, preparing (on
+// first use and every retry) and applying are refused with -707 and a
+// message naming the scheme and the locale; a refused finalize leaves the
+// entries as they were given. With the locale back, all of them work.
+TEST(Scheme, KeyedSchemesNeedTheLocaleOfTheirMatchDefinition) {
+  MatchKeyedKb kb;
+  tq_context* c = kb.ctx();
+  constexpr uint32_t kParts = TQ_LOAD_DATATYPES | TQ_LOAD_MATCH_DEFNS;
+  ASSERT_EQ(tq_locale_set(c, 29000), 0);
+  names_scheme(kb, "names");
+  names_scheme(kb, "later");
+  int32_t m = -1;
+  ASSERT_EQ(tq_match_defn_index_get_by_name(c, "M", &m), 0);
+  int32_t used = -1;
+  ASSERT_EQ(tq_transf_scheme_load(c, "names", -1, -1, 0, &used), 0) << tq_test::error_list_text(c);
+  int32_t made = -1;
+  ASSERT_EQ(tq_scheme_create_in_memory(c, "made", 0, &made), 0);
+  ASSERT_EQ(tq_transf_scheme_options_set(c, made, TQ_SCHEME_MATCH_KEYED, m, 85), 0) << tq_test::error_list_text(c);
+  ASSERT_EQ(tq_scheme_entry_add(c, made, "Smith", "SMITH"), 0);
+  ASSERT_EQ(tq_scheme_entry_add(c, made, "McDonald", "MACDONALD"), 0);
+  auto apply = [&](int32_t index) {
+    char out[64] = "x";
+    int32_t n = -1;
+    const int32_t rc = tq_transf_scheme_apply(c, index, "mcdonnell", out, sizeof out, &n);
+    return std::to_string(rc) + " " + out;
+  };
+  EXPECT_EQ(apply(used), "0 MACDONALD");
+
+  // ENUSA, a child of EN, would keep it loaded.
+  ASSERT_EQ(tq_zel_locale_unload(c, kEnUsa), 0);
+  current_locale_taken(c, 29000, kParts, Taken::ByAClone);
+  if (::testing::Test::HasFatalFailure()) return;
+  const std::string refused = "Scheme '%s' is keyed by match codes, which a match definition of locale 29000 builds";
+  auto refused_for = [&](const char* name) {
+    const std::string text = tq_test::error_list_text(c);
+    std::string wanted = refused;
+    wanted.replace(wanted.find("%s"), 2, name);
+    return text.find(wanted) != std::string::npos ? "" : text;
+  };
+  int32_t keyed = -1;
+  ASSERT_EQ(tq_transf_scheme_load(c, "names", TQ_SCHEME_MATCH_KEYED, m, 85, &keyed), 0);
+  int32_t later = -1;
+  ASSERT_EQ(tq_transf_scheme_load(c, "later", -1, -1, 0, &later), 0);
+  for (int tries = 0; tries < 2; ++tries) {
+    EXPECT_EQ(apply(used), "-707 ");
+    EXPECT_EQ(refused_for("names"), "");
+    EXPECT_EQ(apply(keyed), "-707 ");
+    EXPECT_EQ(refused_for("names"), "");
+    EXPECT_EQ(apply(later), "-707 ");
+    EXPECT_EQ(refused_for("later"), "");
+  }
+  EXPECT_EQ(tq_scheme_finalize_in_memory(c, made), TQ_ERR_NO_LOCALE);
+  EXPECT_EQ(refused_for("made"), "");
+  // Still in edit state, with the entries as they were given.
+  std::vector<std::string> data;
+  for (uint32_t e = 0; e < 2; ++e) {
+    char text[1100] = "";
+    EXPECT_EQ(tq_scheme_element_data_get(c, made, e, text), 0);
+    data.emplace_back(text);
+  }
+  EXPECT_EQ(data, std::vector<std::string>({"McDonald", "Smith"}));
+
+  ASSERT_EQ(tq_zel_locale_load(c, 29000, kParts), 0) << tq_test::error_list_text(c);
+  ASSERT_EQ(tq_locale_set(c, 29000), 0);
+  EXPECT_EQ(tq_scheme_finalize_in_memory(c, made), 0) << tq_test::error_list_text(c);
+  for (const int32_t index : {used, keyed, later, made}) EXPECT_EQ(apply(index), "0 MACDONALD") << index;
 }
 
 // A chopper whose table makes '-' a separator, installed as a vault file.

@@ -307,9 +307,11 @@ TEST(SchemeEngine, KeysFromMatchCodes) {
   EXPECT_EQ(miss.found, 0);
   EXPECT_EQ(apply(e.ctx(), r.rec, "fail!").rc, -300);
   // Codes are computed under the locale the keys were built with; one that
-  // is no longer loaded is a failure, and the current locale stays.
+  // is no longer loaded is a failure that names it, and the current locale
+  // stays.
   r.rec->key_locale = 29840;
-  EXPECT_LT(apply(e.ctx(), r.rec, "Smyth").rc, 0);
+  EXPECT_EQ(apply(e.ctx(), r.rec, "Smyth").rc, TQ_ERR_NO_LOCALE);
+  EXPECT_NE(e.bc.last_error().find("match definition of locale 29840 builds"), std::string::npos) << e.bc.last_error();
   EXPECT_EQ(e.bc.ctx.current_locale_code, 0);
   r.rec->key_locale = 0;
   // Looked up by data, not by key.
