@@ -209,26 +209,19 @@ int mkdirat(int dirfd, const char* path, mode_t mode) {
   return real(dirfd, path, mode);
 }
 
-int unlink(const char* path) {
-  if (removal(AT_FDCWD, path)) return -1;
-  REAL(unlink, int, (const char*));
-  return real(path);
-}
+/* A removal by a path alone: unlink, rmdir, remove. */
+#define REMOVAL(name)                           \
+  int name(const char* path) {                  \
+    if (removal(AT_FDCWD, path)) return -1;     \
+    REAL(name, int, (const char*));             \
+    return real(path);                          \
+  }
+REMOVAL(unlink)
+REMOVAL(rmdir)
+REMOVAL(remove)
 
 int unlinkat(int dirfd, const char* path, int flags) {
   if (removal(dirfd, path)) return -1;
   REAL(unlinkat, int, (int, const char*, int));
   return real(dirfd, path, flags);
-}
-
-int rmdir(const char* path) {
-  if (removal(AT_FDCWD, path)) return -1;
-  REAL(rmdir, int, (const char*));
-  return real(path);
-}
-
-int remove(const char* path) {
-  if (removal(AT_FDCWD, path)) return -1;
-  REAL(remove, int, (const char*));
-  return real(path);
 }
