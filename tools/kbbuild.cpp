@@ -10,26 +10,62 @@
 // is compiled instead (vocab/en_person.xml -> vocab/en_person.zev). Folders
 // of other files (name lists, notes) are left alone.
 //
-// The files are written into a staging folder inside OUTPUT_ROOT. Then
-// every locale built is loaded from there with every part, as a program
-// would load it: a document that reads well alone can still leave a
-// definition unusable (a scheme it names missing), which only the load
-// tells. The load sees only what this build made, never the files already
-// in OUTPUT_ROOT: rebuilding in place after a source was removed must fail
-// as a first build would, not pass on the old output's copy. A file it
-// misses is named as the sources would hold it. The files are written into
-// place only when every document was written and every load was clean, so
-// that a failed build leaves OUTPUT_ROOT as it was; they are written there
-// by the library's writers again, so that a file replaced keeps its owner,
-// group, access control list and permission bits. Built files of
-// OUTPUT_ROOT that no source builds any more are listed and left in place.
+// A build goes in three steps, and only the last changes what OUTPUT_ROOT
+// holds:
 //
-// Exits 1, saying why, when SOURCE_ROOT is not a folder or holds no
-// document, when OUTPUT_ROOT cannot be written, on the first document the
-// library refuses (naming it and printing the error list), or when a
-// built locale loads with an error or a warning (printing them); 2 on a
-// wrong command line; 0 after "-h" or "--help", which print the usage.
+// 1. Every document is written into a staging folder inside OUTPUT_ROOT,
+//    ".kbbuild", which is the builder's alone whatever the umask and the
+//    folder's default access control list (0700, the files built there
+//    0600): a killed build leaves its copies there until the next run
+//    clears it, and the outputs may be private. Then every locale built is
+//    loaded from there with every part, as a program would load it: a
+//    document that reads well alone can still leave a definition unusable
+//    (a scheme it names missing), which only the load tells. The load sees
+//    only what this build made, never the files already in OUTPUT_ROOT:
+//    rebuilding in place after a source was removed must fail as a first
+//    build would, not pass on the old output's copy. A file it misses is
+//    named as the sources would hold it. Built files of OUTPUT_ROOT that no
+//    source builds any more are listed and left in place.
+// 2. Every file of OUTPUT_ROOT that the build replaces is asked whether it
+//    may be replaced, by the library itself, while nothing there has
+//    changed. Its lock file ("<file>.lck") is taken as an editor takes it,
+//    so a file being edited elsewhere is refused; the file is kept as a
+//    hard link in the staging folder (which must therefore be on its file
+//    system), and its new contents are saved over a second hard link of it
+//    there, so that the library's writer either gives the new file what
+//    every save keeps (the old one's owner, group, access control list and
+//    permission bits) or refuses it as a save of the file itself would
+//    (read-only, an owner, list or bits this process may not give, held by
+//    another program). Its folder must let a new name in. Every refusal is
+//    told, naming the output, its source and the reason.
+// 3. The files are put in place: each replacement renamed over the file it
+//    replaces (the end of a chain of links, so that a link stays a link),
+//    each file that was not there written by the library's writers, as a
+//    save makes a new file (the umask, the folder's default list). The
+//    kinds that others name go first and the locales last, so that a build
+//    killed at any moment leaves no locale naming a file that is not there;
+//    the next run completes the build, and takes over and removes the lock
+//    files the killed one held. A step that fails puts every file replaced
+//    back by renaming its kept link (the very file: bytes, owner, group,
+//    bits and list) and removes what the pass made, files and folders, the
+//    last first; then the lock files go.
+//
+// So a failed build leaves OUTPUT_ROOT as it was, and one whose first build
+// it was leaves no OUTPUT_ROOT. Exits 1, saying why, when SOURCE_ROOT is
+// not a folder or holds no document, when OUTPUT_ROOT cannot be written, on
+// the first document the library refuses (naming it and printing the error
+// list), when a built locale loads with an error or a warning (printing
+// them), or when a file of OUTPUT_ROOT may not be replaced or a step of
+// putting the files in place fails (naming the output file, its source and
+// the reason); 2 on a wrong command line; 0 after "-h" or "--help", which
+// print the usage.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -48,12 +84,29 @@ namespace {
 constexpr const char* kUsage =
     "usage: tq_kbbuild SOURCE_ROOT OUTPUT_ROOT\n"
     "Builds the plain krxml sources of a knowledge base (SOURCE_ROOT/locale/*.xml,\n"
-    "grammar/, vocab/, ...) into the files the engine loads, under OUTPUT_ROOT, then\n"
-    "loads every locale built; nothing is put in place unless all went cleanly.\n";
+    "grammar/, vocab/, ...) into the files the engine loads, first in the staging\n"
+    "folder OUTPUT_ROOT/.kbbuild (the builder's alone), then loads every locale\n"
+    "built. Nothing is put in place unless every document was built, every locale\n"
+    "loads cleanly and every file OUTPUT_ROOT holds already may be replaced as a\n"
+    "save would replace it, keeping its owner, group, access control list and\n"
+    "permission bits (not read-only, not held or edited by another program).\n"
+    "The files that locales name are put in place before the locales. A step that\n"
+    "fails then puts back the files it replaced and removes those it made, so a\n"
+    "failed build leaves OUTPUT_ROOT as it was; a build killed midway leaves every\n"
+    "locale loadable, and running it again completes it.\n"
+    "Exits 1, saying why, when the build fails; 2 on a wrong command line.\n";
 
 // The folders of the search path that hold krxml documents.
 constexpr const char* kVaultFolders[] = {"casetab", "chopinfo", "grammar", "locale", "phonetx", "regexlib", "scheme"};
 constexpr const char* kVocabFolder = "vocab";
+// The order in which the kind folders are put in place: a file before the
+// files that may name it (chopping rules name regex libraries and
+// vocabularies, locales name every other kind), the locales last.
+constexpr const char* kPutOrder[] = {"vocab", "regexlib", "scheme", "phonetx", "casetab", "grammar", "chopinfo", "locale"};
+// The file kinds of the library's lock calls: a vault file, a compiled
+// vocabulary.
+constexpr uint32_t kKindVault = 7;
+constexpr uint32_t kKindVocab = 8;
 
 // Prints the context's error list, each text as `shown` gives it.
 template <typename F>
@@ -71,6 +124,8 @@ void print_errors(tq_context* ctx) {
   print_errors(ctx, [](std::string text) { return text; });
 }
 
+std::string reason_of(int err) { return std::error_code(err, std::generic_category()).message(); }
+
 // The "*.xml" documents of one folder, sorted; none when the folder is
 // absent. False, saying why, when the folder cannot be read.
 bool documents_in(const fs::path& folder, std::vector<fs::path>& out) {
@@ -87,58 +142,290 @@ bool documents_in(const fs::path& folder, std::vector<fs::path>& out) {
   return true;
 }
 
-// what: "build", or "put in place" for the second writing.
-bool fail(tq_context* ctx, const char* what, const fs::path& source, int32_t rc) {
-  std::fprintf(stderr, "tq_kbbuild: cannot %s %s (%d):\n", what, source.c_str(), rc);
-  print_errors(ctx);
-  return false;
+// The built file's name for a source document of a folder:
+// scheme/en_nickname.sch.xml -> en_nickname.sch.zel, vocab/x.xml -> x.zev.
+std::string built_name(const std::string& folder, const fs::path& source) {
+  return source.stem().string() + (folder == kVocabFolder ? ".zev" : ".zel");
 }
 
-bool vault_write(tq_context* ctx, const char* what, const fs::path& source, const fs::path& target_stem) {
-  tq_xmldoc* doc = nullptr;
-  // 8: the path as given, no extension added.
-  int32_t rc = tq_xml_read(ctx, source.c_str(), 8, &doc);
-  if (rc < 0) return fail(ctx, what, source, rc);
-  // 1: a vault file; the writer adds its extension.
-  rc = tq_xml_write(ctx, 0, target_stem.c_str(), 1, doc);
-  tq_xml_free(ctx, doc);
-  return rc < 0 ? fail(ctx, what, source, rc) : true;
-}
-
-bool vocab_compile(tq_context* ctx, const char* what, const fs::path& source, const fs::path& target_stem) {
-  // Direction 0: the XML form to the compiled file.
-  int32_t rc = tq_vocab_file_convert(ctx, 0, source.c_str(), target_stem.c_str());
-  return rc < 0 ? fail(ctx, what, source, rc) : true;
-}
-
-// Writes every source document into the same kind folder under `into`:
-// the staging folder first, then, once every locale built there loads
-// cleanly, the output root. The output root is written by the library's
-// writers, not by moving the staged files there, so that a file it holds
-// already keeps what every save keeps: its owner, group, access control
-// list and permission bits. False, saying why, on the first failure.
-bool write_all(const fs::path& into, const char* what, const std::vector<std::string>& folders,
-               const std::vector<std::vector<fs::path>>& sources) {
+// A context for writing: edit mode, since converting vocabularies is an
+// authoring step; paths cross the interface as UTF-8. NULL, saying so,
+// when none can be opened.
+tq_context* writing_context() {
   tq_context* ctx = nullptr;
-  // Edit mode: converting vocabularies is an authoring step. Paths cross
-  // the interface as UTF-8.
-  bool ok = tq_init_edit_mode(&ctx, nullptr) == 0;
-  if (!ok) std::fprintf(stderr, "tq_kbbuild: cannot open a context\n");
-  if (ok) tq_session_encoding_set(ctx, TQ_ENC_UTF8);
+  if (tq_init_edit_mode(&ctx, nullptr) != 0) {
+    tq_close(ctx);
+    std::fprintf(stderr, "tq_kbbuild: cannot open a context\n");
+    return nullptr;
+  }
+  tq_session_encoding_set(ctx, TQ_ENC_UTF8);
+  return ctx;
+}
+
+// Writes one source document of a kind folder as the built file `stem`
+// plus the kind's extension, with the library's writers. On a refusal
+// `said(rc)` tells why while the context's error list still holds the
+// reasons: freeing the document, a call like any other, clears the list.
+template <typename Said>
+bool write_built(tq_context* ctx, const std::string& folder, const fs::path& source, const fs::path& stem,
+                 Said&& said) {
+  tq_xmldoc* doc = nullptr;
+  int32_t rc = 0;
+  if (folder == kVocabFolder) {
+    // Direction 0: the XML form to the compiled file.
+    rc = tq_vocab_file_convert(ctx, 0, source.c_str(), stem.c_str());
+  } else {
+    // 8: the path as given, no extension added; 1: a vault file, to which
+    // the writer adds its extension.
+    rc = tq_xml_read(ctx, source.c_str(), 8, &doc);
+    if (rc >= 0) rc = tq_xml_write(ctx, 0, stem.c_str(), 1, doc);
+  }
+  if (rc < 0) said(rc);
+  if (doc != nullptr) tq_xml_free(ctx, doc);
+  return rc >= 0;
+}
+
+// Makes the staging folder the builder's alone: without access control
+// lists (a default list inherited from OUTPUT_ROOT would open what is made
+// in it to others) and 0700, whatever the umask.
+void make_private(const fs::path& folder, std::error_code& ec) {
+  for (const char* list : {"system.posix_acl_default", "system.posix_acl_access"}) {
+    if (::removexattr(folder.c_str(), list) != 0 && errno != ENODATA && errno != ENOTSUP) {
+      ec.assign(errno, std::generic_category());
+      return;
+    }
+  }
+  fs::permissions(folder, fs::perms::owner_all, fs::perm_options::replace, ec);
+}
+
+// Writes every source document into the same kind folder of the staging
+// folder. False, saying why, on the first failure.
+bool build_all(const fs::path& staging, const std::vector<std::string>& folders,
+               const std::vector<std::vector<fs::path>>& sources) {
+  tq_context* ctx = writing_context();
+  bool ok = ctx != nullptr;
   std::error_code ec;
   for (size_t i = 0; ok && i < folders.size(); ++i) {
     if (sources[i].empty()) continue;
-    fs::create_directories(into / folders[i], ec);
+    fs::create_directories(staging / folders[i], ec);
     if (ec) {
-      std::fprintf(stderr, "tq_kbbuild: cannot make %s: %s\n", (into / folders[i]).c_str(), ec.message().c_str());
+      std::fprintf(stderr, "tq_kbbuild: cannot make %s: %s\n", (staging / folders[i]).c_str(), ec.message().c_str());
       ok = false;
     }
     for (size_t k = 0; ok && k < sources[i].size(); ++k) {
       const fs::path& source = sources[i][k];
-      const fs::path target = into / folders[i] / source.stem();
-      ok = folders[i] == kVocabFolder ? vocab_compile(ctx, what, source, target)
-                                      : vault_write(ctx, what, source, target);
+      ok = write_built(ctx, folders[i], source, staging / folders[i] / source.stem(), [&](int32_t rc) {
+        std::fprintf(stderr, "tq_kbbuild: cannot build %s (%d):\n", source.c_str(), rc);
+        print_errors(ctx);
+      });
     }
+  }
+  tq_close(ctx);
+  return ok;
+}
+
+// One built file as the put-in-place pass sees it.
+struct Output {
+  std::string folder;
+  fs::path source;
+  fs::path name;  // OUTPUT_ROOT/<folder>/<built name>: where the engine looks
+  fs::path file;  // what a save of `name` replaces: the end of its chain of links
+  fs::path twin;  // the replacement, made in the staging folder
+  fs::path kept;  // the file replaced, kept in the staging folder to be put back
+  bool existed = false;
+};
+
+// The put-in-place pass: steps 2 and 3 of the opening comment, with what
+// it has done so far, so that a failure can undo it.
+class Placing {
+ public:
+  Placing(tq_context* ctx, const fs::path& staging, const fs::path& output_root)
+      : ctx_(ctx), twin_root_((staging / "put" / "").string()), output_root_((output_root / "").string()) {}
+  Placing(const Placing&) = delete;
+  Placing& operator=(const Placing&) = delete;
+  ~Placing() {
+    for (tq_lock_handle* lock : locks_) tq_lock_free(ctx_, lock);
+  }
+
+  // Step 2 for one output: false, saying why, when it may not be replaced.
+  bool prepare(Output& out) {
+    if (!link_end(out)) return false;
+    struct stat st {};
+    if (::lstat(out.file.c_str(), &st) != 0) {
+      if (errno != ENOENT) return refuse(out, "it cannot be looked at: " + reason_of(errno));
+      // Made in the pass, as a save makes a new file: the nearest folder
+      // that is there must take it.
+      fs::path folder = out.file.parent_path();
+      std::error_code ec;
+      while (!folder.empty() && !fs::exists(folder, ec)) folder = folder.parent_path();
+      if (folder.empty()) folder = ".";
+      if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+        return refuse(out, "the folder " + folder.string() + " cannot be written: " + reason_of(errno));
+      }
+      return true;
+    }
+    if (!S_ISREG(st.st_mode)) return refuse(out, "it is not a file");
+    out.existed = true;
+    if (::access(out.file.parent_path().c_str(), W_OK | X_OK) != 0) {
+      return refuse(out, "its folder cannot be written: " + reason_of(errno));
+    }
+    // Held as an editor holds it, until the pass ends.
+    tq_lock_handle* lock = nullptr;
+    int32_t rc = tq_lock_init(ctx_, &lock);
+    if (rc >= 0) locks_.push_back(lock);
+    if (rc >= 0) rc = tq_lock_create(ctx_, out.name.c_str(), out.folder == kVocabFolder ? kKindVocab : kKindVault, lock,
+                                     nullptr);
+    if (rc < 0) return said(out, rc);
+    std::error_code ec;
+    fs::create_directories(out.kept.parent_path(), ec);
+    if (!ec) fs::create_directories(out.twin.parent_path(), ec);
+    if (ec) return refuse(out, "the staging folder cannot be written: " + ec.message());
+    if (::link(out.file.c_str(), out.kept.c_str()) != 0 || ::link(out.file.c_str(), out.twin.c_str()) != 0) {
+      return refuse(out, "it cannot be kept to be put back should the build fail: " + reason_of(errno));
+    }
+    return write_built(ctx_, out.folder, out.source, out.twin.parent_path() / out.source.stem(),
+                       [&](int32_t code) { said(out, code); });
+  }
+
+  // Step 3 for one output: false, saying why, when it fails.
+  bool place(const Output& out) {
+    if (out.existed) {
+      if (::rename(out.twin.c_str(), out.file.c_str()) != 0) return refuse(out, reason_of(errno));
+      done_.push_back({Done::kReplaced, out.file, out.kept});
+      return true;
+    }
+    std::vector<fs::path> missing;
+    std::error_code ec;
+    for (fs::path folder = out.name.parent_path(); !folder.empty() && !fs::exists(folder, ec);
+         folder = folder.parent_path()) {
+      missing.push_back(folder);
+    }
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+      if (::mkdir(it->c_str(), 0777) != 0) return refuse(out, "cannot make " + it->string() + ": " + reason_of(errno));
+      done_.push_back({Done::kFolder, *it, {}});
+    }
+    if (!write_built(ctx_, out.folder, out.source, out.name.parent_path() / out.source.stem(),
+                     [&](int32_t code) { said(out, code); })) {
+      return false;
+    }
+    done_.push_back({Done::kMade, out.file, {}});
+    return true;
+  }
+
+  // Forces the renames to the disk: the replacements themselves were when
+  // they were saved.
+  void flush() const {
+    std::vector<fs::path> folders;
+    for (const Done& step : done_) {
+      const fs::path folder = step.path.parent_path();
+      if (std::find(folders.begin(), folders.end(), folder) != folders.end()) continue;
+      folders.push_back(folder);
+      const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+      if (fd >= 0) {
+        (void)::fsync(fd);
+        ::close(fd);
+      }
+    }
+  }
+
+  // Puts back every file replaced and removes what the pass made, the last
+  // step first, so that no locale is left naming a file that is gone.
+  // False, saying what, when something could not be put back: its old
+  // file then stays in the staging folder, which is kept.
+  bool undo() {
+    bool whole = true;
+    for (auto it = done_.rbegin(); it != done_.rend(); ++it) {
+      const char* path = it->path.c_str();
+      if (it->what == Done::kReplaced && ::rename(it->kept.c_str(), path) != 0) {
+        std::fprintf(stderr, "tq_kbbuild: cannot put %s back (%s); the old file is kept as %s\n", path,
+                     reason_of(errno).c_str(), it->kept.c_str());
+        whole = false;
+      } else if (it->what == Done::kMade && ::unlink(path) != 0) {
+        std::fprintf(stderr, "tq_kbbuild: cannot remove %s, which this build made: %s\n", path,
+                     reason_of(errno).c_str());
+        whole = false;
+      } else if (it->what == Done::kFolder) {
+        (void)::rmdir(path);  // left when something else was put in it meanwhile
+      }
+    }
+    done_.clear();
+    return whole;
+  }
+
+ private:
+  struct Done {
+    enum What { kReplaced, kMade, kFolder } what;
+    fs::path path;
+    fs::path kept;
+  };
+
+  // The file a save of the output's name replaces: the name, or the end of
+  // its chain of links.
+  bool link_end(Output& out) {
+    out.file = out.name;
+    std::error_code ec;
+    for (int hop = 0; fs::is_symlink(fs::symlink_status(out.file, ec)); ++hop) {
+      // The system gives up on longer chains too.
+      if (hop == 40) return refuse(out, "its links make a loop");
+      const fs::path target = fs::read_symlink(out.file, ec);
+      if (ec) return refuse(out, "its link cannot be read: " + ec.message());
+      out.file = target.is_absolute() ? target : out.file.parent_path() / target;
+    }
+    return true;
+  }
+
+  bool refuse(const Output& out, const std::string& why) const {
+    std::fprintf(stderr, "tq_kbbuild: cannot put %s in place (built from %s): %s\n", out.name.c_str(),
+                 out.source.c_str(), why.c_str());
+    return false;
+  }
+
+  // The library's refusal, its messages naming the output where they name
+  // the replacement made for it in the staging folder.
+  bool said(const Output& out, int32_t rc) const {
+    std::fprintf(stderr, "tq_kbbuild: cannot put %s in place (built from %s) (%d):\n", out.name.c_str(),
+                 out.source.c_str(), rc);
+    print_errors(ctx_, [&](std::string text) {
+      for (size_t at; (at = text.find(twin_root_)) != std::string::npos;) text.replace(at, twin_root_.size(), output_root_);
+      return text;
+    });
+    return false;
+  }
+
+  tq_context* ctx_;
+  std::string twin_root_;
+  std::string output_root_;
+  std::vector<tq_lock_handle*> locks_;
+  std::vector<Done> done_;
+};
+
+// Puts every built file in place (steps 2 and 3), the kinds in kPutOrder.
+// False, saying why, when a file may not be replaced or a step fails; then
+// OUTPUT_ROOT is as it was, unless something could not be put back
+// (*keep_staging then true: the staging folder holds the old files).
+bool put_in_place(const fs::path& staging, const fs::path& output_root, const std::vector<std::string>& folders,
+                  const std::vector<std::vector<fs::path>>& sources, mode_t user_mask, bool* keep_staging) {
+  std::vector<Output> outputs;
+  for (const char* kind : kPutOrder) {
+    const auto at = std::find(folders.begin(), folders.end(), kind);
+    for (const fs::path& source : sources[static_cast<size_t>(at - folders.begin())]) {
+      const std::string built = built_name(kind, source);
+      outputs.push_back({kind, source, output_root / kind / built, {}, staging / "put" / kind / built,
+                         staging / "old" / kind / built});
+    }
+  }
+  tq_context* ctx = writing_context();
+  if (ctx == nullptr) return false;
+  bool ok = true;
+  {
+    Placing placing(ctx, staging, output_root);
+    // Every output is asked, so that every refusal is told at once.
+    for (Output& out : outputs) ok = placing.prepare(out) && ok;
+    // What the pass makes, it makes as a save would: with the user's umask.
+    ::umask(user_mask);
+    for (size_t i = 0; ok && i < outputs.size(); ++i) ok = placing.place(outputs[i]);
+    if (ok) placing.flush();
+    if (!ok) *keep_staging = !placing.undo();
   }
   tq_close(ctx);
   return ok;
@@ -159,12 +446,6 @@ std::string check_path(const fs::path& staging) {
   }
   path += (staging / kVocabFolder).string();
   return path;
-}
-
-// The built file's name for a source document of a folder:
-// scheme/en_nickname.sch.xml -> en_nickname.sch.zel, vocab/x.xml -> x.zev.
-std::string built_name(const std::string& folder, const fs::path& source) {
-  return source.stem().string() + (folder == kVocabFolder ? ".zev" : ".zel");
 }
 
 // What the check's messages say, in the terms of the sources: the staging
@@ -325,15 +606,19 @@ int main(int argc, char** argv) {
 
   const bool made_root = !fs::exists(output_root, ec);
   fs::create_directories(output_root, ec);
+  // Everything made from here to the put-in-place pass is the builder's
+  // alone; the pass makes files with the user's umask again.
+  const mode_t user_mask = ::umask(077);
   const fs::path staging = output_root / ".kbbuild";
   if (!ec) fs::remove_all(staging, ec);
   if (!ec) fs::create_directory(staging, ec);
+  if (!ec) make_private(staging, ec);
   if (ec) {
     std::fprintf(stderr, "tq_kbbuild: cannot write into %s: %s\n", output_root.c_str(), ec.message().c_str());
-    if (made_root) fs::remove(output_root, ec);
+    if (made_root) fs::remove_all(output_root, ec);
     return 1;
   }
-  bool ok = write_all(staging, "build", folders, sources);
+  bool ok = build_all(staging, folders, sources);
   // Every locale built, as a program loads it.
   if (ok) {
     const CheckView view{check_path(staging), (staging / "").string(), folders, source_root, output_root};
@@ -341,8 +626,14 @@ int main(int argc, char** argv) {
     for (const fs::path& source : locales) ok = locale_loads_clean(source, view) && ok;
   }
   if (!made_root) list_orphans(folders, sources, output_root);
+  bool keep_staging = false;
+  if (ok) ok = put_in_place(staging, output_root, folders, sources, user_mask, &keep_staging);
+  if (keep_staging) {
+    std::fprintf(stderr, "tq_kbbuild: %s is not as it was: the files named above could not be put back\n",
+                 output_root.c_str());
+    return 1;
+  }
   if (!ok) std::fprintf(stderr, "tq_kbbuild: nothing written into %s\n", output_root.c_str());
-  if (ok) ok = write_all(output_root, "put in place", folders, sources);
   fs::remove_all(staging, ec);
   if (!ok) {
     if (made_root) fs::remove_all(output_root, ec);

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # The programs a user runs first, run as a user runs them:
 #
-#   check_tools.sh KIND PROGRAM SOURCE_DIR BUILT_KB SCRATCH
+#   check_tools.sh KIND PROGRAM SOURCE_DIR BUILT_KB SCRATCH [FAULT_SHIM KB_LOADS]
 #
 # KIND example: bad input to the example client (PROGRAM tq_example);
-# kbbuild: bad roots and sources to tq_kbbuild, and built locales that do
-# not load cleanly; first: README's first
+# kbbuild: bad roots and sources to tq_kbbuild, built locales that do not
+# load cleanly, and rebuilds refused, out of room or killed while they put
+# the files in place (FAULT_SHIM the fault injector tests/tools/
+# fault_inject.c, KB_LOADS tests/tools/kb_loads.c); first: README's first
 # client is examples/first.c (PROGRAM tq_first), and what it prints on the
 # built sample knowledge base BUILT_KB. Each case gives the exit status it
 # expects and a fragment its standard error and one its output must hold.
@@ -133,6 +135,122 @@ kbbuild)
     grep -qF "nothing written into sample-out" stderr && ! grep -qF ".kbbuild" stderr ||
     { echo "FAILED rebuild-without-source: the orphan or outcome is not named, or staging shows"; failures=$((failures + 1)); }
   listing | cmp -s - before || { echo "FAILED rebuild-without-source: sample-out changed"; failures=$((failures + 1)); }
+  # A rebuild over a knowledge base in place leaves every file as it was
+  # when it fails at any step (bytes, bits, owner, group, the very inode,
+  # the access control list where getfacl is there; nothing made stays),
+  # and every locale loadable when it is killed at any step. The knowledge
+  # base: L1, EN (its case definition names the regex library en_comma), a
+  # vocabulary; the rebuild's EN names en_comma2 instead, which only the
+  # rebuild makes: an EN put in place before it would not load.
+  shim=$6 loads=$7
+  fail() { echo "FAILED $1"; head -n 20 stderr | cut -c1-300; failures=$((failures + 1)); }
+  # en_locale REGEXLIB: an EN locale whose case definition names REGEXLIB.
+  en_locale() {
+    printf '%s\n' '<?xml version="1.0" encoding="UTF-8"?>' '<krxml><file type="Locale Settings" version="7.0">' \
+      '<property name="Locale ISO Code">EN</property><property name="Locale Description">English</property>' \
+      '<property name="Locale Code">29000</property>' \
+      '<include name="Datatype"><file type="Datatype" version="7.0"><property name="Name">Text</property>' \
+      '<data length="1"><record><value>Text</value></record></data></file></include>' \
+      '<include name="Caseorithm"><file type="Caseorithm" version="7.0"><property name="Name">Text</property>' \
+      '<property name="Datatype">Text</property><property name="Case">Proper</property>' \
+      "<property name=\"Postprocessing Regexlib\">$1</property></file></include>" '<data length="0"/></file></krxml>'
+  }
+  mkdir -p small/locale small/regexlib small/vocab
+  cp "$source_dir/examples/kb/locale/l1.loc.xml" small/locale/
+  cp "$source_dir/examples/kb/regexlib/en_comma.xml" small/regexlib/
+  cp "$source_dir/examples/kb/vocab/en_name_noise.xml" small/vocab/
+  en_locale en_comma >small/locale/en.loc.xml
+  cp -r small small2 && en_locale en_comma2 >small2/locale/en.loc.xml
+  sed 's/>en_comma</>en_comma2</' small/regexlib/en_comma.xml >small2/regexlib/en_comma2.xml
+  "$program" small small-out >/dev/null 2>stderr && "$loads" small-out L1 EN 2>stderr || fail "small: not built"
+  chmod 640 small-out/locale/en.loc.zel
+  setfacl -m u:1235:r small-out/locale/en.loc.zel 2>/dev/null || true
+  cp -a small-out pristine
+  # state ROOT: every entry of the tree with its type, bits, owner, group and
+  # inode, every file's checksum, and the lists where getfacl is there.
+  state() {
+    (cd "$1" && find . -printf '%p %y %m %U %G %i\n' -type f -exec cksum {} + | sort &&
+      { find . -print0 | sort -z | xargs -0 getfacl -n 2>/dev/null || true; })
+  }
+  # unchanged NAME ROOT: the last run exited 1 saying that nothing was
+  # written, and ROOT is as the file "before" says.
+  unchanged() {
+    [ "$got" -eq 1 ] && grep -qF "nothing written into $2" stderr && state "$2" | cmp -s - before ||
+      fail "$1: exit $got, or $2 changed: $(state "$2" | diff before - | head -n 4 | tr '\n' ' ')"
+  }
+  # Refused up front: a read-only file, a file held by another program,
+  # one whose lock file an editor holds, and (as root, run as nobody) a
+  # file of another user, whose owner the replacement could not be given.
+  chmod 444 small-out/vocab/en_name_noise.zev && state small-out >before
+  "$program" small2 small-out >stdout 2>stderr
+  got=$? && unchanged read-only small-out
+  grep -qF "cannot put small-out/vocab/en_name_noise.zev in place (built from small2/vocab/en_name_noise.xml) (-400):" \
+    stderr && grep -qF "'small-out/vocab/en_name_noise.zev' is read-only" stderr || fail "read-only: file or reason not named"
+  chmod 644 small-out/vocab/en_name_noise.zev && state small-out >before
+  if command -v flock >/dev/null; then
+    for held in locale/l1.loc.zel vocab/en_name_noise.zev.lck; do
+      : >>"small-out/$held" && state small-out >before
+      flock -x "small-out/$held" "$program" small2 small-out >stdout 2>stderr
+      got=$? && unchanged "held $held" small-out
+      grep -qF "'small-out/${held%.lck}' is locked by another program" stderr || fail "held $held: not named"
+    done
+    rm small-out/vocab/en_name_noise.zev.lck && state small-out >before
+  fi
+  as_nobody() { setpriv --reuid=nobody --regid="$(id -g nobody)" --clear-groups "$@"; }
+  if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null && id nobody >/dev/null 2>&1 &&
+    cp -a small-out theirs && chown -R nobody theirs && as_nobody test -w theirs -a -r small2/locale/en.loc.xml &&
+    as_nobody "$program" -h >/dev/null 2>&1; then
+    chown 0:0 theirs/vocab/en_name_noise.zev && chmod 646 theirs/vocab/en_name_noise.zev && state theirs >before
+    as_nobody "$program" small2 theirs >stdout 2>stderr
+    got=$? && unchanged another-user theirs
+    grep -qF "'theirs/vocab/en_name_noise.zev' belongs to user 0 and group 0" stderr || fail "another-user: not named"
+    state small-out >before
+  fi
+  # Every step the rebuild takes in the output root, run out of room (as on
+  # a full disk) and killed, by the fault injector preloaded after the
+  # sanitizer runtime the program may be linked with (which must come
+  # first): no timing is involved.
+  runtime=$(ldd "$program" | awk '/lib(asan|tsan)\.so/ { print $3 }')
+  # faulty ENOSPC KILL ROOT: the rebuild into ROOT, step ENOSPC out of room
+  # and killed before step KILL (0: none).
+  faulty() {
+    rm -f fault.log
+    (LD_PRELOAD="$runtime${runtime:+ }$shim" TQ_FAULT_ROOT="$(cd "$3" && pwd -P)" TQ_FAULT_ENOSPC=$1 TQ_FAULT_KILL=$2 \
+      TQ_FAULT_LOG="$PWD/fault.log" "$program" small2 "$3"
+      exit) >stdout 2>stderr
+  }
+  for ((n = 1; ; n++)); do
+    faulty $n 0 small-out
+    got=$?
+    [ -s fault.log ] || break
+    unchanged "enospc at $(cat fault.log)" small-out
+    grep -qF "No space left on device" stderr || fail "enospc at $(cat fault.log): no reason given"
+  done
+  last=$((n - 1))
+  [ "$got" -eq 0 ] && [ "$last" -gt 8 ] && "$loads" small-out L1 EN 2>stderr ||
+    fail "enospc: the rebuild past step $last does not build and load"
+  # Killed at every step, and at every step of putting the files back after
+  # the last step ran out of room: every locale loads, and the staging
+  # folder left is the builder's alone. After a kill while the new file was
+  # written, which leaves the most behind (the staging folder, the lock
+  # files, the new file's temporary file, some files replaced and some
+  # not), the next run completes the build and removes what was left.
+  for enospc in 0 "$last"; do
+    for ((n = enospc + 1; ; n++)); do
+      rm -rf killed && cp -a pristine killed
+      (umask 000 && faulty "$enospc" $n killed)
+      got=$?
+      grep -q ', killed$' fault.log 2>/dev/null || break
+      at=$(tail -n 1 fault.log)
+      [ "$got" -eq 137 ] && "$loads" killed L1 EN 2>stderr || fail "$at: exit $got, or no load"
+      [ -z "$(find killed/.kbbuild \( -path '*/put' -o -path '*/old' \) -prune -o -perm /077 -print)" ] ||
+        fail "$at: staged files open to others: $(find killed/.kbbuild -perm /077 | head -n 3)"
+      [[ $at != *": write "* ]] || { faulty 0 0 killed && [ -f killed/regexlib/en_comma2.zel ] &&
+        [ -z "$(find killed \( -name '*.lck' -o -name '*~tq*' -o -name .kbbuild \))" ]; } ||
+        fail "$at: the next run does not complete the build, or leaves what the killed one left"
+    done
+    [ "$n" -gt $((enospc + 8)) ] || fail "kill after $enospc: only $n steps"
+  done
   ;;
 first)
   # README shows examples/first.c whole, as the one C block it holds.
