@@ -3712,7 +3712,12 @@ TQ_API int32_t tq_language_guess_info_regex_final_score_get(tq_context* ctx, tq_
  * set). A locale that is not loaded or lacks the definition is no
  * candidate; the score forms score one locale (0 without the definition).
  * The guessed locale is always a requested one, also where the definition
- * is inherited from an ancestor. */
+ * is inherited from an ancestor. The name or index is looked up in the
+ * current locale, whose definition gives the force choice and must be
+ * valid: without a current locale (none made current, or another context
+ * gave back its last load) the guess gives -707 and writes no result. Each
+ * candidate is current while it is scored; afterwards the context's current
+ * locale is the one it was, on a failure too. */
 #define TQ_GUESS_NO_LOCALE 0xFFFFFFFFu
 TQ_API int32_t tq_guess_locale(tq_context* ctx, const char* name, const char* data, const uint32_t* locales,
                                const uint32_t* min_scores, uint32_t count, uint32_t* guessed) TQ_NOEXCEPT;

@@ -376,13 +376,16 @@ int32_t candidates_collect(run_state& s) {
   return 0;
 }
 
-// Scores every candidate with its locale current. The current locale is
-// made current again on every path.
+// Scores every candidate with its locale current. The context's current
+// locale (index and code) is put back as it was on every path, without
+// asking for its record: the scoring reads only the candidates, and the
+// current one may be gone (another context gave back its last load) or
+// never set. The code it keeps decides special casing afterwards.
 int32_t candidates_score(run_state& s, uint32_t* guessed, uint32_t* best) {
   guess_work_area* a = s.area;
-  int32_t saved = -1;
-  int32_t rc = locale_get(s.ctx, &saved);
-  if (rc < 0) return rc;
+  const int32_t saved_index = s.ctx->current_locale;
+  const int32_t saved_code = s.ctx->current_locale_code;
+  int32_t rc = 0;
   const uint32_t last = s.locales[s.count - 1];
   for (uint32_t j = 0; j < a->count && rc >= 0; ++j) {
     rc = locale_select(s.ctx, static_cast<int32_t>(a->codes[j]));
@@ -411,9 +414,9 @@ int32_t candidates_score(run_state& s, uint32_t* guessed, uint32_t* best) {
       *best = score;
     }
   }
-  const int32_t restored = locale_select(s.ctx, saved);
-  if (rc != 0) return rc;
-  return restored < 0 ? restored : 0;
+  s.ctx->current_locale = saved_index;
+  s.ctx->current_locale_code = saved_code;
+  return rc;
 }
 
 int32_t run_once(run_state& s, uint32_t* guessed, uint32_t* best) {
