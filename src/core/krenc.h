@@ -177,11 +177,12 @@ int32_t strio_in_1024(context* ctx, const char* src, char* dst, uint32_t flags);
 int32_t strio_in_4096(context* ctx, const char* src, char* dst, uint32_t flags);
 int32_t strio_in_16384(context* ctx, const char* src, char* dst, uint32_t flags);
 
-// strio_in for a caller that only reads the text: in a UTF-8 session (or
-// with flag bit 0 clear) a well-formed text of at most max bytes is used
-// where it lies, *out = src, since converting it would copy it unchanged.
-// Otherwise the text is converted into dst as strio_in does and *out = dst.
-// Results as strio_in.
+// strio_in for a caller that only reads the text: a value or a text not
+// kept (kStrioValue, kStrioUnkept), in a UTF-8 session (or with flag bit 0
+// clear), well formed and of at most max bytes, is used where it lies,
+// *out = src, since converting it would copy it unchanged. Otherwise the
+// text is converted (and a kept text checked) into dst as strio_in does
+// and *out = dst. Results as strio_in.
 int32_t strio_in_view(context* ctx, const char* src, char* dst, uint32_t max, uint32_t flags, const char** out);
 
 int32_t strio_out(context* ctx, const char* src, char* dst, uint32_t max, uint32_t flags);

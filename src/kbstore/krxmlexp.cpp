@@ -136,7 +136,8 @@ int32_t xml_setprop(context* ctx, tq_xmldoc* xml, const char* name, const char* 
   warnings w;
   std::string n;
   std::string v;
-  if (int32_t rc = w.take(text_in(ctx, name, &n)); rc < 0) return rc;
+  // Only an existing property is set: its name is looked up.
+  if (int32_t rc = w.take(text_in(ctx, name, &n, kStrioUnkept)); rc < 0) return rc;
   if (int32_t rc = w.take(text_in(ctx, value, &v)); rc < 0) return rc;
   return w.result(xmldoc_prop_set(ctx, xml, n.c_str(), v.c_str()));
 }

@@ -227,7 +227,7 @@ const std::set<std::string> kNotKept = {
     "tq_stdzn_defn_token_key_get_by_name", "tq_stdzn_defn_copy.source", "tq_chopper_index_get_by_name",
     "tq_chopper_rules_flag_id_get", "tq_grammar_index_get_by_name", "tq_regexlib_index_get_by_name",
     "tq_scheme_index_get_by_name", "tq_scheme_entry_delete", "tq_vocab_index_get_by_name",
-    "tq_vocabulary_likelihood_value_get_by_name", "tq_xml_getprop", "tq_encoding_get_by_name",
+    "tq_vocabulary_likelihood_value_get_by_name", "tq_xml_getprop", "tq_xml_setprop.name", "tq_encoding_get_by_name",
     "tq_locale_code_get_by_description", "tq_locale_code_get_by_iso_name", "tq_locale_get_iso_name_from_filename",
     "tq_locale_get_file_name", "tq_parent_locale_nonloaded_get_from_file",
     "tq_morph_analyzer_info_cat_regex_info_get", "tq_zel_product_code_get_by_name",
@@ -466,6 +466,27 @@ TEST(KeptTexts, CheckedAsKeptWhateverTheSessionEncoding) {
   EXPECT_STREQ(got, "x\xC3\xBE\xC3\xBFy");
   EXPECT_TQ_OK(kb.ctx, tq_xml_getprop(kb.ctx, doc, "N", got));
   EXPECT_STREQ(got, "");
+
+  // The texts reached through a record's fields and a reference's value.
+  const fs::path layout = kb.dir.path() / "layout.xml";
+  {
+    std::FILE* f = std::fopen(layout.string().c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fputs("<krxml><file type=\"T\" version=\"7.0\"><data length=\"0\"><layout width=\"1\">"
+               "<column type=\"string\">C</column></layout></data></file></krxml>",
+               f);
+    std::fclose(f);
+  }
+  tq_xmldoc* table = nullptr;
+  ASSERT_TQ_OK(kb.ctx, tq_xml_read(kb.ctx, layout.string().c_str(), 8, &table));
+  const tq_xml_field field{1, kFlaws[0].text, 0};
+  EXPECT_EQ(tq_xml_addrec(kb.ctx, table, "k", nullptr, &field), TQ_ERR_ARGUMENT);
+  EXPECT_NE(tq_test::error_list_text(kb.ctx).find(std::string("tq_xml_addrec was given ") + kFlaws[0].said),
+            std::string::npos);
+  EXPECT_EQ(tq_xml_addref(kb.ctx, table, "R", 2, const_cast<char*>(kFlaws[2].text)), TQ_ERR_ARGUMENT);
+  EXPECT_NE(tq_test::error_list_text(kb.ctx).find(std::string("tq_xml_addref was given ") + kFlaws[2].said),
+            std::string::npos);
+  tq_xml_free(kb.ctx, table);
 
   EXPECT_EQ(tq_zel_vlt_file_desc_set(kb.ctx, kb.vault, "ab\xC3("), TQ_ERR_ARGUMENT);
   const std::string said = tq_test::error_list_text(kb.ctx);
