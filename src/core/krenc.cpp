@@ -131,13 +131,17 @@ void note_output_cut(context* ctx, uint32_t lib_flags, const char* src, uint32_t
   TQ_REPORT(ctx, TQ_WARN_LIMIT_REACHED, 1920, call_name_of(ctx), max, strio_bytes_word(max), n, strio_bytes_word(n));
 }
 
+// Whether a text may be kept by the knowledge base (and so is checked).
+constexpr bool kept(uint32_t flags) { return (flags & (kStrioValue | kStrioUnkept)) == 0; }
+
 // A text the knowledge base may keep, once in UTF-8: refused (-802, the
 // destination left empty) when a file could not hold it. Checked after the
 // conversion, so that what is refused is what would be kept, in every
-// session encoding alike.
-int32_t kept_text_check(context* ctx, char* dst, uint32_t flags) {
+// session encoding alike. Out of line: the values of the engines' roads
+// never come here.
+[[gnu::noinline]] int32_t kept_text_check(context* ctx, char* dst) {
   text_flaw flaw{};
-  if ((flags & (kStrioValue | kStrioUnkept)) != 0 || !text_flaw_find(dst, &flaw)) return 0;
+  if (!text_flaw_find(dst, &flaw)) return 0;
   const text_flaw_words words = text_flaw_describe(flaw);
   TQ_REPORT(ctx, kErrInvalidArg, 1930, call_name_of(ctx), static_cast<const char*>(words.what), flaw.character,
             words.why);
@@ -151,15 +155,15 @@ int32_t strio_convert_in(context* ctx, const char* src, char* dst, uint32_t max,
   if ((flags & kStrioConvert) == 0) {
     // The destination is internal UTF-8 text: one terminator byte.
     copy_bounded(src, dst, max, 1);
-    return kept_text_check(ctx, dst, flags);
+    return kept(flags) ? kept_text_check(ctx, dst) : 0;
   }
   int32_t rc = enc_convert_in(ctx, ctx->session_encoding, src, dst, max);
   // Only a refused or replaced character depends on the options; any other
   // failure is a failure whatever they say.
   if (rc == kErrInvalidChar) rc = refused_or_replaced(ctx);
   if (rc >= 0 && (flags & kStrioValue) != 0) note_input_cut(ctx, src, dst, max);
-  if (rc >= 0) {
-    if (int32_t refused = kept_text_check(ctx, dst, flags); refused < 0) return refused;
+  if (rc >= 0 && kept(flags)) {
+    if (int32_t refused = kept_text_check(ctx, dst); refused < 0) return refused;
   }
   return rc;
 }
@@ -382,7 +386,7 @@ int32_t strio_in_view(context* ctx, const char* src, char* dst, uint32_t max, ui
   *out = dst;
   // Only a text that is not kept is used where it lies: a kept one is
   // checked in its copy.
-  if (ctx != nullptr && src != nullptr && dst != nullptr && (flags & (kStrioValue | kStrioUnkept)) != 0 &&
+  if (ctx != nullptr && src != nullptr && dst != nullptr && !kept(flags) &&
       ((flags & kStrioConvert) == 0 || ctx->session_encoding == kEncodingUtf8) &&
       np_uchar_valid_length(src, max) >= 0) {
     *out = src;
