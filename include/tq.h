@@ -30,6 +30,38 @@
  * an output cut comes after them. Under TQ_OPT_STRICT_CONVERSION an
  * unconvertible character still fails with -10000.
  *
+ * Texts the knowledge base keeps. A text that a call keeps (in a
+ * definition, a datatype, a resource, a document: names, owners,
+ * descriptions, examples, token values, words, categories, regexes and
+ * substitutions, rules, scheme entries, document properties, keys and
+ * fields, and the names a load or create registers) must be one its files
+ * can hold. It is refused, -802 with nothing changed, when it holds
+ * U+FFFE or U+FFFF (not XML characters: the file could not be read again)
+ * or a character of U+10FF00..U+10FFFF (the files carry the control
+ * characters U+0001..U+001F and U+007F as U+10FF00 plus the character, so
+ * these would read back changed or not at all); so is a byte that is not
+ * UTF-8 where a text is taken as UTF-8 without conversion (the vault file
+ * family). The text is checked as it would be kept, once in UTF-8: only a
+ * UTF-8 or UCS-2 session can give these characters. The error list names
+ * the call, the character (as U+XXXX, or the byte) and its place in the
+ * text as given, in characters counted from 1 (a byte that is not UTF-8
+ * counting as one). Control characters themselves are kept and read back.
+ * Texts that are not kept are taken as they are: the values given to the
+ * engines (what is parsed, cased, standardized, matched, guessed,
+ * extracted, chopped, what a scheme, a regex library or a phonetics rule
+ * set is applied to, what an n-gram profile counts), names only looked up
+ * or deleted, folders and the names of files only read or written
+ * (tq_xml_read, tq_xml_write, tq_vocab_file_convert, tq_lock_create, the
+ * vault files' opens), and texts only tried
+ * (tq_chopper_rule_validate, tq_chopper_rule_flag_name_validate,
+ * tq_regexlib_regex_compile). A regex can still match these characters
+ * with an escape (\x{FFFE}). Such a text, or a byte that is not UTF-8,
+ * that came in another way (a compiled vocabulary's words) is refused by
+ * the writers: tq_xml_write, tq_locale_write, the resource saves and
+ * writes, tq_vocab_file_convert and tq_zel_vlt_file_write give -300, the
+ * error list naming the file, the character and its place, and the file
+ * is left as it was.
+ *
  * The text outputs of the value roads (match codes and multicodes, casing,
  * standardization, gender, identification, pattern analysis, phonetics,
  * scheme application, regex replacement) never keep the caller's old text:
@@ -302,7 +334,10 @@ TQ_API int32_t tq_encoding_get_by_name(tq_context* ctx, const char* name, uint32
 /* ---- XML documents ---- */
 
 /* A krxml document: made by tq_xml_create or tq_xml_read, freed by
- * tq_xml_free (an included document belongs to the document it is in). */
+ * tq_xml_free (an included document belongs to the document it is in).
+ * The texts a document keeps are refused (-802) as "Texts the knowledge
+ * base keeps" at the top says; the names looked up (tq_xml_getprop,
+ * tq_xml_setprop's name) and file names are taken as they are. */
 typedef struct tq_xmldoc tq_xmldoc;
 /* One field of a record; a record gives one per column, in column order.
  * type is the column's type: 1 string (text; NULL counts as ""), 2 int
@@ -331,7 +366,9 @@ TQ_API int32_t tq_xml_read(tq_context* ctx, const char* file, uint32_t flags, tq
  * (-400) too. A file that was not there,
  * like the empty file the _edit_new calls make, is made as the system makes
  * a new file: read and write for all less the umask, or as the folder's
- * default access control list says. */
+ * default access control list says. Every writer refuses (-300, the file
+ * left as it was) a text its reader could not read back as it is: see
+ * "Texts the knowledge base keeps" at the top. */
 TQ_API int32_t tq_xml_write(tq_context* ctx, int32_t unused, const char* fname, uint32_t flags,
                             tq_xmldoc* xml) TQ_NOEXCEPT;
 TQ_API int32_t tq_xml_create(tq_context* ctx, const char* type, const char* version, tq_xmldoc** xml) TQ_NOEXCEPT;
@@ -342,7 +379,8 @@ TQ_API int32_t tq_xml_addref(tq_context* ctx, tq_xmldoc* xml, const char* name, 
                              void* value) TQ_NOEXCEPT;
 /* value: 1,028 bytes + terminator; "" when there is no such property. */
 TQ_API int32_t tq_xml_getprop(tq_context* ctx, tq_xmldoc* xml, const char* name, char* value) TQ_NOEXCEPT;
-/* Replaces the value of an existing property; nothing happens when absent. */
+/* Replaces the value of an existing property; nothing happens when absent
+ * (the name is only looked up). */
 TQ_API int32_t tq_xml_setprop(tq_context* ctx, tq_xmldoc* xml, const char* name, const char* value) TQ_NOEXCEPT;
 TQ_API int32_t tq_xml_free(tq_context* ctx, tq_xmldoc* xml) TQ_NOEXCEPT;
 /* key NULL counts as ""; value may be NULL; fields NULL gives empty fields. */
@@ -519,7 +557,9 @@ TQ_API int32_t tq_locale_file_xml_create(tq_context* ctx, tq_xmldoc** file) TQ_N
  * write fail: each is written with what it holds (a root category its
  * grammar lacks, a resource whose file cannot be read, an index that names
  * nothing any more written as none), the reader deciding what becomes of
- * it; only a failure of memory or of the file itself does. */
+ * it; only a failure of memory or of the file itself does, and a text no
+ * file can hold, which no setter takes (-300: see "Texts the knowledge
+ * base keeps" at the top). */
 TQ_API int32_t tq_locale_write(tq_context* ctx, int32_t locale, tq_lock_handle* lock) TQ_NOEXCEPT;
 /* Adds the datatypes and definitions a "Locale Settings" document includes
  * to the current locale: 0, or the last problem met (the error list says
@@ -556,7 +596,9 @@ TQ_API int32_t tq_zel_file_is_loaded(tq_context* ctx, const char* filename) TQ_N
 /* An opened vault file (kind 7 "zel", or 8 a compiled vocabulary vault);
  * closed by tq_zel_vlt_file_close, also after a failed open. The texts of
  * this family are UTF-8 and not converted; only the file name of an XML
- * vault is converted from the session encoding. */
+ * vault is converted from the session encoding. A text set that is not
+ * UTF-8, or holds a character no file can hold, is refused (-802): see
+ * "Texts the knowledge base keeps" at the top. */
 typedef struct tq_vault_file tq_vault_file;
 TQ_API int32_t tq_zel_vlt_file_open(tq_context* ctx, const char* filename, int32_t kind,
                                     tq_vault_file** outhandle) TQ_NOEXCEPT;
@@ -619,7 +661,9 @@ TQ_API int32_t tq_vocab_locale_info_set(tq_context* ctx, int32_t index, const ch
 TQ_API int32_t tq_vocab_vault_info_set(tq_context* ctx, int32_t index, const char* name,
                                        const char* desc) TQ_NOEXCEPT;
 TQ_API int32_t tq_vocab_index_get_by_name(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
-/* Edit mode. direction 0: XML file to compiled file; 1: compiled to XML. */
+/* Edit mode. direction 0: XML file to compiled file; 1: compiled to XML,
+ * -300 (the XML file left as it was) when a word or category holds what no
+ * XML file can hold (see "Texts the knowledge base keeps" at the top). */
 TQ_API int32_t tq_vocab_file_convert(tq_context* ctx, int32_t direction, const char* fromfile,
                                      const char* tofile) TQ_NOEXCEPT;
 TQ_API int32_t tq_vocab_numwords_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
@@ -1102,7 +1146,9 @@ TQ_API int32_t tq_scheme_create(tq_context* ctx, const char* path, const char* s
 TQ_API int32_t tq_scheme_create_in_memory(tq_context* ctx, const char* scheme_name, uint32_t options,
                                           int32_t* index) TQ_NOEXCEPT;
 TQ_API int32_t tq_scheme_finalize_in_memory(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
-/* data, standard: at most 1,024 bytes each. */
+/* data, standard: at most 1,024 bytes each, holding only characters a file
+ * can hold (-802 otherwise: see "Texts the knowledge base keeps" at the
+ * top); tq_scheme_entry_delete takes any data. */
 TQ_API int32_t tq_scheme_entry_add(tq_context* ctx, int32_t index, const char* data, const char* standard) TQ_NOEXCEPT;
 TQ_API int32_t tq_scheme_entry_delete(tq_context* ctx, int32_t index, const char* data) TQ_NOEXCEPT;
 TQ_API int32_t tq_scheme_import_begin(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
@@ -1210,7 +1256,8 @@ TQ_API int32_t tq_grammar_owner_set(tq_context* ctx, int32_t index, const char* 
  * Datatypes of the current locale, by index: outside edit mode its own and
  * then those it inherits; in edit mode depth x 256 + position (depth 0 the
  * locale, 1 its parent ...). A locale holds at most 256 of its own in edit
- * mode. Texts cross in the session encoding. */
+ * mode. Texts cross in the session encoding; those a setter keeps are
+ * refused (-802) as "Texts the knowledge base keeps" at the top says. */
 /* count: own plus inherited; refused in edit mode. */
 TQ_API int32_t tq_datatype_count_get(tq_context* ctx, uint32_t* count) TQ_NOEXCEPT;
 /* count: the loaded locale's own datatypes. */

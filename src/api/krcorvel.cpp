@@ -111,7 +111,7 @@ void context_close(context* ctx) {
 int32_t root_apply(context* ctx, const char* root) {
   if (root == nullptr || root[0] == '\0') return 0;
   path_buffer converted;
-  int32_t rc = strio_in_16384(ctx, root, converted.text, 1);
+  int32_t rc = strio_in_16384(ctx, root, converted.text, kStrioConvert | kStrioUnkept);
   if (rc < 0) return rc;
   if (converted.text[0] == '\0') return 0;
   return root_set(ctx, converted.text);
@@ -180,7 +180,7 @@ TQ_API int32_t tq_zel_path_set(tq_context* ctx, const char* root) noexcept {
   if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
   if (root == nullptr) return TQ_ERR_ARGUMENT;
   path_buffer converted;
-  int32_t rc = strio_in_16384(ctx, root, converted.text, 1);
+  int32_t rc = strio_in_16384(ctx, root, converted.text, kStrioConvert | kStrioUnkept);
   if (rc < 0) return rc;
   if (converted.text[0] == '\0') return 0;
   int32_t set = root_set(ctx, converted.text);
@@ -191,7 +191,7 @@ TQ_API int32_t tq_path_set(tq_context* ctx, const char* path) noexcept {
   if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
   if (path == nullptr) return TQ_ERR_ARGUMENT;
   path_buffer converted;
-  int32_t rc = strio_in_16384(ctx, path, converted.text, 1);
+  int32_t rc = strio_in_16384(ctx, path, converted.text, kStrioConvert | kStrioUnkept);
   if (rc < 0) return rc;
   int32_t set = path_list_set(ctx, ctx->search_path, converted.text);
   return set != 0 ? set : rc;

@@ -1,6 +1,7 @@
 #include "core/krenc.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "core/krcorvel.h"
@@ -130,19 +131,40 @@ void note_output_cut(context* ctx, uint32_t lib_flags, const char* src, uint32_t
   TQ_REPORT(ctx, TQ_WARN_LIMIT_REACHED, 1920, call_name_of(ctx), max, strio_bytes_word(max), n, strio_bytes_word(n));
 }
 
+// Whether a text may be kept by the knowledge base (and so is checked).
+constexpr bool kept(uint32_t flags) { return (flags & (kStrioValue | kStrioUnkept)) == 0; }
+
+// A text the knowledge base may keep, once in UTF-8: refused (-802, the
+// destination left empty) when a file could not hold it. Checked after the
+// conversion, so that what is refused is what would be kept, in every
+// session encoding alike. Out of line: the values of the engines' roads
+// never come here.
+[[gnu::noinline]] int32_t kept_text_check(context* ctx, char* dst) {
+  text_flaw flaw{};
+  if (!text_flaw_find(dst, &flaw)) return 0;
+  const text_flaw_words words = text_flaw_describe(flaw);
+  TQ_REPORT(ctx, kErrInvalidArg, 1930, call_name_of(ctx), static_cast<const char*>(words.what), flaw.character,
+            words.why);
+  dst[0] = '\0';
+  return kErrInvalidArg;
+}
+
 int32_t strio_convert_in(context* ctx, const char* src, char* dst, uint32_t max, uint32_t flags) {
   if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
   if (src == nullptr || dst == nullptr) return kErrInvalidArg;
   if ((flags & kStrioConvert) == 0) {
     // The destination is internal UTF-8 text: one terminator byte.
     copy_bounded(src, dst, max, 1);
-    return 0;
+    return kept(flags) ? kept_text_check(ctx, dst) : 0;
   }
   int32_t rc = enc_convert_in(ctx, ctx->session_encoding, src, dst, max);
   // Only a refused or replaced character depends on the options; any other
   // failure is a failure whatever they say.
   if (rc == kErrInvalidChar) rc = refused_or_replaced(ctx);
   if (rc >= 0 && (flags & kStrioValue) != 0) note_input_cut(ctx, src, dst, max);
+  if (rc >= 0 && kept(flags)) {
+    if (int32_t refused = kept_text_check(ctx, dst); refused < 0) return refused;
+  }
   return rc;
 }
 
@@ -236,6 +258,44 @@ int32_t enc_char_code_point_get(uint8_t byte, int32_t encoding) {
   return code;
 }
 
+// ---- Texts a file cannot hold ------------------------------------------------
+
+bool text_flaw_find(const char* text, text_flaw* out) {
+  if (text == nullptr) return false;
+  const auto* u = reinterpret_cast<const unsigned char*>(text);
+  uint32_t character = 0;
+  for (size_t i = 0; u[i] != 0 && i < UINT32_MAX;) {
+    ++character;
+    if (u[i] < 0x80) {
+      ++i;
+      continue;
+    }
+    // Never reads past the terminator: a sequence it cuts short is a flaw.
+    const char* cursor = text + i;
+    int32_t code = 0;
+    const int32_t took = np_uchar_toint(&cursor, &code);
+    if (took < 0 || code == 0xFFFE || code == 0xFFFF || code >= 0x10FF00) {
+      *out = text_flaw{took < 0 ? -1 : code, u[i], static_cast<uint32_t>(i), character};
+      return true;
+    }
+    i += static_cast<size_t>(took);
+  }
+  return false;
+}
+
+text_flaw_words text_flaw_describe(const text_flaw& flaw) {
+  text_flaw_words words{};
+  if (flaw.code < 0) {
+    std::snprintf(words.what, sizeof words.what, "the byte 0x%02X", static_cast<unsigned>(flaw.byte));
+    words.why = "is not UTF-8";
+    return words;
+  }
+  std::snprintf(words.what, sizeof words.what, "U+%04X", static_cast<unsigned>(flaw.code));
+  words.why = flaw.code >= 0x10FF00 ? "knowledge-base files keep for the control bytes they carry"
+                                    : "is not a character knowledge-base (XML) files can hold";
+  return words;
+}
+
 // ---- Interface string layer --------------------------------------------------
 
 const char* strio_bytes_word(uint64_t n) { return n == 1 ? "byte" : "bytes"; }
@@ -296,9 +356,37 @@ int32_t strio_in(context* ctx, const char* src, char* dst, uint32_t max, uint32_
   return strio_convert_in(ctx, src, dst, max, flags);
 }
 
+int32_t strio_in_whole(context* ctx, const char* src, std::string* out, uint32_t flags) {
+  out->clear();
+  if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
+  if (src == nullptr) return 0;
+  size_t len = 0;
+  if ((flags & kStrioConvert) != 0 && strio_terminator_size(ctx) == 2) {
+    while (src[len] != '\0' || src[len + 1] != '\0') len += 2;
+  } else {
+    len = std::strlen(src);
+  }
+  // Every encoding turns one byte into at most three bytes of UTF-8
+  // (a replaced character included), so nothing is ever cut.
+  if (len > (UINT32_MAX - 8) / 3) return kErrInvalidArg;
+  const auto max = static_cast<uint32_t>(len * 3 + 4);
+  std::string buf(static_cast<size_t>(max) + 1, '\0');
+  const int32_t rc = strio_convert_in(ctx, src, buf.data(), max, flags);
+  if (rc >= 0) out->assign(buf.c_str());
+  return rc;
+}
+
+int32_t strio_kept_check(context* ctx, const char* src, uint32_t flags) {
+  std::string converted;
+  const int32_t rc = strio_in_whole(ctx, src, &converted, flags);
+  return rc < 0 ? rc : 0;
+}
+
 int32_t strio_in_view(context* ctx, const char* src, char* dst, uint32_t max, uint32_t flags, const char** out) {
   *out = dst;
-  if (ctx != nullptr && src != nullptr && dst != nullptr &&
+  // Only a text that is not kept is used where it lies: a kept one is
+  // checked in its copy.
+  if (ctx != nullptr && src != nullptr && dst != nullptr && !kept(flags) &&
       ((flags & kStrioConvert) == 0 || ctx->session_encoding == kEncodingUtf8) &&
       np_uchar_valid_length(src, max) >= 0) {
     *out = src;
@@ -407,7 +495,7 @@ int32_t session_encoding_name_get(context* ctx, char* name) {
 
 int32_t encoding_get_by_name(context* ctx, const char* name, uint32_t* enc) {
   char text[kEncodingNameMax + 1];
-  int32_t rc = strio_in(ctx, name, text, kEncodingNameMax, kStrioConvert);
+  int32_t rc = strio_in(ctx, name, text, kEncodingNameMax, kStrioConvert | kStrioUnkept);
   if (rc < 0) return rc;
   *enc = UINT32_MAX;
   int32_t id = -1;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 struct tq_context;
 
@@ -27,8 +28,40 @@ inline constexpr uint32_t kEncodingNameMax = 320;
 // Flag bit 0 of the strio calls: convert through the session encoding.
 inline constexpr uint32_t kStrioConvert = 0x1;
 // Flag bit 1 of strio_in: the text is a caller's value for an engine (what
-// is parsed, cased, standardized, matched...): a cut is reported.
+// is parsed, cased, standardized, matched...): a cut is reported. A value
+// is never kept, so it may hold any character (see text_flaw_find).
 inline constexpr uint32_t kStrioValue = 0x2;
+// Flag bit 2 of strio_in: the text only says what to look for or where (a
+// name looked up, a path, a text tried without being kept): it never
+// enters the knowledge base, so, as a value, it may hold any character.
+// Every other text strio_in takes in is one the knowledge base may keep
+// and a file may have to hold: a text with a flaw (text_flaw_find) is
+// refused there, -802 with message 1930, and the destination is left
+// empty. This is the one check every setter goes through.
+inline constexpr uint32_t kStrioUnkept = 0x4;
+
+// The first place where a UTF-8 text holds what no knowledge-base file can
+// carry: a byte that is not UTF-8 (the reader refuses the file), U+FFFE or
+// U+FFFF (not XML characters: the reader refuses the file), or a character
+// of U+10FF00..U+10FFFF (the file format carries control bytes as U+10FF00
+// plus the byte, so such a character would read back as a control byte or
+// not at all).
+struct text_flaw {
+  int32_t code;        // the character; -1 for a byte that is not UTF-8
+  uint8_t byte;        // that byte (code -1)
+  uint32_t offset;     // where it starts, in bytes
+  uint32_t character;  // the place in characters counted from 1, a byte that is not UTF-8 counting as one
+};
+// True, with the first flaw in *out, when the zero-terminated text has one
+// (a character its terminator cuts short is a byte that is not UTF-8).
+bool text_flaw_find(const char* text, text_flaw* out);
+// The flaw in the words of the messages: what ("U+FFFE", "the byte 0xC3")
+// and why ("is not a character XML files can hold", ...).
+struct text_flaw_words {
+  char what[24];
+  const char* why;
+};
+text_flaw_words text_flaw_describe(const text_flaw& flaw);
 
 // The cuts a call made (context field `cuts`). A converted text that did
 // not fit records the warning 102 with a message once it is known to be
@@ -123,22 +156,33 @@ int32_t enc_char_code_point_get(uint8_t byte, int32_t encoding);
 // the session encoding (out) or of UTF-8 (in). With flag bit 0 clear the
 // text is copied byte for byte, cut between UTF-8 characters. Results: 0;
 // 116 when a character was replaced (option 0x80000); -10000 for an
-// unconvertible character (option 0x40000); other negative codes for a
-// failure of the conversion itself. A cut is not a result here: with flag
+// unconvertible character (option 0x40000); -802 for a text in that the
+// knowledge base may keep (neither kStrioValue nor kStrioUnkept) holding a
+// flaw (text_flaw_find) once in UTF-8 and cut to max; other negative codes
+// for a failure of the conversion itself. A cut is not a result here: with flag
 // bit 0 set, every strio_out that cuts and every strio_in of a kStrioValue
 // text that cuts is recorded in the context (kCutOutput, kCutInput) with its
 // message; an unconverted copy is internal and cuts silently.
 
 int32_t strio_in(context* ctx, const char* src, char* dst, uint32_t max, uint32_t flags);
+// strio_in of a whole text of any length, never cut, into *out; NULL gives
+// "". Results as strio_in (*out empty on a failure).
+int32_t strio_in_whole(context* ctx, const char* src, std::string* out, uint32_t flags);
+// The check of a text the knowledge base may keep (see kStrioUnkept), on
+// its own: for a setter that finds its record before it converts its text,
+// so that a text no file can hold is refused whatever else the call names.
+// 0, or strio_in_whole's failure (its warnings are the later conversion's).
+int32_t strio_kept_check(context* ctx, const char* src, uint32_t flags);
 int32_t strio_in_1024(context* ctx, const char* src, char* dst, uint32_t flags);
 int32_t strio_in_4096(context* ctx, const char* src, char* dst, uint32_t flags);
 int32_t strio_in_16384(context* ctx, const char* src, char* dst, uint32_t flags);
 
-// strio_in for a caller that only reads the text: in a UTF-8 session (or
-// with flag bit 0 clear) a well-formed text of at most max bytes is used
-// where it lies, *out = src, since converting it would copy it unchanged.
-// Otherwise the text is converted into dst as strio_in does and *out = dst.
-// Results as strio_in.
+// strio_in for a caller that only reads the text: a value or a text not
+// kept (kStrioValue, kStrioUnkept), in a UTF-8 session (or with flag bit 0
+// clear), well formed and of at most max bytes, is used where it lies,
+// *out = src, since converting it would copy it unchanged. Otherwise the
+// text is converted (and a kept text checked) into dst as strio_in does
+// and *out = dst. Results as strio_in.
 int32_t strio_in_view(context* ctx, const char* src, char* dst, uint32_t max, uint32_t flags, const char** out);
 
 int32_t strio_out(context* ctx, const char* src, char* dst, uint32_t max, uint32_t flags);

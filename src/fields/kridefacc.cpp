@@ -600,6 +600,7 @@ int32_t tqx_identification_defn_cat_regexlib_info_get(context* ctx, int32_t inde
 int32_t tqx_identification_defn_cat_regexlib_info_set(context* ctx, int32_t index, int32_t entry_index,
                                                       const char* cat_abbr, uint32_t likelihood,
                                                       const char* rlib_name, uint32_t stop) {
+  if (int32_t rc = cat_regexlib_texts_check(ctx, cat_abbr, rlib_name, kStrioConvert); rc < 0) return rc;
   const auto l = static_cast<int32_t>(std::min<uint32_t>(likelihood, INT32_MAX));
   return edit(ctx, index, [&](defn_rec*, ident_defn_kind_rec* part) {
     if (entry_index < 0 || static_cast<size_t>(entry_index) >= part->cat_regexlibs.size()) return TQ_ERR_INDEX;

@@ -243,11 +243,11 @@ int32_t pattern_args_check(uint32_t mode, int32_t max_matches) {
 int32_t tqx_extraction_defn_pattern_info_set(context* ctx, int32_t index, uint32_t pattern, const char* grammar_name,
                                              const char* root_cat, uint32_t mode, int32_t weight,
                                              int32_t max_matches) {
-  if (int32_t rc = pattern_args_check(mode, max_matches); rc < 0) return rc;
   text_in root(ctx, root_cat, kCategoryOut);
   if (root.rc < 0) return root.rc;
   text_in grammar(ctx, grammar_name, kDtokRsrcNameMax);
   if (grammar.rc < 0) return grammar.rc;
+  if (int32_t rc = pattern_args_check(mode, max_matches); rc < 0) return rc;
   int32_t rc = edit_part(ctx, index, [&](defn_rec* rec, extract_defn_kind_rec* part) {
     if (!in_range(pattern, part->patterns.size())) return TQ_ERR_INDEX;
     const auto j = static_cast<int32_t>(pattern);
@@ -280,11 +280,11 @@ int32_t tqx_extraction_defn_pattern_info_set(context* ctx, int32_t index, uint32
 int32_t tqx_extraction_defn_pattern_add(context* ctx, int32_t index, const char* grammar_name, const char* root_cat,
                                         uint32_t mode, int32_t weight, int32_t max_matches, uint32_t* pat_idx) {
   *pat_idx = 0;
-  if (int32_t rc = pattern_args_check(mode, max_matches); rc < 0) return rc;
   text_in root(ctx, root_cat, kCategoryOut);
   if (root.rc < 0) return root.rc;
   text_in grammar(ctx, grammar_name, kDtokRsrcNameMax);
   if (grammar.rc < 0) return grammar.rc;
+  if (int32_t rc = pattern_args_check(mode, max_matches); rc < 0) return rc;
   int32_t rc = edit_part(ctx, index, [&](defn_rec* rec, extract_defn_kind_rec*) {
     int32_t at = -1;
     // A root category the grammar lacks leaves no pattern behind.
@@ -564,6 +564,7 @@ int32_t tqx_extraction_defn_cat_regexlib_info_get(context* ctx, int32_t index, u
 
 int32_t tqx_extraction_defn_cat_regexlib_info_set(context* ctx, int32_t index, uint32_t entry, const char* cat_abbr,
                                                   uint32_t likelihood, const char* rlib_name, uint32_t stop) {
+  if (int32_t rc = cat_regexlib_texts_check(ctx, cat_abbr, rlib_name, kStrioConvert); rc < 0) return rc;
   const auto l = static_cast<int32_t>(std::min<uint32_t>(likelihood, INT32_MAX));
   return edit_part(ctx, index, [&](defn_rec*, extract_defn_kind_rec* part) {
     if (!in_range(entry, part->cat_regexlibs.size())) return TQ_ERR_INDEX;

@@ -108,33 +108,40 @@ int32_t release_all(context* ctx, std::vector<rsrc_ref>& list) {
 
 // The pieces of a pattern as a caller gives them, checked and opened before
 // any definition is touched.
+// A pattern's texts converted as the call starts, so that a text no file
+// can hold is refused whatever else the call names.
 struct pattern_in {
   text_in grammar_name;
+  text_in root;
+  text_in sought_name;
   char category[kCategoryNameSize] = {};
   char sought[kCategoryNameSize] = {};
   rsrc_ref grammar;
   int32_t category_index = -1;
   int32_t sought_index = -1;
   int32_t warning = 0;
-  pattern_in(context* ctx, const char* g) : grammar_name(ctx, g, kGrammarNameIn) {}
+  pattern_in(context* ctx, const char* g, const char* r, const char* s)
+      : grammar_name(ctx, g, kGrammarNameIn), root(ctx, r, kCategoryIn), sought_name(ctx, s, kCategoryIn) {}
+  // The first conversion's failure; 0.
+  int32_t failed() const {
+    for (int32_t rc : {grammar_name.rc, root.rc, sought_name.rc}) {
+      if (rc < 0) return rc;
+    }
+    return 0;
+  }
 };
 
 // Mode 0 or 1 and a likelihood of the table, else -802; the names
 // converted (categories uppercased as files keep them); the grammar opened
 // and both categories found in it (-802 when either is missing). Without a
 // grammar the pattern matches words by their category alone.
-int32_t pattern_take(context* ctx, pattern_in& in, const char* root_cat, const char* sought_cat, uint32_t mode,
-                     uint32_t likelihood) {
+int32_t pattern_take(context* ctx, pattern_in& in, uint32_t mode, uint32_t likelihood) {
   if (mode > kGuessPhrase) return refuse(ctx, "'mode' is neither 0 (Element) nor 1 (Phrase).");
   if (likelihood >= kGuessPatternLikelihoodCount) return refuse(ctx, "'likelihood' is outside 0 to 6.");
-  if (in.grammar_name.rc < 0) return in.grammar_name.rc;
-  text_in root(ctx, root_cat, kCategoryIn);
-  if (root.rc < 0) return root.rc;
-  text_in sought(ctx, sought_cat, kCategoryIn);
-  if (sought.rc < 0) return sought.rc;
-  in.warning = in.grammar_name.rc > 0 ? in.grammar_name.rc : root.rc > 0 ? root.rc : sought.rc;
-  if (int32_t rc = category_name_upper(ctx, root.c_str(), in.category); rc < 0) return rc;
-  if (int32_t rc = category_name_upper(ctx, sought.c_str(), in.sought); rc < 0) return rc;
+  if (int32_t rc = in.failed(); rc < 0) return rc;
+  in.warning = in.grammar_name.rc > 0 ? in.grammar_name.rc : in.root.rc > 0 ? in.root.rc : in.sought_name.rc;
+  if (int32_t rc = category_name_upper(ctx, in.root.c_str(), in.category); rc < 0) return rc;
+  if (int32_t rc = category_name_upper(ctx, in.sought_name.c_str(), in.sought); rc < 0) return rc;
   if (in.grammar_name.empty()) return 0;
   if (int32_t rc = grammar_open(ctx, in.grammar_name.c_str(), &in.grammar); rc < 0) return rc;
   grammar_rec* g = nullptr;
@@ -522,6 +529,7 @@ int32_t tqx_guess_defn_cat_regexlib_info_get(context* ctx, int32_t index, uint32
 
 int32_t tqx_guess_defn_cat_regexlib_info_set(context* ctx, int32_t index, uint32_t position, const char* cat_abbr,
                                              uint32_t likelihood, const char* rlib_name, uint32_t stop) {
+  if (int32_t rc = cat_regexlib_texts_check(ctx, cat_abbr, rlib_name, kStrioConvert); rc < 0) return rc;
   return raising(ctx, index, edit_part(ctx, index, true, [&](defn_rec*, guess_defn_kind_rec* part) -> int32_t {
                    if (past(part->cat_regexlibs, position)) return TQ_ERR_INDEX;
                    // The entry keeps what it held when the new one cannot be built.
@@ -597,9 +605,10 @@ int32_t tqx_guess_defn_pattern_info_get(context* ctx, int32_t index, uint32_t po
 // appended: a refused pattern leaves the definition as it was.
 int32_t tqx_guess_defn_pattern_add(context* ctx, int32_t index, const char* grammar_name, const char* root_cat,
                                    const char* sought_cat, uint32_t mode, uint32_t likelihood, uint32_t stop) {
-  pattern_in in(ctx, grammar_name);
+  pattern_in in(ctx, grammar_name, root_cat, sought_cat);
+  if (int32_t rc = in.failed(); rc < 0) return rc;
   const int32_t rc = edit_part(ctx, index, true, [&](defn_rec*, guess_defn_kind_rec* part) -> int32_t {
-    if (int32_t trc = pattern_take(ctx, in, root_cat, sought_cat, mode, likelihood); trc < 0) return trc;
+    if (int32_t trc = pattern_take(ctx, in, mode, likelihood); trc < 0) return trc;
     guess_pattern_rec p;
     optp_block_init(&p.opt);
     const int32_t stored = pattern_store(ctx, p, in, mode, likelihood, stop);  // a new pattern gives nothing back
@@ -613,10 +622,11 @@ int32_t tqx_guess_defn_pattern_add(context* ctx, int32_t index, const char* gram
 int32_t tqx_guess_defn_pattern_info_set(context* ctx, int32_t index, uint32_t position, const char* grammar_name,
                                         const char* root_cat, const char* sought_cat, uint32_t mode,
                                         uint32_t likelihood, uint32_t stop) {
-  pattern_in in(ctx, grammar_name);
+  pattern_in in(ctx, grammar_name, root_cat, sought_cat);
+  if (int32_t rc = in.failed(); rc < 0) return rc;
   const int32_t rc = edit_part(ctx, index, true, [&](defn_rec*, guess_defn_kind_rec* part) -> int32_t {
     if (past(part->patterns, position)) return TQ_ERR_INDEX;
-    if (int32_t trc = pattern_take(ctx, in, root_cat, sought_cat, mode, likelihood); trc < 0) return trc;
+    if (int32_t trc = pattern_take(ctx, in, mode, likelihood); trc < 0) return trc;
     return pattern_store(ctx, part->patterns[position], in, mode, likelihood, stop);
   });
   return raising(ctx, index, rc < 0 ? rc : in.warning);

@@ -181,10 +181,11 @@ int32_t find_by_name(context* ctx, int32_t kind, loaded_locale_rec* locale, cons
 }
 
 // A caller's name into UTF-8 (at most 320 bytes): the conversion's result.
-int32_t name_in(context* ctx, const char* name, uint32_t flags, char (&out)[kDefnNameMax + 1]) {
+// `unkept` (kStrioUnkept) for a name only looked for.
+int32_t name_in(context* ctx, const char* name, uint32_t flags, char (&out)[kDefnNameMax + 1], uint32_t unkept = 0) {
   out[0] = '\0';
   if (name == nullptr) return 0;
-  return strio_in(ctx, name, out, kDefnNameMax, strio_flags(flags));
+  return strio_in(ctx, name, out, kDefnNameMax, strio_flags(flags) | unkept);
 }
 
 // Trimmed copy of a UTF-8 name.
@@ -733,7 +734,7 @@ int32_t index_by_name(context* ctx, int32_t kind, const char* name, const int32_
   *index = -1;
   if (int32_t rc = defn_kind_check(ctx, kind); rc != 0) return rc;
   char text[kDefnNameMax + 1];
-  const int32_t conv = name_in(ctx, name, flags, text);
+  const int32_t conv = name_in(ctx, name, flags, text, kStrioUnkept);
   if (conv < 0) return conv;
   if (text[0] == '\0') {
     TQ_REPORT(ctx, TQ_ERR_NAME, 174, kind_name(kind));
@@ -814,7 +815,7 @@ int32_t defn_copy(context* ctx, int32_t kind, const char* source, const char* de
   if (int32_t rc = defn_kind_check(ctx, kind); rc != 0) return rc;
   char from[kDefnNameMax + 1];
   char to[kDefnNameMax + 1];
-  const int32_t conv = name_in(ctx, source, flags, from);
+  const int32_t conv = name_in(ctx, source, flags, from, kStrioUnkept);
   if (conv < 0) return conv;
   const int32_t conv2 = name_in(ctx, dest, flags, to);
   if (conv2 < 0) return conv2;
@@ -1198,7 +1199,7 @@ int32_t defn_token_key_get_by_name_in_locale(context* ctx, int32_t kind, int32_t
                                              const char* name, uint32_t flags, int32_t* key) {
   *key = -1;
   char text[kDtokNameInMax + 1];
-  const int32_t conv = strio_in(ctx, name != nullptr ? name : "", text, kDtokNameInMax, strio_flags(flags));
+  const int32_t conv = strio_in(ctx, name != nullptr ? name : "", text, kDtokNameInMax, strio_flags(flags) | kStrioUnkept);
   if (conv < 0) return conv;
   defn_rec* rec = nullptr;
   int32_t rc = defn_record_get_for_read_in_locale(ctx, kind, locale, index, &rec);

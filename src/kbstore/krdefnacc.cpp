@@ -78,10 +78,11 @@ int32_t find_rec(context* ctx, int32_t kind, int32_t index, defn_rec** rec) {
 }
 
 // A caller's name into UTF-8 (max bytes); NULL is -802.
-int32_t name_in(context* ctx, const char* name, char* out, uint32_t max) {
+// `unkept` (kStrioUnkept) for a name only looked for.
+int32_t name_in(context* ctx, const char* name, char* out, uint32_t max, uint32_t unkept = 0) {
   out[0] = '\0';
   if (name == nullptr) return TQ_ERR_ARGUMENT;
-  return strio_in(ctx, name, out, max, kConv);
+  return strio_in(ctx, name, out, max, kConv | unkept);
 }
 
 struct rsrc_name_in {
@@ -1096,7 +1097,7 @@ int32_t defn_token_key_get_by_name(context* ctx, int32_t kind, int32_t index, co
   if (key == nullptr) return TQ_ERR_ARGUMENT;
   *key = -1;
   char text[kDtokNameInMax + 1];
-  const int32_t conv = name_in(ctx, name, text, kDtokNameInMax);
+  const int32_t conv = name_in(ctx, name, text, kDtokNameInMax, kStrioUnkept);
   if (conv < 0) return conv;
   defn_rec* rec = nullptr;
   int32_t rc = find_rec(ctx, kind, index, &rec);
@@ -1131,6 +1132,7 @@ int32_t defn_token_regexlib_add(context* ctx, int32_t kind, int32_t index, int32
 int32_t defn_token_regexlib_set(context* ctx, int32_t kind, int32_t index, int32_t token, int32_t entry,
                                 const char* name, uint32_t high, uint32_t low) {
   if (name == nullptr) return TQ_ERR_ARGUMENT;
+  if (int32_t rc = strio_kept_check(ctx, name, kConv); rc < 0) return rc;
   return token_edit(ctx, kind, index, token, [&](defn_rec*, dtok_rec* tok) {
     return dtok_regexlib_set(ctx, tok, entry, name, static_cast<int32_t>(high), static_cast<int32_t>(low),
                              kConvEdit);
@@ -1151,6 +1153,7 @@ int32_t defn_token_regexlib_info_get(context* ctx, int32_t kind, int32_t index, 
 int32_t defn_token_regexlib_name_set(context* ctx, int32_t kind, int32_t index, int32_t token, int32_t entry,
                                      const char* name) {
   if (name == nullptr) return TQ_ERR_ARGUMENT;
+  if (int32_t rc = strio_kept_check(ctx, name, kConv); rc < 0) return rc;
   return token_edit(ctx, kind, index, token, [&](defn_rec*, dtok_rec* tok) {
     return dtok_regexlib_name_set(ctx, tok, entry, name, kConvEdit);
   });
@@ -1185,6 +1188,8 @@ int32_t defn_token_stdz_scheme_info_set(context* ctx, int32_t kind, int32_t inde
                                         const char* name, uint32_t options, int32_t disable_phonetx, int32_t high,
                                         int32_t low) {
   if (name == nullptr) return TQ_ERR_ARGUMENT;
+  // The entry is found inside the edit: the text is checked before.
+  if (int32_t rc = strio_kept_check(ctx, name, kConv); rc < 0) return rc;
   return token_edit(ctx, kind, index, token, [&](defn_rec*, dtok_rec* tok) {
     return dtok_scheme_set(ctx, tok, entry, name, options, disable_phonetx, high, low, kConvEdit);
   });

@@ -99,7 +99,7 @@ int32_t datatype_count_get_by_locale(context* ctx, int32_t locale, uint32_t* cou
 int32_t datatype_index_get_by_name(context* ctx, const char* name, int32_t* index) {
   *index = -1;
   char text[kDtypeNameMax + 1];
-  int32_t conv = strio_in(ctx, name, text, kDtypeNameMax, kStrioConvert);
+  int32_t conv = strio_in(ctx, name, text, kDtypeNameMax, kStrioConvert | kStrioUnkept);
   if (conv < 0) return conv;
   dtype_chain chain{};
   int32_t rc = dtype_current_chain(ctx, &chain);
@@ -201,7 +201,7 @@ int32_t datatype_copy(context* ctx, const char* source, const char* dest, int32_
   *index = -1;
   char from[kDtypeNameMax + 1];
   char to[kDtypeNameMax + 1];
-  int32_t conv = strio_in(ctx, source, from, kDtypeNameMax, kStrioConvert);
+  int32_t conv = strio_in(ctx, source, from, kDtypeNameMax, kStrioConvert | kStrioUnkept);
   if (conv < 0) return conv;
   int32_t conv2 = strio_in(ctx, dest, to, kDtypeNameMax, kStrioConvert);
   if (conv2 < 0) return conv2;

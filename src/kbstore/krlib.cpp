@@ -762,7 +762,7 @@ int32_t rsrc_index_get_by_name(context* ctx, const rsrc_access& k, const char* n
   *index = -1;
   auto* in = static_cast<char*>(std::malloc(k.name_max + 1));
   if (in == nullptr) return TQ_ERR_NO_MEMORY;
-  int32_t crc = strio_in(ctx, name, in, k.name_max, kStrioConvert);
+  int32_t crc = strio_in(ctx, name, in, k.name_max, kStrioConvert | kStrioUnkept);
   int32_t rc = crc;
   if (crc >= 0) rc = k.find != nullptr ? k.find(ctx, in, index) : rsrc_find_by_name(ctx, k.kind, in, index);
   std::free(in);

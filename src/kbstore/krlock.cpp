@@ -353,7 +353,7 @@ int32_t lock_create(context* ctx, const char* fname, uint32_t kind, lock_handle*
   if (path != nullptr) strio_out_clear(ctx, path);
   if (!owned_by(lock, ctx)) return report_foreign(ctx);
   char name[kFioPathSize + 4];
-  int32_t in = strio_in_16384(ctx, fname, name, kStrioConvert);
+  int32_t in = strio_in_16384(ctx, fname, name, kStrioConvert | kStrioUnkept);
   if (in < 0) return in;
   char resolved[kLockPathSize];
   int32_t rc = lock_file_create(ctx, name, kind, lock, resolved, sizeof resolved);

@@ -188,7 +188,7 @@ int32_t locale_code_get_by_description(context* ctx, const char* desc, int32_t* 
   // Converted into a buffer wider than any description, so that a longer
   // text is not cut into one that matches a row.
   char text[kDescriptionBufferSize + 16];
-  int32_t rc = strio_in(ctx, desc, text, kLocaleDescriptionMax + 16, kStrioConvert);
+  int32_t rc = strio_in(ctx, desc, text, kLocaleDescriptionMax + 16, kStrioConvert | kStrioUnkept);
   if (rc < 0) return rc;
   int32_t found = locale_table_code_get_by_description(ctx, text, locale);
   return found != 0 ? found : rc;
@@ -197,7 +197,7 @@ int32_t locale_code_get_by_description(context* ctx, const char* desc, int32_t* 
 int32_t locale_code_get_by_iso_name(context* ctx, const char* iso_name, int32_t* locale) {
   *locale = -1;
   char text[kIsoBufferSize + 16];
-  int32_t rc = strio_in(ctx, iso_name, text, kLocaleIsoMax + 16, kStrioConvert);
+  int32_t rc = strio_in(ctx, iso_name, text, kLocaleIsoMax + 16, kStrioConvert | kStrioUnkept);
   if (rc < 0) return rc;
   int32_t found = locale_table_code_get_by_iso(ctx, text, locale);
   return found != 0 ? found : rc;
@@ -318,7 +318,7 @@ int32_t available_locale_code_get_end(context* ctx, void* handle) {
 int32_t locale_get_iso_name_from_filename(context* ctx, const char* filename, char* iso_name) {
   strio_out_clear(ctx, iso_name);
   char name[kFileNameBufferSize];
-  int32_t rc = strio_in_4096(ctx, filename, name, kStrioConvert);
+  int32_t rc = strio_in_4096(ctx, filename, name, kStrioConvert | kStrioUnkept);
   if (rc < 0) return rc;
   char iso[kFileNameBufferSize];
   // A stem too long for any ISO code is no locale file name: empty result.
@@ -331,7 +331,7 @@ int32_t locale_get_iso_name_from_filename(context* ctx, const char* filename, ch
 int32_t locale_get_file_name(context* ctx, const char* iso_name, char* filename) {
   strio_out_clear(ctx, filename);
   char iso[kIsoBufferSize];
-  int32_t rc = strio_in(ctx, iso_name, iso, kLocaleIsoMax, kStrioConvert);
+  int32_t rc = strio_in(ctx, iso_name, iso, kLocaleIsoMax, kStrioConvert | kStrioUnkept);
   if (rc < 0) return rc;
   char name[kFileNameBufferSize];
   if (locale_file_name_get(ctx, iso, name, sizeof name) != 0) return TQ_ERR_ARGUMENT;
@@ -341,7 +341,7 @@ int32_t locale_get_file_name(context* ctx, const char* iso_name, char* filename)
 int32_t parent_locale_nonloaded_get_from_file(context* ctx, const char* iso, char* parent_iso) {
   strio_out_clear(ctx, parent_iso);
   char code[kIsoBufferSize];
-  int32_t rc = strio_in(ctx, iso, code, kLocaleIsoMax, kStrioConvert);
+  int32_t rc = strio_in(ctx, iso, code, kLocaleIsoMax, kStrioConvert | kStrioUnkept);
   if (rc < 0) return rc;
   char name[kFileNameBufferSize];
   if (locale_file_name_get(ctx, code, name, sizeof name) != 0) return TQ_ERR_ARGUMENT;

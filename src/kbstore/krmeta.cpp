@@ -131,7 +131,7 @@ const product_row* product_find_by_abbrev(const char* abbrev) {
 int32_t zel_product_code_get_by_name(context* ctx, const char* name, int32_t* code) {
   *code = -1;
   char text[kLookupMax + 4];
-  int32_t rc = strio_in(ctx, name, text, kLookupMax, kStrioConvert);
+  int32_t rc = strio_in(ctx, name, text, kLookupMax, kStrioConvert | kStrioUnkept);
   if (rc < 0) return rc;
   const product_row* row = product_find_by_name(text);
   if (row == nullptr) return -1;
@@ -142,7 +142,7 @@ int32_t zel_product_code_get_by_name(context* ctx, const char* name, int32_t* co
 int32_t zel_product_code_get_by_abbrev(context* ctx, const char* abbrev, int32_t* code) {
   *code = -1;
   char text[kLookupMax + 4];
-  int32_t rc = strio_in(ctx, abbrev, text, kLookupMax, kStrioConvert);
+  int32_t rc = strio_in(ctx, abbrev, text, kLookupMax, kStrioConvert | kStrioUnkept);
   if (rc < 0) return rc;
   const product_row* row = product_find_by_abbrev(text);
   if (row == nullptr) return -1;
@@ -183,7 +183,7 @@ int32_t zel_version_info_get(context* ctx, tq_zel_version_info* info) {
 
 int32_t zel_file_is_loaded(context* ctx, const char* filename) {
   char name[kFioPathSize];
-  int32_t rc = strio_in_4096(ctx, filename, name, kStrioConvert);
+  int32_t rc = strio_in_4096(ctx, filename, name, kStrioConvert | kStrioUnkept);
   if (rc < 0) return rc;
   // Resources are registered under their names without the file's
   // extension; a name given with it ("addr.zel") means the same resource.

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "core/krenc.h"
 #include "core/krerr.h"
 #include "core/krstr.h"
 #include "kbstore/krlocl.h"
@@ -315,7 +316,11 @@ int32_t text_get(tq_vault_file* h, bool description, char* out) {
   return 0;
 }
 
-int32_t text_set(context* ctx, tq_vault_file* h, bool description, const char* text) {
+int32_t text_set(context* ctx, tq_vault_file* h, bool description, const char* given) {
+  // UTF-8 as given, through the one check of a kept text.
+  std::string checked;
+  if (int32_t rc = strio_in_whole(ctx, given, &checked, 0); rc < 0) return rc;
+  const char* text = checked.c_str();
   if (is_vocab(h)) {
     const char* name = nullptr;
     const char* desc = nullptr;
@@ -368,7 +373,7 @@ int32_t zel_vlt_file_edit(context* ctx, const char* filename, int32_t kind, tq_v
   // Converted like the file name given to open, so that both find the
   // same file.
   std::string name;
-  int32_t warn = text_in(ctx, filename, &name);
+  int32_t warn = text_in(ctx, filename, &name, kStrioUnkept);
   if (warn < 0) return warn;
   h->edit = 1;
   int32_t rc = xmldoc_read_for_edit(ctx, name.c_str(), kXmlFlagVault, &h->lock, &h->doc);
@@ -455,7 +460,10 @@ int32_t locale_props_noload_get(context* ctx, tq_vault_file* hnd, char* iso) {
   return 0;
 }
 
-int32_t locale_props_noload_set(context* ctx, tq_vault_file* hnd, const char* iso) {
+int32_t locale_props_noload_set(context* ctx, tq_vault_file* hnd, const char* given) {
+  std::string checked;
+  if (int32_t rc = strio_in_whole(ctx, given, &checked, 0); rc < 0) return rc;
+  const char* iso = checked.c_str();
   if (is_vocab(hnd)) {
     const vault_vocab_ops* ops = vocab_ops();
     if (ops == nullptr || hnd->vocab_header == nullptr) return -1;

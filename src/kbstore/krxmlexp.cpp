@@ -13,24 +13,8 @@
 
 namespace tq {
 
-int32_t text_in(context* ctx, const char* src, std::string* out) {
-  out->clear();
-  if (src == nullptr) return 0;
-  size_t len = 0;
-  if (strio_terminator_size(ctx) == 2) {
-    while (src[len] != '\0' || src[len + 1] != '\0') len += 2;
-  } else {
-    len = std::strlen(src);
-  }
-  // Every encoding turns one byte into at most three bytes of UTF-8
-  // (a replaced character included), so nothing is ever cut.
-  if (len > (UINT32_MAX - 8) / 3) return TQ_ERR_ARGUMENT;
-  auto max = static_cast<uint32_t>(len * 3 + 4);
-  std::string buf(static_cast<size_t>(max) + 1, '\0');
-  int32_t rc = strio_in(ctx, src, buf.data(), max, kStrioConvert);
-  if (rc < 0) return rc;
-  out->assign(buf.c_str());
-  return rc;
+int32_t text_in(context* ctx, const char* src, std::string* out, uint32_t unkept) {
+  return strio_in_whole(ctx, src, out, kStrioConvert | unkept);
 }
 
 namespace {
@@ -83,7 +67,7 @@ int32_t xml_read(context* ctx, const char* file, uint32_t flags, tq_xmldoc** xml
   *xml = nullptr;
   warnings w;
   std::string name;
-  if (int32_t rc = w.take(text_in(ctx, file, &name)); rc < 0) return rc;
+  if (int32_t rc = w.take(text_in(ctx, file, &name, kStrioUnkept)); rc < 0) return rc;
   xmldoc* doc = nullptr;
   int32_t rc = xmldoc_read(ctx, name.c_str(), flags, &doc);
   *xml = static_cast<tq_xmldoc*>(doc);
@@ -95,7 +79,7 @@ int32_t xml_write(context* ctx, int32_t unused, const char* fname, uint32_t flag
   if (int32_t rc = doc_check(ctx, xml); rc != 0) return rc;
   warnings w;
   std::string name;
-  if (int32_t rc = w.take(text_in(ctx, fname, &name)); rc < 0) return rc;
+  if (int32_t rc = w.take(text_in(ctx, fname, &name, kStrioUnkept)); rc < 0) return rc;
   return w.result(xmldoc_write(ctx, name.c_str(), flags, xml));
 }
 
@@ -143,7 +127,7 @@ int32_t xml_getprop(context* ctx, tq_xmldoc* xml, const char* name, char* value)
   if (int32_t rc = doc_check(ctx, xml); rc != 0) return rc;
   warnings w;
   std::string n;
-  if (int32_t rc = w.take(text_in(ctx, name, &n)); rc < 0) return rc;
+  if (int32_t rc = w.take(text_in(ctx, name, &n, kStrioUnkept)); rc < 0) return rc;
   return w.result(strio_out_1028(ctx, xmldoc_prop_get(ctx, xml, n.c_str()), value, kStrioConvert));
 }
 
@@ -152,7 +136,8 @@ int32_t xml_setprop(context* ctx, tq_xmldoc* xml, const char* name, const char* 
   warnings w;
   std::string n;
   std::string v;
-  if (int32_t rc = w.take(text_in(ctx, name, &n)); rc < 0) return rc;
+  // Only an existing property is set: its name is looked up.
+  if (int32_t rc = w.take(text_in(ctx, name, &n, kStrioUnkept)); rc < 0) return rc;
   if (int32_t rc = w.take(text_in(ctx, value, &v)); rc < 0) return rc;
   return w.result(xmldoc_prop_set(ctx, xml, n.c_str(), v.c_str()));
 }
@@ -196,7 +181,7 @@ int32_t file_exists(context* ctx, const char* file_name, int32_t vocab, char* pa
   if (path != nullptr) strio_out_clear(ctx, path);
   warnings w;
   std::string name;
-  if (int32_t rc = w.take(text_in(ctx, file_name, &name)); rc < 0) return rc;
+  if (int32_t rc = w.take(text_in(ctx, file_name, &name, kStrioUnkept)); rc < 0) return rc;
   const uint32_t kinds[2] = {vocab ? kFioKindZev : kFioKindZel, vocab ? kFioKindKrv : kFioKindKrd};
   char found[kFioPathSize];
   int32_t rc = -1;

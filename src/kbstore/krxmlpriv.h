@@ -60,7 +60,8 @@ int32_t xml_stash_walk(context* ctx, xmldoc* doc, const std::string& key);
 
 // An interface text converted from the session encoding into UTF-8, never
 // cut; NULL gives "". The conversion's result (a warning or a failure).
-int32_t text_in(context* ctx, const char* src, std::string* out);
+// `unkept` (kStrioUnkept) for a text only looked for (a name, a file).
+int32_t text_in(context* ctx, const char* src, std::string* out, uint32_t unkept = 0);
 
 // The text of a read that failed in the file at a position (line from 1,
 // column from 0 as the parser counts), with the reason.

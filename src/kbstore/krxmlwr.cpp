@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "core/krenc.h"
+#include "core/krerr.h"
 #include "core/krhash.h"
 #include "core/krstr.h"
 #include "core/krvec.h"
@@ -32,6 +34,8 @@ struct sink {
   cipher_state cipher{};
   std::string buf;
   int32_t rc = 0;
+  context* ctx = nullptr;
+  const char* path = nullptr;  // the file, for the message of a refused text
 
   // Bytes below 0x20 other than tab, LF and CR never reach the file.
   void put(const char* s, size_t n) {
@@ -83,10 +87,31 @@ void indent(sink& s, uint32_t n) {
   s.put(spaces, n < kIndentMax ? n : kIndentMax);
 }
 
+// A text the reader would refuse or read back changed (text_flaw_find)
+// stops the write: the setters refuse such texts, but one may come another
+// way (a compiled vocabulary's words). Nothing after it reaches the file,
+// and the failure leaves the file as it was.
+bool refused(sink& s, const char* text) {
+  text_flaw flaw{};
+  if (!text_flaw_find(text, &flaw)) return false;
+  if (s.rc == 0) {
+    // Up to 40 bytes before the flaw, from a character's start.
+    constexpr uint32_t kBefore = 40;
+    uint32_t from = flaw.offset > kBefore ? flaw.offset - kBefore : 0;
+    while (from < flaw.offset && (static_cast<unsigned char>(text[from]) & 0xC0) == 0x80) ++from;
+    const std::string before(text + from, flaw.offset - from);
+    const text_flaw_words words = text_flaw_describe(flaw);
+    TQ_REPORT(s.ctx, TQ_ERR_INVALID_CONTENT, 1931, s.path != nullptr ? s.path : "", static_cast<const char*>(words.what),
+              flaw.character, before.c_str(), words.why);
+    s.rc = TQ_ERR_INVALID_CONTENT;
+  }
+  return true;
+}
+
 // The five markup characters as entities; control bytes as characters of
 // U+10FF00..U+10FF7F, which the reader turns back into the bytes.
 void put_escaped(sink& s, const char* text) {
-  if (text == nullptr) return;
+  if (text == nullptr || refused(s, text)) return;
   std::string out;
   for (const char* p = text; *p != '\0'; ++p) {
     auto c = static_cast<unsigned char>(*p);
@@ -373,6 +398,8 @@ int32_t xml_write_path(context* ctx, const char* path, uint32_t flags, xmldoc* d
   int32_t rc = fio_write_replacing(ctx, path, [&](fio_handle* fh) {
     sink s;
     s.fh = fh;
+    s.ctx = ctx;
+    s.path = path;
     s.vault = (flags & kXmlFlagVault) != 0;
     if (s.vault) cipher_key_setup(&s.cipher);
     s.put(kHeader);

@@ -684,6 +684,7 @@ int32_t tqx_match_defn_token_cat_regexlib_info_get(context* ctx, int32_t index, 
 int32_t tqx_match_defn_token_cat_regexlib_info_set(context* ctx, int32_t index, int32_t token, int32_t entry,
                                                    const char* abbrev, uint32_t like, const char* name,
                                                    uint32_t stop) {
+  if (int32_t rc = cat_regexlib_texts_check(ctx, abbrev, name, kConv); rc < 0) return rc;
   return token_edit(ctx, index, token, prep::drop, [&](defn_rec* rec, dtok_rec*, match_token_kind_rec* part) {
     if (!in_range(entry, part->cat_regexlibs.size())) return TQ_ERR_INDEX;
     // The likelihood is checked as for an entry added (10..90): the entry

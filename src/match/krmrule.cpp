@@ -221,9 +221,10 @@ int32_t rule_missing(context* ctx, const defn_rec* rec, uint32_t rule) {
 
 bool rule_ok(const match_defn_kind_rec* part, uint32_t rule) { return rule < part->rules.size(); }
 
-int32_t text_in(context* ctx, const char* text, std::vector<char>* buf) {
+// `unkept` (kStrioUnkept) for a text only looked for.
+int32_t text_in(context* ctx, const char* text, std::vector<char>* buf, uint32_t unkept = 0) {
   buf->assign(kTextIn + 1, '\0');
-  return strio_in(ctx, text, buf->data(), kTextIn, kStrioConvert);
+  return strio_in(ctx, text, buf->data(), kTextIn, kStrioConvert | unkept);
 }
 
 }  // namespace
@@ -460,6 +461,8 @@ namespace {
 
 // Both texts converted first (nothing changes when either fails), then
 // stored cut between characters; the first positive conversion result.
+// Made before the definition is looked up: a text no file can hold is
+// refused whatever rule the call names.
 int32_t condition_fill(context* ctx, const char* token, const char* cat, uint32_t likelihood, uint32_t negate,
                        match_rule_condition* c) {
   std::vector<char> t;
@@ -480,12 +483,13 @@ int32_t condition_fill(context* ctx, const char* token, const char* cat, uint32_
 int32_t tqx_match_defn_token_combination_rule_condition_set(context* ctx, int32_t index, uint32_t rule,
                                                             uint32_t cond, const char* token, const char* cat,
                                                             uint32_t likelihood, uint32_t negate) {
+  match_rule_condition c;
+  const int32_t filled = condition_fill(ctx, token, cat, likelihood, negate, &c);
+  if (filled < 0) return filled;
   return edit_part(ctx, index, true, [&](defn_rec*, match_defn_kind_rec* part) {
     if (!rule_ok(part, rule) || cond >= part->rules[rule].conditions.size()) return TQ_ERR_INDEX;
-    match_rule_condition c;
-    const int32_t rc = condition_fill(ctx, token, cat, likelihood, negate, &c);
-    if (rc >= 0) part->rules[rule].conditions[cond] = c;
-    return rc;
+    part->rules[rule].conditions[cond] = c;
+    return filled;
   });
 }
 
@@ -493,15 +497,15 @@ int32_t tqx_match_defn_token_combination_rule_condition_add(context* ctx, int32_
                                                             const char* token, const char* cat, uint32_t likelihood,
                                                             uint32_t negate, uint32_t* cond_index) {
   *cond_index = 0;
+  match_rule_condition c;
+  const int32_t filled = condition_fill(ctx, token, cat, likelihood, negate, &c);
+  if (filled < 0) return filled;
   return edit_part(ctx, index, true, [&](defn_rec*, match_defn_kind_rec* part) {
     if (!rule_ok(part, rule)) return TQ_ERR_INDEX;
-    match_rule_condition c;
-    const int32_t rc = condition_fill(ctx, token, cat, likelihood, negate, &c);
-    if (rc < 0) return rc;
     std::vector<match_rule_condition>& conds = part->rules[rule].conditions;
     conds.push_back(c);
     *cond_index = static_cast<uint32_t>(conds.size() - 1);
-    return rc;
+    return filled;
   });
 }
 
@@ -521,7 +525,7 @@ int32_t tqx_match_defn_token_combination_rule_position_get(context* ctx, int32_t
   if (rc < 0) return rc;
   if (!rule_ok(part, rule)) return TQ_ERR_INDEX;
   std::vector<char> pos;
-  const int32_t conv = text_in(ctx, position, &pos);
+  const int32_t conv = text_in(ctx, position, &pos, kStrioUnkept);
   if (conv < 0) return conv;
   for (const match_rule_mapping& m : part->rules[rule].mapping) {
     if (std::strcmp(m.position, pos.data()) != 0) continue;

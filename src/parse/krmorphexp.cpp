@@ -234,7 +234,7 @@ int32_t morph_analyzer_info_cat_regex_info_get(context* ctx, morph_analyzer_info
   *like = 0;
   if (!slot_ok(i)) return TQ_ERR_INDEX;
   char name[kNameInMax + 1];
-  int32_t crc = strio_in(ctx, regex_name, name, kNameInMax, kStrioConvert);
+  int32_t crc = strio_in(ctx, regex_name, name, kNameInMax, kStrioConvert | kStrioUnkept);
   if (crc < 0) return crc;
   const morph_cat_result* last = nullptr;
   for (const morph_cat_result& r : info->words[i].cat) {

@@ -179,12 +179,13 @@ int32_t text_out(context* ctx, const char* utf8, char* out, uint32_t max) {
   return 0;
 }
 
-// A caller's text in UTF-8 (at most max bytes).
+// A caller's text in UTF-8 (at most max bytes); `unkept` (kStrioUnkept)
+// for a name only looked for.
 struct text_in {
   std::vector<char> text;
   int32_t rc;
-  text_in(context* ctx, const char* given, uint32_t max) : text(max + 1, '\0') {
-    rc = strio_in(ctx, given, text.data(), max, kStrioConvert);
+  text_in(context* ctx, const char* given, uint32_t max, uint32_t unkept = 0) : text(max + 1, '\0') {
+    rc = strio_in(ctx, given, text.data(), max, kStrioConvert | unkept);
   }
   const char* c_str() const { return text.data(); }
   bool empty() const { return text[0] == '\0'; }
@@ -563,7 +564,7 @@ int32_t tqx_parse_defn_nosol_category_add(context* ctx, int32_t index, const cha
 }
 
 int32_t tqx_parse_defn_nosol_category_delete(context* ctx, int32_t index, const char* tname, int32_t cat) {
-  text_in token(ctx, tname, kTokenNameIn);
+  text_in token(ctx, tname, kTokenNameIn, kStrioUnkept);
   if (token.rc < 0) return token.rc;
   if (token.empty()) return TQ_ERR_ARGUMENT;
   int32_t rc = edit_part(ctx, index, [&](defn_rec* rec, parse_defn_kind_rec* part) {
@@ -602,7 +603,7 @@ void slot_drop(context* ctx, parse_defn_kind_rec* part, int32_t p, bool remove) 
 }  // namespace
 
 int32_t tqx_parse_defn_nosol_token_delete(context* ctx, int32_t index, const char* tok_name) {
-  text_in in(ctx, tok_name, kTokenNameIn);
+  text_in in(ctx, tok_name, kTokenNameIn, kStrioUnkept);
   if (in.rc < 0) return in.rc;
   if (in.empty()) return TQ_ERR_ARGUMENT;
   int32_t rc = edit_part(ctx, index, [&](defn_rec* rec, parse_defn_kind_rec* part) {
@@ -776,6 +777,7 @@ int32_t tqx_parse_defn_cat_regexlib_info_get(context* ctx, int32_t index, int32_
 
 int32_t tqx_parse_defn_cat_regexlib_info_set(context* ctx, int32_t index, int32_t entry, const char* filename,
                                              const char* category, uint32_t likelihood, uint32_t stop) {
+  if (int32_t rc = cat_regexlib_texts_check(ctx, category, filename, kStrioConvert); rc < 0) return rc;
   const auto l = static_cast<int32_t>(std::min<uint32_t>(likelihood, INT32_MAX));
   return edit_part_prepared(ctx, index, [&](defn_rec*, parse_defn_kind_rec* part) {
     if (entry < 0 || static_cast<size_t>(entry) >= part->cat_regexlibs.size()) return TQ_ERR_INDEX;

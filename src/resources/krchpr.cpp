@@ -305,7 +305,7 @@ int32_t chopper_create(context* ctx, const char* name, int32_t* index) {
 int32_t chopper_edit_new(context* ctx, const char* path, const char* name, lock_handle* lock) {
   char folder[1024 + 1];
   char file[1024 + 1];
-  int32_t warning = strio_in_1024(ctx, path, folder, 1);
+  int32_t warning = strio_in_1024(ctx, path, folder, kStrioConvert | kStrioUnkept);
   if (warning < 0) return warning;
   int32_t rc = strio_in_1024(ctx, name, file, 1);
   if (rc < 0) return rc;

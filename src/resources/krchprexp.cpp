@@ -25,8 +25,9 @@ struct text_in {
   char text[kTextMax + 1];
 };
 
-int32_t convert_in(context* ctx, const char* src, char* dst, uint32_t max, int32_t* warning) {
-  int32_t rc = strio_in(ctx, src, dst, max, 1);
+// `unkept` (kStrioUnkept) for a text only tried or looked for, not kept.
+int32_t convert_in(context* ctx, const char* src, char* dst, uint32_t max, int32_t* warning, uint32_t unkept = 0) {
+  int32_t rc = strio_in(ctx, src, dst, max, kStrioConvert | unkept);
   if (rc > 0 && *warning == 0) *warning = rc;
   return rc < 0 ? rc : 0;
 }
@@ -162,7 +163,7 @@ int32_t chopper_rule_flag_name_validate(context* ctx, const char* name, uint32_t
   *valid = 0;
   text_in in;
   int32_t warning = 0;
-  int32_t rc = convert_in(ctx, name, in.text, kNameMax, &warning);
+  int32_t rc = convert_in(ctx, name, in.text, kNameMax, &warning, kStrioUnkept);
   if (rc < 0) return rc;
   *valid = chopper_flag_name_valid(in.text);
   return finish(0, warning);
@@ -172,7 +173,7 @@ int32_t chopper_rule_validate(context* ctx, const char* expr, uint32_t* valid) {
   *valid = 0;
   text_in in;
   int32_t warning = 0;
-  int32_t rc = convert_in(ctx, expr, in.text, kTextMax, &warning);
+  int32_t rc = convert_in(ctx, expr, in.text, kTextMax, &warning, kStrioUnkept);
   if (rc < 0) return rc;
   if (prereq_syntax_check(ctx, in.text, 0) != 0) return 0;
   // Compiled against flag names of its own, so that no chopper changes.
@@ -220,7 +221,7 @@ int32_t chopper_rules_flag_name_get(context* ctx, int32_t chopper, uint32_t flag
 int32_t chopper_rules_flag_id_get(context* ctx, int32_t chopper, const char* name, uint32_t* id) {
   text_in in;
   int32_t warning = 0;
-  int32_t rc = convert_in(ctx, name, in.text, kNameMax, &warning);
+  int32_t rc = convert_in(ctx, name, in.text, kNameMax, &warning, kStrioUnkept);
   if (rc < 0) return rc;
   chopper_rec* rec = nullptr;
   rc = chopper_get(ctx, chopper, &rec);
@@ -594,12 +595,12 @@ int32_t chopper_table_char_metadata_set_begin(context* ctx, int32_t chopper) {
 
 int32_t chopper_table_char_metadata_set(context* ctx, int32_t chopper, uint32_t codepoint, const char* desc,
                                         uint32_t clsfn, uint32_t oprn) {
+  char description[1024 + 1];
+  int32_t warning = strio_in_1024(ctx, desc, description, kStrioConvert);
+  if (warning < 0) return warning;
   chopper_edit_scope edit(ctx, chopper);
   if (edit.rc != 0) return edit.rc;
   if (!edit.rec->table.set_in_progress) return TQ_ERR_NEEDS_EDIT_MODE;
-  char description[1024 + 1];
-  int32_t warning = strio_in_1024(ctx, desc, description, 1);
-  if (warning < 0) return warning;
   int32_t rc = chopper_table_entry_set(ctx, &edit.rec->table, description, clsfn, oprn, codepoint, 0);
   if (rc != 0) return rc;
   return warning;

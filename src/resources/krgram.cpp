@@ -652,7 +652,7 @@ int32_t grammar_edit_new(context* ctx, const char* path, const char* name, tq_lo
   char* folder = texts;
   char* file = texts + kFolderMax + 1;
   int32_t rc_name = strio_in(ctx, name, file, kNewNameMax, kStrioConvert);
-  int32_t rc_path = rc_name < 0 ? 0 : strio_in(ctx, path, folder, kFolderMax, kStrioConvert);
+  int32_t rc_path = rc_name < 0 ? 0 : strio_in(ctx, path, folder, kFolderMax, kStrioConvert | kStrioUnkept);
   int32_t rc = rc_combine(rc_name, rc_path);
   if (rc >= 0) {
     int32_t made = xmldoc_file_create(ctx, folder[0] != '\0' ? folder : nullptr, file, kXmlFlagVault, lock);

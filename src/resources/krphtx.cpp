@@ -474,7 +474,7 @@ int32_t phonetx_edit_new(context* ctx, const char* path, const char* name, tq_lo
   if (texts == nullptr) return TQ_ERR_NO_MEMORY;
   char* folder = texts;
   char* file = texts + kFolderMax + 1;
-  int32_t rc_path = strio_in(ctx, path, folder, kFolderMax, kStrioConvert);
+  int32_t rc_path = strio_in(ctx, path, folder, kFolderMax, kStrioConvert | kStrioUnkept);
   int32_t rc_name = rc_path < 0 ? 0 : strio_in(ctx, name, file, kNameMax, kStrioConvert);
   int32_t rc = rc_combine(rc_path, rc_name);
   if (rc >= 0) {

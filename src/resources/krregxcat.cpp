@@ -149,6 +149,11 @@ int32_t cat_regexlib_entry_set(context* ctx, cat_regexlib_entry* entry, const ch
   return nrc > 0 ? nrc : 0;
 }
 
+int32_t cat_regexlib_texts_check(context* ctx, const char* category, const char* regexlib, uint32_t flags) {
+  const int32_t rc = strio_kept_check(ctx, category, flags);
+  return rc < 0 ? rc : strio_kept_check(ctx, regexlib, flags);
+}
+
 int32_t cat_regexlib_entry_bind_grammar(context* ctx, cat_regexlib_entry* entry, int32_t grammar) {
   if (entry == nullptr) return TQ_ERR_ARGUMENT;
   category_rec found{};

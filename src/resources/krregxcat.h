@@ -49,6 +49,9 @@ int32_t cat_regexlib_entry_build(context* ctx, cat_regexlib_entry* entry, const 
 // returned on success.
 int32_t cat_regexlib_entry_set(context* ctx, cat_regexlib_entry* entry, const char* category, int32_t grammar,
                                int32_t likelihood, const char* regexlib, int32_t stop, uint32_t flags);
+// The check of the two texts an entry keeps (strio_kept_check), for a
+// setter that finds the entry before it sets it: 0, or the failure.
+int32_t cat_regexlib_texts_check(context* ctx, const char* category, const char* regexlib, uint32_t flags);
 // Attaches the category record: a copy of the grammar's category of the
 // entry's name; grammar -1 (or a grammar without that category) gives an own
 // record interned with the entry's name. -600; the failure to take the

@@ -407,7 +407,7 @@ int32_t regexlib_edit_new(context* ctx, const char* path, const char* name, tq_l
   if (path == nullptr || name == nullptr || lock == nullptr) return TQ_ERR_ARGUMENT;
   char folder[kTextMax + 1];
   char file[kTextMax + 1];
-  int32_t rc1 = strio_in_16384(ctx, path, folder, kStrioConvert);
+  int32_t rc1 = strio_in_16384(ctx, path, folder, kStrioConvert | kStrioUnkept);
   if (rc1 < 0) return rc1;
   int32_t rc2 = strio_in_16384(ctx, name, file, kStrioConvert);
   if (rc2 < 0) return rc2;
@@ -508,7 +508,7 @@ int32_t regexlib_regex_compile(context* ctx, const char* regex) {
   if (regex == nullptr) return TQ_ERR_ARGUMENT;
   auto* in = static_cast<char*>(std::malloc(kTextMax + 1));
   if (in == nullptr) return TQ_ERR_NO_MEMORY;
-  int32_t crc = strio_in_16384(ctx, regex, in, kStrioConvert);
+  int32_t crc = strio_in_16384(ctx, regex, in, kStrioConvert | kStrioUnkept);
   if (crc < 0) {
     std::free(in);
     return crc;

@@ -383,17 +383,18 @@ int32_t document_write(context* ctx, const scheme_rec* rec, lock_handle* lock) {
   return rc < 0 ? rc : 0;
 }
 
-// Converts a text in (at most 1,024 bytes) into a heap buffer of kTextSize.
+// Converts a text in (at most 1,024 bytes) into a heap buffer of kTextSize;
+// `unkept` (kStrioUnkept) for a text only looked for.
 struct text_in {
   char* text = nullptr;
   int32_t rc = 0;
-  text_in(context* ctx, const char* src) {
+  text_in(context* ctx, const char* src, uint32_t unkept = 0) {
     text = static_cast<char*>(std::malloc(kTextSize));
     if (text == nullptr) {
       rc = TQ_ERR_NO_MEMORY;
       return;
     }
-    rc = strio_in_1024(ctx, src, text, kStrioConvert);
+    rc = strio_in_1024(ctx, src, text, kStrioConvert | unkept);
   }
   ~text_in() { std::free(text); }
   text_in(const text_in&) = delete;
@@ -664,7 +665,7 @@ int32_t scheme_create(context* ctx, const char* path, const char* scheme_name, u
   *index = -1;
   auto* folder = static_cast<char*>(std::malloc(kPathMax + 1));
   if (folder == nullptr) return TQ_ERR_NO_MEMORY;
-  int32_t prc = strio_in_16384(ctx, path, folder, kStrioConvert);
+  int32_t prc = strio_in_16384(ctx, path, folder, kStrioConvert | kStrioUnkept);
   char name[kTextSize];
   int32_t nrc = prc < 0 ? prc : strio_in_1024(ctx, scheme_name, name, kStrioConvert);
   if (prc < 0 || nrc < 0) {
@@ -749,7 +750,7 @@ int32_t scheme_entry_delete(context* ctx, int32_t index, const char* data) {
   int32_t rc = need_edit_state(rec);
   if (rc != 0) return rc;
   if (strio_is_empty(ctx, data, kStrioConvert)) return 0;
-  text_in d(ctx, data);
+  text_in d(ctx, data, kStrioUnkept);
   if (d.rc < 0) return d.rc;
   data_trim(rec, d.text);
   if (d.text[0] == '\0') return 0;

@@ -752,7 +752,7 @@ int32_t vocabulary_likelihood_name_get_by_value(context* ctx, int32_t value, cha
 int32_t vocabulary_likelihood_value_get_by_name(context* ctx, const char* name, int32_t* value) {
   *value = 0;
   char text[1024 + 1];
-  const int32_t conv = strio_in_1024(ctx, name, text, kConvert);
+  const int32_t conv = strio_in_1024(ctx, name, text, kConvert | kStrioUnkept);
   if (conv < 0) return conv;
   for (const vocab_likelihood& l : kVocabLikelihoods) {
     if (std::strcmp(l.name, text) == 0) *value = l.value;
@@ -774,9 +774,9 @@ int32_t vocab_file_convert(context* ctx, int32_t direction, const char* fromfile
   }
   char from[4096 + 1];
   char to[4096 + 1];
-  const int32_t conv_from = strio_in_4096(ctx, fromfile, from, kConvert);
+  const int32_t conv_from = strio_in_4096(ctx, fromfile, from, kConvert | kStrioUnkept);
   if (conv_from < 0) return conv_from;
-  const int32_t conv_to = strio_in_4096(ctx, tofile, to, kConvert);
+  const int32_t conv_to = strio_in_4096(ctx, tofile, to, kConvert | kStrioUnkept);
   if (conv_to < 0) return conv_to;
   // The source is read directly rather than registered: registration wants
   // a compiled file of the name, and a vocabulary of the same name already
@@ -930,6 +930,11 @@ int32_t vocab_edit_category_set(context* ctx, int32_t index, uint32_t cat_index,
 }
 
 int32_t vocab_edit_word_set(context* ctx, int32_t index, uint32_t word_index, const char* word, uint32_t num_cats) {
+  // Converted first, as every setter's text, and with room to spare, so
+  // that a word over the limit is refused rather than cut.
+  char text[4096 + 1];
+  const int32_t conv = strio_in_4096(ctx, word, text, kConvert);
+  if (conv < 0) return conv;
   if (num_cats > kVocabCategoriesMax) {
     TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 57, "'num_cats' is above 255.");
     return TQ_ERR_ARGUMENT;
@@ -940,11 +945,6 @@ int32_t vocab_edit_word_set(context* ctx, int32_t index, uint32_t word_index, co
     TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 57, "'num_cats' is 0: a word needs at least one category.");
     return TQ_ERR_ARGUMENT;
   }
-  // Converted with room to spare, so that a word over the limit is refused
-  // rather than cut.
-  char text[4096 + 1];
-  const int32_t conv = strio_in_4096(ctx, word, text, kConvert);
-  if (conv < 0) return conv;
   if (std::strlen(text) > kVocabWordMax) {
     TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 57, "'word' is longer than 1,024 bytes.");
     return TQ_ERR_ARGUMENT;
@@ -997,7 +997,7 @@ int32_t vocab_edit_prepare(context* ctx, int32_t index) {
 int32_t vocab_edit_new(context* ctx, const char* path, const char* name, lock_handle* lock) {
   char folder[1024 + 1];
   char file[1024 + 1];
-  const int32_t conv_path = strio_in_1024(ctx, path, folder, kConvert);
+  const int32_t conv_path = strio_in_1024(ctx, path, folder, kConvert | kStrioUnkept);
   if (conv_path < 0) return conv_path;
   const int32_t conv_name = strio_in_1024(ctx, name, file, kConvert);
   if (conv_name < 0) return conv_name;

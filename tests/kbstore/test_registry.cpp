@@ -250,10 +250,14 @@ TEST(Registry, CreatedSlotsRenameAndOwners) {
   int32_t found = -1;
   EXPECT_EQ(rsrc_find_by_name(bc.get(), kRsrcChopper, "yours.zel", &found), 0);
   EXPECT_EQ(found, b);
-  EXPECT_EQ(rsrc_owner_set(bc.get(), kRsrcChopper, a, "Team \xE9", 0), 0);
+  EXPECT_EQ(rsrc_owner_set(bc.get(), kRsrcChopper, a, "Team \xC3\xA9", 0), 0);
   char owner[330];
   EXPECT_EQ(rsrc_owner_get(bc.get(), kRsrcChopper, a, 0, owner), 0);
-  EXPECT_STREQ(owner, "Team \xE9");
+  EXPECT_STREQ(owner, "Team \xC3\xA9");
+  // Taken as UTF-8, a byte that is not UTF-8 is refused: no file could hold it.
+  EXPECT_EQ(rsrc_owner_set(bc.get(), kRsrcChopper, a, "Team \xE9", 0), -802);
+  EXPECT_EQ(rsrc_owner_get(bc.get(), kRsrcChopper, a, 0, owner), 0);
+  EXPECT_STREQ(owner, "Team \xC3\xA9");
   // Converted from the session encoding (ISO-8859-1) into UTF-8.
   EXPECT_EQ(rsrc_owner_set(bc.get(), kRsrcChopper, a, "Team \xE9", 1), 0);
   resource_slot* slot = nullptr;
