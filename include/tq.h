@@ -7,7 +7,11 @@
  * session encoding (ISO-8859-1 by default); output buffers must hold the
  * stated maximum plus one terminator of the session encoding (two bytes for
  * the UCS-2 encodings). Failures are recorded in the context's error list,
- * which every call clears on entry; read it with tq_error_info_get.
+ * which every call clears on entry; read it with tq_error_info_get. A call
+ * that answers 0 leaves no failure there: one that goes on past a failure
+ * (a load that reads a file later on first use, a resource read in part)
+ * answers with a warning, and an attempt passed over by design (a search
+ * folder, a guess candidate, a default name) leaves no record.
  *
  * A text that does not fit is cut between characters, and the call says so:
  * an output cut to its buffer (the caller's size, or the documented size of
@@ -163,7 +167,11 @@ typedef struct tq_context tq_context;
 #define TQ_WARN_NO_SOLUTION 101
 #define TQ_WARN_LIMIT_REACHED 102
 #define TQ_WARN_OUTPUT_EQUALS_INPUT 103
+/* A locale load (or tq_locale_write) met problems: the error list says what. */
 #define TQ_WARN_LOCALE_PROBLEMS 104
+/* Read, with problems the error list names: a definition or part read in
+ * part (tq_locale_import), a resource read on first use in part (see "First
+ * use" below), a chopper rule kept without its vocabulary or category. */
 #define TQ_WARN_READ_PROBLEMS 105
 #define TQ_WARN_FEWER_CANDIDATES 106
 #define TQ_WARN_META_MISSING 107
@@ -307,6 +315,15 @@ TQ_API int32_t tq_version_get(char* buffer) TQ_NOEXCEPT;
  *   take another resource. An unload through such a stale index never takes
  *   a load that an open context made of the new one (it may give back one
  *   that a closed context left of it, as any unload may). */
+
+/* First use: a resource is read by the first call that needs it (a getter,
+ * an engine, an edit), or under TQ_OPT_PREPARE_ON_READ by the call that
+ * names it (a locale load, the resource's load).
+ * One that reads only in part (a chopper whose rule names a vocabulary
+ * that cannot be had, or a category that vocabulary lacks: the rule is
+ * kept, flagged and skipped) makes that call's result the warning 105
+ * where it would be 0, the failures in its list; later calls read nothing
+ * and say nothing of it. */
 
 /* ---- Errors ------------------------------------------------------------ */
 
@@ -508,17 +525,26 @@ TQ_API int32_t tq_lock_create(tq_context* ctx, const char* fname, uint32_t kind,
 
 /* Loads a locale with its ancestors (parent first) and makes it current: 0,
  * or 104 when something it was asked to read could not be read (the error
- * list says what). Each load is a client load of this context and needs one
- * unload by it while it is open; when it closes, the load passes to the
- * contexts sharing its knowledge, any of which may give it back (see
- * "Client loads"). The locale
+ * list says what): whenever the load leaves a failure in its error list,
+ * whatever the kind of file (locale, grammar, chopper, regex library,
+ * scheme, vocabulary, phonetics), also where the load goes on past it: a
+ * definition whose reader only needs the file later (a grammar whose
+ * categories an identification definition looks up now) stays valid and
+ * reads the file on its first use, which fails while it still cannot be
+ * read. The result does not depend on messages being allowed
+ * (tq_error_allow_msgs_set). Each load is a client load of this context
+ * and needs one unload by it while it is open; when it closes, the load
+ * passes to the contexts sharing its knowledge, any of which may give it
+ * back (see "Client loads"). The locale
  * goes with the last of its loads given back, or with the last context to
  * close (tq_close needs no unload first). A locale loaded only as the
  * parent of another stays until that one is unloaded. A locale already
  * loaded is taken as it is: loading it again with more flags reads nothing
  * more. */
 TQ_API int32_t tq_zel_locale_load(tq_context* ctx, int32_t locale, uint32_t flags) TQ_NOEXCEPT;
-/* The same in edit mode: the files read are locked through the handle. */
+/* The same in edit mode: the files read are locked through the handle, and
+ * so are those of ancestors already loaded; one of those another context
+ * or program has locked stays unlocked, and the load gives 104. */
 TQ_API int32_t tq_zel_locale_load_edit(tq_context* ctx, int32_t locale, uint32_t flags,
                                        tq_lock_handle* lock) TQ_NOEXCEPT;
 /* Gives back one of this context's loads of the locale or, when it holds
@@ -563,10 +589,12 @@ TQ_API int32_t tq_locale_file_xml_create(tq_context* ctx, tq_xmldoc** file) TQ_N
 TQ_API int32_t tq_locale_write(tq_context* ctx, int32_t locale, tq_lock_handle* lock) TQ_NOEXCEPT;
 /* Adds the datatypes and definitions a "Locale Settings" document includes
  * to the current locale: 0, or the last problem met (the error list says
- * what); the document is left as it was. The locale's definitions keep
- * what they held (outside edit mode what the document adds moves the
- * indices of inherited datatypes and definitions; theirs follow), but for
- * one the document now hides by name, which they hold in its place. */
+ * what), at least 105 when a failure stays in the list (a resource a
+ * definition names that cannot be read now); the document is left as it
+ * was. The locale's definitions keep what they held (outside edit mode
+ * what the document adds moves the indices of inherited datatypes and
+ * definitions; theirs follow), but for one the document now hides by name,
+ * which they hold in its place. */
 TQ_API int32_t tq_locale_import(tq_context* ctx, tq_xmldoc* settings) TQ_NOEXCEPT;
 
 /* ---- Knowledge-base version ---- */
@@ -742,7 +770,10 @@ TQ_API int32_t tq_vocab_owner_set(tq_context* ctx, int32_t index, const char* ow
 /* Rule options: a word starts before the match, after the match. */
 #define TQ_CHOP_RULE_BOUNDARY_BEFORE 0x1u
 #define TQ_CHOP_RULE_BOUNDARY_AFTER 0x2u
-/* Rule error bits: the vocabulary could not be had, the category is not in it. */
+/* Rule error bits: the vocabulary could not be had, the category is not in it.
+ * A vocabulary rule is kept with them and skipped when chopping: its add,
+ * and the first use of a chopper read from its file with such a rule, give
+ * 105 with the failure in the error list. */
 #define TQ_CHOP_RULE_ERR_VOCAB 0x1u
 #define TQ_CHOP_RULE_ERR_CATEGORY 0x2u
 
@@ -3514,7 +3545,8 @@ TQ_API int32_t tq_gender_defn_count_get(tq_context* ctx, uint32_t* count) TQ_NOE
 TQ_API int32_t tq_gender_defn_count_get_by_locale(tq_context* ctx, int32_t locale, uint32_t* count) TQ_NOEXCEPT;
 TQ_API int32_t tq_gender_defn_name_get_by_index(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
 TQ_API int32_t tq_gender_defn_index_get_by_name(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
-/* The definition named "Name", else the one named "Gender". */
+/* The definition named "Name", else the one named "Gender" (found so, the
+ * call leaves no message of the first name's absence). */
 TQ_API int32_t tq_gender_defn_index_get_default(tq_context* ctx, int32_t* index) TQ_NOEXCEPT;
 TQ_API int32_t tq_gender_defn_name_set(tq_context* ctx, int32_t index, const char* name) TQ_NOEXCEPT;
 TQ_API int32_t tq_gender_defn_comments_get(tq_context* ctx, int32_t index, tq_xmldoc** comments) TQ_NOEXCEPT;
@@ -3757,7 +3789,8 @@ TQ_API int32_t tq_language_guess_info_regex_final_score_get(tq_context* ctx, tq_
  * Nothing won: 0xFFFFFFFF, or the list's last locale under force choice
  * (the definition's "Force Guess Choice", or the context's override while
  * set). A locale that is not loaded or lacks the definition is no
- * candidate; the score forms score one locale (0 without the definition).
+ * candidate, and leaves no message; the score forms score one locale (0
+ * without the definition).
  * The guessed locale is always a requested one, also where the definition
  * is inherited from an ancestor. The name or index is looked up in the
  * current locale, whose definition gives the force choice and must be

@@ -48,6 +48,7 @@ int32_t invoke_caught(invoke_fn invoke, void* closure) noexcept {
 int32_t run_again_under_write_hold(context* ctx, invoke_fn invoke, void* closure) noexcept {
   ctx->write_refused = 0;
   ctx->cuts = 0;
+  ctx->partial_reads = 0;
   err_list_reset(ctx);
   int32_t rc = shared_state_write_lock_upgrade(ctx, ctx->shared);
   if (rc != 0) return rc;
@@ -187,6 +188,9 @@ int32_t frame_run(context* ctx, const char* rest, uint32_t hold, uint32_t edit, 
   // A text the call cut on its way in or out makes the warning 102 (its
   // message is recorded where it was cut).
   if (ctx->cuts != 0) [[unlikely]] rc = strio_cuts_result(ctx, rc);
+  // A resource read on first use in part (its failures recorded) makes the
+  // warning 105 of what would be 0.
+  if (ctx->partial_reads != 0) [[unlikely]] rc = rc_combine(rc, TQ_WARN_READ_PROBLEMS);
   if (rc != 0) {
     err_record_generic(ctx, rc);
     if constexpr (kTraced) {
@@ -215,6 +219,7 @@ int32_t frame(context* ctx, const char* export_name, uint32_t hold, uint32_t edi
   ctx->errors.count = 0;
   ctx->errors.last = empty;
   ctx->cuts = 0;
+  ctx->partial_reads = 0;
   ctx->call_name = export_name;
   // The implementation's name: the export's with "tq_" replaced by "tqx_".
   const char* rest = export_name + 3;

@@ -94,6 +94,11 @@ struct tq_context {
   // core/krenc.h): the conversions that cut set them with a message, the
   // frame clears them on entry and turns them into the warning 102 on exit.
   uint32_t cuts;
+  // Set when the current call read a resource on first use that came in
+  // only in part (a chopper rule whose vocabulary cannot be had is kept and
+  // skipped), with the failures in the error list: the frame clears it on
+  // entry and makes a result of 0 the warning 105 on exit.
+  uint32_t partial_reads;
   const char* call_name;           // the current framed export's name, for messages
   tq::reader_slot reader;          // where a writer sees this context reading
   tq::trace_state trace;

@@ -41,6 +41,9 @@ int32_t err_record_append(context* ctx, int32_t code, int32_t msg_number, ...) {
   uint32_t line = ctx->pending_line;
   ctx->pending_file = "";
   ctx->pending_line = 0;
+  // Counted whether or not it is recorded: a result must not depend on
+  // whether messages are allowed.
+  if (code < 0) ctx->errors.failures += 1;
   if (!ctx->allow_msgs) return TQ_WARN_MESSAGES_DISALLOWED;
   err_list* list = &ctx->errors;
   if (list->count == list->capacity && grow(list) != 0) return TQ_ERR_NO_MEMORY;
@@ -85,6 +88,7 @@ void err_list_init(context* ctx) {
   ctx->errors.count = 0;
   ctx->errors.capacity = 0;
   ctx->errors.last = &kEmptyRecord;
+  ctx->errors.failures = 0;
 }
 
 void err_list_reset(context* ctx) {
@@ -95,6 +99,9 @@ void err_list_reset(context* ctx) {
 
 void err_list_truncate(context* ctx, uint32_t count) {
   if (ctx == nullptr || count >= ctx->errors.count) return;
+  for (uint32_t i = count; i < ctx->errors.count; ++i) {
+    if (ctx->errors.recs[i].code < 0) ctx->errors.failures -= 1;
+  }
   if (count == 0) {
     err_list_reset(ctx);
     return;
@@ -125,6 +132,16 @@ int32_t err_list_copy(const context* src, context* dst) {
   // once the source closes.
   dst->errors.last = &recs[from.count - 1];
   return 0;
+}
+
+uint32_t err_failures_mark(const context* ctx) { return ctx != nullptr ? ctx->errors.failures : 0; }
+
+bool err_failed_since(const context* ctx, uint32_t mark) {
+  return ctx != nullptr && ctx->errors.failures != mark;
+}
+
+int32_t err_went_on(const context* ctx, uint32_t mark, int32_t rc, int32_t warning) {
+  return rc == 0 && err_failed_since(ctx, mark) ? warning : rc;
 }
 
 int32_t err_msg_locale_set(context* ctx, const char* locale) {

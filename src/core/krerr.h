@@ -29,6 +29,10 @@ struct err_list {
   uint32_t count;
   uint32_t capacity;
   const err_rec* last;
+  // Failures reported on the context since it opened, whether recorded or
+  // not (with messages disallowed nothing is), less those whose records a
+  // truncation dropped. Only its change over a step counts (err_went_on).
+  uint32_t failures;
 };
 
 const err_rec* err_empty_record();
@@ -49,7 +53,10 @@ void err_record_generic(context* ctx, int32_t code);
 void err_list_init(context* ctx);
 void err_list_reset(context* ctx);
 // Drops the records after the first `count`: an attempt that failed but was
-// passed over (another folder tried next) leaves no trace.
+// passed over (another folder tried next) leaves no trace, and its failures
+// no longer count. With messages disallowed there is no record to drop, and
+// such a failure still counts: no step that err_went_on answers for passes
+// one over.
 void err_list_truncate(context* ctx, uint32_t count);
 void err_list_free(context* ctx);
 // Copies the records of one context into another (tq_clone); -600.
@@ -67,6 +74,17 @@ constexpr int32_t rc_combine(int32_t first, int32_t second) {
   if (second < 0) return second;
   return first != 0 ? first : second;
 }
+
+// A step that goes on past the failures it meets (a locale load whose
+// definition reads what it names on first use, a resource kept with a part
+// it could not read) must not answer 0 beside a failure in the error list.
+// Take the mark before the step; err_went_on then gives its result `rc`,
+// but 0 becomes `warning` when a failure was reported since the mark
+// (recorded, or not for disallowed messages); a failure or another warning
+// stays as it is.
+uint32_t err_failures_mark(const context* ctx);
+bool err_failed_since(const context* ctx, uint32_t mark);
+int32_t err_went_on(const context* ctx, uint32_t mark, int32_t rc, int32_t warning);
 
 // A failure code and its generic message.
 struct err_code_row {

@@ -116,8 +116,13 @@ int32_t named_parse_defn(context* ctx, int32_t index, int32_t* parse, int32_t* l
 // ---- Lookup ---------------------------------------------------------------------------------
 
 int32_t tqx_gender_defn_index_get_default(context* ctx, int32_t* index) {
+  const uint32_t mark = ctx->errors.count;
   int32_t rc = defn_index_get_by_name(ctx, K, "Name", 0, index);
-  if (rc == TQ_ERR_NAME) rc = defn_index_get_by_name(ctx, K, "Gender", 0, index);
+  if (rc != TQ_ERR_NAME) return rc;
+  rc = defn_index_get_by_name(ctx, K, "Gender", 0, index);
+  // Found under the second name: the first name's miss was no failure of
+  // the call, and leaves no message. When neither is there, both say so.
+  if (rc >= 0) err_list_truncate(ctx, mark);
   return rc;
 }
 

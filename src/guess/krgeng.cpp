@@ -361,8 +361,14 @@ int32_t candidates_collect(run_state& s) {
   for (uint32_t k = 0; k < s.count; ++k) {
     int32_t index = -1;
     const int32_t locale = static_cast<int32_t>(s.locales[k]);
+    const uint32_t mark = s.ctx->errors.count;
     int32_t rc = defn_index_get_by_name_in_locale(s.ctx, kDefnLocaleGuess, a->name, locale, kDefnAnySurface, &index);
-    if (rc == TQ_ERR_NAME || rc == TQ_ERR_NO_LOCALE) continue;
+    if (rc == TQ_ERR_NAME || rc == TQ_ERR_NO_LOCALE) {
+      // No candidate, which is no failure of the guess: the lookup's
+      // message goes too.
+      err_list_truncate(s.ctx, mark);
+      continue;
+    }
     if (rc < 0) return rc;
     defn_rec* rec = nullptr;
     rc = defn_record_get_for_read_in_locale(s.ctx, kDefnLocaleGuess, locale, index, &rec);

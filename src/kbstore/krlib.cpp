@@ -172,9 +172,13 @@ int32_t resource_file_lock(context* ctx, const resource_slot* slot, lock_handle*
 int32_t slot_load(context* ctx, resource_slot* slot) {
   if (slot->state != kRsrcRegistered) return 0;
   if (slot->cb.load != nullptr) {
+    const uint32_t failures = err_failures_mark(ctx);
     int32_t rc = slot->cb.load(ctx, slot, slot->cb.lock, slot->cb.arg);
     // A failed load leaves the slot registered, so the next use tries again.
     if (rc < 0) return rc;
+    // One that went on past a part it could not read is loaded as it is;
+    // the call that read it answers for the failures in its list.
+    if (err_failed_since(ctx, failures)) ctx->partial_reads = 1;
   }
   slot->state = kRsrcLoaded;
   return 0;

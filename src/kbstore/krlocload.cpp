@@ -390,8 +390,16 @@ int32_t locale_load(context* ctx, const char* iso, uint32_t flags, lock_handle* 
   // A failed client's load gives back the locks it took (its own file and
   // its ancestors'), and only those: the handle may hold others.
   const lock_mark mark = lock_mark_get(lock);
+  // A load goes on past some failures: a definition whose reader meets a
+  // file it cannot read now (a grammar whose categories it looks up, a
+  // resource prepared on reading) may stay valid and read it on first use,
+  // and an ancestor already loaded whose file the handle cannot lock stays
+  // unlocked. Whatever failed on the way, the load says so with 104, not 0
+  // beside a failure in its list.
+  const uint32_t failures = err_failures_mark(ctx);
   rc = load_impl(ctx, iso, flags, lock, nested, code_out, &chain);
   if (rc < 0 && !nested) lock_release_since(ctx, lock, mark);
+  rc = err_went_on(ctx, failures, rc, TQ_WARN_LOCALE_PROBLEMS);
   int32_t released = write_unlock(ctx);
   return rc != 0 ? rc : released;
 }

@@ -201,6 +201,9 @@ int32_t locale_import(context* ctx, tq_xmldoc* settings) {
   xmldoc* copy = nullptr;
   int32_t rc = xmldoc_copy(ctx, &copy, settings);
   if (rc != 0) return rc;
+  // As a load: a failure met on the way that the import went on past (a
+  // definition that reads what it names on first use) is a problem met.
+  const uint32_t failures = err_failures_mark(ctx);
   loaded_locale_rec* rec = nullptr;
   rc = locale_current_rec_get_locked(ctx, &rec);
   if (rc == 0) {
@@ -215,7 +218,8 @@ int32_t locale_import(context* ctx, tq_xmldoc* settings) {
     // Definitions already loaded that name what the document brought bind
     // it, as the locale written and read again does.
     defn_all_rebind(ctx);
-    rc = rc_combine(rc, shared_state_write_unlock(ctx, ctx->shared));
+    rc = rc_combine(err_went_on(ctx, failures, rc, TQ_WARN_READ_PROBLEMS),
+                    shared_state_write_unlock(ctx, ctx->shared));
   }
   xml_free(ctx, copy);
   return rc;

@@ -372,13 +372,16 @@ int32_t chopper_rule_add(context* ctx, const char* chopper, lock_handle* lock, c
   rule->category = -1;
   rule->method = method;
   int32_t rc = 0;
+  int32_t kept = 0;
   if (method == kRuleMethodVocab) {
     // A vocabulary or category that cannot be had leaves error bits; the
-    // rule is kept and skipped when chopping.
+    // rule is kept and skipped when chopping, and the add says so (105)
+    // beside the failure it recorded.
     if (chopper_rule_text_replace(&rule->category_name, category) != 0) rc = TQ_ERR_NO_MEMORY;
     if (rc == 0) {
       int32_t assigned = chopper_rule_vocab_assign(ctx, chopper, lock, rule, vocab != nullptr ? vocab : "");
       if (assigned == TQ_ERR_NO_MEMORY) rc = TQ_ERR_NO_MEMORY;
+      if (assigned < 0) kept = TQ_WARN_READ_PROBLEMS;
     }
   } else {
     rc = regexlib_element_create(&rule->regex, regex, "", "", 1);
@@ -402,7 +405,7 @@ int32_t chopper_rule_add(context* ctx, const char* chopper, lock_handle* lock, c
   }
   rules->next_rule_id += 1;
   if (id != nullptr) *id = rule->id;
-  return 0;
+  return kept;
 }
 
 // ---- Document part -----------------------------------------------------------------------------------

@@ -106,11 +106,11 @@ int32_t chopper_prereq_compile(context* ctx, const char* chopper, chopper_rules*
 // `category` (NULL for any category; a name, an empty one too, is looked
 // up); then prerequisite, output flags, options and notes. A vocabulary or
 // category that cannot be had leaves the rule with error bits (recorded
-// with message 1549 or 1550) and the add succeeds; any other failure (-803
-// for a bad pattern, prerequisite or flags text, -601, -600) adds nothing.
-// *id (may be NULL) receives the new rule's id. `chopper` names the chopper
-// in messages; `lock` is the handle it was loaded for editing with (or
-// NULL), which loads the vocabulary too.
+// with message 1549 or 1550) and the add succeeds with the warning 105;
+// any other failure (-803 for a bad pattern, prerequisite or flags text,
+// -601, -600) adds nothing. *id (may be NULL) receives the new rule's id.
+// `chopper` names the chopper in messages; `lock` is the handle it was
+// loaded for editing with (or NULL), which loads the vocabulary too.
 int32_t chopper_rule_add(context* ctx, const char* chopper, lock_handle* lock, chopper_rules* rules, uint32_t method,
                          const char* regex, const char* vocab, const char* category, const char* prereq,
                          const char* flags, uint32_t options, const char* notes, uint32_t* id);

@@ -34,7 +34,11 @@ struct SampleEdit {
   // definitions only name it until it is used).
   explicit SampleEdit(const char* unreadable = nullptr) : ctx(dir.path().c_str(), true) {
     if (unreadable != nullptr) dir.write(unreadable, "not a vault\n");
-    EXPECT_EQ(tq_zel_locale_load(ctx, kEnusa, kEverything), 0) << tq_test::error_list_text(ctx);
+    // A file the load reads itself (a grammar whose categories the
+    // identification definition looks up) leaves its failure, and 104.
+    const int32_t rc = tq_zel_locale_load(ctx, kEnusa, kEverything);
+    EXPECT_EQ(rc, unreadable != nullptr && tq_test::failure_recorded(ctx) ? TQ_WARN_LOCALE_PROBLEMS : 0)
+        << tq_test::error_list_text(ctx);
   }
   // What the last write put in the error list.
   std::string written;

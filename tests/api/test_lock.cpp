@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 
+#include "support/file_holder.h"
 #include "support/sample_locales.h"
 #include "support/tq_test.h"
 #include "tq.h"
@@ -143,50 +144,6 @@ TEST(Lock, CloseReleasesWhatIsStillHeld) {
   std::free(h);  // the caller's handle outlived its context
 }
 
-// Another program holding a file: a child process opens it and takes a
-// lock on it (shared, as a reader does, or exclusive), says so through a
-// pipe and keeps it until the parent closes the other pipe. Made before any
-// context of the test, so that the child inherits none of its files.
-class Holder {
- public:
-  Holder(const fs::path& file, int how) {
-    int ready[2];
-    int go[2];
-    if (pipe(ready) != 0 || pipe(go) != 0) return;
-    const std::string path = file.string();
-    pid_ = fork();
-    if (pid_ == 0) {
-      close(ready[0]);
-      close(go[1]);
-      int fd = open(path.c_str(), O_RDONLY);
-      char ok = fd >= 0 && flock(fd, how | LOCK_NB) == 0 ? 1 : 0;
-      if (write(ready[1], &ok, 1) != 1) _exit(1);
-      char end = 0;
-      (void)read(go[0], &end, 1);  // returns once the parent closes its end
-      _exit(0);
-    }
-    close(ready[1]);
-    close(go[0]);
-    go_ = go[1];
-    char ok = 0;
-    held_ = pid_ > 0 && read(ready[0], &ok, 1) == 1 && ok == 1;
-    close(ready[0]);
-  }
-  ~Holder() { release(); }
-  bool held() const { return held_; }
-  void release() {
-    if (go_ < 0) return;
-    close(go_);
-    go_ = -1;
-    waitpid(pid_, nullptr, 0);
-  }
-
- private:
-  pid_t pid_ = -1;
-  int go_ = -1;
-  bool held_ = false;
-};
-
 // One way of opening a knowledge-base file through the interface: open,
 // then for a resource read on first use, owner_get as that use.
 using OwnerGet = int32_t (*)(tq_context*, int32_t, char*);
@@ -282,7 +239,7 @@ TEST(Lock, AFileHeldElsewhereIsHeldForEveryKind) {
       SCOPED_TRACE(std::string(row.file) + (row.edit ? " (edit)" : "") + " options " + std::to_string(mode.options) +
                    (mode.hold == LOCK_SH ? " shared hold" : " exclusive hold"));
       const fs::path file = kb / row.file;
-      Holder holder(file, mode.hold);
+      tq_test::FileHolder holder(file, mode.hold);
       ASSERT_TRUE(holder.held());
       Context ctx(kb.str().c_str(), row.edit);
       tq_options_set(ctx, tq_options_get(ctx) | mode.options);

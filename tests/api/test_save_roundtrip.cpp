@@ -87,7 +87,9 @@ std::string scheme_look(tq_context* ctx, int32_t i) {
 
 std::string chopper_look(tq_context* ctx, int32_t i) {
   uint32_t table = 9, rules = 9, chars = 0;
-  EXPECT_EQ(tq_chopper_table_enabled_get(ctx, i, &table), 0);
+  // The first use reads a chopper loaded from its file: 105 when one of
+  // its rules' vocabularies cannot be had.
+  EXPECT_TQ_OK(ctx, tq_chopper_table_enabled_get(ctx, i, &table));
   EXPECT_EQ(tq_chopper_rules_enabled_get(ctx, i, &rules), 0);
   const int32_t crc = tq_chopper_table_char_count_get(ctx, i, &chars);
   return "table " + std::to_string(table) + " rules " + std::to_string(rules) + " chars " +
@@ -345,7 +347,7 @@ const std::vector<Row>& rows() {
        [](tq_context* ctx, int32_t i) {
          uint32_t id = 9;
          EXPECT_EQ(tq_chopper_vocab_rule_add(ctx, i, "nosuch", "", "", "", 1, "", &id), -802);
-         ASSERT_TQ_OK(ctx, tq_chopper_vocab_rule_add(ctx, i, "nosuch", "PFX", "", "", 1, "", &id));
+         ASSERT_EQ(tq_chopper_vocab_rule_add(ctx, i, "nosuch", "PFX", "", "", 1, "", &id), TQ_WARN_READ_PROBLEMS);
          EXPECT_EQ(tq_chopper_rule_method_vocab_set(ctx, i, id, "nosuch", ""), -802);
        },
        0},

@@ -108,6 +108,32 @@ TEST(ErrList, RecordingAndReset) {
   tq::err_list_free(ctx.get());
 }
 
+// What a step that goes on past failures answers for: the failures
+// reported since its mark, warnings not counted, those a passed-over
+// attempt's truncation drops not counted, those not recorded for disallowed
+// messages counted all the same.
+TEST(ErrList, FailuresCountedOverAStep) {
+  auto ctx = bare_context();
+  uint32_t mark = tq::err_failures_mark(ctx.get());
+  EXPECT_EQ(TQ_REPORT(ctx.get(), 117, 57, "newer"), 0);
+  EXPECT_EQ(tq::err_went_on(ctx.get(), mark, 0, 104), 0);
+  const uint32_t passed_over = ctx->errors.count;
+  EXPECT_EQ(TQ_REPORT(ctx.get(), -404, 57, "not in this folder"), 0);
+  tq::err_list_truncate(ctx.get(), passed_over);
+  EXPECT_FALSE(tq::err_failed_since(ctx.get(), mark));
+  EXPECT_EQ(TQ_REPORT(ctx.get(), -401, 57, "held"), 0);
+  EXPECT_EQ(tq::err_went_on(ctx.get(), mark, 0, 104), 104);
+  EXPECT_EQ(tq::err_went_on(ctx.get(), mark, 117, 104), 117);
+  EXPECT_EQ(tq::err_went_on(ctx.get(), mark, -401, 104), -401);
+  ctx->allow_msgs = 0;
+  tq::err_list_reset(ctx.get());
+  mark = tq::err_failures_mark(ctx.get());
+  EXPECT_EQ(TQ_REPORT(ctx.get(), -401, 57, "held"), 109);
+  EXPECT_EQ(ctx->errors.count, 0u);
+  EXPECT_EQ(tq::err_went_on(ctx.get(), mark, 0, 104), 104);
+  tq::err_list_free(ctx.get());
+}
+
 TEST(ErrList, MessageLocale) {
   auto ctx = bare_context();
   EXPECT_EQ(tq::err_msg_locale_set(ctx.get(), "EN"), 0);

@@ -364,12 +364,12 @@ TEST(ChopRules, VocabularyRulesMatchUppercasedTextAndCutTheOriginal) {
   // A vocabulary that cannot be had: the rule is kept, flagged and skipped.
   uint32_t missing = 0;
   err_list_reset(cc.get());
-  ASSERT_EQ(chopper_vocab_rule_add(cc.get(), ch, "nosuch", "PFX", "", "", 3, "", &missing), 0);
+  ASSERT_EQ(chopper_vocab_rule_add(cc.get(), ch, "nosuch", "PFX", "", "", 3, "", &missing), TQ_WARN_READ_PROBLEMS);
   EXPECT_TRUE(cc.has_error_text("'nosuch'"));
   EXPECT_EQ(field_get(cc.get(), kRsrcChopper, kChopperRuleErrors, ch, missing, &errors), 0);
   EXPECT_EQ(errors, kRuleErrVocab | kRuleErrCategory);
   uint32_t wrong_cat = 0;
-  ASSERT_EQ(chopper_vocab_rule_add(cc.get(), ch, "names", "NOPE", "", "", 3, "", &wrong_cat), 0);
+  ASSERT_EQ(chopper_vocab_rule_add(cc.get(), ch, "names", "NOPE", "", "", 3, "", &wrong_cat), TQ_WARN_READ_PROBLEMS);
   EXPECT_EQ(field_get(cc.get(), kRsrcChopper, kChopperRuleErrors, ch, wrong_cat, &errors), 0);
   EXPECT_EQ(errors, kRuleErrCategory);
   EXPECT_EQ(chopper_rule_vocab_category_get(cc.get(), ch, wrong_cat, &all, cat), 0);
@@ -442,7 +442,7 @@ TEST(ChopperResource, SavedChopperReloadsWithTheSameTableRulesAndNames) {
     ASSERT_EQ(chopper_rules_init_flag_add(cc.get(), ch, "START", &id), 0);
     cc.regex_rule(ch, "Q+", "START | AFTER", "AFTER,NUM", 3);
     ASSERT_EQ(chopper_vocab_rule_add(cc.get(), ch, "names", "PFX", "!NUM", "", 2, "prefixes", &id), 0);
-    ASSERT_EQ(chopper_vocab_rule_add(cc.get(), ch, "nosuch", "GONE", "", "", 2, "", &id), 0);
+    ASSERT_EQ(chopper_vocab_rule_add(cc.get(), ch, "nosuch", "GONE", "", "", 2, "", &id), TQ_WARN_READ_PROBLEMS);
     ASSERT_EQ(rsrc_vault_info_set(cc.get(), kChopperAccess, ch, "RT vault", "for tests"), 0);
     ASSERT_EQ(rsrc_owner_set(cc.get(), kChopperAccess, ch, "tester"), 0);
     std::strcpy(cc.rec(ch)->slot->version, "9.5");

@@ -14,6 +14,8 @@ namespace tq_test {
 
 // The context's error records, one per line, for failure messages.
 std::string error_list_text(tq_context* ctx);
+// Whether the context's error list holds a failure (a negative record).
+bool failure_recorded(tq_context* ctx);
 
 // The text of error record `index` of a context in a UCS-2 session, as the
 // ASCII it is (one byte a unit); *code (when given) its code. A record
@@ -120,14 +122,14 @@ class Context {
 }  // namespace tq_test
 
 // Expects a call to succeed (0 or a warning); on failure prints the context's
-// error list.
-#define EXPECT_TQ_OK(ctx, call)                                                    \
-  do {                                                                             \
-    int32_t tq_rc_ = (call);                                                       \
-    EXPECT_GE(tq_rc_, 0) << #call << "\n" << ::tq_test::error_list_text(ctx);      \
-  } while (0)
-#define ASSERT_TQ_OK(ctx, call)                                                    \
-  do {                                                                             \
-    int32_t tq_rc_ = (call);                                                       \
-    ASSERT_GE(tq_rc_, 0) << #call << "\n" << ::tq_test::error_list_text(ctx);      \
+// error list. A call that answers 0 leaves no failure in its list: one that
+// went on past a failure says so with a warning.
+#define EXPECT_TQ_OK(ctx, call) TQ_TEST_OK_(EXPECT, ctx, call)
+#define ASSERT_TQ_OK(ctx, call) TQ_TEST_OK_(ASSERT, ctx, call)
+#define TQ_TEST_OK_(check, ctx, call)                                                          \
+  do {                                                                                         \
+    int32_t tq_rc_ = (call);                                                                   \
+    check##_GE(tq_rc_, 0) << #call << "\n" << ::tq_test::error_list_text(ctx);                 \
+    check##_FALSE(tq_rc_ == 0 && ::tq_test::failure_recorded(ctx))                            \
+        << #call << " gave 0 beside a failure\n" << ::tq_test::error_list_text(ctx);           \
   } while (0)
