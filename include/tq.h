@@ -772,8 +772,10 @@ TQ_API int32_t tq_vocab_owner_set(tq_context* ctx, int32_t index, const char* ow
 #define TQ_CHOP_RULE_BOUNDARY_AFTER 0x2u
 /* Rule error bits: the vocabulary could not be had, the category is not in it.
  * A vocabulary rule is kept with them and skipped when chopping: its add,
- * and the first use of a chopper read from its file with such a rule, give
- * 105 with the failure in the error list. */
+ * the setters that give it a vocabulary (tq_chopper_rule_vocab_set,
+ * tq_chopper_rule_method_vocab_set), and the first use of a chopper read
+ * from its file with such a rule, give 105 with the failure in the error
+ * list. */
 #define TQ_CHOP_RULE_ERR_VOCAB 0x1u
 #define TQ_CHOP_RULE_ERR_CATEGORY 0x2u
 

@@ -252,7 +252,12 @@ TEST(ChopRules, RuleAccessorsAndMethods) {
   EXPECT_EQ(chopper_regex_rule_add(cc.get(), ch, "x", "", "A B", 0, "", &bad), -803);
   EXPECT_TRUE(cc.has_error_text("offset 2"));
   EXPECT_EQ(chopper_regex_rule_add(cc.get(), ch, "x", "", "A|B", 0, "", &bad), -803);
-  EXPECT_EQ(chopper_rule_method_vocab_set(cc.get(), ch, rule, "nosuch", "PFX"), -400);
+  // The rule is changed and kept with its error bits: a warning beside the
+  // failure recorded, never a failure that changed the rule.
+  EXPECT_EQ(chopper_rule_method_vocab_set(cc.get(), ch, rule, "nosuch", "PFX"), 105);
+  EXPECT_TRUE(cc.has_error_text("nosuch"));
+  EXPECT_EQ(chopper_rule_vocab_set(cc.get(), ch, rule, "nosuch2"), 105);
+  EXPECT_TRUE(cc.has_error_text("nosuch2"));
   uint32_t errors = 0;
   EXPECT_EQ(field_get(cc.get(), kRsrcChopper, kChopperRuleErrors, ch, rule, &errors), 0);
   EXPECT_EQ(errors, kRuleErrVocab | kRuleErrCategory);
