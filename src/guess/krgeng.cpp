@@ -483,6 +483,11 @@ namespace {
 
 int32_t guess_at(context* ctx, int32_t index, const char* data, const uint32_t* locales, const uint32_t* min_scores,
                  uint32_t count, uint32_t* guessed, uint32_t* score, guess_info* info) {
+  // A failed conversion or lookup leaves nothing of an earlier guess in the
+  // info either.
+  if (info != nullptr) {
+    if (int32_t r = guess_info_reset(ctx, info); r < 0) return r;
+  }
   guess_work_area* a = nullptr;
   int32_t rc = guess_work_area_get(ctx, &a);
   if (rc != 0) return rc;

@@ -259,6 +259,10 @@ TEST(GuessLocale, InfoRecordsEveryCandidate) {
   EXPECT_EQ(kb.guess(kEn, "Missing", "x", {kEn}, nullptr, info), TQ_ERR_NAME);
   EXPECT_EQ(tq_guess_info_pruned_locales_count_get(ctx, info, &n), 0);
   EXPECT_EQ(n, 0u);
+  // So does a guess by an index that names nothing, after one that filled it.
+  ASSERT_EQ(tq_guess_locale_score_with_info(ctx, "Phrase", "John Smith", kEn, &s, info), 0);
+  EXPECT_LT(tq_guess_locale_score_by_index_with_info(ctx, 999, "John Smith", kEn, &s, info), 0);
+  EXPECT_LT(tq_guess_info_pattern_info_get(ctx, info, 0, 0, &matched, &stop, &type, &d), 0);
   EXPECT_EQ(tq_guess_info_free(ctx, info), 0);
   EXPECT_EQ(tq_guess_info_free(ctx, nullptr), 0);
 }
