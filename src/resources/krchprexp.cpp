@@ -37,16 +37,6 @@ int32_t finish(int32_t rc, int32_t warning) {
   return warning > 0 ? warning : 0;
 }
 
-// What a setter that assigned a rule's vocabulary gives: the rule is
-// changed either way, kept with its error bits when the vocabulary or the
-// category cannot be had, so that is the warning 105 beside the failure
-// recorded, as the add gives, never a failure that changed the rule. Only
-// a lack of memory is a failure.
-int32_t kept_with_errors(int32_t assigned) {
-  if (assigned == TQ_ERR_NO_MEMORY || assigned >= 0) return assigned;
-  return TQ_WARN_READ_PROBLEMS;
-}
-
 constexpr uint32_t kAnyMethod = 0xFFFFFFFFu;
 
 // The rule of an id for reading, or -802; -700 when it does not use the
@@ -341,7 +331,7 @@ int32_t chopper_rule_method_vocab_set(context* ctx, int32_t chopper, uint32_t ru
   // A vocabulary that cannot be had leaves the rule with its error bit, so
   // that chopping skips it.
   rc = chopper_rule_vocab_assign(ctx, chopper_name(edit.rec), chopper_lock(edit.rec), r, vocab_in.text);
-  return finish(kept_with_errors(rc), warning);
+  return finish(rc, warning);
 }
 
 int32_t chopper_rule_regex_set(context* ctx, int32_t chopper, uint32_t rule, const char* regex) {
@@ -369,7 +359,7 @@ int32_t chopper_rule_vocab_set(context* ctx, int32_t chopper, uint32_t rule, con
   if (e.rc != 0) return e.rc;
   chopper_rule* r = e.rule;
   int32_t rc = chopper_rule_vocab_assign(ctx, chopper_name(e.rec()), chopper_lock(e.rec()), r, e.in.text);
-  return finish(kept_with_errors(rc), e.warning);
+  return finish(rc, e.warning);
 }
 
 int32_t chopper_rule_vocab_get(context* ctx, int32_t chopper, uint32_t rule, char* vocab) {

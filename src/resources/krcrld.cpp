@@ -358,7 +358,11 @@ int32_t chopper_rule_vocab_assign(context* ctx, const char* chopper, lock_handle
   if (rule->category_name != nullptr && category == nullptr) return TQ_ERR_NO_MEMORY;
   int32_t cat_rc = chopper_rule_category_assign(ctx, chopper, rule, category);
   std::free(category);
-  return rc != 0 ? rc : cat_rc;
+  // The rule is changed either way: kept with its error bits, that is the
+  // warning 105 beside the failure recorded; only a lack of memory fails.
+  const int32_t failed = rc != 0 ? rc : cat_rc;
+  if (failed == TQ_ERR_NO_MEMORY) return failed;
+  return failed < 0 ? TQ_WARN_READ_PROBLEMS : 0;
 }
 
 int32_t chopper_rule_add(context* ctx, const char* chopper, lock_handle* lock, chopper_rules* rules, uint32_t method,
@@ -379,9 +383,9 @@ int32_t chopper_rule_add(context* ctx, const char* chopper, lock_handle* lock, c
     // beside the failure it recorded.
     if (chopper_rule_text_replace(&rule->category_name, category) != 0) rc = TQ_ERR_NO_MEMORY;
     if (rc == 0) {
-      int32_t assigned = chopper_rule_vocab_assign(ctx, chopper, lock, rule, vocab != nullptr ? vocab : "");
-      if (assigned == TQ_ERR_NO_MEMORY) rc = TQ_ERR_NO_MEMORY;
-      if (assigned < 0) kept = TQ_WARN_READ_PROBLEMS;
+      const int32_t assigned = chopper_rule_vocab_assign(ctx, chopper, lock, rule, vocab != nullptr ? vocab : "");
+      if (assigned < 0) rc = assigned;
+      kept = assigned;
     }
   } else {
     rc = regexlib_element_create(&rule->regex, regex, "", "", 1);

@@ -121,8 +121,9 @@ void chopper_rule_free(context* ctx, chopper_rule* rule);
 int32_t chopper_output_flags_parse(context* ctx, const char* chopper, chopper_rules* rules, const char* text,
                                    uint8_t* out);
 // Replaces the rule's vocabulary (a reference to a different one is given
-// back) and looks its category up again. On failure the rule keeps error
-// bits and the failure is returned.
+// back) and looks its category up again. A vocabulary or category that
+// cannot be had leaves the rule with error bits, its failure recorded, and
+// gives 105; -600 for a lack of memory.
 int32_t chopper_rule_vocab_assign(context* ctx, const char* chopper, lock_handle* lock, chopper_rule* rule,
                                   const char* vocab);
 // Looks a category up in the rule's vocabulary (NULL or "": any category).
