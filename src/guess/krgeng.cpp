@@ -389,8 +389,7 @@ int32_t candidates_collect(run_state& s) {
 // never set. The code it keeps decides special casing afterwards.
 int32_t candidates_score(run_state& s, uint32_t* guessed, uint32_t* best) {
   guess_work_area* a = s.area;
-  const int32_t saved_index = s.ctx->current_locale;
-  const int32_t saved_code = s.ctx->current_locale_code;
+  const current_locale_kept saved(s.ctx);
   int32_t rc = 0;
   const uint32_t last = s.locales[s.count - 1];
   for (uint32_t j = 0; j < a->count && rc >= 0; ++j) {
@@ -420,8 +419,6 @@ int32_t candidates_score(run_state& s, uint32_t* guessed, uint32_t* best) {
       *best = score;
     }
   }
-  s.ctx->current_locale = saved_index;
-  s.ctx->current_locale_code = saved_code;
   return rc;
 }
 

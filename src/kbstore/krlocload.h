@@ -91,6 +91,27 @@ void loaded_locales_free(context* ctx, locale_table_loaded* table);
 int32_t locale_current_rec_get(context* ctx, loaded_locale_rec** rec);
 int32_t locale_current_rec_get_locked(context* ctx, loaded_locale_rec** rec);
 int32_t locale_select(context* ctx, int32_t code);
+// Keeps the context's current locale (index and code) as it is while a
+// step makes others current, and puts it back exactly when it goes, on
+// every path: never through the locale's record, which may be gone
+// (another context gave back its last load) or never was.
+class current_locale_kept {
+ public:
+  explicit current_locale_kept(context* ctx)
+      : ctx_(ctx), index_(ctx->current_locale), code_(ctx->current_locale_code) {}
+  ~current_locale_kept() {
+    ctx_->current_locale = index_;
+    ctx_->current_locale_code = code_;
+  }
+  current_locale_kept(const current_locale_kept&) = delete;
+  current_locale_kept& operator=(const current_locale_kept&) = delete;
+  int32_t code() const { return code_; }
+
+ private:
+  context* ctx_;
+  int32_t index_;
+  int32_t code_;
+};
 int32_t locale_index_get(context* ctx, int32_t code, uint32_t* index);
 int32_t locale_rec_get(context* ctx, int32_t code, loaded_locale_rec** rec);
 int32_t locale_rec_get_locked(context* ctx, int32_t code, loaded_locale_rec** rec);

@@ -83,29 +83,28 @@ int32_t locale_settings_build(context* ctx, const loaded_locale_rec* rec, xmldoc
   // one the reader will hold not valid (work in progress) is written all the
   // same, with a warning that names it and gives the reader's reason, so a
   // write and the next load cannot disagree.
-  const int32_t previous_index = ctx->current_locale;
-  const int32_t previous_code = ctx->current_locale_code;
-  if (rc >= 0) rc = locale_select(ctx, rec->code);
   int32_t warned = 0;
   char why[kErrTextSize];
-  for (int32_t kind : kWriteOrder) {
-    const defn_set& set = rec->defns[kind];
-    for (uint32_t i = 0; rc >= 0 && i < set.count; ++i) {
-      const defn_rec* d = set.recs[i];
-      if (d == nullptr || d->kind == 0 || d->name[0] == '\0') continue;  // an unloaded slot
-      const xmldoc* written = nullptr;
-      rc = defn_element_write(ctx, doc, d, &written);
-      const int32_t refused = rc >= 0 ? defn_element_read_back(ctx, d, written, why, sizeof why) : 0;
-      if (refused < 0) rc = refused;
-      if (refused > 0) {
-        TQ_REPORT(ctx, TQ_WARN_LOCALE_PROBLEMS, 1960, defn_kind_name(kind), static_cast<const char*>(d->name),
-                  rec->code, static_cast<const char*>(why));
-        warned = TQ_WARN_LOCALE_PROBLEMS;
+  {
+    const current_locale_kept previous(ctx);
+    if (rc >= 0) rc = locale_select(ctx, rec->code);
+    for (int32_t kind : kWriteOrder) {
+      const defn_set& set = rec->defns[kind];
+      for (uint32_t i = 0; rc >= 0 && i < set.count; ++i) {
+        const defn_rec* d = set.recs[i];
+        if (d == nullptr || d->kind == 0 || d->name[0] == '\0') continue;  // an unloaded slot
+        const xmldoc* written = nullptr;
+        rc = defn_element_write(ctx, doc, d, &written);
+        const int32_t refused = rc >= 0 ? defn_element_read_back(ctx, d, written, why, sizeof why) : 0;
+        if (refused < 0) rc = refused;
+        if (refused > 0) {
+          TQ_REPORT(ctx, TQ_WARN_LOCALE_PROBLEMS, 1960, defn_kind_name(kind), static_cast<const char*>(d->name),
+                    rec->code, static_cast<const char*>(why));
+          warned = TQ_WARN_LOCALE_PROBLEMS;
+        }
       }
     }
   }
-  ctx->current_locale = previous_index;
-  ctx->current_locale_code = previous_code;
   if (rc < 0) {
     xml_free(ctx, doc);
     return rc;

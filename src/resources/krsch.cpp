@@ -151,20 +151,18 @@ int32_t value_key(context* ctx, const scheme_rec* rec, const char* value, char* 
     TQ_REPORT(ctx, TQ_ERR_NOT_USABLE, 1720, name_of(rec));
     return TQ_ERR_NOT_USABLE;
   }
-  const int32_t saved_index = ctx->current_locale;
-  const int32_t saved_code = ctx->current_locale_code;
   // The locale whose match definition computes the code must be loaded; no
   // other is needed.
-  const int32_t key_locale = rec->key_locale > 0 ? rec->key_locale : saved_code;
-  int32_t rc = key_locale != saved_code ? locale_set(ctx, key_locale) : 0;
-  const bool switched = rc >= 0 && key_locale != saved_code;
-  char* codes[1] = {key};
-  key[0] = '\0';
-  uint32_t sens = rec->sens;
-  if (rc >= 0) rc = ops->match_string_by_defn_index(ctx, rec->mdefn, &sens, 1, value, 0, codes, nullptr);
-  if (switched) {
-    ctx->current_locale = saved_index;
-    ctx->current_locale_code = saved_code;
+  int32_t key_locale = 0;
+  int32_t rc = 0;
+  {
+    const current_locale_kept saved(ctx);
+    key_locale = rec->key_locale > 0 ? rec->key_locale : saved.code();
+    if (key_locale != saved.code()) rc = locale_set(ctx, key_locale);
+    char* codes[1] = {key};
+    key[0] = '\0';
+    uint32_t sens = rec->sens;
+    if (rc >= 0) rc = ops->match_string_by_defn_index(ctx, rec->mdefn, &sens, 1, value, 0, codes, nullptr);
   }
   if (rc == TQ_ERR_NO_LOCALE) scheme_keys_refused(ctx, rc, "", name_of(rec), key_locale);
   return rc < 0 ? rc : 0;
