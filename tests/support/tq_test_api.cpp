@@ -25,9 +25,9 @@ std::string error_list_text(tq_context* ctx) {
 bool failure_recorded(tq_context* ctx) {
   uint32_t count = 0;
   if (ctx == nullptr || tq_error_count_get(ctx, &count) != 0) return false;
+  std::vector<char> text(2 * (TQ_ERROR_TEXT_MAX + 1));
   for (uint32_t i = 0; i < count; ++i) {
     int32_t code = 0;
-    std::vector<char> text(4100 * 2);
     if (tq_error_info_get_by_index(ctx, i, &code, text.data()) == 0 && code < 0) return true;
   }
   return false;
