@@ -14,6 +14,7 @@
 set -u
 kind=$1 program=$2 source_dir=$3 kb=$4 scratch=$5
 failures=0
+fail() { echo "FAILED $1"; head -n 20 stderr | cut -c1-300; failures=$((failures + 1)); }
 rm -rf "$scratch" && mkdir -p "$scratch" && cd "$scratch" || exit 1
 
 # holds FILE FRAGMENT: the file holds the fragment ("" in any file).
@@ -29,9 +30,8 @@ expect() {
   "$@" <"$input" >stdout 2>stderr
   local got=$?
   if [ "$got" -ne "$status" ] || ! holds stderr "$err" || ! holds stdout "$out"; then
-    echo "FAILED $name: exit $got (expected $status), stderr must hold \"$err\", stdout \"$out\""
-    echo "-- stderr:"; head -n 20 stderr | cut -c1-300; echo "-- stdout:"; head -n 20 stdout | cut -c1-300
-    failures=$((failures + 1))
+    fail "$name: exit $got (expected $status), stderr must hold \"$err\", stdout \"$out\""
+    head -n 20 stdout | cut -c1-300
   fi
   rm -f in
 }
@@ -45,7 +45,7 @@ example)
   # and skipped; the other lines and the extraction sentence still come.
   { head -c 1000000 /dev/zero | tr '\0' q; printf '\nMary Smith\n'; } >in
   expect long-line 1 "stdin:1: skipped: 1000000 bytes" "Mary Smith" -- "$program" -
-  if grep -q qqqq stdout; then echo "FAILED long-line: a part of the long line was parsed"; failures=$((failures + 1)); fi
+  ! grep -q qqqq stdout || fail "long-line: a part of the long line was parsed"
   { line_of 1024; line_of 1025; } >in
   expect longest-line 1 "stdin:2: skipped: 1025 bytes" "Family Name  Smith" -- "$program" -
   printf 'J\xe9r\xf4me Smith\nAnn Lee\r\n' >in
@@ -69,10 +69,11 @@ example)
   expect folder-as-file 1 "cannot read .: Is a directory" "" -- "$program" .
   expect kb-sources 1 "holds the sources of a knowledge base" "" -- "$program" -k "$source_dir/examples/kb"
   grep -qF "tq_kbbuild $source_dir/examples/kb OUTPUT_ROOT" stderr ||
-    { echo "FAILED kb-sources: no tq_kbbuild command given"; failures=$((failures + 1)); }  # A knowledge base whose load warns: the warnings come under a heading.
+    fail "kb-sources: no tq_kbbuild command given"
+  # A knowledge base whose load warns: the warnings come under a heading.
   cp -r "$kb" warns && rm warns/scheme/en_nickname.sch.zel
   expect load-warning 1 "loading the locale English (United States) gave the warning 104" "" -- "$program" -k warns
-  grep -qF "en_nickname" stderr || { echo "FAILED load-warning: the missing scheme is not named"; failures=$((failures + 1)); }
+  grep -qF "en_nickname" stderr || fail "load-warning: the missing scheme is not named"
   ;;
 kbbuild)
   expect help 0 "" "usage: tq_kbbuild SOURCE_ROOT OUTPUT_ROOT" -- "$program" -h
@@ -85,17 +86,17 @@ kbbuild)
   expect file-root 1 "is not a folder" "" -- "$program" src/locale/en.loc.xml out
   expect empty-root 1 "empty holds nothing to build" "" -- "$program" empty out
   expect broken-source 1 "cannot build src/vocab/broken.xml" "" -- "$program" src out
-  [ ! -e out ] || { echo "FAILED broken-source: out was made"; failures=$((failures + 1)); }
+  [ ! -e out ] || fail "broken-source: out was made"
   # A failed build leaves an existing output root as it was.
   mkdir kept && touch kept/file
   expect broken-source-kept 1 "nothing written into kept" "" -- "$program" src kept
-  [ "$(ls -A kept)" = file ] || { echo "FAILED broken-source-kept: kept holds $(ls -A kept)"; failures=$((failures + 1)); }
+  [ "$(ls -A kept)" = file ] || fail "broken-source-kept: kept holds $(ls -A kept)"
   touch plain
   expect output-not-writable 1 "cannot write into plain/kb: Not a directory" "" -- "$program" "$source_dir/examples/kb" plain/kb
   rm src/vocab/broken.xml
   expect built 0 "" "1 files written into kept" -- "$program" src kept
   [ "$(ls -A kept | tr '\n' ' ')" = "file locale " ] && [ -f kept/locale/l1.loc.zel ] ||
-    { echo "FAILED built: kept holds $(ls -AR kept)"; failures=$((failures + 1)); }
+    fail "built: kept holds $(ls -AR kept)"
   # A rebuild keeps what every save keeps of a file in place: its bits and
   # its access control list (where setfacl and the file system have lists).
   chmod 600 kept/locale/l1.loc.zel
@@ -104,7 +105,7 @@ kbbuild)
   access kept/locale/l1.loc.zel >access-before
   expect rebuilt 0 "" "1 files written into kept" -- "$program" src kept
   access kept/locale/l1.loc.zel | cmp -s - access-before ||
-    { echo "FAILED rebuilt: kept/locale/l1.loc.zel was $(cat access-before), is $(access kept/locale/l1.loc.zel)"; failures=$((failures + 1)); }
+    fail "rebuilt: kept/locale/l1.loc.zel was $(cat access-before), is $(access kept/locale/l1.loc.zel)"
   # Every document is written, but a built locale does not load cleanly:
   # English without the resources its definitions name, the sample without
   # its nickname scheme, which leaves the match definition unusable.
@@ -112,16 +113,16 @@ kbbuild)
   cp "$source_dir/examples/kb/locale/en.loc.xml" src/locale/
   expect no-resources 1 "the locale EN built from src/locale/en.loc.xml does not load cleanly" "" -- "$program" src kept
   grep -qF "'en_person'" stderr && [ ! -e kept/locale/en.loc.zel ] ||
-    { echo "FAILED no-resources: the vocabulary is not named, or kept changed"; failures=$((failures + 1)); }
+    fail "no-resources: the vocabulary is not named, or kept changed"
   cp -r "$source_dir/examples/kb" sample && rm sample/scheme/en_nickname.sch.xml
   expect no-nicknames 1 "the locale ENUSA built from sample/locale/enusa.loc.xml does not load cleanly (104)" \
     "" -- "$program" sample sample-out
   grep -qF "en_nickname" stderr && grep -qF "nothing written into sample-out" stderr ||
-    { echo "FAILED no-nicknames: the scheme or the outcome is not named"; failures=$((failures + 1)); }
-  [ ! -e sample-out ] || { echo "FAILED no-nicknames: sample-out was made"; failures=$((failures + 1)); }
+    fail "no-nicknames: the scheme or the outcome is not named"
+  [ ! -e sample-out ] || fail "no-nicknames: sample-out was made"
   # The whole sample builds and every locale of it loads cleanly.
   expect sample 0 "" "files written into sample-out" -- "$program" "$source_dir/examples/kb" sample-out
-  [ ! -s stderr ] || { echo "FAILED sample: it printed warnings"; failures=$((failures + 1)); }
+  [ ! -s stderr ] || fail "sample: it printed warnings"
   # Rebuilding in place after a source was removed fails as a first build
   # does: the check sees nothing of the old output, names the source as the
   # sources would hold it, lists the old built file no source makes any
@@ -133,8 +134,8 @@ kbbuild)
     "" -- "$program" sample sample-out
   grep -qF "no source builds sample-out/scheme/en_nickname.sch.zel any more; it is left in place" stderr &&
     grep -qF "nothing written into sample-out" stderr && ! grep -qF ".kbbuild" stderr ||
-    { echo "FAILED rebuild-without-source: the orphan or outcome is not named, or staging shows"; failures=$((failures + 1)); }
-  listing | cmp -s - before || { echo "FAILED rebuild-without-source: sample-out changed"; failures=$((failures + 1)); }
+    fail "rebuild-without-source: the orphan or outcome is not named, or staging shows"
+  listing | cmp -s - before || fail "rebuild-without-source: sample-out changed"
   # A rebuild over a knowledge base in place leaves every file as it was
   # when it fails at any step (bytes, bits, owner, group, the very inode,
   # the access control list where getfacl is there; nothing made stays),
@@ -143,25 +144,19 @@ kbbuild)
   # vocabulary; the rebuild's EN names en_comma2 instead, which only the
   # rebuild makes: an EN put in place before it would not load.
   shim=$6 loads=$7
-  fail() { echo "FAILED $1"; head -n 20 stderr | cut -c1-300; failures=$((failures + 1)); }
-  # en_locale REGEXLIB: an EN locale whose case definition names REGEXLIB.
-  en_locale() {
-    printf '%s\n' '<?xml version="1.0" encoding="UTF-8"?>' '<krxml><file type="Locale Settings" version="7.0">' \
-      '<property name="Locale ISO Code">EN</property><property name="Locale Description">English</property>' \
-      '<property name="Locale Code">29000</property>' \
-      '<include name="Datatype"><file type="Datatype" version="7.0"><property name="Name">Text</property>' \
-      '<data length="1"><record><value>Text</value></record></data></file></include>' \
-      '<include name="Caseorithm"><file type="Caseorithm" version="7.0"><property name="Name">Text</property>' \
-      '<property name="Datatype">Text</property><property name="Case">Proper</property>' \
-      "<property name=\"Postprocessing Regexlib\">$1</property></file></include>" '<data length="0"/></file></krxml>'
-  }
   mkdir -p small/locale small/regexlib small/vocab
-  cp "$source_dir/examples/kb/locale/l1.loc.xml" small/locale/
-  cp "$source_dir/examples/kb/regexlib/en_comma.xml" small/regexlib/
-  cp "$source_dir/examples/kb/vocab/en_name_noise.xml" small/vocab/
-  en_locale en_comma >small/locale/en.loc.xml
-  cp -r small small2 && en_locale en_comma2 >small2/locale/en.loc.xml
-  sed 's/>en_comma</>en_comma2</' small/regexlib/en_comma.xml >small2/regexlib/en_comma2.xml
+  for f in locale/l1.loc.xml regexlib/en_comma.xml vocab/en_name_noise.xml; do cp "$source_dir/examples/kb/$f" "small/$f"; done
+  printf '%s\n' '<?xml version="1.0" encoding="UTF-8"?>' '<krxml><file type="Locale Settings" version="7.0">' \
+    '<property name="Locale ISO Code">EN</property><property name="Locale Description">English</property>' \
+    '<property name="Locale Code">29000</property>' \
+    '<include name="Datatype"><file type="Datatype" version="7.0"><property name="Name">Text</property>' \
+    '<data length="1"><record><value>Text</value></record></data></file></include>' \
+    '<include name="Caseorithm"><file type="Caseorithm" version="7.0"><property name="Name">Text</property>' \
+    '<property name="Datatype">Text</property><property name="Case">Proper</property>' \
+    '<property name="Postprocessing Regexlib">en_comma</property></file></include>' '<data length="0"/></file></krxml>' \
+    >small/locale/en.loc.xml
+  cp -r small small2
+  for f in locale/en.loc.xml regexlib/en_comma.xml; do sed 's/>en_comma</>en_comma2</' "small/$f" >"small2/${f/comma/comma2}"; done
   "$program" small small-out >/dev/null 2>stderr && "$loads" small-out L1 EN 2>stderr || fail "small: not built"
   chmod 640 small-out/locale/en.loc.zel
   setfacl -m u:1235:r small-out/locale/en.loc.zel 2>/dev/null || true
@@ -172,29 +167,29 @@ kbbuild)
     (cd "$1" && find . -printf '%p %y %m %U %G %i\n' -type f -exec cksum {} + | sort &&
       { find . -print0 | sort -z | xargs -0 getfacl -n 2>/dev/null || true; })
   }
-  # unchanged NAME ROOT: the last run exited 1 saying that nothing was
-  # written, and ROOT is as the file "before" says.
+  # unchanged NAME ROOT REASON: the last run exited 1 saying that nothing
+  # was written and why, and ROOT is as the file "before" says.
   unchanged() {
-    [ "$got" -eq 1 ] && grep -qF "nothing written into $2" stderr && state "$2" | cmp -s - before ||
-      fail "$1: exit $got, or $2 changed: $(state "$2" | diff before - | head -n 4 | tr '\n' ' ')"
+    [ "$got" -eq 1 ] && grep -qF "nothing written into $2" stderr && grep -qF "$3" stderr &&
+      state "$2" | cmp -s - before ||
+      fail "$1: exit $got, no \"$3\", or $2 changed: $(state "$2" | diff before - | head -n 4 | tr '\n' ' ')"
   }
   # Refused up front: a read-only file, a file held by another program,
   # one whose lock file an editor holds, and (as root, run as nobody) a
   # file of another user, whose owner the replacement could not be given.
   chmod 444 small-out/vocab/en_name_noise.zev && state small-out >before
   "$program" small2 small-out >stdout 2>stderr
-  got=$? && unchanged read-only small-out
+  got=$? && unchanged read-only small-out "'small-out/vocab/en_name_noise.zev' is read-only"
   grep -qF "cannot put small-out/vocab/en_name_noise.zev in place (built from small2/vocab/en_name_noise.xml) (-400):" \
-    stderr && grep -qF "'small-out/vocab/en_name_noise.zev' is read-only" stderr || fail "read-only: file or reason not named"
-  chmod 644 small-out/vocab/en_name_noise.zev && state small-out >before
+    stderr || fail "read-only: file not named"
+  chmod 644 small-out/vocab/en_name_noise.zev
   if command -v flock >/dev/null; then
     for held in locale/l1.loc.zel vocab/en_name_noise.zev.lck; do
       : >>"small-out/$held" && state small-out >before
       flock -x "small-out/$held" "$program" small2 small-out >stdout 2>stderr
-      got=$? && unchanged "held $held" small-out
-      grep -qF "'small-out/${held%.lck}' is locked by another program" stderr || fail "held $held: not named"
+      got=$? && unchanged "held $held" small-out "'small-out/${held%.lck}' is locked by another program"
     done
-    rm small-out/vocab/en_name_noise.zev.lck && state small-out >before
+    rm small-out/vocab/en_name_noise.zev.lck
   fi
   as_nobody() { setpriv --reuid=nobody --regid="$(id -g nobody)" --clear-groups "$@"; }
   if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null && id nobody >/dev/null 2>&1 &&
@@ -202,63 +197,63 @@ kbbuild)
     as_nobody "$program" -h >/dev/null 2>&1; then
     chown 0:0 theirs/vocab/en_name_noise.zev && chmod 646 theirs/vocab/en_name_noise.zev && state theirs >before
     as_nobody "$program" small2 theirs >stdout 2>stderr
-    got=$? && unchanged another-user theirs
-    grep -qF "'theirs/vocab/en_name_noise.zev' belongs to user 0 and group 0" stderr || fail "another-user: not named"
-    state small-out >before
+    got=$? && unchanged another-user theirs "'theirs/vocab/en_name_noise.zev' belongs to user 0 and group 0"
   fi
   # Every step the rebuild takes in the output root, run out of room (as on
   # a full disk) and killed, by the fault injector preloaded after the
   # sanitizer runtime the program may be linked with (which must come
-  # first): no timing is involved.
+  # first): no timing is involved. faulty ENOSPC KILL: the rebuild into
+  # "killed" (umask 000), step ENOSPC out of room and killed before step
+  # KILL (0: none).
   runtime=$(ldd "$program" | awk '/lib(asan|tsan)\.so/ { print $3 }')
-  # faulty ENOSPC KILL ROOT: the rebuild into ROOT, step ENOSPC out of room
-  # and killed before step KILL (0: none).
   faulty() {
     rm -f fault.log
-    (LD_PRELOAD="$runtime${runtime:+ }$shim" TQ_FAULT_ROOT="$(cd "$3" && pwd -P)" TQ_FAULT_ENOSPC=$1 TQ_FAULT_KILL=$2 \
-      TQ_FAULT_LOG="$PWD/fault.log" "$program" small2 "$3"
+    (umask 000 && LD_PRELOAD="$runtime${runtime:+ }$shim" TQ_FAULT_ROOT="$(pwd -P)/killed" TQ_FAULT_ENOSPC=$1 \
+      TQ_FAULT_KILL=$2 TQ_FAULT_LOG="$PWD/fault.log" "$program" small2 killed
       exit) >stdout 2>stderr
   }
-  for ((n = 1; ; n++)); do
-    faulty $n 0 small-out
-    got=$?
-    [ -s fault.log ] || break
-    unchanged "enospc at $(cat fault.log)" small-out
-    grep -qF "No space left on device" stderr || fail "enospc at $(cat fault.log): no reason given"
-  done
-  last=$((n - 1))
-  [ "$got" -eq 0 ] && [ "$last" -gt 8 ] && "$loads" small-out L1 EN 2>stderr ||
-    fail "enospc: the rebuild past step $last does not build and load"
-  # Killed at every step, and at every step of putting the files back after
-  # the last step ran out of room: every locale loads, and the staging
-  # folder left is the builder's alone. After a kill while the new file was
-  # written, which leaves the most behind (the staging folder, the lock
-  # files, the new file's temporary file, some files replaced and some
-  # not), the next run completes the build and removes what was left.
-  for enospc in 0 "$last"; do
-    for ((n = enospc + 1; ; n++)); do
-      rm -rf killed && cp -a pristine killed
-      (umask 000 && faulty "$enospc" $n killed)
-      got=$?
-      grep -q ', killed$' fault.log 2>/dev/null || break
-      at=$(tail -n 1 fault.log)
-      [ "$got" -eq 137 ] && "$loads" killed L1 EN 2>stderr || fail "$at: exit $got, or no load"
-      [ -z "$(find killed/.kbbuild \( -path '*/put' -o -path '*/old' \) -prune -o -perm /077 -print)" ] ||
-        fail "$at: staged files open to others: $(find killed/.kbbuild -perm /077 | head -n 3)"
-      [[ $at != *": write "* ]] || { faulty 0 0 killed && [ -f killed/regexlib/en_comma2.zel ] &&
-        [ -z "$(find killed \( -name '*.lck' -o -name '*~tq*' -o -name .kbbuild \))" ]; } ||
-        fail "$at: the next run does not complete the build, or leaves what the killed one left"
+  # sweep ENOSPC: faulty into a fresh copy of the knowledge base for n = 1,
+  # 2, ... until a run meets no fault: with ENOSPC "each" step n runs out of
+  # room and the copy stays as it was; else step ENOSPC does (0: none), the
+  # kill comes before step ENOSPC + n, every locale loads, the staging folder
+  # left is the builder's alone, and after a kill while the new file was
+  # written (which leaves the most behind) the next run completes the build
+  # and removes what was left.
+  sweep() {
+    for ((n = 1; ; n++)); do
+      rm -rf killed && cp -a pristine killed && state killed >before
+      if [ "$1" = each ]; then faulty $n 0; else faulty "$1" $(($1 + n)); fi
+      got=$? at=$(tail -n 1 fault.log 2>/dev/null)
+      case $1,$at in
+      each,*", no space") unchanged "$at" killed "No space left on device" ;;
+      *", killed")
+        [ "$got" -eq 137 ] && "$loads" killed L1 EN 2>stderr || fail "$at: exit $got, or no load"
+        [ -z "$(find killed/.kbbuild \( -path '*/put' -o -path '*/old' \) -prune -o -perm /077 -print)" ] ||
+          fail "$at: staged files open to others: $(find killed/.kbbuild -perm /077 | head -n 3)"
+        [[ $at != *": write "* ]] || { faulty 0 0 && [ -f killed/regexlib/en_comma2.zel ] &&
+          [ -z "$(find killed \( -name '*.lck' -o -name '*~tq*' -o -name .kbbuild \))" ]; } ||
+          fail "$at: the next run does not complete the build, or leaves what the killed one left" ;;
+      *) break ;;
+      esac
     done
-    [ "$n" -gt $((enospc + 8)) ] || fail "kill after $enospc: only $n steps"
-  done
+    [ "$n" -gt 8 ] || fail "sweep $1: only $((n - 1)) steps"
+  }
+  # Past the last step out of room the rebuild builds and loads. Killed at
+  # every step, and at every step of putting the files back after it.
+  sweep each
+  last=$((n - 1))
+  [ "$got" -eq 0 ] && [ "$last" -gt 8 ] && "$loads" killed L1 EN 2>stderr ||
+    fail "enospc: the rebuild past step $last does not build and load"
+  sweep 0
+  sweep "$last"
   ;;
 first)
   # README shows examples/first.c whole, as the one C block it holds.
   awk '/^```c$/ { on = 1; next } /^```$/ { on = 0 } on' "$source_dir/README.md" >readme_first.c
   diff -u "$source_dir/examples/first.c" readme_first.c ||
-    { echo "FAILED readme: README's C block is not examples/first.c"; failures=$((failures + 1)); }
+    fail "readme: README's C block is not examples/first.c"
   expect first 0 "" "Proper case  Johannes van der Waals" -- "$program" "$kb" "JOHANNES VAN DER WAALS"
-  grep -qE '^Match code   \[.+\]$' stdout || { echo "FAILED first: no match code"; failures=$((failures + 1)); }
+  grep -qE '^Match code   \[.+\]$' stdout || fail "first: no match code"
   expect first-usage 2 "usage:" "" -- "$program"
   expect first-sources 1 "failed: -400" "" -- "$program" "$source_dir/examples/kb" "John Smith"
   ;;
