@@ -521,13 +521,11 @@ TEST(Scheme, SchemesWithoutKeysNeedNoLocale) {
     current_locale_taken(kb.ctx, kTurkish, 0, how);
     if (::testing::Test::HasFatalFailure()) return;
 
-    struct Case {
-      const char* scheme;
+    const struct {
+      const char *scheme;
       int32_t options;
-      const char* value;
-      const char* out;
-    };
-    const Case cases[] = {
+      const char *value, *out;
+    } cases[] = {
         {"plain", -1, "ST", "STREET"},
         {"ci", -1, "st", "STREET"},
         {"ci", -1, "istanbul", "IST"},
@@ -535,7 +533,7 @@ TEST(Scheme, SchemesWithoutKeysNeedNoLocale) {
         {"elem", -1, "MAIN ST", "MAIN STREET"},
         {"plain", TQ_SCHEME_ELEMENT | TQ_SCHEME_OUT_PROPER, "MAIN ST", "MAIN Street"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
       SCOPED_TRACE(std::string(c.scheme) + " " + c.value);
       int32_t i = -1;
       ASSERT_EQ(tq_transf_scheme_load(kb.ctx, c.scheme, c.options, -1, 0, &i), 0) << tq_test::error_list_text(kb.ctx);
@@ -688,35 +686,30 @@ TEST(Scheme, KeyedSchemesNeedTheLocaleOfTheirMatchDefinition) {
   ASSERT_EQ(tq_zel_locale_unload(c, kEnUsa), 0);
   current_locale_taken(c, 29000, kParts, Taken::ByAClone);
   if (::testing::Test::HasFatalFailure()) return;
-  const std::string refused = "Scheme '%s' is keyed by match codes, which a match definition of locale 29000 builds";
-  auto refused_for = [&](const char* name) {
+  // "" when the list names the scheme and the locale its keys want; else the list.
+  auto refused_for = [&](const std::string& name) {
     const std::string text = tq_test::error_list_text(c);
-    std::string wanted = refused;
-    wanted.replace(wanted.find("%s"), 2, name);
-    return text.find(wanted) != std::string::npos ? "" : text;
+    const std::string wanted = "Scheme '" + name + "' is keyed by match codes, which a match definition of locale";
+    return text.find(wanted + " 29000 builds") != std::string::npos ? "" : text;
   };
   int32_t keyed = -1;
   ASSERT_EQ(tq_transf_scheme_load(c, "names", TQ_SCHEME_MATCH_KEYED, m, 85, &keyed), 0);
   int32_t later = -1;
   ASSERT_EQ(tq_transf_scheme_load(c, "later", -1, -1, 0, &later), 0);
+  const std::pair<int32_t, const char*> refusals[] = {{used, "names"}, {keyed, "names"}, {later, "later"}};
   for (int tries = 0; tries < 2; ++tries) {
-    EXPECT_EQ(apply(used), "-707 ");
-    EXPECT_EQ(refused_for("names"), "");
-    EXPECT_EQ(apply(keyed), "-707 ");
-    EXPECT_EQ(refused_for("names"), "");
-    EXPECT_EQ(apply(later), "-707 ");
-    EXPECT_EQ(refused_for("later"), "");
+    for (const auto& [index, name] : refusals) {
+      EXPECT_EQ(apply(index), "-707 ");
+      EXPECT_EQ(refused_for(name), "");
+    }
   }
   EXPECT_EQ(tq_scheme_finalize_in_memory(c, made), TQ_ERR_NO_LOCALE);
   EXPECT_EQ(refused_for("made"), "");
   // Still in edit state, with the entries as they were given.
-  std::vector<std::string> data;
-  for (uint32_t e = 0; e < 2; ++e) {
-    char text[1100] = "";
-    EXPECT_EQ(tq_scheme_element_data_get(c, made, e, text), 0);
-    data.emplace_back(text);
-  }
-  EXPECT_EQ(data, std::vector<std::string>({"McDonald", "Smith"}));
+  char data[2][1100] = {};
+  for (uint32_t e = 0; e < 2; ++e) EXPECT_EQ(tq_scheme_element_data_get(c, made, e, data[e]), 0);
+  EXPECT_STREQ(data[0], "McDonald");
+  EXPECT_STREQ(data[1], "Smith");
 
   ASSERT_EQ(tq_zel_locale_load(c, 29000, kParts), 0) << tq_test::error_list_text(c);
   ASSERT_EQ(tq_locale_set(c, 29000), 0);

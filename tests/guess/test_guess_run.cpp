@@ -22,9 +22,8 @@ class GuessRunKb : public tq_test::BareKb {
       : BareKb({"locale", "regexlib"}, tq_test::default_layers(),
                {{kDefnLocaleGuess, &kGuessDefnKindOps}, {kDefnLangGuess, &kLangDefnKindOps}}) {
     ctx()->options |= kOptNoLockFiles;
-    put({{"guessrun/regexlib/Digits", "regexlib/Digits"}});
-    for (const char* iso : {"l1", "de", "fr", "es"}) {
-      put({{std::string("guessrun/locale/") + iso + ".loc", std::string("locale/") + iso + ".loc"}});
+    for (const char* file : {"regexlib/Digits", "locale/l1.loc", "locale/de.loc", "locale/fr.loc", "locale/es.loc"}) {
+      put({{std::string("guessrun/") + file, file}});
     }
     // ES holds a definition that is not valid: 104.
     for (int32_t code : {kEs, kDe, kFr}) {
