@@ -126,25 +126,20 @@ TEST(PhonetxApi, BuildSaveEditAndReload) {
 
 TEST(PhonetxApi, CompileErrorsGiveTheirCodesAndMessages) {
   Context ctx(nullptr, true);
-  struct Case {
-    const char* pattern;
-    const char* message_part;
-  };
-  const Case cases[] = {
+  const tq_test::TextSaid cases[] = {
       {"A[B", "opens a '[' class without a closing ']'"},
       {"A/B/C", "has more than one '/'"},
   };
   int n = 0;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.pattern);
+  for (const tq_test::TextSaid& c : cases) {
+    SCOPED_TRACE(c.text);
     std::string name = "bad" + std::to_string(n++);
     int32_t idx = -1, ri = -1;
     ASSERT_TQ_OK(ctx, tq_phonetx_create(ctx, name.c_str(), &idx));
-    ASSERT_TQ_OK(ctx, tq_phonetx_rule_add(ctx, idx, c.pattern, "x", 50, 0, &ri));
+    ASSERT_TQ_OK(ctx, tq_phonetx_rule_add(ctx, idx, c.text, "x", 50, 0, &ri));
     EXPECT_EQ(tq_phonetx_prepare(ctx, idx), -803);
-    std::string text = last_error(ctx);
-    EXPECT_NE(text.find(c.message_part), std::string::npos) << text;
-    EXPECT_NE(text.find("'" + name + "'"), std::string::npos) << text;
+    EXPECT_TRUE(tq_test::holds(last_error(ctx), c.said));
+    EXPECT_TRUE(tq_test::holds(last_error(ctx), "'" + name + "'"));
     // Still editable: compiling again fails the same way.
     EXPECT_EQ(tq_phonetx_prepare(ctx, idx), -803);
     EXPECT_EQ(execute(ctx, idx, "A", -1), "");

@@ -22,6 +22,17 @@ bool failure_recorded(tq_context* ctx);
 // that cannot be read fails the test.
 std::string ucs2_error_text(tq_context* ctx, uint32_t index, int32_t* code = nullptr);
 
+// A text given and a part of the message it must bring.
+struct TextSaid {
+  const char* text;
+  const char* said;
+};
+// Whether `text` holds `part`; a failure shows both.
+inline ::testing::AssertionResult holds(const std::string& text, const std::string& part) {
+  if (text.find(part) != std::string::npos) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "'" << part << "' is not in:\n" << text;
+}
+
 // A temporary folder removed when the test ends.
 class TempDir {
  public:
