@@ -10,6 +10,17 @@
 // is compiled instead (vocab/en_person.xml -> vocab/en_person.zev). Folders
 // of other files (name lists, notes) are left alone.
 //
+// One build at a time runs into an OUTPUT_ROOT. Before it touches anything
+// there, a run makes the root if it is not there and takes an exclusive
+// lock on OUTPUT_ROOT/.kbbuild.lock, which it holds to its very last step
+// and which dies with its process: a killed build never blocks the next,
+// which takes the lock file over. While another run holds the lock, a run
+// exits 1 at once, saying that another build into OUTPUT_ROOT is running
+// (with its process id when it can tell), and changes nothing: not the
+// staging folder, not a lock file, not an output, not a root it found
+// missing. The holder removes the lock file after all its tidying, so that
+// no second run starts while it tidies.
+//
 // A build goes in three steps, and only the last changes what OUTPUT_ROOT
 // holds:
 //
@@ -17,7 +28,7 @@
 //    ".kbbuild", which is the builder's alone whatever the umask and the
 //    folder's default access control list (0700, the files built there
 //    0600): a killed build leaves its copies there until the next run
-//    clears it, and the outputs may be private. Then every locale built is
+//    that holds the lock clears it, and the outputs may be private. Then every locale built is
 //    loaded from there with every part, as a program would load it: a
 //    document that reads well alone can still leave a definition unusable
 //    (a scheme it names missing), which only the load tells. The load sees
@@ -50,9 +61,11 @@
 //    bits and list) and removes what the pass made, files and folders, the
 //    last first; then the lock files go.
 //
-// So a failed build leaves OUTPUT_ROOT as it was, and one whose first build
-// it was leaves no OUTPUT_ROOT. Exits 1, saying why, when SOURCE_ROOT is
-// not a folder or holds no document, when OUTPUT_ROOT cannot be written, on
+// So a failed build leaves OUTPUT_ROOT as it was, and one that made
+// OUTPUT_ROOT removes it again unless something else was put in it
+// meanwhile. Exits 1, saying why, when SOURCE_ROOT is not a folder or holds
+// no document, when another build into OUTPUT_ROOT is running, when
+// OUTPUT_ROOT cannot be written or its lock cannot be taken, on
 // the first document the library refuses (naming it and printing the error
 // list), when a built locale loads with an error or a warning (printing
 // them), or when a file of OUTPUT_ROOT may not be replaced or a step of
@@ -60,6 +73,8 @@
 // the reason); 2 on a wrong command line; 0 after "-h" or "--help", which
 // print the usage.
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -94,6 +109,10 @@ constexpr const char* kUsage =
     "fails then puts back the files it replaced and removes those it made, so a\n"
     "failed build leaves OUTPUT_ROOT as it was; a build killed midway leaves every\n"
     "locale loadable, and running it again completes it.\n"
+    "One build at a time runs into an OUTPUT_ROOT, under a lock on\n"
+    "OUTPUT_ROOT/.kbbuild.lock that dies with its process: while another build\n"
+    "into it is running, a run exits 1 at once, naming that build's process where\n"
+    "it can, and changes nothing.\n"
     "Exits 1, saying why, when the build fails; 2 on a wrong command line.\n";
 
 // The folders of the search path that hold krxml documents.
@@ -125,6 +144,151 @@ void print_errors(tq_context* ctx) {
 }
 
 std::string reason_of(int err) { return std::error_code(err, std::generic_category()).message(); }
+
+// The lock that lets one build at a time into an output root: an
+// exclusive flock on OUTPUT_ROOT/.kbbuild.lock. The system drops it when
+// the process ends, however it ends, so a killed build never blocks the
+// next; the file it leaves is taken over by the next run. The holder writes
+// its process id into the file, for a refused run to name, and removes the
+// file as its very last step, after all its tidying, so that no second run
+// gets in while it tidies. A run that opened the file before that removal
+// and locks it after holds a file no name reaches any more: it sees so and
+// starts again.
+class RootLock {
+ public:
+  enum Taken { kHeld, kBusy, kFailed };
+
+  explicit RootLock(const fs::path& root) : root_(root), path_(root / ".kbbuild.lock") {}
+  RootLock(const RootLock&) = delete;
+  RootLock& operator=(const RootLock&) = delete;
+  ~RootLock() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+
+  // Makes OUTPUT_ROOT when it is not there and takes the lock. kBusy when
+  // another run holds it (holder() then its process id, or 0 when it cannot
+  // be told): nothing is removed then, not even a root or lock file this
+  // run made, since the holder works in them now. kFailed, saying why(),
+  // when the root or the lock cannot be had.
+  Taken take() {
+    for (int attempt = 0; attempt < 16; ++attempt) {
+      made_root_ = false;
+      if (const int err = make_root(); err != 0) return failed(err);
+      // Made here, or opened as a killed run or the holder left it.
+      fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+      const bool created = fd_ >= 0;
+      bool writable = true;
+      if (fd_ < 0 && errno == EEXIST) {
+        fd_ = ::open(path_.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        // Another user's lock file can still be locked, and its holder
+        // told, through a descriptor open for reading.
+        if (fd_ < 0 && errno == EACCES) {
+          writable = false;
+          fd_ = ::open(path_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        }
+        if (fd_ < 0 && errno == ENOENT) continue;  // removed by a run ending meanwhile
+      }
+      if (fd_ < 0) return failed(errno);
+      struct stat by_fd {};
+      if (::fstat(fd_, &by_fd) != 0) return failed(errno);
+      if (!S_ISREG(by_fd.st_mode)) return failed(0, path_.string() + " is not a file");
+      if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EWOULDBLOCK) {
+          holder_ = pid_in_file();
+          ::close(fd_);
+          fd_ = -1;
+          return kBusy;
+        }
+        // Nobody can lock here, so nobody holds what this run made.
+        const int err = errno;
+        if (created) (void)::unlink(path_.c_str());
+        return failed(err, "its lock file " + path_.string() + " cannot be locked: " + reason_of(err));
+      }
+      struct stat by_name {};
+      const bool named = ::lstat(path_.c_str(), &by_name) == 0 && by_name.st_dev == by_fd.st_dev &&
+                         by_name.st_ino == by_fd.st_ino;
+      // Held and still named, but another user's: it was left by a killed
+      // run, so it may go, for a lock file of this run's own.
+      if (named && !writable && ::unlink(path_.c_str()) != 0) {
+        const int err = errno;
+        return failed(err, "its lock file " + path_.string() + ", another user's, cannot be taken over: " +
+                               reason_of(err));
+      }
+      if (!named || !writable) {
+        ::close(fd_);
+        fd_ = -1;
+        continue;
+      }
+      const std::string pid = std::to_string(::getpid()) + "\n";
+      if (::ftruncate(fd_, 0) != 0 || ::write(fd_, pid.data(), pid.size()) != static_cast<ssize_t>(pid.size())) {
+        const int err = errno;
+        release(false);
+        return failed(err);
+      }
+      return kHeld;
+    }
+    return failed(0, path_.string() + " was replaced by other runs on every try");
+  }
+
+  // Ends the hold: the lock file goes, then OUTPUT_ROOT too when
+  // `remove_root` and nothing else is in it (a run that came meanwhile
+  // keeps it).
+  void release(bool remove_root) {
+    if (fd_ < 0) return;
+    (void)::unlink(path_.c_str());
+    if (remove_root) (void)::rmdir(root_.c_str());
+    ::close(fd_);
+    fd_ = -1;
+  }
+
+  bool made_root() const { return made_root_; }
+  long holder() const { return holder_; }
+  const std::string& why() const { return why_; }
+
+ private:
+  // Makes the root (its missing parents first) unless it is there,
+  // noting whether this run made it: 0, or why not.
+  int make_root() {
+    if (::mkdir(root_.c_str(), 0777) == 0) return made_root_ = true, 0;
+    if (errno == ENOENT && root_.has_parent_path()) {
+      std::error_code ec;
+      fs::create_directories(root_.parent_path(), ec);
+      if (ec) return ec.value();
+      if (::mkdir(root_.c_str(), 0777) == 0) return made_root_ = true, 0;
+    }
+    if (errno != EEXIST) return errno;
+    std::error_code ec;
+    return fs::is_directory(root_, ec) ? 0 : ENOTDIR;
+  }
+
+  // The process id the holder wrote, when that process is still there.
+  long pid_in_file() const {
+    char text[32] = "";
+    const ssize_t got = ::pread(fd_, text, sizeof text - 1, 0);
+    if (got <= 1 || text[got - 1] != '\n') return 0;
+    char* end = nullptr;
+    const long pid = std::strtol(text, &end, 10);
+    if (end != text + got - 1 || pid <= 0 || static_cast<pid_t>(pid) != pid) return 0;
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM ? pid : 0;
+  }
+
+  // Fails, removing the root again if this run made it and nothing was
+  // put in it meanwhile.
+  Taken failed(int err, std::string why = {}) {
+    why_ = why.empty() ? reason_of(err) : std::move(why);
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    if (made_root_) (void)::rmdir(root_.c_str());
+    return kFailed;
+  }
+
+  fs::path root_;
+  fs::path path_;
+  int fd_ = -1;
+  bool made_root_ = false;
+  long holder_ = 0;
+  std::string why_;
+};
 
 // The "*.xml" documents of one folder, sorted; none when the folder is
 // absent. False, saying why, when the folder cannot be read.
@@ -604,18 +768,37 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  const bool made_root = !fs::exists(output_root, ec);
-  fs::create_directories(output_root, ec);
+  // Nothing in OUTPUT_ROOT is touched before the lock is ours, and a run
+  // refused it changes nothing: the staging folder, the lock file and the
+  // outputs are the holder's.
+  RootLock lock(output_root);
+  switch (lock.take()) {
+    case RootLock::kHeld:
+      break;
+    case RootLock::kBusy:
+      std::fprintf(stderr, "tq_kbbuild: another build into %s is running", output_root.c_str());
+      if (lock.holder() > 0) std::fprintf(stderr, " (process %ld)", lock.holder());
+      std::fprintf(stderr, "; this one builds nothing and changes nothing: run it again once that one has ended\n");
+      return 1;
+    case RootLock::kFailed:
+      std::fprintf(stderr, "tq_kbbuild: cannot write into %s: %s\ntq_kbbuild: nothing written into %s\n",
+                   output_root.c_str(), lock.why().c_str(), output_root.c_str());
+      return 1;
+  }
   // Everything made from here to the put-in-place pass is the builder's
   // alone; the pass makes files with the user's umask again.
   const mode_t user_mask = ::umask(077);
+  // A staging folder left by a killed build is cleared now that the lock is
+  // ours: no other run can be using it.
   const fs::path staging = output_root / ".kbbuild";
-  if (!ec) fs::remove_all(staging, ec);
+  fs::remove_all(staging, ec);
   if (!ec) fs::create_directory(staging, ec);
   if (!ec) make_private(staging, ec);
   if (ec) {
-    std::fprintf(stderr, "tq_kbbuild: cannot write into %s: %s\n", output_root.c_str(), ec.message().c_str());
-    if (made_root) fs::remove_all(output_root, ec);
+    std::fprintf(stderr, "tq_kbbuild: cannot write into %s: %s\ntq_kbbuild: nothing written into %s\n",
+                 output_root.c_str(), ec.message().c_str(), output_root.c_str());
+    fs::remove_all(staging, ec);
+    lock.release(lock.made_root());
     return 1;
   }
   bool ok = build_all(staging, folders, sources);
@@ -625,20 +808,22 @@ int main(int argc, char** argv) {
     const auto& locales = sources[std::find(folders.begin(), folders.end(), "locale") - folders.begin()];
     for (const fs::path& source : locales) ok = locale_loads_clean(source, view) && ok;
   }
-  if (!made_root) list_orphans(folders, sources, output_root);
+  if (!lock.made_root()) list_orphans(folders, sources, output_root);
   bool keep_staging = false;
   if (ok) ok = put_in_place(staging, output_root, folders, sources, user_mask, &keep_staging);
   if (keep_staging) {
-    std::fprintf(stderr, "tq_kbbuild: %s is not as it was: the files named above could not be put back\n",
-                 output_root.c_str());
+    std::fprintf(stderr,
+                 "tq_kbbuild: %s is not as it was: the files named above could not be put back; their old copies "
+                 "stay in %s until the next build into %s clears it\n",
+                 output_root.c_str(), staging.c_str(), output_root.c_str());
+    lock.release(false);
     return 1;
   }
   if (!ok) std::fprintf(stderr, "tq_kbbuild: nothing written into %s\n", output_root.c_str());
   fs::remove_all(staging, ec);
-  if (!ok) {
-    if (made_root) fs::remove_all(output_root, ec);
-    return 1;
-  }
+  // The lock goes last, so that no other run starts while this one tidies.
+  lock.release(!ok && lock.made_root());
+  if (!ok) return 1;
   std::printf("tq_kbbuild: %zu files written into %s\n", count, output_root.c_str());
   return 0;
 }

@@ -163,10 +163,13 @@ kbbuild)
   cp -a small-out pristine
   # state ROOT: every entry of the tree with its type, bits, owner, group and
   # inode, every file's checksum, and the lists where getfacl is there.
+  # With FORMAT given, the entries are listed in that form instead (built:
+  # without inodes, to compare the work of two runs).
   state() {
-    (cd "$1" && find . -printf '%p %y %m %U %G %i\n' -type f -exec cksum {} + | sort &&
+    (cd "$1" && find . -printf "${2:-%p %y %m %U %G %i\n}" -type f -exec cksum {} + | sort &&
       { find . -print0 | sort -z | xargs -0 getfacl -n 2>/dev/null || true; })
   }
+  built='%p %y %m %U %G\n'
   # unchanged NAME ROOT REASON: the last run exited 1 saying that nothing
   # was written and why, and ROOT is as the file "before" says.
   unchanged() {
@@ -198,6 +201,10 @@ kbbuild)
     chown 0:0 theirs/vocab/en_name_noise.zev && chmod 646 theirs/vocab/en_name_noise.zev && state theirs >before
     as_nobody "$program" small2 theirs >stdout 2>stderr
     got=$? && unchanged another-user theirs "'theirs/vocab/en_name_noise.zev' belongs to user 0 and group 0"
+    # The lock file a killed build of another user left is taken over.
+    chown -R nobody:"$(id -g nobody)" theirs && echo 1 >theirs/.kbbuild.lock
+    as_nobody "$program" small2 theirs >stdout 2>stderr && [ ! -e theirs/.kbbuild.lock ] ||
+      fail "another user's lock: not taken over"
   fi
   # Every step the rebuild takes in the output root, run out of room (as on
   # a full disk) and killed, by the fault injector preloaded after the
@@ -228,10 +235,10 @@ kbbuild)
       each,*", no space") unchanged "$at" killed "No space left on device" ;;
       *", killed")
         [ "$got" -eq 137 ] && "$loads" killed L1 EN 2>stderr || fail "$at: exit $got, or no load"
-        [ -z "$(find killed/.kbbuild \( -path '*/put' -o -path '*/old' \) -prune -o -perm /077 -print)" ] ||
+        [ -z "$(find killed/.kbbuild \( -path '*/put' -o -path '*/old' \) -prune -o -perm /077 -print 2>/dev/null)" ] ||
           fail "$at: staged files open to others: $(find killed/.kbbuild -perm /077 | head -n 3)"
-        [[ $at != *": write "* ]] || { faulty 0 0 && [ -f killed/regexlib/en_comma2.zel ] &&
-          [ -z "$(find killed \( -name '*.lck' -o -name '*~tq*' -o -name .kbbuild \))" ]; } ||
+        [[ $at != *": write "* && $at != *.kbbuild.lock* ]] || { faulty 0 0 && [ -f killed/regexlib/en_comma2.zel ] &&
+          [ -z "$(find killed \( -name '*.lck' -o -name '*~tq*' -o -name '.kbbuild*' \))" ]; } ||
           fail "$at: the next run does not complete the build, or leaves what the killed one left" ;;
       *) break ;;
       esac
@@ -246,6 +253,83 @@ kbbuild)
     fail "enospc: the rebuild past step $last does not build and load"
   sweep 0
   sweep "$last"
+  # One build at a time into a root. hold TEXT ROOT: the rebuild of small2
+  # into ROOT, run in the background and held by the fault injector before
+  # its first call in ROOT whose "what path" holds TEXT; held_pid is its
+  # process id once it is held, empty when it ended without being held.
+  # ended: the held run's exit status, once it has ended. Each reads the
+  # FIFO "held" until a line comes: a reader may open it while the held run
+  # still holds its end for writing, which gives no line when the run is
+  # killed.
+  mkfifo held go
+  heard() { until read -r line <held && [ -n "$line" ]; do :; done; }
+  hold() {
+    (LD_PRELOAD="$runtime${runtime:+ }$shim" TQ_FAULT_ROOT="$(pwd -P)/$2" TQ_FAULT_HOLD=$1 TQ_FAULT_HELD="$PWD/held" \
+      TQ_FAULT_GO="$PWD/go" "$program" small2 "$2" >held.out 2>held.err
+      echo "exit $?" >held) >/dev/null 2>&1 &
+    heard
+    held_pid=
+    [[ $line != "held "* ]] || { held_pid=${line#held } && held_pid=${held_pid%% *}; }
+    [ -n "$held_pid" ] || fail "$1: $2 was never held ($line)"
+  }
+  ended() { heard && echo "${line#exit }"; }
+  # alone ROOT: ROOT as the rebuild of small2 alone leaves it, from pristine
+  # ("rebuild") or from nothing ("first"), without inodes.
+  for from in rebuild first; do
+    rm -rf alone && { [ "$from" = first ] || cp -a pristine alone; } && "$program" small2 alone >/dev/null 2>&1 &&
+      state alone "$built" >"alone-$from" || fail "alone $from: not built"
+  done
+  # complete NAME ROOT FROM: ROOT holds what a build alone makes, and
+  # nothing of the lock or the staging folder is left.
+  complete() {
+    state "$2" "$built" | cmp -s - "alone-$3" && [ -z "$(find "$2" \( -name '*.lck' -o -name '.kbbuild*' \))" ] ||
+      fail "$1: $2 is not what a build alone makes: $(state "$2" "$built" | diff "alone-$3" - | head -n 4 | tr '\n' ' ')"
+  }
+  # refused NAME ROOT: a second run into ROOT, while the held one runs, is
+  # refused at once, names the held run and changes nothing.
+  refused() {
+    state "$2" >before
+    "$program" small2 "$2" >stdout 2>stderr
+    got=$?
+    [ "$got" -eq 1 ] && grep -qF "another build into $2 is running (process $held_pid)" stderr &&
+      state "$2" | cmp -s - before ||
+      fail "$1: second run exit $got, not refused, or $2 changed: $(state "$2" | diff before - | head -n 4 | tr '\n' ' ')"
+  }
+  # The staging pass, keeping the old files, putting them in place, and
+  # tidying up (the staging folder gone, the lock not yet).
+  for at in "mkdir .kbbuild/regexlib" "link onto .kbbuild/old/regexlib/" "rename onto locale/" "remove .kbbuild.lock"; do
+    # A rebuild held there: a second run is refused, and the first
+    # completes as it would alone.
+    rm -rf one && cp -a pristine one && hold "$at" one && [ -n "$held_pid" ] || continue
+    refused "$at: rebuild" one
+    : >go
+    [ "$(ended)" = 0 ] || fail "$at: the held rebuild failed: $(head -n 3 held.err)"
+    complete "$at: rebuild" one rebuild
+    # Killed there: every locale loads, and the next run completes.
+    rm -rf one && cp -a pristine one && hold "$at" one && [ -n "$held_pid" ] || continue
+    kill -9 "$held_pid"
+    [ "$(ended)" = 137 ] && "$loads" one L1 EN 2>stderr || fail "$at: killed, it left a locale that does not load"
+    "$program" small2 one >stdout 2>stderr || fail "$at: the run after the killed one failed"
+    complete "$at: after a kill" one rebuild
+    # Two first builds: the second is refused and removes nothing; the
+    # first completes. A first build keeps no old files.
+    [[ $at != *.kbbuild/old* ]] || continue
+    rm -rf one && hold "$at" one && [ -n "$held_pid" ] || continue
+    refused "$at: first builds" one
+    : >go
+    [ "$(ended)" = 0 ] || fail "$at: the held first build failed: $(head -n 3 held.err)"
+    complete "$at: first builds" one first
+  done
+  # Two first builds, the second taking the lock file the first made before
+  # the first locks it: the second builds; the first then finds its lock
+  # file gone, takes a new one and builds again.
+  rm -rf one && hold "flock .kbbuild.lock" one
+  if [ -n "$held_pid" ]; then
+    "$program" small2 one >stdout 2>stderr || fail "lock taken over: the second run failed"
+    : >go
+    [ "$(ended)" = 0 ] || fail "lock taken over: the held run failed: $(head -n 3 held.err)"
+    complete "lock taken over" one first
+  fi
   ;;
 first)
   # README shows examples/first.c whole, as the one C block it holds.

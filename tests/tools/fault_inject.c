@@ -11,7 +11,15 @@
  * space" or "..., killed"), so a test that finds no line knows it has
  * passed the last step. The program's steps come in the same order on
  * every run, so a number names the same step each time: no timing is
- * involved. */
+ * involved.
+ *
+ * TQ_FAULT_HOLD holds the program instead, for another program to run
+ * meanwhile: before the first call in the folder (its staging folder
+ * included, and a flock of a file there) whose "what path" holds that text,
+ * the path taken from the folder ("mkdir .kbbuild/locale", "rename onto
+ * locale/en.loc.zel", "flock .kbbuild.lock"), it writes "held PID at what
+ * path" into the FIFO TQ_FAULT_HELD and then waits until the FIFO
+ * TQ_FAULT_GO has been opened for writing and closed again. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -35,13 +43,15 @@ static const char* env(const char* name) {
   return value != NULL ? value : "";
 }
 
-/* Whether the path (relative to dirfd) names something in the folder
- * outside its staging folder. */
-static int in_folder(int dirfd, const char* path) {
+/* Where the path (relative to dirfd) is: 0 outside the folder, 1 in its
+ * staging folder, 2 elsewhere in it; *rel then points at the path taken
+ * from the folder, in a buffer of the thread's. */
+static int where(int dirfd, const char* path, const char** rel) {
+  static __thread char full[2 * PATH_MAX];
   const char* root = env("TQ_FAULT_ROOT");
   size_t n = strlen(root);
   if (n == 0 || path == NULL) return 0;
-  char base[PATH_MAX] = "", full[2 * PATH_MAX];
+  char base[PATH_MAX] = "";
   if (path[0] != '/' && dirfd == AT_FDCWD && getcwd(base, sizeof base) == NULL) return 0;
   if (path[0] != '/' && dirfd != AT_FDCWD) {
     char proc[64];
@@ -50,9 +60,39 @@ static int in_folder(int dirfd, const char* path) {
     if (got < 0) return 0;
     base[got] = '\0';
   }
-  snprintf(full, sizeof full, "%s%s%s", base, path[0] == '/' ? "" : "/", path);
+  snprintf(full, sizeof full, "%s%s%s", base, path[0] == '/' || path[0] == '\0' ? "" : "/", path);
   if (strncmp(full, root, n) != 0 || full[n] != '/') return 0;
-  return strncmp(full + n, "/.kbbuild", 9) != 0 || (full[n + 9] != '/' && full[n + 9] != '\0');
+  *rel = full + n + 1;
+  return strncmp(*rel, ".kbbuild", 8) == 0 && ((*rel)[8] == '/' || (*rel)[8] == '\0') ? 1 : 2;
+}
+
+/* Holds the program before the call `what` on `rel` when TQ_FAULT_HOLD
+ * names it, once a run. */
+static void hold(const char* what, const char* rel) {
+  static int held;
+  const char* text = env("TQ_FAULT_HOLD");
+  char call[PATH_MAX + 64];
+  snprintf(call, sizeof call, "%s %s", what, rel);
+  if (held || text[0] == '\0' || strstr(call, text) == NULL) return;
+  held = 1;
+  int fd = open(env("TQ_FAULT_HELD"), O_WRONLY | O_CLOEXEC);
+  if (fd >= 0) dprintf(fd, "held %ld at %s\n", (long)getpid(), call);
+  if (fd >= 0) close(fd);
+  /* Opening blocks until the test opens it for writing; the read ends when
+   * the test closes it. */
+  fd = open(env("TQ_FAULT_GO"), O_RDONLY | O_CLOEXEC);
+  char byte;
+  if (fd >= 0) while (read(fd, &byte, 1) > 0) continue;
+  if (fd >= 0) close(fd);
+}
+
+/* Whether the path names something in the folder outside its staging
+ * folder, after holding the program before the call when it is named. */
+static int in_folder(int dirfd, const char* path, const char* what) {
+  const char* rel = NULL;
+  int at = where(dirfd, path, &rel);
+  if (at != 0) hold(what, rel);
+  return at == 2;
 }
 
 /* Counts one step: 1 when it must fail with ENOSPC (a step that fills);
@@ -70,15 +110,18 @@ static int step(const char* what, const char* path, int fills) {
   return 1;
 }
 
-static int onto(int dirfd, const char* path, const char* what) { return in_folder(dirfd, path) && step(what, path, 1); }
-static int removal(int dirfd, const char* path) { return in_folder(dirfd, path) && step("remove", path, 0); }
+static int onto(int dirfd, const char* path, const char* what) {
+  return in_folder(dirfd, path, what) && step(what, path, 1);
+}
+static int removal(int dirfd, const char* path) { return in_folder(dirfd, path, "remove") && step("remove", path, 0); }
 static int made_here(int fd) { return fd >= 0 && fd < kMaxFd && made[fd]; }
 static int forget(int fd) {
   if (fd >= 0 && fd < kMaxFd) made[fd] = 0;
   return 0;
 }
 static int opened(int dirfd, const char* path, int flags, int fd) {
-  if (fd >= 0 && fd < kMaxFd) made[fd] = (flags & O_CREAT) != 0 && in_folder(dirfd, path);
+  const char* rel = NULL;
+  if (fd >= 0 && fd < kMaxFd) made[fd] = (flags & O_CREAT) != 0 && where(dirfd, path, &rel) == 2;
   return fd;
 }
 
@@ -135,6 +178,18 @@ WRAP(int, unlink, (const char* path), (path), removal(AT_FDCWD, path))
 WRAP(int, rmdir, (const char* path), (path), removal(AT_FDCWD, path))
 WRAP(int, remove, (const char* path), (path), removal(AT_FDCWD, path))
 WRAP(int, unlinkat, (int dirfd, const char* path, int flags), (dirfd, path, flags), removal(dirfd, path))
+
+/* A lock is no step, but may be where the program is held. */
+int flock(int fd, int operation) {
+  char proc[64], path[PATH_MAX];
+  snprintf(proc, sizeof proc, "/proc/self/fd/%d", fd);
+  ssize_t got = readlink(proc, path, sizeof path - 1);
+  const char* rel = NULL;
+  if (got > 0) path[got] = '\0';
+  if (got > 0 && where(AT_FDCWD, path, &rel) != 0) hold("flock", rel);
+  REAL(flock, int, (int, int));
+  return real(fd, operation);
+}
 
 /* A flush fails like a write; it is otherwise skipped, to keep the test
  * quick: a killed program loses nothing the system holds, and power losses
