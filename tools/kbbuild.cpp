@@ -28,15 +28,16 @@
 //    ".kbbuild", which is the builder's alone whatever the umask and the
 //    folder's default access control list (0700, the files built there
 //    0600): a killed build leaves its copies there until the next run
-//    that holds the lock clears it, and the outputs may be private. Then every locale built is
-//    loaded from there with every part, as a program would load it: a
-//    document that reads well alone can still leave a definition unusable
-//    (a scheme it names missing), which only the load tells. The load sees
-//    only what this build made, never the files already in OUTPUT_ROOT:
-//    rebuilding in place after a source was removed must fail as a first
-//    build would, not pass on the old output's copy. A file it misses is
-//    named as the sources would hold it. Built files of OUTPUT_ROOT that no
-//    source builds any more are listed and left in place.
+//    that holds the lock clears it, and the outputs may be private. Then
+//    every locale built is loaded from there with every part, as a program
+//    would load it: a document that reads well alone can still leave a
+//    definition unusable (a scheme it names missing), which only the load
+//    tells. The load sees only what this build made, never the files
+//    already in OUTPUT_ROOT: rebuilding in place after a source was removed
+//    must fail as a first build would, not pass on the old output's copy. A
+//    file it misses is named as the sources would hold it. Built files of
+//    OUTPUT_ROOT that no source builds any more are listed and left in
+//    place.
 // 2. Every file of OUTPUT_ROOT that the build replaces is asked whether it
 //    may be replaced, by the library itself, while nothing there has
 //    changed. Its lock file ("<file>.lck") is taken as an editor takes it,
@@ -733,6 +734,14 @@ void list_orphans(const std::vector<std::string>& folders, const std::vector<std
   }
 }
 
+// Says that OUTPUT_ROOT cannot be written, and why, before anything was
+// written into it: the exit status 1.
+int cannot_write(const fs::path& output_root, const std::string& why) {
+  std::fprintf(stderr, "tq_kbbuild: cannot write into %s: %s\ntq_kbbuild: nothing written into %s\n",
+               output_root.c_str(), why.c_str(), output_root.c_str());
+  return 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -781,9 +790,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "; this one builds nothing and changes nothing: run it again once that one has ended\n");
       return 1;
     case RootLock::kFailed:
-      std::fprintf(stderr, "tq_kbbuild: cannot write into %s: %s\ntq_kbbuild: nothing written into %s\n",
-                   output_root.c_str(), lock.why().c_str(), output_root.c_str());
-      return 1;
+      return cannot_write(output_root, lock.why());
   }
   // Everything made from here to the put-in-place pass is the builder's
   // alone; the pass makes files with the user's umask again.
@@ -795,11 +802,10 @@ int main(int argc, char** argv) {
   if (!ec) fs::create_directory(staging, ec);
   if (!ec) make_private(staging, ec);
   if (ec) {
-    std::fprintf(stderr, "tq_kbbuild: cannot write into %s: %s\ntq_kbbuild: nothing written into %s\n",
-                 output_root.c_str(), ec.message().c_str(), output_root.c_str());
+    const std::string why = ec.message();
     fs::remove_all(staging, ec);
     lock.release(lock.made_root());
-    return 1;
+    return cannot_write(output_root, why);
   }
   bool ok = build_all(staging, folders, sources);
   // Every locale built, as a program loads it.

@@ -131,14 +131,14 @@ struct pattern_in {
   }
 };
 
-// Mode 0 or 1 and a likelihood of the table, else -802; the names
-// converted (categories uppercased as files keep them); the grammar opened
-// and both categories found in it (-802 when either is missing). Without a
-// grammar the pattern matches words by their category alone.
+// Mode 0 or 1 and a likelihood of the table, else -802; the names, which
+// the caller converted (in.failed() 0), with categories uppercased as files
+// keep them; the grammar opened and both categories found in it (-802 when
+// either is missing). Without a grammar the pattern matches words by their
+// category alone.
 int32_t pattern_take(context* ctx, pattern_in& in, uint32_t mode, uint32_t likelihood) {
   if (mode > kGuessPhrase) return refuse(ctx, "'mode' is neither 0 (Element) nor 1 (Phrase).");
   if (likelihood >= kGuessPatternLikelihoodCount) return refuse(ctx, "'likelihood' is outside 0 to 6.");
-  if (int32_t rc = in.failed(); rc < 0) return rc;
   in.warning = in.grammar_name.rc > 0 ? in.grammar_name.rc : in.root.rc > 0 ? in.root.rc : in.sought_name.rc;
   if (int32_t rc = category_name_upper(ctx, in.root.c_str(), in.category); rc < 0) return rc;
   if (int32_t rc = category_name_upper(ctx, in.sought_name.c_str(), in.sought); rc < 0) return rc;
