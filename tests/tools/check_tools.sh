@@ -256,11 +256,10 @@ kbbuild)
   # One build at a time into a root. hold TEXT ROOT: the rebuild of small2
   # into ROOT, run in the background and held by the fault injector before
   # its first call in ROOT whose "what path" holds TEXT; held_pid is its
-  # process id once it is held, empty when it ended without being held.
-  # ended: the held run's exit status, once it has ended. Each reads the
-  # FIFO "held" until a line comes: a reader may open it while the held run
-  # still holds its end for writing, which gives no line when the run is
-  # killed.
+  # process id; fails (1) when it ended without being held. ended: the held
+  # run's exit status, once it has ended. Both read the FIFO "held" until a
+  # line comes: a reader may open it while the held run still holds its end
+  # for writing, which gives no line when the run is killed.
   mkfifo held go
   heard() { until read -r line <held && [ -n "$line" ]; do :; done; }
   hold() {
@@ -268,67 +267,58 @@ kbbuild)
       TQ_FAULT_GO="$PWD/go" "$program" small2 "$2" >held.out 2>held.err
       echo "exit $?" >held) >/dev/null 2>&1 &
     heard
-    held_pid=
-    [[ $line != "held "* ]] || { held_pid=${line#held } && held_pid=${held_pid%% *}; }
-    [ -n "$held_pid" ] || fail "$1: $2 was never held ($line)"
+    held_pid=${line#held } && held_pid=${held_pid%% *}
+    [[ $line == "held "* ]] || { fail "$1: $2 was never held ($line)"; return 1; }
   }
   ended() { heard && echo "${line#exit }"; }
-  # alone ROOT: ROOT as the rebuild of small2 alone leaves it, from pristine
-  # ("rebuild") or from nothing ("first"), without inodes.
+  # alone-FROM: the state, without inodes, that a build of small2 alone
+  # leaves from pristine ("rebuild") or from nothing ("first").
   for from in rebuild first; do
     rm -rf alone && { [ "$from" = first ] || cp -a pristine alone; } && "$program" small2 alone >/dev/null 2>&1 &&
       state alone "$built" >"alone-$from" || fail "alone $from: not built"
   done
-  # complete NAME ROOT FROM: ROOT holds what a build alone makes, and
+  # complete NAME FROM: "one" holds what a build alone from FROM makes, and
   # nothing of the lock or the staging folder is left.
   complete() {
-    state "$2" "$built" | cmp -s - "alone-$3" && [ -z "$(find "$2" \( -name '*.lck' -o -name '.kbbuild*' \))" ] ||
-      fail "$1: $2 is not what a build alone makes: $(state "$2" "$built" | diff "alone-$3" - | head -n 4 | tr '\n' ' ')"
+    state one "$built" | cmp -s - "alone-$2" && [ -z "$(find one \( -name '*.lck' -o -name '.kbbuild*' \))" ] ||
+      fail "$1: one is not what a build alone makes: $(state one "$built" | diff "alone-$2" - | head -n 4 | tr '\n' ' ')"
   }
-  # refused NAME ROOT: a second run into ROOT, while the held one runs, is
-  # refused at once, names the held run and changes nothing.
-  refused() {
-    state "$2" >before
-    "$program" small2 "$2" >stdout 2>stderr
+  # second NAME AT FROM: a build into "one" (from FROM) held at AT; a second
+  # run meanwhile is refused at once, names the held run and changes
+  # nothing; the first then completes as it would alone.
+  second() {
+    hold "$2" one || return
+    state one >before
+    "$program" small2 one >stdout 2>stderr
     got=$?
-    [ "$got" -eq 1 ] && grep -qF "another build into $2 is running (process $held_pid)" stderr &&
-      state "$2" | cmp -s - before ||
-      fail "$1: second run exit $got, not refused, or $2 changed: $(state "$2" | diff before - | head -n 4 | tr '\n' ' ')"
+    [ "$got" -eq 1 ] && grep -qF "another build into one is running (process $held_pid)" stderr &&
+      state one | cmp -s - before ||
+      fail "$1: second run exit $got, not refused, or one changed: $(state one | diff before - | head -n 4 | tr '\n' ' ')"
+    : >go
+    [ "$(ended)" = 0 ] || fail "$1: the held build failed: $(head -n 3 held.err)"
+    complete "$1" "$3"
   }
   # The staging pass, keeping the old files, putting them in place, and
   # tidying up (the staging folder gone, the lock not yet).
   for at in "mkdir .kbbuild/regexlib" "link onto .kbbuild/old/regexlib/" "rename onto locale/" "remove .kbbuild.lock"; do
-    # A rebuild held there: a second run is refused, and the first
-    # completes as it would alone.
-    rm -rf one && cp -a pristine one && hold "$at" one && [ -n "$held_pid" ] || continue
-    refused "$at: rebuild" one
-    : >go
-    [ "$(ended)" = 0 ] || fail "$at: the held rebuild failed: $(head -n 3 held.err)"
-    complete "$at: rebuild" one rebuild
+    rm -rf one && cp -a pristine one && second "$at: rebuild" "$at" rebuild
     # Killed there: every locale loads, and the next run completes.
-    rm -rf one && cp -a pristine one && hold "$at" one && [ -n "$held_pid" ] || continue
+    rm -rf one && cp -a pristine one && hold "$at" one || continue
     kill -9 "$held_pid"
     [ "$(ended)" = 137 ] && "$loads" one L1 EN 2>stderr || fail "$at: killed, it left a locale that does not load"
     "$program" small2 one >stdout 2>stderr || fail "$at: the run after the killed one failed"
-    complete "$at: after a kill" one rebuild
-    # Two first builds: the second is refused and removes nothing; the
-    # first completes. A first build keeps no old files.
-    [[ $at != *.kbbuild/old* ]] || continue
-    rm -rf one && hold "$at" one && [ -n "$held_pid" ] || continue
-    refused "$at: first builds" one
-    : >go
-    [ "$(ended)" = 0 ] || fail "$at: the held first build failed: $(head -n 3 held.err)"
-    complete "$at: first builds" one first
+    complete "$at: after a kill" rebuild
+    # Two first builds (a first build keeps no old files).
+    [[ $at == *.kbbuild/old* ]] || { rm -rf one && second "$at: first builds" "$at" first; }
   done
   # Two first builds, the second taking the lock file the first made before
   # the first locks it: the second builds; the first then finds its lock
   # file gone, takes a new one and builds again.
-  rm -rf one && hold "flock .kbbuild.lock" one
-  if [ -n "$held_pid" ]; then
+  if rm -rf one && hold "flock .kbbuild.lock" one; then
     "$program" small2 one >stdout 2>stderr || fail "lock taken over: the second run failed"
     : >go
     [ "$(ended)" = 0 ] || fail "lock taken over: the held run failed: $(head -n 3 held.err)"
-    complete "lock taken over" one first
+    complete "lock taken over" first
   fi
   ;;
 first)
