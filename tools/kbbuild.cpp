@@ -3,76 +3,50 @@
 //
 //   tq_kbbuild SOURCE_ROOT OUTPUT_ROOT
 //
-// SOURCE_ROOT holds one folder per file kind (locale, grammar, chopinfo,
-// regexlib, vocab, ...) of plain "*.xml" documents. Every document becomes
-// the vault file of the same name in the same folder under OUTPUT_ROOT
-// (locale/en.loc.xml -> locale/en.loc.zel); a vocabulary (folder "vocab")
-// is compiled instead (vocab/en_person.xml -> vocab/en_person.zev). Folders
-// of other files (name lists, notes) are left alone.
+// What a user may rely on is its usage text (kUsage below, printed by
+// "-h"); this comment says how the code keeps to it.
 //
-// One build at a time runs into an OUTPUT_ROOT. Before it touches anything
-// there, a run makes the root if it is not there and takes an exclusive
-// lock on OUTPUT_ROOT/.kbbuild.lock, which it holds to its very last step
-// and which dies with its process: a killed build never blocks the next,
-// which takes the lock file over. While another run holds the lock, a run
-// exits 1 at once, saying that another build into OUTPUT_ROOT is running
-// (with its process id when it can tell), and changes nothing: not the
-// staging folder, not a lock file, not an output, not a root it found
-// missing. The holder removes the lock file after all its tidying, so that
-// no second run starts while it tidies.
+// One build at a time runs into an OUTPUT_ROOT, under an exclusive flock
+// on OUTPUT_ROOT/.kbbuild.lock (RootLock): the system drops it however the
+// process ends, so a killed build never blocks the next, which takes the
+// file over. The holder removes the lock file as its very last step, after
+// all its tidying, so that no second run starts while it tidies. A run
+// refused the lock touches nothing: the holder works in the root, the
+// staging folder and the lock file, even in folders the refused run made.
 //
 // A build goes in three steps, and only the last changes what OUTPUT_ROOT
 // holds:
 //
-// 1. Every document is written into a staging folder inside OUTPUT_ROOT,
-//    ".kbbuild", which is the builder's alone whatever the umask and the
-//    folder's default access control list (0700, the files built there
-//    0600): a killed build leaves its copies there until the next run
-//    that holds the lock clears it, and the outputs may be private. Then
-//    every locale built is loaded from there with every part, as a program
+// 1. Every document is written into the staging folder ".kbbuild" inside
+//    OUTPUT_ROOT, the builder's alone whatever the umask and the folder's
+//    default access control list, since the outputs may be private. Every
+//    locale built is then loaded from there with every part, as a program
 //    would load it: a document that reads well alone can still leave a
 //    definition unusable (a scheme it names missing), which only the load
 //    tells. The load sees only what this build made, never the files
 //    already in OUTPUT_ROOT: rebuilding in place after a source was removed
-//    must fail as a first build would, not pass on the old output's copy. A
-//    file it misses is named as the sources would hold it. Built files of
-//    OUTPUT_ROOT that no source builds any more are listed and left in
-//    place.
+//    must fail as a first build would, not pass on the old output's copy.
+//    It also tells each locale's parent chain, as a load finds it.
 // 2. Every file of OUTPUT_ROOT that the build replaces is asked whether it
 //    may be replaced, by the library itself, while nothing there has
-//    changed. Its lock file ("<file>.lck") is taken as an editor takes it,
-//    so a file being edited elsewhere is refused; the file is kept as a
-//    hard link in the staging folder (which must therefore be on its file
-//    system), and its new contents are saved over a second hard link of it
-//    there, so that the library's writer either gives the new file what
-//    every save keeps (the old one's owner, group, access control list and
-//    permission bits) or refuses it as a save of the file itself would
-//    (read-only, an owner, list or bits this process may not give, held by
-//    another program). Its folder must let a new name in. Every refusal is
-//    told, naming the output, its source and the reason.
+//    changed. Its lock file ("<file>.lck") is taken as an editor takes it;
+//    the file is kept as a hard link in the staging folder (which must
+//    therefore be on its file system), and its new contents are saved over
+//    a second hard link of it there, so that the library's writer either
+//    gives the new file what every save keeps (owner, group, access control
+//    list, permission bits) or refuses it as a save of the file would.
 // 3. The files are put in place: each replacement renamed over the file it
-//    replaces (the end of a chain of links, so that a link stays a link),
-//    each file that was not there written by the library's writers, as a
-//    save makes a new file (the umask, the folder's default list). The
-//    kinds that others name go first and the locales last, so that a build
-//    killed at any moment leaves no locale naming a file that is not there;
-//    the next run completes the build, and takes over and removes the lock
-//    files the killed one held. A step that fails puts every file replaced
-//    back by renaming its kept link (the very file: bytes, owner, group,
-//    bits and list) and removes what the pass made, files and folders, the
-//    last first; then the lock files go.
-//
-// So a failed build leaves OUTPUT_ROOT as it was, and one that made
-// OUTPUT_ROOT removes it again unless something else was put in it
-// meanwhile. Exits 1, saying why, when SOURCE_ROOT is not a folder or holds
-// no document, when another build into OUTPUT_ROOT is running, when
-// OUTPUT_ROOT cannot be written or its lock cannot be taken, on
-// the first document the library refuses (naming it and printing the error
-// list), when a built locale loads with an error or a warning (printing
-// them), or when a file of OUTPUT_ROOT may not be replaced or a step of
-// putting the files in place fails (naming the output file, its source and
-// the reason); 2 on a wrong command line; 0 after "-h" or "--help", which
-// print the usage.
+//    replaces (the end of a chain of symbolic links), each new file written
+//    by the library's writers, as a save makes one. The kinds that locales
+//    name go first, then the locales, each after the locales of its parent
+//    chain (which the load of step 1 found among this build's files, so
+//    every one of them is put in place by this build): a locale this build
+//    has put in place always finds its parents and the files it names. A
+//    step that fails puts every file replaced back by renaming its kept link
+//    (the very file) and removes what the pass made, files and folders, the
+//    last first; then the lock files go, and then, as the lock is given up,
+//    every folder the run made for OUTPUT_ROOT, while it is empty.
+
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -99,22 +73,63 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: tq_kbbuild SOURCE_ROOT OUTPUT_ROOT\n"
-    "Builds the plain krxml sources of a knowledge base (SOURCE_ROOT/locale/*.xml,\n"
-    "grammar/, vocab/, ...) into the files the engine loads, first in the staging\n"
-    "folder OUTPUT_ROOT/.kbbuild (the builder's alone), then loads every locale\n"
-    "built. Nothing is put in place unless every document was built, every locale\n"
-    "loads cleanly and every file OUTPUT_ROOT holds already may be replaced as a\n"
-    "save would replace it, keeping its owner, group, access control list and\n"
-    "permission bits (not read-only, not held or edited by another program).\n"
-    "The files that locales name are put in place before the locales. A step that\n"
-    "fails then puts back the files it replaced and removes those it made, so a\n"
-    "failed build leaves OUTPUT_ROOT as it was; a build killed midway leaves every\n"
-    "locale loadable, and running it again completes it.\n"
-    "One build at a time runs into an OUTPUT_ROOT, under a lock on\n"
-    "OUTPUT_ROOT/.kbbuild.lock that dies with its process: while another build\n"
-    "into it is running, a run exits 1 at once, naming that build's process where\n"
-    "it can, and changes nothing.\n"
-    "Exits 1, saying why, when the build fails; 2 on a wrong command line.\n";
+    "\n"
+    "Builds the plain krxml sources of a knowledge base into the files the engine\n"
+    "loads. SOURCE_ROOT holds one folder per kind (casetab, chopinfo, grammar,\n"
+    "locale, phonetx, regexlib, scheme, vocab) of *.xml documents. Each document\n"
+    "becomes the file of the same name in the same folder of OUTPUT_ROOT: a vault\n"
+    "file (locale/en.loc.xml -> locale/en.loc.zel) or, in vocab, a compiled\n"
+    "vocabulary (vocab/names.xml -> vocab/names.zev). Other folders are left alone.\n"
+    "\n"
+    "One build at a time runs into an OUTPUT_ROOT:\n"
+    "  - A run makes OUTPUT_ROOT and its missing parents if needed, then takes a\n"
+    "    lock on OUTPUT_ROOT/.kbbuild.lock. The lock ends with its process, so a\n"
+    "    killed build never blocks the next one.\n"
+    "  - While another build into OUTPUT_ROOT runs, a run exits 1 at once, naming\n"
+    "    that build's process where it can, and changes nothing.\n"
+    "\n"
+    "A build goes in three steps; only the last changes what OUTPUT_ROOT holds:\n"
+    "  1. Every document is built into the staging folder OUTPUT_ROOT/.kbbuild\n"
+    "     (mode 0700, its files 0600). Every locale built is loaded from there\n"
+    "     with every part; the load sees only what this build made.\n"
+    "  2. Every file of OUTPUT_ROOT that the build replaces is asked whether it may\n"
+    "     be replaced as a save would replace it: not read-only, not held or\n"
+    "     edited by another program (its lock file <file>.lck is taken as an\n"
+    "     editor takes it), its owner, group, permission bits and access control\n"
+    "     list kept.\n"
+    "  3. The files are put in place: the files that locales name first, then\n"
+    "     each locale after its parents. A file is replaced by renaming the new\n"
+    "     one over it. A symbolic link stays a link; the file it leads to is\n"
+    "     replaced. A file with several hard links is replaced under this name\n"
+    "     only; its other names keep the old bytes. A new file is made as a save\n"
+    "     makes one (the umask, the folder's default access control list).\n"
+    "\n"
+    "It exits 1, saying why, when:\n"
+    "  - SOURCE_ROOT is not a folder or holds no document;\n"
+    "  - another build into OUTPUT_ROOT is running, or OUTPUT_ROOT cannot be\n"
+    "    written;\n"
+    "  - the library refuses a document, or a locale built loads with an error\n"
+    "    or a warning (a file it names is missing: the source is named);\n"
+    "  - a file of OUTPUT_ROOT may not be replaced, or a step of putting the files\n"
+    "    in place fails (the output, its source and the reason are named).\n"
+    "A failed build leaves OUTPUT_ROOT as it was: files replaced are put back\n"
+    "(bytes, owner, group, bits, list), files made are removed, and so are the\n"
+    "folders the run made, OUTPUT_ROOT and its missing parents included, while\n"
+    "they are empty. Only what killed programs left is gone: a killed build's\n"
+    "staging folder and lock file, and any lock file <file>.lck of a file it\n"
+    "replaces that no program held, which it took over and removed as a save\n"
+    "does. Should a file replaced not go back, it says which, and its old copy\n"
+    "stays in the staging folder until the next build clears it.\n"
+    "\n"
+    "A build killed at any moment leaves every locale it put in place loadable,\n"
+    "since its parents and the files it names were put in place before it; in a\n"
+    "first build that is every locale there. A locale it had not replaced yet\n"
+    "keeps its old file, which is read with the new files already in place.\n"
+    "Running the build again clears what the killed one left and completes it.\n"
+    "\n"
+    "Built files of OUTPUT_ROOT that no source builds any more are listed and left\n"
+    "in place. Exit status: 0 built (or -h, --help), 1 failed, 2 a wrong command\n"
+    "line.\n";
 
 // The folders of the search path that hold krxml documents.
 constexpr const char* kVaultFolders[] = {"casetab", "chopinfo", "grammar", "locale", "phonetx", "regexlib", "scheme"};
@@ -173,8 +188,7 @@ class RootLock {
   // when the root or the lock cannot be had.
   Taken take() {
     for (int attempt = 0; attempt < 16; ++attempt) {
-      made_root_ = false;
-      if (const int err = make_root(); err != 0) return failed(err);
+      if (const int err = make_folder(root_); err != 0) return failed(err);
       // Made here, or opened as a killed run or the holder left it.
       fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
       const bool created = fd_ >= 0;
@@ -231,35 +245,57 @@ class RootLock {
     return failed(0, path_.string() + " was replaced by other runs on every try");
   }
 
-  // Ends the hold: the lock file goes, then OUTPUT_ROOT too when
-  // `remove_root` and nothing else is in it (a run that came meanwhile
-  // keeps it).
-  void release(bool remove_root) {
+  // Ends the hold: the lock file goes, then, when `failed`, every folder
+  // this run made for OUTPUT_ROOT that nothing else was put in meanwhile.
+  void release(bool failed) {
     if (fd_ < 0) return;
     (void)::unlink(path_.c_str());
-    if (remove_root) (void)::rmdir(root_.c_str());
+    if (failed) remove_made();
     ::close(fd_);
     fd_ = -1;
   }
 
-  bool made_root() const { return made_root_; }
+  // Whether this run made OUTPUT_ROOT itself: there was no output before.
+  bool made_root() const { return !made_.empty() && made_.back() == folder_of(root_); }
   long holder() const { return holder_; }
   const std::string& why() const { return why_; }
 
  private:
-  // Makes the root (its missing parents first) unless it is there,
-  // noting whether this run made it: 0, or why not.
-  int make_root() {
-    if (::mkdir(root_.c_str(), 0777) == 0) return made_root_ = true, 0;
-    if (errno == ENOENT && root_.has_parent_path()) {
-      std::error_code ec;
-      fs::create_directories(root_.parent_path(), ec);
-      if (ec) return ec.value();
-      if (::mkdir(root_.c_str(), 0777) == 0) return made_root_ = true, 0;
+  // The folder a path names, as mkdir takes it: without trailing
+  // separators ("out/" -> "out"), the root folder as it is.
+  static fs::path folder_of(fs::path path) {
+    while (!path.has_filename() && path.has_relative_path()) path = path.parent_path();
+    return path;
+  }
+
+  // Makes a folder unless it is there, its missing parents first, noting
+  // each folder made in the order made, so that a failed run can remove
+  // them deepest first: 0, or why not. Every step of the path goes to
+  // mkdir as written, so "." and ".." parts mean what they mean to the
+  // system, and a step that is there already ("a/..") is not noted.
+  int make_folder(const fs::path& path) {
+    const fs::path folder = folder_of(path);
+    if (::mkdir(folder.c_str(), 0777) == 0) return noted(folder);
+    if (errno == ENOENT && folder.has_relative_path() && folder.has_parent_path()) {
+      if (const int err = make_folder(folder.parent_path()); err != 0) return err;
+      if (::mkdir(folder.c_str(), 0777) == 0) return noted(folder);
     }
     if (errno != EEXIST) return errno;
     std::error_code ec;
-    return fs::is_directory(root_, ec) ? 0 : ENOTDIR;
+    return fs::is_directory(folder, ec) ? 0 : ENOTDIR;
+  }
+  int noted(const fs::path& folder) {
+    // A retry may make again what a run that ended meanwhile removed.
+    if (std::find(made_.begin(), made_.end(), folder) == made_.end()) made_.push_back(folder);
+    return 0;
+  }
+
+  // Removes the folders this run made, the deepest first, each only while
+  // it is empty: one that another run or program has put something in
+  // meanwhile stays, and with it the folders above it.
+  void remove_made() {
+    for (auto it = made_.rbegin(); it != made_.rend(); ++it) (void)::rmdir(it->c_str());
+    made_.clear();
   }
 
   // The process id the holder wrote, when that process is still there.
@@ -273,20 +309,20 @@ class RootLock {
     return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM ? pid : 0;
   }
 
-  // Fails, removing the root again if this run made it and nothing was
-  // put in it meanwhile.
+  // Fails, removing again the folders this run made, where nothing was
+  // put in them meanwhile.
   Taken failed(int err, std::string why = {}) {
     why_ = why.empty() ? reason_of(err) : std::move(why);
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
-    if (made_root_) (void)::rmdir(root_.c_str());
+    remove_made();
     return kFailed;
   }
 
   fs::path root_;
   fs::path path_;
   int fd_ = -1;
-  bool made_root_ = false;
+  std::vector<fs::path> made_;  // the folders this run made, in the order made
   long holder_ = 0;
   std::string why_;
 };
@@ -682,8 +718,10 @@ void print_check_errors(tq_context* ctx, const CheckView& view, const std::strin
 // Loads the locale of one built locale document ("enusa.loc.xml") with
 // every part in a context of its own, so that its messages are its own and
 // its ancestors'. False, printing the load's errors and warnings, when the
-// load reports anything.
-bool locale_loads_clean(const fs::path& source, const CheckView& view) {
+// load reports anything. *ancestors is how many locales the load took as
+// the chain of its parents: since the load sees only what this build made,
+// each of them is a locale this build writes.
+bool locale_loads_clean(const fs::path& source, const CheckView& view, size_t* ancestors) {
   tq_context* ctx = nullptr;
   if (tq_init(&ctx, nullptr) != 0) {
     std::fprintf(stderr, "tq_kbbuild: cannot open a context\n");
@@ -700,6 +738,12 @@ bool locale_loads_clean(const fs::path& source, const CheckView& view) {
   uint32_t count = 0;
   tq_error_count_get(ctx, &count);
   const bool clean = rc == 0 && count == 0;
+  *ancestors = 0;
+  // A chain longer than the locale table would be a loop the load refused.
+  for (int32_t at = locale, parent = -1;
+       clean && *ancestors < 1024 && tq_parent_locale_get(ctx, at, &parent) == 0 && parent >= 0; at = parent) {
+    ++*ancestors;
+  }
   if (!clean) {
     std::fprintf(stderr, "tq_kbbuild: the locale %s built from %s does not load cleanly (%d)%s\n",
                  iso[0] != '\0' ? iso : "?", source.c_str(), rc, count > 0 ? ":" : "");
@@ -804,15 +848,26 @@ int main(int argc, char** argv) {
   if (ec) {
     const std::string why = ec.message();
     fs::remove_all(staging, ec);
-    lock.release(lock.made_root());
+    lock.release(true);
     return cannot_write(output_root, why);
   }
   bool ok = build_all(staging, folders, sources);
   // Every locale built, as a program loads it.
   if (ok) {
     const CheckView view{check_path(staging), (staging / "").string(), folders, source_root, output_root};
-    const auto& locales = sources[std::find(folders.begin(), folders.end(), "locale") - folders.begin()];
-    for (const fs::path& source : locales) ok = locale_loads_clean(source, view) && ok;
+    auto& locales = sources[static_cast<size_t>(std::find(folders.begin(), folders.end(), "locale") - folders.begin())];
+    std::vector<std::pair<size_t, fs::path>> by_depth;
+    for (const fs::path& source : locales) {
+      size_t ancestors = 0;
+      ok = locale_loads_clean(source, view, &ancestors) && ok;
+      by_depth.emplace_back(ancestors, source);
+    }
+    // A locale goes in place after every locale of its parent chain, each
+    // of which has fewer ancestors than it: a build killed between two
+    // locales leaves none whose parent is missing, in a first build too.
+    std::stable_sort(by_depth.begin(), by_depth.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (size_t i = 0; i < locales.size(); ++i) locales[i] = std::move(by_depth[i].second);
   }
   if (!lock.made_root()) list_orphans(folders, sources, output_root);
   bool keep_staging = false;
@@ -828,7 +883,7 @@ int main(int argc, char** argv) {
   if (!ok) std::fprintf(stderr, "tq_kbbuild: nothing written into %s\n", output_root.c_str());
   fs::remove_all(staging, ec);
   // The lock goes last, so that no other run starts while this one tidies.
-  lock.release(!ok && lock.made_root());
+  lock.release(!ok);
   if (!ok) return 1;
   std::printf("tq_kbbuild: %zu files written into %s\n", count, output_root.c_str());
   return 0;

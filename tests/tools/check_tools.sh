@@ -5,8 +5,8 @@
 #
 # KIND example: bad input to the example client (PROGRAM tq_example);
 # kbbuild: bad roots and sources to tq_kbbuild, built locales that do not
-# load cleanly, and rebuilds refused, out of room or killed while they put
-# the files in place (FAULT_SHIM the fault injector tests/tools/
+# load cleanly, and first builds and rebuilds refused, out of room or
+# killed while they put the files in place (FAULT_SHIM the fault injector tests/tools/
 # fault_inject.c, KB_LOADS tests/tools/kb_loads.c); first: README's first
 # client is examples/first.c (PROGRAM tq_first), and what it prints on the
 # built sample knowledge base BUILT_KB. Each case gives the exit status it
@@ -87,6 +87,15 @@ kbbuild)
   expect empty-root 1 "empty holds nothing to build" "" -- "$program" empty out
   expect broken-source 1 "cannot build src/vocab/broken.xml" "" -- "$program" src out
   [ ! -e out ] || fail "broken-source: out was made"
+  # A failed build removes every folder it made for the output root, however
+  # the root is written, and leaves a parent that was there as it was.
+  for root in new/a/out new/a/out/ new/./a/../b/out/; do
+    expect "broken-source $root" 1 "nothing written into $root" "" -- "$program" src "$root"
+    [ ! -e new ] || fail "broken-source $root: it left $(find new | tr '\n' ' ')"
+  done
+  mkdir -p parent/sub && touch parent/file && ls -AR parent >before
+  expect broken-source-parent 1 "nothing written into parent/a/out/" "" -- "$program" src parent/a/out/
+  ls -AR parent | cmp -s - before || fail "broken-source-parent: parent holds $(ls -AR parent | tr '\n' ' ')"
   # A failed build leaves an existing output root as it was.
   mkdir kept && touch kept/file
   expect broken-source-kept 1 "nothing written into kept" "" -- "$program" src kept
@@ -166,6 +175,7 @@ kbbuild)
   # With FORMAT given, the entries are listed in that form instead (built:
   # without inodes, to compare the work of two runs).
   state() {
+    [ -e "$1" ] || return 0
     (cd "$1" && find . -printf "${2:-%p %y %m %U %G %i\n}" -type f -exec cksum {} + | sort &&
       { find . -print0 | sort -z | xargs -0 getfacl -n 2>/dev/null || true; })
   }
@@ -219,40 +229,56 @@ kbbuild)
       TQ_FAULT_KILL=$2 TQ_FAULT_LOG="$PWD/fault.log" "$program" small2 killed
       exit) >stdout 2>stderr
   }
-  # sweep ENOSPC: faulty into a fresh copy of the knowledge base for n = 1,
-  # 2, ... until a run meets no fault: with ENOSPC "each" step n runs out of
-  # room and the copy stays as it was; else step ENOSPC does (0: none), the
-  # kill comes before step ENOSPC + n, every locale loads, the staging folder
-  # left is the builder's alone, and after a kill while the new file was
-  # written (which leaves the most behind) the next run completes the build
-  # and removes what was left.
+  # loadable ROOT: every locale whose file ROOT/locale holds loads.
+  loadable() {
+    local isos
+    isos=$(find "$1/locale" -maxdepth 1 -name '*.loc.zel' -printf '%f\n' 2>/dev/null | sed 's/\.loc\.zel$//' | tr a-z A-Z)
+    [ -z "$isos" ] || "$loads" "$1" $isos 2>stderr
+  }
+  # sweep ENOSPC FROM: faulty into a fresh copy of the knowledge base FROM
+  # (none: a first build) for n = 1, 2, ... until a run meets no fault:
+  # with ENOSPC "each" step n runs out of room and the copy stays as it was
+  # (a first build leaves no root); else step ENOSPC does (0: none), the
+  # kill comes before step ENOSPC + n, every locale whose file is there
+  # loads, the staging folder left is the builder's alone, and after a kill
+  # in a first build or while the new file was written (which leaves the
+  # most behind) the next run completes the build and removes what was left.
   sweep() {
     for ((n = 1; ; n++)); do
-      rm -rf killed && cp -a pristine killed && state killed >before
+      rm -rf killed && { [ "$2" = none ] || cp -a "$2" killed; } && state killed >before
       if [ "$1" = each ]; then faulty $n 0; else faulty "$1" $(($1 + n)); fi
       got=$? at=$(tail -n 1 fault.log 2>/dev/null)
       case $1,$at in
-      each,*", no space") unchanged "$at" killed "No space left on device" ;;
+      each,*", no space") unchanged "$at ($2)" killed "No space left on device" ;;
       *", killed")
-        [ "$got" -eq 137 ] && "$loads" killed L1 EN 2>stderr || fail "$at: exit $got, or no load"
+        [ "$got" -eq 137 ] && loadable killed || fail "$at ($2): exit $got, or a locale there does not load"
         [ -z "$(find killed/.kbbuild \( -path '*/put' -o -path '*/old' \) -prune -o -perm /077 -print 2>/dev/null)" ] ||
-          fail "$at: staged files open to others: $(find killed/.kbbuild -perm /077 | head -n 3)"
-        [[ $at != *": write "* && $at != *.kbbuild.lock* ]] || { faulty 0 0 && [ -f killed/regexlib/en_comma2.zel ] &&
+          fail "$at ($2): staged files open to others: $(find killed/.kbbuild -perm /077 | head -n 3)"
+        [[ $2 != none && $at != *": write "* && $at != *.kbbuild.lock* ]] || { faulty 0 0 &&
+          [ -f killed/regexlib/en_comma2.zel ] && loadable killed &&
           [ -z "$(find killed \( -name '*.lck' -o -name '*~tq*' -o -name '.kbbuild*' \))" ]; } ||
-          fail "$at: the next run does not complete the build, or leaves what the killed one left" ;;
+          fail "$at ($2): the next run does not complete the build, or leaves what the killed one left" ;;
       *) break ;;
       esac
     done
-    [ "$n" -gt 8 ] || fail "sweep $1: only $((n - 1)) steps"
+    [ "$n" -gt 8 ] || fail "sweep $1 $2: only $((n - 1)) steps"
   }
-  # Past the last step out of room the rebuild builds and loads. Killed at
-  # every step, and at every step of putting the files back after it.
-  sweep each
-  last=$((n - 1))
-  [ "$got" -eq 0 ] && [ "$last" -gt 8 ] && "$loads" killed L1 EN 2>stderr ||
-    fail "enospc: the rebuild past step $last does not build and load"
-  sweep 0
-  sweep "$last"
+  # The rebuild and a first build: past the last step out of room each
+  # builds and loads. Killed at every step, and at every step of putting
+  # the files back after it.
+  for from in pristine none; do
+    sweep each $from
+    last=$((n - 1))
+    [ "$got" -eq 0 ] && [ "$last" -gt 8 ] && "$loads" killed L1 EN 2>stderr ||
+      fail "enospc ($from): the build past step $last does not build and load"
+    sweep 0 $from
+    sweep "$last" $from
+  done
+  # A rebuild that adds both locales, EN and its parent L1, to a knowledge
+  # base of one vocabulary, killed at every step.
+  mkdir -p vocab-src/vocab && cp small/vocab/en_name_noise.xml vocab-src/vocab/ &&
+    "$program" vocab-src vocab-only >/dev/null 2>&1 || fail "vocab-only: not built"
+  sweep 0 vocab-only
   # One build at a time into a root. hold TEXT ROOT: the rebuild of small2
   # into ROOT, run in the background and held by the fault injector before
   # its first call in ROOT whose "what path" holds TEXT; held_pid is its
