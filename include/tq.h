@@ -2,22 +2,40 @@
  * tq.h - the public interface of the data-quality engine (libtq).
  *
  * Every function returns a result code (int32_t): 0 success, negative
- * failure, positive success with a condition (a warning). Out-values go
- * through pointer arguments. Text crosses the interface in the context's
- * session encoding (ISO-8859-1 by default); output buffers must hold the
- * stated maximum plus one terminator of the session encoding (two bytes for
- * the UCS-2 encodings). Failures are recorded in the context's error list,
- * which every call clears on entry; read it with tq_error_info_get. A call
- * that answers 0 leaves no failure there: one that goes on past a failure
- * (a load that reads a file later on first use, a resource read in part)
- * answers with a warning, and an attempt passed over by design (a search
- * folder, a guess candidate, a default name) leaves no record.
+ * failure, positive success with a condition (a warning); but for
+ * tq_options_get and tq_options_set (an option word), tq_version_get (the
+ * version number), tq_error_is_critical (1 or 0) and tq_match_encode (a
+ * byte count). Out-values go through pointer arguments. Text crosses the
+ * interface in the context's session encoding (ISO-8859-1 by default);
+ * output buffers must hold the stated maximum plus one terminator of the
+ * session encoding (two bytes for the UCS-2 encodings).
+ *
+ * Failures are recorded in the context's error list (nothing is recorded
+ * while messages are disallowed: tq_error_allow_msgs_set); read it with
+ * tq_error_info_get. Every export runs through the call frame, which
+ * clears the list on entry, but for these seventeen, which do not clear
+ * it: tq_init, tq_init_edit_mode, tq_clone, tq_close, tq_zel_path_set,
+ * tq_path_set, tq_path_get, tq_root_path_get, tq_options_get,
+ * tq_options_set, tq_version_get and the six of "Errors"
+ * (tq_error_info_get, tq_error_info_get_by_index, tq_error_count_get,
+ * tq_error_allow_msgs_set, tq_error_allow_msgs_get, tq_error_is_critical).
+ * What one of them records (a NULL argument, a text cut to its buffer) is
+ * added after the records already there, so after a failed call a failed
+ * tq_clone shows both calls' errors; some of their failures record
+ * nothing (tq_clone's -500, a NULL root or path, a character refused under
+ * strict conversion). A clone starts with a copy of its source's list. A
+ * framed call that answers 0 leaves no failure there: one that goes on
+ * past a failure (a load that reads a file later on first use, a resource
+ * read in part) answers with a warning, and an attempt passed over by
+ * design (a search folder, a guess candidate, a default name) leaves no
+ * record.
  *
  * A text that does not fit is cut between characters, and the call says so:
  * an output cut to its buffer (the caller's size, or the documented size of
  * a fixed buffer) and a value cut to the engines' length on its way in (the
  * value a call parses, cases, standardizes, matches, ...: at most 1,024
- * bytes once in UTF-8, 4,096 for chopping) make the call's result the
+ * bytes once in UTF-8; tq_chop_string cuts at 4,096, but fails with -601
+ * on a value longer than 1,024) make the call's result the
  * warning TQ_WARN_LIMIT_REACHED (102), with a message in the error list
  * saying what was cut and how long the whole text is (or that it is
  * longer, where that length was not measured: a text measured after
@@ -32,7 +50,11 @@
  * take shorter words after it). A failure wins over it; a value cut
  * on its way in or inside an engine wins over the call's other warnings,
  * an output cut comes after them. Under TQ_OPT_STRICT_CONVERSION an
- * unconvertible character still fails with -10000.
+ * unconvertible character still fails with -10000. Outside the frame only
+ * tq_path_get answers 102: tq_root_path_get and the error readers record
+ * the cut and answer 0, and tq_init, tq_zel_path_set and tq_path_set cut
+ * a root or path past TQ_PATH_MAX bytes (once in UTF-8) without a record
+ * or a warning.
  *
  * Texts the knowledge base keeps. A text that a call keeps (in a
  * definition, a datatype, a resource, a document: names, owners,
@@ -68,12 +90,18 @@
  *
  * The text outputs of the value roads (match codes and multicodes, casing,
  * standardization, gender, identification, pattern analysis, phonetics,
- * scheme application, regex replacement) never keep the caller's old text:
- * a non-NULL output is made empty when the call starts, before any check,
- * so a call refused or failing before it writes leaves an empty text (for
- * a multicode block: every entry's code empty and its count 0). A size
- * below one terminator of the session encoding is refused (-802) and the
- * buffer is not written.
+ * tq_transf_scheme_apply, regex replacement) never keep the caller's old
+ * text: a non-NULL output is made empty when the call starts, before any
+ * check, so a call refused or failing before it writes leaves an empty
+ * text (for a multicode block: every entry's code empty and its count 0).
+ * A size below one terminator of the session encoding is refused (-802)
+ * and the buffer is not written. tq_transf_scheme_apply_mult_out empties
+ * its buffers only once the scheme runs: a call refused before (an index
+ * that names no scheme, one without TQ_SCHEME_DUPLICATES, a NULL buffer,
+ * a size below the terminator) leaves them as they were. Other outputs
+ * that a failure sets (-1, NULL, 0) are set by the call itself: a call the
+ * frame refuses (the edit-mode rule, a NULL argument) leaves them as they
+ * were.
  *
  * Plain C99.
  */
@@ -107,7 +135,11 @@ typedef struct tq_context tq_context;
 /* ---- Result codes ------------------------------------------------------ *
  * Every failure an export returns is one of these; the error list
  * (tq_error_info_get) names the cause: the file, the system's reason, the
- * parser's position. */
+ * parser's position. A framed export's failure leaves a record (its
+ * code's own message where no step recorded one), but for the frame's
+ * edit-mode refusals (-501 for a call that needs edit mode, -500 for one
+ * that refuses it), which record nothing; so do some failures of the
+ * calls outside the frame (see the top). */
 #define TQ_OK 0
 /* A failure without a code of its own. */
 #define TQ_ERR_GENERAL (-1)
@@ -244,7 +276,10 @@ typedef struct tq_context tq_context;
 TQ_API int32_t tq_init(tq_context** out, const char* root) TQ_NOEXCEPT;
 /* As tq_init, for programs that author the knowledge base. */
 TQ_API int32_t tq_init_edit_mode(tq_context** out, const char* root) TQ_NOEXCEPT;
-/* A new context sharing the loaded knowledge of ctx (not for edit mode). */
+/* A new context sharing the loaded knowledge of ctx. It starts with ctx's
+ * options, session encoding, root, search path and message settings and a
+ * copy of ctx's error list, which it reports until its own first framed
+ * call. -500 for an edit-mode ctx (nothing recorded, *result untouched). */
 TQ_API int32_t tq_clone(tq_context* ctx, tq_context** result) TQ_NOEXCEPT;
 /* Closes a context; the locales and resources it loaded need no unload
  * first. The knowledge that clones share goes with the last of them to
@@ -253,21 +288,27 @@ TQ_API int32_t tq_clone(tq_context* ctx, tq_context** result) TQ_NOEXCEPT;
  * count per locale or resource: each stays loaded until unloads by the
  * others give the count back (see "Client loads"). */
 TQ_API int32_t tq_close(tq_context* ctx) TQ_NOEXCEPT;
-/* Sets the root; the search path becomes its eight sub-folders. */
+/* Sets the root; the search path becomes its eight sub-folders. An empty
+ * root changes nothing (0); NULL gives -802 with no record. */
 TQ_API int32_t tq_zel_path_set(tq_context* ctx, const char* root) TQ_NOEXCEPT;
-/* Replaces the search path by a ';'-separated list of directories. */
+/* Replaces the search path by a ';'-separated list of directories ("" for
+ * none; the root stays); NULL gives -802 with no record. */
 TQ_API int32_t tq_path_set(tq_context* ctx, const char* path) TQ_NOEXCEPT;
 /* The search path joined with ';' into buffer; size counts every byte the
- * buffer holds, terminator included (at most TQ_PATH_MAX + terminator). */
+ * buffer holds, terminator included (at most TQ_PATH_MAX + terminator); a
+ * size below one terminator gives -802 with no record. */
 TQ_API int32_t tq_path_get(tq_context* ctx, char* buffer, uint32_t size) TQ_NOEXCEPT;
-/* The root into path (TQ_PATH_MAX + terminator bytes). */
+/* The root into path (TQ_PATH_MAX + terminator bytes; "" for none). */
 TQ_API int32_t tq_root_path_get(tq_context* ctx, char* path) TQ_NOEXCEPT;
+/* Returns the option word, not a result code; 0 for a NULL context. */
 TQ_API uint32_t tq_options_get(tq_context* ctx) TQ_NOEXCEPT;
-/* Replaces the option word; returns the previous one. */
+/* Replaces the option word (every bit is kept as given) and returns the
+ * previous one, not a result code; a NULL context: 0, nothing set. */
 TQ_API uint32_t tq_options_set(tq_context* ctx, uint32_t options) TQ_NOEXCEPT;
 /* Returns the library's version as TQ_VERSION_MAJOR << 8 | TQ_VERSION_MINOR
- * (2304 for 9.0); writes the version text (at most TQ_VERSION_TEXT_MAX bytes
- * and the terminator) when buffer is not NULL. A program built with this
+ * (2304 for 9.0), not a result code; writes the version text (at most
+ * TQ_VERSION_TEXT_MAX bytes and a one-byte terminator, whatever any
+ * session encoding) when buffer is not NULL. A program built with this
  * header may compare it with the library it runs with. */
 TQ_API int32_t tq_version_get(char* buffer) TQ_NOEXCEPT;
 
@@ -277,8 +318,9 @@ TQ_API int32_t tq_version_get(char* buffer) TQ_NOEXCEPT;
  * - Clones (tq_clone, also of a clone) share the loaded knowledge of their
  *   source: locales with their datatypes and definitions, and the resources
  *   these hold. Each has its own options, session encoding, search path,
- *   error list and work buffers. Clones may run on their own threads at the
- *   same time, engines included, while any of them loads and unloads
+ *   error list and work buffers (the settings and the error list copied
+ *   from its source when it is made). Clones may run on their own threads
+ *   at the same time, engines included, while any of them loads and unloads
  *   locales or makes and closes clones of its own: a call sees the shared
  *   knowledge as it was before or after a load or an unload by another
  *   clone, never half of it: a call on a locale that another clone unloads
@@ -325,17 +367,29 @@ TQ_API int32_t tq_version_get(char* buffer) TQ_NOEXCEPT;
  * where it would be 0, the failures in its list; later calls read nothing
  * and say nothing of it. */
 
-/* ---- Errors ------------------------------------------------------------ */
+/* ---- Errors ------------------------------------------------------------
+ * The error list holds the records of the context's last framed call (a
+ * clone that has made none: a copy of its source's list), followed by
+ * those of the calls outside the frame made since (see the top); none of
+ * these six clears it. */
 
-/* The last error of the previous call: its code and text (TQ_ERROR_TEXT_MAX
- * + terminator bytes). */
+/* The newest record: its code and text (TQ_ERROR_TEXT_MAX + terminator
+ * bytes); code 0 and "No error info available" when the list is empty. A
+ * record's text may hold up to 4,099 bytes of UTF-8: a text longer than
+ * TQ_ERROR_TEXT_MAX bytes in the session encoding is cut between
+ * characters, the call still answers 0 and a 102 record of the cut is
+ * added to the list (its message names an earlier call, not the reader). */
 TQ_API int32_t tq_error_info_get(tq_context* ctx, int32_t* error_code, char* error_string) TQ_NOEXCEPT;
+/* Record index (0 .. count - 1) as tq_error_info_get gives the newest;
+ * beyond them -800, *error_code 0 and an empty text, nothing recorded. */
 TQ_API int32_t tq_error_info_get_by_index(tq_context* ctx, uint32_t index, int32_t* error_code,
                                           char* error_string) TQ_NOEXCEPT;
 TQ_API int32_t tq_error_count_get(tq_context* ctx, uint32_t* count) TQ_NOEXCEPT;
+/* Nonzero (the default 1): failures and warnings are recorded; 0: nothing
+ * is recorded in the list. */
 TQ_API int32_t tq_error_allow_msgs_set(tq_context* ctx, uint32_t allow) TQ_NOEXCEPT;
 TQ_API int32_t tq_error_allow_msgs_get(tq_context* ctx, uint32_t* allow) TQ_NOEXCEPT;
-/* 1 for -100, -200 and -600, else 0. */
+/* Returns 1 for -100, -200 and -600, else 0; not a result code. */
 TQ_API uint32_t tq_error_is_critical(int32_t code) TQ_NOEXCEPT;
 
 /* ---- Session encoding --------------------------------------------------- */
@@ -439,7 +493,8 @@ TQ_API int32_t tq_supported_locale_code_get(tq_context* ctx, uint32_t index, int
 /* The default parent of a locale of the table; -1 when it has none. */
 TQ_API int32_t tq_supported_locale_parent_get(tq_context* ctx, int32_t locale, int32_t* parent) TQ_NOEXCEPT;
 /* The locales whose files are on the search path: begin makes an iterator
- * (freed by end), next gives one code after the other and -1 at the end. */
+ * (freed by end), next gives one code after the other and *code -1 (result
+ * 0) at the end. */
 TQ_API int32_t tq_available_locale_code_get_begin(tq_context* ctx, void** locale_handle_ptr) TQ_NOEXCEPT;
 TQ_API int32_t tq_available_locale_code_get_next(tq_context* ctx, void* handle, int32_t* code) TQ_NOEXCEPT;
 TQ_API int32_t tq_available_locale_code_get_end(tq_context* ctx, void* handle) TQ_NOEXCEPT;
@@ -507,7 +562,8 @@ TQ_API int32_t tq_lock_create(tq_context* ctx, const char* fname, uint32_t kind,
  * definition, as the sample knowledge base's do (a definition of any kind
  * that names one needs TQ_LOAD_PARSE_DEFNS). Without its own kind the
  * operation finds no definition of the name (-801), and its message names
- * the flag the locale was loaded without. Without a kind its
+ * the flag the locale was loaded without (a _by_index form gives -800:
+ * the index is past the definitions of the locale). Without a kind its
  * definition names, the load gives 104 and the definition is not valid:
  * the operation fails with -704, and the messages of both name the flag
  * left out. */
@@ -1063,11 +1119,12 @@ TQ_API int32_t tq_phonetx_load(tq_context* ctx, const char* name, int32_t* index
 TQ_API int32_t tq_phonetx_unload(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
 /* Releases every file the lock handle locks; 0. */
 TQ_API int32_t tq_phonetx_close(tq_context* ctx, tq_lock_handle* lock) TQ_NOEXCEPT;
-/* An empty editable set; it takes the current locale when there is one. */
+/* Edit mode: an empty editable set; it takes the current locale when there
+ * is one. */
 TQ_API int32_t tq_phonetx_create(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
-/* Texts at most 1,024 bytes each; the priority is kept within 10..90.
- * rule_index: the new rule's position, -1 on failure. A rule added to a
- * compiled set makes it editable again: it runs (-1 until then) once
+/* Edit mode. Texts at most 1,024 bytes each; the priority is kept within
+ * 10..90. rule_index: the new rule's position, -1 on failure. A rule added
+ * to a compiled set makes it editable again: it runs (-1 until then) once
  * tq_phonetx_prepare has compiled it with every rule, as a load would. */
 TQ_API int32_t tq_phonetx_rule_add(tq_context* ctx, int32_t index, const char* rule_text, const char* replace_text,
                                    int32_t priority, uint32_t flags, int32_t* rule_index) TQ_NOEXCEPT;
@@ -1075,15 +1132,16 @@ TQ_API int32_t tq_phonetx_rule_add(tq_context* ctx, int32_t index, const char* r
  * pattern that does not compile or rules that cannot go together; the
  * rules then stay as given). */
 TQ_API int32_t tq_phonetx_prepare(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
-/* Writes the set to its own file, which the lock handle must lock (-405
- * otherwise); -803, the file left as it was, for rules a load would not
- * compile. */
+/* Edit mode: writes the set to its own file, which the lock handle must
+ * lock (-405 otherwise); -803, the file left as it was, for rules a load
+ * would not compile. */
 TQ_API int32_t tq_phonetx_save(tq_context* ctx, int32_t index, tq_lock_handle* lock) TQ_NOEXCEPT;
 /* input: at most 1,024 bytes. size: the bytes of the result buffer,
  * terminator included; at most 1,024 bytes of text are written. -1 for a
  * set that is not compiled; 114 when the rewind limit (2 x the rules added
  * x the symbols of the input) was reached, used up exactly or not, so every
- * run of a set without rules gives 114 with its input unchanged; 115 when
+ * run of a set without rules on a non-empty input gives 114 with its input
+ * unchanged (an empty input gives 0); 115 when
  * the result was cut to fit (102 when the input was cut). */
 TQ_API int32_t tq_phonetx_execute(tq_context* ctx, int32_t index, const char* input, char* result,
                                   uint32_t size) TQ_NOEXCEPT;
@@ -1099,12 +1157,13 @@ TQ_API int32_t tq_phonetx_vault_info_set(tq_context* ctx, int32_t index, const c
 /* owner: TQ_NAME_MAX + terminator bytes. */
 TQ_API int32_t tq_phonetx_owner_get(tq_context* ctx, int32_t index, char* owner) TQ_NOEXCEPT;
 TQ_API int32_t tq_phonetx_owner_set(tq_context* ctx, int32_t index, const char* owner) TQ_NOEXCEPT;
-/* Creates the file "name" in the folder path when missing ("" for the first
- * search-path folder; a file there is kept until the save), locks it. */
+/* Edit mode: creates the file "name" in the folder path when missing (""
+ * for the first search-path folder; a file there is kept until the save),
+ * locks it. */
 TQ_API int32_t tq_phonetx_edit_new(tq_context* ctx, const char* path, const char* name,
                                    tq_lock_handle* lock) TQ_NOEXCEPT;
-/* Reads a rule-set file, locked through the handle, into the context's edit
- * session. */
+/* Edit mode, as are the edit session's getters and free: reads a rule-set
+ * file, locked through the handle, into the context's edit session. */
 TQ_API int32_t tq_phonetx_edit(tq_context* ctx, const char* name, tq_lock_handle* lock) TQ_NOEXCEPT;
 TQ_API int32_t tq_phonetx_edit_rule_count_get(tq_context* ctx, uint32_t* count) TQ_NOEXCEPT;
 /* rule_text, replace_text: 1,028 bytes + terminator each. */
@@ -1345,7 +1404,8 @@ TQ_API int32_t tq_parse_defn_count_get_by_locale(tq_context* ctx, int32_t locale
 TQ_API int32_t tq_surfaced_parse_defn_count_get(tq_context* ctx, uint32_t* count) TQ_NOEXCEPT;
 TQ_API int32_t tq_surfaced_parse_defn_count_get_by_locale(tq_context* ctx, int32_t locale,
                                                           uint32_t* count) TQ_NOEXCEPT;
-/* The name of the index-th surfaced definition (counted from 0). */
+/* The name of the index-th surfaced definition (counted from 0); refused
+ * in edit mode. */
 TQ_API int32_t tq_surfaced_parse_defn_name_get(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
 /* name: TQ_NAME_MAX + terminator bytes; -701 for a definition that is not
  * surfaced. */
@@ -2458,7 +2518,8 @@ TQ_API int32_t tq_surfaced_case_defn_count_get(tq_context* ctx, uint32_t* count)
 TQ_API int32_t tq_surfaced_case_defn_count_get_by_locale(tq_context* ctx, int32_t locale,
                                                          uint32_t* count) TQ_NOEXCEPT;
 /* The name of the index-th surfaced definition (counted from 0, in index
- * order); -800 when index is not below the surfaced count. */
+ * order); -800 when index is not below the surfaced count; refused in edit
+ * mode. */
 TQ_API int32_t tq_surfaced_case_defn_name_get(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
 /* name: TQ_NAME_MAX + terminator bytes; -701 for a definition that is not
  * surfaced. */
