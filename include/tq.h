@@ -50,11 +50,12 @@
  * take shorter words after it). A failure wins over it; a value cut
  * on its way in or inside an engine wins over the call's other warnings,
  * an output cut comes after them. Under TQ_OPT_STRICT_CONVERSION an
- * unconvertible character still fails with -10000. Outside the frame only
- * tq_path_get answers 102: tq_root_path_get and the error readers record
- * the cut and answer 0, and tq_init, tq_zel_path_set and tq_path_set cut
- * a root or path past TQ_PATH_MAX bytes (once in UTF-8) without a record
- * or a warning.
+ * unconvertible character still fails with -10000. Outside the frame,
+ * tq_path_get and tq_root_path_get answer 102 for a cut output with a
+ * message naming them; the error readers answer 102 and record nothing,
+ * so the list they read stays as it was; and tq_init, tq_zel_path_set and
+ * tq_path_set never cut a root or path: one longer than TQ_PATH_MAX bytes
+ * once in UTF-8 is refused (-802) and nothing changes.
  *
  * Texts the knowledge base keeps. A text that a call keeps (in a
  * definition, a datatype, a resource, a document: names, owners,
@@ -271,8 +272,9 @@ typedef struct tq_context tq_context;
 /* Opens a context on the knowledge-base root (NULL or "" for none). The root
  * is read in encoding 0 (ISO-8859-1); UTF-8 callers pass NULL, set the
  * session encoding and then call tq_zel_path_set. On failure (-802 for a
- * NULL out, -600 when memory runs out) *out is NULL: nothing was opened and
- * there is nothing to close. */
+ * NULL out or a root longer than TQ_PATH_MAX bytes once in UTF-8, -600 when
+ * memory runs out) *out is NULL: nothing was opened and there is nothing to
+ * close. */
 TQ_API int32_t tq_init(tq_context** out, const char* root) TQ_NOEXCEPT;
 /* As tq_init, for programs that author the knowledge base. */
 TQ_API int32_t tq_init_edit_mode(tq_context** out, const char* root) TQ_NOEXCEPT;
@@ -289,16 +291,22 @@ TQ_API int32_t tq_clone(tq_context* ctx, tq_context** result) TQ_NOEXCEPT;
  * others give the count back (see "Client loads"). */
 TQ_API int32_t tq_close(tq_context* ctx) TQ_NOEXCEPT;
 /* Sets the root; the search path becomes its eight sub-folders. An empty
- * root changes nothing (0); NULL gives -802 with no record. */
+ * root changes nothing (0); NULL gives -802 with no record; a root longer
+ * than TQ_PATH_MAX bytes once in UTF-8 gives -802 with a record, and the
+ * root and search path stay as they were. */
 TQ_API int32_t tq_zel_path_set(tq_context* ctx, const char* root) TQ_NOEXCEPT;
 /* Replaces the search path by a ';'-separated list of directories ("" for
- * none; the root stays); NULL gives -802 with no record. */
+ * none; the root stays); NULL gives -802 with no record; a path longer than
+ * TQ_PATH_MAX bytes once in UTF-8 gives -802 with a record, and the search
+ * path stays as it was. */
 TQ_API int32_t tq_path_set(tq_context* ctx, const char* path) TQ_NOEXCEPT;
 /* The search path joined with ';' into buffer; size counts every byte the
  * buffer holds, terminator included (at most TQ_PATH_MAX + terminator); a
  * size below one terminator gives -802 with no record. */
 TQ_API int32_t tq_path_get(tq_context* ctx, char* buffer, uint32_t size) TQ_NOEXCEPT;
-/* The root into path (TQ_PATH_MAX + terminator bytes; "" for none). */
+/* The root into path (TQ_PATH_MAX + terminator bytes; "" for none). A root
+ * longer than TQ_PATH_MAX bytes in the session encoding (in UCS-2, one of
+ * more than 8,192 characters) is cut between characters: 102. */
 TQ_API int32_t tq_root_path_get(tq_context* ctx, char* path) TQ_NOEXCEPT;
 /* Returns the option word, not a result code; 0 for a NULL context. */
 TQ_API uint32_t tq_options_get(tq_context* ctx) TQ_NOEXCEPT;
@@ -376,9 +384,10 @@ TQ_API int32_t tq_version_get(char* buffer) TQ_NOEXCEPT;
 /* The newest record: its code and text (TQ_ERROR_TEXT_MAX + terminator
  * bytes); code 0 and "No error info available" when the list is empty. A
  * record's text may hold up to 4,099 bytes of UTF-8: a text longer than
- * TQ_ERROR_TEXT_MAX bytes in the session encoding is cut between
- * characters, the call still answers 0 and a 102 record of the cut is
- * added to the list (its message names an earlier call, not the reader). */
+ * TQ_ERROR_TEXT_MAX bytes in the session encoding (in UCS-2, one of more
+ * than 2,048 characters) is cut between characters and the call answers
+ * TQ_WARN_LIMIT_REACHED (102). The readers record nothing: the list stays
+ * as it was. */
 TQ_API int32_t tq_error_info_get(tq_context* ctx, int32_t* error_code, char* error_string) TQ_NOEXCEPT;
 /* Record index (0 .. count - 1) as tq_error_info_get gives the newest;
  * beyond them -800, *error_code 0 and an empty text, nothing recorded. */
@@ -1889,7 +1898,7 @@ TQ_API int32_t tq_identification_defn_write(tq_context* ctx, int32_t index, tq_x
  * first 128 are analysed, and per-word getters give -800 from 128 on (the
  * string getter knows every chopped word). A word that normalization
  * emptied has no categories. Texts come out in the session encoding, at
- * most 1,028 bytes. */
+ * most 1,028 bytes with the terminator. */
 typedef struct tq_morph_analyzer_info tq_morph_analyzer_info;
 
 TQ_API int32_t tq_morph_analyzer_info_analyzed_word_list_count_get(tq_context* ctx, tq_morph_analyzer_info* info,
@@ -2010,7 +2019,7 @@ TQ_API int32_t tq_parse_optimization_params_user_remove(tq_context* ctx, int32_t
 
 /* ---- Solution rules ----------------------------------------------------------
  * A rule of a parse solution's tree: its category ("abbreviation", 1,028
- * bytes), priority, right-side categories and the rules below it. Valid
+ * bytes with the terminator), priority, right-side categories and the rules below it. Valid
  * until the next parse on the context; freed one by one. Indexes out of
  * range give -800. */
 typedef struct tq_solution_rule tq_solution_rule;
@@ -2029,8 +2038,10 @@ TQ_API int32_t tq_solution_rule_child_rule_get(tq_context* ctx, tq_solution_rule
  * A value parsed into the tokens of a parse definition of the current
  * locale. The caller passes TQ_PARSE_TOKENS slots; the first *num_tokens
  * (the definition's token count) are filled: slot i holds token i of the
- * definition's datatype and its value (at most 1,024 bytes of text, in the
- * session encoding). Results: 0; TQ_WARN_NO_SOLUTION (101) when the grammar
+ * definition's datatype and its value (at most 1,024 bytes of text once in
+ * UTF-8; in the session encoding cut, as any output, to fit the field's
+ * TQ_PARSE_VALUE_SIZE bytes with its terminator: 1,026 bytes of text in a
+ * UCS-2 session). Results: 0; TQ_WARN_NO_SOLUTION (101) when the grammar
  * found no parse and the no-solution tokens or an even split of the words
  * filled the slots; TQ_WARN_LIMIT_REACHED (102) when the engine stopped at
  * its resource limit or the value was cut to 1,024 bytes (it wins over
@@ -2045,7 +2056,8 @@ typedef struct tq_parse_token {
  * the morph analyzer info, the solutions and the token names. It keeps
  * copies of its own, so it stays readable after later parses; free it
  * before the context that filled it is closed. A parse into an info that
- * holds results replaces them. */
+ * holds results replaces them. Texts come out in the session encoding into
+ * 1,028 bytes, terminator included. */
 typedef struct tq_parse_info tq_parse_info;
 TQ_API int32_t tq_parse(tq_context* ctx, const char* parse_defn, const char* data, tq_parse_token* tokens,
                         uint32_t* num_tokens) TQ_NOEXCEPT;
@@ -2112,7 +2124,7 @@ TQ_API int32_t tq_parse_defn_optimization_params_remove(tq_context* ctx, int32_t
 /* ---- Identification --------------------------------------------------------------
  * What kind of value a text is, by an identification definition of the
  * current locale: the identity value the definition gives it, into a result
- * of 1,028 bytes (session encoding; empty on failure). Results: 0, or an
+ * of 1,028 bytes with the terminator (session encoding; empty on failure). Results: 0, or an
  * input or output conversion warning. Identifying with an info gives the
  * same result as without: the info only records what the run did. */
 typedef struct tq_ident_info tq_ident_info;
@@ -2125,7 +2137,7 @@ TQ_API int32_t tq_identify_with_info(tq_context* ctx, const char* ident_defn, co
  * they stood after each pattern (snapshots). Getters taking an id count
  * only identity values whose score is not 0. Value and category outputs
  * take 128-byte buffers (the text cut between characters to leave room for
- * the terminator); strings take 1,028 bytes. Free it before its context. */
+ * the terminator); strings take 1,028-byte ones. Free it before its context. */
                                      tq_ident_info* ident_info) TQ_NOEXCEPT;
 TQ_API int32_t tq_ident_info_init(tq_context* ctx, tq_ident_info** ident_info) TQ_NOEXCEPT;
 TQ_API int32_t tq_ident_info_free(tq_context* ctx, tq_ident_info* ident_info) TQ_NOEXCEPT;
@@ -3437,7 +3449,9 @@ TQ_API int32_t tq_match_encode(tq_context* ctx, char* matchcode) TQ_NOEXCEPT;
  * holds at least the definition's token count (at most 32); record i gets
  * token i, its value at most 1,024 bytes of text: a longer one is cut
  * between characters, which gives 102 and one message for the token with
- * the whole value's length. Results: 0, else the input's conversion
+ * the whole value's length; in the session encoding it is cut, as any
+ * output, to fit the field's TQ_EXTRACT_VALUE_SIZE bytes with its
+ * terminator. Results: 0, else the input's conversion
  * warning, else the output's; *num_tokens is 0 on failure. The forms
  * with info record the run in a tq_extract_info (NULL: as without one). */
 #define TQ_EXTRACT_TOKENS 32
@@ -3453,7 +3467,8 @@ typedef struct tq_extract_token {
  * each pattern's attempt (solution type 0 none, 1 parse solutions, 2 one
  * word), then a last iteration with every word consumed. A run empties it
  * first. It keeps copies of its own; free it before its context. Text
- * outputs take 1,028 bytes; begin and end positions count characters. */
+ * outputs take 1,028 bytes with the terminator; begin and end positions
+ * count characters. */
 typedef struct tq_extract_info tq_extract_info;
 TQ_API int32_t tq_extract(tq_context* ctx, const char* defn_name, const char* data, tq_extract_token* tokens,
                           uint32_t* num_tokens) TQ_NOEXCEPT;
@@ -3530,8 +3545,8 @@ TQ_API int32_t tq_extract_info_iteration_pattern_solution_rule_string_get(tq_con
  * applied in order as search and replace, rewrite a value into its
  * character pattern: with "[A-Z]" -> "A", "[a-z]" -> "a", "[0-9]" -> "9",
  * "Ab 12-x" becomes "Aa 99-a". Data in the session encoding (at most 1,024
- * bytes); the pattern out into 1,028 bytes of the session encoding (empty
- * on failure). A definition without a library gives an empty pattern and 0.
+ * bytes); the pattern out into 1,028 bytes of the session encoding, its
+ * terminator included (empty on failure). A definition without a library gives an empty pattern and 0.
  * Results: 0, or the input's (else the output's) conversion warning; -704
  * for a definition that is not valid, -705 for one of a newer version. */
 
@@ -3751,7 +3766,8 @@ TQ_API int32_t tq_gender_defn_write(tq_context* ctx, tq_xmldoc* xml, int32_t ind
  * 2 and 3), bit 2 makes every run of white space one blank; the default is
  * 6, the default window size 3. At most 256 code points of a text are
  * profiled. An iterator walks its profile's n-grams in the order they were
- * first added; next gives the n-gram (1,028 bytes, session encoding) and its
+ * first added; next gives the n-gram (1,028 bytes with the terminator,
+ * session encoding) and its
  * count into data (a uint32_t), and -1 when done or when the profile was
  * cleared or freed since the iterator's init. */
 typedef struct tq_ngram_profile tq_ngram_profile;
@@ -3786,8 +3802,8 @@ TQ_API int32_t tq_ngram_profile_window_size_set(tq_context* ctx, tq_ngram_profil
  * libraries, blended by its scoring bias. The info (made by
  * tq_language_guess_info_init, freed by tq_language_guess_info_free, which
  * accepts NULL) records one score's steps; each score with an info replaces
- * what it held. Texts out take 1,028 bytes in the session encoding; -800 for
- * an item index out of range. An input n-gram's weight is the sum of its
+ * what it held. Texts out take 1,028 bytes in the session encoding,
+ * terminator included; -800 for an item index out of range. An input n-gram's weight is the sum of its
  * counts in the definition's training schemes, in edit mode only (0
  * otherwise). */
 typedef struct tq_language_guess_info tq_language_guess_info;
@@ -3908,8 +3924,8 @@ TQ_API int32_t tq_guess_locale_force_choice_override_remove(tq_context* ctx) TQ_
  * phrases (k) it covered: with parse solutions (s; solution type 1) or as
  * single words (type 2; solution getters give -700). A guess empties it
  * first. Free it before its context; tq_guess_info_free accepts NULL. Texts
- * out take 1,028 bytes in the session encoding; -800 for an index out of
- * range. Rules handed out are the caller's (tq_solution_rule_free). */
+ * out take 1,028 bytes in the session encoding, terminator included; -800
+ * for an index out of range. Rules handed out are the caller's (tq_solution_rule_free). */
 TQ_API int32_t tq_guess_info_init(tq_context* ctx, tq_guess_info** info) TQ_NOEXCEPT;
 TQ_API int32_t tq_guess_info_free(tq_context* ctx, tq_guess_info* info) TQ_NOEXCEPT;
 TQ_API int32_t tq_guess_info_pruned_locales_count_get(tq_context* ctx, tq_guess_info* info,

@@ -106,15 +106,54 @@ void context_close(context* ctx) {
   std::free(ctx);
 }
 
+// A root or search path given by the caller, whole in UTF-8 into *out.
+// One longer than a path may be (what the context keeps and gives back) is
+// refused, never cut: a cut one would name a folder the caller never named.
+// `what` and `call` name it in the message. Otherwise the conversion's
+// result.
+int32_t path_in(context* ctx, const char* given, const char* what, const char* call, std::string* out) {
+  const int32_t rc = strio_in_whole(ctx, given, out, kStrioConvert | kStrioUnkept);
+  if (rc < 0) return rc;
+  if (out->size() > kPathMax) {
+    // strio_in_whole takes no text of 4 GiB or more.
+    TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 1910, what, call, static_cast<uint32_t>(out->size()), kPathMax);
+    return TQ_ERR_ARGUMENT;
+  }
+  return rc;
+}
+
 // A root given to tq_init is set as tq_zel_path_set sets it, once the
 // context is built.
 int32_t root_apply(context* ctx, const char* root) {
   if (root == nullptr || root[0] == '\0') return 0;
-  path_buffer converted;
-  int32_t rc = strio_in_16384(ctx, root, converted.text, kStrioConvert | kStrioUnkept);
+  std::string converted;
+  int32_t rc = path_in(ctx, root, "root", "tq_init", &converted);
   if (rc < 0) return rc;
-  if (converted.text[0] == '\0') return 0;
-  return root_set(ctx, converted.text);
+  if (converted.empty()) return 0;
+  return root_set(ctx, converted.c_str());
+}
+
+// A call outside the frame that tells its cuts as a framed call does: only
+// its own, in messages that name it.
+void cuts_start(context* ctx, const char* call) {
+  ctx->cuts = 0;
+  ctx->call_name = call;
+}
+
+// The error readers give a record's text out without touching the list they
+// read: a text cut to TQ_ERROR_TEXT_MAX bytes is told by the result (102)
+// alone. A record of the cut would become the newest record, which the
+// next read would give instead, and its message would name the call whose
+// records these are.
+int32_t error_text_out(context* ctx, const char* text, char* out) {
+  const uint32_t allow = ctx->allow_msgs;
+  const uint32_t cuts = ctx->cuts;
+  ctx->allow_msgs = 0;
+  ctx->cuts = 0;
+  const int32_t rc = strio_cuts_result(ctx, strio_out_4096(ctx, text, out, kStrioConvert));
+  ctx->allow_msgs = allow;
+  ctx->cuts = cuts;
+  return rc;
 }
 
 int32_t open_context(tq_context** out, const char* root, uint32_t edit_mode) {
@@ -179,21 +218,21 @@ TQ_API int32_t tq_close(tq_context* ctx) noexcept {
 TQ_API int32_t tq_zel_path_set(tq_context* ctx, const char* root) noexcept {
   if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
   if (root == nullptr) return TQ_ERR_ARGUMENT;
-  path_buffer converted;
-  int32_t rc = strio_in_16384(ctx, root, converted.text, kStrioConvert | kStrioUnkept);
+  std::string converted;
+  int32_t rc = path_in(ctx, root, "root", "tq_zel_path_set", &converted);
   if (rc < 0) return rc;
-  if (converted.text[0] == '\0') return 0;
-  int32_t set = root_set(ctx, converted.text);
+  if (converted.empty()) return 0;
+  int32_t set = root_set(ctx, converted.c_str());
   return set != 0 ? set : rc;
 }
 
 TQ_API int32_t tq_path_set(tq_context* ctx, const char* path) noexcept {
   if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
   if (path == nullptr) return TQ_ERR_ARGUMENT;
-  path_buffer converted;
-  int32_t rc = strio_in_16384(ctx, path, converted.text, kStrioConvert | kStrioUnkept);
+  std::string converted;
+  int32_t rc = path_in(ctx, path, "search path", "tq_path_set", &converted);
   if (rc < 0) return rc;
-  int32_t set = path_list_set(ctx, ctx->search_path, converted.text);
+  int32_t set = path_list_set(ctx, ctx->search_path, converted.c_str());
   return set != 0 ? set : rc;
 }
 
@@ -207,8 +246,7 @@ TQ_API int32_t tq_path_get(tq_context* ctx, char* buffer, uint32_t size) noexcep
   if (max > kPathMax) max = kPathMax;
   // Joined whole and cut on the way out, where a cut is told (102, its
   // message added to the list), as in the framed exports.
-  ctx->cuts = 0;
-  ctx->call_name = "tq_path_get";
+  cuts_start(ctx, "tq_path_get");
   path_buffer joined;
   path_list_join(ctx, ctx->search_path, joined.text, kPathMax + 1);
   const int32_t rc = strio_out(ctx, joined.text, buffer, max, kStrioConvert);
@@ -221,7 +259,9 @@ TQ_API int32_t tq_root_path_get(tq_context* ctx, char* path) noexcept {
     TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 57, "'path' is null.");
     return TQ_ERR_ARGUMENT;
   }
-  return strio_out_16384(ctx, ctx->root_path != nullptr ? ctx->root_path : "", path, 1);
+  cuts_start(ctx, "tq_root_path_get");
+  const int32_t rc = strio_out_16384(ctx, ctx->root_path != nullptr ? ctx->root_path : "", path, kStrioConvert);
+  return strio_cuts_result(ctx, rc);
 }
 
 TQ_API uint32_t tq_options_get(tq_context* ctx) noexcept { return ctx == nullptr ? 0 : ctx->options; }
@@ -256,7 +296,7 @@ TQ_API int32_t tq_error_info_get(tq_context* ctx, int32_t* error_code, char* err
   const err_rec* last = ctx->errors.last != nullptr ? ctx->errors.last : err_empty_record();
   *error_code = last->code;
   const char* text = last->text[0] != '\0' ? last->text : "No error info available";
-  return strio_out_4096(ctx, text, error_string, 1);
+  return error_text_out(ctx, text, error_string);
 }
 
 TQ_API int32_t tq_error_info_get_by_index(tq_context* ctx, uint32_t index, int32_t* error_code,
@@ -268,7 +308,7 @@ TQ_API int32_t tq_error_info_get_by_index(tq_context* ctx, uint32_t index, int32
   if (index >= ctx->errors.count) return TQ_ERR_INDEX;
   const err_rec& rec = ctx->errors.recs[index];
   *error_code = rec.code;
-  return strio_out_4096(ctx, rec.text, error_string, 1);
+  return error_text_out(ctx, rec.text, error_string);
 }
 
 TQ_API int32_t tq_error_count_get(tq_context* ctx, uint32_t* count) noexcept {

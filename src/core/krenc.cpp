@@ -441,6 +441,12 @@ int32_t strio_out_1028(context* ctx, const char* src, char* dst, uint32_t flags)
   return strio_convert_out(ctx, src, dst, 1028, flags);
 }
 
+int32_t strio_out_sized(context* ctx, const char* src, char* dst, uint32_t size, uint32_t flags) {
+  const uint32_t term = strio_terminator_size(ctx);
+  if (size < term) return kErrInvalidArg;
+  return strio_convert_out(ctx, src, dst, size - term, flags);
+}
+
 int32_t strio_out_4096(context* ctx, const char* src, char* dst, uint32_t flags) {
   return strio_convert_out(ctx, src, dst, 4096, flags);
 }

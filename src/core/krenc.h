@@ -212,7 +212,20 @@ struct strio_out_plan {
 };
 void strio_out_plan_make(context* ctx, uint32_t flags, strio_out_plan* plan);
 int32_t strio_out_planned(const strio_out_plan* plan, const char* src, char* dst, uint32_t max);
+// The outputs documented as "1,028 bytes + terminator": 1,028 bytes of text
+// and the session's terminator (1,030 bytes in a UCS-2 session).
 int32_t strio_out_1028(context* ctx, const char* src, char* dst, uint32_t flags);
+// The size in all of the fixed text outputs that tq.h gives as 1,028 bytes
+// (a pattern, an n-gram, a solution rule's category, the texts of the
+// parse, morph, identification, extraction, guess and language guess
+// infos), the terminator included.
+inline constexpr uint32_t kTextOutSize = 1028;
+// strio_out into an output of `size` bytes in all, the session encoding's
+// terminator included (a struct field, a buffer whose size tq.h gives as a
+// whole): size - 1 bytes of text, size - 2 in a UCS-2 session, cut and
+// noted as strio_out cuts. -802 (nothing written) for a size below the
+// terminator.
+int32_t strio_out_sized(context* ctx, const char* src, char* dst, uint32_t size, uint32_t flags);
 int32_t strio_out_4096(context* ctx, const char* src, char* dst, uint32_t flags);
 int32_t strio_out_16384(context* ctx, const char* src, char* dst, uint32_t flags);
 

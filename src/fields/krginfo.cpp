@@ -10,6 +10,9 @@ namespace tq {
 namespace {
 
 constexpr uint32_t kGenderOutMax = 4;
+// The info's other texts: at most 1,024 bytes of text and the session's
+// terminator, so a 1,028-byte buffer takes any in every session encoding.
+constexpr uint32_t kTextOutMax = 1024;
 
 template <typename F>
 int32_t guarded(gender_info* info, F&& body) {
@@ -28,8 +31,8 @@ gender_info::word* word_at(gender_info* info, uint32_t t, uint32_t w) {
   return &info->tokens[t].words[w];
 }
 
-int32_t out_1028(context* ctx, const std::string& s, char* out) {
-  return strio_out_1028(ctx, s.c_str(), out, kStrioConvert);
+int32_t text_out(context* ctx, const std::string& s, char* out) {
+  return strio_out(ctx, s.c_str(), out, kTextOutMax, kStrioConvert);
 }
 
 // The texts of getters that give their conversions' warnings: the first
@@ -37,7 +40,7 @@ int32_t out_1028(context* ctx, const std::string& s, char* out) {
 int32_t texts_out(context* ctx, std::initializer_list<std::pair<const std::string*, char*>> texts) {
   int32_t result = 0;
   for (const auto& [s, out] : texts) {
-    const int32_t rc = out_1028(ctx, *s, out);
+    const int32_t rc = text_out(ctx, *s, out);
     if (rc < 0) return rc;
     if (result == 0) result = rc;
   }
@@ -251,7 +254,7 @@ int32_t tqx_gender_info_word_get_by_token(context* ctx, gender_info* info, uint3
   strio_out_clear(ctx, word);
   const gender_info::word* w = word_at(info, token, word_index);
   if (w == nullptr) return TQ_ERR_INDEX;
-  const int32_t rc = out_1028(ctx, w->chopped, word);
+  const int32_t rc = text_out(ctx, w->chopped, word);
   return rc < 0 ? rc : 0;
 }
 
@@ -260,7 +263,7 @@ int32_t tqx_gender_info_word_uppercased_get_by_token(context* ctx, gender_info* 
   strio_out_clear(ctx, value);
   const gender_info::word* w = word_at(info, token, word);
   if (w == nullptr) return TQ_ERR_INDEX;
-  return out_1028(ctx, w->uppercased, value);
+  return text_out(ctx, w->uppercased, value);
 }
 
 int32_t tqx_gender_info_norm_regexlib_count_get(context*, gender_info* info, uint32_t token, uint32_t* count) {
@@ -285,7 +288,7 @@ int32_t tqx_gender_info_word_norm_get_by_token(context* ctx, gender_info* info, 
   *matched = 0;
   const gender_info::word* w = word_at(info, token, word_index);
   if (w == nullptr || regexlib >= w->norms.size()) return TQ_ERR_INDEX;
-  const int32_t rc = out_1028(ctx, w->norms[regexlib].output, word);
+  const int32_t rc = text_out(ctx, w->norms[regexlib].output, word);
   if (rc < 0) return rc;
   *matched = w->norms[regexlib].replaced;
   return 0;
@@ -331,7 +334,7 @@ int32_t tqx_gender_info_fuzzy_match_by_token_get(context* ctx, gender_info* info
   if (w == nullptr) return TQ_ERR_INDEX;
   for (auto it = w->fuzzy.rbegin(); it != w->fuzzy.rend(); ++it) {
     if (it->vocab != vocab) continue;
-    const int32_t rc = out_1028(ctx, it->found, value);
+    const int32_t rc = text_out(ctx, it->found, value);
     return rc < 0 ? rc : 0;
   }
   return 0;
@@ -350,7 +353,7 @@ int32_t tqx_gender_info_cat_regexlib_info_by_token_get(context* ctx, gender_info
   strio_out_clear(ctx, value);
   const gender_info::word* w = word_at(info, token, word);
   if (w == nullptr || entry >= w->entry_values.size()) return TQ_ERR_INDEX;
-  const int32_t rc = out_1028(ctx, w->entry_values[entry], value);
+  const int32_t rc = text_out(ctx, w->entry_values[entry], value);
   return rc < 0 ? rc : 0;
 }
 

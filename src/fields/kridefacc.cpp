@@ -125,7 +125,7 @@ constexpr uint32_t kShortOut = 128;
 constexpr uint32_t kLongOut = 1028;
 
 int32_t text_out(context* ctx, const char* utf8, char* out, uint32_t size) {
-  const int32_t rc = strio_out(ctx, utf8, out, size - strio_terminator_size(ctx), kStrioConvert);
+  const int32_t rc = strio_out_sized(ctx, utf8, out, size, kStrioConvert);
   if (rc < 0) strio_out_clear(ctx, out);
   return rc;
 }

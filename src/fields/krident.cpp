@@ -330,7 +330,7 @@ int32_t engine_core(context* ctx, defn_rec* rec, ident_defn_kind_rec* part, cons
     if ((rc = preprocess(ctx, rec, part, area, info)) < 0) return rc;
     if ((rc = pattern_phase(ctx, rec, part, area, info)) < 0) return rc;
   }
-  const int32_t output = strio_out_1028(ctx, area->result, result, kStrioConvert);
+  const int32_t output = strio_out_sized(ctx, area->result, result, kIdentResultSize, kStrioConvert);
   if (output < 0) return output;
   return input > 0 ? input : output;
 }

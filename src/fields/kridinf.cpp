@@ -116,12 +116,12 @@ const parse_solution* solution_of(const ident_info* info, int64_t snapshot, uint
 
 // A 128-byte output: the text cut to what fits with the session's terminator.
 int32_t name_out(context* ctx, const std::string& text, char* out) {
-  const int32_t rc = strio_out(ctx, text.c_str(), out, kIdentInfoNameOut - strio_terminator_size(ctx), kStrioConvert);
+  const int32_t rc = strio_out_sized(ctx, text.c_str(), out, kIdentInfoNameOut, kStrioConvert);
   return rc < 0 ? rc : 0;
 }
 
 int32_t text_out(context* ctx, const std::string& text, char* out) {
-  const int32_t rc = strio_out_1028(ctx, text.c_str(), out, kStrioConvert);
+  const int32_t rc = strio_out_sized(ctx, text.c_str(), out, kTextOutSize, kStrioConvert);
   return rc < 0 ? rc : 0;
 }
 
@@ -341,7 +341,7 @@ int32_t tqx_ident_info_chopped_word_get(context* ctx, ident_info* info, int32_t 
   strio_out_clear(ctx, word);
   const word_rec* w = index < 0 ? nullptr : wordlist_word_at(&info->chopped, index);
   if (w == nullptr) return TQ_ERR_INDEX;
-  const int32_t rc = strio_out_1028(ctx, w->text, word, kStrioConvert);
+  const int32_t rc = strio_out_sized(ctx, w->text, word, kTextOutSize, kStrioConvert);
   return rc < 0 ? rc : 0;
 }
 
@@ -419,7 +419,7 @@ int32_t tqx_ident_info_id_pattern_solution_rule_string_get(context* ctx, ident_i
   char text[kWordTextSize];
   int32_t rc = solrule_string_get(ctx, rule, &info->words, text);
   if (rc < 0) return rc;
-  rc = strio_out_1028(ctx, text, rule_string, kStrioConvert);
+  rc = strio_out_sized(ctx, text, rule_string, kTextOutSize, kStrioConvert);
   return rc < 0 ? rc : 0;
 }
 

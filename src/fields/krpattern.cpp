@@ -26,7 +26,7 @@ int32_t analyze(context* ctx, int32_t index, const char* data, char* pattern, pa
   char utf8[kPatternOutMax + 1];
   rc = pattern_engine_run(ctx, rec, value, utf8, info);
   if (rc < 0) return rc;
-  const int32_t out = strio_out_1028(ctx, utf8, pattern, kStrioConvert);
+  const int32_t out = strio_out_sized(ctx, utf8, pattern, kTextOutSize, kStrioConvert);
   if (out < 0) {
     strio_out_clear(ctx, pattern);
     return out;

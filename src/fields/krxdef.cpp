@@ -599,7 +599,10 @@ int32_t extract_pattern_add(context* ctx, defn_rec* rec, const char* grammar, co
                             int32_t weight, int32_t max_matches, int32_t* at) {
   extract_defn_kind_rec* part = extract_defn_part(rec);
   if (part == nullptr) return TQ_ERR_PART_MISSING;
-  if (part->patterns.size() >= kExtractPatternsMax) return TQ_ERR_CALL_STACK_FULL;
+  if (part->patterns.size() >= kExtractPatternsMax) {
+    TQ_REPORT(ctx, TQ_ERR_CALL_STACK_FULL, 1908, kKindName, rec->name, kExtractPatternsMax);
+    return TQ_ERR_CALL_STACK_FULL;
+  }
   extract_pattern_rec p;
   optp_block_init(&p.opt);
   int32_t rc = 0;
@@ -666,7 +669,10 @@ int32_t extract_sought_cat_add(context* ctx, defn_rec* rec, int32_t j, const cha
   if (part == nullptr) return TQ_ERR_PART_MISSING;
   if (j < 0 || static_cast<size_t>(j) >= part->patterns.size()) return TQ_ERR_INDEX;
   extract_pattern_rec& p = part->patterns[static_cast<size_t>(j)];
-  if (p.sought.size() >= kExtractSoughtMax) return TQ_ERR_CALL_STACK_FULL;
+  if (p.sought.size() >= kExtractSoughtMax) {
+    TQ_REPORT(ctx, TQ_ERR_CALL_STACK_FULL, 1909, j, kKindName, rec->name, kExtractSoughtMax);
+    return TQ_ERR_CALL_STACK_FULL;
+  }
   if (token < 0 || static_cast<uint32_t>(token) >= rec->tokens.count()) return TQ_ERR_INDEX;
   extract_sought_cat c{};
   extract_name_take(c.name, name);

@@ -728,7 +728,8 @@ int32_t extract_by_record(context* ctx, int32_t index, const char* data, extract
   int32_t output = 0;
   for (uint32_t k = 0; k < count; ++k) {
     tokens[k].index = a->out[k].index;
-    const int32_t converted = strio_out_1028(ctx, a->out[k].value, tokens[k].value, kStrioConvert);
+    const int32_t converted =
+        strio_out_sized(ctx, a->out[k].value, tokens[k].value, sizeof tokens[k].value, kStrioConvert);
     if (converted < 0) {
       for (uint32_t j = 0; j <= k; ++j) strio_out_clear(ctx, tokens[j].value);
       return converted;

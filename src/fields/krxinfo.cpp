@@ -155,7 +155,7 @@ int32_t extract_info_state_word_info_get(const extract_info* info, uint32_t iter
 namespace {
 
 int32_t text_out(context* ctx, const char* utf8, char* out) {
-  const int32_t rc = strio_out_1028(ctx, utf8, out, kStrioConvert);
+  const int32_t rc = strio_out_sized(ctx, utf8, out, kTextOutSize, kStrioConvert);
   if (rc < 0) strio_out_clear(ctx, out);
   return rc < 0 ? rc : 0;
 }

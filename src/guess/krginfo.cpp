@@ -90,7 +90,7 @@ int32_t guess_info_word_add(context* ctx, guess_info_pattern_rec* entry, const m
 namespace {
 
 int32_t text_out(context* ctx, const std::string& utf8, char* out) {
-  const int32_t rc = strio_out_1028(ctx, utf8.c_str(), out, kStrioConvert);
+  const int32_t rc = strio_out_sized(ctx, utf8.c_str(), out, kTextOutSize, kStrioConvert);
   if (rc < 0) strio_out_clear(ctx, out);
   return rc < 0 ? rc : 0;
 }

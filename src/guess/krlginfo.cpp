@@ -131,7 +131,7 @@ int32_t tqx_language_guess_info_preproc_info_get(context* ctx, language_guess_in
   *matched = 0;
   if (!in_range(index, info->preproc.size())) return TQ_ERR_INDEX;
   *matched = info->preproc[static_cast<size_t>(index)].matched;
-  return strio_out_1028(ctx, info->preproc[static_cast<size_t>(index)].text, result, kStrioConvert);
+  return strio_out_sized(ctx, info->preproc[static_cast<size_t>(index)].text, result, kTextOutSize, kStrioConvert);
 }
 
 int32_t tqx_language_guess_info_any_preproc_regexlib_matched_get(context*, language_guess_info* info,
@@ -141,7 +141,7 @@ int32_t tqx_language_guess_info_any_preproc_regexlib_matched_get(context*, langu
 }
 
 int32_t tqx_language_guess_info_cased_string_get(context* ctx, language_guess_info* info, char* result) {
-  return strio_out_1028(ctx, info->cased, result, kStrioConvert);
+  return strio_out_sized(ctx, info->cased, result, kTextOutSize, kStrioConvert);
 }
 
 int32_t tqx_language_guess_info_ngram_count_get(context*, language_guess_info* info, uint32_t* count) {
@@ -158,7 +158,7 @@ int32_t tqx_language_guess_info_input_ngram_info_get(context* ctx, language_gues
   *weight = 0;
   if (!in_range(index, info->ngrams.size())) return TQ_ERR_INDEX;
   const lang_ngram_result& g = info->ngrams[static_cast<size_t>(index)];
-  int32_t rc = strio_out_1028(ctx, g.text, ngram, kStrioConvert);
+  int32_t rc = strio_out_sized(ctx, g.text, ngram, kTextOutSize, kStrioConvert);
   if (rc < 0) return rc;
   *frequency = g.count;
   if (g.count != 0) *first_pos = first_position(info, g);
@@ -184,7 +184,7 @@ int32_t tqx_language_guess_info_known_regexlib_info_get(context* ctx, language_g
   *likelihood = r.likelihood;
   *num_matches = r.covered;
   *score = r.score;
-  return strio_out_1028(ctx, r.name, regexlib, kStrioConvert);
+  return strio_out_sized(ctx, r.name, regexlib, kTextOutSize, kStrioConvert);
 }
 
 int32_t tqx_language_guess_info_ngram_raw_score_get(context*, language_guess_info* info, double* score) {

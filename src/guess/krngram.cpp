@@ -541,7 +541,7 @@ int32_t tqx_ngram_iterator_next(context* ctx, ngram_iterator* iter, char* ngram,
   } else {
     std::memcpy(data, &e->count, sizeof e->count);
   }
-  return strio_out_1028(ctx, text, ngram, kStrioConvert);
+  return strio_out_sized(ctx, text, ngram, kTextOutSize, kStrioConvert);
 }
 
 int32_t tqx_ngram_iterator_done(context*, ngram_iterator* iter, uint32_t* done) {

@@ -23,7 +23,7 @@ bool word_ok(const morph_analyzer_info* info, int32_t i) {
 bool slot_ok(int32_t i) { return i >= 0 && static_cast<uint32_t>(i) < kAwlMaxWords; }
 
 int32_t text_out(context* ctx, const std::string& text, char* out) {
-  return strio_out_1028(ctx, text.c_str(), out, kStrioConvert);
+  return strio_out_sized(ctx, text.c_str(), out, kTextOutSize, kStrioConvert);
 }
 
 // The category vector of word i's analysed position; NULL for a deleted word.

@@ -451,7 +451,7 @@ int32_t parse_by_index(context* ctx, int32_t index, const char* data, parse_toke
   int32_t output = 0;
   for (uint32_t k = 0; k < count; ++k) {
     tokens[k].index = sc->slots[k].index;
-    rc = strio_out_1028(ctx, sc->slots[k].value, tokens[k].value, kStrioConvert);
+    rc = strio_out_sized(ctx, sc->slots[k].value, tokens[k].value, sizeof tokens[k].value, kStrioConvert);
     if (rc < 0) return rc;
     if (rc > 0) output = rc;
   }

@@ -14,7 +14,7 @@ bool in_range(int32_t i, size_t n) { return i >= 0 && static_cast<size_t>(i) < n
 
 // A text out-value: only a negative conversion result is kept when asked.
 int32_t text_out(context* ctx, const char* text, char* out) {
-  return strio_out_1028(ctx, text, out, kStrioConvert);
+  return strio_out_sized(ctx, text, out, kTextOutSize, kStrioConvert);
 }
 
 }  // namespace

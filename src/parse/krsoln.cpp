@@ -292,11 +292,12 @@ int32_t tqx_solution_rule_free(context* ctx, solution_rule* rule) {
 int32_t tqx_solution_rule_parent_abbr_get(context* ctx, solution_rule* rule, char* abbr) {
   strio_out_clear(ctx, abbr);
   if (has_tree(rule)) {
-    int32_t rc = strio_out_1028(ctx, cg_cat_name(grammar_of(rule->solution), rule->node->cat), abbr, kStrioConvert);
+    const char* name = cg_cat_name(grammar_of(rule->solution), rule->node->cat);
+    int32_t rc = strio_out_sized(ctx, name, abbr, kTextOutSize, kStrioConvert);
     return rc < 0 ? rc : 0;
   }
   if (kind_of(rule) != kParserOneWord) return -1;
-  int32_t rc = strio_out_1028(ctx, kNoParent, abbr, kStrioConvert);
+  int32_t rc = strio_out_sized(ctx, kNoParent, abbr, kTextOutSize, kStrioConvert);
   return rc < 0 ? rc : 0;
 }
 
@@ -340,7 +341,7 @@ int32_t tqx_solution_rule_cat_abbr_get(context* ctx, solution_rule* rule, int32_
   } else {
     return -1;
   }
-  int32_t rc = strio_out_1028(ctx, name, abbr, kStrioConvert);
+  int32_t rc = strio_out_sized(ctx, name, abbr, kTextOutSize, kStrioConvert);
   return rc < 0 ? rc : 0;
 }
 

@@ -170,7 +170,8 @@ int32_t prereq_compile(context* ctx, const char* expr, prereq_flag_fn flag_id, v
       emit(stack[--top]);
     }
     if (top >= kOperatorStackSize) {
-      rc = -601;
+      rc = TQ_ERR_CALL_STACK_FULL;
+      TQ_REPORT(ctx, rc, 1907, static_cast<int32_t>(tok.pos + 1));
       break;
     }
     stack[top++] = entry;

@@ -50,9 +50,9 @@ using prereq_flag_fn = int32_t (*)(context* ctx, void* arg, const char* name, ui
 // here) and the 1-based byte position; with record 0 nothing is recorded.
 int32_t prereq_syntax_check(context* ctx, const char* expr, uint32_t record);
 // Compiles a checked expression into postfix (heap array, NULL for an empty
-// expression), asking `flag_id` for the id of every name. -601 when
-// operators nest deeper than the operator stack; flag-id failures pass
-// through.
+// expression), asking `flag_id` for the id of every name. -601 (message
+// 1907) when operators nest deeper than the operator stack; flag-id
+// failures pass through.
 int32_t prereq_compile(context* ctx, const char* expr, prereq_flag_fn flag_id, void* arg, prereq_element** out,
                        uint32_t* count);
 // Evaluates postfix over the flag state with the given stack: *holds 1 or 0.

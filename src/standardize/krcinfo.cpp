@@ -15,7 +15,7 @@ constexpr uint32_t kInfoTextSize = 1028;
 // with the terminator.
 int32_t text_out(context* ctx, const std::string& text, char* out) {
   strio_out_clear_n(ctx, out, kInfoTextSize);
-  return strio_out(ctx, text.c_str(), out, kInfoTextSize - strio_terminator_size(ctx), kStrioConvert);
+  return strio_out_sized(ctx, text.c_str(), out, kInfoTextSize, kStrioConvert);
 }
 
 const std::string& or_else(const std::string& text, const std::string& fallback) {

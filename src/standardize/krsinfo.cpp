@@ -14,7 +14,7 @@ constexpr uint32_t kInfoTextSize = 1028;
 // A text out in the session encoding; the buffer holds kInfoTextSize bytes
 // with the terminator.
 int32_t text_out(context* ctx, const std::string& text, char* out) {
-  return strio_out(ctx, text.c_str(), out, kInfoTextSize - strio_terminator_size(ctx), kStrioConvert);
+  return strio_out_sized(ctx, text.c_str(), out, kInfoTextSize, kStrioConvert);
 }
 
 const stand_info::token* token_at(const stand_info* info, int32_t token) {

@@ -2,6 +2,7 @@
 // the fixed tables of the character table, rule validation, and a chopper
 // document written by hand and loaded from a knowledge base.
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -75,6 +76,36 @@ TEST(Chop, BuiltInChoppersOnAContextWithoutKnowledgeBase) {
   for (int i = 0; i < 512; ++i) wide += "\xC3\xA9";
   EXPECT_EQ(chop(ctx, -3, wide).words.size(), 1u);
   EXPECT_EQ(chop(ctx, -3, wide + "e").rc, -601);
+}
+
+// What is past a chop's limits fails with -601, and the error list says
+// which limit, not that the call-state stack is full.
+TEST(Chop, LimitsSayWhatWasFull) {
+  Context ctx;
+  tq_chop_info* info = nullptr;
+  ASSERT_EQ(tq_chop_info_init(ctx, &info), 0);
+  const std::string value(1025, 'x');
+  const std::string deep = std::string(40, '(') + "A" + std::string(40, ')');
+  uint32_t valid = 9;
+  const struct {
+    const char* name;
+    std::function<int32_t()> call;
+    const char* said;
+  } calls[] = {
+      {"tq_chop_string", [&] { return chop(ctx, -2, value).rc; },
+       "The text to chop in tq_chop_string is longer than the 1024 bytes (UTF-8) a chopper takes: it is not "
+       "chopped."},
+      {"tq_chop_string_with_info", [&] { return chop(ctx, -2, value, 16, info).rc; },
+       "The text to chop in tq_chop_string_with_info is longer than the 1024 bytes (UTF-8) a chopper takes: it is "
+       "not chopped."},
+      {"tq_chopper_rule_validate", [&] { return tq_chopper_rule_validate(ctx, deep.c_str(), &valid); },
+       "The prerequisite expression nests its groups and operators too deeply (position 31)."},
+  };
+  for (const auto& c : calls) {
+    EXPECT_EQ(c.call(), -601) << c.name;
+    EXPECT_EQ(tq_test::error_list_text(ctx), std::string("  [0] -601: ") + c.said + "\n") << c.name;
+  }
+  EXPECT_EQ(tq_chop_info_free(ctx, info), 0);
 }
 
 TEST(Chop, SessionConversionOutcomesAndLongValues) {

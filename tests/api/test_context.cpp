@@ -101,7 +101,7 @@ TEST(Context, SearchPathSetAndGet) {
   EXPECT_STREQ(text, "'path' is null.");
 }
 
-TEST(Context, PathGetIsBoundedInUcs2) {
+TEST(Context, PathOutputsAreBoundedInUcs2) {
   Context ctx;
   ASSERT_EQ(tq_path_set(ctx, "abcdef"), 0);
   ASSERT_EQ(tq_session_encoding_set(ctx, 15), 0);
@@ -111,6 +111,68 @@ TEST(Context, PathGetIsBoundedInUcs2) {
   // Three characters and the two-byte terminator fit in eight bytes.
   EXPECT_EQ(std::string(buf, 8), std::string("a\0b\0c\0\0\0", 8));
   EXPECT_EQ(buf[8], 'x');
+  // A root of 9,000 characters takes 18,000 bytes in UCS-2: its first
+  // 8,192 characters fill TQ_PATH_MAX bytes, and the cut is told.
+  std::string root;
+  for (int i = 0; i < 9000; ++i) root += std::string("r\0", 2);
+  ASSERT_EQ(tq_zel_path_set(ctx, (root + std::string(2, '\0')).c_str()), 0);
+  std::vector<char> path(TQ_PATH_MAX + 3, 'x');
+  EXPECT_EQ(tq_root_path_get(ctx, path.data()), TQ_WARN_LIMIT_REACHED);
+  EXPECT_EQ(std::string(path.data(), TQ_PATH_MAX + 3), root.substr(0, TQ_PATH_MAX) + std::string("\0\0x", 3));
+  // Added after tq_path_get's record: neither call clears the list.
+  uint32_t count = 0;
+  EXPECT_EQ(tq_error_count_get(ctx, &count), 0);
+  ASSERT_EQ(count, 2u);
+  EXPECT_EQ(tq_test::ucs2_error_text(ctx, 1),
+            "An output of tq_root_path_get was cut to fit 16384 bytes; the whole text needs 18000 bytes and its "
+            "terminator.");
+}
+
+// A root or search path longer than TQ_PATH_MAX bytes once in UTF-8 is
+// refused whole, never cut to a folder the caller did not name: the context
+// keeps its root and search path. Exactly TQ_PATH_MAX bytes are taken.
+TEST(Context, LongRootOrPathIsRefused) {
+  // 8,193 characters of two bytes in UTF-8: 16,386 bytes.
+  const std::string over = std::string(8193, '\xE9');
+  const std::string fits = "/" + std::string(TQ_PATH_MAX - 1, 'k');
+  const struct {
+    const char* name;
+    int32_t (*set)(tq_context*, const char*);
+    const char* said;
+  } setters[] = {
+      {"tq_zel_path_set", tq_zel_path_set,
+       "The root given to tq_zel_path_set is 16386 bytes long in UTF-8, longer than the 16384 bytes it may have: it "
+       "is refused and nothing is changed."},
+      {"tq_path_set", tq_path_set,
+       "The search path given to tq_path_set is 16386 bytes long in UTF-8, longer than the 16384 bytes it may "
+       "have: it is refused and nothing is changed."},
+  };
+  for (const auto& s : setters) {
+    SCOPED_TRACE(s.name);
+    Context ctx("/kb");
+    const std::string path_before = path_of(ctx);
+    EXPECT_EQ(s.set(ctx, over.c_str()), TQ_ERR_ARGUMENT);
+    EXPECT_EQ(path_of(ctx), path_before);
+    std::vector<char> root(TQ_PATH_MAX + 2);
+    EXPECT_EQ(tq_root_path_get(ctx, root.data()), 0);
+    EXPECT_STREQ(root.data(), "/kb");
+    int32_t code = 0;
+    char text[TQ_ERROR_TEXT_MAX + 1];
+    EXPECT_EQ(tq_error_info_get(ctx, &code, text), 0);
+    EXPECT_EQ(code, TQ_ERR_ARGUMENT);
+    EXPECT_STREQ(text, s.said);
+    EXPECT_EQ(s.set(ctx, fits.c_str()), 0);
+  }
+  for (auto init : {tq_init, tq_init_edit_mode}) {
+    tq_context* ctx = reinterpret_cast<tq_context*>(1);
+    EXPECT_EQ(init(&ctx, over.c_str()), TQ_ERR_ARGUMENT);
+    EXPECT_EQ(ctx, nullptr);
+    ASSERT_EQ(init(&ctx, fits.c_str()), 0);
+    std::vector<char> root(TQ_PATH_MAX + 2);
+    EXPECT_EQ(tq_root_path_get(ctx, root.data()), 0);
+    EXPECT_EQ(root.data(), fits);
+    tq_close(ctx);
+  }
 }
 
 TEST(Context, Options) {

@@ -1,6 +1,7 @@
 // Error records and their readers, through the exports.
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "support/tq_test.h"
 
@@ -126,6 +127,56 @@ TEST(Errors, CriticalCodes) {
   EXPECT_EQ(tq_error_is_critical(-802), 0u);
   EXPECT_EQ(tq_error_is_critical(116), 0u);
   EXPECT_EQ(tq_error_is_critical(0), 0u);
+}
+
+// A reader gives a record's text out and leaves the list as it was: a text
+// longer than TQ_ERROR_TEXT_MAX bytes in the session encoding is cut between
+// characters and told by the result alone.
+TEST(Errors, ReadersCutWithoutChangingTheList) {
+  using Reader = int32_t (*)(tq_context*, int32_t*, char*);
+  const struct {
+    const char* name;
+    Reader read;
+  } readers[] = {
+      {"tq_error_info_get", [](tq_context* c, int32_t* code, char* text) { return tq_error_info_get(c, code, text); }},
+      {"tq_error_info_get_by_index",
+       [](tq_context* c, int32_t* code, char* text) { return tq_error_info_get_by_index(c, 0, code, text); }},
+  };
+  // A missing file whose name makes the record's text longer than the
+  // reader's room: 4,099 characters, in one byte each or in two.
+  const std::string name = "/no-such-folder/" + std::string(5000, 'n');
+  std::string wide;
+  for (char c : name) wide += std::string{c, '\0'};
+  const struct {
+    uint32_t enc;
+    std::string name;
+    std::string unit;  // 'n' in the session encoding
+  } sessions[] = {{TQ_ENC_ISO_8859_1, name + '\0', "n"}, {TQ_ENC_UCS2_LE, wide + std::string(2, '\0'), {'n', '\0'}}};
+  for (const auto& s : sessions) {
+    Context ctx;
+    ASSERT_EQ(tq_session_encoding_set(ctx, s.enc), 0);
+    tq_xmldoc* doc = nullptr;
+    ASSERT_EQ(tq_xml_read(ctx, s.name.data(), 0, &doc), -400);
+    const size_t unit = s.unit.size();
+    for (const auto& r : readers) {
+      // Read twice: the first read leaves nothing that the second would give.
+      for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(std::string(r.name) + " in encoding " + std::to_string(s.enc) + ", read " + std::to_string(round));
+        std::vector<char> text(2 * (TQ_ERROR_TEXT_MAX + 4), '\x55');
+        int32_t code = 0;
+        EXPECT_EQ(r.read(ctx, &code, text.data()), TQ_WARN_LIMIT_REACHED);
+        EXPECT_EQ(code, -400);
+        // The record's start, cut after its last whole character, then the
+        // terminator and nothing more.
+        EXPECT_EQ(text[0], 'T');
+        EXPECT_EQ(std::string(&text[TQ_ERROR_TEXT_MAX - unit], unit), s.unit);
+        EXPECT_EQ(std::string(&text[TQ_ERROR_TEXT_MAX], unit + 1), std::string(unit, '\0') + '\x55');
+        uint32_t count = 0;
+        EXPECT_EQ(tq_error_count_get(ctx, &count), 0);
+        EXPECT_EQ(count, 1u);
+      }
+    }
+  }
 }
 
 TEST(Errors, ErrorTextInSessionEncoding) {

@@ -252,9 +252,12 @@ TEST(ExtractionDefnExports, RefusalsAndLimits) {
   // Bounded lists: 32 sought categories, 256 patterns, 32 tokens.
   for (int k = 2; k < 32; ++k) ASSERT_EQ(tq_extraction_defn_pattern_sought_cat_add(ctx, i, 0, "GIVEN", 0), 0);
   EXPECT_EQ(tq_extraction_defn_pattern_sought_cat_add(ctx, i, 0, "GIVEN", 0), -601);
+  EXPECT_EQ(tq_test::error_list_text(ctx),
+            "  [0] -601: Pattern 0 of the Extraction definition 'Ex' already seeks 32 categories.\n");
   for (int k = 1; k < 256; ++k) ASSERT_EQ(tq_extraction_defn_pattern_add(ctx, i, "G", "NAME", 1, k, 1, &p), 0);
   EXPECT_EQ(p, 255u);
   EXPECT_EQ(tq_extraction_defn_pattern_add(ctx, i, "G", "NAME", 1, 0, 1, &p), -601);
+  EXPECT_EQ(tq_test::error_list_text(ctx), "  [0] -601: The Extraction definition 'Ex' already holds 256 patterns.\n");
   int32_t t = -1;
   for (int k = 5; k < 32; ++k) ASSERT_EQ(tq_extraction_defn_token_add(ctx, i, "Other", &t), 0);
   EXPECT_EQ(tq_extraction_defn_token_add(ctx, i, "Other", &t), -601);

@@ -154,6 +154,118 @@ TEST(OutputEdges, ValueCutToTheEnginesLengthIsTold) {
   EXPECT_EQ(tq_propercase(ctx, "Name", bad.c_str(), out, 1024), -10000);
 }
 
+// In a UCS-2 session a terminator takes two bytes. An output of a fixed size
+// in all (a token's value field, a pattern, an info's text) holds the text
+// that fits with that terminator: a 1,024-character value fills each one, is
+// cut there with 102 and a message, and nothing lands past the size (for a
+// token's field: in the next slot's index). The gender info's texts take at
+// most 1,024 bytes of text.
+TEST(OutputEdges, FixedSizeOutputsKeepTheUcs2TerminatorInside) {
+  Context ctx(TQ_SAMPLE_KB);
+  ASSERT_EQ(tq_session_encoding_set(ctx, TQ_ENC_UTF8), 0);
+  ASSERT_EQ(tq_zel_locale_load(ctx, 29840,
+                               kAllDefns | TQ_LOAD_PATTERN_DEFNS | TQ_LOAD_EXTRACT_DEFNS | TQ_LOAD_LANGUAGE_DEFNS),
+            0)
+      << tq_test::error_list_text(ctx);
+  ASSERT_EQ(tq_session_encoding_set(ctx, TQ_ENC_UCS2_LE), 0);
+  const auto wide = [](const std::string& ascii) {
+    std::string w;
+    for (const char ch : ascii) w += std::string{ch, '\0'};
+    return w.append(2, '\0');
+  };
+  const std::string value = wide("john " + std::string(1019, 'x'));
+  const std::string name = wide("Name"), pattern = wide("Pattern"), contact = wide("Contact"),
+                    english = wide("English");
+  const char* v = value.c_str();
+  std::vector<tq_parse_token> parsed(TQ_PARSE_TOKENS);
+  std::vector<tq_extract_token> extracted(TQ_EXTRACT_TOKENS);
+  uint32_t n = 0;
+  int32_t score = 0;
+  char gender[8], token_name[TQ_DATATYPE_TOKEN_SIZE];
+  tq_parse_info* pinfo = nullptr;
+  tq_ident_info* iinfo = nullptr;
+  tq_extract_info* xinfo = nullptr;
+  tq_language_guess_info* linfo = nullptr;
+  tq_gender_info* ginfo = nullptr;
+  tq_morph_analyzer_info* morph = nullptr;
+  ASSERT_EQ(tq_parse_info_init(ctx, &pinfo), 0);
+  ASSERT_EQ(tq_ident_info_init(ctx, &iinfo), 0);
+  ASSERT_EQ(tq_extract_info_init(ctx, &xinfo), 0);
+  ASSERT_EQ(tq_language_guess_info_init(ctx, &linfo), 0);
+  ASSERT_EQ(tq_gender_info_init(ctx, &ginfo), 0);
+  // A token field: the slot the long word went to, copied out; the next
+  // slot's index is still one the call gave (or -1).
+  const auto field = [](const auto& slots, uint32_t count, char* out) {
+    uint32_t k = 0;
+    while (k + 1 < count && slots[k].value[0] != 'x') ++k;
+    std::memcpy(out, slots[k].value, sizeof slots[k].value);
+    EXPECT_GE(slots[k + 1].index, -1);
+    EXPECT_LT(slots[k + 1].index, static_cast<int32_t>(count));
+  };
+  struct Row {
+    const char* name;  // the export the cut message names
+    uint32_t size;     // what tq.h gives it, terminator included
+    std::function<int32_t(char*)> call;
+  };
+  // In order: the runs with an info come before the info's getters.
+  const std::vector<Row> rows = {
+      {"tq_parse_with_info", TQ_PARSE_VALUE_SIZE,
+       [&](char* out) {
+         const int32_t rc = tq_parse_with_info(ctx, name.c_str(), v, parsed.data(), &n, pinfo);
+         field(parsed, n, out);
+         return rc;
+       }},
+      {"tq_extract_with_info", TQ_EXTRACT_VALUE_SIZE,
+       [&](char* out) {
+         const int32_t rc = tq_extract_with_info(ctx, contact.c_str(), v, extracted.data(), &n, xinfo);
+         field(extracted, n, out);
+         return rc;
+       }},
+      {"tq_pattern_analyze", 1028, [&](char* out) { return tq_pattern_analyze(ctx, pattern.c_str(), v, out); }},
+      {"tq_parse_info_preprocessed_string_get", 1028,
+       [&](char* out) { return tq_parse_info_preprocessed_string_get(ctx, pinfo, out); }},
+      {"tq_morph_analyzer_info_analyzed_word_string_get", 1028,
+       [&](char* out) {
+         EXPECT_EQ(tq_parse_info_morph_analyzer_info_get(ctx, pinfo, &morph), 0);
+         return tq_morph_analyzer_info_analyzed_word_string_get(ctx, morph, 1, out);
+       }},
+      {"tq_extract_info_chopped_word_get", 1028,
+       [&](char* out) { return tq_extract_info_chopped_word_get(ctx, xinfo, 1, out); }},
+      {"tq_ident_info_chopped_word_get", 1028,
+       [&](char* out) {
+         EXPECT_GE(tq_identify_with_info(ctx, name.c_str(), v, token_name, iinfo), 0);
+         return tq_ident_info_chopped_word_get(ctx, iinfo, 1, out);
+       }},
+      {"tq_language_guess_info_cased_string_get", 1028,
+       [&](char* out) {
+         EXPECT_GE(tq_language_guess_score_with_info(ctx, english.c_str(), v, &score, linfo), 0);
+         return tq_language_guess_info_cased_string_get(ctx, linfo, out);
+       }},
+      {"tq_gender_info_token_info_get", 1024 + 2,
+       [&](char* out) {
+         EXPECT_GE(tq_gender_determine_with_info(ctx, nullptr, v, gender, ginfo), 0);
+         return tq_gender_info_token_info_get(ctx, ginfo, 3, token_name, out);
+       }},
+  };
+  for (const Row& r : rows) {
+    std::vector<char> out(r.size + 8, 'z');
+    EXPECT_EQ(r.call(out.data()), 102) << r.name << "\n" << tq_test::ucs2_error_text(ctx, 0);
+    EXPECT_EQ(std::string(out.data() + r.size, 8), std::string(8, 'z')) << r.name << ": written past its size";
+    size_t end = 0;
+    while (end + 2 <= r.size && (out[end] != 0 || out[end + 1] != 0)) end += 2;
+    EXPECT_EQ(end, r.size - 2) << r.name << ": the text fills the output and its terminator ends it";
+    EXPECT_TRUE(tq_test::holds(tq_test::ucs2_error_text(ctx, 0),
+                               "An output of " + std::string(r.name) + " was cut to fit " +
+                                   std::to_string(r.size - 2) + " bytes"))
+        << r.name;
+  }
+  EXPECT_EQ(tq_parse_info_free(ctx, pinfo), 0);
+  EXPECT_EQ(tq_ident_info_free(ctx, iinfo), 0);
+  EXPECT_EQ(tq_extract_info_free(ctx, xinfo), 0);
+  EXPECT_EQ(tq_language_guess_info_free(ctx, linfo), 0);
+  EXPECT_EQ(tq_gender_info_free(ctx, ginfo), 0);
+}
+
 // Match exports that fail before the '$' pre-fill (no locale, an unknown
 // definition, NULL data, a character strict conversion refuses) leave an
 // empty text in every code buffer, whatever the buffer held.
