@@ -8,7 +8,10 @@
  * byte count). Out-values go through pointer arguments. Text crosses the
  * interface in the context's session encoding (ISO-8859-1 by default);
  * output buffers must hold the stated maximum plus one terminator of the
- * session encoding (two bytes for the UCS-2 encodings).
+ * session encoding (two bytes for the UCS-2 encodings), but for those given
+ * as a size, terminator included (the *_SIZE constants, the caller's size
+ * of a call that takes one, "1,028 bytes, terminator included"): a text
+ * there is cut to leave room for the terminator inside that size.
  *
  * Failures are recorded in the context's error list (nothing is recorded
  * while messages are disallowed: tq_error_allow_msgs_set); read it with
@@ -19,7 +22,8 @@
  * tq_options_set, tq_version_get and the six of "Errors"
  * (tq_error_info_get, tq_error_info_get_by_index, tq_error_count_get,
  * tq_error_allow_msgs_set, tq_error_allow_msgs_get, tq_error_is_critical).
- * What one of them records (a NULL argument, a text cut to its buffer) is
+ * What one of them records (a NULL argument, a text cut to its buffer, a
+ * root or path too long) is
  * added after the records already there, so after a failed call a failed
  * tq_clone shows both calls' errors; some of their failures record
  * nothing (tq_clone's -500, a NULL root or path, a character refused under
