@@ -150,6 +150,12 @@ struct tq_context {
 
 namespace tq {
 
+// The current framed export's name for a message, or "the call" outside a
+// framed export.
+inline const char* call_name_of(const context* ctx) {
+  return ctx->call_name != nullptr ? ctx->call_name : "the call";
+}
+
 // One thing a layer adds to every context: a work area, a table, a setting.
 // Each layer lists its parts in the order they are made; a context is built
 // by walking the layers' lists from the bottom up and torn down by walking

@@ -78,8 +78,6 @@ void copy_bounded(const char* src, char* dst, uint32_t max, uint32_t term) {
   std::memset(dst + keep, 0, term);
 }
 
-const char* call_name_of(const context* ctx) { return ctx->call_name != nullptr ? ctx->call_name : "the call"; }
-
 uint32_t clamp_u32(int64_t n) { return n > static_cast<int64_t>(UINT32_MAX) ? UINT32_MAX : static_cast<uint32_t>(n); }
 
 // A value converted in (UTF-8, at most max bytes in dst): when the room left

@@ -445,8 +445,7 @@ int32_t chop_core(context* ctx, int32_t handle, const char* value, word_list* ou
   if (length > kChopValueMax) {
     // -601, the code of every fixed room that overflows; the message says
     // which room, since the code's own text speaks of the call-state stack.
-    TQ_REPORT(ctx, TQ_ERR_CALL_STACK_FULL, 1906, ctx->call_name != nullptr ? ctx->call_name : "the call",
-              kChopValueMax);
+    TQ_REPORT(ctx, TQ_ERR_CALL_STACK_FULL, 1906, call_name_of(ctx), kChopValueMax);
     return TQ_ERR_CALL_STACK_FULL;
   }
   const auto len = static_cast<uint32_t>(length);
