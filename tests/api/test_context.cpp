@@ -113,9 +113,8 @@ TEST(Context, PathOutputsAreBoundedInUcs2) {
   EXPECT_EQ(buf[8], 'x');
   // A root of 9,000 characters takes 18,000 bytes in UCS-2: its first
   // 8,192 characters fill TQ_PATH_MAX bytes, and the cut is told.
-  std::string root;
-  for (int i = 0; i < 9000; ++i) root += std::string("r\0", 2);
-  ASSERT_EQ(tq_zel_path_set(ctx, (root + std::string(2, '\0')).c_str()), 0);
+  const std::string root = tq_test::ucs2le(std::string(9000, 'r'));
+  ASSERT_EQ(tq_zel_path_set(ctx, root.c_str()), 0);
   std::vector<char> path(TQ_PATH_MAX + 3, 'x');
   EXPECT_EQ(tq_root_path_get(ctx, path.data()), TQ_WARN_LIMIT_REACHED);
   EXPECT_EQ(std::string(path.data(), TQ_PATH_MAX + 3), root.substr(0, TQ_PATH_MAX) + std::string("\0\0x", 3));

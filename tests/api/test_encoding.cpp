@@ -26,9 +26,7 @@ TEST(Encoding, NameGetInEveryEncodingRoundTripsByName) {
   char name[TQ_ENCODING_NAME_MAX + 2];
   std::memset(name, 0x55, sizeof name);
   ASSERT_EQ(tq_session_encoding_name_get(ctx, name), 0);
-  std::string want;
-  for (char c : std::string("UCS-2 Little Endian")) want += std::string{c, '\0'};
-  want += std::string("\0\0", 2);
+  const std::string want = tq_test::ucs2le("UCS-2 Little Endian");
   EXPECT_EQ(std::string(name, want.size()), want);
   EXPECT_EQ(static_cast<unsigned char>(name[want.size()]), 0x55u);
 }

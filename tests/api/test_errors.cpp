@@ -145,13 +145,11 @@ TEST(Errors, ReadersCutWithoutChangingTheList) {
   // A missing file whose name makes the record's text longer than the
   // reader's room: 4,099 characters, in one byte each or in two.
   const std::string name = "/no-such-folder/" + std::string(5000, 'n');
-  std::string wide;
-  for (char c : name) wide += std::string{c, '\0'};
   const struct {
     uint32_t enc;
     std::string name;
     std::string unit;  // 'n' in the session encoding
-  } sessions[] = {{TQ_ENC_ISO_8859_1, name + '\0', "n"}, {TQ_ENC_UCS2_LE, wide + std::string(2, '\0'), {'n', '\0'}}};
+  } sessions[] = {{TQ_ENC_ISO_8859_1, name + '\0', "n"}, {TQ_ENC_UCS2_LE, tq_test::ucs2le(name), {'n', '\0'}}};
   for (const auto& s : sessions) {
     Context ctx;
     ASSERT_EQ(tq_session_encoding_set(ctx, s.enc), 0);

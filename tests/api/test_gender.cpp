@@ -11,6 +11,7 @@
 
 #include "support/alloc_counter.h"
 #include "support/gender_kb.h"
+#include "support/tq_test.h"
 
 namespace {
 
@@ -154,9 +155,7 @@ TEST(Gender, Ucs2SessionFindsTheDefaultDefinition) {
   GenderKb kb;
   tq_context* ctx = kb.ctx();
   ASSERT_EQ(tq_session_encoding_set(ctx, TQ_ENC_UCS2_LE), 0);
-  std::string value;
-  for (char ch : std::string("John Smith")) value += std::string{ch, '\0'};
-  value += std::string(2, '\0');
+  const std::string value = tq_test::ucs2le("John Smith");
   char out[8];
   std::memset(out, 'x', sizeof out);
   EXPECT_EQ(tq_gender_determine(ctx, nullptr, value.data(), out), 0) << tq_test::error_list_text(ctx);

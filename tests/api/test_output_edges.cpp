@@ -132,12 +132,9 @@ TEST(OutputEdges, ValueCutToTheEnginesLengthIsTold) {
   // output's room: that cut cannot know how long the whole standardized
   // value is, and says it is longer.
   ASSERT_EQ(tq_session_encoding_set(ctx, TQ_ENC_UCS2_LE), 0);
-  std::string wide;
-  for (const char ch : value) wide += std::string{ch, '\0'};
-  wide.append(2, '\0');
+  const std::string wide = tq_test::ucs2le(value);
   std::vector<char> standard(TQ_STANDARD_SIZE);
-  const char name[] = {'N', 0, 'a', 0, 'm', 0, 'e', 0, 0, 0};
-  EXPECT_EQ(tq_standardize(ctx, name, wide.data(), standard.data()), 102);
+  EXPECT_EQ(tq_standardize(ctx, tq_test::ucs2le("Name").c_str(), wide.data(), standard.data()), 102);
   std::string told;  // the messages, in UCS-2: ASCII, one byte a unit
   count = 0;
   EXPECT_EQ(tq_error_count_get(ctx, &count), 0);
@@ -168,11 +165,7 @@ TEST(OutputEdges, FixedSizeOutputsKeepTheUcs2TerminatorInside) {
             0)
       << tq_test::error_list_text(ctx);
   ASSERT_EQ(tq_session_encoding_set(ctx, TQ_ENC_UCS2_LE), 0);
-  const auto wide = [](const std::string& ascii) {
-    std::string w;
-    for (const char ch : ascii) w += std::string{ch, '\0'};
-    return w.append(2, '\0');
-  };
+  const auto wide = tq_test::ucs2le;
   const std::string value = wide("john " + std::string(1019, 'x'));
   const std::string name = wide("Name"), pattern = wide("Pattern"), contact = wide("Contact"),
                     english = wide("English");

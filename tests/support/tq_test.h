@@ -21,6 +21,13 @@ bool failure_recorded(tq_context* ctx);
 // ASCII it is (one byte a unit); *code (when given) its code. A record
 // that cannot be read fails the test.
 std::string ucs2_error_text(tq_context* ctx, uint32_t index, int32_t* code = nullptr);
+// An ASCII text as a UCS-2 (little-endian) session takes it: two bytes a
+// character and the two-byte terminator, which std::string keeps.
+inline std::string ucs2le(const std::string& ascii) {
+  std::string wide;
+  for (const char ch : ascii) wide += std::string{ch, '\0'};
+  return wide.append(2, '\0');
+}
 
 // A text given and a part of the message it must bring.
 struct TextSaid {

@@ -235,6 +235,8 @@ kbbuild)
     isos=$(find "$1/locale" -maxdepth 1 -name '*.loc.zel' -printf '%f\n' 2>/dev/null | sed 's/\.loc\.zel$//' | tr a-z A-Z)
     [ -z "$isos" ] || "$loads" "$1" $isos 2>stderr
   }
+  # fresh ROOT FROM: ROOT made anew as a copy of FROM, or missing (none).
+  fresh() { rm -rf "$1" && { [ "$2" = none ] || cp -a "$2" "$1"; }; }
   # sweep ENOSPC FROM: faulty into a fresh copy of the knowledge base FROM
   # (none: a first build) for n = 1, 2, ... until a run meets no fault:
   # with ENOSPC "each" step n runs out of room and the copy stays as it was
@@ -245,7 +247,7 @@ kbbuild)
   # most behind) the next run completes the build and removes what was left.
   sweep() {
     for ((n = 1; ; n++)); do
-      rm -rf killed && { [ "$2" = none ] || cp -a "$2" killed; } && state killed >before
+      fresh killed "$2" && state killed >before
       if [ "$1" = each ]; then faulty $n 0; else faulty "$1" $(($1 + n)); fi
       got=$? at=$(tail -n 1 fault.log 2>/dev/null)
       case $1,$at in
@@ -298,10 +300,10 @@ kbbuild)
   }
   ended() { heard && echo "${line#exit }"; }
   # alone-FROM: the state, without inodes, that a build of small2 alone
-  # leaves from pristine ("rebuild") or from nothing ("first").
-  for from in rebuild first; do
-    rm -rf alone && { [ "$from" = first ] || cp -a pristine alone; } && "$program" small2 alone >/dev/null 2>&1 &&
-      state alone "$built" >"alone-$from" || fail "alone $from: not built"
+  # leaves from pristine or from nothing (none).
+  for from in pristine none; do
+    fresh alone $from && "$program" small2 alone >/dev/null 2>&1 && state alone "$built" >"alone-$from" ||
+      fail "alone $from: not built"
   done
   # complete NAME FROM: "one" holds what a build alone from FROM makes, and
   # nothing of the lock or the staging folder is left.
@@ -309,11 +311,11 @@ kbbuild)
     state one "$built" | cmp -s - "alone-$2" && [ -z "$(find one \( -name '*.lck' -o -name '.kbbuild*' \))" ] ||
       fail "$1: one is not what a build alone makes: $(state one "$built" | diff "alone-$2" - | head -n 4 | tr '\n' ' ')"
   }
-  # second NAME AT FROM: a build into "one" (from FROM) held at AT; a second
-  # run meanwhile is refused at once, names the held run and changes
-  # nothing; the first then completes as it would alone.
+  # second NAME AT FROM: a build into "one", made fresh from FROM, held at
+  # AT; a second run meanwhile is refused at once, names the held run and
+  # changes nothing; the first then completes as it would alone.
   second() {
-    hold "$2" one || return
+    fresh one "$3" && hold "$2" one || return
     state one >before
     "$program" small2 one >stdout 2>stderr
     got=$?
@@ -327,24 +329,24 @@ kbbuild)
   # The staging pass, keeping the old files, putting them in place, and
   # tidying up (the staging folder gone, the lock not yet).
   for at in "mkdir .kbbuild/regexlib" "link onto .kbbuild/old/regexlib/" "rename onto locale/" "remove .kbbuild.lock"; do
-    rm -rf one && cp -a pristine one && second "$at: rebuild" "$at" rebuild
+    second "$at: rebuild" "$at" pristine
     # Killed there: every locale loads, and the next run completes.
-    rm -rf one && cp -a pristine one && hold "$at" one || continue
+    fresh one pristine && hold "$at" one || continue
     kill -9 "$held_pid"
     [ "$(ended)" = 137 ] && "$loads" one L1 EN 2>stderr || fail "$at: killed, it left a locale that does not load"
     "$program" small2 one >stdout 2>stderr || fail "$at: the run after the killed one failed"
-    complete "$at: after a kill" rebuild
+    complete "$at: after a kill" pristine
     # Two first builds (a first build keeps no old files).
-    [[ $at == *.kbbuild/old* ]] || { rm -rf one && second "$at: first builds" "$at" first; }
+    [[ $at == *.kbbuild/old* ]] || second "$at: first builds" "$at" none
   done
   # Two first builds, the second taking the lock file the first made before
   # the first locks it: the second builds; the first then finds its lock
   # file gone, takes a new one and builds again.
-  if rm -rf one && hold "flock .kbbuild.lock" one; then
+  if fresh one none && hold "flock .kbbuild.lock" one; then
     "$program" small2 one >stdout 2>stderr || fail "lock taken over: the second run failed"
     : >go
     [ "$(ended)" = 0 ] || fail "lock taken over: the held run failed: $(head -n 3 held.err)"
-    complete "lock taken over" first
+    complete "lock taken over" none
   fi
   ;;
 first)
