@@ -6,13 +6,18 @@
 // What a user may rely on is its usage text (kUsage below, printed by
 // "-h"); this comment says how the code keeps to it.
 //
+// An OUTPUT_ROOT too long for the paths the build makes in it is refused
+// before anything is made (root_unusable).
+//
 // One build at a time runs into an OUTPUT_ROOT, under an exclusive flock
 // on OUTPUT_ROOT/.kbbuild.lock (RootLock): the system drops it however the
 // process ends, so a killed build never blocks the next, which takes the
 // file over. The holder removes the lock file as its very last step, after
 // all its tidying, so that no second run starts while it tidies. A run
-// refused the lock touches nothing: the holder works in the root, the
-// staging folder and the lock file, even in folders the refused run made.
+// refused the lock touches nothing but the folders it made for the root,
+// which it removes again while they are empty: the holder works in the
+// root, the staging folder and the lock file, even in folders the refused
+// run made, and those stay.
 //
 // A build goes in three steps, and only the last changes what OUTPUT_ROOT
 // holds:
@@ -26,7 +31,9 @@
 //    tells. The load sees only what this build made, never the files
 //    already in OUTPUT_ROOT: rebuilding in place after a source was removed
 //    must fail as a first build would, not pass on the old output's copy.
-//    It also tells each locale's parent chain, as a load finds it.
+//    It runs in the staging folder, its search path the kind folders named
+//    from there, so that its length does not grow with OUTPUT_ROOT's. It
+//    also tells each locale's parent chain, as a load finds it.
 // 2. Every file of OUTPUT_ROOT that the build replaces is asked whether it
 //    may be replaced, by the library itself, while nothing there has
 //    changed. Its lock file ("<file>.lck") is taken as an editor takes it;
@@ -56,6 +63,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -86,7 +94,10 @@ constexpr const char* kUsage =
     "    lock on OUTPUT_ROOT/.kbbuild.lock. The lock ends with its process, so a\n"
     "    killed build never blocks the next one.\n"
     "  - While another build into OUTPUT_ROOT runs, a run exits 1 at once, naming\n"
-    "    that build's process where it can, and changes nothing.\n"
+    "    that build's process where it can, and changes nothing. Should the two\n"
+    "    start together, a folder the refused run made (OUTPUT_ROOT or a missing\n"
+    "    parent) is removed again while empty; one the other build is at work in\n"
+    "    stays, empty should that build fail.\n"
     "\n"
     "A build goes in three steps; only the last changes what OUTPUT_ROOT holds:\n"
     "  1. Every document is built into the staging folder OUTPUT_ROOT/.kbbuild\n"
@@ -108,6 +119,10 @@ constexpr const char* kUsage =
     "  - SOURCE_ROOT is not a folder or holds no document;\n"
     "  - another build into OUTPUT_ROOT is running, or OUTPUT_ROOT cannot be\n"
     "    written;\n"
+    "  - OUTPUT_ROOT, or a name in it, is too long for the files the build makes\n"
+    "    there (in its staging folder too): a path may have PATH_MAX - 1 bytes\n"
+    "    (4,095 on Linux), a name NAME_MAX (255). It says how long OUTPUT_ROOT\n"
+    "    may be, before making anything;\n"
     "  - the library refuses a document, or a locale built loads with an error\n"
     "    or a warning (a file it names is missing: the source is named);\n"
     "  - a file of OUTPUT_ROOT may not be replaced, or a step of putting the files\n"
@@ -169,7 +184,8 @@ std::string reason_of(int err) { return std::error_code(err, std::generic_catego
 // file as its very last step, after all its tidying, so that no second run
 // gets in while it tidies. A run that opened the file before that removal
 // and locks it after holds a file no name reaches any more: it sees so and
-// starts again.
+// starts again; so does a run that finds OUTPUT_ROOT removed by a run
+// ending meanwhile.
 class RootLock {
  public:
   enum Taken { kHeld, kBusy, kFailed };
@@ -183,15 +199,17 @@ class RootLock {
 
   // Makes OUTPUT_ROOT when it is not there and takes the lock. kBusy when
   // another run holds it (holder() then its process id, or 0 when it cannot
-  // be told): nothing is removed then, not even a root or lock file this
-  // run made, since the holder works in them now. kFailed, saying why(),
-  // when the root or the lock cannot be had.
+  // be told): the folders this run made go again while they are empty, but
+  // not a lock file it made, which is the holder's now; a folder that holds
+  // the holder's lock file is not empty. kFailed, saying why(), when the
+  // root or the lock cannot be had.
   Taken take() {
-    for (int attempt = 0; attempt < 16; ++attempt) {
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
       if (const int err = make_folder(root_); err != 0) return failed(err);
       // Made here, or opened as a killed run or the holder left it.
       fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
       const bool created = fd_ >= 0;
+      if (fd_ < 0 && errno == ENOENT) continue;  // the root removed by a run ending meanwhile
       bool writable = true;
       if (fd_ < 0 && errno == EEXIST) {
         fd_ = ::open(path_.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
@@ -212,6 +230,7 @@ class RootLock {
           holder_ = pid_in_file();
           ::close(fd_);
           fd_ = -1;
+          remove_made();
           return kBusy;
         }
         // Nobody can lock here, so nobody holds what this run made.
@@ -242,7 +261,7 @@ class RootLock {
       }
       return kHeld;
     }
-    return failed(0, path_.string() + " was replaced by other runs on every try");
+    return failed(0, path_.string() + " or its folder was replaced or removed by other runs on every try");
   }
 
   // Ends the hold: the lock file goes, then, when `failed`, every folder
@@ -272,17 +291,26 @@ class RootLock {
   // each folder made in the order made, so that a failed run can remove
   // them deepest first: 0, or why not. Every step of the path goes to
   // mkdir as written, so "." and ".." parts mean what they mean to the
-  // system, and a step that is there already ("a/..") is not noted.
+  // system, and a step that is there already ("a/..") is not noted. A
+  // folder found there but gone when looked at, or a parent gone before
+  // the folder is made in it, was removed by a run ending meanwhile (one
+  // that made it and failed): it is made again.
   int make_folder(const fs::path& path) {
     const fs::path folder = folder_of(path);
-    if (::mkdir(folder.c_str(), 0777) == 0) return noted(folder);
-    if (errno == ENOENT && folder.has_relative_path() && folder.has_parent_path()) {
-      if (const int err = make_folder(folder.parent_path()); err != 0) return err;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
       if (::mkdir(folder.c_str(), 0777) == 0) return noted(folder);
+      if (errno == ENOENT && folder.has_relative_path() && folder.has_parent_path()) {
+        if (const int err = make_folder(folder.parent_path()); err != 0) return err;
+        continue;
+      }
+      if (errno != EEXIST) return errno;
+      struct stat st {};
+      if (::stat(folder.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+      if (errno != ENOENT) return errno;
+      // Still named, as by a link that leads nowhere: no folder to be had.
+      if (::lstat(folder.c_str(), &st) == 0) return ENOTDIR;
     }
-    if (errno != EEXIST) return errno;
-    std::error_code ec;
-    return fs::is_directory(folder, ec) ? 0 : ENOTDIR;
+    return ENOENT;
   }
   int noted(const fs::path& folder) {
     // A retry may make again what a run that ended meanwhile removed.
@@ -318,6 +346,9 @@ class RootLock {
     remove_made();
     return kFailed;
   }
+
+  // How many times a step that runs ending meanwhile undid is tried.
+  static constexpr int kAttempts = 16;
 
   fs::path root_;
   fs::path path_;
@@ -638,22 +669,71 @@ constexpr uint32_t kEveryPart = TQ_LOAD_DATATYPES | TQ_LOAD_PARSE_DEFNS | TQ_LOA
                                 TQ_LOAD_PATTERN_DEFNS | TQ_LOAD_EXTRACT_DEFNS | TQ_LOAD_LANGUAGE_DEFNS;
 
 // The search path of the check: the kind folders of the staging folder
-// alone, so that a locale finds only what this build made.
-std::string check_path(const fs::path& staging) {
+// alone, so that a locale finds only what this build made. They are named
+// from the staging folder, where the check's loads run (CheckFolder): named
+// from where the run started, eight of them are eight times as long as
+// OUTPUT_ROOT, over the TQ_PATH_MAX bytes the library takes for a search
+// path once OUTPUT_ROOT has some 2,000 bytes, though the library loads from
+// roots twice as long.
+std::string check_path() {
   std::string path;
   for (const char* folder : kVaultFolders) {
-    path += (staging / folder).string();
+    path += folder;
     path += ';';
   }
-  path += (staging / kVocabFolder).string();
-  return path;
+  return path + kVocabFolder;
 }
+
+// Where the check's loads run: in the staging folder, entered for each load
+// and left at once, since every other path of the run is named from the
+// folder it started in.
+class CheckFolder {
+ public:
+  // False, saying why, when the staging folder or the folder the run
+  // started in cannot be opened.
+  bool open(const fs::path& staging) {
+    staging_ = ::open(staging.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (staging_ >= 0) start_ = ::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (start_ >= 0) return true;
+    const std::string why = reason_of(errno);
+    std::fprintf(stderr, "tq_kbbuild: cannot open %s for the check: %s\n", staging_ >= 0 ? "." : staging.c_str(),
+                 why.c_str());
+    return false;
+  }
+  CheckFolder() = default;
+  CheckFolder(const CheckFolder&) = delete;
+  CheckFolder& operator=(const CheckFolder&) = delete;
+  ~CheckFolder() {
+    if (staging_ >= 0) ::close(staging_);
+    if (start_ >= 0) ::close(start_);
+  }
+
+  // False, saying why, when the staging folder cannot be entered.
+  bool enter() const {
+    if (::fchdir(staging_) == 0) return true;
+    std::fprintf(stderr, "tq_kbbuild: cannot enter the staging folder for the check: %s\n", reason_of(errno).c_str());
+    return false;
+  }
+  // Back to the folder the run started in. Should that fail, the paths the
+  // run was given no longer name what they named, and none may be used: the
+  // run ends at once, as a killed build would, whose leftovers the next
+  // build clears.
+  void leave() const {
+    if (::fchdir(start_) == 0) return;
+    std::fprintf(stderr, "tq_kbbuild: cannot go back to the folder it started in: %s; it stops as a killed build would\n",
+                 reason_of(errno).c_str());
+    std::_Exit(1);
+  }
+
+ private:
+  int staging_ = -1;
+  int start_ = -1;
+};
 
 // What the check's messages say, in the terms of the sources: the staging
 // folders are the tool's own and mean nothing to the user.
 struct CheckView {
   std::string search_path;
-  std::string staging;  // with its trailing separator
   std::vector<std::string> folders;
   fs::path source_root;
   fs::path output_root;
@@ -663,7 +743,6 @@ struct CheckView {
     for (size_t at; (at = text.find(quoted)) != std::string::npos;) {
       text.replace(at, quoted.size(), "among the files this build makes");
     }
-    for (size_t at; (at = text.find(staging)) != std::string::npos;) text.erase(at, staging.size());
     return text;
   }
   // The source a file the load missed would come from, relative to the
@@ -721,10 +800,14 @@ void print_check_errors(tq_context* ctx, const CheckView& view, const std::strin
 // load reports anything. *ancestors is how many locales the load took as
 // the chain of its parents: since the load sees only what this build made,
 // each of them is a locale this build writes.
-bool locale_loads_clean(const fs::path& source, const CheckView& view, size_t* ancestors) {
+bool locale_loads_clean(const fs::path& source, const CheckView& view, const CheckFolder& in, size_t* ancestors) {
   tq_context* ctx = nullptr;
   if (tq_init(&ctx, nullptr) != 0) {
     std::fprintf(stderr, "tq_kbbuild: cannot open a context\n");
+    return false;
+  }
+  if (!in.enter()) {
+    tq_close(ctx);
     return false;
   }
   char iso[TQ_LOCALE_ISO_MAX + 1] = "";
@@ -744,6 +827,7 @@ bool locale_loads_clean(const fs::path& source, const CheckView& view, size_t* a
        clean && *ancestors < 1024 && tq_parent_locale_get(ctx, at, &parent) == 0 && parent >= 0; at = parent) {
     ++*ancestors;
   }
+  in.leave();
   if (!clean) {
     std::fprintf(stderr, "tq_kbbuild: the locale %s built from %s does not load cleanly (%d)%s\n",
                  iso[0] != '\0' ? iso : "?", source.c_str(), rc, count > 0 ? ":" : "");
@@ -776,6 +860,42 @@ void list_orphans(const std::vector<std::string>& folders, const std::vector<std
       std::fprintf(stderr, "tq_kbbuild: no source builds %s any more; it is left in place\n", orphan.c_str());
     }
   }
+}
+
+// Why no build into OUTPUT_ROOT can be made, told before anything is made
+// there; "" when one can. The system refuses (ENAMETOOLONG) a name longer
+// than NAME_MAX bytes and a path longer than PATH_MAX - 1, which is well
+// under the TQ_PATH_MAX bytes the library takes for a root. The longest
+// path the build makes is a replacement in the staging folder,
+// OUTPUT_ROOT/.kbbuild/put/<kind>/<built file>, under the temporary name
+// the library saves it as first: "<built file>.~tq<process id>.<count>".
+std::string root_unusable(const fs::path& output_root, const std::vector<std::string>& folders,
+                          const std::vector<std::vector<fs::path>>& sources) {
+  static_assert(PATH_MAX <= TQ_PATH_MAX, "a root the system takes is one the library takes");
+  for (const fs::path& part : output_root) {
+    if (part.native().size() > NAME_MAX) {
+      return "its part '" + part.native() + "' has " + std::to_string(part.native().size()) +
+             " bytes, and a name may have at most " + std::to_string(NAME_MAX) + " (NAME_MAX)";
+    }
+  }
+  constexpr size_t kPathMost = PATH_MAX - 1;  // PATH_MAX counts the terminator
+  constexpr size_t kTemporaryName = 25;       // ".~tq", then 10 and 10 digits with '.' between
+  const size_t root = output_root.native().size();
+  fs::path longest;
+  for (size_t i = 0; i < folders.size(); ++i) {
+    for (const fs::path& source : sources[i]) {
+      fs::path path = output_root / ".kbbuild" / "put" / folders[i] / built_name(folders[i], source);
+      if (path.native().size() > longest.native().size()) longest = std::move(path);
+    }
+  }
+  const size_t added = longest.native().size() - root + kTemporaryName;
+  if (root + added <= kPathMost) return {};
+  const size_t most = kPathMost > added ? kPathMost - added : 0;
+  return "it has " + std::to_string(root) + " bytes, and with these sources OUTPUT_ROOT may have at most " +
+         std::to_string(most) + ": a path may have at most " + std::to_string(kPathMost) +
+         " bytes (PATH_MAX), and the longest this build makes adds " + std::to_string(added) + " (" +
+         longest.native().substr(root) + ", then a temporary name of up to " + std::to_string(kTemporaryName) +
+         " bytes)";
 }
 
 // Says that OUTPUT_ROOT cannot be written, and why, before anything was
@@ -821,6 +941,9 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  if (const std::string why = root_unusable(output_root, folders, sources); !why.empty()) {
+    return cannot_write(output_root, why);
+  }
   // Nothing in OUTPUT_ROOT is touched before the lock is ours, and a run
   // refused it changes nothing: the staging folder, the lock file and the
   // outputs are the holder's.
@@ -854,12 +977,15 @@ int main(int argc, char** argv) {
   bool ok = build_all(staging, folders, sources);
   // Every locale built, as a program loads it.
   if (ok) {
-    const CheckView view{check_path(staging), (staging / "").string(), folders, source_root, output_root};
+    const CheckView view{check_path(), folders, source_root, output_root};
+    CheckFolder in;
+    const bool opened = in.open(staging);
+    ok = opened;
     auto& locales = sources[static_cast<size_t>(std::find(folders.begin(), folders.end(), "locale") - folders.begin())];
     std::vector<std::pair<size_t, fs::path>> by_depth;
     for (const fs::path& source : locales) {
       size_t ancestors = 0;
-      ok = locale_loads_clean(source, view, &ancestors) && ok;
+      ok = opened && locale_loads_clean(source, view, in, &ancestors) && ok;
       by_depth.emplace_back(ancestors, source);
     }
     // A locale goes in place after every locale of its parent chain, each

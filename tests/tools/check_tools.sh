@@ -4,8 +4,9 @@
 #   check_tools.sh KIND PROGRAM SOURCE_DIR BUILT_KB SCRATCH [FAULT_SHIM KB_LOADS]
 #
 # KIND example: bad input to the example client (PROGRAM tq_example);
-# kbbuild: bad roots and sources to tq_kbbuild, built locales that do not
-# load cleanly, and first builds and rebuilds refused, out of room or
+# kbbuild: bad roots (too long ones too) and sources to tq_kbbuild, built
+# locales that do not load cleanly, races with another build, and first
+# builds and rebuilds refused, out of room or
 # killed while they put the files in place (FAULT_SHIM the fault injector tests/tools/
 # fault_inject.c, KB_LOADS tests/tools/kb_loads.c); first: README's first
 # client is examples/first.c (PROGRAM tq_first), and what it prints on the
@@ -237,6 +238,38 @@ kbbuild)
   }
   # fresh ROOT FROM: ROOT made anew as a copy of FROM, or missing (none).
   fresh() { rm -rf "$1" && { [ "$2" = none ] || cp -a "$2" "$1"; }; }
+  # What another build does meanwhile, played by the fault injector inside
+  # this run's own calls (other MOVE ROOT: a build of small into ROOT): the
+  # output root it made and removed as it failed, between this run's mkdir
+  # and its look, is made again; refused the lock, which that build held and
+  # gave up, the run removes the folders it made, while they are empty.
+  other() {
+    LD_PRELOAD="$runtime${runtime:+ }$shim" TQ_FAULT_ROOT="$(pwd -P)/$2" TQ_FAULT_OTHER=$1 "$program" small "$2" \
+      >stdout 2>stderr
+  }
+  mkdir gone && other removes-root gone && loadable gone || fail "removes-root: $(head -n 2 stderr)"
+  other holds-lock new/busy
+  got=$? && [ "$got" -eq 1 ] && grep -qF "another build into new/busy is running" stderr && [ ! -e new ] ||
+    fail "holds-lock: exit $got, not refused, or it left $(find new 2>/dev/null | tr '\n' ' ')"
+  # An output root as long as the paths the build makes in it allow: refused
+  # past it, with how long it may be, before anything is made; at that length
+  # a first build and a rebuild (which makes the longest paths) build, and
+  # every locale loads. A name past NAME_MAX is refused as early.
+  # deep N: a relative path of N bytes, folders of 200 bytes under "deep".
+  deep() {
+    local path=deep
+    while [ $((${#path} + 202)) -lt "$1" ]; do path=$path/$(printf '%200s' '' | tr ' ' d); done
+    printf '%s/%s' "$path" "$(printf "%$(($1 - ${#path} - 1))s" "" | tr ' ' e)"
+  }
+  expect long-name 1 "a name may have at most 255 (NAME_MAX)" "" -- "$program" small "deep/$(printf '%256s' '' | tr ' ' n)/out"
+  expect long-root 1 "with these sources OUTPUT_ROOT may have at most " "" -- "$program" small2 "$(deep 4500)"
+  most=$(sed -n 's/.*OUTPUT_ROOT may have at most \([0-9]*\):.*/\1/p' stderr)
+  expect longest-root+1 1 "OUTPUT_ROOT may have at most ${most:=0}:" "" -- "$program" small2 "$(deep $((most + 1)))"
+  [ "$(grep -c "cannot write into deep/" stderr)" = 1 ] && [ ! -e deep ] && [ "$most" -gt 2100 ] ||
+    fail "longest-root+1: refused at $most bytes, said more than once, or deep was made"
+  "$program" small "$(deep "$most")" >stdout 2>stderr && "$program" small2 "$(deep "$most")" >stdout 2>stderr &&
+    "$loads" "$(deep "$most")" L1 EN 2>stderr || fail "longest-root: $(head -n 2 stderr | cut -c1-300)"
+  rm -rf deep
   # sweep ENOSPC FROM: faulty into a fresh copy of the knowledge base FROM
   # (none: a first build) for n = 1, 2, ... until a run meets no fault:
   # with ENOSPC "each" step n runs out of room and the copy stays as it was

@@ -19,7 +19,14 @@
  * the path taken from the folder ("mkdir .kbbuild/locale", "rename onto
  * locale/en.loc.zel", "flock .kbbuild.lock"), it writes "held PID at what
  * path" into the FIFO TQ_FAULT_HELD and then waits until the FIFO
- * TQ_FAULT_GO has been opened for writing and closed again. */
+ * TQ_FAULT_GO has been opened for writing and closed again.
+ *
+ * TQ_FAULT_OTHER plays, inside the program's own calls, what another build
+ * into the folder does meanwhile: "removes-root", once a mkdir of the folder
+ * found it there, removes it (empty), as a build that made it and failed
+ * does before the program looks at it; "holds-lock" answers a lock of
+ * ".kbbuild.lock" with EWOULDBLOCK, as when another build holds it, and
+ * removes that file, as that build does when it ends right after. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -43,25 +50,32 @@ static const char* env(const char* name) {
   return value != NULL ? value : "";
 }
 
-/* Where the path (relative to dirfd) is: 0 outside the folder, 1 in its
- * staging folder, 2 elsewhere in it; *rel then points at the path taken
- * from the folder, in a buffer of the thread's. */
-static int where(int dirfd, const char* path, const char** rel) {
+/* The path (relative to dirfd) from the system's root, in a buffer of the
+ * thread's; NULL when it cannot be told. */
+static const char* full_path(int dirfd, const char* path) {
   static __thread char full[2 * PATH_MAX];
-  const char* root = env("TQ_FAULT_ROOT");
-  size_t n = strlen(root);
-  if (n == 0 || path == NULL) return 0;
   char base[PATH_MAX] = "";
-  if (path[0] != '/' && dirfd == AT_FDCWD && getcwd(base, sizeof base) == NULL) return 0;
+  if (path == NULL) return NULL;
+  if (path[0] != '/' && dirfd == AT_FDCWD && getcwd(base, sizeof base) == NULL) return NULL;
   if (path[0] != '/' && dirfd != AT_FDCWD) {
     char proc[64];
     snprintf(proc, sizeof proc, "/proc/self/fd/%d", dirfd);
     ssize_t got = readlink(proc, base, sizeof base - 1);
-    if (got < 0) return 0;
+    if (got < 0) return NULL;
     base[got] = '\0';
   }
   snprintf(full, sizeof full, "%s%s%s", base, path[0] == '/' || path[0] == '\0' ? "" : "/", path);
-  if (strncmp(full, root, n) != 0 || full[n] != '/') return 0;
+  return full;
+}
+
+/* Where the path (relative to dirfd) is: 0 outside the folder, 1 in its
+ * staging folder, 2 elsewhere in it; *rel then points at the path taken
+ * from the folder, in a buffer of the thread's. */
+static int where(int dirfd, const char* path, const char** rel) {
+  const char* root = env("TQ_FAULT_ROOT");
+  size_t n = strlen(root);
+  const char* full = n > 0 ? full_path(dirfd, path) : NULL;
+  if (full == NULL || strncmp(full, root, n) != 0 || full[n] != '/') return 0;
   *rel = full + n + 1;
   return strncmp(*rel, ".kbbuild", 8) == 0 && ((*rel)[8] == '/' || (*rel)[8] == '\0') ? 1 : 2;
 }
@@ -172,14 +186,30 @@ WRAP(int, renameat2, (int fromfd, const char* from, int tofd, const char* to, un
 WRAP(int, link, (const char* from, const char* to), (from, to), onto(AT_FDCWD, to, "link onto"))
 WRAP(int, linkat, (int fromfd, const char* from, int tofd, const char* to, int flags), (fromfd, from, tofd, to, flags),
      onto(tofd, to, "link onto"))
-WRAP(int, mkdir, (const char* path, mode_t mode), (path, mode), onto(AT_FDCWD, path, "mkdir"))
+/* A mkdir, after which the folder may vanish (TQ_FAULT_OTHER). */
+int mkdir(const char* path, mode_t mode) {
+  static int removed;
+  if (onto(AT_FDCWD, path, "mkdir")) return -1;
+  REAL(mkdir, int, (const char*, mode_t));
+  int rc = real(path, mode);
+  if (rc != 0 && errno == EEXIST && !removed && strcmp(env("TQ_FAULT_OTHER"), "removes-root") == 0) {
+    const char* full = full_path(AT_FDCWD, path);
+    if (full != NULL && strcmp(full, env("TQ_FAULT_ROOT")) == 0) {
+      removed = 1;
+      rmdir(env("TQ_FAULT_ROOT"));
+    }
+    errno = EEXIST;
+  }
+  return rc;
+}
 WRAP(int, mkdirat, (int dirfd, const char* path, mode_t mode), (dirfd, path, mode), onto(dirfd, path, "mkdir"))
 WRAP(int, unlink, (const char* path), (path), removal(AT_FDCWD, path))
 WRAP(int, rmdir, (const char* path), (path), removal(AT_FDCWD, path))
 WRAP(int, remove, (const char* path), (path), removal(AT_FDCWD, path))
 WRAP(int, unlinkat, (int dirfd, const char* path, int flags), (dirfd, path, flags), removal(dirfd, path))
 
-/* A lock is no step, but may be where the program is held. */
+/* A lock is no step, but may be where the program is held, or be refused
+ * (TQ_FAULT_OTHER). */
 int flock(int fd, int operation) {
   char proc[64], path[PATH_MAX];
   snprintf(proc, sizeof proc, "/proc/self/fd/%d", fd);
@@ -187,6 +217,11 @@ int flock(int fd, int operation) {
   const char* rel = NULL;
   if (got > 0) path[got] = '\0';
   if (got > 0 && where(AT_FDCWD, path, &rel) != 0) hold("flock", rel);
+  if (rel != NULL && strcmp(rel, ".kbbuild.lock") == 0 && strcmp(env("TQ_FAULT_OTHER"), "holds-lock") == 0) {
+    unlink(path);
+    errno = EWOULDBLOCK;
+    return -1;
+  }
   REAL(flock, int, (int, int));
   return real(fd, operation);
 }
