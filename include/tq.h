@@ -22,17 +22,23 @@
  * tq_options_set, tq_version_get and the six of "Errors"
  * (tq_error_info_get, tq_error_info_get_by_index, tq_error_count_get,
  * tq_error_allow_msgs_set, tq_error_allow_msgs_get, tq_error_is_critical).
- * What one of them records (a NULL argument, a text cut to its buffer, a
- * root or path too long) is
- * added after the records already there, so after a failed call a failed
- * tq_clone shows both calls' errors; some of their failures record
- * nothing (tq_clone's -500, a NULL root or path, a character refused under
- * strict conversion). A clone starts with a copy of its source's list. A
- * framed call that answers 0 leaves no failure there: one that goes on
- * past a failure (a load that reads a file later on first use, a resource
- * read in part) answers with a warning, and an attempt passed over by
- * design (a search folder, a guess candidate, a default name) leaves no
- * record.
+ * Of these, only the following record anything, added after the records
+ * already there (so after a failed call a failed tq_clone shows both
+ * calls' errors): tq_clone a NULL result; tq_root_path_get a NULL path;
+ * tq_path_get and tq_root_path_get an output cut to its buffer (102);
+ * tq_zel_path_set and tq_path_set a root or path longer than TQ_PATH_MAX
+ * (a failed tq_init or tq_init_edit_mode leaves no context to read). Their
+ * other failures record nothing: tq_clone's -500 and -600, a NULL context,
+ * a NULL root, path or buffer given to the other path calls, a size below
+ * the terminator, a character refused under strict conversion (only a
+ * failure of the character library itself, -700, has its message). The
+ * other calls of these seventeen record nothing at all: the error readers
+ * never change the list they read, a NULL argument included. A clone
+ * starts with a copy of its source's list. A framed call that answers 0
+ * leaves no failure there: one that goes on past a failure (a load that
+ * reads a file later on first use, a resource read in part) answers with a
+ * warning, and an attempt passed over by design (a search folder, a guess
+ * candidate, a default name) leaves no record.
  *
  * A text that does not fit is cut between characters, and the call says so:
  * an output cut to its buffer (the caller's size, or the documented size of
@@ -305,8 +311,11 @@ TQ_API int32_t tq_zel_path_set(tq_context* ctx, const char* root) TQ_NOEXCEPT;
  * path stays as it was. */
 TQ_API int32_t tq_path_set(tq_context* ctx, const char* path) TQ_NOEXCEPT;
 /* The search path joined with ';' into buffer; size counts every byte the
- * buffer holds, terminator included (at most TQ_PATH_MAX + terminator); a
- * size below one terminator gives -802 with no record. */
+ * buffer holds, terminator included (at most TQ_PATH_MAX + terminator). A
+ * longer search path (the eight folders of a long root may take more than
+ * TQ_PATH_MAX bytes) is cut between characters: 102, the message giving
+ * its whole length. A NULL buffer or a size below one terminator gives
+ * -802 with no record. */
 TQ_API int32_t tq_path_get(tq_context* ctx, char* buffer, uint32_t size) TQ_NOEXCEPT;
 /* The root into path (TQ_PATH_MAX + terminator bytes; "" for none). A root
  * longer than TQ_PATH_MAX bytes in the session encoding (in UCS-2, one of
@@ -390,8 +399,9 @@ TQ_API int32_t tq_version_get(char* buffer) TQ_NOEXCEPT;
  * record's text may hold up to 4,099 bytes of UTF-8: a text longer than
  * TQ_ERROR_TEXT_MAX bytes in the session encoding (in UCS-2, one of more
  * than 2,048 characters) is cut between characters and the call answers
- * TQ_WARN_LIMIT_REACHED (102). The readers record nothing: the list stays
- * as it was. */
+ * TQ_WARN_LIMIT_REACHED (102). The readers (these two, tq_error_count_get,
+ * tq_error_allow_msgs_get, tq_error_is_critical) record nothing, also for
+ * a NULL argument (-802): the list stays as it was. */
 TQ_API int32_t tq_error_info_get(tq_context* ctx, int32_t* error_code, char* error_string) TQ_NOEXCEPT;
 /* Record index (0 .. count - 1) as tq_error_info_get gives the newest;
  * beyond them -800, *error_code 0 and an empty text, nothing recorded. */
@@ -928,7 +938,12 @@ TQ_API int32_t tq_chopper_table_enabled_set(tq_context* ctx, int32_t chopper, ui
  * tq_chopper_rule_vocab_category_set with an empty name makes an existing
  * rule match any category. */
 TQ_API int32_t tq_chopper_rule_flag_name_validate(tq_context* ctx, const char* name, uint32_t* valid) TQ_NOEXCEPT;
-/* *valid 0 (result 0, nothing recorded) for an expression that does not parse. */
+/* *valid 0 (result 0, nothing recorded) for an expression that does not
+ * parse. One that parses but nests too deeply gives -601 and *valid 0, with
+ * message 1907 naming the position: at most 30 may be open at once,
+ * counting each '(' not yet closed, each '!', '&' and '|' still waiting for
+ * what follows it, and the flag name being read (29 parentheses around one
+ * name pass, 30 do not). */
 TQ_API int32_t tq_chopper_rule_validate(tq_context* ctx, const char* expr, uint32_t* valid) TQ_NOEXCEPT;
 TQ_API int32_t tq_chopper_rules_init_flag_add(tq_context* ctx, int32_t chopper, const char* name,
                                               uint32_t* flag_id) TQ_NOEXCEPT;
@@ -1091,8 +1106,11 @@ TQ_API int32_t tq_regexlib_name_set(tq_context* ctx, int32_t library, const char
 /* *matched := 1 when any element matches s (at most 1,024 bytes). A
  * conversion failure of s is returned (-10000 under strict conversion), as
  * is -601 when a pattern backtracks past the limit a value of 1,024 bytes
- * allows; *matched is then 0. The same holds for the call below, which
- * leaves r as it was when s does not convert or a pattern gives up. */
+ * allows; *matched is then 0. The same holds for the call below, whose r
+ * is then empty (made empty when the call starts, as every value road's
+ * output: see the top); a replaced text that does not convert back under
+ * strict conversion (-10000) leaves in r its start, up to the character
+ * refused. */
 TQ_API int32_t tq_regexlib_match(tq_context* ctx, int32_t library, const char* s, int32_t* matched) TQ_NOEXCEPT;
 /* Applies every element in turn as search and replace; r: 1,028 bytes +
  * terminator; *matched := 1 when any element matched. */
@@ -2135,6 +2153,7 @@ typedef struct tq_ident_info tq_ident_info;
 TQ_API int32_t tq_identify(tq_context* ctx, const char* ident_defn, const char* data, char* result) TQ_NOEXCEPT;
 TQ_API int32_t tq_identify_by_index(tq_context* ctx, int32_t index, const char* data, char* result) TQ_NOEXCEPT;
 TQ_API int32_t tq_identify_with_info(tq_context* ctx, const char* ident_defn, const char* data, char* result,
+                                     tq_ident_info* ident_info) TQ_NOEXCEPT;
 /* The record of one identification run: the known identity that decided
  * it, the preprocessing steps, the words, the morph analyzer info, and per
  * identity value its score and pattern hits, at the end of the run and as
@@ -2142,7 +2161,6 @@ TQ_API int32_t tq_identify_with_info(tq_context* ctx, const char* ident_defn, co
  * only identity values whose score is not 0. Value and category outputs
  * take 128-byte buffers (the text cut between characters to leave room for
  * the terminator); strings take 1,028-byte ones. Free it before its context. */
-                                     tq_ident_info* ident_info) TQ_NOEXCEPT;
 TQ_API int32_t tq_ident_info_init(tq_context* ctx, tq_ident_info** ident_info) TQ_NOEXCEPT;
 TQ_API int32_t tq_ident_info_free(tq_context* ctx, tq_ident_info* ident_info) TQ_NOEXCEPT;
 TQ_API int32_t tq_ident_info_known_identity_get(tq_context* ctx, tq_ident_info* ident_info, char* value) TQ_NOEXCEPT;

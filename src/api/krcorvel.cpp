@@ -38,11 +38,6 @@ constexpr uint32_t kPathMax = 16384;
 constexpr const char* kSubFolders[] = {"casetab", "chopinfo", "grammar", "locale",
                                        "phonetx", "regexlib", "scheme",  "vocab"};
 
-// Interface buffers for paths: the maximum plus the widest terminator.
-struct path_buffer {
-  char text[kPathMax + 4];
-};
-
 // The search path of a root: the root joined with each sub-folder, ';'-separated.
 int32_t search_path_from_root(context* ctx, const char* root) {
   std::string joined;
@@ -54,6 +49,18 @@ int32_t search_path_from_root(context* ctx, const char* root) {
     joined += one.c_str();
   }
   return path_list_set(ctx, ctx->search_path, joined.c_str());
+}
+
+// The whole search path, its directories joined with ';'.
+std::string search_path_joined(context* ctx) {
+  const path_list* list = ctx->search_path;
+  std::size_t size = 1;
+  for (uint32_t i = 0; list != nullptr && i < list->count; ++i) size += std::strlen(list->dirs[i]) + 1;
+  std::string joined(size, '\0');
+  // At most eight roots of kPathMax bytes and their folders: far below 4 GiB.
+  path_list_join(ctx, list, joined.data(), static_cast<uint32_t>(size));
+  joined.resize(std::strlen(joined.c_str()));
+  return joined;
 }
 
 // Keeps a copy of the root and points the search path at its sub-folders.
@@ -244,12 +251,12 @@ TQ_API int32_t tq_path_get(tq_context* ctx, char* buffer, uint32_t size) noexcep
   if (size < term) return TQ_ERR_ARGUMENT;
   uint32_t max = size - term;
   if (max > kPathMax) max = kPathMax;
-  // Joined whole and cut on the way out, where a cut is told (102, its
-  // message added to the list), as in the framed exports.
+  // Joined whole and cut only on the way out, where the cut is told with
+  // the whole text's length (102, its message added to the list), as in the
+  // framed exports. The search path of a long root is longer than kPathMax.
   cuts_start(ctx, "tq_path_get");
-  path_buffer joined;
-  path_list_join(ctx, ctx->search_path, joined.text, kPathMax + 1);
-  const int32_t rc = strio_out(ctx, joined.text, buffer, max, kStrioConvert);
+  const std::string joined = search_path_joined(ctx);
+  const int32_t rc = strio_out(ctx, joined.c_str(), buffer, max, kStrioConvert);
   return strio_cuts_result(ctx, rc);
 }
 
@@ -285,14 +292,9 @@ TQ_API int32_t tq_version_get(char* buffer) noexcept {
 
 TQ_API int32_t tq_error_info_get(tq_context* ctx, int32_t* error_code, char* error_string) noexcept {
   if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
-  if (error_code == nullptr) {
-    TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 57, "'error_code' is null.");
-    return TQ_ERR_ARGUMENT;
-  }
-  if (error_string == nullptr) {
-    TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 57, "'error_string' is null.");
-    return TQ_ERR_ARGUMENT;
-  }
+  // A reader never adds to the list it reads, not even for its own
+  // arguments: the record would become the newest, which is what it gives.
+  if (error_code == nullptr || error_string == nullptr) return TQ_ERR_ARGUMENT;
   const err_rec* last = ctx->errors.last != nullptr ? ctx->errors.last : err_empty_record();
   *error_code = last->code;
   const char* text = last->text[0] != '\0' ? last->text : "No error info available";
@@ -327,14 +329,16 @@ TQ_API int32_t tq_error_allow_msgs_set(tq_context* ctx, uint32_t allow) noexcept
 
 TQ_API int32_t tq_error_allow_msgs_get(tq_context* ctx, uint32_t* allow) noexcept {
   if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
-  if (allow == nullptr) {
-    TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 57, "'allow' is null.");
-    return TQ_ERR_ARGUMENT;
-  }
+  if (allow == nullptr) return TQ_ERR_ARGUMENT;  // recorded nowhere, as every error reader
   *allow = ctx->allow_msgs;
   return 0;
 }
 
-TQ_API uint32_t tq_error_is_critical(int32_t code) noexcept { return err_is_critical(code) ? 1u : 0u; }
+// The internal restart code, critical inside the library (the call stops to
+// run again under the write hold), never reaches a caller: not one of the
+// codes tq.h names here.
+TQ_API uint32_t tq_error_is_critical(int32_t code) noexcept {
+  return err_is_critical(code) && !is_restart(code) ? 1u : 0u;
+}
 
 }  // extern "C"

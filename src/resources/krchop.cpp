@@ -436,11 +436,8 @@ int32_t chop_core(context* ctx, int32_t handle, const char* value, word_list* ou
   chopper_rec* rec = nullptr;
   rc = chopper_get_for_chop(ctx, handle, &rec);
   if (rc < 0) return rc;
-  const chopper_table* table = &rec->table;
-  const bool use_table = table->use_table != 0;
-  const bool use_rules = rec->rules.use_rules != 0;
-  if (!use_table && !use_rules) return 0;
-
+  // The length is checked before the chopper's switches: a value too long
+  // to chop is refused by every chopper, also by one that chops nothing.
   const size_t length = strnlen(value, kChopPositions);
   if (length > kChopValueMax) {
     // -601, the code of every fixed room that overflows; the message says
@@ -448,6 +445,10 @@ int32_t chop_core(context* ctx, int32_t handle, const char* value, word_list* ou
     TQ_REPORT(ctx, TQ_ERR_CALL_STACK_FULL, 1906, call_name_of(ctx), kChopValueMax);
     return TQ_ERR_CALL_STACK_FULL;
   }
+  const chopper_table* table = &rec->table;
+  const bool use_table = table->use_table != 0;
+  const bool use_rules = rec->rules.use_rules != 0;
+  if (!use_table && !use_rules) return 0;
   const auto len = static_cast<uint32_t>(length);
   if (info != nullptr) {
     // Positions where this chop records no reason hold none, not what an

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "support/chopper_doc.h"
@@ -105,7 +106,54 @@ TEST(Chop, LimitsSayWhatWasFull) {
     EXPECT_EQ(c.call(), -601) << c.name;
     EXPECT_EQ(tq_test::error_list_text(ctx), std::string("  [0] -601: ") + c.said + "\n") << c.name;
   }
+  // The deepest expression that passes: 29 groups around one name.
+  for (const auto& [depth, rc, ok] : {std::tuple{29, 0, 1u}, std::tuple{30, -601, 0u}}) {
+    const std::string nested = std::string(depth, '(') + "A" + std::string(depth, ')');
+    EXPECT_EQ(tq_chopper_rule_validate(ctx, nested.c_str(), &valid), rc) << depth;
+    EXPECT_EQ(valid, ok) << depth;
+  }
   EXPECT_EQ(tq_chop_info_free(ctx, info), 0);
+}
+
+// A chopper that chops nothing (its table and its rules off) refuses a value
+// too long to chop as every chopper does: the length counts once in UTF-8,
+// whatever the session encoding.
+TEST(Chop, LongValuesAreRefusedWhateverTheSwitches) {
+  tq_test::TempDir kb;
+  kb.write("chopinfo/.keep", "");
+  Context ctx(kb.str().c_str(), true);
+  install_chopper(ctx, kb, "off", chopper_document("UTF-8", "", 0));
+  int32_t ch = -1;
+  ASSERT_EQ(tq_chopper_load(ctx, "off", &ch), 0) << tq_test::error_list_text(ctx);
+  ASSERT_EQ(tq_chopper_table_enabled_set(ctx, ch, 0), 0);
+  ASSERT_EQ(tq_chopper_rules_enabled_set(ctx, ch, 0), 0);
+  // In ISO-8859-1 here: 'x' takes one byte in UTF-8, U+00E9 two.
+  const struct {
+    std::string latin1;
+    int32_t rc;
+  } values[] = {{std::string(1024, 'x'), 0},       {std::string(1025, 'x'), -601}, {std::string(1030, 'x'), -601},
+                {std::string(4500, 'x'), -601},    {std::string(512, '\xE9'), 0},  {std::string(513, '\xE9'), -601}};
+  for (uint32_t enc : {TQ_ENC_UTF8, TQ_ENC_UCS2_LE}) {
+    ASSERT_EQ(tq_session_encoding_set(ctx, enc), 0);
+    for (const auto& v : values) {
+      std::string given;
+      for (const char c : v.latin1) given += c == 'x' ? "x" : "\xC3\xA9";
+      if (enc == TQ_ENC_UCS2_LE) given = tq_test::ucs2le(v.latin1);
+      SCOPED_TRACE("encoding " + std::to_string(enc) + ", " + std::to_string(v.latin1.size()) + " characters");
+      EXPECT_EQ(chop(ctx, ch, given).rc, v.rc);
+      if (v.rc < 0) {
+        // The newest record says why, in the session encoding.
+        uint32_t count = 0;
+        ASSERT_EQ(tq_error_count_get(ctx, &count), 0);
+        int32_t code = 0;
+        char text[TQ_ERROR_TEXT_MAX + 1];
+        std::string said = enc == TQ_ENC_UTF8 ? (tq_error_info_get(ctx, &code, text), text)
+                                              : tq_test::ucs2_error_text(ctx, count - 1, &code);
+        EXPECT_EQ(code, -601);
+        EXPECT_TRUE(tq_test::holds(said, "a chopper takes: it is not chopped."));
+      }
+    }
+  }
 }
 
 TEST(Chop, SessionConversionOutcomesAndLongValues) {

@@ -1,4 +1,5 @@
 // The context life cycle, paths, options and version, through the exports.
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -125,6 +126,33 @@ TEST(Context, PathOutputsAreBoundedInUcs2) {
   EXPECT_EQ(tq_test::ucs2_error_text(ctx, 1),
             "An output of tq_root_path_get was cut to fit 16384 bytes; the whole text needs 18000 bytes and its "
             "terminator.");
+}
+
+// The search path of a long root is longer than TQ_PATH_MAX bytes:
+// tq_path_get gives its start and tells the cut with the whole length,
+// whatever room the caller gives.
+TEST(Context, LongSearchPathCutIsTold) {
+  Context ctx;
+  const std::string root = "/" + std::string(2099, 'r');
+  ASSERT_EQ(tq_zel_path_set(ctx, root.c_str()), 0);
+  std::string whole;
+  for (const char* folder : {"casetab", "chopinfo", "grammar", "locale", "phonetx", "regexlib", "scheme", "vocab"}) {
+    whole += (whole.empty() ? "" : ";") + root + "/" + folder;
+  }
+  ASSERT_EQ(whole.size(), 16869u);
+  for (const uint32_t size : {100u, TQ_PATH_MAX + 1u, 20000u}) {
+    SCOPED_TRACE(size);
+    std::vector<char> buf(size + 1, 'x');
+    EXPECT_EQ(tq_path_get(ctx, buf.data(), size), TQ_WARN_LIMIT_REACHED);
+    const uint32_t kept = std::min<uint32_t>(size - 1, TQ_PATH_MAX);
+    EXPECT_EQ(std::string(buf.data()), whole.substr(0, kept));
+    int32_t code = 0;
+    char text[TQ_ERROR_TEXT_MAX + 1];
+    EXPECT_EQ(tq_error_info_get(ctx, &code, text), 0);
+    EXPECT_EQ(code, TQ_WARN_LIMIT_REACHED);
+    EXPECT_EQ(std::string(text), "An output of tq_path_get was cut to fit " + std::to_string(kept) +
+                                     " bytes; the whole text needs 16869 bytes and its terminator.");
+  }
 }
 
 // A root or search path longer than TQ_PATH_MAX bytes once in UTF-8 is

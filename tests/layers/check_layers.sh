@@ -4,7 +4,12 @@
 #    .def) names a header of its own layer or of a layer below it, found the
 #    way the compiler finds it ("..." beside the including file, then under
 #    SRC, then in the public header folder; <...> under SRC, else a system
-#    header);
+#    header). The directives are read as the compiler reads them: lines
+#    joined where a backslash ends one, then comments taken out by the
+#    compiler's own preprocessor (g++ -fpreprocessed, which expands
+#    nothing), so that an #include split over lines or written after a
+#    comment counts, and one inside a comment does not. An #include in a
+#    conditional block counts too: some configuration may compile it;
 #  - every stem of a layer folder has a row in that layer's section of
 #    SRC/README.md (a `<name>` placeholder in a row stands for any text).
 # The link of each layer's test executable catches an upward call; this
@@ -14,7 +19,8 @@
 #
 # usage: check_layers.sh SRC [PUBLIC_INCLUDE_DIR]   (default: SRC/../include)
 # Prints one line per fault, paths relative to SRC's parent, and exits 1
-# when there is any.
+# when there is any; exits 2 when SRC holds no source file or the
+# preprocessor (g++) cannot read them.
 set -u -f
 export LC_ALL=C
 
@@ -62,13 +68,57 @@ for file in "${files[@]}"; do
   [[ -n $found_layer ]] || fault "$base/$rel: lies in no layer folder (${layers[*]})"
 done
 
-include_re='^([^:]+):([0-9]+):[[:space:]]*#[[:space:]]*include[[:space:]]*([<"])([^">]+)[">]'
+# The files as the preprocessor's one input: each begins with a line marker
+# naming it by its index in `files`, and its lines are joined where a
+# backslash (and blanks) ends one, each joined line followed by as many empty
+# ones as it took in, so that every line keeps its number.
+# shellcheck disable=SC2016 # an awk program
+splice='
+  BEGIN { for (i = 1; i < ARGC; i++) index_of[ARGV[i]] = i - 1 }
+  function flush() { if (taken > 0) { print held; for (; taken > 1; taken--) print ""; taken = 0; held = "" } }
+  FNR == 1 { flush(); printf "# 1 \"%d\"\n", index_of[FILENAME] }
+  {
+    line = $0
+    if (line ~ /\\[ \t\r]*$/) { sub(/\\[ \t\r]*$/, "", line); held = held line; taken++; next }
+    held = held line; taken++; flush()
+  }
+  END { flush() }'
+# From its output, the #include lines as INDEX:LINE:TEXT (`%:` is the
+# digraph of `#`).
+# shellcheck disable=SC2016 # an awk program
+pick='
+  /^# [0-9]+ "[0-9]+"/ { line = $2 - 1; file = substr($3, 2, length($3) - 2); next }
+  { line++ }
+  /^[ \t]*(#|%:)[ \t]*include/ { print file ":" line ":" $0 }'
+tmp=$(mktemp -d)
+trap 'rm -rf -- "$tmp"' EXIT
+if ! awk "$splice" "${files[@]}" | g++ -x c++ -std=c++20 -w -fpreprocessed -E - >"$tmp/out" 2>"$tmp/err" ||
+  ((PIPESTATUS[0] != 0)); then
+  echo "check_layers.sh: the preprocessor could not read the files of $src:"
+  while IFS= read -r line; do  # "INDEX:LINE:..." names the file
+    [[ $line =~ ^([0-9]+):(.*)$ && -n ${files[${BASH_REMATCH[1]}]+x} ]] &&
+      line="$base/${files[${BASH_REMATCH[1]}]#"$src"/}:${BASH_REMATCH[2]}"
+    echo "$line"
+  done <"$tmp/err"
+  exit 2
+fi
+directives=$(awk "$pick" "$tmp/out")
+
+include_re='^([0-9]+):([0-9]+):[[:space:]]*(#|%:)[[:space:]]*include[[:space:]]*([<"])([^">]+)[">]'
 while IFS= read -r hit; do
-  [[ $hit =~ $include_re ]] || continue
-  file=${BASH_REMATCH[1]}
+  [[ -n $hit ]] || continue
+  if ! [[ $hit =~ $include_re ]]; then
+    # An #include the compiler reads that names no header in quotes or
+    # angle brackets (one made by a macro): its layer cannot be told.
+    file=${files[${hit%%:*}]}
+    rest=${hit#*:}
+    fault "$base/${file#"$src"/}:${rest%%:*}: an #include whose header is not written out: ${rest#*:}"
+    continue
+  fi
+  file=${files[${BASH_REMATCH[1]}]}
   lineno=${BASH_REMATCH[2]}
-  form=${BASH_REMATCH[3]}
-  name=${BASH_REMATCH[4]}
+  form=${BASH_REMATCH[4]}
+  name=${BASH_REMATCH[5]}
   rel=${file#"$src"/}
   layer_of "$rel"
   layer=$found_layer
@@ -101,7 +151,7 @@ while IFS= read -r hit; do
   elif ((rank[$tlayer] > rank[$layer])); then
     fault "$where of the layer $tlayer, above its own layer $layer (order: ${layers[*]})"
   fi
-done < <(grep -nH -E '^[[:space:]]*#[[:space:]]*include' -- "${files[@]}")
+done <<<"$directives"
 
 # ---- The map: a row per stem ------------------------------------------------------------------
 readme=$src/README.md
