@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -178,6 +179,49 @@ inline int32_t install_locales(tq_context* ctx) {
     if (rc < 0) return rc;
   }
   return tq_zel_locale_load(ctx, 29840, 0);
+}
+
+// The value targets fuzz every session encoding: an input's first byte,
+// taken mod 16, is the encoding (a TQ_ENC_* value) and the rest is the
+// input in the format above, its values in that encoding. An empty input is
+// UTF-8 and empty.
+inline uint32_t take_encoding(const uint8_t** data, size_t* size) {
+  if (*size == 0) return TQ_ENC_UTF8;
+  const uint32_t encoding = **data % 16u;
+  ++*data;
+  --*size;
+  return encoding;
+}
+
+// A value's bytes as a caller of that session gives them: three zero bytes
+// end it in every encoding, a UCS-2 text of an odd length included.
+inline std::string session_value(const std::string& bytes) { return bytes + std::string(3, '\0'); }
+
+// A name of ASCII letters, digits and blanks (a definition's) in a session
+// encoding, ended as session_value ends a value: two bytes a character in
+// UCS-2, the EBCDIC letters in IBM 1047, the same bytes in the other
+// encodings, which all keep ASCII.
+inline std::string session_name(const char* ascii, uint32_t encoding) {
+  std::string text;
+  for (const char* p = ascii; *p != '\0'; ++p) {
+    char c = *p;
+    if (encoding == TQ_ENC_IBM_1047) {
+      const char* const rows[] = {"abcdefghi", "jklmnopqr", "stuvwxyz", "ABCDEFGHI", "JKLMNOPQR", "STUVWXYZ",
+                                  "0123456789"};
+      const unsigned char starts[] = {0x81, 0x91, 0xA2, 0xC1, 0xD1, 0xE2, 0xF0};
+      unsigned char code = 0x40;  // a blank, and what the names hold besides
+      for (size_t r = 0; r < sizeof starts; ++r) {
+        if (const char* at = std::strchr(rows[r], c); at != nullptr) {
+          code = static_cast<unsigned char>(starts[r] + (at - rows[r]));
+        }
+      }
+      c = static_cast<char>(code);
+    }
+    if (encoding == TQ_ENC_UCS2_BE) text += '\0';
+    text += c;
+    if (encoding == TQ_ENC_UCS2_LE) text += '\0';
+  }
+  return session_value(text);
 }
 
 // An open context closed at the end of the scope.

@@ -2,7 +2,9 @@
 // (tests/kb/parse, built once into the scratch knowledge base by the
 // library's own writers): each line of the "values" section, and the main
 // file as one value, is parsed with every definition, plain and with parse
-// info, whose getters are then read.
+// info, whose getters are then read, in the session encoding the input's
+// first byte chooses (fuzz_kb.h): the values and the definitions' names are
+// given in it.
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -84,16 +86,20 @@ void read_info(tq_context* ctx, tq_parse_info* info) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   tq_context* ctx = name_kb();
   if (ctx == nullptr) return 0;
+  const uint32_t encoding = tq_fuzz::take_encoding(&data, &size);
+  if (tq_session_encoding_set(ctx, encoding) < 0) return 0;
   tq_fuzz::Input in = tq_fuzz::split_input(data, size);
   in.values.push_back(in.main);
   std::vector<tq_parse_token> tokens(TQ_PARSE_TOKENS);
   tq_parse_info* info = nullptr;
   if (tq_parse_info_init(ctx, &info) < 0) return 0;
-  for (const std::string& value : in.values) {
+  for (const std::string& given : in.values) {
+    const std::string value = tq_fuzz::session_value(given);
     for (const char* defn : kDefns) {
+      const std::string name = tq_fuzz::session_name(defn, encoding);
       uint32_t n = 0;
-      tq_parse(ctx, defn, value.c_str(), tokens.data(), &n);
-      if (tq_parse_with_info(ctx, defn, value.c_str(), tokens.data(), &n, info) >= 0) read_info(ctx, info);
+      tq_parse(ctx, name.c_str(), value.c_str(), tokens.data(), &n);
+      if (tq_parse_with_info(ctx, name.c_str(), value.c_str(), tokens.data(), &n, info) >= 0) read_info(ctx, info);
     }
   }
   tq_parse_info_free(ctx, info);

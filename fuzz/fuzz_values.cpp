@@ -3,9 +3,11 @@
 // and the main file as one value, is identified, extracted from,
 // standardized, proper-cased, upper-cased, given a gender and a pattern,
 // scored for a language, guessed a locale, and given match codes (single
-// and multicodes), with the sample's definitions.
-// The outputs are sized as the header asks, so any write past them is a
-// fault the sanitizers catch.
+// and multicodes), with the sample's definitions, in the session encoding
+// the input's first byte chooses (fuzz_kb.h): the values and the
+// definitions' names are given in it.
+// The outputs are sized as the header asks for the largest terminator (a
+// UCS-2 session's), so any write past them is a fault the sanitizers catch.
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -49,21 +51,33 @@ tq_context* sample_kb() {
   return ctx;
 }
 
+// The sample's definitions by name in one session encoding.
+struct Names {
+  std::string name, contact, pattern, english, language;
+  explicit Names(uint32_t encoding)
+      : name(tq_fuzz::session_name("Name", encoding)),
+        contact(tq_fuzz::session_name("Contact", encoding)),
+        pattern(tq_fuzz::session_name("Pattern", encoding)),
+        english(tq_fuzz::session_name("English", encoding)),
+        language(tq_fuzz::session_name("Language", encoding)) {}
+};
+
 // A code of the definition "Name" fills code length x 4 bytes and the
 // terminator: the buffer is sized to that, so a longer write is caught.
-void match_codes(tq_context* ctx, const char* v) {
+void match_codes(tq_context* ctx, const Names& names, const char* v) {
+  const char* name = names.name.c_str();
   uint32_t bytes = 0;
   int32_t index = -1;
-  if (tq_match_defn_index_get_by_name(ctx, "Name", &index) < 0 ||
+  if (tq_match_defn_index_get_by_name(ctx, name, &index) < 0 ||
       tq_match_defn_matchcode_length_get(ctx, index, &bytes) < 0) {
     return;
   }
   std::vector<char> code(bytes + 1);
-  for (uint32_t sens : {95u, 85u, 50u}) tq_match(ctx, "Name", sens, v, code.data());
+  for (uint32_t sens : {95u, 85u, 50u}) tq_match(ctx, name, sens, v, code.data());
   tq_match_multicode_entry* block = nullptr;
-  if (tq_match_multicode_output_create(ctx, "Name", &block) < 0) return;
+  if (tq_match_multicode_output_create(ctx, name, &block) < 0) return;
   uint32_t num = 0;
-  tq_match_multicode(ctx, "Name", 85, v, &block, &num);
+  tq_match_multicode(ctx, name, 85, v, &block, &num);
   tq_match_multicode_output_destroy(ctx, block);
   // Whole-value codes of 7 characters in exactly 4 x 7 + 1 bytes, and the
   // encoding in place in a copy no larger than the value: neither may grow.
@@ -74,23 +88,29 @@ void match_codes(tq_context* ctx, const char* v) {
   tq_match_encode(ctx, copy.data());
 }
 
-void run_value(tq_context* ctx, const std::string& value) {
-  const char* v = value.c_str();
-  std::vector<char> out(4 * 1024 + 4);
-  tq_identify(ctx, "Name", v, out.data());
+void run_value(tq_context* ctx, const Names& names, const std::string& value) {
+  const std::string text = tq_fuzz::session_value(value);
+  const char* v = text.c_str();
+  const char* name = names.name.c_str();
+  // 1,028 bytes with the terminator: the identification, standardization
+  // and pattern outputs as tq.h gives them.
+  std::vector<char> out(1028);
+  tq_identify(ctx, name, v, out.data());
   static tq_extract_token tokens[TQ_EXTRACT_TOKENS];
   uint32_t count = 0;
-  tq_extract(ctx, "Contact", v, tokens, &count);
-  tq_standardize(ctx, "Name", v, out.data());
-  tq_propercase(ctx, "Name", v, out.data(), static_cast<int32_t>(out.size()));
+  tq_extract(ctx, names.contact.c_str(), v, tokens, &count);
+  tq_standardize(ctx, name, v, out.data());
+  tq_propercase(ctx, name, v, out.data(), static_cast<int32_t>(out.size()));
   tq_uppercase(ctx, nullptr, v, out.data(), 16);
-  tq_gender_determine(ctx, "Name", v, out.data());
-  tq_pattern_analyze(ctx, "Pattern", v, out.data());
+  // The gender output holds 4 bytes of text and the terminator.
+  char gender[4 + 2];
+  tq_gender_determine(ctx, name, v, gender);
+  tq_pattern_analyze(ctx, names.pattern.c_str(), v, out.data());
   int32_t score = 0;
-  tq_language_guess_score(ctx, "English", v, &score);
+  tq_language_guess_score(ctx, names.english.c_str(), v, &score);
   uint32_t guessed = 0;
-  tq_guess_locale(ctx, "Language", v, kGuessLocales, nullptr, 4, &guessed);
-  match_codes(ctx, v);
+  tq_guess_locale(ctx, names.language.c_str(), v, kGuessLocales, nullptr, 4, &guessed);
+  match_codes(ctx, names, v);
 }
 
 }  // namespace
@@ -98,8 +118,16 @@ void run_value(tq_context* ctx, const std::string& value) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   tq_context* ctx = sample_kb();
   if (ctx == nullptr) return 0;
+  const uint32_t encoding = tq_fuzz::take_encoding(&data, &size);
+  if (tq_session_encoding_set(ctx, encoding) < 0) return 0;
+  static const std::vector<Names> names_of = [] {
+    std::vector<Names> all;
+    for (uint32_t e = 0; e < 16; ++e) all.emplace_back(e);
+    return all;
+  }();
+  const Names& names = names_of[encoding];
   tq_fuzz::Input in = tq_fuzz::split_input(data, size);
-  run_value(ctx, in.main);
-  for (const std::string& v : in.values) run_value(ctx, v);
+  run_value(ctx, names, in.main);
+  for (const std::string& v : in.values) run_value(ctx, names, v);
   return 0;
 }

@@ -463,25 +463,74 @@ void defnxml_seeds(const Seeds& seeds) {
   seeds.put("defnxml", "guess", slurp(fs::path(TQ_TEST_KB_DIR) / "guess" / "locale" / "en.loc.xml"));
 }
 
+// The value targets' inputs start with the byte of their session encoding
+// (fuzz_kb.h, take_encoding).
+std::string in_encoding(uint32_t encoding, const std::string& input) {
+  return std::string(1, static_cast<char>(encoding)) + input;
+}
+
+// Values at the engines' limits, in one session encoding: a word of 1,023,
+// 1,024 and 1,025 characters, 512 two-byte letters (1,024 bytes in UTF-8
+// and in UCS-2) and a nickname the schemes lengthen past the limit; no
+// long run of words, which makes every fuzzed input slow (proper casing
+// looks up every run of up to 64 words). Single-byte encodings take
+// ISO-8859-1's é (0xE9) as their two-byte letter.
+std::string limit_values(uint32_t encoding) {
+  const std::u16string lines[] = {std::u16string(1023, u'x'), std::u16string(1024, u'x'), std::u16string(1025, u'x'),
+                                  std::u16string(512, u'\u00E9'), u"bill " + std::u16string(1019, u'x')};
+  std::string s = "\n@@ values\n";
+  for (const std::u16string& line : lines) {
+    for (const char16_t c : line) {
+      const char high = static_cast<char>(c >> 8), low = static_cast<char>(c & 0xFF);
+      if (encoding == TQ_ENC_UCS2_BE) {
+        s += {high, low};
+      } else if (encoding == TQ_ENC_UCS2_LE) {
+        s += {low, high};
+      } else if (encoding == TQ_ENC_UTF8 && c >= 0x80) {
+        s += {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
+      } else {
+        s += low;
+      }
+    }
+    s += '\n';
+  }
+  return s;
+}
+
+// The limits in UTF-8, both UCS-2 byte orders and ISO-8859-1.
+void limit_seeds(const Seeds& seeds, const char* target) {
+  const std::pair<uint32_t, const char*> encodings[] = {{TQ_ENC_UTF8, "limits-utf8"},
+                                                        {TQ_ENC_UCS2_BE, "limits-ucs2be"},
+                                                        {TQ_ENC_UCS2_LE, "limits-ucs2le"},
+                                                        {TQ_ENC_ISO_8859_1, "limits-latin1"}};
+  for (const auto& [encoding, name] : encodings) seeds.put(target, name, in_encoding(encoding, limit_values(encoding)));
+}
+
 // Values for the parse road: names with and without a parse, an empty one,
-// a long run of one word, text that is not UTF-8.
+// a long run of one word, text that is not UTF-8; the limits.
 void parse_seeds(const Seeds& seeds) {
   seeds.put("parse", "names",
-            values({"Dr. John Q. Smith Jr.", "Smith Jr. Dr.", "", "john q smith", "Smith Zed Q. Jr. Dr.",
-                    "John John John John John John John John John John John John John John John John",
-                    "J\xFF\xC3 Smith", "Dr.. . Jr."}));
+            in_encoding(TQ_ENC_UTF8, values({"Dr. John Q. Smith Jr.", "Smith Jr. Dr.", "", "john q smith",
+                                             "Smith Zed Q. Jr. Dr.",
+                                             "John John John John John John John John John John John John John "
+                                             "John John John",
+                                             "J\xFF\xC3 Smith", "Dr.. . Jr."})));
+  limit_seeds(seeds, "parse");
 }
 
 // Values for every engine on the sample knowledge base: names, an
 // organisation, a sentence, phrases in other languages, an empty one, a long
 // run of one word, text that is not UTF-8, names the match definition's
-// phonetics, nicknames and noise words change.
+// phonetics, nicknames and noise words change; the limits.
 void value_seeds(const Seeds& seeds) {
   seeds.put("values", "mixed",
-            values({"Dr. John Q. Smith Jr.", "bill q. smith junior", "Acme Holdings Ltd", "",
-                    "John Smith joined Acme Corp on Monday.", "Jürgen Müller aus München", "Şükrü Öztürk",
-                    "Ab 12-x", "i i i i i i i i i i i i i i i i i i i i i i i i i i i i i i i i",
-                    "J\xFF\xC3 Smith", "\xC3", "Phillip Smyth", "Knight Wright-Lamb", "van der Waals, Bill"}));
+            in_encoding(TQ_ENC_UTF8,
+                        values({"Dr. John Q. Smith Jr.", "bill q. smith junior", "Acme Holdings Ltd", "",
+                                "John Smith joined Acme Corp on Monday.", "Jürgen Müller aus München", "Şükrü Öztürk",
+                                "Ab 12-x", "i i i i i i i i i i i i i i i i i i i i i i i i i i i i i i i i",
+                                "J\xFF\xC3 Smith", "\xC3", "Phillip Smyth", "Knight Wright-Lamb",
+                                "van der Waals, Bill"})));
+  limit_seeds(seeds, "values");
 }
 
 

@@ -70,12 +70,14 @@ int32_t refused_or_replaced(const context* ctx) {
 }
 
 // Byte-for-byte copy of a UTF-8 text: at most max bytes, cut between
-// characters, followed by `term` zero bytes.
-void copy_bounded(const char* src, char* dst, uint32_t max, uint32_t term) {
+// characters, and its one terminator byte. This is every text written
+// without conversion, in and out: internal UTF-8 text, whose buffers hold
+// max + 1 bytes whatever the session encoding.
+void copy_bounded(const char* src, char* dst, uint32_t max) {
   size_t keep = strnlen(src, static_cast<size_t>(max) + 1);
   if (keep > max) keep = np_uchar_cut(src, max);
   std::memcpy(dst, src, keep);
-  std::memset(dst + keep, 0, term);
+  dst[keep] = '\0';
 }
 
 uint32_t clamp_u32(int64_t n) { return n > static_cast<int64_t>(UINT32_MAX) ? UINT32_MAX : static_cast<uint32_t>(n); }
@@ -151,8 +153,7 @@ int32_t strio_convert_in(context* ctx, const char* src, char* dst, uint32_t max,
   if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
   if (src == nullptr || dst == nullptr) return kErrInvalidArg;
   if ((flags & kStrioConvert) == 0) {
-    // The destination is internal UTF-8 text: one terminator byte.
-    copy_bounded(src, dst, max, 1);
+    copy_bounded(src, dst, max);
     return kept(flags) ? kept_text_check(ctx, dst) : 0;
   }
   int32_t rc = enc_convert_in(ctx, ctx->session_encoding, src, dst, max);
@@ -171,7 +172,9 @@ int32_t strio_convert_out(context* ctx, const char* src, char* dst, uint32_t max
   if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
   if (src == nullptr || dst == nullptr) return kErrInvalidArg;
   if ((flags & kStrioConvert) == 0) {
-    copy_bounded(src, dst, max, strio_terminator_size(ctx));
+    // Internal UTF-8 text: one terminator byte, not the session's (a
+    // UCS-2 session's two would land past a buffer sized max + 1).
+    copy_bounded(src, dst, max);
     return 0;
   }
   int32_t rc = enc_convert_out(ctx, ctx->session_encoding, src, dst, max);
@@ -440,7 +443,7 @@ int32_t strio_out_1028(context* ctx, const char* src, char* dst, uint32_t flags)
 }
 
 int32_t strio_out_sized(context* ctx, const char* src, char* dst, uint32_t size, uint32_t flags) {
-  const uint32_t term = strio_terminator_size(ctx);
+  const uint32_t term = strio_terminator_for(ctx, flags);
   if (size < term) return kErrInvalidArg;
   return strio_convert_out(ctx, src, dst, size - term, flags);
 }

@@ -152,9 +152,13 @@ int32_t enc_convert_out(context* ctx, int32_t encoding, const char* src, char* d
 int32_t enc_char_code_point_get(uint8_t byte, int32_t encoding);
 
 // ---- Interface string layer --------------------------------------------------
-// `max` counts bytes of text; the destination holds max + one terminator of
-// the session encoding (out) or of UTF-8 (in). With flag bit 0 clear the
-// text is copied byte for byte, cut between UTF-8 characters. Results: 0;
+// `max` counts bytes of text; the destination holds max + one terminator:
+// the session encoding's for a text converted out (flag bit 0 set: 1 byte,
+// 2 in a UCS-2 session), one zero byte for every other (a text in, and a
+// text out with flag bit 0 clear). With flag bit 0 clear the text is
+// internal UTF-8, copied byte for byte, cut between UTF-8 characters, and
+// ends in one zero byte in every session encoding, so a buffer of max + 1
+// bytes holds it (strio_terminator_for). Results: 0;
 // 116 when a character was replaced (option 0x80000); -10000 for an
 // unconvertible character (option 0x40000); -802 for a text in that the
 // knowledge base may keep (neither kStrioValue nor kStrioUnkept) holding a
@@ -206,25 +210,26 @@ struct strio_out_plan {
   context* ctx;
   uint32_t flags;     // strio flags
   uint32_t lib_flags; // the character library's flags; 0 with `direct` false
-  uint32_t term;      // terminator bytes of the session encoding
+  uint32_t term;      // terminator bytes written: strio_terminator_for(ctx, flags)
   bool direct;        // the encoding converts: np_uchar_decode is called as is
   bool ascii_same = false;  // `direct`, and an ASCII text converts as a plain copy
 };
 void strio_out_plan_make(context* ctx, uint32_t flags, strio_out_plan* plan);
 int32_t strio_out_planned(const strio_out_plan* plan, const char* src, char* dst, uint32_t max);
 // The outputs documented as "1,028 bytes + terminator": 1,028 bytes of text
-// and the session's terminator (1,030 bytes in a UCS-2 session).
+// and the terminator of strio_terminator_for (1,030 bytes in all, converted
+// in a UCS-2 session).
 int32_t strio_out_1028(context* ctx, const char* src, char* dst, uint32_t flags);
 // The size in all of the fixed text outputs that tq.h gives as 1,028 bytes
 // (a pattern, an n-gram, a solution rule's category, the texts of the
 // parse, morph, identification, extraction, guess and language guess
 // infos), the terminator included.
 inline constexpr uint32_t kTextOutSize = 1028;
-// strio_out into an output of `size` bytes in all, the session encoding's
-// terminator included (a struct field, a buffer whose size tq.h gives as a
-// whole): size - 1 bytes of text, size - 2 in a UCS-2 session, cut and
-// noted as strio_out cuts. -802 (nothing written) for a size below the
-// terminator.
+// strio_out into an output of `size` bytes in all, the terminator of
+// strio_terminator_for included (a struct field, a buffer whose size tq.h
+// gives as a whole): size - 1 bytes of text, size - 2 converted in a UCS-2
+// session, cut and noted as strio_out cuts. -802 (nothing written) for a
+// size below the terminator.
 int32_t strio_out_sized(context* ctx, const char* src, char* dst, uint32_t size, uint32_t flags);
 int32_t strio_out_4096(context* ctx, const char* src, char* dst, uint32_t flags);
 int32_t strio_out_16384(context* ctx, const char* src, char* dst, uint32_t flags);
@@ -241,6 +246,13 @@ int strio_is_empty(context* ctx, const char* text, uint32_t flags);
 
 // The session encoding's terminator size: 2 for the UCS-2 encodings, else 1.
 uint32_t strio_terminator_size(const context* ctx);
+// The terminator a strio_out with these flags writes: the session
+// encoding's when it converts (flag bit 0), else one byte, since a text
+// written without conversion is internal UTF-8. A caller giving the text's
+// room as a size in all takes this off it.
+inline uint32_t strio_terminator_for(const context* ctx, uint32_t flags) {
+  return (flags & kStrioConvert) != 0 ? strio_terminator_size(ctx) : 1;
+}
 // The same for an encoding id: 2 for the UCS-2 encodings, else 1.
 uint32_t strio_char_size(int32_t encoding);
 

@@ -655,16 +655,9 @@ int32_t dtok_list_copy(context* ctx, dtok_list* dst, const dtok_list* src) {
 
 namespace {
 
-// Bytes of name text that fit a kDtokNameOutSize buffer with the session's
-// terminator.
-uint32_t name_out_max(context* ctx, uint32_t flags) {
-  uint32_t term = 1;
-  if ((flags & kStrioConvert) &&
-      (ctx->session_encoding == kEncodingUcs2Be || ctx->session_encoding == kEncodingUcs2Le)) {
-    term = 2;
-  }
-  return kDtokNameOutSize - term;
-}
+// Bytes of name text that fit a kDtokNameOutSize buffer with the terminator
+// the output writes (strio_terminator_for).
+uint32_t name_out_max(context* ctx, uint32_t flags) { return kDtokNameOutSize - strio_terminator_for(ctx, flags); }
 
 }  // namespace
 

@@ -44,7 +44,7 @@ uint32_t defn_code_length(const defn_rec* rec) {
 // min(code length, 256) x 4 + 1 bytes, in the session encoding with convert.
 int32_t code_copy_out(context* ctx, const char* code, char* out, uint32_t code_length, uint32_t convert) {
   const uint32_t room = code_points_of(code_length) * 4 + 1;
-  const uint32_t term = (convert & kStrioConvert) != 0 ? strio_terminator_size(ctx) : 1;
+  const uint32_t term = strio_terminator_for(ctx, convert);
   return strio_out(ctx, code, out, room - term, convert & kStrioConvert);
 }
 

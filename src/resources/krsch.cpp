@@ -869,7 +869,7 @@ int32_t apply_steps(context* ctx, const scheme_rec* rec, const char* value, uint
                     uint32_t rechop_flag, uint32_t convert, char** outputs, uint32_t* written, int32_t* hits_out,
                     int64_t flags_override) {
   const uint32_t io_flags = convert ? kStrioConvert : 0;
-  const uint32_t term = convert ? strio_terminator_size(ctx) : 1;
+  const uint32_t term = strio_terminator_for(ctx, io_flags);
   if (rec->flags & kSchemeEditState) return TQ_ERR_EDIT_MODE;
   if (value == nullptr) return 0;
 
@@ -931,7 +931,7 @@ int32_t scheme_apply(context* ctx, const scheme_rec* rec, const char* value, uin
   if (found != nullptr) *found = 0;
   if (ctx == nullptr || rec == nullptr || outputs == nullptr || nout == 0) return TQ_ERR_ARGUMENT;
   if (nout > kSchemeMaxOutputs) nout = kSchemeMaxOutputs;
-  const uint32_t term = convert ? strio_terminator_size(ctx) : 1;
+  const uint32_t term = strio_terminator_for(ctx, convert ? kStrioConvert : 0);
   if (out_size < term) return TQ_ERR_ARGUMENT;
   for (uint32_t i = 0; i < nout; ++i) {
     if (outputs[i] == nullptr) return TQ_ERR_ARGUMENT;

@@ -64,7 +64,7 @@ struct core_rule {
 // The steps of core_run; a failure may leave the output unfinished.
 int32_t core_steps(context* ctx, defn_rec* rec, const char* in, char* out, uint32_t size, uint32_t convert,
                    case_info* info, const core_rule& rule) {
-  const uint32_t term = (convert & kStrioConvert) != 0 ? strio_terminator_size(ctx) : 1;
+  const uint32_t term = strio_terminator_for(ctx, convert);
   if (strio_is_empty(ctx, in, convert) != 0) {
     strio_out_clear_n(ctx, out, size);
     return 0;
@@ -139,7 +139,7 @@ int32_t core_run(context* ctx, defn_rec* rec, const char* in, char* out, uint32_
 // A size that holds no terminator of the caller's encoding is refused
 // before anything is written.
 bool size_too_small(context* ctx, int64_t size, uint32_t convert) {
-  const uint32_t term = (convert & kStrioConvert) != 0 ? strio_terminator_size(ctx) : 1;
+  const uint32_t term = strio_terminator_for(ctx, convert);
   return size < static_cast<int64_t>(term);
 }
 

@@ -295,10 +295,6 @@ int32_t definition_part_check(context* ctx, const defn_rec* rec) {
   return stdzn_defn_part(rec) == nullptr ? TQ_ERR_DEFN_INVALID : 0;
 }
 
-uint32_t terminator(context* ctx, uint32_t convert) {
-  return (convert & kStrioConvert) != 0 ? strio_terminator_size(ctx) : 1;
-}
-
 void standard_clear(context* ctx, char* standard, uint32_t convert) {
   if ((convert & kStrioConvert) != 0) {
     strio_out_clear_n(ctx, standard, kStdznStandardSize);
@@ -430,7 +426,7 @@ int32_t stdzn_value_run(context* ctx, int32_t index, const char* data, char* sta
   char out[kStdznTextSize];
   const int32_t engine = stdzn_engine_run(ctx, rec, area, text, out, info);
   if (engine < 0) return engine;
-  const int32_t output = strio_out(ctx, out, standard, kStdznStandardSize - terminator(ctx, convert), convert);
+  const int32_t output = strio_out_sized(ctx, out, standard, kStdznStandardSize, convert);
   if (output < 0) return output;
   return first_positive({input, engine, output});
 }
@@ -462,7 +458,7 @@ int32_t stdzn_parsed_value_run(context* ctx, int32_t index, const parse_token_sl
   char out[kStdznTextSize];
   rc = stdzn_parsed_engine_run(ctx, rec, area, area->parsed, count, out, info);
   if (rc < 0) return rc;
-  const int32_t output = strio_out(ctx, out, standard, kStdznStandardSize - terminator(ctx, convert), convert);
+  const int32_t output = strio_out_sized(ctx, out, standard, kStdznStandardSize, convert);
   if (output < 0) return output;
   return first_positive({input, output});
 }

@@ -234,10 +234,14 @@ TEST(Strio, LongTextsAreCutBetweenCharacters) {
   std::memset(buf, 0x55, sizeof buf);
   EXPECT_EQ(tq::strio_out(ctx.get(), "ABCD", buf, 5, 1), 0);
   EXPECT_EQ(bytes(buf, 8), std::string("A\0B\0\0\0\x55\x55", 8));
-  // Flag clear in a UCS-2 session: the copy ends with two zero bytes.
+  // Flag clear in a UCS-2 session: internal UTF-8 text, one terminator
+  // byte, as its buffer of max + 1 (or size) bytes holds.
   std::memset(buf, 0x55, sizeof buf);
   EXPECT_EQ(tq::strio_out(ctx.get(), "ABCDEFG", buf, 4, 0), 0);
-  EXPECT_EQ(bytes(buf, 7), std::string("ABCD\0\0\x55", 7));
+  EXPECT_EQ(bytes(buf, 7), std::string("ABCD\0\x55\x55", 7));
+  std::memset(buf, 0x55, sizeof buf);
+  EXPECT_EQ(tq::strio_out_sized(ctx.get(), "ABCDEFG", buf, 5, 0), 0);
+  EXPECT_EQ(bytes(buf, 7), std::string("ABCD\0\x55\x55", 7));
   // The fixed maxima: 1,024 bytes of text plus one terminator.
   ctx->session_encoding = 13;
   std::string big(3000, 'x');

@@ -17,16 +17,24 @@ std::string error_list_text(tq_context* ctx);
 // Whether the context's error list holds a failure (a negative record).
 bool failure_recorded(tq_context* ctx);
 
-// The text of error record `index` of a context in a UCS-2 session, as the
-// ASCII it is (one byte a unit); *code (when given) its code. A record
-// that cannot be read fails the test.
+// The text of error record `index` of a context in a UCS-2 session of
+// either byte order, as the ASCII it is (one byte a unit); *code (when
+// given) its code. A record that cannot be read fails the test.
 std::string ucs2_error_text(tq_context* ctx, uint32_t index, int32_t* code = nullptr);
-// An ASCII text as a UCS-2 (little-endian) session takes it: two bytes a
-// character and the two-byte terminator, which std::string keeps.
-inline std::string ucs2le(const std::string& ascii) {
+// A text of UTF-16 units without surrogates as a UCS-2 session of that byte
+// order (TQ_ENC_UCS2_BE or TQ_ENC_UCS2_LE) takes it: two bytes a character
+// and the two-byte terminator, which std::string keeps.
+inline std::string ucs2(const std::u16string& text, uint32_t encoding) {
   std::string wide;
-  for (const char ch : ascii) wide += std::string{ch, '\0'};
+  for (const char16_t unit : text) {
+    const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
+    wide += encoding == TQ_ENC_UCS2_BE ? std::string{high, low} : std::string{low, high};
+  }
   return wide.append(2, '\0');
+}
+// An ASCII text as a UCS-2 (little-endian) session takes it.
+inline std::string ucs2le(const std::string& ascii) {
+  return ucs2(std::u16string(ascii.begin(), ascii.end()), TQ_ENC_UCS2_LE);
 }
 
 // A text given and a part of the message it must bring.

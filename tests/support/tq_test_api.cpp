@@ -39,7 +39,9 @@ std::string ucs2_error_text(tq_context* ctx, uint32_t index, int32_t* code) {
   EXPECT_EQ(tq_error_info_get_by_index(ctx, index, &got, text.data()), 0) << "error record " << index;
   if (code != nullptr) *code = got;
   std::string ascii;
-  for (size_t k = 0; text[k] != 0; k += 2) ascii += text[k];
+  for (size_t k = 0; k + 1 < text.size() && (text[k] != 0 || text[k + 1] != 0); k += 2) {
+    ascii += text[k] != 0 ? text[k] : text[k + 1];
+  }
   return ascii;
 }
 
