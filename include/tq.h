@@ -1027,7 +1027,9 @@ typedef char tq_chop_word[TQ_CHOP_WORD_MAX + 4];
  * words. out_strings is an array of *num_out_strings entries (0: -802);
  * the first words go into it and *num_out_strings becomes the number
  * written. A chopping rule whose pattern backtracks past its limit also
- * ends the chop with -601. */
+ * ends the chop with -601. A failure sets no count: *num_out_strings stays
+ * as it was and out_strings may hold some words, so read them only after
+ * a result of 0 or more. */
 TQ_API int32_t tq_chop_string(tq_context* ctx, int32_t chopper, const char* in_string, tq_chop_word* out_strings,
                               uint32_t* num_out_strings) TQ_NOEXCEPT;
 

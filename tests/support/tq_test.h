@@ -32,9 +32,12 @@ inline std::string ucs2(const std::u16string& text, uint32_t encoding) {
   }
   return wide.append(2, '\0');
 }
-// An ASCII text as a UCS-2 (little-endian) session takes it.
-inline std::string ucs2le(const std::string& ascii) {
-  return ucs2(std::u16string(ascii.begin(), ascii.end()), TQ_ENC_UCS2_LE);
+// A text of ISO-8859-1 bytes (ASCII included) as a UCS-2 (little-endian)
+// session takes it: each byte is its own character.
+inline std::string ucs2le(const std::string& latin1) {
+  std::u16string units;
+  for (const char ch : latin1) units += static_cast<char16_t>(static_cast<unsigned char>(ch));
+  return ucs2(units, TQ_ENC_UCS2_LE);
 }
 
 // A text given and a part of the message it must bring.
