@@ -105,6 +105,8 @@
  * text: a non-NULL output is made empty when the call starts, before any
  * check, so a call refused or failing before it writes leaves an empty
  * text (for a multicode block: every entry's code empty and its count 0).
+ * An output is therefore never the buffer of the value given: that value
+ * would be emptied before it is read.
  * A size below one terminator of the session encoding is refused (-802)
  * and the buffer is not written. tq_transf_scheme_apply_mult_out empties
  * its buffers only once the scheme runs: a call refused before (an index

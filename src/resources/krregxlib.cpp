@@ -553,8 +553,8 @@ int32_t regexlib_match_and_replace(context* ctx, int32_t library, const char* s,
   char in[kRegexResultSize];
   int32_t crc = strio_in_1024(ctx, s, in, kStrioConvert | kStrioValue);
   if (crc < 0) return crc;
-  // Replaced apart and converted out last: r may be the caller's s, and a
-  // failure leaves it as it was.
+  // Replaced apart and converted out last, so that a failure before the
+  // end writes nothing into r (which the frame emptied on entry).
   char replaced[kRegexResultSize];
   int32_t m = regexlib_replace_all(ctx, rec, in, replaced, 0);
   if (m < 0) return m;
