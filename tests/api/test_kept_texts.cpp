@@ -529,14 +529,22 @@ std::string at_limit(uint32_t tag, uint32_t bytes) {
 }
 std::string past_limit(const std::string& at) { return at.substr(0, at.size() - 2) + "\xE2\x82\xAC"; }
 
-// A text of ASCII and three-byte UTF-8 characters as a UCS-2 (little-endian)
+// A UTF-8 text of the Basic Multilingual Plane as a UCS-2 (little-endian)
 // session gives it, terminator included.
 std::string ucs2le_of(const std::string& utf8) {
   std::string wide;
   for (size_t i = 0; i < utf8.size();) {
     const auto b = [&utf8](size_t k) { return static_cast<unsigned>(static_cast<unsigned char>(utf8[k])); };
-    const unsigned unit = b(i) < 0x80 ? b(i) : ((b(i) & 0x0F) << 12) | ((b(i + 1) & 0x3F) << 6) | (b(i + 2) & 0x3F);
-    i += b(i) < 0x80 ? 1 : 3;
+    unsigned unit = b(i);
+    if (unit >= 0xE0) {
+      unit = ((unit & 0x0F) << 12) | ((b(i + 1) & 0x3F) << 6) | (b(i + 2) & 0x3F);
+      i += 3;
+    } else if (unit >= 0x80) {
+      unit = ((unit & 0x1F) << 6) | (b(i + 1) & 0x3F);
+      i += 2;
+    } else {
+      i += 1;
+    }
     wide += std::string{static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
   }
   return wide.append(2, '\0');
@@ -643,6 +651,28 @@ TEST(KeptTexts, EveryKeptTextIsTakenWholeToItsLimitAndRefusedPastIt) {
       }
     }
     EXPECT_GE(read, 50u);
+  }
+}
+
+// A definition's name at its limit comes out whole in a UCS-2 session, in
+// the TQ_NAME_MAX bytes and two-byte terminator tq.h gives its getters.
+TEST(KeptTexts, ANameAtItsLimitComesOutWholeInUcs2) {
+  Kb kb;
+  int32_t parse = -1, match = -1;
+  ASSERT_TQ_OK(kb.ctx, tq_parse_defn_index_get_by_name(kb.ctx, "Name", &parse));
+  ASSERT_TQ_OK(kb.ctx, tq_match_defn_index_get_by_name(kb.ctx, "Name", &match));
+  std::string name;
+  for (int i = 0; i < TQ_NAME_MAX / 2; ++i) name += "\xC3\xA9";  // U+00E9, 2 bytes in UTF-8 and UCS-2
+  const std::string wide = ucs2le_of(name);
+  ASSERT_EQ(tq_session_encoding_set(kb.ctx, TQ_ENC_UCS2_LE), 0);
+  ASSERT_EQ(tq_parse_defn_name_set(kb.ctx, parse, wide.c_str()), 0) << said(kb.ctx, true);
+  for (int from_match = 0; from_match < 2; ++from_match) {
+    std::string out(TQ_NAME_MAX + 2 + 4, '\x55');
+    EXPECT_EQ(from_match != 0 ? tq_match_defn_parse_defn_name_get(kb.ctx, match, out.data())
+                               : tq_parse_defn_name_get_by_index(kb.ctx, parse, out.data()),
+              0);
+    EXPECT_EQ(out.substr(0, wide.size()), wide);
+    EXPECT_EQ(out.substr(wide.size()), std::string(4, '\x55'));
   }
 }
 
