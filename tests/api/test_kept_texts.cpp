@@ -225,13 +225,14 @@ bool kept(const Row& row, const char* param) {
 
 // The longest text each kept parameter takes, in bytes once in UTF-8, as
 // tq.h gives it: the first row with a pattern ("export.param", '*' for any
-// run) that matches.
+// run) that matches. kWhole: kept whole at any length.
+constexpr uint32_t kWhole = UINT32_MAX;
 struct Limit {
   uint32_t bytes;
   const char* patterns;
 };
 constexpr Limit kLimits[] = {
-    {UINT32_MAX, "tq_xml_*"},  // a document keeps its texts whole
+    {kWhole, "tq_xml_*"},  // a document's texts
     {1024, "tq_zel_vlt_file_* tq_chopper_*.category tq_chopper_*.cat tq_parse_defn_nosol_*.name *.tname"},
     {4, "tq_gender_defn_*.value"},
     {20, "*_locale_info_set.iso tq_locale_props_noload_set.iso"},
@@ -244,14 +245,15 @@ constexpr Limit kLimits[] = {
           "*.token"},
     {128, "*.cat_abbr *.abbr *.category *.root_cat *.sought_cat *.cname *.id_val *.identity *.abbrev "
           "tq_identification_defn_value_add.value"},
-    // A resource a definition names, as one loaded, is registered by that name.
+    // The name a load registers, and a resource a definition names.
     {1024, "tq_grammar_load.name tq_grammar_edit*.name tq_phonetx_load.name tq_phonetx_edit*.name "
-           "tq_vocabulary_load.name tq_*scheme_load*.scheme_name tq_scheme_chopper_name_set.name tq_*_defn_*.name tq_*_defn_*.rlib_name tq_*_defn_*.sch_name tq_*_defn_*.grammar_name "
+           "tq_vocabulary_load.name tq_*scheme_load*.scheme_name tq_scheme_chopper_name_set.name "
+           "tq_*_defn_*.name tq_*_defn_*.rlib_name tq_*_defn_*.sch_name tq_*_defn_*.grammar_name "
            "tq_*_defn_*.scheme tq_*_defn_*.filename"},
     {16384, "tq_regexlib_edit_new.name tq_regexlib_element_info_set.*"},
     {1024, "*_vault_info_set.* *.desc *.value *.position *.vocab *.data *.standard *.rule_text *.replace_text "
-           "tq_datatype_example_set.example tq_chopper_*.name "
-           "tq_grammar_edit_new.name tq_regexlib_*.name tq_scheme_create*.scheme_name tq_vocab_edit_*"},
+           "tq_datatype_example_set.example tq_chopper_*.name tq_grammar_edit_new.name tq_regexlib_*.name "
+           "tq_scheme_create*.scheme_name tq_vocab_edit_*"},
     {4096, "tq_chopper_*.regex tq_chopper_*.prereq tq_chopper_*.flags tq_chopper_*.notes tq_grammar_create.name "
            "tq_phonetx_create.name"},
 };
@@ -262,9 +264,6 @@ const std::map<std::string, std::string> kGetters = {
     {"tq_vocab_edit_category_set.name", "tq_vocab_category_get.category"},
     {"tq_vocab_edit_category_set.abbrev", "tq_vocab_category_get.abbrev"},
 };
-
-// The texts kept whole at any length (a document's: nothing cuts them).
-constexpr uint32_t kWhole = UINT32_MAX;
 
 uint32_t limit_of(const Row& row, const char* param) {
   const std::string key = std::string(row.name) + "." + param;
@@ -622,7 +621,8 @@ TEST(KeptTexts, EveryKeptTextIsTakenWholeToItsLimitAndRefusedPastIt) {
             if (pass == 0) rows.push_back(Kept{at_limit(++tag, limit), false, ""});
             Kept& k = rows[next++];
             const std::string before = pass == 1 && !k.back.empty() ? read_back(table, row, param) : "";
-            const int32_t rc = kb.call(row, param, given(row, pass == 0 ? k.at : past_limit(k.at)).c_str(), other.c_str());
+            const std::string text = given(row, pass == 0 ? k.at : past_limit(k.at));
+            const int32_t rc = kb.call(row, param, text.c_str(), other.c_str());
             const std::string told = said(kb.ctx, ucs2);
             if (pass == 0) {
               EXPECT_EQ(told.find("longer than the"), std::string::npos) << name << " at " << limit << "\n" << told;
@@ -655,7 +655,8 @@ TEST(KeptTexts, EveryKeptTextIsTakenWholeToItsLimitAndRefusedPastIt) {
 }
 
 // A definition's name at its limit comes out whole in a UCS-2 session, in
-// the TQ_NAME_MAX bytes and two-byte terminator tq.h gives its getters.
+// the TQ_NAME_MAX bytes and two-byte terminator tq.h gives its getters, and
+// names the definition after a write and a load.
 TEST(KeptTexts, ANameAtItsLimitComesOutWholeInUcs2) {
   Kb kb;
   int32_t parse = -1, match = -1;
@@ -674,6 +675,17 @@ TEST(KeptTexts, ANameAtItsLimitComesOutWholeInUcs2) {
     EXPECT_EQ(out.substr(0, wide.size()), wide);
     EXPECT_EQ(out.substr(wide.size()), std::string(4, '\x55'));
   }
+  ASSERT_EQ(tq_session_encoding_set(kb.ctx, TQ_ENC_UTF8), 0);
+  (void)kb.written();
+  Context again{kb.dir.path().c_str(), false};
+  ASSERT_EQ(tq_session_encoding_set(again, TQ_ENC_UTF8), 0);
+  ASSERT_GE(tq_zel_locale_load(again, tq_test::kSampleEnusa, tq_test::kEveryPart), 0)
+      << tq_test::error_list_text(again);
+  int32_t found = -1;
+  EXPECT_TQ_OK(again, tq_parse_defn_index_get_by_name(again, name.c_str(), &found));
+  char back[TQ_NAME_MAX + 1] = "";
+  EXPECT_TQ_OK(again, tq_parse_defn_name_get_by_index(again, found, back));
+  EXPECT_EQ(back, name);
 }
 
 // Base64 of a text, as compiled vocabularies keep their texts.
