@@ -169,9 +169,7 @@ int32_t strio_convert_in(context* ctx, const char* src, char* dst, uint32_t max,
   if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
   if (src == nullptr || dst == nullptr) return kErrInvalidArg;
   if ((flags & kStrioConvert) == 0) {
-    // The destination is internal UTF-8 text: one terminator byte. What is
-    // copied unconverted is the engine's own (a file read, a name a
-    // definition holds): cut as it always was.
+    // The destination is internal UTF-8 text: one terminator byte.
     copy_bounded(src, dst, max, 1);
     return kept(flags) ? kept_text_check(ctx, dst) : 0;
   }
