@@ -72,7 +72,14 @@
  * descriptions, examples, token values, words, categories, regexes and
  * substitutions, rules, scheme entries, document properties, keys and
  * fields, and the names a load or create registers) must be one its files
- * can hold. It is refused, -802 with nothing changed, when it holds
+ * can hold, and is kept whole or not at all. It is refused, -802 with
+ * nothing changed, when it is longer than its limit once in UTF-8 (the
+ * limit its function or family gives, or else the size of the getter that
+ * reads it back; the name a load or create registers, and a resource a
+ * definition names, at most 1,024 bytes before the file's extension): the
+ * error list names the call, the text's length and the limit, since a cut
+ * name would name another thing. A document's texts have no limit. It is
+ * refused likewise when it holds
  * U+FFFE or U+FFFF (not XML characters: the file could not be read again)
  * or a character of U+10FF00..U+10FFFF (the files carry the control
  * characters U+0001..U+001F and U+007F as U+10FF00 plus the character, so
@@ -714,7 +721,7 @@ TQ_API int32_t tq_zel_vlt_file_open(tq_context* ctx, const char* filename, int32
 /* As open, and an XML vault is locked for editing until the handle is closed. */
 TQ_API int32_t tq_zel_vlt_file_edit(tq_context* ctx, const char* filename, int32_t kind,
                                     tq_vault_file** outhandle) TQ_NOEXCEPT;
-/* obj_name, desc: 1,024 bytes + terminator. */
+/* obj_name, desc: 1,024 bytes + terminator; a set refuses a longer one. */
 TQ_API int32_t tq_zel_vlt_file_obj_name_get(tq_context* ctx, tq_vault_file* hnd, char* obj_name) TQ_NOEXCEPT;
 TQ_API int32_t tq_zel_vlt_file_obj_name_set(tq_context* ctx, tq_vault_file* hnd, const char* obj_name) TQ_NOEXCEPT;
 TQ_API int32_t tq_zel_vlt_file_desc_get(tq_context* ctx, tq_vault_file* hnd, char* desc) TQ_NOEXCEPT;
@@ -921,7 +928,7 @@ TQ_API int32_t tq_chopper_table_char_classif_get_by_index(tq_context* ctx, uint3
                                                           uint32_t* classif) TQ_NOEXCEPT;
 TQ_API int32_t tq_chopper_table_char_oper_get_by_index(tq_context* ctx, uint32_t index, uint32_t* oper) TQ_NOEXCEPT;
 TQ_API int32_t tq_chopper_table_char_metadata_set_begin(tq_context* ctx, int32_t chopper) TQ_NOEXCEPT;
-/* desc: at most 83 bytes are kept; classification above 7 or operation
+/* desc: at most 83 bytes; classification above 7 or operation
  * above 3: -802. */
 TQ_API int32_t tq_chopper_table_char_metadata_set(tq_context* ctx, int32_t chopper, uint32_t codepoint,
                                                   const char* desc, uint32_t clsfn, uint32_t oprn) TQ_NOEXCEPT;
@@ -1269,7 +1276,7 @@ TQ_API int32_t tq_transf_scheme_options_set(tq_context* ctx, int32_t index, uint
  * scheme_name: at most 1,024 bytes. The file is "<scheme_name>.sch". */
 TQ_API int32_t tq_scheme_create(tq_context* ctx, const char* path, const char* scheme_name, uint32_t options,
                                 tq_lock_handle* lock, int32_t* index) TQ_NOEXCEPT;
-/* scheme_name: at most 4,096 bytes (a scheme's name keeps 1,024). */
+/* scheme_name: at most 1,024 bytes. */
 TQ_API int32_t tq_scheme_create_in_memory(tq_context* ctx, const char* scheme_name, uint32_t options,
                                           int32_t* index) TQ_NOEXCEPT;
 TQ_API int32_t tq_scheme_finalize_in_memory(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
@@ -3066,8 +3073,8 @@ TQ_API int32_t tq_match_defn_write(tq_context* ctx, tq_xmldoc* xml, int32_t inde
  * vocabularies, phonetics rule sets and transformation regex libraries (each
  * with a sensitivity range sens_hi..sens_lo), categorization regex libraries
  * ("Norm Cat"), vocabularies with stop flag and fuzzy lookup, categorization
- * regex libraries (category 128 bytes, likelihood 10..90, library name 16,384
- * bytes, stop flag), default categories (category 128 bytes, likelihood), and
+ * regex libraries (category 128 bytes, likelihood 10..90, library name 1,024
+ * bytes in and 16,384 out, stop flag), default categories (category 128 bytes, likelihood), and
  * the token's code positions per sensitivity bucket (0..9: 95, 90, ... 50;
  * 1-based, 0 none; a set takes 0 <= start <= end <= 1,024, else -802). An
  * entry index out of range is -800. A name that cannot be opened, or whose
@@ -3196,8 +3203,8 @@ TQ_API int32_t tq_match_defn_token_sensitivity_info_set(tq_context* ctx, int32_t
  * 0..0 (it applies at no sensitivity until its range is set) and weight
  * 100.0. Every change needs edit mode and, but for include_default_set,
  * raises the definition's version to "9.0". Names are compared byte for
- * byte; texts in are at most 1,024 bytes (a condition's token kept in 320,
- * its category in 256, cut between characters), texts out at most 1,028
+ * byte; texts in are at most 1,024 bytes (a condition's or a position's
+ * token 320, a condition's category 256), texts out at most 1,028
  * bytes + terminator. A rule index out of range gives -800 (recorded for the
  * weight and sensitivity calls); a position no entry has, -802.
  * "Include Default" off, with or without rules, leaves out the code of the
@@ -3742,8 +3749,8 @@ TQ_API int32_t tq_gender_defn_automatic_uppercasing_get(tq_context* ctx, int32_t
 TQ_API int32_t tq_gender_defn_automatic_uppercasing_set(tq_context* ctx, int32_t index, int32_t token,
                                                         uint32_t auto_upper) TQ_NOEXCEPT;
 /* Gender values: value 4 bytes + terminator, description 1,024 +
- * terminator. The add refuses an empty value (-802) and cuts the value at 4
- * bytes and the description at 1,024, between characters. */
+ * terminator. The add refuses an empty value (-802), and a value longer
+ * than 4 bytes or a description longer than 1,024. */
 TQ_API int32_t tq_gender_defn_value_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
 TQ_API int32_t tq_gender_defn_value_info_get(tq_context* ctx, int32_t index, int32_t value_index, char* value,
                                              char* desc, uint32_t* dflt_flag) TQ_NOEXCEPT;

@@ -82,14 +82,22 @@ void copy_bounded(const char* src, char* dst, uint32_t max) {
 
 uint32_t clamp_u32(int64_t n) { return n > static_cast<int64_t>(UINT32_MAX) ? UINT32_MAX : static_cast<uint32_t>(n); }
 
-// A value converted in (UTF-8, at most max bytes in dst): when the room left
-// could not have taken one more character, the whole value is measured, and
-// a value longer than the room was cut.
-void note_input_cut(context* ctx, const char* src, const char* dst, uint32_t max) {
-  const size_t len = strnlen(dst, static_cast<size_t>(max) + 1);
-  if (len + 4 <= max) return;
+// A text converted in (UTF-8, at most max bytes in dst): when the room left
+// could not have taken one more character, the whole text is measured, and
+// one longer than what dst holds was cut. *len is what dst holds; 0 when
+// the text was not cut. The usual short text costs one bounded length.
+int64_t converted_cut_whole(const context* ctx, const char* src, const char* dst, uint32_t max, size_t* len) {
+  *len = strnlen(dst, static_cast<size_t>(max) + 1);
+  if (*len + 4 <= max) return 0;
   const int64_t whole = np_uchar_encode_length(conversion_flags(ctx, &kEncodingTable[ctx->session_encoding]), src);
-  if (whole <= static_cast<int64_t>(len)) return;
+  return whole > static_cast<int64_t>(*len) ? whole : 0;
+}
+
+// A value converted in: a cut is noted, and the value goes on cut.
+void note_input_cut(context* ctx, const char* src, const char* dst, uint32_t max) {
+  size_t len = 0;
+  const int64_t whole = converted_cut_whole(ctx, src, dst, max, &len);
+  if (whole == 0) return;
   ctx->cuts |= kCutInput;
   const uint32_t left = clamp_u32(whole - static_cast<int64_t>(len));
   TQ_REPORT(ctx, TQ_WARN_LIMIT_REACHED, 1921, call_name_of(ctx), max, strio_bytes_word(max), left,
@@ -149,6 +157,16 @@ constexpr bool kept(uint32_t flags) { return (flags & (kStrioValue | kStrioUnkep
   return kErrInvalidArg;
 }
 
+// A text the knowledge base would keep, longer once in UTF-8 than the max
+// bytes its setter keeps (whole, its length): refused (-802, the
+// destination left empty), since a cut name would name another thing.
+[[gnu::noinline]] int32_t kept_too_long(context* ctx, char* dst, uint32_t max, int64_t whole) {
+  const uint32_t n = clamp_u32(whole);
+  TQ_REPORT(ctx, kErrInvalidArg, 1943, call_name_of(ctx), n, strio_bytes_word(n), max, strio_bytes_word(max));
+  dst[0] = '\0';
+  return kErrInvalidArg;
+}
+
 int32_t strio_convert_in(context* ctx, const char* src, char* dst, uint32_t max, uint32_t flags) {
   if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
   if (src == nullptr || dst == nullptr) return kErrInvalidArg;
@@ -162,6 +180,10 @@ int32_t strio_convert_in(context* ctx, const char* src, char* dst, uint32_t max,
   if (rc == kErrInvalidChar) rc = refused_or_replaced(ctx);
   if (rc >= 0 && (flags & kStrioValue) != 0) note_input_cut(ctx, src, dst, max);
   if (rc >= 0 && kept(flags)) {
+    size_t len = 0;
+    if (const int64_t whole = converted_cut_whole(ctx, src, dst, max, &len); whole != 0) {
+      return kept_too_long(ctx, dst, max, whole);
+    }
     if (int32_t refused = kept_text_check(ctx, dst); refused < 0) return refused;
   }
   return rc;
@@ -375,6 +397,12 @@ int32_t strio_in_whole(context* ctx, const char* src, std::string* out, uint32_t
   const int32_t rc = strio_convert_in(ctx, src, buf.data(), max, flags);
   if (rc >= 0) out->assign(buf.c_str());
   return rc;
+}
+
+int32_t strio_kept_length_check(context* ctx, const char* utf8, uint32_t max) {
+  if (ctx == nullptr || utf8 == nullptr || strnlen(utf8, static_cast<size_t>(max) + 1) <= max) return 0;
+  char none[1];
+  return kept_too_long(ctx, none, max, static_cast<int64_t>(std::strlen(utf8)));
 }
 
 int32_t strio_kept_check(context* ctx, const char* src, uint32_t flags) {

@@ -35,9 +35,10 @@ inline constexpr uint32_t kStrioValue = 0x2;
 // name looked up, a path, a text tried without being kept): it never
 // enters the knowledge base, so, as a value, it may hold any character.
 // Every other text strio_in takes in is one the knowledge base may keep
-// and a file may have to hold: a text with a flaw (text_flaw_find) is
-// refused there, -802 with message 1930, and the destination is left
-// empty. This is the one check every setter goes through.
+// and a file may have to hold: a text longer than max once converted to
+// UTF-8 (max is then the setter's limit: 1943) or with a flaw
+// (text_flaw_find, 1930) is refused there, -802, and the destination is
+// left empty. This is the one check every setter goes through.
 inline constexpr uint32_t kStrioUnkept = 0x4;
 
 // The first place where a UTF-8 text holds what no knowledge-base file can
@@ -161,8 +162,9 @@ int32_t enc_char_code_point_get(uint8_t byte, int32_t encoding);
 // bytes holds it (strio_terminator_for). Results: 0;
 // 116 when a character was replaced (option 0x80000); -10000 for an
 // unconvertible character (option 0x40000); -802 for a text in that the
-// knowledge base may keep (neither kStrioValue nor kStrioUnkept) holding a
-// flaw (text_flaw_find) once in UTF-8 and cut to max; other negative codes
+// knowledge base may keep (neither kStrioValue nor kStrioUnkept) longer
+// than max once converted (flag bit 0) or holding a flaw (text_flaw_find)
+// once in UTF-8; other negative codes
 // for a failure of the conversion itself. A cut is not a result here: with flag
 // bit 0 set, every strio_out that cuts and every strio_in of a kStrioValue
 // text that cuts is recorded in the context (kCutOutput, kCutInput) with its
@@ -177,6 +179,11 @@ int32_t strio_in_whole(context* ctx, const char* src, std::string* out, uint32_t
 // so that a text no file can hold is refused whatever else the call names.
 // 0, or strio_in_whole's failure (its warnings are the later conversion's).
 int32_t strio_kept_check(context* ctx, const char* src, uint32_t flags);
+// The length check of a kept text taken as UTF-8 without conversion (the
+// vault family): 0, or -802 (message 1943) for one longer than max bytes.
+// strio_in checks only converted texts: an unconverted copy is the
+// engine's own (a file read), cut as it always was.
+int32_t strio_kept_length_check(context* ctx, const char* utf8, uint32_t max);
 int32_t strio_in_1024(context* ctx, const char* src, char* dst, uint32_t flags);
 int32_t strio_in_4096(context* ctx, const char* src, char* dst, uint32_t flags);
 int32_t strio_in_16384(context* ctx, const char* src, char* dst, uint32_t flags);

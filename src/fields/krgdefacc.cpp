@@ -22,11 +22,13 @@ namespace tq {
 namespace {
 
 constexpr int32_t K = kDefnGender;
-constexpr uint32_t kTextInMax = 1024;  // a value, category or description taken in (cut by the kind)
+constexpr uint32_t kTextInMax = 1024;  // the room for a value, category or description taken in
 constexpr uint32_t kNameMax = 4096;    // a library name taken in or given out
 
-int32_t text_in(context* ctx, const char* text, char (&out)[kTextInMax + 1]) {
-  return strio_in(ctx, text, out, kTextInMax, kStrioConvert);
+// A text the kind keeps in `max` bytes (a gender value 4, a category 80, a
+// description 1,024): a longer one is refused, not cut.
+int32_t text_in(context* ctx, const char* text, char (&out)[kTextInMax + 1], uint32_t max) {
+  return strio_in(ctx, text, out, max, kStrioConvert);
 }
 
 // Runs body(rec, part) on the definition taken for change and gives the
@@ -182,9 +184,9 @@ int32_t tqx_gender_defn_value_info_get(context* ctx, int32_t index, int32_t valu
 int32_t tqx_gender_defn_value_add(context* ctx, int32_t index, const char* value, const char* desc,
                                   uint32_t dflt_flag) {
   char v[kTextInMax + 1], d[kTextInMax + 1];
-  const int32_t cv = text_in(ctx, value, v);
+  const int32_t cv = text_in(ctx, value, v, kGenderValueMax);
   if (cv < 0) return cv;
-  const int32_t cd = text_in(ctx, desc, d);
+  const int32_t cd = text_in(ctx, desc, d, kGenderDescMax);
   if (cd < 0) return cd;
   if (v[0] == '\0') return TQ_ERR_ARGUMENT;
   const int32_t rc = edit_defn(ctx, index, [&](defn_rec* rec, gender_defn_kind_rec*) {
@@ -273,9 +275,9 @@ int32_t tqx_gender_defn_token_category_info_get(context* ctx, int32_t index, int
 int32_t tqx_gender_defn_token_category_add(context* ctx, int32_t index, int32_t token, const char* abbrev,
                                            const char* value) {
   char a[kTextInMax + 1], v[kTextInMax + 1];
-  const int32_t ca = text_in(ctx, abbrev, a);
+  const int32_t ca = text_in(ctx, abbrev, a, kGenderCatNameMax);
   if (ca < 0) return ca;
-  const int32_t cv = text_in(ctx, value, v);
+  const int32_t cv = text_in(ctx, value, v, kGenderValueMax);
   if (cv < 0) return cv;
   if (a[0] == '\0' || v[0] == '\0') return TQ_ERR_ARGUMENT;
   const int32_t rc = edit_token(ctx, index, token, [&](dtok_rec* tok, gender_token_kind_rec*) {
@@ -317,7 +319,7 @@ int32_t tqx_gender_defn_token_regexlib_add(context* ctx, int32_t index, int32_t 
   char n[kNameMax + 1], v[kTextInMax + 1];
   const int32_t cn = strio_in(ctx, name, n, kNameMax, kStrioConvert);
   if (cn < 0) return cn;
-  const int32_t cv = text_in(ctx, value, v);
+  const int32_t cv = text_in(ctx, value, v, kGenderValueMax);
   if (cv < 0) return cv;
   if (n[0] == '\0' || v[0] == '\0') return TQ_ERR_ARGUMENT;
   const int32_t rc = edit_token(ctx, index, token, [&](dtok_rec* tok, gender_token_kind_rec*) {
@@ -331,7 +333,7 @@ int32_t tqx_gender_defn_token_regexlib_info_set(context* ctx, int32_t index, int
   char n[kNameMax + 1], v[kTextInMax + 1];
   const int32_t cn = strio_in(ctx, name, n, kNameMax, kStrioConvert);
   if (cn < 0) return cn;
-  const int32_t cv = text_in(ctx, value, v);
+  const int32_t cv = text_in(ctx, value, v, kGenderValueMax);
   if (cv < 0) return cv;
   if (n[0] == '\0' || v[0] == '\0') return TQ_ERR_ARGUMENT;
   const int32_t rc = edit_token(ctx, index, token, [&](dtok_rec* tok, gender_token_kind_rec*) {

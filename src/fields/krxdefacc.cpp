@@ -245,7 +245,7 @@ int32_t tqx_extraction_defn_pattern_info_set(context* ctx, int32_t index, uint32
                                              int32_t max_matches) {
   text_in root(ctx, root_cat, kCategoryOut);
   if (root.rc < 0) return root.rc;
-  text_in grammar(ctx, grammar_name, kDtokRsrcNameMax);
+  text_in grammar(ctx, grammar_name, kRsrcNameSize - 1);  // the name it registers
   if (grammar.rc < 0) return grammar.rc;
   if (int32_t rc = pattern_args_check(mode, max_matches); rc < 0) return rc;
   int32_t rc = edit_part(ctx, index, [&](defn_rec* rec, extract_defn_kind_rec* part) {
@@ -282,7 +282,7 @@ int32_t tqx_extraction_defn_pattern_add(context* ctx, int32_t index, const char*
   *pat_idx = 0;
   text_in root(ctx, root_cat, kCategoryOut);
   if (root.rc < 0) return root.rc;
-  text_in grammar(ctx, grammar_name, kDtokRsrcNameMax);
+  text_in grammar(ctx, grammar_name, kRsrcNameSize - 1);  // the name it registers
   if (grammar.rc < 0) return grammar.rc;
   if (int32_t rc = pattern_args_check(mode, max_matches); rc < 0) return rc;
   int32_t rc = edit_part(ctx, index, [&](defn_rec* rec, extract_defn_kind_rec*) {

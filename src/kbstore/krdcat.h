@@ -22,9 +22,10 @@ using xmldoc = ::tq_xmldoc;
 struct xmldoc_field;
 
 // Category name: at most 128 bytes, stored uppercased; description: at most
-// 256 bytes. Sizes include the terminator.
+// 1,024 bytes (a vocabulary's category name; a grammar keeps 256 of it).
+// Sizes include the terminator.
 inline constexpr uint32_t kCategoryNameSize = 129;
-inline constexpr uint32_t kCategoryDescriptionSize = 257;
+inline constexpr uint32_t kCategoryDescriptionSize = 1025;
 // "NUM" is registered first, as id 0.
 inline constexpr int32_t kCategoryNumberId = 0;
 // Likelihoods accepted through the interface, and the default of new entries.
@@ -56,7 +57,7 @@ void category_registry_free(category_registry* registry);
 category_registry* category_registry_of(context* ctx);
 
 // Stores the name uppercased (special casing of the current locale, at most
-// 128 bytes cut between characters) and the description (at most 256 bytes)
+// 128 bytes cut between characters) and the description (at most 1,024 bytes)
 // in the record, and gives it the name's registry id, registering a new name
 // with the next id. Takes the shared state's write hold for the lookup and
 // gives it back on every path. -600 (id -1); -802 for a NULL record.

@@ -771,9 +771,9 @@ int32_t defn_name_get_by_index(context* ctx, int32_t kind, int32_t index, uint32
     TQ_REPORT(ctx, TQ_ERR_NOT_SURFACED, 173, kind_name(kind), index);
     return TQ_ERR_NOT_SURFACED;
   }
-  // out holds 321 bytes: the text and the session encoding's terminator.
-  const uint32_t max = sflags != 0 ? kDefnNameMax + 1 - strio_terminator_size(ctx) : kDefnNameMax;
-  return strio_out(ctx, rec->name, out, max, sflags);
+  // out holds TQ_NAME_MAX bytes and the session encoding's terminator, as
+  // tq.h gives every output: a name at its limit comes out whole in UCS-2.
+  return strio_out(ctx, rec->name, out, kDefnNameMax, sflags);
 }
 
 int32_t defn_add(context* ctx, int32_t kind, const char* name, uint32_t flags, int32_t* index) {

@@ -565,8 +565,8 @@ int32_t defn_parse_defn_name_get(context* ctx, int32_t kind, int32_t index, char
   defn_rec* parse = nullptr;
   rc = defn_record_get_for_read_in_locale(ctx, kDefnParse, rec->locale, rec->parse_defn, &parse);
   if (rc < 0) return rc;
-  // The caller's buffer holds 321 bytes with the session's terminator.
-  rc = strio_out(ctx, parse->name, name, kDefnNameMax + 1 - strio_terminator_size(ctx), kConv);
+  // The caller's buffer holds TQ_NAME_MAX bytes and the session's terminator.
+  rc = strio_out(ctx, parse->name, name, kDefnNameMax, kConv);
   if (rc < 0) strio_out_clear(ctx, name);
   return rc;
 }

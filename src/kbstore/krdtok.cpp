@@ -357,8 +357,10 @@ int32_t name_assign(context* ctx, const dtok_owner& owner, uint32_t token_count,
 int32_t dtok_name_set(context* ctx, const dtok_owner& owner, uint32_t token_count, dtok_rec* tok, const char* name,
                       uint32_t flags) {
   if (tok == nullptr || name == nullptr) return TQ_ERR_ARGUMENT;
+  // A token keeps 320 bytes of its name: a longer one is refused, not cut
+  // (a cut name could name another token).
   name_in in;
-  int32_t crc = in.take(ctx, name, kDtokNameInMax, flags);
+  int32_t crc = in.take(ctx, name, kDtokNameSize - 1, flags);
   if (crc < 0) return crc;
   return rc_combine(name_assign(ctx, owner, token_count, tok, in.text, false), crc);
 }

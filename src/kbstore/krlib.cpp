@@ -310,7 +310,10 @@ int32_t rsrc_register(context* ctx, uint32_t kind, const char* name, const rsrc_
   // Only an extension the kind's files carry is cut: "Addr.v1" stays whole.
   char stem[kRsrcNameSize];
   std::size_t stem_n = without_file_extension(kind, name, std::strlen(name));
-  if (stem_n >= sizeof stem) return TQ_ERR_ARGUMENT;
+  if (stem_n >= sizeof stem) {
+    (void)strio_kept_length_check(ctx, name, kRsrcNameSize - 1);  // says why
+    return TQ_ERR_ARGUMENT;
+  }
   std::memcpy(stem, name, stem_n);
   stem[stem_n] = '\0';
   int32_t rc = write_lock(ctx);
@@ -595,12 +598,30 @@ int32_t keep_checked(context* ctx, int32_t opened, rsrc_ref* out) {
 
 }  // namespace
 
+namespace {
+
+// The name an edit gives a resource is kept by the definition and
+// registered with at most 1,024 bytes before its extension: a longer one is
+// refused with its length, where a kind's own load might cut it (a regex
+// library's) and then name another resource.
+int32_t edit_name_check(context* ctx, uint32_t kind, const char* name) {
+  const std::size_t n = std::strlen(name);
+  if (without_file_extension(kind, name, n) < kRsrcNameSize) return 0;
+  return strio_kept_length_check(ctx, name, kRsrcNameSize - 1);
+}
+
+}  // namespace
+
 int32_t rsrc_open_checked(context* ctx, uint32_t kind, const char* name, uint32_t options, rsrc_ref* out) {
+  if (name != nullptr && kind_ok(kind)) {
+    if (const int32_t rc = edit_name_check(ctx, kind, name); rc < 0) return rc;
+  }
   return keep_checked(ctx, rsrc_open(ctx, kind, name, options, out), out);
 }
 
 int32_t rsrc_open_checked_by(context* ctx, uint32_t kind, rsrc_register_fn reg, const char* name, rsrc_ref* out) {
   if (out == nullptr || out->held() || name == nullptr || reg == nullptr || !kind_ok(kind)) return TQ_ERR_ARGUMENT;
+  if (const int32_t rc = edit_name_check(ctx, kind, name); rc < 0) return rc;
   int32_t index = -1;
   int32_t rc = reg(ctx, name, &index);
   if (rc < 0) return rc;

@@ -317,10 +317,12 @@ int32_t text_get(tq_vault_file* h, bool description, char* out) {
 }
 
 int32_t text_set(context* ctx, tq_vault_file* h, bool description, const char* given) {
-  // UTF-8 as given, through the one check of a kept text.
-  std::string checked;
-  if (int32_t rc = strio_in_whole(ctx, given, &checked, 0); rc < 0) return rc;
-  const char* text = checked.c_str();
+  // UTF-8 as given, through the one check of a kept text: a compiled
+  // vocabulary's header holds 1,024 bytes of each, and the getters give as
+  // much, so a longer text is refused.
+  if (int32_t rc = strio_kept_length_check(ctx, given, kVaultTextMax); rc < 0) return rc;
+  char text[kVaultTextMax + 1];
+  if (int32_t rc = strio_in(ctx, given, text, kVaultTextMax, 0); rc < 0) return rc;
   if (is_vocab(h)) {
     const char* name = nullptr;
     const char* desc = nullptr;
@@ -461,9 +463,9 @@ int32_t locale_props_noload_get(context* ctx, tq_vault_file* hnd, char* iso) {
 }
 
 int32_t locale_props_noload_set(context* ctx, tq_vault_file* hnd, const char* given) {
-  std::string checked;
-  if (int32_t rc = strio_in_whole(ctx, given, &checked, 0); rc < 0) return rc;
-  const char* iso = checked.c_str();
+  if (int32_t rc = strio_kept_length_check(ctx, given, kVaultIsoMax); rc < 0) return rc;
+  char iso[kVaultIsoMax + 1];
+  if (int32_t rc = strio_in(ctx, given, iso, kVaultIsoMax, 0); rc < 0) return rc;
   if (is_vocab(hnd)) {
     const vault_vocab_ops* ops = vocab_ops();
     if (ops == nullptr || hnd->vocab_header == nullptr) return -1;

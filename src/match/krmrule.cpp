@@ -221,10 +221,12 @@ int32_t rule_missing(context* ctx, const defn_rec* rec, uint32_t rule) {
 
 bool rule_ok(const match_defn_kind_rec* part, uint32_t rule) { return rule < part->rules.size(); }
 
-// `unkept` (kStrioUnkept) for a text only looked for.
-int32_t text_in(context* ctx, const char* text, std::vector<char>* buf, uint32_t unkept = 0) {
-  buf->assign(kTextIn + 1, '\0');
-  return strio_in(ctx, text, buf->data(), kTextIn, kStrioConvert | unkept);
+// `unkept` (kStrioUnkept) for a text only looked for; `max` for one kept
+// in fewer bytes (a token name 320, a category 256), refused beyond them.
+int32_t text_in(context* ctx, const char* text, std::vector<char>* buf, uint32_t unkept = 0,
+                uint32_t max = kTextIn) {
+  buf->assign(max + 1, '\0');
+  return strio_in(ctx, text, buf->data(), max, kStrioConvert | unkept);
 }
 
 }  // namespace
@@ -459,17 +461,18 @@ int32_t tqx_match_defn_token_combination_rule_condition_get(context* ctx, int32_
 
 namespace {
 
-// Both texts converted first (nothing changes when either fails), then
-// stored cut between characters; the first positive conversion result.
+// Both texts converted first (nothing changes when either fails; one longer
+// than its field is refused), then stored; the first positive conversion
+// result.
 // Made before the definition is looked up: a text no file can hold is
 // refused whatever rule the call names.
 int32_t condition_fill(context* ctx, const char* token, const char* cat, uint32_t likelihood, uint32_t negate,
                        match_rule_condition* c) {
   std::vector<char> t;
   std::vector<char> k;
-  const int32_t rt = text_in(ctx, token, &t);
+  const int32_t rt = text_in(ctx, token, &t, 0, sizeof c->token - 1);
   if (rt < 0) return rt;
-  const int32_t rk = text_in(ctx, cat, &k);
+  const int32_t rk = text_in(ctx, cat, &k, 0, sizeof c->category - 1);
   if (rk < 0) return rk;
   take(c->token, t.data());
   take(c->category, k.data());
@@ -542,7 +545,7 @@ int32_t tqx_match_defn_token_combination_rule_position_set(context* ctx, int32_t
   std::vector<char> tok;
   const int32_t conv = text_in(ctx, position, &pos);
   if (conv < 0) return conv;
-  const int32_t conv2 = text_in(ctx, token, &tok);
+  const int32_t conv2 = text_in(ctx, token, &tok, 0, kDtokNameSize - 1);
   if (conv2 < 0) return conv2;
   return edit_part(ctx, index, true, [&](defn_rec*, match_defn_kind_rec* part) {
     if (!rule_ok(part, rule)) return TQ_ERR_INDEX;

@@ -595,8 +595,9 @@ int32_t chopper_table_char_metadata_set_begin(context* ctx, int32_t chopper) {
 
 int32_t chopper_table_char_metadata_set(context* ctx, int32_t chopper, uint32_t codepoint, const char* desc,
                                         uint32_t clsfn, uint32_t oprn) {
-  char description[1024 + 1];
-  int32_t warning = strio_in_1024(ctx, desc, description, kStrioConvert);
+  // The table keeps 83 bytes of a description: a longer one is refused.
+  char description[kCharDescriptionSize];
+  int32_t warning = strio_in(ctx, desc, description, kCharDescriptionSize - 1, kStrioConvert);
   if (warning < 0) return warning;
   chopper_edit_scope edit(ctx, chopper);
   if (edit.rc != 0) return edit.rc;

@@ -194,7 +194,11 @@ int32_t categories_read(context* ctx, grammar_rec* rec, const xmldoc* table) {
     if (record.key == nullptr) continue;
     grammar_category given{};
     given.min_span = -1;
-    int32_t rc = category_intern(ctx, &given.cat, record.key, xmldoc_record_text(record, col));
+    // A grammar keeps 256 bytes of a category's name: a file's longer one
+    // is read cut there, as it always was.
+    char description[kDescInMax + 1];
+    uchar_buf_copy(description, xmldoc_record_text(record, col), sizeof description);
+    int32_t rc = category_intern(ctx, &given.cat, record.key, description);
     if (rc < 0) return rc;
     rc = grammar_category_append(ctx, rec, &given);
     if (rc < 0) return rc;
@@ -834,7 +838,7 @@ int32_t grammar_syntactic_category_desc_get(context* ctx, int32_t index, int32_t
   grammar_category* category = nullptr;
   int32_t rc = category_for_read(ctx, index, cat_index, &rec, &category);
   if (rc != 0) return rc;
-  return strio_out(ctx, category->cat.description, desc, kCategoryDescriptionSize - 1, kStrioConvert);
+  return strio_out(ctx, category->cat.description, desc, kDescInMax, kStrioConvert);
 }
 
 }  // namespace tq

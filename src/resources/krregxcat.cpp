@@ -131,17 +131,14 @@ int32_t cat_regexlib_entry_set(context* ctx, cat_regexlib_entry* entry, const ch
   char cat_in[kCategoryNameSize];
   int32_t crc = strio_in(ctx, category, cat_in, kCategoryNameSize - 1, flags);
   if (crc < 0) return crc;
-  auto* name_in = static_cast<char*>(std::malloc(kCatRegexlibNameMax + 1));
-  if (name_in == nullptr) return TQ_ERR_NO_MEMORY;
-  int32_t nrc = strio_in(ctx, regexlib, name_in, kCatRegexlibNameMax, flags);
-  if (nrc < 0) {
-    std::free(name_in);
-    return nrc;
-  }
+  // The library is read at once by its name, which a load registers with at
+  // most 1,024 bytes: a longer one is refused here, not cut.
+  char name_in[kRsrcNameSize];
+  int32_t nrc = strio_in(ctx, regexlib, name_in, kRsrcNameSize - 1, flags);
+  if (nrc < 0) return nrc;
   cat_regexlib_entry fresh;
   cat_regexlib_entry_init(&fresh);
   int32_t rc = cat_regexlib_entry_build(ctx, &fresh, cat_in, grammar, likelihood, stop, name_in);
-  std::free(name_in);
   if (rc < 0) return rc;
   cat_regexlib_entry_free(ctx, entry, 0);
   *entry = fresh;

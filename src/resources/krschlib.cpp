@@ -694,9 +694,10 @@ int32_t scheme_create(context* ctx, const char* path, const char* scheme_name, u
 int32_t scheme_create_in_memory(context* ctx, const char* scheme_name, uint32_t options, int32_t* index) {
   if (scheme_name == nullptr || index == nullptr) return TQ_ERR_ARGUMENT;
   *index = -1;
-  auto* name = static_cast<char*>(std::malloc(4096 + 1));
+  // A scheme's name keeps 1,024 bytes: a longer one is refused, not cut.
+  auto* name = static_cast<char*>(std::malloc(1024 + 1));
   if (name == nullptr) return TQ_ERR_NO_MEMORY;
-  int32_t crc = strio_in_4096(ctx, scheme_name, name, kStrioConvert);
+  int32_t crc = strio_in_1024(ctx, scheme_name, name, kStrioConvert);
   // What is created is the client's load, as a load by name is.
   int32_t rc = crc;
   if (crc >= 0) {

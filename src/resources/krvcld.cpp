@@ -930,10 +930,10 @@ int32_t vocab_edit_category_set(context* ctx, int32_t index, uint32_t cat_index,
 }
 
 int32_t vocab_edit_word_set(context* ctx, int32_t index, uint32_t word_index, const char* word, uint32_t num_cats) {
-  // Converted first, as every setter's text, and with room to spare, so
-  // that a word over the limit is refused rather than cut.
-  char text[4096 + 1];
-  const int32_t conv = strio_in_4096(ctx, word, text, kConvert);
+  // Converted first, as every setter's text: a word over the limit is
+  // refused there rather than cut.
+  char text[kVocabWordMax + 1];
+  const int32_t conv = strio_in(ctx, word, text, kVocabWordMax, kConvert);
   if (conv < 0) return conv;
   if (num_cats > kVocabCategoriesMax) {
     TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 57, "'num_cats' is above 255.");
@@ -943,10 +943,6 @@ int32_t vocab_edit_word_set(context* ctx, int32_t index, uint32_t word_index, co
   // would be written as nothing and be gone after the next load.
   if (num_cats == 0) {
     TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 57, "'num_cats' is 0: a word needs at least one category.");
-    return TQ_ERR_ARGUMENT;
-  }
-  if (std::strlen(text) > kVocabWordMax) {
-    TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 57, "'word' is longer than 1,024 bytes.");
     return TQ_ERR_ARGUMENT;
   }
   vocab_rec* vocab = nullptr;

@@ -162,8 +162,10 @@ int32_t tqx_case_defn_check_scheme_legal(context* ctx, const char* filename, uin
   *legal = 0;
   standard[0] = '\0';
   data[0] = '\0';
-  char utf8[kNameMax + 1];
-  int32_t rc = strio_in(ctx, filename, utf8, kNameMax, kStrioConvert);
+  // The scheme is registered by this name, at most 1,024 bytes: a longer
+  // one is refused here, before the hold.
+  char utf8[kRsrcNameSize];
+  int32_t rc = strio_in(ctx, filename, utf8, kRsrcNameSize - 1, kStrioConvert);
   if (rc < 0) return rc;
   rc = shared_state_write_lock(ctx, ctx->shared);
   if (rc < 0) return rc;

@@ -192,25 +192,29 @@ TEST(GenderDefnExports, ValuesAndCategoriesEdited) {
   EXPECT_EQ(tq_gender_defn_token_stop_flag_set(ctx, name, 5, 1), -800);
 
   uint32_t count = 0;
-  // An empty value is refused and adds nothing; a long one is cut at 4
-  // bytes, between characters.
+  // An empty value is refused and adds nothing; so is one longer than 4
+  // bytes ("Abc" and é, two bytes in UTF-8): a cut value is another value.
   EXPECT_EQ(tq_gender_defn_value_add(ctx, name, "", "Nothing", 0), -802);
+  EXPECT_EQ(tq_gender_defn_value_add(ctx, name, "Female", "Women", 1), -802);
+  EXPECT_EQ(tq_gender_defn_value_add(ctx, name, "Abc\xE9", "", 0), -802);
   EXPECT_EQ(tq_gender_defn_value_count_get(ctx, name, &count), 0);
   EXPECT_EQ(count, 4u);
-  EXPECT_EQ(tq_gender_defn_value_add(ctx, name, "Female", "Women", 1), 0);
+  EXPECT_EQ(tq_gender_defn_value_add(ctx, name, "Fema", "Women", 1), 0);
   EXPECT_EQ(value_info(ctx, name, 4), "Fema|Women|1");
-  // "Abc" and é (two bytes in UTF-8): the cut falls before é, not inside it.
-  EXPECT_EQ(tq_gender_defn_value_add(ctx, name, "Abc\xE9", "", 0), 0);
-  EXPECT_EQ(value_info(ctx, name, 5), "Abc||0");
+  EXPECT_EQ(tq_gender_defn_value_add(ctx, name, "Ab\xE9", "", 0), 0);
+  EXPECT_EQ(value_info(ctx, name, 5), "Ab\xE9||0");
   EXPECT_EQ(tq_gender_defn_values_delete_all(ctx, name), 0);
   EXPECT_EQ(tq_gender_defn_value_count_get(ctx, name, &count), 0);
   EXPECT_EQ(count, 0u);
 
-  // Categories: empty parts refused, the name cut at 80 bytes, the value at 4.
-  const std::string long_name(90, 'C');
+  // Categories: empty parts refused, so are a name over 80 bytes and a
+  // value over 4.
+  const std::string long_name(80, 'C');
   EXPECT_EQ(tq_gender_defn_token_category_add(ctx, name, 1, "", "M"), -802);
   EXPECT_EQ(tq_gender_defn_token_category_add(ctx, name, 1, "MALE", ""), -802);
-  EXPECT_EQ(tq_gender_defn_token_category_add(ctx, name, 1, long_name.c_str(), "Female"), 0);
+  EXPECT_EQ(tq_gender_defn_token_category_add(ctx, name, 1, (long_name + "C").c_str(), "Fema"), -802);
+  EXPECT_EQ(tq_gender_defn_token_category_add(ctx, name, 1, long_name.c_str(), "Female"), -802);
+  EXPECT_EQ(tq_gender_defn_token_category_add(ctx, name, 1, long_name.c_str(), "Fema"), 0);
   EXPECT_EQ(category_info(ctx, name, 1, 2), std::string(80, 'C') + "|Fema");
   EXPECT_EQ(tq_gender_defn_token_category_add(ctx, name, 9, "MALE", "M"), -800);
   EXPECT_EQ(tq_gender_defn_token_categories_delete_all(ctx, name, 1), 0);

@@ -264,11 +264,12 @@ TEST(IdentDefnExports, ArgumentChecksAndBounds) {
   EXPECT_EQ(tq_identification_defn_pattern_info_get(c, kId8, 1, a, b, &options, v, &weight, &stop), TQ_ERR_INDEX);
   EXPECT_EQ(tq_identification_defn_grammar_name_get(c, kId8, 1, b), TQ_ERR_INDEX);
 
-  // A long value is kept to 127 bytes and the terminator, between characters;
-  // the getter's fixed size cuts it, which is told (102).
+  // A value over 128 bytes is refused; one of 128 is kept whole, and the
+  // getter's fixed size (128 with the terminator) cuts it, which is told (102).
   ASSERT_EQ(tq_session_encoding_set(c, TQ_ENC_UTF8), 0);
   std::string long_value;
-  for (int i = 0; i < 100; ++i) long_value += "\xc3\xa9";  // 200 bytes of "é"
+  for (int i = 0; i < 64; ++i) long_value += "\xc3\xa9";  // 128 bytes of "é"
+  EXPECT_EQ(tq_identification_defn_value_add(c, kId8, (long_value + "e").c_str(), "d", 0), TQ_ERR_ARGUMENT);
   EXPECT_TQ_OK(c, tq_identification_defn_value_add(c, kId8, long_value.c_str(), "d", 0));
   EXPECT_EQ(tq_identification_defn_value_info_get(c, kId8, 3, v, b, &dflt), TQ_WARN_LIMIT_REACHED);
   EXPECT_EQ(std::string(v), long_value.substr(0, 126));

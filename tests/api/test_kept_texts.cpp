@@ -5,12 +5,15 @@
 // and place, and changes no file; the texts it does not keep are taken.
 #include <gtest/gtest.h>
 
+#include <fnmatch.h>
+
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <iterator>
 #include <map>
 #include <set>
+#include <sstream>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -28,7 +31,7 @@ using tq_test::holds;
 using tq_test::TextSaid;
 
 // What a row's call is given: the text under test for the parameter of that
-// name, "A" for other texts; the record's index for the parameter naming the
+// name, `other` ("A" in the session encoding) for other texts; the record's index for the parameter naming the
 // definition or resource; the test's document, lock and vault file; scratch
 // for other pointers; 0 for other numbers but 1 for the flags that make a
 // replacement name kept ("deprecated", "value").
@@ -39,6 +42,7 @@ struct Args {
   tq_xmldoc* doc;
   tq_lock_handle* lock;
   tq_vault_file* vault;
+  const char* other = "A";
 };
 
 bool same(const char* a, const char* b) { return std::strcmp(a, b) == 0; }
@@ -46,7 +50,7 @@ bool same(const char* a, const char* b) { return std::strcmp(a, b) == 0; }
 template <typename T>
 T pick(const char* name, const Args& a) {
   if constexpr (std::is_same_v<T, const char*>) {
-    return same(name, a.bad_param) ? a.bad_text : "A";
+    return same(name, a.bad_param) ? a.bad_text : a.other;
   } else if constexpr (std::is_same_v<T, tq_xmldoc*>) {
     return a.doc;
   } else if constexpr (std::is_same_v<T, tq_lock_handle*>) {
@@ -54,7 +58,9 @@ T pick(const char* name, const Args& a) {
   } else if constexpr (std::is_same_v<T, tq_vault_file*>) {
     return a.vault;
   } else if constexpr (std::is_pointer_v<T>) {
-    return reinterpret_cast<T>(tq_export_guard::scratch());
+    // The text output of that name at the start, where it is read from.
+    const bool read = std::is_same_v<T, char*> && same(name, a.bad_param);
+    return reinterpret_cast<T>(static_cast<char*>(tq_export_guard::scratch()) + (read ? 0 : 1 << 15));
   } else if constexpr (std::is_same_v<T, int32_t>) {
     return same(name, "index") || same(name, "chopper") || same(name, "library") ? a.index : 0;
   } else {
@@ -217,6 +223,59 @@ bool kept(const Row& row, const char* param) {
   return kNotKept.count(row.name) == 0 && kNotKept.count(std::string(row.name) + "." + param) == 0;
 }
 
+// The longest text each kept parameter takes, in bytes once in UTF-8, as
+// tq.h gives it: the first row with a pattern ("export.param", '*' for any
+// run) that matches. kWhole: kept whole at any length.
+constexpr uint32_t kWhole = UINT32_MAX;
+struct Limit {
+  uint32_t bytes;
+  const char* patterns;
+};
+constexpr Limit kLimits[] = {
+    {kWhole, "tq_xml_*"},  // a document's texts
+    {1024, "tq_zel_vlt_file_* tq_chopper_*.category tq_chopper_*.cat tq_parse_defn_nosol_*.name *.tname"},
+    {4, "tq_gender_defn_*.value"},
+    {20, "*_locale_info_set.iso tq_locale_props_noload_set.iso"},
+    {64, "*_sep_set.sep *_separator_set.separator"},
+    {80, "tq_gender_defn_token_category_add.abbrev"},
+    {83, "tq_chopper_table_char_metadata_set.desc"},
+    {256, "tq_grammar_category_add.name tq_match_defn_token_combination_rule_condition_*.cat"},
+    {320, "*.owner *.replacement *_locale_info_set.desc *_defn_name_set.name *_defn_add.name *_copy.dest "
+          "*_copy.dname tq_datatype_name_set.name tq_datatype_add.name *_token_name_set.name *_token_add.name "
+          "*.token"},
+    {128, "*.cat_abbr *.abbr *.category *.root_cat *.sought_cat *.cname *.id_val *.identity *.abbrev "
+          "tq_identification_defn_value_add.value"},
+    // The name a load registers, and a resource a definition names.
+    {1024, "tq_grammar_load.name tq_grammar_edit*.name tq_phonetx_load.name tq_phonetx_edit*.name "
+           "tq_vocabulary_load.name tq_*scheme_load*.scheme_name tq_scheme_chopper_name_set.name "
+           "tq_*_defn_*.name tq_*_defn_*.rlib_name tq_*_defn_*.sch_name tq_*_defn_*.grammar_name "
+           "tq_*_defn_*.scheme tq_*_defn_*.filename"},
+    {16384, "tq_regexlib_edit_new.name tq_regexlib_element_info_set.*"},
+    {1024, "*_vault_info_set.* *.desc *.value *.position *.vocab *.data *.standard *.rule_text *.replace_text "
+           "tq_datatype_example_set.example tq_chopper_*.name tq_grammar_edit_new.name tq_regexlib_*.name "
+           "tq_scheme_create*.scheme_name tq_vocab_edit_*"},
+    {4096, "tq_chopper_*.regex tq_chopper_*.prereq tq_chopper_*.flags tq_chopper_*.notes tq_grammar_create.name "
+           "tq_phonetx_create.name"},
+};
+
+// The getters, and their outputs, that read what a setter keeps, where
+// their names do not say so.
+const std::map<std::string, std::string> kGetters = {
+    {"tq_vocab_edit_category_set.name", "tq_vocab_category_get.category"},
+    {"tq_vocab_edit_category_set.abbrev", "tq_vocab_category_get.abbrev"},
+};
+
+uint32_t limit_of(const Row& row, const char* param) {
+  const std::string key = std::string(row.name) + "." + param;
+  for (const Limit& limit : kLimits) {
+    std::istringstream patterns(limit.patterns);
+    for (std::string p; patterns >> p;) {
+      if (fnmatch(p.c_str(), key.c_str(), 0) == 0) return limit.bytes;
+    }
+  }
+  return 0;
+}
+
 // The characters and where the message says they are.
 constexpr TextSaid kFlaws[] = {
     {"x\xEF\xBF\xBEy", "a text holding U+FFFE at character 2 (counted from 1)"},
@@ -290,8 +349,9 @@ class Kb {
     tq_lock_free(ctx, spare);
   }
 
-  // The row's call with `text` for its parameter `param`.
-  int32_t call(const Row& row, const char* param, const char* text) {
+  // The row's call with `text` for its parameter `param` (`other` for its
+  // other texts).
+  int32_t call(const Row& row, const char* param, const char* text, const char* other = "A") {
     int32_t index = 0;
     for (const Target& t : targets_) {
       if (std::string(row.name).rfind(t.prefix, 0) == 0) {
@@ -299,7 +359,7 @@ class Kb {
         break;
       }
     }
-    return row.call(ctx, {param, text, index, doc, spare, vault});
+    return row.call(ctx, {param, text, index, doc, spare, vault, other});
   }
 
   // Writes everything the rows could change and reads back every file of
@@ -370,6 +430,7 @@ TEST(KeptTexts, EveryExportKeepingATextRefusesWhatNoFileCanHold) {
         if (param == nullptr || !kept(row, param)) continue;
         rows += std::string(" ") + row.name;
         for (const TextSaid& flaw : kFlaws) {
+          if (std::strlen(flaw.text) > limit_of(row, param)) continue;  // refused for its length
           const int32_t rc = kb.call(row, param, flaw.text);
           const std::string said = tq_test::error_list_text(kb.ctx);
           EXPECT_EQ(rc, TQ_ERR_ARGUMENT) << row.name << "." << param << "\n" << said;
@@ -454,6 +515,177 @@ TEST(KeptTexts, CheckedAsKeptWhateverTheSessionEncoding) {
                                                       "character 3 (counted from 1), which is not UTF-8"));
   EXPECT_TQ_OK(kb.ctx, tq_zel_vlt_file_desc_get(kb.ctx, kb.vault, got));
   EXPECT_EQ(std::string(got).find("ab"), std::string::npos);
+}
+
+// A kept text of exactly `bytes` bytes in UTF-8: a tag telling it from the
+// others, as many U+20AC (3 bytes) as fit, then "X" to the end (at least
+// two). One past it ends two bytes earlier with a U+20AC: one byte too
+// long, the limit falling inside its last character.
+std::string at_limit(uint32_t tag, uint32_t bytes) {
+  std::string text = "K" + std::to_string(tag) + "K";
+  while (text.size() + 3 + 2 <= bytes) text += "\xE2\x82\xAC";
+  return text.append(bytes - text.size(), 'X');
+}
+std::string past_limit(const std::string& at) { return at.substr(0, at.size() - 2) + "\xE2\x82\xAC"; }
+
+// A UTF-8 text of the Basic Multilingual Plane as a UCS-2 (little-endian)
+// session gives it, terminator included.
+std::string ucs2le_of(const std::string& utf8) {
+  std::string wide;
+  for (size_t i = 0; i < utf8.size();) {
+    const auto b = [&utf8](size_t k) { return static_cast<unsigned>(static_cast<unsigned char>(utf8[k])); };
+    unsigned unit = b(i);
+    if (unit >= 0xE0) {
+      unit = ((unit & 0x0F) << 12) | ((b(i + 1) & 0x3F) << 6) | (b(i + 2) & 0x3F);
+      i += 3;
+    } else if (unit >= 0x80) {
+      unit = ((unit & 0x1F) << 6) | (b(i + 1) & 0x3F);
+      i += 2;
+    } else {
+      i += 1;
+    }
+    wide += std::string{static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+  }
+  return wide.append(2, '\0');
+}
+
+// The whole error list, in either session.
+std::string said(tq_context* ctx, bool ucs2) {
+  if (!ucs2) return tq_test::error_list_text(ctx);
+  uint32_t count = 0;
+  EXPECT_EQ(tq_error_count_get(ctx, &count), 0);
+  std::string all;
+  for (uint32_t i = 0; i < count; ++i) all += tq_test::ucs2_error_text(ctx, i) + "\n";
+  return all;
+}
+
+// Every kept text with a limit, in a UTF-8 and a UCS-2 session: one at its
+// limit is taken (not refused for its length), and a setter's getter
+// ("..._set" -> "..._get", one text out) reads it back whole; one a byte
+// past its limit is refused (-802) with a message naming the call, the
+// length and the limit, and the getter still reads the text at the limit.
+TEST(KeptTexts, EveryKeptTextIsTakenWholeToItsLimitAndRefusedPastIt) {
+  for (const uint32_t enc : {TQ_ENC_UTF8, TQ_ENC_UCS2_LE}) {
+    SCOPED_TRACE(enc);
+    const bool ucs2 = enc == TQ_ENC_UCS2_LE;
+    Kb kb;
+    ASSERT_EQ(tq_session_encoding_set(kb.ctx, enc), 0);
+    const std::string other = ucs2 ? tq_test::ucs2le("A") : "A";
+    // A UTF-8 text as the row's call takes it, terminator included: the vault
+    // family's texts are UTF-8 in every session.
+    auto given = [ucs2](const Row& row, const std::string& utf8) {
+      const bool vault = std::strncmp(row.name, "tq_zel_vlt_", 11) == 0 || same(row.name, "tq_locale_props_noload_set");
+      return ucs2 && !vault ? ucs2le_of(utf8) : utf8 + '\0';
+    };
+    // What the setter's getter ("_set" -> "_get" or "_get_by_index", its
+    // output of the same name, or as kGetters says) reads back, terminator
+    // included; "" when there is none or it fails.
+    auto read_back = [&](const std::vector<Row>& table, const Row& setter, const char* param) {
+      std::string name = setter.name, get;
+      if (auto it = kGetters.find(name + "." + param); it != kGetters.end()) {
+        get = it->second.substr(0, it->second.find('.'));
+        param = it->second.c_str() + get.size() + 1;
+      } else if (name.size() > 4 && name.compare(name.size() - 4, 4, "_set") == 0) {
+        get = name.substr(0, name.size() - 4) + "_get";
+      }
+      for (const Row& row : table) {
+        if (get.empty() || (get != row.name && get + "_by_index" != row.name)) continue;
+        auto* out = static_cast<char*>(tq_export_guard::scratch());
+        std::memset(out, 0, 1 << 15);
+        if (kb.call(row, param, other.c_str(), other.c_str()) < 0) return std::string();
+        size_t n = 0;
+        const size_t unit = given(row, "").size();
+        while (out[n] != 0 || (unit == 2 && out[n + 1] != 0)) n += unit;
+        return std::string(out, n + unit);
+      }
+      return std::string();
+    };
+    uint32_t tag = 0;
+    size_t read = 0;
+    for (const std::vector<Row>& table : kKeeping) {
+      struct Kept {
+        std::string at;      // the text at the limit
+        bool taken = false;  // the call took it
+        std::string back;    // what the getter read back then
+      };
+      std::vector<Kept> rows;
+      for (int pass = 0; pass < 2; ++pass) {
+        size_t next = 0;
+        for (const Row& row : table) {
+          for (const char* param : row.texts) {
+            if (param == nullptr || !kept(row, param)) continue;
+            const std::string name = std::string(row.name) + "." + param;
+            const uint32_t limit = limit_of(row, param);
+            ASSERT_NE(limit, 0u) << name << " has no limit in kLimits";
+            if (limit == kWhole) continue;
+            if (pass == 0) rows.push_back(Kept{at_limit(++tag, limit), false, ""});
+            Kept& k = rows[next++];
+            const std::string before = pass == 1 && !k.back.empty() ? read_back(table, row, param) : "";
+            const std::string text = given(row, pass == 0 ? k.at : past_limit(k.at));
+            const int32_t rc = kb.call(row, param, text.c_str(), other.c_str());
+            const std::string told = said(kb.ctx, ucs2);
+            if (pass == 0) {
+              EXPECT_EQ(told.find("longer than the"), std::string::npos) << name << " at " << limit << "\n" << told;
+              k.taken = rc >= 0;
+              if (k.taken) k.back = read_back(table, row, param);
+              if (!k.back.empty()) {
+                EXPECT_EQ(k.back, given(row, k.at)) << name << " at its limit";
+              }
+              continue;
+            }
+            if (k.taken || rc == TQ_ERR_ARGUMENT) {
+              EXPECT_EQ(rc, TQ_ERR_ARGUMENT) << name;
+              EXPECT_TRUE(holds(told, std::string(row.name) + " was given a text of " + std::to_string(limit + 1) +
+                                          " bytes once in UTF-8, longer than the " + std::to_string(limit) +
+                                          " bytes it keeps"));
+            } else {
+              // What the text names could not be had at the limit either (a
+              // library, an entry to set): that refuses it first.
+              EXPECT_LT(rc, 0) << name;
+            }
+            if (k.back.empty()) continue;
+            EXPECT_EQ(read_back(table, row, param), before) << name << " after a refusal";
+            ++read;
+          }
+        }
+      }
+    }
+    EXPECT_GE(read, 50u);
+  }
+}
+
+// A definition's name at its limit comes out whole in a UCS-2 session, in
+// the TQ_NAME_MAX bytes and two-byte terminator tq.h gives its getters, and
+// names the definition after a write and a load.
+TEST(KeptTexts, ANameAtItsLimitComesOutWholeInUcs2) {
+  Kb kb;
+  int32_t parse = -1, match = -1;
+  ASSERT_TQ_OK(kb.ctx, tq_parse_defn_index_get_by_name(kb.ctx, "Name", &parse));
+  ASSERT_TQ_OK(kb.ctx, tq_match_defn_index_get_by_name(kb.ctx, "Name", &match));
+  std::string name;
+  for (int i = 0; i < TQ_NAME_MAX / 2; ++i) name += "\xC3\xA9";  // U+00E9, 2 bytes in UTF-8 and UCS-2
+  const std::string wide = ucs2le_of(name);
+  ASSERT_EQ(tq_session_encoding_set(kb.ctx, TQ_ENC_UCS2_LE), 0);
+  ASSERT_EQ(tq_parse_defn_name_set(kb.ctx, parse, wide.c_str()), 0) << said(kb.ctx, true);
+  for (int from_match = 0; from_match < 2; ++from_match) {
+    std::string out(TQ_NAME_MAX + 2 + 4, '\x55');
+    EXPECT_EQ(from_match != 0 ? tq_match_defn_parse_defn_name_get(kb.ctx, match, out.data())
+                               : tq_parse_defn_name_get_by_index(kb.ctx, parse, out.data()),
+              0);
+    EXPECT_EQ(out.substr(0, wide.size()), wide);
+    EXPECT_EQ(out.substr(wide.size()), std::string(4, '\x55'));
+  }
+  ASSERT_EQ(tq_session_encoding_set(kb.ctx, TQ_ENC_UTF8), 0);
+  (void)kb.written();
+  Context again{kb.dir.path().c_str(), false};
+  ASSERT_EQ(tq_session_encoding_set(again, TQ_ENC_UTF8), 0);
+  ASSERT_GE(tq_zel_locale_load(again, tq_test::kSampleEnusa, tq_test::kEveryPart), 0)
+      << tq_test::error_list_text(again);
+  int32_t found = -1;
+  EXPECT_TQ_OK(again, tq_parse_defn_index_get_by_name(again, name.c_str(), &found));
+  char back[TQ_NAME_MAX + 1] = "";
+  EXPECT_TQ_OK(again, tq_parse_defn_name_get_by_index(again, found, back));
+  EXPECT_EQ(back, name);
 }
 
 // Base64 of a text, as compiled vocabularies keep their texts.

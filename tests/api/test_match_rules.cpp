@@ -102,9 +102,13 @@ TEST(MatchRuleExports, ANewRuleIsEditedAndRefusesWhatItLacks) {
   EXPECT_TQ_OK(ctx, tq_match_defn_token_combination_rule_weight_get(ctx, kM, 0, &wt));
   EXPECT_DOUBLE_EQ(wt, 2.5);
 
-  // Conditions: a 400-byte token name is kept in its first 320 bytes.
-  const std::string long_name(400, 'T');
+  // Conditions: a token name is kept whole to 320 bytes; a longer one is
+  // refused and adds nothing.
+  const std::string long_name(320, 'T');
   uint32_t cond = 9;
+  EXPECT_EQ(tq_match_defn_token_combination_rule_condition_add(ctx, kM, 0, (long_name + "T").c_str(), "GIVEN", 70, 1,
+                                                               &cond),
+            TQ_ERR_ARGUMENT);
   ASSERT_TQ_OK(ctx, tq_match_defn_token_combination_rule_condition_add(ctx, kM, 0, long_name.c_str(), "GIVEN", 70, 1,
                                                                         &cond));
   EXPECT_EQ(cond, 0u);
@@ -113,7 +117,7 @@ TEST(MatchRuleExports, ANewRuleIsEditedAndRefusesWhatItLacks) {
   char cat[1100] = "";
   uint32_t like = 0, negate = 0;
   EXPECT_TQ_OK(ctx, tq_match_defn_token_combination_rule_condition_get(ctx, kM, 0, 0, token, cat, &like, &negate));
-  EXPECT_EQ(std::string(token), long_name.substr(0, 320));
+  EXPECT_EQ(std::string(token), long_name);
   EXPECT_STREQ(cat, "GIVEN");
   EXPECT_EQ(like, 70u);
   EXPECT_EQ(negate, 1u);

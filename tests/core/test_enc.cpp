@@ -211,10 +211,13 @@ TEST(Strio, OtherFailuresStayFailures) {
 TEST(Strio, LongTextsAreCutBetweenCharacters) {
   auto ctx = bare_context(13);
   char buf[16];
-  // "aaaé" is 5 bytes; a maximum of 4 keeps "aaa".
+  // "aaaé" is 5 bytes; a maximum of 4 keeps "aaa" of a value, and refuses
+  // a text the knowledge base would keep (nothing kept).
   std::memset(buf, 0x55, sizeof buf);
-  EXPECT_EQ(tq::strio_in(ctx.get(), "aaa\xC3\xA9", buf, 4, 1), 0);
+  EXPECT_EQ(tq::strio_in(ctx.get(), "aaa\xC3\xA9", buf, 4, 1 | tq::kStrioValue), 0);
   EXPECT_STREQ(buf, "aaa");
+  EXPECT_EQ(tq::strio_in(ctx.get(), "aaa\xC3\xA9", buf, 4, 1), -802);
+  EXPECT_STREQ(buf, "");
   EXPECT_EQ(tq::strio_out(ctx.get(), "aaa\xC3\xA9", buf, 4, 1), 0);
   EXPECT_STREQ(buf, "aaa");
   // Byte-for-byte copies cut between characters too.
@@ -226,7 +229,7 @@ TEST(Strio, LongTextsAreCutBetweenCharacters) {
   EXPECT_STREQ(buf, "aaa\xC3\xA9");
   // Latin-1 to UTF-8 doubles é: three of them in 5 bytes keep two.
   ctx->session_encoding = 0;
-  EXPECT_EQ(tq::strio_in(ctx.get(), "\xE9\xE9\xE9", buf, 5, 1), 0);
+  EXPECT_EQ(tq::strio_in(ctx.get(), "\xE9\xE9\xE9", buf, 5, 1 | tq::kStrioValue), 0);
   EXPECT_STREQ(buf, "\xC3\xA9\xC3\xA9");
   // UCS-2 out: max 5 bytes hold two units, then the two-byte terminator;
   // nothing is written past max + 2.
@@ -246,7 +249,7 @@ TEST(Strio, LongTextsAreCutBetweenCharacters) {
   ctx->session_encoding = 13;
   std::string big(3000, 'x');
   std::string dst(1100, '\x55');
-  EXPECT_EQ(tq::strio_in_1024(ctx.get(), big.c_str(), dst.data(), 1), 0);
+  EXPECT_EQ(tq::strio_in_1024(ctx.get(), big.c_str(), dst.data(), 1 | tq::kStrioValue), 0);
   EXPECT_EQ(std::strlen(dst.c_str()), 1024u);
   EXPECT_EQ(dst[1025], '\x55');
   std::string out(1100, '\x55');

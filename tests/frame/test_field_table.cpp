@@ -123,8 +123,9 @@ std::string get_text(tq_context* ctx, const field_desc& f, int32_t index, int32_
 constexpr int32_t kLatin1 = 0;
 constexpr int32_t kUtf8 = 13;
 
-// Text in and out of both sessions: conversion, trimming, cuts between
-// characters, the raw field untouched.
+// Text in and out of both sessions: conversion, trimming, a text filling its
+// field whole, one longer refused with the field as it was, the raw field
+// untouched.
 TEST(FieldTable, TextConvertsTrimsAndCutsOnCharacters) {
   struct Case {
     int32_t session;
@@ -136,8 +137,8 @@ TEST(FieldTable, TextConvertsTrimsAndCutsOnCharacters) {
   const Case cases[] = {
       {kLatin1, &kOwner, "  caf\xe9 ", "caf\xc3\xa9", "caf\xe9"},
       {kUtf8, &kOwner, "\tcaf\xc3\xa9  ", "caf\xc3\xa9", "caf\xc3\xa9"},
-      {kLatin1, &kName, "\xe9\xe9\xe9\xe9\xe9", "\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9", "\xe9\xe9\xe9\xe9"},
-      {kUtf8, &kName, "a\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9", "a\xc3\xa9\xc3\xa9\xc3\xa9", "a\xc3\xa9\xc3\xa9\xc3\xa9"},
+      {kLatin1, &kName, "\xe9\xe9\xe9\xe9", "\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9", "\xe9\xe9\xe9\xe9"},
+      {kUtf8, &kName, "a\xc3\xa9\xc3\xa9\xc3\xa9", "a\xc3\xa9\xc3\xa9\xc3\xa9", "a\xc3\xa9\xc3\xa9\xc3\xa9"},
       {kLatin1, &kTag, "caf\xc3\xa9", "caf\xc3\xa9", "caf\xc3\xa9"},
       {kLatin1, &kName, "", "", ""},
   };
@@ -152,6 +153,13 @@ TEST(FieldTable, TextConvertsTrimsAndCutsOnCharacters) {
     EXPECT_EQ(get_text(ctx, *c.field, 1, &rc), c.out);
     EXPECT_EQ(rc, 0);
   }
+  // Five é are 10 bytes in UTF-8; "a" and four é 9: neither fits in 8.
+  EXPECT_EQ(field_set(ctx, kTestKind, kName, 1, "ab"), 0);
+  ctx.get()->session_encoding = kLatin1;
+  EXPECT_EQ(field_set(ctx, kTestKind, kName, 1, "\xe9\xe9\xe9\xe9\xe9"), -802);
+  ctx.get()->session_encoding = kUtf8;
+  EXPECT_EQ(field_set(ctx, kTestKind, kName, 1, "a\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9"), -802);
+  EXPECT_STREQ(static_cast<const char*>(kName.at(&g_recs[1])), "ab");
   EXPECT_EQ(ctx.get()->write_holds, 0u);
 }
 
