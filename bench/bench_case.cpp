@@ -3,7 +3,8 @@
 // propercase with no definition, propercase with the case definition
 // "Name" (its known-word scheme), each beside ICU's case mapping called
 // directly on the same UTF-8 values with one UCaseMap made beforehand
-// (ucasemap_utf8ToUpper, ucasemap_utf8ToLower, ucasemap_utf8ToTitle). The
+// (ucasemap_utf8ToUpper, ucasemap_utf8ToLower, ucasemap_utf8ToTitle); and
+// the definition's casing of one value of many short words. The
 // target for uppercasing with no definition is half ICU's figure or more.
 // "allocs" counts heap allocations per value once the context is warm.
 #include <benchmark/benchmark.h>
@@ -53,6 +54,22 @@ BENCHMARK(BM_Uppercase);
 BENCHMARK(BM_Lowercase);
 BENCHMARK(BM_Propercase);
 BENCHMARK(BM_PropercaseDefn);
+
+// One value of 341 two-letter words (1,023 bytes) proper-cased with the
+// definition: its scheme is tried on every run of up to 64 words from each
+// word, so this is the longest road casing takes for one value.
+void BM_PropercaseDefnManyWords(benchmark::State& state) {
+  static tq_context* ctx = bench::open_sample(kEnUsa, kLoadFlags);
+  std::string value = "ab";
+  while (value.size() + 3 <= 1024) value += " ab";
+  bench::timed(state, ctx, 1, [&](tq_context* c, size_t) {
+    static char out[kOutSize];
+    const int32_t rc = tq_propercase(c, "Name", value.c_str(), out, kOutSize);
+    benchmark::DoNotOptimize(out);
+    return rc;
+  });
+}
+BENCHMARK(BM_PropercaseDefnManyWords);
 
 using IcuFn = int32_t (*)(const UCaseMap*, char*, int32_t, const char*, int32_t, UErrorCode*);
 

@@ -234,6 +234,26 @@ int32_t wordlist_word_delete(context* ctx, word_list* list, int32_t i) {
   return 0;
 }
 
+// The first piece of `v` (in order of start, as the chop makes them) that
+// starts at `p` or later. A binary search: the text of a run of words deep
+// in a long value is rebuilt for every run a casing scheme tries, and a
+// scan from the value's first separator made that quadratic in its words.
+namespace {
+uint32_t first_from(const vec* v, int32_t p) {
+  uint32_t lo = 0;
+  uint32_t hi = vec_count(v);
+  while (lo < hi) {
+    const uint32_t mid = lo + (hi - lo) / 2;
+    if (piece_at(v, static_cast<int32_t>(mid))->start < p) {
+      lo = mid + 1;
+    } else {
+      hi = mid;
+    }
+  }
+  return lo;
+}
+}  // namespace
+
 void wordlist_surface_text(char* out, const word_list* list, int32_t from, int32_t to) {
   if (out == nullptr) return;
   out[0] = '\0';
@@ -252,18 +272,16 @@ void wordlist_surface_text(char* out, const word_list* list, int32_t from, int32
     } else if (p < w->start) {
       // The pieces between the previous word and this one: separators give
       // their text, dropped spans only their length.
-      for (uint32_t k = 0; k < vec_count(&list->separators); ++k) {
+      for (uint32_t k = first_from(&list->separators, p); k < vec_count(&list->separators); ++k) {
         const word_rec* sep = piece_at(&list->separators, static_cast<int32_t>(k));
         if (sep->start > w->start) break;
-        if (sep->start >= p) {
-          used = append_text(out, used, sep->text);
-          between += sep->length;
-        }
+        used = append_text(out, used, sep->text);
+        between += sep->length;
       }
-      for (uint32_t k = 0; k < vec_count(&list->dropped); ++k) {
+      for (uint32_t k = first_from(&list->dropped, p); k < vec_count(&list->dropped); ++k) {
         const word_rec* d = piece_at(&list->dropped, static_cast<int32_t>(k));
         if (d->start > w->start) break;
-        if (d->start >= p) between += d->length;
+        between += d->length;
       }
     }
     used = append_text(out, used, w->text);
