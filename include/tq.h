@@ -78,7 +78,11 @@
  * reads it back; the name a load or create registers, and a resource a
  * definition names, at most 1,024 bytes before the file's extension): the
  * error list names the call, the text's length and the limit, since a cut
- * name would name another thing. A document's texts have no limit. It is
+ * name would name another thing. A category a call keeps uppercased
+ * (abbreviations of vocabularies, grammars, categorization regex libraries,
+ * default categories, parse and guess definitions) is refused likewise when
+ * its uppercased form is longer than its limit, since uppercasing can
+ * lengthen a text. A document's texts have no limit. It is
  * refused likewise when it holds
  * U+FFFE or U+FFFF (not XML characters: the file could not be read again)
  * or a character of U+10FF00..U+10FFFF (the files carry the control
@@ -1324,7 +1328,9 @@ TQ_API int32_t tq_scheme_chopper_name_set(tq_context* ctx, int32_t index, const 
 
 /* ---- Grammars ----------------------------------------------------------
  * Token categories and the rules that build larger categories out of
- * sequences of categories. Names in at most 4,096 bytes. */
+ * sequences of categories. The name a load, edit or create registers: at
+ * most 1,024 bytes before the file's extension (-802 beyond, nothing
+ * changed). */
 /* Each load (and edit) is a client load of this context (see "Client
  * loads"). */
 TQ_API int32_t tq_grammar_load(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
@@ -1417,7 +1423,11 @@ TQ_API int32_t tq_datatype_name_set(tq_context* ctx, int32_t index, const char* 
 TQ_API int32_t tq_datatype_example_set(tq_context* ctx, int32_t index, const char* example) TQ_NOEXCEPT;
 TQ_API int32_t tq_datatype_owner_set(tq_context* ctx, int32_t index, const char* owner) TQ_NOEXCEPT;
 /* A value another token has (ignoring case) or holding a comma: -300, and
- * the old value stays. */
+ * the old value stays. A value is kept up to 1,024 bytes, but a
+ * definition's token names keep at most TQ_NAME_MAX bytes, so a token
+ * longer than that can be named by no definition: tq_parse_defn_add and
+ * tq_extraction_defn_datatype_index_set refuse such a datatype (-300, the
+ * message giving the token's first TQ_NAME_MAX bytes). */
 TQ_API int32_t tq_datatype_token_value_set(tq_context* ctx, int32_t index, int32_t token,
                                            const char* value) TQ_NOEXCEPT;
 /* At most 32 tokens. */
@@ -1836,7 +1846,10 @@ TQ_API int32_t tq_identification_defn_default_categories_delete_all(tq_context* 
  * value, weight and stop flag, and optimization parameters), categorization
  * libraries. Output sizes include the terminator, texts cut between
  * characters: value, root_cat, sought_cat, id_val and abbrev 128 bytes;
- * desc, scheme and grammar names 1,028; rlib_name 16,384. An identity text
+ * desc, scheme and grammar names 1,028; rlib_name 16,384. So an identity
+ * value (value, identity, id_val) is taken in at most 127 bytes, what its
+ * output gives back whole (-802 beyond); a category of 128 bytes comes back
+ * cut (102). An identity text
  * that names no value is -801, a category the grammar lacks -802, a
  * likelihood outside 10 to 90 -802. Changes raise the format level to 8;
  * one that fails after changing a pattern or known identity keeps that

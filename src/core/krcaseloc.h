@@ -38,7 +38,8 @@ void case_upper_current_locale_noted(context* ctx, char* text, uint32_t max_byte
 // Uppercases `in` into `out` (size bytes with the terminator) with the
 // special casing of the current locale, cut between characters. 0; -802 for
 // a missing text or buffer; -600 when memory runs out; -1 when the case
-// mapping fails (out is then empty).
-int32_t case_upper_builtin(context* ctx, const char* in, char* out, uint32_t size);
+// mapping fails (out is then empty). *whole, when given, receives the byte
+// length of the whole uppercased text (above what out holds when it was cut).
+int32_t case_upper_builtin(context* ctx, const char* in, char* out, uint32_t size, uint32_t* whole = nullptr);
 
 }  // namespace tq

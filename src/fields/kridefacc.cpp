@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "core/krenc.h"
@@ -123,6 +124,11 @@ struct text_in {
 // names 128 bytes, descriptions and resource names 1,028.
 constexpr uint32_t kShortOut = 128;
 constexpr uint32_t kLongOut = 1028;
+constexpr uint32_t kRegexlibOut = 16384;
+// An identity value is kept in at most what its 128-byte output gives back
+// whole with a one-byte terminator: 127 bytes. A longer one would be kept
+// and never read back (the texts naming a value take the same limit).
+constexpr uint32_t kIdentValueIn = kShortOut - 1;
 
 int32_t text_out(context* ctx, const char* utf8, char* out, uint32_t size) {
   const int32_t rc = strio_out_sized(ctx, utf8, out, size, kStrioConvert);
@@ -292,7 +298,7 @@ int32_t tqx_identification_defn_value_info_get(context* ctx, int32_t index, int3
 
 int32_t tqx_identification_defn_value_add(context* ctx, int32_t index, const char* value, const char* desc,
                                           uint32_t dflt_flag) {
-  text_in v(ctx, value, kIdentValueSize - 1);
+  text_in v(ctx, value, kIdentValueIn);
   text_in d(ctx, desc, kIdentDescSize - 1);
   if (int32_t r = first_of({v.rc, d.rc}); r < 0) return r;
   const int32_t rc = change(ctx, index, [&](ident_defn_kind_rec* part) {
@@ -345,7 +351,7 @@ namespace {
 int32_t known_change(context* ctx, int32_t index, int32_t known, const char* scheme, uint32_t options,
                      const char* identity) {
   text_in s(ctx, scheme, kDtokRsrcNameMax);
-  text_in id(ctx, identity, kIdentValueSize - 1);
+  text_in id(ctx, identity, kIdentValueIn);
   if (int32_t r = first_of({s.rc, id.rc}); r < 0) return r;
   const int32_t rc = change(ctx, index, [&](ident_defn_kind_rec* part) {
     return ident_defn_known_set(ctx, part, known, s.c_str(), options, id.c_str());
@@ -380,7 +386,7 @@ int32_t pattern_change(context* ctx, int32_t index, int32_t pattern, const char*
   text_in g(ctx, grammar_name, kDtokRsrcNameMax);
   text_in root(ctx, root_cat, kIdentValueSize - 1);
   text_in sought(ctx, sought_cat, kIdentValueSize - 1);
-  text_in id(ctx, id_val, kIdentValueSize - 1);
+  text_in id(ctx, id_val, kIdentValueIn);
   if (int32_t r = first_of({root.rc, sought.rc, id.rc, g.rc}); r < 0) return r;
   const int32_t rc = change(ctx, index, [&](ident_defn_kind_rec* part) {
     return ident_defn_pattern_set(ctx, part, pattern, g.c_str(), root.c_str(), sought.c_str(), options, id.c_str(),
@@ -585,8 +591,14 @@ int32_t tqx_identification_defn_cat_regexlib_info_get(context* ctx, int32_t inde
   if (entry_index < 0 || static_cast<size_t>(entry_index) >= part->cat_regexlibs.size()) return TQ_ERR_INDEX;
   int32_t l = 0;
   int32_t s = 0;
-  rc = cat_regexlib_entry_info_get(ctx, part->cat_regexlibs[static_cast<size_t>(entry_index)], abbrev, rlib_name, &l,
-                                   &s, kStrioConvert);
+  // Taken in UTF-8 first, then given in the sizes above, terminator
+  // included, so that nothing lands past a buffer of those sizes.
+  char cat[kCategoryNameSize];
+  std::string lib(kCatRegexlibNameMax + 1, '\0');
+  rc = cat_regexlib_entry_info_get(ctx, part->cat_regexlibs[static_cast<size_t>(entry_index)], cat, lib.data(), &l,
+                                   &s, 0);
+  if (rc >= 0) rc = text_out(ctx, cat, abbrev, kShortOut);
+  if (rc >= 0) rc = rc_combine(rc, text_out(ctx, lib.c_str(), rlib_name, kRegexlibOut));
   if (rc < 0) {
     strio_out_clear(ctx, abbrev);
     strio_out_clear(ctx, rlib_name);

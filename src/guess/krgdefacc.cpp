@@ -140,8 +140,8 @@ int32_t pattern_take(context* ctx, pattern_in& in, uint32_t mode, uint32_t likel
   if (mode > kGuessPhrase) return refuse(ctx, "'mode' is neither 0 (Element) nor 1 (Phrase).");
   if (likelihood >= kGuessPatternLikelihoodCount) return refuse(ctx, "'likelihood' is outside 0 to 6.");
   in.warning = in.grammar_name.rc > 0 ? in.grammar_name.rc : in.root.rc > 0 ? in.root.rc : in.sought_name.rc;
-  if (int32_t rc = category_name_upper(ctx, in.root.c_str(), in.category); rc < 0) return rc;
-  if (int32_t rc = category_name_upper(ctx, in.sought_name.c_str(), in.sought); rc < 0) return rc;
+  if (int32_t rc = category_name_upper(ctx, in.root.c_str(), in.category, true); rc < 0) return rc;
+  if (int32_t rc = category_name_upper(ctx, in.sought_name.c_str(), in.sought, true); rc < 0) return rc;
   if (in.grammar_name.empty()) return 0;
   if (int32_t rc = grammar_open(ctx, in.grammar_name.c_str(), &in.grammar); rc < 0) return rc;
   grammar_rec* g = nullptr;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/krcaseloc.h"
+#include "core/krenc.h"
 #include "core/krerr.h"
 #include "core/krzel.h"
 #include "kbstore/krshared.h"
@@ -73,16 +74,26 @@ int32_t uncategorized_push(default_category_list* list, int32_t likelihood) {
 // ---- Categories ----------------------------------------------------------------
 
 // When the case mapping itself fails the name is kept as given (still
-// bounded), so that a category is never lost for its letters.
-int32_t category_name_upper(context* ctx, const char* name, char* out) {
+// bounded), so that a category is never lost for its letters. A name a
+// caller gives to be kept (kept true) is never cut: uppercasing can lengthen
+// it (a two-byte letter may have a three-byte capital), and a cut name
+// would name another category.
+int32_t category_name_upper(context* ctx, const char* name, char* out, bool kept) {
   if (out == nullptr) return TQ_ERR_ARGUMENT;
   if (name == nullptr) name = "";
-  int32_t rc = case_upper_builtin(ctx, name, out, kCategoryNameSize);
+  uint32_t whole = 0;
+  int32_t rc = case_upper_builtin(ctx, name, out, kCategoryNameSize, &whole);
   if (rc == TQ_ERR_NO_MEMORY) {
     out[0] = '\0';
     return rc;
   }
   if (rc < 0) np_uchar_bufcopy(out, name, kCategoryNameSize);
+  if (kept && rc >= 0 && whole > kCategoryNameSize - 1) {
+    out[0] = '\0';
+    TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 1953, call_name_of(ctx), whole, strio_bytes_word(whole), kCategoryNameSize - 1,
+              strio_bytes_word(kCategoryNameSize - 1));
+    return TQ_ERR_ARGUMENT;
+  }
   return 0;
 }
 
@@ -106,18 +117,23 @@ void category_registry_free(category_registry* registry) {
   registry->initialised = 0;
 }
 
+int32_t category_name_kept_check(context* ctx, const char* name) {
+  char upper[kCategoryNameSize];
+  return category_name_upper(ctx, name, upper, true);
+}
+
 category_registry* category_registry_of(context* ctx) {
   shared_contents* sc = ctx_contents(ctx);
   if (sc == nullptr || sc->categories.initialised == 0) return nullptr;
   return &sc->categories;
 }
 
-int32_t category_intern(context* ctx, category_rec* record, const char* name, const char* description) {
+int32_t category_intern(context* ctx, category_rec* record, const char* name, const char* description, bool kept) {
   if (record == nullptr) return TQ_ERR_ARGUMENT;
   if (name == nullptr) name = "";
   if (description == nullptr) description = "";
   record->id = -1;
-  int32_t rc = category_name_upper(ctx, name, record->name);
+  int32_t rc = category_name_upper(ctx, name, record->name, kept);
   if (rc < 0) {
     record->name[0] = '\0';
     return rc;
@@ -178,12 +194,12 @@ int32_t default_category_list_init(default_category_list* list) {
 }
 
 int32_t default_category_entry_build(context* ctx, default_category_entry* entry, const char* name,
-                                     int32_t likelihood) {
+                                     int32_t likelihood, bool kept) {
   if (entry == nullptr) return TQ_ERR_ARGUMENT;
   auto* rec = static_cast<category_rec*>(std::calloc(1, sizeof(category_rec)));
   if (rec == nullptr) return TQ_ERR_NO_MEMORY;
   // category_intern uppercases the name with the current locale's casing.
-  int32_t rc = category_intern(ctx, rec, name, "");
+  int32_t rc = category_intern(ctx, rec, name, "", kept);
   if (rc < 0) {
     std::free(rec);
     return rc;
@@ -197,7 +213,7 @@ int32_t default_category_entry_set(context* ctx, default_category_entry* entry, 
                                    int32_t likelihood) {
   if (entry == nullptr) return TQ_ERR_ARGUMENT;
   default_category_entry fresh{0, nullptr};
-  int32_t rc = default_category_entry_build(ctx, &fresh, name, likelihood);
+  int32_t rc = default_category_entry_build(ctx, &fresh, name, likelihood, true);
   if (rc < 0) return rc;
   default_category_entry_free(entry);
   *entry = fresh;

@@ -61,13 +61,20 @@ category_registry* category_registry_of(context* ctx);
 // in the record, and gives it the name's registry id, registering a new name
 // with the next id. Takes the shared state's write hold for the lookup and
 // gives it back on every path. -600 (id -1); -802 for a NULL record.
-// A NULL name or description counts as "".
-int32_t category_intern(context* ctx, category_rec* record, const char* name, const char* description);
+// A NULL name or description counts as "". kept: see category_name_upper.
+int32_t category_intern(context* ctx, category_rec* record, const char* name, const char* description,
+                        bool kept = false);
 void category_copy(const category_rec* source, category_rec* target);
 // A category name as records keep it: uppercased with the current locale's
 // special casing, at most 128 bytes cut between characters, into out
-// (kCategoryNameSize bytes). -600.
-int32_t category_name_upper(context* ctx, const char* name, char* out);
+// (kCategoryNameSize bytes). -600. kept (a name a setter keeps, not one a
+// file gave or one looked up): a name whose uppercased form is longer than
+// 128 bytes is refused, -802 with message 1953 naming the call, that length
+// and the limit, out empty.
+int32_t category_name_upper(context* ctx, const char* name, char* out, bool kept = false);
+// The check alone, for a setter whose record uppercases the name itself:
+// 0, or category_name_upper's refusal of a kept name.
+int32_t category_name_kept_check(context* ctx, const char* name);
 // "NUM", "Number", 0.
 void category_init_number(category_rec* record);
 
@@ -87,7 +94,7 @@ int32_t default_category_list_init(default_category_list* list);
 // The entry becomes {likelihood, a new record interned from the name
 // uppercased with an empty description}. -600 (entry unchanged).
 int32_t default_category_entry_build(context* ctx, default_category_entry* entry, const char* name,
-                                     int32_t likelihood);
+                                     int32_t likelihood, bool kept = false);
 // The same, replacing the entry's previous record only on success.
 int32_t default_category_entry_set(context* ctx, default_category_entry* entry, const char* name,
                                    int32_t likelihood);

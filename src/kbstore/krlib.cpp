@@ -368,6 +368,12 @@ int32_t rsrc_slot_create(context* ctx, uint32_t kind, const char* name, uint32_t
                          const rsrc_callbacks* cb, int32_t* out_index) {
   if (out_index != nullptr) *out_index = -1;
   if (!kind_ok(kind) || out_index == nullptr) return TQ_ERR_ARGUMENT;
+  // Registered with at most 1,024 bytes, as a load registers a name: a
+  // longer one is refused, since cut it would name another resource.
+  if (name != nullptr && std::strlen(name) >= kRsrcNameSize) {
+    (void)strio_kept_length_check(ctx, name, kRsrcNameSize - 1);  // says why
+    return TQ_ERR_ARGUMENT;
+  }
   int32_t rc = write_lock(ctx);
   if (rc != 0) return rc;
   rsrc_table* table = table_of(ctx, kind);

@@ -364,6 +364,7 @@ int32_t tqx_parse_defn_token_cat_abbr_get(context* ctx, int32_t index, int32_t t
 int32_t tqx_parse_defn_token_cat_add(context* ctx, int32_t index, int32_t token, const char* abbr) {
   text_in in(ctx, abbr, kCategoryOut);
   if (in.rc < 0) return in.rc;
+  if (int32_t rc = category_name_kept_check(ctx, in.c_str()); rc < 0) return rc;
   // Uppercased, as categories read from files are: the spans and the
   // no-solution matches compare names byte for byte.
   int32_t rc = token_block_edit(ctx, index, token, [&](defn_rec* rec, parse_token_kind_rec* block) {
@@ -539,6 +540,7 @@ int32_t tqx_parse_defn_nosol_category_add(context* ctx, int32_t index, const cha
   if (token.rc < 0) return token.rc;
   text_in category(ctx, cname, kCategoryOut);
   if (category.rc < 0) return category.rc;
+  if (int32_t rc = category_name_kept_check(ctx, category.c_str()); rc < 0) return rc;
   if (token.empty() || category.empty()) return TQ_ERR_ARGUMENT;
   int32_t rc = edit_part(ctx, index, [&](defn_rec* rec, parse_defn_kind_rec* part) {
     int32_t p = -1;
@@ -682,6 +684,7 @@ int32_t tqx_parse_defn_nosol_xcat_add(context* ctx, int32_t index, const char* c
   text_in in(ctx, cname, kCategoryOut);
   if (in.rc < 0) return in.rc;
   if (in.empty()) return TQ_ERR_ARGUMENT;
+  if (int32_t rc = category_name_kept_check(ctx, in.c_str()); rc < 0) return rc;
   int32_t rc = edit_part(ctx, index, [&](defn_rec*, parse_defn_kind_rec* part) {
     int32_t r = parse_defn_excluded_add(ctx, part, in.c_str());
     if (r >= 0) *cidx = static_cast<int32_t>(part->excluded.size()) - 1;

@@ -763,7 +763,7 @@ int32_t grammar_category_add(context* ctx, int32_t index, const char* abbrev, co
   if (crc < 0) return crc;
   grammar_category given{};
   given.min_span = -1;
-  int32_t rc = category_intern(ctx, &given.cat, abbrev_in, name_in);
+  int32_t rc = category_intern(ctx, &given.cat, abbrev_in, name_in, true);
   if (rc < 0) return rc;
   edit_scope g(ctx, index);
   if (g.rc != 0) return g.rc;

@@ -92,7 +92,7 @@ int32_t cat_regexlib_entry_build(context* ctx, cat_regexlib_entry* entry, const 
   cat_regexlib_entry fresh;
   cat_regexlib_entry_init(&fresh);
   fresh.likelihood = likelihood;
-  int32_t rc = category_name_upper(ctx, category, fresh.name);
+  int32_t rc = category_name_upper(ctx, category, fresh.name, true);
   if (rc < 0) return rc;
   category_rec found{};
   int32_t in_grammar = grammar != -1 ? grammar_category_find(ctx, grammar, fresh.name, &found) : 0;

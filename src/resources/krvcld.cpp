@@ -922,7 +922,7 @@ int32_t vocab_edit_category_set(context* ctx, int32_t index, uint32_t cat_index,
   } else {
     // Interned into a copy: a failure leaves the category as it was.
     category_rec changed = vocab->categories[cat_index];
-    rc = category_intern(ctx, &changed, abbrev_text, name_text);
+    rc = category_intern(ctx, &changed, abbrev_text, name_text, true);
     if (rc >= 0) vocab->categories[cat_index] = changed;
   }
   vocab_edit_end(ctx, vocab);

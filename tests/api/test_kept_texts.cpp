@@ -243,10 +243,11 @@ constexpr Limit kLimits[] = {
     {320, "*.owner *.replacement *_locale_info_set.desc *_defn_name_set.name *_defn_add.name *_copy.dest "
           "*_copy.dname tq_datatype_name_set.name tq_datatype_add.name *_token_name_set.name *_token_add.name "
           "*.token"},
-    {128, "*.cat_abbr *.abbr *.category *.root_cat *.sought_cat *.cname *.id_val *.identity *.abbrev "
-          "tq_identification_defn_value_add.value"},
+    {127, "tq_identification_defn_value_add.value *.id_val *.identity"},
+    {128, "*.cat_abbr *.abbr *.category *.root_cat *.sought_cat *.cname *.abbrev"},
     // The name a load registers, and a resource a definition names.
-    {1024, "tq_grammar_load.name tq_grammar_edit*.name tq_phonetx_load.name tq_phonetx_edit*.name "
+    {1024, "tq_grammar_load.name tq_grammar_edit*.name tq_grammar_create.name tq_phonetx_load.name "
+           "tq_phonetx_edit*.name tq_phonetx_create.name "
            "tq_vocabulary_load.name tq_*scheme_load*.scheme_name tq_scheme_chopper_name_set.name "
            "tq_*_defn_*.name tq_*_defn_*.rlib_name tq_*_defn_*.sch_name tq_*_defn_*.grammar_name "
            "tq_*_defn_*.scheme tq_*_defn_*.filename"},
@@ -254,9 +255,22 @@ constexpr Limit kLimits[] = {
     {1024, "*_vault_info_set.* *.desc *.value *.position *.vocab *.data *.standard *.rule_text *.replace_text "
            "tq_datatype_example_set.example tq_chopper_*.name tq_grammar_edit_new.name tq_regexlib_*.name "
            "tq_scheme_create*.scheme_name tq_vocab_edit_*"},
-    {4096, "tq_chopper_*.regex tq_chopper_*.prereq tq_chopper_*.flags tq_chopper_*.notes tq_grammar_create.name "
-           "tq_phonetx_create.name"},
+    {4096, "tq_chopper_*.regex tq_chopper_*.prereq tq_chopper_*.flags tq_chopper_*.notes"},
 };
+
+// The kept categories a setter uppercases, which uppercasing can lengthen
+// past their limit: refused as the length once uppercased, never cut.
+constexpr const char* kUppercased =
+    "*.cat_abbr tq_*_defn_*.category *.cname *.sought_cat *.root_cat tq_parse_defn_*.abbr tq_grammar_category_add.abbrev "
+    "tq_vocab_edit_category_set.abbrev";
+
+bool matches(const char* patterns, const std::string& key) {
+  std::istringstream words(patterns);
+  for (std::string p; words >> p;) {
+    if (fnmatch(p.c_str(), key.c_str(), 0) == 0) return true;
+  }
+  return false;
+}
 
 // The getters, and their outputs, that read what a setter keeps, where
 // their names do not say so.
@@ -268,10 +282,7 @@ const std::map<std::string, std::string> kGetters = {
 uint32_t limit_of(const Row& row, const char* param) {
   const std::string key = std::string(row.name) + "." + param;
   for (const Limit& limit : kLimits) {
-    std::istringstream patterns(limit.patterns);
-    for (std::string p; patterns >> p;) {
-      if (fnmatch(p.c_str(), key.c_str(), 0) == 0) return limit.bytes;
-    }
+    if (matches(limit.patterns, key)) return limit.bytes;
   }
   return 0;
 }
@@ -527,6 +538,8 @@ std::string at_limit(uint32_t tag, uint32_t bytes) {
   return text.append(bytes - text.size(), 'X');
 }
 std::string past_limit(const std::string& at) { return at.substr(0, at.size() - 2) + "\xE2\x82\xAC"; }
+// The same length, ending in U+0250, whose capital U+2C6F is one byte longer.
+std::string past_once_upper(const std::string& at) { return at.substr(0, at.size() - 2) + "\xC9\x90"; }
 
 // A UTF-8 text of the Basic Multilingual Plane as a UCS-2 (little-endian)
 // session gives it, terminator included.
@@ -563,7 +576,8 @@ std::string said(tq_context* ctx, bool ucs2) {
 // limit is taken (not refused for its length), and a setter's getter
 // ("..._set" -> "..._get", one text out) reads it back whole; one a byte
 // past its limit is refused (-802) with a message naming the call, the
-// length and the limit, and the getter still reads the text at the limit.
+// length and the limit, and the getter still reads the text at the limit;
+// so is a category at its limit that uppercasing lengthens.
 TEST(KeptTexts, EveryKeptTextIsTakenWholeToItsLimitAndRefusedPastIt) {
   for (const uint32_t enc : {TQ_ENC_UTF8, TQ_ENC_UCS2_LE}) {
     SCOPED_TRACE(enc);
@@ -609,7 +623,7 @@ TEST(KeptTexts, EveryKeptTextIsTakenWholeToItsLimitAndRefusedPastIt) {
         std::string back;    // what the getter read back then
       };
       std::vector<Kept> rows;
-      for (int pass = 0; pass < 2; ++pass) {
+      for (int pass = 0; pass < 3; ++pass) {
         size_t next = 0;
         for (const Row& row : table) {
           for (const char* param : row.texts) {
@@ -620,8 +634,10 @@ TEST(KeptTexts, EveryKeptTextIsTakenWholeToItsLimitAndRefusedPastIt) {
             if (limit == kWhole) continue;
             if (pass == 0) rows.push_back(Kept{at_limit(++tag, limit), false, ""});
             Kept& k = rows[next++];
-            const std::string before = pass == 1 && !k.back.empty() ? read_back(table, row, param) : "";
-            const std::string text = given(row, pass == 0 ? k.at : past_limit(k.at));
+            if (pass == 2 && !matches(kUppercased, name)) continue;
+            const std::string before = pass > 0 && !k.back.empty() ? read_back(table, row, param) : "";
+            const std::string text =
+                given(row, pass == 0 ? k.at : pass == 1 ? past_limit(k.at) : past_once_upper(k.at));
             const int32_t rc = kb.call(row, param, text.c_str(), other.c_str());
             const std::string told = said(kb.ctx, ucs2);
             if (pass == 0) {
@@ -633,11 +649,14 @@ TEST(KeptTexts, EveryKeptTextIsTakenWholeToItsLimitAndRefusedPastIt) {
               }
               continue;
             }
-            if (k.taken || rc == TQ_ERR_ARGUMENT) {
-              EXPECT_EQ(rc, TQ_ERR_ARGUMENT) << name;
-              EXPECT_TRUE(holds(told, std::string(row.name) + " was given a text of " + std::to_string(limit + 1) +
-                                          " bytes once in UTF-8, longer than the " + std::to_string(limit) +
-                                          " bytes it keeps"));
+            // Uppercasing comes after what else the call checks.
+            if (k.taken || (pass == 1 && rc == TQ_ERR_ARGUMENT)) {
+              EXPECT_EQ(rc, TQ_ERR_ARGUMENT) << name << " pass " << pass;
+              EXPECT_TRUE(holds(told, std::string(row.name) + " was given a " + (pass == 1 ? "text" : "category") +
+                                          " of " + std::to_string(limit + 1) + " bytes once " +
+                                          (pass == 1 ? "in UTF-8" : "uppercased as it is kept, in UTF-8") +
+                                          ", longer than the " + std::to_string(limit) + " bytes it keeps"))
+                  << name << "\n" << told;
             } else {
               // What the text names could not be had at the limit either (a
               // library, an entry to set): that refuses it first.
@@ -686,6 +705,47 @@ TEST(KeptTexts, ANameAtItsLimitComesOutWholeInUcs2) {
   char back[TQ_NAME_MAX + 1] = "";
   EXPECT_TQ_OK(again, tq_parse_defn_name_get_by_index(again, found, back));
   EXPECT_EQ(back, name);
+}
+
+// An identification definition's short outputs are 128 bytes in all,
+// terminator included: a value at its limit reads back whole in them, and a
+// categorization abbreviation of 128 bytes comes back cut inside them (102),
+// never past them.
+TEST(KeptTexts, IdentificationTextsFitTheir128Bytes) {
+  Kb kb;
+  int32_t ident = -1;
+  ASSERT_TQ_OK(kb.ctx, tq_identification_defn_index_get_by_name(kb.ctx, "Name", &ident));
+  const std::string value = at_limit(1, 127), abbrev = at_limit(2, 128);
+  ASSERT_TQ_OK(kb.ctx, tq_identification_defn_value_add(kb.ctx, ident, value.c_str(), "d", 0));
+  ASSERT_TQ_OK(kb.ctx, tq_identification_defn_cat_regexlib_add(kb.ctx, ident, abbrev.c_str(), 50, "en_initial", 0));
+  uint32_t values = 0, entries = 0, flag = 0;
+  ASSERT_TQ_OK(kb.ctx, tq_identification_defn_value_count_get(kb.ctx, ident, &values));
+  ASSERT_TQ_OK(kb.ctx, tq_identification_defn_cat_regexlib_count_get(kb.ctx, ident, &entries));
+  std::string out(128 + 4, '\x55'), desc(1028, '\0'), lib(16384, '\0');
+  EXPECT_TQ_OK(kb.ctx, tq_identification_defn_value_info_get(kb.ctx, ident, static_cast<int32_t>(values) - 1,
+                                                             out.data(), desc.data(), &flag));
+  EXPECT_EQ(out, value + '\0' + std::string(4, '\x55'));
+  out.assign(128 + 4, '\x55');
+  EXPECT_EQ(tq_identification_defn_cat_regexlib_info_get(kb.ctx, ident, static_cast<int32_t>(entries) - 1, out.data(),
+                                                         &flag, lib.data(), &flag),
+            TQ_WARN_LIMIT_REACHED);
+  EXPECT_EQ(out.substr(128), std::string(4, '\x55'));
+  EXPECT_EQ(out.substr(0, 127), abbrev.substr(0, 127));
+  // Categories uppercased past their 128 bytes, which the table's rows
+  // cannot reach (no library "A", no default category), are refused too.
+  const std::string longer = past_once_upper(abbrev);
+  const std::string said = "was given a category of 129 bytes once uppercased as it is kept, in UTF-8, longer than "
+                           "the 128 bytes it keeps";
+  EXPECT_EQ(tq_identification_defn_cat_regexlib_add(kb.ctx, ident, longer.c_str(), 50, "en_initial", 0),
+            TQ_ERR_ARGUMENT);
+  EXPECT_TRUE(holds(tq_test::error_list_text(kb.ctx), said));
+  int32_t cat = -1;
+  ASSERT_TQ_OK(kb.ctx, tq_identification_defn_default_category_add(kb.ctx, ident, &cat));
+  EXPECT_EQ(tq_identification_defn_default_category_info_set(kb.ctx, ident, cat, longer.c_str(), 50), TQ_ERR_ARGUMENT);
+  EXPECT_TRUE(holds(tq_test::error_list_text(kb.ctx), said));
+  uint32_t after = 0;
+  EXPECT_TQ_OK(kb.ctx, tq_identification_defn_cat_regexlib_count_get(kb.ctx, ident, &after));
+  EXPECT_EQ(after, entries);
 }
 
 // Base64 of a text, as compiled vocabularies keep their texts.
