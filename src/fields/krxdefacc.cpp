@@ -622,7 +622,7 @@ int32_t tqx_extraction_defn_token_delete(context* ctx, int32_t index, int32_t to
 int32_t tqx_extraction_defn_datatype_index_set(context* ctx, int32_t index, int32_t dtype_index) {
   // A datatype that is not there (or -1: an extraction definition needs
   // one) changes nothing.
-  int32_t rc = defn_datatype_index_set(ctx, K, index, dtype_index);
+  int32_t rc = defn_datatype_index_set_naming(ctx, K, index, dtype_index, kTokensMax);
   if (rc < 0) return rc;
   // The old tokens go first, with everything of the kind part that named
   // them, then one token per token of the datatype (at most 32), in order.

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/krcorvel.h"
 #include "core/krenc.h"
 #include "core/krerr.h"
 #include "core/krstr.h"
@@ -506,12 +507,31 @@ int32_t defn_datatype_index_own(context* ctx, const defn_rec* rec, int32_t dtype
 }
 
 int32_t defn_datatype_index_set(context* ctx, int32_t kind, int32_t index, int32_t dtype_index) {
+  return defn_datatype_index_set_naming(ctx, kind, index, dtype_index, 0);
+}
+
+int32_t defn_datatype_index_set_naming(context* ctx, int32_t kind, int32_t index, int32_t dtype_index, uint32_t names) {
   return edit(ctx, kind, index, [&](defn_rec* rec) {
     int32_t own = -1;
-    const int32_t rc = defn_datatype_index_own(ctx, rec, dtype_index, &own);
+    int32_t rc = defn_datatype_index_own(ctx, rec, dtype_index, &own);
     if (rc < 0) return rc;
+    const int32_t before = rec->datatype;
     rec->datatype = own;
-    return 0;
+    if (names == 0) return 0;
+    // A datatype keeps token values of up to 1,024 bytes, a definition's
+    // token names 320: checked before anything of the definition changes.
+    defn_token_owner owner;
+    rc = defn_token_owner_get(ctx, rec, &owner);
+    for (uint32_t t = 0; rc >= 0 && t < owner.owner.datatype_token_count && t < names; ++t) {
+      const size_t length = std::strlen(owner.datatype_tokens[t]);
+      if (length < kDtokNameSize) continue;
+      const auto n = static_cast<uint32_t>(length);
+      TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 1954, call_name_of(ctx), n, strio_bytes_word(n), kDtokNameSize - 1,
+                strio_bytes_word(kDtokNameSize - 1));
+      rc = TQ_ERR_INVALID_CONTENT;
+    }
+    if (rc < 0) rec->datatype = before;
+    return rc < 0 ? rc : 0;
   });
 }
 

@@ -105,6 +105,11 @@ int32_t defn_datatype_index_get(context* ctx, int32_t kind, int32_t index, int32
 // file keeps: its reader would fall back on another datatype
 // (defn_datatype_fallback_name) or refuse the definition.
 int32_t defn_datatype_index_set(context* ctx, int32_t kind, int32_t index, int32_t dtype_index);
+// The same for a kind whose tokens become the datatype's (extraction): the
+// first `names` tokens of the new datatype must each fit a definition's
+// token name (320 bytes), or the call is refused with nothing changed, as
+// the tokens it would make could not be named.
+int32_t defn_datatype_index_set_naming(context* ctx, int32_t kind, int32_t index, int32_t dtype_index, uint32_t names);
 // The same resolution for a setter that holds the record for change: *own
 // the index the definition would keep (-1 for none).
 int32_t defn_datatype_index_own(context* ctx, const defn_rec* rec, int32_t dtype_index, int32_t* own);

@@ -207,9 +207,30 @@ TEST(ExtractionDefnExports, TokenDeleteRenumbers) {
   EXPECT_EQ(tq_extraction_defn_scheme_count_get(ctx, ex.index, &n), 0);
   EXPECT_EQ(n, 0u);
   EXPECT_EQ(ex.default_token(), 1);
-  // A new datatype: every token and whatever named one goes first.
+  // A datatype with a token no definition can name (over 320 bytes) is
+  // refused before anything of the definition changes.
   int32_t dt = -1;
   ASSERT_EQ(tq_datatype_index_get_by_name(ctx, "Contact", &dt), 0);
+  uint32_t count_before = 0;
+  ASSERT_EQ(tq_extraction_defn_token_count_get(ctx, ex.index, &count_before), 0);
+  const std::string pattern_before = ex.pattern(0);
+  const int32_t default_before = ex.default_token();
+  int32_t dt_before = -1;
+  ASSERT_EQ(tq_extraction_defn_datatype_index_get(ctx, ex.index, &dt_before), 0);
+  int32_t long_token = -1;
+  ASSERT_EQ(tq_datatype_token_add(ctx, dt, &long_token), 0);
+  ASSERT_EQ(tq_datatype_token_value_set(ctx, dt, long_token, std::string(321, 'L').c_str()), 0);
+  EXPECT_EQ(tq_extraction_defn_datatype_index_set(ctx, ex.index, dt), TQ_ERR_INVALID_CONTENT);
+  EXPECT_TRUE(tq_test::holds(tq_test::error_list_text(ctx), "a token of 321 bytes, longer than the 320 bytes"));
+  EXPECT_EQ(tq_extraction_defn_token_count_get(ctx, ex.index, &n), 0);
+  EXPECT_EQ(n, count_before);
+  EXPECT_EQ(ex.pattern(0), pattern_before);
+  EXPECT_EQ(ex.default_token(), default_before);
+  int32_t kept_dt = -1;
+  EXPECT_EQ(tq_extraction_defn_datatype_index_get(ctx, ex.index, &kept_dt), 0);
+  EXPECT_EQ(kept_dt, dt_before);
+  ASSERT_EQ(tq_datatype_token_delete(ctx, dt, long_token), 0);
+  // A new datatype: every token and whatever named one goes first.
   ASSERT_EQ(tq_extraction_defn_datatype_index_set(ctx, ex.index, dt), 0);
   EXPECT_EQ(tq_extraction_defn_token_count_get(ctx, ex.index, &n), 0);
   EXPECT_EQ(n, 4u);
