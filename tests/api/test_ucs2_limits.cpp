@@ -85,6 +85,7 @@ struct Call {
   const char* match() const { return d->match.c_str(); }
   const char* gender() const { return d->gender.c_str(); }
   uint32_t ntok() const { return static_cast<uint32_t>(given.size()); }
+  int32_t itok() const { return static_cast<int32_t>(given.size()); }
   tq_match_multicode_entry* const* block() const { return &d->block; }
 };
 
@@ -101,244 +102,116 @@ constexpr uint32_t kCode = TQ_MATCHCODE_SIZE;
 constexpr uint32_t kGenderOut = 4 + 2;  // 4 bytes of text and a UCS-2 terminator
 const int32_t kChopTooLong = -601;      // a value over 1,024 bytes once in UTF-8
 
+// A row of the export `fn`, called with the context and `args` (in terms
+// of the Call r); its name is the export's own.
+#define ROW(fn, out, size, edited, ...) \
+  Row { #fn, Out::out, size, [](Call& r) { return fn(r.ctx, __VA_ARGS__); }, edited }
+// The five casing forms of one operation share their arguments.
+#define CASE_ROWS(op, defn, index)                                                \
+  ROW(tq_##op, text, 1028, false, defn, r.v, r.o, 1028),                         \
+      ROW(tq_##op##_by_index, text, 1028, false, index, r.v, r.o, 1028),          \
+      ROW(tq_##op##_nonsurfaced, text, 1028, false, defn, r.v, r.o, 1028),        \
+      ROW(tq_##op##_with_info, text, 1028, false, defn, r.v, r.o, 1028, r.cinfo), \
+      ROW(tq_##op##_with_info_nonsurfaced, text, 1028, false, defn, r.v, r.o, 1028, r.cinfo)
+
 const std::vector<Row>& rows() {
-  using R = Call&;
+  constexpr uint32_t kStd = TQ_STANDARD_SIZE;
+  constexpr uint32_t kExact = 4 * 256 + 1;
   static const std::vector<Row> list = {
-      {"tq_uppercase", Out::text, 1028, [](R r) { return tq_uppercase(r.ctx, nullptr, r.v, r.o, 1028); }, false},
-      {"tq_uppercase_by_index", Out::text, 1028, [](R r) { return tq_uppercase_by_index(r.ctx, -1, r.v, r.o, 1028); },
-       false},
-      {"tq_uppercase_nonsurfaced", Out::text, 1028,
-       [](R r) { return tq_uppercase_nonsurfaced(r.ctx, nullptr, r.v, r.o, 1028); }, false},
-      {"tq_uppercase_with_info", Out::text, 1028,
-       [](R r) { return tq_uppercase_with_info(r.ctx, nullptr, r.v, r.o, 1028, r.cinfo); }, false},
-      {"tq_uppercase_with_info_nonsurfaced", Out::text, 1028,
-       [](R r) { return tq_uppercase_with_info_nonsurfaced(r.ctx, nullptr, r.v, r.o, 1028, r.cinfo); }, false},
-      {"tq_lowercase", Out::text, 1028, [](R r) { return tq_lowercase(r.ctx, nullptr, r.v, r.o, 1028); }, false},
-      {"tq_lowercase_by_index", Out::text, 1028, [](R r) { return tq_lowercase_by_index(r.ctx, -1, r.v, r.o, 1028); },
-       false},
-      {"tq_lowercase_nonsurfaced", Out::text, 1028,
-       [](R r) { return tq_lowercase_nonsurfaced(r.ctx, nullptr, r.v, r.o, 1028); }, false},
-      {"tq_lowercase_with_info", Out::text, 1028,
-       [](R r) { return tq_lowercase_with_info(r.ctx, nullptr, r.v, r.o, 1028, r.cinfo); }, false},
-      {"tq_lowercase_with_info_nonsurfaced", Out::text, 1028,
-       [](R r) { return tq_lowercase_with_info_nonsurfaced(r.ctx, nullptr, r.v, r.o, 1028, r.cinfo); }, false},
-      {"tq_propercase", Out::text, 1028, [](R r) { return tq_propercase(r.ctx, r.name(), r.v, r.o, 1028); }, false},
-      {"tq_propercase_by_index", Out::text, 1028,
-       [](R r) { return tq_propercase_by_index(r.ctx, r.d->case_i, r.v, r.o, 1028); }, false},
-      {"tq_propercase_nonsurfaced", Out::text, 1028,
-       [](R r) { return tq_propercase_nonsurfaced(r.ctx, r.name(), r.v, r.o, 1028); }, false},
-      {"tq_propercase_with_info", Out::text, 1028,
-       [](R r) { return tq_propercase_with_info(r.ctx, r.name(), r.v, r.o, 1028, r.cinfo); }, false},
-      {"tq_propercase_with_info_nonsurfaced", Out::text, 1028,
-       [](R r) { return tq_propercase_with_info_nonsurfaced(r.ctx, r.name(), r.v, r.o, 1028, r.cinfo); }, false},
+      CASE_ROWS(uppercase, nullptr, -1),
+      CASE_ROWS(lowercase, nullptr, -1),
+      CASE_ROWS(propercase, r.name(), r.d->case_i),
 
-      {"tq_standardize", Out::text, TQ_STANDARD_SIZE, [](R r) { return tq_standardize(r.ctx, r.name(), r.v, r.o); },
-       false},
-      {"tq_standardize_by_index", Out::text, TQ_STANDARD_SIZE,
-       [](R r) { return tq_standardize_by_index(r.ctx, r.d->stdzn, r.v, r.o); }, false},
-      {"tq_standardize_with_info", Out::text, TQ_STANDARD_SIZE,
-       [](R r) { return tq_standardize_with_info(r.ctx, r.name(), r.v, r.o, r.sinfo); }, false},
-      {"tq_standardize_by_index_with_info", Out::text, TQ_STANDARD_SIZE,
-       [](R r) { return tq_standardize_by_index_with_info(r.ctx, r.d->stdzn, r.v, r.o, r.sinfo); }, false},
-      {"tq_standardize_parsed", Out::text, TQ_STANDARD_SIZE,
-       [](R r) { return tq_standardize_parsed(r.ctx, r.name(), r.given.data(), r.ntok(), r.o); }, false},
-      {"tq_standardize_parsed_by_index", Out::text, TQ_STANDARD_SIZE,
-       [](R r) { return tq_standardize_parsed_by_index(r.ctx, r.d->stdzn, r.given.data(), r.ntok(), r.o); }, false},
-      {"tq_standardize_parsed_with_info", Out::text, TQ_STANDARD_SIZE,
-       [](R r) { return tq_standardize_parsed_with_info(r.ctx, r.name(), r.given.data(), r.ntok(), r.o, r.sinfo); },
-       false},
+      ROW(tq_standardize, text, kStd, false, r.name(), r.v, r.o),
+      ROW(tq_standardize_by_index, text, kStd, false, r.d->stdzn, r.v, r.o),
+      ROW(tq_standardize_with_info, text, kStd, false, r.name(), r.v, r.o, r.sinfo),
+      ROW(tq_standardize_by_index_with_info, text, kStd, false, r.d->stdzn, r.v, r.o, r.sinfo),
+      ROW(tq_standardize_parsed, text, kStd, false, r.name(), r.given.data(), r.ntok(), r.o),
+      ROW(tq_standardize_parsed_by_index, text, kStd, false, r.d->stdzn, r.given.data(), r.ntok(), r.o),
+      ROW(tq_standardize_parsed_with_info, text, kStd, false, r.name(), r.given.data(), r.ntok(), r.o, r.sinfo),
 
-      {"tq_match", Out::text, kCode, [](R r) { return tq_match(r.ctx, r.match(), kSens, r.v, r.o); }, true},
-      {"tq_match_with_info", Out::text, kCode,
-       [](R r) { return tq_match_with_info(r.ctx, r.match(), kSens, r.v, r.o, r.minfo); }, true},
-      {"tq_match_by_index", Out::text, kCode,
-       [](R r) { return tq_match_by_index(r.ctx, r.d->match_i, kSens, r.v, r.o); }, true},
-      {"tq_match_by_index_with_info", Out::text, kCode,
-       [](R r) { return tq_match_by_index_with_info(r.ctx, r.d->match_i, kSens, r.v, r.o, r.minfo); }, true},
-      {"tq_match_multiple_sens", Out::codes, kCode,
-       [](R r) { return tq_match_multiple_sens(r.ctx, r.match(), kTwoSens, 2, r.v, r.codes); }, true},
-      {"tq_match_multiple_sens_by_index", Out::codes, kCode,
-       [](R r) { return tq_match_multiple_sens_by_index(r.ctx, r.d->match_i, kTwoSens, 2, r.v, r.codes); }, true},
-      {"tq_match_parsed", Out::text, kCode,
-       [](R r) { return tq_match_parsed(r.ctx, r.match(), kSens, r.given.data(), r.ntok(), r.o); }, true},
-      {"tq_match_parsed_with_info", Out::text, kCode,
-       [](R r) { return tq_match_parsed_with_info(r.ctx, r.match(), kSens, r.given.data(), r.ntok(), r.o, r.minfo); },
-       true},
-      {"tq_match_parsed_by_index", Out::text, kCode,
-       [](R r) { return tq_match_parsed_by_index(r.ctx, r.d->match_i, kSens, r.given.data(), r.ntok(), r.o); }, true},
-      {"tq_match_multiple_sens_parsed", Out::codes, kCode,
-       [](R r) {
-         return tq_match_multiple_sens_parsed(r.ctx, r.match(), kTwoSens, 2, r.given.data(), r.ntok(), r.codes);
-       },
-       true},
-      {"tq_match_multiple_sens_parsed_by_index", Out::codes, kCode,
-       [](R r) {
-         return tq_match_multiple_sens_parsed_by_index(r.ctx, r.d->match_i, kTwoSens, 2, r.given.data(), r.ntok(),
-                                                       r.codes);
-       },
-       true},
-      {"tq_match_exact", Out::text, 4 * 256 + 1, [](R r) { return tq_match_exact(r.ctx, r.v, 256, r.o); }, false},
-      {"tq_match_exact_no_pad", Out::text, 4 * 256 + 1, [](R r) { return tq_match_exact_no_pad(r.ctx, r.v, 256, r.o); },
-       false},
+      ROW(tq_match, text, kCode, true, r.match(), kSens, r.v, r.o),
+      ROW(tq_match_with_info, text, kCode, true, r.match(), kSens, r.v, r.o, r.minfo),
+      ROW(tq_match_by_index, text, kCode, true, r.d->match_i, kSens, r.v, r.o),
+      ROW(tq_match_by_index_with_info, text, kCode, true, r.d->match_i, kSens, r.v, r.o, r.minfo),
+      ROW(tq_match_multiple_sens, codes, kCode, true, r.match(), kTwoSens, 2, r.v, r.codes),
+      ROW(tq_match_multiple_sens_by_index, codes, kCode, true, r.d->match_i, kTwoSens, 2, r.v, r.codes),
+      ROW(tq_match_parsed, text, kCode, true, r.match(), kSens, r.given.data(), r.ntok(), r.o),
+      ROW(tq_match_parsed_with_info, text, kCode, true, r.match(), kSens, r.given.data(), r.ntok(), r.o, r.minfo),
+      ROW(tq_match_parsed_by_index, text, kCode, true, r.d->match_i, kSens, r.given.data(), r.ntok(), r.o),
+      ROW(tq_match_multiple_sens_parsed, codes, kCode, true, r.match(), kTwoSens, 2, r.given.data(), r.ntok(),
+          r.codes),
+      ROW(tq_match_multiple_sens_parsed_by_index, codes, kCode, true, r.d->match_i, kTwoSens, 2, r.given.data(),
+          r.ntok(), r.codes),
+      ROW(tq_match_exact, text, kExact, false, r.v, 256, r.o),
+      ROW(tq_match_exact_no_pad, text, kExact, false, r.v, 256, r.o),
 
-      {"tq_match_multicode", Out::block, 0,
-       [](R r) { return tq_match_multicode(r.ctx, r.match(), kSens, r.v, r.block(), r.num); }, true},
-      {"tq_match_with_info_multicode", Out::block, 0,
-       [](R r) { return tq_match_with_info_multicode(r.ctx, r.match(), kSens, r.v, r.block(), r.num, r.minfo); }, true},
-      {"tq_match_by_index_multicode", Out::block, 0,
-       [](R r) { return tq_match_by_index_multicode(r.ctx, r.d->match_i, kSens, r.v, r.block(), r.num); }, true},
-      {"tq_match_by_index_with_info_multicode", Out::block, 0,
-       [](R r) {
-         return tq_match_by_index_with_info_multicode(r.ctx, r.d->match_i, kSens, r.v, r.block(), r.num, r.minfo);
-       },
-       true},
-      {"tq_match_multiple_sens_multicode", Out::block, 0,
-       [](R r) { return tq_match_multiple_sens_multicode(r.ctx, r.match(), &kSens, 1, r.v, r.block(), r.num); }, true},
-      {"tq_match_multiple_sens_by_index_multicode", Out::block, 0,
-       [](R r) {
-         return tq_match_multiple_sens_by_index_multicode(r.ctx, r.d->match_i, &kSens, 1, r.v, r.block(), r.num);
-       },
-       true},
-      {"tq_match_parsed_multicode", Out::block, 0,
-       [](R r) {
-         return tq_match_parsed_multicode(r.ctx, r.match(), kSens, r.given.data(), r.ntok(), r.block(), r.num);
-       },
-       true},
-      {"tq_match_parsed_with_info_multicode", Out::block, 0,
-       [](R r) {
-         return tq_match_parsed_with_info_multicode(r.ctx, r.match(), kSens, r.given.data(), r.ntok(), r.block(), r.num,
-                                                    r.minfo);
-       },
-       true},
-      {"tq_match_parsed_by_index_multicode", Out::block, 0,
-       [](R r) {
-         return tq_match_parsed_by_index_multicode(r.ctx, r.d->match_i, kSens, r.given.data(), r.ntok(), r.block(),
-                                                   r.num);
-       },
-       true},
-      {"tq_match_multiple_sens_parsed_multicode", Out::block, 0,
-       [](R r) {
-         return tq_match_multiple_sens_parsed_multicode(r.ctx, r.match(), &kSens, 1, r.given.data(), r.ntok(),
-                                                        r.block(), r.num);
-       },
-       true},
-      {"tq_match_multiple_sens_parsed_by_index_multicode", Out::block, 0,
-       [](R r) {
-         return tq_match_multiple_sens_parsed_by_index_multicode(r.ctx, r.d->match_i, &kSens, 1, r.given.data(),
-                                                                 r.ntok(), r.block(), r.num);
-       },
-       true},
+      ROW(tq_match_multicode, block, 0, true, r.match(), kSens, r.v, r.block(), r.num),
+      ROW(tq_match_with_info_multicode, block, 0, true, r.match(), kSens, r.v, r.block(), r.num, r.minfo),
+      ROW(tq_match_by_index_multicode, block, 0, true, r.d->match_i, kSens, r.v, r.block(), r.num),
+      ROW(tq_match_by_index_with_info_multicode, block, 0, true, r.d->match_i, kSens, r.v, r.block(), r.num, r.minfo),
+      ROW(tq_match_multiple_sens_multicode, block, 0, true, r.match(), &kSens, 1, r.v, r.block(), r.num),
+      ROW(tq_match_multiple_sens_by_index_multicode, block, 0, true, r.d->match_i, &kSens, 1, r.v, r.block(), r.num),
+      ROW(tq_match_parsed_multicode, block, 0, true, r.match(), kSens, r.given.data(), r.ntok(), r.block(), r.num),
+      ROW(tq_match_parsed_with_info_multicode, block, 0, true, r.match(), kSens, r.given.data(), r.ntok(), r.block(),
+          r.num, r.minfo),
+      ROW(tq_match_parsed_by_index_multicode, block, 0, true, r.d->match_i, kSens, r.given.data(), r.ntok(),
+          r.block(), r.num),
+      ROW(tq_match_multiple_sens_parsed_multicode, block, 0, true, r.match(), &kSens, 1, r.given.data(), r.ntok(),
+          r.block(), r.num),
+      ROW(tq_match_multiple_sens_parsed_by_index_multicode, block, 0, true, r.d->match_i, &kSens, 1, r.given.data(),
+          r.ntok(), r.block(), r.num),
 
-      {"tq_gender_determine", Out::text, kGenderOut,
-       [](R r) { return tq_gender_determine(r.ctx, r.gender(), r.v, r.o); }, true},
-      {"tq_gender_determine_with_info", Out::text, kGenderOut,
-       [](R r) { return tq_gender_determine_with_info(r.ctx, r.gender(), r.v, r.o, r.ginfo); }, true},
-      {"tq_gender_determine_by_index", Out::text, kGenderOut,
-       [](R r) { return tq_gender_determine_by_index(r.ctx, r.d->gender_i, r.v, r.o); }, true},
-      {"tq_gender_determine_parsed", Out::text, kGenderOut,
-       [](R r) {
-         return tq_gender_determine_parsed(r.ctx, r.gender(), r.given.data(), static_cast<int32_t>(r.ntok()), r.o);
-       },
-       true},
-      {"tq_gender_determine_parsed_with_info", Out::text, kGenderOut,
-       [](R r) {
-         return tq_gender_determine_parsed_with_info(r.ctx, r.gender(), r.given.data(), static_cast<int32_t>(r.ntok()),
-                                                     r.o, r.ginfo);
-       },
-       true},
-      {"tq_gender_determine_parsed_by_index", Out::text, kGenderOut,
-       [](R r) {
-         return tq_gender_determine_parsed_by_index(r.ctx, r.d->gender_i, r.given.data(),
-                                                    static_cast<int32_t>(r.ntok()), r.o);
-       },
-       true},
+      ROW(tq_gender_determine, text, kGenderOut, true, r.gender(), r.v, r.o),
+      ROW(tq_gender_determine_with_info, text, kGenderOut, true, r.gender(), r.v, r.o, r.ginfo),
+      ROW(tq_gender_determine_by_index, text, kGenderOut, true, r.d->gender_i, r.v, r.o),
+      ROW(tq_gender_determine_parsed, text, kGenderOut, true, r.gender(), r.given.data(), r.itok(), r.o),
+      ROW(tq_gender_determine_parsed_with_info, text, kGenderOut, true, r.gender(), r.given.data(), r.itok(), r.o,
+          r.ginfo),
+      ROW(tq_gender_determine_parsed_by_index, text, kGenderOut, true, r.d->gender_i, r.given.data(), r.itok(), r.o),
 
-      {"tq_identify", Out::text, 1028, [](R r) { return tq_identify(r.ctx, r.name(), r.v, r.o); }, false},
-      {"tq_identify_by_index", Out::text, 1028, [](R r) { return tq_identify_by_index(r.ctx, r.d->ident, r.v, r.o); },
-       false},
-      {"tq_identify_with_info", Out::text, 1028,
-       [](R r) { return tq_identify_with_info(r.ctx, r.name(), r.v, r.o, r.iinfo); }, false},
+      ROW(tq_identify, text, 1028, false, r.name(), r.v, r.o),
+      ROW(tq_identify_by_index, text, 1028, false, r.d->ident, r.v, r.o),
+      ROW(tq_identify_with_info, text, 1028, false, r.name(), r.v, r.o, r.iinfo),
 
-      {"tq_extract", Out::extracted, 0,
-       [](R r) { return tq_extract(r.ctx, r.d->contact.c_str(), r.v, r.extracted.data(), &r.n); }, false},
-      {"tq_extract_by_index", Out::extracted, 0,
-       [](R r) { return tq_extract_by_index(r.ctx, r.d->extract, r.v, r.extracted.data(), &r.n); }, false},
-      {"tq_extract_with_info", Out::extracted, 0,
-       [](R r) { return tq_extract_with_info(r.ctx, r.d->contact.c_str(), r.v, r.extracted.data(), &r.n, r.xinfo); },
-       false},
-      {"tq_extract_by_index_with_info", Out::extracted, 0,
-       [](R r) { return tq_extract_by_index_with_info(r.ctx, r.d->extract, r.v, r.extracted.data(), &r.n, r.xinfo); },
-       false},
+      ROW(tq_extract, extracted, 0, false, r.d->contact.c_str(), r.v, r.extracted.data(), &r.n),
+      ROW(tq_extract_by_index, extracted, 0, false, r.d->extract, r.v, r.extracted.data(), &r.n),
+      ROW(tq_extract_with_info, extracted, 0, false, r.d->contact.c_str(), r.v, r.extracted.data(), &r.n, r.xinfo),
+      ROW(tq_extract_by_index_with_info, extracted, 0, false, r.d->extract, r.v, r.extracted.data(), &r.n, r.xinfo),
 
-      {"tq_pattern_analyze", Out::text, 1028,
-       [](R r) { return tq_pattern_analyze(r.ctx, r.d->pattern.c_str(), r.v, r.o); }, false},
-      {"tq_pattern_analyze_by_index", Out::text, 1028,
-       [](R r) { return tq_pattern_analyze_by_index(r.ctx, r.d->patrn, r.v, r.o); }, false},
-      {"tq_pattern_analyze_by_index_with_info", Out::text, 1028,
-       [](R r) { return tq_pattern_analyze_by_index_with_info(r.ctx, r.d->patrn, r.v, r.o, r.pinfo); }, false},
+      ROW(tq_pattern_analyze, text, 1028, false, r.d->pattern.c_str(), r.v, r.o),
+      ROW(tq_pattern_analyze_by_index, text, 1028, false, r.d->patrn, r.v, r.o),
+      ROW(tq_pattern_analyze_by_index_with_info, text, 1028, false, r.d->patrn, r.v, r.o, r.pinfo),
 
-      {"tq_parse", Out::parsed, 0, [](R r) { return tq_parse(r.ctx, r.name(), r.v, r.parsed.data(), &r.n); }, false},
-      {"tq_parse_by_index", Out::parsed, 0,
-       [](R r) { return tq_parse_by_index(r.ctx, r.d->parse, r.v, r.parsed.data(), &r.n); }, false},
-      {"tq_parse_nonsurfaced", Out::parsed, 0,
-       [](R r) { return tq_parse_nonsurfaced(r.ctx, r.name(), r.v, r.parsed.data(), &r.n); }, false},
-      {"tq_parse_with_info", Out::parsed, 0,
-       [](R r) { return tq_parse_with_info(r.ctx, r.name(), r.v, r.parsed.data(), &r.n, r.painfo); }, false},
-      {"tq_parse_with_info_nonsurfaced", Out::parsed, 0,
-       [](R r) { return tq_parse_with_info_nonsurfaced(r.ctx, r.name(), r.v, r.parsed.data(), &r.n, r.painfo); },
-       false},
-      {"tq_parse_with_info_by_index", Out::parsed, 0,
-       [](R r) { return tq_parse_with_info_by_index(r.ctx, r.d->parse, r.v, r.parsed.data(), &r.n, r.painfo); }, false},
+      ROW(tq_parse, parsed, 0, false, r.name(), r.v, r.parsed.data(), &r.n),
+      ROW(tq_parse_by_index, parsed, 0, false, r.d->parse, r.v, r.parsed.data(), &r.n),
+      ROW(tq_parse_nonsurfaced, parsed, 0, false, r.name(), r.v, r.parsed.data(), &r.n),
+      ROW(tq_parse_with_info, parsed, 0, false, r.name(), r.v, r.parsed.data(), &r.n, r.painfo),
+      ROW(tq_parse_with_info_nonsurfaced, parsed, 0, false, r.name(), r.v, r.parsed.data(), &r.n, r.painfo),
+      ROW(tq_parse_with_info_by_index, parsed, 0, false, r.d->parse, r.v, r.parsed.data(), &r.n, r.painfo),
 
-      {"tq_guess_locale", Out::none, 0,
-       [](R r) { return tq_guess_locale(r.ctx, r.d->language.c_str(), r.v, kLocales, nullptr, 1, &r.u); }, false},
-      {"tq_guess_locale_by_index", Out::none, 0,
-       [](R r) { return tq_guess_locale_by_index(r.ctx, r.d->guess, r.v, kLocales, nullptr, 1, &r.u); }, false},
-      {"tq_guess_locale_with_info", Out::none, 0,
-       [](R r) {
-         return tq_guess_locale_with_info(r.ctx, r.d->language.c_str(), r.v, kLocales, nullptr, 1, &r.u, r.guinfo);
-       },
-       false},
-      {"tq_guess_locale_by_index_with_info", Out::none, 0,
-       [](R r) {
-         return tq_guess_locale_by_index_with_info(r.ctx, r.d->guess, r.v, kLocales, nullptr, 1, &r.u, r.guinfo);
-       },
-       false},
-      {"tq_guess_locale_score", Out::none, 0,
-       [](R r) { return tq_guess_locale_score(r.ctx, r.d->language.c_str(), r.v, kLocales[0], &r.u); }, false},
-      {"tq_guess_locale_score_by_index", Out::none, 0,
-       [](R r) { return tq_guess_locale_score_by_index(r.ctx, r.d->guess, r.v, kLocales[0], &r.u); }, false},
-      {"tq_guess_locale_score_with_info", Out::none, 0,
-       [](R r) {
-         return tq_guess_locale_score_with_info(r.ctx, r.d->language.c_str(), r.v, kLocales[0], &r.u, r.guinfo);
-       },
-       false},
-      {"tq_guess_locale_score_by_index_with_info", Out::none, 0,
-       [](R r) {
-         return tq_guess_locale_score_by_index_with_info(r.ctx, r.d->guess, r.v, kLocales[0], &r.u, r.guinfo);
-       },
-       false},
-      {"tq_locale_guess", Out::none, 0,
-       [](R r) { return tq_locale_guess(r.ctx, r.d->language.c_str(), r.v, kLocales, 1, &r.u); }, false},
-      {"tq_locale_guess_by_index", Out::none, 0,
-       [](R r) { return tq_locale_guess_by_index(r.ctx, r.d->guess, r.v, kLocales, 1, &r.u); }, false},
-      {"tq_locale_score", Out::none, 0,
-       [](R r) { return tq_locale_score(r.ctx, r.d->language.c_str(), r.v, kLocales[0], &r.u); }, false},
-      {"tq_locale_score_by_index", Out::none, 0,
-       [](R r) { return tq_locale_score_by_index(r.ctx, r.d->guess, r.v, kLocales[0], &r.u); }, false},
-      {"tq_language_guess_score", Out::none, 0,
-       [](R r) { return tq_language_guess_score(r.ctx, r.d->english.c_str(), r.v, &r.i); }, false},
-      {"tq_language_guess_score_with_info", Out::none, 0,
-       [](R r) { return tq_language_guess_score_with_info(r.ctx, r.d->english.c_str(), r.v, &r.i, r.linfo); }, false},
-      {"tq_language_guess_score_by_index", Out::none, 0,
-       [](R r) { return tq_language_guess_score_by_index(r.ctx, r.d->lang, r.v, &r.i); }, false},
-      {"tq_language_guess_score_by_index_with_info", Out::none, 0,
-       [](R r) { return tq_language_guess_score_by_index_with_info(r.ctx, r.d->lang, r.v, &r.i, r.linfo); }, false},
+      ROW(tq_guess_locale, none, 0, false, r.d->language.c_str(), r.v, kLocales, nullptr, 1, &r.u),
+      ROW(tq_guess_locale_by_index, none, 0, false, r.d->guess, r.v, kLocales, nullptr, 1, &r.u),
+      ROW(tq_guess_locale_with_info, none, 0, false, r.d->language.c_str(), r.v, kLocales, nullptr, 1, &r.u,
+          r.guinfo),
+      ROW(tq_guess_locale_by_index_with_info, none, 0, false, r.d->guess, r.v, kLocales, nullptr, 1, &r.u, r.guinfo),
+      ROW(tq_guess_locale_score, none, 0, false, r.d->language.c_str(), r.v, kLocales[0], &r.u),
+      ROW(tq_guess_locale_score_by_index, none, 0, false, r.d->guess, r.v, kLocales[0], &r.u),
+      ROW(tq_guess_locale_score_with_info, none, 0, false, r.d->language.c_str(), r.v, kLocales[0], &r.u, r.guinfo),
+      ROW(tq_guess_locale_score_by_index_with_info, none, 0, false, r.d->guess, r.v, kLocales[0], &r.u, r.guinfo),
+      ROW(tq_locale_guess, none, 0, false, r.d->language.c_str(), r.v, kLocales, 1, &r.u),
+      ROW(tq_locale_guess_by_index, none, 0, false, r.d->guess, r.v, kLocales, 1, &r.u),
+      ROW(tq_locale_score, none, 0, false, r.d->language.c_str(), r.v, kLocales[0], &r.u),
+      ROW(tq_locale_score_by_index, none, 0, false, r.d->guess, r.v, kLocales[0], &r.u),
+      ROW(tq_language_guess_score, none, 0, false, r.d->english.c_str(), r.v, &r.i),
+      ROW(tq_language_guess_score_with_info, none, 0, false, r.d->english.c_str(), r.v, &r.i, r.linfo),
+      ROW(tq_language_guess_score_by_index, none, 0, false, r.d->lang, r.v, &r.i),
+      ROW(tq_language_guess_score_by_index_with_info, none, 0, false, r.d->lang, r.v, &r.i, r.linfo),
 
-      {"tq_chop_string", Out::words, 0, [](R r) { return tq_chop_string(r.ctx, r.chopper, r.v, r.words.data(), &r.n); },
-       false, kChopTooLong},
+      {"tq_chop_string", Out::words, 0,
+       [](Call& r) { return tq_chop_string(r.ctx, r.chopper, r.v, r.words.data(), &r.n); }, false, kChopTooLong},
       {"tq_chop_string_with_info", Out::words, 0,
-       [](R r) {
+       [](Call& r) {
          tq_chop_info* info = nullptr;
          if (tq_chop_info_init(r.ctx, &info) != 0) return -1;
          const int32_t rc = tq_chop_string_with_info(r.ctx, r.chopper, r.v, r.words.data(), &r.n, info);
@@ -346,26 +219,21 @@ const std::vector<Row>& rows() {
          return rc;
        },
        false, kChopTooLong},
-      {"tq_phonetx_execute", Out::text, 1028, [](R r) { return tq_phonetx_execute(r.ctx, r.phonetx, r.v, r.o, 1028); },
-       false},
-      {"tq_transf_scheme_apply (phrase)", Out::text, 1028,
-       [](R r) { return tq_transf_scheme_apply(r.ctx, r.schemes[0], r.v, r.o, 1028, &r.i); }, false},
-      {"tq_transf_scheme_apply (element)", Out::text, 1028,
-       [](R r) { return tq_transf_scheme_apply(r.ctx, r.schemes[1], r.v, r.o, 1028, &r.i); }, false},
-      {"tq_transf_scheme_apply (match codes)", Out::text, 1028,
-       [](R r) { return tq_transf_scheme_apply(r.ctx, r.schemes[2], r.v, r.o, 1028, &r.i); }, false},
-      {"tq_transf_scheme_apply_mult_out (phrase)", Out::codes, 1028,
-       [](R r) { return tq_transf_scheme_apply_mult_out(r.ctx, r.schemes[0], r.v, 2, 1028, r.codes, &r.n); }, false},
-      {"tq_transf_scheme_apply_mult_out (element)", Out::codes, 1028,
-       [](R r) { return tq_transf_scheme_apply_mult_out(r.ctx, r.schemes[1], r.v, 2, 1028, r.codes, &r.n); }, false},
-      {"tq_regexlib_match", Out::none, 0, [](R r) { return tq_regexlib_match(r.ctx, r.regexlib, r.v, &r.i); }, false},
-      {"tq_regexlib_match_and_replace", Out::text, 1028 + 2,
-       [](R r) { return tq_regexlib_match_and_replace(r.ctx, r.regexlib, r.v, r.o, &r.i); }, false},
-      {"tq_ngram_profile_update", Out::none, 0, [](R r) { return tq_ngram_profile_update(r.ctx, r.profile, r.v, 1); },
-       false},
+      ROW(tq_phonetx_execute, text, 1028, false, r.phonetx, r.v, r.o, 1028),
+      // The schemes: [0] by phrase, [1] by element, [2] keyed by match codes.
+      ROW(tq_transf_scheme_apply, text, 1028, false, r.schemes[0], r.v, r.o, 1028, &r.i),
+      ROW(tq_transf_scheme_apply, text, 1028, false, r.schemes[1], r.v, r.o, 1028, &r.i),
+      ROW(tq_transf_scheme_apply, text, 1028, false, r.schemes[2], r.v, r.o, 1028, &r.i),
+      ROW(tq_transf_scheme_apply_mult_out, codes, 1028, false, r.schemes[0], r.v, 2, 1028, r.codes, &r.n),
+      ROW(tq_transf_scheme_apply_mult_out, codes, 1028, false, r.schemes[1], r.v, 2, 1028, r.codes, &r.n),
+      ROW(tq_regexlib_match, none, 0, false, r.regexlib, r.v, &r.i),
+      ROW(tq_regexlib_match_and_replace, text, 1028 + 2, false, r.regexlib, r.v, r.o, &r.i),
+      ROW(tq_ngram_profile_update, none, 0, false, r.profile, r.v, 1),
   };
   return list;
 }
+#undef CASE_ROWS
+#undef ROW
 
 // The sample in edit mode, every part of ENUSA loaded, the resources the
 // rows apply loaded, and copies "Edited" of the match and gender definitions
@@ -541,7 +409,8 @@ TEST(Ucs2Limits, EveryValueRoadKeepsItsBuffers) {
       }
       for (const Defns* d : {&sample_defns, &edited_defns}) {
         r.d = d;
-        for (const Row& row : rows()) {
+        for (size_t at = 0; at < rows().size(); ++at) {
+          const Row& row = rows()[at];
           if (d == &edited_defns && !row.edited) continue;
           // Every output holds no terminator before the call.
           for (std::vector<char>& text : r.texts) std::fill(text.begin(), text.end(), 'z');
@@ -552,7 +421,8 @@ TEST(Ucs2Limits, EveryValueRoadKeepsItsBuffers) {
           if (row.out == Out::parsed || row.out == Out::extracted) r.n = TQ_PARSE_TOKENS;
           r.num[0] = r.num[1] = 0;
           const int32_t rc = row.call(r);
-          const std::string where = std::string(row.name) + (d == &edited_defns ? " (edited)" : "") + ", " +
+          const std::string where = "row " + std::to_string(at) + " " + row.name +
+                                    (d == &edited_defns ? " (edited)" : "") + ", " +
                                     (encoding == TQ_ENC_UCS2_BE ? "UCS-2 BE" : "UCS-2 LE") + ", " + value.what;
           EXPECT_TRUE(rc >= 0 || (row.refused != 0 && rc == row.refused)) << where << ": " << rc << "\n"
                                                                           << tq_test::ucs2_error_text(r.ctx, 0);

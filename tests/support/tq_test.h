@@ -21,6 +21,8 @@ bool failure_recorded(tq_context* ctx);
 // either byte order, as the ASCII it is (one byte a unit); *code (when
 // given) its code. A record that cannot be read fails the test.
 std::string ucs2_error_text(tq_context* ctx, uint32_t index, int32_t* code = nullptr);
+// Every record's text so, one a line, oldest first.
+std::string ucs2_error_list_text(tq_context* ctx);
 // A text of UTF-16 units without surrogates as a UCS-2 session of that byte
 // order (TQ_ENC_UCS2_BE or TQ_ENC_UCS2_LE) takes it: two bytes a character
 // and the two-byte terminator, which std::string keeps.

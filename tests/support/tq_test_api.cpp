@@ -45,6 +45,14 @@ std::string ucs2_error_text(tq_context* ctx, uint32_t index, int32_t* code) {
   return ascii;
 }
 
+std::string ucs2_error_list_text(tq_context* ctx) {
+  uint32_t count = 0;
+  EXPECT_EQ(tq_error_count_get(ctx, &count), 0);
+  std::string all;
+  for (uint32_t i = 0; i < count; ++i) all += ucs2_error_text(ctx, i) + '\n';
+  return all;
+}
+
 void write_locale_settings(tq_context* ctx, const std::filesystem::path& root, const char* file,
                            const char* description, const char* parent) {
   tq_xmldoc* doc = nullptr;
