@@ -12,6 +12,7 @@
 #include "core/krstr.h"
 #include "core/krtrace.h"
 #include "core/krvec.h"
+#include "platform/npmem.h"
 
 namespace tq {
 
@@ -172,7 +173,7 @@ void context_record_init(context* ctx) {
 }
 
 context* context_alloc() {
-  auto* ctx = static_cast<context*>(std::malloc(sizeof(context)));
+  auto* ctx = static_cast<context*>(np_malloc(sizeof(context)));
   if (ctx != nullptr) context_record_init(ctx);
   return ctx;
 }

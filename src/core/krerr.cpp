@@ -7,6 +7,7 @@
 
 #include "core/krcorvel.h"
 #include "core/krtrace.h"
+#include "platform/npmem.h"
 
 namespace tq {
 
@@ -18,7 +19,7 @@ const err_rec kEmptyRecord = {0, {0}};
 // context lives.
 int32_t grow(err_list* list) {
   uint32_t want = list->count + 1;
-  auto* recs = static_cast<err_rec*>(std::realloc(list->recs, sizeof(err_rec) * want));
+  auto* recs = static_cast<err_rec*>(np_realloc(list->recs, sizeof(err_rec) * want));
   if (recs == nullptr) return TQ_ERR_NO_MEMORY;
   list->recs = recs;
   list->capacity = want;
@@ -122,7 +123,7 @@ int32_t err_list_copy(const context* src, context* dst) {
   err_list_free(dst);
   const err_list& from = src->errors;
   if (from.count == 0) return 0;
-  auto* recs = static_cast<err_rec*>(std::malloc(sizeof(err_rec) * from.count));
+  auto* recs = static_cast<err_rec*>(np_malloc(sizeof(err_rec) * from.count));
   if (recs == nullptr) return TQ_ERR_NO_MEMORY;
   std::memcpy(recs, from.recs, sizeof(err_rec) * from.count);
   dst->errors.recs = recs;

@@ -7,6 +7,7 @@
 
 #include "core/krerr.h"
 #include "platform/npfio.h"
+#include "platform/npmem.h"
 
 namespace tq {
 
@@ -78,7 +79,7 @@ const char* fio_kind_extension(uint32_t kind) {
 
 int32_t path_list_create(path_list** out) {
   if (out == nullptr) return TQ_ERR_ARGUMENT;
-  *out = static_cast<path_list*>(std::calloc(1, sizeof(path_list)));
+  *out = static_cast<path_list*>(np_calloc(1, sizeof(path_list)));
   return *out != nullptr ? 0 : TQ_ERR_NO_MEMORY;
 }
 
@@ -91,10 +92,10 @@ int32_t path_list_set(context* ctx, path_list* list, const char* text) {
   for (const char* p = text; *p; ++p) {
     if (*p == ';') ++slots;
   }
-  char* block = static_cast<char*>(std::malloc(len + 1));
+  char* block = static_cast<char*>(np_malloc(len + 1));
   if (block == nullptr) return TQ_ERR_NO_MEMORY;
   std::memcpy(block, text, len + 1);
-  char** dirs = static_cast<char**>(std::malloc(slots * sizeof(char*)));
+  char** dirs = static_cast<char**>(np_malloc(slots * sizeof(char*)));
   if (dirs == nullptr) {
     std::free(block);
     return TQ_ERR_NO_MEMORY;
@@ -160,9 +161,9 @@ int32_t path_list_copy(context* ctx, const path_list* src, path_list* dst) {
   const char* first = src->dirs[0];
   const char* last = src->dirs[src->count - 1];
   size_t span = static_cast<size_t>(last - first) + std::strlen(last) + 1;
-  char* block = static_cast<char*>(std::malloc(span));
+  char* block = static_cast<char*>(np_malloc(span));
   if (block == nullptr) return TQ_ERR_NO_MEMORY;
-  char** dirs = static_cast<char**>(std::malloc(src->count * sizeof(char*)));
+  char** dirs = static_cast<char**>(np_malloc(src->count * sizeof(char*)));
   if (dirs == nullptr) {
     std::free(block);
     return TQ_ERR_NO_MEMORY;
@@ -335,7 +336,7 @@ namespace {
 // itself in *status.
 int32_t open_cell(const char* path, uint32_t flags, uint32_t extra_mode, fio_handle** out, int32_t* status) {
   *status = 0;
-  auto* cell = static_cast<fio_handle*>(std::calloc(1, sizeof(fio_handle)));
+  auto* cell = static_cast<fio_handle*>(np_calloc(1, sizeof(fio_handle)));
   if (cell == nullptr) return TQ_ERR_NO_MEMORY;
   // Engine flag 16 asks for an exclusive open; the file library's 16 means
   // shared, so the bit is inverted on the way down.

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/krvec.h"
+#include "platform/npmem.h"
 
 namespace tq {
 
@@ -123,7 +124,7 @@ void link_entry(hash_table* t, hash_entry* e) {
 }
 
 bool resize(hash_table* t, uint32_t n) {
-  auto* buckets = static_cast<hash_bucket*>(std::calloc(n, sizeof(hash_bucket)));
+  auto* buckets = static_cast<hash_bucket*>(np_calloc(n, sizeof(hash_bucket)));
   if (buckets == nullptr) return false;
   std::free(t->buckets);
   t->buckets = buckets;
@@ -146,7 +147,7 @@ void* table_alloc(hash_table* t, size_t size) {
     int32_t status = 0;
     return mempool_alloc(t->entry_pool, static_cast<uint32_t>(size), &status);
   }
-  return std::malloc(size);
+  return np_malloc(size);
 }
 
 void table_release(hash_table* t, void* p) {
@@ -204,7 +205,7 @@ int32_t hash_init(hash_table* table, int32_t key_kind, uint32_t copy_keys, uint3
   table->key_kind = static_cast<int8_t>(key_kind);
   table->copy_keys = (copy_keys != 0 && (key_kind == kHashKeyTextCi || key_kind == kHashKeyBytes)) ? 1 : 0;
   if (use_pool) {
-    auto* pool = static_cast<mempool*>(std::calloc(1, sizeof(mempool)));
+    auto* pool = static_cast<mempool*>(np_calloc(1, sizeof(mempool)));
     if (pool == nullptr) return kRcNoMemory;
     const int32_t rc = mempool_init(pool, kEntryPoolKilobytes);
     if (rc != 0) {

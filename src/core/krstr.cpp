@@ -5,6 +5,7 @@
 
 #include "core/krcaseloc.h"
 #include "platform/nputf8.h"
+#include "platform/npmem.h"
 
 namespace tq {
 
@@ -21,7 +22,7 @@ size_t str_copy_bounded(char* out, const char* text, uint32_t size) {
 char* str_dup(const char* text) {
   if (text == nullptr) return nullptr;
   const size_t n = std::strlen(text) + 1;
-  auto* copy = static_cast<char*>(std::malloc(n));
+  auto* copy = static_cast<char*>(np_malloc(n));
   if (copy != nullptr) std::memcpy(copy, text, n);
   return copy;
 }

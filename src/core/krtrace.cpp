@@ -10,6 +10,7 @@
 
 #include "core/krcorvel.h"
 #include "platform/nptix.h"
+#include "platform/npmem.h"
 
 namespace tq {
 
@@ -21,7 +22,7 @@ bool is_separator(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\
 // list of blanks only) are dropped: an empty name would match no module and
 // silence every ordinary line.
 int32_t parse_modules(const char* text, trace_state* ts) {
-  char* block = static_cast<char*>(std::malloc(std::strlen(text) + 1));
+  char* block = static_cast<char*>(np_malloc(std::strlen(text) + 1));
   if (block == nullptr) return TQ_ERR_NO_MEMORY;
   // The names are packed one after another from the start of the block, so
   // modules[0] owns it and freeing it frees every name.
@@ -77,7 +78,7 @@ bool hold_line(trace_state* ts, const char* line, std::size_t len) {
     std::size_t capacity = ts->held_capacity != 0 ? ts->held_capacity : 4096;
     while (capacity < want) capacity *= 2;
     if (capacity > UINT32_MAX) capacity = UINT32_MAX;
-    char* grown = static_cast<char*>(std::realloc(ts->held, capacity));
+    char* grown = static_cast<char*>(np_realloc(ts->held, capacity));
     if (grown == nullptr) return false;
     ts->held = grown;
     ts->held_capacity = static_cast<uint32_t>(capacity);
@@ -205,7 +206,7 @@ int32_t trace_copy(context* ctx, const trace_state* src, trace_state* dst) {
   std::size_t total = 0;
   uint32_t n = 0;
   for (; src->modules[n] != nullptr; ++n) total += std::strlen(src->modules[n]) + 1;
-  char* block = static_cast<char*>(std::malloc(total));
+  char* block = static_cast<char*>(np_malloc(total));
   if (block == nullptr) return TQ_ERR_NO_MEMORY;
   char* p = block;
   for (uint32_t i = 0; i < n; ++i) {

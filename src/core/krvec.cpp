@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include "platform/npmem.h"
 
 // Under AddressSanitizer big blocks come from the heap (see big_block_alloc).
 #if defined(__SANITIZE_ADDRESS__)
@@ -59,6 +60,7 @@ size_t page_size() {
 // A mapping of at least `bytes`, or NULL.
 big_block_header* big_block_map(size_t bytes) {
   const size_t length = align_up(bytes, page_size());
+  if (np_alloc_refused(length)) return nullptr;
   void* p = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (p == MAP_FAILED) return nullptr;
 #ifdef MADV_NOHUGEPAGE
@@ -80,7 +82,7 @@ void* big_block_alloc(size_t size, bool zeroed) {
   const bool big = size >= kBigBlockMin;
   big_block_header* header = big && kMapBigBlocks ? big_block_map(bytes) : nullptr;
   if (header == nullptr) {
-    header = static_cast<big_block_header*>(zeroed ? std::calloc(1, bytes) : std::malloc(bytes));
+    header = static_cast<big_block_header*>(zeroed ? np_calloc(1, bytes) : np_malloc(bytes));
     if (header == nullptr) return nullptr;
     header->mapped = 0;
     // A big block the system would not map is the heap's like any small
@@ -114,7 +116,7 @@ int32_t vec_init(vec* v, uint32_t n) {
   if (v == nullptr) return kRcBadArgument;
   *v = vec{};
   if (n > 0) {
-    v->slots = static_cast<void**>(std::malloc(n * sizeof(void*)));
+    v->slots = static_cast<void**>(np_malloc(n * sizeof(void*)));
     if (v->slots == nullptr) return kRcNoMemory;
   }
   v->capacity = n;
@@ -152,7 +154,7 @@ int32_t vec_grow(vec* v) {
   if (v->capacity > std::numeric_limits<uint32_t>::max() - step) return kRcNoMemory;
   const uint32_t new_capacity = v->capacity + step;
   if (v->block != nullptr) {
-    auto* slots = static_cast<void**>(std::malloc(static_cast<size_t>(new_capacity) * sizeof(void*)));
+    auto* slots = static_cast<void**>(np_malloc(static_cast<size_t>(new_capacity) * sizeof(void*)));
     if (slots == nullptr) return kRcNoMemory;
     std::memcpy(slots, v->slots, static_cast<size_t>(v->count) * sizeof(void*));
     pool_block_return(v->pool, v->block);
@@ -160,7 +162,7 @@ int32_t vec_grow(vec* v) {
     v->block = nullptr;
     v->slots = slots;
   } else {
-    auto* slots = static_cast<void**>(std::realloc(v->slots, static_cast<size_t>(new_capacity) * sizeof(void*)));
+    auto* slots = static_cast<void**>(np_realloc(v->slots, static_cast<size_t>(new_capacity) * sizeof(void*)));
     if (slots == nullptr) return kRcNoMemory;
     v->slots = slots;
   }
@@ -282,7 +284,7 @@ pool_block_link* pool_carve(block_pool* pool) {
 
 block_pool* pool_create(uint32_t block_size) {
   if (block_size > std::numeric_limits<uint32_t>::max() - 7) return nullptr;
-  auto* pool = static_cast<block_pool*>(std::calloc(1, sizeof(block_pool)));
+  auto* pool = static_cast<block_pool*>(np_calloc(1, sizeof(block_pool)));
   if (pool == nullptr) return nullptr;
   pool->block_size = (block_size + 7u) & ~7u;
   return pool;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/krerr.h"
+#include "platform/npmem.h"
 
 namespace tq {
 
@@ -271,7 +272,7 @@ void sharer_entry_drop(sharer_loads* loads, sharer_load* entry) {
     loads->capacity = 0;
   } else if (loads->capacity >= 8 && loads->used <= loads->capacity / 4) {
     const uint32_t capacity = loads->capacity / 2;
-    auto* shrunk = static_cast<sharer_load*>(std::realloc(loads->entries, sizeof(sharer_load) * capacity));
+    auto* shrunk = static_cast<sharer_load*>(np_realloc(loads->entries, sizeof(sharer_load) * capacity));
     if (shrunk != nullptr) {
       loads->entries = shrunk;
       loads->capacity = capacity;
@@ -287,7 +288,7 @@ int32_t sharer_loads_add(sharer_loads* loads, const context* ctx) {
   if (entry == nullptr) {
     if (loads->used == loads->capacity) {
       const uint32_t capacity = loads->capacity == 0 ? 2 : loads->capacity * 2;
-      auto* grown = static_cast<sharer_load*>(std::realloc(loads->entries, sizeof(sharer_load) * capacity));
+      auto* grown = static_cast<sharer_load*>(np_realloc(loads->entries, sizeof(sharer_load) * capacity));
       if (grown == nullptr) return TQ_ERR_NO_MEMORY;
       loads->entries = grown;
       loads->capacity = capacity;

@@ -11,6 +11,7 @@
 #include "kbstore/krshared.h"
 #include "kbstore/krxml.h"
 #include "platform/nputf8.h"
+#include "platform/npmem.h"
 
 namespace tq {
 
@@ -59,7 +60,7 @@ void default_entry_delete(void* element) {
 // Appends an entry without a category (one a caller added and has not named
 // yet). -600.
 int32_t uncategorized_push(default_category_list* list, int32_t likelihood) {
-  auto* e = static_cast<default_category_entry*>(std::calloc(1, sizeof(default_category_entry)));
+  auto* e = static_cast<default_category_entry*>(np_calloc(1, sizeof(default_category_entry)));
   if (e == nullptr) return TQ_ERR_NO_MEMORY;
   e->likelihood = likelihood;
   if (vec_push(list, e) != 0) {
@@ -196,7 +197,7 @@ int32_t default_category_list_init(default_category_list* list) {
 int32_t default_category_entry_build(context* ctx, default_category_entry* entry, const char* name,
                                      int32_t likelihood, bool kept) {
   if (entry == nullptr) return TQ_ERR_ARGUMENT;
-  auto* rec = static_cast<category_rec*>(std::calloc(1, sizeof(category_rec)));
+  auto* rec = static_cast<category_rec*>(np_calloc(1, sizeof(category_rec)));
   if (rec == nullptr) return TQ_ERR_NO_MEMORY;
   // category_intern uppercases the name with the current locale's casing.
   int32_t rc = category_intern(ctx, rec, name, "", kept);
@@ -229,7 +230,7 @@ void default_category_entry_free(default_category_entry* entry) {
 
 int32_t default_category_add(context* ctx, default_category_list* list, const char* name, int32_t likelihood) {
   if (list == nullptr) return TQ_ERR_ARGUMENT;
-  auto* entry = static_cast<default_category_entry*>(std::calloc(1, sizeof(default_category_entry)));
+  auto* entry = static_cast<default_category_entry*>(np_calloc(1, sizeof(default_category_entry)));
   if (entry == nullptr) return TQ_ERR_NO_MEMORY;
   int32_t rc = default_category_entry_build(ctx, entry, name, likelihood);
   if (rc < 0) {

@@ -24,6 +24,7 @@
 #include "kbstore/krxml.h"
 #include "platform/npuchar.h"
 #include "platform/nputf8.h"
+#include "platform/npmem.h"
 
 namespace tq {
 
@@ -509,7 +510,7 @@ int32_t defn_record_append(context* ctx, loaded_locale_rec* locale, int32_t kind
   }
   if (set.count == set.capacity) {
     const uint32_t grown = set.capacity == 0 ? 8 : set.capacity * 2;
-    void* recs = std::realloc(static_cast<void*>(set.recs), grown * sizeof(defn_rec*));
+    void* recs = np_realloc(static_cast<void*>(set.recs), grown * sizeof(defn_rec*));
     if (recs == nullptr) return rc_combine(no_memory(ctx, kNoMemoryDefn), write_unlock(ctx));
     set.recs = static_cast<defn_rec**>(recs);
     set.capacity = grown;
@@ -936,7 +937,7 @@ void hidden_uncover(context* ctx, const defn_rec* gone) {
   }
   if (shown.locale < 0) return;  // nothing hidden: the emptied slot is no definition to inherit
   defn_set& own = locale->defns[kind];
-  auto* grown = static_cast<defn_pair*>(std::realloc(own.inherited, (own.inherited_count + 1) * sizeof(defn_pair)));
+  auto* grown = static_cast<defn_pair*>(np_realloc(own.inherited, (own.inherited_count + 1) * sizeof(defn_pair)));
   // Without room the parent's stays out of sight, as before the unload.
   if (grown != nullptr) {
     own.inherited = grown;
@@ -1098,7 +1099,7 @@ int32_t defn_inherited_build(context* ctx, int32_t kind, loaded_locale_rec* loca
   const defn_set& up = parent->defns[kind];
   const uint32_t most = up.count + up.inherited_count;
   if (most == 0) return 0;
-  auto* list = static_cast<defn_pair*>(std::malloc(most * sizeof(defn_pair)));
+  auto* list = static_cast<defn_pair*>(np_malloc(most * sizeof(defn_pair)));
   if (list == nullptr) return no_memory(ctx, kNoMemoryDefn);
   uint32_t n = 0;
   // An unloaded slot of the parent (kind 0) is no definition to inherit.

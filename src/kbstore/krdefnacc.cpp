@@ -21,6 +21,7 @@
 #include "kbstore/krdtyp.h"
 #include "kbstore/krlocload.h"
 #include "kbstore/krxml.h"
+#include "platform/npmem.h"
 
 namespace tq {
 
@@ -781,7 +782,7 @@ int32_t defn_default_category_add(context* ctx, int32_t kind, int32_t index, int
   if (cat_index == nullptr) return TQ_ERR_ARGUMENT;
   *cat_index = -1;
   return edit(ctx, kind, index, [&](defn_rec* rec) {
-    auto* entry = static_cast<default_category_entry*>(std::calloc(1, sizeof(default_category_entry)));
+    auto* entry = static_cast<default_category_entry*>(np_calloc(1, sizeof(default_category_entry)));
     if (entry == nullptr) return TQ_ERR_NO_MEMORY;
     entry->likelihood = kLikelihoodDefault;  // and no category yet
     if (vec_push(&rec->default_categories, entry) != 0) {

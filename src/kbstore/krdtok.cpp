@@ -10,6 +10,7 @@
 #include "kbstore/krdefnlist.h"
 #include "kbstore/krxml.h"
 #include "platform/npuchar.h"
+#include "platform/npmem.h"
 
 namespace tq {
 
@@ -46,7 +47,7 @@ struct name_in {
   char* text = nullptr;
   ~name_in() { std::free(text); }
   int32_t take(context* ctx, const char* src, uint32_t max, uint32_t flags) {
-    text = static_cast<char*>(std::malloc(max + 1));
+    text = static_cast<char*>(np_malloc(max + 1));
     if (text == nullptr) return TQ_ERR_NO_MEMORY;
     return strio_in(ctx, src, text, max, flags & kStrioConvert);
   }

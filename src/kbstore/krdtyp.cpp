@@ -7,6 +7,7 @@
 #include "core/krstr.h"
 #include "platform/npuchar.h"
 #include "platform/nputf8.h"
+#include "platform/npmem.h"
 
 namespace tq {
 
@@ -62,12 +63,12 @@ int32_t append(context* ctx, dtype_set* set, dtype_rec** out) {
   }
   if (set->count == set->capacity) {
     uint32_t grown = set->capacity == 0 ? 8 : set->capacity * 2;
-    void* recs = std::realloc(set->recs, grown * sizeof(dtype_rec*));
+    void* recs = np_realloc(set->recs, grown * sizeof(dtype_rec*));
     if (recs == nullptr) return no_memory(ctx, "Allocating memory for datatype.");
     set->recs = static_cast<dtype_rec**>(recs);
     set->capacity = grown;
   }
-  dtype_rec* rec = static_cast<dtype_rec*>(std::calloc(1, sizeof(dtype_rec)));
+  dtype_rec* rec = static_cast<dtype_rec*>(np_calloc(1, sizeof(dtype_rec)));
   if (rec == nullptr) return no_memory(ctx, "Allocating memory for datatype.");
   rec->own_index = static_cast<int32_t>(set->count);
   set->recs[set->count++] = rec;
@@ -99,7 +100,7 @@ bool own_name(const dtype_set& set, const char* name) {
 
 int32_t tokens_copy(context* ctx, dtype_rec* to, const dtype_rec& from) {
   if (from.token_count == 0) return 0;
-  void* tokens = std::malloc(from.token_count * sizeof(dtype_token));
+  void* tokens = np_malloc(from.token_count * sizeof(dtype_token));
   if (tokens == nullptr) return no_memory(ctx, "Allocating memory for datatype.");
   std::memcpy(tokens, from.tokens, from.token_count * sizeof(dtype_token));
   std::free(to->tokens);
@@ -291,7 +292,7 @@ int32_t dtype_inherited_build(context* ctx, const dtype_chain& chain) {
   const dtype_set& parent = *chain.sets[1];
   const uint32_t most = parent.count + parent.inherited_count;
   if (most == 0) return 0;
-  dtype_pair* list = static_cast<dtype_pair*>(std::malloc(most * sizeof(dtype_pair)));
+  dtype_pair* list = static_cast<dtype_pair*>(np_malloc(most * sizeof(dtype_pair)));
   if (list == nullptr) return no_memory(ctx, "Allocating memory for datatype.");
   uint32_t n = 0;
   for (uint32_t i = 0; i < parent.count; ++i) {
@@ -379,7 +380,7 @@ int32_t dtype_token_add(context* ctx, dtype_rec* rec, uint32_t* token) {
     TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 164, kDtypeTokensMax, static_cast<const char*>(rec->name));
     return TQ_ERR_INVALID_CONTENT;
   }
-  void* tokens = std::realloc(rec->tokens, (rec->token_count + 1) * sizeof(dtype_token));
+  void* tokens = np_realloc(rec->tokens, (rec->token_count + 1) * sizeof(dtype_token));
   if (tokens == nullptr) return no_memory(ctx, "Allocating memory for token of datatype.");
   rec->tokens = static_cast<dtype_token*>(tokens);
   dtype_token& t = rec->tokens[rec->token_count];

@@ -14,6 +14,7 @@
 #include "kbstore/krshared.h"
 #include "kbstore/krvlt.h"
 #include "kbstore/krxml.h"
+#include "platform/npmem.h"
 
 namespace tq {
 
@@ -84,9 +85,9 @@ int32_t slot_take(rsrc_table* table, int32_t* index) {
       return 0;
     }
   }
-  auto* slot = static_cast<resource_slot*>(std::calloc(1, sizeof(resource_slot)));
+  auto* slot = static_cast<resource_slot*>(np_calloc(1, sizeof(resource_slot)));
   if (slot == nullptr) return TQ_ERR_NO_MEMORY;
-  auto* grown = static_cast<resource_slot**>(std::realloc(table->slots, sizeof(resource_slot*) * (table->count + 1)));
+  auto* grown = static_cast<resource_slot**>(np_realloc(table->slots, sizeof(resource_slot*) * (table->count + 1)));
   if (grown == nullptr) {
     std::free(slot);
     return TQ_ERR_NO_MEMORY;
@@ -791,7 +792,7 @@ int32_t rsrc_vault_info_set(context* ctx, const rsrc_access& k, int32_t index, c
 
 int32_t rsrc_index_get_by_name(context* ctx, const rsrc_access& k, const char* name, int32_t* index) {
   *index = -1;
-  auto* in = static_cast<char*>(std::malloc(k.name_max + 1));
+  auto* in = static_cast<char*>(np_malloc(k.name_max + 1));
   if (in == nullptr) return TQ_ERR_NO_MEMORY;
   int32_t crc = strio_in(ctx, name, in, k.name_max, kStrioConvert | kStrioUnkept);
   int32_t rc = crc;

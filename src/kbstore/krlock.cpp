@@ -10,6 +10,7 @@
 #include "core/krstr.h"
 #include "core/krvec.h"
 #include "kbstore/krlib.h"
+#include "platform/npmem.h"
 
 namespace tq {
 
@@ -153,7 +154,7 @@ bool handle_has(const lock_handle* handle, const lock_entry* entry) {
 }  // namespace
 
 int32_t lock_table_init(context* ctx) {
-  auto* table = static_cast<hash_table*>(std::calloc(1, sizeof(hash_table)));
+  auto* table = static_cast<hash_table*>(np_calloc(1, sizeof(hash_table)));
   if (table == nullptr) return TQ_ERR_NO_MEMORY;
   if (hash_init(table, kHashKeyBytes, 1, 0) != 0) {
     std::free(table);
@@ -331,7 +332,7 @@ int32_t lock_owner_check(context* ctx, const lock_handle* handle) {
 
 int32_t lock_init(context* ctx, tq_lock_handle** lock) {
   *lock = nullptr;
-  auto* handle = static_cast<tq_lock_handle*>(std::calloc(1, sizeof(tq_lock_handle)));
+  auto* handle = static_cast<tq_lock_handle*>(np_calloc(1, sizeof(tq_lock_handle)));
   if (handle == nullptr) return TQ_ERR_NO_MEMORY;
   handle->owner = ctx;
   *lock = handle;

@@ -10,6 +10,7 @@
 #include "core/krfio.h"
 #include "core/krstr.h"
 #include "kbstore/krxml.h"
+#include "platform/npmem.h"
 
 namespace tq {
 
@@ -261,9 +262,9 @@ int32_t supported_locale_parent_get(context* ctx, int32_t locale, int32_t* paren
 
 int32_t available_locale_code_get_begin(context* ctx, void** locale_handle_ptr) {
   *locale_handle_ptr = nullptr;
-  auto* iter = static_cast<available_iter*>(std::calloc(1, sizeof(available_iter)));
+  auto* iter = static_cast<available_iter*>(np_calloc(1, sizeof(available_iter)));
   if (iter == nullptr) return TQ_ERR_NO_MEMORY;
-  auto* codes = static_cast<int32_t*>(std::malloc(kLocaleCount * sizeof(int32_t)));
+  auto* codes = static_cast<int32_t*>(np_malloc(kLocaleCount * sizeof(int32_t)));
   if (codes == nullptr) {
     std::free(iter);
     return TQ_ERR_NO_MEMORY;
@@ -282,7 +283,7 @@ int32_t available_locale_code_get_begin(context* ctx, void** locale_handle_ptr) 
     std::free(codes);
     codes = nullptr;
   } else if (count < kLocaleCount) {
-    auto* shrunk = static_cast<int32_t*>(std::realloc(codes, count * sizeof(int32_t)));
+    auto* shrunk = static_cast<int32_t*>(np_realloc(codes, count * sizeof(int32_t)));
     if (shrunk == nullptr) {
       std::free(codes);
       std::free(iter);

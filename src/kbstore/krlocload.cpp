@@ -11,6 +11,7 @@
 #include "kbstore/krshared.h"
 #include "kbstore/krxml.h"
 #include "core/krfio.h"
+#include "platform/npmem.h"
 
 namespace tq {
 
@@ -301,10 +302,10 @@ int32_t loaded_locale_rec_create(context* ctx, uint32_t* index) {
     }
   }
   if (at == t->count) {
-    auto* rec = static_cast<loaded_locale_rec*>(std::calloc(1, sizeof(loaded_locale_rec)));
+    auto* rec = static_cast<loaded_locale_rec*>(np_calloc(1, sizeof(loaded_locale_rec)));
     auto* grown = rec == nullptr ? nullptr
                                  : static_cast<loaded_locale_rec**>(
-                                       std::realloc(t->recs, sizeof(loaded_locale_rec*) * (t->count + 1)));
+                                       np_realloc(t->recs, sizeof(loaded_locale_rec*) * (t->count + 1)));
     if (grown == nullptr) {
       std::free(rec);
       write_unlock(ctx);

@@ -1,6 +1,7 @@
 #include "kbstore/krshared.h"
 
 #include <cstdlib>
+#include "platform/npmem.h"
 
 namespace tq {
 
@@ -45,7 +46,7 @@ void contents_leave(context* ctx, shared_state* ss) {
 
 int32_t shared_contents_create(context* ctx, shared_state* ss) {
   (void)ctx;
-  auto* sc = static_cast<shared_contents*>(std::calloc(1, sizeof(shared_contents)));
+  auto* sc = static_cast<shared_contents*>(np_calloc(1, sizeof(shared_contents)));
   if (sc == nullptr) return TQ_ERR_NO_MEMORY;
   if (category_registry_create(&sc->categories) != 0) {
     std::free(sc);

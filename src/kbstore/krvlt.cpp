@@ -12,6 +12,7 @@
 #include "core/krstr.h"
 #include "kbstore/krlocl.h"
 #include "kbstore/krxmlpriv.h"
+#include "platform/npmem.h"
 
 namespace tq {
 
@@ -215,7 +216,7 @@ int32_t xmldoc_name_stop_columns_add(context* ctx, xmldoc* doc, int32_t first, x
   if (doc == nullptr || pairs == nullptr || capacity == nullptr || first < 0 || first > INT32_MAX - 2)
     return TQ_ERR_ARGUMENT;
   if (first + 2 > *capacity) {
-    void* grown = std::realloc(*pairs, sizeof(xmldoc_field) * static_cast<size_t>(first + 2));
+    void* grown = np_realloc(*pairs, sizeof(xmldoc_field) * static_cast<size_t>(first + 2));
     if (grown == nullptr) return TQ_ERR_NO_MEMORY;
     *pairs = static_cast<xmldoc_field*>(grown);
     *capacity = first + 2;
@@ -245,7 +246,7 @@ namespace {
 std::atomic<const vault_vocab_ops*> g_vocab_ops{nullptr};
 
 int32_t handle_new(context* ctx, int32_t kind, tq_vault_file** out) {
-  auto* h = static_cast<tq_vault_file*>(std::calloc(1, sizeof(tq_vault_file)));
+  auto* h = static_cast<tq_vault_file*>(np_calloc(1, sizeof(tq_vault_file)));
   if (h == nullptr) return TQ_ERR_NO_MEMORY;
   h->ctx = ctx;
   h->kind = kind;

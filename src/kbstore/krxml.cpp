@@ -11,6 +11,7 @@
 
 #include "core/krstr.h"
 #include "kbstore/krxmlpriv.h"
+#include "platform/npmem.h"
 
 namespace tq {
 
@@ -37,7 +38,7 @@ namespace {
 
 xml_pool_block* block_new(uint32_t size) {
   size_t bytes = offsetof(xml_pool_block, data) + size;
-  auto* b = static_cast<xml_pool_block*>(std::malloc(bytes));
+  auto* b = static_cast<xml_pool_block*>(np_malloc(bytes));
   if (b == nullptr) return nullptr;
   b->next = nullptr;
   b->used = 0;
@@ -60,7 +61,7 @@ bool grow(T*& array, int32_t& capacity, int32_t need, int32_t first) {
   int64_t cap = capacity > 0 ? capacity : first;
   while (cap < need) cap *= 2;
   if (cap > INT32_MAX / 2) cap = need;
-  void* p = std::realloc(array, static_cast<size_t>(cap) * sizeof(T));
+  void* p = np_realloc(array, static_cast<size_t>(cap) * sizeof(T));
   if (p == nullptr) return false;
   array = static_cast<T*>(p);
   capacity = static_cast<int32_t>(cap);
@@ -237,7 +238,7 @@ int32_t xmldoc_create(context* ctx, const char* type, const char* version, xmldo
   if (out == nullptr) return TQ_ERR_ARGUMENT;
   *out = nullptr;
   // Allocated as the public handle, so that any document may be handed out.
-  xmldoc* doc = static_cast<tq_xmldoc*>(std::calloc(1, sizeof(tq_xmldoc)));
+  xmldoc* doc = static_cast<tq_xmldoc*>(np_calloc(1, sizeof(tq_xmldoc)));
   if (doc == nullptr) return TQ_ERR_NO_MEMORY;
   doc->marker = kXmlDocMarker;
   str_copy_bounded(doc->type, type != nullptr ? type : "", kXmlTypeSize);

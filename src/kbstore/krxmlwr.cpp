@@ -14,6 +14,7 @@
 #include "kbstore/krvlt.h"
 #include "kbstore/krxml.h"
 #include "kbstore/krxmlpriv.h"
+#include "platform/npmem.h"
 
 namespace tq {
 
@@ -444,7 +445,7 @@ int32_t xmldoc_write(context* ctx, const char* path, uint32_t flags, xmldoc* doc
 int32_t xmldoc_stash_create(context* ctx) {
   if (ctx == nullptr) return TQ_ERR_ARGUMENT;
   if (ctx->xml_stash != nullptr) return 0;
-  auto* t = static_cast<hash_table*>(std::calloc(1, sizeof(hash_table)));
+  auto* t = static_cast<hash_table*>(np_calloc(1, sizeof(hash_table)));
   if (t == nullptr) return TQ_ERR_NO_MEMORY;
   int32_t rc = hash_init(t, kHashKeyBytes, 1, 0);
   if (rc != 0) {
@@ -496,7 +497,7 @@ int32_t xml_stash_keep(context* ctx, const std::string& key, xmldoc* doc) {
   auto len = static_cast<int32_t>(key.size());
   vec* docs = reinterpret_cast<vec*>(hash_get_word(ctx->xml_stash, key.data(), len));
   if (docs == nullptr) {
-    docs = static_cast<vec*>(std::calloc(1, sizeof(vec)));
+    docs = static_cast<vec*>(np_calloc(1, sizeof(vec)));
     if (docs == nullptr || vec_init(docs, 4) != 0) {
       std::free(docs);
       return TQ_ERR_NO_MEMORY;

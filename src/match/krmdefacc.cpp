@@ -20,6 +20,7 @@
 #include "match/krmrule.h"
 #include "match/krmtres.h"
 #include "resources/krregxcat.h"
+#include "platform/npmem.h"
 
 namespace tq {
 
@@ -786,7 +787,7 @@ int32_t tqx_match_defn_token_default_category_info_set(context* ctx, int32_t ind
 int32_t tqx_match_defn_token_default_category_add(context* ctx, int32_t index, int32_t token, int32_t* cat_idx) {
   *cat_idx = -1;
   return token_edit(ctx, index, token, prep::drop, [&](defn_rec*, dtok_rec*, match_token_kind_rec* part) {
-    auto* entry = static_cast<default_category_entry*>(std::calloc(1, sizeof(default_category_entry)));
+    auto* entry = static_cast<default_category_entry*>(np_calloc(1, sizeof(default_category_entry)));
     if (entry == nullptr || vec_push(&part->defaults, entry) != 0) {
       std::free(entry);
       TQ_REPORT(ctx, TQ_ERR_NO_MEMORY, 29, "Adding new default category to match defn token.");

@@ -13,6 +13,7 @@
 #include "platform/npuchar.h"
 #include "resources/krchop.h"
 #include "resources/krwlst.h"
+#include "platform/npmem.h"
 
 namespace tq {
 
@@ -544,7 +545,7 @@ int32_t tqx_match_multicode_output_create(context* ctx, const char* match_defn, 
   if (rc < 0) return rc;
   if (match_defn_part(rec) == nullptr) return TQ_ERR_DEFN_INVALID;
   const uint64_t entries = static_cast<uint64_t>(rule_count(rec)) + 1;
-  void* memory = std::calloc(1, sizeof(block_header) + entries * sizeof(match_multicode_entry));
+  void* memory = np_calloc(1, sizeof(block_header) + entries * sizeof(match_multicode_entry));
   if (memory == nullptr) {
     TQ_REPORT(ctx, TQ_ERR_NO_MEMORY, 29, "Creating match multicode output");
     return TQ_ERR_NO_MEMORY;

@@ -12,6 +12,7 @@
 #include "kbstore/krxml.h"
 #include "kbstore/krxmltab.h"
 #include "resources/krphtx.h"
+#include "platform/npmem.h"
 
 namespace tq {
 
@@ -355,7 +356,7 @@ int32_t vocabs_write(context* ctx, xmldoc* el, const std::vector<defn_vocab>& li
   int32_t rc = xmldoc_create(ctx, kTypeVocabs, kVersion9, &doc);
   if (rc != 0) return rc;
   constexpr int32_t kFields = 4;
-  auto* fields = static_cast<xmldoc_field*>(std::calloc(kFields, sizeof(xmldoc_field)));
+  auto* fields = static_cast<xmldoc_field*>(np_calloc(kFields, sizeof(xmldoc_field)));
   if (fields == nullptr) rc = TQ_ERR_NO_MEMORY;
   int32_t capacity = kFields;
   int32_t added = 0;

@@ -12,6 +12,7 @@
 #include "resources/krctld.h"
 #include "resources/krregx.h"
 #include "resources/krvocb.h"
+#include "platform/npmem.h"
 
 namespace tq {
 
@@ -77,7 +78,7 @@ struct awl_alloc {
 
   void* get(uint32_t size, int32_t* rc) const {
     if (pool != nullptr) return mempool_alloc(pool, size, rc);
-    void* p = std::calloc(1, size);
+    void* p = np_calloc(1, size);
     *rc = p == nullptr ? TQ_ERR_NO_MEMORY : 0;
     return p;
   }
@@ -119,7 +120,7 @@ int32_t pool_vec_push(mempool* pool, vec* v, void* element) {
 int32_t awl_vec_make(const awl_alloc& a, uint32_t capacity, vec** out) {
   if (capacity == 0) capacity = 1;
   if (a.pool != nullptr) return pool_vec_make(a.pool, capacity, out);
-  auto* v = static_cast<vec*>(std::calloc(1, sizeof(vec)));
+  auto* v = static_cast<vec*>(np_calloc(1, sizeof(vec)));
   if (v == nullptr) return TQ_ERR_NO_MEMORY;
   if (vec_init(v, capacity) != 0) {
     std::free(v);

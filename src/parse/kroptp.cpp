@@ -6,6 +6,7 @@
 
 #include "core/krerr.h"
 #include "kbstore/krxml.h"
+#include "platform/npmem.h"
 
 namespace tq {
 
@@ -370,7 +371,7 @@ int32_t tqx_parse_optimization_params_user_remove(context* ctx, int32_t levels_f
 // ---- The context part ------------------------------------------------------------
 
 int32_t optp_part_create(context* ctx) {
-  auto* s = static_cast<parse_opt_settings*>(std::calloc(1, sizeof(parse_opt_settings)));
+  auto* s = static_cast<parse_opt_settings*>(np_calloc(1, sizeof(parse_opt_settings)));
   if (s == nullptr) return TQ_ERR_NO_MEMORY;
   optp_engine_defaults_init(s);
   ctx->parse_opts = s;

@@ -16,6 +16,7 @@
 #include "platform/nputf8.h"
 #include "resources/krchop.h"
 #include "resources/krregx.h"
+#include "platform/npmem.h"
 
 namespace tq {
 
@@ -232,7 +233,7 @@ int32_t parse_by_index(context* ctx, int32_t index, const char* data, parse_toke
 }  // namespace
 
 int32_t parse_scratch_create(context*, parse_scratch** out) {
-  *out = static_cast<parse_scratch*>(std::calloc(1, sizeof(parse_scratch)));
+  *out = static_cast<parse_scratch*>(np_calloc(1, sizeof(parse_scratch)));
   if (*out == nullptr) return TQ_ERR_NO_MEMORY;
   slots_reset((*out)->slots, false);
   return 0;

@@ -16,6 +16,7 @@
 #include "parse/krlr.h"
 #include "parse/krsoln.h"
 #include "resources/krgram.h"
+#include "platform/npmem.h"
 
 namespace tq {
 
@@ -86,7 +87,7 @@ void first_sets(compiled_grammar* g) {
 int32_t cg_build(context* ctx, const grammar_rec* rec, int32_t root, compiled_grammar** out) {
   (void)ctx;
   *out = nullptr;
-  auto* g = static_cast<compiled_grammar*>(std::calloc(1, sizeof(compiled_grammar)));
+  auto* g = static_cast<compiled_grammar*>(np_calloc(1, sizeof(compiled_grammar)));
   if (g == nullptr) return TQ_ERR_NO_MEMORY;
   const vec* cats = &rec->categories;
   g->cat_count = static_cast<int32_t>(cats->count);
@@ -109,15 +110,15 @@ int32_t cg_build(context* ctx, const grammar_rec* rec, int32_t root, compiled_gr
       rhs += static_cast<int32_t>(rule->right.count);
     }
   }
-  g->cats = static_cast<cg_cat*>(std::calloc(static_cast<size_t>(g->cat_count) + 1, sizeof(cg_cat)));
-  g->rules = static_cast<cg_rule*>(std::calloc(static_cast<size_t>(rules) + 1, sizeof(cg_rule)));
-  g->rhs = static_cast<int32_t*>(std::calloc(static_cast<size_t>(rhs) + 1, sizeof(int32_t)));
+  g->cats = static_cast<cg_cat*>(np_calloc(static_cast<size_t>(g->cat_count) + 1, sizeof(cg_cat)));
+  g->rules = static_cast<cg_rule*>(np_calloc(static_cast<size_t>(rules) + 1, sizeof(cg_rule)));
+  g->rhs = static_cast<int32_t*>(np_calloc(static_cast<size_t>(rhs) + 1, sizeof(int32_t)));
   g->id_count = max_id + 1;
-  g->by_id = static_cast<int32_t*>(std::calloc(static_cast<size_t>(g->id_count) + 1, sizeof(int32_t)));
+  g->by_id = static_cast<int32_t*>(np_calloc(static_cast<size_t>(g->id_count) + 1, sizeof(int32_t)));
   g->first_words = (g->cat_count + 63) / 64;
   g->first = static_cast<uint64_t*>(
-      std::calloc(static_cast<size_t>(g->cat_count) * static_cast<size_t>(g->first_words) + 1, sizeof(uint64_t)));
-  g->by_name = static_cast<int32_t*>(std::calloc(static_cast<size_t>(g->cat_count) + 1, sizeof(int32_t)));
+      np_calloc(static_cast<size_t>(g->cat_count) * static_cast<size_t>(g->first_words) + 1, sizeof(uint64_t)));
+  g->by_name = static_cast<int32_t*>(np_calloc(static_cast<size_t>(g->cat_count) + 1, sizeof(int32_t)));
   if (g->cats == nullptr || g->rules == nullptr || g->rhs == nullptr || g->by_id == nullptr || g->first == nullptr ||
       g->by_name == nullptr) {
     cg_free(g);
@@ -186,7 +187,7 @@ hash_table* cache_of(context* ctx, bool create) {
   shared_contents* sc = ctx_contents(ctx);
   if (sc == nullptr) return nullptr;
   if (sc->parser_cache == nullptr && create) {
-    auto* table = static_cast<hash_table*>(std::calloc(1, sizeof(hash_table)));
+    auto* table = static_cast<hash_table*>(np_calloc(1, sizeof(hash_table)));
     if (table == nullptr) return nullptr;
     if (hash_init(table, kHashKeyBytes, 1, 0) != 0) {
       std::free(table);
@@ -234,10 +235,10 @@ int32_t parser_runtime_create(context* ctx, parser_runtime** out, uint32_t kind)
   (void)ctx;
   *out = nullptr;
   if (kind >= kParserRuntimeKinds) return -1;
-  auto* rt = static_cast<parser_runtime*>(std::calloc(1, sizeof(parser_runtime)));
+  auto* rt = static_cast<parser_runtime*>(np_calloc(1, sizeof(parser_runtime)));
   if (rt == nullptr) return TQ_ERR_NO_MEMORY;
   rt->kind = kind;
-  rt->pool = static_cast<mempool*>(std::calloc(1, sizeof(mempool)));
+  rt->pool = static_cast<mempool*>(np_calloc(1, sizeof(mempool)));
   int32_t rc = rt->pool == nullptr ? TQ_ERR_NO_MEMORY : 0;
   if (rc == 0 && kind == kParserChart) rc = chart_work_create(&rt->chart);
   if (rc == 0 && kind == kParserLr) rc = lr_work_create(&rt->lr);
@@ -287,7 +288,7 @@ int32_t parser_runtime_for_kind(context* ctx, uint32_t kind, parser_runtime** ou
 }
 
 int32_t parser_runtimes_part_create(context* ctx) {
-  ctx->parser_runtimes = static_cast<parser_runtimes*>(std::calloc(1, sizeof(parser_runtimes)));
+  ctx->parser_runtimes = static_cast<parser_runtimes*>(np_calloc(1, sizeof(parser_runtimes)));
   return ctx->parser_runtimes != nullptr ? 0 : TQ_ERR_NO_MEMORY;
 }
 
@@ -418,7 +419,7 @@ int32_t parser_get(context* ctx, uint32_t kind, int32_t grammar, int32_t root, c
     *out = p;
     return 0;
   }
-  auto* p = static_cast<parser_rec*>(std::calloc(1, sizeof(parser_rec)));
+  auto* p = static_cast<parser_rec*>(np_calloc(1, sizeof(parser_rec)));
   if (p == nullptr) return TQ_ERR_NO_MEMORY;
   (void)parser_init(p, kind);
   // The object is built on the effective values, as its key says.
@@ -426,7 +427,7 @@ int32_t parser_get(context* ctx, uint32_t kind, int32_t grammar, int32_t root, c
   optp_effective_get(ctx, block, &eff);
   rc = parser_bind(ctx, p, grammar, root, &eff);
   if (rc == 0) {
-    p->key = static_cast<char*>(std::malloc(static_cast<size_t>(key_length(key))));
+    p->key = static_cast<char*>(np_malloc(static_cast<size_t>(key_length(key))));
     if (p->key == nullptr) rc = TQ_ERR_NO_MEMORY;
     else std::memcpy(p->key, key, static_cast<size_t>(key_length(key)));
   }

@@ -7,6 +7,7 @@
 #include "core/krenc.h"
 #include "resources/krgram.h"
 #include "resources/krwlst.h"
+#include "platform/npmem.h"
 
 namespace tq {
 
@@ -129,7 +130,7 @@ void parse_solution_free(void* solution) {
 int32_t parse_solution_copy(context* ctx, const parse_solution* src, parse_solution* dst) {
   (void)ctx;
   if (src == nullptr || dst == nullptr || src->parser == nullptr || src->parser->kind > kParserOneWord) return -1;
-  auto* pool = static_cast<mempool*>(std::calloc(1, sizeof(mempool)));
+  auto* pool = static_cast<mempool*>(np_calloc(1, sizeof(mempool)));
   if (pool == nullptr) return TQ_ERR_NO_MEMORY;
   int32_t rc = mempool_init(pool, kCopyPoolKb);
   if (rc != 0) {
@@ -256,7 +257,7 @@ int32_t solrule_from_solution(context* ctx, parse_solution* s, solution_rule** o
   (void)ctx;
   *out = nullptr;
   if (s == nullptr || s->parser == nullptr || s->parser->kind > kParserOneWord) return -1;
-  auto* rule = static_cast<solution_rule*>(std::calloc(1, sizeof(solution_rule)));
+  auto* rule = static_cast<solution_rule*>(np_calloc(1, sizeof(solution_rule)));
   if (rule == nullptr) return TQ_ERR_NO_MEMORY;
   rule->solution = s;
   rule->node = s->parser->kind == kParserOneWord ? nullptr : s->root;
@@ -365,7 +366,7 @@ int32_t tqx_solution_rule_child_rule_get(context* ctx, solution_rule* rule, int3
   if (index < 0 || static_cast<uint32_t>(index) >= rule->node->child_count) return TQ_ERR_INDEX;
   const parse_node* node = rule_child(rule->node, index);
   if (node == nullptr) return TQ_ERR_INDEX;
-  auto* out = static_cast<solution_rule*>(std::calloc(1, sizeof(solution_rule)));
+  auto* out = static_cast<solution_rule*>(np_calloc(1, sizeof(solution_rule)));
   if (out == nullptr) return TQ_ERR_NO_MEMORY;
   out->solution = rule->solution;
   out->node = node;

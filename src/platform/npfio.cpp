@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include "platform/npmem.h"
 
 namespace {
 
@@ -118,7 +119,7 @@ int32_t np_fio_open(const char* path, uint32_t mode, np_fio_handle* out) {
   // Opening a pipe would wait for a writer; a regular file ignores the flag.
   if (regular_only) oflags |= O_NONBLOCK;
 
-  auto* f = static_cast<np_fio_file*>(std::calloc(1, sizeof(np_fio_file)));
+  auto* f = static_cast<np_fio_file*>(np_calloc(1, sizeof(np_fio_file)));
   if (f == nullptr) return kNpFioNoMemory;
 
   for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
@@ -361,7 +362,7 @@ int32_t access_list_read(const char* native, char** out, size_t* size) {
   for (int attempt = 0; attempt < 8; ++attempt) {
     ssize_t n = ::getxattr(native, kAccessList, nullptr, 0);
     if (n < 0) return no_list(errno) ? kNpFioOk : status_of(errno);
-    auto* buffer = static_cast<char*>(std::malloc(n > 0 ? static_cast<size_t>(n) : 1));
+    auto* buffer = static_cast<char*>(np_malloc(n > 0 ? static_cast<size_t>(n) : 1));
     if (buffer == nullptr) return kNpFioNoMemory;
     ssize_t got = ::getxattr(native, kAccessList, buffer, static_cast<size_t>(n));
     if (got >= 0) {
@@ -558,7 +559,7 @@ int32_t np_fio_temp_open(const char* target, uint32_t mode, char* out, uint32_t 
   out[0] = '\0';
   char native[PATH_MAX];
   if (!to_native(target, native)) return kNpFioNameTooLong;
-  auto* f = static_cast<np_fio_file*>(std::calloc(1, sizeof(np_fio_file)));
+  auto* f = static_cast<np_fio_file*>(np_calloc(1, sizeof(np_fio_file)));
   if (f == nullptr) return kNpFioNoMemory;
   for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
     int n = std::snprintf(out, size, "%s%s%ld.%u", native, kTempMark, static_cast<long>(::getpid()),

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/npfio.h"
+#include "platform/npmem.h"
 
 struct np_lex_state {
   np_fio_handle file;
@@ -36,7 +37,7 @@ int next_byte(np_lex_state* s) {
 }
 
 int32_t state_make(np_lex_state** state, np_fio_handle file, bool owns) {
-  auto* s = static_cast<np_lex_state*>(std::calloc(1, sizeof(np_lex_state)));
+  auto* s = static_cast<np_lex_state*>(np_calloc(1, sizeof(np_lex_state)));
   if (s == nullptr) return kNpLexNoMemory;
   s->file = file;
   s->owns_file = owns;
@@ -85,7 +86,7 @@ int32_t np_lex_line(np_lex_state* state, uint32_t flags, const char** line, uint
       if (state->capacity >= kNpLexLineMax + 1) return kNpLexLineTooLong;
       uint32_t grown = state->capacity == 0 ? 256 : state->capacity * 2;
       if (grown > kNpLexLineMax + 1) grown = kNpLexLineMax + 1;
-      auto* bigger = static_cast<char*>(std::realloc(state->line, grown));
+      auto* bigger = static_cast<char*>(np_realloc(state->line, grown));
       if (bigger == nullptr) return kNpLexNoMemory;
       state->line = bigger;
       state->capacity = grown;
@@ -95,7 +96,7 @@ int32_t np_lex_line(np_lex_state* state, uint32_t flags, const char** line, uint
   if (n > 0 && state->line[n - 1] == '\r') --n;
   if (state->line == nullptr) {
     // An empty line before anything was read: keep a buffer for it.
-    state->line = static_cast<char*>(std::malloc(256));
+    state->line = static_cast<char*>(np_malloc(256));
     if (state->line == nullptr) return kNpLexNoMemory;
     state->capacity = 256;
   }
@@ -120,7 +121,7 @@ int32_t np_lex_split(const char* line, uint32_t length, char*** tokens, uint32_t
   // One block: the pointer array with a NULL after it, then the texts, each
   // no longer than the line and terminated.
   size_t pointers = (static_cast<size_t>(found) + 1) * sizeof(char*);
-  auto* block = static_cast<char*>(std::malloc(pointers + length + found + 1));
+  auto* block = static_cast<char*>(np_malloc(pointers + length + found + 1));
   if (block == nullptr) return kNpLexNoMemory;
   auto** array = reinterpret_cast<char**>(block);
   char* text = block + pointers;

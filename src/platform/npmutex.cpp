@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include "platform/npmem.h"
 
 // A pthread mutex belongs to the thread that locked it, so it cannot serve
 // here; the flag guarded by a short-lived pthread mutex and condition
@@ -19,7 +20,7 @@ int32_t np_mutex_create(uint32_t flags, np_mutex_handle* out) {
   if (out == nullptr) return kNpMutexBadHandle;
   *out = nullptr;
   (void)flags;
-  auto* m = static_cast<np_mutex*>(std::calloc(1, sizeof(np_mutex)));
+  auto* m = static_cast<np_mutex*>(np_calloc(1, sizeof(np_mutex)));
   if (m == nullptr) return kNpMutexNoMemory;
   if (pthread_mutex_init(&m->guard, nullptr) != 0) {
     std::free(m);
@@ -79,7 +80,7 @@ struct np_gate {
 int32_t np_gate_create(np_gate_handle* out) {
   if (out == nullptr) return kNpMutexBadHandle;
   *out = nullptr;
-  auto* g = static_cast<np_gate*>(std::calloc(1, sizeof(np_gate)));
+  auto* g = static_cast<np_gate*>(np_calloc(1, sizeof(np_gate)));
   if (g == nullptr) return kNpMutexNoMemory;
   if (pthread_mutex_init(&g->guard, nullptr) != 0) {
     std::free(g);

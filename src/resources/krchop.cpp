@@ -13,6 +13,7 @@
 #include "resources/krrsctx.h"
 #include "resources/krvcld.h"
 #include "resources/krvocb.h"
+#include "platform/npmem.h"
 
 namespace tq {
 
@@ -398,7 +399,7 @@ int32_t chop_strings(context* ctx, int32_t chopper, const char* in_string, ::tq_
 int32_t chop_work_create(context* ctx, chop_work** out) {
   (void)ctx;
   *out = nullptr;
-  auto* work = static_cast<chop_work*>(std::calloc(1, sizeof(chop_work)));
+  auto* work = static_cast<chop_work*>(np_calloc(1, sizeof(chop_work)));
   if (work == nullptr) return TQ_ERR_NO_MEMORY;
   work->word_pool = pool_create(static_cast<uint32_t>(sizeof(word_rec)));
   if (work->word_pool == nullptr) {
@@ -503,7 +504,7 @@ int32_t chop_string_with_info(context* ctx, int32_t chopper, const char* in_stri
 int32_t chop_info_init(context* ctx, chop_info** info) {
   if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
   if (info == nullptr) return TQ_ERR_ARGUMENT;
-  *info = static_cast<::tq_chop_info*>(std::calloc(1, sizeof(::tq_chop_info)));
+  *info = static_cast<::tq_chop_info*>(np_calloc(1, sizeof(::tq_chop_info)));
   if (*info == nullptr) return TQ_ERR_NO_MEMORY;
   (*info)->word_count = 0;
   return 0;

@@ -10,6 +10,7 @@
 #include "kbstore/krlock.h"
 #include "kbstore/krxml.h"
 #include "resources/krrsctx.h"
+#include "platform/npmem.h"
 
 namespace tq {
 
@@ -63,7 +64,7 @@ int32_t chopper_builtin_create(context* ctx, int32_t handle, chopper_builtin** o
   } else {
     return TQ_ERR_ARGUMENT;
   }
-  auto* builtin = static_cast<chopper_builtin*>(std::calloc(1, sizeof(chopper_builtin)));
+  auto* builtin = static_cast<chopper_builtin*>(np_calloc(1, sizeof(chopper_builtin)));
   if (builtin == nullptr) return TQ_ERR_NO_MEMORY;
   if (chopper_rec_init(&builtin->rec) != 0) {
     std::free(builtin);
@@ -202,7 +203,7 @@ int32_t chopper_rsrc_load(context* ctx, resource_slot* slot, lock_handle* lock, 
     TQ_REPORT(ctx, rc, 205, static_cast<const char*>(slot->name));
     return rc;
   }
-  auto* rec = static_cast<chopper_rec*>(std::calloc(1, sizeof(chopper_rec)));
+  auto* rec = static_cast<chopper_rec*>(np_calloc(1, sizeof(chopper_rec)));
   if (rec == nullptr || chopper_rec_init(rec) != 0) {
     std::free(rec);
     TQ_REPORT(ctx, TQ_ERR_NO_MEMORY, 206, static_cast<const char*>(slot->name));
@@ -263,7 +264,7 @@ int32_t create(context* ctx, const char* name, int32_t* index) {
   locale_info locale;
   locale_info_from_current(ctx, &locale);
   if (locale.code == -1) return TQ_ERR_NO_LOCALE;
-  auto* rec = static_cast<chopper_rec*>(std::calloc(1, sizeof(chopper_rec)));
+  auto* rec = static_cast<chopper_rec*>(np_calloc(1, sizeof(chopper_rec)));
   if (rec == nullptr) return TQ_ERR_NO_MEMORY;
   if (chopper_rec_init(rec) != 0) {
     std::free(rec);

@@ -10,6 +10,7 @@
 #include "kbstore/krlib.h"
 #include "resources/krchpr.h"
 #include "resources/krvcld.h"
+#include "platform/npmem.h"
 
 namespace tq {
 
@@ -177,7 +178,7 @@ int32_t chopper_rule_validate(context* ctx, const char* expr, uint32_t* valid) {
   if (rc < 0) return rc;
   if (prereq_syntax_check(ctx, in.text, 0) != 0) return 0;
   // Compiled against flag names of its own, so that no chopper changes.
-  auto* scratch = static_cast<chopper_rules*>(std::malloc(sizeof(chopper_rules)));
+  auto* scratch = static_cast<chopper_rules*>(np_malloc(sizeof(chopper_rules)));
   if (scratch == nullptr) return TQ_ERR_NO_MEMORY;
   rc = chopper_rules_init(scratch);
   if (rc == 0) {
@@ -467,7 +468,7 @@ namespace {
 int32_t rule_add(context* ctx, int32_t chopper, uint32_t method, const char* const (&texts)[6], uint32_t options,
                  uint32_t* rule_id) {
   static constexpr uint32_t kMax[6] = {kTextMax, kNameMax, kNameMax, kTextMax, kTextMax, kTextMax};
-  auto* in = static_cast<text_in*>(std::malloc(sizeof(text_in) * 6));
+  auto* in = static_cast<text_in*>(np_malloc(sizeof(text_in) * 6));
   if (in == nullptr) return TQ_ERR_NO_MEMORY;
   const char* text[6] = {};
   int32_t warning = 0;

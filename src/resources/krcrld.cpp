@@ -9,6 +9,7 @@
 #include "kbstore/krlib.h"
 #include "kbstore/krxml.h"
 #include "resources/krvcld.h"
+#include "platform/npmem.h"
 
 namespace tq {
 
@@ -83,7 +84,7 @@ char* output_flags_text(const chopper_rules* rules, const chopper_rule* rule) {
   for (uint32_t f = 0; f < kFlagCount; ++f) {
     if (rule->output_flags[f] && rules->flag_names[f] != nullptr) size += std::strlen(rules->flag_names[f]) + 1;
   }
-  auto* text = static_cast<char*>(std::malloc(size));
+  auto* text = static_cast<char*>(np_malloc(size));
   if (text == nullptr) return nullptr;
   size_t used = 0;
   for (uint32_t f = 0; f < kFlagCount; ++f) {
@@ -370,7 +371,7 @@ int32_t chopper_rule_add(context* ctx, const char* chopper, lock_handle* lock, c
                          const char* flags, uint32_t options, const char* notes, uint32_t* id) {
   if (method != kRuleMethodRegex && method != kRuleMethodVocab) return TQ_ERR_ARGUMENT;
   const char* name = name_of(chopper);
-  auto* rule = static_cast<chopper_rule*>(std::calloc(1, sizeof(chopper_rule)));
+  auto* rule = static_cast<chopper_rule*>(np_calloc(1, sizeof(chopper_rule)));
   if (rule == nullptr) return TQ_ERR_NO_MEMORY;
   rule->vocab = -1;
   rule->category = -1;

@@ -10,6 +10,7 @@
 #include "core/krstr.h"
 #include "kbstore/krxml.h"
 #include "platform/nputf8.h"
+#include "platform/npmem.h"
 
 namespace tq {
 
@@ -177,7 +178,7 @@ int32_t chopper_table_init(chopper_table* table) {
   *table = chopper_table{};
   table->use_table = 1;
   table->matrix = &kMatrixOff;
-  auto* entries = static_cast<chopper_char*>(std::calloc(kAsciiRows, sizeof(chopper_char)));
+  auto* entries = static_cast<chopper_char*>(np_calloc(kAsciiRows, sizeof(chopper_char)));
   if (entries == nullptr) return TQ_ERR_NO_MEMORY;
   for (uint32_t cp = 0; cp < kAsciiRows; ++cp) default_ascii_row(&entries[cp], cp);
   table->entries = entries;
@@ -251,7 +252,7 @@ int32_t chopper_table_entry_set(context* ctx, chopper_table* table, const char* 
     }
   }
   if (is_default(clsfn, oprn)) return 0;
-  auto* grown = static_cast<chopper_char*>(std::realloc(table->entries, sizeof(chopper_char) * (table->count + 1)));
+  auto* grown = static_cast<chopper_char*>(np_realloc(table->entries, sizeof(chopper_char) * (table->count + 1)));
   if (grown == nullptr) return TQ_ERR_NO_MEMORY;
   table->entries = grown;
   chopper_char* e = &table->entries[table->count];
@@ -288,7 +289,7 @@ int32_t chopper_table_finish(chopper_table* table) {
   if (kept < table->count) {
     // Only giving memory back: a block that cannot shrink is kept whole, as
     // the entries have already been put in their new order.
-    auto* shrunk = static_cast<chopper_char*>(std::realloc(table->entries, sizeof(chopper_char) * kept));
+    auto* shrunk = static_cast<chopper_char*>(np_realloc(table->entries, sizeof(chopper_char) * kept));
     if (shrunk != nullptr) table->entries = shrunk;
     table->count = kept;
   }

@@ -13,6 +13,7 @@
 #include "kbstore/krlocl.h"
 #include "kbstore/krlock.h"
 #include "kbstore/krxml.h"
+#include "platform/npmem.h"
 
 namespace tq {
 
@@ -66,7 +67,7 @@ void category_delete(void* element) {
 
 // A new rule list, owning its rules.
 vec* rule_list_new() {
-  auto* rules = static_cast<vec*>(std::calloc(1, sizeof(vec)));
+  auto* rules = static_cast<vec*>(np_calloc(1, sizeof(vec)));
   if (rules == nullptr) return nullptr;
   if (vec_init(rules, 0) != 0) {
     std::free(rules);
@@ -92,7 +93,7 @@ int32_t make_empty(grammar_rec* rec) {
 }
 
 grammar_rec* rec_new(resource_slot* slot) {
-  auto* rec = static_cast<grammar_rec*>(std::calloc(1, sizeof(grammar_rec)));
+  auto* rec = static_cast<grammar_rec*>(np_calloc(1, sizeof(grammar_rec)));
   if (rec == nullptr) return nullptr;
   rec->slot = slot;
   static std::atomic<uint64_t> next_serial{1};
@@ -131,7 +132,7 @@ grammar_category* own_category(context* ctx, grammar_rec* rec, const grammar_cat
 // categories (by name) in the right side. -300 (1464) when one is missing.
 int32_t rule_copy_new(context* ctx, grammar_rec* rec, const grammar_rule* given, grammar_rule** out) {
   *out = nullptr;
-  auto* rule = static_cast<grammar_rule*>(std::calloc(1, sizeof(grammar_rule)));
+  auto* rule = static_cast<grammar_rule*>(np_calloc(1, sizeof(grammar_rule)));
   if (rule == nullptr) return TQ_ERR_NO_MEMORY;
   grammar_rule_init(rule, given->priority);
   for (uint32_t i = 0; i < given->right.count; ++i) {
@@ -519,7 +520,7 @@ int32_t grammar_category_append(context* ctx, grammar_rec* rec, const grammar_ca
       }
     }
   }
-  auto* category = static_cast<grammar_category*>(std::calloc(1, sizeof(grammar_category)));
+  auto* category = static_cast<grammar_category*>(np_calloc(1, sizeof(grammar_category)));
   if (category == nullptr) return TQ_ERR_NO_MEMORY;
   category_copy(&given->cat, &category->cat);
   category->min_span = -1;
@@ -651,7 +652,7 @@ int32_t grammar_create(context* ctx, const char* name, int32_t* index) {
 }
 
 int32_t grammar_edit_new(context* ctx, const char* path, const char* name, tq_lock_handle* lock) {
-  auto* texts = static_cast<char*>(std::malloc(kFolderMax + 1 + kNewNameMax + 1));
+  auto* texts = static_cast<char*>(np_malloc(kFolderMax + 1 + kNewNameMax + 1));
   if (texts == nullptr) return TQ_ERR_NO_MEMORY;
   char* folder = texts;
   char* file = texts + kFolderMax + 1;

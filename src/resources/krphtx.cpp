@@ -13,6 +13,7 @@
 #include "kbstore/krlocl.h"
 #include "kbstore/krxml.h"
 #include "resources/krrsctx.h"
+#include "platform/npmem.h"
 
 namespace tq {
 
@@ -32,7 +33,7 @@ constexpr uint32_t kRuleTextMax = 1024;
 constexpr uint32_t kFolderMax = 16384;
 
 phonetx_rec* rec_new(const char* name) {
-  auto* rec = static_cast<phonetx_rec*>(std::calloc(1, sizeof(phonetx_rec)));
+  auto* rec = static_cast<phonetx_rec*>(np_calloc(1, sizeof(phonetx_rec)));
   if (rec == nullptr) return nullptr;
   locale_info_clear(&rec->locale);
   vault_info_clear(&rec->vault);
@@ -162,7 +163,7 @@ int32_t document_build(context* ctx, const resource_slot* slot, const phonetx_re
 
 phonetx_edit_session* session_of(context* ctx, bool make) {
   if (ctx->phonetx_edit == nullptr && make) {
-    auto* session = static_cast<phonetx_edit_session*>(std::calloc(1, sizeof(phonetx_edit_session)));
+    auto* session = static_cast<phonetx_edit_session*>(np_calloc(1, sizeof(phonetx_edit_session)));
     if (session == nullptr) return nullptr;
     locale_info_clear(&session->locale);
     ctx->phonetx_edit = session;
@@ -187,7 +188,7 @@ int32_t session_table_read(const xmldoc* doc, phonetx_edit_rule** out, uint32_t*
   *count = 0;
   if (doc->record_count <= 0) return 0;
   auto* rules = static_cast<phonetx_edit_rule*>(
-      std::calloc(static_cast<size_t>(doc->record_count), sizeof(phonetx_edit_rule)));
+      np_calloc(static_cast<size_t>(doc->record_count), sizeof(phonetx_edit_rule)));
   if (rules == nullptr) return TQ_ERR_NO_MEMORY;
   uint32_t n = 0;
   for (int32_t r = 0; r < doc->record_count; ++r) {
@@ -470,7 +471,7 @@ int32_t phonetx_execute(context* ctx, int32_t index, const char* input, char* re
 }
 
 int32_t phonetx_edit_new(context* ctx, const char* path, const char* name, tq_lock_handle* lock) {
-  auto* texts = static_cast<char*>(std::malloc(kFolderMax + 1 + kNameMax + 1));
+  auto* texts = static_cast<char*>(np_malloc(kFolderMax + 1 + kNameMax + 1));
   if (texts == nullptr) return TQ_ERR_NO_MEMORY;
   char* folder = texts;
   char* file = texts + kFolderMax + 1;

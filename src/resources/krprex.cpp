@@ -5,6 +5,7 @@
 
 #include "core/krerr.h"
 #include "platform/nputf8.h"
+#include "platform/npmem.h"
 
 namespace tq {
 
@@ -131,7 +132,7 @@ int32_t prereq_compile(context* ctx, const char* expr, prereq_flag_fn flag_id, v
     while (next_token(expr, &i, &tok)) ++tokens;
   }
   if (tokens == 0) return 0;
-  auto* list = static_cast<prereq_element*>(std::malloc(sizeof(prereq_element) * tokens));
+  auto* list = static_cast<prereq_element*>(np_malloc(sizeof(prereq_element) * tokens));
   if (list == nullptr) return TQ_ERR_NO_MEMORY;
   uint32_t n = 0;
   stack_entry stack[kOperatorStackSize];

@@ -8,6 +8,7 @@
 #include "core/krtrace.h"
 #include "core/krvec.h"
 #include "platform/nputf8.h"
+#include "platform/npmem.h"
 
 namespace tq {
 
@@ -21,7 +22,7 @@ template <typename T>
 bool array_init(px_array<T>* a) {
   a->count = 0;
   a->capacity = kArrayInitial;
-  a->items = static_cast<T*>(std::malloc(sizeof(T) * kArrayInitial));
+  a->items = static_cast<T*>(np_malloc(sizeof(T) * kArrayInitial));
   return a->items != nullptr;
 }
 
@@ -39,7 +40,7 @@ bool array_reserve(px_array<T>* a, uint32_t n) {
   if (n <= a->capacity) return true;
   uint32_t capacity = a->capacity + a->capacity / 2;
   if (capacity < n) capacity = n;
-  auto* grown = static_cast<T*>(std::realloc(static_cast<void*>(a->items), sizeof(T) * capacity));
+  auto* grown = static_cast<T*>(np_realloc(static_cast<void*>(a->items), sizeof(T) * capacity));
   if (grown == nullptr) return false;
   a->items = grown;
   a->capacity = capacity;
@@ -728,7 +729,7 @@ int32_t output_encode(context* ctx, const px_ruleset* set, const phonetx_work* w
 int32_t phonetx_work_create(context* ctx, phonetx_work** out) {
   (void)ctx;
   *out = nullptr;
-  auto* work = static_cast<phonetx_work*>(std::calloc(1, sizeof(phonetx_work)));
+  auto* work = static_cast<phonetx_work*>(np_calloc(1, sizeof(phonetx_work)));
   if (work == nullptr) return -1;
   if (!array_init(&work->input) || !array_init(&work->output) || !array_init(&work->steps) ||
       !array_init(&work->hits) || !array_init(&work->alive) || !array_init(&work->pins) ||

@@ -8,6 +8,7 @@
 
 #include "core/krerr.h"
 #include "core/krtrace.h"
+#include "platform/npmem.h"
 
 namespace tq {
 
@@ -43,7 +44,7 @@ int32_t syntax_error(context* ctx, const px_ruleset* set, const px_rule* rule, c
 #define PX_SYNTAX(n) syntax_error<n>(ctx, set, rule, __FILE__, __LINE__)
 
 px_check* node_new(uint32_t type) {
-  auto* node = static_cast<px_check*>(std::calloc(1, sizeof(px_check)));
+  auto* node = static_cast<px_check*>(np_calloc(1, sizeof(px_check)));
   if (node != nullptr) node->type = type;
   return node;
 }
@@ -61,8 +62,8 @@ void node_free(px_check* node) {
 int32_t index_build(px_check* node) {
   uint32_t n = static_cast<uint32_t>(node->child_count);
   if (n == 0) return 0;
-  node->char_links = static_cast<px_char_link*>(std::malloc(sizeof(px_char_link) * n));
-  node->other_positions = static_cast<uint32_t*>(std::malloc(sizeof(uint32_t) * n));
+  node->char_links = static_cast<px_char_link*>(np_malloc(sizeof(px_char_link) * n));
+  node->other_positions = static_cast<uint32_t*>(np_malloc(sizeof(uint32_t) * n));
   if (node->char_links == nullptr || node->other_positions == nullptr) return TQ_ERR_NO_MEMORY;
   for (uint32_t i = 0; i < n; ++i) {
     const px_check* child = node->children[i];
@@ -120,7 +121,7 @@ px_check* child_find_or_add(context* ctx, px_check* node, px_check* probe) {
   }
   if (static_cast<uint32_t>(node->child_count) == node->child_capacity) {
     uint32_t capacity = node->child_capacity == 0 ? 4 : node->child_capacity * 2;
-    auto* grown = static_cast<px_check**>(std::realloc(node->children, sizeof(px_check*) * capacity));
+    auto* grown = static_cast<px_check**>(np_realloc(node->children, sizeof(px_check*) * capacity));
     if (grown == nullptr) return nullptr;
     node->children = grown;
     node->child_capacity = capacity;
@@ -149,7 +150,7 @@ int32_t class_make(const px_sym* pattern, uint32_t open, uint32_t close, px_chec
   probe->set = nullptr;
   probe->set_count = 0;
   if (n == 0) return 0;
-  probe->set = static_cast<px_sym*>(std::malloc(sizeof(px_sym) * n));
+  probe->set = static_cast<px_sym*>(np_malloc(sizeof(px_sym) * n));
   if (probe->set == nullptr) return TQ_ERR_NO_MEMORY;
   for (uint32_t i = 0; i < n; ++i) {
     px_sym c = pattern[first + i];
@@ -256,8 +257,8 @@ int32_t px_compile(context* ctx, px_ruleset* set) {
   // editable, and as it was given: its order and insertion numbers are kept
   // aside and put back, the twins taken out again.
   const uint32_t given_count = set->rule_count;
-  auto* given = static_cast<px_rule**>(std::malloc(sizeof(px_rule*) * (given_count + 1)));
-  auto* given_order = static_cast<uint32_t*>(std::malloc(sizeof(uint32_t) * (given_count + 1)));
+  auto* given = static_cast<px_rule**>(np_malloc(sizeof(px_rule*) * (given_count + 1)));
+  auto* given_order = static_cast<uint32_t*>(np_malloc(sizeof(uint32_t) * (given_count + 1)));
   px_check* root = given != nullptr && given_order != nullptr ? node_new(kPxCheckRoot) : nullptr;
   if (root == nullptr) {
     std::free(given);

@@ -7,6 +7,7 @@
 #include "core/krstr.h"
 #include "core/krtrace.h"
 #include "platform/nputf8.h"
+#include "platform/npmem.h"
 
 namespace tq {
 
@@ -16,7 +17,7 @@ namespace {
 constexpr px_sym kBlankForms[][4] = {{' ', 0}, {'\\', ' ', 0}, {'[', ' ', ']', 0}};
 
 px_sym* sym_dup(const px_sym* text, uint32_t length) {
-  auto* copy = static_cast<px_sym*>(std::malloc(sizeof(px_sym) * (length + 1)));
+  auto* copy = static_cast<px_sym*>(np_malloc(sizeof(px_sym) * (length + 1)));
   if (copy == nullptr) return nullptr;
   std::memcpy(copy, text, sizeof(px_sym) * length);
   copy[length] = 0;
@@ -47,7 +48,7 @@ px_sym* marked_make(const px_sym* pattern, const px_sym* replacement, uint32_t* 
   bool bow = pattern[0] == '^';
   bool eow = px_pattern_ends_word(pattern);
   uint32_t n = repl_length + (bow ? 1 : 0) + (eow ? 1 : 0);
-  auto* marked = static_cast<px_sym*>(std::malloc(sizeof(px_sym) * (n + 1)));
+  auto* marked = static_cast<px_sym*>(np_malloc(sizeof(px_sym) * (n + 1)));
   if (marked == nullptr) return nullptr;
   uint32_t at = 0;
   if (bow) marked[at++] = kPxBow;
@@ -70,7 +71,7 @@ int32_t list_reserve(px_ruleset* set, uint32_t needed) {
   if (needed <= set->rule_capacity) return 0;
   uint32_t capacity = set->rule_capacity < 16 ? 16 : set->rule_capacity * 2;
   while (capacity < needed) capacity *= 2;
-  auto* grown = static_cast<px_rule**>(std::realloc(set->rules, sizeof(px_rule*) * capacity));
+  auto* grown = static_cast<px_rule**>(np_realloc(set->rules, sizeof(px_rule*) * capacity));
   if (grown == nullptr) return TQ_ERR_NO_MEMORY;
   set->rules = grown;
   set->rule_capacity = capacity;
@@ -161,7 +162,7 @@ int32_t px_rule_intake(context* ctx, px_ruleset* set, const char* pattern_text, 
   if (ctx != nullptr && ctx->trace.on) trace_rule(ctx, priority, flags);
 
   if (list_reserve(set, set->rule_count + 1) != 0) return TQ_ERR_NO_MEMORY;
-  auto* rule = static_cast<px_rule*>(std::calloc(1, sizeof(px_rule)));
+  auto* rule = static_cast<px_rule*>(np_calloc(1, sizeof(px_rule)));
   if (rule == nullptr) return TQ_ERR_NO_MEMORY;
   rule->pattern = sym_dup(pattern, pattern_length);
   rule->replacement = sym_dup(replacement, replacement_length);
@@ -184,12 +185,12 @@ int32_t px_rule_intake(context* ctx, px_ruleset* set, const char* pattern_text, 
 }
 
 px_rule* px_twin_make(const px_rule* rule) {
-  auto* twin = static_cast<px_rule*>(std::calloc(1, sizeof(px_rule)));
+  auto* twin = static_cast<px_rule*>(np_calloc(1, sizeof(px_rule)));
   if (twin == nullptr) return nullptr;
   uint32_t pattern_length = px_length(rule->pattern);
-  twin->pattern = static_cast<px_sym*>(std::malloc(sizeof(px_sym) * (pattern_length + 2)));
+  twin->pattern = static_cast<px_sym*>(np_malloc(sizeof(px_sym) * (pattern_length + 2)));
   twin->replacement = sym_dup(rule->replacement, px_length(rule->replacement));
-  twin->marked = static_cast<px_sym*>(std::malloc(sizeof(px_sym) * (rule->marked_length + 2)));
+  twin->marked = static_cast<px_sym*>(np_malloc(sizeof(px_sym) * (rule->marked_length + 2)));
   if (twin->pattern == nullptr || twin->replacement == nullptr || twin->marked == nullptr) {
     px_rule_free(twin);
     return nullptr;

@@ -16,6 +16,7 @@
 #include "platform/npuchar.h"
 #include "platform/nputf8.h"
 #include "resources/krrsctx.h"
+#include "platform/npmem.h"
 
 namespace tq {
 
@@ -57,7 +58,7 @@ void work_release(lazy_work* base) {
 }
 
 regex_work* work_create() {
-  auto* work = static_cast<regex_work*>(std::calloc(1, sizeof(regex_work)));
+  auto* work = static_cast<regex_work*>(np_calloc(1, sizeof(regex_work)));
   if (work == nullptr) return nullptr;
   work->base.release = work_release;
   work->md = pcre2_match_data_create(kMatchPairs, nullptr);

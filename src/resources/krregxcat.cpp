@@ -10,6 +10,7 @@
 #include "kbstore/krxml.h"
 #include "resources/krgram.h"
 #include "resources/krregx.h"
+#include "platform/npmem.h"
 
 namespace tq {
 
@@ -33,7 +34,7 @@ int32_t grammar_category_find(context* ctx, int32_t grammar, const char* name, c
 }
 
 category_rec* record_new(const char* name, int32_t id) {
-  auto* rec = static_cast<category_rec*>(std::calloc(1, sizeof(category_rec)));
+  auto* rec = static_cast<category_rec*>(np_calloc(1, sizeof(category_rec)));
   if (rec == nullptr) return nullptr;
   std::memcpy(rec->name, name, kCategoryNameSize);
   rec->name[kCategoryNameSize - 1] = '\0';
@@ -98,7 +99,7 @@ int32_t cat_regexlib_entry_build(context* ctx, cat_regexlib_entry* entry, const 
   int32_t in_grammar = grammar != -1 ? grammar_category_find(ctx, grammar, fresh.name, &found) : 0;
   if (in_grammar < 0) return in_grammar;
   if (in_grammar == 1) {
-    fresh.category = static_cast<category_rec*>(std::calloc(1, sizeof(category_rec)));
+    fresh.category = static_cast<category_rec*>(np_calloc(1, sizeof(category_rec)));
     if (fresh.category != nullptr) category_copy(&found, fresh.category);
     fresh.borrowed = 1;
   } else {
@@ -159,12 +160,12 @@ int32_t cat_regexlib_entry_bind_grammar(context* ctx, cat_regexlib_entry* entry,
   int32_t in_grammar = grammar != -1 ? grammar_category_find(ctx, grammar, entry->name, &found) : 0;
   if (in_grammar < 0) return in_grammar;
   if (in_grammar == 1) {
-    rec = static_cast<category_rec*>(std::calloc(1, sizeof(category_rec)));
+    rec = static_cast<category_rec*>(np_calloc(1, sizeof(category_rec)));
     if (rec == nullptr) return TQ_ERR_NO_MEMORY;
     category_copy(&found, rec);
     borrowed = 1;
   } else {
-    rec = static_cast<category_rec*>(std::calloc(1, sizeof(category_rec)));
+    rec = static_cast<category_rec*>(np_calloc(1, sizeof(category_rec)));
     if (rec == nullptr) return TQ_ERR_NO_MEMORY;
     int32_t rc = category_intern(ctx, rec, entry->name, "");
     if (rc < 0) {
@@ -204,7 +205,7 @@ int32_t cat_regexlib_entry_copy(context* ctx, const cat_regexlib_entry* source, 
   fresh.borrowed = source->borrowed;
   fresh.bound = source->bound;
   if (source->category != nullptr) {
-    fresh.category = static_cast<category_rec*>(std::calloc(1, sizeof(category_rec)));
+    fresh.category = static_cast<category_rec*>(np_calloc(1, sizeof(category_rec)));
     if (fresh.category == nullptr) {
       cat_regexlib_entry_init(target);
       return TQ_ERR_NO_MEMORY;

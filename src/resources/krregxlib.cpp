@@ -15,6 +15,7 @@
 #include "kbstore/krxml.h"
 #include "platform/nputf8.h"
 #include "resources/krregx.h"
+#include "platform/npmem.h"
 
 namespace tq {
 
@@ -38,7 +39,7 @@ constexpr uint32_t kTextMax = 16384;
 constexpr uint32_t kElementCountMax = 1u << 20;
 
 regexlib_rec* rec_new() {
-  auto* rec = static_cast<regexlib_rec*>(std::calloc(1, sizeof(regexlib_rec)));
+  auto* rec = static_cast<regexlib_rec*>(np_calloc(1, sizeof(regexlib_rec)));
   if (rec == nullptr) return nullptr;
   vault_info_clear(&rec->vault);
   locale_info_clear(&rec->locale);
@@ -83,7 +84,7 @@ int32_t read_document(context* ctx, resource_slot* slot, lock_handle* lock, rege
   int32_t col_regex = -1, col_sub = -1, col_notes = -1, col_options = -1;
   if (rc >= 0 && !empty) {
     rec->elements =
-        static_cast<regexlib_element*>(std::calloc(static_cast<size_t>(doc->record_count), sizeof(regexlib_element)));
+        static_cast<regexlib_element*>(np_calloc(static_cast<size_t>(doc->record_count), sizeof(regexlib_element)));
     if (rec->elements == nullptr) {
       rc = TQ_ERR_NO_MEMORY;
       char detail[kRsrcNameSize + 64];
@@ -427,7 +428,7 @@ int32_t regexlib_element_array_size_set(context* ctx, int32_t library, uint32_t 
   regexlib_element* made = nullptr;
   if (n > 0) {
     if (n > kElementCountMax) return edit_end(ctx, slot, TQ_ERR_NO_MEMORY);
-    made = static_cast<regexlib_element*>(std::calloc(n, sizeof(regexlib_element)));
+    made = static_cast<regexlib_element*>(np_calloc(n, sizeof(regexlib_element)));
     if (made == nullptr) return edit_end(ctx, slot, TQ_ERR_NO_MEMORY);
     for (uint32_t i = 0; i < n; ++i) {
       made[i].options = 1;
@@ -462,7 +463,7 @@ int32_t regexlib_element_info_set(context* ctx, int32_t library, uint32_t index,
   if (regex == nullptr || sub == nullptr || notes == nullptr) return TQ_ERR_ARGUMENT;
   // Converted before the hold is taken: a text that does not convert
   // leaves the element as it was.
-  auto* texts = static_cast<char*>(std::malloc(3 * (kTextMax + 1)));
+  auto* texts = static_cast<char*>(np_malloc(3 * (kTextMax + 1)));
   if (texts == nullptr) return TQ_ERR_NO_MEMORY;
   char* r_in = texts;
   char* s_in = texts + (kTextMax + 1);
@@ -506,7 +507,7 @@ int32_t regexlib_element_info_set(context* ctx, int32_t library, uint32_t index,
 
 int32_t regexlib_regex_compile(context* ctx, const char* regex) {
   if (regex == nullptr) return TQ_ERR_ARGUMENT;
-  auto* in = static_cast<char*>(std::malloc(kTextMax + 1));
+  auto* in = static_cast<char*>(np_malloc(kTextMax + 1));
   if (in == nullptr) return TQ_ERR_NO_MEMORY;
   int32_t crc = strio_in_16384(ctx, regex, in, kStrioConvert | kStrioUnkept);
   if (crc < 0) {

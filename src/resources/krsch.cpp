@@ -21,6 +21,7 @@
 #include "platform/nputf8.h"
 #include "resources/krchop.h"
 #include "resources/krwlst.h"
+#include "platform/npmem.h"
 
 namespace tq {
 
@@ -82,7 +83,7 @@ char* upper_dup(context* ctx, const char* text) {
   size_t n = std::strlen(text);
   if (n > (UINT32_MAX - 1) / 3) return str_dup(text);
   auto size = static_cast<uint32_t>(3 * n + 1);
-  auto* out = static_cast<char*>(std::malloc(size));
+  auto* out = static_cast<char*>(np_malloc(size));
   if (out == nullptr) return nullptr;
   int32_t rc = case_upper_builtin(ctx, text, out, size);
   if (rc == TQ_ERR_NO_MEMORY) {
@@ -125,7 +126,7 @@ int32_t keys_make(context* ctx, const scheme_rec* rec, char** made) {
   }
   uint32_t sens = rec->sens;
   for (uint32_t i = 0; i < rec->count; ++i) {
-    made[i] = static_cast<char*>(std::calloc(1, kSchemeKeySize));
+    made[i] = static_cast<char*>(np_calloc(1, kSchemeKeySize));
     if (made[i] == nullptr) return TQ_ERR_NO_MEMORY;
     char* codes[1] = {made[i]};
     rc = ops->match_string_by_defn_index(ctx, rec->mdefn, &sens, 1, rec->entries[i].data, 0, codes, nullptr);
@@ -521,9 +522,9 @@ int32_t scheme_pool_block_take(scheme_pool* pool, void** block) {
   if (pool == nullptr || block == nullptr) return TQ_ERR_ARGUMENT;
   *block = nullptr;
   if (pool->in_use == pool->page_count * kSchemePoolPageBlocks) {
-    auto* page = static_cast<char*>(std::calloc(kSchemePoolPageBlocks, kSchemePoolBlockSize));
+    auto* page = static_cast<char*>(np_calloc(kSchemePoolPageBlocks, kSchemePoolBlockSize));
     if (page == nullptr) return TQ_ERR_NO_MEMORY;
-    auto* pages = static_cast<char**>(std::realloc(pool->pages, sizeof(char*) * (pool->page_count + 1)));
+    auto* pages = static_cast<char**>(np_realloc(pool->pages, sizeof(char*) * (pool->page_count + 1)));
     if (pages == nullptr) {
       std::free(page);
       return TQ_ERR_NO_MEMORY;
@@ -572,7 +573,7 @@ int32_t scheme_text_take(scheme_text_arena* arena, size_t bytes, char** room, sc
   uint32_t next = arena->count == 0 || arena->chunks[arena->current].used == 0 ? arena->current : arena->current + 1;
   if (next >= arena->count) {
     auto* grown =
-        static_cast<scheme_text_chunk*>(std::realloc(arena->chunks, sizeof(scheme_text_chunk) * (next + 1)));
+        static_cast<scheme_text_chunk*>(np_realloc(arena->chunks, sizeof(scheme_text_chunk) * (next + 1)));
     if (grown == nullptr) return TQ_ERR_NO_MEMORY;
     arena->chunks = grown;
     for (uint32_t i = arena->count; i <= next; ++i) arena->chunks[i] = scheme_text_chunk{};
@@ -604,7 +605,7 @@ void scheme_text_give_back(scheme_text_arena* arena, const scheme_text_mark& mar
 
 int32_t scheme_scratch_create(context* ctx) {
   if (ctx == nullptr) return TQ_ERR_ARGUMENT;
-  auto* scratch = static_cast<scheme_scratch*>(std::calloc(1, sizeof(scheme_scratch)));
+  auto* scratch = static_cast<scheme_scratch*>(np_calloc(1, sizeof(scheme_scratch)));
   if (scratch == nullptr) return TQ_ERR_NO_MEMORY;
   for (scheme_pool& pool : scratch->pools) scheme_pool_init(ctx, &pool);
   ctx->scheme_scratch = scratch;
@@ -641,7 +642,7 @@ const scheme_match_ops* scheme_match_ops_get() { return g_match_ops.load(std::me
 // ---- Records and entries ----------------------------------------------------------------------
 
 scheme_rec* scheme_rec_new() {
-  auto* rec = static_cast<scheme_rec*>(std::calloc(1, sizeof(scheme_rec)));
+  auto* rec = static_cast<scheme_rec*>(np_calloc(1, sizeof(scheme_rec)));
   if (rec == nullptr) return nullptr;
   vault_info_clear(&rec->vault);
   locale_info_clear(&rec->locale);
@@ -678,7 +679,7 @@ int32_t scheme_entries_reserve(scheme_rec* rec, uint32_t extra) {
   if (need <= rec->capacity) return 0;
   uint32_t capacity = rec->capacity != 0 ? rec->capacity : kSchemeInitialCapacity;
   while (capacity < need) capacity *= 2;
-  auto* grown = static_cast<scheme_entry*>(std::realloc(rec->entries, sizeof(scheme_entry) * capacity));
+  auto* grown = static_cast<scheme_entry*>(np_realloc(rec->entries, sizeof(scheme_entry) * capacity));
   if (grown == nullptr) return TQ_ERR_NO_MEMORY;
   std::memset(static_cast<void*>(grown + rec->capacity), 0, sizeof(scheme_entry) * (capacity - rec->capacity));
   rec->entries = grown;
@@ -795,7 +796,7 @@ int32_t scheme_prepare(context* ctx, scheme_rec* rec) {
   const bool upper = !keyed && (rec->flags & kSchemeCaseInsensitive) != 0;
   char** made = nullptr;
   if ((keyed || upper) && rec->count > 0) {
-    made = static_cast<char**>(std::calloc(rec->count, sizeof(char*)));
+    made = static_cast<char**>(np_calloc(rec->count, sizeof(char*)));
     if (made == nullptr) return TQ_ERR_NO_MEMORY;
   }
   int32_t rc = keyed ? keys_make(ctx, rec, made) : upper ? uppers_make(ctx, rec, made) : 0;

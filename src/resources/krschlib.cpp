@@ -21,6 +21,7 @@
 #include "resources/krchpr.h"
 #include "resources/krregx.h"
 #include "resources/krsch.h"
+#include "platform/npmem.h"
 
 namespace tq {
 
@@ -111,7 +112,7 @@ int32_t entries_read(context* ctx, const xmldoc* doc, scheme_rec* rec) {
     if (record.key == nullptr) continue;
     total += std::strlen(record.key) + 1 + std::strlen(record.value != nullptr ? record.value : "") + 1;
   }
-  rec->text_block = static_cast<char*>(std::malloc(total > 0 ? total : 1));
+  rec->text_block = static_cast<char*>(np_malloc(total > 0 ? total : 1));
   if (rec->text_block == nullptr) return TQ_ERR_NO_MEMORY;
   rec->text_size = total;
   char* at = rec->text_block;
@@ -389,7 +390,7 @@ struct text_in {
   char* text = nullptr;
   int32_t rc = 0;
   text_in(context* ctx, const char* src, uint32_t unkept = 0) {
-    text = static_cast<char*>(std::malloc(kTextSize));
+    text = static_cast<char*>(np_malloc(kTextSize));
     if (text == nullptr) {
       rc = TQ_ERR_NO_MEMORY;
       return;
@@ -522,7 +523,7 @@ int32_t scheme_load_by_name(context* ctx, const char* name, int32_t flags, int32
                             lock_handle* lock, uint32_t convert, int32_t* index) {
   if (index != nullptr) *index = -1;
   if (name == nullptr || index == nullptr) return TQ_ERR_ARGUMENT;
-  auto* in = static_cast<char*>(std::malloc(kPathMax + 1));
+  auto* in = static_cast<char*>(np_malloc(kPathMax + 1));
   if (in == nullptr) return TQ_ERR_NO_MEMORY;
   int32_t crc = strio_in(ctx, name, in, kPathMax, convert == 1 ? kStrioConvert : 0);
   if (crc < 0) {
@@ -663,7 +664,7 @@ int32_t scheme_create(context* ctx, const char* path, const char* scheme_name, u
                       tq_lock_handle* lock, int32_t* index) {
   if (path == nullptr || scheme_name == nullptr || lock == nullptr || index == nullptr) return TQ_ERR_ARGUMENT;
   *index = -1;
-  auto* folder = static_cast<char*>(std::malloc(kPathMax + 1));
+  auto* folder = static_cast<char*>(np_malloc(kPathMax + 1));
   if (folder == nullptr) return TQ_ERR_NO_MEMORY;
   int32_t prc = strio_in_16384(ctx, path, folder, kStrioConvert | kStrioUnkept);
   char name[kTextSize];
@@ -695,7 +696,7 @@ int32_t scheme_create_in_memory(context* ctx, const char* scheme_name, uint32_t 
   if (scheme_name == nullptr || index == nullptr) return TQ_ERR_ARGUMENT;
   *index = -1;
   // A scheme's name keeps 1,024 bytes: a longer one is refused, not cut.
-  auto* name = static_cast<char*>(std::malloc(1024 + 1));
+  auto* name = static_cast<char*>(np_malloc(1024 + 1));
   if (name == nullptr) return TQ_ERR_NO_MEMORY;
   int32_t crc = strio_in_1024(ctx, scheme_name, name, kStrioConvert);
   // What is created is the client's load, as a load by name is.
@@ -941,7 +942,7 @@ int32_t scheme_chopper_name_get(context* ctx, int32_t index, char* name) {
 }
 
 int32_t scheme_chopper_name_set(context* ctx, int32_t index, const char* name) {
-  auto* in = static_cast<char*>(std::malloc(kPathMax + 1));
+  auto* in = static_cast<char*>(np_malloc(kPathMax + 1));
   if (in == nullptr) return TQ_ERR_NO_MEMORY;
   in[0] = '\0';
   int32_t crc = name != nullptr ? strio_in_16384(ctx, name, in, kStrioConvert) : 0;

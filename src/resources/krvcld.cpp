@@ -14,6 +14,7 @@
 #include "kbstore/krlock.h"
 #include "kbstore/krxml.h"
 #include "resources/krvocb.h"
+#include "platform/npmem.h"
 
 namespace tq {
 
@@ -99,7 +100,7 @@ const char* duplicate_text(const vocab_rec* vocab, bool categories, bool* out_of
   *out_of_memory = false;
   const uint32_t count = categories ? vocab->category_count : vocab->word_count;
   if (count < 2) return nullptr;
-  auto* texts = static_cast<const char**>(std::malloc(sizeof(const char*) * count));
+  auto* texts = static_cast<const char**>(np_malloc(sizeof(const char*) * count));
   if (texts == nullptr) {
     *out_of_memory = true;
     return nullptr;
@@ -139,9 +140,9 @@ void sort_buffers_free(category_sort_buffers* b) {
 int32_t sort_buffers_get(const vocab_rec* vocab, category_sort_buffers* b) {
   const uint32_t m = vocab->category_count;
   if (m < 2) return 0;
-  b->order = static_cast<uint32_t*>(std::malloc(sizeof(uint32_t) * m));
-  b->where = static_cast<uint32_t*>(std::malloc(sizeof(uint32_t) * m));
-  b->sorted = static_cast<category_rec*>(std::malloc(sizeof(category_rec) * m));
+  b->order = static_cast<uint32_t*>(np_malloc(sizeof(uint32_t) * m));
+  b->where = static_cast<uint32_t*>(np_malloc(sizeof(uint32_t) * m));
+  b->sorted = static_cast<category_rec*>(np_malloc(sizeof(category_rec) * m));
   if (b->order == nullptr || b->where == nullptr || b->sorted == nullptr) {
     sort_buffers_free(b);
     return TQ_ERR_NO_MEMORY;
@@ -269,7 +270,7 @@ int32_t text_in(context* ctx, const char* src, char* dst, uint32_t max) { return
 
 int32_t vocab_rec_create(vocab_rec** out) {
   *out = nullptr;
-  auto* vocab = static_cast<vocab_rec*>(std::calloc(1, sizeof(vocab_rec)));
+  auto* vocab = static_cast<vocab_rec*>(np_calloc(1, sizeof(vocab_rec)));
   if (vocab == nullptr) return TQ_ERR_NO_MEMORY;
   locale_info_clear(&vocab->locale);
   vault_info_clear(&vocab->vault);
@@ -288,7 +289,7 @@ void* vocab_text_pool_alloc(vocab_text_pool* pool, uint32_t n) {
   const uint32_t need = (n + 7u) & ~7u;
   vocab_chunk* chunk = pool->head;
   if (chunk == nullptr || chunk->used + need > kVocabChunkSize) {
-    chunk = static_cast<vocab_chunk*>(std::calloc(1, sizeof(vocab_chunk)));
+    chunk = static_cast<vocab_chunk*>(np_calloc(1, sizeof(vocab_chunk)));
     if (chunk == nullptr) return nullptr;
     chunk->next = pool->head;
     pool->head = chunk;
@@ -316,14 +317,14 @@ int32_t vocab_clear(vocab_rec* vocab, uint32_t n_words, uint32_t n_categories) {
     return TQ_ERR_NO_MEMORY;
   }
   if (n_words > 0) {
-    vocab->words = static_cast<vocab_word*>(std::calloc(n_words, sizeof(vocab_word)));
+    vocab->words = static_cast<vocab_word*>(np_calloc(n_words, sizeof(vocab_word)));
     if (vocab->words == nullptr) {
       vocab_parts_free(vocab);
       return TQ_ERR_NO_MEMORY;
     }
   }
   if (n_categories > 0) {
-    vocab->categories = static_cast<category_rec*>(std::calloc(n_categories, sizeof(category_rec)));
+    vocab->categories = static_cast<category_rec*>(np_calloc(n_categories, sizeof(category_rec)));
     if (vocab->categories == nullptr) {
       vocab_parts_free(vocab);
       return TQ_ERR_NO_MEMORY;
@@ -781,7 +782,7 @@ int32_t vocab_file_convert(context* ctx, int32_t direction, const char* fromfile
   // The source is read directly rather than registered: registration wants
   // a compiled file of the name, and a vocabulary of the same name already
   // loaded (perhaps being edited) is not the file asked for.
-  auto* slot = static_cast<resource_slot*>(std::calloc(1, sizeof(resource_slot)));
+  auto* slot = static_cast<resource_slot*>(np_calloc(1, sizeof(resource_slot)));
   if (slot == nullptr) return TQ_ERR_NO_MEMORY;
   char cut[kRsrcNameSize];
   int32_t rc = vocab_name_cut(from, cut, sizeof cut);
@@ -868,7 +869,7 @@ int32_t vocab_edit_numcategories_set(context* ctx, int32_t index, uint32_t count
   if (vocab->categories_made) {
     rc = -1;
   } else {
-    auto* made = count > 0 ? static_cast<category_rec*>(std::calloc(count, sizeof(category_rec))) : nullptr;
+    auto* made = count > 0 ? static_cast<category_rec*>(np_calloc(count, sizeof(category_rec))) : nullptr;
     if (count > 0 && made == nullptr) {
       rc = TQ_ERR_NO_MEMORY;
     } else {
@@ -888,7 +889,7 @@ int32_t vocab_edit_numwords_set(context* ctx, int32_t index, uint32_t count) {
   if (vocab->words_made) {
     rc = -1;
   } else {
-    auto* made = count > 0 ? static_cast<vocab_word*>(std::calloc(count, sizeof(vocab_word))) : nullptr;
+    auto* made = count > 0 ? static_cast<vocab_word*>(np_calloc(count, sizeof(vocab_word))) : nullptr;
     if (count > 0 && made == nullptr) {
       rc = TQ_ERR_NO_MEMORY;
     } else {

@@ -23,6 +23,7 @@
 #include "kbstore/krlocl.h"
 #include "kbstore/krxml.h"
 #include "resources/krvcld.h"
+#include "platform/npmem.h"
 
 namespace tq {
 
@@ -48,7 +49,7 @@ struct byte_buffer {
     if (need <= capacity) return true;
     size_t grown = capacity < 4096 ? 4096 : capacity * 2;
     if (grown < need) grown = need;
-    auto* p = static_cast<unsigned char*>(std::realloc(bytes, grown));
+    auto* p = static_cast<unsigned char*>(np_realloc(bytes, grown));
     if (p == nullptr) return false;
     bytes = p;
     capacity = grown;
@@ -560,7 +561,7 @@ int32_t vocab_compiled_read(uint32_t* encoding, context* ctx, const char* path, 
 int32_t vocab_baked_header_open(context* ctx, const char* path, uint32_t open_flags, vocab_baked_header** out) {
   if (out != nullptr) *out = nullptr;
   if (path == nullptr || out == nullptr) return TQ_ERR_ARGUMENT;
-  auto* header = static_cast<vocab_baked_header*>(std::calloc(1, sizeof(vocab_baked_header)));
+  auto* header = static_cast<vocab_baked_header*>(np_calloc(1, sizeof(vocab_baked_header)));
   if (header == nullptr) return TQ_ERR_NO_MEMORY;
   header->ctx = ctx;
   header->open_flags = open_flags;
@@ -573,7 +574,7 @@ int32_t vocab_baked_header_open(context* ctx, const char* path, uint32_t open_fl
   if (rc == 0) rc = layout_encoding(ctx, layout, &code);
   if (rc == 0) {
     const size_t size = layout.records_end - layout.records;
-    header->data = static_cast<unsigned char*>(std::malloc(size > 0 ? size : 1));
+    header->data = static_cast<unsigned char*>(np_malloc(size > 0 ? size : 1));
     if (header->data == nullptr) rc = TQ_ERR_NO_MEMORY;
   }
   if (rc != 0) {

@@ -6,6 +6,7 @@
 
 #include "core/krerr.h"
 #include "core/krstr.h"
+#include "platform/npmem.h"
 
 namespace tq {
 
@@ -87,7 +88,7 @@ int32_t vocab_index_build(vocab_rec* vocab) {
   // At most half full, so that a miss ends after a probe or two.
   uint32_t size = 16;
   while (size < 2 * n) size *= 2;
-  auto* slots = static_cast<vocab_index_slot*>(std::calloc(size, sizeof(vocab_index_slot)));
+  auto* slots = static_cast<vocab_index_slot*>(np_calloc(size, sizeof(vocab_index_slot)));
   if (slots == nullptr) return TQ_ERR_NO_MEMORY;
   const uint32_t mask = size - 1;
   for (uint32_t i = 0; i < n; ++i) {

@@ -1,0 +1,123 @@
+#include "faults/fail_alloc.h"
+
+#include <unicode/uclean.h>
+
+#include <cstdlib>
+#include <algorithm>
+#include <new>
+#include <string_view>
+
+#include "platform/npmem.h"
+
+namespace {
+
+// Per thread, so that no other thread's allocations (gtest's, a watchdog's)
+// move the count. Plain values: no destructor to register.
+thread_local bool t_armed = false;
+thread_local bool t_persist = false;
+thread_local bool t_failed = false;
+thread_local long t_count = 0;
+thread_local long t_nth = 0;
+
+bool refuse(std::size_t) {
+  if (!t_armed) return false;
+  const long n = ++t_count;
+  if (t_nth == 0 || n < t_nth || (n > t_nth && !t_persist)) return false;
+  t_failed = true;
+  return true;
+}
+
+void* allocate(std::size_t size) {
+  if (refuse(size)) return nullptr;
+  return std::malloc(size != 0 ? size : 1);
+}
+
+void* allocate_aligned(std::size_t size, std::size_t align) {
+  if (refuse(size)) return nullptr;
+  const std::size_t rounded = (size + align - 1) / align * align;
+  return std::aligned_alloc(align, rounded != 0 ? rounded : align);
+}
+
+void* icu_alloc(const void*, std::size_t size) { return allocate(size); }
+void* icu_realloc(const void*, void* block, std::size_t size) {
+  return refuse(size) ? nullptr : std::realloc(block, size);
+}
+void icu_free(const void*, void* block) { std::free(block); }
+
+// Installed before main: ICU allocates through these from its first call.
+const bool installed = [] {
+  np_alloc_refuse_set(&refuse);
+  UErrorCode status = U_ZERO_ERROR;
+  u_setMemoryFunctions(nullptr, &icu_alloc, &icu_realloc, &icu_free, &status);
+  return U_SUCCESS(status);
+}();
+
+}  // namespace
+
+namespace tq_test {
+
+FailingAllocator::FailingAllocator(long nth, bool persist) {
+  (void)installed;
+  t_count = 0;
+  t_nth = nth;
+  t_persist = persist;
+  t_failed = false;
+  t_armed = true;
+}
+
+FailingAllocator::~FailingAllocator() { stop(); }
+
+void FailingAllocator::stop() { t_armed = false; }
+long FailingAllocator::count() const { return t_count; }
+bool FailingAllocator::failed() const { return t_failed; }
+
+std::vector<long> failure_points(long clean, long samples) {
+  std::vector<long> points;
+  const char* sweep = std::getenv("TQ_FAULT_SWEEP");
+  const bool all = sweep != nullptr && std::string_view(sweep) == "all";
+  const long first = all ? clean : std::min<long>(clean, 8);
+  for (long n = 1; n <= first; ++n) points.push_back(n);
+  if (all || clean <= first) return points;
+  const long rest = clean - first;
+  const long stride = std::max<long>(1, rest / samples);
+  // An odd offset, so that a stride does not always land on the same kind
+  // of allocation in a loop.
+  for (long n = first + 1 + stride / 3; n <= clean; n += stride) points.push_back(n);
+  if (points.back() != clean) points.push_back(clean);
+  return points;
+}
+
+}  // namespace tq_test
+
+// The program's operator new and delete, through the counter. Delete is
+// free: every block here comes from malloc or aligned_alloc.
+void* operator new(std::size_t size) {
+  void* p = allocate(size);
+  if (p == nullptr) throw std::bad_alloc();
+  return p;
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return allocate(size); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return allocate(size); }
+void* operator new(std::size_t size, std::align_val_t align) {
+  void* p = allocate_aligned(size, static_cast<std::size_t>(align));
+  if (p == nullptr) throw std::bad_alloc();
+  return p;
+}
+void* operator new[](std::size_t size, std::align_val_t align) { return operator new(size, align); }
+void* operator new(std::size_t size, std::align_val_t align, const std::nothrow_t&) noexcept {
+  return allocate_aligned(size, static_cast<std::size_t>(align));
+}
+void* operator new[](std::size_t size, std::align_val_t align, const std::nothrow_t&) noexcept {
+  return allocate_aligned(size, static_cast<std::size_t>(align));
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }

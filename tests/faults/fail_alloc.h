@@ -1,0 +1,36 @@
+// A failing allocator for the tests of failure paths: it counts the heap
+// allocations made on the thread that armed it (operator new, the
+// library's own blocks, ICU's and, through the library's allocators,
+// PCRE2's and expat's) and fails the Nth, as a machine out of memory would.
+// Linking this file replaces the program's operator new, so it lives in the
+// executable of these tests only.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace tq_test {
+
+class FailingAllocator {
+ public:
+  // Counting starts now on this thread; allocation number `nth` (from 1)
+  // fails, and with `persist` every one after it too. 0 only counts.
+  explicit FailingAllocator(long nth, bool persist = false);
+  ~FailingAllocator();
+  FailingAllocator(const FailingAllocator&) = delete;
+  FailingAllocator& operator=(const FailingAllocator&) = delete;
+
+  // Allocations counted so far, and whether one was failed.
+  long count() const;
+  bool failed() const;
+  // Stops counting before the scope ends (the rest of the scope allocates
+  // as usual).
+  void stop();
+};
+
+// The points to fail a call at whose clean run made `clean` allocations:
+// every one in the full sweep (TQ_FAULT_SWEEP=all in the environment),
+// else the first 8 and about `samples` more spread over the rest.
+std::vector<long> failure_points(long clean, long samples = 48);
+
+}  // namespace tq_test

@@ -1,0 +1,313 @@
+// Out of memory at every step of a call: for each workload, the Nth heap
+// allocation of the call fails (N sampled over the clean run's count, every
+// N with TQ_FAULT_SWEEP=all), and each run must end in the clean result or
+// in -600, named as critical. Afterwards nothing stays held (a clone's call
+// answers), the same call gives the clean result, and a new context finds
+// the knowledge base as a clean run does.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/krcorvel.h"
+#include "core/krzel.h"
+#include "faults/fail_alloc.h"
+#include "support/sample_locales.h"
+#include "support/tq_test.h"
+
+namespace {
+
+using tq_test::kEveryPart;
+using tq_test::kSampleEnusa;
+
+// What a call gave: its result and what it wrote, as text.
+struct Outcome {
+  int32_t rc = 0;
+  std::string out;
+};
+
+// One run of a workload: the contexts it sets up (not counted) and a clone
+// of the first, whose calls must answer after any failure of the first.
+struct CallRun {
+  tq_context* ctx = nullptr;
+  tq_context* clone = nullptr;
+  std::filesystem::path root;
+  ~CallRun() {
+    if (clone != nullptr) tq_close(clone);
+    if (ctx != nullptr) tq_close(ctx);
+  }
+};
+
+struct Workload {
+  const char* name;
+  // Prepares the run (not counted); false when it could not.
+  std::function<bool(CallRun&)> setup;
+  // The call whose allocations are failed.
+  std::function<Outcome(CallRun&)> call;
+  // Whether the run's root is a copy of the sample (the call writes).
+  bool writes = false;
+  // Whether the call may go on past a failure with a warning (a locale
+  // load's 104), which must then name -600 in its list.
+  bool may_warn = false;
+  // What the knowledge base gives once the call is made again with memory
+  // back, compared with the clean run's (a load's engines); may be empty.
+  std::function<std::string(CallRun&)> after = nullptr;
+};
+
+// A context on the root, UTF-8, and a clone of it.
+bool open_on(CallRun& run, bool edit = false) {
+  const std::string root = run.root.string();
+  if ((edit ? tq_init_edit_mode(&run.ctx, root.c_str()) : tq_init(&run.ctx, root.c_str())) < 0) return false;
+  return tq_session_encoding_set(run.ctx, TQ_ENC_UTF8) >= 0 && tq_zel_path_set(run.ctx, root.c_str()) >= 0 &&
+         tq_clone(run.ctx, &run.clone) >= 0;
+}
+
+bool loaded(CallRun& run, uint32_t parts = kEveryPart, bool edit = false) {
+  return open_on(run, edit) && tq_zel_locale_load(run.ctx, kSampleEnusa, parts) >= 0;
+}
+
+Outcome text_call(const std::function<int32_t(char*)>& call) {
+  char out[4096] = "";
+  Outcome o;
+  o.rc = call(out);
+  o.out = out;
+  return o;
+}
+
+const char kName[] = "Dr. Bill O'Brien Jr";
+
+// Every engine of the sample on one name, as text.
+std::string engines(CallRun& run) {
+  char out[4096];
+  std::string all;
+  auto add = [&](int32_t rc) { all += std::to_string(rc) + ":" + (rc >= 0 ? out : "") + "|"; };
+  add(tq_propercase(run.ctx, "Name", kName, out, sizeof out));
+  add(tq_standardize(run.ctx, "Name", kName, out));
+  add(tq_match(run.ctx, "Name", 85, kName, out));
+  add(tq_gender_determine(run.ctx, "Name", kName, out));
+  add(tq_identify(run.ctx, "Name", kName, out));
+  add(tq_pattern_analyze(run.ctx, "Pattern", kName, out));
+  static tq_parse_token tokens[TQ_PARSE_TOKENS];
+  uint32_t count = 0;
+  add(tq_parse(run.ctx, "Name", kName, tokens, &count));
+  for (uint32_t i = 0; i < count; ++i) all += std::string(tokens[i].value) + ",";
+  int32_t score = -1;
+  add(tq_language_guess_score(run.ctx, "English", "the quick brown fox", &score));
+  return all + std::to_string(score);
+}
+
+std::vector<Workload> workloads() {
+  return {
+      {"Init",
+       [](CallRun&) { return true; },
+       [](CallRun& run) {
+         const std::string root = run.root.string();
+         Outcome o;
+         o.rc = tq_init(&run.ctx, root.c_str());
+         o.out = run.ctx != nullptr ? "context" : "none";
+         return o;
+       }},
+      {"InitEditMode",
+       [](CallRun&) { return true; },
+       [](CallRun& run) {
+         const std::string root = run.root.string();
+         Outcome o;
+         o.rc = tq_init_edit_mode(&run.ctx, root.c_str());
+         o.out = run.ctx != nullptr ? "context" : "none";
+         return o;
+       }},
+      {"PathSet", [](CallRun& run) { return tq_init(&run.ctx, nullptr) >= 0; },
+       [](CallRun& run) {
+         const std::string root = run.root.string();
+         Outcome o;
+         o.rc = tq_zel_path_set(run.ctx, root.c_str());
+         return o;
+       }},
+      {"Clone", [](CallRun& run) { return open_on(run); },
+       [](CallRun& run) {
+         tq_context* made = nullptr;
+         Outcome o;
+         o.rc = tq_clone(run.ctx, &made);
+         o.out = made != nullptr ? "context" : "none";
+         if (made != nullptr) tq_close(made);
+         return o;
+       }},
+      {"LocaleLoad", [](CallRun& run) { return open_on(run); },
+       [](CallRun& run) {
+         Outcome o;
+         o.rc = tq_zel_locale_load(run.ctx, kSampleEnusa, kEveryPart);
+         return o;
+       },
+       false, true, &engines},
+      {"Parse", [](CallRun& run) { return loaded(run); },
+       [](CallRun& run) {
+         static tq_parse_token tokens[TQ_PARSE_TOKENS];
+         uint32_t count = 0;
+         Outcome o;
+         o.rc = tq_parse(run.ctx, "Name", kName, tokens, &count);
+         for (uint32_t i = 0; i < count; ++i) o.out += std::string(tokens[i].value) + "|";
+         return o;
+       }},
+      {"Propercase", [](CallRun& run) { return loaded(run); },
+       [](CallRun& run) {
+         return text_call([&](char* out) { return tq_propercase(run.ctx, "Name", kName, out, 4096); });
+       }},
+      {"Standardize", [](CallRun& run) { return loaded(run); },
+       [](CallRun& run) { return text_call([&](char* out) { return tq_standardize(run.ctx, "Name", kName, out); }); }},
+      {"Match", [](CallRun& run) { return loaded(run); },
+       [](CallRun& run) { return text_call([&](char* out) { return tq_match(run.ctx, "Name", 85, kName, out); }); }},
+      {"Gender", [](CallRun& run) { return loaded(run); },
+       [](CallRun& run) {
+         return text_call([&](char* out) { return tq_gender_determine(run.ctx, "Name", kName, out); });
+       }},
+      {"Identify", [](CallRun& run) { return loaded(run); },
+       [](CallRun& run) { return text_call([&](char* out) { return tq_identify(run.ctx, "Name", kName, out); }); }},
+      {"Pattern", [](CallRun& run) { return loaded(run); },
+       [](CallRun& run) {
+         return text_call([&](char* out) { return tq_pattern_analyze(run.ctx, "Pattern", kName, out); });
+       }},
+      {"Extract", [](CallRun& run) { return loaded(run); },
+       [](CallRun& run) {
+         static tq_extract_token tokens[TQ_EXTRACT_TOKENS];
+         uint32_t count = 0;
+         int32_t index = -1;
+         Outcome o;
+         o.rc = tq_extraction_defn_index_get_by_name(run.ctx, "Contact", &index);
+         if (o.rc >= 0) o.rc = tq_extract_by_index(run.ctx, index, "John Smith joined Acme Corp on Monday.", tokens, &count);
+         for (uint32_t i = 0; i < count; ++i) o.out += std::string(tokens[i].value) + "|";
+         return o;
+       }},
+      {"LanguageGuess", [](CallRun& run) { return loaded(run); },
+       [](CallRun& run) {
+         int32_t score = -1;
+         Outcome o;
+         o.rc = tq_language_guess_score(run.ctx, "English", "the quick brown fox", &score);
+         o.out = std::to_string(score);
+         return o;
+       }},
+      {"LocaleGuess", [](CallRun& run) { return loaded(run); },
+       [](CallRun& run) {
+         static const uint32_t candidates[] = {static_cast<uint32_t>(kSampleEnusa)};
+         uint32_t guessed = 0;
+         Outcome o;
+         o.rc = tq_guess_locale(run.ctx, "Language", "the quick brown fox", candidates, nullptr, 1, &guessed);
+         o.out = std::to_string(guessed);
+         return o;
+       }},
+  };
+}
+
+// Nothing the call took stays held: the failing context holds nothing and
+// the lock has no reader or writer inside.
+::testing::AssertionResult nothing_held(tq_context* ctx) {
+  if (ctx == nullptr) return ::testing::AssertionSuccess();
+  if (ctx->call_depth != 0 || ctx->read_holds != 0 || ctx->write_holds != 0)
+    return ::testing::AssertionFailure() << "holds left: depth " << ctx->call_depth << ", read " << ctx->read_holds
+                                         << ", write " << ctx->write_holds;
+  if (ctx->shared != nullptr &&
+      (tq::rwlock_readers(&ctx->shared->lock) != 0 || tq::rwlock_writers(&ctx->shared->lock) != 0))
+    return ::testing::AssertionFailure() << "the shared lock is held";
+  return ::testing::AssertionSuccess();
+}
+
+// Whether the context's error list holds the code.
+bool lists(tq_context* ctx, int32_t code) {
+  uint32_t count = 0;
+  tq_error_count_get(ctx, &count);
+  for (uint32_t i = 0; i < count; ++i) {
+    int32_t got = 0;
+    char text[TQ_ERROR_TEXT_MAX + 1];
+    if (tq_error_info_get_by_index(ctx, i, &got, text) == 0 && got == code) return true;
+  }
+  return false;
+}
+
+void PrintTo(const Workload& w, std::ostream* os) { *os << w.name; }
+
+class AllocFailure : public ::testing::TestWithParam<Workload> {};
+
+TEST_P(AllocFailure, CleanResultOrNamedFailureAndNothingLeft) {
+  const Workload& w = GetParam();
+  auto fresh = [&](CallRun& run, tq_test::TempDir* copy) {
+    run.root = TQ_SAMPLE_KB;
+    if (copy != nullptr) {
+      std::filesystem::copy(TQ_SAMPLE_KB, copy->path() / "kb", std::filesystem::copy_options::recursive);
+      run.root = copy->path() / "kb";
+    }
+    return w.setup(run);
+  };
+  // The clean run: its result and its count of allocations.
+  Outcome clean;
+  std::string clean_after;
+  long clean_count = 0;
+  {
+    tq_test::TempDir dir;
+    CallRun run;
+    ASSERT_TRUE(fresh(run, w.writes ? &dir : nullptr));
+    tq_test::FailingAllocator counter(0);
+    clean = w.call(run);
+    counter.stop();
+    clean_count = counter.count();
+    ASSERT_GE(clean.rc, 0) << tq_test::error_list_text(run.ctx);
+    if (w.after) clean_after = w.after(run);
+  }
+  ASSERT_GT(clean_count, 0);
+  for (long n : tq_test::failure_points(clean_count)) {
+    SCOPED_TRACE("allocation " + std::to_string(n) + " of " + std::to_string(clean_count));
+    tq_test::TempDir dir;
+    CallRun run;
+    ASSERT_TRUE(fresh(run, w.writes ? &dir : nullptr));
+    Outcome got;
+    {
+      tq_test::FailingAllocator fail(n);
+      got = w.call(run);
+    }
+    if (got.rc == TQ_ERR_NO_MEMORY) {
+      EXPECT_EQ(tq_error_is_critical(got.rc), 1);
+    } else if (w.may_warn && got.rc == TQ_WARN_LOCALE_PROBLEMS) {
+      EXPECT_TRUE(lists(run.ctx, TQ_ERR_NO_MEMORY)) << tq_test::error_list_text(run.ctx);
+    } else {
+      EXPECT_EQ(got.rc, clean.rc) << (run.ctx != nullptr ? tq_test::error_list_text(run.ctx) : "");
+      EXPECT_EQ(got.out, clean.out);
+    }
+    const ::testing::AssertionResult free_ctx = nothing_held(run.ctx), free_clone = nothing_held(run.clone);
+    if (!free_ctx || !free_clone) {
+      ADD_FAILURE() << (free_ctx ? free_clone.message() : free_ctx.message());
+      // Closing would wait for the hold for ever: the contexts are left.
+      run.ctx = run.clone = nullptr;
+      break;
+    }
+    if (run.clone != nullptr) {
+      int32_t locale = -1;
+      EXPECT_EQ(tq_locale_code_get_by_iso_name(run.clone, "ENUSA", &locale), 0);
+    }
+    // The same call, memory back: the clean result.
+    if (run.ctx != nullptr && std::string(w.name) != "Init" && std::string(w.name) != "InitEditMode") {
+      const Outcome again = w.call(run);
+      EXPECT_EQ(again.rc, clean.rc) << tq_test::error_list_text(run.ctx);
+      EXPECT_EQ(again.out, clean.out);
+      if (w.after) {
+        EXPECT_EQ(w.after(run), clean_after);
+      }
+    }
+    if (::testing::Test::HasFailure()) break;
+  }
+  // A new context on the same root finds everything as a clean run does.
+  tq_test::TempDir dir;
+  CallRun run;
+  ASSERT_TRUE(fresh(run, w.writes ? &dir : nullptr));
+  const Outcome after = w.call(run);
+  EXPECT_EQ(after.rc, clean.rc);
+  EXPECT_EQ(after.out, clean.out);
+  if (w.after) {
+    EXPECT_EQ(w.after(run), clean_after);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Workloads, AllocFailure, ::testing::ValuesIn(workloads()),
+                         [](const ::testing::TestParamInfo<Workload>& p) { return std::string(p.param.name); });
+
+}  // namespace
