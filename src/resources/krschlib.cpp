@@ -304,6 +304,17 @@ rsrc_callbacks callbacks_for(const scheme_options* options, lock_handle* lock) {
   return cb;
 }
 
+// A name a load registers, whole in UTF-8 (strio_in_whole), memory running
+// out being -600: loads by name run inside a locale's load too, where no
+// exception is looked for.
+int32_t name_in(context* ctx, const char* name, uint32_t flags, std::string* out) noexcept {
+  try {
+    return strio_in_whole(ctx, name, out, flags);
+  } catch (const std::bad_alloc&) {
+    return TQ_ERR_NO_MEMORY;
+  }
+}
+
 // A new scheme in edit state, named by a UTF-8 name, for the current locale.
 int32_t create_in_memory(context* ctx, const char* name, uint32_t options, int32_t* index) {
   *index = -1;
@@ -528,7 +539,7 @@ int32_t scheme_load_by_name(context* ctx, const char* name, int32_t flags, int32
   // extension aside) with the name's own length, where a copy cut to a
   // buffer first would be refused with the buffer's size as the limit.
   std::string in;
-  int32_t crc = strio_in_whole(ctx, name, &in, convert == 1 ? kStrioConvert : 0);
+  int32_t crc = name_in(ctx, name, convert == 1 ? kStrioConvert : 0, &in);
   if (crc < 0) return crc;
   const scheme_options* options = options_intern(options_normalise(flags, mdefn, sens));
   if (options == nullptr) return TQ_ERR_NO_MEMORY;
@@ -940,7 +951,7 @@ int32_t scheme_chopper_name_get(context* ctx, int32_t index, char* name) {
 int32_t scheme_chopper_name_set(context* ctx, int32_t index, const char* name) {
   // Taken whole, as a load takes a name (scheme_load_by_name).
   std::string in;
-  int32_t crc = name != nullptr ? strio_in_whole(ctx, name, &in, kStrioConvert) : 0;
+  int32_t crc = name != nullptr ? name_in(ctx, name, kStrioConvert, &in) : 0;
   if (crc < 0) return crc;
   int32_t rc = 0;
   {
