@@ -702,10 +702,10 @@ int32_t create(context* ctx, int32_t* index) {
   locale_info_from_current(ctx, &vocab->locale);
   rsrc_callbacks cb{};
   cb.free = vocab_rsrc_free;
-  rc = shared_state_write_lock(ctx, ctx->shared);
-  if (rc != 0) {
+  write_hold hold(ctx);
+  if (!hold.held()) {
     vocab_rec_destroy(vocab);
-    return rc;
+    return hold.rc();
   }
   rc = rsrc_slot_create(ctx, kRsrcVocab, nullptr, 1, &cb, index);
   resource_slot* slot = nullptr;
@@ -716,7 +716,7 @@ int32_t create(context* ctx, int32_t* index) {
   } else {
     vocab_rec_destroy(vocab);
   }
-  const int32_t released = shared_state_write_unlock(ctx, ctx->shared);
+  const int32_t released = hold.release();
   return rc != 0 ? rc : released;
 }
 
