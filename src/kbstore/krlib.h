@@ -85,8 +85,9 @@ const char* rsrc_kind_name_get(uint32_t kind);
 int32_t rsrc_register(context* ctx, uint32_t kind, const char* name, const rsrc_callbacks* cb, int32_t* out_index);
 int32_t rsrc_slot_create(context* ctx, uint32_t kind, const char* name, uint32_t allow_duplicate,
                          const rsrc_callbacks* cb, int32_t* out_index);
-// With hold 1 the write hold is taken and, on success, kept for the caller
-// (rsrc_unlock ends it).
+// With hold 1 the write hold is taken and, on success, kept for the caller,
+// who takes it over at once (write_hold::adopt) or ends it with rsrc_unlock
+// (an edit scope).
 int32_t rsrc_slot_get_loaded(context* ctx, uint32_t kind, int32_t index, uint32_t hold, resource_slot** out);
 int32_t rsrc_slot_get(context* ctx, uint32_t kind, int32_t index, uint32_t hold, resource_slot** out);
 int32_t rsrc_slot_get_used(context* ctx, uint32_t kind, int32_t index, resource_slot** out);
