@@ -380,19 +380,16 @@ int32_t rsrc_slot_create(context* ctx, uint32_t kind, const char* name, uint32_t
   return rc != 0 ? rc : released;
 }
 
-int32_t rsrc_slot_get_loaded(context* ctx, uint32_t kind, int32_t index, uint32_t hold, resource_slot** out) {
-  if (out != nullptr) *out = nullptr;
-  if (!kind_ok(kind) || out == nullptr) return TQ_ERR_ARGUMENT;
-  // With hold 1 the call returns holding the write hold on success: the
-  // guard is let go of only then.
-  write_hold held = hold == 1 ? write_hold(ctx) : write_hold();
-  if (held.rc() != 0) return held.rc();
+namespace {
+
+// The used slot at the index, loaded on first use. A first use loads under
+// the write hold, so that two contexts sharing the state never load the
+// same resource at once: taken here unless the caller holds it (`held`).
+int32_t slot_find_loaded(context* ctx, uint32_t kind, int32_t index, bool held, resource_slot** out) {
   resource_slot* slot = slot_at(table_of(ctx, kind), index);
   if (slot == nullptr || slot->state == kRsrcFree) return TQ_ERR_INDEX;
   if (slot->state == kRsrcRegistered) {
-    // A first use loads under the write hold, so that two contexts sharing
-    // the state never load the same resource at once.
-    write_hold loading = hold != 1 ? write_hold(ctx) : write_hold();
+    write_hold loading = held ? write_hold() : write_hold(ctx);
     if (loading.rc() != 0) return loading.rc();
     int32_t rc = slot_load(ctx, slot);
     const int32_t released = loading.release();
@@ -400,8 +397,22 @@ int32_t rsrc_slot_get_loaded(context* ctx, uint32_t kind, int32_t index, uint32_
     if (rc != 0) return rc;
   }
   *out = slot;
-  held.keep();
   return 0;
+}
+
+}  // namespace
+
+int32_t rsrc_slot_get_loaded(context* ctx, uint32_t kind, int32_t index, uint32_t hold, resource_slot** out) {
+  if (out != nullptr) *out = nullptr;
+  if (!kind_ok(kind) || out == nullptr) return TQ_ERR_ARGUMENT;
+  if (hold != 1) return slot_find_loaded(ctx, kind, index, false, out);
+  // The call returns holding the write hold on success: the guard lets it
+  // go only then.
+  write_hold held(ctx);
+  if (!held.held()) return held.rc();
+  const int32_t rc = slot_find_loaded(ctx, kind, index, true, out);
+  if (rc == 0) held.keep();
+  return rc;
 }
 
 int32_t rsrc_slot_get(context* ctx, uint32_t kind, int32_t index, uint32_t hold, resource_slot** out) {
@@ -413,7 +424,7 @@ int32_t rsrc_slot_get(context* ctx, uint32_t kind, int32_t index, uint32_t hold,
   // A stale index names a freed slot: out of range like any other.
   if (slot == nullptr || slot->state == kRsrcFree) return TQ_ERR_INDEX;
   *out = slot;
-  held.keep();
+  held.keep();  // hold 1: returned holding it
   return 0;
 }
 
