@@ -346,9 +346,10 @@ int32_t create_in_memory(context* ctx, const char* name, uint32_t options, int32
     (void)rsrc_unref(ctx, kRsrcScheme, slot_index);
     return rc;
   }
+  write_hold hold = write_hold::adopt(ctx);  // rsrc_slot_get returned holding it
   slot->part = rec;
   rec->slot = slot;
-  rc = rsrc_unlock(ctx, slot, 1);
+  rc = hold.release();
   *index = slot_index;
   return rc;
 }
