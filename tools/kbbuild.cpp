@@ -440,9 +440,12 @@ class RootLock {
   // the folder is made in it, was removed by a run ending meanwhile (one
   // that made it and failed): it is made again.
   int make_folder(const fs::path& path) {
-    const fs::path folder = folder_of(path);
+    fs::path folder = folder_of(path);
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
-      if (again([&] { return ::mkdir(folder.c_str(), 0777); }) == 0) return noted(folder);
+      // Room to note it is made before the folder is: nothing allocates
+      // between the mkdir and the note.
+      made_.reserve(made_.size() + 1);
+      if (again([&] { return ::mkdir(folder.c_str(), 0777); }) == 0) return noted(std::move(folder));
       if (errno == ENOENT && folder.has_relative_path() && folder.has_parent_path()) {
         if (const int err = make_folder(folder.parent_path()); err != 0) return err;
         continue;
@@ -456,9 +459,9 @@ class RootLock {
     }
     return ENOENT;
   }
-  int noted(const fs::path& folder) {
+  int noted(fs::path&& folder) {
     // A retry may make again what a run that ended meanwhile removed.
-    if (std::find(made_.begin(), made_.end(), folder) == made_.end()) made_.push_back(folder);
+    if (std::find(made_.begin(), made_.end(), folder) == made_.end()) made_.push_back(std::move(folder));
     return 0;
   }
 
@@ -760,6 +763,37 @@ void clear_lock_file(const char* path, const char* output_root) {
   ::close(fd);
 }
 
+// Removes the temporary files that this process's saves of `file` left
+// beside it ("<file>.~tq<process id>.<count>"): a writer that fails should
+// leave none, and none may stay in the output. Another process's are never
+// touched. Allocates nothing.
+void remove_own_temporaries(const char* file) {
+  const char* slash = std::strrchr(file, '/');
+  char folder[PATH_MAX] = ".";
+  if (slash != nullptr) {
+    const size_t length = slash == file ? 1 : static_cast<size_t>(slash - file);
+    if (length >= sizeof folder) return;
+    std::memcpy(folder, file, length);
+    folder[length] = '\0';
+  }
+  char prefix[NAME_MAX + 32];
+  const int length =
+      std::snprintf(prefix, sizeof prefix, "%s.~tq%ld.", slash != nullptr ? slash + 1 : file, static_cast<long>(::getpid()));
+  if (length <= 0 || static_cast<size_t>(length) >= sizeof prefix) return;
+  const Descriptor fd(open_again(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd.get() < 0) return;
+  alignas(dirent64) char block[4096];
+  for (ssize_t got; (got = again([&] { return ::getdents64(fd.get(), block, sizeof block); })) > 0;) {
+    for (ssize_t at = 0; at < got;) {
+      const auto* entry = reinterpret_cast<const dirent64*>(block + at);
+      at += entry->d_reclen;
+      if (std::strncmp(entry->d_name, prefix, static_cast<size_t>(length)) == 0) {
+        (void)again([&] { return ::unlinkat(fd.get(), entry->d_name, 0); });
+      }
+    }
+  }
+}
+
 // One built file as the put-in-place pass sees it.
 struct Output {
   std::string folder;
@@ -835,13 +869,18 @@ class Placing {
                        [&](int32_t code) { said(out, code); });
   }
 
-  // Step 3 for one output: false, saying why, when it fails.
+  // Step 3 for one output: false, saying why, when it fails. Each change
+  // is noted before it is made (what may allocate comes first), and what
+  // it was once it is made, so that undo() finds every one, however the
+  // pass ends.
   bool place(const Output& out) {
     if (out.existed) {
+      done_.push_back({Done::kNothing, out.file, out.kept});
       if (again([&] { return ::rename(out.twin.c_str(), out.file.c_str()); }) != 0) {
+        done_.pop_back();
         return refuse(out, reason_of(errno));
       }
-      done_.push_back({Done::kReplaced, out.file, out.kept});
+      done_.back().what = Done::kReplaced;
       return true;
     }
     std::vector<fs::path> missing;
@@ -851,16 +890,19 @@ class Placing {
       missing.push_back(folder);
     }
     for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+      done_.push_back({Done::kNothing, *it, {}});
       if (again([&] { return ::mkdir(it->c_str(), 0777); }) != 0) {
+        done_.pop_back();
         return refuse(out, "cannot make " + it->string() + ": " + reason_of(errno));
       }
-      done_.push_back({Done::kFolder, *it, {}});
+      done_.back().what = Done::kFolder;
     }
+    done_.push_back({Done::kWriting, out.file, {}});
     if (!write_built(ctx_, out.folder, out.from, out.name.parent_path() / out.source.stem(),
                      [&](int32_t code) { said(out, code); })) {
       return false;
     }
-    done_.push_back({Done::kMade, out.file, {}});
+    done_.back().what = Done::kMade;
     return true;
   }
 
@@ -893,6 +935,8 @@ class Placing {
       } else if (it->what == Done::kMade && again([&] { return ::unlink(path); }) != 0) {
         std::fprintf(stderr, "tq_kbbuild: cannot remove %s, which this build made: %s\n", path, std::strerror(errno));
         whole = false;
+      } else if (it->what == Done::kWriting) {
+        remove_own_temporaries(path);
       } else if (it->what == Done::kFolder) {
         (void)again([&] { return ::rmdir(path); });  // left when something else was put in it meanwhile
       }
@@ -903,7 +947,9 @@ class Placing {
 
  private:
   struct Done {
-    enum What { kReplaced, kMade, kFolder } what;
+    // kNothing: not made (yet); kWriting: a new file being written, not
+    // made, whose writer may have left a temporary file.
+    enum What { kNothing, kWriting, kReplaced, kMade, kFolder } what;
     fs::path path;
     fs::path kept;
   };
