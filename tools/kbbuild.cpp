@@ -258,21 +258,35 @@ std::string replaced(std::string text, const std::string& from, const std::strin
   return text;
 }
 
-// The names in a folder, "." and ".." left out: 0, or the error number.
-int names_in(const fs::path& folder, std::vector<std::string>& names) {
-  const Descriptor fd(open_again(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (fd.get() < 0) return errno;
-  alignas(dirent64) char block[8192];
-  for (ssize_t got; (got = again([&] { return ::getdents64(fd.get(), block, sizeof block); })) != 0;) {
+// Calls `each(name)` for every name of the open folder `fd` but "." and
+// "..", from where its reading stands, until `each` answers false: 0, or
+// the error number. Allocates nothing.
+template <typename Each>
+int each_name(int fd, Each&& each) {
+  alignas(dirent64) char block[4096];
+  for (ssize_t got; (got = again([&] { return ::getdents64(fd, block, sizeof block); })) != 0;) {
     if (got < 0) return errno;
     for (ssize_t at = 0; at < got;) {
       const auto* entry = reinterpret_cast<const dirent64*>(block + at);
       at += entry->d_reclen;
-      if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) names.emplace_back(entry->d_name);
+      if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0 && !each(entry->d_name)) {
+        return 0;
+      }
     }
   }
-  std::sort(names.begin(), names.end());
   return 0;
+}
+
+// The names in a folder, sorted: 0, or the error number.
+int names_in(const fs::path& folder, std::vector<std::string>& names) {
+  const Descriptor fd(open_again(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd.get() < 0) return errno;
+  const int err = each_name(fd.get(), [&](const char* name) {
+    names.emplace_back(name);
+    return true;
+  });
+  std::sort(names.begin(), names.end());
+  return err;
 }
 
 // Removes `name`, relative to the folder `dirfd` (a folder with all it
@@ -282,28 +296,22 @@ int remove_tree(int dirfd, const char* name) {
   struct stat st {};
   if (again([&] { return ::fstatat(dirfd, name, &st, AT_SYMLINK_NOFOLLOW); }) != 0) return errno == ENOENT ? 0 : errno;
   if (S_ISDIR(st.st_mode)) {
-    const int fd = again([&] { return ::openat(dirfd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); });
-    if (fd < 0) return errno;
-    int failed = 0;
+    const Descriptor fd(
+        again([&] { return ::openat(dirfd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); }));
+    if (fd.get() < 0) return errno;
     // Passes over the folder until one finds nothing: a folder read while
     // its names are removed may not show them all in one pass.
+    int failed = 0;
     for (bool found = true; found && failed == 0;) {
       found = false;
-      if (::lseek(fd, 0, SEEK_SET) != 0) failed = errno;
-      alignas(dirent64) char block[4096];
-      for (ssize_t got = 1; failed == 0 && got > 0;) {
-        got = again([&] { return ::getdents64(fd, block, sizeof block); });
-        if (got < 0) failed = errno;
-        for (ssize_t at = 0; failed == 0 && at < got;) {
-          const auto* entry = reinterpret_cast<const dirent64*>(block + at);
-          at += entry->d_reclen;
-          if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
-          found = true;
-          failed = remove_tree(fd, entry->d_name);
-        }
-      }
+      if (::lseek(fd.get(), 0, SEEK_SET) != 0) return errno;
+      const int err = each_name(fd.get(), [&](const char* inner) {
+        found = true;
+        failed = remove_tree(fd.get(), inner);
+        return failed == 0;
+      });
+      if (failed == 0) failed = err;
     }
-    ::close(fd);
     if (failed != 0) return failed;
   }
   const int flags = S_ISDIR(st.st_mode) ? AT_REMOVEDIR : 0;
@@ -782,16 +790,12 @@ void remove_own_temporaries(const char* file) {
   if (length <= 0 || static_cast<size_t>(length) >= sizeof prefix) return;
   const Descriptor fd(open_again(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (fd.get() < 0) return;
-  alignas(dirent64) char block[4096];
-  for (ssize_t got; (got = again([&] { return ::getdents64(fd.get(), block, sizeof block); })) > 0;) {
-    for (ssize_t at = 0; at < got;) {
-      const auto* entry = reinterpret_cast<const dirent64*>(block + at);
-      at += entry->d_reclen;
-      if (std::strncmp(entry->d_name, prefix, static_cast<size_t>(length)) == 0) {
-        (void)again([&] { return ::unlinkat(fd.get(), entry->d_name, 0); });
-      }
+  (void)each_name(fd.get(), [&](const char* name) {
+    if (std::strncmp(name, prefix, static_cast<size_t>(length)) == 0) {
+      (void)again([&] { return ::unlinkat(fd.get(), name, 0); });
     }
-  }
+    return true;
+  });
 }
 
 // One built file as the put-in-place pass sees it.
