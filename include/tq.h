@@ -940,15 +940,28 @@ TQ_API int32_t tq_chopper_table_char_metadata_set_end(tq_context* ctx, int32_t c
 TQ_API int32_t tq_chopper_table_enabled_get(tq_context* ctx, int32_t chopper, uint32_t* enabled) TQ_NOEXCEPT;
 TQ_API int32_t tq_chopper_table_enabled_set(tq_context* ctx, int32_t chopper, uint32_t value) TQ_NOEXCEPT;
 
-/* Chopping rules. Flag names: at most 128 bytes, none of blank, tab, '!',
- * '&', '(', ')', ',' and '|'; a chopper has at most 256 (ids 0..255).
+/* Chopping rules. Flag names: at most 128 bytes in UTF-8, none of blank,
+ * tab, '!', '&', '(', ')', ',' and '|'; a chopper has at most 256 (ids
+ * 0..255). A longer name is refused wherever it is given, never cut into
+ * another flag's name: the two flag adds, a rule's prerequisite and its
+ * output flags give -802 and change nothing; tq_chopper_rules_flag_id_get
+ * finds no flag by it (-801), and the two validations call it not valid. A
+ * chopper file keeps the first 128 bytes of a longer name it holds (fewer
+ * where a character straddles byte 128), as it always has.
  * Prerequisites combine flag names with '!', '&', '|' and parentheses ('&'
  * and '|' bind equally, from the left); output flags are names separated by
- * ','. The category name given to tq_chopper_vocab_rule_add and
- * tq_chopper_rule_method_vocab_set is looked up in the vocabulary (a name it
- * lacks gives the rule TQ_CHOP_RULE_ERR_CATEGORY); an empty name is refused
- * (-802), since a chopper document's empty "Vocab Cat" means any category:
- * tq_chopper_rule_vocab_category_set with an empty name makes an existing
+ * ','. The category given to tq_chopper_vocab_rule_add,
+ * tq_chopper_rule_method_vocab_set and tq_chopper_rule_vocab_category_set
+ * is a category's abbreviation (the key of its record in a vocabulary
+ * file, what the words' CategoryAbbreviation holds, the abbrev of
+ * tq_vocab_category_get), looked up uppercased in the rule's vocabulary; a
+ * category's name (CategoryName) is not looked up. One the
+ * vocabulary lacks, a name among them, gives the rule
+ * TQ_CHOP_RULE_ERR_CATEGORY, and the add or tq_chopper_rule_method_vocab_set
+ * 105 (tq_chopper_rule_vocab_category_set refuses it, -802, changing
+ * nothing). An empty category is refused (-802) by the first two, since a
+ * chopper document's empty "Vocab Cat" means any category:
+ * tq_chopper_rule_vocab_category_set with an empty one makes an existing
  * rule match any category. */
 TQ_API int32_t tq_chopper_rule_flag_name_validate(tq_context* ctx, const char* name, uint32_t* valid) TQ_NOEXCEPT;
 /* *valid 0 (result 0, nothing recorded) for an expression that does not
@@ -997,7 +1010,10 @@ TQ_API int32_t tq_chopper_rule_vocab_set(tq_context* ctx, int32_t chopper, uint3
 TQ_API int32_t tq_chopper_rule_vocab_get(tq_context* ctx, int32_t chopper, uint32_t rule, char* vocab) TQ_NOEXCEPT;
 TQ_API int32_t tq_chopper_rule_vocab_category_set(tq_context* ctx, int32_t chopper, uint32_t rule,
                                                   const char* cat) TQ_NOEXCEPT;
-/* *all 1 for any category (cat empty). */
+/* *all 1 and cat empty for a rule matching any category; *all 0 and cat
+ * empty for one with TQ_CHOP_RULE_ERR_CATEGORY (its category not found);
+ * else *all 0 and cat the category's abbreviation as the vocabulary keeps
+ * it (uppercased). */
 TQ_API int32_t tq_chopper_rule_vocab_category_get(tq_context* ctx, int32_t chopper, uint32_t rule, uint32_t* all,
                                                   char* cat) TQ_NOEXCEPT;
 TQ_API int32_t tq_chopper_rule_prereq_set(tq_context* ctx, int32_t chopper, uint32_t rule,
