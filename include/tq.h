@@ -1443,8 +1443,8 @@ TQ_API int32_t tq_datatype_owner_set(tq_context* ctx, int32_t index, const char*
  * definition's token names keep at most TQ_NAME_MAX bytes, so a token
  * longer than that can be named by no definition: tq_parse_defn_add and
  * tq_extraction_defn_datatype_index_set refuse such a datatype (-300, the
- * message giving the token's first TQ_NAME_MAX bytes, or, for the latter,
- * its length), and the definition stays as it was. */
+ * message giving the token's length and the limit): no definition is
+ * added, and the definition set stays as it was. */
 TQ_API int32_t tq_datatype_token_value_set(tq_context* ctx, int32_t index, int32_t token,
                                            const char* value) TQ_NOEXCEPT;
 /* At most 32 tokens. */
