@@ -1863,10 +1863,15 @@ TQ_API int32_t tq_identification_defn_default_categories_delete_all(tq_context* 
  * value, weight and stop flag, and optimization parameters), categorization
  * libraries. Output sizes include the terminator, texts cut between
  * characters: value, root_cat, sought_cat, id_val and abbrev 128 bytes;
- * desc, scheme and grammar names 1,028; rlib_name 16,384. So an identity
- * value (value, identity, id_val) is taken in at most 127 bytes, what its
- * output gives back whole (-802 beyond); a category of 128 bytes comes back
- * cut (102). An identity text
+ * desc, scheme and grammar names 1,028; rlib_name 16,384. An identity
+ * value (value, identity, id_val) is taken in at most 127 bytes in UTF-8
+ * (-802 beyond). Its 128-byte outputs (here, and
+ * tq_ident_info_known_identity_get) give it back whole in a UTF-8 or
+ * single-byte session; in a UCS-2 session they hold 63 UTF-16 units and the
+ * two-byte terminator, so a value of more than 63 characters (one above
+ * U+FFFF counting two) comes back cut there (102), such as 63 x U+00E9 and
+ * "x", while tq_identify gives it whole. A category of 128 bytes comes back
+ * cut (102) in every session. An identity text
  * that names no value is -801, a category the grammar lacks -802, a
  * likelihood outside 10 to 90 -802. Changes raise the format level to 8;
  * one that fails after changing a pattern or known identity keeps that
