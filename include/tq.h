@@ -954,15 +954,28 @@ TQ_API int32_t tq_chopper_table_char_metadata_set_end(tq_context* ctx, int32_t c
 TQ_API int32_t tq_chopper_table_enabled_get(tq_context* ctx, int32_t chopper, uint32_t* enabled) TQ_NOEXCEPT;
 TQ_API int32_t tq_chopper_table_enabled_set(tq_context* ctx, int32_t chopper, uint32_t value) TQ_NOEXCEPT;
 
-/* Chopping rules. Flag names: at most 128 bytes, none of blank, tab, '!',
- * '&', '(', ')', ',' and '|'; a chopper has at most 256 (ids 0..255).
+/* Chopping rules. Flag names: at most 128 bytes in UTF-8, none of blank,
+ * tab, '!', '&', '(', ')', ',' and '|'; a chopper has at most 256 (ids
+ * 0..255). A longer name is refused wherever it is given, never cut into
+ * another flag's name: the two flag adds, a rule's prerequisite and its
+ * output flags give -802 and change nothing; tq_chopper_rules_flag_id_get
+ * finds no flag by it (-801), and the two validations call it not valid. A
+ * chopper file keeps the first 128 bytes of a longer name it holds (fewer
+ * where a character straddles byte 128), as it always has.
  * Prerequisites combine flag names with '!', '&', '|' and parentheses ('&'
  * and '|' bind equally, from the left); output flags are names separated by
- * ','. The category name given to tq_chopper_vocab_rule_add and
- * tq_chopper_rule_method_vocab_set is looked up in the vocabulary (a name it
- * lacks gives the rule TQ_CHOP_RULE_ERR_CATEGORY); an empty name is refused
- * (-802), since a chopper document's empty "Vocab Cat" means any category:
- * tq_chopper_rule_vocab_category_set with an empty name makes an existing
+ * ','. The category given to tq_chopper_vocab_rule_add,
+ * tq_chopper_rule_method_vocab_set and tq_chopper_rule_vocab_category_set
+ * is a category's abbreviation (the key of its record in a vocabulary
+ * file, what the words' CategoryAbbreviation holds, the abbrev of
+ * tq_vocab_category_get), looked up uppercased in the rule's vocabulary; a
+ * category's name (CategoryName) is not looked up. One the
+ * vocabulary lacks, a name among them, gives the rule
+ * TQ_CHOP_RULE_ERR_CATEGORY, and the add or tq_chopper_rule_method_vocab_set
+ * 105 (tq_chopper_rule_vocab_category_set refuses it, -802, changing
+ * nothing). An empty category is refused (-802) by the first two, since a
+ * chopper document's empty "Vocab Cat" means any category:
+ * tq_chopper_rule_vocab_category_set with an empty one makes an existing
  * rule match any category. */
 TQ_API int32_t tq_chopper_rule_flag_name_validate(tq_context* ctx, const char* name, uint32_t* valid) TQ_NOEXCEPT;
 /* *valid 0 (result 0, nothing recorded) for an expression that does not
@@ -1011,7 +1024,10 @@ TQ_API int32_t tq_chopper_rule_vocab_set(tq_context* ctx, int32_t chopper, uint3
 TQ_API int32_t tq_chopper_rule_vocab_get(tq_context* ctx, int32_t chopper, uint32_t rule, char* vocab) TQ_NOEXCEPT;
 TQ_API int32_t tq_chopper_rule_vocab_category_set(tq_context* ctx, int32_t chopper, uint32_t rule,
                                                   const char* cat) TQ_NOEXCEPT;
-/* *all 1 for any category (cat empty). */
+/* *all 1 and cat empty for a rule matching any category; *all 0 and cat
+ * empty for one with TQ_CHOP_RULE_ERR_CATEGORY (its category not found);
+ * else *all 0 and cat the category's abbreviation as the vocabulary keeps
+ * it (uppercased). */
 TQ_API int32_t tq_chopper_rule_vocab_category_get(tq_context* ctx, int32_t chopper, uint32_t rule, uint32_t* all,
                                                   char* cat) TQ_NOEXCEPT;
 TQ_API int32_t tq_chopper_rule_prereq_set(tq_context* ctx, int32_t chopper, uint32_t rule,
@@ -1444,8 +1460,8 @@ TQ_API int32_t tq_datatype_owner_set(tq_context* ctx, int32_t index, const char*
  * definition's token names keep at most TQ_NAME_MAX bytes, so a token
  * longer than that can be named by no definition: tq_parse_defn_add and
  * tq_extraction_defn_datatype_index_set refuse such a datatype (-300, the
- * message giving the token's first TQ_NAME_MAX bytes, or, for the latter,
- * its length), and the definition stays as it was. */
+ * message giving the token's length and the limit): no definition is
+ * added, and the definition set stays as it was. */
 TQ_API int32_t tq_datatype_token_value_set(tq_context* ctx, int32_t index, int32_t token,
                                            const char* value) TQ_NOEXCEPT;
 /* At most 32 tokens. */
@@ -1864,10 +1880,15 @@ TQ_API int32_t tq_identification_defn_default_categories_delete_all(tq_context* 
  * value, weight and stop flag, and optimization parameters), categorization
  * libraries. Output sizes include the terminator, texts cut between
  * characters: value, root_cat, sought_cat, id_val and abbrev 128 bytes;
- * desc, scheme and grammar names 1,028; rlib_name 16,384. So an identity
- * value (value, identity, id_val) is taken in at most 127 bytes, what its
- * output gives back whole (-802 beyond); a category of 128 bytes comes back
- * cut (102). An identity text
+ * desc, scheme and grammar names 1,028; rlib_name 16,384. An identity
+ * value (value, identity, id_val) is taken in at most 127 bytes in UTF-8
+ * (-802 beyond). Its 128-byte outputs (here, and
+ * tq_ident_info_known_identity_get) give it back whole in a UTF-8 or
+ * single-byte session; in a UCS-2 session they hold 63 UTF-16 units and the
+ * two-byte terminator, so a value of more than 63 characters (one above
+ * U+FFFF counting two) comes back cut there (102), such as 63 x U+00E9 and
+ * "x", while tq_identify gives it whole. A category of 128 bytes comes back
+ * cut (102) in every session. An identity text
  * that names no value is -801, a category the grammar lacks -802, a
  * likelihood outside 10 to 90 -802. Changes raise the format level to 8;
  * one that fails after changing a pattern or known identity keeps that

@@ -486,8 +486,9 @@ int32_t guess_at(context* ctx, int32_t index, const char* data, const uint32_t* 
   guess_work_area* a = nullptr;
   int32_t rc = guess_work_area_get(ctx, &a);
   if (rc != 0) return rc;
-  rc = strio_in_1024(ctx, data, a->given, kStrioConvert | kStrioValue);
-  if (rc < 0) return rc;
+  // The conversion's warning (116, a character replaced) is the call's.
+  const int32_t converted = strio_in_1024(ctx, data, a->given, kStrioConvert | kStrioValue);
+  if (converted < 0) return converted;
   defn_rec* rec = nullptr;
   if ((rc = defn_record_get_for_read(ctx, kDefnLocaleGuess, index, &rec)) < 0) return rc;
   uint32_t g = kGuessNoLocale;
@@ -496,7 +497,7 @@ int32_t guess_at(context* ctx, int32_t index, const char* data, const uint32_t* 
   if (rc < 0) return rc;
   if (guessed != nullptr) *guessed = g;
   if (score != nullptr) *score = b;
-  return 0;
+  return converted;
 }
 
 int32_t index_by_name(context* ctx, const char* name, guess_info* info, int32_t* index) {

@@ -61,13 +61,14 @@ int32_t training_weight(context* ctx, const language_guess_info* info, const cha
 
 int32_t score_at(context* ctx, int32_t index, const char* data, int32_t* score, language_guess_info* info) {
   char text[1025];
-  int32_t rc = strio_in_1024(ctx, data, text, kStrioConvert | kStrioValue);
-  if (rc < 0) return rc;
+  // The conversion's warning (116, a character replaced) is the call's.
+  const int32_t converted = strio_in_1024(ctx, data, text, kStrioConvert | kStrioValue);
+  if (converted < 0) return converted;
   defn_rec* rec = nullptr;
-  rc = defn_record_get_for_read(ctx, kDefnLangGuess, index, &rec);
+  int32_t rc = defn_record_get_for_read(ctx, kDefnLangGuess, index, &rec);
   if (rc < 0) return rc;
   rc = lang_score_compute(ctx, rec, ctx->lang_scratch_profile, text, score, info);
-  return rc < 0 ? rc : 0;
+  return rc < 0 ? rc : converted;
 }
 
 int32_t score_named(context* ctx, const char* name, const char* data, int32_t* score, language_guess_info* info) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -96,9 +97,12 @@ int32_t tqx_parse_defn_normalization_regexlib_add(context* ctx, int32_t index, c
 namespace {
 
 // Gives the definition its datatype and one token per datatype token, in
-// order, named as the datatype's tokens (UTF-8 already: no conversion).
+// order, named as the datatype's tokens (UTF-8 already: no conversion). A
+// datatype with a token longer than a token name keeps is refused first
+// (-300, message 1954), its length said: cut, the name would be no token
+// of the datatype.
 int32_t tokens_from_datatype(context* ctx, int32_t index, int32_t dtype_index) {
-  int32_t rc = defn_datatype_index_set(ctx, K, index, dtype_index);
+  int32_t rc = defn_datatype_index_set_naming(ctx, K, index, dtype_index, UINT32_MAX);
   if (rc < 0) return rc;
   return edit(ctx, index, [&](defn_rec* rec) {
     defn_token_owner owner;
