@@ -35,6 +35,8 @@ struct CallRun {
   tq_context* ctx = nullptr;
   tq_context* clone = nullptr;
   std::filesystem::path root;
+  std::string root_text;  // root as text, made before the call is counted
+  int32_t index = -1;     // a resource the setup loaded
   ~CallRun() {
     if (clone != nullptr) tq_close(clone);
     if (ctx != nullptr) tq_close(ctx);
@@ -59,7 +61,7 @@ struct Workload {
 
 // A context on the root, UTF-8, and a clone of it.
 bool open_on(CallRun& run, bool edit = false) {
-  const std::string root = run.root.string();
+  const std::string& root = run.root_text;
   if ((edit ? tq_init_edit_mode(&run.ctx, root.c_str()) : tq_init(&run.ctx, root.c_str())) < 0) return false;
   return tq_session_encoding_set(run.ctx, TQ_ENC_UTF8) >= 0 && tq_zel_path_set(run.ctx, root.c_str()) >= 0 &&
          tq_clone(run.ctx, &run.clone) >= 0;
@@ -73,6 +75,7 @@ Outcome text_call(const std::function<int32_t(char*)>& call) {
   char out[4096] = "";
   Outcome o;
   o.rc = call(out);
+  tq_test::AllocPause pause;
   o.out = out;
   return o;
 }
@@ -104,26 +107,23 @@ std::vector<Workload> workloads() {
       {"Init",
        [](CallRun&) { return true; },
        [](CallRun& run) {
-         const std::string root = run.root.string();
          Outcome o;
-         o.rc = tq_init(&run.ctx, root.c_str());
+         o.rc = tq_init(&run.ctx, run.root_text.c_str());
          o.out = run.ctx != nullptr ? "context" : "none";
          return o;
        }},
       {"InitEditMode",
        [](CallRun&) { return true; },
        [](CallRun& run) {
-         const std::string root = run.root.string();
          Outcome o;
-         o.rc = tq_init_edit_mode(&run.ctx, root.c_str());
+         o.rc = tq_init_edit_mode(&run.ctx, run.root_text.c_str());
          o.out = run.ctx != nullptr ? "context" : "none";
          return o;
        }},
       {"PathSet", [](CallRun& run) { return tq_init(&run.ctx, nullptr) >= 0; },
        [](CallRun& run) {
-         const std::string root = run.root.string();
          Outcome o;
-         o.rc = tq_zel_path_set(run.ctx, root.c_str());
+         o.rc = tq_zel_path_set(run.ctx, run.root_text.c_str());
          return o;
        }},
       {"Clone", [](CallRun& run) { return open_on(run); },
@@ -148,6 +148,7 @@ std::vector<Workload> workloads() {
          uint32_t count = 0;
          Outcome o;
          o.rc = tq_parse(run.ctx, "Name", kName, tokens, &count);
+         tq_test::AllocPause pause;
          for (uint32_t i = 0; i < count; ++i) o.out += std::string(tokens[i].value) + "|";
          return o;
        }},
@@ -177,6 +178,7 @@ std::vector<Workload> workloads() {
          Outcome o;
          o.rc = tq_extraction_defn_index_get_by_name(run.ctx, "Contact", &index);
          if (o.rc >= 0) o.rc = tq_extract_by_index(run.ctx, index, "John Smith joined Acme Corp on Monday.", tokens, &count);
+         tq_test::AllocPause pause;
          for (uint32_t i = 0; i < count; ++i) o.out += std::string(tokens[i].value) + "|";
          return o;
        }},
@@ -195,6 +197,44 @@ std::vector<Workload> workloads() {
          Outcome o;
          o.rc = tq_guess_locale(run.ctx, "Language", "the quick brown fox", candidates, nullptr, 1, &guessed);
          o.out = std::to_string(guessed);
+         return o;
+       }},
+      // A regex library read without compiling, compiled by its first match.
+      {"RegexlibFirstMatch",
+       [](CallRun& run) {
+         return loaded(run) && tq_regexlib_load_no_compile(run.ctx, "en_pattern", nullptr, &run.index) >= 0;
+       },
+       [](CallRun& run) {
+         int32_t matched = -1;
+         Outcome o;
+         o.rc = tq_regexlib_match(run.ctx, run.index, kName, &matched);
+         o.out = std::to_string(matched);
+         return o;
+       }},
+      {"XmlRead", [](CallRun& run) { return open_on(run); },
+       [](CallRun& run) {
+         tq_xmldoc* doc = nullptr;
+         Outcome o;
+         o.rc = tq_xml_read(run.ctx, "en_pattern", 1, &doc);
+         tq_test::AllocPause pause;
+         char type[1028 + 4] = "";
+         if (doc != nullptr) tq_xml_getprop(run.ctx, doc, "Type", type);
+         o.out = doc != nullptr ? std::string("document ") + type : "none";
+         if (doc != nullptr) tq_xml_free(run.ctx, doc);
+         return o;
+       }},
+      // An engine in a UCS-2 session, whose texts take the general
+      // conversions.
+      {"PropercaseUcs2",
+       [](CallRun& run) { return loaded(run) && tq_session_encoding_set(run.ctx, TQ_ENC_UCS2_LE) >= 0; },
+       [](CallRun& run) {
+         static const char name[] = "N\0a\0m\0e\0\0";
+         static const char value[] = "D\0r\0.\0 \0B\0i\0l\0l\0 \0O\0'\0B\0r\0i\0e\0n\0 \0J\0r\0\0";
+         char out[4096] = {};
+         Outcome o;
+         o.rc = tq_propercase(run.ctx, name, value, out, sizeof out);
+         tq_test::AllocPause pause;
+         for (size_t i = 0; i + 1 < sizeof out && (out[i] != 0 || out[i + 1] != 0); i += 2) o.out += out[i];
          return o;
        }},
   };
@@ -237,6 +277,7 @@ TEST_P(AllocFailure, CleanResultOrNamedFailureAndNothingLeft) {
       std::filesystem::copy(TQ_SAMPLE_KB, copy->path() / "kb", std::filesystem::copy_options::recursive);
       run.root = copy->path() / "kb";
     }
+    run.root_text = run.root.string();
     return w.setup(run);
   };
   // The clean run: its result and its count of allocations.
