@@ -6,6 +6,7 @@
 // lists from here, the top of the layers, where all of them are known.
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 
@@ -65,17 +66,15 @@ std::string search_path_joined(context* ctx) {
   return joined;
 }
 
-// Keeps a copy of the root and points the search path at its sub-folders.
+// Keeps a copy of the root and points the search path at its sub-folders;
+// on a failure (thrown ones included) both stay as they were.
 int32_t root_set(context* ctx, const char* root) {
-  char* copy = str_dup(root);
+  std::unique_ptr<char, decltype(&std::free)> copy(str_dup(root), &std::free);
   if (copy == nullptr) return TQ_ERR_NO_MEMORY;
-  int32_t rc = search_path_from_root(ctx, copy);
-  if (rc != 0) {
-    std::free(copy);
-    return rc;
-  }
+  int32_t rc = search_path_from_root(ctx, copy.get());
+  if (rc != 0) return rc;
   std::free(ctx->root_path);
-  ctx->root_path = copy;
+  ctx->root_path = copy.release();
   return 0;
 }
 

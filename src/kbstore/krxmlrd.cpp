@@ -244,10 +244,10 @@ void element_start(read_state& st, uint8_t id, const XML_Char** atts) {
       std::string v = controls_restore(version != nullptr ? version : "");
       if (t.empty()) return fail(st, kXmlErrNoType);
       if (v.empty()) return fail(st, kXmlErrNoVersion);
-      xmldoc* made = nullptr;
-      if (xmldoc_create(st.ctx, t.c_str(), v.c_str(), &made) != 0) return fail(st, TQ_ERR_NO_MEMORY);
+      // The level first: its growth may throw, and the document is then
+      // made straight into it, where the read's end frees it.
       st.levels.emplace_back();
-      st.levels.back().doc = made;
+      if (xmldoc_create(st.ctx, t.c_str(), v.c_str(), &st.levels.back().doc) != 0) return fail(st, TQ_ERR_NO_MEMORY);
       return;
     }
     case kProperty: {
