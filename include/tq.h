@@ -176,9 +176,12 @@ typedef struct tq_context tq_context;
  * builds once and keeps (a charset's table, the word-break iterator of
  * title casing, a regex compiled on first use) is built again by the next
  * call, which gives the clean result once memory is back. One thing is
- * not: ICU loads its own data once per process, on the first conversion,
- * and when memory runs out during that load ICU refuses every later
- * conversion (-700) until the process starts again. */
+ * not: ICU sets up its data and its default locale once per process, on
+ * first use (a conversion, the first title casing), and when memory runs
+ * out there ICU keeps refusing that work (-600 or -700) until the process
+ * starts again; ICU 72 may even hang or crash inside its default-locale
+ * set-up, which its resource loading consults whatever locale it is
+ * given. */
 #define TQ_OK 0
 /* A failure without a code of its own. */
 #define TQ_ERR_GENERAL (-1)
