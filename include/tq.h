@@ -163,7 +163,25 @@ typedef struct tq_context tq_context;
  * code's own message where no step recorded one), but for the frame's
  * edit-mode refusals (-501 for a call that needs edit mode, -500 for one
  * that refuses it), which record nothing; so do some failures of the
- * calls outside the frame (see the top). */
+ * calls outside the frame (see the top).
+ *
+ * Out of memory is -600, critical to tq_error_is_critical, whatever ran
+ * out: the library's own allocation or that of ICU, PCRE2 or Expat. Every
+ * export answers it, those outside the frame included, and none aborts the
+ * process. A call that fails so changes nothing a caller sees: a failed
+ * tq_init or tq_init_edit_mode leaves *out NULL and nothing to close, a
+ * failed tq_clone leaves *result NULL, a failed tq_zel_path_set or
+ * tq_path_set keeps the root and search path as they were, and an engine's
+ * output is a failure, never a text computed another way. What a call
+ * builds once and keeps (a charset's table, the word-break iterator of
+ * title casing, a regex compiled on first use) is built again by the next
+ * call, which gives the clean result once memory is back. One thing is
+ * not: ICU sets up its data and its default locale once per process, on
+ * first use (a conversion, the first title casing), and when memory runs
+ * out there ICU keeps refusing that work (-600 or -700) until the process
+ * starts again; ICU 72 may even hang or crash inside its default-locale
+ * set-up, which its resource loading consults whatever locale it is
+ * given. */
 #define TQ_OK 0
 /* A failure without a code of its own. */
 #define TQ_ERR_GENERAL (-1)

@@ -1,9 +1,12 @@
 // The exports outside the frame: context life cycle, paths, options,
-// version and the error readers. Each makes its own checks. Each layer lists
+// version and the error readers. Each makes its own checks and, as the
+// frame does, catches what is thrown inside it: out of memory is -600, and
+// nothing crosses the C boundary. Each layer lists
 // the parts it adds to a context; context start, clone and close walk those
 // lists from here, the top of the layers, where all of them are known.
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 
@@ -63,17 +66,15 @@ std::string search_path_joined(context* ctx) {
   return joined;
 }
 
-// Keeps a copy of the root and points the search path at its sub-folders.
+// Keeps a copy of the root and points the search path at its sub-folders;
+// on a failure (thrown ones included) both stay as they were.
 int32_t root_set(context* ctx, const char* root) {
-  char* copy = str_dup(root);
+  std::unique_ptr<char, decltype(&std::free)> copy(str_dup(root), &std::free);
   if (copy == nullptr) return TQ_ERR_NO_MEMORY;
-  int32_t rc = search_path_from_root(ctx, copy);
-  if (rc != 0) {
-    std::free(copy);
-    return rc;
-  }
+  int32_t rc = search_path_from_root(ctx, copy.get());
+  if (rc != 0) return rc;
   std::free(ctx->root_path);
-  ctx->root_path = copy;
+  ctx->root_path = copy.release();
   return 0;
 }
 
@@ -140,6 +141,22 @@ int32_t root_apply(context* ctx, const char* root) {
   return root_set(ctx, converted.c_str());
 }
 
+// The body of an export outside the frame, with what it throws caught as
+// the frame catches it: out of memory is -600, anything else -1. Each body
+// changes nothing it cannot give back before the throw can come (a failed
+// path set keeps the old root and search path; a failed start or copy frees
+// what it made).
+template <typename Body>
+int32_t outside_frame(Body&& body) noexcept {
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+    return TQ_ERR_NO_MEMORY;
+  } catch (...) {
+    return TQ_ERR_GENERAL;
+  }
+}
+
 // A call outside the frame that tells its cuts as a framed call does: only
 // its own, in messages that name it.
 void cuts_start(context* ctx, const char* call) {
@@ -173,7 +190,7 @@ int32_t open_context(tq_context** out, const char* root, uint32_t edit_mode) {
     std::free(ctx);
     return rc;
   }
-  rc = root_apply(ctx, root);
+  rc = outside_frame([&] { return root_apply(ctx, root); });
   if (rc != 0) {
     context_close(ctx);
     return rc;
@@ -191,84 +208,98 @@ using namespace tq;
 
 extern "C" {
 
-TQ_API int32_t tq_init(tq_context** out, const char* root) noexcept { return open_context(out, root, 0); }
+TQ_API int32_t tq_init(tq_context** out, const char* root) noexcept {
+  return outside_frame([&] { return open_context(out, root, 0); });
+}
 
 TQ_API int32_t tq_init_edit_mode(tq_context** out, const char* root) noexcept {
-  return open_context(out, root, 1);
+  return outside_frame([&] { return open_context(out, root, 1); });
 }
 
 TQ_API int32_t tq_clone(tq_context* ctx, tq_context** result) noexcept {
-  if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
-  if (ctx->edit_mode) return TQ_ERR_EDIT_MODE;
-  if (result == nullptr) {
-    TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 57, "'result' is null.");
-    return TQ_ERR_ARGUMENT;
-  }
-  *result = nullptr;
-  context* copy = context_alloc();
-  if (copy == nullptr) return TQ_ERR_NO_MEMORY;
-  int32_t rc = context_parts_clone(ctx, copy, context_layers());
-  if (rc != 0) {
-    std::free(copy);
-    return rc;
-  }
-  *result = copy;
-  return 0;
+  return outside_frame([&]() -> int32_t {
+    if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
+    if (ctx->edit_mode) return TQ_ERR_EDIT_MODE;
+    if (result == nullptr) {
+      TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 57, "'result' is null.");
+      return TQ_ERR_ARGUMENT;
+    }
+    *result = nullptr;
+    context* copy = context_alloc();
+    if (copy == nullptr) return TQ_ERR_NO_MEMORY;
+    int32_t rc = context_parts_clone(ctx, copy, context_layers());
+    if (rc != 0) {
+      std::free(copy);
+      return rc;
+    }
+    *result = copy;
+    return 0;
+  });
 }
 
 TQ_API int32_t tq_close(tq_context* ctx) noexcept {
-  if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
-  context_close(ctx);
-  return 0;
+  return outside_frame([&]() -> int32_t {
+    if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
+    context_close(ctx);
+    return 0;
+  });
 }
 
 TQ_API int32_t tq_zel_path_set(tq_context* ctx, const char* root) noexcept {
-  if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
-  if (root == nullptr) return TQ_ERR_ARGUMENT;
-  std::string converted;
-  int32_t rc = path_in(ctx, root, "root", "tq_zel_path_set", &converted);
-  if (rc < 0) return rc;
-  if (converted.empty()) return 0;
-  int32_t set = root_set(ctx, converted.c_str());
-  return set != 0 ? set : rc;
+  return outside_frame([&]() -> int32_t {
+    if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
+    if (root == nullptr) return TQ_ERR_ARGUMENT;
+    std::string converted;
+    int32_t rc = path_in(ctx, root, "root", "tq_zel_path_set", &converted);
+    if (rc < 0) return rc;
+    if (converted.empty()) return 0;
+    int32_t set = root_set(ctx, converted.c_str());
+    return set != 0 ? set : rc;
+  });
 }
 
 TQ_API int32_t tq_path_set(tq_context* ctx, const char* path) noexcept {
-  if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
-  if (path == nullptr) return TQ_ERR_ARGUMENT;
-  std::string converted;
-  int32_t rc = path_in(ctx, path, "search path", "tq_path_set", &converted);
-  if (rc < 0) return rc;
-  int32_t set = path_list_set(ctx, ctx->search_path, converted.c_str());
-  return set != 0 ? set : rc;
+  return outside_frame([&]() -> int32_t {
+    if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
+    if (path == nullptr) return TQ_ERR_ARGUMENT;
+    std::string converted;
+    int32_t rc = path_in(ctx, path, "search path", "tq_path_set", &converted);
+    if (rc < 0) return rc;
+    int32_t set = path_list_set(ctx, ctx->search_path, converted.c_str());
+    return set != 0 ? set : rc;
+  });
 }
 
 TQ_API int32_t tq_path_get(tq_context* ctx, char* buffer, uint32_t size) noexcept {
-  if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
-  if (buffer == nullptr) return TQ_ERR_ARGUMENT;
-  // The caller's size bounds everything written, terminator included.
-  uint32_t term = strio_terminator_size(ctx);
-  if (size < term) return TQ_ERR_ARGUMENT;
-  uint32_t max = size - term;
-  if (max > kPathMax) max = kPathMax;
-  // Joined whole and cut only on the way out, where the cut is told with
-  // the whole text's length (102, its message added to the list), as in the
-  // framed exports. The search path of a long root is longer than kPathMax.
-  cuts_start(ctx, "tq_path_get");
-  const std::string joined = search_path_joined(ctx);
-  const int32_t rc = strio_out(ctx, joined.c_str(), buffer, max, kStrioConvert);
-  return strio_cuts_result(ctx, rc);
+  return outside_frame([&]() -> int32_t {
+    if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
+    if (buffer == nullptr) return TQ_ERR_ARGUMENT;
+    // The caller's size bounds everything written, terminator included.
+    uint32_t term = strio_terminator_size(ctx);
+    if (size < term) return TQ_ERR_ARGUMENT;
+    uint32_t max = size - term;
+    if (max > kPathMax) max = kPathMax;
+    // Joined whole and cut only on the way out, where the cut is told with
+    // the whole text's length (102, its message added to the list), as in the
+    // framed exports. The search path of a long root is longer than kPathMax.
+    cuts_start(ctx, "tq_path_get");
+    const std::string joined = search_path_joined(ctx);
+    const int32_t rc = strio_out(ctx, joined.c_str(), buffer, max, kStrioConvert);
+    return strio_cuts_result(ctx, rc);
+  });
 }
 
 TQ_API int32_t tq_root_path_get(tq_context* ctx, char* path) noexcept {
-  if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
-  if (path == nullptr) {
-    TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 57, "'path' is null.");
-    return TQ_ERR_ARGUMENT;
-  }
-  cuts_start(ctx, "tq_root_path_get");
-  const int32_t rc = strio_out_16384(ctx, ctx->root_path != nullptr ? ctx->root_path : "", path, kStrioConvert);
-  return strio_cuts_result(ctx, rc);
+  return outside_frame([&]() -> int32_t {
+    if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
+    if (path == nullptr) {
+      TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 57, "'path' is null.");
+      return TQ_ERR_ARGUMENT;
+    }
+    cuts_start(ctx, "tq_root_path_get");
+    const int32_t rc = strio_out_16384(ctx, ctx->root_path != nullptr ? ctx->root_path : "", path, kStrioConvert);
+    return strio_cuts_result(ctx, rc);
+  });
 }
 
 TQ_API uint32_t tq_options_get(tq_context* ctx) noexcept { return ctx == nullptr ? 0 : ctx->options; }
@@ -291,26 +322,30 @@ TQ_API int32_t tq_version_get(char* buffer) noexcept {
 }
 
 TQ_API int32_t tq_error_info_get(tq_context* ctx, int32_t* error_code, char* error_string) noexcept {
-  if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
-  // A reader never adds to the list it reads, not even for its own
-  // arguments: the record would become the newest, which is what it gives.
-  if (error_code == nullptr || error_string == nullptr) return TQ_ERR_ARGUMENT;
-  const err_rec* last = ctx->errors.last != nullptr ? ctx->errors.last : err_empty_record();
-  *error_code = last->code;
-  const char* text = last->text[0] != '\0' ? last->text : "No error info available";
-  return error_text_out(ctx, text, error_string);
+  return outside_frame([&]() -> int32_t {
+    if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
+    // A reader never adds to the list it reads, not even for its own
+    // arguments: the record would become the newest, which is what it gives.
+    if (error_code == nullptr || error_string == nullptr) return TQ_ERR_ARGUMENT;
+    const err_rec* last = ctx->errors.last != nullptr ? ctx->errors.last : err_empty_record();
+    *error_code = last->code;
+    const char* text = last->text[0] != '\0' ? last->text : "No error info available";
+    return error_text_out(ctx, text, error_string);
+  });
 }
 
 TQ_API int32_t tq_error_info_get_by_index(tq_context* ctx, uint32_t index, int32_t* error_code,
                                           char* error_string) noexcept {
-  if (error_code == nullptr || error_string == nullptr) return TQ_ERR_ARGUMENT;
-  *error_code = 0;
-  std::memset(error_string, 0, 4);
-  if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
-  if (index >= ctx->errors.count) return TQ_ERR_INDEX;
-  const err_rec& rec = ctx->errors.recs[index];
-  *error_code = rec.code;
-  return error_text_out(ctx, rec.text, error_string);
+  return outside_frame([&]() -> int32_t {
+    if (error_code == nullptr || error_string == nullptr) return TQ_ERR_ARGUMENT;
+    *error_code = 0;
+    std::memset(error_string, 0, 4);
+    if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
+    if (index >= ctx->errors.count) return TQ_ERR_INDEX;
+    const err_rec& rec = ctx->errors.recs[index];
+    *error_code = rec.code;
+    return error_text_out(ctx, rec.text, error_string);
+  });
 }
 
 TQ_API int32_t tq_error_count_get(tq_context* ctx, uint32_t* count) noexcept {

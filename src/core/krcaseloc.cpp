@@ -1,6 +1,7 @@
 #include "core/krcaseloc.h"
 
 #include <cstring>
+#include <new>
 
 #include "core/krcorvel.h"
 #include "core/krenc.h"
@@ -18,17 +19,22 @@ int32_t current_locale_code(const context* ctx) { return ctx != nullptr ? ctx->c
 // bytes cut between characters. The character library builds the cased
 // form apart before writing it back within the buffer's size, and a failed
 // mapping writes only the first byte, so restoring that byte puts the text
-// back as it was, without a copy of its own.
-uint32_t case_in_place(uint32_t op, char* text, int32_t locale_code, uint32_t max_bytes) {
+// back as it was, without a copy of its own. Out of memory (title casing's
+// word-break iterator) is thrown as std::bad_alloc, which the call's frame
+// answers with -600: a text left uncased would be a wrong result.
+uint32_t case_in_place(context* ctx, uint32_t op, char* text, int32_t locale_code, uint32_t max_bytes) {
   if (text == nullptr || max_bytes == 0) return 0;
   size_t len = strnlen(text, max_bytes);
   if (len == max_bytes) len = np_uchar_cut(text, max_bytes - 1);
   const char first = text[0];
   uint32_t full = 0;
-  if (np_uchar_case_n(op, text, static_cast<int32_t>(len), text, max_bytes, case_locale_special_lang_get(locale_code),
-                      &full) < 0) {
+  const int32_t rc = np_uchar_case_n(op, text, static_cast<int32_t>(len), text, max_bytes,
+                                     case_locale_special_lang_get(locale_code), &full,
+                                     ctx != nullptr ? &ctx->case_cache : nullptr);
+  if (rc < 0) {
     text[0] = first;
     text[len] = '\0';
+    if (rc == -2) throw std::bad_alloc();
     return static_cast<uint32_t>(len);
   }
   return full;
@@ -54,18 +60,15 @@ const char* case_locale_special_lang_get(int32_t locale_code) {
 }
 
 uint32_t case_upper_by_locale(context* ctx, char* text, int32_t locale_code, uint32_t max_bytes) {
-  (void)ctx;
-  return case_in_place(kNpCaseUpper, text, locale_code, max_bytes);
+  return case_in_place(ctx, kNpCaseUpper, text, locale_code, max_bytes);
 }
 
 uint32_t case_lower_by_locale(context* ctx, char* text, int32_t locale_code, uint32_t max_bytes) {
-  (void)ctx;
-  return case_in_place(kNpCaseLower, text, locale_code, max_bytes);
+  return case_in_place(ctx, kNpCaseLower, text, locale_code, max_bytes);
 }
 
 uint32_t case_title_by_locale(context* ctx, char* text, int32_t locale_code, uint32_t max_bytes) {
-  (void)ctx;
-  return case_in_place(kNpCaseTitle, text, locale_code, max_bytes);
+  return case_in_place(ctx, kNpCaseTitle, text, locale_code, max_bytes);
 }
 
 uint32_t case_upper_current_locale(context* ctx, char* text, uint32_t max_bytes) {

@@ -21,6 +21,9 @@ const char* case_locale_special_lang_get(int32_t locale_code);
 // zero size is left alone. Returns the bytes the whole cased text needs
 // (terminator not counted): more than the text kept when casing lengthened
 // it past the buffer, so that a caller on a value's road can tell the cut.
+// Title casing keeps its word-break iterator in the context (ctx may be
+// NULL: one made for the call). Out of memory throws std::bad_alloc (the
+// frame's -600), since a text left as it was would be a wrong result.
 uint32_t case_upper_by_locale(context* ctx, char* text, int32_t locale_code, uint32_t max_bytes);
 uint32_t case_lower_by_locale(context* ctx, char* text, int32_t locale_code, uint32_t max_bytes);
 uint32_t case_title_by_locale(context* ctx, char* text, int32_t locale_code, uint32_t max_bytes);

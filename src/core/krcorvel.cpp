@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "core/krerr.h"
 #include "core/krfio.h"
@@ -13,6 +14,7 @@
 #include "core/krtrace.h"
 #include "core/krvec.h"
 #include "platform/npmem.h"
+#include "platform/npuchar.h"
 
 namespace tq {
 
@@ -110,22 +112,49 @@ void paths_free(context* ctx) {
   }
 }
 
+// Made by the first title casing of the context; a copy makes its own.
+void case_cache_free(context* ctx) {
+  np_case_cache_free(ctx->case_cache);
+  ctx->case_cache = nullptr;
+}
+
 constexpr context_part kCoreParts[] = {
     {"trace state", trace_part_create, trace_part_free, trace_part_clone},
     {"messages and settings", settings_create, nullptr, settings_clone},
     {"error list", errors_create, errors_free, errors_clone},
     {"block pools", pools_create, pools_free, nullptr},
     {"root and search path", paths_create, paths_free, paths_clone},
+    {"casing cache", nullptr, case_cache_free, nullptr},
 };
 
-// Frees parts [0, made) of the walk, last first.
-void free_made(context* ctx, std::span<const context_layer> layers, std::size_t made) {
+// A part's create or clone, with out of memory thrown inside it (a
+// container's growth) returned as -600 like the failures it returns: the
+// walk then frees what was made, the failing part included.
+int32_t part_make_caught(const context_part& part, context* src, context* dst) noexcept {
+  try {
+    if (src != nullptr && part.clone != nullptr) return part.clone(src, dst);
+    return part.create != nullptr ? part.create(dst) : 0;
+  } catch (const std::bad_alloc&) {
+    return TQ_ERR_NO_MEMORY;
+  } catch (...) {
+    return TQ_ERR_GENERAL;
+  }
+}
+
+// Frees parts [0, made) of the walk, last first. Teardown runs to the end:
+// a free that throws (out of memory while the shared state takes over what
+// the context leaves) stops only its own part.
+void free_made(context* ctx, std::span<const context_layer> layers, std::size_t made) noexcept {
   std::size_t index = 0;
   for (const context_layer& layer : layers) index += layer.size();
   for (auto layer = layers.rbegin(); layer != layers.rend(); ++layer) {
     for (auto part = layer->rbegin(); part != layer->rend(); ++part) {
       --index;
-      if (index < made && part->free != nullptr) part->free(ctx);
+      if (index >= made || part->free == nullptr) continue;
+      try {
+        part->free(ctx);
+      } catch (...) {
+      }
     }
   }
 }
@@ -142,14 +171,7 @@ int32_t parts_walk(context* src, context* dst, std::span<const context_layer> la
     for (const context_part& part : layer) {
       ++made;
       if (part.on_first_use) continue;
-      int32_t rc = 0;
-      if (injected_failure()) {
-        rc = TQ_ERR_NO_MEMORY;
-      } else if (src != nullptr && part.clone != nullptr) {
-        rc = part.clone(src, dst);
-      } else if (part.create != nullptr) {
-        rc = part.create(dst);
-      }
+      const int32_t rc = injected_failure() ? TQ_ERR_NO_MEMORY : part_make_caught(part, src, dst);
       if (rc != 0) {
         free_made(dst, layers, made);
         record_clear(dst);
@@ -192,7 +214,7 @@ void context_parts_free(context* ctx, std::span<const context_layer> layers) {
 }
 
 int32_t context_part_make(context* ctx, const context_part& part) {
-  const int32_t rc = injected_failure() ? TQ_ERR_NO_MEMORY : part.create(ctx);
+  const int32_t rc = injected_failure() ? TQ_ERR_NO_MEMORY : part_make_caught(part, nullptr, ctx);
   if (rc == 0) return 0;
   if (part.free != nullptr) part.free(ctx);
   char text[96];

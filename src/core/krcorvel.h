@@ -36,6 +36,7 @@ struct ident_work_area;
 struct extract_work_area;
 struct gender_work_area;
 struct guess_work_area;
+struct np_case_cache;
 
 // A work area that a higher layer makes on a context's first use of it and
 // that carries its own release, so that whoever tears the context down
@@ -120,6 +121,7 @@ struct tq_context {
   tq::block_pool* small_pool;      // 320-byte blocks: vector slots
   tq::block_pool* large_pool;      // 4,096-byte blocks
   tq::block_pool* lock_entry_pool; // entries of the file-lock table
+  tq::np_case_cache* case_cache;   // title casing's word-break iterators, made on first use
   tq::chop_work* chop_work;        // the chopping engine's work area
   tq::chopper_builtin* chopper_whitespace;  // built-in chopper of handles -1 and -2
   tq::chopper_builtin* chopper_cjk;         // built-in chopper of handle -3
@@ -182,7 +184,7 @@ struct context_part {
 using context_layer = std::span<const context_part>;
 
 // Core's parts: trace state, messages and settings, error list, block pools,
-// root and search path.
+// root and search path, the casing cache.
 context_layer core_context_parts();
 
 // A zeroed record with its marker and size, ready for the walk; NULL when

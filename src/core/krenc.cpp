@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "core/krcorvel.h"
 #include "core/krerr.h"
@@ -37,8 +38,11 @@ constexpr int32_t kErrInvalidArg = TQ_ERR_ARGUMENT;
 constexpr int32_t kErrInvalidChar = TQ_ERR_INVALID_CHAR;
 constexpr int32_t kWarnReplaced = TQ_WARN_CHAR_REPLACED;
 
-// The encoding has no charset, or the character library failed on it.
-int32_t library_failed(context* ctx, int32_t encoding) {
+// The encoding has no charset, or the character library failed on it
+// (`why`, its result): out of memory building the charset's table is -600,
+// which the next conversion tries again.
+int32_t library_failed(context* ctx, int32_t encoding, int32_t why = -3) {
+  if (why == -2) return TQ_ERR_NO_MEMORY;
   TQ_REPORT(ctx, kErrUnsupported, 1491, encoding);
   return kErrUnsupported;
 }
@@ -244,7 +248,7 @@ int32_t enc_convert_in(context* ctx, int32_t encoding, const char* src, char* ds
   const encoding_row* row = nullptr;
   if (int32_t rc = usable_row(ctx, encoding, &row); rc != 0) return rc;
   int32_t rc = np_uchar_encode(conversion_flags(ctx, row), src, dst, max + 1);
-  if (rc < 0) return library_failed(ctx, encoding);
+  if (rc < 0) return library_failed(ctx, encoding, rc);
   return rc == 0 ? 0 : kErrInvalidChar;
 }
 
@@ -262,7 +266,7 @@ int32_t enc_convert_out(context* ctx, int32_t encoding, const char* src, char* d
   if (max > UINT32_MAX - term) return kErrInvalidArg;
   const encoding_row* row = &kEncodingTable[encoding];
   int32_t rc = np_uchar_decode(conversion_flags(ctx, row), src, dst, max + term);
-  if (rc < 0) return library_failed(ctx, encoding);
+  if (rc < 0) return library_failed(ctx, encoding, rc);
   return rc == 0 ? 0 : refused_or_replaced(ctx);
 }
 
@@ -272,9 +276,11 @@ int32_t enc_char_code_point_get(uint8_t byte, int32_t encoding) {
   // UCS-2 text).
   const char src[4] = {static_cast<char>(byte), 0, 0, 0};
   char utf8[8] = {};
-  if (np_uchar_encode(static_cast<uint32_t>(kEncodingTable[encoding].charset), src, utf8, sizeof utf8) != 0) {
-    return -1;
-  }
+  const int32_t rc = np_uchar_encode(static_cast<uint32_t>(kEncodingTable[encoding].charset), src, utf8, sizeof utf8);
+  // The charset's table not built for want of memory says nothing of the
+  // byte: the call fails, as a container's growth does.
+  if (rc == -2) throw std::bad_alloc();
+  if (rc != 0) return -1;
   const char* cursor = utf8;
   int32_t code = 0;
   if (np_uchar_toint(&cursor, &code) < 0) return -1;
@@ -460,7 +466,7 @@ int32_t strio_out_planned(const strio_out_plan* plan, const char* src, char* dst
     return strio_out(plan->ctx, src, dst, max, plan->flags);
   }
   const int32_t rc = np_uchar_decode(plan->lib_flags, src, dst, max + plan->term);
-  if (rc < 0) return library_failed(plan->ctx, plan->ctx->session_encoding);
+  if (rc < 0) return library_failed(plan->ctx, plan->ctx->session_encoding, rc);
   const int32_t result = rc == 0 ? 0 : refused_or_replaced(plan->ctx);
   if (result >= 0) note_output_cut(plan->ctx, plan->lib_flags, src, max, 0);
   return result;

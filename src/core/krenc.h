@@ -149,7 +149,8 @@ int32_t enc_convert_in(context* ctx, int32_t encoding, const char* src, char* ds
 int32_t enc_convert_out(context* ctx, int32_t encoding, const char* src, char* dst, uint32_t max);
 
 // The code point of one byte of a single-byte encoding; -1 when the byte
-// has no character there.
+// has no character there. Throws std::bad_alloc when memory runs out
+// building the charset's table.
 int32_t enc_char_code_point_get(uint8_t byte, int32_t encoding);
 
 // ---- Interface string layer --------------------------------------------------

@@ -223,7 +223,7 @@ int32_t ngram_profile_add_key(ngram_profile* p, const ngram_key& key, uint32_t w
     *entry = &e;
     *fresh = true;
   } catch (const std::bad_alloc&) {
-    return -1;
+    return TQ_ERR_NO_MEMORY;
   }
   return 0;
 }

@@ -137,7 +137,7 @@ int32_t ngram_profile_update_text(context* ctx, ngram_profile* profile, const ch
 // after a failure the next call counts again.
 int32_t ngram_profile_count_text(context* ctx, ngram_profile* profile, const char* text, const ngram_key** keys);
 // Adds one n-gram of n code points with the weight (count saturating);
-// the total grows by one. -1 when it cannot be stored.
+// the total grows by one. -600 when it cannot be stored.
 int32_t ngram_profile_add(ngram_profile* profile, const int32_t* codes, uint32_t n, uint32_t weight);
 // The same for a made key; *entry is the n-gram's entry and *fresh whether
 // the n-gram was new to the profile (both when the result is 0).

@@ -17,6 +17,7 @@
 #include "kbstore/krvlt.h"
 #include "kbstore/krxml.h"
 #include "kbstore/krxmlpriv.h"
+#include "platform/npmem.h"
 
 namespace tq {
 
@@ -188,12 +189,19 @@ const char* failure_reason(int32_t code) {
   }
 }
 
-void fail(read_state& st, int32_t code) {
+// Records the read's first failure. Called from Expat's handlers, through
+// which nothing may be thrown: a message that cannot be made for want of
+// memory leaves the code alone to tell.
+void fail(read_state& st, int32_t code) noexcept {
   if (st.error != 0) return;
   st.error = code;
   uint32_t line = st.parser != nullptr ? static_cast<uint32_t>(XML_GetCurrentLineNumber(st.parser)) : 0;
   uint32_t column = st.parser != nullptr ? static_cast<uint32_t>(XML_GetCurrentColumnNumber(st.parser)) : 0;
-  st.text = xml_read_error_text(st.file, line, column, failure_reason(code));
+  try {
+    st.text = xml_read_error_text(st.file, line, column, failure_reason(code));
+  } catch (const std::bad_alloc&) {
+    st.text.clear();
+  }
 }
 
 // A count attribute: absent is 0; anything but a decimal number that fits
@@ -236,10 +244,10 @@ void element_start(read_state& st, uint8_t id, const XML_Char** atts) {
       std::string v = controls_restore(version != nullptr ? version : "");
       if (t.empty()) return fail(st, kXmlErrNoType);
       if (v.empty()) return fail(st, kXmlErrNoVersion);
-      xmldoc* made = nullptr;
-      if (xmldoc_create(st.ctx, t.c_str(), v.c_str(), &made) != 0) return fail(st, TQ_ERR_NO_MEMORY);
+      // The level first: its growth may throw, and the document is then
+      // made straight into it, where the read's end frees it.
       st.levels.emplace_back();
-      st.levels.back().doc = made;
+      if (xmldoc_create(st.ctx, t.c_str(), v.c_str(), &st.levels.back().doc) != 0) return fail(st, TQ_ERR_NO_MEMORY);
       return;
     }
     case kProperty: {
@@ -497,6 +505,14 @@ unsigned long hash_salt() {
   return salt;
 }
 
+// Expat takes its memory through the library's allocator (np_malloc), so
+// that its own out of memory (XML_ERROR_NO_MEMORY, a parser not made) is
+// -600 where the rest of the library's would be.
+void* expat_malloc(size_t size) { return np_malloc(size); }
+void* expat_realloc(void* block, size_t size) { return np_realloc(block, size); }
+void expat_free(void* block) { np_free(block); }
+const XML_Memory_Handling_Suite kExpatMemory = {expat_malloc, expat_realloc, expat_free};
+
 struct parser_guard {
   XML_Parser parser;
   ~parser_guard() {
@@ -616,10 +632,13 @@ int32_t xml_read_file(context* ctx, const char* file, uint32_t flags, const xml_
     return 0;
   }
 
-  parser_guard pg{XML_ParserCreate(nullptr)};
+  parser_guard pg{XML_ParserCreate_MM(nullptr, &kExpatMemory, nullptr)};
   if (pg.parser == nullptr) {
-    *text = path;
-    return -1;
+    // Expat makes a parser unless memory runs out.
+    char why[kErrTextSize];
+    err_text<1866>(why, path.c_str(), failure_reason(TQ_ERR_NO_MEMORY));
+    *text = why;
+    return TQ_ERR_NO_MEMORY;
   }
   if (unsigned long salt = hash_salt()) XML_SetHashSalt(pg.parser, salt);
   read_state st;

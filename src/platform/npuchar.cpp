@@ -1,7 +1,9 @@
 #include "platform/npuchar.h"
 
+#include <unicode/brkiter.h>
+#include <unicode/casemap.h>
+#include <unicode/locid.h>
 #include <unicode/uchar.h>
-#include <unicode/ucasemap.h>
 #include <unicode/ucnv.h>
 #include <unicode/ustring.h>
 #include <unicode/utf16.h>
@@ -13,10 +15,12 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "platform/npmem.h"
 #include "platform/nputf8.h"
 
 namespace tq {
@@ -90,12 +94,14 @@ struct icu_converter_closer {
   void operator()(UConverter* c) const { ucnv_close(c); }
 };
 
-void build_table(const char* icu_name, byte_table* t) {
+// Fills a table from ICU's converter: 0, -2 when memory ran out (ICU's or
+// the table's own), -3 when ICU cannot give the converter otherwise.
+int32_t build_table(const char* icu_name, byte_table* t) {
   UErrorCode err = U_ZERO_ERROR;
   std::unique_ptr<UConverter, icu_converter_closer> cnv(ucnv_open(icu_name, &err));
-  if (U_FAILURE(err) || !cnv) return;
+  if (U_FAILURE(err) || !cnv) return err == U_MEMORY_ALLOCATION_ERROR || !cnv ? -2 : -3;
   ucnv_setToUCallBack(cnv.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &err);
-  if (U_FAILURE(err)) return;
+  if (U_FAILURE(err)) return err == U_MEMORY_ALLOCATION_ERROR ? -2 : -3;
   for (int b = 0; b < 256; ++b) {
     t->to_cp[b] = -1;
     char in = static_cast<char>(b);
@@ -103,6 +109,9 @@ void build_table(const char* icu_name, byte_table* t) {
     err = U_ZERO_ERROR;
     ucnv_resetToUnicode(cnv.get());
     int32_t n = ucnv_toUChars(cnv.get(), out, 4, &in, 1, &err);
+    // A byte the charset lacks stops the conversion; only a failure of
+    // ICU itself fails the table, which a byte left out would change.
+    if (err == U_MEMORY_ALLOCATION_ERROR) return -2;
     if (U_FAILURE(err) || n != 1 || U16_IS_SURROGATE(out[0])) continue;
     if (b != 0 && out[0] == 0) continue;
     t->to_cp[b] = out[0];
@@ -145,23 +154,39 @@ void build_table(const char* icu_name, byte_table* t) {
     t->pages[page][e.first & 0xFF] = e.second;
   }
   t->ok = true;
+  return 0;
 }
 
-// The tables of the single-byte charsets, each built on first use. They are constant-initialised at namespace
-// scope, so reaching them needs no guard of a function's static; once built,
-// a table is published through `ready`, so that every later conversion costs
-// one atomic load rather than a call into std::call_once.
+// The tables of the single-byte charsets, each built on first use. They are
+// constant-initialised at namespace scope, so reaching them needs no guard
+// of a function's static; once built, a table is published through `ready`,
+// so that every later conversion costs one atomic load. A table that could
+// not be built (memory ran out) is not published: the next conversion
+// builds it again, so one failure never leaves a charset failing for good.
 constinit std::array<byte_table, kSingleByte.size()> tables;
 constinit std::array<std::atomic<const byte_table*>, kSingleByte.size()> ready{};
-constinit std::array<std::once_flag, kSingleByte.size()> once;
+constinit std::array<std::mutex, kSingleByte.size()> building;
 
-const byte_table* table_for(int slot) {
+// The built table of a slot, or NULL with *why -2 (out of memory) or -3.
+const byte_table* table_for(int slot, int32_t* why) {
   const auto i = static_cast<size_t>(slot);
   if (const byte_table* t = ready[i].load(std::memory_order_acquire)) return t;
-  std::call_once(once[i], [i] {
-    build_table(kSingleByte[i].icu_name, &tables[i]);
-    ready[i].store(&tables[i], std::memory_order_release);
-  });
+  std::lock_guard<std::mutex> lock(building[i]);
+  if (const byte_table* t = ready[i].load(std::memory_order_relaxed)) return t;
+  int32_t rc = -2;
+  try {
+    rc = build_table(kSingleByte[i].icu_name, &tables[i]);
+  } catch (const std::bad_alloc&) {
+    rc = -2;
+  }
+  if (rc != 0) {
+    // Not published: nothing else reads the half-built table, which the
+    // next attempt builds again from the start.
+    tables[i] = byte_table{};
+    *why = rc;
+    return nullptr;
+  }
+  ready[i].store(&tables[i], std::memory_order_release);
   return &tables[i];
 }
 
@@ -270,12 +295,14 @@ class source_reader {
   int32_t len_ = 0;
 };
 
-// Resolves the table of a single-byte charset; -2 when it cannot be built.
+// Resolves the table of a single-byte charset; -2 when memory ran out
+// building it, -3 when it cannot be built otherwise.
 int32_t table_of(kind k, uint32_t charset, const byte_table** table) {
   *table = nullptr;
   if (k != kind::single) return 0;
-  *table = table_for(single_byte_slot(charset));
-  return (*table)->ok ? 0 : -2;
+  int32_t why = 0;
+  *table = table_for(single_byte_slot(charset), &why);
+  return *table != nullptr ? 0 : why;
 }
 
 }  // namespace
@@ -555,8 +582,9 @@ int32_t np_uchar_encode(uint32_t flags, const char* src, char* dst, uint32_t siz
   if (src != nullptr && dst != nullptr) {
     if (charset == kNpCharsetUtf8) return utf8_to_utf8(strict, src, dst, size);
     if (int slot = single_byte_slot(charset); slot >= 0) {
-      const byte_table* t = table_for(slot);
-      if (!t->ok) return -2;
+      int32_t why = 0;
+      const byte_table* t = table_for(slot, &why);
+      if (t == nullptr) return why;
       return single_to_utf8(t, strict, src, dst, size);
     }
   }
@@ -569,8 +597,9 @@ int32_t np_uchar_decode(uint32_t flags, const char* src, char* dst, uint32_t siz
   if (src != nullptr && dst != nullptr) {
     if (charset == kNpCharsetUtf8) return utf8_to_utf8(strict, src, dst, size);
     if (int slot = single_byte_slot(charset); slot >= 0) {
-      const byte_table* t = table_for(slot);
-      if (!t->ok) return -2;
+      int32_t why = 0;
+      const byte_table* t = table_for(slot, &why);
+      if (t == nullptr) return why;
       return utf8_to_single(t, strict, src, dst, size);
     }
   }
@@ -582,8 +611,9 @@ bool np_uchar_ascii_same(uint32_t flags) {
   if (charset == kNpCharsetUtf8) return true;
   const int slot = single_byte_slot(charset);
   if (slot < 0) return false;
-  const byte_table* t = table_for(slot);
-  return t->ok && t->ascii_same;
+  int32_t why = 0;
+  const byte_table* t = table_for(slot, &why);
+  return t != nullptr && t->ascii_same;
 }
 
 int32_t np_uchar_valid_length(const char* text, uint32_t max) {
@@ -609,18 +639,21 @@ int32_t np_uchar_valid_length(const char* text, uint32_t max) {
 
 // ---- Case mapping ---------------------------------------------------------------
 
+// The word-break iterators title casing reuses, one per language slot: an
+// iterator holds the state of the text it walks, so it belongs to one
+// caller (a context) and is never shared between threads. One that could
+// not be made stays NULL and is made again on the next call.
+struct np_case_cache {
+  icu::BreakIterator* title[4];  // none, "tr", "az", "lt"
+};
+
+void np_case_cache_free(np_case_cache* cache) noexcept {
+  if (cache == nullptr) return;
+  for (icu::BreakIterator* it : cache->title) delete it;
+  np_free(cache);
+}
+
 namespace {
-
-struct case_map_closer {
-  void operator()(UCaseMap* m) const { ucasemap_close(m); }
-};
-using case_map_ptr = std::unique_ptr<UCaseMap, case_map_closer>;
-
-// Case maps are kept per thread: a title-casing map holds break-iterator
-// state and cannot be shared between threads.
-struct thread_case_maps {
-  std::array<case_map_ptr, 4> maps;  // none, "tr", "az", "lt"
-};
 
 int special_slot(const char* lang) {
   if (lang == nullptr || lang[0] == '\0') return 0;
@@ -630,39 +663,67 @@ int special_slot(const char* lang) {
   return -1;
 }
 
-// A case map for the language; `owned` keeps a map of an uncommon language
-// alive for the one call.
-UCaseMap* case_map_for(const char* lang, case_map_ptr* owned, UErrorCode* err) {
-  int slot = special_slot(lang);
-  if (slot < 0) {
-    owned->reset(ucasemap_open(lang, 0, err));
-    return U_SUCCESS(*err) ? owned->get() : nullptr;
+// The language ICU is told: never NULL, which would make ICU look up the
+// process's default locale (a lookup that itself fails when memory is
+// short, and whose answer would differ from one machine to the next).
+const char* case_locale(const char* lang) { return lang != nullptr ? lang : ""; }
+
+// -2 for ICU's out of memory, else -3.
+int32_t case_failure(UErrorCode err) { return err == U_MEMORY_ALLOCATION_ERROR ? -2 : -3; }
+
+// A word-break iterator for title casing in the language; NULL with *err
+// set when it cannot be made. The root locale is named, never "", for
+// which ICU may fall back on the default locale.
+icu::BreakIterator* title_iterator_make(const char* lang, UErrorCode* err) {
+  const icu::Locale locale(lang == nullptr || lang[0] == '\0' ? "root" : lang);
+  if (locale.isBogus()) {
+    *err = U_MEMORY_ALLOCATION_ERROR;
+    return nullptr;
   }
-  thread_local thread_case_maps cache;
-  case_map_ptr& m = cache.maps[static_cast<size_t>(slot)];
-  if (!m) {
-    // "" is the root locale: no language-specific rules.
-    m.reset(ucasemap_open(slot == 0 ? "" : lang, 0, err));
-    if (U_FAILURE(*err)) {
-      m.reset();
+  icu::BreakIterator* it = icu::BreakIterator::createWordInstance(locale, *err);
+  if (U_FAILURE(*err)) {
+    delete it;
+    return nullptr;
+  }
+  if (it == nullptr) *err = U_MEMORY_ALLOCATION_ERROR;
+  return it;
+}
+
+// The iterator title casing in `lang` uses: the cache's (made on first use)
+// when there is a cache and the language has a slot, else one made for the
+// call and kept in `owned`. NULL with *err set when it cannot be made.
+icu::BreakIterator* title_iterator(const char* lang, np_case_cache** cache,
+                                   std::unique_ptr<icu::BreakIterator>* owned, UErrorCode* err) {
+  const int slot = special_slot(lang);
+  if (slot < 0 || cache == nullptr) {
+    owned->reset(title_iterator_make(lang, err));
+    return owned->get();
+  }
+  if (*cache == nullptr) {
+    *cache = static_cast<np_case_cache*>(np_calloc(1, sizeof(np_case_cache)));
+    if (*cache == nullptr) {
+      *err = U_MEMORY_ALLOCATION_ERROR;
       return nullptr;
     }
   }
-  return m.get();
+  icu::BreakIterator*& it = (*cache)->title[slot];
+  if (it == nullptr) it = title_iterator_make(lang, err);
+  return it;
 }
 
 enum class case_op { upper, lower, title };
 
-// Title casing through UTF-16: ucasemap_utf8ToTitle opens its UText on the
-// heap at every call, ucasemap_toTitle keeps it on the stack, so a warm
-// engine title-cases without allocating. The two forms give the same text
+// Title casing through UTF-16: the UTF-8 form opens a UText on the heap at
+// every call, the UTF-16 form keeps it on the stack, so a warm engine
+// title-cases without allocating. The two forms give the same text
 // for well-formed input; an ill-formed text (which UTF-16 cannot hold as
 // it is) and a text too long for the stack buffers take the UTF-8 form.
 constexpr int32_t kTitleUnits = 2048;
 // A character title- or lowercases to at most three.
 constexpr int32_t kTitleOutUnits = kTitleUnits * 3;
 
-int32_t title_utf8(UCaseMap* m, char* dst, int32_t cap, const char* src, int32_t len, UErrorCode* err) {
+int32_t title_utf8(const char* lang, icu::BreakIterator* it, char* dst, int32_t cap, const char* src, int32_t len,
+                   UErrorCode* err) {
   if (len <= kTitleUnits) {
     UChar in16[kTitleUnits];
     int32_t n16 = 0;
@@ -670,7 +731,11 @@ int32_t title_utf8(UCaseMap* m, char* dst, int32_t cap, const char* src, int32_t
     u_strFromUTF8(in16, kTitleUnits, &n16, src, len, &e);
     if (U_SUCCESS(e) && n16 <= kTitleUnits) {
       UChar out16[kTitleOutUnits];
-      const int32_t t16 = ucasemap_toTitle(m, out16, kTitleOutUnits, in16, n16, &e);
+      const int32_t t16 = icu::CaseMap::toTitle(lang, 0, it, in16, n16, out16, kTitleOutUnits, nullptr, e);
+      if (e == U_MEMORY_ALLOCATION_ERROR) {
+        *err = e;
+        return 0;
+      }
       if (U_SUCCESS(e) && t16 <= kTitleOutUnits) {
         int32_t n8 = 0;
         u_strToUTF8(dst, cap, &n8, out16, t16, err);
@@ -678,18 +743,20 @@ int32_t title_utf8(UCaseMap* m, char* dst, int32_t cap, const char* src, int32_t
       }
     }
   }
-  return ucasemap_utf8ToTitle(m, dst, cap, src, len, err);
+  return icu::CaseMap::utf8ToTitle(lang, 0, it, src, len, dst, cap, nullptr, *err);
 }
 
-int32_t run_case_map(UCaseMap* m, case_op op, char* dst, int32_t cap, const char* src, int32_t len,
-                     UErrorCode* err) {
+// Upper- and lowercasing need no state: ICU maps them from the language
+// alone, without allocating.
+int32_t run_case_map(case_op op, const char* lang, icu::BreakIterator* it, char* dst, int32_t cap,
+                     const char* src, int32_t len, UErrorCode* err) {
   switch (op) {
     case case_op::upper:
-      return ucasemap_utf8ToUpper(m, dst, cap, src, len, err);
+      return icu::CaseMap::utf8ToUpper(lang, 0, src, len, dst, cap, nullptr, *err);
     case case_op::lower:
-      return ucasemap_utf8ToLower(m, dst, cap, src, len, err);
+      return icu::CaseMap::utf8ToLower(lang, 0, src, len, dst, cap, nullptr, *err);
     case case_op::title:
-      return title_utf8(m, dst, cap, src, len, err);
+      return title_utf8(lang, it, dst, cap, src, len, err);
   }
   return 0;
 }
@@ -701,29 +768,33 @@ bool overlaps(const char* a, size_t a_len, const char* b, size_t b_len) {
 }
 
 int32_t case_text(case_op op, const char* src, int32_t src_len, char* dst, uint32_t size, const char* lang,
-                  uint32_t* full_len) {
+                  uint32_t* full_len, np_case_cache** cache) {
   if (full_len != nullptr) *full_len = 0;
   if (src == nullptr || dst == nullptr || size == 0) return -1;
   if (src_len < 0) src_len = static_cast<int32_t>(std::strlen(src));
   UErrorCode err = U_ZERO_ERROR;
-  case_map_ptr owned;
-  UCaseMap* m = case_map_for(lang, &owned, &err);
-  if (m == nullptr) {
-    dst[0] = '\0';
-    return err == U_MEMORY_ALLOCATION_ERROR ? -2 : -3;
+  const char* locale = case_locale(lang);
+  std::unique_ptr<icu::BreakIterator> owned;
+  icu::BreakIterator* it = nullptr;
+  if (op == case_op::title) {
+    it = title_iterator(lang, cache, &owned, &err);
+    if (it == nullptr) {
+      dst[0] = '\0';
+      return case_failure(err);
+    }
   }
   const auto cap = static_cast<int32_t>(std::min<uint32_t>(size, INT32_MAX));
   if (!overlaps(src, static_cast<size_t>(src_len) + 1, dst, size)) {
     // Straight into dst when the whole cased text fits with its terminator
     // (ICU terminates it then); otherwise it is built apart and cut.
-    int32_t n = run_case_map(m, op, dst, cap, src, src_len, &err);
+    int32_t n = run_case_map(op, locale, it, dst, cap, src, src_len, &err);
     if (U_SUCCESS(err) && err != U_STRING_NOT_TERMINATED_WARNING && n >= 0 && n < cap) {
       if (full_len != nullptr) *full_len = static_cast<uint32_t>(n);
       return n;
     }
     if (err != U_BUFFER_OVERFLOW_ERROR && err != U_STRING_NOT_TERMINATED_WARNING) {
       dst[0] = '\0';
-      return err == U_MEMORY_ALLOCATION_ERROR ? -2 : -3;
+      return case_failure(err);
     }
     err = U_ZERO_ERROR;
   }
@@ -735,17 +806,17 @@ int32_t case_text(case_op op, const char* src, int32_t src_len, char* dst, uint3
   std::string grown;
   char* cased = local;
   int32_t room = static_cast<int32_t>(sizeof local);
-  int32_t n = run_case_map(m, op, cased, room, src, src_len, &err);
+  int32_t n = run_case_map(op, locale, it, cased, room, src, src_len, &err);
   if (err == U_BUFFER_OVERFLOW_ERROR || err == U_STRING_NOT_TERMINATED_WARNING) {
     err = U_ZERO_ERROR;
     grown.assign(static_cast<size_t>(n) + 1, '\0');
     cased = grown.data();
     room = static_cast<int32_t>(grown.size());
-    n = run_case_map(m, op, cased, room, src, src_len, &err);
+    n = run_case_map(op, locale, it, cased, room, src, src_len, &err);
   }
   if (U_FAILURE(err) || n < 0) {
     dst[0] = '\0';
-    return err == U_MEMORY_ALLOCATION_ERROR ? -2 : -3;
+    return case_failure(err);
   }
   if (full_len != nullptr) *full_len = static_cast<uint32_t>(n);
   size_t keep = static_cast<size_t>(n);
@@ -793,27 +864,65 @@ int32_t case_char(bool upper, const char** src, char* dst, uint32_t size) {
   return n;
 }
 
-// UTF-8 -> UTF-16; malformed sequences become U+FFFD.
-bool to_utf16(const char* s, std::u16string* out) {
-  int32_t len = static_cast<int32_t>(std::strlen(s));
-  out->assign(static_cast<size_t>(len) + 1, u'\0');
-  int32_t n = 0;
-  UErrorCode err = U_ZERO_ERROR;
-  u_strFromUTF8WithSub(reinterpret_cast<UChar*>(out->data()), len + 1, &n, s, len, kReplacement,
-                       nullptr, &err);
-  if (U_FAILURE(err)) return false;
-  out->resize(static_cast<size_t>(n));
-  return true;
-}
+// The full case folding of a UTF-8 text, one code point at a time, with no
+// buffer beyond a character's folding: comparing two of these in code point
+// order is comparing the folded texts. A malformed sequence reads as
+// U+FFFD.
+class fold_reader {
+ public:
+  explicit fold_reader(const char* text) : s_(reinterpret_cast<const uint8_t*>(text)) {}
+
+  // False at the end of the text.
+  bool next(UChar32* out) {
+    if (at_ < held_) {
+      U16_NEXT(folded_, at_, held_, *out);
+      return true;
+    }
+    if (s_[pos_] == 0) return false;
+    if (s_[pos_] < 0x80) {
+      const UChar32 c = s_[pos_++];
+      *out = c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
+      return true;
+    }
+    UChar32 c = 0;
+    U8_NEXT(s_, pos_, -1, c);
+    if (c < 0) c = kReplacement;
+    UChar one[2];
+    int32_t n = 0;
+    U16_APPEND_UNSAFE(one, n, c);
+    UErrorCode err = U_ZERO_ERROR;
+    held_ = u_strFoldCase(folded_, kFoldedMax, one, n, U_FOLD_CASE_DEFAULT, &err);
+    if (U_FAILURE(err) || held_ <= 0 || held_ > kFoldedMax) {
+      // Not expected (folding allocates nothing, and a character folds to
+      // at most three): the character stands for itself.
+      *out = c;
+      held_ = at_ = 0;
+      return true;
+    }
+    at_ = 0;
+    U16_NEXT(folded_, at_, held_, *out);
+    return true;
+  }
+
+ private:
+  static constexpr int32_t kFoldedMax = 8;
+  const uint8_t* s_;
+  int32_t pos_ = 0;
+  UChar folded_[kFoldedMax] = {};
+  int32_t held_ = 0;
+  int32_t at_ = 0;
+};
 
 }  // namespace
 
 int32_t np_uchar_icomp(const char* a, const char* b) {
   if (a == nullptr || b == nullptr) return (a == nullptr ? 0 : 1) - (b == nullptr ? 0 : 1);
   // While both texts are ASCII, folding is A-Z to a-z and the first
-  // difference decides as it does after full folding; a non-ASCII byte
-  // (which may fold to several characters) sends both texts to ICU.
-  for (size_t i = 0;; ++i) {
+  // difference decides as it does after full folding; from a non-ASCII byte
+  // on (which may fold to several characters) both texts are folded a
+  // character at a time, with nothing allocated.
+  size_t i = 0;
+  for (;; ++i) {
     auto x = static_cast<unsigned char>(a[i]);
     auto y = static_cast<unsigned char>(b[i]);
     if (x >= 0x80 || y >= 0x80) break;
@@ -822,18 +931,16 @@ int32_t np_uchar_icomp(const char* a, const char* b) {
     if (x != y) return x < y ? -1 : 1;
     if (x == 0) return 0;
   }
-  // The thread's buffers, reused: no allocation per comparison once warm.
-  thread_local std::u16string wa;
-  thread_local std::u16string wb;
-  if (!to_utf16(a, &wa) || !to_utf16(b, &wb)) {
-    int c = std::strcmp(a, b);
-    return (c > 0) - (c < 0);
+  fold_reader fa(a + i);
+  fold_reader fb(b + i);
+  for (;;) {
+    UChar32 x = 0;
+    UChar32 y = 0;
+    const bool more_a = fa.next(&x);
+    const bool more_b = fb.next(&y);
+    if (!more_a || !more_b) return static_cast<int32_t>(more_a) - static_cast<int32_t>(more_b);
+    if (x != y) return x < y ? -1 : 1;
   }
-  UErrorCode err = U_ZERO_ERROR;
-  int32_t c = u_strCaseCompare(reinterpret_cast<const UChar*>(wa.data()), static_cast<int32_t>(wa.size()),
-                               reinterpret_cast<const UChar*>(wb.data()), static_cast<int32_t>(wb.size()),
-                               U_FOLD_CASE_DEFAULT | U_COMPARE_CODE_POINT_ORDER, &err);
-  return (c > 0) - (c < 0);
 }
 
 int32_t np_uchar_isupper(const char* text) {
@@ -852,26 +959,26 @@ int32_t np_uchar_upper(const char** src, char* dst, uint32_t size) { return case
 int32_t np_uchar_lower(const char** src, char* dst, uint32_t size) { return case_char(false, src, dst, size); }
 
 int32_t np_uchar_upper_cs(const char* src, char* dst, uint32_t size, const char* lang) {
-  return case_text(case_op::upper, src, -1, dst, size, lang, nullptr);
+  return case_text(case_op::upper, src, -1, dst, size, lang, nullptr, nullptr);
 }
 
 int32_t np_uchar_lower_cs(const char* src, char* dst, uint32_t size, const char* lang) {
-  return case_text(case_op::lower, src, -1, dst, size, lang, nullptr);
+  return case_text(case_op::lower, src, -1, dst, size, lang, nullptr, nullptr);
 }
 
 int32_t np_uchar_title_cs(const char* src, char* dst, uint32_t size, const char* lang) {
-  return case_text(case_op::title, src, -1, dst, size, lang, nullptr);
+  return case_text(case_op::title, src, -1, dst, size, lang, nullptr, nullptr);
 }
 
 int32_t np_uchar_case_n(uint32_t op, const char* src, int32_t src_len, char* dst, uint32_t size, const char* lang,
-                        uint32_t* full_len) {
+                        uint32_t* full_len, np_case_cache** cache) {
   switch (op) {
     case kNpCaseUpper:
-      return case_text(case_op::upper, src, src_len, dst, size, lang, full_len);
+      return case_text(case_op::upper, src, src_len, dst, size, lang, full_len, cache);
     case kNpCaseLower:
-      return case_text(case_op::lower, src, src_len, dst, size, lang, full_len);
+      return case_text(case_op::lower, src, src_len, dst, size, lang, full_len, cache);
     case kNpCaseTitle:
-      return case_text(case_op::title, src, src_len, dst, size, lang, full_len);
+      return case_text(case_op::title, src, src_len, dst, size, lang, full_len, cache);
     default:
       if (full_len != nullptr) *full_len = 0;
       return -1;

@@ -39,7 +39,9 @@ inline constexpr uint32_t kNpUcharCompat = 0x1000;
 // converted (also when the text was cut to fit), 1 when a character could not
 // be converted (replaced by U+FFFD, or with kNpUcharStrict the conversion
 // stops before it; the output is terminated either way), -1 for an unknown
-// charset or a missing pointer, -2 when the charset's table cannot be built.
+// charset or a missing pointer, -2 when memory runs out building the
+// charset's table (built again on the next call), -3 when it cannot be
+// built otherwise.
 int32_t np_uchar_encode(uint32_t flags, const char* src, char* dst, uint32_t size);
 
 // UTF-8 -> text of the charset in `flags`; results as np_uchar_encode.
@@ -97,7 +99,9 @@ int32_t np_uchar_lower(const char** src, char* dst, uint32_t size);
 // cased form is built apart first, so src may equal dst. Returns the bytes
 // written without the terminator; -1 for a missing pointer or size 0, -2
 // when memory runs out, -3 for any other failure of the case mapping (dst
-// is then empty).
+// is then empty). Upper- and lowercasing allocate nothing (but for a cased
+// text over 4 KiB); title casing makes a word-break iterator for the call
+// (np_uchar_case_n with a cache keeps it).
 int32_t np_uchar_upper_cs(const char* src, char* dst, uint32_t size, const char* lang);
 int32_t np_uchar_lower_cs(const char* src, char* dst, uint32_t size, const char* lang);
 int32_t np_uchar_title_cs(const char* src, char* dst, uint32_t size, const char* lang);
@@ -107,12 +111,21 @@ inline constexpr uint32_t kNpCaseUpper = 1;
 inline constexpr uint32_t kNpCaseLower = 2;
 inline constexpr uint32_t kNpCaseTitle = 3;
 
+// The word-break iterators title casing keeps for one caller (a context),
+// made on first use: a caller that title-cases every value reuses them
+// rather than making one per value. Used by one thread at a time.
+struct np_case_cache;
+void np_case_cache_free(np_case_cache* cache) noexcept;
+
 // The three above for the first src_len bytes of src (up to its terminator
 // when src_len is negative), which need not be terminated there; results
 // as above (-1 also for an unknown op). *full_len, when given, receives the
 // byte length of the whole cased text: above the result when it was cut.
-// Only dst[0] is written when the mapping fails and dst is src.
+// Only dst[0] is written when the mapping fails and dst is src. Title
+// casing keeps its iterator in *cache (made there when NULL; an iterator
+// that cannot be made gives -2 and is made again on the next call); with
+// no cache it makes one for the call.
 int32_t np_uchar_case_n(uint32_t op, const char* src, int32_t src_len, char* dst, uint32_t size, const char* lang,
-                        uint32_t* full_len);
+                        uint32_t* full_len, np_case_cache** cache = nullptr);
 
 }  // namespace tq

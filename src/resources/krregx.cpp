@@ -6,6 +6,7 @@
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -29,6 +30,46 @@ constexpr int32_t kLocaleL5 = 800005;
 
 // The pairs a match reports: whole match and groups 1..9.
 constexpr uint32_t kMatchPairs = kRegexOvectorSize / 3;
+
+// PCRE2 takes its memory through the library's allocator (np_malloc), so
+// that its own out of memory comes back as PCRE2_ERROR_NOMEMORY or compile
+// error 121 (-600 to the caller) where the rest of the library's would.
+void* pcre2_block_take(PCRE2_SIZE size, void*) { return np_malloc(size); }
+void pcre2_block_give(void* block, void*) { np_free(block); }
+
+// The general context (allocator only) and the compile context made from
+// it, shared by every thread: PCRE2 only reads them. Made on first use; one
+// that cannot be made is not kept, and the next compile or match tries
+// again.
+template <typename T>
+T* shared_context(std::atomic<T*>* slot, T* (*make)(), void (*free_fn)(T*)) {
+  if (T* made = slot->load(std::memory_order_acquire)) return made;
+  T* fresh = make();
+  if (fresh == nullptr) return nullptr;
+  T* expected = nullptr;
+  if (slot->compare_exchange_strong(expected, fresh, std::memory_order_acq_rel)) return fresh;
+  free_fn(fresh);  // another thread's came first
+  return expected;
+}
+
+std::atomic<pcre2_general_context*> g_general{nullptr};
+std::atomic<pcre2_compile_context*> g_compile{nullptr};
+
+pcre2_general_context* general_context() {
+  return shared_context<pcre2_general_context>(
+      &g_general, [] { return pcre2_general_context_create(pcre2_block_take, pcre2_block_give, nullptr); },
+      pcre2_general_context_free);
+}
+
+pcre2_compile_context* compile_context() {
+  pcre2_general_context* general = general_context();
+  if (general == nullptr) return nullptr;
+  return shared_context<pcre2_compile_context>(
+      &g_compile, [] { return pcre2_compile_context_create(general_context()); }, pcre2_compile_context_free);
+}
+
+// A compile error of PCRE2 that is out of memory rather than the pattern's.
+bool compile_out_of_memory(int err) { return err == PCRE2_ERROR_HEAP_FAILED || err == PCRE2_ERROR_NOMEMORY; }
 
 // The context's regex work area: match data for the pairs callers ask for,
 // and a match context carrying the limits and the JIT's stack. Made on the
@@ -58,11 +99,13 @@ void work_release(lazy_work* base) {
 }
 
 regex_work* work_create() {
+  pcre2_general_context* general = general_context();
+  if (general == nullptr) return nullptr;
   auto* work = static_cast<regex_work*>(np_calloc(1, sizeof(regex_work)));
   if (work == nullptr) return nullptr;
   work->base.release = work_release;
-  work->md = pcre2_match_data_create(kMatchPairs, nullptr);
-  work->mctx = pcre2_match_context_create(nullptr);
+  work->md = pcre2_match_data_create(kMatchPairs, general);
+  work->mctx = pcre2_match_context_create(general);
   if (work->md == nullptr || work->mctx == nullptr) {
     work_release(&work->base);
     return nullptr;
@@ -71,32 +114,31 @@ regex_work* work_create() {
   pcre2_set_depth_limit(work->mctx, kRegexDepthLimit);
   // Without its own stack the JIT uses 32 KB on the machine stack; a JIT
   // that cannot be given one still runs there.
-  work->jit_stack = pcre2_jit_stack_create(kJitStackStart, kJitStackMax, nullptr);
+  work->jit_stack = pcre2_jit_stack_create(kJitStackStart, kJitStackMax, general);
   if (work->jit_stack != nullptr) pcre2_jit_stack_assign(work->mctx, nullptr, work->jit_stack);
   return work;
 }
 
-// Matching without a context (never on the engine's roads) uses one area
-// per thread.
-struct thread_work_holder {
-  regex_work* work = nullptr;
-  ~thread_work_holder() {
-    if (work != nullptr) work_release(&work->base);
+// The work area a match uses: the context's, made on its first match (a
+// failure recorded), or, for a match without a context (never on the
+// engine's roads), one made for the match and given back with the holder.
+// NULL when it cannot be made.
+struct work_holder {
+  regex_work* own = nullptr;
+  work_holder() = default;
+  work_holder(const work_holder&) = delete;
+  work_holder& operator=(const work_holder&) = delete;
+  ~work_holder() {
+    if (own != nullptr) work_release(&own->base);
+  }
+
+  regex_work* get(context* ctx) {
+    if (ctx == nullptr) return own = work_create();
+    lazy_work* base = nullptr;
+    if (regex_work_get(ctx, &base) != 0) return nullptr;
+    return reinterpret_cast<regex_work*>(base);
   }
 };
-thread_local thread_work_holder tl_work;
-
-// The context's work area, made on its first match (a failure recorded);
-// NULL when it cannot be made.
-regex_work* work_get(context* ctx) {
-  if (ctx == nullptr) {
-    if (tl_work.work == nullptr) tl_work.work = work_create();
-    return tl_work.work;
-  }
-  lazy_work* base = nullptr;
-  if (regex_work_get(ctx, &base) != 0) return nullptr;
-  return reinterpret_cast<regex_work*>(base);
-}
 
 }  // namespace
 
@@ -118,14 +160,21 @@ bool is_limit(int rc) {
 bool is_utf_error(int32_t rc) { return rc <= PCRE2_ERROR_UTF8_ERR1 && rc >= PCRE2_ERROR_UTF8_ERR21; }
 
 // A compiled pattern that matches at once: run at offset 0 it only checks
-// the subject's UTF-8.
+// the subject's UTF-8. Shared and made on first use (NULL when memory ran
+// out: made again on the next call).
+std::atomic<pcre2_code*> g_probe{nullptr};
+
 pcre2_code* utf_probe() {
-  static pcre2_code* const probe = [] {
-    int err = 0;
-    PCRE2_SIZE offset = 0;
-    return pcre2_compile(reinterpret_cast<PCRE2_SPTR>(""), 0, PCRE2_UTF, &err, &offset, nullptr);
-  }();
-  return probe;
+  pcre2_compile_context* compile = compile_context();
+  if (compile == nullptr) return nullptr;
+  return shared_context<pcre2_code>(
+      &g_probe,
+      [] {
+        int err = 0;
+        PCRE2_SIZE offset = 0;
+        return pcre2_compile(reinterpret_cast<PCRE2_SPTR>(""), 0, PCRE2_UTF, &err, &offset, compile_context());
+      },
+      pcre2_code_free);
 }
 
 // Bytes of the UTF-8 character starting at text[pos] (1 for a byte that
@@ -386,10 +435,12 @@ int32_t element_compile(context* ctx, regexlib_element* e, uint32_t options) {
   if ((options & kRegexOptAnchored) != 0) pcre_opts |= PCRE2_ANCHORED;
   int err = 0;
   PCRE2_SIZE offset = 0;
+  pcre2_compile_context* compile = compile_context();
+  if (compile == nullptr) return TQ_ERR_NO_MEMORY;
   pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(e->regex), PCRE2_ZERO_TERMINATED, pcre_opts,
-                                   &err, &offset, nullptr);
+                                   &err, &offset, compile);
   if (code == nullptr) {
-    if (err == PCRE2_ERROR_NOMEMORY) return TQ_ERR_NO_MEMORY;
+    if (compile_out_of_memory(err)) return TQ_ERR_NO_MEMORY;
     PCRE2_UCHAR text[256];
     if (pcre2_get_error_message(err, text, sizeof text) < 0) text[0] = 0;
     TQ_REPORT(ctx, kRcRegexSyntax, 51, static_cast<const char*>(e->regex), reinterpret_cast<const char*>(text),
@@ -406,6 +457,13 @@ int32_t element_compile(context* ctx, regexlib_element* e, uint32_t options) {
   }
   // JIT missing from this build or platform is not a fault of the pattern.
   if (jrc == PCRE2_ERROR_JIT_BADOPTION) return 0;
+  // Out of memory is the call's failure, not a pattern the JIT refused:
+  // the element is left uncompiled, to be compiled whole next time.
+  if (jrc == PCRE2_ERROR_NOMEMORY) {
+    pcre2_code_free(code);
+    e->code = nullptr;
+    return TQ_ERR_NO_MEMORY;
+  }
   return kRcRegexNotStudied;
 }
 
@@ -431,7 +489,8 @@ int32_t regexlib_element_exec(context* ctx, const regexlib_element* e, const cha
   if (ovector != nullptr && pairs_out > 0) ovector[0] = ovector[1] = kRegexUnset;
   if (result != nullptr) *result = PCRE2_ERROR_NOMATCH;
   if (e == nullptr || e->code == nullptr || subject == nullptr || start > length) return 0;
-  regex_work* work = work_get(ctx);
+  work_holder holder;
+  regex_work* work = holder.get(ctx);
   if (work == nullptr) return TQ_ERR_NO_MEMORY;
   uint32_t opts = 0;
   // Anchoring at match time would keep the JIT from running; a pattern
@@ -465,7 +524,8 @@ int32_t regexlib_element_exec(context* ctx, const regexlib_element* e, const cha
 
 int32_t regexlib_subject_check(context* ctx, const char* subject, size_t length) {
   if (subject == nullptr) return 0;
-  regex_work* work = work_get(ctx);
+  work_holder holder;
+  regex_work* work = holder.get(ctx);
   pcre2_code* probe = utf_probe();
   if (work == nullptr || probe == nullptr) return TQ_ERR_NO_MEMORY;
   int rc = pcre2_match(probe, reinterpret_cast<PCRE2_SPTR>(subject), length, 0, 0, work->md, work->mctx);

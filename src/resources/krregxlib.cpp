@@ -297,12 +297,20 @@ int32_t regexlib_get(context* ctx, int32_t index, regexlib_rec** out) {
     write_hold hold = write_hold::adopt(ctx);  // rsrc_slot_get_loaded returned holding it
     rec = static_cast<regexlib_rec*>(slot->part);
     uint32_t opts = regexlib_compile_options(ctx);
-    for (uint32_t i = 0; rec != nullptr && i < rec->count; ++i) {
+    int32_t short_of_memory = 0;
+    for (uint32_t i = 0; rec != nullptr && i < rec->count && short_of_memory == 0; ++i) {
       regexlib_element* e = &rec->elements[i];
-      if (e->code == nullptr && e->compile_rc == 0) (void)regexlib_element_compile(ctx, e, opts);
+      if (e->code != nullptr || e->compile_rc != 0) continue;
+      // A pattern that does not compile stays so, and matches nothing; one
+      // that memory failed stays pending, compiled on the next use.
+      if (regexlib_element_compile(ctx, e, opts) == TQ_ERR_NO_MEMORY) {
+        e->compile_rc = 0;
+        short_of_memory = TQ_ERR_NO_MEMORY;
+      }
     }
     rc = hold.release();
     if (rc != 0) return rc;
+    if (short_of_memory != 0) return short_of_memory;
     if (rec == nullptr) return TQ_ERR_INDEX;
   }
   *out = rec;

@@ -50,18 +50,19 @@ struct ordered_piece {
   int kind;
 };
 
-// The pieces of a list in order of start; on equal starts the word comes
-// before the separator and the separator before the dropped span. Words that
-// start beyond the value are never taken. false when pieces remain that
-// cannot be placed.
-bool pieces_in_order(const word_list* list, std::vector<ordered_piece>* out) {
+// Visits the pieces of a list in order of start; on equal starts the word
+// comes before the separator and the separator before the dropped span.
+// Words that start beyond the value are never taken. false when pieces
+// remain that cannot be placed (those before them were visited). Keeps
+// nothing: the engines that slice windows out of a value (extraction)
+// rebuild texts without allocating.
+template <typename Visit>
+bool pieces_in_order(const word_list* list, Visit&& visit) {
   const vec* lists[3] = {&list->words, &list->separators, &list->dropped};
   uint32_t next[3] = {0, 0, 0};
   uint32_t total = 0;
   for (const vec* v : lists) total += vec_count(v);
-  out->clear();
-  out->reserve(total);
-  while (out->size() < total) {
+  for (uint32_t done = 0; done < total; ++done) {
     int best = -1;
     int32_t best_start = 0;
     for (int k = 0; k < 3; ++k) {
@@ -74,24 +75,21 @@ bool pieces_in_order(const word_list* list, std::vector<ordered_piece>* out) {
       }
     }
     if (best < 0) return false;
-    out->push_back({piece_at(lists[best], static_cast<int32_t>(next[best])), best});
+    visit(ordered_piece{piece_at(lists[best], static_cast<int32_t>(next[best])), best});
     next[best] += 1;
   }
   return true;
 }
 
 // Rebuilds the list's text from its pieces: words and separators in order
-// of start.
+// of start; empty when pieces cannot be placed.
 void text_rebuild(word_list* list) {
-  // Kept per thread, so that the engines that slice windows out of a value
-  // (extraction) allocate nothing once warm.
-  thread_local std::vector<ordered_piece> seq;
   list->text[0] = '\0';
   size_t used = 0;
-  if (!pieces_in_order(list, &seq)) return;
-  for (const ordered_piece& p : seq) {
+  const bool placed = pieces_in_order(list, [&](const ordered_piece& p) {
     if (p.kind != 2) used = append_text(list->text, used, p.rec->text);
-  }
+  });
+  if (!placed) list->text[0] = '\0';
 }
 
 }  // namespace
@@ -318,7 +316,8 @@ int32_t wordlist_merge_by_offset(context* ctx, word_list* list) {
   (void)ctx;
   if (list == nullptr) return TQ_ERR_ARGUMENT;
   std::vector<ordered_piece> seq;
-  if (!pieces_in_order(list, &seq)) return -603;
+  seq.reserve(vec_count(&list->words) + vec_count(&list->separators) + vec_count(&list->dropped));
+  if (!pieces_in_order(list, [&](const ordered_piece& p) { seq.push_back(p); })) return -603;
   // The word slots of the sequence keep their places; their occupants are
   // put in ascending byte order of their texts (equal texts keep their order).
   std::vector<word_rec*> occupants;

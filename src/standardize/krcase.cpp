@@ -49,6 +49,16 @@ const char* special_lang(const context* ctx) { return case_locale_special_lang_g
 
 uint32_t case_op_of(uint32_t mode) { return mode == kCaseUpper ? kNpCaseUpper : kNpCaseLower; }
 
+// The character library's casing in the current locale's language, title
+// casing with the context's word-break iterator. Out of memory is thrown
+// (the frame's -600): a word left uncased would be a wrong result.
+int32_t case_n(context* ctx, uint32_t op, const char* src, int32_t src_len, char* dst, uint32_t size,
+               uint32_t* full) {
+  const int32_t n = np_uchar_case_n(op, src, src_len, dst, size, special_lang(ctx), full, &ctx->case_cache);
+  if (n == -2) throw std::bad_alloc();
+  return n;
+}
+
 // First character upper, the rest lower, in place; returns the length of
 // the whole cased word, above size - 1 when it was cut to fit.
 uint32_t proper_first_upper(context* ctx, char* text, uint32_t size) {
@@ -57,14 +67,12 @@ uint32_t proper_first_upper(context* ctx, char* text, uint32_t size) {
   int32_t code = 0;
   if (np_uchar_toint(&rest, &code) <= 0) return static_cast<uint32_t>(strnlen(text, size));
   const auto first_len = static_cast<int32_t>(rest - text);
-  const char* lang = special_lang(ctx);
   char cased[kCaseWordSize];
   uint32_t first_full = 0;
-  const int32_t n = np_uchar_case_n(kNpCaseUpper, text, first_len, cased, kCaseWordSize, lang, &first_full);
+  const int32_t n = case_n(ctx, kNpCaseUpper, text, first_len, cased, kCaseWordSize, &first_full);
   if (n < 0) return static_cast<uint32_t>(strnlen(text, size));
   uint32_t rest_full = 0;
-  const int32_t m =
-      np_uchar_case_n(kNpCaseLower, rest, -1, cased + n, kCaseWordSize - static_cast<uint32_t>(n), lang, &rest_full);
+  const int32_t m = case_n(ctx, kNpCaseLower, rest, -1, cased + n, kCaseWordSize - static_cast<uint32_t>(n), &rest_full);
   if (m < 0) cased[n] = '\0';
   const uint32_t written = np_uchar_bufcopy(text, cased, std::min(size, kCaseWordSize));
   return std::max(written, first_full + rest_full);
@@ -426,7 +434,7 @@ bool whole_value_case(context* ctx, uint32_t mode, const char* input, uint32_t m
   if (valid < 0 && (len > kCaseValueMax || !well_formed(input, len))) return false;
   const uint32_t bound = std::min(max, kWordTextSize);
   uint32_t full = 0;
-  if (np_uchar_case_n(case_op_of(mode), input, static_cast<int32_t>(len), out, bound, special_lang(ctx), &full) < 0) {
+  if (case_n(ctx, case_op_of(mode), input, static_cast<int32_t>(len), out, bound, &full) < 0) {
     return false;
   }
   *whole = full;
@@ -453,12 +461,12 @@ uint32_t case_default_apply(context* ctx, uint32_t mode, uint32_t unicode, char*
       return static_cast<uint32_t>(strnlen(text, size - 1));
   }
   // In place: a failed mapping writes only the first byte, which is put
-  // back, so the word stays as it was.
+  // back, so the word stays as it was (and out of memory is thrown).
   size_t len = strnlen(text, size);
   if (len == size) len = np_uchar_cut(text, size - 1);
   const char first = text[0];
   uint32_t full = 0;
-  const int32_t n = np_uchar_case_n(op, text, static_cast<int32_t>(len), text, size, special_lang(ctx), &full);
+  const int32_t n = case_n(ctx, op, text, static_cast<int32_t>(len), text, size, &full);
   if (n < 0) {
     text[0] = first;
     text[len] = '\0';

@@ -16,11 +16,12 @@ namespace {
 thread_local bool t_armed = false;
 thread_local bool t_persist = false;
 thread_local bool t_failed = false;
+thread_local bool t_icu_only = false;
 thread_local long t_count = 0;
 thread_local long t_nth = 0;
 
-bool refuse(std::size_t) {
-  if (!t_armed) return false;
+bool refuse(std::size_t, bool from_icu = false) {
+  if (!t_armed || (t_icu_only && !from_icu)) return false;
   const long n = ++t_count;
   if (t_nth == 0 || n < t_nth || (n > t_nth && !t_persist)) return false;
   t_failed = true;
@@ -38,15 +39,16 @@ void* allocate_aligned(std::size_t size, std::size_t align) {
   return std::aligned_alloc(align, rounded != 0 ? rounded : align);
 }
 
-void* icu_alloc(const void*, std::size_t size) { return allocate(size); }
+void* icu_alloc(const void*, std::size_t size) { return refuse(size, true) ? nullptr : std::malloc(size != 0 ? size : 1); }
 void* icu_realloc(const void*, void* block, std::size_t size) {
-  return refuse(size) ? nullptr : std::realloc(block, size);
+  return refuse(size, true) ? nullptr : std::realloc(block, size);
 }
+bool refuse_library(std::size_t size) { return refuse(size); }
 void icu_free(const void*, void* block) { std::free(block); }
 
 // Installed before main: ICU allocates through these from its first call.
 const bool installed = [] {
-  np_alloc_refuse_set(&refuse);
+  np_alloc_refuse_set(&refuse_library);
   UErrorCode status = U_ZERO_ERROR;
   u_setMemoryFunctions(nullptr, &icu_alloc, &icu_realloc, &icu_free, &status);
   return U_SUCCESS(status);
@@ -56,11 +58,12 @@ const bool installed = [] {
 
 namespace tq_test {
 
-FailingAllocator::FailingAllocator(long nth, bool persist) {
+FailingAllocator::FailingAllocator(long nth, bool persist, Counted counted) {
   (void)installed;
   t_count = 0;
   t_nth = nth;
   t_persist = persist;
+  t_icu_only = counted == Counted::icu;
   t_failed = false;
   t_armed = true;
 }
@@ -70,6 +73,9 @@ FailingAllocator::~FailingAllocator() { stop(); }
 void FailingAllocator::stop() { t_armed = false; }
 long FailingAllocator::count() const { return t_count; }
 bool FailingAllocator::failed() const { return t_failed; }
+
+AllocPause::AllocPause() : armed_(t_armed) { t_armed = false; }
+AllocPause::~AllocPause() { t_armed = armed_; }
 
 std::vector<long> failure_points(long clean, long samples) {
   std::vector<long> points;

@@ -11,11 +11,16 @@
 
 namespace tq_test {
 
+// Which allocations a FailingAllocator counts and fails: every one, or
+// ICU's alone (the dependency out of memory while the rest of the call
+// allocates as usual).
+enum class Counted { all, icu };
+
 class FailingAllocator {
  public:
   // Counting starts now on this thread; allocation number `nth` (from 1)
   // fails, and with `persist` every one after it too. 0 only counts.
-  explicit FailingAllocator(long nth, bool persist = false);
+  explicit FailingAllocator(long nth, bool persist = false, Counted counted = Counted::all);
   ~FailingAllocator();
   FailingAllocator(const FailingAllocator&) = delete;
   FailingAllocator& operator=(const FailingAllocator&) = delete;
@@ -26,6 +31,19 @@ class FailingAllocator {
   // Stops counting before the scope ends (the rest of the scope allocates
   // as usual).
   void stop();
+};
+
+// Neither counts nor fails the allocations of its scope, for the test's own
+// bookkeeping inside a counted call (the text it keeps of a result).
+class AllocPause {
+ public:
+  AllocPause();
+  ~AllocPause();
+  AllocPause(const AllocPause&) = delete;
+  AllocPause& operator=(const AllocPause&) = delete;
+
+ private:
+  bool armed_;
 };
 
 // The points to fail a call at whose clean run made `clean` allocations:

@@ -35,6 +35,8 @@ struct CallRun {
   tq_context* ctx = nullptr;
   tq_context* clone = nullptr;
   std::filesystem::path root;
+  std::string root_text;  // root as text, made before the call is counted
+  int32_t index = -1;     // a resource the setup loaded
   ~CallRun() {
     if (clone != nullptr) tq_close(clone);
     if (ctx != nullptr) tq_close(ctx);
@@ -59,7 +61,7 @@ struct Workload {
 
 // A context on the root, UTF-8, and a clone of it.
 bool open_on(CallRun& run, bool edit = false) {
-  const std::string root = run.root.string();
+  const std::string& root = run.root_text;
   if ((edit ? tq_init_edit_mode(&run.ctx, root.c_str()) : tq_init(&run.ctx, root.c_str())) < 0) return false;
   return tq_session_encoding_set(run.ctx, TQ_ENC_UTF8) >= 0 && tq_zel_path_set(run.ctx, root.c_str()) >= 0 &&
          tq_clone(run.ctx, &run.clone) >= 0;
@@ -69,19 +71,11 @@ bool loaded(CallRun& run, uint32_t parts = kEveryPart, bool edit = false) {
   return open_on(run, edit) && tq_zel_locale_load(run.ctx, kSampleEnusa, parts) >= 0;
 }
 
-// The allocator armed around a workload's call: the call stops it once the
-// library has answered, so that the test's own copies of the outputs are
-// neither counted nor failed.
-tq_test::FailingAllocator* g_armed = nullptr;
-void library_done() {
-  if (g_armed != nullptr) g_armed->stop();
-}
-
 Outcome text_call(const std::function<int32_t(char*)>& call) {
   char out[4096] = "";
   Outcome o;
   o.rc = call(out);
-  library_done();
+  tq_test::AllocPause pause;
   o.out = out;
   return o;
 }
@@ -113,29 +107,23 @@ std::vector<Workload> workloads() {
       {"Init",
        [](CallRun&) { return true; },
        [](CallRun& run) {
-         // The path's own text: a copy would be the call's first allocation.
-         const char* root = run.root.c_str();
          Outcome o;
-         o.rc = tq_init(&run.ctx, root);
+         o.rc = tq_init(&run.ctx, run.root_text.c_str());
          o.out = run.ctx != nullptr ? "context" : "none";
          return o;
        }},
       {"InitEditMode",
        [](CallRun&) { return true; },
        [](CallRun& run) {
-         // The path's own text: a copy would be the call's first allocation.
-         const char* root = run.root.c_str();
          Outcome o;
-         o.rc = tq_init_edit_mode(&run.ctx, root);
+         o.rc = tq_init_edit_mode(&run.ctx, run.root_text.c_str());
          o.out = run.ctx != nullptr ? "context" : "none";
          return o;
        }},
       {"PathSet", [](CallRun& run) { return tq_init(&run.ctx, nullptr) >= 0; },
        [](CallRun& run) {
-         // The path's own text: a copy would be the call's first allocation.
-         const char* root = run.root.c_str();
          Outcome o;
-         o.rc = tq_zel_path_set(run.ctx, root);
+         o.rc = tq_zel_path_set(run.ctx, run.root_text.c_str());
          return o;
        }},
       {"Clone", [](CallRun& run) { return open_on(run); },
@@ -160,7 +148,7 @@ std::vector<Workload> workloads() {
          uint32_t count = 0;
          Outcome o;
          o.rc = tq_parse(run.ctx, "Name", kName, tokens, &count);
-         library_done();
+         tq_test::AllocPause pause;
          for (uint32_t i = 0; i < count; ++i) o.out += std::string(tokens[i].value) + "|";
          return o;
        }},
@@ -190,7 +178,7 @@ std::vector<Workload> workloads() {
          Outcome o;
          o.rc = tq_extraction_defn_index_get_by_name(run.ctx, "Contact", &index);
          if (o.rc >= 0) o.rc = tq_extract_by_index(run.ctx, index, "John Smith joined Acme Corp on Monday.", tokens, &count);
-         library_done();
+         tq_test::AllocPause pause;
          for (uint32_t i = 0; i < count; ++i) o.out += std::string(tokens[i].value) + "|";
          return o;
        }},
@@ -199,7 +187,7 @@ std::vector<Workload> workloads() {
          int32_t score = -1;
          Outcome o;
          o.rc = tq_language_guess_score(run.ctx, "English", "the quick brown fox", &score);
-         library_done();
+         tq_test::AllocPause pause;
          o.out = std::to_string(score);
          return o;
        }},
@@ -209,8 +197,46 @@ std::vector<Workload> workloads() {
          uint32_t guessed = 0;
          Outcome o;
          o.rc = tq_guess_locale(run.ctx, "Language", "the quick brown fox", candidates, nullptr, 1, &guessed);
-         library_done();
+         tq_test::AllocPause pause;
          o.out = std::to_string(guessed);
+         return o;
+       }},
+      // A regex library read without compiling, compiled by its first use;
+      // the rewritten text shows every element's work.
+      {"RegexlibFirstUse",
+       [](CallRun& run) {
+         return loaded(run) && tq_regexlib_load_no_compile(run.ctx, "en_pattern", nullptr, &run.index) >= 0;
+       },
+       [](CallRun& run) {
+         int32_t matched = -1;
+         return text_call([&](char* out) {
+           return tq_regexlib_match_and_replace(run.ctx, run.index, kName, out, &matched);
+         });
+       }},
+      {"XmlRead", [](CallRun& run) { return open_on(run); },
+       [](CallRun& run) {
+         tq_xmldoc* doc = nullptr;
+         Outcome o;
+         o.rc = tq_xml_read(run.ctx, "en_pattern", 1, &doc);
+         tq_test::AllocPause pause;
+         char type[1028 + 4] = "";
+         if (doc != nullptr) tq_xml_getprop(run.ctx, doc, "Type", type);
+         o.out = doc != nullptr ? std::string("document ") + type : "none";
+         if (doc != nullptr) tq_xml_free(run.ctx, doc);
+         return o;
+       }},
+      // An engine in a UCS-2 session, whose texts take the general
+      // conversions.
+      {"PropercaseUcs2",
+       [](CallRun& run) { return loaded(run) && tq_session_encoding_set(run.ctx, TQ_ENC_UCS2_LE) >= 0; },
+       [](CallRun& run) {
+         static const char name[] = "N\0a\0m\0e\0\0";
+         static const char value[] = "D\0r\0.\0 \0B\0i\0l\0l\0 \0O\0'\0B\0r\0i\0e\0n\0 \0J\0r\0\0";
+         char out[4096] = {};
+         Outcome o;
+         o.rc = tq_propercase(run.ctx, name, value, out, sizeof out);
+         tq_test::AllocPause pause;
+         for (size_t i = 0; i + 1 < sizeof out && (out[i] != 0 || out[i + 1] != 0); i += 2) o.out += out[i];
          return o;
        }},
   };
@@ -253,6 +279,7 @@ TEST_P(AllocFailure, CleanResultOrNamedFailureAndNothingLeft) {
       std::filesystem::copy(TQ_SAMPLE_KB, copy->path() / "kb", std::filesystem::copy_options::recursive);
       run.root = copy->path() / "kb";
     }
+    run.root_text = run.root.string();
     return w.setup(run);
   };
   // The clean run: its result and its count of allocations.
@@ -264,10 +291,8 @@ TEST_P(AllocFailure, CleanResultOrNamedFailureAndNothingLeft) {
     CallRun run;
     ASSERT_TRUE(fresh(run, w.writes ? &dir : nullptr));
     tq_test::FailingAllocator counter(0);
-    g_armed = &counter;
     clean = w.call(run);
     counter.stop();
-    g_armed = nullptr;
     clean_count = counter.count();
     ASSERT_GE(clean.rc, 0) << tq_test::error_list_text(run.ctx);
     if (w.after) clean_after = w.after(run);
@@ -281,10 +306,8 @@ TEST_P(AllocFailure, CleanResultOrNamedFailureAndNothingLeft) {
     Outcome got;
     {
       tq_test::FailingAllocator fail(n);
-      g_armed = &fail;
       got = w.call(run);
-      g_armed = nullptr;
-    }
+      }
     if (got.rc == TQ_ERR_NO_MEMORY) {
       EXPECT_EQ(tq_error_is_critical(got.rc), 1);
     } else if (w.may_warn && got.rc == TQ_WARN_LOCALE_PROBLEMS) {
