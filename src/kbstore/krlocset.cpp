@@ -12,6 +12,7 @@
 #include "kbstore/krlock.h"
 #include "kbstore/krlocl.h"
 #include "kbstore/krlocload.h"
+#include "kbstore/krxml.h"
 
 namespace tq {
 
@@ -197,8 +198,9 @@ int32_t locale_import(context* ctx, tq_xmldoc* settings) {
   }
   // Reading datatypes takes their comments out of the document read: the
   // caller's document is read through a copy.
-  xmldoc* copy = nullptr;
-  int32_t rc = xmldoc_copy(ctx, &copy, settings);
+  xmldoc* made = nullptr;
+  int32_t rc = xmldoc_copy(ctx, &made, settings);
+  const xmldoc_ptr copy = xmldoc_owned(ctx, made);
   if (rc != 0) return rc;
   // As a load: a failure met on the way that the import went on past (a
   // definition that reads what it names on first use) is a problem met.
@@ -212,7 +214,7 @@ int32_t locale_import(context* ctx, tq_xmldoc* settings) {
     std::vector<defn_held_record> held;
     rc = defn_held_remember(ctx, rec, &held);
     if (rc == 0) {
-      rc = locale_parts_read(ctx, rec, copy, kLoadAllParts, 0);
+      rc = locale_parts_read(ctx, rec, copy.get(), kLoadAllParts, 0);
       defn_held_restore(ctx, rec, held);
     }
     // Definitions already loaded that name what the document brought bind
@@ -220,7 +222,6 @@ int32_t locale_import(context* ctx, tq_xmldoc* settings) {
     defn_all_rebind(ctx);
     rc = rc_combine(err_went_on(ctx, failures, rc, TQ_WARN_READ_PROBLEMS), hold.release());
   }
-  xml_free(ctx, copy);
   return rc;
 }
 
