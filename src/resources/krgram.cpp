@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "core/krenc.h"
@@ -410,23 +411,26 @@ int32_t grammar_rsrc_load(context* ctx, resource_slot* slot, lock_handle* lock, 
   // The handle may lock other files for the caller: a failure gives back
   // only what this load took.
   const lock_mark mark = lock_mark_get(lock);
-  xmldoc* doc = nullptr;
-  int32_t rc = lock != nullptr ? xmldoc_read_for_edit(ctx, slot->name, kXmlFlagVault, lock, &doc)
-                               : xmldoc_read(ctx, slot->name, kXmlFlagVault, &doc);
-  grammar_rec* rec = nullptr;
+  xmldoc* read = nullptr;
+  int32_t rc = lock != nullptr ? xmldoc_read_for_edit(ctx, slot->name, kXmlFlagVault, lock, &read)
+                               : xmldoc_read(ctx, slot->name, kXmlFlagVault, &read);
+  // The document and the grammar are freed on every way out, an exception
+  // included, until the slot takes the grammar.
+  xmldoc_ptr doc = xmldoc_owned(ctx, read);
+  std::unique_ptr<grammar_rec, void (*)(grammar_rec*)> rec(nullptr, rec_delete);
   if (rc >= 0) {
-    rec = rec_new(slot);
-    rc = rec == nullptr ? TQ_ERR_NO_MEMORY : document_read(ctx, slot, rec, doc);
+    rec.reset(rec_new(slot));
+    rc = rec == nullptr ? TQ_ERR_NO_MEMORY : document_read(ctx, slot, rec.get(), doc.get());
   }
-  xml_free(ctx, doc);
+  doc.reset();
   if (rc < 0) {
     // The registrant keeps its reference: the next use tries again.
-    rec_delete(rec);
+    rec.reset();
     TQ_REPORT(ctx, rc, 157, static_cast<const char*>(slot->name));
     lock_release_since(ctx, lock, mark);
     return rc;
   }
-  slot->part = rec;
+  slot->part = rec.release();
   return 0;
 }
 
