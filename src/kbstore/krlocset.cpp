@@ -77,6 +77,8 @@ int32_t locale_settings_build(context* ctx, const loaded_locale_rec* rec, xmldoc
   xmldoc* doc = nullptr;
   int32_t rc = head_create(ctx, head, &doc);
   if (rc != 0) return rc;
+  // Freed on every way out, an exception included, until handed out.
+  xmldoc_ptr owned = xmldoc_owned(ctx, doc);
   rc = dtype_write_all(ctx, rec->datatypes, doc);
   // Only the locale's own definitions: what it inherits is its ancestors'
   // files' business. Each is read back through the loader's own reader, as
@@ -106,11 +108,8 @@ int32_t locale_settings_build(context* ctx, const loaded_locale_rec* rec, xmldoc
       }
     }
   }
-  if (rc < 0) {
-    xml_free(ctx, doc);
-    return rc;
-  }
-  *out = doc;
+  if (rc < 0) return rc;
+  *out = owned.release();
   return warned;
 }
 
@@ -118,9 +117,9 @@ int32_t locale_settings_write(context* ctx, const loaded_locale_rec* rec, const 
   xmldoc* doc = nullptr;
   const int32_t built = locale_settings_build(ctx, rec, &doc);
   if (built < 0) return built;
+  const xmldoc_ptr owned = xmldoc_owned(ctx, doc);
   // The locked file itself: a locale file found as "krd" stays one.
   const int32_t rc = xmldoc_write(ctx, path, kXmlFlagVault | kXmlFlagNameAsGiven, doc);
-  xml_free(ctx, doc);
   return rc_combine(rc, built);
 }
 

@@ -347,6 +347,8 @@ int32_t document_build(context* ctx, const resource_slot* slot, const grammar_re
   xmldoc* doc = nullptr;
   int32_t rc = xmldoc_create(ctx, kDocGrammar, kDocVersion, &doc);
   if (rc < 0) return layer_rc(rc);
+  // Freed on every way out (the rule texts may throw) until handed out.
+  xmldoc_ptr owned = xmldoc_owned(ctx, doc);
   if (slot->version[0] != '\0') rc = xmldoc_prop_add_grouped(ctx, doc, kPropGroup, "Version", slot->version);
   if (rc >= 0 && slot->owner[0] != '\0') rc = xmldoc_prop_add_grouped(ctx, doc, kPropGroup, "Owner", slot->owner);
   if (rc < 0) rc = layer_rc(rc);
@@ -364,11 +366,8 @@ int32_t document_build(context* ctx, const resource_slot* slot, const grammar_re
     if (rc < 0) xml_free(ctx, categories);
   }
   if (rc >= 0 && vault_info_write(doc, &rec->vault) < 0) rc = TQ_ERR_NO_MEMORY;
-  if (rc < 0) {
-    xml_free(ctx, doc);
-    return rc;
-  }
-  *out = doc;
+  if (rc < 0) return rc;
+  *out = owned.release();
   return 0;
 }
 
@@ -695,8 +694,8 @@ int32_t grammar_save(context* ctx, int32_t index, tq_lock_handle* lock) {
   xmldoc* doc = nullptr;
   rc = document_build(ctx, slot, rec, &doc);
   if (rc < 0) return rc;
+  const xmldoc_ptr owned = xmldoc_owned(ctx, doc);
   rc = xmldoc_write(ctx, path, (is_vault_path(path) ? kXmlFlagVault : 0) | kXmlFlagNameAsGiven, doc);
-  xml_free(ctx, doc);
   return rc < 0 ? rc : 0;
 }
 

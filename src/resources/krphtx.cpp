@@ -414,8 +414,8 @@ int32_t phonetx_save(context* ctx, int32_t index, tq_lock_handle* lock) {
   xmldoc* doc = nullptr;
   rc = document_build(ctx, slot, rec, &doc);
   if (rc < 0) return rc;
+  const xmldoc_ptr owned = xmldoc_owned(ctx, doc);
   rc = xmldoc_write(ctx, path, (is_vault_path(path) ? kXmlFlagVault : 0) | kXmlFlagNameAsGiven, doc);
-  xml_free(ctx, doc);
   return rc < 0 ? rc : 0;
 }
 
