@@ -7,6 +7,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 
 #include "core/krcorvel.h"
 
@@ -27,6 +29,12 @@ inline constexpr int32_t kSimilarityMaxCodes = 257;
 size_t str_copy_bounded(char* out, const char* text, uint32_t size);
 // Heap copy (free with std::free); NULL for NULL or when out of memory.
 char* str_dup(const char* text);
+// Owns a heap block (str_dup's, np_malloc's) until release(): every way
+// out, an exception included, frees it.
+struct heap_free {
+  void operator()(void* p) const noexcept { std::free(p); }
+};
+using owned_str = std::unique_ptr<char, heap_free>;
 // Decimal text of value, '-' for negatives, into out (kIntTextSize bytes).
 // Returns out.
 char* str_from_int(int32_t value, char* out);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "core/krenc.h"
@@ -364,15 +365,16 @@ int32_t ident_defn_bind_held(context* ctx, defn_rec* rec) {
                                  static_cast<int32_t>(rec->vocabularies.size()), rec->vocabularies.data());
   if (rc < 0) return rc;
   for (ident_pattern_rec& p : part->patterns) {
-    parser_rec* old = p.parser;
-    p.parser = nullptr;
+    // The pattern keeps its old object until the new one is got: should
+    // the get throw, no reference is lost.
+    parser_rec* got = nullptr;
     p.root_index = -1;
     p.sought_index = -1;
     if (p.grammar.held()) {
       grammar_rec* g = nullptr;
       rc = grammar_get(ctx, p.grammar.index(), &g);
       if (rc < 0) {
-        (void)parser_release(ctx, old);
+        (void)parser_release(ctx, std::exchange(p.parser, nullptr));
         return rc;
       }
       p.root_index = grammar_category_index_by_name(ctx, g, p.root_name);
@@ -384,14 +386,14 @@ int32_t ident_defn_bind_held(context* ctx, defn_rec* rec) {
         parse_opt_params eff;
         optp_effective_get(ctx, &p.opt, &eff);
         eff.override_flag = 1;
-        rc = parse_defn_parser_get(ctx, p.grammar.index(), p.root_index, &eff, &p.parser);
+        rc = parse_defn_parser_get(ctx, p.grammar.index(), p.root_index, &eff, &got);
         if (rc < 0) {
-          (void)parser_release(ctx, old);
+          (void)parser_release(ctx, std::exchange(p.parser, nullptr));
           return rc;
         }
       }
     }
-    if ((rc = parser_release(ctx, old)) < 0) return rc;
+    if ((rc = parser_release(ctx, std::exchange(p.parser, got))) < 0) return rc;
   }
   part->bound.store(1, std::memory_order_release);
   return 0;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "core/krerr.h"
 #include "core/krstr.h"
@@ -409,13 +410,14 @@ int32_t prepare_locked(context* ctx, defn_rec* rec, extract_defn_kind_rec* part)
     }
   }
   for (extract_pattern_rec& p : part->patterns) {
-    parser_rec* old = p.parser;
-    p.parser = nullptr;
     parse_opt_params eff;
     optp_effective_get(ctx, &p.opt, &eff);
     eff.override_flag = 1;
-    rc = parse_defn_parser_get(ctx, p.grammar.index(), p.root_index, &eff, &p.parser);
-    const int32_t released = parser_release(ctx, old);
+    // The new object is got before the old one is let go: should the get
+    // throw, the pattern still holds the old one and no reference is lost.
+    parser_rec* got = nullptr;
+    rc = parse_defn_parser_get(ctx, p.grammar.index(), p.root_index, &eff, &got);
+    const int32_t released = parser_release(ctx, std::exchange(p.parser, got));
     if (rc < 0) return rc;
     if (released < 0) return released;
   }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "core/krerr.h"
 #include "core/krstr.h"
@@ -454,12 +455,14 @@ int32_t prepare_locked(context* ctx, defn_rec* rec, guess_defn_kind_rec* part) {
       TQ_REPORT(ctx, TQ_ERR_RESOURCE_LACKS, 1474, kKindName, rec->name, lacking);
       return TQ_ERR_RESOURCE_LACKS;
     }
-    parser_rec* old = p.parser;
-    p.parser = nullptr;
     parse_opt_params eff;
     optp_effective_get(ctx, &p.opt, &eff);
     eff.override_flag = 1;
-    rc = parse_defn_parser_get(ctx, p.grammar.index(), p.category_index, &eff, &p.parser);
+    // The new object is got before the old one is let go: should the get
+    // throw, the pattern still holds the old one and no reference is lost.
+    parser_rec* got = nullptr;
+    rc = parse_defn_parser_get(ctx, p.grammar.index(), p.category_index, &eff, &got);
+    parser_rec* old = std::exchange(p.parser, got);
     const int32_t released = old != nullptr ? parser_release(ctx, old) : 0;
     if (rc < 0) return rc;
     if (released < 0) return released;

@@ -73,7 +73,7 @@ int32_t get_any(context* ctx, const field_desc& f, const field_addr* addr, const
 struct new_value {
   uint32_t number = 0;
   int32_t converted = 0;  // the text's conversion warning
-  char* owned = nullptr;  // an owned text's new copy (NULL: none), freed unless stored
+  owned_str owned;  // an owned text's new copy (none: NULL), freed unless stored
   char text[kFieldTextMax + 1];
 };
 
@@ -82,7 +82,7 @@ int32_t prepare_text(context* ctx, const field_desc& f, const char* in, new_valu
   if (v->converted < 0) return v->converted;
   if (f.text_flags & kFieldTrim) np_uchar_trim(v->text, f.max_bytes + 1);
   if (f.type == field_type::owned_text && v->text[0] != '\0') {
-    v->owned = str_dup(v->text);
+    v->owned.reset(str_dup(v->text));
     if (v->owned == nullptr) return TQ_ERR_NO_MEMORY;
   }
   return 0;
@@ -110,8 +110,7 @@ int32_t store_value(context* ctx, const field_desc& f, const field_addr& addr, v
   } else if (f.type == field_type::owned_text) {
     char** slot = static_cast<char**>(field);
     std::free(*slot);
-    *slot = v->owned;
-    v->owned = nullptr;
+    *slot = v->owned.release();
   } else {
     uint32_t number = is_flag(f) ? (v->number != 0 ? 1u : 0u) : v->number;
     std::memcpy(field, &number, sizeof number);
@@ -141,7 +140,6 @@ int32_t set_any(context* ctx, const field_addr& addr, const field_desc& f, bool 
     if (rc >= 0) rc = rc_combine(rc, store_value(ctx, f, addr, rec, &v));
     rc = rc_combine(rc, hold.release());
   }
-  std::free(v.owned);
   return rc;
 }
 

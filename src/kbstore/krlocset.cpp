@@ -12,6 +12,7 @@
 #include "kbstore/krlock.h"
 #include "kbstore/krlocl.h"
 #include "kbstore/krlocload.h"
+#include "kbstore/krxml.h"
 
 namespace tq {
 
@@ -76,6 +77,8 @@ int32_t locale_settings_build(context* ctx, const loaded_locale_rec* rec, xmldoc
   xmldoc* doc = nullptr;
   int32_t rc = head_create(ctx, head, &doc);
   if (rc != 0) return rc;
+  // Freed on every way out, an exception included, until handed out.
+  xmldoc_ptr owned = xmldoc_owned(ctx, doc);
   rc = dtype_write_all(ctx, rec->datatypes, doc);
   // Only the locale's own definitions: what it inherits is its ancestors'
   // files' business. Each is read back through the loader's own reader, as
@@ -105,11 +108,8 @@ int32_t locale_settings_build(context* ctx, const loaded_locale_rec* rec, xmldoc
       }
     }
   }
-  if (rc < 0) {
-    xml_free(ctx, doc);
-    return rc;
-  }
-  *out = doc;
+  if (rc < 0) return rc;
+  *out = owned.release();
   return warned;
 }
 
@@ -117,9 +117,9 @@ int32_t locale_settings_write(context* ctx, const loaded_locale_rec* rec, const 
   xmldoc* doc = nullptr;
   const int32_t built = locale_settings_build(ctx, rec, &doc);
   if (built < 0) return built;
+  const xmldoc_ptr owned = xmldoc_owned(ctx, doc);
   // The locked file itself: a locale file found as "krd" stays one.
   const int32_t rc = xmldoc_write(ctx, path, kXmlFlagVault | kXmlFlagNameAsGiven, doc);
-  xml_free(ctx, doc);
   return rc_combine(rc, built);
 }
 
@@ -197,8 +197,9 @@ int32_t locale_import(context* ctx, tq_xmldoc* settings) {
   }
   // Reading datatypes takes their comments out of the document read: the
   // caller's document is read through a copy.
-  xmldoc* copy = nullptr;
-  int32_t rc = xmldoc_copy(ctx, &copy, settings);
+  xmldoc* made = nullptr;
+  int32_t rc = xmldoc_copy(ctx, &made, settings);
+  const xmldoc_ptr copy = xmldoc_owned(ctx, made);
   if (rc != 0) return rc;
   // As a load: a failure met on the way that the import went on past (a
   // definition that reads what it names on first use) is a problem met.
@@ -212,7 +213,7 @@ int32_t locale_import(context* ctx, tq_xmldoc* settings) {
     std::vector<defn_held_record> held;
     rc = defn_held_remember(ctx, rec, &held);
     if (rc == 0) {
-      rc = locale_parts_read(ctx, rec, copy, kLoadAllParts, 0);
+      rc = locale_parts_read(ctx, rec, copy.get(), kLoadAllParts, 0);
       defn_held_restore(ctx, rec, held);
     }
     // Definitions already loaded that name what the document brought bind
@@ -220,7 +221,6 @@ int32_t locale_import(context* ctx, tq_xmldoc* settings) {
     defn_all_rebind(ctx);
     rc = rc_combine(err_went_on(ctx, failures, rc, TQ_WARN_READ_PROBLEMS), hold.release());
   }
-  xml_free(ctx, copy);
   return rc;
 }
 

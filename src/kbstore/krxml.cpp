@@ -588,24 +588,22 @@ int32_t copy_doc(context* ctx, xmldoc** out, const xmldoc* source, copy_memo& me
   xmldoc* doc = nullptr;
   int32_t rc = xmldoc_create(ctx, source->type, source->version, &doc);
   if (rc != 0) return rc;
-  auto fail = [&](int32_t code) {
-    xml_free(ctx, doc);
-    return code;
-  };
+  // Freed on every way out, a throwing memo included, until handed out.
+  xmldoc_ptr owned = xmldoc_owned(ctx, doc);
   for (int32_t i = 0; i < source->prop_count; ++i) {
-    if (prop_append(doc, source->props[i].name, source->props[i].value) != 0) return fail(TQ_ERR_NO_MEMORY);
+    if (prop_append(doc, source->props[i].name, source->props[i].value) != 0) return TQ_ERR_NO_MEMORY;
   }
   for (int32_t c = 0; c < source->column_count; ++c) {
-    if (xml_column_push(doc, source->columns[c].name, source->columns[c].type) != 0) return fail(TQ_ERR_NO_MEMORY);
+    if (xml_column_push(doc, source->columns[c].name, source->columns[c].type) != 0) return TQ_ERR_NO_MEMORY;
   }
-  if (xml_record_reserve(doc, source->record_count) != 0) return fail(TQ_ERR_NO_MEMORY);
+  if (xml_record_reserve(doc, source->record_count) != 0) return TQ_ERR_NO_MEMORY;
   for (int32_t r = 0; r < source->record_count; ++r) {
     const xmldoc_record& s = source->records[r];
     xmldoc_record d{};
     if (s.key != nullptr) {
-      if ((d.key = xml_pool_strdup(doc, s.key)) == nullptr) return fail(TQ_ERR_NO_MEMORY);
-      if (s.value != nullptr && (d.value = xml_pool_strdup(doc, s.value)) == nullptr) return fail(TQ_ERR_NO_MEMORY);
-      if (s.fields != nullptr && fields_make(doc, s.fields, nullptr, &d.fields) != 0) return fail(TQ_ERR_NO_MEMORY);
+      if ((d.key = xml_pool_strdup(doc, s.key)) == nullptr) return TQ_ERR_NO_MEMORY;
+      if (s.value != nullptr && (d.value = xml_pool_strdup(doc, s.value)) == nullptr) return TQ_ERR_NO_MEMORY;
+      if (s.fields != nullptr && fields_make(doc, s.fields, nullptr, &d.fields) != 0) return TQ_ERR_NO_MEMORY;
     }
     doc->records[r] = d;
   }
@@ -617,21 +615,21 @@ int32_t copy_doc(context* ctx, xmldoc** out, const xmldoc* source, copy_memo& me
     xmldoc_include d{};
     d.kind = s.kind;
     std::memcpy(d.name, s.name, kXmlNameSize);
-    if (s.file_name != nullptr && (d.file_name = str_dup(s.file_name)) == nullptr) return fail(TQ_ERR_NO_MEMORY);
+    owned_str file_name(s.file_name != nullptr ? str_dup(s.file_name) : nullptr);
+    if (s.file_name != nullptr && file_name == nullptr) return TQ_ERR_NO_MEMORY;
+    d.file_name = file_name.get();
     rc = copy_doc(ctx, &d.doc, s.doc, memo);
     if (rc == 0 && xml_include_push(doc, d) != 0) {
       xml_free(ctx, d.doc);
       rc = TQ_ERR_NO_MEMORY;
     }
-    if (rc != 0) {
-      std::free(d.file_name);
-      return fail(rc);
-    }
+    if (rc != 0) return rc;
+    (void)file_name.release();  // the include holds it now
   }
   // Entered only once the copy is whole: a failed copy leaves no entry
   // pointing at what its failure freed.
   if (source->shares > 0) memo.emplace(source, doc);
-  *out = doc;
+  *out = owned.release();
   return 0;
 }
 

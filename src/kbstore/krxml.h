@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "tq.h"
 #include "core/krcorvel.h"
@@ -147,6 +148,15 @@ int32_t xmldoc_create(context* ctx, const char* type, const char* version, xmldo
 // Frees the document with everything it owns, or, when it is shared, gives
 // back one share; NULL is accepted. 0.
 int32_t xml_free(context* ctx, xmldoc* doc);
+
+// Owns a document until it is handed on with release(), so that every way
+// out of its builder (an exception included) frees it.
+struct xmldoc_deleter {
+  context* ctx = nullptr;
+  void operator()(xmldoc* doc) const noexcept { (void)xml_free(ctx, doc); }
+};
+using xmldoc_ptr = std::unique_ptr<xmldoc, xmldoc_deleter>;
+inline xmldoc_ptr xmldoc_owned(context* ctx, xmldoc* doc = nullptr) { return xmldoc_ptr(doc, xmldoc_deleter{ctx}); }
 
 // Appends a property (name cut to 31 bytes). With a non-empty group it goes
 // into the first included "Properties" document of that version, made and

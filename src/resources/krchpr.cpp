@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "core/krenc.h"
 #include "core/krerr.h"
@@ -168,9 +169,12 @@ int32_t chopper_document_read(context* ctx, const xmldoc* doc, resource_slot* sl
 
 int32_t chopper_document_build(context* ctx, const chopper_rec* rec, xmldoc** out) {
   *out = nullptr;
-  xmldoc* doc = nullptr;
-  int32_t rc = xmldoc_create(ctx, kDocType, kDocVersion, &doc);
+  xmldoc* made = nullptr;
+  int32_t rc = xmldoc_create(ctx, kDocType, kDocVersion, &made);
   if (rc != 0) return rc;
+  // Freed on every way out, an exception included, until handed out.
+  xmldoc_ptr owned = xmldoc_owned(ctx, made);
+  xmldoc* const doc = made;
   const resource_slot* slot = rec->slot;
   if (slot != nullptr && slot->version[0] != '\0') {
     rc = xmldoc_prop_add_grouped(ctx, doc, kPropertyGroup, "Version", slot->version);
@@ -183,11 +187,8 @@ int32_t chopper_document_build(context* ctx, const chopper_rec* rec, xmldoc** ou
   if (rc == 0) rc = chopper_table_write(ctx, &rec->table, doc);
   if (rc == 0) rc = chopper_rules_write(ctx, &rec->rules, doc);
   if (rc == 0) rc = vault_info_write(doc, &rec->vault);
-  if (rc != 0) {
-    xml_free(ctx, doc);
-    return rc;
-  }
-  *out = doc;
+  if (rc != 0) return rc;
+  *out = owned.release();
   return 0;
 }
 
@@ -196,34 +197,38 @@ int32_t chopper_rsrc_load(context* ctx, resource_slot* slot, lock_handle* lock, 
   // The handle may lock other files for the caller: a failure gives back
   // only what this load took.
   const lock_mark mark = lock_mark_get(lock);
-  xmldoc* doc = nullptr;
-  int32_t rc = lock != nullptr ? xmldoc_read_for_edit(ctx, slot->name, kXmlFlagVault, lock, &doc)
-                               : xmldoc_read(ctx, slot->name, kXmlFlagVault, &doc);
+  xmldoc* read = nullptr;
+  int32_t rc = lock != nullptr ? xmldoc_read_for_edit(ctx, slot->name, kXmlFlagVault, lock, &read)
+                               : xmldoc_read(ctx, slot->name, kXmlFlagVault, &read);
   if (rc < 0) {
     TQ_REPORT(ctx, rc, 205, static_cast<const char*>(slot->name));
     return rc;
   }
+  // The document and the chopper are freed on every way out, an exception
+  // included, until the slot takes the chopper.
+  xmldoc_ptr doc = xmldoc_owned(ctx, read);
   auto* rec = static_cast<chopper_rec*>(np_calloc(1, sizeof(chopper_rec)));
   if (rec == nullptr || chopper_rec_init(rec) != 0) {
     std::free(rec);
     TQ_REPORT(ctx, TQ_ERR_NO_MEMORY, 206, static_cast<const char*>(slot->name));
-    rc = TQ_ERR_NO_MEMORY;
-  } else {
-    rec->slot = slot;
-    rc = chopper_document_read(ctx, doc, slot, rec);
-    if (rc < 0) {
-      chopper_rec_content_free(ctx, rec);
-      std::free(rec);
-    }
+    lock_release_since(ctx, lock, mark);
+    return TQ_ERR_NO_MEMORY;
   }
-  xml_free(ctx, doc);
+  auto drop = [ctx](chopper_rec* r) {
+    chopper_rec_content_free(ctx, r);
+    std::free(r);
+  };
+  std::unique_ptr<chopper_rec, decltype(drop)> owned(rec, drop);
+  rec->slot = slot;
+  rc = chopper_document_read(ctx, doc.get(), slot, rec);
+  doc.reset();
   if (rc < 0) {
     // What the load built is gone; the registrant keeps its reference and
     // the next use tries again. The lock this read took goes with it.
     lock_release_since(ctx, lock, mark);
     return rc;
   }
-  slot->part = rec;
+  slot->part = owned.release();
   return 0;
 }
 

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "core/krenc.h"
@@ -346,6 +347,8 @@ int32_t document_build(context* ctx, const resource_slot* slot, const grammar_re
   xmldoc* doc = nullptr;
   int32_t rc = xmldoc_create(ctx, kDocGrammar, kDocVersion, &doc);
   if (rc < 0) return layer_rc(rc);
+  // Freed on every way out (the rule texts may throw) until handed out.
+  xmldoc_ptr owned = xmldoc_owned(ctx, doc);
   if (slot->version[0] != '\0') rc = xmldoc_prop_add_grouped(ctx, doc, kPropGroup, "Version", slot->version);
   if (rc >= 0 && slot->owner[0] != '\0') rc = xmldoc_prop_add_grouped(ctx, doc, kPropGroup, "Owner", slot->owner);
   if (rc < 0) rc = layer_rc(rc);
@@ -363,11 +366,8 @@ int32_t document_build(context* ctx, const resource_slot* slot, const grammar_re
     if (rc < 0) xml_free(ctx, categories);
   }
   if (rc >= 0 && vault_info_write(doc, &rec->vault) < 0) rc = TQ_ERR_NO_MEMORY;
-  if (rc < 0) {
-    xml_free(ctx, doc);
-    return rc;
-  }
-  *out = doc;
+  if (rc < 0) return rc;
+  *out = owned.release();
   return 0;
 }
 
@@ -410,23 +410,26 @@ int32_t grammar_rsrc_load(context* ctx, resource_slot* slot, lock_handle* lock, 
   // The handle may lock other files for the caller: a failure gives back
   // only what this load took.
   const lock_mark mark = lock_mark_get(lock);
-  xmldoc* doc = nullptr;
-  int32_t rc = lock != nullptr ? xmldoc_read_for_edit(ctx, slot->name, kXmlFlagVault, lock, &doc)
-                               : xmldoc_read(ctx, slot->name, kXmlFlagVault, &doc);
-  grammar_rec* rec = nullptr;
+  xmldoc* read = nullptr;
+  int32_t rc = lock != nullptr ? xmldoc_read_for_edit(ctx, slot->name, kXmlFlagVault, lock, &read)
+                               : xmldoc_read(ctx, slot->name, kXmlFlagVault, &read);
+  // The document and the grammar are freed on every way out, an exception
+  // included, until the slot takes the grammar.
+  xmldoc_ptr doc = xmldoc_owned(ctx, read);
+  std::unique_ptr<grammar_rec, void (*)(grammar_rec*)> rec(nullptr, rec_delete);
   if (rc >= 0) {
-    rec = rec_new(slot);
-    rc = rec == nullptr ? TQ_ERR_NO_MEMORY : document_read(ctx, slot, rec, doc);
+    rec.reset(rec_new(slot));
+    rc = rec == nullptr ? TQ_ERR_NO_MEMORY : document_read(ctx, slot, rec.get(), doc.get());
   }
-  xml_free(ctx, doc);
+  doc.reset();
   if (rc < 0) {
     // The registrant keeps its reference: the next use tries again.
-    rec_delete(rec);
+    rec.reset();
     TQ_REPORT(ctx, rc, 157, static_cast<const char*>(slot->name));
     lock_release_since(ctx, lock, mark);
     return rc;
   }
-  slot->part = rec;
+  slot->part = rec.release();
   return 0;
 }
 
@@ -691,8 +694,8 @@ int32_t grammar_save(context* ctx, int32_t index, tq_lock_handle* lock) {
   xmldoc* doc = nullptr;
   rc = document_build(ctx, slot, rec, &doc);
   if (rc < 0) return rc;
+  const xmldoc_ptr owned = xmldoc_owned(ctx, doc);
   rc = xmldoc_write(ctx, path, (is_vault_path(path) ? kXmlFlagVault : 0) | kXmlFlagNameAsGiven, doc);
-  xml_free(ctx, doc);
   return rc < 0 ? rc : 0;
 }
 

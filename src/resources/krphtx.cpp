@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "core/krenc.h"
 #include "core/krerr.h"
@@ -75,37 +76,33 @@ int32_t field_number(const xmldoc* doc, int32_t r, int32_t c) { return doc->reco
 // Reads the document into a new compiled record.
 int32_t read_document(context* ctx, resource_slot* slot, phonetx_rec** out) {
   *out = nullptr;
-  phonetx_rec* rec = rec_new(slot->name);
+  std::unique_ptr<phonetx_rec, void (*)(phonetx_rec*)> rec(rec_new(slot->name), rec_delete);
   if (rec == nullptr) return TQ_ERR_NO_MEMORY;
-  xmldoc* doc = nullptr;
-  int32_t rc = xmldoc_read(ctx, slot->name, kXmlFlagVault, &doc);
-  if (rc < 0) {
-    rec_delete(rec);
-    return rc;
-  }
-  (void)rsrc_version_read(ctx, slot, doc);
-  (void)rsrc_owner_read(ctx, slot, doc);
-  rc = locale_info_read(ctx, doc, &rec->locale);
+  xmldoc_ptr doc = xmldoc_owned(ctx);
+  xmldoc* read = nullptr;
+  int32_t rc = xmldoc_read(ctx, slot->name, kXmlFlagVault, &read);
+  doc.reset(read);
+  if (rc < 0) return rc;
+  (void)rsrc_version_read(ctx, slot, doc.get());
+  (void)rsrc_owner_read(ctx, slot, doc.get());
+  rc = locale_info_read(ctx, doc.get(), &rec->locale);
   if (rc < 0) {
     TQ_REPORT(ctx, rc, 111, static_cast<const char*>(slot->name), rc);
   } else {
     rc = 0;
-    vault_info_read(doc, &rec->vault);
-    if (!columns_ok(doc)) rc = TQ_ERR_INVALID_CONTENT;
+    vault_info_read(doc.get(), &rec->vault);
+    if (!columns_ok(doc.get())) rc = TQ_ERR_INVALID_CONTENT;
   }
   for (int32_t r = 0; rc == 0 && r < doc->record_count; ++r) {
-    if (!record_used(doc, r)) continue;
+    if (!record_used(doc.get(), r)) continue;
     // Rules from a file keep their priority as written.
-    rc = px_rule_intake(ctx, &rec->rules, field_text(doc, r, 0), field_text(doc, r, 1), field_number(doc, r, 2),
-                        static_cast<uint32_t>(field_number(doc, r, 3)));
+    rc = px_rule_intake(ctx, &rec->rules, field_text(doc.get(), r, 0), field_text(doc.get(), r, 1),
+                        field_number(doc.get(), r, 2), static_cast<uint32_t>(field_number(doc.get(), r, 3)));
   }
-  xml_free(ctx, doc);
+  doc.reset();
   if (rc == 0) rc = px_compile(ctx, &rec->rules);
-  if (rc < 0) {
-    rec_delete(rec);
-    return rc;
-  }
-  *out = rec;
+  if (rc < 0) return rc;
+  *out = rec.release();
   return 0;
 }
 
@@ -417,8 +414,8 @@ int32_t phonetx_save(context* ctx, int32_t index, tq_lock_handle* lock) {
   xmldoc* doc = nullptr;
   rc = document_build(ctx, slot, rec, &doc);
   if (rc < 0) return rc;
+  const xmldoc_ptr owned = xmldoc_owned(ctx, doc);
   rc = xmldoc_write(ctx, path, (is_vault_path(path) ? kXmlFlagVault : 0) | kXmlFlagNameAsGiven, doc);
-  xml_free(ctx, doc);
   return rc < 0 ? rc : 0;
 }
 

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <utility>
 
 #include "core/krenc.h"
 #include "core/krerr.h"
@@ -25,6 +27,13 @@ const vocab_likelihood kVocabLikelihoods[kVocabLikelihoodCount] = {
 namespace {
 
 constexpr uint32_t kConvert = kStrioConvert;
+
+// Owns a vocabulary until it is handed on with release(): every way out
+// before that, an exception included, destroys it.
+struct vocab_destroy {
+  void operator()(vocab_rec* vocab) const noexcept { vocab_rec_destroy(vocab); }
+};
+using owned_vocab = std::unique_ptr<vocab_rec, vocab_destroy>;
 
 // ---- The record -------------------------------------------------------------------
 
@@ -123,18 +132,27 @@ int32_t check_categories_distinct(context* ctx, const vocab_rec* vocab) {
 }
 
 // The buffers that sorting the categories takes, got before anything is
-// moved: once they are held the sort cannot fail.
+// moved: once they are held the sort cannot fail. They are given back on
+// every way out, an exception included.
 struct category_sort_buffers {
   uint32_t* order = nullptr;
   uint32_t* where = nullptr;
   category_rec* sorted = nullptr;
+
+  category_sort_buffers() = default;
+  category_sort_buffers(const category_sort_buffers&) = delete;
+  category_sort_buffers& operator=(const category_sort_buffers&) = delete;
+  ~category_sort_buffers() {
+    std::free(order);
+    std::free(where);
+    std::free(sorted);
+  }
 };
 
 void sort_buffers_free(category_sort_buffers* b) {
-  std::free(b->order);
-  std::free(b->where);
-  std::free(b->sorted);
-  *b = category_sort_buffers{};
+  std::free(std::exchange(b->order, nullptr));
+  std::free(std::exchange(b->where, nullptr));
+  std::free(std::exchange(b->sorted, nullptr));
 }
 
 int32_t sort_buffers_get(const vocab_rec* vocab, category_sort_buffers* b) {
@@ -367,7 +385,6 @@ int32_t vocab_sort(vocab_rec* vocab) {
   const int32_t rc = sort_buffers_get(vocab, &buffers);
   if (rc != 0) return rc;
   sort_with(vocab, buffers);
-  sort_buffers_free(&buffers);
   return 0;
 }
 
@@ -505,36 +522,36 @@ int32_t vocab_from_document(context* ctx, const char* name, const xmldoc* doc, v
 
 int32_t vocab_read_file(context* ctx, const char* name, uint32_t form, resource_slot* slot, vocab_rec** out) {
   *out = nullptr;
-  xmldoc* doc = nullptr;
+  xmldoc* read = nullptr;
   uint32_t encoding = 0;
   int32_t rc = 0;
   if (form == kVocabFormXml) {
-    rc = xmldoc_read(ctx, name, 0, &doc);
+    rc = xmldoc_read(ctx, name, 0, &read);
   } else if (form == kVocabFormCompiled) {
-    rc = vocab_compiled_read(&encoding, ctx, name, kVocabFileCode, &doc);
+    rc = vocab_compiled_read(&encoding, ctx, name, kVocabFileCode, &read);
   } else {
     return -1;
   }
+  // The document and the vocabulary are freed on every way out, an
+  // exception included, until the vocabulary is handed out.
+  const xmldoc_ptr doc = xmldoc_owned(ctx, read);
   if (rc < 0) return rc;
   if (slot != nullptr) {
-    rsrc_version_read(ctx, slot, doc);
-    rsrc_owner_read(ctx, slot, doc);
+    rsrc_version_read(ctx, slot, doc.get());
+    rsrc_owner_read(ctx, slot, doc.get());
   }
-  vocab_rec* vocab = nullptr;
+  vocab_rec* made = nullptr;
   locale_info locale;
-  rc = locale_info_read(ctx, doc, &locale);
-  if (rc >= 0) rc = vocab_rec_create(&vocab);
+  rc = locale_info_read(ctx, doc.get(), &locale);
+  if (rc >= 0) rc = vocab_rec_create(&made);
+  owned_vocab vocab(made);
   if (rc >= 0) {
     vocab->locale = locale;
     vocab->slot = slot;
-    rc = vocab_from_document(ctx, slot != nullptr ? slot->name : name, doc, vocab);
+    rc = vocab_from_document(ctx, slot != nullptr ? slot->name : name, doc.get(), vocab.get());
   }
-  xml_free(ctx, doc);
-  if (rc < 0) {
-    vocab_rec_destroy(vocab);
-    return rc;
-  }
-  *out = vocab;
+  if (rc < 0) return rc;
+  *out = vocab.release();
   return 0;
 }
 
@@ -569,27 +586,28 @@ int32_t vocab_check_complete(context* ctx, const vocab_rec* vocab) {
 }
 
 int32_t vocab_write(vocab_rec* vocab, const resource_slot* slot, context* ctx, const char* path, uint32_t mode) {
-  xmldoc* doc = nullptr;
-  xmldoc* category = nullptr;
+  // Both documents are freed on every way out, an exception included.
+  xmldoc* made = nullptr;
   int32_t dropped = 0;
-  int32_t rc = xmldoc_create(ctx, "Category", "7.0", &category);
-  if (rc == 0) rc = xmldoc_create(ctx, "Vocabulary", "7.0", &doc);
-  if (rc == 0) rc = documents_build(ctx, vocab, slot, doc, category, &dropped);
+  int32_t rc = xmldoc_create(ctx, "Category", "7.0", &made);
+  xmldoc_ptr category = xmldoc_owned(ctx, made);
+  made = nullptr;
+  if (rc == 0) rc = xmldoc_create(ctx, "Vocabulary", "7.0", &made);
+  const xmldoc_ptr doc = xmldoc_owned(ctx, made);
+  if (rc == 0) rc = documents_build(ctx, vocab, slot, doc.get(), category.get(), &dropped);
   if (rc == 0) {
-    rc = xmldoc_include_add(ctx, doc, "Category", kXmlIncludeInline, category);
-    if (rc == 0) category = nullptr;
+    rc = xmldoc_include_add(ctx, doc.get(), "Category", kXmlIncludeInline, category.get());
+    if (rc == 0) (void)category.release();  // the vocabulary document holds it now
   }
   char cut[kFioPathSize];
   if (rc == 0 && vocab_name_cut(path, cut, sizeof cut) != 0) rc = -1;
   if (rc == 0) {
     if (mode == kVocabFormXml) {
-      rc = xmldoc_write(ctx, cut, 0, doc);
+      rc = xmldoc_write(ctx, cut, 0, doc.get());
     } else if (mode == kVocabFormCompiled) {
-      rc = vocab_compile(cut, ctx, doc, kVocabFileCode);
+      rc = vocab_compile(cut, ctx, doc.get(), kVocabFileCode);
     }
   }
-  xml_free(ctx, category);
-  xml_free(ctx, doc);
   if (rc < 0) return rc;
   return dropped ? TQ_WARN_DUPLICATES_DROPPED : 0;
 }
@@ -690,27 +708,25 @@ namespace {
 
 int32_t create(context* ctx, int32_t* index) {
   *index = -1;
-  vocab_rec* vocab = nullptr;
-  int32_t rc = vocab_rec_create(&vocab);
+  vocab_rec* made = nullptr;
+  int32_t rc = vocab_rec_create(&made);
   if (rc != 0) return rc;
+  // The vocabulary is this call's until its slot holds it: every way out
+  // before that, an exception included, destroys it.
+  owned_vocab vocab(made);
   // A new vocabulary is made for the current locale, so that what is saved
   // can be loaded again.
   locale_info_from_current(ctx, &vocab->locale);
   rsrc_callbacks cb{};
   cb.free = vocab_rsrc_free;
   write_hold hold(ctx);
-  if (!hold.held()) {
-    vocab_rec_destroy(vocab);
-    return hold.rc();
-  }
+  if (!hold.held()) return hold.rc();
   rc = rsrc_slot_create(ctx, kRsrcVocab, nullptr, 1, &cb, index);
   resource_slot* slot = nullptr;
   if (rc == 0) rc = rsrc_slot_get_used(ctx, kRsrcVocab, *index, &slot);
   if (rc == 0) {
     vocab->slot = slot;
-    slot->part = vocab;
-  } else {
-    vocab_rec_destroy(vocab);
+    slot->part = vocab.release();
   }
   const int32_t released = hold.release();
   return rc != 0 ? rc : released;
@@ -778,7 +794,9 @@ int32_t vocab_file_convert(context* ctx, int32_t direction, const char* fromfile
   // The source is read directly rather than registered: registration wants
   // a compiled file of the name, and a vocabulary of the same name already
   // loaded (perhaps being edited) is not the file asked for.
-  auto* slot = static_cast<resource_slot*>(np_calloc(1, sizeof(resource_slot)));
+  // The slot and the vocabulary read are freed on every way out.
+  const std::unique_ptr<resource_slot, heap_free> slot(
+      static_cast<resource_slot*>(np_calloc(1, sizeof(resource_slot))));
   if (slot == nullptr) return TQ_ERR_NO_MEMORY;
   char cut[kRsrcNameSize];
   int32_t rc = vocab_name_cut(from, cut, sizeof cut);
@@ -787,11 +805,10 @@ int32_t vocab_file_convert(context* ctx, int32_t direction, const char* fromfile
     slot->kind = kRsrcVocab;
     slot->version_supported = 1;
   }
-  vocab_rec* vocab = nullptr;
-  if (rc == 0) rc = vocab_read_file(ctx, cut, read_form, slot, &vocab);
-  if (rc >= 0) rc = vocab_write(vocab, slot, ctx, to, write_mode);
-  vocab_rec_destroy(vocab);
-  std::free(slot);
+  vocab_rec* read = nullptr;
+  if (rc == 0) rc = vocab_read_file(ctx, cut, read_form, slot.get(), &read);
+  const owned_vocab vocab(read);
+  if (rc >= 0) rc = vocab_write(vocab.get(), slot.get(), ctx, to, write_mode);
   if (rc < 0) return rc;
   return conv_from > 0 ? conv_from : conv_to;
 }
@@ -1026,7 +1043,6 @@ int32_t vocab_save(context* ctx, int32_t index, lock_handle* lock) {
     rc = vocab_write(vocab, vocab->slot, ctx, path, kVocabFormCompiled);
     if (rc >= 0) sort_with(vocab, buffers);
   }
-  sort_buffers_free(&buffers);
   (void)hold.release();
   return rc;
 }
