@@ -4,7 +4,10 @@
 // file system), for N = 1, 2, ... until a run meets none, and then every
 // call at once. Each run must give the clean run's result, error codes and
 // output, and leave the knowledge base's files byte for byte as the clean
-// run left them, with no temporary file beside them.
+// run left them, with no temporary file beside them. Then the Nth call
+// fails for good (EIO): whatever the call gives, a failure names that
+// cause, never a missing file or an owner it did not read, and each file
+// is the old one or the clean run's new one, with nothing left beside.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -25,39 +28,42 @@ namespace fs = std::filesystem;
 using tq_test::kEveryPart;
 using tq_test::kSampleEnusa;
 
-// The file layer's hook: counts the calls of this thread and interrupts the
-// one numbered `nth` (from 1), or, with `every`, each call once (a call
-// interrupted is made again at once, and that attempt goes through).
-struct Interrupter {
+// The file layer's hook: counts the calls of this thread and fails the one
+// numbered `nth` (from 1) with `error`, or, with `every`, each call once
+// (an interrupted call is made again at once, and that attempt goes
+// through).
+struct Fault {
+  long nth = 0;
+  int error = EINTR;
+  bool every = false;
+};
+struct Injector {
+  static thread_local Fault fault;
   static thread_local long count;
-  static thread_local long nth;
-  static thread_local bool every;
-  static thread_local bool interrupted_last;
-  static thread_local bool met;
-  static int hook(const char*) {
+  static thread_local bool failed_last;
+  static thread_local const char* failed;  // the call failed, NULL for none
+  static int hook(const char* call) {
     ++count;
-    const bool now = every ? !interrupted_last : count == nth;
-    interrupted_last = now;
-    met = met || now;
-    return now ? EINTR : 0;
+    const bool now = fault.every ? !failed_last : count == fault.nth;
+    failed_last = now;
+    if (now && failed == nullptr) failed = call;
+    return now ? fault.error : 0;
   }
-  Interrupter(long n, bool all) {
+  explicit Injector(Fault f) {
+    fault = f;
     count = 0;
-    nth = n;
-    every = all;
-    interrupted_last = false;
-    met = false;
+    failed_last = false;
+    failed = nullptr;
     np_fio_fault_set(&hook);
   }
-  ~Interrupter() { np_fio_fault_set(nullptr); }
-  Interrupter(const Interrupter&) = delete;
-  Interrupter& operator=(const Interrupter&) = delete;
+  ~Injector() { np_fio_fault_set(nullptr); }
+  Injector(const Injector&) = delete;
+  Injector& operator=(const Injector&) = delete;
 };
-thread_local long Interrupter::count = 0;
-thread_local long Interrupter::nth = 0;
-thread_local bool Interrupter::every = false;
-thread_local bool Interrupter::interrupted_last = false;
-thread_local bool Interrupter::met = false;
+thread_local Fault Injector::fault;
+thread_local long Injector::count = 0;
+thread_local bool Injector::failed_last = false;
+thread_local const char* Injector::failed = nullptr;
 
 // A run: an edit-mode context on a copy of the sample (or on the sample
 // itself, for a workload that only reads), with a lock handle.
@@ -66,6 +72,8 @@ struct Run {
   fs::path root;
   tq_context* ctx = nullptr;
   tq_lock_handle* lock = nullptr;
+  std::string codes;  // every call's error records
+  std::string texts;
   void close() {
     if (lock != nullptr) tq_lock_free(ctx, lock);
     if (ctx != nullptr) tq_close(ctx);
@@ -83,11 +91,12 @@ struct Workload {
   std::function<std::string(Run&)> call;
 };
 
-// What a run gave: the call's text, the error list's codes, and (for a
-// workload that writes) every file of the knowledge base afterwards.
+// What a run gave: the call's text, the error list's codes and texts, and
+// (for a workload that writes) every file of the knowledge base afterwards.
 struct Outcome {
   std::string out;
   std::string codes;
+  std::string texts;
   std::map<std::string, std::string> files;
   bool operator==(const Outcome&) const = default;
 };
@@ -135,15 +144,21 @@ std::string engines(tq_context* ctx) {
   return all;
 }
 
-std::string rc_text(int32_t rc) { return std::to_string(rc) + ";"; }
+// One call of a workload: its result as text, its error records kept (the
+// next call clears the list).
+std::string step(Run& run, int32_t rc) {
+  run.codes += codes_of(run.ctx);
+  run.texts += tq_test::error_list_text(run.ctx);
+  return std::to_string(rc) + ";";
+}
 
 // A new resource "w" made in its folder with its edit_new, and saved.
 template <auto EditNew, auto Create, auto Save, auto Unload>
 std::string save_new(Run& run, const char* folder) {
   int32_t i = -1;
-  std::string out = rc_text(EditNew(run.ctx, (run.root / folder).string().c_str(), "w", run.lock));
-  out += rc_text(Create(run.ctx, "w", &i));
-  out += rc_text(Save(run.ctx, i, run.lock));
+  std::string out = step(run, EditNew(run.ctx, (run.root / folder).string().c_str(), "w", run.lock));
+  out += step(run, Create(run.ctx, "w", &i));
+  out += step(run, Save(run.ctx, i, run.lock));
   if (i >= 0) Unload(run.ctx, i);
   return out;
 }
@@ -156,58 +171,58 @@ std::vector<Workload> workloads() {
          return tq_init(&run.ctx, root.c_str()) >= 0 && tq_session_encoding_set(run.ctx, TQ_ENC_UTF8) >= 0 &&
                 tq_zel_path_set(run.ctx, root.c_str()) >= 0;
        },
-       [](Run& run) { return rc_text(tq_zel_locale_load(run.ctx, kSampleEnusa, kEveryPart)) + engines(run.ctx); }},
+       [](Run& run) { return step(run, tq_zel_locale_load(run.ctx, kSampleEnusa, kEveryPart)) + engines(run.ctx); }},
       {"LocaleLoadEdit", true, [](Run& run) { return open_edit(run, false); },
        [](Run& run) {
-         return rc_text(tq_zel_locale_load_edit(run.ctx, kSampleEnusa, kEveryPart, run.lock)) + engines(run.ctx);
+         return step(run, tq_zel_locale_load_edit(run.ctx, kSampleEnusa, kEveryPart, run.lock)) + engines(run.ctx);
        }},
       {"LocaleWrite", true, [](Run& run) { return open_edit(run, true); },
-       [](Run& run) { return rc_text(tq_locale_write(run.ctx, kSampleEnusa, run.lock)); }},
+       [](Run& run) { return step(run, tq_locale_write(run.ctx, kSampleEnusa, run.lock)); }},
       {"SchemeWrite", true, [](Run& run) { return open_edit(run, true); },
        [](Run& run) {
          int32_t i = -1;
-         std::string out = rc_text(tq_scheme_load_edit(run.ctx, "en_nickname", run.lock, &i));
-         out += rc_text(tq_scheme_write(run.ctx, i, run.lock));
+         std::string out = step(run, tq_scheme_load_edit(run.ctx, "en_nickname", run.lock, &i));
+         out += step(run, tq_scheme_write(run.ctx, i, run.lock));
          if (i >= 0) tq_scheme_unload_edit(run.ctx, i, run.lock);
          return out;
        }},
       {"XmlWrite", true, [](Run& run) { return open_edit(run, false); },
        [](Run& run) {
          tq_xmldoc* doc = nullptr;
-         std::string out = rc_text(tq_xml_read(run.ctx, (run.root / "locale" / "en.loc").string().c_str(), 1, &doc));
-         out += rc_text(tq_xml_write(run.ctx, 0, (run.root / "locale" / "en.loc").string().c_str(), 1, doc));
+         std::string out = step(run, tq_xml_read(run.ctx, (run.root / "locale" / "en.loc").string().c_str(), 1, &doc));
+         out += step(run, tq_xml_write(run.ctx, 0, (run.root / "locale" / "en.loc").string().c_str(), 1, doc));
          tq_xml_free(run.ctx, doc);
          return out;
        }},
       {"VaultWrite", true, [](Run& run) { return open_edit(run, false); },
        [](Run& run) {
          tq_vault_file* h = nullptr;
-         std::string out = rc_text(tq_zel_vlt_file_edit(run.ctx, "en.loc", 7, &h));
-         out += rc_text(tq_zel_vlt_file_write(run.ctx, h));
+         std::string out = step(run, tq_zel_vlt_file_edit(run.ctx, "en.loc", 7, &h));
+         out += step(run, tq_zel_vlt_file_write(run.ctx, h));
          if (h != nullptr) tq_zel_vlt_file_close(run.ctx, h);
          return out;
        }},
       {"ChopperSave", true, [](Run& run) { return open_edit(run, true); },
        [](Run& run) {
          int32_t i = -1;
-         std::string out = rc_text(tq_chopper_edit(run.ctx, "en_name", run.lock, &i));
-         out += rc_text(tq_chopper_save(run.ctx, i, run.lock));
+         std::string out = step(run, tq_chopper_edit(run.ctx, "en_name", run.lock, &i));
+         out += step(run, tq_chopper_save(run.ctx, i, run.lock));
          if (i >= 0) tq_chopper_unload(run.ctx, i);
          return out;
        }},
       {"RegexlibSave", true, [](Run& run) { return open_edit(run, true); },
        [](Run& run) {
          int32_t i = -1;
-         std::string out = rc_text(tq_regexlib_load(run.ctx, "en_comma", run.lock, &i));
-         out += rc_text(tq_regexlib_save(run.ctx, i, run.lock));
+         std::string out = step(run, tq_regexlib_load(run.ctx, "en_comma", run.lock, &i));
+         out += step(run, tq_regexlib_save(run.ctx, i, run.lock));
          if (i >= 0) tq_regexlib_unload(run.ctx, i);
          return out;
        }},
       {"GrammarSave", true, [](Run& run) { return open_edit(run, true); },
        [](Run& run) {
          int32_t i = -1;
-         std::string out = rc_text(tq_grammar_edit(run.ctx, "en_person", run.lock, &i));
-         out += rc_text(tq_grammar_save(run.ctx, i, run.lock));
+         std::string out = step(run, tq_grammar_edit(run.ctx, "en_person", run.lock, &i));
+         out += step(run, tq_grammar_save(run.ctx, i, run.lock));
          if (i >= 0) tq_grammar_unload(run.ctx, i);
          return out;
        }},
@@ -218,19 +233,18 @@ std::vector<Workload> workloads() {
       {"VocabularySave", true, [](Run& run) { return open_edit(run, true); },
        [](Run& run) {
          int32_t v = -1;
-         std::string out = rc_text(tq_vocab_edit_new(run.ctx, (run.root / "vocab").string().c_str(), "w", run.lock));
-         out += rc_text(tq_vocabulary_create(run.ctx, &v));
-         out += rc_text(tq_vocab_save(run.ctx, v, run.lock));
+         std::string out = step(run, tq_vocab_edit_new(run.ctx, (run.root / "vocab").string().c_str(), "w", run.lock));
+         out += step(run, tq_vocabulary_create(run.ctx, &v));
+         out += step(run, tq_vocab_save(run.ctx, v, run.lock));
          if (v >= 0) tq_vocabulary_unload(run.ctx, v);
          return out;
        }},
   };
 }
 
-// One run of the workload, the Nth system call of its call interrupted (0:
-// none; `every`: each once). *calls: how many the call made; *met whether
-// one was interrupted.
-Outcome run_once(const Workload& w, long nth, bool every, long* calls, bool* met) {
+// One run of the workload with the fault (nth 0: none). *calls: how many
+// system calls the call made; *failed the one failed, NULL for none.
+Outcome run_once(const Workload& w, Fault fault, long* calls, const char** failed) {
   Outcome o;
   Run run;
   run.root = TQ_SAMPLE_KB;
@@ -243,12 +257,13 @@ Outcome run_once(const Workload& w, long nth, bool every, long* calls, bool* met
     return o;
   }
   {
-    Interrupter interrupt(nth, every);
+    Injector inject(fault);
     o.out = w.call(run);
-    *calls = Interrupter::count;
-    *met = Interrupter::met;
+    *calls = Injector::count;
+    *failed = Injector::failed;
   }
-  o.codes = codes_of(run.ctx);
+  o.codes = run.codes;
+  o.texts = run.texts;
   if (!w.writes) return o;
   // Compared with what a clean run leaves once every lock is given back.
   run.close();
@@ -263,24 +278,62 @@ class InterruptedCalls : public ::testing::TestWithParam<Workload> {};
 TEST_P(InterruptedCalls, EachInterruptedCallGivesTheCleanRun) {
   const Workload& w = GetParam();
   long clean_calls = 0;
-  bool met = false;
-  const Outcome clean = run_once(w, 0, false, &clean_calls, &met);
+  const char* failed = nullptr;
+  const Outcome clean = run_once(w, Fault{}, &clean_calls, &failed);
   ASSERT_GT(clean_calls, 0);
   ASSERT_EQ(clean.codes, "") << clean.out;
   for (const auto& [name, bytes] : clean.files) EXPECT_EQ(name.find(".~tq"), std::string::npos) << name;
   for (long n = 1;; ++n) {
     long calls = 0;
-    const Outcome got = run_once(w, n, false, &calls, &met);
-    if (!met) break;
-    EXPECT_EQ(got.out, clean.out) << "system call " << n << " of " << clean_calls;
-    EXPECT_EQ(got.codes, clean.codes) << "system call " << n << " of " << clean_calls;
-    EXPECT_TRUE(got.files == clean.files) << "system call " << n << " of " << clean_calls
-                                          << ": the files differ from the clean run's";
+    const Outcome got = run_once(w, Fault{n}, &calls, &failed);
+    if (failed == nullptr) break;
+    SCOPED_TRACE("system call " + std::to_string(n) + " of " + std::to_string(clean_calls) + " (" + failed + ")");
+    EXPECT_EQ(got.out, clean.out);
+    EXPECT_EQ(got.codes, clean.codes) << got.texts;
+    EXPECT_TRUE(got.files == clean.files) << "the files differ from the clean run's";
     if (::testing::Test::HasFailure()) return;
   }
   long calls = 0;
-  const Outcome every = run_once(w, 0, true, &calls, &met);
-  EXPECT_TRUE(every == clean) << "every call interrupted once: " << every.out << " / " << every.codes;
+  const Outcome every = run_once(w, Fault{0, EINTR, true}, &calls, &failed);
+  EXPECT_TRUE(every == clean) << "every call interrupted once: " << every.out << "\n" << every.texts;
+}
+
+TEST_P(InterruptedCalls, EachFailedCallIsNamedAndLeavesOldOrNewFiles) {
+  const Workload& w = GetParam();
+  long clean_calls = 0;
+  const char* failed = nullptr;
+  const Outcome clean = run_once(w, Fault{}, &clean_calls, &failed);
+  ASSERT_EQ(clean.codes, "") << clean.out;
+  const std::map<std::string, std::string> old_files = w.writes ? files_of(TQ_SAMPLE_KB) : clean.files;
+  for (long n = 1;; ++n) {
+    long calls = 0;
+    const Outcome got = run_once(w, Fault{n, EIO}, &calls, &failed);
+    if (failed == nullptr) break;
+    const std::string call = failed;
+    SCOPED_TRACE("system call " + std::to_string(n) + " of " + std::to_string(clean_calls) + " (" + call + ")");
+    if (got.codes.find('-') != std::string::npos) {
+      EXPECT_NE(got.texts.find("Input/output error"), std::string::npos) << got.texts;
+    }
+    for (const char* wrong : {"not found", "No such file", "does not exist", "belongs to user"}) {
+      EXPECT_EQ(got.texts.find(wrong), std::string::npos) << got.texts;
+    }
+    // What cannot be removed stays (a lock file, a temporary file), and so
+    // does an empty lock file whose opening failed (it may be another
+    // editor's, whom removing it would leave unguarded; nobody holds it, and
+    // the next edit of the file takes it over), and the empty file an
+    // edit_new makes for a new resource until its save. Every other file is
+    // the old one or the new one.
+    const bool removal_failed = call == "unlink" || call == "unlinkat";
+    for (const auto& [name, bytes] : got.files) {
+      const auto old_file = old_files.find(name);
+      const auto new_file = clean.files.find(name);
+      const bool known = (old_file != old_files.end() && old_file->second == bytes) ||
+                         (new_file != clean.files.end() && new_file->second == bytes) ||
+                         (bytes.empty() && (name.ends_with(".lck") || old_file == old_files.end()));
+      EXPECT_TRUE(known || removal_failed) << name << " is neither the old file nor the new one";
+    }
+    if (::testing::Test::HasFailure()) return;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Workloads, InterruptedCalls, ::testing::ValuesIn(workloads()),
