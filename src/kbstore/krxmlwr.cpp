@@ -425,8 +425,9 @@ int32_t xmldoc_write(context* ctx, const char* path, uint32_t flags, xmldoc* doc
   if (type != 0 || ctx == nullptr) return xml_write_path(ctx, built, flags, doc);
   // A plain name goes into the first search-path folder where it can be made.
   // A folder where it cannot be made is passed over without a trace, but a
-  // file that is there and refused (read-only, say) stops the write: it
-  // must not be shadowed by a new one further on.
+  // file that is there and refused (read-only, say), or one that cannot be
+  // looked at, stops the write: it must not be shadowed by a new one
+  // further on.
   const path_list* list = ctx->search_path;
   char joined[kFioPathSize];
   int32_t rc = TQ_ERR_FILE_OPEN;
@@ -434,7 +435,7 @@ int32_t xmldoc_write(context* ctx, const char* path, uint32_t flags, xmldoc* doc
     if (fio_path_join(list->dirs[i], built, joined, sizeof joined) != 0) continue;
     const uint32_t mark = ctx->errors.count;
     rc = xml_write_path(ctx, joined, flags, doc);
-    if (rc != TQ_ERR_FILE_OPEN || fio_stat(joined, nullptr, 0) == 0 || i + 1 == list->count) return rc;
+    if (rc != TQ_ERR_FILE_OPEN || fio_stat(joined, nullptr, 0) != TQ_ERR_FILE_MISSING || i + 1 == list->count) return rc;
     err_list_truncate(ctx, mark);
   }
   return rc;
