@@ -163,6 +163,16 @@ std::string save_new(Run& run, const char* folder) {
   return out;
 }
 
+// An existing resource opened for editing under the run's lock, and saved.
+template <auto Edit, auto Save, auto Unload>
+std::string edit_save(Run& run, const char* name) {
+  int32_t i = -1;
+  std::string out = step(run, Edit(run.ctx, name, run.lock, &i));
+  out += step(run, Save(run.ctx, i, run.lock));
+  if (i >= 0) Unload(run.ctx, i);
+  return out;
+}
+
 std::vector<Workload> workloads() {
   return {
       {"LocaleLoad", false,
@@ -180,11 +190,7 @@ std::vector<Workload> workloads() {
        [](Run& run) { return step(run, tq_locale_write(run.ctx, kSampleEnusa, run.lock)); }},
       {"SchemeWrite", true, [](Run& run) { return open_edit(run, true); },
        [](Run& run) {
-         int32_t i = -1;
-         std::string out = step(run, tq_scheme_load_edit(run.ctx, "en_nickname", run.lock, &i));
-         out += step(run, tq_scheme_write(run.ctx, i, run.lock));
-         if (i >= 0) tq_scheme_unload_edit(run.ctx, i, run.lock);
-         return out;
+         return edit_save<tq_scheme_load_edit, tq_scheme_write, tq_transf_scheme_unload>(run, "en_nickname");
        }},
       {"XmlWrite", true, [](Run& run) { return open_edit(run, false); },
        [](Run& run) {
@@ -203,29 +209,11 @@ std::vector<Workload> workloads() {
          return out;
        }},
       {"ChopperSave", true, [](Run& run) { return open_edit(run, true); },
-       [](Run& run) {
-         int32_t i = -1;
-         std::string out = step(run, tq_chopper_edit(run.ctx, "en_name", run.lock, &i));
-         out += step(run, tq_chopper_save(run.ctx, i, run.lock));
-         if (i >= 0) tq_chopper_unload(run.ctx, i);
-         return out;
-       }},
+       [](Run& run) { return edit_save<tq_chopper_edit, tq_chopper_save, tq_chopper_unload>(run, "en_name"); }},
       {"RegexlibSave", true, [](Run& run) { return open_edit(run, true); },
-       [](Run& run) {
-         int32_t i = -1;
-         std::string out = step(run, tq_regexlib_load(run.ctx, "en_comma", run.lock, &i));
-         out += step(run, tq_regexlib_save(run.ctx, i, run.lock));
-         if (i >= 0) tq_regexlib_unload(run.ctx, i);
-         return out;
-       }},
+       [](Run& run) { return edit_save<tq_regexlib_load, tq_regexlib_save, tq_regexlib_unload>(run, "en_comma"); }},
       {"GrammarSave", true, [](Run& run) { return open_edit(run, true); },
-       [](Run& run) {
-         int32_t i = -1;
-         std::string out = step(run, tq_grammar_edit(run.ctx, "en_person", run.lock, &i));
-         out += step(run, tq_grammar_save(run.ctx, i, run.lock));
-         if (i >= 0) tq_grammar_unload(run.ctx, i);
-         return out;
-       }},
+       [](Run& run) { return edit_save<tq_grammar_edit, tq_grammar_save, tq_grammar_unload>(run, "en_person"); }},
       {"PhoneticsSave", true, [](Run& run) { return open_edit(run, true); },
        [](Run& run) {
          return save_new<tq_phonetx_edit_new, tq_phonetx_create, tq_phonetx_save, tq_phonetx_unload>(run, "phonetx");
