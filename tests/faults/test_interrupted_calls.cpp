@@ -5,7 +5,8 @@
 // call at once. Each run must give the clean run's result, error codes and
 // output, and leave the knowledge base's files byte for byte as the clean
 // run left them, with no temporary file beside them. Then the Nth call
-// fails for good (EIO): whatever the call gives, a failure names that
+// fails for good (EIO; N sampled over the clean run's calls, every N with
+// TQ_FAULT_SWEEP=all): whatever the call gives, a failure names that
 // cause, never a missing file or an owner it did not read, and each file
 // is the old one or the clean run's new one, with nothing left beside.
 #include <gtest/gtest.h>
@@ -18,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "faults/fail_alloc.h"
 #include "platform/npfio.h"
 #include "support/sample_locales.h"
 #include "support/tq_test.h"
@@ -293,10 +295,10 @@ TEST_P(InterruptedCalls, EachFailedCallIsNamedAndLeavesOldOrNewFiles) {
   const Outcome clean = run_once(w, Fault{}, &clean_calls, &failed);
   ASSERT_EQ(clean.codes, "") << clean.out;
   const std::map<std::string, std::string> old_files = w.writes ? files_of(TQ_SAMPLE_KB) : clean.files;
-  for (long n = 1;; ++n) {
+  for (long n : tq_test::failure_points(clean_calls)) {
     long calls = 0;
     const Outcome got = run_once(w, Fault{n, EIO}, &calls, &failed);
-    if (failed == nullptr) break;
+    ASSERT_NE(failed, nullptr);
     const std::string call = failed;
     SCOPED_TRACE("system call " + std::to_string(n) + " of " + std::to_string(clean_calls) + " (" + call + ")");
     if (got.codes.find('-') != std::string::npos) {
