@@ -345,6 +345,17 @@ TQ_API int32_t tq_path_get(tq_context* ctx, char* buffer, uint32_t size) TQ_NOEX
  * longer than TQ_PATH_MAX bytes in the session encoding (in UCS-2, one of
  * more than 8,192 characters) is cut between characters: 102. */
 TQ_API int32_t tq_root_path_get(tq_context* ctx, char* path) TQ_NOEXCEPT;
+/* Names and files. A file or resource name without '/' or '\' (a scheme,
+ * vocabulary or other resource that a locale or definition names, a name
+ * given to a load, tq_lock_create or tq_xml_read) is looked for along the
+ * search path. A name holding one is a path, used as it is: absolute, or
+ * relative to the program's working folder, not to the root. So a knowledge
+ * base, one from someone else too, may name files outside its root: the
+ * engines read them there, and an editor that opens such a resource and
+ * saves it replaces the file there, its lock file "<file>.lck" and the
+ * save's temporary file made beside it. Every save writes through symbolic
+ * links: the link stays, and the file it leads to is replaced; a link whose
+ * target is missing is refused (-404) by tq_xml_write and every _edit_new. */
 /* Returns the option word, not a result code; 0 for a NULL context. */
 TQ_API uint32_t tq_options_get(tq_context* ctx) TQ_NOEXCEPT;
 /* Replaces the option word (every bit is kept as given) and returns the
@@ -580,7 +591,10 @@ TQ_API int32_t tq_lock_free(tq_context* ctx, tq_lock_handle* lock) TQ_NOEXCEPT;
  * -401 when another context or process holds its lock, -400 when the lock
  * file cannot be made. With option TQ_OPT_NO_LOCK_FILES no lock file is
  * made, but the file is recorded as locked. path (may be NULL) receives
- * the resolved path: TQ_PATH_MAX + terminator bytes. */
+ * the resolved path: TQ_PATH_MAX + terminator bytes. fname, with the
+ * extension of its kind added when it lacks it, may have 16,383 bytes once
+ * in UTF-8: a longer one is refused (-802, its message giving its length
+ * and that limit) and nothing is locked. */
 TQ_API int32_t tq_lock_create(tq_context* ctx, const char* fname, uint32_t kind, tq_lock_handle* lock,
                               char* path) TQ_NOEXCEPT;
 
@@ -1260,8 +1274,10 @@ TQ_API int32_t tq_phonetx_edit_free(tq_context* ctx) TQ_NOEXCEPT;
  * the values with the special casing (Turkish, Azeri, Lithuanian) of the
  * context's current locale code, which the context keeps until it makes
  * another locale current or unloads that one itself. */
-/* scheme_name: at most 16,384 bytes. options below 0 take the options from
- * the scheme's file.
+/* scheme_name (here and in tq_scheme_load_edit): at most 1,024 bytes once
+ * in UTF-8, a final ".zel" or ".krd" not counted; a longer one is refused
+ * (-802), its message giving its length and that limit. options below 0
+ * take the options from the scheme's file.
  * Each load is a client load of this context (see "Client loads"). */
 TQ_API int32_t tq_transf_scheme_load(tq_context* ctx, const char* scheme_name, int32_t options, int32_t mdefn_index,
                                      uint32_t sens, int32_t* index) TQ_NOEXCEPT;
@@ -1337,7 +1353,8 @@ TQ_API int32_t tq_scheme_owner_get(tq_context* ctx, int32_t index, char* owner) 
 TQ_API int32_t tq_scheme_owner_set(tq_context* ctx, int32_t index, const char* owner) TQ_NOEXCEPT;
 /* name: 4,096 bytes + terminator; -708 when the scheme has no chopper. */
 TQ_API int32_t tq_scheme_chopper_name_get(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
-/* name: at most 16,384 bytes; NULL or "" leaves the scheme without a chopper. */
+/* name: at most 1,024 bytes once in UTF-8, a final ".zel" or ".krd" not
+ * counted (-802 beyond); NULL or "" leaves the scheme without a chopper. */
 TQ_API int32_t tq_scheme_chopper_name_set(tq_context* ctx, int32_t index, const char* name) TQ_NOEXCEPT;
 
 /* ---- Grammars ----------------------------------------------------------

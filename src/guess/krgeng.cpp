@@ -441,12 +441,12 @@ int32_t guess_locale_run(context* ctx, defn_rec* rec, const char* value, const u
   if (int32_t made = guess_work_area_get(ctx, &a); made != 0) return made;
   // With an info the whole guess holds the write hold: the info gives its
   // parsers back, and its solution copies take references to theirs.
-  int32_t rc = info != nullptr ? shared_state_write_lock(ctx, ctx->shared) : 0;
-  if (rc != 0) return rc;
+  write_hold hold = info != nullptr ? write_hold(ctx) : write_hold();
+  if (hold.rc() != 0) return hold.rc();
   uint32_t g = kGuessNoLocale;
   uint32_t b = 0;
   uint32_t force_setting = 0;
-  rc = [&]() -> int32_t {
+  int32_t rc = [&]() -> int32_t {
     // Whatever happens, the info holds this guess only.
     if (info != nullptr) {
       if (int32_t r = guess_info_reset(ctx, info); r < 0) return r;
@@ -462,10 +462,8 @@ int32_t guess_locale_run(context* ctx, defn_rec* rec, const char* value, const u
     run_state s{ctx, a, value, locales, min_scores, count, info};
     return run_once(s, &g, &b);
   }();
-  if (info != nullptr) {
-    const int32_t released = shared_state_write_unlock(ctx, ctx->shared);
-    if (rc >= 0 && released < 0) rc = released;
-  }
+  const int32_t released = hold.release();
+  if (rc >= 0 && released < 0) rc = released;
   if (rc < 0) return rc;
   const bool force = ctx->guess_force_override_set != 0 ? ctx->guess_force_override != 0 : force_setting != 0;
   if (force && g == kGuessNoLocale && count > 0) g = locales[count - 1];

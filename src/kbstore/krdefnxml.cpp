@@ -702,17 +702,17 @@ int32_t defn_xml_read_common(context* ctx, int32_t locale, int32_t kind, const x
   if (out != nullptr) *out = nullptr;
   if (element == nullptr || out == nullptr) return TQ_ERR_ARGUMENT;
   loaded_locale_rec* loc = nullptr;
-  int32_t rc = locale_rec_get_locked(ctx, locale, &loc);
+  write_hold held;
+  int32_t rc = locale_rec_get_locked(ctx, locale, &loc, &held);
   if (rc != 0) return rc;
-  rc = read_common(ctx, loc, kind, element, out);
-  shared_state_write_unlock(ctx, ctx->shared);
-  return rc;
+  return read_common(ctx, loc, kind, element, out);
 }
 
 int32_t defn_locale_xml_read(context* ctx, int32_t locale, int32_t kind, const xmldoc* doc) {
   if (doc == nullptr) return TQ_ERR_ARGUMENT;
   loaded_locale_rec* loc = nullptr;
-  int32_t rc = locale_rec_get_locked(ctx, locale, &loc);
+  write_hold held;
+  int32_t rc = locale_rec_get_locked(ctx, locale, &loc, &held);
   if (rc != 0) return rc;
   int32_t result = 0;
   for (int32_t i = 0; i < doc->include_count; ++i) {
@@ -726,7 +726,6 @@ int32_t defn_locale_xml_read(context* ctx, int32_t locale, int32_t kind, const x
     }
     if (reported) result = TQ_WARN_READ_PROBLEMS;
   }
-  shared_state_write_unlock(ctx, ctx->shared);
   return result;
 }
 

@@ -37,14 +37,15 @@ void drop_prepared(context* ctx, defn_rec* rec) { kDefnRecords.invalidate(ctx, r
 template <typename F>
 int32_t edit(context* ctx, int32_t index, F&& body) {
   defn_rec* rec = nullptr;
-  int32_t rc = defn_record_get_for_write(ctx, K, index, &rec);
+  write_hold held;
+  int32_t rc = defn_record_get_for_write(ctx, K, index, &rec, &held);
   if (rc < 0) return rc;
   try {
     rc = body(rec);
   } catch (const std::bad_alloc&) {
     rc = TQ_ERR_NO_MEMORY;
   }
-  return rc_combine(rc, defn_write_end(ctx));
+  return rc_combine(rc, held.release());
 }
 
 }  // namespace
@@ -331,7 +332,8 @@ template <typename F>
 int32_t token_block_edit(context* ctx, int32_t index, int32_t token, F&& body) {
   dtok_rec* tok = nullptr;
   defn_rec* rec = nullptr;
-  int32_t rc = defn_token_get_for_write(ctx, K, index, token, &tok, &rec);
+  write_hold held;
+  int32_t rc = defn_token_get_for_write(ctx, K, index, token, &tok, &rec, &held);
   if (rc < 0) return rc;
   parse_token_kind_rec* block = parse_token_part(tok);
   try {
@@ -339,7 +341,7 @@ int32_t token_block_edit(context* ctx, int32_t index, int32_t token, F&& body) {
   } catch (const std::bad_alloc&) {
     rc = TQ_ERR_NO_MEMORY;
   }
-  return rc_combine(rc, defn_token_write_end(ctx, rec, rc >= 0));
+  return rc_combine(rc, defn_token_write_end(ctx, rec, rc >= 0, held));
 }
 
 }  // namespace
