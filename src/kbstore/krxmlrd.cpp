@@ -236,6 +236,9 @@ void element_start(read_state& st, uint8_t id, const XML_Char** atts) {
       std::string v = controls_restore(version != nullptr ? version : "");
       if (t.empty()) return fail(st, kXmlErrNoType);
       if (v.empty()) return fail(st, kXmlErrNoVersion);
+      // Room for the level first: the document made must not be left
+      // without one by an exception.
+      st.levels.reserve(st.levels.size() + 1);
       xmldoc* made = nullptr;
       if (xmldoc_create(st.ctx, t.c_str(), v.c_str(), &made) != 0) return fail(st, TQ_ERR_NO_MEMORY);
       st.levels.emplace_back();
