@@ -339,7 +339,18 @@ TQ_API int32_t tq_zel_path_set(tq_context* ctx, const char* root) TQ_NOEXCEPT;
 /* Replaces the search path by a ';'-separated list of directories ("" for
  * none; the root stays); NULL gives -802 with no record; a path longer than
  * TQ_PATH_MAX bytes once in UTF-8 gives -802 with a record, and the search
- * path stays as it was. */
+ * path stays as it was.
+ * A file is looked for in each folder in turn. Only a folder without it
+ * (nothing by that name, or a folder or a device by it) is passed over as
+ * "not found". Where the file cannot be looked at (a folder that cannot be
+ * searched, a link loop, a name too long for the system, an I/O error)
+ * the search goes on too, but when no folder has the file that failure is
+ * the answer: -400, its message naming the file and the system's reason
+ * (tq_file_exists and the list of available locales, which only ask,
+ * count such a file as not there).
+ * A system call interrupted by a signal (EINTR: a handler installed
+ * without SA_RESTART, a network file system) is made again, by every file
+ * operation, so it never fails a load, a lock or a save. */
 TQ_API int32_t tq_path_set(tq_context* ctx, const char* path) TQ_NOEXCEPT;
 /* The search path joined with ';' into buffer; size counts every byte the
  * buffer holds, terminator included (at most TQ_PATH_MAX + terminator). A
@@ -490,7 +501,10 @@ typedef struct tq_xml_field {
  * search-path folder where it can be made. */
 TQ_API int32_t tq_xml_read(tq_context* ctx, const char* file, uint32_t flags, tq_xmldoc** xml) TQ_NOEXCEPT;
 /* unused has no effect. The file is replaced whole: a failed write leaves
- * the previous file as it was. Every save (this one, the resource and
+ * the previous file as it was, and no save, failed or not, leaves its
+ * temporary file beside it (unless the system refuses to remove it). A name that is a symbolic link whose target is
+ * missing is refused (-404, the message naming both), by this and every
+ * save as by the _edit_new calls. Every save (this one, the resource and
  * locale saves, tq_vocab_file_convert) keeps the file's owner, group,
  * access control list and permission bits: the replacement is born
  * readable and writable by its owner alone and takes them before its first

@@ -237,7 +237,7 @@ int32_t err_from_fio_status(int32_t status) {
   switch (status) {
     case 0: return 0;
     case 2: return TQ_ERR_NO_MEMORY;
-    case 3: case 4: case 5: case 6: case 8: case 11: return TQ_ERR_FILE_OPEN;
+    case 3: case 4: case 5: case 6: case 8: case 11: case 15: return TQ_ERR_FILE_OPEN;
     case 7: return TQ_ERR_FILE_LOCKED;
     case 9: case 13: return TQ_ERR_ARGUMENT;
     case 10: return -601;

@@ -293,7 +293,14 @@ int32_t fio_path_type(const char* path) {
 
 int32_t fio_stat(const char* path, char* out, uint32_t size) {
   if (path == nullptr) return TQ_ERR_ARGUMENT;
-  if (np_fio_stat(path, 0) != 0) return TQ_ERR_FILE_MISSING;
+  switch (np_fio_stat(path, 0)) {
+    case kNpFioOk: break;
+    case kNpFioNotFound:
+    case kNpFioIsDirectory:
+    case kNpFioNotRegular: return TQ_ERR_FILE_MISSING;
+    case kNpFioNoMemory: return TQ_ERR_NO_MEMORY;
+    default: return TQ_ERR_FILE_OPEN;
+  }
   if (out == nullptr) return 0;
   size_t n = std::strlen(path);
   if (n >= size) {
@@ -314,19 +321,36 @@ int32_t fio_path_resolve(context* ctx, const char* name, uint32_t kind, char* ou
   char built[kFioPathSize];
   if (fio_name_extension_set(name, kKindExtensions[kind], built, sizeof built) != 0) return -1;
   int32_t type = fio_path_type(built);
-  if (type == 1 || type == 2) return fio_stat(built, out, size);
-  if (type != 0) return -1;
-  if (ctx == nullptr) return fio_stat(built, out, size);
+  if (type < 0) return -1;
+  if (type != 0 || ctx == nullptr) {
+    // The path that could not be looked at, for the caller to name.
+    int32_t rc = fio_stat(built, out, size);
+    if (rc == TQ_ERR_FILE_OPEN && copy_whole(built, out, size) != 0) return -1;
+    return rc;
+  }
 
   const path_list* list = ctx->search_path;
   if (list == nullptr || list->count == 0) return -1;
   char joined[kFioPathSize];
+  // A folder where the file could not be looked at (it cannot be searched,
+  // a link loop, an I/O error) says nothing of the others: the search goes
+  // on, and only when no folder has the file is that failure the answer.
+  char failed[kFioPathSize] = "";
+  int failed_err = 0;
   for (uint32_t i = 0; i < list->count; ++i) {
     if (fio_path_join(list->dirs[i], built, joined, sizeof joined) != 0) continue;
     int32_t rc = fio_stat(joined, out, size);
-    if (rc != TQ_ERR_FILE_MISSING) return rc;
+    if (rc == TQ_ERR_FILE_OPEN && failed[0] == '\0') {
+      failed_err = np_fio_last_error();
+      std::memcpy(failed, joined, std::strlen(joined) + 1);
+      continue;
+    }
+    if (rc != TQ_ERR_FILE_MISSING && rc != TQ_ERR_FILE_OPEN) return rc;
   }
-  return TQ_ERR_FILE_MISSING;
+  if (failed[0] == '\0') return TQ_ERR_FILE_MISSING;
+  np_fio_last_error_set(failed_err);
+  if (copy_whole(failed, out, size) != 0) return -1;
+  return TQ_ERR_FILE_OPEN;
 }
 
 namespace {
@@ -361,18 +385,35 @@ int32_t fio_open(const char* path, uint32_t flags, fio_handle** out) {
   return open_cell(path, flags, 0, out, &status);
 }
 
-int32_t fio_open_existing(const char* path, uint32_t flags, fio_handle** out) {
+namespace {
+
+// fio_open_existing, and in *met whether a failure other than -404 was met
+// at a file known to be there, which ends a search.
+int32_t open_existing(const char* path, uint32_t flags, fio_handle** out, bool* met) {
+  *met = true;
   if (out == nullptr) return TQ_ERR_ARGUMENT;
   *out = nullptr;
   if (path == nullptr) return TQ_ERR_ARGUMENT;
   int32_t status = 0;
   int32_t rc = open_cell(path, flags, kNpFioRegularOnly, out, &status);
   if (rc == 0 || status == kNpFioLocked || status == kNpFioNoMemory || rc == TQ_ERR_NO_MEMORY) return rc;
-  if (status == kNpFioNotFound) return TQ_ERR_FILE_MISSING;
+  if (status == kNpFioNotFound || status == kNpFioIsDirectory || status == kNpFioNotRegular) {
+    return TQ_ERR_FILE_MISSING;
+  }
   // A refusal says nothing certain about the file itself (the folder may be
   // the one that cannot be searched): only a file that is there stops the
-  // search with the open's failure.
-  return np_fio_stat(path, 0) == 0 ? rc : TQ_ERR_FILE_MISSING;
+  // search with the open's failure. The open's reason is the one named.
+  const int err = np_fio_last_error();
+  *met = np_fio_stat(path, 0) == kNpFioOk;
+  np_fio_last_error_set(err);
+  return rc;
+}
+
+}  // namespace
+
+int32_t fio_open_existing(const char* path, uint32_t flags, fio_handle** out) {
+  bool met = false;
+  return open_existing(path, flags, out, &met);
 }
 
 uint32_t fio_kind_older(uint32_t kind) {
@@ -402,9 +443,10 @@ int32_t reported(int32_t rc, const char* path, fio_open_report* report) {
   return rc;
 }
 
-// One attempt with flags the context's options are applied to already.
-int32_t open_one(const char* path, uint32_t flags, fio_handle** out, fio_open_report* report) {
-  return reported(fio_open_existing(path, flags, out), path, report);
+// One attempt with flags the context's options are applied to already;
+// *met as open_existing gives it.
+int32_t open_one(const char* path, uint32_t flags, fio_handle** out, fio_open_report* report, bool* met) {
+  return reported(open_existing(path, flags, out, met), path, report);
 }
 
 }  // namespace
@@ -413,7 +455,8 @@ int32_t fio_open_file(context* ctx, const char* path, uint32_t flags, fio_handle
   if (out == nullptr || report == nullptr) return TQ_ERR_ARGUMENT;
   *out = nullptr;
   if (path == nullptr) return reported(TQ_ERR_ARGUMENT, "", report);
-  return open_one(path, fio_context_flags(ctx, flags), out, report);
+  bool met = false;
+  return open_one(path, fio_context_flags(ctx, flags), out, report, &met);
 }
 
 int32_t fio_open_in_path(context* ctx, const char* name, uint32_t kind, uint32_t flags, fio_handle** out,
@@ -427,6 +470,31 @@ int32_t fio_open_in_path(context* ctx, const char* name, uint32_t kind, uint32_t
   const uint32_t older = (flags & kFioFlagNameAsGiven) ? kFioKindCount : fio_kind_older(kind);
   char first[kFioPathSize];
   int first_err = ENOENT;
+  // The first attempt that failed where it could not tell whether the file
+  // is there (a folder that cannot be searched, a name too long, a link
+  // loop): the search goes on past it, and it is the answer when no
+  // attempt meets the file. Kept apart from *report, which each attempt
+  // overwrites.
+  struct unsure_attempt {
+    int32_t rc = 0;
+    uint32_t kind = kFioKindCount;
+    int err = 0;
+    char path[kFioPathSize];
+  } unsure;
+  auto attempt = [&](const char* path, uint32_t k) {
+    bool met = false;
+    int32_t rc = open_one(path, flags, out, report, &met);
+    if (rc == TQ_ERR_FILE_OPEN && !met) {
+      if (unsure.rc == 0) {
+        unsure.rc = rc;
+        unsure.kind = k;
+        unsure.err = report->err;
+        std::memcpy(unsure.path, report->path, std::strlen(report->path) + 1);
+      }
+      rc = TQ_ERR_FILE_MISSING;
+    }
+    return rc;
+  };
   for (uint32_t k : {kind, older}) {
     if (k == kFioKindCount) break;
     char built[kFioPathSize];
@@ -435,14 +503,14 @@ int32_t fio_open_in_path(context* ctx, const char* name, uint32_t kind, uint32_t
     if (k == kind) std::memcpy(first, built, std::strlen(built) + 1);
     int32_t rc = reported(TQ_ERR_FILE_MISSING, built, report);
     if (type != 0 || ctx == nullptr) {
-      rc = open_one(built, flags, out, report);
+      rc = attempt(built, k);
     } else if (const path_list* list = ctx->search_path) {
       // One open per folder: a folder without the file costs one failed
       // open, not a look-up before it.
       char joined[kFioPathSize];
       for (uint32_t i = 0; i < list->count && rc == TQ_ERR_FILE_MISSING; ++i) {
         if (fio_path_join(list->dirs[i], built, joined, sizeof joined) != 0) continue;
-        rc = open_one(joined, flags, out, report);
+        rc = attempt(joined, k);
       }
     }
     // A file met ends the search: held, it is held, not missing.
@@ -452,8 +520,15 @@ int32_t fio_open_in_path(context* ctx, const char* name, uint32_t kind, uint32_t
     }
     if (k == kind) first_err = report->err;
   }
+  if (unsure.rc != 0) {
+    reported(unsure.rc, unsure.path, report);
+    report->kind = unsure.kind;
+    report->err = unsure.err;
+    return unsure.rc;
+  }
   // Named as the form asked for, with the reason its attempt had ("Is a
-  // directory" for a path as given that names a folder).
+  // directory" for a path as given that names a folder, "not a regular
+  // file" for a device).
   reported(TQ_ERR_FILE_MISSING, first, report);
   report->kind = kind;
   report->err = first_err;
@@ -557,7 +632,7 @@ void fio_missing_text(context* ctx, const char* name, char (&out)[kErrTextSize])
       err_text<1870>(out, name, root);
       return;
     }
-    if (status != kNpFioIsDirectory && status != kNpFioDenied) {
+    if (status == kNpFioOk || status == kNpFioNotRegular) {
       err_text<1871>(out, name, root);
       return;
     }
@@ -584,19 +659,26 @@ int32_t report_write_failure(context* ctx, int32_t rc, const char* path) {
   return rc;
 }
 
+// A link whose target is missing is refused by every writer, naming both:
+// its target could not be made where the link stands (the name is taken by
+// the link), and a save through it would make a file the link merely
+// named. -404, recorded; 0 for anything else.
+int32_t refuse_link_to_nothing(context* ctx, const char* path, const char* target) {
+  if (same_path_text(target, path) || np_fio_stat(target, 0) != kNpFioNotFound) return 0;
+  if (ctx != nullptr) TQ_REPORT(ctx, TQ_ERR_FILE_MISSING, 1891, path, target);
+  return TQ_ERR_FILE_MISSING;
+}
+
 }  // namespace
 
 int32_t fio_prepare_replace(context* ctx, const char* path, bool* made) {
   *made = false;
   if (path == nullptr) return TQ_ERR_ARGUMENT;
-  // A link whose target is missing cannot be made here (the name is taken
-  // by the link), and the lock that follows would fail with no name given:
-  // both names are said now.
+  // The lock that follows would fail on a link to nothing with no name
+  // given: both names are said now.
   char target[kFioPathSize];
-  if (np_fio_link_resolve(path, target, sizeof target) == kNpFioOk && !same_path_text(target, path) &&
-      np_fio_stat(target, 0) == kNpFioNotFound) {
-    if (ctx != nullptr) TQ_REPORT(ctx, TQ_ERR_FILE_MISSING, 1891, path, static_cast<const char*>(target));
-    return TQ_ERR_FILE_MISSING;
+  if (np_fio_link_resolve(path, target, sizeof target) == kNpFioOk) {
+    if (int32_t rc = refuse_link_to_nothing(ctx, path, target); rc != 0) return rc;
   }
   int32_t status = np_fio_writable(path);
   if (status == kNpFioReadOnly) {
@@ -615,6 +697,28 @@ void (*g_write_hook)(fio_write_stage stage, const char* temp) = nullptr;
 void write_hook(fio_write_stage stage, const char* temp) {
   if (g_write_hook != nullptr) g_write_hook(stage, temp);
 }
+
+// What a replacing write holds: the present file, and the temporary file
+// with its name. Given back on every way out, an exception from the fill
+// included; a temporary file that did not take the file's name goes first,
+// while it is still locked against sweeps.
+struct replacing_write {
+  fio_handle* guard = nullptr;
+  fio_handle cell{nullptr};
+  char temp[kFioPathSize + 32] = "";
+  bool renamed = false;
+  replacing_write() = default;
+  replacing_write(const replacing_write&) = delete;
+  replacing_write& operator=(const replacing_write&) = delete;
+  ~replacing_write() {
+    if (cell.file != nullptr && !renamed) (void)np_fio_unlink(temp);
+    // The contents are on the disk already (synced before the rename);
+    // what a close could report after that concerns none of them.
+    (void)np_fio_close(cell.file);
+    fio_close(guard);
+  }
+};
+
 }  // namespace
 
 int32_t fio_write_replacing(context* ctx, const char* path, fio_fill_fn fill, void* arg) {
@@ -623,10 +727,11 @@ int32_t fio_write_replacing(context* ctx, const char* path, fio_fill_fn fill, vo
   char target[kFioPathSize];
   int32_t status = np_fio_link_resolve(path, target, sizeof target);
   if (status != 0) {
-    int32_t rc = status == kNpFioNameTooLong ? TQ_ERR_ARGUMENT : TQ_ERR_FILE_OPEN;
-    fio_report_open_failure(ctx, rc, path);
+    int32_t rc = status == kNpFioNameTooLong ? TQ_ERR_ARGUMENT : status == kNpFioNoMemory ? TQ_ERR_NO_MEMORY : TQ_ERR_FILE_OPEN;
+    if (rc != TQ_ERR_NO_MEMORY) fio_report_open_failure(ctx, rc, path);
     return rc;
   }
+  if (int32_t rc = refuse_link_to_nothing(ctx, path, target); rc != 0) return rc;
   // The rename would replace a file the user made read-only as easily as
   // any other (it asks only the folder): the write bits are asked first.
   status = np_fio_writable(target);
@@ -636,20 +741,27 @@ int32_t fio_write_replacing(context* ctx, const char* path, fio_fill_fn fill, vo
   }
   if (status != 0) {
     int32_t rc = status == kNpFioNoMemory ? TQ_ERR_NO_MEMORY : TQ_ERR_FILE_OPEN;
-    fio_report_open_failure(ctx, rc, target);
+    if (rc != TQ_ERR_NO_MEMORY) fio_report_open_failure(ctx, rc, target);
     return rc;
   }
+  replacing_write w;
   // Hold the present file while its replacement is written, so that nobody
   // reads or writes it half way.
-  fio_handle* guard = nullptr;
-  if (np_fio_stat(target, 0) == kNpFioOk) {
+  status = np_fio_stat(target, 0);
+  if (status == kNpFioOk) {
     // Shared like a reader's hold unless the options ask for exclusive
     // opens: writers are kept apart by the lock files, not by this hold.
-    int32_t rc = fio_open(target, fio_context_flags(ctx, kFioFlagWrite), &guard);
+    int32_t rc = fio_open(target, fio_context_flags(ctx, kFioFlagWrite), &w.guard);
     if (rc != 0) {
-      fio_report_open_failure(ctx, rc, target);
+      if (rc != TQ_ERR_NO_MEMORY) fio_report_open_failure(ctx, rc, target);
       return rc;
     }
+  } else if (status != kNpFioNotFound) {
+    // Neither a file to hold nor nothing (a folder, a device, a failure to
+    // look): named as the open the write cannot make.
+    int32_t rc = status == kNpFioNoMemory ? TQ_ERR_NO_MEMORY : TQ_ERR_FILE_OPEN;
+    if (rc != TQ_ERR_NO_MEMORY) fio_report_open_failure(ctx, rc, target);
+    return rc;
   }
   np_fio_temp_sweep(target);
 
@@ -658,37 +770,44 @@ int32_t fio_write_replacing(context* ctx, const char* path, fio_fill_fn fill, vo
   // in between would keep a handle on the saved file. A new file is born
   // as the system makes new files (the umask, the folder's default list),
   // which is all it will be.
-  char temp[kFioPathSize + 32];
-  fio_handle cell{nullptr};
-  status = np_fio_temp_open(target, guard != nullptr ? 0600 : 0666, temp, sizeof temp, &cell.file);
-  int32_t rc = 0;
+  status = np_fio_temp_open(target, w.guard != nullptr ? 0600 : 0666, w.temp, sizeof w.temp, &w.cell.file);
   if (status != 0) {
-    rc = err_from_fio_status(status);
+    int32_t rc = err_from_fio_status(status);
     if (ctx != nullptr && rc != TQ_ERR_NO_MEMORY) {
       char reason[256];
       TQ_REPORT(ctx, rc, 1865, static_cast<const char*>(target),
                 static_cast<const char*>(fio_last_error_text(reason, sizeof reason)));
     }
-    fio_close(guard);
     return rc;
   }
-  write_hook(fio_write_stage::made, temp);
+  write_hook(fio_write_stage::made, w.temp);
   // The owner and group first (a privileged save would otherwise hand the
   // file to itself and lock its owner out, and the old group's bits would
   // apply to the new file's group), then the access control list and the
   // permission bits, which a change of owner may clear.
-  uint32_t uid = 0;
-  uint32_t gid = 0;
-  if (np_fio_owner_copy(cell.file, target, &uid, &gid) != 0) {
+  uint32_t uid = kNpFioOwnerUnknown;
+  uint32_t gid = kNpFioOwnerUnknown;
+  status = np_fio_owner_copy(w.cell.file, target, &uid, &gid);
+  int32_t rc = 0;
+  if (status == kNpFioNoMemory) {
+    rc = TQ_ERR_NO_MEMORY;
+  } else if (status != 0 && ctx != nullptr) {
     rc = TQ_ERR_FILE_OPEN;
-    if (ctx != nullptr) {
-      char reason[256];
-      TQ_REPORT(ctx, rc, 1890, static_cast<const char*>(target), uid, gid,
-                static_cast<const char*>(fio_last_error_text(reason, sizeof reason)));
+    char reason[256];
+    const char* why = fio_last_error_text(reason, sizeof reason);
+    if (status == kNpFioDenied && uid != kNpFioOwnerUnknown) {
+      TQ_REPORT(ctx, rc, 1890, static_cast<const char*>(target), uid, gid, why);
+    } else {
+      // Nothing is said of an owner that was not read.
+      char cause[320];
+      std::snprintf(cause, sizeof cause, "its owner and group could not be read (%s)", why);
+      TQ_REPORT(ctx, rc, 1862, static_cast<const char*>(target), static_cast<const char*>(cause));
     }
+  } else if (status != 0) {
+    rc = TQ_ERR_FILE_OPEN;
   }
   if (rc == 0) {
-    status = np_fio_permissions_copy(cell.file, target);
+    status = np_fio_permissions_copy(w.cell.file, target);
     if (status == kNpFioNoMemory) {
       rc = TQ_ERR_NO_MEMORY;
     } else if (status != 0) {
@@ -701,23 +820,24 @@ int32_t fio_write_replacing(context* ctx, const char* path, fio_fill_fn fill, vo
     }
   }
   if (rc == 0) {
-    write_hook(fio_write_stage::filling, temp);
-    rc = fill(&cell, arg);
+    write_hook(fio_write_stage::filling, w.temp);
+    rc = fill(&w.cell, arg);
     if (rc == TQ_ERR_FILE_WRITE) report_write_failure(ctx, rc, target);
   }
   // On the disk before it takes the name: a power loss after the rename
   // must not leave an empty or partial file under it.
-  if (rc == 0 && np_fio_sync(cell.file) != 0) rc = report_write_failure(ctx, TQ_ERR_FILE_WRITE, target);
-  if (rc == 0) write_hook(fio_write_stage::renaming, temp);
+  if (rc == 0 && np_fio_sync(w.cell.file) != 0) rc = report_write_failure(ctx, TQ_ERR_FILE_WRITE, target);
+  if (rc == 0) write_hook(fio_write_stage::renaming, w.temp);
   // Renamed while still open: the temporary file's lock is what tells a
   // sweep elsewhere (whose process table does not know us) that the file
   // is alive, so it is held until the file has its final name.
-  if (rc == 0 && np_fio_replace(temp, target) != 0) rc = report_write_failure(ctx, TQ_ERR_FILE_WRITE, target);
-  if (rc != 0) (void)np_fio_unlink(temp);
-  // The contents are on the disk already (synced above); what a close could
-  // report after that concerns none of them.
-  (void)np_fio_close(cell.file);
-  fio_close(guard);
+  if (rc == 0) {
+    if (np_fio_replace(w.temp, target) != 0) {
+      rc = report_write_failure(ctx, TQ_ERR_FILE_WRITE, target);
+    } else {
+      w.renamed = true;
+    }
+  }
   return rc;
 }
 

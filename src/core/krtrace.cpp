@@ -1,14 +1,13 @@
 #include "core/krtrace.h"
 
-#include <cerrno>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "core/krcorvel.h"
+#include "platform/npfio.h"
 #include "platform/nptix.h"
 #include "platform/npmem.h"
 
@@ -56,18 +55,8 @@ bool module_listed(const trace_state* ts, const char* module) {
 // Appends one whole line with a single write so that lines of several
 // contexts and processes interleave whole.
 void append_line(const char* path, const char* line, std::size_t len) {
-  int fd = ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) return;
-  std::size_t done = 0;
-  while (done < len) {
-    ssize_t n = ::write(fd, line + done, len - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  ::close(fd);
+  if (len > UINT32_MAX) return;
+  (void)np_fio_append(path, line, static_cast<uint32_t>(len), false);
 }
 
 // Appends a whole line to the held lines; false when they cannot grow.
@@ -121,10 +110,7 @@ int32_t trace_init(context* ctx, trace_state* ts) {
   // name some other file.
   if (std::strlen(file) >= kTracePathSize) return TQ_ERR_FILE_OPEN;
   if (options != nullptr) ts->options = static_cast<uint32_t>(std::strtoul(options, nullptr, 16));
-  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | ((ts->options & kTraceTruncate) ? O_TRUNC : O_APPEND);
-  int fd = ::open(file, flags, 0644);
-  if (fd < 0) return TQ_ERR_FILE_OPEN;
-  ::close(fd);
+  if (np_fio_append(file, nullptr, 0, (ts->options & kTraceTruncate) != 0) != kNpFioOk) return TQ_ERR_FILE_OPEN;
   ts->on = 1;
   std::strcpy(ts->path, file);
   if (modules != nullptr) {

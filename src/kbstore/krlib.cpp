@@ -14,6 +14,7 @@
 #include "kbstore/krshared.h"
 #include "kbstore/krvlt.h"
 #include "kbstore/krxml.h"
+#include "platform/npfio.h"
 #include "platform/npmem.h"
 
 namespace tq {
@@ -144,13 +145,27 @@ bool resource_file_of(uint32_t kind, const char* name, resource_file* out) {
   return true;
 }
 
-// Whether the resource's file exists along the search path.
-bool resource_file_exists(context* ctx, uint32_t kind, const char* name) {
+// Whether the resource's file exists along the search path: 0; -404 when
+// it is in no folder; -400 when it could not be looked for, recorded with
+// the file and the system's reason; -1 for a name that makes no file name.
+int32_t resource_file_find(context* ctx, uint32_t kind, const char* name) {
   resource_file file;
-  if (!resource_file_of(kind, name, &file)) return false;
+  if (!resource_file_of(kind, name, &file)) return -1;
   char path[kFioPathSize + 1];
-  return fio_path_resolve(ctx, file.name, file.kind, path, sizeof path) == 0 ||
-         fio_path_resolve(ctx, file.name, fio_kind_older(file.kind), path, sizeof path) == 0;
+  char failed[kFioPathSize + 1] = "";
+  int failed_err = 0;
+  for (uint32_t k : {file.kind, fio_kind_older(file.kind)}) {
+    const int32_t rc = fio_path_resolve(ctx, file.name, k, path, sizeof path);
+    if (rc == 0 || rc == TQ_ERR_NO_MEMORY) return rc;
+    if (rc == TQ_ERR_FILE_OPEN && failed[0] == '\0') {
+      failed_err = np_fio_last_error();
+      std::memcpy(failed, path, sizeof failed);
+    }
+  }
+  if (failed[0] == '\0') return TQ_ERR_FILE_MISSING;
+  np_fio_last_error_set(failed_err);
+  fio_report_open_failure(ctx, TQ_ERR_FILE_OPEN, failed);
+  return TQ_ERR_FILE_OPEN;
 }
 
 // An edit of a resource registered already locks its file for the editor's
@@ -331,13 +346,15 @@ int32_t rsrc_register(context* ctx, uint32_t kind, const char* name, const rsrc_
       return TQ_WARN_ALREADY_REGISTERED;
     }
   }
-  if (!resource_file_exists(ctx, kind, stem)) {
-    // Named with where it was looked for: the search path, or why the root
-    // could not be searched.
-    char text[kErrTextSize];
-    fio_missing_text(ctx, stem, text);
-    TQ_REPORT(ctx, TQ_ERR_FILE_OPEN, 52, static_cast<const char*>(text));
-    return TQ_ERR_FILE_OPEN;
+  if (rc = resource_file_find(ctx, kind, stem); rc != 0) {
+    // Missing, named with where it was looked for: the search path, or why
+    // the root could not be searched. Any other failure said why already.
+    if (rc != TQ_ERR_FILE_OPEN && rc != TQ_ERR_NO_MEMORY) {
+      char text[kErrTextSize];
+      fio_missing_text(ctx, stem, text);
+      TQ_REPORT(ctx, TQ_ERR_FILE_OPEN, 52, static_cast<const char*>(text));
+    }
+    return rc == TQ_ERR_NO_MEMORY ? rc : TQ_ERR_FILE_OPEN;
   }
   int32_t index = -1;
   rc = slot_take(table, &index);

@@ -11,6 +11,7 @@
 #include "core/krstr.h"
 #include "core/krvec.h"
 #include "kbstore/krlib.h"
+#include "platform/npfio.h"
 #include "platform/npmem.h"
 
 namespace tq {
@@ -67,8 +68,10 @@ int32_t resolve(context* ctx, const char* name, uint32_t kind, resolved_file& fi
   file.canonical = nullptr;
   if (name == nullptr || name[0] == '\0' || kind >= kFioKindCount) return TQ_ERR_ARGUMENT;
   int32_t rc = fio_path_resolve(ctx, name, kind, file.path, sizeof file.path);
+  // A file that could not be looked at is named with the system's reason.
+  if (rc == TQ_ERR_FILE_OPEN) fio_report_open_failure(ctx, rc, file.path);
   if (rc != 0) return rc;
-  file.canonical = ::realpath(file.path, nullptr);
+  file.canonical = np_fio_realpath(file.path);
   return 0;
 }
 

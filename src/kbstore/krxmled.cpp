@@ -1,6 +1,7 @@
 // Editing knowledge-base files: reading under a lock file with the newer
 // sections kept aside, writing back to the locked file, and creating the
 // file of a resource made in edit mode.
+#include <new>
 #include <string>
 
 #include "core/krerr.h"
@@ -13,9 +14,9 @@ namespace tq {
 
 namespace {
 
-int32_t read_for_edit(context* ctx, const char* file, uint32_t flags, lock_handle* lock, xmldoc** out) {
+int32_t read_for_edit(context* ctx, const char* file, uint32_t flags, lock_handle* lock, char (&path)[kLockPathSize],
+                      xmldoc** out) {
   bool vault = (flags & kXmlFlagVault) != 0;
-  char path[kLockPathSize];
   int32_t rc = lock_file_create_found(ctx, file, vault ? kFioKindZel : kFioKindXml, lock, path, sizeof path);
   if (rc != 0) return rc;
 
@@ -49,7 +50,22 @@ int32_t xmldoc_read_for_edit(context* ctx, const char* file, uint32_t flags, loc
   // The handle may already lock other files for the caller: a failure
   // gives back only what this read took.
   const lock_mark mark = lock_mark_get(lock);
-  int32_t rc = read_for_edit(ctx, file, flags, lock, out);
+  char path[kLockPathSize] = "";
+  int32_t rc = 0;
+  try {
+    rc = read_for_edit(ctx, file, flags, lock, path, out);
+  } catch (const std::bad_alloc&) {
+    // Out of memory while the newer sections were being kept aside: the
+    // document goes, and what was kept of it (the next read of the file
+    // drops that anyway, should memory still be short now).
+    xml_free(ctx, *out);
+    *out = nullptr;
+    try {
+      if (path[0] != '\0') xml_stash_drop_file(ctx, path);
+    } catch (const std::bad_alloc&) {
+    }
+    rc = TQ_ERR_NO_MEMORY;
+  }
   if (rc < 0) lock_release_since(ctx, lock, mark);
   return rc;
 }

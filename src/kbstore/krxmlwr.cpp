@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -375,26 +376,31 @@ std::string stash_prefix(const char* path) {
   return std::string(base) + '\x01';
 }
 
-}  // namespace
+// The copy written in place of the caller's document, freed on every way
+// out.
+struct doc_copy {
+  context* ctx;
+  xmldoc* doc = nullptr;
+  explicit doc_copy(context* c) : ctx(c) {}
+  doc_copy(const doc_copy&) = delete;
+  doc_copy& operator=(const doc_copy&) = delete;
+  ~doc_copy() { xml_free(ctx, doc); }
+};
 
-int32_t xml_write_path(context* ctx, const char* path, uint32_t flags, xmldoc* doc) {
-  if (doc == nullptr || path == nullptr) return TQ_ERR_ARGUMENT;
+int32_t write_path(context* ctx, const char* path, uint32_t flags, xmldoc* doc) {
   if (flags & kXmlFlagSort) xmldoc_records_sort(ctx, doc, nullptr);
 
   // Sections kept from a newer engine go out with the file, attached to a
   // copy: the caller's document stays as it was, so writing it twice does
   // not double them.
-  xmldoc* copy = nullptr;
+  doc_copy copy(ctx);
   std::string prefix = stash_prefix(path);
   if (stash_has_file(ctx, prefix)) {
-    int32_t rc = xmldoc_copy(ctx, &copy, doc);
-    if (rc == 0) rc = stash_attach(ctx, prefix, copy);
-    if (rc != 0) {
-      xml_free(ctx, copy);
-      return rc;
-    }
+    int32_t rc = xmldoc_copy(ctx, &copy.doc, doc);
+    if (rc == 0) rc = stash_attach(ctx, prefix, copy.doc);
+    if (rc != 0) return rc;
   }
-  const xmldoc* out_doc = copy != nullptr ? copy : doc;
+  const xmldoc* out_doc = copy.doc != nullptr ? copy.doc : doc;
 
   int32_t rc = fio_write_replacing(ctx, path, [&](fio_handle* fh) {
     sink s;
@@ -410,8 +416,20 @@ int32_t xml_write_path(context* ctx, const char* path, uint32_t flags, xmldoc* d
     s.finish();
     return s.rc;
   });
-  xml_free(ctx, copy);
   return rc;
+}
+
+}  // namespace
+
+int32_t xml_write_path(context* ctx, const char* path, uint32_t flags, xmldoc* doc) {
+  if (doc == nullptr || path == nullptr) return TQ_ERR_ARGUMENT;
+  // The savers that call this free their documents by hand: out of memory
+  // comes back to them as a result, so that they do.
+  try {
+    return write_path(ctx, path, flags, doc);
+  } catch (const std::bad_alloc&) {
+    return TQ_ERR_NO_MEMORY;
+  }
 }
 
 int32_t xmldoc_write(context* ctx, const char* path, uint32_t flags, xmldoc* doc) {
@@ -425,8 +443,9 @@ int32_t xmldoc_write(context* ctx, const char* path, uint32_t flags, xmldoc* doc
   if (type != 0 || ctx == nullptr) return xml_write_path(ctx, built, flags, doc);
   // A plain name goes into the first search-path folder where it can be made.
   // A folder where it cannot be made is passed over without a trace, but a
-  // file that is there and refused (read-only, say) stops the write: it
-  // must not be shadowed by a new one further on.
+  // file that is there and refused (read-only, say), or one that cannot be
+  // looked at, stops the write: it must not be shadowed by a new one
+  // further on.
   const path_list* list = ctx->search_path;
   char joined[kFioPathSize];
   int32_t rc = TQ_ERR_FILE_OPEN;
@@ -434,7 +453,7 @@ int32_t xmldoc_write(context* ctx, const char* path, uint32_t flags, xmldoc* doc
     if (fio_path_join(list->dirs[i], built, joined, sizeof joined) != 0) continue;
     const uint32_t mark = ctx->errors.count;
     rc = xml_write_path(ctx, joined, flags, doc);
-    if (rc != TQ_ERR_FILE_OPEN || fio_stat(joined, nullptr, 0) == 0 || i + 1 == list->count) return rc;
+    if (rc != TQ_ERR_FILE_OPEN || fio_stat(joined, nullptr, 0) != TQ_ERR_FILE_MISSING || i + 1 == list->count) return rc;
     err_list_truncate(ctx, mark);
   }
   return rc;

@@ -14,6 +14,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
+
 #include "platform/npmem.h"
 
 namespace {
@@ -26,6 +28,64 @@ constexpr uint32_t kMaxCount = static_cast<uint32_t>(INT32_MAX);
 
 // The system's error number of this thread's last failure, for messages.
 thread_local int t_last_error = 0;
+
+std::atomic<np_fio_fault_fn> g_fault{nullptr};
+
+template <typename R>
+bool sys_failed(R r) {
+  if constexpr (std::is_pointer_v<R>) {
+    return r == nullptr;
+  } else {
+    return r == -1;
+  }
+}
+
+// The error a test's hook gives the call about to be made, 0 for none.
+int injected(const char* call) {
+  const np_fio_fault_fn hook = g_fault.load(std::memory_order_relaxed);
+  return hook != nullptr ? hook(call) : 0;
+}
+
+// Makes one system call, again for as long as it answers EINTR: a signal
+// caught by a handler installed without SA_RESTART interrupts it, and on a
+// network or FUSE file system so it may be even when it would not block
+// here. Every call of this layer that can be interrupted goes through here.
+template <typename Call>
+auto sys(const char* name, Call&& call) -> decltype(call()) {
+  using R = decltype(call());
+  for (;;) {
+    R r;
+    if (const int err = injected(name); err != 0) {
+      errno = err;
+      if constexpr (std::is_pointer_v<R>) {
+        r = nullptr;
+      } else {
+        r = -1;
+      }
+    } else {
+      r = call();
+    }
+    if (!sys_failed(r) || errno != EINTR) return r;
+  }
+}
+
+// Closes a descriptor once: the descriptor is gone even when close answers
+// EINTR, and closing it again could close one another thread has just
+// been given. 0, or -1 with errno.
+int close_fd(int fd) {
+  const int err = injected("close");
+  int r = ::close(fd);
+  if (err != 0) {
+    errno = err;
+    r = -1;
+  }
+  return r == 0 || errno == EINTR ? 0 : -1;
+}
+
+// A file that is there but is not a regular file (a device, a pipe, a
+// socket) has no error number of its own: this one, outside the system's,
+// names it in np_fio_error_text.
+constexpr int kNotRegularError = 0x7fff0001;
 
 int32_t status_of(int err) {
   t_last_error = err;
@@ -64,14 +124,9 @@ bool to_native(const char* path, char (&out)[PATH_MAX]) {
 }
 
 ssize_t read_some(int fd, void* buffer, size_t size) {
-  for (;;) {
-    ssize_t r = ::read(fd, buffer, size);
-    if (r >= 0) return r;
-    if (errno != EINTR) {
-      t_last_error = errno;
-      return r;
-    }
-  }
+  const ssize_t r = sys("read", [&] { return ::read(fd, buffer, size); });
+  if (r < 0) t_last_error = errno;
+  return r;
 }
 
 }  // namespace
@@ -123,28 +178,35 @@ int32_t np_fio_open(const char* path, uint32_t mode, np_fio_handle* out) {
   if (f == nullptr) return kNpFioNoMemory;
 
   for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
-    int fd = ::open(native, oflags, 0666);
+    int fd = sys("open", [&] { return ::open(native, oflags, 0666); });
     if (fd < 0) {
       int32_t st = status_of(errno);
       std::free(f);
       return st;
     }
+    // A folder is one, anything else no file for a reader of regular files
+    // only: each named so (np_fio_last_error).
     struct stat by_fd {};
-    if (::fstat(fd, &by_fd) != 0 || S_ISDIR(by_fd.st_mode) || (regular_only && !S_ISREG(by_fd.st_mode))) {
-      int32_t st = regular_only && by_fd.st_mode != 0 ? kNpFioNotFound
-                   : S_ISDIR(by_fd.st_mode)           ? kNpFioIsDirectory
-                                                      : status_of(errno);
-      // The reason callers name: a folder is one, anything else no file.
-      if (by_fd.st_mode != 0) t_last_error = S_ISDIR(by_fd.st_mode) ? EISDIR : ENOENT;
-      ::close(fd);
+    int32_t refused = kNpFioOk;
+    if (sys("fstat", [&] { return ::fstat(fd, &by_fd); }) != 0) {
+      refused = status_of(errno);
+    } else if (S_ISDIR(by_fd.st_mode)) {
+      t_last_error = EISDIR;
+      refused = kNpFioIsDirectory;
+    } else if (regular_only && !S_ISREG(by_fd.st_mode)) {
+      t_last_error = kNotRegularError;
+      refused = kNpFioNotRegular;
+    }
+    if (refused != kNpFioOk) {
+      (void)close_fd(fd);
       std::free(f);
-      return st;
+      return refused;
     }
     if ((mode & kNpFioNoLock) == 0) {
       int how = (mode & kNpFioShared) ? LOCK_SH : LOCK_EX;
-      if (::flock(fd, how | LOCK_NB) != 0) {
+      if (sys("flock", [&] { return ::flock(fd, how | LOCK_NB); }) != 0) {
         int err = errno;
-        ::close(fd);
+        (void)close_fd(fd);
         std::free(f);
         return err == EWOULDBLOCK ? kNpFioLocked : status_of(err);
       }
@@ -154,15 +216,22 @@ int32_t np_fio_open(const char* path, uint32_t mode, np_fio_handle* out) {
       // files are replaced whole (renamed over), so the file it holds is
       // still one complete version, merely an older one.
       struct stat by_path {};
-      if (writes && (::stat(native, &by_path) != 0 || by_path.st_dev != by_fd.st_dev ||
-                     by_path.st_ino != by_fd.st_ino)) {
-        ::close(fd);
-        continue;
+      if (writes) {
+        if (sys("stat", [&] { return ::stat(native, &by_path); }) != 0 && errno != ENOENT) {
+          int32_t st = status_of(errno);
+          (void)close_fd(fd);
+          std::free(f);
+          return st;
+        }
+        if (by_path.st_dev != by_fd.st_dev || by_path.st_ino != by_fd.st_ino) {
+          (void)close_fd(fd);
+          continue;
+        }
       }
     }
-    if ((mode & kNpFioCreate) && ::ftruncate(fd, 0) != 0) {
+    if ((mode & kNpFioCreate) && sys("ftruncate", [&] { return ::ftruncate(fd, 0); }) != 0) {
       int32_t st = status_of(errno);
-      ::close(fd);
+      (void)close_fd(fd);
       std::free(f);
       return st;
     }
@@ -178,7 +247,7 @@ int32_t np_fio_open(const char* path, uint32_t mode, np_fio_handle* out) {
 
 int32_t np_fio_close(np_fio_handle handle) {
   if (handle == nullptr) return kNpFioOk;
-  int r = ::close(handle->fd);
+  int r = close_fd(handle->fd);
   if (r != 0) t_last_error = errno;
   std::free(handle);
   return r == 0 ? kNpFioOk : kNpFioFailed;
@@ -247,9 +316,8 @@ int32_t np_fio_putb(np_fio_handle handle, const void* bytes, uint32_t size) {
   const auto* from = static_cast<const char*>(bytes);
   uint32_t n = 0;
   while (n < size) {
-    ssize_t w = ::write(handle->fd, from + n, size - n);
+    ssize_t w = sys("write", [&] { return ::write(handle->fd, from + n, size - n); });
     if (w < 0) {
-      if (errno == EINTR) continue;
       t_last_error = errno;
       return -kNpFioWriteFailed;
     }
@@ -269,7 +337,7 @@ int32_t np_fio_trunc(np_fio_handle handle) {
   if (handle == nullptr) return kNpFioBadArgument;
   if (!sync_position(handle)) return status_of(errno);
   off_t at = ::lseek(handle->fd, 0, SEEK_CUR);
-  if (at < 0 || ::ftruncate(handle->fd, at) != 0) return status_of(errno);
+  if (at < 0 || sys("ftruncate", [&] { return ::ftruncate(handle->fd, at); }) != 0) return status_of(errno);
   return kNpFioOk;
 }
 
@@ -280,9 +348,16 @@ int32_t np_fio_stat(const char* path, uint32_t flags) {
   char native[PATH_MAX];
   if (!to_native(path, native)) return kNpFioNameTooLong;
   struct stat st {};
-  if (::stat(native, &st) != 0) return status_of(errno);
-  if (S_ISDIR(st.st_mode)) return kNpFioIsDirectory;
-  return S_ISREG(st.st_mode) ? kNpFioOk : kNpFioFailed;
+  if (sys("stat", [&] { return ::stat(native, &st); }) != 0) return status_of(errno);
+  if (S_ISDIR(st.st_mode)) {
+    t_last_error = EISDIR;
+    return kNpFioIsDirectory;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    t_last_error = kNotRegularError;
+    return kNpFioNotRegular;
+  }
+  return kNpFioOk;
 }
 
 int32_t np_fio_unlink(const char* path) {
@@ -290,7 +365,7 @@ int32_t np_fio_unlink(const char* path) {
   if (*path == '\0') return kNpFioNotFound;
   char native[PATH_MAX];
   if (!to_native(path, native)) return kNpFioNameTooLong;
-  return ::unlink(native) == 0 ? kNpFioOk : status_of(errno);
+  return sys("unlink", [&] { return ::unlink(native); }) == 0 ? kNpFioOk : status_of(errno);
 }
 
 int32_t np_fio_ptype(const char* path) {
@@ -320,10 +395,19 @@ int32_t np_fio_link_resolve(const char* path, char* out, uint32_t size) {
   constexpr int kMaxLinks = 40;
   for (int hop = 0;; ++hop) {
     struct stat st {};
-    if (::lstat(current, &st) != 0 || !S_ISLNK(st.st_mode)) break;  // the end of the chain
-    if (hop == kMaxLinks) return kNpFioFailed;
+    if (sys("lstat", [&] { return ::lstat(current, &st); }) != 0) {
+      // Nothing there is the end of the chain (a file a write will make);
+      // what cannot be looked at is not.
+      if (errno == ENOENT || errno == ENOTDIR) break;
+      return status_of(errno);
+    }
+    if (!S_ISLNK(st.st_mode)) break;  // the end of the chain
+    if (hop == kMaxLinks) {
+      t_last_error = ELOOP;
+      return kNpFioFailed;
+    }
     char target[PATH_MAX];
-    ssize_t n = ::readlink(current, target, sizeof target - 1);
+    ssize_t n = sys("readlink", [&] { return ::readlink(current, target, sizeof target - 1); });
     if (n < 0) return status_of(errno);
     if (static_cast<size_t>(n) >= sizeof target - 1) return kNpFioNameTooLong;
     target[n] = '\0';
@@ -360,11 +444,11 @@ int32_t access_list_read(const char* native, char** out, size_t* size) {
   *size = 0;
   // The list may change between asking its size and reading it: ask again.
   for (int attempt = 0; attempt < 8; ++attempt) {
-    ssize_t n = ::getxattr(native, kAccessList, nullptr, 0);
+    ssize_t n = sys("getxattr", [&] { return ::getxattr(native, kAccessList, nullptr, 0); });
     if (n < 0) return no_list(errno) ? kNpFioOk : status_of(errno);
     auto* buffer = static_cast<char*>(np_malloc(n > 0 ? static_cast<size_t>(n) : 1));
     if (buffer == nullptr) return kNpFioNoMemory;
-    ssize_t got = ::getxattr(native, kAccessList, buffer, static_cast<size_t>(n));
+    ssize_t got = sys("getxattr", [&] { return ::getxattr(native, kAccessList, buffer, static_cast<size_t>(n)); });
     if (got >= 0) {
       *out = buffer;
       *size = static_cast<size_t>(got);
@@ -385,7 +469,7 @@ int32_t np_fio_permissions_copy(np_fio_handle handle, const char* path) {
   char native[PATH_MAX];
   if (!to_native(path, native)) return kNpFioNameTooLong;
   struct stat st {};
-  if (::stat(native, &st) != 0) return errno == ENOENT ? kNpFioOk : status_of(errno);
+  if (sys("stat", [&] { return ::stat(native, &st); }) != 0) return errno == ENOENT ? kNpFioOk : status_of(errno);
   char* list = nullptr;
   size_t size = 0;
   int32_t status = access_list_read(native, &list, &size);
@@ -395,42 +479,44 @@ int32_t np_fio_permissions_copy(np_fio_handle handle, const char* path) {
   // round, the mode would widen the mask of a list the new file took from
   // its folder's default list before the old file's list replaced it.
   if (list != nullptr) {
-    const int r = ::fsetxattr(handle->fd, kAccessList, list, size, 0);
+    const int r = sys("fsetxattr", [&] { return ::fsetxattr(handle->fd, kAccessList, list, size, 0); });
     std::free(list);
     if (r != 0) return status_of(errno);
-  } else if (::fgetxattr(handle->fd, kAccessList, nullptr, 0) >= 0) {
+  } else if (sys("fgetxattr", [&] { return ::fgetxattr(handle->fd, kAccessList, nullptr, 0); }) >= 0) {
     // The old file has none, the new one took one from its folder's default
     // list: gone, or the mode would open it to the list's named entries.
-    if (::fremovexattr(handle->fd, kAccessList) != 0 && !no_list(errno)) return status_of(errno);
+    if (sys("fremovexattr", [&] { return ::fremovexattr(handle->fd, kAccessList); }) != 0 && !no_list(errno)) {
+      return status_of(errno);
+    }
   } else if (!no_list(errno)) {
     return status_of(errno);
   }
   // The permission bits only: set-id bits carried onto new contents would
   // hand them privileges nobody gave them.
-  return ::fchmod(handle->fd, st.st_mode & 0777) == 0 ? kNpFioOk : status_of(errno);
+  return sys("fchmod", [&] { return ::fchmod(handle->fd, st.st_mode & 0777); }) == 0 ? kNpFioOk : status_of(errno);
 }
 
 int32_t np_fio_owner_copy(np_fio_handle handle, const char* path, uint32_t* uid, uint32_t* gid) {
+  if (uid != nullptr) *uid = kNpFioOwnerUnknown;
+  if (gid != nullptr) *gid = kNpFioOwnerUnknown;
   if (handle == nullptr || path == nullptr || uid == nullptr || gid == nullptr) return kNpFioBadArgument;
   char native[PATH_MAX];
   if (!to_native(path, native)) return kNpFioNameTooLong;
   struct stat want {};
-  if (::stat(native, &want) != 0) return errno == ENOENT ? kNpFioOk : status_of(errno);
-  *uid = static_cast<uint32_t>(want.st_uid);
-  *gid = static_cast<uint32_t>(want.st_gid);
+  if (sys("stat", [&] { return ::stat(native, &want); }) != 0) return errno == ENOENT ? kNpFioOk : status_of(errno);
   struct stat have {};
-  if (::fstat(handle->fd, &have) != 0) return status_of(errno);
+  if (sys("fstat", [&] { return ::fstat(handle->fd, &have); }) != 0) return status_of(errno);
   if (have.st_uid == want.st_uid && have.st_gid == want.st_gid) return kNpFioOk;
   const uid_t new_uid = have.st_uid != want.st_uid ? want.st_uid : static_cast<uid_t>(-1);
   const gid_t new_gid = have.st_gid != want.st_gid ? want.st_gid : static_cast<gid_t>(-1);
-  if (::fchown(handle->fd, new_uid, new_gid) == 0) return kNpFioOk;
+  if (sys("fchown", [&] { return ::fchown(handle->fd, new_uid, new_gid); }) == 0) return kNpFioOk;
   const int err = errno;
   // The owner may be out of reach (only a privileged process gives files
   // away) while the group is not (a member may set it): keep what we can.
   if (new_uid != static_cast<uid_t>(-1) && new_gid != static_cast<gid_t>(-1)) {
-    (void)::fchown(handle->fd, static_cast<uid_t>(-1), new_gid);
+    (void)sys("fchown", [&] { return ::fchown(handle->fd, static_cast<uid_t>(-1), new_gid); });
   }
-  if (::fstat(handle->fd, &have) != 0) return status_of(errno);
+  if (sys("fstat", [&] { return ::fstat(handle->fd, &have); }) != 0) return status_of(errno);
   const mode_t owner_bits = (want.st_mode >> 6) & 7;
   const mode_t group_bits = (want.st_mode >> 3) & 7;
   const mode_t other_bits = want.st_mode & 7;
@@ -438,18 +524,24 @@ int32_t np_fio_owner_copy(np_fio_handle handle, const char* path, uint32_t* uid,
   // control list: with one, the group's bits are its mask, and the owning
   // group's entry or a named one may hold someone to less than the
   // others, which a new owner or group would undo.
-  const bool listed = ::getxattr(native, kAccessList, nullptr, 0) >= 0;
+  const ssize_t listed_size = sys("getxattr", [&] { return ::getxattr(native, kAccessList, nullptr, 0); });
+  if (listed_size < 0 && !no_list(errno)) return status_of(errno);
+  const bool listed = listed_size >= 0;
   // Whoever owns or groups the new file then reads and writes it as every
   // class did the old one.
   const bool owner_moot =
       have.st_uid == want.st_uid || (!listed && owner_bits == group_bits && group_bits == other_bits);
   const bool group_moot = have.st_gid == want.st_gid || (!listed && group_bits == other_bits);
   if (owner_moot && group_moot) return kNpFioOk;
+  // Refused: the owner and group that could not be given, as read.
+  *uid = static_cast<uint32_t>(want.st_uid);
+  *gid = static_cast<uint32_t>(want.st_gid);
   t_last_error = err;
   return kNpFioDenied;
 }
 
 int np_fio_last_error() { return t_last_error; }
+void np_fio_last_error_set(int err) { t_last_error = err; }
 
 namespace {
 
@@ -463,6 +555,7 @@ namespace {
 const char* np_fio_error_text(int err, char* buffer, uint32_t size) {
   if (buffer == nullptr || size == 0) return "";
   buffer[0] = '\0';
+  if (err == kNotRegularError) return "it is not a regular file";
   const char* text = error_text_of(::strerror_r(err, buffer, size), buffer);
   if (text == nullptr || *text == '\0') {
     std::snprintf(buffer, size, "system error %d", err);
@@ -476,12 +569,12 @@ int32_t np_fio_writable(const char* path) {
   char native[PATH_MAX];
   if (!to_native(path, native)) return kNpFioNameTooLong;
   struct stat st {};
-  if (::stat(native, &st) != 0) return errno == ENOENT ? kNpFioOk : status_of(errno);
+  if (sys("stat", [&] { return ::stat(native, &st); }) != 0) return errno == ENOENT ? kNpFioOk : status_of(errno);
   if ((st.st_mode & 0222) == 0) {
     t_last_error = EACCES;
     return kNpFioReadOnly;
   }
-  return ::access(native, W_OK) == 0 ? kNpFioOk : status_of(errno);
+  return sys("access", [&] { return ::access(native, W_OK); }) == 0 ? kNpFioOk : status_of(errno);
 }
 
 int32_t np_fio_create_new(const char* path, bool* made) {
@@ -490,9 +583,9 @@ int32_t np_fio_create_new(const char* path, bool* made) {
   if (*path == '\0') return kNpFioNotFound;
   char native[PATH_MAX];
   if (!to_native(path, native)) return kNpFioNameTooLong;
-  int fd = ::open(native, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  int fd = sys("open", [&] { return ::open(native, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666); });
   if (fd < 0) return errno == EEXIST ? kNpFioOk : status_of(errno);
-  ::close(fd);
+  (void)close_fd(fd);
   *made = true;
   return kNpFioOk;
 }
@@ -500,7 +593,7 @@ int32_t np_fio_create_new(const char* path, bool* made) {
 int32_t np_fio_sync(np_fio_handle handle) {
   if (handle == nullptr) return kNpFioBadArgument;
   if (!sync_position(handle)) return status_of(errno);
-  return ::fsync(handle->fd) == 0 ? kNpFioOk : status_of(errno);
+  return sys("fsync", [&] { return ::fsync(handle->fd); }) == 0 ? kNpFioOk : status_of(errno);
 }
 
 int32_t np_fio_replace(const char* from, const char* to) {
@@ -508,7 +601,7 @@ int32_t np_fio_replace(const char* from, const char* to) {
   char native_from[PATH_MAX];
   char native_to[PATH_MAX];
   if (!to_native(from, native_from) || !to_native(to, native_to)) return kNpFioNameTooLong;
-  if (::rename(native_from, native_to) != 0) return status_of(errno);
+  if (sys("rename", [&] { return ::rename(native_from, native_to); }) != 0) return status_of(errno);
   // The rename is an entry of the folder: until the folder is on the disk,
   // a power loss may bring back the old name or none.
   char* slash = std::strrchr(native_to, '/');
@@ -523,10 +616,10 @@ int32_t np_fio_replace(const char* from, const char* to) {
   // there (a folder that cannot be opened or flushed, as on some file
   // systems), a power loss can only bring back the old file whole, so the
   // rename stands as done.
-  int dir = ::open(native_to, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int dir = sys("open", [&] { return ::open(native_to, O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
   if (dir < 0) return kNpFioOk;
-  (void)::fsync(dir);
-  ::close(dir);
+  (void)sys("fsync", [&] { return ::fsync(dir); });
+  (void)close_fd(dir);
   return kNpFioOk;
 }
 
@@ -561,6 +654,17 @@ int32_t np_fio_temp_open(const char* target, uint32_t mode, char* out, uint32_t 
   if (!to_native(target, native)) return kNpFioNameTooLong;
   auto* f = static_cast<np_fio_file*>(np_calloc(1, sizeof(np_fio_file)));
   if (f == nullptr) return kNpFioNoMemory;
+  // Gives up with what made it fail: the file made goes (when `made`), so
+  // that a failure leaves nothing beside the target.
+  auto fail = [&](int err, int fd, bool made) {
+    const int32_t st = status_of(err);
+    if (fd >= 0) (void)close_fd(fd);
+    if (made) (void)sys("unlink", [&] { return ::unlink(out); });
+    t_last_error = err;
+    out[0] = '\0';
+    std::free(f);
+    return st;
+  };
   for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
     int n = std::snprintf(out, size, "%s%s%ld.%u", native, kTempMark, static_cast<long>(::getpid()),
                           g_temp_counter.fetch_add(1));
@@ -571,13 +675,10 @@ int32_t np_fio_temp_open(const char* target, uint32_t mode, char* out, uint32_t 
     }
     // Read and write: where locks are byte-range locks underneath (network
     // file systems), a shared lock needs a file open for reading.
-    int fd = ::open(out, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(mode & 0666));
+    int fd = sys("open", [&] { return ::open(out, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(mode & 0666)); });
     if (fd < 0) {
       if (errno == EEXIST) continue;  // left by an earlier process of the same id
-      int32_t st = status_of(errno);
-      out[0] = '\0';
-      std::free(f);
-      return st;
+      return fail(errno, -1, false);
     }
     // The lock tells a sweep that the file is being written, and it is held
     // until the file has taken its final name (see np_fio_temp_sweep). It is
@@ -585,31 +686,30 @@ int32_t np_fio_temp_open(const char* target, uint32_t mode, char* out, uint32_t 
     // shared locks must not find it taken; a sweep asks for an exclusive
     // lock, which any holder refuses. A file system without advisory locks
     // still has the process check.
-    if (::flock(fd, LOCK_SH | LOCK_NB) != 0) {
+    if (sys("flock", [&] { return ::flock(fd, LOCK_SH | LOCK_NB); }) != 0) {
       int err = errno;
       if (err == EWOULDBLOCK) {
         // A sweep that took our name for an abandoned file before we locked
         // it holds it and will remove it: start over under another name.
-        ::close(fd);
-        ::unlink(out);
+        (void)close_fd(fd);
+        (void)sys("unlink", [&] { return ::unlink(out); });
         continue;
       }
-      if (err != ENOLCK && err != EOPNOTSUPP) {
-        int32_t st = status_of(err);
-        ::close(fd);
-        ::unlink(out);
-        out[0] = '\0';
-        std::free(f);
-        return st;
-      }
+      if (err != ENOLCK && err != EOPNOTSUPP) return fail(err, fd, true);
     }
     struct stat st {};
-    struct stat by_name {};
-    (void)::fstat(fd, &st);
+    if (sys("fstat", [&] { return ::fstat(fd, &st); }) != 0) return fail(errno, fd, true);
     // A sweep may have removed the name between our create and our lock:
-    // the file then has no name to be renamed from.
-    if (::lstat(out, &by_name) != 0 || by_name.st_dev != st.st_dev || by_name.st_ino != st.st_ino) {
-      ::close(fd);
+    // the file then has no name to be renamed from. A name that reaches
+    // another file is not ours to remove.
+    struct stat by_name {};
+    if (sys("lstat", [&] { return ::lstat(out, &by_name); }) != 0) {
+      if (errno != ENOENT) return fail(errno, fd, true);
+      (void)close_fd(fd);
+      continue;
+    }
+    if (by_name.st_dev != st.st_dev || by_name.st_ino != st.st_ino) {
+      (void)close_fd(fd);
       continue;
     }
     f->fd = fd;
@@ -640,33 +740,76 @@ void np_fio_temp_sweep(const char* target) {
   } else {
     std::strcpy(folder, ".");
   }
-  int dir_fd = ::open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int dir_fd = sys("open", [&] { return ::open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
   if (dir_fd < 0) return;
   DIR* dir = ::fdopendir(dir_fd);
   if (dir == nullptr) {
-    ::close(dir_fd);
+    (void)close_fd(dir_fd);
     return;
   }
   const long self = static_cast<long>(::getpid());
-  while (const struct dirent* e = ::readdir(dir)) {
+  // The end of the folder, or a failure to read it: either ends the sweep.
+  auto next = [&] {
+    return sys("readdir", [&] {
+      errno = 0;
+      return ::readdir(dir);
+    });
+  };
+  while (const struct dirent* e = next()) {
     long pid = temp_owner(e->d_name, base_copy, base_len);
     if (pid == 0 || pid == self) continue;
     // A process of that id that is still running may be writing it (or be
     // another program that took the id over: the file waits for a later
     // sweep). Another host's process cannot be asked; its lock answers.
     if (static_cast<pid_t>(pid) != pid || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
-    int fd = ::openat(dir_fd, e->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    int fd = sys("openat", [&] { return ::openat(dir_fd, e->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC); });
     if (fd < 0) continue;
     struct stat st {};
     // Only while we hold it, and only the file we hold: the name may have
     // been taken by a new file between our open and our lock.
     struct stat by_name {};
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
-        ::fstatat(dir_fd, e->d_name, &by_name, AT_SYMLINK_NOFOLLOW) == 0 && by_name.st_dev == st.st_dev &&
-        by_name.st_ino == st.st_ino) {
-      (void)::unlinkat(dir_fd, e->d_name, 0);
+    if (sys("fstat", [&] { return ::fstat(fd, &st); }) == 0 && S_ISREG(st.st_mode) &&
+        sys("flock", [&] { return ::flock(fd, LOCK_EX | LOCK_NB); }) == 0 &&
+        sys("fstatat", [&] { return ::fstatat(dir_fd, e->d_name, &by_name, AT_SYMLINK_NOFOLLOW); }) == 0 &&
+        by_name.st_dev == st.st_dev && by_name.st_ino == st.st_ino) {
+      (void)sys("unlinkat", [&] { return ::unlinkat(dir_fd, e->d_name, 0); });
     }
-    ::close(fd);
+    (void)close_fd(fd);
   }
-  ::closedir(dir);
+  // Closes dir_fd with it: once, as close_fd does.
+  (void)::closedir(dir);
 }
+
+int32_t np_fio_append(const char* path, const void* bytes, uint32_t size, bool truncate) {
+  if (path == nullptr || (bytes == nullptr && size != 0)) return kNpFioBadArgument;
+  const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (truncate ? O_TRUNC : O_APPEND);
+  const int fd = sys("open", [&] { return ::open(path, flags, 0644); });
+  if (fd < 0) return status_of(errno);
+  const auto* from = static_cast<const char*>(bytes);
+  uint32_t done = 0;
+  int32_t status = kNpFioOk;
+  while (done < size) {
+    const ssize_t n = sys("write", [&] { return ::write(fd, from + done, size - done); });
+    if (n < 0) {
+      status = status_of(errno);
+      break;
+    }
+    done += static_cast<uint32_t>(n);
+  }
+  if (close_fd(fd) != 0 && status == kNpFioOk) status = status_of(errno);
+  return status;
+}
+
+char* np_fio_realpath(const char* path) {
+  if (path == nullptr) return nullptr;
+  char native[PATH_MAX];
+  if (!to_native(path, native)) {
+    t_last_error = ENAMETOOLONG;
+    return nullptr;
+  }
+  char* made = sys("realpath", [&] { return ::realpath(native, nullptr); });
+  if (made == nullptr) t_last_error = errno;
+  return made;
+}
+
+void np_fio_fault_set(np_fio_fault_fn hook) noexcept { g_fault.store(hook, std::memory_order_relaxed); }

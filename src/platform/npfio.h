@@ -1,6 +1,9 @@
 // Files of the system layer: binary, unbuffered for writing, with advisory
 // locks that stand in for the share modes knowledge-base files are opened
-// with. Paths may use '\' or '/' as the separator.
+// with. Paths may use '\' or '/' as the separator. Every system call made
+// here that a signal can interrupt (EINTR) is made again, so that a
+// program whose handlers do not restart calls, or a network file system,
+// never sees a file fail for it.
 #pragma once
 
 #include <cstdint>
@@ -14,8 +17,9 @@ inline constexpr uint32_t kNpFioWrite = 2;
 inline constexpr uint32_t kNpFioCreate = 4;   // create when missing, truncate when present
 inline constexpr uint32_t kNpFioNoLock = 8;   // take no lock at all
 inline constexpr uint32_t kNpFioShared = 16;  // shared lock; without it the lock is exclusive
-// Only an existing regular file: anything else (a directory, a pipe, a
-// device) is kNpFioNotFound, and a pipe never blocks the open.
+// Only an existing regular file: a directory is kNpFioIsDirectory, anything
+// else that is not a regular file (a pipe, a device) kNpFioNotRegular, and
+// a pipe never blocks the open.
 inline constexpr uint32_t kNpFioRegularOnly = 32;
 
 // Statuses. Operations that return a count return a negative value on failure.
@@ -31,6 +35,7 @@ inline constexpr int32_t kNpFioBadArgument = 9;
 inline constexpr int32_t kNpFioFailed = 11;
 inline constexpr int32_t kNpFioWriteFailed = 12;
 inline constexpr int32_t kNpFioReadOnly = 14;  // every write bit of the file is off
+inline constexpr int32_t kNpFioNotRegular = 15;  // there, but a device, a pipe or a socket
 
 // Path types (np_fio_ptype).
 inline constexpr int32_t kNpFioPathEmpty = 0;
@@ -75,15 +80,22 @@ int32_t np_fio_puts(np_fio_handle handle, const char* text);
 int32_t np_fio_putb(np_fio_handle handle, const void* bytes, uint32_t size);
 // Cuts the file at the current position.
 int32_t np_fio_trunc(np_fio_handle handle);
-// 0 when `path` names a regular file, else a status. `flags` must be 0.
+// 0 when `path` names a regular file, else a status: kNpFioNotFound only
+// when nothing is there (ENOENT, or a step of the path that is not a
+// folder), kNpFioIsDirectory, kNpFioNotRegular, or the status of the
+// system's refusal, its reason kept. `flags` must be 0.
 int32_t np_fio_stat(const char* path, uint32_t flags);
 int32_t np_fio_unlink(const char* path);
 int32_t np_fio_ptype(const char* path);
 
 // The system's error number behind the last failure of this layer on this
 // thread (0 when none yet), and its text in the system's words ("No space
-// left on device"), so that callers can name the cause.
+// left on device"), so that callers can name the cause. A file that is not
+// a regular file has a number of this layer, whose text says so.
 int np_fio_last_error();
+// Makes a failure met earlier the last one again, for a caller that went on
+// past it and now reports it.
+void np_fio_last_error_set(int err);
 const char* np_fio_error_text(int err, char* buffer, uint32_t size);
 
 // Whether a file may be replaced by a writer: kNpFioOk when `path` names
@@ -109,7 +121,10 @@ int32_t np_fio_replace(const char* from, const char* to);
 // and others' are, and never for a file with an access control list
 // (whose entries may hold someone to less than the bits say). Otherwise
 // kNpFioDenied, the system's reason kept for
-// np_fio_last_error and the file's owner and group in *uid and *gid.
+// np_fio_last_error and the file's owner and group in *uid and *gid. Any
+// other failure (the owner could not be read) is its status, with the
+// reason kept; *uid and *gid are kNpFioOwnerUnknown unless refused.
+inline constexpr uint32_t kNpFioOwnerUnknown = 0xFFFFFFFFu;
 int32_t np_fio_owner_copy(np_fio_handle handle, const char* path, uint32_t* uid, uint32_t* gid);
 
 // Temporary files beside a file being replaced are named
@@ -125,5 +140,25 @@ int32_t np_fio_owner_copy(np_fio_handle handle, const char* path, uint32_t* uid,
 // namespace or on another host is known by its lock alone). The files of
 // this process are never touched: its writes in progress are alive, and
 // its failed ones removed their own.
+// A failure of np_fio_temp_open leaves no file behind.
 int32_t np_fio_temp_open(const char* target, uint32_t mode, char* out, uint32_t size, np_fio_handle* handle);
 void np_fio_temp_sweep(const char* target);
+
+// Appends the bytes to the file at `path` (made, 0644 less the umask, when
+// missing; emptied first with `truncate`), open only for the call, in as
+// few writes as the system takes, so that lines appended by several
+// processes stay whole.
+int32_t np_fio_append(const char* path, const void* bytes, uint32_t size, bool truncate);
+// The canonical absolute path of an existing `path` (links, "." and ".."
+// resolved), malloc'd for the caller to free; NULL on failure, the reason
+// kept.
+char* np_fio_realpath(const char* path);
+
+// For tests of failure paths: a function asked before each system call of
+// this layer, with the call's name ("open", "fstat", "flock", "rename",
+// ...). 0 lets the call be made; an error number makes it fail with that
+// error without being made, as the system would (EINTR: interrupted, and
+// made again). NULL, the default, asks nothing; the hook is read once per
+// call, with no lock. Not for use while other threads make file calls.
+using np_fio_fault_fn = int (*)(const char* call);
+void np_fio_fault_set(np_fio_fault_fn hook) noexcept;

@@ -8,6 +8,7 @@
 // document read that references another file.
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -308,6 +309,63 @@ TEST(FileFaults, AChopperReadWithoutARuleVocabularyGives105) {
   uint32_t errors = 0;
   EXPECT_EQ(tq_chopper_rule_errors_get(ctx, chopper, rules.back(), &errors), 0);
   EXPECT_EQ(errors, TQ_CHOP_RULE_ERR_VOCAB | TQ_CHOP_RULE_ERR_CATEGORY);
+}
+
+}  // namespace
+
+namespace {
+
+// A file that is there but cannot be read is named with the system's
+// reason, wherever it is met (a resource looked for along the search path,
+// a document's reference); only a file that is not there is "not found".
+TEST(FileFaults, AFileThatCannotBeReadIsNamedWithItsCause) {
+  SampleKbCopy kb;
+  fs::create_symlink("loop.zel", kb / "chopinfo" / "loop.zel");
+  const std::string long_name(300, 'x');
+  struct Row {
+    const char* what;
+    std::function<int32_t(tq_context*)> call;
+    std::string said;
+  };
+  auto chopper = [](std::string name) {
+    return [name](tq_context* ctx) {
+      int32_t i = -1;
+      return tq_chopper_load(ctx, name.c_str(), &i);
+    };
+  };
+  auto reference = [&](const char* file) {
+    return [&kb, file](tq_context* ctx) {
+      tq_xmldoc* outer = nullptr;
+      const std::string path = (kb / "outer").string();
+      int32_t rc = tq_xml_create(ctx, "Outer", "1.0", &outer);
+      if (rc >= 0) rc = tq_xml_addref(ctx, outer, "Inner", 2, const_cast<char*>(file));
+      // Names as given (8): the reference is the file named.
+      if (rc >= 0) rc = tq_xml_write(ctx, 0, path.c_str(), 8, outer);
+      tq_xml_free(ctx, outer);
+      tq_xmldoc* doc = nullptr;
+      if (rc >= 0) rc = tq_xml_read(ctx, path.c_str(), 8, &doc);
+      if (doc != nullptr) tq_xml_free(ctx, doc);
+      return rc;
+    };
+  };
+  const Row rows[] = {
+      {"a name too long for the system", chopper(long_name), "File name too long"},
+      {"a link that loops", chopper("loop"), "Too many levels of symbolic links"},
+      {"a reference to a device", reference("/dev/zero"), "'/dev/zero' could not be opened: it is not a regular file."},
+      {"a name that is nowhere", chopper("nosuch"), "The file 'nosuch' was not found along the search path"},
+      {"a reference to nothing", reference("/nonexistent/inner"), "No such file or directory"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    Context ctx(kb.str().c_str());
+    EXPECT_EQ(row.call(ctx), -400);
+    const std::string text = tq_test::error_list_text(ctx);
+    EXPECT_NE(text.find(row.said), std::string::npos) << text;
+    if (row.said.find("No such file") == std::string::npos && row.said.find("not found") == std::string::npos) {
+      EXPECT_EQ(text.find("not found"), std::string::npos) << text;
+      EXPECT_EQ(text.find("No such file"), std::string::npos) << text;
+    }
+  }
 }
 
 }  // namespace

@@ -36,8 +36,16 @@ struct CallRun {
   tq_context* clone = nullptr;
   std::filesystem::path root;
   std::string root_text;  // root as text, made before the call is counted
-  int32_t index = -1;     // a resource the setup loaded
+  // What an edit or a save works on, given back before the contexts.
+  tq_lock_handle* lock = nullptr;
+  int32_t index = -1;
+  tq_xmldoc* doc = nullptr;
+  tq_vault_file* vault = nullptr;
+  std::string file;  // made before the call: a path is too long to allocate nothing
   ~CallRun() {
+    if (doc != nullptr) tq_xml_free(ctx, doc);
+    if (vault != nullptr) tq_zel_vlt_file_close(ctx, vault);
+    if (lock != nullptr) tq_lock_free(ctx, lock);
     if (clone != nullptr) tq_close(clone);
     if (ctx != nullptr) tq_close(ctx);
   }
@@ -57,18 +65,47 @@ struct Workload {
   // What the knowledge base gives once the call is made again with memory
   // back, compared with the clean run's (a load's engines); may be empty.
   std::function<std::string(CallRun&)> after = nullptr;
+  // The file a save replaces, under the root: after a failed run it is the
+  // old one or the clean run's new one whole, with no temporary file
+  // beside it.
+  const char* saved = nullptr;
 };
 
-// A context on the root, UTF-8, and a clone of it.
+// A context on the root, UTF-8, and a clone of it (an edit-mode context
+// has none).
 bool open_on(CallRun& run, bool edit = false) {
   const std::string& root = run.root_text;
   if ((edit ? tq_init_edit_mode(&run.ctx, root.c_str()) : tq_init(&run.ctx, root.c_str())) < 0) return false;
   return tq_session_encoding_set(run.ctx, TQ_ENC_UTF8) >= 0 && tq_zel_path_set(run.ctx, root.c_str()) >= 0 &&
-         tq_clone(run.ctx, &run.clone) >= 0;
+         (edit || tq_clone(run.ctx, &run.clone) >= 0);
 }
 
 bool loaded(CallRun& run, uint32_t parts = kEveryPart, bool edit = false) {
   return open_on(run, edit) && tq_zel_locale_load(run.ctx, kSampleEnusa, parts) >= 0;
+}
+
+// An edit-mode context with a lock handle, ENUSA loaded for editing.
+bool editing(CallRun& run) {
+  return open_on(run, true) && tq_lock_init(run.ctx, &run.lock) == 0 &&
+         tq_zel_locale_load_edit(run.ctx, kSampleEnusa, kEveryPart, run.lock) >= 0;
+}
+
+// A scheme of ENUSA opened for editing.
+bool scheme_editing(CallRun& run) {
+  return editing(run) && tq_scheme_load_edit(run.ctx, "en_nickname", run.lock, &run.index) >= 0;
+}
+
+// An entry added to the scheme (taken out first, so that the call can be
+// made again: the sample's scheme lacks it); its count of entries after.
+Outcome entry_add(CallRun& run) {
+  Outcome o;
+  o.rc = tq_scheme_entry_delete(run.ctx, run.index, "BOBBIE");
+  if (o.rc != TQ_ERR_NO_MEMORY) o.rc = tq_scheme_entry_add(run.ctx, run.index, "BOBBIE", "ROBERT");
+  uint32_t count = 0;
+  tq_scheme_element_count_get(run.ctx, run.index, &count);
+  tq_test::AllocPause pause;
+  o.out = std::to_string(count);
+  return o;
 }
 
 Outcome text_call(const std::function<int32_t(char*)>& call) {
@@ -239,7 +276,61 @@ std::vector<Workload> workloads() {
          for (size_t i = 0; i + 1 < sizeof out && (out[i] != 0 || out[i + 1] != 0); i += 2) o.out += out[i];
          return o;
        }},
+      {"SchemeEdit", scheme_editing, entry_add, true},
+      {"LocaleWrite",
+       [](CallRun& run) {
+         int32_t parse = -1;
+         return editing(run) && tq_parse_defn_index_get_by_name(run.ctx, "Name", &parse) == 0 &&
+                tq_parse_defn_owner_set(run.ctx, parse, "DQ Team") == 0;
+       },
+       [](CallRun& run) {
+         Outcome o;
+         o.rc = tq_locale_write(run.ctx, kSampleEnusa, run.lock);
+         return o;
+       },
+       true, false, nullptr, "locale/enusa.loc.zel"},
+      {"SchemeWrite", [](CallRun& run) { return scheme_editing(run) && entry_add(run).rc >= 0; },
+       [](CallRun& run) {
+         Outcome o;
+         o.rc = tq_scheme_write(run.ctx, run.index, run.lock);
+         return o;
+       },
+       true, false, nullptr, "scheme/en_nickname.sch.zel"},
+      {"XmlWrite",
+       [](CallRun& run) {
+         run.file = (run.root / "locale" / "en.loc").string();
+         return open_on(run, true) && tq_xml_read(run.ctx, run.file.c_str(), 1, &run.doc) == 0 &&
+                tq_xml_setprop(run.ctx, run.doc, "Owner", "Data Quality Team") >= 0;
+       },
+       [](CallRun& run) {
+         Outcome o;
+         o.rc = tq_xml_write(run.ctx, 0, run.file.c_str(), 1, run.doc);
+         return o;
+       },
+       true, false, nullptr, "locale/en.loc.zel"},
+      {"VaultWrite",
+       [](CallRun& run) { return open_on(run, true) && tq_zel_vlt_file_edit(run.ctx, "en.loc", 7, &run.vault) >= 0; },
+       [](CallRun& run) {
+         Outcome o;
+         o.rc = tq_zel_vlt_file_write(run.ctx, run.vault);
+         return o;
+       },
+       true, false, nullptr, "locale/en.loc.zel"},
   };
+}
+
+// The saved file is the old one or the clean run's new one, whole, and no
+// temporary file is left beside it.
+::testing::AssertionResult old_or_new(const std::filesystem::path& file, const std::string& old_bytes,
+                                      const std::string& new_bytes) {
+  const std::string bytes = tq_test::read_file(file);
+  if (bytes != old_bytes && bytes != new_bytes)
+    return ::testing::AssertionFailure() << file << " is neither the old file nor the new one";
+  for (const auto& e : std::filesystem::directory_iterator(file.parent_path())) {
+    if (e.path().filename().string().find(".~tq") != std::string::npos)
+      return ::testing::AssertionFailure() << "a temporary file is left: " << e.path();
+  }
+  return ::testing::AssertionSuccess();
 }
 
 // Nothing the call took stays held: the failing context holds nothing and
@@ -285,18 +376,22 @@ TEST_P(AllocFailure, CleanResultOrNamedFailureAndNothingLeft) {
   // The clean run: its result and its count of allocations.
   Outcome clean;
   std::string clean_after;
+  std::string old_bytes;
+  std::string new_bytes;
   long clean_count = 0;
   {
     tq_test::TempDir dir;
     CallRun run;
-    ASSERT_TRUE(fresh(run, w.writes ? &dir : nullptr));
+    ASSERT_TRUE(fresh(run, w.writes ? &dir : nullptr)) << (run.ctx != nullptr ? tq_test::error_list_text(run.ctx) : "");
     tq_test::FailingAllocator counter(0);
     clean = w.call(run);
     counter.stop();
     clean_count = counter.count();
     ASSERT_GE(clean.rc, 0) << tq_test::error_list_text(run.ctx);
     if (w.after) clean_after = w.after(run);
+    if (w.saved != nullptr) new_bytes = tq_test::read_file(run.root / w.saved);
   }
+  if (w.saved != nullptr) old_bytes = tq_test::read_file(std::filesystem::path(TQ_SAMPLE_KB) / w.saved);
   ASSERT_GT(clean_count, 0);
   for (long n : tq_test::failure_points(clean_count)) {
     SCOPED_TRACE("allocation " + std::to_string(n) + " of " + std::to_string(clean_count));
@@ -321,7 +416,13 @@ TEST_P(AllocFailure, CleanResultOrNamedFailureAndNothingLeft) {
       ADD_FAILURE() << (free_ctx ? free_clone.message() : free_ctx.message());
       // Closing would wait for the hold for ever: the contexts are left.
       run.ctx = run.clone = nullptr;
+      run.lock = nullptr;
+      run.doc = nullptr;
+      run.vault = nullptr;
       break;
+    }
+    if (w.saved != nullptr) {
+      EXPECT_TRUE(old_or_new(run.root / w.saved, old_bytes, new_bytes));
     }
     if (run.clone != nullptr) {
       int32_t locale = -1;

@@ -77,7 +77,7 @@ TEST(DependencyOutOfMemory, TitleCasingAfterIcuFailsIsClean) {
           } else {
             tq_test::FailingAllocator fail(n - 1, true, tq_test::Counted::icu);
             {
-              IcuLeaksIgnored ignored;
+              [[maybe_unused]] IcuLeaksIgnored ignored;
               got = call(ctx);
             }
             fail.stop();
