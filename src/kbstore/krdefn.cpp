@@ -304,6 +304,7 @@ void scalars_reset(defn_rec* rec, int32_t kind, int32_t surface, uint32_t validi
   rec->unloaded_what = nullptr;
   rec->datatype = -1;
   rec->editable = 0;
+  rec->reread = 0;
   rec->parse_defn = -1;
   rec->allow_parsed_input = 0;
   rec->automatic_uppercasing = 1;
@@ -582,11 +583,27 @@ bool defn_rec_unloaded_report(context* ctx, defn_rec* rec, int32_t part, const c
   return true;
 }
 
+bool defn_failure_may_pass(int32_t code) {
+  switch (code) {
+    case TQ_ERR_NO_MEMORY:
+    case TQ_ERR_FILE_OPEN:
+    case TQ_ERR_FILE_LOCKED:
+    case TQ_ERR_FILE_WRITE:
+    case TQ_ERR_FILE_OPERATION:
+    case TQ_ERR_FILE_MISSING:
+    case TQ_ERR_LOCK_ACQUIRE:
+      return true;
+    default:
+      return false;
+  }
+}
+
 int32_t defn_rec_load_result(context*, defn_rec* rec, int32_t step, int32_t* last) {
   if (step == 0) return 0;
   if (last != nullptr) *last = step;
   rec->validity_bits |= kDefnValidityStepReported;
   if (step < 0) rec->valid = 0;
+  if (defn_failure_may_pass(step)) rec->reread = 1;
   return err_is_critical(step) ? step : 0;
 }
 
@@ -711,6 +728,7 @@ int32_t defn_record_get_for_write_in_locale(context* ctx, int32_t kind, int32_t 
     *out = nullptr;
     return rc_combine(rc, write_unlock(ctx));
   }
+  (*out)->reread = 0;  // what the caller sets is kept
   return rc;
 }
 
@@ -721,6 +739,7 @@ int32_t defn_record_get_for_write(context* ctx, int32_t kind, int32_t index, def
     *out = nullptr;
     return rc_combine(refused, write_unlock(ctx));
   }
+  (*out)->reread = 0;  // what the caller sets is kept
   return rc;
 }
 
