@@ -236,9 +236,13 @@ void element_start(read_state& st, uint8_t id, const XML_Char** atts) {
       std::string v = controls_restore(version != nullptr ? version : "");
       if (t.empty()) return fail(st, kXmlErrNoType);
       if (v.empty()) return fail(st, kXmlErrNoVersion);
-      xmldoc* made = nullptr;
-      if (xmldoc_create(st.ctx, t.c_str(), v.c_str(), &made) != 0) return fail(st, TQ_ERR_NO_MEMORY);
+      // The level first: a document made with nowhere to go would be lost.
       st.levels.emplace_back();
+      xmldoc* made = nullptr;
+      if (xmldoc_create(st.ctx, t.c_str(), v.c_str(), &made) != 0) {
+        st.levels.pop_back();
+        return fail(st, TQ_ERR_NO_MEMORY);
+      }
       st.levels.back().doc = made;
       return;
     }
