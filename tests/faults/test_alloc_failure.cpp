@@ -75,6 +75,7 @@ Outcome text_call(const std::function<int32_t(char*)>& call) {
   char out[4096] = "";
   Outcome o;
   o.rc = call(out);
+  const tq_test::Uncounted own;  // the test's copy is not the call's
   o.out = out;
   return o;
 }
@@ -150,6 +151,7 @@ std::vector<Workload> workloads() {
          uint32_t count = 0;
          Outcome o;
          o.rc = tq_parse(run.ctx, "Name", kName, tokens, &count);
+         const tq_test::Uncounted own;
          for (uint32_t i = 0; i < count; ++i) o.out += std::string(tokens[i].value) + "|";
          return o;
        }},
@@ -179,6 +181,7 @@ std::vector<Workload> workloads() {
          Outcome o;
          o.rc = tq_extraction_defn_index_get_by_name(run.ctx, "Contact", &index);
          if (o.rc >= 0) o.rc = tq_extract_by_index(run.ctx, index, "John Smith joined Acme Corp on Monday.", tokens, &count);
+         const tq_test::Uncounted own;
          for (uint32_t i = 0; i < count; ++i) o.out += std::string(tokens[i].value) + "|";
          return o;
        }},
