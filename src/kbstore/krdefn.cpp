@@ -10,6 +10,7 @@
 
 #include <cstdlib>
 #include <cstdio>
+#include <cerrno>
 #include <cstring>
 #include <new>
 #include <type_traits>
@@ -22,6 +23,7 @@
 #include "kbstore/krlocload.h"
 #include "kbstore/krshared.h"
 #include "kbstore/krxml.h"
+#include "platform/npfio.h"
 #include "platform/npuchar.h"
 #include "platform/nputf8.h"
 #include "platform/npmem.h"
@@ -586,13 +588,18 @@ bool defn_rec_unloaded_report(context* ctx, defn_rec* rec, int32_t part, const c
 bool defn_failure_may_pass(int32_t code) {
   switch (code) {
     case TQ_ERR_NO_MEMORY:
-    case TQ_ERR_FILE_OPEN:
     case TQ_ERR_FILE_LOCKED:
     case TQ_ERR_FILE_WRITE:
     case TQ_ERR_FILE_OPERATION:
-    case TQ_ERR_FILE_MISSING:
     case TQ_ERR_LOCK_ACQUIRE:
       return true;
+    case TQ_ERR_FILE_OPEN: {
+      // A file that could not be opened (no descriptor left, an interrupted
+      // call) may open next time; one the system says is not there stays a
+      // fault of the knowledge base, reported once.
+      const int err = np_fio_last_error();
+      return err != ENOENT && err != ENOTDIR;
+    }
     default:
       return false;
   }

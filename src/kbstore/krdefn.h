@@ -173,10 +173,9 @@ bool defn_rec_unloaded_report(context* ctx, defn_rec* rec, int32_t part, const c
 // sets validity bit 0, and a negative one clears valid. A critical result
 // (-100, -200, -600) is returned (and stops the load); every other result
 // gives 0.
-// A failure that names no fault of the file being read: out of memory, a
-// file that could not be opened, locked or read (also one missing: it may be
-// there next time). A definition that met one is read again by the next
-// load of its locale.
+// A failure that names no fault of the knowledge base: out of memory, a
+// file that could not be opened (but is there), locked or read. A
+// definition that met one is read again by the next load of its locale.
 bool defn_failure_may_pass(int32_t code);
 int32_t defn_rec_load_result(context* ctx, defn_rec* rec, int32_t step, int32_t* last);
 // Records -600 with message 29: `format` (one %s) filled with the
