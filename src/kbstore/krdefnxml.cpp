@@ -487,6 +487,13 @@ int32_t read_one(context* ctx, loaded_locale_rec* locale, int32_t kind, const xm
   return read_rest(ctx, rc, el, rec, reported);
 }
 
+// Gives back the write hold a lookup took, on every way out of the scope
+// (an exception of a reader included).
+struct write_hold_end {
+  context* ctx;
+  ~write_hold_end() { (void)shared_state_write_unlock(ctx, ctx->shared); }
+};
+
 // The text of the first failure recorded since `mark`, without its closing
 // full stop (it is quoted inside another sentence); NULL when none was.
 const char* first_failure_since(context* ctx, uint32_t mark, char* out, size_t size) {
@@ -705,9 +712,8 @@ int32_t defn_xml_read_common(context* ctx, int32_t locale, int32_t kind, const x
   loaded_locale_rec* loc = nullptr;
   int32_t rc = locale_rec_get_locked(ctx, locale, &loc);
   if (rc != 0) return rc;
-  rc = read_common(ctx, loc, kind, element, out);
-  shared_state_write_unlock(ctx, ctx->shared);
-  return rc;
+  const write_hold_end held{ctx};
+  return read_common(ctx, loc, kind, element, out);
 }
 
 int32_t defn_locale_xml_read(context* ctx, int32_t locale, int32_t kind, const xmldoc* doc) {
@@ -715,6 +721,7 @@ int32_t defn_locale_xml_read(context* ctx, int32_t locale, int32_t kind, const x
   loaded_locale_rec* loc = nullptr;
   int32_t rc = locale_rec_get_locked(ctx, locale, &loc);
   if (rc != 0) return rc;
+  const write_hold_end held{ctx};
   int32_t result = 0;
   for (int32_t i = 0; i < doc->include_count; ++i) {
     const xmldoc_include& inc = doc->includes[i];
@@ -727,7 +734,6 @@ int32_t defn_locale_xml_read(context* ctx, int32_t locale, int32_t kind, const x
     }
     if (reported) result = TQ_WARN_READ_PROBLEMS;
   }
-  shared_state_write_unlock(ctx, ctx->shared);
   return result;
 }
 
