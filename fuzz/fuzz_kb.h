@@ -184,13 +184,27 @@ inline int32_t install_locales(tq_context* ctx) {
 // The value targets fuzz every session encoding: an input's first byte,
 // taken mod 16, is the encoding (a TQ_ENC_* value) and the rest is the
 // input in the format above, its values in that encoding. An empty input is
-// UTF-8 and empty.
-inline uint32_t take_encoding(const uint8_t** data, size_t* size) {
+// UTF-8 and empty. The first byte's bits 4 and 5 are the conversion options
+// of the session (session_options), so that a character the encoding
+// cannot convert is fuzzed on each of its roads: refused, replaced and
+// told, replaced silently.
+inline uint32_t take_encoding(const uint8_t** data, size_t* size, uint8_t* first = nullptr) {
+  if (first != nullptr) *first = *size > 0 ? **data : 0;
   if (*size == 0) return TQ_ENC_UTF8;
   const uint32_t encoding = **data % 16u;
   ++*data;
   --*size;
   return encoding;
+}
+
+// Sets the context's conversion options from an input's first byte: bit 4
+// TQ_OPT_STRICT_CONVERSION, bit 5 TQ_OPT_WARN_REPLACED; a byte below 16
+// (every seed's) sets neither, as before these bits chose anything.
+inline void session_options(tq_context* ctx, uint8_t first) {
+  uint32_t options = tq_options_get(ctx) & ~(TQ_OPT_STRICT_CONVERSION | TQ_OPT_WARN_REPLACED);
+  if ((first & 0x10u) != 0) options |= TQ_OPT_STRICT_CONVERSION;
+  if ((first & 0x20u) != 0) options |= TQ_OPT_WARN_REPLACED;
+  tq_options_set(ctx, options);
 }
 
 // A value's bytes as a caller of that session gives them: three zero bytes

@@ -2,9 +2,9 @@
 // (tests/kb/parse, built once into the scratch knowledge base by the
 // library's own writers): each line of the "values" section, and the main
 // file as one value, is parsed with every definition, plain and with parse
-// info, whose getters are then read, in the session encoding the input's
-// first byte chooses (fuzz_kb.h): the values and the definitions' names are
-// given in it.
+// info, whose getters are then read, in the session encoding and with the
+// conversion options the input's first byte chooses (fuzz_kb.h): the values
+// and the definitions' names are given in it.
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -86,8 +86,10 @@ void read_info(tq_context* ctx, tq_parse_info* info) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   tq_context* ctx = name_kb();
   if (ctx == nullptr) return 0;
-  const uint32_t encoding = tq_fuzz::take_encoding(&data, &size);
+  uint8_t first = 0;
+  const uint32_t encoding = tq_fuzz::take_encoding(&data, &size, &first);
   if (tq_session_encoding_set(ctx, encoding) < 0) return 0;
+  tq_fuzz::session_options(ctx, first);
   tq_fuzz::Input in = tq_fuzz::split_input(data, size);
   in.values.push_back(in.main);
   std::vector<tq_parse_token> tokens(TQ_PARSE_TOKENS);

@@ -4,8 +4,8 @@
 // standardized, proper-cased, upper-cased, given a gender and a pattern,
 // scored for a language, guessed a locale, and given match codes (single
 // and multicodes), with the sample's definitions, in the session encoding
-// the input's first byte chooses (fuzz_kb.h): the values and the
-// definitions' names are given in it.
+// and with the conversion options the input's first byte chooses
+// (fuzz_kb.h): the values and the definitions' names are given in it.
 // The outputs are sized as the header asks for the largest terminator (a
 // UCS-2 session's), so any write past them is a fault the sanitizers catch.
 #include <cstdlib>
@@ -118,8 +118,10 @@ void run_value(tq_context* ctx, const Names& names, const std::string& value) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   tq_context* ctx = sample_kb();
   if (ctx == nullptr) return 0;
-  const uint32_t encoding = tq_fuzz::take_encoding(&data, &size);
+  uint8_t first = 0;
+  const uint32_t encoding = tq_fuzz::take_encoding(&data, &size, &first);
   if (tq_session_encoding_set(ctx, encoding) < 0) return 0;
+  tq_fuzz::session_options(ctx, first);
   static const std::vector<Names> names_of = [] {
     std::vector<Names> all;
     for (uint32_t e = 0; e < 16; ++e) all.emplace_back(e);

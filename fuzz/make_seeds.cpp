@@ -464,7 +464,7 @@ void defnxml_seeds(const Seeds& seeds) {
 }
 
 // The value targets' inputs start with the byte of their session encoding
-// (fuzz_kb.h, take_encoding).
+// and conversion options (fuzz_kb.h, take_encoding).
 std::string in_encoding(uint32_t encoding, const std::string& input) {
   return std::string(1, static_cast<char>(encoding)) + input;
 }
@@ -506,6 +506,24 @@ void limit_seeds(const Seeds& seeds, const char* target) {
   for (const auto& [encoding, name] : encodings) seeds.put(target, name, in_encoding(encoding, limit_values(encoding)));
 }
 
+// Characters the session cannot convert, under each conversion option the
+// first byte's bits 4 and 5 set (fuzz_kb.h, session_options): a lone
+// surrogate in UCS-2 and bytes that are not UTF-8, replaced and told,
+// refused, and replaced silently.
+void conversion_seeds(const Seeds& seeds, const char* target) {
+  std::string lone = "\n@@ values\n";
+  for (const char c : std::string("John ")) lone += {c, '\0'};
+  lone += {'\0', '\xD8'};
+  for (const char c : std::string(" Smith")) lone += {c, '\0'};
+  lone += '\n';
+  const std::string not_utf8 = values({"J\xFF\xC3 Smith", "John Smith", "\xC3"});
+  seeds.put(target, "replaced-ucs2le", in_encoding(TQ_ENC_UCS2_LE | 0x20u, lone));
+  seeds.put(target, "strict-ucs2le", in_encoding(TQ_ENC_UCS2_LE | 0x10u, lone));
+  seeds.put(target, "replaced-utf8", in_encoding(TQ_ENC_UTF8 | 0x20u, not_utf8));
+  seeds.put(target, "strict-utf8", in_encoding(TQ_ENC_UTF8 | 0x10u, not_utf8));
+  seeds.put(target, "both-utf8", in_encoding(TQ_ENC_UTF8 | 0x30u, not_utf8));
+}
+
 // Values for the parse road: names with and without a parse, an empty one,
 // a long run of one word, text that is not UTF-8; the limits.
 void parse_seeds(const Seeds& seeds) {
@@ -516,6 +534,7 @@ void parse_seeds(const Seeds& seeds) {
                                              "John John John",
                                              "J\xFF\xC3 Smith", "Dr.. . Jr."})));
   limit_seeds(seeds, "parse");
+  conversion_seeds(seeds, "parse");
 }
 
 // Values for every engine on the sample knowledge base: names, an
@@ -531,6 +550,7 @@ void value_seeds(const Seeds& seeds) {
                                 "J\xFF\xC3 Smith", "\xC3", "Phillip Smyth", "Knight Wright-Lamb",
                                 "van der Waals, Bill"})));
   limit_seeds(seeds, "values");
+  conversion_seeds(seeds, "values");
 }
 
 

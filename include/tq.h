@@ -334,6 +334,17 @@ TQ_API int32_t tq_path_get(tq_context* ctx, char* buffer, uint32_t size) TQ_NOEX
  * longer than TQ_PATH_MAX bytes in the session encoding (in UCS-2, one of
  * more than 8,192 characters) is cut between characters: 102. */
 TQ_API int32_t tq_root_path_get(tq_context* ctx, char* path) TQ_NOEXCEPT;
+/* Names and files. A file or resource name without '/' or '\' (a scheme,
+ * vocabulary or other resource that a locale or definition names, a name
+ * given to a load, tq_lock_create or tq_xml_read) is looked for along the
+ * search path. A name holding one is a path, used as it is: absolute, or
+ * relative to the program's working folder, not to the root. So a knowledge
+ * base, one from someone else too, may name files outside its root: the
+ * engines read them there, and an editor that opens such a resource and
+ * saves it replaces the file there, its lock file "<file>.lck" and the
+ * save's temporary file made beside it. Every save writes through symbolic
+ * links: the link stays, and the file it leads to is replaced; a link whose
+ * target is missing is refused (-404) by tq_xml_write and every _edit_new. */
 /* Returns the option word, not a result code; 0 for a NULL context. */
 TQ_API uint32_t tq_options_get(tq_context* ctx) TQ_NOEXCEPT;
 /* Replaces the option word (every bit is kept as given) and returns the
@@ -566,7 +577,10 @@ TQ_API int32_t tq_lock_free(tq_context* ctx, tq_lock_handle* lock) TQ_NOEXCEPT;
  * -401 when another context or process holds its lock, -400 when the lock
  * file cannot be made. With option TQ_OPT_NO_LOCK_FILES no lock file is
  * made, but the file is recorded as locked. path (may be NULL) receives
- * the resolved path: TQ_PATH_MAX + terminator bytes. */
+ * the resolved path: TQ_PATH_MAX + terminator bytes. fname, with the
+ * extension of its kind added when it lacks it, may have 16,383 bytes once
+ * in UTF-8: a longer one is refused (-802, its message giving its length
+ * and that limit) and nothing is locked. */
 TQ_API int32_t tq_lock_create(tq_context* ctx, const char* fname, uint32_t kind, tq_lock_handle* lock,
                               char* path) TQ_NOEXCEPT;
 
@@ -940,15 +954,28 @@ TQ_API int32_t tq_chopper_table_char_metadata_set_end(tq_context* ctx, int32_t c
 TQ_API int32_t tq_chopper_table_enabled_get(tq_context* ctx, int32_t chopper, uint32_t* enabled) TQ_NOEXCEPT;
 TQ_API int32_t tq_chopper_table_enabled_set(tq_context* ctx, int32_t chopper, uint32_t value) TQ_NOEXCEPT;
 
-/* Chopping rules. Flag names: at most 128 bytes, none of blank, tab, '!',
- * '&', '(', ')', ',' and '|'; a chopper has at most 256 (ids 0..255).
+/* Chopping rules. Flag names: at most 128 bytes in UTF-8, none of blank,
+ * tab, '!', '&', '(', ')', ',' and '|'; a chopper has at most 256 (ids
+ * 0..255). A longer name is refused wherever it is given, never cut into
+ * another flag's name: the two flag adds, a rule's prerequisite and its
+ * output flags give -802 and change nothing; tq_chopper_rules_flag_id_get
+ * finds no flag by it (-801), and the two validations call it not valid. A
+ * chopper file keeps the first 128 bytes of a longer name it holds (fewer
+ * where a character straddles byte 128), as it always has.
  * Prerequisites combine flag names with '!', '&', '|' and parentheses ('&'
  * and '|' bind equally, from the left); output flags are names separated by
- * ','. The category name given to tq_chopper_vocab_rule_add and
- * tq_chopper_rule_method_vocab_set is looked up in the vocabulary (a name it
- * lacks gives the rule TQ_CHOP_RULE_ERR_CATEGORY); an empty name is refused
- * (-802), since a chopper document's empty "Vocab Cat" means any category:
- * tq_chopper_rule_vocab_category_set with an empty name makes an existing
+ * ','. The category given to tq_chopper_vocab_rule_add,
+ * tq_chopper_rule_method_vocab_set and tq_chopper_rule_vocab_category_set
+ * is a category's abbreviation (the key of its record in a vocabulary
+ * file, what the words' CategoryAbbreviation holds, the abbrev of
+ * tq_vocab_category_get), looked up uppercased in the rule's vocabulary; a
+ * category's name (CategoryName) is not looked up. One the
+ * vocabulary lacks, a name among them, gives the rule
+ * TQ_CHOP_RULE_ERR_CATEGORY, and the add or tq_chopper_rule_method_vocab_set
+ * 105 (tq_chopper_rule_vocab_category_set refuses it, -802, changing
+ * nothing). An empty category is refused (-802) by the first two, since a
+ * chopper document's empty "Vocab Cat" means any category:
+ * tq_chopper_rule_vocab_category_set with an empty one makes an existing
  * rule match any category. */
 TQ_API int32_t tq_chopper_rule_flag_name_validate(tq_context* ctx, const char* name, uint32_t* valid) TQ_NOEXCEPT;
 /* *valid 0 (result 0, nothing recorded) for an expression that does not
@@ -997,7 +1024,10 @@ TQ_API int32_t tq_chopper_rule_vocab_set(tq_context* ctx, int32_t chopper, uint3
 TQ_API int32_t tq_chopper_rule_vocab_get(tq_context* ctx, int32_t chopper, uint32_t rule, char* vocab) TQ_NOEXCEPT;
 TQ_API int32_t tq_chopper_rule_vocab_category_set(tq_context* ctx, int32_t chopper, uint32_t rule,
                                                   const char* cat) TQ_NOEXCEPT;
-/* *all 1 for any category (cat empty). */
+/* *all 1 and cat empty for a rule matching any category; *all 0 and cat
+ * empty for one with TQ_CHOP_RULE_ERR_CATEGORY (its category not found);
+ * else *all 0 and cat the category's abbreviation as the vocabulary keeps
+ * it (uppercased). */
 TQ_API int32_t tq_chopper_rule_vocab_category_get(tq_context* ctx, int32_t chopper, uint32_t rule, uint32_t* all,
                                                   char* cat) TQ_NOEXCEPT;
 TQ_API int32_t tq_chopper_rule_prereq_set(tq_context* ctx, int32_t chopper, uint32_t rule,
@@ -1246,8 +1276,10 @@ TQ_API int32_t tq_phonetx_edit_free(tq_context* ctx) TQ_NOEXCEPT;
  * the values with the special casing (Turkish, Azeri, Lithuanian) of the
  * context's current locale code, which the context keeps until it makes
  * another locale current or unloads that one itself. */
-/* scheme_name: at most 16,384 bytes. options below 0 take the options from
- * the scheme's file.
+/* scheme_name (here and in tq_scheme_load_edit): at most 1,024 bytes once
+ * in UTF-8, a final ".zel" or ".krd" not counted; a longer one is refused
+ * (-802), its message giving its length and that limit. options below 0
+ * take the options from the scheme's file.
  * Each load is a client load of this context (see "Client loads"). */
 TQ_API int32_t tq_transf_scheme_load(tq_context* ctx, const char* scheme_name, int32_t options, int32_t mdefn_index,
                                      uint32_t sens, int32_t* index) TQ_NOEXCEPT;
@@ -1323,7 +1355,8 @@ TQ_API int32_t tq_scheme_owner_get(tq_context* ctx, int32_t index, char* owner) 
 TQ_API int32_t tq_scheme_owner_set(tq_context* ctx, int32_t index, const char* owner) TQ_NOEXCEPT;
 /* name: 4,096 bytes + terminator; -708 when the scheme has no chopper. */
 TQ_API int32_t tq_scheme_chopper_name_get(tq_context* ctx, int32_t index, char* name) TQ_NOEXCEPT;
-/* name: at most 16,384 bytes; NULL or "" leaves the scheme without a chopper. */
+/* name: at most 1,024 bytes once in UTF-8, a final ".zel" or ".krd" not
+ * counted (-802 beyond); NULL or "" leaves the scheme without a chopper. */
 TQ_API int32_t tq_scheme_chopper_name_set(tq_context* ctx, int32_t index, const char* name) TQ_NOEXCEPT;
 
 /* ---- Grammars ----------------------------------------------------------
@@ -1427,8 +1460,8 @@ TQ_API int32_t tq_datatype_owner_set(tq_context* ctx, int32_t index, const char*
  * definition's token names keep at most TQ_NAME_MAX bytes, so a token
  * longer than that can be named by no definition: tq_parse_defn_add and
  * tq_extraction_defn_datatype_index_set refuse such a datatype (-300, the
- * message giving the token's first TQ_NAME_MAX bytes, or, for the latter,
- * its length), and the definition stays as it was. */
+ * message giving the token's length and the limit): no definition is
+ * added, and the definition set stays as it was. */
 TQ_API int32_t tq_datatype_token_value_set(tq_context* ctx, int32_t index, int32_t token,
                                            const char* value) TQ_NOEXCEPT;
 /* At most 32 tokens. */
@@ -1847,10 +1880,15 @@ TQ_API int32_t tq_identification_defn_default_categories_delete_all(tq_context* 
  * value, weight and stop flag, and optimization parameters), categorization
  * libraries. Output sizes include the terminator, texts cut between
  * characters: value, root_cat, sought_cat, id_val and abbrev 128 bytes;
- * desc, scheme and grammar names 1,028; rlib_name 16,384. So an identity
- * value (value, identity, id_val) is taken in at most 127 bytes, what its
- * output gives back whole (-802 beyond); a category of 128 bytes comes back
- * cut (102). An identity text
+ * desc, scheme and grammar names 1,028; rlib_name 16,384. An identity
+ * value (value, identity, id_val) is taken in at most 127 bytes in UTF-8
+ * (-802 beyond). Its 128-byte outputs (here, and
+ * tq_ident_info_known_identity_get) give it back whole in a UTF-8 or
+ * single-byte session; in a UCS-2 session they hold 63 UTF-16 units and the
+ * two-byte terminator, so a value of more than 63 characters (one above
+ * U+FFFF counting two) comes back cut there (102), such as 63 x U+00E9 and
+ * "x", while tq_identify gives it whole. A category of 128 bytes comes back
+ * cut (102) in every session. An identity text
  * that names no value is -801, a category the grammar lacks -802, a
  * likelihood outside 10 to 90 -802. Changes raise the format level to 8;
  * one that fails after changing a pattern or known identity keeps that

@@ -6,8 +6,10 @@
 // What a user may rely on is its usage text (kUsage below, printed by
 // "-h"); this comment says how the code keeps to it.
 //
-// An OUTPUT_ROOT too long for the paths the build makes in it is refused
-// before anything is made (root_unusable).
+// An OUTPUT_ROOT too long for the paths the build makes in it, and a source
+// whose name is too long for the names the build makes from it (its
+// temporary files "<built file>.~tq<process id>.<count>" the longest), are
+// refused before anything is made (root_unusable, name_unusable).
 //
 // One build at a time runs into an OUTPUT_ROOT, under an exclusive flock
 // on OUTPUT_ROOT/.kbbuild.lock (RootLock): the system drops it however the
@@ -22,18 +24,20 @@
 // A build goes in three steps, and only the last changes what OUTPUT_ROOT
 // holds:
 //
-// 1. Every document is written into the staging folder ".kbbuild" inside
-//    OUTPUT_ROOT, the builder's alone whatever the umask and the folder's
-//    default access control list, since the outputs may be private. Every
-//    locale built is then loaded from there with every part, as a program
-//    would load it: a document that reads well alone can still leave a
-//    definition unusable (a scheme it names missing), which only the load
-//    tells. The load sees only what this build made, never the files
-//    already in OUTPUT_ROOT: rebuilding in place after a source was removed
-//    must fail as a first build would, not pass on the old output's copy.
-//    It runs in the staging folder, its search path the kind folders named
-//    from there, so that its length does not grow with OUTPUT_ROOT's. It
-//    also tells each locale's parent chain, as a load finds it.
+// 1. Every source is read once, copied byte for byte into the staging
+//    folder ".kbbuild" inside OUTPUT_ROOT (its "src" folder), and every
+//    output is built from that copy, there too. The staging folder is the
+//    builder's alone whatever the umask and the folder's default access
+//    control list, since the outputs may be private. Every locale built is
+//    then loaded from there with every part, as a program would load it: a
+//    document that reads well alone can still leave a definition unusable
+//    (a scheme it names missing), which only the load tells. The load sees
+//    only what this build made, never the files already in OUTPUT_ROOT:
+//    rebuilding in place after a source was removed must fail as a first
+//    build would, not pass on the old output's copy. It runs in the staging
+//    folder, its search path the kind folders named from there, so that its
+//    length does not grow with OUTPUT_ROOT's. It also tells each locale's
+//    parent chain, as a load finds it.
 // 2. Every file of OUTPUT_ROOT that the build replaces is asked whether it
 //    may be replaced, by the library itself, while nothing there has
 //    changed. Its lock file ("<file>.lck") is taken as an editor takes it;
@@ -53,7 +57,23 @@
 //    (the very file) and removes what the pass made, files and folders, the
 //    last first; then the lock files go, and then, as the lock is given up,
 //    every folder the run made for OUTPUT_ROOT, while it is empty.
+//
+// Steps 2 and 3 save the very documents step 1 checked: they are built
+// again by the same writers from the copies of step 1, which nothing else
+// writes, never from the sources, which may have changed meanwhile. So a
+// build places a set of files that was checked as a whole, or fails.
+//
+// Every system call the builder makes is run again when a signal
+// interrupts it (again()). Running out of memory is a failure like any
+// other: each step catches std::bad_alloc and fails, and the guards
+// (Staging, RootLock, Placing) undo on every way out; the removals they
+// make allocate nothing. The staging folder and the lock file are removed
+// through a descriptor of the folder the run started in, so a run that
+// cannot go back there from the check still removes them. A last tidying
+// that fails (the staging folder, the lock file, a file's lock file) is
+// told, naming what stays; the next build clears it.
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -67,6 +87,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -100,9 +122,10 @@ constexpr const char* kUsage =
     "    stays, empty should that build fail.\n"
     "\n"
     "A build goes in three steps; only the last changes what OUTPUT_ROOT holds:\n"
-    "  1. Every document is built into the staging folder OUTPUT_ROOT/.kbbuild\n"
-    "     (mode 0700, its files 0600). Every locale built is loaded from there\n"
-    "     with every part; the load sees only what this build made.\n"
+    "  1. Every source is read once, into the staging folder OUTPUT_ROOT/.kbbuild\n"
+    "     (mode 0700, its files 0600), and every document is built there. Every\n"
+    "     locale built is loaded from there with every part; the load sees only\n"
+    "     what this build made.\n"
     "  2. Every file of OUTPUT_ROOT that the build replaces is asked whether it may\n"
     "     be replaced as a save would replace it: not read-only, not held or\n"
     "     edited by another program (its lock file <file>.lck is taken as an\n"
@@ -114,6 +137,9 @@ constexpr const char* kUsage =
     "     replaced. A file with several hard links is replaced under this name\n"
     "     only; its other names keep the old bytes. A new file is made as a save\n"
     "     makes one (the umask, the folder's default access control list).\n"
+    "What is put in place is what the load of step 1 checked, saved again from\n"
+    "the copies of step 1: a source changed while a build runs is never put in\n"
+    "place unchecked. A build places a set of files checked as a whole, or fails.\n"
     "\n"
     "It exits 1, saying why, when:\n"
     "  - SOURCE_ROOT is not a folder or holds no document;\n"
@@ -122,11 +148,14 @@ constexpr const char* kUsage =
     "  - OUTPUT_ROOT, or a name in it, is too long for the files the build makes\n"
     "    there (in its staging folder too): a path may have PATH_MAX - 1 bytes\n"
     "    (4,095 on Linux), a name NAME_MAX (255). It says how long OUTPUT_ROOT\n"
-    "    may be, before making anything;\n"
+    "    may be, before making anything. So is a source whose name has more than\n"
+    "    230 bytes: the build makes temporary files named after it\n"
+    "    (<file>.~tq<process id>.<count>, up to 25 bytes longer);\n"
     "  - the library refuses a document, or a locale built loads with an error\n"
     "    or a warning (a file it names is missing: the source is named);\n"
     "  - a file of OUTPUT_ROOT may not be replaced, or a step of putting the files\n"
-    "    in place fails (the output, its source and the reason are named).\n"
+    "    in place fails (the output, its source and the reason are named);\n"
+    "  - memory runs out, or a system call fails (its reason is named).\n"
     "A failed build leaves OUTPUT_ROOT as it was: files replaced are put back\n"
     "(bytes, owner, group, bits, list), files made are removed, and so are the\n"
     "folders the run made, OUTPUT_ROOT and its missing parents included, while\n"
@@ -134,7 +163,11 @@ constexpr const char* kUsage =
     "staging folder and lock file, and any lock file <file>.lck of a file it\n"
     "replaces that no program held, which it took over and removed as a save\n"
     "does. Should a file replaced not go back, it says which, and its old copy\n"
-    "stays in the staging folder until the next build clears it.\n"
+    "stays in the staging folder until the next build clears it. Should the\n"
+    "last tidying fail (removing the staging folder, OUTPUT_ROOT/.kbbuild.lock or\n"
+    "a lock file <file>.lck), it says what stays; the build stands, and the next\n"
+    "build clears what stayed. A system call interrupted by a signal is made\n"
+    "again.\n"
     "\n"
     "A build killed at any moment leaves every locale it put in place loadable,\n"
     "since its parents and the files it names were put in place before it; in a\n"
@@ -157,6 +190,51 @@ constexpr const char* kPutOrder[] = {"vocab", "regexlib", "scheme", "phonetx", "
 // vocabulary.
 constexpr uint32_t kKindVault = 7;
 constexpr uint32_t kKindVocab = 8;
+// The longest name the library adds to a file's name for the temporary file
+// it saves it as first: ".~tq", then a process id and a count of up to 10
+// digits each, with '.' between.
+constexpr size_t kTemporaryName = 25;
+
+// Runs a system call again for as long as a signal interrupts it: a program
+// beside signal handlers installed without SA_RESTART, or on a network or
+// FUSE file system, sees EINTR from calls that otherwise work. (close is
+// never made again: the descriptor is gone whatever it answers.)
+template <typename Call>
+auto again(Call call) -> decltype(call()) {
+  for (;;) {
+    const auto rc = call();
+    if (rc != -1 || errno != EINTR) return rc;
+  }
+}
+
+int open_again(const char* path, int flags, mode_t mode = 0) {
+  return again([&] { return ::open(path, flags, mode); });
+}
+// lstat (follow false) or stat: 0, or the error number.
+int status_of(const char* path, struct stat& st, bool follow) {
+  return again([&] { return follow ? ::stat(path, &st) : ::lstat(path, &st); }) == 0 ? 0 : errno;
+}
+
+// A descriptor closed on every way out.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd = -1) : fd_(fd) {}
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+// A library context closed on every way out.
+struct ContextClose {
+  void operator()(tq_context* ctx) const { tq_close(ctx); }
+};
+using Context = std::unique_ptr<tq_context, ContextClose>;
 
 // Prints the context's error list, each text as `shown` gives it.
 template <typename F>
@@ -170,11 +248,75 @@ void print_errors(tq_context* ctx, F&& shown) {
     std::fprintf(stderr, "  %d: %s\n", code, shown(std::string(text.data())).c_str());
   }
 }
-void print_errors(tq_context* ctx) {
-  print_errors(ctx, [](std::string text) { return text; });
-}
 
 std::string reason_of(int err) { return std::error_code(err, std::generic_category()).message(); }
+
+// The text with every `from` replaced by `to`.
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+  if (from.empty()) return text;
+  for (size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) text.replace(at, from.size(), to);
+  return text;
+}
+
+// Calls `each(name)` for every name of the open folder `fd` but "." and
+// "..", from where its reading stands, until `each` answers false: 0, or
+// the error number. Allocates nothing.
+template <typename Each>
+int each_name(int fd, Each&& each) {
+  alignas(dirent64) char block[4096];
+  for (ssize_t got; (got = again([&] { return ::getdents64(fd, block, sizeof block); })) != 0;) {
+    if (got < 0) return errno;
+    for (ssize_t at = 0; at < got;) {
+      const auto* entry = reinterpret_cast<const dirent64*>(block + at);
+      at += entry->d_reclen;
+      if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0 && !each(entry->d_name)) {
+        return 0;
+      }
+    }
+  }
+  return 0;
+}
+
+// The names in a folder, sorted: 0, or the error number.
+int names_in(const fs::path& folder, std::vector<std::string>& names) {
+  const Descriptor fd(open_again(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd.get() < 0) return errno;
+  const int err = each_name(fd.get(), [&](const char* name) {
+    names.emplace_back(name);
+    return true;
+  });
+  std::sort(names.begin(), names.end());
+  return err;
+}
+
+// Removes `name`, relative to the folder `dirfd` (a folder with all it
+// holds), allocating nothing, so that it works when memory has run out: 0,
+// or the error of the first thing that could not be removed, which stays.
+int remove_tree(int dirfd, const char* name) {
+  struct stat st {};
+  if (again([&] { return ::fstatat(dirfd, name, &st, AT_SYMLINK_NOFOLLOW); }) != 0) return errno == ENOENT ? 0 : errno;
+  if (S_ISDIR(st.st_mode)) {
+    const Descriptor fd(
+        again([&] { return ::openat(dirfd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); }));
+    if (fd.get() < 0) return errno;
+    // Passes over the folder until one finds nothing: a folder read while
+    // its names are removed may not show them all in one pass.
+    int failed = 0;
+    for (bool found = true; found && failed == 0;) {
+      found = false;
+      if (::lseek(fd.get(), 0, SEEK_SET) != 0) return errno;
+      const int err = each_name(fd.get(), [&](const char* inner) {
+        found = true;
+        failed = remove_tree(fd.get(), inner);
+        return failed == 0;
+      });
+      if (failed == 0) failed = err;
+    }
+    if (failed != 0) return failed;
+  }
+  const int flags = S_ISDIR(st.st_mode) ? AT_REMOVEDIR : 0;
+  return again([&] { return ::unlinkat(dirfd, name, flags); }) == 0 || errno == ENOENT ? 0 : errno;
+}
 
 // The lock that lets one build at a time into an output root: an
 // exclusive flock on OUTPUT_ROOT/.kbbuild.lock. The system drops it when
@@ -185,16 +327,19 @@ std::string reason_of(int err) { return std::error_code(err, std::generic_catego
 // gets in while it tidies. A run that opened the file before that removal
 // and locks it after holds a file no name reaches any more: it sees so and
 // starts again; so does a run that finds OUTPUT_ROOT removed by a run
-// ending meanwhile.
+// ending meanwhile. The file and the folders made go through `start`, a
+// descriptor of the folder the run started in, whatever folder the run is
+// in then; a hold not given up by release() is, as a failed run's.
 class RootLock {
  public:
   enum Taken { kHeld, kBusy, kFailed };
 
-  explicit RootLock(const fs::path& root) : root_(root), path_(root / ".kbbuild.lock") {}
+  RootLock(int start, const fs::path& root) : start_(start), root_(root), path_(root / ".kbbuild.lock") {}
   RootLock(const RootLock&) = delete;
   RootLock& operator=(const RootLock&) = delete;
   ~RootLock() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0) release(true);
+    remove_made();
   }
 
   // Makes OUTPUT_ROOT when it is not there and takes the lock. kBusy when
@@ -207,25 +352,25 @@ class RootLock {
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
       if (const int err = make_folder(root_); err != 0) return failed(err);
       // Made here, or opened as a killed run or the holder left it.
-      fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+      fd_ = open_again(path_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
       const bool created = fd_ >= 0;
       if (fd_ < 0 && errno == ENOENT) continue;  // the root removed by a run ending meanwhile
       bool writable = true;
       if (fd_ < 0 && errno == EEXIST) {
-        fd_ = ::open(path_.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        fd_ = open_again(path_.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         // Another user's lock file can still be locked, and its holder
         // told, through a descriptor open for reading.
         if (fd_ < 0 && errno == EACCES) {
           writable = false;
-          fd_ = ::open(path_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+          fd_ = open_again(path_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         }
         if (fd_ < 0 && errno == ENOENT) continue;  // removed by a run ending meanwhile
       }
       if (fd_ < 0) return failed(errno);
       struct stat by_fd {};
-      if (::fstat(fd_, &by_fd) != 0) return failed(errno);
+      if (again([&] { return ::fstat(fd_, &by_fd); }) != 0) return failed(errno);
       if (!S_ISREG(by_fd.st_mode)) return failed(0, path_.string() + " is not a file");
-      if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+      if (again([&] { return ::flock(fd_, LOCK_EX | LOCK_NB); }) != 0) {
         if (errno == EWOULDBLOCK) {
           holder_ = pid_in_file();
           ::close(fd_);
@@ -235,15 +380,15 @@ class RootLock {
         }
         // Nobody can lock here, so nobody holds what this run made.
         const int err = errno;
-        if (created) (void)::unlink(path_.c_str());
+        if (created) (void)again([&] { return ::unlinkat(start_, path_.c_str(), 0); });
         return failed(err, "its lock file " + path_.string() + " cannot be locked: " + reason_of(err));
       }
       struct stat by_name {};
-      const bool named = ::lstat(path_.c_str(), &by_name) == 0 && by_name.st_dev == by_fd.st_dev &&
+      const bool named = status_of(path_.c_str(), by_name, false) == 0 && by_name.st_dev == by_fd.st_dev &&
                          by_name.st_ino == by_fd.st_ino;
       // Held and still named, but another user's: it was left by a killed
       // run, so it may go, for a lock file of this run's own.
-      if (named && !writable && ::unlink(path_.c_str()) != 0) {
+      if (named && !writable && again([&] { return ::unlinkat(start_, path_.c_str(), 0); }) != 0) {
         const int err = errno;
         return failed(err, "its lock file " + path_.string() + ", another user's, cannot be taken over: " +
                                reason_of(err));
@@ -254,9 +399,10 @@ class RootLock {
         continue;
       }
       const std::string pid = std::to_string(::getpid()) + "\n";
-      if (::ftruncate(fd_, 0) != 0 || ::write(fd_, pid.data(), pid.size()) != static_cast<ssize_t>(pid.size())) {
+      if (again([&] { return ::ftruncate(fd_, 0); }) != 0 ||
+          again([&] { return ::write(fd_, pid.data(), pid.size()); }) != static_cast<ssize_t>(pid.size())) {
         const int err = errno;
-        release(false);
+        release(true);
         return failed(err);
       }
       return kHeld;
@@ -266,10 +412,16 @@ class RootLock {
 
   // Ends the hold: the lock file goes, then, when `failed`, every folder
   // this run made for OUTPUT_ROOT that nothing else was put in meanwhile.
+  // A lock file that cannot be removed is told: it stays, and the next
+  // run takes it over. Allocates nothing.
   void release(bool failed) {
     if (fd_ < 0) return;
-    (void)::unlink(path_.c_str());
+    if (again([&] { return ::unlinkat(start_, path_.c_str(), 0); }) != 0 && errno != ENOENT) {
+      std::fprintf(stderr, "tq_kbbuild: cannot remove the lock file %s (%s); it stays until the next build into %s\n",
+                   path_.c_str(), std::strerror(errno), root_.c_str());
+    }
     if (failed) remove_made();
+    made_.clear();
     ::close(fd_);
     fd_ = -1;
   }
@@ -296,25 +448,28 @@ class RootLock {
   // the folder is made in it, was removed by a run ending meanwhile (one
   // that made it and failed): it is made again.
   int make_folder(const fs::path& path) {
-    const fs::path folder = folder_of(path);
+    fs::path folder = folder_of(path);
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
-      if (::mkdir(folder.c_str(), 0777) == 0) return noted(folder);
+      // Room to note it is made before the folder is: nothing allocates
+      // between the mkdir and the note.
+      made_.reserve(made_.size() + 1);
+      if (again([&] { return ::mkdir(folder.c_str(), 0777); }) == 0) return noted(std::move(folder));
       if (errno == ENOENT && folder.has_relative_path() && folder.has_parent_path()) {
         if (const int err = make_folder(folder.parent_path()); err != 0) return err;
         continue;
       }
       if (errno != EEXIST) return errno;
       struct stat st {};
-      if (::stat(folder.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+      if (status_of(folder.c_str(), st, true) == 0) return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
       if (errno != ENOENT) return errno;
       // Still named, as by a link that leads nowhere: no folder to be had.
-      if (::lstat(folder.c_str(), &st) == 0) return ENOTDIR;
+      if (status_of(folder.c_str(), st, false) == 0) return ENOTDIR;
     }
     return ENOENT;
   }
-  int noted(const fs::path& folder) {
+  int noted(fs::path&& folder) {
     // A retry may make again what a run that ended meanwhile removed.
-    if (std::find(made_.begin(), made_.end(), folder) == made_.end()) made_.push_back(folder);
+    if (std::find(made_.begin(), made_.end(), folder) == made_.end()) made_.push_back(std::move(folder));
     return 0;
   }
 
@@ -322,14 +477,16 @@ class RootLock {
   // it is empty: one that another run or program has put something in
   // meanwhile stays, and with it the folders above it.
   void remove_made() {
-    for (auto it = made_.rbegin(); it != made_.rend(); ++it) (void)::rmdir(it->c_str());
+    for (auto it = made_.rbegin(); it != made_.rend(); ++it) {
+      (void)again([&] { return ::unlinkat(start_, it->c_str(), AT_REMOVEDIR); });
+    }
     made_.clear();
   }
 
   // The process id the holder wrote, when that process is still there.
   long pid_in_file() const {
     char text[32] = "";
-    const ssize_t got = ::pread(fd_, text, sizeof text - 1, 0);
+    const ssize_t got = again([&] { return ::pread(fd_, text, sizeof text - 1, 0); });
     if (got <= 1 || text[got - 1] != '\n') return 0;
     char* end = nullptr;
     const long pid = std::strtol(text, &end, 10);
@@ -350,6 +507,7 @@ class RootLock {
   // How many times a step that runs ending meanwhile undid is tried.
   static constexpr int kAttempts = 16;
 
+  int start_;
   fs::path root_;
   fs::path path_;
   int fd_ = -1;
@@ -361,16 +519,20 @@ class RootLock {
 // The "*.xml" documents of one folder, sorted; none when the folder is
 // absent. False, saying why, when the folder cannot be read.
 bool documents_in(const fs::path& folder, std::vector<fs::path>& out) {
-  std::error_code ec;
-  if (!fs::exists(folder, ec)) return true;
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    if (it->is_regular_file(ec) && it->path().extension() == ".xml") out.push_back(it->path());
-  }
-  if (ec) {
-    std::fprintf(stderr, "tq_kbbuild: cannot read %s: %s\n", folder.c_str(), ec.message().c_str());
+  std::vector<std::string> names;
+  const int err = names_in(folder, names);
+  if (err == ENOENT) return true;
+  if (err != 0) {
+    std::fprintf(stderr, "tq_kbbuild: cannot read %s: %s\n", folder.c_str(), reason_of(err).c_str());
     return false;
   }
-  std::sort(out.begin(), out.end());
+  for (const std::string& name : names) {
+    fs::path path = folder / name;
+    struct stat st {};
+    if (path.extension() == ".xml" && status_of(path.c_str(), st, true) == 0 && S_ISREG(st.st_mode)) {
+      out.push_back(std::move(path));
+    }
+  }
   return true;
 }
 
@@ -380,36 +542,167 @@ std::string built_name(const std::string& folder, const fs::path& source) {
   return source.stem().string() + (folder == kVocabFolder ? ".zev" : ".zel");
 }
 
-// A context for writing: edit mode, since converting vocabularies is an
-// authoring step; paths cross the interface as UTF-8. NULL, saying so,
-// when none can be opened.
-tq_context* writing_context() {
-  tq_context* ctx = nullptr;
-  if (tq_init_edit_mode(&ctx, nullptr) != 0) {
-    tq_close(ctx);
-    std::fprintf(stderr, "tq_kbbuild: cannot open a context\n");
-    return nullptr;
+// Makes a folder and its missing parents (the umask gives their bits): 0,
+// or the error number.
+int make_folders(const fs::path& folder) {
+  fs::path at;
+  for (const fs::path& part : folder) {
+    at /= part;
+    if (again([&] { return ::mkdir(at.c_str(), 0777); }) != 0 && errno != EEXIST) return errno;
   }
-  tq_session_encoding_set(ctx, TQ_ENC_UTF8);
-  return ctx;
+  return 0;
 }
 
-// Writes one source document of a kind folder as the built file `stem`
-// plus the kind's extension, with the library's writers. On a refusal
-// `said(rc)` tells why while the context's error list still holds the
-// reasons: freeing the document, a call like any other, clears the list.
+// A context for writing: edit mode, since converting vocabularies is an
+// authoring step; paths cross the interface as UTF-8. None, saying so,
+// when none can be opened.
+Context writing_context() {
+  tq_context* made = nullptr;
+  int32_t rc = tq_init_edit_mode(&made, nullptr);
+  Context ctx(made);
+  if (rc == 0) rc = tq_session_encoding_set(ctx.get(), TQ_ENC_UTF8);
+  if (rc >= 0) return ctx;
+  std::fprintf(stderr, "tq_kbbuild: cannot open a context (%d)%s\n", rc, rc == TQ_ERR_NO_MEMORY ? ": out of memory" : "");
+  return nullptr;
+}
+
+// The staging folder OUTPUT_ROOT/.kbbuild, the builder's alone: made anew
+// once the lock is ours (clearing what a killed build left), and removed on
+// every way out, an exception included, unless it holds old files that a
+// failed build could not put back (keep()). It is removed through `start`,
+// the folder the run started in, wherever the run is then.
+//
+// Its "src" folder holds the copy of every source, the one reading of the
+// source the build makes; every output, in step 1 and in step 3 alike, is
+// built from that copy. The library reads the copies through the folder's
+// descriptor where the system offers it ("/proc/self/fd/<n>/src/..."):
+// short whatever OUTPUT_ROOT's length, since a vocabulary's name may have
+// at most 1,024 bytes.
+class Staging {
+ public:
+  Staging(int start, const fs::path& output_root)
+      : start_(start), root_(output_root), path_(output_root / ".kbbuild") {}
+  Staging(const Staging&) = delete;
+  Staging& operator=(const Staging&) = delete;
+  ~Staging() {
+    if (made_ && !kept_) tidy();
+  }
+
+  // Makes the folder, private: without access control lists (a default
+  // list inherited from OUTPUT_ROOT would open what is made in it to
+  // others) and 0700, whatever the umask. 0, or the error number.
+  int make() {
+    made_ = true;
+    if (const int err = remove_tree(start_, path_.c_str()); err != 0) return err;
+    if (again([&] { return ::mkdirat(start_, path_.c_str(), 0700); }) != 0) return errno;
+    fd_ = again([&] { return ::openat(start_, path_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); });
+    if (fd_ < 0) return errno;
+    for (const char* list : {"system.posix_acl_default", "system.posix_acl_access"}) {
+      if (again([&] { return ::fremovexattr(fd_, list); }) != 0 && errno != ENODATA && errno != ENOTSUP) return errno;
+    }
+    if (again([&] { return ::fchmod(fd_, 0700); }) != 0) return errno;
+    const std::string through = "/proc/self/fd/" + std::to_string(fd_);
+    struct stat by_fd {};
+    struct stat by_name {};
+    const bool reached = again([&] { return ::fstat(fd_, &by_fd); }) == 0 &&
+                         status_of(through.c_str(), by_name, true) == 0 && by_fd.st_dev == by_name.st_dev &&
+                         by_fd.st_ino == by_name.st_ino;
+    copies_ = (reached ? through : path_.string()) + "/src/";
+    return 0;
+  }
+
+  // Removes the folder: false, saying what stays, when it cannot.
+  // Allocates nothing.
+  bool tidy() {
+    made_ = false;
+    close();
+    const int err = remove_tree(start_, path_.c_str());
+    if (err == 0) return true;
+    std::fprintf(stderr,
+                 "tq_kbbuild: cannot remove the staging folder %s (%s); it stays, with what it holds, until the next "
+                 "build into %s\n",
+                 path_.c_str(), std::strerror(err), root_.c_str());
+    return false;
+  }
+  void keep() {
+    kept_ = true;
+    close();
+  }
+
+  const fs::path& path() const { return path_; }
+  int fd() const { return fd_; }
+  // Where the copy of a source of a kind folder is made, and the name the
+  // library reads it by.
+  fs::path copy_of(const std::string& kind, const fs::path& source) const {
+    return path_ / "src" / kind / source.filename();
+  }
+  std::string read_as(const std::string& kind, const fs::path& source) const {
+    return copies_ + kind + "/" + source.filename().string();
+  }
+  // A library message in the terms of the sources: the copies of a kind
+  // folder named as the sources they were made from.
+  std::string as_source(const std::string& text, const std::string& kind, const fs::path& source) const {
+    return replaced(text, copies_ + kind + "/", source.parent_path().string() + "/");
+  }
+
+ private:
+  void close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+  int start_;
+  fs::path root_;
+  fs::path path_;
+  int fd_ = -1;
+  std::string copies_;
+  bool made_ = false;
+  bool kept_ = false;
+};
+
+// Copies a source document byte for byte, into a file this makes: 0, or
+// the error number (-1: the source is not a file).
+int copy_bytes(const fs::path& from, const fs::path& to) {
+  const Descriptor in(open_again(from.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (in.get() < 0) return errno;
+  struct stat st {};
+  if (again([&] { return ::fstat(in.get(), &st); }) != 0) return errno;
+  if (!S_ISREG(st.st_mode)) return -1;
+  int out = open_again(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (out < 0) return errno;
+  static char block[1 << 16];
+  int err = 0;
+  for (ssize_t got = 1; err == 0 && got > 0;) {
+    got = again([&] { return ::read(in.get(), block, sizeof block); });
+    if (got < 0) err = errno;
+    for (ssize_t done = 0; err == 0 && done < got;) {
+      const ssize_t put = again([&] { return ::write(out, block + done, static_cast<size_t>(got - done)); });
+      if (put < 0) err = errno;
+      done += put;
+    }
+  }
+  // A close interrupted has closed all the same.
+  if (::close(out) != 0 && errno != EINTR && err == 0) err = errno;
+  return err;
+}
+
+// Writes one document of a kind folder, read from `from` (the copy of its
+// source), as the built file `stem` plus the kind's extension, with the
+// library's writers. On a refusal `said(rc)` tells why while the context's
+// error list still holds the reasons: freeing the document, a call like
+// any other, clears the list.
 template <typename Said>
-bool write_built(tq_context* ctx, const std::string& folder, const fs::path& source, const fs::path& stem,
+bool write_built(tq_context* ctx, const std::string& folder, const std::string& from, const fs::path& stem,
                  Said&& said) {
   tq_xmldoc* doc = nullptr;
   int32_t rc = 0;
   if (folder == kVocabFolder) {
     // Direction 0: the XML form to the compiled file.
-    rc = tq_vocab_file_convert(ctx, 0, source.c_str(), stem.c_str());
+    rc = tq_vocab_file_convert(ctx, 0, from.c_str(), stem.c_str());
   } else {
     // 8: the path as given, no extension added; 1: a vault file, to which
     // the writer adds its extension.
-    rc = tq_xml_read(ctx, source.c_str(), 8, &doc);
+    rc = tq_xml_read(ctx, from.c_str(), 8, &doc);
     if (rc >= 0) rc = tq_xml_write(ctx, 0, stem.c_str(), 1, doc);
   }
   if (rc < 0) said(rc);
@@ -417,53 +710,103 @@ bool write_built(tq_context* ctx, const std::string& folder, const fs::path& sou
   return rc >= 0;
 }
 
-// Makes the staging folder the builder's alone: without access control
-// lists (a default list inherited from OUTPUT_ROOT would open what is made
-// in it to others) and 0700, whatever the umask.
-void make_private(const fs::path& folder, std::error_code& ec) {
-  for (const char* list : {"system.posix_acl_default", "system.posix_acl_access"}) {
-    if (::removexattr(folder.c_str(), list) != 0 && errno != ENODATA && errno != ENOTSUP) {
-      ec.assign(errno, std::generic_category());
-      return;
+// Step 1's writing: copies every source into the staging folder, then
+// writes every document from its copy into the same kind folder there.
+// False, saying why, on the first failure.
+bool build_all(const Staging& staging, const std::vector<std::string>& folders,
+               const std::vector<std::vector<fs::path>>& sources) {
+  try {
+    const Context ctx = writing_context();
+    if (!ctx) return false;
+    for (size_t i = 0; i < folders.size(); ++i) {
+      if (sources[i].empty()) continue;
+      for (const fs::path& folder : {staging.path() / "src" / folders[i], staging.path() / folders[i]}) {
+        if (const int err = make_folders(folder); err != 0) {
+          std::fprintf(stderr, "tq_kbbuild: cannot make %s: %s\n", folder.c_str(), reason_of(err).c_str());
+          return false;
+        }
+      }
+      for (const fs::path& source : sources[i]) {
+        if (const int err = copy_bytes(source, staging.copy_of(folders[i], source)); err != 0) {
+          std::fprintf(stderr, "tq_kbbuild: cannot read %s into the staging folder: %s\n", source.c_str(),
+                       err < 0 ? "it is not a file" : reason_of(err).c_str());
+          return false;
+        }
+        const bool built = write_built(ctx.get(), folders[i], staging.read_as(folders[i], source),
+                                       staging.path() / folders[i] / source.stem(), [&](int32_t rc) {
+                                         std::fprintf(stderr, "tq_kbbuild: cannot build %s (%d):\n", source.c_str(), rc);
+                                         print_errors(ctx.get(), [&](const std::string& text) {
+                                           return staging.as_source(text, folders[i], source);
+                                         });
+                                       });
+        if (!built) return false;
+      }
     }
+    return true;
+  } catch (const std::bad_alloc&) {
+    std::fputs("tq_kbbuild: out of memory while building the documents\n", stderr);
+    return false;
   }
-  fs::permissions(folder, fs::perms::owner_all, fs::perm_options::replace, ec);
 }
 
-// Writes every source document into the same kind folder of the staging
-// folder. False, saying why, on the first failure.
-bool build_all(const fs::path& staging, const std::vector<std::string>& folders,
-               const std::vector<std::vector<fs::path>>& sources) {
-  tq_context* ctx = writing_context();
-  bool ok = ctx != nullptr;
-  std::error_code ec;
-  for (size_t i = 0; ok && i < folders.size(); ++i) {
-    if (sources[i].empty()) continue;
-    fs::create_directories(staging / folders[i], ec);
-    if (ec) {
-      std::fprintf(stderr, "tq_kbbuild: cannot make %s: %s\n", (staging / folders[i]).c_str(), ec.message().c_str());
-      ok = false;
-    }
-    for (size_t k = 0; ok && k < sources[i].size(); ++k) {
-      const fs::path& source = sources[i][k];
-      ok = write_built(ctx, folders[i], source, staging / folders[i] / source.stem(), [&](int32_t rc) {
-        std::fprintf(stderr, "tq_kbbuild: cannot build %s (%d):\n", source.c_str(), rc);
-        print_errors(ctx);
-      });
-    }
+// Removes a lock file "<file>.lck" that no program holds, as a save takes
+// over and removes one a killed program left: one the library could not
+// remove as it gave the lock up, or made and then could not lock. It is
+// removed while locked and still named, so that an editor that opened it
+// meanwhile sees it gone once it has the lock, and makes a new one. One
+// another program holds is that program's, and stays. Told when it cannot
+// be removed. Allocates nothing.
+void clear_lock_file(const char* path, const char* output_root) {
+  const int fd = open_again(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return;
+  struct stat by_fd {};
+  struct stat by_name {};
+  if (again([&] { return ::fstat(fd, &by_fd); }) == 0 && S_ISREG(by_fd.st_mode) &&
+      again([&] { return ::flock(fd, LOCK_EX | LOCK_NB); }) == 0 && status_of(path, by_name, false) == 0 &&
+      by_name.st_dev == by_fd.st_dev && by_name.st_ino == by_fd.st_ino &&
+      again([&] { return ::unlink(path); }) != 0 && errno != ENOENT) {
+    std::fprintf(stderr, "tq_kbbuild: cannot remove the lock file %s (%s); it stays until the next build into %s\n",
+                 path, std::strerror(errno), output_root);
   }
-  tq_close(ctx);
-  return ok;
+  ::close(fd);
+}
+
+// Removes the temporary files that this process's saves of `file` left
+// beside it ("<file>.~tq<process id>.<count>"): a writer that fails should
+// leave none, and none may stay in the output. Another process's are never
+// touched. Allocates nothing.
+void remove_own_temporaries(const char* file) {
+  const char* slash = std::strrchr(file, '/');
+  char folder[PATH_MAX] = ".";
+  if (slash != nullptr) {
+    const size_t length = slash == file ? 1 : static_cast<size_t>(slash - file);
+    if (length >= sizeof folder) return;
+    std::memcpy(folder, file, length);
+    folder[length] = '\0';
+  }
+  char prefix[NAME_MAX + 32];
+  const int length =
+      std::snprintf(prefix, sizeof prefix, "%s.~tq%ld.", slash != nullptr ? slash + 1 : file, static_cast<long>(::getpid()));
+  if (length <= 0 || static_cast<size_t>(length) >= sizeof prefix) return;
+  const Descriptor fd(open_again(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd.get() < 0) return;
+  (void)each_name(fd.get(), [&](const char* name) {
+    if (std::strncmp(name, prefix, static_cast<size_t>(length)) == 0) {
+      (void)again([&] { return ::unlinkat(fd.get(), name, 0); });
+    }
+    return true;
+  });
 }
 
 // One built file as the put-in-place pass sees it.
 struct Output {
   std::string folder;
   fs::path source;
-  fs::path name;  // OUTPUT_ROOT/<folder>/<built name>: where the engine looks
-  fs::path file;  // what a save of `name` replaces: the end of its chain of links
-  fs::path twin;  // the replacement, made in the staging folder
-  fs::path kept;  // the file replaced, kept in the staging folder to be put back
+  std::string from;  // the copy of the source it is built from (Staging::read_as)
+  fs::path name;     // OUTPUT_ROOT/<folder>/<built name>: where the engine looks
+  fs::path file;     // what a save of `name` replaces: the end of its chain of links
+  fs::path twin;     // the replacement, made in the staging folder
+  fs::path kept;     // the file replaced, kept in the staging folder to be put back
   bool existed = false;
 };
 
@@ -471,76 +814,99 @@ struct Output {
 // it has done so far, so that a failure can undo it.
 class Placing {
  public:
-  Placing(tq_context* ctx, const fs::path& staging, const fs::path& output_root)
-      : ctx_(ctx), twin_root_((staging / "put" / "").string()), output_root_((output_root / "").string()) {}
+  Placing(tq_context* ctx, const Staging& staging, const fs::path& output_root)
+      : ctx_(ctx),
+        staging_(staging),
+        twin_root_((staging.path() / "put" / "").string()),
+        output_root_((output_root / "").string()),
+        root_(output_root) {}
   Placing(const Placing&) = delete;
   Placing& operator=(const Placing&) = delete;
+  // Gives the lock files up, then removes those no program holds that the
+  // library left: allocates nothing.
   ~Placing() {
     for (tq_lock_handle* lock : locks_) tq_lock_free(ctx_, lock);
+    for (const std::string& path : lock_files_) clear_lock_file(path.c_str(), root_.c_str());
   }
 
   // Step 2 for one output: false, saying why, when it may not be replaced.
   bool prepare(Output& out) {
     if (!link_end(out)) return false;
     struct stat st {};
-    if (::lstat(out.file.c_str(), &st) != 0) {
-      if (errno != ENOENT) return refuse(out, "it cannot be looked at: " + reason_of(errno));
+    if (const int err = status_of(out.file.c_str(), st, false); err != 0) {
+      if (err != ENOENT) return refuse(out, "it cannot be looked at: " + reason_of(err));
       // Made in the pass, as a save makes a new file: the nearest folder
       // that is there must take it.
       fs::path folder = out.file.parent_path();
-      std::error_code ec;
-      while (!folder.empty() && !fs::exists(folder, ec)) folder = folder.parent_path();
+      while (!folder.empty() && status_of(folder.c_str(), st, true) != 0) folder = folder.parent_path();
       if (folder.empty()) folder = ".";
-      if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+      if (again([&] { return ::access(folder.c_str(), W_OK | X_OK); }) != 0) {
         return refuse(out, "the folder " + folder.string() + " cannot be written: " + reason_of(errno));
       }
       return true;
     }
     if (!S_ISREG(st.st_mode)) return refuse(out, "it is not a file");
     out.existed = true;
-    if (::access(out.file.parent_path().c_str(), W_OK | X_OK) != 0) {
+    if (again([&] { return ::access(out.file.parent_path().c_str(), W_OK | X_OK); }) != 0) {
       return refuse(out, "its folder cannot be written: " + reason_of(errno));
     }
-    // Held as an editor holds it, until the pass ends.
+    // Held as an editor holds it, until the pass ends. Its lock file is
+    // noted before the library is asked for it, so that one the library
+    // made and could not lock goes too.
+    lock_files_.push_back(out.name.string() + ".lck");
     tq_lock_handle* lock = nullptr;
     int32_t rc = tq_lock_init(ctx_, &lock);
     if (rc >= 0) locks_.push_back(lock);
     if (rc >= 0) rc = tq_lock_create(ctx_, out.name.c_str(), out.folder == kVocabFolder ? kKindVocab : kKindVault, lock,
                                      nullptr);
     if (rc < 0) return said(out, rc);
-    std::error_code ec;
-    fs::create_directories(out.kept.parent_path(), ec);
-    if (!ec) fs::create_directories(out.twin.parent_path(), ec);
-    if (ec) return refuse(out, "the staging folder cannot be written: " + ec.message());
-    if (::link(out.file.c_str(), out.kept.c_str()) != 0 || ::link(out.file.c_str(), out.twin.c_str()) != 0) {
+    for (const fs::path& folder : {out.kept.parent_path(), out.twin.parent_path()}) {
+      if (const int err = make_folders(folder); err != 0) {
+        return refuse(out, "the staging folder cannot be written: " + reason_of(err));
+      }
+    }
+    if (again([&] { return ::link(out.file.c_str(), out.kept.c_str()); }) != 0 ||
+        again([&] { return ::link(out.file.c_str(), out.twin.c_str()); }) != 0) {
       return refuse(out, "it cannot be kept to be put back should the build fail: " + reason_of(errno));
     }
-    return write_built(ctx_, out.folder, out.source, out.twin.parent_path() / out.source.stem(),
+    return write_built(ctx_, out.folder, out.from, out.twin.parent_path() / out.source.stem(),
                        [&](int32_t code) { said(out, code); });
   }
 
-  // Step 3 for one output: false, saying why, when it fails.
+  // Step 3 for one output: false, saying why, when it fails. Each change
+  // is noted before it is made (what may allocate comes first), and what
+  // it was once it is made, so that undo() finds every one, however the
+  // pass ends.
   bool place(const Output& out) {
     if (out.existed) {
-      if (::rename(out.twin.c_str(), out.file.c_str()) != 0) return refuse(out, reason_of(errno));
-      done_.push_back({Done::kReplaced, out.file, out.kept});
+      done_.push_back({Done::kNothing, out.file, out.kept});
+      if (again([&] { return ::rename(out.twin.c_str(), out.file.c_str()); }) != 0) {
+        done_.pop_back();
+        return refuse(out, reason_of(errno));
+      }
+      done_.back().what = Done::kReplaced;
       return true;
     }
     std::vector<fs::path> missing;
-    std::error_code ec;
-    for (fs::path folder = out.name.parent_path(); !folder.empty() && !fs::exists(folder, ec);
+    struct stat st {};
+    for (fs::path folder = out.name.parent_path(); !folder.empty() && status_of(folder.c_str(), st, true) != 0;
          folder = folder.parent_path()) {
       missing.push_back(folder);
     }
     for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-      if (::mkdir(it->c_str(), 0777) != 0) return refuse(out, "cannot make " + it->string() + ": " + reason_of(errno));
-      done_.push_back({Done::kFolder, *it, {}});
+      done_.push_back({Done::kNothing, *it, {}});
+      if (again([&] { return ::mkdir(it->c_str(), 0777); }) != 0) {
+        done_.pop_back();
+        return refuse(out, "cannot make " + it->string() + ": " + reason_of(errno));
+      }
+      done_.back().what = Done::kFolder;
     }
-    if (!write_built(ctx_, out.folder, out.source, out.name.parent_path() / out.source.stem(),
+    done_.push_back({Done::kWriting, out.file, {}});
+    if (!write_built(ctx_, out.folder, out.from, out.name.parent_path() / out.source.stem(),
                      [&](int32_t code) { said(out, code); })) {
       return false;
     }
-    done_.push_back({Done::kMade, out.file, {}});
+    done_.back().what = Done::kMade;
     return true;
   }
 
@@ -552,32 +918,31 @@ class Placing {
       const fs::path folder = step.path.parent_path();
       if (std::find(folders.begin(), folders.end(), folder) != folders.end()) continue;
       folders.push_back(folder);
-      const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-      if (fd >= 0) {
-        (void)::fsync(fd);
-        ::close(fd);
-      }
+      const Descriptor fd(open_again(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+      if (fd.get() >= 0) (void)again([&] { return ::fsync(fd.get()); });
     }
   }
 
   // Puts back every file replaced and removes what the pass made, the last
   // step first, so that no locale is left naming a file that is gone.
   // False, saying what, when something could not be put back: its old
-  // file then stays in the staging folder, which is kept.
+  // file then stays in the staging folder, which is kept. Allocates
+  // nothing, so that it works when memory has run out.
   bool undo() {
     bool whole = true;
     for (auto it = done_.rbegin(); it != done_.rend(); ++it) {
       const char* path = it->path.c_str();
-      if (it->what == Done::kReplaced && ::rename(it->kept.c_str(), path) != 0) {
+      if (it->what == Done::kReplaced && again([&] { return ::rename(it->kept.c_str(), path); }) != 0) {
         std::fprintf(stderr, "tq_kbbuild: cannot put %s back (%s); the old file is kept as %s\n", path,
-                     reason_of(errno).c_str(), it->kept.c_str());
+                     std::strerror(errno), it->kept.c_str());
         whole = false;
-      } else if (it->what == Done::kMade && ::unlink(path) != 0) {
-        std::fprintf(stderr, "tq_kbbuild: cannot remove %s, which this build made: %s\n", path,
-                     reason_of(errno).c_str());
+      } else if (it->what == Done::kMade && again([&] { return ::unlink(path); }) != 0) {
+        std::fprintf(stderr, "tq_kbbuild: cannot remove %s, which this build made: %s\n", path, std::strerror(errno));
         whole = false;
+      } else if (it->what == Done::kWriting) {
+        remove_own_temporaries(path);
       } else if (it->what == Done::kFolder) {
-        (void)::rmdir(path);  // left when something else was put in it meanwhile
+        (void)again([&] { return ::rmdir(path); });  // left when something else was put in it meanwhile
       }
     }
     done_.clear();
@@ -586,7 +951,9 @@ class Placing {
 
  private:
   struct Done {
-    enum What { kReplaced, kMade, kFolder } what;
+    // kNothing: not made (yet); kWriting: a new file being written, not
+    // made, whose writer may have left a temporary file.
+    enum What { kNothing, kWriting, kReplaced, kMade, kFolder } what;
     fs::path path;
     fs::path kept;
   };
@@ -595,13 +962,17 @@ class Placing {
   // its chain of links.
   bool link_end(Output& out) {
     out.file = out.name;
-    std::error_code ec;
-    for (int hop = 0; fs::is_symlink(fs::symlink_status(out.file, ec)); ++hop) {
+    struct stat st {};
+    for (int hop = 0; status_of(out.file.c_str(), st, false) == 0 && S_ISLNK(st.st_mode); ++hop) {
       // The system gives up on longer chains too.
       if (hop == 40) return refuse(out, "its links make a loop");
-      const fs::path target = fs::read_symlink(out.file, ec);
-      if (ec) return refuse(out, "its link cannot be read: " + ec.message());
-      out.file = target.is_absolute() ? target : out.file.parent_path() / target;
+      std::vector<char> target(static_cast<size_t>(std::max<off_t>(st.st_size, PATH_MAX)) + 1);
+      const ssize_t got = again([&] { return ::readlink(out.file.c_str(), target.data(), target.size()); });
+      if (got < 0 || static_cast<size_t>(got) >= target.size()) {
+        return refuse(out, "its link cannot be read: " + reason_of(got < 0 ? errno : ENAMETOOLONG));
+      }
+      const fs::path to(std::string(target.data(), static_cast<size_t>(got)));
+      out.file = to.is_absolute() ? to : out.file.parent_path() / to;
     }
     return true;
   }
@@ -613,21 +984,24 @@ class Placing {
   }
 
   // The library's refusal, its messages naming the output where they name
-  // the replacement made for it in the staging folder.
+  // the replacement made for it in the staging folder, and the source
+  // where they name its copy.
   bool said(const Output& out, int32_t rc) const {
     std::fprintf(stderr, "tq_kbbuild: cannot put %s in place (built from %s) (%d):\n", out.name.c_str(),
                  out.source.c_str(), rc);
-    print_errors(ctx_, [&](std::string text) {
-      for (size_t at; (at = text.find(twin_root_)) != std::string::npos;) text.replace(at, twin_root_.size(), output_root_);
-      return text;
+    print_errors(ctx_, [&](const std::string& text) {
+      return staging_.as_source(replaced(text, twin_root_, output_root_), out.folder, out.source);
     });
     return false;
   }
 
   tq_context* ctx_;
+  const Staging& staging_;
   std::string twin_root_;
   std::string output_root_;
+  fs::path root_;
   std::vector<tq_lock_handle*> locks_;
+  std::vector<std::string> lock_files_;
   std::vector<Done> done_;
 };
 
@@ -635,31 +1009,33 @@ class Placing {
 // False, saying why, when a file may not be replaced or a step fails; then
 // OUTPUT_ROOT is as it was, unless something could not be put back
 // (*keep_staging then true: the staging folder holds the old files).
-bool put_in_place(const fs::path& staging, const fs::path& output_root, const std::vector<std::string>& folders,
+bool put_in_place(const Staging& staging, const fs::path& output_root, const std::vector<std::string>& folders,
                   const std::vector<std::vector<fs::path>>& sources, mode_t user_mask, bool* keep_staging) {
   std::vector<Output> outputs;
   for (const char* kind : kPutOrder) {
     const auto at = std::find(folders.begin(), folders.end(), kind);
     for (const fs::path& source : sources[static_cast<size_t>(at - folders.begin())]) {
       const std::string built = built_name(kind, source);
-      outputs.push_back({kind, source, output_root / kind / built, {}, staging / "put" / kind / built,
-                         staging / "old" / kind / built});
+      outputs.push_back({kind, source, staging.read_as(kind, source), output_root / kind / built, {},
+                         staging.path() / "put" / kind / built, staging.path() / "old" / kind / built});
     }
   }
-  tq_context* ctx = writing_context();
-  if (ctx == nullptr) return false;
+  const Context ctx = writing_context();
+  if (!ctx) return false;
+  Placing placing(ctx.get(), staging, output_root);
   bool ok = true;
-  {
-    Placing placing(ctx, staging, output_root);
+  try {
     // Every output is asked, so that every refusal is told at once.
     for (Output& out : outputs) ok = placing.prepare(out) && ok;
     // What the pass makes, it makes as a save would: with the user's umask.
     ::umask(user_mask);
     for (size_t i = 0; ok && i < outputs.size(); ++i) ok = placing.place(outputs[i]);
     if (ok) placing.flush();
-    if (!ok) *keep_staging = !placing.undo();
+  } catch (const std::bad_alloc&) {
+    std::fputs("tq_kbbuild: out of memory while putting the files in place\n", stderr);
+    ok = false;
   }
-  tq_close(ctx);
+  if (!ok) *keep_staging = !placing.undo();
   return ok;
 }
 
@@ -670,7 +1046,7 @@ constexpr uint32_t kEveryPart = TQ_LOAD_DATATYPES | TQ_LOAD_PARSE_DEFNS | TQ_LOA
 
 // The search path of the check: the kind folders of the staging folder
 // alone, so that a locale finds only what this build made. They are named
-// from the staging folder, where the check's loads run (CheckFolder): named
+// from the staging folder, where the check's loads run (InStaging): named
 // from where the run started, eight of them are eight times as long as
 // OUTPUT_ROOT, over the TQ_PATH_MAX bytes the library takes for a search
 // path once OUTPUT_ROOT has some 2,000 bytes, though the library loads from
@@ -684,50 +1060,33 @@ std::string check_path() {
   return path + kVocabFolder;
 }
 
-// Where the check's loads run: in the staging folder, entered for each load
-// and left at once, since every other path of the run is named from the
-// folder it started in.
-class CheckFolder {
+// Where one load of the check runs: in the staging folder, entered for the
+// load and left as the guard ends, an exception's way out included, since
+// every other path of the run is named from the folder it started in.
+// Should the way back fail, the paths the run was given no longer name
+// what they named: *lost is set, and the run undoes what it made through
+// the descriptor of that folder (Staging, RootLock) and fails.
+class InStaging {
  public:
-  // False, saying why, when the staging folder or the folder the run
-  // started in cannot be opened.
-  bool open(const fs::path& staging) {
-    staging_ = ::open(staging.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (staging_ >= 0) start_ = ::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (start_ >= 0) return true;
-    const std::string why = reason_of(errno);
-    std::fprintf(stderr, "tq_kbbuild: cannot open %s for the check: %s\n", staging_ >= 0 ? "." : staging.c_str(),
-                 why.c_str());
-    return false;
+  InStaging(int staging, int start, bool* lost) : start_(start), lost_(lost) {
+    entered_ = again([&] { return ::fchdir(staging); }) == 0;
+    if (!entered_) {
+      std::fprintf(stderr, "tq_kbbuild: cannot enter the staging folder for the check: %s\n", std::strerror(errno));
+    }
   }
-  CheckFolder() = default;
-  CheckFolder(const CheckFolder&) = delete;
-  CheckFolder& operator=(const CheckFolder&) = delete;
-  ~CheckFolder() {
-    if (staging_ >= 0) ::close(staging_);
-    if (start_ >= 0) ::close(start_);
+  InStaging(const InStaging&) = delete;
+  InStaging& operator=(const InStaging&) = delete;
+  ~InStaging() {
+    if (!entered_ || again([&] { return ::fchdir(start_); }) == 0) return;
+    *lost_ = true;
+    std::fprintf(stderr, "tq_kbbuild: cannot go back to the folder it started in: %s\n", std::strerror(errno));
   }
-
-  // False, saying why, when the staging folder cannot be entered.
-  bool enter() const {
-    if (::fchdir(staging_) == 0) return true;
-    std::fprintf(stderr, "tq_kbbuild: cannot enter the staging folder for the check: %s\n", reason_of(errno).c_str());
-    return false;
-  }
-  // Back to the folder the run started in. Should that fail, the paths the
-  // run was given no longer name what they named, and none may be used: the
-  // run ends at once, as a killed build would, whose leftovers the next
-  // build clears.
-  void leave() const {
-    if (::fchdir(start_) == 0) return;
-    std::fprintf(stderr, "tq_kbbuild: cannot go back to the folder it started in: %s; it stops as a killed build would\n",
-                 reason_of(errno).c_str());
-    std::_Exit(1);
-  }
+  bool entered() const { return entered_; }
 
  private:
-  int staging_ = -1;
-  int start_ = -1;
+  int start_;
+  bool* lost_;
+  bool entered_ = false;
 };
 
 // What the check's messages say, in the terms of the sources: the staging
@@ -738,12 +1097,8 @@ struct CheckView {
   fs::path source_root;
   fs::path output_root;
 
-  std::string text_of(std::string text) const {
-    const std::string quoted = "along the search path '" + search_path + "'";
-    for (size_t at; (at = text.find(quoted)) != std::string::npos;) {
-      text.replace(at, quoted.size(), "among the files this build makes");
-    }
-    return text;
+  std::string text_of(const std::string& text) const {
+    return replaced(text, "along the search path '" + search_path + "'", "among the files this build makes");
   }
   // The source a file the load missed would come from, relative to the
   // source root. The load names a resource as its definitions do
@@ -754,10 +1109,10 @@ struct CheckView {
     const fs::path name(missed);
     const bool built = name.extension() == ".zel" || name.extension() == ".zev";
     const std::string base = built ? name.stem().string() : missed;
-    std::error_code ec;
     for (const std::string& folder : folders) {
       for (const std::string& file : {base + ".zel", base + ".sch.zel", base + ".zev"}) {
-        if (fs::is_regular_file(output_root / folder / file, ec)) {
+        struct stat st {};
+        if (status_of((output_root / folder / file).c_str(), st, true) == 0 && S_ISREG(st.st_mode)) {
           return folder + "/" + fs::path(file).stem().string() + ".xml";
         }
       }
@@ -797,45 +1152,78 @@ void print_check_errors(tq_context* ctx, const CheckView& view, const std::strin
 // Loads the locale of one built locale document ("enusa.loc.xml") with
 // every part in a context of its own, so that its messages are its own and
 // its ancestors'. False, printing the load's errors and warnings, when the
-// load reports anything. *ancestors is how many locales the load took as
+// load reports anything, or when the run could not go back to the folder
+// it started in (*lost). *ancestors is how many locales the load took as
 // the chain of its parents: since the load sees only what this build made,
 // each of them is a locale this build writes.
-bool locale_loads_clean(const fs::path& source, const CheckView& view, const CheckFolder& in, size_t* ancestors) {
-  tq_context* ctx = nullptr;
-  if (tq_init(&ctx, nullptr) != 0) {
-    std::fprintf(stderr, "tq_kbbuild: cannot open a context\n");
+bool locale_loads_clean(const fs::path& source, const CheckView& view, const Staging& staging, int start, bool* lost,
+                        size_t* ancestors) {
+  tq_context* made = nullptr;
+  const int32_t init = tq_init(&made, nullptr);
+  const Context ctx(made);
+  if (init != 0) {
+    std::fprintf(stderr, "tq_kbbuild: cannot open a context (%d)%s\n", init,
+                 init == TQ_ERR_NO_MEMORY ? ": out of memory" : "");
     return false;
   }
-  if (!in.enter()) {
-    tq_close(ctx);
-    return false;
-  }
-  char iso[TQ_LOCALE_ISO_MAX + 1] = "";
-  int32_t locale = -1;
-  int32_t rc = tq_session_encoding_set(ctx, TQ_ENC_UTF8);
-  if (rc >= 0) rc = tq_path_set(ctx, view.search_path.c_str());
+  const std::string search_path = view.search_path;
   // "enusa.loc.xml" -> "enusa.loc" -> "ENUSA".
-  if (rc >= 0) rc = tq_locale_get_iso_name_from_filename(ctx, source.stem().c_str(), iso);
-  if (rc >= 0) rc = iso[0] == '\0' ? TQ_ERR_NAME : tq_locale_code_get_by_iso_name(ctx, iso, &locale);
-  if (rc >= 0) rc = tq_zel_locale_load(ctx, locale, kEveryPart);
+  const std::string stem = source.stem().string();
+  char iso[TQ_LOCALE_ISO_MAX + 1] = "";
+  int32_t rc = 0;
   uint32_t count = 0;
-  tq_error_count_get(ctx, &count);
-  const bool clean = rc == 0 && count == 0;
   *ancestors = 0;
-  // A chain longer than the locale table would be a loop the load refused.
-  for (int32_t at = locale, parent = -1;
-       clean && *ancestors < 1024 && tq_parent_locale_get(ctx, at, &parent) == 0 && parent >= 0; at = parent) {
-    ++*ancestors;
+  {
+    const InStaging in(staging.fd(), start, lost);
+    if (!in.entered()) return false;
+    int32_t locale = -1;
+    rc = tq_session_encoding_set(ctx.get(), TQ_ENC_UTF8);
+    if (rc >= 0) rc = tq_path_set(ctx.get(), search_path.c_str());
+    if (rc >= 0) rc = tq_locale_get_iso_name_from_filename(ctx.get(), stem.c_str(), iso);
+    if (rc >= 0) rc = iso[0] == '\0' ? TQ_ERR_NAME : tq_locale_code_get_by_iso_name(ctx.get(), iso, &locale);
+    if (rc >= 0) rc = tq_zel_locale_load(ctx.get(), locale, kEveryPart);
+    tq_error_count_get(ctx.get(), &count);
+    // A chain longer than the locale table would be a loop the load refused.
+    for (int32_t at = locale, parent = -1; rc == 0 && count == 0 && *ancestors < 1024 &&
+                                           tq_parent_locale_get(ctx.get(), at, &parent) == 0 && parent >= 0;
+         at = parent) {
+      ++*ancestors;
+    }
   }
-  in.leave();
-  if (!clean) {
-    std::fprintf(stderr, "tq_kbbuild: the locale %s built from %s does not load cleanly (%d)%s\n",
-                 iso[0] != '\0' ? iso : "?", source.c_str(), rc, count > 0 ? ":" : "");
-    const std::string what = std::string("the locale ") + (iso[0] != '\0' ? iso : "?") + " built from " + source.string();
-    print_check_errors(ctx, view, what);
+  if (*lost) return false;
+  if (rc == 0 && count == 0) return true;
+  std::fprintf(stderr, "tq_kbbuild: the locale %s built from %s does not load cleanly (%d)%s\n",
+               iso[0] != '\0' ? iso : "?", source.c_str(), rc, count > 0 ? ":" : "");
+  const std::string what = std::string("the locale ") + (iso[0] != '\0' ? iso : "?") + " built from " + source.string();
+  print_check_errors(ctx.get(), view, what);
+  return false;
+}
+
+// Step 1's check: every locale built, as a program loads it. False when
+// one does not load cleanly, or when the run could not go back to the
+// folder it started in (*lost). The locales are then in the order they go
+// in place: each after every locale of its parent chain, each of which has
+// fewer ancestors than it, so that a build killed between two locales
+// leaves none whose parent is missing, in a first build too.
+bool check_locales(const Staging& staging, int start, const CheckView& view, std::vector<fs::path>& locales,
+                   bool* lost) {
+  try {
+    bool ok = true;
+    std::vector<std::pair<size_t, fs::path>> by_depth;
+    for (const fs::path& source : locales) {
+      size_t ancestors = 0;
+      ok = locale_loads_clean(source, view, staging, start, lost, &ancestors) && ok;
+      if (*lost) return false;
+      by_depth.emplace_back(ancestors, source);
+    }
+    std::stable_sort(by_depth.begin(), by_depth.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (size_t i = 0; i < locales.size(); ++i) locales[i] = std::move(by_depth[i].second);
+    return ok;
+  } catch (const std::bad_alloc&) {
+    std::fputs("tq_kbbuild: out of memory while checking the locales built\n", stderr);
+    return false;
   }
-  tq_close(ctx);
-  return clean;
 }
 
 // Says which built files of the output root's kind folders no source of
@@ -846,18 +1234,15 @@ void list_orphans(const std::vector<std::string>& folders, const std::vector<std
     std::vector<std::string> built;
     for (const fs::path& source : sources[i]) built.push_back(built_name(folders[i], source));
     const std::string extension = folders[i] == kVocabFolder ? ".zev" : ".zel";
-    std::vector<fs::path> orphans;
-    std::error_code ec;
-    for (fs::directory_iterator it(output_root / folders[i], ec), end; !ec && it != end; it.increment(ec)) {
-      const std::string name = it->path().filename().string();
-      if (it->is_regular_file(ec) && it->path().extension() == extension &&
-          std::find(built.begin(), built.end(), name) == built.end()) {
-        orphans.push_back(it->path());
+    std::vector<std::string> names;
+    (void)names_in(output_root / folders[i], names);
+    for (const std::string& name : names) {
+      const fs::path orphan = output_root / folders[i] / name;
+      struct stat st {};
+      if (orphan.extension() == extension && std::find(built.begin(), built.end(), name) == built.end() &&
+          status_of(orphan.c_str(), st, true) == 0 && S_ISREG(st.st_mode)) {
+        std::fprintf(stderr, "tq_kbbuild: no source builds %s any more; it is left in place\n", orphan.c_str());
       }
-    }
-    std::sort(orphans.begin(), orphans.end());
-    for (const fs::path& orphan : orphans) {
-      std::fprintf(stderr, "tq_kbbuild: no source builds %s any more; it is left in place\n", orphan.c_str());
     }
   }
 }
@@ -879,7 +1264,6 @@ std::string root_unusable(const fs::path& output_root, const std::vector<std::st
     }
   }
   constexpr size_t kPathMost = PATH_MAX - 1;  // PATH_MAX counts the terminator
-  constexpr size_t kTemporaryName = 25;       // ".~tq", then 10 and 10 digits with '.' between
   const size_t root = output_root.native().size();
   fs::path longest;
   for (size_t i = 0; i < folders.size(); ++i) {
@@ -898,6 +1282,28 @@ std::string root_unusable(const fs::path& output_root, const std::vector<std::st
          " bytes)";
 }
 
+// The first source whose name is too long for the names the build makes
+// from it, with why, told before anything is made; "" when none is. The
+// longest is the temporary name the library saves its built file as first,
+// "<built file>.~tq<process id>.<count>" (the built file's name has as many
+// bytes as the source's); its lock file "<built file>.lck" and its copy in
+// the staging folder are shorter.
+std::string name_unusable(const std::vector<std::string>& folders, const std::vector<std::vector<fs::path>>& sources) {
+  constexpr size_t kNameMost = NAME_MAX - kTemporaryName;
+  for (size_t i = 0; i < folders.size(); ++i) {
+    for (const fs::path& source : sources[i]) {
+      const size_t name = built_name(folders[i], source).size();
+      if (name <= kNameMost) continue;
+      return source.string() + ": its name has " + std::to_string(source.filename().native().size()) +
+             " bytes, and a source's name may have at most " + std::to_string(kNameMost) + ": the build saves " +
+             built_name(folders[i], source) + " as a temporary file first, its name up to " +
+             std::to_string(kTemporaryName) + " bytes longer (.~tq<process id>.<count>), and a name may have at most " +
+             std::to_string(NAME_MAX) + " (NAME_MAX)";
+    }
+  }
+  return {};
+}
+
 // Says that OUTPUT_ROOT cannot be written, and why, before anything was
 // written into it: the exit status 1.
 int cannot_write(const fs::path& output_root, const std::string& why) {
@@ -906,9 +1312,7 @@ int cannot_write(const fs::path& output_root, const std::string& why) {
   return 1;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
   if (argc == 2 && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0)) {
     std::fputs(kUsage, stdout);
     return 0;
@@ -919,10 +1323,10 @@ int main(int argc, char** argv) {
   }
   const fs::path source_root = argv[1];
   const fs::path output_root = argv[2];
-  std::error_code ec;
-  if (!fs::is_directory(source_root, ec)) {
-    std::fprintf(stderr, "tq_kbbuild: %s is not a folder%s%s\n", source_root.c_str(), ec ? ": " : "",
-                 ec ? ec.message().c_str() : "");
+  struct stat st {};
+  if (const int err = status_of(source_root.c_str(), st, true); err != 0 || !S_ISDIR(st.st_mode)) {
+    std::fprintf(stderr, "tq_kbbuild: %s is not a folder%s%s\n", source_root.c_str(), err != 0 ? ": " : "",
+                 err != 0 ? std::strerror(err) : "");
     return 1;
   }
   std::vector<std::string> folders(std::begin(kVaultFolders), std::end(kVaultFolders));
@@ -944,10 +1348,19 @@ int main(int argc, char** argv) {
   if (const std::string why = root_unusable(output_root, folders, sources); !why.empty()) {
     return cannot_write(output_root, why);
   }
+  if (const std::string why = name_unusable(folders, sources); !why.empty()) {
+    std::fprintf(stderr, "tq_kbbuild: cannot build %s\ntq_kbbuild: nothing written into %s\n", why.c_str(),
+                 output_root.c_str());
+    return 1;
+  }
+  // Whatever folder the run is in later, what it made is removed through
+  // this one.
+  const Descriptor start(open_again(".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+  if (start.get() < 0) return cannot_write(output_root, "the folder it runs in cannot be opened: " + reason_of(errno));
   // Nothing in OUTPUT_ROOT is touched before the lock is ours, and a run
   // refused it changes nothing: the staging folder, the lock file and the
   // outputs are the holder's.
-  RootLock lock(output_root);
+  RootLock lock(start.get(), output_root);
   switch (lock.take()) {
     case RootLock::kHeld:
       break;
@@ -964,53 +1377,61 @@ int main(int argc, char** argv) {
   const mode_t user_mask = ::umask(077);
   // A staging folder left by a killed build is cleared now that the lock is
   // ours: no other run can be using it.
-  const fs::path staging = output_root / ".kbbuild";
-  fs::remove_all(staging, ec);
-  if (!ec) fs::create_directory(staging, ec);
-  if (!ec) make_private(staging, ec);
-  if (ec) {
-    const std::string why = ec.message();
-    fs::remove_all(staging, ec);
+  Staging staging(start.get(), output_root);
+  if (const int err = staging.make(); err != 0) {
+    staging.tidy();
     lock.release(true);
-    return cannot_write(output_root, why);
+    return cannot_write(output_root, reason_of(err));
   }
   bool ok = build_all(staging, folders, sources);
-  // Every locale built, as a program loads it.
+  bool lost = false;
   if (ok) {
     const CheckView view{check_path(), folders, source_root, output_root};
-    CheckFolder in;
-    const bool opened = in.open(staging);
-    ok = opened;
     auto& locales = sources[static_cast<size_t>(std::find(folders.begin(), folders.end(), "locale") - folders.begin())];
-    std::vector<std::pair<size_t, fs::path>> by_depth;
-    for (const fs::path& source : locales) {
-      size_t ancestors = 0;
-      ok = opened && locale_loads_clean(source, view, in, &ancestors) && ok;
-      by_depth.emplace_back(ancestors, source);
-    }
-    // A locale goes in place after every locale of its parent chain, each
-    // of which has fewer ancestors than it: a build killed between two
-    // locales leaves none whose parent is missing, in a first build too.
-    std::stable_sort(by_depth.begin(), by_depth.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (size_t i = 0; i < locales.size(); ++i) locales[i] = std::move(by_depth[i].second);
+    ok = check_locales(staging, start.get(), view, locales, &lost);
+  }
+  if (lost) {
+    // Nothing is in place yet; what the run made goes through `start`.
+    std::fprintf(stderr, "tq_kbbuild: nothing written into %s\n", output_root.c_str());
+    staging.tidy();
+    lock.release(true);
+    return 1;
   }
   if (!lock.made_root()) list_orphans(folders, sources, output_root);
   bool keep_staging = false;
   if (ok) ok = put_in_place(staging, output_root, folders, sources, user_mask, &keep_staging);
   if (keep_staging) {
+    staging.keep();
     std::fprintf(stderr,
                  "tq_kbbuild: %s is not as it was: the files named above could not be put back; their old copies "
                  "stay in %s until the next build into %s clears it\n",
-                 output_root.c_str(), staging.c_str(), output_root.c_str());
+                 output_root.c_str(), staging.path().c_str(), output_root.c_str());
     lock.release(false);
     return 1;
   }
   if (!ok) std::fprintf(stderr, "tq_kbbuild: nothing written into %s\n", output_root.c_str());
-  fs::remove_all(staging, ec);
+  // A staging folder that stays is told; a build in place stands.
+  staging.tidy();
   // The lock goes last, so that no other run starts while this one tidies.
   lock.release(!ok);
   if (!ok) return 1;
   std::printf("tq_kbbuild: %zu files written into %s\n", count, output_root.c_str());
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // The guards of run() have undone what it made by the time an exception
+  // comes here: a failed build leaves what any failed build leaves.
+  try {
+    return run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "tq_kbbuild: out of memory%s%s\n", argc == 3 ? "; nothing written into " : "",
+                 argc == 3 ? argv[2] : "");
+  } catch (const std::exception& failure) {
+    std::fprintf(stderr, "tq_kbbuild: %s%s%s\n", failure.what(), argc == 3 ? "; nothing written into " : "",
+                 argc == 3 ? argv[2] : "");
+  }
+  return 1;
 }

@@ -50,13 +50,26 @@ int32_t run_again_under_write_hold(context* ctx, invoke_fn invoke, void* closure
   ctx->cuts = 0;
   ctx->partial_reads = 0;
   err_list_reset(ctx);
-  int32_t rc = shared_state_write_lock_upgrade(ctx, ctx->shared);
-  if (rc != 0) return rc;
-  rc = invoke_caught(invoke, closure);
-  const int32_t released = shared_state_write_unlock(ctx, ctx->shared);
+  write_hold hold = write_hold_upgrade(ctx);
+  if (!hold.held()) return hold.rc();
+  int32_t rc = invoke_caught(invoke, closure);
+  const int32_t released = hold.release();
   // Under the write hold nothing is refused it.
   if (is_restart(rc)) rc = TQ_ERR_FAILED;
   return rc < 0 || released == 0 ? rc : released;
+}
+
+// Gives back the holds a call left above what it found (`reads` read holds,
+// `writes` write holds): the write holds first, so that the context takes
+// its place among the readers again if it still reads. The results are
+// dropped: the call's own result is the one to report.
+void holds_give_back(context* ctx, uint32_t reads, uint32_t writes) noexcept {
+  for (uint32_t n = ctx->write_holds > writes ? ctx->write_holds - writes : 0; n > 0; --n) {
+    (void)shared_state_write_unlock(ctx, ctx->shared);
+  }
+  for (uint32_t n = ctx->read_holds > reads ? ctx->read_holds - reads : 0; n > 0; --n) {
+    (void)shared_state_read_unlock(ctx, ctx->shared);
+  }
 }
 
 }  // namespace
@@ -164,13 +177,19 @@ int32_t frame_run(context* ctx, const char* rest, uint32_t hold, uint32_t edit, 
   for (const checked_arg* c = checks; c->name != nullptr; ++c) {
     if (c->value == nullptr) return api_check_not_null(ctx, kInterfaceFile, __LINE__, 1, c->name, c->value);
   }
-  if (ctx->call_depth >= kCallStateDepth) return TQ_ERR_CALL_STACK_FULL;
-  ctx->call_state[ctx->call_depth++] = hold;
+  // What the call finds, so that it leaves no more than that: the frame is
+  // the last guard of every hold the implementation takes.
+  const uint32_t depth = ctx->call_depth;
+  if (depth >= kCallStateDepth) return TQ_ERR_CALL_STACK_FULL;
+  const uint32_t writes = ctx->write_holds;
+  ctx->call_state[depth] = hold;
+  ctx->call_depth = depth + 1;
   rc = api_lock_enter(ctx, hold);
   if (rc != 0) {
-    ctx->call_depth--;
+    ctx->call_depth = depth;
     return rc;
   }
+  const uint32_t reads = ctx->read_holds;
   // The outermost run (a call that reads, or one that calls a reader) may
   // be refused the write hold: its trace lines are held back until that is
   // known.
@@ -184,7 +203,11 @@ int32_t frame_run(context* ctx, const char* rest, uint32_t hold, uint32_t edit, 
   // it holds still valid; the outermost frame runs it again under the write
   // hold (a nested one passes the refusal up to its caller). The context's
   // flag says so even if a path on the way turned the code into another.
-  if (ctx->write_refused != 0 && ctx->call_depth == 1) rc = run_again_under_write_hold(ctx, invoke, closure);
+  if (ctx->write_refused != 0 && depth == 0) rc = run_again_under_write_hold(ctx, invoke, closure);
+  // Holds the call took and did not give back (a path between a hold and
+  // its release that no guard covers) are given back here, before another
+  // clone waits on them for ever; the call's own result stands.
+  if (ctx->write_holds != writes || ctx->read_holds != reads) [[unlikely]] holds_give_back(ctx, reads, writes);
   // A text the call cut on its way in or out makes the warning 102 (its
   // message is recorded where it was cut).
   if (ctx->cuts != 0) [[unlikely]] rc = strio_cuts_result(ctx, rc);
@@ -198,8 +221,9 @@ int32_t frame_run(context* ctx, const char* rest, uint32_t hold, uint32_t edit, 
       trace_write(ctx, 0, "API Exit @ tqx_%s, rc=%d", rest, rc);
     }
   }
-  if (ctx->call_depth == 0) return TQ_ERR_CALL_STACK_EMPTY;
-  uint32_t word = ctx->call_state[--ctx->call_depth];
+  // Popped to where the call found it, whatever the call did to the stack.
+  const uint32_t word = ctx->call_state[depth];
+  ctx->call_depth = depth;
   int32_t released = api_lock_leave(ctx, word);
   return released != 0 ? released : rc;
 }

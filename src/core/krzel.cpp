@@ -362,15 +362,15 @@ int32_t shared_state_create(context* ctx, shared_state** out) {
 
 int32_t shared_state_addref(context* ctx, shared_state* ss, context* sharer) {
   if (ctx == nullptr || ss == nullptr || sharer == nullptr) return TQ_ERR_ARGUMENT;
-  int32_t rc = shared_state_write_lock(ctx, ss);
-  if (rc != 0) return rc;
-  rc = rwlock_reader_add(&ss->lock, &sharer->reader);
+  write_hold hold(ctx, ss);
+  if (!hold.held()) return hold.rc();
+  const int32_t rc = rwlock_reader_add(&ss->lock, &sharer->reader);
   if (rc == 0) {
     ss->ref_count += 1;
     sharer->shared = ss;
     sharer->sharer_id = ++ss->sharers_made;
   }
-  int32_t released = shared_state_write_unlock(ctx, ss);
+  const int32_t released = hold.release();
   return rc != 0 ? rc : released;
 }
 

@@ -249,4 +249,74 @@ int32_t shared_state_write_unlock(context* ctx, shared_state* ss);
 // that returned holding the write hold.
 int32_t ctx_shared_state_write_unlock(context* ctx);
 
+// ---- Holds for a scope
+//
+// A hold taken by a guard is given back by its destructor, so neither an
+// exception (std::bad_alloc from a string, a vector, operator new) nor an
+// early return between taking and giving back can leave it taken; a hold
+// left taken would make every other clone's next call wait for ever.
+// Taking it as shared_state_read_lock / shared_state_write_lock do: when
+// that fails or is refused (kRcNeedsWriteHold) nothing is held, and rc()
+// is the code to pass up unchanged. release() gives the hold back early and
+// answers what giving it back answered (a guard that holds nothing: 0).
+// An operation that returns holding the write hold takes it with a guard
+// and hands the guard to its caller (moved into an out parameter), or,
+// where its result alone says so, the caller takes the hold over with
+// adopt(). The guard belongs to the context, like the hold: it may be moved
+// but never copied, and it gives back exactly what it took.
+template <int32_t (*Lock)(context*, shared_state*), int32_t (*Unlock)(context*, shared_state*)>
+class [[nodiscard]] shared_hold {
+ public:
+  shared_hold() noexcept = default;
+  explicit shared_hold(context* ctx) noexcept : shared_hold(ctx, ctx->shared) {}
+  shared_hold(context* ctx, shared_state* ss) noexcept : shared_hold(ctx, ss, Lock(ctx, ss)) {}
+  // A hold the context took another way, when rc (that way's answer) is 0;
+  // otherwise nothing is held and rc() is rc.
+  static shared_hold adopt(context* ctx, int32_t rc = 0) noexcept { return shared_hold(ctx, ctx->shared, rc); }
+  shared_hold(shared_hold&& other) noexcept : ctx_(other.ctx_), ss_(other.ss_), rc_(other.rc_) {
+    other.ctx_ = nullptr;
+  }
+  shared_hold& operator=(shared_hold&& other) noexcept {
+    if (this != &other) {
+      (void)release();
+      ctx_ = other.ctx_;
+      ss_ = other.ss_;
+      rc_ = other.rc_;
+      other.ctx_ = nullptr;
+    }
+    return *this;
+  }
+  shared_hold(const shared_hold&) = delete;
+  shared_hold& operator=(const shared_hold&) = delete;
+  ~shared_hold() { (void)release(); }
+
+  // 0 when the hold was taken, else why not (nothing held).
+  int32_t rc() const noexcept { return rc_; }
+  bool held() const noexcept { return ctx_ != nullptr; }
+  int32_t release() noexcept {
+    if (ctx_ == nullptr) return 0;
+    context* ctx = ctx_;
+    ctx_ = nullptr;
+    return Unlock(ctx, ss_);
+  }
+  // Lets the hold go without giving it back: an operation that returns
+  // holding it, its caller to give it back (or adopt it).
+  void keep() noexcept { ctx_ = nullptr; }
+
+ private:
+  shared_hold(context* ctx, shared_state* ss, int32_t rc) noexcept
+      : ctx_(rc == 0 ? ctx : nullptr), ss_(ss), rc_(rc) {}
+  context* ctx_ = nullptr;  // the holder while held
+  shared_state* ss_ = nullptr;
+  int32_t rc_ = 0;
+};
+
+using read_hold = shared_hold<shared_state_read_lock, shared_state_read_unlock>;
+using write_hold = shared_hold<shared_state_write_lock, shared_state_write_unlock>;
+
+// The frame's upgrade (shared_state_write_lock_upgrade) as a guard.
+inline write_hold write_hold_upgrade(context* ctx) noexcept {
+  return write_hold::adopt(ctx, shared_state_write_lock_upgrade(ctx, ctx->shared));
+}
+
 }  // namespace tq

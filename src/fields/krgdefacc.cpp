@@ -36,7 +36,8 @@ int32_t text_in(context* ctx, const char* text, char (&out)[kTextInMax + 1], uin
 template <typename F>
 int32_t edit_defn(context* ctx, int32_t index, F&& body) {
   defn_rec* rec = nullptr;
-  int32_t rc = defn_record_get_for_write(ctx, K, index, &rec);
+  write_hold held;
+  int32_t rc = defn_record_get_for_write(ctx, K, index, &rec, &held);
   if (rc < 0) return rc;
   try {
     gender_defn_kind_rec* part = gender_defn_part(rec);
@@ -44,7 +45,7 @@ int32_t edit_defn(context* ctx, int32_t index, F&& body) {
   } catch (const std::bad_alloc&) {
     rc = TQ_ERR_NO_MEMORY;
   }
-  return rc_combine(rc, defn_write_end(ctx));
+  return rc_combine(rc, held.release());
 }
 
 template <typename F>
@@ -62,7 +63,8 @@ template <typename F>
 int32_t edit_token(context* ctx, int32_t index, int32_t token, F&& body) {
   dtok_rec* tok = nullptr;
   defn_rec* rec = nullptr;
-  int32_t rc = defn_token_get_for_write(ctx, K, index, token, &tok, &rec);
+  write_hold held;
+  int32_t rc = defn_token_get_for_write(ctx, K, index, token, &tok, &rec, &held);
   if (rc < 0) return rc;
   try {
     gender_token_kind_rec* part = gender_token_part(tok);
@@ -70,7 +72,7 @@ int32_t edit_token(context* ctx, int32_t index, int32_t token, F&& body) {
   } catch (const std::bad_alloc&) {
     rc = TQ_ERR_NO_MEMORY;
   }
-  return rc_combine(rc, defn_token_write_end(ctx, rec, rc >= 0));
+  return rc_combine(rc, defn_token_write_end(ctx, rec, rc >= 0, held));
 }
 
 template <typename F>

@@ -31,10 +31,11 @@ int32_t tqx_identification_defn_datatype_index_set_no_upcast(context* ctx, int32
   int32_t rc = defn_datatype_index_set(ctx, K, index, dtype_index);
   if (rc < 0) return rc;
   defn_rec* rec = nullptr;
-  int32_t r = defn_record_get_for_write(ctx, K, index, &rec);
+  write_hold held;
+  int32_t r = defn_record_get_for_write(ctx, K, index, &rec, &held);
   if (r < 0) return r;
   kDefnRecords.invalidate(ctx, rec, kFieldDropsPrepared);
-  return rc_combine(rc, defn_write_end(ctx));
+  return rc_combine(rc, held.release());
 }
 
 int32_t tqx_identification_defn_normalization_regexlib_name_get(context* ctx, int32_t index, char* name) {
@@ -70,7 +71,8 @@ namespace {
 template <typename F>
 int32_t edit(context* ctx, int32_t index, F&& body) {
   defn_rec* rec = nullptr;
-  int32_t rc = defn_record_get_for_write(ctx, K, index, &rec);
+  write_hold held;
+  int32_t rc = defn_record_get_for_write(ctx, K, index, &rec, &held);
   if (rc < 0) return rc;
   try {
     ident_defn_kind_rec* part = ident_defn_part(rec);
@@ -78,7 +80,7 @@ int32_t edit(context* ctx, int32_t index, F&& body) {
   } catch (const std::bad_alloc&) {
     rc = TQ_ERR_NO_MEMORY;
   }
-  return rc_combine(rc, defn_write_end(ctx));
+  return rc_combine(rc, held.release());
 }
 
 // The epilogue inside a change that holds the record already.

@@ -412,10 +412,10 @@ int32_t ident_engine_run(context* ctx, defn_rec* rec, const char* data, char* re
     // Binding needs the write hold, and so does an info, which takes a
     // reference to the parsers its solutions were made by. While the call
     // only reads it is refused, and runs again under it.
-    rc = shared_state_write_lock(ctx, ctx->shared);
-    if (rc != 0) return rc;
+    write_hold hold(ctx);
+    if (!hold.held()) return hold.rc();
     rc = engine_core(ctx, rec, part, data, result, info);
-    const int32_t released = shared_state_write_unlock(ctx, ctx->shared);
+    const int32_t released = hold.release();
     if (rc >= 0 && released != 0) rc = released;
   }
   if (rc < 0) strio_out_clear(ctx, result);

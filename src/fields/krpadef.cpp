@@ -137,7 +137,8 @@ int32_t tqx_patrn_defn_regexlib_name_set(context* ctx, int32_t index, const char
     return TQ_ERR_ARGUMENT;
   }
   defn_rec* rec = nullptr;
-  int32_t rc = defn_record_get_for_write(ctx, kDefnPattern, index, &rec);
+  write_hold held;
+  int32_t rc = defn_record_get_for_write(ctx, kDefnPattern, index, &rec, &held);
   if (rc < 0) return rc;
   patrn_defn_kind_rec* part = patrn_defn_part(rec);
   if (part == nullptr) {
@@ -146,7 +147,7 @@ int32_t tqx_patrn_defn_regexlib_name_set(context* ctx, int32_t index, const char
     bool changed = false;
     rc = defn_ref_swap(ctx, kRsrcRegex, part->regexlib, utf8, &changed);
   }
-  rc = rc_combine(rc, defn_write_end(ctx));
+  rc = rc_combine(rc, held.release());
   return rc_combine(rc, conv);
 }
 

@@ -84,7 +84,8 @@ int32_t part_for_read(context* ctx, int32_t index, extract_defn_kind_rec** part)
 template <typename F>
 int32_t edit_part(context* ctx, int32_t index, F&& body) {
   defn_rec* rec = nullptr;
-  int32_t rc = defn_record_get_for_write(ctx, K, index, &rec);
+  write_hold held;
+  int32_t rc = defn_record_get_for_write(ctx, K, index, &rec, &held);
   if (rc < 0) return rc;
   try {
     extract_defn_kind_rec* part = extract_defn_part(rec);
@@ -93,7 +94,7 @@ int32_t edit_part(context* ctx, int32_t index, F&& body) {
   } catch (const std::bad_alloc&) {
     rc = TQ_ERR_NO_MEMORY;
   }
-  return rc_combine(rc, defn_write_end(ctx));
+  return rc_combine(rc, held.release());
 }
 
 int32_t text_out(context* ctx, const char* utf8, char* out, uint32_t max) {

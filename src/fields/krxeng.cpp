@@ -699,10 +699,10 @@ int32_t extract_engine_run(context* ctx, defn_rec* rec, const char* text, extrac
   // Preparing needs the write hold, and so does an info, which takes a
   // reference to the parsers its solutions were made by. While the call
   // only reads it is refused, and runs again under it.
-  int32_t rc = shared_state_write_lock(ctx, ctx->shared);
-  if (rc != 0) return rc;
-  rc = run();
-  const int32_t released = shared_state_write_unlock(ctx, ctx->shared);
+  write_hold hold(ctx);
+  if (!hold.held()) return hold.rc();
+  const int32_t rc = run();
+  const int32_t released = hold.release();
   return rc < 0 ? rc : released < 0 ? released : rc;
 }
 

@@ -41,7 +41,8 @@ void unprepare(guess_defn_kind_rec* part) { part->prepared.store(0, std::memory_
 template <typename F>
 int32_t edit_part(context* ctx, int32_t index, bool unprepares, F&& body) {
   defn_rec* rec = nullptr;
-  int32_t rc = defn_record_get_for_write(ctx, K, index, &rec);
+  write_hold held;
+  int32_t rc = defn_record_get_for_write(ctx, K, index, &rec, &held);
   if (rc < 0) return rc;
   try {
     guess_defn_kind_rec* part = guess_defn_part(rec);
@@ -50,7 +51,7 @@ int32_t edit_part(context* ctx, int32_t index, bool unprepares, F&& body) {
   } catch (const std::bad_alloc&) {
     rc = TQ_ERR_NO_MEMORY;
   }
-  return rc_combine(rc, defn_write_end(ctx));
+  return rc_combine(rc, held.release());
 }
 
 // A change whose success raises the definition to level 8.

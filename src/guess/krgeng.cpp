@@ -441,12 +441,12 @@ int32_t guess_locale_run(context* ctx, defn_rec* rec, const char* value, const u
   if (int32_t made = guess_work_area_get(ctx, &a); made != 0) return made;
   // With an info the whole guess holds the write hold: the info gives its
   // parsers back, and its solution copies take references to theirs.
-  int32_t rc = info != nullptr ? shared_state_write_lock(ctx, ctx->shared) : 0;
-  if (rc != 0) return rc;
+  write_hold hold = info != nullptr ? write_hold(ctx) : write_hold();
+  if (hold.rc() != 0) return hold.rc();
   uint32_t g = kGuessNoLocale;
   uint32_t b = 0;
   uint32_t force_setting = 0;
-  rc = [&]() -> int32_t {
+  int32_t rc = [&]() -> int32_t {
     // Whatever happens, the info holds this guess only.
     if (info != nullptr) {
       if (int32_t r = guess_info_reset(ctx, info); r < 0) return r;
@@ -462,10 +462,8 @@ int32_t guess_locale_run(context* ctx, defn_rec* rec, const char* value, const u
     run_state s{ctx, a, value, locales, min_scores, count, info};
     return run_once(s, &g, &b);
   }();
-  if (info != nullptr) {
-    const int32_t released = shared_state_write_unlock(ctx, ctx->shared);
-    if (rc >= 0 && released < 0) rc = released;
-  }
+  const int32_t released = hold.release();
+  if (rc >= 0 && released < 0) rc = released;
   if (rc < 0) return rc;
   const bool force = ctx->guess_force_override_set != 0 ? ctx->guess_force_override != 0 : force_setting != 0;
   if (force && g == kGuessNoLocale && count > 0) g = locales[count - 1];
@@ -488,8 +486,9 @@ int32_t guess_at(context* ctx, int32_t index, const char* data, const uint32_t* 
   guess_work_area* a = nullptr;
   int32_t rc = guess_work_area_get(ctx, &a);
   if (rc != 0) return rc;
-  rc = strio_in_1024(ctx, data, a->given, kStrioConvert | kStrioValue);
-  if (rc < 0) return rc;
+  // The conversion's warning (116, a character replaced) is the call's.
+  const int32_t converted = strio_in_1024(ctx, data, a->given, kStrioConvert | kStrioValue);
+  if (converted < 0) return converted;
   defn_rec* rec = nullptr;
   if ((rc = defn_record_get_for_read(ctx, kDefnLocaleGuess, index, &rec)) < 0) return rc;
   uint32_t g = kGuessNoLocale;
@@ -498,7 +497,7 @@ int32_t guess_at(context* ctx, int32_t index, const char* data, const uint32_t* 
   if (rc < 0) return rc;
   if (guessed != nullptr) *guessed = g;
   if (score != nullptr) *score = b;
-  return 0;
+  return converted;
 }
 
 int32_t index_by_name(context* ctx, const char* name, guess_info* info, int32_t* index) {

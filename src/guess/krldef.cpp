@@ -393,16 +393,17 @@ int32_t lang_defn_train_held(context* ctx, defn_rec* rec) {
 }
 
 int32_t lang_defn_train_model(context* ctx, defn_rec* rec) {
-  int32_t rc = shared_state_write_lock(ctx, ctx->shared);
-  if (rc != 0) return rc;
-  rc = lang_defn_part(rec) != nullptr ? lang_defn_train_held(ctx, rec) : TQ_ERR_DEFN_INVALID;
-  const int32_t released = shared_state_write_unlock(ctx, ctx->shared);
+  write_hold hold(ctx);
+  if (!hold.held()) return hold.rc();
+  const int32_t rc = lang_defn_part(rec) != nullptr ? lang_defn_train_held(ctx, rec) : TQ_ERR_DEFN_INVALID;
+  const int32_t released = hold.release();
   return rc < 0 ? rc : released;
 }
 
 int32_t lang_defn_bind(context* ctx, defn_rec* rec) {
-  int32_t rc = shared_state_write_lock(ctx, ctx->shared);
-  if (rc != 0) return rc;
+  write_hold hold(ctx);
+  if (!hold.held()) return hold.rc();
+  int32_t rc = 0;
   lang_defn_kind_rec* part = lang_defn_part(rec);
   if (part == nullptr) {
     rc = TQ_ERR_DEFN_INVALID;
@@ -426,7 +427,7 @@ int32_t lang_defn_bind(context* ctx, defn_rec* rec) {
     }
     if (rc >= 0) part->bound.store(1, std::memory_order_release);
   }
-  const int32_t released = shared_state_write_unlock(ctx, ctx->shared);
+  const int32_t released = hold.release();
   return rc < 0 ? rc : released;
 }
 

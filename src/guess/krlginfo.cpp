@@ -36,10 +36,10 @@ uint32_t first_position(const language_guess_info* info, const lang_ngram_result
 // the info was filled from. Reads shared definitions and schemes: under the
 // read hold.
 int32_t training_weight(context* ctx, const language_guess_info* info, const char* ngram, uint32_t* weight) {
-  int32_t rc = shared_state_read_lock(ctx, ctx->shared);
-  if (rc != 0) return rc;
+  read_hold hold(ctx);
+  if (!hold.held()) return hold.rc();
   defn_rec* rec = nullptr;
-  rc = defn_record_get_for_read(ctx, kDefnLangGuess, static_cast<int32_t>(info->defn_index), &rec);
+  int32_t rc = defn_record_get_for_read(ctx, kDefnLangGuess, static_cast<int32_t>(info->defn_index), &rec);
   const lang_defn_kind_rec* part = rc == 0 ? lang_defn_part(rec) : nullptr;
   int64_t sum = 0;
   if (rc == 0 && part == nullptr) rc = TQ_ERR_DEFN_INVALID;
@@ -53,7 +53,7 @@ int32_t training_weight(context* ctx, const language_guess_info* info, const cha
       sum += std::strtol(standard, nullptr, 10);
     }
   }
-  const int32_t released = shared_state_read_unlock(ctx, ctx->shared);
+  const int32_t released = hold.release();
   if (rc < 0) return rc;
   *weight = static_cast<uint32_t>(sum);
   return released < 0 ? released : 0;
@@ -61,13 +61,14 @@ int32_t training_weight(context* ctx, const language_guess_info* info, const cha
 
 int32_t score_at(context* ctx, int32_t index, const char* data, int32_t* score, language_guess_info* info) {
   char text[1025];
-  int32_t rc = strio_in_1024(ctx, data, text, kStrioConvert | kStrioValue);
-  if (rc < 0) return rc;
+  // The conversion's warning (116, a character replaced) is the call's.
+  const int32_t converted = strio_in_1024(ctx, data, text, kStrioConvert | kStrioValue);
+  if (converted < 0) return converted;
   defn_rec* rec = nullptr;
-  rc = defn_record_get_for_read(ctx, kDefnLangGuess, index, &rec);
+  int32_t rc = defn_record_get_for_read(ctx, kDefnLangGuess, index, &rec);
   if (rc < 0) return rc;
   rc = lang_score_compute(ctx, rec, ctx->lang_scratch_profile, text, score, info);
-  return rc < 0 ? rc : 0;
+  return rc < 0 ? rc : converted;
 }
 
 int32_t score_named(context* ctx, const char* name, const char* data, int32_t* score, language_guess_info* info) {

@@ -142,8 +142,8 @@ int32_t category_intern(context* ctx, category_rec* record, const char* name, co
   np_uchar_bufcopy(record->description, description, kCategoryDescriptionSize);
 
   if (ctx == nullptr || ctx->shared == nullptr) return TQ_ERR_ARGUMENT;
-  rc = shared_state_write_lock(ctx, ctx->shared);
-  if (rc != 0) return rc;
+  write_hold hold(ctx);
+  if (!hold.held()) return hold.rc();
   category_registry* reg = category_registry_of(ctx);
   if (reg == nullptr) {
     rc = TQ_ERR_NO_MEMORY;
@@ -162,7 +162,7 @@ int32_t category_intern(context* ctx, category_rec* record, const char* name, co
       }
     }
   }
-  int32_t urc = shared_state_write_unlock(ctx, ctx->shared);
+  const int32_t urc = hold.release();
   if (rc == 0 && urc != 0) rc = urc;
   return rc;
 }

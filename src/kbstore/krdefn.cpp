@@ -35,9 +35,6 @@ namespace {
 constexpr const char* kNoMemoryDefn = "Allocating memory for definition.";
 constexpr const char* kNoMemoryCats = "Allocating memory for default cats list in defn.";
 
-int32_t write_lock(context* ctx) { return shared_state_write_lock(ctx, ctx->shared); }
-int32_t write_unlock(context* ctx) { return shared_state_write_unlock(ctx, ctx->shared); }
-
 int32_t no_memory(context* ctx, const char* text) {
   TQ_REPORT(ctx, TQ_ERR_NO_MEMORY, 29, text);
   return TQ_ERR_NO_MEMORY;
@@ -502,35 +499,36 @@ int32_t defn_record_append(context* ctx, loaded_locale_rec* locale, int32_t kind
   *position = 0;
   if (int32_t rc = defn_kind_check(ctx, kind); rc != 0) return rc;
   if (locale == nullptr) return TQ_ERR_NO_LOCALE;
-  int32_t rc = write_lock(ctx);
-  if (rc != 0) return rc;
+  write_hold hold(ctx);
+  if (!hold.held()) return hold.rc();
+  int32_t rc = 0;
   defn_set& set = locale->defns[kind];
   // An edit-mode position must stay below 256 (krindex.h): position 256
   // would read as the parent's first definition.
   if (edit_mode(ctx) && set.count >= kKbIndexSpan) {
     TQ_REPORT(ctx, TQ_ERR_CALL_STACK_FULL, 1756, kKbIndexSpan, kind_name(kind));
-    return rc_combine(TQ_ERR_CALL_STACK_FULL, write_unlock(ctx));
+    return rc_combine(TQ_ERR_CALL_STACK_FULL, hold.release());
   }
   if (set.count == set.capacity) {
     const uint32_t grown = set.capacity == 0 ? 8 : set.capacity * 2;
     void* recs = np_realloc(static_cast<void*>(set.recs), grown * sizeof(defn_rec*));
-    if (recs == nullptr) return rc_combine(no_memory(ctx, kNoMemoryDefn), write_unlock(ctx));
+    if (recs == nullptr) return rc_combine(no_memory(ctx, kNoMemoryDefn), hold.release());
     set.recs = static_cast<defn_rec**>(recs);
     set.capacity = grown;
   }
   defn_rec* rec = new (std::nothrow) defn_rec;
-  if (rec == nullptr) return rc_combine(no_memory(ctx, kNoMemoryDefn), write_unlock(ctx));
+  if (rec == nullptr) return rc_combine(no_memory(ctx, kNoMemoryDefn), hold.release());
   rc = defn_record_init(ctx, kind, rec);
   if (rc < 0) {
     default_category_list_free(&rec->default_categories);
     delete rec;
-    return rc_combine(rc, write_unlock(ctx));
+    return rc_combine(rc, hold.release());
   }
   rec->locale = locale->code;
   *position = set.count;
   set.recs[set.count++] = rec;
   *out = rec;
-  return write_unlock(ctx);
+  return hold.release();
 }
 
 int32_t defn_name_check(context* ctx, const defn_set& set, int32_t kind, const defn_rec* self, const char* name) {
@@ -622,20 +620,22 @@ void defn_memory_report(context* ctx, const char* format, const char* name) {
 
 int32_t defn_rec_version_raise(context* ctx, defn_rec* rec, const char* version) {
   if (version == nullptr || version[0] == '\0') return 0;
-  int32_t rc = write_lock(ctx);
-  if (rc != 0) return rc;
+  write_hold hold(ctx);
+  if (!hold.held()) return hold.rc();
+  int32_t rc = 0;
   uint32_t not_newer = 0;
   if (rec->version[0] != '\0') rc = kbstore_version_compare(ctx, version, rec->version, &not_newer);
   if (rc == 0 && not_newer == 0) str_copy_bounded(rec->version, version, sizeof rec->version);
-  return rc_combine(rc, write_unlock(ctx));
+  return rc_combine(rc, hold.release());
 }
 
 int32_t defn_version_raise_by_index(context* ctx, int32_t kind, int32_t index, const char* version) {
   defn_rec* rec = nullptr;
-  int32_t rc = defn_record_get_for_write(ctx, kind, index, &rec);
+  write_hold held;
+  int32_t rc = defn_record_get_for_write(ctx, kind, index, &rec, &held);
   if (rc < 0) return rc;
   rc = defn_rec_version_raise(ctx, rec, version);
-  return rc_combine(rc, defn_write_end(ctx));
+  return rc_combine(rc, held.release());
 }
 
 int32_t defn_surfaced_get(const context* ctx, const defn_rec* rec) {
@@ -708,49 +708,51 @@ int32_t refuse_unloaded(context* ctx, int32_t kind, int32_t index, const defn_re
 
 // The record under the write hold, loaded or not (an unload of an unloaded
 // slot changes nothing and is no failure).
-int32_t record_for_write_any(context* ctx, int32_t kind, int32_t index, defn_rec** out) {
+int32_t record_for_write_any(context* ctx, int32_t kind, int32_t index, defn_rec** out, write_hold* held) {
   *out = nullptr;
-  int32_t rc = write_lock(ctx);
-  if (rc != 0) return rc;
+  write_hold hold(ctx);
+  if (!hold.held()) return hold.rc();
   // Looked up under the write hold: nothing found before it is trusted.
-  rc = defn_record_get_for_read(ctx, kind, index, out);
+  const int32_t rc = defn_record_get_for_read(ctx, kind, index, out);
   if (rc < 0) {
     *out = nullptr;
-    return rc_combine(rc, write_unlock(ctx));
+    return rc_combine(rc, hold.release());
   }
+  *held = std::move(hold);
   return rc;
 }
 
 }  // namespace
 
 int32_t defn_record_get_for_write_in_locale(context* ctx, int32_t kind, int32_t locale, int32_t index,
-                                            defn_rec** out) {
+                                            defn_rec** out, write_hold* held) {
   *out = nullptr;
-  int32_t rc = write_lock(ctx);
-  if (rc != 0) return rc;
+  write_hold hold(ctx);
+  if (!hold.held()) return hold.rc();
   // Looked up under the write hold: nothing found before it is trusted.
-  rc = defn_record_get_for_read_in_locale(ctx, kind, locale, index, out);
+  int32_t rc = defn_record_get_for_read_in_locale(ctx, kind, locale, index, out);
   if (rc >= 0) rc = rc_combine(refuse_unloaded(ctx, kind, index, *out), rc);
   if (rc < 0) {
     *out = nullptr;
-    return rc_combine(rc, write_unlock(ctx));
+    return rc_combine(rc, hold.release());
   }
   (*out)->reread = 0;  // what the caller sets is kept
+  *held = std::move(hold);
   return rc;
 }
 
-int32_t defn_record_get_for_write(context* ctx, int32_t kind, int32_t index, defn_rec** out) {
-  int32_t rc = record_for_write_any(ctx, kind, index, out);
+int32_t defn_record_get_for_write(context* ctx, int32_t kind, int32_t index, defn_rec** out, write_hold* held) {
+  write_hold hold;
+  int32_t rc = record_for_write_any(ctx, kind, index, out, &hold);
   if (rc < 0) return rc;
   if (int32_t refused = refuse_unloaded(ctx, kind, index, *out); refused < 0) {
     *out = nullptr;
-    return rc_combine(refused, write_unlock(ctx));
+    return rc_combine(refused, hold.release());
   }
   (*out)->reread = 0;  // what the caller sets is kept
+  *held = std::move(hold);
   return rc;
 }
-
-int32_t defn_write_end(context* ctx) { return write_unlock(ctx); }
 
 namespace {
 
@@ -815,8 +817,9 @@ int32_t defn_add(context* ctx, int32_t kind, const char* name, uint32_t flags, i
   }
   char trimmed[kDefnNameMax + 1];
   name_trimmed(text, trimmed);
-  int32_t rc = write_lock(ctx);
-  if (rc != 0) return rc;
+  write_hold hold(ctx);
+  if (!hold.held()) return hold.rc();
+  int32_t rc = 0;
   loaded_locale_rec* locale = nullptr;
   rc = current(ctx, &locale);
   // The name rules first, so that a refused name leaves nothing behind.
@@ -833,7 +836,7 @@ int32_t defn_add(context* ctx, int32_t kind, const char* name, uint32_t flags, i
     // Users of an ancestor's definition of that name read it from here now.
     holders_rebind(ctx, kind, rec->name, nullptr);
   }
-  return rc_combine(rc_combine(rc, write_unlock(ctx)), conv);
+  return rc_combine(rc_combine(rc, hold.release()), conv);
 }
 
 int32_t defn_copy(context* ctx, int32_t kind, const char* source, const char* dest, uint32_t flags,
@@ -852,8 +855,9 @@ int32_t defn_copy(context* ctx, int32_t kind, const char* source, const char* de
   }
   char trimmed[kDefnNameMax + 1];
   name_trimmed(to, trimmed);
-  int32_t rc = write_lock(ctx);
-  if (rc != 0) return rc;
+  write_hold hold(ctx);
+  if (!hold.held()) return hold.rc();
+  int32_t rc = 0;
   loaded_locale_rec* locale = nullptr;
   rc = current(ctx, &locale);
   // The source among all definitions, surfaced or not, ancestors included.
@@ -890,7 +894,7 @@ int32_t defn_copy(context* ctx, int32_t kind, const char* source, const char* de
       holders_rebind(ctx, kind, dst->name, nullptr);
     }
   }
-  return rc_combine(rc_combine(rc_combine(rc, write_unlock(ctx)), conv), conv2);
+  return rc_combine(rc_combine(rc_combine(rc, hold.release()), conv), conv2);
 }
 
 namespace {
@@ -984,7 +988,8 @@ void hidden_uncover(context* ctx, const defn_rec* gone) {
 int32_t defn_unload(context* ctx, int32_t kind, int32_t index) {
   if (index == -1) return TQ_ERR_ARGUMENT;
   defn_rec* rec = nullptr;
-  int32_t rc = record_for_write_any(ctx, kind, index, &rec);
+  write_hold held;
+  int32_t rc = record_for_write_any(ctx, kind, index, &rec, &held);
   if (rc < 0) return rc;
   if (rec->kind != 0) {
     // A user whose documents do not read without it keeps it loaded, as a
@@ -994,13 +999,13 @@ int32_t defn_unload(context* ctx, int32_t kind, int32_t index) {
     if (const defn_rec* user = user_that_needs(ctx, rec); user != nullptr) {
       TQ_REPORT(ctx, TQ_ERR_NOT_USABLE, 1800, kind_name(rec->kind), static_cast<const char*>(rec->name),
                 kind_name(user->kind), static_cast<const char*>(user->name), user->locale);
-      return rc_combine(TQ_ERR_NOT_USABLE, defn_write_end(ctx));
+      return rc_combine(TQ_ERR_NOT_USABLE, held.release());
     }
     hidden_uncover(ctx, rec);
     holders_rebind(ctx, rec->kind, rec->name, rec);
   }
   defn_record_clear(ctx, rec, 0);
-  return defn_write_end(ctx);
+  return held.release();
 }
 
 void defn_holders_rebind(context* ctx, int32_t kind, const char* name) {
@@ -1091,8 +1096,9 @@ const defn_rec* defn_datatype_user(context* ctx, const dtype_rec* datatype) {
 
 int32_t defn_unload_last(context* ctx, int32_t kind) {
   if (int32_t rc = defn_kind_check(ctx, kind); rc != 0) return rc;
-  int32_t rc = write_lock(ctx);
-  if (rc != 0) return rc;
+  write_hold hold(ctx);
+  if (!hold.held()) return hold.rc();
+  int32_t rc = 0;
   loaded_locale_rec* locale = nullptr;
   rc = current(ctx, &locale);
   if (rc == 0 && locale->defns[kind].count == 0) rc = TQ_ERR_INDEX;
@@ -1106,7 +1112,7 @@ int32_t defn_unload_last(context* ctx, int32_t kind) {
     if (gone->kind != 0) holders_rebind(ctx, kind, gone->name, gone);
     drop_last(ctx, &locale->defns[kind]);
   }
-  return rc_combine(rc, write_unlock(ctx));
+  return rc_combine(rc, hold.release());
 }
 
 int32_t defn_inherited_build(context* ctx, int32_t kind, loaded_locale_rec* locale) {
@@ -1296,10 +1302,10 @@ int32_t defn_run_under_write_hold(context* ctx, defn_rec* rec, int32_t kind, int
   // Refused while only reading (kRcNeedsWriteHold, nothing given up); nested
   // in the write hold, or with no hold, `rec` was found under a hold that
   // has not been given up since.
-  int32_t rc = shared_state_write_lock(ctx, ctx->shared);
-  if (rc != 0) return rc;
-  rc = rec != nullptr && rec->kind == kind ? held(ctx, rec) : TQ_ERR_DEFN_INVALID;
-  const int32_t released = shared_state_write_unlock(ctx, ctx->shared);
+  write_hold hold(ctx);
+  if (!hold.held()) return hold.rc();
+  const int32_t rc = rec != nullptr && rec->kind == kind ? held(ctx, rec) : TQ_ERR_DEFN_INVALID;
+  const int32_t released = hold.release();
   return rc < 0 ? rc : (released < 0 ? released : rc);
 }
 

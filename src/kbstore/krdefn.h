@@ -213,12 +213,12 @@ int32_t defn_count_get_by_locale(context* ctx, int32_t kind, int32_t locale, uin
 int32_t defn_record_get_for_read_in_locale(context* ctx, int32_t kind, int32_t locale, int32_t index,
                                            defn_rec** out);
 int32_t defn_record_get_for_read(context* ctx, int32_t kind, int32_t index, defn_rec** out);
-// The same, returning holding the shared state's write hold on success (give
-// it back with defn_write_end); on failure nothing is held.
+// The same, returning holding the shared state's write hold on success, in
+// *held (which gives it back; release() ends the change early); on failure
+// nothing is held.
 int32_t defn_record_get_for_write_in_locale(context* ctx, int32_t kind, int32_t locale, int32_t index,
-                                            defn_rec** out);
-int32_t defn_record_get_for_write(context* ctx, int32_t kind, int32_t index, defn_rec** out);
-int32_t defn_write_end(context* ctx);
+                                            defn_rec** out, write_hold* held);
+int32_t defn_record_get_for_write(context* ctx, int32_t kind, int32_t index, defn_rec** out, write_hold* held);
 
 // The index of a definition by name, ignoring case: the own ones first, then
 // the inherited list (outside edit mode) or each ancestor's own ones (in

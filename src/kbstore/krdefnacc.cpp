@@ -65,14 +65,15 @@ void drop_prepared(context* ctx, defn_rec* rec) { kDefnRecords.invalidate(ctx, r
 template <typename F>
 int32_t edit(context* ctx, int32_t kind, int32_t index, F&& body) {
   defn_rec* rec = nullptr;
-  int32_t rc = defn_record_get_for_write(ctx, kind, index, &rec);
+  write_hold held;
+  int32_t rc = defn_record_get_for_write(ctx, kind, index, &rec, &held);
   if (rc < 0) return rc;
   try {
     rc = body(rec);
   } catch (const std::bad_alloc&) {
     rc = TQ_ERR_NO_MEMORY;
   }
-  return rc_combine(rc, defn_write_end(ctx));
+  return rc_combine(rc, held.release());
 }
 
 int32_t find_rec(context* ctx, int32_t kind, int32_t index, defn_rec** rec) {
@@ -347,14 +348,15 @@ template <typename F>
 int32_t token_edit(context* ctx, int32_t kind, int32_t index, int32_t token, F&& body) {
   dtok_rec* tok = nullptr;
   defn_rec* rec = nullptr;
-  int32_t rc = defn_token_get_for_write(ctx, kind, index, token, &tok, &rec);
+  write_hold held;
+  int32_t rc = defn_token_get_for_write(ctx, kind, index, token, &tok, &rec, &held);
   if (rc < 0) return rc;
   try {
     rc = body(rec, tok);
   } catch (const std::bad_alloc&) {
     rc = TQ_ERR_NO_MEMORY;
   }
-  return rc_combine(rc, defn_token_write_end(ctx, rec, rc >= 0));
+  return rc_combine(rc, defn_token_write_end(ctx, rec, rc >= 0, held));
 }
 
 // The same for reading.
@@ -997,23 +999,25 @@ int32_t defn_token_get_for_read(context* ctx, int32_t kind, int32_t index, int32
 }
 
 int32_t defn_token_get_for_write(context* ctx, int32_t kind, int32_t index, int32_t token, dtok_rec** out,
-                                 defn_rec** rec) {
+                                 defn_rec** rec, write_hold* held) {
   if (out == nullptr) return TQ_ERR_ARGUMENT;
   *out = nullptr;
   if (rec != nullptr) *rec = nullptr;
   defn_rec* r = nullptr;
-  int32_t rc = defn_record_get_for_write(ctx, kind, index, &r);
+  write_hold hold;
+  int32_t rc = defn_record_get_for_write(ctx, kind, index, &r, &hold);
   if (rc < 0) return rc;
   const dtok_owner owner = owner_of(r);
   rc = dtok_list_get(ctx, owner, &r->tokens, token, out);
-  if (rc < 0) return rc_combine(rc, defn_write_end(ctx));
+  if (rc < 0) return rc_combine(rc, hold.release());
   if (rec != nullptr) *rec = r;
+  *held = std::move(hold);
   return rc;
 }
 
-int32_t defn_token_write_end(context* ctx, defn_rec* rec, bool changed) {
+int32_t defn_token_write_end(context* ctx, defn_rec* rec, bool changed, write_hold& held) {
   if (changed && rec != nullptr) drop_prepared(ctx, rec);
-  return defn_write_end(ctx);
+  return held.release();
 }
 
 int32_t defn_token_count_get(context* ctx, int32_t kind, int32_t index, uint32_t* count) {

@@ -274,14 +274,15 @@ int32_t defn_token_rearrange(context* ctx, int32_t kind, int32_t index, const in
 
 // The token for reading, under the caller's read hold.
 int32_t defn_token_get_for_read(context* ctx, int32_t kind, int32_t index, int32_t token, dtok_rec** out);
-// The token for change, returning holding the write hold on success (give it
-// back with defn_token_write_end, which also drops the definition's
-// prepared state); *rec (when given) its definition. Nothing held on failure.
+// The token for change, returning holding the write hold on success, in
+// *held (give it back with defn_token_write_end, which also drops the
+// definition's prepared state); *rec (when given) its definition. Nothing
+// held on failure.
 int32_t defn_token_get_for_write(context* ctx, int32_t kind, int32_t index, int32_t token, dtok_rec** out,
-                                 defn_rec** rec = nullptr);
+                                 defn_rec** rec, write_hold* held);
 // Ends a change begun by defn_token_get_for_write: drops the prepared state
 // of `rec` when `changed`, then gives the hold back.
-int32_t defn_token_write_end(context* ctx, defn_rec* rec, bool changed);
+int32_t defn_token_write_end(context* ctx, defn_rec* rec, bool changed, write_hold& held);
 
 // Token names: 320-byte caller buffers.
 int32_t defn_token_name_get(context* ctx, int32_t kind, int32_t index, int32_t token, char* name);

@@ -487,13 +487,6 @@ int32_t read_one(context* ctx, loaded_locale_rec* locale, int32_t kind, const xm
   return read_rest(ctx, rc, el, rec, reported);
 }
 
-// Gives back the write hold a lookup took, on every way out of the scope
-// (an exception of a reader included).
-struct write_hold_end {
-  context* ctx;
-  ~write_hold_end() { (void)shared_state_write_unlock(ctx, ctx->shared); }
-};
-
 // The text of the first failure recorded since `mark`, without its closing
 // full stop (it is quoted inside another sentence); NULL when none was.
 const char* first_failure_since(context* ctx, uint32_t mark, char* out, size_t size) {
@@ -710,18 +703,18 @@ int32_t defn_xml_read_common(context* ctx, int32_t locale, int32_t kind, const x
   if (out != nullptr) *out = nullptr;
   if (element == nullptr || out == nullptr) return TQ_ERR_ARGUMENT;
   loaded_locale_rec* loc = nullptr;
-  int32_t rc = locale_rec_get_locked(ctx, locale, &loc);
+  write_hold held;
+  int32_t rc = locale_rec_get_locked(ctx, locale, &loc, &held);
   if (rc != 0) return rc;
-  const write_hold_end held{ctx};
   return read_common(ctx, loc, kind, element, out);
 }
 
 int32_t defn_locale_xml_read(context* ctx, int32_t locale, int32_t kind, const xmldoc* doc) {
   if (doc == nullptr) return TQ_ERR_ARGUMENT;
   loaded_locale_rec* loc = nullptr;
-  int32_t rc = locale_rec_get_locked(ctx, locale, &loc);
+  write_hold held;
+  int32_t rc = locale_rec_get_locked(ctx, locale, &loc, &held);
   if (rc != 0) return rc;
-  const write_hold_end held{ctx};
   int32_t result = 0;
   for (int32_t i = 0; i < doc->include_count; ++i) {
     const xmldoc_include& inc = doc->includes[i];

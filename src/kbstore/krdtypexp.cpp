@@ -12,9 +12,6 @@ namespace tq {
 
 namespace {
 
-int32_t write_lock(context* ctx) { return shared_state_write_lock(ctx, ctx->shared); }
-int32_t write_unlock(context* ctx) { return shared_state_write_unlock(ctx, ctx->shared); }
-
 int32_t record_lookup(context* ctx, const field_addr& addr, void** out) {
   *out = nullptr;
   dtype_chain chain{};
@@ -116,21 +113,23 @@ int32_t datatype_comments_get(context* ctx, int32_t index, tq_xmldoc** comments)
 }
 
 int32_t datatype_comments_set(context* ctx, int32_t index, tq_xmldoc* comments) {
-  int32_t rc = write_lock(ctx);
-  if (rc != 0) return rc;
+  write_hold hold(ctx);
+  if (!hold.held()) return hold.rc();
+  int32_t rc = 0;
   dtype_chain chain{};
   dtype_rec* rec = nullptr;
   rc = record_for_write(ctx, index, &chain, &rec);
   if (rc == 0) rc = dtype_comments_set(ctx, rec, comments);
-  return rc_combine(rc, write_unlock(ctx));
+  return rc_combine(rc, hold.release());
 }
 
 int32_t datatype_name_set(context* ctx, int32_t index, const char* name) {
   char text[kDtypeNameMax + 1];
   int32_t conv = strio_in(ctx, name, text, kDtypeNameMax, kStrioConvert);
   if (conv < 0) return conv;
-  int32_t rc = write_lock(ctx);
-  if (rc != 0) return rc;
+  write_hold hold(ctx);
+  if (!hold.held()) return hold.rc();
+  int32_t rc = 0;
   dtype_chain chain{};
   dtype_rec* rec = nullptr;
   rc = record_for_write(ctx, index, &chain, &rec);
@@ -145,43 +144,46 @@ int32_t datatype_name_set(context* ctx, int32_t index, const char* name) {
     }
     rc = set != nullptr ? dtype_name_set(ctx, set, rec, text) : TQ_ERR_INDEX;
   }
-  return rc_combine(rc_combine(rc, write_unlock(ctx)), conv);
+  return rc_combine(rc_combine(rc, hold.release()), conv);
 }
 
 int32_t datatype_token_value_set(context* ctx, int32_t index, int32_t token, const char* value) {
   char text[kDtypeTokenValueMax + 1];
   int32_t conv = strio_in(ctx, value, text, kDtypeTokenValueMax, kStrioConvert);
   if (conv < 0) return conv;
-  int32_t rc = write_lock(ctx);
-  if (rc != 0) return rc;
+  write_hold hold(ctx);
+  if (!hold.held()) return hold.rc();
+  int32_t rc = 0;
   dtype_chain chain{};
   dtype_rec* rec = nullptr;
   rc = record_for_write(ctx, index, &chain, &rec);
   if (rc == 0) rc = dtype_token_value_set(ctx, rec, token, text);
-  return rc_combine(rc_combine(rc, write_unlock(ctx)), conv);
+  return rc_combine(rc_combine(rc, hold.release()), conv);
 }
 
 int32_t datatype_token_add(context* ctx, int32_t index, int32_t* token_index) {
   *token_index = -1;
-  int32_t rc = write_lock(ctx);
-  if (rc != 0) return rc;
+  write_hold hold(ctx);
+  if (!hold.held()) return hold.rc();
+  int32_t rc = 0;
   dtype_chain chain{};
   dtype_rec* rec = nullptr;
   uint32_t token = 0;
   rc = record_for_write(ctx, index, &chain, &rec);
   if (rc == 0) rc = dtype_token_add(ctx, rec, &token);
   if (rc == 0) *token_index = static_cast<int32_t>(token);
-  return rc_combine(rc, write_unlock(ctx));
+  return rc_combine(rc, hold.release());
 }
 
 int32_t datatype_token_delete(context* ctx, int32_t index, int32_t token) {
-  int32_t rc = write_lock(ctx);
-  if (rc != 0) return rc;
+  write_hold hold(ctx);
+  if (!hold.held()) return hold.rc();
+  int32_t rc = 0;
   dtype_chain chain{};
   dtype_rec* rec = nullptr;
   rc = record_for_write(ctx, index, &chain, &rec);
   if (rc == 0) rc = dtype_token_delete(ctx, rec, token);
-  return rc_combine(rc, write_unlock(ctx));
+  return rc_combine(rc, hold.release());
 }
 
 int32_t datatype_add(context* ctx, const char* name, int32_t* index) {
@@ -189,12 +191,13 @@ int32_t datatype_add(context* ctx, const char* name, int32_t* index) {
   char text[kDtypeNameMax + 1];
   int32_t conv = strio_in(ctx, name, text, kDtypeNameMax, kStrioConvert);
   if (conv < 0) return conv;
-  int32_t rc = write_lock(ctx);
-  if (rc != 0) return rc;
+  write_hold hold(ctx);
+  if (!hold.held()) return hold.rc();
+  int32_t rc = 0;
   loaded_locale_rec* locale = nullptr;
   rc = locale_current_rec_get(ctx, &locale);
   if (rc == 0) rc = dtype_add(ctx, &locale->datatypes, text, index);
-  return rc_combine(rc_combine(rc, write_unlock(ctx)), conv);
+  return rc_combine(rc_combine(rc, hold.release()), conv);
 }
 
 int32_t datatype_copy(context* ctx, const char* source, const char* dest, int32_t* index) {
@@ -205,17 +208,19 @@ int32_t datatype_copy(context* ctx, const char* source, const char* dest, int32_
   if (conv < 0) return conv;
   int32_t conv2 = strio_in(ctx, dest, to, kDtypeNameMax, kStrioConvert);
   if (conv2 < 0) return conv2;
-  int32_t rc = write_lock(ctx);
-  if (rc != 0) return rc;
+  write_hold hold(ctx);
+  if (!hold.held()) return hold.rc();
+  int32_t rc = 0;
   dtype_chain chain{};
   rc = dtype_current_chain(ctx, &chain);
   if (rc == 0) rc = dtype_copy(ctx, chain, from, to, index);
-  return rc_combine(rc_combine(rc_combine(rc, write_unlock(ctx)), conv), conv2);
+  return rc_combine(rc_combine(rc_combine(rc, hold.release()), conv), conv2);
 }
 
 int32_t datatype_unload(context* ctx, int32_t index) {
-  int32_t rc = write_lock(ctx);
-  if (rc != 0) return rc;
+  write_hold hold(ctx);
+  if (!hold.held()) return hold.rc();
+  int32_t rc = 0;
   dtype_chain chain{};
   dtype_rec* rec = nullptr;
   rc = record_for_write(ctx, index, &chain, &rec);
@@ -229,7 +234,7 @@ int32_t datatype_unload(context* ctx, int32_t index) {
     rc = TQ_ERR_NOT_USABLE;
   }
   if (rc == 0) dtype_clear(ctx, rec);
-  return rc_combine(rc, write_unlock(ctx));
+  return rc_combine(rc, hold.release());
 }
 
 int32_t datatype_write(context* ctx, tq_xmldoc* xml, int32_t index) {

@@ -131,14 +131,15 @@ int32_t set_any(context* ctx, const field_addr& addr, const field_desc& f, bool 
     int32_t rc = prepare_text(ctx, f, text, &v);
     if (rc < 0) return rc;
   }
-  int32_t rc = shared_state_write_lock(ctx, ctx->shared);
-  if (rc == 0) {
+  write_hold hold(ctx);
+  int32_t rc = hold.rc();
+  if (hold.held()) {
     // Looked up under the write hold that the change is made under.
     void* rec = nullptr;
     rc = f.store->lookup_for_write != nullptr ? f.store->lookup_for_write(ctx, addr, &rec)
                                               : f.store->lookup(ctx, addr, &rec);
     if (rc >= 0) rc = rc_combine(rc, store_value(ctx, f, addr, rec, &v));
-    rc = rc_combine(rc, shared_state_write_unlock(ctx, ctx->shared));
+    rc = rc_combine(rc, hold.release());
   }
   std::free(v.owned);
   return rc;

@@ -201,17 +201,14 @@ void slot_free(context* ctx, resource_slot* slot, int32_t* result) {
   if (result != nullptr) *result = rc;
 }
 
-int32_t write_lock(context* ctx) { return shared_state_write_lock(ctx, ctx->shared); }
-int32_t write_unlock(context* ctx) { return shared_state_write_unlock(ctx, ctx->shared); }
-
 // Gives back one reference of a used slot under the write hold the caller
 // took, and ends that hold: the last reference frees the slot. The free
 // operation's failure, else the release's result.
-int32_t release_held(context* ctx, resource_slot* slot) {
+int32_t release_held(context* ctx, resource_slot* slot, write_hold& hold) {
   if (slot->refs > 0) slot->refs -= 1;
   int32_t result = 0;
   if (slot->refs == 0) slot_free(ctx, slot, &result);
-  int32_t released = write_unlock(ctx);
+  int32_t released = hold.release();
   return result != 0 ? result : released;
 }
 
@@ -302,14 +299,13 @@ void rsrc_lock_detach(context* ctx, const lock_handle* lock) {
   // Loads run under the write hold, so none is using the handle while it
   // is forgotten. Should the hold be refused, it is forgotten all the same:
   // a registration left pointing at freed memory is worse.
-  const bool held = write_lock(ctx) == 0;
+  const write_hold hold(ctx);
   for (uint32_t kind = 1; kind <= kRsrcKindCount; ++kind) {
     rsrc_table* table = table_of(ctx, kind);
     for (uint32_t i = 0; i < table->count; ++i) {
       if (table->slots[i]->cb.lock == lock) table->slots[i]->cb.lock = nullptr;
     }
   }
-  if (held) (void)write_unlock(ctx);
 }
 
 const char* rsrc_kind_name_get(uint32_t kind) { return kind_ok(kind) ? kKindNames[kind] : kKindNames[0]; }
@@ -326,27 +322,21 @@ int32_t rsrc_register(context* ctx, uint32_t kind, const char* name, const rsrc_
   }
   std::memcpy(stem, name, stem_n);
   stem[stem_n] = '\0';
-  int32_t rc = write_lock(ctx);
-  if (rc != 0) return rc;
+  write_hold hold(ctx);
+  if (!hold.held()) return hold.rc();
+  int32_t rc = 0;
   rsrc_table* table = table_of(ctx, kind);
   for (uint32_t i = 0; i < table->count; ++i) {
     resource_slot* slot = table->slots[i];
     if (slot->state == kRsrcFree) continue;
     int32_t same = 0;
     rc = slot_serves(ctx, slot, stem, cb, &same);
-    if (rc != 0) {
-      write_unlock(ctx);
-      return rc;
-    }
+    if (rc != 0) return rc;
     if (same) {
       if (cb->lock != nullptr) rc = resource_file_lock(ctx, slot, cb->lock);
-      if (rc != 0) {
-        write_unlock(ctx);
-        return rc;
-      }
+      if (rc != 0) return rc;
       slot->refs += 1;
       *out_index = static_cast<int32_t>(i);
-      write_unlock(ctx);
       return TQ_WARN_ALREADY_REGISTERED;
     }
   }
@@ -356,21 +346,17 @@ int32_t rsrc_register(context* ctx, uint32_t kind, const char* name, const rsrc_
     char text[kErrTextSize];
     fio_missing_text(ctx, stem, text);
     TQ_REPORT(ctx, TQ_ERR_FILE_OPEN, 52, static_cast<const char*>(text));
-    write_unlock(ctx);
     return TQ_ERR_FILE_OPEN;
   }
   int32_t index = -1;
   rc = slot_take(table, &index);
-  if (rc != 0) {
-    write_unlock(ctx);
-    return rc;
-  }
+  if (rc != 0) return rc;
   resource_slot* slot = table->slots[index];
   slot_fill(slot, kind, stem, kRsrcRegistered, cb);
   *out_index = index;
   // The registrant owns the reference even when loading at once fails.
   if (ctx->options & kOptPrepareOnRead) rc = slot_load(ctx, slot);
-  int32_t released = write_unlock(ctx);
+  int32_t released = hold.release();
   return rc != 0 ? rc : released;
 }
 
@@ -384,68 +370,70 @@ int32_t rsrc_slot_create(context* ctx, uint32_t kind, const char* name, uint32_t
     (void)strio_kept_length_check(ctx, name, kRsrcNameSize - 1);  // says why
     return TQ_ERR_ARGUMENT;
   }
-  int32_t rc = write_lock(ctx);
-  if (rc != 0) return rc;
+  write_hold hold(ctx);
+  if (!hold.held()) return hold.rc();
   rsrc_table* table = table_of(ctx, kind);
   if (!allow_duplicate && name != nullptr) {
     for (uint32_t i = 0; i < table->count; ++i) {
       resource_slot* slot = table->slots[i];
-      if (slot->state != kRsrcFree && rsrc_same_name(kind, slot->name, name)) {
-        write_unlock(ctx);
-        return TQ_ERR_NAME_IN_USE;
-      }
+      if (slot->state != kRsrcFree && rsrc_same_name(kind, slot->name, name)) return TQ_ERR_NAME_IN_USE;
     }
   }
   int32_t index = -1;
-  rc = slot_take(table, &index);
+  const int32_t rc = slot_take(table, &index);
   if (rc == 0) {
     slot_fill(table->slots[index], kind, name, kRsrcCreated, cb);
     *out_index = index;
   }
-  int32_t released = write_unlock(ctx);
+  int32_t released = hold.release();
   return rc != 0 ? rc : released;
 }
 
-int32_t rsrc_slot_get_loaded(context* ctx, uint32_t kind, int32_t index, uint32_t hold, resource_slot** out) {
-  if (out != nullptr) *out = nullptr;
-  if (!kind_ok(kind) || out == nullptr) return TQ_ERR_ARGUMENT;
-  int32_t rc = 0;
-  if (hold == 1 && (rc = write_lock(ctx)) != 0) return rc;
+namespace {
+
+// The used slot at the index, loaded on first use. A first use loads under
+// the write hold, so that two contexts sharing the state never load the
+// same resource at once: taken here unless the caller holds it (`held`).
+int32_t slot_find_loaded(context* ctx, uint32_t kind, int32_t index, bool held, resource_slot** out) {
   resource_slot* slot = slot_at(table_of(ctx, kind), index);
-  if (slot == nullptr || slot->state == kRsrcFree) {
-    if (hold == 1) write_unlock(ctx);
-    return TQ_ERR_INDEX;
-  }
+  if (slot == nullptr || slot->state == kRsrcFree) return TQ_ERR_INDEX;
   if (slot->state == kRsrcRegistered) {
-    // A first use loads under the write hold, so that two contexts sharing
-    // the state never load the same resource at once.
-    if (hold != 1 && (rc = write_lock(ctx)) != 0) return rc;
-    rc = slot_load(ctx, slot);
-    if (hold != 1) {
-      int32_t released = write_unlock(ctx);
-      if (rc == 0) rc = released;
-    }
-    if (rc != 0) {
-      if (hold == 1) write_unlock(ctx);
-      return rc;
-    }
+    write_hold loading = held ? write_hold() : write_hold(ctx);
+    if (loading.rc() != 0) return loading.rc();
+    int32_t rc = slot_load(ctx, slot);
+    const int32_t released = loading.release();
+    if (rc == 0) rc = released;
+    if (rc != 0) return rc;
   }
   *out = slot;
   return 0;
 }
 
+}  // namespace
+
+int32_t rsrc_slot_get_loaded(context* ctx, uint32_t kind, int32_t index, uint32_t hold, resource_slot** out) {
+  if (out != nullptr) *out = nullptr;
+  if (!kind_ok(kind) || out == nullptr) return TQ_ERR_ARGUMENT;
+  if (hold != 1) return slot_find_loaded(ctx, kind, index, false, out);
+  // The call returns holding the write hold on success: the guard lets it
+  // go only then.
+  write_hold held(ctx);
+  if (!held.held()) return held.rc();
+  const int32_t rc = slot_find_loaded(ctx, kind, index, true, out);
+  if (rc == 0) held.keep();
+  return rc;
+}
+
 int32_t rsrc_slot_get(context* ctx, uint32_t kind, int32_t index, uint32_t hold, resource_slot** out) {
   if (out != nullptr) *out = nullptr;
   if (!kind_ok(kind) || out == nullptr) return TQ_ERR_ARGUMENT;
-  int32_t rc = 0;
-  if (hold == 1 && (rc = write_lock(ctx)) != 0) return rc;
+  write_hold held = hold == 1 ? write_hold(ctx) : write_hold();
+  if (held.rc() != 0) return held.rc();
   resource_slot* slot = slot_at(table_of(ctx, kind), index);
   // A stale index names a freed slot: out of range like any other.
-  if (slot == nullptr || slot->state == kRsrcFree) {
-    if (hold == 1) write_unlock(ctx);
-    return TQ_ERR_INDEX;
-  }
+  if (slot == nullptr || slot->state == kRsrcFree) return TQ_ERR_INDEX;
   *out = slot;
+  held.keep();  // hold 1: returned holding it
   return 0;
 }
 
@@ -460,32 +448,29 @@ int32_t rsrc_slot_get_used(context* ctx, uint32_t kind, int32_t index, resource_
 
 int32_t rsrc_unlock(context* ctx, resource_slot* slot, uint32_t hold) {
   (void)slot;
-  return hold == 1 ? write_unlock(ctx) : 0;
+  return hold == 1 ? write_hold::adopt(ctx).release() : 0;
 }
 
 int32_t rsrc_addref(context* ctx, uint32_t kind, int32_t index) {
   if (!kind_ok(kind)) return TQ_ERR_ARGUMENT;
-  int32_t rc = write_lock(ctx);
-  if (rc != 0) return rc;
+  write_hold hold(ctx);
+  if (!hold.held()) return hold.rc();
   resource_slot* slot = slot_at(table_of(ctx, kind), index);
-  if (slot == nullptr || slot->state == kRsrcFree) {
-    write_unlock(ctx);
-    return TQ_ERR_INDEX;
-  }
+  if (slot == nullptr || slot->state == kRsrcFree) return TQ_ERR_INDEX;
   slot->refs += 1;
-  return write_unlock(ctx);
+  return hold.release();
 }
 
 int32_t rsrc_release(context* ctx, resource_slot* slot) {
   if (slot == nullptr || slot->state == kRsrcFree) return 0;
-  int32_t rc = write_lock(ctx);
-  if (rc != 0) return rc;
+  write_hold hold(ctx);
+  if (!hold.held()) return hold.rc();
   // Every reference left is a client's: none is this caller's to give back,
   // and freeing the slot would pull it from under the client (whose next
   // call, or a resource later registered into the slot, it would meet).
   const uint32_t client = slot->client_loads.total;
-  if (client > 0 && slot->refs <= client) return write_unlock(ctx);
-  return release_held(ctx, slot);
+  if (client > 0 && slot->refs <= client) return hold.release();
+  return release_held(ctx, slot, hold);
 }
 
 int32_t rsrc_unref(context* ctx, uint32_t kind, int32_t index) {
@@ -503,9 +488,7 @@ int32_t rsrc_unload(context* ctx, uint32_t kind, int32_t index) {
   return rc < 0 ? rc : 0;
 }
 
-int32_t rsrc_client_load_begin(context* ctx) { return write_lock(ctx); }
-
-int32_t rsrc_client_load_end(context* ctx, uint32_t kind, int32_t* index, int32_t rc) {
+int32_t rsrc_client_load_end(context* ctx, uint32_t kind, int32_t* index, int32_t rc, write_hold& hold) {
   resource_slot* slot = kind_ok(kind) && index != nullptr ? slot_at(table_of(ctx, kind), *index) : nullptr;
   // The index came with a reference the client now holds; the count can
   // never pass the references (a slot freed again on the way is not
@@ -521,13 +504,14 @@ int32_t rsrc_client_load_end(context* ctx, uint32_t kind, int32_t* index, int32_
     *index = -1;
     rc = TQ_ERR_NO_MEMORY;
   }
-  return rc_combine(rc, write_unlock(ctx));
+  return rc_combine(rc, hold.release());
 }
 
 int32_t rsrc_client_unload(context* ctx, uint32_t kind, int32_t index) {
   resource_slot* slot = nullptr;
   int32_t rc = rsrc_slot_get(ctx, kind, index, 1, &slot);
   if (rc != 0) return rc;
+  write_hold hold = write_hold::adopt(ctx);
   // Only this context's own loads are its to give back, and those closed
   // contexts left: the rest are held by definitions (giving one back would
   // leave a definition naming a freed or reused slot) or by other open
@@ -537,10 +521,9 @@ int32_t rsrc_client_unload(context* ctx, uint32_t kind, int32_t index) {
   // record went with the old resource.
   if (!sharer_loads_take(&slot->client_loads, ctx)) {
     TQ_REPORT(ctx, TQ_ERR_INDEX, 1840, rsrc_kind_name_get(kind), static_cast<const char*>(slot->name), index);
-    write_unlock(ctx);
     return TQ_ERR_INDEX;
   }
-  rc = release_held(ctx, slot);
+  rc = release_held(ctx, slot, hold);
   return rc < 0 ? rc : 0;
 }
 
@@ -672,23 +655,17 @@ int32_t rsrc_name_get(context* ctx, uint32_t kind, int32_t index, char* out, uin
 
 int32_t rsrc_rename(context* ctx, uint32_t kind, int32_t index, const char* name) {
   if (name == nullptr || !kind_ok(kind)) return TQ_ERR_ARGUMENT;
-  int32_t rc = write_lock(ctx);
-  if (rc != 0) return rc;
+  write_hold hold(ctx);
+  if (!hold.held()) return hold.rc();
   rsrc_table* table = table_of(ctx, kind);
   resource_slot* slot = slot_at(table, index);
-  if (slot == nullptr || slot->state == kRsrcFree) {
-    write_unlock(ctx);
-    return TQ_ERR_INDEX;
-  }
+  if (slot == nullptr || slot->state == kRsrcFree) return TQ_ERR_INDEX;
   for (uint32_t i = 0; i < table->count; ++i) {
     const resource_slot* other = table->slots[i];
-    if (other->state != kRsrcFree && rsrc_same_name(kind, other->name, name)) {
-      write_unlock(ctx);
-      return TQ_ERR_NAME_IN_USE;
-    }
+    if (other->state != kRsrcFree && rsrc_same_name(kind, other->name, name)) return TQ_ERR_NAME_IN_USE;
   }
   str_copy_bounded(slot->name, name, kRsrcNameSize);
-  return write_unlock(ctx);
+  return hold.release();
 }
 
 // ---- The accessors every resource kind shares --------------------------------------------
@@ -748,8 +725,9 @@ int32_t rsrc_owner_set(context* ctx, uint32_t kind, int32_t index, const char* t
   resource_slot* slot = nullptr;
   int32_t rc = rsrc_slot_get_loaded(ctx, kind, index, 1, &slot);
   if (rc != 0) return rc;
+  write_hold hold = write_hold::adopt(ctx);
   std::memcpy(slot->owner, owner, sizeof owner);
-  return rc_combine(crc, rsrc_unlock(ctx, slot, 1));
+  return rc_combine(crc, hold.release());
 }
 
 int32_t rsrc_owner_get(context* ctx, uint32_t kind, int32_t index, uint32_t flags, char* out) {

@@ -85,8 +85,9 @@ const char* rsrc_kind_name_get(uint32_t kind);
 int32_t rsrc_register(context* ctx, uint32_t kind, const char* name, const rsrc_callbacks* cb, int32_t* out_index);
 int32_t rsrc_slot_create(context* ctx, uint32_t kind, const char* name, uint32_t allow_duplicate,
                          const rsrc_callbacks* cb, int32_t* out_index);
-// With hold 1 the write hold is taken and, on success, kept for the caller
-// (rsrc_unlock ends it).
+// With hold 1 the write hold is taken and, on success, kept for the caller,
+// who takes it over at once (write_hold::adopt) or ends it with rsrc_unlock
+// (an edit scope).
 int32_t rsrc_slot_get_loaded(context* ctx, uint32_t kind, int32_t index, uint32_t hold, resource_slot** out);
 int32_t rsrc_slot_get(context* ctx, uint32_t kind, int32_t index, uint32_t hold, resource_slot** out);
 int32_t rsrc_slot_get_used(context* ctx, uint32_t kind, int32_t index, resource_slot** out);
@@ -123,14 +124,12 @@ int32_t rsrc_unload(context* ctx, uint32_t kind, int32_t index);
 // reference all the same. When the load cannot be recorded (-600, recorded)
 // the reference is given back and *index set to -1. The result is open's,
 // else the release's.
-int32_t rsrc_client_load_begin(context* ctx);
-int32_t rsrc_client_load_end(context* ctx, uint32_t kind, int32_t* index, int32_t rc);
+int32_t rsrc_client_load_end(context* ctx, uint32_t kind, int32_t* index, int32_t rc, write_hold& hold);
 template <typename Open>
 int32_t rsrc_client_load(context* ctx, uint32_t kind, int32_t* index, Open&& open) {
-  int32_t rc = rsrc_client_load_begin(ctx);
-  if (rc != 0) return rc;
-  rc = open();
-  return rsrc_client_load_end(ctx, kind, index, rc);
+  write_hold hold(ctx);
+  if (!hold.held()) return hold.rc();
+  return rsrc_client_load_end(ctx, kind, index, open(), hold);
 }
 
 // The unload export of every kind: one of this context's client loads (or,
@@ -210,12 +209,11 @@ int32_t rsrc_part_get_for_edit(context* ctx, uint32_t kind, int32_t index, T** o
   resource_slot* slot = nullptr;
   int32_t rc = rsrc_slot_get_loaded(ctx, kind, index, 1, &slot);
   if (rc != 0) return rc;
-  if (slot->part == nullptr) {
-    (void)rsrc_unlock(ctx, slot, 1);
-    return TQ_ERR_INDEX;
-  }
+  write_hold hold = write_hold::adopt(ctx);
+  if (slot->part == nullptr) return TQ_ERR_INDEX;
   *out = static_cast<T*>(slot->part);
   if (slot_out != nullptr) *slot_out = slot;
+  hold.keep();
   return 0;
 }
 

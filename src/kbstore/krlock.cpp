@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "core/krenc.h"
 #include "core/krerr.h"
@@ -353,11 +354,24 @@ int32_t lock_free(context* ctx, lock_handle* lock) {
 int32_t lock_create(context* ctx, const char* fname, uint32_t kind, lock_handle* lock, char* path) {
   if (path != nullptr) strio_out_clear(ctx, path);
   if (!owned_by(lock, ctx)) return report_foreign(ctx);
-  char name[kFioPathSize + 4];
-  int32_t in = strio_in_16384(ctx, fname, name, kStrioConvert | kStrioUnkept);
+  std::string name;
+  int32_t in = strio_in_whole(ctx, fname, &name, kStrioConvert | kStrioUnkept);
   if (in < 0) return in;
+  // The file layer looks for the name with its kind's extension, in
+  // kFioPathSize bytes: a longer one is refused with its length, never cut
+  // (cut, it would name another file).
+  if (const char* ext = fio_kind_extension(kind); ext != nullptr) {
+    std::string file(name.size() + std::strlen(ext) + 2, '\0');
+    (void)fio_name_extension_set(name.c_str(), ext, file.data(), static_cast<uint32_t>(file.size()));
+    const size_t n = std::strlen(file.c_str());
+    if (n >= kFioPathSize) {
+      TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 1910, "file name (with its kind's extension)", call_name_of(ctx),
+                static_cast<uint32_t>(n), kFioPathSize - 1);
+      return TQ_ERR_ARGUMENT;
+    }
+  }
   char resolved[kLockPathSize];
-  int32_t rc = lock_file_create(ctx, name, kind, lock, resolved, sizeof resolved);
+  int32_t rc = lock_file_create(ctx, name.c_str(), kind, lock, resolved, sizeof resolved);
   if (rc != 0) return rc;
   if (path != nullptr) {
     int32_t out = strio_out_16384(ctx, resolved, path, kStrioConvert);

@@ -88,9 +88,6 @@ int32_t not_loaded(context* ctx, int32_t code) {
   return TQ_ERR_ARGUMENT;
 }
 
-int32_t write_lock(context* ctx) { return shared_state_write_lock(ctx, ctx->shared); }
-int32_t write_unlock(context* ctx) { return shared_state_write_unlock(ctx, ctx->shared); }
-
 // Frees what a record holds: the definitions first (a definition names its
 // datatype), then the datatypes. keep_refs as defn_set_free.
 void parts_free(context* ctx, loaded_locale_rec* rec, int32_t keep_refs) {
@@ -344,8 +341,8 @@ int32_t query_prologue(context* ctx, int32_t code, int32_t* index) {
 int32_t loaded_locale_rec_create(context* ctx, uint32_t* index) {
   locale_table_loaded* t = loaded(ctx);
   if (t == nullptr) return TQ_ERR_NO_LOCALE;
-  int32_t rc = write_lock(ctx);
-  if (rc != 0) return rc;
+  write_hold hold(ctx);
+  if (!hold.held()) return hold.rc();
   uint32_t at = t->count;
   for (uint32_t i = 0; i < t->count; ++i) {
     if (t->recs[i]->code == -1) {
@@ -360,7 +357,6 @@ int32_t loaded_locale_rec_create(context* ctx, uint32_t* index) {
                                        np_realloc(t->recs, sizeof(loaded_locale_rec*) * (t->count + 1)));
     if (grown == nullptr) {
       std::free(rec);
-      write_unlock(ctx);
       return TQ_ERR_NO_MEMORY;
     }
     t->recs = grown;
@@ -373,7 +369,7 @@ int32_t loaded_locale_rec_create(context* ctx, uint32_t* index) {
   rec->refs = 1;
   rec->parent = -1;
   *index = at;
-  return write_unlock(ctx);
+  return hold.release();
 }
 
 void loaded_locales_free(context* ctx, locale_table_loaded* table) {
@@ -437,8 +433,8 @@ const char* locale_part_unloaded(context* ctx, int32_t code, int32_t kind, const
 int32_t locale_load(context* ctx, const char* iso, uint32_t flags, lock_handle* lock, uint32_t nested,
                     int32_t* code_out) {
   *code_out = -1;
-  int32_t rc = write_lock(ctx);
-  if (rc != 0) return rc;
+  write_hold hold(ctx);
+  if (!hold.held()) return hold.rc();
   load_chain chain{};
   // A failed client's load gives back the locks it took (its own file and
   // its ancestors'), and only those: the handle may hold others.
@@ -450,6 +446,7 @@ int32_t locale_load(context* ctx, const char* iso, uint32_t flags, lock_handle* 
   // unlocked. Whatever failed on the way, the load says so with 104, not 0
   // beside a failure in its list.
   const uint32_t failures = err_failures_mark(ctx);
+  int32_t rc = 0;
   try {
     rc = load_impl(ctx, iso, flags, lock, nested, code_out, &chain);
   } catch (const std::bad_alloc&) {
@@ -459,13 +456,13 @@ int32_t locale_load(context* ctx, const char* iso, uint32_t flags, lock_handle* 
   }
   if (rc < 0 && !nested) lock_release_since(ctx, lock, mark);
   rc = err_went_on(ctx, failures, rc, TQ_WARN_LOCALE_PROBLEMS);
-  int32_t released = write_unlock(ctx);
+  int32_t released = hold.release();
   return rc != 0 ? rc : released;
 }
 
 int32_t locale_client_unload(context* ctx, int32_t code, lock_handle* lock) {
-  int32_t rc = write_lock(ctx);
-  if (rc != 0) return rc;
+  write_hold hold(ctx);
+  if (!hold.held()) return hold.rc();
   int32_t index = find_index(ctx, code);
   loaded_locale_rec* rec = rec_at(ctx, index);
   // Only this context's own loads are its to give back, and those closed
@@ -473,7 +470,7 @@ int32_t locale_client_unload(context* ctx, int32_t code, lock_handle* lock) {
   // child, and another open context's load by that context (whose calls
   // would otherwise find it gone).
   if (rec != nullptr && rec->code != -1 && sharer_loads_take(&rec->client_refs, ctx)) release_ref(ctx, index, lock);
-  return write_unlock(ctx);
+  return hold.release();
 }
 
 int32_t locale_current_rec_get(context* ctx, loaded_locale_rec** rec) {
@@ -487,12 +484,12 @@ int32_t locale_current_rec_get(context* ctx, loaded_locale_rec** rec) {
   return 0;
 }
 
-int32_t locale_current_rec_get_locked(context* ctx, loaded_locale_rec** rec) {
+int32_t locale_current_rec_get_locked(context* ctx, loaded_locale_rec** rec, write_hold* held) {
   *rec = nullptr;
-  int32_t rc = write_lock(ctx);
-  if (rc != 0) return rc;
-  rc = locale_current_rec_get(ctx, rec);
-  if (rc != 0) write_unlock(ctx);
+  write_hold hold(ctx);
+  if (!hold.held()) return hold.rc();
+  const int32_t rc = locale_current_rec_get(ctx, rec);
+  if (rc == 0) *held = std::move(hold);
   return rc;
 }
 
@@ -519,12 +516,12 @@ int32_t locale_rec_get(context* ctx, int32_t code, loaded_locale_rec** rec) {
   return rc;
 }
 
-int32_t locale_rec_get_locked(context* ctx, int32_t code, loaded_locale_rec** rec) {
+int32_t locale_rec_get_locked(context* ctx, int32_t code, loaded_locale_rec** rec, write_hold* held) {
   *rec = nullptr;
-  int32_t rc = write_lock(ctx);
-  if (rc != 0) return rc;
-  rc = locale_rec_get(ctx, code, rec);
-  if (rc != 0) write_unlock(ctx);
+  write_hold hold(ctx);
+  if (!hold.held()) return hold.rc();
+  const int32_t rc = locale_rec_get(ctx, code, rec);
+  if (rc == 0) *held = std::move(hold);
   return rc;
 }
 
@@ -536,12 +533,12 @@ int32_t locale_rec_get_by_index(context* ctx, uint32_t index, loaded_locale_rec*
   return 0;
 }
 
-int32_t locale_rec_get_by_index_locked(context* ctx, uint32_t index, loaded_locale_rec** rec) {
+int32_t locale_rec_get_by_index_locked(context* ctx, uint32_t index, loaded_locale_rec** rec, write_hold* held) {
   *rec = nullptr;
-  int32_t rc = write_lock(ctx);
-  if (rc != 0) return rc;
-  rc = locale_rec_get_by_index(ctx, index, rec);
-  if (rc != 0) write_unlock(ctx);
+  write_hold hold(ctx);
+  if (!hold.held()) return hold.rc();
+  const int32_t rc = locale_rec_get_by_index(ctx, index, rec);
+  if (rc == 0) *held = std::move(hold);
   return rc;
 }
 

@@ -89,7 +89,9 @@ void loaded_locales_free(context* ctx, locale_table_loaded* table);
 // Queries on loaded locales; -707 for a locale of the table that is not
 // loaded (or no current locale), -802 for a code outside the table.
 int32_t locale_current_rec_get(context* ctx, loaded_locale_rec** rec);
-int32_t locale_current_rec_get_locked(context* ctx, loaded_locale_rec** rec);
+// The _locked queries answer 0 holding the write hold, in *held (the
+// record found under it); on failure nothing is held.
+int32_t locale_current_rec_get_locked(context* ctx, loaded_locale_rec** rec, write_hold* held);
 int32_t locale_select(context* ctx, int32_t code);
 // Keeps the context's current locale (index and code) as it is while a
 // step makes others current, and puts it back exactly when it goes, on
@@ -114,9 +116,9 @@ class current_locale_kept {
 };
 int32_t locale_index_get(context* ctx, int32_t code, uint32_t* index);
 int32_t locale_rec_get(context* ctx, int32_t code, loaded_locale_rec** rec);
-int32_t locale_rec_get_locked(context* ctx, int32_t code, loaded_locale_rec** rec);
+int32_t locale_rec_get_locked(context* ctx, int32_t code, loaded_locale_rec** rec, write_hold* held);
 int32_t locale_rec_get_by_index(context* ctx, uint32_t index, loaded_locale_rec** rec);
-int32_t locale_rec_get_by_index_locked(context* ctx, uint32_t index, loaded_locale_rec** rec);
+int32_t locale_rec_get_by_index_locked(context* ctx, uint32_t index, loaded_locale_rec** rec, write_hold* held);
 
 // Export implementations.
 int32_t zel_locale_load(context* ctx, int32_t locale, uint32_t flags);

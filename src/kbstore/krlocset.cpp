@@ -128,12 +128,12 @@ int32_t locale_settings_write(context* ctx, const loaded_locale_rec* rec, const 
 int32_t locale_file_xml_create(context* ctx, tq_xmldoc** file) {
   *file = nullptr;
   // The export takes no hold; the current locale is looked at under one.
-  int32_t rc = shared_state_read_lock(ctx, ctx->shared);
-  if (rc != 0) return rc;
+  read_hold hold(ctx);
+  if (!hold.held()) return hold.rc();
   loaded_locale_rec* current = nullptr;
-  rc = locale_current_rec_get(ctx, &current);
+  int32_t rc = locale_current_rec_get(ctx, &current);
   const int32_t code = current != nullptr ? current->code : -1;
-  int32_t released = shared_state_read_unlock(ctx, ctx->shared);
+  int32_t released = hold.release();
   if (rc != 0) return rc;
   if (released != 0) return released;
 
@@ -184,10 +184,10 @@ int32_t locale_write(context* ctx, int32_t locale, lock_handle* lock) {
   // Reading each definition back takes references on what it names, as a
   // load does: the whole write runs under the write hold, asked for before
   // anything else.
-  int32_t rc = shared_state_write_lock(ctx, ctx->shared);
-  if (rc != 0) return rc;
-  rc = locale_write_held(ctx, locale, lock);
-  return rc_combine(rc, shared_state_write_unlock(ctx, ctx->shared));
+  write_hold hold(ctx);
+  if (!hold.held()) return hold.rc();
+  const int32_t rc = locale_write_held(ctx, locale, lock);
+  return rc_combine(rc, hold.release());
 }
 
 int32_t locale_import(context* ctx, tq_xmldoc* settings) {
@@ -204,7 +204,8 @@ int32_t locale_import(context* ctx, tq_xmldoc* settings) {
   // definition that reads what it names on first use) is a problem met.
   const uint32_t failures = err_failures_mark(ctx);
   loaded_locale_rec* rec = nullptr;
-  rc = locale_current_rec_get_locked(ctx, &rec);
+  write_hold hold;
+  rc = locale_current_rec_get_locked(ctx, &rec, &hold);
   if (rc == 0) {
     // What the locale's definitions hold names the same records after the
     // read, which may move the inherited ones (defn_held_remember).
@@ -217,8 +218,7 @@ int32_t locale_import(context* ctx, tq_xmldoc* settings) {
     // Definitions already loaded that name what the document brought bind
     // it, as the locale written and read again does.
     defn_all_rebind(ctx);
-    rc = rc_combine(err_went_on(ctx, failures, rc, TQ_WARN_READ_PROBLEMS),
-                    shared_state_write_unlock(ctx, ctx->shared));
+    rc = rc_combine(err_went_on(ctx, failures, rc, TQ_WARN_READ_PROBLEMS), hold.release());
   }
   xml_free(ctx, copy);
   return rc;

@@ -43,7 +43,8 @@ int32_t raise9(context* ctx, defn_rec* rec) { return defn_rec_version_raise(ctx,
 template <typename F>
 int32_t edit(context* ctx, int32_t index, F&& body) {
   defn_rec* rec = nullptr;
-  int32_t rc = defn_record_get_for_write(ctx, K, index, &rec);
+  write_hold held;
+  int32_t rc = defn_record_get_for_write(ctx, K, index, &rec, &held);
   if (rc < 0) return rc;
   try {
     match_defn_kind_rec* part = match_defn_part(rec);
@@ -51,7 +52,7 @@ int32_t edit(context* ctx, int32_t index, F&& body) {
   } catch (const std::bad_alloc&) {
     rc = TQ_ERR_NO_MEMORY;
   }
-  return rc_combine(rc, defn_write_end(ctx));
+  return rc_combine(rc, held.release());
 }
 
 // The same on one of its tokens. With prep::drop a change that succeeded
@@ -61,7 +62,8 @@ template <typename F>
 int32_t token_edit(context* ctx, int32_t index, int32_t token, prep mode, F&& body) {
   dtok_rec* tok = nullptr;
   defn_rec* rec = nullptr;
-  int32_t rc = defn_token_get_for_write(ctx, K, index, token, &tok, &rec);
+  write_hold held;
+  int32_t rc = defn_token_get_for_write(ctx, K, index, token, &tok, &rec, &held);
   if (rc < 0) return rc;
   try {
     match_token_kind_rec* part = match_token_part(tok);
@@ -69,7 +71,7 @@ int32_t token_edit(context* ctx, int32_t index, int32_t token, prep mode, F&& bo
   } catch (const std::bad_alloc&) {
     rc = TQ_ERR_NO_MEMORY;
   }
-  return rc_combine(rc, defn_token_write_end(ctx, rec, mode == prep::drop && rc >= 0));
+  return rc_combine(rc, defn_token_write_end(ctx, rec, mode == prep::drop && rc >= 0, held));
 }
 
 // The definition and one of its tokens' parts for reading.

@@ -428,7 +428,8 @@ int32_t match_multicode_parsed_by_defn_index(context* ctx, int32_t index, const 
   int32_t rc = match_slot_count_check(ctx, slot_count);
   if (rc < 0) return rc;
   defn_rec* rec = nullptr;
-  rc = defn_record_get_for_write(ctx, K, index, &rec);
+  write_hold held;
+  rc = defn_record_get_for_write(ctx, K, index, &rec, &held);
   if (rc < 0) return rc;
   // The caller's values in UTF-8, in the block a parse would fill (no parse
   // runs on this road).
@@ -441,7 +442,7 @@ int32_t match_multicode_parsed_by_defn_index(context* ctx, int32_t index, const 
   if (rc >= 0) {
     rc = match_multicode_engine_run_parsed(rec, ctx, area, sens, count, area->parsed, slot_count, blocks, num, info);
   }
-  const int32_t released = defn_write_end(ctx);
+  const int32_t released = held.release();
   if (rc < 0) return rc;
   if (released < 0) return released;
   return converted;

@@ -202,7 +202,8 @@ int32_t part_for_read(context* ctx, int32_t index, defn_rec** rec, match_defn_ki
 template <typename F>
 int32_t edit_part(context* ctx, int32_t index, bool raise, F&& body) {
   defn_rec* rec = nullptr;
-  int32_t rc = defn_record_get_for_write(ctx, K, index, &rec);
+  write_hold held;
+  int32_t rc = defn_record_get_for_write(ctx, K, index, &rec, &held);
   if (rc < 0) return rc;
   try {
     match_defn_kind_rec* part = match_defn_part(rec);
@@ -211,7 +212,7 @@ int32_t edit_part(context* ctx, int32_t index, bool raise, F&& body) {
   } catch (const std::bad_alloc&) {
     rc = TQ_ERR_NO_MEMORY;
   }
-  return rc_combine(rc, defn_write_end(ctx));
+  return rc_combine(rc, held.release());
 }
 
 int32_t rule_missing(context* ctx, const defn_rec* rec, uint32_t rule) {

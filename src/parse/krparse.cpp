@@ -257,10 +257,10 @@ int32_t parse_engine_run(context* ctx, parse_scratch* sc, defn_rec* rec, const c
   // Preparing needs the write hold, and so does an info, which takes a
   // reference to the parser object its solutions were made by. While the
   // call only reads it is refused, and runs again under it.
-  int32_t rc = shared_state_write_lock(ctx, ctx->shared);
-  if (rc != 0) return rc;
-  rc = engine_core(ctx, sc, rec, part, text, slots, count, info);
-  const int32_t released = shared_state_write_unlock(ctx, ctx->shared);
+  write_hold hold(ctx);
+  if (!hold.held()) return hold.rc();
+  const int32_t rc = engine_core(ctx, sc, rec, part, text, slots, count, info);
+  const int32_t released = hold.release();
   return rc < 0 || released == 0 ? rc : released;
 }
 

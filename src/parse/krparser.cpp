@@ -203,18 +203,6 @@ hash_table* cache_of(context* ctx, bool create) {
 
 int32_t key_length(const char* key) { return static_cast<int32_t>(std::strlen(key) + 1); }
 
-// Write hold on the shared state for the life of the object.
-struct write_scope {
-  context* ctx;
-  int32_t rc;
-  explicit write_scope(context* c) : ctx(c) { rc = shared_state_write_lock(c, c->shared); }
-  ~write_scope() {
-    if (rc == 0) (void)shared_state_write_unlock(ctx, ctx->shared);
-  }
-  write_scope(const write_scope&) = delete;
-  write_scope& operator=(const write_scope&) = delete;
-};
-
 }  // namespace
 
 const char* cg_cat_name(const compiled_grammar* g, int32_t cat) {
@@ -409,8 +397,8 @@ int32_t parser_get(context* ctx, uint32_t kind, int32_t grammar, int32_t root, c
                    parser_rec** out) {
   *out = nullptr;
   if (kind > kParserComposite) return -1;
-  write_scope hold(ctx);
-  if (hold.rc != 0) return hold.rc;
+  write_hold hold(ctx);
+  if (!hold.held()) return hold.rc();
   char key[kParserKeySize];
   int32_t rc = parser_cache_key(ctx, kind, grammar, root, block, key);
   if (rc != 0) return rc;
@@ -458,8 +446,8 @@ int32_t parse_defn_parser_get(context* ctx, int32_t grammar, int32_t root, const
 
 int32_t parser_unref(context* ctx, parser_rec* p) {
   if (p == nullptr) return 0;
-  write_scope hold(ctx);
-  if (hold.rc != 0) return hold.rc;
+  write_hold hold(ctx);
+  if (!hold.held()) return hold.rc();
   if (p->refs > 1) {
     p->refs -= 1;
     return 0;
@@ -481,8 +469,8 @@ int32_t parser_release(context* ctx, parser_rec* p) {
 
 int32_t parser_release_all(context* ctx, std::vector<parser_rec*>* parsers) {
   if (parsers->empty()) return 0;
-  write_scope hold(ctx);
-  if (hold.rc != 0) return hold.rc;
+  write_hold hold(ctx);
+  if (!hold.held()) return hold.rc();
   int32_t first = 0;
   for (parser_rec* p : *parsers) {
     const int32_t rc = parser_release(ctx, p);

@@ -737,7 +737,8 @@ int32_t tqx_parse_defn_optimization_params_set(context* ctx, int32_t index, int3
   if (rc == 0) rc = optp_limit_validate(ctx, limit);
   if (rc < 0) return rc;
   defn_rec* rec = nullptr;
-  rc = defn_record_get_for_write(ctx, kDefnParse, index, &rec);
+  write_hold held;
+  rc = defn_record_get_for_write(ctx, kDefnParse, index, &rec, &held);
   if (rc < 0) return rc;
   parse_defn_kind_rec* part = parse_defn_part(rec);
   if (part == nullptr) {
@@ -748,13 +749,14 @@ int32_t tqx_parse_defn_optimization_params_set(context* ctx, int32_t index, int3
     part->opt.limit = limit;
     part->prepared.store(0, std::memory_order_release);
   }
-  const int32_t released = defn_write_end(ctx);
+  const int32_t released = held.release();
   return rc < 0 ? rc : (released < 0 ? released : 0);
 }
 
 int32_t tqx_parse_defn_optimization_params_remove(context* ctx, int32_t index) {
   defn_rec* rec = nullptr;
-  int32_t rc = defn_record_get_for_write(ctx, kDefnParse, index, &rec);
+  write_hold held;
+  int32_t rc = defn_record_get_for_write(ctx, kDefnParse, index, &rec, &held);
   if (rc < 0) return rc;
   parse_defn_kind_rec* part = parse_defn_part(rec);
   if (part == nullptr) {
@@ -763,7 +765,7 @@ int32_t tqx_parse_defn_optimization_params_remove(context* ctx, int32_t index) {
     optp_override_set(ctx, &part->opt, 0);
     part->prepared.store(0, std::memory_order_release);
   }
-  const int32_t released = defn_write_end(ctx);
+  const int32_t released = held.release();
   return rc < 0 ? rc : (released < 0 ? released : 0);
 }
 

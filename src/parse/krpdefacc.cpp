@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -37,14 +38,15 @@ void drop_prepared(context* ctx, defn_rec* rec) { kDefnRecords.invalidate(ctx, r
 template <typename F>
 int32_t edit(context* ctx, int32_t index, F&& body) {
   defn_rec* rec = nullptr;
-  int32_t rc = defn_record_get_for_write(ctx, K, index, &rec);
+  write_hold held;
+  int32_t rc = defn_record_get_for_write(ctx, K, index, &rec, &held);
   if (rc < 0) return rc;
   try {
     rc = body(rec);
   } catch (const std::bad_alloc&) {
     rc = TQ_ERR_NO_MEMORY;
   }
-  return rc_combine(rc, defn_write_end(ctx));
+  return rc_combine(rc, held.release());
 }
 
 }  // namespace
@@ -95,9 +97,12 @@ int32_t tqx_parse_defn_normalization_regexlib_add(context* ctx, int32_t index, c
 namespace {
 
 // Gives the definition its datatype and one token per datatype token, in
-// order, named as the datatype's tokens (UTF-8 already: no conversion).
+// order, named as the datatype's tokens (UTF-8 already: no conversion). A
+// datatype with a token longer than a token name keeps is refused first
+// (-300, message 1954), its length said: cut, the name would be no token
+// of the datatype.
 int32_t tokens_from_datatype(context* ctx, int32_t index, int32_t dtype_index) {
-  int32_t rc = defn_datatype_index_set(ctx, K, index, dtype_index);
+  int32_t rc = defn_datatype_index_set_naming(ctx, K, index, dtype_index, UINT32_MAX);
   if (rc < 0) return rc;
   return edit(ctx, index, [&](defn_rec* rec) {
     defn_token_owner owner;
@@ -331,7 +336,8 @@ template <typename F>
 int32_t token_block_edit(context* ctx, int32_t index, int32_t token, F&& body) {
   dtok_rec* tok = nullptr;
   defn_rec* rec = nullptr;
-  int32_t rc = defn_token_get_for_write(ctx, K, index, token, &tok, &rec);
+  write_hold held;
+  int32_t rc = defn_token_get_for_write(ctx, K, index, token, &tok, &rec, &held);
   if (rc < 0) return rc;
   parse_token_kind_rec* block = parse_token_part(tok);
   try {
@@ -339,7 +345,7 @@ int32_t token_block_edit(context* ctx, int32_t index, int32_t token, F&& body) {
   } catch (const std::bad_alloc&) {
     rc = TQ_ERR_NO_MEMORY;
   }
-  return rc_combine(rc, defn_token_write_end(ctx, rec, rc >= 0));
+  return rc_combine(rc, defn_token_write_end(ctx, rec, rc >= 0, held));
 }
 
 }  // namespace

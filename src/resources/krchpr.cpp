@@ -283,9 +283,10 @@ int32_t create(context* ctx, const char* name, int32_t* index) {
     if (slot_index >= 0) (void)rsrc_unref(ctx, kRsrcChopper, slot_index);
     return rc;
   }
+  write_hold hold = write_hold::adopt(ctx);  // rsrc_slot_get returned holding it
   rec->slot = slot;
   slot->part = rec;
-  rc = rsrc_unlock(ctx, slot, 1);
+  rc = hold.release();
   *index = slot_index;
   return rc_combine(rc, warning);
 }

@@ -38,6 +38,47 @@ int32_t finish(int32_t rc, int32_t warning) {
   return warning > 0 ? warning : 0;
 }
 
+// A flag name is kept whole or not at all: a chopper keeps 128 bytes of
+// one, and two names that differ past them would be one flag. So a name
+// the caller gives past 128 bytes is refused (-802), alone (the conversion's
+// limit, message 1943) or in a rule's prerequisite or output flags (here,
+// message 1990). A chopper file keeps its names cut, as it always has.
+constexpr uint32_t kFlagNameMax = kFlagNameSize - 1;
+
+// The first name of a prerequisite or output-flags text (in UTF-8) longer
+// than a flag name keeps: its offset and length, false when there is none.
+// Names are the runs between blanks and operators in both texts.
+bool flag_name_too_long(const char* text, size_t* at, size_t* length) {
+  for (size_t i = 0; text[i] != '\0';) {
+    if (prereq_special(text[i])) {
+      ++i;
+      continue;
+    }
+    size_t j = i;
+    while (text[j] != '\0' && !prereq_special(text[j])) ++j;
+    if (j - i > kFlagNameMax) {
+      *at = i;
+      *length = j - i;
+      return true;
+    }
+    i = j;
+  }
+  return false;
+}
+
+// -802 (message 1990) when the text names a flag past 128 bytes, else 0.
+int32_t flag_names_check(context* ctx, const char* text) {
+  size_t at = 0;
+  size_t length = 0;
+  if (text == nullptr || !flag_name_too_long(text, &at, &length)) return 0;
+  uint32_t character = 1;  // where the name starts, in characters counted from 1
+  for (size_t i = 0; i < at; ++i) character += (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80 ? 1 : 0;
+  const auto n = static_cast<uint32_t>(length);
+  TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 1990, call_name_of(ctx), n, strio_bytes_word(n), character, kFlagNameMax,
+            strio_bytes_word(kFlagNameMax));
+  return TQ_ERR_ARGUMENT;
+}
+
 constexpr uint32_t kAnyMethod = 0xFFFFFFFFu;
 
 // The rule of an id for reading, or -802; -700 when it does not use the
@@ -52,11 +93,11 @@ int32_t rule_for_read(context* ctx, int32_t chopper, uint32_t id, chopper_rule**
   return method == kAnyMethod || (*rule)->method == method ? 0 : TQ_ERR_NOT_SUPPORTED;
 }
 
-// A rule setter's start: the caller's text converted in first (so that its
-// failure is the result whatever the indices), then the chopper held for
-// change and the rule of the id found (-802 when none; -700 when it does
-// not use the method asked for). rc: the first failure; warning: the
-// conversion's.
+// A rule setter's start: the caller's text converted in and checked first
+// (`check`, when given; so that its failure is the result whatever the
+// indices), then the chopper held for change and the rule of the id found
+// (-802 when none; -700 when it does not use the method asked for). rc: the
+// first failure; warning: the conversion's.
 struct rule_edit {
   text_in in;
   int32_t warning = 0;
@@ -64,8 +105,9 @@ struct rule_edit {
   std::optional<chopper_edit_scope> edit;
   chopper_rule* rule = nullptr;
   rule_edit(context* ctx, int32_t chopper, uint32_t id, const char* text, uint32_t max,
-            uint32_t method = kAnyMethod) {
+            uint32_t method = kAnyMethod, int32_t (*check)(context*, const char*) = nullptr) {
     rc = convert_in(ctx, text, in.text, max, &warning);
+    if (rc == 0 && check != nullptr) rc = check(ctx, in.text);
     if (rc != 0) return;
     rc = edit.emplace(ctx, chopper).rc;
     if (rc != 0) return;
@@ -81,11 +123,12 @@ struct rule_edit {
 
 // Sets a flag by name, its id made when the name is new: among the initial
 // flags, or the output flags of the rule of an id (-802 when none). The
-// name must convert and be valid (-802) before the chopper is held.
+// name must convert, fit a flag name and be valid (-802) before the chopper
+// is held.
 int32_t flag_add(context* ctx, int32_t chopper, const uint32_t* rule, const char* name, uint32_t* flag_id) {
   text_in in;
   int32_t warning = 0;
-  int32_t rc = convert_in(ctx, name, in.text, kNameMax, &warning);
+  int32_t rc = convert_in(ctx, name, in.text, kFlagNameMax, &warning);
   if (rc < 0) return rc;
   if (!chopper_flag_name_valid(in.text)) return TQ_ERR_ARGUMENT;
   chopper_edit_scope edit(ctx, chopper);
@@ -166,7 +209,7 @@ int32_t chopper_rule_flag_name_validate(context* ctx, const char* name, uint32_t
   int32_t warning = 0;
   int32_t rc = convert_in(ctx, name, in.text, kNameMax, &warning, kStrioUnkept);
   if (rc < 0) return rc;
-  *valid = chopper_flag_name_valid(in.text);
+  *valid = std::strlen(in.text) <= kFlagNameMax ? chopper_flag_name_valid(in.text) : 0;
   return finish(0, warning);
 }
 
@@ -176,7 +219,9 @@ int32_t chopper_rule_validate(context* ctx, const char* expr, uint32_t* valid) {
   int32_t warning = 0;
   int32_t rc = convert_in(ctx, expr, in.text, kTextMax, &warning, kStrioUnkept);
   if (rc < 0) return rc;
-  if (prereq_syntax_check(ctx, in.text, 0) != 0) return 0;
+  size_t at = 0;
+  size_t length = 0;
+  if (prereq_syntax_check(ctx, in.text, 0) != 0 || flag_name_too_long(in.text, &at, &length)) return 0;
   // Compiled against flag names of its own, so that no chopper changes.
   auto* scratch = static_cast<chopper_rules*>(np_malloc(sizeof(chopper_rules)));
   if (scratch == nullptr) return TQ_ERR_NO_MEMORY;
@@ -227,10 +272,10 @@ int32_t chopper_rules_flag_id_get(context* ctx, int32_t chopper, const char* nam
   chopper_rec* rec = nullptr;
   rc = chopper_get(ctx, chopper, &rec);
   if (rc != 0) return rc;
-  char cut[kFlagNameSize];
-  prereq_name_cut(in.text, std::strlen(in.text), cut);
-  if (chopper_flag_id_find(&rec->rules, cut, id) != 0) {
-    TQ_REPORT(ctx, TQ_ERR_NAME, 1477, chopper_name(rec), static_cast<const char*>(cut));
+  // Looked up whole: a name past 128 bytes names no flag (not the flag of
+  // its first 128 bytes).
+  if (chopper_flag_id_find(&rec->rules, in.text, id) != 0) {
+    TQ_REPORT(ctx, TQ_ERR_NAME, 1477, chopper_name(rec), static_cast<const char*>(in.text));
     return TQ_ERR_NAME;
   }
   return finish(0, warning);
@@ -413,7 +458,7 @@ int32_t chopper_rule_vocab_category_get(context* ctx, int32_t chopper, uint32_t 
 }
 
 int32_t chopper_rule_prereq_set(context* ctx, int32_t chopper, uint32_t rule, const char* prereq) {
-  rule_edit e(ctx, chopper, rule, prereq, kTextMax);
+  rule_edit e(ctx, chopper, rule, prereq, kTextMax, kAnyMethod, flag_names_check);
   if (e.rc != 0) return e.rc;
   chopper_rule* r = e.rule;
   chopper_rules* rules = &e.rec()->rules;
@@ -476,6 +521,8 @@ int32_t rule_add(context* ctx, int32_t chopper, uint32_t method, const char* con
   for (int k = 0; k < 6 && rc == 0; ++k) {
     if (texts[k] == nullptr) continue;
     rc = convert_in(ctx, texts[k], in[k].text, kMax[k], &warning);
+    // The prerequisite's and the output flags' names.
+    if (rc == 0 && (k == 3 || k == 4)) rc = flag_names_check(ctx, in[k].text);
     text[k] = in[k].text;
   }
   if (rc == 0) {

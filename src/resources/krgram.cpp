@@ -629,9 +629,10 @@ int32_t create(context* ctx, const char* name, int32_t* index) {
     (void)rsrc_unref(ctx, kRsrcGrammar, slot_index);
     return rc;
   }
+  write_hold hold = write_hold::adopt(ctx);  // rsrc_slot_get returned holding it
   grammar_rec* rec = rec_new(slot);
   if (rec == nullptr) {
-    (void)rsrc_unlock(ctx, slot, 1);
+    (void)hold.release();
     (void)rsrc_release(ctx, slot);
     return TQ_ERR_NO_MEMORY;
   }
@@ -639,7 +640,7 @@ int32_t create(context* ctx, const char* name, int32_t* index) {
   // that once saved it can be read again.
   locale_info_from_current(ctx, &rec->locale);
   slot->part = rec;
-  rc = rsrc_unlock(ctx, slot, 1);
+  rc = hold.release();
   *index = slot_index;
   return rc_combine(rc, crc);
 }

@@ -252,8 +252,6 @@ int32_t phonetx_get_for_edit(context* ctx, int32_t index, resource_slot** slot, 
   return rsrc_part_get_for_edit(ctx, kRsrcPhonetx, index, out, slot);
 }
 
-int32_t phonetx_edit_end(context* ctx, resource_slot* slot) { return rsrc_unlock(ctx, slot, 1); }
-
 int32_t phonetx_load_by_name(context* ctx, const char* name, int32_t* index) {
   rsrc_callbacks cb{};
   cb.load = phonetx_rsrc_load;
@@ -305,9 +303,10 @@ int32_t create(context* ctx, const char* name, int32_t* index) {
   resource_slot* slot = nullptr;
   rc = rsrc_slot_get(ctx, kRsrcPhonetx, slot_index, 1, &slot);
   if (rc != 0) return rc;
+  write_hold hold = write_hold::adopt(ctx);  // rsrc_slot_get returned holding it
   phonetx_rec* rec = rec_new(slot->name);
   if (rec == nullptr) {
-    (void)rsrc_unlock(ctx, slot, 1);
+    (void)hold.release();
     (void)rsrc_release(ctx, slot);
     return TQ_ERR_NO_MEMORY;
   }
@@ -315,7 +314,7 @@ int32_t create(context* ctx, const char* name, int32_t* index) {
   // once saved it can be read again.
   locale_info_from_current(ctx, &rec->locale);
   slot->part = rec;
-  rc = rsrc_unlock(ctx, slot, 1);
+  rc = hold.release();
   *index = slot_index;
   return rc_combine(rc, crc);
 }
@@ -343,6 +342,7 @@ int32_t phonetx_rule_add(context* ctx, int32_t index, const char* rule_text, con
   phonetx_rec* rec = nullptr;
   int32_t rc = phonetx_get_for_edit(ctx, index, &slot, &rec);
   if (rc != 0) return rc;
+  write_hold hold = write_hold::adopt(ctx);  // phonetx_get_for_edit returned holding it
   rc = px_rule_intake(ctx, &rec->rules, pattern, replacement, priority, flags);
   // A compiled set's machine lacks the new rule: the set is editable again
   // and runs once prepared with every rule, as its file would be read. The
@@ -350,7 +350,7 @@ int32_t phonetx_rule_add(context* ctx, int32_t index, const char* rule_text, con
   // it compiled.
   if (rc == 0) px_reopen(&rec->rules);
   if (rc == 0) *rule_index = static_cast<int32_t>(rec->rules.rule_count) - 1;
-  int32_t released = phonetx_edit_end(ctx, slot);
+  int32_t released = hold.release();
   if (rc < 0) return rc;
   return rc_combine(released, crc);
 }
@@ -360,8 +360,9 @@ int32_t phonetx_prepare(context* ctx, int32_t index) {
   phonetx_rec* rec = nullptr;
   int32_t rc = phonetx_get_for_edit(ctx, index, &slot, &rec);
   if (rc != 0) return rc;
+  write_hold hold = write_hold::adopt(ctx);  // phonetx_get_for_edit returned holding it
   rc = px_compile(ctx, &rec->rules);
-  int32_t released = phonetx_edit_end(ctx, slot);
+  int32_t released = hold.release();
   return rc != 0 ? rc : released;
 }
 

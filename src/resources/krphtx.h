@@ -58,10 +58,10 @@ int32_t phonetx_rsrc_free(context* ctx, resource_slot* slot, uintptr_t arg);
 
 // The set at a registry index for reading, loaded on first use.
 int32_t phonetx_get(context* ctx, int32_t index, phonetx_rec** out);
-// The same for change: returns holding the shared state's write hold, which
-// phonetx_edit_end gives back.
+// The same for change: returns 0 holding the shared state's write hold,
+// which the caller takes over at once (write_hold::adopt); on failure
+// nothing is held.
 int32_t phonetx_get_for_edit(context* ctx, int32_t index, resource_slot** slot, phonetx_rec** out);
-int32_t phonetx_edit_end(context* ctx, resource_slot* slot);
 // Registers the set by its file name (UTF-8) or adds a reference to the one
 // registered: 0 with its index, or the registry's failure (-400 when the
 // file is missing).

@@ -203,8 +203,8 @@ int32_t get_for_edit(context* ctx, int32_t index, resource_slot** slot, regexlib
   return rsrc_part_get_for_edit(ctx, kRsrcRegex, index, rec, slot);
 }
 
-int32_t edit_end(context* ctx, resource_slot* slot, int32_t rc) {
-  int32_t released = rsrc_unlock(ctx, slot, 1);
+int32_t edit_end(write_hold& hold, int32_t rc) {
+  int32_t released = hold.release();
   return rc != 0 ? rc : released;
 }
 
@@ -294,13 +294,14 @@ int32_t regexlib_get(context* ctx, int32_t index, regexlib_rec** out) {
     // is refused it and runs again under it.
     rc = rsrc_slot_get_loaded(ctx, kRsrcRegex, index, 1, &slot);
     if (rc != 0) return rc;
+    write_hold hold = write_hold::adopt(ctx);  // rsrc_slot_get_loaded returned holding it
     rec = static_cast<regexlib_rec*>(slot->part);
     uint32_t opts = regexlib_compile_options(ctx);
     for (uint32_t i = 0; rec != nullptr && i < rec->count; ++i) {
       regexlib_element* e = &rec->elements[i];
       if (e->code == nullptr && e->compile_rc == 0) (void)regexlib_element_compile(ctx, e, opts);
     }
-    rc = rsrc_unlock(ctx, slot, 1);
+    rc = hold.release();
     if (rc != 0) return rc;
     if (rec == nullptr) return TQ_ERR_INDEX;
   }
@@ -391,8 +392,9 @@ int32_t create(context* ctx, const char* name, int32_t* index) {
     rec_delete(rec);
     return rc;
   }
+  write_hold hold = write_hold::adopt(ctx);  // rsrc_slot_get returned holding it
   slot->part = rec;
-  rc = edit_end(ctx, slot, 0);
+  rc = edit_end(hold, 0);
   *index = slot_index;
   return rc_combine(crc, rc);
 }
@@ -423,13 +425,14 @@ int32_t regexlib_element_array_size_set(context* ctx, int32_t library, uint32_t 
   regexlib_rec* rec = nullptr;
   int32_t rc = get_for_edit(ctx, library, &slot, &rec);
   if (rc != 0) return rc;
+  write_hold hold = write_hold::adopt(ctx);  // get_for_edit returned holding it
   // The new elements are made before the old ones go: a size refused, or
   // memory running out, leaves the library as it was.
   regexlib_element* made = nullptr;
   if (n > 0) {
-    if (n > kElementCountMax) return edit_end(ctx, slot, TQ_ERR_NO_MEMORY);
+    if (n > kElementCountMax) return edit_end(hold, TQ_ERR_NO_MEMORY);
     made = static_cast<regexlib_element*>(np_calloc(n, sizeof(regexlib_element)));
-    if (made == nullptr) return edit_end(ctx, slot, TQ_ERR_NO_MEMORY);
+    if (made == nullptr) return edit_end(hold, TQ_ERR_NO_MEMORY);
     for (uint32_t i = 0; i < n; ++i) {
       made[i].options = 1;
       made[i].encoding = -1;
@@ -438,7 +441,7 @@ int32_t regexlib_element_array_size_set(context* ctx, int32_t library, uint32_t 
   regexlib_elements_free(rec);
   rec->elements = made;
   rec->count = n;
-  return edit_end(ctx, slot, 0);
+  return edit_end(hold, 0);
 }
 
 int32_t regexlib_element_info_get(context* ctx, int32_t library, uint32_t index, char* regex, char* sub,
@@ -482,26 +485,27 @@ int32_t regexlib_element_info_set(context* ctx, int32_t library, uint32_t index,
     std::free(texts);
     return rc;
   }
+  write_hold hold = write_hold::adopt(ctx);  // get_for_edit returned holding it
   if (index >= rec->count) {
     std::free(texts);
-    return edit_end(ctx, slot, TQ_ERR_INDEX);
+    return edit_end(hold, TQ_ERR_INDEX);
   }
   regexlib_element fresh{};
   rc = regexlib_element_create(&fresh, r_in, s_in, n_in, 1);
   std::free(texts);
-  if (rc < 0) return edit_end(ctx, slot, rc);
+  if (rc < 0) return edit_end(hold, rc);
   fresh.encoding = ctx->session_encoding;
   // Compiled before it replaces the old element: a pattern that does not
   // compile leaves the library as it was.
   rc = regexlib_element_compile(ctx, &fresh, regexlib_compile_options(ctx));
   if (rc < 0) {
     regexlib_element_free(&fresh);
-    return edit_end(ctx, slot, rc);
+    return edit_end(hold, rc);
   }
   regexlib_element* e = &rec->elements[index];
   regexlib_element_free(e);
   *e = fresh;
-  rc = edit_end(ctx, slot, rc);
+  rc = edit_end(hold, rc);
   return rc < 0 ? rc : rc_combine(crc, rc);
 }
 

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <new>
 #include <set>
+#include <string>
 #include <strings.h>
 #include <tuple>
 
@@ -37,8 +38,8 @@ constexpr const char* kPropMatchDefn = "Match Definition";
 constexpr const char* kPropSensitivity = "Sensitivity";
 constexpr const char* kPropChopper = "Chopper";
 
-// Texts taken in: names of at most 1,024 bytes (the slot's limit) after
-// conversions of up to 16,384; data and standards of at most 1,024.
+// Texts taken in: names of at most 1,024 bytes (the slot's limit), data and
+// standards of at most 1,024, a folder of at most 16,384.
 constexpr uint32_t kPathMax = 16384;
 constexpr uint32_t kTextSize = kSchemeValueMax + 1;
 
@@ -306,6 +307,17 @@ rsrc_callbacks callbacks_for(const scheme_options* options, lock_handle* lock) {
   return cb;
 }
 
+// A name a load registers, whole in UTF-8 (strio_in_whole), memory running
+// out being -600: loads by name run inside a locale's load too, where no
+// exception is looked for.
+int32_t name_in(context* ctx, const char* name, uint32_t flags, std::string* out) noexcept {
+  try {
+    return strio_in_whole(ctx, name, out, flags);
+  } catch (const std::bad_alloc&) {
+    return TQ_ERR_NO_MEMORY;
+  }
+}
+
 // A new scheme in edit state, named by a UTF-8 name, for the current locale.
 int32_t create_in_memory(context* ctx, const char* name, uint32_t options, int32_t* index) {
   *index = -1;
@@ -337,9 +349,10 @@ int32_t create_in_memory(context* ctx, const char* name, uint32_t options, int32
     (void)rsrc_unref(ctx, kRsrcScheme, slot_index);
     return rc;
   }
+  write_hold hold = write_hold::adopt(ctx);  // rsrc_slot_get returned holding it
   slot->part = rec;
   rec->slot = slot;
-  rc = rsrc_unlock(ctx, slot, 1);
+  rc = hold.release();
   *index = slot_index;
   return rc;
 }
@@ -526,21 +539,16 @@ int32_t scheme_load_by_name(context* ctx, const char* name, int32_t flags, int32
                             lock_handle* lock, uint32_t convert, int32_t* index) {
   if (index != nullptr) *index = -1;
   if (name == nullptr || index == nullptr) return TQ_ERR_ARGUMENT;
-  auto* in = static_cast<char*>(np_malloc(kPathMax + 1));
-  if (in == nullptr) return TQ_ERR_NO_MEMORY;
-  int32_t crc = strio_in(ctx, name, in, kPathMax, convert == 1 ? kStrioConvert : 0);
-  if (crc < 0) {
-    std::free(in);
-    return crc;
-  }
+  // Taken whole: the registry refuses a name past its 1,024 bytes (a file
+  // extension aside) with the name's own length, where a copy cut to a
+  // buffer first would be refused with the buffer's size as the limit.
+  std::string in;
+  int32_t crc = name_in(ctx, name, convert == 1 ? kStrioConvert : 0, &in);
+  if (crc < 0) return crc;
   const scheme_options* options = options_intern(options_normalise(flags, mdefn, sens));
-  if (options == nullptr) {
-    std::free(in);
-    return TQ_ERR_NO_MEMORY;
-  }
+  if (options == nullptr) return TQ_ERR_NO_MEMORY;
   rsrc_callbacks cb = callbacks_for(options, lock);
-  int32_t rc = rsrc_register(ctx, kRsrcScheme, in, &cb, index);
-  std::free(in);
+  int32_t rc = rsrc_register(ctx, kRsrcScheme, in.c_str(), &cb, index);
   if (rc == TQ_WARN_ALREADY_REGISTERED) rc = 0;  // already registered: one more reference
   if (rc < 0) return rc;
   return rc_combine(crc, rc);
@@ -945,14 +953,10 @@ int32_t scheme_chopper_name_get(context* ctx, int32_t index, char* name) {
 }
 
 int32_t scheme_chopper_name_set(context* ctx, int32_t index, const char* name) {
-  auto* in = static_cast<char*>(np_malloc(kPathMax + 1));
-  if (in == nullptr) return TQ_ERR_NO_MEMORY;
-  in[0] = '\0';
-  int32_t crc = name != nullptr ? strio_in_16384(ctx, name, in, kStrioConvert) : 0;
-  if (crc < 0) {
-    std::free(in);
-    return crc;
-  }
+  // Taken whole, as a load takes a name (scheme_load_by_name).
+  std::string in;
+  int32_t crc = name != nullptr ? name_in(ctx, name, kStrioConvert, &in) : 0;
+  if (crc < 0) return crc;
   int32_t rc = 0;
   {
     scheme_edit_scope edit(ctx, index);
@@ -961,14 +965,14 @@ int32_t scheme_chopper_name_set(context* ctx, int32_t index, const char* name) {
     bool same = false;
     if (rc == 0 && rec->chopper >= 0) {
       resource_slot* chopper = nullptr;
-      same = rsrc_slot_get_used(ctx, kRsrcChopper, rec->chopper, &chopper) == 0 && in[0] != '\0' &&
-             rsrc_same_name(kRsrcChopper, chopper->name, in);
+      same = rsrc_slot_get_used(ctx, kRsrcChopper, rec->chopper, &chopper) == 0 && !in.empty() &&
+             rsrc_same_name(kRsrcChopper, chopper->name, in.c_str());
     }
     if (rc == 0 && !same) {
       // The named chopper first: one that cannot be opened leaves the scheme
       // with the chopper it had.
       int32_t chopper = kSchemeNoChopper;
-      if (in[0] != '\0') rc = chopper_load_by_name(ctx, in, nullptr, &chopper);
+      if (!in.empty()) rc = chopper_load_by_name(ctx, in.c_str(), nullptr, &chopper);
       if (rc >= 0) {
         if (rec->chopper >= 0) (void)rsrc_unref(ctx, kRsrcChopper, rec->chopper);
         rec->chopper = chopper;
@@ -976,7 +980,6 @@ int32_t scheme_chopper_name_set(context* ctx, int32_t index, const char* name) {
       }
     }
   }
-  std::free(in);
   return rc != 0 ? rc : crc;
 }
 

@@ -604,10 +604,6 @@ int32_t vocab_get_for_edit(context* ctx, int32_t index, vocab_rec** out) {
   return rsrc_part_get_for_edit(ctx, kRsrcVocab, index, out);
 }
 
-int32_t vocab_edit_end(context* ctx, vocab_rec* vocab) {
-  return rsrc_unlock(ctx, vocab != nullptr ? vocab->slot : nullptr, 1);
-}
-
 int32_t vocab_load_by_name(context* ctx, const char* name, lock_handle* lock, uint32_t form, int32_t* index) {
   rsrc_callbacks cb{};
   cb.load = vocab_rsrc_load;
@@ -702,10 +698,10 @@ int32_t create(context* ctx, int32_t* index) {
   locale_info_from_current(ctx, &vocab->locale);
   rsrc_callbacks cb{};
   cb.free = vocab_rsrc_free;
-  rc = shared_state_write_lock(ctx, ctx->shared);
-  if (rc != 0) {
+  write_hold hold(ctx);
+  if (!hold.held()) {
     vocab_rec_destroy(vocab);
-    return rc;
+    return hold.rc();
   }
   rc = rsrc_slot_create(ctx, kRsrcVocab, nullptr, 1, &cb, index);
   resource_slot* slot = nullptr;
@@ -716,7 +712,7 @@ int32_t create(context* ctx, int32_t* index) {
   } else {
     vocab_rec_destroy(vocab);
   }
-  const int32_t released = shared_state_write_unlock(ctx, ctx->shared);
+  const int32_t released = hold.release();
   return rc != 0 ? rc : released;
 }
 
@@ -866,6 +862,7 @@ int32_t vocab_edit_numcategories_set(context* ctx, int32_t index, uint32_t count
   vocab_rec* vocab = nullptr;
   int32_t rc = vocab_get_for_edit(ctx, index, &vocab);
   if (rc != 0) return rc;
+  write_hold hold = write_hold::adopt(ctx);  // the edit's, given back on every path
   if (vocab->categories_made) {
     rc = -1;
   } else {
@@ -878,7 +875,7 @@ int32_t vocab_edit_numcategories_set(context* ctx, int32_t index, uint32_t count
       vocab->categories_made = 1;
     }
   }
-  vocab_edit_end(ctx, vocab);
+  (void)hold.release();
   return rc;
 }
 
@@ -886,6 +883,7 @@ int32_t vocab_edit_numwords_set(context* ctx, int32_t index, uint32_t count) {
   vocab_rec* vocab = nullptr;
   int32_t rc = vocab_get_for_edit(ctx, index, &vocab);
   if (rc != 0) return rc;
+  write_hold hold = write_hold::adopt(ctx);  // the edit's, given back on every path
   if (vocab->words_made) {
     rc = -1;
   } else {
@@ -898,7 +896,7 @@ int32_t vocab_edit_numwords_set(context* ctx, int32_t index, uint32_t count) {
       vocab->words_made = 1;
     }
   }
-  vocab_edit_end(ctx, vocab);
+  (void)hold.release();
   return rc;
 }
 
@@ -918,6 +916,7 @@ int32_t vocab_edit_category_set(context* ctx, int32_t index, uint32_t cat_index,
   vocab_rec* vocab = nullptr;
   int32_t rc = vocab_get_for_edit(ctx, index, &vocab);
   if (rc != 0) return rc;
+  write_hold hold = write_hold::adopt(ctx);  // the edit's, given back on every path
   if (cat_index >= vocab->category_count) {
     rc = TQ_ERR_INDEX;
   } else {
@@ -926,7 +925,7 @@ int32_t vocab_edit_category_set(context* ctx, int32_t index, uint32_t cat_index,
     rc = category_intern(ctx, &changed, abbrev_text, name_text, true);
     if (rc >= 0) vocab->categories[cat_index] = changed;
   }
-  vocab_edit_end(ctx, vocab);
+  (void)hold.release();
   return rc_combine(rc_combine(conv_abbrev, conv_name), rc);
 }
 
@@ -949,8 +948,9 @@ int32_t vocab_edit_word_set(context* ctx, int32_t index, uint32_t word_index, co
   vocab_rec* vocab = nullptr;
   int32_t rc = vocab_get_for_edit(ctx, index, &vocab);
   if (rc != 0) return rc;
+  write_hold hold = write_hold::adopt(ctx);  // the edit's, given back on every path
   rc = word_index >= vocab->word_count ? TQ_ERR_INDEX : vocab_word_set(vocab, word_index, text, num_cats, nullptr);
-  vocab_edit_end(ctx, vocab);
+  (void)hold.release();
   return rc_combine(conv, rc);
 }
 
@@ -963,6 +963,7 @@ int32_t vocab_edit_wordcat_set(context* ctx, int32_t index, uint32_t word_index,
   vocab_rec* vocab = nullptr;
   int32_t rc = vocab_get_for_edit(ctx, index, &vocab);
   if (rc != 0) return rc;
+  write_hold hold = write_hold::adopt(ctx);  // the edit's, given back on every path
   if (word_index >= vocab->word_count || cat_pos >= vocab->words[word_index].category_count) {
     rc = TQ_ERR_INDEX;
   } else {
@@ -975,7 +976,7 @@ int32_t vocab_edit_wordcat_set(context* ctx, int32_t index, uint32_t word_index,
       pair.likelihood = static_cast<uint8_t>(likelihood);
     }
   }
-  vocab_edit_end(ctx, vocab);
+  (void)hold.release();
   return rc_combine(conv, rc);
 }
 
@@ -983,11 +984,12 @@ int32_t vocab_edit_prepare(context* ctx, int32_t index) {
   vocab_rec* vocab = nullptr;
   int32_t rc = vocab_get_for_edit(ctx, index, &vocab);
   if (rc != 0) return rc;
+  write_hold hold = write_hold::adopt(ctx);  // the edit's, given back on every path
   // Checked before sorting: a refused prepare leaves every index as the
   // caller set it.
   rc = check_categories_distinct(ctx, vocab);
   if (rc == 0) rc = vocab_sort(vocab);
-  vocab_edit_end(ctx, vocab);
+  (void)hold.release();
   return rc;
 }
 
@@ -1007,6 +1009,7 @@ int32_t vocab_save(context* ctx, int32_t index, lock_handle* lock) {
   vocab_rec* vocab = nullptr;
   int32_t rc = vocab_get_for_edit(ctx, index, &vocab);
   if (rc != 0) return rc;
+  write_hold hold = write_hold::adopt(ctx);  // the edit's, given back on every path
   // The vocabulary's own file, which the handle must lock (one made here
   // without a name takes the handle's only vocabulary file). The saved
   // vocabulary is sorted, as a load would give it back; but the file is
@@ -1024,7 +1027,7 @@ int32_t vocab_save(context* ctx, int32_t index, lock_handle* lock) {
     if (rc >= 0) sort_with(vocab, buffers);
   }
   sort_buffers_free(&buffers);
-  vocab_edit_end(ctx, vocab);
+  (void)hold.release();
   return rc;
 }
 

@@ -152,10 +152,10 @@ const category_rec* vocab_category_get(const vocab_rec* vocab, uint32_t index);
 // The vocabulary of a registry index, loaded on first use; the read hold of
 // the caller covers its use.
 int32_t vocab_get(context* ctx, int32_t index, vocab_rec** out);
-// The same, returning with the shared state's write hold; end with
-// vocab_edit_end on every path.
+// The same, returning 0 with the shared state's write hold, which the
+// caller takes over at once (write_hold::adopt) so that every path gives it
+// back; on failure nothing is held.
 int32_t vocab_get_for_edit(context* ctx, int32_t index, vocab_rec** out);
-int32_t vocab_edit_end(context* ctx, vocab_rec* vocab);
 // Registers (or references) a vocabulary by file name. Already registered
 // counts as 0; negative results pass through.
 int32_t vocab_load_by_name(context* ctx, const char* name, lock_handle* lock, uint32_t form, int32_t* index);

@@ -35,7 +35,8 @@ int32_t part_for_read(context* ctx, int32_t index, defn_rec** rec, const case_de
 template <typename F>
 int32_t edit_part(context* ctx, int32_t index, F&& body) {
   defn_rec* rec = nullptr;
-  int32_t rc = defn_record_get_for_write(ctx, K, index, &rec);
+  write_hold held;
+  int32_t rc = defn_record_get_for_write(ctx, K, index, &rec, &held);
   if (rc < 0) return rc;
   try {
     case_defn_kind_rec* part = case_defn_part(rec);
@@ -43,7 +44,7 @@ int32_t edit_part(context* ctx, int32_t index, F&& body) {
   } catch (const std::bad_alloc&) {
     rc = TQ_ERR_NO_MEMORY;
   }
-  return rc_combine(rc, defn_write_end(ctx));
+  return rc_combine(rc, held.release());
 }
 
 template <auto Field>
@@ -167,8 +168,8 @@ int32_t tqx_case_defn_check_scheme_legal(context* ctx, const char* filename, uin
   char utf8[kRsrcNameSize];
   int32_t rc = strio_in(ctx, filename, utf8, kRsrcNameSize - 1, kStrioConvert);
   if (rc < 0) return rc;
-  rc = shared_state_write_lock(ctx, ctx->shared);
-  if (rc < 0) return rc;
+  write_hold hold(ctx);
+  if (!hold.held()) return hold.rc();
   // One way out from here on: the scheme's reference and the write hold are
   // given back whatever the check found.
   int32_t index = -1;
@@ -190,7 +191,7 @@ int32_t tqx_case_defn_check_scheme_legal(context* ctx, const char* filename, uin
     }
     rc = rc_combine(rc, scheme_unload(ctx, index));
   }
-  return rc_combine(rc, shared_state_write_unlock(ctx, ctx->shared));
+  return rc_combine(rc, hold.release());
 }
 
 }  // namespace tq

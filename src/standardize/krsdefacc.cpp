@@ -34,14 +34,15 @@ constexpr int32_t kSensHighest = 100;
 template <typename F>
 int32_t edit(context* ctx, int32_t index, F&& body) {
   defn_rec* rec = nullptr;
-  int32_t rc = defn_record_get_for_write(ctx, K, index, &rec);
+  write_hold held;
+  int32_t rc = defn_record_get_for_write(ctx, K, index, &rec, &held);
   if (rc < 0) return rc;
   try {
     rc = body(rec);
   } catch (const std::bad_alloc&) {
     rc = TQ_ERR_NO_MEMORY;
   }
-  return rc_combine(rc, defn_write_end(ctx));
+  return rc_combine(rc, held.release());
 }
 
 // The same on one of its tokens.
@@ -49,14 +50,15 @@ template <typename F>
 int32_t token_edit(context* ctx, int32_t index, int32_t token, F&& body) {
   dtok_rec* tok = nullptr;
   defn_rec* rec = nullptr;
-  int32_t rc = defn_token_get_for_write(ctx, K, index, token, &tok, &rec);
+  write_hold held;
+  int32_t rc = defn_token_get_for_write(ctx, K, index, token, &tok, &rec, &held);
   if (rc < 0) return rc;
   try {
     rc = stdzn_token_part(tok) != nullptr ? body(rec, tok) : TQ_ERR_PART_MISSING;
   } catch (const std::bad_alloc&) {
     rc = TQ_ERR_NO_MEMORY;
   }
-  return rc_combine(rc, defn_token_write_end(ctx, rec, rc >= 0));
+  return rc_combine(rc, defn_token_write_end(ctx, rec, rc >= 0, held));
 }
 
 // The definition and one of its tokens for reading.

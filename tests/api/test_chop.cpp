@@ -3,6 +3,7 @@
 // document written by hand and loaded from a knowledge base.
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -364,6 +365,98 @@ TEST(Chop, HandWrittenChopperLoadsAndChops) {
   EXPECT_EQ(tq_chopper_table_char_count_get(ctx, ch, &count), -300);
   EXPECT_NE(tq_test::error_list_text(ctx).find("300"), std::string::npos);
   EXPECT_EQ(chop(ctx, ch, "a").rc, -300);
+}
+
+// A chopper keeps 128 bytes of a flag name. A longer name given to an
+// export is refused wherever it enters (an add, a rule's prerequisite or
+// output flags), -802 with nothing changed, never cut into another flag's
+// name; a chopper file keeps its longer names cut, as it always has.
+TEST(Chop, FlagNamesPast128BytesAreRefusedWhereverTheyEnter) {
+  tq_test::TempDir kb;
+  kb.write("chopinfo/.keep", "");
+  Context ctx(kb.str().c_str(), true);
+  ASSERT_EQ(tq_session_encoding_set(ctx, TQ_ENC_UTF8), 0);
+  const std::string n128(128, 'N');
+  const std::string from_file = std::string(126, 'F') + "\xE2\x82\xAC";  // U+20AC across byte 128
+  install_chopper(ctx, kb, "hand", chopper_document("UTF-8", "", 0, "[0-9]+", "S | " + from_file));
+  tq_lock_handle* lock = nullptr;
+  ASSERT_EQ(tq_lock_init(ctx, &lock), 0);
+  const std::unique_ptr<tq_lock_handle, std::function<void(tq_lock_handle*)>> held(
+      lock, [&ctx](tq_lock_handle* l) { tq_lock_free(ctx, l); });
+  int32_t ch = -1;
+  ASSERT_EQ(tq_chopper_edit(ctx, "hand", lock, &ch), 0) << tq_test::error_list_text(ctx);
+  uint32_t id = 0;
+  char name[1100] = "";
+  ASSERT_EQ(tq_chopper_rules_flag_id_get(ctx, ch, std::string(126, 'F').c_str(), &id), 0);
+  ASSERT_EQ(tq_chopper_rules_flag_name_get(ctx, ch, id, name), 0);
+  EXPECT_EQ(name, std::string(126, 'F'));
+
+  // What a refused call could change: the flags, names and rules.
+  auto state = [&] {
+    std::string out;
+    uint32_t ids[256], n = 0, count = 0;
+    EXPECT_EQ(tq_chopper_rules_init_flags_get(ctx, ch, ids, &n), 0);
+    for (uint32_t f = 0; f < n; ++f) out += std::to_string(ids[f]) + " ";
+    for (uint32_t f = 0; f < 256; ++f) {
+      if (tq_chopper_rules_flag_name_get(ctx, ch, f, name) == 0) out += "|" + std::string(name);
+    }
+    EXPECT_EQ(tq_chopper_rules_list_count(ctx, ch, &count), 0);
+    std::vector<uint32_t> rules(count + 1);
+    EXPECT_EQ(tq_chopper_rules_list_get(ctx, ch, rules.data()), 0);
+    for (uint32_t r = 0; r < count; ++r) {
+      char prereq[4200] = "";
+      EXPECT_EQ(tq_chopper_rule_prereq_get(ctx, ch, rules[r], prereq), 0);
+      EXPECT_EQ(tq_chopper_rule_output_flags_get(ctx, ch, rules[r], ids, &n), 0);
+      out += "\nrule " + std::to_string(rules[r]) + ": " + prereq + " ->";
+      for (uint32_t f = 0; f < n; ++f) out += " " + std::to_string(ids[f]);
+    }
+    return out;
+  };
+  struct Entry {
+    const char* what;
+    std::function<int32_t(const std::string&)> call;
+  };
+  uint32_t flag = 0;
+  const Entry entries[] = {
+      {"initial flag", [&](const std::string& n) { return tq_chopper_rules_init_flag_add(ctx, ch, n.c_str(), &flag); }},
+      {"output flag", [&](const std::string& n) { return tq_chopper_rule_output_flag_add(ctx, ch, 0, n.c_str(), &flag); }},
+      {"prerequisite", [&](const std::string& n) { return tq_chopper_rule_prereq_set(ctx, ch, 0, ("S & !" + n).c_str()); }},
+      {"regex rule's prerequisite",
+       [&](const std::string& n) {
+         return tq_chopper_regex_rule_add(ctx, ch, "[a-z]+", ("(S|" + n + ")").c_str(), "", 0, "", nullptr);
+       }},
+      {"regex rule's output flags",
+       [&](const std::string& n) {
+         return tq_chopper_regex_rule_add(ctx, ch, "[a-z]+", "", ("A, " + n).c_str(), 0, "", nullptr);
+       }},
+      {"vocabulary rule's output flags",
+       [&](const std::string& n) {
+         return tq_chopper_vocab_rule_add(ctx, ch, "none", "CAT", "", (n + ",A").c_str(), 0, "", nullptr);
+       }},
+  };
+  const std::string before = state();
+  for (const Entry& e : entries) {
+    for (const std::string& longer : {n128 + "Z", std::string(126, 'N') + "\xE2\x82\xAC", from_file}) {
+      EXPECT_EQ(e.call(longer), TQ_ERR_ARGUMENT) << e.what;
+      EXPECT_TRUE(tq_test::holds(tq_test::error_list_text(ctx), "of 129 bytes once in UTF-8")) << e.what;
+      EXPECT_TRUE(tq_test::holds(tq_test::error_list_text(ctx), "longer than the 128 bytes")) << e.what;
+      EXPECT_EQ(state(), before) << e.what;
+    }
+  }
+  // At 128 bytes a name is taken whole, and one longer names no flag.
+  ASSERT_EQ(tq_chopper_rules_init_flag_add(ctx, ch, n128.c_str(), &id), 0);
+  ASSERT_EQ(tq_chopper_rules_flag_name_get(ctx, ch, id, name), 0);
+  EXPECT_EQ(name, n128);
+  EXPECT_EQ(tq_chopper_rules_flag_id_get(ctx, ch, (n128 + "Z").c_str(), &flag), TQ_ERR_NAME);
+  for (const Entry& e : entries) EXPECT_GE(e.call(n128), 0) << e.what << "\n" << tq_test::error_list_text(ctx);
+  // What the setters refuse, the validations call not valid.
+  uint32_t valid = 9;
+  EXPECT_EQ(tq_chopper_rule_flag_name_validate(ctx, (n128 + "Z").c_str(), &valid), 0);
+  EXPECT_EQ(valid, 0u);
+  EXPECT_EQ(tq_chopper_rule_validate(ctx, ("S & !" + n128 + "Z").c_str(), &valid), 0);
+  EXPECT_EQ(valid, 0u);
+  EXPECT_EQ(tq_chopper_rule_validate(ctx, ("S & !" + n128).c_str(), &valid), 0);
+  EXPECT_EQ(valid, 1u);
 }
 
 // A rule that backtracks without end gives up at its limit on the first

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "support/sample_locales.h"
 #include "support/tq_test.h"
 #include "tq.h"
 
@@ -146,6 +147,49 @@ TEST(OutputEdges, ValueCutToTheEnginesLengthIsTold) {
   EXPECT_EQ(tq_match(ctx, "Name", 85, bad.c_str(), out), -10000);
   EXPECT_EQ(tq_standardize(ctx, "Name", bad.c_str(), out), -10000);
   EXPECT_EQ(tq_propercase(ctx, "Name", bad.c_str(), out, 1024), -10000);
+}
+
+// A value holding what the session cannot convert (a lone surrogate in a
+// UCS-2 session), with the option that tells a replaced character: every
+// value road says so with 116, the guessing calls too.
+TEST(OutputEdges, ReplacedCharacterIsToldByEveryValueRoad) {
+  Context ctx(TQ_SAMPLE_KB);
+  ASSERT_EQ(tq_session_encoding_set(ctx, TQ_ENC_UTF8), 0);
+  ASSERT_EQ(tq_zel_locale_load(ctx, 29840, tq_test::kEveryPart), 0) << tq_test::error_list_text(ctx);
+  ASSERT_EQ(tq_session_encoding_set(ctx, TQ_ENC_UCS2_LE), 0);
+  tq_options_set(ctx, tq_options_get(ctx) | TQ_OPT_WARN_REPLACED);
+  const std::string value = tq_test::ucs2le("John ").substr(0, 10) + std::string("\x00\xD8", 2) +
+                            tq_test::ucs2le(" Smith");
+  const char* v = value.c_str();
+  auto name = [](const char* latin1) { return tq_test::ucs2le(latin1); };
+  const std::string n_name = name("Name"), n_contact = name("Contact"), n_pattern = name("Pattern"),
+                    n_english = name("English"), n_language = name("Language");
+  const uint32_t locales[] = {29840};
+  std::vector<tq_parse_token> tokens(TQ_PARSE_TOKENS);
+  std::vector<tq_extract_token> extracted(TQ_EXTRACT_TOKENS);
+  std::vector<char> out(TQ_STANDARD_SIZE);
+  uint32_t count = 0;
+  int32_t score = 0;
+  struct Row {
+    const char* name;
+    std::function<int32_t()> call;
+  };
+  const std::vector<Row> rows = {
+      {"tq_parse", [&] { return tq_parse(ctx, n_name.c_str(), v, tokens.data(), &count); }},
+      {"tq_standardize", [&] { return tq_standardize(ctx, n_name.c_str(), v, out.data()); }},
+      {"tq_match", [&] { return tq_match(ctx, n_name.c_str(), 85, v, out.data()); }},
+      {"tq_propercase", [&] { return tq_propercase(ctx, n_name.c_str(), v, out.data(), 1024); }},
+      {"tq_uppercase", [&] { return tq_uppercase(ctx, nullptr, v, out.data(), 1028); }},
+      {"tq_identify", [&] { return tq_identify(ctx, n_name.c_str(), v, out.data()); }},
+      {"tq_extract", [&] { return tq_extract(ctx, n_contact.c_str(), v, extracted.data(), &count); }},
+      {"tq_gender_determine", [&] { return tq_gender_determine(ctx, n_name.c_str(), v, out.data()); }},
+      {"tq_pattern_analyze", [&] { return tq_pattern_analyze(ctx, n_pattern.c_str(), v, out.data()); }},
+      {"tq_language_guess_score", [&] { return tq_language_guess_score(ctx, n_english.c_str(), v, &score); }},
+      {"tq_guess_locale",
+       [&] { return tq_guess_locale(ctx, n_language.c_str(), v, locales, nullptr, 1, &count); }},
+      {"tq_guess_locale_score", [&] { return tq_guess_locale_score(ctx, n_language.c_str(), v, 29840, &count); }},
+  };
+  for (const Row& r : rows) EXPECT_EQ(r.call(), TQ_WARN_CHAR_REPLACED) << r.name << "\n" << tq_test::ucs2_error_list_text(ctx);
 }
 
 // In a UCS-2 session a terminator takes two bytes. An output of a fixed size

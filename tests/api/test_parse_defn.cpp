@@ -159,6 +159,18 @@ TEST(ParseDefnExports, FoundAcrossParentAndChild) {
   EXPECT_EQ(tq_parse_defn_add(ctx, "Made", dt + 7, &index), -800);
   EXPECT_EQ(index, -1);
   EXPECT_EQ(tq_nonsurfaced_parse_defn_index_get_by_name(ctx, "Made", &index), -801);
+  // Nor does a datatype with a token longer than a token name keeps (320
+  // bytes): the message says so.
+  int32_t long_token = -1;
+  ASSERT_EQ(tq_datatype_token_add(ctx, dt, &long_token), 0) << tq_test::error_list_text(ctx);
+  ASSERT_EQ(tq_datatype_token_value_set(ctx, dt, long_token, std::string(321, 'L').c_str()), 0);
+  EXPECT_EQ(tq_parse_defn_add(ctx, "Made", dt, &index), TQ_ERR_INVALID_CONTENT);
+  EXPECT_TRUE(tq_test::holds(tq_test::error_list_text(ctx),
+                             "tq_parse_defn_add was given a datatype with a token of 321 bytes, longer than the 320 "
+                             "bytes a definition's token name keeps"));
+  EXPECT_EQ(index, -1);
+  EXPECT_EQ(tq_nonsurfaced_parse_defn_index_get_by_name(ctx, "Made", &index), -801);
+  ASSERT_EQ(tq_datatype_token_delete(ctx, dt, long_token), 0);
   ASSERT_EQ(tq_parse_defn_add(ctx, "Made", dt, &index), 0) << tq_test::error_list_text(ctx);
   EXPECT_EQ(index, 1);
   EXPECT_EQ(token_names(ctx, "made"), (std::vector<std::string>{"Given", "Middle", "Family"}));

@@ -761,4 +761,48 @@ TEST(Scheme, ElementSchemesChopWithTheirChopper) {
   EXPECT_EQ(tq_transf_scheme_unload(kb.ctx, k), 0);
 }
 
+// A name past what a call takes is refused with its own length and the
+// limit it passed: a scheme's or chopper's name keeps 1,024 bytes however
+// long the name, and the file a lock names has 16,383 bytes with its
+// kind's extension.
+TEST(Scheme, OverLongNamesAreRefusedWithTheLimitTheyPass) {
+  SchemeKb kb;
+  tq_lock_handle* lock = nullptr;
+  ASSERT_EQ(tq_lock_init(kb.ctx, &lock), 0);
+  int32_t edited = -1;
+  ASSERT_EQ(tq_scheme_create_in_memory(kb.ctx, "edited", 0, &edited), 0);
+  const auto kept = [](const char* call, size_t n) {
+    return std::string(call) + " was given a text of " + std::to_string(n) +
+           " bytes once in UTF-8, longer than the 1024 bytes it keeps: the text is refused and nothing is changed.";
+  };
+  // Each call's error list, read at once: a braced list is run in order.
+  const auto list = [&] { return tq_test::error_list_text(kb.ctx); };
+  int32_t index = 7;
+  const std::string a2000(2000, 'a'), a20000(20000, 'a');
+  const struct {
+    int32_t rc;
+    std::string list;
+    std::string said;
+  } rows[] = {
+      {tq_transf_scheme_load(kb.ctx, a2000.c_str(), -1, -1, 0, &index), list(), kept("tq_transf_scheme_load", 2000)},
+      {tq_transf_scheme_load(kb.ctx, a20000.c_str(), -1, -1, 0, &index), list(),
+       kept("tq_transf_scheme_load", 20000)},
+      {tq_scheme_load_edit(kb.ctx, a20000.c_str(), lock, &index), list(), kept("tq_scheme_load_edit", 20000)},
+      {tq_scheme_create_in_memory(kb.ctx, a20000.c_str(), 0, &index), list(),
+       kept("tq_scheme_create_in_memory", 20000)},
+      {tq_scheme_chopper_name_set(kb.ctx, edited, a20000.c_str()), list(), kept("tq_scheme_chopper_name_set", 20000)},
+      {tq_lock_create(kb.ctx, a20000.c_str(), 1, lock, nullptr), list(),
+       "The file name (with its kind's extension) given to tq_lock_create is 20004 bytes long in UTF-8, longer than "
+       "the 16383 bytes it may have: it is refused and nothing is changed."},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(row.rc, -802) << row.said;
+    EXPECT_EQ(row.list, "  [0] -802: " + row.said + "\n");
+  }
+  EXPECT_EQ(index, -1);
+  char name[4100];
+  EXPECT_EQ(tq_scheme_chopper_name_get(kb.ctx, edited, name), -708);
+  EXPECT_EQ(tq_lock_free(kb.ctx, lock), 0);
+}
+
 }  // namespace

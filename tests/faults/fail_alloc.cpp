@@ -77,9 +77,6 @@ void FailingAllocator::stop() { t_armed = false; }
 long FailingAllocator::count() const { return t_count; }
 bool FailingAllocator::failed() const { return t_failed; }
 
-Uncounted::Uncounted() : armed_(t_armed) { t_armed = false; }
-Uncounted::~Uncounted() { t_armed = armed_; }
-
 std::vector<long> failure_points(long clean, long samples) {
   std::vector<long> points;
   const char* sweep = std::getenv("TQ_FAULT_SWEEP");

@@ -30,20 +30,6 @@ class FailingAllocator {
   void stop();
 };
 
-// Allocations made in its scope on this thread are neither counted nor
-// failed: a test's own, such as the copy of a call's output, made between
-// the calls it counts.
-class Uncounted {
- public:
-  Uncounted();
-  ~Uncounted();
-  Uncounted(const Uncounted&) = delete;
-  Uncounted& operator=(const Uncounted&) = delete;
-
- private:
-  bool armed_;
-};
-
 // The points to fail a call at whose clean run made `clean` allocations:
 // every one in the full sweep (TQ_FAULT_SWEEP=all in the environment),
 // else the first 8 and about `samples` more spread over the rest.

@@ -157,6 +157,39 @@ TEST(Frame, RefusedWriteHoldRunsTheCallAgainUnderIt) {
   EXPECT_EQ(c->write_holds, 0u);
 }
 
+// A call that throws out of memory between taking holds and giving them
+// back (a pair that no guard covers) leaves nothing held: the frame gives
+// back what the call took above what it found, keeps the call's -600, and
+// another context sharing the state then takes the write hold at once. A
+// call that reads is refused the write hold first and runs again under it.
+TEST(Frame, HoldsLeftByAThrowingCallAreGivenBack) {
+  tq_context* c = nullptr;
+  tq_context* clone = nullptr;
+  ASSERT_EQ(tq_init(&c, nullptr), 0);
+  ASSERT_EQ(tq_clone(c, &clone), 0);
+  for (const uint32_t hold : {0u, 1u}) {
+    SCOPED_TRACE(hold);
+    EXPECT_EQ(run(c, hold, 0, [&]() -> int32_t {
+                const int32_t rc = tq::shared_state_write_lock(c, c->shared);
+                if (rc != 0) return rc;
+                EXPECT_EQ(tq::shared_state_read_lock(c, c->shared), 0);
+                throw std::bad_alloc();
+              }),
+              -600);
+    ASSERT_EQ(error_count(c), 1u);
+    EXPECT_EQ(c->errors.recs[0].code, -600);
+    EXPECT_EQ(c->call_depth, 0u);
+    EXPECT_EQ(c->read_holds, 0u);
+    ASSERT_EQ(c->write_holds, 0u);
+    ASSERT_EQ(tq::rwlock_writers(&c->shared->lock), 0u);
+    ASSERT_EQ(tq::rwlock_readers(&c->shared->lock), 0u);
+    ASSERT_EQ(tq::shared_state_write_lock(clone, clone->shared), 0);
+    EXPECT_EQ(tq::shared_state_write_unlock(clone, clone->shared), 0);
+  }
+  tq_close(c);
+  tq_close(clone);
+}
+
 // The trace tells of the run again only, as the error list does: an error
 // recorded before the refusal, and a nested call's lines, appear once.
 TEST(Frame, RefusedRunLeavesNoTraceLines) {

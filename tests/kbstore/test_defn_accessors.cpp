@@ -581,12 +581,14 @@ TEST(DefnAccessors, Tokens) {
   // A kind's own token setter: changed under the hold, dropped at the end.
   dtok_rec* tok = nullptr;
   defn_rec* owner = nullptr;
-  ASSERT_EQ(defn_token_get_for_write(ctx, K, 0, 0, &tok, &owner), 0);
+  write_hold held;
+  ASSERT_EQ(defn_token_get_for_write(ctx, K, 0, 0, &tok, &owner, &held), 0);
   EXPECT_EQ(owner, rec);
   EXPECT_EQ(ctx->write_holds, 1u);
-  EXPECT_EQ(defn_token_write_end(ctx, owner, true), 0);
+  EXPECT_EQ(defn_token_write_end(ctx, owner, true, held), 0);
   EXPECT_EQ(g_dropped, 2);
-  EXPECT_EQ(defn_token_get_for_write(ctx, K, 0, 9, &tok, &owner), TQ_ERR_INDEX);
+  EXPECT_EQ(defn_token_get_for_write(ctx, K, 0, 9, &tok, &owner, &held), TQ_ERR_INDEX);
+  EXPECT_FALSE(held.held());
   EXPECT_EQ(ctx->write_holds, 0u);
 }
 

@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
 # Checks the source tree against its layering and its map:
-#  - every `#include` of a file in a layer folder of SRC (.h, .cpp, .inc,
-#    .def) names a header of its own layer or of a layer below it, found the
-#    way the compiler finds it ("..." beside the including file, then under
-#    SRC, then in the public header folder; <...> under SRC, else a system
-#    header). The directives are read as the compiler reads them: lines
-#    joined where a backslash ends one, then comments taken out by the
-#    compiler's own preprocessor (g++ -fpreprocessed, which expands
-#    nothing), so that an #include split over lines or written after a
-#    comment counts, and one inside a comment does not. An #include in a
-#    conditional block counts too: some configuration may compile it;
+#  - every header a file in a layer folder of SRC (.h, .cpp, .inc, .def)
+#    includes is of its own layer or of a layer below it. What a file
+#    includes is what the compiler (g++) reads in it, the file read on its
+#    own: #include, #include_next and #import, an include split over lines,
+#    written after a comment or named by a macro the file defines count;
+#    one in a comment, in a raw string or in a block the preprocessor skips
+#    does not; a condition is decided on the file alone (#if 0 skips; the
+#    compiler's own macros and the file's count, a macro an included header
+#    defines is not seen). Each header is found as the compiler finds it ("..." beside the
+#    including file, then under SRC, then in the public header folder;
+#    <...> under SRC, then in the public folder, else it is a system
+#    header);
 #  - every stem of a layer folder has a row in that layer's section of
 #    SRC/README.md (a `<name>` placeholder in a row stands for any text).
 # The link of each layer's test executable catches an upward call; this
@@ -19,8 +21,9 @@
 #
 # usage: check_layers.sh SRC [PUBLIC_INCLUDE_DIR]   (default: SRC/../include)
 # Prints one line per fault, paths relative to SRC's parent, and exits 1
-# when there is any; exits 2 when SRC holds no source file or the
-# preprocessor (g++) cannot read them.
+# when there is any; exits 2 when SRC holds no source file or the compiler
+# (g++) cannot read one of them (its messages printed, the other files
+# still checked).
 set -u -f
 export LC_ALL=C
 
@@ -68,90 +71,147 @@ for file in "${files[@]}"; do
   [[ -n $found_layer ]] || fault "$base/$rel: lies in no layer folder (${layers[*]})"
 done
 
-# The files as the preprocessor's one input: each begins with a line marker
-# naming it by its index in `files`, and its lines are joined where a
-# backslash (and blanks) ends one, each joined line followed by as many empty
-# ones as it took in, so that every line keeps its number.
-# shellcheck disable=SC2016 # an awk program
-splice='
-  BEGIN { for (i = 1; i < ARGC; i++) index_of[ARGV[i]] = i - 1 }
-  function flush() { if (taken > 0) { print held; for (; taken > 1; taken--) print ""; taken = 0; held = "" } }
-  FNR == 1 { flush(); printf "# 1 \"%d\"\n", index_of[FILENAME] }
-  {
-    line = $0
-    if (line ~ /\\[ \t\r]*$/) { sub(/\\[ \t\r]*$/, "", line); held = held line; taken++; next }
-    held = held line; taken++; flush()
-  }
-  END { flush() }'
-# From its output, the #include lines as INDEX:LINE:TEXT (`%:` is the
-# digraph of `#`).
-# shellcheck disable=SC2016 # an awk program
-pick='
-  /^# [0-9]+ "[0-9]+"/ { line = $2 - 1; file = substr($3, 2, length($3) - 2); next }
-  { line++ }
-  /^[ \t]*(#|%:)[ \t]*include/ { print file ":" line ":" $0 }'
+# Each file is read by the compiler itself, on its own (see the top): g++
+# lists what the file includes (-M -MG) as it finds it. So that it reads
+# that one file only, it runs in a stand-in tree where every file of SRC
+# and of the public folder is empty but for a comment (nothing an include
+# brings in is read, so nothing is read twice, or skipped as read once),
+# and without the system's headers (-nostdinc), which it lists as missing.
 tmp=$(mktemp -d)
 trap 'rm -rf -- "$tmp"' EXIT
-if ! awk "$splice" "${files[@]}" | g++ -x c++ -std=c++20 -w -fpreprocessed -E - >"$tmp/out" 2>"$tmp/err" ||
-  ((PIPESTATUS[0] != 0)); then
-  echo "check_layers.sh: the preprocessor could not read the files of $src:"
-  while IFS= read -r line; do  # "INDEX:LINE:..." names the file
-    [[ $line =~ ^([0-9]+):(.*)$ && -n ${files[${BASH_REMATCH[1]}]+x} ]] &&
-      line="$base/${files[${BASH_REMATCH[1]}]#"$src"/}:${BASH_REMATCH[2]}"
-    echo "$line"
-  done <"$tmp/err"
-  exit 2
-fi
-directives=$(awk "$pick" "$tmp/out")
+shadow=$tmp/shadow
+mkdir -p "$shadow/src" "$shadow/public"
+# FROM TO: the folders and files of FROM in TO, each file holding only a
+# comment with its own name: texts that differ, or the compiler would take
+# one for another it has read already where it reads a file once only
+# (#import).
+stand_ins() {
+  [[ -d $1 ]] || return 0
+  (cd "$1" && find . -type d -print0) | (cd "$2" && xargs -0 mkdir -p)
+  local name
+  while IFS= read -r -d '' name; do
+    printf '// %s\n' "$name" >"$2/$name"
+  done < <(cd "$1" && find . -type f -print0)
+}
+stand_ins "$src" "$shadow/src"
+stand_ins "$public" "$shadow/public"
+# One compiler run per file, a few at a time. The file's text comes in on
+# the standard input, in an empty working folder (where the compiler looks
+# first for a "..." name of such an input), with its own folder's
+# stand-ins next (-iquote): beside the file, as for the file itself. Its
+# dependency list goes to dep.INDEX, its messages to err.INDEX.
+mkdir "$tmp/empty"
+# shellcheck disable=SC2016 # a program for sh, its variables its own
+compile='
+  g++ -x c++ -std=c++20 -M -MG -w -nostdinc -iquote "$3" -I"$S/src" -I"$S/public" - <"$2" >"$T/dep.$1" \
+    2>"$T/err.$1" || echo >"$T/failed.$1"'
+for i in "${!files[@]}"; do
+  rel=${files[$i]#"$src"/}
+  dir=$shadow/src
+  [[ $rel == */* ]] && dir+=/${rel%/*}
+  printf '%s\0%s\0%s\0' "$i" "${files[$i]}" "$dir"
+done | (cd "$tmp/empty" && T=$tmp S=$shadow xargs -0 -n 3 -P "$(nproc 2>/dev/null || echo 2)" sh -c "$compile" sh)
 
-include_re='^([0-9]+):([0-9]+):[[:space:]]*(#|%:)[[:space:]]*include[[:space:]]*([<"])([^">]+)[">]'
-while IFS= read -r hit; do
-  [[ -n $hit ]] || continue
-  if ! [[ $hit =~ $include_re ]]; then
-    # An #include the compiler reads that names no header in quotes or
-    # angle brackets (one made by a macro): its layer cannot be told.
-    file=${files[${hit%%:*}]}
-    rest=${hit#*:}
-    fault "$base/${file#"$src"/}:${rest%%:*}: an #include whose header is not written out: ${rest#*:}"
-    continue
-  fi
-  file=${files[${BASH_REMATCH[1]}]}
-  lineno=${BASH_REMATCH[2]}
-  form=${BASH_REMATCH[4]}
-  name=${BASH_REMATCH[5]}
+# Where each file writes a header's name in a directive, as
+# `directive[INDEX "NAME"]` or `directive[INDEX <NAME>]` = its first line:
+# for the messages, and to tell the form of a name the compiler did not
+# find (a name a macro makes has no entry).
+declare -A directive=()
+# shellcheck disable=SC2016 # an awk program
+written='
+  BEGIN { for (i = 1; i < ARGC; i++) index_of[ARGV[i]] = i - 1 }
+  /^[ \t]*(#|%:)[ \t]*(include|include_next|import)[ \t]*["<]/ {
+    text = $0
+    sub(/^[ \t]*(#|%:)[ \t]*(include_next|include|import)[ \t]*/, "", text)
+    close_at = index(substr(text, 2), substr(text, 1, 1) == "<" ? ">" : "\"")
+    if (close_at > 0) print index_of[FILENAME] "\t" FNR "\t" substr(text, 1, close_at + 1)
+  }'
+while IFS=$'\t' read -r i line written_name; do
+  written_name=${written_name%>}
+  written_name=${written_name%\"}
+  [[ -n ${directive[$i $written_name]+x} ]] || directive[$i $written_name]=$line
+done < <(awk "$written" "${files[@]}")
+
+unreadable=0
+for i in "${!files[@]}"; do
+  file=${files[$i]}
   rel=${file#"$src"/}
   layer_of "$rel"
   layer=$found_layer
-  [[ -n $layer ]] || continue  # reported above
-  if [[ $form == '"' ]]; then
-    where="$base/$rel:$lineno: includes \"$name\""
-    join_to_target "${file%/*}" "$name"
-    if [[ ! -f $target ]]; then
-      join_to_target "$src" "$name"
-      if [[ ! -f $target ]]; then
-        [[ -f $public/$name ]] && continue  # the public header, below every layer
-        fault "$where, found neither beside it, nor under $base/, nor in $public"
-        continue
-      fi
-    fi
-  else
-    where="$base/$rel:$lineno: includes <$name>"
-    join_to_target "$src" "$name"
-    [[ -f $target ]] || continue  # a system header
-  fi
-  if [[ $target != "$src"/* ]]; then
-    fault "$where, which lies outside $base/"
+  if [[ -e $tmp/failed.$i ]]; then
+    echo "check_layers.sh: the compiler could not read $base/$rel:"
+    while IFS= read -r line; do
+      line=${line//"<stdin>"/"$base/$rel"}
+      echo "${line//"$shadow/src/"/"$base/"}"
+    done <"$tmp/err.$i"
+    unreadable=$((unreadable + 1))
     continue
   fi
-  trel=${target#"$src"/}
-  layer_of "$trel"
-  tlayer=$found_layer
-  if [[ -z $tlayer ]]; then
-    fault "$where ($base/$trel), which lies in no layer folder (${layers[*]})"
-  elif ((rank[$tlayer] > rank[$layer])); then
-    fault "$where of the layer $tlayer, above its own layer $layer (order: ${layers[*]})"
-  fi
-done <<<"$directives"
+  [[ -n $layer ]] || continue  # reported above
+  # The dependency list: the file itself, then every header it includes
+  # (blanks in names escaped).
+  deps=$(<"$tmp/dep.$i")
+  deps=${deps//\\$'\n'/ }
+  deps=${deps#*: }
+  deps=${deps//\\ /$'\x01'}
+  read -r -a included <<<"$deps"
+  for name in "${included[@]:1}"; do
+    name=${name//$'\x01'/ }
+    case $name in
+      "$shadow/public/"*) continue ;;  # the public header, below every layer
+      "$shadow/src/"*)
+        case $name in */./* | */../*) name=$(realpath -m -- "$name") ;; esac
+        trel=${name#"$shadow/src/"}
+        if [[ $trel == "$name" ]]; then
+          fault "$base/$rel: includes a header outside $base/ (${name#"$shadow/"})"
+          continue
+        fi
+        # The name as written, for the message: one with the header's
+        # file name.
+        shown=""
+        for form in '"' '<'; do
+          close='"'
+          [[ $form == '<' ]] && close='>'
+          for w in "$trel" "${trel#"${rel%/*}"/}" "${trel##*/}"; do
+            [[ -z $shown && -n ${directive[$i $form$w]+x} ]] && shown="${directive[$i $form$w]}: includes $form$w$close"
+          done
+        done
+        where="$base/$rel:${shown:- includes $trel} ($base/$trel)"
+        ;;
+      *)
+        # Not found by the compiler among the stand-ins: a system header,
+        # or a name it cannot find; a "..." name is looked for in the tree
+        # itself too, as the compiler would (beside the file, then under
+        # SRC), for one that leads out of SRC.
+        if [[ -n ${directive[$i \"$name]+x} ]]; then
+          where="$base/$rel:${directive[$i \"$name]}: includes \"$name\""
+          join_to_target "${file%/*}" "$name"
+          [[ -f $target ]] || join_to_target "$src" "$name"
+          if [[ ! -f $target ]]; then
+            fault "$where, found neither beside it, nor under $base/, nor in $public"
+            continue
+          fi
+        else
+          join_to_target "$src" "$name"
+          [[ -f $target ]] || continue  # a system header
+          where="$base/$rel:${directive[$i <$name]-}: includes <$name>"
+        fi
+        if [[ $target != "$src"/* ]]; then
+          fault "$where, which lies outside $base/"
+          continue
+        fi
+        trel=${target#"$src"/}
+        ;;
+    esac
+    layer_of "$trel"
+    tlayer=$found_layer
+    if [[ -z $tlayer ]]; then
+      fault "$where, which lies in no layer folder (${layers[*]})"
+    elif ((rank[$tlayer] > rank[$layer])); then
+      fault "$where of the layer $tlayer, above its own layer $layer (order: ${layers[*]})"
+    fi
+  done
+done
 
 # ---- The map: a row per stem ------------------------------------------------------------------
 readme=$src/README.md
@@ -201,6 +261,10 @@ for file in "${files[@]}"; do
   ((found)) || fault "$base/$rel: the stem '$stem' has no row in the $layer section of $base/README.md"
 done
 
+if ((unreadable > 0)); then
+  echo "check_layers.sh: the compiler could not read $unreadable file(s) of $src"
+  exit 2
+fi
 if ((faults > 0)); then
   echo "check_layers.sh: $faults fault(s) in $src"
   exit 1

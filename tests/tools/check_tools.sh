@@ -5,9 +5,11 @@
 #
 # KIND example: bad input to the example client (PROGRAM tq_example);
 # kbbuild: bad roots (too long ones too) and sources to tq_kbbuild, built
-# locales that do not load cleanly, races with another build, and first
-# builds and rebuilds refused, out of room or
-# killed while they put the files in place (FAULT_SHIM the fault injector tests/tools/
+# locales that do not load cleanly, races with another build, first builds
+# and rebuilds refused, out of room or killed while they put the files in
+# place, a source changed during a build, interrupted system calls, a failed
+# way back from the check, a failed last tidying and (without a sanitizer)
+# failed allocations (FAULT_SHIM the fault injector tests/tools/
 # fault_inject.c, KB_LOADS tests/tools/kb_loads.c); first: README's first
 # client is examples/first.c (PROGRAM tq_first), and what it prints on the
 # built sample knowledge base BUILT_KB. Each case gives the exit status it
@@ -380,6 +382,112 @@ kbbuild)
     : >go
     [ "$(ended)" = 0 ] || fail "lock taken over: the held run failed: $(head -n 3 held.err)"
     complete "lock taken over" none
+  fi
+  # A source whose name is too long for the temporary file the build saves
+  # its built file as first ("<name>.~tq<process id>.<count>") is refused
+  # before anything is made; one of 230 bytes builds.
+  for length in 231 245 230; do
+    rm -rf long-src long-out && mkdir -p long-src/regexlib
+    cp small2/regexlib/en_comma2.xml "long-src/regexlib/$(printf "%$((length - 4))s" '' | tr ' ' r).xml"
+    "$program" long-src long-out >stdout 2>stderr
+    got=$?
+    if [ "$length" -le 230 ]; then
+      [ "$got" -eq 0 ] || fail "name of $length bytes: exit $got"
+    else
+      [ "$got" -eq 1 ] && grep -qF "a source's name may have at most 230" stderr && [ ! -e long-out ] ||
+        fail "name of $length bytes: exit $got, not refused up front, or long-out was made"
+    fi
+  done
+  # Faults between the builder's own steps, played by the fault injector:
+  # injected RUN_ENV...: a rebuild of small2 into "killed", the injector
+  # preloaded with the given settings, its log in fault.log.
+  injected() {
+    rm -f fault.log
+    env LD_PRELOAD="$runtime${runtime:+ }$shim" TQ_FAULT_ROOT="$(pwd -P)/killed" TQ_FAULT_LOG="$PWD/fault.log" "$@" \
+      "$program" "${source:-small2}" killed >stdout 2>stderr
+  }
+  # TQ_FAULT_SWEEP=all (the longer mode) takes every fault point of the
+  # sweeps below; otherwise the interrupted calls and the allocations are
+  # sampled with a stride.
+  every() { [ "${TQ_FAULT_SWEEP:-}" = all ] && echo 1 || echo "$1"; }
+  # A source changed at any moment of a build: written over by the fault
+  # injector before each call the builder makes in the root (its EN then
+  # names a regex library no source builds). A build that exits 0 has put
+  # in place what it checked, which is what a build of the source as it was
+  # makes: every locale loads; one that fails leaves the root as it was.
+  sed 's/>en_comma2</>en_comma3</' small2/locale/en.loc.xml >changed.xml
+  for from in pristine none; do
+    for ((n = 1; ; n += $(every 3))); do
+      fresh killed $from && state killed >before && rm -rf src-changed && cp -r small2 src-changed
+      source=src-changed injected TQ_FAULT_CHANGE=$n TQ_FAULT_CHANGE_FILE="$PWD/src-changed/locale/en.loc.xml" \
+        TQ_FAULT_CHANGE_TO="$PWD/changed.xml"
+      got=$? at=$(tail -n 1 fault.log 2>/dev/null)
+      [ -n "$at" ] || break
+      if [ "$got" -eq 0 ]; then
+        state killed "$built" | cmp -s - "alone-$from" && loadable killed ||
+          fail "$at ($from): it put in place what it did not check: $(head -n 2 stderr)"
+      else
+        unchanged "$at ($from)" killed "does not load cleanly"
+      fi
+    done
+    [ "$n" -gt 60 ] || fail "changed sources ($from): only $n calls"
+  done
+  # One EINTR at each call the builder makes in the root (its staging
+  # folder included) and at each change of folder, in a rebuild, and at
+  # every fourth in a first build: the call is made again, and the build is
+  # what a build alone makes, nothing stray left.
+  for from in pristine none; do
+    stride=$(every $([ $from = none ] && echo 4 || echo 1))
+    for ((n = 1; ; n += stride)); do
+      fresh killed $from && injected TQ_FAULT_EINTR=$n
+      got=$? at=$(tail -n 1 fault.log 2>/dev/null)
+      [ -n "$at" ] || break
+      [ "$got" -eq 0 ] && state killed "$built" | cmp -s - "alone-$from" ||
+        fail "$at ($from): exit $got, or not what a build alone makes: $(head -n 2 stderr | tr '\n' ' ')$(
+          state killed "$built" | diff "alone-$from" - | head -n 4 | tr '\n' ' ')"
+    done
+    [ "$n" -gt 60 ] || fail "interrupted ($from): only $n calls"
+  done
+  # The way back from the staging folder after the check fails: the run
+  # undoes what it made, names the root, and leaves it as it was.
+  for from in pristine none; do
+    fresh killed $from && state killed >before && injected TQ_FAULT_OTHER=fails-return
+    got=$? && unchanged "fails-return ($from)" killed "cannot go back to the folder it started in"
+  done
+  # The last tidying refused (the staging folder, the lock file, a file's
+  # lock file, which the library removes as it gives the lock up): the build
+  # stands, and what stays is named; the next run clears it.
+  for text in "remove .kbbuild/" "remove .kbbuild.lock" "remove locale/en.loc.zel.lck"; do
+    fresh killed pristine && injected TQ_FAULT_REFUSE="$text"
+    got=$?
+    grep -qF refused fault.log || fail "$text: never refused"
+    for stray in $(cd killed && find . \( -name '*.lck' -o -name '.kbbuild*' -o -name '*~tq*' \) -prune -print); do
+      grep -qF "killed/${stray#./} " stderr && grep -qF "stays" stderr || fail "$text: ${stray#./} stays untold"
+      rm -rf "killed/$stray"
+    done
+    [ "$got" -eq 0 ] && state killed "$built" | cmp -s - alone-pristine || fail "$text: exit $got, or not built"
+    fresh killed pristine && injected TQ_FAULT_REFUSE="$text" && "$program" small2 killed >stdout 2>stderr &&
+      state killed "$built" | cmp -s - alone-pristine || fail "$text: the next run leaves what stayed"
+  done
+  # The Nth allocation of the program failed: a build exits 0 with what a
+  # build alone makes, or 1 saying so, the root as it was; never an abort.
+  # The injector fails malloc, which a sanitizer's runtime owns, preloaded
+  # first: this sweep runs only in a build without one.
+  if [ -z "$runtime" ]; then
+    for from in pristine none; do
+      fresh killed $from && injected TQ_FAULT_MALLOC=0
+      total=$(sed -n 's/^allocations //p' fault.log)
+      [ "${total:-0}" -gt 100 ] || fail "allocations ($from): $total counted"
+      for ((n = 1; n <= ${total:-0}; n += $(every $((total / 50 + 1))))); do
+        fresh killed $from && state killed >before && injected TQ_FAULT_MALLOC=$n
+        got=$?
+        case $got in
+        0) state killed "$built" | cmp -s - "alone-$from" || fail "allocation $n ($from): not what a build alone makes" ;;
+        1) unchanged "allocation $n ($from)" killed "" ;;
+        *) fail "allocation $n ($from): exit $got" ;;
+        esac
+      done
+    done
   fi
   ;;
 first)

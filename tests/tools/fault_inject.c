@@ -26,10 +26,36 @@
  * found it there, removes it (empty), as a build that made it and failed
  * does before the program looks at it; "holds-lock" answers a lock of
  * ".kbbuild.lock" with EWOULDBLOCK, as when another build holds it, and
- * removes that file, as that build does when it ends right after. */
+ * removes that file, as that build does when it ends right after;
+ * "fails-return" fails (EACCES) the first fchdir out of the folder that
+ * follows one into it, as when the folder the program started in can no
+ * longer be entered.
+ *
+ * TQ_FAULT_REFUSE fails (EACCES) the first removal in the folder, its
+ * staging folder included, whose "remove path" holds that text, as a
+ * removal the system refuses.
+ *
+ * The program's own calls (the library's left out: a call made from
+ * libtq.so, as the stack shows) of open, mkdir, rename, link, removal,
+ * flock, ftruncate, write and fsync in the folder (its staging folder
+ * included) and of fchdir anywhere are numbered from 1 when TQ_FAULT_EINTR
+ * or TQ_FAULT_CHANGE is set. The call numbered TQ_FAULT_EINTR fails with
+ * EINTR, as when a signal comes; before the call numbered TQ_FAULT_CHANGE,
+ * the file TQ_FAULT_CHANGE_FILE is written over with the bytes of
+ * TQ_FAULT_CHANGE_TO, as when a user edits a source meanwhile. Each appends
+ * "call N: what path, interrupted" (or ", changed") to TQ_FAULT_LOG.
+ *
+ * TQ_FAULT_MALLOC=N fails the Nth allocation (malloc, calloc, realloc and
+ * their aligned kin; operator new comes through malloc) that the program
+ * makes once its main has started, as when memory runs out, and appends
+ * "allocation N: failed" to TQ_FAULT_LOG; 0 fails none. Either way, as
+ * main returns, "allocations N" is appended with the count made. This
+ * needs the C library's allocator: under a sanitizer, whose runtime owns
+ * malloc and comes first, these are never reached. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
+#include <execinfo.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <signal.h>
@@ -124,10 +150,116 @@ static int step(const char* what, const char* path, int fills) {
   return 1;
 }
 
-static int onto(int dirfd, const char* path, const char* what) {
-  return in_folder(dirfd, path, what) && step(what, path, 1);
+/* Whether the call under way was made from the library: backtrace shows
+ * libtq.so on the stack. Set while the shim itself works, so that its own
+ * calls (backtrace's loading, the rewrite) are not counted. */
+static __thread int inside;
+static int from_library(void) {
+  void* frames[64];
+  inside = 1;
+  int n = backtrace(frames, 64);
+  inside = 0;
+  for (int i = 0; i < n; ++i) {
+    Dl_info info;
+    if (dladdr(frames[i], &info) != 0 && info.dli_fname != NULL && strstr(info.dli_fname, "/libtq.so") != NULL) return 1;
+  }
+  return 0;
 }
-static int removal(int dirfd, const char* path) { return in_folder(dirfd, path, "remove") && step("remove", path, 0); }
+
+/* Writes the file TQ_FAULT_CHANGE_FILE over with TQ_FAULT_CHANGE_TO's
+ * bytes, in place. */
+static void rewrite(void) {
+  inside = 1;
+  int from = open(env("TQ_FAULT_CHANGE_TO"), O_RDONLY | O_CLOEXEC);
+  int to = open(env("TQ_FAULT_CHANGE_FILE"), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  char block[4096];
+  ssize_t got;
+  while (from >= 0 && to >= 0 && (got = read(from, block, sizeof block)) > 0) {
+    if (write(to, block, (size_t)got) != got) break;
+  }
+  if (from >= 0) close(from);
+  if (to >= 0) close(to);
+  inside = 0;
+}
+
+static void note(const char* kind, long n, const char* what, const char* path, const char* outcome) {
+  int fd = open(env("TQ_FAULT_LOG"), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (fd >= 0) dprintf(fd, "%s %ld: %s %s, %s\n", kind, n, what, path, outcome);
+  if (fd >= 0) close(fd);
+}
+
+/* Counts one call of the program's own (TQ_FAULT_EINTR, TQ_FAULT_CHANGE):
+ * 1 when it must fail with EINTR. */
+static long calls;
+static int own_call(const char* what, const char* rel) {
+  const char* eintr = env("TQ_FAULT_EINTR");
+  const char* change = env("TQ_FAULT_CHANGE");
+  if ((eintr[0] == '\0' && change[0] == '\0') || inside || from_library()) return 0;
+  ++calls;
+  char path[PATH_MAX];
+  snprintf(path, sizeof path, "%s", rel);
+  rel = path;
+  if (calls == atol(change)) {
+    rewrite();
+    inside = 1;
+    note("call", calls, what, rel, "changed");
+    inside = 0;
+  }
+  if (calls != atol(eintr)) return 0;
+  inside = 1;
+  note("call", calls, what, rel, "interrupted");
+  inside = 0;
+  errno = EINTR;
+  return 1;
+}
+
+/* The path a descriptor names, in a buffer of the thread's ("" when it
+ * cannot be told). */
+static const char* fd_path(int fd) {
+  static __thread char path[PATH_MAX];
+  char proc[64];
+  snprintf(proc, sizeof proc, "/proc/self/fd/%d", fd);
+  ssize_t got = readlink(proc, path, sizeof path - 1);
+  path[got > 0 ? got : 0] = '\0';
+  return path;
+}
+
+/* A call on a path: an own call when in the folder (staging included). */
+static int own_at(int dirfd, const char* path, const char* what) {
+  const char* rel = NULL;
+  if (inside || (env("TQ_FAULT_EINTR")[0] == '\0' && env("TQ_FAULT_CHANGE")[0] == '\0')) return 0;
+  return where(dirfd, path, &rel) != 0 && own_call(what, rel);
+}
+/* A call on a descriptor: an own call when its file is in the folder. */
+static int own_fd(int fd, const char* what) {
+  if (inside || (env("TQ_FAULT_EINTR")[0] == '\0' && env("TQ_FAULT_CHANGE")[0] == '\0')) return 0;
+  return own_at(AT_FDCWD, fd_path(fd), what);
+}
+
+/* A removal refused (TQ_FAULT_REFUSE), once a run. */
+static int refused(int dirfd, const char* path) {
+  static int done;
+  const char* text = env("TQ_FAULT_REFUSE");
+  const char* rel = NULL;
+  if (done || text[0] == '\0' || inside || where(dirfd, path, &rel) == 0) return 0;
+  char call[PATH_MAX + 64];
+  snprintf(call, sizeof call, "remove %s", rel);
+  if (strstr(call, text) == NULL) return 0;
+  done = 1;
+  inside = 1;
+  note("call", 0, call, "", "refused");
+  inside = 0;
+  errno = EACCES;
+  return 1;
+}
+
+static int onto(int dirfd, const char* path, const char* what) {
+  return (in_folder(dirfd, path, what) && step(what, path, 1)) || own_at(dirfd, path, what);
+}
+static int removal(int dirfd, const char* path) {
+  return (in_folder(dirfd, path, "remove") && step("remove", path, 0)) || refused(dirfd, path) ||
+         own_at(dirfd, path, "remove");
+}
 static int made_here(int fd) { return fd >= 0 && fd < kMaxFd && made[fd]; }
 static int forget(int fd) {
   if (fd >= 0 && fd < kMaxFd) made[fd] = 0;
@@ -167,6 +299,8 @@ static int opened(int dirfd, const char* path, int flags, int fd) {
       mode = (mode_t)va_arg(list, int);                        \
       va_end(list);                                            \
       if (onto(dirfd, path, "open")) return -1;                \
+    } else if (own_at(dirfd, path, "open")) {                  \
+      return -1;                                               \
     }                                                          \
     REAL(name, int, params);                                   \
     return opened(dirfd, path, flags, real args);              \
@@ -177,7 +311,9 @@ OPEN(open64, (const char* path, int flags, ...), AT_FDCWD, (path, flags, mode))
 OPEN(openat, (int dirfd, const char* path, int flags, ...), dirfd, (dirfd, path, flags, mode))
 OPEN(openat64, (int dirfd, const char* path, int flags, ...), dirfd, (dirfd, path, flags, mode))
 WRAP(int, close, (int fd), (fd), forget(fd))
-WRAP(ssize_t, write, (int fd, const void* bytes, size_t size), (fd, bytes, size), made_here(fd) && step("write", "", 1))
+WRAP(ssize_t, write, (int fd, const void* bytes, size_t size), (fd, bytes, size),
+     (made_here(fd) && step("write", "", 1)) || own_fd(fd, "write"))
+WRAP(int, ftruncate, (int fd, off_t size), (fd, size), own_fd(fd, "ftruncate"))
 WRAP(int, rename, (const char* from, const char* to), (from, to), onto(AT_FDCWD, to, "rename onto"))
 WRAP(int, renameat, (int fromfd, const char* from, int tofd, const char* to), (fromfd, from, tofd, to),
      onto(tofd, to, "rename onto"))
@@ -222,12 +358,99 @@ int flock(int fd, int operation) {
     errno = EWOULDBLOCK;
     return -1;
   }
+  if (own_fd(fd, "flock")) return -1;
   REAL(flock, int, (int, int));
   return real(fd, operation);
+}
+
+/* The way into the folder and back out of it (TQ_FAULT_OTHER
+ * "fails-return"). */
+int fchdir(int fd) {
+  static int entered, failed;
+  const char* rel = NULL;
+  const int in = !inside && where(AT_FDCWD, fd_path(fd), &rel) != 0;
+  if (!in && entered && !failed && strcmp(env("TQ_FAULT_OTHER"), "fails-return") == 0) {
+    failed = 1;
+    errno = EACCES;
+    return -1;
+  }
+  if (!inside && (env("TQ_FAULT_EINTR")[0] != '\0' || env("TQ_FAULT_CHANGE")[0] != '\0') &&
+      own_call("fchdir", in ? rel : "out")) {
+    return -1;
+  }
+  REAL(fchdir, int, (int));
+  const int rc = real(fd);
+  if (rc == 0 && in) entered = 1;
+  return rc;
 }
 
 /* A flush fails like a write; it is otherwise skipped, to keep the test
  * quick: a killed program loses nothing the system holds, and power losses
  * are not what this injects. */
-int fsync(int fd) { return made_here(fd) && step("fsync", "", 1) ? -1 : 0; }
+int fsync(int fd) { return (made_here(fd) && step("fsync", "", 1)) || own_fd(fd, "fsync") ? -1 : 0; }
 int fdatasync(int fd) { return made_here(fd) && step("fdatasync", "", 1) ? -1 : 0; }
+
+/* Allocations (TQ_FAULT_MALLOC), counted once main has started: what the
+ * loader and the libraries' constructors allocate before it is not the
+ * program's to handle. Made through the C library's own entry points, so
+ * that no lookup (which allocates) comes first. */
+extern void* __libc_malloc(size_t size);
+extern void* __libc_calloc(size_t count, size_t size);
+extern void* __libc_realloc(void* block, size_t size);
+extern void* __libc_memalign(size_t alignment, size_t size);
+static long allocations;
+static int counting;
+
+static void note_line(const char* line) {
+  int fd = open(env("TQ_FAULT_LOG"), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (fd >= 0) (void)!write(fd, line, strlen(line));
+  if (fd >= 0) close(fd);
+}
+
+/* 1 when this allocation must fail. */
+static int refuse_allocation(void) {
+  if (!counting || inside) return 0;
+  ++allocations;
+  if (allocations != atol(env("TQ_FAULT_MALLOC"))) return 0;
+  inside = 1;
+  char line[64];
+  snprintf(line, sizeof line, "allocation %ld: failed\n", allocations);
+  note_line(line);
+  inside = 0;
+  errno = ENOMEM;
+  return 1;
+}
+
+void* malloc(size_t size) { return refuse_allocation() ? NULL : __libc_malloc(size); }
+void* calloc(size_t count, size_t size) { return refuse_allocation() ? NULL : __libc_calloc(count, size); }
+void* realloc(void* block, size_t size) { return refuse_allocation() ? NULL : __libc_realloc(block, size); }
+void* aligned_alloc(size_t alignment, size_t size) {
+  return refuse_allocation() ? NULL : __libc_memalign(alignment, size);
+}
+int posix_memalign(void** out, size_t alignment, size_t size) {
+  if (refuse_allocation()) return ENOMEM;
+  void* block = __libc_memalign(alignment, size);
+  if (block == NULL) return ENOMEM;
+  *out = block;
+  return 0;
+}
+
+typedef int (*main_fn)(int, char**, char**);
+static main_fn real_main;
+static int counted_main(int argc, char** argv, char** envp) {
+  counting = env("TQ_FAULT_MALLOC")[0] != '\0';
+  int rc = real_main(argc, argv, envp);
+  counting = 0;
+  if (env("TQ_FAULT_MALLOC")[0] != '\0') {
+    char line[64];
+    snprintf(line, sizeof line, "allocations %ld\n", allocations);
+    note_line(line);
+  }
+  return rc;
+}
+int __libc_start_main(main_fn main, int argc, char** argv, void (*init)(void), void (*fini)(void),
+                      void (*rtld_fini)(void), void* stack_end) {
+  real_main = main;
+  REAL(__libc_start_main, int, (main_fn, int, char**, void (*)(void), void (*)(void), void (*)(void), void*));
+  return real(counted_main, argc, argv, init, fini, rtld_fini, stack_end);
+}
