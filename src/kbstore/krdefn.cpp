@@ -10,6 +10,7 @@
 
 #include <cstdlib>
 #include <cstdio>
+#include <cerrno>
 #include <cstring>
 #include <new>
 #include <type_traits>
@@ -22,6 +23,7 @@
 #include "kbstore/krlocload.h"
 #include "kbstore/krshared.h"
 #include "kbstore/krxml.h"
+#include "platform/npfio.h"
 #include "platform/npuchar.h"
 #include "platform/nputf8.h"
 #include "platform/npmem.h"
@@ -301,6 +303,7 @@ void scalars_reset(defn_rec* rec, int32_t kind, int32_t surface, uint32_t validi
   rec->unloaded_what = nullptr;
   rec->datatype = -1;
   rec->editable = 0;
+  rec->reread = 0;
   rec->parse_defn = -1;
   rec->allow_parsed_input = 0;
   rec->automatic_uppercasing = 1;
@@ -580,11 +583,32 @@ bool defn_rec_unloaded_report(context* ctx, defn_rec* rec, int32_t part, const c
   return true;
 }
 
+bool defn_failure_may_pass(int32_t code) {
+  switch (code) {
+    case TQ_ERR_NO_MEMORY:
+    case TQ_ERR_FILE_LOCKED:
+    case TQ_ERR_FILE_WRITE:
+    case TQ_ERR_FILE_OPERATION:
+    case TQ_ERR_LOCK_ACQUIRE:
+      return true;
+    case TQ_ERR_FILE_OPEN: {
+      // A file that could not be opened (no descriptor left, an interrupted
+      // call) may open next time; one the system says is not there stays a
+      // fault of the knowledge base, reported once.
+      const int err = np_fio_last_error();
+      return err != ENOENT && err != ENOTDIR;
+    }
+    default:
+      return false;
+  }
+}
+
 int32_t defn_rec_load_result(context*, defn_rec* rec, int32_t step, int32_t* last) {
   if (step == 0) return 0;
   if (last != nullptr) *last = step;
   rec->validity_bits |= kDefnValidityStepReported;
   if (step < 0) rec->valid = 0;
+  if (defn_failure_may_pass(step)) rec->reread = 1;
   return err_is_critical(step) ? step : 0;
 }
 
@@ -712,6 +736,7 @@ int32_t defn_record_get_for_write_in_locale(context* ctx, int32_t kind, int32_t 
     *out = nullptr;
     return rc_combine(rc, hold.release());
   }
+  (*out)->reread = 0;  // what the caller sets is kept
   *held = std::move(hold);
   return rc;
 }
@@ -724,6 +749,7 @@ int32_t defn_record_get_for_write(context* ctx, int32_t kind, int32_t index, def
     *out = nullptr;
     return rc_combine(refused, hold.release());
   }
+  (*out)->reread = 0;  // what the caller sets is kept
   *held = std::move(hold);
   return rc;
 }

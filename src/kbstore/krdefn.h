@@ -80,6 +80,11 @@ struct defn_rec {
   const char* unloaded_what = nullptr;
   int32_t datatype = -1;  // index in the owning locale
   int32_t editable = 0;
+  // Set when a step of the record's read failed for a cause outside its
+  // file (memory, a file that could not be opened or read now): the next
+  // load of its locale reads it again in its place. An edit of the record
+  // clears it, so that a load never undoes an edit.
+  int32_t reread = 0;
   // Resource lists: an entry may be empty (a replaced library whose new
   // name could not be opened); writers skip empty entries.
   std::vector<rsrc_ref> preprocessing;  // regex libraries
@@ -168,6 +173,10 @@ bool defn_rec_unloaded_report(context* ctx, defn_rec* rec, int32_t part, const c
 // sets validity bit 0, and a negative one clears valid. A critical result
 // (-100, -200, -600) is returned (and stops the load); every other result
 // gives 0.
+// A failure that names no fault of the knowledge base: out of memory, a
+// file that could not be opened (but is there), locked or read. A
+// definition that met one is read again by the next load of its locale.
+bool defn_failure_may_pass(int32_t code);
 int32_t defn_rec_load_result(context* ctx, defn_rec* rec, int32_t step, int32_t* last);
 // Records -600 with message 29: `format` (one %s) filled with the
 // definition's name.
@@ -355,6 +364,16 @@ extern const record_store kDefnTokens;
 // not valid, and reading goes on. -100, -200 or -600 when one stopped it;
 // else 105 when any step of any definition reported something; else 0.
 int32_t defn_locale_xml_read(context* ctx, int32_t locale, int32_t kind, const xmldoc* doc);
+// Whether any own definition of the loaded locale waits to be read again.
+bool defn_locale_rereads_pending(const loaded_locale_rec* locale);
+// Reads again, in its place, every own definition of the kind in the loaded
+// locale that a failure outside its file left unread (defn_rec::reread),
+// from the locale's document: the element at the same place among the
+// kind's elements (skipped when its name is no longer the record's). The
+// caller holds the write hold and has made the locale current. Result as
+// for defn_locale_xml_read; a record stopped by a critical code stays
+// marked, not valid.
+int32_t defn_locale_xml_reread(context* ctx, loaded_locale_rec* locale, int32_t kind, const xmldoc* doc);
 // Appends a record of the kind to the loaded locale and reads the common
 // part of the definition element into it; *out the record (NULL when the
 // append failed). Result as for one definition of defn_locale_xml_read.

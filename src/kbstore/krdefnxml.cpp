@@ -17,6 +17,7 @@
 #include "kbstore/krdefn.h"
 #include "kbstore/krlocload.h"
 #include "kbstore/krxml.h"
+#include "platform/nputf8.h"
 
 namespace tq {
 
@@ -724,6 +725,58 @@ int32_t defn_locale_xml_read(context* ctx, int32_t locale, int32_t kind, const x
       result = rc;
       break;
     }
+    if (reported) result = TQ_WARN_READ_PROBLEMS;
+  }
+  return result;
+}
+
+bool defn_locale_rereads_pending(const loaded_locale_rec* locale) {
+  for (int32_t kind = 1; kind <= kDefnKindCount; ++kind) {
+    const defn_set& set = locale->defns[kind];
+    for (uint32_t i = 0; i < set.count; ++i) {
+      if (set.recs[i]->reread != 0) return true;
+    }
+  }
+  return false;
+}
+
+int32_t defn_locale_xml_reread(context* ctx, loaded_locale_rec* locale, int32_t kind, const xmldoc* doc) {
+  if (doc == nullptr) return TQ_ERR_ARGUMENT;
+  defn_set& set = locale->defns[kind];
+  int32_t result = 0;
+  uint32_t position = 0;
+  for (int32_t i = 0; i < doc->include_count && position < set.count; ++i) {
+    const xmldoc_include& inc = doc->includes[i];
+    if (inc.doc == nullptr || defn_kind_type_matches(ctx, kind, inc.name) == 0) continue;
+    defn_rec* rec = set.recs[position++];
+    if (rec->reread == 0) continue;
+    // The file may have changed since: only the element that still names
+    // the record is read into it.
+    char name[kDefnNameMax + 1];
+    str_copy_bounded(name, xmldoc_prop_get(ctx, inc.doc, kPropName), sizeof name);
+    np_uchar_trim(name, sizeof name);
+    if (rec->name[0] != '\0' && std::strcmp(rec->name, name) != 0) continue;
+    bool reported = false;
+    int32_t rc = 0;
+    try {
+      defn_record_clear(ctx, rec, 0);
+      rc = defn_record_init(ctx, kind, rec);
+      if (rc < 0) {
+        reported = true;
+      } else {
+        rec->locale = locale->code;
+        rc = read_rest(ctx, read_common_into(ctx, set, inc.doc, rec), inc.doc, rec, &reported);
+      }
+    } catch (const std::bad_alloc&) {
+      rc = TQ_ERR_NO_MEMORY;
+    }
+    if (err_is_critical(rc)) {
+      // Left for the next load, not applied half read.
+      rec->valid = 0;
+      rec->reread = 1;
+      return rc;
+    }
+    if (rc < 0) rec->reread = 1;
     if (reported) result = TQ_WARN_READ_PROBLEMS;
   }
   return result;

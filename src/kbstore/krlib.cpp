@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "core/krenc.h"
 #include "core/krerr.h"
@@ -189,7 +190,15 @@ int32_t slot_load(context* ctx, resource_slot* slot) {
   if (slot->state != kRsrcRegistered) return 0;
   if (slot->cb.load != nullptr) {
     const uint32_t failures = err_failures_mark(ctx);
-    int32_t rc = slot->cb.load(ctx, slot, slot->cb.lock, slot->cb.arg);
+    int32_t rc = 0;
+    try {
+      rc = slot->cb.load(ctx, slot, slot->cb.lock, slot->cb.arg);
+    } catch (const std::bad_alloc&) {
+      // Out of memory in a kind's reader: a failure like any other, so that
+      // the holds its callers took are given back on their usual road.
+      TQ_REPORT(ctx, TQ_ERR_NO_MEMORY, 29, "Allocating memory while reading a resource.");
+      rc = TQ_ERR_NO_MEMORY;
+    }
     // A failed load leaves the slot registered, so the next use tries again.
     if (rc < 0) return rc;
     // One that went on past a part it could not read is loaded as it is;

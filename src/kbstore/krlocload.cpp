@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "core/krerr.h"
 #include "core/krstr.h"
@@ -174,6 +175,79 @@ int32_t parent_load(context* ctx, int32_t code, const xmldoc* doc, uint32_t flag
   return *parent_index < 0 ? -603 : rc;
 }
 
+// What one step of a load holds until it ends, given back on every way
+// out, an exception included: its place in the chain, the locale document,
+// and, until the load is kept, the context's current locale and the new
+// record (or, before that, the reference taken on the parent), so that a
+// failed load leaves no locale half registered.
+class load_step {
+ public:
+  load_step(context* ctx, load_chain* chain)
+      : ctx_(ctx), chain_(chain), index_(ctx->current_locale), code_(ctx->current_locale_code) {}
+  ~load_step() {
+    if (!kept_) {
+      if (held_ >= 0) release_ref(ctx_, held_, nullptr);
+      make_current(ctx_, index_, code_);
+    }
+    if (doc != nullptr) xml_free(ctx_, doc);
+    chain_->depth--;
+  }
+  load_step(const load_step&) = delete;
+  load_step& operator=(const load_step&) = delete;
+  // The reference the step holds (the parent's, then the new record's,
+  // which holds the parent's in turn), given back unless kept.
+  void hold(int32_t index) { held_ = index; }
+  void keep() { kept_ = true; }
+
+  xmldoc* doc = nullptr;
+
+ private:
+  context* ctx_;
+  load_chain* chain_;
+  int32_t index_;
+  int32_t code_;
+  int32_t held_ = -1;
+  bool kept_ = false;
+};
+
+// Reads again what failures outside the files left unread in a loaded
+// locale (its document given) and in each of its ancestors (their documents
+// read now), each made current while it is read.
+int32_t rereads_run(context* ctx, int32_t index, const xmldoc* doc) {
+  current_locale_kept kept(ctx);
+  int32_t last = 0;
+  for (uint32_t guard = 0; index >= 0 && guard < kMaxChain; ++guard) {
+    loaded_locale_rec* rec = rec_at(ctx, index);
+    if (rec == nullptr || rec->code == -1) break;
+    if (defn_locale_rereads_pending(rec)) {
+      xmldoc* own = nullptr;
+      if (doc == nullptr) {
+        int32_t rc = read_locale_file(ctx, rec->iso, nullptr, &own);
+        if (rc != 0) return rc;
+      }
+      const xmldoc* from = doc != nullptr ? doc : own;
+      make_current(ctx, index, rec->code);
+      int32_t rc = 0;
+      for (const mask_step& step : kMaskOrder) {
+        if (step.kind == 0 || (rec->parts & step.bit) == 0 || defn_kind_ops_get(step.kind) == nullptr) continue;
+        try {
+          rc = defn_locale_xml_reread(ctx, rec, step.kind, from);
+        } catch (...) {
+          xml_free(ctx, own);
+          throw;
+        }
+        if (err_is_critical(rc)) break;
+        if (rc != 0) last = rc;
+      }
+      xml_free(ctx, own);
+      if (err_is_critical(rc)) return rc;
+    }
+    doc = nullptr;
+    index = rec->parent;
+  }
+  return last;
+}
+
 int32_t load_impl(context* ctx, const char* iso, uint32_t flags, lock_handle* lock, uint32_t nested,
                   int32_t* code_out, load_chain* chain) {
   *code_out = -1;
@@ -188,21 +262,13 @@ int32_t load_impl(context* ctx, const char* iso, uint32_t flags, lock_handle* lo
     return TQ_ERR_INVALID_CONTENT;
   }
   str_copy_bounded(chain->iso[chain->depth++], iso, kLocaleIsoSize);
-
-  const int32_t previous_index = ctx->current_locale;
-  const int32_t previous_code = ctx->current_locale_code;
-  xmldoc* doc = nullptr;
-  int32_t rc = read_locale_file(ctx, iso, lock, &doc);
-  if (rc != 0) {
-    chain->depth--;
-    return rc;
-  }
-  const char* description = xmldoc_prop_get(ctx, doc, "Locale Description");
+  load_step step(ctx, chain);
+  int32_t rc = read_locale_file(ctx, iso, lock, &step.doc);
+  if (rc != 0) return rc;
+  const char* description = xmldoc_prop_get(ctx, step.doc, "Locale Description");
   int32_t code = -1;
   if (description == nullptr || locale_table_code_get_by_description(nullptr, description, &code) != 0) {
     TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 140, iso, description != nullptr ? description : "");
-    xml_free(ctx, doc);
-    chain->depth--;
     return TQ_ERR_INVALID_CONTENT;
   }
 
@@ -210,52 +276,43 @@ int32_t load_impl(context* ctx, const char* iso, uint32_t flags, lock_handle* lo
   if (index >= 0) {
     // A locale already loaded is taken as it is: a load asking for more
     // parts (a wider mask) reads nothing more, as clients have always seen.
+    // What a failure outside the files (memory, a file that could not be
+    // opened) left unread of the parts it has is read now, before the
+    // reference is taken, so that a critical failure takes none.
+    rc = rereads_run(ctx, index, step.doc);
+    if (err_is_critical(rc)) return rc;
+    const int32_t reread = rc;
     loaded_locale_rec* rec = rec_at(ctx, index);
     // Every load holds a reference; a client's also counts among the
     // client loads of the context that made it, so that each needs its own
     // unload by that context.
     if (!nested && sharer_loads_add(&rec->client_refs, ctx) != 0) {
       TQ_REPORT(ctx, TQ_ERR_NO_MEMORY, 29, "Allocating memory for the record of a client's load of a locale.");
-      xml_free(ctx, doc);
-      chain->depth--;
       return TQ_ERR_NO_MEMORY;
     }
     rec->refs += 1;
+    step.keep();
     if (nested) lock_ancestors(ctx, rec->parent, lock);
     make_current(ctx, index, code);
     *code_out = code;
-    xml_free(ctx, doc);
-    chain->depth--;
-    return 0;
+    return reread != 0 ? TQ_WARN_LOCALE_PROBLEMS : 0;
   }
 
   int32_t parent_index = -1;
-  rc = parent_load(ctx, code, doc, flags, lock, &parent_index, chain);
-  if (rc < 0) {
-    make_current(ctx, previous_index, previous_code);
-    xml_free(ctx, doc);
-    chain->depth--;
-    return rc;
-  }
+  rc = parent_load(ctx, code, step.doc, flags, lock, &parent_index, chain);
+  if (rc < 0) return rc;
+  step.hold(parent_index);
   int32_t remembered = rc > 0 ? rc : 0;
   uint32_t new_index = 0;
   rc = loaded_locale_rec_create(ctx, &new_index);
-  if (rc != 0) {
-    release_ref(ctx, parent_index, nullptr);
-    make_current(ctx, previous_index, previous_code);
-    xml_free(ctx, doc);
-    chain->depth--;
-    return rc;
-  }
+  if (rc != 0) return rc;
   loaded_locale_rec* rec = rec_at(ctx, static_cast<int32_t>(new_index));
   rec->parent = parent_index;
   rec->code = code;
+  // The new record holds the parent's reference from here on.
+  step.hold(static_cast<int32_t>(new_index));
   if (!nested && sharer_loads_add(&rec->client_refs, ctx) != 0) {
     TQ_REPORT(ctx, TQ_ERR_NO_MEMORY, 29, "Allocating memory for the record of a client's load of a locale.");
-    release_ref(ctx, static_cast<int32_t>(new_index), nullptr);
-    make_current(ctx, previous_index, previous_code);
-    xml_free(ctx, doc);
-    chain->depth--;
     return TQ_ERR_NO_MEMORY;
   }
   str_copy_bounded(rec->iso, iso, kLocaleIsoSize);
@@ -263,17 +320,12 @@ int32_t load_impl(context* ctx, const char* iso, uint32_t flags, lock_handle* lo
   make_current(ctx, static_cast<int32_t>(new_index), code);
 
   // The locale is current while its parts are read: definitions look their
-  // datatype and parse definition up in the current locale.
-  rc = locale_parts_read(ctx, rec, doc, flags, 1);
-  xml_free(ctx, doc);
-  chain->depth--;
-  if (err_is_critical(rc)) {
-    // Nothing of a half-read locale stays: the record goes with the
-    // reference this load took on its parent.
-    release_ref(ctx, static_cast<int32_t>(new_index), nullptr);
-    make_current(ctx, previous_index, previous_code);
-    return rc;
-  }
+  // datatype and parse definition up in the current locale. Nothing of a
+  // half-read locale stays: on a critical failure the record goes with the
+  // reference this load took on its parent.
+  rc = locale_parts_read(ctx, rec, step.doc, flags, 1);
+  if (err_is_critical(rc)) return rc;
+  step.keep();
   if (rc != 0) remembered = rc;
   *code_out = code;
   return remembered != 0 ? TQ_WARN_LOCALE_PROBLEMS : 0;
@@ -394,7 +446,14 @@ int32_t locale_load(context* ctx, const char* iso, uint32_t flags, lock_handle* 
   // unlocked. Whatever failed on the way, the load says so with 104, not 0
   // beside a failure in its list.
   const uint32_t failures = err_failures_mark(ctx);
-  int32_t rc = load_impl(ctx, iso, flags, lock, nested, code_out, &chain);
+  int32_t rc = 0;
+  try {
+    rc = load_impl(ctx, iso, flags, lock, nested, code_out, &chain);
+  } catch (const std::bad_alloc&) {
+    // Every step has given back what it held on the way out.
+    TQ_REPORT(ctx, TQ_ERR_NO_MEMORY, 29, "Allocating memory while loading a locale.");
+    rc = TQ_ERR_NO_MEMORY;
+  }
   if (rc < 0 && !nested) lock_release_since(ctx, lock, mark);
   rc = err_went_on(ctx, failures, rc, TQ_WARN_LOCALE_PROBLEMS);
   int32_t released = hold.release();

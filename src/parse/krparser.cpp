@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <unordered_map>
 #include <vector>
@@ -87,7 +88,11 @@ void first_sets(compiled_grammar* g) {
 int32_t cg_build(context* ctx, const grammar_rec* rec, int32_t root, compiled_grammar** out) {
   (void)ctx;
   *out = nullptr;
-  auto* g = static_cast<compiled_grammar*>(np_calloc(1, sizeof(compiled_grammar)));
+  // Freed on every way out, an exception of the index map included, until
+  // it is handed over.
+  std::unique_ptr<compiled_grammar, void (*)(compiled_grammar*)> owned(
+      static_cast<compiled_grammar*>(np_calloc(1, sizeof(compiled_grammar))), &cg_free);
+  compiled_grammar* g = owned.get();
   if (g == nullptr) return TQ_ERR_NO_MEMORY;
   const vec* cats = &rec->categories;
   g->cat_count = static_cast<int32_t>(cats->count);
@@ -103,7 +108,6 @@ int32_t cg_build(context* ctx, const grammar_rec* rec, int32_t root, compiled_gr
     for (uint32_t i = 0; i < gc->rules->count; ++i) {
       auto* rule = static_cast<const grammar_rule*>(gc->rules->slots[i]);
       if (rule->right.count == 0) {
-        cg_free(g);
         return TQ_ERR_INVALID_CONTENT;
       }
       rules += 1;
@@ -121,7 +125,6 @@ int32_t cg_build(context* ctx, const grammar_rec* rec, int32_t root, compiled_gr
   g->by_name = static_cast<int32_t*>(np_calloc(static_cast<size_t>(g->cat_count) + 1, sizeof(int32_t)));
   if (g->cats == nullptr || g->rules == nullptr || g->rhs == nullptr || g->by_id == nullptr || g->first == nullptr ||
       g->by_name == nullptr) {
-    cg_free(g);
     return TQ_ERR_NO_MEMORY;
   }
   for (int32_t i = 0; i < g->id_count; ++i) g->by_id[i] = -1;
@@ -145,7 +148,6 @@ int32_t cg_build(context* ctx, const grammar_rec* rec, int32_t root, compiled_gr
       for (uint32_t k = 0; k < rule->right.count; ++k) {
         auto found = index.find(static_cast<const grammar_category*>(rule->right.slots[k]));
         if (found == index.end()) {
-          cg_free(g);
           return TQ_ERR_INVALID_CONTENT;
         }
         g->rhs[at++] = found->second;
@@ -160,7 +162,7 @@ int32_t cg_build(context* ctx, const grammar_rec* rec, int32_t root, compiled_gr
   for (int32_t c = 0; c < g->cat_count; ++c) g->by_name[c] = c;
   std::sort(g->by_name, g->by_name + g->cat_count,
             [g](int32_t a, int32_t b) { return std::strcmp(cg_cat_name(g, a), cg_cat_name(g, b)) < 0; });
-  *out = g;
+  *out = owned.release();
   return 0;
 }
 
@@ -413,7 +415,12 @@ int32_t parser_get(context* ctx, uint32_t kind, int32_t grammar, int32_t root, c
   // The object is built on the effective values, as its key says.
   parse_opt_params eff;
   optp_effective_get(ctx, block, &eff);
-  rc = parser_bind(ctx, p, grammar, root, &eff);
+  try {
+    rc = parser_bind(ctx, p, grammar, root, &eff);
+  } catch (const std::bad_alloc&) {
+    // Given back below with what it bound, as any failed bind is.
+    rc = TQ_ERR_NO_MEMORY;
+  }
   if (rc == 0) {
     p->key = static_cast<char*>(np_malloc(static_cast<size_t>(key_length(key))));
     if (p->key == nullptr) rc = TQ_ERR_NO_MEMORY;

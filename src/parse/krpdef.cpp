@@ -201,6 +201,8 @@ int32_t read_nosol(read_state& s, const xmldoc* el) {
   };
   const int32_t n = includes_named(el, kNosolToken);
   if (n == 0) return take_unknown(false);
+  // Room first, so that no made slot (its kind part) is lost to a failed push.
+  s.part->nosol.items.reserve(s.part->nosol.items.size() + owner.owner.datatype_token_count);
   for (uint32_t p = 0; p < owner.owner.datatype_token_count; ++p) {
     auto slot = std::unique_ptr<dtok_rec>(new (std::nothrow) dtok_rec);
     if (slot == nullptr) return TQ_ERR_NO_MEMORY;

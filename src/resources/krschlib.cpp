@@ -59,12 +59,15 @@ struct options_less {
   }
 };
 
+// The set is made under the lock on the first call that finds none, so a
+// call that ran out of memory making it leaves none, and the next call makes
+// it again (a failure is never kept for the rest of the process).
 const scheme_options* options_intern(const scheme_options& wanted) {
   static std::mutex guard;
-  static auto* blocks = new (std::nothrow) std::set<scheme_options, options_less>();
-  if (blocks == nullptr) return nullptr;
+  static std::set<scheme_options, options_less>* blocks = nullptr;
   try {
     std::lock_guard<std::mutex> hold(guard);
+    if (blocks == nullptr) blocks = new std::set<scheme_options, options_less>();
     return &*blocks->insert(wanted).first;
   } catch (...) {
     return nullptr;

@@ -534,25 +534,29 @@ int32_t vocab_compiled_read(uint32_t* encoding, context* ctx, const char* path, 
     return TQ_ERR_NOT_SUPPORTED;
   }
 
-  xmldoc* vocab = nullptr;
-  xmldoc* category = nullptr;
-  rc = xmldoc_create(ctx, "Vocabulary", "7.0", &vocab);
-  if (rc == 0) rc = xmldoc_create(ctx, "Category", "7.0", &category);
-  if (rc == 0) rc = xmldoc_column_add(ctx, category, "CategoryName", kXmlColString);
-  if (rc == 0) rc = xmldoc_column_add(ctx, vocab, "Likelihood", kXmlColInt);
-  if (rc == 0) rc = xmldoc_column_add(ctx, vocab, "CategoryAbbreviation", kXmlColString);
-  if (rc == 0) rc = records_read(ctx, path, file, layout, code, flags, vocab, category);
-  if (rc == 0) rc = set_document_properties(ctx, vocab, layout, flags & kVocabFileCode);
+  // Both documents are freed on every way out (an exception too) until the
+  // vocabulary is handed over with the category inside it.
+  struct owned_doc {
+    context* ctx;
+    xmldoc* doc = nullptr;
+    ~owned_doc() { xml_free(ctx, doc); }
+  };
+  owned_doc vocab{ctx};
+  owned_doc category{ctx};
+  rc = xmldoc_create(ctx, "Vocabulary", "7.0", &vocab.doc);
+  if (rc == 0) rc = xmldoc_create(ctx, "Category", "7.0", &category.doc);
+  if (rc == 0) rc = xmldoc_column_add(ctx, category.doc, "CategoryName", kXmlColString);
+  if (rc == 0) rc = xmldoc_column_add(ctx, vocab.doc, "Likelihood", kXmlColInt);
+  if (rc == 0) rc = xmldoc_column_add(ctx, vocab.doc, "CategoryAbbreviation", kXmlColString);
+  if (rc == 0) rc = records_read(ctx, path, file, layout, code, flags, vocab.doc, category.doc);
+  if (rc == 0) rc = set_document_properties(ctx, vocab.doc, layout, flags & kVocabFileCode);
   if (rc == 0) {
-    rc = xmldoc_include_add(ctx, vocab, "Category", kXmlIncludeInline, category);
-    if (rc == 0) category = nullptr;
+    rc = xmldoc_include_add(ctx, vocab.doc, "Category", kXmlIncludeInline, category.doc);
+    if (rc == 0) category.doc = nullptr;
   }
-  xml_free(ctx, category);
-  if (rc != 0) {
-    xml_free(ctx, vocab);
-    return rc;
-  }
-  *out = vocab;
+  if (rc != 0) return rc;
+  *out = vocab.doc;
+  vocab.doc = nullptr;
   return 0;
 }
 

@@ -84,9 +84,11 @@ int32_t read_regexlib(read_state& s, const xmldoc* el) {
   if (name[0] == '\0') return 0;
   int32_t rc = rsrc_open(s.ctx, kRsrcRegex, name, 0, &s.part->known_pattern_regexlib);
   if (rc < 0 || !s.part->known_pattern_regexlib.held()) {
+    // The open's own failure (out of memory, a file it could not open) is
+    // what the load names and answers for.
     if (rc >= 0) rc = TQ_ERR_INVALID_CONTENT;
-    TQ_REPORT(s.ctx, TQ_ERR_INVALID_CONTENT, 201, name, kind_name(), s.rec->name);
-    return TQ_ERR_INVALID_CONTENT;
+    TQ_REPORT(s.ctx, rc, 201, name, kind_name(), s.rec->name);
+    return rc;
   }
   return 0;
 }
@@ -96,10 +98,11 @@ int32_t read_scheme(read_state& s, const xmldoc* el) {
   if (name[0] == '\0') return 0;
   const uint32_t options =
       std::strcmp(xmldoc_prop_get(s.ctx, el, kPropInsensitive), "Yes") == 0 ? kSchemeCaseInsensitive : 0;
-  const int32_t rc = rsrc_open(s.ctx, kRsrcScheme, name, options, &s.part->known_word_scheme);
+  int32_t rc = rsrc_open(s.ctx, kRsrcScheme, name, options, &s.part->known_word_scheme);
   if (rc < 0 || !s.part->known_word_scheme.held()) {
-    TQ_REPORT(s.ctx, TQ_ERR_INVALID_CONTENT, 148, name, kind_name(), s.rec->name);
-    return TQ_ERR_INVALID_CONTENT;
+    if (rc >= 0) rc = TQ_ERR_INVALID_CONTENT;
+    TQ_REPORT(s.ctx, rc, 148, name, kind_name(), s.rec->name);
+    return rc;
   }
   return 0;
 }

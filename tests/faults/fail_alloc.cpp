@@ -19,11 +19,16 @@ thread_local bool t_failed = false;
 thread_local bool t_icu_only = false;
 thread_local long t_count = 0;
 thread_local long t_nth = 0;
+thread_local void (*t_instead)() = nullptr;
 
 bool refuse(std::size_t, bool from_icu = false) {
   if (!t_armed || (t_icu_only && !from_icu)) return false;
   const long n = ++t_count;
   if (t_nth == 0 || n < t_nth || (n > t_nth && !t_persist)) return false;
+  if (t_instead != nullptr) {
+    if (n == t_nth) t_instead();
+    return false;
+  }
   t_failed = true;
   return true;
 }
@@ -58,12 +63,13 @@ const bool installed = [] {
 
 namespace tq_test {
 
-FailingAllocator::FailingAllocator(long nth, bool persist, Counted counted) {
+FailingAllocator::FailingAllocator(long nth, bool persist, Counted counted, void (*instead)()) {
   (void)installed;
   t_count = 0;
   t_nth = nth;
   t_persist = persist;
   t_icu_only = counted == Counted::icu;
+  t_instead = instead;
   t_failed = false;
   t_armed = true;
 }

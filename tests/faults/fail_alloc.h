@@ -19,8 +19,11 @@ enum class Counted { all, icu };
 class FailingAllocator {
  public:
   // Counting starts now on this thread; allocation number `nth` (from 1)
-  // fails, and with `persist` every one after it too. 0 only counts.
-  explicit FailingAllocator(long nth, bool persist = false, Counted counted = Counted::all);
+  // fails, and with `persist` every one after it too. 0 only counts. With
+  // `instead`, allocation `nth` does not fail: `instead` runs at it, so that
+  // something else can run out at a point the count names.
+  explicit FailingAllocator(long nth, bool persist = false, Counted counted = Counted::all,
+                            void (*instead)() = nullptr);
   ~FailingAllocator();
   FailingAllocator(const FailingAllocator&) = delete;
   FailingAllocator& operator=(const FailingAllocator&) = delete;
