@@ -502,6 +502,7 @@ TEST(DescriptorsRunOut, TheNextLoadReadsWhatALoadLeftOut) {
   {
     CallRun run;
     run.root = TQ_SAMPLE_KB;
+    run.root_text = run.root.string();
     ASSERT_TRUE(open_on(run) && prepare_on_read(run));
     tq_test::FailingAllocator counter(0);
     ASSERT_EQ(tq_zel_locale_load(run.ctx, kSampleEnusa, kEveryPart), 0);
@@ -517,6 +518,7 @@ TEST(DescriptorsRunOut, TheNextLoadReadsWhatALoadLeftOut) {
     SCOPED_TRACE("descriptors out from allocation " + std::to_string(n));
     CallRun run;
     run.root = TQ_SAMPLE_KB;
+    run.root_text = run.root.string();
     ASSERT_TRUE(open_on(run) && prepare_on_read(run));
     int32_t rc = 0;
     {
