@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "core/krcaseloc.h"
 #include "core/krerr.h"
@@ -376,14 +377,16 @@ int32_t prepare_locked(context* ctx, defn_rec* rec, parse_defn_kind_rec* part) {
                          rec->automatic_uppercasing != 0 ? 1u : 0u, rec->chopper.index(),
                          static_cast<int32_t>(rec->vocabularies.size()), rec->vocabularies.data());
   if (rc < 0) return rc;
-  parser_rec* old = part->parser;
-  part->parser = nullptr;
   parse_opt_params eff;
   optp_effective_get(ctx, &part->opt, &eff);
   // The values are final: the cache must not look at the context's
   // defaults again.
   eff.override_flag = 1;
-  rc = parse_defn_parser_get(ctx, gi, part->root_index, &eff, &part->parser);
+  // The new object is got before the old one is let go: should the get
+  // throw, the definition still holds the old one and no reference is lost.
+  parser_rec* got = nullptr;
+  rc = parse_defn_parser_get(ctx, gi, part->root_index, &eff, &got);
+  parser_rec* old = std::exchange(part->parser, got);
   if (rc < 0) {
     // The old object goes too: the definition no longer has one it could use.
     (void)parser_release(ctx, old);
