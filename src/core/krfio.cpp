@@ -347,7 +347,11 @@ int32_t fio_path_resolve(context* ctx, const char* name, uint32_t kind, char* ou
     }
     if (rc != TQ_ERR_FILE_MISSING && rc != TQ_ERR_FILE_OPEN) return rc;
   }
-  if (failed[0] == '\0') return TQ_ERR_FILE_MISSING;
+  if (failed[0] == '\0') {
+    // Not there in any folder: what a caller reads as the cause.
+    np_fio_last_error_set(ENOENT);
+    return TQ_ERR_FILE_MISSING;
+  }
   np_fio_last_error_set(failed_err);
   if (copy_whole(failed, out, size) != 0) return -1;
   return TQ_ERR_FILE_OPEN;

@@ -163,7 +163,11 @@ int32_t resource_file_find(context* ctx, uint32_t kind, const char* name) {
       std::memcpy(failed, path, sizeof failed);
     }
   }
-  if (failed[0] == '\0') return TQ_ERR_FILE_MISSING;
+  if (failed[0] == '\0') {
+    // In no folder: the cause a caller reads is that it is not there.
+    np_fio_last_error_set(ENOENT);
+    return TQ_ERR_FILE_MISSING;
+  }
   np_fio_last_error_set(failed_err);
   fio_report_open_failure(ctx, TQ_ERR_FILE_OPEN, failed);
   return TQ_ERR_FILE_OPEN;
@@ -362,6 +366,9 @@ int32_t rsrc_register(context* ctx, uint32_t kind, const char* name, const rsrc_
       char text[kErrTextSize];
       fio_missing_text(ctx, stem, text);
       TQ_REPORT(ctx, TQ_ERR_FILE_OPEN, 52, static_cast<const char*>(text));
+      // Naming where it was looked for may look at other files: the cause
+      // a caller reads stays that this one is not there.
+      np_fio_last_error_set(ENOENT);
     }
     return rc == TQ_ERR_NO_MEMORY ? rc : TQ_ERR_FILE_OPEN;
   }
