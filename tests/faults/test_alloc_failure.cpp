@@ -141,24 +141,19 @@ std::string engines(CallRun& run) {
   return all + std::to_string(score);
 }
 
+// A context started on the run's root by `start` (tq_init or
+// tq_init_edit_mode).
+Outcome started(CallRun& run, int32_t (*start)(tq_context**, const char*)) {
+  Outcome o;
+  o.rc = start(&run.ctx, run.root_text.c_str());
+  o.out = run.ctx != nullptr ? "context" : "none";
+  return o;
+}
+
 std::vector<Workload> workloads() {
   return {
-      {"Init",
-       [](CallRun&) { return true; },
-       [](CallRun& run) {
-         Outcome o;
-         o.rc = tq_init(&run.ctx, run.root_text.c_str());
-         o.out = run.ctx != nullptr ? "context" : "none";
-         return o;
-       }},
-      {"InitEditMode",
-       [](CallRun&) { return true; },
-       [](CallRun& run) {
-         Outcome o;
-         o.rc = tq_init_edit_mode(&run.ctx, run.root_text.c_str());
-         o.out = run.ctx != nullptr ? "context" : "none";
-         return o;
-       }},
+      {"Init", [](CallRun&) { return true; }, [](CallRun& run) { return started(run, tq_init); }},
+      {"InitEditMode", [](CallRun&) { return true; }, [](CallRun& run) { return started(run, tq_init_edit_mode); }},
       {"PathSet", [](CallRun& run) { return tq_init(&run.ctx, nullptr) >= 0; },
        [](CallRun& run) {
          Outcome o;
