@@ -17,6 +17,7 @@
 #include "core/krcorvel.h"
 #include "core/krzel.h"
 #include "faults/fail_alloc.h"
+#include "faults/sample_engines.h"
 #include "support/sample_locales.h"
 #include "support/tq_test.h"
 
@@ -119,27 +120,9 @@ Outcome text_call(const std::function<int32_t(char*)>& call) {
   return o;
 }
 
-const char kName[] = "Dr. Bill O'Brien Jr";
+constexpr const char* kName = tq_test::kSampleName;
 
-// Every engine of the sample on one name, as text.
-std::string engines(CallRun& run) {
-  char out[4096];
-  std::string all;
-  auto add = [&](int32_t rc) { all += std::to_string(rc) + ":" + (rc >= 0 ? out : "") + "|"; };
-  add(tq_propercase(run.ctx, "Name", kName, out, sizeof out));
-  add(tq_standardize(run.ctx, "Name", kName, out));
-  add(tq_match(run.ctx, "Name", 85, kName, out));
-  add(tq_gender_determine(run.ctx, "Name", kName, out));
-  add(tq_identify(run.ctx, "Name", kName, out));
-  add(tq_pattern_analyze(run.ctx, "Pattern", kName, out));
-  static tq_parse_token tokens[TQ_PARSE_TOKENS];
-  uint32_t count = 0;
-  add(tq_parse(run.ctx, "Name", kName, tokens, &count));
-  for (uint32_t i = 0; i < count; ++i) all += std::string(tokens[i].value) + ",";
-  int32_t score = -1;
-  add(tq_language_guess_score(run.ctx, "English", "the quick brown fox", &score));
-  return all + std::to_string(score);
-}
+std::string engines(CallRun& run) { return tq_test::sample_engines(run.ctx); }
 
 // A context started on the run's root by `start` (tq_init or
 // tq_init_edit_mode).

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "faults/fail_alloc.h"
+#include "faults/sample_engines.h"
 #include "platform/npfio.h"
 #include "support/sample_locales.h"
 #include "support/tq_test.h"
@@ -130,21 +131,6 @@ bool open_edit(Run& run, bool load) {
          (!load || tq_zel_locale_load_edit(run.ctx, kSampleEnusa, kEveryPart, run.lock) >= 0);
 }
 
-const char kName[] = "Dr. Bill O'Brien Jr";
-
-// Every engine of the sample on one name, as text.
-std::string engines(tq_context* ctx) {
-  char out[4096];
-  std::string all;
-  auto add = [&](int32_t rc) { all += std::to_string(rc) + ":" + (rc >= 0 ? out : "") + "|"; };
-  add(tq_propercase(ctx, "Name", kName, out, sizeof out));
-  add(tq_standardize(ctx, "Name", kName, out));
-  add(tq_match(ctx, "Name", 85, kName, out));
-  add(tq_gender_determine(ctx, "Name", kName, out));
-  add(tq_identify(ctx, "Name", kName, out));
-  add(tq_pattern_analyze(ctx, "Pattern", kName, out));
-  return all;
-}
 
 // One call of a workload: its result as text, its error records kept (the
 // next call clears the list).
@@ -183,10 +169,10 @@ std::vector<Workload> workloads() {
          return tq_init(&run.ctx, root.c_str()) >= 0 && tq_session_encoding_set(run.ctx, TQ_ENC_UTF8) >= 0 &&
                 tq_zel_path_set(run.ctx, root.c_str()) >= 0;
        },
-       [](Run& run) { return step(run, tq_zel_locale_load(run.ctx, kSampleEnusa, kEveryPart)) + engines(run.ctx); }},
+       [](Run& run) { return step(run, tq_zel_locale_load(run.ctx, kSampleEnusa, kEveryPart)) + tq_test::sample_engines(run.ctx); }},
       {"LocaleLoadEdit", true, [](Run& run) { return open_edit(run, false); },
        [](Run& run) {
-         return step(run, tq_zel_locale_load_edit(run.ctx, kSampleEnusa, kEveryPart, run.lock)) + engines(run.ctx);
+         return step(run, tq_zel_locale_load_edit(run.ctx, kSampleEnusa, kEveryPart, run.lock)) + tq_test::sample_engines(run.ctx);
        }},
       {"LocaleWrite", true, [](Run& run) { return open_edit(run, true); },
        [](Run& run) { return step(run, tq_locale_write(run.ctx, kSampleEnusa, run.lock)); }},
