@@ -64,7 +64,9 @@
 // build places a set of files that was checked as a whole, or fails.
 //
 // Every system call the builder makes is run again when a signal
-// interrupts it (again()). Running out of memory is a failure like any
+// interrupts it (again()); one that changes something first looks whether
+// the interrupted attempt took effect (rename_at, link_to, remove_at,
+// make_dir_at, copy_bytes). Running out of memory is a failure like any
 // other: each step catches std::bad_alloc and fails, and the guards
 // (Staging, RootLock, Placing) undo on every way out; the removals they
 // make allocate nothing. The staging folder and the lock file are removed
@@ -142,7 +144,9 @@ constexpr const char* kUsage =
     "place unchecked. A build places a set of files checked as a whole, or fails.\n"
     "\n"
     "It exits 1, saying why, when:\n"
-    "  - SOURCE_ROOT is not a folder or holds no document;\n"
+    "  - SOURCE_ROOT is not a folder or holds no document, or an *.xml entry of a\n"
+    "    kind folder cannot be looked at (a link that leads nowhere or round in a\n"
+    "    loop) or is not a file: each such entry is named, and nothing is made;\n"
     "  - another build into OUTPUT_ROOT is running, or OUTPUT_ROOT cannot be\n"
     "    written;\n"
     "  - OUTPUT_ROOT, or a name in it, is too long for the files the build makes\n"
@@ -155,7 +159,10 @@ constexpr const char* kUsage =
     "    or a warning (a file it names is missing: the source is named);\n"
     "  - a file of OUTPUT_ROOT may not be replaced, or a step of putting the files\n"
     "    in place fails (the output, its source and the reason are named);\n"
-    "  - memory runs out, or a system call fails (its reason is named).\n"
+    "  - memory runs out, or a system call fails (its reason is named);\n"
+    "  - once the files are in place, a folder of them cannot be forced to the\n"
+    "    disk: it is named, with the reason; the files stay in place, but what\n"
+    "    the build put there may not survive a crash.\n"
     "A failed build leaves OUTPUT_ROOT as it was: files replaced are put back\n"
     "(bytes, owner, group, bits, list), files made are removed, and so are the\n"
     "folders the run made, OUTPUT_ROOT and its missing parents included, while\n"
@@ -167,7 +174,12 @@ constexpr const char* kUsage =
     "last tidying fail (removing the staging folder, OUTPUT_ROOT/.kbbuild.lock or\n"
     "a lock file <file>.lck), it says what stays; the build stands, and the next\n"
     "build clears what stayed. A system call interrupted by a signal is made\n"
-    "again.\n"
+    "again; one that took effect before it was interrupted (network and FUSE\n"
+    "file systems may say so) is seen to have, and is no failure.\n"
+    "\n"
+    "A build needs free space of about 2.7 times its output on the file system\n"
+    "of OUTPUT_ROOT: the staged copies, the new files and the old ones coexist\n"
+    "until it ends. It works alike where /proc is not mounted.\n"
     "\n"
     "A build killed at any moment leaves every locale it put in place loadable,\n"
     "since its parents and the files it names were put in place before it; in a\n"
@@ -213,6 +225,79 @@ int open_again(const char* path, int flags, mode_t mode = 0) {
 // lstat (follow false) or stat: 0, or the error number.
 int status_of(const char* path, struct stat& st, bool follow) {
   return again([&] { return follow ? ::stat(path, &st) : ::lstat(path, &st); }) == 0 ? 0 : errno;
+}
+
+// The calls below change something, so that a first attempt interrupted
+// after it took effect (network and FUSE file systems can say EINTR then)
+// makes the retry fail: each checks, before it reports a failure after an
+// interruption, whether the change it was asked for is there. 0, or the
+// error number.
+
+// Whether two stats are of one file.
+bool same_file(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// Renames `from` (relative to fromdir) over `to` (relative to todir): done
+// when `from` is gone and `to` is the file `from` was.
+int rename_at(int fromdir, const char* from, int todir, const char* to) {
+  struct stat moved {};
+  const bool known = again([&] { return ::fstatat(fromdir, from, &moved, AT_SYMLINK_NOFOLLOW); }) == 0;
+  for (bool interrupted = false;; interrupted = true) {
+    if (::renameat(fromdir, from, todir, to) == 0) return 0;
+    const int err = errno;
+    if (err == EINTR) continue;
+    struct stat there {};
+    struct stat left {};
+    if (interrupted && known && again([&] { return ::fstatat(todir, to, &there, AT_SYMLINK_NOFOLLOW); }) == 0 &&
+        same_file(there, moved) &&
+        again([&] { return ::fstatat(fromdir, from, &left, AT_SYMLINK_NOFOLLOW); }) != 0 && errno == ENOENT) {
+      return 0;
+    }
+    return err;
+  }
+}
+
+// Makes the hard link `to` of `from`: done when `to` is `from`'s file.
+int link_to(const char* from, const char* to) {
+  for (bool interrupted = false;; interrupted = true) {
+    if (::link(from, to) == 0) return 0;
+    const int err = errno;
+    if (err == EINTR) continue;
+    struct stat a {};
+    struct stat b {};
+    if (interrupted && err == EEXIST && status_of(from, a, false) == 0 && status_of(to, b, false) == 0 &&
+        same_file(a, b)) {
+      return 0;
+    }
+    return err;
+  }
+}
+
+// Removes a name (unlinkat's flags): done when it is gone, which a first
+// attempt may have made so.
+int remove_at(int dirfd, const char* path, int flags) {
+  for (bool interrupted = false;; interrupted = true) {
+    if (::unlinkat(dirfd, path, flags) == 0) return 0;
+    const int err = errno;
+    if (err == EINTR) continue;
+    return interrupted && err == ENOENT ? 0 : err;
+  }
+}
+
+// Makes a folder: done when the name, missing before, is a folder now (not
+// through a link). A folder that was there before is EEXIST, as always.
+int make_dir_at(int dirfd, const char* path, mode_t mode) {
+  struct stat st {};
+  const bool absent = again([&] { return ::fstatat(dirfd, path, &st, AT_SYMLINK_NOFOLLOW); }) != 0 && errno == ENOENT;
+  for (bool interrupted = false;; interrupted = true) {
+    if (::mkdirat(dirfd, path, mode) == 0) return 0;
+    const int err = errno;
+    if (err == EINTR) continue;
+    if (interrupted && absent && err == EEXIST &&
+        again([&] { return ::fstatat(dirfd, path, &st, AT_SYMLINK_NOFOLLOW); }) == 0 && S_ISDIR(st.st_mode)) {
+      return 0;
+    }
+    return err;
+  }
 }
 
 // A descriptor closed on every way out.
@@ -304,7 +389,7 @@ int remove_tree(int dirfd, const char* name) {
     int failed = 0;
     for (bool found = true; found && failed == 0;) {
       found = false;
-      if (::lseek(fd.get(), 0, SEEK_SET) != 0) return errno;
+      if (again([&] { return ::lseek(fd.get(), 0, SEEK_SET); }) != 0) return errno;
       const int err = each_name(fd.get(), [&](const char* inner) {
         found = true;
         failed = remove_tree(fd.get(), inner);
@@ -315,7 +400,8 @@ int remove_tree(int dirfd, const char* name) {
     if (failed != 0) return failed;
   }
   const int flags = S_ISDIR(st.st_mode) ? AT_REMOVEDIR : 0;
-  return again([&] { return ::unlinkat(dirfd, name, flags); }) == 0 || errno == ENOENT ? 0 : errno;
+  const int err = remove_at(dirfd, name, flags);
+  return err == ENOENT ? 0 : err;
 }
 
 // The lock that lets one build at a time into an output root: an
@@ -380,7 +466,7 @@ class RootLock {
         }
         // Nobody can lock here, so nobody holds what this run made.
         const int err = errno;
-        if (created) (void)again([&] { return ::unlinkat(start_, path_.c_str(), 0); });
+        if (created) (void)remove_at(start_, path_.c_str(), 0);
         return failed(err, "its lock file " + path_.string() + " cannot be locked: " + reason_of(err));
       }
       struct stat by_name {};
@@ -388,8 +474,7 @@ class RootLock {
                          by_name.st_ino == by_fd.st_ino;
       // Held and still named, but another user's: it was left by a killed
       // run, so it may go, for a lock file of this run's own.
-      if (named && !writable && again([&] { return ::unlinkat(start_, path_.c_str(), 0); }) != 0) {
-        const int err = errno;
+      if (const int err = named && !writable ? remove_at(start_, path_.c_str(), 0) : 0; err != 0) {
         return failed(err, "its lock file " + path_.string() + ", another user's, cannot be taken over: " +
                                reason_of(err));
       }
@@ -416,9 +501,9 @@ class RootLock {
   // run takes it over. Allocates nothing.
   void release(bool failed) {
     if (fd_ < 0) return;
-    if (again([&] { return ::unlinkat(start_, path_.c_str(), 0); }) != 0 && errno != ENOENT) {
+    if (const int err = remove_at(start_, path_.c_str(), 0); err != 0 && err != ENOENT) {
       std::fprintf(stderr, "tq_kbbuild: cannot remove the lock file %s (%s); it stays until the next build into %s\n",
-                   path_.c_str(), std::strerror(errno), root_.c_str());
+                   path_.c_str(), std::strerror(err), root_.c_str());
     }
     if (failed) remove_made();
     made_.clear();
@@ -453,12 +538,13 @@ class RootLock {
       // Room to note it is made before the folder is: nothing allocates
       // between the mkdir and the note.
       made_.reserve(made_.size() + 1);
-      if (again([&] { return ::mkdir(folder.c_str(), 0777); }) == 0) return noted(std::move(folder));
-      if (errno == ENOENT && folder.has_relative_path() && folder.has_parent_path()) {
+      const int made = make_dir_at(AT_FDCWD, folder.c_str(), 0777);
+      if (made == 0) return noted(std::move(folder));
+      if (made == ENOENT && folder.has_relative_path() && folder.has_parent_path()) {
         if (const int err = make_folder(folder.parent_path()); err != 0) return err;
         continue;
       }
-      if (errno != EEXIST) return errno;
+      if (made != EEXIST) return made;
       struct stat st {};
       if (status_of(folder.c_str(), st, true) == 0) return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
       if (errno != ENOENT) return errno;
@@ -478,7 +564,7 @@ class RootLock {
   // meanwhile stays, and with it the folders above it.
   void remove_made() {
     for (auto it = made_.rbegin(); it != made_.rend(); ++it) {
-      (void)again([&] { return ::unlinkat(start_, it->c_str(), AT_REMOVEDIR); });
+      (void)remove_at(start_, it->c_str(), AT_REMOVEDIR);
     }
     made_.clear();
   }
@@ -517,7 +603,11 @@ class RootLock {
 };
 
 // The "*.xml" documents of one folder, sorted; none when the folder is
-// absent. False, saying why, when the folder cannot be read.
+// absent. False, saying why, when the folder cannot be read, or when an
+// entry of it cannot be looked at (a link that leads nowhere, as to a share
+// not mounted, or round in a loop) or is no file: it is a source the user
+// means, and a build without it would drop it unsaid. Every such entry is
+// named.
 bool documents_in(const fs::path& folder, std::vector<fs::path>& out) {
   std::vector<std::string> names;
   const int err = names_in(folder, names);
@@ -526,14 +616,25 @@ bool documents_in(const fs::path& folder, std::vector<fs::path>& out) {
     std::fprintf(stderr, "tq_kbbuild: cannot read %s: %s\n", folder.c_str(), reason_of(err).c_str());
     return false;
   }
+  bool ok = true;
   for (const std::string& name : names) {
     fs::path path = folder / name;
+    if (path.extension() != ".xml") continue;
     struct stat st {};
-    if (path.extension() == ".xml" && status_of(path.c_str(), st, true) == 0 && S_ISREG(st.st_mode)) {
+    if (const int looked = status_of(path.c_str(), st, true); looked != 0) {
+      const bool link = looked == ENOENT && status_of(path.c_str(), st, false) == 0 && S_ISLNK(st.st_mode);
+      std::fprintf(stderr, "tq_kbbuild: cannot build %s: %s%s\n", path.c_str(),
+                   link ? "it is a symbolic link to nothing there: " : "it cannot be looked at: ",
+                   reason_of(looked).c_str());
+      ok = false;
+    } else if (!S_ISREG(st.st_mode)) {
+      std::fprintf(stderr, "tq_kbbuild: cannot build %s: it is not a file\n", path.c_str());
+      ok = false;
+    } else {
       out.push_back(std::move(path));
     }
   }
-  return true;
+  return ok;
 }
 
 // The built file's name for a source document of a folder:
@@ -566,6 +667,38 @@ Context writing_context() {
   return nullptr;
 }
 
+// Where a library call runs that names files from the staging folder (a
+// load of the check, and a build from a copy when the copies cannot be
+// named through the folder's descriptor): in the staging folder, entered
+// for the call and left as the guard ends, an exception's way out
+// included, since every other path of the run is named from the folder it
+// started in.
+// Should the way back fail, the paths the run was given no longer name
+// what they named: *lost is set, and the run undoes what it made through
+// the descriptor of that folder (Staging, RootLock) and fails.
+class InStaging {
+ public:
+  InStaging(int staging, int start, bool* lost) : start_(start), lost_(lost) {
+    entered_ = again([&] { return ::fchdir(staging); }) == 0;
+    if (!entered_) {
+      std::fprintf(stderr, "tq_kbbuild: cannot enter the staging folder: %s\n", std::strerror(errno));
+    }
+  }
+  InStaging(const InStaging&) = delete;
+  InStaging& operator=(const InStaging&) = delete;
+  ~InStaging() {
+    if (!entered_ || again([&] { return ::fchdir(start_); }) == 0) return;
+    *lost_ = true;
+    std::fprintf(stderr, "tq_kbbuild: cannot go back to the folder it started in: %s\n", std::strerror(errno));
+  }
+  bool entered() const { return entered_; }
+
+ private:
+  int start_;
+  bool* lost_;
+  bool entered_ = false;
+};
+
 // The staging folder OUTPUT_ROOT/.kbbuild, the builder's alone: made anew
 // once the lock is ours (clearing what a killed build left), and removed on
 // every way out, an exception included, unless it holds old files that a
@@ -574,10 +707,12 @@ Context writing_context() {
 //
 // Its "src" folder holds the copy of every source, the one reading of the
 // source the build makes; every output, in step 1 and in step 3 alike, is
-// built from that copy. The library reads the copies through the folder's
-// descriptor where the system offers it ("/proc/self/fd/<n>/src/..."):
-// short whatever OUTPUT_ROOT's length, since a vocabulary's name may have
-// at most 1,024 bytes.
+// built from that copy. The library must read the copies by a short name,
+// whatever OUTPUT_ROOT's length, since a vocabulary's name may have at most
+// 1,024 bytes: through the folder's descriptor where the system offers it
+// ("/proc/self/fd/<n>/src/..."), else from within the folder (InStaging),
+// every file the call names then named from there (named()): "src/...",
+// "put/..." and "../<kind>/..." for OUTPUT_ROOT's files.
 class Staging {
  public:
   Staging(int start, const fs::path& output_root)
@@ -594,7 +729,7 @@ class Staging {
   int make() {
     made_ = true;
     if (const int err = remove_tree(start_, path_.c_str()); err != 0) return err;
-    if (again([&] { return ::mkdirat(start_, path_.c_str(), 0700); }) != 0) return errno;
+    if (const int err = make_dir_at(start_, path_.c_str(), 0700); err != 0) return err;
     fd_ = again([&] { return ::openat(start_, path_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); });
     if (fd_ < 0) return errno;
     for (const char* list : {"system.posix_acl_default", "system.posix_acl_access"}) {
@@ -604,10 +739,9 @@ class Staging {
     const std::string through = "/proc/self/fd/" + std::to_string(fd_);
     struct stat by_fd {};
     struct stat by_name {};
-    const bool reached = again([&] { return ::fstat(fd_, &by_fd); }) == 0 &&
-                         status_of(through.c_str(), by_name, true) == 0 && by_fd.st_dev == by_name.st_dev &&
-                         by_fd.st_ino == by_name.st_ino;
-    copies_ = (reached ? through : path_.string()) + "/src/";
+    by_fd_ = again([&] { return ::fstat(fd_, &by_fd); }) == 0 && status_of(through.c_str(), by_name, true) == 0 &&
+             same_file(by_fd, by_name);
+    copies_ = by_fd_ ? through + "/src/" : "src/";
     return 0;
   }
 
@@ -639,10 +773,64 @@ class Staging {
   std::string read_as(const std::string& kind, const fs::path& source) const {
     return copies_ + kind + "/" + source.filename().string();
   }
-  // A library message in the terms of the sources: the copies of a kind
-  // folder named as the sources they were made from.
-  std::string as_source(const std::string& text, const std::string& kind, const fs::path& source) const {
-    return replaced(text, copies_ + kind + "/", source.parent_path().string() + "/");
+  // The name the library is given for a file of the staging folder or of
+  // OUTPUT_ROOT, named from where the run started.
+  std::string named(const fs::path& file) const {
+    if (by_fd_) return file.string();
+    // Both are named as OUTPUT_ROOT / ..., so the part after it tells.
+    const std::string& text = file.native();
+    const std::string inside = path_.native() + "/";
+    if (text.rfind(inside, 0) == 0) return text.substr(inside.size());
+    return "../" + text.substr((root_ / "").native().size());
+  }
+  // Runs a library call that names files as named() and read_as() give
+  // them: false when it cannot run, or when the run could not go back to
+  // the folder it started in (*lost).
+  template <typename Call>
+  bool call(Call&& each, bool* lost) const {
+    if (by_fd_) return each();
+    bool done = false;
+    {
+      const InStaging in(fd_, start_, lost);
+      done = in.entered() && each();
+    }
+    return done && !*lost;
+  }
+  // A library message of a call that failed with `rc`, in the terms of the
+  // run: the names named() gave named from where the run started (in
+  // quotes, as every message names a file), and the copies of a kind
+  // folder as the sources they were made from, since their bytes are the
+  // sources'; but a copy that could not be opened or read is named as
+  // itself: the source was read well.
+  std::string as_source(std::string text, const std::string& kind, const fs::path& source, int32_t rc) const {
+    if (!by_fd_) {
+      // One pass, so that no name put in is read again as one to replace.
+      const std::pair<std::string, std::string> names[] = {{"'../", "'" + (root_ / "").string()},
+                                                           {"'" + copies_, "'" + (path_ / copies_).string()},
+                                                           {"'put/", "'" + (path_ / "put" / "").string()},
+                                                           {"'" + kind + "/", "'" + (path_ / kind / "").string()}};
+      std::string whole;
+      for (size_t at = 0; at < text.size();) {
+        const auto name = std::find_if(std::begin(names), std::end(names),
+                                       [&](const auto& pair) { return text.compare(at, pair.first.size(), pair.first) == 0; });
+        if (name == std::end(names)) {
+          whole += text[at++];
+        } else {
+          whole += name->second;
+          at += name->first.size();
+        }
+      }
+      text = std::move(whole);
+    }
+    const std::string copies = (by_fd_ ? copies_ : (path_ / copies_).string()) + kind + "/";
+    // The copy that failed is marked first, so that the names of the copy
+    // put in for it are not read as copies to replace.
+    const bool unread = rc == TQ_ERR_FILE_OPEN || rc == TQ_ERR_FILE_OPERATION;
+    if (unread) text = replaced(std::move(text), "'" + copies + source.filename().string() + "'", "\x01");
+    text = replaced(std::move(text), copies, source.parent_path().string() + "/");
+    if (!unread) return text;
+    return replaced(std::move(text), "\x01",
+                    "'" + copy_of(kind, source).string() + "' (the staging copy of " + source.string() + ")");
   }
 
  private:
@@ -656,6 +844,7 @@ class Staging {
   fs::path path_;
   int fd_ = -1;
   std::string copies_;
+  bool by_fd_ = false;  // the copies named through the folder's descriptor
   bool made_ = false;
   bool kept_ = false;
 };
@@ -668,8 +857,17 @@ int copy_bytes(const fs::path& from, const fs::path& to) {
   struct stat st {};
   if (again([&] { return ::fstat(in.get(), &st); }) != 0) return errno;
   if (!S_ISREG(st.st_mode)) return -1;
-  int out = open_again(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-  if (out < 0) return errno;
+  // Made anew; an exclusive make interrupted after it took effect finds
+  // its own file there, since nothing else makes files in the staging
+  // folder: that file is written then.
+  int out = -1;
+  for (bool interrupted = false; out < 0; interrupted = true) {
+    out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (out >= 0 || errno == EINTR) continue;
+    if (!interrupted || errno != EEXIST) return errno;
+    out = open_again(to.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
+    if (out < 0) return errno;
+  }
   static char block[1 << 16];
   int err = 0;
   for (ssize_t got = 1; err == 0 && got > 0;) {
@@ -686,35 +884,41 @@ int copy_bytes(const fs::path& from, const fs::path& to) {
   return err;
 }
 
-// Writes one document of a kind folder, read from `from` (the copy of its
-// source), as the built file `stem` plus the kind's extension, with the
+// Writes one document of a kind folder from the staging copy of its
+// source, as the built file `stem` plus the kind's extension, with the
 // library's writers. On a refusal `said(rc)` tells why while the context's
 // error list still holds the reasons: freeing the document, a call like
-// any other, clears the list.
+// any other, clears the list. *lost: as Staging::call.
 template <typename Said>
-bool write_built(tq_context* ctx, const std::string& folder, const std::string& from, const fs::path& stem,
-                 Said&& said) {
-  tq_xmldoc* doc = nullptr;
-  int32_t rc = 0;
-  if (folder == kVocabFolder) {
-    // Direction 0: the XML form to the compiled file.
-    rc = tq_vocab_file_convert(ctx, 0, from.c_str(), stem.c_str());
-  } else {
-    // 8: the path as given, no extension added; 1: a vault file, to which
-    // the writer adds its extension.
-    rc = tq_xml_read(ctx, from.c_str(), 8, &doc);
-    if (rc >= 0) rc = tq_xml_write(ctx, 0, stem.c_str(), 1, doc);
-  }
-  if (rc < 0) said(rc);
-  if (doc != nullptr) tq_xml_free(ctx, doc);
-  return rc >= 0;
+bool write_built(tq_context* ctx, const Staging& staging, const std::string& folder, const fs::path& source,
+                 const fs::path& stem, bool* lost, Said&& said) {
+  const std::string from = staging.read_as(folder, source);
+  const std::string to = staging.named(stem);
+  return staging.call(
+      [&] {
+        tq_xmldoc* doc = nullptr;
+        int32_t rc = 0;
+        if (folder == kVocabFolder) {
+          // Direction 0: the XML form to the compiled file.
+          rc = tq_vocab_file_convert(ctx, 0, from.c_str(), to.c_str());
+        } else {
+          // 8: the path as given, no extension added; 1: a vault file, to
+          // which the writer adds its extension.
+          rc = tq_xml_read(ctx, from.c_str(), 8, &doc);
+          if (rc >= 0) rc = tq_xml_write(ctx, 0, to.c_str(), 1, doc);
+        }
+        if (rc < 0) said(rc);
+        if (doc != nullptr) tq_xml_free(ctx, doc);
+        return rc >= 0;
+      },
+      lost);
 }
 
 // Step 1's writing: copies every source into the staging folder, then
 // writes every document from its copy into the same kind folder there.
 // False, saying why, on the first failure.
 bool build_all(const Staging& staging, const std::vector<std::string>& folders,
-               const std::vector<std::vector<fs::path>>& sources) {
+               const std::vector<std::vector<fs::path>>& sources, bool* lost) {
   try {
     const Context ctx = writing_context();
     if (!ctx) return false;
@@ -732,11 +936,11 @@ bool build_all(const Staging& staging, const std::vector<std::string>& folders,
                        err < 0 ? "it is not a file" : reason_of(err).c_str());
           return false;
         }
-        const bool built = write_built(ctx.get(), folders[i], staging.read_as(folders[i], source),
-                                       staging.path() / folders[i] / source.stem(), [&](int32_t rc) {
+        const bool built = write_built(ctx.get(), staging, folders[i], source,
+                                       staging.path() / folders[i] / source.stem(), lost, [&](int32_t rc) {
                                          std::fprintf(stderr, "tq_kbbuild: cannot build %s (%d):\n", source.c_str(), rc);
                                          print_errors(ctx.get(), [&](const std::string& text) {
-                                           return staging.as_source(text, folders[i], source);
+                                           return staging.as_source(text, folders[i], source, rc);
                                          });
                                        });
         if (!built) return false;
@@ -756,17 +960,18 @@ bool build_all(const Staging& staging, const std::vector<std::string>& folders,
 // meanwhile sees it gone once it has the lock, and makes a new one. One
 // another program holds is that program's, and stays. Told when it cannot
 // be removed. Allocates nothing.
-void clear_lock_file(const char* path, const char* output_root) {
-  const int fd = open_again(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+void clear_lock_file(int start, const char* path, const char* output_root) {
+  const int fd = again([&] { return ::openat(start, path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC); });
   if (fd < 0) return;
   struct stat by_fd {};
   struct stat by_name {};
+  int err = 0;
   if (again([&] { return ::fstat(fd, &by_fd); }) == 0 && S_ISREG(by_fd.st_mode) &&
-      again([&] { return ::flock(fd, LOCK_EX | LOCK_NB); }) == 0 && status_of(path, by_name, false) == 0 &&
-      by_name.st_dev == by_fd.st_dev && by_name.st_ino == by_fd.st_ino &&
-      again([&] { return ::unlink(path); }) != 0 && errno != ENOENT) {
+      again([&] { return ::flock(fd, LOCK_EX | LOCK_NB); }) == 0 &&
+      again([&] { return ::fstatat(start, path, &by_name, AT_SYMLINK_NOFOLLOW); }) == 0 && same_file(by_name, by_fd) &&
+      (err = remove_at(start, path, 0)) != 0 && err != ENOENT) {
     std::fprintf(stderr, "tq_kbbuild: cannot remove the lock file %s (%s); it stays until the next build into %s\n",
-                 path, std::strerror(errno), output_root);
+                 path, std::strerror(err), output_root);
   }
   ::close(fd);
 }
@@ -775,7 +980,7 @@ void clear_lock_file(const char* path, const char* output_root) {
 // beside it ("<file>.~tq<process id>.<count>"): a writer that fails should
 // leave none, and none may stay in the output. Another process's are never
 // touched. Allocates nothing.
-void remove_own_temporaries(const char* file) {
+void remove_own_temporaries(int start, const char* file) {
   const char* slash = std::strrchr(file, '/');
   char folder[PATH_MAX] = ".";
   if (slash != nullptr) {
@@ -788,11 +993,11 @@ void remove_own_temporaries(const char* file) {
   const int length =
       std::snprintf(prefix, sizeof prefix, "%s.~tq%ld.", slash != nullptr ? slash + 1 : file, static_cast<long>(::getpid()));
   if (length <= 0 || static_cast<size_t>(length) >= sizeof prefix) return;
-  const Descriptor fd(open_again(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  const Descriptor fd(again([&] { return ::openat(start, folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
   if (fd.get() < 0) return;
   (void)each_name(fd.get(), [&](const char* name) {
     if (std::strncmp(name, prefix, static_cast<size_t>(length)) == 0) {
-      (void)again([&] { return ::unlinkat(fd.get(), name, 0); });
+      (void)remove_at(fd.get(), name, 0);
     }
     return true;
   });
@@ -802,7 +1007,6 @@ void remove_own_temporaries(const char* file) {
 struct Output {
   std::string folder;
   fs::path source;
-  std::string from;  // the copy of the source it is built from (Staging::read_as)
   fs::path name;     // OUTPUT_ROOT/<folder>/<built name>: where the engine looks
   fs::path file;     // what a save of `name` replaces: the end of its chain of links
   fs::path twin;     // the replacement, made in the staging folder
@@ -814,9 +1018,10 @@ struct Output {
 // it has done so far, so that a failure can undo it.
 class Placing {
  public:
-  Placing(tq_context* ctx, const Staging& staging, const fs::path& output_root)
+  Placing(tq_context* ctx, const Staging& staging, const fs::path& output_root, int start)
       : ctx_(ctx),
         staging_(staging),
+        start_(start),
         twin_root_((staging.path() / "put" / "").string()),
         output_root_((output_root / "").string()),
         root_(output_root) {}
@@ -826,8 +1031,10 @@ class Placing {
   // library left: allocates nothing.
   ~Placing() {
     for (tq_lock_handle* lock : locks_) tq_lock_free(ctx_, lock);
-    for (const std::string& path : lock_files_) clear_lock_file(path.c_str(), root_.c_str());
+    for (const std::string& path : lock_files_) clear_lock_file(start_, path.c_str(), root_.c_str());
   }
+
+  bool lost() const { return lost_; }
 
   // Step 2 for one output: false, saying why, when it may not be replaced.
   bool prepare(Output& out) {
@@ -865,11 +1072,12 @@ class Placing {
         return refuse(out, "the staging folder cannot be written: " + reason_of(err));
       }
     }
-    if (again([&] { return ::link(out.file.c_str(), out.kept.c_str()); }) != 0 ||
-        again([&] { return ::link(out.file.c_str(), out.twin.c_str()); }) != 0) {
-      return refuse(out, "it cannot be kept to be put back should the build fail: " + reason_of(errno));
+    for (const fs::path& copy : {out.kept, out.twin}) {
+      if (const int err = link_to(out.file.c_str(), copy.c_str()); err != 0) {
+        return refuse(out, "it cannot be kept to be put back should the build fail: " + reason_of(err));
+      }
     }
-    return write_built(ctx_, out.folder, out.from, out.twin.parent_path() / out.source.stem(),
+    return write_built(ctx_, staging_, out.folder, out.source, out.twin.parent_path() / out.source.stem(), &lost_,
                        [&](int32_t code) { said(out, code); });
   }
 
@@ -880,9 +1088,9 @@ class Placing {
   bool place(const Output& out) {
     if (out.existed) {
       done_.push_back({Done::kNothing, out.file, out.kept});
-      if (again([&] { return ::rename(out.twin.c_str(), out.file.c_str()); }) != 0) {
+      if (const int err = rename_at(AT_FDCWD, out.twin.c_str(), AT_FDCWD, out.file.c_str()); err != 0) {
         done_.pop_back();
-        return refuse(out, reason_of(errno));
+        return refuse(out, reason_of(err));
       }
       done_.back().what = Done::kReplaced;
       return true;
@@ -895,14 +1103,14 @@ class Placing {
     }
     for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
       done_.push_back({Done::kNothing, *it, {}});
-      if (again([&] { return ::mkdir(it->c_str(), 0777); }) != 0) {
+      if (const int err = make_dir_at(AT_FDCWD, it->c_str(), 0777); err != 0) {
         done_.pop_back();
-        return refuse(out, "cannot make " + it->string() + ": " + reason_of(errno));
+        return refuse(out, "cannot make " + it->string() + ": " + reason_of(err));
       }
       done_.back().what = Done::kFolder;
     }
     done_.push_back({Done::kWriting, out.file, {}});
-    if (!write_built(ctx_, out.folder, out.from, out.name.parent_path() / out.source.stem(),
+    if (!write_built(ctx_, staging_, out.folder, out.source, out.name.parent_path() / out.source.stem(), &lost_,
                      [&](int32_t code) { said(out, code); })) {
       return false;
     }
@@ -911,16 +1119,26 @@ class Placing {
   }
 
   // Forces the renames to the disk: the replacements themselves were when
-  // they were saved.
-  void flush() const {
+  // they were saved. False, saying so, when a folder cannot be: the files
+  // are in place, but a crash may still undo a rename or a file made.
+  bool flush() const {
     std::vector<fs::path> folders;
+    bool ok = true;
     for (const Done& step : done_) {
       const fs::path folder = step.path.parent_path();
       if (std::find(folders.begin(), folders.end(), folder) != folders.end()) continue;
       folders.push_back(folder);
       const Descriptor fd(open_again(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-      if (fd.get() >= 0) (void)again([&] { return ::fsync(fd.get()); });
+      const int err = fd.get() < 0 ? errno : again([&] { return ::fsync(fd.get()); }) != 0 ? errno : 0;
+      if (err != 0) {
+        std::fprintf(stderr,
+                     "tq_kbbuild: the files are in place, but the folder %s could not be forced to the disk (%s): what "
+                     "this build put there may not survive a crash\n",
+                     folder.empty() ? "." : folder.c_str(), reason_of(err).c_str());
+        ok = false;
+      }
     }
+    return ok;
   }
 
   // Puts back every file replaced and removes what the pass made, the last
@@ -932,17 +1150,18 @@ class Placing {
     bool whole = true;
     for (auto it = done_.rbegin(); it != done_.rend(); ++it) {
       const char* path = it->path.c_str();
-      if (it->what == Done::kReplaced && again([&] { return ::rename(it->kept.c_str(), path); }) != 0) {
+      int err = 0;
+      if (it->what == Done::kReplaced && (err = rename_at(start_, it->kept.c_str(), start_, path)) != 0) {
         std::fprintf(stderr, "tq_kbbuild: cannot put %s back (%s); the old file is kept as %s\n", path,
-                     std::strerror(errno), it->kept.c_str());
+                     std::strerror(err), it->kept.c_str());
         whole = false;
-      } else if (it->what == Done::kMade && again([&] { return ::unlink(path); }) != 0) {
-        std::fprintf(stderr, "tq_kbbuild: cannot remove %s, which this build made: %s\n", path, std::strerror(errno));
+      } else if (it->what == Done::kMade && (err = remove_at(start_, path, 0)) != 0) {
+        std::fprintf(stderr, "tq_kbbuild: cannot remove %s, which this build made: %s\n", path, std::strerror(err));
         whole = false;
       } else if (it->what == Done::kWriting) {
-        remove_own_temporaries(path);
+        remove_own_temporaries(start_, path);
       } else if (it->what == Done::kFolder) {
-        (void)again([&] { return ::rmdir(path); });  // left when something else was put in it meanwhile
+        (void)remove_at(start_, path, AT_REMOVEDIR);  // left when something else was put in it meanwhile
       }
     }
     done_.clear();
@@ -990,13 +1209,15 @@ class Placing {
     std::fprintf(stderr, "tq_kbbuild: cannot put %s in place (built from %s) (%d):\n", out.name.c_str(),
                  out.source.c_str(), rc);
     print_errors(ctx_, [&](const std::string& text) {
-      return staging_.as_source(replaced(text, twin_root_, output_root_), out.folder, out.source);
+      return replaced(staging_.as_source(text, out.folder, out.source, rc), twin_root_, output_root_);
     });
     return false;
   }
 
   tq_context* ctx_;
   const Staging& staging_;
+  int start_;
+  bool lost_ = false;  // the run could not go back to the folder it started in
   std::string twin_root_;
   std::string output_root_;
   fs::path root_;
@@ -1010,31 +1231,34 @@ class Placing {
 // OUTPUT_ROOT is as it was, unless something could not be put back
 // (*keep_staging then true: the staging folder holds the old files).
 bool put_in_place(const Staging& staging, const fs::path& output_root, const std::vector<std::string>& folders,
-                  const std::vector<std::vector<fs::path>>& sources, mode_t user_mask, bool* keep_staging) {
+                  const std::vector<std::vector<fs::path>>& sources, mode_t user_mask, int start, bool* keep_staging,
+                  bool* lost, bool* durable) {
   std::vector<Output> outputs;
   for (const char* kind : kPutOrder) {
     const auto at = std::find(folders.begin(), folders.end(), kind);
     for (const fs::path& source : sources[static_cast<size_t>(at - folders.begin())]) {
       const std::string built = built_name(kind, source);
-      outputs.push_back({kind, source, staging.read_as(kind, source), output_root / kind / built, {},
+      outputs.push_back({kind, source, output_root / kind / built, {},
                          staging.path() / "put" / kind / built, staging.path() / "old" / kind / built});
     }
   }
   const Context ctx = writing_context();
   if (!ctx) return false;
-  Placing placing(ctx.get(), staging, output_root);
+  Placing placing(ctx.get(), staging, output_root, start);
   bool ok = true;
   try {
-    // Every output is asked, so that every refusal is told at once.
-    for (Output& out : outputs) ok = placing.prepare(out) && ok;
+    // Every output is asked, so that every refusal is told at once; not
+    // once the run is lost, since the names it holds no longer lead there.
+    for (size_t i = 0; !placing.lost() && i < outputs.size(); ++i) ok = placing.prepare(outputs[i]) && ok;
     // What the pass makes, it makes as a save would: with the user's umask.
     ::umask(user_mask);
     for (size_t i = 0; ok && i < outputs.size(); ++i) ok = placing.place(outputs[i]);
-    if (ok) placing.flush();
+    if (ok) *durable = placing.flush();
   } catch (const std::bad_alloc&) {
     std::fputs("tq_kbbuild: out of memory while putting the files in place\n", stderr);
     ok = false;
   }
+  *lost = placing.lost();
   if (!ok) *keep_staging = !placing.undo();
   return ok;
 }
@@ -1059,35 +1283,6 @@ std::string check_path() {
   }
   return path + kVocabFolder;
 }
-
-// Where one load of the check runs: in the staging folder, entered for the
-// load and left as the guard ends, an exception's way out included, since
-// every other path of the run is named from the folder it started in.
-// Should the way back fail, the paths the run was given no longer name
-// what they named: *lost is set, and the run undoes what it made through
-// the descriptor of that folder (Staging, RootLock) and fails.
-class InStaging {
- public:
-  InStaging(int staging, int start, bool* lost) : start_(start), lost_(lost) {
-    entered_ = again([&] { return ::fchdir(staging); }) == 0;
-    if (!entered_) {
-      std::fprintf(stderr, "tq_kbbuild: cannot enter the staging folder for the check: %s\n", std::strerror(errno));
-    }
-  }
-  InStaging(const InStaging&) = delete;
-  InStaging& operator=(const InStaging&) = delete;
-  ~InStaging() {
-    if (!entered_ || again([&] { return ::fchdir(start_); }) == 0) return;
-    *lost_ = true;
-    std::fprintf(stderr, "tq_kbbuild: cannot go back to the folder it started in: %s\n", std::strerror(errno));
-  }
-  bool entered() const { return entered_; }
-
- private:
-  int start_;
-  bool* lost_;
-  bool entered_ = false;
-};
 
 // What the check's messages say, in the terms of the sources: the staging
 // folders are the tool's own and mean nothing to the user.
@@ -1130,22 +1325,51 @@ struct CheckView {
 
 void print_check_errors(tq_context* ctx, const CheckView& view, const std::string& what) {
   std::vector<std::string> missing;
+  std::vector<std::string> grammars;
   std::string texts;
+  // The name quoted after `head` at the start of a message that holds
+  // `tail` after it, noted once in `names`.
+  const auto note = [](const std::string& shown, std::string_view head, std::string_view tail,
+                       std::vector<std::string>& names) {
+    const size_t end = shown.find(tail);
+    if (shown.rfind(head, 0) != 0 || end == std::string::npos || end < head.size()) return;
+    std::string name = shown.substr(head.size(), end - head.size());
+    if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(std::move(name));
+  };
   print_errors(ctx, [&](const std::string& text) {
     std::string shown = view.text_of(text);
     texts += shown + '\n';
     // "The file 'en_nickname.sch.zel' was not found along ...".
-    constexpr std::string_view kHead = "The file '";
-    const size_t end = shown.find("' was not found");
-    if (shown.rfind(kHead, 0) == 0 && end != std::string::npos) {
-      std::string built = shown.substr(kHead.size(), end - kHead.size());
-      if (std::find(missing.begin(), missing.end(), built) == missing.end()) missing.push_back(std::move(built));
-    }
+    note(shown, "The file '", "' was not found", missing);
+    // "Grammar 'en_person' could not be loaded.": it read well as a
+    // document, so the load's messages above say what it lacks.
+    note(shown, "Grammar '", "' could not be loaded", grammars);
     return shown;
   });
+  // A name with a '/' is a path, never looked for along the search path:
+  // the check takes it from the staging folder, where it loads.
+  const std::string staging = (view.output_root / ".kbbuild").string();
   for (const std::string& built : missing) {
-    std::fprintf(stderr, "tq_kbbuild: %s holds no %s, which %s names (as '%s')\n", view.source_root.c_str(),
-                 view.source_of(built, texts).c_str(), what.c_str(), built.c_str());
+    if (built.find('/') != std::string::npos) {
+      std::fprintf(stderr,
+                   "tq_kbbuild: %s names '%s', a path relative to the staging folder %s, where the check loads "
+                   "from; it was not found there\n",
+                   what.c_str(), built.c_str(), staging.c_str());
+    } else {
+      std::fprintf(stderr, "tq_kbbuild: %s holds no %s, which %s names (as '%s')\n", view.source_root.c_str(),
+                   view.source_of(built, texts).c_str(), what.c_str(), built.c_str());
+    }
+  }
+  for (const std::string& grammar : grammars) {
+    if (grammar.find('/') != std::string::npos) {
+      std::fprintf(stderr,
+                   "tq_kbbuild: the grammar '%s' that %s names, a path relative to the staging folder %s, does not "
+                   "load\n",
+                   grammar.c_str(), what.c_str(), staging.c_str());
+    } else {
+      std::fprintf(stderr, "tq_kbbuild: the grammar built from %s, which %s names, does not load\n",
+                   (view.source_root / "grammar" / (grammar + ".xml")).c_str(), what.c_str());
+    }
   }
 }
 
@@ -1333,9 +1557,14 @@ int run(int argc, char** argv) {
   folders.push_back(kVocabFolder);
   std::vector<std::vector<fs::path>> sources(folders.size());
   size_t count = 0;
+  bool listed = true;
   for (size_t i = 0; i < folders.size(); ++i) {
-    if (!documents_in(source_root / folders[i], sources[i])) return 1;
+    listed = documents_in(source_root / folders[i], sources[i]) && listed;
     count += sources[i].size();
+  }
+  if (!listed) {
+    std::fprintf(stderr, "tq_kbbuild: nothing written into %s\n", output_root.c_str());
+    return 1;
   }
   if (count == 0) {
     std::string list;
@@ -1383,8 +1612,8 @@ int run(int argc, char** argv) {
     lock.release(true);
     return cannot_write(output_root, reason_of(err));
   }
-  bool ok = build_all(staging, folders, sources);
   bool lost = false;
+  bool ok = build_all(staging, folders, sources, &lost);
   if (ok) {
     const CheckView view{check_path(), folders, source_root, output_root};
     auto& locales = sources[static_cast<size_t>(std::find(folders.begin(), folders.end(), "locale") - folders.begin())];
@@ -1399,7 +1628,10 @@ int run(int argc, char** argv) {
   }
   if (!lock.made_root()) list_orphans(folders, sources, output_root);
   bool keep_staging = false;
-  if (ok) ok = put_in_place(staging, output_root, folders, sources, user_mask, &keep_staging);
+  bool durable = true;
+  if (ok) {
+    ok = put_in_place(staging, output_root, folders, sources, user_mask, start.get(), &keep_staging, &lost, &durable);
+  }
   if (keep_staging) {
     staging.keep();
     std::fprintf(stderr,
@@ -1415,6 +1647,9 @@ int run(int argc, char** argv) {
   // The lock goes last, so that no other run starts while this one tidies.
   lock.release(!ok);
   if (!ok) return 1;
+  // In place, but not known to be on the disk (said above): a failure the
+  // user must hear of, though nothing is put back.
+  if (!durable) return 1;
   std::printf("tq_kbbuild: %zu files written into %s\n", count, output_root.c_str());
   return 0;
 }

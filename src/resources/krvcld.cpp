@@ -410,16 +410,25 @@ const category_rec* vocab_category_get(const vocab_rec* vocab, uint32_t index) {
   return &vocab->categories[index];
 }
 
-int32_t vocab_name_cut(const char* name, char* out, uint32_t size) {
-  if (name == nullptr || out == nullptr || size == 0) return -1;
-  size_t n = std::strlen(name);
+// The bytes of a vocabulary's name, without the extension of a form it is
+// kept in.
+namespace {
+size_t vocab_name_length(const char* name) {
+  const size_t n = std::strlen(name);
   if (n >= 5) {
     const char* tail = name + n - 4;
     if (std::strcmp(tail, ".krd") == 0 || std::strcmp(tail, ".xml") == 0 || std::strcmp(tail, ".krv") == 0 ||
         std::strcmp(tail, ".zev") == 0) {
-      n -= 4;
+      return n - 4;
     }
   }
+  return n;
+}
+}  // namespace
+
+int32_t vocab_name_cut(const char* name, char* out, uint32_t size) {
+  if (name == nullptr || out == nullptr || size == 0) return -1;
+  const size_t n = vocab_name_length(name);
   if (n >= size) {
     out[0] = '\0';
     return -1;
@@ -798,6 +807,13 @@ int32_t vocab_file_convert(context* ctx, int32_t direction, const char* fromfile
   const std::unique_ptr<resource_slot, heap_free> slot(
       static_cast<resource_slot*>(np_calloc(1, sizeof(resource_slot))));
   if (slot == nullptr) return TQ_ERR_NO_MEMORY;
+  // The source is read by its name without the extension, kept in as many
+  // bytes as any resource's name: a longer one is refused whole, since a
+  // cut one would name another file.
+  if (const size_t n = vocab_name_length(from); n >= kRsrcNameSize) {
+    TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 2100, call_name_of(ctx), static_cast<uint32_t>(n), kRsrcNameSize - 1);
+    return TQ_ERR_ARGUMENT;
+  }
   char cut[kRsrcNameSize];
   int32_t rc = vocab_name_cut(from, cut, sizeof cut);
   if (rc == 0) {

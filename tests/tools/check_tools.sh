@@ -4,12 +4,13 @@
 #   check_tools.sh KIND PROGRAM SOURCE_DIR BUILT_KB SCRATCH [FAULT_SHIM KB_LOADS]
 #
 # KIND example: bad input to the example client (PROGRAM tq_example);
-# kbbuild: bad roots (too long ones too) and sources to tq_kbbuild, built
+# kbbuild: bad roots (too long ones too, with and without /proc) and sources
+# (entries that are no file or cannot be looked at) to tq_kbbuild, built
 # locales that do not load cleanly, races with another build, first builds
 # and rebuilds refused, out of room or killed while they put the files in
-# place, a source changed during a build, interrupted system calls, a failed
-# way back from the check, a failed last tidying and (without a sanitizer)
-# failed allocations (FAULT_SHIM the fault injector tests/tools/
+# place, a source changed during a build, interrupted system calls (some
+# after they took effect), I/O errors, a failed way back from the check, a
+# failed last tidying and (without a sanitizer) failed allocations (FAULT_SHIM the fault injector tests/tools/
 # fault_inject.c, KB_LOADS tests/tools/kb_loads.c); first: README's first
 # client is examples/first.c (PROGRAM tq_first), and what it prints on the
 # built sample knowledge base BUILT_KB. Each case gives the exit status it
@@ -135,19 +136,43 @@ kbbuild)
   # The whole sample builds and every locale of it loads cleanly.
   expect sample 0 "" "files written into sample-out" -- "$program" "$source_dir/examples/kb" sample-out
   [ ! -s stderr ] || fail "sample: it printed warnings"
+  # A grammar that reads well alone but not as the load reads it, and a name
+  # that is a path no file answers: the messages name the grammar's source,
+  # and the path as what it is.
+  cp -r "$source_dir/examples/kb" named && sed -i 's/CategoryQty/CategoryQtyX/g' named/grammar/en_person.xml
+  expect grammar-load 1 "the grammar built from named/grammar/en_person.xml, which the locale EN built" "" \
+    -- "$program" named named-out
+  cp "$source_dir/examples/kb/grammar/en_person.xml" named/grammar/
+  sed -i 's|<record key="en_nickname">|<record key="scheme/../extra/kw.sch">|' named/locale/en.loc.xml
+  expect relative-name 1 "names 'scheme/../extra/kw.sch', a path relative to the staging folder named-out/.kbbuild" \
+    "" -- "$program" named named-out
+  # Every *.xml entry of a kind folder is a source: one that is no file or
+  # cannot be looked at fails the build, each named, and nothing is written,
+  # over a clean build too.
+  cp -r "$source_dir/examples/kb" entries && rm entries/locale/enusa.loc.xml && mkdir entries/locale/enusa.loc.xml
+  expect source-folder 1 "cannot build entries/locale/enusa.loc.xml: it is not a file" "" -- "$program" entries out
+  [ ! -e out ] || fail "source-folder: out was made"
+  rmdir entries/locale/enusa.loc.xml && cp "$source_dir/examples/kb/locale/enusa.loc.xml" entries/locale/
+  ln -sf tr.loc.xml entries/locale/tr.loc.xml && ln -s nowhere.xml entries/vocab/gone.xml
+  cp -a sample-out entries-out && listing() { (cd "$1" && find . -type f -exec cksum {} + | sort); }
+  listing entries-out >before
+  expect source-loop 1 "cannot build entries/locale/tr.loc.xml: it cannot be looked at: Too many levels of symbolic links" \
+    "" -- "$program" entries entries-out
+  grep -qF "cannot build entries/vocab/gone.xml: it is a symbolic link to nothing there" stderr &&
+    grep -qF "nothing written into entries-out" stderr && listing entries-out | cmp -s - before ||
+    fail "source-loop: the dangling link or the outcome is not named, or entries-out changed"
   # Rebuilding in place after a source was removed fails as a first build
   # does: the check sees nothing of the old output, names the source as the
   # sources would hold it, lists the old built file no source makes any
   # more, and moves nothing.
-  listing() { (cd sample-out && find . -type f -exec cksum {} + | sort); }
-  listing >before
+  listing sample-out >before
   expect rebuild-without-source 1 \
     "sample holds no scheme/en_nickname.sch.xml, which the locale ENUSA built from sample/locale/enusa.loc.xml names" \
     "" -- "$program" sample sample-out
   grep -qF "no source builds sample-out/scheme/en_nickname.sch.zel any more; it is left in place" stderr &&
     grep -qF "nothing written into sample-out" stderr && ! grep -qF ".kbbuild" stderr ||
     fail "rebuild-without-source: the orphan or outcome is not named, or staging shows"
-  listing | cmp -s - before || fail "rebuild-without-source: sample-out changed"
+  listing sample-out | cmp -s - before || fail "rebuild-without-source: sample-out changed"
   # A rebuild over a knowledge base in place leaves every file as it was
   # when it fails at any step (bytes, bits, owner, group, the very inode,
   # the access control list where getfacl is there; nothing made stays),
@@ -198,6 +223,11 @@ kbbuild)
   got=$? && unchanged read-only small-out "'small-out/vocab/en_name_noise.zev' is read-only"
   grep -qF "cannot put small-out/vocab/en_name_noise.zev in place (built from small2/vocab/en_name_noise.xml) (-400):" \
     stderr || fail "read-only: file not named"
+  # So where /proc is not mounted: the build then names its files from the
+  # staging folder, and its messages name them as before.
+  LD_PRELOAD="$(ldd "$program" | awk '/lib(asan|tsan)\.so/ { print $3 }') $6" TQ_FAULT_NO_PROC=1 "$program" small2 \
+    small-out >stdout 2>stderr
+  got=$? && unchanged "read-only without /proc" small-out "'small-out/vocab/en_name_noise.zev' is read-only"
   chmod 644 small-out/vocab/en_name_noise.zev
   if command -v flock >/dev/null; then
     for held in locale/l1.loc.zel vocab/en_name_noise.zev.lck; do
@@ -271,7 +301,26 @@ kbbuild)
     fail "longest-root+1: refused at $most bytes, said more than once, or deep was made"
   "$program" small "$(deep "$most")" >stdout 2>stderr && "$program" small2 "$(deep "$most")" >stdout 2>stderr &&
     "$loads" "$(deep "$most")" L1 EN 2>stderr || fail "longest-root: $(head -n 2 stderr | cut -c1-300)"
+  # So where /proc is not mounted: the same files.
+  state "$(deep "$most")" "$built" >longest && rm -rf deep
+  noproc() { LD_PRELOAD="$runtime${runtime:+ }$shim" TQ_FAULT_NO_PROC=1 "$program" "$@" >stdout 2>stderr; }
+  noproc small "$(deep "$most")" && noproc small2 "$(deep "$most")" &&
+    state "$(deep "$most")" "$built" | cmp -s - longest ||
+    fail "longest-root without /proc: $(head -n 2 stderr | cut -c1-300)"
   rm -rf deep
+  # The library takes a vocabulary's source name of up to 1,024 bytes
+  # without its extension, and refuses a longer one naming both lengths.
+  for length in 1024 1025; do
+    from="small$(printf "%$((length - 24))s" '' | tr ' ' /)vocab/en_name_noise.xml"
+    "$loads" -c "$from" ./converted 2>stderr
+    got=$?
+    if [ "$length" = 1024 ]; then
+      [ "$got" = 0 ] && [ -f converted.zev ] || fail "convert $length: exit $got: $(head -n 2 stderr)"
+    else
+      [ "$got" = 1 ] && grep -qF -- "-802: tq_vocab_file_convert was given a source path of 1025 bytes" stderr &&
+        grep -qF "longer than the 1024 bytes" stderr || fail "convert $length: $(head -n 2 stderr)"
+    fi
+  done
   # sweep ENOSPC FROM: faulty into a fresh copy of the knowledge base FROM
   # (none: a first build) for n = 1, 2, ... until a run meets no fault:
   # with ENOSPC "each" step n runs out of room and the copy stays as it was
@@ -447,6 +496,49 @@ kbbuild)
           state killed "$built" | diff "alone-$from" - | head -n 4 | tr '\n' ' ')"
     done
     [ "$n" -gt 60 ] || fail "interrupted ($from): only $n calls"
+  done
+  # A call that changes something, made and then answering EINTR (as on
+  # network and FUSE file systems), in a rebuild and a first build (one per
+  # call and folder), and while a rebuild whose last replacement failed puts
+  # back what it replaced: it took effect, and the build is what a build
+  # alone makes, or the root as it was.
+  # changing [OUTPUT]: the numbers of such calls the last run listed, once
+  # per call and folder; OUTPUT: every one outside the staging folder.
+  changing() {
+    sed -n 's/^call \([0-9]*\): \(.*\), may be done$/\1 \2/p' fault.log | awk -v only="${1:-}" '
+      only != "" { if ($NF !~ /^\.kbbuild/) print $1; next }
+      { folder = $NF; sub(/\/[^\/]*$/, "", folder); if (!seen[$2 " " folder]++) print $1 }'
+  }
+  for from in pristine none; do
+    fresh killed $from && injected TQ_FAULT_DONE=list
+    for n in $(changing); do
+      fresh killed $from && injected TQ_FAULT_DONE=$n
+      got=$? at=$(tail -n 1 fault.log)
+      [ "$got" -eq 0 ] && state killed "$built" | cmp -s - "alone-$from" ||
+        fail "$at ($from): exit $got, or not what a build alone makes: $(head -n 2 stderr | tr '\n' ' ')"
+    done
+  done
+  last_rename="rename onto locale/en.loc.zel"
+  fresh killed pristine && injected TQ_FAULT_EIO="$last_rename" TQ_FAULT_DONE=list
+  for n in $(changing output); do
+    fresh killed pristine && state killed >before && injected TQ_FAULT_EIO="$last_rename" TQ_FAULT_DONE=$n
+    got=$? && unchanged "$(grep -F done, fault.log) (undo)" killed "Input/output error"
+  done
+  # Failures the messages must place: a staging copy that cannot be read
+  # (not its source), a folder not forced to the disk once the files are in
+  # place (exit 1, the files in place, nothing of the build left), and the
+  # staging folder's removal interrupted as it reads the folder again.
+  fresh killed pristine && state killed >before && injected TQ_FAULT_EIO="open .kbbuild/src/regexlib/en_comma2.xml"
+  got=$? && unchanged copy-unread killed \
+    "'killed/.kbbuild/src/regexlib/en_comma2.xml' (the staging copy of small2/regexlib/en_comma2.xml) could not be"
+  for fault in "EIO=fsync locale" "EIO=lseek .kbbuild:4"; do
+    fresh killed pristine && injected "TQ_FAULT_${fault%%:*}" TQ_FAULT_ERRNO="$(expr "$fault" : '.*:\(.*\)')"
+    got=$? what=${fault%%:*} && grep -qF "call 0: ${what#EIO=} " fault.log || fail "$fault: never met"
+    case $fault in
+    *fsync*) [ "$got" -eq 1 ] && grep -qF "the folder killed/locale could not be forced to the disk (Input/output error)" \
+      stderr ;;
+    *) [ "$got" -eq 0 ] ;;
+    esac && state killed "$built" | cmp -s - alone-pristine || fail "$fault: exit $got, or not built: $(head -n 2 stderr)"
   done
   # The way back from the staging folder after the check fails: the run
   # undoes what it made, names the root, and leaves it as it was.

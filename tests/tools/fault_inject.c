@@ -45,6 +45,21 @@
  * TQ_FAULT_CHANGE_TO, as when a user edits a source meanwhile. Each appends
  * "call N: what path, interrupted" (or ", changed") to TQ_FAULT_LOG.
  *
+ * TQ_FAULT_DONE=N makes the program's own call numbered N (numbered as for
+ * TQ_FAULT_EINTR), when it is one that changes something (a rename, a link,
+ * a removal, a folder made, a file made with O_EXCL), and then answers
+ * EINTR, as network and FUSE file systems may once the work is done; the
+ * descriptor of an open is closed again. "list" fails none and notes each
+ * such call ("call N: what path, may be done").
+ *
+ * TQ_FAULT_EIO fails (EIO, or the error number TQ_FAULT_ERRNO) the first
+ * call in the folder, its staging folder included and the library's calls
+ * too, whose "what path" is that text ("fsync locale": a flush of that
+ * folder; "open .kbbuild/src/vocab/x.xml"; "lseek .kbbuild").
+ *
+ * TQ_FAULT_NO_PROC makes every look at a path under /proc fail (ENOENT), as
+ * where no /proc is mounted.
+ *
  * TQ_FAULT_MALLOC=N fails the Nth allocation (malloc, calloc, realloc and
  * their aligned kin; operator new comes through malloc) that the program
  * makes once its main has started, as when memory runs out, and appends
@@ -77,20 +92,44 @@ static const char* env(const char* name) {
 }
 
 /* The path (relative to dirfd) from the system's root, in a buffer of the
- * thread's; NULL when it cannot be told. */
+ * thread's, "." and ".." parts taken out and a path through
+ * /proc/self/fd/N named by N's path; NULL when it cannot be told. */
 static const char* full_path(int dirfd, const char* path) {
   static __thread char full[2 * PATH_MAX];
   char base[PATH_MAX] = "";
+  const char* rest = path;
   if (path == NULL) return NULL;
   if (path[0] != '/' && dirfd == AT_FDCWD && getcwd(base, sizeof base) == NULL) return NULL;
-  if (path[0] != '/' && dirfd != AT_FDCWD) {
+  int through = -1;
+  if (strncmp(path, "/proc/self/fd/", 14) == 0) {
+    char* end = NULL;
+    through = (int)strtol(path + 14, &end, 10);
+    rest = end;
+  }
+  if (through >= 0 || (path[0] != '/' && dirfd != AT_FDCWD)) {
     char proc[64];
-    snprintf(proc, sizeof proc, "/proc/self/fd/%d", dirfd);
+    snprintf(proc, sizeof proc, "/proc/self/fd/%d", through >= 0 ? through : dirfd);
     ssize_t got = readlink(proc, base, sizeof base - 1);
     if (got < 0) return NULL;
     base[got] = '\0';
   }
-  snprintf(full, sizeof full, "%s%s%s", base, path[0] == '/' || path[0] == '\0' ? "" : "/", path);
+  char joined[2 * PATH_MAX];
+  snprintf(joined, sizeof joined, "%s/%s", base, rest);
+  /* Part by part, "." dropped and ".." taking the part before away. */
+  size_t n = 0;
+  char* save = NULL;
+  for (char* part = strtok_r(joined, "/", &save); part != NULL; part = strtok_r(NULL, "/", &save)) {
+    if (strcmp(part, ".") == 0) continue;
+    if (strcmp(part, "..") == 0) {
+      while (n > 0 && full[n - 1] != '/') --n;
+      if (n > 0) --n;
+      continue;
+    }
+    n += (size_t)snprintf(full + n, sizeof full - n, "/%s", part);
+    if (n >= sizeof full) return NULL;
+  }
+  if (n == 0) full[n++] = '/';
+  full[n] = '\0';
   return full;
 }
 
@@ -191,14 +230,34 @@ static void note(const char* kind, long n, const char* what, const char* path, c
 /* Counts one call of the program's own (TQ_FAULT_EINTR, TQ_FAULT_CHANGE):
  * 1 when it must fail with EINTR. */
 static long calls;
+/* Set by an open with O_EXCL for its own_call; set by own_call when the
+ * call is to be made and then answer EINTR (TQ_FAULT_DONE). */
+static __thread int exclusive, done_pending;
+static int counting_calls(void) {
+  return env("TQ_FAULT_EINTR")[0] != '\0' || env("TQ_FAULT_CHANGE")[0] != '\0' || env("TQ_FAULT_DONE")[0] != '\0';
+}
+static int changes(const char* what) {
+  return exclusive || strcmp(what, "rename onto") == 0 || strcmp(what, "link onto") == 0 ||
+         strcmp(what, "remove") == 0 || strcmp(what, "mkdir") == 0;
+}
 static int own_call(const char* what, const char* rel) {
   const char* eintr = env("TQ_FAULT_EINTR");
   const char* change = env("TQ_FAULT_CHANGE");
-  if ((eintr[0] == '\0' && change[0] == '\0') || inside || from_library()) return 0;
+  const char* done = env("TQ_FAULT_DONE");
+  if (!counting_calls() || inside || from_library()) return 0;
   ++calls;
   char path[PATH_MAX];
   snprintf(path, sizeof path, "%s", rel);
   rel = path;
+  if (done[0] != '\0' && changes(what)) {
+    const int listed = strcmp(done, "list") == 0;
+    if (listed || calls == atol(done)) {
+      inside = 1;
+      note("call", calls, what, rel, listed ? "may be done" : "done, then interrupted");
+      inside = 0;
+      done_pending = !listed;
+    }
+  }
   if (calls == atol(change)) {
     rewrite();
     inside = 1;
@@ -224,16 +283,43 @@ static const char* fd_path(int fd) {
   return path;
 }
 
+/* The call TQ_FAULT_EIO names, once a run: 1 when it must fail. */
+static int io_error(const char* what, const char* rel) {
+  static int done;
+  const char* text = env("TQ_FAULT_EIO");
+  char call[PATH_MAX + 64];
+  if (done || text[0] == '\0') return 0;
+  snprintf(call, sizeof call, "%s %s", what, rel);
+  if (strcmp(call, text) != 0) return 0;
+  done = 1;
+  inside = 1;
+  errno = env("TQ_FAULT_ERRNO")[0] != '\0' ? atoi(env("TQ_FAULT_ERRNO")) : EIO;
+  note("call", 0, call, "", strerror(errno));
+  inside = 0;
+  return 1;
+}
+
 /* A call on a path: an own call when in the folder (staging included). */
 static int own_at(int dirfd, const char* path, const char* what) {
   const char* rel = NULL;
-  if (inside || (env("TQ_FAULT_EINTR")[0] == '\0' && env("TQ_FAULT_CHANGE")[0] == '\0')) return 0;
-  return where(dirfd, path, &rel) != 0 && own_call(what, rel);
+  if (inside || (!counting_calls() && env("TQ_FAULT_EIO")[0] == '\0')) return 0;
+  return where(dirfd, path, &rel) != 0 && (io_error(what, rel) || own_call(what, rel));
 }
 /* A call on a descriptor: an own call when its file is in the folder. */
 static int own_fd(int fd, const char* what) {
-  if (inside || (env("TQ_FAULT_EINTR")[0] == '\0' && env("TQ_FAULT_CHANGE")[0] == '\0')) return 0;
+  if (inside || (!counting_calls() && env("TQ_FAULT_EIO")[0] == '\0')) return 0;
   return own_at(AT_FDCWD, fd_path(fd), what);
+}
+
+/* The outcome of a call that was made: EINTR instead when TQ_FAULT_DONE
+ * named it (an open's descriptor closed again). */
+static int made_then(int rc) {
+  if (!done_pending) return rc;
+  done_pending = 0;
+  if (rc < 0) return rc;
+  if (exclusive) close(rc);
+  errno = EINTR;
+  return -1;
 }
 
 /* A removal refused (TQ_FAULT_REFUSE), once a run. */
@@ -288,6 +374,13 @@ static int opened(int dirfd, const char* path, int flags, int fd) {
     REAL(name, result, params);                  \
     return real args;                            \
   }
+/* The same for a call that changes something (TQ_FAULT_DONE). */
+#define WRAP_CHANGE(name, params, args, fault) \
+  int name params {                            \
+    if (fault) return -1;                      \
+    REAL(name, int, params);                   \
+    return made_then(real args);               \
+  }
 
 /* An open: a step when it makes a file, whose writes are steps then. */
 #define OPEN(name, params, dirfd, args)                        \
@@ -298,12 +391,17 @@ static int opened(int dirfd, const char* path, int flags, int fd) {
       va_start(list, flags);                                   \
       mode = (mode_t)va_arg(list, int);                        \
       va_end(list);                                            \
-      if (onto(dirfd, path, "open")) return -1;                \
+      exclusive = (flags & O_EXCL) != 0;                       \
+      const int fault = onto(dirfd, path, "create");           \
+      if (fault) exclusive = 0;                                \
+      if (fault) return -1;                                    \
     } else if (own_at(dirfd, path, "open")) {                  \
       return -1;                                               \
     }                                                          \
     REAL(name, int, params);                                   \
-    return opened(dirfd, path, flags, real args);              \
+    const int fd = made_then(real args);                       \
+    exclusive = 0;                                             \
+    return opened(dirfd, path, flags, fd);                     \
   }
 
 OPEN(open, (const char* path, int flags, ...), AT_FDCWD, (path, flags, mode))
@@ -314,22 +412,26 @@ WRAP(int, close, (int fd), (fd), forget(fd))
 WRAP(ssize_t, write, (int fd, const void* bytes, size_t size), (fd, bytes, size),
      (made_here(fd) && step("write", "", 1)) || own_fd(fd, "write"))
 WRAP(int, ftruncate, (int fd, off_t size), (fd, size), own_fd(fd, "ftruncate"))
-WRAP(int, rename, (const char* from, const char* to), (from, to), onto(AT_FDCWD, to, "rename onto"))
-WRAP(int, renameat, (int fromfd, const char* from, int tofd, const char* to), (fromfd, from, tofd, to),
-     onto(tofd, to, "rename onto"))
-WRAP(int, renameat2, (int fromfd, const char* from, int tofd, const char* to, unsigned int flags),
-     (fromfd, from, tofd, to, flags), onto(tofd, to, "rename onto"))
-WRAP(int, link, (const char* from, const char* to), (from, to), onto(AT_FDCWD, to, "link onto"))
-WRAP(int, linkat, (int fromfd, const char* from, int tofd, const char* to, int flags), (fromfd, from, tofd, to, flags),
-     onto(tofd, to, "link onto"))
-/* A mkdir, after which the folder may vanish (TQ_FAULT_OTHER). */
-int mkdir(const char* path, mode_t mode) {
+/* A seek is no own call (TQ_FAULT_EINTR), but may fail (TQ_FAULT_EIO). */
+static int seek_fails(int fd) {
+  const char* rel = NULL;
+  return !inside && env("TQ_FAULT_EIO")[0] != '\0' && where(AT_FDCWD, fd_path(fd), &rel) != 0 && io_error("lseek", rel);
+}
+WRAP(off_t, lseek, (int fd, off_t offset, int whence), (fd, offset, whence), seek_fails(fd))
+WRAP(off64_t, lseek64, (int fd, off64_t offset, int whence), (fd, offset, whence), seek_fails(fd))
+WRAP_CHANGE(rename, (const char* from, const char* to), (from, to), onto(AT_FDCWD, to, "rename onto"))
+WRAP_CHANGE(renameat, (int fromfd, const char* from, int tofd, const char* to), (fromfd, from, tofd, to),
+            onto(tofd, to, "rename onto"))
+WRAP_CHANGE(renameat2, (int fromfd, const char* from, int tofd, const char* to, unsigned int flags),
+            (fromfd, from, tofd, to, flags), onto(tofd, to, "rename onto"))
+WRAP_CHANGE(link, (const char* from, const char* to), (from, to), onto(AT_FDCWD, to, "link onto"))
+WRAP_CHANGE(linkat, (int fromfd, const char* from, int tofd, const char* to, int flags),
+            (fromfd, from, tofd, to, flags), onto(tofd, to, "link onto"))
+/* A folder made, which may vanish right after (TQ_FAULT_OTHER). */
+static int vanishes(int dirfd, const char* path, int rc) {
   static int removed;
-  if (onto(AT_FDCWD, path, "mkdir")) return -1;
-  REAL(mkdir, int, (const char*, mode_t));
-  int rc = real(path, mode);
   if (rc != 0 && errno == EEXIST && !removed && strcmp(env("TQ_FAULT_OTHER"), "removes-root") == 0) {
-    const char* full = full_path(AT_FDCWD, path);
+    const char* full = full_path(dirfd, path);
     if (full != NULL && strcmp(full, env("TQ_FAULT_ROOT")) == 0) {
       removed = 1;
       rmdir(env("TQ_FAULT_ROOT"));
@@ -338,11 +440,31 @@ int mkdir(const char* path, mode_t mode) {
   }
   return rc;
 }
-WRAP(int, mkdirat, (int dirfd, const char* path, mode_t mode), (dirfd, path, mode), onto(dirfd, path, "mkdir"))
-WRAP(int, unlink, (const char* path), (path), removal(AT_FDCWD, path))
-WRAP(int, rmdir, (const char* path), (path), removal(AT_FDCWD, path))
-WRAP(int, remove, (const char* path), (path), removal(AT_FDCWD, path))
-WRAP(int, unlinkat, (int dirfd, const char* path, int flags), (dirfd, path, flags), removal(dirfd, path))
+int mkdir(const char* path, mode_t mode) {
+  if (onto(AT_FDCWD, path, "mkdir")) return -1;
+  REAL(mkdir, int, (const char*, mode_t));
+  return made_then(vanishes(AT_FDCWD, path, real(path, mode)));
+}
+int mkdirat(int dirfd, const char* path, mode_t mode) {
+  if (onto(dirfd, path, "mkdir")) return -1;
+  REAL(mkdirat, int, (int, const char*, mode_t));
+  return made_then(vanishes(dirfd, path, real(dirfd, path, mode)));
+}
+WRAP_CHANGE(unlink, (const char* path), (path), removal(AT_FDCWD, path))
+WRAP_CHANGE(rmdir, (const char* path), (path), removal(AT_FDCWD, path))
+WRAP_CHANGE(remove, (const char* path), (path), removal(AT_FDCWD, path))
+WRAP_CHANGE(unlinkat, (int dirfd, const char* path, int flags), (dirfd, path, flags), removal(dirfd, path))
+
+/* Looks under /proc fail where it is hidden (TQ_FAULT_NO_PROC). */
+static int no_proc(const char* path) {
+  if (env("TQ_FAULT_NO_PROC")[0] == '\0' || path == NULL || strncmp(path, "/proc/", 6) != 0) return 0;
+  errno = ENOENT;
+  return 1;
+}
+WRAP(int, stat, (const char* path, struct stat* st), (path, st), no_proc(path))
+WRAP(int, stat64, (const char* path, struct stat64* st), (path, st), no_proc(path))
+WRAP(int, lstat, (const char* path, struct stat* st), (path, st), no_proc(path))
+WRAP(int, fstatat, (int dirfd, const char* path, struct stat* st, int flags), (dirfd, path, st, flags), no_proc(path))
 
 /* A lock is no step, but may be where the program is held, or be refused
  * (TQ_FAULT_OTHER). */
@@ -374,8 +496,7 @@ int fchdir(int fd) {
     errno = EACCES;
     return -1;
   }
-  if (!inside && (env("TQ_FAULT_EINTR")[0] != '\0' || env("TQ_FAULT_CHANGE")[0] != '\0') &&
-      own_call("fchdir", in ? rel : "out")) {
+  if (!inside && counting_calls() && own_call("fchdir", in ? rel : "out")) {
     return -1;
   }
   REAL(fchdir, int, (int));
