@@ -498,7 +498,9 @@ typedef struct tq_xml_field {
 /* Read and write flags: 1 vault (enciphered) file, 2 sort the records by
  * key, 8 use the name as given (no extension added). A plain name is found
  * along the search path; a written plain name goes into the first
- * search-path folder where it can be made. */
+ * search-path folder where it can be made. tq_xml_read refuses a file
+ * name of more than 16,383 bytes with its extension (-802, its length and
+ * the limit named). */
 TQ_API int32_t tq_xml_read(tq_context* ctx, const char* file, uint32_t flags, tq_xmldoc** xml) TQ_NOEXCEPT;
 /* unused has no effect. The file is replaced whole: a failed write leaves
  * the previous file as it was, and no save, failed or not, leaves its
@@ -1163,7 +1165,9 @@ TQ_API int32_t tq_regexlib_save(tq_context* ctx, int32_t library, tq_lock_handle
 TQ_API int32_t tq_regexlib_create(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
 /* Edit mode: creates the vault file path/name when missing (path "": the
  * first search-path folder; a file there is kept until the save) and locks
- * it with the handle. path, name: at most 16,384 bytes. */
+ * it with the handle. name: at most 16,384 bytes; the file's path (the
+ * folder, '/', the name and ".zel") at most 16,383: a longer one is
+ * refused (-802, its length and the limit named) before anything is made. */
 TQ_API int32_t tq_regexlib_edit_new(tq_context* ctx, const char* path, const char* name,
                                     tq_lock_handle* lock) TQ_NOEXCEPT;
 /* Releases every file the lock handle locks; NULL does nothing. */
@@ -1342,8 +1346,11 @@ TQ_API int32_t tq_transf_scheme_options_get(tq_context* ctx, int32_t index, uint
  * trims the data of the entries already held. */
 TQ_API int32_t tq_transf_scheme_options_set(tq_context* ctx, int32_t index, uint32_t options, int32_t mdefn_index,
                                             uint32_t sens) TQ_NOEXCEPT;
-/* path: at most 16,384 bytes ("" for the first search-path folder);
- * scheme_name: at most 1,024 bytes. The file is "<scheme_name>.sch". */
+/* path: the folder ("" for the first search-path folder); scheme_name: at
+ * most 1,024 bytes. The file is "<scheme_name>.sch" in the vault kind
+ * ("<scheme_name>.sch.zel"); its path (the folder, '/' and that name) may
+ * have at most 16,383 bytes: a longer one is refused (-802, its length and
+ * the limit named) before the scheme is made. */
 TQ_API int32_t tq_scheme_create(tq_context* ctx, const char* path, const char* scheme_name, uint32_t options,
                                 tq_lock_handle* lock, int32_t* index) TQ_NOEXCEPT;
 /* scheme_name: at most 1,024 bytes. */

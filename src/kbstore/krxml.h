@@ -266,9 +266,20 @@ int32_t xmldoc_write(context* ctx, const char* path, uint32_t flags, xmldoc* doc
 int32_t xmldoc_read_for_edit(context* ctx, const char* file, uint32_t flags, lock_handle* lock, xmldoc** out);
 // Writes to the primary path of the lock handle; -603 when it holds none.
 int32_t xmldoc_write_locked(context* ctx, uint32_t flags, lock_handle* lock, xmldoc* doc);
+// The length check of the file a name names: name joined to folder (when
+// not NULL) with its kind's extension ("zel" with kXmlFlagVault, else
+// "xml"; none with kXmlFlagNameAsGiven), as the file layer builds it, must
+// fit a path of kFioPathSize - 1 bytes. 0; -802 (message 1910, with the
+// length and the limit) for a longer one, refused before anything is
+// done, never cut: cut, it would name another file.
+int32_t xmldoc_file_length_check(context* ctx, const char* folder, const char* name, uint32_t flags);
+// The folder of the file xmldoc_file_create makes: folder, or when it is
+// NULL the first search-path folder (NULL when the path is empty).
+const char* xmldoc_file_folder(context* ctx, const char* folder);
 // Makes ready the knowledge-base file of a resource made in edit mode:
 // folder (default the first search-path folder) joined with name, kind
-// "zel" with flag bit 0 else "xml"; see xml_edit_file_make.
+// "zel" with flag bit 0 else "xml" (-802 from xmldoc_file_length_check for
+// one too long); see xml_edit_file_make.
 int32_t xmldoc_file_create(context* ctx, const char* folder, const char* name, uint32_t flags, lock_handle* lock);
 // The file at `path` (of the file kind) for a resource made in edit mode,
 // locked through the handle: a missing file is made empty, an existing one

@@ -1,14 +1,18 @@
 // Editing knowledge-base files: reading under a lock file with the newer
 // sections kept aside, writing back to the locked file, and creating the
 // file of a resource made in edit mode.
+#include <cstdlib>
+#include <cstring>
 #include <new>
 #include <string>
 
+#include "core/krcorvel.h"
 #include "core/krerr.h"
 #include "core/krfio.h"
 #include "kbstore/krlock.h"
 #include "kbstore/krxml.h"
 #include "kbstore/krxmlpriv.h"
+#include "platform/npmem.h"
 
 namespace tq {
 
@@ -78,13 +82,47 @@ int32_t xmldoc_write_locked(context* ctx, uint32_t flags, lock_handle* lock, xml
   return xmldoc_write(ctx, path, flags, doc);
 }
 
+int32_t xmldoc_file_length_check(context* ctx, const char* folder, const char* name, uint32_t flags) {
+  if (ctx == nullptr || name == nullptr) return TQ_ERR_ARGUMENT;
+  const uint32_t kind = (flags & kXmlFlagVault) ? kFioKindZel : kFioKindXml;
+  const bool as_given = (flags & kXmlFlagNameAsGiven) != 0;
+  // Built whole, as the file layer builds it (a separator only where the
+  // folder lacks one, an extension the name has not added again), for its
+  // exact length: the joined name, then the file's path.
+  const size_t joined_size = (folder != nullptr ? std::strlen(folder) + 1 : 0) + std::strlen(name) + 1;
+  const size_t path_size = joined_size + std::strlen(fio_kind_extension(kind)) + 2;
+  if (joined_size + path_size > UINT32_MAX) return TQ_ERR_ARGUMENT;  // no text taken in is this long
+  auto* joined = static_cast<char*>(np_malloc(joined_size + path_size));
+  if (joined == nullptr) return TQ_ERR_NO_MEMORY;
+  char* path = joined + joined_size;
+  if (folder != nullptr) {
+    (void)fio_path_join(folder, name, joined, static_cast<uint32_t>(joined_size));
+  } else {
+    std::memcpy(joined, name, joined_size);
+  }
+  (void)fio_name_build(ctx, kind, as_given ? kFioFlagNameAsGiven : 0, joined, path, static_cast<uint32_t>(path_size));
+  const size_t length = std::strlen(path);
+  std::free(joined);
+  if (length < kFioPathSize) return 0;
+  const char* what = folder != nullptr ? "file path (the folder joined with the name and its kind's extension)"
+                     : as_given        ? "file name"
+                                       : "file name (with its kind's extension)";
+  TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 1910, what, call_name_of(ctx), static_cast<uint32_t>(length), kFioPathSize - 1);
+  return TQ_ERR_ARGUMENT;
+}
+
+const char* xmldoc_file_folder(context* ctx, const char* folder) {
+  if (folder != nullptr) return folder;
+  if (ctx == nullptr || ctx->search_path == nullptr || ctx->search_path->count == 0) return nullptr;
+  return ctx->search_path->dirs[0];
+}
+
 int32_t xmldoc_file_create(context* ctx, const char* folder, const char* name, uint32_t flags, lock_handle* lock) {
   if (ctx == nullptr || name == nullptr) return TQ_ERR_ARGUMENT;
-  if (folder == nullptr) {
-    if (ctx->search_path == nullptr || ctx->search_path->count == 0) return -1;
-    folder = ctx->search_path->dirs[0];
-  }
-  uint32_t kind = (flags & kXmlFlagVault) ? kFioKindZel : kFioKindXml;
+  folder = xmldoc_file_folder(ctx, folder);
+  if (folder == nullptr) return -1;
+  const uint32_t kind = (flags & kXmlFlagVault) ? kFioKindZel : kFioKindXml;
+  if (int32_t rc = xmldoc_file_length_check(ctx, folder, name, flags & ~kXmlFlagNameAsGiven); rc != 0) return rc;
   char joined[kFioPathSize];
   char path[kFioPathSize];
   if (fio_path_join(folder, name, joined, sizeof joined) != 0 ||

@@ -68,6 +68,7 @@ int32_t xml_read(context* ctx, const char* file, uint32_t flags, tq_xmldoc** xml
   warnings w;
   std::string name;
   if (int32_t rc = w.take(text_in(ctx, file, &name, kStrioUnkept)); rc < 0) return rc;
+  if (int32_t rc = xmldoc_file_length_check(ctx, nullptr, name.c_str(), flags); rc != 0) return rc;
   xmldoc* doc = nullptr;
   int32_t rc = xmldoc_read(ctx, name.c_str(), flags, &doc);
   *xml = static_cast<tq_xmldoc*>(doc);

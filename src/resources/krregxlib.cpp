@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <strings.h>
 
 #include "core/krenc.h"
@@ -416,13 +417,16 @@ int32_t regexlib_create(context* ctx, const char* name, int32_t* index) {
 
 int32_t regexlib_edit_new(context* ctx, const char* path, const char* name, tq_lock_handle* lock) {
   if (path == nullptr || name == nullptr || lock == nullptr) return TQ_ERR_ARGUMENT;
-  char folder[kTextMax + 1];
-  char file[kTextMax + 1];
-  int32_t rc1 = strio_in_16384(ctx, path, folder, kStrioConvert | kStrioUnkept);
+  // The folder is taken whole, never cut (cut, it would name another
+  // folder): the file's path, folder, name and extension together, is
+  // what has a limit, checked where the file is made.
+  std::string folder;
+  int32_t rc1 = strio_in_whole(ctx, path, &folder, kStrioConvert | kStrioUnkept);
   if (rc1 < 0) return rc1;
+  char file[kTextMax + 1];
   int32_t rc2 = strio_in_16384(ctx, name, file, kStrioConvert);
   if (rc2 < 0) return rc2;
-  int32_t rc = xmldoc_file_create(ctx, folder[0] != '\0' ? folder : nullptr, file, kXmlFlagVault, lock);
+  int32_t rc = xmldoc_file_create(ctx, folder.empty() ? nullptr : folder.c_str(), file, kXmlFlagVault, lock);
   if (rc < 0) return rc;
   return rc_combine(rc_combine(rc1, rc2), rc);
 }

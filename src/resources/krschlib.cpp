@@ -39,8 +39,8 @@ constexpr const char* kPropSensitivity = "Sensitivity";
 constexpr const char* kPropChopper = "Chopper";
 
 // Texts taken in: names of at most 1,024 bytes (the slot's limit), data and
-// standards of at most 1,024, a folder of at most 16,384.
-constexpr uint32_t kPathMax = 16384;
+// standards of at most 1,024; a folder whole, the file's path it makes
+// checked where it is made.
 constexpr uint32_t kTextSize = kSchemeValueMax + 1;
 
 const scheme_options kNoOptions{-1, -1, 0};
@@ -675,26 +675,25 @@ int32_t scheme_create(context* ctx, const char* path, const char* scheme_name, u
                       tq_lock_handle* lock, int32_t* index) {
   if (path == nullptr || scheme_name == nullptr || lock == nullptr || index == nullptr) return TQ_ERR_ARGUMENT;
   *index = -1;
-  auto* folder = static_cast<char*>(np_malloc(kPathMax + 1));
-  if (folder == nullptr) return TQ_ERR_NO_MEMORY;
-  int32_t prc = strio_in_16384(ctx, path, folder, kStrioConvert | kStrioUnkept);
+  // The folder is taken whole, never cut (cut, it would name another
+  // folder); the file's path, folder, name and extension together, is
+  // checked against its limit before the scheme is made.
+  std::string folder;
+  int32_t prc = strio_in_whole(ctx, path, &folder, kStrioConvert | kStrioUnkept);
   char name[kTextSize];
   int32_t nrc = prc < 0 ? prc : strio_in_1024(ctx, scheme_name, name, kStrioConvert);
-  if (prc < 0 || nrc < 0) {
-    std::free(folder);
-    return prc < 0 ? prc : nrc;
+  if (prc < 0 || nrc < 0) return prc < 0 ? prc : nrc;
+  char file[kTextSize + 8];
+  if (rsrc_scheme_file_name(name, file, sizeof file) != 0) return TQ_ERR_ARGUMENT;
+  const char* dir = xmldoc_file_folder(ctx, folder.empty() ? nullptr : folder.c_str());
+  if (dir != nullptr) {
+    if (int32_t rc = xmldoc_file_length_check(ctx, dir, file, kXmlFlagVault); rc != 0) return rc;
   }
   int32_t created = -1;
   int32_t rc =
       rsrc_client_load(ctx, kRsrcScheme, &created, [&] { return create_in_memory(ctx, name, options, &created); });
-  if (rc != 0) {
-    std::free(folder);
-    return rc;
-  }
-  char file[kTextSize + 8];
-  rc = rsrc_scheme_file_name(name, file, sizeof file) == 0 ? 0 : TQ_ERR_ARGUMENT;
-  if (rc == 0) rc = xmldoc_file_create(ctx, folder[0] != '\0' ? folder : nullptr, file, kXmlFlagVault, lock);
-  std::free(folder);
+  if (rc != 0) return rc;
+  rc = xmldoc_file_create(ctx, dir, file, kXmlFlagVault, lock);
   if (rc < 0) {
     (void)rsrc_client_unload(ctx, kRsrcScheme, created);
     return rc;

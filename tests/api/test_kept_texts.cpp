@@ -650,7 +650,12 @@ TEST(KeptTexts, EveryKeptTextIsTakenWholeToItsLimitAndRefusedPastIt) {
             const int32_t rc = kb.call(row, param, text.c_str(), other.c_str());
             const std::string told = said(kb.ctx, ucs2);
             if (pass == 0) {
-              EXPECT_EQ(told.find("longer than the"), std::string::npos) << name << " at " << limit << "\n" << told;
+              // A name at its limit may still make a file path past the file
+              // layer's (tq_regexlib_edit_new's): refused for the path, not
+              // for its own length.
+              const bool path_refused = told.find("The file path (the folder joined with the name") != std::string::npos;
+              EXPECT_TRUE(path_refused || told.find("longer than the") == std::string::npos)
+                  << name << " at " << limit << "\n" << told;
               k.taken = rc >= 0;
               if (k.taken) k.back = read_back(table, row, param);
               if (!k.back.empty()) {

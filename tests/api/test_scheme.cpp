@@ -805,4 +805,92 @@ TEST(Scheme, OverLongNamesAreRefusedWithTheLimitTheyPass) {
   EXPECT_EQ(tq_lock_free(kb.ctx, lock), 0);
 }
 
+// A file an edit-mode call makes, and one tq_xml_read reads, has a path of
+// at most 16,383 bytes once its folder, name and extension are joined: one
+// longer is refused before anything is made, with its length and that
+// limit (never -1, never a folder cut to fit); one at the limit goes on to
+// the system, which can neither make nor find it.
+TEST(Scheme, OverLongFilePathsAreRefusedWithTheirLengthAndTheLimit) {
+  SchemeKb kb;
+  Context edit(kb.dir.str().c_str(), true);
+  const std::string near = kb.dir.str();
+  ASSERT_EQ(tq_path_set(edit, near.c_str()), 0);  // the folder an edit_new path "" takes
+  tq_lock_handle* lock = nullptr;
+  tq_lock_handle* edit_lock = nullptr;
+  ASSERT_EQ(tq_lock_init(kb.ctx, &lock), 0);
+  ASSERT_EQ(tq_lock_init(edit, &edit_lock), 0);
+  // A folder of n bytes below the knowledge base (none of it made).
+  const auto folder = [&](size_t n) {
+    std::string f = near + "/";
+    while (f.size() < n) f += f.size() % 200 == 0 ? '/' : 'd';
+    return f;
+  };
+  const auto refused = [](const char* call, size_t n) {
+    const bool joined = std::strcmp(call, "tq_xml_read") != 0;
+    return std::string("  [0] -802: The ") +
+           (joined ? "file path (the folder joined with the name and its kind's extension)"
+                   : "file name (with its kind's extension)") +
+           " given to " + call + " is " + std::to_string(n) +
+           " bytes long in UTF-8, longer than the 16383 bytes it may have: it is refused and nothing is changed.\n";
+  };
+  enum Call { kScheme, kRegexlib, kRegexlibFirst, kXml };
+  // What each call adds to its text to make the path: "<folder>/s.sch.zel",
+  // "<near>/<name>.zel", "<name>.xml".
+  const size_t extra[] = {10, near.size() + 5, near.size() + 5, 4};
+  const struct {
+    Call call;
+    size_t total;  // the path's length
+  } rows[] = {
+      {kScheme, 16383},
+      {kScheme, 16384},
+      {kScheme, 16390},
+      {kScheme, 16395},
+      {kScheme, 20000},
+      {kRegexlib, 16383},
+      {kRegexlib, 16384},
+      {kRegexlibFirst, 16383},
+      {kRegexlibFirst, 16382 + extra[kRegexlibFirst]},
+      {kRegexlibFirst, 16384 + extra[kRegexlibFirst]},
+      {kXml, 16383},
+      {kXml, 16384},
+      {kXml, 16388},
+      {kXml, 20000},
+  };
+  const char* names[] = {"tq_scheme_create", "tq_regexlib_edit_new", "tq_regexlib_edit_new", "tq_xml_read"};
+  for (const auto& row : rows) {
+    const std::string text(row.total - extra[row.call], 'n');
+    int32_t rc = 0;
+    tq_context* ctx = kb.ctx;
+    switch (row.call) {
+      case kScheme: {
+        int32_t index = 7;
+        rc = tq_scheme_create(ctx, folder(text.size()).c_str(), "s", 0, lock, &index);
+        EXPECT_EQ(index, -1);
+        break;
+      }
+      case kRegexlib:
+      case kRegexlibFirst:
+        ctx = edit;
+        rc = tq_regexlib_edit_new(ctx, row.call == kRegexlib ? near.c_str() : "", text.c_str(), edit_lock);
+        break;
+      case kXml: {
+        tq_xmldoc* doc = nullptr;
+        rc = tq_xml_read(ctx, text.c_str(), 0, &doc);
+        EXPECT_EQ(doc, nullptr);
+        break;
+      }
+    }
+    const std::string list = tq_test::error_list_text(ctx);
+    SCOPED_TRACE(std::string(names[row.call]) + ", a path of " + std::to_string(row.total) + " bytes");
+    if (row.total <= 16383) {
+      EXPECT_EQ(rc, -400) << list;
+    } else {
+      EXPECT_EQ(rc, -802);
+      EXPECT_EQ(list, refused(names[row.call], row.total));
+    }
+  }
+  EXPECT_EQ(tq_lock_free(kb.ctx, lock), 0);
+  EXPECT_EQ(tq_lock_free(edit, edit_lock), 0);
+}
+
 }  // namespace
