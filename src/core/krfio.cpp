@@ -731,6 +731,11 @@ void fio_report_open_failure(context* ctx, int32_t rc, const char* path) {
 
 void fio_missing_text(context* ctx, const char* name, char (&out)[kErrTextSize]) {
   if (name == nullptr) name = "";
+  // A path is used as it is, wherever the root and the search path are.
+  if (fio_path_type(name) > 0) {
+    err_text<2021>(out, name);
+    return;
+  }
   const char* root = ctx != nullptr ? ctx->root_path : nullptr;
   if (root != nullptr && *root != '\0') {
     int32_t status = np_fio_stat(root, 0);

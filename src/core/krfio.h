@@ -212,9 +212,11 @@ void fio_report_open_failure(context* ctx, int32_t rc, const char* path, const f
 // The same for an open that has just failed, its reason this thread's last
 // file error, read now; a cause that may pass is counted on the context.
 void fio_report_open_failure(context* ctx, int32_t rc, const char* path);
-// Why the plain name was found in no folder of the search path: the
-// knowledge-base root is missing or is not a folder, the search path is
-// empty, or (the folders being there) the search path it was looked for in.
+// Why the name was not found. A path (a name holding '/' or '\') is never
+// looked for along the search path: the path was not found. A plain name
+// was in no folder of the search path: the knowledge-base root is missing
+// or is not a folder, the search path is empty, or (the folders being
+// there) the search path it was looked for in.
 void fio_missing_text(context* ctx, const char* name, char (&out)[kErrTextSize]);
 // Writes a file whole into a new file beside `path` and renames it over
 // `path` (over the file a link ends at, so the link stays a link), so that
