@@ -680,7 +680,14 @@ TQ_API int32_t tq_lock_create(tq_context* ctx, const char* fname, uint32_t kind,
  * close (tq_close needs no unload first). A locale loaded only as the
  * parent of another stays until that one is unloaded. A locale already
  * loaded is taken as it is: loading it again with more flags reads nothing
- * more. */
+ * more. Only a definition that a failure of the moment left not valid (out
+ * of memory, an I/O error, no file descriptor left, a file locked, an
+ * interrupted call) is read again by the next load, which gives 104 again
+ * while it still fails; a file that is missing or can never be read as it
+ * stands (a link loop, a name too long, not a regular file, access refused,
+ * content refused) is reported once, by the load that met it, and its
+ * definition stays not valid until the locale is loaded anew after its
+ * last unload. */
 TQ_API int32_t tq_zel_locale_load(tq_context* ctx, int32_t locale, uint32_t flags) TQ_NOEXCEPT;
 /* The same in edit mode: the files read are locked through the handle, and
  * so are those of ancestors already loaded; one of those another context

@@ -90,6 +90,7 @@ void err_list_init(context* ctx) {
   ctx->errors.capacity = 0;
   ctx->errors.last = &kEmptyRecord;
   ctx->errors.failures = 0;
+  ctx->errors.passing = 0;
 }
 
 void err_list_reset(context* ctx) {
@@ -144,6 +145,12 @@ bool err_failed_since(const context* ctx, uint32_t mark) {
 int32_t err_went_on(const context* ctx, uint32_t mark, int32_t rc, int32_t warning) {
   return rc == 0 && err_failed_since(ctx, mark) ? warning : rc;
 }
+
+void err_passing_count(context* ctx, err_cause cause) {
+  if (ctx != nullptr && cause == err_cause::passing) ctx->errors.passing += 1;
+}
+
+uint32_t err_passing_mark(const context* ctx) { return ctx != nullptr ? ctx->errors.passing : 0; }
 
 int32_t err_msg_locale_set(context* ctx, const char* locale) {
   if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;

@@ -17,6 +17,15 @@ using context = ::tq_context;
 
 inline constexpr uint32_t kErrTextSize = 4100;
 
+// What a failure says of trying again, told where it happens and carried
+// with it to where that is decided. A file that is not there (missing), or
+// that can never be read as it stands (permanent: a link loop, a name too
+// long, not a regular file, a refusal of access, content refused), stays
+// so until someone mends the knowledge base; a failure of the moment
+// (passing: out of memory, an I/O error, no descriptor left, a lock, an
+// interrupted call) may be gone at the next attempt.
+enum class err_cause : uint8_t { none, missing, permanent, passing };
+
 struct err_rec {
   int32_t code;
   char text[kErrTextSize];
@@ -33,6 +42,11 @@ struct err_list {
   // not (with messages disallowed nothing is), less those whose records a
   // truncation dropped. Only its change over a step counts (err_went_on).
   uint32_t failures;
+  // Failures met on the context since it opened whose cause may pass,
+  // counted where each happens (err_passing_count), recorded or not, and
+  // never taken back: a step that went on past one may still have to be
+  // made again. Only its change over a step counts (err_passing_mark).
+  uint32_t passing;
 };
 
 const err_rec* err_empty_record();
@@ -85,6 +99,12 @@ constexpr int32_t rc_combine(int32_t first, int32_t second) {
 uint32_t err_failures_mark(const context* ctx);
 bool err_failed_since(const context* ctx, uint32_t mark);
 int32_t err_went_on(const context* ctx, uint32_t mark, int32_t rc, int32_t warning);
+// Counts a failure that has just happened when its cause may pass; any
+// other cause counts nothing. A step that takes the mark before it and
+// finds it changed after met such a failure, whatever happened in between
+// (a report, a trace line, another file looked at).
+void err_passing_count(context* ctx, err_cause cause);
+uint32_t err_passing_mark(const context* ctx);
 
 // A failure code and its generic message.
 struct err_code_row {

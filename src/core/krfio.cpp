@@ -291,9 +291,54 @@ int32_t fio_path_type(const char* path) {
   }
 }
 
-int32_t fio_stat(const char* path, char* out, uint32_t size) {
+namespace {
+
+// What a failed call of the file library says of trying again, from its
+// status and the system's error number read as it failed.
+err_cause cause_of(int32_t status, int err) {
+  switch (status) {
+    case kNpFioOk: return err_cause::none;
+    case kNpFioNotFound: return err_cause::missing;
+    case kNpFioNoMemory:
+    case kNpFioTooManyOpen:
+    case kNpFioLocked: return err_cause::passing;
+    case kNpFioIsDirectory:
+    case kNpFioNotRegular:
+    case kNpFioNameTooLong:
+    case kNpFioBadArgument:
+    case kNpFioDenied:
+    case kNpFioReadOnly: return err_cause::permanent;
+    default: break;
+  }
+  switch (err) {
+    case ENOENT:
+    case ENOTDIR: return err_cause::missing;
+    case ELOOP:
+    case ENAMETOOLONG:
+    case EISDIR:
+    case EACCES:
+    case EPERM:
+    case EROFS: return err_cause::permanent;
+    // An I/O error, a lock, an interruption, a stale handle of a network
+    // file system: none says anything lasting of the file.
+    default: return err_cause::passing;
+  }
+}
+
+// The failure of a call of the file library that has just answered status.
+fio_failure failure_of(int32_t status) {
+  if (status == kNpFioOk) return {};
+  const int err = np_fio_last_error();
+  return {err, cause_of(status, err)};
+}
+
+// fio_stat, and in *why the failure.
+int32_t stat_one(const char* path, char* out, uint32_t size, fio_failure* why) {
+  *why = {};
   if (path == nullptr) return TQ_ERR_ARGUMENT;
-  switch (np_fio_stat(path, 0)) {
+  const int32_t status = np_fio_stat(path, 0);
+  *why = failure_of(status);
+  switch (status) {
     case kNpFioOk: break;
     case kNpFioNotFound:
     case kNpFioIsDirectory:
@@ -312,7 +357,25 @@ int32_t fio_stat(const char* path, char* out, uint32_t size) {
   return 0;
 }
 
-int32_t fio_path_resolve(context* ctx, const char* name, uint32_t kind, char* out, uint32_t size) {
+// A failure of a look-up or an open of the context's, counted when it may
+// pass; rc as it is.
+int32_t counted(context* ctx, int32_t rc, const fio_failure& why) {
+  if (rc < 0) err_passing_count(ctx, why.cause);
+  return rc;
+}
+
+}  // namespace
+
+int32_t fio_stat(const char* path, char* out, uint32_t size) {
+  fio_failure why;
+  return stat_one(path, out, size, &why);
+}
+
+int32_t fio_path_resolve(context* ctx, const char* name, uint32_t kind, char* out, uint32_t size,
+                         fio_failure* why) {
+  fio_failure none;
+  if (why == nullptr) why = &none;
+  *why = {};
   if (out == nullptr || size == 0) return TQ_ERR_ARGUMENT;
   out[0] = '\0';
   if (name == nullptr) return TQ_ERR_ARGUMENT;
@@ -324,9 +387,9 @@ int32_t fio_path_resolve(context* ctx, const char* name, uint32_t kind, char* ou
   if (type < 0) return -1;
   if (type != 0 || ctx == nullptr) {
     // The path that could not be looked at, for the caller to name.
-    int32_t rc = fio_stat(built, out, size);
+    int32_t rc = stat_one(built, out, size, why);
     if (rc == TQ_ERR_FILE_OPEN && copy_whole(built, out, size) != 0) return -1;
-    return rc;
+    return counted(ctx, rc, *why);
   }
 
   const path_list* list = ctx->search_path;
@@ -336,36 +399,50 @@ int32_t fio_path_resolve(context* ctx, const char* name, uint32_t kind, char* ou
   // a link loop, an I/O error) says nothing of the others: the search goes
   // on, and only when no folder has the file is that failure the answer.
   char failed[kFioPathSize] = "";
-  int failed_err = 0;
+  fio_failure failed_why;
   for (uint32_t i = 0; i < list->count; ++i) {
     if (fio_path_join(list->dirs[i], built, joined, sizeof joined) != 0) continue;
-    int32_t rc = fio_stat(joined, out, size);
+    fio_failure attempt;
+    int32_t rc = stat_one(joined, out, size, &attempt);
     if (rc == TQ_ERR_FILE_OPEN && failed[0] == '\0') {
-      failed_err = np_fio_last_error();
+      failed_why = attempt;
       std::memcpy(failed, joined, std::strlen(joined) + 1);
       continue;
     }
-    if (rc != TQ_ERR_FILE_MISSING && rc != TQ_ERR_FILE_OPEN) return rc;
+    if (rc != TQ_ERR_FILE_MISSING && rc != TQ_ERR_FILE_OPEN) {
+      *why = attempt;
+      return counted(ctx, rc, attempt);
+    }
   }
   if (failed[0] == '\0') {
-    // Not there in any folder: what a caller reads as the cause.
-    np_fio_last_error_set(ENOENT);
+    why->cause = err_cause::missing;
+    why->err = ENOENT;
     return TQ_ERR_FILE_MISSING;
   }
-  np_fio_last_error_set(failed_err);
+  *why = failed_why;
+  // For a caller that names the failure from the thread's last file error.
+  np_fio_last_error_set(failed_why.err);
   if (copy_whole(failed, out, size) != 0) return -1;
-  return TQ_ERR_FILE_OPEN;
+  return counted(ctx, TQ_ERR_FILE_OPEN, failed_why);
 }
 
 namespace {
 
 // Opens through the file library into a new handle cell: 0; -600 when the
 // cell cannot be made; else the library's status as a result, the status
-// itself in *status.
-int32_t open_cell(const char* path, uint32_t flags, uint32_t extra_mode, fio_handle** out, int32_t* status) {
+// itself in *status. *why says why it failed, kept as it failed.
+int32_t open_cell(const char* path, uint32_t flags, uint32_t extra_mode, fio_handle** out, int32_t* status,
+                  fio_failure* why) {
   *status = 0;
+  *why = {};
   auto* cell = static_cast<fio_handle*>(np_calloc(1, sizeof(fio_handle)));
-  if (cell == nullptr) return TQ_ERR_NO_MEMORY;
+  if (cell == nullptr) {
+    // Nothing was asked of the system: the reason is this one, not what
+    // the thread's last file call left.
+    *status = kNpFioNoMemory;
+    *why = {ENOMEM, err_cause::passing};
+    return TQ_ERR_NO_MEMORY;
+  }
   // Engine flag 16 asks for an exclusive open; the file library's 16 means
   // shared, so the bit is inverted on the way down.
   uint32_t mode = (flags & 15u) | kNpFioShared | extra_mode;
@@ -375,6 +452,7 @@ int32_t open_cell(const char* path, uint32_t flags, uint32_t extra_mode, fio_han
     *out = cell;
     return 0;
   }
+  *why = failure_of(*status);
   std::free(cell);
   return *status > 0 ? err_from_fio_status(*status) : *status;
 }
@@ -386,30 +464,32 @@ int32_t fio_open(const char* path, uint32_t flags, fio_handle** out) {
   *out = nullptr;
   if (path == nullptr) return TQ_ERR_ARGUMENT;
   int32_t status = 0;
-  return open_cell(path, flags, 0, out, &status);
+  fio_failure why;
+  return open_cell(path, flags, 0, out, &status, &why);
 }
 
 namespace {
 
 // fio_open_existing, and in *met whether a failure other than -404 was met
-// at a file known to be there, which ends a search.
-int32_t open_existing(const char* path, uint32_t flags, fio_handle** out, bool* met) {
+// at a file known to be there, which ends a search; *why says why it failed.
+int32_t open_existing(const char* path, uint32_t flags, fio_handle** out, bool* met, fio_failure* why) {
   *met = true;
+  *why = {};
   if (out == nullptr) return TQ_ERR_ARGUMENT;
   *out = nullptr;
   if (path == nullptr) return TQ_ERR_ARGUMENT;
   int32_t status = 0;
-  int32_t rc = open_cell(path, flags, kNpFioRegularOnly, out, &status);
+  int32_t rc = open_cell(path, flags, kNpFioRegularOnly, out, &status, why);
   if (rc == 0 || status == kNpFioLocked || status == kNpFioNoMemory || rc == TQ_ERR_NO_MEMORY) return rc;
   if (status == kNpFioNotFound || status == kNpFioIsDirectory || status == kNpFioNotRegular) {
     return TQ_ERR_FILE_MISSING;
   }
   // A refusal says nothing certain about the file itself (the folder may be
   // the one that cannot be searched): only a file that is there stops the
-  // search with the open's failure. The open's reason is the one named.
-  const int err = np_fio_last_error();
+  // search with the open's failure. The open's reason is the one named,
+  // also as the thread's last file error.
   *met = np_fio_stat(path, 0) == kNpFioOk;
-  np_fio_last_error_set(err);
+  np_fio_last_error_set(why->err);
   return rc;
 }
 
@@ -417,7 +497,8 @@ int32_t open_existing(const char* path, uint32_t flags, fio_handle** out, bool* 
 
 int32_t fio_open_existing(const char* path, uint32_t flags, fio_handle** out) {
   bool met = false;
-  return open_existing(path, flags, out, &met);
+  fio_failure why;
+  return open_existing(path, flags, out, &met, &why);
 }
 
 uint32_t fio_kind_older(uint32_t kind) {
@@ -438,19 +519,33 @@ uint32_t fio_context_flags(const context* ctx, uint32_t flags) {
 
 namespace {
 
-// The report of one attempt, its reason read at once.
-int32_t reported(int32_t rc, const char* path, fio_open_report* report) {
+// The report of an attempt that ended with rc for the reason `why`.
+int32_t reported(int32_t rc, const char* path, const fio_failure& why, fio_open_report* report) {
   report->rc = rc;
   report->kind = kFioKindCount;
-  report->err = rc != 0 ? np_fio_last_error() : 0;
+  report->err = rc != 0 ? why.err : 0;
+  report->cause = rc != 0 ? why.cause : err_cause::none;
   if (copy_whole(path, report->path, sizeof report->path) != 0) report->path[0] = '\0';
   return rc;
+}
+
+// A failure met before any file was tried (a bad name or kind).
+int32_t reported(int32_t rc, const char* path, fio_open_report* report) {
+  return reported(rc, path, fio_failure{0, err_cause::permanent}, report);
 }
 
 // One attempt with flags the context's options are applied to already;
 // *met as open_existing gives it.
 int32_t open_one(const char* path, uint32_t flags, fio_handle** out, fio_open_report* report, bool* met) {
-  return reported(open_existing(path, flags, out, met), path, report);
+  fio_failure why;
+  const int32_t rc = open_existing(path, flags, out, met, &why);
+  return reported(rc, path, why, report);
+}
+
+// The end of an open of the context's: a failure whose cause may pass is
+// counted.
+int32_t open_ended(context* ctx, const fio_open_report& report) {
+  return counted(ctx, report.rc, fio_failure{report.err, report.cause});
 }
 
 }  // namespace
@@ -460,7 +555,8 @@ int32_t fio_open_file(context* ctx, const char* path, uint32_t flags, fio_handle
   *out = nullptr;
   if (path == nullptr) return reported(TQ_ERR_ARGUMENT, "", report);
   bool met = false;
-  return open_one(path, fio_context_flags(ctx, flags), out, report, &met);
+  open_one(path, fio_context_flags(ctx, flags), out, report, &met);
+  return open_ended(ctx, *report);
 }
 
 int32_t fio_open_in_path(context* ctx, const char* name, uint32_t kind, uint32_t flags, fio_handle** out,
@@ -473,7 +569,7 @@ int32_t fio_open_in_path(context* ctx, const char* name, uint32_t kind, uint32_t
   flags = fio_context_flags(ctx, flags);
   const uint32_t older = (flags & kFioFlagNameAsGiven) ? kFioKindCount : fio_kind_older(kind);
   char first[kFioPathSize];
-  int first_err = ENOENT;
+  fio_failure first_why{ENOENT, err_cause::missing};
   // The first attempt that failed where it could not tell whether the file
   // is there (a folder that cannot be searched, a name too long, a link
   // loop): the search goes on past it, and it is the answer when no
@@ -482,7 +578,7 @@ int32_t fio_open_in_path(context* ctx, const char* name, uint32_t kind, uint32_t
   struct unsure_attempt {
     int32_t rc = 0;
     uint32_t kind = kFioKindCount;
-    int err = 0;
+    fio_failure why;
     char path[kFioPathSize];
   } unsure;
   auto attempt = [&](const char* path, uint32_t k) {
@@ -492,7 +588,7 @@ int32_t fio_open_in_path(context* ctx, const char* name, uint32_t kind, uint32_t
       if (unsure.rc == 0) {
         unsure.rc = rc;
         unsure.kind = k;
-        unsure.err = report->err;
+        unsure.why = {report->err, report->cause};
         std::memcpy(unsure.path, report->path, std::strlen(report->path) + 1);
       }
       rc = TQ_ERR_FILE_MISSING;
@@ -505,7 +601,7 @@ int32_t fio_open_in_path(context* ctx, const char* name, uint32_t kind, uint32_t
     const int32_t type = fio_name_build(ctx, k, flags, name, built, sizeof built) == 0 ? fio_path_type(built) : -1;
     if (type < 0) return reported(-1, name, report);
     if (k == kind) std::memcpy(first, built, std::strlen(built) + 1);
-    int32_t rc = reported(TQ_ERR_FILE_MISSING, built, report);
+    int32_t rc = reported(TQ_ERR_FILE_MISSING, built, fio_failure{ENOENT, err_cause::missing}, report);
     if (type != 0 || ctx == nullptr) {
       rc = attempt(built, k);
     } else if (const path_list* list = ctx->search_path) {
@@ -520,22 +616,20 @@ int32_t fio_open_in_path(context* ctx, const char* name, uint32_t kind, uint32_t
     // A file met ends the search: held, it is held, not missing.
     if (rc != TQ_ERR_FILE_MISSING) {
       report->kind = k;
-      return rc;
+      return open_ended(ctx, *report);
     }
-    if (k == kind) first_err = report->err;
+    if (k == kind) first_why = {report->err, report->cause};
   }
   if (unsure.rc != 0) {
-    reported(unsure.rc, unsure.path, report);
+    reported(unsure.rc, unsure.path, unsure.why, report);
     report->kind = unsure.kind;
-    report->err = unsure.err;
-    return unsure.rc;
+    return open_ended(ctx, *report);
   }
   // Named as the form asked for, with the reason its attempt had ("Is a
   // directory" for a path as given that names a folder, "not a regular
   // file" for a device).
-  reported(TQ_ERR_FILE_MISSING, first, report);
+  reported(TQ_ERR_FILE_MISSING, first, first_why, report);
   report->kind = kind;
-  report->err = first_err;
   return TQ_ERR_FILE_MISSING;
 }
 
@@ -597,6 +691,7 @@ const char* fio_last_error_text(char* buffer, uint32_t size) {
 void fio_open_report_text(context* ctx, const fio_open_report& report, char (&out)[kErrTextSize]) {
   switch (report.rc) {
     case TQ_ERR_FILE_LOCKED: err_text<1863>(out, static_cast<const char*>(report.path)); return;
+    case TQ_ERR_NO_MEMORY: err_text<2020>(out, static_cast<const char*>(report.path)); return;
     case -1: err_text<1860>(out, static_cast<const char*>(report.path), "the name is empty or too long"); return;
     case TQ_ERR_FILE_MISSING:
       if (fio_path_type(report.path) == 0 && ctx != nullptr) {
@@ -618,17 +713,29 @@ void fio_open_report_record(context* ctx, const fio_open_report& report) {
   TQ_REPORT(ctx, report.rc == TQ_ERR_FILE_MISSING ? TQ_ERR_FILE_OPEN : report.rc, 52, static_cast<const char*>(text));
 }
 
-void fio_report_open_failure(context* ctx, int32_t rc, const char* path) {
+void fio_report_open_failure(context* ctx, int32_t rc, const char* path, const fio_failure& why) {
   if (ctx == nullptr) return;
   fio_open_report report;
-  reported(rc, path != nullptr ? path : "", &report);
+  reported(rc, path != nullptr ? path : "", why, &report);
   char text[kErrTextSize];
   fio_open_report_text(ctx, report, text);
   TQ_REPORT(ctx, rc, 52, static_cast<const char*>(text));
 }
 
+void fio_report_open_failure(context* ctx, int32_t rc, const char* path) {
+  const int err = np_fio_last_error();
+  const fio_failure why{err, cause_of(kNpFioFailed, err)};
+  err_passing_count(ctx, why.cause);
+  fio_report_open_failure(ctx, rc, path, why);
+}
+
 void fio_missing_text(context* ctx, const char* name, char (&out)[kErrTextSize]) {
   if (name == nullptr) name = "";
+  // A path is used as it is, wherever the root and the search path are.
+  if (fio_path_type(name) > 0) {
+    err_text<2021>(out, name);
+    return;
+  }
   const char* root = ctx != nullptr ? ctx->root_path : nullptr;
   if (root != nullptr && *root != '\0') {
     int32_t status = np_fio_stat(root, 0);

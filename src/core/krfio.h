@@ -96,10 +96,22 @@ int32_t fio_path_basename_get(const char* path, char* out, uint32_t size);
 // 0 a plain name, 1 a relative path, 2 an absolute path, -1 otherwise.
 int32_t fio_path_type(const char* path);
 
+// Why a file could not be opened or looked at, kept when it failed: the
+// system's error number and what it says of trying again.
+struct fio_failure {
+  int err = 0;
+  err_cause cause = err_cause::none;
+};
+
 // Finds an existing file of a kind: a path is checked as it is, a plain
 // name along the search path. 0 with out the path found; -404 when there is
-// none; -1 for a bad kind, an empty search path or a path too long for out.
-int32_t fio_path_resolve(context* ctx, const char* name, uint32_t kind, char* out, uint32_t size);
+// none; -400 when the file could not be looked at (out then the path that
+// could not; its reason also left as this thread's last file error); -1
+// for a bad kind, an empty search path or a path too long for out. *why
+// (when not NULL) says why it failed; a cause that may pass is counted on
+// the context (err_passing_count).
+int32_t fio_path_resolve(context* ctx, const char* name, uint32_t kind, char* out, uint32_t size,
+                         fio_failure* why = nullptr);
 // Opens one path with engine open flags; the file statuses mapped.
 int32_t fio_open(const char* path, uint32_t flags, fio_handle** out);
 // Opens a path when it names an existing regular file: -404 when it does
@@ -124,12 +136,14 @@ struct fio_open_report {
   int32_t rc;               // as the open returned it
   uint32_t kind;            // the kind the file was met as
   int err;                  // the system's error number of the failed attempt
+  err_cause cause;          // what that failure says of trying again
   char path[kFioPathSize];  // the file met; when none was, the name looked for
 };
 // Opens one path, as it is, with the context's options (fio_context_flags):
 // 0; -401 when someone else holds the file; -404 when no file is there (a
 // folder or a pipe is none); -400 when the file is there but could not be
-// opened; -600. *report says how it ended.
+// opened; -600. *report says how it ended; a failure whose cause may pass
+// is counted on the context (err_passing_count), as by fio_open_in_path.
 int32_t fio_open_file(context* ctx, const char* path, uint32_t flags, fio_handle** out, fio_open_report* report);
 // Opens the file a name stands for: as the kind, then as its older form
 // (fio_kind_older; not with flag 32, where the name is the file), each a
@@ -143,9 +157,9 @@ int32_t fio_open_in_path(context* ctx, const char* name, uint32_t kind, uint32_t
                          fio_open_report* report);
 // The one account of a failed open, whatever file and kind it was for: a
 // file someone else holds is locked (message 1863, for -401, naming the
-// file); a file there that could not be opened gets the system's reason
-// kept in the report; a name found nowhere, why it was not found
-// (fio_missing_text).
+// file); memory that ran out while it was tried is said so (-600); a file
+// there that could not be opened gets the system's reason kept in the
+// report; a name found nowhere, why it was not found (fio_missing_text).
 void fio_open_report_text(context* ctx, const fio_open_report& report, char (&out)[kErrTextSize]);
 // Records that text with the report's result, a name found nowhere as
 // -400, as the readers return it; -600 is not recorded.
@@ -192,12 +206,17 @@ int32_t fio_prepare_replace(context* ctx, const char* path, bool* made);
 // The system's words for the cause of the last failed file operation of
 // this thread ("Permission denied"), into buffer.
 const char* fio_last_error_text(char* buffer, uint32_t size);
-// Records why opening `path` has just failed with rc, as
-// fio_open_report_record does, with the system's reason of that failure.
+// Records why opening `path` failed with rc, as fio_open_report_record
+// does, with the reason kept in `why`.
+void fio_report_open_failure(context* ctx, int32_t rc, const char* path, const fio_failure& why);
+// The same for an open that has just failed, its reason this thread's last
+// file error, read now; a cause that may pass is counted on the context.
 void fio_report_open_failure(context* ctx, int32_t rc, const char* path);
-// Why the plain name was found in no folder of the search path: the
-// knowledge-base root is missing or is not a folder, the search path is
-// empty, or (the folders being there) the search path it was looked for in.
+// Why the name was not found. A path (a name holding '/' or '\') is never
+// looked for along the search path: the path was not found. A plain name
+// was in no folder of the search path: the knowledge-base root is missing
+// or is not a folder, the search path is empty, or (the folders being
+// there) the search path it was looked for in.
 void fio_missing_text(context* ctx, const char* name, char (&out)[kErrTextSize]);
 // Writes a file whole into a new file beside `path` and renames it over
 // `path` (over the file a link ends at, so the link stays a link), so that

@@ -53,10 +53,14 @@ bool module_listed(const trace_state* ts, const char* module) {
 }
 
 // Appends one whole line with a single write so that lines of several
-// contexts and processes interleave whole.
+// contexts and processes interleave whole. Tracing only watches: a write
+// that fails (the trace file became a folder, the disk is full) leaves the
+// thread's last file error as the traced code left it.
 void append_line(const char* path, const char* line, std::size_t len) {
   if (len > UINT32_MAX) return;
+  const int err = np_fio_last_error();
   (void)np_fio_append(path, line, static_cast<uint32_t>(len), false);
+  np_fio_last_error_set(err);
 }
 
 // Appends a whole line to the held lines; false when they cannot grow.

@@ -10,7 +10,6 @@
 
 #include <cstdlib>
 #include <cstdio>
-#include <cerrno>
 #include <cstring>
 #include <new>
 #include <type_traits>
@@ -23,7 +22,6 @@
 #include "kbstore/krlocload.h"
 #include "kbstore/krshared.h"
 #include "kbstore/krxml.h"
-#include "platform/npfio.h"
 #include "platform/npuchar.h"
 #include "platform/nputf8.h"
 #include "platform/npmem.h"
@@ -583,7 +581,7 @@ bool defn_rec_unloaded_report(context* ctx, defn_rec* rec, int32_t part, const c
   return true;
 }
 
-bool defn_failure_may_pass(int32_t code) {
+bool defn_failure_may_pass(int32_t code, bool passing_met) {
   switch (code) {
     case TQ_ERR_NO_MEMORY:
     case TQ_ERR_FILE_LOCKED:
@@ -591,24 +589,28 @@ bool defn_failure_may_pass(int32_t code) {
     case TQ_ERR_FILE_OPERATION:
     case TQ_ERR_LOCK_ACQUIRE:
       return true;
-    case TQ_ERR_FILE_OPEN: {
-      // A file that could not be opened (no descriptor left, an interrupted
-      // call) may open next time; one the system says is not there stays a
-      // fault of the knowledge base, reported once.
-      const int err = np_fio_last_error();
-      return err != ENOENT && err != ENOTDIR;
-    }
     default:
-      return false;
+      // A file that could not be opened or read for a cause of the moment
+      // (an I/O error, no descriptor left, an interrupted call) may open
+      // next time; one that is not there, or can never be read as it
+      // stands, stays a fault of the knowledge base, reported once.
+      return code < 0 && passing_met;
   }
 }
 
-int32_t defn_rec_load_result(context*, defn_rec* rec, int32_t step, int32_t* last) {
+void defn_rec_load_begin(context* ctx, defn_rec* rec) { rec->passing_mark = err_passing_mark(ctx); }
+
+int32_t defn_rec_load_result(context* ctx, defn_rec* rec, int32_t step, int32_t* last) {
+  // The failures of this step are those met since the record's last step
+  // ended, each counted where it happened.
+  const uint32_t passing = err_passing_mark(ctx);
+  const bool passing_met = passing != rec->passing_mark;
+  rec->passing_mark = passing;
   if (step == 0) return 0;
   if (last != nullptr) *last = step;
   rec->validity_bits |= kDefnValidityStepReported;
   if (step < 0) rec->valid = 0;
-  if (defn_failure_may_pass(step)) rec->reread = 1;
+  if (defn_failure_may_pass(step, passing_met)) rec->reread = 1;
   return err_is_critical(step) ? step : 0;
 }
 

@@ -85,6 +85,9 @@ struct defn_rec {
   // load of its locale reads it again in its place. An edit of the record
   // clears it, so that a load never undoes an edit.
   int32_t reread = 0;
+  // The context's count of failures whose cause may pass as the record's
+  // last read step ended (err_passing_mark): a step that changed it met one.
+  uint32_t passing_mark = 0;
   // Resource lists: an entry may be empty (a replaced library whose new
   // name could not be opened); writers skip empty entries.
   std::vector<rsrc_ref> preprocessing;  // regex libraries
@@ -174,9 +177,16 @@ bool defn_rec_unloaded_report(context* ctx, defn_rec* rec, int32_t part, const c
 // (-100, -200, -600) is returned (and stops the load); every other result
 // gives 0.
 // A failure that names no fault of the knowledge base: out of memory, a
-// file that could not be opened (but is there), locked or read. A
-// definition that met one is read again by the next load of its locale.
-bool defn_failure_may_pass(int32_t code);
+// file locked or that could not be written, or a failure of a step that
+// met a failure whose cause may pass (passing_met: an I/O error, no
+// descriptor left, an interrupted call, as the file layer counted it where
+// it happened). A definition that met one is read again by the next load
+// of its locale; one whose file is missing or can never be read as it
+// stands is not, so that it is reported once.
+bool defn_failure_may_pass(int32_t code, bool passing_met);
+// Starts the record's steps: each step's failures are those met from here
+// or from the end of the record's step before.
+void defn_rec_load_begin(context* ctx, defn_rec* rec);
 int32_t defn_rec_load_result(context* ctx, defn_rec* rec, int32_t step, int32_t* last);
 // Records -600 with message 29: `format` (one %s) filled with the
 // definition's name.

@@ -385,6 +385,7 @@ constexpr read_step kReadSteps[] = {
 int32_t read_common_into(context* ctx, const defn_set& names, const xmldoc* el, defn_rec* rec) {
   rec->valid = 1;
   rec->validity_bits = 0;
+  defn_rec_load_begin(ctx, rec);
   int32_t rc = defn_rec_name_set(ctx, names, rec, xmldoc_prop_get(ctx, el, kPropName));
   if (rc < 0) {
     TQ_REPORT(ctx, rc, 186, kind_name(rec));

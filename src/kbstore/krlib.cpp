@@ -15,7 +15,6 @@
 #include "kbstore/krshared.h"
 #include "kbstore/krvlt.h"
 #include "kbstore/krxml.h"
-#include "platform/npfio.h"
 #include "platform/npmem.h"
 
 namespace tq {
@@ -149,27 +148,24 @@ bool resource_file_of(uint32_t kind, const char* name, resource_file* out) {
 // Whether the resource's file exists along the search path: 0; -404 when
 // it is in no folder; -400 when it could not be looked for, recorded with
 // the file and the system's reason; -1 for a name that makes no file name.
+// The look-ups count a cause that may pass (fio_path_resolve).
 int32_t resource_file_find(context* ctx, uint32_t kind, const char* name) {
   resource_file file;
   if (!resource_file_of(kind, name, &file)) return -1;
   char path[kFioPathSize + 1];
   char failed[kFioPathSize + 1] = "";
-  int failed_err = 0;
+  fio_failure failed_why;
   for (uint32_t k : {file.kind, fio_kind_older(file.kind)}) {
-    const int32_t rc = fio_path_resolve(ctx, file.name, k, path, sizeof path);
+    fio_failure why;
+    const int32_t rc = fio_path_resolve(ctx, file.name, k, path, sizeof path, &why);
     if (rc == 0 || rc == TQ_ERR_NO_MEMORY) return rc;
     if (rc == TQ_ERR_FILE_OPEN && failed[0] == '\0') {
-      failed_err = np_fio_last_error();
+      failed_why = why;
       std::memcpy(failed, path, sizeof failed);
     }
   }
-  if (failed[0] == '\0') {
-    // In no folder: the cause a caller reads is that it is not there.
-    np_fio_last_error_set(ENOENT);
-    return TQ_ERR_FILE_MISSING;
-  }
-  np_fio_last_error_set(failed_err);
-  fio_report_open_failure(ctx, TQ_ERR_FILE_OPEN, failed);
+  if (failed[0] == '\0') return TQ_ERR_FILE_MISSING;
+  fio_report_open_failure(ctx, TQ_ERR_FILE_OPEN, failed, failed_why);
   return TQ_ERR_FILE_OPEN;
 }
 
@@ -366,9 +362,6 @@ int32_t rsrc_register(context* ctx, uint32_t kind, const char* name, const rsrc_
       char text[kErrTextSize];
       fio_missing_text(ctx, stem, text);
       TQ_REPORT(ctx, TQ_ERR_FILE_OPEN, 52, static_cast<const char*>(text));
-      // Naming where it was looked for may look at other files: the cause
-      // a caller reads stays that this one is not there.
-      np_fio_last_error_set(ENOENT);
     }
     return rc == TQ_ERR_NO_MEMORY ? rc : TQ_ERR_FILE_OPEN;
   }

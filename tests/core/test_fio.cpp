@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -18,6 +19,7 @@
 #include "core/krcorvel.h"
 #include "core/krfio.h"
 #include "platform/npfio.h"
+#include "platform/npmem.h"
 #include "support/bare_context.h"
 #include "support/tq_test.h"
 
@@ -242,6 +244,67 @@ TEST(FioSearch, ResolveAndOpenAlongTheSearchPath) {
   EXPECT_STREQ(r.path, "nothing.zel");
   EXPECT_EQ(fio_open_in_path(ctx.get(), "casetab", 9, kFioOpenRead, &h, &r), -1);
   fio_close(nullptr);
+}
+
+namespace {
+
+// The file layer's hook failing every "open" with EIO; the allocator's
+// refusing the handle cell of the second open it makes.
+int eio_at_open(const char* call) { return std::strcmp(call, "open") == 0 ? EIO : 0; }
+int g_cells = 0;
+bool second_cell_refused(std::size_t size) { return size == sizeof(fio_handle) && ++g_cells == 2; }
+
+}  // namespace
+
+// A failed open carries its own cause from where it failed: what a caller
+// says of it and whether it may pass (counted on the context) come from
+// that attempt, never from another attempt of the search or a later call.
+TEST(FioSearch, AFailedOpenCarriesItsOwnCause) {
+  Scratch s;
+  Ctx ctx;
+  fs::create_directories(s.at("d1"));
+  s.put("d2/here.xml", "<here/>");
+  fs::create_symlink("loop.xml", s.at("d1/loop.xml"));
+  ctx.path(s.at("d1") + ";" + s.at("d2"));
+  struct Row {
+    const char* what;
+    const char* name;
+    int (*fault)(const char*);
+    bool (*refuse)(std::size_t);
+    int32_t rc;
+    err_cause cause;
+    const char* said;
+  };
+  const Row rows[] = {
+      {"missing", "nothing.xml", nullptr, nullptr, -404, err_cause::missing, "was not found along the search path"},
+      {"a link loop", "loop.xml", nullptr, nullptr, -400, err_cause::permanent, "Too many levels of symbolic links"},
+      {"an I/O error", "nothing.xml", eio_at_open, nullptr, -400, err_cause::passing, "Input/output error"},
+      // The first folder's attempt failed (not there) before memory ran out.
+      {"memory out at the second folder", "here.xml", nullptr, second_cell_refused, -600, err_cause::passing,
+       "There was not enough memory to open the file"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    const uint32_t mark = err_passing_mark(ctx.get());
+    fio_handle* h = nullptr;
+    fio_open_report r;
+    g_cells = 0;
+    np_fio_fault_set(row.fault);
+    np_alloc_refuse_set(row.refuse);
+    const int32_t rc = fio_open_in_path(ctx.get(), row.name, kFioKindXml, kFioOpenRead, &h, &r);
+    np_alloc_refuse_set(nullptr);
+    np_fio_fault_set(nullptr);
+    fio_close(h);
+    EXPECT_EQ(rc, row.rc);
+    EXPECT_EQ(r.cause, row.cause);
+    EXPECT_EQ(err_passing_mark(ctx.get()) != mark, row.cause == err_cause::passing);
+    char text[kErrTextSize];
+    fio_open_report_text(ctx.get(), r, text);
+    EXPECT_NE(std::string(text).find(row.said), std::string::npos) << text;
+    if (rc == -600) {
+      EXPECT_EQ(std::string(text).find("No such file"), std::string::npos) << text;
+    }
+  }
 }
 
 TEST(FioLocking, ConflictingOpensReportLocked) {

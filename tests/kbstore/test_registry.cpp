@@ -72,6 +72,13 @@ TEST(Registry, RegisterSharesBySameStemAndNeedsTheFile) {
   // The text names where the file was looked for.
   EXPECT_EQ(std::string(bc.ctx.errors.recs[0].text).rfind("The file 'addr' was not found along the search path '" + dir.str(), 0), 0u)
       << bc.ctx.errors.recs[0].text;
+  // A path is used as it is, never looked for along the search path.
+  const std::string path = dir.str() + "/sub/addr";
+  EXPECT_EQ(rsrc_register(bc.get(), kRsrcVocab, path.c_str(), &cb, &a), -400);
+  ASSERT_EQ(bc.ctx.errors.count, 2u);
+  EXPECT_EQ(std::string(bc.ctx.errors.recs[1].text),
+            "The path '" + path + "' was not found: a name holding a folder is used as it is, never looked for "
+            "along the search path.");
   EXPECT_EQ(rsrc_register(bc.get(), kRsrcVocab, "words", &cb, &a), 0);
   EXPECT_EQ(rsrc_register(bc.get(), kRsrcScheme, "words", &cb, &a), -400);
   EXPECT_EQ(rsrc_register(bc.get(), 7, "words", &cb, &a), -802);
