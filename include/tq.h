@@ -258,6 +258,12 @@ typedef struct tq_context tq_context;
 #define TQ_WARN_PHONETICS_CUT 115
 #define TQ_WARN_CHAR_REPLACED 116
 #define TQ_WARN_NEWER_VERSION 117
+/* A save's new file is in place and read from now on, but its folder could
+ * not be forced to the disk, so after a crash or a power loss the name may
+ * hold the old file again (whole: never a part of either). The error list
+ * names the folder and the system's reason. A failure of the same call
+ * wins over it. */
+#define TQ_WARN_NOT_DURABLE 118
 
 /* ---- Option word bits (tq_options_set; the default word is 1) ---------- */
 /* Knowledge-base files are read under a shared lock, which lets other
@@ -504,7 +510,12 @@ typedef struct tq_xml_field {
 TQ_API int32_t tq_xml_read(tq_context* ctx, const char* file, uint32_t flags, tq_xmldoc** xml) TQ_NOEXCEPT;
 /* unused has no effect. The file is replaced whole: a failed write leaves
  * the previous file as it was, and no save, failed or not, leaves its
- * temporary file beside it (unless the system refuses to remove it). A name that is a symbolic link whose target is
+ * temporary file beside it (unless the system refuses to remove it: the
+ * error list then names the temporary file that stays). The new file and
+ * then its folder are forced to the disk; a folder that cannot be makes
+ * the save (this one, the resource and locale saves, tq_zel_vlt_file_write,
+ * tq_vocab_file_convert) answer TQ_WARN_NOT_DURABLE (118) with the file
+ * replaced, unless the call has failed otherwise. A name that is a symbolic link whose target is
  * missing is refused (-404, the message naming both), by this and every
  * save as by the _edit_new calls. Every save (this one, the resource and
  * locale saves, tq_vocab_file_convert) keeps the file's owner, group,
@@ -515,7 +526,9 @@ TQ_API int32_t tq_xml_read(tq_context* ctx, const char* file, uint32_t flags, tq
  * is refused (-400) unless it has no access control list and its
  * permission bits grant that owner or group nothing the others lack; one
  * whose access control list or permission bits it may not give is refused
- * (-400) too. A file that was not there,
+ * (-400) too, and so is one whose owner, group, list or bits cannot be read
+ * (the error list saying which could not be read, and why). A file that
+ * was not there,
  * like the empty file the _edit_new calls make, is made as the system makes
  * a new file: read and write for all less the umask, or as the folder's
  * default access control list says. Every writer refuses (-300, the file
@@ -840,7 +853,8 @@ TQ_API int32_t tq_vocab_index_get_by_name(tq_context* ctx, const char* name, int
  * -300 (the XML file left as it was) when a word or category holds what no
  * XML file can hold (see "Texts the knowledge base keeps" at the top).
  * fromfile may have at most 1,024 bytes without its extension (.xml, .zev,
- * .krd, .krv); a longer one is refused (-802, the message giving both). */
+ * .krd, .krv); a longer one is refused (-802, the message giving both).
+ * 111 when duplicate word categories were dropped, as tq_vocab_save. */
 TQ_API int32_t tq_vocab_file_convert(tq_context* ctx, int32_t direction, const char* fromfile,
                                      const char* tofile) TQ_NOEXCEPT;
 TQ_API int32_t tq_vocab_numwords_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;

@@ -821,14 +821,37 @@ struct replacing_write {
   replacing_write() = default;
   replacing_write(const replacing_write&) = delete;
   replacing_write& operator=(const replacing_write&) = delete;
+  // Removes the temporary file of a write that failed with `rc`; one the
+  // system keeps is named, for it stays beside the file.
+  void discard(context* ctx, int32_t rc) {
+    if (cell.file == nullptr || renamed || np_fio_unlink(temp) == 0) return;
+    if (ctx != nullptr) {
+      char reason[256];
+      TQ_REPORT(ctx, rc, 2063, static_cast<const char*>(temp),
+                static_cast<const char*>(fio_last_error_text(reason, sizeof reason)));
+    }
+    renamed = true;  // nothing more to remove
+  }
   ~replacing_write() {
-    if (cell.file != nullptr && !renamed) (void)np_fio_unlink(temp);
+    discard(nullptr, 0);
     // The contents are on the disk already (synced before the rename);
     // what a close could report after that concerns none of them.
     (void)np_fio_close(cell.file);
     fio_close(guard);
   }
 };
+
+// The folder part of a path ("." for a bare name), for messages.
+void folder_text(const char* path, char (&out)[kFioPathSize]) {
+  const char* base = last_component(path);
+  size_t n = static_cast<size_t>(base - path);
+  while (n > 1 && is_separator(path[n - 1])) --n;
+  if (n == 0) {
+    std::snprintf(out, sizeof out, "%s", ".");
+    return;
+  }
+  std::snprintf(out, sizeof out, "%.*s", static_cast<int>(n), path);
+}
 
 }  // namespace
 
@@ -910,23 +933,26 @@ int32_t fio_write_replacing(context* ctx, const char* path, fio_fill_fn fill, vo
       TQ_REPORT(ctx, rc, 1890, static_cast<const char*>(target), uid, gid, why);
     } else {
       // Nothing is said of an owner that was not read.
-      char cause[320];
-      std::snprintf(cause, sizeof cause, "its owner and group could not be read (%s)", why);
-      TQ_REPORT(ctx, rc, 1862, static_cast<const char*>(target), static_cast<const char*>(cause));
+      TQ_REPORT(ctx, rc, 2061, static_cast<const char*>(target), why);
     }
   } else if (status != 0) {
     rc = TQ_ERR_FILE_OPEN;
   }
   if (rc == 0) {
-    status = np_fio_permissions_copy(w.cell.file, target);
+    bool unread = false;
+    status = np_fio_permissions_copy(w.cell.file, target, &unread);
     if (status == kNpFioNoMemory) {
       rc = TQ_ERR_NO_MEMORY;
     } else if (status != 0) {
       rc = TQ_ERR_FILE_OPEN;
       if (ctx != nullptr) {
         char reason[256];
-        TQ_REPORT(ctx, rc, 1892, static_cast<const char*>(target),
-                  static_cast<const char*>(fio_last_error_text(reason, sizeof reason)));
+        const char* why = fio_last_error_text(reason, sizeof reason);
+        if (unread) {
+          TQ_REPORT(ctx, rc, 2062, static_cast<const char*>(target), why);
+        } else {
+          TQ_REPORT(ctx, rc, 1892, static_cast<const char*>(target), why);
+        }
       }
     }
   }
@@ -943,12 +969,27 @@ int32_t fio_write_replacing(context* ctx, const char* path, fio_fill_fn fill, vo
   // sweep elsewhere (whose process table does not know us) that the file
   // is alive, so it is held until the file has its final name.
   if (rc == 0) {
-    if (np_fio_replace(w.temp, target) != 0) {
+    np_fio_id id{};
+    int folder_err = 0;
+    if (np_fio_identity(w.cell.file, &id) != 0 || np_fio_replace(w.temp, target, &id, &folder_err) != 0) {
       rc = report_write_failure(ctx, TQ_ERR_FILE_WRITE, target);
     } else {
       w.renamed = true;
+      // In place, and readable now; but a crash may yet bring back the old
+      // file, which the caller is told with the reason.
+      if (folder_err != 0) {
+        rc = TQ_WARN_NOT_DURABLE;
+        if (ctx != nullptr) {
+          char folder[kFioPathSize];
+          folder_text(target, folder);
+          char reason[256];
+          TQ_REPORT(ctx, rc, 2060, static_cast<const char*>(target), static_cast<const char*>(folder),
+                    np_fio_error_text(folder_err, reason, sizeof reason));
+        }
+      }
     }
   }
+  if (rc < 0) w.discard(ctx, rc);
   return rc;
 }
 

@@ -241,11 +241,13 @@ void fio_missing_text(context* ctx, const char* name, char (&out)[kErrTextSize])
 //   the umask, or as the folder's default list says) and keeps that;
 // - the new file is forced to the disk before the rename, and the folder
 //   after it; it stays open, and so locked against sweeps, until it has
-//   been renamed.
+//   been renamed. A folder that cannot be forced to the disk gives
+//   TQ_WARN_NOT_DURABLE (118), recorded with the folder and the reason:
+//   the file is replaced, but a crash may bring the old one back.
 // fill writes the contents through the handle it is given: 0, or its
 // failure (-402 for a write the system refused). Every failure is recorded
 // with the file's name and the system's reason, and removes the temporary
-// file.
+// file; one the system keeps is named in a record of its own.
 using fio_fill_fn = int32_t (*)(fio_handle* file, void* arg);
 int32_t fio_write_replacing(context* ctx, const char* path, fio_fill_fn fill, void* arg);
 // For tests: a function called with the temporary file's path as it is

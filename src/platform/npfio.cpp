@@ -46,17 +46,27 @@ int injected(const char* call) {
   return hook != nullptr ? hook(call) : 0;
 }
 
+// The calls whose answer is a descriptor: one made by a call whose answer
+// a test turns into a failure is closed, as the system hands none over.
+bool gives_descriptor(const char* name) { return std::strcmp(name, "open") == 0 || std::strcmp(name, "openat") == 0; }
+
 // Makes one system call, again for as long as it answers EINTR: a signal
 // caught by a handler installed without SA_RESTART interrupts it, and on a
 // network or FUSE file system so it may be even when it would not block
 // here. Every call of this layer that can be interrupted goes through here.
+// *interrupted (when given) tells whether an attempt was interrupted: on
+// such file systems the work may have been done all the same, so a call
+// that is not idempotent (a rename, an exclusive create, an unlink) must
+// read its last attempt's failure in that light.
 template <typename Call>
-auto sys(const char* name, Call&& call) -> decltype(call()) {
+auto sys(const char* name, Call&& call, bool* interrupted = nullptr) -> decltype(call()) {
   using R = decltype(call());
+  if (interrupted != nullptr) *interrupted = false;
   for (;;) {
     R r;
-    if (const int err = injected(name); err != 0) {
-      errno = err;
+    const int err = injected(name);
+    if (err != 0 && ((err & kNpFioFaultAfter) == 0 || std::is_pointer_v<R>)) {
+      errno = err & ~kNpFioFaultAfter;
       if constexpr (std::is_pointer_v<R>) {
         r = nullptr;
       } else {
@@ -64,8 +74,16 @@ auto sys(const char* name, Call&& call) -> decltype(call()) {
       }
     } else {
       r = call();
+      if constexpr (!std::is_pointer_v<R>) {
+        if (err != 0) {
+          if (r >= 0 && gives_descriptor(name)) ::close(static_cast<int>(r));
+          errno = err & ~kNpFioFaultAfter;
+          r = -1;
+        }
+      }
     }
     if (!sys_failed(r) || errno != EINTR) return r;
+    if (interrupted != nullptr) *interrupted = true;
   }
 }
 
@@ -137,6 +155,9 @@ ssize_t read_some(int fd, void* buffer, size_t size) {
 struct np_fio_file {
   int fd;
   np_fio_id id;
+  // The error of a read that failed (0 for none): every read after it
+  // fails alike, for where the file stands after it is not known.
+  int read_err;
   uint32_t pos;
   uint32_t len;
   char buf[kReadBufferSize];
@@ -253,24 +274,44 @@ int32_t np_fio_close(np_fio_handle handle) {
   return r == 0 ? kNpFioOk : kNpFioFailed;
 }
 
+namespace {
+
+// Reads into the read-ahead buffer when it is used up: false, the handle
+// failed for good, when a read fails or has failed.
+bool refill(np_fio_file* f, bool* at_end) {
+  *at_end = false;
+  if (f->read_err == 0 && f->pos < f->len) return true;
+  if (f->read_err == 0) {
+    const ssize_t r = read_some(f->fd, f->buf, sizeof f->buf);
+    if (r > 0) {
+      f->pos = 0;
+      f->len = static_cast<uint32_t>(r);
+      return true;
+    }
+    if (r == 0) {
+      *at_end = true;
+      return true;
+    }
+    f->read_err = errno;
+  }
+  t_last_error = f->read_err;
+  return false;
+}
+
+}  // namespace
+
 int32_t np_fio_gets(np_fio_handle handle, char* buffer, uint32_t size) {
   if (handle == nullptr || buffer == nullptr || size == 0) return -kNpFioBadArgument;
   if (size > kMaxCount) size = kMaxCount;
   uint32_t n = 0;
   while (n < size - 1) {
-    if (handle->pos == handle->len) {
-      ssize_t r = read_some(handle->fd, handle->buf, sizeof handle->buf);
-      if (r < 0) {
-        if (n == 0) {
-          buffer[0] = '\0';
-          return -kNpFioFailed;
-        }
-        break;
-      }
-      if (r == 0) break;
-      handle->pos = 0;
-      handle->len = static_cast<uint32_t>(r);
+    bool at_end = false;
+    if (!refill(handle, &at_end)) {
+      // What came before the failure is not a line: none is handed out.
+      buffer[0] = '\0';
+      return -kNpFioFailed;
     }
+    if (at_end) break;
     uint32_t take = handle->len - handle->pos;
     if (take > size - 1 - n) take = size - 1 - n;
     const char* from = handle->buf + handle->pos;
@@ -288,6 +329,10 @@ int32_t np_fio_gets(np_fio_handle handle, char* buffer, uint32_t size) {
 int32_t np_fio_getb(np_fio_handle handle, void* buffer, uint32_t size) {
   if (handle == nullptr || (buffer == nullptr && size != 0)) return -kNpFioBadArgument;
   if (size > kMaxCount) size = kMaxCount;
+  if (handle->read_err != 0) {
+    t_last_error = handle->read_err;
+    return -kNpFioFailed;
+  }
   auto* out = static_cast<char*>(buffer);
   uint32_t n = 0;
   if (handle->pos < handle->len) {
@@ -300,8 +345,9 @@ int32_t np_fio_getb(np_fio_handle handle, void* buffer, uint32_t size) {
   while (n < size) {
     ssize_t r = read_some(handle->fd, out + n, size - n);
     if (r < 0) {
-      if (n == 0) return -kNpFioFailed;
-      break;
+      // A short count would read as the end of the file.
+      handle->read_err = errno;
+      return -kNpFioFailed;
     }
     if (r == 0) break;
     n += static_cast<uint32_t>(r);
@@ -365,7 +411,10 @@ int32_t np_fio_unlink(const char* path) {
   if (*path == '\0') return kNpFioNotFound;
   char native[PATH_MAX];
   if (!to_native(path, native)) return kNpFioNameTooLong;
-  return sys("unlink", [&] { return ::unlink(native); }) == 0 ? kNpFioOk : status_of(errno);
+  bool interrupted = false;
+  if (sys("unlink", [&] { return ::unlink(native); }, &interrupted) == 0) return kNpFioOk;
+  // Nothing there after an interrupted attempt: that attempt removed it.
+  return interrupted && errno == ENOENT ? kNpFioOk : status_of(errno);
 }
 
 int32_t np_fio_ptype(const char* path) {
@@ -464,8 +513,9 @@ int32_t access_list_read(const char* native, char** out, size_t* size) {
 
 }  // namespace
 
-int32_t np_fio_permissions_copy(np_fio_handle handle, const char* path) {
-  if (handle == nullptr || path == nullptr) return kNpFioBadArgument;
+int32_t np_fio_permissions_copy(np_fio_handle handle, const char* path, bool* unread) {
+  if (unread != nullptr) *unread = true;
+  if (handle == nullptr || path == nullptr || unread == nullptr) return kNpFioBadArgument;
   char native[PATH_MAX];
   if (!to_native(path, native)) return kNpFioNameTooLong;
   struct stat st {};
@@ -474,6 +524,7 @@ int32_t np_fio_permissions_copy(np_fio_handle handle, const char* path) {
   size_t size = 0;
   int32_t status = access_list_read(native, &list, &size);
   if (status != kNpFioOk) return status;
+  *unread = false;
   // The list first: it sets the permission bits with it (the group's are
   // its mask), and the mode set after it gives the same bits. The other way
   // round, the mode would widen the mask of a list the new file took from
@@ -583,11 +634,44 @@ int32_t np_fio_create_new(const char* path, bool* made) {
   if (*path == '\0') return kNpFioNotFound;
   char native[PATH_MAX];
   if (!to_native(path, native)) return kNpFioNameTooLong;
-  int fd = sys("open", [&] { return ::open(native, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666); });
-  if (fd < 0) return errno == EEXIST ? kNpFioOk : status_of(errno);
-  (void)close_fd(fd);
-  *made = true;
-  return kNpFioOk;
+  // An exclusive create that answers EEXIST after an interrupted attempt
+  // cannot tell whether that attempt made the file. So the file is made
+  // under a name of our own and linked to its name: a link that finds the
+  // name taken after an interrupted attempt asks whether the name reaches
+  // our file. The name of our own is a temporary file's, which a sweep
+  // removes should we die before removing it.
+  char temp[PATH_MAX];
+  np_fio_handle made_file = nullptr;
+  int32_t status = np_fio_temp_open(native, 0666, temp, sizeof temp, &made_file);
+  if (status != kNpFioOk) return status;
+  bool interrupted = false;
+  int32_t result = kNpFioOk;
+  if (sys("link", [&] { return ::link(temp, native); }, &interrupted) == 0) {
+    *made = true;
+  } else if (errno == EEXIST) {
+    struct stat st {};
+    *made = interrupted && sys("lstat", [&] { return ::lstat(native, &st); }) == 0 &&
+            static_cast<uint64_t>(st.st_dev) == made_file->id.device &&
+            static_cast<uint64_t>(st.st_ino) == made_file->id.inode;
+  } else if (errno == EPERM || errno == ENOSYS || errno == EOPNOTSUPP || errno == EMLINK) {
+    // A file system without hard links: made in place, where an EEXIST
+    // after an interrupted attempt is taken as someone else's file (never
+    // removed as ours).
+    const int fd = sys("open", [&] { return ::open(native, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666); });
+    if (fd >= 0) {
+      (void)close_fd(fd);
+      *made = true;
+    } else if (errno != EEXIST) {
+      result = status_of(errno);
+    }
+  } else {
+    result = status_of(errno);
+  }
+  const int kept_err = t_last_error;
+  (void)np_fio_unlink(temp);
+  (void)np_fio_close(made_file);
+  t_last_error = kept_err;
+  return result;
 }
 
 int32_t np_fio_sync(np_fio_handle handle) {
@@ -596,12 +680,23 @@ int32_t np_fio_sync(np_fio_handle handle) {
   return sys("fsync", [&] { return ::fsync(handle->fd); }) == 0 ? kNpFioOk : status_of(errno);
 }
 
-int32_t np_fio_replace(const char* from, const char* to) {
-  if (from == nullptr || to == nullptr) return kNpFioBadArgument;
+int32_t np_fio_replace(const char* from, const char* to, const np_fio_id* from_id, int* folder_err) {
+  if (folder_err != nullptr) *folder_err = 0;
+  if (from == nullptr || to == nullptr || from_id == nullptr || folder_err == nullptr) return kNpFioBadArgument;
   char native_from[PATH_MAX];
   char native_to[PATH_MAX];
   if (!to_native(from, native_from) || !to_native(to, native_to)) return kNpFioNameTooLong;
-  if (sys("rename", [&] { return ::rename(native_from, native_to); }) != 0) return status_of(errno);
+  bool interrupted = false;
+  if (sys("rename", [&] { return ::rename(native_from, native_to); }, &interrupted) != 0) {
+    const int err = errno;
+    // The source gone after an interrupted attempt: that attempt renamed
+    // it when the target is now the source's file.
+    struct stat st {};
+    if (!interrupted || err != ENOENT || sys("lstat", [&] { return ::lstat(native_to, &st); }) != 0 ||
+        static_cast<uint64_t>(st.st_dev) != from_id->device || static_cast<uint64_t>(st.st_ino) != from_id->inode) {
+      return status_of(err);
+    }
+  }
   // The rename is an entry of the folder: until the folder is on the disk,
   // a power loss may bring back the old name or none.
   char* slash = std::strrchr(native_to, '/');
@@ -612,13 +707,16 @@ int32_t np_fio_replace(const char* from, const char* to) {
   } else {
     std::strcpy(native_to, ".");
   }
-  // The file itself is on the disk already: should the folder not get
-  // there (a folder that cannot be opened or flushed, as on some file
-  // systems), a power loss can only bring back the old file whole, so the
-  // rename stands as done.
+  // The file itself is on the disk already, so a power loss can bring back
+  // only the old file whole or the new one; which one is not sure until
+  // the folder is there too. The rename stands as done either way; what
+  // kept the folder from the disk is told beside it.
   int dir = sys("open", [&] { return ::open(native_to, O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
-  if (dir < 0) return kNpFioOk;
-  (void)sys("fsync", [&] { return ::fsync(dir); });
+  if (dir < 0) {
+    *folder_err = errno;
+    return kNpFioOk;
+  }
+  if (sys("fsync", [&] { return ::fsync(dir); }) != 0) *folder_err = errno;
   (void)close_fd(dir);
   return kNpFioOk;
 }
@@ -642,6 +740,23 @@ long temp_owner(const char* name, const char* base, size_t base_len) {
   const char* count = ++p;
   while (*p >= '0' && *p <= '9') ++p;
   return p != count && *p == '\0' ? pid : 0;
+}
+
+// Removes the file `name` (of the folder dir_fd, or AT_FDCWD) when nobody
+// holds it: only while we hold it, and only the file we hold, for the name
+// may have been taken by a new file between our open and our lock.
+void abandoned_remove(int dir_fd, const char* name) {
+  const int fd = sys("openat", [&] { return ::openat(dir_fd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC); });
+  if (fd < 0) return;
+  struct stat st {};
+  struct stat by_name {};
+  if (sys("fstat", [&] { return ::fstat(fd, &st); }) == 0 && S_ISREG(st.st_mode) &&
+      sys("flock", [&] { return ::flock(fd, LOCK_EX | LOCK_NB); }) == 0 &&
+      sys("fstatat", [&] { return ::fstatat(dir_fd, name, &by_name, AT_SYMLINK_NOFOLLOW); }) == 0 &&
+      by_name.st_dev == st.st_dev && by_name.st_ino == st.st_ino) {
+    (void)sys("unlinkat", [&] { return ::unlinkat(dir_fd, name, 0); });
+  }
+  (void)close_fd(fd);
 }
 
 }  // namespace
@@ -675,10 +790,17 @@ int32_t np_fio_temp_open(const char* target, uint32_t mode, char* out, uint32_t 
     }
     // Read and write: where locks are byte-range locks underneath (network
     // file systems), a shared lock needs a file open for reading.
-    int fd = sys("open", [&] { return ::open(out, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(mode & 0666)); });
+    bool interrupted = false;
+    int fd = sys(
+        "open", [&] { return ::open(out, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(mode & 0666)); },
+        &interrupted);
     if (fd < 0) {
-      if (errno == EEXIST) continue;  // left by an earlier process of the same id
-      return fail(errno, -1, false);
+      if (errno != EEXIST) return fail(errno, -1, false);
+      // Left by an earlier process of the same id, or made by the attempt
+      // that was interrupted, which then stays unlocked beside the target:
+      // that one goes, as a sweep would take it, and another name is tried.
+      if (interrupted) abandoned_remove(AT_FDCWD, out);
+      continue;
     }
     // The lock tells a sweep that the file is being written, and it is held
     // until the file has taken its final name (see np_fio_temp_sweep). It is
@@ -762,19 +884,7 @@ void np_fio_temp_sweep(const char* target) {
     // another program that took the id over: the file waits for a later
     // sweep). Another host's process cannot be asked; its lock answers.
     if (static_cast<pid_t>(pid) != pid || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
-    int fd = sys("openat", [&] { return ::openat(dir_fd, e->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC); });
-    if (fd < 0) continue;
-    struct stat st {};
-    // Only while we hold it, and only the file we hold: the name may have
-    // been taken by a new file between our open and our lock.
-    struct stat by_name {};
-    if (sys("fstat", [&] { return ::fstat(fd, &st); }) == 0 && S_ISREG(st.st_mode) &&
-        sys("flock", [&] { return ::flock(fd, LOCK_EX | LOCK_NB); }) == 0 &&
-        sys("fstatat", [&] { return ::fstatat(dir_fd, e->d_name, &by_name, AT_SYMLINK_NOFOLLOW); }) == 0 &&
-        by_name.st_dev == st.st_dev && by_name.st_ino == st.st_ino) {
-      (void)sys("unlinkat", [&] { return ::unlinkat(dir_fd, e->d_name, 0); });
-    }
-    (void)close_fd(fd);
+    abandoned_remove(dir_fd, e->d_name);
   }
   // Closes dir_fd with it: once, as close_fd does.
   (void)::closedir(dir);

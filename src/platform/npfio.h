@@ -65,14 +65,20 @@ int32_t np_fio_link_resolve(const char* path, char* out, uint32_t size);
 // list is set before the bits, so that the open file is at no moment open
 // to more than the file at `path`. A list or bits the system refuses
 // (EPERM: neither the file's owner nor privileged to act as one) give
-// kNpFioDenied, the reason kept for np_fio_last_error.
-int32_t np_fio_permissions_copy(np_fio_handle handle, const char* path);
+// kNpFioDenied, the reason kept for np_fio_last_error. On a failure,
+// *unread tells whether it was met reading the list or the bits of the
+// file at `path` (nothing was given then) rather than giving them.
+int32_t np_fio_permissions_copy(np_fio_handle handle, const char* path, bool* unread);
 // Closes the file and releases its lock; NULL is ignored.
 int32_t np_fio_close(np_fio_handle handle);
 // Reads one line of at most size - 1 bytes, the '\n' kept, and terminates
-// it. The byte count; 0 at the end of the file; negative on failure.
+// it. The byte count; 0 at the end of the file; negative on failure, the
+// buffer emptied (the part read before the failure is not a line). A read
+// that failed fails every read of the handle after it, with the same
+// reason: where the file stands after it is not known.
 int32_t np_fio_gets(np_fio_handle handle, char* buffer, uint32_t size);
-// Reads up to size bytes: the count, 0 at the end, negative on failure.
+// Reads up to size bytes: the count, 0 at the end, negative on failure
+// (never a short count, which would read as the end), and from then on.
 int32_t np_fio_getb(np_fio_handle handle, void* buffer, uint32_t size);
 // Writes the text (without its terminator) or the bytes in full: the count,
 // or -kNpFioWriteFailed.
@@ -85,6 +91,8 @@ int32_t np_fio_trunc(np_fio_handle handle);
 // folder), kNpFioIsDirectory, kNpFioNotRegular, or the status of the
 // system's refusal, its reason kept. `flags` must be 0.
 int32_t np_fio_stat(const char* path, uint32_t flags);
+// Removes the name. Nothing there after an interrupted attempt is success:
+// that attempt removed it.
 int32_t np_fio_unlink(const char* path);
 int32_t np_fio_ptype(const char* path);
 
@@ -105,14 +113,23 @@ const char* np_fio_error_text(int err, char* buffer, uint32_t size);
 // may not write; another status when it cannot be looked at.
 int32_t np_fio_writable(const char* path);
 // Makes an empty file at `path` unless something is there already (never
-// truncates): kNpFioOk, *made telling which.
+// truncates): kNpFioOk, *made telling which. The file is made under a
+// temporary name and linked to `path`, so that an attempt interrupted
+// after it made the file is known by the file's identity. On a file system
+// without hard links it is made in place; there a name found taken after
+// an interrupted attempt is counted as someone else's (*made false).
 int32_t np_fio_create_new(const char* path, bool* made);
 // Forces the file's contents to the disk.
 int32_t np_fio_sync(np_fio_handle handle);
-// Renames `from` over `to` (one folder) and forces the folder to the disk,
-// so that after a power loss the name holds the new file (or, where the
-// folder cannot be flushed, the old one whole).
-int32_t np_fio_replace(const char* from, const char* to);
+// Renames `from`, the file `from_id` (its open handle's identity), over
+// `to` (one folder) and forces the folder to the disk, so that after a
+// power loss the name holds the new file. A source missing after an
+// interrupted attempt is success when `to` now reaches that file: the
+// attempt was made. kNpFioOk once renamed, *folder_err then 0, or the
+// system's error that kept the folder from the disk (it could not be
+// opened or flushed): a power loss may then bring back the old file,
+// whole (the caller has synced the new one).
+int32_t np_fio_replace(const char* from, const char* to, const np_fio_id* from_id, int* folder_err);
 
 // Gives the open file the owner and group of the file at `path` (nothing
 // there: kNpFioOk). One that this process may not set is let go only where
@@ -140,7 +157,9 @@ int32_t np_fio_owner_copy(np_fio_handle handle, const char* path, uint32_t* uid,
 // namespace or on another host is known by its lock alone). The files of
 // this process are never touched: its writes in progress are alive, and
 // its failed ones removed their own.
-// A failure of np_fio_temp_open leaves no file behind.
+// A failure of np_fio_temp_open leaves no file behind, and neither does a
+// create interrupted after it made its file (found then by its name taken,
+// unlocked: removed, and another name tried).
 int32_t np_fio_temp_open(const char* target, uint32_t mode, char* out, uint32_t size, np_fio_handle* handle);
 void np_fio_temp_sweep(const char* target);
 
@@ -158,7 +177,14 @@ char* np_fio_realpath(const char* path);
 // this layer, with the call's name ("open", "fstat", "flock", "rename",
 // ...). 0 lets the call be made; an error number makes it fail with that
 // error without being made, as the system would (EINTR: interrupted, and
-// made again). NULL, the default, asks nothing; the hook is read once per
-// call, with no lock. Not for use while other threads make file calls.
+// made again). An error number with kNpFioFaultAfter added makes the call
+// and then fails it with that error, as a network or FUSE file system may
+// answer EINTR for work it has done: meant for the calls whose work stays
+// in the file system (rename, link, an exclusive open, unlink); a
+// descriptor an open made is closed again, and a call that answers a
+// pointer fails without being made. NULL, the default, asks nothing; the
+// hook is read once per call, with no lock. Not for use while other
+// threads make file calls.
+inline constexpr int kNpFioFaultAfter = 0x40000000;
 using np_fio_fault_fn = int (*)(const char* call);
 void np_fio_fault_set(np_fio_fault_fn hook) noexcept;

@@ -695,8 +695,7 @@ int32_t grammar_save(context* ctx, int32_t index, tq_lock_handle* lock) {
   rc = document_build(ctx, slot, rec, &doc);
   if (rc < 0) return rc;
   const xmldoc_ptr owned = xmldoc_owned(ctx, doc);
-  rc = xmldoc_write(ctx, path, (is_vault_path(path) ? kXmlFlagVault : 0) | kXmlFlagNameAsGiven, doc);
-  return rc < 0 ? rc : 0;
+  return xmldoc_write(ctx, path, (is_vault_path(path) ? kXmlFlagVault : 0) | kXmlFlagNameAsGiven, doc);
 }
 
 int32_t grammar_category_count_get(context* ctx, int32_t index, uint32_t* count) {

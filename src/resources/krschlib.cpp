@@ -397,7 +397,7 @@ int32_t document_write(context* ctx, const scheme_rec* rec, lock_handle* lock) {
     if (rc >= 0) rc = xmldoc_write(ctx, path, (is_vault_path(path) ? kXmlFlagVault : 0) | kXmlFlagNameAsGiven, doc);
   }
   xml_free(ctx, doc);
-  return rc < 0 ? rc : 0;
+  return rc;
 }
 
 // Converts a text in (at most 1,024 bytes) into a heap buffer of kTextSize;

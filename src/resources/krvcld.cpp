@@ -617,8 +617,7 @@ int32_t vocab_write(vocab_rec* vocab, const resource_slot* slot, context* ctx, c
       rc = vocab_compile(cut, ctx, doc.get(), kVocabFileCode);
     }
   }
-  if (rc < 0) return rc;
-  return dropped ? TQ_WARN_DUPLICATES_DROPPED : 0;
+  return rc_combine(dropped ? TQ_WARN_DUPLICATES_DROPPED : 0, rc);
 }
 
 // ---- The resource ---------------------------------------------------------------
@@ -825,8 +824,7 @@ int32_t vocab_file_convert(context* ctx, int32_t direction, const char* fromfile
   if (rc == 0) rc = vocab_read_file(ctx, cut, read_form, slot.get(), &read);
   const owned_vocab vocab(read);
   if (rc >= 0) rc = vocab_write(vocab.get(), slot.get(), ctx, to, write_mode);
-  if (rc < 0) return rc;
-  return conv_from > 0 ? conv_from : conv_to;
+  return rc_combine(rc_combine(conv_from, conv_to), rc);
 }
 
 int32_t vocab_numwords_get(context* ctx, int32_t index, uint32_t* count) {

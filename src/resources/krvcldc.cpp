@@ -160,18 +160,25 @@ int32_t write_compiled(context* ctx, const char* name, uint32_t kind, uint32_t n
     if (fio_path_join(ctx->search_path->dirs[i], built, path, sizeof path) != 0) continue;
     const uint32_t mark = ctx->errors.count;
     rc = write_replacing(ctx, path, file);
-    if (rc == 0 || rc == TQ_ERR_NO_MEMORY || i + 1 == ctx->search_path->count) return rc;
+    if (rc >= 0 || rc == TQ_ERR_NO_MEMORY || i + 1 == ctx->search_path->count) return rc;
     err_list_truncate(ctx, mark);
   }
   return rc;
 }
 
-// The whole file of an open handle. -600.
-int32_t read_all(fio_handle* handle, byte_buffer* out) {
+// The whole file of an open handle: -600; -400 for a read that failed
+// (recorded, naming the file at `path` and the reason), never taken for
+// its end.
+int32_t read_all(context* ctx, fio_handle* handle, const char* path, byte_buffer* out) {
   for (;;) {
     if (!out->reserve(out->size + kReadStep)) return TQ_ERR_NO_MEMORY;
     int32_t n = fio_getb(handle, out->bytes + out->size, kReadStep);
-    if (n <= 0) return 0;
+    if (n == 0) return 0;
+    if (n < 0) {
+      char reason[256];
+      TQ_REPORT(ctx, TQ_ERR_FILE_OPEN, 1866, path, static_cast<const char*>(fio_last_error_text(reason, sizeof reason)));
+      return TQ_ERR_FILE_OPEN;
+    }
     out->size += static_cast<size_t>(n);
   }
 }
@@ -194,7 +201,7 @@ int32_t open_and_read(context* ctx, const char* path, uint32_t name_as_given, by
     return rc;
   }
   *found_kind = report.kind;
-  rc = read_all(handle, out);
+  rc = read_all(ctx, handle, static_cast<const char*>(report.path), out);
   fio_close(handle);
   return rc;
 }

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -787,3 +788,164 @@ TEST(FioFiles, ReplacementIsBornNarrow) {
 }
 
 }  // namespace
+
+namespace {
+
+// The file layer's hook for one case: fails the nth call (from 1) of a
+// name with an error (kNpFioFaultAfter added: made, then failed), counting
+// from the start or, for a save, from the making of its temporary file.
+struct CallFault {
+  const char* call;
+  int nth;
+  int error;
+};
+struct FaultPlan {
+  static inline std::vector<CallFault> faults;
+  static inline std::vector<std::pair<std::string, int>> seen;
+  static inline bool armed = false;
+  static int hook(const char* call) {
+    if (!armed) return 0;
+    int n = 1;
+    auto it = std::find_if(seen.begin(), seen.end(), [&](const auto& e) { return e.first == call; });
+    if (it == seen.end()) {
+      seen.emplace_back(call, 1);
+    } else {
+      n = ++it->second;
+    }
+    for (const CallFault& f : faults) {
+      if (std::strcmp(f.call, call) == 0 && f.nth == n) return f.error;
+    }
+    return 0;
+  }
+  FaultPlan(std::vector<CallFault> f, bool from_start) {
+    faults = std::move(f);
+    seen.clear();
+    armed = from_start;
+    np_fio_fault_set(&hook);
+    fio_write_hook_set([](fio_write_stage stage, const char*) { armed = armed || stage == fio_write_stage::made; });
+  }
+  ~FaultPlan() {
+    np_fio_fault_set(nullptr);
+    fio_write_hook_set(nullptr);
+    armed = false;
+  }
+  FaultPlan(const FaultPlan&) = delete;
+  FaultPlan& operator=(const FaultPlan&) = delete;
+};
+
+constexpr int kDone = kNpFioFaultAfter;
+
+// The temporary files beside the files of the folder.
+int temporaries(const fs::path& dir) {
+  int n = 0;
+  for (const auto& e : fs::directory_iterator(dir)) n += e.path().filename().string().find(".~tq") != std::string::npos;
+  return n;
+}
+
+// The outcome of one case: what the call answered, what the file holds
+// (or "-" when there is none), how many temporary files stay, and the
+// error list.
+std::string outcome(int32_t rc, const std::string& file, const fs::path& dir) {
+  std::string bytes = fs::exists(file) ? tq_test::read_file(file) : "-";
+  return std::to_string(rc) + "|" + bytes + "|" + std::to_string(temporaries(dir));
+}
+
+struct FaultCase {
+  const char* name;
+  std::vector<CallFault> faults;
+  bool from_start;  // else from the making of a save's temporary file
+  // Runs the case on the file "f" (holding "old") of the folder: its outcome.
+  std::string (*run)(tq_context* ctx, const std::string& file);
+  const char* want;
+  std::vector<const char*> texts;  // what the error list must say
+};
+
+std::string save_new(tq_context* ctx, const std::string& file) {
+  int32_t rc = fio_write_replacing(ctx, file.c_str(), [](fio_handle* h) {
+    return fio_puts(h, "new") == 3 ? 0 : TQ_ERR_FILE_WRITE;
+  });
+  return outcome(rc, file, fs::path(file).parent_path());
+}
+
+}  // namespace
+
+// Failures and interruptions the file layer meets, one case each: a read
+// that fails is the read's failure, never the end of a line; a save tells
+// a folder it could not force to the disk, an owner or bits it could not
+// read, a temporary file it could not remove; and a call that is not
+// idempotent, made and then answered EINTR (as on a network or FUSE file
+// system), counts as made.
+TEST(FioFaults, EachFaultIsToldAndEachCallMadeCountsAsMade) {
+  const std::vector<FaultCase> cases = {
+      {"read failing mid-line", {{"read", 2, EIO}}, true,
+       [](tq_context*, const std::string& file) {
+         std::ofstream(file, std::ios::binary) << std::string(10000, 'a') << "\nb\n";
+         np_fio_handle h = nullptr;
+         if (np_fio_open(file.c_str(), kNpFioRead | kNpFioNoLock, &h) != 0) return std::string("no open");
+         std::vector<char> line(20000, 'x');
+         const int32_t first = np_fio_gets(h, line.data(), 20000);
+         const size_t kept = std::strlen(line.data());
+         const int32_t next = np_fio_gets(h, line.data(), 20000);
+         const bool eio = np_fio_last_error() == EIO;
+         np_fio_close(h);
+         return std::to_string(first) + " " + std::to_string(kept) + " " + std::to_string(next) + (eio ? " EIO" : "");
+       },
+       "-11 0 -11 EIO", {}},
+      {"folder not forced to the disk", {{"fsync", 2, EIO}}, false, save_new, "118|new|0",
+       {"is replaced, but its folder", "/d' could not be forced to the disk (Input/output error)"}},
+      {"rename made, then interrupted", {{"rename", 1, kDone | EINTR}}, false, save_new, "0|new|0", {}},
+      {"owner not read", {{"stat", 1, EIO}}, false, save_new, "-400|old|0",
+       {"The owner and group of the file", "could not be read (Input/output error)"}},
+      {"bits not read", {{"getxattr", 1, EIO}}, false, save_new, "-400|old|0",
+       {"permission bits of the file", "could not be read (Input/output error)"}},
+      {"temporary file not removed", {{"write", 1, ENOSPC}, {"unlink", 1, EIO}}, false, save_new, "-402|old|1",
+       {"No space left on device", "The temporary file '", "/d/f.~tq", "could not be removed (Input/output error)"}},
+      {"unlink made, then interrupted", {{"unlink", 1, kDone | EINTR}}, true,
+       [](tq_context*, const std::string& file) {
+         return outcome(np_fio_unlink(file.c_str()), file, fs::path(file).parent_path());
+       },
+       "0|-|0", {}},
+      {"temporary create made, then interrupted", {{"open", 1, kDone | EINTR}}, true,
+       [](tq_context*, const std::string& file) {
+         char temp[4200];
+         np_fio_handle h = nullptr;
+         int32_t rc = np_fio_temp_open(file.c_str(), 0600, temp, sizeof temp, &h);
+         std::string out = outcome(rc, file, fs::path(file).parent_path());
+         np_fio_unlink(temp);
+         np_fio_close(h);
+         return out;
+       },
+       "0|old|1", {}},
+  };
+  // A new file made, its making (a temporary file, then a link to it)
+  // interrupted after each step was made.
+  std::vector<FaultCase> all = cases;
+  for (const char* call : {"open", "link"}) {
+    all.push_back({call, {{call, 1, kDone | EINTR}}, true,
+                   [](tq_context*, const std::string& file) {
+                     fs::remove(file);
+                     bool made = false;
+                     const int32_t rc = np_fio_create_new(file.c_str(), &made);
+                     return outcome(rc, file, fs::path(file).parent_path()) + (made ? " made" : " found");
+                   },
+                   "0||0 made", {}});
+  }
+  for (const FaultCase& c : all) {
+    SCOPED_TRACE(c.name);
+    Scratch s;
+    const std::string file = s.put("d/f", "old");
+    Ctx ctx;
+    std::string got;
+    {
+      FaultPlan plan(c.faults, c.from_start);
+      got = c.run(ctx.get(), file);
+    }
+    EXPECT_EQ(got, c.want);
+    std::string list;
+    for (uint32_t i = 0; i < ctx.get()->errors.count; ++i) list += std::string(ctx.get()->errors.recs[i].text) + "\n";
+    for (const char* text : c.texts) EXPECT_NE(list.find(text), std::string::npos) << list;
+    if (c.texts.empty()) {
+      EXPECT_EQ(list, "");
+    }
+  }
+}

@@ -4,7 +4,10 @@
 // file system), for N = 1, 2, ... until a run meets none, and then every
 // call at once. Each run must give the clean run's result, error codes and
 // output, and leave the knowledge base's files byte for byte as the clean
-// run left them, with no temporary file beside them. Then the Nth call
+// run left them, with no temporary file beside them. So must a run where
+// the Nth call that leaves its work in the file system (a rename, a link,
+// an open that may create, an unlink) is made and then answers EINTR, as a
+// network or FUSE file system may. Then the Nth call
 // fails for good (EIO; N sampled over the clean run's calls, every N with
 // TQ_FAULT_SWEEP=all): whatever the call gives, a failure names that
 // cause, never a missing file or an owner it did not read, each file is
@@ -14,6 +17,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -35,18 +39,43 @@ using tq_test::kSampleEnusa;
 // The file layer's hook: counts the calls of this thread and fails the one
 // numbered `nth` (from 1) with `error`, or, with `every`, each call once
 // (an interrupted call is made again at once, and that attempt goes
-// through).
+// through). With `made`, only the calls that leave their work in the file
+// system are counted, and the one numbered `nth` is made before it fails.
+// With `folder_sync`, every folder sync after a rename fails with `error`.
 struct Fault {
   long nth = 0;
   int error = EINTR;
   bool every = false;
+  bool made = false;
+  bool folder_sync = false;
 };
+bool leaves_work(const char* call) {
+  for (const char* name : {"rename", "link", "open", "openat", "unlink", "unlinkat", "mkdir"}) {
+    if (std::strcmp(call, name) == 0) return true;
+  }
+  return false;
+}
 struct Injector {
   static thread_local Fault fault;
   static thread_local long count;
   static thread_local bool failed_last;
   static thread_local const char* failed;  // the call failed, NULL for none
+  static thread_local const char* last;
+  static thread_local const char* before_last;
   static int hook(const char* call) {
+    if (fault.folder_sync) {
+      // A save renames, then opens the folder and syncs it.
+      const bool now = std::strcmp(call, "fsync") == 0 && before_last != nullptr && std::strcmp(before_last, "rename") == 0;
+      before_last = last;
+      last = call;
+      if (now && failed == nullptr) failed = call;
+      return now ? fault.error : 0;
+    }
+    if (fault.made) {
+      if (!leaves_work(call) || ++count != fault.nth) return 0;
+      if (failed == nullptr) failed = call;
+      return kNpFioFaultAfter | fault.error;
+    }
     ++count;
     const bool now = fault.every ? !failed_last : count == fault.nth;
     failed_last = now;
@@ -58,6 +87,8 @@ struct Injector {
     count = 0;
     failed_last = false;
     failed = nullptr;
+    last = nullptr;
+    before_last = nullptr;
     np_fio_fault_set(&hook);
   }
   ~Injector() { np_fio_fault_set(nullptr); }
@@ -68,6 +99,8 @@ thread_local Fault Injector::fault;
 thread_local long Injector::count = 0;
 thread_local bool Injector::failed_last = false;
 thread_local const char* Injector::failed = nullptr;
+thread_local const char* Injector::last = nullptr;
+thread_local const char* Injector::before_last = nullptr;
 
 // A run: an edit-mode context on a copy of the sample (or on the sample
 // itself, for a workload that only reads), with a lock handle.
@@ -284,6 +317,16 @@ TEST_P(InterruptedCalls, EachInterruptedCallGivesTheCleanRun) {
   long calls = 0;
   const Outcome every = run_once(w, Fault{0, EINTR, true}, &calls, &failed);
   EXPECT_TRUE(every == clean) << "every call interrupted once: " << every.out << "\n" << every.texts;
+  if (!w.writes) return;
+  for (long n = 1;; ++n) {
+    const Outcome got = run_once(w, Fault{n, EINTR, false, true}, &calls, &failed);
+    if (failed == nullptr) break;
+    SCOPED_TRACE("made, then interrupted: call " + std::to_string(n) + " of those that leave work (" + failed + ")");
+    EXPECT_EQ(got.out, clean.out);
+    EXPECT_EQ(got.codes, clean.codes) << got.texts;
+    EXPECT_TRUE(got.files == clean.files) << "the files differ from the clean run's";
+    if (::testing::Test::HasFailure()) return;
+  }
 }
 
 TEST_P(InterruptedCalls, EachFailedCallIsNamedAndLeavesOldOrNewFiles) {
@@ -325,6 +368,26 @@ TEST_P(InterruptedCalls, EachFailedCallIsNamedAndLeavesOldOrNewFiles) {
     }
     if (::testing::Test::HasFailure()) return;
   }
+}
+
+// A save whose folder cannot be forced to the disk has replaced its file,
+// and says so with its warning: the caller learns that the file may not
+// survive a crash.
+TEST_P(InterruptedCalls, AFolderNotSyncedIsTheSavesWarning) {
+  const Workload& w = GetParam();
+  if (!w.writes) GTEST_SKIP() << "saves nothing";
+  long calls = 0;
+  const char* failed = nullptr;
+  const Outcome clean = run_once(w, Fault{}, &calls, &failed);
+  Fault fault;
+  fault.error = EIO;
+  fault.folder_sync = true;
+  const Outcome got = run_once(w, fault, &calls, &failed);
+  if (failed == nullptr) GTEST_SKIP() << "replaces no file";
+  ASSERT_TRUE(clean.out.ends_with(";0;") || clean.out == "0;") << clean.out;
+  EXPECT_EQ(got.out, clean.out.substr(0, clean.out.size() - 2) + "118;");
+  EXPECT_TRUE(got.files == clean.files) << "the files differ from the clean run's";
+  EXPECT_NE(got.texts.find("could not be forced to the disk (Input/output error)"), std::string::npos) << got.texts;
 }
 
 INSTANTIATE_TEST_SUITE_P(Workloads, InterruptedCalls, ::testing::ValuesIn(workloads()),
