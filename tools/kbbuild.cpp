@@ -1341,6 +1341,9 @@ void print_check_errors(tq_context* ctx, const CheckView& view, const std::strin
     texts += shown + '\n';
     // "The file 'en_nickname.sch.zel' was not found along ...".
     note(shown, "The file '", "' was not found", missing);
+    // "The path 'scheme/../kw.sch' was not found: ...": a name holding a
+    // folder, which is never searched.
+    note(shown, "The path '", "' was not found", missing);
     // "Grammar 'en_person' could not be loaded.": it read well as a
     // document, so the load's messages above say what it lacks.
     note(shown, "Grammar '", "' could not be loaded", grammars);
