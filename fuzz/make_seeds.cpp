@@ -93,6 +93,15 @@ void xml_and_vault_seeds(const Seeds& seeds) {
   std::string main = slurp(dir / "doc");
   seeds.put("xml", "document", main + "\n@@ leaf\n" + slurp(dir / "leaf"));
   seeds.put("xml", "leaf", slurp(dir / "leaf"));
+  // Entities: the document's own internal ones, read; a reference to one it
+  // does not define and one to an external entity, refused.
+  const std::string entities =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE krxml SYSTEM \"krxml.dtd\" [<!ENTITY co \"ACME &amp; "
+      "Co\"><!ENTITY ext SYSTEM \"leaf\"><!ATTLIST record key CDATA \"&co;\">]>\n<krxml><file type=\"T\" "
+      "version=\"1\"><data length=\"2\"><record key=\"&co;&#33;\"><value>&co;</value></record><record><value>";
+  seeds.put("xml", "entities", entities + "&#x41;&lt;</value></record></data></file></krxml>\n");
+  seeds.put("xml", "entity-refused",
+            entities + "ACME &undefined; &ext;</value></record></data></file></krxml>\n@@ leaf\n" + slurp(dir / "leaf"));
   check(ctx, tq_xml_write(ctx, 0, (dir / "doc").c_str(), 1, doc), "write vault");
   tq_xmldoc* leaf_again = nullptr;
   check(ctx, tq_xml_read(ctx, (dir / "leaf").c_str(), 8, &leaf_again), "read leaf");

@@ -506,7 +506,15 @@ typedef struct tq_xml_field {
  * along the search path; a written plain name goes into the first
  * search-path folder where it can be made. tq_xml_read refuses a file
  * name of more than 16,383 bytes with its extension (-802, its length and
- * the limit named). */
+ * the limit named). A document read, plain or
+ * vault, and every knowledge-base file the loads read, holds only its own
+ * text: a reference to an entity it does not define (`&name;` with no
+ * declaration of its own, however the document names a DTD), or to an
+ * external entity, is refused with -300 (TQ_ERR_INVALID_CONTENT), the
+ * error naming the file, the line and the entity. No entity is ever read
+ * from outside the document. The predefined entities (&amp; &lt; &gt;
+ * &quot; &apos;), character references and the internal entities the
+ * document declares itself are read as XML reads them. */
 TQ_API int32_t tq_xml_read(tq_context* ctx, const char* file, uint32_t flags, tq_xmldoc** xml) TQ_NOEXCEPT;
 /* unused has no effect. The file is replaced whole: a failed write leaves
  * the previous file as it was, and no save, failed or not, leaves its

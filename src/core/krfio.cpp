@@ -663,6 +663,10 @@ int32_t fio_getb(fio_handle* handle, void* buffer, uint32_t size) {
   return np_fio_getb(handle != nullptr ? handle->file : nullptr, buffer, size);
 }
 
+int32_t fio_read_block(fio_handle* handle, void* buffer, uint32_t size) {
+  return np_fio_read_block(handle != nullptr ? handle->file : nullptr, buffer, size);
+}
+
 int32_t fio_puts(fio_handle* handle, const char* text) {
   int32_t n = np_fio_puts(handle != nullptr ? handle->file : nullptr, text);
   return n < 0 ? TQ_ERR_FILE_WRITE : n;

@@ -1,14 +1,18 @@
 // The krxml reader: Expat events checked against the element table and
-// turned into documents. Plain files are fed line by line; vault files one
-// deciphered line at a time.
+// turned into documents. Files are fed to Expat in large blocks, a vault
+// file deciphered line by line into the block.
 #include <expat.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <map>
 #include <new>
+#include <optional>
 #include <random>
 #include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -29,7 +33,18 @@ constexpr int32_t kMaxNesting = 64;
 // Records and columns reserved ahead from "length" and "width"; beyond this
 // the table grows as records arrive, so a false count costs nothing.
 constexpr int32_t kMaxReserve = 4096;
-constexpr uint32_t kPlainPiece = 1024;  // a read of a plain file: at most 1,023 bytes
+// Expat scans a token that a block leaves unfinished again from its start
+// on every later block, so a fixed block would make a token of n bytes cost
+// n * n / block. A block after which no handler ran (the text went into one
+// unfinished token) is followed by one twice as large, one after which a
+// handler ran by one half as large (down to the first size): a token is
+// then scanned a small number of times whatever its length, the read stays
+// linear, and the memory taken stays within a small multiple of the
+// longest token.
+constexpr uint32_t kBlockBytes = 64 * 1024;
+constexpr uint32_t kBlockMostBytes = 1u << 30;
+// Enciphered text read at a time from a vault file.
+constexpr uint32_t kVaultReadBytes = 64 * 1024;
 
 enum element_id : uint8_t {
   kNone = 0,
@@ -114,6 +129,15 @@ struct read_level {
   int32_t field_column = -1;
 };
 
+// The entity references met in markup whose references Expat expands
+// itself (attribute values, attribute defaults, internal entities' texts),
+// read as it comes, possibly in pieces.
+struct reference_scan {
+  bool in_name = false;  // after a '&', before its ';'
+  std::string name;
+  std::vector<std::string> names;  // complete ones, to check
+};
+
 struct read_state {
   context* ctx = nullptr;
   const char* file = nullptr;  // as opened, for messages
@@ -122,8 +146,18 @@ struct read_state {
   const xml_read_chain* chain = nullptr;  // this file's own link
   int32_t error = 0;
   std::string text;  // message text of the first error
-  uint32_t reads = 0;
+  uint64_t events = 0;  // handlers run, for the size of the next block
   int32_t reach = 0;  // the deepest `file` met, referenced files' included
+  // The internal general entities the document declares (name, replacement
+  // text), those whose references were all found defined, and the markup
+  // being scanned while it is handed to the default handler.
+  std::unordered_map<std::string, std::string> entities;
+  std::unordered_set<std::string> entities_checked;
+  reference_scan* scan = nullptr;
+  // The default handler's reference or literal that a call left unfinished:
+  // '&', or the literal's quote; 0 when none.
+  char pending = 0;
+  reference_scan pending_scan;
   std::vector<open_element> stack;
   std::vector<read_level> levels;
   std::string chars;
@@ -202,6 +236,79 @@ void fail(read_state& st, int32_t code) noexcept {
   } catch (const std::bad_alloc&) {
     st.text.clear();
   }
+}
+
+// Refuses a reference to an entity the document does not define, or to an
+// external one, at the position of the event that holds it (the start tag
+// for a reference in an attribute value). Expat would read it as nothing.
+void entity_fail(read_state& st, std::string_view name) noexcept {
+  if (st.error != 0) return;
+  st.error = TQ_ERR_INVALID_CONTENT;
+  try {
+    char text[kErrTextSize];
+    err_text<2080>(text, st.file != nullptr ? st.file : "", static_cast<uint32_t>(XML_GetCurrentLineNumber(st.parser)),
+                   static_cast<uint32_t>(XML_GetCurrentColumnNumber(st.parser)) + 1, std::string(name).c_str());
+    st.text = text;
+  } catch (const std::bad_alloc&) {
+    st.text.clear();
+  }
+}
+
+// Collects the names of the references in a piece of markup ("&name;");
+// character references ("&#...;") are collected too and pass the check.
+void references_collect(reference_scan& scan, const char* s, size_t n) {
+  const char* end = s + n;
+  while (s < end) {
+    if (!scan.in_name) {
+      const void* amp = std::memchr(s, '&', static_cast<size_t>(end - s));
+      if (amp == nullptr) return;
+      s = static_cast<const char*>(amp) + 1;
+      scan.in_name = true;
+      scan.name.clear();
+      continue;
+    }
+    const void* semi = std::memchr(s, ';', static_cast<size_t>(end - s));
+    const char* stop = semi != nullptr ? static_cast<const char*>(semi) : end;
+    scan.name.append(s, static_cast<size_t>(stop - s));
+    if (semi == nullptr) return;
+    scan.names.push_back(std::move(scan.name));
+    scan.name.clear();
+    scan.in_name = false;
+    s = stop + 1;
+  }
+}
+
+bool entity_predefined(std::string_view name) {
+  return name == "amp" || name == "lt" || name == "gt" || name == "quot" || name == "apos";
+}
+
+// Checks the collected names: a character reference, a predefined entity,
+// or an internal entity of the document whose own text refers only to
+// such. Each entity's text is looked through once per read (a list, not a
+// recursion: a chain of entities may be long), so nested entities cost
+// what their declarations take, however often they are used.
+void references_check(read_state& st, std::vector<std::string>& names) {
+  while (!names.empty() && st.error == 0) {
+    std::string name = std::move(names.back());
+    names.pop_back();
+    if ((!name.empty() && name[0] == '#') || entity_predefined(name) || st.entities_checked.count(name) != 0) continue;
+    auto it = st.entities.find(name);
+    if (it == st.entities.end()) return entity_fail(st, name);
+    st.entities_checked.insert(name);
+    reference_scan inner;
+    references_collect(inner, it->second.data(), it->second.size());
+    for (std::string& n : inner.names) names.push_back(std::move(n));
+  }
+}
+
+// Hands the markup of the current event to the default handler to be
+// scanned, then checks what it refers to.
+void current_markup_check(read_state& st) {
+  reference_scan scan;
+  st.scan = &scan;
+  XML_DefaultCurrent(st.parser);
+  st.scan = nullptr;
+  references_check(st, scan.names);
 }
 
 // A count attribute: absent is 0; anything but a decimal number that fits
@@ -422,8 +529,16 @@ void referenced_read(read_state& st, read_level& level, const std::string& name)
 
 void XMLCALL on_start(void* user, const XML_Char* name, const XML_Char** atts) {
   auto& st = *static_cast<read_state*>(user);
+  ++st.events;
   if (st.error != 0) return;
   try {
+    // Expat drops a reference to an undefined entity in an attribute value
+    // without a word when the document has an external DTD (as every
+    // written file names one): the tag itself tells.
+    if (atts[0] != nullptr) {
+      current_markup_check(st);
+      if (st.error != 0) return;
+    }
     uint8_t id = element_lookup(name);
     if (id == kNone || !placement_ok(id, st.stack.back())) return fail(st, kXmlErrPlacement);
     st.stack.push_back(open_element{id, kNone});
@@ -437,6 +552,7 @@ void XMLCALL on_start(void* user, const XML_Char* name, const XML_Char** atts) {
 void XMLCALL on_end(void* user, const XML_Char* name) {
   (void)name;
   auto& st = *static_cast<read_state*>(user);
+  ++st.events;
   if (st.error != 0) return;
   try {
     uint8_t id = st.stack.back().id;
@@ -451,6 +567,7 @@ void XMLCALL on_end(void* user, const XML_Char* name) {
 
 void XMLCALL on_chars(void* user, const XML_Char* s, int len) {
   auto& st = *static_cast<read_state*>(user);
+  ++st.events;
   if (st.error != 0) return;
   try {
     st.chars.append(s, static_cast<size_t>(len));
@@ -459,33 +576,168 @@ void XMLCALL on_chars(void* user, const XML_Char* s, int len) {
   }
 }
 
-// One line of a vault file: at most its first 72 characters, the line end
-// and anything past character 72 dropped. 1 for a line, 0 at the end,
-// negative for a read failure.
-int32_t vault_line_get(fio_handle* fh, char* line) {
-  char buf[kPlainPiece];
-  uint32_t kept = 0;
-  bool any = false;
-  for (;;) {
-    int32_t n = fio_gets(fh, buf, sizeof buf);
-    if (n < 0) return n;
-    if (n == 0) break;
-    any = true;
-    bool ended = false;
-    for (int32_t k = 0; k < n; ++k) {
-      char c = buf[k];
-      if (c == '\n') {
-        ended = true;
-        break;
-      }
-      if (c == '\r') continue;
-      if (kept < kCipherLineChars) line[kept++] = c;
+// Everything no other handler takes. Besides markup asked for by
+// current_markup_check, declarations and comments, these are:
+// - in content, the references Expat leaves unexpanded: those to an entity
+//   the document does not define (or declares after an external part it
+//   never reads) and those to an external entity. No entity is read from
+//   outside the document, and none may read as nothing: refused.
+// - in the document's declarations, the literals of attribute defaults
+//   (with the handlers set below, the doctype's, notations' and entities'
+//   literals go to their own handlers), where Expat drops an undefined
+//   entity as it does in a tag.
+// A text in another encoding than UTF-8 comes converted, possibly in
+// pieces: a reference or a literal may end in a later call.
+void XMLCALL on_default(void* user, const XML_Char* s, int len) {
+  auto& st = *static_cast<read_state*>(user);
+  ++st.events;
+  if (st.error != 0 || len <= 0) return;
+  try {
+    if (st.scan != nullptr) return references_collect(*st.scan, s, static_cast<size_t>(len));
+    size_t from = 0;
+    if (st.pending == 0) {
+      if (s[0] != '&' && s[0] != '"' && s[0] != '\'') return;
+      st.pending = s[0];
+      st.pending_scan = reference_scan{};
+      from = s[0] == '&' ? 0 : 1;
     }
-    if (ended) break;
+    const char* rest = s + from;
+    const size_t n = static_cast<size_t>(len) - from;
+    if (st.pending == '&') {
+      references_collect(st.pending_scan, rest, n);
+      if (st.pending_scan.in_name) return;
+      st.pending = 0;
+      if (!st.pending_scan.names.empty()) entity_fail(st, st.pending_scan.names.front());
+      return;
+    }
+    const auto* close = static_cast<const char*>(std::memchr(rest, st.pending, n));
+    references_collect(st.pending_scan, rest, close != nullptr ? static_cast<size_t>(close - rest) : n);
+    if (close == nullptr) return;
+    st.pending = 0;
+    references_check(st, st.pending_scan.names);
+  } catch (const std::bad_alloc&) {
+    fail(st, TQ_ERR_NO_MEMORY);
   }
-  line[kept] = '\0';
-  return any ? 1 : 0;
 }
+
+// Internal general entities are kept to check the references made in
+// attribute values; the others (parameter entities, external ones) are not
+// the document's own text.
+void XMLCALL on_entity_decl(void* user, const XML_Char* name, int is_parameter_entity, const XML_Char* value,
+                            int value_length, const XML_Char* base, const XML_Char* system_id,
+                            const XML_Char* public_id, const XML_Char* notation) {
+  (void)base;
+  (void)system_id;
+  (void)public_id;
+  (void)notation;
+  auto& st = *static_cast<read_state*>(user);
+  ++st.events;
+  if (st.error != 0 || is_parameter_entity || value == nullptr) return;
+  try {
+    st.entities.emplace(name, std::string(value, static_cast<size_t>(value_length)));
+  } catch (const std::bad_alloc&) {
+    fail(st, TQ_ERR_NO_MEMORY);
+  }
+}
+
+// Set only so that their literals (a system identifier may hold a '&')
+// never reach the default handler.
+void XMLCALL on_doctype_start(void* user, const XML_Char* name, const XML_Char* system_id, const XML_Char* public_id,
+                              int has_internal_subset) {
+  (void)name;
+  (void)system_id;
+  (void)public_id;
+  (void)has_internal_subset;
+  ++static_cast<read_state*>(user)->events;
+}
+
+void XMLCALL on_notation_decl(void* user, const XML_Char* name, const XML_Char* base, const XML_Char* system_id,
+                              const XML_Char* public_id) {
+  (void)name;
+  (void)base;
+  (void)system_id;
+  (void)public_id;
+  ++static_cast<read_state*>(user)->events;
+}
+
+// The XML text of a file, a block at a time: a plain file as it is, a
+// vault file deciphered line by line. A vault line is at most its first 72
+// characters, its CR and LF and anything past character 72 dropped; each
+// line is deciphered on its own, the keystream running on.
+class text_source {
+ public:
+  text_source(fio_handle* fh, bool vault) : fh_(fh), vault_(vault) {
+    if (vault_) {
+      cipher_key_setup(&cipher_);
+      raw_.resize(kVaultReadBytes);  // may throw: the caller's -600
+    }
+  }
+  // Fills out (size bytes, at least a deciphered line's) with the next
+  // text: the count, 0 at the end, negative when a read failed.
+  int32_t fill(char* out, uint32_t size) {
+    if (!vault_) {
+      int32_t n = fio_read_block(fh_, out, size);
+      if (n > 0) any_ = true;
+      return n;
+    }
+    uint32_t n = 0;
+    while (size - n >= kCipherLineBytes) {
+      char line[kCipherLineChars + 1];
+      int32_t got = line_get(line);
+      if (got < 0) return got;
+      if (got == 0) break;
+      char bytes[kCipherDecodedSize];
+      int32_t count = cipher_line_decode(&cipher_, line, bytes);
+      std::memcpy(out + n, bytes, static_cast<size_t>(count));
+      n += static_cast<uint32_t>(count);
+    }
+    return static_cast<int32_t>(n);
+  }
+  // Whether the file held any byte at all.
+  bool any() const { return any_; }
+
+ private:
+  // One line into line (kCipherLineChars + 1 bytes, terminated): 1, 0 at
+  // the end, negative for a read failure.
+  int32_t line_get(char* line) {
+    uint32_t kept = 0;
+    bool got = false;
+    for (;;) {
+      if (pos_ == len_) {
+        if (ended_) break;
+        int32_t n = fio_read_block(fh_, raw_.data(), static_cast<uint32_t>(raw_.size()));
+        if (n < 0) return n;
+        if (n == 0) {
+          ended_ = true;
+          break;
+        }
+        any_ = true;
+        pos_ = 0;
+        len_ = static_cast<uint32_t>(n);
+      }
+      got = true;
+      const char* from = raw_.data() + pos_;
+      const auto* nl = static_cast<const char*>(std::memchr(from, '\n', len_ - pos_));
+      const char* stop = nl != nullptr ? nl : raw_.data() + len_;
+      for (const char* c = from; c < stop && kept < kCipherLineChars; ++c) {
+        if (*c != '\r') line[kept++] = *c;
+      }
+      pos_ = static_cast<uint32_t>(stop - raw_.data()) + (nl != nullptr ? 1 : 0);
+      if (nl != nullptr) break;
+    }
+    line[kept] = '\0';
+    return got ? 1 : 0;
+  }
+
+  fio_handle* fh_;
+  bool vault_;
+  bool any_ = false;
+  bool ended_ = false;
+  cipher_state cipher_{};
+  std::vector<char> raw_;
+  uint32_t pos_ = 0;
+  uint32_t len_ = 0;
+};
 
 // Expat salts its hash tables against crafted names; one secret salt per
 // process does that as well as a fresh one per parser, without asking the
@@ -651,40 +903,55 @@ int32_t xml_read_file(context* ctx, const char* file, uint32_t flags, const xml_
   XML_SetUserData(pg.parser, &st);
   XML_SetElementHandler(pg.parser, on_start, on_end);
   XML_SetCharacterDataHandler(pg.parser, on_chars);
+  // The default handler sees the entity references Expat leaves
+  // unexpanded; internal entities are still expanded.
+  XML_SetDefaultHandlerExpand(pg.parser, on_default);
+  XML_SetEntityDeclHandler(pg.parser, on_entity_decl);
+  XML_SetStartDoctypeDeclHandler(pg.parser, on_doctype_start);
+  XML_SetNotationDeclHandler(pg.parser, on_notation_decl);
 
-  cipher_state cipher;
-  if (vault) cipher_key_setup(&cipher);
+  std::optional<text_source> source;
+  try {
+    source.emplace(fg.fh, vault);
+  } catch (const std::bad_alloc&) {
+    char why[kErrTextSize];
+    err_text<1866>(why, path.c_str(), failure_reason(TQ_ERR_NO_MEMORY));
+    *text = why;
+    return TQ_ERR_NO_MEMORY;
+  }
   bool parse_failed = false;
   bool read_failed = false;
+  uint32_t block = kBlockBytes;
   for (;;) {
-    char piece[kPlainPiece];
-    int32_t n = 0;
-    if (vault) {
-      char line[kCipherLineChars + 1];
-      n = vault_line_get(fg.fh, line);
-      if (n > 0) n = cipher_line_decode(&cipher, line, piece);
-      else if (n == 0) break;
-    } else {
-      n = fio_gets(fg.fh, piece, sizeof piece);
-      if (n == 0) break;
+    // Straight into Expat's own buffer: NULL only when it cannot grow.
+    void* buffer = XML_GetBuffer(pg.parser, static_cast<int>(block));
+    if (buffer == nullptr) {
+      parse_failed = true;
+      break;
     }
+    int32_t n = source->fill(static_cast<char*>(buffer), block);
     if (n < 0) {
       read_failed = true;
       break;
     }
-    ++st.reads;
-    if (XML_Parse(pg.parser, piece, n, 0) == XML_STATUS_ERROR) {
+    const uint64_t events = st.events;
+    if (XML_ParseBuffer(pg.parser, n, n == 0) == XML_STATUS_ERROR) {
       parse_failed = true;
       break;
     }
+    if (n == 0) break;
+    if (st.events == events) {
+      if (block < kBlockMostBytes) block *= 2;
+    } else if (block > kBlockBytes) {
+      block /= 2;
+    }
   }
-  if (!parse_failed && !read_failed && XML_Parse(pg.parser, nullptr, 0, 1) == XML_STATUS_ERROR) parse_failed = true;
 
   if (parse_failed) {
     XML_Error code = XML_GetErrorCode(pg.parser);
     rc = code == XML_ERROR_NO_MEMORY ? TQ_ERR_NO_MEMORY : code == XML_ERROR_UNEXPECTED_STATE ? -1 : kXmlErrSyntax;
     char why[kErrTextSize];
-    if (st.reads == 0 && code == XML_ERROR_NO_ELEMENTS) {
+    if (!source->any() && code == XML_ERROR_NO_ELEMENTS) {
       err_text<1868>(why, path.c_str());
       *text = why;
     } else {

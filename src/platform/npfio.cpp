@@ -355,6 +355,25 @@ int32_t np_fio_getb(np_fio_handle handle, void* buffer, uint32_t size) {
   return static_cast<int32_t>(n);
 }
 
+int32_t np_fio_read_block(np_fio_handle handle, void* buffer, uint32_t size) {
+  if (handle == nullptr || (buffer == nullptr && size != 0)) return -kNpFioBadArgument;
+  if (size > kMaxCount) size = kMaxCount;
+  auto* out = static_cast<char*>(buffer);
+  uint32_t n = 0;
+  if (handle->pos < handle->len) {  // what a line read took ahead comes first
+    n = handle->len - handle->pos < size ? handle->len - handle->pos : size;
+    std::memcpy(out, handle->buf + handle->pos, n);
+    handle->pos += n;
+  }
+  while (n < size) {
+    ssize_t r = read_some(handle->fd, out + n, size - n);
+    if (r < 0) return -kNpFioFailed;
+    if (r == 0) break;
+    n += static_cast<uint32_t>(r);
+  }
+  return static_cast<int32_t>(n);
+}
+
 int32_t np_fio_putb(np_fio_handle handle, const void* bytes, uint32_t size) {
   if (handle == nullptr || (bytes == nullptr && size != 0)) return -kNpFioBadArgument;
   if (size > kMaxCount) return -kNpFioBadArgument;

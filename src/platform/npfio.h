@@ -80,6 +80,12 @@ int32_t np_fio_gets(np_fio_handle handle, char* buffer, uint32_t size);
 // Reads up to size bytes: the count, 0 at the end, negative on failure
 // (never a short count, which would read as the end), and from then on.
 int32_t np_fio_getb(np_fio_handle handle, void* buffer, uint32_t size);
+// Reads a block: up to size bytes, fewer only at the end of the file. The
+// count; 0 at the end; negative on failure. A read that fails after some
+// bytes fails the call, those bytes not handed out, so that a failure is
+// never taken for the end of the file (readers feeding a parser in large
+// blocks would otherwise parse a truncated file as a whole one).
+int32_t np_fio_read_block(np_fio_handle handle, void* buffer, uint32_t size);
 // Writes the text (without its terminator) or the bytes in full: the count,
 // or -kNpFioWriteFailed.
 int32_t np_fio_puts(np_fio_handle handle, const char* text);

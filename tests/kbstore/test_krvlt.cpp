@@ -199,6 +199,18 @@ TEST(Vault, FormatErrorsAreContentErrors) {
 
   env.dir.write("junk.zel", "not base64 at all\r\n");
   EXPECT_EQ(xmldoc_read(env.ctx(), "junk", kXmlFlagVault, &doc), -300);
+
+  // A reference to an entity the document does not define would read as
+  // nothing.
+  const std::string entity =
+      "<?xml version=\"1.0\"?>\n<!DOCTYPE krxml SYSTEM \"krxml.dtd\">\n<krxml><file type=\"T\" version=\"1\">"
+      "<data length=\"1\">\n<record key=\"k\"><value>ACME &undefined; CORP</value></record></data></file></krxml>\n";
+  cipher_key_setup(&st);
+  env.dir.write("entity.zel", encode_all(&st, entity));
+  EXPECT_EQ(xmldoc_read(env.ctx(), "entity", kXmlFlagVault, &doc), -300);
+  EXPECT_EQ(doc, nullptr);
+  EXPECT_NE(env.bc.last_error().find("entity.zel' at line 4, column 29: "), std::string::npos) << env.bc.last_error();
+  EXPECT_NE(env.bc.last_error().find("&undefined;."), std::string::npos) << env.bc.last_error();
 }
 
 TEST(Vault, ResourceHeaderAndNameStopColumns) {

@@ -2,6 +2,7 @@
 // the kept newer sections.
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -9,6 +10,7 @@
 #include "core/krerr.h"
 #include "kbstore/krlock.h"
 #include "kbstore/krxml.h"
+#include "platform/npfio.h"
 #include "support/bare_context.h"
 #include "support/tq_test.h"
 
@@ -207,6 +209,87 @@ TEST(Krxml, EveryReaderErrorHasItsCode) {
     EXPECT_EQ(env.ctx()->errors.recs[0].code, c.code);
     EXPECT_EQ(env.bc.last_error().rfind("Read error in file '", 0), 0u) << env.bc.last_error();
     EXPECT_NE(env.bc.last_error().find("t.xml' at line "), std::string::npos);
+  }
+}
+
+// A document's texts are its own: a reference that Expat would read as
+// nothing (an undefined entity, which it skips silently under an external
+// DTD, or an external one, never loaded) is refused where it stands.
+TEST(Krxml, EntitiesOutsideTheDocumentAreRefused) {
+  struct EntityCase {
+    const char* subset;  // the internal DTD subset, on line 2
+    const char* record;  // on line 5
+    uint32_t line;
+  };
+  const EntityCase cases[] = {
+      {"", "<record key=\"k\"><value>ACME &undefined; CORP</value></record>", 5},
+      {"", "<record key=\"ACME &undefined; CORP\"><value>v</value></record>", 5},
+      {"<!ENTITY undefined SYSTEM \"ext.xml\">", "<record key=\"k\"><value>&undefined;</value></record>", 5},
+      {"<!ENTITY a \"x&undefined;\">", "<record key=\"&a;\"><value>v</value></record>", 5},
+      {"<!ENTITY a \"x&undefined;\">", "<record key=\"k\"><value>&a;</value></record>", 5},
+      {"<!ATTLIST record key CDATA \"&undefined;\">", "<record><value>v</value></record>", 2},
+  };
+  auto document = [](const std::string& subset, const std::string& record) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE krxml SYSTEM \"krxml.dtd\"" +
+           (subset.empty() ? "" : " [" + subset + "]") + ">\n<krxml>\n<file type=\"T\" version=\"1\"><data length=\"1\">\n" +
+           record + "\n</data></file></krxml>\n";
+  };
+  for (const EntityCase& c : cases) {
+    SCOPED_TRACE(c.record);
+    Env env;
+    env.dir.write("ext.xml", "OUTSIDE");
+    Doc doc;
+    EXPECT_EQ(read_text(env, document(c.subset, c.record), &doc), -300);
+    EXPECT_EQ(doc.d, nullptr);
+    const std::string at = "t.xml' at line " + std::to_string(c.line) + ", column ";
+    EXPECT_NE(env.bc.last_error().find(at), std::string::npos) << env.bc.last_error();
+    EXPECT_NE(env.bc.last_error().find("&undefined;."), std::string::npos) << env.bc.last_error();
+  }
+  // The predefined entities, character references and the document's own
+  // internal entities read as ever.
+  Env env;
+  Doc doc;
+  ASSERT_EQ(read_text(env,
+                      document("<!ENTITY co \"ACME &amp; Co\"><!ENTITY nest \"&co;&#33;\">",
+                               "<record key=\"&nest; &lt;&#x41;&gt;\"><value>&co; &quot;&#66;&apos;</value></record>"),
+                      &doc),
+            0)
+      << env.bc.last_error();
+  EXPECT_STREQ(doc->records[0].key, "ACME & Co! <A>");
+  EXPECT_STREQ(doc->records[0].value, "ACME & Co \"B'");
+}
+
+// A token of a megabyte (an attribute value and a text) comes back whole
+// from a plain and a vault file, however the reads and the parser's blocks
+// cut it; a read that fails on the way fails the read.
+TEST(Krxml, LongTokensReadBackWhole) {
+  std::string token;
+  const std::string piece = "ab<&>\"' \xC3\xA9\xE2\x82\xAC\xF0\x9D\x84\x9E 0123456789";
+  while (token.size() < (1u << 20)) token += piece;
+  for (uint32_t flags : {0u, kXmlFlagVault}) {
+    SCOPED_TRACE(flags);
+    Env env;
+    Doc doc;
+    ASSERT_EQ(xmldoc_create(env.ctx(), "T", "1.0", &doc.d), 0);
+    ASSERT_EQ(xmldoc_record_add(env.ctx(), doc, token.c_str(), token.c_str(), nullptr), 0);
+    ASSERT_EQ(xmldoc_write(env.ctx(), env.path("out").c_str(), flags, doc), 0) << env.bc.last_error();
+    Doc back;
+    ASSERT_EQ(xmldoc_read(env.ctx(), env.path("out").c_str(), flags, &back.d), 0) << env.bc.last_error();
+    ASSERT_EQ(back->record_count, 1);
+    EXPECT_TRUE(back->records[0].key == token) << "the key differs";
+    EXPECT_TRUE(back->records[0].value == token) << "the value differs";
+
+    // The second read of the file fails: so does the read, naming the cause.
+    static int reads;
+    reads = 0;
+    np_fio_fault_set([](const char* call) { return std::strcmp(call, "read") == 0 && ++reads == 2 ? EIO : 0; });
+    Doc failed;
+    int32_t rc = xmldoc_read(env.ctx(), env.path("out").c_str(), flags, &failed.d);
+    np_fio_fault_set(nullptr);
+    EXPECT_EQ(rc, flags != 0 ? -300 : -5001);
+    EXPECT_EQ(failed.d, nullptr);
+    EXPECT_NE(env.bc.last_error().find("could not be read: Input/output error"), std::string::npos)
+        << env.bc.last_error();
   }
 }
 

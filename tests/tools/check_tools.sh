@@ -107,6 +107,11 @@ kbbuild)
   touch plain
   expect output-not-writable 1 "cannot write into plain/kb: Not a directory" "" -- "$program" "$source_dir/examples/kb" plain/kb
   rm src/vocab/broken.xml
+  # A reference to an entity the source does not define would read as nothing.
+  sed -e '1a<!DOCTYPE krxml SYSTEM "krxml.dtd">' -e 's|^<data|<property name="Note">ACME \&undefined; CORP</property>&|' \
+    "$source_dir/examples/kb/locale/l1.loc.xml" >src/locale/l1.loc.xml
+  expect undefined-entity 1 "lies outside it and is never read: &undefined;." "" -- "$program" src kept
+  cp "$source_dir/examples/kb/locale/l1.loc.xml" src/locale/
   expect built 0 "" "1 files written into kept" -- "$program" src kept
   [ "$(ls -A kept | tr '\n' ' ')" = "file locale " ] && [ -f kept/locale/l1.loc.zel ] ||
     fail "built: kept holds $(ls -AR kept)"
