@@ -1000,7 +1000,11 @@ TQ_API int32_t tq_chopper_table_enabled_set(tq_context* ctx, int32_t chopper, ui
  * tq_chopper_rule_method_vocab_set and tq_chopper_rule_vocab_category_set
  * is a category's abbreviation (the key of its record in a vocabulary
  * file, what the words' CategoryAbbreviation holds, the abbrev of
- * tq_vocab_category_get), looked up uppercased in the rule's vocabulary; a
+ * tq_vocab_category_get), looked up uppercased in the rule's vocabulary,
+ * where it must equal an abbreviation byte for byte. It is uppercased by
+ * Unicode's default rules whatever the current locale (under Turkish too,
+ * "given" is "GIVEN"), so a rule finds the same category under every
+ * locale, when it is set and when its chopper is read again; a
  * category's name (CategoryName) is not looked up. One the
  * vocabulary lacks, a name among them, gives the rule
  * TQ_CHOP_RULE_ERR_CATEGORY, and the add or tq_chopper_rule_method_vocab_set
