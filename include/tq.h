@@ -176,12 +176,13 @@ typedef struct tq_context tq_context;
  * builds once and keeps (a charset's table, the word-break iterator of
  * title casing, a regex compiled on first use) is built again by the next
  * call, which gives the clean result once memory is back. One thing is
- * not: ICU sets up its data and its default locale once per process, on
- * first use (a conversion, the first title casing), and when memory runs
- * out there ICU keeps refusing that work (-600 or -700) until the process
- * starts again; ICU 72 may even hang or crash inside its default-locale
- * set-up, which its resource loading consults whatever locale it is
- * given. */
+ * not: ICU sets up its default locale, its resource-bundle cache and its
+ * converter alias table once per process. The first tq_init or
+ * tq_init_edit_mode of the process reaches them all before it makes
+ * anything, so that no later call meets them: memory running out there is
+ * that call's -600, and the next start tries again; but ICU may keep
+ * refusing what failed inside it, and every later start then answers -600
+ * too, until the process starts again. Later starts skip this. */
 #define TQ_OK 0
 /* A failure without a code of its own. */
 #define TQ_ERR_GENERAL (-1)
@@ -1033,7 +1034,11 @@ TQ_API int32_t tq_chopper_table_enabled_set(tq_context* ctx, int32_t chopper, ui
  * tq_chopper_rule_method_vocab_set and tq_chopper_rule_vocab_category_set
  * is a category's abbreviation (the key of its record in a vocabulary
  * file, what the words' CategoryAbbreviation holds, the abbrev of
- * tq_vocab_category_get), looked up uppercased in the rule's vocabulary; a
+ * tq_vocab_category_get), looked up uppercased in the rule's vocabulary,
+ * where it must equal an abbreviation byte for byte. It is uppercased by
+ * Unicode's default rules whatever the current locale (under Turkish too,
+ * "given" is "GIVEN"), so a rule finds the same category under every
+ * locale, when it is set and when its chopper is read again; a
  * category's name (CategoryName) is not looked up. One the
  * vocabulary lacks, a name among them, gives the rule
  * TQ_CHOP_RULE_ERR_CATEGORY, and the add or tq_chopper_rule_method_vocab_set

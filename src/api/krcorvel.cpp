@@ -25,6 +25,7 @@
 #include "kbstore/krkbctx.h"
 #include "match/krmtctx.h"
 #include "parse/krpsctx.h"
+#include "platform/npuchar.h"
 #include "resources/krrsctx.h"
 #include "standardize/krstctx.h"
 
@@ -183,6 +184,10 @@ int32_t error_text_out(context* ctx, const char* text, char* out) {
 int32_t open_context(tq_context** out, const char* root, uint32_t edit_mode) {
   if (out == nullptr) return TQ_ERR_ARGUMENT;
   *out = nullptr;
+  // ICU's once-per-process set-ups are reached before anything is made: a
+  // lack of memory there is this call's -600, and the engines of a running
+  // program never meet them.
+  if (np_uchar_process_set_up() == -2) return TQ_ERR_NO_MEMORY;
   context* ctx = context_alloc();
   if (ctx == nullptr) return TQ_ERR_NO_MEMORY;
   int32_t rc = context_parts_create(ctx, context_layers());

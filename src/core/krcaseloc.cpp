@@ -75,6 +75,10 @@ uint32_t case_upper_current_locale(context* ctx, char* text, uint32_t max_bytes)
   return case_upper_by_locale(ctx, text, current_locale_code(ctx), max_bytes);
 }
 
+uint32_t case_upper_root(context* ctx, char* text, uint32_t max_bytes) {
+  return case_in_place(ctx, kNpCaseUpper, text, 0, max_bytes);
+}
+
 uint32_t case_lower_current_locale(context* ctx, char* text, uint32_t max_bytes) {
   return case_lower_by_locale(ctx, text, current_locale_code(ctx), max_bytes);
 }

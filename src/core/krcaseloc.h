@@ -33,6 +33,10 @@ uint32_t case_upper_current_locale(context* ctx, char* text, uint32_t max_bytes)
 uint32_t case_lower_current_locale(context* ctx, char* text, uint32_t max_bytes);
 uint32_t case_title_current_locale(context* ctx, char* text, uint32_t max_bytes);
 
+// Uppercasing by Unicode's root rules whatever locale is current, for names
+// that must be found alike under every locale (no Turkish dotted I).
+uint32_t case_upper_root(context* ctx, char* text, uint32_t max_bytes);
+
 // case_upper_current_locale on a value's road: a text that casing
 // lengthened past the buffer is cut, and the cut recorded for the call as
 // one of `what` (strio_note_inside_cut).

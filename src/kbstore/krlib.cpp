@@ -325,6 +325,13 @@ void rsrc_lock_detach(context* ctx, const lock_handle* lock) {
 
 const char* rsrc_kind_name_get(uint32_t kind) { return kind_ok(kind) ? kKindNames[kind] : kKindNames[0]; }
 
+int32_t rsrc_save_build_failed(context* ctx, const resource_slot* slot, int32_t rc) {
+  if (rc == TQ_ERR_NO_MEMORY && slot != nullptr) {
+    TQ_REPORT(ctx, rc, 2040, rsrc_kind_name_get(slot->kind), static_cast<const char*>(slot->name));
+  }
+  return rc;
+}
+
 int32_t rsrc_register(context* ctx, uint32_t kind, const char* name, const rsrc_callbacks* cb, int32_t* out_index) {
   if (out_index != nullptr) *out_index = -1;
   if (!kind_ok(kind) || name == nullptr || cb == nullptr || out_index == nullptr) return TQ_ERR_ARGUMENT;

@@ -172,6 +172,12 @@ bool rsrc_same_name(uint32_t kind, const char* a, const char* b);
 // nothing; -1 when path is too small.
 int32_t rsrc_save_path(context* ctx, const resource_slot* slot, lock_handle* lock, char* path, uint32_t size);
 
+// What a save answers when making the document of the slot's resource
+// failed with rc: out of memory is -600, recorded with a message naming the
+// resource (the file is not touched before the document is whole); any
+// other failure is passed on as it is, recorded where it arose.
+int32_t rsrc_save_build_failed(context* ctx, const resource_slot* slot, int32_t rc);
+
 // Forgets a lock handle that is being freed: registrations that kept it for
 // their first load (or for the vocabularies their rules name) load without
 // it from now on.

@@ -95,11 +95,14 @@ struct icu_converter_closer {
 };
 
 // Fills a table from ICU's converter: 0, -2 when memory ran out (ICU's or
-// the table's own), -3 when ICU cannot give the converter otherwise.
+// the table's own), -3 when ICU cannot give the converter otherwise. Only
+// ICU's own out-of-memory status is -2: a converter this ICU lacks (a build
+// whose data leaves it out) fails the same way on every call, which is an
+// encoding that cannot be converted, not a lack of memory.
 int32_t build_table(const char* icu_name, byte_table* t) {
   UErrorCode err = U_ZERO_ERROR;
   std::unique_ptr<UConverter, icu_converter_closer> cnv(ucnv_open(icu_name, &err));
-  if (U_FAILURE(err) || !cnv) return err == U_MEMORY_ALLOCATION_ERROR || !cnv ? -2 : -3;
+  if (U_FAILURE(err) || !cnv) return err == U_MEMORY_ALLOCATION_ERROR || U_SUCCESS(err) ? -2 : -3;
   ucnv_setToUCallBack(cnv.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &err);
   if (U_FAILURE(err)) return err == U_MEMORY_ALLOCATION_ERROR ? -2 : -3;
   for (int b = 0; b < 256; ++b) {
@@ -306,6 +309,16 @@ int32_t table_of(kind k, uint32_t charset, const byte_table** table) {
 }
 
 }  // namespace
+
+int32_t np_uchar_table_try(const char* icu_name) {
+  if (icu_name == nullptr) return -3;
+  try {
+    byte_table t;
+    return build_table(icu_name, &t);
+  } catch (const std::bad_alloc&) {
+    return -2;
+  }
+}
 
 int32_t np_uchar_chsize_min(uint32_t flags) {
   switch (kind_of(flags & kNpCharsetMask)) {
@@ -983,6 +996,63 @@ int32_t np_uchar_case_n(uint32_t op, const char* src, int32_t src_len, char* dst
       if (full_len != nullptr) *full_len = 0;
       return -1;
   }
+}
+
+}  // namespace tq
+
+// ---- ICU's once-per-process set-ups ----------------------------------------------
+
+// ICU's reading of the system's locale (exported, declared in a header ICU
+// keeps to itself; urename.h gives it its version suffix).
+extern "C" const char* uprv_getDefaultLocaleID();
+
+namespace tq {
+
+namespace {
+
+constinit std::atomic<bool> g_icu_set_up{false};
+
+// What ICU sets up once for the whole process, reached in the order the
+// engines' first conversion and first title casing reach it: the default
+// locale (which ICU's resource loading consults whatever locale it is
+// given), the resource-bundle cache and break data (a word-break iterator
+// of the root locale, as title casing makes), and the converter alias
+// table (the table of ISO-8859-1, the session encoding a context starts
+// with). 0, -2 when memory ran out, -3 when ICU failed otherwise.
+int32_t icu_set_up() {
+  // ICU makes its default locale under a lock from the system's locale
+  // name, which it copies to the heap once and keeps. Should that copy fail
+  // inside, ICU asks for its default locale again under the same lock and
+  // waits on itself for ever; made here first, outside the lock, a failure
+  // is only a failure, and the default locale finds the copy made.
+  if (uprv_getDefaultLocaleID() == nullptr) return -2;
+  // ICU answers a reference to nothing when memory runs out while it makes
+  // its default locale; read through a volatile pointer, the address is
+  // looked at before anything reads through it.
+  const icu::Locale* volatile made = &icu::Locale::getDefault();
+  if (made == nullptr) return -2;
+  UErrorCode err = U_ZERO_ERROR;
+  const std::unique_ptr<icu::BreakIterator> words(title_iterator_make(nullptr, &err));
+  if (words == nullptr) return case_failure(err);
+  int32_t why = 0;
+  if (table_for(single_byte_slot(kNpCharsetIso8859_1), &why) == nullptr) return why;
+  return 0;
+}
+
+}  // namespace
+
+int32_t np_uchar_process_set_up() noexcept {
+  if (g_icu_set_up.load(std::memory_order_acquire)) return 0;
+  int32_t rc = -2;
+  try {
+    rc = icu_set_up();
+  } catch (const std::bad_alloc&) {
+    rc = -2;
+  }
+  // Only a lack of memory is tried again: ICU without some data (-3) stays
+  // without it, and the work that needs it answers so when asked.
+  if (rc != -2) g_icu_set_up.store(true, std::memory_order_release);
+  return rc;
 }
 
 }  // namespace tq

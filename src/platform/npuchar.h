@@ -73,6 +73,23 @@ int32_t np_uchar_decode_reference(uint32_t flags, const char* src, char* dst, ui
 // -1 otherwise (and for NULL). Reads at most max + 4 bytes.
 int32_t np_uchar_valid_length(const char* text, uint32_t max);
 
+// ICU makes a few things once for the whole process (its default locale,
+// its resource-bundle cache, its converter alias table); when memory runs
+// out inside one of them ICU may crash, hang, or refuse that work for the
+// rest of the process. This reaches them all, once, so that a program meets
+// them when its first context starts rather than in an engine's work: 0;
+// -2 when memory ran out (the next call tries again, though ICU may keep
+// refusing); -3 when ICU failed otherwise (not tried again: the work that
+// needs what is missing answers so). One atomic load once done.
+int32_t np_uchar_process_set_up() noexcept;
+
+// Builds, and throws away, the byte table of a single-byte charset from the
+// ICU converter of that name, as a charset's table is built on first use:
+// 0, -2 when memory runs out, -3 when ICU has no such converter or cannot
+// give it otherwise. What a conversion answers when its table cannot be
+// built, reachable with any converter name (tests).
+int32_t np_uchar_table_try(const char* icu_name);
+
 // The smallest character size of the charset in bytes (2 for UCS-2, else 1);
 // -1 for an unknown charset.
 int32_t np_uchar_chsize_min(uint32_t flags);

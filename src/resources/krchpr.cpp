@@ -339,7 +339,7 @@ int32_t chopper_save(context* ctx, int32_t chopper, lock_handle* lock) {
   if (rc != 0) return rc;
   xmldoc* doc = nullptr;
   rc = chopper_document_build(ctx, rec, &doc);
-  if (rc != 0) return rc;
+  if (rc != 0) return rsrc_save_build_failed(ctx, rec->slot, rc);
   rc = xmldoc_write(ctx, path, kXmlFlagVault | kXmlFlagNameAsGiven, doc);
   xml_free(ctx, doc);
   return rc;

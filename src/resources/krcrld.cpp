@@ -123,9 +123,12 @@ int32_t chopper_rule_category_lookup(context* ctx, const char* chopper, const ch
     vocab_rec* vocab = nullptr;
     rc = vocab_get(ctx, rule->vocab, &vocab);
     if (rc == 0) {
+      // Uppercased by the root rules, never the current locale's: a chopper
+      // names the same category whichever locale is current when a rule is
+      // set, saved or read back (Turkish would make "given" "GİVEN").
       char upper[kFlagNameSize * 4];
       str_copy_bounded(upper, name, sizeof upper);
-      case_upper_current_locale(ctx, upper, sizeof upper);
+      case_upper_root(ctx, upper, sizeof upper);
       int32_t found = vocab_category_find(vocab, upper);
       if (found >= 0) {
         *index = found;

@@ -293,10 +293,8 @@ int32_t category_table_build(context* ctx, const grammar_rec* rec, xmldoc** out)
   xmldoc* doc = nullptr;
   int32_t rc = xmldoc_create(ctx, kDocCategory, kDocVersion, &doc);
   if (rc < 0) return layer_rc(rc);
-  if (xmldoc_column_add(ctx, doc, kColPreference, kXmlColInt) < 0 ||
-      xmldoc_column_add(ctx, doc, kColCategoryName, kXmlColString) < 0) {
-    rc = -1;
-  }
+  rc = xmldoc_column_add(ctx, doc, kColPreference, kXmlColInt);
+  if (rc >= 0) rc = xmldoc_column_add(ctx, doc, kColCategoryName, kXmlColString);
   for (uint32_t c = 0; rc >= 0 && c < rec->categories.count; ++c) {
     auto* category = static_cast<grammar_category*>(rec->categories.slots[c]);
     xmldoc_field fields[2];
@@ -353,11 +351,10 @@ int32_t document_build(context* ctx, const resource_slot* slot, const grammar_re
   if (rc >= 0 && slot->owner[0] != '\0') rc = xmldoc_prop_add_grouped(ctx, doc, kPropGroup, "Owner", slot->owner);
   if (rc < 0) rc = layer_rc(rc);
   if (rc >= 0) rc = locale_info_write(ctx, &rec->locale, doc);
-  if (rc >= 0 && (xmldoc_column_add(ctx, doc, kColPriority, kXmlColInt) < 0 ||
-                  xmldoc_column_add(ctx, doc, kColQty, kXmlColInt) < 0 ||
-                  xmldoc_column_add(ctx, doc, kColRule, kXmlColString) < 0)) {
-    rc = -1;
-  }
+  if (rc >= 0) rc = xmldoc_column_add(ctx, doc, kColPriority, kXmlColInt);
+  if (rc >= 0) rc = xmldoc_column_add(ctx, doc, kColQty, kXmlColInt);
+  if (rc >= 0) rc = xmldoc_column_add(ctx, doc, kColRule, kXmlColString);
+  if (rc < 0) rc = layer_rc(rc);
   if (rc >= 0) rc = rule_records_add(ctx, rec, doc);
   xmldoc* categories = nullptr;
   if (rc >= 0) rc = category_table_build(ctx, rec, &categories);
@@ -693,7 +690,7 @@ int32_t grammar_save(context* ctx, int32_t index, tq_lock_handle* lock) {
   if (rc != 0) return rc;
   xmldoc* doc = nullptr;
   rc = document_build(ctx, slot, rec, &doc);
-  if (rc < 0) return rc;
+  if (rc < 0) return rsrc_save_build_failed(ctx, slot, rc);
   const xmldoc_ptr owned = xmldoc_owned(ctx, doc);
   return xmldoc_write(ctx, path, (is_vault_path(path) ? kXmlFlagVault : 0) | kXmlFlagNameAsGiven, doc);
 }

@@ -128,7 +128,8 @@ int32_t document_build(context* ctx, const resource_slot* slot, const phonetx_re
   if (rc >= 0) rc = locale_info_write(ctx, &rec->locale, doc);
   if (rc >= 0 && vault_info_write(doc, &rec->vault) < 0) rc = TQ_ERR_NO_MEMORY;
   for (int32_t c = 0; rc >= 0 && c < kColumnCount; ++c) {
-    if (xmldoc_column_add(ctx, doc, kColumns[c], kColumnTypes[c]) < 0) rc = -1;
+    rc = xmldoc_column_add(ctx, doc, kColumns[c], kColumnTypes[c]);
+    if (rc < 0) rc = rc == TQ_ERR_NO_MEMORY ? rc : -1;
   }
   char pattern[kSavedTextSize];
   char replacement[kSavedTextSize];
@@ -413,7 +414,7 @@ int32_t phonetx_save(context* ctx, int32_t index, tq_lock_handle* lock) {
   if (rc < 0) return rc;
   xmldoc* doc = nullptr;
   rc = document_build(ctx, slot, rec, &doc);
-  if (rc < 0) return rc;
+  if (rc < 0) return rsrc_save_build_failed(ctx, slot, rc);
   const xmldoc_ptr owned = xmldoc_owned(ctx, doc);
   return xmldoc_write(ctx, path, (is_vault_path(path) ? kXmlFlagVault : 0) | kXmlFlagNameAsGiven, doc);
 }

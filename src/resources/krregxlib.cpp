@@ -221,7 +221,7 @@ bool is_vault_path(const char* path) {
 int32_t save_document(context* ctx, resource_slot* slot, const regexlib_rec* rec, lock_handle* lock) {
   xmldoc* doc = nullptr;
   int32_t rc = xmldoc_create(ctx, kDocType, kDocVersion, &doc);
-  if (rc < 0) return rc;
+  if (rc < 0) return rsrc_save_build_failed(ctx, slot, rc);
   rc = vault_info_write(doc, &rec->vault);
   if (rc >= 0 && slot->version[0] != '\0') rc = xmldoc_prop_add_grouped(ctx, doc, kMarker, "Version", slot->version);
   if (rc >= 0 && slot->owner[0] != '\0') rc = xmldoc_prop_add_grouped(ctx, doc, kMarker, "Owner", slot->owner);
@@ -244,7 +244,9 @@ int32_t save_document(context* ctx, resource_slot* slot, const regexlib_rec* rec
     fields[3].number = static_cast<int32_t>(e.options);
     rc = xmldoc_record_add(ctx, doc, "", nullptr, fields);
   }
-  if (rc >= 0) {
+  if (rc < 0) {
+    rc = rsrc_save_build_failed(ctx, slot, rc);
+  } else {
     // The library's own file, which the handle must lock.
     char path[kLockPathSize];
     rc = rsrc_save_path(ctx, slot, lock, path, sizeof path);

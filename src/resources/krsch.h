@@ -92,6 +92,10 @@ struct scheme_options {
   uint32_t sens;
 };
 
+// The one block of the process equal to `wanted`, which lives as long as
+// the process (slots keep its address); NULL when memory runs out.
+const scheme_options* scheme_options_intern(const scheme_options& wanted);
+
 // ---- Scratch -------------------------------------------------------------------------
 
 // A pool of blocks of 32 pointer slots, taken and given back last-in

@@ -59,10 +59,12 @@ struct options_less {
   }
 };
 
+}  // namespace
+
 // The set is made under the lock on the first call that finds none, so a
 // call that ran out of memory making it leaves none, and the next call makes
 // it again (a failure is never kept for the rest of the process).
-const scheme_options* options_intern(const scheme_options& wanted) {
+const scheme_options* scheme_options_intern(const scheme_options& wanted) {
   static std::mutex guard;
   static std::set<scheme_options, options_less>* blocks = nullptr;
   try {
@@ -73,6 +75,8 @@ const scheme_options* options_intern(const scheme_options& wanted) {
     return nullptr;
   }
 }
+
+namespace {
 
 // Without the match-code bit the match definition and sensitivity mean
 // nothing: they are made the same, so that equal requests share a slot.
@@ -361,7 +365,7 @@ int32_t document_write(context* ctx, const scheme_rec* rec, lock_handle* lock) {
   const resource_slot* slot = rec->slot;
   xmldoc* doc = nullptr;
   int32_t rc = xmldoc_create(ctx, kDocType, kDocVersion, &doc);
-  if (rc < 0) return rc;
+  if (rc < 0) return rsrc_save_build_failed(ctx, slot, rc);
   if (slot != nullptr && slot->version[0] != '\0') rc = xmldoc_prop_add_grouped(ctx, doc, kGroup, "Version", slot->version);
   if (rc >= 0 && slot != nullptr && slot->owner[0] != '\0') {
     rc = xmldoc_prop_add_grouped(ctx, doc, kGroup, "Owner", slot->owner);
@@ -390,7 +394,9 @@ int32_t document_write(context* ctx, const scheme_rec* rec, lock_handle* lock) {
     rc = xmldoc_record_add(ctx, doc, rec->entries[i].data, rec->entries[i].standard, nullptr);
   }
   if (rc >= 0) rc = vault_info_write(doc, &rec->vault);
-  if (rc >= 0) {
+  if (rc < 0) {
+    rc = rsrc_save_build_failed(ctx, slot, rc);
+  } else {
     // The scheme's own file, which the handle must lock.
     char path[kLockPathSize];
     rc = slot != nullptr ? rsrc_save_path(ctx, slot, lock, path, sizeof path) : TQ_ERR_ARGUMENT;
@@ -545,7 +551,7 @@ int32_t scheme_load_by_name(context* ctx, const char* name, int32_t flags, int32
   std::string in;
   int32_t crc = name_in(ctx, name, convert == 1 ? kStrioConvert : 0, &in);
   if (crc < 0) return crc;
-  const scheme_options* options = options_intern(options_normalise(flags, mdefn, sens));
+  const scheme_options* options = scheme_options_intern(options_normalise(flags, mdefn, sens));
   if (options == nullptr) return TQ_ERR_NO_MEMORY;
   rsrc_callbacks cb = callbacks_for(options, lock);
   int32_t rc = rsrc_register(ctx, kRsrcScheme, in.c_str(), &cb, index);

@@ -608,6 +608,7 @@ int32_t vocab_write(vocab_rec* vocab, const resource_slot* slot, context* ctx, c
     rc = xmldoc_include_add(ctx, doc.get(), "Category", kXmlIncludeInline, category.get());
     if (rc == 0) (void)category.release();  // the vocabulary document holds it now
   }
+  if (rc < 0) return rsrc_save_build_failed(ctx, slot, rc);
   char cut[kFioPathSize];
   if (rc == 0 && vocab_name_cut(path, cut, sizeof cut) != 0) rc = -1;
   if (rc == 0) {

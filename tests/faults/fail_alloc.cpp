@@ -91,7 +91,7 @@ bool FailingAllocator::failed() const { return t_failed; }
 AllocPause::AllocPause() : armed_(t_armed) { t_armed = false; }
 AllocPause::~AllocPause() { t_armed = armed_; }
 
-std::vector<long> failure_points(long clean, long samples) {
+std::vector<long> failure_points(long clean, long samples, long tail) {
   std::vector<long> points;
   const char* sweep = std::getenv("TQ_FAULT_SWEEP");
   const bool all = sweep != nullptr && std::string_view(sweep) == "all";
@@ -103,7 +103,10 @@ std::vector<long> failure_points(long clean, long samples) {
   // An odd offset, so that a stride does not always land on the same kind
   // of allocation in a loop.
   for (long n = first + 1 + stride / 3; n <= clean; n += stride) points.push_back(n);
-  if (points.back() != clean) points.push_back(clean);
+  for (long n = std::max(first + 1, clean - tail + 1); n <= clean; ++n) points.push_back(n);
+  points.push_back(clean);
+  std::sort(points.begin(), points.end());
+  points.erase(std::unique(points.begin(), points.end()), points.end());
   return points;
 }
 

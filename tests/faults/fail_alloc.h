@@ -51,7 +51,8 @@ class AllocPause {
 
 // The points to fail a call at whose clean run made `clean` allocations:
 // every one in the full sweep (TQ_FAULT_SWEEP=all in the environment),
-// else the first 8 and about `samples` more spread over the rest.
-std::vector<long> failure_points(long clean, long samples = 48);
+// else the first 8, about `samples` more spread over the rest, and each of
+// the last `tail` (for a call whose few allocations of interest come last).
+std::vector<long> failure_points(long clean, long samples = 48, long tail = 0);
 
 }  // namespace tq_test

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -18,6 +19,7 @@
 #include "core/krzel.h"
 #include "faults/fail_alloc.h"
 #include "faults/sample_engines.h"
+#include "resources/krsch.h"
 #include "support/sample_locales.h"
 #include "support/tq_test.h"
 
@@ -72,6 +74,10 @@ struct Workload {
   // old one or the clean run's new one whole, with no temporary file
   // beside it.
   const char* saved = nullptr;
+  // The last allocations of the call, each failed besides the sample: a
+  // save makes its document and writes it last, after checks that allocate
+  // far more (a rule set compiled as its reader will).
+  long tail = 0;
 };
 
 // A context on the root, UTF-8, and a clone of it (an edit-mode context
@@ -109,6 +115,32 @@ Outcome entry_add(CallRun& run) {
   tq_test::AllocPause pause;
   o.out = std::to_string(count);
   return o;
+}
+
+// A resource of the sample opened for editing through the run's lock by
+// `open` (a load or edit export taking a name, the lock and the index).
+using ResourceOpen = int32_t (*)(tq_context*, const char*, tq_lock_handle*, int32_t*);
+bool resource_editing(CallRun& run, ResourceOpen open, const char* name) {
+  return editing(run) && open(run.ctx, name, run.lock, &run.index) >= 0;
+}
+
+// A rule set is read for editing into the context's session (which locks
+// its file) and saved through its load.
+int32_t phonetx_open(tq_context* ctx, const char* name, tq_lock_handle* lock, int32_t* index) {
+  const int32_t rc = tq_phonetx_edit(ctx, name, lock);
+  return rc < 0 ? rc : tq_phonetx_load(ctx, name, index);
+}
+
+// The save of a resource opened as above, replacing its file `saved`.
+Workload save_row(const char* row, ResourceOpen open, const char* name,
+                  int32_t (*save)(tq_context*, int32_t, tq_lock_handle*), const char* saved) {
+  return {row, [=](CallRun& run) { return resource_editing(run, open, name); },
+          [=](CallRun& run) {
+            Outcome o;
+            o.rc = save(run.ctx, run.index, run.lock);
+            return o;
+          },
+          true, false, nullptr, saved, 40};
 }
 
 Outcome text_call(const std::function<int32_t(char*)>& call) {
@@ -296,6 +328,26 @@ std::vector<Workload> workloads() {
          return o;
        },
        true, false, nullptr, "locale/en.loc.zel"},
+      save_row("GrammarSave", tq_grammar_edit, "en_person", tq_grammar_save, "grammar/en_person.zel"),
+      save_row("PhonetxSave", phonetx_open, "en_name_sound", tq_phonetx_save, "phonetx/en_name_sound.zel"),
+      save_row("ChopperSave", tq_chopper_edit, "en_name", tq_chopper_save, "chopinfo/en_name.zel"),
+      save_row("RegexlibSave", tq_regexlib_load, "en_pattern", tq_regexlib_save, "regexlib/en_pattern.zel"),
+      save_row("VocabSave", tq_vocabulary_load, "en_name_noise", tq_vocab_save, "vocab/en_name_noise.zev"),
+      // A compiled vocabulary written out as its XML form, a file the
+      // sample lacks: after a failure there is none or the whole new one.
+      {"VocabToXml",
+       [](CallRun& run) {
+         run.file = (run.root / "vocab" / "en_name_noise.xml").string();
+         return open_on(run, true);
+       },
+       [](CallRun& run) {
+         Outcome o;
+         o.rc = tq_vocab_file_convert(run.ctx, 1, "en_name_noise", run.file.c_str());
+         tq_test::AllocPause pause;
+         o.out = std::filesystem::exists(run.file) ? "written" : "none";
+         return o;
+       },
+       true, false, nullptr, "vocab/en_name_noise.xml"},
       // A locale whose parent is loaded already, with fewer parts: the
       // parent is taken as it is.
       {"LocaleLoadOverParent",
@@ -387,7 +439,7 @@ TEST_P(AllocFailure, CleanResultOrNamedFailureAndNothingLeft) {
   }
   if (w.saved != nullptr) old_bytes = tq_test::read_file(std::filesystem::path(TQ_SAMPLE_KB) / w.saved);
   ASSERT_GT(clean_count, 0);
-  for (long n : tq_test::failure_points(clean_count)) {
+  for (long n : tq_test::failure_points(clean_count, 48, w.tail)) {
     SCOPED_TRACE("allocation " + std::to_string(n) + " of " + std::to_string(clean_count));
     tq_test::TempDir dir;
     CallRun run;
@@ -516,6 +568,35 @@ TEST(DescriptorsRunOut, TheNextLoadReadsWhatALoadLeftOut) {
   }
   // The case the test is about was met.
   EXPECT_GT(partial, 0);
+}
+
+}  // namespace
+
+namespace {
+
+// The blocks of scheme options are kept in one set per process, made by
+// the first scheme registration. Memory running out while it is made must
+// not leave schemes failing for good: the next registration makes it, in
+// a new context too. The case runs in a process of its own (the threadsafe
+// death-test style executes the test binary again, with no fork of this
+// one), so whatever ran before in this process cannot have made the set.
+TEST(SchemeOptionsSet, MadeAgainAfterItsMakingFailed) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        bool first_failed = false;
+        {
+          tq_test::FailingAllocator fail(1);
+          first_failed = tq::scheme_options_intern({1, -1, 0}) == nullptr && fail.failed();
+        }
+        CallRun run;
+        run.root = TQ_SAMPLE_KB;
+        run.root_text = run.root.string();
+        int32_t index = -1;
+        const bool loads = open_on(run) && tq_transf_scheme_load(run.ctx, "en_nickname", 0, -1, 0, &index) >= 0;
+        std::_Exit(first_failed && loads ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

@@ -9,8 +9,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "faults/fail_alloc.h"
 #include "support/sample_locales.h"
@@ -119,6 +122,50 @@ TEST(DependencyOutOfMemory, CharsetTableBuiltAgainAfterOutOfMemory) {
     if (::testing::Test::HasFailure()) return;
   }
   EXPECT_FALSE(failed);
+}
+
+// ICU's once-per-process set-ups (its default locale, its resource-bundle
+// cache, its converter alias table) are reached by the first tq_init of a
+// process, where memory running out is that call's -600 with nothing made,
+// never a hang or a crash: the next tq_init starts, and title casing in the
+// default single-byte session gives the clean result, or ICU keeps refusing
+// and so does every tq_init. Each point runs in a process of its own
+// (the threadsafe death-test style executes the test binary again, with no
+// fork of this one), so that nothing before it has set ICU up.
+void first_init_then_title_case(long n) {
+  tq_context* ctx = nullptr;
+  int32_t rc = 0;
+  {
+    tq_test::FailingAllocator fail(n);
+    rc = tq_init(&ctx, TQ_SAMPLE_KB);
+  }
+  if (rc != 0 && (rc != TQ_ERR_NO_MEMORY || ctx != nullptr)) {
+    std::fprintf(stderr, "first tq_init: %d\n", rc);
+    std::_Exit(1);
+  }
+  if (ctx != nullptr) tq_close(ctx);
+  char out[4096] = "";
+  const int32_t init = tq_init(&ctx, TQ_SAMPLE_KB);
+  const int32_t load = init == 0 ? tq_zel_locale_load(ctx, tq_test::kSampleEnusa, tq_test::kEveryPart) : init;
+  const int32_t cased = load == 0 ? tq_propercase(ctx, "Name", "dr. bill o'brien jr", out, sizeof out) : load;
+  // ICU may keep refusing what failed inside it for the rest of the
+  // process: every tq_init then answers -600 again, never a context whose
+  // engines would fail later.
+  const bool clean = (cased == 0 && std::string(out) == "Dr. Bill O'Brien Jr") ||
+                     (rc == TQ_ERR_NO_MEMORY && init == TQ_ERR_NO_MEMORY && ctx == nullptr);
+  if (!clean) std::fprintf(stderr, "first %d, then %d %d %d '%s'\n", rc, init, load, cased, out);
+  std::_Exit(clean ? 0 : 1);
+}
+
+TEST(DependencyOutOfMemory, FirstInitMeetsIcuSetUpsAlone) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  // The first tq_init of a process makes about 60 allocations (35 fewer
+  // once ICU is set up); a point past them fails nothing.
+  for (long n : tq_test::failure_points(72, 32)) {
+    SCOPED_TRACE("allocation " + std::to_string(n));
+    EXPECT_EXIT(first_init_then_title_case(n), ::testing::ExitedWithCode(0), "");
+    if (::testing::Test::HasFailure()) return;
+  }
 }
 
 }  // namespace

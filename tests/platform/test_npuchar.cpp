@@ -84,6 +84,13 @@ TEST(NpUcharConvert, TablesBuildOnceAcrossThreads) {
   for (int f : failures) EXPECT_EQ(f, 0);
 }
 
+// A converter this ICU lacks is an encoding it cannot convert (-3, which
+// the library answers as -700), never out of memory.
+TEST(NpUcharConvert, AMissingConverterIsNotOutOfMemory) {
+  EXPECT_EQ(np_uchar_table_try("windows-1252"), 0);
+  EXPECT_EQ(np_uchar_table_try("no-such-charset-x"), -3);
+}
+
 TEST(NpUcharCase, CompareAndClassify) {
   EXPECT_EQ(np_uchar_icomp("Stra\xC3\x9F" "e", "STRASSE"), 0);
   EXPECT_EQ(np_uchar_icomp("\xC3\x89t\xC3\xA9", "\xC3\xA9T\xC3\x89"), 0);

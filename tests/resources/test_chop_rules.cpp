@@ -407,6 +407,32 @@ TEST(ChopRules, VocabularyRulesMatchUppercasedTextAndCutTheOriginal) {
   EXPECT_EQ(chop_words(cc.get(), ch2, "McDonald"), (Words{"Mc", "Donald"}));
 }
 
+// A rule's category is found alike whichever locale is current: Turkish
+// must not make "given" "G\u0130VEN" when a rule is added, its category set,
+// or a chopper written under English is read back.
+TEST(ChopRules, CategoryFoundAlikeUnderEveryLocale) {
+  ChopContext cc;
+  make_vocab(cc.get(), "names", {{"MC", 0}}, {"GIVEN"});
+  const int32_t ch = cc.create("voc");
+  uint32_t english = 0;
+  ASSERT_EQ(chopper_vocab_rule_add(cc.get(), ch, "names", "given", "", "", kRuleBoundaryAfter, "", &english), 0);
+  xmldoc* doc = nullptr;
+  ASSERT_EQ(xmldoc_create(cc.get(), "Chopping Table", "7.0", &doc), 0);
+  ASSERT_EQ(chopper_rules_write(cc.get(), &cc.rec(ch)->rules, doc), 0);
+  cc.bc.ctx.current_locale_code = 123000;
+  uint32_t turkish = 0;
+  EXPECT_EQ(chopper_vocab_rule_add(cc.get(), ch, "names", "given", "", "", kRuleBoundaryAfter, "", &turkish), 0)
+      << cc.bc.last_error();
+  EXPECT_EQ(chopper_rule_vocab_category_set(cc.get(), ch, english, "given"), 0) << cc.bc.last_error();
+  ASSERT_EQ(chopper_rules_list_clear(cc.get(), ch), 0);
+  chopper_rec* rec = cc.rec(ch);
+  ASSERT_EQ(chopper_rules_read(cc.get(), doc, chopper_name(rec), chopper_lock(rec), &rec->rules), 0);
+  xml_free(cc.get(), doc);
+  uint32_t errors = 9;
+  EXPECT_EQ(field_get(cc.get(), kRsrcChopper, kChopperRuleErrors, ch, 0, &errors), 0);
+  EXPECT_EQ(errors, 0u);
+}
+
 TEST(ChopRules, DocumentWithoutRulesPartTurnsRulesOff) {
   ChopContext cc;
   int32_t ch = cc.create("plain");
