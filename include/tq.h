@@ -829,7 +829,12 @@ TQ_API int32_t tq_vocab_vault_info_set(tq_context* ctx, int32_t index, const cha
 TQ_API int32_t tq_vocab_index_get_by_name(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
 /* Edit mode. direction 0: XML file to compiled file; 1: compiled to XML,
  * -300 (the XML file left as it was) when a word or category holds what no
- * XML file can hold (see "Texts the knowledge base keeps" at the top). */
+ * XML file can hold (see "Texts the knowledge base keeps" at the top). A
+ * compiled file named by a plain name replaces the first one of the name
+ * along the search path, or is made in the first folder where it can be;
+ * a folder where the file cannot be looked at (a loop of links, an I/O
+ * error, no right to search it) fails the call with -400 and the system's
+ * reason, and no copy is written in a later folder. */
 TQ_API int32_t tq_vocab_file_convert(tq_context* ctx, int32_t direction, const char* fromfile,
                                      const char* tofile) TQ_NOEXCEPT;
 TQ_API int32_t tq_vocab_numwords_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
