@@ -107,6 +107,26 @@ lock_mark lock_mark_get(const lock_handle* handle);
 // NULL handle, or one of another context, is left alone.
 void lock_release_since(context* ctx, lock_handle* handle, lock_mark mark) noexcept;
 
+// The mark as a guard: what the handle takes after the guard is made is
+// given back when the guard goes, on every way out (an exception included),
+// unless keep() said the operation succeeded. A NULL handle is left alone.
+class lock_mark_guard {
+ public:
+  lock_mark_guard(context* ctx, lock_handle* handle) : ctx_(ctx), handle_(handle), mark_(lock_mark_get(handle)) {}
+  ~lock_mark_guard() {
+    if (!kept_) lock_release_since(ctx_, handle_, mark_);
+  }
+  lock_mark_guard(const lock_mark_guard&) = delete;
+  lock_mark_guard& operator=(const lock_mark_guard&) = delete;
+  void keep() { kept_ = true; }
+
+ private:
+  context* ctx_;
+  lock_handle* handle_;
+  lock_mark mark_;
+  bool kept_ = false;
+};
+
 // The resolved paths of the files a handle locks, primary first (index 0),
 // then its further files in the order they were added; count is 0 for a
 // handle that holds nothing. No owner check: callers check it first with
