@@ -377,10 +377,10 @@ TQ_API int32_t tq_root_path_get(tq_context* ctx, char* path) TQ_NOEXCEPT;
  * relative to the program's working folder, not to the root. So a knowledge
  * base, one from someone else too, may name files outside its root: the
  * engines read them there, and an editor that opens such a resource and
- * saves it replaces the file there, its lock file "<file>.lck" and the
- * save's temporary file made beside it. Every save writes through symbolic
- * links: the link stays, and the file it leads to is replaced; a link whose
- * target is missing is refused (-404) by tq_xml_write and every _edit_new. */
+ * saves it replaces the file there, its lock file and the save's temporary
+ * file made beside it. Every save writes through symbolic links: the link
+ * stays, and the file it leads to is replaced; a link whose target is
+ * missing is refused (-404) by tq_xml_write and every _edit_new. */
 /* Returns the option word, not a result code; 0 for a NULL context. */
 TQ_API uint32_t tq_options_get(tq_context* ctx) TQ_NOEXCEPT;
 /* Replaces the option word (every bit is kept as given) and returns the
@@ -628,15 +628,27 @@ TQ_API int32_t tq_lock_init(tq_context* ctx, tq_lock_handle** lock) TQ_NOEXCEPT;
  * further ones; the next gives -401 (its message says the handle is full). */
 TQ_API int32_t tq_lock_free(tq_context* ctx, tq_lock_handle* lock) TQ_NOEXCEPT;
 /* Locks the file fname of file kind `kind` (found along the search path):
- * the file "<resolved path>.lck" is created and held until the last handle
- * of the context releases the file. -404 when the file does not exist,
- * -401 when another context or process holds its lock, -400 when the lock
- * file cannot be made. With option TQ_OPT_NO_LOCK_FILES no lock file is
- * made, but the file is recorded as locked. path (may be NULL) receives
- * the resolved path: TQ_PATH_MAX + terminator bytes. fname, with the
- * extension of its kind added when it lacks it, may have 16,383 bytes once
- * in UTF-8: a longer one is refused (-802, its message giving its length
- * and that limit) and nothing is locked. */
+ * the file "<file>.lck" is created beside the file fname's chain of
+ * symbolic links ends at (the file a save replaces), and held until the
+ * last handle of the context releases the file. A lock is known by that
+ * file's folder (whatever path reaches the folder) and its name there, so
+ * one file has one lock whatever name reaches it (a link, the target's own
+ * path, relative or absolute): an editor in another context or process is
+ * refused (-401) by any of them. (A hard link is a file of its own here: a
+ * save replaces the file by a new one, which parts it from its other
+ * links.) Every edit load and save that locks or looks up a file's lock
+ * looks at the links and the folder first; when it cannot (-600, or -400
+ * with the system's reason: an I/O error, a loop of links, a folder that
+ * cannot be searched) the call fails and nothing is locked. -404 when the
+ * file does not exist, -401 when another context or process holds its
+ * lock, -400 when the lock file cannot be made (in a folder of the link's
+ * target that this process may not write into, say). With option
+ * TQ_OPT_NO_LOCK_FILES no lock file is made, but the file is recorded as
+ * locked. path (may be NULL) receives the file's path as found along the
+ * search path (a link stays a link there): TQ_PATH_MAX + terminator
+ * bytes. fname, with the extension of its kind added when it lacks it, may
+ * have 16,383 bytes once in UTF-8: a longer one is refused (-802, its
+ * message giving its length and that limit) and nothing is locked. */
 TQ_API int32_t tq_lock_create(tq_context* ctx, const char* fname, uint32_t kind, tq_lock_handle* lock,
                               char* path) TQ_NOEXCEPT;
 
@@ -863,7 +875,12 @@ TQ_API int32_t tq_vocab_index_get_by_name(tq_context* ctx, const char* name, int
  * XML file can hold (see "Texts the knowledge base keeps" at the top).
  * fromfile may have at most 1,024 bytes without its extension (.xml, .zev,
  * .krd, .krv); a longer one is refused (-802, the message giving both).
- * 111 when duplicate word categories were dropped, as tq_vocab_save. */
+ * 111 when duplicate word categories were dropped, as tq_vocab_save. A
+ * compiled file named by a plain name replaces the first one of the name
+ * along the search path, or is made in the first folder where it can be;
+ * a folder where the file cannot be looked at (a loop of links, an I/O
+ * error, no right to search it) fails the call with -400 and the system's
+ * reason, and no copy is written in a later folder. */
 TQ_API int32_t tq_vocab_file_convert(tq_context* ctx, int32_t direction, const char* fromfile,
                                      const char* tofile) TQ_NOEXCEPT;
 TQ_API int32_t tq_vocab_numwords_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;

@@ -178,10 +178,10 @@ int32_t resource_file_find(context* ctx, uint32_t kind, const char* name) {
 int32_t resource_file_lock(context* ctx, const resource_slot* slot, lock_handle* lock) {
   resource_file file;
   if (!resource_file_of(slot->kind, slot->name, &file)) return TQ_ERR_ARGUMENT;
-  const lock_mark mark = lock_mark_get(lock);
+  lock_mark_guard taken(ctx, lock);
   int32_t rc = lock_file_create_found(ctx, file.name, file.kind, lock, nullptr, 0);
   if (rc == TQ_ERR_FILE_MISSING) return 0;
-  if (rc < 0) lock_release_since(ctx, lock, mark);
+  if (rc >= 0) taken.keep();
   return rc < 0 ? rc : 0;
 }
 
@@ -191,6 +191,9 @@ int32_t slot_load(context* ctx, resource_slot* slot) {
   if (slot->cb.load != nullptr) {
     const uint32_t failures = err_failures_mark(ctx);
     int32_t rc = 0;
+    // What the load locks through the handle it borrows is given back when
+    // it fails, whichever way it leaves: its reader may throw.
+    lock_mark_guard taken(ctx, slot->cb.lock);
     try {
       rc = slot->cb.load(ctx, slot, slot->cb.lock, slot->cb.arg);
     } catch (const std::bad_alloc&) {
@@ -201,6 +204,7 @@ int32_t slot_load(context* ctx, resource_slot* slot) {
     }
     // A failed load leaves the slot registered, so the next use tries again.
     if (rc < 0) return rc;
+    taken.keep();
     // One that went on past a part it could not read is loaded as it is;
     // the call that read it answers for the failures in its list.
     if (err_failed_since(ctx, failures)) ctx->partial_reads = 1;

@@ -1,5 +1,7 @@
 #include "kbstore/krlock.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -18,9 +20,12 @@ namespace tq {
 
 namespace {
 
-// The lock file of a guarded file is its resolved path with ".lck" added,
-// always added: a guarded file that itself ends in ".lck" must never be
-// opened (and emptied) as its own lock file.
+// The lock file of a guarded file is the file its links end at with
+// ".lck" added, always added: a guarded file that itself ends in ".lck"
+// must never be opened (and emptied) as its own lock file. Beside the end
+// of the links, not beside the name that reached the file, so that an
+// editor coming through a symbolic link and one naming the link's target
+// meet at one lock file.
 constexpr char kLockSuffix[] = ".lck";
 constexpr uint32_t kLockFilePathSize = kLockPathSize + sizeof kLockSuffix;
 
@@ -37,8 +42,8 @@ int32_t report_not_held(context* ctx) {
 }
 
 void lock_file_path(const lock_entry* entry, char* out) {
-  size_t n = std::strlen(entry->path);
-  std::memcpy(out, entry->path, n);
+  size_t n = std::strlen(entry->target);
+  std::memcpy(out, entry->target, n);
   std::memcpy(out + n, kLockSuffix, sizeof kLockSuffix);
 }
 
@@ -53,31 +58,65 @@ int32_t path_copy(const char* resolved, char* out, uint32_t size) {
   return 0;
 }
 
-// The file a name stands for: resolved along the search path, and keyed in
-// the lock table by its canonical path, so that two spellings of one file
-// share one entry (and one lock file), while files whose names differ only
-// in case, which this file system keeps apart, get entries of their own.
+// The file a name stands for: resolved along the search path, then to the
+// file its links end at (the one a save replaces), and keyed in the lock
+// table by the identity of the folder holding that file (device and inode)
+// and its name there, so that every name of one file (a link, the
+// target's own path, another spelling of its folders) shares one entry and
+// one lock file, while files whose names differ only in case, which this
+// file system keeps apart, get entries of their own. Not the file's own
+// device and inode: a save replaces the file by a new one, and the lock
+// must outlast that. Not its absolute path: that may be longer than the
+// system takes while the name that reached the file is not.
 struct resolved_file {
-  char path[kLockPathSize];
-  char* canonical;  // heap, NULL when the path could not be made canonical
-  const char* key() const { return canonical != nullptr ? canonical : path; }
-  ~resolved_file() { std::free(canonical); }
+  char path[kLockPathSize];      // as found along the search path
+  char target[kLockPathSize];    // the end of its links
+  char key[kLockPathSize + 40];  // "<device>:<inode>/<name>": the target's folder and name
 };
 
+// A file whose place cannot be had is not locked, nor looked up, under any
+// other key: that would be a second lock of one file.
 int32_t resolve(context* ctx, const char* name, uint32_t kind, resolved_file& file) {
-  file.canonical = nullptr;
   if (name == nullptr || name[0] == '\0' || kind >= kFioKindCount) return TQ_ERR_ARGUMENT;
   int32_t rc = fio_path_resolve(ctx, name, kind, file.path, sizeof file.path);
   // A file that could not be looked at is named with the system's reason.
   if (rc == TQ_ERR_FILE_OPEN) fio_report_open_failure(ctx, rc, file.path);
   if (rc != 0) return rc;
-  file.canonical = np_fio_realpath(file.path);
-  return 0;
+  int32_t status = np_fio_link_resolve(file.path, file.target, sizeof file.target);
+  if (status == kNpFioOk) {
+    // The folder: "." for a bare name, "/" for a file at the top, else the
+    // target cut at its last '/' for the look.
+    char* slash = std::strrchr(file.target, '/');
+    const char* base = slash != nullptr ? slash + 1 : file.target;
+    np_fio_id id{};
+    if (slash == nullptr || slash == file.target) {
+      status = np_fio_path_identity(slash == nullptr ? "." : "/", &id);
+    } else {
+      *slash = '\0';
+      status = np_fio_path_identity(file.target, &id);
+      *slash = '/';
+    }
+    const int n = std::snprintf(file.key, sizeof file.key, "%llx:%llx/%s", static_cast<unsigned long long>(id.device),
+                                static_cast<unsigned long long>(id.inode), base);
+    if (status == kNpFioOk && n > 0 && static_cast<size_t>(n) < sizeof file.key) return 0;
+    if (status == kNpFioOk) status = kNpFioNameTooLong;
+  }
+  const int err = status == kNpFioNameTooLong ? ENAMETOOLONG : np_fio_last_error();
+  // Gone since it was found: missing, as the search would have said.
+  if (status == kNpFioNotFound) return TQ_ERR_FILE_MISSING;
+  if (status == kNpFioNoMemory) {
+    TQ_REPORT(ctx, TQ_ERR_NO_MEMORY, 2001, static_cast<const char*>(file.path));
+    return TQ_ERR_NO_MEMORY;
+  }
+  char buffer[256];
+  const char* reason = np_fio_error_text(err, buffer, sizeof buffer);
+  TQ_REPORT(ctx, TQ_ERR_FILE_OPEN, 2000, static_cast<const char*>(file.path), reason);
+  return TQ_ERR_FILE_OPEN;
 }
 
 lock_entry* entry_find(context* ctx, const resolved_file& file) {
   if (ctx->file_locks == nullptr) return nullptr;
-  const char* key = file.key();
+  const char* key = file.key;
   return reinterpret_cast<lock_entry*>(
       hash_get_word(ctx->file_locks, key, static_cast<int32_t>(std::strlen(key))));
 }
@@ -91,14 +130,17 @@ int32_t entry_get(context* ctx, const resolved_file& file, lock_entry** out) {
     void* block = pool_block_take(ctx->lock_entry_pool);
     if (block == nullptr) return TQ_ERR_NO_MEMORY;
     entry = new (block) lock_entry{};
-    const char* key = file.key();
+    const char* key = file.key;
     auto word = reinterpret_cast<uintptr_t>(entry);
     if (hash_put_word(ctx->file_locks, key, static_cast<int32_t>(std::strlen(key)), word) == word) {
       pool_block_return(ctx->lock_entry_pool, block);
       return TQ_ERR_NO_MEMORY;
     }
   }
-  if (entry->ref_count == 0) std::strcpy(entry->path, file.path);
+  if (entry->ref_count == 0) {
+    std::strcpy(entry->path, file.path);
+    std::strcpy(entry->target, file.target);
+  }
   *out = entry;
   return 0;
 }
@@ -213,7 +255,7 @@ int32_t lock_file_create(context* ctx, const char* name, uint32_t kind, lock_han
   if (rc != 0) return rc;
   handle->primary = entry;
   handle->held = 1;
-  return path_copy(entry->path, path, size);
+  return path_copy(file.path, path, size);
 }
 
 int32_t lock_file_create_found(context* ctx, const char* name, uint32_t kind, lock_handle* handle, char* path,
@@ -236,7 +278,7 @@ int32_t lock_add(lock_handle* handle, context* ctx, const char* name, uint32_t k
   if (rc != 0) return rc;
   if (path != nullptr && std::strlen(file.path) >= size) return -1;
   lock_entry* known = entry_find(ctx, file);
-  if (handle_has(handle, known)) return path_copy(known->path, path, size);
+  if (handle_has(handle, known)) return path_copy(file.path, path, size);
   if (handle->further_count >= kLockFurtherMax) {
     // Nothing is locked by anyone else: say so, or the caller goes looking
     // for another editor of the file.
@@ -250,7 +292,7 @@ int32_t lock_add(lock_handle* handle, context* ctx, const char* name, uint32_t k
   rc = entry_acquire(ctx, entry);
   if (rc != 0) return rc;
   handle->further[handle->further_count++] = entry;
-  return path_copy(entry->path, path, size);
+  return path_copy(file.path, path, size);
 }
 
 int32_t lock_is_held_for(context* ctx, const char* name, uint32_t kind, lock_handle* handle, uint32_t* held,
@@ -302,7 +344,7 @@ lock_mark lock_mark_get(const lock_handle* handle) {
   return lock_mark{handle->held, handle->held ? handle->further_count : 0};
 }
 
-void lock_release_since(context* ctx, lock_handle* handle, lock_mark mark) {
+void lock_release_since(context* ctx, lock_handle* handle, lock_mark mark) noexcept {
   if (handle == nullptr || !owned_by(handle, ctx) || !handle->held) return;
   if (!mark.held) {
     (void)lock_release_all(ctx, handle);

@@ -1,9 +1,12 @@
 // Lock files: in edit mode a knowledge-base file read for change is guarded
-// by a file "<resolved path>.lck", created and held open (with an exclusive
-// lock) while any lock handle of the context references the file, and
-// deleted when the last reference goes. The lock files of one context are
-// shared through its lock table, so two handles locking the same file share
-// one lock file; a second context, or another process, finds it locked.
+// by a file "<file>.lck" beside the file its chain of links ends at (the
+// file a save replaces), created and held open (with an exclusive lock)
+// while any lock handle of the context references the file, and deleted
+// when the last reference goes. The lock files of one context are shared
+// through its lock table, keyed by the identity of the folder holding that
+// file and its name there, so two handles locking the same file by any
+// names share one lock file; a second context, or another process, finds
+// it locked whatever name it uses.
 #pragma once
 
 #include <cstdint>
@@ -22,9 +25,10 @@ inline constexpr uint32_t kLockPathSize = 16388;
 
 // One locked file of the context's lock table (from the lock-entry pool).
 struct lock_entry {
-  char path[kLockPathSize];  // the resolved path of the guarded file
-  fio_handle* file;          // the open lock file; NULL under option 0x10000
-  uint32_t ref_count;        // handles referencing the entry
+  char path[kLockPathSize];    // the guarded file as first found along the search path
+  char target[kLockPathSize];  // the end of its links: the lock file's base
+  fio_handle* file;            // the open lock file; NULL under option 0x10000
+  uint32_t ref_count;          // handles referencing the entry
 };
 
 // A client's hold on the lock files of the files it edits.
@@ -50,7 +54,9 @@ int32_t lock_table_init(context* ctx);
 void lock_table_free(context* ctx);
 
 // Locks a file for a handle: name is UTF-8, resolved along the search path
-// as the file kind (-404 when it does not exist). The first file becomes the
+// as the file kind (-404 when it does not exist), then to the file its
+// links end at and the folder holding it, which must be looked at (-600,
+// or -400 recorded with the system's reason). The first file becomes the
 // handle's primary one, later ones are added as further files (lock_add).
 // path (may be NULL) receives the resolved path, at most size - 1 bytes.
 // -802 (recorded) for a handle of another context; -401 when another context
@@ -99,7 +105,27 @@ lock_mark lock_mark_get(const lock_handle* handle);
 // Releases the files the handle took after the mark: the further files added
 // since (last first) and, when it held nothing then, its primary file. A
 // NULL handle, or one of another context, is left alone.
-void lock_release_since(context* ctx, lock_handle* handle, lock_mark mark);
+void lock_release_since(context* ctx, lock_handle* handle, lock_mark mark) noexcept;
+
+// The mark as a guard: what the handle takes after the guard is made is
+// given back when the guard goes, on every way out (an exception included),
+// unless keep() said the operation succeeded. A NULL handle is left alone.
+class lock_mark_guard {
+ public:
+  lock_mark_guard(context* ctx, lock_handle* handle) : ctx_(ctx), handle_(handle), mark_(lock_mark_get(handle)) {}
+  ~lock_mark_guard() {
+    if (!kept_) lock_release_since(ctx_, handle_, mark_);
+  }
+  lock_mark_guard(const lock_mark_guard&) = delete;
+  lock_mark_guard& operator=(const lock_mark_guard&) = delete;
+  void keep() { kept_ = true; }
+
+ private:
+  context* ctx_;
+  lock_handle* handle_;
+  lock_mark mark_;
+  bool kept_ = false;
+};
 
 // The resolved paths of the files a handle locks, primary first (index 0),
 // then its further files in the order they were added; count is 0 for a

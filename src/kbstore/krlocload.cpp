@@ -436,9 +436,6 @@ int32_t locale_load(context* ctx, const char* iso, uint32_t flags, lock_handle* 
   write_hold hold(ctx);
   if (!hold.held()) return hold.rc();
   load_chain chain{};
-  // A failed client's load gives back the locks it took (its own file and
-  // its ancestors'), and only those: the handle may hold others.
-  const lock_mark mark = lock_mark_get(lock);
   // A load goes on past some failures: a definition whose reader meets a
   // file it cannot read now (a grammar whose categories it looks up, a
   // resource prepared on reading) may stay valid and read it on first use,
@@ -447,14 +444,19 @@ int32_t locale_load(context* ctx, const char* iso, uint32_t flags, lock_handle* 
   // beside a failure in its list.
   const uint32_t failures = err_failures_mark(ctx);
   int32_t rc = 0;
-  try {
-    rc = load_impl(ctx, iso, flags, lock, nested, code_out, &chain);
-  } catch (const std::bad_alloc&) {
-    // Every step has given back what it held on the way out.
-    TQ_REPORT(ctx, TQ_ERR_NO_MEMORY, 29, "Allocating memory while loading a locale.");
-    rc = TQ_ERR_NO_MEMORY;
+  {
+    // A failed client's load gives back the locks it took (its own file and
+    // its ancestors'), and only those: the handle may hold others.
+    lock_mark_guard taken(ctx, lock);
+    try {
+      rc = load_impl(ctx, iso, flags, lock, nested, code_out, &chain);
+    } catch (const std::bad_alloc&) {
+      // Every step has given back what it held on the way out.
+      TQ_REPORT(ctx, TQ_ERR_NO_MEMORY, 29, "Allocating memory while loading a locale.");
+      rc = TQ_ERR_NO_MEMORY;
+    }
+    if (rc >= 0 || nested) taken.keep();
   }
-  if (rc < 0 && !nested) lock_release_since(ctx, lock, mark);
   rc = err_went_on(ctx, failures, rc, TQ_WARN_LOCALE_PROBLEMS);
   int32_t released = hold.release();
   return rc != 0 ? rc : released;

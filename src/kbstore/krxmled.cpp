@@ -53,7 +53,7 @@ int32_t xmldoc_read_for_edit(context* ctx, const char* file, uint32_t flags, loc
   *out = nullptr;
   // The handle may already lock other files for the caller: a failure
   // gives back only what this read took.
-  const lock_mark mark = lock_mark_get(lock);
+  lock_mark_guard taken(ctx, lock);
   char path[kLockPathSize] = "";
   int32_t rc = 0;
   try {
@@ -70,7 +70,7 @@ int32_t xmldoc_read_for_edit(context* ctx, const char* file, uint32_t flags, loc
     }
     rc = TQ_ERR_NO_MEMORY;
   }
-  if (rc < 0) lock_release_since(ctx, lock, mark);
+  if (rc >= 0) taken.keep();
   return rc;
 }
 
@@ -139,14 +139,15 @@ int32_t xml_edit_file_make(context* ctx, const char* path, uint32_t kind, lock_h
   bool made = false;
   int32_t rc = fio_prepare_replace(ctx, path, &made);
   if (rc != 0 || lock == nullptr) return rc;
-  const lock_mark mark = lock_mark_get(lock);
+  lock_mark_guard taken(ctx, lock);
   rc = lock_file_create(ctx, path, kind, lock, nullptr, 0);
-  if (rc != 0) {
-    lock_release_since(ctx, lock, mark);
-    // The empty file made here goes again, unless someone else locked it
-    // in between: then it is theirs.
-    if (made && rc != TQ_ERR_FILE_LOCKED) (void)fio_unlink(path);
+  if (rc == 0) {
+    taken.keep();
+    return 0;
   }
+  // The empty file made here goes again, unless someone else locked it in
+  // between: then it is theirs.
+  if (made && rc != TQ_ERR_FILE_LOCKED) (void)fio_unlink(path);
   return rc;
 }
 

@@ -453,6 +453,18 @@ int32_t np_fio_identity(np_fio_handle handle, np_fio_id* out) {
   return kNpFioOk;
 }
 
+int32_t np_fio_path_identity(const char* path, np_fio_id* out) {
+  if (path == nullptr || out == nullptr) return kNpFioBadArgument;
+  if (*path == '\0') return status_of(ENOENT);
+  char native[PATH_MAX];
+  if (!to_native(path, native)) return status_of(ENAMETOOLONG);
+  struct stat st {};
+  if (sys("stat", [&] { return ::stat(native, &st); }) != 0) return status_of(errno);
+  out->device = static_cast<uint64_t>(st.st_dev);
+  out->inode = static_cast<uint64_t>(st.st_ino);
+  return kNpFioOk;
+}
+
 int32_t np_fio_link_resolve(const char* path, char* out, uint32_t size) {
   if (path == nullptr || out == nullptr || size == 0) return kNpFioBadArgument;
   out[0] = '\0';

@@ -53,6 +53,8 @@ struct np_fio_id {
   uint64_t inode;
 };
 int32_t np_fio_identity(np_fio_handle handle, np_fio_id* out);
+// The identity of whatever `path` names, a folder too, links followed.
+int32_t np_fio_path_identity(const char* path, np_fio_id* out);
 // The file a write that replaces `path` must replace: `path` itself, or,
 // when it is a symbolic link, the file the chain of links ends at (which
 // need not exist yet). kNpFioNameTooLong when that does not fit in size;

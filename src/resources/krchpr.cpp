@@ -196,7 +196,7 @@ int32_t chopper_rsrc_load(context* ctx, resource_slot* slot, lock_handle* lock, 
   (void)arg;
   // The handle may lock other files for the caller: a failure gives back
   // only what this load took.
-  const lock_mark mark = lock_mark_get(lock);
+  lock_mark_guard taken(ctx, lock);
   xmldoc* read = nullptr;
   int32_t rc = lock != nullptr ? xmldoc_read_for_edit(ctx, slot->name, kXmlFlagVault, lock, &read)
                                : xmldoc_read(ctx, slot->name, kXmlFlagVault, &read);
@@ -211,7 +211,6 @@ int32_t chopper_rsrc_load(context* ctx, resource_slot* slot, lock_handle* lock, 
   if (rec == nullptr || chopper_rec_init(rec) != 0) {
     std::free(rec);
     TQ_REPORT(ctx, TQ_ERR_NO_MEMORY, 206, static_cast<const char*>(slot->name));
-    lock_release_since(ctx, lock, mark);
     return TQ_ERR_NO_MEMORY;
   }
   auto drop = [ctx](chopper_rec* r) {
@@ -225,9 +224,9 @@ int32_t chopper_rsrc_load(context* ctx, resource_slot* slot, lock_handle* lock, 
   if (rc < 0) {
     // What the load built is gone; the registrant keeps its reference and
     // the next use tries again. The lock this read took goes with it.
-    lock_release_since(ctx, lock, mark);
     return rc;
   }
+  taken.keep();
   slot->part = owned.release();
   return 0;
 }

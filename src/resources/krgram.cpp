@@ -406,7 +406,7 @@ int32_t grammar_rsrc_load(context* ctx, resource_slot* slot, lock_handle* lock, 
   if (slot == nullptr) return TQ_ERR_ARGUMENT;
   // The handle may lock other files for the caller: a failure gives back
   // only what this load took.
-  const lock_mark mark = lock_mark_get(lock);
+  lock_mark_guard taken(ctx, lock);
   xmldoc* read = nullptr;
   int32_t rc = lock != nullptr ? xmldoc_read_for_edit(ctx, slot->name, kXmlFlagVault, lock, &read)
                                : xmldoc_read(ctx, slot->name, kXmlFlagVault, &read);
@@ -423,9 +423,9 @@ int32_t grammar_rsrc_load(context* ctx, resource_slot* slot, lock_handle* lock, 
     // The registrant keeps its reference: the next use tries again.
     rec.reset();
     TQ_REPORT(ctx, rc, 157, static_cast<const char*>(slot->name));
-    lock_release_since(ctx, lock, mark);
     return rc;
   }
+  taken.keep();
   slot->part = rec.release();
   return 0;
 }

@@ -497,7 +497,7 @@ int32_t phonetx_edit(context* ctx, const char* name, tq_lock_handle* lock) {
   locale_info_clear(&read.locale);
   // The handle may lock other files for the caller: a failure gives back
   // only what this edit took.
-  const lock_mark mark = lock_mark_get(lock);
+  lock_mark_guard taken(ctx, lock);
   xmldoc* doc = nullptr;
   int32_t rc = xmldoc_read_for_edit(ctx, text, kXmlFlagVault, lock, &doc);
   if (rc < 0) return rc;
@@ -507,9 +507,9 @@ int32_t phonetx_edit(context* ctx, const char* name, tq_lock_handle* lock) {
   xml_free(ctx, doc);
   if (rc < 0) {
     session_clear(&read);
-    lock_release_since(ctx, lock, mark);
     return rc;
   }
+  taken.keep();
   session_clear(session);
   *session = read;
   return crc;

@@ -146,20 +146,15 @@ int32_t read_document(context* ctx, resource_slot* slot, lock_handle* lock, rege
   return rc;
 }
 
-// After a failed load: the lock this load took is given back (the handle
-// may lock other files for the caller); the slot stays registered with its
-// references, so that a later use tries again.
-void load_failed(context* ctx, lock_handle* lock, lock_mark mark) { lock_release_since(ctx, lock, mark); }
-
 int32_t load_common(context* ctx, resource_slot* slot, lock_handle* lock, bool compile) {
   if (slot == nullptr) return TQ_ERR_ARGUMENT;
-  const lock_mark mark = lock_mark_get(lock);
+  // After a failed load, by any way out, the lock this load took is given
+  // back (the handle may lock other files for the caller); the slot stays
+  // registered with its references, so that a later use tries again.
+  lock_mark_guard taken(ctx, lock);
   regexlib_rec* rec = nullptr;
   int32_t rc = read_document(ctx, slot, lock, &rec);
-  if (rc < 0) {
-    load_failed(ctx, lock, mark);
-    return rc;
-  }
+  if (rc < 0) return rc;
   int32_t warning = rc;
   if (compile) {
     uint32_t opts = regexlib_compile_options(ctx);
@@ -167,12 +162,12 @@ int32_t load_common(context* ctx, resource_slot* slot, lock_handle* lock, bool c
       int32_t crc = regexlib_element_compile(ctx, &rec->elements[i], opts);
       if (crc < 0) {
         rec_delete(rec);
-        load_failed(ctx, lock, mark);
         return crc;
       }
       if (warning == 0) warning = crc;
     }
   }
+  taken.keep();
   slot->part = rec;
   return warning;
 }

@@ -435,7 +435,7 @@ int32_t scheme_rsrc_load(context* ctx, resource_slot* slot, lock_handle* lock, u
   if (rsrc_scheme_file_name(slot->name, file, sizeof file) != 0) return TQ_ERR_ARGUMENT;
   // The handle may lock other files for the caller: a failure gives back
   // only what this load took.
-  const lock_mark mark = lock_mark_get(lock);
+  lock_mark_guard taken(ctx, lock);
   xmldoc* doc = nullptr;
   int32_t rc = lock != nullptr ? xmldoc_read_for_edit(ctx, file, kXmlFlagVault, lock, &doc)
                                : xmldoc_read(ctx, file, kXmlFlagVault, &doc);
@@ -453,9 +453,9 @@ int32_t scheme_rsrc_load(context* ctx, resource_slot* slot, lock_handle* lock, u
     // The slot stays registered with its references, so that a later use
     // tries again; the lock this load took is given back.
     scheme_rec_delete(ctx, rec);
-    lock_release_since(ctx, lock, mark);
     return rc;
   }
+  taken.keep();
   slot->part = rec;
   return 0;
 }

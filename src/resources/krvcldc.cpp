@@ -142,25 +142,44 @@ int32_t write_replacing(context* ctx, const char* path, const byte_buffer& file)
 }
 
 // Writes a compiled file of `name`: with its extension (unless the name is
-// used as given); a path where it says; a plain name over the file found
-// along the search path, else into the first search-path folder where it
-// can be made.
+// used as given); a path where it says; a plain name over the first file of
+// the name along the search path, else into the first search-path folder
+// where it can be made. A folder where the file cannot be looked at (a loop
+// of links, an I/O error, a folder that cannot be searched) stops the write
+// with that cause: a file there would shadow, or be shadowed by, a copy
+// written further on, and loads would read one while saves wrote the other.
 int32_t write_compiled(context* ctx, const char* name, uint32_t kind, uint32_t name_as_given, const byte_buffer& file) {
   char built[kFioPathSize];
   if (fio_name_build(ctx, kind, name_as_given ? kFioFlagNameAsGiven : 0, name, built, sizeof built) != 0) return -1;
   const int32_t type = fio_path_type(built);
   if (type < 0) return -1;
   if (type != 0 || ctx == nullptr || ctx->search_path == nullptr) return write_replacing(ctx, built, file);
+  const path_list* list = ctx->search_path;
   char path[kFioPathSize];
-  if (fio_path_resolve(ctx, built, kind, path, sizeof path) == 0) return write_replacing(ctx, path, file);
-  // A folder where the file cannot be made is passed over without a
-  // trace; the last one's failure is the answer.
+  for (uint32_t i = 0; i < list->count; ++i) {
+    if (fio_path_join(list->dirs[i], built, path, sizeof path) != 0) continue;
+    const int32_t rc = fio_stat(path, nullptr, 0);
+    if (rc == 0) return write_replacing(ctx, path, file);
+    if (rc == TQ_ERR_FILE_MISSING) continue;
+    if (rc == TQ_ERR_FILE_OPEN) {
+      char reason[256];
+      TQ_REPORT(ctx, rc, 2002, static_cast<const char*>(path),
+                static_cast<const char*>(fio_last_error_text(reason, sizeof reason)));
+    }
+    return rc;
+  }
+  // In no folder yet. A folder where the file cannot be made is passed over
+  // without a trace, unless something is there by then: the last one's
+  // failure is the answer.
   int32_t rc = -1;
-  for (uint32_t i = 0; i < ctx->search_path->count; ++i) {
-    if (fio_path_join(ctx->search_path->dirs[i], built, path, sizeof path) != 0) continue;
+  for (uint32_t i = 0; i < list->count; ++i) {
+    if (fio_path_join(list->dirs[i], built, path, sizeof path) != 0) continue;
     const uint32_t mark = ctx->errors.count;
     rc = write_replacing(ctx, path, file);
-    if (rc >= 0 || rc == TQ_ERR_NO_MEMORY || i + 1 == ctx->search_path->count) return rc;
+    if (rc >= 0 || rc == TQ_ERR_NO_MEMORY || i + 1 == list->count ||
+        fio_stat(path, nullptr, 0) != TQ_ERR_FILE_MISSING) {
+      return rc;
+    }
     err_list_truncate(ctx, mark);
   }
   return rc;

@@ -74,6 +74,11 @@ struct Workload {
   // old one or the clean run's new one whole, with no temporary file
   // beside it.
   const char* saved = nullptr;
+  // Whether the root is reached through a symbolic link to the copy.
+  bool linked = false;
+  // A file under the root (with its extension) that a run failing with
+  // -600 leaves unlocked: another context's lock on it is not refused.
+  const char* unlocked = nullptr;
   // The last allocations of the call, each failed besides the sample: a
   // save makes its document and writes it last, after checks that allocate
   // far more (a rule set compiled as its reader will).
@@ -97,6 +102,28 @@ bool loaded(CallRun& run, uint32_t parts = kEveryPart, bool edit = false) {
 bool editing(CallRun& run) {
   return open_on(run, true) && tq_lock_init(run.ctx, &run.lock) == 0 &&
          tq_zel_locale_load_edit(run.ctx, kSampleEnusa, kEveryPart, run.lock) >= 0;
+}
+
+// An edit-mode context whose lock handle a vocabulary is registered with,
+// so that its first use locks its file.
+bool vocab_editing(CallRun& run) {
+  return open_on(run, true) && tq_lock_init(run.ctx, &run.lock) == 0 &&
+         tq_vocabulary_load(run.ctx, "en_name_noise", run.lock, &run.index) >= 0;
+}
+
+Outcome numwords(CallRun& run) {
+  uint32_t count = 0;
+  Outcome o;
+  o.rc = tq_vocab_numwords_get(run.ctx, run.index, &count);
+  tq_test::AllocPause pause;
+  o.out = std::to_string(count);
+  return o;
+}
+
+Outcome load_edit(CallRun& run) {
+  Outcome o;
+  o.rc = tq_zel_locale_load_edit(run.ctx, kSampleEnusa, kEveryPart, run.lock);
+  return o;
 }
 
 // A scheme of ENUSA opened for editing.
@@ -140,7 +167,7 @@ Workload save_row(const char* row, ResourceOpen open, const char* name,
             o.rc = save(run.ctx, run.index, run.lock);
             return o;
           },
-          true, false, nullptr, saved, 40};
+          true, false, nullptr, saved, false, nullptr, 40};
 }
 
 Outcome text_call(const std::function<int32_t(char*)>& call) {
@@ -348,6 +375,17 @@ std::vector<Workload> workloads() {
          return o;
        },
        true, false, nullptr, "vocab/en_name_noise.xml"},
+      // A vocabulary's first use in an edit context locks its file; a
+      // failed one gives the lock back, whichever way the reader left.
+      {"VocabFirstUseEdit", vocab_editing, numwords, true, false, nullptr, nullptr, false, "vocab/en_name_noise.zev"},
+      // The edit roads on a knowledge base reached through a link, where a
+      // file's own path is not the name it was found by.
+      {"VocabFirstUseEditLinked", vocab_editing, numwords, true, false, nullptr, nullptr, true,
+       "vocab/en_name_noise.zev"},
+      {"LocaleLoadEditLinked",
+       [](CallRun& run) { return open_on(run, true) && tq_lock_init(run.ctx, &run.lock) == 0; }, load_edit, true,
+       true, &engines, nullptr, true, "locale/enusa.loc.zel"},
+      {"SchemeEditLinked", scheme_editing, entry_add, true, false, nullptr, nullptr, true},
       // A locale whose parent is loaded already, with fewer parts: the
       // parent is taken as it is.
       {"LocaleLoadOverParent",
@@ -404,6 +442,20 @@ bool lists(tq_context* ctx, int32_t code) {
   return false;
 }
 
+// What another edit context's lock on a file under the run's root gives
+// (the lock given back at once).
+int32_t lock_elsewhere(const CallRun& run, const char* file) {
+  tq_context* other = nullptr;
+  tq_lock_handle* lock = nullptr;
+  int32_t rc = tq_init_edit_mode(&other, run.root_text.c_str());
+  if (rc >= 0) rc = tq_lock_init(other, &lock);
+  const std::string path = (run.root / file).string();
+  if (rc >= 0) rc = tq_lock_create(other, path.c_str(), path.ends_with(".zev") ? 8 : 7, lock, nullptr);
+  if (lock != nullptr) tq_lock_free(other, lock);
+  if (other != nullptr) tq_close(other);
+  return rc;
+}
+
 void PrintTo(const Workload& w, std::ostream* os) { *os << w.name; }
 
 class AllocFailure : public ::testing::TestWithParam<Workload> {};
@@ -415,6 +467,10 @@ TEST_P(AllocFailure, CleanResultOrNamedFailureAndNothingLeft) {
     if (copy != nullptr) {
       std::filesystem::copy(TQ_SAMPLE_KB, copy->path() / "kb", std::filesystem::copy_options::recursive);
       run.root = copy->path() / "kb";
+    }
+    if (w.linked && copy != nullptr) {
+      std::filesystem::create_directory_symlink(run.root, copy->path() / "link");
+      run.root = copy->path() / "link";
     }
     run.root_text = run.root.string();
     return w.setup(run);
@@ -469,6 +525,9 @@ TEST_P(AllocFailure, CleanResultOrNamedFailureAndNothingLeft) {
     }
     if (w.saved != nullptr) {
       EXPECT_TRUE(old_or_new(run.root / w.saved, old_bytes, new_bytes));
+    }
+    if (w.unlocked != nullptr && got.rc < 0) {
+      EXPECT_EQ(lock_elsewhere(run, w.unlocked), 0) << w.unlocked << " stays locked after the failed call";
     }
     if (run.clone != nullptr) {
       int32_t locale = -1;

@@ -129,6 +129,9 @@ struct Workload {
   // What the same context gives when the call is made again with the
   // system back: a failure of the moment is gone then. May be empty.
   std::function<std::string(Run&)> again = nullptr;
+  // Whether the root is reached through a symbolic link to the copy, so
+  // that a file's own path is not the name it was found by.
+  bool linked = false;
 };
 
 // What a run gave: the call's text, the error list's codes and texts, and
@@ -220,6 +223,14 @@ std::vector<Workload> workloads() {
        }},
       {"LocaleWrite", true, [](Run& run) { return open_edit(run, true); },
        [](Run& run) { return step(run, tq_locale_write(run.ctx, kSampleEnusa, run.lock)); }},
+      {"LocaleLoadEditLinked", true, [](Run& run) { return open_edit(run, false); },
+       [](Run& run) {
+         return step(run, tq_zel_locale_load_edit(run.ctx, kSampleEnusa, kEveryPart, run.lock)) + tq_test::sample_engines(run.ctx);
+       },
+       nullptr, true},
+      {"LocaleWriteLinked", true, [](Run& run) { return open_edit(run, true); },
+       [](Run& run) { return step(run, tq_locale_write(run.ctx, kSampleEnusa, run.lock)); }, nullptr,
+       true},
       {"SchemeWrite", true, [](Run& run) { return open_edit(run, true); },
        [](Run& run) {
          return edit_save<tq_scheme_load_edit, tq_scheme_write, tq_transf_scheme_unload>(run, "en_nickname");
@@ -271,6 +282,10 @@ Outcome run_once(const Workload& w, Fault fault, long* calls, const char** faile
   if (w.writes) {
     fs::copy(TQ_SAMPLE_KB, run.dir.path() / "kb", fs::copy_options::recursive);
     run.root = run.dir.path() / "kb";
+    if (w.linked) {
+      fs::create_directory_symlink(run.root, run.dir.path() / "link");
+      run.root = run.dir.path() / "link";
+    }
   }
   if (!w.setup(run)) {
     ADD_FAILURE() << "setup: " << tq_test::error_list_text(run.ctx);

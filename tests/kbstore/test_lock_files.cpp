@@ -1,8 +1,10 @@
 // Lock files and the context's lock table, below the exports.
+#include <cerrno>
 #include <filesystem>
 #include <string>
 
 #include "kbstore/krlock.h"
+#include "platform/npfio.h"
 #include "support/bare_context.h"
 #include "support/tq_test.h"
 
@@ -191,6 +193,95 @@ TEST(LockFiles, WithoutLockFilesTheFileIsStillRecorded) {
   ASSERT_EQ(lock_release_all(lc.get(), &h), 0);
   ASSERT_EQ(lock_release_all(lc.get(), &h2), 0);
   EXPECT_FALSE(fs::exists(kb / "a.xml.lck"));
+}
+
+// One file, whatever name reaches it (a link to it, its own path, absolute
+// or relative, another spelling of its folders), has one entry in a
+// context's table and one lock file, beside the file itself: another
+// context is refused by every name, and the context that holds it shares
+// its entry.
+TEST(LockFiles, OneLockWhateverNameReachesTheFile) {
+  TempDir kb;
+  kb.write("real/a.xml", "x");
+  fs::create_directories(kb / "links");
+  fs::create_symlink(kb / "real" / "a.xml", kb / "links" / "a.xml");
+  LockContext one(kb / "links");
+  LockContext two(kb / "real");
+  lock_handle h1 = one.handle();
+  char path[kLockPathSize];
+  ASSERT_EQ(lock_file_create(one.get(), "a", kFioKindXml, &h1, path, sizeof path), 0);
+  EXPECT_EQ(std::string(path), (kb / "links" / "a.xml").string());
+  EXPECT_TRUE(fs::exists(kb / "real" / "a.xml.lck"));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(kb / "links" / "a.xml.lck")));
+  const std::string names[] = {"a", (kb / "real" / "a.xml").string(), (kb / "links" / "a.xml").string(),
+                               fs::relative(kb / "real" / "a.xml").string(),
+                               (kb / "links" / ".." / "real" / "a.xml").string()};
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name);
+    lock_handle other = two.handle();
+    EXPECT_EQ(lock_file_create(two.get(), name.c_str(), kFioKindXml, &other, nullptr, 0), -401);
+    EXPECT_EQ(other.held, 0u);
+    lock_handle same = one.handle();
+    ASSERT_EQ(lock_file_create(one.get(), name.c_str(), kFioKindXml, &same, nullptr, 0), 0);
+    EXPECT_EQ(same.primary, h1.primary);
+    uint32_t held = 0;
+    EXPECT_EQ(lock_is_held_for(one.get(), name.c_str(), kFioKindXml, &h1, &held, nullptr, 0), 0);
+    EXPECT_EQ(held, 1u);
+    ASSERT_EQ(lock_release_all(one.get(), &same), 0);
+  }
+  ASSERT_EQ(lock_release_all(one.get(), &h1), 0);
+  EXPECT_FALSE(fs::exists(kb / "real" / "a.xml.lck"));
+  lock_handle h2 = two.handle();
+  EXPECT_EQ(lock_file_create(two.get(), "a", kFioKindXml, &h2, nullptr, 0), 0);
+}
+
+// A file whose place (the end of its links, the folder holding it) cannot
+// be looked at is neither locked nor looked up under any other key: the
+// call fails with the cause, the handle keeps what it held, and the next
+// call finds the file as usual.
+int g_lstat_error = 0;
+int lstat_fails(const char* call) { return std::string(call) == "lstat" ? g_lstat_error : 0; }
+
+TEST(LockFiles, NoPlaceNoLock) {
+  TempDir kb;
+  kb.write("a.xml", "x");
+  kb.write("b.xml", "x");
+  LockContext lc(kb.path());
+  lock_handle h = lc.handle();
+  ASSERT_EQ(lock_file_create(lc.get(), "a", kFioKindXml, &h, nullptr, 0), 0);
+  const struct {
+    int error;
+    int32_t rc;
+    const char* text;
+  } rows[] = {{ENOMEM, -600, "Out of memory while looking for where the file"},
+              {EIO, -400, "Input/output error"},
+              {ELOOP, -400, "Too many levels of symbolic links"}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.text);
+    g_lstat_error = row.error;
+    np_fio_fault_set(&lstat_fails);
+    lock_handle fresh = lc.handle();
+    const int32_t created = lock_file_create(lc.get(), "b", kFioKindXml, &fresh, nullptr, 0);
+    const std::string created_text = lc.bc.last_error();
+    const int32_t added = lock_add(&h, lc.get(), "b", kFioKindXml, nullptr, 0);
+    uint32_t held = 9;
+    const int32_t looked_up = lock_is_held_for(lc.get(), "a", kFioKindXml, &h, &held, nullptr, 0);
+    np_fio_fault_set(nullptr);
+    EXPECT_EQ(created, row.rc);
+    EXPECT_NE(created_text.find(row.text), std::string::npos) << created_text;
+    EXPECT_EQ(fresh.held, 0u);
+    EXPECT_FALSE(fs::exists(kb / "b.xml.lck"));
+    EXPECT_EQ(added, row.rc);
+    EXPECT_EQ(h.further_count, 0u);
+    EXPECT_EQ(looked_up, row.rc);
+    EXPECT_EQ(held, 0u);
+  }
+  uint32_t held = 0;
+  EXPECT_EQ(lock_is_held_for(lc.get(), "a", kFioKindXml, &h, &held, nullptr, 0), 0);
+  EXPECT_EQ(held, 1u);
+  EXPECT_EQ(lock_add(&h, lc.get(), "b", kFioKindXml, nullptr, 0), 0);
+  EXPECT_TRUE(fs::exists(kb / "b.xml.lck"));
+  ASSERT_EQ(lock_release_all(lc.get(), &h), 0);
 }
 
 }  // namespace

@@ -407,4 +407,28 @@ TEST(VocabFile, RewriteKeepsLinksAndPermissions) {
   EXPECT_EQ(fs::status(f.dir / "store" / "v1.zev").permissions(), fs::perms::owner_read | fs::perms::owner_write);
 }
 
+// A save by name over a file that cannot be looked at (a loop of links)
+// fails with the cause, and writes no copy in a later folder of the search
+// path, where loads would find it only while the loop lasts.
+TEST(VocabFile, SaveByNameStopsAtAFileThatCannotBeLookedAt) {
+  namespace fs = std::filesystem;
+  for (const bool later_copy : {false, true}) {
+    SCOPED_TRACE(later_copy ? "a copy further on" : "no copy further on");
+    tq_test::TempDir dir;
+    fs::create_directories(dir / "A");
+    fs::create_symlink("v.zev", dir / "A" / "v.zev");
+    if (later_copy) dir.write("B/v.zev", "old");
+    fs::create_directories(dir / "B");
+    tq_test::BareContext bc((dir / "A").string() + ";" + (dir / "B").string());
+    vocab_rec* v = small_vocab(bc.get());
+    EXPECT_EQ(vocab_write(v, nullptr, bc.get(), "v", kVocabFormCompiled), -400);
+    vocab_rec_destroy(v);
+    EXPECT_NE(bc.last_error().find("Too many levels of symbolic links"), std::string::npos) << bc.last_error();
+    EXPECT_EQ(fs::exists(dir / "B" / "v.zev"), later_copy);
+    if (later_copy) {
+      EXPECT_EQ(tq_test::read_file(dir / "B" / "v.zev"), "old");
+    }
+  }
+}
+
 }  // namespace
