@@ -663,8 +663,18 @@ int32_t fio_getb(fio_handle* handle, void* buffer, uint32_t size) {
   return np_fio_getb(handle != nullptr ? handle->file : nullptr, buffer, size);
 }
 
-int32_t fio_read_block(fio_handle* handle, void* buffer, uint32_t size) {
-  return np_fio_read_block(handle != nullptr ? handle->file : nullptr, buffer, size);
+int32_t fio_read_block(fio_handle* handle, void* buffer, uint32_t size, fio_failure* why) {
+  const int32_t n = np_fio_read_block(handle != nullptr ? handle->file : nullptr, buffer, size);
+  if (n < 0 && why != nullptr) *why = failure_of(-n);
+  return n;
+}
+
+const char* fio_failure_text(const fio_failure& failure, char* buffer, uint32_t size) {
+  if (failure.err == 0) {
+    if (size > 0) std::snprintf(buffer, size, "%s", "unknown cause");
+    return buffer;
+  }
+  return np_fio_error_text(failure.err, buffer, size);
 }
 
 int32_t fio_puts(fio_handle* handle, const char* text) {

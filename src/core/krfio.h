@@ -185,8 +185,11 @@ int32_t fio_gets(fio_handle* handle, char* buffer, uint32_t size);
 // Up to size bytes: the count, 0 or less at the end or on failure.
 int32_t fio_getb(fio_handle* handle, void* buffer, uint32_t size);
 // A block of up to size bytes, fewer only at the end: the count, 0 at the
-// end, negative when a read failed (np_fio_read_block).
-int32_t fio_read_block(fio_handle* handle, void* buffer, uint32_t size);
+// end, negative when a read failed (np_fio_read_block), *why (when not
+// NULL) then the failure as it happened.
+int32_t fio_read_block(fio_handle* handle, void* buffer, uint32_t size, fio_failure* why = nullptr);
+// The system's reason for a failure, as text.
+const char* fio_failure_text(const fio_failure& failure, char* buffer, uint32_t size);
 // The count written, or -402.
 int32_t fio_puts(fio_handle* handle, const char* text);
 int32_t fio_putb(fio_handle* handle, const void* bytes, uint32_t size);

@@ -676,7 +676,7 @@ class text_source {
   // text: the count, 0 at the end, negative when a read failed.
   int32_t fill(char* out, uint32_t size) {
     if (!vault_) {
-      int32_t n = fio_read_block(fh_, out, size);
+      int32_t n = fio_read_block(fh_, out, size, &failure_);
       if (n > 0) any_ = true;
       return n;
     }
@@ -695,6 +695,8 @@ class text_source {
   }
   // Whether the file held any byte at all.
   bool any() const { return any_; }
+  // Why the last read failed, taken as it failed.
+  const fio_failure& failure() const { return failure_; }
 
  private:
   // One line into line (kCipherLineChars + 1 bytes, terminated): 1, 0 at
@@ -705,7 +707,7 @@ class text_source {
     for (;;) {
       if (pos_ == len_) {
         if (ended_) break;
-        int32_t n = fio_read_block(fh_, raw_.data(), static_cast<uint32_t>(raw_.size()));
+        int32_t n = fio_read_block(fh_, raw_.data(), static_cast<uint32_t>(raw_.size()), &failure_);
         if (n < 0) return n;
         if (n == 0) {
           ended_ = true;
@@ -733,6 +735,7 @@ class text_source {
   bool vault_;
   bool any_ = false;
   bool ended_ = false;
+  fio_failure failure_;
   cipher_state cipher_{};
   std::vector<char> raw_;
   uint32_t pos_ = 0;
@@ -964,8 +967,11 @@ int32_t xml_read_file(context* ctx, const char* file, uint32_t flags, const xml_
     rc = kXmlErrSyntax;
     char why[kErrTextSize];
     char reason[256];
-    err_text<1866>(why, path.c_str(), static_cast<const char*>(fio_last_error_text(reason, sizeof reason)));
+    err_text<1866>(why, path.c_str(), static_cast<const char*>(fio_failure_text(source->failure(), reason, sizeof reason)));
     *text = why;
+    // An I/O error part way is a failure of the moment: a definition that
+    // read this file is read again by the next load.
+    err_passing_count(ctx, source->failure().cause);
   } else {
     rc = st.error;
     *text = st.text;
