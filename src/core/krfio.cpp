@@ -56,6 +56,13 @@ int32_t copy_whole(const char* text, char* out, uint32_t size) {
   return 0;
 }
 
+// The length of a join of a search-path folder with a name that was too
+// long for a path, said to the caller (never 0: it is past the limit).
+uint32_t refused_length(const char* dir, const char* name) {
+  const size_t n = fio_path_join_length(dir, name);
+  return n > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(n);
+}
+
 // Whether two paths are one text, either separator matching the other
 // (the file layer hands back a path with its own).
 bool same_path_text(const char* a, const char* b) {
@@ -195,15 +202,22 @@ void path_list_destroy(path_list* list) {
   std::free(list);
 }
 
+size_t fio_path_join_length(const char* dir, const char* name) {
+  if (dir == nullptr || name == nullptr) return 0;
+  size_t dlen = std::strlen(dir);
+  // An empty directory adds no separator: "/name" would be another file.
+  bool sep = dlen > 0 && !is_separator(dir[dlen - 1]);
+  return dlen + (sep ? 1 : 0) + std::strlen(name);
+}
+
 int32_t fio_path_join(const char* dir, const char* name, char* out, uint32_t size) {
   if (out == nullptr || size == 0) return -1;
   out[0] = '\0';
   if (dir == nullptr || name == nullptr) return -1;
   size_t dlen = std::strlen(dir);
   size_t nlen = std::strlen(name);
-  // An empty directory adds no separator: "/name" would be another file.
   bool sep = dlen > 0 && !is_separator(dir[dlen - 1]);
-  size_t total = dlen + (sep ? 1 : 0) + nlen;
+  size_t total = fio_path_join_length(dir, name);
   // A cut path could name some other file that exists; refuse instead.
   if (total >= size) return -1;
   std::memcpy(out, dir, dlen);
@@ -312,7 +326,9 @@ int32_t fio_stat(const char* path, char* out, uint32_t size) {
   return 0;
 }
 
-int32_t fio_path_resolve(context* ctx, const char* name, uint32_t kind, char* out, uint32_t size) {
+int32_t fio_path_resolve(context* ctx, const char* name, uint32_t kind, char* out, uint32_t size,
+                         uint32_t* refused) {
+  if (refused != nullptr) *refused = 0;
   if (out == nullptr || size == 0) return TQ_ERR_ARGUMENT;
   out[0] = '\0';
   if (name == nullptr) return TQ_ERR_ARGUMENT;
@@ -338,7 +354,10 @@ int32_t fio_path_resolve(context* ctx, const char* name, uint32_t kind, char* ou
   char failed[kFioPathSize] = "";
   int failed_err = 0;
   for (uint32_t i = 0; i < list->count; ++i) {
-    if (fio_path_join(list->dirs[i], built, joined, sizeof joined) != 0) continue;
+    if (fio_path_join(list->dirs[i], built, joined, sizeof joined) != 0) {
+      if (refused != nullptr && *refused == 0) *refused = refused_length(list->dirs[i], built);
+      continue;
+    }
     int32_t rc = fio_stat(joined, out, size);
     if (rc == TQ_ERR_FILE_OPEN && failed[0] == '\0') {
       failed_err = np_fio_last_error();
@@ -443,6 +462,7 @@ int32_t reported(int32_t rc, const char* path, fio_open_report* report) {
   report->rc = rc;
   report->kind = kFioKindCount;
   report->err = rc != 0 ? np_fio_last_error() : 0;
+  report->refused_length = 0;
   if (copy_whole(path, report->path, sizeof report->path) != 0) report->path[0] = '\0';
   return rc;
 }
@@ -474,6 +494,9 @@ int32_t fio_open_in_path(context* ctx, const char* name, uint32_t kind, uint32_t
   const uint32_t older = (flags & kFioFlagNameAsGiven) ? kFioKindCount : fio_kind_older(kind);
   char first[kFioPathSize];
   int first_err = ENOENT;
+  // The first join of the name (as the kind asked for) with a folder that
+  // was too long for a path: that folder was not looked in.
+  uint32_t refused = 0;
   // The first attempt that failed where it could not tell whether the file
   // is there (a folder that cannot be searched, a name too long, a link
   // loop): the search goes on past it, and it is the answer when no
@@ -513,7 +536,10 @@ int32_t fio_open_in_path(context* ctx, const char* name, uint32_t kind, uint32_t
       // open, not a look-up before it.
       char joined[kFioPathSize];
       for (uint32_t i = 0; i < list->count && rc == TQ_ERR_FILE_MISSING; ++i) {
-        if (fio_path_join(list->dirs[i], built, joined, sizeof joined) != 0) continue;
+        if (fio_path_join(list->dirs[i], built, joined, sizeof joined) != 0) {
+          if (refused == 0 && k == kind) refused = refused_length(list->dirs[i], built);
+          continue;
+        }
         rc = attempt(joined, k);
       }
     }
@@ -529,6 +555,14 @@ int32_t fio_open_in_path(context* ctx, const char* name, uint32_t kind, uint32_t
     report->kind = unsure.kind;
     report->err = unsure.err;
     return unsure.rc;
+  }
+  if (refused != 0) {
+    // Not "not found": a folder it could not be looked in may hold it.
+    reported(TQ_ERR_FILE_OPEN, first, report);
+    report->kind = kind;
+    report->err = ENAMETOOLONG;
+    report->refused_length = refused;
+    return TQ_ERR_FILE_OPEN;
   }
   // Named as the form asked for, with the reason its attempt had ("Is a
   // directory" for a path as given that names a folder, "not a regular
@@ -595,6 +629,10 @@ const char* fio_last_error_text(char* buffer, uint32_t size) {
 }
 
 void fio_open_report_text(context* ctx, const fio_open_report& report, char (&out)[kErrTextSize]) {
+  if (report.rc == TQ_ERR_FILE_OPEN && report.refused_length != 0) {
+    fio_refused_join_text(report.path, report.refused_length, out);
+    return;
+  }
   switch (report.rc) {
     case TQ_ERR_FILE_LOCKED: err_text<1863>(out, static_cast<const char*>(report.path)); return;
     case -1: err_text<1860>(out, static_cast<const char*>(report.path), "the name is empty or too long"); return;
@@ -625,6 +663,15 @@ void fio_report_open_failure(context* ctx, int32_t rc, const char* path) {
   char text[kErrTextSize];
   fio_open_report_text(ctx, report, text);
   TQ_REPORT(ctx, rc, 52, static_cast<const char*>(text));
+}
+
+void fio_refused_join_text(const char* name, uint32_t length, char (&out)[kErrTextSize]) {
+  err_text<2141>(out, name != nullptr ? name : "", length, kFioPathSize - 1);
+}
+
+int32_t fio_no_folder_report(context* ctx, const char* name) {
+  if (ctx != nullptr) TQ_REPORT(ctx, TQ_ERR_FILE_OPEN, 2140, call_name_of(ctx), name != nullptr ? name : "");
+  return TQ_ERR_FILE_OPEN;
 }
 
 void fio_missing_text(context* ctx, const char* name, char (&out)[kErrTextSize]) {

@@ -4,6 +4,7 @@
 // path_list.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "core/krcorvel.h"
@@ -79,6 +80,9 @@ void path_list_destroy(path_list* list);
 // dir + '/' + name, the '/' left out when dir already ends in '/' or '\' (or
 // is empty). -1 when the result does not fit in size, out then empty.
 int32_t fio_path_join(const char* dir, const char* name, char* out, uint32_t size);
+// The length fio_path_join's result has (or would have), terminator not
+// counted.
+size_t fio_path_join_length(const char* dir, const char* name);
 // The name with the extension (a leading '.' of it ignored): kept when the
 // name already has it; the older twin replaced ("krd" -> "zel",
 // "krv" -> "zev"); otherwise appended. -1 when it does not fit.
@@ -99,7 +103,11 @@ int32_t fio_path_type(const char* path);
 // Finds an existing file of a kind: a path is checked as it is, a plain
 // name along the search path. 0 with out the path found; -404 when there is
 // none; -1 for a bad kind, an empty search path or a path too long for out.
-int32_t fio_path_resolve(context* ctx, const char* name, uint32_t kind, char* out, uint32_t size);
+// A folder whose join with the name is too long for a path is passed over;
+// *refused (when not NULL) gets the length of the first such join, 0 when
+// there was none, so that a name found nowhere can say why.
+int32_t fio_path_resolve(context* ctx, const char* name, uint32_t kind, char* out, uint32_t size,
+                         uint32_t* refused = nullptr);
 // Opens one path with engine open flags; the file statuses mapped.
 int32_t fio_open(const char* path, uint32_t flags, fio_handle** out);
 // Opens a path when it names an existing regular file: -404 when it does
@@ -125,6 +133,10 @@ struct fio_open_report {
   uint32_t kind;            // the kind the file was met as
   int err;                  // the system's error number of the failed attempt
   char path[kFioPathSize];  // the file met; when none was, the name looked for
+  // When no folder had the file: the length of the first join of the name
+  // with a search-path folder that was too long for a path (that folder
+  // was not looked in); 0 when none was.
+  uint32_t refused_length;
 };
 // Opens one path, as it is, with the context's options (fio_context_flags):
 // 0; -401 when someone else holds the file; -404 when no file is there (a
@@ -137,8 +149,10 @@ int32_t fio_open_file(context* ctx, const char* path, uint32_t flags, fio_handle
 // options. The first file met ends the search whatever its open gives: a
 // file held elsewhere is -401, and is never passed over for a later folder
 // or an older form. 0; -401; -400 for a file there that could not be
-// opened; -404 when there is no file in any form; -600; -1 for a bad kind
-// or a name that is empty or does not fit. *report says how it ended.
+// opened, or for one in no folder where some folder's join with the name
+// was too long for a path (report.refused_length); -404 when there is no
+// file in any form; -600; -1 for a bad kind or a name that is empty or
+// does not fit. *report says how it ended.
 int32_t fio_open_in_path(context* ctx, const char* name, uint32_t kind, uint32_t flags, fio_handle** out,
                          fio_open_report* report);
 // The one account of a failed open, whatever file and kind it was for: a
@@ -195,6 +209,14 @@ const char* fio_last_error_text(char* buffer, uint32_t size);
 // Records why opening `path` has just failed with rc, as
 // fio_open_report_record does, with the system's reason of that failure.
 void fio_report_open_failure(context* ctx, int32_t rc, const char* path);
+// Why a plain name was found in no folder of the search path where it could
+// be looked for: joined with a folder, it made a path of `length` bytes,
+// too long for one (message 2141).
+void fio_refused_join_text(const char* name, uint32_t length, char (&out)[kErrTextSize]);
+// The refusal of a file that is to be made along the search path when no
+// folder is given and the search path is empty: -400, recorded (message
+// 2140) naming the call and the file.
+int32_t fio_no_folder_report(context* ctx, const char* name);
 // Why the plain name was found in no folder of the search path: the
 // knowledge-base root is missing or is not a folder, the search path is
 // empty, or (the folders being there) the search path it was looked for in.

@@ -153,6 +153,7 @@ int32_t write_compiled(context* ctx, const char* name, uint32_t kind, uint32_t n
   if (type != 0 || ctx == nullptr || ctx->search_path == nullptr) return write_replacing(ctx, built, file);
   char path[kFioPathSize];
   if (fio_path_resolve(ctx, built, kind, path, sizeof path) == 0) return write_replacing(ctx, path, file);
+  if (ctx->search_path->count == 0) return fio_no_folder_report(ctx, built);
   // A folder where the file cannot be made is passed over without a
   // trace; the last one's failure is the answer.
   int32_t rc = -1;
