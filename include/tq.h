@@ -354,7 +354,13 @@ TQ_API int32_t tq_zel_path_set(tq_context* ctx, const char* root) TQ_NOEXCEPT;
  * the search goes on too, but when no folder has the file that failure is
  * the answer: -400, its message naming the file and the system's reason
  * (tq_file_exists and the list of available locales, which only ask,
- * count such a file as not there).
+ * count such a file as not there). A folder that, joined with the name,
+ * makes a path of more than 16,383 bytes is passed over as well, not
+ * looked in: when no folder has the file, a read or a load answers -400,
+ * its message naming the file, that length and the limit, not "not found".
+ * A file to be made along the search path (a plain name written, path ""
+ * of an _edit_new or tq_scheme_create) when the search path is empty is
+ * refused: -400, its message naming the call and the file, nothing made.
  * A system call interrupted by a signal (EINTR: a handler installed
  * without SA_RESTART, a network file system) is made again, by every file
  * operation, so it never fails a load, a lock or a save. */
@@ -918,7 +924,8 @@ TQ_API int32_t tq_vocab_edit_prepare(tq_context* ctx, int32_t index) TQ_NOEXCEPT
 /* Creates the compiled file path/name when missing (path "": the first
  * search-path folder; a file there is kept until the save replaces it) and
  * locks it with the handle; -404 naming both when it is a link whose target
- * is missing. path, name: at most 1,024 bytes. */
+ * is missing. path, name: at most 1,024 bytes; a longer path is refused
+ * (-802, its length and the limit named), nothing made. */
 TQ_API int32_t tq_vocab_edit_new(tq_context* ctx, const char* path, const char* name,
                                  tq_lock_handle* lock) TQ_NOEXCEPT;
 /* Writes the vocabulary compiled to its own file, which the lock handle
@@ -979,7 +986,9 @@ TQ_API int32_t tq_chopper_edit(tq_context* ctx, const char* name, tq_lock_handle
  * current, -407 for a name in use). */
 TQ_API int32_t tq_chopper_create(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
 /* Edit mode: creates the vault file path/name when missing (path "": the first
- * search-path folder; a file there is kept until the save) and locks it. */
+ * search-path folder; a file there is kept until the save) and locks it.
+ * path: at most 1,024 bytes; a longer one is refused (-802, its length and
+ * the limit named), nothing made. */
 TQ_API int32_t tq_chopper_edit_new(tq_context* ctx, const char* path, const char* name,
                                    tq_lock_handle* lock) TQ_NOEXCEPT;
 /* Edit mode: writes the chopper to its own file, which the lock handle must
@@ -1324,7 +1333,9 @@ TQ_API int32_t tq_phonetx_owner_get(tq_context* ctx, int32_t index, char* owner)
 TQ_API int32_t tq_phonetx_owner_set(tq_context* ctx, int32_t index, const char* owner) TQ_NOEXCEPT;
 /* Edit mode: creates the file "name" in the folder path when missing (""
  * for the first search-path folder; a file there is kept until the save),
- * locks it. */
+ * locks it. path: at most 16,384 bytes, and the file's path (the folder,
+ * '/', the name and ".zel") at most 16,383: a longer one is refused (-802,
+ * its length and the limit named), nothing made. */
 TQ_API int32_t tq_phonetx_edit_new(tq_context* ctx, const char* path, const char* name,
                                    tq_lock_handle* lock) TQ_NOEXCEPT;
 /* Edit mode, as are the edit session's getters and free: reads a rule-set
@@ -1467,7 +1478,9 @@ TQ_API int32_t tq_grammar_unload(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
 TQ_API int32_t tq_grammar_close(tq_context* ctx, tq_lock_handle* lock) TQ_NOEXCEPT;
 /* The new grammar takes the current locale, when there is one. */
 TQ_API int32_t tq_grammar_create(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;
-/* path: at most 16,384 bytes; name: at most 1,024. */
+/* path: at most 16,384 bytes, and the file's path (the folder, '/', the
+ * name and ".zel") at most 16,383: a longer one is refused (-802, its
+ * length and the limit named), nothing made; name: at most 1,024. */
 TQ_API int32_t tq_grammar_edit_new(tq_context* ctx, const char* path, const char* name,
                                    tq_lock_handle* lock) TQ_NOEXCEPT;
 /* Writes the grammar to its own file, which the lock handle must lock (-405

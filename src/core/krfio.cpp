@@ -56,6 +56,13 @@ int32_t copy_whole(const char* text, char* out, uint32_t size) {
   return 0;
 }
 
+// The length of a join of a search-path folder with a name that was too
+// long for a path, said to the caller (never 0: it is past the limit).
+uint32_t refused_length(const char* dir, const char* name) {
+  const size_t n = fio_path_join_length(dir, name);
+  return n > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(n);
+}
+
 // Whether two paths are one text, either separator matching the other
 // (the file layer hands back a path with its own).
 bool same_path_text(const char* a, const char* b) {
@@ -195,15 +202,22 @@ void path_list_destroy(path_list* list) {
   std::free(list);
 }
 
+size_t fio_path_join_length(const char* dir, const char* name) {
+  if (dir == nullptr || name == nullptr) return 0;
+  size_t dlen = std::strlen(dir);
+  // An empty directory adds no separator: "/name" would be another file.
+  bool sep = dlen > 0 && !is_separator(dir[dlen - 1]);
+  return dlen + (sep ? 1 : 0) + std::strlen(name);
+}
+
 int32_t fio_path_join(const char* dir, const char* name, char* out, uint32_t size) {
   if (out == nullptr || size == 0) return -1;
   out[0] = '\0';
   if (dir == nullptr || name == nullptr) return -1;
   size_t dlen = std::strlen(dir);
   size_t nlen = std::strlen(name);
-  // An empty directory adds no separator: "/name" would be another file.
   bool sep = dlen > 0 && !is_separator(dir[dlen - 1]);
-  size_t total = dlen + (sep ? 1 : 0) + nlen;
+  size_t total = fio_path_join_length(dir, name);
   // A cut path could name some other file that exists; refuse instead.
   if (total >= size) return -1;
   std::memcpy(out, dir, dlen);
@@ -372,7 +386,8 @@ int32_t fio_stat(const char* path, char* out, uint32_t size) {
 }
 
 int32_t fio_path_resolve(context* ctx, const char* name, uint32_t kind, char* out, uint32_t size,
-                         fio_failure* why) {
+                         fio_failure* why, uint32_t* refused) {
+  if (refused != nullptr) *refused = 0;
   fio_failure none;
   if (why == nullptr) why = &none;
   *why = {};
@@ -401,7 +416,10 @@ int32_t fio_path_resolve(context* ctx, const char* name, uint32_t kind, char* ou
   char failed[kFioPathSize] = "";
   fio_failure failed_why;
   for (uint32_t i = 0; i < list->count; ++i) {
-    if (fio_path_join(list->dirs[i], built, joined, sizeof joined) != 0) continue;
+    if (fio_path_join(list->dirs[i], built, joined, sizeof joined) != 0) {
+      if (refused != nullptr && *refused == 0) *refused = refused_length(list->dirs[i], built);
+      continue;
+    }
     fio_failure attempt;
     int32_t rc = stat_one(joined, out, size, &attempt);
     if (rc == TQ_ERR_FILE_OPEN && failed[0] == '\0') {
@@ -525,6 +543,7 @@ int32_t reported(int32_t rc, const char* path, const fio_failure& why, fio_open_
   report->kind = kFioKindCount;
   report->err = rc != 0 ? why.err : 0;
   report->cause = rc != 0 ? why.cause : err_cause::none;
+  report->refused_length = 0;
   if (copy_whole(path, report->path, sizeof report->path) != 0) report->path[0] = '\0';
   return rc;
 }
@@ -570,6 +589,9 @@ int32_t fio_open_in_path(context* ctx, const char* name, uint32_t kind, uint32_t
   const uint32_t older = (flags & kFioFlagNameAsGiven) ? kFioKindCount : fio_kind_older(kind);
   char first[kFioPathSize];
   fio_failure first_why{ENOENT, err_cause::missing};
+  // The first join of the name (as the kind asked for) with a folder that
+  // was too long for a path: that folder was not looked in.
+  uint32_t refused = 0;
   // The first attempt that failed where it could not tell whether the file
   // is there (a folder that cannot be searched, a name too long, a link
   // loop): the search goes on past it, and it is the answer when no
@@ -609,7 +631,10 @@ int32_t fio_open_in_path(context* ctx, const char* name, uint32_t kind, uint32_t
       // open, not a look-up before it.
       char joined[kFioPathSize];
       for (uint32_t i = 0; i < list->count && rc == TQ_ERR_FILE_MISSING; ++i) {
-        if (fio_path_join(list->dirs[i], built, joined, sizeof joined) != 0) continue;
+        if (fio_path_join(list->dirs[i], built, joined, sizeof joined) != 0) {
+          if (refused == 0 && k == kind) refused = refused_length(list->dirs[i], built);
+          continue;
+        }
         rc = attempt(joined, k);
       }
     }
@@ -623,6 +648,13 @@ int32_t fio_open_in_path(context* ctx, const char* name, uint32_t kind, uint32_t
   if (unsure.rc != 0) {
     reported(unsure.rc, unsure.path, unsure.why, report);
     report->kind = unsure.kind;
+    return open_ended(ctx, *report);
+  }
+  if (refused != 0) {
+    // Not "not found": a folder it could not be looked in may hold it.
+    reported(TQ_ERR_FILE_OPEN, first, fio_failure{ENAMETOOLONG, err_cause::permanent}, report);
+    report->kind = kind;
+    report->refused_length = refused;
     return open_ended(ctx, *report);
   }
   // Named as the form asked for, with the reason its attempt had ("Is a
@@ -703,6 +735,10 @@ const char* fio_last_error_text(char* buffer, uint32_t size) {
 }
 
 void fio_open_report_text(context* ctx, const fio_open_report& report, char (&out)[kErrTextSize]) {
+  if (report.rc == TQ_ERR_FILE_OPEN && report.refused_length != 0) {
+    fio_refused_join_text(report.path, report.refused_length, out);
+    return;
+  }
   switch (report.rc) {
     case TQ_ERR_FILE_LOCKED: err_text<1863>(out, static_cast<const char*>(report.path)); return;
     case TQ_ERR_NO_MEMORY: err_text<2020>(out, static_cast<const char*>(report.path)); return;
@@ -741,6 +777,15 @@ void fio_report_open_failure(context* ctx, int32_t rc, const char* path) {
   const fio_failure why{err, cause_of(kNpFioFailed, err)};
   err_passing_count(ctx, why.cause);
   fio_report_open_failure(ctx, rc, path, why);
+}
+
+void fio_refused_join_text(const char* name, uint32_t length, char (&out)[kErrTextSize]) {
+  err_text<2141>(out, name != nullptr ? name : "", length, kFioPathSize - 1);
+}
+
+int32_t fio_no_folder_report(context* ctx, const char* name) {
+  if (ctx != nullptr) TQ_REPORT(ctx, TQ_ERR_FILE_OPEN, 2140, call_name_of(ctx), name != nullptr ? name : "");
+  return TQ_ERR_FILE_OPEN;
 }
 
 void fio_missing_text(context* ctx, const char* name, char (&out)[kErrTextSize]) {

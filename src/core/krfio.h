@@ -4,6 +4,7 @@
 // path_list.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "core/krcorvel.h"
@@ -79,6 +80,9 @@ void path_list_destroy(path_list* list);
 // dir + '/' + name, the '/' left out when dir already ends in '/' or '\' (or
 // is empty). -1 when the result does not fit in size, out then empty.
 int32_t fio_path_join(const char* dir, const char* name, char* out, uint32_t size);
+// The length fio_path_join's result has (or would have), terminator not
+// counted.
+size_t fio_path_join_length(const char* dir, const char* name);
 // The name with the extension (a leading '.' of it ignored): kept when the
 // name already has it; the older twin replaced ("krd" -> "zel",
 // "krv" -> "zev"); otherwise appended. -1 when it does not fit.
@@ -109,9 +113,12 @@ struct fio_failure {
 // could not; its reason also left as this thread's last file error); -1
 // for a bad kind, an empty search path or a path too long for out. *why
 // (when not NULL) says why it failed; a cause that may pass is counted on
-// the context (err_passing_count).
+// the context (err_passing_count). A folder whose join with the name is too
+// long for a path is passed over; *refused (when not NULL) gets the length
+// of the first such join, 0 when there was none, so that a name found
+// nowhere can say why.
 int32_t fio_path_resolve(context* ctx, const char* name, uint32_t kind, char* out, uint32_t size,
-                         fio_failure* why = nullptr);
+                         fio_failure* why = nullptr, uint32_t* refused = nullptr);
 // Opens one path with engine open flags; the file statuses mapped.
 int32_t fio_open(const char* path, uint32_t flags, fio_handle** out);
 // Opens a path when it names an existing regular file: -404 when it does
@@ -138,6 +145,10 @@ struct fio_open_report {
   int err;                  // the system's error number of the failed attempt
   err_cause cause;          // what that failure says of trying again
   char path[kFioPathSize];  // the file met; when none was, the name looked for
+  // When no folder had the file: the length of the first join of the name
+  // with a search-path folder that was too long for a path (that folder
+  // was not looked in); 0 when none was.
+  uint32_t refused_length;
 };
 // Opens one path, as it is, with the context's options (fio_context_flags):
 // 0; -401 when someone else holds the file; -404 when no file is there (a
@@ -151,8 +162,10 @@ int32_t fio_open_file(context* ctx, const char* path, uint32_t flags, fio_handle
 // options. The first file met ends the search whatever its open gives: a
 // file held elsewhere is -401, and is never passed over for a later folder
 // or an older form. 0; -401; -400 for a file there that could not be
-// opened; -404 when there is no file in any form; -600; -1 for a bad kind
-// or a name that is empty or does not fit. *report says how it ended.
+// opened, or for one in no folder where some folder's join with the name
+// was too long for a path (report.refused_length); -404 when there is no
+// file in any form; -600; -1 for a bad kind or a name that is empty or
+// does not fit. *report says how it ended.
 int32_t fio_open_in_path(context* ctx, const char* name, uint32_t kind, uint32_t flags, fio_handle** out,
                          fio_open_report* report);
 // The one account of a failed open, whatever file and kind it was for: a
@@ -218,6 +231,14 @@ void fio_report_open_failure(context* ctx, int32_t rc, const char* path, const f
 // The same for an open that has just failed, its reason this thread's last
 // file error, read now; a cause that may pass is counted on the context.
 void fio_report_open_failure(context* ctx, int32_t rc, const char* path);
+// Why a plain name was found in no folder of the search path where it could
+// be looked for: joined with a folder, it made a path of `length` bytes,
+// too long for one (message 2141).
+void fio_refused_join_text(const char* name, uint32_t length, char (&out)[kErrTextSize]);
+// The refusal of a file that is to be made along the search path when no
+// folder is given and the search path is empty: -400, recorded (message
+// 2140) naming the call and the file.
+int32_t fio_no_folder_report(context* ctx, const char* name);
 // Why the name was not found. A path (a name holding '/' or '\') is never
 // looked for along the search path: the path was not found. A plain name
 // was in no folder of the search path: the knowledge-base root is missing

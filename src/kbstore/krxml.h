@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "tq.h"
 #include "core/krcorvel.h"
@@ -276,10 +277,17 @@ int32_t xmldoc_file_length_check(context* ctx, const char* folder, const char* n
 // The folder of the file xmldoc_file_create makes: folder, or when it is
 // NULL the first search-path folder (NULL when the path is empty).
 const char* xmldoc_file_folder(context* ctx, const char* folder);
+// The folder an edit-mode call is given for the file it makes, converted
+// whole into *folder: a folder of more than max bytes in UTF-8 is refused,
+// -802 (message 1910, its length and max), *folder empty, never cut: cut,
+// it would name another folder, where the file would be made. Otherwise
+// strio_in's results.
+int32_t xmldoc_file_folder_in(context* ctx, const char* path, uint32_t max, std::string* folder);
 // Makes ready the knowledge-base file of a resource made in edit mode:
 // folder (default the first search-path folder) joined with name, kind
 // "zel" with flag bit 0 else "xml" (-802 from xmldoc_file_length_check for
-// one too long); see xml_edit_file_make.
+// one too long; -400, fio_no_folder_report, when no folder is given and
+// the search path is empty); see xml_edit_file_make.
 int32_t xmldoc_file_create(context* ctx, const char* folder, const char* name, uint32_t flags, lock_handle* lock);
 // The file at `path` (of the file kind) for a resource made in edit mode,
 // locked through the handle: a missing file is made empty, an existing one

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/krcorvel.h"
+#include "core/krenc.h"
 #include "core/krerr.h"
 #include "core/krfio.h"
 #include "kbstore/krlock.h"
@@ -117,11 +118,27 @@ const char* xmldoc_file_folder(context* ctx, const char* folder) {
   return ctx->search_path->dirs[0];
 }
 
+int32_t xmldoc_file_folder_in(context* ctx, const char* path, uint32_t max, std::string* folder) {
+  const int32_t rc = strio_in_whole(ctx, path, folder, kStrioConvert | kStrioUnkept);
+  if (rc < 0 || folder->size() <= max) return rc;
+  const size_t n = folder->size();
+  folder->clear();
+  TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 1910, "folder", call_name_of(ctx),
+            n > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(n), max);
+  return TQ_ERR_ARGUMENT;
+}
+
 int32_t xmldoc_file_create(context* ctx, const char* folder, const char* name, uint32_t flags, lock_handle* lock) {
   if (ctx == nullptr || name == nullptr) return TQ_ERR_ARGUMENT;
   folder = xmldoc_file_folder(ctx, folder);
-  if (folder == nullptr) return -1;
   const uint32_t kind = (flags & kXmlFlagVault) ? kFioKindZel : kFioKindXml;
+  if (folder == nullptr) {
+    // Neither a folder given nor one along the search path: named as the
+    // file it would have been.
+    char built[kFioPathSize];
+    const bool fits = fio_name_build(ctx, kind, kFioOpenWrite, name, built, sizeof built) == 0;
+    return fio_no_folder_report(ctx, fits ? built : name);
+  }
   if (int32_t rc = xmldoc_file_length_check(ctx, folder, name, flags & ~kXmlFlagNameAsGiven); rc != 0) return rc;
   char joined[kFioPathSize];
   char path[kFioPathSize];

@@ -447,6 +447,7 @@ int32_t xmldoc_write(context* ctx, const char* path, uint32_t flags, xmldoc* doc
   // looked at, stops the write: it must not be shadowed by a new one
   // further on.
   const path_list* list = ctx->search_path;
+  if (list == nullptr || list->count == 0) return fio_no_folder_report(ctx, built);
   char joined[kFioPathSize];
   int32_t rc = TQ_ERR_FILE_OPEN;
   for (uint32_t i = 0; list != nullptr && i < list->count; ++i) {

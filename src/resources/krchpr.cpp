@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "core/krenc.h"
 #include "core/krerr.h"
@@ -24,6 +25,9 @@ constexpr const char* kPropertyGroup = "9.0";
 constexpr const char* kWhitespaceName = "Vantrel Whitespace-Only Chopper";
 constexpr const char* kCjkName = "Vantrel Whitespace and CJK Chopper";
 constexpr int32_t kGlobalLocaleCode = 800010;
+// The folder an edit_new makes its file in: at most 1,024 bytes in UTF-8,
+// refused past that, never cut.
+constexpr uint32_t kFolderMax = 1024;
 
 }  // namespace
 
@@ -309,14 +313,14 @@ int32_t chopper_create(context* ctx, const char* name, int32_t* index) {
 }
 
 int32_t chopper_edit_new(context* ctx, const char* path, const char* name, lock_handle* lock) {
-  char folder[1024 + 1];
-  char file[1024 + 1];
-  int32_t warning = strio_in_1024(ctx, path, folder, kStrioConvert | kStrioUnkept);
+  std::string folder;
+  int32_t warning = xmldoc_file_folder_in(ctx, path, kFolderMax, &folder);
   if (warning < 0) return warning;
+  char file[1024 + 1];
   int32_t rc = strio_in_1024(ctx, name, file, 1);
   if (rc < 0) return rc;
   if (rc > 0) warning = rc;
-  rc = xmldoc_file_create(ctx, folder[0] != '\0' ? folder : nullptr, file, kXmlFlagVault, lock);
+  rc = xmldoc_file_create(ctx, folder.empty() ? nullptr : folder.c_str(), file, kXmlFlagVault, lock);
   return rc_combine(rc, warning);
 }
 

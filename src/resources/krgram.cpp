@@ -653,18 +653,15 @@ int32_t grammar_create(context* ctx, const char* name, int32_t* index) {
 }
 
 int32_t grammar_edit_new(context* ctx, const char* path, const char* name, tq_lock_handle* lock) {
-  auto* texts = static_cast<char*>(np_malloc(kFolderMax + 1 + kNewNameMax + 1));
-  if (texts == nullptr) return TQ_ERR_NO_MEMORY;
-  char* folder = texts;
-  char* file = texts + kFolderMax + 1;
+  char file[kNewNameMax + 1];
+  std::string folder;
   int32_t rc_name = strio_in(ctx, name, file, kNewNameMax, kStrioConvert);
-  int32_t rc_path = rc_name < 0 ? 0 : strio_in(ctx, path, folder, kFolderMax, kStrioConvert | kStrioUnkept);
+  int32_t rc_path = rc_name < 0 ? 0 : xmldoc_file_folder_in(ctx, path, kFolderMax, &folder);
   int32_t rc = rc_combine(rc_name, rc_path);
   if (rc >= 0) {
-    int32_t made = xmldoc_file_create(ctx, folder[0] != '\0' ? folder : nullptr, file, kXmlFlagVault, lock);
+    int32_t made = xmldoc_file_create(ctx, folder.empty() ? nullptr : folder.c_str(), file, kXmlFlagVault, lock);
     if (made < 0) rc = made;
   }
-  std::free(texts);
   return rc;
 }
 

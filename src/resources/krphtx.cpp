@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "core/krenc.h"
 #include "core/krerr.h"
@@ -469,18 +470,15 @@ int32_t phonetx_execute(context* ctx, int32_t index, const char* input, char* re
 }
 
 int32_t phonetx_edit_new(context* ctx, const char* path, const char* name, tq_lock_handle* lock) {
-  auto* texts = static_cast<char*>(np_malloc(kFolderMax + 1 + kNameMax + 1));
-  if (texts == nullptr) return TQ_ERR_NO_MEMORY;
-  char* folder = texts;
-  char* file = texts + kFolderMax + 1;
-  int32_t rc_path = strio_in(ctx, path, folder, kFolderMax, kStrioConvert | kStrioUnkept);
+  std::string folder;
+  char file[kNameMax + 1];
+  int32_t rc_path = xmldoc_file_folder_in(ctx, path, kFolderMax, &folder);
   int32_t rc_name = rc_path < 0 ? 0 : strio_in(ctx, name, file, kNameMax, kStrioConvert);
   int32_t rc = rc_combine(rc_path, rc_name);
   if (rc >= 0) {
-    int32_t made = xmldoc_file_create(ctx, folder[0] != '\0' ? folder : nullptr, file, kXmlFlagVault, lock);
+    int32_t made = xmldoc_file_create(ctx, folder.empty() ? nullptr : folder.c_str(), file, kXmlFlagVault, lock);
     if (made < 0) rc = made;
   }
-  std::free(texts);
   return rc;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <utility>
 
 #include "core/krenc.h"
@@ -27,6 +28,9 @@ const vocab_likelihood kVocabLikelihoods[kVocabLikelihoodCount] = {
 namespace {
 
 constexpr uint32_t kConvert = kStrioConvert;
+// The folder an edit_new makes its file in: at most 1,024 bytes in UTF-8,
+// refused past that, never cut.
+constexpr uint32_t kFolderMax = 1024;
 
 // Owns a vocabulary until it is handed on with release(): every way out
 // before that, an exception included, destroys it.
@@ -265,12 +269,13 @@ int32_t documents_build(context* ctx, const vocab_rec* vocab, const resource_slo
 // the handle: made empty when missing, otherwise kept as it is until the
 // save replaces it (xml_edit_file_make).
 int32_t vocab_file_create(context* ctx, const char* name, const char* folder, lock_handle* lock) {
-  if (folder == nullptr || *folder == '\0') {
-    if (ctx->search_path == nullptr || ctx->search_path->count == 0) return -1;
-    folder = ctx->search_path->dirs[0];
-  }
   char joined[kFioPathSize];
   char path[kFioPathSize];
+  folder = xmldoc_file_folder(ctx, folder != nullptr && *folder != '\0' ? folder : nullptr);
+  if (folder == nullptr) {
+    const bool fits = fio_name_build(ctx, kFioKindZev, 0, name, path, sizeof path) == 0;
+    return fio_no_folder_report(ctx, fits ? path : name);
+  }
   if (fio_path_join(folder, name, joined, sizeof joined) != 0 ||
       fio_name_build(ctx, kFioKindZev, 0, joined, path, sizeof path) != 0) {
     TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 57, "The vocabulary path is too long.");
@@ -1025,13 +1030,13 @@ int32_t vocab_edit_prepare(context* ctx, int32_t index) {
 }
 
 int32_t vocab_edit_new(context* ctx, const char* path, const char* name, lock_handle* lock) {
-  char folder[1024 + 1];
-  char file[1024 + 1];
-  const int32_t conv_path = strio_in_1024(ctx, path, folder, kConvert | kStrioUnkept);
+  std::string folder;
+  const int32_t conv_path = xmldoc_file_folder_in(ctx, path, kFolderMax, &folder);
   if (conv_path < 0) return conv_path;
+  char file[1024 + 1];
   const int32_t conv_name = strio_in_1024(ctx, name, file, kConvert);
   if (conv_name < 0) return conv_name;
-  const int32_t rc = vocab_file_create(ctx, file, folder, lock);
+  const int32_t rc = vocab_file_create(ctx, file, folder.c_str(), lock);
   if (rc < 0) return rc;
   return conv_path > 0 ? conv_path : conv_name;
 }

@@ -171,6 +171,7 @@ int32_t write_compiled(context* ctx, const char* name, uint32_t kind, uint32_t n
   // In no folder yet. A folder where the file cannot be made is passed over
   // without a trace, unless something is there by then: the last one's
   // failure is the answer.
+  if (list->count == 0) return fio_no_folder_report(ctx, built);
   int32_t rc = -1;
   for (uint32_t i = 0; i < list->count; ++i) {
     if (fio_path_join(list->dirs[i], built, path, sizeof path) != 0) continue;

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -287,6 +288,85 @@ TEST(FileSaves, EditNewThroughALinkToNothingNamesBoth) {
   }
 }
 
+// A folder past what an edit_new takes is refused whole, with its length
+// and the limit, and nothing is made: cut to the limit, it would name
+// another folder, where the file would be made.
+TEST(FileSaves, EditNewRefusesAFolderPastItsLimit) {
+  Kb kb;
+  // A folder of exactly 1,024 bytes, made; past each limit, folders in it.
+  std::string limit_folder = kb.dir.str() + "/";
+  while (limit_folder.size() < 1024) limit_folder += limit_folder.size() % 200 == 0 ? '/' : 'd';
+  fs::create_directories(limit_folder);
+  const struct {
+    const char* call;
+    edit_new_fn edit_new;
+    uint32_t limit;
+    const char* file;  // what a made file is called
+  } calls[] = {
+      {"tq_chopper_edit_new", tq_chopper_edit_new, 1024, "w.zel"},
+      {"tq_vocab_edit_new", tq_vocab_edit_new, 1024, "w.zev"},
+      {"tq_grammar_edit_new", tq_grammar_edit_new, 16384, "w.zel"},
+      {"tq_phonetx_edit_new", tq_phonetx_edit_new, 16384, "w.zel"},
+  };
+  for (const auto& c : calls) {
+    const std::string past = limit_folder + "/" + std::string(c.limit - 1024, 'e') + "sub";
+    std::vector<std::string> folders{past, past + std::string(100, 'e')};
+    if (c.limit == 1024) folders.push_back(limit_folder);
+    for (const std::string& folder : folders) {
+      SCOPED_TRACE(std::string(c.call) + ", a folder of " + std::to_string(folder.size()) + " bytes");
+      tq_lock_handle* lock = nullptr;
+      ASSERT_EQ(tq_lock_init(kb.ctx, &lock), 0);
+      const int32_t rc = c.edit_new(kb.ctx, folder.c_str(), "w", lock);
+      const std::string list = tq_test::error_list_text(kb.ctx);
+      if (folder.size() <= c.limit) {
+        EXPECT_EQ(rc, 0) << list;
+        EXPECT_TRUE(fs::exists(limit_folder + "/" + c.file));
+      } else {
+        EXPECT_EQ(rc, -802);
+        EXPECT_EQ(list, "  [0] -802: The folder given to " + std::string(c.call) + " is " +
+                            std::to_string(folder.size()) + " bytes long in UTF-8, longer than the " +
+                            std::to_string(c.limit) + " bytes it may have: it is refused and nothing is changed.\n");
+        EXPECT_FALSE(fs::exists(limit_folder + "/" + c.file));
+      }
+      EXPECT_EQ(tq_lock_free(kb.ctx, lock), 0);
+      fs::remove(limit_folder + "/" + c.file);
+    }
+  }
+}
+
+// With no folder given and an empty search path there is nowhere to make a
+// file: said so, naming the call and the file, not -1 with no word.
+TEST(FileSaves, NoFolderToMakeAFileInIsNamed) {
+  Kb kb;
+  ASSERT_EQ(save(kb, kWriters[5]), 0) << errors;  // vocab/w.zev
+  const std::string vocab = kb.folder("vocab");
+  ASSERT_EQ(tq_vocab_file_convert(kb.ctx, 1, (vocab + "/w").c_str(), (vocab + "/x").c_str()), 0)
+      << tq_test::error_list_text(kb.ctx);
+  ASSERT_EQ(tq_path_set(kb.ctx, ""), 0);
+  tq_lock_handle* lock = nullptr;
+  ASSERT_EQ(tq_lock_init(kb.ctx, &lock), 0);
+  const struct {
+    const char* call;
+    const char* file;
+    std::function<int32_t()> run;
+  } rows[] = {
+      {"tq_chopper_edit_new", "w.zel", [&] { return tq_chopper_edit_new(kb.ctx, "", "w", lock); }},
+      {"tq_vocab_edit_new", "w.zev", [&] { return tq_vocab_edit_new(kb.ctx, "", "w", lock); }},
+      {"tq_vocab_file_convert", "bare.zev",
+       [&] { return tq_vocab_file_convert(kb.ctx, 0, (vocab + "/x").c_str(), "bare"); }},
+      {"tq_vocab_file_convert", "bare.xml",
+       [&] { return tq_vocab_file_convert(kb.ctx, 1, (vocab + "/w").c_str(), "bare"); }},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.file);
+    EXPECT_EQ(row.run(), -400);
+    EXPECT_EQ(tq_test::error_list_text(kb.ctx),
+              "  [0] -400: " + std::string(row.call) + " cannot make the file '" + row.file +
+                  "': no folder was given and the search path is empty, so there is no folder to make it in.\n");
+  }
+  EXPECT_EQ(tq_lock_free(kb.ctx, lock), 0);
+}
+
 }  // namespace
 
 namespace {
@@ -341,6 +421,34 @@ TEST(FileErrors, ReadsNameTheirCause) {
   tq_xmldoc* doc = nullptr;
   EXPECT_EQ(tq_xml_read(ctx, (loc + "/empty").c_str(), 1, &doc), -300);
   EXPECT_EQ(last_text(ctx), "The file '" + loc + "/empty.zel' is empty.");
+}
+
+// A search-path folder that, joined with the name, makes a path too long
+// is not looked in: a name in no other folder is said to be that, with the
+// length and the limit, by a read and by a load, never "not found"; a
+// folder further on that has the file still gives it.
+TEST(FileErrors, AJoinTooLongIsNotNotFound) {
+  TempDir dir;
+  dir.write("near/here.xml", "<krxml>\n  <file type=\"T\" version=\"1\">\n  </file>\n</krxml>\n");
+  const std::string far = dir.str() + "/" + std::string(16250 - dir.str().size(), 'f');
+  Context ctx(dir.str().c_str());
+  ASSERT_EQ(tq_path_set(ctx, (far + ";" + dir.str() + "/near").c_str()), 0);
+  const std::string name(150, 'n');
+  const auto refused = [&](const std::string& file) {
+    return "The file '" + file + "' is in no folder of the search path where it could be looked for: joined with " +
+           "a folder of it, its path has " + std::to_string(far.size() + 1 + file.size()) +
+           " bytes, longer than the 16383 bytes a path may have.";
+  };
+  tq_xmldoc* doc = nullptr;
+  EXPECT_EQ(tq_xml_read(ctx, name.c_str(), 0, &doc), -400);
+  EXPECT_EQ(last_text(ctx), refused(name + ".xml"));
+  int32_t index = -1;
+  EXPECT_EQ(tq_chopper_load(ctx, name.c_str(), &index), -400);
+  EXPECT_EQ(last_text(ctx), refused(name + ".zel"));
+  const std::string here = "here" + std::string(146, 'e');
+  fs::rename(dir / "near" / "here.xml", dir / "near" / (here + ".xml"));
+  EXPECT_EQ(tq_xml_read(ctx, here.c_str(), 0, &doc), 0) << last_text(ctx);
+  tq_xml_free(ctx, doc);
 }
 
 // A save or edit that fails names the file and the cause: a full disk (the
