@@ -130,9 +130,9 @@ constexpr const char* kUsage =
     "     what this build made.\n"
     "  2. Every file of OUTPUT_ROOT that the build replaces is asked whether it may\n"
     "     be replaced as a save would replace it: not read-only, not held or\n"
-    "     edited by another program (its lock file <file>.lck is taken as an\n"
-    "     editor takes it), its owner, group, permission bits and access control\n"
-    "     list kept.\n"
+    "     edited by another program (its lock file <file>.lck, beside the file\n"
+    "     its links end at, is taken as an editor takes it), its owner, group,\n"
+    "     permission bits and access control list kept.\n"
     "  3. The files are put in place: the files that locales name first, then\n"
     "     each locale after its parents. A file is replaced by renaming the new\n"
     "     one over it. A symbolic link stays a link; the file it leads to is\n"
@@ -1059,8 +1059,9 @@ class Placing {
     }
     // Held as an editor holds it, until the pass ends. Its lock file is
     // noted before the library is asked for it, so that one the library
-    // made and could not lock goes too.
-    lock_files_.push_back(out.name.string() + ".lck");
+    // made and could not lock goes too. It lies beside the file the links
+    // end at, where the library takes it, whatever name reaches the file.
+    lock_files_.push_back(out.file.string() + ".lck");
     tq_lock_handle* lock = nullptr;
     int32_t rc = tq_lock_init(ctx_, &lock);
     if (rc >= 0) locks_.push_back(lock);

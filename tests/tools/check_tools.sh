@@ -566,6 +566,14 @@ kbbuild)
     fresh killed pristine && injected TQ_FAULT_REFUSE="$text" && "$program" small2 killed >stdout 2>stderr &&
       state killed "$built" | cmp -s - alone-pristine || fail "$text: the next run leaves what stayed"
   done
+  # An output that is a link has its lock file beside the file the link
+  # ends at, where the library takes it: one the library could not remove
+  # is cleared there by the build, and the link stays a link.
+  fresh killed pristine && mkdir killed/aside && mv killed/locale/en.loc.zel killed/aside/ &&
+    ln -s ../aside/en.loc.zel killed/locale/en.loc.zel && injected TQ_FAULT_REFUSE="aside/en.loc.zel.lck"
+  got=$?
+  [ "$got" -eq 0 ] && grep -qF refused fault.log && [ -z "$(find killed -name '*.lck')" ] &&
+    [ -L killed/locale/en.loc.zel ] || fail "linked lock file: exit $got, or a lock file stays"
   # The Nth allocation of the program failed: a build exits 0 with what a
   # build alone makes, or 1 saying so, the root as it was; never an abort.
   # The injector fails malloc, which a sanitizer's runtime owns, preloaded
