@@ -380,9 +380,9 @@ int32_t counted(context* ctx, int32_t rc, const fio_failure& why) {
 
 }  // namespace
 
-int32_t fio_stat(const char* path, char* out, uint32_t size) {
-  fio_failure why;
-  return stat_one(path, out, size, &why);
+int32_t fio_stat(const char* path, char* out, uint32_t size, fio_failure* why) {
+  fio_failure none;
+  return stat_one(path, out, size, why != nullptr ? why : &none);
 }
 
 int32_t fio_path_resolve(context* ctx, const char* name, uint32_t kind, char* out, uint32_t size,
@@ -422,6 +422,9 @@ int32_t fio_path_resolve(context* ctx, const char* name, uint32_t kind, char* ou
     }
     fio_failure attempt;
     int32_t rc = stat_one(joined, out, size, &attempt);
+    // Passed over or not, a failure that may pass is counted where it
+    // happens: the file it hid may be the one the caller wanted.
+    if (rc == TQ_ERR_FILE_OPEN) err_passing_count(ctx, attempt.cause);
     if (rc == TQ_ERR_FILE_OPEN && failed[0] == '\0') {
       failed_why = attempt;
       std::memcpy(failed, joined, std::strlen(joined) + 1);
@@ -607,6 +610,9 @@ int32_t fio_open_in_path(context* ctx, const char* name, uint32_t kind, uint32_t
     bool met = false;
     int32_t rc = open_one(path, flags, out, report, &met);
     if (rc == TQ_ERR_FILE_OPEN && !met) {
+      // Counted though the search goes on: the file this folder hid may be
+      // the one the caller wanted.
+      err_passing_count(ctx, report->cause);
       if (unsure.rc == 0) {
         unsure.rc = rc;
         unsure.kind = k;
@@ -696,10 +702,12 @@ int32_t fio_getb(fio_handle* handle, void* buffer, uint32_t size) {
 }
 
 int32_t fio_read_block(fio_handle* handle, void* buffer, uint32_t size, fio_failure* why) {
-  const int32_t n = np_fio_read_block(handle != nullptr ? handle->file : nullptr, buffer, size);
+  const int32_t n = np_fio_getb(handle != nullptr ? handle->file : nullptr, buffer, size);
   if (n < 0 && why != nullptr) *why = failure_of(-n);
   return n;
 }
+
+err_cause fio_error_cause(int err) { return cause_of(kNpFioFailed, err); }
 
 const char* fio_failure_text(const fio_failure& failure, char* buffer, uint32_t size) {
   if (failure.err == 0) {
@@ -726,12 +734,7 @@ int32_t fio_trunc(fio_handle* handle) {
 int32_t fio_unlink(const char* path) { return np_fio_unlink(path) == 0 ? 0 : TQ_ERR_FILE_OPEN; }
 
 const char* fio_last_error_text(char* buffer, uint32_t size) {
-  int err = np_fio_last_error();
-  if (err == 0) {
-    if (size > 0) std::snprintf(buffer, size, "%s", "unknown cause");
-    return buffer;
-  }
-  return np_fio_error_text(err, buffer, size);
+  return fio_failure_text(fio_failure{np_fio_last_error()}, buffer, size);
 }
 
 void fio_open_report_text(context* ctx, const fio_open_report& report, char (&out)[kErrTextSize]) {
@@ -774,7 +777,11 @@ void fio_report_open_failure(context* ctx, int32_t rc, const char* path, const f
 
 void fio_report_open_failure(context* ctx, int32_t rc, const char* path) {
   const int err = np_fio_last_error();
-  const fio_failure why{err, cause_of(kNpFioFailed, err)};
+  // A file held by someone else, or not there, says so by its code; the
+  // thread's last error speaks only for a failure of the system's.
+  const fio_failure why{err, rc == TQ_ERR_FILE_LOCKED   ? err_cause::passing
+                             : rc == TQ_ERR_FILE_MISSING ? err_cause::missing
+                                                         : fio_error_cause(err)};
   err_passing_count(ctx, why.cause);
   fio_report_open_failure(ctx, rc, path, why);
 }

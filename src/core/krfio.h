@@ -198,9 +198,11 @@ int32_t fio_gets(fio_handle* handle, char* buffer, uint32_t size);
 // Up to size bytes: the count, 0 or less at the end or on failure.
 int32_t fio_getb(fio_handle* handle, void* buffer, uint32_t size);
 // A block of up to size bytes, fewer only at the end: the count, 0 at the
-// end, negative when a read failed (np_fio_read_block), *why (when not
+// end, negative when a read failed (np_fio_getb), *why (when not
 // NULL) then the failure as it happened.
 int32_t fio_read_block(fio_handle* handle, void* buffer, uint32_t size, fio_failure* why = nullptr);
+// What a failure with the system's error number err says of trying again.
+err_cause fio_error_cause(int err);
 // The system's reason for a failure, as text.
 const char* fio_failure_text(const fio_failure& failure, char* buffer, uint32_t size);
 // The count written, or -402.
@@ -209,9 +211,10 @@ int32_t fio_putb(fio_handle* handle, const void* bytes, uint32_t size);
 // Cuts the file at the current position: 0 or -400.
 int32_t fio_trunc(fio_handle* handle);
 // 0 when path names a regular file, with the path copied into out (when out
-// is not NULL; the rest of out zeroed); -404 when it does not; -1 when the
+// is not NULL; the rest of out zeroed); -404 when it does not; -400 when it
+// could not be looked at (*why, when not NULL, then says why); -1 when the
 // path does not fit in out.
-int32_t fio_stat(const char* path, char* out, uint32_t size);
+int32_t fio_stat(const char* path, char* out, uint32_t size, fio_failure* why = nullptr);
 // 0 or -400.
 int32_t fio_unlink(const char* path);
 

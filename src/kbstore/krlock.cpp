@@ -78,9 +78,10 @@ struct resolved_file {
 // other key: that would be a second lock of one file.
 int32_t resolve(context* ctx, const char* name, uint32_t kind, resolved_file& file) {
   if (name == nullptr || name[0] == '\0' || kind >= kFioKindCount) return TQ_ERR_ARGUMENT;
-  int32_t rc = fio_path_resolve(ctx, name, kind, file.path, sizeof file.path);
+  fio_failure why;
+  int32_t rc = fio_path_resolve(ctx, name, kind, file.path, sizeof file.path, &why);
   // A file that could not be looked at is named with the system's reason.
-  if (rc == TQ_ERR_FILE_OPEN) fio_report_open_failure(ctx, rc, file.path);
+  if (rc == TQ_ERR_FILE_OPEN) fio_report_open_failure(ctx, rc, file.path, why);
   if (rc != 0) return rc;
   int32_t status = np_fio_link_resolve(file.path, file.target, sizeof file.target);
   if (status == kNpFioOk) {
@@ -108,6 +109,7 @@ int32_t resolve(context* ctx, const char* name, uint32_t kind, resolved_file& fi
     TQ_REPORT(ctx, TQ_ERR_NO_MEMORY, 2001, static_cast<const char*>(file.path));
     return TQ_ERR_NO_MEMORY;
   }
+  err_passing_count(ctx, fio_error_cause(err));
   char buffer[256];
   const char* reason = np_fio_error_text(err, buffer, sizeof buffer);
   TQ_REPORT(ctx, TQ_ERR_FILE_OPEN, 2000, static_cast<const char*>(file.path), reason);
@@ -156,7 +158,9 @@ int32_t entry_acquire(context* ctx, lock_entry* entry) {
     if (rc == TQ_ERR_FILE_LOCKED) {
       // Someone else edits the file: said as every file held elsewhere is,
       // naming the file rather than its lock file.
-      fio_report_open_failure(ctx, rc, entry->path);
+      const fio_failure held{EWOULDBLOCK, err_cause::passing};
+      err_passing_count(ctx, held.cause);
+      fio_report_open_failure(ctx, rc, entry->path, held);
       return rc;
     }
     if (rc != 0) {
@@ -255,7 +259,7 @@ int32_t lock_file_create(context* ctx, const char* name, uint32_t kind, lock_han
   if (rc != 0) return rc;
   handle->primary = entry;
   handle->held = 1;
-  return path_copy(file.path, path, size);
+  return path_copy(entry->path, path, size);
 }
 
 int32_t lock_file_create_found(context* ctx, const char* name, uint32_t kind, lock_handle* handle, char* path,
@@ -278,7 +282,9 @@ int32_t lock_add(lock_handle* handle, context* ctx, const char* name, uint32_t k
   if (rc != 0) return rc;
   if (path != nullptr && std::strlen(file.path) >= size) return -1;
   lock_entry* known = entry_find(ctx, file);
-  if (handle_has(handle, known)) return path_copy(file.path, path, size);
+  // The name the entry was made under, whichever name reached it now: a
+  // read for editing and the save after it must name one file alike.
+  if (handle_has(handle, known)) return path_copy(known->path, path, size);
   if (handle->further_count >= kLockFurtherMax) {
     // Nothing is locked by anyone else: say so, or the caller goes looking
     // for another editor of the file.
@@ -292,7 +298,7 @@ int32_t lock_add(lock_handle* handle, context* ctx, const char* name, uint32_t k
   rc = entry_acquire(ctx, entry);
   if (rc != 0) return rc;
   handle->further[handle->further_count++] = entry;
-  return path_copy(file.path, path, size);
+  return path_copy(entry->path, path, size);
 }
 
 int32_t lock_is_held_for(context* ctx, const char* name, uint32_t kind, lock_handle* handle, uint32_t* held,

@@ -939,12 +939,15 @@ int32_t xml_read_file(context* ctx, const char* file, uint32_t flags, const xml_
       read_failed = true;
       break;
     }
+    // A plain file's block falls short only at its end: no read is made
+    // to learn it.
+    const bool last = n == 0 || (!vault && static_cast<uint32_t>(n) < block);
     const uint64_t events = st.events;
-    if (XML_ParseBuffer(pg.parser, n, n == 0) == XML_STATUS_ERROR) {
+    if (XML_ParseBuffer(pg.parser, n, last) == XML_STATUS_ERROR) {
       parse_failed = true;
       break;
     }
-    if (n == 0) break;
+    if (last) break;
     if (st.events == events) {
       if (block < kBlockMostBytes) block *= 2;
     } else if (block > kBlockBytes) {
@@ -966,7 +969,8 @@ int32_t xml_read_file(context* ctx, const char* file, uint32_t flags, const xml_
                                   reason != nullptr ? reason : "not well-formed");
     }
   } else if (read_failed) {
-    rc = kXmlErrSyntax;
+    // The file could not be read, whatever it holds.
+    rc = TQ_ERR_FILE_OPEN;
     char why[kErrTextSize];
     char reason[256];
     err_text<1866>(why, path.c_str(), static_cast<const char*>(fio_failure_text(source->failure(), reason, sizeof reason)));

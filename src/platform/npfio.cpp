@@ -229,6 +229,7 @@ int32_t np_fio_open(const char* path, uint32_t mode, np_fio_handle* out) {
         int err = errno;
         (void)close_fd(fd);
         std::free(f);
+        t_last_error = err;
         return err == EWOULDBLOCK ? kNpFioLocked : status_of(err);
       }
       // The holder we waited behind may have removed or replaced the file
@@ -349,25 +350,6 @@ int32_t np_fio_getb(np_fio_handle handle, void* buffer, uint32_t size) {
       handle->read_err = errno;
       return -kNpFioFailed;
     }
-    if (r == 0) break;
-    n += static_cast<uint32_t>(r);
-  }
-  return static_cast<int32_t>(n);
-}
-
-int32_t np_fio_read_block(np_fio_handle handle, void* buffer, uint32_t size) {
-  if (handle == nullptr || (buffer == nullptr && size != 0)) return -kNpFioBadArgument;
-  if (size > kMaxCount) size = kMaxCount;
-  auto* out = static_cast<char*>(buffer);
-  uint32_t n = 0;
-  if (handle->pos < handle->len) {  // what a line read took ahead comes first
-    n = handle->len - handle->pos < size ? handle->len - handle->pos : size;
-    std::memcpy(out, handle->buf + handle->pos, n);
-    handle->pos += n;
-  }
-  while (n < size) {
-    ssize_t r = read_some(handle->fd, out + n, size - n);
-    if (r < 0) return -kNpFioFailed;
     if (r == 0) break;
     n += static_cast<uint32_t>(r);
   }
@@ -939,18 +921,6 @@ int32_t np_fio_append(const char* path, const void* bytes, uint32_t size, bool t
   }
   if (close_fd(fd) != 0 && status == kNpFioOk) status = status_of(errno);
   return status;
-}
-
-char* np_fio_realpath(const char* path) {
-  if (path == nullptr) return nullptr;
-  char native[PATH_MAX];
-  if (!to_native(path, native)) {
-    t_last_error = ENAMETOOLONG;
-    return nullptr;
-  }
-  char* made = sys("realpath", [&] { return ::realpath(native, nullptr); });
-  if (made == nullptr) t_last_error = errno;
-  return made;
 }
 
 void np_fio_fault_set(np_fio_fault_fn hook) noexcept { g_fault.store(hook, std::memory_order_relaxed); }

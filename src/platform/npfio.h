@@ -79,15 +79,12 @@ int32_t np_fio_close(np_fio_handle handle);
 // that failed fails every read of the handle after it, with the same
 // reason: where the file stands after it is not known.
 int32_t np_fio_gets(np_fio_handle handle, char* buffer, uint32_t size);
-// Reads up to size bytes: the count, 0 at the end, negative on failure
-// (never a short count, which would read as the end), and from then on.
+// Reads up to size bytes, fewer only at the end of the file: the count, 0
+// at the end, negative on failure, and from then on. A read that fails
+// after some bytes fails the call, those bytes not handed out, so that a
+// failure is never taken for the end of the file (readers feeding a parser
+// in large blocks would otherwise parse a truncated file as a whole one).
 int32_t np_fio_getb(np_fio_handle handle, void* buffer, uint32_t size);
-// Reads a block: up to size bytes, fewer only at the end of the file. The
-// count; 0 at the end; negative on failure. A read that fails after some
-// bytes fails the call, those bytes not handed out, so that a failure is
-// never taken for the end of the file (readers feeding a parser in large
-// blocks would otherwise parse a truncated file as a whole one).
-int32_t np_fio_read_block(np_fio_handle handle, void* buffer, uint32_t size);
 // Writes the text (without its terminator) or the bytes in full: the count,
 // or -kNpFioWriteFailed.
 int32_t np_fio_puts(np_fio_handle handle, const char* text);
@@ -176,10 +173,6 @@ void np_fio_temp_sweep(const char* target);
 // few writes as the system takes, so that lines appended by several
 // processes stay whole.
 int32_t np_fio_append(const char* path, const void* bytes, uint32_t size, bool truncate);
-// The canonical absolute path of an existing `path` (links, "." and ".."
-// resolved), malloc'd for the caller to free; NULL on failure, the reason
-// kept.
-char* np_fio_realpath(const char* path);
 
 // For tests of failure paths: a function asked before each system call of
 // this layer, with the call's name ("open", "fstat", "flock", "rename",

@@ -1011,6 +1011,10 @@ namespace tq {
 namespace {
 
 constinit std::atomic<bool> g_icu_set_up{false};
+// Two first contexts of the process made at once must not both reach ICU's
+// reading of the system's locale outside ICU's own lock: it checks and
+// stores its copy unguarded.
+constinit std::mutex g_icu_setting_up;
 
 // What ICU sets up once for the whole process, reached in the order the
 // engines' first conversion and first title casing reach it: the default
@@ -1042,6 +1046,8 @@ int32_t icu_set_up() {
 }  // namespace
 
 int32_t np_uchar_process_set_up() noexcept {
+  if (g_icu_set_up.load(std::memory_order_acquire)) return 0;
+  const std::lock_guard<std::mutex> one_at_a_time(g_icu_setting_up);
   if (g_icu_set_up.load(std::memory_order_acquire)) return 0;
   int32_t rc = -2;
   try {

@@ -158,13 +158,14 @@ int32_t write_compiled(context* ctx, const char* name, uint32_t kind, uint32_t n
   char path[kFioPathSize];
   for (uint32_t i = 0; i < list->count; ++i) {
     if (fio_path_join(list->dirs[i], built, path, sizeof path) != 0) continue;
-    const int32_t rc = fio_stat(path, nullptr, 0);
+    fio_failure why;
+    const int32_t rc = fio_stat(path, nullptr, 0, &why);
     if (rc == 0) return write_replacing(ctx, path, file);
     if (rc == TQ_ERR_FILE_MISSING) continue;
     if (rc == TQ_ERR_FILE_OPEN) {
       char reason[256];
       TQ_REPORT(ctx, rc, 2002, static_cast<const char*>(path),
-                static_cast<const char*>(fio_last_error_text(reason, sizeof reason)));
+                static_cast<const char*>(fio_failure_text(why, reason, sizeof reason)));
     }
     return rc;
   }
@@ -192,11 +193,13 @@ int32_t write_compiled(context* ctx, const char* name, uint32_t kind, uint32_t n
 int32_t read_all(context* ctx, fio_handle* handle, const char* path, byte_buffer* out) {
   for (;;) {
     if (!out->reserve(out->size + kReadStep)) return TQ_ERR_NO_MEMORY;
-    int32_t n = fio_getb(handle, out->bytes + out->size, kReadStep);
+    fio_failure why;
+    int32_t n = fio_read_block(handle, out->bytes + out->size, kReadStep, &why);
     if (n == 0) return 0;
     if (n < 0) {
       char reason[256];
-      TQ_REPORT(ctx, TQ_ERR_FILE_OPEN, 1866, path, static_cast<const char*>(fio_last_error_text(reason, sizeof reason)));
+      TQ_REPORT(ctx, TQ_ERR_FILE_OPEN, 1866, path, static_cast<const char*>(fio_failure_text(why, reason, sizeof reason)));
+      err_passing_count(ctx, why.cause);
       return TQ_ERR_FILE_OPEN;
     }
     out->size += static_cast<size_t>(n);
