@@ -784,17 +784,15 @@ class Staging {
     return "../" + text.substr((root_ / "").native().size());
   }
   // Runs a library call that names files as named() and read_as() give
-  // them: false when it cannot run, or when the run could not go back to
-  // the folder it started in (*lost).
+  // them: what the call returned, false when it cannot run. Should the run
+  // not go back to the folder it started in, *lost is set apart: the call
+  // did its work all the same, and a file it made must be noted as made,
+  // so that the undo removes it.
   template <typename Call>
   bool call(Call&& each, bool* lost) const {
     if (by_fd_) return each();
-    bool done = false;
-    {
-      const InStaging in(fd_, start_, lost);
-      done = in.entered() && each();
-    }
-    return done && !*lost;
+    const InStaging in(fd_, start_, lost);
+    return in.entered() && each();
   }
   // A library message of a call that failed with `rc`, in the terms of the
   // run: the names named() gave named from where the run started (in
@@ -888,7 +886,8 @@ int copy_bytes(const fs::path& from, const fs::path& to) {
 // source, as the built file `stem` plus the kind's extension, with the
 // library's writers. On a refusal `said(rc)` tells why while the context's
 // error list still holds the reasons: freeing the document, a call like
-// any other, clears the list. *lost: as Staging::call.
+// any other, clears the list. True when the file was saved, whether or
+// not the run went back to its folder then (*lost: as Staging::call).
 template <typename Said>
 bool write_built(tq_context* ctx, const Staging& staging, const std::string& folder, const fs::path& source,
                  const fs::path& stem, bool* lost, Said&& said) {
@@ -943,7 +942,7 @@ bool build_all(const Staging& staging, const std::vector<std::string>& folders,
                                            return staging.as_source(text, folders[i], source, rc);
                                          });
                                        });
-        if (!built) return false;
+        if (!built || *lost) return false;
       }
     }
     return true;
@@ -1078,8 +1077,10 @@ class Placing {
         return refuse(out, "it cannot be kept to be put back should the build fail: " + reason_of(err));
       }
     }
-    return write_built(ctx_, staging_, out.folder, out.source, out.twin.parent_path() / out.source.stem(), &lost_,
-                       [&](int32_t code) { said(out, code); });
+    // The replacement lies in the staging folder, which goes as a whole.
+    const bool built = write_built(ctx_, staging_, out.folder, out.source, out.twin.parent_path() / out.source.stem(),
+                                   &lost_, [&](int32_t code) { said(out, code); });
+    return built && !lost_;
   }
 
   // Step 3 for one output: false, saying why, when it fails. Each change
@@ -1111,12 +1112,12 @@ class Placing {
       done_.back().what = Done::kFolder;
     }
     done_.push_back({Done::kWriting, out.file, {}});
-    if (!write_built(ctx_, staging_, out.folder, out.source, out.name.parent_path() / out.source.stem(), &lost_,
-                     [&](int32_t code) { said(out, code); })) {
-      return false;
-    }
-    done_.back().what = Done::kMade;
-    return true;
+    const bool built = write_built(ctx_, staging_, out.folder, out.source, out.name.parent_path() / out.source.stem(),
+                                   &lost_, [&](int32_t code) { said(out, code); });
+    // Saved, though the way back may then have failed: the new file is
+    // there, and the undo must remove it.
+    if (built) done_.back().what = Done::kMade;
+    return built && !lost_;
   }
 
   // Forces the renames to the disk: the replacements themselves were when
@@ -1230,10 +1231,13 @@ class Placing {
 // Puts every built file in place (steps 2 and 3), the kinds in kPutOrder.
 // False, saying why, when a file may not be replaced or a step fails; then
 // OUTPUT_ROOT is as it was, unless something could not be put back
-// (*keep_staging then true: the staging folder holds the old files).
+// (*keep_staging then true: the staging folder holds the old files). A run
+// that could not go back to the folder it started in fails so too: the
+// undo, and all that follows it, names files through that folder's
+// descriptor.
 bool put_in_place(const Staging& staging, const fs::path& output_root, const std::vector<std::string>& folders,
                   const std::vector<std::vector<fs::path>>& sources, mode_t user_mask, int start, bool* keep_staging,
-                  bool* lost, bool* durable) {
+                  bool* durable) {
   std::vector<Output> outputs;
   for (const char* kind : kPutOrder) {
     const auto at = std::find(folders.begin(), folders.end(), kind);
@@ -1259,7 +1263,6 @@ bool put_in_place(const Staging& staging, const fs::path& output_root, const std
     std::fputs("tq_kbbuild: out of memory while putting the files in place\n", stderr);
     ok = false;
   }
-  *lost = placing.lost();
   if (!ok) *keep_staging = !placing.undo();
   return ok;
 }
@@ -1634,7 +1637,7 @@ int run(int argc, char** argv) {
   bool keep_staging = false;
   bool durable = true;
   if (ok) {
-    ok = put_in_place(staging, output_root, folders, sources, user_mask, start.get(), &keep_staging, &lost, &durable);
+    ok = put_in_place(staging, output_root, folders, sources, user_mask, start.get(), &keep_staging, &durable);
   }
   if (keep_staging) {
     staging.keep();

@@ -545,11 +545,23 @@ kbbuild)
     *) [ "$got" -eq 0 ] ;;
     esac && state killed "$built" | cmp -s - alone-pristine || fail "$fault: exit $got, or not built: $(head -n 2 stderr)"
   done
-  # The way back from the staging folder after the check fails: the run
-  # undoes what it made, names the root, and leaves it as it was.
+  # The way back from the staging folder fails at each return in turn: after
+  # a load of the check and, without /proc, after each build from a copy,
+  # in the staging folder or in place. The run undoes what it made, a file
+  # just saved in place included, names the root, and leaves it as it was;
+  # past the last return it builds.
   for from in pristine none; do
-    fresh killed $from && state killed >before && injected TQ_FAULT_OTHER=fails-return
-    got=$? && unchanged "fails-return ($from)" killed "cannot go back to the folder it started in"
+    for proc in "" 1; do
+      for ((n = 1; ; n++)); do
+        fresh killed $from && state killed >before &&
+          injected TQ_FAULT_OTHER=fails-return TQ_FAULT_RETURN=$n TQ_FAULT_NO_PROC=$proc
+        got=$?
+        grep -qF "return $n: " fault.log 2>/dev/null || break
+        unchanged "fails-return $n${proc:+ without /proc} ($from)" killed "cannot go back to the folder it started in"
+      done
+      [ "$got" -eq 0 ] && [ "$n" -gt $((proc ? 12 : 2)) ] && state killed "$built" | cmp -s - "alone-$from" ||
+        fail "fails-return${proc:+ without /proc} ($from): exit $got past $((n - 1)) returns, or not built"
+    done
   done
   # The last tidying refused (the staging folder, the lock file, a file's
   # lock file, which the library removes as it gives the lock up): the build
