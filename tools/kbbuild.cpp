@@ -1327,6 +1327,20 @@ struct CheckView {
   }
 };
 
+// How the library takes a name a definition gives a resource: looked for
+// along the search path, unless it holds a '/' or a '\'; it is a path then,
+// absolute when it starts with one of them or with a drive ("C:").
+enum class NameIs { kName, kRelative, kAbsolute };
+NameIs name_is(const std::string& name) {
+  const auto separator = [](char c) { return c == '/' || c == '\\'; };
+  if (!name.empty() && separator(name[0])) return NameIs::kAbsolute;
+  const char drive = name.empty() ? '\0' : name[0];
+  if (name.size() > 1 && name[1] == ':' && ((drive >= 'A' && drive <= 'Z') || (drive >= 'a' && drive <= 'z'))) {
+    return NameIs::kAbsolute;
+  }
+  return std::any_of(name.begin(), name.end(), separator) ? NameIs::kRelative : NameIs::kName;
+}
+
 void print_check_errors(tq_context* ctx, const CheckView& view, const std::string& what) {
   std::vector<std::string> missing;
   std::vector<std::string> grammars;
@@ -1353,11 +1367,15 @@ void print_check_errors(tq_context* ctx, const CheckView& view, const std::strin
     note(shown, "Grammar '", "' could not be loaded", grammars);
     return shown;
   });
-  // A name with a '/' is a path, never looked for along the search path:
-  // the check takes it from the staging folder, where it loads.
+  // A path is never looked for along the search path: the check takes a
+  // relative one from the staging folder, where it loads, and an absolute
+  // one as it is, which is all there is to say of it.
   const std::string staging = (view.output_root / ".kbbuild").string();
   for (const std::string& built : missing) {
-    if (built.find('/') != std::string::npos) {
+    const NameIs is = name_is(built);
+    if (is == NameIs::kAbsolute) {
+      std::fprintf(stderr, "tq_kbbuild: %s names '%s', which was not found\n", what.c_str(), built.c_str());
+    } else if (is == NameIs::kRelative) {
       std::fprintf(stderr,
                    "tq_kbbuild: %s names '%s', a path relative to the staging folder %s, where the check loads "
                    "from; it was not found there\n",
@@ -1368,7 +1386,10 @@ void print_check_errors(tq_context* ctx, const CheckView& view, const std::strin
     }
   }
   for (const std::string& grammar : grammars) {
-    if (grammar.find('/') != std::string::npos) {
+    const NameIs is = name_is(grammar);
+    if (is == NameIs::kAbsolute) {
+      std::fprintf(stderr, "tq_kbbuild: the grammar '%s' that %s names does not load\n", grammar.c_str(), what.c_str());
+    } else if (is == NameIs::kRelative) {
       std::fprintf(stderr,
                    "tq_kbbuild: the grammar '%s' that %s names, a path relative to the staging folder %s, does not "
                    "load\n",

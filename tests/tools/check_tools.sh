@@ -142,15 +142,19 @@ kbbuild)
   expect sample 0 "" "files written into sample-out" -- "$program" "$source_dir/examples/kb" sample-out
   [ ! -s stderr ] || fail "sample: it printed warnings"
   # A grammar that reads well alone but not as the load reads it, and a name
-  # that is a path no file answers: the messages name the grammar's source,
-  # and the path as what it is.
+  # that is a path no file answers (relative, with '/' or '\', or absolute):
+  # the messages name the grammar's source, and the path as what it is.
   cp -r "$source_dir/examples/kb" named && sed -i 's/CategoryQty/CategoryQtyX/g' named/grammar/en_person.xml
   expect grammar-load 1 "the grammar built from named/grammar/en_person.xml, which the locale EN built" "" \
     -- "$program" named named-out
   cp "$source_dir/examples/kb/grammar/en_person.xml" named/grammar/
-  sed -i 's|<record key="en_nickname">|<record key="scheme/../extra/kw.sch">|' named/locale/en.loc.xml
-  expect relative-name 1 "names 'scheme/../extra/kw.sch', a path relative to the staging folder named-out/.kbbuild" \
-    "" -- "$program" named named-out
+  for name in 'scheme/../extra/kw.sch' 'extra\kw.sch' /nowhere/kw.sch; do
+    sed "s|<record key=\"en_nickname\">|<record key=\"${name//\\/\\\\}\">|" \
+      "$source_dir/examples/kb/locale/en.loc.xml" >named/locale/en.loc.xml
+    hint="a path relative to the staging folder named-out/.kbbuild"
+    [ "${name:0:1}" != / ] || hint="which was not found"
+    expect "path-name $name" 1 "names '$name', $hint" "" -- "$program" named named-out
+  done
   # Every *.xml entry of a kind folder is a source: one that is no file or
   # cannot be looked at fails the build, each named, and nothing is written,
   # over a clean build too.
