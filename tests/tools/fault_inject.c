@@ -293,10 +293,12 @@ static int io_error(const char* what, const char* rel) {
   snprintf(call, sizeof call, "%s %s", what, rel);
   if (strcmp(call, text) != 0) return 0;
   done = 1;
+  /* Set last: the note's own calls may change errno. */
+  const int err = env("TQ_FAULT_ERRNO")[0] != '\0' ? atoi(env("TQ_FAULT_ERRNO")) : EIO;
   inside = 1;
-  errno = env("TQ_FAULT_ERRNO")[0] != '\0' ? atoi(env("TQ_FAULT_ERRNO")) : EIO;
-  note("call", 0, call, "", strerror(errno));
+  note("call", 0, call, "", strerror(err));
   inside = 0;
+  errno = err;
   return 1;
 }
 
