@@ -177,9 +177,11 @@ constexpr const char* kUsage =
     "again; one that took effect before it was interrupted (network and FUSE\n"
     "file systems may say so) is seen to have, and is no failure.\n"
     "\n"
-    "A build needs free space of about 2.7 times its output on the file system\n"
-    "of OUTPUT_ROOT: the staged copies, the new files and the old ones coexist\n"
-    "until it ends. It works alike where /proc is not mounted.\n"
+    "A build needs free space on the file system of OUTPUT_ROOT for its sources\n"
+    "plus about twice its output: the staged copies of the sources, and every\n"
+    "file built twice, in the staging folder and again as the file put in\n"
+    "place; the old files it replaces stay until it ends as hard links, which\n"
+    "take no room. It works alike where /proc is not mounted.\n"
     "\n"
     "A build killed at any moment leaves every locale it put in place loadable,\n"
     "since its parents and the files it names were put in place before it; in a\n"
@@ -784,17 +786,15 @@ class Staging {
     return "../" + text.substr((root_ / "").native().size());
   }
   // Runs a library call that names files as named() and read_as() give
-  // them: false when it cannot run, or when the run could not go back to
-  // the folder it started in (*lost).
+  // them: what the call returned, false when it cannot run. Should the run
+  // not go back to the folder it started in, *lost is set apart: the call
+  // did its work all the same, and a file it made must be noted as made,
+  // so that the undo removes it.
   template <typename Call>
   bool call(Call&& each, bool* lost) const {
     if (by_fd_) return each();
-    bool done = false;
-    {
-      const InStaging in(fd_, start_, lost);
-      done = in.entered() && each();
-    }
-    return done && !*lost;
+    const InStaging in(fd_, start_, lost);
+    return in.entered() && each();
   }
   // A library message of a call that failed with `rc`, in the terms of the
   // run: the names named() gave named from where the run started (in
@@ -888,7 +888,8 @@ int copy_bytes(const fs::path& from, const fs::path& to) {
 // source, as the built file `stem` plus the kind's extension, with the
 // library's writers. On a refusal `said(rc)` tells why while the context's
 // error list still holds the reasons: freeing the document, a call like
-// any other, clears the list. *lost: as Staging::call.
+// any other, clears the list. True when the file was saved, whether or
+// not the run went back to its folder then (*lost: as Staging::call).
 template <typename Said>
 bool write_built(tq_context* ctx, const Staging& staging, const std::string& folder, const fs::path& source,
                  const fs::path& stem, bool* lost, Said&& said) {
@@ -943,7 +944,7 @@ bool build_all(const Staging& staging, const std::vector<std::string>& folders,
                                            return staging.as_source(text, folders[i], source, rc);
                                          });
                                        });
-        if (!built) return false;
+        if (!built || *lost) return false;
       }
     }
     return true;
@@ -1078,8 +1079,10 @@ class Placing {
         return refuse(out, "it cannot be kept to be put back should the build fail: " + reason_of(err));
       }
     }
-    return write_built(ctx_, staging_, out.folder, out.source, out.twin.parent_path() / out.source.stem(), &lost_,
-                       [&](int32_t code) { said(out, code); });
+    // The replacement lies in the staging folder, which goes as a whole.
+    const bool built = write_built(ctx_, staging_, out.folder, out.source, out.twin.parent_path() / out.source.stem(),
+                                   &lost_, [&](int32_t code) { said(out, code); });
+    return built && !lost_;
   }
 
   // Step 3 for one output: false, saying why, when it fails. Each change
@@ -1111,12 +1114,12 @@ class Placing {
       done_.back().what = Done::kFolder;
     }
     done_.push_back({Done::kWriting, out.file, {}});
-    if (!write_built(ctx_, staging_, out.folder, out.source, out.name.parent_path() / out.source.stem(), &lost_,
-                     [&](int32_t code) { said(out, code); })) {
-      return false;
-    }
-    done_.back().what = Done::kMade;
-    return true;
+    const bool built = write_built(ctx_, staging_, out.folder, out.source, out.name.parent_path() / out.source.stem(),
+                                   &lost_, [&](int32_t code) { said(out, code); });
+    // Saved, though the way back may then have failed: the new file is
+    // there, and the undo must remove it.
+    if (built) done_.back().what = Done::kMade;
+    return built && !lost_;
   }
 
   // Forces the renames to the disk: the replacements themselves were when
@@ -1230,10 +1233,13 @@ class Placing {
 // Puts every built file in place (steps 2 and 3), the kinds in kPutOrder.
 // False, saying why, when a file may not be replaced or a step fails; then
 // OUTPUT_ROOT is as it was, unless something could not be put back
-// (*keep_staging then true: the staging folder holds the old files).
+// (*keep_staging then true: the staging folder holds the old files). A run
+// that could not go back to the folder it started in fails so too: the
+// undo, and all that follows it, names files through that folder's
+// descriptor.
 bool put_in_place(const Staging& staging, const fs::path& output_root, const std::vector<std::string>& folders,
                   const std::vector<std::vector<fs::path>>& sources, mode_t user_mask, int start, bool* keep_staging,
-                  bool* lost, bool* durable) {
+                  bool* durable) {
   std::vector<Output> outputs;
   for (const char* kind : kPutOrder) {
     const auto at = std::find(folders.begin(), folders.end(), kind);
@@ -1259,7 +1265,6 @@ bool put_in_place(const Staging& staging, const fs::path& output_root, const std
     std::fputs("tq_kbbuild: out of memory while putting the files in place\n", stderr);
     ok = false;
   }
-  *lost = placing.lost();
   if (!ok) *keep_staging = !placing.undo();
   return ok;
 }
@@ -1324,6 +1329,20 @@ struct CheckView {
   }
 };
 
+// How the library takes a name a definition gives a resource: looked for
+// along the search path, unless it holds a '/' or a '\'; it is a path then,
+// absolute when it starts with one of them or with a drive ("C:").
+enum class NameIs { kName, kRelative, kAbsolute };
+NameIs name_is(const std::string& name) {
+  const auto separator = [](char c) { return c == '/' || c == '\\'; };
+  if (!name.empty() && separator(name[0])) return NameIs::kAbsolute;
+  const char drive = name.empty() ? '\0' : name[0];
+  if (name.size() > 1 && name[1] == ':' && ((drive >= 'A' && drive <= 'Z') || (drive >= 'a' && drive <= 'z'))) {
+    return NameIs::kAbsolute;
+  }
+  return std::any_of(name.begin(), name.end(), separator) ? NameIs::kRelative : NameIs::kName;
+}
+
 void print_check_errors(tq_context* ctx, const CheckView& view, const std::string& what) {
   std::vector<std::string> missing;
   std::vector<std::string> grammars;
@@ -1350,11 +1369,15 @@ void print_check_errors(tq_context* ctx, const CheckView& view, const std::strin
     note(shown, "Grammar '", "' could not be loaded", grammars);
     return shown;
   });
-  // A name with a '/' is a path, never looked for along the search path:
-  // the check takes it from the staging folder, where it loads.
+  // A path is never looked for along the search path: the check takes a
+  // relative one from the staging folder, where it loads, and an absolute
+  // one as it is, which is all there is to say of it.
   const std::string staging = (view.output_root / ".kbbuild").string();
   for (const std::string& built : missing) {
-    if (built.find('/') != std::string::npos) {
+    const NameIs is = name_is(built);
+    if (is == NameIs::kAbsolute) {
+      std::fprintf(stderr, "tq_kbbuild: %s names '%s', which was not found\n", what.c_str(), built.c_str());
+    } else if (is == NameIs::kRelative) {
       std::fprintf(stderr,
                    "tq_kbbuild: %s names '%s', a path relative to the staging folder %s, where the check loads "
                    "from; it was not found there\n",
@@ -1365,7 +1388,10 @@ void print_check_errors(tq_context* ctx, const CheckView& view, const std::strin
     }
   }
   for (const std::string& grammar : grammars) {
-    if (grammar.find('/') != std::string::npos) {
+    const NameIs is = name_is(grammar);
+    if (is == NameIs::kAbsolute) {
+      std::fprintf(stderr, "tq_kbbuild: the grammar '%s' that %s names does not load\n", grammar.c_str(), what.c_str());
+    } else if (is == NameIs::kRelative) {
       std::fprintf(stderr,
                    "tq_kbbuild: the grammar '%s' that %s names, a path relative to the staging folder %s, does not "
                    "load\n",
@@ -1634,7 +1660,7 @@ int run(int argc, char** argv) {
   bool keep_staging = false;
   bool durable = true;
   if (ok) {
-    ok = put_in_place(staging, output_root, folders, sources, user_mask, start.get(), &keep_staging, &lost, &durable);
+    ok = put_in_place(staging, output_root, folders, sources, user_mask, start.get(), &keep_staging, &durable);
   }
   if (keep_staging) {
     staging.keep();

@@ -142,15 +142,19 @@ kbbuild)
   expect sample 0 "" "files written into sample-out" -- "$program" "$source_dir/examples/kb" sample-out
   [ ! -s stderr ] || fail "sample: it printed warnings"
   # A grammar that reads well alone but not as the load reads it, and a name
-  # that is a path no file answers: the messages name the grammar's source,
-  # and the path as what it is.
+  # that is a path no file answers (relative, with '/' or '\', or absolute):
+  # the messages name the grammar's source, and the path as what it is.
   cp -r "$source_dir/examples/kb" named && sed -i 's/CategoryQty/CategoryQtyX/g' named/grammar/en_person.xml
   expect grammar-load 1 "the grammar built from named/grammar/en_person.xml, which the locale EN built" "" \
     -- "$program" named named-out
   cp "$source_dir/examples/kb/grammar/en_person.xml" named/grammar/
-  sed -i 's|<record key="en_nickname">|<record key="scheme/../extra/kw.sch">|' named/locale/en.loc.xml
-  expect relative-name 1 "names 'scheme/../extra/kw.sch', a path relative to the staging folder named-out/.kbbuild" \
-    "" -- "$program" named named-out
+  for name in 'scheme/../extra/kw.sch' 'extra\kw.sch' /nowhere/kw.sch; do
+    sed "s|<record key=\"en_nickname\">|<record key=\"${name//\\/\\\\}\">|" \
+      "$source_dir/examples/kb/locale/en.loc.xml" >named/locale/en.loc.xml
+    hint="a path relative to the staging folder named-out/.kbbuild"
+    [ "${name:0:1}" != / ] || hint="which was not found"
+    expect "path-name $name" 1 "names '$name', $hint" "" -- "$program" named named-out
+  done
   # Every *.xml entry of a kind folder is a source: one that is no file or
   # cannot be looked at fails the build, each named, and nothing is written,
   # over a clean build too.
@@ -545,11 +549,23 @@ kbbuild)
     *) [ "$got" -eq 0 ] ;;
     esac && state killed "$built" | cmp -s - alone-pristine || fail "$fault: exit $got, or not built: $(head -n 2 stderr)"
   done
-  # The way back from the staging folder after the check fails: the run
-  # undoes what it made, names the root, and leaves it as it was.
+  # The way back from the staging folder fails at each return in turn: after
+  # a load of the check and, without /proc, after each build from a copy,
+  # in the staging folder or in place. The run undoes what it made, a file
+  # just saved in place included, names the root, and leaves it as it was;
+  # past the last return it builds.
   for from in pristine none; do
-    fresh killed $from && state killed >before && injected TQ_FAULT_OTHER=fails-return
-    got=$? && unchanged "fails-return ($from)" killed "cannot go back to the folder it started in"
+    for proc in "" 1; do
+      for ((n = 1; ; n++)); do
+        fresh killed $from && state killed >before &&
+          injected TQ_FAULT_OTHER=fails-return TQ_FAULT_RETURN=$n TQ_FAULT_NO_PROC=$proc
+        got=$?
+        grep -qF "return $n: " fault.log 2>/dev/null || break
+        unchanged "fails-return $n${proc:+ without /proc} ($from)" killed "cannot go back to the folder it started in"
+      done
+      [ "$got" -eq 0 ] && [ "$n" -gt $((proc ? 12 : 2)) ] && state killed "$built" | cmp -s - "alone-$from" ||
+        fail "fails-return${proc:+ without /proc} ($from): exit $got past $((n - 1)) returns, or not built"
+    done
   done
   # The last tidying refused (the staging folder, the lock file, a file's
   # lock file, which the library removes as it gives the lock up): the build

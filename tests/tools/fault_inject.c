@@ -27,9 +27,10 @@
  * does before the program looks at it; "holds-lock" answers a lock of
  * ".kbbuild.lock" with EWOULDBLOCK, as when another build holds it, and
  * removes that file, as that build does when it ends right after;
- * "fails-return" fails (EACCES) the first fchdir out of the folder that
- * follows one into it, as when the folder the program started in can no
- * longer be entered.
+ * "fails-return" fails (EACCES) the fchdir out of the folder that follows
+ * the Nth one into it, N being TQ_FAULT_RETURN (1 when left out), as when
+ * the folder the program started in can no longer be entered, and appends
+ * "return N: fchdir out, failed" to TQ_FAULT_LOG.
  *
  * TQ_FAULT_REFUSE fails (EACCES) the first removal in the folder, its
  * staging folder included, whose "remove path" holds that text, as a
@@ -292,10 +293,12 @@ static int io_error(const char* what, const char* rel) {
   snprintf(call, sizeof call, "%s %s", what, rel);
   if (strcmp(call, text) != 0) return 0;
   done = 1;
+  /* Set last: the note's own calls may change errno. */
+  const int err = env("TQ_FAULT_ERRNO")[0] != '\0' ? atoi(env("TQ_FAULT_ERRNO")) : EIO;
   inside = 1;
-  errno = env("TQ_FAULT_ERRNO")[0] != '\0' ? atoi(env("TQ_FAULT_ERRNO")) : EIO;
-  note("call", 0, call, "", strerror(errno));
+  note("call", 0, call, "", strerror(err));
   inside = 0;
+  errno = err;
   return 1;
 }
 
@@ -488,13 +491,20 @@ int flock(int fd, int operation) {
 /* The way into the folder and back out of it (TQ_FAULT_OTHER
  * "fails-return"). */
 int fchdir(int fd) {
-  static int entered, failed;
+  static int entered;
+  static long returns;
   const char* rel = NULL;
   const int in = !inside && where(AT_FDCWD, fd_path(fd), &rel) != 0;
-  if (!in && entered && !failed && strcmp(env("TQ_FAULT_OTHER"), "fails-return") == 0) {
-    failed = 1;
-    errno = EACCES;
-    return -1;
+  if (!in && entered && strcmp(env("TQ_FAULT_OTHER"), "fails-return") == 0) {
+    entered = 0;
+    const long nth = env("TQ_FAULT_RETURN")[0] != '\0' ? atol(env("TQ_FAULT_RETURN")) : 1;
+    if (++returns == nth) {
+      inside = 1;
+      note("return", returns, "fchdir", "out", "failed");
+      inside = 0;
+      errno = EACCES;
+      return -1;
+    }
   }
   if (!inside && counting_calls() && own_call("fchdir", in ? rel : "out")) {
     return -1;
