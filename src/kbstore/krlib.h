@@ -44,7 +44,9 @@ inline constexpr uint32_t kRsrcOwnerSize = 321;
 
 // The operations a resource kind hands over with each registration.
 struct rsrc_callbacks {
-  // Reads the resource into the slot's part on first use.
+  // Reads the resource into the slot's part on first use. What it locks
+  // through `lock` (which may lock other files for the caller) is given
+  // back by the registry when it fails, whichever way it leaves.
   int32_t (*load)(context* ctx, resource_slot* slot, lock_handle* lock, uintptr_t arg);
   // Frees the slot's part at the last release of a created or loaded slot.
   int32_t (*free)(context* ctx, resource_slot* slot, uintptr_t arg);

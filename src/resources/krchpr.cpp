@@ -198,9 +198,6 @@ int32_t chopper_document_build(context* ctx, const chopper_rec* rec, xmldoc** ou
 
 int32_t chopper_rsrc_load(context* ctx, resource_slot* slot, lock_handle* lock, uintptr_t arg) {
   (void)arg;
-  // The handle may lock other files for the caller: a failure gives back
-  // only what this load took.
-  lock_mark_guard taken(ctx, lock);
   xmldoc* read = nullptr;
   int32_t rc = lock != nullptr ? xmldoc_read_for_edit(ctx, slot->name, kXmlFlagVault, lock, &read)
                                : xmldoc_read(ctx, slot->name, kXmlFlagVault, &read);
@@ -227,10 +224,9 @@ int32_t chopper_rsrc_load(context* ctx, resource_slot* slot, lock_handle* lock, 
   doc.reset();
   if (rc < 0) {
     // What the load built is gone; the registrant keeps its reference and
-    // the next use tries again. The lock this read took goes with it.
+    // the next use tries again.
     return rc;
   }
-  taken.keep();
   slot->part = owned.release();
   return 0;
 }

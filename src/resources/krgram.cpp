@@ -404,9 +404,6 @@ using edit_scope = rsrc_edit_scope<grammar_rec, grammar_get_for_edit, grammar_ed
 int32_t grammar_rsrc_load(context* ctx, resource_slot* slot, lock_handle* lock, uintptr_t arg) {
   (void)arg;
   if (slot == nullptr) return TQ_ERR_ARGUMENT;
-  // The handle may lock other files for the caller: a failure gives back
-  // only what this load took.
-  lock_mark_guard taken(ctx, lock);
   xmldoc* read = nullptr;
   int32_t rc = lock != nullptr ? xmldoc_read_for_edit(ctx, slot->name, kXmlFlagVault, lock, &read)
                                : xmldoc_read(ctx, slot->name, kXmlFlagVault, &read);
@@ -425,7 +422,6 @@ int32_t grammar_rsrc_load(context* ctx, resource_slot* slot, lock_handle* lock, 
     TQ_REPORT(ctx, rc, 157, static_cast<const char*>(slot->name));
     return rc;
   }
-  taken.keep();
   slot->part = rec.release();
   return 0;
 }

@@ -148,10 +148,8 @@ int32_t read_document(context* ctx, resource_slot* slot, lock_handle* lock, rege
 
 int32_t load_common(context* ctx, resource_slot* slot, lock_handle* lock, bool compile) {
   if (slot == nullptr) return TQ_ERR_ARGUMENT;
-  // After a failed load, by any way out, the lock this load took is given
-  // back (the handle may lock other files for the caller); the slot stays
-  // registered with its references, so that a later use tries again.
-  lock_mark_guard taken(ctx, lock);
+  // After a failed load the slot stays registered with its references, so
+  // that a later use tries again.
   regexlib_rec* rec = nullptr;
   int32_t rc = read_document(ctx, slot, lock, &rec);
   if (rc < 0) return rc;
@@ -167,7 +165,6 @@ int32_t load_common(context* ctx, resource_slot* slot, lock_handle* lock, bool c
       if (warning == 0) warning = crc;
     }
   }
-  taken.keep();
   slot->part = rec;
   return warning;
 }

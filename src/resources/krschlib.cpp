@@ -433,9 +433,6 @@ int32_t scheme_rsrc_load(context* ctx, resource_slot* slot, lock_handle* lock, u
   const scheme_options* options = options_of(arg);
   char file[kRsrcNameSize + 8];
   if (rsrc_scheme_file_name(slot->name, file, sizeof file) != 0) return TQ_ERR_ARGUMENT;
-  // The handle may lock other files for the caller: a failure gives back
-  // only what this load took.
-  lock_mark_guard taken(ctx, lock);
   xmldoc* doc = nullptr;
   int32_t rc = lock != nullptr ? xmldoc_read_for_edit(ctx, file, kXmlFlagVault, lock, &doc)
                                : xmldoc_read(ctx, file, kXmlFlagVault, &doc);
@@ -451,11 +448,10 @@ int32_t scheme_rsrc_load(context* ctx, resource_slot* slot, lock_handle* lock, u
   if (rc >= 0) rc = scheme_prepare(ctx, rec);
   if (rc < 0) {
     // The slot stays registered with its references, so that a later use
-    // tries again; the lock this load took is given back.
+    // tries again.
     scheme_rec_delete(ctx, rec);
     return rc;
   }
-  taken.keep();
   slot->part = rec;
   return 0;
 }

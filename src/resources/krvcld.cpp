@@ -677,10 +677,6 @@ int32_t vocab_find_by_name(context* ctx, const char* name, int32_t* index) {
 int32_t vocab_rsrc_load(context* ctx, resource_slot* slot, lock_handle* lock, uintptr_t form) {
   char name[kRsrcNameSize];
   if (vocab_name_cut(slot->name, name, sizeof name) != 0) return -1;
-  // The handle may lock other files for the caller: a failure gives back
-  // only what this load took, whichever way it leaves (the reader may
-  // throw when memory runs out).
-  lock_mark_guard taken(ctx, lock);
   if (lock != nullptr) {
     int32_t rc = lock_file_create_found(ctx, name, kFioKindZev, lock, nullptr, 0);
     if (rc < 0) return rc;
@@ -690,7 +686,6 @@ int32_t vocab_rsrc_load(context* ctx, resource_slot* slot, lock_handle* lock, ui
   // the registrant still owns its reference, and the next use tries again.
   int32_t rc = vocab_read_file(ctx, name, static_cast<uint32_t>(form), slot, &vocab);
   if (rc < 0) return rc;
-  taken.keep();
   slot->part = vocab;
   return 0;
 }
