@@ -1,9 +1,14 @@
 #include "core/krfio.h"
 
+#include <limits.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
+#include <string>
 
 #include "core/krerr.h"
 #include "platform/npfio.h"
@@ -853,9 +858,9 @@ int32_t fio_prepare_replace(context* ctx, const char* path, bool* made) {
   if (path == nullptr) return TQ_ERR_ARGUMENT;
   // The lock that follows would fail on a link to nothing with no name
   // given: both names are said now.
-  char target[kFioPathSize];
-  if (np_fio_link_resolve(path, target, sizeof target) == kNpFioOk) {
-    if (int32_t rc = refuse_link_to_nothing(ctx, path, target); rc != 0) return rc;
+  std::string target(kFioPathSize, '\0');
+  if (np_fio_link_resolve(path, target.data(), kFioPathSize) == kNpFioOk) {
+    if (int32_t rc = refuse_link_to_nothing(ctx, path, target.c_str()); rc != 0) return rc;
   }
   int32_t status = np_fio_writable(path);
   if (status == kNpFioReadOnly) {
@@ -871,30 +876,37 @@ int32_t fio_prepare_replace(context* ctx, const char* path, bool* made) {
 
 namespace {
 void (*g_write_hook)(fio_write_stage stage, const char* temp) = nullptr;
-void write_hook(fio_write_stage stage, const char* temp) {
-  if (g_write_hook != nullptr) g_write_hook(stage, temp);
+
+// The folder part of a path ("." for a bare name), for messages.
+std::string folder_text(const char* path) {
+  const char* base = last_component(path);
+  size_t n = static_cast<size_t>(base - path);
+  while (n > 1 && is_separator(path[n - 1])) --n;
+  return n == 0 ? std::string(".") : std::string(path, n);
 }
 
 // What a replacing write holds: the present file, and the temporary file
-// with its name. Given back on every way out, an exception from the fill
-// included; a temporary file that did not take the file's name goes first,
-// while it is still locked against sweeps.
+// with its name in the held folder. Given back on every way out, an
+// exception from the fill included; a temporary file that did not take the
+// file's name goes first, while it is still locked against sweeps. On the
+// heap: its names are paths.
 struct replacing_write {
+  const fio_place& place;
   fio_handle* guard = nullptr;
   fio_handle cell{nullptr};
-  char temp[kFioPathSize + 32] = "";
+  char temp[NAME_MAX + 1] = "";  // its name in the folder
+  std::string shown_temp;        // its path, as messages and the test hook see it
   bool renamed = false;
-  replacing_write() = default;
+  explicit replacing_write(const fio_place& p) : place(p) {}
   replacing_write(const replacing_write&) = delete;
   replacing_write& operator=(const replacing_write&) = delete;
   // Removes the temporary file of a write that failed with `rc`; one the
   // system keeps is named, for it stays beside the file.
   void discard(context* ctx, int32_t rc) {
-    if (cell.file == nullptr || renamed || np_fio_unlink(temp) == 0) return;
+    if (cell.file == nullptr || renamed || np_fio_unlink_at(place.folder, temp, nullptr) == 0) return;
     if (ctx != nullptr) {
       char reason[256];
-      TQ_REPORT(ctx, rc, 2063, static_cast<const char*>(temp),
-                static_cast<const char*>(fio_last_error_text(reason, sizeof reason)));
+      TQ_REPORT(ctx, rc, 2063, shown_temp.c_str(), static_cast<const char*>(fio_last_error_text(reason, sizeof reason)));
     }
     renamed = true;  // nothing more to remove
   }
@@ -907,156 +919,226 @@ struct replacing_write {
   }
 };
 
-// The folder part of a path ("." for a bare name), for messages.
-void folder_text(const char* path, char (&out)[kFioPathSize]) {
-  const char* base = last_component(path);
-  size_t n = static_cast<size_t>(base - path);
-  while (n > 1 && is_separator(path[n - 1])) --n;
-  if (n == 0) {
-    std::snprintf(out, sizeof out, "%s", ".");
-    return;
-  }
-  std::snprintf(out, sizeof out, "%.*s", static_cast<int>(n), path);
+void write_hook(fio_write_stage stage, const replacing_write& w) {
+  if (g_write_hook != nullptr) g_write_hook(stage, w.shown_temp.c_str());
 }
 
-}  // namespace
-
-int32_t fio_write_replacing(context* ctx, const char* path, fio_fill_fn fill, void* arg) {
-  if (path == nullptr || fill == nullptr) return TQ_ERR_ARGUMENT;
-  // What the path ends at is replaced: a link stays a link.
-  char target[kFioPathSize];
-  int32_t status = np_fio_link_resolve(path, target, sizeof target);
+// Copies the present file's owner and group, then its access control list
+// and permission bits (which a change of owner may clear), onto the new
+// file: 0 or the failure, recorded naming the file.
+int32_t give_access(context* ctx, replacing_write& w) {
+  const char* shown = w.place.shown;
+  uint32_t uid = kNpFioOwnerUnknown;
+  uint32_t gid = kNpFioOwnerUnknown;
+  int32_t status = np_fio_owner_copy_from(w.cell.file, w.guard != nullptr ? w.guard->file : nullptr, &uid, &gid);
+  if (status == kNpFioNoMemory) return TQ_ERR_NO_MEMORY;
   if (status != 0) {
-    int32_t rc = status == kNpFioNameTooLong ? TQ_ERR_ARGUMENT : status == kNpFioNoMemory ? TQ_ERR_NO_MEMORY : TQ_ERR_FILE_OPEN;
-    if (rc != TQ_ERR_NO_MEMORY) fio_report_open_failure(ctx, rc, path);
-    return rc;
+    if (ctx != nullptr) {
+      char reason[256];
+      const char* why = fio_last_error_text(reason, sizeof reason);
+      if (status == kNpFioDenied && uid != kNpFioOwnerUnknown) {
+        TQ_REPORT(ctx, TQ_ERR_FILE_OPEN, 1890, shown, uid, gid, why);
+      } else {
+        // Nothing is said of an owner that was not read.
+        TQ_REPORT(ctx, TQ_ERR_FILE_OPEN, 2061, shown, why);
+      }
+    }
+    return TQ_ERR_FILE_OPEN;
   }
-  if (int32_t rc = refuse_link_to_nothing(ctx, path, target); rc != 0) return rc;
+  bool unread = false;
+  status = np_fio_permissions_copy_from(w.cell.file, w.guard != nullptr ? w.guard->file : nullptr, &unread);
+  if (status == kNpFioNoMemory) return TQ_ERR_NO_MEMORY;
+  if (status == 0) return 0;
+  if (ctx != nullptr) {
+    char reason[256];
+    const char* why = fio_last_error_text(reason, sizeof reason);
+    if (unread) {
+      TQ_REPORT(ctx, TQ_ERR_FILE_OPEN, 2062, shown, why);
+    } else {
+      TQ_REPORT(ctx, TQ_ERR_FILE_OPEN, 1892, shown, why);
+    }
+  }
+  return TQ_ERR_FILE_OPEN;
+}
+
+int32_t write_in_place(context* ctx, const fio_place& place, fio_fill_fn fill, void* arg) {
+  const char* shown = place.shown;
   // The rename would replace a file the user made read-only as easily as
   // any other (it asks only the folder): the write bits are asked first.
-  status = np_fio_writable(target);
+  int32_t status = np_fio_writable_at(place.folder, place.name);
   if (status == kNpFioReadOnly) {
-    if (ctx != nullptr) TQ_REPORT(ctx, TQ_ERR_FILE_OPEN, 1861, static_cast<const char*>(target));
+    if (ctx != nullptr) TQ_REPORT(ctx, TQ_ERR_FILE_OPEN, 1861, shown);
     return TQ_ERR_FILE_OPEN;
   }
   if (status != 0) {
     int32_t rc = status == kNpFioNoMemory ? TQ_ERR_NO_MEMORY : TQ_ERR_FILE_OPEN;
-    if (rc != TQ_ERR_NO_MEMORY) fio_report_open_failure(ctx, rc, target);
+    if (rc != TQ_ERR_NO_MEMORY) fio_report_open_failure(ctx, rc, shown);
     return rc;
   }
-  replacing_write w;
+  auto w = std::make_unique<replacing_write>(place);
   // Hold the present file while its replacement is written, so that nobody
   // reads or writes it half way.
-  status = np_fio_stat(target, 0);
+  status = np_fio_stat_at(place.folder, place.name);
   if (status == kNpFioOk) {
     // Shared like a reader's hold unless the options ask for exclusive
     // opens: writers are kept apart by the lock files, not by this hold.
-    int32_t rc = fio_open(target, fio_context_flags(ctx, kFioFlagWrite), &w.guard);
+    int32_t rc = fio_open_at(place.folder, place.name, fio_context_flags(ctx, kFioFlagWrite), &w->guard);
     if (rc != 0) {
-      if (rc != TQ_ERR_NO_MEMORY) fio_report_open_failure(ctx, rc, target);
+      if (rc != TQ_ERR_NO_MEMORY) fio_report_open_failure(ctx, rc, shown);
       return rc;
     }
   } else if (status != kNpFioNotFound) {
     // Neither a file to hold nor nothing (a folder, a device, a failure to
     // look): named as the open the write cannot make.
     int32_t rc = status == kNpFioNoMemory ? TQ_ERR_NO_MEMORY : TQ_ERR_FILE_OPEN;
-    if (rc != TQ_ERR_NO_MEMORY) fio_report_open_failure(ctx, rc, target);
+    if (rc != TQ_ERR_NO_MEMORY) fio_report_open_failure(ctx, rc, shown);
     return rc;
   }
-  np_fio_temp_sweep(target);
+  np_fio_temp_sweep_at(place.folder, place.name);
 
   // A replacement is born open to its owner alone, and opened to others
   // only as the old file was, before it holds a byte: whoever opened it
   // in between would keep a handle on the saved file. A new file is born
   // as the system makes new files (the umask, the folder's default list),
   // which is all it will be.
-  status = np_fio_temp_open(target, w.guard != nullptr ? 0600 : 0666, w.temp, sizeof w.temp, &w.cell.file);
+  status = np_fio_temp_open_at(place.folder, place.name, w->guard != nullptr ? 0600 : 0666, w->temp, sizeof w->temp,
+                               &w->cell.file);
   if (status != 0) {
     int32_t rc = err_from_fio_status(status);
     if (ctx != nullptr && rc != TQ_ERR_NO_MEMORY) {
       char reason[256];
-      TQ_REPORT(ctx, rc, 1865, static_cast<const char*>(target),
-                static_cast<const char*>(fio_last_error_text(reason, sizeof reason)));
+      TQ_REPORT(ctx, rc, 1865, shown, static_cast<const char*>(fio_last_error_text(reason, sizeof reason)));
     }
     return rc;
   }
-  write_hook(fio_write_stage::made, w.temp);
+  w->shown_temp = folder_text(shown);
+  w->shown_temp += '/';
+  w->shown_temp += w->temp;
+  write_hook(fio_write_stage::made, *w);
   // The owner and group first (a privileged save would otherwise hand the
   // file to itself and lock its owner out, and the old group's bits would
   // apply to the new file's group), then the access control list and the
-  // permission bits, which a change of owner may clear.
-  uint32_t uid = kNpFioOwnerUnknown;
-  uint32_t gid = kNpFioOwnerUnknown;
-  status = np_fio_owner_copy(w.cell.file, target, &uid, &gid);
-  int32_t rc = 0;
-  if (status == kNpFioNoMemory) {
-    rc = TQ_ERR_NO_MEMORY;
-  } else if (status != 0 && ctx != nullptr) {
-    rc = TQ_ERR_FILE_OPEN;
-    char reason[256];
-    const char* why = fio_last_error_text(reason, sizeof reason);
-    if (status == kNpFioDenied && uid != kNpFioOwnerUnknown) {
-      TQ_REPORT(ctx, rc, 1890, static_cast<const char*>(target), uid, gid, why);
-    } else {
-      // Nothing is said of an owner that was not read.
-      TQ_REPORT(ctx, rc, 2061, static_cast<const char*>(target), why);
-    }
-  } else if (status != 0) {
-    rc = TQ_ERR_FILE_OPEN;
-  }
+  // permission bits.
+  int32_t rc = give_access(ctx, *w);
   if (rc == 0) {
-    bool unread = false;
-    status = np_fio_permissions_copy(w.cell.file, target, &unread);
-    if (status == kNpFioNoMemory) {
-      rc = TQ_ERR_NO_MEMORY;
-    } else if (status != 0) {
-      rc = TQ_ERR_FILE_OPEN;
-      if (ctx != nullptr) {
-        char reason[256];
-        const char* why = fio_last_error_text(reason, sizeof reason);
-        if (unread) {
-          TQ_REPORT(ctx, rc, 2062, static_cast<const char*>(target), why);
-        } else {
-          TQ_REPORT(ctx, rc, 1892, static_cast<const char*>(target), why);
-        }
-      }
-    }
-  }
-  if (rc == 0) {
-    write_hook(fio_write_stage::filling, w.temp);
-    rc = fill(&w.cell, arg);
-    if (rc == TQ_ERR_FILE_WRITE) report_write_failure(ctx, rc, target);
+    write_hook(fio_write_stage::filling, *w);
+    rc = fill(&w->cell, arg);
+    if (rc == TQ_ERR_FILE_WRITE) report_write_failure(ctx, rc, shown);
   }
   // On the disk before it takes the name: a power loss after the rename
   // must not leave an empty or partial file under it.
-  if (rc == 0 && np_fio_sync(w.cell.file) != 0) rc = report_write_failure(ctx, TQ_ERR_FILE_WRITE, target);
-  if (rc == 0) write_hook(fio_write_stage::renaming, w.temp);
+  if (rc == 0 && np_fio_sync(w->cell.file) != 0) rc = report_write_failure(ctx, TQ_ERR_FILE_WRITE, shown);
+  if (rc == 0) write_hook(fio_write_stage::renaming, *w);
   // Renamed while still open: the temporary file's lock is what tells a
   // sweep elsewhere (whose process table does not know us) that the file
   // is alive, so it is held until the file has its final name.
   if (rc == 0) {
     np_fio_id id{};
     int folder_err = 0;
-    if (np_fio_identity(w.cell.file, &id) != 0 || np_fio_replace(w.temp, target, &id, &folder_err) != 0) {
-      rc = report_write_failure(ctx, TQ_ERR_FILE_WRITE, target);
+    if (np_fio_identity(w->cell.file, &id) != 0 ||
+        np_fio_replace_at(place.folder, w->temp, place.name, &id, &folder_err) != 0) {
+      rc = report_write_failure(ctx, TQ_ERR_FILE_WRITE, shown);
     } else {
-      w.renamed = true;
+      w->renamed = true;
       // In place, and readable now; but a crash may yet bring back the old
       // file, which the caller is told with the reason.
       if (folder_err != 0) {
         rc = TQ_WARN_NOT_DURABLE;
         if (ctx != nullptr) {
-          char folder[kFioPathSize];
-          folder_text(target, folder);
           char reason[256];
-          TQ_REPORT(ctx, rc, 2060, static_cast<const char*>(target), static_cast<const char*>(folder),
+          TQ_REPORT(ctx, rc, 2060, shown, folder_text(shown).c_str(),
                     np_fio_error_text(folder_err, reason, sizeof reason));
         }
       }
     }
   }
-  if (rc < 0) w.discard(ctx, rc);
+  if (rc < 0) w->discard(ctx, rc);
   return rc;
+}
+
+// The held folder of a write by path, closed when the write ends.
+struct folder_held {
+  int fd = -1;
+  folder_held() = default;
+  folder_held(const folder_held&) = delete;
+  folder_held& operator=(const folder_held&) = delete;
+  ~folder_held() { np_fio_folder_close(fd); }
+};
+
+}  // namespace
+
+int32_t fio_open_at(int folder, const char* name, uint32_t flags, fio_handle** out) {
+  if (out == nullptr) return TQ_ERR_ARGUMENT;
+  *out = nullptr;
+  auto* cell = static_cast<fio_handle*>(np_calloc(1, sizeof(fio_handle)));
+  if (cell == nullptr) return TQ_ERR_NO_MEMORY;
+  // Engine flag 16 asks for an exclusive open; the file library's 16 means
+  // shared, so the bit is inverted on the way down.
+  uint32_t mode = (flags & 15u) | kNpFioShared;
+  if (flags & kFioFlagExclusive) mode &= ~kNpFioShared;
+  const int32_t status = np_fio_open_at(folder, name, mode, &cell->file);
+  if (status == 0) {
+    *out = cell;
+    return 0;
+  }
+  std::free(cell);
+  return err_from_fio_status(status);
+}
+
+int32_t fio_write_replacing(context* ctx, const fio_place& place, fio_fill_fn fill, void* arg) {
+  if (place.folder < 0 || place.name == nullptr || place.shown == nullptr || fill == nullptr) return TQ_ERR_ARGUMENT;
+  try {
+    return write_in_place(ctx, place, fill, arg);
+  } catch (const std::bad_alloc&) {
+    return TQ_ERR_NO_MEMORY;
+  }
+}
+
+namespace {
+
+int32_t write_by_path(context* ctx, const char* path, fio_fill_fn fill, void* arg) {
+  // What the path ends at is replaced: a link stays a link. Paths on the
+  // heap: this runs on small thread stacks.
+  std::string target(kFioPathSize, '\0');
+  int32_t status = np_fio_link_resolve(path, target.data(), kFioPathSize);
+  if (status != 0) {
+    int32_t rc = status == kNpFioNameTooLong ? TQ_ERR_ARGUMENT : status == kNpFioNoMemory ? TQ_ERR_NO_MEMORY : TQ_ERR_FILE_OPEN;
+    if (rc != TQ_ERR_NO_MEMORY) fio_report_open_failure(ctx, rc, path);
+    return rc;
+  }
+  target.resize(std::strlen(target.c_str()));
+  if (int32_t rc = refuse_link_to_nothing(ctx, path, target.c_str()); rc != 0) return rc;
+  // Written as a held place: the folder the link's end is in, held for
+  // the write, and the name there.
+  const char* base = last_component(target.c_str());
+  const std::string folder = folder_text(target.c_str());
+  folder_held held;
+  np_fio_id id{};
+  status = *base == '\0' ? kNpFioIsDirectory : np_fio_folder_open(folder.c_str(), &held.fd, &id);
+  if (status != 0) {
+    int32_t rc = err_from_fio_status(status);
+    if (ctx != nullptr && rc != TQ_ERR_NO_MEMORY) {
+      char reason[256];
+      TQ_REPORT(ctx, rc, 1865, target.c_str(), static_cast<const char*>(fio_last_error_text(reason, sizeof reason)));
+    }
+    return rc;
+  }
+  fio_place place;
+  place.folder = held.fd;
+  place.name = base;
+  place.shown = target.c_str();
+  return write_in_place(ctx, place, fill, arg);
+}
+
+}  // namespace
+
+int32_t fio_write_replacing(context* ctx, const char* path, fio_fill_fn fill, void* arg) {
+  if (path == nullptr || fill == nullptr) return TQ_ERR_ARGUMENT;
+  try {
+    return write_by_path(ctx, path, fill, arg);
+  } catch (const std::bad_alloc&) {
+    return TQ_ERR_NO_MEMORY;
+  }
 }
 
 void fio_write_hook_set(void (*hook)(fio_write_stage stage, const char* temp)) { g_write_hook = hook; }

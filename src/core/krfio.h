@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 #include "core/krcorvel.h"
 #include "core/krerr.h"
@@ -280,6 +281,27 @@ void fio_missing_text(context* ctx, const char* name, char (&out)[kErrTextSize])
 // file; one the system keeps is named in a record of its own.
 using fio_fill_fn = int32_t (*)(fio_handle* file, void* arg);
 int32_t fio_write_replacing(context* ctx, const char* path, fio_fill_fn fill, void* arg);
+// A file as a lock holds it: the folder holding it, open (the descriptor
+// belongs to the lock), and its name there. Every step of a write to it
+// (the hold on the present file, the owner, group, list and bits read from
+// it, the temporary file made, written, synced and renamed, the folder
+// forced to the disk) is made relative to that folder, so that the write
+// reaches the file held wherever the folder now is and whatever a link
+// that led to it leads to now. `shown` is its path when it was locked,
+// which messages name; `path` the name it was found by (a link stays a
+// link there), by which tables kept per file know it.
+struct fio_place {
+  int folder = -1;
+  const char* name = nullptr;
+  const char* shown = nullptr;
+  const char* path = nullptr;
+};
+// fio_write_replacing for the file of a place; the same rules and results.
+// A link found at its name (not the file held) is refused, -400.
+int32_t fio_write_replacing(context* ctx, const fio_place& place, fio_fill_fn fill, void* arg);
+// Opens the file `name` of a held folder with engine open flags, a link
+// there not followed: as fio_open.
+int32_t fio_open_at(int folder, const char* name, uint32_t flags, fio_handle** out);
 // For tests: a function called with the temporary file's path as it is
 // made (nothing done to it yet), as it is about to be filled (it has the
 // old file's owner, group, list and bits, and no byte), and once it is
@@ -287,10 +309,10 @@ int32_t fio_write_replacing(context* ctx, const char* path, fio_fill_fn fill, vo
 // use while writes run on other threads.
 enum class fio_write_stage { made, filling, renaming };
 void fio_write_hook_set(void (*hook)(fio_write_stage stage, const char* temp));
-template <typename F>
-int32_t fio_write_replacing(context* ctx, const char* path, F&& fill) {
+template <typename Where, typename F>
+int32_t fio_write_replacing(context* ctx, const Where& where, F&& fill) {
   return fio_write_replacing(
-      ctx, path, [](fio_handle* file, void* arg) -> int32_t { return (*static_cast<F*>(arg))(file); },
+      ctx, where, [](fio_handle* file, void* arg) -> int32_t { return (*static_cast<std::remove_reference_t<F>*>(arg))(file); },
       static_cast<void*>(&fill));
 }
 

@@ -276,9 +276,9 @@ bool rsrc_same_name(uint32_t kind, const char* a, const char* b) {
   return la == lb && std::memcmp(a, b, la) == 0;
 }
 
-int32_t rsrc_save_path(context* ctx, const resource_slot* slot, lock_handle* lock, char* path, uint32_t size) {
-  if (path != nullptr && size > 0) path[0] = '\0';
-  if (slot == nullptr || path == nullptr || size == 0) return TQ_ERR_ARGUMENT;
+int32_t rsrc_save_place(context* ctx, const resource_slot* slot, lock_handle* lock, fio_place* place) {
+  if (place != nullptr) *place = fio_place{};
+  if (slot == nullptr || place == nullptr) return TQ_ERR_ARGUMENT;
   int32_t rc = lock_owner_check(ctx, lock);
   if (rc != 0) return rc;
   const uint32_t kind = slot->kind;
@@ -294,6 +294,7 @@ int32_t rsrc_save_path(context* ctx, const resource_slot* slot, lock_handle* loc
   }
   const std::size_t flen = std::strlen(file);
   const char* found = nullptr;
+  uint32_t found_at = 0;
   uint32_t candidates = 0;
   for (uint32_t i = 0; i < lock_file_count(lock); ++i) {
     const char* held = lock_file_path_at(lock, i);
@@ -305,13 +306,17 @@ int32_t rsrc_save_path(context* ctx, const resource_slot* slot, lock_handle* loc
     if (!has_extension) continue;
     if (flen == 0) {
       // No name yet: any file of the kind will do, when it is the only one.
-      if (++candidates == 1) found = held;
+      if (++candidates == 1) {
+        found = held;
+        found_at = i;
+      }
       continue;
     }
     // The name may carry folders of its own; it must match whole ones.
     if (hn >= flen && std::memcmp(held + hn - flen, file, flen) == 0 &&
         (hn == flen || is_separator(held[hn - flen - 1]))) {
       found = held;
+      found_at = i;
       break;
     }
   }
@@ -321,8 +326,9 @@ int32_t rsrc_save_path(context* ctx, const resource_slot* slot, lock_handle* loc
     TQ_REPORT(ctx, TQ_ERR_LOCK_ACQUIRE, 1497, rsrc_kind_name_get(kind), static_cast<const char*>(slot->name), what);
     return TQ_ERR_LOCK_ACQUIRE;
   }
-  if (std::strlen(found) >= size) return -1;
-  std::strcpy(path, found);
+  // The file the lock holds, wherever its folder now is and whatever its
+  // name leads to now: never looked up again by the name.
+  *place = lock_file_place_at(lock, found_at);
   return 0;
 }
 

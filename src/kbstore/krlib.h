@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "core/krcorvel.h"
+#include "core/krfio.h"
 #include "core/krzel.h"
 
 struct tq_xmldoc;
@@ -171,8 +172,11 @@ bool rsrc_same_name(uint32_t kind, const char* a, const char* b);
 // vocabulary file. -405 (recorded) when the handle does not lock that file
 // (or, for a vocabulary without a name, locks none or several); -802 or
 // -603 (recorded) for a handle of another context or one that holds
-// nothing; -1 when path is too small.
-int32_t rsrc_save_path(context* ctx, const resource_slot* slot, lock_handle* lock, char* path, uint32_t size);
+// nothing. *place is where the lock holds that file (its folder, held
+// open, and its name there; place->path the path it was found by), valid
+// while the handle holds it: the save writes there, whatever the path
+// leads to by then.
+int32_t rsrc_save_place(context* ctx, const resource_slot* slot, lock_handle* lock, fio_place* place);
 
 // What a save answers when making the document of the slot's resource
 // failed with rc: out of memory is -600, recorded with a message naming the

@@ -1,9 +1,12 @@
 #include "kbstore/krlock.h"
 
+#include <limits.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 
@@ -27,7 +30,9 @@ namespace {
 // editor coming through a symbolic link and one naming the link's target
 // meet at one lock file.
 constexpr char kLockSuffix[] = ".lck";
-constexpr uint32_t kLockFilePathSize = kLockPathSize + sizeof kLockSuffix;
+// A name in a folder, its suffix added: a name of more is refused by the
+// system (ENAMETOOLONG), as the lock file's making says.
+constexpr uint32_t kLockNameSize = NAME_MAX + sizeof kLockSuffix;
 
 bool owned_by(const lock_handle* handle, const context* ctx) { return handle->owner == ctx; }
 
@@ -41,10 +46,17 @@ int32_t report_not_held(context* ctx) {
   return TQ_ERR_HOLD_NOT_HELD;
 }
 
-void lock_file_path(const lock_entry* entry, char* out) {
-  size_t n = std::strlen(entry->target);
-  std::memcpy(out, entry->target, n);
+const char* entry_name(const lock_entry* entry) { return entry->target + entry->name_at; }
+
+// The lock file's name in the held folder; false when it is too long for
+// one.
+bool lock_file_name(const lock_entry* entry, char (&out)[kLockNameSize]) {
+  const char* name = entry_name(entry);
+  const size_t n = std::strlen(name);
+  if (n > NAME_MAX) return false;
+  std::memcpy(out, name, n);
   std::memcpy(out + n, kLockSuffix, sizeof kLockSuffix);
+  return true;
 }
 
 // Copies a resolved path whole: a cut path could name another file.
@@ -59,25 +71,47 @@ int32_t path_copy(const char* resolved, char* out, uint32_t size) {
 }
 
 // The file a name stands for: resolved along the search path, then to the
-// file its links end at (the one a save replaces), and keyed in the lock
-// table by the identity of the folder holding that file (device and inode)
-// and its name there, so that every name of one file (a link, the
-// target's own path, another spelling of its folders) shares one entry and
-// one lock file, while files whose names differ only in case, which this
-// file system keeps apart, get entries of their own. Not the file's own
-// device and inode: a save replaces the file by a new one, and the lock
-// must outlast that. Not its absolute path: that may be longer than the
-// system takes while the name that reached the file is not.
+// file its links end at (the one a save replaces), whose folder is opened
+// and held; keyed in the lock table by the identity of that folder (device
+// and inode) and the file's name there, so that every name of one file (a
+// link, the target's own path, another spelling of its folders) shares one
+// entry and one lock file, while files whose names differ only in case,
+// which this file system keeps apart, get entries of their own. Not the
+// file's own device and inode: a save replaces the file by a new one, and
+// the lock must outlast that. Not its absolute path: that may be longer
+// than the system takes while the name that reached the file is not. The
+// identity is the held descriptor's, so the key and the folder every later
+// step is made in are one folder. On the heap: its paths are large.
 struct resolved_file {
   char path[kLockPathSize];      // as found along the search path
   char target[kLockPathSize];    // the end of its links
   char key[kLockPathSize + 40];  // "<device>:<inode>/<name>": the target's folder and name
+  uint32_t name_at = 0;          // the name's start in target
+  uint32_t folder_key_length = 0;  // "<device>:<inode>", the folder's own key
+  int folder = -1;               // the folder, open until an entry takes it
+  resolved_file() = default;
+  resolved_file(const resolved_file&) = delete;
+  resolved_file& operator=(const resolved_file&) = delete;
+  ~resolved_file() { np_fio_folder_close(folder); }
 };
+
+struct resolved_free {
+  void operator()(resolved_file* file) const {
+    file->~resolved_file();
+    std::free(file);
+  }
+};
+using resolved_ptr = std::unique_ptr<resolved_file, resolved_free>;
 
 // A file whose place cannot be had is not locked, nor looked up, under any
 // other key: that would be a second lock of one file.
-int32_t resolve(context* ctx, const char* name, uint32_t kind, resolved_file& file) {
+int32_t resolve(context* ctx, const char* name, uint32_t kind, resolved_ptr& out) {
   if (name == nullptr || name[0] == '\0' || kind >= kFioKindCount) return TQ_ERR_ARGUMENT;
+  void* block = np_malloc(sizeof(resolved_file));
+  if (block == nullptr) return TQ_ERR_NO_MEMORY;
+  out.reset(new (block) resolved_file);
+  resolved_file& file = *out;
+  file.path[0] = '\0';
   fio_failure why;
   int32_t rc = fio_path_resolve(ctx, name, kind, file.path, sizeof file.path, &why);
   // A file that could not be looked at is named with the system's reason.
@@ -86,23 +120,32 @@ int32_t resolve(context* ctx, const char* name, uint32_t kind, resolved_file& fi
   int32_t status = np_fio_link_resolve(file.path, file.target, sizeof file.target);
   if (status == kNpFioOk) {
     // The folder: "." for a bare name, "/" for a file at the top, else the
-    // target cut at its last '/' for the look.
+    // target cut at its last '/' for the open.
     char* slash = std::strrchr(file.target, '/');
     const char* base = slash != nullptr ? slash + 1 : file.target;
+    file.name_at = static_cast<uint32_t>(base - file.target);
     np_fio_id id{};
-    if (slash == nullptr || slash == file.target) {
-      status = np_fio_path_identity(slash == nullptr ? "." : "/", &id);
+    if (*base == '\0') {
+      status = kNpFioIsDirectory;
+    } else if (slash == nullptr || slash == file.target) {
+      status = np_fio_folder_open(slash == nullptr ? "." : "/", &file.folder, &id);
     } else {
       *slash = '\0';
-      status = np_fio_path_identity(file.target, &id);
+      status = np_fio_folder_open(file.target, &file.folder, &id);
       *slash = '/';
     }
-    const int n = std::snprintf(file.key, sizeof file.key, "%llx:%llx/%s", static_cast<unsigned long long>(id.device),
-                                static_cast<unsigned long long>(id.inode), base);
-    if (status == kNpFioOk && n > 0 && static_cast<size_t>(n) < sizeof file.key) return 0;
-    if (status == kNpFioOk) status = kNpFioNameTooLong;
+    if (status == kNpFioOk) {
+      const int at = std::snprintf(file.key, sizeof file.key, "%llx:%llx", static_cast<unsigned long long>(id.device),
+                                   static_cast<unsigned long long>(id.inode));
+      const int n = at > 0 ? std::snprintf(file.key + at, sizeof file.key - static_cast<size_t>(at), "/%s", base) : -1;
+      file.folder_key_length = static_cast<uint32_t>(at);
+      if (n > 0 && static_cast<size_t>(at + n) < sizeof file.key) return 0;
+      status = kNpFioNameTooLong;
+    }
   }
-  const int err = status == kNpFioNameTooLong ? ENAMETOOLONG : np_fio_last_error();
+  const int err = status == kNpFioNameTooLong  ? ENAMETOOLONG
+                  : status == kNpFioIsDirectory ? EISDIR
+                                                : np_fio_last_error();
   // Gone since it was found: missing, as the search would have said.
   if (status == kNpFioNotFound) return TQ_ERR_FILE_MISSING;
   if (status == kNpFioNoMemory) {
@@ -116,6 +159,12 @@ int32_t resolve(context* ctx, const char* name, uint32_t kind, resolved_file& fi
   return TQ_ERR_FILE_OPEN;
 }
 
+// Entries are kept under "<device>:<inode>/<name>", the folders they hold
+// under "<device>:<inode>": a key without a '/' is a folder's.
+bool is_folder_key(const hash_entry* e) {
+  return std::memchr(e->key, '/', static_cast<size_t>(e->key_length)) == nullptr;
+}
+
 lock_entry* entry_find(context* ctx, const resolved_file& file) {
   if (ctx->file_locks == nullptr) return nullptr;
   const char* key = file.key;
@@ -123,8 +172,40 @@ lock_entry* entry_find(context* ctx, const resolved_file& file) {
       hash_get_word(ctx->file_locks, key, static_cast<int32_t>(std::strlen(key))));
 }
 
+// One reference on the folder record of a resolved file, which takes over
+// its open folder when the record holds none: 0 or -600.
+int32_t folder_take(context* ctx, resolved_file& file, lock_folder** out) {
+  const auto length = static_cast<int32_t>(file.folder_key_length);
+  auto* folder = reinterpret_cast<lock_folder*>(hash_get_word(ctx->file_locks, file.key, length));
+  if (folder == nullptr) {
+    folder = static_cast<lock_folder*>(np_calloc(1, sizeof(lock_folder)));
+    if (folder == nullptr) return TQ_ERR_NO_MEMORY;
+    folder->fd = -1;
+    auto word = reinterpret_cast<uintptr_t>(folder);
+    if (hash_put_word(ctx->file_locks, file.key, length, word) == word) {
+      std::free(folder);
+      return TQ_ERR_NO_MEMORY;
+    }
+  }
+  if (folder->ref_count == 0) {
+    folder->fd = file.folder;
+    file.folder = -1;
+  }
+  ++folder->ref_count;
+  *out = folder;
+  return 0;
+}
+
+void folder_release(lock_folder* folder) {
+  if (folder == nullptr || folder->ref_count == 0) return;
+  if (--folder->ref_count > 0) return;
+  np_fio_folder_close(folder->fd);
+  folder->fd = -1;
+}
+
 // The entry of a resolved file, made when the table has none: 0 or -600.
-int32_t entry_get(context* ctx, const resolved_file& file, lock_entry** out) {
+// An entry nobody references takes the file's place anew.
+int32_t entry_get(context* ctx, resolved_file& file, lock_entry** out) {
   *out = nullptr;
   if (ctx->file_locks == nullptr || ctx->lock_entry_pool == nullptr) return TQ_ERR_NO_MEMORY;
   lock_entry* entry = entry_find(ctx, file);
@@ -140,35 +221,68 @@ int32_t entry_get(context* ctx, const resolved_file& file, lock_entry** out) {
     }
   }
   if (entry->ref_count == 0) {
+    if (entry->folder == nullptr) {
+      int32_t rc = folder_take(ctx, file, &entry->folder);
+      if (rc != 0) return rc;
+    }
     std::strcpy(entry->path, file.path);
     std::strcpy(entry->target, file.target);
+    entry->name_at = file.name_at;
   }
   *out = entry;
   return 0;
 }
 
-// Takes one reference on an entry, opening its lock file first when the
-// context uses lock files and none is open yet.
+// Gives back the folder of an entry that took none of its file's lock (its
+// first reference failed): the entry holds nothing then.
+void entry_unused(lock_entry* entry) {
+  if (entry == nullptr || entry->ref_count > 0) return;
+  folder_release(entry->folder);
+  entry->folder = nullptr;
+}
+
+// The lock file could not be made or opened: named by its path.
+void report_lock_file(context* ctx, int32_t rc, const lock_entry* entry) {
+  char reason[256];
+  const char* why = fio_last_error_text(reason, sizeof reason);
+  const size_t n = std::strlen(entry->target);
+  auto* path = static_cast<char*>(np_malloc(n + sizeof kLockSuffix));
+  if (path == nullptr) {
+    TQ_REPORT(ctx, rc, 1864, static_cast<const char*>(entry->target), why);
+    return;
+  }
+  std::memcpy(path, entry->target, n);
+  std::memcpy(path + n, kLockSuffix, sizeof kLockSuffix);
+  TQ_REPORT(ctx, rc, 1864, static_cast<const char*>(path), why);
+  std::free(path);
+}
+
+// Takes one reference on an entry, opening its lock file in the held
+// folder first when the context uses lock files and none is open yet. An
+// entry left with no reference gives its folder back.
 int32_t entry_acquire(context* ctx, lock_entry* entry) {
   if (!(ctx->options & kOptNoLockFiles) && entry->file == nullptr) {
-    char lock_path[kLockFilePathSize];
-    lock_file_path(entry, lock_path);
+    char lock_name[kLockNameSize];
     fio_handle* file = nullptr;
-    int32_t rc = fio_open(lock_path, kFioOpenLock, &file);
+    int32_t rc = TQ_ERR_FILE_OPEN;
+    if (lock_file_name(entry, lock_name)) {
+      rc = fio_open_at(entry->folder->fd, lock_name, kFioOpenLock, &file);
+    } else {
+      np_fio_last_error_set(ENAMETOOLONG);
+    }
+    if (rc == 0 && fio_identity(file, &entry->lock_id) != 0) rc = TQ_ERR_FILE_OPEN;
     if (rc == TQ_ERR_FILE_LOCKED) {
       // Someone else edits the file: said as every file held elsewhere is,
       // naming the file rather than its lock file.
       const fio_failure held{EWOULDBLOCK, err_cause::passing};
       err_passing_count(ctx, held.cause);
       fio_report_open_failure(ctx, rc, entry->path, held);
-      return rc;
+    } else if (rc != 0 && rc != TQ_ERR_NO_MEMORY) {
+      report_lock_file(ctx, rc, entry);
     }
     if (rc != 0) {
-      if (rc != TQ_ERR_NO_MEMORY) {
-        char reason[256];
-        TQ_REPORT(ctx, rc, 1864, static_cast<const char*>(lock_path),
-                  static_cast<const char*>(fio_last_error_text(reason, sizeof reason)));
-      }
+      fio_close(file);
+      entry_unused(entry);
       return rc;
     }
     entry->file = file;
@@ -177,19 +291,33 @@ int32_t entry_acquire(context* ctx, lock_entry* entry) {
   return 0;
 }
 
-// Gives one reference back; the last one deletes the lock file. The name
-// goes before the lock is let go, so that whoever opens the path next makes
-// a new lock file instead of locking the one being deleted.
+// Gives one reference back; the last one deletes the lock file, in the
+// held folder and only while the name there is the lock file held open:
+// never another editor's of the same name. The name goes before the lock
+// is let go, so that whoever opens the path next makes a new lock file
+// instead of locking the one being deleted.
 void entry_release(lock_entry* entry) {
   if (entry == nullptr || entry->ref_count == 0) return;
   if (--entry->ref_count > 0) return;
   if (entry->file != nullptr) {
-    char lock_path[kLockFilePathSize];
-    lock_file_path(entry, lock_path);
-    (void)fio_unlink(lock_path);
+    char lock_name[kLockNameSize];
+    if (lock_file_name(entry, lock_name)) {
+      const np_fio_id id{entry->lock_id.device, entry->lock_id.inode};
+      (void)np_fio_unlink_at(entry->folder->fd, lock_name, &id);
+    }
     fio_close(entry->file);
     entry->file = nullptr;
   }
+  entry_unused(entry);
+}
+
+fio_place entry_place(const lock_entry* entry) {
+  fio_place place;
+  place.folder = entry->folder != nullptr ? entry->folder->fd : -1;
+  place.name = entry_name(entry);
+  place.shown = entry->target;
+  place.path = entry->path;
+  return place;
 }
 
 bool handle_has(const lock_handle* handle, const lock_entry* entry) {
@@ -223,13 +351,20 @@ int32_t lock_table_init(context* ctx) {
 
 void lock_table_free(context* ctx) {
   if (ctx->file_locks != nullptr) {
+    // The entries first, which give their folders back; then the folders.
     for (hash_entry* e = ctx->file_locks->list; e != nullptr; e = e->next) {
       auto* entry = reinterpret_cast<lock_entry*>(e->value[0]);
-      if (entry == nullptr) continue;
+      if (entry == nullptr || is_folder_key(e)) continue;
       if (entry->ref_count > 0) {
         entry->ref_count = 1;
         entry_release(entry);
       }
+    }
+    for (hash_entry* e = ctx->file_locks->list; e != nullptr; e = e->next) {
+      auto* folder = reinterpret_cast<lock_folder*>(e->value[0]);
+      if (folder == nullptr || !is_folder_key(e)) continue;
+      np_fio_folder_close(folder->fd);
+      std::free(folder);
     }
     hash_free(ctx->file_locks);
     std::free(ctx->file_locks);
@@ -248,15 +383,17 @@ int32_t lock_file_create(context* ctx, const char* name, uint32_t kind, lock_han
   if (!owned_by(handle, ctx)) return report_foreign(ctx);
   if (handle->held) return lock_add(handle, ctx, name, kind, path, size);
 
-  resolved_file file;
+  resolved_ptr file;
   int32_t rc = resolve(ctx, name, kind, file);
   if (rc != 0) return rc;
-  if (path != nullptr && std::strlen(file.path) >= size) return -1;
+  if (path != nullptr && std::strlen(file->path) >= size) return -1;
   lock_entry* entry = nullptr;
-  rc = entry_get(ctx, file, &entry);
-  if (rc != 0) return rc;
-  rc = entry_acquire(ctx, entry);
-  if (rc != 0) return rc;
+  rc = entry_get(ctx, *file, &entry);
+  if (rc == 0) rc = entry_acquire(ctx, entry);
+  if (rc != 0) {
+    entry_unused(entry);
+    return rc;
+  }
   handle->primary = entry;
   handle->held = 1;
   return path_copy(entry->path, path, size);
@@ -277,26 +414,28 @@ int32_t lock_add(lock_handle* handle, context* ctx, const char* name, uint32_t k
   if (!owned_by(handle, ctx)) return report_foreign(ctx);
   if (!handle->held) return report_not_held(ctx);
 
-  resolved_file file;
+  resolved_ptr file;
   int32_t rc = resolve(ctx, name, kind, file);
   if (rc != 0) return rc;
-  if (path != nullptr && std::strlen(file.path) >= size) return -1;
-  lock_entry* known = entry_find(ctx, file);
+  if (path != nullptr && std::strlen(file->path) >= size) return -1;
+  lock_entry* known = entry_find(ctx, *file);
   // The name the entry was made under, whichever name reached it now: a
   // read for editing and the save after it must name one file alike.
   if (handle_has(handle, known)) return path_copy(known->path, path, size);
   if (handle->further_count >= kLockFurtherMax) {
     // Nothing is locked by anyone else: say so, or the caller goes looking
     // for another editor of the file.
-    TQ_REPORT(ctx, TQ_ERR_FILE_LOCKED, 1494, kLockFurtherMax, static_cast<const char*>(file.path));
+    TQ_REPORT(ctx, TQ_ERR_FILE_LOCKED, 1494, kLockFurtherMax, static_cast<const char*>(file->path));
     return TQ_ERR_FILE_LOCKED;
   }
 
   lock_entry* entry = nullptr;
-  rc = entry_get(ctx, file, &entry);
-  if (rc != 0) return rc;
-  rc = entry_acquire(ctx, entry);
-  if (rc != 0) return rc;
+  rc = entry_get(ctx, *file, &entry);
+  if (rc == 0) rc = entry_acquire(ctx, entry);
+  if (rc != 0) {
+    entry_unused(entry);
+    return rc;
+  }
   handle->further[handle->further_count++] = entry;
   return path_copy(entry->path, path, size);
 }
@@ -307,10 +446,10 @@ int32_t lock_is_held_for(context* ctx, const char* name, uint32_t kind, lock_han
   if (path != nullptr && size > 0) path[0] = '\0';
   if (handle == nullptr || held == nullptr) return TQ_ERR_ARGUMENT;
   if (!owned_by(handle, ctx)) return report_foreign(ctx);
-  resolved_file file;
+  resolved_ptr file;
   int32_t rc = resolve(ctx, name, kind, file);
   if (rc != 0) return rc;
-  lock_entry* entry = entry_find(ctx, file);
+  lock_entry* entry = entry_find(ctx, *file);
   if (!handle_has(handle, entry)) return 0;
   *held = 1;
   return path_copy(entry->path, path, size);
@@ -322,6 +461,15 @@ int32_t lock_path_get(context* ctx, lock_handle* handle, char* out, uint32_t siz
   if (!owned_by(handle, ctx)) return report_foreign(ctx);
   if (!handle->held || handle->primary == nullptr) return report_not_held(ctx);
   return path_copy(handle->primary->path, out, size);
+}
+
+int32_t lock_place_get(context* ctx, lock_handle* handle, fio_place* out) {
+  if (out != nullptr) *out = fio_place{};
+  if (handle == nullptr || out == nullptr) return TQ_ERR_ARGUMENT;
+  if (!owned_by(handle, ctx)) return report_foreign(ctx);
+  if (!handle->held || handle->primary == nullptr) return report_not_held(ctx);
+  *out = entry_place(handle->primary);
+  return 0;
 }
 
 int32_t lock_release_all(context* ctx, lock_handle* handle) {
@@ -373,6 +521,11 @@ const char* lock_file_path_at(const lock_handle* handle, uint32_t index) {
   return index == 0 ? handle->primary->path : handle->further[index - 1]->path;
 }
 
+fio_place lock_file_place_at(const lock_handle* handle, uint32_t index) {
+  if (index >= lock_file_count(handle)) return fio_place{};
+  return entry_place(index == 0 ? handle->primary : handle->further[index - 1]);
+}
+
 int32_t lock_owner_check(context* ctx, const lock_handle* handle) {
   if (handle == nullptr) return TQ_ERR_ARGUMENT;
   if (!owned_by(handle, ctx)) return report_foreign(ctx);
@@ -421,11 +574,11 @@ int32_t lock_create(context* ctx, const char* fname, uint32_t kind, lock_handle*
       return TQ_ERR_ARGUMENT;
     }
   }
-  char resolved[kLockPathSize];
-  int32_t rc = lock_file_create(ctx, name.c_str(), kind, lock, resolved, sizeof resolved);
+  std::string resolved(kLockPathSize, '\0');  // on the heap: calls run on small stacks
+  int32_t rc = lock_file_create(ctx, name.c_str(), kind, lock, resolved.data(), kLockPathSize);
   if (rc != 0) return rc;
   if (path != nullptr) {
-    int32_t out = strio_out_16384(ctx, resolved, path, kStrioConvert);
+    int32_t out = strio_out_16384(ctx, resolved.c_str(), path, kStrioConvert);
     if (out != 0) return out;
   }
   return in;

@@ -23,11 +23,25 @@ inline constexpr uint32_t kLockFurtherMax = 10;
 // Size of a resolved path, terminator included.
 inline constexpr uint32_t kLockPathSize = 16388;
 
+// A folder holding locked files, held open while any of them is locked:
+// one descriptor per folder, however many of its files a context edits.
+// Kept in the lock table under the folder's identity.
+struct lock_folder {
+  int fd;              // -1 while no entry references it
+  uint32_t ref_count;  // entries referencing it
+};
+
 // One locked file of the context's lock table (from the lock-entry pool).
+// The file is its folder, held open, and its name there: every later step
+// on the file (a save, the lock file's removal) reaches that file, however
+// the folder is renamed or a link that led to it is pointed elsewhere.
 struct lock_entry {
   char path[kLockPathSize];    // the guarded file as first found along the search path
-  char target[kLockPathSize];  // the end of its links: the lock file's base
+  char target[kLockPathSize];  // the end of its links when locked, for messages
+  lock_folder* folder;         // the folder holding it
+  uint32_t name_at;            // where its name in that folder starts in target
   fio_handle* file;            // the open lock file; NULL under option 0x10000
+  fio_file_id lock_id;         // the open lock file's identity
   uint32_t ref_count;          // handles referencing the entry
 };
 
@@ -85,6 +99,9 @@ int32_t lock_is_held_for(context* ctx, const char* name, uint32_t kind, lock_han
 // The primary file's resolved path: -802 for a handle of another context,
 // -603 (message 1492) when the handle holds nothing, -1 when out is too small.
 int32_t lock_path_get(context* ctx, lock_handle* handle, char* out, uint32_t size);
+// The primary file's place, which a save writes to: -802 or -603 as
+// lock_path_get. The place is valid while the handle holds the file.
+int32_t lock_place_get(context* ctx, lock_handle* handle, fio_place* out);
 // Releases the further files (last first), then the primary one; the handle
 // holds nothing afterwards. -802 for another context, -603 when not held.
 int32_t lock_release_all(context* ctx, lock_handle* handle);
@@ -133,6 +150,10 @@ class lock_mark_guard {
 // lock_owner_check.
 uint32_t lock_file_count(const lock_handle* handle);
 const char* lock_file_path_at(const lock_handle* handle, uint32_t index);
+// The place of the file at that index (lock_file_path_at's order), valid
+// while the handle holds it; an empty place (folder -1) for an index out
+// of range.
+fio_place lock_file_place_at(const lock_handle* handle, uint32_t index);
 // 0 when the handle is the context's and holds a file; else -802 (another
 // context) or -603 (holds nothing), both recorded.
 int32_t lock_owner_check(context* ctx, const lock_handle* handle);

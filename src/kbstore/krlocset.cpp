@@ -1,6 +1,7 @@
 #include "kbstore/krlocset.h"
 
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "core/krenc.h"
@@ -113,13 +114,13 @@ int32_t locale_settings_build(context* ctx, const loaded_locale_rec* rec, xmldoc
   return warned;
 }
 
-int32_t locale_settings_write(context* ctx, const loaded_locale_rec* rec, const char* path) {
+int32_t locale_settings_write(context* ctx, const loaded_locale_rec* rec, const fio_place& place) {
   xmldoc* doc = nullptr;
   const int32_t built = locale_settings_build(ctx, rec, &doc);
   if (built < 0) return built;
   const xmldoc_ptr owned = xmldoc_owned(ctx, doc);
   // The locked file itself: a locale file found as "krd" stays one.
-  const int32_t rc = xmldoc_write(ctx, path, kXmlFlagVault | kXmlFlagNameAsGiven, doc);
+  const int32_t rc = xml_write_place(ctx, place, kXmlFlagVault, doc);
   return rc_combine(rc, built);
 }
 
@@ -162,12 +163,26 @@ int32_t locale_write_held(context* ctx, int32_t locale, lock_handle* lock) {
   if (rc != 0) return rc;
   char file[kFileNameSize];
   if (locale_file_name_get(ctx, iso, file, sizeof file) != 0) return TQ_ERR_ARGUMENT;
-  uint32_t held = 0;
-  char path[kLockPathSize];
-  rc = lock_is_held_for(ctx, file, kFioKindZel, lock, &held, path, sizeof path);
-  if (rc == TQ_ERR_FILE_MISSING) rc = lock_is_held_for(ctx, file, kFioKindKrd, lock, &held, path, sizeof path);
-  if (rc != 0) return rc;
-  if (!held) {
+  if (lock->owner != ctx) return lock_owner_check(ctx, lock);
+  // The file the edit load locked, among the handle's files: the locale's
+  // file by its name, in its vault form or else its older one, wherever
+  // the search found it. Never looked up again by the name, which may lead
+  // elsewhere by now: the save writes the file the lock holds.
+  fio_place place;
+  for (const char* ext : {"zel", "krd"}) {
+    char want[kFileNameSize + 8];
+    if (fio_name_extension_set(file, ext, want, sizeof want) != 0) continue;
+    for (uint32_t i = 0; place.path == nullptr && i < lock_file_count(lock); ++i) {
+      const char* held = lock_file_path_at(lock, i);
+      const char* base = held;
+      for (const char* p = held; *p != '\0'; ++p) {
+        if (*p == '/' || *p == '\\') base = p + 1;
+      }
+      if (std::strcmp(base, want) == 0) place = lock_file_place_at(lock, i);
+    }
+    if (place.path != nullptr) break;
+  }
+  if (place.path == nullptr) {
     TQ_REPORT(ctx, TQ_ERR_LOCK_ACQUIRE, 1497, "Locale settings", static_cast<const char*>(iso),
               static_cast<const char*>(file));
     return TQ_ERR_LOCK_ACQUIRE;
@@ -175,7 +190,7 @@ int32_t locale_write_held(context* ctx, int32_t locale, lock_handle* lock) {
   loaded_locale_rec* rec = nullptr;
   rc = locale_rec_get(ctx, locale, &rec);
   if (rc != 0) return rc;
-  return locale_settings_write(ctx, rec, path);
+  return locale_settings_write(ctx, rec, place);
 }
 
 }  // namespace

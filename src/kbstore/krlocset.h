@@ -25,10 +25,9 @@ inline constexpr const char* kLocaleSettingsVersion = "7.0";
 // valid when read again: each is read back through the loader's reader
 // (defn_element_read_back). Under the write hold.
 int32_t locale_settings_build(context* ctx, const loaded_locale_rec* rec, xmldoc** out);
-// Builds the document and writes it as a vault file to `path`, used as
-// given (the caller resolved it). The first failure, else the build's
-// warning.
-int32_t locale_settings_write(context* ctx, const loaded_locale_rec* rec, const char* path);
+// Builds the document and writes it as a vault file to the file a lock
+// holds (xml_write_place). The first failure, else the build's warning.
+int32_t locale_settings_write(context* ctx, const loaded_locale_rec* rec, const fio_place& place);
 
 // ---- Export implementations --------------------------------------------------
 

@@ -14,6 +14,7 @@
 
 #include "tq.h"
 #include "core/krcorvel.h"
+#include "core/krfio.h"
 
 namespace tq {
 
@@ -259,13 +260,19 @@ int32_t xmldoc_read(context* ctx, const char* file, uint32_t flags, xmldoc** out
 // locked, -400 when it cannot be made, -402 when writing fails, -1 for an
 // include or field of a kind the format lacks.
 int32_t xmldoc_write(context* ctx, const char* path, uint32_t flags, xmldoc* doc);
+// Writes a document, as xmldoc_write does, to the file a lock holds
+// (rsrc_save_place, lock_place_get): in the folder held, under its name
+// there, whatever the path it was found by leads to now; that path keeps
+// its kept newer sections. No extension is added and nothing is searched.
+int32_t xml_write_place(context* ctx, const fio_place& place, uint32_t flags, xmldoc* doc);
 
 // Reads a file for editing: locks it through the lock handle, reads it,
 // and keeps aside included sections newer than the engine so that writing
 // the file back restores them. -705 (message 1536) when the document itself
 // is newer. On failure the lock handle releases everything it holds.
 int32_t xmldoc_read_for_edit(context* ctx, const char* file, uint32_t flags, lock_handle* lock, xmldoc** out);
-// Writes to the primary path of the lock handle; -603 when it holds none.
+// Writes to the handle's primary file where the lock holds it
+// (xml_write_place); -603 when it holds none.
 int32_t xmldoc_write_locked(context* ctx, uint32_t flags, lock_handle* lock, xmldoc* doc);
 // The length check of the file a name names: name joined to folder (when
 // not NULL) with its kind's extension ("zel" with kXmlFlagVault, else

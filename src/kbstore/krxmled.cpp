@@ -77,10 +77,11 @@ int32_t xmldoc_read_for_edit(context* ctx, const char* file, uint32_t flags, loc
 
 int32_t xmldoc_write_locked(context* ctx, uint32_t flags, lock_handle* lock, xmldoc* doc) {
   if (lock == nullptr || doc == nullptr) return TQ_ERR_ARGUMENT;
-  char path[kLockPathSize];
-  int32_t rc = lock_path_get(ctx, lock, path, sizeof path);
+  // The file the lock holds, not whatever its path leads to now.
+  fio_place place;
+  int32_t rc = lock_place_get(ctx, lock, &place);
   if (rc != 0) return rc;
-  return xmldoc_write(ctx, path, flags, doc);
+  return xml_write_place(ctx, place, flags, doc);
 }
 
 int32_t xmldoc_file_length_check(context* ctx, const char* folder, const char* name, uint32_t flags) {

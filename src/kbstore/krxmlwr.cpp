@@ -387,7 +387,9 @@ struct doc_copy {
   ~doc_copy() { xml_free(ctx, doc); }
 };
 
-int32_t write_path(context* ctx, const char* path, uint32_t flags, xmldoc* doc) {
+// Writes to the path, or, when `place` is given, to the file a lock holds
+// there (path then the name it was found by, which keeps its sections).
+int32_t write_path(context* ctx, const char* path, const fio_place* place, uint32_t flags, xmldoc* doc) {
   if (flags & kXmlFlagSort) xmldoc_records_sort(ctx, doc, nullptr);
 
   // Sections kept from a newer engine go out with the file, attached to a
@@ -402,7 +404,7 @@ int32_t write_path(context* ctx, const char* path, uint32_t flags, xmldoc* doc) 
   }
   const xmldoc* out_doc = copy.doc != nullptr ? copy.doc : doc;
 
-  int32_t rc = fio_write_replacing(ctx, path, [&](fio_handle* fh) {
+  auto fill = [&](fio_handle* fh) {
     sink s;
     s.fh = fh;
     s.ctx = ctx;
@@ -415,8 +417,8 @@ int32_t write_path(context* ctx, const char* path, uint32_t flags, xmldoc* doc) 
     s.put(kFooter);
     s.finish();
     return s.rc;
-  });
-  return rc;
+  };
+  return place != nullptr ? fio_write_replacing(ctx, *place, fill) : fio_write_replacing(ctx, path, fill);
 }
 
 }  // namespace
@@ -426,7 +428,16 @@ int32_t xml_write_path(context* ctx, const char* path, uint32_t flags, xmldoc* d
   // The savers that call this free their documents by hand: out of memory
   // comes back to them as a result, so that they do.
   try {
-    return write_path(ctx, path, flags, doc);
+    return write_path(ctx, path, nullptr, flags, doc);
+  } catch (const std::bad_alloc&) {
+    return TQ_ERR_NO_MEMORY;
+  }
+}
+
+int32_t xml_write_place(context* ctx, const fio_place& place, uint32_t flags, xmldoc* doc) {
+  if (doc == nullptr || place.path == nullptr) return TQ_ERR_ARGUMENT;
+  try {
+    return write_path(ctx, place.path, &place, flags, doc);
   } catch (const std::bad_alloc&) {
     return TQ_ERR_NO_MEMORY;
   }

@@ -147,6 +147,29 @@ ssize_t read_some(int fd, void* buffer, size_t size) {
   return r;
 }
 
+// A file named relative to a folder held open (dir), or by a path (dir
+// AT_FDCWD): the call made, under the name the fault hook knows it by.
+int open_rel(int dir, const char* name, int flags, mode_t mode, bool* interrupted = nullptr) {
+  if (dir == AT_FDCWD) return sys("open", [&] { return ::open(name, flags, mode); }, interrupted);
+  return sys("openat", [&] { return ::openat(dir, name, flags, mode); }, interrupted);
+}
+// The name itself, a link not followed (lstat).
+int lstat_rel(int dir, const char* name, struct stat* st) {
+  if (dir == AT_FDCWD) return sys("lstat", [&] { return ::lstat(name, st); });
+  return sys("fstatat", [&] { return ::fstatat(dir, name, st, AT_SYMLINK_NOFOLLOW); });
+}
+int unlink_rel(int dir, const char* name, bool* interrupted = nullptr) {
+  if (dir == AT_FDCWD) return sys("unlink", [&] { return ::unlink(name); }, interrupted);
+  return sys("unlinkat", [&] { return ::unlinkat(dir, name, 0); }, interrupted);
+}
+
+// A name in a held folder is one component: no separator, not "." or "..",
+// so that a step can never leave the folder.
+bool plain_name(const char* name) {
+  if (name == nullptr || *name == '\0' || std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) return false;
+  return std::strchr(name, '/') == nullptr && std::strlen(name) <= NAME_MAX;
+}
+
 }  // namespace
 
 // The file and a read-ahead buffer for line reads. Bytes read ahead but not
@@ -177,13 +200,12 @@ bool sync_position(np_fio_file* f) {
 
 }  // namespace
 
-int32_t np_fio_open(const char* path, uint32_t mode, np_fio_handle* out) {
-  if (out == nullptr || path == nullptr) return kNpFioBadArgument;
-  *out = nullptr;
-  if (*path == '\0') return kNpFioNotFound;
-  char native[PATH_MAX];
-  if (!to_native(path, native)) return kNpFioNameTooLong;
+namespace {
 
+// Opens `native`, a path (dir AT_FDCWD) or the name of a file in the held
+// folder dir, where a link is not followed: the name must be the file.
+int32_t open_in(int dir, const char* native, uint32_t mode, np_fio_handle* out) {
+  const bool at = dir != AT_FDCWD;
   bool reads = (mode & kNpFioRead) != 0;
   bool writes = (mode & (kNpFioWrite | kNpFioCreate)) != 0;
   bool regular_only = (mode & kNpFioRegularOnly) != 0;
@@ -194,14 +216,17 @@ int32_t np_fio_open(const char* path, uint32_t mode, np_fio_handle* out) {
   if (mode & kNpFioCreate) oflags |= O_CREAT;
   // Opening a pipe would wait for a writer; a regular file ignores the flag.
   if (regular_only) oflags |= O_NONBLOCK;
+  if (at) oflags |= O_NOFOLLOW;
 
   auto* f = static_cast<np_fio_file*>(np_calloc(1, sizeof(np_fio_file)));
   if (f == nullptr) return kNpFioNoMemory;
 
   for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
-    int fd = sys("open", [&] { return ::open(native, oflags, 0666); });
+    int fd = open_rel(dir, native, oflags, 0666);
     if (fd < 0) {
-      int32_t st = status_of(errno);
+      // A link where the held folder's file was: not the file held.
+      int32_t st = at && errno == ELOOP ? kNpFioNotRegular : status_of(errno);
+      if (st == kNpFioNotRegular) t_last_error = kNotRegularError;
       std::free(f);
       return st;
     }
@@ -239,7 +264,8 @@ int32_t np_fio_open(const char* path, uint32_t mode, np_fio_handle* out) {
       // still one complete version, merely an older one.
       struct stat by_path {};
       if (writes) {
-        if (sys("stat", [&] { return ::stat(native, &by_path); }) != 0 && errno != ENOENT) {
+        const int looked = at ? lstat_rel(dir, native, &by_path) : sys("stat", [&] { return ::stat(native, &by_path); });
+        if (looked != 0 && errno != ENOENT) {
           int32_t st = status_of(errno);
           (void)close_fd(fd);
           std::free(f);
@@ -265,6 +291,51 @@ int32_t np_fio_open(const char* path, uint32_t mode, np_fio_handle* out) {
   }
   std::free(f);
   return kNpFioFailed;
+}
+
+}  // namespace
+
+int32_t np_fio_open(const char* path, uint32_t mode, np_fio_handle* out) {
+  if (out == nullptr || path == nullptr) return kNpFioBadArgument;
+  *out = nullptr;
+  if (*path == '\0') return kNpFioNotFound;
+  char native[PATH_MAX];
+  if (!to_native(path, native)) return kNpFioNameTooLong;
+  return open_in(AT_FDCWD, native, mode, out);
+}
+
+int32_t np_fio_open_at(int dir, const char* name, uint32_t mode, np_fio_handle* out) {
+  if (out == nullptr || dir < 0 || !plain_name(name)) return kNpFioBadArgument;
+  *out = nullptr;
+  return open_in(dir, name, mode, out);
+}
+
+int32_t np_fio_folder_open(const char* path, int* dir, np_fio_id* id) {
+  if (path == nullptr || dir == nullptr || id == nullptr) return kNpFioBadArgument;
+  *dir = -1;
+  if (*path == '\0') return status_of(ENOENT);
+  char native[PATH_MAX];
+  if (!to_native(path, native)) return status_of(ENAMETOOLONG);
+  // Readable when it may be, so that its temporary files can be swept and
+  // it can be forced to the disk through this descriptor; a folder that
+  // may only be searched is held all the same, for its files.
+  int fd = sys("open", [&] { return ::open(native, O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+  if (fd < 0 && errno == EACCES) fd = sys("open", [&] { return ::open(native, O_PATH | O_DIRECTORY | O_CLOEXEC); });
+  if (fd < 0) return status_of(errno);
+  struct stat st {};
+  if (sys("fstat", [&] { return ::fstat(fd, &st); }) != 0) {
+    const int32_t status = status_of(errno);
+    (void)close_fd(fd);
+    return status;
+  }
+  id->device = static_cast<uint64_t>(st.st_dev);
+  id->inode = static_cast<uint64_t>(st.st_ino);
+  *dir = fd;
+  return kNpFioOk;
+}
+
+void np_fio_folder_close(int dir) {
+  if (dir >= 0) (void)close_fd(dir);
 }
 
 int32_t np_fio_close(np_fio_handle handle) {
@@ -418,6 +489,37 @@ int32_t np_fio_unlink(const char* path) {
   return interrupted && errno == ENOENT ? kNpFioOk : status_of(errno);
 }
 
+int32_t np_fio_stat_at(int dir, const char* name) {
+  if (dir < 0 || !plain_name(name)) return kNpFioBadArgument;
+  struct stat st {};
+  if (lstat_rel(dir, name, &st) != 0) return status_of(errno);
+  if (S_ISDIR(st.st_mode)) {
+    t_last_error = EISDIR;
+    return kNpFioIsDirectory;
+  }
+  // A link is not the file: the held file is the folder's own entry.
+  if (!S_ISREG(st.st_mode)) {
+    t_last_error = kNotRegularError;
+    return kNpFioNotRegular;
+  }
+  return kNpFioOk;
+}
+
+int32_t np_fio_unlink_at(int dir, const char* name, const np_fio_id* only) {
+  if (dir < 0 || !plain_name(name)) return kNpFioBadArgument;
+  if (only != nullptr) {
+    struct stat st {};
+    if (lstat_rel(dir, name, &st) != 0) return status_of(errno);
+    if (static_cast<uint64_t>(st.st_dev) != only->device || static_cast<uint64_t>(st.st_ino) != only->inode) {
+      t_last_error = ENOENT;
+      return kNpFioNotFound;
+    }
+  }
+  bool interrupted = false;
+  if (unlink_rel(dir, name, &interrupted) == 0) return kNpFioOk;
+  return interrupted && errno == ENOENT ? kNpFioOk : status_of(errno);
+}
+
 int32_t np_fio_ptype(const char* path) {
   if (path == nullptr || *path == '\0') return kNpFioPathEmpty;
   if (path[0] == '/' || path[0] == '\\') return kNpFioPathAbsolute;
@@ -499,18 +601,33 @@ constexpr char kAccessList[] = "system.posix_acl_access";
 // Where the file system has no lists, or the file has none.
 bool no_list(int err) { return err == ENODATA || err == ENOTSUP || err == EOPNOTSUPP; }
 
-// The list of the file at `native` into *out (malloc'd; the caller frees
-// it), its size in *size; *out NULL when it has none. kNpFioOk or a status.
-int32_t access_list_read(const char* native, char** out, size_t* size) {
+// Where the owner, the bits and the list are read from: the file at a
+// path, or an open one (fd >= 0), the file a held place's name led to.
+struct source {
+  const char* native;
+  int fd;
+};
+int source_stat(const source& from, struct stat* st) {
+  if (from.fd >= 0) return sys("fstat", [&] { return ::fstat(from.fd, st); });
+  return sys("stat", [&] { return ::stat(from.native, st); });
+}
+ssize_t source_list(const source& from, void* buffer, size_t size) {
+  if (from.fd >= 0) return sys("fgetxattr", [&] { return ::fgetxattr(from.fd, kAccessList, buffer, size); });
+  return sys("getxattr", [&] { return ::getxattr(from.native, kAccessList, buffer, size); });
+}
+
+// The list of the file into *out (malloc'd; the caller frees it), its size
+// in *size; *out NULL when it has none. kNpFioOk or a status.
+int32_t access_list_read(const source& from, char** out, size_t* size) {
   *out = nullptr;
   *size = 0;
   // The list may change between asking its size and reading it: ask again.
   for (int attempt = 0; attempt < 8; ++attempt) {
-    ssize_t n = sys("getxattr", [&] { return ::getxattr(native, kAccessList, nullptr, 0); });
+    ssize_t n = source_list(from, nullptr, 0);
     if (n < 0) return no_list(errno) ? kNpFioOk : status_of(errno);
     auto* buffer = static_cast<char*>(np_malloc(n > 0 ? static_cast<size_t>(n) : 1));
     if (buffer == nullptr) return kNpFioNoMemory;
-    ssize_t got = sys("getxattr", [&] { return ::getxattr(native, kAccessList, buffer, static_cast<size_t>(n)); });
+    ssize_t got = source_list(from, buffer, static_cast<size_t>(n));
     if (got >= 0) {
       *out = buffer;
       *size = static_cast<size_t>(got);
@@ -524,18 +641,12 @@ int32_t access_list_read(const char* native, char** out, size_t* size) {
   return status_of(ERANGE);
 }
 
-}  // namespace
-
-int32_t np_fio_permissions_copy(np_fio_handle handle, const char* path, bool* unread) {
-  if (unread != nullptr) *unread = true;
-  if (handle == nullptr || path == nullptr || unread == nullptr) return kNpFioBadArgument;
-  char native[PATH_MAX];
-  if (!to_native(path, native)) return kNpFioNameTooLong;
+int32_t permissions_copy(np_fio_handle handle, const source& from, bool* unread) {
   struct stat st {};
-  if (sys("stat", [&] { return ::stat(native, &st); }) != 0) return errno == ENOENT ? kNpFioOk : status_of(errno);
+  if (source_stat(from, &st) != 0) return errno == ENOENT ? kNpFioOk : status_of(errno);
   char* list = nullptr;
   size_t size = 0;
-  int32_t status = access_list_read(native, &list, &size);
+  int32_t status = access_list_read(from, &list, &size);
   if (status != kNpFioOk) return status;
   *unread = false;
   // The list first: it sets the permission bits with it (the group's are
@@ -560,14 +671,9 @@ int32_t np_fio_permissions_copy(np_fio_handle handle, const char* path, bool* un
   return sys("fchmod", [&] { return ::fchmod(handle->fd, st.st_mode & 0777); }) == 0 ? kNpFioOk : status_of(errno);
 }
 
-int32_t np_fio_owner_copy(np_fio_handle handle, const char* path, uint32_t* uid, uint32_t* gid) {
-  if (uid != nullptr) *uid = kNpFioOwnerUnknown;
-  if (gid != nullptr) *gid = kNpFioOwnerUnknown;
-  if (handle == nullptr || path == nullptr || uid == nullptr || gid == nullptr) return kNpFioBadArgument;
-  char native[PATH_MAX];
-  if (!to_native(path, native)) return kNpFioNameTooLong;
+int32_t owner_copy(np_fio_handle handle, const source& from, uint32_t* uid, uint32_t* gid) {
   struct stat want {};
-  if (sys("stat", [&] { return ::stat(native, &want); }) != 0) return errno == ENOENT ? kNpFioOk : status_of(errno);
+  if (source_stat(from, &want) != 0) return errno == ENOENT ? kNpFioOk : status_of(errno);
   struct stat have {};
   if (sys("fstat", [&] { return ::fstat(handle->fd, &have); }) != 0) return status_of(errno);
   if (have.st_uid == want.st_uid && have.st_gid == want.st_gid) return kNpFioOk;
@@ -588,7 +694,7 @@ int32_t np_fio_owner_copy(np_fio_handle handle, const char* path, uint32_t* uid,
   // control list: with one, the group's bits are its mask, and the owning
   // group's entry or a named one may hold someone to less than the
   // others, which a new owner or group would undo.
-  const ssize_t listed_size = sys("getxattr", [&] { return ::getxattr(native, kAccessList, nullptr, 0); });
+  const ssize_t listed_size = source_list(from, nullptr, 0);
   if (listed_size < 0 && !no_list(errno)) return status_of(errno);
   const bool listed = listed_size >= 0;
   // Whoever owns or groups the new file then reads and writes it as every
@@ -602,6 +708,40 @@ int32_t np_fio_owner_copy(np_fio_handle handle, const char* path, uint32_t* uid,
   *gid = static_cast<uint32_t>(want.st_gid);
   t_last_error = err;
   return kNpFioDenied;
+}
+
+}  // namespace
+
+int32_t np_fio_permissions_copy(np_fio_handle handle, const char* path, bool* unread) {
+  if (unread != nullptr) *unread = true;
+  if (handle == nullptr || path == nullptr || unread == nullptr) return kNpFioBadArgument;
+  char native[PATH_MAX];
+  if (!to_native(path, native)) return kNpFioNameTooLong;
+  return permissions_copy(handle, source{native, -1}, unread);
+}
+
+int32_t np_fio_permissions_copy_from(np_fio_handle handle, np_fio_handle from, bool* unread) {
+  if (unread != nullptr) *unread = true;
+  if (handle == nullptr || unread == nullptr) return kNpFioBadArgument;
+  if (from == nullptr) return kNpFioOk;
+  return permissions_copy(handle, source{nullptr, from->fd}, unread);
+}
+
+int32_t np_fio_owner_copy(np_fio_handle handle, const char* path, uint32_t* uid, uint32_t* gid) {
+  if (uid != nullptr) *uid = kNpFioOwnerUnknown;
+  if (gid != nullptr) *gid = kNpFioOwnerUnknown;
+  if (handle == nullptr || path == nullptr || uid == nullptr || gid == nullptr) return kNpFioBadArgument;
+  char native[PATH_MAX];
+  if (!to_native(path, native)) return kNpFioNameTooLong;
+  return owner_copy(handle, source{native, -1}, uid, gid);
+}
+
+int32_t np_fio_owner_copy_from(np_fio_handle handle, np_fio_handle from, uint32_t* uid, uint32_t* gid) {
+  if (uid != nullptr) *uid = kNpFioOwnerUnknown;
+  if (gid != nullptr) *gid = kNpFioOwnerUnknown;
+  if (handle == nullptr || uid == nullptr || gid == nullptr) return kNpFioBadArgument;
+  if (from == nullptr) return kNpFioOk;
+  return owner_copy(handle, source{nullptr, from->fd}, uid, gid);
 }
 
 int np_fio_last_error() { return t_last_error; }
@@ -639,6 +779,21 @@ int32_t np_fio_writable(const char* path) {
     return kNpFioReadOnly;
   }
   return sys("access", [&] { return ::access(native, W_OK); }) == 0 ? kNpFioOk : status_of(errno);
+}
+
+int32_t np_fio_writable_at(int dir, const char* name) {
+  if (dir < 0 || !plain_name(name)) return kNpFioBadArgument;
+  struct stat st {};
+  if (lstat_rel(dir, name, &st) != 0) return errno == ENOENT ? kNpFioOk : status_of(errno);
+  if (S_ISLNK(st.st_mode)) {
+    t_last_error = kNotRegularError;
+    return kNpFioNotRegular;
+  }
+  if ((st.st_mode & 0222) == 0) {
+    t_last_error = EACCES;
+    return kNpFioReadOnly;
+  }
+  return sys("faccessat", [&] { return ::faccessat(dir, name, W_OK, 0); }) == 0 ? kNpFioOk : status_of(errno);
 }
 
 int32_t np_fio_create_new(const char* path, bool* made) {
@@ -693,25 +848,57 @@ int32_t np_fio_sync(np_fio_handle handle) {
   return sys("fsync", [&] { return ::fsync(handle->fd); }) == 0 ? kNpFioOk : status_of(errno);
 }
 
+namespace {
+
+// Forces the held folder to the disk: through its own descriptor, or, when
+// that one may only reach files (a folder that may be searched, not read),
+// through one opened from it. 0, or the system's error.
+int folder_sync(int dir) {
+  if (sys("fsync", [&] { return ::fsync(dir); }) == 0) return 0;
+  if (errno != EBADF) return errno;
+  const int fd = sys("openat", [&] { return ::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+  if (fd < 0) return errno;
+  const int err = sys("fsync", [&] { return ::fsync(fd); }) == 0 ? 0 : errno;
+  (void)close_fd(fd);
+  return err;
+}
+
+// The rename of np_fio_replace in a held folder (dir), or by paths (dir
+// AT_FDCWD, to_folder then the folder to force to the disk).
+int32_t replace_in(int dir, const char* from, const char* to, const np_fio_id* from_id, int* folder_err) {
+  bool interrupted = false;
+  const int renamed = dir == AT_FDCWD
+                          ? sys("rename", [&] { return ::rename(from, to); }, &interrupted)
+                          : sys("renameat", [&] { return ::renameat(dir, from, dir, to); }, &interrupted);
+  if (renamed != 0) {
+    const int err = errno;
+    // The source gone after an interrupted attempt: that attempt renamed
+    // it when the target is now the source's file.
+    struct stat st {};
+    if (!interrupted || err != ENOENT || lstat_rel(dir, to, &st) != 0 ||
+        static_cast<uint64_t>(st.st_dev) != from_id->device || static_cast<uint64_t>(st.st_ino) != from_id->inode) {
+      return status_of(err);
+    }
+  }
+  return kNpFioOk;
+}
+
+}  // namespace
+
 int32_t np_fio_replace(const char* from, const char* to, const np_fio_id* from_id, int* folder_err) {
   if (folder_err != nullptr) *folder_err = 0;
   if (from == nullptr || to == nullptr || from_id == nullptr || folder_err == nullptr) return kNpFioBadArgument;
   char native_from[PATH_MAX];
   char native_to[PATH_MAX];
   if (!to_native(from, native_from) || !to_native(to, native_to)) return kNpFioNameTooLong;
-  bool interrupted = false;
-  if (sys("rename", [&] { return ::rename(native_from, native_to); }, &interrupted) != 0) {
-    const int err = errno;
-    // The source gone after an interrupted attempt: that attempt renamed
-    // it when the target is now the source's file.
-    struct stat st {};
-    if (!interrupted || err != ENOENT || sys("lstat", [&] { return ::lstat(native_to, &st); }) != 0 ||
-        static_cast<uint64_t>(st.st_dev) != from_id->device || static_cast<uint64_t>(st.st_ino) != from_id->inode) {
-      return status_of(err);
-    }
-  }
+  const int32_t status = replace_in(AT_FDCWD, native_from, native_to, from_id, folder_err);
+  if (status != kNpFioOk) return status;
   // The rename is an entry of the folder: until the folder is on the disk,
-  // a power loss may bring back the old name or none.
+  // a power loss may bring back the old name or none. The file itself is
+  // on the disk already, so a power loss can bring back only the old file
+  // whole or the new one; which one is not sure until the folder is there
+  // too. The rename stands as done either way; what kept the folder from
+  // the disk is told beside it.
   char* slash = std::strrchr(native_to, '/');
   if (slash == native_to) {
     slash[1] = '\0';
@@ -720,10 +907,6 @@ int32_t np_fio_replace(const char* from, const char* to, const np_fio_id* from_i
   } else {
     std::strcpy(native_to, ".");
   }
-  // The file itself is on the disk already, so a power loss can bring back
-  // only the old file whole or the new one; which one is not sure until
-  // the folder is there too. The rename stands as done either way; what
-  // kept the folder from the disk is told beside it.
   int dir = sys("open", [&] { return ::open(native_to, O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
   if (dir < 0) {
     *folder_err = errno;
@@ -732,6 +915,18 @@ int32_t np_fio_replace(const char* from, const char* to, const np_fio_id* from_i
   if (sys("fsync", [&] { return ::fsync(dir); }) != 0) *folder_err = errno;
   (void)close_fd(dir);
   return kNpFioOk;
+}
+
+int32_t np_fio_replace_at(int dir, const char* from, const char* to, const np_fio_id* from_id, int* folder_err) {
+  if (folder_err != nullptr) *folder_err = 0;
+  if (dir < 0 || !plain_name(from) || !plain_name(to) || from_id == nullptr || folder_err == nullptr) {
+    return kNpFioBadArgument;
+  }
+  const int32_t status = replace_in(dir, from, to, from_id, folder_err);
+  // The folder through the descriptor held: the one the file was renamed
+  // in, whatever its path leads to now.
+  if (status == kNpFioOk) *folder_err = folder_sync(dir);
+  return status;
 }
 
 namespace {
@@ -774,12 +969,12 @@ void abandoned_remove(int dir_fd, const char* name) {
 
 }  // namespace
 
-int32_t np_fio_temp_open(const char* target, uint32_t mode, char* out, uint32_t size, np_fio_handle* handle) {
-  if (target == nullptr || out == nullptr || handle == nullptr || size == 0) return kNpFioBadArgument;
-  *handle = nullptr;
-  out[0] = '\0';
-  char native[PATH_MAX];
-  if (!to_native(target, native)) return kNpFioNameTooLong;
+namespace {
+
+// np_fio_temp_open for the file `native` of the held folder dir (its name
+// there; out then the temporary file's name there), or for a path (dir
+// AT_FDCWD).
+int32_t temp_open_in(int dir, const char* native, uint32_t mode, char* out, uint32_t size, np_fio_handle* handle) {
   auto* f = static_cast<np_fio_file*>(np_calloc(1, sizeof(np_fio_file)));
   if (f == nullptr) return kNpFioNoMemory;
   // Gives up with what made it fail: the file made goes (when `made`), so
@@ -787,7 +982,7 @@ int32_t np_fio_temp_open(const char* target, uint32_t mode, char* out, uint32_t 
   auto fail = [&](int err, int fd, bool made) {
     const int32_t st = status_of(err);
     if (fd >= 0) (void)close_fd(fd);
-    if (made) (void)sys("unlink", [&] { return ::unlink(out); });
+    if (made) (void)unlink_rel(dir, out);
     t_last_error = err;
     out[0] = '\0';
     std::free(f);
@@ -796,23 +991,24 @@ int32_t np_fio_temp_open(const char* target, uint32_t mode, char* out, uint32_t 
   for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
     int n = std::snprintf(out, size, "%s%s%ld.%u", native, kTempMark, static_cast<long>(::getpid()),
                           g_temp_counter.fetch_add(1));
-    if (n < 0 || static_cast<uint32_t>(n) >= size || static_cast<size_t>(n) >= PATH_MAX) {
+    if (n < 0 || static_cast<uint32_t>(n) >= size || static_cast<size_t>(n) >= PATH_MAX ||
+        (dir != AT_FDCWD && static_cast<size_t>(n) > NAME_MAX)) {
       out[0] = '\0';
       std::free(f);
+      t_last_error = ENAMETOOLONG;
       return kNpFioNameTooLong;
     }
     // Read and write: where locks are byte-range locks underneath (network
     // file systems), a shared lock needs a file open for reading.
     bool interrupted = false;
-    int fd = sys(
-        "open", [&] { return ::open(out, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(mode & 0666)); },
-        &interrupted);
+    int fd = open_rel(dir, out, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, static_cast<mode_t>(mode & 0666),
+                      &interrupted);
     if (fd < 0) {
       if (errno != EEXIST) return fail(errno, -1, false);
       // Left by an earlier process of the same id, or made by the attempt
       // that was interrupted, which then stays unlocked beside the target:
       // that one goes, as a sweep would take it, and another name is tried.
-      if (interrupted) abandoned_remove(AT_FDCWD, out);
+      if (interrupted) abandoned_remove(dir, out);
       continue;
     }
     // The lock tells a sweep that the file is being written, and it is held
@@ -827,7 +1023,7 @@ int32_t np_fio_temp_open(const char* target, uint32_t mode, char* out, uint32_t 
         // A sweep that took our name for an abandoned file before we locked
         // it holds it and will remove it: start over under another name.
         (void)close_fd(fd);
-        (void)sys("unlink", [&] { return ::unlink(out); });
+        (void)unlink_rel(dir, out);
         continue;
       }
       if (err != ENOLCK && err != EOPNOTSUPP) return fail(err, fd, true);
@@ -838,7 +1034,7 @@ int32_t np_fio_temp_open(const char* target, uint32_t mode, char* out, uint32_t 
     // the file then has no name to be renamed from. A name that reaches
     // another file is not ours to remove.
     struct stat by_name {};
-    if (sys("lstat", [&] { return ::lstat(out, &by_name); }) != 0) {
+    if (lstat_rel(dir, out, &by_name) != 0) {
       if (errno != ENOENT) return fail(errno, fd, true);
       (void)close_fd(fd);
       continue;
@@ -856,6 +1052,55 @@ int32_t np_fio_temp_open(const char* target, uint32_t mode, char* out, uint32_t 
   out[0] = '\0';
   std::free(f);
   return kNpFioFailed;
+}
+
+// The sweep of np_fio_temp_sweep over the folder dir_fd (a descriptor it
+// takes over and closes) for the file named base there.
+void sweep_in(int dir_fd, const char* base) {
+  const size_t base_len = std::strlen(base);
+  DIR* dir = ::fdopendir(dir_fd);
+  if (dir == nullptr) {
+    (void)close_fd(dir_fd);
+    return;
+  }
+  const long self = static_cast<long>(::getpid());
+  // The end of the folder, or a failure to read it: either ends the sweep.
+  auto next = [&] {
+    return sys("readdir", [&] {
+      errno = 0;
+      return ::readdir(dir);
+    });
+  };
+  while (const struct dirent* e = next()) {
+    long pid = temp_owner(e->d_name, base, base_len);
+    if (pid == 0 || pid == self) continue;
+    // A process of that id that is still running may be writing it (or be
+    // another program that took the id over: the file waits for a later
+    // sweep). Another host's process cannot be asked; its lock answers.
+    if (static_cast<pid_t>(pid) != pid || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+    abandoned_remove(dir_fd, e->d_name);
+  }
+  // Closes dir_fd with it: once, as close_fd does.
+  (void)::closedir(dir);
+}
+
+}  // namespace
+
+int32_t np_fio_temp_open(const char* target, uint32_t mode, char* out, uint32_t size, np_fio_handle* handle) {
+  if (target == nullptr || out == nullptr || handle == nullptr || size == 0) return kNpFioBadArgument;
+  *handle = nullptr;
+  out[0] = '\0';
+  char native[PATH_MAX];
+  if (!to_native(target, native)) return kNpFioNameTooLong;
+  return temp_open_in(AT_FDCWD, native, mode, out, size, handle);
+}
+
+int32_t np_fio_temp_open_at(int dir, const char* name, uint32_t mode, char* out, uint32_t size,
+                            np_fio_handle* handle) {
+  if (dir < 0 || !plain_name(name) || out == nullptr || handle == nullptr || size == 0) return kNpFioBadArgument;
+  *handle = nullptr;
+  out[0] = '\0';
+  return temp_open_in(dir, name, mode, out, size, handle);
 }
 
 void np_fio_temp_sweep(const char* target) {
@@ -877,30 +1122,16 @@ void np_fio_temp_sweep(const char* target) {
   }
   int dir_fd = sys("open", [&] { return ::open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
   if (dir_fd < 0) return;
-  DIR* dir = ::fdopendir(dir_fd);
-  if (dir == nullptr) {
-    (void)close_fd(dir_fd);
-    return;
-  }
-  const long self = static_cast<long>(::getpid());
-  // The end of the folder, or a failure to read it: either ends the sweep.
-  auto next = [&] {
-    return sys("readdir", [&] {
-      errno = 0;
-      return ::readdir(dir);
-    });
-  };
-  while (const struct dirent* e = next()) {
-    long pid = temp_owner(e->d_name, base_copy, base_len);
-    if (pid == 0 || pid == self) continue;
-    // A process of that id that is still running may be writing it (or be
-    // another program that took the id over: the file waits for a later
-    // sweep). Another host's process cannot be asked; its lock answers.
-    if (static_cast<pid_t>(pid) != pid || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
-    abandoned_remove(dir_fd, e->d_name);
-  }
-  // Closes dir_fd with it: once, as close_fd does.
-  (void)::closedir(dir);
+  sweep_in(dir_fd, base_copy);
+}
+
+void np_fio_temp_sweep_at(int dir, const char* name) {
+  if (dir < 0 || !plain_name(name)) return;
+  // A descriptor of its own, read from the start: the held one stays as it
+  // is (and may be one that only reaches files, which cannot be read).
+  const int dir_fd = sys("openat", [&] { return ::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+  if (dir_fd < 0) return;
+  sweep_in(dir_fd, name);
 }
 
 int32_t np_fio_append(const char* path, const void* bytes, uint32_t size, bool truncate) {

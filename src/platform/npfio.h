@@ -174,6 +174,46 @@ void np_fio_temp_sweep(const char* target);
 // processes stay whole.
 int32_t np_fio_append(const char* path, const void* bytes, uint32_t size, bool truncate);
 
+// ---- Files of a folder held open -------------------------------------------
+// A lock holds a file as the folder that holds it and its name there, so
+// that every later step on the file reaches that file whatever the
+// folder's path or a link leads to by then. `dir` is a descriptor from
+// np_fio_folder_open; `name` one component of it (no '/', not "." or "..":
+// kNpFioBadArgument). A link found at the name is never followed: the name
+// is no longer the file held, kNpFioNotRegular. Each call goes through the
+// fault hook by its system call's name ("openat", "fstatat", "renameat",
+// "unlinkat", "faccessat"; the folder's own "open", "fstat", "fsync").
+//
+// Opens the folder at `path` (links followed), readable when it may be,
+// else only to reach its files: its descriptor and its identity.
+int32_t np_fio_folder_open(const char* path, int* dir, np_fio_id* id);
+// Closes it; a negative descriptor is ignored.
+void np_fio_folder_close(int dir);
+// np_fio_open for the file of the folder.
+int32_t np_fio_open_at(int dir, const char* name, uint32_t mode, np_fio_handle* out);
+// np_fio_stat for the file of the folder.
+int32_t np_fio_stat_at(int dir, const char* name);
+// np_fio_writable for the file of the folder.
+int32_t np_fio_writable_at(int dir, const char* name);
+// Removes the name from the folder: when `only` is given, only while the
+// name reaches that file (kNpFioNotFound when it reaches another or none),
+// never another file that has taken the name since. Nothing there after an
+// interrupted attempt is success.
+int32_t np_fio_unlink_at(int dir, const char* name, const np_fio_id* only);
+// np_fio_temp_open and np_fio_temp_sweep beside the file of the folder:
+// out receives the temporary file's name in the folder.
+int32_t np_fio_temp_open_at(int dir, const char* name, uint32_t mode, char* out, uint32_t size,
+                            np_fio_handle* handle);
+void np_fio_temp_sweep_at(int dir, const char* name);
+// np_fio_replace within the folder: renames `from` over `to`, both of it,
+// then forces that folder (through the descriptor) to the disk.
+int32_t np_fio_replace_at(int dir, const char* from, const char* to, const np_fio_id* from_id, int* folder_err);
+// np_fio_owner_copy and np_fio_permissions_copy from an open file (the
+// file being replaced, held open), rather than from a path; a NULL `from`
+// (no file there) gives nothing, kNpFioOk.
+int32_t np_fio_owner_copy_from(np_fio_handle handle, np_fio_handle from, uint32_t* uid, uint32_t* gid);
+int32_t np_fio_permissions_copy_from(np_fio_handle handle, np_fio_handle from, bool* unread);
+
 // For tests of failure paths: a function asked before each system call of
 // this layer, with the call's name ("open", "fstat", "flock", "rename",
 // ...). 0 lets the call be made; an error number makes it fail with that

@@ -333,13 +333,13 @@ int32_t chopper_save(context* ctx, int32_t chopper, lock_handle* lock) {
   }
   // The chopper's own file, which the handle must lock; never whichever
   // file the handle happened to lock first.
-  char path[kLockPathSize];
-  rc = rsrc_save_path(ctx, rec->slot, lock, path, sizeof path);
+  fio_place place;  // the file the lock holds
+  rc = rsrc_save_place(ctx, rec->slot, lock, &place);
   if (rc != 0) return rc;
   xmldoc* doc = nullptr;
   rc = chopper_document_build(ctx, rec, &doc);
   if (rc != 0) return rsrc_save_build_failed(ctx, rec->slot, rc);
-  rc = xmldoc_write(ctx, path, kXmlFlagVault | kXmlFlagNameAsGiven, doc);
+  rc = xml_write_place(ctx, place, kXmlFlagVault, doc);
   xml_free(ctx, doc);
   return rc;
 }

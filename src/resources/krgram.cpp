@@ -678,14 +678,14 @@ int32_t grammar_save(context* ctx, int32_t index, tq_lock_handle* lock) {
               static_cast<const char*>(twice->cat.name));
     return TQ_ERR_INVALID_CONTENT;
   }
-  char path[kLockPathSize];
-  rc = rsrc_save_path(ctx, slot, lock, path, sizeof path);
+  fio_place place;  // the file the lock holds
+  rc = rsrc_save_place(ctx, slot, lock, &place);
   if (rc != 0) return rc;
   xmldoc* doc = nullptr;
   rc = document_build(ctx, slot, rec, &doc);
   if (rc < 0) return rsrc_save_build_failed(ctx, slot, rc);
   const xmldoc_ptr owned = xmldoc_owned(ctx, doc);
-  return xmldoc_write(ctx, path, (is_vault_path(path) ? kXmlFlagVault : 0) | kXmlFlagNameAsGiven, doc);
+  return xml_write_place(ctx, place, is_vault_path(place.path) ? kXmlFlagVault : 0, doc);
 }
 
 int32_t grammar_category_count_get(context* ctx, int32_t index, uint32_t* count) {

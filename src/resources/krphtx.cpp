@@ -408,8 +408,8 @@ int32_t phonetx_save(context* ctx, int32_t index, tq_lock_handle* lock) {
     return TQ_ERR_INVALID_CONTENT;
   }
   // The rule set's own file, which the handle must lock.
-  char path[kLockPathSize];
-  rc = rsrc_save_path(ctx, slot, lock, path, sizeof path);
+  fio_place place;  // the file the lock holds
+  rc = rsrc_save_place(ctx, slot, lock, &place);
   if (rc != 0) return rc;
   rc = compiles_when_read(ctx, rec);
   if (rc < 0) return rc;
@@ -417,7 +417,7 @@ int32_t phonetx_save(context* ctx, int32_t index, tq_lock_handle* lock) {
   rc = document_build(ctx, slot, rec, &doc);
   if (rc < 0) return rsrc_save_build_failed(ctx, slot, rc);
   const xmldoc_ptr owned = xmldoc_owned(ctx, doc);
-  return xmldoc_write(ctx, path, (is_vault_path(path) ? kXmlFlagVault : 0) | kXmlFlagNameAsGiven, doc);
+  return xml_write_place(ctx, place, is_vault_path(place.path) ? kXmlFlagVault : 0, doc);
 }
 
 int32_t phonetx_execute(context* ctx, int32_t index, const char* input, char* result, uint32_t size) {

@@ -240,9 +240,9 @@ int32_t save_document(context* ctx, resource_slot* slot, const regexlib_rec* rec
     rc = rsrc_save_build_failed(ctx, slot, rc);
   } else {
     // The library's own file, which the handle must lock.
-    char path[kLockPathSize];
-    rc = rsrc_save_path(ctx, slot, lock, path, sizeof path);
-    if (rc >= 0) rc = xmldoc_write(ctx, path, (is_vault_path(path) ? kXmlFlagVault : 0) | kXmlFlagNameAsGiven, doc);
+    fio_place place;  // the file the lock holds
+    rc = rsrc_save_place(ctx, slot, lock, &place);
+    if (rc >= 0) rc = xml_write_place(ctx, place, is_vault_path(place.path) ? kXmlFlagVault : 0, doc);
   }
   xml_free(ctx, doc);
   return rc;

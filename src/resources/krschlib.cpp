@@ -398,9 +398,9 @@ int32_t document_write(context* ctx, const scheme_rec* rec, lock_handle* lock) {
     rc = rsrc_save_build_failed(ctx, slot, rc);
   } else {
     // The scheme's own file, which the handle must lock.
-    char path[kLockPathSize];
-    rc = slot != nullptr ? rsrc_save_path(ctx, slot, lock, path, sizeof path) : TQ_ERR_ARGUMENT;
-    if (rc >= 0) rc = xmldoc_write(ctx, path, (is_vault_path(path) ? kXmlFlagVault : 0) | kXmlFlagNameAsGiven, doc);
+    fio_place place;  // the file the lock holds
+    rc = slot != nullptr ? rsrc_save_place(ctx, slot, lock, &place) : TQ_ERR_ARGUMENT;
+    if (rc >= 0) rc = xml_write_place(ctx, place, is_vault_path(place.path) ? kXmlFlagVault : 0, doc);
   }
   xml_free(ctx, doc);
   return rc;

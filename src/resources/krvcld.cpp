@@ -599,7 +599,8 @@ int32_t vocab_check_complete(context* ctx, const vocab_rec* vocab) {
   return out_of_memory ? TQ_ERR_NO_MEMORY : 0;
 }
 
-int32_t vocab_write(vocab_rec* vocab, const resource_slot* slot, context* ctx, const char* path, uint32_t mode) {
+int32_t vocab_write(vocab_rec* vocab, const resource_slot* slot, context* ctx, const char* path, uint32_t mode,
+                    const fio_place* held) {
   // Both documents are freed on every way out, an exception included.
   xmldoc* made = nullptr;
   int32_t dropped = 0;
@@ -614,13 +615,24 @@ int32_t vocab_write(vocab_rec* vocab, const resource_slot* slot, context* ctx, c
     if (rc == 0) (void)category.release();  // the vocabulary document holds it now
   }
   if (rc < 0) return rsrc_save_build_failed(ctx, slot, rc);
-  char cut[kFioPathSize];
-  if (rc == 0 && vocab_name_cut(path, cut, sizeof cut) != 0) rc = -1;
+  if (held != nullptr) {
+    // The file the lock holds, whatever its form's extension: never the
+    // name looked up again, nor another form's file beside it.
+    if (rc != 0) {
+    } else if (mode == kVocabFormXml) {
+      rc = xml_write_place(ctx, *held, 0, doc.get());
+    } else if (mode == kVocabFormCompiled) {
+      rc = vocab_compile(held->path, ctx, doc.get(), kVocabFileCode, held);
+    }
+    return rc_combine(dropped ? TQ_WARN_DUPLICATES_DROPPED : 0, rc);
+  }
+  std::string cut(kFioPathSize, '\0');  // on the heap: saves run on small stacks
+  if (rc == 0 && vocab_name_cut(path, cut.data(), kFioPathSize) != 0) rc = -1;
   if (rc == 0) {
     if (mode == kVocabFormXml) {
-      rc = xmldoc_write(ctx, cut, 0, doc.get());
+      rc = xmldoc_write(ctx, cut.c_str(), 0, doc.get());
     } else if (mode == kVocabFormCompiled) {
-      rc = vocab_compile(cut, ctx, doc.get(), kVocabFileCode);
+      rc = vocab_compile(cut.c_str(), ctx, doc.get(), kVocabFileCode);
     }
   }
   return rc_combine(dropped ? TQ_WARN_DUPLICATES_DROPPED : 0, rc);
@@ -1047,14 +1059,14 @@ int32_t vocab_save(context* ctx, int32_t index, lock_handle* lock) {
   // written in its own order whatever the vocabulary's, so the sort comes
   // last, once the file is written, with its buffers got before: a refused
   // or failed save leaves every index as the caller set it.
-  char path[kFioPathSize];
-  rc = rsrc_save_path(ctx, vocab->slot, lock, path, sizeof path);
+  fio_place place;  // the file the lock holds
+  rc = rsrc_save_place(ctx, vocab->slot, lock, &place);
   if (rc == 0) rc = vocab_check_complete(ctx, vocab);
   if (rc == 0) rc = check_categories_distinct(ctx, vocab);
   category_sort_buffers buffers;
   if (rc == 0) rc = sort_buffers_get(vocab, &buffers);
   if (rc == 0) {
-    rc = vocab_write(vocab, vocab->slot, ctx, path, kVocabFormCompiled);
+    rc = vocab_write(vocab, vocab->slot, ctx, place.path, kVocabFormCompiled, &place);
     if (rc >= 0) sort_with(vocab, buffers);
   }
   (void)hold.release();

@@ -183,8 +183,10 @@ int32_t vocab_from_document(context* ctx, const char* name, const xmldoc* doc, u
 int32_t vocab_read_file(context* ctx, const char* name, uint32_t form, resource_slot* slot, vocab_rec** out);
 // Writes the vocabulary: mode 0 as an XML file, mode 1 compiled. The slot
 // gives the version and owner (may be NULL). 111 when duplicate pairs were
-// dropped.
-int32_t vocab_write(vocab_rec* vocab, const resource_slot* slot, context* ctx, const char* path, uint32_t mode);
+// dropped. With `held`, the file a lock holds is written (path is then
+// held->path), in its place and under its name there.
+int32_t vocab_write(vocab_rec* vocab, const resource_slot* slot, context* ctx, const char* path, uint32_t mode,
+                    const fio_place* held = nullptr);
 // Whether a vocabulary can be written: every word and pair set, every
 // category named, a locale of the locale table, no word text given twice
 // (a load would make one word of them). -300 (recorded).
@@ -210,8 +212,11 @@ uint32_t hex8_parse(const unsigned char* bytes);
 void vocab_locale_code_substitute(unsigned char* bytes, uint32_t n);
 
 // Writes a "Vocabulary" document with its "Category" include as a compiled
-// file (to a temporary file beside it, then renamed over it).
-int32_t vocab_compile(const char* path, context* ctx, const xmldoc* doc, uint32_t flags);
+// file (to a temporary file beside it, then renamed over it): the file of
+// `path`, or, when `held` is given, the file a lock holds there (path then
+// only names it).
+int32_t vocab_compile(const char* path, context* ctx, const xmldoc* doc, uint32_t flags,
+                      const fio_place* held = nullptr);
 // Reads a compiled file into a new "Vocabulary" document; *encoding receives
 // the stored texts' encoding code.
 int32_t vocab_compiled_read(uint32_t* encoding, context* ctx, const char* path, uint32_t flags, xmldoc** out);

@@ -126,7 +126,9 @@ bool append_vault_field(byte_buffer* file, const char* text) {
 
 // Writes the bytes in place of the file at the path, through the file
 // layer's replacing write: a failure leaves the previous file as it was.
-int32_t write_replacing(context* ctx, const char* path, const byte_buffer& file) {
+// A held file's place does as well as a path.
+template <typename Where>
+int32_t write_replacing(context* ctx, const Where& path, const byte_buffer& file) {
   return fio_write_replacing(ctx, path, [&](fio_handle* handle) {
     size_t done = 0;
     while (done < file.size) {
@@ -458,7 +460,7 @@ void vocab_locale_code_substitute(unsigned char* bytes, uint32_t n) {
 
 // ---- Compiling --------------------------------------------------------------------------
 
-int32_t vocab_compile(const char* path, context* ctx, const xmldoc* doc, uint32_t flags) {
+int32_t vocab_compile(const char* path, context* ctx, const xmldoc* doc, uint32_t flags, const fio_place* held) {
   if (path == nullptr || doc == nullptr) return TQ_ERR_ARGUMENT;
   TQ_TRACE(ctx, 0, "Compiling file to '%s'", path);
   const xmldoc* category = xmldoc_include_doc_find(doc, "Category");
@@ -537,6 +539,7 @@ int32_t vocab_compile(const char* path, context* ctx, const xmldoc* doc, uint32_
       !append_vault_field(&file, xmldoc_prop_get(ctx, doc, "Description"))) {
     return TQ_ERR_NO_MEMORY;
   }
+  if (held != nullptr) return write_replacing(ctx, *held, file);
   return write_compiled(ctx, path, kFioKindZev, flags & kVocabFileNameAsGiven, file);
 }
 
