@@ -106,13 +106,14 @@ int lstat_fails(const char* call) { return std::string(call) == "lstat" ? g_lsta
 // A call that needs a file's place fails when it cannot be had (-600 or
 // the system's cause, never a refusal of another kind), and the next call
 // under the same handle works: nothing was locked, or looked for, under
-// another key.
+// another key. A save needs no look: it writes the place its lock holds.
 TEST(LinkedKb, NoPlaceFailsTheCallThatNeededIt) {
   struct Road {
     const char* name;
     std::function<bool(Editor&)> setup;
     std::function<int32_t(Editor&)> call;
     std::function<int32_t(Editor&)> next;  // under the same handle
+    bool looks = true;  // whether the call looks the file up (a save writes the place its lock holds)
   };
   auto load_edit = [](Editor& e) { return tq_zel_locale_load_edit(e.ctx, kSampleEnusa, kEveryPart, e.lock); };
   auto write = [](Editor& e) { return tq_locale_write(e.ctx, kSampleEnusa, e.lock); };
@@ -120,7 +121,7 @@ TEST(LinkedKb, NoPlaceFailsTheCallThatNeededIt) {
       {"load for editing", [](Editor&) { return true; }, load_edit, load_edit},
       {"lock", [](Editor&) { return true; },
        [](Editor& e) { return tq_lock_create(e.ctx, "enusa.loc", 7, e.lock, nullptr); }, load_edit},
-      {"locale write", [&](Editor& e) { return load_edit(e) == 0; }, write, write},
+      {"locale write", [&](Editor& e) { return load_edit(e) == 0; }, write, write, false},
   };
   const struct {
     int error;
@@ -140,8 +141,10 @@ TEST(LinkedKb, NoPlaceFailsTheCallThatNeededIt) {
       const int32_t rc = road.call(e);
       np_fio_fault_set(nullptr);
       const std::string text = tq_test::error_list_text(e.ctx);
-      EXPECT_EQ(rc, cause.rc) << text;
-      EXPECT_NE(text.find(cause.text), std::string::npos) << text;
+      EXPECT_EQ(rc, road.looks ? cause.rc : 0) << text;
+      if (road.looks) {
+        EXPECT_NE(text.find(cause.text), std::string::npos) << text;
+      }
       EXPECT_EQ(road.next(e), 0) << tq_test::error_list_text(e.ctx);
     }
   }
