@@ -50,7 +50,7 @@ struct Fault {
   bool folder_sync = false;
 };
 bool leaves_work(const char* call) {
-  for (const char* name : {"rename", "link", "open", "openat", "unlink", "unlinkat", "mkdir"}) {
+  for (const char* name : {"rename", "renameat", "link", "open", "openat", "unlink", "unlinkat", "mkdir"}) {
     if (std::strcmp(call, name) == 0) return true;
   }
   return false;
@@ -64,8 +64,10 @@ struct Injector {
   static thread_local const char* before_last;
   static int hook(const char* call) {
     if (fault.folder_sync) {
-      // A save renames, then opens the folder and syncs it.
-      const bool now = std::strcmp(call, "fsync") == 0 && before_last != nullptr && std::strcmp(before_last, "rename") == 0;
+      // A save renames in the folder it holds and syncs that (or, by a
+      // path, renames, then opens the folder and syncs it).
+      const bool now = std::strcmp(call, "fsync") == 0 && before_last != nullptr &&
+                       (std::strcmp(before_last, "rename") == 0 || std::strcmp(last, "renameat") == 0);
       before_last = last;
       last = call;
       if (now && failed == nullptr) failed = call;
