@@ -335,6 +335,24 @@ std::vector<Workload> workloads() {
          return o;
        },
        true, false, nullptr, "scheme/en_nickname.sch.zel"},
+      // The knowledge base's folder renamed, and a copy put in its place,
+      // while the scheme is held: the save reaches the held file where it
+      // now is (the run's root follows it there, for the files compared).
+      {"SchemeWriteMovedFolder",
+       [](CallRun& run) {
+         if (!scheme_editing(run) || entry_add(run).rc < 0) return false;
+         const std::filesystem::path moved = run.root.string() + ".old";
+         std::filesystem::rename(run.root, moved);
+         std::filesystem::copy(moved, run.root, std::filesystem::copy_options::recursive);
+         run.root = moved;
+         return true;
+       },
+       [](CallRun& run) {
+         Outcome o;
+         o.rc = tq_scheme_write(run.ctx, run.index, run.lock);
+         return o;
+       },
+       true, false, nullptr, "scheme/en_nickname.sch.zel"},
       {"XmlWrite",
        [](CallRun& run) {
          run.file = (run.root / "locale" / "en.loc").string();

@@ -237,6 +237,21 @@ std::vector<Workload> workloads() {
        [](Run& run) {
          return edit_save<tq_scheme_load_edit, tq_scheme_write, tq_transf_scheme_unload>(run, "en_nickname");
        }},
+      // The scheme's folder renamed, and a copy put in its place, while the
+      // scheme is held: its save and its release reach it where it now is.
+      {"SchemeWriteMovedFolder", true, [](Run& run) { return open_edit(run, false); },
+       [](Run& run) {
+         int32_t i = -1;
+         std::string out = step(run, tq_scheme_load_edit(run.ctx, "en_nickname", run.lock, &i));
+         fs::rename(run.root / "scheme", run.root / "scheme.old");
+         fs::copy(run.root / "scheme.old", run.root / "scheme", fs::copy_options::recursive);
+         fs::remove(run.root / "scheme" / "en_nickname.sch.zel.lck");
+         out += step(run, tq_scheme_write(run.ctx, i, run.lock));
+         // The release too, whose result is its own (the save's is last).
+         (void)tq_scheme_close(run.ctx, run.lock);
+         if (i >= 0) tq_transf_scheme_unload(run.ctx, i);
+         return out;
+       }},
       {"XmlWrite", true, [](Run& run) { return open_edit(run, false); },
        [](Run& run) {
          tq_xmldoc* doc = nullptr;
