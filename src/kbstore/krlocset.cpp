@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "core/krenc.h"
@@ -169,16 +170,16 @@ int32_t locale_write_held(context* ctx, int32_t locale, lock_handle* lock) {
   // the search found it. Never looked up again by the name, which may lead
   // elsewhere by now: the save writes the file the lock holds.
   fio_place place;
+  std::string want(kFileNameSize + 8, '\0');  // on the heap: calls run on small stacks
   for (const char* ext : {"zel", "krd"}) {
-    char want[kFileNameSize + 8];
-    if (fio_name_extension_set(file, ext, want, sizeof want) != 0) continue;
+    if (fio_name_extension_set(file, ext, want.data(), kFileNameSize + 8) != 0) continue;
     for (uint32_t i = 0; place.path == nullptr && i < lock_file_count(lock); ++i) {
       const char* held = lock_file_path_at(lock, i);
       const char* base = held;
       for (const char* p = held; *p != '\0'; ++p) {
         if (*p == '/' || *p == '\\') base = p + 1;
       }
-      if (std::strcmp(base, want) == 0) place = lock_file_place_at(lock, i);
+      if (std::strcmp(base, want.c_str()) == 0) place = lock_file_place_at(lock, i);
     }
     if (place.path != nullptr) break;
   }
