@@ -80,8 +80,8 @@ size_t utf8_cut(const char* text, size_t limit) {
 
 }  // namespace
 
-fio_path_buffer::fio_path_buffer() : text_(static_cast<char*>(np_malloc(kFioPathSize))) {
-  if (text_ != nullptr) text_[0] = '\0';
+fio_path_buffer::fio_path_buffer(uint32_t size) : text_(static_cast<char*>(np_malloc(size))), size_(size) {
+  if (text_ != nullptr && size > 0) text_[0] = '\0';
 }
 
 fio_path_buffer::~fio_path_buffer() { std::free(text_); }
@@ -422,7 +422,7 @@ int32_t fio_search_walk(context* ctx, const char* name, fio_walk_end* end, fio_v
   for (uint32_t i = 0; i < list->count; ++i) {
     // A cut path could name some other file: the folder is passed over,
     // and the length said when no other folder answers.
-    if (fio_path_join(list->dirs[i], name, joined.get(), joined.size) != 0) {
+    if (fio_path_join(list->dirs[i], name, joined.get(), joined.size()) != 0) {
       if (end->refused == 0) end->refused = refused_length(list->dirs[i], name);
       continue;
     }
@@ -463,7 +463,7 @@ int32_t fio_path_resolve(context* ctx, const char* name, uint32_t kind, char* ou
 
   fio_path_buffer built;
   if (!built.ok()) return TQ_ERR_NO_MEMORY;
-  if (fio_name_extension_set(name, kKindExtensions[kind], built.get(), built.size) != 0) return -1;
+  if (fio_name_extension_set(name, kKindExtensions[kind], built.get(), built.size()) != 0) return -1;
   int32_t type = fio_path_type(built.get());
   if (type < 0) return -1;
   if (type != 0 || ctx == nullptr) {
@@ -971,7 +971,7 @@ int32_t fio_prepare_replace(context* ctx, const char* path, bool* made) {
   // given: both names are said now.
   fio_path_buffer target;
   if (!target.ok()) return TQ_ERR_NO_MEMORY;
-  if (np_fio_link_resolve(path, target.get(), target.size) == kNpFioOk) {
+  if (np_fio_link_resolve(path, target.get(), target.size()) == kNpFioOk) {
     if (int32_t rc = refuse_link_to_nothing(ctx, path, target.get()); rc != 0) return rc;
   }
   int32_t status = np_fio_writable(path);

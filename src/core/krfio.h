@@ -54,22 +54,24 @@ inline constexpr uint32_t kFioOpenLock = 22;   // exclusive, created or truncate
 // Size of the name and path buffers the layer builds into.
 inline constexpr uint32_t kFioPathSize = 16384;
 
-// A path buffer of kFioPathSize bytes on the heap: the layer's paths are
-// far too large for the stack of a small thread. Check ok() (false when
-// memory ran out: the caller's answer is then -600).
+// A path buffer on the heap, of kFioPathSize bytes unless another size is
+// asked for: the layer's paths are far too large for the stack of a small
+// thread. Check ok() (false when memory ran out: the caller's answer is
+// then -600). It starts as empty text.
 class fio_path_buffer {
  public:
-  fio_path_buffer();
+  explicit fio_path_buffer(uint32_t size = kFioPathSize);
   ~fio_path_buffer();
   fio_path_buffer(const fio_path_buffer&) = delete;
   fio_path_buffer& operator=(const fio_path_buffer&) = delete;
   bool ok() const { return text_ != nullptr; }
   char* get() { return text_; }
   const char* get() const { return text_; }
-  static constexpr uint32_t size = kFioPathSize;
+  uint32_t size() const { return size_; }
 
  private:
   char* text_;
+  uint32_t size_;
 };
 
 // An open file: one heap cell holding the file library's handle.

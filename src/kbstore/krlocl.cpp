@@ -271,11 +271,16 @@ int32_t available_locale_code_get_begin(context* ctx, void** locale_handle_ptr) 
   }
   uint32_t count = 0;
   char name[kFileNameBufferSize];
-  char found[kFioPathSize];
+  fio_path_buffer found;
+  if (!found.ok()) {
+    std::free(codes);
+    std::free(iter);
+    return TQ_ERR_NO_MEMORY;
+  }
   for (const locale_row& row : kLocaleTable) {
     if (locale_file_name_get(ctx, row.iso, name, sizeof name) != 0) continue;
-    if (fio_path_resolve(ctx, name, kFioKindZel, found, sizeof found) == 0 ||
-        fio_path_resolve(ctx, name, kFioKindKrd, found, sizeof found) == 0) {
+    if (fio_path_resolve(ctx, name, kFioKindZel, found.get(), found.size()) == 0 ||
+        fio_path_resolve(ctx, name, kFioKindKrd, found.get(), found.size()) == 0) {
       codes[count++] = row.code;
     }
   }

@@ -163,9 +163,11 @@ int32_t locale_write_held(context* ctx, int32_t locale, lock_handle* lock) {
   char file[kFileNameSize];
   if (locale_file_name_get(ctx, iso, file, sizeof file) != 0) return TQ_ERR_ARGUMENT;
   uint32_t held = 0;
-  char path[kLockPathSize];
-  rc = lock_is_held_for(ctx, file, kFioKindZel, lock, &held, path, sizeof path);
-  if (rc == TQ_ERR_FILE_MISSING) rc = lock_is_held_for(ctx, file, kFioKindKrd, lock, &held, path, sizeof path);
+  fio_path_buffer path_buffer(kLockPathSize);
+  char* const path = path_buffer.get();
+  if (path == nullptr) return TQ_ERR_NO_MEMORY;
+  rc = lock_is_held_for(ctx, file, kFioKindZel, lock, &held, path, path_buffer.size());
+  if (rc == TQ_ERR_FILE_MISSING) rc = lock_is_held_for(ctx, file, kFioKindKrd, lock, &held, path, path_buffer.size());
   if (rc != 0) return rc;
   if (!held) {
     TQ_REPORT(ctx, TQ_ERR_LOCK_ACQUIRE, 1497, "Locale settings", static_cast<const char*>(iso),

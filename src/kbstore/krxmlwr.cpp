@@ -446,7 +446,7 @@ int32_t xmldoc_write(context* ctx, const char* path, uint32_t flags, xmldoc* doc
   uint32_t open_flags = kFioOpenWrite | ((flags & kXmlFlagNameAsGiven) ? kFioFlagNameAsGiven : 0);
   fio_path_buffer built;
   if (!built.ok()) return TQ_ERR_NO_MEMORY;
-  if (*path == '\0' || fio_name_build(ctx, kind, open_flags, path, built.get(), built.size) != 0) return -1;
+  if (*path == '\0' || fio_name_build(ctx, kind, open_flags, path, built.get(), built.size()) != 0) return -1;
   int32_t type = fio_path_type(built.get());
   if (type < 0) return -1;
   if (type != 0 || ctx == nullptr) return xml_write_path(ctx, built.get(), flags, doc);

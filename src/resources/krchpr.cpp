@@ -333,8 +333,9 @@ int32_t chopper_save(context* ctx, int32_t chopper, lock_handle* lock) {
   }
   // The chopper's own file, which the handle must lock; never whichever
   // file the handle happened to lock first.
-  char path[kLockPathSize];
-  rc = rsrc_save_path(ctx, rec->slot, lock, path, sizeof path);
+  fio_path_buffer path_buffer(kLockPathSize);
+  char* const path = path_buffer.get();
+  rc = path == nullptr ? TQ_ERR_NO_MEMORY : rsrc_save_path(ctx, rec->slot, lock, path, path_buffer.size());
   if (rc != 0) return rc;
   xmldoc* doc = nullptr;
   rc = chopper_document_build(ctx, rec, &doc);

@@ -678,8 +678,9 @@ int32_t grammar_save(context* ctx, int32_t index, tq_lock_handle* lock) {
               static_cast<const char*>(twice->cat.name));
     return TQ_ERR_INVALID_CONTENT;
   }
-  char path[kLockPathSize];
-  rc = rsrc_save_path(ctx, slot, lock, path, sizeof path);
+  fio_path_buffer path_buffer(kLockPathSize);
+  char* const path = path_buffer.get();
+  rc = path == nullptr ? TQ_ERR_NO_MEMORY : rsrc_save_path(ctx, slot, lock, path, path_buffer.size());
   if (rc != 0) return rc;
   xmldoc* doc = nullptr;
   rc = document_build(ctx, slot, rec, &doc);

@@ -408,8 +408,9 @@ int32_t phonetx_save(context* ctx, int32_t index, tq_lock_handle* lock) {
     return TQ_ERR_INVALID_CONTENT;
   }
   // The rule set's own file, which the handle must lock.
-  char path[kLockPathSize];
-  rc = rsrc_save_path(ctx, slot, lock, path, sizeof path);
+  fio_path_buffer path_buffer(kLockPathSize);
+  char* const path = path_buffer.get();
+  rc = path == nullptr ? TQ_ERR_NO_MEMORY : rsrc_save_path(ctx, slot, lock, path, path_buffer.size());
   if (rc != 0) return rc;
   rc = compiles_when_read(ctx, rec);
   if (rc < 0) return rc;

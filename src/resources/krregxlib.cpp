@@ -240,8 +240,9 @@ int32_t save_document(context* ctx, resource_slot* slot, const regexlib_rec* rec
     rc = rsrc_save_build_failed(ctx, slot, rc);
   } else {
     // The library's own file, which the handle must lock.
-    char path[kLockPathSize];
-    rc = rsrc_save_path(ctx, slot, lock, path, sizeof path);
+    fio_path_buffer path_buffer(kLockPathSize);
+    char* const path = path_buffer.get();
+    rc = path == nullptr ? TQ_ERR_NO_MEMORY : rsrc_save_path(ctx, slot, lock, path, path_buffer.size());
     if (rc >= 0) rc = xmldoc_write(ctx, path, (is_vault_path(path) ? kXmlFlagVault : 0) | kXmlFlagNameAsGiven, doc);
   }
   xml_free(ctx, doc);

@@ -398,8 +398,11 @@ int32_t document_write(context* ctx, const scheme_rec* rec, lock_handle* lock) {
     rc = rsrc_save_build_failed(ctx, slot, rc);
   } else {
     // The scheme's own file, which the handle must lock.
-    char path[kLockPathSize];
-    rc = slot != nullptr ? rsrc_save_path(ctx, slot, lock, path, sizeof path) : TQ_ERR_ARGUMENT;
+    fio_path_buffer path_buffer(kLockPathSize);
+    char* const path = path_buffer.get();
+    rc = slot == nullptr  ? TQ_ERR_ARGUMENT
+         : path == nullptr ? TQ_ERR_NO_MEMORY
+                           : rsrc_save_path(ctx, slot, lock, path, path_buffer.size());
     if (rc >= 0) rc = xmldoc_write(ctx, path, (is_vault_path(path) ? kXmlFlagVault : 0) | kXmlFlagNameAsGiven, doc);
   }
   xml_free(ctx, doc);

@@ -269,15 +269,18 @@ int32_t documents_build(context* ctx, const vocab_rec* vocab, const resource_slo
 // the handle: made empty when missing, otherwise kept as it is until the
 // save replaces it (xml_edit_file_make).
 int32_t vocab_file_create(context* ctx, const char* name, const char* folder, lock_handle* lock) {
-  char joined[kFioPathSize];
-  char path[kFioPathSize];
+  fio_path_buffer joined_buffer;
+  fio_path_buffer path_buffer;
+  char* const joined = joined_buffer.get();
+  char* const path = path_buffer.get();
+  if (joined == nullptr || path == nullptr) return TQ_ERR_NO_MEMORY;
   folder = xmldoc_file_folder(ctx, folder != nullptr && *folder != '\0' ? folder : nullptr);
   if (folder == nullptr) {
-    const bool fits = fio_name_build(ctx, kFioKindZev, 0, name, path, sizeof path) == 0;
+    const bool fits = fio_name_build(ctx, kFioKindZev, 0, name, path, path_buffer.size()) == 0;
     return fio_no_folder_report(ctx, fits ? path : name);
   }
-  if (fio_path_join(folder, name, joined, sizeof joined) != 0 ||
-      fio_name_build(ctx, kFioKindZev, 0, joined, path, sizeof path) != 0) {
+  if (fio_path_join(folder, name, joined, joined_buffer.size()) != 0 ||
+      fio_name_build(ctx, kFioKindZev, 0, joined, path, path_buffer.size()) != 0) {
     TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 57, "The vocabulary path is too long.");
     return TQ_ERR_ARGUMENT;
   }
@@ -614,8 +617,10 @@ int32_t vocab_write(vocab_rec* vocab, const resource_slot* slot, context* ctx, c
     if (rc == 0) (void)category.release();  // the vocabulary document holds it now
   }
   if (rc < 0) return rsrc_save_build_failed(ctx, slot, rc);
-  char cut[kFioPathSize];
-  if (rc == 0 && vocab_name_cut(path, cut, sizeof cut) != 0) rc = -1;
+  fio_path_buffer cut_buffer;
+  char* const cut = cut_buffer.get();
+  if (cut == nullptr) return TQ_ERR_NO_MEMORY;
+  if (rc == 0 && vocab_name_cut(path, cut, cut_buffer.size()) != 0) rc = -1;
   if (rc == 0) {
     if (mode == kVocabFormXml) {
       rc = xmldoc_write(ctx, cut, 0, doc.get());
@@ -1047,8 +1052,9 @@ int32_t vocab_save(context* ctx, int32_t index, lock_handle* lock) {
   // written in its own order whatever the vocabulary's, so the sort comes
   // last, once the file is written, with its buffers got before: a refused
   // or failed save leaves every index as the caller set it.
-  char path[kFioPathSize];
-  rc = rsrc_save_path(ctx, vocab->slot, lock, path, sizeof path);
+  fio_path_buffer path_buffer;
+  char* const path = path_buffer.get();
+  rc = path == nullptr ? TQ_ERR_NO_MEMORY : rsrc_save_path(ctx, vocab->slot, lock, path, path_buffer.size());
   if (rc == 0) rc = vocab_check_complete(ctx, vocab);
   if (rc == 0) rc = check_categories_distinct(ctx, vocab);
   category_sort_buffers buffers;

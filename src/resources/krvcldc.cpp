@@ -154,7 +154,7 @@ int32_t write_replacing(context* ctx, const char* path, const byte_buffer& file)
 int32_t write_compiled(context* ctx, const char* name, uint32_t kind, uint32_t name_as_given, const byte_buffer& file) {
   fio_path_buffer built;
   if (!built.ok()) return TQ_ERR_NO_MEMORY;
-  if (fio_name_build(ctx, kind, name_as_given ? kFioFlagNameAsGiven : 0, name, built.get(), built.size) != 0) return -1;
+  if (fio_name_build(ctx, kind, name_as_given ? kFioFlagNameAsGiven : 0, name, built.get(), built.size()) != 0) return -1;
   const int32_t type = fio_path_type(built.get());
   if (type < 0) return -1;
   if (type != 0 || ctx == nullptr || ctx->search_path == nullptr) return write_replacing(ctx, built.get(), file);
