@@ -424,7 +424,15 @@ TQ_API int32_t tq_version_get(char* buffer) TQ_NOEXCEPT;
  * - A clone may outlive its source; clones close in any order.
  * - tq_init may run on several threads at once; contexts opened by separate
  *   tq_init calls share nothing and may be used at the same time.
- * - An edit-mode context cannot be cloned (-500): editing is one thread's. */
+ * - An edit-mode context cannot be cloned (-500): editing is one thread's.
+ * - Stack: every call (the loads and edit loads, the saves, every engine)
+ *   works on a thread of 64 KiB of stack in an optimized build, as small
+ *   thread pools and musl's 128 KiB default give; the library keeps paths
+ *   and buffers of kilobytes on the heap or in the context, not on the
+ *   stack, and a heap that runs out is -600, never a crash. The thread's
+ *   own needs (its static thread-local storage, the caller's frames, a
+ *   debugger's or a sanitizer's instrumentation, an unoptimized build's
+ *   larger frames) come on top of that figure. */
 
 /* ---- Client loads -------------------------------------------------------
  * A load of a locale (tq_zel_locale_load and _edit) or of a resource (a

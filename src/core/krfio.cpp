@@ -85,6 +85,38 @@ size_t utf8_cut(const char* text, size_t limit) {
 
 }  // namespace
 
+fio_path_buffer::fio_path_buffer(uint32_t size) : text_(static_cast<char*>(np_malloc(size))), size_(size) {
+  if (text_ != nullptr && size > 0) text_[0] = '\0';
+}
+
+fio_path_buffer::~fio_path_buffer() { std::free(text_); }
+
+fio_open_report::~fio_open_report() { std::free(owned_); }
+
+bool fio_open_report::path_set(const char* text) {
+  if (text == nullptr) text = "";
+  const size_t n = std::strlen(text) + 1;
+  if (n > capacity_) {
+    // A new block before the old one goes: the old text may be the one given.
+    auto* block = static_cast<char*>(np_malloc(n));
+    if (block == nullptr) {
+      std::free(owned_);
+      owned_ = nullptr;
+      capacity_ = 0;
+      path = "";
+      return false;
+    }
+    std::memcpy(block, text, n);
+    std::free(owned_);
+    owned_ = block;
+    capacity_ = n;
+  } else if (text != owned_) {
+    std::memmove(owned_, text, n);
+  }
+  path = owned_;
+  return true;
+}
+
 const char* fio_kind_extension(uint32_t kind) {
   return kind < kFioKindCount ? kKindExtensions[kind] : nullptr;
 }
@@ -385,6 +417,39 @@ int32_t counted(context* ctx, int32_t rc, const fio_failure& why) {
 
 }  // namespace
 
+int32_t fio_search_walk(context* ctx, const char* name, fio_walk_end* end, fio_visit_fn visit, void* arg) {
+  *end = {};
+  const path_list* list = ctx != nullptr ? ctx->search_path : nullptr;
+  if (list == nullptr || list->count == 0 || name == nullptr) return 0;
+  end->folders = list->count;
+  fio_path_buffer joined;
+  if (!joined.ok()) return TQ_ERR_NO_MEMORY;
+  for (uint32_t i = 0; i < list->count; ++i) {
+    // A cut path could name some other file: the folder is passed over,
+    // and the length said when no other folder answers.
+    if (fio_path_join(list->dirs[i], name, joined.get(), joined.size()) != 0) {
+      if (end->refused == 0) end->refused = refused_length(list->dirs[i], name);
+      continue;
+    }
+    end->visited += 1;
+    if (visit(joined.get(), arg)) {
+      end->stopped = true;
+      break;
+    }
+  }
+  return 0;
+}
+
+int32_t fio_walk_nowhere(context* ctx, const fio_walk_end& end, const char* name) {
+  if (end.refused == 0) return fio_no_folder_report(ctx, name);
+  if (ctx != nullptr) {
+    char text[kErrTextSize];
+    fio_refused_join_text(name, end.refused, text);
+    TQ_REPORT(ctx, TQ_ERR_FILE_OPEN, 52, static_cast<const char*>(text));
+  }
+  return TQ_ERR_FILE_OPEN;
+}
+
 int32_t fio_stat(const char* path, char* out, uint32_t size, fio_failure* why) {
   fio_failure none;
   return stat_one(path, out, size, why != nullptr ? why : &none);
@@ -401,46 +466,50 @@ int32_t fio_path_resolve(context* ctx, const char* name, uint32_t kind, char* ou
   if (name == nullptr) return TQ_ERR_ARGUMENT;
   if (kind >= kFioKindCount || *name == '\0') return -1;
 
-  char built[kFioPathSize];
-  if (fio_name_extension_set(name, kKindExtensions[kind], built, sizeof built) != 0) return -1;
-  int32_t type = fio_path_type(built);
+  fio_path_buffer built;
+  if (!built.ok()) return TQ_ERR_NO_MEMORY;
+  if (fio_name_extension_set(name, kKindExtensions[kind], built.get(), built.size()) != 0) return -1;
+  int32_t type = fio_path_type(built.get());
   if (type < 0) return -1;
   if (type != 0 || ctx == nullptr) {
     // The path that could not be looked at, for the caller to name.
-    int32_t rc = stat_one(built, out, size, why);
-    if (rc == TQ_ERR_FILE_OPEN && copy_whole(built, out, size) != 0) return -1;
+    int32_t rc = stat_one(built.get(), out, size, why);
+    if (rc == TQ_ERR_FILE_OPEN && copy_whole(built.get(), out, size) != 0) return -1;
     return counted(ctx, rc, *why);
   }
 
   const path_list* list = ctx->search_path;
   if (list == nullptr || list->count == 0) return -1;
-  char joined[kFioPathSize];
   // A folder where the file could not be looked at (it cannot be searched,
   // a link loop, an I/O error) says nothing of the others: the search goes
   // on, and only when no folder has the file is that failure the answer.
-  char failed[kFioPathSize] = "";
+  fio_path_buffer failed;
+  if (!failed.ok()) return TQ_ERR_NO_MEMORY;
   fio_failure failed_why;
-  for (uint32_t i = 0; i < list->count; ++i) {
-    if (fio_path_join(list->dirs[i], built, joined, sizeof joined) != 0) {
-      if (refused != nullptr && *refused == 0) *refused = refused_length(list->dirs[i], built);
-      continue;
-    }
+  int32_t found = TQ_ERR_FILE_MISSING;
+  fio_walk_end end;
+  const int32_t walked = fio_search_walk(ctx, built.get(), &end, [&](const char* joined) {
     fio_failure attempt;
-    int32_t rc = stat_one(joined, out, size, &attempt);
-    // Passed over or not, a failure that may pass is counted where it
-    // happens: the file it hid may be the one the caller wanted.
-    if (rc == TQ_ERR_FILE_OPEN) err_passing_count(ctx, attempt.cause);
-    if (rc == TQ_ERR_FILE_OPEN && failed[0] == '\0') {
-      failed_why = attempt;
-      std::memcpy(failed, joined, std::strlen(joined) + 1);
-      continue;
+    const int32_t rc = stat_one(joined, out, size, &attempt);
+    if (rc == TQ_ERR_FILE_MISSING) return false;
+    if (rc == TQ_ERR_FILE_OPEN) {
+      // Passed over or not, a failure that may pass is counted where it
+      // happens: the file it hid may be the one the caller wanted.
+      err_passing_count(ctx, attempt.cause);
+      if (failed.get()[0] == '\0') {
+        failed_why = attempt;
+        std::memcpy(failed.get(), joined, std::strlen(joined) + 1);
+      }
+      return false;
     }
-    if (rc != TQ_ERR_FILE_MISSING && rc != TQ_ERR_FILE_OPEN) {
-      *why = attempt;
-      return counted(ctx, rc, attempt);
-    }
-  }
-  if (failed[0] == '\0') {
+    found = rc;
+    *why = attempt;
+    return true;
+  });
+  if (walked != 0) return walked;
+  if (refused != nullptr) *refused = end.refused;
+  if (end.stopped) return counted(ctx, found, *why);
+  if (failed.get()[0] == '\0') {
     why->cause = err_cause::missing;
     why->err = ENOENT;
     return TQ_ERR_FILE_MISSING;
@@ -448,7 +517,7 @@ int32_t fio_path_resolve(context* ctx, const char* name, uint32_t kind, char* ou
   *why = failed_why;
   // For a caller that names the failure from the thread's last file error.
   np_fio_last_error_set(failed_why.err);
-  if (copy_whole(failed, out, size) != 0) return -1;
+  if (copy_whole(failed.get(), out, size) != 0) return -1;
   return counted(ctx, TQ_ERR_FILE_OPEN, failed_why);
 }
 
@@ -545,14 +614,21 @@ uint32_t fio_context_flags(const context* ctx, uint32_t flags) {
 
 namespace {
 
-// The report of an attempt that ended with rc for the reason `why`.
+// The report of an attempt that ended with rc for the reason `why`: rc, or
+// -600 when the report could not keep the path.
 int32_t reported(int32_t rc, const char* path, const fio_failure& why, fio_open_report* report) {
+  fio_failure said = why;
+  if (!report->path_set(path)) {
+    rc = TQ_ERR_NO_MEMORY;
+    said = {ENOMEM, err_cause::passing};
+  } else if (rc == TQ_ERR_NO_MEMORY && why.err == 0) {
+    said = {ENOMEM, err_cause::passing};
+  }
   report->rc = rc;
   report->kind = kFioKindCount;
-  report->err = rc != 0 ? why.err : 0;
-  report->cause = rc != 0 ? why.cause : err_cause::none;
+  report->err = rc != 0 ? said.err : 0;
+  report->cause = rc != 0 ? said.cause : err_cause::none;
   report->refused_length = 0;
-  if (copy_whole(path, report->path, sizeof report->path) != 0) report->path[0] = '\0';
   return rc;
 }
 
@@ -565,7 +641,22 @@ int32_t reported(int32_t rc, const char* path, fio_open_report* report) {
 // *met as open_existing gives it.
 int32_t open_one(const char* path, uint32_t flags, fio_handle** out, fio_open_report* report, bool* met) {
   fio_failure why;
-  const int32_t rc = open_existing(path, flags, out, met, &why);
+  const int32_t opened = open_existing(path, flags, out, met, &why);
+  const int32_t rc = reported(opened, path, why, report);
+  if (rc != opened && *out != nullptr) {
+    // Opened, but its report could not be kept: nothing is handed out.
+    fio_close(*out);
+    *out = nullptr;
+  }
+  return rc;
+}
+
+// One look at a path, as open_one opens it: a failure to look at it never
+// tells whether the file is there, so it never ends a search.
+int32_t look_one(const char* path, fio_open_report* report, bool* met) {
+  fio_failure why;
+  const int32_t rc = stat_one(path, nullptr, 0, &why);
+  *met = rc != TQ_ERR_FILE_OPEN;
   return reported(rc, path, why, report);
 }
 
@@ -573,6 +664,109 @@ int32_t open_one(const char* path, uint32_t flags, fio_handle** out, fio_open_re
 // counted.
 int32_t open_ended(context* ctx, const fio_open_report& report) {
   return counted(ctx, report.rc, fio_failure{report.err, report.cause});
+}
+
+// The names a search builds and keeps, on the heap: the name as the kind
+// asked for, the form being tried, and the first attempt that failed where
+// it could not tell whether the file is there.
+struct search_names {
+  char first[kFioPathSize];
+  char built[kFioPathSize];
+  char unsure[kFioPathSize];
+};
+
+// The search of fio_open_in_path, opening each file it tries when `out` is
+// not NULL, else only looking at it (fio_find_in_path).
+int32_t search(context* ctx, const char* name, uint32_t kind, uint32_t flags, fio_handle** out,
+               fio_open_report* report) {
+  if (name == nullptr || *name == '\0' || kind >= kFioKindCount) {
+    return reported(-1, name != nullptr ? name : "", report);
+  }
+  auto* names = static_cast<search_names*>(np_malloc(sizeof(search_names)));
+  if (names == nullptr) return reported(TQ_ERR_NO_MEMORY, name, report);
+  struct names_guard {
+    search_names* p;
+    ~names_guard() { std::free(p); }
+  } names_held{names};
+  flags = fio_context_flags(ctx, flags);
+  const uint32_t older = (flags & kFioFlagNameAsGiven) ? kFioKindCount : fio_kind_older(kind);
+  fio_failure first_why{ENOENT, err_cause::missing};
+  // The first join of the name (as the kind asked for) with a folder that
+  // was too long for a path: that folder was not looked in.
+  uint32_t refused = 0;
+  // The first attempt that failed where it could not tell whether the file
+  // is there (a folder that cannot be searched, a name too long, a link
+  // loop): the search goes on past it, and it is the answer when no
+  // attempt meets the file. Kept apart from *report, which each attempt
+  // overwrites.
+  int32_t unsure_rc = 0;
+  uint32_t unsure_kind = kFioKindCount;
+  fio_failure unsure_why;
+  auto attempt = [&](const char* path, uint32_t k) {
+    bool met = false;
+    int32_t rc = out != nullptr ? open_one(path, flags, out, report, &met) : look_one(path, report, &met);
+    if (rc == TQ_ERR_FILE_OPEN && !met) {
+      // Counted though the search goes on: the file this folder hid may be
+      // the one the caller wanted.
+      err_passing_count(ctx, report->cause);
+      if (unsure_rc == 0) {
+        unsure_rc = rc;
+        unsure_kind = k;
+        unsure_why = {report->err, report->cause};
+        std::memcpy(names->unsure, report->path, std::strlen(report->path) + 1);
+      }
+      rc = TQ_ERR_FILE_MISSING;
+    }
+    return rc;
+  };
+  for (uint32_t k : {kind, older}) {
+    if (k == kFioKindCount) break;
+    char* built = names->built;
+    const int32_t type = fio_name_build(ctx, k, flags, name, built, kFioPathSize) == 0 ? fio_path_type(built) : -1;
+    if (type < 0) return reported(-1, name, report);
+    if (k == kind) std::memcpy(names->first, built, std::strlen(built) + 1);
+    int32_t rc = reported(TQ_ERR_FILE_MISSING, built, fio_failure{ENOENT, err_cause::missing}, report);
+    if (rc == TQ_ERR_NO_MEMORY) return rc;
+    if (type != 0 || ctx == nullptr) {
+      rc = attempt(built, k);
+    } else {
+      // One open per folder: a folder without the file costs one failed
+      // open, not a look-up before it.
+      fio_walk_end end;
+      const int32_t walked = fio_search_walk(ctx, built, &end, [&](const char* joined) {
+        rc = attempt(joined, k);
+        return rc != TQ_ERR_FILE_MISSING;
+      });
+      if (walked != 0) return reported(walked, name, report);
+      if (k == kind) refused = end.refused;
+    }
+    // A file met ends the search: held, it is held, not missing.
+    if (rc != TQ_ERR_FILE_MISSING) {
+      report->kind = k;
+      return open_ended(ctx, *report);
+    }
+    if (k == kind) first_why = {report->err, report->cause};
+  }
+  if (unsure_rc != 0) {
+    reported(unsure_rc, names->unsure, unsure_why, report);
+    report->kind = unsure_kind;
+    return open_ended(ctx, *report);
+  }
+  if (refused != 0) {
+    // Not "not found": a folder it could not be looked in may hold it.
+    if (reported(TQ_ERR_FILE_OPEN, names->first, fio_failure{ENAMETOOLONG, err_cause::permanent}, report) ==
+        TQ_ERR_FILE_OPEN) {
+      report->refused_length = refused;
+    }
+    report->kind = kind;
+    return open_ended(ctx, *report);
+  }
+  // Named as the form asked for, with the reason its attempt had ("Is a
+  // directory" for a path as given that names a folder, "not a regular
+  // file" for a device).
+  const int32_t rc = reported(TQ_ERR_FILE_MISSING, names->first, first_why, report);
+  report->kind = kind;
+  return rc;
 }
 
 }  // namespace
@@ -590,90 +784,12 @@ int32_t fio_open_in_path(context* ctx, const char* name, uint32_t kind, uint32_t
                          fio_open_report* report) {
   if (out == nullptr || report == nullptr) return TQ_ERR_ARGUMENT;
   *out = nullptr;
-  if (name == nullptr || *name == '\0' || kind >= kFioKindCount) {
-    return reported(-1, name != nullptr ? name : "", report);
-  }
-  flags = fio_context_flags(ctx, flags);
-  const uint32_t older = (flags & kFioFlagNameAsGiven) ? kFioKindCount : fio_kind_older(kind);
-  char first[kFioPathSize];
-  fio_failure first_why{ENOENT, err_cause::missing};
-  // The first join of the name (as the kind asked for) with a folder that
-  // was too long for a path: that folder was not looked in.
-  uint32_t refused = 0;
-  // The first attempt that failed where it could not tell whether the file
-  // is there (a folder that cannot be searched, a name too long, a link
-  // loop): the search goes on past it, and it is the answer when no
-  // attempt meets the file. Kept apart from *report, which each attempt
-  // overwrites.
-  struct unsure_attempt {
-    int32_t rc = 0;
-    uint32_t kind = kFioKindCount;
-    fio_failure why;
-    char path[kFioPathSize];
-  } unsure;
-  auto attempt = [&](const char* path, uint32_t k) {
-    bool met = false;
-    int32_t rc = open_one(path, flags, out, report, &met);
-    if (rc == TQ_ERR_FILE_OPEN && !met) {
-      // Counted though the search goes on: the file this folder hid may be
-      // the one the caller wanted.
-      err_passing_count(ctx, report->cause);
-      if (unsure.rc == 0) {
-        unsure.rc = rc;
-        unsure.kind = k;
-        unsure.why = {report->err, report->cause};
-        std::memcpy(unsure.path, report->path, std::strlen(report->path) + 1);
-      }
-      rc = TQ_ERR_FILE_MISSING;
-    }
-    return rc;
-  };
-  for (uint32_t k : {kind, older}) {
-    if (k == kFioKindCount) break;
-    char built[kFioPathSize];
-    const int32_t type = fio_name_build(ctx, k, flags, name, built, sizeof built) == 0 ? fio_path_type(built) : -1;
-    if (type < 0) return reported(-1, name, report);
-    if (k == kind) std::memcpy(first, built, std::strlen(built) + 1);
-    int32_t rc = reported(TQ_ERR_FILE_MISSING, built, fio_failure{ENOENT, err_cause::missing}, report);
-    if (type != 0 || ctx == nullptr) {
-      rc = attempt(built, k);
-    } else if (const path_list* list = ctx->search_path) {
-      // One open per folder: a folder without the file costs one failed
-      // open, not a look-up before it.
-      char joined[kFioPathSize];
-      for (uint32_t i = 0; i < list->count && rc == TQ_ERR_FILE_MISSING; ++i) {
-        if (fio_path_join(list->dirs[i], built, joined, sizeof joined) != 0) {
-          if (refused == 0 && k == kind) refused = refused_length(list->dirs[i], built);
-          continue;
-        }
-        rc = attempt(joined, k);
-      }
-    }
-    // A file met ends the search: held, it is held, not missing.
-    if (rc != TQ_ERR_FILE_MISSING) {
-      report->kind = k;
-      return open_ended(ctx, *report);
-    }
-    if (k == kind) first_why = {report->err, report->cause};
-  }
-  if (unsure.rc != 0) {
-    reported(unsure.rc, unsure.path, unsure.why, report);
-    report->kind = unsure.kind;
-    return open_ended(ctx, *report);
-  }
-  if (refused != 0) {
-    // Not "not found": a folder it could not be looked in may hold it.
-    reported(TQ_ERR_FILE_OPEN, first, fio_failure{ENAMETOOLONG, err_cause::permanent}, report);
-    report->kind = kind;
-    report->refused_length = refused;
-    return open_ended(ctx, *report);
-  }
-  // Named as the form asked for, with the reason its attempt had ("Is a
-  // directory" for a path as given that names a folder, "not a regular
-  // file" for a device).
-  reported(TQ_ERR_FILE_MISSING, first, first_why, report);
-  report->kind = kind;
-  return TQ_ERR_FILE_MISSING;
+  return search(ctx, name, kind, flags, out, report);
+}
+
+int32_t fio_find_in_path(context* ctx, const char* name, uint32_t kind, uint32_t flags, fio_open_report* report) {
+  if (report == nullptr) return TQ_ERR_ARGUMENT;
+  return search(ctx, name, kind, flags, nullptr, report);
 }
 
 int32_t fio_identity(fio_handle* handle, fio_file_id* out) {
@@ -858,9 +974,10 @@ int32_t fio_prepare_replace(context* ctx, const char* path, bool* made) {
   if (path == nullptr) return TQ_ERR_ARGUMENT;
   // The lock that follows would fail on a link to nothing with no name
   // given: both names are said now.
-  std::string target(kFioPathSize, '\0');
-  if (np_fio_link_resolve(path, target.data(), kFioPathSize) == kNpFioOk) {
-    if (int32_t rc = refuse_link_to_nothing(ctx, path, target.c_str()); rc != 0) return rc;
+  fio_path_buffer target;
+  if (!target.ok()) return TQ_ERR_NO_MEMORY;
+  if (np_fio_link_resolve(path, target.get(), target.size()) == kNpFioOk) {
+    if (int32_t rc = refuse_link_to_nothing(ctx, path, target.get()); rc != 0) return rc;
   }
   int32_t status = np_fio_writable(path);
   if (status == kNpFioReadOnly) {

@@ -55,6 +55,26 @@ inline constexpr uint32_t kFioOpenLock = 22;   // exclusive, created or truncate
 // Size of the name and path buffers the layer builds into.
 inline constexpr uint32_t kFioPathSize = 16384;
 
+// A path buffer on the heap, of kFioPathSize bytes unless another size is
+// asked for: the layer's paths are far too large for the stack of a small
+// thread. Check ok() (false when memory ran out: the caller's answer is
+// then -600). It starts as empty text.
+class fio_path_buffer {
+ public:
+  explicit fio_path_buffer(uint32_t size = kFioPathSize);
+  ~fio_path_buffer();
+  fio_path_buffer(const fio_path_buffer&) = delete;
+  fio_path_buffer& operator=(const fio_path_buffer&) = delete;
+  bool ok() const { return text_ != nullptr; }
+  char* get() { return text_; }
+  const char* get() const { return text_; }
+  uint32_t size() const { return size_; }
+
+ private:
+  char* text_;
+  uint32_t size_;
+};
+
 // An open file: one heap cell holding the file library's handle.
 struct fio_handle {
   np_fio_file* file;
@@ -108,6 +128,35 @@ struct fio_failure {
   err_cause cause = err_cause::none;
 };
 
+// The search path walked for a plain file name (its extension already
+// given): the one walk every reader and writer takes, so that its edges
+// are met alike. Each folder joined with the name is visited in order; a
+// folder whose join is too long for a path is not visited (nothing of the
+// file can be known there) and the length of the first such join is kept.
+// The visitor answers true to end the walk.
+struct fio_walk_end {
+  uint32_t folders = 0;  // folders the search path has
+  uint32_t visited = 0;  // folders whose join was visited
+  uint32_t refused = 0;  // the first join too long for a path; 0 when none
+  bool stopped = false;  // the visitor ended the walk
+};
+using fio_visit_fn = bool (*)(const char* path, void* arg);
+// 0 when walked (stopped or not); -600 when the path buffer cannot be had,
+// no folder visited then.
+int32_t fio_search_walk(context* ctx, const char* name, fio_walk_end* end, fio_visit_fn visit, void* arg);
+template <typename F>
+int32_t fio_search_walk(context* ctx, const char* name, fio_walk_end* end, F&& visit) {
+  return fio_search_walk(
+      ctx, name, end, [](const char* path, void* arg) -> bool { return (*static_cast<F*>(arg))(path); },
+      static_cast<void*>(&visit));
+}
+// The refusal of a file to be written along the search path when the walk
+// visited no folder: -400, recorded as a read of the name says it, with the
+// length of the join and the limit (message 2141) when every join was too
+// long, or as no folder to make it in (message 2140) when the search path
+// is empty.
+int32_t fio_walk_nowhere(context* ctx, const fio_walk_end& end, const char* name);
+
 // Finds an existing file of a kind: a path is checked as it is, a plain
 // name along the search path. 0 with out the path found; -404 when there is
 // none; -400 when the file could not be looked at (out then the path that
@@ -141,15 +190,28 @@ uint32_t fio_context_flags(const context* ctx, uint32_t flags);
 // what is said about a failure is what happened then and no later attempt
 // (another folder, another form, a look-up for the report) speaks for it.
 struct fio_open_report {
-  int32_t rc;               // as the open returned it
-  uint32_t kind;            // the kind the file was met as
-  int err;                  // the system's error number of the failed attempt
-  err_cause cause;          // what that failure says of trying again
-  char path[kFioPathSize];  // the file met; when none was, the name looked for
+  int32_t rc = 0;                     // as the open returned it
+  uint32_t kind = kFioKindCount;      // the kind the file was met as
+  int err = 0;                        // the system's error number of the failed attempt
+  err_cause cause = err_cause::none;  // what that failure says of trying again
+  // The file met; when none was, the name looked for. The report's own copy
+  // on the heap ("" when memory ran out for it: the report is then -600).
+  const char* path = "";
   // When no folder had the file: the length of the first join of the name
   // with a search-path folder that was too long for a path (that folder
   // was not looked in); 0 when none was.
-  uint32_t refused_length;
+  uint32_t refused_length = 0;
+
+  fio_open_report() = default;
+  ~fio_open_report();
+  fio_open_report(const fio_open_report&) = delete;
+  fio_open_report& operator=(const fio_open_report&) = delete;
+  // Keeps a copy of the text as path: false when memory ran out (path "").
+  bool path_set(const char* text);
+
+ private:
+  char* owned_ = nullptr;
+  size_t capacity_ = 0;
 };
 // Opens one path, as it is, with the context's options (fio_context_flags):
 // 0; -401 when someone else holds the file; -404 when no file is there (a
@@ -169,6 +231,13 @@ int32_t fio_open_file(context* ctx, const char* path, uint32_t flags, fio_handle
 // does not fit. *report says how it ended.
 int32_t fio_open_in_path(context* ctx, const char* name, uint32_t kind, uint32_t flags, fio_handle** out,
                          fio_open_report* report);
+// Looks for the file a name stands for as fio_open_in_path opens it (the
+// same forms, folders, order and edges), without opening it: 0 with
+// report->path the file found and report->kind its form; -404; -400 for a
+// folder where the file could not be looked at and none that has it, or a
+// join too long for a path (report.refused_length); -600; -1 for a bad kind
+// or a name that is empty or does not fit. *report says how it ended.
+int32_t fio_find_in_path(context* ctx, const char* name, uint32_t kind, uint32_t flags, fio_open_report* report);
 // The one account of a failed open, whatever file and kind it was for: a
 // file someone else holds is locked (message 1863, for -401, naming the
 // file); memory that ran out while it was tried is said so (-600); a file

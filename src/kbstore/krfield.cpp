@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "core/krenc.h"
 #include "core/krerr.h"
@@ -124,7 +126,10 @@ int32_t set_any(context* ctx, const field_addr& addr, const field_desc& f, bool 
   if (ctx == nullptr) return TQ_ERR_NULL_CONTEXT;
   if (!fits_type || f.store == nullptr) return TQ_ERR_ARGUMENT;
   if (is_text(f) && text == nullptr) return TQ_ERR_ARGUMENT;
-  new_value v;
+  // Its text is as long as a field's longest: on the heap, not the stack.
+  const std::unique_ptr<new_value> value(new (std::nothrow) new_value);
+  if (value == nullptr) return TQ_ERR_NO_MEMORY;
+  new_value& v = *value;
   v.number = number;
   if (is_text(f)) {
     int32_t rc = prepare_text(ctx, f, text, &v);

@@ -145,40 +145,20 @@ bool resource_file_of(uint32_t kind, const char* name, resource_file* out) {
   return true;
 }
 
-// Whether the resource's file exists along the search path: 0; -404 when
-// it is in no folder; -400 when it could not be looked for, recorded with
-// the file and the system's reason, or with the length of its path in a
-// folder where that was too long; -1 for a name that makes no file name.
-// The look-ups count a cause that may pass (fio_path_resolve).
+// Whether the resource's file exists along the search path, found as its
+// load opens it (fio_find_in_path: the same forms, folders and edges): 0;
+// -404 when it is in no folder (or its name makes no file name); -400 when
+// it could not be looked for, recorded with the file and the system's
+// reason, or with the length of its path in a folder where that was too
+// long. The look-ups count a cause that may pass.
 int32_t resource_file_find(context* ctx, uint32_t kind, const char* name) {
   resource_file file;
   if (!resource_file_of(kind, name, &file)) return -1;
-  char path[kFioPathSize + 1];
-  char failed[kFioPathSize + 1] = "";
-  fio_failure failed_why;
-  uint32_t refused = 0;  // of the newer form, as a name found nowhere is named
-  for (uint32_t k : {file.kind, fio_kind_older(file.kind)}) {
-    fio_failure why;
-    uint32_t too_long = 0;
-    const int32_t rc = fio_path_resolve(ctx, file.name, k, path, sizeof path, &why, &too_long);
-    if (rc == 0 || rc == TQ_ERR_NO_MEMORY) return rc;
-    if (refused == 0) refused = too_long;
-    if (rc == TQ_ERR_FILE_OPEN && failed[0] == '\0') {
-      failed_why = why;
-      std::memcpy(failed, path, sizeof failed);
-    }
-  }
-  if (failed[0] == '\0' && refused != 0) {
-    // Not "not found": a folder it could not be looked in may hold it.
-    char built[kFioPathSize];
-    if (fio_name_build(ctx, file.kind, 0, file.name, built, sizeof built) != 0) built[0] = '\0';
-    char text[kErrTextSize];
-    fio_refused_join_text(built[0] != '\0' ? built : file.name, refused, text);
-    TQ_REPORT(ctx, TQ_ERR_FILE_OPEN, 52, static_cast<const char*>(text));
-    return TQ_ERR_FILE_OPEN;
-  }
-  if (failed[0] == '\0') return TQ_ERR_FILE_MISSING;
-  fio_report_open_failure(ctx, TQ_ERR_FILE_OPEN, failed, failed_why);
+  fio_open_report report;
+  const int32_t rc = fio_find_in_path(ctx, file.name, file.kind, 0, &report);
+  if (rc == 0 || rc == TQ_ERR_NO_MEMORY || rc == TQ_ERR_FILE_MISSING) return rc;
+  if (rc != TQ_ERR_FILE_OPEN) return TQ_ERR_FILE_MISSING;
+  fio_open_report_record(ctx, report);
   return TQ_ERR_FILE_OPEN;
 }
 

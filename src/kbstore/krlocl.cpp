@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#include <memory>
+#include <new>
 
 #include "core/krcaseloc.h"
 #include "core/krenc.h"
@@ -271,11 +273,16 @@ int32_t available_locale_code_get_begin(context* ctx, void** locale_handle_ptr) 
   }
   uint32_t count = 0;
   char name[kFileNameBufferSize];
-  char found[kFioPathSize];
+  fio_path_buffer found;
+  if (!found.ok()) {
+    std::free(codes);
+    std::free(iter);
+    return TQ_ERR_NO_MEMORY;
+  }
   for (const locale_row& row : kLocaleTable) {
     if (locale_file_name_get(ctx, row.iso, name, sizeof name) != 0) continue;
-    if (fio_path_resolve(ctx, name, kFioKindZel, found, sizeof found) == 0 ||
-        fio_path_resolve(ctx, name, kFioKindKrd, found, sizeof found) == 0) {
+    if (fio_path_resolve(ctx, name, kFioKindZel, found.get(), found.size()) == 0 ||
+        fio_path_resolve(ctx, name, kFioKindKrd, found.get(), found.size()) == 0) {
       codes[count++] = row.code;
     }
   }
@@ -344,18 +351,26 @@ int32_t parent_locale_nonloaded_get_from_file(context* ctx, const char* iso, cha
   char code[kIsoBufferSize];
   int32_t rc = strio_in(ctx, iso, code, kLocaleIsoMax, kStrioConvert | kStrioUnkept);
   if (rc < 0) return rc;
-  char name[kFileNameBufferSize];
+  // The file names, on the heap: the read below goes deep.
+  struct names {
+    char name[kFileNameBufferSize];
+    char parent[kFileNameBufferSize];
+    char parent_code[kFileNameBufferSize];
+  };
+  const std::unique_ptr<names> held(new (std::nothrow) names);
+  if (held == nullptr) return TQ_ERR_NO_MEMORY;
+  char(&name)[kFileNameBufferSize] = held->name;
+  char(&parent)[kFileNameBufferSize] = held->parent;
+  char(&parent_code)[kFileNameBufferSize] = held->parent_code;
   if (locale_file_name_get(ctx, code, name, sizeof name) != 0) return TQ_ERR_ARGUMENT;
   xmldoc* doc = nullptr;
   int32_t read = xmldoc_read(ctx, name, kXmlFlagVault, &doc);
   if (read < 0) return read;
   // The property names the parent's file; its ISO code is taken from that
   // name whole (a cut name could stand for another locale).
-  char parent[kFileNameBufferSize];
   int32_t fits = copy_whole(xmldoc_prop_get(ctx, doc, "Parent Locale"), parent, sizeof parent);
   xml_free(ctx, doc);
   if (fits != 0 || parent[0] == '\0') return -1;
-  char parent_code[kFileNameBufferSize];
   if (locale_iso_from_file_name(ctx, parent, parent_code, sizeof parent_code) != 0 ||
       std::strlen(parent_code) > kLocaleIsoMax) {
     return -1;

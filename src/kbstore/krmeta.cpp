@@ -152,9 +152,11 @@ int32_t zel_product_code_get_by_abbrev(context* ctx, const char* abbrev, int32_t
 
 int32_t zel_version_info_get(context* ctx, tq_zel_version_info* info) {
   set_defaults(info);
-  char path[kFioPathSize];
   if (ctx->root_path == nullptr || ctx->root_path[0] == '\0') return lexer_failure(ctx, kNpLexOpenFailed, info, nullptr, 0);
-  if (fio_path_join(ctx->root_path, kMetaFileName, path, sizeof path) != 0) {
+  fio_path_buffer buffer;
+  if (!buffer.ok()) return TQ_ERR_NO_MEMORY;
+  char* path = buffer.get();
+  if (fio_path_join(ctx->root_path, kMetaFileName, path, buffer.size()) != 0) {
     return lexer_failure(ctx, kNpLexOpenFailed, info, ctx->root_path, ENAMETOOLONG);
   }
   // Opened as every knowledge-base file is, so that a meta file held
@@ -182,13 +184,14 @@ int32_t zel_version_info_get(context* ctx, tq_zel_version_info* info) {
 }
 
 int32_t zel_file_is_loaded(context* ctx, const char* filename) {
-  char name[kFioPathSize];
-  int32_t rc = strio_in_4096(ctx, filename, name, kStrioConvert | kStrioUnkept);
+  fio_path_buffer name;
+  fio_path_buffer stem;
+  if (!name.ok() || !stem.ok()) return TQ_ERR_NO_MEMORY;
+  int32_t rc = strio_in_4096(ctx, filename, name.get(), kStrioConvert | kStrioUnkept);
   if (rc < 0) return rc;
   // Resources are registered under their names without the file's
   // extension; a name given with it ("addr.zel") means the same resource.
-  char stem[kFioPathSize];
-  if (fio_name_extension_strip(name, stem, sizeof stem) != 0 || stem[0] == '\0') return -1;
+  if (fio_name_extension_strip(name.get(), stem.get(), stem.size()) != 0 || stem.get()[0] == '\0') return -1;
   const shared_contents* contents = ctx_contents(ctx);
   if (contents == nullptr) return -1;
   for (uint32_t kind = 1; kind <= kRsrcKindCount; ++kind) {
@@ -197,7 +200,7 @@ int32_t zel_file_is_loaded(context* ctx, const char* filename) {
       const resource_slot* slot = table.slots[i];
       // Up to the first '.' only, unlike the registry's own lookups: "de" is
       // loaded for "de.loc" and for "de.v2"; clients asking this rely on it.
-      if (slot != nullptr && slot->state != kRsrcFree && str_stem_compare(slot->name, stem) == 0) return 0;
+      if (slot != nullptr && slot->state != kRsrcFree && str_stem_compare(slot->name, stem.get()) == 0) return 0;
     }
   }
   return -1;

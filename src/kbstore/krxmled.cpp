@@ -19,10 +19,10 @@ namespace tq {
 
 namespace {
 
-int32_t read_for_edit(context* ctx, const char* file, uint32_t flags, lock_handle* lock, char (&path)[kLockPathSize],
+int32_t read_for_edit(context* ctx, const char* file, uint32_t flags, lock_handle* lock, char* path, uint32_t size,
                       xmldoc** out) {
   bool vault = (flags & kXmlFlagVault) != 0;
-  int32_t rc = lock_file_create_found(ctx, file, vault ? kFioKindZel : kFioKindXml, lock, path, sizeof path);
+  int32_t rc = lock_file_create_found(ctx, file, vault ? kFioKindZel : kFioKindXml, lock, path, size);
   if (rc != 0) return rc;
 
   // The locked file itself, whatever its extension.
@@ -55,10 +55,12 @@ int32_t xmldoc_read_for_edit(context* ctx, const char* file, uint32_t flags, loc
   // The handle may already lock other files for the caller: a failure
   // gives back only what this read took.
   lock_mark_guard taken(ctx, lock);
-  char path[kLockPathSize] = "";
+  fio_path_buffer path_buffer(kLockPathSize);
+  char* const path = path_buffer.get();
+  if (path == nullptr) return TQ_ERR_NO_MEMORY;
   int32_t rc = 0;
   try {
-    rc = read_for_edit(ctx, file, flags, lock, path, out);
+    rc = read_for_edit(ctx, file, flags, lock, path, path_buffer.size(), out);
   } catch (const std::bad_alloc&) {
     // Out of memory while the newer sections were being kept aside: the
     // document goes, and what was kept of it (the next read of the file
@@ -136,18 +138,20 @@ int32_t xmldoc_file_create(context* ctx, const char* folder, const char* name, u
   if (folder == nullptr) {
     // Neither a folder given nor one along the search path: named as the
     // file it would have been.
-    char built[kFioPathSize];
-    const bool fits = fio_name_build(ctx, kind, kFioOpenWrite, name, built, sizeof built) == 0;
-    return fio_no_folder_report(ctx, fits ? built : name);
+    fio_path_buffer built;
+    if (!built.ok()) return TQ_ERR_NO_MEMORY;
+    const bool fits = fio_name_build(ctx, kind, kFioOpenWrite, name, built.get(), built.size()) == 0;
+    return fio_no_folder_report(ctx, fits ? built.get() : name);
   }
   if (int32_t rc = xmldoc_file_length_check(ctx, folder, name, flags & ~kXmlFlagNameAsGiven); rc != 0) return rc;
-  char joined[kFioPathSize];
-  char path[kFioPathSize];
-  if (fio_path_join(folder, name, joined, sizeof joined) != 0 ||
-      fio_name_build(ctx, kind, kFioOpenWrite, joined, path, sizeof path) != 0) {
+  fio_path_buffer joined;
+  fio_path_buffer path;
+  if (!joined.ok() || !path.ok()) return TQ_ERR_NO_MEMORY;
+  if (fio_path_join(folder, name, joined.get(), joined.size()) != 0 ||
+      fio_name_build(ctx, kind, kFioOpenWrite, joined.get(), path.get(), path.size()) != 0) {
     return -1;
   }
-  return xml_edit_file_make(ctx, path, kind, lock);
+  return xml_edit_file_make(ctx, path.get(), kind, lock);
 }
 
 int32_t xml_edit_file_make(context* ctx, const char* path, uint32_t kind, lock_handle* lock) {

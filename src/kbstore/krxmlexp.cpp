@@ -184,17 +184,18 @@ int32_t file_exists(context* ctx, const char* file_name, int32_t vocab, char* pa
   std::string name;
   if (int32_t rc = w.take(text_in(ctx, file_name, &name, kStrioUnkept)); rc < 0) return rc;
   const uint32_t kinds[2] = {vocab ? kFioKindZev : kFioKindZel, vocab ? kFioKindKrv : kFioKindKrd};
-  char found[kFioPathSize];
+  fio_path_buffer found;
+  if (!found.ok()) return TQ_ERR_NO_MEMORY;
   int32_t rc = -1;
   for (uint32_t kind : kinds) {
-    if (fio_path_resolve(ctx, name.c_str(), kind, found, sizeof found) == 0) {
+    if (fio_path_resolve(ctx, name.c_str(), kind, found.get(), found.size()) == 0) {
       rc = 0;
       break;
     }
   }
   if (rc != 0) return -1;
   if (path == nullptr) return w.result(0);
-  return w.result(strio_out(ctx, found, path, kFioPathSize, kStrioConvert));
+  return w.result(strio_out(ctx, found.get(), path, kFioPathSize, kStrioConvert));
 }
 
 }  // namespace tq

@@ -370,10 +370,18 @@ int32_t stash_attach(context* ctx, const std::string& prefix, xmldoc* doc) {
   return 0;
 }
 
+// The file's last component (as fio_path_basename_get gives it, "" when
+// longer than a path) and the key separator, taken from the path in place.
 std::string stash_prefix(const char* path) {
-  char base[kFioPathSize];
-  if (fio_path_basename_get(path, base, sizeof base) != 0) base[0] = '\0';
-  return std::string(base) + '\x01';
+  const auto separator = [](char c) { return c == '/' || c == '\\'; };
+  size_t end = path != nullptr ? std::strlen(path) : 0;
+  while (end > 0 && separator(path[end - 1])) --end;
+  size_t start = end;
+  while (start > 0 && !separator(path[start - 1])) --start;
+  std::string prefix;
+  if (end - start < kFioPathSize) prefix.assign(path + start, end - start);
+  prefix += '\x01';
+  return prefix;
 }
 
 // The copy written in place of the caller's document, freed on every way
@@ -447,27 +455,30 @@ int32_t xmldoc_write(context* ctx, const char* path, uint32_t flags, xmldoc* doc
   if (doc == nullptr || path == nullptr) return TQ_ERR_ARGUMENT;
   uint32_t kind = (flags & kXmlFlagVault) ? kFioKindZel : kFioKindXml;
   uint32_t open_flags = kFioOpenWrite | ((flags & kXmlFlagNameAsGiven) ? kFioFlagNameAsGiven : 0);
-  char built[kFioPathSize];
-  if (*path == '\0' || fio_name_build(ctx, kind, open_flags, path, built, sizeof built) != 0) return -1;
-  int32_t type = fio_path_type(built);
+  fio_path_buffer built;
+  if (!built.ok()) return TQ_ERR_NO_MEMORY;
+  if (*path == '\0' || fio_name_build(ctx, kind, open_flags, path, built.get(), built.size()) != 0) return -1;
+  int32_t type = fio_path_type(built.get());
   if (type < 0) return -1;
-  if (type != 0 || ctx == nullptr) return xml_write_path(ctx, built, flags, doc);
+  if (type != 0 || ctx == nullptr) return xml_write_path(ctx, built.get(), flags, doc);
   // A plain name goes into the first search-path folder where it can be made.
   // A folder where it cannot be made is passed over without a trace, but a
   // file that is there and refused (read-only, say), or one that cannot be
   // looked at, stops the write: it must not be shadowed by a new one
-  // further on.
-  const path_list* list = ctx->search_path;
-  if (list == nullptr || list->count == 0) return fio_no_folder_report(ctx, built);
-  char joined[kFioPathSize];
+  // further on. The folders are those a read of the name looks in
+  // (fio_search_walk); when there is none, the write is refused as the
+  // read is.
   int32_t rc = TQ_ERR_FILE_OPEN;
-  for (uint32_t i = 0; list != nullptr && i < list->count; ++i) {
-    if (fio_path_join(list->dirs[i], built, joined, sizeof joined) != 0) continue;
-    const uint32_t mark = ctx->errors.count;
+  uint32_t mark = UINT32_MAX;  // the records of the last folder tried
+  fio_walk_end end;
+  const int32_t walked = fio_search_walk(ctx, built.get(), &end, [&](const char* joined) {
+    if (mark != UINT32_MAX) err_list_truncate(ctx, mark);
+    mark = ctx->errors.count;
     rc = xml_write_path(ctx, joined, flags, doc);
-    if (rc != TQ_ERR_FILE_OPEN || fio_stat(joined, nullptr, 0) != TQ_ERR_FILE_MISSING || i + 1 == list->count) return rc;
-    err_list_truncate(ctx, mark);
-  }
+    return rc != TQ_ERR_FILE_OPEN || fio_stat(joined, nullptr, 0) != TQ_ERR_FILE_MISSING;
+  });
+  if (walked != 0) return walked;
+  if (end.visited == 0) return fio_walk_nowhere(ctx, end, built.get());
   return rc;
 }
 

@@ -417,7 +417,9 @@ int32_t regexlib_edit_new(context* ctx, const char* path, const char* name, tq_l
   std::string folder;
   int32_t rc1 = strio_in_whole(ctx, path, &folder, kStrioConvert | kStrioUnkept);
   if (rc1 < 0) return rc1;
-  char file[kTextMax + 1];
+  fio_path_buffer file_buffer(kTextMax + 1);
+  char* const file = file_buffer.get();
+  if (file == nullptr) return TQ_ERR_NO_MEMORY;
   int32_t rc2 = strio_in_16384(ctx, name, file, kStrioConvert);
   if (rc2 < 0) return rc2;
   int32_t rc = xmldoc_file_create(ctx, folder.empty() ? nullptr : folder.c_str(), file, kXmlFlagVault, lock);

@@ -269,15 +269,18 @@ int32_t documents_build(context* ctx, const vocab_rec* vocab, const resource_slo
 // the handle: made empty when missing, otherwise kept as it is until the
 // save replaces it (xml_edit_file_make).
 int32_t vocab_file_create(context* ctx, const char* name, const char* folder, lock_handle* lock) {
-  char joined[kFioPathSize];
-  char path[kFioPathSize];
+  fio_path_buffer joined_buffer;
+  fio_path_buffer path_buffer;
+  char* const joined = joined_buffer.get();
+  char* const path = path_buffer.get();
+  if (joined == nullptr || path == nullptr) return TQ_ERR_NO_MEMORY;
   folder = xmldoc_file_folder(ctx, folder != nullptr && *folder != '\0' ? folder : nullptr);
   if (folder == nullptr) {
-    const bool fits = fio_name_build(ctx, kFioKindZev, 0, name, path, sizeof path) == 0;
+    const bool fits = fio_name_build(ctx, kFioKindZev, 0, name, path, path_buffer.size()) == 0;
     return fio_no_folder_report(ctx, fits ? path : name);
   }
-  if (fio_path_join(folder, name, joined, sizeof joined) != 0 ||
-      fio_name_build(ctx, kFioKindZev, 0, joined, path, sizeof path) != 0) {
+  if (fio_path_join(folder, name, joined, joined_buffer.size()) != 0 ||
+      fio_name_build(ctx, kFioKindZev, 0, joined, path, path_buffer.size()) != 0) {
     TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 57, "The vocabulary path is too long.");
     return TQ_ERR_ARGUMENT;
   }

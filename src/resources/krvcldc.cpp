@@ -150,43 +150,44 @@ int32_t write_replacing(context* ctx, const Where& path, const byte_buffer& file
 // of links, an I/O error, a folder that cannot be searched) stops the write
 // with that cause: a file there would shadow, or be shadowed by, a copy
 // written further on, and loads would read one while saves wrote the other.
+// The folders are those a read of the name looks in (fio_search_walk): one
+// whose join with the name is too long for a path is passed over, and when
+// every one is, the write is refused as the read is.
 int32_t write_compiled(context* ctx, const char* name, uint32_t kind, uint32_t name_as_given, const byte_buffer& file) {
-  char built[kFioPathSize];
-  if (fio_name_build(ctx, kind, name_as_given ? kFioFlagNameAsGiven : 0, name, built, sizeof built) != 0) return -1;
-  const int32_t type = fio_path_type(built);
+  fio_path_buffer built;
+  if (!built.ok()) return TQ_ERR_NO_MEMORY;
+  if (fio_name_build(ctx, kind, name_as_given ? kFioFlagNameAsGiven : 0, name, built.get(), built.size()) != 0) return -1;
+  const int32_t type = fio_path_type(built.get());
   if (type < 0) return -1;
-  if (type != 0 || ctx == nullptr || ctx->search_path == nullptr) return write_replacing(ctx, built, file);
-  const path_list* list = ctx->search_path;
-  char path[kFioPathSize];
-  for (uint32_t i = 0; i < list->count; ++i) {
-    if (fio_path_join(list->dirs[i], built, path, sizeof path) != 0) continue;
+  if (type != 0 || ctx == nullptr || ctx->search_path == nullptr) return write_replacing(ctx, built.get(), file);
+  int32_t rc = -1;
+  fio_walk_end end;
+  int32_t walked = fio_search_walk(ctx, built.get(), &end, [&](const char* path) {
     fio_failure why;
-    const int32_t rc = fio_stat(path, nullptr, 0, &why);
-    if (rc == 0) return write_replacing(ctx, path, file);
-    if (rc == TQ_ERR_FILE_MISSING) continue;
-    if (rc == TQ_ERR_FILE_OPEN) {
+    rc = fio_stat(path, nullptr, 0, &why);
+    if (rc == TQ_ERR_FILE_MISSING) return false;
+    if (rc == 0) {
+      rc = write_replacing(ctx, path, file);
+    } else if (rc == TQ_ERR_FILE_OPEN) {
       char reason[256];
-      TQ_REPORT(ctx, rc, 2002, static_cast<const char*>(path),
-                static_cast<const char*>(fio_failure_text(why, reason, sizeof reason)));
+      TQ_REPORT(ctx, rc, 2002, path, static_cast<const char*>(fio_failure_text(why, reason, sizeof reason)));
     }
-    return rc;
-  }
+    return true;
+  });
+  if (walked != 0 || end.stopped) return walked != 0 ? walked : rc;
+  if (end.visited == 0) return fio_walk_nowhere(ctx, end, built.get());
   // In no folder yet. A folder where the file cannot be made is passed over
   // without a trace, unless something is there by then: the last one's
   // failure is the answer.
-  if (list->count == 0) return fio_no_folder_report(ctx, built);
-  int32_t rc = -1;
-  for (uint32_t i = 0; i < list->count; ++i) {
-    if (fio_path_join(list->dirs[i], built, path, sizeof path) != 0) continue;
-    const uint32_t mark = ctx->errors.count;
+  rc = -1;
+  uint32_t mark = UINT32_MAX;
+  walked = fio_search_walk(ctx, built.get(), &end, [&](const char* path) {
+    if (mark != UINT32_MAX) err_list_truncate(ctx, mark);
+    mark = ctx->errors.count;
     rc = write_replacing(ctx, path, file);
-    if (rc >= 0 || rc == TQ_ERR_NO_MEMORY || i + 1 == list->count ||
-        fio_stat(path, nullptr, 0) != TQ_ERR_FILE_MISSING) {
-      return rc;
-    }
-    err_list_truncate(ctx, mark);
-  }
-  return rc;
+    return rc >= 0 || rc == TQ_ERR_NO_MEMORY || fio_stat(path, nullptr, 0) != TQ_ERR_FILE_MISSING;
+  });
+  return walked != 0 ? walked : rc;
 }
 
 // The whole file of an open handle: -600; -400 for a read that failed

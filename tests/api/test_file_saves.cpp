@@ -451,6 +451,52 @@ TEST(FileErrors, AJoinTooLongIsNotNotFound) {
   tq_xml_free(ctx, doc);
 }
 
+// A save by plain name walks the folders a read of the name looks in: when
+// every folder joined with the name is too long for a path, the save is
+// refused with the read's code and words (the length and the limit).
+TEST(FileErrors, ASaveWhereEveryJoinIsTooLongIsSaidAsTheReadSaysIt) {
+  Kb kb;
+  ASSERT_EQ(save(kb, kWriters[5]), 0) << errors;  // vocab/w.zev
+  const std::string vocab = kb.folder("vocab");
+  ASSERT_EQ(tq_vocab_file_convert(kb.ctx, 1, (vocab + "/w").c_str(), (vocab + "/x").c_str()), 0)
+      << tq_test::error_list_text(kb.ctx);
+  const std::string far = kb.dir.str() + "/" + std::string(16250 - kb.dir.str().size(), 'f');
+  ASSERT_EQ(tq_path_set(kb.ctx, far.c_str()), 0);
+  tq_xmldoc* doc = nullptr;
+  ASSERT_EQ(tq_xml_create(kb.ctx, "Plain", "7.0", &doc), 0);
+  const std::string name(150, 'n');
+  tq_lock_handle* lock = nullptr;
+  ASSERT_EQ(tq_lock_init(kb.ctx, &lock), 0);
+  int32_t v = -1;
+  tq_xmldoc* read = nullptr;
+  const struct {
+    const char* what;
+    std::function<int32_t()> write, read;
+  } rows[] = {
+      {"tq_xml_write", [&] { return tq_xml_write(kb.ctx, 0, name.c_str(), 0, doc); },
+       [&] { return tq_xml_read(kb.ctx, name.c_str(), 0, &read); }},
+      {"tq_xml_write, a vault", [&] { return tq_xml_write(kb.ctx, 0, name.c_str(), 1, doc); },
+       [&] { return tq_xml_read(kb.ctx, name.c_str(), 1, &read); }},
+      {"tq_vocab_file_convert to XML",
+       [&] { return tq_vocab_file_convert(kb.ctx, 1, (vocab + "/w").c_str(), name.c_str()); },
+       [&] { return tq_xml_read(kb.ctx, name.c_str(), 0, &read); }},
+      {"tq_vocab_file_convert to a compiled file",
+       [&] { return tq_vocab_file_convert(kb.ctx, 0, (vocab + "/x").c_str(), name.c_str()); },
+       [&] { return tq_vocabulary_load(kb.ctx, name.c_str(), lock, &v); }},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    const int32_t read_rc = row.read();
+    const std::string read_text = last_text(kb.ctx);
+    EXPECT_EQ(read_rc, -400);
+    EXPECT_NE(read_text.find("joined with a folder of it, its path has"), std::string::npos) << read_text;
+    EXPECT_EQ(row.write(), read_rc);
+    EXPECT_EQ(last_text(kb.ctx), read_text);
+  }
+  EXPECT_EQ(tq_lock_free(kb.ctx, lock), 0);
+  tq_xml_free(kb.ctx, doc);
+}
+
 // A save or edit that fails names the file and the cause: a full disk (the
 // size limit stands in for it), a lock held elsewhere, a lock file that
 // cannot be made.

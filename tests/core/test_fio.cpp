@@ -13,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -304,6 +305,65 @@ TEST(FioSearch, AFailedOpenCarriesItsOwnCause) {
     EXPECT_NE(std::string(text).find(row.said), std::string::npos) << text;
     if (rc == -600) {
       EXPECT_EQ(std::string(text).find("No such file"), std::string::npos) << text;
+    }
+  }
+}
+
+namespace {
+// Refuses the allocation numbered g_refuse_at (from 1) of those counted.
+int g_allocations = 0;
+int g_refuse_at = 0;
+bool refuse_nth(std::size_t) { return ++g_allocations == g_refuse_at; }
+}  // namespace
+
+// Each allocation of the search refused in turn: the answer is the clean
+// one or -600, never a file handed out with -600 nor another failure, and
+// a plain-name save walks the same road.
+TEST(FioSearch, MemoryRefusedAtEachStepOfTheWalkIsNoMemory) {
+  Scratch s;
+  Ctx ctx;
+  s.put("d2/here.xml", "<here/>");
+  ctx.path(s.at("d1") + ";" + s.at("d2"));
+  const struct {
+    const char* what;
+    int32_t clean;
+    std::function<int32_t()> call;
+  } rows[] = {
+      {"open", 0,
+       [&] {
+         fio_handle* h = nullptr;
+         fio_open_report r;
+         const int32_t rc = fio_open_in_path(ctx.get(), "here", kFioKindXml, kFioOpenRead, &h, &r);
+         EXPECT_EQ(h != nullptr, rc == 0);
+         fio_close(h);
+         return rc;
+       }},
+      {"find", 0,
+       [&] {
+         fio_open_report r;
+         return fio_find_in_path(ctx.get(), "here", kFioKindXml, 0, &r);
+       }},
+      {"resolve", 0,
+       [&] {
+         char out[256];
+         return fio_path_resolve(ctx.get(), "here", kFioKindXml, out, sizeof out);
+       }},
+      {"walk", 0,
+       [&] {
+         fio_walk_end end;
+         return fio_search_walk(ctx.get(), "here.xml", &end, [](const char*) { return false; });
+       }},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    bool refused = true;
+    for (g_refuse_at = 1; refused; ++g_refuse_at) {
+      g_allocations = 0;
+      np_alloc_refuse_set(refuse_nth);
+      const int32_t rc = row.call();
+      np_alloc_refuse_set(nullptr);
+      refused = g_allocations >= g_refuse_at;
+      EXPECT_EQ(rc, refused ? -600 : row.clean) << "allocation " << g_refuse_at;
     }
   }
 }
