@@ -182,7 +182,16 @@ typedef struct tq_context tq_context;
  * anything, so that no later call meets them: memory running out there is
  * that call's -600, and the next start tries again; but ICU may keep
  * refusing what failed inside it, and every later start then answers -600
- * too, until the process starts again. Later starts skip this. */
+ * too, until the process starts again. Later starts skip this. One
+ * allocation there no call can answer: ICU (72) makes its default locale
+ * under a lock of its own, and first copies the system's locale name to
+ * the heap; when that copy fails, ICU asks for its default locale again
+ * while it holds that lock and waits on itself for ever, so that tq_init
+ * never returns. It is the first allocation ICU makes in the process (the
+ * first of the first tq_init, unless the program used ICU before, which
+ * has made the copy then). The library reaches ICU through its public
+ * interface alone, none of which makes that copy outside ICU's lock, so
+ * it cannot turn this into a failure. */
 #define TQ_OK 0
 /* A failure without a code of its own. */
 #define TQ_ERR_GENERAL (-1)
