@@ -889,7 +889,9 @@ TQ_API int32_t tq_vocab_index_get_by_name(tq_context* ctx, const char* name, int
  * -300 (the XML file left as it was) when a word or category holds what no
  * XML file can hold (see "Texts the knowledge base keeps" at the top).
  * fromfile may have at most 1,024 bytes without its extension (.xml, .zev,
- * .krd, .krv); a longer one is refused (-802, the message giving both).
+ * .krd, .krv); a longer one is refused (-802, the message giving both
+ * lengths), and so is a tofile longer with its extension than 16,383
+ * bytes: both names are taken whole, never cut.
  * 111 when duplicate word categories were dropped, as tq_vocab_save. A
  * compiled file named by a plain name replaces the first one of the name
  * along the search path, or is made in the first folder where it can be;

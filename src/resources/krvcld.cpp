@@ -793,12 +793,16 @@ int32_t vocab_file_convert(context* ctx, int32_t direction, const char* fromfile
   } else {
     return TQ_ERR_ARGUMENT;
   }
-  char from[4096 + 1];
-  char to[4096 + 1];
-  const int32_t conv_from = strio_in_4096(ctx, fromfile, from, kConvert | kStrioUnkept);
+  // Both names whole, never cut: a cut name would name another file, and
+  // the source's length is measured on what the caller gave.
+  std::string from_text;
+  std::string to_text;
+  const int32_t conv_from = strio_in_whole(ctx, fromfile, &from_text, kConvert | kStrioUnkept);
   if (conv_from < 0) return conv_from;
-  const int32_t conv_to = strio_in_4096(ctx, tofile, to, kConvert | kStrioUnkept);
+  const int32_t conv_to = strio_in_whole(ctx, tofile, &to_text, kConvert | kStrioUnkept);
   if (conv_to < 0) return conv_to;
+  const char* from = from_text.c_str();
+  const char* to = to_text.c_str();
   // The source is read directly rather than registered: registration wants
   // a compiled file of the name, and a vocabulary of the same name already
   // loaded (perhaps being edited) is not the file asked for.
@@ -813,6 +817,8 @@ int32_t vocab_file_convert(context* ctx, int32_t direction, const char* fromfile
     TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 2100, call_name_of(ctx), static_cast<uint32_t>(n), kRsrcNameSize - 1);
     return TQ_ERR_ARGUMENT;
   }
+  // So is a written name too long for a path, as every writer refuses it.
+  if (const int32_t too_long = xmldoc_file_length_check(ctx, nullptr, to, 0); too_long != 0) return too_long;
   char cut[kRsrcNameSize];
   int32_t rc = vocab_name_cut(from, cut, sizeof cut);
   if (rc == 0) {
