@@ -58,8 +58,8 @@
  * whole text, cut between characters (but for a scheme's output built word
  * by word, which leaves a word that does not fit out whole and may still
  * take shorter words after it). A failure wins over it; a value cut
- * on its way in or inside an engine wins over the call's other warnings,
- * an output cut comes after them. Under TQ_OPT_STRICT_CONVERSION an
+ * on its way in or inside an engine wins over the call's other warnings
+ * (but 118, TQ_WARN_NOT_DURABLE), an output cut comes after them. Under TQ_OPT_STRICT_CONVERSION an
  * unconvertible character still fails with -10000. Outside the frame,
  * tq_path_get and tq_root_path_get answer 102 for a cut output with a
  * message naming them; the error readers answer 102 and record nothing,
@@ -272,8 +272,16 @@ typedef struct tq_context tq_context;
  * not be forced to the disk, so after a crash or a power loss the name may
  * hold the old file again (whole: never a part of either). The error list
  * names the folder and the system's reason. A failure of the same call
- * wins over it. */
+ * wins over it; it wins over every other warning of the call (a save that
+ * also dropped duplicates answers 118, the 111 staying in the error list),
+ * a cut's 102 included. */
 #define TQ_WARN_NOT_DURABLE 118
+/* Done (an _edit_new or tq_scheme_create made or found its file and locked
+ * it), but the temporary name the file was made under could not be
+ * removed (the system refused): the error list names it and the system's
+ * reason. It stays beside the file until a save of the file made after
+ * this program has ended removes it. */
+#define TQ_WARN_TEMPORARY_STAYS 119
 
 /* ---- Option word bits (tq_options_set; the default word is 1) ---------- */
 /* Knowledge-base files are read under a shared lock, which lets other
@@ -539,7 +547,8 @@ TQ_API int32_t tq_xml_read(tq_context* ctx, const char* file, uint32_t flags, tq
  * then its folder are forced to the disk; a folder that cannot be makes
  * the save (this one, the resource and locale saves, tq_zel_vlt_file_write,
  * tq_vocab_file_convert) answer TQ_WARN_NOT_DURABLE (118) with the file
- * replaced, unless the call has failed otherwise. A name that is a symbolic link whose target is
+ * replaced, unless the call has failed otherwise, whatever other warning
+ * it has (that one stays in the error list). A name that is a symbolic link whose target is
  * missing is refused (-404, the message naming both), by this and every
  * save as by the _edit_new calls. Every save (this one, the resource and
  * locale saves, tq_vocab_file_convert) keeps the file's owner, group,

@@ -623,6 +623,9 @@ int32_t vocab_write(vocab_rec* vocab, const resource_slot* slot, context* ctx, c
       rc = vocab_compile(cut, ctx, doc.get(), kVocabFileCode);
     }
   }
+  // Said in the list too: a warning that wins over it (118) leaves this
+  // one there.
+  if (dropped && rc >= 0) TQ_REPORT(ctx, TQ_WARN_DUPLICATES_DROPPED, 2320, path);
   return rc_combine(dropped ? TQ_WARN_DUPLICATES_DROPPED : 0, rc);
 }
 
@@ -1039,7 +1042,7 @@ int32_t vocab_edit_new(context* ctx, const char* path, const char* name, lock_ha
   if (conv_name < 0) return conv_name;
   const int32_t rc = vocab_file_create(ctx, file, folder.c_str(), lock);
   if (rc < 0) return rc;
-  return conv_path > 0 ? conv_path : conv_name;
+  return rc_combine(rc_combine(conv_path, conv_name), rc);
 }
 
 int32_t vocab_save(context* ctx, int32_t index, lock_handle* lock) {
