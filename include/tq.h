@@ -59,7 +59,8 @@
  * by word, which leaves a word that does not fit out whole and may still
  * take shorter words after it). A failure wins over it; a value cut
  * on its way in or inside an engine wins over the call's other warnings
- * (but 118, TQ_WARN_NOT_DURABLE), an output cut comes after them. Under TQ_OPT_STRICT_CONVERSION an
+ * (but 118, TQ_WARN_NOT_DURABLE), an output cut comes after them.
+ * Under TQ_OPT_STRICT_CONVERSION an
  * unconvertible character still fails with -10000. Outside the frame,
  * tq_path_get and tq_root_path_get answer 102 for a cut output with a
  * message naming them; the error readers answer 102 and record nothing,
@@ -548,7 +549,8 @@ TQ_API int32_t tq_xml_read(tq_context* ctx, const char* file, uint32_t flags, tq
  * the save (this one, the resource and locale saves, tq_zel_vlt_file_write,
  * tq_vocab_file_convert) answer TQ_WARN_NOT_DURABLE (118) with the file
  * replaced, unless the call has failed otherwise, whatever other warning
- * it has (that one stays in the error list). A name that is a symbolic link whose target is
+ * it has (that one stays in the error list).
+ * A name that is a symbolic link whose target is
  * missing is refused (-404, the message naming both), by this and every
  * save as by the _edit_new calls. Every save (this one, the resource and
  * locale saves, tq_vocab_file_convert) keeps the file's owner, group,
