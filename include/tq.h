@@ -58,8 +58,9 @@
  * whole text, cut between characters (but for a scheme's output built word
  * by word, which leaves a word that does not fit out whole and may still
  * take shorter words after it). A failure wins over it; a value cut
- * on its way in or inside an engine wins over the call's other warnings,
- * an output cut comes after them. Under TQ_OPT_STRICT_CONVERSION an
+ * on its way in or inside an engine wins over the call's other warnings
+ * (but 118, TQ_WARN_NOT_DURABLE), an output cut comes after them.
+ * Under TQ_OPT_STRICT_CONVERSION an
  * unconvertible character still fails with -10000. Outside the frame,
  * tq_path_get and tq_root_path_get answer 102 for a cut output with a
  * message naming them; the error readers answer 102 and record nothing,
@@ -182,7 +183,16 @@ typedef struct tq_context tq_context;
  * anything, so that no later call meets them: memory running out there is
  * that call's -600, and the next start tries again; but ICU may keep
  * refusing what failed inside it, and every later start then answers -600
- * too, until the process starts again. Later starts skip this. */
+ * too, until the process starts again. Later starts skip this. One
+ * allocation there no call can answer: ICU (72) makes its default locale
+ * under a lock of its own, and first copies the system's locale name to
+ * the heap; when that copy fails, ICU asks for its default locale again
+ * while it holds that lock and waits on itself for ever, so that tq_init
+ * never returns. It is the first allocation ICU makes in the process (the
+ * first of the first tq_init, unless the program used ICU before, which
+ * has made the copy then). The library reaches ICU through its public
+ * interface alone, none of which makes that copy outside ICU's lock, so
+ * it cannot turn this into a failure. */
 #define TQ_OK 0
 /* A failure without a code of its own. */
 #define TQ_ERR_GENERAL (-1)
@@ -263,8 +273,16 @@ typedef struct tq_context tq_context;
  * not be forced to the disk, so after a crash or a power loss the name may
  * hold the old file again (whole: never a part of either). The error list
  * names the folder and the system's reason. A failure of the same call
- * wins over it. */
+ * wins over it; it wins over every other warning of the call (a save that
+ * also dropped duplicates answers 118, the 111 staying in the error list),
+ * a cut's 102 included. */
 #define TQ_WARN_NOT_DURABLE 118
+/* Done (an _edit_new or tq_scheme_create made or found its file and locked
+ * it), but the temporary name the file was made under could not be
+ * removed (the system refused): the error list names it and the system's
+ * reason. It stays beside the file until a save of the file made after
+ * this program has ended removes it. */
+#define TQ_WARN_TEMPORARY_STAYS 119
 
 /* ---- Option word bits (tq_options_set; the default word is 1) ---------- */
 /* Knowledge-base files are read under a shared lock, which lets other
@@ -546,7 +564,9 @@ TQ_API int32_t tq_xml_read(tq_context* ctx, const char* file, uint32_t flags, tq
  * then its folder are forced to the disk; a folder that cannot be makes
  * the save (this one, the resource and locale saves, tq_zel_vlt_file_write,
  * tq_vocab_file_convert) answer TQ_WARN_NOT_DURABLE (118) with the file
- * replaced, unless the call has failed otherwise. A name that is a symbolic link whose target is
+ * replaced, unless the call has failed otherwise, whatever other warning
+ * it has (that one stays in the error list).
+ * A name that is a symbolic link whose target is
  * missing is refused (-404, the message naming both), by this and every
  * save as by the _edit_new calls. Every save (this one, the resource and
  * locale saves, tq_vocab_file_convert) keeps the file's owner, group,
@@ -897,7 +917,9 @@ TQ_API int32_t tq_vocab_index_get_by_name(tq_context* ctx, const char* name, int
  * -300 (the XML file left as it was) when a word or category holds what no
  * XML file can hold (see "Texts the knowledge base keeps" at the top).
  * fromfile may have at most 1,024 bytes without its extension (.xml, .zev,
- * .krd, .krv); a longer one is refused (-802, the message giving both).
+ * .krd, .krv); a longer one is refused (-802, the message giving both
+ * lengths), and so is a tofile longer with its extension than 16,383
+ * bytes: both names are taken whole, never cut.
  * 111 when duplicate word categories were dropped, as tq_vocab_save. A
  * compiled file named by a plain name replaces the first one of the name
  * along the search path, or is made in the first folder where it can be;

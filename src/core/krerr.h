@@ -79,13 +79,17 @@ int32_t err_list_copy(const context* src, context* dst);
 int32_t err_msg_locale_set(context* ctx, const char* locale);
 
 // The result of a call that did two things: the first failure (in argument
-// order) wins over any warning, then the first warning, then 0. Among
-// warnings the caller's argument order is the precedence: every call that
-// names one ("the path's warning, else the name's") names the earlier step
-// first, so callers pass their steps in that order.
+// order) wins over any warning, then TQ_WARN_NOT_DURABLE (118), then the
+// first warning, then 0. Among other warnings the caller's argument order
+// is the precedence: every call that names one ("the path's warning, else
+// the name's") names the earlier step first, so callers pass their steps
+// in that order. 118 comes before them all wherever it stands: a save in
+// place that a crash may yet take back is the one warning a caller must
+// not miss behind a lesser one, which stays in the error list.
 constexpr int32_t rc_combine(int32_t first, int32_t second) {
   if (first < 0) return first;
   if (second < 0) return second;
+  if (second == TQ_WARN_NOT_DURABLE) return second;
   return first != 0 ? first : second;
 }
 

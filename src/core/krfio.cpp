@@ -11,6 +11,7 @@
 #include <string>
 
 #include "core/krerr.h"
+#include "core/krstr.h"
 #include "platform/npfio.h"
 #include "platform/npmem.h"
 
@@ -984,10 +985,26 @@ int32_t fio_prepare_replace(context* ctx, const char* path, bool* made) {
     if (ctx != nullptr) TQ_REPORT(ctx, TQ_ERR_FILE_OPEN, 1861, path);
     return TQ_ERR_FILE_OPEN;
   }
-  if (status == 0) status = np_fio_create_new(path, made);
-  if (status == 0) return 0;
-  int32_t rc = status == kNpFioDenied ? TQ_ERR_FILE_OPEN : err_from_fio_status(status);
-  if (rc != TQ_ERR_NO_MEMORY) fio_report_open_failure(ctx, rc, path);
+  // The name of the temporary file the making passes through, should it
+  // stay: on the heap, as any path.
+  const owned_str kept(static_cast<char*>(status == 0 ? np_malloc(kFioPathSize + 32) : nullptr));
+  if (status == 0 && kept == nullptr) return TQ_ERR_NO_MEMORY;
+  int kept_err = 0;
+  if (status == 0) status = np_fio_create_new(path, made, kept.get(), kFioPathSize + 32, &kept_err);
+  int32_t rc = 0;
+  if (status != 0) {
+    rc = status == kNpFioDenied ? TQ_ERR_FILE_OPEN : err_from_fio_status(status);
+    if (rc != TQ_ERR_NO_MEMORY) fio_report_open_failure(ctx, rc, path);
+  }
+  // Named as a save names its own, under the call's failure, or, the file
+  // made or found, under a warning of its own.
+  if (kept_err != 0) {
+    if (rc == 0) rc = TQ_WARN_TEMPORARY_STAYS;
+    if (ctx != nullptr) {
+      char reason[256];
+      TQ_REPORT(ctx, rc, 2063, static_cast<const char*>(kept.get()), np_fio_error_text(kept_err, reason, sizeof reason));
+    }
+  }
   return rc;
 }
 

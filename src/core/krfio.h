@@ -292,7 +292,10 @@ int32_t fio_unlink(const char* path);
 // replaced; a missing file is made empty (*made true), since a lock file
 // needs the file it guards, while an existing one is left as it is. A file
 // the replacing write would refuse (read-only, see below) is refused here
-// too, -400 recorded; so is a file that cannot be made.
+// too, -400 recorded; so is a file that cannot be made. The file is made
+// through a temporary name; one the system keeps is named (message 2063)
+// under the failure, or, when there is none, TQ_WARN_TEMPORARY_STAYS
+// (119), *made as it was.
 int32_t fio_prepare_replace(context* ctx, const char* path, bool* made);
 
 // The system's words for the cause of the last failed file operation of

@@ -300,7 +300,9 @@ int32_t xmldoc_file_create(context* ctx, const char* folder, const char* name, u
 // locked through the handle: a missing file is made empty, an existing one
 // keeps its contents until the resource's save replaces it whole. -400
 // (recorded) for a file the save would refuse (read-only) or that cannot
-// be made; the lock's failure (the file made here then removed).
+// be made; the lock's failure (the file made here then removed); 119
+// (TQ_WARN_TEMPORARY_STAYS) when all is done but the temporary name the
+// file was made under stays (fio_prepare_replace).
 int32_t xml_edit_file_make(context* ctx, const char* path, uint32_t kind, lock_handle* lock);
 
 // The context's table of kept newer sections.

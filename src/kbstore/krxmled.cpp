@@ -160,12 +160,14 @@ int32_t xml_edit_file_make(context* ctx, const char* path, uint32_t kind, lock_h
   // it starts empty in memory, and the save replaces the file whole.
   bool made = false;
   int32_t rc = fio_prepare_replace(ctx, path, &made);
-  if (rc != 0 || lock == nullptr) return rc;
+  // A temporary name that stays (a warning) leaves the file made.
+  if (rc < 0 || lock == nullptr) return rc;
+  const int32_t warning = rc;
   lock_mark_guard taken(ctx, lock);
   rc = lock_file_create(ctx, path, kind, lock, nullptr, 0);
   if (rc == 0) {
     taken.keep();
-    return 0;
+    return warning;
   }
   // The empty file made here goes again, unless someone else locked it in
   // between: then it is theirs.

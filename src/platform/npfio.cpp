@@ -796,7 +796,9 @@ int32_t np_fio_writable_at(int dir, const char* name) {
   return sys("faccessat", [&] { return ::faccessat(dir, name, W_OK, 0); }) == 0 ? kNpFioOk : status_of(errno);
 }
 
-int32_t np_fio_create_new(const char* path, bool* made) {
+int32_t np_fio_create_new(const char* path, bool* made, char* kept, uint32_t kept_size, int* kept_err) {
+  if (kept_err != nullptr) *kept_err = 0;
+  if (kept != nullptr && kept_size > 0) kept[0] = '\0';
   if (path == nullptr || made == nullptr) return kNpFioBadArgument;
   *made = false;
   if (*path == '\0') return kNpFioNotFound;
@@ -835,10 +837,14 @@ int32_t np_fio_create_new(const char* path, bool* made) {
   } else {
     result = status_of(errno);
   }
-  const int kept_err = t_last_error;
-  (void)np_fio_unlink(temp);
+  const int result_err = t_last_error;
+  // Removed before the close: while open it is locked against sweeps.
+  if (np_fio_unlink(temp) != 0 && kept_err != nullptr) {
+    *kept_err = t_last_error;
+    if (kept != nullptr && kept_size > 0) (void)std::snprintf(kept, kept_size, "%s", temp);
+  }
   (void)np_fio_close(made_file);
-  t_last_error = kept_err;
+  t_last_error = result_err;
   return result;
 }
 

@@ -123,7 +123,12 @@ int32_t np_fio_writable(const char* path);
 // after it made the file is known by the file's identity. On a file system
 // without hard links it is made in place; there a name found taken after
 // an interrupted attempt is counted as someone else's (*made false).
-int32_t np_fio_create_new(const char* path, bool* made);
+// The temporary name is removed on every way out; when the system refuses
+// (it stays beside the file), *kept_err is its reason and `kept` (of
+// kept_size bytes, PATH_MAX enough) its name, whatever the result; else
+// *kept_err is 0. kept_err NULL: not asked.
+int32_t np_fio_create_new(const char* path, bool* made, char* kept = nullptr, uint32_t kept_size = 0,
+                          int* kept_err = nullptr);
 // Forces the file's contents to the disk.
 int32_t np_fio_sync(np_fio_handle handle);
 // Renames `from`, the file `from_id` (its open handle's identity), over

@@ -1002,18 +1002,13 @@ int32_t np_uchar_case_n(uint32_t op, const char* src, int32_t src_len, char* dst
 
 // ---- ICU's once-per-process set-ups ----------------------------------------------
 
-// ICU's reading of the system's locale (exported, declared in a header ICU
-// keeps to itself; urename.h gives it its version suffix).
-extern "C" const char* uprv_getDefaultLocaleID();
-
 namespace tq {
 
 namespace {
 
 constinit std::atomic<bool> g_icu_set_up{false};
-// Two first contexts of the process made at once must not both reach ICU's
-// reading of the system's locale outside ICU's own lock: it checks and
-// stores its copy unguarded.
+// One first context at a time goes through the set-ups below, so that two
+// made at once do not both build what a failed attempt left half made.
 constinit std::mutex g_icu_setting_up;
 
 // What ICU sets up once for the whole process, reached in the order the
@@ -1023,13 +1018,16 @@ constinit std::mutex g_icu_setting_up;
 // of the root locale, as title casing makes), and the converter alias
 // table (the table of ISO-8859-1, the session encoding a context starts
 // with). 0, -2 when memory ran out, -3 when ICU failed otherwise.
+//
+// Only ICU's public interface is used, so every step runs under ICU's own
+// locks. ICU makes its default locale under its lock from the system's
+// locale name, which it first copies to the heap, once for the process. No
+// public call makes that copy outside the lock: when that very allocation
+// fails, ICU 72 asks for its default locale again while it holds the lock
+// and waits on itself for ever. Nothing outside ICU can turn that into a
+// failure; tq.h says so. Every later allocation of the set-up fails
+// cleanly, as -2.
 int32_t icu_set_up() {
-  // ICU makes its default locale under a lock from the system's locale
-  // name, which it copies to the heap once and keeps. Should that copy fail
-  // inside, ICU asks for its default locale again under the same lock and
-  // waits on itself for ever; made here first, outside the lock, a failure
-  // is only a failure, and the default locale finds the copy made.
-  if (uprv_getDefaultLocaleID() == nullptr) return -2;
   // ICU answers a reference to nothing when memory runs out while it makes
   // its default locale; read through a volatile pointer, the address is
   // looked at before anything reads through it.

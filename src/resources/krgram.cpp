@@ -655,8 +655,7 @@ int32_t grammar_edit_new(context* ctx, const char* path, const char* name, tq_lo
   int32_t rc_path = rc_name < 0 ? 0 : xmldoc_file_folder_in(ctx, path, kFolderMax, &folder);
   int32_t rc = rc_combine(rc_name, rc_path);
   if (rc >= 0) {
-    int32_t made = xmldoc_file_create(ctx, folder.empty() ? nullptr : folder.c_str(), file, kXmlFlagVault, lock);
-    if (made < 0) rc = made;
+    rc = rc_combine(rc, xmldoc_file_create(ctx, folder.empty() ? nullptr : folder.c_str(), file, kXmlFlagVault, lock));
   }
   return rc;
 }

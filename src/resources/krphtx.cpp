@@ -476,8 +476,7 @@ int32_t phonetx_edit_new(context* ctx, const char* path, const char* name, tq_lo
   int32_t rc_name = rc_path < 0 ? 0 : strio_in(ctx, name, file, kNameMax, kStrioConvert);
   int32_t rc = rc_combine(rc_path, rc_name);
   if (rc >= 0) {
-    int32_t made = xmldoc_file_create(ctx, folder.empty() ? nullptr : folder.c_str(), file, kXmlFlagVault, lock);
-    if (made < 0) rc = made;
+    rc = rc_combine(rc, xmldoc_file_create(ctx, folder.empty() ? nullptr : folder.c_str(), file, kXmlFlagVault, lock));
   }
   return rc;
 }

@@ -701,7 +701,7 @@ int32_t scheme_create(context* ctx, const char* path, const char* scheme_name, u
     return rc;
   }
   *index = created;
-  return rc_combine(prc, nrc);
+  return rc_combine(rc_combine(prc, nrc), rc);
 }
 
 int32_t scheme_create_in_memory(context* ctx, const char* scheme_name, uint32_t options, int32_t* index) {

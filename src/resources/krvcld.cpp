@@ -638,6 +638,9 @@ int32_t vocab_write(vocab_rec* vocab, const resource_slot* slot, context* ctx, c
       rc = vocab_compile(cut.c_str(), ctx, doc.get(), kVocabFileCode);
     }
   }
+  // Said in the list too: a warning that wins over it (118) leaves this
+  // one there.
+  if (dropped && rc >= 0) TQ_REPORT(ctx, TQ_WARN_DUPLICATES_DROPPED, 2320, path);
   return rc_combine(dropped ? TQ_WARN_DUPLICATES_DROPPED : 0, rc);
 }
 
@@ -808,12 +811,16 @@ int32_t vocab_file_convert(context* ctx, int32_t direction, const char* fromfile
   } else {
     return TQ_ERR_ARGUMENT;
   }
-  char from[4096 + 1];
-  char to[4096 + 1];
-  const int32_t conv_from = strio_in_4096(ctx, fromfile, from, kConvert | kStrioUnkept);
+  // Both names whole, never cut: a cut name would name another file, and
+  // the source's length is measured on what the caller gave.
+  std::string from_text;
+  std::string to_text;
+  const int32_t conv_from = strio_in_whole(ctx, fromfile, &from_text, kConvert | kStrioUnkept);
   if (conv_from < 0) return conv_from;
-  const int32_t conv_to = strio_in_4096(ctx, tofile, to, kConvert | kStrioUnkept);
+  const int32_t conv_to = strio_in_whole(ctx, tofile, &to_text, kConvert | kStrioUnkept);
   if (conv_to < 0) return conv_to;
+  const char* from = from_text.c_str();
+  const char* to = to_text.c_str();
   // The source is read directly rather than registered: registration wants
   // a compiled file of the name, and a vocabulary of the same name already
   // loaded (perhaps being edited) is not the file asked for.
@@ -828,6 +835,8 @@ int32_t vocab_file_convert(context* ctx, int32_t direction, const char* fromfile
     TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 2100, call_name_of(ctx), static_cast<uint32_t>(n), kRsrcNameSize - 1);
     return TQ_ERR_ARGUMENT;
   }
+  // So is a written name too long for a path, as every writer refuses it.
+  if (const int32_t too_long = xmldoc_file_length_check(ctx, nullptr, to, 0); too_long != 0) return too_long;
   char cut[kRsrcNameSize];
   int32_t rc = vocab_name_cut(from, cut, sizeof cut);
   if (rc == 0) {
@@ -1048,7 +1057,7 @@ int32_t vocab_edit_new(context* ctx, const char* path, const char* name, lock_ha
   if (conv_name < 0) return conv_name;
   const int32_t rc = vocab_file_create(ctx, file, folder.c_str(), lock);
   if (rc < 0) return rc;
-  return conv_path > 0 ? conv_path : conv_name;
+  return rc_combine(rc_combine(conv_path, conv_name), rc);
 }
 
 int32_t vocab_save(context* ctx, int32_t index, lock_handle* lock) {

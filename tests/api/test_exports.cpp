@@ -62,6 +62,26 @@ TEST(Exports, LibraryExportsExactlyTheHeader) {
   }
 }
 
+// The library reaches ICU through its public interface alone: no name of
+// ICU's private functions (uprv_, "Unicode private"), which an ICU that
+// exports only its public interface lacks.
+TEST(Exports, LibraryNeedsNoPrivateIcuName) {
+  const std::string cmd = std::string("nm -D --undefined-only '") + TQ_LIBRARY_PATH + "'";
+  FILE* p = popen(cmd.c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  char line[1024];
+  int names = 0;
+  while (std::fgets(line, sizeof line, p) != nullptr) {
+    std::istringstream in(line);
+    std::string type, name;
+    in >> type >> name;
+    ++names;
+    EXPECT_NE(name.rfind("uprv_", 0), 0u) << name;
+  }
+  pclose(p);
+  EXPECT_GT(names, 0);
+}
+
 // ---- Every framed export: NULL context, then NULL in each checked pointer.
 // The rows come from the export tables, one generated unit per table
 // (export_guard.h).

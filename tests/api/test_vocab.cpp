@@ -216,6 +216,28 @@ TEST(Vocab, ConvertRoundTrip) {
   EXPECT_FALSE(fs::exists(kb.file("v9.zev")));
 }
 
+// A source name too long is refused with its own length, however long:
+// never the length of a copy cut on its way in.
+TEST(Vocab, ConvertGivesTheLengthOfALongSourceName) {
+  Kb kb;
+  Context ctx(kb.root().c_str(), true);
+  for (const size_t n : {1025u, 4096u, 4097u, 5000u, 70000u}) {
+    for (const char* ext : {"", ".xml"}) {
+      const std::string name = std::string(n, 'v') + ext;
+      EXPECT_EQ(tq_vocab_file_convert(ctx, 0, name.c_str(), "out"), TQ_ERR_ARGUMENT) << n << ext;
+      EXPECT_NE(tq_test::error_list_text(ctx).find("a source path of " + std::to_string(n) + " bytes"),
+                std::string::npos)
+          << tq_test::error_list_text(ctx);
+    }
+  }
+  EXPECT_FALSE(fs::exists(kb.file("out.zev")));
+  // A written name is taken whole too, and refused when no path can hold it.
+  const std::string to = std::string(20000, 'o');
+  EXPECT_EQ(tq_vocab_file_convert(ctx, 0, "v", to.c_str()), TQ_ERR_ARGUMENT);
+  EXPECT_NE(tq_test::error_list_text(ctx).find(" 20004 bytes long"), std::string::npos)
+      << tq_test::error_list_text(ctx);
+}
+
 TEST(Vocab, DamagedFilesFailOnFirstUse) {
   Kb kb;
   Context ctx(kb.root().c_str(), false);

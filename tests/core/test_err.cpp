@@ -174,4 +174,9 @@ TEST(Errors, ResultsCombineFirstFailureThenFirstWarning) {
   EXPECT_EQ(tq::rc_combine(-800, -10000), -800);
   EXPECT_EQ(tq::rc_combine(116, 117), 116);
   EXPECT_EQ(tq::rc_combine(0, 117), 117);
+  // 118 wins over any other warning, never over a failure.
+  EXPECT_EQ(tq::rc_combine(111, 118), 118);
+  EXPECT_EQ(tq::rc_combine(118, 111), 118);
+  EXPECT_EQ(tq::rc_combine(-400, 118), -400);
+  EXPECT_EQ(tq::rc_combine(118, -400), -400);
 }

@@ -2,6 +2,7 @@
 
 #include <unicode/uclean.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <algorithm>
 #include <new>
@@ -20,11 +21,19 @@ thread_local bool t_icu_only = false;
 thread_local long t_count = 0;
 thread_local long t_nth = 0;
 thread_local void (*t_instead)() = nullptr;
+thread_local bool t_spare_icu_first = false;
+thread_local bool t_spared = false;
+// Whether ICU has allocated in this process, armed or not.
+constinit std::atomic<bool> g_icu_allocated{false};
 
-bool refuse(std::size_t, bool from_icu = false) {
+bool refuse(std::size_t, bool from_icu = false, bool icu_first = false) {
   if (!t_armed || (t_icu_only && !from_icu)) return false;
   const long n = ++t_count;
   if (t_nth == 0 || n < t_nth || (n > t_nth && !t_persist)) return false;
+  if (icu_first && t_spare_icu_first) {
+    if (n == t_nth) t_spared = true;
+    return false;
+  }
   if (t_instead != nullptr) {
     if (n == t_nth) t_instead();
     return false;
@@ -44,9 +53,12 @@ void* allocate_aligned(std::size_t size, std::size_t align) {
   return std::aligned_alloc(align, rounded != 0 ? rounded : align);
 }
 
-void* icu_alloc(const void*, std::size_t size) { return refuse(size, true) ? nullptr : std::malloc(size != 0 ? size : 1); }
+bool icu_first() { return !g_icu_allocated.exchange(true); }
+void* icu_alloc(const void*, std::size_t size) {
+  return refuse(size, true, icu_first()) ? nullptr : std::malloc(size != 0 ? size : 1);
+}
 void* icu_realloc(const void*, void* block, std::size_t size) {
-  return refuse(size, true) ? nullptr : std::realloc(block, size);
+  return refuse(size, true, icu_first()) ? nullptr : std::realloc(block, size);
 }
 bool refuse_library(std::size_t size) { return refuse(size); }
 void icu_free(const void*, void* block) { std::free(block); }
@@ -78,6 +90,8 @@ FailingAllocator::FailingAllocator(long nth, bool persist, Counted counted, void
   t_persist = persist;
   t_icu_only = counted == Counted::icu;
   t_instead = instead;
+  t_spare_icu_first = false;
+  t_spared = false;
   t_failed = false;
   t_armed = true;
 }
@@ -87,6 +101,8 @@ FailingAllocator::~FailingAllocator() { stop(); }
 void FailingAllocator::stop() { t_armed = false; }
 long FailingAllocator::count() const { return t_count; }
 bool FailingAllocator::failed() const { return t_failed; }
+void FailingAllocator::spare_first_icu() { t_spare_icu_first = true; }
+bool FailingAllocator::spared() const { return t_spared; }
 
 AllocPause::AllocPause() : armed_(t_armed) { t_armed = false; }
 AllocPause::~AllocPause() { t_armed = armed_; }
