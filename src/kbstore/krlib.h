@@ -358,10 +358,13 @@ struct rsrc_open_ops {
 void rsrc_open_ops_set(const rsrc_open_ops* ops);
 const rsrc_open_ops* rsrc_open_ops_get();
 
-// A definition read from its file keeps every name the file gave, whatever
-// became of the file behind it: the name is a fact of the definition's
-// file, its own file's state is not. So a reader registers each name it
-// reads through rsrc_open_kept: `reg(&index)` is one registration by name
+// A definition read from its file for editing (in an edit-mode context,
+// where tq_locale_write may write it back) keeps every name the file gave,
+// whatever became of the file behind it: the name is a fact of the
+// definition's file, its own file's state is not. (Outside edit mode
+// nothing is written back, and a name whose file cannot be found is left
+// out as it always was.) So a reader registers each name it reads through
+// rsrc_open_kept: `reg(&index)` is one registration by name
 // (a kind's load by name), which, when the name's file cannot be found now
 // (missing, an I/O error, no descriptor or memory to look), registers the
 // name all the same (resource_slot::unfound) and answers the failure it
@@ -401,11 +404,11 @@ int32_t rsrc_open_checked(context* ctx, uint32_t kind, const char* name, uint32_
 using rsrc_register_fn = int32_t (*)(context* ctx, const char* name, int32_t* index);
 int32_t rsrc_open_checked_by(context* ctx, uint32_t kind, rsrc_register_fn reg, const char* name, rsrc_ref* out);
 
-// The request of rsrc_open_kept, given up on every way out of the
-// registration whether it reached the registry or not.
+// The request of rsrc_open_kept (in edit mode), given up on every way out
+// of the registration whether it reached the registry or not.
 class rsrc_keep_name_scope {
  public:
-  explicit rsrc_keep_name_scope(context* ctx) : ctx_(ctx) { ctx_->rsrc_keep_name = 1; }
+  explicit rsrc_keep_name_scope(context* ctx) : ctx_(ctx) { ctx_->rsrc_keep_name = ctx_->edit_mode != 0 ? 1 : 0; }
   ~rsrc_keep_name_scope() { ctx_->rsrc_keep_name = 0; }
   rsrc_keep_name_scope(const rsrc_keep_name_scope&) = delete;
   rsrc_keep_name_scope& operator=(const rsrc_keep_name_scope&) = delete;
