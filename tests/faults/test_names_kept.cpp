@@ -7,9 +7,9 @@
 // locale at all writes nothing: its write is refused and every file stays.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
