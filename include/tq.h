@@ -767,7 +767,9 @@ TQ_API int32_t tq_lock_create(tq_context* ctx, const char* fname, uint32_t kind,
 TQ_API int32_t tq_zel_locale_load(tq_context* ctx, int32_t locale, uint32_t flags) TQ_NOEXCEPT;
 /* The same in edit mode: the files read are locked through the handle, and
  * so are those of ancestors already loaded; one of those another context
- * or program has locked stays unlocked, and the load gives 104. */
+ * or program has locked stays unlocked, and the load gives 104. A
+ * definition keeps every name of a resource its file gives, also one whose
+ * file cannot be read now (104): tq_locale_write writes it as it was read. */
 TQ_API int32_t tq_zel_locale_load_edit(tq_context* ctx, int32_t locale, uint32_t flags,
                                        tq_lock_handle* lock) TQ_NOEXCEPT;
 /* Gives back one of this context's loads of the locale or, when it holds
@@ -805,9 +807,15 @@ TQ_API int32_t tq_locale_file_xml_create(tq_context* ctx, tq_xmldoc** file) TQ_N
  * definition written is valid, and a write that gives 104 names exactly the
  * definitions that load holds not valid. No definition's state makes the
  * write fail: each is written with what it holds (a root category its
- * grammar lacks, a resource whose file cannot be read, an index that names
- * nothing any more written as none), the reader deciding what becomes of
- * it; only a failure of memory or of the file itself does, and a text no
+ * grammar lacks as it is, an index that names nothing any more as none),
+ * and every resource it names (chopper, grammar, phonetics rule set, regex
+ * library, scheme, vocabulary) by the name as it was read, unless a setter
+ * changed it, whether or not that name's file can be read now: a
+ * definition read while a file it names could not be read (missing for a
+ * moment, an I/O error, no descriptor left) keeps the name its
+ * file gave, the load's 104 saying what could not be read. The reader of
+ * the next load decides what becomes of each; only a failure of memory or
+ * of the file itself makes the write fail, and a text no
  * file can hold, which no setter takes (-300: see "Texts the knowledge
  * base keeps" at the top). */
 TQ_API int32_t tq_locale_write(tq_context* ctx, int32_t locale, tq_lock_handle* lock) TQ_NOEXCEPT;

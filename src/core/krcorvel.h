@@ -100,6 +100,12 @@ struct tq_context {
   // skipped), with the failures in the error list: the frame clears it on
   // entry and makes a result of 0 the warning 105 on exit.
   uint32_t partial_reads;
+  // Asked by a definition's reader for the one registration it makes next
+  // (rsrc_open_kept, src/kbstore/krlib.h): a name whose file cannot be
+  // found now is registered all the same. That registration takes it back
+  // at once, so nothing it does in turn (the first load of what it names)
+  // sees it.
+  uint32_t rsrc_keep_name;
   const char* call_name;           // the current framed export's name, for messages
   tq::reader_slot reader;          // where a writer sees this context reading
   tq::trace_state trace;

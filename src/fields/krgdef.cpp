@@ -195,8 +195,9 @@ int32_t regexlibs_read(context* ctx, const xmldoc* element, dtok_rec* tok, gende
     str_copy_bounded(e.value, xmldoc_record_text(row, gender_col), sizeof e.value);
     const char* name = xmldoc_record_text(row, lib_col);
     if (name[0] != '\0') {
-      // A library that cannot be registered loses only itself: its entry
-      // keeps no library and the others are read.
+      // A library that cannot be opened now fails only itself: its entry
+      // keeps the name when the registry did (rsrc_open_kept), and the
+      // others are read.
       const int32_t rc = rsrc_open(ctx, kRsrcRegex, name, 0, &e.lib);
       if (err_is_critical(rc)) return rc;
       if (rc < 0) {

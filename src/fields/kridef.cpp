@@ -115,14 +115,14 @@ struct read_state {
 
 int32_t grammar_open(read_state& s, const char* name, rsrc_ref* out) {
   if (name[0] == '\0') return 0;  // no grammar
-  int32_t index = -1;
-  int32_t rc = grammar_load_by_name(s.ctx, name, nullptr, &index);
-  if (rc < 0 || index < 0) {
-    if (rc >= 0) rc = TQ_ERR_FILE_OPEN;
+  // Kept by its name when its file cannot be had now (rsrc_open_kept).
+  int32_t rc = rsrc_open_kept(s.ctx, kRsrcGrammar, out,
+                              [&](int32_t* index) { return grammar_load_by_name(s.ctx, name, nullptr, index); });
+  if (rc < 0) {
+    if (rc == TQ_ERR_FAILED) rc = TQ_ERR_FILE_OPEN;
     TQ_REPORT(s.ctx, rc, 190, name, kKindName, s.rec->name);
     return rc;
   }
-  *out = rsrc_ref::adopt(kRsrcGrammar, index);
   return 0;
 }
 
@@ -226,16 +226,16 @@ int32_t read_known(read_state& s) {
     k.flags = std::strcmp(xmldoc_record_text(r, ci), "Yes") == 0 ? kIdentCaseInsensitive : 0;
     const char* name = xmldoc_record_text(r, scheme);
     if (name[0] == '\0') continue;  // no scheme
-    int32_t index = -1;
-    int32_t rc = scheme_load_by_name(s.ctx, name, static_cast<int32_t>(k.flags), -1, 0, nullptr, 0, &index);
-    if (rc < 0 || index < 0) {
-      if (rc >= 0) rc = TQ_ERR_FILE_OPEN;
+    // Kept by its name when its file cannot be had now (rsrc_open_kept).
+    int32_t rc = rsrc_open_kept(s.ctx, kRsrcScheme, &k.scheme, [&](int32_t* index) {
+      return scheme_load_by_name(s.ctx, name, static_cast<int32_t>(k.flags), -1, 0, nullptr, 0, index);
+    });
+    if (rc < 0) {
+      if (rc == TQ_ERR_FAILED) rc = TQ_ERR_FILE_OPEN;
       TQ_REPORT(s.ctx, rc, 148, name, kKindName, s.rec->name);
       if (err_is_critical(rc)) return rc;
       result = rc_combine(result, rc);
-      continue;
     }
-    k.scheme = rsrc_ref::adopt(kRsrcScheme, index);
   }
   return result;
 }

@@ -99,12 +99,11 @@ int32_t grammar_open(context* ctx, const char* name, rsrc_ref* out, bool checked
     const int32_t rc = rsrc_open_checked_by(ctx, kRsrcGrammar, grammar_register, name, out);
     return rc < 0 ? rc : 0;
   }
-  int32_t index = -1;
-  int32_t rc = grammar_load_by_name(ctx, name, nullptr, &index);
-  if (rc < 0) return rc;
-  if (index < 0) return TQ_ERR_FILE_OPEN;
-  *out = rsrc_ref::adopt(kRsrcGrammar, index);
-  return 0;
+  // Kept by its name when its file cannot be had now (rsrc_open_kept).
+  const int32_t rc = rsrc_open_kept(ctx, kRsrcGrammar, out,
+                                    [&](int32_t* index) { return grammar_load_by_name(ctx, name, nullptr, index); });
+  if (rc == TQ_ERR_FAILED) return TQ_ERR_FILE_OPEN;
+  return rc < 0 ? rc : 0;
 }
 
 // ---- Reading ------------------------------------------------------------------------
@@ -272,14 +271,18 @@ int32_t read_schemes(read_state& s, const xmldoc* el) {
       rc = TQ_ERR_INVALID_CONTENT;
     }
     if (rc == 0) {
-      int32_t index = -1;
-      rc = scheme_load_by_name(s.ctx, name, flags, -1, 0, nullptr, 0, &index);
-      if (rc < 0 || index < 0) {
-        if (rc >= 0) rc = TQ_ERR_FILE_OPEN;
+      // Kept by its name when its file cannot be had now, and the row's
+      // token with it (rsrc_open_kept).
+      rc = rsrc_open_kept(s.ctx, kRsrcScheme, &e.scheme, [&](int32_t* index) {
+        return scheme_load_by_name(s.ctx, name, flags, -1, 0, nullptr, 0, index);
+      });
+      if (rc < 0) {
+        if (rc == TQ_ERR_FAILED) rc = TQ_ERR_FILE_OPEN;
         TQ_REPORT(s.ctx, rc, 148, name, kKindName, s.rec->name);
-      } else {
-        e.scheme = rsrc_ref::adopt(kRsrcScheme, index);
-        rc = s.token(xmldoc_record_text(row, col[2]), &e.token);
+      }
+      if (e.scheme.held()) {
+        const int32_t token = s.token(xmldoc_record_text(row, col[2]), &e.token);
+        if (rc >= 0) rc = token;
       }
     }
     if (int32_t critical = s.step(rc < 0 ? rc : 0); critical != 0) return critical;

@@ -98,13 +98,12 @@ int32_t part_release(context* ctx, guess_defn_kind_rec* part, int32_t keep_refs)
   return first;
 }
 
+// Kept by its name when its file cannot be had now (rsrc_open_kept).
 int32_t grammar_open(context* ctx, const char* name, rsrc_ref* out) {
-  int32_t index = -1;
-  const int32_t rc = grammar_load_by_name(ctx, name, nullptr, &index);
-  if (rc < 0) return rc;
-  if (index < 0) return TQ_ERR_FILE_OPEN;
-  *out = rsrc_ref::adopt(kRsrcGrammar, index);
-  return 0;
+  const int32_t rc = rsrc_open_kept(ctx, kRsrcGrammar, out,
+                                    [&](int32_t* index) { return grammar_load_by_name(ctx, name, nullptr, index); });
+  if (rc == TQ_ERR_FAILED) return TQ_ERR_FILE_OPEN;
+  return rc < 0 ? rc : 0;
 }
 
 // ---- Reading ----------------------------------------------------------------------------------
@@ -182,12 +181,10 @@ int32_t read_norm_regexlib(read_state& s) {
   }
   rsrc_ref ref;
   const int32_t rc = rsrc_open(s.ctx, kRsrcRegex, value, 0, &ref);
-  if (rc < 0) {
-    TQ_REPORT(s.ctx, rc, 108, value, s.rec->name);
-    return rc;
-  }
-  s.rec->normalization.push_back(std::move(ref));  // reserved: cannot throw
-  return 0;
+  if (rc < 0) TQ_REPORT(s.ctx, rc, 108, value, s.rec->name);
+  // Kept by its name alone too: the file names it (rsrc_open_kept).
+  if (ref.held()) s.rec->normalization.push_back(std::move(ref));  // reserved: cannot throw
+  return rc < 0 ? rc : 0;
 }
 
 int32_t read_known_vocabs(read_state& s) {
@@ -203,17 +200,17 @@ int32_t read_known_vocabs(read_state& s) {
     const xmldoc_record& row = table->records[r];
     if (row.key == nullptr) continue;
     const char* name = row.value != nullptr ? row.value : "";
-    // A vocabulary that cannot be opened keeps its place, empty.
+    // A vocabulary that cannot be opened keeps its place, by its name when
+    // the registry kept that (rsrc_open_kept), else empty.
     rsrc_ref& slot = s.part->known_vocabs.emplace_back();  // reserved
-    int32_t index = -1;
-    int32_t rc = vocab_load_by_name(s.ctx, name, nullptr, kVocabFormCompiled, &index);
-    if (rc >= 0 && index < 0) rc = TQ_ERR_FILE_OPEN;
+    int32_t rc = rsrc_open_kept(s.ctx, kRsrcVocab, &slot, [&](int32_t* index) {
+      return vocab_load_by_name(s.ctx, name, nullptr, kVocabFormCompiled, index);
+    });
+    if (rc == TQ_ERR_FAILED) rc = TQ_ERR_FILE_OPEN;
     if (rc < 0) {
       TQ_REPORT(s.ctx, rc, 106, name, s.rec->name);
       if (int32_t critical = s.step(rc); critical != 0) return critical;
-      continue;
     }
-    slot = rsrc_ref::adopt(kRsrcVocab, index);
   }
   return 0;
 }

@@ -139,9 +139,9 @@ int32_t read_known(read_state& s) {
     const int32_t rc = rsrc_open(s.ctx, kRsrcRegex, xmldoc_record_text(row, col_lib), 0, &entry.lib);
     if (rc < 0) {
       if (int32_t critical = s.step(rc); critical != 0) return critical;
-      continue;
     }
-    s.part->known.push_back(std::move(entry));  // reserved: cannot throw
+    // Kept by its name alone too: the file names it (rsrc_open_kept).
+    if (entry.lib.held()) s.part->known.push_back(std::move(entry));  // reserved: cannot throw
   }
   return 0;
 }
@@ -161,6 +161,7 @@ int32_t read_schemes(read_state& s) {
     return TQ_ERR_NO_MEMORY;
   }
   const uint32_t options = lang_scheme_load_options(s.part->options);
+  int32_t result = 0;
   for (int32_t r = 0; r < table->record_count; ++r) {
     const xmldoc_record& row = table->records[r];
     if (row.key == nullptr) continue;
@@ -169,15 +170,19 @@ int32_t read_schemes(read_state& s) {
       TQ_REPORT(s.ctx, TQ_ERR_INVALID_CONTENT, 1351, kColScheme, kKindName, s.rec->name, "<null>");
       return TQ_ERR_INVALID_CONTENT;
     }
+    // One that cannot be opened now is kept by its name (rsrc_open_kept),
+    // and the schemes after it are read all the same: the next write
+    // writes every name the file gave. The first failure is the step's.
     lang_training_scheme scheme;
     int32_t rc = rsrc_open(s.ctx, kRsrcScheme, name, options, &scheme.ref);
     if (rc < 0) {
       TQ_REPORT(s.ctx, rc, 148, name, kKindName, s.rec->name);
-      return rc;
+      if (err_is_critical(rc)) return rc;
+      if (result == 0) result = rc;
     }
-    s.part->schemes.push_back(std::move(scheme));  // reserved: cannot throw
+    if (scheme.ref.held()) s.part->schemes.push_back(std::move(scheme));  // reserved: cannot throw
   }
-  return 0;
+  return result;
 }
 
 // ---- Writing ------------------------------------------------------------------------------

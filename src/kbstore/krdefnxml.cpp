@@ -176,24 +176,24 @@ int32_t read_uppercasing(context* ctx, const xmldoc* el, defn_rec* rec) {
 }
 
 // One regex library by name onto a list; a failure is recorded with
-// message Msg and the list stays as it was.
+// message Msg, and the list takes the name all the same when the registry
+// kept it (rsrc_open_kept).
 template <int32_t Msg>
 int32_t regexlib_append(context* ctx, const char* name, defn_rec* rec, std::vector<rsrc_ref>* list) {
   if (reserve_one(*list) != 0) return TQ_ERR_NO_MEMORY;
   rsrc_ref ref;
   int32_t rc = rsrc_open(ctx, kRsrcRegex, name, 0, &ref);
-  if (rc < 0) {
-    TQ_REPORT(ctx, rc, Msg, name, kind_name(rec), rec->name);
-    return rc;
-  }
-  list->push_back(std::move(ref));
-  return 0;
+  if (rc < 0) TQ_REPORT(ctx, rc, Msg, name, kind_name(rec), rec->name);
+  // A library kept by its name alone stays on the list: the file names it.
+  if (ref.held()) list->push_back(std::move(ref));
+  return rc < 0 ? rc : 0;
 }
 
-// The table's libraries in order, else the single property's. A library
-// that cannot be opened is left out and the others are kept: stopping at
-// it would drop the later ones, and saving the definition would then erase
-// them from its file. The first failure is the step's result.
+// The table's libraries in order, else the single property's. Reading goes
+// on past a library that cannot be opened, and keeps its name when the
+// registry did (only one that could not be registered at all is left
+// out): stopping, or dropping it, would have the next write erase names
+// from the file. The first failure is the step's result.
 template <int32_t Msg>
 int32_t regexlib_list_read(context* ctx, const xmldoc* el, const char* include, const char* property,
                            defn_rec* rec, std::vector<rsrc_ref>* list) {
@@ -266,14 +266,13 @@ int32_t vocab_append(context* ctx, const char* name, int32_t stop, defn_rec* rec
   if (reserve_one(rec->vocabularies) != 0) return TQ_ERR_NO_MEMORY;
   defn_vocab v;
   int32_t rc = rsrc_open(ctx, kRsrcVocab, name, 0, &v.vocab);
-  if (rc < 0) {
-    TQ_REPORT(ctx, rc, 192, name, kind_name(rec), rec->name);
-    return rc;
-  }
+  if (rc < 0) TQ_REPORT(ctx, rc, 192, name, kind_name(rec), rec->name);
+  if (!v.vocab.held()) return rc;
+  // Kept by its name alone too: the file names it.
   v.stop = stop;
   rec->vocabularies.push_back(std::move(v));
   *out = &rec->vocabularies.back();
-  return 0;
+  return rc < 0 ? rc : 0;
 }
 
 // Kinds that cannot work without a vocabulary.
@@ -314,7 +313,7 @@ int32_t vocabulary_check_after_part(context* ctx, const defn_rec* rec) {
   return TQ_ERR_INVALID_CONTENT;
 }
 
-// The table's vocabularies (a vocabulary that cannot be opened is left out,
+// The table's vocabularies (one that cannot be opened is kept by its name,
 // as regex libraries are), else the single property's. Fuzzy parameters
 // come from the table's columns; a definition written before the columns
 // existed (no table, or a table without them) keeps one definition-level

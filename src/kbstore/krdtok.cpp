@@ -161,8 +161,9 @@ int32_t schemes_write(context* ctx, xmldoc* elem, const dtok_rec* tok) {
   return 0;
 }
 
-// Reading the lists: each record that can be opened is kept; one that
-// cannot records its code and the rest are still read.
+// Reading the lists: each record is kept, one whose resource cannot be
+// opened now by its name (rsrc_open_kept) with its code recorded, and the
+// rest are still read.
 int32_t regexlibs_read(context* ctx, const dtok_owner& owner, const xmldoc* elem, dtok_rec* tok) {
   const xmldoc* doc = xmldoc_include_doc_find(elem, kIncRegexlibs);
   if (doc == nullptr) return 0;
@@ -373,7 +374,9 @@ int32_t dtok_regexlib_add(context* ctx, dtok_rec* tok, const char* name, int32_t
   if (crc < 0) return crc;
   dtok_regexlib e{rsrc_ref(), low, high};
   int32_t rc = regexlib_open(ctx, in.text, &e.lib, flags);
-  if (rc < 0) return rc;
+  // A reader's library kept by its name alone is listed with its failure
+  // (rsrc_open_kept): the file names it.
+  if (rc < 0 && !e.lib.held()) return rc;
   const int32_t grown =
       defn_list_append(tok->regexlibs, std::move(e), [ctx](dtok_regexlib& x) { (void)x.lib.release(ctx); });
   if (grown < 0) return grown;
@@ -393,7 +396,10 @@ int32_t dtok_regexlib_set(context* ctx, dtok_rec* tok, int32_t j, const char* na
   if (rc < 0 || !rsrc_same_name(kRsrcRegex, old, in.text)) {
     rsrc_ref fresh;
     rc = regexlib_open(ctx, in.text, &fresh, flags);
-    if (rc < 0) return rc;
+    if (rc < 0) {
+      (void)fresh.release(ctx);  // a failed set leaves the entry as it was
+      return rc;
+    }
     (void)e.lib.release(ctx);
     e.lib = std::move(fresh);
   } else {
@@ -441,7 +447,7 @@ int32_t dtok_scheme_add(context* ctx, dtok_rec* tok, const char* name, uint32_t 
   if (crc < 0) return crc;
   dtok_scheme e{rsrc_ref(), options, low, high, disable_phonetx};
   int32_t rc = scheme_open(ctx, in.text, options, &e.scheme, flags);
-  if (rc < 0) return rc;
+  if (rc < 0 && !e.scheme.held()) return rc;  // kept by its name: listed, as a library is
   const int32_t grown =
       defn_list_append(tok->schemes, std::move(e), [ctx](dtok_scheme& x) { (void)x.scheme.release(ctx); });
   if (grown < 0) return grown;
@@ -461,7 +467,10 @@ int32_t dtok_scheme_set(context* ctx, dtok_rec* tok, int32_t j, const char* name
   if (rc < 0 || options != e.options || !rsrc_same_name(kRsrcScheme, old, in.text)) {
     rsrc_ref fresh;
     rc = scheme_open(ctx, in.text, options, &fresh, flags);
-    if (rc < 0) return rc;
+    if (rc < 0) {
+      (void)fresh.release(ctx);  // a failed set leaves the entry as it was
+      return rc;
+    }
     (void)e.scheme.release(ctx);
     e.scheme = std::move(fresh);
     e.options = options;

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "core/krenc.h"
 #include "core/krerr.h"
@@ -162,6 +163,22 @@ int32_t resource_file_find(context* ctx, uint32_t kind, const char* name) {
   return TQ_ERR_FILE_OPEN;
 }
 
+// resource_file_find for a registration: the failure as the registration
+// answers it, recorded. A file missing is named with where it was looked
+// for (the search path, or why the root could not be searched) and
+// answered -400 (so is a name that makes no file name); any other failure
+// said why already.
+int32_t registered_file_find(context* ctx, uint32_t kind, const char* stem) {
+  const int32_t rc = resource_file_find(ctx, kind, stem);
+  if (rc == 0) return rc;
+  if (rc != TQ_ERR_FILE_OPEN && rc != TQ_ERR_NO_MEMORY) {
+    char text[kErrTextSize];
+    fio_missing_text(ctx, stem, text);
+    TQ_REPORT(ctx, TQ_ERR_FILE_OPEN, 52, static_cast<const char*>(text));
+  }
+  return rc == TQ_ERR_NO_MEMORY ? rc : TQ_ERR_FILE_OPEN;
+}
+
 // An edit of a resource registered already locks its file for the editor's
 // handle, as the first load of one registered for editing does; otherwise
 // the handle holds nothing and the editor's save is refused. A resource
@@ -203,6 +220,7 @@ int32_t slot_load(context* ctx, resource_slot* slot) {
     if (err_failed_since(ctx, failures)) ctx->partial_reads = 1;
   }
   slot->state = kRsrcLoaded;
+  slot->unfound = 0;
   return 0;
 }
 
@@ -336,6 +354,9 @@ int32_t rsrc_save_build_failed(context* ctx, const resource_slot* slot, int32_t 
 }
 
 int32_t rsrc_register(context* ctx, uint32_t kind, const char* name, const rsrc_callbacks* cb, int32_t* out_index) {
+  // Asked for this registration alone: what it does in turn (a load at
+  // once that registers what the resource names) asks nothing.
+  const bool keep = ctx != nullptr && std::exchange(ctx->rsrc_keep_name, 0u) != 0;
   if (out_index != nullptr) *out_index = -1;
   if (!kind_ok(kind) || name == nullptr || cb == nullptr || out_index == nullptr) return TQ_ERR_ARGUMENT;
   // Only an extension the kind's files carry is cut: "Addr.v1" stays whole.
@@ -358,29 +379,35 @@ int32_t rsrc_register(context* ctx, uint32_t kind, const char* name, const rsrc_
     rc = slot_serves(ctx, slot, stem, cb, &same);
     if (rc != 0) return rc;
     if (same) {
-      if (cb->lock != nullptr) rc = resource_file_lock(ctx, slot, cb->lock);
-      if (rc != 0) return rc;
+      // A name kept without its file serves only once the file is found
+      // (or, for a definition's reader, as the name it is).
+      if (slot->unfound != 0) {
+        rc = registered_file_find(ctx, kind, stem);
+        if (rc == 0) slot->unfound = 0;
+        if (rc != 0 && !keep) return rc;
+      }
+      const int32_t found = rc;
+      if (found == 0 && cb->lock != nullptr) rc = resource_file_lock(ctx, slot, cb->lock);
+      if (rc != 0 && found == 0) return rc;
       slot->refs += 1;
       *out_index = static_cast<int32_t>(i);
-      return TQ_WARN_ALREADY_REGISTERED;
+      return found != 0 ? found : TQ_WARN_ALREADY_REGISTERED;
     }
   }
-  if (rc = resource_file_find(ctx, kind, stem); rc != 0) {
-    // Missing, named with where it was looked for: the search path, or why
-    // the root could not be searched. Any other failure said why already.
-    if (rc != TQ_ERR_FILE_OPEN && rc != TQ_ERR_NO_MEMORY) {
-      char text[kErrTextSize];
-      fio_missing_text(ctx, stem, text);
-      TQ_REPORT(ctx, TQ_ERR_FILE_OPEN, 52, static_cast<const char*>(text));
-    }
-    return rc == TQ_ERR_NO_MEMORY ? rc : TQ_ERR_FILE_OPEN;
-  }
+  const int32_t found = registered_file_find(ctx, kind, stem);
+  if (found != 0 && !keep) return found;
   int32_t index = -1;
   rc = slot_take(table, &index);
   if (rc != 0) return rc;
   resource_slot* slot = table->slots[index];
   slot_fill(slot, kind, stem, kRsrcRegistered, cb);
   *out_index = index;
+  if (found != 0) {
+    // Kept by its name alone: the registrant owns the reference, and the
+    // first use looks for the file again.
+    slot->unfound = 1;
+    return rc_combine(found, hold.release());
+  }
   // The registrant owns the reference even when loading at once fails.
   if (ctx->options & kOptPrepareOnRead) rc = slot_load(ctx, slot);
   int32_t released = hold.release();
@@ -578,31 +605,36 @@ void rsrc_open_ops_set(const rsrc_open_ops* ops) { g_open_ops.store(ops, std::me
 
 const rsrc_open_ops* rsrc_open_ops_get() { return g_open_ops.load(std::memory_order_acquire); }
 
-int32_t rsrc_open(context* ctx, uint32_t kind, const char* name, uint32_t options, rsrc_ref* out) {
-  if (out == nullptr || out->held() || name == nullptr) return TQ_ERR_ARGUMENT;
+namespace {
+
+// A registration by name through the operations lent for the kind; index
+// as the registration leaves it.
+int32_t open_op(context* ctx, uint32_t kind, const char* name, uint32_t options, int32_t* index) {
   const rsrc_open_ops* ops = rsrc_open_ops_get();
-  int32_t index = -1;
-  int32_t rc = TQ_ERR_NOT_SUPPORTED;
   switch (kind) {
     case kRsrcRegex:
-      if (ops != nullptr && ops->regexlib_open != nullptr) rc = ops->regexlib_open(ctx, name, &index);
+      if (ops != nullptr && ops->regexlib_open != nullptr) return ops->regexlib_open(ctx, name, index);
       break;
     case kRsrcScheme:
-      if (ops != nullptr && ops->scheme_open != nullptr) rc = ops->scheme_open(ctx, name, options, &index);
+      if (ops != nullptr && ops->scheme_open != nullptr) return ops->scheme_open(ctx, name, options, index);
       break;
     case kRsrcChopper:
-      if (ops != nullptr && ops->chopper_open != nullptr) rc = ops->chopper_open(ctx, name, &index);
+      if (ops != nullptr && ops->chopper_open != nullptr) return ops->chopper_open(ctx, name, index);
       break;
     case kRsrcVocab:
-      if (ops != nullptr && ops->vocab_open != nullptr) rc = ops->vocab_open(ctx, name, &index);
+      if (ops != nullptr && ops->vocab_open != nullptr) return ops->vocab_open(ctx, name, index);
       break;
     default:
       return TQ_ERR_ARGUMENT;
   }
-  if (rc < 0) return rc;
-  if (index < 0) return TQ_ERR_FAILED;
-  *out = rsrc_ref::adopt(kind, index);
-  return rc == TQ_WARN_ALREADY_REGISTERED ? 0 : rc;
+  return TQ_ERR_NOT_SUPPORTED;
+}
+
+}  // namespace
+
+int32_t rsrc_open(context* ctx, uint32_t kind, const char* name, uint32_t options, rsrc_ref* out) {
+  if (out == nullptr || out->held() || name == nullptr) return TQ_ERR_ARGUMENT;
+  return rsrc_open_kept(ctx, kind, out, [&](int32_t* index) { return open_op(ctx, kind, name, options, index); });
 }
 
 int32_t rsrc_ref_check(context* ctx, const rsrc_ref& ref) {
@@ -613,9 +645,16 @@ int32_t rsrc_ref_check(context* ctx, const rsrc_ref& ref) {
 
 namespace {
 
-// Keeps an opened reference only once it reads as its kind.
-int32_t keep_checked(context* ctx, int32_t opened, rsrc_ref* out) {
-  if (opened < 0) return opened;
+// Keeps an opened reference only once it reads as its kind; a failed
+// registration that handed out an index (its load at once failed) gives
+// it back.
+int32_t keep_checked(context* ctx, int32_t opened, int32_t index, uint32_t kind, rsrc_ref* out) {
+  if (index >= 0) *out = rsrc_ref::adopt(kind, index);
+  if (opened >= 0 && index < 0) opened = TQ_ERR_FAILED;
+  if (opened < 0) {
+    (void)out->release(ctx);
+    return opened;
+  }
   const int32_t rc = rsrc_ref_check(ctx, *out);
   if (rc == 0) return opened;
   (void)out->release(ctx);
@@ -642,18 +681,18 @@ int32_t rsrc_open_checked(context* ctx, uint32_t kind, const char* name, uint32_
   if (name != nullptr && kind_ok(kind)) {
     if (const int32_t rc = edit_name_check(ctx, kind, name); rc < 0) return rc;
   }
-  return keep_checked(ctx, rsrc_open(ctx, kind, name, options, out), out);
+  if (out == nullptr || out->held() || name == nullptr) return TQ_ERR_ARGUMENT;
+  int32_t index = -1;
+  const int32_t rc = open_op(ctx, kind, name, options, &index);
+  return keep_checked(ctx, rc == TQ_WARN_ALREADY_REGISTERED ? 0 : rc, index, kind, out);
 }
 
 int32_t rsrc_open_checked_by(context* ctx, uint32_t kind, rsrc_register_fn reg, const char* name, rsrc_ref* out) {
   if (out == nullptr || out->held() || name == nullptr || reg == nullptr || !kind_ok(kind)) return TQ_ERR_ARGUMENT;
   if (const int32_t rc = edit_name_check(ctx, kind, name); rc < 0) return rc;
   int32_t index = -1;
-  int32_t rc = reg(ctx, name, &index);
-  if (rc < 0) return rc;
-  if (index < 0) return TQ_ERR_FAILED;
-  *out = rsrc_ref::adopt(kind, index);
-  return keep_checked(ctx, rc == TQ_WARN_ALREADY_REGISTERED ? 0 : rc, out);
+  const int32_t rc = reg(ctx, name, &index);
+  return keep_checked(ctx, rc == TQ_WARN_ALREADY_REGISTERED ? 0 : rc, index, kind, out);
 }
 
 int32_t rsrc_find_by_name(context* ctx, uint32_t kind, const char* name, int32_t* out_index) {

@@ -68,6 +68,9 @@ struct resource_slot {
   uint32_t kind;
   uint32_t state;
   uint32_t refs;               // definitions' references plus client loads
+  // Registered by the name a definition's file gave while that name's file
+  // could not be found (rsrc_open_kept); cleared once it is found or read.
+  uint32_t unfound;
   sharer_loads client_loads;   // the part of refs that client loads hold (its
                                // total), per open context that made them and
                                // left by closed ones: one per load or
@@ -359,11 +362,34 @@ struct rsrc_open_ops {
 void rsrc_open_ops_set(const rsrc_open_ops* ops);
 const rsrc_open_ops* rsrc_open_ops_get();
 
+// A definition read from its file for editing (in an edit-mode context,
+// where tq_locale_write may write it back) keeps every name the file gave,
+// whatever became of the file behind it: the name is a fact of the
+// definition's file, its own file's state is not. (Outside edit mode
+// nothing is written back, and a name whose file cannot be found is left
+// out as it always was.) So a reader registers each name it reads through
+// rsrc_open_kept: `reg(&index)` is one registration by name
+// (a kind's load by name), which, when the name's file cannot be found now
+// (missing, an I/O error, no descriptor or memory to look), registers the
+// name all the same (resource_slot::unfound) and answers the failure it
+// met, recorded, with the index. Whenever an index comes back the ref
+// holds it, also beside a failure (a load at once that failed, under
+// TQ_OPT_PREPARE_ON_READ, likewise): the reader reports the failure, marks
+// the definition as it always has, and keeps the ref, so a write writes
+// the name as it was read, and the next load's reader decides again what
+// becomes of it. A first use of such a registration looks for its file
+// again. A client's load or an edit (rsrc_open_checked) never keeps a name
+// whose file cannot be found: it fails as before, holding nothing.
+// The result: 0 (a name already registered counts as 0) or a positive
+// warning; a failure, the ref empty or holding the name; -802 for a ref
+// that holds one already.
+template <typename Reg>
+int32_t rsrc_open_kept(context* ctx, uint32_t kind, rsrc_ref* out, Reg&& reg);
+
 // Opens a resource of the kind (kRsrcRegex, kRsrcScheme with its options,
-// kRsrcChopper, kRsrcVocab) by name into an empty ref, which then holds the
-// reference. 0 (a name already registered counts as 0) or a positive
-// warning of the open; on failure the ref stays empty: the open's failure,
-// -700 when no operation is lent for the kind, -802 for another kind.
+// kRsrcChopper, kRsrcVocab) by name into an empty ref as a definition's
+// reader does (rsrc_open_kept). -700 when no operation is lent for the
+// kind, -802 for another kind.
 int32_t rsrc_open(context* ctx, uint32_t kind, const char* name, uint32_t options, rsrc_ref* out);
 
 // A definition read from its file registers what it names and leaves the
@@ -381,6 +407,33 @@ int32_t rsrc_open_checked(context* ctx, uint32_t kind, const char* name, uint32_
 // phonetics), which gives one reference with the index, or a failure.
 using rsrc_register_fn = int32_t (*)(context* ctx, const char* name, int32_t* index);
 int32_t rsrc_open_checked_by(context* ctx, uint32_t kind, rsrc_register_fn reg, const char* name, rsrc_ref* out);
+
+// The request of rsrc_open_kept (in edit mode), given up on every way out
+// of the registration whether it reached the registry or not.
+class rsrc_keep_name_scope {
+ public:
+  explicit rsrc_keep_name_scope(context* ctx) : ctx_(ctx) { ctx_->rsrc_keep_name = ctx_->edit_mode != 0 ? 1 : 0; }
+  ~rsrc_keep_name_scope() { ctx_->rsrc_keep_name = 0; }
+  rsrc_keep_name_scope(const rsrc_keep_name_scope&) = delete;
+  rsrc_keep_name_scope& operator=(const rsrc_keep_name_scope&) = delete;
+
+ private:
+  context* ctx_;
+};
+
+template <typename Reg>
+int32_t rsrc_open_kept(context* ctx, uint32_t kind, rsrc_ref* out, Reg&& reg) {
+  if (out == nullptr || out->held()) return TQ_ERR_ARGUMENT;
+  int32_t index = -1;
+  int32_t rc = 0;
+  {
+    const rsrc_keep_name_scope keep(ctx);
+    rc = reg(&index);
+  }
+  if (index >= 0) *out = rsrc_ref::adopt(kind, index);
+  if (rc >= 0 && index < 0) return TQ_ERR_FAILED;
+  return rc == TQ_WARN_ALREADY_REGISTERED ? 0 : rc;
+}
 
 // Frees every slot of every kind (the last release of the shared state).
 void rsrc_tables_free(context* ctx, rsrc_table* tables);

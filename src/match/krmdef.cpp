@@ -71,13 +71,11 @@ int32_t schemes_read(context* ctx, const xmldoc* el, defn_rec* rec, match_defn_k
     if (type != nullptr && std::strcmp(xmldoc_field_text(type), "Phrase") != 0) options |= kMatchSchemeElement;
     match_scheme_entry entry;
     int32_t rc = match_scheme_open(ctx, name, options, &entry, false);
-    if (rc < 0) {
-      TQ_REPORT(ctx, rc, 132, name, rec->name);
-      if (err_is_critical(rc)) return rc;
-      result = rc;
-      continue;
-    }
-    part->schemes.push_back(std::move(entry));  // reserved: cannot throw
+    if (rc < 0) TQ_REPORT(ctx, rc, 132, name, rec->name);
+    // Kept by its name alone too: the file names it (rsrc_open_kept).
+    if (entry.scheme.held()) part->schemes.push_back(std::move(entry));  // reserved: cannot throw
+    if (err_is_critical(rc)) return rc;
+    if (rc < 0) result = rc;
   }
   return result;
 }

@@ -426,12 +426,11 @@ int32_t match_token_rsrc_open(context* ctx, uint32_t kind, const char* name, rsr
                                 : rsrc_open_checked_by(ctx, kind, phonetx_load_by_name, name, out);
   }
   if (kind != kRsrcPhonetx) return rsrc_open(ctx, kind, name, 0, out);
-  int32_t index = -1;
-  int32_t rc = phonetx_load_by_name(ctx, name, &index);
-  if (rc < 0) return rc;
-  if (index < 0) return TQ_ERR_FILE_OPEN;
-  *out = rsrc_ref::adopt(kRsrcPhonetx, index);
-  return rc;
+  // Kept by its name when its file cannot be had now, as rsrc_open keeps
+  // the other kinds (rsrc_open_kept).
+  const int32_t rc =
+      rsrc_open_kept(ctx, kind, out, [&](int32_t* index) { return phonetx_load_by_name(ctx, name, index); });
+  return rc == TQ_ERR_FAILED ? TQ_ERR_FILE_OPEN : rc;
 }
 
 // ---- Token hooks ------------------------------------------------------------------------------

@@ -89,14 +89,14 @@ struct read_state {
 int32_t read_grammar(read_state& s, const xmldoc* el) {
   (void)s.part->grammar.release(s.ctx);
   const char* name = xmldoc_prop_get(s.ctx, el, kPropGrammar);
-  int32_t index = -1;
-  int32_t rc = grammar_load_by_name(s.ctx, name, nullptr, &index);
-  if (rc < 0 || index < 0) {
-    if (rc >= 0) rc = TQ_ERR_FILE_OPEN;
+  // Kept by its name when its file cannot be had now (rsrc_open_kept).
+  int32_t rc = rsrc_open_kept(s.ctx, kRsrcGrammar, &s.part->grammar,
+                              [&](int32_t* index) { return grammar_load_by_name(s.ctx, name, nullptr, index); });
+  if (rc < 0) {
+    if (rc == TQ_ERR_FAILED) rc = TQ_ERR_FILE_OPEN;
     TQ_REPORT(s.ctx, rc, 190, name, kKindName, s.rec->name);
     return rc;
   }
-  s.part->grammar = rsrc_ref::adopt(kRsrcGrammar, index);
   return 0;
 }
 

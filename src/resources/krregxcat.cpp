@@ -322,10 +322,15 @@ int32_t cat_regexlib_table_read(context* ctx, const xmldoc* table, int32_t recor
   if (rc < 0) return rc;
   const char* rx = xmldoc_field_text(xmldoc_field_get(table, record, col_rx));
   if (rx[0] == '\0') return TQ_ERR_INVALID_CONTENT;
-  rc = regexlib_load_by_name(ctx, rx, nullptr, &fresh.regexlib, 0);
-  if (rc < 0) return rc;
-  *entry = fresh;
-  return 0;
+  // A library whose file cannot be had now is kept by its name, and the
+  // row with it: the definition's file names them (rsrc_open_kept).
+  rsrc_ref lib;
+  rc = rsrc_open_kept(ctx, kRsrcRegex, &lib,
+                      [&](int32_t* index) { return regexlib_load_by_name(ctx, rx, nullptr, index, 0); });
+  fresh.regexlib = lib.index();
+  lib.forget();  // the entry holds the reference from here on
+  if (fresh.regexlib >= 0) *entry = fresh;
+  return rc < 0 ? rc : 0;
 }
 
 int32_t cat_regexlib_list_write(context* ctx, xmldoc* el, const std::vector<cat_regexlib_entry*>& list,

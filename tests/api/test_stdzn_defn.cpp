@@ -253,9 +253,16 @@ TEST(StdznDefnExports, EditedInTheChildWrittenAndLoadedAgain) {
 
     tq_lock_handle* lock = nullptr;
     ASSERT_EQ(tq_lock_init(ctx, &lock), 0);
+    // BadRefs keeps the library 'Nolib' its file names, whose file is
+    // missing: written as it was read, with the reader's 104 naming it.
     for (const auto& [file, code] : {std::pair{"en.loc", kEn}, std::pair{"enusa.loc", kEnusa}}) {
       ASSERT_EQ(tq_lock_create(ctx, file, 7, lock, nullptr), 0);
-      ASSERT_EQ(tq_locale_write(ctx, code, lock), 0) << tq_test::error_list_text(ctx);
+      ASSERT_EQ(tq_locale_write(ctx, code, lock), code == kEn ? TQ_WARN_LOCALE_PROBLEMS : 0)
+          << tq_test::error_list_text(ctx);
+      if (code == kEn) {
+        EXPECT_NE(tq_test::error_list_text(ctx).find("'BadRefs'"), std::string::npos);
+        EXPECT_NE(tq_test::error_list_text(ctx).find("'Nolib'"), std::string::npos);
+      }
     }
     tq_lock_free(ctx, lock);
   }

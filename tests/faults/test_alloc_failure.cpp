@@ -126,6 +126,20 @@ Outcome load_edit(CallRun& run) {
   return o;
 }
 
+// An edit load of ENUSA whose allocations are counted, then, memory back,
+// the write of its parent EN (which holds the definitions): the result is
+// the write's, and what it wrote. So a load that failed part way and the
+// next load made after it both write what a clean load writes.
+Outcome load_edit_then_write(CallRun& run) {
+  Outcome o;
+  o.rc = tq_zel_locale_load_edit(run.ctx, kSampleEnusa, kEveryPart, run.lock);
+  tq_test::AllocPause pause;
+  if (o.rc < 0) return o;
+  o.rc = tq_locale_write(run.ctx, tq_test::kSampleEn, run.lock);
+  o.out = tq_test::read_file(run.root / "locale" / "en.loc.zel");
+  return o;
+}
+
 // A scheme of ENUSA opened for editing.
 bool scheme_editing(CallRun& run) {
   return editing(run) && tq_scheme_load_edit(run.ctx, "en_nickname", run.lock, &run.index) >= 0;
@@ -404,6 +418,9 @@ std::vector<Workload> workloads() {
        [](CallRun& run) { return open_on(run, true) && tq_lock_init(run.ctx, &run.lock) == 0; }, load_edit, true,
        true, &engines, nullptr, true, "locale/enusa.loc.zel"},
       {"SchemeEditLinked", scheme_editing, entry_add, true, false, nullptr, nullptr, true},
+      {"LocaleWriteAfterEditLoad",
+       [](CallRun& run) { return open_on(run, true) && tq_lock_init(run.ctx, &run.lock) == 0; },
+       load_edit_then_write, true, false, nullptr, "locale/en.loc.zel"},
       // A locale whose parent is loaded already, with fewer parts: the
       // parent is taken as it is.
       {"LocaleLoadOverParent",

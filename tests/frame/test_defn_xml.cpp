@@ -175,13 +175,15 @@ TEST(DefnXml, ReadingStepByStep) {
   EXPECT_STREQ(xmldoc_prop_get(ctx, out->includes[0].doc, "Incomplete"), "Yes");
   xml_free(ctx, out);
 
-  // A library that cannot be opened is left out; the others stay.
+  // A library that cannot be opened keeps its name and place (read for
+  // editing: a write writes what was read); the others stay.
   EXPECT_EQ(kb.read(defn("Libs", prop("Datatype", "Name") + prop("Normalization Regexlib", "R1") +
                                      libs("Normalization Regexlibs", {"R1", "Gone", "R2"}))),
             105);
-  ASSERT_EQ(kb.last().normalization.size(), 2u);
+  ASSERT_EQ(kb.last().normalization.size(), 3u);
   EXPECT_EQ(resource_name(ctx, kb.last().normalization[0]), "R1");
-  EXPECT_EQ(resource_name(ctx, kb.last().normalization[1]), "R2");
+  EXPECT_EQ(resource_name(ctx, kb.last().normalization[1]), "Gone");
+  EXPECT_EQ(resource_name(ctx, kb.last().normalization[2]), "R2");
   EXPECT_EQ(kb.last().valid, 0);
   EXPECT_NE(kb.errors().find("'Gone'"), std::string::npos) << kb.errors();
   // A library given back since (an empty entry) is not written.
@@ -190,8 +192,9 @@ TEST(DefnXml, ReadingStepByStep) {
   ASSERT_EQ(defn_element_write(ctx, out, &kb.last()), 0) << kb.errors();
   const xmldoc* table = xmldoc_include_doc_find(out->includes[0].doc, "Normalization Regexlibs");
   ASSERT_NE(table, nullptr);
-  ASSERT_EQ(table->record_count, 1);
-  EXPECT_STREQ(table->records[0].key, "R2");
+  ASSERT_EQ(table->record_count, 2);
+  EXPECT_STREQ(table->records[0].key, "Gone");
+  EXPECT_STREQ(table->records[1].key, "R2");
   xml_free(ctx, out);
 
   // A duplicate name is refused (186) and the definition stays, nameless and not valid.
@@ -220,9 +223,9 @@ TEST(DefnXml, VocabulariesAndTheLegacyThreshold) {
     const char* what;
     std::string body;
     size_t count;
-    uint32_t enabled[2];
-    uint32_t threshold[2];
-    int32_t stop[2];
+    uint32_t enabled[3];
+    uint32_t threshold[3];
+    int32_t stop[3];
     int32_t result = 0;
   };
   const Case cases[] = {
@@ -235,9 +238,9 @@ TEST(DefnXml, VocabulariesAndTheLegacyThreshold) {
        2, {0, 1}, {80, 60}, {0, 1}},
       {"no table: the single vocabulary takes the threshold",
        prop("Vocabulary", "V2") + prop("Fuzzy Vocab Threshold", "85"), 1, {1, 0}, {85, 0}, {0, 0}},
-      {"a vocabulary that cannot be opened is left out, the others kept",
-       vocabs(false, {vocab_row("V1", 0).c_str(), vocab_row("Gone", 0).c_str(), vocab_row("V2", 1).c_str()}), 2,
-       {0, 0}, {80, 80}, {0, 1}, 105},
+      {"a vocabulary that cannot be opened keeps its name and place (read for editing), the others kept",
+       vocabs(false, {vocab_row("V1", 0).c_str(), vocab_row("Gone", 0).c_str(), vocab_row("V2", 1).c_str()}), 3,
+       {0, 0, 0}, {80, 80, 80}, {0, 0, 1}, 105},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
