@@ -146,6 +146,7 @@ struct text_position {
 struct open_reference {
   bool open = false;  // after its '&', before its ';'
   text_position at;   // of its '&'
+  std::string name;   // so far
 };
 
 struct read_state {
@@ -550,8 +551,12 @@ void refusal_name(read_state& st, XML_Error code) {
       code != XML_ERROR_ATTRIBUTE_EXTERNAL_ENTITY_REF && code != XML_ERROR_BINARY_ENTITY_REF) {
     return;
   }
-  char_reader source{};
-  if (event_source(st, &source)) token_check(st, source, event_position(st), true);
+  try {
+    char_reader source{};
+    if (event_source(st, &source)) token_check(st, source, event_position(st), true);
+  } catch (const std::bad_alloc&) {
+    fail(st, TQ_ERR_NO_MEMORY);
+  }
 }
 
 // A count attribute: absent is 0; anything but a decimal number that fits
@@ -841,16 +846,16 @@ void XMLCALL on_default(void* user, const XML_Char* s, int len) {
         // A reference is a token of its own: its '&' starts the event.
         ref.open = true;
         ref.at = event_position(st);
-        st.ref_name.clear();
+        ref.name.clear();
         s = static_cast<const char*>(amp) + 1;
         continue;
       }
       const void* semi = std::memchr(s, ';', static_cast<size_t>(end - s));
       const char* stop = semi != nullptr ? static_cast<const char*>(semi) : end;
-      st.ref_name.append(s, static_cast<size_t>(stop - s));
+      ref.name.append(s, static_cast<size_t>(stop - s));
       if (semi == nullptr) return;
       ref.open = false;
-      return entity_fail(st, st.ref_name, ref.at);
+      return entity_fail(st, ref.name, ref.at);
     }
   } catch (const std::bad_alloc&) {
     fail(st, TQ_ERR_NO_MEMORY);
