@@ -287,6 +287,8 @@ void entity_fail(read_state& st, std::string_view name, text_position at) noexce
     err_text<2080>(m->text, st.file != nullptr ? st.file : "", at.line, at.column + 1, std::string(name).c_str());
     st.text = m->text;
   } catch (const std::bad_alloc&) {
+    // The refusal cannot be told without its entity: out of memory.
+    st.error = TQ_ERR_NO_MEMORY;
     st.text.clear();
   }
 }
