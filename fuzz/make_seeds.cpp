@@ -69,6 +69,25 @@ std::string values(std::initializer_list<const char*> lines) {
   return s;
 }
 
+// A UTF-8 text (Latin-1 characters only for ISO-8859-1) in the encoding
+// its declaration names, "ISO-8859-1", "UTF-16LE" or "UTF-16BE" (these
+// with a byte order mark), for documents that reach the reader converted.
+std::string encoded(const std::string& text, const std::string& form) {
+  std::string out = form == "UTF-16LE" ? "\xFF\xFE" : form == "UTF-16BE" ? "\xFE\xFF" : "";
+  const auto* u = reinterpret_cast<const unsigned char*>(text.data());
+  for (size_t i = 0; i < text.size();) {
+    uint32_t cp = u[i];
+    const size_t len = cp < 0x80 ? 1 : cp < 0xE0 ? 2 : 3;  // no character past U+FFFF here
+    if (len > 1) cp &= 0x3Fu >> (len - 1);
+    for (size_t k = 1; k < len; ++k) cp = (cp << 6) | (u[i + k] & 0x3Fu);
+    i += len;
+    const char hi = static_cast<char>(cp >> 8);
+    const char lo = static_cast<char>(cp & 0xFF);
+    out += form == "ISO-8859-1" ? std::string{lo} : form == "UTF-16LE" ? std::string{lo, hi} : std::string{hi, lo};
+  }
+  return out;
+}
+
 // A document with properties, a grouped property, records and a reference
 // to a second document; the plain files and one vault file.
 void xml_and_vault_seeds(const Seeds& seeds) {
@@ -102,6 +121,20 @@ void xml_and_vault_seeds(const Seeds& seeds) {
   seeds.put("xml", "entities", entities + "&#x41;&lt;</value></record></data></file></krxml>\n");
   seeds.put("xml", "entity-refused",
             entities + "ACME &undefined; &ext;</value></record></data></file></krxml>\n@@ leaf\n" + slurp(dir / "leaf"));
+  // The same converted: comments, instructions and literals longer than
+  // the pieces Expat hands converted text in, with a quote and a reference
+  // where a piece begins.
+  const std::string filler(1019, 'a');
+  for (const char* form : {"ISO-8859-1", "UTF-16LE", "UTF-16BE"}) {
+    std::string body = entities.substr(entities.find("?>") + 2);
+    body.insert(body.find('[') + 1, "<!--" + filler + "\"&y; -->");
+    body += "<!--" + filler + "\"-->\xC3\xA9<?pi " + filler + "&x;?></value></record></data></file></krxml>\n";
+    const std::string head =
+        std::string("<?xml version=\"1.0\" encoding=\"") + (form[0] == 'I' ? form : "UTF-16") + "\"?>";
+    seeds.put("xml", (std::string("entities-") + form).c_str(), encoded(head + body, form));
+    body.replace(body.find("\xC3\xA9"), 2, "&undefined;");
+    seeds.put("xml", (std::string("entity-refused-") + form).c_str(), encoded(head + body, form));
+  }
   check(ctx, tq_xml_write(ctx, 0, (dir / "doc").c_str(), 1, doc), "write vault");
   tq_xmldoc* leaf_again = nullptr;
   check(ctx, tq_xml_read(ctx, (dir / "leaf").c_str(), 8, &leaf_again), "read leaf");

@@ -550,12 +550,18 @@ typedef struct tq_xml_field {
  * the limit named). A document read, plain or
  * vault, and every knowledge-base file the loads read, holds only its own
  * text: a reference to an entity it does not define (`&name;` with no
- * declaration of its own, however the document names a DTD), or to an
- * external entity, is refused with -300 (TQ_ERR_INVALID_CONTENT), the
- * error naming the file, the line and the entity. No entity is ever read
- * from outside the document. The predefined entities (&amp; &lt; &gt;
- * &quot; &apos;), character references and the internal entities the
- * document declares itself are read as XML reads them. */
+ * declaration of its own), or to an external entity, is refused with -300
+ * (TQ_ERR_INVALID_CONTENT) wherever it stands (in text, in an attribute
+ * value or default, in the text of an entity these name) and whether the
+ * document names a DTD, none, or calls itself standalone: the error names
+ * the file, the line and column of the reference (for one an entity's
+ * text makes, of the reference in the document that brought it) and the
+ * entity. No entity is ever read from outside the document. Comments and
+ * processing instructions are no part of the text and are never looked
+ * into; a document in ISO-8859-1 or UTF-16 reads as its UTF-8 twin
+ * does. The predefined entities (&amp; &lt; &gt; &quot; &apos;),
+ * character references and the internal entities the document declares
+ * itself are read as XML reads them. */
 TQ_API int32_t tq_xml_read(tq_context* ctx, const char* file, uint32_t flags, tq_xmldoc** xml) TQ_NOEXCEPT;
 /* unused has no effect. The file is replaced whole: a failed write leaves
  * the previous file as it was, and no save, failed or not, leaves its

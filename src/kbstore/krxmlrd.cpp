@@ -2,10 +2,12 @@
 // turned into documents. Files are fed to Expat in large blocks, a vault
 // file deciphered line by line into the block.
 #include <expat.h>
+#include <strings.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <new>
 #include <optional>
 #include <random>
@@ -131,13 +133,20 @@ struct read_level {
   int32_t field_column = -1;
 };
 
-// The entity references met in markup whose references Expat expands
-// itself (attribute values, attribute defaults, internal entities' texts),
-// read as it comes, possibly in pieces.
-struct reference_scan {
-  bool in_name = false;  // after a '&', before its ';'
-  std::string name;
-  std::vector<std::string> names;  // complete ones, to check
+// A place in the document as Expat counts it: lines from 1, columns (in
+// characters) from 0.
+struct text_position {
+  uint32_t line = 0;
+  uint32_t column = 0;
+};
+
+// A reference Expat left unexpanded in content, handed to the default
+// handler: in pieces when the document is converted, so it is read across
+// calls.
+struct open_reference {
+  bool open = false;  // after its '&', before its ';'
+  text_position at;   // of its '&'
+  std::string name;   // so far
 };
 
 struct read_state {
@@ -151,15 +160,23 @@ struct read_state {
   uint64_t events = 0;  // handlers run, for the size of the next block
   int32_t reach = 0;  // the deepest `file` met, referenced files' included
   // The internal general entities the document declares (name, replacement
-  // text), those whose references were all found defined, and the markup
-  // being scanned while it is handed to the default handler.
+  // text) and those whose texts were found to refer only to what is
+  // defined: each is looked through once per read.
   std::unordered_map<std::string, std::string> entities;
   std::unordered_set<std::string> entities_checked;
-  reference_scan* scan = nullptr;
-  // The default handler's reference or literal that a call left unfinished:
-  // '&', or the literal's quote; 0 when none.
-  char pending = 0;
-  reference_scan pending_scan;
+  // The declared encoding is ISO-8859-1: the source's single bytes are
+  // Latin-1 characters, not UTF-8.
+  bool latin1 = false;
+  // Within XML_ParseBuffer: a failure then also stops the parser.
+  bool parsing = false;
+  // The text of a start tag being taken from the default handler
+  // (XML_DefaultCurrent), when set.
+  std::string* capture = nullptr;
+  open_reference unexpanded;
+  // The name of the reference being read, and a name being looked up;
+  // kept to reuse their room.
+  std::string ref_name;
+  std::string ref_lookup;
   std::vector<open_element> stack;
   std::vector<read_level> levels;
   std::string chars;
@@ -225,12 +242,26 @@ const char* failure_reason(int32_t code) {
   }
 }
 
+// Stops the parse at the read's first failure: nothing after it changes
+// the answer, and a document is not read on for nothing.
+void parse_stop(read_state& st) noexcept {
+  if (st.parsing && st.parser != nullptr) XML_StopParser(st.parser, XML_FALSE);
+}
+
+// Where the event being handled starts (for a reference an internal
+// entity's text makes, the reference that brought the text).
+text_position event_position(const read_state& st) {
+  return {static_cast<uint32_t>(XML_GetCurrentLineNumber(st.parser)),
+          static_cast<uint32_t>(XML_GetCurrentColumnNumber(st.parser))};
+}
+
 // Records the read's first failure. Called from Expat's handlers, through
 // which nothing may be thrown: a message that cannot be made for want of
 // memory leaves the code alone to tell.
 void fail(read_state& st, int32_t code) noexcept {
   if (st.error != 0) return;
   st.error = code;
+  parse_stop(st);
   uint32_t line = st.parser != nullptr ? static_cast<uint32_t>(XML_GetCurrentLineNumber(st.parser)) : 0;
   uint32_t column = st.parser != nullptr ? static_cast<uint32_t>(XML_GetCurrentColumnNumber(st.parser)) : 0;
   try {
@@ -240,43 +271,25 @@ void fail(read_state& st, int32_t code) noexcept {
   }
 }
 
+struct message_text {
+  char text[kErrTextSize];
+};
+
 // Refuses a reference to an entity the document does not define, or to an
-// external one, at the position of the event that holds it (the start tag
-// for a reference in an attribute value). Expat would read it as nothing.
-void entity_fail(read_state& st, std::string_view name) noexcept {
+// external one, at the place of the reference in the document: Expat would
+// read it as nothing, or refuse it without naming it.
+void entity_fail(read_state& st, std::string_view name, text_position at) noexcept {
   if (st.error != 0) return;
   st.error = TQ_ERR_INVALID_CONTENT;
+  parse_stop(st);
   try {
-    char text[kErrTextSize];
-    err_text<2080>(text, st.file != nullptr ? st.file : "", static_cast<uint32_t>(XML_GetCurrentLineNumber(st.parser)),
-                   static_cast<uint32_t>(XML_GetCurrentColumnNumber(st.parser)) + 1, std::string(name).c_str());
-    st.text = text;
+    auto m = std::make_unique<message_text>();
+    err_text<2080>(m->text, st.file != nullptr ? st.file : "", at.line, at.column + 1, std::string(name).c_str());
+    st.text = m->text;
   } catch (const std::bad_alloc&) {
+    // The refusal cannot be told without its entity: out of memory.
+    st.error = TQ_ERR_NO_MEMORY;
     st.text.clear();
-  }
-}
-
-// Collects the names of the references in a piece of markup ("&name;");
-// character references ("&#...;") are collected too and pass the check.
-void references_collect(reference_scan& scan, const char* s, size_t n) {
-  const char* end = s + n;
-  while (s < end) {
-    if (!scan.in_name) {
-      const void* amp = std::memchr(s, '&', static_cast<size_t>(end - s));
-      if (amp == nullptr) return;
-      s = static_cast<const char*>(amp) + 1;
-      scan.in_name = true;
-      scan.name.clear();
-      continue;
-    }
-    const void* semi = std::memchr(s, ';', static_cast<size_t>(end - s));
-    const char* stop = semi != nullptr ? static_cast<const char*>(semi) : end;
-    scan.name.append(s, static_cast<size_t>(stop - s));
-    if (semi == nullptr) return;
-    scan.names.push_back(std::move(scan.name));
-    scan.name.clear();
-    scan.in_name = false;
-    s = stop + 1;
   }
 }
 
@@ -284,33 +297,268 @@ bool entity_predefined(std::string_view name) {
   return name == "amp" || name == "lt" || name == "gt" || name == "quot" || name == "apos";
 }
 
-// Checks the collected names: a character reference, a predefined entity,
-// or an internal entity of the document whose own text refers only to
-// such. Each entity's text is looked through once per read (a list, not a
-// recursion: a chain of entities may be long), so nested entities cost
-// what their declarations take, however often they are used.
-void references_check(read_state& st, std::vector<std::string>& names) {
-  while (!names.empty() && st.error == 0) {
-    std::string name = std::move(names.back());
-    names.pop_back();
-    if ((!name.empty() && name[0] == '#') || entity_predefined(name) || st.entities_checked.count(name) != 0) continue;
-    auto it = st.entities.find(name);
-    if (it == st.entities.end()) return entity_fail(st, name);
-    st.entities_checked.insert(name);
-    reference_scan inner;
-    references_collect(inner, it->second.data(), it->second.size());
-    for (std::string& n : inner.names) names.push_back(std::move(n));
+// Whether a reference made where Expat expands entities itself (an
+// attribute value or default, and the texts of the entities these name)
+// reads as written: a character reference, a predefined entity, or an
+// internal entity of the document whose own text refers only to such.
+// Otherwise *refused is the first name, in the order Expat meets them,
+// that does not. Each entity's text is looked through once per read, by a
+// list of places rather than a recursion (a chain of entities may be
+// long), so nested entities cost what their declarations take however
+// often they are used, and nothing grows with the references made.
+bool reference_ok(read_state& st, std::string_view name, std::string_view* refused) {
+  struct place {
+    const std::string* text;
+    size_t at;
+  };
+  std::vector<place> places;
+  std::string_view next = name;
+  for (;;) {
+    if ((next.empty() || next[0] != '#') && !entity_predefined(next)) {
+      st.ref_lookup.assign(next);
+      if (st.entities_checked.count(st.ref_lookup) == 0) {
+        auto it = st.entities.find(st.ref_lookup);
+        if (it == st.entities.end()) {
+          *refused = next;
+          return false;
+        }
+        st.entities_checked.insert(it->first);
+        places.push_back(place{&it->second, 0});
+      }
+    }
+    // The next reference of the innermost text not yet looked through.
+    for (;;) {
+      if (places.empty()) return true;
+      place& p = places.back();
+      size_t amp = p.text->find('&', p.at);
+      size_t semi = amp == std::string::npos ? amp : p.text->find(';', amp);
+      if (semi == std::string::npos) {
+        places.pop_back();
+        continue;
+      }
+      next = std::string_view(*p.text).substr(amp + 1, semi - amp - 1);
+      p.at = semi + 1;
+      break;
+    }
   }
 }
 
-// Hands the markup of the current event to the default handler to be
-// scanned, then checks what it refers to.
-void current_markup_check(read_state& st) {
-  reference_scan scan;
-  st.scan = &scan;
+// The forms in which Expat reads a document's bytes.
+enum class text_form : uint8_t { kUtf8, kLatin1, kUtf16Le, kUtf16Be };
+
+// Reads the characters of a text in one of those forms. Expat has checked
+// the text before any handler sees it; a character cut short by the end
+// ends it.
+struct char_reader {
+  const unsigned char* p;
+  size_t n;
+  text_form form;
+  size_t at = 0;
+
+  int32_t unit16(size_t i) const {
+    return form == text_form::kUtf16Le ? p[i] | (p[i + 1] << 8) : (p[i] << 8) | p[i + 1];
+  }
+  // The next character, -1 at the end.
+  int32_t next() {
+    if (at >= n) return -1;
+    if (form == text_form::kLatin1) return p[at++];
+    if (form == text_form::kUtf8) {
+      const uint32_t c = p[at];
+      const size_t len = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+      if (n - at < len) {
+        at = n;
+        return -1;
+      }
+      int32_t cp = static_cast<int32_t>(len == 1 ? c : len == 2 ? c & 0x1F : len == 3 ? c & 0x0F : c & 0x07);
+      for (size_t k = 1; k < len; ++k) cp = (cp << 6) | (p[at + k] & 0x3F);
+      at += len;
+      return cp;
+    }
+    if (n - at < 2) {
+      at = n;
+      return -1;
+    }
+    int32_t u = unit16(at);
+    at += 2;
+    if (u >= 0xD800 && u < 0xDC00 && n - at >= 2) {
+      int32_t low = unit16(at);
+      if (low >= 0xDC00 && low < 0xE000) {
+        at += 2;
+        return 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00);
+      }
+    }
+    return u;
+  }
+  // Moves to the next '&' before `end` (a byte offset), or to `end`, where
+  // a character is a byte; elsewhere one character on.
+  void skip_to_reference(size_t end) {
+    if (form != text_form::kUtf8 && form != text_form::kLatin1) return;
+    const void* amp = std::memchr(p + at, '&', end - at);
+    at = amp != nullptr ? static_cast<size_t>(static_cast<const unsigned char*>(amp) - p) : end;
+  }
+};
+
+void utf8_append(std::string& out, int32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+// The source text of the event being handled (or of the one Expat refused)
+// as Expat holds it, from the event's start to the end of what it was
+// given: a token is always whole there. Its form follows from its first
+// character, which is markup ('<', '&' or a quote): a NUL byte beside it
+// tells UTF-16 and its order; single bytes are Latin-1 when the document
+// declares so. False when Expat keeps no input (built without
+// XML_CONTEXT_BYTES).
+bool event_source(const read_state& st, char_reader* out) {
+  int offset = 0;
+  int size = 0;
+  const char* buffer = XML_GetInputContext(st.parser, &offset, &size);
+  if (buffer == nullptr || offset < 0 || offset >= size) return false;
+  const auto* p = reinterpret_cast<const unsigned char*>(buffer) + offset;
+  const size_t n = static_cast<size_t>(size - offset);
+  text_form form = st.latin1 ? text_form::kLatin1 : text_form::kUtf8;
+  if (n >= 2 && p[0] == 0) form = text_form::kUtf16Be;
+  else if (n >= 2 && p[1] == 0) form = text_form::kUtf16Le;
+  *out = char_reader{p, n, form};
+  return true;
+}
+
+// Where the character at `offset` of a text that starts at `at` stands,
+// counted as Expat counts: a character is a column, and CR, LF and CR LF
+// each end a line.
+text_position position_in(char_reader text, size_t offset, text_position at) {
+  text.at = 0;
+  bool after_cr = false;
+  while (text.at < offset) {
+    int32_t c = text.next();
+    if (c < 0) break;
+    if (c == '\n' && after_cr) {
+      after_cr = false;
+      continue;
+    }
+    after_cr = c == '\r';
+    if (c == '\r' || c == '\n') {
+      ++at.line;
+      at.column = 0;
+    } else {
+      ++at.column;
+    }
+  }
+  return at;
+}
+
+// Checks each reference of one token of markup whose references Expat
+// expands itself, as it completes and in Expat's order: a start tag (in its
+// attribute values), an attribute default's literal, or a reference. The
+// token starts at the text's start; `at` is where that is. A token from the
+// document itself names the place of each reference; one from an internal
+// entity's text names the place of the reference that brought it (`at`).
+void token_check(read_state& st, char_reader text, text_position at, bool own_place) {
+  text.at = 0;
+  const int32_t first = text.next();
+  const bool tag = first == '<';
+  int32_t quote = first == '"' || first == '\'' ? first : 0;
+  if (!tag && quote == 0 && first != '&') return;
+  bool in_name = first == '&';
+  size_t value_end = text.n;  // where the current value's quote is, for single bytes
+  size_t start = 0;
+  if (quote != 0 && (text.form == text_form::kUtf8 || text.form == text_form::kLatin1)) {
+    const void* q = std::memchr(text.p + text.at, quote, text.n - text.at);
+    value_end = q != nullptr ? static_cast<size_t>(static_cast<const unsigned char*>(q) - text.p) : text.n;
+  }
+  std::string& name = st.ref_name;
+  name.clear();
+  for (;;) {
+    if (quote != 0 && !in_name) text.skip_to_reference(value_end);
+    const size_t here = text.at;
+    const int32_t c = text.next();
+    if (c < 0) return;
+    if (in_name) {
+      if (c != ';') {
+        utf8_append(name, c);
+        continue;
+      }
+      in_name = false;
+      std::string_view refused;
+      if (!reference_ok(st, name, &refused)) {
+        return entity_fail(st, refused, own_place ? position_in(text, start, at) : at);
+      }
+      if (!tag && quote == 0) return;  // the reference alone
+      continue;
+    }
+    if (quote != 0) {
+      if (c == quote) {
+        if (!tag) return;
+        quote = 0;
+      } else if (c == '&') {
+        in_name = true;
+        start = here;
+        name.clear();
+      }
+      continue;
+    }
+    if (c == '>') return;
+    if (c == '"' || c == '\'') {
+      quote = c;
+      if (text.form == text_form::kUtf8 || text.form == text_form::kLatin1) {
+        const void* q = std::memchr(text.p + text.at, quote, text.n - text.at);
+        value_end = q != nullptr ? static_cast<size_t>(static_cast<const unsigned char*>(q) - text.p) : text.n;
+      }
+    }
+  }
+}
+
+// Checks the references of the start tag being handled: Expat reads a
+// reference to an undefined entity in an attribute value as nothing when
+// the document names an external DTD (as every written file does). A tag
+// an internal entity's text brings comes whole, in UTF-8, from
+// XML_DefaultCurrent.
+void start_tag_check(read_state& st) {
+  const text_position at = event_position(st);
+  char_reader source{};
+  if (event_source(st, &source)) {
+    char_reader probe = source;
+    if (probe.next() == '<') return token_check(st, source, at, true);
+  }
+  std::string tag;
+  st.capture = &tag;
   XML_DefaultCurrent(st.parser);
-  st.scan = nullptr;
-  references_check(st, scan.names);
+  st.capture = nullptr;
+  token_check(st, char_reader{reinterpret_cast<const unsigned char*>(tag.data()), tag.size(), text_form::kUtf8}, at,
+              false);
+}
+
+// Expat refuses some references by itself (in a document without an
+// external DTD, or one that says it is standalone: an undefined entity;
+// anywhere: an external or unparsed entity in an attribute value) without
+// naming the entity. The token it refused is where it stopped: a start
+// tag, an attribute default or a reference. Checked as a handler would
+// have checked it, the refusal gets the same answer.
+void refusal_name(read_state& st, XML_Error code) {
+  if (code != XML_ERROR_UNDEFINED_ENTITY && code != XML_ERROR_ENTITY_DECLARED_IN_PE &&
+      code != XML_ERROR_ATTRIBUTE_EXTERNAL_ENTITY_REF && code != XML_ERROR_BINARY_ENTITY_REF) {
+    return;
+  }
+  try {
+    char_reader source{};
+    if (event_source(st, &source)) token_check(st, source, event_position(st), true);
+  } catch (const std::bad_alloc&) {
+    fail(st, TQ_ERR_NO_MEMORY);
+  }
 }
 
 // A count attribute: absent is 0; anything but a decimal number that fits
@@ -523,7 +771,7 @@ void referenced_read(read_state& st, read_level& level, const std::string& name)
     // The referenced file's failure is the whole read's, with its text.
     st.error = rc;
     st.text = text;
-    return;
+    return parse_stop(st);
   }
   level.pending.doc = ref;
   if (reach > st.reach) st.reach = reach;
@@ -534,11 +782,8 @@ void XMLCALL on_start(void* user, const XML_Char* name, const XML_Char** atts) {
   ++st.events;
   if (st.error != 0) return;
   try {
-    // Expat drops a reference to an undefined entity in an attribute value
-    // without a word when the document has an external DTD (as every
-    // written file names one): the tag itself tells.
     if (atts[0] != nullptr) {
-      current_markup_check(st);
+      start_tag_check(st);
       if (st.error != 0) return;
     }
     uint8_t id = element_lookup(name);
@@ -578,48 +823,102 @@ void XMLCALL on_chars(void* user, const XML_Char* s, int len) {
   }
 }
 
-// Everything no other handler takes. Besides markup asked for by
-// current_markup_check, declarations and comments, these are:
-// - in content, the references Expat leaves unexpanded: those to an entity
-//   the document does not define (or declares after an external part it
-//   never reads) and those to an external entity. No entity is read from
-//   outside the document, and none may read as nothing: refused.
-// - in the document's declarations, the literals of attribute defaults
-//   (with the handlers set below, the doctype's, notations' and entities'
-//   literals go to their own handlers), where Expat drops an undefined
-//   entity as it does in a tag.
-// A text in another encoding than UTF-8 comes converted, possibly in
-// pieces: a reference or a literal may end in a later call.
+// Everything no other handler takes: the markup of declarations and the
+// space between them, which the handlers below check where it matters;
+// the text of a start tag asked for by start_tag_check; and in content the
+// references Expat leaves unexpanded, to an external entity. Comments and
+// processing instructions go to handlers of their own, so nothing else in
+// content comes here. No entity is read from outside the document, and
+// none may read as nothing: refused. A document in another encoding than
+// UTF-8 comes converted, in pieces of Expat's choosing: a reference may
+// end in a later call.
 void XMLCALL on_default(void* user, const XML_Char* s, int len) {
   auto& st = *static_cast<read_state*>(user);
   ++st.events;
   if (st.error != 0 || len <= 0) return;
   try {
-    if (st.scan != nullptr) return references_collect(*st.scan, s, static_cast<size_t>(len));
-    size_t from = 0;
-    if (st.pending == 0) {
-      if (s[0] != '&' && s[0] != '"' && s[0] != '\'') return;
-      st.pending = s[0];
-      st.pending_scan = reference_scan{};
-      from = s[0] == '&' ? 0 : 1;
+    if (st.capture != nullptr) return static_cast<void>(st.capture->append(s, static_cast<size_t>(len)));
+    if (st.stack.size() <= 1) return;
+    const char* end = s + len;
+    while (s < end) {
+      open_reference& ref = st.unexpanded;
+      if (!ref.open) {
+        const void* amp = std::memchr(s, '&', static_cast<size_t>(end - s));
+        if (amp == nullptr) return;
+        // A reference is a token of its own: its '&' starts the event.
+        ref.open = true;
+        ref.at = event_position(st);
+        ref.name.clear();
+        s = static_cast<const char*>(amp) + 1;
+        continue;
+      }
+      const void* semi = std::memchr(s, ';', static_cast<size_t>(end - s));
+      const char* stop = semi != nullptr ? static_cast<const char*>(semi) : end;
+      ref.name.append(s, static_cast<size_t>(stop - s));
+      if (semi == nullptr) return;
+      ref.open = false;
+      return entity_fail(st, ref.name, ref.at);
     }
-    const char* rest = s + from;
-    const size_t n = static_cast<size_t>(len) - from;
-    if (st.pending == '&') {
-      references_collect(st.pending_scan, rest, n);
-      if (st.pending_scan.in_name) return;
-      st.pending = 0;
-      if (!st.pending_scan.names.empty()) entity_fail(st, st.pending_scan.names.front());
-      return;
-    }
-    const auto* close = static_cast<const char*>(std::memchr(rest, st.pending, n));
-    references_collect(st.pending_scan, rest, close != nullptr ? static_cast<size_t>(close - rest) : n);
-    if (close == nullptr) return;
-    st.pending = 0;
-    references_check(st, st.pending_scan.names);
   } catch (const std::bad_alloc&) {
     fail(st, TQ_ERR_NO_MEMORY);
   }
+}
+
+// A reference in content to an entity the document does not define (or
+// declares after a part it never reads): Expat names it here when the
+// document has an external DTD, and would read it as nothing.
+void XMLCALL on_skipped_entity(void* user, const XML_Char* name, int is_parameter_entity) {
+  auto& st = *static_cast<read_state*>(user);
+  ++st.events;
+  if (st.error != 0 || is_parameter_entity) return;
+  entity_fail(st, name, event_position(st));
+}
+
+// An attribute default Expat keeps. It has dropped an undefined entity
+// from the value as it does in a tag when the document names an external
+// DTD, so the literal itself is checked. Expat gives the default with its
+// position but not its text: that is its source (a literal is always in
+// the document: parameter entities are never expanded).
+void XMLCALL on_attlist_decl(void* user, const XML_Char* element, const XML_Char* name, const XML_Char* type,
+                             const XML_Char* value, int required) {
+  (void)element;
+  (void)name;
+  (void)type;
+  (void)required;
+  auto& st = *static_cast<read_state*>(user);
+  ++st.events;
+  if (st.error != 0 || value == nullptr) return;
+  try {
+    char_reader source{};
+    // Without its source (an Expat built to keep none) the default cannot
+    // be checked, and is refused rather than read unchecked.
+    if (!event_source(st, &source)) return fail(st, kXmlErrSyntax);
+    token_check(st, source, event_position(st), true);
+  } catch (const std::bad_alloc&) {
+    fail(st, TQ_ERR_NO_MEMORY);
+  }
+}
+
+// The declaration says how single bytes read.
+void XMLCALL on_xml_decl(void* user, const XML_Char* version, const XML_Char* encoding, int standalone) {
+  (void)version;
+  (void)standalone;
+  auto& st = *static_cast<read_state*>(user);
+  ++st.events;
+  st.latin1 = encoding != nullptr && strcasecmp(encoding, "ISO-8859-1") == 0;
+}
+
+// Comments and processing instructions are no part of the document's text:
+// set so that they never reach the default handler.
+void XMLCALL on_comment(void* user, const XML_Char* text) {
+  (void)text;
+  ++static_cast<read_state*>(user)->events;
+}
+
+void XMLCALL on_instruction(void* user, const XML_Char* target, const XML_Char* data) {
+  (void)target;
+  (void)data;
+  ++static_cast<read_state*>(user)->events;
 }
 
 // Internal general entities are kept to check the references made in
@@ -640,26 +939,6 @@ void XMLCALL on_entity_decl(void* user, const XML_Char* name, int is_parameter_e
   } catch (const std::bad_alloc&) {
     fail(st, TQ_ERR_NO_MEMORY);
   }
-}
-
-// Set only so that their literals (a system identifier may hold a '&')
-// never reach the default handler.
-void XMLCALL on_doctype_start(void* user, const XML_Char* name, const XML_Char* system_id, const XML_Char* public_id,
-                              int has_internal_subset) {
-  (void)name;
-  (void)system_id;
-  (void)public_id;
-  (void)has_internal_subset;
-  ++static_cast<read_state*>(user)->events;
-}
-
-void XMLCALL on_notation_decl(void* user, const XML_Char* name, const XML_Char* base, const XML_Char* system_id,
-                              const XML_Char* public_id) {
-  (void)name;
-  (void)base;
-  (void)system_id;
-  (void)public_id;
-  ++static_cast<read_state*>(user)->events;
 }
 
 // The XML text of a file, a block at a time: a plain file as it is, a
@@ -911,9 +1190,12 @@ int32_t xml_read_file(context* ctx, const char* file, uint32_t flags, const xml_
   // The default handler sees the entity references Expat leaves
   // unexpanded; internal entities are still expanded.
   XML_SetDefaultHandlerExpand(pg.parser, on_default);
+  XML_SetSkippedEntityHandler(pg.parser, on_skipped_entity);
   XML_SetEntityDeclHandler(pg.parser, on_entity_decl);
-  XML_SetStartDoctypeDeclHandler(pg.parser, on_doctype_start);
-  XML_SetNotationDeclHandler(pg.parser, on_notation_decl);
+  XML_SetAttlistDeclHandler(pg.parser, on_attlist_decl);
+  XML_SetXmlDeclHandler(pg.parser, on_xml_decl);
+  XML_SetCommentHandler(pg.parser, on_comment);
+  XML_SetProcessingInstructionHandler(pg.parser, on_instruction);
 
   std::optional<text_source> source;
   try {
@@ -943,7 +1225,10 @@ int32_t xml_read_file(context* ctx, const char* file, uint32_t flags, const xml_
     // to learn it.
     const bool last = n == 0 || (!vault && static_cast<uint32_t>(n) < block);
     const uint64_t events = st.events;
-    if (XML_ParseBuffer(pg.parser, n, last) == XML_STATUS_ERROR) {
+    st.parsing = true;
+    const XML_Status status = XML_ParseBuffer(pg.parser, n, last);
+    st.parsing = false;
+    if (status == XML_STATUS_ERROR) {
       parse_failed = true;
       break;
     }
@@ -955,7 +1240,14 @@ int32_t xml_read_file(context* ctx, const char* file, uint32_t flags, const xml_
     }
   }
 
-  if (parse_failed) {
+  // A refusal Expat made itself of a reference is named as the check names
+  // it.
+  if (parse_failed && st.error == 0) refusal_name(st, XML_GetErrorCode(pg.parser));
+  if (st.error != 0) {
+    // The read's first failure: a handler's stops the parse.
+    rc = st.error;
+    *text = st.text;
+  } else if (parse_failed) {
     XML_Error code = XML_GetErrorCode(pg.parser);
     rc = code == XML_ERROR_NO_MEMORY ? TQ_ERR_NO_MEMORY : code == XML_ERROR_UNEXPECTED_STATE ? -1 : kXmlErrSyntax;
     char why[kErrTextSize];
@@ -978,9 +1270,6 @@ int32_t xml_read_file(context* ctx, const char* file, uint32_t flags, const xml_
     // An I/O error part way is a failure of the moment: a definition that
     // read this file is read again by the next load.
     err_passing_count(ctx, source->failure().cause);
-  } else {
-    rc = st.error;
-    *text = st.text;
   }
   // A vault file's failures are all "content not valid" to the caller; the
   // text keeps the cause.

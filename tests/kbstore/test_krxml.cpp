@@ -9,8 +9,10 @@
 
 #include "core/krerr.h"
 #include "kbstore/krlock.h"
+#include "kbstore/krvlt.h"
 #include "kbstore/krxml.h"
 #include "platform/npfio.h"
+#include "support/alloc_counter.h"
 #include "support/bare_context.h"
 #include "support/tq_test.h"
 
@@ -49,6 +51,61 @@ int32_t read_text(Env& env, const std::string& text, Doc* out, uint32_t flags = 
 std::string write_text(Env& env, xmldoc* doc, uint32_t flags = 0) {
   EXPECT_EQ(xmldoc_write(env.ctx(), env.path("out").c_str(), flags, doc), 0) << env.bc.last_error();
   return tq_test::read_file(env.dir / ((flags & kXmlFlagVault) ? "out.zel" : "out.xml"));
+}
+
+// A text enciphered as a vault file holds it.
+std::string vault_text(const std::string& text) {
+  cipher_state st;
+  cipher_key_setup(&st);
+  std::string out;
+  char line[kCipherLineSize];
+  for (size_t off = 0; off < text.size();) {
+    int32_t ready = 0;
+    off += static_cast<size_t>(
+        cipher_line_encode(&st, text.data() + off, static_cast<uint32_t>(text.size() - off), line, &ready));
+    if (ready) out += line;
+  }
+  int32_t ready = 0;
+  cipher_line_encode(&st, nullptr, 0, line, &ready);
+  if (ready) out += line;
+  return out;
+}
+
+// The encodings Expat reads itself.
+enum class Form { kUtf8, kLatin1, kUtf16Le, kUtf16Be };
+
+// A document body (UTF-8, Latin-1 characters only when not UTF-16) in one
+// of them, with its declaration on line 1 (and a byte order mark for UTF-16).
+std::string in_form(const std::string& body, Form form) {
+  const char* name = form == Form::kUtf8 ? "UTF-8" : form == Form::kLatin1 ? "ISO-8859-1" : "UTF-16";
+  const std::string text = std::string("<?xml version=\"1.0\" encoding=\"") + name + "\"?>\n" + body;
+  if (form == Form::kUtf8) return text;
+  std::string out = form == Form::kUtf16Le ? "\xFF\xFE" : form == Form::kUtf16Be ? "\xFE\xFF" : "";
+  const auto* u = reinterpret_cast<const unsigned char*>(text.data());
+  for (size_t i = 0; i < text.size();) {
+    uint32_t cp = u[i];
+    size_t len = cp < 0x80 ? 1 : cp < 0xE0 ? 2 : cp < 0xF0 ? 3 : 4;
+    if (len > 1) cp &= 0x3Fu >> (len - 1);
+    for (size_t k = 1; k < len; ++k) cp = (cp << 6) | (u[i + k] & 0x3Fu);
+    i += len;
+    if (form == Form::kLatin1) {
+      out.push_back(static_cast<char>(cp));
+      continue;
+    }
+    uint32_t units[2] = {cp, 0};
+    int count = 1;
+    if (cp >= 0x10000) {
+      units[0] = 0xD800 + ((cp - 0x10000) >> 10);
+      units[1] = 0xDC00 + ((cp - 0x10000) & 0x3FF);
+      count = 2;
+    }
+    for (int k = 0; k < count; ++k) {
+      char hi = static_cast<char>(units[k] >> 8);
+      char lo = static_cast<char>(units[k] & 0xFF);
+      out += form == Form::kUtf16Le ? std::string{lo, hi} : std::string{hi, lo};
+    }
+  }
+  return out;
 }
 
 TEST(Krxml, WriterProducesTheExactFileForm) {
@@ -214,49 +271,179 @@ TEST(Krxml, EveryReaderErrorHasItsCode) {
 
 // A document's texts are its own: a reference that Expat would read as
 // nothing (an undefined entity, which it skips silently under an external
-// DTD, or an external one, never loaded) is refused where it stands.
+// DTD, or an external one, never loaded) is refused where it stands. Expat
+// refuses some itself (with no DTD, or a standalone document): the answer
+// is the same, on every road a document is read by.
 TEST(Krxml, EntitiesOutsideTheDocumentAreRefused) {
   struct EntityCase {
     const char* subset;  // the internal DTD subset, on line 2
     const char* record;  // on line 5
-    uint32_t line;
+    uint32_t line;       // of the reference, the first of its line but for &amp;
   };
   const EntityCase cases[] = {
       {"", "<record key=\"k\"><value>ACME &undefined; CORP</value></record>", 5},
       {"", "<record key=\"ACME &undefined; CORP\"><value>v</value></record>", 5},
       {"<!ENTITY undefined SYSTEM \"ext.xml\">", "<record key=\"k\"><value>&undefined;</value></record>", 5},
+      {"<!ENTITY undefined SYSTEM \"ext.xml\">", "<record key=\"&amp;&undefined;\"><value>v</value></record>", 5},
       {"<!ENTITY a \"x&undefined;\">", "<record key=\"&a;\"><value>v</value></record>", 5},
       {"<!ENTITY a \"x&undefined;\">", "<record key=\"k\"><value>&a;</value></record>", 5},
       {"<!ATTLIST record key CDATA \"&undefined;\">", "<record><value>v</value></record>", 2},
   };
-  auto document = [](const std::string& subset, const std::string& record) {
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE krxml SYSTEM \"krxml.dtd\"" +
-           (subset.empty() ? "" : " [" + subset + "]") + ">\n<krxml>\n<file type=\"T\" version=\"1\"><data length=\"1\">\n" +
-           record + "\n</data></file></krxml>\n";
+  // With an external DTD, with none (line 2 then holds the subset alone,
+  // or a comment), and standalone.
+  enum Dtd { kExternal, kNone, kStandalone };
+  auto document = [](Dtd dtd, const std::string& subset, const std::string& record) {
+    std::string head = dtd == kStandalone ? "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+                                          : "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    std::string doctype = dtd == kNone ? (subset.empty() ? "<!-- no DTD -->" : "<!DOCTYPE krxml [" + subset + "]>")
+                                       : "<!DOCTYPE krxml SYSTEM \"krxml.dtd\"" +
+                                             (subset.empty() ? "" : " [" + subset + "]") + ">";
+    return head + doctype + "\n<krxml>\n<file type=\"T\" version=\"1\"><data length=\"1\">\n" + record +
+           "\n</data></file></krxml>\n";
   };
+  enum Road { kPlain, kVault, kEdit, kReferenced };
   for (const EntityCase& c : cases) {
-    SCOPED_TRACE(c.record);
-    Env env;
-    env.dir.write("ext.xml", "OUTSIDE");
-    Doc doc;
-    EXPECT_EQ(read_text(env, document(c.subset, c.record), &doc), -300);
-    EXPECT_EQ(doc.d, nullptr);
-    const std::string at = "t.xml' at line " + std::to_string(c.line) + ", column ";
-    EXPECT_NE(env.bc.last_error().find(at), std::string::npos) << env.bc.last_error();
-    EXPECT_NE(env.bc.last_error().find("&undefined;."), std::string::npos) << env.bc.last_error();
+    for (Dtd dtd : {kExternal, kNone, kStandalone}) {
+      for (Road road : {kPlain, kVault, kEdit, kReferenced}) {
+        SCOPED_TRACE(std::string(c.record) + " dtd " + std::to_string(dtd) + " road " + std::to_string(road));
+        Env env;
+        env.dir.write("ext.xml", "OUTSIDE");
+        const std::string text = document(dtd, c.subset, c.record);
+        Doc doc;
+        int32_t rc = 0;
+        if (road == kVault) {
+          env.dir.write("t.zel", vault_text(text));
+          rc = xmldoc_read(env.ctx(), env.path("t").c_str(), kXmlFlagVault, &doc.d);
+        } else if (road == kEdit) {
+          env.dir.write("t.xml", text);
+          tq_lock_handle lock{};
+          lock.owner = env.ctx();
+          rc = xmldoc_read_for_edit(env.ctx(), "t", 0, &lock, &doc.d);
+          EXPECT_EQ(lock.held, 0u);
+        } else if (road == kReferenced) {
+          env.dir.write("t.xml", text);
+          env.dir.write("m.xml", wrap("<file type=\"M\" version=\"1\"><include name=\"I\"><ref>t</ref></include>"
+                                      "<data length=\"0\"></data></file>"));
+          rc = xmldoc_read(env.ctx(), env.path("m").c_str(), 0, &doc.d);
+        } else {
+          rc = read_text(env, text, &doc);
+        }
+        EXPECT_EQ(rc, -300);
+        EXPECT_EQ(doc.d, nullptr);
+        // Lines and columns count from 1.
+        size_t line_start = 0;
+        for (uint32_t l = 1; l < c.line; ++l) line_start = text.find('\n', line_start) + 1;
+        size_t amp = text.find('&', line_start);
+        if (text.compare(amp, 5, "&amp;") == 0) amp = text.find('&', amp + 1);
+        const size_t column = amp - line_start + 1;
+        const std::string at = (road == kVault ? "t.zel" : "t.xml") + std::string("' at line ") +
+                               std::to_string(c.line) + ", column " + std::to_string(column) + ":";
+        EXPECT_NE(env.bc.last_error().find(at), std::string::npos) << env.bc.last_error();
+        EXPECT_NE(env.bc.last_error().find("&undefined;."), std::string::npos) << env.bc.last_error();
+      }
+    }
   }
   // The predefined entities, character references and the document's own
   // internal entities read as ever.
   Env env;
   Doc doc;
   ASSERT_EQ(read_text(env,
-                      document("<!ENTITY co \"ACME &amp; Co\"><!ENTITY nest \"&co;&#33;\">",
+                      document(kExternal, "<!ENTITY co \"ACME &amp; Co\"><!ENTITY nest \"&co;&#33;\">",
                                "<record key=\"&nest; &lt;&#x41;&gt;\"><value>&co; &quot;&#66;&apos;</value></record>"),
                       &doc),
             0)
       << env.bc.last_error();
   EXPECT_STREQ(doc->records[0].key, "ACME & Co! <A>");
   EXPECT_STREQ(doc->records[0].value, "ACME & Co \"B'");
+}
+
+// A document in ISO-8859-1 or UTF-16 reaches Expat's handlers converted, in
+// pieces of 1,024 bytes; where a piece ends changes nothing: every
+// document gives the answer its UTF-8 twin gives, whatever the comment,
+// processing instruction or literal that a cut falls in.
+TEST(Krxml, PieceEdgesChangeNothing) {
+  struct PieceCase {
+    const char* subset;  // '@' stands for the filler
+    const char* record;
+    size_t before;       // characters of the token before the filler
+    int32_t code;
+    const char* says;    // the refused entity, or the key read
+  };
+  const PieceCase cases[] = {
+      {"", "<record key=\"k\"><value>ACME<!--@&x;--> CORP</value></record>", 4, 0, "k"},
+      {"", "<record key=\"k\"><value><!--@\"-->ACME &undefined; CORP</value></record>", 4, -300, "&undefined;."},
+      {"", "<record key=\"k\"><value>ACME<?pi @&x;?> CORP</value></record>", 5, 0, "k"},
+      {"", "<record key=\"k\"><value><?pi @\"?>ACME &undefined; CORP</value></record>", 5, -300, "&undefined;."},
+      {"<!--@\"--><!ATTLIST record key CDATA \"&undefined;\">", "<record><value>v</value></record>", 4, -300,
+       "&undefined;."},
+      {"<?pi @'?><!ATTLIST record key CDATA '&undefined;'>", "<record><value>v</value></record>", 5, -300,
+       "&undefined;."},
+      {"<!ATTLIST record key CDATA \"@&amp;\">", "<record><value>v</value></record>", 1, 0, "@&"},
+      {"<!ATTLIST record key CDATA \"@&und\xC3\xA9" "fined;\">", "<record><value>v</value></record>", 1, -300,
+       "&und\xC3\xA9" "fined;."},
+      {"", "<record key=\"@&amp;\"><value>v</value></record>", 13, 0, "@&"},
+      {"", "<record key=\"@&und\xC3\xA9" "fined;\"><value>v</value></record>", 13, -300, "&und\xC3\xA9" "fined;."},
+  };
+  for (const PieceCase& c : cases) {
+    for (size_t cut : {1024u, 2048u}) {
+      for (size_t n = cut - c.before - 1; n <= cut - c.before + 1; ++n) {
+        const std::string fill(n, 'a');
+        auto filled = [&fill](std::string t) {
+          size_t at = t.find('@');
+          return at == std::string::npos ? t : t.replace(at, 1, fill);
+        };
+        const std::string subset = filled(c.subset);
+        const std::string body = "<!DOCTYPE krxml SYSTEM \"krxml.dtd\"" + (subset.empty() ? "" : " [" + subset + "]") +
+                                 ">\n<krxml>\n<file type=\"T\" version=\"1\"><data length=\"1\">\n" + filled(c.record) +
+                                 "\n</data></file></krxml>\n";
+        std::string twin;
+        for (Form form : {Form::kUtf8, Form::kLatin1, Form::kUtf16Le, Form::kUtf16Be}) {
+          SCOPED_TRACE(std::string(c.record) + " " + c.subset + " fill " + std::to_string(n) + " form " +
+                       std::to_string(static_cast<int>(form)));
+          Env env;
+          Doc doc;
+          env.dir.write("t.xml", in_form(body, form));
+          const int32_t rc = xmldoc_read(env.ctx(), env.path("t.xml").c_str(), kXmlFlagNameAsGiven, &doc.d);
+          EXPECT_EQ(rc, c.code) << env.bc.last_error();
+          // The same answer but for the folder.
+          std::string message = env.bc.last_error();
+          std::string answer = std::to_string(rc) + " " + message.substr(std::min(message.find("t.xml'"), message.size()));
+          if (rc == 0) {
+            EXPECT_EQ(doc->records[0].key, filled(c.says));
+            answer += std::string(doc->records[0].key) + "|" + (doc->records[0].value ? doc->records[0].value : "");
+          } else {
+            EXPECT_NE(env.bc.last_error().find(c.says), std::string::npos) << env.bc.last_error();
+          }
+          if (form == Form::kUtf8) twin = answer;
+          EXPECT_EQ(answer, twin);
+        }
+      }
+    }
+  }
+}
+
+// The memory a start tag takes does not grow with the references it holds:
+// a key of many references reads within what a key of as many letters
+// takes.
+TEST(Krxml, ReferencesInATagTakeNoMemoryEach) {
+  const size_t size = 1u << 20;
+  std::string refs;
+  while (refs.size() < size) refs += "&e;";
+  const std::string letters(refs.size(), 'x');
+  long long peak[2] = {0, 0};
+  for (int i = 0; i < 2; ++i) {
+    Env env;
+    env.dir.write("t.xml", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE krxml SYSTEM \"krxml.dtd\" "
+                           "[<!ENTITY e \"x\">]>\n<krxml><file type=\"T\" version=\"1\"><data length=\"1\"><record key=\"" +
+                               (i == 0 ? refs : letters) + "\"/></data></file></krxml>\n");
+    Doc doc;
+    tq_test::AllocCounter counter;
+    if (!counter.available) GTEST_SKIP() << "allocations are counted in sanitizer builds";
+    ASSERT_EQ(xmldoc_read(env.ctx(), env.path("t.xml").c_str(), kXmlFlagNameAsGiven, &doc.d), 0)
+        << env.bc.last_error();
+    peak[i] = counter.peak_bytes();
+  }
+  EXPECT_LT(peak[0], peak[1] + static_cast<long long>(size) / 4) << peak[0] << " against " << peak[1];
 }
 
 // A token of a megabyte (an attribute value and a text) comes back whole
