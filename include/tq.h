@@ -128,6 +128,16 @@
  * frame refuses (the edit-mode rule, a NULL argument) leaves them as they
  * were.
  *
+ * Names the knowledge base compares without case are compared alike under
+ * every locale, by Unicode's root rules, never the current locale's: a
+ * category name is uppercased by those rules wherever it is kept or looked
+ * up (a grammar's, a vocabulary's, a definition's or a chopper rule's; under
+ * Turkish, Azeri or Lithuanian too, "given" is "GIVEN"), and definition,
+ * token and datatype names are compared by full case folding. A knowledge base therefore
+ * finds the same names whichever locale loads or uses it. Resource names
+ * are compared byte for byte. The values cleansed keep the current
+ * locale's casing.
+ *
  * Plain C99.
  */
 #ifndef TQ_H
@@ -1115,9 +1125,9 @@ TQ_API int32_t tq_chopper_table_enabled_set(tq_context* ctx, int32_t chopper, ui
  * file, what the words' CategoryAbbreviation holds, the abbrev of
  * tq_vocab_category_get), looked up uppercased in the rule's vocabulary,
  * where it must equal an abbreviation byte for byte. It is uppercased by
- * Unicode's default rules whatever the current locale (under Turkish too,
- * "given" is "GIVEN"), so a rule finds the same category under every
- * locale, when it is set and when its chopper is read again; a
+ * the root rules, as every category name is (see the top), so a rule finds
+ * the same category under every locale, when it is set and when its
+ * chopper is read again; a
  * category's name (CategoryName) is not looked up. One the
  * vocabulary lacks, a name among them, gives the rule
  * TQ_CHOP_RULE_ERR_CATEGORY, and the add or tq_chopper_rule_method_vocab_set

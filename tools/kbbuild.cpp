@@ -1432,6 +1432,10 @@ bool locale_loads_clean(const fs::path& source, const CheckView& view, const Sta
     if (!in.entered()) return false;
     int32_t locale = -1;
     rc = tq_session_encoding_set(ctx.get(), TQ_ENC_UTF8);
+    // Every definition prepared as it is read, as a program's first call
+    // would: a grammar that lacks a category a parse needs is then a
+    // definition the load holds not valid, named in its messages.
+    (void)tq_options_set(ctx.get(), tq_options_get(ctx.get()) | TQ_OPT_PREPARE_ON_READ);
     if (rc >= 0) rc = tq_path_set(ctx.get(), search_path.c_str());
     if (rc >= 0) rc = tq_locale_get_iso_name_from_filename(ctx.get(), stem.c_str(), iso);
     if (rc >= 0) rc = iso[0] == '\0' ? TQ_ERR_NAME : tq_locale_code_get_by_iso_name(ctx.get(), iso, &locale);

@@ -92,16 +92,27 @@ void case_upper_current_locale_noted(context* ctx, char* text, uint32_t max_byte
   if (max_bytes > 0 && whole > max_bytes - 1) strio_note_inside_cut(ctx, what, std::strlen(text), whole);
 }
 
-int32_t case_upper_builtin(context* ctx, const char* in, char* out, uint32_t size, uint32_t* whole) {
+namespace {
+
+int32_t upper_into(const char* lang, const char* in, char* out, uint32_t size, uint32_t* whole) {
   if (whole != nullptr) *whole = 0;
   if (out == nullptr || size == 0) return TQ_ERR_ARGUMENT;
   out[0] = '\0';
   if (in == nullptr) return TQ_ERR_ARGUMENT;
   if (in[0] == '\0') return 0;
-  int32_t rc = np_uchar_case_n(kNpCaseUpper, in, -1, out, size, case_locale_special_lang_get(current_locale_code(ctx)),
-                               whole);
+  int32_t rc = np_uchar_case_n(kNpCaseUpper, in, -1, out, size, lang, whole);
   if (rc >= 0) return 0;
   return rc == -2 ? TQ_ERR_NO_MEMORY : -1;
+}
+
+}  // namespace
+
+int32_t case_upper_builtin(context* ctx, const char* in, char* out, uint32_t size, uint32_t* whole) {
+  return upper_into(case_locale_special_lang_get(current_locale_code(ctx)), in, out, size, whole);
+}
+
+int32_t case_upper_name(const char* in, char* out, uint32_t size, uint32_t* whole) {
+  return upper_into(nullptr, in, out, size, whole);
 }
 
 }  // namespace tq

@@ -48,5 +48,9 @@ void case_upper_current_locale_noted(context* ctx, char* text, uint32_t max_byte
 // mapping fails (out is then empty). *whole, when given, receives the byte
 // length of the whole uppercased text (above what out holds when it was cut).
 int32_t case_upper_builtin(context* ctx, const char* in, char* out, uint32_t size, uint32_t* whole = nullptr);
+// The same by Unicode's root rules whatever locale is current: the casing of
+// a knowledge base's names (categories), which must be found alike under
+// every locale.
+int32_t case_upper_name(const char* in, char* out, uint32_t size, uint32_t* whole = nullptr);
 
 }  // namespace tq

@@ -83,7 +83,7 @@ int32_t category_name_upper(context* ctx, const char* name, char* out, bool kept
   if (out == nullptr) return TQ_ERR_ARGUMENT;
   if (name == nullptr) name = "";
   uint32_t whole = 0;
-  int32_t rc = case_upper_builtin(ctx, name, out, kCategoryNameSize, &whole);
+  int32_t rc = case_upper_name(name, out, kCategoryNameSize, &whole);
   if (rc == TQ_ERR_NO_MEMORY) {
     out[0] = '\0';
     return rc;
@@ -199,7 +199,7 @@ int32_t default_category_entry_build(context* ctx, default_category_entry* entry
   if (entry == nullptr) return TQ_ERR_ARGUMENT;
   auto* rec = static_cast<category_rec*>(np_calloc(1, sizeof(category_rec)));
   if (rec == nullptr) return TQ_ERR_NO_MEMORY;
-  // category_intern uppercases the name with the current locale's casing.
+  // category_intern uppercases the name by the root rules.
   int32_t rc = category_intern(ctx, rec, name, "", kept);
   if (rc < 0) {
     std::free(rec);

@@ -56,7 +56,7 @@ void category_registry_free(category_registry* registry);
 // context has no shared state.
 category_registry* category_registry_of(context* ctx);
 
-// Stores the name uppercased (special casing of the current locale, at most
+// Stores the name uppercased (by the root rules whatever the locale, at most
 // 128 bytes cut between characters) and the description (at most 1,024 bytes)
 // in the record, and gives it the name's registry id, registering a new name
 // with the next id. Takes the shared state's write hold for the lookup and
@@ -65,8 +65,9 @@ category_registry* category_registry_of(context* ctx);
 int32_t category_intern(context* ctx, category_rec* record, const char* name, const char* description,
                         bool kept = false);
 void category_copy(const category_rec* source, category_rec* target);
-// A category name as records keep it: uppercased with the current locale's
-// special casing, at most 128 bytes cut between characters, into out
+// A category name as records keep it: uppercased by Unicode's root rules
+// whatever locale is current (a name must find the same category under every
+// locale), at most 128 bytes cut between characters, into out
 // (kCategoryNameSize bytes). -600. kept (a name a setter keeps, not one a
 // file gave or one looked up): a name whose uppercased form is longer than
 // 128 bytes is refused, -802 with message 1953 naming the call, that length

@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/krerr.h"
 #include "core/krhash.h"
 #include "core/krzel.h"
 #include "kbstore/krlib.h"
@@ -26,6 +27,11 @@ namespace {
 constexpr int32_t kUnreachable = 1 << 20;
 constexpr int32_t kOneWordScore = 500;
 constexpr int32_t kOneWordValue = 50;
+
+// The grammar's name as its registry slot gives it, for messages.
+const char* grammar_name(const grammar_rec* rec) {
+  return rec->slot != nullptr ? static_cast<const char*>(rec->slot->name) : "";
+}
 
 void cg_free(compiled_grammar* g) {
   if (g == nullptr) return;
@@ -83,10 +89,9 @@ void first_sets(compiled_grammar* g) {
   }
 }
 
-// Flat tables of the grammar's categories and rules. -300 for a rule with
-// an empty right side: no engine can place it over words.
+// Flat tables of the grammar's categories and rules. -300 (message 2272)
+// for a rule with an empty right side: no engine can place it over words.
 int32_t cg_build(context* ctx, const grammar_rec* rec, int32_t root, compiled_grammar** out) {
-  (void)ctx;
   *out = nullptr;
   // Freed on every way out, an exception of the index map included, until
   // it is handed over.
@@ -108,6 +113,7 @@ int32_t cg_build(context* ctx, const grammar_rec* rec, int32_t root, compiled_gr
     for (uint32_t i = 0; i < gc->rules->count; ++i) {
       auto* rule = static_cast<const grammar_rule*>(gc->rules->slots[i]);
       if (rule->right.count == 0) {
+        TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 2272, grammar_name(rec), static_cast<const char*>(gc->cat.name));
         return TQ_ERR_INVALID_CONTENT;
       }
       rules += 1;
@@ -316,9 +322,20 @@ int32_t parser_bind(context* ctx, parser_rec* p, int32_t grammar, int32_t root, 
   grammar_rec* rec = nullptr;
   int32_t rc = grammar_get(ctx, grammar, &rec);
   if (rc != 0) return rc;
-  const grammar_category* num = grammar_category_get_by_name(ctx, rec, "NUM");
+  // Analysis gives every number of a value the category "NUM", which each
+  // engine places by the grammar's category of that name: a grammar without
+  // it can parse nothing, and says so by name rather than by a bare failure.
+  constexpr const char* kNumberCategory = "NUM";
+  const grammar_category* num = grammar_category_get_by_name(ctx, rec, kNumberCategory);
+  if (num == nullptr) {
+    TQ_REPORT(ctx, TQ_ERR_RESOURCE_LACKS, 2270, grammar_name(rec), kNumberCategory);
+    return TQ_ERR_RESOURCE_LACKS;
+  }
   const grammar_category* root_cat = grammar_category_get(rec, root);
-  if (num == nullptr || root_cat == nullptr) return -1;
+  if (root_cat == nullptr) {
+    TQ_REPORT(ctx, TQ_ERR_RESOURCE_LACKS, 2271, grammar_name(rec), root);
+    return TQ_ERR_RESOURCE_LACKS;
+  }
   optp_block_copy(block, &p->params);
   p->grammar = grammar;
   p->root = root;

@@ -126,8 +126,9 @@ void parser_runtimes_part_free(context* ctx);
 // ---- Objects and the cache --------------------------------------------------------------
 
 int32_t parser_init(parser_rec* p, uint32_t kind);
-// -800 without a grammar; -1 when the grammar lacks "NUM" or the root, or
-// has a rule with an empty right side; the grammar's load failure.
+// -800 without a grammar; -706 when the grammar lacks "NUM" (message 2270)
+// or the root index names none of its categories (2271); -300 (2272) when
+// it has a rule with an empty right side; the grammar's load failure.
 int32_t parser_bind(context* ctx, parser_rec* p, int32_t grammar, int32_t root, const parse_opt_params* block);
 int32_t parser_unbind(context* ctx, parser_rec* p);
 // The key text: kind, grammar, root, effective levels, limit and input

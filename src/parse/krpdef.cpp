@@ -31,10 +31,11 @@ constexpr const char* kColMaxWords = "MaxWords";
 constexpr const char* kVersion = "7.0";
 
 // A category name as files and accessors give it: at most 128 bytes, cut
-// between characters, uppercased with the current locale's casing.
+// between characters, uppercased by the root rules as the grammar's own
+// names are, so that it names the same category under every locale.
 void category_name_take(context* ctx, char* out, const char* name) {
   str_copy_bounded(out, name != nullptr ? name : "", kCategoryNameSize);
-  case_upper_current_locale(ctx, out, kCategoryNameSize);
+  case_upper_root(ctx, out, kCategoryNameSize);
 }
 
 const xmldoc* include_of_type(const xmldoc* el, const char* type) {

@@ -145,8 +145,8 @@ int32_t parse_defn_has_nosol_tokens(const defn_rec* rec);
 
 // ---- Lists of the kind part, for the accessors ---------------------------------------------
 // Each changes the record as given (the caller holds the write hold and
-// invalidates); names are UTF-8 and uppercased with the current locale's
-// casing, as names read from files are.
+// invalidates); names are UTF-8 and uppercased by the root rules, as names
+// read from files are.
 
 // Appends a category to a token's block: -601 (message 1473, naming the
 // definition) past 32.

@@ -324,19 +324,19 @@ TEST(ParserBind, RefusedGrammars) {
   context* ctx = bc.get();
   parser_rec* p = nullptr;
   EXPECT_EQ(parser_get(ctx, kParserChart, -1, 0, nullptr, &p), TQ_ERR_INDEX);
-  // No "NUM" category.
+  // No "NUM" category: refused, and named (the grammar and the category).
   int32_t g = -1;
   ASSERT_EQ(grammar_create(ctx, "NoNum", &g), 0);
   ASSERT_EQ(grammar_category_add(ctx, g, "A", "A"), 0);
-  EXPECT_EQ(parser_get(ctx, kParserChart, g, 0, nullptr, &p), -1);
-  EXPECT_EQ(parser_get(ctx, kParserComposite, g, 0, nullptr, &p), -1);
+  EXPECT_EQ(parser_get(ctx, kParserChart, g, 0, nullptr, &p), TQ_ERR_RESOURCE_LACKS);
+  EXPECT_EQ(parser_get(ctx, kParserComposite, g, 0, nullptr, &p), TQ_ERR_RESOURCE_LACKS);
   // A rule without a right side.
   const int32_t e = make_grammar(ctx, "Empty", {"A", "B"}, {"B > A : 50", "B > : 40"});
   EXPECT_EQ(parser_get(ctx, kParserChart, e, cat_index(ctx, e, "B"), nullptr, &p), TQ_ERR_INVALID_CONTENT);
   EXPECT_EQ(parser_cache_count(ctx), 0u);
   // A root index the grammar lacks.
   const int32_t ok = make_grammar(ctx, "Ok", {"A", "B"}, {"B > A : 50"});
-  EXPECT_EQ(parser_get(ctx, kParserLr, ok, 99, nullptr, &p), -1);
+  EXPECT_EQ(parser_get(ctx, kParserLr, ok, 99, nullptr, &p), TQ_ERR_RESOURCE_LACKS);
   EXPECT_EQ(p, nullptr);
 
   // Binding an object again replaces what its first binding built.

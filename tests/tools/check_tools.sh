@@ -153,6 +153,10 @@ kbbuild)
   cp -r "$source_dir/examples/kb" named && sed -i 's/CategoryQty/CategoryQtyX/g' named/grammar/en_person.xml
   expect grammar-load 1 "the grammar built from named/grammar/en_person.xml, which the locale EN built" "" \
     -- "$program" named named-out
+  # A grammar without the category every parse needs fails the build, named.
+  sed 's/<record key="NUM">/<record key="NUMBER">/' "$source_dir/examples/kb/grammar/en_person.xml" \
+    >named/grammar/en_person.xml
+  expect grammar-lacks-num 1 "The grammar 'en_person' has no category 'NUM'" "" -- "$program" named named-out
   cp "$source_dir/examples/kb/grammar/en_person.xml" named/grammar/
   for name in 'scheme/../extra/kw.sch' 'extra\kw.sch' /nowhere/kw.sch; do
     sed "s|<record key=\"en_nickname\">|<record key=\"${name//\\/\\\\}\">|" \
