@@ -13,6 +13,7 @@
 #include "core/krcorvel.h"
 #include "core/krhash.h"
 #include "core/krvec.h"
+#include "kbstore/krfield.h"
 
 struct tq_xmldoc;
 
@@ -32,6 +33,9 @@ inline constexpr int32_t kCategoryNumberId = 0;
 inline constexpr int32_t kLikelihoodMin = 10;
 inline constexpr int32_t kLikelihoodMax = 90;
 inline constexpr int32_t kLikelihoodDefault = 50;
+// The range every reader and setter of a category's likelihood holds to:
+// parses add ten times a word's likelihood to a solution's score.
+inline constexpr number_limit kLikelihoodLimit{"Likelihood", kLikelihoodMin, kLikelihoodMax};
 
 struct category_rec {
   char name[kCategoryNameSize];                // uppercased

@@ -241,8 +241,13 @@ int32_t rules_read(context* ctx, grammar_rec* rec, const xmldoc* doc) {
   for (int32_t r = 0; r < doc->record_count; ++r) {
     const xmldoc_record& record = doc->records[r];
     if (record.key == nullptr) continue;
+    const int32_t priority = xmldoc_record_number(record, col_priority, 0);
+    if (int32_t rc = number_limit_check(ctx, kGrammarPriorityLimit, priority, TQ_ERR_INVALID_CONTENT, name_of(rec));
+        rc < 0) {
+      return rc;
+    }
     grammar_rule rule;
-    grammar_rule_init(&rule, static_cast<uint32_t>(xmldoc_record_number(record, col_priority, 0)));
+    grammar_rule_init(&rule, static_cast<uint32_t>(priority));
     int32_t rc = right_side_read(ctx, rec, xmldoc_record_text(record, col_rule),
                                  xmldoc_record_number(record, col_qty, 0), &rule);
     if (rc == 0) {
@@ -772,7 +777,7 @@ int32_t grammar_category_add(context* ctx, int32_t index, const char* abbrev, co
 }
 
 int32_t grammar_rule_add(context* ctx, int32_t index, int32_t cat_index, int32_t priority) {
-  if (priority < kGrammarPriorityMin || priority > kGrammarPriorityMax) return TQ_ERR_ARGUMENT;
+  if (int32_t rc = number_limit_check(ctx, kGrammarPriorityLimit, priority, TQ_ERR_ARGUMENT); rc < 0) return rc;
   edit_scope g(ctx, index);
   if (g.rc != 0) return g.rc;
   grammar_category* category = grammar_category_get(g.rec, cat_index);

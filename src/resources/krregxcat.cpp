@@ -83,7 +83,7 @@ void cat_regexlib_entry_init(cat_regexlib_entry* entry) {
 int32_t cat_regexlib_entry_build(context* ctx, cat_regexlib_entry* entry, const char* category, int32_t grammar,
                                  int32_t likelihood, int32_t stop, const char* regexlib) {
   if (entry == nullptr || category == nullptr || regexlib == nullptr) return TQ_ERR_ARGUMENT;
-  if (likelihood < kLikelihoodMin || likelihood > kLikelihoodMax) return TQ_ERR_ARGUMENT;
+  if (int32_t rc = number_limit_check(ctx, kLikelihoodLimit, likelihood, TQ_ERR_ARGUMENT); rc < 0) return rc;
   // The table form names the library; a row without a name is refused when
   // read, so an entry without one is not made.
   if (regexlib[0] == '\0') {
@@ -318,6 +318,8 @@ int32_t cat_regexlib_table_read(context* ctx, const xmldoc* table, int32_t recor
   if (rc < 0) return rc;
   const xmldoc_field* lf = xmldoc_field_get(table, record, col_lik);
   fresh.likelihood = lf != nullptr && lf->type == kXmlColInt ? lf->number : kLikelihoodDefault;
+  rc = number_limit_check(ctx, kLikelihoodLimit, fresh.likelihood, TQ_ERR_INVALID_CONTENT, table->type);
+  if (rc < 0) return rc;
   rc = stop_read(ctx, table, record, &fresh.stop);
   if (rc < 0) return rc;
   const char* rx = xmldoc_field_text(xmldoc_field_get(table, record, col_rx));
