@@ -5,6 +5,7 @@
 // is read or set, naming the field and its range.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
@@ -12,6 +13,7 @@
 #include <string>
 
 #include "support/built_kb.h"
+#include "support/tq_test.h"
 
 namespace {
 
@@ -218,6 +220,42 @@ TEST(KbNumbers, IdentificationScoresSaturate) {
     EXPECT_TRUE(seen);
     tq_ident_info_free(c, info);
   }
+}
+
+// A training scheme's count past every integer type stops at the int32
+// limit, as training reads it, and the weight an info gives (the sum over
+// the definition's schemes) at the uint32 limit.
+TEST(KbNumbers, TrainingWeightsSaturate) {
+  tq_test::SampleKbCopy kb;
+  tq_test::Context ctx(kb.str().c_str(), true);
+  ASSERT_TQ_OK(ctx, tq_zel_locale_load(ctx, kLocale, TQ_LOAD_DATATYPES | TQ_LOAD_LANGUAGE_DEFNS));
+  int32_t en = -1;
+  ASSERT_EQ(tq_lang_defn_index_get_by_name(ctx, "English", &en), 0);
+  tq_language_guess_info* info = nullptr;
+  ASSERT_EQ(tq_language_guess_info_init(ctx, &info), 0);
+  const auto weight_of_the = [&] {
+    int32_t score = 0;
+    EXPECT_EQ(tq_language_guess_score_with_info(ctx, "English", "the end", &score, info), 0) << error_list_text(ctx);
+    char ngram[1028];
+    uint32_t pos = 0, freq = 0, weight = 0;
+    EXPECT_EQ(tq_language_guess_info_input_ngram_info_get(ctx, info, 1, ngram, &pos, &freq, &weight), 0);
+    EXPECT_STREQ(ngram, "THE");
+    return weight;
+  };
+  const uint64_t before = weight_of_the();
+  tq_lock_handle* lock = nullptr;
+  ASSERT_EQ(tq_lock_init(ctx, &lock), 0);
+  for (const char* name : {"Huge1", "Huge2"}) {
+    int32_t index = -1;
+    ASSERT_EQ(tq_scheme_create(ctx, (kb.path() / "scheme").c_str(), name, 0, lock, &index), 0) << error_list_text(ctx);
+    EXPECT_EQ(tq_scheme_entry_add(ctx, index, "THE", "99999999999999999999999"), 0);
+    EXPECT_EQ(tq_scheme_write(ctx, index, lock), 0) << error_list_text(ctx);
+    EXPECT_EQ(tq_scheme_unload_edit(ctx, index, lock), 0);
+    ASSERT_EQ(tq_lang_defn_training_scheme_add(ctx, en, name), 0) << error_list_text(ctx);
+  }
+  tq_lock_free(ctx, lock);
+  EXPECT_EQ(weight_of_the(), std::min<uint64_t>(before + 2ull * INT32_MAX, UINT32_MAX));
+  tq_language_guess_info_free(ctx, info);
 }
 
 }  // namespace
