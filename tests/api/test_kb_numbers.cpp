@@ -13,6 +13,7 @@
 #include <string>
 
 #include "support/built_kb.h"
+#include "support/chopper_doc.h"
 #include "support/tq_test.h"
 
 namespace {
@@ -256,6 +257,42 @@ TEST(KbNumbers, TrainingWeightsSaturate) {
   tq_lock_free(ctx, lock);
   EXPECT_EQ(weight_of_the(), std::min<uint64_t>(before + 2ull * INT32_MAX, UINT32_MAX));
   tq_language_guess_info_free(ctx, info);
+}
+
+// A chopper's character values: code points up to U+10FFFF; past it, or
+// past every integer type in a column typed as text, refused whole, never
+// wrapped onto another character.
+TEST(KbNumbers, ChopperCodePointsRefusedPastUnicode) {
+  tq_test::TempDir kb;
+  kb.write("chopinfo/.keep", "");
+  tq_test::Context ctx(kb.str().c_str());
+  const std::string int_column = "<column type=\"int\">Char Value";
+  const struct {
+    const char* name;
+    int64_t value;
+    bool as_text;  // the column typed "string"
+    int32_t rc;    // of the table's count
+  } rows[] = {{"top", 0x10FFFF, false, 0},
+              {"past", 0x110000, false, TQ_ERR_INVALID_CONTENT},
+              {"wraps", (int64_t{1} << 32) + 'A', true, TQ_ERR_INVALID_CONTENT}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::string doc = tq_test::chopper_document("UTF-8", tq_test::char_row("X", 0, "LETTER", "USE"), 1);
+    doc.replace(doc.find("Char Value\">0<"), std::strlen("Char Value\">0<"),
+                "Char Value\">" + std::to_string(row.value) + "<");
+    if (row.as_text) doc.replace(doc.find(int_column), int_column.size(), "<column type=\"string\">Char Value");
+    tq_test::install_chopper(ctx, kb, row.name, doc);
+    int32_t ch = -1;
+    ASSERT_EQ(tq_chopper_load(ctx, row.name, &ch), 0) << error_list_text(ctx);
+    std::string text = error_list_text(ctx);
+    uint32_t count = 0;
+    EXPECT_EQ(tq_chopper_table_char_count_get(ctx, ch, &count), row.rc);
+    text += error_list_text(ctx);
+    if (row.rc != 0) {
+      EXPECT_NE(text.find(refusal("Char Value", row.value, 0, 0x10FFFF)), std::string::npos) << text;
+    }
+    EXPECT_EQ(tq_chopper_unload(ctx, ch), 0);
+  }
 }
 
 }  // namespace
