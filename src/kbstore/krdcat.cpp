@@ -211,11 +211,11 @@ int32_t default_category_entry_build(context* ctx, default_category_entry* entry
 }
 
 int32_t default_category_entry_set(context* ctx, default_category_entry* entry, const char* name,
-                                   int32_t likelihood) {
+                                   int64_t likelihood) {
   if (entry == nullptr) return TQ_ERR_ARGUMENT;
   if (int32_t rc = number_limit_check(ctx, kLikelihoodLimit, likelihood, TQ_ERR_ARGUMENT); rc < 0) return rc;
   default_category_entry fresh{0, nullptr};
-  int32_t rc = default_category_entry_build(ctx, &fresh, name, likelihood, true);
+  int32_t rc = default_category_entry_build(ctx, &fresh, name, static_cast<int32_t>(likelihood), true);
   if (rc < 0) return rc;
   default_category_entry_free(entry);
   *entry = fresh;

@@ -99,9 +99,10 @@ int32_t default_category_list_init(default_category_list* list);
 // uppercased with an empty description}. -600 (entry unchanged).
 int32_t default_category_entry_build(context* ctx, default_category_entry* entry, const char* name,
                                      int32_t likelihood, bool kept = false);
-// The same, replacing the entry's previous record only on success.
+// The same, replacing the entry's previous record only on success; a
+// likelihood outside 10 to 90 is refused (-802), named as the caller gave it.
 int32_t default_category_entry_set(context* ctx, default_category_entry* entry, const char* name,
-                                   int32_t likelihood);
+                                   int64_t likelihood);
 // Frees the record; the entry becomes {0, none}.
 void default_category_entry_free(default_category_entry* entry);
 // Builds a new entry and appends it. -600.

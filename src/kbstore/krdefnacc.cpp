@@ -842,7 +842,7 @@ int32_t defn_default_category_info_set(context* ctx, int32_t kind, int32_t index
     default_category_entry* e = category_at(rec, entry);
     if (e == nullptr) return category_out_of_range(ctx, rec, entry);
     // Interned as a category read from a file is: uppercased, numbered.
-    int32_t r = default_category_entry_set(ctx, e, text, static_cast<int32_t>(likelihood));
+    int32_t r = default_category_entry_set(ctx, e, text, likelihood);
     if (r >= 0) drop_prepared(ctx, rec);
     return r;
   });

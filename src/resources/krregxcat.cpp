@@ -81,7 +81,7 @@ void cat_regexlib_entry_init(cat_regexlib_entry* entry) {
 }
 
 int32_t cat_regexlib_entry_build(context* ctx, cat_regexlib_entry* entry, const char* category, int32_t grammar,
-                                 int32_t likelihood, int32_t stop, const char* regexlib) {
+                                 int64_t likelihood, int32_t stop, const char* regexlib) {
   if (entry == nullptr || category == nullptr || regexlib == nullptr) return TQ_ERR_ARGUMENT;
   if (int32_t rc = number_limit_check(ctx, kLikelihoodLimit, likelihood, TQ_ERR_ARGUMENT); rc < 0) return rc;
   // The table form names the library; a row without a name is refused when
@@ -92,7 +92,7 @@ int32_t cat_regexlib_entry_build(context* ctx, cat_regexlib_entry* entry, const 
   }
   cat_regexlib_entry fresh;
   cat_regexlib_entry_init(&fresh);
-  fresh.likelihood = likelihood;
+  fresh.likelihood = static_cast<int32_t>(likelihood);  // in range
   int32_t rc = category_name_upper(ctx, category, fresh.name, true);
   if (rc < 0) return rc;
   category_rec found{};
@@ -127,7 +127,7 @@ int32_t cat_regexlib_entry_build(context* ctx, cat_regexlib_entry* entry, const 
 }
 
 int32_t cat_regexlib_entry_set(context* ctx, cat_regexlib_entry* entry, const char* category, int32_t grammar,
-                               int32_t likelihood, const char* regexlib, int32_t stop, uint32_t flags) {
+                               int64_t likelihood, const char* regexlib, int32_t stop, uint32_t flags) {
   if (entry == nullptr || category == nullptr || regexlib == nullptr) return TQ_ERR_ARGUMENT;
   char cat_in[kCategoryNameSize];
   int32_t crc = strio_in(ctx, category, cat_in, kCategoryNameSize - 1, flags);

@@ -158,27 +158,30 @@ TEST(KbNumbers, SettersRefuseWhatTheReadersRefuse) {
     const char* field;
     int32_t min;
     int32_t max;
-    int32_t (*set)(tq_context*, int32_t index, int32_t entry, int32_t value);
+    int32_t (*set)(tq_context*, int32_t index, int32_t entry, int64_t value);
     int32_t index;
+    int64_t far;  // the farthest value the setter's type takes
   } rows[] = {
       {"Likelihood", 10, 90,  // a default category
-       [](tq_context* ctx, int32_t index, int32_t at, int32_t v) {
+       [](tq_context* ctx, int32_t index, int32_t at, int64_t v) {
          return tq_identification_defn_default_category_info_set(ctx, index, at, "UNK", static_cast<uint32_t>(v));
        },
-       id5},
+       id5, UINT32_MAX},
       {"Likelihood", 10, 90,  // a categorization library
-       [](tq_context* ctx, int32_t index, int32_t, int32_t v) {
+       [](tq_context* ctx, int32_t index, int32_t, int64_t v) {
          return tq_identification_defn_cat_regexlib_add(ctx, index, "UNK", static_cast<uint32_t>(v), "StripPeriods", 0);
        },
-       id5},
+       id5, UINT32_MAX},
       {"Priority", 10, 90,  // a grammar rule
-       [](tq_context* ctx, int32_t index, int32_t, int32_t v) { return tq_grammar_rule_add(ctx, index, 0, v); },
-       grammar},
+       [](tq_context* ctx, int32_t index, int32_t, int64_t v) {
+         return tq_grammar_rule_add(ctx, index, 0, static_cast<int32_t>(v));
+       },
+       grammar, INT32_MAX},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.field);
     EXPECT_EQ(row.set(c, row.index, entry, row.max), 0) << error_list_text(c);
-    for (const int32_t past : {row.max + 1, row.min - 1}) {
+    for (const int64_t past : {int64_t{row.max} + 1, int64_t{row.min} - 1, row.far}) {
       EXPECT_EQ(row.set(c, row.index, entry, past), TQ_ERR_ARGUMENT) << past;
       EXPECT_NE(error_list_text(c).find(refusal(row.field, past, row.min, row.max)), std::string::npos)
           << past << "\n" << error_list_text(c);
