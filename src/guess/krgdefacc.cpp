@@ -534,9 +534,8 @@ int32_t tqx_guess_defn_cat_regexlib_info_set(context* ctx, int32_t index, uint32
   return raising(ctx, index, edit_part(ctx, index, true, [&](defn_rec*, guess_defn_kind_rec* part) -> int32_t {
                    if (past(part->cat_regexlibs, position)) return TQ_ERR_INDEX;
                    // The entry keeps what it held when the new one cannot be built.
-                   return cat_regexlib_entry_set(ctx, part->cat_regexlibs[position], cat_abbr, -1,
-                                                 likelihood, rlib_name,
-                                                 static_cast<int32_t>(stop), kStrioConvert);
+                   return cat_regexlib_entry_set(ctx, part->cat_regexlibs[position], cat_abbr, -1, likelihood,
+                                                 rlib_name, static_cast<int32_t>(stop), kStrioConvert);
                  }));
 }
 

@@ -144,10 +144,11 @@ constexpr field_desc flag_field(const char* name, const record_store* store) {
 }
 
 // ---- Numbers a knowledge base gives ------------------------------------------------
-// A number field with a range: every reader of the field and every setter
-// of it goes through number_limit_check, so a file never holds what a setter
-// refuses, and the engines that add such numbers up never meet a value that
-// could overflow their sums.
+// A number field with a range. Its setters go through number_limit_check,
+// and so do its readers where a file must hold no more than a setter takes
+// (a likelihood; a grammar rule's priority is kept as its file gives it, and
+// the sums of such numbers saturate instead), so that a refusal names the
+// field, the value and the range the same way wherever it happens.
 struct number_limit {
   const char* name;  // the field as its files name it
   int32_t min;

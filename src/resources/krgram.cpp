@@ -241,13 +241,8 @@ int32_t rules_read(context* ctx, grammar_rec* rec, const xmldoc* doc) {
   for (int32_t r = 0; r < doc->record_count; ++r) {
     const xmldoc_record& record = doc->records[r];
     if (record.key == nullptr) continue;
-    const int32_t priority = xmldoc_record_number(record, col_priority, 0);
-    if (int32_t rc = number_limit_check(ctx, kGrammarPriorityLimit, priority, TQ_ERR_INVALID_CONTENT, name_of(rec));
-        rc < 0) {
-      return rc;
-    }
     grammar_rule rule;
-    grammar_rule_init(&rule, static_cast<uint32_t>(priority));
+    grammar_rule_init(&rule, static_cast<uint32_t>(xmldoc_record_number(record, col_priority, 0)));
     int32_t rc = right_side_read(ctx, rec, xmldoc_record_text(record, col_rule),
                                  xmldoc_record_number(record, col_qty, 0), &rule);
     if (rc == 0) {

@@ -18,11 +18,10 @@
 
 namespace tq {
 
-// Priorities given through the interface; rules read from a file keep theirs.
+// Priorities given through the interface; rules read from a file keep theirs
+// (a parse's sums of them saturate).
 inline constexpr int32_t kGrammarPriorityMin = 10;
 inline constexpr int32_t kGrammarPriorityMax = 90;
-// The range every reader and setter of a rule's priority holds to: parses
-// add the priorities of a solution's rules up.
 inline constexpr number_limit kGrammarPriorityLimit{"Priority", kGrammarPriorityMin, kGrammarPriorityMax};
 
 struct grammar_category;
