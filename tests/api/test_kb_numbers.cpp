@@ -12,15 +12,15 @@
 #include <iterator>
 #include <string>
 
-#include "support/built_kb.h"
 #include "support/chopper_doc.h"
+#include "support/ident_kb.h"
 #include "support/tq_test.h"
 
 namespace {
 
 using tq_test::error_list_text;
 
-constexpr int32_t kLocale = 29000;
+constexpr int32_t kLocale = tq_test::kIdentKbLocale;
 
 // The identification knowledge base of tests/kb/ident, with every `from`
 // of one source file replaced by `to` before it is written.
@@ -41,7 +41,7 @@ class VariedKb : public tq_test::BuiltKb {
     built_rc_ = tq_vocab_file_convert(maker(), 0, "PersonNameSource", "PersonName");
     built_text_ = error_list_text(maker());
     if (built_rc_ < 0) return;
-    write_titles_scheme();
+    tq_test::write_titles_scheme(maker(), dir());
     open(kLocale, TQ_LOAD_DATATYPES | TQ_LOAD_IDENT_DEFNS, edit_mode, 0);
     built_text_ += error_list_text(ctx());
   }
@@ -69,20 +69,6 @@ class VariedKb : public tq_test::BuiltKb {
     write_doc(doc, to_name);
     tq_xml_free(maker(), doc);
     std::filesystem::remove(plain);
-  }
-  // The known identity's scheme, as tests/support/ident_kb.h makes it.
-  void write_titles_scheme() {
-    tq_context* m = maker();
-    std::filesystem::create_directories(dir() / "scheme");
-    ASSERT_GE(tq_zel_locale_load(m, kLocale, 0), 0) << error_list_text(m);
-    tq_lock_handle* lock = nullptr;
-    ASSERT_EQ(tq_lock_init(m, &lock), 0);
-    int32_t index = -1;
-    EXPECT_EQ(tq_scheme_create(m, (dir() / "scheme").c_str(), "Titles", 0, lock, &index), 0) << error_list_text(m);
-    EXPECT_EQ(tq_scheme_entry_add(m, index, "DOCTOR", "DR"), 0);
-    EXPECT_EQ(tq_scheme_write(m, index, lock), 0) << error_list_text(m);
-    EXPECT_EQ(tq_scheme_unload_edit(m, index, lock), 0);
-    tq_lock_free(m, lock);
   }
   bool first_only_ = false;
   int32_t built_rc_ = 0;
