@@ -3294,7 +3294,7 @@ TQ_API int32_t tq_match_defn_write(tq_context* ctx, tq_xmldoc* xml, int32_t inde
  * with a sensitivity range sens_hi..sens_lo), categorization regex libraries
  * ("Norm Cat"), vocabularies with stop flag and fuzzy lookup, categorization
  * regex libraries (category 128 bytes, likelihood 10..90, library name 1,024
- * bytes in and 16,384 out, stop flag), default categories (category 128 bytes, likelihood), and
+ * bytes in and 16,384 out, stop flag), default categories (category 128 bytes, likelihood 10..90), and
  * the token's code positions per sensitivity bucket (0..9: 95, 90, ... 50;
  * 1-based, 0 none; a set takes 0 <= start <= end <= 1,024, else -802). An
  * entry index out of range is -800. A name that cannot be opened, or whose

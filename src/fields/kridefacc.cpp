@@ -615,13 +615,12 @@ int32_t tqx_identification_defn_cat_regexlib_info_set(context* ctx, int32_t inde
                                                       const char* cat_abbr, uint32_t likelihood,
                                                       const char* rlib_name, uint32_t stop) {
   if (int32_t rc = cat_regexlib_texts_check(ctx, cat_abbr, rlib_name, kStrioConvert); rc < 0) return rc;
-  const auto l = static_cast<int32_t>(std::min<uint32_t>(likelihood, INT32_MAX));
   return edit(ctx, index, [&](defn_rec*, ident_defn_kind_rec* part) {
     if (entry_index < 0 || static_cast<size_t>(entry_index) >= part->cat_regexlibs.size()) return TQ_ERR_INDEX;
     // The entry is rebuilt only when the new one could be: a failure
     // changed nothing, and the definition stays bound at its level.
     const int32_t r = cat_regexlib_entry_set(ctx, part->cat_regexlibs[static_cast<size_t>(entry_index)], cat_abbr, -1,
-                                             l, rlib_name, stop != 0 ? 1 : 0, kStrioConvert);
+                                             likelihood, rlib_name, stop != 0 ? 1 : 0, kStrioConvert);
     if (r >= 0) epilogue(part);
     return r;
   });
@@ -629,12 +628,11 @@ int32_t tqx_identification_defn_cat_regexlib_info_set(context* ctx, int32_t inde
 
 int32_t tqx_identification_defn_cat_regexlib_add(context* ctx, int32_t index, const char* cat_abbr,
                                                  uint32_t likelihood, const char* rlib_name, uint32_t stop) {
-  const auto l = static_cast<int32_t>(std::min<uint32_t>(likelihood, INT32_MAX));
   return change(ctx, index, [&](ident_defn_kind_rec* part) {
     auto* entry = new cat_regexlib_entry;
     cat_regexlib_entry_init(entry);
     const int32_t r =
-        cat_regexlib_entry_set(ctx, entry, cat_abbr, -1, l, rlib_name, stop != 0 ? 1 : 0, kStrioConvert);
+        cat_regexlib_entry_set(ctx, entry, cat_abbr, -1, likelihood, rlib_name, stop != 0 ? 1 : 0, kStrioConvert);
     if (r < 0) {
       cat_regexlib_entry_free(ctx, entry, 0);
       delete entry;

@@ -13,6 +13,7 @@
 #include "core/krzel.h"
 #include "fields/krfdctx.h"
 #include "fields/kridef.h"
+#include "kbstore/krfield.h"
 #include "kbstore/krshared.h"
 #include "platform/nputf8.h"
 #include "resources/krchop.h"
@@ -62,7 +63,9 @@ const grammar_category* category_record(context* ctx, const ident_pattern_rec& p
 // that does not exist.
 int32_t score_add(run_state& s, const ident_pattern_rec& p) {
   if (p.value < 0 || static_cast<size_t>(p.value) >= s.area->scores.size()) return TQ_ERR_INDEX;
-  s.area->scores[static_cast<size_t>(p.value)] += p.weight;
+  // Weights are any int32 a file or setter gives; their sum saturates.
+  int32_t& score = s.area->scores[static_cast<size_t>(p.value)];
+  score = saturated_add(score, p.weight);
   return 0;
 }
 

@@ -566,21 +566,20 @@ int32_t tqx_extraction_defn_cat_regexlib_info_get(context* ctx, int32_t index, u
 int32_t tqx_extraction_defn_cat_regexlib_info_set(context* ctx, int32_t index, uint32_t entry, const char* cat_abbr,
                                                   uint32_t likelihood, const char* rlib_name, uint32_t stop) {
   if (int32_t rc = cat_regexlib_texts_check(ctx, cat_abbr, rlib_name, kStrioConvert); rc < 0) return rc;
-  const auto l = static_cast<int32_t>(std::min<uint32_t>(likelihood, INT32_MAX));
   return edit_part(ctx, index, [&](defn_rec*, extract_defn_kind_rec* part) {
     if (!in_range(entry, part->cat_regexlibs.size())) return TQ_ERR_INDEX;
-    return cat_regexlib_entry_set(ctx, part->cat_regexlibs[entry], cat_abbr, -1, l, rlib_name, stop != 0 ? 1 : 0,
-                                  kStrioConvert);
+    return cat_regexlib_entry_set(ctx, part->cat_regexlibs[entry], cat_abbr, -1, likelihood, rlib_name,
+                                  stop != 0 ? 1 : 0, kStrioConvert);
   });
 }
 
 int32_t tqx_extraction_defn_cat_regexlib_add(context* ctx, int32_t index, const char* cat_abbr, uint32_t likelihood,
                                              const char* rlib_name, uint32_t stop) {
-  const auto l = static_cast<int32_t>(std::min<uint32_t>(likelihood, INT32_MAX));
   return edit_part(ctx, index, [&](defn_rec* rec, extract_defn_kind_rec*) {
     auto* entry = new cat_regexlib_entry;
     cat_regexlib_entry_init(entry);
-    int32_t r = cat_regexlib_entry_set(ctx, entry, cat_abbr, -1, l, rlib_name, stop != 0 ? 1 : 0, kStrioConvert);
+    int32_t r =
+        cat_regexlib_entry_set(ctx, entry, cat_abbr, -1, likelihood, rlib_name, stop != 0 ? 1 : 0, kStrioConvert);
     if (r < 0) {
       cat_regexlib_entry_free(ctx, entry, 0);
       delete entry;

@@ -534,9 +534,8 @@ int32_t tqx_guess_defn_cat_regexlib_info_set(context* ctx, int32_t index, uint32
   return raising(ctx, index, edit_part(ctx, index, true, [&](defn_rec*, guess_defn_kind_rec* part) -> int32_t {
                    if (past(part->cat_regexlibs, position)) return TQ_ERR_INDEX;
                    // The entry keeps what it held when the new one cannot be built.
-                   return cat_regexlib_entry_set(ctx, part->cat_regexlibs[position], cat_abbr, -1,
-                                                 static_cast<int32_t>(likelihood), rlib_name,
-                                                 static_cast<int32_t>(stop), kStrioConvert);
+                   return cat_regexlib_entry_set(ctx, part->cat_regexlibs[position], cat_abbr, -1, likelihood,
+                                                 rlib_name, static_cast<int32_t>(stop), kStrioConvert);
                  }));
 }
 
@@ -546,7 +545,7 @@ int32_t tqx_guess_defn_cat_regexlib_add(context* ctx, int32_t index, const char*
                    auto* entry = new (std::nothrow) cat_regexlib_entry;
                    if (entry == nullptr) return TQ_ERR_NO_MEMORY;
                    cat_regexlib_entry_init(entry);
-                   const int32_t rc = cat_regexlib_entry_set(ctx, entry, cat_abbr, -1, static_cast<int32_t>(likelihood),
+                   const int32_t rc = cat_regexlib_entry_set(ctx, entry, cat_abbr, -1, likelihood,
                                                              rlib_name, static_cast<int32_t>(stop), kStrioConvert);
                    if (rc < 0) {
                      delete entry;

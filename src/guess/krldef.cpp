@@ -229,17 +229,15 @@ int32_t scheme_names_take(context* ctx, const defn_rec* rec, const lang_defn_kin
 
 // ---- Training -----------------------------------------------------------------------------
 
-// The decimal value of a count as C's atoi reads it, without its undefined
-// overflow: out-of-range values stop at the int32 limits.
-int32_t count_value(const char* text) {
+}  // namespace
+
+int32_t lang_count_value(const char* text) {
   errno = 0;
   const long long v = std::strtoll(text != nullptr ? text : "", nullptr, 10);
   if (v > INT32_MAX) return INT32_MAX;
   if (v < INT32_MIN) return INT32_MIN;
   return static_cast<int32_t>(v);
 }
-
-}  // namespace
 
 const char* lang_bias_name(uint32_t bias) { return bias < kLangBiasCount ? kBiasNames[bias] : nullptr; }
 
@@ -385,7 +383,7 @@ int32_t lang_defn_train_held(context* ctx, defn_rec* rec) {
       const scheme_entry& e = sch->entries[i];
       if (e.data == nullptr) continue;
       if (uchar_text_to_array(e.data, codes, static_cast<int32_t>(kNgramMaxCodes)) != n) continue;
-      int32_t weight = count_value(e.standard);
+      int32_t weight = lang_count_value(e.standard);
       if (weight < 1) weight = 1;
       if (int32_t rc = ngram_profile_add(model, codes, part->window, static_cast<uint32_t>(weight)); rc != 0) {
         return rc;

@@ -82,6 +82,10 @@ inline const lang_defn_kind_rec* lang_defn_part(const defn_rec* rec) {
                                                        : nullptr;
 }
 
+// The decimal value of a training scheme's count as C's atoi reads it,
+// without its undefined overflow: out-of-range values stop at the int32
+// limits.
+int32_t lang_count_value(const char* text);
 // The names of biases and likelihoods as files write them; NULL outside the
 // tables.
 const char* lang_bias_name(uint32_t bias);

@@ -1,5 +1,7 @@
 #include "guess/krlginfo.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -50,12 +52,14 @@ int32_t training_weight(context* ctx, const language_guess_info* info, const cha
     rc = scheme_get(ctx, ref.index(), &sch);
     const char* standard = nullptr;
     if (rc == 0 && scheme_standard_get_by_data(ctx, sch, ngram, &standard) == 1 && standard != nullptr) {
-      sum += std::strtol(standard, nullptr, 10);
+      // Each count as training reads it (within int32), so the sum of any
+      // number of schemes fits; the total stops at the output's range.
+      sum += lang_count_value(standard);
     }
   }
   const int32_t released = hold.release();
   if (rc < 0) return rc;
-  *weight = static_cast<uint32_t>(sum);
+  *weight = static_cast<uint32_t>(std::clamp<int64_t>(sum, 0, UINT32_MAX));
   return released < 0 ? released : 0;
 }
 

@@ -211,10 +211,11 @@ int32_t default_category_entry_build(context* ctx, default_category_entry* entry
 }
 
 int32_t default_category_entry_set(context* ctx, default_category_entry* entry, const char* name,
-                                   int32_t likelihood) {
+                                   int64_t likelihood) {
   if (entry == nullptr) return TQ_ERR_ARGUMENT;
+  if (int32_t rc = number_limit_check(ctx, kLikelihoodLimit, likelihood, TQ_ERR_ARGUMENT); rc < 0) return rc;
   default_category_entry fresh{0, nullptr};
-  int32_t rc = default_category_entry_build(ctx, &fresh, name, likelihood, true);
+  int32_t rc = default_category_entry_build(ctx, &fresh, name, static_cast<int32_t>(likelihood), true);
   if (rc < 0) return rc;
   default_category_entry_free(entry);
   *entry = fresh;
@@ -326,6 +327,10 @@ int32_t default_category_list_read(context* ctx, default_category_list* list, co
     if (doc->records[r].key == nullptr) continue;  // an emptied record
     const char* name = xmldoc_field_text(record_field(doc, r, col_cat));
     int32_t likelihood = xmldoc_field_number(record_field(doc, r, col_lik), kLikelihoodDefault);
+    if (int32_t rc = number_limit_check(ctx, kLikelihoodLimit, likelihood, TQ_ERR_INVALID_CONTENT, kDefaultListName);
+        rc < 0) {
+      return rc;
+    }
     // An entry written without a category (its writer's empty text) reads
     // back without one, rather than as a category named "".
     int32_t rc = (name == nullptr || name[0] == '\0') ? uncategorized_push(list, likelihood)

@@ -13,6 +13,7 @@
 #include "core/krcorvel.h"
 #include "core/krhash.h"
 #include "core/krvec.h"
+#include "kbstore/krfield.h"
 
 struct tq_xmldoc;
 
@@ -32,6 +33,9 @@ inline constexpr int32_t kCategoryNumberId = 0;
 inline constexpr int32_t kLikelihoodMin = 10;
 inline constexpr int32_t kLikelihoodMax = 90;
 inline constexpr int32_t kLikelihoodDefault = 50;
+// The range every reader and setter of a category's likelihood holds to:
+// parses add ten times a word's likelihood to a solution's score.
+inline constexpr number_limit kLikelihoodLimit{"Likelihood", kLikelihoodMin, kLikelihoodMax};
 
 struct category_rec {
   char name[kCategoryNameSize];                // uppercased
@@ -96,9 +100,10 @@ int32_t default_category_list_init(default_category_list* list);
 // uppercased with an empty description}. -600 (entry unchanged).
 int32_t default_category_entry_build(context* ctx, default_category_entry* entry, const char* name,
                                      int32_t likelihood, bool kept = false);
-// The same, replacing the entry's previous record only on success.
+// The same, replacing the entry's previous record only on success; a
+// likelihood outside 10 to 90 is refused (-802), named as the caller gave it.
 int32_t default_category_entry_set(context* ctx, default_category_entry* entry, const char* name,
-                                   int32_t likelihood);
+                                   int64_t likelihood);
 // Frees the record; the entry becomes {0, none}.
 void default_category_entry_free(default_category_entry* entry);
 // Builds a new entry and appends it. -600.

@@ -836,15 +836,13 @@ int32_t defn_default_category_info_set(context* ctx, int32_t kind, int32_t index
   char text[kCategoryNameSize];
   const int32_t conv = name_in(ctx, category, text, kCategoryNameSize - 1);
   if (conv < 0) return conv;
-  if (text[0] == '\0' || likelihood < static_cast<uint32_t>(kLikelihoodMin) ||
-      likelihood > static_cast<uint32_t>(kLikelihoodMax)) {
-    return TQ_ERR_ARGUMENT;
-  }
+  if (text[0] == '\0') return TQ_ERR_ARGUMENT;
+  if (int32_t rc = number_limit_check(ctx, kLikelihoodLimit, likelihood, TQ_ERR_ARGUMENT); rc < 0) return rc;
   int32_t rc = edit(ctx, kind, index, [&](defn_rec* rec) {
     default_category_entry* e = category_at(rec, entry);
     if (e == nullptr) return category_out_of_range(ctx, rec, entry);
     // Interned as a category read from a file is: uppercased, numbered.
-    int32_t r = default_category_entry_set(ctx, e, text, static_cast<int32_t>(likelihood));
+    int32_t r = default_category_entry_set(ctx, e, text, likelihood);
     if (r >= 0) drop_prepared(ctx, rec);
     return r;
   });

@@ -1,5 +1,7 @@
 #include "kbstore/krfield.h"
 
+#include <cinttypes>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -199,6 +201,19 @@ int32_t field_get(context* ctx, const field_desc& f, const void* object, int32_t
 }
 int32_t field_get(context* ctx, const field_desc& f, const void* object, uint32_t* out) {
   return get_any(ctx, f, nullptr, object, out);
+}
+
+int32_t number_limit_check(context* ctx, const number_limit& limit, int64_t value, int32_t code, const char* owner) {
+  if (value >= limit.min && value <= limit.max) return 0;
+  char text[24];
+  std::snprintf(text, sizeof text, "%" PRId64, value);
+  const char* given = text;
+  if (owner != nullptr) {
+    TQ_REPORT(ctx, code, 2290, owner, limit.name, given, limit.min, limit.max);
+  } else {
+    TQ_REPORT(ctx, code, 2291, limit.name, given, limit.min, limit.max);
+  }
+  return code;
 }
 
 }  // namespace tq

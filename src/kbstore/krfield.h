@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <type_traits>
 
 #include "core/krcorvel.h"
@@ -141,6 +142,36 @@ constexpr field_desc flag_field(const char* name, const record_store* store) {
   constexpr field_type type = std::is_same_v<T, int32_t> ? field_type::flag : field_type::u32_flag;
   return {name, store, type, &field_detail::at<M>, 0, 0, 0, 0, 0, nullptr};
 }
+
+// ---- Numbers a knowledge base gives ------------------------------------------------
+// A number field with a range. Its setters go through number_limit_check,
+// and so do its readers where a file must hold no more than a setter takes
+// (a likelihood; a grammar rule's priority is kept as its file gives it, and
+// the sums of such numbers saturate instead), so that a refusal names the
+// field, the value and the range the same way wherever it happens.
+struct number_limit {
+  const char* name;  // the field as its files name it
+  int32_t min;
+  int32_t max;
+};
+
+// 0 for a value inside the limit; else `code` (-300 where a file gave the
+// value, -802 where a caller did) with a message naming the field, the
+// value and the range, and `owner` (what holds the field: "grammar X";
+// NULL: not named).
+int32_t number_limit_check(context* ctx, const number_limit& limit, int64_t value, int32_t code,
+                           const char* owner = nullptr);
+
+// Scores: sums of numbers a knowledge base gives (a pattern's weight added
+// once for every match) stop at the ends of the int32 range rather than
+// wrap. `b` stays well inside the int64 range (an int32, or one scaled by a
+// small factor).
+constexpr int32_t int32_saturated(int64_t v) {
+  constexpr int64_t lo = std::numeric_limits<int32_t>::min();
+  constexpr int64_t hi = std::numeric_limits<int32_t>::max();
+  return static_cast<int32_t>(v < lo ? lo : v > hi ? hi : v);
+}
+constexpr int32_t saturated_add(int32_t a, int64_t b) { return int32_saturated(int64_t{a} + b); }
 
 // ---- The generic accessors ---------------------------------------------------------
 // Getters clear their output first (text empty, numbers the field's out

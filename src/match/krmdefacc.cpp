@@ -692,9 +692,8 @@ int32_t tqx_match_defn_token_cat_regexlib_info_set(context* ctx, int32_t index, 
     if (!in_range(entry, part->cat_regexlibs.size())) return TQ_ERR_INDEX;
     // The likelihood is checked as for an entry added (10..90): the entry
     // is rebuilt, and a failure leaves it as it was.
-    const int32_t r = cat_regexlib_entry_set(ctx, part->cat_regexlibs[static_cast<size_t>(entry)], abbrev, -1,
-                                             static_cast<int32_t>(like > 0x7FFFFFFFu ? 0 : like), name,
-                                             stop != 0 ? 1 : 0, kConv);
+    const int32_t r = cat_regexlib_entry_set(ctx, part->cat_regexlibs[static_cast<size_t>(entry)], abbrev, -1, like,
+                                             name, stop != 0 ? 1 : 0, kConv);
     if (r < 0) return r;
     return rc_combine(raise9(ctx, rec), r);
   });
@@ -709,8 +708,7 @@ int32_t tqx_match_defn_token_cat_regexlib_add(context* ctx, int32_t index, int32
       return TQ_ERR_NO_MEMORY;
     }
     cat_regexlib_entry_init(entry);
-    const int32_t r = cat_regexlib_entry_set(ctx, entry, abbrev, -1, static_cast<int32_t>(like > 0x7FFFFFFFu ? 0 : like),
-                                             name, stop != 0 ? 1 : 0, kConv);
+    const int32_t r = cat_regexlib_entry_set(ctx, entry, abbrev, -1, like, name, stop != 0 ? 1 : 0, kConv);
     if (r < 0) {
       delete entry;  // holds nothing: the set changes it only on success
       return r;
@@ -781,7 +779,7 @@ int32_t tqx_match_defn_token_default_category_info_set(context* ctx, int32_t ind
       token_edit(ctx, index, token, prep::drop, [&](defn_rec*, dtok_rec*, match_token_kind_rec* part) {
         default_category_entry* e = default_at(part, entry);
         if (e == nullptr) return TQ_ERR_INDEX;
-        return default_category_entry_set(ctx, e, in.c_str(), static_cast<int32_t>(like));
+        return default_category_entry_set(ctx, e, in.c_str(), like);
       });
   return with_conversion(in.rc, rc);
 }

@@ -787,22 +787,20 @@ int32_t tqx_parse_defn_cat_regexlib_info_get(context* ctx, int32_t index, int32_
 int32_t tqx_parse_defn_cat_regexlib_info_set(context* ctx, int32_t index, int32_t entry, const char* filename,
                                              const char* category, uint32_t likelihood, uint32_t stop) {
   if (int32_t rc = cat_regexlib_texts_check(ctx, category, filename, kStrioConvert); rc < 0) return rc;
-  const auto l = static_cast<int32_t>(std::min<uint32_t>(likelihood, INT32_MAX));
   return edit_part_prepared(ctx, index, [&](defn_rec*, parse_defn_kind_rec* part) {
     if (entry < 0 || static_cast<size_t>(entry) >= part->cat_regexlibs.size()) return TQ_ERR_INDEX;
     return cat_regexlib_entry_set(ctx, part->cat_regexlibs[static_cast<size_t>(entry)], category,
-                                  part->grammar.index(), l, filename, stop != 0 ? 1 : 0, kStrioConvert);
+                                  part->grammar.index(), likelihood, filename, stop != 0 ? 1 : 0, kStrioConvert);
   });
 }
 
 int32_t tqx_parse_defn_cat_regexlib_add(context* ctx, int32_t index, const char* rlib_name, uint32_t likelihood,
                                         const char* cat_abbr, uint32_t stop) {
-  const auto l = static_cast<int32_t>(std::min<uint32_t>(likelihood, INT32_MAX));
   return edit_part_prepared(ctx, index, [&](defn_rec*, parse_defn_kind_rec* part) {
     auto* entry = new cat_regexlib_entry;
     cat_regexlib_entry_init(entry);
     // Built from the caller's texts (converted, the category uppercased).
-    int32_t r = cat_regexlib_entry_set(ctx, entry, cat_abbr, part->grammar.index(), l, rlib_name,
+    int32_t r = cat_regexlib_entry_set(ctx, entry, cat_abbr, part->grammar.index(), likelihood, rlib_name,
                                        stop != 0 ? 1 : 0, kStrioConvert);
     if (r < 0) {
       cat_regexlib_entry_free(ctx, entry, 0);

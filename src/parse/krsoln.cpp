@@ -5,6 +5,7 @@
 #include <new>
 
 #include "core/krenc.h"
+#include "kbstore/krfield.h"
 #include "resources/krgram.h"
 #include "resources/krwlst.h"
 #include "platform/npmem.h"
@@ -24,11 +25,11 @@ int32_t clamp_levels(int32_t levels) {
 // their likelihood to the score.
 void score_node(const compiled_grammar* g, parse_solution* s, const parse_node* n, int32_t depth, int32_t levels) {
   if (n->rule < 0) {
-    if (n->entry != nullptr) s->score += 10 * n->entry->likelihood;
+    if (n->entry != nullptr) s->score = saturated_add(s->score, int64_t{10} * n->entry->likelihood);
     return;
   }
   if (depth < levels) {
-    s->levels[depth].sum += g->rules[n->rule].priority;
+    s->levels[depth].sum = saturated_add(s->levels[depth].sum, g->rules[n->rule].priority);
     s->levels[depth].count += 1;
   }
   for (uint32_t i = 0; i < n->child_count; ++i) score_node(g, s, n->children[i], depth + 1, levels);
@@ -168,7 +169,9 @@ void parse_solution_score(context* ctx, parse_solution* s, int32_t levels) {
     weighted += static_cast<int64_t>(n - i) * value;
   }
   const int64_t mean = weighted / divisor;
-  s->score += static_cast<int32_t>(static_cast<double>(mean) * 1.5);
+  // Half as much again, cut toward zero; the mean of int32 sums stays far
+  // inside int64.
+  s->score = saturated_add(s->score, mean * 3 / 2);
 }
 
 void parse_solution_score_tree(context* ctx, parse_solution* s, int32_t levels) {

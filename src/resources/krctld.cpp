@@ -8,6 +8,7 @@
 #include "core/krenc.h"
 #include "core/krerr.h"
 #include "core/krstr.h"
+#include "kbstore/krfield.h"
 #include "kbstore/krxml.h"
 #include "platform/nputf8.h"
 #include "platform/npmem.h"
@@ -320,6 +321,10 @@ int32_t chopper_table_write(context* ctx, const chopper_table* table, xmldoc* do
   return rc;
 }
 
+namespace {
+constexpr number_limit kCodePointLimit{kColValue, 0, kMaxCodePoint};
+}  // namespace
+
 int32_t chopper_table_read(context* ctx, const xmldoc* doc, const char* name, chopper_table* table) {
   table->implicit_sep = std::strcmp(xmldoc_prop_get(ctx, doc, "Implicit Separation"), "On") == 0 ? 1 : 0;
   const char* use = xmldoc_prop_get(ctx, doc, "Use Table");
@@ -344,6 +349,11 @@ int32_t chopper_table_read(context* ctx, const xmldoc* doc, const char* name, ch
     const xmldoc_record& rec = doc->records[r];
     if (rec.key == nullptr || rec.fields == nullptr) continue;
     int64_t value = field_number(rec.fields[index[0]]);
+    // A code point is refused whole where it is read, never wrapped to
+    // another one by the conversion below.
+    if (!by_byte) {
+      if (int32_t rc = number_limit_check(ctx, kCodePointLimit, value, TQ_ERR_INVALID_CONTENT, name); rc < 0) return rc;
+    }
     if (value == -1 || value == static_cast<int64_t>(kBadCodePoint)) return TQ_ERR_ARGUMENT;
     uint32_t code_point = static_cast<uint32_t>(value);
     if (by_byte) {

@@ -771,7 +771,7 @@ int32_t grammar_category_add(context* ctx, int32_t index, const char* abbrev, co
 }
 
 int32_t grammar_rule_add(context* ctx, int32_t index, int32_t cat_index, int32_t priority) {
-  if (priority < kGrammarPriorityMin || priority > kGrammarPriorityMax) return TQ_ERR_ARGUMENT;
+  if (int32_t rc = number_limit_check(ctx, kGrammarPriorityLimit, priority, TQ_ERR_ARGUMENT); rc < 0) return rc;
   edit_scope g(ctx, index);
   if (g.rc != 0) return g.rc;
   grammar_category* category = grammar_category_get(g.rec, cat_index);

@@ -18,9 +18,11 @@
 
 namespace tq {
 
-// Priorities given through the interface; rules read from a file keep theirs.
+// Priorities given through the interface; rules read from a file keep theirs
+// (a parse's sums of them saturate).
 inline constexpr int32_t kGrammarPriorityMin = 10;
 inline constexpr int32_t kGrammarPriorityMax = 90;
+inline constexpr number_limit kGrammarPriorityLimit{"Priority", kGrammarPriorityMin, kGrammarPriorityMax};
 
 struct grammar_category;
 

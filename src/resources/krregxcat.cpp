@@ -81,9 +81,9 @@ void cat_regexlib_entry_init(cat_regexlib_entry* entry) {
 }
 
 int32_t cat_regexlib_entry_build(context* ctx, cat_regexlib_entry* entry, const char* category, int32_t grammar,
-                                 int32_t likelihood, int32_t stop, const char* regexlib) {
+                                 int64_t likelihood, int32_t stop, const char* regexlib) {
   if (entry == nullptr || category == nullptr || regexlib == nullptr) return TQ_ERR_ARGUMENT;
-  if (likelihood < kLikelihoodMin || likelihood > kLikelihoodMax) return TQ_ERR_ARGUMENT;
+  if (int32_t rc = number_limit_check(ctx, kLikelihoodLimit, likelihood, TQ_ERR_ARGUMENT); rc < 0) return rc;
   // The table form names the library; a row without a name is refused when
   // read, so an entry without one is not made.
   if (regexlib[0] == '\0') {
@@ -92,7 +92,7 @@ int32_t cat_regexlib_entry_build(context* ctx, cat_regexlib_entry* entry, const 
   }
   cat_regexlib_entry fresh;
   cat_regexlib_entry_init(&fresh);
-  fresh.likelihood = likelihood;
+  fresh.likelihood = static_cast<int32_t>(likelihood);  // in range
   int32_t rc = category_name_upper(ctx, category, fresh.name, true);
   if (rc < 0) return rc;
   category_rec found{};
@@ -127,7 +127,7 @@ int32_t cat_regexlib_entry_build(context* ctx, cat_regexlib_entry* entry, const 
 }
 
 int32_t cat_regexlib_entry_set(context* ctx, cat_regexlib_entry* entry, const char* category, int32_t grammar,
-                               int32_t likelihood, const char* regexlib, int32_t stop, uint32_t flags) {
+                               int64_t likelihood, const char* regexlib, int32_t stop, uint32_t flags) {
   if (entry == nullptr || category == nullptr || regexlib == nullptr) return TQ_ERR_ARGUMENT;
   char cat_in[kCategoryNameSize];
   int32_t crc = strio_in(ctx, category, cat_in, kCategoryNameSize - 1, flags);
@@ -318,6 +318,8 @@ int32_t cat_regexlib_table_read(context* ctx, const xmldoc* table, int32_t recor
   if (rc < 0) return rc;
   const xmldoc_field* lf = xmldoc_field_get(table, record, col_lik);
   fresh.likelihood = lf != nullptr && lf->type == kXmlColInt ? lf->number : kLikelihoodDefault;
+  rc = number_limit_check(ctx, kLikelihoodLimit, fresh.likelihood, TQ_ERR_INVALID_CONTENT, table->type);
+  if (rc < 0) return rc;
   rc = stop_read(ctx, table, record, &fresh.stop);
   if (rc < 0) return rc;
   const char* rx = xmldoc_field_text(xmldoc_field_get(table, record, col_rx));

@@ -40,15 +40,16 @@ void cat_regexlib_entry_init(cat_regexlib_entry* entry);
 // own (id -1), and one reference to the regex library opened by name
 // (UTF-8). A grammar index that names no grammar gives its failure (-800).
 // The entry is changed only on success.
+// A likelihood outside 10 to 90 is refused (-802), named as the caller gave it.
 int32_t cat_regexlib_entry_build(context* ctx, cat_regexlib_entry* entry, const char* category, int32_t grammar,
-                                 int32_t likelihood, int32_t stop, const char* regexlib);
+                                 int64_t likelihood, int32_t stop, const char* regexlib);
 // The same from texts in the session encoding (flags bit 0: convert; the
 // category in at most 128 bytes, the regexlib name in at most 16,384); the
 // old contents are given back only once the new entry is built, so a
 // failure leaves the entry as it was. A positive conversion warning is
 // returned on success.
 int32_t cat_regexlib_entry_set(context* ctx, cat_regexlib_entry* entry, const char* category, int32_t grammar,
-                               int32_t likelihood, const char* regexlib, int32_t stop, uint32_t flags);
+                               int64_t likelihood, const char* regexlib, int32_t stop, uint32_t flags);
 // The check of the two texts an entry keeps (strio_kept_check), for a
 // setter that finds the entry before it sets it: 0, or the failure.
 int32_t cat_regexlib_texts_check(context* ctx, const char* category, const char* regexlib, uint32_t flags);

@@ -521,8 +521,12 @@ int32_t vocab_from_document(context* ctx, const char* name, const xmldoc* doc, v
         TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 84, name, key, abbrev);
         return TQ_ERR_INVALID_CONTENT;
       }
+      // Refused rather than cut to a byte: a setter takes no other value.
+      const int32_t likelihood = xmldoc_record_number(rec, like_col, 0);
+      const int32_t refused = number_limit_check(ctx, kLikelihoodLimit, likelihood, TQ_ERR_INVALID_CONTENT, name);
+      if (refused < 0) return refused;
       pairs[count].category = static_cast<uint32_t>(at);
-      pairs[count].likelihood = static_cast<uint8_t>(xmldoc_record_number(rec, like_col, 0) & 0xFF);
+      pairs[count].likelihood = static_cast<uint8_t>(likelihood);
       ++count;
     }
     if (std::strlen(key) > kVocabWordMax) {
@@ -1014,7 +1018,7 @@ int32_t vocab_edit_wordcat_set(context* ctx, int32_t index, uint32_t word_index,
   char text[kVocabAbbrevMax + 1];
   const int32_t conv = text_in(ctx, abbrev, text, kVocabAbbrevMax);
   if (conv < 0) return conv;
-  if (likelihood < kLikelihoodMin || likelihood > kLikelihoodMax) return TQ_ERR_ARGUMENT;
+  if (int32_t rc = number_limit_check(ctx, kLikelihoodLimit, likelihood, TQ_ERR_ARGUMENT); rc < 0) return rc;
   vocab_rec* vocab = nullptr;
   int32_t rc = vocab_get_for_edit(ctx, index, &vocab);
   if (rc != 0) return rc;

@@ -265,6 +265,10 @@ TEST(MatchDefnExports, TokenListsEdited) {
   EXPECT_EQ(entry(ctx, kM, t, "default", 0), "|50");
   EXPECT_EQ(tq_match_defn_token_default_category_info_set(ctx, kM, t, 0, "family", 60), 0);
   EXPECT_EQ(tq_match_defn_token_default_category_info_set(ctx, kM, t, 1, "family", 60), TQ_ERR_INDEX);
+  // Likelihoods 10 to 90, as every other setter and the files take them.
+  EXPECT_EQ(tq_match_defn_token_default_category_info_set(ctx, kM, t, 0, "family", 91), TQ_ERR_ARGUMENT);
+  EXPECT_EQ(tq_match_defn_token_default_category_info_set(ctx, kM, t, 0, "family", UINT32_MAX), TQ_ERR_ARGUMENT);
+  EXPECT_EQ(entry(ctx, kM, t, "default", 0), "FAMILY|60");
   // Vocabularies: deleting the first keeps the others' fuzzy settings.
   EXPECT_EQ(tq_match_defn_token_vocabulary_add(ctx, kR, t, "PersonName", 0, 0, 60), 0);
   EXPECT_EQ(tq_match_defn_token_vocabulary_add(ctx, kR, t, "PersonName", 1, 1, 90), 0);

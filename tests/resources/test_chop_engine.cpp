@@ -234,7 +234,7 @@ TEST(ChopperTable, DocumentReadingRefusesBadRows) {
                         Case{"Char Operation", "NUMBER", "USE", 65, -300, "column 'Char Operation'"},
                         Case{"", "DIGIT", "USE", 65, -300, "classification 'DIGIT'"},
                         Case{"", "NUMBER", "KEEP", 65, -300, "operation 'KEEP'"},
-                        Case{"", "NUMBER", "USE", -1, -802, ""}}) {
+                        Case{"", "NUMBER", "USE", -1, -300, "Char Value -1 is outside the 0 to 1114111"}}) {
     SCOPED_TRACE(c.message);
     err_list_reset(cc.get());
     xmldoc* doc = table_doc(cc.get(), c.skip, c.cls, c.op, c.value);
