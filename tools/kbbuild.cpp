@@ -105,6 +105,12 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: tq_kbbuild SOURCE_ROOT OUTPUT_ROOT\n"
+    "       tq_kbbuild -- SOURCE_ROOT OUTPUT_ROOT\n"
+    "       tq_kbbuild -h | --help\n"
+    "\n"
+    "Every argument before \"--\" that begins with '-' (but \"-\" alone) is an\n"
+    "option: -h or --help prints this text; any other is a wrong command line.\n"
+    "\"--\" ends the options, so a root whose name begins with '-' goes after it.\n"
     "\n"
     "Builds the plain krxml sources of a knowledge base into the files the engine\n"
     "loads. SOURCE_ROOT holds one folder per kind (casetab, chopinfo, grammar,\n"
@@ -144,9 +150,11 @@ constexpr const char* kUsage =
     "place unchecked. A build places a set of files checked as a whole, or fails.\n"
     "\n"
     "It exits 1, saying why, when:\n"
-    "  - SOURCE_ROOT is not a folder or holds no document, or an *.xml entry of a\n"
-    "    kind folder cannot be looked at (a link that leads nowhere or round in a\n"
-    "    loop) or is not a file: each such entry is named, and nothing is made;\n"
+    "  - SOURCE_ROOT is not a folder or holds no document, or a kind folder of it\n"
+    "    or an *.xml entry of one cannot be looked at (a link that leads nowhere,\n"
+    "    as to a share not mounted, or round in a loop) or is not what it should\n"
+    "    be (a folder, a file): each such folder or entry is named with the\n"
+    "    reason, and nothing is made;\n"
     "  - another build into OUTPUT_ROOT is running, or OUTPUT_ROOT cannot be\n"
     "    written;\n"
     "  - OUTPUT_ROOT, or a name in it, is too long for the files the build makes\n"
@@ -160,9 +168,11 @@ constexpr const char* kUsage =
     "  - a file of OUTPUT_ROOT may not be replaced, or a step of putting the files\n"
     "    in place fails (the output, its source and the reason are named);\n"
     "  - memory runs out, or a system call fails (its reason is named);\n"
-    "  - once the files are in place, a folder of them cannot be forced to the\n"
-    "    disk: it is named, with the reason; the files stay in place, but what\n"
-    "    the build put there may not survive a crash.\n"
+    "  - once the files are in place, a folder cannot be forced to the disk (a\n"
+    "    folder of them, a folder the run made, OUTPUT_ROOT and its missing\n"
+    "    parents included, or the folder that holds one it made): it is named,\n"
+    "    with the reason; the files stay in place, but what the build put there\n"
+    "    may not survive a crash.\n"
     "A failed build leaves OUTPUT_ROOT as it was: files replaced are put back\n"
     "(bytes, owner, group, bits, list), files made are removed, and so are the\n"
     "folders the run made, OUTPUT_ROOT and its missing parents included, while\n"
@@ -515,6 +525,8 @@ class RootLock {
 
   // Whether this run made OUTPUT_ROOT itself: there was no output before.
   bool made_root() const { return !made_.empty() && made_.back() == folder_of(root_); }
+  // The folders this run made for OUTPUT_ROOT, in the order made.
+  const std::vector<fs::path>& made() const { return made_; }
   long holder() const { return holder_; }
   const std::string& why() const { return why_; }
 
@@ -605,17 +617,22 @@ class RootLock {
 };
 
 // The "*.xml" documents of one folder, sorted; none when the folder is
-// absent. False, saying why, when the folder cannot be read, or when an
-// entry of it cannot be looked at (a link that leads nowhere, as to a share
-// not mounted, or round in a loop) or is no file: it is a source the user
+// absent. False, saying why, when the folder cannot be read (a symbolic
+// link that leads nowhere, as to a share not mounted, is a folder the user
+// means, not an absent one; so is a loop of links), or when an entry of it
+// cannot be looked at (likewise) or is no file: it is a source the user
 // means, and a build without it would drop it unsaid. Every such entry is
 // named.
 bool documents_in(const fs::path& folder, std::vector<fs::path>& out) {
   std::vector<std::string> names;
   const int err = names_in(folder, names);
-  if (err == ENOENT) return true;
+  struct stat named {};
+  const bool dangling = err == ENOENT && status_of(folder.c_str(), named, false) == 0;
+  if (err == ENOENT && !dangling) return true;
   if (err != 0) {
-    std::fprintf(stderr, "tq_kbbuild: cannot read %s: %s\n", folder.c_str(), reason_of(err).c_str());
+    std::fprintf(stderr, "tq_kbbuild: cannot read %s: %s%s\n", folder.c_str(),
+                 dangling && S_ISLNK(named.st_mode) ? "it is a symbolic link to nothing there: " : "",
+                 reason_of(err).c_str());
     return false;
   }
   bool ok = true;
@@ -1122,16 +1139,28 @@ class Placing {
     return built && !lost_;
   }
 
-  // Forces the renames to the disk: the replacements themselves were when
-  // they were saved. False, saying so, when a folder cannot be: the files
-  // are in place, but a crash may still undo a rename or a file made.
-  bool flush() const {
+  // Forces the renames to the disk, and every folder the run made with the
+  // folder that holds it (`made`: those made for OUTPUT_ROOT, OUTPUT_ROOT
+  // and its missing parents; the kind folders the pass made), so that a
+  // crash after exit 0 loses no name on the way from a folder that was
+  // there to the files: the replacements themselves were forced when they
+  // were saved. False, saying so, when a folder cannot be: the files are
+  // in place, but a crash may still undo a rename, a file or a folder made.
+  bool flush(const std::vector<fs::path>& made) const {
     std::vector<fs::path> folders;
-    bool ok = true;
+    const auto add = [&](const fs::path& folder) {
+      if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(folder);
+    };
     for (const Done& step : done_) {
-      const fs::path folder = step.path.parent_path();
-      if (std::find(folders.begin(), folders.end(), folder) != folders.end()) continue;
-      folders.push_back(folder);
+      add(step.path.parent_path());
+      if (step.what == Done::kFolder) add(step.path);
+    }
+    for (const fs::path& folder : made) {
+      add(folder);
+      add(folder.parent_path());
+    }
+    bool ok = true;
+    for (const fs::path& folder : folders) {
       const Descriptor fd(open_again(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
       const int err = fd.get() < 0 ? errno : again([&] { return ::fsync(fd.get()); }) != 0 ? errno : 0;
       if (err != 0) {
@@ -1238,8 +1267,8 @@ class Placing {
 // undo, and all that follows it, names files through that folder's
 // descriptor.
 bool put_in_place(const Staging& staging, const fs::path& output_root, const std::vector<std::string>& folders,
-                  const std::vector<std::vector<fs::path>>& sources, mode_t user_mask, int start, bool* keep_staging,
-                  bool* durable) {
+                  const std::vector<std::vector<fs::path>>& sources, const std::vector<fs::path>& made_for_root,
+                  mode_t user_mask, int start, bool* keep_staging, bool* durable) {
   std::vector<Output> outputs;
   for (const char* kind : kPutOrder) {
     const auto at = std::find(folders.begin(), folders.end(), kind);
@@ -1260,7 +1289,7 @@ bool put_in_place(const Staging& staging, const fs::path& output_root, const std
     // What the pass makes, it makes as a save would: with the user's umask.
     ::umask(user_mask);
     for (size_t i = 0; ok && i < outputs.size(); ++i) ok = placing.place(outputs[i]);
-    if (ok) *durable = placing.flush();
+    if (ok) *durable = placing.flush(made_for_root);
   } catch (const std::bad_alloc&) {
     std::fputs("tq_kbbuild: out of memory while putting the files in place\n", stderr);
     ok = false;
@@ -1566,17 +1595,57 @@ int cannot_write(const fs::path& output_root, const std::string& why) {
   return 1;
 }
 
-int run(int argc, char** argv) {
-  if (argc == 2 && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0)) {
+// The command line, read without allocating: the operands point into argv.
+// Every argument before "--" that begins with '-' (but "-" alone, a folder's
+// name) is an option, wherever it stands; "--" ends the options, so that a
+// root whose name begins with '-' can be given after it. `status` is -1 when
+// a build is to run, else the exit status, the usage printed.
+struct CommandLine {
+  int status = -1;
+  const char* source_root = nullptr;
+  const char* output_root = nullptr;
+};
+
+CommandLine read_command_line(int argc, char** argv) {
+  CommandLine line;
+  const char* operands[2] = {nullptr, nullptr};
+  int count = 0;
+  bool help = false;
+  bool options = true;
+  for (int i = 1; i < argc; ++i) {
+    const char* arg = argv[i];
+    if (options && std::strcmp(arg, "--") == 0) {
+      options = false;
+    } else if (options && arg[0] == '-' && arg[1] != '\0') {
+      if (std::strcmp(arg, "-h") != 0 && std::strcmp(arg, "--help") != 0) {
+        std::fprintf(stderr, "tq_kbbuild: unknown option '%s' (a root whose name begins with '-' goes after --)\n",
+                     arg);
+        std::fputs(kUsage, stderr);
+        line.status = 2;
+        return line;
+      }
+      help = true;
+    } else {
+      if (count < 2) operands[count] = arg;
+      ++count;
+    }
+  }
+  if (help) {
     std::fputs(kUsage, stdout);
-    return 0;
-  }
-  if (argc != 3) {
+    line.status = 0;
+  } else if (count != 2) {
     std::fputs(kUsage, stderr);
-    return 2;
+    line.status = 2;
+  } else {
+    line.source_root = operands[0];
+    line.output_root = operands[1];
   }
-  const fs::path source_root = argv[1];
-  const fs::path output_root = argv[2];
+  return line;
+}
+
+int run(const CommandLine& line) {
+  const fs::path source_root = line.source_root;
+  const fs::path output_root = line.output_root;
   struct stat st {};
   if (const int err = status_of(source_root.c_str(), st, true); err != 0 || !S_ISDIR(st.st_mode)) {
     std::fprintf(stderr, "tq_kbbuild: %s is not a folder%s%s\n", source_root.c_str(), err != 0 ? ": " : "",
@@ -1660,7 +1729,8 @@ int run(int argc, char** argv) {
   bool keep_staging = false;
   bool durable = true;
   if (ok) {
-    ok = put_in_place(staging, output_root, folders, sources, user_mask, start.get(), &keep_staging, &durable);
+    ok = put_in_place(staging, output_root, folders, sources, lock.made(), user_mask, start.get(), &keep_staging,
+                      &durable);
   }
   if (keep_staging) {
     staging.keep();
@@ -1687,16 +1757,16 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  const CommandLine line = read_command_line(argc, argv);
+  if (line.status >= 0) return line.status;
   // The guards of run() have undone what it made by the time an exception
   // comes here: a failed build leaves what any failed build leaves.
   try {
-    return run(argc, argv);
+    return run(line);
   } catch (const std::bad_alloc&) {
-    std::fprintf(stderr, "tq_kbbuild: out of memory%s%s\n", argc == 3 ? "; nothing written into " : "",
-                 argc == 3 ? argv[2] : "");
+    std::fprintf(stderr, "tq_kbbuild: out of memory; nothing written into %s\n", line.output_root);
   } catch (const std::exception& failure) {
-    std::fprintf(stderr, "tq_kbbuild: %s%s%s\n", failure.what(), argc == 3 ? "; nothing written into " : "",
-                 argc == 3 ? argv[2] : "");
+    std::fprintf(stderr, "tq_kbbuild: %s; nothing written into %s\n", failure.what(), line.output_root);
   }
   return 1;
 }

@@ -90,6 +90,13 @@ kbbuild)
   expect file-root 1 "is not a folder" "" -- "$program" src/locale/en.loc.xml out
   expect empty-root 1 "empty holds nothing to build" "" -- "$program" empty out
   expect broken-source 1 "cannot build src/vocab/broken.xml" "" -- "$program" src out
+  # An unknown option is a wrong command line wherever it stands, never a
+  # root: the usage on standard error, exit 2, nothing made.
+  for args in "-q src out" "--frobnicate src out" "src out -q"; do
+    # shellcheck disable=SC2086 # the words are the arguments
+    expect "option in $args" 2 "unknown option '$(tr ' ' '\n' <<<"$args" | grep -e '^-')'" "" -- "$program" $args
+    grep -qF "usage: tq_kbbuild SOURCE_ROOT OUTPUT_ROOT" stderr && [ ! -e out ] || fail "option in $args: no usage, or out made"
+  done
   [ ! -e out ] || fail "broken-source: out was made"
   # A failed build removes every folder it made for the output root, however
   # the root is written, and leaves a parent that was there as it was.
@@ -113,6 +120,20 @@ kbbuild)
   expect undefined-entity 1 "lies outside it and is never read: &undefined;." "" -- "$program" src kept
   cp "$source_dir/examples/kb/locale/l1.loc.xml" src/locale/
   expect built 0 "" "1 files written into kept" -- "$program" src kept
+  # "--" ends the options: roots whose names begin with '-' build.
+  cp -r src ./-src
+  expect dash-roots 0 "" "1 files written into -out" -- "$program" -- -src -out
+  [ -f ./-out/locale/l1.loc.zel ] || fail "dash-roots: -out holds $(ls -AR ./-out 2>&1 | tr '\n' ' ')"
+  # A kind folder that is a symbolic link to nothing there (a share not
+  # mounted) or round in a loop is a folder the user means, not an absent
+  # one: named with the reason, and nothing is made.
+  rmdir src/vocab && ln -s "$PWD/no-share/vocab" src/vocab
+  expect kind-folder-dangling 1 "cannot read src/vocab: it is a symbolic link to nothing there: No such file or directory" \
+    "" -- "$program" src link-out
+  rm src/vocab && ln -s vocab src/vocab
+  expect kind-folder-loop 1 "cannot read src/vocab: Too many levels of symbolic links" "" -- "$program" src link-out
+  [ ! -e link-out ] || fail "kind-folder: link-out was made"
+  rm src/vocab && mkdir src/vocab
   [ "$(ls -A kept | tr '\n' ' ')" = "file locale " ] && [ -f kept/locale/l1.loc.zel ] ||
     fail "built: kept holds $(ls -AR kept)"
   # A rebuild keeps what every save keeps of a file in place: its bits and
@@ -548,6 +569,23 @@ kbbuild)
       stderr ;;
     *) [ "$got" -eq 0 ] ;;
     esac && state killed "$built" | cmp -s - alone-pristine || fail "$fault: exit $got, or not built: $(head -n 2 stderr)"
+  done
+  # A first build into holder/a/b/out forces to the disk every folder it
+  # made (a, a/b, out, the kind folders) and the folder that holds each one;
+  # one that cannot be is named: exit 1, the files in place.
+  rm -rf holder synced && mkdir holder
+  LD_PRELOAD="$runtime${runtime:+ }$shim" TQ_FAULT_SYNCED="$PWD/synced" "$program" small2 holder/a/b/out >stdout 2>stderr
+  got=$?
+  for folder in holder holder/a holder/a/b holder/a/b/out holder/a/b/out/locale holder/a/b/out/vocab; do
+    grep -qxF "$(pwd -P)/$folder" synced || fail "first build: $folder not forced to the disk (exit $got)"
+  done
+  for folder in a a/b; do
+    rm -rf holder && mkdir holder
+    LD_PRELOAD="$runtime${runtime:+ }$shim" TQ_FAULT_ROOT="$(pwd -P)/holder" TQ_FAULT_EIO="fsync $folder" \
+      "$program" small2 holder/a/b/out >stdout 2>stderr
+    got=$?
+    [ "$got" -eq 1 ] && grep -qF "the folder holder/$folder could not be forced to the disk (Input/output error)" stderr &&
+      loadable holder/a/b/out || fail "fsync $folder: exit $got, not named, or not in place: $(head -n 2 stderr)"
   done
   # The way back from the staging folder fails at each return in turn: after
   # a load of the check and, without /proc, after each build from a copy,
