@@ -92,7 +92,7 @@ kbbuild)
   expect broken-source 1 "cannot build src/vocab/broken.xml" "" -- "$program" src out
   # An unknown option is a wrong command line wherever it stands, never a
   # root: the usage on standard error, exit 2, nothing made.
-  for args in "-q src out" "--frobnicate src out" "src out -q"; do
+  for args in "-q out" "--frobnicate out" "src -q out"; do
     # shellcheck disable=SC2086 # the words are the arguments
     expect "option in $args" 2 "unknown option '$(tr ' ' '\n' <<<"$args" | grep -e '^-')'" "" -- "$program" $args
     grep -qF "usage: tq_kbbuild SOURCE_ROOT OUTPUT_ROOT" stderr && [ ! -e out ] || fail "option in $args: no usage, or out made"
