@@ -1324,6 +1324,39 @@ std::string check_path() {
   return path + kVocabFolder;
 }
 
+// The library's messages whose words the check reads, each as the message
+// catalogue of the library (src/platform/tqmsg_catalog.inc) gives it, by
+// number. The facts they carry (which file a load missed, which grammar
+// did not load, which names are schemes) come in no code or structure: a
+// record holds a result code (-400, -300, shared by many messages) and its
+// text, and the library sets no message locale (tq.h offers none: its
+// messages are its catalogue's, in English). So the tools' test holds each
+// row below against the catalogue, and triggers each message through the
+// library and checks the fact read from it: a reworded message fails the
+// tests instead of losing its hint. A record of a file that could not be
+// opened that none of them reads is told as such (print_check_errors).
+struct MessageForm {
+  int number;
+  std::string_view format;
+  // The words before its first "%s", and those after it up to the next
+  // (or to the end).
+  std::string_view head() const { return format.substr(0, format.find("%s")); }
+  std::string_view tail() const {
+    const std::string_view rest = format.substr(head().size() + 2);
+    return rest.substr(0, rest.find("%s"));
+  }
+  std::string_view after_second() const {
+    const std::string_view rest = format.substr(head().size() + 2 + tail().size());
+    return rest.substr(std::min<size_t>(2, rest.size()));
+  }
+};
+// One row a line, as the catalogue has it (the test reads them so).
+constexpr MessageForm kFileNotFound = {1869, "The file '%s' was not found along the search path '%s'."};
+constexpr MessageForm kPathNotFound = {2021, "The path '%s' was not found: a name holding a folder is used as it is, never looked for along the search path."};
+constexpr MessageForm kGrammarNotLoaded = {157, "Grammar '%s' could not be loaded."};
+constexpr MessageForm kTokenScheme = {89, "The scheme '%s' of token '%s' of the %s definition '%s' cannot be opened."};
+constexpr MessageForm kNamedScheme = {148, "The scheme '%s' named by the %s definition '%s' cannot be opened."};
+
 // What the check's messages say, in the terms of the sources: the staging
 // folders are the tool's own and mean nothing to the user.
 struct CheckView {
@@ -1332,15 +1365,20 @@ struct CheckView {
   fs::path source_root;
   fs::path output_root;
 
+  // "The file 'x' was not found along the search path 'casetab;...'." ->
+  // "... was not found among the files this build makes."
   std::string text_of(const std::string& text) const {
-    return replaced(text, "along the search path '" + search_path + "'", "among the files this build makes");
+    return replaced(text, std::string(kFileNotFound.tail()) + search_path + std::string(kFileNotFound.after_second()),
+                    std::string(kFileNotFound.tail().substr(0, kFileNotFound.tail().find(" along"))) +
+                        " among the files this build makes.");
   }
   // The source a file the load missed would come from, relative to the
   // source root. The load names a resource as its definitions do
   // ("en_nickname"), so the name is looked for in the old output's kind
   // folders as each kind's built file, then taken by what the messages
-  // call it ("The scheme 'en_nickname'"), then by its extension.
-  std::string source_of(const std::string& missed, const std::string& texts) const {
+  // call it (`schemes`: the names they call schemes), then by its
+  // extension.
+  std::string source_of(const std::string& missed, const std::vector<std::string>& schemes) const {
     const fs::path name(missed);
     const bool built = name.extension() == ".zel" || name.extension() == ".zev";
     const std::string base = built ? name.stem().string() : missed;
@@ -1353,7 +1391,7 @@ struct CheckView {
       }
     }
     const std::string inner = fs::path(base).extension().string();
-    if (texts.find("The scheme '" + base + "'") != std::string::npos) {
+    if (std::find(schemes.begin(), schemes.end(), base) != schemes.end()) {
       return "scheme/" + base + (inner == ".sch" ? "" : ".sch") + ".xml";
     }
     if (name.extension() == ".zev") return std::string(kVocabFolder) + "/" + base + ".xml";
@@ -1380,29 +1418,43 @@ NameIs name_is(const std::string& name) {
 void print_check_errors(tq_context* ctx, const CheckView& view, const std::string& what) {
   std::vector<std::string> missing;
   std::vector<std::string> grammars;
-  std::string texts;
-  // The name quoted after `head` at the start of a message that holds
-  // `tail` after it, noted once in `names`.
-  const auto note = [](const std::string& shown, std::string_view head, std::string_view tail,
-                       std::vector<std::string>& names) {
-    const size_t end = shown.find(tail);
-    if (shown.rfind(head, 0) != 0 || end == std::string::npos || end < head.size()) return;
-    std::string name = shown.substr(head.size(), end - head.size());
+  std::vector<std::string> schemes;
+  bool unplaced = false;  // a file not opened (-400), in words no form reads
+  // The name a message of `form` gives in place of its first "%s", noted
+  // once in `names`: true when the message is of that form.
+  const auto note = [](const std::string& said, const MessageForm& form, std::vector<std::string>& names) {
+    const size_t end = said.find(form.tail(), form.head().size());
+    if (said.rfind(form.head(), 0) != 0 || end == std::string::npos) return false;
+    std::string name = said.substr(form.head().size(), end - form.head().size());
     if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(std::move(name));
+    return true;
   };
-  print_errors(ctx, [&](const std::string& text) {
-    std::string shown = view.text_of(text);
-    texts += shown + '\n';
-    // "The file 'en_nickname.sch.zel' was not found along ...".
-    note(shown, "The file '", "' was not found", missing);
-    // "The path 'scheme/../kw.sch' was not found: ...": a name holding a
-    // folder, which is never searched.
-    note(shown, "The path '", "' was not found", missing);
-    // "Grammar 'en_person' could not be loaded.": it read well as a
-    // document, so the load's messages above say what it lacks.
-    note(shown, "Grammar '", "' could not be loaded", grammars);
-    return shown;
-  });
+  uint32_t count = 0;
+  tq_error_count_get(ctx, &count);
+  std::vector<char> text(TQ_ERROR_TEXT_MAX + 1);
+  for (uint32_t i = 0; i < count; ++i) {
+    int32_t code = 0;
+    tq_error_info_get_by_index(ctx, i, &code, text.data());
+    const std::string said = text.data();
+    std::fprintf(stderr, "  %d: %s\n", code, view.text_of(said).c_str());
+    // "The file 'en_nickname.sch.zel' was not found along ...", or "The
+    // path 'scheme/../kw.sch' was not found: ...": a name holding a
+    // folder, which is never searched. "Grammar 'en_person' could not be
+    // loaded.": it read well as a document, so the load's messages above
+    // say what it lacks. "The scheme 'en_nickname' ... cannot be opened."
+    const bool read = note(said, kFileNotFound, missing) || note(said, kPathNotFound, missing) ||
+                      note(said, kGrammarNotLoaded, grammars) || note(said, kTokenScheme, schemes) ||
+                      note(said, kNamedScheme, schemes);
+    unplaced = unplaced || (!read && code == TQ_ERR_FILE_OPEN);
+  }
+  // Files could not be opened, but none of the messages that name a file
+  // missed was read: said, rather than no hint at all.
+  if (unplaced && missing.empty()) {
+    std::fprintf(stderr,
+                 "tq_kbbuild: a file that %s names could not be opened (-400); the messages above say which, in "
+                 "words tq_kbbuild does not read, so it cannot name the source that would make it\n",
+                 what.c_str());
+  }
   // A path is never looked for along the search path: the check takes a
   // relative one from the staging folder, where it loads, and an absolute
   // one as it is, which is all there is to say of it.
@@ -1418,7 +1470,7 @@ void print_check_errors(tq_context* ctx, const CheckView& view, const std::strin
                    what.c_str(), built.c_str(), staging.c_str());
     } else {
       std::fprintf(stderr, "tq_kbbuild: %s holds no %s, which %s names (as '%s')\n", view.source_root.c_str(),
-                   view.source_of(built, texts).c_str(), what.c_str(), built.c_str());
+                   view.source_of(built, schemes).c_str(), what.c_str(), built.c_str());
     }
   }
   for (const std::string& grammar : grammars) {

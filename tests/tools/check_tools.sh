@@ -156,8 +156,8 @@ kbbuild)
   cp -r "$source_dir/examples/kb" sample && rm sample/scheme/en_nickname.sch.xml
   expect no-nicknames 1 "the locale ENUSA built from sample/locale/enusa.loc.xml does not load cleanly (104)" \
     "" -- "$program" sample sample-out
-  grep -qF "en_nickname" stderr && grep -qF "nothing written into sample-out" stderr ||
-    fail "no-nicknames: the scheme or the outcome is not named"
+  grep -qF "sample holds no scheme/en_nickname.sch.xml, which the locale ENUSA built from sample/locale/enusa.loc.xml" \
+    stderr && grep -qF "nothing written into sample-out" stderr || fail "no-nicknames: the scheme or the outcome is not named"
   [ ! -e sample-out ] || fail "no-nicknames: sample-out was made"
   # The whole sample builds and every locale of it loads cleanly.
   expect sample 0 "" "files written into sample-out" -- "$program" "$source_dir/examples/kb" sample-out
@@ -176,6 +176,19 @@ kbbuild)
     [ "${name:0:1}" != / ] || hint="which was not found"
     expect "path-name $name" 1 "names '$name', $hint" "" -- "$program" named named-out
   done
+  # The check reads facts from the library's messages, which give them in
+  # no code: each form it reads is a row of the library's message catalogue,
+  # word for word, and each is met above or here through the library, the
+  # fact read from it checked (a scheme a language definition names).
+  forms=$(sed -n 's/^constexpr MessageForm k[A-Za-z]* = {\([0-9]*\), \(".*"\)};$/TQ_MSG(\1, \2)/p' \
+    "$source_dir/tools/kbbuild.cpp")
+  [ "$(grep -c . <<<"$forms")" -ge 5 ] || fail "message forms: only $(grep -c . <<<"$forms") in tools/kbbuild.cpp"
+  while IFS= read -r form; do
+    grep -qxF -- "$form" "$source_dir/src/platform/tqmsg_catalog.inc" || fail "not in the catalogue: $form"
+  done <<<"$forms"
+  cp -r "$source_dir/examples/kb" trig && rm trig/scheme/lang_de_trigrams.sch.xml
+  expect language-scheme 1 "trig holds no scheme/lang_de_trigrams.sch.xml, which the locale DE built" "" \
+    -- "$program" trig trig-out
   # Every *.xml entry of a kind folder is a source: one that is no file or
   # cannot be looked at fails the build, each named, and nothing is written,
   # over a clean build too.
