@@ -1,7 +1,7 @@
 // tq_kbbuild: turns the plain krxml sources of a knowledge base into the
 // files the engine loads, with the library's own writers.
 //
-//   tq_kbbuild SOURCE_ROOT OUTPUT_ROOT
+//   tq_kbbuild [--] SOURCE_ROOT OUTPUT_ROOT
 //
 // What a user may rely on is its usage text (kUsage below, printed by
 // "-h"); this comment says how the code keeps to it.

@@ -4,11 +4,14 @@
 #   check_tools.sh KIND PROGRAM SOURCE_DIR BUILT_KB SCRATCH [FAULT_SHIM KB_LOADS]
 #
 # KIND example: bad input to the example client (PROGRAM tq_example);
-# kbbuild: bad roots (too long ones too, with and without /proc) and sources
-# (entries that are no file or cannot be looked at) to tq_kbbuild, built
+# kbbuild: bad command lines (unknown options, roots after --), bad roots
+# (too long ones too, with and without /proc) and sources (kind folders and
+# entries that are no file or cannot be looked at) to tq_kbbuild, the
+# library's messages it reads pinned to its catalogue, built
 # locales that do not load cleanly, races with another build, first builds
 # and rebuilds refused, out of room or killed while they put the files in
-# place, a source changed during a build, interrupted system calls (some
+# place, the folders a first build makes forced to the disk, a source
+# changed during a build, interrupted system calls (some
 # after they took effect), I/O errors, a failed way back from the check, a
 # failed last tidying and (without a sanitizer) failed allocations (FAULT_SHIM the fault injector tests/tools/
 # fault_inject.c, KB_LOADS tests/tools/kb_loads.c); first: README's first
