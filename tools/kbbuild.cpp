@@ -1,7 +1,7 @@
 // tq_kbbuild: turns the plain krxml sources of a knowledge base into the
 // files the engine loads, with the library's own writers.
 //
-//   tq_kbbuild SOURCE_ROOT OUTPUT_ROOT
+//   tq_kbbuild [--] SOURCE_ROOT OUTPUT_ROOT
 //
 // What a user may rely on is its usage text (kUsage below, printed by
 // "-h"); this comment says how the code keeps to it.
@@ -105,6 +105,12 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: tq_kbbuild SOURCE_ROOT OUTPUT_ROOT\n"
+    "       tq_kbbuild -- SOURCE_ROOT OUTPUT_ROOT\n"
+    "       tq_kbbuild -h | --help\n"
+    "\n"
+    "Every argument before \"--\" that begins with '-' (but \"-\" alone) is an\n"
+    "option: -h or --help prints this text; any other is a wrong command line.\n"
+    "\"--\" ends the options, so a root whose name begins with '-' goes after it.\n"
     "\n"
     "Builds the plain krxml sources of a knowledge base into the files the engine\n"
     "loads. SOURCE_ROOT holds one folder per kind (casetab, chopinfo, grammar,\n"
@@ -144,9 +150,11 @@ constexpr const char* kUsage =
     "place unchecked. A build places a set of files checked as a whole, or fails.\n"
     "\n"
     "It exits 1, saying why, when:\n"
-    "  - SOURCE_ROOT is not a folder or holds no document, or an *.xml entry of a\n"
-    "    kind folder cannot be looked at (a link that leads nowhere or round in a\n"
-    "    loop) or is not a file: each such entry is named, and nothing is made;\n"
+    "  - SOURCE_ROOT is not a folder or holds no document, or a kind folder of it\n"
+    "    or an *.xml entry of one cannot be looked at (a link that leads nowhere,\n"
+    "    as to a share not mounted, or round in a loop) or is not what it should\n"
+    "    be (a folder, a file): each such folder or entry is named with the\n"
+    "    reason, and nothing is made;\n"
     "  - another build into OUTPUT_ROOT is running, or OUTPUT_ROOT cannot be\n"
     "    written;\n"
     "  - OUTPUT_ROOT, or a name in it, is too long for the files the build makes\n"
@@ -160,9 +168,11 @@ constexpr const char* kUsage =
     "  - a file of OUTPUT_ROOT may not be replaced, or a step of putting the files\n"
     "    in place fails (the output, its source and the reason are named);\n"
     "  - memory runs out, or a system call fails (its reason is named);\n"
-    "  - once the files are in place, a folder of them cannot be forced to the\n"
-    "    disk: it is named, with the reason; the files stay in place, but what\n"
-    "    the build put there may not survive a crash.\n"
+    "  - once the files are in place, a folder cannot be forced to the disk (a\n"
+    "    folder of them, a folder the run made, OUTPUT_ROOT and its missing\n"
+    "    parents included, or the folder that holds one it made): it is named,\n"
+    "    with the reason; the files stay in place, but what the build put there\n"
+    "    may not survive a crash.\n"
     "A failed build leaves OUTPUT_ROOT as it was: files replaced are put back\n"
     "(bytes, owner, group, bits, list), files made are removed, and so are the\n"
     "folders the run made, OUTPUT_ROOT and its missing parents included, while\n"
@@ -178,10 +188,15 @@ constexpr const char* kUsage =
     "file systems may say so) is seen to have, and is no failure.\n"
     "\n"
     "A build needs free space on the file system of OUTPUT_ROOT for its sources\n"
-    "plus about twice its output: the staged copies of the sources, and every\n"
-    "file built twice, in the staging folder and again as the file put in\n"
-    "place; the old files it replaces stay until it ends as hard links, which\n"
-    "take no room. It works alike where /proc is not mounted.\n"
+    "plus twice its output, each file counted in whole blocks of that file\n"
+    "system (as du counts, not du --apparent-size), plus a block for each\n"
+    "folder it makes (up to 36 in the staging folder, and OUTPUT_ROOT with its\n"
+    "kind folders and missing parents) and one for its lock file: it copies\n"
+    "every source into the staging folder and builds every file twice, there\n"
+    "and again as the file put in place (each save writes a temporary file\n"
+    "that becomes the file); the old files it replaces stay until it ends as\n"
+    "hard links, which take no more room. It works alike where /proc is not\n"
+    "mounted.\n"
     "\n"
     "A build killed at any moment leaves every locale it put in place loadable,\n"
     "since its parents and the files it names were put in place before it; in a\n"
@@ -515,6 +530,8 @@ class RootLock {
 
   // Whether this run made OUTPUT_ROOT itself: there was no output before.
   bool made_root() const { return !made_.empty() && made_.back() == folder_of(root_); }
+  // The folders this run made for OUTPUT_ROOT, in the order made.
+  const std::vector<fs::path>& made() const { return made_; }
   long holder() const { return holder_; }
   const std::string& why() const { return why_; }
 
@@ -605,17 +622,22 @@ class RootLock {
 };
 
 // The "*.xml" documents of one folder, sorted; none when the folder is
-// absent. False, saying why, when the folder cannot be read, or when an
-// entry of it cannot be looked at (a link that leads nowhere, as to a share
-// not mounted, or round in a loop) or is no file: it is a source the user
+// absent. False, saying why, when the folder cannot be read (a symbolic
+// link that leads nowhere, as to a share not mounted, is a folder the user
+// means, not an absent one; so is a loop of links), or when an entry of it
+// cannot be looked at (likewise) or is no file: it is a source the user
 // means, and a build without it would drop it unsaid. Every such entry is
 // named.
 bool documents_in(const fs::path& folder, std::vector<fs::path>& out) {
   std::vector<std::string> names;
   const int err = names_in(folder, names);
-  if (err == ENOENT) return true;
+  struct stat named {};
+  const bool dangling = err == ENOENT && status_of(folder.c_str(), named, false) == 0;
+  if (err == ENOENT && !dangling) return true;
   if (err != 0) {
-    std::fprintf(stderr, "tq_kbbuild: cannot read %s: %s\n", folder.c_str(), reason_of(err).c_str());
+    std::fprintf(stderr, "tq_kbbuild: cannot read %s: %s%s\n", folder.c_str(),
+                 dangling && S_ISLNK(named.st_mode) ? "it is a symbolic link to nothing there: " : "",
+                 reason_of(err).c_str());
     return false;
   }
   bool ok = true;
@@ -1122,16 +1144,28 @@ class Placing {
     return built && !lost_;
   }
 
-  // Forces the renames to the disk: the replacements themselves were when
-  // they were saved. False, saying so, when a folder cannot be: the files
-  // are in place, but a crash may still undo a rename or a file made.
-  bool flush() const {
+  // Forces the renames to the disk, and every folder the run made with the
+  // folder that holds it (`made`: those made for OUTPUT_ROOT, OUTPUT_ROOT
+  // and its missing parents; the kind folders the pass made), so that a
+  // crash after exit 0 loses no name on the way from a folder that was
+  // there to the files: the replacements themselves were forced when they
+  // were saved. False, saying so, when a folder cannot be: the files are
+  // in place, but a crash may still undo a rename, a file or a folder made.
+  bool flush(const std::vector<fs::path>& made) const {
     std::vector<fs::path> folders;
-    bool ok = true;
+    const auto add = [&](const fs::path& folder) {
+      if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(folder);
+    };
     for (const Done& step : done_) {
-      const fs::path folder = step.path.parent_path();
-      if (std::find(folders.begin(), folders.end(), folder) != folders.end()) continue;
-      folders.push_back(folder);
+      add(step.path.parent_path());
+      if (step.what == Done::kFolder) add(step.path);
+    }
+    for (const fs::path& folder : made) {
+      add(folder);
+      add(folder.parent_path());
+    }
+    bool ok = true;
+    for (const fs::path& folder : folders) {
       const Descriptor fd(open_again(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
       const int err = fd.get() < 0 ? errno : again([&] { return ::fsync(fd.get()); }) != 0 ? errno : 0;
       if (err != 0) {
@@ -1238,8 +1272,8 @@ class Placing {
 // undo, and all that follows it, names files through that folder's
 // descriptor.
 bool put_in_place(const Staging& staging, const fs::path& output_root, const std::vector<std::string>& folders,
-                  const std::vector<std::vector<fs::path>>& sources, mode_t user_mask, int start, bool* keep_staging,
-                  bool* durable) {
+                  const std::vector<std::vector<fs::path>>& sources, const std::vector<fs::path>& made_for_root,
+                  mode_t user_mask, int start, bool* keep_staging, bool* durable) {
   std::vector<Output> outputs;
   for (const char* kind : kPutOrder) {
     const auto at = std::find(folders.begin(), folders.end(), kind);
@@ -1260,7 +1294,7 @@ bool put_in_place(const Staging& staging, const fs::path& output_root, const std
     // What the pass makes, it makes as a save would: with the user's umask.
     ::umask(user_mask);
     for (size_t i = 0; ok && i < outputs.size(); ++i) ok = placing.place(outputs[i]);
-    if (ok) *durable = placing.flush();
+    if (ok) *durable = placing.flush(made_for_root);
   } catch (const std::bad_alloc&) {
     std::fputs("tq_kbbuild: out of memory while putting the files in place\n", stderr);
     ok = false;
@@ -1290,6 +1324,39 @@ std::string check_path() {
   return path + kVocabFolder;
 }
 
+// The library's messages whose words the check reads, each as the message
+// catalogue of the library (src/platform/tqmsg_catalog.inc) gives it, by
+// number. The facts they carry (which file a load missed, which grammar
+// did not load, which names are schemes) come in no code or structure: a
+// record holds a result code (-400, -300, shared by many messages) and its
+// text, and the library sets no message locale (tq.h offers none: its
+// messages are its catalogue's, in English). So the tools' test holds each
+// row below against the catalogue, and triggers each message through the
+// library and checks the fact read from it: a reworded message fails the
+// tests instead of losing its hint. A record of a file that could not be
+// opened that none of them reads is told as such (print_check_errors).
+struct MessageForm {
+  int number;
+  std::string_view format;
+  // The words before its first "%s", and those after it up to the next
+  // (or to the end).
+  std::string_view head() const { return format.substr(0, format.find("%s")); }
+  std::string_view tail() const {
+    const std::string_view rest = format.substr(head().size() + 2);
+    return rest.substr(0, rest.find("%s"));
+  }
+  std::string_view after_second() const {
+    const std::string_view rest = format.substr(head().size() + 2 + tail().size());
+    return rest.substr(std::min<size_t>(2, rest.size()));
+  }
+};
+// One row a line, as the catalogue has it (the test reads them so).
+constexpr MessageForm kFileNotFound = {1869, "The file '%s' was not found along the search path '%s'."};
+constexpr MessageForm kPathNotFound = {2021, "The path '%s' was not found: a name holding a folder is used as it is, never looked for along the search path."};
+constexpr MessageForm kGrammarNotLoaded = {157, "Grammar '%s' could not be loaded."};
+constexpr MessageForm kTokenScheme = {89, "The scheme '%s' of token '%s' of the %s definition '%s' cannot be opened."};
+constexpr MessageForm kNamedScheme = {148, "The scheme '%s' named by the %s definition '%s' cannot be opened."};
+
 // What the check's messages say, in the terms of the sources: the staging
 // folders are the tool's own and mean nothing to the user.
 struct CheckView {
@@ -1298,15 +1365,20 @@ struct CheckView {
   fs::path source_root;
   fs::path output_root;
 
+  // "The file 'x' was not found along the search path 'casetab;...'." ->
+  // "... was not found among the files this build makes."
   std::string text_of(const std::string& text) const {
-    return replaced(text, "along the search path '" + search_path + "'", "among the files this build makes");
+    return replaced(text, std::string(kFileNotFound.tail()) + search_path + std::string(kFileNotFound.after_second()),
+                    std::string(kFileNotFound.tail().substr(0, kFileNotFound.tail().find(" along"))) +
+                        " among the files this build makes.");
   }
   // The source a file the load missed would come from, relative to the
   // source root. The load names a resource as its definitions do
   // ("en_nickname"), so the name is looked for in the old output's kind
   // folders as each kind's built file, then taken by what the messages
-  // call it ("The scheme 'en_nickname'"), then by its extension.
-  std::string source_of(const std::string& missed, const std::string& texts) const {
+  // call it (`schemes`: the names they call schemes), then by its
+  // extension.
+  std::string source_of(const std::string& missed, const std::vector<std::string>& schemes) const {
     const fs::path name(missed);
     const bool built = name.extension() == ".zel" || name.extension() == ".zev";
     const std::string base = built ? name.stem().string() : missed;
@@ -1319,7 +1391,7 @@ struct CheckView {
       }
     }
     const std::string inner = fs::path(base).extension().string();
-    if (texts.find("The scheme '" + base + "'") != std::string::npos) {
+    if (std::find(schemes.begin(), schemes.end(), base) != schemes.end()) {
       return "scheme/" + base + (inner == ".sch" ? "" : ".sch") + ".xml";
     }
     if (name.extension() == ".zev") return std::string(kVocabFolder) + "/" + base + ".xml";
@@ -1346,29 +1418,43 @@ NameIs name_is(const std::string& name) {
 void print_check_errors(tq_context* ctx, const CheckView& view, const std::string& what) {
   std::vector<std::string> missing;
   std::vector<std::string> grammars;
-  std::string texts;
-  // The name quoted after `head` at the start of a message that holds
-  // `tail` after it, noted once in `names`.
-  const auto note = [](const std::string& shown, std::string_view head, std::string_view tail,
-                       std::vector<std::string>& names) {
-    const size_t end = shown.find(tail);
-    if (shown.rfind(head, 0) != 0 || end == std::string::npos || end < head.size()) return;
-    std::string name = shown.substr(head.size(), end - head.size());
+  std::vector<std::string> schemes;
+  bool unplaced = false;  // a file not opened (-400), in words no form reads
+  // The name a message of `form` gives in place of its first "%s", noted
+  // once in `names`: true when the message is of that form.
+  const auto note = [](const std::string& said, const MessageForm& form, std::vector<std::string>& names) {
+    const size_t end = said.find(form.tail(), form.head().size());
+    if (said.rfind(form.head(), 0) != 0 || end == std::string::npos) return false;
+    std::string name = said.substr(form.head().size(), end - form.head().size());
     if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(std::move(name));
+    return true;
   };
-  print_errors(ctx, [&](const std::string& text) {
-    std::string shown = view.text_of(text);
-    texts += shown + '\n';
-    // "The file 'en_nickname.sch.zel' was not found along ...".
-    note(shown, "The file '", "' was not found", missing);
-    // "The path 'scheme/../kw.sch' was not found: ...": a name holding a
-    // folder, which is never searched.
-    note(shown, "The path '", "' was not found", missing);
-    // "Grammar 'en_person' could not be loaded.": it read well as a
-    // document, so the load's messages above say what it lacks.
-    note(shown, "Grammar '", "' could not be loaded", grammars);
-    return shown;
-  });
+  uint32_t count = 0;
+  tq_error_count_get(ctx, &count);
+  std::vector<char> text(TQ_ERROR_TEXT_MAX + 1);
+  for (uint32_t i = 0; i < count; ++i) {
+    int32_t code = 0;
+    tq_error_info_get_by_index(ctx, i, &code, text.data());
+    const std::string said = text.data();
+    std::fprintf(stderr, "  %d: %s\n", code, view.text_of(said).c_str());
+    // "The file 'en_nickname.sch.zel' was not found along ...", or "The
+    // path 'scheme/../kw.sch' was not found: ...": a name holding a
+    // folder, which is never searched. "Grammar 'en_person' could not be
+    // loaded.": it read well as a document, so the load's messages above
+    // say what it lacks. "The scheme 'en_nickname' ... cannot be opened."
+    const bool read = note(said, kFileNotFound, missing) || note(said, kPathNotFound, missing) ||
+                      note(said, kGrammarNotLoaded, grammars) || note(said, kTokenScheme, schemes) ||
+                      note(said, kNamedScheme, schemes);
+    unplaced = unplaced || (!read && code == TQ_ERR_FILE_OPEN);
+  }
+  // Files could not be opened, but none of the messages that name a file
+  // missed was read: said, rather than no hint at all.
+  if (unplaced && missing.empty()) {
+    std::fprintf(stderr,
+                 "tq_kbbuild: a file that %s names could not be opened (-400); the messages above say which, in "
+                 "words tq_kbbuild does not read, so it cannot name the source that would make it\n",
+                 what.c_str());
+  }
   // A path is never looked for along the search path: the check takes a
   // relative one from the staging folder, where it loads, and an absolute
   // one as it is, which is all there is to say of it.
@@ -1384,7 +1470,7 @@ void print_check_errors(tq_context* ctx, const CheckView& view, const std::strin
                    what.c_str(), built.c_str(), staging.c_str());
     } else {
       std::fprintf(stderr, "tq_kbbuild: %s holds no %s, which %s names (as '%s')\n", view.source_root.c_str(),
-                   view.source_of(built, texts).c_str(), what.c_str(), built.c_str());
+                   view.source_of(built, schemes).c_str(), what.c_str(), built.c_str());
     }
   }
   for (const std::string& grammar : grammars) {
@@ -1570,17 +1656,57 @@ int cannot_write(const fs::path& output_root, const std::string& why) {
   return 1;
 }
 
-int run(int argc, char** argv) {
-  if (argc == 2 && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0)) {
+// The command line, read without allocating: the operands point into argv.
+// Every argument before "--" that begins with '-' (but "-" alone, a folder's
+// name) is an option, wherever it stands; "--" ends the options, so that a
+// root whose name begins with '-' can be given after it. `status` is -1 when
+// a build is to run, else the exit status, the usage printed.
+struct CommandLine {
+  int status = -1;
+  const char* source_root = nullptr;
+  const char* output_root = nullptr;
+};
+
+CommandLine read_command_line(int argc, char** argv) {
+  CommandLine line;
+  const char* operands[2] = {nullptr, nullptr};
+  int count = 0;
+  bool help = false;
+  bool options = true;
+  for (int i = 1; i < argc; ++i) {
+    const char* arg = argv[i];
+    if (options && std::strcmp(arg, "--") == 0) {
+      options = false;
+    } else if (options && arg[0] == '-' && arg[1] != '\0') {
+      if (std::strcmp(arg, "-h") != 0 && std::strcmp(arg, "--help") != 0) {
+        std::fprintf(stderr, "tq_kbbuild: unknown option '%s' (a root whose name begins with '-' goes after --)\n",
+                     arg);
+        std::fputs(kUsage, stderr);
+        line.status = 2;
+        return line;
+      }
+      help = true;
+    } else {
+      if (count < 2) operands[count] = arg;
+      ++count;
+    }
+  }
+  if (help) {
     std::fputs(kUsage, stdout);
-    return 0;
-  }
-  if (argc != 3) {
+    line.status = 0;
+  } else if (count != 2) {
     std::fputs(kUsage, stderr);
-    return 2;
+    line.status = 2;
+  } else {
+    line.source_root = operands[0];
+    line.output_root = operands[1];
   }
-  const fs::path source_root = argv[1];
-  const fs::path output_root = argv[2];
+  return line;
+}
+
+int run(const CommandLine& line) {
+  const fs::path source_root = line.source_root;
+  const fs::path output_root = line.output_root;
   struct stat st {};
   if (const int err = status_of(source_root.c_str(), st, true); err != 0 || !S_ISDIR(st.st_mode)) {
     std::fprintf(stderr, "tq_kbbuild: %s is not a folder%s%s\n", source_root.c_str(), err != 0 ? ": " : "",
@@ -1664,7 +1790,8 @@ int run(int argc, char** argv) {
   bool keep_staging = false;
   bool durable = true;
   if (ok) {
-    ok = put_in_place(staging, output_root, folders, sources, user_mask, start.get(), &keep_staging, &durable);
+    ok = put_in_place(staging, output_root, folders, sources, lock.made(), user_mask, start.get(), &keep_staging,
+                      &durable);
   }
   if (keep_staging) {
     staging.keep();
@@ -1691,16 +1818,16 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  const CommandLine line = read_command_line(argc, argv);
+  if (line.status >= 0) return line.status;
   // The guards of run() have undone what it made by the time an exception
   // comes here: a failed build leaves what any failed build leaves.
   try {
-    return run(argc, argv);
+    return run(line);
   } catch (const std::bad_alloc&) {
-    std::fprintf(stderr, "tq_kbbuild: out of memory%s%s\n", argc == 3 ? "; nothing written into " : "",
-                 argc == 3 ? argv[2] : "");
+    std::fprintf(stderr, "tq_kbbuild: out of memory; nothing written into %s\n", line.output_root);
   } catch (const std::exception& failure) {
-    std::fprintf(stderr, "tq_kbbuild: %s%s%s\n", failure.what(), argc == 3 ? "; nothing written into " : "",
-                 argc == 3 ? argv[2] : "");
+    std::fprintf(stderr, "tq_kbbuild: %s; nothing written into %s\n", failure.what(), line.output_root);
   }
   return 1;
 }

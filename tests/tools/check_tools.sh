@@ -4,11 +4,14 @@
 #   check_tools.sh KIND PROGRAM SOURCE_DIR BUILT_KB SCRATCH [FAULT_SHIM KB_LOADS]
 #
 # KIND example: bad input to the example client (PROGRAM tq_example);
-# kbbuild: bad roots (too long ones too, with and without /proc) and sources
-# (entries that are no file or cannot be looked at) to tq_kbbuild, built
+# kbbuild: bad command lines (unknown options, roots after --), bad roots
+# (too long ones too, with and without /proc) and sources (kind folders and
+# entries that are no file or cannot be looked at) to tq_kbbuild, the
+# library's messages it reads pinned to its catalogue, built
 # locales that do not load cleanly, races with another build, first builds
 # and rebuilds refused, out of room or killed while they put the files in
-# place, a source changed during a build, interrupted system calls (some
+# place, the folders a first build makes forced to the disk, a source
+# changed during a build, interrupted system calls (some
 # after they took effect), I/O errors, a failed way back from the check, a
 # failed last tidying and (without a sanitizer) failed allocations (FAULT_SHIM the fault injector tests/tools/
 # fault_inject.c, KB_LOADS tests/tools/kb_loads.c); first: README's first
@@ -90,6 +93,13 @@ kbbuild)
   expect file-root 1 "is not a folder" "" -- "$program" src/locale/en.loc.xml out
   expect empty-root 1 "empty holds nothing to build" "" -- "$program" empty out
   expect broken-source 1 "cannot build src/vocab/broken.xml" "" -- "$program" src out
+  # An unknown option is a wrong command line wherever it stands, never a
+  # root: the usage on standard error, exit 2, nothing made.
+  for args in "-q out" "--frobnicate out" "src -q out"; do
+    # shellcheck disable=SC2086 # the words are the arguments
+    expect "option in $args" 2 "unknown option '$(tr ' ' '\n' <<<"$args" | grep -e '^-')'" "" -- "$program" $args
+    grep -qF "usage: tq_kbbuild SOURCE_ROOT OUTPUT_ROOT" stderr && [ ! -e out ] || fail "option in $args: no usage, or out made"
+  done
   [ ! -e out ] || fail "broken-source: out was made"
   # A failed build removes every folder it made for the output root, however
   # the root is written, and leaves a parent that was there as it was.
@@ -119,6 +129,20 @@ kbbuild)
   expect undefined-entity-latin1 1 "lies outside it and is never read: &undefined;." "" -- "$program" src kept
   cp "$source_dir/examples/kb/locale/l1.loc.xml" src/locale/
   expect built 0 "" "1 files written into kept" -- "$program" src kept
+  # "--" ends the options: roots whose names begin with '-' build.
+  cp -r src ./-src
+  expect dash-roots 0 "" "1 files written into -out" -- "$program" -- -src -out
+  [ -f ./-out/locale/l1.loc.zel ] || fail "dash-roots: -out holds $(ls -AR ./-out 2>&1 | tr '\n' ' ')"
+  # A kind folder that is a symbolic link to nothing there (a share not
+  # mounted) or round in a loop is a folder the user means, not an absent
+  # one: named with the reason, and nothing is made.
+  rmdir src/vocab && ln -s "$PWD/no-share/vocab" src/vocab
+  expect kind-folder-dangling 1 "cannot read src/vocab: it is a symbolic link to nothing there: No such file or directory" \
+    "" -- "$program" src link-out
+  rm src/vocab && ln -s vocab src/vocab
+  expect kind-folder-loop 1 "cannot read src/vocab: Too many levels of symbolic links" "" -- "$program" src link-out
+  [ ! -e link-out ] || fail "kind-folder: link-out was made"
+  rm src/vocab && mkdir src/vocab
   [ "$(ls -A kept | tr '\n' ' ')" = "file locale " ] && [ -f kept/locale/l1.loc.zel ] ||
     fail "built: kept holds $(ls -AR kept)"
   # A rebuild keeps what every save keeps of a file in place: its bits and
@@ -141,8 +165,8 @@ kbbuild)
   cp -r "$source_dir/examples/kb" sample && rm sample/scheme/en_nickname.sch.xml
   expect no-nicknames 1 "the locale ENUSA built from sample/locale/enusa.loc.xml does not load cleanly (104)" \
     "" -- "$program" sample sample-out
-  grep -qF "en_nickname" stderr && grep -qF "nothing written into sample-out" stderr ||
-    fail "no-nicknames: the scheme or the outcome is not named"
+  grep -qF "sample holds no scheme/en_nickname.sch.xml, which the locale ENUSA built from sample/locale/enusa.loc.xml" \
+    stderr && grep -qF "nothing written into sample-out" stderr || fail "no-nicknames: the scheme or the outcome is not named"
   [ ! -e sample-out ] || fail "no-nicknames: sample-out was made"
   # The whole sample builds and every locale of it loads cleanly.
   expect sample 0 "" "files written into sample-out" -- "$program" "$source_dir/examples/kb" sample-out
@@ -165,6 +189,19 @@ kbbuild)
     [ "${name:0:1}" != / ] || hint="which was not found"
     expect "path-name $name" 1 "names '$name', $hint" "" -- "$program" named named-out
   done
+  # The check reads facts from the library's messages, which give them in
+  # no code: each form it reads is a row of the library's message catalogue,
+  # word for word, and each is met above or here through the library, the
+  # fact read from it checked (a scheme a language definition names).
+  forms=$(sed -n 's/^constexpr MessageForm k[A-Za-z]* = {\([0-9]*\), \(".*"\)};$/TQ_MSG(\1, \2)/p' \
+    "$source_dir/tools/kbbuild.cpp")
+  [ "$(grep -c . <<<"$forms")" -ge 5 ] || fail "message forms: only $(grep -c . <<<"$forms") in tools/kbbuild.cpp"
+  while IFS= read -r form; do
+    grep -qxF -- "$form" "$source_dir/src/platform/tqmsg_catalog.inc" || fail "not in the catalogue: $form"
+  done <<<"$forms"
+  cp -r "$source_dir/examples/kb" trig && rm trig/scheme/lang_de_trigrams.sch.xml
+  expect language-scheme 1 "trig holds no scheme/lang_de_trigrams.sch.xml, which the locale DE built" "" \
+    -- "$program" trig trig-out
   # Every *.xml entry of a kind folder is a source: one that is no file or
   # cannot be looked at fails the build, each named, and nothing is written,
   # over a clean build too.
@@ -558,6 +595,23 @@ kbbuild)
       stderr ;;
     *) [ "$got" -eq 0 ] ;;
     esac && state killed "$built" | cmp -s - alone-pristine || fail "$fault: exit $got, or not built: $(head -n 2 stderr)"
+  done
+  # A first build into holder/a/b/out forces to the disk every folder it
+  # made (a, a/b, out, the kind folders) and the folder that holds each one;
+  # one that cannot be is named: exit 1, the files in place.
+  rm -rf holder synced && mkdir holder
+  LD_PRELOAD="$runtime${runtime:+ }$shim" TQ_FAULT_SYNCED="$PWD/synced" "$program" small2 holder/a/b/out >stdout 2>stderr
+  got=$?
+  for folder in holder holder/a holder/a/b holder/a/b/out holder/a/b/out/locale holder/a/b/out/vocab; do
+    grep -qxF "$(pwd -P)/$folder" synced || fail "first build: $folder not forced to the disk (exit $got)"
+  done
+  for folder in a a/b; do
+    rm -rf holder && mkdir holder
+    LD_PRELOAD="$runtime${runtime:+ }$shim" TQ_FAULT_ROOT="$(pwd -P)/holder" TQ_FAULT_EIO="fsync $folder" \
+      "$program" small2 holder/a/b/out >stdout 2>stderr
+    got=$?
+    [ "$got" -eq 1 ] && grep -qF "the folder holder/$folder could not be forced to the disk (Input/output error)" stderr &&
+      loadable holder/a/b/out || fail "fsync $folder: exit $got, not named, or not in place: $(head -n 2 stderr)"
   done
   # The way back from the staging folder fails at each return in turn: after
   # a load of the check and, without /proc, after each build from a copy,

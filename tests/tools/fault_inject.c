@@ -58,6 +58,10 @@
  * too, whose "what path" is that text ("fsync locale": a flush of that
  * folder; "open .kbbuild/src/vocab/x.xml"; "lseek .kbbuild").
  *
+ * TQ_FAULT_SYNCED names a file to which the path of every folder flushed
+ * (fsync) is appended, a line each, the library's flushes included, once
+ * the flush is made (a flush TQ_FAULT_EIO fails is not).
+ *
  * TQ_FAULT_NO_PROC makes every look at a path under /proc fail (ENOENT), as
  * where no /proc is mounted.
  *
@@ -518,7 +522,19 @@ int fchdir(int fd) {
 /* A flush fails like a write; it is otherwise skipped, to keep the test
  * quick: a killed program loses nothing the system holds, and power losses
  * are not what this injects. */
-int fsync(int fd) { return (made_here(fd) && step("fsync", "", 1)) || own_fd(fd, "fsync") ? -1 : 0; }
+int fsync(int fd) {
+  if ((made_here(fd) && step("fsync", "", 1)) || own_fd(fd, "fsync")) return -1;
+  /* A flush of a folder that went well, anywhere, noted (TQ_FAULT_SYNCED). */
+  struct stat st;
+  if (!inside && env("TQ_FAULT_SYNCED")[0] != '\0' && fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    inside = 1;
+    const int out = open(env("TQ_FAULT_SYNCED"), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (out >= 0) dprintf(out, "%s\n", fd_path(fd));
+    if (out >= 0) close(out);
+    inside = 0;
+  }
+  return 0;
+}
 int fdatasync(int fd) { return made_here(fd) && step("fdatasync", "", 1) ? -1 : 0; }
 
 /* Allocations (TQ_FAULT_MALLOC), counted once main has started: what the
