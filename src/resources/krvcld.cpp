@@ -622,21 +622,20 @@ int32_t vocab_write(vocab_rec* vocab, const resource_slot* slot, context* ctx, c
     if (rc == 0) (void)category.release();  // the vocabulary document holds it now
   }
   if (rc < 0) return rsrc_save_build_failed(ctx, slot, rc);
-  if (held != nullptr) {
+  if (rc != 0) {
+  } else if (held != nullptr) {
     // The file the lock holds, whatever its form's extension: never the
     // name looked up again, nor another form's file beside it.
-    if (rc != 0) {
-    } else if (mode == kVocabFormXml) {
+    if (mode == kVocabFormXml) {
       rc = xml_write_place(ctx, *held, 0, doc.get());
     } else if (mode == kVocabFormCompiled) {
       rc = vocab_compile(held->path, ctx, doc.get(), kVocabFileCode, held);
     }
-    return rc_combine(dropped ? TQ_WARN_DUPLICATES_DROPPED : 0, rc);
-  }
-  std::string cut(kFioPathSize, '\0');  // on the heap: saves run on small stacks
-  if (rc == 0 && vocab_name_cut(path, cut.data(), kFioPathSize) != 0) rc = -1;
-  if (rc == 0) {
-    if (mode == kVocabFormXml) {
+  } else {
+    std::string cut(kFioPathSize, '\0');  // on the heap: saves run on small stacks
+    if (vocab_name_cut(path, cut.data(), kFioPathSize) != 0) {
+      rc = -1;
+    } else if (mode == kVocabFormXml) {
       rc = xmldoc_write(ctx, cut.c_str(), 0, doc.get());
     } else if (mode == kVocabFormCompiled) {
       rc = vocab_compile(cut.c_str(), ctx, doc.get(), kVocabFileCode);

@@ -28,7 +28,7 @@ struct FileFault {
   static inline int unlinks = 0;
   static int hook(const char* call) {
     if (kind == unlink) return std::strcmp(call, "unlink") == 0 && ++unlinks == 1 ? EIO : 0;
-    if (std::strcmp(call, "rename") == 0) renamed = true;
+    if (std::strcmp(call, "rename") == 0 || std::strcmp(call, "renameat") == 0) renamed = true;
     return renamed && std::strcmp(call, "fsync") == 0 ? EIO : 0;
   }
   explicit FileFault(Kind k) {
