@@ -459,14 +459,8 @@ int32_t np_fio_trunc(np_fio_handle handle) {
   return kNpFioOk;
 }
 
-int32_t np_fio_stat(const char* path, uint32_t flags) {
-  (void)flags;
-  if (path == nullptr) return kNpFioBadArgument;
-  if (*path == '\0') return kNpFioNotFound;
-  char native[PATH_MAX];
-  if (!to_native(path, native)) return kNpFioNameTooLong;
-  struct stat st {};
-  if (sys("stat", [&] { return ::stat(native, &st); }) != 0) return status_of(errno);
+// What a looked-at entry is to a caller that wants a plain file.
+static int32_t regular_status(const struct stat& st) {
   if (S_ISDIR(st.st_mode)) {
     t_last_error = EISDIR;
     return kNpFioIsDirectory;
@@ -476,6 +470,17 @@ int32_t np_fio_stat(const char* path, uint32_t flags) {
     return kNpFioNotRegular;
   }
   return kNpFioOk;
+}
+
+int32_t np_fio_stat(const char* path, uint32_t flags) {
+  (void)flags;
+  if (path == nullptr) return kNpFioBadArgument;
+  if (*path == '\0') return kNpFioNotFound;
+  char native[PATH_MAX];
+  if (!to_native(path, native)) return kNpFioNameTooLong;
+  struct stat st {};
+  if (sys("stat", [&] { return ::stat(native, &st); }) != 0) return status_of(errno);
+  return regular_status(st);
 }
 
 int32_t np_fio_unlink(const char* path) {
@@ -493,16 +498,8 @@ int32_t np_fio_stat_at(int dir, const char* name) {
   if (dir < 0 || !plain_name(name)) return kNpFioBadArgument;
   struct stat st {};
   if (lstat_rel(dir, name, &st) != 0) return status_of(errno);
-  if (S_ISDIR(st.st_mode)) {
-    t_last_error = EISDIR;
-    return kNpFioIsDirectory;
-  }
   // A link is not the file: the held file is the folder's own entry.
-  if (!S_ISREG(st.st_mode)) {
-    t_last_error = kNotRegularError;
-    return kNpFioNotRegular;
-  }
-  return kNpFioOk;
+  return regular_status(st);
 }
 
 int32_t np_fio_unlink_at(int dir, const char* name, const np_fio_id* only) {
