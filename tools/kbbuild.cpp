@@ -338,17 +338,26 @@ struct ContextClose {
 };
 using Context = std::unique_ptr<tq_context, ContextClose>;
 
-// Prints the context's error list, each text as `shown` gives it.
+// Calls `each(code, text)` for every record of the context's error list,
+// oldest first.
 template <typename F>
-void print_errors(tq_context* ctx, F&& shown) {
+void for_each_error(tq_context* ctx, F&& each) {
   uint32_t count = 0;
   tq_error_count_get(ctx, &count);
   std::vector<char> text(TQ_ERROR_TEXT_MAX + 1);
   for (uint32_t i = 0; i < count; ++i) {
     int32_t code = 0;
     tq_error_info_get_by_index(ctx, i, &code, text.data());
-    std::fprintf(stderr, "  %d: %s\n", code, shown(std::string(text.data())).c_str());
+    each(code, std::string(text.data()));
   }
+}
+
+// Prints the context's error list, each text as `shown` gives it.
+template <typename F>
+void print_errors(tq_context* ctx, F&& shown) {
+  for_each_error(ctx, [&](int32_t code, const std::string& said) {
+    std::fprintf(stderr, "  %d: %s\n", code, shown(said).c_str());
+  });
 }
 
 std::string reason_of(int err) { return std::error_code(err, std::generic_category()).message(); }
@@ -1429,13 +1438,7 @@ void print_check_errors(tq_context* ctx, const CheckView& view, const std::strin
     if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(std::move(name));
     return true;
   };
-  uint32_t count = 0;
-  tq_error_count_get(ctx, &count);
-  std::vector<char> text(TQ_ERROR_TEXT_MAX + 1);
-  for (uint32_t i = 0; i < count; ++i) {
-    int32_t code = 0;
-    tq_error_info_get_by_index(ctx, i, &code, text.data());
-    const std::string said = text.data();
+  for_each_error(ctx, [&](int32_t code, const std::string& said) {
     std::fprintf(stderr, "  %d: %s\n", code, view.text_of(said).c_str());
     // "The file 'en_nickname.sch.zel' was not found along ...", or "The
     // path 'scheme/../kw.sch' was not found: ...": a name holding a
@@ -1446,7 +1449,7 @@ void print_check_errors(tq_context* ctx, const CheckView& view, const std::strin
                       note(said, kGrammarNotLoaded, grammars) || note(said, kTokenScheme, schemes) ||
                       note(said, kNamedScheme, schemes);
     unplaced = unplaced || (!read && code == TQ_ERR_FILE_OPEN);
-  }
+  });
   // Files could not be opened, but none of the messages that name a file
   // missed was read: said, rather than no hint at all.
   if (unplaced && missing.empty()) {
