@@ -1210,6 +1210,9 @@ int32_t fio_open_at(int folder, const char* name, uint32_t flags, fio_handle** o
   // shared, so the bit is inverted on the way down.
   uint32_t mode = (flags & 15u) | kNpFioShared;
   if (flags & kFioFlagExclusive) mode &= ~kNpFioShared;
+  // A reader takes regular files only: a pipe put at the name would make
+  // the open wait for a writer.
+  if (!(flags & (kFioFlagWrite | kFioFlagCreate))) mode |= kNpFioRegularOnly;
   const int32_t status = np_fio_open_at(folder, name, mode, &cell->file);
   if (status == 0) {
     *out = cell;

@@ -280,6 +280,11 @@ int32_t rsrc_save_place(context* ctx, const resource_slot* slot, lock_handle* lo
   int32_t rc = lock_owner_check(ctx, lock);
   if (rc != 0) return rc;
   const uint32_t kind = slot->kind;
+  // What was read or made through a lock is saved to that file and to no
+  // other, whatever else of the same name the handle holds.
+  if (!slot->edit_ref.empty()) {
+    return lock_ref_place(ctx, lock, slot->edit_ref, rsrc_kind_name_get(kind), slot->name, place);
+  }
   // The file's name without its extension, as the kind's loader builds it.
   char file[kRsrcNameSize + 8];
   std::size_t n = without_file_extension(kind, slot->name, std::strlen(slot->name));

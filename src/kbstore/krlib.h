@@ -13,6 +13,7 @@
 #include "core/krcorvel.h"
 #include "core/krfio.h"
 #include "core/krzel.h"
+#include "kbstore/krlock.h"
 
 struct tq_xmldoc;
 
@@ -77,6 +78,9 @@ struct resource_slot {
                                // creation; they go with the slot
   rsrc_callbacks cb;
   void* part;  // the kind's own record
+  // The locked file it was read, or made, through for editing: the file its
+  // save writes (rsrc_save_place). Empty (zero bytes) otherwise.
+  lock_ref edit_ref;
 };
 
 // The slots of one kind. Slots live in their own allocations so that a slot

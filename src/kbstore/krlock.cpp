@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <atomic>
 #include <memory>
 #include <new>
 #include <string>
@@ -22,6 +23,9 @@
 namespace tq {
 
 namespace {
+
+// Serials of lock entries, unique in the process.
+std::atomic<uint64_t> g_lock_serial{0};
 
 // The lock file of a guarded file is the file its links end at with
 // ".lck" added, always added: a guarded file that itself ends in ".lck"
@@ -287,7 +291,9 @@ int32_t entry_acquire(context* ctx, lock_entry* entry) {
     }
     entry->file = file;
   }
-  ++entry->ref_count;
+  // A file taken afresh gets a serial no earlier taking had: a ref kept
+  // from before it was released names it no more.
+  if (entry->ref_count++ == 0) entry->serial = g_lock_serial.fetch_add(1, std::memory_order_relaxed) + 1;
   return 0;
 }
 
@@ -318,6 +324,13 @@ fio_place entry_place(const lock_entry* entry) {
   place.shown = entry->target;
   place.path = entry->path;
   return place;
+}
+
+// What a successful lock gives its caller: the ref of the entry, taken
+// after the path copy so that a failed copy leaves it empty.
+int32_t ref_out(const lock_entry* entry, int32_t rc, lock_ref* taken) {
+  if (rc == 0 && taken != nullptr) *taken = lock_ref{entry, entry->serial};
+  return rc;
 }
 
 bool handle_has(const lock_handle* handle, const lock_entry* entry) {
@@ -377,11 +390,12 @@ void lock_table_free(context* ctx) {
 }
 
 int32_t lock_file_create(context* ctx, const char* name, uint32_t kind, lock_handle* handle, char* path,
-                         uint32_t size) {
+                         uint32_t size, lock_ref* taken) {
   if (path != nullptr && size > 0) path[0] = '\0';
+  if (taken != nullptr) *taken = lock_ref{};
   if (handle == nullptr) return TQ_ERR_ARGUMENT;
   if (!owned_by(handle, ctx)) return report_foreign(ctx);
-  if (handle->held) return lock_add(handle, ctx, name, kind, path, size);
+  if (handle->held) return lock_add(handle, ctx, name, kind, path, size, taken);
 
   resolved_ptr file;
   int32_t rc = resolve(ctx, name, kind, file);
@@ -396,20 +410,21 @@ int32_t lock_file_create(context* ctx, const char* name, uint32_t kind, lock_han
   }
   handle->primary = entry;
   handle->held = 1;
-  return path_copy(entry->path, path, size);
+  return ref_out(entry, path_copy(entry->path, path, size), taken);
 }
 
 int32_t lock_file_create_found(context* ctx, const char* name, uint32_t kind, lock_handle* handle, char* path,
-                               uint32_t size) {
-  int32_t rc = lock_file_create(ctx, name, kind, handle, path, size);
+                               uint32_t size, lock_ref* taken) {
+  int32_t rc = lock_file_create(ctx, name, kind, handle, path, size, taken);
   const uint32_t older = fio_kind_older(kind);
   if (rc != TQ_ERR_FILE_MISSING || older == kFioKindCount) return rc;
-  return lock_file_create(ctx, name, older, handle, path, size);
+  return lock_file_create(ctx, name, older, handle, path, size, taken);
 }
 
 int32_t lock_add(lock_handle* handle, context* ctx, const char* name, uint32_t kind, char* path,
-                 uint32_t size) {
+                 uint32_t size, lock_ref* taken) {
   if (path != nullptr && size > 0) path[0] = '\0';
+  if (taken != nullptr) *taken = lock_ref{};
   if (handle == nullptr) return TQ_ERR_ARGUMENT;
   if (!owned_by(handle, ctx)) return report_foreign(ctx);
   if (!handle->held) return report_not_held(ctx);
@@ -421,7 +436,7 @@ int32_t lock_add(lock_handle* handle, context* ctx, const char* name, uint32_t k
   lock_entry* known = entry_find(ctx, *file);
   // The name the entry was made under, whichever name reached it now: a
   // read for editing and the save after it must name one file alike.
-  if (handle_has(handle, known)) return path_copy(known->path, path, size);
+  if (handle_has(handle, known)) return ref_out(known, path_copy(known->path, path, size), taken);
   if (handle->further_count >= kLockFurtherMax) {
     // Nothing is locked by anyone else: say so, or the caller goes looking
     // for another editor of the file.
@@ -437,7 +452,7 @@ int32_t lock_add(lock_handle* handle, context* ctx, const char* name, uint32_t k
     return rc;
   }
   handle->further[handle->further_count++] = entry;
-  return path_copy(entry->path, path, size);
+  return ref_out(entry, path_copy(entry->path, path, size), taken);
 }
 
 int32_t lock_is_held_for(context* ctx, const char* name, uint32_t kind, lock_handle* handle, uint32_t* held,
@@ -470,6 +485,37 @@ int32_t lock_place_get(context* ctx, lock_handle* handle, fio_place* out) {
   if (!handle->held || handle->primary == nullptr) return report_not_held(ctx);
   *out = entry_place(handle->primary);
   return 0;
+}
+
+lock_ref lock_primary_ref(const lock_handle* handle) {
+  if (handle == nullptr || !handle->held || handle->primary == nullptr) return lock_ref{};
+  return lock_ref{handle->primary, handle->primary->serial};
+}
+
+bool lock_ref_held(const lock_handle* handle, const lock_ref& ref, fio_place* out) {
+  if (out != nullptr) *out = fio_place{};
+  // The handle must reference the entry before the entry is looked at: a
+  // ref outlives the handle's hold on it.
+  if (handle == nullptr || ref.entry == nullptr || !handle_has(handle, ref.entry)) return false;
+  if (ref.entry->serial != ref.serial) return false;
+  if (out != nullptr) *out = entry_place(ref.entry);
+  return true;
+}
+
+int32_t lock_ref_place(context* ctx, const lock_handle* handle, const lock_ref& ref, const char* what,
+                       const char* name, fio_place* out) {
+  if (out != nullptr) *out = fio_place{};
+  if (handle == nullptr || out == nullptr) return TQ_ERR_ARGUMENT;
+  int32_t rc = lock_owner_check(ctx, handle);
+  if (rc != 0) return rc;
+  if (lock_ref_held(handle, ref, out)) return 0;
+  // Named by the file it was read from, when it was: the one it must be
+  // saved to. The entry is only looked at while someone references it.
+  const char* file = ref.entry != nullptr && ref.entry->ref_count > 0 && ref.entry->serial == ref.serial
+                         ? static_cast<const char*>(ref.entry->target)
+                         : "(it was not read through this handle)";
+  TQ_REPORT(ctx, TQ_ERR_LOCK_ACQUIRE, 1497, what, name, file);
+  return TQ_ERR_LOCK_ACQUIRE;
 }
 
 int32_t lock_release_all(context* ctx, lock_handle* handle) {

@@ -43,6 +43,17 @@ struct lock_entry {
   fio_handle* file;            // the open lock file; NULL under option 0x10000
   fio_file_id lock_id;         // the open lock file's identity
   uint32_t ref_count;          // handles referencing the entry
+  uint64_t serial;             // set anew each time the entry is first referenced
+};
+
+// One file a handle locks, as it was taken: its entry and the serial the
+// entry had then. What is read for editing keeps the ref of the file it was
+// read through, and its save writes that file, never another held file
+// found again by name. Empty (no entry) for what was never read from a file.
+struct lock_ref {
+  const lock_entry* entry = nullptr;
+  uint64_t serial = 0;
+  bool empty() const { return entry == nullptr; }
 };
 
 // A client's hold on the lock files of the files it edits.
@@ -77,20 +88,22 @@ void lock_table_free(context* ctx);
 // or process holds the lock file; -400 when the lock file cannot be made;
 // -600. Under option 0x10000 no lock file is made, but the file is resolved
 // and recorded as locked all the same, so that editing and saving work.
+// taken (may be NULL) receives the ref of the file locked, or already held,
+// on success; it is left empty on failure. The same for the calls below.
 int32_t lock_file_create(context* ctx, const char* name, uint32_t kind, lock_handle* handle, char* path,
-                         uint32_t size);
+                         uint32_t size, lock_ref* taken = nullptr);
 // As lock_file_create for the file as the kind, or as its older form
 // (fio_kind_older) when the kind's file is not there: a file there whose
 // lock is held elsewhere or cannot be made is the answer, never passed over
 // for the older form.
 int32_t lock_file_create_found(context* ctx, const char* name, uint32_t kind, lock_handle* handle, char* path,
-                               uint32_t size);
+                               uint32_t size, lock_ref* taken = nullptr);
 // Adds a further file to a held handle: -603 when not held, -401 (recorded
 // as a full handle) when the handle already has kLockFurtherMax further
 // files; a file the handle already locks is only reported (its path
 // copied), 0.
 int32_t lock_add(lock_handle* handle, context* ctx, const char* name, uint32_t kind, char* path,
-                 uint32_t size);
+                 uint32_t size, lock_ref* taken = nullptr);
 // *held := 1 when the resolved file is the handle's primary or one of its
 // further files (path then receives the resolved path), else 0 (path empty).
 // The resolution's failure is returned.
@@ -102,6 +115,18 @@ int32_t lock_path_get(context* ctx, lock_handle* handle, char* out, uint32_t siz
 // The primary file's place, which a save writes to: -802 or -603 as
 // lock_path_get. The place is valid while the handle holds the file.
 int32_t lock_place_get(context* ctx, lock_handle* handle, fio_place* out);
+// The ref of the handle's primary file (empty when it holds none).
+lock_ref lock_primary_ref(const lock_handle* handle);
+// The place of a ref's file when the handle still holds it as it was taken
+// (not released and taken again since): 1 and *out set, else 0 and *out
+// empty. No owner check and nothing recorded.
+bool lock_ref_held(const lock_handle* handle, const lock_ref& ref, fio_place* out);
+// The place a save of `what` named `name` writes: the file of its ref, which
+// the handle must still hold as it was taken. -802 for a handle of another
+// context, -603 when it holds nothing, -405 (message 1497, naming the file
+// read) when it does not hold that file; all recorded.
+int32_t lock_ref_place(context* ctx, const lock_handle* handle, const lock_ref& ref, const char* what,
+                       const char* name, fio_place* out);
 // Releases the further files (last first), then the primary one; the handle
 // holds nothing afterwards. -802 for another context, -603 when not held.
 int32_t lock_release_all(context* ctx, lock_handle* handle);

@@ -19,6 +19,7 @@
 namespace tq {
 
 struct lock_handle;
+struct lock_ref;
 
 // Sizes of the fixed texts, terminator included.
 inline constexpr uint32_t kXmlTypeSize = 32;     // document type, at most 31 bytes
@@ -252,6 +253,11 @@ int32_t xmldoc_version_is_newer(const char* version);
 // flags; a reference cycle is -300. On failure message 52 is recorded and
 // *out is NULL.
 int32_t xmldoc_read(context* ctx, const char* file, uint32_t flags, xmldoc** out);
+// Reads the krxml file of a place a lock holds, as xmldoc_read reads a
+// file: in the held folder under its name there, with no search and no
+// link followed at that name (-400, recorded, for a link or a file that
+// cannot be opened there).
+int32_t xmldoc_read_place(context* ctx, const fio_place& place, uint32_t flags, xmldoc** out);
 // Writes the document to a file (kind "zel" with kXmlFlagVault, else "xml";
 // a plain name goes into the first search-path folder where it can be
 // made). The file is written whole to a temporary file beside it and then
@@ -270,7 +276,12 @@ int32_t xml_write_place(context* ctx, const fio_place& place, uint32_t flags, xm
 // and keeps aside included sections newer than the engine so that writing
 // the file back restores them. -705 (message 1536) when the document itself
 // is newer. On failure the lock handle releases everything it holds.
-int32_t xmldoc_read_for_edit(context* ctx, const char* file, uint32_t flags, lock_handle* lock, xmldoc** out);
+// The file read is the one the lock holds, in its folder under its name
+// there (xmldoc_read_place); taken (may be NULL) receives the ref of that
+// file, which the document's save must write (lock_ref_place), and is left
+// empty on failure.
+int32_t xmldoc_read_for_edit(context* ctx, const char* file, uint32_t flags, lock_handle* lock, xmldoc** out,
+                             lock_ref* taken = nullptr);
 // Writes to the handle's primary file where the lock holds it
 // (xml_write_place); -603 when it holds none.
 int32_t xmldoc_write_locked(context* ctx, uint32_t flags, lock_handle* lock, xmldoc* doc);

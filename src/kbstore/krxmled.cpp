@@ -20,13 +20,18 @@ namespace tq {
 namespace {
 
 int32_t read_for_edit(context* ctx, const char* file, uint32_t flags, lock_handle* lock, char* path, uint32_t size,
-                      xmldoc** out) {
+                      xmldoc** out, lock_ref* taken) {
   bool vault = (flags & kXmlFlagVault) != 0;
-  int32_t rc = lock_file_create_found(ctx, file, vault ? kFioKindZel : kFioKindXml, lock, path, size);
+  int32_t rc = lock_file_create_found(ctx, file, vault ? kFioKindZel : kFioKindXml, lock, path, size, taken);
   if (rc != 0) return rc;
 
-  // The locked file itself, whatever its extension.
-  rc = xmldoc_read(ctx, path, flags | kXmlFlagNameAsGiven, out);
+  // The locked file itself, whatever its extension, in the folder the lock
+  // holds: never what its name leads to by now, or a link pointed elsewhere
+  // since the lock was taken would put another file's content in this one
+  // at the save.
+  fio_place place;
+  if (!lock_ref_held(lock, *taken, &place)) return TQ_ERR_LOCK_ACQUIRE;
+  rc = xmldoc_read_place(ctx, place, flags | kXmlFlagNameAsGiven, out);
   if (rc != 0) return rc;
 
   // A fresh read replaces whatever was kept of this file before.
@@ -49,18 +54,22 @@ int32_t read_for_edit(context* ctx, const char* file, uint32_t flags, lock_handl
 
 }  // namespace
 
-int32_t xmldoc_read_for_edit(context* ctx, const char* file, uint32_t flags, lock_handle* lock, xmldoc** out) {
+int32_t xmldoc_read_for_edit(context* ctx, const char* file, uint32_t flags, lock_handle* lock, xmldoc** out,
+                             lock_ref* taken) {
+  lock_ref own;
+  if (taken == nullptr) taken = &own;
+  *taken = lock_ref{};
   if (out == nullptr || lock == nullptr || file == nullptr) return TQ_ERR_ARGUMENT;
   *out = nullptr;
   // The handle may already lock other files for the caller: a failure
   // gives back only what this read took.
-  lock_mark_guard taken(ctx, lock);
+  lock_mark_guard kept(ctx, lock);
   fio_path_buffer path_buffer(kLockPathSize);
   char* const path = path_buffer.get();
   if (path == nullptr) return TQ_ERR_NO_MEMORY;
   int32_t rc = 0;
   try {
-    rc = read_for_edit(ctx, file, flags, lock, path, path_buffer.size(), out);
+    rc = read_for_edit(ctx, file, flags, lock, path, path_buffer.size(), out, taken);
   } catch (const std::bad_alloc&) {
     // Out of memory while the newer sections were being kept aside: the
     // document goes, and what was kept of it (the next read of the file
@@ -73,7 +82,11 @@ int32_t xmldoc_read_for_edit(context* ctx, const char* file, uint32_t flags, loc
     }
     rc = TQ_ERR_NO_MEMORY;
   }
-  if (rc >= 0) taken.keep();
+  if (rc >= 0) {
+    kept.keep();
+  } else {
+    *taken = lock_ref{};
+  }
   return rc;
 }
 

@@ -40,10 +40,12 @@ struct xml_read_chain {
 };
 
 // The reader without recording: on failure *text holds the message text.
+// With `at`, the file read is the one of that place (file is not used).
 // *reach (when not NULL) receives the deepest nesting the document reaches,
 // counted as the reader's nesting limit counts it.
 int32_t xml_read_file(context* ctx, const char* file, uint32_t flags, const xml_read_chain* chain, xmldoc** out,
-                      std::string* text, std::string* opened_path, int32_t* reach = nullptr);
+                      std::string* text, std::string* opened_path, int32_t* reach = nullptr,
+                      const fio_place* at = nullptr);
 
 // Writes a document to exactly this path (no extension added, no search):
 // temporary file beside it, renamed over it on success.

@@ -23,6 +23,7 @@
 #include "kbstore/krvlt.h"
 #include "kbstore/krxml.h"
 #include "kbstore/krxmlpriv.h"
+#include "platform/npfio.h"
 #include "platform/npmem.h"
 
 namespace tq {
@@ -1065,7 +1066,32 @@ struct file_guard {
 // no "zel". On failure *text says why (fio_open_report_text); a name found
 // nowhere is -400.
 int32_t read_open(context* ctx, const char* file, uint32_t flags, std::string* path, fio_handle** fh,
-                  std::string* text) {
+                  std::string* text, const fio_place* at) {
+  if (at != nullptr) {
+    // The file a lock holds, in its folder under its name there: no search,
+    // and a link found at the name is refused rather than followed, for it
+    // leads to some other file than the one held.
+    *path = at->path != nullptr ? at->path : at->shown;
+    const int32_t rc = fio_open_at(at->folder, at->name, fio_context_flags(ctx, kFioOpenRead), fh);
+    if (rc == 0) return 0;
+    // Said as an open along the search path says it; a cause that may pass
+    // is counted on the context alike.
+    const int err = np_fio_last_error();
+    char why[kErrTextSize];
+    if (rc == TQ_ERR_NO_MEMORY) {
+      err_text<2020>(why, at->shown);
+    } else {
+      err_passing_count(ctx, fio_error_cause(err));
+      char reason[256];
+      if (rc == TQ_ERR_FILE_LOCKED) {
+        err_text<1863>(why, at->shown);
+      } else {
+        err_text<2400>(why, at->shown, np_fio_error_text(err, reason, sizeof reason));
+      }
+    }
+    *text = why;
+    return rc == TQ_ERR_FILE_MISSING ? TQ_ERR_FILE_OPEN : rc;
+  }
   const uint32_t open_flags = kFioOpenRead | ((flags & kXmlFlagNameAsGiven) ? kFioFlagNameAsGiven : 0);
   const uint32_t kind = (flags & kXmlFlagVault) ? kFioKindZel : kFioKindXml;
   fio_open_report report;
@@ -1118,18 +1144,18 @@ std::string xml_read_error_text(const char* file, uint32_t line, uint32_t column
 }
 
 int32_t xml_read_file(context* ctx, const char* file, uint32_t flags, const xml_read_chain* chain, xmldoc** out,
-                      std::string* text, std::string* opened_path, int32_t* reach) {
+                      std::string* text, std::string* opened_path, int32_t* reach, const fio_place* at) {
   *out = nullptr;
   if (reach != nullptr) *reach = 0;
   text->clear();
-  if (file == nullptr || *file == '\0') {
+  if (at == nullptr && (file == nullptr || *file == '\0')) {
     *text = "";
     return TQ_ERR_FILE_OPEN;
   }
   bool vault = (flags & kXmlFlagVault) != 0;
   std::string path;
   file_guard fg{nullptr};
-  int32_t rc = read_open(ctx, file, flags, &path, &fg.fh, text);
+  int32_t rc = read_open(ctx, file, flags, &path, &fg.fh, text, at);
   if (rc != 0) return rc;
   if (opened_path != nullptr) *opened_path = path;
 
@@ -1287,6 +1313,16 @@ int32_t xml_read_file(context* ctx, const char* file, uint32_t flags, const xml_
   *out = doc;
   if (reach != nullptr) *reach = st.reach;
   return 0;
+}
+
+int32_t xmldoc_read_place(context* ctx, const fio_place& place, uint32_t flags, xmldoc** out) {
+  if (out == nullptr) return TQ_ERR_ARGUMENT;
+  *out = nullptr;
+  if (place.folder < 0 || place.name == nullptr || place.shown == nullptr) return TQ_ERR_ARGUMENT;
+  std::string text;
+  int32_t rc = xml_read_file(ctx, nullptr, flags, nullptr, out, &text, nullptr, nullptr, &place);
+  if (rc < 0) TQ_REPORT(ctx, rc, 52, text.c_str());
+  return rc;
 }
 
 int32_t xmldoc_read(context* ctx, const char* file, uint32_t flags, xmldoc** out) {
