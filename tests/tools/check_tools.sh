@@ -5,8 +5,9 @@
 #
 # KIND example: bad input to the example client (PROGRAM tq_example);
 # kbbuild: bad command lines (unknown options, roots after --), bad roots
-# (too long ones too, with and without /proc) and sources (kind folders and
-# entries that are no file or cannot be looked at) to tq_kbbuild, the
+# (too long ones too, with and without /proc; not UTF-8) and sources (kind
+# folders and entries that are no file or cannot be looked at, names not
+# UTF-8) to tq_kbbuild, the
 # library's messages it reads pinned to its catalogue, built
 # locales that do not load cleanly, races with another build, first builds
 # and rebuilds refused, out of room or killed while they put the files in
