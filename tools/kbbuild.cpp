@@ -9,7 +9,8 @@
 // An OUTPUT_ROOT too long for the paths the build makes in it, and a source
 // whose name is too long for the names the build makes from it (its
 // temporary files "<built file>.~tq<process id>.<count>" the longest), are
-// refused before anything is made (root_unusable, name_unusable).
+// refused before anything is made (root_unusable, name_unusable); so are
+// either when it is not UTF-8 text, which the library takes paths as.
 //
 // One build at a time runs into an OUTPUT_ROOT, under an exclusive flock
 // on OUTPUT_ROOT/.kbbuild.lock (RootLock): the system drops it however the
@@ -163,16 +164,19 @@ constexpr const char* kUsage =
     "    may be, before making anything. So is a source whose name has more than\n"
     "    230 bytes: the build makes temporary files named after it\n"
     "    (<file>.~tq<process id>.<count>, up to 25 bytes longer);\n"
+    "  - OUTPUT_ROOT, or the name of a source, is not UTF-8 text, which the\n"
+    "    library takes every path as: said before anything is made;\n"
     "  - the library refuses a document, or a locale built loads with an error\n"
     "    or a warning (a file it names is missing: the source is named);\n"
     "  - a file of OUTPUT_ROOT may not be replaced, or a step of putting the files\n"
     "    in place fails (the output, its source and the reason are named);\n"
     "  - memory runs out, or a system call fails (its reason is named);\n"
     "  - once the files are in place, a folder cannot be forced to the disk (a\n"
-    "    folder of them, a folder the run made, OUTPUT_ROOT and its missing\n"
-    "    parents included, or the folder that holds one it made): it is named,\n"
-    "    with the reason; the files stay in place, but what the build put there\n"
-    "    may not survive a crash.\n"
+    "    folder of them, a folder the run made, a folder of OUTPUT_ROOT's path\n"
+    "    that was not there as the run began, OUTPUT_ROOT included, whichever\n"
+    "    run made it, or the folder that holds one of these): it is named, with\n"
+    "    the reason; the files stay in place, but what the build put there may\n"
+    "    not survive a crash.\n"
     "A failed build leaves OUTPUT_ROOT as it was: files replaced are put back\n"
     "(bytes, owner, group, bits, list), files made are removed, and so are the\n"
     "folders the run made, OUTPUT_ROOT and its missing parents included, while\n"
@@ -461,6 +465,7 @@ class RootLock {
   // the holder's lock file is not empty. kFailed, saying why(), when the
   // root or the lock cannot be had.
   Taken take() {
+    note_absent();
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
       if (const int err = make_folder(root_); err != 0) return failed(err);
       // Made here, or opened as a killed run or the holder left it.
@@ -539,8 +544,18 @@ class RootLock {
 
   // Whether this run made OUTPUT_ROOT itself: there was no output before.
   bool made_root() const { return !made_.empty() && made_.back() == folder_of(root_); }
-  // The folders this run made for OUTPUT_ROOT, in the order made.
-  const std::vector<fs::path>& made() const { return made_; }
+  // The folders of OUTPUT_ROOT's path that were not there as the run
+  // began, OUTPUT_ROOT included: those it made, and those another run into
+  // the root made meanwhile, which stay when that run is refused the lock,
+  // since this one works in them. A crash after a build that succeeded
+  // must lose none of them, whoever made them.
+  std::vector<fs::path> new_folders() const {
+    std::vector<fs::path> folders = absent_;
+    for (const fs::path& folder : made_) {
+      if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(folder);
+    }
+    return folders;
+  }
   long holder() const { return holder_; }
   const std::string& why() const { return why_; }
 
@@ -580,6 +595,17 @@ class RootLock {
       if (status_of(folder.c_str(), st, false) == 0) return ENOTDIR;
     }
     return ENOENT;
+  }
+  // Notes the folders of OUTPUT_ROOT's path missing as the run begins,
+  // OUTPUT_ROOT first, each step as make_folder takes it: a path that
+  // resolves has every shorter one resolve too.
+  void note_absent() {
+    struct stat st {};
+    for (fs::path folder = folder_of(root_);; folder = folder_of(folder.parent_path())) {
+      if (status_of(folder.c_str(), st, true) != ENOENT) return;
+      absent_.push_back(folder);
+      if (!folder.has_relative_path() || !folder.has_parent_path()) return;
+    }
   }
   int noted(fs::path&& folder) {
     // A retry may make again what a run that ended meanwhile removed.
@@ -625,7 +651,8 @@ class RootLock {
   fs::path root_;
   fs::path path_;
   int fd_ = -1;
-  std::vector<fs::path> made_;  // the folders this run made, in the order made
+  std::vector<fs::path> made_;    // the folders this run made, in the order made
+  std::vector<fs::path> absent_;  // those of the path missing as it began, the deepest first
   long holder_ = 0;
   std::string why_;
 };
@@ -1154,10 +1181,10 @@ class Placing {
   }
 
   // Forces the renames to the disk, and every folder the run made with the
-  // folder that holds it (`made`: those made for OUTPUT_ROOT, OUTPUT_ROOT
-  // and its missing parents; the kind folders the pass made), so that a
-  // crash after exit 0 loses no name on the way from a folder that was
-  // there to the files: the replacements themselves were forced when they
+  // folder that holds it (`made`: those of OUTPUT_ROOT's path that were
+  // missing as the run began, whichever run made them; the kind folders the
+  // pass made), so that a crash after exit 0 loses no name on the way from
+  // a folder that was there to the files: the replacements themselves were forced when they
   // were saved. False, saying so, when a folder cannot be: the files are
   // in place, but a crash may still undo a rename, a file or a folder made.
   bool flush(const std::vector<fs::path>& made) const {
@@ -1335,15 +1362,19 @@ std::string check_path() {
 
 // The library's messages whose words the check reads, each as the message
 // catalogue of the library (src/platform/tqmsg_catalog.inc) gives it, by
-// number. The facts they carry (which file a load missed, which grammar
-// did not load, which names are schemes) come in no code or structure: a
-// record holds a result code (-400, -300, shared by many messages) and its
-// text, and the library sets no message locale (tq.h offers none: its
-// messages are its catalogue's, in English). So the tools' test holds each
-// row below against the catalogue, and triggers each message through the
-// library and checks the fact read from it: a reworded message fails the
-// tests instead of losing its hint. A record of a file that could not be
-// opened that none of them reads is told as such (print_check_errors).
+// number. The facts they carry (which file a load missed or could not
+// open, which grammar did not load or lacks NUM, which kind of file a
+// definition names) come in no code or structure: a record holds a result
+// code (-400, -300, -706, shared by many messages) and its text, and the
+// library sets no message locale (tq.h offers none: its messages are its
+// catalogue's, in English). A definition names its grammars and files,
+// but not which of them failed: an identification definition's patterns
+// name several grammars, and one lacking NUM leaves it not valid. So the
+// tools' test holds each row below against the catalogue, and triggers
+// messages of each fact through the library and checks the fact read from
+// them: a reworded message fails the tests instead of losing its hint. A
+// record of a file that could not be opened that none of them reads is
+// told as such (print_check_errors).
 struct MessageForm {
   int number;
   std::string_view format;
@@ -1361,16 +1392,52 @@ struct MessageForm {
 };
 // One row a line, as the catalogue has it (the test reads them so).
 constexpr MessageForm kFileNotFound = {1869, "The file '%s' was not found along the search path '%s'."};
+constexpr MessageForm kFileNotOpened = {1860, "The file '%s' could not be opened: %s."};
 constexpr MessageForm kPathNotFound = {2021, "The path '%s' was not found: a name holding a folder is used as it is, never looked for along the search path."};
 constexpr MessageForm kGrammarNotLoaded = {157, "Grammar '%s' could not be loaded."};
+constexpr MessageForm kGrammarLacksNumber = {2270, "The grammar '%s' has no category '%s', which analysis gives every number in a value: no parse can use the grammar."};
+// The messages of a definition that names a file of a kind it cannot
+// have: the name, and the kind folder of its source.
 constexpr MessageForm kTokenScheme = {89, "The scheme '%s' of token '%s' of the %s definition '%s' cannot be opened."};
 constexpr MessageForm kNamedScheme = {148, "The scheme '%s' named by the %s definition '%s' cannot be opened."};
+constexpr MessageForm kMatchScheme = {132, "The preprocessing scheme '%s' of the match definition '%s' cannot be opened."};
+constexpr MessageForm kNamedVocab = {192, "The vocabulary '%s' named by the %s definition '%s' cannot be loaded."};
+constexpr MessageForm kTokenVocab = {133, "The vocabulary '%s' of token '%s' of the %s definition '%s' cannot be loaded."};
+constexpr MessageForm kGuessVocab = {106, "The known-word vocabulary '%s' of the locale guess definition '%s' cannot be opened."};
+constexpr MessageForm kChopperVocab = {1549, "The vocabulary '%s' of a rule of chopper '%s' cannot be had."};
+constexpr MessageForm kNamedRegexlib = {187, "The regex library '%s' named by the %s definition '%s' cannot be opened."};
+constexpr MessageForm kTokenRegexlib = {88, "The regex library '%s' of token '%s' of the %s definition '%s' cannot be opened."};
+constexpr MessageForm kNormRegexlib = {189, "The normalization regex library '%s' named by the %s definition '%s' cannot be opened."};
+constexpr MessageForm kTransformRegexlib = {1542, "The transformation regex library '%s' of token '%s' of the %s definition '%s' cannot be opened."};
+constexpr MessageForm kGuessRegexlib = {108, "The regex library '%s' of the locale guess definition '%s' cannot be opened."};
+constexpr MessageForm kNamedChopper = {188, "The chopper '%s' named by the %s definition '%s' cannot be opened."};
+constexpr MessageForm kNamedGrammar = {190, "The grammar '%s' named by the %s definition '%s' cannot be opened."};
+constexpr MessageForm kTokenPhonetx = {134, "The phonetics rule set '%s' of token '%s' of the %s definition '%s' cannot be loaded."};
+constexpr MessageForm kParentLocale = {1583, "The locale file '%s' could not be loaded."};
+struct KindForm {
+  const MessageForm& form;
+  const char* folder;
+};
+constexpr KindForm kKindForms[] = {
+    {kTokenScheme, "scheme"},     {kNamedScheme, "scheme"},         {kMatchScheme, "scheme"},
+    {kNamedVocab, "vocab"},       {kTokenVocab, "vocab"},           {kGuessVocab, "vocab"},
+    {kChopperVocab, "vocab"},     {kNamedRegexlib, "regexlib"},     {kTokenRegexlib, "regexlib"},
+    {kNormRegexlib, "regexlib"},  {kTransformRegexlib, "regexlib"}, {kGuessRegexlib, "regexlib"},
+    {kNamedChopper, "chopinfo"},  {kNamedGrammar, "grammar"},       {kTokenPhonetx, "phonetx"},
+    {kParentLocale, "locale"}};
+
+// A name a definition gives a file, and the kind folder its messages say
+// the file belongs to.
+struct KindOf {
+  std::string name;
+  std::string folder;
+  bool operator==(const KindOf&) const = default;
+};
 
 // What the check's messages say, in the terms of the sources: the staging
 // folders are the tool's own and mean nothing to the user.
 struct CheckView {
   std::string search_path;
-  std::vector<std::string> folders;
   fs::path source_root;
   fs::path output_root;
 
@@ -1381,32 +1448,29 @@ struct CheckView {
                     std::string(kFileNotFound.tail().substr(0, kFileNotFound.tail().find(" along"))) +
                         " among the files this build makes.");
   }
-  // The source a file the load missed would come from, relative to the
+  // The sources a file the load missed would come from, relative to the
   // source root. The load names a resource as its definitions do
-  // ("en_nickname"), so the name is looked for in the old output's kind
-  // folders as each kind's built file, then taken by what the messages
-  // call it (`schemes`: the names they call schemes), then by its
-  // extension.
-  std::string source_of(const std::string& missed, const std::vector<std::string>& schemes) const {
+  // ("en_nickname"), so its kind is the one the messages of the
+  // definitions that name it give (`kinds`), each kind they give (one
+  // name may be a vocabulary and a grammar); else the one its extension
+  // tells. Never the old output's: the check sees only this build's files,
+  // and names the sources alike in a first build and a rebuild.
+  std::vector<std::string> sources_of(const std::string& missed, const std::vector<KindOf>& kinds) const {
     const fs::path name(missed);
     const bool built = name.extension() == ".zel" || name.extension() == ".zev";
     const std::string base = built ? name.stem().string() : missed;
-    for (const std::string& folder : folders) {
-      for (const std::string& file : {base + ".zel", base + ".sch.zel", base + ".zev"}) {
-        struct stat st {};
-        if (status_of((output_root / folder / file).c_str(), st, true) == 0 && S_ISREG(st.st_mode)) {
-          return folder + "/" + fs::path(file).stem().string() + ".xml";
-        }
-      }
-    }
     const std::string inner = fs::path(base).extension().string();
-    if (std::find(schemes.begin(), schemes.end(), base) != schemes.end()) {
-      return "scheme/" + base + (inner == ".sch" ? "" : ".sch") + ".xml";
+    std::vector<std::string> sources;
+    for (const KindOf& kind : kinds) {
+      if (kind.name != base) continue;
+      const bool scheme = kind.folder == "scheme" && inner != ".sch";
+      sources.push_back(kind.folder + "/" + base + (scheme ? ".sch" : "") + ".xml");
     }
-    if (name.extension() == ".zev") return std::string(kVocabFolder) + "/" + base + ".xml";
-    if (inner == ".sch") return "scheme/" + base + ".xml";
-    if (inner == ".loc") return "locale/" + base + ".xml";
-    return "<kind folder>/" + base + ".xml";
+    if (!sources.empty()) return sources;
+    if (name.extension() == ".zev") return {std::string(kVocabFolder) + "/" + base + ".xml"};
+    if (inner == ".sch") return {"scheme/" + base + ".xml"};
+    if (inner == ".loc") return {"locale/" + base + ".xml"};
+    return {"<kind folder>/" + base + ".xml"};
   }
 };
 
@@ -1427,32 +1491,48 @@ NameIs name_is(const std::string& name) {
 void print_check_errors(tq_context* ctx, const CheckView& view, const std::string& what) {
   std::vector<std::string> missing;
   std::vector<std::string> grammars;
-  std::vector<std::string> schemes;
+  std::vector<KindOf> kinds;
+  std::vector<std::string> lacking;
+  std::vector<std::string> unopened;  // there, but not opened (as for an I/O error)
   bool unplaced = false;  // a file not opened (-400), in words no form reads
-  // The name a message of `form` gives in place of its first "%s", noted
-  // once in `names`: true when the message is of that form.
-  const auto note = [](const std::string& said, const MessageForm& form, std::vector<std::string>& names) {
+  // The name a message of `form` gives in place of its first "%s": true
+  // when the message is of that form.
+  const auto name_in = [](const std::string& said, const MessageForm& form, std::string& name) {
     const size_t end = said.find(form.tail(), form.head().size());
     if (said.rfind(form.head(), 0) != 0 || end == std::string::npos) return false;
-    std::string name = said.substr(form.head().size(), end - form.head().size());
+    name = said.substr(form.head().size(), end - form.head().size());
+    return true;
+  };
+  const auto note = [&](const std::string& said, const MessageForm& form, std::vector<std::string>& names) {
+    std::string name;
+    if (!name_in(said, form, name)) return false;
     if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(std::move(name));
     return true;
   };
+  // "The file 'en_nickname.sch.zel' was not found along ...", or "The
+  // path 'scheme/../kw.sch' was not found: ...": a name holding a folder,
+  // which is never searched. "Grammar 'en_person' could not be loaded.":
+  // it read well as a document, so the load's messages above say what it
+  // lacks. "The grammar 'en_person' has no category 'NUM' ...": it loads,
+  // but no parse can use it. "The scheme 'en_nickname' ... cannot be
+  // opened.": the kind.
   for_each_error(ctx, [&](int32_t code, const std::string& said) {
     std::fprintf(stderr, "  %d: %s\n", code, view.text_of(said).c_str());
-    // "The file 'en_nickname.sch.zel' was not found along ...", or "The
-    // path 'scheme/../kw.sch' was not found: ...": a name holding a
-    // folder, which is never searched. "Grammar 'en_person' could not be
-    // loaded.": it read well as a document, so the load's messages above
-    // say what it lacks. "The scheme 'en_nickname' ... cannot be opened."
-    const bool read = note(said, kFileNotFound, missing) || note(said, kPathNotFound, missing) ||
-                      note(said, kGrammarNotLoaded, grammars) || note(said, kTokenScheme, schemes) ||
-                      note(said, kNamedScheme, schemes);
+    bool read = note(said, kFileNotFound, missing) || note(said, kPathNotFound, missing) ||
+                note(said, kFileNotOpened, unopened) || note(said, kGrammarNotLoaded, grammars) ||
+                note(said, kGrammarLacksNumber, lacking);
+    for (const KindForm& kind : kKindForms) {
+      KindOf of{{}, kind.folder};
+      if (read || !name_in(said, kind.form, of.name)) continue;
+      read = true;
+      if (std::find(kinds.begin(), kinds.end(), of) == kinds.end()) kinds.push_back(std::move(of));
+    }
     unplaced = unplaced || (!read && code == TQ_ERR_FILE_OPEN);
   });
-  // Files could not be opened, but none of the messages that name a file
-  // missed was read: said, rather than no hint at all.
-  if (unplaced && missing.empty()) {
+  // Files could not be opened, but no message that names a file missed or
+  // not opened was read: said, rather than no hint at all. (Beside a file
+  // named, such a record is most often what a definition says of it.)
+  if (unplaced && missing.empty() && unopened.empty()) {
     std::fprintf(stderr,
                  "tq_kbbuild: a file that %s names could not be opened (-400); the messages above say which, in "
                  "words tq_kbbuild does not read, so it cannot name the source that would make it\n",
@@ -1462,6 +1542,14 @@ void print_check_errors(tq_context* ctx, const CheckView& view, const std::strin
   // relative one from the staging folder, where it loads, and an absolute
   // one as it is, which is all there is to say of it.
   const std::string staging = (view.output_root / ".kbbuild").string();
+  // A file there that could not be opened is named as the load named it,
+  // beside any missed.
+  for (const std::string& file : unopened) {
+    const std::string where = name_is(file) == NameIs::kAbsolute ? "" : " (in the staging folder " + staging + ")";
+    std::fprintf(stderr,
+                 "tq_kbbuild: %s names '%s'%s, which is there but could not be opened (the message above says why)\n",
+                 what.c_str(), file.c_str(), where.c_str());
+  }
   for (const std::string& built : missing) {
     const NameIs is = name_is(built);
     if (is == NameIs::kAbsolute) {
@@ -1472,22 +1560,27 @@ void print_check_errors(tq_context* ctx, const CheckView& view, const std::strin
                    "from; it was not found there\n",
                    what.c_str(), built.c_str(), staging.c_str());
     } else {
-      std::fprintf(stderr, "tq_kbbuild: %s holds no %s, which %s names (as '%s')\n", view.source_root.c_str(),
-                   view.source_of(built, schemes).c_str(), what.c_str(), built.c_str());
+      for (const std::string& source : view.sources_of(built, kinds)) {
+        std::fprintf(stderr, "tq_kbbuild: %s holds no %s, which %s names (as '%s')\n", view.source_root.c_str(),
+                     source.c_str(), what.c_str(), built.c_str());
+      }
     }
   }
-  for (const std::string& grammar : grammars) {
-    const NameIs is = name_is(grammar);
-    if (is == NameIs::kAbsolute) {
-      std::fprintf(stderr, "tq_kbbuild: the grammar '%s' that %s names does not load\n", grammar.c_str(), what.c_str());
-    } else if (is == NameIs::kRelative) {
-      std::fprintf(stderr,
-                   "tq_kbbuild: the grammar '%s' that %s names, a path relative to the staging folder %s, does not "
-                   "load\n",
-                   grammar.c_str(), what.c_str(), staging.c_str());
-    } else {
-      std::fprintf(stderr, "tq_kbbuild: the grammar built from %s, which %s names, does not load\n",
-                   (view.source_root / "grammar" / (grammar + ".xml")).c_str(), what.c_str());
+  using Told = std::pair<const std::vector<std::string>*, const char*>;
+  for (const auto& [names, fault] :
+       {Told{&grammars, "does not load"}, Told{&lacking, "lacks the category NUM, which every parse needs"}}) {
+    for (const std::string& grammar : *names) {
+      const NameIs is = name_is(grammar);
+      if (is == NameIs::kAbsolute) {
+        std::fprintf(stderr, "tq_kbbuild: the grammar '%s' that %s names %s\n", grammar.c_str(), what.c_str(), fault);
+      } else if (is == NameIs::kRelative) {
+        std::fprintf(stderr,
+                     "tq_kbbuild: the grammar '%s' that %s names, a path relative to the staging folder %s, %s\n",
+                     grammar.c_str(), what.c_str(), staging.c_str(), fault);
+      } else {
+        std::fprintf(stderr, "tq_kbbuild: the grammar built from %s, which %s names, %s\n",
+                     (view.source_root / "grammar" / (grammar + ".xml")).c_str(), what.c_str(), fault);
+      }
     }
   }
 }
@@ -1594,6 +1687,38 @@ void list_orphans(const std::vector<std::string>& folders, const std::vector<std
   }
 }
 
+// Where the first byte of `text` stands (from 1) that begins no
+// well-formed UTF-8 character, or 0 when every one does: no overlong form,
+// no surrogate, nothing past U+10FFFF.
+size_t not_utf8_at(std::string_view text) {
+  for (size_t at = 0; at < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[at]);
+    const size_t length = lead < 0x80 ? 1 : lead < 0xC2 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF5 ? 4 : 0;
+    if (length == 0 || at + length > text.size()) return at + 1;
+    // The second byte's range narrows after E0, ED, F0 and F4.
+    const unsigned low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+    const unsigned high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+    for (size_t i = 1; i < length; ++i) {
+      const auto next = static_cast<unsigned char>(text[at + i]);
+      if (next < (i == 1 ? low : 0x80) || next > (i == 1 ? high : 0xBF)) return at + 1;
+    }
+    at += length;
+  }
+  return 0;
+}
+
+// Why a path or a name (`what` says which) cannot reach the library,
+// which takes paths as UTF-8 text, the session encoding the build sets:
+// "" when it can.
+std::string not_utf8(std::string_view text, const char* what) {
+  const size_t at = not_utf8_at(text);
+  if (at == 0) return {};
+  char byte[8];
+  std::snprintf(byte, sizeof byte, "0x%02X", static_cast<unsigned>(static_cast<unsigned char>(text[at - 1])));
+  return std::string(what) + " not UTF-8 text (byte " + std::to_string(at) + ", " + byte +
+         "), and the library takes every path as UTF-8";
+}
+
 // Why no build into OUTPUT_ROOT can be made, told before anything is made
 // there; "" when one can. The system refuses (ENAMETOOLONG) a name longer
 // than NAME_MAX bytes and a path longer than PATH_MAX - 1, which is well
@@ -1604,6 +1729,7 @@ void list_orphans(const std::vector<std::string>& folders, const std::vector<std
 std::string root_unusable(const fs::path& output_root, const std::vector<std::string>& folders,
                           const std::vector<std::vector<fs::path>>& sources) {
   static_assert(PATH_MAX <= TQ_PATH_MAX, "a root the system takes is one the library takes");
+  if (std::string why = not_utf8(output_root.native(), "its bytes are"); !why.empty()) return why;
   for (const fs::path& part : output_root) {
     if (part.native().size() > NAME_MAX) {
       return "its part '" + part.native() + "' has " + std::to_string(part.native().size()) +
@@ -1639,6 +1765,9 @@ std::string name_unusable(const std::vector<std::string>& folders, const std::ve
   constexpr size_t kNameMost = NAME_MAX - kTemporaryName;
   for (size_t i = 0; i < folders.size(); ++i) {
     for (const fs::path& source : sources[i]) {
+      if (std::string why = not_utf8(source.filename().native(), "its name is"); !why.empty()) {
+        return source.string() + ": " + why;
+      }
       const size_t name = built_name(folders[i], source).size();
       if (name <= kNameMost) continue;
       return source.string() + ": its name has " + std::to_string(source.filename().native().size()) +
@@ -1778,7 +1907,7 @@ int run(const CommandLine& line) {
   bool lost = false;
   bool ok = build_all(staging, folders, sources, &lost);
   if (ok) {
-    const CheckView view{check_path(), folders, source_root, output_root};
+    const CheckView view{check_path(), source_root, output_root};
     auto& locales = sources[static_cast<size_t>(std::find(folders.begin(), folders.end(), "locale") - folders.begin())];
     ok = check_locales(staging, start.get(), view, locales, &lost);
   }
@@ -1793,8 +1922,8 @@ int run(const CommandLine& line) {
   bool keep_staging = false;
   bool durable = true;
   if (ok) {
-    ok = put_in_place(staging, output_root, folders, sources, lock.made(), user_mask, start.get(), &keep_staging,
-                      &durable);
+    ok = put_in_place(staging, output_root, folders, sources, lock.new_folders(), user_mask, start.get(),
+                      &keep_staging, &durable);
   }
   if (keep_staging) {
     staging.keep();

@@ -5,8 +5,9 @@
 #
 # KIND example: bad input to the example client (PROGRAM tq_example);
 # kbbuild: bad command lines (unknown options, roots after --), bad roots
-# (too long ones too, with and without /proc) and sources (kind folders and
-# entries that are no file or cannot be looked at) to tq_kbbuild, the
+# (too long ones too, with and without /proc; not UTF-8) and sources (kind
+# folders and entries that are no file or cannot be looked at, names not
+# UTF-8) to tq_kbbuild, the
 # library's messages it reads pinned to its catalogue, built
 # locales that do not load cleanly, races with another build, first builds
 # and rebuilds refused, out of room or killed while they put the files in
@@ -116,6 +117,13 @@ kbbuild)
   [ "$(ls -A kept)" = file ] || fail "broken-source-kept: kept holds $(ls -A kept)"
   touch plain
   expect output-not-writable 1 "cannot write into plain/kb: Not a directory" "" -- "$program" "$source_dir/examples/kb" plain/kb
+  # The library takes paths as UTF-8: a root or a source name that is not
+  # is refused up front, saying so.
+  expect output-not-utf8 1 "its bytes are not UTF-8 text (byte 4, 0xFF)" "" -- "$program" src "out$(printf '\xff')/kb"
+  [ ! -e "out$(printf '\xff')" ] || fail "output-not-utf8: it was made"
+  cp src/vocab/broken.xml "src/vocab/$(printf 'a\xed\xa0\x80').xml"
+  expect source-not-utf8 1 "its name is not UTF-8 text (byte 2, 0xED)" "" -- "$program" src out
+  rm src/vocab/a*.xml
   rm src/vocab/broken.xml
   # A reference to an entity the source does not define would read as nothing.
   sed -e '1a<!DOCTYPE krxml SYSTEM "krxml.dtd">' -e 's|^<data|<property name="Note">ACME \&undefined; CORP</property>&|' \
@@ -180,7 +188,8 @@ kbbuild)
   # A grammar without the category every parse needs fails the build, named.
   sed 's/<record key="NUM">/<record key="NUMBER">/' "$source_dir/examples/kb/grammar/en_person.xml" \
     >named/grammar/en_person.xml
-  expect grammar-lacks-num 1 "The grammar 'en_person' has no category 'NUM'" "" -- "$program" named named-out
+  expect grammar-lacks-num 1 "the grammar built from named/grammar/en_person.xml, which the locale EN built from named/locale/en.loc.xml names, lacks the category NUM" \
+    "" -- "$program" named named-out
   cp "$source_dir/examples/kb/grammar/en_person.xml" named/grammar/
   for name in 'scheme/../extra/kw.sch' 'extra\kw.sch' /nowhere/kw.sch; do
     sed "s|<record key=\"en_nickname\">|<record key=\"${name//\\/\\\\}\">|" \
@@ -219,13 +228,15 @@ kbbuild)
     fail "source-loop: the dangling link or the outcome is not named, or entries-out changed"
   # Rebuilding in place after a source was removed fails as a first build
   # does: the check sees nothing of the old output, names the source as the
-  # sources would hold it, lists the old built file no source makes any
-  # more, and moves nothing.
-  listing sample-out >before
+  # sources would hold it (en_person: the vocabulary, not the grammar of
+  # that name), lists the old built file no source makes any more, and
+  # moves nothing.
+  listing sample-out >before && rm sample/vocab/en_person.xml
   expect rebuild-without-source 1 \
     "sample holds no scheme/en_nickname.sch.xml, which the locale ENUSA built from sample/locale/enusa.loc.xml names" \
     "" -- "$program" sample sample-out
   grep -qF "no source builds sample-out/scheme/en_nickname.sch.zel any more; it is left in place" stderr &&
+    grep -qF "sample holds no vocab/en_person.xml, which the locale EN" stderr && ! grep -qF "holds no grammar/" stderr &&
     grep -qF "nothing written into sample-out" stderr && ! grep -qF ".kbbuild" stderr ||
     fail "rebuild-without-source: the orphan or outcome is not named, or staging shows"
   listing sample-out | cmp -s - before || fail "rebuild-without-source: sample-out changed"
@@ -587,6 +598,12 @@ kbbuild)
   fresh killed pristine && state killed >before && injected TQ_FAULT_EIO="open .kbbuild/src/regexlib/en_comma2.xml"
   got=$? && unchanged copy-unread killed \
     "'killed/.kbbuild/src/regexlib/en_comma2.xml' (the staging copy of small2/regexlib/en_comma2.xml) could not be"
+  # A file the load could not open beside files no source builds: both told.
+  LD_PRELOAD="$runtime${runtime:+ }$shim" TQ_FAULT_ROOT="$(pwd -P)/sample-eio" \
+    TQ_FAULT_EIO="open .kbbuild/vocab/en_gender.zev" "$program" sample sample-eio >stdout 2>stderr
+  grep -qF "names 'vocab/en_gender.zev' (in the staging folder sample-eio/.kbbuild), which is there but could not" \
+    stderr && grep -qF "sample holds no scheme/en_nickname.sch.xml, which the locale EN built" stderr ||
+    fail "unopened and missing: not both told"
   for fault in "EIO=fsync locale" "EIO=lseek .kbbuild:4"; do
     fresh killed pristine && injected "TQ_FAULT_${fault%%:*}" TQ_FAULT_ERRNO="$(expr "$fault" : '.*:\(.*\)')"
     got=$? what=${fault%%:*} && grep -qF "call 0: ${what#EIO=} " fault.log || fail "$fault: never met"
@@ -596,14 +613,20 @@ kbbuild)
     *) [ "$got" -eq 0 ] ;;
     esac && state killed "$built" | cmp -s - alone-pristine || fail "$fault: exit $got, or not built: $(head -n 2 stderr)"
   done
-  # A first build into holder/a/b/out forces to the disk every folder it
-  # made (a, a/b, out, the kind folders) and the folder that holds each one;
-  # one that cannot be is named: exit 1, the files in place.
-  rm -rf holder synced && mkdir holder
-  LD_PRELOAD="$runtime${runtime:+ }$shim" TQ_FAULT_SYNCED="$PWD/synced" "$program" small2 holder/a/b/out >stdout 2>stderr
-  got=$?
-  for folder in holder holder/a holder/a/b holder/a/b/out holder/a/b/out/locale holder/a/b/out/vocab; do
-    grep -qxF "$(pwd -P)/$folder" synced || fail "first build: $folder not forced to the disk (exit $got)"
+  # A first build into holder/a/b/out forces to the disk every folder of
+  # that path missing as it began (a, a/b, out), also when another build
+  # into it made them meanwhile and was refused the lock, the kind folders,
+  # and the folder that holds each one; one that cannot be is named: exit
+  # 1, the files in place.
+  for other in "" makes-root; do
+    rm -rf holder synced && mkdir holder
+    LD_PRELOAD="$runtime${runtime:+ }$shim" TQ_FAULT_SYNCED="$PWD/synced" TQ_FAULT_ROOT="$(pwd -P)/holder/a/b/out" \
+      TQ_FAULT_OTHER=$other "$program" small2 holder/a/b/out >stdout 2>stderr
+    got=$?
+    for folder in holder holder/a holder/a/b holder/a/b/out holder/a/b/out/locale holder/a/b/out/vocab; do
+      grep -qxF "$(pwd -P)/$folder" synced && [ "$got" = 0 ] ||
+        fail "first build${other:+ ($other)}: $folder not forced to the disk (exit $got)"
+    done
   done
   for folder in a a/b; do
     rm -rf holder && mkdir holder

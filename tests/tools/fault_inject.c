@@ -27,6 +27,9 @@
  * does before the program looks at it; "holds-lock" answers a lock of
  * ".kbbuild.lock" with EWOULDBLOCK, as when another build holds it, and
  * removes that file, as that build does when it ends right after;
+ * "makes-root", before the program's first mkdir of the folder, makes it
+ * and its missing parents, as a build into it that started just before and
+ * was then refused the lock leaves them;
  * "fails-return" fails (EACCES) the fchdir out of the folder that follows
  * the Nth one into it, N being TQ_FAULT_RETURN (1 when left out), as when
  * the folder the program started in can no longer be entered, and appends
@@ -447,13 +450,32 @@ static int vanishes(int dirfd, const char* path, int rc) {
   }
   return rc;
 }
+/* The folder and its missing parents made first (TQ_FAULT_OTHER). */
+static void made_first(int dirfd, const char* path) {
+  static int made_it;
+  if (made_it || strcmp(env("TQ_FAULT_OTHER"), "makes-root") != 0) return;
+  const char* full = full_path(dirfd, path);
+  if (full == NULL || strcmp(full, env("TQ_FAULT_ROOT")) != 0) return;
+  made_it = 1;
+  char parts[PATH_MAX];
+  snprintf(parts, sizeof parts, "%s", full);
+  REAL(mkdir, int, (const char*, mode_t));
+  for (char* slash = parts; slash != NULL;) {
+    slash = strchr(slash + 1, '/');
+    if (slash != NULL) *slash = '\0';
+    (void)real(parts, 0777);
+    if (slash != NULL) *slash = '/';
+  }
+}
 int mkdir(const char* path, mode_t mode) {
   if (onto(AT_FDCWD, path, "mkdir")) return -1;
+  made_first(AT_FDCWD, path);
   REAL(mkdir, int, (const char*, mode_t));
   return made_then(vanishes(AT_FDCWD, path, real(path, mode)));
 }
 int mkdirat(int dirfd, const char* path, mode_t mode) {
   if (onto(dirfd, path, "mkdir")) return -1;
+  made_first(dirfd, path);
   REAL(mkdirat, int, (int, const char*, mode_t));
   return made_then(vanishes(dirfd, path, real(dirfd, path, mode)));
 }
