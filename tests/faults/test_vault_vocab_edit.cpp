@@ -7,9 +7,11 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 
+#include "platform/npfio.h"
 #include "support/tq_test.h"
 
 namespace {
@@ -105,6 +107,50 @@ TEST(VaultVocabEdit, TheWriteGoesToTheFileHeld) {
     EXPECT_TQ_OK(a, tq_zel_vlt_file_close(a, h));
     EXPECT_FALSE(fs::exists(held.string() + ".lck"));
   }
+}
+
+// The link is pointed elsewhere between the lock and the read: at the
+// first file call once the lock file of the file it led to is there. The
+// edit reads the file it holds, never the one the name leads to by then.
+struct Repoint {
+  static inline fs::path link, held, other;
+  static inline bool done = false;
+  static int at_call(const char*) {
+    if (!done && fs::exists(held.string() + ".lck")) {
+      done = true;
+      fs::remove(link);
+      fs::create_symlink(other, link);
+    }
+    return 0;
+  }
+};
+
+TEST(VaultVocabEdit, TheEditReadsTheFileItLocked) {
+  tq_test::SampleKbCopy kb;
+  tq_test::TempDir elsewhere;
+  Repoint::link = kb / kFile;
+  Repoint::held = elsewhere / "held.zev";
+  Repoint::other = elsewhere / "other.zev";
+  std::string bytes = tq_test::read_file(Repoint::link);
+  std::ofstream(Repoint::held, std::ios::binary) << bytes;
+  const size_t at = bytes.find("Given names");
+  ASSERT_NE(at, std::string::npos);
+  bytes.replace(at, 5, "Other");
+  std::ofstream(Repoint::other, std::ios::binary) << bytes;
+  fs::remove(Repoint::link);
+  fs::create_symlink(Repoint::held, Repoint::link);
+
+  tq_test::Context a(kb.str().c_str(), true);
+  tq_vault_file* h = nullptr;
+  np_fio_fault_set(Repoint::at_call);
+  const int32_t rc = tq_zel_vlt_file_edit(a, "en_gender", 8, &h);
+  np_fio_fault_set(nullptr);
+  ASSERT_EQ(rc, 0) << tq_test::error_list_text(a);
+  EXPECT_TRUE(Repoint::done) << "no lock file was made";
+  char text[1032] = {};
+  ASSERT_TQ_OK(a, tq_zel_vlt_file_desc_get(a, h, text));
+  EXPECT_EQ(std::string(text).substr(0, 11), "Given names");
+  EXPECT_TQ_OK(a, tq_zel_vlt_file_close(a, h));
 }
 
 }  // namespace
