@@ -870,7 +870,8 @@ TQ_API int32_t tq_zel_file_is_loaded(tq_context* ctx, const char* filename) TQ_N
 /* ---- Vault files ---- */
 
 /* An opened vault file (kind 7 "zel", or 8 a compiled vocabulary vault);
- * closed by tq_zel_vlt_file_close, also after a failed open. The texts of
+ * closed by tq_zel_vlt_file_close, also after a failed open. A handle from
+ * tq_zel_vlt_file_open locks nothing and is not written. The texts of
  * this family are UTF-8 and not converted; only the file name of an XML
  * vault is converted from the session encoding. A text set that is not
  * UTF-8, or holds a character no file can hold, is refused (-802): see
@@ -878,7 +879,12 @@ TQ_API int32_t tq_zel_file_is_loaded(tq_context* ctx, const char* filename) TQ_N
 typedef struct tq_vault_file tq_vault_file;
 TQ_API int32_t tq_zel_vlt_file_open(tq_context* ctx, const char* filename, int32_t kind,
                                     tq_vault_file** outhandle) TQ_NOEXCEPT;
-/* As open, and an XML vault is locked for editing until the handle is closed. */
+/* As open, and the file is locked for editing until the handle is closed:
+ * an XML vault as any file read for editing, a compiled vocabulary (kind 8)
+ * as tq_vocabulary_load with a lock handle locks it (its "zev" file, else
+ * the older "krv" one). -401 when another context or program holds it (a
+ * vocabulary loaded for editing elsewhere, say); the handle then holds
+ * nothing. What is read is the file locked, in the folder its lock holds. */
 TQ_API int32_t tq_zel_vlt_file_edit(tq_context* ctx, const char* filename, int32_t kind,
                                     tq_vault_file** outhandle) TQ_NOEXCEPT;
 /* obj_name, desc: 1,024 bytes + terminator; a set refuses a longer one. */
@@ -890,7 +896,10 @@ TQ_API int32_t tq_zel_vlt_file_desc_set(tq_context* ctx, tq_vault_file* hnd, con
 TQ_API int32_t tq_zel_vlt_file_locale_get(tq_context* ctx, tq_vault_file* hnd, int32_t* locale) TQ_NOEXCEPT;
 /* Kind 7 handles only; -1 (and *stdtype -1) otherwise or when unset. */
 TQ_API int32_t tq_zel_vlt_file_stdtype_get(tq_context* ctx, tq_vault_file* hnd, int32_t* stdtype) TQ_NOEXCEPT;
-/* Writes the file back; needs a handle made by tq_zel_vlt_file_edit (-603 otherwise). */
+/* Writes the file back: the file the edit locked, where it now is, never
+ * the file its name leads to by then ("Names and files" above). Needs a
+ * handle made by tq_zel_vlt_file_edit, of either kind (-603, recorded, for
+ * one only opened), in the context that made it (-802 from another). */
 TQ_API int32_t tq_zel_vlt_file_write(tq_context* ctx, tq_vault_file* hnd) TQ_NOEXCEPT;
 /* Only the context that opened the handle closes it (-802 from another,
  * which leaves it open); handles still open are closed by tq_close. */

@@ -263,7 +263,26 @@ const vault_vocab_ops* vocab_ops() { return g_vocab_ops.load(std::memory_order_a
 int32_t vocab_open(context* ctx, tq_vault_file* h, const char* filename) {
   const vault_vocab_ops* ops = vocab_ops();
   if (ops == nullptr) return TQ_ERR_NOT_SUPPORTED;
-  return ops->open(ctx, filename, 0, &h->vocab_header);
+  return ops->open(ctx, filename, nullptr, &h->vocab_header);
+}
+
+// A compiled vocabulary opened for editing is locked as the vocabulary's
+// own edit locks it (its compiled file, else the older form), and what is
+// read is the file locked, in the folder the lock holds: a link pointed
+// elsewhere since the lock was taken must not put another file's header
+// and words into this one at the write. On failure the handle holds
+// nothing.
+int32_t vocab_edit(context* ctx, tq_vault_file* h, const char* filename) {
+  const vault_vocab_ops* ops = vocab_ops();
+  if (ops == nullptr) return TQ_ERR_NOT_SUPPORTED;
+  h->edit = 1;
+  lock_mark_guard taken(ctx, &h->lock);
+  int32_t rc = lock_file_create_found(ctx, filename, kFioKindZev, &h->lock, nullptr, 0);
+  fio_place place;
+  if (rc == 0) rc = lock_place_get(ctx, &h->lock, &place);
+  if (rc == 0) rc = ops->open(ctx, filename, &place, &h->vocab_header);
+  if (rc >= 0) taken.keep();
+  return rc;
 }
 
 bool is_vocab(const tq_vault_file* h) { return h->kind == kVaultKindVocabulary; }
@@ -372,7 +391,7 @@ int32_t zel_vlt_file_edit(context* ctx, const char* filename, int32_t kind, tq_v
   *outhandle = nullptr;
   if (int32_t rc = handle_new(ctx, kind, outhandle); rc != 0) return rc;
   tq_vault_file* h = *outhandle;
-  if (is_vocab(h)) return vocab_open(ctx, h, filename);
+  if (is_vocab(h)) return vocab_edit(ctx, h, filename);
   // Converted like the file name given to open, so that both find the
   // same file.
   std::string name;
@@ -421,12 +440,17 @@ int32_t zel_vlt_file_stdtype_get(context* ctx, tq_vault_file* hnd, int32_t* stdt
 
 int32_t zel_vlt_file_write(context* ctx, tq_vault_file* hnd) {
   if (hnd == nullptr) return TQ_ERR_ARGUMENT;
+  if (hnd->ctx != ctx) return foreign_handle(ctx);
   if (is_vocab(hnd)) {
     const vault_vocab_ops* ops = vocab_ops();
     if (ops == nullptr || hnd->vocab_header == nullptr) return -1;
-    return ops->write(ctx, hnd->vocab_header);
+    // The file the edit locked and read, where it now is; a handle that was
+    // only opened holds none (-603).
+    fio_place place;
+    int32_t rc = lock_place_get(ctx, &hnd->lock, &place);
+    if (rc != 0) return rc;
+    return ops->write(ctx, hnd->vocab_header, place);
   }
-  if (hnd->ctx != ctx) return foreign_handle(ctx);
   if (hnd->doc == nullptr) return -1;
   // The locked file as it is named: a "krd" file stays one.
   return xmldoc_write_locked(ctx, kXmlFlagVault | kXmlFlagNameAsGiven, &hnd->lock, hnd->doc);

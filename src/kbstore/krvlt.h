@@ -100,9 +100,11 @@ inline constexpr uint32_t kVaultIsoMax = 20;
 // resource, a layer above this one; it lends these operations here (its
 // vocab_baked_header functions). The header is the vocabulary's own object.
 struct vault_vocab_ops {
-  // Opens the header of a compiled file (the name as the caller gave it).
-  int32_t (*open)(context* ctx, const char* path, uint32_t open_flags, void** header);
-  int32_t (*write)(context* ctx, void* header);
+  // Opens the header of a compiled file: the name as the caller gave it,
+  // or, with `held`, the file a lock holds (the name then only names it).
+  int32_t (*open)(context* ctx, const char* path, const fio_place* held, void** header);
+  // Writes the header back over the file the lock holds.
+  int32_t (*write)(context* ctx, void* header, const fio_place& held);
   void (*free)(void* header);
   // The vault object name, description and locale code in the header.
   void (*fields_get)(const void* header, const char** name, const char** description, int32_t* locale);
@@ -124,7 +126,7 @@ struct tq_vault_file {
   tq::xmldoc* doc;     // NULL for a compiled vocabulary vault, or after a failed read
   int32_t kind;        // as given at opening
   tq_lock_handle lock;  // the context owns it
-  uint32_t edit;       // 1 when made for editing an XML vault
+  uint32_t edit;       // 1 when made for editing
   void* vocab_header;  // kind 8
   // The context's list of open handles, so that its teardown closes those
   // the client left open.

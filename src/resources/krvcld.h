@@ -241,8 +241,14 @@ struct vocab_baked_header {
   uint32_t found_kind;  // the file kind the file was found as (8 or 6)
 };
 
-int32_t vocab_baked_header_open(context* ctx, const char* path, uint32_t open_flags, vocab_baked_header** out);
-int32_t vocab_baked_header_write(context* ctx, vocab_baked_header* header);
+// Reads the header of the compiled file `path`; with `held`, of the file a
+// lock holds there instead (path not looked up, a link at its name refused,
+// -400), and the header names that file.
+int32_t vocab_baked_header_open(context* ctx, const char* path, uint32_t open_flags, vocab_baked_header** out,
+                                const fio_place* held = nullptr);
+// Writes the header back with the records as read: over the file of its
+// path, or, with `held`, over the file the lock holds, wherever it now is.
+int32_t vocab_baked_header_write(context* ctx, vocab_baked_header* header, const fio_place* held = nullptr);
 int32_t vocab_baked_header_locale_set(context* ctx, vocab_baked_header* header, const char* iso);
 // Sets the vault object name and description (each cut to 1,024 bytes).
 void vocab_baked_header_vault_set(vocab_baked_header* header, const char* name, const char* description);

@@ -212,9 +212,23 @@ int32_t read_all(context* ctx, fio_handle* handle, const char* path, byte_buffer
 // Opens a compiled file as kind 8, else as kind 6, and reads it whole.
 // *found_kind receives the kind found. Message 97 when it cannot be opened:
 // named as the newer form when neither is there, a name found nowhere
-// being -400.
+// being -400. With `held`, the file read is the one a lock holds, in its
+// folder under its name there (path is not looked up): a link found at the
+// name leads elsewhere and is refused, as is a file gone from there (-400).
 int32_t open_and_read(context* ctx, const char* path, uint32_t name_as_given, byte_buffer* out,
-                      uint32_t* found_kind) {
+                      uint32_t* found_kind, const fio_place* held = nullptr) {
+  if (held != nullptr) {
+    fio_handle* handle = nullptr;
+    int32_t rc = fio_open_at(held->folder, held->name, fio_context_flags(ctx, kFioOpenRead), &handle);
+    if (rc != 0) {
+      rc = rc == TQ_ERR_FILE_MISSING ? TQ_ERR_FILE_OPEN : rc;
+      fio_report_open_failure(ctx, rc, held->shown);
+      return rc;
+    }
+    rc = read_all(ctx, handle, held->shown, out);
+    fio_close(handle);
+    return rc;
+  }
   const uint32_t flags = kFioOpenRead | (name_as_given ? kFioFlagNameAsGiven : 0);
   fio_handle* handle = nullptr;
   fio_open_report report;
@@ -596,18 +610,21 @@ int32_t vocab_compiled_read(uint32_t* encoding, context* ctx, const char* path, 
 
 // ---- The header object -------------------------------------------------------------------
 
-int32_t vocab_baked_header_open(context* ctx, const char* path, uint32_t open_flags, vocab_baked_header** out) {
+int32_t vocab_baked_header_open(context* ctx, const char* path, uint32_t open_flags, vocab_baked_header** out,
+                                const fio_place* held) {
   if (out != nullptr) *out = nullptr;
   if (path == nullptr || out == nullptr) return TQ_ERR_ARGUMENT;
   auto* header = static_cast<vocab_baked_header*>(np_calloc(1, sizeof(vocab_baked_header)));
   if (header == nullptr) return TQ_ERR_NO_MEMORY;
   header->ctx = ctx;
   header->open_flags = open_flags;
-  str_copy_bounded(header->path, path, sizeof header->path);
+  // What the messages name: the held file as it was locked, else the name.
+  str_copy_bounded(header->path, held != nullptr ? held->path : path, sizeof header->path);
   byte_buffer file;
-  int32_t rc = open_and_read(ctx, path, open_flags & kVocabFileNameAsGiven, &file, &header->found_kind);
+  int32_t rc =
+      open_and_read(ctx, path, open_flags & kVocabFileNameAsGiven, &file, &header->found_kind, held);
   compiled_layout layout;
-  if (rc == 0) rc = layout_read(ctx, path, file, &layout);
+  if (rc == 0) rc = layout_read(ctx, header->path, file, &layout);
   uint32_t code = 0;
   if (rc == 0) rc = layout_encoding(ctx, layout, &code);
   if (rc == 0) {
@@ -634,7 +651,7 @@ int32_t vocab_baked_header_open(context* ctx, const char* path, uint32_t open_fl
   return 0;
 }
 
-int32_t vocab_baked_header_write(context* ctx, vocab_baked_header* header) {
+int32_t vocab_baked_header_write(context* ctx, vocab_baked_header* header, const fio_place* held) {
   if (header == nullptr) return TQ_ERR_ARGUMENT;
   const uint32_t kind = header->found_kind == kFioKindKrv ? kFioKindKrv : kFioKindZev;
   byte_buffer file;
@@ -646,6 +663,7 @@ int32_t vocab_baked_header_write(context* ctx, vocab_baked_header* header) {
       !append_vault_field(&file, header->vault_name) || !append_vault_field(&file, header->description)) {
     return TQ_ERR_NO_MEMORY;
   }
+  if (held != nullptr) return write_replacing(ctx, *held, file);
   return write_compiled(ctx, header->path, kind, header->open_flags & kVocabFileNameAsGiven, file);
 }
 
@@ -721,14 +739,14 @@ void vocab_baked_header_free(vocab_baked_header* header) {
 
 namespace {
 
-int32_t ops_open(context* ctx, const char* path, uint32_t open_flags, void** header) {
+int32_t ops_open(context* ctx, const char* path, const fio_place* held, void** header) {
   vocab_baked_header* h = nullptr;
-  int32_t rc = vocab_baked_header_open(ctx, path, open_flags, &h);
+  int32_t rc = vocab_baked_header_open(ctx, path, 0, &h, held);
   *header = h;
   return rc;
 }
-int32_t ops_write(context* ctx, void* header) {
-  return vocab_baked_header_write(ctx, static_cast<vocab_baked_header*>(header));
+int32_t ops_write(context* ctx, void* header, const fio_place& held) {
+  return vocab_baked_header_write(ctx, static_cast<vocab_baked_header*>(header), &held);
 }
 void ops_free(void* header) { vocab_baked_header_free(static_cast<vocab_baked_header*>(header)); }
 void ops_fields_get(const void* header, const char** name, const char** description, int32_t* locale) {

@@ -302,7 +302,7 @@ TEST(VocabFile, VaultHandlesReachCompiledFiles) {
   vault_vocab_ops_set(vocab_vault_ops());
   f.dir.write("x.krv", kSmallFile);
   tq_vault_file* h = nullptr;
-  ASSERT_EQ(zel_vlt_file_open(f.ctx(), f.path("x").c_str(), 8, &h), 0) << f.bc.last_error();
+  ASSERT_EQ(zel_vlt_file_edit(f.ctx(), f.path("x").c_str(), 8, &h), 0) << f.bc.last_error();
   EXPECT_EQ(zel_vlt_file_obj_name_set(f.ctx(), h, "Obj"), 0);
   int32_t locale = 0;
   EXPECT_EQ(zel_vlt_file_locale_get(f.ctx(), h, &locale), 0);
