@@ -571,7 +571,10 @@ typedef struct tq_xml_field {
  * into; a document in ISO-8859-1 or UTF-16 reads as its UTF-8 twin
  * does. The predefined entities (&amp; &lt; &gt; &quot; &apos;),
  * character references and the internal entities the document declares
- * itself are read as XML reads them. */
+ * itself are read as XML reads them.
+ * A field of an "int" column whose number lies outside the int32 range is
+ * refused (-300), the error naming the file, the line and column of the
+ * field's end tag, the column and the number as the file writes it. */
 TQ_API int32_t tq_xml_read(tq_context* ctx, const char* file, uint32_t flags, tq_xmldoc** xml) TQ_NOEXCEPT;
 /* unused has no effect. The file is replaced whole: a failed write leaves
  * the previous file as it was, and no save, failed or not, leaves its

@@ -63,10 +63,7 @@ int32_t settings_clone(context* src, context* dst) {
   return 0;
 }
 
-int32_t errors_create(context* ctx) {
-  err_list_init(ctx);
-  return 0;
-}
+int32_t errors_create(context* ctx) { return err_list_create(ctx); }
 
 // The copy reports the source's records until its own next call.
 int32_t errors_clone(context* src, context* dst) {

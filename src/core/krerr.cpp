@@ -15,8 +15,9 @@ namespace {
 
 const err_rec kEmptyRecord = {0, {0}};
 
-// The list grows by exactly one record at a time and never shrinks while the
-// context lives.
+// The list holds room for one record from the context's making on (a
+// failure under a lasting shortage of memory is then still told), grows by
+// exactly one record at a time and never shrinks while the context lives.
 int32_t grow(err_list* list) {
   uint32_t want = list->count + 1;
   auto* recs = static_cast<err_rec*>(np_realloc(list->recs, sizeof(err_rec) * want));
@@ -24,6 +25,13 @@ int32_t grow(err_list* list) {
   list->recs = recs;
   list->capacity = want;
   return 0;
+}
+
+bool failure_recorded(const err_list& list) {
+  for (uint32_t i = 0; i < list.count; ++i) {
+    if (list.recs[i].code < 0) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -47,7 +55,12 @@ int32_t err_record_append(context* ctx, int32_t code, int32_t msg_number, ...) {
   if (code < 0) ctx->errors.failures += 1;
   if (!ctx->allow_msgs) return TQ_WARN_MESSAGES_DISALLOWED;
   err_list* list = &ctx->errors;
-  if (list->count == list->capacity && grow(list) != 0) return TQ_ERR_NO_MEMORY;
+  if (list->count == list->capacity && grow(list) != 0) {
+    // No room for one more: a call's first failure takes the place of the
+    // newest warning, so that a failed call never lists warnings alone.
+    if (code >= 0 || list->count == 0 || failure_recorded(*list)) return TQ_ERR_NO_MEMORY;
+    list->count--;
+  }
   err_rec* rec = &list->recs[list->count];
   rec->code = code;
   rec->text[0] = '\0';
@@ -74,9 +87,7 @@ void err_record_generic(context* ctx, int32_t code) {
   if (ctx == nullptr || code >= 0) return;
   // A warning recorded on the way (a text cut) does not stand for the
   // failure's message.
-  for (uint32_t i = 0; i < ctx->errors.count; ++i) {
-    if (ctx->errors.recs[i].code < 0) return;
-  }
+  if (failure_recorded(ctx->errors)) return;
   ctx->pending_file = __FILE__;
   ctx->pending_line = 644;
   // The generic messages take no arguments; the number depends on the code,
@@ -91,6 +102,14 @@ void err_list_init(context* ctx) {
   ctx->errors.last = &kEmptyRecord;
   ctx->errors.failures = 0;
   ctx->errors.passing = 0;
+}
+
+int32_t err_list_create(context* ctx) {
+  err_list_init(ctx);
+  ctx->errors.recs = static_cast<err_rec*>(np_malloc(sizeof(err_rec)));
+  if (ctx->errors.recs == nullptr) return TQ_ERR_NO_MEMORY;
+  ctx->errors.capacity = 1;
+  return 0;
 }
 
 void err_list_reset(context* ctx) {
@@ -123,16 +142,17 @@ void err_list_free(context* ctx) {
 int32_t err_list_copy(const context* src, context* dst) {
   err_list_free(dst);
   const err_list& from = src->errors;
-  if (from.count == 0) return 0;
-  auto* recs = static_cast<err_rec*>(np_malloc(sizeof(err_rec) * from.count));
+  // Room for one record at least, as a new context has.
+  const uint32_t room = from.count > 0 ? from.count : 1;
+  auto* recs = static_cast<err_rec*>(np_malloc(sizeof(err_rec) * room));
   if (recs == nullptr) return TQ_ERR_NO_MEMORY;
-  std::memcpy(recs, from.recs, sizeof(err_rec) * from.count);
+  if (from.count > 0) std::memcpy(recs, from.recs, sizeof(err_rec) * from.count);
   dst->errors.recs = recs;
   dst->errors.count = from.count;
-  dst->errors.capacity = from.count;
+  dst->errors.capacity = room;
   // The last record must point into the copy's own array, or it would dangle
   // once the source closes.
-  dst->errors.last = &recs[from.count - 1];
+  dst->errors.last = from.count > 0 ? &recs[from.count - 1] : &kEmptyRecord;
   return 0;
 }
 

@@ -65,6 +65,8 @@ int32_t err_record_append(context* ctx, int32_t code, int32_t msg_number, ...);
 void err_record_generic(context* ctx, int32_t code);
 
 void err_list_init(context* ctx);
+// The list of a new context, with room for one record: -600.
+int32_t err_list_create(context* ctx);
 void err_list_reset(context* ctx);
 // Drops the records after the first `count`: an attempt that failed but was
 // passed over (another folder tried next) leaves no trace, and its failures
@@ -73,7 +75,8 @@ void err_list_reset(context* ctx);
 // one over.
 void err_list_truncate(context* ctx, uint32_t count);
 void err_list_free(context* ctx);
-// Copies the records of one context into another (tq_clone); -600.
+// Copies the records of one context into another (tq_clone), keeping room
+// for one record in an empty copy too; -600.
 int32_t err_list_copy(const context* src, context* dst);
 
 int32_t err_msg_locale_set(context* ctx, const char* locale);

@@ -85,7 +85,10 @@ int32_t read_window(read_state& s) {
   const long value = std::strtol(text, &end, 10);
   if (errno != 0 || end == text || *end != '\0' || value < static_cast<long>(kLangWindowMin) ||
       value > static_cast<long>(kLangWindowMax)) {
-    return s.bad_property(kPropWindow);
+    // The property is there: the refusal names what it holds.
+    TQ_REPORT(s.ctx, TQ_ERR_INVALID_CONTENT, 2440, kKindName, s.rec->name, kPropWindow, text,
+              static_cast<int32_t>(kLangWindowMin), static_cast<int32_t>(kLangWindowMax));
+    return TQ_ERR_INVALID_CONTENT;
   }
   s.part->window = static_cast<uint32_t>(value);
   return 0;

@@ -10,6 +10,7 @@
 #include "guess/krldef.h"
 #include "kbstore/krdefn.h"
 #include "kbstore/krdefnlist.h"
+#include "kbstore/krfield.h"
 #include "kbstore/krlib.h"
 
 namespace tq {
@@ -19,6 +20,13 @@ namespace {
 constexpr int32_t K = kDefnLangGuess;
 constexpr uint32_t kNameIn = 4096;
 constexpr uint32_t kRegexNameIn = 16384;
+
+// A known pattern's likelihood is the place of its name in "Very High" ..
+// "Never"; the window, the characters of one n-gram. A refusal names the
+// range as the file's other numbers' setters do.
+constexpr number_limit kKnownLikelihoodLimit{"Likelihood", 0, static_cast<int32_t>(kLangLikelihoodCount) - 1};
+constexpr number_limit kWindowLimit{"Window Size", static_cast<int32_t>(kLangWindowMin),
+                                    static_cast<int32_t>(kLangWindowMax)};
 
 int32_t part_for_read(context* ctx, int32_t index, lang_defn_kind_rec** part) {
   *part = nullptr;
@@ -206,7 +214,7 @@ int32_t tqx_lang_defn_known_ptrn_rgx_delete_all(context* ctx, int32_t index) {
 
 int32_t tqx_lang_defn_known_ptrn_rgx_info_set(context* ctx, int32_t index, uint32_t item, uint32_t likelihood,
                                               const char* rlib_name) {
-  if (likelihood >= kLangLikelihoodCount) return TQ_ERR_ARGUMENT;
+  if (int32_t rc = number_limit_check(ctx, kKnownLikelihoodLimit, likelihood, TQ_ERR_ARGUMENT); rc < 0) return rc;
   text_in name(ctx, rlib_name, kRegexNameIn);
   if (name.rc < 0) return name.rc;
   int32_t open_rc = 0;
@@ -225,7 +233,7 @@ int32_t tqx_lang_defn_known_ptrn_rgx_info_set(context* ctx, int32_t index, uint3
 }
 
 int32_t tqx_lang_defn_known_ptrn_rgx_add(context* ctx, int32_t index, uint32_t likelihood, const char* rlib_name) {
-  if (likelihood >= kLangLikelihoodCount) return TQ_ERR_ARGUMENT;
+  if (int32_t rc = number_limit_check(ctx, kKnownLikelihoodLimit, likelihood, TQ_ERR_ARGUMENT); rc < 0) return rc;
   text_in name(ctx, rlib_name, kRegexNameIn);
   if (name.rc < 0) return name.rc;
   int32_t open_rc = 0;
@@ -251,7 +259,7 @@ int32_t tqx_lang_defn_window_size_get(context* ctx, int32_t index, uint32_t* siz
 }
 
 int32_t tqx_lang_defn_window_size_set(context* ctx, int32_t index, uint32_t size) {
-  if (size < kLangWindowMin || size > kLangWindowMax) return TQ_ERR_ARGUMENT;
+  if (int32_t rc = number_limit_check(ctx, kWindowLimit, size, TQ_ERR_ARGUMENT); rc < 0) return rc;
   return edit_part(ctx, index, [&](defn_rec*, lang_defn_kind_rec* part) -> int32_t {
     part->window = size;
     untrain(part);

@@ -4,6 +4,7 @@
 #include <expat.h>
 #include <strings.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -576,12 +577,42 @@ bool count_parse(const char* text, int32_t* out) {
   return true;
 }
 
-// An "int" field: the leading number, signed; 0 when there is none.
-int32_t int_parse(const std::string& t) {
-  long v = std::strtol(t.c_str(), nullptr, 10);
-  if (v > INT32_MAX) return INT32_MAX;
-  if (v < INT32_MIN) return INT32_MIN;
-  return static_cast<int32_t>(v);
+// An "int" field: the leading number, signed; 0 when there is none. A
+// number past the int32 range is no value the field can hold: false, and
+// `digits` the number as the text writes it (never a nearer value the
+// field could hold, which a range check would then name in its place).
+bool int_parse(const std::string& t, int32_t* out, std::string_view* digits) {
+  *out = 0;
+  const char* text = t.c_str();
+  char* end = nullptr;
+  errno = 0;
+  const long long v = std::strtoll(text, &end, 10);
+  if (errno != ERANGE && v >= INT32_MIN && v <= INT32_MAX) {
+    *out = static_cast<int32_t>(v);
+    return true;
+  }
+  const char* start = text;
+  while (start < end && !(*start == '+' || *start == '-' || (*start >= '0' && *start <= '9'))) ++start;
+  *digits = std::string_view(start, static_cast<size_t>(end - start));
+  return false;
+}
+
+// Refuses an "int" field whose number the field cannot hold, naming the
+// column and the number as the file writes it.
+void number_fail(read_state& st, const char* column, std::string_view digits) noexcept {
+  if (st.error != 0) return;
+  st.error = TQ_ERR_INVALID_CONTENT;
+  parse_stop(st);
+  const text_position at = event_position(st);
+  try {
+    auto m = std::make_unique<message_text>();
+    err_text<2442>(m->text, st.file != nullptr ? st.file : "", at.line, at.column + 1, column,
+                   std::string(digits).c_str(), INT32_MIN, INT32_MAX);
+    st.text = m->text;
+  } catch (const std::bad_alloc&) {
+    st.error = TQ_ERR_NO_MEMORY;
+    st.text.clear();
+  }
 }
 
 void referenced_read(read_state& st, read_level& level, const std::string& name);
@@ -738,7 +769,8 @@ void element_end(read_state& st, uint8_t id) {
       xmldoc_field& f = doc->records[level->record].fields[level->field_column];
       std::string t = controls_restore(st.chars.data(), st.chars.size());
       if (f.type == kXmlColInt) {
-        f.number = int_parse(t);
+        std::string_view digits;
+        if (!int_parse(t, &f.number, &digits)) number_fail(st, doc->columns[level->field_column].name, digits);
       } else if (t.empty()) {
         f.text = xml_empty_text();
       } else if ((f.text = xml_pool_strndup(doc, t.data(), t.size())) == nullptr) {

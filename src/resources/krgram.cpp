@@ -208,10 +208,9 @@ int32_t categories_read(context* ctx, grammar_rec* rec, const xmldoc* table) {
   return 0;
 }
 
-// The right side of a "Rule" text: qty names, each ended by '|'. A text
-// holding fewer is refused rather than read past its end.
+// The right side of a "Rule" text: qty (0 or more) names, each ended by
+// '|'. A text holding fewer is refused rather than read past its end.
 int32_t right_side_read(context* ctx, grammar_rec* rec, const char* text, int32_t qty, grammar_rule* rule) {
-  if (qty < 0) return TQ_ERR_INVALID_CONTENT;
   const char* at = text;
   for (int32_t i = 0; i < qty; ++i) {
     const char* bar = std::strchr(at, '|');
@@ -241,10 +240,17 @@ int32_t rules_read(context* ctx, grammar_rec* rec, const xmldoc* doc) {
   for (int32_t r = 0; r < doc->record_count; ++r) {
     const xmldoc_record& record = doc->records[r];
     if (record.key == nullptr) continue;
+    const char* text = xmldoc_record_text(record, col_rule);
+    const int32_t qty = xmldoc_record_number(record, col_qty, 0);
+    if (qty < 0) {
+      // A count of names below none: the refusal names the rule, whose
+      // left side alone may be that of several.
+      TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 2441, name_of(rec), kColQty, qty, record.key, text, r + 1, 0, INT32_MAX);
+      return TQ_ERR_INVALID_CONTENT;
+    }
     grammar_rule rule;
     grammar_rule_init(&rule, static_cast<uint32_t>(xmldoc_record_number(record, col_priority, 0)));
-    int32_t rc = right_side_read(ctx, rec, xmldoc_record_text(record, col_rule),
-                                 xmldoc_record_number(record, col_qty, 0), &rule);
+    int32_t rc = right_side_read(ctx, rec, text, qty, &rule);
     if (rc == 0) {
       grammar_category* left = grammar_category_get_by_name(ctx, rec, record.key);
       if (left == nullptr) {

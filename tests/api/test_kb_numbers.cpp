@@ -14,6 +14,7 @@
 
 #include "support/chopper_doc.h"
 #include "support/ident_kb.h"
+#include "support/sample_locales.h"
 #include "support/tq_test.h"
 
 namespace {
@@ -178,7 +179,8 @@ TEST(KbNumbers, SettersRefuseWhatTheReadersRefuse) {
 // of "Dr Jr Jr" adds its pattern's weight (the first in the file) to
 // PERSON, the PREFIX word 10 to TITLE; in Id8 the parse of "John Smith"
 // adds up its rules' priorities, which a file may give past the setters'
-// range (every one here past the int32 range, so read as its limit).
+// range (here one at the int32 limit; a number past that range is no
+// value an "int" field holds, and the read refuses it).
 TEST(KbNumbers, ScoresSaturate) {
   constexpr int64_t kAny = INT64_MIN;  // a score not looked at
   const struct {
@@ -196,7 +198,7 @@ TEST(KbNumbers, ScoresSaturate) {
        "Dr Jr Jr", "PERSON", INT32_MAX, kAny},
       {"ident/locale/en.loc", "<field column=\"Weight\">10<", "<field column=\"Weight\">-2147483648<", true, "Id5",
        "Dr Jr Jr", "TITLE", INT32_MIN, kAny},
-      {"parse/grammar/PersonName", "<field column=\"Priority\">", "<field column=\"Priority\">21474836", false,
+      {"parse/grammar/PersonName", "<field column=\"Priority\">70<", "<field column=\"Priority\">2147483647<", true,
        "Id8", "John Smith", "PERSON", kAny, INT32_MAX},
   };
   for (const auto& row : rows) {
@@ -300,6 +302,50 @@ TEST(KbNumbers, ChopperCodePointsRefusedPastUnicode) {
       EXPECT_NE(text.find(refusal("Char Value", row.value, 0, 0x10FFFF)), std::string::npos) << text;
     }
     EXPECT_EQ(tq_chopper_unload(ctx, ch), 0);
+  }
+}
+
+// A file of the sample knowledge base with one text changed (golden file
+// kb_refusals.tsv): its plain form is read (where a number no field holds
+// is refused), written over the vault file and the locale loaded; the
+// failure's record names the field, the value as the file writes it, where
+// it stands and the range.
+TEST(KbNumbers, SampleFilesRefusedNamingFieldValueAndPlace) {
+  for (const tq_test::GoldenRow& row :
+       tq_test::golden_rows(std::filesystem::path(TQ_API_GOLDEN_DIR) / "kb_refusals.tsv")) {
+    SCOPED_TRACE("kb_refusals.tsv:" + std::to_string(row.line));
+    ASSERT_EQ(row.f.size(), 5u);
+    tq_test::SampleKbCopy kb;
+    const std::string vault = (kb.path() / row.f[0]).string();
+    const std::string plain = (kb.path() / "varied.xml").string();
+    std::string said;
+    {
+      tq_test::Context maker(kb.str().c_str(), true);
+      tq_xmldoc* doc = nullptr;
+      ASSERT_EQ(tq_xml_read(maker, vault.c_str(), 1, &doc), 0) << error_list_text(maker);
+      ASSERT_EQ(tq_xml_write(maker, 0, plain.c_str(), 8, doc), 0) << error_list_text(maker);
+      tq_xml_free(maker, doc);
+      std::string text = tq_test::read_file(plain);
+      const size_t at = text.find(row.f[2]);
+      ASSERT_NE(at, std::string::npos) << row.f[2];
+      std::ofstream(plain, std::ios::trunc) << text.replace(at, row.f[2].size(), row.f[3]);
+      if (tq_xml_read(maker, plain.c_str(), 8, &doc) < 0) {
+        said = error_list_text(maker);
+      } else {
+        EXPECT_EQ(tq_xml_write(maker, 0, vault.c_str(), 1, doc), 0) << error_list_text(maker);
+        tq_xml_free(maker, doc);
+      }
+    }
+    if (said.empty()) {
+      tq_test::Context user(kb.str().c_str());
+      tq_zel_locale_load(user, std::stoi(row.f[1]), tq_test::kEveryPart);
+      said = error_list_text(user);
+    }
+    const size_t found = said.find(row.f[4]);
+    EXPECT_NE(found, std::string::npos) << said;
+    if (found == std::string::npos) continue;
+    const size_t record = said.rfind('\n', found) + 1;  // 0 for the first line
+    EXPECT_NE(said.substr(record, found - record).find("] -300: "), std::string::npos) << said;
   }
 }
 

@@ -203,7 +203,26 @@ TEST(LangDefnExports, ListEditsSettingsAndTraining) {
   for (uint32_t i = 0; i < 4; ++i) ASSERT_TQ_OK(ctx, tq_lang_defn_known_ptrn_rgx_add(ctx, en, i, libs[i]));
   uint32_t count = 0;
   EXPECT_LT(tq_lang_defn_known_ptrn_rgx_add(ctx, en, 0, "no_such_library"), 0);
-  EXPECT_EQ(tq_lang_defn_known_ptrn_rgx_add(ctx, en, 6, "en_comma"), -802);
+  // A likelihood or window out of range is refused (-802, nothing changed)
+  // naming the value and the range, as every number setter does.
+  const struct {
+    int32_t (*call)(tq_context*, int32_t);
+    const char* said;
+  } refused[] = {
+      {[](tq_context* c, int32_t d) { return tq_lang_defn_known_ptrn_rgx_add(c, d, 6, "en_comma"); },
+       "The Likelihood 6 is outside the 0 to 5 it may take."},
+      {[](tq_context* c, int32_t d) { return tq_lang_defn_known_ptrn_rgx_info_set(c, d, 0, UINT32_MAX, "en_initial"); },
+       "The Likelihood 4294967295 is outside the 0 to 5 it may take."},
+      {[](tq_context* c, int32_t d) { return tq_lang_defn_window_size_set(c, d, 5); },
+       "The Window Size 5 is outside the 2 to 4 it may take."},
+      {[](tq_context* c, int32_t d) { return tq_lang_defn_window_size_set(c, d, 1); },
+       "The Window Size 1 is outside the 2 to 4 it may take."},
+  };
+  for (const auto& row : refused) {
+    SCOPED_TRACE(row.said);
+    EXPECT_EQ(row.call(ctx, en), TQ_ERR_ARGUMENT);
+    EXPECT_TRUE(tq_test::holds(tq_test::error_list_text(ctx), row.said));
+  }
   EXPECT_EQ(tq_lang_defn_known_ptrn_rgx_delete(ctx, en, 1), 0);
   ASSERT_EQ(tq_lang_defn_known_ptrn_rgx_count_get(ctx, en, &count), 0);
   ASSERT_EQ(count, 3u);
@@ -226,7 +245,8 @@ TEST(LangDefnExports, ListEditsSettingsAndTraining) {
   EXPECT_EQ(count, 0u);
   // Settings in range only.
   uint32_t value = 0;
-  EXPECT_EQ(tq_lang_defn_window_size_set(ctx, en, 5), -802);
+  EXPECT_EQ(tq_lang_defn_window_size_get(ctx, en, &value), 0);
+  EXPECT_EQ(value, 3u);
   EXPECT_EQ(tq_lang_defn_scoring_bias_set(ctx, en, 7), -802);
   ASSERT_EQ(tq_lang_defn_options_get(ctx, en, &value), 0);
   const uint32_t options = value;

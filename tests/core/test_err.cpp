@@ -2,11 +2,13 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 
 #include "core/krcorvel.h"
 #include "core/krerr.h"
+#include "platform/npmem.h"
 #include "platform/tqmsg.h"
 #include "support/bare_context.h"
 #include "support/tq_test.h"
@@ -132,6 +134,36 @@ TEST(ErrList, FailuresCountedOverAStep) {
   EXPECT_EQ(ctx->errors.count, 0u);
   EXPECT_EQ(tq::err_went_on(ctx.get(), mark, 0, 104), 104);
   tq::err_list_free(ctx.get());
+}
+
+// With no memory to be had, a context that never recorded anything (a new
+// one, or a clone of a list that was empty) still records a failure: the
+// list keeps room for one record. A failure that finds the list full takes
+// the place of the newest warning; a second one finds no room.
+TEST(ErrList, AFailureIsRecordedWithNoMemoryLeft) {
+  auto ctx = bare_context();
+  auto clone = bare_context();
+  tq::err_list_free(clone.get());
+  ASSERT_EQ(tq::err_list_copy(ctx.get(), clone.get()), 0);
+  struct NoMemory {
+    NoMemory() { np_alloc_refuse_set([](std::size_t) { return true; }); }
+    ~NoMemory() { np_alloc_refuse_set(nullptr); }
+  };
+  std::optional<NoMemory> none(std::in_place);
+  for (tq_context* c : {ctx.get(), clone.get()}) {
+    EXPECT_EQ(TQ_REPORT(c, -600, 57, "out"), 0);
+    ASSERT_EQ(c->errors.count, 1u);
+    EXPECT_EQ(c->errors.last->code, -600);
+  }
+  tq::err_list_reset(ctx.get());
+  EXPECT_EQ(TQ_REPORT(ctx.get(), 102, 57, "cut"), 0);
+  EXPECT_EQ(TQ_REPORT(ctx.get(), 102, 57, "cut again"), TQ_ERR_NO_MEMORY);
+  EXPECT_EQ(TQ_REPORT(ctx.get(), -600, 57, "out"), 0);
+  EXPECT_EQ(TQ_REPORT(ctx.get(), -401, 57, "held"), TQ_ERR_NO_MEMORY);
+  none.reset();
+  ASSERT_EQ(ctx->errors.count, 1u);
+  EXPECT_STREQ(ctx->errors.last->text, "out");
+  EXPECT_EQ(ctx->errors.failures, 3u);
 }
 
 TEST(ErrList, MessageLocale) {

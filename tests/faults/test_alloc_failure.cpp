@@ -530,23 +530,26 @@ int32_t lock_elsewhere(const CallRun& run, const char* file) {
 
 void PrintTo(const Workload& w, std::ostream* os) { *os << w.name; }
 
+// A run of the workload set up on the sample, or on a copy of it in `copy`.
+bool fresh_run(const Workload& w, CallRun& run, tq_test::TempDir* copy) {
+  run.root = TQ_SAMPLE_KB;
+  if (copy != nullptr) {
+    std::filesystem::copy(TQ_SAMPLE_KB, copy->path() / "kb", std::filesystem::copy_options::recursive);
+    run.root = copy->path() / "kb";
+  }
+  if (w.linked && copy != nullptr) {
+    std::filesystem::create_directory_symlink(run.root, copy->path() / "link");
+    run.root = copy->path() / "link";
+  }
+  run.root_text = run.root.string();
+  return w.setup(run);
+}
+
 class AllocFailure : public ::testing::TestWithParam<Workload> {};
 
 TEST_P(AllocFailure, CleanResultOrNamedFailureAndNothingLeft) {
   const Workload& w = GetParam();
-  auto fresh = [&](CallRun& run, tq_test::TempDir* copy) {
-    run.root = TQ_SAMPLE_KB;
-    if (copy != nullptr) {
-      std::filesystem::copy(TQ_SAMPLE_KB, copy->path() / "kb", std::filesystem::copy_options::recursive);
-      run.root = copy->path() / "kb";
-    }
-    if (w.linked && copy != nullptr) {
-      std::filesystem::create_directory_symlink(run.root, copy->path() / "link");
-      run.root = copy->path() / "link";
-    }
-    run.root_text = run.root.string();
-    return w.setup(run);
-  };
+  auto fresh = [&](CallRun& run, tq_test::TempDir* copy) { return fresh_run(w, run, copy); };
   // The clean run: its result and its count of allocations.
   Outcome clean;
   std::string clean_after;
@@ -630,6 +633,45 @@ TEST_P(AllocFailure, CleanResultOrNamedFailureAndNothingLeft) {
 
 INSTANTIATE_TEST_SUITE_P(Workloads, AllocFailure, ::testing::ValuesIn(workloads()),
                          [](const ::testing::TestParamInfo<Workload>& p) { return std::string(p.param.name); });
+
+// Memory gone for good from some allocation of a save on, in a context
+// whose list has never held a record: a save that fails lists a failure,
+// and one that answers -600 lists that (the list keeps room for one record
+// from the context's making on).
+TEST(LastingShortage, AFailedSaveListsItsFailure) {
+  for (const Workload& w : workloads()) {
+    if (w.saved == nullptr) continue;
+    SCOPED_TRACE(w.name);
+    long clean_count = 0;
+    {
+      tq_test::TempDir dir;
+      CallRun run;
+      ASSERT_TRUE(fresh_run(w, run, &dir));
+      tq_test::FailingAllocator counter(0);
+      ASSERT_GE(w.call(run).rc, 0);
+      clean_count = counter.count();
+    }
+    for (const long n : {1L, clean_count / 2, clean_count}) {
+      SCOPED_TRACE("from allocation " + std::to_string(n) + " of " + std::to_string(clean_count));
+      tq_test::TempDir dir;
+      CallRun run;
+      ASSERT_TRUE(fresh_run(w, run, &dir));
+      uint32_t before = 1;
+      ASSERT_EQ(tq_error_count_get(run.ctx, &before), 0);
+      Outcome got;
+      {
+        tq_test::FailingAllocator fail(n, true);
+        got = w.call(run);
+      }
+      if (got.rc < 0) {
+        EXPECT_TRUE(tq_test::failure_recorded(run.ctx)) << before << " records before\n" << tq_test::error_list_text(run.ctx);
+      }
+      if (got.rc == TQ_ERR_NO_MEMORY) {
+        EXPECT_TRUE(lists(run.ctx, TQ_ERR_NO_MEMORY)) << tq_test::error_list_text(run.ctx);
+      }
+    }
+  }
+}
 
 }  // namespace
 
