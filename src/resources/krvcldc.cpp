@@ -23,6 +23,7 @@
 #include "kbstore/krlocl.h"
 #include "kbstore/krxml.h"
 #include "resources/krvcld.h"
+#include "platform/npfio.h"
 #include "platform/npmem.h"
 
 namespace tq {
@@ -212,11 +213,30 @@ int32_t read_all(context* ctx, fio_handle* handle, const char* path, byte_buffer
 // Opens a compiled file as kind 8, else as kind 6, and reads it whole.
 // *found_kind receives the kind found. Message 97 when it cannot be opened:
 // named as the newer form when neither is there, a name found nowhere
-// being -400.
+// being -400. With `held`, the file a lock holds is read, in its folder
+// under its name there: no search, and a link found at the name refused
+// rather than followed (-400, message 2400; *found_kind not set).
 int32_t open_and_read(context* ctx, const char* path, uint32_t name_as_given, byte_buffer* out,
-                      uint32_t* found_kind) {
+                      uint32_t* found_kind, const fio_place* held = nullptr) {
   const uint32_t flags = kFioOpenRead | (name_as_given ? kFioFlagNameAsGiven : 0);
   fio_handle* handle = nullptr;
+  if (held != nullptr) {
+    int32_t rc = fio_open_at(held->folder, held->name, fio_context_flags(ctx, kFioOpenRead), &handle);
+    if (rc == 0) {
+      rc = read_all(ctx, handle, held->shown, out);
+      fio_close(handle);
+      return rc;
+    }
+    if (rc == TQ_ERR_NO_MEMORY) return rc;
+    err_passing_count(ctx, fio_error_cause(np_fio_last_error()));
+    if (rc == TQ_ERR_FILE_LOCKED) {
+      TQ_REPORT(ctx, rc, 1863, held->shown);
+      return rc;
+    }
+    char reason[256];
+    TQ_REPORT(ctx, TQ_ERR_FILE_OPEN, 2400, held->shown, fio_last_error_text(reason, sizeof reason));
+    return TQ_ERR_FILE_OPEN;
+  }
   fio_open_report report;
   int32_t rc = fio_open_in_path(ctx, path, kFioKindZev, flags, &handle, &report);
   if (rc != 0) {
@@ -546,13 +566,14 @@ int32_t vocab_compile(const char* path, context* ctx, const xmldoc* doc, uint32_
 
 // ---- Reading ---------------------------------------------------------------------------
 
-int32_t vocab_compiled_read(uint32_t* encoding, context* ctx, const char* path, uint32_t flags, xmldoc** out) {
+int32_t vocab_compiled_read(uint32_t* encoding, context* ctx, const char* path, uint32_t flags, xmldoc** out,
+                            const fio_place* held) {
   if (out != nullptr) *out = nullptr;
   if (encoding == nullptr || path == nullptr || out == nullptr) return TQ_ERR_ARGUMENT;
   TQ_TRACE(ctx, 0, "Load baked vocab file '%s'", path);
   byte_buffer file;
   uint32_t found_kind = 0;
-  int32_t rc = open_and_read(ctx, path, flags & kVocabFileNameAsGiven, &file, &found_kind);
+  int32_t rc = open_and_read(ctx, path, flags & kVocabFileNameAsGiven, &file, &found_kind, held);
   if (rc != 0) return rc;
   compiled_layout layout;
   rc = layout_read(ctx, path, file, &layout);
