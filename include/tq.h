@@ -414,15 +414,27 @@ TQ_API int32_t tq_root_path_get(tq_context* ctx, char* path) TQ_NOEXCEPT;
  * saves it replaces the file there, its lock file and the save's temporary
  * file made beside it. Every save writes through symbolic links: the link
  * stays, and the file it leads to is replaced; a link whose target is
- * missing is refused (-404) by tq_xml_write and every _edit_new. A save of
- * a file read for editing (the resource saves, tq_vocab_save,
- * tq_zel_vlt_file_write, tq_locale_write) writes the file its lock holds,
- * where that file now is: should the link that led to it have been
- * pointed elsewhere, or its folder renamed, since the file was locked, the
- * save writes the file the lock holds (in the renamed folder, say), never
- * the file the name leads to now, and its release removes its own lock
- * file there and no other. Each such lock keeps the folder holding the
- * file open while it is held: one descriptor per folder and context. */
+ * missing is refused (-404) by tq_xml_write and every _edit_new. A read
+ * for editing (an edit load of any kind, tq_zel_locale_load_edit,
+ * tq_zel_vlt_file_edit) reads the file its lock holds, in the folder the
+ * lock holds, under its name there: should the name lead elsewhere by the
+ * read (a link pointed at another file since the lock was taken), the held
+ * file is read all the same, and a link found at its held name is refused
+ * (-400), never followed. A save of a file read for editing (the resource
+ * saves, tq_vocab_save, tq_zel_vlt_file_write, tq_locale_write) writes the
+ * file the edit read through its lock, where that file now is: should the
+ * link that led to it have been pointed elsewhere, or its folder renamed,
+ * since the file was locked, the save writes the file the lock holds (in
+ * the renamed folder, say), never the file the name leads to now, nor
+ * another file of the same name the handle holds too, and its release
+ * removes its own lock file there and no other. A save through a handle
+ * that does not hold that file as the edit locked it (another handle, or
+ * one released and taken again since) is refused (-405). What was made in
+ * memory (a _create), or loaded without a handle and then locked by name,
+ * is saved to the file of its name the handle holds; of several, the one
+ * its _edit_new made, or an edit of that name read, through the handle.
+ * Each such lock keeps the folder holding the file open while it is held:
+ * one descriptor per folder and context. */
 /* Returns the option word, not a result code; 0 for a NULL context. */
 TQ_API uint32_t tq_options_get(tq_context* ctx) TQ_NOEXCEPT;
 /* Replaces the option word (every bit is kept as given) and returns the
@@ -813,10 +825,14 @@ TQ_API int32_t tq_parent_locale_get(tq_context* ctx, int32_t locale, int32_t* pa
  * -707 and *file = NULL when there is no current locale. */
 TQ_API int32_t tq_locale_file_xml_create(tq_context* ctx, tq_xmldoc** file) TQ_NOEXCEPT;
 /* Writes a loaded locale's settings file (its datatypes and its own
- * definitions) to the file the lock handle locks, where it now is (see
- * "Names and files": the locale's name is not looked up again); -405 when
- * the handle does not lock the locale's file. Unfinished definitions are written as they
- * are. Each definition written is read back by the locale loader's own
+ * definitions) to the file its edit load read through the lock handle (or,
+ * for an ancestor loaded already, locked through it), where that file now
+ * is (see "Names and files": the locale's name is not looked up again,
+ * and no other file of that name the handle holds is written); a locale no
+ * edit load took, to the file of its name the handle locks. -405 when the
+ * handle does not lock that file, or no longer as the edit load locked it
+ * (released and locked again since). Unfinished definitions are written
+ * as they are. Each definition written is read back by the locale loader's own
  * reader, as the locale's next load will read it (the datatypes,
  * definitions and resources it names taken as they are loaded now): one that
  * load will hold not valid, for whatever reason the reader has, and one

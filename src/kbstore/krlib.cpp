@@ -184,15 +184,20 @@ int32_t registered_file_find(context* ctx, uint32_t kind, const char* stem) {
 // the handle holds nothing and the editor's save is refused. A resource
 // without a file (made in memory, its file not made yet) has nothing to
 // lock. The lock's failure (the file locked elsewhere, a handle of another
-// context) is the edit's, and the handle keeps only what it held.
-int32_t resource_file_lock(context* ctx, const resource_slot* slot, lock_handle* lock) {
+// context) is the edit's, and the handle keeps only what it held. The file
+// locked is the one the resource's save writes from now on.
+int32_t resource_file_lock(context* ctx, resource_slot* slot, lock_handle* lock) {
   resource_file file;
   if (!resource_file_of(slot->kind, slot->name, &file)) return TQ_ERR_ARGUMENT;
-  lock_mark_guard taken(ctx, lock);
-  int32_t rc = lock_file_create_found(ctx, file.name, file.kind, lock, nullptr, 0);
+  lock_mark_guard kept(ctx, lock);
+  lock_ref taken;
+  int32_t rc = lock_file_create_found(ctx, file.name, file.kind, lock, nullptr, 0, &taken);
   if (rc == TQ_ERR_FILE_MISSING) return 0;
-  if (rc >= 0) taken.keep();
-  return rc < 0 ? rc : 0;
+  if (rc < 0) return rc;
+  kept.keep();
+  slot->edit_ref = taken;
+  lock_ref_edited(lock, taken);
+  return 0;
 }
 
 // Loads a registered slot; the caller holds the write hold.
@@ -295,6 +300,10 @@ int32_t rsrc_save_place(context* ctx, const resource_slot* slot, lock_handle* lo
     std::memcpy(base, file, n + 1);
     if (rsrc_scheme_file_name(base, file, sizeof file) != 0) return TQ_ERR_ARGUMENT;
   }
+  // Made in memory, or read by a load that is not an edit: the held file
+  // of its name. Of several, the last one an edit read or made through the
+  // handle (its _edit_new, an edit read of the name), never a file of the
+  // name the handle only locked when an edit took another.
   const std::size_t flen = std::strlen(file);
   const char* found = nullptr;
   uint32_t found_at = 0;
@@ -318,9 +327,10 @@ int32_t rsrc_save_place(context* ctx, const resource_slot* slot, lock_handle* lo
     // The name may carry folders of its own; it must match whole ones.
     if (hn >= flen && std::memcmp(held + hn - flen, file, flen) == 0 &&
         (hn == flen || is_separator(held[hn - flen - 1]))) {
-      found = held;
-      found_at = i;
-      break;
+      if (found == nullptr || lock_file_edited_at(lock, i)) {
+        found = held;
+        found_at = i;
+      }
     }
   }
   if (flen == 0 && candidates != 1) found = nullptr;

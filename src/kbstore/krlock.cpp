@@ -509,13 +509,33 @@ int32_t lock_ref_place(context* ctx, const lock_handle* handle, const lock_ref& 
   int32_t rc = lock_owner_check(ctx, handle);
   if (rc != 0) return rc;
   if (lock_ref_held(handle, ref, out)) return 0;
-  // Named by the file it was read from, when it was: the one it must be
-  // saved to. The entry is only looked at while someone references it.
-  const char* file = ref.entry != nullptr && ref.entry->ref_count > 0 && ref.entry->serial == ref.serial
+  // Named by the file it was read from when the handle still references
+  // its entry (released and taken again since). Otherwise the entry is not
+  // looked at: a ref kept in shared state may name an entry of a context
+  // closed since.
+  const char* file = ref.entry != nullptr && handle_has(handle, ref.entry)
                          ? static_cast<const char*>(ref.entry->target)
-                         : "(it was not read through this handle)";
+                         : "(it was not read, or made, through this handle)";
   TQ_REPORT(ctx, TQ_ERR_LOCK_ACQUIRE, 1497, what, name, file);
   return TQ_ERR_LOCK_ACQUIRE;
+}
+
+void lock_ref_edited(lock_handle* handle, const lock_ref& ref) {
+  if (!lock_ref_held(handle, ref, nullptr)) return;
+  for (uint32_t i = 0; i < lock_file_count(handle); ++i) {
+    if ((i == 0 ? handle->primary : handle->further[i - 1]) == ref.entry) handle->edited |= 1u << i;
+  }
+}
+
+bool lock_ref_live(const lock_ref& ref, fio_place* out) {
+  if (out != nullptr) *out = fio_place{};
+  if (ref.entry == nullptr || ref.entry->ref_count == 0 || ref.entry->serial != ref.serial) return false;
+  if (out != nullptr) *out = entry_place(ref.entry);
+  return true;
+}
+
+bool lock_file_edited_at(const lock_handle* handle, uint32_t index) {
+  return index < lock_file_count(handle) && (handle->edited >> index & 1u) != 0;
 }
 
 int32_t lock_release_all(context* ctx, lock_handle* handle) {
@@ -530,6 +550,7 @@ int32_t lock_release_all(context* ctx, lock_handle* handle) {
   entry_release(handle->primary);
   handle->primary = nullptr;
   handle->held = 0;
+  handle->edited = 0;
   return 0;
 }
 
@@ -555,6 +576,7 @@ void lock_release_since(context* ctx, lock_handle* handle, lock_mark mark) noexc
     entry_release(handle->further[handle->further_count]);
     handle->further[handle->further_count] = nullptr;
   }
+  handle->edited &= (2u << handle->further_count) - 1u;  // the marks of the files still held
 }
 
 uint32_t lock_file_count(const lock_handle* handle) {

@@ -63,6 +63,9 @@ struct lock_handle {
   lock_entry* primary;
   uint32_t further_count;
   lock_entry* further[kLockFurtherMax];
+  // Bit i: the file at index i (lock_file_path_at's order) was read or
+  // made for editing through the handle, not only locked by name.
+  uint32_t edited;
 };
 
 }  // namespace tq
@@ -127,6 +130,16 @@ bool lock_ref_held(const lock_handle* handle, const lock_ref& ref, fio_place* ou
 // read) when it does not hold that file; all recorded.
 int32_t lock_ref_place(context* ctx, const lock_handle* handle, const lock_ref& ref, const char* what,
                        const char* name, fio_place* out);
+// Marks the ref's file, when the handle holds it as taken, as read or made
+// for editing through the handle: of the files of one name a handle holds,
+// a save that has no ref of its own takes the one an edit took
+// (lock_file_edited_at).
+void lock_ref_edited(lock_handle* handle, const lock_ref& ref);
+// The place of a ref's file while some handle of the context holds it as
+// it was taken: 1 and *out set, else 0. Only for a ref taken in the calling
+// context, whose entries live as long as it does.
+bool lock_ref_live(const lock_ref& ref, fio_place* out);
+bool lock_file_edited_at(const lock_handle* handle, uint32_t index);
 // Releases the further files (last first), then the primary one; the handle
 // holds nothing afterwards. -802 for another context, -603 when not held.
 int32_t lock_release_all(context* ctx, lock_handle* handle);

@@ -121,13 +121,15 @@ struct load_chain {
   uint32_t depth;
 };
 
-int32_t read_locale_file(context* ctx, const char* iso, lock_handle* lock, xmldoc** doc) {
+// With a lock, the file read is the one the lock holds; taken (may be
+// NULL) receives its ref.
+int32_t read_locale_file(context* ctx, const char* iso, lock_handle* lock, xmldoc** doc, lock_ref* taken = nullptr) {
   char file[kFileNameSize];
   if (locale_file_name_get(ctx, iso, file, sizeof file) != 0) {
     TQ_REPORT(ctx, TQ_ERR_ARGUMENT, 1470, iso);
     return TQ_ERR_ARGUMENT;
   }
-  int32_t rc = lock != nullptr ? xmldoc_read_for_edit(ctx, file, kXmlFlagVault, lock, doc)
+  int32_t rc = lock != nullptr ? xmldoc_read_for_edit(ctx, file, kXmlFlagVault, lock, doc, taken)
                                : xmldoc_read(ctx, file, kXmlFlagVault, doc);
   if (rc < 0) {
     TQ_REPORT(ctx, rc, 1583, static_cast<const char*>(file));
@@ -136,7 +138,8 @@ int32_t read_locale_file(context* ctx, const char* iso, lock_handle* lock, xmldo
   return rc < 0 ? rc : 0;
 }
 
-// With a lock handle, an already loaded ancestor's file is locked too.
+// With a lock handle, an already loaded ancestor's file is locked too: the
+// file a write of that ancestor then writes.
 void lock_ancestors(context* ctx, int32_t index, lock_handle* lock) {
   if (lock == nullptr) return;
   for (uint32_t guard = 0; index >= 0 && guard < kMaxChain; ++guard) {
@@ -144,7 +147,11 @@ void lock_ancestors(context* ctx, int32_t index, lock_handle* lock) {
     if (rec == nullptr || rec->code == -1) return;
     char file[kFileNameSize];
     if (locale_file_name_get(ctx, rec->iso, file, sizeof file) == 0) {
-      if (lock_add(lock, ctx, file, kFioKindZel, nullptr, 0) != 0) lock_add(lock, ctx, file, kFioKindKrd, nullptr, 0);
+      lock_ref taken;
+      if (lock_add(lock, ctx, file, kFioKindZel, nullptr, 0, &taken) == 0 ||
+          lock_add(lock, ctx, file, kFioKindKrd, nullptr, 0, &taken) == 0) {
+        rec->edit_ref = taken;
+      }
     }
     index = rec->parent;
   }
@@ -263,7 +270,8 @@ int32_t load_impl(context* ctx, const char* iso, uint32_t flags, lock_handle* lo
   }
   str_copy_bounded(chain->iso[chain->depth++], iso, kLocaleIsoSize);
   load_step step(ctx, chain);
-  int32_t rc = read_locale_file(ctx, iso, lock, &step.doc);
+  lock_ref taken;
+  int32_t rc = read_locale_file(ctx, iso, lock, &step.doc, &taken);
   if (rc != 0) return rc;
   const char* description = xmldoc_prop_get(ctx, step.doc, "Locale Description");
   int32_t code = -1;
@@ -292,6 +300,7 @@ int32_t load_impl(context* ctx, const char* iso, uint32_t flags, lock_handle* lo
     }
     rec->refs += 1;
     step.keep();
+    if (lock != nullptr) rec->edit_ref = taken;
     if (nested) lock_ancestors(ctx, rec->parent, lock);
     make_current(ctx, index, code);
     *code_out = code;
@@ -326,6 +335,7 @@ int32_t load_impl(context* ctx, const char* iso, uint32_t flags, lock_handle* lo
   rc = locale_parts_read(ctx, rec, step.doc, flags, 1);
   if (err_is_critical(rc)) return rc;
   step.keep();
+  if (lock != nullptr) rec->edit_ref = taken;
   if (rc != 0) remembered = rc;
   *code_out = code;
   return remembered != 0 ? TQ_WARN_LOCALE_PROBLEMS : 0;

@@ -11,6 +11,7 @@
 #include "kbstore/krdefn.h"
 #include "kbstore/krdtyp.h"
 #include "kbstore/krlocp.h"
+#include "kbstore/krlock.h"
 
 namespace tq {
 
@@ -45,6 +46,10 @@ struct loaded_locale_rec {
   uint32_t parts;         // the load flags of the parts read into it
   dtype_set datatypes;    // own datatypes and, outside edit mode, the inherited list
   defn_set defns[kDefnKindCount + 1];  // by kind number; [0] unused
+  // The locked settings file its last edit load read it through (or locked
+  // it by, as an ancestor loaded already): the file tq_locale_write writes.
+  // Empty when no edit load took it.
+  lock_ref edit_ref;
 };
 
 // The loaded locales of a shared state. Records live in their own

@@ -165,21 +165,23 @@ int32_t locale_write_held(context* ctx, int32_t locale, lock_handle* lock) {
   char file[kFileNameSize];
   if (locale_file_name_get(ctx, iso, file, sizeof file) != 0) return TQ_ERR_ARGUMENT;
   if (lock->owner != ctx) return lock_owner_check(ctx, lock);
-  // The file the edit load locked, among the handle's files: the locale's
-  // file by its name, in its vault form or else its older one, wherever
-  // the search found it. Never looked up again by the name, which may lead
-  // elsewhere by now: the save writes the file the lock holds.
+  // The locale's file by its name among the handle's files, in its vault
+  // form or else its older one, wherever the search found it: of several,
+  // the last one an edit read through the handle. Never looked up again by
+  // the name, which may lead elsewhere by now.
   fio_place place;
   std::string want(kFileNameSize + 8, '\0');  // on the heap: calls run on small stacks
   for (const char* ext : {"zel", "krd"}) {
     if (fio_name_extension_set(file, ext, want.data(), kFileNameSize + 8) != 0) continue;
-    for (uint32_t i = 0; place.path == nullptr && i < lock_file_count(lock); ++i) {
+    for (uint32_t i = 0; i < lock_file_count(lock); ++i) {
       const char* held = lock_file_path_at(lock, i);
       const char* base = held;
       for (const char* p = held; *p != '\0'; ++p) {
         if (*p == '/' || *p == '\\') base = p + 1;
       }
-      if (std::strcmp(base, want.c_str()) == 0) place = lock_file_place_at(lock, i);
+      if (std::strcmp(base, want.c_str()) == 0 && (place.path == nullptr || lock_file_edited_at(lock, i))) {
+        place = lock_file_place_at(lock, i);
+      }
     }
     if (place.path != nullptr) break;
   }
@@ -191,6 +193,12 @@ int32_t locale_write_held(context* ctx, int32_t locale, lock_handle* lock) {
   loaded_locale_rec* rec = nullptr;
   rc = locale_rec_get(ctx, locale, &rec);
   if (rc != 0) return rc;
+  // A locale an edit load read is written to the file it read, where the
+  // lock holds it, whatever other file of its name the handle holds.
+  if (!rec->edit_ref.empty()) {
+    rc = lock_ref_place(ctx, lock, rec->edit_ref, "Locale settings", iso, &place);
+    if (rc != 0) return rc;
+  }
   return locale_settings_write(ctx, rec, place);
 }
 

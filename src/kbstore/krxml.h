@@ -279,7 +279,8 @@ int32_t xml_write_place(context* ctx, const fio_place& place, uint32_t flags, xm
 // The file read is the one the lock holds, in its folder under its name
 // there (xmldoc_read_place); taken (may be NULL) receives the ref of that
 // file, which the document's save must write (lock_ref_place), and is left
-// empty on failure.
+// empty on failure; the handle marks that file as read for editing
+// (lock_ref_edited).
 int32_t xmldoc_read_for_edit(context* ctx, const char* file, uint32_t flags, lock_handle* lock, xmldoc** out,
                              lock_ref* taken = nullptr);
 // Writes to the handle's primary file where the lock holds it
@@ -306,15 +307,19 @@ int32_t xmldoc_file_folder_in(context* ctx, const char* path, uint32_t max, std:
 // "zel" with flag bit 0 else "xml" (-802 from xmldoc_file_length_check for
 // one too long; -400, fio_no_folder_report, when no folder is given and
 // the search path is empty); see xml_edit_file_make.
-int32_t xmldoc_file_create(context* ctx, const char* folder, const char* name, uint32_t flags, lock_handle* lock);
+int32_t xmldoc_file_create(context* ctx, const char* folder, const char* name, uint32_t flags, lock_handle* lock,
+                           lock_ref* taken = nullptr);
 // The file at `path` (of the file kind) for a resource made in edit mode,
 // locked through the handle: a missing file is made empty, an existing one
 // keeps its contents until the resource's save replaces it whole. -400
 // (recorded) for a file the save would refuse (read-only) or that cannot
 // be made; the lock's failure (the file made here then removed); 119
 // (TQ_WARN_TEMPORARY_STAYS) when all is done but the temporary name the
-// file was made under stays (fio_prepare_replace).
-int32_t xml_edit_file_make(context* ctx, const char* path, uint32_t kind, lock_handle* lock);
+// file was made under stays (fio_prepare_replace). taken (may be NULL)
+// receives the ref of the file locked, which the resource's save writes;
+// the handle marks it as made for editing (lock_ref_edited).
+int32_t xml_edit_file_make(context* ctx, const char* path, uint32_t kind, lock_handle* lock,
+                           lock_ref* taken = nullptr);
 
 // The context's table of kept newer sections.
 int32_t xmldoc_stash_create(context* ctx);

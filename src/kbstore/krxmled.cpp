@@ -84,6 +84,7 @@ int32_t xmldoc_read_for_edit(context* ctx, const char* file, uint32_t flags, loc
   }
   if (rc >= 0) {
     kept.keep();
+    lock_ref_edited(lock, *taken);
   } else {
     *taken = lock_ref{};
   }
@@ -144,7 +145,9 @@ int32_t xmldoc_file_folder_in(context* ctx, const char* path, uint32_t max, std:
   return TQ_ERR_ARGUMENT;
 }
 
-int32_t xmldoc_file_create(context* ctx, const char* folder, const char* name, uint32_t flags, lock_handle* lock) {
+int32_t xmldoc_file_create(context* ctx, const char* folder, const char* name, uint32_t flags, lock_handle* lock,
+                           lock_ref* taken) {
+  if (taken != nullptr) *taken = lock_ref{};
   if (ctx == nullptr || name == nullptr) return TQ_ERR_ARGUMENT;
   folder = xmldoc_file_folder(ctx, folder);
   const uint32_t kind = (flags & kXmlFlagVault) ? kFioKindZel : kFioKindXml;
@@ -164,10 +167,11 @@ int32_t xmldoc_file_create(context* ctx, const char* folder, const char* name, u
       fio_name_build(ctx, kind, kFioOpenWrite, joined.get(), path.get(), path.size()) != 0) {
     return -1;
   }
-  return xml_edit_file_make(ctx, path.get(), kind, lock);
+  return xml_edit_file_make(ctx, path.get(), kind, lock, taken);
 }
 
-int32_t xml_edit_file_make(context* ctx, const char* path, uint32_t kind, lock_handle* lock) {
+int32_t xml_edit_file_make(context* ctx, const char* path, uint32_t kind, lock_handle* lock, lock_ref* taken) {
+  if (taken != nullptr) *taken = lock_ref{};
   // An existing file is not emptied here: a crash, a kill or a failed save
   // before the save would leave the resource empty. The resource made for
   // it starts empty in memory, and the save replaces the file whole.
@@ -176,10 +180,13 @@ int32_t xml_edit_file_make(context* ctx, const char* path, uint32_t kind, lock_h
   // A temporary name that stays (a warning) leaves the file made.
   if (rc < 0 || lock == nullptr) return rc;
   const int32_t warning = rc;
-  lock_mark_guard taken(ctx, lock);
-  rc = lock_file_create(ctx, path, kind, lock, nullptr, 0);
+  lock_mark_guard kept(ctx, lock);
+  lock_ref locked;
+  rc = lock_file_create(ctx, path, kind, lock, nullptr, 0, &locked);
   if (rc == 0) {
-    taken.keep();
+    kept.keep();
+    lock_ref_edited(lock, locked);
+    if (taken != nullptr) *taken = locked;
     return warning;
   }
   // The empty file made here goes again, unless someone else locked it in

@@ -199,7 +199,7 @@ int32_t chopper_document_build(context* ctx, const chopper_rec* rec, xmldoc** ou
 int32_t chopper_rsrc_load(context* ctx, resource_slot* slot, lock_handle* lock, uintptr_t arg) {
   (void)arg;
   xmldoc* read = nullptr;
-  int32_t rc = lock != nullptr ? xmldoc_read_for_edit(ctx, slot->name, kXmlFlagVault, lock, &read)
+  int32_t rc = lock != nullptr ? xmldoc_read_for_edit(ctx, slot->name, kXmlFlagVault, lock, &read, &slot->edit_ref)
                                : xmldoc_read(ctx, slot->name, kXmlFlagVault, &read);
   if (rc < 0) {
     TQ_REPORT(ctx, rc, 205, static_cast<const char*>(slot->name));

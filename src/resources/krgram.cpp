@@ -411,7 +411,7 @@ int32_t grammar_rsrc_load(context* ctx, resource_slot* slot, lock_handle* lock, 
   (void)arg;
   if (slot == nullptr) return TQ_ERR_ARGUMENT;
   xmldoc* read = nullptr;
-  int32_t rc = lock != nullptr ? xmldoc_read_for_edit(ctx, slot->name, kXmlFlagVault, lock, &read)
+  int32_t rc = lock != nullptr ? xmldoc_read_for_edit(ctx, slot->name, kXmlFlagVault, lock, &read, &slot->edit_ref)
                                : xmldoc_read(ctx, slot->name, kXmlFlagVault, &read);
   // The document and the grammar are freed on every way out, an exception
   // included, until the slot takes the grammar.

@@ -75,13 +75,14 @@ const char* field_text(const xmldoc* doc, int32_t r, int32_t c) {
 int32_t field_number(const xmldoc* doc, int32_t r, int32_t c) { return doc->records[r].fields[c].number; }
 
 // Reads the document into a new compiled record.
-int32_t read_document(context* ctx, resource_slot* slot, phonetx_rec** out) {
+int32_t read_document(context* ctx, resource_slot* slot, phonetx_rec** out, const fio_place* held) {
   *out = nullptr;
   std::unique_ptr<phonetx_rec, void (*)(phonetx_rec*)> rec(rec_new(slot->name), rec_delete);
   if (rec == nullptr) return TQ_ERR_NO_MEMORY;
   xmldoc_ptr doc = xmldoc_owned(ctx);
   xmldoc* read = nullptr;
-  int32_t rc = xmldoc_read(ctx, slot->name, kXmlFlagVault, &read);
+  int32_t rc = held != nullptr ? xmldoc_read_place(ctx, *held, kXmlFlagVault | kXmlFlagNameAsGiven, &read)
+                               : xmldoc_read(ctx, slot->name, kXmlFlagVault, &read);
   doc.reset(read);
   if (rc < 0) return rc;
   (void)rsrc_version_read(ctx, slot, doc.get());
@@ -179,6 +180,8 @@ void session_clear(phonetx_edit_session* session) {
   session->rules = nullptr;
   session->count = 0;
   locale_info_clear(&session->locale);
+  session->held = lock_ref{};
+  session->name[0] = '\0';
 }
 
 // Reads the rules of a document into a new table.
@@ -227,10 +230,18 @@ int32_t phonetx_rsrc_load(context* ctx, resource_slot* slot, lock_handle* lock, 
   (void)lock;
   (void)arg;
   if (slot == nullptr) return TQ_ERR_ARGUMENT;
+  // The rule set the context's edit session read through its lock is read
+  // from that file, not from wherever its name leads by now, and is saved
+  // to it: the session's rules and the set saved come from one file.
+  const phonetx_edit_session* session = session_of(ctx, false);
+  fio_place place;
+  const bool edited = session != nullptr && rsrc_same_name(kRsrcPhonetx, session->name, slot->name) &&
+                      lock_ref_live(session->held, &place);
   phonetx_rec* rec = nullptr;
-  int32_t rc = read_document(ctx, slot, &rec);
+  int32_t rc = read_document(ctx, slot, &rec, edited ? &place : nullptr);
   if (rc < 0) return rc;
   slot->part = rec;
+  if (edited) slot->edit_ref = session->held;
   return 0;
 }
 
@@ -496,7 +507,7 @@ int32_t phonetx_edit(context* ctx, const char* name, tq_lock_handle* lock) {
   // only what this edit took.
   lock_mark_guard taken(ctx, lock);
   xmldoc* doc = nullptr;
-  int32_t rc = xmldoc_read_for_edit(ctx, text, kXmlFlagVault, lock, &doc);
+  int32_t rc = xmldoc_read_for_edit(ctx, text, kXmlFlagVault, lock, &doc, &read.held);
   if (rc < 0) return rc;
   rc = locale_info_read(ctx, doc, &read.locale);
   if (rc >= 0 && !columns_ok(doc)) rc = TQ_ERR_INVALID_CONTENT;
@@ -509,6 +520,7 @@ int32_t phonetx_edit(context* ctx, const char* name, tq_lock_handle* lock) {
   taken.keep();
   session_clear(session);
   *session = read;
+  str_copy_bounded(session->name, text, sizeof session->name);
   return crc;
 }
 

@@ -40,16 +40,22 @@ struct phonetx_edit_rule {
   uint32_t flags;
 };
 
-// The context's edit session: the locale and rules of one file.
+// The context's edit session: the locale and rules of one file, and the
+// locked file they were read through with the name it was asked by: a load
+// of that name in the context reads that file while it is held.
 struct phonetx_edit_session {
   locale_info locale;
   phonetx_edit_rule* rules;
   uint32_t count;
+  lock_ref held;
+  char name[kRsrcNameSize];
 };
 
 // ---- The resource kind ------------------------------------------------------------
 
-// Registry load callback: reads the set's document by the slot's name, takes
+// Registry load callback: reads the set's document by the slot's name (the
+// file the context's edit session read, when it is of that name and held
+// still: the file its save then writes), takes
 // every record in by rule intake and compiles the set. On failure nothing is
 // kept and the slot stays registered, so that a later use tries again.
 int32_t phonetx_rsrc_load(context* ctx, resource_slot* slot, lock_handle* lock, uintptr_t arg);

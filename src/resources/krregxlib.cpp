@@ -59,7 +59,7 @@ void rec_delete(regexlib_rec* rec) {
 int32_t read_document(context* ctx, resource_slot* slot, lock_handle* lock, regexlib_rec** out) {
   *out = nullptr;
   xmldoc* doc = nullptr;
-  int32_t rc = lock != nullptr ? xmldoc_read_for_edit(ctx, slot->name, kXmlFlagVault, lock, &doc)
+  int32_t rc = lock != nullptr ? xmldoc_read_for_edit(ctx, slot->name, kXmlFlagVault, lock, &doc, &slot->edit_ref)
                                : xmldoc_read(ctx, slot->name, kXmlFlagVault, &doc);
   if (rc < 0) return rc;
   const char* name = slot->name;

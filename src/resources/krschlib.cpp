@@ -434,7 +434,7 @@ int32_t scheme_rsrc_load(context* ctx, resource_slot* slot, lock_handle* lock, u
   char file[kRsrcNameSize + 8];
   if (rsrc_scheme_file_name(slot->name, file, sizeof file) != 0) return TQ_ERR_ARGUMENT;
   xmldoc* doc = nullptr;
-  int32_t rc = lock != nullptr ? xmldoc_read_for_edit(ctx, file, kXmlFlagVault, lock, &doc)
+  int32_t rc = lock != nullptr ? xmldoc_read_for_edit(ctx, file, kXmlFlagVault, lock, &doc, &slot->edit_ref)
                                : xmldoc_read(ctx, file, kXmlFlagVault, &doc);
   if (rc < 0) return rc;
   scheme_rec* rec = scheme_rec_new();
@@ -695,10 +695,18 @@ int32_t scheme_create(context* ctx, const char* path, const char* scheme_name, u
   int32_t rc =
       rsrc_client_load(ctx, kRsrcScheme, &created, [&] { return create_in_memory(ctx, name, options, &created); });
   if (rc != 0) return rc;
-  rc = xmldoc_file_create(ctx, dir, file, kXmlFlagVault, lock);
+  lock_ref made;
+  rc = xmldoc_file_create(ctx, dir, file, kXmlFlagVault, lock, &made);
   if (rc < 0) {
     (void)rsrc_client_unload(ctx, kRsrcScheme, created);
     return rc;
+  }
+  // The file made is the one its save writes, whatever else of the name
+  // the handle holds.
+  {
+    write_hold hold(ctx);
+    resource_slot* slot = nullptr;
+    if (hold.held() && rsrc_slot_get_used(ctx, kRsrcScheme, created, &slot) == 0) slot->edit_ref = made;
   }
   *index = created;
   return rc_combine(rc_combine(prc, nrc), rc);

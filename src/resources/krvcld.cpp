@@ -541,15 +541,16 @@ int32_t vocab_from_document(context* ctx, const char* name, const xmldoc* doc, v
   return 0;
 }
 
-int32_t vocab_read_file(context* ctx, const char* name, uint32_t form, resource_slot* slot, vocab_rec** out) {
+int32_t vocab_read_file(context* ctx, const char* name, uint32_t form, resource_slot* slot, vocab_rec** out,
+                        const fio_place* held) {
   *out = nullptr;
   xmldoc* read = nullptr;
   uint32_t encoding = 0;
   int32_t rc = 0;
-  if (form == kVocabFormXml) {
+  if (form == kVocabFormXml && held == nullptr) {
     rc = xmldoc_read(ctx, name, 0, &read);
   } else if (form == kVocabFormCompiled) {
-    rc = vocab_compiled_read(&encoding, ctx, name, kVocabFileCode, &read);
+    rc = vocab_compiled_read(&encoding, ctx, name, kVocabFileCode, &read, held);
   } else {
     return -1;
   }
@@ -698,16 +699,27 @@ int32_t vocab_find_by_name(context* ctx, const char* name, int32_t* index) {
 int32_t vocab_rsrc_load(context* ctx, resource_slot* slot, lock_handle* lock, uintptr_t form) {
   char name[kRsrcNameSize];
   if (vocab_name_cut(slot->name, name, sizeof name) != 0) return -1;
+  // For editing, the file read is the one the lock holds, in its folder
+  // under its name there: never what the name leads to by the read, or a
+  // link pointed elsewhere in between would put another file's words in
+  // this one at the save.
+  lock_ref taken;
+  fio_place held;
   if (lock != nullptr) {
-    int32_t rc = lock_file_create_found(ctx, name, kFioKindZev, lock, nullptr, 0);
+    int32_t rc = lock_file_create_found(ctx, name, kFioKindZev, lock, nullptr, 0, &taken);
     if (rc < 0) return rc;
+    if (!lock_ref_held(lock, taken, &held)) return TQ_ERR_LOCK_ACQUIRE;
   }
   vocab_rec* vocab = nullptr;
   // A failure leaves the slot registered with its references as they were:
   // the registrant still owns its reference, and the next use tries again.
-  int32_t rc = vocab_read_file(ctx, name, static_cast<uint32_t>(form), slot, &vocab);
+  int32_t rc = vocab_read_file(ctx, name, static_cast<uint32_t>(form), slot, &vocab, lock != nullptr ? &held : nullptr);
   if (rc < 0) return rc;
   slot->part = vocab;
+  if (lock != nullptr) {
+    slot->edit_ref = taken;
+    lock_ref_edited(lock, taken);
+  }
   return 0;
 }
 

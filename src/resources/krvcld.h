@@ -179,8 +179,10 @@ int32_t vocab_rsrc_free(context* ctx, resource_slot* slot, uintptr_t arg);
 int32_t vocab_from_document(context* ctx, const char* name, const xmldoc* doc, uint32_t keep_order,
                             vocab_rec* vocab);
 // Reads a vocabulary file of a form (without registering it) into a fresh
-// record; version and owner go to the slot when one is given.
-int32_t vocab_read_file(context* ctx, const char* name, uint32_t form, resource_slot* slot, vocab_rec** out);
+// record; version and owner go to the slot when one is given. With `held`,
+// the compiled file a lock holds is read (vocab_compiled_read).
+int32_t vocab_read_file(context* ctx, const char* name, uint32_t form, resource_slot* slot, vocab_rec** out,
+                        const fio_place* held = nullptr);
 // Writes the vocabulary: mode 0 as an XML file, mode 1 compiled. The slot
 // gives the version and owner (may be NULL). 111 when duplicate pairs were
 // dropped. With `held`, the file a lock holds is written (path is then
@@ -218,8 +220,10 @@ void vocab_locale_code_substitute(unsigned char* bytes, uint32_t n);
 int32_t vocab_compile(const char* path, context* ctx, const xmldoc* doc, uint32_t flags,
                       const fio_place* held = nullptr);
 // Reads a compiled file into a new "Vocabulary" document; *encoding receives
-// the stored texts' encoding code.
-int32_t vocab_compiled_read(uint32_t* encoding, context* ctx, const char* path, uint32_t flags, xmldoc** out);
+// the stored texts' encoding code. With `held`, the file read is the one a
+// lock holds, in its folder under its name there (path then only names it).
+int32_t vocab_compiled_read(uint32_t* encoding, context* ctx, const char* path, uint32_t flags, xmldoc** out,
+                            const fio_place* held = nullptr);
 
 // The header object of an opened compiled file: what vault handles change
 // without touching the words.

@@ -23,6 +23,7 @@
 #include "kbstore/krlocl.h"
 #include "kbstore/krxml.h"
 #include "resources/krvcld.h"
+#include "platform/npfio.h"
 #include "platform/npmem.h"
 
 namespace tq {
@@ -560,13 +561,14 @@ int32_t vocab_compile(const char* path, context* ctx, const xmldoc* doc, uint32_
 
 // ---- Reading ---------------------------------------------------------------------------
 
-int32_t vocab_compiled_read(uint32_t* encoding, context* ctx, const char* path, uint32_t flags, xmldoc** out) {
+int32_t vocab_compiled_read(uint32_t* encoding, context* ctx, const char* path, uint32_t flags, xmldoc** out,
+                            const fio_place* held) {
   if (out != nullptr) *out = nullptr;
   if (encoding == nullptr || path == nullptr || out == nullptr) return TQ_ERR_ARGUMENT;
   TQ_TRACE(ctx, 0, "Load baked vocab file '%s'", path);
   byte_buffer file;
   uint32_t found_kind = 0;
-  int32_t rc = open_and_read(ctx, path, flags & kVocabFileNameAsGiven, &file, &found_kind);
+  int32_t rc = open_and_read(ctx, path, flags & kVocabFileNameAsGiven, &file, &found_kind, held);
   if (rc != 0) return rc;
   compiled_layout layout;
   rc = layout_read(ctx, path, file, &layout);

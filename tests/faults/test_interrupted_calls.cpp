@@ -278,6 +278,21 @@ std::vector<Workload> workloads() {
        [](Run& run) {
          return save_new<tq_phonetx_edit_new, tq_phonetx_create, tq_phonetx_save, tq_phonetx_unload>(run, "phonetx");
        }},
+      // The vocabulary's and the rule set's edit reads, through the place
+      // the lock holds.
+      {"VocabularyEditSave", true, [](Run& run) { return open_edit(run, true); },
+       [](Run& run) {
+         return edit_save<tq_vocabulary_load, tq_vocab_save, tq_vocabulary_unload>(run, "en_name_noise");
+       }},
+      {"PhoneticsEditSave", true, [](Run& run) { return open_edit(run, true); },
+       [](Run& run) {
+         int32_t i = -1;
+         std::string out = step(run, tq_phonetx_edit(run.ctx, "en_name_sound", run.lock));
+         out += step(run, tq_phonetx_load(run.ctx, "en_name_sound", &i));
+         out += step(run, tq_phonetx_save(run.ctx, i, run.lock));
+         if (i >= 0) tq_phonetx_unload(run.ctx, i);
+         return out;
+       }},
       {"VocabularySave", true, [](Run& run) { return open_edit(run, true); },
        [](Run& run) {
          int32_t v = -1;
