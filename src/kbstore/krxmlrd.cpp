@@ -94,9 +94,11 @@ constexpr element_row kElements[kElementCount] = {
 
 constexpr const char* kColumnTypes[] = {"NULL", "string", "int"};
 
+// Run for every start tag: the first letter tells the names apart but for
+// two pairs, so at most two names are compared whole.
 uint8_t element_lookup(const char* name) {
   for (uint8_t id = 1; id < kElementCount; ++id) {
-    if (std::strcmp(kElements[id].name, name) == 0) return id;
+    if (kElements[id].name[0] == name[0] && std::strcmp(kElements[id].name, name) == 0) return id;
   }
   return kNone;
 }
