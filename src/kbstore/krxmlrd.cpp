@@ -95,9 +95,11 @@ constexpr element_row kElements[kElementCount] = {
 
 constexpr const char* kColumnTypes[] = {"NULL", "string", "int"};
 
+// Run for every start tag: the first letter tells the names apart but for
+// two pairs, so at most two names are compared whole.
 uint8_t element_lookup(const char* name) {
   for (uint8_t id = 1; id < kElementCount; ++id) {
-    if (std::strcmp(kElements[id].name, name) == 0) return id;
+    if (kElements[id].name[0] == name[0] && std::strcmp(kElements[id].name, name) == 0) return id;
   }
   return kNone;
 }
@@ -391,14 +393,28 @@ struct char_reader {
     }
     return u;
   }
-  // Moves to the next '&' before `end` (a byte offset), or to `end`, where
-  // a character is a byte; elsewhere one character on.
-  void skip_to_reference(size_t end) {
-    if (form != text_form::kUtf8 && form != text_form::kLatin1) return;
-    const void* amp = std::memchr(p + at, '&', end - at);
-    at = amp != nullptr ? static_cast<size_t>(static_cast<const unsigned char*>(amp) - p) : end;
+  // Bytes a character of the form takes at least.
+  size_t unit() const { return form == text_form::kUtf16Le || form == text_form::kUtf16Be ? 2 : 1; }
+  // Where the next ASCII character `c` is from `from` (a character's
+  // start) before `end`, or `end`. An ASCII character is a byte, or a
+  // 16-bit unit, of its own in every form, never a part of another
+  // character, so it is looked for without reading the characters.
+  size_t find(char c, size_t from, size_t end) const {
+    if (unit() == 1) {
+      const void* hit = std::memchr(p + from, c, end - from);
+      return hit != nullptr ? static_cast<size_t>(static_cast<const unsigned char*>(hit) - p) : end;
+    }
+    for (size_t i = from; i + 1 < end; i += 2) {
+      if (unit16(i) == c) return i;
+    }
+    return end;
   }
 };
+
+// A text in UTF-8, as Expat hands texts to the handlers.
+char_reader utf8_reader(const std::string& text) {
+  return char_reader{reinterpret_cast<const unsigned char*>(text.data()), text.size(), text_form::kUtf8};
+}
 
 void utf8_append(std::string& out, int32_t cp) {
   if (cp < 0x80) {
@@ -463,101 +479,121 @@ text_position position_in(char_reader text, size_t offset, text_position at) {
   return at;
 }
 
-// Checks each reference of one token of markup whose references Expat
-// expands itself, as it completes and in Expat's order: a start tag (in its
-// attribute values), an attribute default's literal, or a reference. The
-// token starts at the text's start; `at` is where that is. A token from the
-// document itself names the place of each reference; one from an internal
-// entity's text names the place of the reference that brought it (`at`).
-void token_check(read_state& st, char_reader text, text_position at, bool own_place) {
+// Where the token at the text's start ends, for the tokens whose
+// references Expat expands itself: a start tag (at its '>' outside quoted
+// values), an attribute default's literal (at its closing quote) or a
+// reference (at its ';'); 0 for any other. A token cut short ends with the
+// text.
+size_t token_extent(char_reader text) {
   text.at = 0;
   const int32_t first = text.next();
-  const bool tag = first == '<';
-  int32_t quote = first == '"' || first == '\'' ? first : 0;
-  if (!tag && quote == 0 && first != '&') return;
-  bool in_name = first == '&';
-  size_t value_end = text.n;  // where the current value's quote is, for single bytes
-  size_t start = 0;
-  if (quote != 0 && (text.form == text_form::kUtf8 || text.form == text_form::kLatin1)) {
-    const void* q = std::memchr(text.p + text.at, quote, text.n - text.at);
-    value_end = q != nullptr ? static_cast<size_t>(static_cast<const unsigned char*>(q) - text.p) : text.n;
+  if (first == '"' || first == '\'' || first == '&') {
+    const size_t close = text.find(first == '&' ? ';' : static_cast<char>(first), text.at, text.n);
+    return close < text.n ? close + text.unit() : text.n;
   }
-  std::string& name = st.ref_name;
-  name.clear();
+  if (first != '<') return 0;
   for (;;) {
-    if (quote != 0 && !in_name) text.skip_to_reference(value_end);
-    const size_t here = text.at;
     const int32_t c = text.next();
-    if (c < 0) return;
-    if (in_name) {
-      if (c != ';') {
-        utf8_append(name, c);
-        continue;
-      }
-      in_name = false;
-      std::string_view refused;
-      if (!reference_ok(st, name, &refused)) {
-        return entity_fail(st, refused, own_place ? position_in(text, start, at) : at);
-      }
-      if (!tag && quote == 0) return;  // the reference alone
-      continue;
-    }
-    if (quote != 0) {
-      if (c == quote) {
-        if (!tag) return;
-        quote = 0;
-      } else if (c == '&') {
-        in_name = true;
-        start = here;
-        name.clear();
-      }
-      continue;
-    }
-    if (c == '>') return;
+    if (c < 0 || c == '>') return text.at;
     if (c == '"' || c == '\'') {
-      quote = c;
-      if (text.form == text_form::kUtf8 || text.form == text_form::kLatin1) {
-        const void* q = std::memchr(text.p + text.at, quote, text.n - text.at);
-        value_end = q != nullptr ? static_cast<size_t>(static_cast<const unsigned char*>(q) - text.p) : text.n;
-      }
+      const size_t close = text.find(static_cast<char>(c), text.at, text.n);
+      text.at = close < text.n ? close + text.unit() : text.n;
     }
   }
+}
+
+// Checks each reference of one token of markup whose references Expat
+// expands itself (a start tag, in its attribute values; an attribute
+// default's literal; a reference), the text being that token alone as
+// Expat tokenized it: every '&' in it then opens a reference (a tag holds
+// none outside its values), met in Expat's order. A token of the document
+// itself names the place of each reference; one from an internal entity's
+// text names the place of the reference that brought it. The place is
+// asked of Expat only for a refusal: Expat counts the lines of the text
+// since the place asked last, which for every tag would read the whole
+// document again.
+void references_check(read_state& st, char_reader text, bool own_place) {
+  std::string& name = st.ref_name;
+  text.at = 0;
+  for (;;) {
+    text.at = text.find('&', text.at, text.n);
+    const size_t start = text.at;
+    if (text.next() < 0) return;
+    name.clear();
+    int32_t c = text.next();
+    for (; c >= 0 && c != ';'; c = text.next()) utf8_append(name, c);
+    if (c < 0) return;
+    std::string_view refused;
+    if (!reference_ok(st, name, &refused)) {
+      const text_position at = event_position(st);
+      return entity_fail(st, refused, own_place ? position_in(text, start, at) : at);
+    }
+  }
+}
+
+// Checks the token at the text's start (see token_extent).
+void token_check(read_state& st, char_reader text, bool own_place) {
+  text.n = token_extent(text);
+  references_check(st, text, own_place);
+}
+
+// The markup of the current event as XML_DefaultCurrent gives it, in
+// UTF-8: within an internal entity's text, the token of the innermost
+// entity open.
+std::string current_markup(read_state& st) {
+  std::string markup;
+  st.capture = &markup;
+  XML_DefaultCurrent(st.parser);
+  st.capture = nullptr;
+  return markup;
 }
 
 // Checks the references of the start tag being handled: Expat reads a
 // reference to an undefined entity in an attribute value as nothing when
 // the document names an external DTD (as every written file does). A tag
-// an internal entity's text brings comes whole, in UTF-8, from
-// XML_DefaultCurrent.
+// of the document is read from Expat's input, as many bytes as Expat took
+// for the event; one an internal entity's text brings comes whole, in
+// UTF-8, from XML_DefaultCurrent. Most tags hold no reference: one without
+// a byte 0x26 is passed on that alone, for a '&' holds that byte in every
+// form the reader takes (UTF-8, Latin-1, UTF-16 in either order).
 void start_tag_check(read_state& st) {
-  const text_position at = event_position(st);
   char_reader source{};
   if (event_source(st, &source)) {
     char_reader probe = source;
-    if (probe.next() == '<') return token_check(st, source, at, true);
+    if (probe.next() == '<') {
+      const int bytes = XML_GetCurrentByteCount(st.parser);
+      source.n = bytes > 0 && static_cast<size_t>(bytes) <= source.n ? static_cast<size_t>(bytes)
+                                                                      : token_extent(source);
+      if (std::memchr(source.p, '&', source.n) == nullptr) return;
+      return references_check(st, source, true);
+    }
   }
-  std::string tag;
-  st.capture = &tag;
-  XML_DefaultCurrent(st.parser);
-  st.capture = nullptr;
-  token_check(st, char_reader{reinterpret_cast<const unsigned char*>(tag.data()), tag.size(), text_form::kUtf8}, at,
-              false);
+  const std::string tag = current_markup(st);
+  if (tag.find('&') == std::string::npos) return;
+  references_check(st, utf8_reader(tag), false);
 }
 
 // Expat refuses some references by itself (in a document without an
 // external DTD, or one that says it is standalone: an undefined entity;
 // anywhere: an external or unparsed entity in an attribute value) without
 // naming the entity. The token it refused is where it stopped: a start
-// tag, an attribute default or a reference. Checked as a handler would
-// have checked it, the refusal gets the same answer.
+// tag, an attribute default or a reference, in the document or in the
+// text of an internal entity that a reference brought. Expat keeps that
+// token: in an entity's text as the current markup of the innermost entity
+// open (a failure closes none), in the document at the event's start (the
+// current markup is then empty, for the failed event ends where it
+// starts). Checked as a handler would have checked it, the refusal gets
+// the same answer.
 void refusal_name(read_state& st, XML_Error code) {
   if (code != XML_ERROR_UNDEFINED_ENTITY && code != XML_ERROR_ENTITY_DECLARED_IN_PE &&
       code != XML_ERROR_ATTRIBUTE_EXTERNAL_ENTITY_REF && code != XML_ERROR_BINARY_ENTITY_REF) {
     return;
   }
   try {
+    const std::string inner = current_markup(st);
+    if (!inner.empty()) return token_check(st, utf8_reader(inner), false);
     char_reader source{};
-    if (event_source(st, &source)) token_check(st, source, event_position(st), true);
+    if (event_source(st, &source)) token_check(st, source, true);
   } catch (const std::bad_alloc&) {
     fail(st, TQ_ERR_NO_MEMORY);
   }
@@ -926,7 +962,7 @@ void XMLCALL on_attlist_decl(void* user, const XML_Char* element, const XML_Char
     // Without its source (an Expat built to keep none) the default cannot
     // be checked, and is refused rather than read unchecked.
     if (!event_source(st, &source)) return fail(st, kXmlErrSyntax);
-    token_check(st, source, event_position(st), true);
+    token_check(st, source, true);
   } catch (const std::bad_alloc&) {
     fail(st, TQ_ERR_NO_MEMORY);
   }

@@ -1,5 +1,6 @@
 // The krxml writer (files are replaced through the file layer's
 // fio_write_replacing) and the context's table of kept newer sections.
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -39,13 +40,21 @@ struct sink {
   context* ctx = nullptr;
   const char* path = nullptr;  // the file, for the message of a refused text
 
-  // Bytes below 0x20 other than tab, LF and CR never reach the file.
+  // Bytes below 0x20 other than tab, LF and CR never reach the file; the
+  // runs between them go in whole.
   void put(const char* s, size_t n) {
+    size_t run = 0;
     for (size_t k = 0; k < n; ++k) {
       auto c = static_cast<unsigned char>(s[k]);
-      if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') continue;
-      buf.push_back(static_cast<char>(c));
+      if (c >= 0x20 || c == '\t' || c == '\n' || c == '\r') continue;
+      buf.append(s + run, k - run);
+      run = k + 1;
     }
+    put_clean(s + run, n - run);
+  }
+  // Bytes known to hold none of those.
+  void put_clean(const char* s, size_t n) {
+    buf.append(s, n);
     if (buf.size() >= kFlushAt) flush();
   }
   void put(const char* s) { put(s, std::strlen(s)); }
@@ -110,30 +119,41 @@ bool refused(sink& s, const char* text) {
   return true;
 }
 
+// The bytes put_escaped writes as references: the five markup characters
+// and the control bytes.
+constexpr std::array<bool, 256> kEscaped = [] {
+  std::array<bool, 256> t{};
+  for (unsigned c = 0; c < t.size(); ++c) {
+    t[c] = c < 0x20 || c == 0x7F || c == '&' || c == '\'' || c == '"' || c == '<' || c == '>';
+  }
+  return t;
+}();
+
 // The five markup characters as entities; control bytes as characters of
-// U+10FF00..U+10FF7F, which the reader turns back into the bytes.
+// U+10FF00..U+10FF7F, which the reader turns back into the bytes. The runs
+// between them go to the sink whole: a long text is mostly such runs.
 void put_escaped(sink& s, const char* text) {
   if (text == nullptr || refused(s, text)) return;
-  std::string out;
-  for (const char* p = text; *p != '\0'; ++p) {
-    auto c = static_cast<unsigned char>(*p);
+  const char* run = text;
+  for (const char* p = text;; ++p) {
+    const auto c = static_cast<unsigned char>(*p);
+    if (!kEscaped[c]) continue;
+    s.put_clean(run, static_cast<size_t>(p - run));
+    if (c == '\0') return;
+    run = p + 1;
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '\'': out += "&apos;"; break;
-      case '"': out += "&quot;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      default:
-        if (c < 0x20 || c == 0x7F) {
-          char ref[16];
-          std::snprintf(ref, sizeof ref, "&#x%06x;", 0x10FF00u + c);
-          out += ref;
-        } else {
-          out.push_back(static_cast<char>(c));
-        }
+      case '&': s.put_clean("&amp;", 5); break;
+      case '\'': s.put_clean("&apos;", 6); break;
+      case '"': s.put_clean("&quot;", 6); break;
+      case '<': s.put_clean("&lt;", 4); break;
+      case '>': s.put_clean("&gt;", 4); break;
+      default: {
+        char ref[16];
+        const int n = std::snprintf(ref, sizeof ref, "&#x%06x;", 0x10FF00u + c);
+        s.put_clean(ref, static_cast<size_t>(n));
+      }
     }
   }
-  s.put(out.data(), out.size());
 }
 
 void start_tag(sink& s, const char* name, const char* attr = nullptr, const char* value = nullptr) {

@@ -287,6 +287,12 @@ TEST(Krxml, EntitiesOutsideTheDocumentAreRefused) {
       {"<!ENTITY undefined SYSTEM \"ext.xml\">", "<record key=\"&amp;&undefined;\"><value>v</value></record>", 5},
       {"<!ENTITY a \"x&undefined;\">", "<record key=\"&a;\"><value>v</value></record>", 5},
       {"<!ENTITY a \"x&undefined;\">", "<record key=\"k\"><value>&a;</value></record>", 5},
+      // What a comment, a processing instruction or a CDATA section of an
+      // entity's text holds is no reference.
+      {"<!ENTITY a \"<!--&zz;-->&undefined;\">", "<record key=\"k\"><value>&a;</value></record>", 5},
+      {"<!ENTITY b \"<![CDATA[&zz;]]>&undefined;\"><!ENTITY a \"<?pi &zz;?>&b;\">",
+       "<record key=\"k\"><value>&a;</value></record>", 5},
+      {"<!ENTITY a \"<value a='&undefined;'>v</value>\">", "<record key=\"k\">&a;</record>", 5},
       {"<!ATTLIST record key CDATA \"&undefined;\">", "<record><value>v</value></record>", 2},
   };
   // With an external DTD, with none (line 2 then holds the subset alone,
