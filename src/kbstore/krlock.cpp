@@ -487,11 +487,6 @@ int32_t lock_place_get(context* ctx, lock_handle* handle, fio_place* out) {
   return 0;
 }
 
-lock_ref lock_primary_ref(const lock_handle* handle) {
-  if (handle == nullptr || !handle->held || handle->primary == nullptr) return lock_ref{};
-  return lock_ref{handle->primary, handle->primary->serial};
-}
-
 bool lock_ref_held(const lock_handle* handle, const lock_ref& ref, fio_place* out) {
   if (out != nullptr) *out = fio_place{};
   // The handle must reference the entry before the entry is looked at: a

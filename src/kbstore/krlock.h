@@ -118,8 +118,6 @@ int32_t lock_path_get(context* ctx, lock_handle* handle, char* out, uint32_t siz
 // The primary file's place, which a save writes to: -802 or -603 as
 // lock_path_get. The place is valid while the handle holds the file.
 int32_t lock_place_get(context* ctx, lock_handle* handle, fio_place* out);
-// The ref of the handle's primary file (empty when it holds none).
-lock_ref lock_primary_ref(const lock_handle* handle);
 // The place of a ref's file when the handle still holds it as it was taken
 // (not released and taken again since): 1 and *out set, else 0 and *out
 // empty. No owner check and nothing recorded.

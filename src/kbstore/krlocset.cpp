@@ -158,17 +158,12 @@ int32_t locale_file_xml_create(context* ctx, tq_xmldoc** file) {
 
 namespace {
 
-int32_t locale_write_held(context* ctx, int32_t locale, lock_handle* lock) {
-  char iso[kLocaleIsoMax + 1];
-  int32_t rc = locale_table_iso_get(ctx, locale, iso, sizeof iso);
-  if (rc != 0) return rc;
-  char file[kFileNameSize];
-  if (locale_file_name_get(ctx, iso, file, sizeof file) != 0) return TQ_ERR_ARGUMENT;
-  if (lock->owner != ctx) return lock_owner_check(ctx, lock);
-  // The locale's file by its name among the handle's files, in its vault
-  // form or else its older one, wherever the search found it: of several,
-  // the last one an edit read through the handle. Never looked up again by
-  // the name, which may lead elsewhere by now.
+// The held file of a locale read by a load that was not an edit: its file
+// by its name among the handle's files, in its vault form or else its older
+// one, wherever the search found it; of several, the last one an edit read
+// through the handle. Never looked up again by the name, which may lead
+// elsewhere by now. Empty when the handle holds none.
+fio_place held_by_name(const lock_handle* lock, const char* file) {
   fio_place place;
   std::string want(kFileNameSize + 8, '\0');  // on the heap: calls run on small stacks
   for (const char* ext : {"zel", "krd"}) {
@@ -185,20 +180,34 @@ int32_t locale_write_held(context* ctx, int32_t locale, lock_handle* lock) {
     }
     if (place.path != nullptr) break;
   }
+  return place;
+}
+
+int32_t locale_write_held(context* ctx, int32_t locale, lock_handle* lock) {
+  char iso[kLocaleIsoMax + 1];
+  int32_t rc = locale_table_iso_get(ctx, locale, iso, sizeof iso);
+  if (rc != 0) return rc;
+  char file[kFileNameSize];
+  if (locale_file_name_get(ctx, iso, file, sizeof file) != 0) return TQ_ERR_ARGUMENT;
+  if (lock->owner != ctx) return lock_owner_check(ctx, lock);
+  // A locale an edit load read is written to the file it read, where the
+  // lock holds it, whatever other file of its name the handle holds. One
+  // not loaded is told as not held when the handle holds no file of its
+  // name, before it is told as not loaded.
+  loaded_locale_rec* rec = nullptr;
+  rc = locale_rec_get(ctx, locale, &rec);
+  fio_place place;
+  if (rc == 0 && !rec->edit_ref.empty()) {
+    lock_ref_held(lock, rec->edit_ref, &place);
+  } else {
+    place = held_by_name(lock, file);
+  }
   if (place.path == nullptr) {
     TQ_REPORT(ctx, TQ_ERR_LOCK_ACQUIRE, 1497, "Locale settings", static_cast<const char*>(iso),
               static_cast<const char*>(file));
     return TQ_ERR_LOCK_ACQUIRE;
   }
-  loaded_locale_rec* rec = nullptr;
-  rc = locale_rec_get(ctx, locale, &rec);
   if (rc != 0) return rc;
-  // A locale an edit load read is written to the file it read, where the
-  // lock holds it, whatever other file of its name the handle holds.
-  if (!rec->edit_ref.empty()) {
-    rc = lock_ref_place(ctx, lock, rec->edit_ref, "Locale settings", iso, &place);
-    if (rc != 0) return rc;
-  }
   return locale_settings_write(ctx, rec, place);
 }
 
