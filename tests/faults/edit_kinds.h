@@ -87,6 +87,9 @@ inline const SaveKind kKinds[] = {
      [](Editor& e) { return tq_vocab_save(e.ctx, e.index, e.lock); }},
     {"vault file", "locale/en.loc.zel", [](Editor& e) { return tq_zel_vlt_file_edit(e.ctx, "en.loc", 7, &e.vault); },
      [](Editor& e) { return tq_zel_vlt_file_write(e.ctx, e.vault); }},
+    {"compiled vocabulary vault file", "vocab/en_gender.zev",
+     [](Editor& e) { return tq_zel_vlt_file_edit(e.ctx, "en_gender", 8, &e.vault); },
+     [](Editor& e) { return tq_zel_vlt_file_write(e.ctx, e.vault); }},
     // An edit load locks the locale's ancestors' files too, which B would
     // find held by A unless their folder moved as well: this one's files
     // are only the renamed folder's.

@@ -123,7 +123,7 @@ TEST(EditReadPlace, ALinkPointedElsewhereAtTheReadLeavesTheHeldFileItsOwn) {
 
 TEST(EditReadPlace, AnotherFileOfTheNameHeldFirstIsNeverWritten) {
   for (const SaveKind& kind : kKinds) {
-    if (std::strcmp(kind.name, "vault file") == 0) continue;  // its handle holds its own lock
+    if (std::strstr(kind.name, "vault file") != nullptr) continue;  // its handle holds its own lock
     SCOPED_TRACE(kind.name);
     const KbFile at(kind.file);
     const fs::path kb = at.kb.path();
