@@ -427,12 +427,35 @@ TQ_API int32_t tq_root_path_get(tq_context* ctx, char* path) TQ_NOEXCEPT;
  * since the file was locked, the save writes the file the lock holds (in
  * the renamed folder, say), never the file the name leads to now, nor
  * another file of the same name the handle holds too, and its release
- * removes its own lock file there and no other. A save through a handle
- * that does not hold that file as the edit locked it (another handle, or
- * one released and taken again since) is refused (-405). What was made in
- * memory (a _create), or loaded without a handle and then locked by name,
- * is saved to the file of its name the handle holds; of several, the one
- * its _edit_new made, or an edit of that name read, through the handle.
+ * removes its own lock file there and no other.
+ * What a resource or a locale was read from (its file, as its lock holds
+ * it, and the version read: device, inode, size and modification time)
+ * decides every save and every taking of its file again, and a save never
+ * writes over another version than the one read (or last saved by it):
+ * - A save through a handle that holds that file, as the edit locked it
+ *   or as it was taken again since, writes it. One read before the handle
+ *   took its file (loaded without a handle, then locked by tq_lock_create;
+ *   a lock released and taken again) writes the file the handle holds
+ *   that is still the version read, whatever its name.
+ * - Taking again for editing what is loaded already (a resource's edit
+ *   call or load with a handle, tq_zel_locale_load_edit of a loaded
+ *   locale or of one whose ancestor is loaded) checks the file it locks:
+ *   the version read is taken; another version (another editor saved it
+ *   in between) refuses the call (-405, saying the file has changed since
+ *   it was read), leaving nothing locked by it, and so does the save of
+ *   what tq_lock_create locked. What was loaded stays as it was read:
+ *   give back every load of it and load it again to edit the file as it
+ *   is now (a loaded ancestor of an edit load is left unlocked instead,
+ *   its write refused, and the load answers 104). tq_scheme_load_edit
+ *   reads its scheme again.
+ * - A resource a definition named, not read yet, and then taken by an edit
+ *   call, is read on its first use from the file the handle holds.
+ * - What was made in memory (a _create) is saved to the file of its name
+ *   the handle holds; of several, the one its _edit_new made, or an edit of
+ *   that name read, through the handle; two files of the name that no edit
+ *   took are refused (-405, naming both).
+ * - A save through a handle that holds nothing, or no such file, or
+ *   through another context's handle, is refused (-405, -405, -802).
  * Each such lock keeps the folder holding the file open while it is held:
  * one descriptor per folder and context. */
 /* Returns the option word, not a result code; 0 for a NULL context. */
@@ -721,7 +744,11 @@ TQ_API int32_t tq_lock_free(tq_context* ctx, tq_lock_handle* lock) TQ_NOEXCEPT;
  * search path (a link stays a link there): TQ_PATH_MAX + terminator
  * bytes. fname, with the extension of its kind added when it lacks it, may
  * have 16,383 bytes once in UTF-8: a longer one is refused (-802, its
- * message giving its length and that limit) and nothing is locked. */
+ * message giving its length and that limit) and nothing is locked. The
+ * lock does not say what the caller means to save through it: a resource
+ * or locale loaded before, and saved through the handle, is saved only
+ * when the file locked is still the version it was read from (-405 at the
+ * save otherwise; see "Names and files"). */
 TQ_API int32_t tq_lock_create(tq_context* ctx, const char* fname, uint32_t kind, tq_lock_handle* lock,
                               char* path) TQ_NOEXCEPT;
 
@@ -798,7 +825,10 @@ TQ_API int32_t tq_lock_create(tq_context* ctx, const char* fname, uint32_t kind,
 TQ_API int32_t tq_zel_locale_load(tq_context* ctx, int32_t locale, uint32_t flags) TQ_NOEXCEPT;
 /* The same in edit mode: the files read are locked through the handle, and
  * so are those of ancestors already loaded; one of those another context
- * or program has locked stays unlocked, and the load gives 104. A
+ * or program has locked, or another editor has saved since it was read,
+ * stays unlocked, and the load gives 104. A locale loaded already is taken
+ * only when its file is still the version it was read from: -405 (the
+ * file has changed since it was read), nothing locked, otherwise. A
  * definition keeps every name of a resource its file gives, also one whose
  * file cannot be read now (104): tq_locale_write writes it as it was read. */
 TQ_API int32_t tq_zel_locale_load_edit(tq_context* ctx, int32_t locale, uint32_t flags,
@@ -829,9 +859,10 @@ TQ_API int32_t tq_locale_file_xml_create(tq_context* ctx, tq_xmldoc** file) TQ_N
  * for an ancestor loaded already, locked through it), where that file now
  * is (see "Names and files": the locale's name is not looked up again,
  * and no other file of that name the handle holds is written); a locale no
- * edit load took, to the file of its name the handle locks. -405 when the
- * handle does not lock that file, or no longer as the edit load locked it
- * (released and locked again since). Unfinished definitions are written
+ * edit load took, to the file the handle locks that is still the version
+ * the locale was read from. -405 when the handle holds no such file, or
+ * when the file has changed since it was read (another editor saved it:
+ * nothing is written). Unfinished definitions are written
  * as they are. Each definition written is read back by the locale loader's own
  * reader, as the locale's next load will read it (the datatypes,
  * definitions and resources it names taken as they are loaded now): one that

@@ -802,6 +802,23 @@ int32_t fio_identity(fio_handle* handle, fio_file_id* out) {
   return 0;
 }
 
+fio_version fio_version_opened(fio_handle* handle) {
+  np_fio_version v{};
+  if (handle == nullptr || np_fio_version_opened(handle->file, &v) != 0) return fio_version{};
+  return fio_version{v.device, v.inode, v.size, v.mtime_sec, v.mtime_nsec};
+}
+
+int32_t fio_version_at(int folder, const char* name, fio_version* out) {
+  if (out == nullptr) return TQ_ERR_ARGUMENT;
+  *out = fio_version{};
+  np_fio_version v{};
+  const int32_t status = np_fio_version_at(folder, name, &v);
+  if (status == kNpFioNotFound) return TQ_ERR_FILE_MISSING;
+  if (status != kNpFioOk) return status == kNpFioNoMemory ? TQ_ERR_NO_MEMORY : TQ_ERR_FILE_OPEN;
+  *out = fio_version{v.device, v.inode, v.size, v.mtime_sec, v.mtime_nsec};
+  return 0;
+}
+
 int32_t fio_replace_target(const char* path, char* out, uint32_t size) {
   if (path == nullptr || out == nullptr || size == 0) return TQ_ERR_ARGUMENT;
   int32_t status = np_fio_link_resolve(path, out, size);
@@ -1168,12 +1185,17 @@ int32_t write_in_place(context* ctx, const fio_place& place, fio_fill_fn fill, v
   // is alive, so it is held until the file has its final name.
   if (rc == 0) {
     np_fio_id id{};
+    // The version the file will be once renamed (a rename keeps the
+    // inode and the time), for a caller that keeps what it wrote.
+    np_fio_version v{};
     int folder_err = 0;
     if (np_fio_identity(w->cell.file, &id) != 0 ||
+        (place.written != nullptr && np_fio_version_now(w->cell.file, &v) != 0) ||
         np_fio_replace_at(place.folder, w->temp, place.name, &id, &folder_err) != 0) {
       rc = report_write_failure(ctx, TQ_ERR_FILE_WRITE, shown);
     } else {
       w->renamed = true;
+      if (place.written != nullptr) *place.written = fio_version{v.device, v.inode, v.size, v.mtime_sec, v.mtime_nsec};
       // In place, and readable now; but a crash may yet bring back the old
       // file, which the caller is told with the reason.
       if (folder_err != 0) {

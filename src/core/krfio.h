@@ -257,6 +257,25 @@ struct fio_file_id {
 };
 // 0, or -802 for NULL.
 int32_t fio_identity(fio_handle* handle, fio_file_id* out);
+// One version of a file, as something was read from it or a save wrote
+// it. A save replaces the file by a new one, so its device and inode tell
+// a new version; size and modification time catch a file changed in
+// place. Unknown (all zero: no file has inode 0) for what was not read
+// from a file.
+struct fio_version {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  int64_t size = 0;
+  int64_t mtime_sec = 0;
+  int64_t mtime_nsec = 0;
+  bool known() const { return inode != 0; }
+  bool operator==(const fio_version&) const = default;
+};
+// The version of an open file as it was opened: what a read of it read.
+fio_version fio_version_opened(fio_handle* handle);
+// The version of the file of a held folder now (-400 when it cannot be
+// looked at or is not a regular file there, -404 when it is gone, -600).
+int32_t fio_version_at(int folder, const char* name, fio_version* out);
 // The file that a write replacing `path` by a new file must replace: the
 // end of the chain when `path` is a symbolic link (so the link stays a
 // link), else `path`. -1 when it does not fit in out; -400 for a loop of
@@ -367,6 +386,9 @@ struct fio_place {
   const char* name = nullptr;
   const char* shown = nullptr;
   const char* path = nullptr;
+  // When not NULL, a write that put its file in place sets it to the
+  // version it wrote: what the writer holds in memory is that version.
+  fio_version* written = nullptr;
 };
 // fio_write_replacing for the file of a place; the same rules and results.
 // A link found at its name (not the file held) is refused, -400.

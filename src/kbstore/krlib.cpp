@@ -71,8 +71,6 @@ std::size_t stem_length(uint32_t kind, const char* name) {
   return n;
 }
 
-bool is_separator(char c) { return c == '/' || c == '\\'; }
-
 // Forgets everything of the slot, the client loads recorded in it included.
 void slot_clear(resource_slot* slot) {
   sharer_loads_free(&slot->client_loads);
@@ -184,8 +182,12 @@ int32_t registered_file_find(context* ctx, uint32_t kind, const char* stem) {
 // the handle holds nothing and the editor's save is refused. A resource
 // without a file (made in memory, its file not made yet) has nothing to
 // lock. The lock's failure (the file locked elsewhere, a handle of another
-// context) is the edit's, and the handle keeps only what it held. The file
-// locked is the one the resource's save writes from now on.
+// context) is the edit's, and the handle keeps only what it held. What was
+// read already must have been read from the version the lock now holds
+// (file_read_take): another editor's save since it was read is never
+// overwritten with what was read before it; the edit is refused instead
+// (-405) and gives back what it locked. One not read yet is read on its
+// first use through the handle, from the file it holds.
 int32_t resource_file_lock(context* ctx, resource_slot* slot, lock_handle* lock) {
   resource_file file;
   if (!resource_file_of(slot->kind, slot->name, &file)) return TQ_ERR_ARGUMENT;
@@ -194,8 +196,13 @@ int32_t resource_file_lock(context* ctx, resource_slot* slot, lock_handle* lock)
   int32_t rc = lock_file_create_found(ctx, file.name, file.kind, lock, nullptr, 0, &taken);
   if (rc == TQ_ERR_FILE_MISSING) return 0;
   if (rc < 0) return rc;
+  if (slot->state == kRsrcRegistered) {
+    slot->cb.lock = lock;
+  } else {
+    rc = file_read_take(ctx, &slot->read, lock, taken, rsrc_kind_name_get(slot->kind), slot->name);
+    if (rc != 0) return rc;
+  }
   kept.keep();
-  slot->edit_ref = taken;
   lock_ref_edited(lock, taken);
   return 0;
 }
@@ -279,17 +286,15 @@ bool rsrc_same_name(uint32_t kind, const char* a, const char* b) {
   return la == lb && std::memcmp(a, b, la) == 0;
 }
 
-int32_t rsrc_save_place(context* ctx, const resource_slot* slot, lock_handle* lock, fio_place* place) {
+int32_t rsrc_save_place(context* ctx, resource_slot* slot, lock_handle* lock, fio_place* place) {
   if (place != nullptr) *place = fio_place{};
   if (slot == nullptr || place == nullptr) return TQ_ERR_ARGUMENT;
-  int32_t rc = lock_owner_check(ctx, lock);
-  if (rc != 0) return rc;
+  // The slot's record is shared with every context of the state: it is
+  // read and changed (the ref a handle took since, the version written)
+  // under the write hold, which the whole save keeps.
+  const write_hold hold(ctx);
+  if (!hold.held()) return hold.rc();
   const uint32_t kind = slot->kind;
-  // What was read or made through a lock is saved to that file and to no
-  // other, whatever else of the same name the handle holds.
-  if (!slot->edit_ref.empty()) {
-    return lock_ref_place(ctx, lock, slot->edit_ref, rsrc_kind_name_get(kind), slot->name, place);
-  }
   // The file's name without its extension, as the kind's loader builds it.
   char file[kRsrcNameSize + 8];
   std::size_t n = without_file_extension(kind, slot->name, std::strlen(slot->name));
@@ -300,49 +305,17 @@ int32_t rsrc_save_place(context* ctx, const resource_slot* slot, lock_handle* lo
     std::memcpy(base, file, n + 1);
     if (rsrc_scheme_file_name(base, file, sizeof file) != 0) return TQ_ERR_ARGUMENT;
   }
-  // Made in memory, or read by a load that is not an edit: the held file
-  // of its name. Of several, the last one an edit read or made through the
-  // handle (its _edit_new, an edit read of the name), never a file of the
-  // name the handle only locked when an edit took another.
-  const std::size_t flen = std::strlen(file);
-  const char* found = nullptr;
-  uint32_t found_at = 0;
-  uint32_t candidates = 0;
-  for (uint32_t i = 0; i < lock_file_count(lock); ++i) {
-    const char* held = lock_file_path_at(lock, i);
-    std::size_t hn = std::strlen(held);
-    bool has_extension = false;
-    for (const char* const* ext = file_extensions(kind); *ext != nullptr && !has_extension; ++ext) {
-      has_extension = cut_extension(held, &hn, *ext);
-    }
-    if (!has_extension) continue;
-    if (flen == 0) {
-      // No name yet: any file of the kind will do, when it is the only one.
-      if (++candidates == 1) {
-        found = held;
-        found_at = i;
-      }
-      continue;
-    }
-    // The name may carry folders of its own; it must match whole ones.
-    if (hn >= flen && std::memcmp(held + hn - flen, file, flen) == 0 &&
-        (hn == flen || is_separator(held[hn - flen - 1]))) {
-      if (found == nullptr || lock_file_edited_at(lock, i)) {
-        found = held;
-        found_at = i;
-      }
-    }
-  }
-  if (flen == 0 && candidates != 1) found = nullptr;
-  if (found == nullptr) {
-    const char* what = flen != 0 ? file : "(it has no name, and the handle does not lock exactly one such file)";
-    TQ_REPORT(ctx, TQ_ERR_LOCK_ACQUIRE, 1497, rsrc_kind_name_get(kind), static_cast<const char*>(slot->name), what);
-    return TQ_ERR_LOCK_ACQUIRE;
-  }
-  // The file the lock holds, wherever its folder now is and whatever its
-  // name leads to now: never looked up again by the name.
-  *place = lock_file_place_at(lock, found_at);
-  return 0;
+  const lock_name_rule rule{file, file_extensions(kind)};
+  return file_read_save_place(ctx, &slot->read, lock, rule, rsrc_kind_name_get(kind), slot->name, place);
+}
+
+int32_t rsrc_document_read(context* ctx, resource_slot* slot, lock_handle* lock, const char* file, uint32_t flags,
+                           xmldoc** out) {
+  lock_ref taken;
+  const int32_t rc = lock != nullptr ? xmldoc_read_for_edit(ctx, file, flags, lock, out, &taken)
+                                     : xmldoc_read(ctx, file, flags, out);
+  if (rc >= 0 && *out != nullptr) slot->read = file_read{taken, (*out)->read_from};
+  return rc;
 }
 
 void rsrc_lock_detach(context* ctx, const lock_handle* lock) {

@@ -78,9 +78,9 @@ struct resource_slot {
                                // creation; they go with the slot
   rsrc_callbacks cb;
   void* part;  // the kind's own record
-  // The locked file it was read, or made, through for editing: the file its
-  // save writes (rsrc_save_place). Empty (zero bytes) otherwise.
-  lock_ref edit_ref;
+  // What it was read from (its lock ref and the version read), which
+  // decides its save (rsrc_save_place) and every taking of its file again.
+  file_read read;
 };
 
 // The slots of one kind. Slots live in their own allocations so that a slot
@@ -135,11 +135,17 @@ int32_t rsrc_unload(context* ctx, uint32_t kind, int32_t index);
 // the reference is given back and *index set to -1. The result is open's,
 // else the release's.
 int32_t rsrc_client_load_end(context* ctx, uint32_t kind, int32_t* index, int32_t rc, write_hold& hold);
+// With the handle of an edit (lock), the files the edit locked through it
+// are given back when the load fails, however late: a failed call leaves
+// the handle as it found it.
 template <typename Open>
-int32_t rsrc_client_load(context* ctx, uint32_t kind, int32_t* index, Open&& open) {
+int32_t rsrc_client_load(context* ctx, uint32_t kind, int32_t* index, Open&& open, lock_handle* lock = nullptr) {
+  lock_mark_guard taken(ctx, lock);
   write_hold hold(ctx);
   if (!hold.held()) return hold.rc();
-  return rsrc_client_load_end(ctx, kind, index, open(), hold);
+  const int32_t rc = rsrc_client_load_end(ctx, kind, index, open(), hold);
+  if (rc >= 0) taken.keep();
+  return rc;
 }
 
 // The unload export of every kind: one of this context's client loads (or,
@@ -172,18 +178,25 @@ int32_t rsrc_version_read(context* ctx, resource_slot* slot, const xmldoc* doc);
 // "Addr.v2" are two resources.
 bool rsrc_same_name(uint32_t kind, const char* a, const char* b);
 
-// The file a save of the slot's resource writes: among the files the lock
-// handle locks, the one named after the resource (its name with an
-// extension of its kind; for a scheme its file name). A vocabulary made
-// without a name has no file of its own yet: it takes the handle's only
-// vocabulary file. -405 (recorded) when the handle does not lock that file
-// (or, for a vocabulary without a name, locks none or several); -802 or
-// -603 (recorded) for a handle of another context or one that holds
-// nothing. *place is where the lock holds that file (its folder, held
-// open, and its name there; place->path the path it was found by), valid
-// while the handle holds it: the save writes there, whatever the path
-// leads to by then.
-int32_t rsrc_save_place(context* ctx, const resource_slot* slot, lock_handle* lock, fio_place* place);
+// The file a save of the slot's resource writes, decided by the slot's
+// record (file_read_save_place): the file it was read or made through, or
+// the one the handle took for it since, never another version than the
+// one read (-405, recorded). What was made in memory goes to the one file
+// of its name the handle holds (its name with an extension of its kind;
+// for a scheme its file name); a vocabulary made without a name to the
+// handle's only vocabulary file. -802 for a handle of another context.
+// A save runs under the write hold, for the record is shared: under a
+// read hold alone this answers kRcNeedsWriteHold before anything is done,
+// and the frame runs the call again. *place is where the lock holds the
+// file, valid while the handle holds it; its write records the version
+// written in the slot.
+int32_t rsrc_save_place(context* ctx, resource_slot* slot, lock_handle* lock, fio_place* place);
+
+// Reads the krxml document of a slot's resource, by its name along the
+// search path or, with a lock handle, through the file it locks
+// (xmldoc_read_for_edit), and records in the slot what it was read from.
+int32_t rsrc_document_read(context* ctx, resource_slot* slot, lock_handle* lock, const char* file, uint32_t flags,
+                           xmldoc** out);
 
 // What a save answers when making the document of the slot's resource
 // failed with rc: out of memory is -600, recorded with a message naming the

@@ -497,22 +497,126 @@ bool lock_ref_held(const lock_handle* handle, const lock_ref& ref, fio_place* ou
   return true;
 }
 
-int32_t lock_ref_place(context* ctx, const lock_handle* handle, const lock_ref& ref, const char* what,
-                       const char* name, fio_place* out) {
-  if (out != nullptr) *out = fio_place{};
-  if (handle == nullptr || out == nullptr) return TQ_ERR_ARGUMENT;
-  int32_t rc = lock_owner_check(ctx, handle);
+namespace {
+
+// Whether a held path is a file of the rule's name: the stem, then '.' and
+// one of the extensions, the stem's folders matching whole ones.
+bool named_by(const char* held, const lock_name_rule& rule) {
+  const size_t n = std::strlen(held);
+  for (const char* const* ext = rule.extensions; ext != nullptr && *ext != nullptr; ++ext) {
+    const size_t e = std::strlen(*ext);
+    if (n <= e + 1 || held[n - e - 1] != '.' || std::memcmp(held + n - e, *ext, e) != 0) continue;
+    const size_t hn = n - e - 1;
+    const size_t sn = std::strlen(rule.stem);
+    if (sn == 0) return true;
+    if (hn >= sn && std::memcmp(held + hn - sn, rule.stem, sn) == 0 &&
+        (hn == sn || held[hn - sn - 1] == '/' || held[hn - sn - 1] == '\\')) {
+      return true;
+    }
+  }
+  return false;
+}
+
+lock_entry* entry_at(const lock_handle* handle, uint32_t index) {
+  return index == 0 ? handle->primary : handle->further[index - 1];
+}
+
+// The held file must still be the version read: a version looked at and
+// found another is refused (2480); one that cannot be looked at is the
+// failure of looking. Nothing was read from a file: nothing to compare.
+int32_t version_check(context* ctx, const file_read& read, const lock_entry* entry, const char* what,
+                      const char* name) {
+  if (!read.version.known()) return 0;
+  fio_version now;
+  const int32_t rc = fio_version_at(entry->folder != nullptr ? entry->folder->fd : -1, entry_name(entry), &now);
+  if (rc == 0 && now == read.version) return 0;
+  if (rc == 0 || rc == TQ_ERR_FILE_MISSING) {
+    TQ_REPORT(ctx, TQ_ERR_LOCK_ACQUIRE, 2480, static_cast<const char*>(entry->target), what, name);
+    return TQ_ERR_LOCK_ACQUIRE;
+  }
+  if (rc != TQ_ERR_NO_MEMORY) fio_report_open_failure(ctx, rc, entry->target);
+  return rc;
+}
+
+}  // namespace
+
+int32_t file_read_take(context* ctx, file_read* read, const lock_handle* handle, const lock_ref& taken,
+                       const char* what, const char* name) {
+  if (read == nullptr || !lock_ref_held(handle, taken, nullptr)) return TQ_ERR_ARGUMENT;
+  const int32_t rc = version_check(ctx, *read, taken.entry, what, name);
   if (rc != 0) return rc;
-  if (lock_ref_held(handle, ref, out)) return 0;
-  // Named by the file it was read from when the handle still references
-  // its entry (released and taken again since). Otherwise the entry is not
-  // looked at: a ref kept in shared state may name an entry of a context
-  // closed since.
-  const char* file = ref.entry != nullptr && handle_has(handle, ref.entry)
-                         ? static_cast<const char*>(ref.entry->target)
-                         : "(it was not read, or made, through this handle)";
-  TQ_REPORT(ctx, TQ_ERR_LOCK_ACQUIRE, 1497, what, name, file);
-  return TQ_ERR_LOCK_ACQUIRE;
+  read->ref = taken;
+  return 0;
+}
+
+int32_t file_read_save_place(context* ctx, file_read* read, lock_handle* handle, const lock_name_rule& rule,
+                             const char* what, const char* name, fio_place* place) {
+  if (place != nullptr) *place = fio_place{};
+  if (read == nullptr || handle == nullptr || place == nullptr) return TQ_ERR_ARGUMENT;
+  if (!owned_by(handle, ctx)) return report_foreign(ctx);
+  if (!handle->held || handle->primary == nullptr) {
+    TQ_REPORT(ctx, TQ_ERR_LOCK_ACQUIRE, 2482, what, name);
+    return TQ_ERR_LOCK_ACQUIRE;
+  }
+  // The handle must reference the entry before the entry is looked at: a
+  // ref kept in shared state may name an entry of a context closed since.
+  const lock_entry* entry = nullptr;
+  if (lock_ref_held(handle, read->ref, nullptr)) entry = read->ref.entry;
+  const uint32_t count = lock_file_count(handle);
+  if (entry == nullptr && read->version.known()) {
+    // Read before this handle took its file: the one file held that is
+    // still the version read. Of a name, only one file can be.
+    const lock_entry* named = nullptr;
+    for (uint32_t i = 0; i < count && entry == nullptr; ++i) {
+      const lock_entry* e = entry_at(handle, i);
+      fio_version now;
+      if (fio_version_at(e->folder->fd, entry_name(e), &now) == 0 && now == read->version) {
+        entry = e;
+      } else if (named == nullptr && named_by(e->path, rule)) {
+        named = e;
+      }
+    }
+    if (entry == nullptr && named != nullptr) {
+      TQ_REPORT(ctx, TQ_ERR_LOCK_ACQUIRE, 2480, static_cast<const char*>(named->target), what, name);
+      return TQ_ERR_LOCK_ACQUIRE;
+    }
+  } else if (entry == nullptr) {
+    // Made in memory: the one file of its name, or the one an edit took.
+    const lock_entry* first = nullptr;
+    const lock_entry* second = nullptr;
+    const lock_entry* edited = nullptr;
+    uint32_t edited_count = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+      const lock_entry* e = entry_at(handle, i);
+      if (!named_by(e->path, rule)) continue;
+      if (first == nullptr) {
+        first = e;
+      } else if (second == nullptr) {
+        second = e;
+      }
+      if ((handle->edited >> i & 1u) != 0) {
+        edited = e;
+        ++edited_count;
+      }
+    }
+    entry = edited_count == 1 ? edited : second == nullptr ? first : nullptr;
+    if (entry == nullptr && second != nullptr) {
+      TQ_REPORT(ctx, TQ_ERR_LOCK_ACQUIRE, 2481, what, name, static_cast<const char*>(first->target),
+                static_cast<const char*>(second->target));
+      return TQ_ERR_LOCK_ACQUIRE;
+    }
+  }
+  if (entry == nullptr) {
+    const char* file = rule.stem[0] != '\0' ? rule.stem : "(it has no name, and the handle does not lock exactly one such file)";
+    TQ_REPORT(ctx, TQ_ERR_LOCK_ACQUIRE, 1497, what, name, file);
+    return TQ_ERR_LOCK_ACQUIRE;
+  }
+  const int32_t rc = version_check(ctx, *read, entry, what, name);
+  if (rc != 0) return rc;
+  read->ref = lock_ref{entry, entry->serial};
+  *place = entry_place(entry);
+  place->written = &read->version;
+  return 0;
 }
 
 void lock_ref_edited(lock_handle* handle, const lock_ref& ref) {
@@ -527,10 +631,6 @@ bool lock_ref_live(const lock_ref& ref, fio_place* out) {
   if (ref.entry == nullptr || ref.entry->ref_count == 0 || ref.entry->serial != ref.serial) return false;
   if (out != nullptr) *out = entry_place(ref.entry);
   return true;
-}
-
-bool lock_file_edited_at(const lock_handle* handle, uint32_t index) {
-  return index < lock_file_count(handle) && (handle->edited >> index & 1u) != 0;
 }
 
 int32_t lock_release_all(context* ctx, lock_handle* handle) {

@@ -56,6 +56,26 @@ struct lock_ref {
   bool empty() const { return entry == nullptr; }
 };
 
+// What a resource or a locale was read from, kept in one place (the
+// resource's slot, the loaded locale's record): the lock ref of the file
+// it was read through, or taken for since, and the version read, or the
+// one its last save wrote. Every save and every taking of its file again
+// decides from this record alone (file_read_take, file_read_save_place),
+// so that nothing is ever saved over a version it did not read.
+struct file_read {
+  lock_ref ref;         // empty when no lock took its file
+  fio_version version;  // unknown for what was made in memory
+};
+
+// How a save finds the file of something made in memory (no version
+// read) among a handle's files: its name without extension (folders of
+// its own may lead it) with one of its kind's extensions. An empty stem
+// stands for any one file of those extensions.
+struct lock_name_rule {
+  const char* stem;
+  const char* const* extensions;  // NULL-terminated
+};
+
 // A client's hold on the lock files of the files it edits.
 struct lock_handle {
   uint32_t held;  // 1 once it references a file
@@ -122,22 +142,41 @@ int32_t lock_place_get(context* ctx, lock_handle* handle, fio_place* out);
 // (not released and taken again since): 1 and *out set, else 0 and *out
 // empty. No owner check and nothing recorded.
 bool lock_ref_held(const lock_handle* handle, const lock_ref& ref, fio_place* out);
-// The place a save of `what` named `name` writes: the file of its ref, which
-// the handle must still hold as it was taken. -802 for a handle of another
-// context, -603 when it holds nothing, -405 (message 1497, naming the file
-// read) when it does not hold that file; all recorded.
-int32_t lock_ref_place(context* ctx, const lock_handle* handle, const lock_ref& ref, const char* what,
-                       const char* name, fio_place* out);
 // Marks the ref's file, when the handle holds it as taken, as read or made
 // for editing through the handle: of the files of one name a handle holds,
 // a save that has no ref of its own takes the one an edit took
-// (lock_file_edited_at).
+// (file_read_save_place).
 void lock_ref_edited(lock_handle* handle, const lock_ref& ref);
 // The place of a ref's file while some handle of the context holds it as
 // it was taken: 1 and *out set, else 0. Only for a ref taken in the calling
 // context, whose entries live as long as it does.
 bool lock_ref_live(const lock_ref& ref, fio_place* out);
-bool lock_file_edited_at(const lock_handle* handle, uint32_t index);
+// A lock just taken (`taken`) for something already read as `read`: 0,
+// and read->ref := taken, when the file held is the version read (or
+// nothing was read from a file). -405 (message 2480: the file changed
+// since it was read, another editor saved it) when it is another version;
+// the failure of looking at it (-400, -404, -600, recorded). On a failure
+// the record is left as it was.
+int32_t file_read_take(context* ctx, file_read* read, const lock_handle* handle, const lock_ref& taken,
+                       const char* what, const char* name);
+// The place a save of `what` named `name`, read as `read`, writes:
+// - the file of its ref while the handle holds it as it was taken;
+// - else, for what was read from a file, the one file the handle holds
+//   that is the version read (the handle took it after the read); its ref
+//   is taken into the record;
+// - else, for what was made in memory, the one file of its name (`rule`)
+//   the handle holds or, of several, the one an edit read or made through
+//   it; its ref is taken into the record.
+// Whichever it is, the file held must be the version read (or, after a
+// save, written): -405 (message 2480) when it changed since. -405 too for
+// a handle that holds nothing (2482), that holds no such file (1497), or
+// several files of the name none of which an edit took (2481, naming two
+// of them); -802 for a handle of another context; all recorded. On
+// success place->written points at read->version, so that the write
+// keeps the version it wrote. Under the write hold: the record is shared.
+int32_t file_read_save_place(context* ctx, file_read* read, lock_handle* handle, const lock_name_rule& rule,
+                             const char* what, const char* name, fio_place* place);
+
 // Releases the further files (last first), then the primary one; the handle
 // holds nothing afterwards. -802 for another context, -603 when not held.
 int32_t lock_release_all(context* ctx, lock_handle* handle);

@@ -147,10 +147,14 @@ void lock_ancestors(context* ctx, int32_t index, lock_handle* lock) {
     if (rec == nullptr || rec->code == -1) return;
     char file[kFileNameSize];
     if (locale_file_name_get(ctx, rec->iso, file, sizeof file) == 0) {
+      // Taken only as the version the ancestor was read from: one another
+      // editor has saved since stays unlocked, and its write is refused.
+      const lock_mark mark = lock_mark_get(lock);
       lock_ref taken;
-      if (lock_add(lock, ctx, file, kFioKindZel, nullptr, 0, &taken) == 0 ||
-          lock_add(lock, ctx, file, kFioKindKrd, nullptr, 0, &taken) == 0) {
-        rec->edit_ref = taken;
+      if ((lock_add(lock, ctx, file, kFioKindZel, nullptr, 0, &taken) == 0 ||
+           lock_add(lock, ctx, file, kFioKindKrd, nullptr, 0, &taken) == 0) &&
+          file_read_take(ctx, &rec->read, lock, taken, "locale", rec->iso) != 0) {
+        lock_release_since(ctx, lock, mark);
       }
     }
     index = rec->parent;
@@ -282,6 +286,15 @@ int32_t load_impl(context* ctx, const char* iso, uint32_t flags, lock_handle* lo
 
   int32_t index = find_index(ctx, code);
   if (index >= 0) {
+    loaded_locale_rec* rec = rec_at(ctx, index);
+    // An edit load takes a locale loaded before only as the version it was
+    // read from: what it holds is what a write will save over the file.
+    // Another editor's save since is never overwritten with what was read
+    // before it; the load is refused, and gives back what it locked.
+    if (lock != nullptr) {
+      rc = file_read_take(ctx, &rec->read, lock, taken, "locale", rec->iso);
+      if (rc != 0) return rc;
+    }
     // A locale already loaded is taken as it is: a load asking for more
     // parts (a wider mask) reads nothing more, as clients have always seen.
     // What a failure outside the files (memory, a file that could not be
@@ -290,7 +303,6 @@ int32_t load_impl(context* ctx, const char* iso, uint32_t flags, lock_handle* lo
     rc = rereads_run(ctx, index, step.doc);
     if (err_is_critical(rc)) return rc;
     const int32_t reread = rc;
-    loaded_locale_rec* rec = rec_at(ctx, index);
     // Every load holds a reference; a client's also counts among the
     // client loads of the context that made it, so that each needs its own
     // unload by that context.
@@ -300,7 +312,6 @@ int32_t load_impl(context* ctx, const char* iso, uint32_t flags, lock_handle* lo
     }
     rec->refs += 1;
     step.keep();
-    if (lock != nullptr) rec->edit_ref = taken;
     if (nested) lock_ancestors(ctx, rec->parent, lock);
     make_current(ctx, index, code);
     *code_out = code;
@@ -335,7 +346,7 @@ int32_t load_impl(context* ctx, const char* iso, uint32_t flags, lock_handle* lo
   rc = locale_parts_read(ctx, rec, step.doc, flags, 1);
   if (err_is_critical(rc)) return rc;
   step.keep();
-  if (lock != nullptr) rec->edit_ref = taken;
+  rec->read = file_read{taken, step.doc->read_from};
   if (rc != 0) remembered = rc;
   *code_out = code;
   return remembered != 0 ? TQ_WARN_LOCALE_PROBLEMS : 0;

@@ -46,10 +46,10 @@ struct loaded_locale_rec {
   uint32_t parts;         // the load flags of the parts read into it
   dtype_set datatypes;    // own datatypes and, outside edit mode, the inherited list
   defn_set defns[kDefnKindCount + 1];  // by kind number; [0] unused
-  // The locked settings file its last edit load read it through (or locked
-  // it by, as an ancestor loaded already): the file tq_locale_write writes.
-  // Empty when no edit load took it.
-  lock_ref edit_ref;
+  // What its settings file was read from (the lock ref of an edit load, or
+  // of one that took it loaded already, and the version read), which
+  // decides tq_locale_write and every taking of the file again.
+  file_read read;
 };
 
 // The loaded locales of a shared state. Records live in their own

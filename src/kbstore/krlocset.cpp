@@ -158,30 +158,7 @@ int32_t locale_file_xml_create(context* ctx, tq_xmldoc** file) {
 
 namespace {
 
-// The held file of a locale read by a load that was not an edit: its file
-// by its name among the handle's files, in its vault form or else its older
-// one, wherever the search found it; of several, the last one an edit read
-// through the handle. Never looked up again by the name, which may lead
-// elsewhere by now. Empty when the handle holds none.
-fio_place held_by_name(const lock_handle* lock, const char* file) {
-  fio_place place;
-  std::string want(kFileNameSize + 8, '\0');  // on the heap: calls run on small stacks
-  for (const char* ext : {"zel", "krd"}) {
-    if (fio_name_extension_set(file, ext, want.data(), kFileNameSize + 8) != 0) continue;
-    for (uint32_t i = 0; i < lock_file_count(lock); ++i) {
-      const char* held = lock_file_path_at(lock, i);
-      const char* base = held;
-      for (const char* p = held; *p != '\0'; ++p) {
-        if (*p == '/' || *p == '\\') base = p + 1;
-      }
-      if (std::strcmp(base, want.c_str()) == 0 && (place.path == nullptr || lock_file_edited_at(lock, i))) {
-        place = lock_file_place_at(lock, i);
-      }
-    }
-    if (place.path != nullptr) break;
-  }
-  return place;
-}
+constexpr const char* kLocaleFileExtensions[] = {"zel", "krd", nullptr};
 
 int32_t locale_write_held(context* ctx, int32_t locale, lock_handle* lock) {
   char iso[kLocaleIsoMax + 1];
@@ -190,24 +167,22 @@ int32_t locale_write_held(context* ctx, int32_t locale, lock_handle* lock) {
   char file[kFileNameSize];
   if (locale_file_name_get(ctx, iso, file, sizeof file) != 0) return TQ_ERR_ARGUMENT;
   if (lock->owner != ctx) return lock_owner_check(ctx, lock);
-  // A locale an edit load read is written to the file it read, where the
-  // lock holds it, whatever other file of its name the handle holds. One
-  // not loaded is told as not held when the handle holds no file of its
-  // name, before it is told as not loaded.
   loaded_locale_rec* rec = nullptr;
-  rc = locale_rec_get(ctx, locale, &rec);
+  const int32_t loaded = locale_rec_get(ctx, locale, &rec);
+  // The file the locale was read from, as its record says: the one its
+  // edit load read, or the one the handle took since that is still the
+  // version read; never another version (file_read_save_place). One not
+  // loaded is told as not held when the handle holds no file of its
+  // name, before it is told as not loaded.
+  std::string stem(kFileNameSize, '\0');  // on the heap: calls run on small stacks
+  if (fio_name_extension_strip(file, stem.data(), kFileNameSize) != 0) return TQ_ERR_ARGUMENT;
+  stem.resize(std::strlen(stem.c_str()));
+  const lock_name_rule rule{stem.c_str(), kLocaleFileExtensions};
+  file_read none;
   fio_place place;
-  if (rc == 0 && !rec->edit_ref.empty()) {
-    lock_ref_held(lock, rec->edit_ref, &place);
-  } else {
-    place = held_by_name(lock, file);
-  }
-  if (place.path == nullptr) {
-    TQ_REPORT(ctx, TQ_ERR_LOCK_ACQUIRE, 1497, "Locale settings", static_cast<const char*>(iso),
-              static_cast<const char*>(file));
-    return TQ_ERR_LOCK_ACQUIRE;
-  }
+  rc = file_read_save_place(ctx, loaded == 0 ? &rec->read : &none, lock, rule, "Locale settings", iso, &place);
   if (rc != 0) return rc;
+  if (loaded != 0) return loaded;
   return locale_settings_write(ctx, rec, place);
 }
 

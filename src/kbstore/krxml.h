@@ -132,6 +132,9 @@ struct tq_xmldoc {
   int32_t trailing_empty;  // empty records at the end of the table
   tq::xml_pool pool;
   uint32_t flags;
+  // The version of the file the document was read from; unknown for one
+  // made in memory (or copied).
+  tq::fio_version read_from;
 };
 
 namespace tq {
@@ -278,7 +281,7 @@ int32_t xml_write_place(context* ctx, const fio_place& place, uint32_t flags, xm
 // is newer. On failure the lock handle releases everything it holds.
 // The file read is the one the lock holds, in its folder under its name
 // there (xmldoc_read_place); taken (may be NULL) receives the ref of that
-// file, which the document's save must write (lock_ref_place), and is left
+// file, which the document's save must write (file_read_save_place), and is left
 // empty on failure; the handle marks that file as read for editing
 // (lock_ref_edited).
 int32_t xmldoc_read_for_edit(context* ctx, const char* file, uint32_t flags, lock_handle* lock, xmldoc** out,

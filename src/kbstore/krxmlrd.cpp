@@ -1372,6 +1372,7 @@ int32_t xml_read_file(context* ctx, const char* file, uint32_t flags, const xml_
 
   xmldoc* doc = st.result;
   st.result = nullptr;
+  doc->read_from = fio_version_opened(fg.fh);
   if (flags & kXmlFlagSort) xmldoc_records_sort(ctx, doc, nullptr);
   if (chain != nullptr && !link.cache->keep(link.id, doc, st.reach - link.depth)) {
     xml_free(ctx, doc);

@@ -163,6 +163,12 @@ int unlink_rel(int dir, const char* name, bool* interrupted = nullptr) {
   return sys("unlinkat", [&] { return ::unlinkat(dir, name, 0); }, interrupted);
 }
 
+np_fio_version version_of(const struct stat& st) {
+  return np_fio_version{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino),
+                        static_cast<int64_t>(st.st_size), static_cast<int64_t>(st.st_mtim.tv_sec),
+                        static_cast<int64_t>(st.st_mtim.tv_nsec)};
+}
+
 // A name in a held folder is one component: no separator, not "." or "..",
 // so that a step can never leave the folder.
 bool plain_name(const char* name) {
@@ -178,6 +184,7 @@ bool plain_name(const char* name) {
 struct np_fio_file {
   int fd;
   np_fio_id id;
+  np_fio_version opened;  // as the open found it
   // The error of a read that failed (0 for none): every read after it
   // fails alike, for where the file stands after it is not known.
   int read_err;
@@ -286,6 +293,7 @@ int32_t open_in(int dir, const char* native, uint32_t mode, np_fio_handle* out) 
     f->fd = fd;
     f->id.device = static_cast<uint64_t>(by_fd.st_dev);
     f->id.inode = static_cast<uint64_t>(by_fd.st_ino);
+    f->opened = version_of(by_fd);
     *out = f;
     return kNpFioOk;
   }
@@ -531,6 +539,30 @@ int32_t np_fio_ptype(const char* path) {
 int32_t np_fio_identity(np_fio_handle handle, np_fio_id* out) {
   if (handle == nullptr || out == nullptr) return kNpFioBadArgument;
   *out = handle->id;
+  return kNpFioOk;
+}
+
+int32_t np_fio_version_opened(np_fio_handle handle, np_fio_version* out) {
+  if (handle == nullptr || out == nullptr) return kNpFioBadArgument;
+  *out = handle->opened;
+  return kNpFioOk;
+}
+
+int32_t np_fio_version_now(np_fio_handle handle, np_fio_version* out) {
+  if (handle == nullptr || out == nullptr) return kNpFioBadArgument;
+  struct stat st {};
+  if (sys("fstat", [&] { return ::fstat(handle->fd, &st); }) != 0) return status_of(errno);
+  *out = version_of(st);
+  return kNpFioOk;
+}
+
+int32_t np_fio_version_at(int dir, const char* name, np_fio_version* out) {
+  if (dir < 0 || !plain_name(name) || out == nullptr) return kNpFioBadArgument;
+  struct stat st {};
+  if (lstat_rel(dir, name, &st) != 0) return status_of(errno);
+  const int32_t status = regular_status(st);
+  if (status != kNpFioOk) return status;
+  *out = version_of(st);
   return kNpFioOk;
 }
 

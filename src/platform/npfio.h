@@ -53,6 +53,20 @@ struct np_fio_id {
   uint64_t inode;
 };
 int32_t np_fio_identity(np_fio_handle handle, np_fio_id* out);
+// A version of a file: its identity, size and modification time. A save
+// replaces a file by a new one (a new identity); a change made in place
+// moves its size or its time.
+struct np_fio_version {
+  uint64_t device;
+  uint64_t inode;
+  int64_t size;
+  int64_t mtime_sec;
+  int64_t mtime_nsec;
+};
+// The version of the open file as it was opened (no system call).
+int32_t np_fio_version_opened(np_fio_handle handle, np_fio_version* out);
+// The version of the open file now (fstat, through the fault hook).
+int32_t np_fio_version_now(np_fio_handle handle, np_fio_version* out);
 // The identity of whatever `path` names, a folder too, links followed.
 int32_t np_fio_path_identity(const char* path, np_fio_id* out);
 // The file a write that replaces `path` must replace: `path` itself, or,
@@ -198,6 +212,9 @@ void np_fio_folder_close(int dir);
 int32_t np_fio_open_at(int dir, const char* name, uint32_t mode, np_fio_handle* out);
 // np_fio_stat for the file of the folder.
 int32_t np_fio_stat_at(int dir, const char* name);
+// The version of the file of the folder (a link at the name not followed:
+// kNpFioNotRegular), or a status.
+int32_t np_fio_version_at(int dir, const char* name, np_fio_version* out);
 // np_fio_writable for the file of the folder.
 int32_t np_fio_writable_at(int dir, const char* name);
 // Removes the name from the folder: when `only` is given, only while the

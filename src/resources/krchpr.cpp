@@ -199,8 +199,7 @@ int32_t chopper_document_build(context* ctx, const chopper_rec* rec, xmldoc** ou
 int32_t chopper_rsrc_load(context* ctx, resource_slot* slot, lock_handle* lock, uintptr_t arg) {
   (void)arg;
   xmldoc* read = nullptr;
-  int32_t rc = lock != nullptr ? xmldoc_read_for_edit(ctx, slot->name, kXmlFlagVault, lock, &read, &slot->edit_ref)
-                               : xmldoc_read(ctx, slot->name, kXmlFlagVault, &read);
+  int32_t rc = rsrc_document_read(ctx, slot, lock, slot->name, kXmlFlagVault, &read);
   if (rc < 0) {
     TQ_REPORT(ctx, rc, 205, static_cast<const char*>(slot->name));
     return rc;
@@ -255,7 +254,7 @@ int32_t client_load(context* ctx, const char* name, lock_handle* lock, int32_t* 
   if (warning < 0) return warning;
   return rsrc_client_load(ctx, kRsrcChopper, index, [&] {
     return rc_combine(chopper_load_by_name(ctx, converted, lock, index), warning);
-  });
+  }, lock);
 }
 
 int32_t create(context* ctx, const char* name, int32_t* index) {

@@ -398,7 +398,7 @@ int32_t register_grammar(context* ctx, const char* name, lock_handle* lock, int3
   int32_t crc = strio_in(ctx, name, text, kNameMax, kStrioConvert);
   if (crc < 0) return crc;
   return rsrc_client_load(ctx, kRsrcGrammar, index,
-                          [&] { return rc_combine(grammar_load_by_name(ctx, text, lock, index), crc); });
+                          [&] { return rc_combine(grammar_load_by_name(ctx, text, lock, index), crc); }, lock);
 }
 
 using edit_scope = rsrc_edit_scope<grammar_rec, grammar_get_for_edit, grammar_edit_end>;
@@ -411,8 +411,7 @@ int32_t grammar_rsrc_load(context* ctx, resource_slot* slot, lock_handle* lock, 
   (void)arg;
   if (slot == nullptr) return TQ_ERR_ARGUMENT;
   xmldoc* read = nullptr;
-  int32_t rc = lock != nullptr ? xmldoc_read_for_edit(ctx, slot->name, kXmlFlagVault, lock, &read, &slot->edit_ref)
-                               : xmldoc_read(ctx, slot->name, kXmlFlagVault, &read);
+  int32_t rc = rsrc_document_read(ctx, slot, lock, slot->name, kXmlFlagVault, &read);
   // The document and the grammar are freed on every way out, an exception
   // included, until the slot takes the grammar.
   xmldoc_ptr doc = xmldoc_owned(ctx, read);

@@ -85,6 +85,7 @@ int32_t read_document(context* ctx, resource_slot* slot, phonetx_rec** out, cons
                                : xmldoc_read(ctx, slot->name, kXmlFlagVault, &read);
   doc.reset(read);
   if (rc < 0) return rc;
+  slot->read.version = doc->read_from;
   (void)rsrc_version_read(ctx, slot, doc.get());
   (void)rsrc_owner_read(ctx, slot, doc.get());
   rc = locale_info_read(ctx, doc.get(), &rec->locale);
@@ -241,7 +242,7 @@ int32_t phonetx_rsrc_load(context* ctx, resource_slot* slot, lock_handle* lock, 
   int32_t rc = read_document(ctx, slot, &rec, edited ? &place : nullptr);
   if (rc < 0) return rc;
   slot->part = rec;
-  if (edited) slot->edit_ref = session->held;
+  slot->read.ref = edited ? session->held : lock_ref{};
   return 0;
 }
 

@@ -59,8 +59,7 @@ void rec_delete(regexlib_rec* rec) {
 int32_t read_document(context* ctx, resource_slot* slot, lock_handle* lock, regexlib_rec** out) {
   *out = nullptr;
   xmldoc* doc = nullptr;
-  int32_t rc = lock != nullptr ? xmldoc_read_for_edit(ctx, slot->name, kXmlFlagVault, lock, &doc, &slot->edit_ref)
-                               : xmldoc_read(ctx, slot->name, kXmlFlagVault, &doc);
+  int32_t rc = rsrc_document_read(ctx, slot, lock, slot->name, kXmlFlagVault, &doc);
   if (rc < 0) return rc;
   const char* name = slot->name;
   regexlib_rec* rec = rec_new();
@@ -327,11 +326,11 @@ int32_t regexlib_name_get(context* ctx, int32_t index, char* out, uint32_t size)
 
 // A client's loads, counted as its own (the registry's client loads).
 int32_t regexlib_load(context* ctx, const char* name, tq_lock_handle* lock, int32_t* index) {
-  return rsrc_client_load(ctx, kRsrcRegex, index, [&] { return load_by_name(ctx, name, lock, index, 1, true); });
+  return rsrc_client_load(ctx, kRsrcRegex, index, [&] { return load_by_name(ctx, name, lock, index, 1, true); }, lock);
 }
 
 int32_t regexlib_load_no_compile(context* ctx, const char* name, tq_lock_handle* lock, int32_t* index) {
-  return rsrc_client_load(ctx, kRsrcRegex, index, [&] { return load_by_name(ctx, name, lock, index, 1, false); });
+  return rsrc_client_load(ctx, kRsrcRegex, index, [&] { return load_by_name(ctx, name, lock, index, 1, false); }, lock);
 }
 
 int32_t regexlib_rule_count_get(context* ctx, int32_t library, uint32_t* count) {

@@ -362,7 +362,7 @@ int32_t create_in_memory(context* ctx, const char* name, uint32_t options, int32
 }
 
 int32_t document_write(context* ctx, const scheme_rec* rec, lock_handle* lock) {
-  const resource_slot* slot = rec->slot;
+  resource_slot* slot = rec->slot;
   xmldoc* doc = nullptr;
   int32_t rc = xmldoc_create(ctx, kDocType, kDocVersion, &doc);
   if (rc < 0) return rsrc_save_build_failed(ctx, slot, rc);
@@ -434,8 +434,7 @@ int32_t scheme_rsrc_load(context* ctx, resource_slot* slot, lock_handle* lock, u
   char file[kRsrcNameSize + 8];
   if (rsrc_scheme_file_name(slot->name, file, sizeof file) != 0) return TQ_ERR_ARGUMENT;
   xmldoc* doc = nullptr;
-  int32_t rc = lock != nullptr ? xmldoc_read_for_edit(ctx, file, kXmlFlagVault, lock, &doc, &slot->edit_ref)
-                               : xmldoc_read(ctx, file, kXmlFlagVault, &doc);
+  int32_t rc = rsrc_document_read(ctx, slot, lock, file, kXmlFlagVault, &doc);
   if (rc < 0) return rc;
   scheme_rec* rec = scheme_rec_new();
   if (rec == nullptr) {
@@ -577,7 +576,7 @@ int32_t scheme_load_edit(context* ctx, const char* scheme_name, tq_lock_handle* 
   if (lock == nullptr) return TQ_ERR_ARGUMENT;
   return rsrc_client_load(ctx, kRsrcScheme, index, [&] {
     return scheme_load_by_name(ctx, scheme_name, static_cast<int32_t>(kSchemeEditState), -1, 0, lock, 1, index);
-  });
+  }, lock);
 }
 
 // The handle's locks go whatever the unload gives: they belong to the
@@ -706,7 +705,7 @@ int32_t scheme_create(context* ctx, const char* path, const char* scheme_name, u
   {
     write_hold hold(ctx);
     resource_slot* slot = nullptr;
-    if (hold.held() && rsrc_slot_get_used(ctx, kRsrcScheme, created, &slot) == 0) slot->edit_ref = made;
+    if (hold.held() && rsrc_slot_get_used(ctx, kRsrcScheme, created, &slot) == 0) slot->read = file_read{made, {}};
   }
   *index = created;
   return rc_combine(rc_combine(prc, nrc), rc);

@@ -559,6 +559,7 @@ int32_t vocab_read_file(context* ctx, const char* name, uint32_t form, resource_
   const xmldoc_ptr doc = xmldoc_owned(ctx, read);
   if (rc < 0) return rc;
   if (slot != nullptr) {
+    slot->read.version = doc->read_from;
     rsrc_version_read(ctx, slot, doc.get());
     rsrc_owner_read(ctx, slot, doc.get());
   }
@@ -717,7 +718,7 @@ int32_t vocab_rsrc_load(context* ctx, resource_slot* slot, lock_handle* lock, ui
   if (rc < 0) return rc;
   slot->part = vocab;
   if (lock != nullptr) {
-    slot->edit_ref = taken;
+    slot->read.ref = taken;
     lock_ref_edited(lock, taken);
   }
   return 0;
@@ -742,7 +743,7 @@ int32_t vocabulary_load(context* ctx, const char* name, lock_handle* lock, int32
   // A client's load, counted as its own (the registry's client loads).
   return rsrc_client_load(ctx, kRsrcVocab, index, [&] {
     return rc_combine(conv, vocab_load_by_name(ctx, text, lock, kVocabFormCompiled, index));
-  });
+  }, lock);
 }
 
 namespace {

@@ -217,7 +217,7 @@ int32_t read_all(context* ctx, fio_handle* handle, const char* path, byte_buffer
 // folder under its name there (path is not looked up): a link found at the
 // name leads elsewhere and is refused, as is a file gone from there (-400).
 int32_t open_and_read(context* ctx, const char* path, uint32_t name_as_given, byte_buffer* out,
-                      uint32_t* found_kind, const fio_place* held = nullptr) {
+                      uint32_t* found_kind, const fio_place* held = nullptr, fio_version* version = nullptr) {
   if (held != nullptr) {
     fio_handle* handle = nullptr;
     int32_t rc = fio_open_at(held->folder, held->name, fio_context_flags(ctx, kFioOpenRead), &handle);
@@ -227,6 +227,7 @@ int32_t open_and_read(context* ctx, const char* path, uint32_t name_as_given, by
       return rc;
     }
     rc = read_all(ctx, handle, held->shown, out);
+    if (version != nullptr) *version = fio_version_opened(handle);
     fio_close(handle);
     return rc;
   }
@@ -243,6 +244,7 @@ int32_t open_and_read(context* ctx, const char* path, uint32_t name_as_given, by
   }
   *found_kind = report.kind;
   rc = read_all(ctx, handle, static_cast<const char*>(report.path), out);
+  if (version != nullptr) *version = fio_version_opened(handle);
   fio_close(handle);
   return rc;
 }
@@ -568,7 +570,8 @@ int32_t vocab_compiled_read(uint32_t* encoding, context* ctx, const char* path, 
   TQ_TRACE(ctx, 0, "Load baked vocab file '%s'", path);
   byte_buffer file;
   uint32_t found_kind = 0;
-  int32_t rc = open_and_read(ctx, path, flags & kVocabFileNameAsGiven, &file, &found_kind, held);
+  fio_version version;
+  int32_t rc = open_and_read(ctx, path, flags & kVocabFileNameAsGiven, &file, &found_kind, held, &version);
   if (rc != 0) return rc;
   compiled_layout layout;
   rc = layout_read(ctx, path, file, &layout);
@@ -605,6 +608,7 @@ int32_t vocab_compiled_read(uint32_t* encoding, context* ctx, const char* path, 
     if (rc == 0) category.doc = nullptr;
   }
   if (rc != 0) return rc;
+  vocab.doc->read_from = version;
   *out = vocab.doc;
   vocab.doc = nullptr;
   return 0;

@@ -57,6 +57,8 @@ struct SaveKind {
   std::function<int32_t(Editor&)> open;
   std::function<int32_t(Editor&)> save;
   bool through_link = true;  // whether it is tried with the re-pointed link
+  // Its load without a lock (NULL: it has none that its save may follow).
+  std::function<int32_t(Editor&)> load = nullptr;
 };
 
 template <auto Open>
@@ -71,20 +73,25 @@ inline int32_t phonetx_open(Editor& e) {
 
 inline const SaveKind kKinds[] = {
     {"chopper", "chopinfo/en_name.zel", [](Editor& e) { return open_resource<tq_chopper_edit>(e, "en_name"); },
-     [](Editor& e) { return tq_chopper_save(e.ctx, e.index, e.lock); }},
+     [](Editor& e) { return tq_chopper_save(e.ctx, e.index, e.lock); }, true,
+     [](Editor& e) { return tq_chopper_load(e.ctx, "en_name", &e.index); }},
     {"scheme", "scheme/en_nickname.sch.zel",
      [](Editor& e) { return open_resource<tq_scheme_load_edit>(e, "en_nickname"); },
      [](Editor& e) { return tq_scheme_write(e.ctx, e.index, e.lock); }},
     {"regex library", "regexlib/en_pattern.zel",
      [](Editor& e) { return open_resource<tq_regexlib_load>(e, "en_pattern"); },
-     [](Editor& e) { return tq_regexlib_save(e.ctx, e.index, e.lock); }},
+     [](Editor& e) { return tq_regexlib_save(e.ctx, e.index, e.lock); }, true,
+     [](Editor& e) { return tq_regexlib_load(e.ctx, "en_pattern", nullptr, &e.index); }},
     {"grammar", "grammar/en_person.zel", [](Editor& e) { return open_resource<tq_grammar_edit>(e, "en_person"); },
-     [](Editor& e) { return tq_grammar_save(e.ctx, e.index, e.lock); }},
+     [](Editor& e) { return tq_grammar_save(e.ctx, e.index, e.lock); }, true,
+     [](Editor& e) { return tq_grammar_load(e.ctx, "en_person", &e.index); }},
     {"phonetics", "phonetx/en_name_sound.zel", phonetx_open,
-     [](Editor& e) { return tq_phonetx_save(e.ctx, e.index, e.lock); }},
+     [](Editor& e) { return tq_phonetx_save(e.ctx, e.index, e.lock); }, true,
+     [](Editor& e) { return tq_phonetx_load(e.ctx, "en_name_sound", &e.index); }},
     {"vocabulary", "vocab/en_name_noise.zev",
      [](Editor& e) { return open_resource<tq_vocabulary_load>(e, "en_name_noise"); },
-     [](Editor& e) { return tq_vocab_save(e.ctx, e.index, e.lock); }},
+     [](Editor& e) { return tq_vocab_save(e.ctx, e.index, e.lock); }, true,
+     [](Editor& e) { return tq_vocabulary_load(e.ctx, "en_name_noise", nullptr, &e.index); }},
     {"vault file", "locale/en.loc.zel", [](Editor& e) { return tq_zel_vlt_file_edit(e.ctx, "en.loc", 7, &e.vault); },
      [](Editor& e) { return tq_zel_vlt_file_write(e.ctx, e.vault); }},
     {"compiled vocabulary vault file", "vocab/en_gender.zev",
@@ -95,7 +102,8 @@ inline const SaveKind kKinds[] = {
     // are only the renamed folder's.
     {"locale", "locale/en.loc.zel",
      [](Editor& e) { return tq_zel_locale_load_edit(e.ctx, kSampleEn, TQ_LOAD_DATATYPES, e.lock); },
-     [](Editor& e) { return tq_locale_write(e.ctx, kSampleEn, e.lock); }, false},
+     [](Editor& e) { return tq_locale_write(e.ctx, kSampleEn, e.lock); }, false,
+     [](Editor& e) { return tq_zel_locale_load(e.ctx, kSampleEn, TQ_LOAD_DATATYPES); }},
 };
 
 // A file as one save left it: its identity (a save replaces it by a new

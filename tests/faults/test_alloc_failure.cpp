@@ -444,6 +444,20 @@ std::vector<Workload> workloads() {
          return o;
        },
        true, false, nullptr, "vocab/en_name_noise.xml"},
+      // An edit of what a plain load read locks its file; a failed one,
+      // however late, gives the lock back.
+      {"ChopperEditLoaded",
+       [](CallRun& run) {
+         return open_on(run, true) && tq_lock_init(run.ctx, &run.lock) == 0 &&
+                tq_chopper_load(run.ctx, "en_name", &run.index) >= 0;
+       },
+       [](CallRun& run) {
+         Outcome o;
+         int32_t index = -1;
+         o.rc = tq_chopper_edit(run.ctx, "en_name", run.lock, &index);
+         return o;
+       },
+       true, false, nullptr, nullptr, false, "chopinfo/en_name.zel"},
       // A vocabulary's first use in an edit context locks its file; a
       // failed one gives the lock back, whichever way the reader left.
       {"VocabFirstUseEdit", vocab_editing, numwords, true, false, nullptr, nullptr, false, "vocab/en_name_noise.zev"},

@@ -79,45 +79,54 @@ struct KbFile {
   }
 };
 
+// Each kind is tried as its edit finds it fresh and as a plain load of the
+// locale left it: registered by a definition, not read yet, read on its
+// first use after the edit took its file (here the save's).
 TEST(EditReadPlace, ALinkPointedElsewhereAtTheReadLeavesTheHeldFileItsOwn) {
-  for (const SaveKind& kind : kKinds) {
-    SCOPED_TRACE(kind.name);
-    const KbFile at(kind.file);
-    const fs::path kb = at.kb.path();
-    const fs::path& file = at.file;
-    const fs::path t1 = at.other("t1");
-    const fs::path t2 = at.other("t2");
-    // The other file differs from the held one by its description, and a
-    // locale's (whose save keeps no description) by its locale too.
-    const bool locale = std::strcmp(kind.name, "locale") == 0;
-    for (const fs::path& t : {t1, t2}) {
-      fs::copy_file(t == t2 && locale ? kb / "locale" / "de.loc.zel" : file, t);
-      describe(kb, t, t.parent_path().filename().c_str());
-    }
-    const std::string t1_locale = vault_info(kb, t1);
-    const std::string t1_code = t1_locale.substr(t1_locale.find('/'));
-    fs::remove(file);
-    fs::create_symlink(t1, file);
-    const std::string t2_before = state_of(t2);
+  for (const bool registered : {false, true}) {
+    for (const SaveKind& kind : kKinds) {
+      SCOPED_TRACE(std::string(kind.name) + (registered ? ", registered by a definition first" : ""));
+      const KbFile at(kind.file);
+      const fs::path kb = at.kb.path();
+      const fs::path& file = at.file;
+      const fs::path t1 = at.other("t1");
+      const fs::path t2 = at.other("t2");
+      // The other file differs from the held one by its description, and a
+      // locale's (whose save keeps no description) by its locale too.
+      const bool locale = std::strcmp(kind.name, "locale") == 0;
+      for (const fs::path& t : {t1, t2}) {
+        fs::copy_file(t == t2 && locale ? kb / "locale" / "de.loc.zel" : file, t);
+        describe(kb, t, t.parent_path().filename().c_str());
+      }
+      const std::string t1_locale = vault_info(kb, t1);
+      const std::string t1_code = t1_locale.substr(t1_locale.find('/'));
+      fs::remove(file);
+      fs::create_symlink(t1, file);
+      const std::string t2_before = state_of(t2);
 
-    Editor a(kb);
-    Repoint::lock_file = t1.string() + ".lck";
-    Repoint::link = file;
-    Repoint::to = t2;
-    Repoint::done = false;
-    np_fio_fault_set(&Repoint::hook);
-    const int32_t opened = kind.open(a);
-    np_fio_fault_set(nullptr);
-    ASSERT_TRUE(Repoint::done) << "the link was not pointed elsewhere during the edit";
-    // Read and saved as the held file, or refused saying why.
-    if (opened >= 0) {
-      EXPECT_GE(kind.save(a), 0) << tq_test::error_list_text(a.ctx);
-      const std::string saved = vault_info(kb, t1);
-      EXPECT_EQ(saved, (locale ? "" : "t1") + t1_code) << "the held file was not what the edit read";
-    } else {
-      EXPECT_NE(tq_test::error_list_text(a.ctx), "");
+      Editor a(kb);
+      if (registered) {
+        tq_options_set(a.ctx, tq_options_get(a.ctx) & ~static_cast<uint32_t>(TQ_OPT_PREPARE_ON_READ));
+        ASSERT_GE(tq_zel_locale_load(a.ctx, held_kinds::kSampleEn, 0xFFEu), 0) << tq_test::error_list_text(a.ctx);
+      }
+      Repoint::lock_file = t1.string() + ".lck";
+      Repoint::link = file;
+      Repoint::to = t2;
+      Repoint::done = false;
+      np_fio_fault_set(&Repoint::hook);
+      const int32_t opened = kind.open(a);
+      // Read and saved as the held file, or refused saying why.
+      const int32_t saved = opened >= 0 ? kind.save(a) : opened;
+      np_fio_fault_set(nullptr);
+      ASSERT_TRUE(Repoint::done) << "the link was not pointed elsewhere during the edit";
+      if (opened >= 0) {
+        EXPECT_GE(saved, 0) << tq_test::error_list_text(a.ctx);
+        EXPECT_EQ(vault_info(kb, t1), (locale ? "" : "t1") + t1_code) << "the held file was not what the edit read";
+      } else {
+        EXPECT_NE(tq_test::error_list_text(a.ctx), "");
+      }
+      EXPECT_EQ(state_of(t2), t2_before) << "the file the link leads to now was written";
     }
-    EXPECT_EQ(state_of(t2), t2_before) << "the file the link leads to now was written";
   }
 }
 
