@@ -444,12 +444,14 @@ std::vector<Workload> workloads() {
          return o;
        },
        true, false, nullptr, "vocab/en_name_noise.xml"},
-      // An edit of what a plain load read locks its file; a failed one,
-      // however late, gives the lock back.
+      // An edit of what a locale's plain load read locks its file; a failed
+      // one, however late (the record of the client's load), gives the
+      // lock back.
       {"ChopperEditLoaded",
        [](CallRun& run) {
-         return open_on(run, true) && tq_lock_init(run.ctx, &run.lock) == 0 &&
-                tq_chopper_load(run.ctx, "en_name", &run.index) >= 0;
+         if (!open_on(run, true) || tq_lock_init(run.ctx, &run.lock) != 0) return false;
+         tq_options_set(run.ctx, tq_options_get(run.ctx) | TQ_OPT_PREPARE_ON_READ);
+         return tq_zel_locale_load(run.ctx, tq_test::kSampleEn, kEveryPart) >= 0;
        },
        [](CallRun& run) {
          Outcome o;
@@ -457,7 +459,7 @@ std::vector<Workload> workloads() {
          o.rc = tq_chopper_edit(run.ctx, "en_name", run.lock, &index);
          return o;
        },
-       true, false, nullptr, nullptr, false, "chopinfo/en_name.zel"},
+       true, false, nullptr, nullptr, false, "chopinfo/en_name.zel", 8},
       // A vocabulary's first use in an edit context locks its file; a
       // failed one gives the lock back, whichever way the reader left.
       {"VocabFirstUseEdit", vocab_editing, numwords, true, false, nullptr, nullptr, false, "vocab/en_name_noise.zev"},
