@@ -20,7 +20,8 @@
 // refused the lock touches nothing but the folders it made for the root,
 // which it removes again while they are empty: the holder works in the
 // root, the staging folder and the lock file, even in folders the refused
-// run made, and those stay.
+// run made, and those stay, forced to the disk by the refused run, since
+// a holder that began after they were made takes them for old ones.
 //
 // A build goes in three steps, and only the last changes what OUTPUT_ROOT
 // holds:
@@ -128,7 +129,8 @@ constexpr const char* kUsage =
     "    that build's process where it can, and changes nothing. Should the two\n"
     "    start together, a folder the refused run made (OUTPUT_ROOT or a missing\n"
     "    parent) is removed again while empty; one the other build is at work in\n"
-    "    stays, empty should that build fail.\n"
+    "    stays, empty should that build fail, and the refused run forces it to the\n"
+    "    disk, with the folder that holds it, before it exits.\n"
     "\n"
     "A build goes in three steps; only the last changes what OUTPUT_ROOT holds:\n"
     "  1. Every source is read once, into the staging folder OUTPUT_ROOT/.kbbuild\n"
@@ -176,7 +178,9 @@ constexpr const char* kUsage =
     "    that was not there as the run began, OUTPUT_ROOT included, whichever\n"
     "    run made it, or the folder that holds one of these): it is named, with\n"
     "    the reason; the files stay in place, but what the build put there may\n"
-    "    not survive a crash.\n"
+    "    not survive a crash. The other folders of OUTPUT_ROOT's path, and the\n"
+    "    one that holds them, are forced too where they can be opened (another\n"
+    "    build may have made them just before this one began); they fail nothing.\n"
     "A failed build leaves OUTPUT_ROOT as it was: files replaced are put back\n"
     "(bytes, owner, group, bits, list), files made are removed, and so are the\n"
     "folders the run made, OUTPUT_ROOT and its missing parents included, while\n"
@@ -336,6 +340,13 @@ class Descriptor {
   int fd_;
 };
 
+// Forces a folder to the disk ("" is "."): 0, or the error number.
+int sync_folder(const fs::path& folder) {
+  const Descriptor fd(open_again(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd.get() < 0) return errno;
+  return again([&] { return ::fsync(fd.get()); }) != 0 ? errno : 0;
+}
+
 // A library context closed on every way out.
 struct ContextClose {
   void operator()(tq_context* ctx) const { tq_close(ctx); }
@@ -462,8 +473,9 @@ class RootLock {
   // another run holds it (holder() then its process id, or 0 when it cannot
   // be told): the folders this run made go again while they are empty, but
   // not a lock file it made, which is the holder's now; a folder that holds
-  // the holder's lock file is not empty. kFailed, saying why(), when the
-  // root or the lock cannot be had.
+  // the holder's lock file is not empty, and stays, forced to the disk
+  // (leave_to_holder). kFailed, saying why(), when the root or the lock
+  // cannot be had.
   Taken take() {
     note_absent();
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
@@ -492,7 +504,7 @@ class RootLock {
           holder_ = pid_in_file();
           ::close(fd_);
           fd_ = -1;
-          remove_made();
+          leave_to_holder();
           return kBusy;
         }
         // Nobody can lock here, so nobody holds what this run made.
@@ -542,6 +554,17 @@ class RootLock {
     fd_ = -1;
   }
 
+  // Every folder of OUTPUT_ROOT's path, OUTPUT_ROOT first, each step as
+  // make_folder takes it: a holder forces them all to the disk, those that
+  // were there as it began too, since a run it refused may have made them
+  // just before it began (and may be killed before it forces them itself).
+  std::vector<fs::path> path_folders() const {
+    std::vector<fs::path> folders;
+    for (fs::path folder = folder_of(root_);; folder = folder_of(folder.parent_path())) {
+      folders.push_back(folder);
+      if (!folder.has_relative_path() || !folder.has_parent_path()) return folders;
+    }
+  }
   // Whether this run made OUTPUT_ROOT itself: there was no output before.
   bool made_root() const { return !made_.empty() && made_.back() == folder_of(root_); }
   // The folders of OUTPUT_ROOT's path that were not there as the run
@@ -597,20 +620,46 @@ class RootLock {
     return ENOENT;
   }
   // Notes the folders of OUTPUT_ROOT's path missing as the run begins,
-  // OUTPUT_ROOT first, each step as make_folder takes it: a path that
-  // resolves has every shorter one resolve too.
+  // OUTPUT_ROOT first: a path that resolves has every shorter one resolve
+  // too.
   void note_absent() {
     struct stat st {};
-    for (fs::path folder = folder_of(root_);; folder = folder_of(folder.parent_path())) {
+    for (fs::path& folder : path_folders()) {
       if (status_of(folder.c_str(), st, true) != ENOENT) return;
-      absent_.push_back(folder);
-      if (!folder.has_relative_path() || !folder.has_parent_path()) return;
+      absent_.push_back(std::move(folder));
     }
   }
   int noted(fs::path&& folder) {
     // A retry may make again what a run that ended meanwhile removed.
     if (std::find(made_.begin(), made_.end(), folder) == made_.end()) made_.push_back(std::move(folder));
     return 0;
+  }
+
+  // Refused the lock: removes the folders this run made, the deepest first,
+  // while they are empty, and forces those that stay to the disk, each with
+  // the folder that holds it. What stays holds the holder's work (its lock
+  // file, in OUTPUT_ROOT); a holder that began after this run made them
+  // found them there and does not know them for new, so that, unless this
+  // run forces them, a crash after the holder's success may lose the whole
+  // root. One that cannot be forced is told.
+  void leave_to_holder() {
+    std::vector<fs::path> stayed;
+    for (auto it = made_.rbegin(); it != made_.rend(); ++it) {
+      if (const int err = remove_at(start_, it->c_str(), AT_REMOVEDIR); err != 0 && err != ENOENT) {
+        for (const fs::path& folder : {*it, it->parent_path()}) {
+          if (std::find(stayed.begin(), stayed.end(), folder) == stayed.end()) stayed.push_back(folder);
+        }
+      }
+    }
+    made_.clear();
+    for (const fs::path& folder : stayed) {
+      if (const int err = sync_folder(folder); err != 0) {
+        std::fprintf(stderr,
+                     "tq_kbbuild: the folder %s, made by this run for %s, where the other build works, could not be "
+                     "forced to the disk (%s)\n",
+                     folder.empty() ? "." : folder.c_str(), root_.c_str(), reason_of(err).c_str());
+      }
+    }
   }
 
   // Removes the folders this run made, the deepest first, each only while
@@ -1184,10 +1233,15 @@ class Placing {
   // folder that holds it (`made`: those of OUTPUT_ROOT's path that were
   // missing as the run began, whichever run made them; the kind folders the
   // pass made), so that a crash after exit 0 loses no name on the way from
-  // a folder that was there to the files: the replacements themselves were forced when they
-  // were saved. False, saying so, when a folder cannot be: the files are
-  // in place, but a crash may still undo a rename, a file or a folder made.
-  bool flush(const std::vector<fs::path>& made) const {
+  // a folder that was there to the files: the replacements themselves were
+  // forced when they were saved. False, saying so, when a folder cannot be:
+  // the files are in place, but a crash may still undo a rename, a file or
+  // a folder made. The other folders of OUTPUT_ROOT's path (`path`), and
+  // the one holding them, are forced too where they can be: a run refused
+  // the lock may have made them just before this one began, and this one
+  // cannot tell them from folders long there, which it may not be allowed
+  // to open; that run forces them itself unless it is killed first.
+  bool flush(const std::vector<fs::path>& made, const std::vector<fs::path>& path) const {
     std::vector<fs::path> folders;
     const auto add = [&](const fs::path& folder) {
       if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(folder);
@@ -1202,14 +1256,19 @@ class Placing {
     }
     bool ok = true;
     for (const fs::path& folder : folders) {
-      const Descriptor fd(open_again(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-      const int err = fd.get() < 0 ? errno : again([&] { return ::fsync(fd.get()); }) != 0 ? errno : 0;
-      if (err != 0) {
+      if (const int err = sync_folder(folder); err != 0) {
         std::fprintf(stderr,
                      "tq_kbbuild: the files are in place, but the folder %s could not be forced to the disk (%s): what "
                      "this build put there may not survive a crash\n",
                      folder.empty() ? "." : folder.c_str(), reason_of(err).c_str());
         ok = false;
+      }
+    }
+    for (const fs::path& folder : path) {
+      for (const fs::path& each : {folder, folder.parent_path()}) {
+        if (std::find(folders.begin(), folders.end(), each) != folders.end()) continue;
+        folders.push_back(each);
+        (void)sync_folder(each);
       }
     }
     return ok;
@@ -1309,7 +1368,8 @@ class Placing {
 // descriptor.
 bool put_in_place(const Staging& staging, const fs::path& output_root, const std::vector<std::string>& folders,
                   const std::vector<std::vector<fs::path>>& sources, const std::vector<fs::path>& made_for_root,
-                  mode_t user_mask, int start, bool* keep_staging, bool* durable) {
+                  const std::vector<fs::path>& root_path, mode_t user_mask, int start, bool* keep_staging,
+                  bool* durable) {
   std::vector<Output> outputs;
   for (const char* kind : kPutOrder) {
     const auto at = std::find(folders.begin(), folders.end(), kind);
@@ -1330,7 +1390,7 @@ bool put_in_place(const Staging& staging, const fs::path& output_root, const std
     // What the pass makes, it makes as a save would: with the user's umask.
     ::umask(user_mask);
     for (size_t i = 0; ok && i < outputs.size(); ++i) ok = placing.place(outputs[i]);
-    if (ok) *durable = placing.flush(made_for_root);
+    if (ok) *durable = placing.flush(made_for_root, root_path);
   } catch (const std::bad_alloc&) {
     std::fputs("tq_kbbuild: out of memory while putting the files in place\n", stderr);
     ok = false;
@@ -1922,8 +1982,8 @@ int run(const CommandLine& line) {
   bool keep_staging = false;
   bool durable = true;
   if (ok) {
-    ok = put_in_place(staging, output_root, folders, sources, lock.new_folders(), user_mask, start.get(),
-                      &keep_staging, &durable);
+    ok = put_in_place(staging, output_root, folders, sources, lock.new_folders(), lock.path_folders(), user_mask,
+                      start.get(), &keep_staging, &durable);
   }
   if (keep_staging) {
     staging.keep();

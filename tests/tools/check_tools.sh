@@ -11,7 +11,8 @@
 # library's messages it reads pinned to its catalogue, built
 # locales that do not load cleanly, races with another build, first builds
 # and rebuilds refused, out of room or killed while they put the files in
-# place, the folders a first build makes forced to the disk, a source
+# place, the folders a first build makes forced to the disk (by a run
+# refused the lock too), a source
 # changed during a build, interrupted system calls (some
 # after they took effect), I/O errors, a failed way back from the check, a
 # failed last tidying and (without a sanitizer) failed allocations (FAULT_SHIM the fault injector tests/tools/
@@ -628,6 +629,27 @@ kbbuild)
         fail "first build${other:+ ($other)}: $folder not forced to the disk (exit $got)"
     done
   done
+  # Folders of the path made by another build into it that is then refused
+  # the lock (its holder, played by the injector, goes on): that run forces
+  # those it made that stay, each with the folder holding it. A holder that
+  # began after they were made finds them there: it forces every folder of
+  # the path all the same.
+  rm -rf holder synced && mkdir holder
+  LD_PRELOAD="$runtime${runtime:+ }$shim" TQ_FAULT_SYNCED="$PWD/synced" TQ_FAULT_ROOT="$(pwd -P)/holder/a/b/out" \
+    TQ_FAULT_OTHER=keeps-lock "$program" small2 holder/a/b/out >stdout 2>stderr
+  got=$?
+  [ "$got" = 1 ] && grep -qF "another build into holder/a/b/out is running" stderr &&
+    [ "$(ls -A holder/a/b/out)" = .kbbuild.lock ] || fail "refused run: exit $got, not refused, or the root changed"
+  forced() {
+    for folder in holder holder/a holder/a/b holder/a/b/out; do
+      grep -qxF "$(pwd -P)/$folder" synced || fail "$1: $folder not forced to the disk"
+    done
+  }
+  forced "refused run"
+  rm synced holder/a/b/out/.kbbuild.lock
+  LD_PRELOAD="$runtime${runtime:+ }$shim" TQ_FAULT_SYNCED="$PWD/synced" "$program" small2 holder/a/b/out >stdout 2>stderr ||
+    fail "holder run: $(head -n 2 stderr)"
+  forced "holder run"
   for folder in a a/b; do
     rm -rf holder && mkdir holder
     LD_PRELOAD="$runtime${runtime:+ }$shim" TQ_FAULT_ROOT="$(pwd -P)/holder" TQ_FAULT_EIO="fsync $folder" \
