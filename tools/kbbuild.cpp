@@ -10,7 +10,8 @@
 // whose name is too long for the names the build makes from it (its
 // temporary files "<built file>.~tq<process id>.<count>" the longest), are
 // refused before anything is made (root_unusable, name_unusable); so are
-// either when it is not UTF-8 text, which the library takes paths as.
+// either when it is not UTF-8 text, which the library takes paths as, or
+// holds a backslash, which the library takes as a separator.
 //
 // One build at a time runs into an OUTPUT_ROOT, under an exclusive flock
 // on OUTPUT_ROOT/.kbbuild.lock (RootLock): the system drops it however the
@@ -167,7 +168,9 @@ constexpr const char* kUsage =
     "    230 bytes: the build makes temporary files named after it\n"
     "    (<file>.~tq<process id>.<count>, up to 25 bytes longer);\n"
     "  - OUTPUT_ROOT, or the name of a source, is not UTF-8 text, which the\n"
-    "    library takes every path as: said before anything is made;\n"
+    "    library takes every path as, or holds a backslash, which the library\n"
+    "    takes as a separator between folders, as '/': said, with the byte and\n"
+    "    its place, before anything is made;\n"
     "  - the library refuses a document, or a locale built loads with an error\n"
     "    or a warning (a file it names is missing: the source is named);\n"
     "  - a file of OUTPUT_ROOT may not be replaced, or a step of putting the files\n"
@@ -1779,6 +1782,17 @@ std::string not_utf8(std::string_view text, const char* what) {
          "), and the library takes every path as UTF-8";
 }
 
+// Why a path or a name (`what` says which) would name another file to the
+// library than to the system: the library takes a backslash as a separator
+// between folders, as '/' ("x\y" is "x/y" to it), and the system as a
+// byte of a name. "" when it holds none.
+std::string backslash_in(std::string_view text, const char* what) {
+  const size_t at = text.find('\\');
+  if (at == std::string_view::npos) return {};
+  return std::string(what) + " a backslash (byte " + std::to_string(at + 1) +
+         ", 0x5C), which the library takes as a separator between folders, as '/'";
+}
+
 // Why no build into OUTPUT_ROOT can be made, told before anything is made
 // there; "" when one can. The system refuses (ENAMETOOLONG) a name longer
 // than NAME_MAX bytes and a path longer than PATH_MAX - 1, which is well
@@ -1790,6 +1804,7 @@ std::string root_unusable(const fs::path& output_root, const std::vector<std::st
                           const std::vector<std::vector<fs::path>>& sources) {
   static_assert(PATH_MAX <= TQ_PATH_MAX, "a root the system takes is one the library takes");
   if (std::string why = not_utf8(output_root.native(), "its bytes are"); !why.empty()) return why;
+  if (std::string why = backslash_in(output_root.native(), "it holds"); !why.empty()) return why;
   for (const fs::path& part : output_root) {
     if (part.native().size() > NAME_MAX) {
       return "its part '" + part.native() + "' has " + std::to_string(part.native().size()) +
@@ -1825,8 +1840,9 @@ std::string name_unusable(const std::vector<std::string>& folders, const std::ve
   constexpr size_t kNameMost = NAME_MAX - kTemporaryName;
   for (size_t i = 0; i < folders.size(); ++i) {
     for (const fs::path& source : sources[i]) {
-      if (std::string why = not_utf8(source.filename().native(), "its name is"); !why.empty()) {
-        return source.string() + ": " + why;
+      for (const std::string& why : {not_utf8(source.filename().native(), "its name is"),
+                              backslash_in(source.filename().native(), "its name holds")}) {
+        if (!why.empty()) return source.string() + ": " + why;
       }
       const size_t name = built_name(folders[i], source).size();
       if (name <= kNameMost) continue;

@@ -5,9 +5,10 @@
 #
 # KIND example: bad input to the example client (PROGRAM tq_example);
 # kbbuild: bad command lines (unknown options, roots after --), bad roots
-# (too long ones too, with and without /proc; not UTF-8) and sources (kind
-# folders and entries that are no file or cannot be looked at, names not
-# UTF-8) to tq_kbbuild, the
+# (too long ones too, with and without /proc; not UTF-8; holding a
+# backslash) and sources (kind folders and entries that are no file or
+# cannot be looked at, names not UTF-8 or holding a backslash) to
+# tq_kbbuild, the
 # library's messages it reads pinned to its catalogue, built
 # locales that do not load cleanly, races with another build, first builds
 # and rebuilds refused, out of room or killed while they put the files in
@@ -125,6 +126,13 @@ kbbuild)
   cp src/vocab/broken.xml "src/vocab/$(printf 'a\xed\xa0\x80').xml"
   expect source-not-utf8 1 "its name is not UTF-8 text (byte 2, 0xED)" "" -- "$program" src out
   rm src/vocab/a*.xml
+  # So is a backslash, which the library takes as a separator between
+  # folders: it would name another file than the one given.
+  expect output-backslash 1 "cannot write into out\\kb: it holds a backslash (byte 4, 0x5C)" "" -- "$program" src 'out\kb'
+  [ ! -e 'out\kb' ] || fail "output-backslash: it was made"
+  cp src/vocab/broken.xml 'src/vocab/a\b.xml'
+  expect source-backslash 1 "src/vocab/a\\b.xml: its name holds a backslash (byte 2, 0x5C)" "" -- "$program" src out
+  rm 'src/vocab/a\b.xml'
   rm src/vocab/broken.xml
   # A reference to an entity the source does not define would read as nothing.
   sed -e '1a<!DOCTYPE krxml SYSTEM "krxml.dtd">' -e 's|^<data|<property name="Note">ACME \&undefined; CORP</property>&|' \
