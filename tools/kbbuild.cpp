@@ -172,7 +172,8 @@ constexpr const char* kUsage =
     "    takes as a separator between folders, as '/': said, with the byte and\n"
     "    its place, before anything is made;\n"
     "  - the library refuses a document, or a locale built loads with an error\n"
-    "    or a warning (a file it names is missing: the source is named);\n"
+    "    or a warning (a file it names is missing: the source that would make\n"
+    "    it is named; a source there whose file failed, with its failure);\n"
     "  - a file of OUTPUT_ROOT may not be replaced, or a step of putting the files\n"
     "    in place fails (the output, its source and the reason are named);\n"
     "  - memory runs out, or a system call fails (its reason is named);\n"
@@ -1490,11 +1491,19 @@ constexpr KindForm kKindForms[] = {
     {kParentLocale, "locale"}};
 
 // A name a definition gives a file, and the kind folder its messages say
-// the file belongs to.
+// the file belongs to, with the first such message, as shown.
 struct KindOf {
   std::string name;
   std::string folder;
-  bool operator==(const KindOf&) const = default;
+  std::string said;
+  bool operator==(const KindOf& other) const { return name == other.name && folder == other.folder; }
+};
+
+// A source a file the load missed would come from, relative to the source
+// root, and the message that gave its kind ("" when its name told it).
+struct SourceOf {
+  std::string path;
+  std::string said;
 };
 
 // What the check's messages say, in the terms of the sources: the staging
@@ -1503,6 +1512,10 @@ struct CheckView {
   std::string search_path;
   fs::path source_root;
   fs::path output_root;
+  // Every source of this build, "<kind folder>/<name>", sorted.
+  std::vector<std::string> held;
+
+  bool holds(const std::string& source) const { return std::binary_search(held.begin(), held.end(), source); }
 
   // "The file 'x' was not found along the search path 'casetab;...'." ->
   // "... was not found among the files this build makes."
@@ -1518,22 +1531,22 @@ struct CheckView {
   // name may be a vocabulary and a grammar); else the one its extension
   // tells. Never the old output's: the check sees only this build's files,
   // and names the sources alike in a first build and a rebuild.
-  std::vector<std::string> sources_of(const std::string& missed, const std::vector<KindOf>& kinds) const {
+  std::vector<SourceOf> sources_of(const std::string& missed, const std::vector<KindOf>& kinds) const {
     const fs::path name(missed);
     const bool built = name.extension() == ".zel" || name.extension() == ".zev";
     const std::string base = built ? name.stem().string() : missed;
     const std::string inner = fs::path(base).extension().string();
-    std::vector<std::string> sources;
+    std::vector<SourceOf> sources;
     for (const KindOf& kind : kinds) {
       if (kind.name != base) continue;
       const bool scheme = kind.folder == "scheme" && inner != ".sch";
-      sources.push_back(kind.folder + "/" + base + (scheme ? ".sch" : "") + ".xml");
+      sources.push_back({kind.folder + "/" + base + (scheme ? ".sch" : "") + ".xml", kind.said});
     }
     if (!sources.empty()) return sources;
-    if (name.extension() == ".zev") return {std::string(kVocabFolder) + "/" + base + ".xml"};
-    if (inner == ".sch") return {"scheme/" + base + ".xml"};
-    if (inner == ".loc") return {"locale/" + base + ".xml"};
-    return {"<kind folder>/" + base + ".xml"};
+    if (name.extension() == ".zev") return {{std::string(kVocabFolder) + "/" + base + ".xml", {}}};
+    if (inner == ".sch") return {{"scheme/" + base + ".xml", {}}};
+    if (inner == ".loc") return {{"locale/" + base + ".xml", {}}};
+    return {{"<kind folder>/" + base + ".xml", {}}};
   }
 };
 
@@ -1585,9 +1598,10 @@ void print_check_errors(tq_context* ctx, const CheckView& view, const std::strin
                 note(said, kFileNotOpened, unopened) || note(said, kGrammarNotLoaded, grammars) ||
                 note(said, kGrammarLacksNumber, lacking);
     for (const KindForm& kind : kKindForms) {
-      KindOf of{{}, kind.folder};
+      KindOf of{{}, kind.folder, {}};
       if (read || !name_in(said, kind.form, of.name)) continue;
       read = true;
+      of.said = view.text_of(said);
       if (std::find(kinds.begin(), kinds.end(), of) == kinds.end()) kinds.push_back(std::move(of));
     }
     unplaced = unplaced || (!read && code == TQ_ERR_FILE_OPEN);
@@ -1623,9 +1637,27 @@ void print_check_errors(tq_context* ctx, const CheckView& view, const std::strin
                    "from; it was not found there\n",
                    what.c_str(), built.c_str(), staging.c_str());
     } else {
-      for (const std::string& source : view.sources_of(built, kinds)) {
-        std::fprintf(stderr, "tq_kbbuild: %s holds no %s, which %s names (as '%s')\n", view.source_root.c_str(),
-                     source.c_str(), what.c_str(), built.c_str());
+      for (const SourceOf& source : view.sources_of(built, kinds)) {
+        if (!view.holds(source.path)) {
+          std::fprintf(stderr, "tq_kbbuild: %s holds no %s, which %s names (as '%s')\n", view.source_root.c_str(),
+                       source.path.c_str(), what.c_str(), built.c_str());
+          continue;
+        }
+        // There, and built: the file missed is one of another kind of the
+        // same name (a vocabulary and a grammar share names), and what was
+        // built from this one failed otherwise. A grammar's failure is told
+        // below; any other's is its kind's message.
+        const std::string grammar = source.path.substr(0, source.path.find('/')) == "grammar"
+                                        ? fs::path(source.path).stem().string()
+                                        : std::string();
+        if (!grammar.empty() && (std::find(grammars.begin(), grammars.end(), grammar) != grammars.end() ||
+                                 std::find(lacking.begin(), lacking.end(), grammar) != lacking.end())) {
+          continue;
+        }
+        std::fprintf(stderr, "tq_kbbuild: the file built from %s, which %s names (as '%s'), is there but %s\n",
+                     (view.source_root / source.path).c_str(), what.c_str(), built.c_str(),
+                     source.said.empty() ? "could not be had: the messages above say why"
+                                         : ("could not be had: " + source.said).c_str());
       }
     }
   }
@@ -1983,7 +2015,11 @@ int run(const CommandLine& line) {
   bool lost = false;
   bool ok = build_all(staging, folders, sources, &lost);
   if (ok) {
-    const CheckView view{check_path(), source_root, output_root};
+    CheckView view{check_path(), source_root, output_root, {}};
+    for (size_t i = 0; i < folders.size(); ++i) {
+      for (const fs::path& source : sources[i]) view.held.push_back(folders[i] + "/" + source.filename().string());
+    }
+    std::sort(view.held.begin(), view.held.end());
     auto& locales = sources[static_cast<size_t>(std::find(folders.begin(), folders.end(), "locale") - folders.begin())];
     ok = check_locales(staging, start.get(), view, locales, &lost);
   }

@@ -249,6 +249,14 @@ kbbuild)
     grep -qF "nothing written into sample-out" stderr && ! grep -qF ".kbbuild" stderr ||
     fail "rebuild-without-source: the orphan or outcome is not named, or staging shows"
   listing sample-out | cmp -s - before || fail "rebuild-without-source: sample-out changed"
+  # A source the source folder holds is never told missing: beside the
+  # missing vocabulary en_person, the grammar of that name is there but does
+  # not load, and is named so.
+  cp -r "$source_dir/examples/kb" person && mv person/vocab/en_person.xml person-vocab.xml &&
+    sed -i 's/CategoryQty/CategoryQtyX/g' person/grammar/en_person.xml
+  expect held-grammar 1 "person holds no vocab/en_person.xml, which the locale EN built" "" -- "$program" person person-out
+  grep -qF "the grammar built from person/grammar/en_person.xml, which the locale EN built from person/locale/en.loc.xml names, does not load" \
+    stderr && ! grep -qF "holds no grammar/" stderr || fail "held-grammar: the grammar is told missing, or not told"
   # A rebuild over a knowledge base in place leaves every file as it was
   # when it fails at any step (bytes, bits, owner, group, the very inode,
   # the access control list where getfacl is there; nothing made stays),
@@ -613,6 +621,15 @@ kbbuild)
   grep -qF "names 'vocab/en_gender.zev' (in the staging folder sample-eio/.kbbuild), which is there but could not" \
     stderr && grep -qF "sample holds no scheme/en_nickname.sch.xml, which the locale EN built" stderr ||
     fail "unopened and missing: not both told"
+  # A vocabulary there whose built file the load cannot open, beside a
+  # missing grammar of its name: the vocabulary is named with its failure,
+  # never told missing.
+  mv person-vocab.xml person/vocab/en_person.xml && rm person/grammar/en_person.xml
+  LD_PRELOAD="$runtime${runtime:+ }$shim" TQ_FAULT_ROOT="$(pwd -P)/person-out" \
+    TQ_FAULT_EIO="open .kbbuild/vocab/en_person.zev" "$program" person person-out >stdout 2>stderr
+  grep -qF "the file built from person/vocab/en_person.xml, which the locale EN built from person/locale/en.loc.xml names (as 'en_person'), is there but could not be had: The vocabulary 'en_person' named by" \
+    stderr && grep -qF "person holds no grammar/en_person.xml, which the locale EN" stderr &&
+    ! grep -qF "holds no vocab/" stderr || fail "held vocabulary: told missing, or its failure not told"
   for fault in "EIO=fsync locale" "EIO=lseek .kbbuild:4"; do
     fresh killed pristine && injected "TQ_FAULT_${fault%%:*}" TQ_FAULT_ERRNO="$(expr "$fault" : '.*:\(.*\)')"
     got=$? what=${fault%%:*} && grep -qF "call 0: ${what#EIO=} " fault.log || fail "$fault: never met"
