@@ -10,7 +10,8 @@
 // whose name is too long for the names the build makes from it (its
 // temporary files "<built file>.~tq<process id>.<count>" the longest), are
 // refused before anything is made (root_unusable, name_unusable); so are
-// either when it is not UTF-8 text, which the library takes paths as.
+// either when it is not UTF-8 text, which the library takes paths as, or
+// holds a backslash, which the library takes as a separator.
 //
 // One build at a time runs into an OUTPUT_ROOT, under an exclusive flock
 // on OUTPUT_ROOT/.kbbuild.lock (RootLock): the system drops it however the
@@ -20,7 +21,8 @@
 // refused the lock touches nothing but the folders it made for the root,
 // which it removes again while they are empty: the holder works in the
 // root, the staging folder and the lock file, even in folders the refused
-// run made, and those stay.
+// run made, and those stay, forced to the disk by the refused run, since
+// a holder that began after they were made takes them for old ones.
 //
 // A build goes in three steps, and only the last changes what OUTPUT_ROOT
 // holds:
@@ -128,7 +130,8 @@ constexpr const char* kUsage =
     "    that build's process where it can, and changes nothing. Should the two\n"
     "    start together, a folder the refused run made (OUTPUT_ROOT or a missing\n"
     "    parent) is removed again while empty; one the other build is at work in\n"
-    "    stays, empty should that build fail.\n"
+    "    stays, empty should that build fail, and the refused run forces it to the\n"
+    "    disk, with the folder that holds it, before it exits.\n"
     "\n"
     "A build goes in three steps; only the last changes what OUTPUT_ROOT holds:\n"
     "  1. Every source is read once, into the staging folder OUTPUT_ROOT/.kbbuild\n"
@@ -165,9 +168,12 @@ constexpr const char* kUsage =
     "    230 bytes: the build makes temporary files named after it\n"
     "    (<file>.~tq<process id>.<count>, up to 25 bytes longer);\n"
     "  - OUTPUT_ROOT, or the name of a source, is not UTF-8 text, which the\n"
-    "    library takes every path as: said before anything is made;\n"
+    "    library takes every path as, or holds a backslash, which the library\n"
+    "    takes as a separator between folders, as '/': said, with the byte and\n"
+    "    its place, before anything is made;\n"
     "  - the library refuses a document, or a locale built loads with an error\n"
-    "    or a warning (a file it names is missing: the source is named);\n"
+    "    or a warning (a file it names is missing: the source that would make\n"
+    "    it is named; a source there whose file failed, with its failure);\n"
     "  - a file of OUTPUT_ROOT may not be replaced, or a step of putting the files\n"
     "    in place fails (the output, its source and the reason are named);\n"
     "  - memory runs out, or a system call fails (its reason is named);\n"
@@ -176,7 +182,9 @@ constexpr const char* kUsage =
     "    that was not there as the run began, OUTPUT_ROOT included, whichever\n"
     "    run made it, or the folder that holds one of these): it is named, with\n"
     "    the reason; the files stay in place, but what the build put there may\n"
-    "    not survive a crash.\n"
+    "    not survive a crash. The other folders of OUTPUT_ROOT's path, and the\n"
+    "    one that holds them, are forced too where they can be opened (another\n"
+    "    build may have made them just before this one began); they fail nothing.\n"
     "A failed build leaves OUTPUT_ROOT as it was: files replaced are put back\n"
     "(bytes, owner, group, bits, list), files made are removed, and so are the\n"
     "folders the run made, OUTPUT_ROOT and its missing parents included, while\n"
@@ -336,6 +344,13 @@ class Descriptor {
   int fd_;
 };
 
+// Forces a folder to the disk ("" is "."): 0, or the error number.
+int sync_folder(const fs::path& folder) {
+  const Descriptor fd(open_again(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd.get() < 0) return errno;
+  return again([&] { return ::fsync(fd.get()); }) != 0 ? errno : 0;
+}
+
 // A library context closed on every way out.
 struct ContextClose {
   void operator()(tq_context* ctx) const { tq_close(ctx); }
@@ -462,8 +477,9 @@ class RootLock {
   // another run holds it (holder() then its process id, or 0 when it cannot
   // be told): the folders this run made go again while they are empty, but
   // not a lock file it made, which is the holder's now; a folder that holds
-  // the holder's lock file is not empty. kFailed, saying why(), when the
-  // root or the lock cannot be had.
+  // the holder's lock file is not empty, and stays, forced to the disk
+  // (leave_to_holder). kFailed, saying why(), when the root or the lock
+  // cannot be had.
   Taken take() {
     note_absent();
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
@@ -492,7 +508,7 @@ class RootLock {
           holder_ = pid_in_file();
           ::close(fd_);
           fd_ = -1;
-          remove_made();
+          leave_to_holder();
           return kBusy;
         }
         // Nobody can lock here, so nobody holds what this run made.
@@ -542,6 +558,17 @@ class RootLock {
     fd_ = -1;
   }
 
+  // Every folder of OUTPUT_ROOT's path, OUTPUT_ROOT first, each step as
+  // make_folder takes it: a holder forces them all to the disk, those that
+  // were there as it began too, since a run it refused may have made them
+  // just before it began (and may be killed before it forces them itself).
+  std::vector<fs::path> path_folders() const {
+    std::vector<fs::path> folders;
+    for (fs::path folder = folder_of(root_);; folder = folder_of(folder.parent_path())) {
+      folders.push_back(folder);
+      if (!folder.has_relative_path() || !folder.has_parent_path()) return folders;
+    }
+  }
   // Whether this run made OUTPUT_ROOT itself: there was no output before.
   bool made_root() const { return !made_.empty() && made_.back() == folder_of(root_); }
   // The folders of OUTPUT_ROOT's path that were not there as the run
@@ -597,20 +624,46 @@ class RootLock {
     return ENOENT;
   }
   // Notes the folders of OUTPUT_ROOT's path missing as the run begins,
-  // OUTPUT_ROOT first, each step as make_folder takes it: a path that
-  // resolves has every shorter one resolve too.
+  // OUTPUT_ROOT first: a path that resolves has every shorter one resolve
+  // too.
   void note_absent() {
     struct stat st {};
-    for (fs::path folder = folder_of(root_);; folder = folder_of(folder.parent_path())) {
+    for (fs::path& folder : path_folders()) {
       if (status_of(folder.c_str(), st, true) != ENOENT) return;
-      absent_.push_back(folder);
-      if (!folder.has_relative_path() || !folder.has_parent_path()) return;
+      absent_.push_back(std::move(folder));
     }
   }
   int noted(fs::path&& folder) {
     // A retry may make again what a run that ended meanwhile removed.
     if (std::find(made_.begin(), made_.end(), folder) == made_.end()) made_.push_back(std::move(folder));
     return 0;
+  }
+
+  // Refused the lock: removes the folders this run made, the deepest first,
+  // while they are empty, and forces those that stay to the disk, each with
+  // the folder that holds it. What stays holds the holder's work (its lock
+  // file, in OUTPUT_ROOT); a holder that began after this run made them
+  // found them there and does not know them for new, so that, unless this
+  // run forces them, a crash after the holder's success may lose the whole
+  // root. One that cannot be forced is told.
+  void leave_to_holder() {
+    std::vector<fs::path> stayed;
+    for (auto it = made_.rbegin(); it != made_.rend(); ++it) {
+      if (const int err = remove_at(start_, it->c_str(), AT_REMOVEDIR); err != 0 && err != ENOENT) {
+        for (const fs::path& folder : {*it, it->parent_path()}) {
+          if (std::find(stayed.begin(), stayed.end(), folder) == stayed.end()) stayed.push_back(folder);
+        }
+      }
+    }
+    made_.clear();
+    for (const fs::path& folder : stayed) {
+      if (const int err = sync_folder(folder); err != 0) {
+        std::fprintf(stderr,
+                     "tq_kbbuild: the folder %s, made by this run for %s, where the other build works, could not be "
+                     "forced to the disk (%s)\n",
+                     folder.empty() ? "." : folder.c_str(), root_.c_str(), reason_of(err).c_str());
+      }
+    }
   }
 
   // Removes the folders this run made, the deepest first, each only while
@@ -1184,10 +1237,15 @@ class Placing {
   // folder that holds it (`made`: those of OUTPUT_ROOT's path that were
   // missing as the run began, whichever run made them; the kind folders the
   // pass made), so that a crash after exit 0 loses no name on the way from
-  // a folder that was there to the files: the replacements themselves were forced when they
-  // were saved. False, saying so, when a folder cannot be: the files are
-  // in place, but a crash may still undo a rename, a file or a folder made.
-  bool flush(const std::vector<fs::path>& made) const {
+  // a folder that was there to the files: the replacements themselves were
+  // forced when they were saved. False, saying so, when a folder cannot be:
+  // the files are in place, but a crash may still undo a rename, a file or
+  // a folder made. The other folders of OUTPUT_ROOT's path (`path`), and
+  // the one holding them, are forced too where they can be: a run refused
+  // the lock may have made them just before this one began, and this one
+  // cannot tell them from folders long there, which it may not be allowed
+  // to open; that run forces them itself unless it is killed first.
+  bool flush(const std::vector<fs::path>& made, const std::vector<fs::path>& path) const {
     std::vector<fs::path> folders;
     const auto add = [&](const fs::path& folder) {
       if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(folder);
@@ -1202,14 +1260,19 @@ class Placing {
     }
     bool ok = true;
     for (const fs::path& folder : folders) {
-      const Descriptor fd(open_again(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-      const int err = fd.get() < 0 ? errno : again([&] { return ::fsync(fd.get()); }) != 0 ? errno : 0;
-      if (err != 0) {
+      if (const int err = sync_folder(folder); err != 0) {
         std::fprintf(stderr,
                      "tq_kbbuild: the files are in place, but the folder %s could not be forced to the disk (%s): what "
                      "this build put there may not survive a crash\n",
                      folder.empty() ? "." : folder.c_str(), reason_of(err).c_str());
         ok = false;
+      }
+    }
+    for (const fs::path& folder : path) {
+      for (const fs::path& each : {folder, folder.parent_path()}) {
+        if (std::find(folders.begin(), folders.end(), each) != folders.end()) continue;
+        folders.push_back(each);
+        (void)sync_folder(each);
       }
     }
     return ok;
@@ -1309,7 +1372,8 @@ class Placing {
 // descriptor.
 bool put_in_place(const Staging& staging, const fs::path& output_root, const std::vector<std::string>& folders,
                   const std::vector<std::vector<fs::path>>& sources, const std::vector<fs::path>& made_for_root,
-                  mode_t user_mask, int start, bool* keep_staging, bool* durable) {
+                  const std::vector<fs::path>& root_path, mode_t user_mask, int start, bool* keep_staging,
+                  bool* durable) {
   std::vector<Output> outputs;
   for (const char* kind : kPutOrder) {
     const auto at = std::find(folders.begin(), folders.end(), kind);
@@ -1330,7 +1394,7 @@ bool put_in_place(const Staging& staging, const fs::path& output_root, const std
     // What the pass makes, it makes as a save would: with the user's umask.
     ::umask(user_mask);
     for (size_t i = 0; ok && i < outputs.size(); ++i) ok = placing.place(outputs[i]);
-    if (ok) *durable = placing.flush(made_for_root);
+    if (ok) *durable = placing.flush(made_for_root, root_path);
   } catch (const std::bad_alloc&) {
     std::fputs("tq_kbbuild: out of memory while putting the files in place\n", stderr);
     ok = false;
@@ -1427,11 +1491,19 @@ constexpr KindForm kKindForms[] = {
     {kParentLocale, "locale"}};
 
 // A name a definition gives a file, and the kind folder its messages say
-// the file belongs to.
+// the file belongs to, with the first such message, as shown.
 struct KindOf {
   std::string name;
   std::string folder;
-  bool operator==(const KindOf&) const = default;
+  std::string said;
+  bool operator==(const KindOf& other) const { return name == other.name && folder == other.folder; }
+};
+
+// A source a file the load missed would come from, relative to the source
+// root, and the message that gave its kind ("" when its name told it).
+struct SourceOf {
+  std::string path;
+  std::string said;
 };
 
 // What the check's messages say, in the terms of the sources: the staging
@@ -1440,6 +1512,10 @@ struct CheckView {
   std::string search_path;
   fs::path source_root;
   fs::path output_root;
+  // Every source of this build, "<kind folder>/<name>", sorted.
+  std::vector<std::string> held;
+
+  bool holds(const std::string& source) const { return std::binary_search(held.begin(), held.end(), source); }
 
   // "The file 'x' was not found along the search path 'casetab;...'." ->
   // "... was not found among the files this build makes."
@@ -1455,22 +1531,22 @@ struct CheckView {
   // name may be a vocabulary and a grammar); else the one its extension
   // tells. Never the old output's: the check sees only this build's files,
   // and names the sources alike in a first build and a rebuild.
-  std::vector<std::string> sources_of(const std::string& missed, const std::vector<KindOf>& kinds) const {
+  std::vector<SourceOf> sources_of(const std::string& missed, const std::vector<KindOf>& kinds) const {
     const fs::path name(missed);
     const bool built = name.extension() == ".zel" || name.extension() == ".zev";
     const std::string base = built ? name.stem().string() : missed;
     const std::string inner = fs::path(base).extension().string();
-    std::vector<std::string> sources;
+    std::vector<SourceOf> sources;
     for (const KindOf& kind : kinds) {
       if (kind.name != base) continue;
       const bool scheme = kind.folder == "scheme" && inner != ".sch";
-      sources.push_back(kind.folder + "/" + base + (scheme ? ".sch" : "") + ".xml");
+      sources.push_back({kind.folder + "/" + base + (scheme ? ".sch" : "") + ".xml", kind.said});
     }
     if (!sources.empty()) return sources;
-    if (name.extension() == ".zev") return {std::string(kVocabFolder) + "/" + base + ".xml"};
-    if (inner == ".sch") return {"scheme/" + base + ".xml"};
-    if (inner == ".loc") return {"locale/" + base + ".xml"};
-    return {"<kind folder>/" + base + ".xml"};
+    if (name.extension() == ".zev") return {{std::string(kVocabFolder) + "/" + base + ".xml", {}}};
+    if (inner == ".sch") return {{"scheme/" + base + ".xml", {}}};
+    if (inner == ".loc") return {{"locale/" + base + ".xml", {}}};
+    return {{"<kind folder>/" + base + ".xml", {}}};
   }
 };
 
@@ -1522,9 +1598,10 @@ void print_check_errors(tq_context* ctx, const CheckView& view, const std::strin
                 note(said, kFileNotOpened, unopened) || note(said, kGrammarNotLoaded, grammars) ||
                 note(said, kGrammarLacksNumber, lacking);
     for (const KindForm& kind : kKindForms) {
-      KindOf of{{}, kind.folder};
+      KindOf of{{}, kind.folder, {}};
       if (read || !name_in(said, kind.form, of.name)) continue;
       read = true;
+      of.said = view.text_of(said);
       if (std::find(kinds.begin(), kinds.end(), of) == kinds.end()) kinds.push_back(std::move(of));
     }
     unplaced = unplaced || (!read && code == TQ_ERR_FILE_OPEN);
@@ -1560,9 +1637,27 @@ void print_check_errors(tq_context* ctx, const CheckView& view, const std::strin
                    "from; it was not found there\n",
                    what.c_str(), built.c_str(), staging.c_str());
     } else {
-      for (const std::string& source : view.sources_of(built, kinds)) {
-        std::fprintf(stderr, "tq_kbbuild: %s holds no %s, which %s names (as '%s')\n", view.source_root.c_str(),
-                     source.c_str(), what.c_str(), built.c_str());
+      for (const SourceOf& source : view.sources_of(built, kinds)) {
+        if (!view.holds(source.path)) {
+          std::fprintf(stderr, "tq_kbbuild: %s holds no %s, which %s names (as '%s')\n", view.source_root.c_str(),
+                       source.path.c_str(), what.c_str(), built.c_str());
+          continue;
+        }
+        // There, and built: the file missed is one of another kind of the
+        // same name (a vocabulary and a grammar share names), and what was
+        // built from this one failed otherwise. A grammar's failure is told
+        // below; any other's is its kind's message.
+        const std::string grammar = source.path.substr(0, source.path.find('/')) == "grammar"
+                                        ? fs::path(source.path).stem().string()
+                                        : std::string();
+        if (!grammar.empty() && (std::find(grammars.begin(), grammars.end(), grammar) != grammars.end() ||
+                                 std::find(lacking.begin(), lacking.end(), grammar) != lacking.end())) {
+          continue;
+        }
+        std::fprintf(stderr, "tq_kbbuild: the file built from %s, which %s names (as '%s'), is there but %s\n",
+                     (view.source_root / source.path).c_str(), what.c_str(), built.c_str(),
+                     source.said.empty() ? "could not be had: the messages above say why"
+                                         : ("could not be had: " + source.said).c_str());
       }
     }
   }
@@ -1719,6 +1814,17 @@ std::string not_utf8(std::string_view text, const char* what) {
          "), and the library takes every path as UTF-8";
 }
 
+// Why a path or a name (`what` says which) would name another file to the
+// library than to the system: the library takes a backslash as a separator
+// between folders, as '/' ("x\y" is "x/y" to it), and the system as a
+// byte of a name. "" when it holds none.
+std::string backslash_in(std::string_view text, const char* what) {
+  const size_t at = text.find('\\');
+  if (at == std::string_view::npos) return {};
+  return std::string(what) + " a backslash (byte " + std::to_string(at + 1) +
+         ", 0x5C), which the library takes as a separator between folders, as '/'";
+}
+
 // Why no build into OUTPUT_ROOT can be made, told before anything is made
 // there; "" when one can. The system refuses (ENAMETOOLONG) a name longer
 // than NAME_MAX bytes and a path longer than PATH_MAX - 1, which is well
@@ -1730,6 +1836,7 @@ std::string root_unusable(const fs::path& output_root, const std::vector<std::st
                           const std::vector<std::vector<fs::path>>& sources) {
   static_assert(PATH_MAX <= TQ_PATH_MAX, "a root the system takes is one the library takes");
   if (std::string why = not_utf8(output_root.native(), "its bytes are"); !why.empty()) return why;
+  if (std::string why = backslash_in(output_root.native(), "it holds"); !why.empty()) return why;
   for (const fs::path& part : output_root) {
     if (part.native().size() > NAME_MAX) {
       return "its part '" + part.native() + "' has " + std::to_string(part.native().size()) +
@@ -1765,8 +1872,9 @@ std::string name_unusable(const std::vector<std::string>& folders, const std::ve
   constexpr size_t kNameMost = NAME_MAX - kTemporaryName;
   for (size_t i = 0; i < folders.size(); ++i) {
     for (const fs::path& source : sources[i]) {
-      if (std::string why = not_utf8(source.filename().native(), "its name is"); !why.empty()) {
-        return source.string() + ": " + why;
+      for (const std::string& why : {not_utf8(source.filename().native(), "its name is"),
+                              backslash_in(source.filename().native(), "its name holds")}) {
+        if (!why.empty()) return source.string() + ": " + why;
       }
       const size_t name = built_name(folders[i], source).size();
       if (name <= kNameMost) continue;
@@ -1907,7 +2015,11 @@ int run(const CommandLine& line) {
   bool lost = false;
   bool ok = build_all(staging, folders, sources, &lost);
   if (ok) {
-    const CheckView view{check_path(), source_root, output_root};
+    CheckView view{check_path(), source_root, output_root, {}};
+    for (size_t i = 0; i < folders.size(); ++i) {
+      for (const fs::path& source : sources[i]) view.held.push_back(folders[i] + "/" + source.filename().string());
+    }
+    std::sort(view.held.begin(), view.held.end());
     auto& locales = sources[static_cast<size_t>(std::find(folders.begin(), folders.end(), "locale") - folders.begin())];
     ok = check_locales(staging, start.get(), view, locales, &lost);
   }
@@ -1922,8 +2034,8 @@ int run(const CommandLine& line) {
   bool keep_staging = false;
   bool durable = true;
   if (ok) {
-    ok = put_in_place(staging, output_root, folders, sources, lock.new_folders(), user_mask, start.get(),
-                      &keep_staging, &durable);
+    ok = put_in_place(staging, output_root, folders, sources, lock.new_folders(), lock.path_folders(), user_mask,
+                      start.get(), &keep_staging, &durable);
   }
   if (keep_staging) {
     staging.keep();

@@ -5,13 +5,15 @@
 #
 # KIND example: bad input to the example client (PROGRAM tq_example);
 # kbbuild: bad command lines (unknown options, roots after --), bad roots
-# (too long ones too, with and without /proc; not UTF-8) and sources (kind
-# folders and entries that are no file or cannot be looked at, names not
-# UTF-8) to tq_kbbuild, the
+# (too long ones too, with and without /proc; not UTF-8; holding a
+# backslash) and sources (kind folders and entries that are no file or
+# cannot be looked at, names not UTF-8 or holding a backslash) to
+# tq_kbbuild, the
 # library's messages it reads pinned to its catalogue, built
 # locales that do not load cleanly, races with another build, first builds
 # and rebuilds refused, out of room or killed while they put the files in
-# place, the folders a first build makes forced to the disk, a source
+# place, the folders a first build makes forced to the disk (by a run
+# refused the lock too), a source
 # changed during a build, interrupted system calls (some
 # after they took effect), I/O errors, a failed way back from the check, a
 # failed last tidying and (without a sanitizer) failed allocations (FAULT_SHIM the fault injector tests/tools/
@@ -124,6 +126,13 @@ kbbuild)
   cp src/vocab/broken.xml "src/vocab/$(printf 'a\xed\xa0\x80').xml"
   expect source-not-utf8 1 "its name is not UTF-8 text (byte 2, 0xED)" "" -- "$program" src out
   rm src/vocab/a*.xml
+  # So is a backslash, which the library takes as a separator between
+  # folders: it would name another file than the one given.
+  expect output-backslash 1 "cannot write into out\\kb: it holds a backslash (byte 4, 0x5C)" "" -- "$program" src 'out\kb'
+  [ ! -e 'out\kb' ] || fail "output-backslash: it was made"
+  cp src/vocab/broken.xml 'src/vocab/a\b.xml'
+  expect source-backslash 1 "src/vocab/a\\b.xml: its name holds a backslash (byte 2, 0x5C)" "" -- "$program" src out
+  rm 'src/vocab/a\b.xml'
   rm src/vocab/broken.xml
   # A reference to an entity the source does not define would read as nothing.
   sed -e '1a<!DOCTYPE krxml SYSTEM "krxml.dtd">' -e 's|^<data|<property name="Note">ACME \&undefined; CORP</property>&|' \
@@ -240,6 +249,14 @@ kbbuild)
     grep -qF "nothing written into sample-out" stderr && ! grep -qF ".kbbuild" stderr ||
     fail "rebuild-without-source: the orphan or outcome is not named, or staging shows"
   listing sample-out | cmp -s - before || fail "rebuild-without-source: sample-out changed"
+  # A source the source folder holds is never told missing: beside the
+  # missing vocabulary en_person, the grammar of that name is there but does
+  # not load, and is named so.
+  cp -r "$source_dir/examples/kb" person && mv person/vocab/en_person.xml person-vocab.xml &&
+    sed -i 's/CategoryQty/CategoryQtyX/g' person/grammar/en_person.xml
+  expect held-grammar 1 "person holds no vocab/en_person.xml, which the locale EN built" "" -- "$program" person person-out
+  grep -qF "the grammar built from person/grammar/en_person.xml, which the locale EN built from person/locale/en.loc.xml names, does not load" \
+    stderr && ! grep -qF "holds no grammar/" stderr || fail "held-grammar: the grammar is told missing, or not told"
   # A rebuild over a knowledge base in place leaves every file as it was
   # when it fails at any step (bytes, bits, owner, group, the very inode,
   # the access control list where getfacl is there; nothing made stays),
@@ -604,6 +621,15 @@ kbbuild)
   grep -qF "names 'vocab/en_gender.zev' (in the staging folder sample-eio/.kbbuild), which is there but could not" \
     stderr && grep -qF "sample holds no scheme/en_nickname.sch.xml, which the locale EN built" stderr ||
     fail "unopened and missing: not both told"
+  # A vocabulary there whose built file the load cannot open, beside a
+  # missing grammar of its name: the vocabulary is named with its failure,
+  # never told missing.
+  mv person-vocab.xml person/vocab/en_person.xml && rm person/grammar/en_person.xml
+  LD_PRELOAD="$runtime${runtime:+ }$shim" TQ_FAULT_ROOT="$(pwd -P)/person-out" \
+    TQ_FAULT_EIO="open .kbbuild/vocab/en_person.zev" "$program" person person-out >stdout 2>stderr
+  grep -qF "the file built from person/vocab/en_person.xml, which the locale EN built from person/locale/en.loc.xml names (as 'en_person'), is there but could not be had: The vocabulary 'en_person' named by" \
+    stderr && grep -qF "person holds no grammar/en_person.xml, which the locale EN" stderr &&
+    ! grep -qF "holds no vocab/" stderr || fail "held vocabulary: told missing, or its failure not told"
   for fault in "EIO=fsync locale" "EIO=lseek .kbbuild:4"; do
     fresh killed pristine && injected "TQ_FAULT_${fault%%:*}" TQ_FAULT_ERRNO="$(expr "$fault" : '.*:\(.*\)')"
     got=$? what=${fault%%:*} && grep -qF "call 0: ${what#EIO=} " fault.log || fail "$fault: never met"
@@ -628,6 +654,27 @@ kbbuild)
         fail "first build${other:+ ($other)}: $folder not forced to the disk (exit $got)"
     done
   done
+  # Folders of the path made by another build into it that is then refused
+  # the lock (its holder, played by the injector, goes on): that run forces
+  # those it made that stay, each with the folder holding it. A holder that
+  # began after they were made finds them there: it forces every folder of
+  # the path all the same.
+  rm -rf holder synced && mkdir holder
+  LD_PRELOAD="$runtime${runtime:+ }$shim" TQ_FAULT_SYNCED="$PWD/synced" TQ_FAULT_ROOT="$(pwd -P)/holder/a/b/out" \
+    TQ_FAULT_OTHER=keeps-lock "$program" small2 holder/a/b/out >stdout 2>stderr
+  got=$?
+  [ "$got" = 1 ] && grep -qF "another build into holder/a/b/out is running" stderr &&
+    [ "$(ls -A holder/a/b/out)" = .kbbuild.lock ] || fail "refused run: exit $got, not refused, or the root changed"
+  forced() {
+    for folder in holder holder/a holder/a/b holder/a/b/out; do
+      grep -qxF "$(pwd -P)/$folder" synced || fail "$1: $folder not forced to the disk"
+    done
+  }
+  forced "refused run"
+  rm synced holder/a/b/out/.kbbuild.lock
+  LD_PRELOAD="$runtime${runtime:+ }$shim" TQ_FAULT_SYNCED="$PWD/synced" "$program" small2 holder/a/b/out >stdout 2>stderr ||
+    fail "holder run: $(head -n 2 stderr)"
+  forced "holder run"
   for folder in a a/b; do
     rm -rf holder && mkdir holder
     LD_PRELOAD="$runtime${runtime:+ }$shim" TQ_FAULT_ROOT="$(pwd -P)/holder" TQ_FAULT_EIO="fsync $folder" \

@@ -27,6 +27,8 @@
  * does before the program looks at it; "holds-lock" answers a lock of
  * ".kbbuild.lock" with EWOULDBLOCK, as when another build holds it, and
  * removes that file, as that build does when it ends right after;
+ * "keeps-lock" answers it so and leaves the file, as when that build goes
+ * on;
  * "makes-root", before the program's first mkdir of the folder, makes it
  * and its missing parents, as a build into it that started just before and
  * was then refused the lock leaves them;
@@ -504,8 +506,10 @@ int flock(int fd, int operation) {
   const char* rel = NULL;
   if (got > 0) path[got] = '\0';
   if (got > 0 && where(AT_FDCWD, path, &rel) != 0) hold("flock", rel);
-  if (rel != NULL && strcmp(rel, ".kbbuild.lock") == 0 && strcmp(env("TQ_FAULT_OTHER"), "holds-lock") == 0) {
-    unlink(path);
+  const char* other = env("TQ_FAULT_OTHER");
+  if (rel != NULL && strcmp(rel, ".kbbuild.lock") == 0 &&
+      (strcmp(other, "holds-lock") == 0 || strcmp(other, "keeps-lock") == 0)) {
+    if (strcmp(other, "holds-lock") == 0) unlink(path);
     errno = EWOULDBLOCK;
     return -1;
   }
