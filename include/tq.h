@@ -514,7 +514,15 @@ TQ_API int32_t tq_version_get(char* buffer) TQ_NOEXCEPT;
  * The error list holds the records of the context's last framed call (a
  * clone that has made none: a copy of its source's list), followed by
  * those of the calls outside the frame made since (see the top); none of
- * these six clears it. */
+ * these six clears it.
+ * Memory running out keeps no failure out of the list: the list keeps room
+ * for one failure apart from the context's making on, which the first
+ * failure to find the list unable to grow takes (a warning that finds it
+ * so is left out). A record, once made, is never replaced: what a call
+ * lists is what it met, in order, less the attempts it passed over by
+ * design. A -600 whose step had no memory left to make its text says
+ * "Out of memory.", or, for a file being read, that there was not enough
+ * memory to read it, naming the file. */
 
 /* The newest record: its code and text (TQ_ERROR_TEXT_MAX + terminator
  * bytes); code 0 and "No error info available" when the list is empty. A
