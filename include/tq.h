@@ -1529,7 +1529,13 @@ TQ_API int32_t tq_scheme_import_record(tq_context* ctx, int32_t index, const cha
 /* 112 when duplicate entries were removed. */
 TQ_API int32_t tq_scheme_import_end(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
 /* Writes the scheme to its own file, which the lock handle must lock (-405
- * otherwise). */
+ * otherwise). Edit state: a scheme out of it (loaded to be applied, or
+ * finalized) holds its entries as made ready to be applied (sorted,
+ * trimmed, keyed), not as its file keeps them, and is refused (-501,
+ * recorded, naming the scheme and the cause, whether or not the context is
+ * in edit mode), as is every call that reads or changes its entries;
+ * load it for editing (tq_scheme_load_edit, or tq_transf_scheme_load with
+ * TQ_SCHEME_EDIT_STATE) to write it. */
 TQ_API int32_t tq_scheme_write(tq_context* ctx, int32_t index, tq_lock_handle* lock) TQ_NOEXCEPT;
 TQ_API int32_t tq_scheme_element_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
 /* data, standard: 1,028 bytes + terminator. */
