@@ -902,7 +902,11 @@ TQ_API int32_t tq_zel_file_is_loaded(tq_context* ctx, const char* filename) TQ_N
  * this family are UTF-8 and not converted; only the file name of an XML
  * vault is converted from the session encoding. A text set that is not
  * UTF-8, or holds a character no file can hold, is refused (-802): see
- * "Texts the knowledge base keeps" at the top. */
+ * "Texts the knowledge base keeps" at the top. A handle whose open or edit
+ * failed holds no file: its setters (the object name, the description,
+ * tq_locale_props_noload_set) and tq_zel_vlt_file_write refuse it (-705,
+ * the error list saying that its open or edit failed), and its getters
+ * give -1. */
 typedef struct tq_vault_file tq_vault_file;
 TQ_API int32_t tq_zel_vlt_file_open(tq_context* ctx, const char* filename, int32_t kind,
                                     tq_vault_file** outhandle) TQ_NOEXCEPT;
@@ -926,7 +930,8 @@ TQ_API int32_t tq_zel_vlt_file_stdtype_get(tq_context* ctx, tq_vault_file* hnd, 
 /* Writes the file back: the file the edit locked, where it now is, never
  * the file its name leads to by then ("Names and files" above). Needs a
  * handle made by tq_zel_vlt_file_edit, of either kind (-603, recorded, for
- * one only opened), in the context that made it (-802 from another). */
+ * one only opened; -705 for one whose edit failed), in the context that
+ * made it (-802 from another). */
 TQ_API int32_t tq_zel_vlt_file_write(tq_context* ctx, tq_vault_file* hnd) TQ_NOEXCEPT;
 /* Only the context that opened the handle closes it (-802 from another,
  * which leaves it open); handles still open are closed by tq_close. */
