@@ -537,7 +537,15 @@ TQ_API int32_t tq_version_get(char* buffer) TQ_NOEXCEPT;
  * The error list holds the records of the context's last framed call (a
  * clone that has made none: a copy of its source's list), followed by
  * those of the calls outside the frame made since (see the top); none of
- * these six clears it. */
+ * these six clears it.
+ * Memory running out keeps no failure out of the list: the list keeps room
+ * for one failure apart from the context's making on, which the first
+ * failure to find the list unable to grow takes (a warning that finds it
+ * so is left out). A record, once made, is never replaced: what a call
+ * lists is what it met, in order, less the attempts it passed over by
+ * design. A -600 whose step had no memory left to make its text says
+ * "Out of memory.", or, for a file being read, that there was not enough
+ * memory to read it, naming the file. */
 
 /* The newest record: its code and text (TQ_ERROR_TEXT_MAX + terminator
  * bytes); code 0 and "No error info available" when the list is empty. A
@@ -925,7 +933,11 @@ TQ_API int32_t tq_zel_file_is_loaded(tq_context* ctx, const char* filename) TQ_N
  * this family are UTF-8 and not converted; only the file name of an XML
  * vault is converted from the session encoding. A text set that is not
  * UTF-8, or holds a character no file can hold, is refused (-802): see
- * "Texts the knowledge base keeps" at the top. */
+ * "Texts the knowledge base keeps" at the top. A handle whose open or edit
+ * failed holds no file: its setters (the object name, the description,
+ * tq_locale_props_noload_set) and tq_zel_vlt_file_write refuse it (-705,
+ * the error list saying that its open or edit failed), and its getters
+ * give -1. */
 typedef struct tq_vault_file tq_vault_file;
 TQ_API int32_t tq_zel_vlt_file_open(tq_context* ctx, const char* filename, int32_t kind,
                                     tq_vault_file** outhandle) TQ_NOEXCEPT;
@@ -949,7 +961,8 @@ TQ_API int32_t tq_zel_vlt_file_stdtype_get(tq_context* ctx, tq_vault_file* hnd, 
 /* Writes the file back: the file the edit locked, where it now is, never
  * the file its name leads to by then ("Names and files" above). Needs a
  * handle made by tq_zel_vlt_file_edit, of either kind (-603, recorded, for
- * one only opened), in the context that made it (-802 from another). */
+ * one only opened; -705 for one whose edit failed), in the context that
+ * made it (-802 from another). */
 TQ_API int32_t tq_zel_vlt_file_write(tq_context* ctx, tq_vault_file* hnd) TQ_NOEXCEPT;
 /* Only the context that opened the handle closes it (-802 from another,
  * which leaves it open); handles still open are closed by tq_close. */
@@ -1552,7 +1565,13 @@ TQ_API int32_t tq_scheme_import_record(tq_context* ctx, int32_t index, const cha
 /* 112 when duplicate entries were removed. */
 TQ_API int32_t tq_scheme_import_end(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
 /* Writes the scheme to its own file, which the lock handle must lock (-405
- * otherwise). */
+ * otherwise). Edit state: a scheme out of it (loaded to be applied, or
+ * finalized) holds its entries as made ready to be applied (sorted,
+ * trimmed, keyed), not as its file keeps them, and is refused (-501,
+ * recorded, naming the scheme and the cause, whether or not the context is
+ * in edit mode), as is every call that reads or changes its entries;
+ * load it for editing (tq_scheme_load_edit, or tq_transf_scheme_load with
+ * TQ_SCHEME_EDIT_STATE) to write it. */
 TQ_API int32_t tq_scheme_write(tq_context* ctx, int32_t index, tq_lock_handle* lock) TQ_NOEXCEPT;
 TQ_API int32_t tq_scheme_element_count_get(tq_context* ctx, int32_t index, uint32_t* count) TQ_NOEXCEPT;
 /* data, standard: 1,028 bytes + terminator. */

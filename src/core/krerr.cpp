@@ -15,11 +15,17 @@ namespace {
 
 const err_rec kEmptyRecord = {0, {0}};
 
-// The list holds room for one record from the context's making on (a
-// failure under a lasting shortage of memory is then still told), grows by
-// exactly one record at a time and never shrinks while the context lives.
+// The list keeps its last slot apart for a failure, from the context's
+// making on: records go into the slots before it, the list growing by one
+// when they are full. When it cannot grow, a warning is left out and a
+// failure takes the kept slot, so that a failed call never lists warnings
+// alone, even under a lasting shortage of memory. Nothing recorded is ever
+// replaced: a caller that marks the list before an attempt and truncates
+// it to the mark after the attempt is passed over (err_list_truncate)
+// drops that attempt's records and no other. The list never shrinks while
+// the context lives.
 int32_t grow(err_list* list) {
-  uint32_t want = list->count + 1;
+  uint32_t want = list->count + 2;
   auto* recs = static_cast<err_rec*>(np_realloc(list->recs, sizeof(err_rec) * want));
   if (recs == nullptr) return TQ_ERR_NO_MEMORY;
   list->recs = recs;
@@ -55,11 +61,11 @@ int32_t err_record_append(context* ctx, int32_t code, int32_t msg_number, ...) {
   if (code < 0) ctx->errors.failures += 1;
   if (!ctx->allow_msgs) return TQ_WARN_MESSAGES_DISALLOWED;
   err_list* list = &ctx->errors;
-  if (list->count == list->capacity && grow(list) != 0) {
-    // No room for one more: a call's first failure takes the place of the
-    // newest warning, so that a failed call never lists warnings alone.
-    if (code >= 0 || list->count == 0 || failure_recorded(*list)) return TQ_ERR_NO_MEMORY;
-    list->count--;
+  // A -600 asks for no memory: with the other slots full it takes the kept
+  // one, so that it is recorded however little memory is left (unless a
+  // failure took that slot first).
+  if (list->count + 1 >= list->capacity && (code == TQ_ERR_NO_MEMORY || grow(list) != 0)) {
+    if (code >= 0 || list->count >= list->capacity) return TQ_ERR_NO_MEMORY;
   }
   err_rec* rec = &list->recs[list->count];
   rec->code = code;
@@ -69,6 +75,13 @@ int32_t err_record_append(context* ctx, int32_t code, int32_t msg_number, ...) {
   va_start(args, msg_number);
   int32_t rc = tqmsg12_get_loc_vmessage(file, line, ctx->msg_locale, "Corvel", msg_number, rec->text, args);
   va_end(args);
+  // A step that ran out of memory before it could make the text it meant
+  // to give still leaves a -600 that says what it is. The catalogue's text
+  // takes no argument and is written into the record, so nothing is
+  // allocated for it.
+  if (code == TQ_ERR_NO_MEMORY && rec->text[0] == '\0') {
+    (void)err_text_vformat(rec->text, err_generic_msg_number(TQ_ERR_NO_MEMORY));
+  }
   list->last = rec;
   TQ_TRACE(ctx, 0, "Error: %s (rc = %d)", rec->text, code);
   return rc >= 0 ? 0 : TQ_WARN_NO_MESSAGE_TEXT;
@@ -142,8 +155,8 @@ void err_list_free(context* ctx) {
 int32_t err_list_copy(const context* src, context* dst) {
   err_list_free(dst);
   const err_list& from = src->errors;
-  // Room for one record at least, as a new context has.
-  const uint32_t room = from.count > 0 ? from.count : 1;
+  // With the slot a new context keeps apart for a failure.
+  const uint32_t room = from.count + 1;
   auto* recs = static_cast<err_rec*>(np_malloc(sizeof(err_rec) * room));
   if (recs == nullptr) return TQ_ERR_NO_MEMORY;
   if (from.count > 0) std::memcpy(recs, from.recs, sizeof(err_rec) * from.count);

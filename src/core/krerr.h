@@ -55,9 +55,13 @@ const err_rec* err_empty_record();
 void err_report_at(context* ctx, const char* file, uint32_t line);
 
 // Appends a record: 0, 109 when messages are disallowed (nothing recorded),
-// 108 when the catalogue produced no text (the record stays), -600 when the
-// list cannot grow. Call it through TQ_REPORT, which checks the arguments
-// against the message's format at compile time.
+// 108 when the catalogue produced no text (the record stays), -600 when
+// there is no room for it (nothing recorded): a warning finds none when the
+// list cannot grow, a failure none when the slot the list keeps apart for
+// one is taken as well. A -600 never asks for memory, and one whose text
+// came out empty gets its code's own message. No record is ever replaced.
+// Call it through TQ_REPORT, which checks the arguments against the
+// message's format at compile time.
 int32_t err_record_append(context* ctx, int32_t code, int32_t msg_number, ...);
 
 // After an implementation returns: a negative code with no failure recorded
@@ -65,7 +69,7 @@ int32_t err_record_append(context* ctx, int32_t code, int32_t msg_number, ...);
 void err_record_generic(context* ctx, int32_t code);
 
 void err_list_init(context* ctx);
-// The list of a new context, with room for one record: -600.
+// The list of a new context, with its slot kept apart for a failure: -600.
 int32_t err_list_create(context* ctx);
 void err_list_reset(context* ctx);
 // Drops the records after the first `count`: an attempt that failed but was
@@ -75,8 +79,8 @@ void err_list_reset(context* ctx);
 // one over.
 void err_list_truncate(context* ctx, uint32_t count);
 void err_list_free(context* ctx);
-// Copies the records of one context into another (tq_clone), keeping room
-// for one record in an empty copy too; -600.
+// Copies the records of one context into another (tq_clone), with the slot
+// kept apart for a failure; -600.
 int32_t err_list_copy(const context* src, context* dst);
 
 int32_t err_msg_locale_set(context* ctx, const char* locale);

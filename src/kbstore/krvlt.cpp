@@ -319,6 +319,17 @@ bool vocab_fields(tq_vault_file* h, const char** name, const char** description,
   return true;
 }
 
+// A handle whose open or edit failed holds no file: there is nothing to
+// change or write. Said as such (-705), for a caller that went on past the
+// failed open: not a failure of the call itself.
+int32_t holds_nothing(context* ctx, const tq_vault_file* h) {
+  const char* what = h->edit ? "edit" : "open";
+  TQ_REPORT(ctx, TQ_ERR_NOT_USABLE, 2472, what, what);
+  return TQ_ERR_NOT_USABLE;
+}
+
+bool holds_file(const tq_vault_file* h) { return h->doc != nullptr || h->vocab_header != nullptr; }
+
 // A handle whose read failed holds no document: there is nothing to read
 // or change.
 int32_t text_get(tq_vault_file* h, bool description, char* out) {
@@ -337,6 +348,7 @@ int32_t text_get(tq_vault_file* h, bool description, char* out) {
 }
 
 int32_t text_set(context* ctx, tq_vault_file* h, bool description, const char* given) {
+  if (!holds_file(h)) return holds_nothing(ctx, h);
   // UTF-8 as given, through the one check of a kept text: a compiled
   // vocabulary's header holds 1,024 bytes of each, and the getters give as
   // much, so a longer text is refused.
@@ -443,7 +455,8 @@ int32_t zel_vlt_file_write(context* ctx, tq_vault_file* hnd) {
   if (hnd->ctx != ctx) return foreign_handle(ctx);
   if (is_vocab(hnd)) {
     const vault_vocab_ops* ops = vocab_ops();
-    if (ops == nullptr || hnd->vocab_header == nullptr) return -1;
+    if (ops == nullptr) return -1;
+    if (hnd->vocab_header == nullptr) return holds_nothing(ctx, hnd);
     // The file the edit locked and read, where it now is; a handle that was
     // only opened holds none (-603).
     fio_place place;
@@ -451,7 +464,7 @@ int32_t zel_vlt_file_write(context* ctx, tq_vault_file* hnd) {
     if (rc != 0) return rc;
     return ops->write(ctx, hnd->vocab_header, place);
   }
-  if (hnd->doc == nullptr) return -1;
+  if (hnd->doc == nullptr) return holds_nothing(ctx, hnd);
   // The locked file as it is named: a "krd" file stays one.
   return xmldoc_write_locked(ctx, kXmlFlagVault | kXmlFlagNameAsGiven, &hnd->lock, hnd->doc);
 }
@@ -488,6 +501,7 @@ int32_t locale_props_noload_get(context* ctx, tq_vault_file* hnd, char* iso) {
 }
 
 int32_t locale_props_noload_set(context* ctx, tq_vault_file* hnd, const char* given) {
+  if (!holds_file(hnd)) return holds_nothing(ctx, hnd);
   if (int32_t rc = strio_kept_length_check(ctx, given, kVaultIsoMax); rc < 0) return rc;
   char iso[kVaultIsoMax + 1];
   if (int32_t rc = strio_in(ctx, given, iso, kVaultIsoMax, 0); rc < 0) return rc;

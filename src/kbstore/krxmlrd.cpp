@@ -1384,13 +1384,28 @@ int32_t xml_read_file(context* ctx, const char* file, uint32_t flags, const xml_
   return 0;
 }
 
+namespace {
+
+// A read's failure, as its text tells it. Memory that ran out before the
+// text could be made leaves none: the file is named all the same, by a
+// message formatted straight into the record.
+void read_failure_record(context* ctx, int32_t rc, const std::string& text, const char* file) {
+  if (rc == TQ_ERR_NO_MEMORY && text.empty()) {
+    TQ_REPORT(ctx, rc, 2470, file != nullptr ? file : "");
+  } else {
+    TQ_REPORT(ctx, rc, 52, text.c_str());
+  }
+}
+
+}  // namespace
+
 int32_t xmldoc_read_place(context* ctx, const fio_place& place, uint32_t flags, xmldoc** out) {
   if (out == nullptr) return TQ_ERR_ARGUMENT;
   *out = nullptr;
   if (place.folder < 0 || place.name == nullptr || place.shown == nullptr) return TQ_ERR_ARGUMENT;
   std::string text;
   int32_t rc = xml_read_file(ctx, nullptr, flags, nullptr, out, &text, nullptr, nullptr, &place);
-  if (rc < 0) TQ_REPORT(ctx, rc, 52, text.c_str());
+  if (rc < 0) read_failure_record(ctx, rc, text, place.shown);
   return rc;
 }
 
@@ -1399,7 +1414,7 @@ int32_t xmldoc_read(context* ctx, const char* file, uint32_t flags, xmldoc** out
   *out = nullptr;
   std::string text;
   int32_t rc = xml_read_file(ctx, file, flags, nullptr, out, &text, nullptr);
-  if (rc < 0) TQ_REPORT(ctx, rc, 52, text.c_str());
+  if (rc < 0) read_failure_record(ctx, rc, text, file);
   return rc;
 }
 

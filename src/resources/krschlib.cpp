@@ -272,13 +272,21 @@ void entries_trim(scheme_rec* rec) {
   rec->sorted = 0;
 }
 
-int32_t need_edit_state(const scheme_rec* rec) { return (rec->flags & kSchemeEditState) ? 0 : TQ_ERR_NEEDS_EDIT_MODE; }
+// Out of edit state a scheme's entries are made ready to be applied (sorted,
+// trimmed, keyed), no longer what its file keeps: they are not read,
+// changed or written (-501, naming the scheme: the context may well be in
+// edit mode).
+int32_t need_edit_state(context* ctx, const scheme_rec* rec) {
+  if (rec->flags & kSchemeEditState) return 0;
+  TQ_REPORT(ctx, TQ_ERR_NEEDS_EDIT_MODE, 2471, name_of(rec));
+  return TQ_ERR_NEEDS_EDIT_MODE;
+}
 
 // A scheme for reading that must be in edit state.
 int32_t get_editing(context* ctx, int32_t index, scheme_rec** rec) {
   int32_t rc = scheme_get(ctx, index, rec);
   if (rc != 0) return rc;
-  return need_edit_state(*rec);
+  return need_edit_state(ctx, *rec);
 }
 
 // The entries in data order, for operations that search them during an
@@ -643,7 +651,7 @@ int32_t transf_scheme_options_set(context* ctx, int32_t index, uint32_t options,
   scheme_edit_scope edit(ctx, index);
   if (edit.rc != 0) return edit.rc;
   scheme_rec* rec = edit.rec;
-  int32_t rc = need_edit_state(rec);
+  int32_t rc = need_edit_state(ctx, rec);
   if (rc != 0) return rc;
   // The same rule as for a scheme read from its file: keys made from
   // match codes leave no room for duplicate entries.
@@ -732,7 +740,7 @@ int32_t scheme_finalize_in_memory(context* ctx, int32_t index) {
   scheme_edit_scope edit(ctx, index);
   if (edit.rc != 0) return edit.rc;
   scheme_rec* rec = edit.rec;
-  int32_t rc = need_edit_state(rec);
+  int32_t rc = need_edit_state(ctx, rec);
   if (rc != 0) return rc;
   rec->flags &= ~kSchemeEditState;
   rc = scheme_prepare(ctx, rec);
@@ -751,7 +759,7 @@ int32_t scheme_entry_add(context* ctx, int32_t index, const char* data, const ch
   scheme_edit_scope edit(ctx, index);
   if (edit.rc != 0) return edit.rc;
   scheme_rec* rec = edit.rec;
-  int32_t rc = need_edit_state(rec);
+  int32_t rc = need_edit_state(ctx, rec);
   if (rc != 0) return rc;
   data_trim(rec, d.text);
   if (d.text[0] == '\0') return 0;
@@ -768,7 +776,7 @@ int32_t scheme_entry_delete(context* ctx, int32_t index, const char* data) {
   scheme_edit_scope edit(ctx, index);
   if (edit.rc != 0) return edit.rc;
   scheme_rec* rec = edit.rec;
-  int32_t rc = need_edit_state(rec);
+  int32_t rc = need_edit_state(ctx, rec);
   if (rc != 0) return rc;
   if (strio_is_empty(ctx, data, kStrioConvert)) return 0;
   text_in d(ctx, data, kStrioUnkept);
@@ -785,7 +793,7 @@ int32_t scheme_entry_delete(context* ctx, int32_t index, const char* data) {
 int32_t scheme_import_begin(context* ctx, int32_t index) {
   scheme_edit_scope edit(ctx, index);
   if (edit.rc != 0) return edit.rc;
-  int32_t rc = need_edit_state(edit.rec);
+  int32_t rc = need_edit_state(ctx, edit.rec);
   if (rc != 0) return rc;
   edit.rec->sorted = 0;
   return 0;
@@ -801,7 +809,7 @@ int32_t scheme_import_record(context* ctx, int32_t index, const char* data, cons
   scheme_edit_scope edit(ctx, index);
   if (edit.rc != 0) return edit.rc;
   scheme_rec* rec = edit.rec;
-  int32_t rc = need_edit_state(rec);
+  int32_t rc = need_edit_state(ctx, rec);
   if (rc != 0) return rc;
   data_trim(rec, d.text);
   if (d.text[0] == '\0') return 0;
@@ -815,7 +823,7 @@ int32_t scheme_import_end(context* ctx, int32_t index) {
   scheme_edit_scope edit(ctx, index);
   if (edit.rc != 0) return edit.rc;
   scheme_rec* rec = edit.rec;
-  int32_t rc = need_edit_state(rec);
+  int32_t rc = need_edit_state(ctx, rec);
   if (rc != 0) return rc;
   uint32_t removed = 0;
   if (!(rec->flags & kSchemeDuplicates)) removed = scheme_duplicates_remove(rec, 0);
@@ -871,7 +879,7 @@ int32_t scheme_merge(context* ctx, int32_t index, int32_t source_index) {
   scheme_edit_scope edit(ctx, index);
   if (edit.rc != 0) return edit.rc;
   scheme_rec* target = edit.rec;
-  int32_t rc = need_edit_state(target);
+  int32_t rc = need_edit_state(ctx, target);
   if (rc != 0) return rc;
   scheme_rec* source = nullptr;
   rc = scheme_get(ctx, source_index, &source);
@@ -914,7 +922,7 @@ int32_t scheme_clear(context* ctx, int32_t index) {
   scheme_edit_scope edit(ctx, index);
   if (edit.rc != 0) return edit.rc;
   scheme_rec* rec = edit.rec;
-  int32_t rc = need_edit_state(rec);
+  int32_t rc = need_edit_state(ctx, rec);
   if (rc != 0) return rc;
   scheme_entries_free(ctx, rec);
   if (rec->chopper >= 0) (void)rsrc_unref(ctx, kRsrcChopper, rec->chopper);
@@ -936,7 +944,7 @@ int32_t scheme_locale_set(context* ctx, int32_t index, int32_t code) {
   scheme_edit_scope edit(ctx, index);
   if (edit.rc != 0) return edit.rc;
   scheme_rec* rec = edit.rec;
-  int32_t rc = need_edit_state(rec);
+  int32_t rc = need_edit_state(ctx, rec);
   if (rc != 0) return rc;
   locale_info info{};
   locale_info_clear(&info);

@@ -210,6 +210,25 @@ int32_t read_all(context* ctx, fio_handle* handle, const char* path, byte_buffer
   }
 }
 
+// A held file that cannot be opened, said as every kind read for editing
+// says it (held elsewhere, out of memory, or not readable for the system's
+// reason), naming the file as the lock holds it: nothing is allocated to
+// say it.
+void held_open_failure_report(context* ctx, int32_t rc, const char* shown) {
+  if (rc == TQ_ERR_NO_MEMORY) {
+    TQ_REPORT(ctx, rc, 2020, shown);
+    return;
+  }
+  const int err = np_fio_last_error();
+  err_passing_count(ctx, rc == TQ_ERR_FILE_LOCKED ? err_cause::passing : fio_error_cause(err));
+  if (rc == TQ_ERR_FILE_LOCKED) {
+    TQ_REPORT(ctx, rc, 1863, shown);
+  } else {
+    char reason[256];
+    TQ_REPORT(ctx, rc, 2400, shown, np_fio_error_text(err, reason, sizeof reason));
+  }
+}
+
 // Opens a compiled file as kind 8, else as kind 6, and reads it whole.
 // *found_kind receives the kind found. Message 97 when it cannot be opened:
 // named as the newer form when neither is there, a name found nowhere
@@ -223,7 +242,7 @@ int32_t open_and_read(context* ctx, const char* path, uint32_t name_as_given, by
     int32_t rc = fio_open_at(held->folder, held->name, fio_context_flags(ctx, kFioOpenRead), &handle);
     if (rc != 0) {
       rc = rc == TQ_ERR_FILE_MISSING ? TQ_ERR_FILE_OPEN : rc;
-      fio_report_open_failure(ctx, rc, held->shown);
+      held_open_failure_report(ctx, rc, held->shown);
       return rc;
     }
     rc = read_all(ctx, handle, held->shown, out);

@@ -419,6 +419,11 @@ TEST(Scheme, WriteAndReload) {
   uint32_t sens = 0;
   EXPECT_EQ(tq_transf_scheme_options_get(kb.ctx, k, &options, &mdefn, &sens), 0);
   EXPECT_EQ(options, 0x1u);
+  // Loaded to be applied, it is not written, though the context is in edit
+  // mode and the handle locks its file: the error list says why.
+  ASSERT_EQ(tq_lock_create(kb.ctx, "streets.sch", 7, lock, nullptr), 0) << tq_test::error_list_text(kb.ctx);
+  EXPECT_EQ(tq_scheme_write(kb.ctx, k, lock), TQ_ERR_NEEDS_EDIT_MODE);
+  EXPECT_TRUE(tq_test::holds(tq_test::error_list_text(kb.ctx), "Scheme 'streets' is not in edit state"));
   // Loaded with options of its own: a phrase scheme this time, a slot of its own.
   int32_t p = -1;
   ASSERT_EQ(tq_transf_scheme_load(kb.ctx, "streets.sch", 2, 0, 0, &p), 0) << tq_test::error_list_text(kb.ctx);

@@ -116,7 +116,9 @@ TEST(VaultExports, FailedOpenLeavesAHandleToClose) {
   EXPECT_EQ(tq_zel_vlt_file_obj_name_get(ctx, h, text), -1);
   EXPECT_EQ(tq_zel_vlt_file_locale_get(ctx, h, &n), -1);
   EXPECT_EQ(n, -1);
-  EXPECT_EQ(tq_locale_props_noload_set(ctx, h, "DEDEU"), -1);
+  // Nothing to change: said so, naming the failed open.
+  EXPECT_EQ(tq_locale_props_noload_set(ctx, h, "DEDEU"), TQ_ERR_NOT_USABLE);
+  EXPECT_TRUE(tq_test::holds(tq_test::error_list_text(ctx), "holds no file: its open failed"));
   EXPECT_TQ_OK(ctx, tq_zel_vlt_file_close(ctx, h));
 
   // Compiled vocabulary vaults need the vocabulary resource.

@@ -87,7 +87,8 @@ TEST(ErrList, RecordingAndReset) {
   EXPECT_EQ(TQ_REPORT(ctx.get(), -802, 57, "'x' is null."), 0);
   EXPECT_EQ(TQ_REPORT(ctx.get(), -300, 1491, 5), 0);
   ASSERT_EQ(ctx->errors.count, 2u);
-  EXPECT_EQ(ctx->errors.capacity, 2u);
+  // With the slot kept apart for a failure.
+  EXPECT_EQ(ctx->errors.capacity, 3u);
   EXPECT_EQ(ctx->errors.last, &ctx->errors.recs[1]);
   EXPECT_STREQ(ctx->errors.recs[1].text, "Encoding 5 cannot be converted by the character library.");
   // The pending report is consumed by each record.
@@ -138,8 +139,8 @@ TEST(ErrList, FailuresCountedOverAStep) {
 
 // With no memory to be had, a context that never recorded anything (a new
 // one, or a clone of a list that was empty) still records a failure: the
-// list keeps room for one record. A failure that finds the list full takes
-// the place of the newest warning; a second one finds no room.
+// list keeps a slot apart for one. A warning that finds the list unable to
+// grow is left out; a second failure finds no room.
 TEST(ErrList, AFailureIsRecordedWithNoMemoryLeft) {
   auto ctx = bare_context();
   auto clone = bare_context();
@@ -156,14 +157,36 @@ TEST(ErrList, AFailureIsRecordedWithNoMemoryLeft) {
     EXPECT_EQ(c->errors.last->code, -600);
   }
   tq::err_list_reset(ctx.get());
-  EXPECT_EQ(TQ_REPORT(ctx.get(), 102, 57, "cut"), 0);
-  EXPECT_EQ(TQ_REPORT(ctx.get(), 102, 57, "cut again"), TQ_ERR_NO_MEMORY);
+  EXPECT_EQ(TQ_REPORT(ctx.get(), 102, 57, "cut"), TQ_ERR_NO_MEMORY);
   EXPECT_EQ(TQ_REPORT(ctx.get(), -600, 57, "out"), 0);
   EXPECT_EQ(TQ_REPORT(ctx.get(), -401, 57, "held"), TQ_ERR_NO_MEMORY);
   none.reset();
   ASSERT_EQ(ctx->errors.count, 1u);
   EXPECT_STREQ(ctx->errors.last->text, "out");
   EXPECT_EQ(ctx->errors.failures, 3u);
+}
+
+// Nothing recorded is replaced: a failure that finds the list unable to
+// grow takes the slot kept for it, so an attempt passed over (the list
+// truncated to the mark taken before it) leaves what came before the mark.
+// A -600 asks for no memory, and one whose step could make no text says
+// what it is.
+long g_asked = 0;
+TEST(ErrList, AShortageReplacesNoRecordBeforeAMark) {
+  auto ctx = bare_context();
+  EXPECT_EQ(TQ_REPORT(ctx.get(), 117, 57, "newer"), 0);
+  np_alloc_refuse_set([](std::size_t) { return ++g_asked > 0; });
+  const uint32_t mark = ctx->errors.count;
+  EXPECT_EQ(TQ_REPORT(ctx.get(), -404, 57, "not in this folder"), 0);
+  tq::err_list_truncate(ctx.get(), mark);
+  g_asked = 0;
+  EXPECT_EQ(TQ_REPORT(ctx.get(), -600, 57, ""), 0);
+  EXPECT_EQ(g_asked, 0);
+  np_alloc_refuse_set(nullptr);
+  ASSERT_EQ(ctx->errors.count, 2u);
+  EXPECT_STREQ(ctx->errors.recs[0].text, "newer");
+  EXPECT_STREQ(ctx->errors.recs[1].text, "Out of memory.");
+  tq::err_list_free(ctx.get());
 }
 
 TEST(ErrList, MessageLocale) {
