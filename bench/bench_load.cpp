@@ -4,7 +4,10 @@
 // search, the reads, the line cipher and the document building add. Also
 // a read whose tags carry many attributes (the reader checks each start
 // tag with attributes for entity references), and the write of a document
-// with one long text (the writer escapes it).
+// with one long text (the writer escapes it). Last, the edit roads on a
+// copy of the sample knowledge base: an edit load of EN (and L1) with every
+// part, the same of EN loaded already (its file taken again as the version
+// read), and the saves of a chopper and of the locale.
 #include <benchmark/benchmark.h>
 #include <expat.h>
 #include <stdlib.h>
@@ -239,5 +242,62 @@ void BM_LargeWrite(benchmark::State& state) {
   tq_close(ctx);
 }
 BENCHMARK(BM_LargeWrite)->Unit(benchmark::kMillisecond);
+
+// ---- Edit loads and saves ------------------------------------------------------
+
+constexpr int32_t kEn = 29000;
+constexpr uint32_t kEveryPart = 0xFFEu;
+
+// An edit-mode context on a copy of the sample knowledge base.
+struct EditKb {
+  Kb kb;
+  tq_context* ctx = nullptr;
+  EditKb() {
+    fs::copy(TQ_SAMPLE_KB, kb.root / "kb", fs::copy_options::recursive);
+    const std::string root = (kb.root / "kb").string();
+    if (tq_init_edit_mode(&ctx, root.c_str()) != 0 || tq_zel_path_set(ctx, root.c_str()) != 0) std::abort();
+  }
+  ~EditKb() { tq_close(ctx); }
+};
+
+void edit_loads(benchmark::State& state, bool loaded_before) {
+  EditKb e;
+  if (loaded_before && tq_zel_locale_load(e.ctx, kEn, kEveryPart) < 0) std::abort();
+  for (auto _ : state) {
+    tq_lock_handle* lock = nullptr;
+    if (tq_lock_init(e.ctx, &lock) != 0 || tq_zel_locale_load_edit(e.ctx, kEn, kEveryPart, lock) < 0) std::abort();
+    tq_zel_locale_unload_edit(e.ctx, kEn, lock);
+    tq_lock_free(e.ctx, lock);
+  }
+}
+
+void BM_LocaleLoadEdit(benchmark::State& state) { edit_loads(state, false); }
+BENCHMARK(BM_LocaleLoadEdit)->Unit(benchmark::kMillisecond);
+
+void BM_LocaleLoadEditLoaded(benchmark::State& state) { edit_loads(state, true); }
+BENCHMARK(BM_LocaleLoadEditLoaded);
+
+void BM_ChopperSave(benchmark::State& state) {
+  EditKb e;
+  tq_lock_handle* lock = nullptr;
+  int32_t index = -1;
+  if (tq_lock_init(e.ctx, &lock) != 0 || tq_chopper_edit(e.ctx, "en_name", lock, &index) < 0) std::abort();
+  for (auto _ : state) {
+    if (tq_chopper_save(e.ctx, index, lock) < 0) std::abort();
+  }
+  tq_lock_free(e.ctx, lock);
+}
+BENCHMARK(BM_ChopperSave);
+
+void BM_LocaleWrite(benchmark::State& state) {
+  EditKb e;
+  tq_lock_handle* lock = nullptr;
+  if (tq_lock_init(e.ctx, &lock) != 0 || tq_zel_locale_load_edit(e.ctx, kEn, kEveryPart, lock) < 0) std::abort();
+  for (auto _ : state) {
+    if (tq_locale_write(e.ctx, kEn, lock) < 0) std::abort();
+  }
+  tq_lock_free(e.ctx, lock);
+}
+BENCHMARK(BM_LocaleWrite)->Unit(benchmark::kMillisecond);
 
 }  // namespace

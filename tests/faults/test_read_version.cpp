@@ -70,6 +70,45 @@ TEST(ReadVersion, WhatWasReadIsSavedOnlyOverTheVersionItWasReadFrom) {
   }
 }
 
+// A handle holding two files of the name: what was read is saved into the
+// one that is the version it was read from, whichever was locked first;
+// what was made in memory into neither (-405, naming both).
+TEST(ReadVersion, OfTwoFilesOfItsNameOnlyTheOneReadIsWritten) {
+  for (const SaveKind& kind : kKinds) {
+    if (!kind.load) continue;
+    SCOPED_TRACE(kind.name);
+    const tq_test::SampleKbCopy kb;
+    const tq_test::TempDir elsewhere;
+    const fs::path file = kb.path() / kind.file;
+    const fs::path other = elsewhere.path() / file.filename();
+    fs::copy_file(file, other);
+    const std::string other_before = state_of(other);
+    const std::string file_before = state_of(file);
+    Editor a(kb.path());
+    ASSERT_GE(kind.load(a), 0) << tq_test::error_list_text(a.ctx);
+    const int32_t vault_kind = file.extension() == ".zev" ? 8 : 7;
+    for (const fs::path& f : {other, file}) {
+      const fs::path named = f.parent_path() / f.stem();
+      ASSERT_EQ(tq_lock_create(a.ctx, named.c_str(), vault_kind, a.lock, nullptr), 0) << tq_test::error_list_text(a.ctx);
+    }
+    EXPECT_GE(kind.save(a), 0) << tq_test::error_list_text(a.ctx);
+    EXPECT_EQ(state_of(other), other_before) << "the other file of the name was written";
+    EXPECT_NE(state_of(file), file_before) << "the file read was not written";
+  }
+  const tq_test::SampleKbCopy kb;
+  const tq_test::TempDir elsewhere;
+  Editor a(kb.path());
+  ASSERT_GE(tq_zel_locale_load(a.ctx, held_kinds::kSampleEn, TQ_LOAD_DATATYPES), 0);  // a creation takes it
+  ASSERT_GE(tq_chopper_create(a.ctx, "en_name", &a.index), 0) << tq_test::error_list_text(a.ctx);
+  fs::copy_file(kb.path() / "chopinfo" / "en_name.zel", elsewhere.path() / "en_name.zel");
+  for (const fs::path& f : {elsewhere.path() / "en_name", kb.path() / "chopinfo" / "en_name"}) {
+    ASSERT_EQ(tq_lock_create(a.ctx, f.c_str(), 7, a.lock, nullptr), 0) << tq_test::error_list_text(a.ctx);
+  }
+  EXPECT_EQ(tq_chopper_save(a.ctx, a.index, a.lock), -405);
+  EXPECT_NE(tq_test::error_list_text(a.ctx).find("two files of its name"), std::string::npos)
+      << tq_test::error_list_text(a.ctx);
+}
+
 // Two editors on two threads, each keeping the chopper loaded and taking
 // it for editing again each round to add one to a count kept in its owner
 // text: every save that answered 0 is counted in the file, whatever the
@@ -111,7 +150,8 @@ TEST(ReadVersion, TwoEditorsCountingInOneFileLoseNoSave) {
   char owner[512] = "";
   ASSERT_GE(tq_chopper_owner_get(reader.ctx, index, owner), 0);
   EXPECT_GT(saved[0] + saved[1], 0);
-  EXPECT_EQ(std::atoi(owner), saved[0] + saved[1]) << "saves that answered 0 were lost";
+  EXPECT_EQ(std::atoi(owner), saved[0] + saved[1])
+      << "saves that answered 0 were lost (" << saved[0] << " and " << saved[1] << " saved)";
 }
 
 }  // namespace
