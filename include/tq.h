@@ -291,8 +291,17 @@ typedef struct tq_context tq_context;
  * it), but the temporary name the file was made under could not be
  * removed (the system refused): the error list names it and the system's
  * reason. It stays beside the file until a save of the file made after
- * this program has ended removes it. */
+ * this program has ended removes it. A release (tq_lock_free, the _close
+ * calls, tq_zel_vlt_file_close, tq_scheme_unload_edit) whose lock file
+ * could not be removed answers it too: the file is released, and its lock
+ * file stays, named in the error list, an empty file that keeps no one
+ * out (see tq_lock_free). */
 #define TQ_WARN_TEMPORARY_STAYS 119
+/* Released, but a lock file the release gave back had been removed or
+ * replaced by someone else while it was held (see tq_lock_free): another
+ * editor may have taken the file meanwhile. The error list names it. It
+ * wins over 119. */
+#define TQ_WARN_LOCK_FILE_LOST 120
 
 /* ---- Option word bits (tq_options_set; the default word is 1) ---------- */
 /* Knowledge-base files are read under a shared lock, which lets other
@@ -729,7 +738,29 @@ TQ_API int32_t tq_lock_init(tq_context* ctx, tq_lock_handle** lock) TQ_NOEXCEPT;
 /* Releases every file the handle locks, then frees it; NULL is ignored.
  * Resources registered for editing with the handle and not used yet load
  * without it afterwards. A handle locks its first file and at most 10
- * further ones; the next gives -401 (its message says the handle is full). */
+ * further ones; the next gives -401 (its message says the handle is full).
+ * Each lock file goes with its release, and only while its name reaches
+ * the lock file the handle holds: one removed, or replaced by another
+ * editor's, since it was made is not touched. The system removes a file
+ * by name only, so a lock file removed by hand in the very moment between
+ * the release's look and its removal, and another editor's made at its
+ * name in that moment too, would be removed in its place; said (120) when
+ * the release can tell. A release answers, the files released and the
+ * handle holding nothing all the same:
+ * - 119 (TQ_WARN_TEMPORARY_STAYS) when a lock file could not be removed (a
+ *   folder made read-only since, an I/O error): it stays beside its file,
+ *   named in the error list with the system's reason. It keeps no one
+ *   out: a lock is held on a lock file, not by its being there, and the
+ *   next lock of the file takes it over;
+ * - 120 (TQ_WARN_LOCK_FILE_LOST) when someone else (by hand, say) had
+ *   removed a lock file, or put another file at its name, while it was
+ *   held. That is what removing a held lock file costs: nothing but the
+ *   lock file keeps a second editor out, so from then on another context or
+ *   program could lock the file and edit it, and its save and this one's
+ *   may each have replaced the other's. The release leaves whatever has the
+ *   name now (but in the moment above); the error list names the lock file.
+ * The _close calls, tq_zel_vlt_file_close and tq_scheme_unload_edit
+ * release alike, with the same answers. */
 TQ_API int32_t tq_lock_free(tq_context* ctx, tq_lock_handle* lock) TQ_NOEXCEPT;
 /* Locks the file fname of file kind `kind` (found along the search path):
  * the file "<file>.lck" is created beside the file fname's chain of
@@ -746,7 +777,11 @@ TQ_API int32_t tq_lock_free(tq_context* ctx, tq_lock_handle* lock) TQ_NOEXCEPT;
  * cannot be searched) the call fails and nothing is locked. -404 when the
  * file does not exist, -401 when another context or process holds its
  * lock, -400 when the lock file cannot be made (in a folder of the link's
- * target that this process may not write into, say). With option
+ * target that this process may not write into, say) or, made or found,
+ * cannot be locked (an I/O error): its message then says that it stays,
+ * an unheld file that keeps no one out. The lock file is all that keeps a
+ * second editor out: removing it while it is held lets one in (see
+ * tq_lock_free, whose release says so). With option
  * TQ_OPT_NO_LOCK_FILES no lock file is made, but the file is recorded as
  * locked. path (may be NULL) receives the file's path as found along the
  * search path (a link stays a link there): TQ_PATH_MAX + terminator
@@ -965,7 +1000,8 @@ TQ_API int32_t tq_zel_vlt_file_stdtype_get(tq_context* ctx, tq_vault_file* hnd, 
  * made it (-802 from another). */
 TQ_API int32_t tq_zel_vlt_file_write(tq_context* ctx, tq_vault_file* hnd) TQ_NOEXCEPT;
 /* Only the context that opened the handle closes it (-802 from another,
- * which leaves it open); handles still open are closed by tq_close. */
+ * which leaves it open); handles still open are closed by tq_close. The
+ * close of an edit releases its lock as tq_lock_free does (119, 120). */
 TQ_API int32_t tq_zel_vlt_file_close(tq_context* ctx, tq_vault_file* hnd) TQ_NOEXCEPT;
 /* iso: 20 bytes + terminator. */
 TQ_API int32_t tq_locale_props_noload_get(tq_context* ctx, tq_vault_file* hnd, char* iso) TQ_NOEXCEPT;
@@ -984,7 +1020,7 @@ TQ_API int32_t tq_vocabulary_load(tq_context* ctx, const char* name, tq_lock_han
  * none, one that a closed context left (see "Client loads"); -800 with
  * message 1840, nothing changed, when there is neither. */
 TQ_API int32_t tq_vocabulary_unload(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
-/* Releases every file the lock handle locks. */
+/* Releases every file the lock handle locks (119 or 120 as tq_lock_free). */
 TQ_API int32_t tq_vocabulary_close(tq_context* ctx, tq_lock_handle* lock) TQ_NOEXCEPT;
 /* Edit mode: a new empty vocabulary for the current locale. */
 TQ_API int32_t tq_vocabulary_create(tq_context* ctx, int32_t* index) TQ_NOEXCEPT;
@@ -1134,7 +1170,7 @@ TQ_API int32_t tq_chopper_save(tq_context* ctx, int32_t chopper, tq_lock_handle*
  * none, one that a closed context left (see "Client loads"); -800 with
  * message 1840, nothing changed, when there is neither. */
 TQ_API int32_t tq_chopper_unload(tq_context* ctx, int32_t chopper) TQ_NOEXCEPT;
-/* Releases every file the lock handle locks. */
+/* Releases every file the lock handle locks (119 or 120 as tq_lock_free). */
 TQ_API int32_t tq_chopper_close(tq_context* ctx, tq_lock_handle* lock) TQ_NOEXCEPT;
 /* iso: TQ_LOCALE_ISO_MAX + terminator bytes; desc: TQ_LOCALE_DESCRIPTION_MAX +
  * terminator bytes. */
@@ -1365,7 +1401,8 @@ TQ_API int32_t tq_regexlib_create(tq_context* ctx, const char* name, int32_t* in
  * refused (-802, its length and the limit named) before anything is made. */
 TQ_API int32_t tq_regexlib_edit_new(tq_context* ctx, const char* path, const char* name,
                                     tq_lock_handle* lock) TQ_NOEXCEPT;
-/* Releases every file the lock handle locks; NULL does nothing. */
+/* Releases every file the lock handle locks (119 or 120 as tq_lock_free);
+ * NULL does nothing. */
 TQ_API int32_t tq_regexlib_close(tq_context* ctx, tq_lock_handle* lock) TQ_NOEXCEPT;
 /* Edit mode: replaces every element by n empty ones. */
 TQ_API int32_t tq_regexlib_element_array_size_set(tq_context* ctx, int32_t library, uint32_t n) TQ_NOEXCEPT;
@@ -1426,7 +1463,8 @@ TQ_API int32_t tq_phonetx_load(tq_context* ctx, const char* name, int32_t* index
  * none, one that a closed context left (see "Client loads"); -800 with
  * message 1840, nothing changed, when there is neither. */
 TQ_API int32_t tq_phonetx_unload(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
-/* Releases every file the lock handle locks; 0. */
+/* Releases every file the lock handle locks: 0, or 119 or 120 as
+ * tq_lock_free. */
 TQ_API int32_t tq_phonetx_close(tq_context* ctx, tq_lock_handle* lock) TQ_NOEXCEPT;
 /* Edit mode: an empty editable set; it takes the current locale when there
  * is one. */
@@ -1523,7 +1561,9 @@ TQ_API int32_t tq_scheme_load_edit(tq_context* ctx, const char* scheme_name, tq_
 /* Gives back one of this context's loads of the resource or, when it holds
  * none, one that a closed context left (see "Client loads"); -800 with
  * message 1840, nothing changed, when there is neither. The edit form
- * gives the handle's locks back whatever the unload gives. */
+ * gives the handle's locks back whatever the unload gives (the unload's
+ * failure wins over the release's 119 or 120, see tq_lock_free);
+ * tq_scheme_close releases as tq_lock_free does. */
 TQ_API int32_t tq_transf_scheme_unload(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
 TQ_API int32_t tq_scheme_unload_edit(tq_context* ctx, int32_t index, tq_lock_handle* lock) TQ_NOEXCEPT;
 TQ_API int32_t tq_scheme_close(tq_context* ctx, tq_lock_handle* lock) TQ_NOEXCEPT;
@@ -1616,6 +1656,7 @@ TQ_API int32_t tq_grammar_edit(tq_context* ctx, const char* name, tq_lock_handle
  * none, one that a closed context left (see "Client loads"); -800 with
  * message 1840, nothing changed, when there is neither. */
 TQ_API int32_t tq_grammar_unload(tq_context* ctx, int32_t index) TQ_NOEXCEPT;
+/* Releases every file the lock handle locks (119 or 120 as tq_lock_free). */
 TQ_API int32_t tq_grammar_close(tq_context* ctx, tq_lock_handle* lock) TQ_NOEXCEPT;
 /* The new grammar takes the current locale, when there is one. */
 TQ_API int32_t tq_grammar_create(tq_context* ctx, const char* name, int32_t* index) TQ_NOEXCEPT;

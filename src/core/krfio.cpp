@@ -1152,13 +1152,23 @@ int32_t write_in_place(context* ctx, const fio_place& place, fio_fill_fn fill, v
   // in between would keep a handle on the saved file. A new file is born
   // as the system makes new files (the umask, the folder's default list),
   // which is all it will be.
+  int kept_err = 0;
   status = np_fio_temp_open_at(place.folder, place.name, w->guard != nullptr ? 0600 : 0666, w->temp, sizeof w->temp,
-                               &w->cell.file);
+                               &w->cell.file, &kept_err);
   if (status != 0) {
     int32_t rc = err_from_fio_status(status);
     if (ctx != nullptr && rc != TQ_ERR_NO_MEMORY) {
       char reason[256];
-      TQ_REPORT(ctx, rc, 1865, shown, static_cast<const char*>(fio_last_error_text(reason, sizeof reason)));
+      const char* why = fio_last_error_text(reason, sizeof reason);
+      if (kept_err == 0) {
+        TQ_REPORT(ctx, rc, 1865, shown, why);
+      } else {
+        // Made, then failed, and kept by the system: named as a save names
+        // the temporary file it could not remove.
+        TQ_REPORT(ctx, rc, 2464, shown, why);
+        const std::string temp = folder_text(shown) + '/' + w->temp;
+        TQ_REPORT(ctx, rc, 2063, temp.c_str(), np_fio_error_text(kept_err, reason, sizeof reason));
+      }
     }
     return rc;
   }

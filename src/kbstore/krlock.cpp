@@ -245,19 +245,26 @@ void entry_unused(lock_entry* entry) {
   entry->folder = nullptr;
 }
 
-// The lock file could not be made or opened: named by its path.
+// The lock file could not be made or opened: named by its path. One that
+// is there all the same (made, or found, before a later step failed: its
+// lock, its identity, its emptying) is said to stay.
 void report_lock_file(context* ctx, int32_t rc, const lock_entry* entry) {
   char reason[256];
   const char* why = fio_last_error_text(reason, sizeof reason);
+  char lock_name[kLockNameSize];
+  const bool there = lock_file_name(entry, lock_name) && np_fio_stat_at(entry->folder->fd, lock_name) == kNpFioOk;
   const size_t n = std::strlen(entry->target);
   auto* path = static_cast<char*>(np_malloc(n + sizeof kLockSuffix));
-  if (path == nullptr) {
-    TQ_REPORT(ctx, rc, 1864, static_cast<const char*>(entry->target), why);
-    return;
+  if (path != nullptr) {
+    std::memcpy(path, entry->target, n);
+    std::memcpy(path + n, kLockSuffix, sizeof kLockSuffix);
   }
-  std::memcpy(path, entry->target, n);
-  std::memcpy(path + n, kLockSuffix, sizeof kLockSuffix);
-  TQ_REPORT(ctx, rc, 1864, static_cast<const char*>(path), why);
+  const char* shown = path != nullptr ? path : entry->target;
+  if (there) {
+    TQ_REPORT(ctx, rc, 2463, shown, why);
+  } else {
+    TQ_REPORT(ctx, rc, 1864, shown, why);
+  }
   std::free(path);
 }
 
@@ -297,25 +304,63 @@ int32_t entry_acquire(context* ctx, lock_entry* entry) {
   return 0;
 }
 
-// Gives one reference back; the last one deletes the lock file, in the
+// What a release met at the lock file's name, said under its warning: 0,
+// or TQ_WARN_LOCK_FILE_LOST when the lock file had been removed or
+// replaced by someone else while held, else TQ_WARN_TEMPORARY_STAYS when
+// it could not be removed. Nothing is recorded without a context.
+int32_t report_release(context* ctx, const lock_entry* entry, int32_t status, bool removed_other) {
+  if (status == kNpFioOk || status == kNpFioBadArgument) return 0;
+  const int32_t warning = status == kNpFioNotFound ? TQ_WARN_LOCK_FILE_LOST : TQ_WARN_TEMPORARY_STAYS;
+  if (ctx == nullptr) return warning;
+  char buffer[256];
+  const char* why = np_fio_error_text(np_fio_last_error(), buffer, sizeof buffer);
+  const size_t n = std::strlen(entry->target);
+  auto* path = static_cast<char*>(np_malloc(n + sizeof kLockSuffix));
+  if (path != nullptr) {
+    std::memcpy(path, entry->target, n);
+    std::memcpy(path + n, kLockSuffix, sizeof kLockSuffix);
+  }
+  const char* shown = path != nullptr ? path : entry->target;
+  if (warning == TQ_WARN_TEMPORARY_STAYS) {
+    TQ_REPORT(ctx, warning, 2460, shown, why);
+  } else if (removed_other) {
+    TQ_REPORT(ctx, warning, 2462, shown);
+  } else {
+    TQ_REPORT(ctx, warning, 2461, shown);
+  }
+  std::free(path);
+  return warning;
+}
+
+// Gives one reference back; the last one removes the lock file, in the
 // held folder and only while the name there is the lock file held open:
-// never another editor's of the same name. The name goes before the lock
-// is let go, so that whoever opens the path next makes a new lock file
-// instead of locking the one being deleted.
-void entry_release(lock_entry* entry) {
-  if (entry == nullptr || entry->ref_count == 0) return;
-  if (--entry->ref_count > 0) return;
+// never another editor's of the same name (np_fio_remove_held). The name
+// goes before the lock is let go, so that whoever opens the path next
+// makes a new lock file instead of locking the one being removed. A lock
+// file that stays, or that someone else removed while it was held, is
+// said (recorded when ctx is given) and answered with its warning; the
+// entry holds nothing afterwards either way.
+int32_t entry_release(context* ctx, lock_entry* entry) {
+  if (entry == nullptr || entry->ref_count == 0) return 0;
+  if (--entry->ref_count > 0) return 0;
+  int32_t rc = 0;
   if (entry->file != nullptr) {
     char lock_name[kLockNameSize];
     if (lock_file_name(entry, lock_name)) {
-      const np_fio_id id{entry->lock_id.device, entry->lock_id.inode};
-      (void)np_fio_unlink_at(entry->folder->fd, lock_name, &id);
+      bool removed_other = false;
+      const int32_t status = np_fio_remove_held(entry->folder->fd, lock_name, entry->file->file, &removed_other);
+      rc = report_release(ctx, entry, status, removed_other);
     }
     fio_close(entry->file);
     entry->file = nullptr;
   }
   entry_unused(entry);
+  return rc;
 }
+
+// The stronger of two releases' warnings: a lock file lost while held says
+// more than one that stays.
+int32_t release_worst(int32_t a, int32_t b) { return a == TQ_WARN_LOCK_FILE_LOST || b == 0 ? a : b; }
 
 fio_place entry_place(const lock_entry* entry) {
   fio_place place;
@@ -370,7 +415,7 @@ void lock_table_free(context* ctx) {
       if (entry == nullptr || is_folder_key(e)) continue;
       if (entry->ref_count > 0) {
         entry->ref_count = 1;
-        entry_release(entry);
+        (void)entry_release(nullptr, entry);  // the context closes: nobody reads its list
       }
     }
     for (hash_entry* e = ctx->file_locks->list; e != nullptr; e = e->next) {
@@ -637,16 +682,17 @@ int32_t lock_release_all(context* ctx, lock_handle* handle) {
   if (handle == nullptr) return TQ_ERR_ARGUMENT;
   if (!owned_by(handle, ctx)) return report_foreign(ctx);
   if (!handle->held) return report_not_held(ctx);
+  int32_t rc = 0;
   while (handle->further_count > 0) {
     --handle->further_count;
-    entry_release(handle->further[handle->further_count]);
+    rc = release_worst(rc, entry_release(ctx, handle->further[handle->further_count]));
     handle->further[handle->further_count] = nullptr;
   }
-  entry_release(handle->primary);
+  rc = release_worst(rc, entry_release(ctx, handle->primary));
   handle->primary = nullptr;
   handle->held = 0;
   handle->edited = 0;
-  return 0;
+  return rc;
 }
 
 int32_t lock_handle_close(context* ctx, lock_handle* handle) {
@@ -668,7 +714,7 @@ void lock_release_since(context* ctx, lock_handle* handle, lock_mark mark) noexc
   }
   while (handle->further_count > mark.further_count) {
     --handle->further_count;
-    entry_release(handle->further[handle->further_count]);
+    (void)entry_release(ctx, handle->further[handle->further_count]);  // said in the list, under the failure
     handle->further[handle->further_count] = nullptr;
   }
   handle->edited &= (2u << handle->further_count) - 1u;  // the marks of the files still held
@@ -710,12 +756,12 @@ int32_t lock_init(context* ctx, tq_lock_handle** lock) {
 int32_t lock_free(context* ctx, lock_handle* lock) {
   if (lock == nullptr) return 0;
   if (!owned_by(lock, ctx)) return report_foreign(ctx);
-  if (lock->held) (void)lock_release_all(ctx, lock);
+  const int32_t rc = lock->held ? lock_release_all(ctx, lock) : 0;
   // Registrations made for editing borrowed the handle for their first
   // load; they must not keep it past this point.
   rsrc_lock_detach(ctx, lock);
   std::free(lock);
-  return 0;
+  return rc;
 }
 
 int32_t lock_create(context* ctx, const char* fname, uint32_t kind, lock_handle* lock, char* path) {

@@ -178,7 +178,9 @@ int32_t file_read_save_place(context* ctx, file_read* read, lock_handle* handle,
                              const char* what, const char* name, fio_place* place);
 
 // Releases the further files (last first), then the primary one; the handle
-// holds nothing afterwards. -802 for another context, -603 when not held.
+// holds nothing afterwards. -802 for another context, -603 when not held;
+// 119 or 120, recorded, for a lock file that stays or that someone else
+// removed while it was held (as tq_lock_free says; 120 wins).
 int32_t lock_release_all(context* ctx, lock_handle* handle);
 // What every resource family's close export does: gives back every file the
 // handle locks. No handle, or one that holds nothing, is already closed (0);

@@ -525,6 +525,34 @@ int32_t np_fio_unlink_at(int dir, const char* name, const np_fio_id* only) {
   return interrupted && errno == ENOENT ? kNpFioOk : status_of(errno);
 }
 
+int32_t np_fio_remove_held(int dir, const char* name, np_fio_handle held, bool* removed_other) {
+  if (removed_other != nullptr) *removed_other = false;
+  if (dir < 0 || !plain_name(name) || held == nullptr) return kNpFioBadArgument;
+  auto gone = [] {
+    t_last_error = ENOENT;
+    return kNpFioNotFound;
+  };
+  // No link left: someone else removed the name while we held the file.
+  struct stat before {};
+  if (sys("fstat", [&] { return ::fstat(held->fd, &before); }) != 0) return status_of(errno);
+  if (before.st_nlink == 0) return gone();
+  struct stat by_name {};
+  if (lstat_rel(dir, name, &by_name) != 0) return errno == ENOENT ? gone() : status_of(errno);
+  if (static_cast<uint64_t>(by_name.st_dev) != held->id.device || static_cast<uint64_t>(by_name.st_ino) != held->id.inode) {
+    return gone();
+  }
+  bool interrupted = false;
+  if (unlink_rel(dir, name, &interrupted) != 0 && !(interrupted && errno == ENOENT)) return status_of(errno);
+  // The held file kept its links: what the removal took was another file,
+  // put at the name since the look. Not known when it cannot be looked at.
+  struct stat after {};
+  if (sys("fstat", [&] { return ::fstat(held->fd, &after); }) == 0 && after.st_nlink >= before.st_nlink) {
+    if (removed_other != nullptr) *removed_other = true;
+    return gone();
+  }
+  return kNpFioOk;
+}
+
 int32_t np_fio_ptype(const char* path) {
   if (path == nullptr || *path == '\0') return kNpFioPathEmpty;
   if (path[0] == '/' || path[0] == '\\') return kNpFioPathAbsolute;
@@ -841,8 +869,14 @@ int32_t np_fio_create_new(const char* path, bool* made, char* kept, uint32_t kep
   // removes should we die before removing it.
   char temp[PATH_MAX];
   np_fio_handle made_file = nullptr;
-  int32_t status = np_fio_temp_open(native, 0666, temp, sizeof temp, &made_file);
-  if (status != kNpFioOk) return status;
+  int32_t status = np_fio_temp_open(native, 0666, temp, sizeof temp, &made_file, kept_err);
+  if (status != kNpFioOk) {
+    // Made, failed, and kept by the system: named as any temporary file that stays.
+    if (kept_err != nullptr && *kept_err != 0 && kept != nullptr && kept_size > 0) {
+      (void)std::snprintf(kept, kept_size, "%s", temp);
+    }
+    return status;
+  }
   bool interrupted = false;
   int32_t result = kNpFioOk;
   if (sys("link", [&] { return ::link(temp, native); }, &interrupted) == 0) {
@@ -1009,17 +1043,24 @@ namespace {
 // np_fio_temp_open for the file `native` of the held folder dir (its name
 // there; out then the temporary file's name there), or for a path (dir
 // AT_FDCWD).
-int32_t temp_open_in(int dir, const char* native, uint32_t mode, char* out, uint32_t size, np_fio_handle* handle) {
+int32_t temp_open_in(int dir, const char* native, uint32_t mode, char* out, uint32_t size, np_fio_handle* handle,
+                     int* kept_err) {
+  if (kept_err != nullptr) *kept_err = 0;
   auto* f = static_cast<np_fio_file*>(np_calloc(1, sizeof(np_fio_file)));
   if (f == nullptr) return kNpFioNoMemory;
   // Gives up with what made it fail: the file made goes (when `made`), so
-  // that a failure leaves nothing beside the target.
+  // that a failure leaves nothing beside the target. One the system keeps
+  // keeps its name in out, for the caller to say that it stays.
   auto fail = [&](int err, int fd, bool made) {
     const int32_t st = status_of(err);
     if (fd >= 0) (void)close_fd(fd);
-    if (made) (void)unlink_rel(dir, out);
+    bool kept = false;
+    if (made && unlink_rel(dir, out) != 0 && errno != ENOENT) {
+      kept = kept_err != nullptr;
+      if (kept) *kept_err = errno;
+    }
     t_last_error = err;
-    out[0] = '\0';
+    if (!kept) out[0] = '\0';
     std::free(f);
     return st;
   };
@@ -1121,21 +1162,24 @@ void sweep_in(int dir_fd, const char* base) {
 
 }  // namespace
 
-int32_t np_fio_temp_open(const char* target, uint32_t mode, char* out, uint32_t size, np_fio_handle* handle) {
+int32_t np_fio_temp_open(const char* target, uint32_t mode, char* out, uint32_t size, np_fio_handle* handle,
+                         int* kept_err) {
+  if (kept_err != nullptr) *kept_err = 0;
   if (target == nullptr || out == nullptr || handle == nullptr || size == 0) return kNpFioBadArgument;
   *handle = nullptr;
   out[0] = '\0';
   char native[PATH_MAX];
   if (!to_native(target, native)) return kNpFioNameTooLong;
-  return temp_open_in(AT_FDCWD, native, mode, out, size, handle);
+  return temp_open_in(AT_FDCWD, native, mode, out, size, handle, kept_err);
 }
 
 int32_t np_fio_temp_open_at(int dir, const char* name, uint32_t mode, char* out, uint32_t size,
-                            np_fio_handle* handle) {
+                            np_fio_handle* handle, int* kept_err) {
+  if (kept_err != nullptr) *kept_err = 0;
   if (dir < 0 || !plain_name(name) || out == nullptr || handle == nullptr || size == 0) return kNpFioBadArgument;
   *handle = nullptr;
   out[0] = '\0';
-  return temp_open_in(dir, name, mode, out, size, handle);
+  return temp_open_in(dir, name, mode, out, size, handle, kept_err);
 }
 
 void np_fio_temp_sweep(const char* target) {

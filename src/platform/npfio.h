@@ -183,8 +183,13 @@ int32_t np_fio_owner_copy(np_fio_handle handle, const char* path, uint32_t* uid,
 // its failed ones removed their own.
 // A failure of np_fio_temp_open leaves no file behind, and neither does a
 // create interrupted after it made its file (found then by its name taken,
-// unlocked: removed, and another name tried).
-int32_t np_fio_temp_open(const char* target, uint32_t mode, char* out, uint32_t size, np_fio_handle* handle);
+// unlocked: removed, and another name tried), unless the system refuses to
+// remove a file it made before the failure (its lock or its identity could
+// not be had): out then keeps that file's name and *kept_err (when given)
+// the system's reason; else out is emptied and *kept_err is 0. Without
+// kept_err, out is emptied all the same.
+int32_t np_fio_temp_open(const char* target, uint32_t mode, char* out, uint32_t size, np_fio_handle* handle,
+                         int* kept_err = nullptr);
 void np_fio_temp_sweep(const char* target);
 
 // Appends the bytes to the file at `path` (made, 0644 less the umask, when
@@ -222,10 +227,28 @@ int32_t np_fio_writable_at(int dir, const char* name);
 // never another file that has taken the name since. Nothing there after an
 // interrupted attempt is success.
 int32_t np_fio_unlink_at(int dir, const char* name, const np_fio_id* only);
+// Removes the name of the file `held` (open: a lock file held) from the
+// folder, `name` there, only while the name reaches that file: never
+// another file that has taken the name since. The held file's links are
+// asked first (none left: someone else removed it), then what the name
+// reaches. The system removes a file by name only, so a name looked at and
+// then removed may be another file by the removal: ours removed by someone
+// else in that moment and another editor's lock file made at the name.
+// Taking the name aside first to look at it there would close that
+// moment, but needs room in the folder that a removal never needs and
+// leaves a second name to clear should it stay; the held file's links are
+// asked again instead, which tells such a removal unless ours lost its
+// last link in that same moment.
+// kNpFioOk: removed. kNpFioNotFound: the name did not reach the held file
+// (it had been removed, or replaced, by someone else): nothing is removed,
+// unless *removed_other (when given) says that the removal found another
+// file at the name and took it. Another status: the system refused (its
+// reason kept) and the held file stays under its name.
+int32_t np_fio_remove_held(int dir, const char* name, np_fio_handle held, bool* removed_other);
 // np_fio_temp_open and np_fio_temp_sweep beside the file of the folder:
 // out receives the temporary file's name in the folder.
 int32_t np_fio_temp_open_at(int dir, const char* name, uint32_t mode, char* out, uint32_t size,
-                            np_fio_handle* handle);
+                            np_fio_handle* handle, int* kept_err = nullptr);
 void np_fio_temp_sweep_at(int dir, const char* name);
 // np_fio_replace within the folder: renames `from` over `to`, both of it,
 // then forces that folder (through the descriptor) to the disk.

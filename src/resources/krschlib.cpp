@@ -591,8 +591,7 @@ int32_t scheme_load_edit(context* ctx, const char* scheme_name, tq_lock_handle* 
 // client's edit, not to the reference.
 int32_t scheme_unload_edit(context* ctx, int32_t index, tq_lock_handle* lock) {
   int32_t rc = rsrc_client_unload(ctx, kRsrcScheme, index);
-  (void)lock_handle_close(ctx, lock);
-  return rc;
+  return rc_combine(rc, lock_handle_close(ctx, lock));
 }
 
 int32_t transf_scheme_apply(context* ctx, int32_t index, const char* data, char* out, uint32_t out_size,
