@@ -881,6 +881,8 @@ TQ_API int32_t tq_zel_locale_load_edit(tq_context* ctx, int32_t locale, uint32_t
  * loaded, or one of which there is neither (loaded only by other open
  * contexts or as a parent), changes nothing: 0. */
 TQ_API int32_t tq_zel_locale_unload(tq_context* ctx, int32_t locale) TQ_NOEXCEPT;
+/* The same in edit mode: the locale's going gives back every file the
+ * handle locks, with the release's warning (119, 120; see tq_lock_free). */
 TQ_API int32_t tq_zel_locale_unload_edit(tq_context* ctx, int32_t locale, tq_lock_handle* lock) TQ_NOEXCEPT;
 /* Makes a loaded locale current: -707 when it is not loaded, -802 for a code
  * outside the locale table. */

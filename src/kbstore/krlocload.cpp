@@ -96,13 +96,15 @@ void parts_free(context* ctx, loaded_locale_rec* rec, int32_t keep_refs) {
 }
 
 // Drops one reference held by a child record; at the last one the record is
-// freed and its own parent released in turn.
-void release_ref(context* ctx, int32_t index, lock_handle* lock) {
+// freed and its own parent released in turn. The handle's release of its
+// files warns when a lock file stays or was lost (119, 120): that warning.
+int32_t release_ref(context* ctx, int32_t index, lock_handle* lock) {
+  int32_t released = 0;
   while (index >= 0) {
     loaded_locale_rec* rec = rec_at(ctx, index);
-    if (rec == nullptr || rec->code == -1 || rec->refs == 0) return;
+    if (rec == nullptr || rec->code == -1 || rec->refs == 0) return released;
     rec->refs -= 1;
-    if (rec->refs > 0) return;
+    if (rec->refs > 0) return released;
     if (ctx->current_locale == index) make_current(ctx, -1, 0);
     int32_t parent = rec->parent;
     rec->code = -1;
@@ -111,9 +113,13 @@ void release_ref(context* ctx, int32_t index, lock_handle* lock) {
     rec->parent = -1;
     sharer_loads_free(&rec->client_refs);
     parts_free(ctx, rec, 0);
-    if (lock != nullptr && lock->held) lock_release_all(ctx, lock);
+    if (lock != nullptr && lock->held) {
+      const int32_t rc = lock_release_all(ctx, lock);
+      if (rc > 0) released = rc;
+    }
     index = parent;
   }
+  return released;
 }
 
 struct load_chain {
@@ -197,7 +203,7 @@ class load_step {
       : ctx_(ctx), chain_(chain), index_(ctx->current_locale), code_(ctx->current_locale_code) {}
   ~load_step() {
     if (!kept_) {
-      if (held_ >= 0) release_ref(ctx_, held_, nullptr);
+      if (held_ >= 0) (void)release_ref(ctx_, held_, nullptr);
       make_current(ctx_, index_, code_);
     }
     if (doc != nullptr) xml_free(ctx_, doc);
@@ -492,8 +498,11 @@ int32_t locale_client_unload(context* ctx, int32_t code, lock_handle* lock) {
   // contexts left: a locale loaded only as another's parent is held by that
   // child, and another open context's load by that context (whose calls
   // would otherwise find it gone).
-  if (rec != nullptr && rec->code != -1 && sharer_loads_take(&rec->client_refs, ctx)) release_ref(ctx, index, lock);
-  return hold.release();
+  int32_t released = 0;
+  if (rec != nullptr && rec->code != -1 && sharer_loads_take(&rec->client_refs, ctx)) {
+    released = release_ref(ctx, index, lock);
+  }
+  return rc_combine(hold.release(), released);
 }
 
 int32_t locale_current_rec_get(context* ctx, loaded_locale_rec** rec) {

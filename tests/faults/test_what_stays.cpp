@@ -179,4 +179,20 @@ TEST(WhatStays, ReleasesLocksAndSavesNameWhatTheyLeave) {
   }
 }
 
+// A locale's edit unload that gives back the handle's files says so too.
+TEST(WhatStays, AnEditUnloadSaysItsLockFilesStay) {
+  tq_test::SampleKbCopy kb;
+  Editor a(kb.path());
+  ASSERT_GE(tq_zel_locale_load_edit(a.ctx, held_kinds::kSampleEn, TQ_LOAD_DATATYPES, a.lock), 0)
+      << tq_test::error_list_text(a.ctx);
+  const std::vector<Fault> faults{{"unlinkat", EROFS}};
+  t_faults = &faults;
+  t_previous.clear();
+  np_fio_fault_set(&hook);
+  const int32_t rc = tq_zel_locale_unload_edit(a.ctx, held_kinds::kSampleEn, a.lock);
+  np_fio_fault_set(nullptr);
+  EXPECT_EQ(rc, 119) << tq_test::error_list_text(a.ctx);
+  EXPECT_TRUE(tq_test::holds(tq_test::error_list_text(a.ctx), "locale/en.loc.zel.lck' could not be removed"));
+}
+
 }  // namespace
