@@ -624,9 +624,12 @@ typedef struct tq_xml_field {
  * does. The predefined entities (&amp; &lt; &gt; &quot; &apos;),
  * character references and the internal entities the document declares
  * itself are read as XML reads them.
- * A field of an "int" column whose number lies outside the int32 range is
- * refused (-300), the error naming the file, the line and column of the
- * field's end tag, the column and the number as the file writes it. */
+ * A field of an "int" column whose number lies outside the int32 range
+ * holds no number a field can take: the document is read all the same and
+ * keeps it as the file writes it ("+0002147483648" stays that text), and
+ * tq_xml_write writes it back so, never a number near it. A load refuses
+ * the definition or resource that holds such a field (see
+ * tq_zel_locale_load). */
 TQ_API int32_t tq_xml_read(tq_context* ctx, const char* file, uint32_t flags, tq_xmldoc** xml) TQ_NOEXCEPT;
 /* unused has no effect. The file is replaced whole: a failed write leaves
  * the previous file as it was, and no save, failed or not, leaves its
@@ -864,7 +867,22 @@ TQ_API int32_t tq_lock_create(tq_context* ctx, const char* fname, uint32_t kind,
  * stands (a link loop, a name too long, not a regular file, access refused,
  * content refused) is reported once, by the load that met it, and its
  * definition stays not valid until the locale is loaded anew after its
- * last unload. */
+ * last unload.
+ * A number past the int32 range in an "int" field is one more value out of
+ * the field's range, never read as another number: the definition that
+ * holds it is not valid and the load gives 104, the rest of the locale
+ * loaded. The message names the definition, the record and table where
+ * the field stands, the field, the number as the file writes it and the
+ * field's own range (10 to 90 for a likelihood), or for a field that has
+ * none (a weight) the int32 one. Such a definition is refused whole:
+ * nothing of it is read, a change to it is refused (-704), and
+ * tq_locale_write puts it back as its file gave it (warning 104 for it).
+ * A resource that holds one (grammar, chopper, regex library, scheme,
+ * vocabulary, phonetics rule set) does not load (-300), as for any value
+ * out of a field's range, its message naming the same (a grammar's, the
+ * rule: for a priority, which has no range of its own, the int32 one), and
+ * the definitions that name it fare as with any resource that cannot be
+ * read. */
 TQ_API int32_t tq_zel_locale_load(tq_context* ctx, int32_t locale, uint32_t flags) TQ_NOEXCEPT;
 /* The same in edit mode: the files read are locked through the handle, and
  * so are those of ancestors already loaded; one of those another context

@@ -326,8 +326,9 @@ int32_t default_category_list_read(context* ctx, default_category_list* list, co
   for (int32_t r = 0; r < doc->record_count; ++r) {
     if (doc->records[r].key == nullptr) continue;  // an emptied record
     const char* name = xmldoc_field_text(record_field(doc, r, col_cat));
-    int32_t likelihood = xmldoc_field_number(record_field(doc, r, col_lik), kLikelihoodDefault);
-    if (int32_t rc = number_limit_check(ctx, kLikelihoodLimit, likelihood, TQ_ERR_INVALID_CONTENT, kDefaultListName);
+    int32_t likelihood = kLikelihoodDefault;
+    if (int32_t rc = number_field_read(ctx, record_field(doc, r, col_lik), kLikelihoodLimit, TQ_ERR_INVALID_CONTENT,
+                                       kDefaultListName, kLikelihoodDefault, &likelihood);
         rc < 0) {
       return rc;
     }

@@ -488,6 +488,8 @@ void defn_record_clear(context* ctx, defn_rec* rec, int32_t keep_refs) {
   rec->comments = nullptr;
   xml_free(ctx, rec->layouts);
   rec->layouts = nullptr;
+  xml_free(ctx, rec->unread);
+  rec->unread = nullptr;
   scalars_reset(rec, 0, 0, 0);
 }
 
@@ -701,8 +703,14 @@ namespace {
 
 // An unloaded slot keeps its index (nothing held shifts) and reads as an
 // empty definition, but takes no change: it is not written, so whatever a
-// change put there would be lost, and a kind's own part is gone.
+// change put there would be lost, and a kind's own part is gone. Nor does
+// a definition refused whole as it was read: it is written as its file
+// gave it, and nothing of it was read to change.
 int32_t refuse_unloaded(context* ctx, int32_t kind, int32_t index, const defn_rec* rec) {
+  if (rec->unread != nullptr) {
+    TQ_REPORT(ctx, TQ_ERR_DEFN_INVALID, 2452, kind_name(kind), static_cast<const char*>(rec->name));
+    return TQ_ERR_DEFN_INVALID;
+  }
   if (rec->kind != 0) return 0;
   TQ_REPORT(ctx, TQ_ERR_INDEX, 1980, kind_name(kind), index);
   return TQ_ERR_INDEX;

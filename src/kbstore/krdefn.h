@@ -102,6 +102,11 @@ struct defn_rec {
   dtok_list tokens;
   xmldoc* comments = nullptr;  // owned; NULL for none
   xmldoc* layouts = nullptr;   // owned; NULL for none
+  // The element as its file gave it, for a definition refused whole as it
+  // was read (a number no field of it holds): nothing else of it is read, a
+  // write puts it back as it was, and it takes no change. Owned; NULL for
+  // any other definition.
+  xmldoc* unread = nullptr;
   // The kind's part, made by its init hook and released by its free hook.
   void* part = nullptr;
 };

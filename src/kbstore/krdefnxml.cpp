@@ -15,6 +15,7 @@
 #include "core/krstr.h"
 #include "core/krzel.h"
 #include "kbstore/krdefn.h"
+#include "kbstore/krfield.h"
 #include "kbstore/krlocload.h"
 #include "kbstore/krxml.h"
 #include "platform/nputf8.h"
@@ -390,6 +391,26 @@ int32_t read_common_into(context* ctx, const defn_set& names, const xmldoc* el, 
     TQ_REPORT(ctx, rc, 186, kind_name(rec));
     return rc;
   }
+  // A number past int32 is a value out of its field's range; its readers
+  // would take the field for one without a number, and the definition for
+  // what its file does not say. So it is refused whole before any of it
+  // is read, naming the first such number and the field's range, and its
+  // element is kept as read: a locale write puts it back as it was, not as
+  // the little of it a reader could have taken. Every int "Likelihood" of
+  // a definition is a category's likelihood, read or compared as one.
+  rc = number_past_refuse(ctx, el, number_owner{kind_name(rec), rec->name, true},
+                          std::span<const number_limit>(&kLikelihoodLimit, 1));
+  if (rc < 0) {
+    rec->valid = 0;
+    if (err_is_critical(rc)) return rc;
+    xmldoc* kept = nullptr;
+    if (int32_t copied = xmldoc_copy(ctx, &kept, el); copied < 0) {
+      defn_memory_report(ctx, "Allocating memory to keep the definition %s as its file gave it.", rec->name);
+      return copied;
+    }
+    rec->unread = kept;
+    return rc;
+  }
   int32_t last = 0;
   for (read_step step : kReadSteps) {
     rc = defn_rec_load_result(ctx, rec, step(ctx, el, rec), &last);
@@ -456,6 +477,11 @@ int32_t read_rest(context* ctx, int32_t rc, const xmldoc* el, defn_rec* rec, boo
   const int32_t kind = rec->kind;
   int32_t last = 0;
   rc = defn_rec_load_result(ctx, rec, rc, &last);
+  if (rec->unread != nullptr) {
+    // Refused whole: nothing of it is read (read_common_into).
+    *reported = true;
+    return rc;
+  }
   if (rc == 0) rc = defn_rec_load_result(ctx, rec, defn_kind_call<&defn_kind_ops::read>(ctx, kind, el, rec), &last);
   if (rc == 0) rc = defn_rec_load_result(ctx, rec, vocabulary_check_after_part(ctx, rec), &last);
   if (rc == 0) rc = read_tokens(ctx, el, rec, &last);
@@ -806,9 +832,13 @@ int32_t defn_element_write(context* ctx, xmldoc* target, const defn_rec* rec, co
     if (versioned != nullptr && versioned[0] != '\0') type = versioned;
   }
   xmldoc* element = nullptr;
-  rc = xmldoc_create(ctx, type, kElementVersion, &element);
-  if (rc != 0) return rc;
-  rc = defn_write(ctx, element, rec);
+  if (rec->unread != nullptr) {
+    // Refused whole as it was read: written back as its file gave it.
+    rc = xmldoc_copy(ctx, &element, rec->unread);
+  } else {
+    rc = xmldoc_create(ctx, type, kElementVersion, &element);
+    if (rc == 0) rc = defn_write(ctx, element, rec);
+  }
   if (rc >= 0) rc = xmldoc_include_add(ctx, target, ops->root_type, kXmlIncludeInline, element);
   if (rc < 0) {
     xml_free(ctx, element);

@@ -11,6 +11,7 @@
 #include "core/krerr.h"
 #include "core/krstr.h"
 #include "core/krzel.h"
+#include "kbstore/krxml.h"
 #include "platform/nputf8.h"
 
 namespace tq {
@@ -203,17 +204,57 @@ int32_t field_get(context* ctx, const field_desc& f, const void* object, uint32_
   return get_any(ctx, f, nullptr, object, out);
 }
 
-int32_t number_limit_check(context* ctx, const number_limit& limit, int64_t value, int32_t code, const char* owner) {
-  if (value >= limit.min && value <= limit.max) return 0;
-  char text[24];
-  std::snprintf(text, sizeof text, "%" PRId64, value);
-  const char* given = text;
+namespace {
+
+int32_t limit_refuse(context* ctx, const number_limit& limit, const char* given, int32_t code, const char* owner) {
   if (owner != nullptr) {
     TQ_REPORT(ctx, code, 2290, owner, limit.name, given, limit.min, limit.max);
   } else {
     TQ_REPORT(ctx, code, 2291, limit.name, given, limit.min, limit.max);
   }
   return code;
+}
+
+}  // namespace
+
+int32_t number_limit_check(context* ctx, const number_limit& limit, int64_t value, int32_t code, const char* owner) {
+  if (value >= limit.min && value <= limit.max) return 0;
+  char text[24];
+  std::snprintf(text, sizeof text, "%" PRId64, value);
+  return limit_refuse(ctx, limit, text, code, owner);
+}
+
+int32_t number_field_read(context* ctx, const xmldoc_field* f, const number_limit& limit, int32_t code,
+                          const char* owner, int32_t dflt, int32_t* out) {
+  *out = dflt;
+  if (f != nullptr && f->type == kXmlColPast) return limit_refuse(ctx, limit, f->text, code, owner);
+  const int32_t value = xmldoc_field_number(f, dflt);
+  if (int32_t rc = number_limit_check(ctx, limit, value, code, owner); rc < 0) return rc;
+  *out = value;
+  return 0;
+}
+
+int32_t number_past_refuse(context* ctx, const xmldoc* doc, const number_owner& owner,
+                           std::span<const number_limit> ranges) {
+  xmldoc_past_at at{};
+  const int32_t found = xmldoc_past_find(doc, &at);
+  if (found < 0) TQ_REPORT(ctx, found, 29, "Allocating memory to look for numbers past the int32 range.");
+  if (found <= 0) return found;
+  const char* column = at.table->columns[at.column].name;
+  const char* given = at.table->records[at.record].fields[at.column].text;
+  // A field without a range of its own holds what an int32 holds.
+  number_limit range{column, INT32_MIN, INT32_MAX};
+  for (const number_limit& own : ranges) {
+    if (std::strcmp(own.name, column) == 0) range = own;
+  }
+  if (owner.definition) {
+    TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 2450, owner.kind, owner.name, at.record + 1, at.table->type, column,
+              given, range.min, range.max);
+  } else {
+    TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 2451, owner.kind, owner.name, at.record + 1, at.table->type, column,
+              given, range.min, range.max);
+  }
+  return TQ_ERR_INVALID_CONTENT;
 }
 
 }  // namespace tq

@@ -14,11 +14,15 @@
 
 #include <cstdint>
 #include <limits>
+#include <span>
 #include <type_traits>
 
 #include "core/krcorvel.h"
 
 namespace tq {
+
+struct xmldoc_field;
+using xmldoc = ::tq_xmldoc;
 
 // text: a char array in the record; owned_text: a char* the record owns
 // (malloc'd, NULL for none, an empty text kept as none); u32_flag: a flag
@@ -161,6 +165,30 @@ struct number_limit {
 // NULL: not named).
 int32_t number_limit_check(context* ctx, const number_limit& limit, int64_t value, int32_t code,
                            const char* owner = nullptr);
+
+// The number of a file's "int" field the limit holds: 0 and *out the
+// number (`dflt` for no field, or one of another type), or `code` as
+// number_limit_check refuses it, also for a number past the int32 range,
+// which the message names as its file writes it.
+int32_t number_field_read(context* ctx, const xmldoc_field* f, const number_limit& limit, int32_t code,
+                          const char* owner, int32_t dflt, int32_t* out);
+
+// What holds a file's fields: a definition ("Identification", its name) or
+// a resource ("grammar", its name).
+struct number_owner {
+  const char* kind;
+  const char* name;
+  bool definition;
+};
+// -300 with a message when `doc` (with what it includes) holds a number
+// past the int32 range, naming the owner, the field, the number as the
+// file writes it, its record and table, and the range: the field's own
+// where one of `ranges` names its column, else the int32 one, the only
+// range of a field that has none of its own. 0 when it holds none; -600.
+// What holds such a number is refused whole, never read with another value
+// in its place.
+int32_t number_past_refuse(context* ctx, const xmldoc* doc, const number_owner& owner,
+                           std::span<const number_limit> ranges = {});
 
 // Scores: sums of numbers a knowledge base gives (a pattern's weight added
 // once for every match) stop at the ends of the int32 range rather than

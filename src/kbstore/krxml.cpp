@@ -130,6 +130,14 @@ int32_t fields_make(xmldoc* doc, const xmldoc_field* given, const xmldoc_field* 
   if (f == nullptr) return TQ_ERR_NO_MEMORY;
   for (int32_t c = 0; c < doc->column_count; ++c) {
     f[c].type = doc->columns[c].type;
+    if (given != nullptr && given[c].type == kXmlColPast) {
+      // A number past int32 is copied as its file writes it, never as a
+      // number some reader would take.
+      f[c].type = kXmlColPast;
+      if ((f[c].text = xml_pool_strdup(doc, given[c].text)) == nullptr) return TQ_ERR_NO_MEMORY;
+      doc->flags |= kXmlDocPast;
+      continue;
+    }
     if (f[c].type != kXmlColString) {
       f[c].number = given != nullptr ? given[c].number : 0;
       continue;
@@ -478,6 +486,40 @@ const char* xmldoc_record_text(const xmldoc_record& rec, int32_t column) {
 
 int32_t xmldoc_record_number(const xmldoc_record& rec, int32_t column, int32_t dflt) {
   return column < 0 || rec.fields == nullptr ? dflt : xmldoc_field_number(&rec.fields[column], dflt);
+}
+
+namespace {
+
+bool past_find(const xmldoc* doc, xmldoc_past_at* at, std::unordered_set<const xmldoc*>& seen) {
+  if (doc->shares > 0 && !seen.insert(doc).second) return false;
+  for (int32_t i = 0; i < doc->include_count; ++i) {
+    const xmldoc* inner = doc->includes[i].doc;
+    if (inner != nullptr && past_find(inner, at, seen)) return true;
+  }
+  // Only a document the reader or a copy marked can hold one.
+  if ((doc->flags & kXmlDocPast) == 0) return false;
+  for (int32_t r = 0; r < doc->record_count; ++r) {
+    const xmldoc_record& rec = doc->records[r];
+    if (rec.key == nullptr || rec.fields == nullptr) continue;
+    for (int32_t c = 0; c < doc->column_count; ++c) {
+      if (rec.fields[c].type != kXmlColPast) continue;
+      *at = xmldoc_past_at{doc, r, c};
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+int32_t xmldoc_past_find(const xmldoc* doc, xmldoc_past_at* at) {
+  if (doc == nullptr) return 0;
+  try {
+    std::unordered_set<const xmldoc*> seen;
+    return past_find(doc, at, seen) ? 1 : 0;
+  } catch (const std::bad_alloc&) {
+    return TQ_ERR_NO_MEMORY;
+  }
 }
 
 const xmldoc* xmldoc_include_doc_find(const xmldoc* doc, const char* name) {

@@ -30,6 +30,9 @@ inline constexpr uint32_t kXmlNameSize = 32;     // property, include and column
 inline constexpr uint32_t kXmlColNull = 0;
 inline constexpr uint32_t kXmlColString = 1;
 inline constexpr uint32_t kXmlColInt = 2;
+// A field type only, never a column's: an "int" field whose file writes a
+// number past the int32 range (see xmldoc_field).
+inline constexpr uint32_t kXmlColPast = 3;
 
 // Include kinds.
 inline constexpr uint32_t kXmlIncludeInline = 1;
@@ -40,8 +43,10 @@ inline constexpr uint32_t kXmlFlagVault = 0x1;        // enciphered vault file (
 inline constexpr uint32_t kXmlFlagSort = 0x2;         // sort the records by key
 inline constexpr uint32_t kXmlFlagNameAsGiven = 0x8;  // use the name as given, no extension added
 
-// Document flag bit: the records are sorted by the last comparator.
+// Document flag bits: the records are sorted by the last comparator; a
+// field of the records may be of type kXmlColPast.
 inline constexpr uint32_t kXmlDocSorted = 0x1;
+inline constexpr uint32_t kXmlDocPast = 0x2;
 
 // The engine's own version: documents newer than this are kept aside when
 // edited and refused when read for edit at the top.
@@ -81,7 +86,13 @@ struct xmldoc_column {
 };
 
 // One field of a record: a text for a "string" column (never NULL in a
-// stored record), a number for an "int" column.
+// stored record), a number for an "int" column. An "int" field whose file
+// writes a number past the int32 range holds no number: its type is
+// kXmlColPast and its text the number as the file writes it, which a write
+// puts back as it was. Only the reader and a copy make such a field; to a
+// reader of numbers it is a field without one (xmldoc_field_number gives
+// the default), and the reader of a definition or resource refuses what
+// holds it (xmldoc_past_find, number_field_read).
 struct xmldoc_field {
   uint32_t type;
   union {
@@ -226,6 +237,16 @@ const char* xmldoc_record_text(const xmldoc_record& rec, int32_t column);
 int32_t xmldoc_record_number(const xmldoc_record& rec, int32_t column, int32_t dflt);
 // The document of the inline include of that name, or NULL.
 const xmldoc* xmldoc_include_doc_find(const xmldoc* doc, const char* name);
+// The first field of type kXmlColPast in the document or in a document it
+// includes (inline or by reference), in the order a write puts them: 1
+// with its table (the document holding it), record and column; 0 when it
+// holds none; -600.
+struct xmldoc_past_at {
+  const xmldoc* table;
+  int32_t record;
+  int32_t column;
+};
+int32_t xmldoc_past_find(const xmldoc* doc, xmldoc_past_at* at);
 int32_t xmldoc_field_string_set(context* ctx, xmldoc* doc, int32_t record, int32_t column, const char* text);
 
 // Keys in unsigned byte order; empty records after every other, equal

@@ -616,7 +616,8 @@ bool count_parse(const char* text, int32_t* out) {
 // An "int" field: the leading number, signed; 0 when there is none. A
 // number past the int32 range is no value the field can hold: false, and
 // `digits` the number as the text writes it (never a nearer value the
-// field could hold, which a range check would then name in its place).
+// field could hold, which a range check would then take or name in its
+// place).
 bool int_parse(const std::string& t, int32_t* out, std::string_view* digits) {
   *out = 0;
   const char* text = t.c_str();
@@ -631,24 +632,6 @@ bool int_parse(const std::string& t, int32_t* out, std::string_view* digits) {
   while (start < end && !(*start == '+' || *start == '-' || (*start >= '0' && *start <= '9'))) ++start;
   *digits = std::string_view(start, static_cast<size_t>(end - start));
   return false;
-}
-
-// Refuses an "int" field whose number the field cannot hold, naming the
-// column and the number as the file writes it.
-void number_fail(read_state& st, const char* column, std::string_view digits) noexcept {
-  if (st.error != 0) return;
-  st.error = TQ_ERR_INVALID_CONTENT;
-  parse_stop(st);
-  const text_position at = event_position(st);
-  try {
-    auto m = std::make_unique<message_text>();
-    err_text<2442>(m->text, st.file != nullptr ? st.file : "", at.line, at.column + 1, column,
-                   std::string(digits).c_str(), INT32_MIN, INT32_MAX);
-    st.text = m->text;
-  } catch (const std::bad_alloc&) {
-    st.error = TQ_ERR_NO_MEMORY;
-    st.text.clear();
-  }
 }
 
 void referenced_read(read_state& st, read_level& level, const std::string& name);
@@ -806,7 +789,17 @@ void element_end(read_state& st, uint8_t id) {
       std::string t = controls_restore(st.chars.data(), st.chars.size());
       if (f.type == kXmlColInt) {
         std::string_view digits;
-        if (!int_parse(t, &f.number, &digits)) number_fail(st, doc->columns[level->field_column].name, digits);
+        if (!int_parse(t, &f.number, &digits)) {
+          // Kept as the file writes it, for the reader of what holds it to
+          // refuse as a value out of the field's range, and for a write to
+          // put back.
+          f.type = kXmlColPast;
+          if ((f.text = xml_pool_strndup(doc, digits.data(), digits.size())) == nullptr) {
+            f.text = xml_empty_text();
+            fail(st, TQ_ERR_NO_MEMORY);
+          }
+          doc->flags |= kXmlDocPast;
+        }
       } else if (t.empty()) {
         f.text = xml_empty_text();
       } else if ((f.text = xml_pool_strndup(doc, t.data(), t.size())) == nullptr) {

@@ -264,7 +264,8 @@ int32_t write_doc(sink& s, const xmldoc* d, uint32_t at) {
       start_tag(s, "field", "column", d->columns[c].name);
       const xmldoc_field* f = rec.fields != nullptr ? &rec.fields[c] : nullptr;
       uint32_t type = f != nullptr ? f->type : d->columns[c].type;
-      if (type == kXmlColString) {
+      if (type == kXmlColString || type == kXmlColPast) {
+        // A number past int32 as its file wrote it.
         put_escaped(s, f != nullptr ? f->text : "");
       } else if (type == kXmlColInt) {
         put_escaped(s, str_from_int(f != nullptr ? f->number : 0, number));

@@ -9,6 +9,7 @@
 #include "core/krerr.h"
 #include "core/krstr.h"
 #include "core/krzel.h"
+#include "kbstore/krfield.h"
 #include "kbstore/krlock.h"
 #include "kbstore/krxml.h"
 #include "resources/krrsctx.h"
@@ -220,6 +221,7 @@ int32_t chopper_rsrc_load(context* ctx, resource_slot* slot, lock_handle* lock, 
   std::unique_ptr<chopper_rec, decltype(drop)> owned(rec, drop);
   rec->slot = slot;
   rc = chopper_document_read(ctx, doc.get(), slot, rec);
+  if (rc >= 0) rc = rc_combine(rc, number_past_refuse(ctx, doc.get(), number_owner{"chopper", slot->name, false}));
   doc.reset();
   if (rc < 0) {
     // What the load built is gone; the registrant keeps its reference and

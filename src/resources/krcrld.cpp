@@ -69,7 +69,8 @@ const char* record_text(const xmldoc_record& rec, int32_t col) {
 int64_t record_number(const xmldoc_record& rec, int32_t col) {
   const xmldoc_field& f = rec.fields[col];
   if (f.type == kXmlColInt) return f.number;
-  return f.text != nullptr ? std::strtoll(f.text, nullptr, 10) : 0;
+  // A number past int32 reads as none: the chopper that holds one is refused.
+  return f.type == kXmlColString && f.text != nullptr ? std::strtoll(f.text, nullptr, 10) : 0;
 }
 
 int32_t includes_add(context* ctx, xmldoc* into, const char* name, xmldoc* what) {

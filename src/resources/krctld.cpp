@@ -323,6 +323,8 @@ int32_t chopper_table_write(context* ctx, const chopper_table* table, xmldoc* do
 
 namespace {
 constexpr number_limit kCodePointLimit{kColValue, 0, kMaxCodePoint};
+// What a single-byte encoding's table may give: a byte.
+constexpr number_limit kByteLimit{kColValue, 0, 255};
 }  // namespace
 
 int32_t chopper_table_read(context* ctx, const xmldoc* doc, const char* name, chopper_table* table) {
@@ -348,6 +350,12 @@ int32_t chopper_table_read(context* ctx, const xmldoc* doc, const char* name, ch
   for (int32_t r = 0; r < doc->record_count; ++r) {
     const xmldoc_record& rec = doc->records[r];
     if (rec.key == nullptr || rec.fields == nullptr) continue;
+    if (rec.fields[index[0]].type == kXmlColPast) {
+      // A number past int32, refused as the file writes it.
+      int32_t unused = 0;
+      return number_field_read(ctx, &rec.fields[index[0]], by_byte ? kByteLimit : kCodePointLimit,
+                               TQ_ERR_INVALID_CONTENT, name, 0, &unused);
+    }
     int64_t value = field_number(rec.fields[index[0]]);
     // A code point is refused whole where it is read, never wrapped to
     // another one by the conversion below.

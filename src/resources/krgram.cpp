@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -241,12 +242,29 @@ int32_t rules_read(context* ctx, grammar_rec* rec, const xmldoc* doc) {
     const xmldoc_record& record = doc->records[r];
     if (record.key == nullptr) continue;
     const char* text = xmldoc_record_text(record, col_rule);
+    // A count of names below none, or a number past the int32 range (a
+    // priority has no range but that one): the refusal names the rule,
+    // whose left side alone may be that of several.
+    const auto refuse = [&](const char* column, const char* given, int32_t min) {
+      TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 2441, name_of(rec), column, given, record.key, text, r + 1, min,
+                INT32_MAX);
+      return TQ_ERR_INVALID_CONTENT;
+    };
+    struct number_column {
+      const char* name;
+      int32_t at;
+      int32_t min;
+    };
+    for (const number_column& c :
+         {number_column{kColQty, col_qty, 0}, number_column{kColPriority, col_priority, INT32_MIN}}) {
+      const xmldoc_field* f = xmldoc_field_get(doc, r, c.at);
+      if (f != nullptr && f->type == kXmlColPast) return refuse(c.name, f->text, c.min);
+    }
     const int32_t qty = xmldoc_record_number(record, col_qty, 0);
     if (qty < 0) {
-      // A count of names below none: the refusal names the rule, whose
-      // left side alone may be that of several.
-      TQ_REPORT(ctx, TQ_ERR_INVALID_CONTENT, 2441, name_of(rec), kColQty, qty, record.key, text, r + 1, 0, INT32_MAX);
-      return TQ_ERR_INVALID_CONTENT;
+      char given[16];
+      std::snprintf(given, sizeof given, "%d", qty);
+      return refuse(kColQty, given, 0);
     }
     grammar_rule rule;
     grammar_rule_init(&rule, static_cast<uint32_t>(xmldoc_record_number(record, col_priority, 0)));
@@ -420,6 +438,7 @@ int32_t grammar_rsrc_load(context* ctx, resource_slot* slot, lock_handle* lock, 
     rec.reset(rec_new(slot));
     rc = rec == nullptr ? TQ_ERR_NO_MEMORY : document_read(ctx, slot, rec.get(), doc.get());
   }
+  if (rc >= 0) rc = rc_combine(rc, number_past_refuse(ctx, doc.get(), number_owner{"grammar", slot->name, false}));
   doc.reset();
   if (rc < 0) {
     // The registrant keeps its reference: the next use tries again.

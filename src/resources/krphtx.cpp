@@ -11,6 +11,7 @@
 #include "core/krenc.h"
 #include "core/krerr.h"
 #include "core/krstr.h"
+#include "kbstore/krfield.h"
 #include "kbstore/krlock.h"
 #include "kbstore/krlocl.h"
 #include "kbstore/krxml.h"
@@ -72,7 +73,10 @@ const char* field_text(const xmldoc* doc, int32_t r, int32_t c) {
   return text != nullptr ? text : "";
 }
 
-int32_t field_number(const xmldoc* doc, int32_t r, int32_t c) { return doc->records[r].fields[c].number; }
+// A number past int32 reads as none: the set that holds one is refused.
+int32_t field_number(const xmldoc* doc, int32_t r, int32_t c) {
+  return xmldoc_field_number(&doc->records[r].fields[c], 0);
+}
 
 // Reads the document into a new compiled record.
 int32_t read_document(context* ctx, resource_slot* slot, phonetx_rec** out, const fio_place* held) {
@@ -96,6 +100,7 @@ int32_t read_document(context* ctx, resource_slot* slot, phonetx_rec** out, cons
     vault_info_read(doc.get(), &rec->vault);
     if (!columns_ok(doc.get())) rc = TQ_ERR_INVALID_CONTENT;
   }
+  if (rc == 0) rc = number_past_refuse(ctx, doc.get(), number_owner{"phonetics rule set", slot->name, false});
   for (int32_t r = 0; rc == 0 && r < doc->record_count; ++r) {
     if (!record_used(doc.get(), r)) continue;
     // Rules from a file keep their priority as written.
@@ -512,6 +517,7 @@ int32_t phonetx_edit(context* ctx, const char* name, tq_lock_handle* lock) {
   if (rc < 0) return rc;
   rc = locale_info_read(ctx, doc, &read.locale);
   if (rc >= 0 && !columns_ok(doc)) rc = TQ_ERR_INVALID_CONTENT;
+  if (rc >= 0) rc = rc_combine(rc, number_past_refuse(ctx, doc, number_owner{"phonetics rule set", text, false}));
   if (rc >= 0) rc = session_table_read(doc, &read.rules, &read.count);
   xml_free(ctx, doc);
   if (rc < 0) {

@@ -6,6 +6,7 @@
 
 #include "core/krenc.h"
 #include "kbstore/krdefn.h"
+#include "kbstore/krfield.h"
 #include "kbstore/krlib.h"
 #include "kbstore/krxml.h"
 #include "resources/krgram.h"
@@ -316,9 +317,8 @@ int32_t cat_regexlib_table_read(context* ctx, const xmldoc* table, int32_t recor
   cat_regexlib_entry_init(&fresh);
   rc = category_name_upper(ctx, xmldoc_field_text(xmldoc_field_get(table, record, col_cat)), fresh.name);
   if (rc < 0) return rc;
-  const xmldoc_field* lf = xmldoc_field_get(table, record, col_lik);
-  fresh.likelihood = lf != nullptr && lf->type == kXmlColInt ? lf->number : kLikelihoodDefault;
-  rc = number_limit_check(ctx, kLikelihoodLimit, fresh.likelihood, TQ_ERR_INVALID_CONTENT, table->type);
+  rc = number_field_read(ctx, xmldoc_field_get(table, record, col_lik), kLikelihoodLimit, TQ_ERR_INVALID_CONTENT,
+                         table->type, kLikelihoodDefault, &fresh.likelihood);
   if (rc < 0) return rc;
   rc = stop_read(ctx, table, record, &fresh.stop);
   if (rc < 0) return rc;

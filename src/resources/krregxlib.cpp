@@ -10,6 +10,7 @@
 #include "core/krerr.h"
 #include "core/krstr.h"
 #include "core/krzel.h"
+#include "kbstore/krfield.h"
 #include "kbstore/krlib.h"
 #include "kbstore/krlocl.h"
 #include "kbstore/krlock.h"
@@ -136,6 +137,7 @@ int32_t read_document(context* ctx, resource_slot* slot, lock_handle* lock, rege
     e->encoding = static_cast<int32_t>(encoding);
     rec->count += 1;
   }
+  if (rc >= 0) rc = rc_combine(rc, number_past_refuse(ctx, doc, number_owner{"regex library", name, false}));
   xml_free(ctx, doc);
   if (rc < 0) {
     rec_delete(rec);

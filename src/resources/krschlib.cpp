@@ -13,6 +13,7 @@
 #include "core/krenc.h"
 #include "core/krerr.h"
 #include "core/krstr.h"
+#include "kbstore/krfield.h"
 #include "kbstore/krlib.h"
 #include "kbstore/krlocl.h"
 #include "kbstore/krlocload.h"
@@ -451,6 +452,7 @@ int32_t scheme_rsrc_load(context* ctx, resource_slot* slot, lock_handle* lock, u
     rec->slot = slot;
     rc = document_read(ctx, slot, doc, options, rec);
   }
+  if (rc >= 0) rc = rc_combine(rc, number_past_refuse(ctx, doc, number_owner{"scheme", slot->name, false}));
   xml_free(ctx, doc);
   if (rc >= 0) rc = scheme_prepare(ctx, rec);
   if (rc < 0) {

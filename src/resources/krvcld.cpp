@@ -13,6 +13,7 @@
 #include "core/krfio.h"
 #include "core/krstr.h"
 #include "core/krzel.h"
+#include "kbstore/krfield.h"
 #include "kbstore/krlocl.h"
 #include "kbstore/krlock.h"
 #include "kbstore/krxml.h"
@@ -522,8 +523,9 @@ int32_t vocab_from_document(context* ctx, const char* name, const xmldoc* doc, v
         return TQ_ERR_INVALID_CONTENT;
       }
       // Refused rather than cut to a byte: a setter takes no other value.
-      const int32_t likelihood = xmldoc_record_number(rec, like_col, 0);
-      const int32_t refused = number_limit_check(ctx, kLikelihoodLimit, likelihood, TQ_ERR_INVALID_CONTENT, name);
+      int32_t likelihood = 0;
+      const int32_t refused = number_field_read(ctx, xmldoc_field_get(doc, i, like_col), kLikelihoodLimit,
+                                                TQ_ERR_INVALID_CONTENT, name, 0, &likelihood);
       if (refused < 0) return refused;
       pairs[count].category = static_cast<uint32_t>(at);
       pairs[count].likelihood = static_cast<uint8_t>(likelihood);
@@ -573,6 +575,8 @@ int32_t vocab_read_file(context* ctx, const char* name, uint32_t form, resource_
     vocab->slot = slot;
     rc = vocab_from_document(ctx, slot != nullptr ? slot->name : name, doc.get(), vocab.get());
   }
+  const number_owner owner{"vocabulary", slot != nullptr ? slot->name : name, false};
+  if (rc >= 0) rc = rc_combine(rc, number_past_refuse(ctx, doc.get(), owner));
   if (rc < 0) return rc;
   *out = vocab.release();
   return 0;

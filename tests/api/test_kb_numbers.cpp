@@ -113,7 +113,9 @@ TEST(KbNumbers, FileFieldsRefusedPastTheirRangeWhereRead) {
       EXPECT_EQ(tq_identify(kb.ctx(), "Id8", "John Smith", out), 0) << error_list_text(kb.ctx());
       EXPECT_STREQ(out, "PERSON");
     }
-    for (const int64_t past : {int64_t{row.max} + 1, int64_t{INT32_MAX}, int64_t{row.min} - 1}) {
+    // Past the int32 range too: one more value out of the field's range.
+    for (const int64_t past :
+         {int64_t{row.max} + 1, int64_t{INT32_MAX}, int64_t{INT32_MAX} + 1, int64_t{row.min} - 1}) {
       VariedKb kb(row.source, row.field_text, with_value(row.field_text, past));
       std::string text = kb.built_text();
       if (kb.built_rc() >= 0) {
@@ -269,9 +271,10 @@ TEST(KbNumbers, TrainingWeightsSaturate) {
   tq_language_guess_info_free(ctx, info);
 }
 
-// A chopper's character values: code points up to U+10FFFF; past it, or
-// past every integer type in a column typed as text, refused whole, never
-// wrapped onto another character.
+// A chopper's character values: code points up to U+10FFFF; past it, past
+// the int32 range, or past every integer type in a column typed as text,
+// refused whole, never wrapped onto another character, and named as the
+// file writes them.
 TEST(KbNumbers, ChopperCodePointsRefusedPastUnicode) {
   tq_test::TempDir kb;
   kb.write("chopinfo/.keep", "");
@@ -279,17 +282,18 @@ TEST(KbNumbers, ChopperCodePointsRefusedPastUnicode) {
   const std::string int_column = "<column type=\"int\">Char Value";
   const struct {
     const char* name;
-    int64_t value;
+    const char* value;
     bool as_text;  // the column typed "string"
     int32_t rc;    // of the table's count
-  } rows[] = {{"top", 0x10FFFF, false, 0},
-              {"past", 0x110000, false, TQ_ERR_INVALID_CONTENT},
-              {"wraps", (int64_t{1} << 32) + 'A', true, TQ_ERR_INVALID_CONTENT}};
+  } rows[] = {{"top", "1114111", false, 0},
+              {"past", "1114112", false, TQ_ERR_INVALID_CONTENT},
+              {"beyond", "+00099999999999999999999", false, TQ_ERR_INVALID_CONTENT},
+              {"wraps", "4294967361", true, TQ_ERR_INVALID_CONTENT}};  // 2^32 + 'A'
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     std::string doc = tq_test::chopper_document("UTF-8", tq_test::char_row("X", 0, "LETTER", "USE"), 1);
     doc.replace(doc.find("Char Value\">0<"), std::strlen("Char Value\">0<"),
-                "Char Value\">" + std::to_string(row.value) + "<");
+                "Char Value\">" + std::string(row.value) + "<");
     if (row.as_text) doc.replace(doc.find(int_column), int_column.size(), "<column type=\"string\">Char Value");
     tq_test::install_chopper(ctx, kb, row.name, doc);
     int32_t ch = -1;
@@ -299,54 +303,87 @@ TEST(KbNumbers, ChopperCodePointsRefusedPastUnicode) {
     EXPECT_EQ(tq_chopper_table_char_count_get(ctx, ch, &count), row.rc);
     text += error_list_text(ctx);
     if (row.rc != 0) {
-      EXPECT_NE(text.find(refusal("Char Value", row.value, 0, 0x10FFFF)), std::string::npos) << text;
+      EXPECT_NE(text.find(std::string("Char Value ") + row.value + " is outside the 0 to 1114111"), std::string::npos)
+          << text;
     }
     EXPECT_EQ(tq_chopper_unload(ctx, ch), 0);
   }
 }
 
+// The vault file `vault` (under the sample's root) with the first `from` of
+// its plain form replaced by `to`, written by the library's own writer.
+void vary_sample(const tq_test::SampleKbCopy& kb, const std::string& vault, const std::string& from,
+                 const std::string& to) {
+  const std::string path = (kb.path() / vault).string();
+  const std::string plain = (kb.path() / "varied.xml").string();
+  tq_test::Context maker(kb.str().c_str(), true);
+  tq_xmldoc* doc = nullptr;
+  ASSERT_EQ(tq_xml_read(maker, path.c_str(), 1, &doc), 0) << error_list_text(maker);
+  ASSERT_EQ(tq_xml_write(maker, 0, plain.c_str(), 8, doc), 0) << error_list_text(maker);
+  tq_xml_free(maker, doc);
+  std::string text = tq_test::read_file(plain);
+  const size_t at = text.find(from);
+  ASSERT_NE(at, std::string::npos) << from;
+  std::ofstream(plain, std::ios::trunc) << text.replace(at, from.size(), to);
+  ASSERT_EQ(tq_xml_read(maker, plain.c_str(), 8, &doc), 0) << error_list_text(maker);
+  EXPECT_EQ(tq_xml_write(maker, 0, path.c_str(), 1, doc), 0) << error_list_text(maker);
+  tq_xml_free(maker, doc);
+}
+
 // A file of the sample knowledge base with one text changed (golden file
-// kb_refusals.tsv): its plain form is read (where a number no field holds
-// is refused), written over the vault file and the locale loaded; the
-// failure's record names the field, the value as the file writes it, where
-// it stands and the range.
+// kb_refusals.tsv), the locale then loaded: the failure's record names the
+// field, the value as the file writes it, where it stands and the range.
 TEST(KbNumbers, SampleFilesRefusedNamingFieldValueAndPlace) {
   for (const tq_test::GoldenRow& row :
        tq_test::golden_rows(std::filesystem::path(TQ_API_GOLDEN_DIR) / "kb_refusals.tsv")) {
     SCOPED_TRACE("kb_refusals.tsv:" + std::to_string(row.line));
     ASSERT_EQ(row.f.size(), 5u);
     tq_test::SampleKbCopy kb;
-    const std::string vault = (kb.path() / row.f[0]).string();
-    const std::string plain = (kb.path() / "varied.xml").string();
-    std::string said;
-    {
-      tq_test::Context maker(kb.str().c_str(), true);
-      tq_xmldoc* doc = nullptr;
-      ASSERT_EQ(tq_xml_read(maker, vault.c_str(), 1, &doc), 0) << error_list_text(maker);
-      ASSERT_EQ(tq_xml_write(maker, 0, plain.c_str(), 8, doc), 0) << error_list_text(maker);
-      tq_xml_free(maker, doc);
-      std::string text = tq_test::read_file(plain);
-      const size_t at = text.find(row.f[2]);
-      ASSERT_NE(at, std::string::npos) << row.f[2];
-      std::ofstream(plain, std::ios::trunc) << text.replace(at, row.f[2].size(), row.f[3]);
-      if (tq_xml_read(maker, plain.c_str(), 8, &doc) < 0) {
-        said = error_list_text(maker);
-      } else {
-        EXPECT_EQ(tq_xml_write(maker, 0, vault.c_str(), 1, doc), 0) << error_list_text(maker);
-        tq_xml_free(maker, doc);
-      }
-    }
-    if (said.empty()) {
-      tq_test::Context user(kb.str().c_str());
-      tq_zel_locale_load(user, std::stoi(row.f[1]), tq_test::kEveryPart);
-      said = error_list_text(user);
-    }
+    vary_sample(kb, row.f[0], row.f[2], row.f[3]);
+    if (HasFatalFailure()) return;
+    tq_test::Context user(kb.str().c_str());
+    tq_zel_locale_load(user, std::stoi(row.f[1]), tq_test::kEveryPart);
+    const std::string said = error_list_text(user);
     const size_t found = said.find(row.f[4]);
     EXPECT_NE(found, std::string::npos) << said;
     if (found == std::string::npos) continue;
     const size_t record = said.rfind('\n', found) + 1;  // 0 for the first line
     EXPECT_NE(said.substr(record, found - record).find("] -300: "), std::string::npos) << said;
   }
+}
+
+// A number past int32 in one definition of EN: the locale loads (104), that
+// definition alone is not valid and takes no change, and a write of the
+// locale puts the number back as the file gave it.
+TEST(KbNumbers, NumberPastInt32RefusesItsDefinitionAlone) {
+  tq_test::SampleKbCopy kb;
+  const std::string past = "<field column=\"Likelihood\">2147483648<";
+  vary_sample(kb, "locale/en.loc", "<field column=\"Likelihood\">70<", past);
+  if (HasFatalFailure()) return;
+  tq_test::Context ctx(kb.str().c_str(), true);
+  tq_lock_handle* lock = nullptr;
+  ASSERT_EQ(tq_lock_init(ctx, &lock), 0);
+  EXPECT_EQ(tq_zel_locale_load_edit(ctx, 29000, tq_test::kEveryPart, lock), TQ_WARN_LOCALE_PROBLEMS);
+  int32_t parse = -1, casing = -1;
+  uint32_t valid = 1;
+  ASSERT_EQ(tq_parse_defn_index_get_by_name(ctx, "Name", &parse), 0) << error_list_text(ctx);
+  EXPECT_EQ(tq_parse_defn_valid_get(ctx, parse, &valid), 0);
+  EXPECT_EQ(valid, 0u);
+  ASSERT_EQ(tq_case_defn_index_get_by_name(ctx, "Name", &casing), 0) << error_list_text(ctx);
+  EXPECT_EQ(tq_case_defn_valid_get(ctx, casing, &valid), 0);
+  EXPECT_EQ(valid, 1u);
+  EXPECT_EQ(tq_parse_defn_owner_set(ctx, parse, "someone"), TQ_ERR_DEFN_INVALID);
+  EXPECT_NE(error_list_text(ctx).find("refused whole"), std::string::npos) << error_list_text(ctx);
+  EXPECT_EQ(tq_locale_write(ctx, 29000, lock), TQ_WARN_LOCALE_PROBLEMS) << error_list_text(ctx);
+  EXPECT_NE(error_list_text(ctx).find("the Likelihood 2147483648 is outside the 10 to 90"), std::string::npos)
+      << error_list_text(ctx);
+  tq_lock_free(ctx, lock);
+  tq_xmldoc* doc = nullptr;
+  const std::string plain = (kb.path() / "written.xml").string();
+  ASSERT_EQ(tq_xml_read(ctx, (kb.path() / "locale/en.loc").c_str(), 1, &doc), 0) << error_list_text(ctx);
+  EXPECT_EQ(tq_xml_write(ctx, 0, plain.c_str(), 8, doc), 0);
+  tq_xml_free(ctx, doc);
+  EXPECT_NE(tq_test::read_file(plain).find(past), std::string::npos);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -138,6 +139,26 @@ Outcome load_edit_then_write(CallRun& run) {
   o.rc = tq_locale_write(run.ctx, tq_test::kSampleEn, run.lock);
   o.out = tq_test::read_file(run.root / "locale" / "en.loc.zel");
   return o;
+}
+
+// EN of the copy at `root` with its first likelihood past the int32 range,
+// as its file writes it (a definition refused whole, written back so).
+bool likelihood_past_int32(const std::filesystem::path& root) {
+  tq_test::Context maker(root.c_str(), true);
+  const std::string vault = (root / "locale" / "en.loc").string(), plain = (root / "en.xml").string();
+  const std::string from = "<field column=\"Likelihood\">70<", to = "<field column=\"Likelihood\">2147483648<";
+  tq_xmldoc* doc = nullptr;
+  if (tq_xml_read(maker, vault.c_str(), 1, &doc) != 0) return false;
+  const bool written = tq_xml_write(maker, 0, plain.c_str(), 8, doc) == 0;
+  tq_xml_free(maker, doc);
+  std::string text = tq_test::read_file(plain);
+  const size_t at = text.find(from);
+  if (!written || at == std::string::npos) return false;
+  std::ofstream(plain, std::ios::trunc) << text.replace(at, from.size(), to);
+  if (tq_xml_read(maker, plain.c_str(), 8, &doc) != 0) return false;
+  const bool made = tq_xml_write(maker, 0, vault.c_str(), 1, doc) == 0;
+  tq_xml_free(maker, doc);
+  return made;
 }
 
 // A scheme of ENUSA opened for editing.
@@ -474,6 +495,13 @@ std::vector<Workload> workloads() {
       {"LocaleWriteAfterEditLoad",
        [](CallRun& run) { return open_on(run, true) && tq_lock_init(run.ctx, &run.lock) == 0; },
        load_edit_then_write, true, false, nullptr, "locale/en.loc.zel"},
+      // The same with a definition that a number past int32 refuses whole:
+      // kept as its file gave it and written back so.
+      {"LocaleWriteNumberPastInt32",
+       [](CallRun& run) {
+         return likelihood_past_int32(run.root) && open_on(run, true) && tq_lock_init(run.ctx, &run.lock) == 0;
+       },
+       load_edit_then_write, true},
       // A locale whose parent is loaded already, with fewer parts: the
       // parent is taken as it is.
       {"LocaleLoadOverParent",

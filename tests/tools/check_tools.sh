@@ -744,6 +744,13 @@ kbbuild)
       done
     done
   fi
+  # A grammar priority past the int32 range, a field with no range of its
+  # own: never built as another number, but refused, the grammar's source,
+  # the rule and the number named, and nothing written.
+  cp -r "$source_dir/examples/kb" wide && sed -i '0,/"Priority">70</s//"Priority">2147483648</' wide/grammar/en_person.xml
+  expect priority-past-int32 1 "In grammar 'en_person', the Priority 2147483648 of the rule of" "" -- "$program" wide wide-out
+  grep -qF "the grammar built from wide/grammar/en_person.xml, which the locale EN built from wide/locale/en.loc.xml names, does not load" \
+    stderr && [ ! -e wide-out ] || fail "priority-past-int32: the grammar's source is not named, or wide-out was made"
   ;;
 first)
   # README shows examples/first.c whole, as the one C block it holds.
