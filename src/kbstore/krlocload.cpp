@@ -440,6 +440,16 @@ const char* locale_part_unloaded(context* ctx, int32_t code, int32_t kind, const
   return nullptr;
 }
 
+uint32_t locale_part_flag(int32_t kind, const char** name) {
+  for (const mask_step& step : kMaskOrder) {
+    if (step.kind != kind) continue;
+    if (name != nullptr) *name = step.flag;
+    return step.bit;
+  }
+  if (name != nullptr) *name = nullptr;
+  return 0;
+}
+
 int32_t locale_load(context* ctx, const char* iso, uint32_t flags, lock_handle* lock, uint32_t nested,
                     int32_t* code_out) {
   *code_out = -1;

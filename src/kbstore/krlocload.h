@@ -81,6 +81,10 @@ int32_t locale_client_unload(context* ctx, int32_t code, lock_handle* lock);
 int32_t locale_parts_read(context* ctx, loaded_locale_rec* rec, xmldoc* doc, uint32_t mask,
                           int32_t report_unbuilt);
 int32_t loaded_locale_rec_create(context* ctx, uint32_t* index);
+// The load flag that reads the part of a kind (0: the datatypes), with
+// *name (when given) the flag's name as tq.h spells it; 0 and NULL for a
+// kind no flag reads.
+uint32_t locale_part_flag(int32_t kind, const char** name = nullptr);
 
 // What a definition of the loaded locale `code` names (kind 0 a datatype,
 // else a definition of that kind) and could not find because the locale was

@@ -88,7 +88,7 @@ TEST(EditReadPlace, ALinkPointedElsewhereAtTheReadLeavesTheHeldFileItsOwn) {
     const fs::path t1 = at.other("t1");
     const fs::path t2 = at.other("t2");
     // The other file differs from the held one by its description, and a
-    // locale's (whose save keeps no description) by its locale too.
+    // locale's by its locale too.
     const bool locale = std::strcmp(kind.name, "locale") == 0;
     for (const fs::path& t : {t1, t2}) {
       fs::copy_file(t == t2 && locale ? kb / "locale" / "de.loc.zel" : file, t);
@@ -113,7 +113,7 @@ TEST(EditReadPlace, ALinkPointedElsewhereAtTheReadLeavesTheHeldFileItsOwn) {
     if (opened >= 0) {
       EXPECT_GE(kind.save(a), 0) << tq_test::error_list_text(a.ctx);
       const std::string saved = vault_info(kb, t1);
-      EXPECT_EQ(saved, (locale ? "" : "t1") + t1_code) << "the held file was not what the edit read";
+      EXPECT_EQ(saved, "t1" + t1_code) << "the held file was not what the edit read";
     } else {
       EXPECT_NE(tq_test::error_list_text(a.ctx), "");
     }
