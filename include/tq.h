@@ -787,7 +787,7 @@ TQ_API int32_t tq_lock_create(tq_context* ctx, const char* fname, uint32_t kind,
  * close (tq_close needs no unload first). A locale loaded only as the
  * parent of another stays until that one is unloaded. A locale already
  * loaded is taken as it is: loading it again with more flags reads nothing
- * more. Only a definition that a failure of the moment left not valid (out
+ * more (an edit load does: see tq_zel_locale_load_edit). Only a definition that a failure of the moment left not valid (out
  * of memory, an I/O error, no file descriptor left, a file locked, an
  * interrupted call) is read again by the next load, which gives 104 again
  * while it still fails; a file that is missing or can never be read as it
@@ -800,7 +800,16 @@ TQ_API int32_t tq_zel_locale_load(tq_context* ctx, int32_t locale, uint32_t flag
  * so are those of ancestors already loaded; one of those another context
  * or program has locked stays unlocked, and the load gives 104. A
  * definition keeps every name of a resource its file gives, also one whose
- * file cannot be read now (104): tq_locale_write writes it as it was read. */
+ * file cannot be read now (104): tq_locale_write writes it as it was read.
+ * A locale already loaded (by a plain load, or an edit load, with fewer
+ * flags) is taken as it is but for the parts flags asks for that it was
+ * loaded without: those are read from the file the lock holds, as a load
+ * reads them, so that the locale holds every part the edit asked for; and
+ * so are those of its nearest ancestor loaded already, when the locale
+ * itself is read now. A failure of memory while they are read leaves the locale as it was
+ * (-600), and the next edit load reads them. The ancestors of a locale
+ * loaded already are taken as they are: what a write keeps of the parts a
+ * locale was loaded without is said at tq_locale_write. */
 TQ_API int32_t tq_zel_locale_load_edit(tq_context* ctx, int32_t locale, uint32_t flags,
                                        tq_lock_handle* lock) TQ_NOEXCEPT;
 /* Gives back one of this context's loads of the locale or, when it holds
