@@ -860,7 +860,7 @@ TQ_API int32_t tq_lock_create(tq_context* ctx, const char* fname, uint32_t kind,
  * close (tq_close needs no unload first). A locale loaded only as the
  * parent of another stays until that one is unloaded. A locale already
  * loaded is taken as it is: loading it again with more flags reads nothing
- * more. Only a definition that a failure of the moment left not valid (out
+ * more (an edit load does: see tq_zel_locale_load_edit). Only a definition that a failure of the moment left not valid (out
  * of memory, an I/O error, no file descriptor left, a file locked, an
  * interrupted call) is read again by the next load, which gives 104 again
  * while it still fails; a file that is missing or can never be read as it
@@ -891,7 +891,16 @@ TQ_API int32_t tq_zel_locale_load(tq_context* ctx, int32_t locale, uint32_t flag
  * only when its file is still the version it was read from: -405 (the
  * file has changed since it was read), nothing locked, otherwise. A
  * definition keeps every name of a resource its file gives, also one whose
- * file cannot be read now (104): tq_locale_write writes it as it was read. */
+ * file cannot be read now (104): tq_locale_write writes it as it was read.
+ * A locale already loaded (by a plain load, or an edit load, with fewer
+ * flags) is taken as it is but for the parts flags asks for that it was
+ * loaded without: those are read from the file the lock holds, as a load
+ * reads them, so that the locale holds every part the edit asked for; and
+ * so are those of its nearest ancestor loaded already, when the locale
+ * itself is read now. A failure of memory while they are read leaves the locale as it was
+ * (-600), and the next edit load reads them. The ancestors of a locale
+ * loaded already are taken as they are: what a write keeps of the parts a
+ * locale was loaded without is said at tq_locale_write. */
 TQ_API int32_t tq_zel_locale_load_edit(tq_context* ctx, int32_t locale, uint32_t flags,
                                        tq_lock_handle* lock) TQ_NOEXCEPT;
 /* Gives back one of this context's loads of the locale or, when it holds
@@ -925,7 +934,22 @@ TQ_API int32_t tq_locale_file_xml_create(tq_context* ctx, tq_xmldoc** file) TQ_N
  * edit load took, to the file the handle locks that is still the version
  * the locale was read from. -405 when the handle holds no such file, or
  * when the file has changed since it was read (another editor saved it:
- * nothing is written). Unfinished definitions are written
+ * nothing is written). A write never drops what the file
+ * holds and the locale does not: read from the file as it stands just
+ * before it is replaced, the properties of its head that the write does not
+ * make (the vault file's "Vault Object Name" and "Description", which
+ * tq_zel_vlt_file_obj_name_set and tq_zel_vlt_file_desc_set set) follow
+ * the write's own, and for a locale loaded without some of the parts
+ * (TQ_LOAD_DATATYPES and the definition kinds) the file's datatypes or
+ * definitions of each part left out are written as the file has them,
+ * where the write puts that part, before what the locale holds of it (made
+ * or imported since). A locale loaded whole has the head of its file read,
+ * one loaded in part the whole file. A file that cannot be read so is not
+ * written: the read's failure (-400 for the system's, -300 for content
+ * refused, -600), with a record naming the file and the system's reason and
+ * one saying what was to be kept; the file is left as it was. An include of
+ * the file that no part reads (of a kind this engine does not know) is not
+ * written. Unfinished definitions are written
  * as they are. Each definition written is read back by the locale loader's own
  * reader, as the locale's next load will read it (the datatypes,
  * definitions and resources it names taken as they are loaded now): one that

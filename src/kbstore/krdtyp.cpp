@@ -13,7 +13,6 @@ namespace tq {
 
 namespace {
 
-constexpr const char* kDtypeType = "Datatype";
 constexpr const char* kDtypeVersion = "7.0";
 constexpr const char* kOwnerGroup = "9.0";
 constexpr const char* kCommentsName = "Comments";

@@ -20,6 +20,9 @@
 
 namespace tq {
 
+// The type of a datatype's document: any include of a settings document
+// holding a document of this type is a datatype to its reader.
+inline constexpr const char* kDtypeType = "Datatype";
 inline constexpr uint32_t kDtypeNameMax = 320;      // bytes, terminator not counted
 inline constexpr uint32_t kDtypeExampleMax = 1024;
 inline constexpr uint32_t kDtypeOwnerMax = 320;

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "core/krerr.h"
 #include "core/krstr.h"
@@ -301,12 +302,18 @@ int32_t load_impl(context* ctx, const char* iso, uint32_t flags, lock_handle* lo
       rc = file_read_take(ctx, &rec->read, lock, taken, "locale", rec->iso);
       if (rc != 0) return rc;
     }
-    // A locale already loaded is taken as it is: a load asking for more
-    // parts (a wider mask) reads nothing more, as clients have always seen.
+    // A locale already loaded is taken as it is: a plain load asking for
+    // more parts (a wider mask) reads nothing more, as clients have always
+    // seen.
     // What a failure outside the files (memory, a file that could not be
     // opened) left unread of the parts it has is read now, before the
     // reference is taken, so that a critical failure takes none.
     rc = rereads_run(ctx, index, step.doc);
+    // An edit load reads the parts it asks for that the locale lacks, for
+    // the editor to have them.
+    const int32_t more = lock != nullptr && !err_is_critical(rc)
+                             ? locale_parts_missing_read(ctx, rec, step.doc, flags) : 0;
+    if (more != 0) rc = more;
     if (err_is_critical(rc)) return rc;
     const int32_t reread = rc;
     // Every load holds a reference; a client's also counts among the
@@ -455,6 +462,80 @@ const char* locale_part_unloaded(context* ctx, int32_t code, int32_t kind, const
     return step.flag;
   }
   return nullptr;
+}
+
+uint32_t locale_part_flag(int32_t kind, const char** name) {
+  for (const mask_step& step : kMaskOrder) {
+    if (step.kind != kind) continue;
+    if (name != nullptr) *name = step.flag;
+    return step.bit;
+  }
+  if (name != nullptr) *name = nullptr;
+  return 0;
+}
+
+namespace {
+
+// What a read into a loaded locale appended, taken out again unless the
+// read is kept: every record it appended cleared to an unloaded slot (a
+// definition first, for it names its datatype), the parts read as they
+// were. Indices stay where they are: nothing else may have bound to those
+// records before the read is kept.
+class parts_read_step {
+ public:
+  parts_read_step(context* ctx, loaded_locale_rec* rec) : ctx_(ctx), rec_(rec), parts_(rec->parts) {
+    datatypes_ = rec->datatypes.count;
+    for (int32_t kind = 1; kind <= kDefnKindCount; ++kind) defns_[kind] = rec->defns[kind].count;
+  }
+  ~parts_read_step() {
+    if (kept_) return;
+    for (int32_t kind = 1; kind <= kDefnKindCount; ++kind) {
+      const defn_set& set = rec_->defns[kind];
+      for (uint32_t i = defns_[kind]; i < set.count; ++i) defn_record_clear(ctx_, set.recs[i], 0);
+    }
+    for (uint32_t i = datatypes_; i < rec_->datatypes.count; ++i) dtype_clear(ctx_, rec_->datatypes.recs[i]);
+    rec_->parts = parts_;
+  }
+  parts_read_step(const parts_read_step&) = delete;
+  parts_read_step& operator=(const parts_read_step&) = delete;
+  void keep() { kept_ = true; }
+
+ private:
+  context* ctx_;
+  loaded_locale_rec* rec_;
+  uint32_t parts_;
+  uint32_t datatypes_ = 0;
+  uint32_t defns_[kDefnKindCount + 1] = {};
+  bool kept_ = false;
+};
+
+}  // namespace
+
+int32_t locale_parts_missing_read(context* ctx, loaded_locale_rec* rec, xmldoc* doc, uint32_t flags) {
+  const uint32_t missing = flags & kLoadAllParts & ~rec->parts;
+  if (missing == 0) return 0;
+  // Read as a load reads them, the locale current; what the locale's
+  // definitions hold names the same records after, and those already
+  // loaded that name what the read brought bind it, as in an import.
+  const current_locale_kept current(ctx);
+  int32_t rc = locale_select(ctx, rec->code);
+  if (rc != 0) return rc;
+  std::vector<defn_held_record> held;
+  rc = defn_held_remember(ctx, rec, &held);
+  if (rc != 0) return rc;
+  {
+    parts_read_step step(ctx, rec);
+    try {
+      rc = locale_parts_read(ctx, rec, doc, missing, 1);
+    } catch (const std::bad_alloc&) {
+      TQ_REPORT(ctx, TQ_ERR_NO_MEMORY, 29, "Allocating memory while reading parts into a loaded locale.");
+      rc = TQ_ERR_NO_MEMORY;
+    }
+    if (!err_is_critical(rc)) step.keep();
+  }
+  defn_held_restore(ctx, rec, held);
+  if (!err_is_critical(rc)) defn_all_rebind(ctx);
+  return rc;
 }
 
 int32_t locale_load(context* ctx, const char* iso, uint32_t flags, lock_handle* lock, uint32_t nested,

@@ -81,6 +81,20 @@ int32_t locale_client_unload(context* ctx, int32_t code, lock_handle* lock);
 int32_t locale_parts_read(context* ctx, loaded_locale_rec* rec, xmldoc* doc, uint32_t mask,
                           int32_t report_unbuilt);
 int32_t loaded_locale_rec_create(context* ctx, uint32_t* index);
+// Reads into a loaded locale the parts `flags` asks for that it was not
+// loaded with (its parts lack), from its document, as a load of them reads
+// them (locale_parts_read), the locale current meanwhile: what its
+// definitions hold still names the same records, and the definitions
+// already loaded that name what was read bind it. A critical failure takes
+// everything the read appended out again (unloaded slots) and leaves the
+// parts as they were, and is returned; otherwise the read's result. Nothing
+// to read: 0. Under the write hold; for an edit load of a locale already
+// loaded, whose write keeps only what it read or the file held.
+int32_t locale_parts_missing_read(context* ctx, loaded_locale_rec* rec, xmldoc* doc, uint32_t flags);
+// The load flag that reads the part of a kind (0: the datatypes), with
+// *name (when given) the flag's name as tq.h spells it; 0 and NULL for a
+// kind no flag reads.
+uint32_t locale_part_flag(int32_t kind, const char** name = nullptr);
 
 // What a definition of the loaded locale `code` names (kind 0 a datatype,
 // else a definition of that kind) and could not find because the locale was

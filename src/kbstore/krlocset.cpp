@@ -26,6 +26,15 @@ constexpr int32_t kWriteOrder[] = {kDefnParse, kDefnIdent,   kDefnGender,    kDe
 
 constexpr uint32_t kFileNameSize = kLocaleFileNameMax + 1;
 
+// The properties of the head the writer makes (head_create); every other
+// property of the head of the file a write replaces is kept as it is.
+constexpr const char* kPropIso = "Locale ISO Code";
+constexpr const char* kPropDescription = "Locale Description";
+constexpr const char* kPropCode = "Locale Code";
+constexpr const char* kPropParent = "Parent Locale";
+constexpr const char* kPropEncoding = "Encoding";
+constexpr const char* kHeadMade[] = {kPropIso, kPropDescription, kPropCode, kPropParent, kPropEncoding};
+
 // What the head of a settings document says about its locale.
 struct settings_head {
   const char* iso;
@@ -50,12 +59,12 @@ int32_t head_create(context* ctx, const settings_head& head, xmldoc** out) {
   xmldoc* doc = nullptr;
   int32_t rc = xmldoc_create(ctx, kLocaleSettingsType, kLocaleSettingsVersion, &doc);
   if (rc != 0) return rc;
-  if (rc == 0) rc = xmldoc_prop_add(ctx, doc, "Locale ISO Code", head.iso);
-  if (rc == 0) rc = xmldoc_prop_add(ctx, doc, "Locale Description", head.description);
-  if (rc == 0) rc = xmldoc_prop_add(ctx, doc, "Locale Code", code);
-  if (rc == 0) rc = xmldoc_prop_add(ctx, doc, "Locale Description", head.description);
-  if (rc == 0 && head.parent_file[0] != '\0') rc = xmldoc_prop_add(ctx, doc, "Parent Locale", head.parent_file);
-  if (rc == 0) rc = xmldoc_prop_add(ctx, doc, "Encoding", encoding);
+  if (rc == 0) rc = xmldoc_prop_add(ctx, doc, kPropIso, head.iso);
+  if (rc == 0) rc = xmldoc_prop_add(ctx, doc, kPropDescription, head.description);
+  if (rc == 0) rc = xmldoc_prop_add(ctx, doc, kPropCode, code);
+  if (rc == 0) rc = xmldoc_prop_add(ctx, doc, kPropDescription, head.description);
+  if (rc == 0 && head.parent_file[0] != '\0') rc = xmldoc_prop_add(ctx, doc, kPropParent, head.parent_file);
+  if (rc == 0) rc = xmldoc_prop_add(ctx, doc, kPropEncoding, encoding);
   if (rc != 0) {
     xml_free(ctx, doc);
     return rc;
@@ -64,9 +73,53 @@ int32_t head_create(context* ctx, const settings_head& head, xmldoc** out) {
   return 0;
 }
 
+// The held file's head properties that the writer does not make ("Vault
+// Object Name" and "Description", which the vault file calls set), after
+// the writer's own, in the file's order.
+int32_t head_keep(context* ctx, xmldoc* doc, const xmldoc* held) {
+  for (int32_t i = 0; i < held->prop_count; ++i) {
+    const xmldoc_prop& p = held->props[i];
+    bool made = false;
+    for (const char* name : kHeadMade) made = made || std::strcmp(p.name, name) == 0;
+    if (made) continue;
+    const int32_t rc = xmldoc_prop_add(ctx, doc, p.name, p.value);
+    if (rc != 0) return rc;
+  }
+  return 0;
+}
+
+// Whether the load read the part of a kind (0: the datatypes) into the
+// record; a kind no load flag reads counts as read.
+bool part_read(const loaded_locale_rec* rec, int32_t kind) {
+  const uint32_t bit = locale_part_flag(kind);
+  return bit == 0 || (rec->parts & bit) != 0;
+}
+
+// Whether an include of a settings document is one the part of a kind (0:
+// the datatypes) reads: a datatype by its document's type, as the datatype
+// reader takes it, a definition by the include's name, as its kind's reader
+// takes it.
+bool part_holds(context* ctx, int32_t kind, const xmldoc_include& inc) {
+  if (inc.doc == nullptr) return false;
+  const bool datatype = std::strcmp(inc.doc->type, kDtypeType) == 0;
+  if (kind == 0) return datatype;
+  return !datatype && defn_kind_type_matches(ctx, kind, inc.name) != 0;
+}
+
+// The held file's elements of a part the load did not read, moved into the
+// document being written as the file has them, in the file's order.
+int32_t part_keep(context* ctx, xmldoc* doc, xmldoc* held, int32_t kind) {
+  for (int32_t i = 0; i < held->include_count; ++i) {
+    if (!part_holds(ctx, kind, held->includes[i])) continue;
+    const int32_t rc = xmldoc_include_move(ctx, doc, held, i);
+    if (rc != 0) return rc;
+  }
+  return 0;
+}
+
 }  // namespace
 
-int32_t locale_settings_build(context* ctx, const loaded_locale_rec* rec, xmldoc** out) {
+int32_t locale_settings_build(context* ctx, const loaded_locale_rec* rec, xmldoc* held, xmldoc** out) {
   *out = nullptr;
   char parent_file[kFileNameSize] = "";
   if (rec->parent >= 0) {
@@ -81,7 +134,13 @@ int32_t locale_settings_build(context* ctx, const loaded_locale_rec* rec, xmldoc
   if (rc != 0) return rc;
   // Freed on every way out, an exception included, until handed out.
   xmldoc_ptr owned = xmldoc_owned(ctx, doc);
-  rc = dtype_write_all(ctx, rec->datatypes, doc);
+  // What the record cannot write comes from the file it replaces: the rest
+  // of its head, and the elements of every part the load left out, each
+  // where that part goes, before what the record has of it (a datatype or
+  // definition made since).
+  if (held != nullptr) rc = head_keep(ctx, doc, held);
+  if (rc == 0 && held != nullptr && !part_read(rec, 0)) rc = part_keep(ctx, doc, held, 0);
+  if (rc == 0) rc = dtype_write_all(ctx, rec->datatypes, doc);
   // Only the locale's own definitions: what it inherits is its ancestors'
   // files' business. Each is read back through the loader's own reader, as
   // the next load will read it, with the locale current as a load makes it:
@@ -94,6 +153,7 @@ int32_t locale_settings_build(context* ctx, const loaded_locale_rec* rec, xmldoc
     const current_locale_kept previous(ctx);
     if (rc >= 0) rc = locale_select(ctx, rec->code);
     for (int32_t kind : kWriteOrder) {
+      if (rc >= 0 && held != nullptr && !part_read(rec, kind)) rc = part_keep(ctx, doc, held, kind);
       const defn_set& set = rec->defns[kind];
       for (uint32_t i = 0; rc >= 0 && i < set.count; ++i) {
         const defn_rec* d = set.recs[i];
@@ -115,9 +175,42 @@ int32_t locale_settings_build(context* ctx, const loaded_locale_rec* rec, xmldoc
   return warned;
 }
 
+namespace {
+
+// The load flags of the parts the load left out, as tq.h names them.
+std::string parts_unread_names(const loaded_locale_rec* rec) {
+  std::string names;
+  for (int32_t kind = 0; kind <= kDefnKindCount; ++kind) {
+    const char* flag = nullptr;
+    if (part_read(rec, kind) || locale_part_flag(kind, &flag) == 0) continue;
+    if (!names.empty()) names += ", ";
+    names += flag;
+  }
+  return names;
+}
+
+}  // namespace
+
 int32_t locale_settings_write(context* ctx, const loaded_locale_rec* rec, const fio_place& place) {
+  // What the file holds and the record cannot write is read from the file
+  // as it stands now, through the place held: its head, and when the load
+  // left a part out, the whole file. A locale loaded whole needs its head
+  // alone, which a read ends at the first include.
+  const bool in_part = (rec->parts & kLoadAllParts) != kLoadAllParts;
+  xmldoc* read = nullptr;
+  const int32_t read_rc = xmldoc_read_held(ctx, place, kXmlFlagVault | (in_part ? 0 : kXmlFlagHeadOnly), &read);
+  if (read_rc < 0) {
+    const char* shown = place.shown != nullptr ? place.shown : place.path;
+    if (in_part) {
+      TQ_REPORT(ctx, read_rc, 2490, static_cast<const char*>(rec->iso), shown, parts_unread_names(rec).c_str());
+    } else {
+      TQ_REPORT(ctx, read_rc, 2491, static_cast<const char*>(rec->iso), shown);
+    }
+    return read_rc;
+  }
+  xmldoc_ptr held = xmldoc_owned(ctx, read);
   xmldoc* doc = nullptr;
-  const int32_t built = locale_settings_build(ctx, rec, &doc);
+  const int32_t built = locale_settings_build(ctx, rec, held.get(), &doc);
   if (built < 0) return built;
   const xmldoc_ptr owned = xmldoc_owned(ctx, doc);
   // The locked file itself: a locale file found as "krd" stays one.
@@ -221,7 +314,12 @@ int32_t locale_import(context* ctx, tq_xmldoc* settings) {
     std::vector<defn_held_record> held;
     rc = defn_held_remember(ctx, rec, &held);
     if (rc == 0) {
+      // The parts read stay those its load read from its file: what the
+      // file holds of the others is still the file's, which the locale's
+      // write keeps beside what the import brought.
+      const uint32_t parts = rec->parts;
       rc = locale_parts_read(ctx, rec, copy.get(), kLoadAllParts, 0);
+      rec->parts = parts;
       defn_held_restore(ctx, rec, held);
     }
     // Definitions already loaded that name what the document brought bind

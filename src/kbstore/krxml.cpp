@@ -693,6 +693,20 @@ int32_t xmldoc_includes_move(context* ctx, xmldoc** out, xmldoc* source) {
   return 0;
 }
 
+int32_t xmldoc_include_move(context* ctx, xmldoc* to, xmldoc* from, int32_t index) {
+  (void)ctx;
+  if (to == nullptr || from == nullptr || to == from || index < 0 || index >= from->include_count) {
+    return TQ_ERR_ARGUMENT;
+  }
+  xmldoc_include& inc = from->includes[index];
+  const int32_t rc = xml_include_push(to, inc);
+  if (rc != 0) return rc;
+  // Its name stays; what it held is the other document's now.
+  inc.doc = nullptr;
+  inc.file_name = nullptr;
+  return 0;
+}
+
 int32_t xmldoc_version_is_newer(const char* version) {
   if (version == nullptr) return 0;
   uint32_t not_newer = 1;

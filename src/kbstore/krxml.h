@@ -42,6 +42,10 @@ inline constexpr uint32_t kXmlIncludeRef = 2;
 inline constexpr uint32_t kXmlFlagVault = 0x1;        // enciphered vault file (kind "zel", else "krd")
 inline constexpr uint32_t kXmlFlagSort = 0x2;         // sort the records by key
 inline constexpr uint32_t kXmlFlagNameAsGiven = 0x8;  // use the name as given, no extension added
+// Read only the head: the top document's type, version and properties,
+// the read stopping where its first include or its data begins. Never
+// taken from a caller (tq_xml_read leaves it out).
+inline constexpr uint32_t kXmlFlagHeadOnly = 0x100;
 
 // Document flag bits: the records are sorted by the last comparator; a
 // field of the records may be of type kXmlColPast.
@@ -266,6 +270,11 @@ int32_t xmldoc_copy(context* ctx, xmldoc** out, const xmldoc* source);
 // A new document of the source's type and version that takes over every
 // include of the source, in order. -600 (the source then unchanged).
 int32_t xmldoc_includes_move(context* ctx, xmldoc** out, xmldoc* source);
+// Appends include `index` of `from` to `to` as it is (an inline document,
+// or a reference with the document read for it), which takes it over:
+// `from` keeps the entry, holding nothing. `to` must not be held by `from`.
+// -802 for an index out of range; -600 (nothing moved).
+int32_t xmldoc_include_move(context* ctx, xmldoc* to, xmldoc* from, int32_t index);
 
 // 1 when a version text is newer than the engine's "9.0", else 0.
 int32_t xmldoc_version_is_newer(const char* version);
@@ -307,6 +316,13 @@ int32_t xml_write_place(context* ctx, const fio_place& place, uint32_t flags, xm
 // (lock_ref_edited).
 int32_t xmldoc_read_for_edit(context* ctx, const char* file, uint32_t flags, lock_handle* lock, xmldoc** out,
                              lock_ref* taken = nullptr);
+// Reads the file of a place a lock holds again (xmldoc_read_place), as an
+// edit read of it gives it: without the sections newer than the engine that
+// the context keeps aside for that file (kept by its edit read), which a
+// write of the file puts back. For a writer that keeps what the document
+// it writes does not hold of the file it replaces. On failure *out is NULL
+// and the failure recorded, naming the file and the cause.
+int32_t xmldoc_read_held(context* ctx, const fio_place& place, uint32_t flags, xmldoc** out);
 // Writes to the handle's primary file where the lock holds it
 // (xml_write_place); -603 when it holds none.
 int32_t xmldoc_write_locked(context* ctx, uint32_t flags, lock_handle* lock, xmldoc* doc);

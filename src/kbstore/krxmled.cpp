@@ -91,6 +91,29 @@ int32_t xmldoc_read_for_edit(context* ctx, const char* file, uint32_t flags, loc
   return rc;
 }
 
+int32_t xmldoc_read_held(context* ctx, const fio_place& place, uint32_t flags, xmldoc** out) {
+  if (out == nullptr) return TQ_ERR_ARGUMENT;
+  *out = nullptr;
+  xmldoc* read = nullptr;
+  const int32_t rc = xmldoc_read_place(ctx, place, flags | kXmlFlagNameAsGiven, &read);
+  if (rc < 0) return rc;
+  xmldoc_ptr doc = xmldoc_owned(ctx, read);
+  // The sections the edit read kept aside go out again with the write,
+  // which finds their place in what is carried over from this document:
+  // taken out here, each is written once.
+  const char* path = place.path != nullptr ? place.path : place.shown;
+  try {
+    if (path != nullptr && xml_stash_holds_file(ctx, path)) {
+      xml_stash_kept_drop(ctx, doc.get(), xml_stash_base_key(path));
+    }
+  } catch (const std::bad_alloc&) {
+    TQ_REPORT(ctx, TQ_ERR_NO_MEMORY, 29, "Allocating memory while reading a held file again.");
+    return TQ_ERR_NO_MEMORY;
+  }
+  *out = doc.release();
+  return rc;
+}
+
 int32_t xmldoc_write_locked(context* ctx, uint32_t flags, lock_handle* lock, xmldoc* doc) {
   if (lock == nullptr || doc == nullptr) return TQ_ERR_ARGUMENT;
   // The file the lock holds, not whatever its path leads to now.

@@ -60,6 +60,13 @@ int32_t xml_stash_keep(context* ctx, const std::string& key, xmldoc* doc);
 // Detaches the inline sections newer than the engine below doc into the table.
 int32_t xml_stash_walk(context* ctx, xmldoc* doc, const std::string& key);
 
+// Whether the table keeps any section of the file of this path.
+bool xml_stash_holds_file(context* ctx, const char* path);
+// Takes out of a document read from a file the newer sections the table
+// keeps of it (what xml_stash_walk would have detached and the table holds
+// under the same key); walks into the others. The table must exist.
+void xml_stash_kept_drop(context* ctx, xmldoc* doc, const std::string& key);
+
 // An interface text converted from the session encoding into UTF-8, never
 // cut; NULL gives "". The conversion's result (a warning or a failure).
 // `unkept` (kStrioUnkept) for a text only looked for (a name, a file).

@@ -596,6 +596,30 @@ int32_t xml_stash_walk(context* ctx, xmldoc* doc, const std::string& key) {
   return 0;
 }
 
+bool xml_stash_holds_file(context* ctx, const char* path) { return stash_has_file(ctx, stash_prefix(path)); }
+
+// Takes out, from the last include to the first, every inline section newer
+// than the engine that the table keeps under its key; walks into the others.
+void xml_stash_kept_drop(context* ctx, xmldoc* doc, const std::string& key) {
+  for (int32_t i = doc->include_count - 1; i >= 0; --i) {
+    xmldoc_include inc = doc->includes[i];
+    if (inc.kind != kXmlIncludeInline || inc.doc == nullptr) continue;
+    std::string child = key + key_segment(ctx, inc);
+    if (!xmldoc_version_is_newer(inc.doc->version)) {
+      xml_stash_kept_drop(ctx, inc.doc, child);
+      continue;
+    }
+    const auto* docs = reinterpret_cast<const vec*>(
+        hash_get_word(ctx->xml_stash, child.data(), static_cast<int32_t>(child.size())));
+    if (docs == nullptr || vec_count(docs) == 0) continue;
+    xml_free(ctx, inc.doc);
+    std::free(inc.file_name);
+    std::memmove(&doc->includes[i], &doc->includes[i + 1],
+                 sizeof(xmldoc_include) * static_cast<size_t>(doc->include_count - i - 1));
+    --doc->include_count;
+  }
+}
+
 std::string xml_stash_base_key(const char* path) {
   std::string p = stash_prefix(path);
   p.pop_back();

@@ -502,6 +502,22 @@ std::vector<Workload> workloads() {
          return likelihood_past_int32(run.root) && open_on(run, true) && tq_lock_init(run.ctx, &run.lock) == 0;
        },
        load_edit_then_write, true},
+      // An edit load over its parent loaded already with its datatypes
+      // alone: the parent's other parts are read, or, failed, left unread
+      // as they were, for the next load to read and the write to keep.
+      {"LocaleLoadEditOverPartLoad",
+       [](CallRun& run) {
+         return open_on(run, true) && tq_lock_init(run.ctx, &run.lock) == 0 &&
+                tq_zel_locale_load(run.ctx, tq_test::kSampleEn, TQ_LOAD_DATATYPES) >= 0;
+       },
+       [](CallRun& run) {
+         Outcome o = load_edit_then_write(run);
+         tq_test::AllocPause pause;
+         int32_t parse = -1;
+         if (o.rc >= 0 && tq_parse_defn_index_get_by_name(run.ctx, "Name", &parse) < 0) o.rc = TQ_ERR_NAME;
+         return o;
+       },
+       true, false, nullptr, "locale/en.loc.zel"},
       // A locale whose parent is loaded already, with fewer parts: the
       // parent is taken as it is.
       {"LocaleLoadOverParent",

@@ -92,7 +92,7 @@ TEST(EditReadPlace, ALinkPointedElsewhereAtTheReadLeavesTheHeldFileItsOwn) {
       const fs::path t1 = at.other("t1");
       const fs::path t2 = at.other("t2");
       // The other file differs from the held one by its description, and a
-      // locale's (whose save keeps no description) by its locale too.
+      // locale's by its locale too.
       const bool locale = std::strcmp(kind.name, "locale") == 0;
       for (const fs::path& t : {t1, t2}) {
         fs::copy_file(t == t2 && locale ? kb / "locale" / "de.loc.zel" : file, t);
@@ -121,7 +121,7 @@ TEST(EditReadPlace, ALinkPointedElsewhereAtTheReadLeavesTheHeldFileItsOwn) {
       ASSERT_TRUE(Repoint::done) << "the link was not pointed elsewhere during the edit";
       if (opened >= 0) {
         EXPECT_GE(saved, 0) << tq_test::error_list_text(a.ctx);
-        EXPECT_EQ(vault_info(kb, t1), (locale ? "" : "t1") + t1_code) << "the held file was not what the edit read";
+        EXPECT_EQ(vault_info(kb, t1), "t1" + t1_code) << "the held file was not what the edit read";
       } else {
         EXPECT_NE(tq_test::error_list_text(a.ctx), "");
       }

@@ -277,4 +277,44 @@ TEST(LocaleSettings, ImportAddsToTheCurrentLocale) {
   tq_xml_free(c, doc);
 }
 
+// A section of a newer engine inside a definition of a kind the edit load
+// left out: the write keeps the file's definition as it is, and the section
+// the edit read kept aside goes into it once, write after write.
+TEST(LocaleSettings, ANewerSectionOfAPartLeftOutIsWrittenOnce) {
+  tqtest::TestDefnKind kind;
+  Context ctx;
+  LocaleKb kb(ctx);
+  tq_xmldoc* en = read_plain(ctx, source("en.xml"));
+  tq_xmldoc* newer = nullptr;
+  ASSERT_EQ(tq_xml_create(ctx, "Later Part", "10.0", &newer), 0);
+  ASSERT_EQ(tq_xml_addprop(ctx, newer, "Name", "later"), 0);
+  tq_xmldoc* person = en->includes[3].doc;  // the definition "Person"
+  ASSERT_STREQ(en->includes[3].name, "Test Definition");
+  ASSERT_EQ(tq_xml_addref(ctx, person, "Later Part", 1, newer), 0);
+  kb.install(ctx, "en", en);
+
+  Context edit(kb.dir.str().c_str(), true);
+  tq_lock_handle* lock = nullptr;
+  ASSERT_EQ(tq_lock_init(edit, &lock), 0);
+  ASSERT_EQ(tq_zel_locale_load_edit(edit, 29000, TQ_LOAD_DATATYPES, lock), 0) << tq_test::error_list_text(edit);
+  for (int write = 1; write <= 2; ++write) {
+    SCOPED_TRACE("write " + std::to_string(write));
+    ASSERT_EQ(tq_locale_write(edit, 29000, lock), 0) << tq_test::error_list_text(edit);
+    tq_xmldoc* doc = nullptr;
+    ASSERT_EQ(tq_xml_read(ctx, (kb.dir / "locale" / "en.loc").string().c_str(), 1, &doc), 0);
+    int32_t sections = 0;
+    for (int32_t i = 0; i < doc->include_count; ++i) {
+      const tq_xmldoc* d = doc->includes[i].doc;
+      for (int32_t k = 0; d != nullptr && k < d->include_count; ++k) {
+        sections += std::string(d->includes[k].name) == "Later Part" ? 1 : 0;
+      }
+    }
+    EXPECT_EQ(sections, 1);
+    EXPECT_EQ(include_names(doc), (std::vector<std::string>{"Datatype", "Datatype", "Datatype", "Test Definition",
+                                                            "Test Definition"}));
+    tq_xml_free(ctx, doc);
+  }
+  tq_lock_free(edit, lock);
+}
+
 }  // namespace
