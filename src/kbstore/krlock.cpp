@@ -245,6 +245,28 @@ void entry_unused(lock_entry* entry) {
   entry->folder = nullptr;
 }
 
+// The lock file's path, for messages: its file's with the suffix; the
+// file's own when memory is short. Freed with the object.
+class lock_file_shown {
+ public:
+  explicit lock_file_shown(const lock_entry* entry) : entry_(entry) {
+    const size_t n = std::strlen(entry->target);
+    path_ = static_cast<char*>(np_malloc(n + sizeof kLockSuffix));
+    if (path_ != nullptr) {
+      std::memcpy(path_, entry->target, n);
+      std::memcpy(path_ + n, kLockSuffix, sizeof kLockSuffix);
+    }
+  }
+  ~lock_file_shown() { std::free(path_); }
+  lock_file_shown(const lock_file_shown&) = delete;
+  lock_file_shown& operator=(const lock_file_shown&) = delete;
+  const char* get() const { return path_ != nullptr ? path_ : entry_->target; }
+
+ private:
+  const lock_entry* entry_;
+  char* path_ = nullptr;
+};
+
 // The lock file could not be made or opened: named by its path. One that
 // is there all the same (made, or found, before a later step failed: its
 // lock, its identity, its emptying) is said to stay.
@@ -253,19 +275,12 @@ void report_lock_file(context* ctx, int32_t rc, const lock_entry* entry) {
   const char* why = fio_last_error_text(reason, sizeof reason);
   char lock_name[kLockNameSize];
   const bool there = lock_file_name(entry, lock_name) && np_fio_stat_at(entry->folder->fd, lock_name) == kNpFioOk;
-  const size_t n = std::strlen(entry->target);
-  auto* path = static_cast<char*>(np_malloc(n + sizeof kLockSuffix));
-  if (path != nullptr) {
-    std::memcpy(path, entry->target, n);
-    std::memcpy(path + n, kLockSuffix, sizeof kLockSuffix);
-  }
-  const char* shown = path != nullptr ? path : entry->target;
+  const lock_file_shown shown(entry);
   if (there) {
-    TQ_REPORT(ctx, rc, 2463, shown, why);
+    TQ_REPORT(ctx, rc, 2463, shown.get(), why);
   } else {
-    TQ_REPORT(ctx, rc, 1864, shown, why);
+    TQ_REPORT(ctx, rc, 1864, shown.get(), why);
   }
-  std::free(path);
 }
 
 // Takes one reference on an entry, opening its lock file in the held
@@ -314,21 +329,14 @@ int32_t report_release(context* ctx, const lock_entry* entry, int32_t status, bo
   if (ctx == nullptr) return warning;
   char buffer[256];
   const char* why = np_fio_error_text(np_fio_last_error(), buffer, sizeof buffer);
-  const size_t n = std::strlen(entry->target);
-  auto* path = static_cast<char*>(np_malloc(n + sizeof kLockSuffix));
-  if (path != nullptr) {
-    std::memcpy(path, entry->target, n);
-    std::memcpy(path + n, kLockSuffix, sizeof kLockSuffix);
-  }
-  const char* shown = path != nullptr ? path : entry->target;
+  const lock_file_shown shown(entry);
   if (warning == TQ_WARN_TEMPORARY_STAYS) {
-    TQ_REPORT(ctx, warning, 2460, shown, why);
+    TQ_REPORT(ctx, warning, 2460, shown.get(), why);
   } else if (removed_other) {
-    TQ_REPORT(ctx, warning, 2462, shown);
+    TQ_REPORT(ctx, warning, 2462, shown.get());
   } else {
-    TQ_REPORT(ctx, warning, 2461, shown);
+    TQ_REPORT(ctx, warning, 2461, shown.get());
   }
-  std::free(path);
   return warning;
 }
 
