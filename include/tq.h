@@ -935,19 +935,20 @@ TQ_API int32_t tq_locale_file_xml_create(tq_context* ctx, tq_xmldoc** file) TQ_N
  * the locale was read from. -405 when the handle holds no such file, or
  * when the file has changed since it was read (another editor saved it:
  * nothing is written). A write never drops what the file
- * holds and the locale does not: read from the file as it stands just
- * before it is replaced, the properties of its head that the write does not
- * make (the vault file's "Vault Object Name" and "Description", which
- * tq_zel_vlt_file_obj_name_set and tq_zel_vlt_file_desc_set set) follow
- * the write's own, and for a locale loaded without some of the parts
- * (TQ_LOAD_DATATYPES and the definition kinds) the file's datatypes or
- * definitions of each part left out are written as the file has them,
- * where the write puts that part, before what the locale holds of it (made
- * or imported since). A locale loaded whole has the head of its file read,
- * one loaded in part the whole file. A file that cannot be read so is not
- * written: the read's failure (-400 for the system's, -300 for content
- * refused, -600), with a record naming the file and the system's reason and
- * one saying what was to be kept; the file is left as it was. An include of
+ * holds and the locale does not. The properties of its head that the write
+ * does not make (the vault file's "Vault Object Name" and "Description",
+ * which tq_zel_vlt_file_obj_name_set and tq_zel_vlt_file_desc_set set)
+ * follow the write's own, as the file had them when the locale was read
+ * (set since, they make the file another version, whose write is refused
+ * until the locale is loaded again). For a locale loaded without some of
+ * the parts (TQ_LOAD_DATATYPES and the definition kinds) the file is read
+ * again just before it is replaced, and its datatypes or definitions of
+ * each part left out are written as the file has them, where the write
+ * puts that part, before what the locale holds of it (made or imported
+ * since). A file that cannot be read so is not written: the read's failure
+ * (-400 for the system's, -300 for content refused, -600), with a record
+ * naming the file and the system's reason and one saying what was to be
+ * kept; the file is left as it was. An include of
  * the file that no part reads (of a kind this engine does not know) is not
  * written. Unfinished definitions are written
  * as they are. Each definition written is read back by the locale loader's own

@@ -10,6 +10,7 @@
 #include "core/krzel.h"
 #include "kbstore/krlock.h"
 #include "kbstore/krlocl.h"
+#include "kbstore/krlocset.h"
 #include "kbstore/krshared.h"
 #include "kbstore/krxml.h"
 #include "core/krfio.h"
@@ -114,6 +115,8 @@ int32_t release_ref(context* ctx, int32_t index, lock_handle* lock) {
     rec->parent = -1;
     sharer_loads_free(&rec->client_refs);
     parts_free(ctx, rec, 0);
+    xml_free(ctx, rec->head_kept);
+    rec->head_kept = nullptr;
     if (lock != nullptr && lock->held) {
       const int32_t rc = lock_release_all(ctx, lock);
       if (rc > 0) released = rc;
@@ -358,6 +361,11 @@ int32_t load_impl(context* ctx, const char* iso, uint32_t flags, lock_handle* lo
   // reference this load took on its parent.
   rc = locale_parts_read(ctx, rec, step.doc, flags, 1);
   if (err_is_critical(rc)) return rc;
+  const int32_t head = locale_head_kept(ctx, step.doc, &rec->head_kept);
+  if (head != 0) {
+    TQ_REPORT(ctx, head, 29, "Allocating memory for the head of a locale's file.");
+    return head;
+  }
   step.keep();
   rec->read = file_read{taken, step.doc->read_from};
   if (rc != 0) remembered = rc;
@@ -412,6 +420,7 @@ void loaded_locales_free(context* ctx, locale_table_loaded* table) {
   // still exists.
   for (uint32_t i = 0; i < table->count; ++i) {
     parts_free(ctx, table->recs[i], 0);
+    xml_free(ctx, table->recs[i]->head_kept);
     sharer_loads_free(&table->recs[i]->client_refs);
     std::free(table->recs[i]);
   }

@@ -50,6 +50,10 @@ struct loaded_locale_rec {
   // of one that took it loaded already, and the version read), which
   // decides tq_locale_write and every taking of the file again.
   file_read read;
+  // The head's properties of that file the writer does not make (its
+  // vault object name and description), which a write keeps; NULL when it
+  // had none. Owned.
+  xmldoc* head_kept;
 };
 
 // The loaded locales of a shared state. Records live in their own

@@ -88,6 +88,30 @@ int32_t head_keep(context* ctx, xmldoc* doc, const xmldoc* held) {
   return 0;
 }
 
+}  // namespace
+
+int32_t locale_head_kept(context* ctx, const xmldoc* doc, xmldoc** out) {
+  *out = nullptr;
+  bool any = false;
+  for (int32_t i = 0; i < doc->prop_count && !any; ++i) {
+    bool made = false;
+    for (const char* name : kHeadMade) made = made || std::strcmp(doc->props[i].name, name) == 0;
+    any = !made;
+  }
+  if (!any) return 0;
+  xmldoc* kept = nullptr;
+  int32_t rc = xmldoc_create(ctx, doc->type, doc->version, &kept);
+  if (rc == 0) rc = head_keep(ctx, kept, doc);
+  if (rc != 0) {
+    xml_free(ctx, kept);
+    return rc;
+  }
+  *out = kept;
+  return 0;
+}
+
+namespace {
+
 // Whether the load read the part of a kind (0: the datatypes) into the
 // record; a kind no load flag reads counts as read.
 bool part_read(const loaded_locale_rec* rec, int32_t kind) {
@@ -138,7 +162,7 @@ int32_t locale_settings_build(context* ctx, const loaded_locale_rec* rec, xmldoc
   // of its head, and the elements of every part the load left out, each
   // where that part goes, before what the record has of it (a datatype or
   // definition made since).
-  if (held != nullptr) rc = head_keep(ctx, doc, held);
+  if (rec->head_kept != nullptr) rc = head_keep(ctx, doc, rec->head_kept);
   if (rc == 0 && held != nullptr && !part_read(rec, 0)) rc = part_keep(ctx, doc, held, 0);
   if (rc == 0) rc = dtype_write_all(ctx, rec->datatypes, doc);
   // Only the locale's own definitions: what it inherits is its ancestors'
@@ -192,21 +216,17 @@ std::string parts_unread_names(const loaded_locale_rec* rec) {
 }  // namespace
 
 int32_t locale_settings_write(context* ctx, const loaded_locale_rec* rec, const fio_place& place) {
-  // What the file holds and the record cannot write is read from the file
-  // as it stands now, through the place held: its head, and when the load
-  // left a part out, the whole file. A locale loaded whole needs its head
-  // alone, which a read ends at the first include.
-  const bool in_part = (rec->parts & kLoadAllParts) != kLoadAllParts;
+  // The file replaced is the version the locale was read from: its head's
+  // own properties are the record's. What a load left out of its parts is
+  // read from the file, through the place held.
   xmldoc* read = nullptr;
-  const int32_t read_rc = xmldoc_read_held(ctx, place, kXmlFlagVault | (in_part ? 0 : kXmlFlagHeadOnly), &read);
-  if (read_rc < 0) {
-    const char* shown = place.shown != nullptr ? place.shown : place.path;
-    if (in_part) {
+  if ((rec->parts & kLoadAllParts) != kLoadAllParts) {
+    const int32_t read_rc = xmldoc_read_held(ctx, place, kXmlFlagVault, &read);
+    if (read_rc < 0) {
+      const char* shown = place.shown != nullptr ? place.shown : place.path;
       TQ_REPORT(ctx, read_rc, 2490, static_cast<const char*>(rec->iso), shown, parts_unread_names(rec).c_str());
-    } else {
-      TQ_REPORT(ctx, read_rc, 2491, static_cast<const char*>(rec->iso), shown);
+      return read_rc;
     }
-    return read_rc;
   }
   xmldoc_ptr held = xmldoc_owned(ctx, read);
   xmldoc* doc = nullptr;

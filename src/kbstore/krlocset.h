@@ -20,11 +20,12 @@ inline constexpr const char* kLocaleSettingsVersion = "7.0";
 
 // The whole settings document of a loaded locale: the properties, one
 // "Datatype" include per datatype, then the locale's own definitions kind by
-// kind (cleared slots skipped). With `held`, the file the document is to
-// replace as it stands (its head at least): its head's properties the
-// writer does not make follow the writer's, and the elements of every part
-// the locale was loaded without are moved from it, as the file has them,
-// to where that part goes, before what the locale holds of that part.
+// kind (cleared slots skipped). The head's properties the writer does not
+// make follow the writer's, as the file the locale was read from had them
+// (loaded_locale_rec::head_kept). With `held`, the file the document is to
+// replace as it stands: the elements of every part the locale was loaded
+// without are moved from it, as the file has them, to where that part
+// goes, before what the locale holds of that part.
 // *out NULL on failure. 104 (message 1960
 // for each, with the reader's reason) when a definition written will not be
 // valid when read again: each is read back through the loader's reader
@@ -32,11 +33,16 @@ inline constexpr const char* kLocaleSettingsVersion = "7.0";
 int32_t locale_settings_build(context* ctx, const loaded_locale_rec* rec, xmldoc* held, xmldoc** out);
 // Builds the document and writes it as a vault file to the file a lock
 // holds (xml_write_place), keeping what that file holds and the locale
-// cannot write, read from it first (xmldoc_read_held): its head for a
-// locale loaded whole, else the whole file. A file that cannot be read is
-// not written: its read's failure (message 2490 or 2491 saying what was to
-// be kept). The first failure, else the build's warning.
+// cannot write: for a locale loaded in part, the file is read first
+// (xmldoc_read_held), and one that cannot be read is not written (its
+// read's failure, message 2490 saying what was to be kept). The place is
+// the version the locale was read from (file_read_save_place), whose head
+// the record keeps. The first failure, else the build's warning.
 int32_t locale_settings_write(context* ctx, const loaded_locale_rec* rec, const fio_place& place);
+// The head's properties of a settings document that the writer does not
+// make ("Vault Object Name", "Description"): a document of them alone in
+// *out, NULL when there is none. -600.
+int32_t locale_head_kept(context* ctx, const xmldoc* doc, xmldoc** out);
 
 // ---- Export implementations --------------------------------------------------
 

@@ -42,10 +42,6 @@ inline constexpr uint32_t kXmlIncludeRef = 2;
 inline constexpr uint32_t kXmlFlagVault = 0x1;        // enciphered vault file (kind "zel", else "krd")
 inline constexpr uint32_t kXmlFlagSort = 0x2;         // sort the records by key
 inline constexpr uint32_t kXmlFlagNameAsGiven = 0x8;  // use the name as given, no extension added
-// Read only the head: the top document's type, version and properties,
-// the read stopping where its first include or its data begins. Never
-// taken from a caller (tq_xml_read leaves it out).
-inline constexpr uint32_t kXmlFlagHeadOnly = 0x100;
 
 // Document flag bits: the records are sorted by the last comparator; a
 // field of the records may be of type kXmlColPast.

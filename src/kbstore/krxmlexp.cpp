@@ -65,7 +65,6 @@ int32_t convert_fields(context* ctx, const xmldoc* doc, const tq_xml_field* give
 
 int32_t xml_read(context* ctx, const char* file, uint32_t flags, tq_xmldoc** xml) {
   *xml = nullptr;
-  flags &= ~kXmlFlagHeadOnly;  // the engine's own: a caller's document is read whole
   warnings w;
   std::string name;
   if (int32_t rc = w.take(text_in(ctx, file, &name, kStrioUnkept)); rc < 0) return rc;

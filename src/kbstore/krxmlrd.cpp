@@ -49,7 +49,6 @@ constexpr int32_t kMaxReserve = 4096;
 // and give it back (a locale load took 1.8 times as long).
 constexpr uint32_t kBlockBytes = 16 * 1024;
 constexpr uint32_t kBlockMostBytes = 1u << 30;
-constexpr uint32_t kHeadBlockBytes = 1024;
 // Enciphered text read at a time from a vault file.
 constexpr uint32_t kVaultReadBytes = 16 * 1024;
 
@@ -637,22 +636,6 @@ bool int_parse(const std::string& t, int32_t* out, std::string_view* digits) {
 
 void referenced_read(read_state& st, read_level& level, const std::string& name);
 
-// The read's state once a read of the head alone has what it asked for:
-// no failure, only the end of the parse.
-constexpr int32_t kHeadRead = 1;
-
-// A read of the head alone ends where the top document's first include or
-// its data begins: its properties, which come before both, are all read,
-// and the document so far is the result.
-bool head_reached(read_state& st) {
-  if ((st.flags & kXmlFlagHeadOnly) == 0 || st.levels.size() != 1) return false;
-  st.result = st.levels.back().doc;
-  st.levels.back().doc = nullptr;
-  st.error = kHeadRead;
-  parse_stop(st);
-  return true;
-}
-
 void element_start(read_state& st, uint8_t id, const XML_Char** atts) {
   read_level* level = st.levels.empty() ? nullptr : &st.levels.back();
   xmldoc* doc = level != nullptr ? level->doc : nullptr;
@@ -683,7 +666,6 @@ void element_start(read_state& st, uint8_t id, const XML_Char** atts) {
       return;
     }
     case kInclude: {
-      if (head_reached(st)) return;
       const char* name = attribute(atts, "name");
       std::string n = controls_restore(name != nullptr ? name : "");
       if (n.empty()) return fail(st, kXmlErrIncludeName);
@@ -696,7 +678,6 @@ void element_start(read_state& st, uint8_t id, const XML_Char** atts) {
       level->pending.kind = kXmlIncludeRef;
       return;
     case kData: {
-      if (head_reached(st)) return;
       if (!count_parse(attribute(atts, "length"), &level->length)) return fail(st, kXmlErrRecordCount);
       int32_t reserve = level->length < kMaxReserve ? level->length : kMaxReserve;
       if (xml_record_reserve(doc, reserve) != 0) return fail(st, TQ_ERR_NO_MEMORY);
@@ -1314,9 +1295,7 @@ int32_t xml_read_file(context* ctx, const char* file, uint32_t flags, const xml_
   }
   bool parse_failed = false;
   bool read_failed = false;
-  // A head is a few properties: the first blocks of a read of it alone
-  // are small, so that what it deciphers is not the file.
-  uint32_t block = (flags & kXmlFlagHeadOnly) != 0 ? kHeadBlockBytes : kBlockBytes;
+  uint32_t block = kBlockBytes;
   for (;;) {
     // Straight into Expat's own buffer: NULL only when it cannot grow.
     void* buffer = XML_GetBuffer(pg.parser, static_cast<int>(block));
@@ -1348,10 +1327,6 @@ int32_t xml_read_file(context* ctx, const char* file, uint32_t flags, const xml_
     }
   }
 
-  if (st.error == kHeadRead) {
-    st.error = 0;
-    parse_failed = false;
-  }
   // A refusal Expat made itself of a reference is named as the check names
   // it.
   if (parse_failed && st.error == 0) refusal_name(st, XML_GetErrorCode(pg.parser));
