@@ -48,13 +48,20 @@ TEST(ReadVersion, WhatWasReadIsSavedOnlyOverTheVersionItWasReadFrom) {
         if (other_saved) saved_by_another(kb.path(), kind);
         const std::string before = state_of(file);
         const fs::path named = file.parent_path() / file.stem();  // as a vault file is named
-        const int32_t taken =
-            again ? kind.open(a)
-                  : tq_lock_create(a.ctx, named.c_str(), file.extension() == ".zev" ? 8 : 7, a.lock, nullptr);
+        auto take = [&] {
+          return again ? kind.open(a)
+                       : tq_lock_create(a.ctx, named.c_str(), file.extension() == ".zev" ? 8 : 7, a.lock, nullptr);
+        };
+        const int32_t taken = take();
         const int32_t saved = taken >= 0 ? kind.save(a) : taken;
         if (!other_saved) {
           EXPECT_GE(saved, 0) << tq_test::error_list_text(a.ctx);
           EXPECT_NE(state_of(file), before) << "not saved";
+          // What it saved is the version it holds now: given back and
+          // taken again, it is saved again.
+          ASSERT_EQ(tq_chopper_close(a.ctx, a.lock), 0);
+          EXPECT_GE(take(), 0) << tq_test::error_list_text(a.ctx);
+          EXPECT_GE(kind.save(a), 0) << tq_test::error_list_text(a.ctx);
           continue;
         }
         // Refused where the edit takes the file again (or, for what only
