@@ -158,10 +158,10 @@ int32_t locale_settings_build(context* ctx, const loaded_locale_rec* rec, xmldoc
   if (rc != 0) return rc;
   // Freed on every way out, an exception included, until handed out.
   xmldoc_ptr owned = xmldoc_owned(ctx, doc);
-  // What the record cannot write comes from the file it replaces: the rest
-  // of its head, and the elements of every part the load left out, each
-  // where that part goes, before what the record has of it (a datatype or
-  // definition made since).
+  // The rest of the head as the file the locale was read from had it (the
+  // record keeps it), and, from the file it replaces, the elements of every
+  // part the load left out, each where that part goes, before what the
+  // record has of it (a datatype or definition made since).
   if (rec->head_kept != nullptr) rc = head_keep(ctx, doc, rec->head_kept);
   if (rc == 0 && held != nullptr && !part_read(rec, 0)) rc = part_keep(ctx, doc, held, 0);
   if (rc == 0) rc = dtype_write_all(ctx, rec->datatypes, doc);
