@@ -285,6 +285,7 @@ int32_t load_impl(context* ctx, const char* iso, uint32_t flags, lock_handle* lo
   str_copy_bounded(chain->iso[chain->depth++], iso, kLocaleIsoSize);
   load_step step(ctx, chain);
   lock_ref taken;
+  const lock_mark before_read = lock_mark_get(lock);
   int32_t rc = read_locale_file(ctx, iso, lock, &step.doc, &taken);
   if (rc != 0) return rc;
   const char* description = xmldoc_prop_get(ctx, step.doc, "Locale Description");
@@ -300,10 +301,16 @@ int32_t load_impl(context* ctx, const char* iso, uint32_t flags, lock_handle* lo
     // An edit load takes a locale loaded before only as the version it was
     // read from: what it holds is what a write will save over the file.
     // Another editor's save since is never overwritten with what was read
-    // before it; the load is refused, and gives back what it locked.
+    // before it: the load is refused, and gives back what it locked. A
+    // parent of what the load reads is left unlocked instead, as an
+    // ancestor loaded already is (lock_ancestors): its write is refused,
+    // and the load goes on, its failure listed (104).
+    bool stale = false;
     if (lock != nullptr) {
       rc = file_read_take(ctx, &rec->read, lock, taken, "locale", rec->iso);
-      if (rc != 0) return rc;
+      if (rc != 0 && !(nested && rc == TQ_ERR_LOCK_ACQUIRE)) return rc;
+      if (rc != 0) lock_release_since(ctx, lock, before_read);
+      stale = rc != 0;
     }
     // A locale already loaded is taken as it is: a plain load asking for
     // more parts (a wider mask) reads nothing more, as clients have always
@@ -314,7 +321,7 @@ int32_t load_impl(context* ctx, const char* iso, uint32_t flags, lock_handle* lo
     rc = rereads_run(ctx, index, step.doc);
     // An edit load reads the parts it asks for that the locale lacks, for
     // the editor to have them.
-    const int32_t more = lock != nullptr && !err_is_critical(rc)
+    const int32_t more = lock != nullptr && !stale && !err_is_critical(rc)
                              ? locale_parts_missing_read(ctx, rec, step.doc, flags) : 0;
     if (more != 0) rc = more;
     if (err_is_critical(rc)) return rc;

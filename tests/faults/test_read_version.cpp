@@ -77,6 +77,29 @@ TEST(ReadVersion, WhatWasReadIsSavedOnlyOverTheVersionItWasReadFrom) {
   }
 }
 
+// An edit load over an ancestor loaded already, which another editor saved
+// since it was read: the ancestor stays unlocked, the load says so (104),
+// and the ancestor's write is refused.
+TEST(ReadVersion, AnAncestorSavedSinceItWasReadIsLeftUnlocked) {
+  const tq_test::SampleKbCopy kb;
+  Editor a(kb.path());
+  ASSERT_GE(tq_zel_locale_load(a.ctx, held_kinds::kSampleEn, TQ_LOAD_DATATYPES), 0);
+  {
+    Editor b(kb.path());
+    ASSERT_GE(tq_zel_locale_load_edit(b.ctx, held_kinds::kSampleEn, TQ_LOAD_DATATYPES, b.lock), 0);
+    ASSERT_GE(tq_locale_write(b.ctx, held_kinds::kSampleEn, b.lock), 0) << tq_test::error_list_text(b.ctx);
+  }
+  const std::string before = state_of(kb.path() / "locale" / "en.loc.zel");
+  EXPECT_EQ(tq_zel_locale_load_edit(a.ctx, tq_test::kSampleEnusa, TQ_LOAD_DATATYPES, a.lock), 104);
+  EXPECT_NE(tq_test::error_list_text(a.ctx).find("has changed since"), std::string::npos)
+      << tq_test::error_list_text(a.ctx);
+  EXPECT_EQ(tq_locale_write(a.ctx, held_kinds::kSampleEn, a.lock), -405);
+  EXPECT_EQ(state_of(kb.path() / "locale" / "en.loc.zel"), before) << "the other editor's save was overwritten";
+  Editor c(kb.path());  // EN is not locked (L1, its parent, is)
+  const fs::path en = kb.path() / "locale" / "en.loc";
+  EXPECT_EQ(tq_lock_create(c.ctx, en.c_str(), 7, c.lock, nullptr), 0) << tq_test::error_list_text(c.ctx);
+}
+
 // A handle holding two files of the name: what was read is saved into the
 // one that is the version it was read from, whichever was locked first;
 // what was made in memory into neither (-405, naming both).
