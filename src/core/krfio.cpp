@@ -1054,7 +1054,7 @@ struct replacing_write {
   // Removes the temporary file of a write that failed with `rc`; one the
   // system keeps is named, for it stays beside the file.
   void discard(context* ctx, int32_t rc) {
-    if (cell.file == nullptr || renamed || np_fio_unlink_at(place.folder, temp, nullptr) == 0) return;
+    if (cell.file == nullptr || renamed || np_fio_unlink_at(place.folder, temp) == 0) return;
     if (ctx != nullptr) {
       char reason[256];
       TQ_REPORT(ctx, rc, 2063, shown_temp.c_str(), static_cast<const char*>(fio_last_error_text(reason, sizeof reason)));

@@ -296,7 +296,6 @@ int32_t entry_acquire(context* ctx, lock_entry* entry) {
     } else {
       np_fio_last_error_set(ENAMETOOLONG);
     }
-    if (rc == 0 && fio_identity(file, &entry->lock_id) != 0) rc = TQ_ERR_FILE_OPEN;
     if (rc == TQ_ERR_FILE_LOCKED) {
       // Someone else edits the file: said as every file held elsewhere is,
       // naming the file rather than its lock file.

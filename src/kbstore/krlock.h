@@ -41,7 +41,6 @@ struct lock_entry {
   lock_folder* folder;         // the folder holding it
   uint32_t name_at;            // where its name in that folder starts in target
   fio_handle* file;            // the open lock file; NULL under option 0x10000
-  fio_file_id lock_id;         // the open lock file's identity
   uint32_t ref_count;          // handles referencing the entry
   uint64_t serial;             // set anew each time the entry is first referenced
 };

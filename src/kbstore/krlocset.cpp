@@ -76,12 +76,17 @@ int32_t head_create(context* ctx, const settings_head& head, xmldoc** out) {
 // The held file's head properties that the writer does not make ("Vault
 // Object Name" and "Description", which the vault file calls set), after
 // the writer's own, in the file's order.
+bool head_made(const char* property) {
+  for (const char* name : kHeadMade) {
+    if (std::strcmp(property, name) == 0) return true;
+  }
+  return false;
+}
+
 int32_t head_keep(context* ctx, xmldoc* doc, const xmldoc* held) {
   for (int32_t i = 0; i < held->prop_count; ++i) {
     const xmldoc_prop& p = held->props[i];
-    bool made = false;
-    for (const char* name : kHeadMade) made = made || std::strcmp(p.name, name) == 0;
-    if (made) continue;
+    if (head_made(p.name)) continue;
     const int32_t rc = xmldoc_prop_add(ctx, doc, p.name, p.value);
     if (rc != 0) return rc;
   }
@@ -93,11 +98,7 @@ int32_t head_keep(context* ctx, xmldoc* doc, const xmldoc* held) {
 int32_t locale_head_kept(context* ctx, const xmldoc* doc, xmldoc** out) {
   *out = nullptr;
   bool any = false;
-  for (int32_t i = 0; i < doc->prop_count && !any; ++i) {
-    bool made = false;
-    for (const char* name : kHeadMade) made = made || std::strcmp(doc->props[i].name, name) == 0;
-    any = !made;
-  }
+  for (int32_t i = 0; i < doc->prop_count && !any; ++i) any = !head_made(doc->props[i].name);
   if (!any) return 0;
   xmldoc* kept = nullptr;
   int32_t rc = xmldoc_create(ctx, doc->type, doc->version, &kept);

@@ -510,16 +510,8 @@ int32_t np_fio_stat_at(int dir, const char* name) {
   return regular_status(st);
 }
 
-int32_t np_fio_unlink_at(int dir, const char* name, const np_fio_id* only) {
+int32_t np_fio_unlink_at(int dir, const char* name) {
   if (dir < 0 || !plain_name(name)) return kNpFioBadArgument;
-  if (only != nullptr) {
-    struct stat st {};
-    if (lstat_rel(dir, name, &st) != 0) return status_of(errno);
-    if (static_cast<uint64_t>(st.st_dev) != only->device || static_cast<uint64_t>(st.st_ino) != only->inode) {
-      t_last_error = ENOENT;
-      return kNpFioNotFound;
-    }
-  }
   bool interrupted = false;
   if (unlink_rel(dir, name, &interrupted) == 0) return kNpFioOk;
   return interrupted && errno == ENOENT ? kNpFioOk : status_of(errno);

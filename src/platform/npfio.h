@@ -222,11 +222,9 @@ int32_t np_fio_stat_at(int dir, const char* name);
 int32_t np_fio_version_at(int dir, const char* name, np_fio_version* out);
 // np_fio_writable for the file of the folder.
 int32_t np_fio_writable_at(int dir, const char* name);
-// Removes the name from the folder: when `only` is given, only while the
-// name reaches that file (kNpFioNotFound when it reaches another or none),
-// never another file that has taken the name since. Nothing there after an
-// interrupted attempt is success.
-int32_t np_fio_unlink_at(int dir, const char* name, const np_fio_id* only);
+// Removes the name from the folder. Nothing there after an interrupted
+// attempt is success.
+int32_t np_fio_unlink_at(int dir, const char* name);
 // Removes the name of the file `held` (open: a lock file held) from the
 // folder, `name` there, only while the name reaches that file: never
 // another file that has taken the name since. The held file's links are
